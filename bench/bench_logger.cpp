@@ -1,0 +1,109 @@
+// The app log's cost: lines per second through the file sink (and the memory
+// list), and what a debug call below the level costs its caller.
+
+#include "engine/services/Logger.h"
+
+#include <benchmark/benchmark.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <iostream>
+#include <streambuf>
+#include <string>
+#include <vector>
+
+namespace {
+
+// Swallows the console sink's lines: they are still formatted, but the
+// terminal's speed stays out of the figures.
+class NullBuffer : public std::streambuf {
+protected:
+    int overflow(int c) override { return c == traits_type::eof() ? 0 : c; }
+    std::streamsize xsputn(const char*, std::streamsize n) override { return n; }
+};
+
+// One temporary folder for the whole run; the file sink can only be added,
+// so every benchmark shares it.
+std::filesystem::path BenchFolder() {
+    static const std::filesystem::path folder = [] {
+        std::string pattern = (std::filesystem::temp_directory_path() / "vekmont-bench-log-XXXXXX").string();
+        if (mkdtemp(pattern.data()) == nullptr) std::abort();
+        return std::filesystem::path(pattern);
+    }();
+    return folder;
+}
+
+CLogger& FileLogger() {
+    static CLogger& logger = [] () -> CLogger& {
+        CLogger& instance = CLogger::Instance();
+        instance.AddFileSink((BenchFolder() / "Vekmont.log").string(), 1 << 20, true);
+        instance.SetLevel(2);
+        return instance;
+    }();
+    return logger;
+}
+
+// Waits until the queue has appended everything written so far.
+void DrainMemoryList() {
+    std::vector<std::string> lines;
+    CLogger::Instance().GetRecentLines(1, lines);
+}
+
+void BM_InfoLineToFile(benchmark::State& state) {
+    FileLogger();
+    const std::string text(static_cast<std::size_t>(state.range(0)), 'x');
+    int n = 0;
+    for (auto _ : state) LogInfo("%d %s", n++, text.c_str());
+    DrainMemoryList();
+    state.SetItemsProcessed(state.iterations());
+    state.SetBytesProcessed(state.iterations() * state.range(0));
+}
+BENCHMARK(BM_InfoLineToFile)->Arg(40)->Arg(400);
+
+void BM_WarningLineFromThreads(benchmark::State& state) {
+    FileLogger();
+    for (auto _ : state) LogWarning("thread %d line", state.thread_index());
+    if (state.thread_index() == 0) DrainMemoryList();
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_WarningLineFromThreads)->Threads(1)->Threads(4)->UseRealTime();
+
+void BM_DebugBelowLevel(benchmark::State& state) {
+    FileLogger();
+    const std::string text(200, 'y');
+    for (auto _ : state) LogDebug("%s %d", text.c_str(), 7);
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_DebugBelowLevel);
+
+void BM_RecentLinesForViewer(benchmark::State& state) {
+    FileLogger();
+    for (int i = 0; i < 4096; ++i) LogInfo("filler %d", i);
+    std::vector<std::string> lines;
+    for (auto _ : state) {
+        CLogger::Instance().GetRecentLines(200, lines);
+        benchmark::DoNotOptimize(lines.data());
+    }
+    state.SetItemsProcessed(state.iterations() * 200);
+}
+BENCHMARK(BM_RecentLinesForViewer);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    // The report goes to standard output; the logger's console sink, which
+    // writes to std::cout, goes nowhere.
+    NullBuffer nothing;
+    std::ostream report(std::cout.rdbuf(&nothing));
+    benchmark::ConsoleReporter display(benchmark::ConsoleReporter::OO_Tabular);
+    display.SetOutputStream(&report);
+    display.SetErrorStream(&std::cerr);
+    benchmark::RunSpecifiedBenchmarks(&display);
+    report.flush();
+    benchmark::Shutdown();
+    std::error_code ignored;
+    std::filesystem::remove_all(BenchFolder(), ignored);
+    return 0;
+}

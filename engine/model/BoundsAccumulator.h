@@ -1,0 +1,37 @@
+#pragma once
+// CBoundsAccumulator: grows a plan rectangle from points, rectangles and
+// circular arcs. It is bound to a tDoubleRect that it does not own and
+// empties it when made.
+
+#include <vector>
+
+#include "engine/model/DoubleRect.h"
+#include "engine/model/Point.h"
+
+// The empty rectangle: minima at the largest double, maxima at the lowest, so
+// that the first point or rectangle added sets every side.
+tDoubleRect EmptyRect();
+
+class CBoundsAccumulator {
+public:
+    // Binds `rect` (which must outlive the accumulator) and empties it.
+    explicit CBoundsAccumulator(tDoubleRect& rect);
+
+    // Moves each side out to hold the point's (x, y); z is ignored.
+    void AddPoint(const CPoint& point);
+    void AddPoints(const std::vector<CPoint>& points);
+    // Ignores a rectangle less than 0.001 wide or high (an empty one too).
+    void AddRect(const tDoubleRect& rect);
+    // Moves each side out to hold the other accumulator's rectangle, however
+    // thin it is.
+    void AddBoundsOf(const CBoundsAccumulator& other);
+    // Grows the rectangle to hold the circular arc about `centre` of `radius`
+    // from `startAngle` over `sweepAngle` (degrees). Angle 0 points to -y and
+    // angles grow counter-clockwise, so 90 points to +x. A negative sweep runs
+    // clockwise; a sweep of 360 or more is the whole circle. An arc with a
+    // value that is not finite is logged and ignored.
+    void AddArc(const CPoint& centre, double startAngle, double sweepAngle, double radius);
+
+private:
+    tDoubleRect& mRect;
+};

@@ -1,0 +1,27 @@
+#include "engine/services/LanguageListHelper.h"
+
+#include "engine/model/LanguageList.h"
+#include "engine/services/ZDUtils.h"
+
+std::map<std::string, std::string> QLLanguageListHelper::buildLetterCodeToLanguageMap(
+    const std::vector<std::string>& codes, bool useUpperCase) {
+    std::map<std::string, std::string> map;
+    for (const std::string& code : codes) {
+        std::string key = code;
+        if (useUpperCase) {
+            for (char& c : key) {
+                if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+            }
+        }
+        map[key] = ZDUtils::localizedString(ULanguageList::GetLanguageName(code));
+    }
+    return map;
+}
+
+std::optional<std::string> QLLanguageListHelper::languageCodeForLanguage(
+    const std::string& name, const std::map<std::string, std::string>& map) {
+    for (const auto& [code, language] : map) {
+        if (language == name) return code;
+    }
+    return std::nullopt;
+}

@@ -1,0 +1,334 @@
+#include "engine/services/Logger.h"
+
+#include "platform/dispatch/DispatchQueue.h"
+#include "platform/foundation/TextEncoding.h"
+
+#include <boost/core/null_deleter.hpp>
+#include <boost/date_time/posix_time/posix_time_types.hpp>
+#include <boost/date_time/posix_time/conversion.hpp>
+#include <boost/log/attributes/value_extraction.hpp>
+#include <boost/log/core.hpp>
+#include <boost/log/expressions.hpp>
+#include <boost/log/sinks/sync_frontend.hpp>
+#include <boost/log/sinks/text_ostream_backend.hpp>
+#include <boost/log/sources/record_ostream.hpp>
+#include <boost/log/sources/severity_logger.hpp>
+#include <boost/log/trivial.hpp>
+#include <boost/log/utility/exception_handler.hpp>
+#include <boost/log/utility/formatting_ostream.hpp>
+#include <boost/log/utility/setup/common_attributes.hpp>
+#include <boost/shared_ptr.hpp>
+#include <boost/make_shared.hpp>
+
+#include <atomic>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <mutex>
+#include <string_view>
+
+namespace logging = boost::log;
+namespace sinks = boost::log::sinks;
+namespace expr = boost::log::expressions;
+using boost::log::trivial::severity_level;
+
+namespace {
+
+using tTextSink = sinks::synchronous_sink<sinks::text_ostream_backend>;
+
+constexpr std::size_t kShortMessageBytes = 2047;  // warnings and errors
+constexpr std::size_t kLongMessageBytes = 4095;   // debug and info
+// Room past the cut for one whole UTF-8 character, so the boundary search
+// always sees the complete character that straddles the cut.
+constexpr std::size_t kCharacterSlack = 4;
+
+// Set when the logger is destroyed at exit: writers called after that (from
+// other static destructors or late threads) do nothing instead of touching a
+// dead object.
+std::atomic<bool> gLoggerGone{false};
+
+const char* LevelWord(int severity) {
+    switch (severity) {
+        case 2: return "INFO";
+        case 3: return "WARN";
+        case 4: return "ERROR";
+        default: return severity < 2 ? "DEBUG" : "ERROR";
+    }
+}
+
+severity_level ToSeverity(int severity) {
+    if (severity < severity_level::trace) return severity_level::trace;
+    if (severity > severity_level::fatal) return severity_level::fatal;
+    return static_cast<severity_level>(severity);
+}
+
+std::string PadRight(std::string text, std::size_t width) {
+    if (text.size() < width) text.append(width - text.size(), ' ');
+    return text;
+}
+
+// "<time stamp>: [<severity in 7>]<gap><message>"; the file sink uses three
+// blanks as the gap, the console four.
+void FormatSinkLine(const char* gap, const logging::record_view& record, logging::formatting_ostream& stream) {
+    char stamp[32] = "";
+    if (auto time = logging::extract<boost::posix_time::ptime>("TimeStamp", record); time && !time->is_special()) {
+        const std::tm parts = boost::posix_time::to_tm(*time);
+        std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S", &parts);
+    }
+    std::string name;
+    if (auto severity = logging::extract<severity_level>("Severity", record)) {
+        const char* text = logging::trivial::to_string(*severity);
+        name = text != nullptr ? text : std::to_string(static_cast<int>(*severity));
+    }
+    stream << stamp << ": [" << PadRight(std::move(name), 7) << "]" << gap;
+    if (auto message = logging::extract<std::string>("Message", record)) stream << *message;
+}
+
+boost::shared_ptr<tTextSink> MakeSink(boost::shared_ptr<std::ostream> out, bool autoFlush, const char* gap) {
+    auto backend = boost::make_shared<sinks::text_ostream_backend>(
+        logging::keywords::auto_newline_mode = sinks::auto_newline_mode::always_insert);
+    backend->add_stream(std::move(out));
+    backend->auto_flush(autoFlush);
+    auto sink = boost::make_shared<tTextSink>(backend);
+    sink->set_formatter([gap](const logging::record_view& record, logging::formatting_ostream& stream) {
+        FormatSinkLine(gap, record, stream);
+    });
+    return sink;
+}
+
+// Formats into a stack buffer and cuts at a character boundary at or below
+// `maxBytes`; the result stays in `buffer`, NUL-terminated.
+template <std::size_t N>
+void FormatInto(char (&buffer)[N], std::size_t maxBytes, const char* format, va_list args) {
+    static_assert(N > kLongMessageBytes + kCharacterSlack);
+    if (format == nullptr) {
+        buffer[0] = '\0';
+        return;
+    }
+    const int written = std::vsnprintf(buffer, maxBytes + kCharacterSlack + 1, format, args);
+    if (written < 0) {
+        buffer[0] = '\0';
+        return;
+    }
+    const std::size_t length = std::min<std::size_t>(static_cast<std::size_t>(written), maxBytes + kCharacterSlack);
+    buffer[platform::utf8SafePrefixLength(std::string_view(buffer, length), maxBytes)] = '\0';
+}
+
+void WriteFormatted(int severity, std::size_t maxBytes, const char* format, va_list args) {
+    char buffer[kLongMessageBytes + kCharacterSlack + 1];
+    FormatInto(buffer, maxBytes, format, args);
+    CLogger::Instance().Write(severity, buffer);
+}
+
+}  // namespace
+
+struct CLogger::Impl {
+    logging::sources::severity_logger_mt<severity_level> logger;
+    std::atomic<int> level{severity_level::info};
+
+    std::mutex sinkMutex;  // guards the file sink's replacement
+    boost::shared_ptr<tTextSink> consoleSink;
+    boost::shared_ptr<tTextSink> fileSink;
+
+    // Touched only on `queue`.
+    std::deque<std::string> recentLines;
+    // Declared last so it is destroyed first, running any queued appends
+    // while the list still exists.
+    std::unique_ptr<platform::DispatchQueue> queue;
+
+    void ApplyFilter(int threshold) {
+        logging::core::get()->set_filter(logging::trivial::severity >= ToSeverity(threshold));
+    }
+
+    // Runs `block` on the queue and waits; inline when already on it, where a
+    // synchronous dispatch could never complete.
+    template <typename Block>
+    void ReadSync(Block&& block) {
+        if (queue->isCurrent()) {
+            block();
+        } else {
+            queue->sync(std::forward<Block>(block));
+        }
+    }
+};
+
+CLogger& CLogger::Instance() {
+    static CLogger instance;
+    return instance;
+}
+
+CLogger::CLogger() : mImpl(std::make_unique<Impl>()) {
+    auto core = logging::core::get();
+    // A sink that cannot write (a full disk, a vanished folder) must never
+    // turn a log call into an exception in the caller.
+    core->set_exception_handler(logging::make_exception_suppressor());
+
+    mImpl->consoleSink = MakeSink(boost::shared_ptr<std::ostream>(&std::cout, boost::null_deleter()), false, "    ");
+    core->add_sink(mImpl->consoleSink);
+    mImpl->ApplyFilter(mImpl->level.load());
+    logging::add_common_attributes();
+    mImpl->queue = std::make_unique<platform::DispatchQueue>("com.vekmont.engine.logger");
+}
+
+CLogger::~CLogger() {
+    gLoggerGone.store(true, std::memory_order_release);
+    auto core = logging::core::get();
+    std::lock_guard lock(mImpl->sinkMutex);
+    if (mImpl->fileSink) {
+        core->remove_sink(mImpl->fileSink);
+        mImpl->fileSink->flush();
+    }
+    core->remove_sink(mImpl->consoleSink);
+    mImpl->consoleSink->flush();
+}
+
+void CLogger::AddFileSink(const std::string& path, int maxSizeKiB, bool autoFlush) {
+    namespace fs = std::filesystem;
+    std::error_code error;
+    const auto size = fs::file_size(path, error);
+    // Only a regular file over the limit goes; nothing is archived.
+    if (!error && size > static_cast<std::uintmax_t>(std::max(maxSizeKiB, 0)) * 1024u) {
+        fs::remove(path, error);
+    }
+
+    auto file = boost::make_shared<std::ofstream>(path, std::ios::out | std::ios::app | std::ios::binary);
+    if (!file->is_open()) {
+        LogWarning("Failed to open log file '%s'", path.c_str());
+        return;
+    }
+    auto sink = MakeSink(file, autoFlush, "   ");
+    auto core = logging::core::get();
+    std::lock_guard lock(mImpl->sinkMutex);
+    // One log file at a time: a second call moves the log, never doubles it.
+    if (mImpl->fileSink) {
+        core->remove_sink(mImpl->fileSink);
+        mImpl->fileSink->flush();
+    }
+    mImpl->fileSink = sink;
+    core->add_sink(sink);
+}
+
+void CLogger::SetLevel(int level) {
+    mImpl->level.store(level);
+    mImpl->ApplyFilter(level);
+}
+
+int CLogger::GetLevel() const { return mImpl->level.load(std::memory_order_relaxed); }
+
+std::string CLogger::GetLevelName() const {
+    const int level = GetLevel();
+    if (level >= severity_level::trace && level <= severity_level::fatal) {
+        return logging::trivial::to_string(static_cast<severity_level>(level));
+    }
+    return std::to_string(level);
+}
+
+void CLogger::Write(int severity, const char* message) {
+    if (message == nullptr) message = "";
+    if (logging::record record = mImpl->logger.open_record(logging::keywords::severity = ToSeverity(severity))) {
+        logging::record_ostream stream(record);
+        stream.write(message, static_cast<std::streamsize>(std::strlen(message)));
+        stream.flush();
+        mImpl->logger.push_record(std::move(record));
+    }
+    // Below the sinks' threshold too: the memory list keeps every line.
+    WriteRecord(LevelWord(severity), message);
+}
+
+void CLogger::Flush() { logging::core::get()->flush(); }
+
+void CLogger::WriteRecord(const std::string& levelWord, const std::string& message) {
+    mImpl->queue->async([this, levelWord, message] { AppendRecentLine(levelWord, message); });
+}
+
+void CLogger::AppendRecentLine(const std::string& levelWord, const std::string& message) {
+    char stamp[64] = "";
+    const std::time_t now = std::time(nullptr);
+    std::tm parts{};
+    if (localtime_r(&now, &parts) != nullptr) std::strftime(stamp, sizeof stamp, "%d-%m-%Y %T", &parts);
+
+    std::string line = PadRight(stamp, 19);
+    line += ' ';
+    line += PadRight("[" + levelWord, 9);
+    line += "] :  ";
+    line += message;
+
+    auto& lines = mImpl->recentLines;
+    lines.push_back(std::move(line));
+    if (lines.size() > kMaxRecentLines) lines.pop_front();
+}
+
+void CLogger::GetRecentLines(int count, std::vector<std::string>& lines) {
+    lines.clear();
+    mImpl->ReadSync([&] {
+        const auto& recent = mImpl->recentLines;
+        const int available = static_cast<int>(recent.size());
+        const int n = std::min(count, available);
+        if (n <= 0) return;
+        lines.assign(recent.end() - n, recent.end());
+    });
+}
+
+void CLogger::FindRecentLines(int maxLines, int level, std::vector<std::string>& lines) {
+    const char* word = level == 2 ? "INFO" : level == 3 ? "WARN" : level == 4 ? "ERROR" : "DEBUG";
+    const std::string marker = PadRight(std::string("[") + word, 9) + "] :  ";
+
+    lines.clear();
+    mImpl->ReadSync([&] {
+        std::deque<std::string> found;
+        const auto& recent = mImpl->recentLines;
+        for (auto it = recent.rbegin(); it != recent.rend(); ++it) {
+            if (static_cast<int>(found.size()) >= maxLines) break;
+            if (it->find(marker) != std::string::npos) found.push_front(*it);
+        }
+        lines.assign(found.begin(), found.end());
+    });
+}
+
+CDebugFlags& CDebugFlags::Get() {
+    static CDebugFlags flags;
+    return flags;
+}
+
+namespace {
+
+// Debug and info return before formatting anything when below the level.
+void WriteIfEnabled(int severity, std::size_t maxBytes, bool gated, const char* format, va_list args) {
+    if (gLoggerGone.load(std::memory_order_acquire)) return;
+    CLogger& logger = CLogger::Instance();
+    if (gated && logger.GetLevel() > severity) return;
+    WriteFormatted(severity, maxBytes, format, args);
+}
+
+}  // namespace
+
+void LogDebug(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    WriteIfEnabled(1, kLongMessageBytes, true, format, args);
+    va_end(args);
+}
+
+void LogInfo(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    WriteIfEnabled(2, kLongMessageBytes, true, format, args);
+    va_end(args);
+}
+
+void LogWarning(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    WriteIfEnabled(3, kShortMessageBytes, false, format, args);
+    va_end(args);
+}
+
+void LogError(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    WriteIfEnabled(4, kShortMessageBytes, false, format, args);
+    va_end(args);
+}

@@ -1,0 +1,77 @@
+#pragma once
+// The app log: one process-wide logger writing each message to the Boost.Log
+// sinks (standard output, and the log file once the start-up adds it) and to
+// a list of the most recent lines kept in memory for the debug screen and
+// crash attachments.
+
+#include <cstdarg>
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace platform { class DispatchQueue; }
+
+// printf-style writers. Debug and info messages are cut to 4,095 bytes,
+// warnings and errors to 2,047; a cut never splits a UTF-8 character.
+void LogDebug(const char* format, ...) __attribute__((format(printf, 1, 2)));
+void LogInfo(const char* format, ...) __attribute__((format(printf, 1, 2)));
+void LogWarning(const char* format, ...) __attribute__((format(printf, 1, 2)));
+void LogError(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+class CLogger {
+public:
+    static constexpr std::size_t kMaxRecentLines = 4096;
+
+    static CLogger& Instance();
+
+    // Adds the text-file sink. An existing file larger than `maxSizeKiB` x
+    // 1,024 bytes is deleted first; the file is opened for appending.
+    void AddFileSink(const std::string& path, int maxSizeKiB, bool autoFlush);
+
+    // Severity threshold: 1 debug, 2 info, 3 warning, 4 error.
+    void SetLevel(int level);
+    int GetLevel() const;
+    // Boost's trivial name of the level ("info" for 2).
+    std::string GetLevelName() const;
+
+    // Queues one memory line; `levelWord` is "DEBUG", "INFO", "WARN" or "ERROR".
+    void WriteRecord(const std::string& levelWord, const std::string& message);
+
+    // The last `count` memory lines, oldest first.
+    void GetRecentLines(int count, std::vector<std::string>& lines);
+    // The newest `maxLines` memory lines of `level`, oldest first.
+    void FindRecentLines(int maxLines, int level, std::vector<std::string>& lines);
+
+    // Writes one record of `severity` (1..4) to the Boost sinks and the
+    // memory list. The printf-style writers end here.
+    void Write(int severity, const char* message);
+
+    // Hands whatever the sinks still buffer to the operating system; for
+    // callers about to end the process without running destructors.
+    void Flush();
+
+    ~CLogger();
+
+private:
+    CLogger();
+    void AppendRecentLine(const std::string& levelWord, const std::string& message);
+
+    struct Impl;
+    std::unique_ptr<Impl> mImpl;
+};
+
+// Process-wide debug switches 0..18, all off; nothing turns them on in a
+// normal run. 16: notification tracker lines; 17: tunnel path lines.
+class CDebugFlags {
+public:
+    static constexpr int kCount = 19;
+    static CDebugFlags& Get();
+    bool IsOn(int index) const { return index >= 0 && index < kCount && mFlags[index] != 0; }
+    void Set(int index, bool on) { if (index >= 0 && index < kCount) mFlags[index] = on ? 1 : 0; }
+
+private:
+    std::uint8_t mFlags[kCount] = {};
+};

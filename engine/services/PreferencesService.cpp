@@ -1,0 +1,245 @@
+#include "engine/services/PreferencesService.h"
+
+#include "engine/services/CFPreferences.h"
+#include "platform/foundation/Locale.h"
+
+#include <atomic>
+#include <cmath>
+#include <limits>
+#include <utility>
+
+// ---------------------------------------------------------------------------
+// CPreferenceValue
+
+CPreferenceValue::CPreferenceValue(bool value) : mText(value ? "True" : "False") {}
+
+CPreferenceValue::CPreferenceValue(int value) : mNumber(value) {}
+
+CPreferenceValue::CPreferenceValue(double value) : mNumber(value) {}
+
+CPreferenceValue::CPreferenceValue(std::string value) : mText(std::move(value)) {}
+
+CPreferenceValue::CPreferenceValue(const char* value) : mText(value != nullptr ? value : "") {}
+
+int CPreferenceValue::GetInt() const {
+    if (std::isnan(mNumber)) return 0;
+    constexpr double kMin = std::numeric_limits<int>::min();
+    constexpr double kMax = std::numeric_limits<int>::max();
+    if (mNumber <= kMin) return std::numeric_limits<int>::min();
+    if (mNumber >= kMax) return std::numeric_limits<int>::max();
+    return static_cast<int>(mNumber);  // truncates toward zero
+}
+
+// ---------------------------------------------------------------------------
+// PreferencesServiceBase
+
+const CPreferenceValue* PreferencesServiceBase::Find(const std::string& key) const {
+    const auto it = mValues.find(key);
+    return it != mValues.end() ? &it->second : nullptr;
+}
+
+bool PreferencesServiceBase::GetBool(const std::string& key) const {
+    const CPreferenceValue* value = Find(key);
+    return value != nullptr && value->GetBool();
+}
+
+std::string PreferencesServiceBase::GetString(const std::string& key) const {
+    const CPreferenceValue* value = Find(key);
+    return value != nullptr ? value->GetString() : std::string();
+}
+
+double PreferencesServiceBase::GetDouble(const std::string& key) const {
+    const CPreferenceValue* value = Find(key);
+    return value != nullptr ? value->GetDouble() : 0.0;
+}
+
+int PreferencesServiceBase::GetInt(const std::string& key) const {
+    const CPreferenceValue* value = Find(key);
+    return value != nullptr ? value->GetInt() : 0;
+}
+
+void PreferencesServiceBase::SetBool(const std::string& key, bool value) {
+    mValues[key] = CPreferenceValue(value);
+}
+
+void PreferencesServiceBase::SetString(const std::string& key, const std::string& value) {
+    mValues[key] = CPreferenceValue(value);
+}
+
+void PreferencesServiceBase::SetDouble(const std::string& key, double value) {
+    mValues[key] = CPreferenceValue(value);
+}
+
+void PreferencesServiceBase::SetInt(const std::string& key, int value) {
+    mValues[key] = CPreferenceValue(value);
+}
+
+// ---------------------------------------------------------------------------
+// PreferencesService
+
+PreferencesService::~PreferencesService() {
+    Synchronize();
+}
+
+bool PreferencesService::Synchronize() {
+    for (const std::string& key : mIntKeys) UCFPreferences::SetAppInt(key, GetInt(key));
+    for (const std::string& key : mDoubleKeys) UCFPreferences::SetAppDouble(key, GetDouble(key));
+    for (const std::string& key : mBoolKeys) UCFPreferences::SetAppBoolean(key, GetBool(key));
+    // Texts stay UTF-8: nothing is dropped for lack of a narrower encoding.
+    for (const std::string& key : mStringKeys) UCFPreferences::SetAppString(key, GetString(key));
+    return UCFPreferences::AppSynchronize();
+}
+
+void PreferencesService::RecordKeyType(const std::string& key, KeyType type) {
+    mIntKeys.erase(key);
+    mDoubleKeys.erase(key);
+    mBoolKeys.erase(key);
+    mStringKeys.erase(key);
+    switch (type) {
+        case KeyType::Int: mIntKeys.insert(key); break;
+        case KeyType::Double: mDoubleKeys.insert(key); break;
+        case KeyType::Bool: mBoolKeys.insert(key); break;
+        case KeyType::String: mStringKeys.insert(key); break;
+    }
+}
+
+void PreferencesService::SetBool(const std::string& key, bool value) {
+    PreferencesServiceBase::SetBool(key, value);
+    RecordKeyType(key, KeyType::Bool);
+    Synchronize();
+}
+
+void PreferencesService::SetString(const std::string& key, const std::string& value) {
+    PreferencesServiceBase::SetString(key, value);
+    RecordKeyType(key, KeyType::String);
+    Synchronize();
+}
+
+void PreferencesService::SetDouble(const std::string& key, double value) {
+    PreferencesServiceBase::SetDouble(key, value);
+    RecordKeyType(key, KeyType::Double);
+    Synchronize();
+}
+
+void PreferencesService::SetInt(const std::string& key, int value) {
+    PreferencesServiceBase::SetInt(key, value);
+    RecordKeyType(key, KeyType::Int);
+    Synchronize();
+}
+
+void PreferencesService::RegisterDefaultBool(const std::string& key, bool value) {
+    bool valid = false;
+    const bool stored = UCFPreferences::GetAppBooleanValue(key, &valid);
+    SetBool(key, valid ? stored : value);
+}
+
+void PreferencesService::RegisterDefaultInt(const std::string& key, int value) {
+    bool valid = false;
+    const int stored = UCFPreferences::GetAppIntegerValue(key, &valid);
+    SetInt(key, valid ? stored : value);
+}
+
+bool PreferencesService::UsesMetricSystem() {
+    return platform::Locale::current().usesMetricSystem();
+}
+
+// ---------------------------------------------------------------------------
+// VKMPreferencesService
+
+namespace {
+
+// Measure unit types stored in "QLUnits".
+constexpr int kUnitCentimeter = 2;
+constexpr int kUnitInch = 4;
+
+}  // namespace
+
+VKMPreferencesService::VKMPreferencesService() {
+    RegisterDefaults();
+    SetUnitsFromLocale();
+}
+
+void VKMPreferencesService::RegisterDefaults() {
+    RegisterDefaultBool("QLAutoColorize", true);
+    RegisterDefaultInt("QLWSDefaultZoom", 75);
+    RegisterDefaultInt("QLWSDefaultTrackStyle", 105);
+    RegisterDefaultInt("QLUnits", UsesMetricSystem() ? kUnitCentimeter : kUnitInch);
+    RegisterDefaultInt("QLWSDefaultGridSpacing", 10);
+    RegisterDefaultInt("QLLayoutPadding", 10);
+    RegisterDefaultInt("QLLayoutBoundsMode", 1);
+    RegisterDefaultInt("QLJointDistanceTolerancePercent", 25);
+    RegisterDefaultInt("QLJointAngleTolerance", 30);
+    RegisterDefaultInt("QLDefaultWSWidth", 3000);
+    RegisterDefaultInt("QLDefaultWSHeight", 3000);
+    RegisterDefaultInt("QLMaxConnectTrackItems", 5);
+    RegisterDefaultInt("QLMinConnectTolerancePercent", 10);
+    RegisterDefaultBool("QLConnectTrackUsePlain", true);
+    RegisterDefaultInt("QLConnectTracksMaxSolutions", 10);
+    RegisterDefaultInt("QLSnapAreaFactor", 100);
+}
+
+void VKMPreferencesService::SetUnitsFromLocale() {
+    SetInt("QLUnits", UsesMetricSystem() ? kUnitCentimeter : kUnitInch);
+}
+
+// ---------------------------------------------------------------------------
+// UPreferences
+
+namespace UPreferences {
+
+PreferencesServiceBase* GetPreferencesService() {
+    // Remember only a service that was found: a lookup before start-up must
+    // not leave every later call without one.
+    static std::atomic<PreferencesServiceBase*> cached{nullptr};
+    if (PreferencesServiceBase* service = cached.load(std::memory_order_acquire)) return service;
+    PreferencesServiceBase* service =
+        CServiceLocator::Instance().LocateServiceAs<PreferencesServiceBase>(PreferencesService::kServiceName);
+    if (service != nullptr) cached.store(service, std::memory_order_release);
+    return service;
+}
+
+bool GetBool(const std::string& key) {
+    const PreferencesServiceBase* service = GetPreferencesService();
+    return service != nullptr && service->GetBool(key);
+}
+
+int GetInt(const std::string& key) {
+    const PreferencesServiceBase* service = GetPreferencesService();
+    return service != nullptr ? service->GetInt(key) : 0;
+}
+
+double GetDouble(const std::string& key) {
+    const PreferencesServiceBase* service = GetPreferencesService();
+    return service != nullptr ? service->GetDouble(key) : 0.0;
+}
+
+std::string GetString(const std::string& key) {
+    const PreferencesServiceBase* service = GetPreferencesService();
+    return service != nullptr ? service->GetString(key) : std::string();
+}
+
+void SetBool(const std::string& key, bool value) {
+    if (PreferencesServiceBase* service = GetPreferencesService()) service->SetBool(key, value);
+}
+
+void SetString(const std::string& key, const std::string& value) {
+    if (PreferencesServiceBase* service = GetPreferencesService()) service->SetString(key, value);
+}
+
+void SetInt(const std::string& key, int value) {
+    if (PreferencesServiceBase* service = GetPreferencesService()) service->SetInt(key, value);
+}
+
+void SetDouble(const std::string& key, double value) {
+    if (PreferencesServiceBase* service = GetPreferencesService()) service->SetDouble(key, value);
+}
+
+}  // namespace UPreferences
+
+namespace UMeasureUnits {
+
+int GetUnitType() {
+    return UPreferences::GetInt("QLUnits");
+}
+
+}  // namespace UMeasureUnits

@@ -1,0 +1,197 @@
+#include "platform/foundation/Locale.h"
+
+#include <unicode/coll.h>
+#include <unicode/locid.h>
+#include <unicode/numfmt.h>
+#include <unicode/parsepos.h>
+#include <unicode/ucurr.h>
+#include <unicode/ulocdata.h>
+#include <unicode/unistr.h>
+
+#include <cstdlib>
+#include <deque>
+#include <mutex>
+
+namespace platform {
+
+struct Locale::Impl {
+    std::mutex mutex;  // ICU collators are not to be shared between threads unguarded
+    bool collatorTried = false;
+    std::unique_ptr<icu::Collator> collator;
+};
+
+namespace {
+
+// "de_DE.UTF-8" -> "de_DE", "de_DE@euro" -> "de_DE"; "C" and "POSIX" -> "en_US".
+std::string cleanIdentifier(std::string id) {
+    const std::size_t cut = id.find_first_of(".@");
+    if (cut != std::string::npos) id.resize(cut);
+    if (id.empty() || id == "C" || id == "POSIX") return "en_US";
+    return id;
+}
+
+icu::Locale icuLocale(const std::string& identifier) {
+    return icu::Locale(cleanIdentifier(identifier).c_str());
+}
+
+// Three ASCII letters, upper-cased; nullopt for anything else.
+std::optional<std::u16string> isoCode(const std::string& code) {
+    if (code.size() != 3) return std::nullopt;
+    std::u16string out;
+    for (char c : code) {
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+        if (c < 'A' || c > 'Z') return std::nullopt;
+        out += static_cast<char16_t>(c);
+    }
+    return out;
+}
+
+std::optional<std::string> currencyDisplay(const std::string& identifier, const std::string& code,
+                                           UCurrNameStyle style) {
+    auto iso = isoCode(code);
+    if (!iso) return std::nullopt;
+    UErrorCode status = U_ZERO_ERROR;
+    UBool isChoiceFormat = false;
+    int32_t length = 0;
+    const UChar* name = ucurr_getName(iso->c_str(), cleanIdentifier(identifier).c_str(), style,
+                                      &isChoiceFormat, &length, &status);
+    if (U_FAILURE(status) || name == nullptr) return std::nullopt;
+    const std::u16string result(name, static_cast<std::size_t>(length));
+    // ICU hands back the code itself, with this warning, for codes it does not know.
+    if (status == U_USING_DEFAULT_WARNING && result == *iso) return std::nullopt;
+    std::string utf8;
+    icu::UnicodeString(name, length).toUTF8String(utf8);
+    return utf8;
+}
+
+bool isKnownCurrency(const std::string& identifier, const std::string& code) {
+    return currencyDisplay(identifier, code, UCURR_SYMBOL_NAME).has_value();
+}
+
+std::unique_ptr<icu::NumberFormat> currencyFormatter(const std::string& identifier, const std::u16string& iso) {
+    UErrorCode status = U_ZERO_ERROR;
+    std::unique_ptr<icu::NumberFormat> format(icu::NumberFormat::createCurrencyInstance(icuLocale(identifier), status));
+    if (U_FAILURE(status) || !format) return nullptr;
+    format->setCurrency(iso.c_str(), status);
+    if (U_FAILURE(status)) return nullptr;
+    return format;
+}
+
+// The value only when `format` consumed all of `text`.
+std::optional<double> parseWhole(const icu::NumberFormat& format, const icu::UnicodeString& text) {
+    icu::Formattable result;
+    icu::ParsePosition position(0);
+    format.parse(text, result, position);
+    if (position.getErrorIndex() >= 0 || position.getIndex() != text.length()) return std::nullopt;
+    UErrorCode status = U_ZERO_ERROR;
+    const double value = result.getDouble(status);
+    if (U_FAILURE(status)) return std::nullopt;
+    return value;
+}
+
+struct CurrentLocale {
+    std::mutex mutex;
+    std::deque<Locale> made;  // never shrinks: references handed out stay valid
+    const Locale* current = nullptr;
+};
+
+CurrentLocale& currentLocale() {
+    static CurrentLocale state;
+    return state;
+}
+
+std::string environmentIdentifier() {
+    for (const char* name : {"LC_ALL", "LC_MONETARY", "LANG"}) {
+        const char* value = std::getenv(name);
+        if (value != nullptr && *value != '\0') return cleanIdentifier(value);
+    }
+    return "en_US";
+}
+
+}  // namespace
+
+const Locale& Locale::current() {
+    auto& state = currentLocale();
+    std::lock_guard lock(state.mutex);
+    if (state.current == nullptr) state.current = &state.made.emplace_back(environmentIdentifier());
+    return *state.current;
+}
+
+void Locale::setCurrent(const std::string& identifier) {
+    auto& state = currentLocale();
+    std::lock_guard lock(state.mutex);
+    state.current = &state.made.emplace_back(identifier);
+}
+
+Locale::Locale(std::string identifier) : mIdentifier(std::move(identifier)), mImpl(std::make_shared<Impl>()) {}
+
+std::string Locale::languageCode() const { return icuLocale(mIdentifier).getLanguage(); }
+
+bool Locale::usesMetricSystem() const {
+    UErrorCode status = U_ZERO_ERROR;
+    const UMeasurementSystem system = ulocdata_getMeasurementSystem(cleanIdentifier(mIdentifier).c_str(), &status);
+    if (U_FAILURE(status)) return true;
+    return system != UMS_US;
+}
+
+int Locale::localizedStandardCompare(const std::string& a, const std::string& b) const {
+    std::lock_guard lock(mImpl->mutex);
+    if (!mImpl->collatorTried) {
+        mImpl->collatorTried = true;
+        UErrorCode status = U_ZERO_ERROR;
+        std::unique_ptr<icu::Collator> collator(icu::Collator::createInstance(icuLocale(mIdentifier), status));
+        if (U_SUCCESS(status) && collator) {
+            // Secondary strength ignores case but keeps accents; numeric
+            // collation puts "file2" before "file10".
+            collator->setStrength(icu::Collator::SECONDARY);
+            collator->setAttribute(UCOL_NUMERIC_COLLATION, UCOL_ON, status);
+            if (U_SUCCESS(status)) mImpl->collator = std::move(collator);
+        }
+    }
+    if (!mImpl->collator) return a < b ? -1 : (a == b ? 0 : 1);
+    UErrorCode status = U_ZERO_ERROR;
+    const UCollationResult r = mImpl->collator->compareUTF8(a, b, status);
+    if (U_FAILURE(status)) return a < b ? -1 : (a == b ? 0 : 1);
+    return r == UCOL_LESS ? -1 : (r == UCOL_EQUAL ? 0 : 1);
+}
+
+std::optional<std::string> Locale::currencyName(const std::string& code) const {
+    return currencyDisplay(mIdentifier, code, UCURR_LONG_NAME);
+}
+
+std::optional<std::string> Locale::currencySymbol(const std::string& code) const {
+    return currencyDisplay(mIdentifier, code, UCURR_SYMBOL_NAME);
+}
+
+std::optional<std::string> Locale::formatCurrency(double amount, const std::string& code, bool noFractionDigits) const {
+    auto iso = isoCode(code);
+    if (!iso || !isKnownCurrency(mIdentifier, code)) return std::nullopt;
+    auto format = currencyFormatter(mIdentifier, *iso);
+    if (!format) return std::nullopt;
+    if (noFractionDigits) {
+        format->setMinimumFractionDigits(0);
+        format->setMaximumFractionDigits(0);
+    }
+    icu::UnicodeString text;
+    format->format(amount, text);
+    std::string utf8;
+    text.toUTF8String(utf8);
+    return utf8;
+}
+
+std::optional<double> Locale::parseCurrency(const std::string& text, const std::string& code) const {
+    auto iso = isoCode(code);
+    if (!iso || !isKnownCurrency(mIdentifier, code)) return std::nullopt;
+    icu::UnicodeString input = icu::UnicodeString::fromUTF8(text);
+    input.trim();
+    if (input.isEmpty()) return std::nullopt;
+    if (auto format = currencyFormatter(mIdentifier, *iso)) {
+        if (auto value = parseWhole(*format, input)) return value;
+    }
+    UErrorCode status = U_ZERO_ERROR;
+    std::unique_ptr<icu::NumberFormat> decimal(icu::NumberFormat::createInstance(icuLocale(mIdentifier), status));
+    if (U_FAILURE(status) || !decimal) return std::nullopt;
+    return parseWhole(*decimal, input);
+}
+
+}  // namespace platform

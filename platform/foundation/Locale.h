@@ -1,0 +1,46 @@
+#pragma once
+// The user's locale through ICU: measurement system, language, collation and
+// currency names, symbols, formatting and parsing. The current locale comes
+// from $LC_ALL, $LC_MONETARY, $LANG ("en_US.UTF-8" style), else "en_US".
+
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace platform {
+
+class Locale {
+public:
+    static const Locale& current();
+    // Test hook: make `identifier` ("de_DE", "en_US") the current locale.
+    static void setCurrent(const std::string& identifier);
+
+    explicit Locale(std::string identifier);
+
+    const std::string& identifier() const { return mIdentifier; }
+    std::string languageCode() const;  // "de" for "de_DE"
+    bool usesMetricSystem() const;     // false only where the US system is used
+
+    // Finder-like comparison: locale-aware, case-insensitive, digits
+    // compared as numbers. Returns -1, 0 or 1.
+    int localizedStandardCompare(const std::string& a, const std::string& b) const;
+
+    // Display name and symbol of an ISO 4217 code; nullopt for a code ICU
+    // does not know.
+    std::optional<std::string> currencyName(const std::string& code) const;
+    std::optional<std::string> currencySymbol(const std::string& code) const;
+
+    // Currency-style formatting; nullopt when the code is not a currency.
+    std::optional<std::string> formatCurrency(double amount, const std::string& code,
+                                              bool noFractionDigits = false) const;
+    // Currency-style parsing, then decimal style; nullopt when both fail.
+    std::optional<double> parseCurrency(const std::string& text, const std::string& code) const;
+
+private:
+    struct Impl;  // ICU objects made on first use, shared by copies
+
+    std::string mIdentifier;
+    std::shared_ptr<Impl> mImpl;
+};
+
+}  // namespace platform

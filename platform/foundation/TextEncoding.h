@@ -1,0 +1,27 @@
+#pragma once
+// UTF-8 checks and the Mac Roman conversions that older layout files and the
+// engine's bundle lookups need.
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace platform {
+
+bool isValidUtf8(std::string_view bytes);
+
+// The longest prefix of `text` of at most `maxBytes` bytes that does not end
+// inside a UTF-8 character. Bytes that are not UTF-8 count one by one.
+std::size_t utf8SafePrefixLength(std::string_view text, std::size_t maxBytes);
+
+// `text` cut to at most `maxBytes` bytes at a character boundary.
+std::string truncateUtf8(std::string_view text, std::size_t maxBytes);
+
+// Every byte sequence is valid Mac Roman, so this always succeeds.
+std::string macRomanToUtf8(std::string_view bytes);
+
+// nullopt when `utf8` is not valid UTF-8 or holds a character outside Mac Roman.
+std::optional<std::string> utf8ToMacRoman(std::string_view utf8);
+
+}  // namespace platform

@@ -1,0 +1,131 @@
+// The activity analytics service between the engine and the telemetry
+// client: what reaches the analytics unit, what is dropped and what the app
+// log shows. Every test runs in a process of its own.
+
+#include "engine/services/ActivityAnalyticsService.h"
+#include "engine/services/Logger.h"
+#include "engine/services/ServiceLocator.h"
+#include "telemetry/Internals/Channel/TLMChannelUnitDefault.h"
+#include "telemetry/Internals/Model/TLMEventLog.h"
+#include "telemetry/TLMAnalytics.h"
+#include "telemetry/TLMTelemetry.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace {
+
+using tProperties = std::map<std::string, std::string>;
+
+void StartTelemetry() {
+    TLMTelemetry::start("7d3f0c21-9a4e-4b6b-8e15-2c90f4a6d7e3", {&TLMAnalytics::sharedInstance});
+}
+
+// Made once and registered for good, as at start-up.
+VKMTelemetryActivityAnalyticsService* RegisterAnalyticsService() {
+    auto* service = new VKMTelemetryActivityAnalyticsService();
+    CServiceLocator::Instance().RegisterService(service);
+    return service;
+}
+
+std::vector<std::pair<std::string, tProperties>> QueuedEvents() {
+    std::vector<std::pair<std::string, tProperties>> events;
+    auto unit = TLMAnalytics::sharedInstance().channelUnit();
+    if (!unit) return events;
+    for (const TLMPendingLog& pending : unit->pendingLogs()) {
+        const auto* event = dynamic_cast<const TLMEventLog*>(pending.log.get());
+        if (event != nullptr) events.emplace_back(event->name(), event->properties());
+    }
+    return events;
+}
+
+std::vector<std::string> MemoryLines(int level) {
+    std::vector<std::string> lines;
+    CLogger::Instance().FindRecentLines(4096, level, lines);
+    return lines;
+}
+
+long CountContaining(const std::vector<std::string>& lines, const std::string& text) {
+    return std::count_if(lines.begin(), lines.end(),
+                         [&](const std::string& line) { return line.find(text) != std::string::npos; });
+}
+
+}  // namespace
+
+TEST(ActivityAnalytics, ConstructionSwitchesAnalyticsOnAndEventsArriveUnchanged) {
+    StartTelemetry();
+    TLMAnalytics::setEnabled(false);
+    ASSERT_FALSE(TLMAnalytics::isEnabled());
+
+    RegisterAnalyticsService();
+    EXPECT_TRUE(TLMAnalytics::isEnabled());
+
+    CLogger::Instance().SetLevel(1);
+    const tProperties cloudError{{"URL", "https://layouts.example/api/v1/layouts/42?x=\"a b\""},
+                                 {"ErrorCode", "500"},
+                                 {"Empty", ""},
+                                 {"Unicode", "Gleis \xC3\xBC" "ber Br\xC3\xBC" "cke"}};
+    QLActivityAnalytics::trackEvent("LayoutLoaded");
+    QLActivityAnalytics::trackEvent("CloudAPIError", cloudError);
+
+    const std::vector<std::pair<std::string, tProperties>> expected{{"LayoutLoaded", {}},
+                                                                    {"CloudAPIError", cloudError}};
+    EXPECT_EQ(QueuedEvents(), expected);
+    const std::vector<std::string> debug = MemoryLines(1);
+    EXPECT_EQ(CountContaining(debug, "Activity Analytics service tracking <LayoutLoaded> event"), 1);
+    EXPECT_EQ(CountContaining(debug, "Activity Analytics service tracking <CloudAPIError> event"), 1);
+    EXPECT_TRUE(MemoryLines(3).empty());
+}
+
+TEST(ActivityAnalytics, TrackingWhileAnalyticsIsOffWarnsOnceAndSendsNothing) {
+    StartTelemetry();
+    VKMTelemetryActivityAnalyticsService* service = RegisterAnalyticsService();
+    TLMAnalytics::setEnabled(false);
+
+    service->TrackEvent("LayoutLoadFailed");
+    EXPECT_EQ(CountContaining(MemoryLines(3), "TLAnalytics is disabled"), 1);
+    service->TrackEvent("LayoutLoadFailed", {{"Reason", "FailedToOpenFile"}});
+    EXPECT_EQ(CountContaining(MemoryLines(3), "TLAnalytics is disabled"), 2);
+    EXPECT_TRUE(QueuedEvents().empty());
+}
+
+TEST(ActivityAnalytics, WithoutAStartedClientEventsAreDroppedWithTheWarning) {
+    // No TLMTelemetry::start: the constructor's switch-on cannot take.
+    VKMTelemetryActivityAnalyticsService service;
+    EXPECT_FALSE(TLMAnalytics::isEnabled());
+    service.TrackEvent("LayoutLoaded");
+    EXPECT_EQ(CountContaining(MemoryLines(3), "TLAnalytics is disabled"), 1);
+    EXPECT_TRUE(QueuedEvents().empty());
+}
+
+TEST(ActivityAnalytics, IntegrityFailureIsOneEventWithItsCheckType) {
+    StartTelemetry();
+    // Before the service is registered nothing happens.
+    UActivityAnalytics::TrackIntegrityCheckFailure("AlreadyGrouped.AddMember.CGroup");
+    EXPECT_TRUE(QueuedEvents().empty());
+
+    RegisterAnalyticsService();
+    UActivityAnalytics::TrackIntegrityCheckFailure("AlreadyGrouped.AddMember.CGroup");
+    const std::vector<std::pair<std::string, tProperties>> expected{
+        {"IntegrityCheckFailure", {{"IntegrityCheckType", "AlreadyGrouped.AddMember.CGroup"}}}};
+    EXPECT_EQ(QueuedEvents(), expected);
+}
+
+TEST(ActivityAnalytics, ALookupBeforeRegistrationIsNotRemembered) {
+    StartTelemetry();
+    EXPECT_EQ(QLActivityAnalytics::activityAnalyticsService(), nullptr);
+    QLActivityAnalytics::trackEvent("TooEarly");  // no service: nothing, and no crash
+    QLActivityAnalytics::trackEvent("TooEarly", {{"Key", "Value"}});
+    EXPECT_TRUE(QueuedEvents().empty());
+
+    VKMTelemetryActivityAnalyticsService* service = RegisterAnalyticsService();
+    EXPECT_EQ(QLActivityAnalytics::activityAnalyticsService(), service);
+    QLActivityAnalytics::trackEvent("OnTime");
+    const std::vector<std::pair<std::string, tProperties>> expected{{"OnTime", {}}};
+    EXPECT_EQ(QueuedEvents(), expected);
+}

@@ -1,0 +1,390 @@
+// The app log: file, console and memory line formats, the size rule of the
+// log file, the memory list's bounds, level gating and message cuts.
+
+#include "engine/services/Logger.h"
+#include "engine/services/ZDUtils.h"
+
+#include "platform/foundation/Paths.h"
+#include "platform/foundation/TextEncoding.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <set>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Offset of the message in a memory line: 19 (time) + 1 + 9 ("[WORD...") + 5 ("] :  ").
+constexpr std::size_t kMemoryPrefix = 34;
+
+const std::regex kFileStamp(R"(\d{4}-\d{2}-\d{2} \d{2}:\d{2}:\d{2})");
+const std::regex kMemoryStamp(R"(\d{2}-\d{2}-\d{4} \d{2}:\d{2}:\d{2})");
+
+fs::path LogPath(const std::string& name = "Vekmont.log") { return platform::Paths::logs() / name; }
+
+std::string ReadFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+void WriteFile(const fs::path& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << bytes;
+}
+
+// Lines of `text`, split at '\n'; the piece after the last '\n' is dropped
+// (it is empty when the text ends with a line end).
+std::vector<std::string> SplitLines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    for (std::size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1) {
+        lines.push_back(text.substr(start, end - start));
+    }
+    return lines;
+}
+
+// Checks the time stamp at the front and gives the rest of the line.
+std::string AfterStamp(const std::string& line, const std::regex& stamp) {
+    EXPECT_GE(line.size(), 19u) << line;
+    if (line.size() < 19) return {};
+    EXPECT_TRUE(std::regex_match(line.substr(0, 19), stamp)) << "time stamp of: " << line;
+    return line.substr(19);
+}
+
+std::vector<std::string> RecentLines(int count = 5000) {
+    std::vector<std::string> lines;
+    CLogger::Instance().GetRecentLines(count, lines);
+    return lines;
+}
+
+std::string MessageOf(const std::string& memoryLine) {
+    return memoryLine.size() >= kMemoryPrefix ? memoryLine.substr(kMemoryPrefix) : std::string();
+}
+
+bool MemoryHasMessage(const std::string& message) {
+    for (const auto& line : RecentLines()) {
+        if (MessageOf(line) == message) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+TEST(Logger, FileConsoleAndMemoryLinesHaveTheirExactForms) {
+    CLogger& logger = CLogger::Instance();
+    logger.AddFileSink(LogPath().string(), 250, true);
+    logger.SetLevel(2);
+
+    testing::internal::CaptureStdout();
+    LogInfo("hello %d", 42);
+    LogWarning("careful %s", "now");
+    LogError("broken");
+    LogDebug("hidden");
+    LogWarning("%s", "====\n");
+    logger.Flush();
+    const std::string console = testing::internal::GetCapturedStdout();
+
+    // Autoflush: every record is in the file when the writer returns.
+    const std::vector<std::string> fileLines = SplitLines(ReadFile(LogPath()));
+    const std::vector<std::string> expectedFile = {
+        ": [info   ]   hello 42",
+        ": [warning]   careful now",
+        ": [error  ]   broken",
+        ": [warning]   ====",
+    };
+    // The message's own line end is followed by the sink's.
+    ASSERT_EQ(fileLines.size(), expectedFile.size() + 1);
+    for (std::size_t i = 0; i < expectedFile.size(); ++i) {
+        EXPECT_EQ(AfterStamp(fileLines[i], kFileStamp), expectedFile[i]);
+    }
+    EXPECT_EQ(fileLines.back(), "");
+
+    const std::vector<std::string> consoleLines = SplitLines(console);
+    const std::vector<std::string> expectedConsole = {
+        ": [info   ]    hello 42",
+        ": [warning]    careful now",
+        ": [error  ]    broken",
+        ": [warning]    ====",
+    };
+    ASSERT_EQ(consoleLines.size(), expectedConsole.size() + 1) << console;
+    for (std::size_t i = 0; i < expectedConsole.size(); ++i) {
+        EXPECT_EQ(AfterStamp(consoleLines[i], kFileStamp), expectedConsole[i]);
+    }
+
+    const std::vector<std::string> memory = RecentLines();
+    const std::vector<std::string> expectedMemory = {
+        " [INFO    ] :  hello 42",
+        " [WARN    ] :  careful now",
+        " [ERROR   ] :  broken",
+        " [WARN    ] :  ====\n",
+    };
+    ASSERT_EQ(memory.size(), expectedMemory.size());
+    for (std::size_t i = 0; i < expectedMemory.size(); ++i) {
+        EXPECT_EQ(AfterStamp(memory[i], kMemoryStamp), expectedMemory[i]);
+    }
+}
+
+TEST(Logger, FileOverTheLimitIsDeletedAtTheBoundary) {
+    struct Case {
+        const char* name;
+        std::size_t existingBytes;
+        bool survives;
+    };
+    const Case cases[] = {
+        {"exactly 250 KiB survives", 256000, true},
+        {"one byte over is deleted", 256001, false},
+        {"small file survives", 10, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const fs::path path = LogPath(std::string(c.name) + ".log");
+        const std::string old(c.existingBytes, 'x');
+        WriteFile(path, old);
+
+        CLogger::Instance().AddFileSink(path.string(), 250, true);
+        LogInfo("appended after %zu", c.existingBytes);
+
+        const std::string content = ReadFile(path);
+        const std::string line = ": [info   ]   appended after " + std::to_string(c.existingBytes) + "\n";
+        if (c.survives) {
+            ASSERT_EQ(content.size(), c.existingBytes + 19 + line.size());
+            EXPECT_EQ(content.substr(0, c.existingBytes), old);
+            EXPECT_EQ(content.substr(c.existingBytes + 19), line);
+        } else {
+            ASSERT_EQ(content.size(), 19 + line.size());
+            EXPECT_EQ(content.substr(19), line);
+        }
+    }
+
+    // A missing file is simply begun.
+    const fs::path fresh = LogPath("fresh.log");
+    CLogger::Instance().AddFileSink(fresh.string(), 250, true);
+    LogInfo("first");
+    EXPECT_EQ(ReadFile(fresh).substr(19), ": [info   ]   first\n");
+}
+
+TEST(Logger, UnopenableFileIsReportedAndLoggingGoesOn) {
+    const fs::path blocker = platform::Paths::root() / "not-a-folder";
+    WriteFile(blocker, "plain file");
+    const fs::path path = blocker / "Vekmont.log";
+
+    EXPECT_NO_THROW(CLogger::Instance().AddFileSink(path.string(), 250, true));
+    EXPECT_NO_THROW(LogInfo("still logging"));
+
+    EXPECT_TRUE(MemoryHasMessage("Failed to open log file '" + path.string() + "'"));
+    EXPECT_TRUE(MemoryHasMessage("still logging"));
+    EXPECT_EQ(ReadFile(blocker), "plain file");
+}
+
+TEST(Logger, MemoryListKeepsTheLast4096Lines) {
+    for (int i = 1; i <= 4097; ++i) LogInfo("line %d", i);
+
+    const std::vector<std::string> lines = RecentLines(10000);
+    ASSERT_EQ(lines.size(), 4096u);
+    EXPECT_EQ(MessageOf(lines.front()), "line 2");
+    EXPECT_EQ(MessageOf(lines.back()), "line 4097");
+    EXPECT_FALSE(MemoryHasMessage("line 1"));
+}
+
+TEST(Logger, GetRecentLinesGivesTheNewestOldestFirst) {
+    for (int i = 1; i <= 50; ++i) LogInfo("entry %d", i);
+
+    struct Case {
+        const char* name;
+        int count;
+        int expectedSize;
+        int firstEntry;
+    };
+    const Case cases[] = {
+        {"more asked than held", 200, 50, 1},
+        {"exactly what is held", 50, 50, 1},
+        {"fewer than held", 10, 10, 41},
+        {"none asked", 0, 0, 0},
+        {"negative count", -5, 0, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<std::string> lines = {"stale"};
+        CLogger::Instance().GetRecentLines(c.count, lines);
+        ASSERT_EQ(static_cast<int>(lines.size()), c.expectedSize);
+        for (int i = 0; i < c.expectedSize; ++i) {
+            EXPECT_EQ(MessageOf(lines[i]), "entry " + std::to_string(c.firstEntry + i));
+        }
+    }
+}
+
+TEST(Logger, LevelGatesDebugAndInfoButNeverTheMemoryWarnings) {
+    CLogger& logger = CLogger::Instance();
+    logger.AddFileSink(LogPath().string(), 250, true);
+
+    struct Name {
+        int level;
+        const char* name;
+    };
+    for (const Name& n : {Name{1, "debug"}, Name{2, "info"}, Name{3, "warning"}, Name{4, "error"}}) {
+        logger.SetLevel(n.level);
+        EXPECT_EQ(logger.GetLevel(), n.level);
+        EXPECT_EQ(logger.GetLevelName(), n.name);
+    }
+
+    logger.SetLevel(2);
+    LogDebug("debug at info level");
+    logger.SetLevel(4);
+    LogInfo("info at error level");
+    LogWarning("warning at error level");
+    LogError("error at error level");
+    logger.SetLevel(1);
+    LogDebug("debug at debug level");
+
+    const std::vector<std::string> file = SplitLines(ReadFile(LogPath()));
+    ASSERT_EQ(file.size(), 2u);
+    EXPECT_EQ(AfterStamp(file[0], kFileStamp), ": [error  ]   error at error level");
+    EXPECT_EQ(AfterStamp(file[1], kFileStamp), ": [debug  ]   debug at debug level");
+
+    const std::vector<std::string> memory = RecentLines();
+    ASSERT_EQ(memory.size(), 3u);
+    EXPECT_EQ(AfterStamp(memory[0], kMemoryStamp), " [WARN    ] :  warning at error level");
+    EXPECT_EQ(AfterStamp(memory[1], kMemoryStamp), " [ERROR   ] :  error at error level");
+    EXPECT_EQ(AfterStamp(memory[2], kMemoryStamp), " [DEBUG   ] :  debug at debug level");
+}
+
+TEST(Logger, WarningSearchIsCappedAndCountsOnlyWarnings) {
+    EXPECT_EQ(ZDUtils::numberOfWarnings(), 0);
+    for (int i = 1; i <= 5; ++i) {
+        LogWarning("warning %d", i);
+        for (int k = 0; k < 6; ++k) LogError("error %d.%d", i, k);
+    }
+    LogInfo("a line that mentions WARN");
+    EXPECT_EQ(ZDUtils::numberOfWarnings(), 5);
+
+    for (int i = 6; i <= 150; ++i) LogWarning("warning %d", i);
+    EXPECT_EQ(ZDUtils::numberOfWarnings(), 101);
+
+    std::vector<std::string> found;
+    CLogger::Instance().FindRecentLines(101, 3, found);
+    ASSERT_EQ(found.size(), 101u);
+    EXPECT_EQ(MessageOf(found.front()), "warning 50");
+    EXPECT_EQ(MessageOf(found.back()), "warning 150");
+
+    CLogger::Instance().FindRecentLines(3, 4, found);
+    ASSERT_EQ(found.size(), 3u);
+    EXPECT_EQ(MessageOf(found[0]), "error 5.3");
+    EXPECT_EQ(MessageOf(found[2]), "error 5.5");
+
+    CLogger::Instance().FindRecentLines(0, 3, found);
+    EXPECT_TRUE(found.empty());
+}
+
+TEST(Logger, LongMessagesAreCutAtACharacterBoundary) {
+    CLogger::Instance().AddFileSink(LogPath().string(), 250, true);
+    const std::string a2046(2046, 'a');
+    struct Case {
+        const char* name;
+        int severity;  // 2 info, 3 warning, 4 error
+        std::string text;
+        std::string stored;
+    };
+    const std::string e = "\xC3\xA9";           // é, two bytes
+    const std::string euro = "\xE2\x82\xAC";    // €, three bytes
+    const std::string grin = "\xF0\x9F\x98\x80";  // four bytes
+    const std::vector<Case> cases = {
+        {"3,000-byte warning cut to 2,047", 3, std::string(3000, 'w'), std::string(2047, 'w')},
+        {"3,000-byte info kept whole", 2, std::string(3000, 'i'), std::string(3000, 'i')},
+        {"5,000-byte info cut to 4,095", 2, std::string(5000, 'i'), std::string(4095, 'i')},
+        {"2,047-byte error kept whole", 4, std::string(2047, 'r'), std::string(2047, 'r')},
+        {"two-byte character across the cut", 4, a2046 + e, a2046},
+        {"three-byte character across the cut", 3, a2046 + euro + "tail", a2046},
+        {"four-byte character across the cut", 3, std::string(2045, 'a') + grin, std::string(2045, 'a')},
+        {"four-byte character ending at the cut", 3, std::string(2043, 'a') + grin + "b", std::string(2043, 'a') + grin},
+        {"info with a character across 4,095", 2, std::string(4094, 'a') + e, std::string(4094, 'a')},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.severity == 2) LogInfo("%s", c.text.c_str());
+        if (c.severity == 3) LogWarning("%s", c.text.c_str());
+        if (c.severity == 4) LogError("%s", c.text.c_str());
+        const std::string stored = MessageOf(RecentLines(1).at(0));
+        EXPECT_EQ(stored.size(), c.stored.size());
+        EXPECT_EQ(stored, c.stored);
+        EXPECT_TRUE(platform::isValidUtf8(stored));
+    }
+    // The file gets the same cut text.
+    const std::vector<std::string> file = SplitLines(ReadFile(LogPath()));
+    ASSERT_EQ(file.size(), cases.size());
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        const std::string line = file[i];
+        // 19 (time) + ": [" + 7 + "]   " = 33 bytes before the message.
+        ASSERT_GE(line.size(), 33u);
+        EXPECT_EQ(line.substr(33), cases[i].stored) << cases[i].name;
+    }
+}
+
+TEST(Logger, ConcurrentWritersLoseNoLine) {
+    CLogger::Instance().AddFileSink(LogPath().string(), 250, true);
+    constexpr int kThreads = 8;
+    constexpr int kPerThread = 400;
+    std::vector<std::thread> writers;
+    for (int t = 0; t < kThreads; ++t) {
+        writers.emplace_back([t] {
+            for (int n = 0; n < kPerThread; ++n) {
+                if (n % 2 == 0) LogInfo("t%d n%d", t, n);
+                else LogWarning("t%d n%d", t, n);
+            }
+        });
+    }
+    for (auto& writer : writers) writer.join();
+
+    const std::vector<std::string> memory = RecentLines();
+    ASSERT_EQ(memory.size(), static_cast<std::size_t>(kThreads * kPerThread));
+    std::vector<int> next(kThreads, 0);
+    for (const auto& line : memory) {
+        int t = -1, n = -1;
+        ASSERT_EQ(std::sscanf(MessageOf(line).c_str(), "t%d n%d", &t, &n), 2) << line;
+        ASSERT_TRUE(t >= 0 && t < kThreads);
+        // Each thread's lines arrive complete and in its own order.
+        EXPECT_EQ(n, next[t]) << line;
+        next[t] = n + 1;
+    }
+
+    std::set<std::string> fileMessages;
+    for (const auto& line : SplitLines(ReadFile(LogPath()))) {
+        const auto bracket = line.find("]   ");
+        ASSERT_NE(bracket, std::string::npos) << line;
+        fileMessages.insert(line.substr(bracket + 4));
+    }
+    EXPECT_EQ(fileMessages.size(), static_cast<std::size_t>(kThreads * kPerThread));
+}
+
+TEST(Logger, AppSideWritersPassTheirTextUnchanged) {
+    CLogger::Instance().SetLevel(2);
+    ZDUtils::logInfo("%s has %d parts", "layout", 12);
+    ZDUtils::logWarningMessage("100% sure %d %s");
+    ZDUtils::logErrorMessage("failed");
+    ZDUtils::logDebug("invisible %d", 1);
+    ZDUtils::logDebugMessage("invisible too");
+    ZDUtils::logInfoMessage(std::string(5000, 'z'));
+
+    const std::vector<std::string> memory = RecentLines();
+    ASSERT_EQ(memory.size(), 4u);
+    EXPECT_EQ(AfterStamp(memory[0], kMemoryStamp), " [INFO    ] :  layout has 12 parts");
+    EXPECT_EQ(AfterStamp(memory[1], kMemoryStamp), " [WARN    ] :  100% sure %d %s");
+    EXPECT_EQ(AfterStamp(memory[2], kMemoryStamp), " [ERROR   ] :  failed");
+    EXPECT_EQ(MessageOf(memory[3]), std::string(4095, 'z'));
+}
+
+TEST(Logger, DebugFlagsStartOff) {
+    CDebugFlags& flags = CDebugFlags::Get();
+    EXPECT_EQ(&flags, &CDebugFlags::Get());
+    EXPECT_EQ(CDebugFlags::kCount, 19);
+    for (int i = 0; i < CDebugFlags::kCount; ++i) EXPECT_FALSE(flags.IsOn(i)) << i;
+}

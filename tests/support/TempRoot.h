@@ -1,0 +1,21 @@
+#pragma once
+// A temporary app root for one test process, removed when it goes away.
+
+#include <filesystem>
+
+namespace testsupport {
+
+class TempRoot {
+public:
+    TempRoot();
+    ~TempRoot();
+    const std::filesystem::path& path() const { return mPath; }
+
+private:
+    std::filesystem::path mPath;
+};
+
+// The root made for this test process by the shared test main.
+const std::filesystem::path& processRoot();
+
+}  // namespace testsupport
