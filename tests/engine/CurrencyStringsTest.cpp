@@ -83,4 +83,9 @@ TEST(CurrencyStrings, NamesAndSymbolsFollowTheLocale) {
     EXPECT_EQ(UCurrencyStrings::nameForCurrencyCode("USD"), "US-Dollar");
     EXPECT_EQ(UCurrencyStrings::nameForCurrencyCode("JPY"), "Japanischer Yen");
     EXPECT_EQ(UCurrencyStrings::symbolForCurrencyCode("GBP"), "\xC2\xA3");
+
+    EXPECT_EQ(UCurrencyStrings::nameForCurrencyCode("QQQ"), std::nullopt);
+    EXPECT_EQ(UCurrencyStrings::symbolForCurrencyCode("QQQ"), std::nullopt);
+    EXPECT_EQ(UCurrencyStrings::currencyStringForAmount(1.0, "QQQ"), std::nullopt);
+    EXPECT_EQ(UCurrencyStrings::amountFromCurrencyString("1", "QQQ"), std::nullopt);
 }

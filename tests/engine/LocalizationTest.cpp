@@ -122,6 +122,12 @@ TEST(Localization, CurrenciesThroughTheService) {
     EXPECT_EQ(ULocalization::FormatCurrency("EUR", 19.99), "19,99\xC2\xA0\xE2\x82\xAC");
     EXPECT_DOUBLE_EQ(ULocalization::ParseCurrency("19,99\xC2\xA0\xE2\x82\xAC", "EUR"), 19.99);
     EXPECT_EQ(service->NameForCurrencyCode("USD"), "US-Dollar");
+
+    // A code the locale does not know gives empty answers, not a failure.
+    EXPECT_EQ(service->NameForCurrencyCode("QQQ"), "");
+    EXPECT_EQ(service->SymbolForCurrencyCode("QQQ"), "");
+    EXPECT_EQ(service->CurrencyStringForAmount("QQQ", 1.0), "");
+    EXPECT_DOUBLE_EQ(service->AmountFromCurrencyString("1,00", "QQQ"), 0.0);
 }
 
 TEST(Localization, WithoutServiceGivesEmptyResultsAndWarns) {

@@ -275,10 +275,11 @@ TEST(TelemetryClient, EnabledStatesSurviveARestart) {
     });
     ASSERT_EQ(secondLaunch, 0);
 
-    // The stored suite as a fresh reader sees it.
-    platform::UserDefaults stored("TLTelemetry");
-    EXPECT_EQ(stored.boolValue("TelemetryIsEnabled"), std::optional<bool>(false));
-    EXPECT_EQ(stored.boolValue("AnalyticsIsEnabled"), std::optional<bool>(false));
+    // The stored defaults as a fresh reader sees them: the app's own domain,
+    // each key behind the client's prefix.
+    platform::UserDefaults stored(platform::UserDefaults::standard().domain());
+    EXPECT_EQ(stored.boolValue("TLTelemetryTelemetryIsEnabled"), std::optional<bool>(false));
+    EXPECT_EQ(stored.boolValue("TLTelemetryAnalyticsIsEnabled"), std::optional<bool>(false));
 
     // This process is the third launch.
     startClient();

@@ -1,6 +1,7 @@
 #pragma once
 // The one door to the telemetry client's small persisted settings, kept in
-// the user-defaults suite "TLTelemetry" apart from the app's own settings.
+// the app's standard defaults with every key behind the prefix "TLTelemetry",
+// apart from the app's own settings.
 // Every write is persisted at once, so a setting survives a restart.
 // Thread-safe.
 
@@ -29,5 +30,5 @@ private:
     TLMTelemetryUserDefaults();
     void persist();
 
-    platform::UserDefaults mDefaults;
+    platform::UserDefaults& mDefaults;
 };
