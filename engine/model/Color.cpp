@@ -65,20 +65,8 @@ std::string CColor::ToHexString() const {
                         ComponentByte(mGreen), ComponentByte(mBlue));
 }
 
-namespace {
-
-std::string FormatLimited(std::size_t maxBytes, const char* format, ...) {
-    va_list args;
-    va_start(args, format);
-    std::string result = FormatStringV(maxBytes, format, args);
-    va_end(args);
-    return result;
-}
-
-}  // namespace
-
 std::string CColor::ToString() const {
-    return FormatLimited(63, "CColor { R: %.2f, G: %.2f, B: %.2f, A: %.2f }", mRed, mGreen, mBlue, mAlpha);
+    return FormatStringN(63, "CColor { R: %.2f, G: %.2f, B: %.2f, A: %.2f }", mRed, mGreen, mBlue, mAlpha);
 }
 
 bool CColor::operator==(const CColor& other) const {

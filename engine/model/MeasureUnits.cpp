@@ -35,13 +35,6 @@ const Unit* Find(int unitType) {
 
 constexpr const char* kUnsupported = "Unsupported Measure Unit!";
 
-std::string FormatLimited(std::size_t maxBytes, const char* format, ...) {
-    va_list args;
-    va_start(args, format);
-    std::string result = FormatStringV(maxBytes, format, args);
-    va_end(args);
-    return result;
-}
 
 }  // namespace
 
@@ -83,9 +76,9 @@ std::string FormatLength(int unitType, double millimeters) {
     case kUnitTypeInches:
     case kUnitTypeFeet:
     case kUnitTypeYards:
-        return FormatLimited(127, Find(unitType)->format, ConvertFromMillimeters(unitType, millimeters), name.c_str());
+        return FormatStringN(127, Find(unitType)->format, ConvertFromMillimeters(unitType, millimeters), name.c_str());
     default:
-        return FormatLimited(127, "%.1f %s", millimeters, name.c_str());
+        return FormatStringN(127, "%.1f %s", millimeters, name.c_str());
     }
 }
 

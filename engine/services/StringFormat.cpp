@@ -27,3 +27,11 @@ std::string FormatString(const char* format, ...) {
     va_end(args);
     return result;
 }
+
+std::string FormatStringN(std::size_t maxBytes, const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    std::string result = FormatStringV(maxBytes, format, args);
+    va_end(args);
+    return result;
+}
