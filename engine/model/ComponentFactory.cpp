@@ -1,7 +1,9 @@
 #include "engine/model/ComponentFactory.h"
 
 #include "engine/model/CurveBIG.h"
+#include "engine/model/FlexTrackBIG.h"
 #include "engine/model/OvalBIG.h"
+#include "engine/model/PolyBIG.h"
 #include "engine/model/StraightBIG.h"
 #include "engine/model/TextBIG.h"
 
@@ -13,10 +15,14 @@ CBasicGeometry* CreateComponent(int componentType) {
             return new CStraightBIG();
         case kComponentTypeCurve:
             return new CCurveBIG();
+        case kComponentTypePoly:
+            return new CPolyBIG();
         case kComponentTypeText:
             return new CTextBIG();
         case kComponentTypeOval:
             return new COvalBIG();
+        case kComponentTypeFlexTrack:
+            return new CFlexTrackBIG();
         default:
             return nullptr;
     }
