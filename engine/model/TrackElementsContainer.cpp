@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "engine/model/CompositeGeometry.h"
+
 CTrackElementsContainer::~CTrackElementsContainer() = default;
 
 std::size_t CTrackElementsContainer::GetElementCount() const { return GetElements().size(); }
@@ -14,7 +16,7 @@ bool CTrackElementsContainer::ContainsElement(const CCompositeGeometry* element)
 
 CCompositeGeometry* CTrackElementsContainer::GetElementWithProductNumber(const std::string& productNumber) const {
     for (CCompositeGeometry* element : GetElements()) {
-        if (element != nullptr && std::strcmp(ElementProductNumber(*element).c_str(), productNumber.c_str()) == 0)
+        if (element != nullptr && std::strcmp(element->GetProductNumber(), productNumber.c_str()) == 0)
             return element;
     }
     return nullptr;

@@ -12,10 +12,6 @@ class CCompositeGeometry;
 // Ordered; the container owns the elements, holders of the list do not.
 using tElements = std::vector<CCompositeGeometry*>;
 
-// The element's product number. Defined beside CCompositeGeometry, so that
-// this interface needs only the declaration of the element class.
-const std::string& ElementProductNumber(const CCompositeGeometry& element);
-
 class CTrackElementsContainer {
 public:
     virtual ~CTrackElementsContainer();

@@ -1,0 +1,681 @@
+#include "engine/model/CompositeGeometry.h"
+
+#include <algorithm>
+#include <cfloat>
+#include <cmath>
+#include <cstring>
+#include <memory>
+
+#include <sys/stat.h>
+
+#include "engine/fileformat/Tag.h"
+#include "engine/fileformat/TaggedFile.h"
+#include "engine/model/BoundsAccumulator.h"
+#include "engine/model/ComponentFactory.h"
+#include "engine/model/CurveBIG.h"
+#include "engine/model/ElementComponents.h"
+#include "engine/model/Layer.h"
+#include "engine/model/PolyBIG.h"
+#include "engine/services/ActivityAnalyticsService.h"
+#include "engine/services/ErrorHandling.h"
+#include "engine/services/Logger.h"
+#include "engine/services/Uuid.h"
+
+namespace {
+
+constexpr char kRecordMagic[4] = {'R', 'C', 'i', 'g'};
+constexpr std::size_t kHeaderSize = 8;
+
+// Beyond this a position coordinate is damage, not a layout.
+constexpr double kMaxPositionMagnitude = 1e7;
+
+// Smallest bytes one item can take in a record: a tag header of 4 bytes and
+// its value. A component begins with tag 300 (int); a generator has tags
+// 235 and 236 (ints); a parameter has tag 237 (int) and 238 (a text of at
+// least its NUL).
+constexpr long kMinComponentBytes = 8;
+constexpr long kMinGeneratorBytes = 16;
+constexpr long kMinParameterBytes = 13;
+
+// The raw colour of old records: three big-endian 16-bit words.
+constexpr std::size_t kOldColorBytes = 6;
+// Raw tag 204 is dropped; read into a bounded buffer.
+constexpr std::size_t kOldSecondColorBufferSize = 16;
+
+const CColor& DefaultFirstColor() {
+    static const CColor color(0.75, 1.0);
+    return color;
+}
+
+struct FileCloser {
+    void operator()(FILE* file) const {
+        if (file != nullptr) std::fclose(file);
+    }
+};
+
+// Bytes from the current position to the end of a regular file, or -1 when
+// the stream cannot tell (a pipe, a memory stream). Asks the file system
+// rather than seeking, which would drop the stream's read buffer once per
+// element.
+long BytesLeft(FILE* file) {
+    const long here = std::ftell(file);
+    struct stat info {};
+    if (here < 0 || fstat(fileno(file), &info) != 0 || !S_ISREG(info.st_mode)) return -1;
+    return info.st_size > here ? static_cast<long>(info.st_size - here) : 0;
+}
+
+// True when `count` items of at least `minBytes` each fit into the rest of
+// the file and the count is not above `maximum`.
+bool CountFits(FILE* file, std::int64_t count, std::int64_t maximum, long minBytes) {
+    if (count > maximum) return false;
+    const long left = BytesLeft(file);
+    return left < 0 || count <= left / minBytes;
+}
+
+void CopyText(char* field, std::size_t size, const char* text) {
+    if (text == nullptr) return;
+    std::strncpy(field, text, size - 1);
+    field[size - 1] = '\0';
+}
+
+bool IsTrackType(int type) {
+    return type == kComponentTypeStraight || type == kComponentTypeCurve ||
+           type == kComponentTypeFlexTrack;
+}
+
+void PutBigEndian16(std::uint8_t* bytes, double channel) {
+    const double clamped = std::clamp(std::isnan(channel) ? 0.0 : channel, 0.0, 1.0);
+    const auto value = static_cast<std::uint16_t>(std::lround(clamped * 65535.0));
+    bytes[0] = static_cast<std::uint8_t>(value >> 8);
+    bytes[1] = static_cast<std::uint8_t>(value);
+}
+
+bool WriteOldColor(FILE* file, std::uint16_t id, const CColor& color) {
+    std::uint8_t bytes[kOldColorBytes];
+    PutBigEndian16(bytes, color.mRed);
+    PutBigEndian16(bytes + 2, color.mGreen);
+    PutBigEndian16(bytes + 4, color.mBlue);
+    return CTag(id, sizeof bytes, bytes).WriteTag(file);
+}
+
+bool WriteColor(CTaggedFile& tags, std::uint16_t firstId, const CColor& color) {
+    return tags.WriteDouble(firstId, color.mRed) && tags.WriteDouble(firstId + 1, color.mGreen) &&
+           tags.WriteDouble(firstId + 2, color.mBlue) && tags.WriteDouble(firstId + 3, color.mAlpha);
+}
+
+// A component writes its record in the newest form. For an older record
+// version the tags that version does not have are left out, the old colour
+// (310) follows tag 309 before version 6, and a text's font is the
+// length-prefixed 326 instead of 332.
+bool WriteComponentRecord(FILE* file, CBasicGeometry& component, int version) {
+    std::unique_ptr<FILE, FileCloser> scratch(std::tmpfile());
+    if (!scratch || !component.Save(scratch.get())) return false;
+    std::rewind(scratch.get());
+
+    CTag tag;
+    while (tag.ReadTag(scratch.get())) {
+        const std::uint16_t id = tag.GetId();
+        const bool dropped = (version < 6 && id >= 328 && id <= 331) ||
+                             (version < 9 && (id == 334 || id == 335)) ||
+                             (version < 7 && id == 333) ||
+                             (version < 13 && (id == 336 || id == 337));
+        if (dropped) continue;
+        if (id == 332 && version < 6) {
+            const auto* name = reinterpret_cast<const char*>(tag.GetBytes());
+            const std::size_t length = std::min<std::size_t>(strnlen(name, tag.GetLength()), 255);
+            std::uint8_t pascal[256];
+            pascal[0] = static_cast<std::uint8_t>(length);
+            std::memcpy(pascal + 1, name, length);
+            if (!CTag(326, length + 1, pascal).WriteTag(file)) return false;
+            continue;
+        }
+        if (!tag.WriteTag(file)) return false;
+        if (id == 309 && version < 6 && !WriteOldColor(file, 310, component.GetFixedColor()))
+            return false;
+    }
+    return tag.LastStatus() == tReadStatus::EndOfFile;
+}
+
+}  // namespace
+
+// ------------------------------------------------------------ life cycle
+
+CCompositeGeometry::CCompositeGeometry()
+    : mIdentifier(UUuid::NewUuidString()),
+      mFirstColor(DefaultFirstColor()),
+      mSecondColor(CColor::Black()) {}
+
+CCompositeGeometry::CCompositeGeometry(const CCompositeGeometry& other)
+    : CGroupable(other),
+      mHeaderValue212(other.mHeaderValue212),
+      mPrice(other.mPrice),
+      mCurrencyId(other.mCurrencyId),
+      mModelScale(other.mModelScale),
+      mElementType(other.mElementType),
+      mHeaderValue244(other.mHeaderValue244),
+      mFlag216(other.mFlag216),
+      mFlag245(other.mFlag245),
+      mIdentifier(UUuid::NewUuidString()),
+      mFirstColor(other.mFirstColor),
+      mSecondColor(other.mSecondColor),
+      mFirstFlag(other.mFirstFlag),
+      mSecondFlag(other.mSecondFlag),
+      mAttributeValue(other.mAttributeValue),
+      mStartTrim(other.mStartTrim),
+      mEndTrim(other.mEndTrim),
+      mPosition(other.mPosition),
+      mCachedPoint(other.mCachedPoint),
+      mAngle(other.mAngle),
+      mGrade(other.mGrade),
+      mLayer(other.mLayer) {
+    mComponents.reserve(other.mComponents.size());
+    for (CBasicGeometry* component : other.mComponents) {
+        if (CBasicGeometry* copy = UElementComponents::CloneComponent(component))
+            mComponents.push_back(copy);
+    }
+    std::memcpy(mProductNumber, other.mProductNumber, sizeof mProductNumber);
+    std::memcpy(mDescription, other.mDescription, sizeof mDescription);
+    std::memcpy(mLabelText, other.mLabelText, sizeof mLabelText);
+    std::memcpy(mManufacturer, other.mManufacturer, sizeof mManufacturer);
+    std::memcpy(mLibraryName, other.mLibraryName, sizeof mLibraryName);
+    std::memcpy(mText211, other.mText211, sizeof mText211);
+    std::memcpy(mText242, other.mText242, sizeof mText242);
+    UpdateJoints();
+    mGeneratorMap = other.mGeneratorMap;
+    mTranslations = other.mTranslations;
+}
+
+CCompositeGeometry::~CCompositeGeometry() {
+    for (CBasicGeometry* component : mComponents) delete component;
+}
+
+// ------------------------------------------------------------ record reading
+
+bool CCompositeGeometry::Load(FILE* file, std::string& errorText) {
+    std::uint8_t header[kHeaderSize] = {};
+    const std::size_t got = file != nullptr ? std::fread(header, 1, sizeof header, file) : 0;
+    if (got != sizeof header || std::memcmp(header, kRecordMagic, sizeof kRecordMagic) != 0) {
+        errorText = "Element expected, bad header found.";
+        return false;
+    }
+    const std::uint32_t rawVersion = (std::uint32_t{header[4]} << 24) |
+                                     (std::uint32_t{header[5]} << 16) |
+                                     (std::uint32_t{header[6]} << 8) | std::uint32_t{header[7]};
+    const int version = static_cast<int>(rawVersion);
+    if (version <= 2) {
+        LogWarning("%s: Unsupported file format (version %d)",
+                   "bool CCompositeGeometry::Load(FILE *, string &)", version);
+        return false;
+    }
+
+    std::int32_t componentCount = 0;
+    {
+        CTaggedFile tags(file);
+        if (!ReadElementTags(file, tags, version, componentCount, errorText)) return false;
+    }
+    if (!ReadComponents(file, version, componentCount, errorText)) return false;
+
+    if (version >= 13) {
+        CTaggedFile tags(file);
+        if (!UTranslationsMap::ReadTranslations(mTranslations, tags)) {
+            errorText = std::string("Failed to read element translations (") +
+                        ReadStatusName(tags.LastStatus()) + ")";
+            return false;
+        }
+    }
+
+    if (version < 9 && !mGeneratorMap.empty())
+        UElementComponents::MarkAsGenerated(mComponents, mGeneratorMap.begin()->first);
+    if (version < 6 && std::strlen(mLibraryName) < 2 && !mComponents.empty()) {
+        const auto* line = dynamic_cast<const CPolyBIG*>(mComponents.front());
+        if (line != nullptr && line->GetKind() == kPolyKindLine) mSecondColor = mFirstColor;
+    }
+
+    tDoubleRect oldBox;
+    MoveToOrigin(&oldBox);
+    mPosition.x += oldBox.minX;
+    mPosition.y += oldBox.minY;
+    UpdateJoints();
+    return true;
+}
+
+bool CCompositeGeometry::ReadElementTags(FILE* file, CTaggedFile& tags, int version,
+                                         std::int32_t& componentCount, std::string& errorText) {
+    tags.ReadCString(207, mProductNumber);
+    tags.ReadCString(208, mDescription);
+    tags.ReadCString(209, mManufacturer);
+    tags.ReadCString(210, mLibraryName);
+    tags.ReadCString(211, mText211);
+    tags.ReadInt(212, mHeaderValue212);
+    tags.ReadInt(213, mPrice);
+    tags.ReadInt(214, mCurrencyId);
+    tags.ReadInt(215, mModelScale);
+    tags.ReadBool(216, mFlag216);
+    if (version >= 13) {
+        tags.ReadCString(241, mLabelText);
+        tags.ReadCString(242, mText242);
+        tags.ReadInt(243, mElementType);
+        tags.ReadInt(244, mHeaderValue244);
+        tags.ReadBool(245, mFlag245);
+    }
+    tags.ReadDouble(200, mPosition.x);
+    tags.ReadDouble(201, mPosition.y);
+    if (version >= 4) tags.ReadDouble(218, mPosition.z);
+    if (std::fabs(mPosition.x) > kMaxPositionMagnitude) mPosition.x = 0.0;
+    if (std::fabs(mPosition.y) > kMaxPositionMagnitude) mPosition.y = 0.0;
+    mGrade.Load(tags, version);
+    tags.ReadDouble(202, mAngle);
+
+    if (version >= 6) {
+        mFirstColor = tags.ReadColor(226, 227, 228, 229);
+        mSecondColor = tags.ReadColor(230, 231, 232, 233);
+    } else {
+        std::uint16_t words[3] = {};
+        std::size_t copied = 0;
+        if (tags.ReadData(203, words, sizeof words, &copied)) {
+            if (copied == kOldColorBytes) {
+                UColorWords::BigEndianTripleToHost(words);
+                mFirstColor = CColor(words[0], words[1], words[2]);
+            } else {
+                LogWarning("Element colour of %zu bytes ignored", copied);
+            }
+        }
+        std::uint8_t dropped[kOldSecondColorBufferSize];
+        tags.ReadData(204, dropped, sizeof dropped);
+        mSecondColor = CColor::Black();
+    }
+    bool ignored = false;
+    tags.ReadBool(205, ignored);
+    if (version >= 9) {
+        tags.ReadInt(239, mStartTrim);
+        tags.ReadInt(240, mEndTrim);
+    }
+    if (version >= 4) tags.ReadString(217, mLayerName);
+    if (version >= 7 && !ReadGenerators(file, tags, errorText)) return false;
+
+    // Without a count nothing of the record can follow: the stream has run
+    // out or the record is damaged here.
+    if (!tags.ReadInt(206, componentCount)) {
+        errorText = std::string("Failed to read the component count (") +
+                    ReadStatusName(tags.LastStatus()) + ")";
+        return false;
+    }
+    return true;
+}
+
+bool CCompositeGeometry::ReadGenerators(FILE* file, CTaggedFile& tags, std::string& errorText) {
+    std::int32_t generatorCount = 0;
+    if (!tags.ReadInt(234, generatorCount)) return true;
+    if (generatorCount < 0) generatorCount = 0;
+    if (!CountFits(file, generatorCount, kMaxGenerators, kMinGeneratorBytes)) {
+        errorText = "Generator count " + std::to_string(generatorCount) + " out of range";
+        return false;
+    }
+    for (std::int32_t g = 0; g < generatorCount; ++g) {
+        std::int32_t type = 0;
+        std::int32_t parameterCount = 0;
+        if (!tags.ReadInt(235, type) || !tags.ReadInt(236, parameterCount)) break;
+        if (parameterCount < 0) parameterCount = 0;
+        if (!CountFits(file, parameterCount, kMaxGeneratorParameters, kMinParameterBytes)) {
+            errorText = "Generator parameter count " + std::to_string(parameterCount) + " out of range";
+            return false;
+        }
+        tGeneratorParameters parameters;
+        bool complete = true;
+        for (std::int32_t p = 0; p < parameterCount; ++p) {
+            std::int32_t key = 0;
+            std::string text;
+            if (!tags.ReadInt(237, key) || !tags.ReadString(238, text)) {
+                complete = false;
+                break;
+            }
+            parameters[key] = CGeneratorParameter(std::move(text));
+        }
+        mGeneratorMap.insert({type, std::move(parameters)});
+        if (!complete) break;
+    }
+    return true;
+}
+
+bool CCompositeGeometry::ReadComponents(FILE* file, int version, int count, std::string& errorText) {
+    static const char* const kSignature =
+        "bool CCompositeGeometry::ReadComponents(FILE *, int, int, string &)";
+    if (count < 1) return true;
+    if (file == nullptr) {
+        errorText = "No file to read components from";
+        return false;
+    }
+    if (!CountFits(file, count, static_cast<std::int64_t>(kMaxComponents), kMinComponentBytes)) {
+        errorText = "Component count " + std::to_string(count) + " out of range";
+        return false;
+    }
+    mComponents.reserve(mComponents.size() + static_cast<std::size_t>(count));
+    for (int index = 0; index < count; ++index) {
+        std::int32_t type = -1;
+        if (version >= kOldestRecordVersion && version <= kNewestRecordVersion) {
+            CTaggedFile tags(file);
+            if (!tags.ReadInt(300, type)) type = -1;
+        }
+        if (type < 0) {
+            errorText = "Unsupported component type encountered.";
+            LogWarning("%s: %s", kSignature, errorText.c_str());
+            return false;
+        }
+        CBasicGeometry* component =
+            type <= kComponentTypeFlexTrack ? UComponentFactory::CreateComponent(type) : nullptr;
+        if (component == nullptr) {
+            errorText = "Unknown component type requested. Please update to a newer fileVersion!";
+            LogWarning("Failed to load component of type %d", type);
+            return false;
+        }
+        mComponents.push_back(component);
+        std::string componentError;
+        if (!component->Load(file, version, componentError)) {
+            errorText = componentError;
+            return false;
+        }
+        if (type == kComponentTypePoly || type == kComponentTypeText || type == kComponentTypeOval) {
+            component->DisableJoint(0);
+            component->DisableJoint(1);
+        }
+    }
+    return true;
+}
+
+// ------------------------------------------------------------ record writing
+
+bool CCompositeGeometry::Save(FILE* file, int version) {
+    if (file == nullptr || version < kOldestRecordVersion || version > kNewestRecordVersion)
+        return false;
+    if (mComponents.size() > kMaxComponents) return false;
+    std::uint8_t header[kHeaderSize];
+    std::memcpy(header, kRecordMagic, sizeof kRecordMagic);
+    const auto rawVersion = static_cast<std::uint32_t>(version);
+    for (int i = 0; i < 4; ++i) header[4 + i] = static_cast<std::uint8_t>(rawVersion >> (24 - 8 * i));
+    if (std::fwrite(header, 1, sizeof header, file) != sizeof header) return false;
+
+    {
+        CTaggedFile tags(file);
+        if (!WriteElementTags(file, tags, version)) return false;
+    }
+    for (CBasicGeometry* component : mComponents) {
+        if (!WriteComponentRecord(file, *component, version)) return false;
+    }
+    if (version >= 13) {
+        CTaggedFile tags(file);
+        if (!UTranslationsMap::WriteTranslations(mTranslations, tags)) return false;
+    }
+    return true;
+}
+
+bool CCompositeGeometry::WriteElementTags(FILE* file, CTaggedFile& tags, int version) const {
+    bool ok = tags.WriteString(207, mProductNumber) && tags.WriteString(208, mDescription) &&
+              tags.WriteString(209, mManufacturer) && tags.WriteString(210, mLibraryName) &&
+              tags.WriteString(211, mText211) && tags.WriteInt(212, mHeaderValue212) &&
+              tags.WriteInt(213, mPrice) && tags.WriteInt(214, mCurrencyId) &&
+              tags.WriteInt(215, mModelScale) && tags.WriteBool(216, mFlag216);
+    if (ok && version >= 13) {
+        ok = tags.WriteString(241, mLabelText) && tags.WriteString(242, mText242) &&
+             tags.WriteInt(243, mElementType) && tags.WriteInt(244, mHeaderValue244) &&
+             tags.WriteBool(245, mFlag245);
+    }
+    ok = ok && tags.WriteDouble(200, mPosition.x) && tags.WriteDouble(201, mPosition.y);
+    if (ok && version >= 4) {
+        ok = tags.WriteDouble(218, mPosition.z) && tags.WriteDouble(219, mGrade.start.x) &&
+             tags.WriteDouble(220, mGrade.start.y) && tags.WriteDouble(221, mGrade.start.z) &&
+             tags.WriteDouble(222, mGrade.end.x) && tags.WriteDouble(223, mGrade.end.y) &&
+             tags.WriteDouble(224, mGrade.end.z) && tags.WriteDouble(225, mGrade.height);
+    }
+    ok = ok && tags.WriteDouble(202, mAngle);
+    if (ok && version >= 6) {
+        ok = WriteColor(tags, 226, mFirstColor) && WriteColor(tags, 230, mSecondColor);
+    } else if (ok) {
+        ok = WriteOldColor(file, 203, mFirstColor) &&
+             WriteOldColor(file, 204, mSecondColor);
+    }
+    ok = ok && tags.WriteBool(205, false);
+    if (ok && version >= 9) ok = tags.WriteInt(239, mStartTrim) && tags.WriteInt(240, mEndTrim);
+    if (ok && version >= 4) ok = tags.WriteString(217, GetLayerName());
+    if (ok && version >= 7) ok = WriteGenerators(tags);
+    return ok && tags.WriteInt(206, static_cast<std::int32_t>(mComponents.size()));
+}
+
+bool CCompositeGeometry::WriteGenerators(CTaggedFile& tags) const {
+    if (mGeneratorMap.size() > static_cast<std::size_t>(kMaxGenerators)) return false;
+    if (!tags.WriteInt(234, static_cast<std::int32_t>(mGeneratorMap.size()))) return false;
+    for (const auto& [type, parameters] : mGeneratorMap) {
+        if (parameters.size() > static_cast<std::size_t>(kMaxGeneratorParameters)) return false;
+        if (!tags.WriteInt(235, type) ||
+            !tags.WriteInt(236, static_cast<std::int32_t>(parameters.size())))
+            return false;
+        for (const auto& [key, parameter] : parameters) {
+            if (!tags.WriteInt(237, key) || !tags.WriteString(238, parameter.GetText())) return false;
+        }
+    }
+    return true;
+}
+
+// ------------------------------------------------------------ joints
+
+bool CCompositeGeometry::IsCurvedParallelTrack() const {
+    if (mElementType != 2 && mElementType != 209) return false;
+    int tracks = 0;
+    for (const CBasicGeometry* component : mComponents) {
+        if (!IsTrackType(component->GetType())) continue;
+        if (component->GetType() != kComponentTypeCurve) return false;
+        ++tracks;
+    }
+    return tracks == 2;
+}
+
+CGradeVector CCompositeGeometry::ComponentGrade(CBasicGeometry& component) const {
+    const tJointPair joints = component.GetJoints();
+    const CJoint* startJoint = joints.first;
+    const CJoint* endJoint = joints.second;
+    if (joints.first->GetLayoutPoint().z > joints.second->GetLayoutPoint().z)
+        std::swap(startJoint, endJoint);
+    CPoint start = startJoint->GetLayoutPoint();
+    CPoint end = endJoint->GetLayoutPoint();
+    start.Translate(-mPosition.x, -mPosition.y, -mPosition.z);
+    start.z = 0.0;
+    end.Translate(-mPosition.x, -mPosition.y, 0.0);
+    end.z = 0.0;
+    return CGradeVector(start, end, mGrade.height);
+}
+
+void CCompositeGeometry::UpdateJoints() {
+    const bool ownGrades = IsCurvedParallelTrack();
+    for (CBasicGeometry* component : mComponents) {
+        if (ownGrades)
+            component->UpdateJoints(mPosition, ComponentGrade(*component), 1, mAngle);
+        else
+            component->UpdateJoints(mPosition, mGrade, 1, mAngle);
+        component->GetJoint(0)->SetParent(this);
+        component->GetJoint(1)->SetParent(this);
+    }
+}
+
+tConstJoints CCompositeGeometry::GetJoints(JointFilter filter) {
+    UpdateJoints();
+    return static_cast<const CCompositeGeometry*>(this)->GetJoints(filter);
+}
+
+tConstJoints CCompositeGeometry::GetJoints(JointFilter filter) const {
+    static const char* const kSignature = "tConstJoints CCompositeGeometry::GetJoints(JointFilter) const";
+    tConstJoints joints;
+    joints.reserve(mComponents.size() * 2);
+    for (CBasicGeometry* component : mComponents) {
+        CJoint* first = component->GetJoint(0);
+        CJoint* last = component->GetJoint(1);
+        UErrorHandling::ThrowIfNull(first->GetParent(), kSignature,
+                                    "Parent element not yet assigned for joint1");
+        UErrorHandling::ThrowIfNull(last->GetParent(), kSignature,
+                                    "Parent element not yet assigned for joint2");
+        for (int index = 0; index < 2; ++index) {
+            CJoint* joint = index == 0 ? first : last;
+            if (!component->IsJointEnabled(index)) continue;
+            const bool accepted = filter == kJointFilterAll ||
+                                  (filter == kJointFilterFree && joint->IsFree()) ||
+                                  (filter == kJointFilterConnected && !joint->IsFree());
+            if (accepted) joints.push_back(joint);
+        }
+    }
+    return joints;
+}
+
+// ------------------------------------------------------------ geometry
+
+void CCompositeGeometry::CalcBoundingBox(tDoubleRect& box) {
+    if (mComponents.empty()) {
+        LogWarning("No components for '%s' (%s) - cannot calculate bounding box!", mProductNumber,
+                   mLibraryName);
+        UActivityAnalytics::TrackIntegrityCheckFailure("NoComponents.CalcBoundingBox.CCompositeGeometry");
+        box = tDoubleRect{};
+        return;
+    }
+    box = EmptyRect();
+    for (CBasicGeometry* component : mComponents) {
+        const tDoubleRect part = component->CalcBoundingBox(mAngle);
+        box.minX = std::min(box.minX, part.minX);
+        box.minY = std::min(box.minY, part.minY);
+        box.maxX = std::max(box.maxX, part.maxX);
+        box.maxY = std::max(box.maxY, part.maxY);
+    }
+}
+
+CPoint CCompositeGeometry::MoveToOrigin(tDoubleRect* oldBox) {
+    tDoubleRect box;
+    CalcBoundingBox(box);
+    if (oldBox != nullptr) *oldBox = box;
+    for (CBasicGeometry* component : mComponents) component->MoveBy(-box.minX, -box.minY);
+    return CPoint(-box.minX, -box.minY, 0.0);
+}
+
+CPoint CCompositeGeometry::TurningReference(CBasicGeometry& component, double elementAngle) {
+    switch (component.GetType()) {
+        case kComponentTypeStraight:
+        case kComponentTypeCurve:
+        case kComponentTypeFlexTrack:
+            return component.GetUpdatedJoints(CPoint::Origin(), CGradeVector::Null(), elementAngle)
+                .first->GetLayoutPoint();
+        case kComponentTypePoly:
+            if (auto* polygon = dynamic_cast<CPolyBIG*>(&component))
+                return polygon->GetPointAt(0, elementAngle);
+            return component.GetReferencePoint(elementAngle);
+        default:
+            return component.GetReferencePoint(elementAngle);
+    }
+}
+
+void CCompositeGeometry::SetAngle(double angle) {
+    CPoint centre;
+    if (!mComponents.empty()) {
+        tDoubleRect box;
+        CalcBoundingBox(box);
+        centre.Set((box.minX + box.maxX) / 2.0, (box.minY + box.maxY) / 2.0, 0.0);
+    }
+    const double oldAngle = mAngle;
+    // The field promises [0, 360); fmod keeps the sign of a negative angle,
+    // and a tiny negative remainder plus 360 rounds to 360.
+    double newAngle = std::fmod(angle, 360.0);
+    if (newAngle < 0.0) newAngle += 360.0;
+    if (newAngle >= 360.0) newAngle = 0.0;
+    mAngle = newAngle;
+
+    for (CBasicGeometry* component : mComponents) {
+        CPoint turned = TurningReference(*component, oldAngle);
+        turned.Rotate(centre, newAngle - oldAngle);
+        const CPoint now = TurningReference(*component, newAngle);
+        component->MoveBy(turned.x - now.x, turned.y - now.y);
+    }
+    mCachedPoint = CPoint::Origin();
+}
+
+void CCompositeGeometry::Rotate(const CPoint& centre, double angle) {
+    if (mComponents.empty()) {
+        LogWarning("No components for '%s' (%s) - cannot rotate element!", mProductNumber,
+                   mLibraryName);
+        return;
+    }
+    UpdateJoints();
+    CBasicGeometry* first = mComponents.front();
+    const double z0 = first->GetJoint(0)->GetLayoutPoint().z;
+    const double z1 = first->GetJoint(1)->GetLayoutPoint().z;
+    const double height = mGrade.height;
+
+    CPoint target = first->GetReferencePoint(mAngle);
+    target.Translate(mPosition.x, mPosition.y, mPosition.z);
+    target.Rotate(centre, angle);
+
+    SetAngle(angle + mAngle);
+    MoveToOrigin(nullptr);
+    mGrade = CGradeVector::Null();
+    UpdateJoints();
+
+    if (height > 0.001) {
+        const CJoint* startJoint = first->GetJoint(0);
+        const CJoint* endJoint = first->GetJoint(1);
+        if (z0 > z1) std::swap(startJoint, endJoint);
+        CPoint start = startJoint->GetLayoutPoint();
+        CPoint end = endJoint->GetLayoutPoint();
+        start.Translate(-mPosition.x, -mPosition.y, 0.0);
+        end.Translate(-mPosition.x, -mPosition.y, 0.0);
+        start.z = 0.0;
+        end.z = 0.0;
+        mGrade = CGradeVector(start, end, height);
+        UpdateJoints();
+    }
+
+    const CPoint reference = first->GetReferencePoint(mAngle);
+    mPosition.x = target.x - reference.x;
+    mPosition.y = target.y - reference.y;
+}
+
+double CCompositeGeometry::GetTrackLength() const {
+    double length = 0.0;
+    for (const CBasicGeometry* component : mComponents) length += component->GetTrackLength();
+    return length;
+}
+
+void CCompositeGeometry::SetTrackbedWidth(double width) {
+    for (CBasicGeometry* component : mComponents) component->SetTrackbedWidth(width);
+}
+
+void CCompositeGeometry::SetRailWidth(double width) {
+    for (CBasicGeometry* component : mComponents) component->SetRailWidth(width);
+}
+
+// ------------------------------------------------------------ texts
+
+const std::string& CCompositeGeometry::GetLayerName() const {
+    return mLayer != nullptr ? mLayer->GetName() : mLayerName;
+}
+
+void CCompositeGeometry::SetProductNumber(const char* text) {
+    CopyText(mProductNumber, sizeof mProductNumber, text);
+    mCachedPoint = CPoint::Origin();
+}
+
+void CCompositeGeometry::SetDescription(const char* text) { CopyText(mDescription, sizeof mDescription, text); }
+void CCompositeGeometry::SetLabelText(const char* text) { CopyText(mLabelText, sizeof mLabelText, text); }
+void CCompositeGeometry::SetManufacturer(const char* text) {
+    CopyText(mManufacturer, sizeof mManufacturer, text);
+}
+void CCompositeGeometry::SetLibraryName(const char* text) {
+    CopyText(mLibraryName, sizeof mLibraryName, text);
+}
+void CCompositeGeometry::SetText211(const char* text) { CopyText(mText211, sizeof mText211, text); }
+void CCompositeGeometry::SetText242(const char* text) { CopyText(mText242, sizeof mText242, text); }
+
+std::string CCompositeGeometry::GetLocalizedDescription(const std::string& language) const {
+    std::string text = UTranslationsMap::GetTranslation(mTranslations, "Description", language, "");
+    return text.empty() ? std::string(mDescription) : text;
+}
+
+void CCompositeGeometry::SetLocalizedDescription(const std::string& text, const std::string& language) {
+    UTranslationsMap::AddTranslation(mTranslations, "Description", language, text);
+}
+
+bool CCompositeGeometry::UsesComponentGenerator(int generatorType) const {
+    return mGeneratorMap.count(generatorType) != 0;
+}
