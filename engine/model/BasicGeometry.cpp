@@ -2,9 +2,13 @@
 
 #include <cxxabi.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <type_traits>
 
+#include "engine/fileformat/Tag.h"
 #include "engine/fileformat/TaggedFile.h"
 #include "engine/services/ErrorHandling.h"
 #include "engine/services/Logger.h"
@@ -75,6 +79,37 @@ namespace {
 
 // The old colour of records before version 6 is read and dropped.
 constexpr std::size_t kOldColorBufferSize = 16;
+// Three big-endian 16-bit words: red, green, blue.
+constexpr std::size_t kOldColorBytes = 6;
+
+// The base tags in record order, each with the versions that carry it.
+// Loading and saving both walk this table.
+constexpr tRecordTagGate kBasicTagGates[] = {
+    {301, 3, 13},  // mOffsetX
+    {302, 3, 13},  // mOffsetY
+    {303, 3, 13},  // mGauge
+    {304, 3, 13},  // mAngle
+    {305, 3, 13},  // mJointEnabled[0]
+    {306, 3, 13},  // mJointEnabled[1]
+    {307, 3, 13},  // mTrackbedWidth
+    {308, 3, 13},  // mRailWidth
+    {309, 3, 13},  // mComponentAttribute
+    {310, 3, 5},   // old colour, read and dropped
+    {328, 6, 13},  // mFixedColor red
+    {329, 6, 13},  // green
+    {330, 6, 13},  // blue
+    {331, 6, 13},  // alpha
+    {335, 9, 13},  // mColorLocked
+    {334, 9, 13},  // mComponentGeneratorID
+    {333, 7, 13},  // mIsGenerated
+};
+
+void PutBigEndian16(std::uint8_t* bytes, double channel) {
+    const double clamped = std::clamp(std::isnan(channel) ? 0.0 : channel, 0.0, 1.0);
+    const auto value = static_cast<std::uint16_t>(std::lround(clamped * 65535.0));
+    bytes[0] = static_cast<std::uint8_t>(value >> 8);
+    bytes[1] = static_cast<std::uint8_t>(value);
+}
 
 }  // namespace
 
@@ -269,6 +304,30 @@ bool CBasicGeometry::CheckFileVersion(int fileVersion, const char* signature,
     return false;
 }
 
+template <typename Self, typename Visitor>
+bool CBasicGeometry::VisitBasicField(Self& self, std::uint16_t id, Visitor&& visit) {
+    switch (id) {
+        case 301: return visit(self.mOffsetX);
+        case 302: return visit(self.mOffsetY);
+        case 303: return visit(self.mGauge);
+        case 304: return visit(self.mAngle);
+        case 305: return visit(self.mJointEnabled[0]);
+        case 306: return visit(self.mJointEnabled[1]);
+        case 307: return visit(self.mTrackbedWidth);
+        case 308: return visit(self.mRailWidth);
+        case 309: return visit(self.mComponentAttribute);
+        case 310: return visit(self.mFixedColor);
+        case 328: return visit(self.mFixedColor.mRed);
+        case 329: return visit(self.mFixedColor.mGreen);
+        case 330: return visit(self.mFixedColor.mBlue);
+        case 331: return visit(self.mFixedColor.mAlpha);
+        case 335: return visit(self.mColorLocked);
+        case 334: return visit(self.mComponentGeneratorID);
+        case 333: return visit(self.mIsGenerated);
+        default: return false;
+    }
+}
+
 bool CBasicGeometry::LoadBasicProperties(CTaggedFile& file, int fileVersion,
                                          std::string& errorText) {
     if (!CheckFileVersion(fileVersion, "virtual bool CBasicGeometry::Load(FILE *, int)", errorText))
@@ -276,49 +335,60 @@ bool CBasicGeometry::LoadBasicProperties(CTaggedFile& file, int fileVersion,
 
     // Every tag of the record's version is required: a missing one means the
     // reader has run to the end of the stream, so nothing after it is there.
-    auto readTags = [&]() -> bool {
-        if (!ReadRequiredDouble(file, 301, mOffsetX, errorText)) return false;
-        if (!ReadRequiredDouble(file, 302, mOffsetY, errorText)) return false;
-        if (!ReadRequiredDouble(file, 303, mGauge, errorText)) return false;
-        if (!ReadRequiredDouble(file, 304, mAngle, errorText)) return false;
-        if (!ReadRequiredBool(file, 305, mJointEnabled[0], errorText)) return false;
-        if (!ReadRequiredBool(file, 306, mJointEnabled[1], errorText)) return false;
-        if (!ReadRequiredDouble(file, 307, mTrackbedWidth, errorText)) return false;
-        if (!ReadRequiredDouble(file, 308, mRailWidth, errorText)) return false;
-        if (!ReadRequiredInt(file, 309, mComponentAttribute, errorText)) return false;
-        if (fileVersion >= 6) {
-            if (!ReadRequiredDouble(file, 328, mFixedColor.mRed, errorText)) return false;
-            if (!ReadRequiredDouble(file, 329, mFixedColor.mGreen, errorText)) return false;
-            if (!ReadRequiredDouble(file, 330, mFixedColor.mBlue, errorText)) return false;
-            if (!ReadRequiredDouble(file, 331, mFixedColor.mAlpha, errorText)) return false;
-            if (fileVersion >= 9) {
-                if (!ReadRequiredBool(file, 335, mColorLocked, errorText)) return false;
-                if (!ReadRequiredInt(file, 334, mComponentGeneratorID, errorText)) return false;
+    bool result = true;
+    for (const tRecordTagGate& gate : kBasicTagGates) {
+        if (!gate.Carries(fileVersion)) continue;
+        const std::uint16_t id = gate.id;
+        result = VisitBasicField(*this, id, [&](auto& field) -> bool {
+            using tField = std::remove_cvref_t<decltype(field)>;
+            if constexpr (std::is_same_v<tField, double>) {
+                return ReadRequiredDouble(file, id, field, errorText);
+            } else if constexpr (std::is_same_v<tField, bool>) {
+                return ReadRequiredBool(file, id, field, errorText);
+            } else if constexpr (std::is_same_v<tField, std::int32_t>) {
+                return ReadRequiredInt(file, id, field, errorText);
+            } else {
+                // The old colour is dropped: the component keeps its colour.
+                std::uint8_t oldColor[kOldColorBufferSize];
+                return file.ReadData(id, oldColor, sizeof oldColor) ||
+                       ReadFailed(file, id, errorText);
             }
-            if (fileVersion >= 7) {
-                if (!ReadRequiredBool(file, 333, mIsGenerated, errorText)) return false;
-            }
-        } else {
-            std::uint8_t oldColor[kOldColorBufferSize];
-            if (!file.ReadData(310, oldColor, sizeof oldColor)) return ReadFailed(file, 310, errorText);
-        }
-        return true;
-    };
-    const bool result = readTags();
+        });
+        if (!result) break;
+    }
     // A disabled end is not open for connections, even in a damaged record.
     SyncJointFreeFlags();
     return result;
 }
 
-bool CBasicGeometry::SaveBasicProperties(CTaggedFile& file) const {
-    return file.WriteDouble(301, mOffsetX) && file.WriteDouble(302, mOffsetY) &&
-           file.WriteDouble(303, mGauge) && file.WriteDouble(304, mAngle) &&
-           file.WriteBool(305, mJointEnabled[0]) && file.WriteBool(306, mJointEnabled[1]) &&
-           file.WriteDouble(307, mTrackbedWidth) && file.WriteDouble(308, mRailWidth) &&
-           file.WriteInt(309, mComponentAttribute) && file.WriteDouble(328, mFixedColor.mRed) &&
-           file.WriteDouble(329, mFixedColor.mGreen) && file.WriteDouble(330, mFixedColor.mBlue) &&
-           file.WriteDouble(331, mFixedColor.mAlpha) && file.WriteBool(335, mColorLocked) &&
-           file.WriteInt(334, mComponentGeneratorID) && file.WriteBool(333, mIsGenerated);
+bool CBasicGeometry::SaveBasicProperties(FILE* handle, CTaggedFile& file, int version) const {
+    if (!IsRecordVersion(version)) return false;
+    for (const tRecordTagGate& gate : kBasicTagGates) {
+        if (!gate.Carries(version)) continue;
+        const std::uint16_t id = gate.id;
+        const bool written = VisitBasicField(*this, id, [&](const auto& field) -> bool {
+            using tField = std::remove_cvref_t<decltype(field)>;
+            if constexpr (std::is_same_v<tField, double>) {
+                return file.WriteDouble(id, field);
+            } else if constexpr (std::is_same_v<tField, bool>) {
+                return file.WriteBool(id, field);
+            } else if constexpr (std::is_same_v<tField, std::int32_t>) {
+                return file.WriteInt(id, field);
+            } else {
+                return WriteOldColor(handle, id, field);
+            }
+        });
+        if (!written) return false;
+    }
+    return true;
+}
+
+bool CBasicGeometry::WriteOldColor(FILE* file, std::uint16_t id, const CColor& color) {
+    std::uint8_t bytes[kOldColorBytes];
+    PutBigEndian16(bytes, color.mRed);
+    PutBigEndian16(bytes + 2, color.mGreen);
+    PutBigEndian16(bytes + 4, color.mBlue);
+    return CTag(id, sizeof bytes, bytes).WriteTag(file);
 }
 
 bool CBasicGeometry::Load(FILE* file, int fileVersion, std::string& errorText) {
@@ -326,9 +396,10 @@ bool CBasicGeometry::Load(FILE* file, int fileVersion, std::string& errorText) {
     return LoadBasicProperties(tags, fileVersion, errorText);
 }
 
-bool CBasicGeometry::Save(FILE* file) {
+bool CBasicGeometry::Save(FILE* file, int version) {
+    if (file == nullptr || !IsRecordVersion(version)) return false;
     CTaggedFile tags(file);
-    return SaveBasicProperties(tags);
+    return SaveBasicProperties(file, tags, version);
 }
 
 // ------------------------------------------------------------ debug text

@@ -32,6 +32,19 @@ constexpr int kComponentTypeText = 4;
 constexpr int kComponentTypeOval = 5;
 constexpr int kComponentTypeFlexTrack = 6;
 
+// One tag of a record and the record versions that carry it. A reader and
+// a writer of the same record test the same gate, so what a version holds
+// is said once.
+struct tRecordTagGate {
+    std::uint16_t id;
+    int firstVersion;
+    int lastVersion;
+
+    constexpr bool Carries(int version) const {
+        return version >= firstVersion && version <= lastVersion;
+    }
+};
+
 // One end of a component. A joint and its partner point at each other; the
 // link is cleared on both sides by Disconnect and when either joint is
 // destroyed.
@@ -98,6 +111,12 @@ class CBasicGeometry {
 public:
     // Size of the base part of the packed record.
     static constexpr std::size_t kBasicSerializedSize = 92;
+    // Oldest and newest versions of the records that hold components.
+    static constexpr int kOldestRecordVersion = 3;
+    static constexpr int kNewestRecordVersion = 13;
+    static constexpr bool IsRecordVersion(int version) {
+        return version >= kOldestRecordVersion && version <= kNewestRecordVersion;
+    }
 
     virtual ~CBasicGeometry() = default;
 
@@ -191,9 +210,19 @@ public:
     // fields read before the failure keep their new values, the others their
     // old ones. The base reads the base tags only.
     virtual bool Load(FILE* file, int fileVersion, std::string& errorText);
-    // Writes the component's tags in the newest record form. The base writes
-    // the base tags only (no tag 300). False when a tag cannot be written.
-    virtual bool Save(FILE* file);
+    // Writes the component's tags as a record of `version` holds them: only
+    // the tags that version carries, the old colour (310) before version 6.
+    // Each class writes tag 300 first; the base writes the base tags only.
+    // False, with nothing written, for a version outside 3 to 13; false when
+    // a tag cannot be written (a value the format cannot hold). Not const: a
+    // polygon repairs NaN points in itself as it writes them.
+    virtual bool Save(FILE* file, int version);
+    // The newest record form.
+    bool Save(FILE* file) { return Save(file, kNewestRecordVersion); }
+
+    // Tag `id` holding a colour in the form of records before version 6:
+    // red, green and blue as big-endian 16-bit words (0 to 65535), no alpha.
+    static bool WriteOldColor(FILE* file, std::uint16_t id, const CColor& color);
 
     // "<name address> mOffsetX: ..., " : the base part of the debug text.
     virtual std::string DumpBasicProperties(const char* className) const;
@@ -213,7 +242,8 @@ protected:
     // The base part of Load and Save on a reader or writer the subclass has
     // made, so that one component record is read with one tag reader.
     bool LoadBasicProperties(CTaggedFile& file, int fileVersion, std::string& errorText);
-    bool SaveBasicProperties(CTaggedFile& file) const;
+    // `handle` is the file under `file`; the old colour is a raw record.
+    bool SaveBasicProperties(FILE* handle, CTaggedFile& file, int version) const;
 
     // Required reads of the component record: false with an error text
     // naming the tag and the reason when the tag cannot be read.
@@ -259,4 +289,10 @@ protected:
     CJoint mJoints[2];
     bool mIsGenerated = false;
     bool mColorLocked = false;
+
+private:
+    // Calls `visit` with the field of base tag `id` (a double, bool, int32,
+    // or the colour for the old colour tag 310); false for another id.
+    template <typename Self, typename Visitor>
+    static bool VisitBasicField(Self& self, std::uint16_t id, Visitor&& visit);
 };

@@ -4,11 +4,9 @@
 #include <cfloat>
 #include <cmath>
 #include <cstring>
-#include <memory>
 
 #include <sys/stat.h>
 
-#include "engine/fileformat/Tag.h"
 #include "engine/fileformat/TaggedFile.h"
 #include "engine/model/BoundsAccumulator.h"
 #include "engine/model/ComponentFactory.h"
@@ -47,12 +45,6 @@ const CColor& DefaultFirstColor() {
     return color;
 }
 
-struct FileCloser {
-    void operator()(FILE* file) const {
-        if (file != nullptr) std::fclose(file);
-    }
-};
-
 // Bytes from the current position to the end of a regular file, or -1 when
 // the stream cannot tell (a pipe, a memory stream). Asks the file system
 // rather than seeking, which would drop the stream's read buffer once per
@@ -83,57 +75,9 @@ bool IsTrackType(int type) {
            type == kComponentTypeFlexTrack;
 }
 
-void PutBigEndian16(std::uint8_t* bytes, double channel) {
-    const double clamped = std::clamp(std::isnan(channel) ? 0.0 : channel, 0.0, 1.0);
-    const auto value = static_cast<std::uint16_t>(std::lround(clamped * 65535.0));
-    bytes[0] = static_cast<std::uint8_t>(value >> 8);
-    bytes[1] = static_cast<std::uint8_t>(value);
-}
-
-bool WriteOldColor(FILE* file, std::uint16_t id, const CColor& color) {
-    std::uint8_t bytes[kOldColorBytes];
-    PutBigEndian16(bytes, color.mRed);
-    PutBigEndian16(bytes + 2, color.mGreen);
-    PutBigEndian16(bytes + 4, color.mBlue);
-    return CTag(id, sizeof bytes, bytes).WriteTag(file);
-}
-
 bool WriteColor(CTaggedFile& tags, std::uint16_t firstId, const CColor& color) {
     return tags.WriteDouble(firstId, color.mRed) && tags.WriteDouble(firstId + 1, color.mGreen) &&
            tags.WriteDouble(firstId + 2, color.mBlue) && tags.WriteDouble(firstId + 3, color.mAlpha);
-}
-
-// A component writes its record in the newest form. For an older record
-// version the tags that version does not have are left out, the old colour
-// (310) follows tag 309 before version 6, and a text's font is the
-// length-prefixed 326 instead of 332.
-bool WriteComponentRecord(FILE* file, CBasicGeometry& component, int version) {
-    std::unique_ptr<FILE, FileCloser> scratch(std::tmpfile());
-    if (!scratch || !component.Save(scratch.get())) return false;
-    std::rewind(scratch.get());
-
-    CTag tag;
-    while (tag.ReadTag(scratch.get())) {
-        const std::uint16_t id = tag.GetId();
-        const bool dropped = (version < 6 && id >= 328 && id <= 331) ||
-                             (version < 9 && (id == 334 || id == 335)) ||
-                             (version < 7 && id == 333) ||
-                             (version < 13 && (id == 336 || id == 337));
-        if (dropped) continue;
-        if (id == 332 && version < 6) {
-            const auto* name = reinterpret_cast<const char*>(tag.GetBytes());
-            const std::size_t length = std::min<std::size_t>(strnlen(name, tag.GetLength()), 255);
-            std::uint8_t pascal[256];
-            pascal[0] = static_cast<std::uint8_t>(length);
-            std::memcpy(pascal + 1, name, length);
-            if (!CTag(326, length + 1, pascal).WriteTag(file)) return false;
-            continue;
-        }
-        if (!tag.WriteTag(file)) return false;
-        if (id == 309 && version < 6 && !WriteOldColor(file, 310, component.GetFixedColor()))
-            return false;
-    }
-    return tag.LastStatus() == tReadStatus::EndOfFile;
 }
 
 }  // namespace
@@ -399,7 +343,7 @@ bool CCompositeGeometry::Save(FILE* file, int version) {
         if (!WriteElementTags(file, tags, version)) return false;
     }
     for (CBasicGeometry* component : mComponents) {
-        if (!WriteComponentRecord(file, *component, version)) return false;
+        if (!component->Save(file, version)) return false;
     }
     if (version >= 13) {
         CTaggedFile tags(file);
@@ -430,8 +374,8 @@ bool CCompositeGeometry::WriteElementTags(FILE* file, CTaggedFile& tags, int ver
     if (ok && version >= 6) {
         ok = WriteColor(tags, 226, mFirstColor) && WriteColor(tags, 230, mSecondColor);
     } else if (ok) {
-        ok = WriteOldColor(file, 203, mFirstColor) &&
-             WriteOldColor(file, 204, mSecondColor);
+        ok = CBasicGeometry::WriteOldColor(file, 203, mFirstColor) &&
+             CBasicGeometry::WriteOldColor(file, 204, mSecondColor);
     }
     ok = ok && tags.WriteBool(205, false);
     if (ok && version >= 9) ok = tags.WriteInt(239, mStartTrim) && tags.WriteInt(240, mEndTrim);

@@ -64,8 +64,8 @@ public:
     static constexpr std::int32_t kMaxGeneratorParameters = 10000;
 
     // Oldest and newest element record versions.
-    static constexpr int kOldestRecordVersion = 3;
-    static constexpr int kNewestRecordVersion = 13;
+    static constexpr int kOldestRecordVersion = CBasicGeometry::kOldestRecordVersion;
+    static constexpr int kNewestRecordVersion = CBasicGeometry::kNewestRecordVersion;
 
     // The defaults of a new element and a fresh identifier.
     CCompositeGeometry();

@@ -197,8 +197,9 @@ bool CCurveBIG::Load(FILE* file, int fileVersion, std::string& errorText) {
     return result;
 }
 
-bool CCurveBIG::Save(FILE* file) {
+bool CCurveBIG::Save(FILE* file, int version) {
+    if (file == nullptr || !IsRecordVersion(version)) return false;
     CTaggedFile tags(file);
-    return tags.WriteInt(300, kComponentTypeCurve) && SaveBasicProperties(tags) &&
+    return tags.WriteInt(300, kComponentTypeCurve) && SaveBasicProperties(file, tags, version) &&
            tags.WriteDouble(312, mRadius) && tags.WriteDouble(313, mArcAngle);
 }

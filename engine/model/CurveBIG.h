@@ -28,7 +28,8 @@ public:
     // The base tags, then 312 and 313.
     bool Load(FILE* file, int fileVersion, std::string& errorText) override;
     // 300 = 2, the base tags, 312, 313.
-    bool Save(FILE* file) override;
+    using CBasicGeometry::Save;
+    bool Save(FILE* file, int version) override;
 
     // Centre of the curve's circle in element coordinates.
     CPoint GetCenterPoint(double elementAngle);

@@ -243,9 +243,10 @@ bool CFlexTrackBIG::Load(FILE* file, int fileVersion, std::string& errorText) {
     return result;
 }
 
-bool CFlexTrackBIG::Save(FILE* file) {
+bool CFlexTrackBIG::Save(FILE* file, int version) {
+    if (file == nullptr || !IsRecordVersion(version)) return false;
     CTaggedFile tags(file);
-    return tags.WriteInt(300, kComponentTypeFlexTrack) && SavePolygon(tags) &&
+    return tags.WriteInt(300, kComponentTypeFlexTrack) && SavePolygon(file, tags, version) &&
            tags.WriteDouble(314, mMaxLength);
 }
 

@@ -57,7 +57,8 @@ public:
     // `errorText` also for fewer than two or more than four control points.
     bool Load(FILE* file, int fileVersion, std::string& errorText) override;
     // 300 = 6, the polygon record, 314.
-    bool Save(FILE* file) override;
+    using CPolyBIG::Save;
+    bool Save(FILE* file, int version) override;
 
     // Replaces the control points and recomputes the track length.
     void SetPoints(const std::vector<CPoint>& points) override;

@@ -9,6 +9,10 @@
 
 namespace {
 
+// The arc angles came with version 13; older records hold full ovals.
+constexpr tRecordTagGate kStartAngleGate{336, 13, 13};
+constexpr tRecordTagGate kEndAngleGate{337, 13, 13};
+
 // Angle in [0, 360).
 double NormalizeDegrees(double angle) {
     double result = std::fmod(angle, 360.0);
@@ -112,10 +116,10 @@ bool COvalBIG::Load(FILE* file, int fileVersion, std::string& errorText) {
                   ReadRequiredDouble(tags, 315, mRadiusX, errorText) &&
                   ReadRequiredDouble(tags, 316, mRadiusY, errorText) &&
                   ReadRequiredInt(tags, 317, mLineWidth, errorText);
-    if (result && fileVersion >= 13) {
-        result = ReadRequiredDouble(tags, 336, mStartAngle, errorText) &&
-                 ReadRequiredDouble(tags, 337, mEndAngle, errorText);
-    }
+    if (result && kStartAngleGate.Carries(fileVersion))
+        result = ReadRequiredDouble(tags, kStartAngleGate.id, mStartAngle, errorText);
+    if (result && kEndAngleGate.Carries(fileVersion))
+        result = ReadRequiredDouble(tags, kEndAngleGate.id, mEndAngle, errorText);
     if (mStartAngle > 359.0 || mStartAngle < 0.0) mStartAngle = 0.0;
     const bool endKept =
         mEndAngle <= 360.0 && mEndAngle >= mStartAngle && mEndAngle - mStartAngle >= 0.5;
@@ -123,10 +127,13 @@ bool COvalBIG::Load(FILE* file, int fileVersion, std::string& errorText) {
     return result;
 }
 
-bool COvalBIG::Save(FILE* file) {
+bool COvalBIG::Save(FILE* file, int version) {
+    if (file == nullptr || !IsRecordVersion(version)) return false;
     CTaggedFile tags(file);
-    return tags.WriteInt(300, kComponentTypeOval) && SaveBasicProperties(tags) &&
-           tags.WriteDouble(315, mRadiusX) && tags.WriteDouble(316, mRadiusY) &&
-           tags.WriteInt(317, mLineWidth) && tags.WriteDouble(336, mStartAngle) &&
-           tags.WriteDouble(337, mEndAngle);
+    bool ok = tags.WriteInt(300, kComponentTypeOval) && SaveBasicProperties(file, tags, version) &&
+              tags.WriteDouble(315, mRadiusX) && tags.WriteDouble(316, mRadiusY) &&
+              tags.WriteInt(317, mLineWidth);
+    if (ok && kStartAngleGate.Carries(version)) ok = tags.WriteDouble(kStartAngleGate.id, mStartAngle);
+    if (ok && kEndAngleGate.Carries(version)) ok = tags.WriteDouble(kEndAngleGate.id, mEndAngle);
+    return ok;
 }

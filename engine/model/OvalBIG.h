@@ -33,8 +33,9 @@ public:
     // arc angles normalised (start outside 0..359 becomes 0; an end above
     // 360, below the start or less than 0.5 after it becomes 360).
     bool Load(FILE* file, int fileVersion, std::string& errorText) override;
-    // 300 = 5, the base tags, 315, 316, 317, 336, 337.
-    bool Save(FILE* file) override;
+    // 300 = 5, the base tags, 315, 316, 317 and, from version 13, 336, 337.
+    using CBasicGeometry::Save;
+    bool Save(FILE* file, int version) override;
 
     // (offset x + mRadiusX, offset y + mRadiusY).
     CPoint GetCenterPoint() const;

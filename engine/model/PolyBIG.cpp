@@ -203,10 +203,10 @@ bool CPolyBIG::LoadPolygon(FILE* handle, CTaggedFile& file, int fileVersion,
     return true;
 }
 
-bool CPolyBIG::SavePolygon(CTaggedFile& file) {
+bool CPolyBIG::SavePolygon(FILE* handle, CTaggedFile& file, int version) {
     if (mPoints.size() > static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max()))
         return false;
-    if (!file.WriteInt(300, kComponentTypePoly) || !SaveBasicProperties(file) ||
+    if (!file.WriteInt(300, kComponentTypePoly) || !SaveBasicProperties(handle, file, version) ||
         !file.WriteInt(318, static_cast<std::int32_t>(mPoints.size()))) {
         return false;
     }
@@ -228,7 +228,8 @@ bool CPolyBIG::Load(FILE* file, int fileVersion, std::string& errorText) {
     return LoadPolygon(file, tags, fileVersion, errorText);
 }
 
-bool CPolyBIG::Save(FILE* file) {
+bool CPolyBIG::Save(FILE* file, int version) {
+    if (file == nullptr || !IsRecordVersion(version)) return false;
     CTaggedFile tags(file);
-    return SavePolygon(tags);
+    return SavePolygon(file, tags, version);
 }

@@ -54,7 +54,8 @@ public:
     bool Load(FILE* file, int fileVersion, std::string& errorText) override;
     // 300 = 3, the base tags, the points, 321, 322, 323. A NaN coordinate is
     // first reset to the origin in the polygon itself, with a warning.
-    bool Save(FILE* file) override;
+    using CBasicGeometry::Save;
+    bool Save(FILE* file, int version) override;
 
     // The points turned about the centre of their box by the component angle
     // plus `extraAngle`, then moved by the offset. Stores the box centre as
@@ -83,7 +84,7 @@ protected:
     // the flex track reads its whole record with a single reader. `handle`
     // is the file under `file`; it tells how many bytes are left.
     bool LoadPolygon(FILE* handle, CTaggedFile& file, int fileVersion, std::string& errorText);
-    bool SavePolygon(CTaggedFile& file);
+    bool SavePolygon(FILE* handle, CTaggedFile& file, int version);
 
     std::vector<CPoint> mPoints;
     std::vector<CPoint> mTransformedPoints;

@@ -92,8 +92,9 @@ bool CStraightBIG::Load(FILE* file, int fileVersion, std::string& errorText) {
     return result;
 }
 
-bool CStraightBIG::Save(FILE* file) {
+bool CStraightBIG::Save(FILE* file, int version) {
+    if (file == nullptr || !IsRecordVersion(version)) return false;
     CTaggedFile tags(file);
-    return tags.WriteInt(300, kComponentTypeStraight) && SaveBasicProperties(tags) &&
+    return tags.WriteInt(300, kComponentTypeStraight) && SaveBasicProperties(file, tags, version) &&
            tags.WriteDouble(311, mLength);
 }

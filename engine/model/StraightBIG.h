@@ -26,7 +26,8 @@ public:
     // The base tags, then 311.
     bool Load(FILE* file, int fileVersion, std::string& errorText) override;
     // 300 = 1, the base tags, 311.
-    bool Save(FILE* file) override;
+    using CBasicGeometry::Save;
+    bool Save(FILE* file, int version) override;
 
     double GetLength() const { return mLength; }
     // Also sets the track length.

@@ -1,7 +1,9 @@
 #include "engine/model/TextBIG.h"
 
+#include <algorithm>
 #include <cstring>
 
+#include "engine/fileformat/Tag.h"
 #include "engine/fileformat/TaggedFile.h"
 #include "engine/services/ErrorHandling.h"
 #include "engine/services/ServiceLocator.h"
@@ -11,6 +13,22 @@ namespace {
 
 // A length byte and at most 255 characters.
 constexpr std::size_t kPascalStringBufferSize = 256;
+constexpr std::size_t kMaxPascalStringLength = 255;
+
+// The font name: a length-prefixed raw record before version 6, a text
+// record from version 6.
+constexpr tRecordTagGate kOldFontNameGate{326, 3, 5};
+constexpr tRecordTagGate kFontNameGate{332, 6, 13};
+
+// The first `limit` bytes of `text` up to its first NUL, cut back so that
+// no UTF-8 character is split.
+std::size_t CutLength(const std::string& text, std::size_t limit) {
+    std::size_t length = strnlen(text.c_str(), std::min(limit, text.size()));
+    if (length < text.size() && length == limit) {
+        while (length > 0 && (static_cast<unsigned char>(text[length]) & 0xC0) == 0x80) --length;
+    }
+    return length;
+}
 
 }  // namespace
 
@@ -94,14 +112,15 @@ bool CTextBIG::Load(FILE* file, int fileVersion, std::string& errorText) {
     if (!ReadRequiredInt(tags, 324, mTextSize, errorText) ||
         !ReadRequiredInt(tags, 325, ignored, errorText))
         return false;
-    if (fileVersion >= 6) {
-        if (!ReadRequiredString(tags, 332, mFontName, errorText)) return false;
-    } else {
+    if (kFontNameGate.Carries(fileVersion)) {
+        if (!ReadRequiredString(tags, kFontNameGate.id, mFontName, errorText)) return false;
+    } else if (kOldFontNameGate.Carries(fileVersion)) {
         // A length byte and the name; the length is trusted only as far as
         // the record reaches.
         std::uint8_t buffer[kPascalStringBufferSize];
         std::size_t copied = 0;
-        if (!tags.ReadData(326, buffer, sizeof buffer, &copied)) return ReadFailed(tags, 326, errorText);
+        if (!tags.ReadData(kOldFontNameGate.id, buffer, sizeof buffer, &copied))
+            return ReadFailed(tags, kOldFontNameGate.id, errorText);
         const std::size_t length = buffer[0];
         if (length + 1 > copied) {
             char text[128];
@@ -117,9 +136,21 @@ bool CTextBIG::Load(FILE* file, int fileVersion, std::string& errorText) {
     return ReadRequiredString(tags, 327, mText, errorText);
 }
 
-bool CTextBIG::Save(FILE* file) {
+bool CTextBIG::Save(FILE* file, int version) {
+    if (file == nullptr || !IsRecordVersion(version)) return false;
     CTaggedFile tags(file);
-    return tags.WriteInt(300, kComponentTypeText) && SaveBasicProperties(tags) &&
-           tags.WriteInt(324, mTextSize) && tags.WriteInt(325, 0) &&
-           tags.WriteString(332, mFontName) && tags.WriteString(327, mText);
+    if (!tags.WriteInt(300, kComponentTypeText) || !SaveBasicProperties(file, tags, version) ||
+        !tags.WriteInt(324, mTextSize) || !tags.WriteInt(325, 0))
+        return false;
+    if (kFontNameGate.Carries(version)) {
+        if (!tags.WriteString(kFontNameGate.id, mFontName)) return false;
+    } else if (kOldFontNameGate.Carries(version)) {
+        // A length byte and the name, cut to 255 bytes.
+        std::uint8_t buffer[kPascalStringBufferSize];
+        const std::size_t length = CutLength(mFontName, kMaxPascalStringLength);
+        buffer[0] = static_cast<std::uint8_t>(length);
+        std::memcpy(buffer + 1, mFontName.data(), length);
+        if (!CTag(kOldFontNameGate.id, length + 1, buffer).WriteTag(file)) return false;
+    }
+    return tags.WriteString(327, mText);
 }

@@ -31,8 +31,11 @@ public:
     // length-prefixed 326 before) and 327. A font length beyond its record
     // fails the load and leaves the font name unchanged.
     bool Load(FILE* file, int fileVersion, std::string& errorText) override;
-    // 300 = 4, the base tags, 324, 325 = 0, 332, 327.
-    bool Save(FILE* file) override;
+    // 300 = 4, the base tags, 324, 325 = 0, the font (332 from version 6;
+    // before, 326: a length byte and at most 255 bytes of the name, never cut
+    // inside a UTF-8 character), 327.
+    using CBasicGeometry::Save;
+    bool Save(FILE* file, int version) override;
 
     // A null text fails through UErrorHandling::ThrowIfNull; an empty text is
     // stored as " "; a longer text is cut to 4,095 bytes, never inside a
