@@ -1,5 +1,6 @@
 #include "engine/services/PreferencesService.h"
 
+#include "engine/model/PartList.h"
 #include "engine/services/CFPreferences.h"
 #include "platform/foundation/Locale.h"
 
@@ -152,6 +153,15 @@ namespace {
 constexpr int kUnitCentimeter = 2;
 constexpr int kUnitInch = 4;
 
+// The locale's currency when the price list knows it, else euros.
+int DefaultCurrencyId() {
+    const std::string code = platform::Locale::current().currencyCode().value_or("");
+    for (int id = UPriceFormatting::kFirstCurrencyId; id <= UPriceFormatting::kLastCurrencyId; ++id) {
+        if (UPriceFormatting::GetCurrencyCode(id) == code) return id;
+    }
+    return UPriceFormatting::kFirstCurrencyId;
+}
+
 }  // namespace
 
 VKMPreferencesService::VKMPreferencesService() {
@@ -176,6 +186,7 @@ void VKMPreferencesService::RegisterDefaults() {
     RegisterDefaultBool("QLConnectTrackUsePlain", true);
     RegisterDefaultInt("QLConnectTracksMaxSolutions", 10);
     RegisterDefaultInt("QLSnapAreaFactor", 100);
+    RegisterDefaultInt("QLDefaultCurrency", DefaultCurrencyId());
 }
 
 void VKMPreferencesService::SetUnitsFromLocale() {

@@ -155,6 +155,14 @@ int Locale::localizedStandardCompare(const std::string& a, const std::string& b)
     return r == UCOL_LESS ? -1 : (r == UCOL_EQUAL ? 0 : 1);
 }
 
+std::optional<std::string> Locale::currencyCode() const {
+    UChar buffer[4] = {};
+    UErrorCode status = U_ZERO_ERROR;
+    const int32_t length = ucurr_forLocale(cleanIdentifier(mIdentifier).c_str(), buffer, 4, &status);
+    if (U_FAILURE(status) || length != 3) return std::nullopt;
+    return std::string{static_cast<char>(buffer[0]), static_cast<char>(buffer[1]), static_cast<char>(buffer[2])};
+}
+
 std::optional<std::string> Locale::currencyName(const std::string& code) const {
     return currencyDisplay(mIdentifier, code, UCURR_LONG_NAME);
 }

@@ -25,6 +25,10 @@ public:
     // compared as numbers. Returns -1, 0 or 1.
     int localizedStandardCompare(const std::string& a, const std::string& b) const;
 
+    // The ISO 4217 code of the locale's own currency ("EUR" for "de_DE");
+    // nullopt when the locale names no country with a currency.
+    std::optional<std::string> currencyCode() const;
+
     // Display name and symbol of an ISO 4217 code; nullopt for a code ICU
     // does not know.
     std::optional<std::string> currencyName(const std::string& code) const;

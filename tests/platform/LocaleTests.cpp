@@ -79,6 +79,15 @@ TEST(LocaleTest, CurrencyNamesAndSymbols) {
     }
 }
 
+TEST(LocaleTest, OwnCurrencyOfTheLocale) {
+    EXPECT_EQ(Locale("de_DE").currencyCode(), std::optional<std::string>("EUR"));
+    EXPECT_EQ(Locale("de_CH.UTF-8").currencyCode(), std::optional<std::string>("CHF"));
+    EXPECT_EQ(Locale("en_GB").currencyCode(), std::optional<std::string>("GBP"));
+    EXPECT_EQ(Locale("en_US").currencyCode(), std::optional<std::string>("USD"));
+    // A language without a country names no currency.
+    EXPECT_EQ(Locale("de").currencyCode(), std::nullopt);
+}
+
 TEST(LocaleTest, FormatCurrency) {
     struct Case {
         const char* name;
