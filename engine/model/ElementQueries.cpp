@@ -11,6 +11,7 @@
 #include "engine/model/CurveBIG.h"
 #include "engine/model/ElementComponents.h"
 #include "engine/model/FlexTrackBIG.h"
+#include "engine/model/Layer.h"
 #include "engine/model/MeasureUnits.h"
 #include "engine/model/OvalBIG.h"
 #include "engine/model/PolyBIG.h"
@@ -167,6 +168,17 @@ bool IsShortableTrackElement(const CCompositeGeometry* element) {
                    "static bool UElementInspector::IsShortableTrackElement(const CCompositeGeometry *)");
     if (element->GetElementType() == kElementTypeShortableTrack) return true;
     return GetNumberOfTrackComponents(element) == 1 && element->GetComponents().size() == 1;
+}
+
+bool IsTunnelTrack(const CCompositeGeometry* element) {
+    RequireElement(element, "static bool UElementInspector::IsTunnelTrack(const CCompositeGeometry *)");
+    return IsTrackElement(element) && (element->GetStartTrim() != 0 || element->GetEndTrim() != 0);
+}
+
+bool IsPartialTunnelTrack(const CCompositeGeometry* element) {
+    RequireElement(element, "static bool UElementInspector::IsPartialTunnelTrack(const CCompositeGeometry *)");
+    const std::int32_t end = element->GetEndTrim();
+    return IsTrackElement(element) && (element->GetStartTrim() > 0 || (end >= 1 && end <= 99));
 }
 
 }  // namespace UElementInspector
@@ -431,6 +443,18 @@ tElements SubtractElements(const tElements& elements, const tElements& subtracte
         if (removed.count(element) == 0) kept.push_back(element);
     }
     return kept;
+}
+
+tElements GetElementsOnVisibleLayers(const tElements& elements) {
+    return Filter(elements, [](const CCompositeGeometry* element) {
+        return element->GetLayer() != nullptr && element->GetLayer()->IsVisible();
+    });
+}
+
+tElements GetTunnelTracks(const tElements& elements) {
+    return Filter(elements, [](const CCompositeGeometry* element) {
+        return UElementInspector::IsTunnelTrack(element) && UElementInspector::IsTrackElement(element);
+    });
 }
 
 tElements GetElementsOfLayer(const tElements& elements, const CLayer* layer) {

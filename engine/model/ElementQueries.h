@@ -63,6 +63,14 @@ bool IsParallelTrack(const CCompositeGeometry* element);
 bool IsCurvedParallelTrack(const CCompositeGeometry* element);
 // One component, and it is a track component; or type 18 whatever it holds.
 bool IsShortableTrackElement(const CCompositeGeometry* element);
+// The tunnel section of a track lies in its two tunnel integers, the start
+// trim and the end trim: the section's start and end in percent of the
+// track's length (0 and 0: no tunnel; 0 and 100: tunnel all along).
+// A track element whose start or end trim is not 0.
+bool IsTunnelTrack(const CCompositeGeometry* element);
+// A track element whose tunnel covers only part of it: start trim above 0,
+// or end trim from 1 to 99.
+bool IsPartialTunnelTrack(const CCompositeGeometry* element);
 
 }  // namespace UElementInspector
 
@@ -163,7 +171,11 @@ bool ContainsUnclassifiedElements(const tElements& elements);
 // The elements of `elements` that are not in `subtracted` (pointer identity).
 tElements SubtractElements(const tElements& elements, const tElements& subtracted);
 
+// Elements that have a layer, and that layer is visible.
+tElements GetElementsOnVisibleLayers(const tElements& elements);
 tElements GetElementsOfLayer(const tElements& elements, const CLayer* layer);
+// Track elements that are tunnel tracks.
+tElements GetTunnelTracks(const tElements& elements);
 tElements GetTrackElements(const tElements& elements);
 tElements GetElementsWithProductNumber(const tElements& elements, const std::string& productNumber);
 tElements GetElementsOfManufacturer(const tElements& elements, const std::string& manufacturer);

@@ -1,0 +1,166 @@
+#include "engine/model/CurrentCloudLayout.h"
+
+#include <algorithm>
+#include <limits>
+
+#include "engine/model/Color.h"
+#include "engine/model/ElementComponents.h"
+#include "engine/model/ElementQueries.h"
+#include "engine/model/ElementTypes.h"
+#include "engine/model/Layer.h"
+#include "engine/model/LayerManager.h"
+#include "engine/model/RailConstants.h"
+#include "engine/services/LocalizationService.h"
+#include "engine/services/Logger.h"
+
+namespace {
+
+// Rail widths at or below this count as none.
+constexpr double kMinRailWidth = 0.001;
+
+}  // namespace
+
+// ------------------------------------------------------------ CCurrentCloudLayout
+
+CCurrentCloudLayout& CCurrentCloudLayout::Instance() {
+    static CCurrentCloudLayout instance;
+    return instance;
+}
+
+CCurrentCloudLayout::CCurrentCloudLayout() {
+    LogInfo("Creating global layout instance");
+    Reset();
+}
+
+CCurrentCloudLayout::~CCurrentCloudLayout() = default;
+
+void CCurrentCloudLayout::Reset() {
+    mLayout.reset();
+    mLayout = std::make_unique<CLayout>();
+    LogInfo("Resetting current layout");
+    mTransientEditActions.clear();
+    if (CLayer* layer = mLayout->GetLayerManager().GetFirstEditableLayer()) layer->SetName("N/A");
+}
+
+bool CCurrentCloudLayout::LoadLayout(const std::string& path) {
+    Reset();
+    mLoadErrorMessage.clear();
+    LogInfo("Loading layout from '%s'", path.c_str());
+    const LayoutErrorCode code = mLayout->Load(path);
+    if (code != kLayoutLoaded) {
+        mLoadErrorMessage = GetLoadErrorMessage(code);
+        return false;
+    }
+    URemoveEmptyLayers::RemoveEmptyLayers(mLayout->GetLayerManager(), mLayout->GetElements(),
+                                          mLayout->GetBaseboards(), mLayout->GetImages());
+    ULayers::UnlockAllLayers(mLayout->GetLayerManager().GetLayers());
+    ULayoutElementClassifier::ClassifyElements(mLayout->GetElements());
+    ULayoutTrackRepairs::RepairTracks(mLayout->GetElements());
+    mLayout->GetParameters().mDisplayFlags = 0;
+    return true;
+}
+
+std::string CCurrentCloudLayout::GetLoadErrorMessage(LayoutErrorCode code) {
+    switch (code) {
+        case kLayoutFailedToOpenFile: return ULocalization::GetLocalizedString("FailedToOpenFile");
+        case kLayoutWrongFileType: return ULocalization::GetLocalizedString("LayoutLoadFailedWrongFileType");
+        case kLayoutObsoleteVersion: return ULocalization::GetLocalizedString("LayoutLoadFailedObsoleteVersion");
+        case kLayoutVersionNotSupported:
+            return ULocalization::GetLocalizedString("LayoutLoadFailedVersionIsNotSupported");
+        case kLayoutElementsError: return ULocalization::GetLocalizedString("LayoutLoadFailedElementsError");
+        case kLayoutParameterError: return ULocalization::GetLocalizedString("LayoutLoadFailedParameterError");
+        default: return std::string();
+    }
+}
+
+// ------------------------------------------------------------ tidy-up after a load
+
+namespace URemoveEmptyLayers {
+
+int RemoveEmptyLayers(CLayerManager& layerManager, const tElements& elements, const tBaseboardElements& baseboards,
+                      const tImages& images) {
+    // Whatever lies on a layer keeps it, whatever the layer's type says.
+    std::vector<const CLayer*> layersInUse = UImageElements::GetLayersInUse(images);
+    for (const CBaseboardElement* baseboard : baseboards) {
+        if (baseboard != nullptr) layersInUse.push_back(baseboard->GetLayer());
+    }
+
+    std::vector<CLayer*> empty;
+    for (CLayer* layer : layerManager.GetLayers()) {
+        bool candidate = false;
+        if (layer->GetLayerType() == CLayer::kBaseboardLayer) {
+            candidate = baseboards.empty();
+        } else if (layer->GetLayerType() == CLayer::kTrackLayer) {
+            candidate = UElementVectorOperations::GetElementsOfLayer(elements, layer).empty();
+        }
+        if (candidate && layerManager.IsLayerEmpty(layer, elements, layersInUse)) empty.push_back(layer);
+    }
+
+    int removed = 0;
+    for (auto it = empty.rbegin(); it != empty.rend(); ++it) {
+        LogInfo("Removing empty layer '%s'", (*it)->GetName().c_str());
+        if (layerManager.RemoveLayer(*it)) ++removed;
+    }
+    return removed;
+}
+
+}  // namespace URemoveEmptyLayers
+
+namespace ULayoutElementClassifier {
+
+int ClassifyElements(const tElements& elements) {
+    if (!UElementVectorOperations::ContainsUnclassifiedElements(elements)) return 0;
+    int updated = 0;
+    for (CCompositeGeometry* element : elements) {
+        if (element == nullptr || element->GetElementType() != UElementTypes::kUnclassified) continue;
+        const std::int32_t guess = UElementTypes::GuessElementType(element);
+        if (guess == UElementTypes::kUnclassified) continue;
+        element->SetElementType(guess);
+        LogInfo("Guessed type %d (%s) for %s", guess, UElementTypes::GetElementTypeName(guess).c_str(),
+                element->GetProductNumber());
+        ++updated;
+    }
+    if (updated > 0) LogInfo("%s: %d elements updated", "ULayoutElementClassifier", updated);
+    return updated;
+}
+
+}  // namespace ULayoutElementClassifier
+
+namespace ULayoutTrackRepairs {
+
+int RepairTracks(const tElements& elements) {
+    const tElements tracks = UElementVectorOperations::GetTrackElements(elements);
+
+    double reference = std::numeric_limits<double>::max();
+    for (const CCompositeGeometry* track : tracks) {
+        const double width = UElementComponents::GetMaxRailWidth(track);
+        if (width > kMinRailWidth) reference = std::min(reference, width);
+    }
+    if (reference == std::numeric_limits<double>::max()) {
+        reference = URailConstants::GetDefaultRailWidthForModelScale(
+            tracks.empty() ? URailConstants::kModelScaleH0 : tracks.front()->GetModelScale());
+    }
+
+    int updated = 0;
+    for (CCompositeGeometry* track : tracks) {
+        bool changed = false;
+        for (CBasicGeometry* component : track->GetComponents()) {
+            const int type = component->GetType();
+            const bool isTrack =
+                type == kComponentTypeStraight || type == kComponentTypeCurve || type == kComponentTypeFlexTrack;
+            if (isTrack && component->GetRailWidth() < reference) {
+                component->SetRailWidth(reference);
+                changed = true;
+            }
+        }
+        if (track->GetSecondColor() != CColor::Black()) {
+            track->SetSecondColor(CColor::Black());
+            changed = true;
+        }
+        if (changed) ++updated;
+    }
+    if (updated > 0) LogInfo("%s: %d tracks updated", "ULayoutTrackRepairs", updated);
+    return updated;
+}
+
+}  // namespace ULayoutTrackRepairs

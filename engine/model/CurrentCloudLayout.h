@@ -1,0 +1,94 @@
+#pragma once
+// CCurrentCloudLayout: the process-wide holder of the one open layout
+// document. Every reset replaces the document by a fresh, empty one; a load
+// resets, reads the file and, when that worked, tidies the document (empty
+// layers removed, layers unlocked, untyped elements classified, track rail
+// widths and colours repaired). Screens keep only the raw document pointer
+// and fetch it again after every load or close.
+//
+// Main thread only; the first Instance call is safe from any thread.
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/model/Baseboard.h"
+#include "engine/model/Image.h"
+#include "engine/model/Layout.h"
+#include "engine/model/TrackElementsContainer.h"
+
+class CLayerManager;
+class CTransientEditAction;
+
+class CCurrentCloudLayout {
+public:
+    // Made on first use ("Creating global layout instance", then a reset)
+    // and destroyed at process exit.
+    static CCurrentCloudLayout& Instance();
+
+    CCurrentCloudLayout(const CCurrentCloudLayout&) = delete;
+    CCurrentCloudLayout& operator=(const CCurrentCloudLayout&) = delete;
+    ~CCurrentCloudLayout();
+
+    // The current document; never null.
+    CLayout* Layout() const { return mLayout.get(); }
+
+    // Deletes the document and makes a new empty one whose first editable
+    // layer is named "N/A"; empties the list of display edit actions.
+    void Reset();
+
+    // Resets, then loads the file into the new document. On failure the
+    // localised message of the code is kept (GetLastLoadErrorMessage) and
+    // the partly read document stays until the next reset. On success the
+    // document is tidied and its display flags word set to 0.
+    bool LoadLayout(const std::string& path);
+
+    // The localised text of the code's key ("FailedToOpenFile" for 1, ...,
+    // "LayoutLoadFailedParameterError" for 6); empty for any other code.
+    static std::string GetLoadErrorMessage(LayoutErrorCode code);
+
+    // The message of the last failed load; empty after a successful one.
+    const std::string& GetLastLoadErrorMessage() const { return mLoadErrorMessage; }
+
+    // The display settings' edit actions, applied around every drawing pass.
+    // Not owned: a reset only empties the list.
+    std::vector<CTransientEditAction*>& GetTransientEditActions() { return mTransientEditActions; }
+
+private:
+    CCurrentCloudLayout();
+
+    std::unique_ptr<CLayout> mLayout;
+    std::string mLoadErrorMessage;
+    std::vector<CTransientEditAction*> mTransientEditActions;
+};
+
+namespace URemoveEmptyLayers {
+
+// Removes, last first, the track layers (type 1) nothing lies on and, when
+// the document has no baseboards at all, the baseboard layers (type 2)
+// nothing lies on; "nothing" counts elements, images and baseboards. Layers
+// of other types stay. Each removed layer is deleted; the last layer is
+// never removed. Returns the number removed.
+int RemoveEmptyLayers(CLayerManager& layerManager, const tElements& elements,
+                      const tBaseboardElements& baseboards, const tImages& images);
+
+}  // namespace URemoveEmptyLayers
+
+namespace ULayoutElementClassifier {
+
+// Gives each element of type 0 the type UElementTypes::GuessElementType
+// proposes, when that is not 0. Returns the number changed.
+int ClassifyElements(const tElements& elements);
+
+}  // namespace ULayoutElementClassifier
+
+namespace ULayoutTrackRepairs {
+
+// Raises the rail width of every straight, curve and flex-track component
+// of the track elements to the reference width (the smallest of the tracks'
+// largest rail widths above 0.001; without one, the default of the first
+// track's model scale, or of H0) and makes each track's second colour
+// opaque black. Returns the number of tracks changed.
+int RepairTracks(const tElements& elements);
+
+}  // namespace ULayoutTrackRepairs

@@ -1,0 +1,570 @@
+#include "engine/model/Layout.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <ctime>
+#include <limits>
+#include <new>
+#include <set>
+
+#include "engine/fileformat/TaggedFile.h"
+#include "engine/model/ElementComponents.h"
+#include "engine/model/JointSnapping.h"
+#include "engine/model/LayerManager.h"
+#include "engine/model/MeasureUnits.h"
+#include "engine/model/PartList.h"
+#include "engine/model/RailConstants.h"
+#include "engine/model/Statistics.h"
+#include "engine/services/ErrorHandling.h"
+#include "engine/services/LocalizationService.h"
+#include "engine/services/Logger.h"
+#include "engine/services/PreferencesService.h"
+
+namespace {
+
+constexpr char kLayoutMagic[4] = {'W', 'k', 'S', 't'};
+constexpr std::size_t kHeaderSize = 8;
+// The smallest element record: its 8 header bytes and the component count
+// record (4 bytes of tag head, 4 of value).
+constexpr long kMinElementRecordBytes = 16;
+// Below this angle difference two joints that do not face each other are
+// still marked as meant to meet.
+constexpr double kAngleStateLimit = 45.0;
+
+template <std::size_t N>
+void CopyText(char (&field)[N], const char* text) {
+    std::strncpy(field, text, N - 1);
+    field[N - 1] = '\0';
+}
+
+// Bytes from the current position to the end of a regular file, or -1 when
+// the stream cannot tell (a memory stream, a pipe).
+long BytesLeft(FILE* file) {
+    const long here = std::ftell(file);
+    struct stat info {};
+    if (here < 0 || fileno(file) < 0 || fstat(fileno(file), &info) != 0 || !S_ISREG(info.st_mode)) return -1;
+    return info.st_size > here ? static_cast<long>(info.st_size - here) : 0;
+}
+
+// The file's element count made sane: below 0 is 0, and no more records
+// than the rest of the file could hold.
+int BoundElementCount(FILE* file, std::int32_t announced) {
+    if (announced < 0) return 0;
+    const long left = BytesLeft(file);
+    if (left >= 0 && announced > left / kMinElementRecordBytes) {
+        LogWarning("Element count %d exceeds what the file can hold", announced);
+        return static_cast<int>(left / kMinElementRecordBytes);
+    }
+    return announced;
+}
+
+// Reads the parameter tags in file order and stops at the first one that
+// is missing or damaged: after that the stream is spent.
+class CParameterReader {
+public:
+    explicit CParameterReader(FILE* file) : mTags(file) {}
+
+    bool Ok() const { return mOk; }
+
+    void Text(std::uint16_t id, char* field, std::size_t size) {
+        if (mOk) Check(mTags.ReadCString(id, field, size), id);
+    }
+    template <std::size_t N>
+    void Text(std::uint16_t id, char (&field)[N]) { Text(id, field, N); }
+    void DiscardText(std::uint16_t id) {
+        std::string dropped;
+        if (mOk) Check(mTags.ReadString(id, dropped), id);
+    }
+    void Int(std::uint16_t id, std::int32_t& value) {
+        if (mOk) Check(mTags.ReadInt(id, value), id);
+    }
+    void DiscardInt(std::uint16_t id) {
+        std::int32_t dropped = 0;
+        Int(id, dropped);
+    }
+    void Bool(std::uint16_t id, bool& value) {
+        if (mOk) Check(mTags.ReadBool(id, value), id);
+    }
+    // Zero-fills what a short record leaves of `buffer`.
+    void Raw(std::uint16_t id, void* buffer, std::size_t size, std::size_t& copied) {
+        copied = 0;
+        if (mOk) Check(mTags.ReadData(id, buffer, size, &copied), id);
+    }
+    void Color(std::uint16_t firstId, CColor& color) {
+        if (!mOk) return;
+        const CColor read = mTags.ReadColor(firstId, firstId + 1, firstId + 2, firstId + 3);
+        Check(mTags.LastStatus() == tReadStatus::Ok, firstId);
+        if (mOk) color = read;
+    }
+
+private:
+    void Check(bool read, std::uint16_t id) {
+        if (read) return;
+        mOk = false;
+        LogWarning("Layout parameter %u missing or damaged (%s)", static_cast<unsigned>(id),
+                   ReadStatusName(mTags.LastStatus()));
+    }
+
+    CTaggedFile mTags;
+    bool mOk = true;
+};
+
+struct FileCloser {
+    void operator()(FILE* file) const { std::fclose(file); }
+};
+
+// The connection state rule for joints within the tolerance that do not face
+// each other: their directions differ from facing by less than 45 degrees,
+// either way round.
+bool NearlyOpposite(double a, double b) {
+    return std::fabs(std::remainder(a - (b + 180.0), 360.0)) < kAngleStateLimit;
+}
+
+bool HasFinitePlacement(const CJoint* joint) {
+    const CPoint& p = joint->GetLayoutPoint();
+    return std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z) && std::isfinite(joint->GetAngle());
+}
+
+}  // namespace
+
+// ------------------------------------------------------------ CLayoutJoints
+
+CLayoutJoints::CLayoutJoints()
+    : mSnapDistance(UJointSnapping::GetSnapDistance(
+          URailConstants::GetGaugeForModelScale(URailConstants::kModelScaleH0))) {}
+
+void CLayoutJoints::AddElementJoints(CCompositeGeometry* element) {
+    if (element == nullptr) return;
+    for (CJoint* joint : element->GetJoints(kJointFilterAll)) mJoints.push_back(joint);
+}
+
+int CLayoutJoints::RemoveElementJoints(const CCompositeGeometry* element) {
+    int removed = 0;
+    auto kept = std::remove_if(mJoints.begin(), mJoints.end(), [element, &removed](CJoint* joint) {
+        if (joint->GetParent() != element) return false;
+        if (joint->IsConnected()) joint->Disconnect();
+        ++removed;
+        return true;
+    });
+    mJoints.erase(kept, mJoints.end());
+    return removed;
+}
+
+void CLayoutJoints::Clear() {
+    ResetConnections();
+    mJoints.clear();
+}
+
+void CLayoutJoints::ResetConnections() {
+    for (CJoint* joint : mJoints) {
+        joint->SetMark(kJointStateNone);
+        if (joint->IsConnected()) joint->Disconnect();
+    }
+}
+
+void CLayoutJoints::RebuildConnections() {
+    const double percent = UPreferences::GetInt("QLJointDistanceTolerancePercent");
+    ResetConnections();
+
+    std::vector<CJoint*> candidates;
+    candidates.reserve(mJoints.size());
+    for (CJoint* joint : mJoints) {
+        if (joint->IsFree() && HasFinitePlacement(joint)) candidates.push_back(joint);
+    }
+    std::stable_sort(candidates.begin(), candidates.end(), [](const CJoint* a, const CJoint* b) {
+        return a->GetLayoutPoint().x < b->GetLayoutPoint().x;
+    });
+
+    const auto mark = [](CJoint* a, CJoint* b, JointConnectionState state) {
+        a->SetMark(state);
+        b->SetMark(state);
+    };
+    for (std::size_t i = 0; i < candidates.size(); ++i) {
+        CJoint* a = candidates[i];
+        if (!a->IsFree()) continue;
+        const double gauge = a->GetParent() != nullptr ? UElementComponents::GetMaxGauge(a->GetParent()) : 0.0;
+        const double tolerance = percent / 100.0 * gauge;
+        const double halfGauge = gauge / 2.0;
+        const CPoint& pa = a->GetLayoutPoint();
+        for (std::size_t k = i + 1; k < candidates.size(); ++k) {
+            CJoint* b = candidates[k];
+            if (!b->IsFree() || b->GetParent() == a->GetParent()) continue;
+            const CPoint& pb = b->GetLayoutPoint();
+            const double dx = pb.x - pa.x;
+            if (dx > halfGauge) break;
+            const double dy = std::fabs(pa.y - pb.y);
+            if (dx > tolerance || dy > tolerance) {
+                if (dx < halfGauge && dy < halfGauge) mark(a, b, kJointStateNear);
+                continue;
+            }
+            if (std::fabs(pa.z - pb.z) > tolerance) {
+                mark(a, b, kJointStateHeight);
+                continue;
+            }
+            if (UJointSnapping::AreAnglesOpposite(a->GetAngle(), b->GetAngle())) {
+                CJoint::Connect(a, b);
+                break;
+            }
+            if (NearlyOpposite(a->GetAngle(), b->GetAngle())) mark(a, b, kJointStateAngle);
+        }
+    }
+}
+
+// ------------------------------------------------------------ CLayout
+
+CLayout::CLayout() : mGroupsManager(new CGroupsManager) {
+    CLayoutParameters& p = mParameters;
+    p.mWorkspaceWidth = UPreferences::GetInt("QLDefaultWSWidth");
+    p.mWorkspaceHeight = UPreferences::GetInt("QLDefaultWSHeight");
+    p.mFirstColor = CColor::Black();
+    CopyText(p.mAuthor, "<TEST USER>");
+    std::fill(std::begin(p.mParameter421), std::end(p.mParameter421), 0);
+    const std::time_t now = std::time(nullptr);
+    std::tm local {};
+    if (localtime_r(&now, &local) == nullptr ||
+        std::strftime(p.mCreationDate, sizeof p.mCreationDate, "%b %e. %Y, %T", &local) == 0) {
+        p.mCreationDate[0] = '\0';
+    }
+    CopyText(p.mText403, "-");
+    p.mText404[0] = p.mText405[0] = p.mText406[0] = p.mText407[0] = '\0';
+
+    p.mInt414 = UMeasureUnits::IsBaseTenUnit(UMeasureUnits::GetUnitType()) ? 10 : 12;
+    p.mInt415 = 2;
+    p.mInt450 = 1;
+    p.mInt451 = 24;
+    p.mInt452 = 0;
+    p.mTrackStyle = UPreferences::GetInt("QLWSDefaultTrackStyle");
+    const int zoom = UPreferences::GetInt("QLWSDefaultZoom");
+    p.mZoomPercent = zoom > 9 ? zoom : 10;
+
+    p.mShowGrid = UPreferences::GetBool("QLDefaultWSShowGrid");
+    p.mSecondColor = CColor::Gray25();
+    p.mInt413 = 1;
+    p.mRender3DTerrain = UPreferences::GetBool("QLRender3DTerrain");
+    p.mSwitch430 = false;
+    p.mInt428 = 2;
+    p.mInt429 = 0;
+    p.m3DOnlyTracks = UPreferences::GetBool("QL3DOnlyTracks");
+    p.mInt440 = 25;
+    p.mInt447 = 50;
+    p.mInt448 = 0;
+    p.mInt449 = 0;
+    p.mInt441 = 2;
+    p.mTunnelDisplayMode = 0;
+    p.mInt435 = 25;
+    p.mThirdColor = CColor::Gray60();
+
+    p.mDisplayFlags = (UPreferences::GetBool("QLDefaultWSShowElmNames") ? CLayoutParameters::kShowElementNames : 0) |
+                      0x68;
+    p.mParameter421[0] |= 0x20;
+
+    mLayerManager.reset(new (std::nothrow)
+                            CLayerManager(ULocalization::GetLocalizedFormattedString("NewLayerName", 1)));
+    UErrorHandling::ThrowIfNull(mLayerManager.get(), "CLayout::CLayout()", "Failed to create CLayerManager instance");
+    mZoom = p.mZoomPercent / 100.0;
+    mStatistics.reset(new (std::nothrow) CTrackElementsStatistics(this));
+    UErrorHandling::ThrowIfNull(mStatistics.get(), "CLayout::CLayout()",
+                                "Failed to create CTrackElementsStatistics instance");
+}
+
+CLayout::~CLayout() {
+    ClearElements();
+    ClearBackgrounds();
+}
+
+void CLayout::ClearBackgrounds() {
+    for (CImageElement* image : mImages) delete image;
+    mImages.clear();
+    for (CBaseboardElement* baseboard : mBaseboards) delete baseboard;
+    mBaseboards.clear();
+}
+
+LayoutErrorCode CLayout::Load(const std::string& path) {
+    ClearElements();
+    ClearBackgrounds();
+
+    std::unique_ptr<FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
+    if (!file) {
+        const char* reason = std::strerror(errno);
+        LogWarning("Failed to load layout file: %s", reason != nullptr && *reason != '\0' ? reason : "n/a");
+        return kLayoutFailedToOpenFile;
+    }
+
+    std::uint8_t header[kHeaderSize] = {};
+    if (std::fread(header, 1, sizeof header, file.get()) != sizeof header ||
+        std::memcmp(header, kLayoutMagic, sizeof kLayoutMagic) != 0) {
+        LogWarning("Layout file type not recognized");
+        return kLayoutWrongFileType;
+    }
+    const std::uint32_t version = (std::uint32_t{header[4]} << 24) | (std::uint32_t{header[5]} << 16) |
+                                  (std::uint32_t{header[6]} << 8) | std::uint32_t{header[7]};
+    LogInfo("Loading v%u layout file", version);
+    if (version < static_cast<std::uint32_t>(kOldestFileVersion)) {
+        LogWarning("Unsupported layout file version %u", version);
+        return kLayoutObsoleteVersion;
+    }
+    if (version > static_cast<std::uint32_t>(kNewestFileVersion)) {
+        LogWarning("Layout file version %u newer than expected", version);
+        return kLayoutVersionNotSupported;
+    }
+    const int fileVersion = static_cast<int>(version);
+
+    int elementCount = 0;
+    if (!ReadLayoutParameter(file.get(), fileVersion, elementCount)) {
+        LogWarning("Failed to read layout parameters");
+        return kLayoutParameterError;
+    }
+    mFilePath = path;
+
+    const LayoutErrorCode elementsResult = LoadElements(file.get(), elementCount);
+    tElements elementsByRecord;
+    elementsByRecord.swap(mElementsByRecord);
+    if (elementsResult != kLayoutLoaded) return elementsResult;
+
+    // A broken group list or background section leaves the elements loaded;
+    // the readers log what they dropped.
+    tSerializedGroups serializedGroups;
+    if (ReadSerializedGroups(file.get(), serializedGroups)) {
+        UGroups::DeserializeGroups(*mGroupsManager, elementsByRecord, serializedGroups, false);
+    }
+    if (fileVersion >= 10) UImageElements::ReadImages(mImages, file.get(), *mLayerManager);
+    if (fileVersion >= 11) {
+        CLayerManager* layers = mLayerManager.get();
+        UBaseboardElements::ReadBaseboards(
+            mBaseboards, file.get(), [layers](const std::string& name) { return layers->FindLayerByName(name); },
+            fileVersion);
+    }
+
+    mJoints.RebuildConnections();
+    mZoom = mParameters.mZoomPercent / 100.0;
+    RefreshStatistics();
+    LogInfo("Layout file '%s' (v%d) with %d elements successfully loaded", path.c_str(), fileVersion,
+            static_cast<int>(mElements.size()));
+    return kLayoutLoaded;
+}
+
+bool CLayout::ReadLayoutParameter(FILE* file, int version, int& elementCount) {
+    static const char* const kSignature = "bool CLayout::ReadLayoutParameter(FILE *, int, int &)";
+    elementCount = 0;
+    if (file == nullptr) return false;
+    CLayoutParameters& p = mParameters;
+    {
+        CParameterReader read(file);
+        read.Text(400, p.mAuthor);
+        if (version <= 5) read.DiscardText(401);
+        read.Text(402, p.mCreationDate);
+        read.Text(403, p.mText403);
+        read.Text(404, p.mText404);
+        read.Text(405, p.mText405);
+        read.Text(406, p.mText406);
+        if (version < 13) p.mText406[0] = '\0';
+        read.Text(407, p.mText407);
+        if (version <= 5) {
+            std::size_t copied = 0;
+            std::uint8_t raw[sizeof p.mLegacyRaw408] = {};
+            read.Raw(408, raw, sizeof raw, copied);
+            if (read.Ok()) std::memcpy(p.mLegacyRaw408, raw, sizeof raw);
+            read.Int(409, p.mLegacyInt409);
+        }
+        read.Int(410, p.mDisplayFlags);
+        if (version <= 5) p.mDisplayFlags &= ~0x6;
+        read.Int(411, p.mTrackStyle);
+        if (version <= 5) read.DiscardInt(412);
+        read.Int(413, p.mInt413);
+        read.Int(414, p.mInt414);
+        read.Int(415, p.mInt415);
+        read.Bool(416, p.mShowGrid);
+        read.Int(417, p.mZoomPercent);
+        read.Int(418, p.mWorkspaceWidth);
+        read.Int(419, p.mWorkspaceHeight);
+        if (version >= 6) {
+            read.Color(431, p.mFirstColor);
+        } else {
+            std::uint16_t words[3] = {};
+            std::size_t copied = 0;
+            read.Raw(420, words, sizeof words, copied);
+            if (read.Ok()) {
+                if (copied == sizeof words) {
+                    UColorWords::BigEndianTripleToHost(words);
+                    p.mFirstColor = CColor(words[0], words[1], words[2]);
+                } else {
+                    LogWarning("Layout colour of %zu bytes ignored", copied);
+                }
+            }
+        }
+        {
+            std::uint16_t words[4] = {};
+            std::size_t copied = 0;
+            read.Raw(421, words, sizeof words, copied);
+            if (read.Ok()) {
+                UColorWords::BigEndianQuadrupleToHost(words);
+                if (version < 8) std::fill(std::begin(words), std::end(words), 0);
+                std::copy(std::begin(words), std::end(words), std::begin(p.mParameter421));
+            }
+        }
+        read.DiscardInt(422);
+        if (version >= 4) {
+            read.Bool(426, p.mRender3DTerrain);
+            read.Bool(427, p.m3DOnlyTracks);
+        }
+        if (version >= 5) {
+            read.Int(428, p.mInt428);
+            read.Int(429, p.mInt429);
+            read.Bool(430, p.mSwitch430);
+        }
+        if (version >= 8) {
+            read.Int(435, p.mInt435);
+            read.Color(436, p.mSecondColor);
+            read.Int(440, p.mInt440);
+        }
+        if (version >= 9) {
+            read.Int(441, p.mInt441);
+            read.Int(442, p.mTunnelDisplayMode);
+            read.Color(443, p.mThirdColor);
+            read.Int(447, p.mInt447);
+            read.Int(448, p.mInt448);
+        }
+        if (version >= 11) {
+            read.Int(449, p.mInt449);
+            read.Int(450, p.mInt450);
+            read.Int(451, p.mInt451);
+            read.Int(452, p.mInt452);
+        }
+        if (!read.Ok()) return false;
+    }
+
+    if (version >= CLayerManager::kFirstLayerVersion) {
+        std::string errorText;
+        if (!mLayerManager->Load(file, version, errorText)) {
+            LogWarning("%s: Failed to load layers, %s", kSignature, errorText.c_str());
+            return false;
+        }
+    }
+
+    CTaggedFile tags(file);
+    std::int32_t announced = 0;
+    if (!tags.ReadInt(423, announced)) {
+        LogWarning("Layout parameter 423 missing or damaged (%s)", ReadStatusName(tags.LastStatus()));
+        return false;
+    }
+    elementCount = BoundElementCount(file, announced);
+    mFileVersion = version;
+    return true;
+}
+
+LayoutErrorCode CLayout::LoadElements(FILE* file, int elementCount) {
+    static const char* const kSignature = "LayoutErrorCode CLayout::LoadElements(FILE *, int)";
+    mElementsByRecord.clear();
+    int number = GetHighestElementNumber();
+    for (int index = 0; index < elementCount; ++index) {
+        std::unique_ptr<CCompositeGeometry> element(new (std::nothrow) CCompositeGeometry());
+        UErrorHandling::ThrowIfNull(element.get(), kSignature, "Failed to create CCompositeGeometry object");
+        std::string errorText;
+        if (!element->Load(file, errorText)) {
+            LogWarning("%s: Failed to load layout, %s", kSignature, errorText.c_str());
+            return kLayoutElementsError;
+        }
+        if (element->GetComponents().empty()) {
+            LogWarning("Empty element '%s' (%s) encountered - skipping", element->GetProductNumber(),
+                       element->GetLibraryName());
+            mElementsByRecord.push_back(nullptr);
+            continue;
+        }
+        CLayer* layer = mLayerManager->GetCurrentLayer();
+        const std::string& layerName = element->GetLayerName();
+        if (!layerName.empty()) {
+            if (CLayer* named = mLayerManager->FindLayerByName(layerName)) {
+                layer = named;
+            } else {
+                LogWarning("Layer '%s' not in layer list for current layout", layerName.c_str());
+            }
+        }
+        CCompositeGeometry* added = element.release();
+        added->SetLayer(layer);
+        added->SetAttributeValue(++number);
+        mElements.push_back(added);
+        mJoints.AddElementJoints(added);
+        mElementsByRecord.push_back(added);
+    }
+    return kLayoutLoaded;
+}
+
+bool CLayout::ReadSerializedGroups(FILE* file, tSerializedGroups& serializedGroups) {
+    return UGroups::ReadSerializedGroups(file, serializedGroups);
+}
+
+void CLayout::ClearElements() {
+    tElements elements;
+    elements.swap(mElements);
+    for (CCompositeGeometry* element : elements) {
+        UErrorHandling::ThrowIfNull(element, "void CLayout::ClearElements()",
+                                    "Bad CCompositeGeometry reference fetched from mElements");
+    }
+    mJoints.Clear();
+    for (CCompositeGeometry* element : elements) delete element;
+    mGroupsManager.reset(new CGroupsManager);
+    mStatistics->Refresh(mElements);
+}
+
+void CLayout::AddElement(CCompositeGeometry* element, CLayer* layer) {
+    UErrorHandling::ThrowIfNull(element, "void CLayout::AddElement(CCompositeGeometry *, CLayer *)",
+                                "Invalid element supplied");
+    element->SetLayer(layer);
+    element->SetAttributeValue(GetHighestElementNumber() + 1);
+    mElements.push_back(element);
+    mJoints.AddElementJoints(element);
+}
+
+void CLayout::AddElements(const tElements& elements, bool rebuild, bool useOwnLayer) {
+    int number = GetHighestElementNumber();
+    for (CCompositeGeometry* element : elements) {
+        if (element == nullptr) continue;
+        CLayer* layer = mLayerManager->GetCurrentLayer();
+        if (useOwnLayer) {
+            if (CLayer* own = mLayerManager->FindLayerByName(element->GetLayerName())) layer = own;
+        }
+        if (layer != nullptr && layer->GetLayerType() != CLayer::kTrackLayer)
+            LogWarning("Invalid layer type for track element");
+        // The same number AddElement gives, without a scan per element.
+        element->SetLayer(layer);
+        element->SetAttributeValue(++number);
+        mElements.push_back(element);
+        mJoints.AddElementJoints(element);
+    }
+    if (rebuild) mJoints.RebuildConnections();
+    RefreshStatistics();
+}
+
+void CLayout::RemoveElements(const tElements& elements) {
+    const std::set<const CCompositeGeometry*> removed(elements.begin(), elements.end());
+    for (const CCompositeGeometry* element : removed) {
+        if (element != nullptr && ContainsElement(element)) mJoints.RemoveElementJoints(element);
+    }
+    mElements.erase(std::remove_if(mElements.begin(), mElements.end(),
+                                   [&removed](const CCompositeGeometry* e) { return removed.count(e) != 0; }),
+                    mElements.end());
+    mJoints.RebuildConnections();
+    mStatistics->Refresh(mElements);
+}
+
+int CLayout::GetHighestElementNumber() const {
+    int highest = 0;
+    for (const CCompositeGeometry* element : mElements) {
+        if (element != nullptr) highest = std::max(highest, static_cast<int>(element->GetAttributeValue()));
+    }
+    return highest;
+}
+
+void CLayout::SetWorkspaceSize(int width, int height) {
+    mParameters.mWorkspaceWidth = width;
+    mParameters.mWorkspaceHeight = height;
+}
+
+void CLayout::RefreshStatistics() {
+    mStatistics->Refresh(mElements);
+    UPriceList::ApplyPrices(this, mStatistics->GetCountedElements());
+}

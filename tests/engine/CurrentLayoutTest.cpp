@@ -1,0 +1,307 @@
+// The current-layout holder: the document after a reset, loading with its
+// failure messages, and the tidy-up after a load (empty layers, unlocking,
+// element types, rail widths and colours).
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/model/Baseboard.h"
+#include "engine/model/BorderSegment.h"
+#include "engine/model/CompositeGeometry.h"
+#include "engine/model/CurrentCloudLayout.h"
+#include "engine/model/Image.h"
+#include "engine/model/Layer.h"
+#include "engine/model/LayerManager.h"
+#include "engine/model/Layout.h"
+#include "engine/model/PolyBIG.h"
+#include "engine/services/LocalizationService.h"
+#include "engine/services/Logger.h"
+#include "engine/services/PreferencesService.h"
+#include "engine/services/ServiceLocator.h"
+#include "platform/foundation/Bundle.h"
+#include "tests/support/TempRoot.h"
+#include "tools/layoutgen/LayoutFileWriter.h"
+#include "tools/layoutgen/LayoutGen.h"
+
+namespace {
+
+using Owned = std::vector<std::unique_ptr<CCompositeGeometry>>;
+
+void RegisterServices() {
+    static const bool registered = [] {
+        if (platform::Bundle* bundle = platform::Bundle::main()) bundle->setPreferredLanguage(std::string("en"));
+        CServiceLocator::Instance().RegisterService(new LocalizationService());
+        CServiceLocator::Instance().RegisterService(new VKMPreferencesService());
+        return true;
+    }();
+    (void)registered;
+}
+
+class LogWatch {
+public:
+    LogWatch() {
+        static int serial = 0;
+        mMarker = "-- current layout test mark " + std::to_string(++serial);
+        LogInfo("%s", mMarker.c_str());
+    }
+    int Count(const std::string& text) const {
+        std::vector<std::string> all;
+        CLogger::Instance().GetRecentLines(4096, all);
+        auto mark = std::find_if(all.rbegin(), all.rend(),
+                                 [this](const std::string& l) { return l.find(mMarker) != std::string::npos; });
+        int n = 0;
+        for (auto it = mark.base(); it != all.end(); ++it) n += it->find(text) != std::string::npos ? 1 : 0;
+        return n;
+    }
+
+private:
+    std::string mMarker;
+};
+
+std::string PathFor(const std::string& name) { return (testsupport::processRoot() / name).string(); }
+
+std::vector<std::string> LayerNames(const CLayout* layout) {
+    std::vector<std::string> names;
+    for (const CLayer* layer : layout->GetLayerManager().GetLayers()) names.push_back(layer->GetName());
+    return names;
+}
+
+ULayoutGen::tTrackMeasures Rail(double width) {
+    ULayoutGen::tTrackMeasures measures;
+    measures.railWidth = width;
+    return measures;
+}
+
+CBaseboardElement* NewBoard(CLayer* layer) {
+    auto* board = new CBaseboardElement();
+    board->SetLayer(layer);
+    board->SetBorderPoint("a", CPoint(0, 0));
+    board->SetBorderPoint("b", CPoint(100, 50));
+    board->AddBorderSegment(new CStraightBorderSegment("a", "b"));
+    return board;
+}
+
+}  // namespace
+
+TEST(CurrentLayout, AResetLeavesAnEmptyDocumentWithOneLayerNamedNA) {
+    RegisterServices();
+    LogWatch watch;
+    CCurrentCloudLayout& holder = CCurrentCloudLayout::Instance();
+    EXPECT_EQ(watch.Count("Creating global layout instance"), 1);
+    EXPECT_EQ(watch.Count("Resetting current layout"), 1);
+    ASSERT_NE(holder.Layout(), nullptr);
+    EXPECT_EQ(&CCurrentCloudLayout::Instance(), &holder);
+    EXPECT_EQ(LayerNames(holder.Layout()), std::vector<std::string>{"N/A"});
+    EXPECT_TRUE(holder.Layout()->GetElements().empty());
+
+    holder.GetTransientEditActions().push_back(nullptr);
+    holder.Reset();
+    EXPECT_TRUE(holder.GetTransientEditActions().empty());
+    EXPECT_EQ(LayerNames(holder.Layout()), std::vector<std::string>{"N/A"});
+    EXPECT_EQ(watch.Count("Resetting current layout"), 2);
+
+    // With every layer locked there is no editable layer to rename: the
+    // reset layer is unlocked, so it is always renamed.
+    EXPECT_FALSE(holder.Layout()->GetLayerManager().GetLayers()[0]->IsLocked());
+}
+
+TEST(CurrentLayout, FailedLoadsKeepTheLocalisedMessageOfTheirCode) {
+    RegisterServices();
+    struct Case {
+        LayoutErrorCode code;
+        const char* text;
+    };
+    const Case cases[] = {
+        {kLayoutLoaded, ""},
+        {kLayoutFailedToOpenFile, "The layout file could not be opened."},
+        {kLayoutWrongFileType, "The file is not a layout file."},
+        {kLayoutObsoleteVersion, "The layout file was saved by an old version that is no longer supported."},
+        {kLayoutVersionNotSupported, "The layout file was saved by a newer version. Please update the app."},
+        {kLayoutElementsError, "The elements of the layout could not be read."},
+        {kLayoutParameterError, "The settings of the layout could not be read."},
+        {static_cast<LayoutErrorCode>(7), ""},
+        {static_cast<LayoutErrorCode>(-1), ""},
+    };
+    for (const Case& c : cases) EXPECT_EQ(CCurrentCloudLayout::GetLoadErrorMessage(c.code), c.text) << c.code;
+
+    CCurrentCloudLayout& holder = CCurrentCloudLayout::Instance();
+    LogWatch watch;
+    const std::string missing = PathFor("missing.wkst");
+    EXPECT_FALSE(holder.LoadLayout(missing));
+    EXPECT_EQ(holder.GetLastLoadErrorMessage(), "The layout file could not be opened.");
+    EXPECT_EQ(watch.Count("Loading layout from '" + missing + "'"), 1);
+
+    // A layout whose element records are cut short: the partly read document
+    // stays until the next reset.
+    Owned elements;
+    elements.push_back(ULayoutGen::CElementBuilder().Catalogue("A", "M", "L", "d").Straight(100).Build());
+    ULayoutFileWriter::tLayoutFile file;
+    file.elements = {elements[0].get()};
+    file.elementCount = 2;
+    ASSERT_TRUE(ULayoutFileWriter::WriteLayoutFile(PathFor("cut.wkst"), file));
+    EXPECT_FALSE(holder.LoadLayout(PathFor("cut.wkst")));
+    EXPECT_EQ(holder.GetLastLoadErrorMessage(), "The elements of the layout could not be read.");
+    EXPECT_EQ(holder.Layout()->GetElements().size(), 1u);
+
+    file.elementCount.reset();
+    ASSERT_TRUE(ULayoutFileWriter::WriteLayoutFile(PathFor("whole.wkst"), file));
+    EXPECT_TRUE(holder.LoadLayout(PathFor("whole.wkst")));
+    EXPECT_EQ(holder.GetLastLoadErrorMessage(), "");
+    EXPECT_EQ(holder.Layout()->GetElements().size(), 1u);
+}
+
+TEST(CurrentLayout, ALoadedDocumentIsTidied) {
+    RegisterServices();
+    CLayerManager layers("Gleise");
+    layers.GetCurrentLayer()->SetLocked(true);
+    CLayer* emptyTracks = layers.AddLayer("Leer", true);
+    CLayer* imageOnTrackLayer = layers.AddLayer("Bild auf Gleisebene", true);
+    CLayer* pictures = layers.AddLayer("Bilder", true);
+    pictures->SetLayerType(CLayer::kImageLayer);
+    CLayer* boards = layers.AddLayer("Bretter", true);
+    boards->SetLayerType(CLayer::kBaseboardLayer);
+    CLayer* otherBoards = layers.AddLayer("Andere Bretter", true);
+    otherBoards->SetLayerType(CLayer::kBaseboardLayer);
+    CLayer* boardOnTrackLayer = layers.AddLayer("Brett auf Gleisebene", true);
+    boardOnTrackLayer->SetLocked(true);
+    (void)emptyTracks;
+    (void)otherBoards;
+
+    Owned elements;
+    // Untyped pieces (record version 13 keeps the type): a straight, and a
+    // track whose rail width is below the others', with a coloured second
+    // colour.
+    elements.push_back(ULayoutGen::CElementBuilder()
+                           .Catalogue("G1", "M", "L", "d")
+                           .Straight(100, Rail(1.0))
+                           .LayerName("Gleise")
+                           .Build());
+    elements.push_back(ULayoutGen::CElementBuilder()
+                           .Catalogue("G2", "M", "L", "d")
+                           .Straight(100, Rail(0.8))
+                           .Straight(50, Rail(0.5), ULayoutGen::tPlacement{0, 60, 0})
+                           .ElementType(1)
+                           .Colors(CColor::Gray50(), CColor(1.0, 0.0, 0.0, 1.0))
+                           .Position(CPoint(0, 300))
+                           .LayerName("Gleise")
+                           .Build());
+    elements.push_back(ULayoutGen::CElementBuilder()
+                           .Catalogue("B1", "M", "L", "d")
+                           .Straight(80, Rail(0.0))
+                           .Poly({CPoint(0, 0), CPoint(5, 0), CPoint(5, 5)}, kPolyKindPolygon)
+                           .ElementType(1)
+                           .Position(CPoint(0, 600))
+                           .LayerName("Gleise")
+                           .Build());
+    const std::uint8_t png[2] = {1, 2};
+    CImageElement picture(png, 2);
+    picture.SetLayer(imageOnTrackLayer);
+    CImageElement other(png, 2);
+    other.SetLayer(pictures);
+    std::unique_ptr<CBaseboardElement> board(NewBoard(boardOnTrackLayer));
+
+    ULayoutFileWriter::tLayoutFile file;
+    file.layers = &layers;
+    file.parameters.mDisplayFlags = 0x79;
+    for (const auto& e : elements) file.elements.push_back(e.get());
+    file.images = {&picture, &other};
+    file.baseboards = {board.get()};
+    ASSERT_TRUE(ULayoutFileWriter::WriteLayoutFile(PathFor("tidy.wkst"), file));
+
+    LogWatch watch;
+    CCurrentCloudLayout& holder = CCurrentCloudLayout::Instance();
+    ASSERT_TRUE(holder.LoadLayout(PathFor("tidy.wkst")));
+    CLayout* layout = holder.Layout();
+
+    // "Leer" has nothing. The baseboard layers have no baseboard, but the
+    // document has one, so they stay. The image and the baseboard keep the
+    // track layers they lie on.
+    EXPECT_EQ(LayerNames(layout), (std::vector<std::string>{"Gleise", "Bild auf Gleisebene", "Bilder", "Bretter",
+                                                            "Andere Bretter", "Brett auf Gleisebene"}));
+    const tLayers& kept = layout->GetLayerManager().GetLayers();
+    ASSERT_EQ(layout->GetImages().size(), 2u);
+    ASSERT_EQ(layout->GetBaseboards().size(), 1u);
+    EXPECT_EQ(layout->GetImages()[0]->GetLayer(), kept[1]);
+    EXPECT_EQ(layout->GetBaseboards()[0]->GetLayer(), kept[5]);
+    EXPECT_EQ(watch.Count("Removing empty layer 'Leer'"), 1);
+    for (const CLayer* layer : layout->GetLayerManager().GetLayers()) EXPECT_FALSE(layer->IsLocked()) << layer->GetName();
+    EXPECT_EQ(layout->GetParameters().mDisplayFlags, 0);
+
+    CCompositeGeometry* g1 = layout->GetElementWithProductNumber("G1");
+    CCompositeGeometry* g2 = layout->GetElementWithProductNumber("G2");
+    CCompositeGeometry* b1 = layout->GetElementWithProductNumber("B1");
+    // One straight with its two joints is a plain track.
+    EXPECT_EQ(g1->GetElementType(), 1);
+    EXPECT_EQ(watch.Count("Guessed type 1 (Track) for G1"), 1);
+    EXPECT_EQ(watch.Count("ULayoutElementClassifier: 1 elements updated"), 1);
+
+    // Reference rail width 0.8, the smallest of the tracks' largest widths.
+    EXPECT_NEAR(g1->GetComponents()[0]->GetRailWidth(), 1.0, 1e-9);
+    EXPECT_NEAR(g2->GetComponents()[0]->GetRailWidth(), 0.8, 1e-9);
+    EXPECT_NEAR(g2->GetComponents()[1]->GetRailWidth(), 0.8, 1e-9);
+    EXPECT_NEAR(b1->GetComponents()[0]->GetRailWidth(), 0.8, 1e-9);
+    EXPECT_NEAR(b1->GetComponents()[1]->GetRailWidth(), 0.0, 1e-9);
+    EXPECT_EQ(g2->GetSecondColor(), CColor::Black());
+    EXPECT_EQ(watch.Count("ULayoutTrackRepairs: 2 tracks updated"), 1);
+}
+
+TEST(CurrentLayout, TheLastLayerStaysAndTypedElementsAreNotClassified) {
+    RegisterServices();
+    // Only a baseboard layer without baseboards and an empty track layer.
+    CLayerManager layers("Leer");
+    CLayer* boards = layers.AddLayer("Bretter", true);
+    boards->SetLayerType(CLayer::kBaseboardLayer);
+    ULayoutFileWriter::tLayoutFile file;
+    file.layers = &layers;
+    ASSERT_TRUE(ULayoutFileWriter::WriteLayoutFile(PathFor("bare.wkst"), file));
+    LogWatch watch;
+    CCurrentCloudLayout& holder = CCurrentCloudLayout::Instance();
+    ASSERT_TRUE(holder.LoadLayout(PathFor("bare.wkst")));
+    EXPECT_EQ(holder.Layout()->GetLayerManager().GetLayers().size(), 1u);
+    EXPECT_EQ(watch.Count("Removing empty layer 'Bretter'"), 1);
+    EXPECT_EQ(watch.Count("Removing empty layer 'Leer'"), 1);
+    EXPECT_EQ(watch.Count("elements updated"), 0);
+    EXPECT_EQ(watch.Count("tracks updated"), 0);
+
+    // A baseboard layer with a typed track on it stays, baseboards or not.
+    auto onBoards = ULayoutGen::CElementBuilder()
+                        .Catalogue("T", "M", "L", "d")
+                        .Straight(100)
+                        .ElementType(1)
+                        .LayerName("Bretter")
+                        .Build();
+    file.elements = {onBoards.get()};
+    ASSERT_TRUE(ULayoutFileWriter::WriteLayoutFile(PathFor("track-on-boards.wkst"), file));
+    ASSERT_TRUE(holder.LoadLayout(PathFor("track-on-boards.wkst")));
+    EXPECT_EQ(LayerNames(holder.Layout()), std::vector<std::string>{"Bretter"});
+    EXPECT_EQ(holder.Layout()->GetElements()[0]->GetLayer(), holder.Layout()->GetLayerManager().GetLayers()[0]);
+
+    // The repairs on their own: no track at all leaves everything alone, and
+    // elements that all carry a type are not classified.
+    auto typed = ULayoutGen::CElementBuilder().Catalogue("T", "M", "L", "d").Straight(100).ElementType(7).Build();
+    EXPECT_EQ(ULayoutElementClassifier::ClassifyElements({typed.get()}), 0);
+    EXPECT_EQ(typed->GetElementType(), 7);
+    auto shape = ULayoutGen::CElementBuilder()
+                     .Catalogue("S", "M", "", "d")
+                     .Line(CPoint(0, 0), CPoint(10, 0))
+                     .Colors(CColor::White(), CColor::Gray50())
+                     .Build();
+    EXPECT_EQ(ULayoutTrackRepairs::RepairTracks({shape.get()}), 0);
+    EXPECT_EQ(shape->GetSecondColor(), CColor::Gray50());
+
+    // Tracks without a rail width take the default of the first track's
+    // scale: 0.7 for N.
+    auto bare = ULayoutGen::CElementBuilder()
+                    .Catalogue("N", "M", "L", "d")
+                    .ModelScale(12)
+                    .Straight(100, Rail(0.0))
+                    .Build();
+    EXPECT_EQ(ULayoutTrackRepairs::RepairTracks({bare.get()}), 1);
+    EXPECT_NEAR(bare->GetComponents()[0]->GetRailWidth(), 0.7, 1e-9);
+}
