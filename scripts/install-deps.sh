@@ -8,7 +8,7 @@ packages=(
   libboost1.81-dev libboost-log1.81-dev libboost-thread1.81-dev
   libboost-filesystem1.81-dev libboost-date-time1.81-dev
   libicu-dev libutfcpp-dev nlohmann-json3-dev
-  libpango1.0-dev libcairo2-dev libfontconfig-dev fonts-dejavu-core
+  libpango1.0-dev libcairo2-dev libfontconfig-dev fonts-dejavu-core libjpeg-dev
   libgtest-dev libgmock-dev libbenchmark-dev
 )
 

@@ -1,0 +1,37 @@
+#pragma once
+// A context drawing into a bitmap in memory (32-bit ARGB, transparent at the
+// start). User space is in points: one point is `scale` pixels.
+
+#include "platform/graphics/Context.h"
+#include "platform/graphics/Image.h"
+
+#include <memory>
+#include <optional>
+
+namespace platform {
+
+class BitmapContext : public Context {
+public:
+    // None when a side is not positive or the bitmap is larger than an image
+    // may be (16384 pixels a side, 256 Mi pixels), or the scale is not
+    // positive and finite.
+    static std::unique_ptr<BitmapContext> create(int pixelWidth, int pixelHeight, double scale = 1);
+    // A bitmap covering `pointSize` at `scale`, each side rounded up to whole
+    // pixels.
+    static std::unique_ptr<BitmapContext> createForPointSize(Size pointSize, double scale = 1);
+
+    int pixelWidth() const;
+    int pixelHeight() const;
+    double contentScale() const;  // pixels per point
+
+    // The pixel at column x, row y from the top-left; none outside.
+    std::optional<Pixel> pixel(int x, int y) const;
+    // A copy of what has been drawn so far, with this context's scale.
+    std::shared_ptr<Image> makeImage() const;
+
+private:
+    BitmapContext(std::unique_ptr<detail::ContextImpl> impl, double scale);
+    double mScale;
+};
+
+}  // namespace platform

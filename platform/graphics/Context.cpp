@@ -1,0 +1,484 @@
+#include "platform/graphics/Context.h"
+
+#include "platform/graphics/Image.h"
+#include "platform/graphics/Path.h"
+#include "platform/graphics/detail/ContextImpl.h"
+#include "platform/graphics/detail/ImageImpl.h"
+#include "platform/graphics/detail/PangoText.h"
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+
+namespace platform {
+
+namespace detail {
+
+ContextImpl::ContextImpl(cairo_surface_t* s) : surface(cairo_surface_reference(s)), cr(cairo_create(s)) {
+    cairo_set_line_width(cr, 1);
+    cairo_set_line_cap(cr, CAIRO_LINE_CAP_BUTT);
+    cairo_set_line_join(cr, CAIRO_LINE_JOIN_MITER);
+    cairo_set_miter_limit(cr, 10);
+}
+
+ContextImpl::~ContextImpl() {
+    cairo_destroy(cr);
+    cairo_surface_destroy(surface);
+}
+
+}  // namespace detail
+
+namespace {
+
+double unit(double v) { return std::isnan(v) ? 0.0 : std::clamp(v, 0.0, 1.0); }
+
+bool finite(Point p) { return std::isfinite(p.x) && std::isfinite(p.y); }
+
+bool finite(const Rect& r) {
+    return std::isfinite(r.x) && std::isfinite(r.y) && std::isfinite(r.width) && std::isfinite(r.height);
+}
+
+void setSource(cairo_t* cr, const Color& color, double alpha) {
+    cairo_set_source_rgba(cr, unit(color.red), unit(color.green), unit(color.blue), unit(color.alpha) * alpha);
+}
+
+AffineTransform fromCairo(const cairo_matrix_t& m) { return {m.xx, m.yx, m.xy, m.yy, m.x0, m.y0}; }
+
+cairo_matrix_t toCairo(const AffineTransform& t) {
+    cairo_matrix_t m;
+    cairo_matrix_init(&m, t.a, t.b, t.c, t.d, t.tx, t.ty);
+    return m;
+}
+
+// Cairo puts a context into a permanent error state when given a matrix it
+// cannot invert; it tests exactly this.
+bool usable(const AffineTransform& t) {
+    const double det = t.determinant();
+    return std::isfinite(det) && det != 0 && std::isfinite(t.tx) && std::isfinite(t.ty);
+}
+
+// Prepends `t` to the context's matrix when the result is usable.
+bool prependChecked(cairo_t* cr, const AffineTransform& t) {
+    cairo_matrix_t current;
+    cairo_get_matrix(cr, &current);
+    const AffineTransform combined = AffineTransform::concat(t, fromCairo(current));
+    if (!usable(combined)) return false;
+    const cairo_matrix_t m = toCairo(combined);
+    cairo_set_matrix(cr, &m);
+    return true;
+}
+
+void replay(cairo_t* cr, const Path& path, std::size_t from = 0) {
+    const auto& elements = path.elements();
+    for (std::size_t i = from; i < elements.size(); ++i) {
+        const auto& e = elements[i];
+        switch (e.type) {
+            case Path::ElementType::moveTo: cairo_move_to(cr, e.points[0].x, e.points[0].y); break;
+            case Path::ElementType::lineTo: cairo_line_to(cr, e.points[0].x, e.points[0].y); break;
+            case Path::ElementType::curveTo:
+                cairo_curve_to(cr, e.points[0].x, e.points[0].y, e.points[1].x, e.points[1].y, e.points[2].x,
+                               e.points[2].y);
+                break;
+            case Path::ElementType::closeSubpath: cairo_close_path(cr); break;
+        }
+    }
+}
+
+// Keeps the current path across an operation that needs a path of its own.
+class PathKeeper {
+public:
+    explicit PathKeeper(cairo_t* cr) : mCr(cr) {
+        if (cairo_has_current_point(cr)) mPath = cairo_copy_path(cr);
+        cairo_new_path(cr);
+    }
+    ~PathKeeper() {
+        cairo_new_path(mCr);
+        if (mPath != nullptr) {
+            if (mPath->status == CAIRO_STATUS_SUCCESS) cairo_append_path(mCr, mPath);
+            cairo_path_destroy(mPath);
+        }
+    }
+    PathKeeper(const PathKeeper&) = delete;
+    PathKeeper& operator=(const PathKeeper&) = delete;
+
+private:
+    cairo_t* mCr;
+    cairo_path_t* mPath = nullptr;
+};
+
+cairo_fill_rule_t cairoRule(FillRule rule) {
+    return rule == FillRule::evenOdd ? CAIRO_FILL_RULE_EVEN_ODD : CAIRO_FILL_RULE_WINDING;
+}
+
+cairo_filter_t cairoFilter(InterpolationQuality q) {
+    switch (q) {
+        case InterpolationQuality::none: return CAIRO_FILTER_NEAREST;
+        case InterpolationQuality::low: return CAIRO_FILTER_FAST;
+        case InterpolationQuality::high: return CAIRO_FILTER_BEST;
+        case InterpolationQuality::medium:
+        case InterpolationQuality::defaultQuality: break;
+    }
+    return CAIRO_FILTER_GOOD;
+}
+
+}  // namespace
+
+Context::Context(std::unique_ptr<detail::ContextImpl> impl) : mImpl(std::move(impl)) {}
+
+Context::~Context() = default;
+
+bool Context::drawable() const {
+    return !mImpl->state.degenerate && cairo_status(mImpl->cr) == CAIRO_STATUS_SUCCESS;
+}
+
+// --- state -----------------------------------------------------------------
+
+void Context::save() {
+    cairo_save(mImpl->cr);
+    mImpl->saved.push_back(mImpl->state);
+}
+
+void Context::restore() {
+    if (mImpl->saved.empty()) return;
+    cairo_restore(mImpl->cr);
+    mImpl->state = mImpl->saved.back();
+    mImpl->saved.pop_back();
+}
+
+void Context::concat(const AffineTransform& t) {
+    auto& state = mImpl->state;
+    if (state.degenerate) {
+        state.degenerateTransform = AffineTransform::concat(t, state.degenerateTransform);
+        return;
+    }
+    if (prependChecked(mImpl->cr, t)) return;
+    state.degenerate = true;
+    state.degenerateTransform = AffineTransform::concat(t, transform());
+}
+
+void Context::translate(double tx, double ty) { concat(AffineTransform::translation(tx, ty)); }
+
+void Context::scale(double sx, double sy) { concat(AffineTransform::scale(sx, sy)); }
+
+void Context::rotate(double radians) { concat(AffineTransform::rotation(radians)); }
+
+AffineTransform Context::transform() const {
+    if (mImpl->state.degenerate) return mImpl->state.degenerateTransform;
+    cairo_matrix_t m;
+    cairo_get_matrix(mImpl->cr, &m);
+    return fromCairo(m);
+}
+
+void Context::setFillColor(const Color& color) { mImpl->state.fillColor = color; }
+
+void Context::setStrokeColor(const Color& color) { mImpl->state.strokeColor = color; }
+
+Color Context::fillColor() const { return mImpl->state.fillColor; }
+
+Color Context::strokeColor() const { return mImpl->state.strokeColor; }
+
+void Context::setAlpha(double alpha) {
+    if (std::isfinite(alpha)) mImpl->state.alpha = std::clamp(alpha, 0.0, 1.0);
+}
+
+double Context::alpha() const { return mImpl->state.alpha; }
+
+void Context::setLineWidth(double width) {
+    if (std::isfinite(width) && width >= 0) cairo_set_line_width(mImpl->cr, width);
+}
+
+void Context::setLineCap(LineCap cap) {
+    cairo_set_line_cap(mImpl->cr, cap == LineCap::round    ? CAIRO_LINE_CAP_ROUND
+                                  : cap == LineCap::square ? CAIRO_LINE_CAP_SQUARE
+                                                           : CAIRO_LINE_CAP_BUTT);
+}
+
+void Context::setLineJoin(LineJoin join) {
+    cairo_set_line_join(mImpl->cr, join == LineJoin::round   ? CAIRO_LINE_JOIN_ROUND
+                                   : join == LineJoin::bevel ? CAIRO_LINE_JOIN_BEVEL
+                                                             : CAIRO_LINE_JOIN_MITER);
+}
+
+void Context::setMiterLimit(double limit) {
+    if (std::isfinite(limit) && limit >= 0) cairo_set_miter_limit(mImpl->cr, limit);
+}
+
+void Context::setLineDash(double phase, const std::vector<double>& lengths) {
+    // Cairo would refuse such a pattern by failing the whole context.
+    const bool valid = std::all_of(lengths.begin(), lengths.end(), [](double l) { return std::isfinite(l) && l >= 0; }) &&
+                       std::any_of(lengths.begin(), lengths.end(), [](double l) { return l > 0; });
+    if (!valid || lengths.size() > INT_MAX) {
+        cairo_set_dash(mImpl->cr, nullptr, 0, 0);
+        return;
+    }
+    cairo_set_dash(mImpl->cr, lengths.data(), static_cast<int>(lengths.size()), std::isfinite(phase) ? phase : 0);
+}
+
+void Context::setInterpolationQuality(InterpolationQuality quality) { mImpl->state.interpolation = quality; }
+
+// --- the current path ------------------------------------------------------
+
+template <typename Build>
+void Context::addToPath(Build&& build) {
+    if (!drawable()) return;
+    cairo_t* cr = mImpl->cr;
+    // Seed with the current point so that the piece continues the sub-path
+    // exactly as the Path value would; the seed itself is not replayed.
+    Path piece;
+    std::size_t from = 0;
+    if (cairo_has_current_point(cr)) {
+        double x = 0;
+        double y = 0;
+        cairo_get_current_point(cr, &x, &y);
+        piece.moveTo({x, y});
+        from = 1;
+    }
+    build(piece);
+    replay(cr, piece, std::min(from, piece.elements().size()));
+}
+
+void Context::beginPath() { cairo_new_path(mImpl->cr); }
+
+void Context::moveTo(Point p) {
+    if (drawable() && finite(p)) cairo_move_to(mImpl->cr, p.x, p.y);
+}
+
+void Context::lineTo(Point p) {
+    addToPath([&](Path& path) { path.lineTo(p); });
+}
+
+void Context::addCurveTo(Point control1, Point control2, Point end) {
+    addToPath([&](Path& path) { path.addCurveTo(control1, control2, end); });
+}
+
+void Context::addQuadCurveTo(Point control, Point end) {
+    addToPath([&](Path& path) { path.addQuadCurveTo(control, end); });
+}
+
+void Context::addArc(Point center, double radius, double startAngle, double endAngle, bool clockwise) {
+    addToPath([&](Path& path) { path.addArc(center, radius, startAngle, endAngle, clockwise); });
+}
+
+void Context::addRect(const Rect& rect) {
+    Path path;
+    path.addRect(rect);
+    addPath(path);
+}
+
+void Context::addEllipseInRect(const Rect& rect) {
+    Path path;
+    path.addEllipseInRect(rect);
+    addPath(path);
+}
+
+void Context::addRoundedRect(const Rect& rect, double cornerRadius) {
+    Path path;
+    path.addRoundedRect(rect, cornerRadius);
+    addPath(path);
+}
+
+void Context::addPath(const Path& path) {
+    if (drawable()) replay(mImpl->cr, path);
+}
+
+void Context::closePath() {
+    if (drawable() && cairo_has_current_point(mImpl->cr)) cairo_close_path(mImpl->cr);
+}
+
+bool Context::isPathEmpty() const { return !cairo_has_current_point(mImpl->cr); }
+
+// --- painting --------------------------------------------------------------
+
+void Context::fill(FillRule rule) {
+    cairo_t* cr = mImpl->cr;
+    if (drawable()) {
+        cairo_set_fill_rule(cr, cairoRule(rule));
+        setSource(cr, mImpl->state.fillColor, mImpl->state.alpha);
+        cairo_fill(cr);
+    }
+    cairo_new_path(cr);
+}
+
+void Context::stroke() {
+    cairo_t* cr = mImpl->cr;
+    if (drawable()) {
+        setSource(cr, mImpl->state.strokeColor, mImpl->state.alpha);
+        cairo_stroke(cr);
+    }
+    cairo_new_path(cr);
+}
+
+void Context::clip(FillRule rule) {
+    cairo_t* cr = mImpl->cr;
+    if (drawable()) {
+        cairo_set_fill_rule(cr, cairoRule(rule));
+        cairo_clip(cr);
+    }
+    cairo_new_path(cr);
+}
+
+void Context::fillPath(const Path& path, FillRule rule) {
+    PathKeeper keep(mImpl->cr);
+    addPath(path);
+    fill(rule);
+}
+
+void Context::strokePath(const Path& path) {
+    PathKeeper keep(mImpl->cr);
+    addPath(path);
+    stroke();
+}
+
+void Context::clipToPath(const Path& path, FillRule rule) {
+    PathKeeper keep(mImpl->cr);
+    addPath(path);
+    clip(rule);
+}
+
+void Context::fillRect(const Rect& rect) {
+    Path path;
+    path.addRect(rect);
+    fillPath(path);
+}
+
+void Context::clipToRect(const Rect& rect) {
+    Path path;
+    path.addRect(rect);
+    clipToPath(path);
+}
+
+void Context::drawLinearGradient(const std::vector<GradientStop>& stops, Point start, Point end, bool extend) {
+    if (!drawable() || stops.empty() || !finite(start) || !finite(end)) return;
+    std::vector<GradientStop> sorted = stops;
+    for (auto& stop : sorted) stop.location = unit(stop.location);
+    std::stable_sort(sorted.begin(), sorted.end(),
+                     [](const GradientStop& a, const GradientStop& b) { return a.location < b.location; });
+    cairo_pattern_t* pattern = cairo_pattern_create_linear(start.x, start.y, end.x, end.y);
+    for (const auto& stop : sorted) {
+        cairo_pattern_add_color_stop_rgba(pattern, stop.location, unit(stop.color.red), unit(stop.color.green),
+                                          unit(stop.color.blue), unit(stop.color.alpha));
+    }
+    cairo_pattern_set_extend(pattern, extend ? CAIRO_EXTEND_PAD : CAIRO_EXTEND_NONE);
+    cairo_t* cr = mImpl->cr;
+    cairo_save(cr);
+    cairo_set_source(cr, pattern);
+    cairo_paint_with_alpha(cr, mImpl->state.alpha);
+    cairo_restore(cr);
+    cairo_pattern_destroy(pattern);
+}
+
+void Context::drawImage(const Image& image, const Rect& rect, double alpha) {
+    if (!drawable() || !finite(rect) || rect.isEmpty() || !std::isfinite(alpha)) return;
+    const detail::ImageImpl& pixels = image.impl();
+    const int width = cairo_image_surface_get_width(pixels.surface);
+    const int height = cairo_image_surface_get_height(pixels.surface);
+    if (width <= 0 || height <= 0) return;
+
+    cairo_t* cr = mImpl->cr;
+    PathKeeper keep(cr);
+    cairo_save(cr);
+    // Image pixels onto the rectangle; a transform Cairo cannot invert (a
+    // rectangle too small to hold anything) draws nothing.
+    const AffineTransform placement =
+        AffineTransform::concat(AffineTransform::scale(rect.width / width, rect.height / height),
+                                AffineTransform::translation(rect.x, rect.y));
+    if (prependChecked(cr, placement)) {
+        cairo_set_source_surface(cr, pixels.surface, 0, 0);
+        cairo_pattern_t* source = cairo_get_source(cr);
+        cairo_pattern_set_filter(source, cairoFilter(mImpl->state.interpolation));
+        // Padding keeps the edges crisp instead of fading into transparency.
+        cairo_pattern_set_extend(source, CAIRO_EXTEND_PAD);
+        cairo_rectangle(cr, 0, 0, width, height);
+        cairo_clip(cr);
+        cairo_paint_with_alpha(cr, std::clamp(alpha, 0.0, 1.0) * mImpl->state.alpha);
+    }
+    cairo_restore(cr);
+}
+
+namespace {
+
+struct TextPlacement {
+    Point origin;
+    std::optional<Rect> box;  // wrap width and clip, when drawing in a rectangle
+    TextAlignment alignment = TextAlignment::left;
+};
+
+// Caller holds the Pango lock and has saved the Cairo state.
+void drawTextLocked(cairo_t* cr, const std::string& utf8, const TextPlacement& placement,
+                    const TextAttributes& attributes, double alpha) {
+    const double laidOutSize = std::min(attributes.fontSize, detail::kLargestLaidOutSize);
+    const double factor = attributes.fontSize / laidOutSize;
+
+    PangoLayout* layout = detail::makeLayoutLocked(utf8, attributes.fontName, laidOutSize);
+    if (placement.box) {
+        const double width = std::abs(placement.box->width) / factor * PANGO_SCALE;
+        if (width < INT_MAX) {
+            pango_layout_set_width(layout, static_cast<int>(std::lround(width)));
+            pango_layout_set_wrap(layout, PANGO_WRAP_WORD_CHAR);
+        }
+        pango_layout_set_alignment(layout, placement.alignment == TextAlignment::center  ? PANGO_ALIGN_CENTER
+                                           : placement.alignment == TextAlignment::right ? PANGO_ALIGN_RIGHT
+                                                                                         : PANGO_ALIGN_LEFT);
+        cairo_rectangle(cr, placement.box->minX(), placement.box->minY(), std::abs(placement.box->width),
+                        std::abs(placement.box->height));
+        cairo_clip(cr);
+    }
+    if (prependChecked(cr, AffineTransform::concat(AffineTransform::scale(factor, factor),
+                                                   AffineTransform::translation(placement.origin.x,
+                                                                                placement.origin.y)))) {
+        cairo_move_to(cr, 0, 0);
+        const double strokeWidth = std::isfinite(attributes.strokeWidth) ? attributes.strokeWidth : 0;
+        const bool fillGlyphs = strokeWidth <= 0;
+        if (strokeWidth == 0) {
+            setSource(cr, attributes.color, alpha);
+            pango_cairo_show_layout(cr, layout);
+        } else {
+            pango_cairo_layout_path(cr, layout);
+            if (fillGlyphs) {
+                setSource(cr, attributes.color, alpha);
+                cairo_fill_preserve(cr);
+            }
+            setSource(cr, attributes.strokeColor.value_or(attributes.color), alpha);
+            // A percentage of the font size, in the laid-out (unscaled) space.
+            cairo_set_line_width(cr, std::abs(strokeWidth) * laidOutSize / 100);
+            cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
+            cairo_set_dash(cr, nullptr, 0, 0);
+            cairo_stroke(cr);
+        }
+    }
+    g_object_unref(layout);
+}
+
+}  // namespace
+
+void Context::drawText(const std::string& utf8, Point topLeft, const TextAttributes& attributes) {
+    if (!drawable() || !finite(topLeft) || !std::isfinite(attributes.fontSize) || attributes.fontSize <= 0) return;
+    cairo_t* cr = mImpl->cr;
+    PathKeeper keep(cr);
+    cairo_save(cr);
+    {
+        std::lock_guard lock(detail::pangoMutex());
+        drawTextLocked(cr, utf8, TextPlacement{topLeft, std::nullopt, TextAlignment::left}, attributes,
+                       mImpl->state.alpha);
+    }
+    cairo_restore(cr);
+}
+
+void Context::drawTextInRect(const std::string& utf8, const Rect& rect, const TextAttributes& attributes,
+                             TextAlignment alignment) {
+    if (!drawable() || !finite(rect) || rect.isEmpty() || !std::isfinite(attributes.fontSize) ||
+        attributes.fontSize <= 0) {
+        return;
+    }
+    cairo_t* cr = mImpl->cr;
+    PathKeeper keep(cr);
+    cairo_save(cr);
+    {
+        std::lock_guard lock(detail::pangoMutex());
+        drawTextLocked(cr, utf8, TextPlacement{{rect.minX(), rect.minY()}, rect, alignment}, attributes,
+                       mImpl->state.alpha);
+    }
+    cairo_restore(cr);
+}
+
+}  // namespace platform

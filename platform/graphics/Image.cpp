@@ -1,0 +1,181 @@
+#include "platform/graphics/Image.h"
+
+#include "platform/graphics/detail/ImageImpl.h"
+#include "platform/graphics/detail/JpegDecoder.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <fstream>
+#include <system_error>
+
+namespace platform {
+
+namespace detail {
+
+bool bitmapSizeAllowed(long long width, long long height) {
+    return width > 0 && height > 0 && width <= kMaxBitmapSide && height <= kMaxBitmapSide &&
+           width * height <= kMaxBitmapPixels;
+}
+
+std::optional<Pixel> pixelOf(cairo_surface_t* surface, int x, int y) {
+    if (x < 0 || y < 0 || x >= cairo_image_surface_get_width(surface) || y >= cairo_image_surface_get_height(surface)) return std::nullopt;
+    const unsigned char* row =
+        cairo_image_surface_get_data(surface) + static_cast<std::size_t>(y) * cairo_image_surface_get_stride(surface);
+    std::uint32_t word = 0;
+    std::memcpy(&word, row + 4 * static_cast<std::size_t>(x), 4);
+    const unsigned a = word >> 24;
+    if (a == 0) return Pixel{};
+    const auto unpremultiply = [a](unsigned v) { return static_cast<std::uint8_t>(std::min(255u, (v * 255 + a / 2) / a)); };
+    return Pixel{unpremultiply((word >> 16) & 0xFF), unpremultiply((word >> 8) & 0xFF), unpremultiply(word & 0xFF),
+                 static_cast<std::uint8_t>(a)};
+}
+
+ImageImpl::ImageImpl(cairo_surface_t* s, double sc) : surface(s), scale(sc) {}
+
+ImageImpl::~ImageImpl() { cairo_surface_destroy(surface); }
+
+}  // namespace detail
+
+namespace {
+
+// Larger files are refused before reading; no decodable image needs more.
+constexpr std::uintmax_t kMaxImageFileSize = 256u * 1024 * 1024;
+
+constexpr std::uint8_t kPngSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+
+struct ReadCursor {
+    const std::uint8_t* data;
+    std::size_t size;
+    std::size_t position;
+};
+
+cairo_status_t readFromMemory(void* closure, unsigned char* out, unsigned int length) {
+    auto* cursor = static_cast<ReadCursor*>(closure);
+    if (length > cursor->size - cursor->position) return CAIRO_STATUS_READ_ERROR;
+    std::memcpy(out, cursor->data + cursor->position, length);
+    cursor->position += length;
+    return CAIRO_STATUS_SUCCESS;
+}
+
+cairo_status_t appendToVector(void* closure, const unsigned char* data, unsigned int length) {
+    auto* out = static_cast<std::vector<std::uint8_t>*>(closure);
+    out->insert(out->end(), data, data + length);
+    return CAIRO_STATUS_SUCCESS;
+}
+
+std::uint32_t bigEndian32(const std::uint8_t* p) {
+    return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) | p[3];
+}
+
+// Always ARGB32, whatever the decoder chose (Cairo gives RGB24 for PNGs
+// without alpha). Takes ownership of `surface`.
+cairo_surface_t* asArgb32(cairo_surface_t* surface) {
+    if (cairo_image_surface_get_format(surface) == CAIRO_FORMAT_ARGB32) return surface;
+    const int width = cairo_image_surface_get_width(surface);
+    const int height = cairo_image_surface_get_height(surface);
+    cairo_surface_t* converted = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
+    if (cairo_surface_status(converted) == CAIRO_STATUS_SUCCESS) {
+        cairo_t* cr = cairo_create(converted);
+        cairo_set_source_surface(cr, surface, 0, 0);
+        cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
+        cairo_paint(cr);
+        cairo_destroy(cr);
+        cairo_surface_flush(converted);
+    }
+    cairo_surface_destroy(surface);
+    if (cairo_surface_status(converted) != CAIRO_STATUS_SUCCESS) {
+        cairo_surface_destroy(converted);
+        return nullptr;
+    }
+    return converted;
+}
+
+cairo_surface_t* decodePng(std::span<const std::uint8_t> bytes) {
+    // Signature, then the IHDR chunk (length 13) with width and height: the
+    // size is checked before anything is allocated for the pixels.
+    if (bytes.size() < 33 || std::memcmp(bytes.data(), kPngSignature, 8) != 0) return nullptr;
+    if (bigEndian32(bytes.data() + 8) != 13 || std::memcmp(bytes.data() + 12, "IHDR", 4) != 0) return nullptr;
+    if (!detail::bitmapSizeAllowed(bigEndian32(bytes.data() + 16), bigEndian32(bytes.data() + 20))) return nullptr;
+
+    ReadCursor cursor{bytes.data(), bytes.size(), 0};
+    cairo_surface_t* surface = cairo_image_surface_create_from_png_stream(readFromMemory, &cursor);
+    if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
+        cairo_surface_destroy(surface);
+        return nullptr;
+    }
+    return asArgb32(surface);
+}
+
+double validScale(double scale) { return std::isfinite(scale) && scale > 0 ? scale : 1.0; }
+
+}  // namespace
+
+Image::Image(std::unique_ptr<detail::ImageImpl> impl) : mImpl(std::move(impl)) {}
+
+Image::~Image() = default;
+
+std::shared_ptr<Image> Image::fromData(std::span<const std::uint8_t> bytes, double scale) {
+    cairo_surface_t* surface = nullptr;
+    if (bytes.size() >= 8 && std::memcmp(bytes.data(), kPngSignature, 8) == 0) {
+        surface = decodePng(bytes);
+    } else if (bytes.size() >= 3 && bytes[0] == 0xFF && bytes[1] == 0xD8 && bytes[2] == 0xFF) {
+        surface = detail::decodeJpeg(bytes.data(), bytes.size());
+    }
+    if (surface == nullptr) return nullptr;
+    return std::shared_ptr<Image>(new Image(std::make_unique<detail::ImageImpl>(surface, validScale(scale))));
+}
+
+std::shared_ptr<Image> Image::fromFile(const std::filesystem::path& path, double scale) {
+    std::error_code error;
+    const auto size = std::filesystem::file_size(path, error);
+    if (error || size == 0 || size > kMaxImageFileSize) return nullptr;
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return nullptr;
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
+    in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    if (in.gcount() != static_cast<std::streamsize>(bytes.size())) return nullptr;
+    return fromData(bytes, scale);
+}
+
+int Image::pixelWidth() const { return cairo_image_surface_get_width(mImpl->surface); }
+
+int Image::pixelHeight() const { return cairo_image_surface_get_height(mImpl->surface); }
+
+double Image::scale() const { return mImpl->scale; }
+
+Size Image::size() const { return {pixelWidth() / mImpl->scale, pixelHeight() / mImpl->scale}; }
+
+std::optional<Pixel> Image::pixel(int x, int y) const { return detail::pixelOf(mImpl->surface, x, y); }
+
+std::vector<std::uint8_t> Image::pngData() const {
+    std::vector<std::uint8_t> out;
+    if (cairo_surface_write_to_png_stream(mImpl->surface, appendToVector, &out) != CAIRO_STATUS_SUCCESS) out.clear();
+    return out;
+}
+
+bool Image::writePNG(const std::filesystem::path& path) const {
+    const auto bytes = pngData();
+    if (bytes.empty()) return false;
+    std::filesystem::path temporary = path;
+    temporary += ".partial";
+    {
+        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+        out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        out.flush();
+        if (!out) {
+            std::error_code ignored;
+            std::filesystem::remove(temporary, ignored);
+            return false;
+        }
+    }
+    std::error_code error;
+    std::filesystem::rename(temporary, path, error);
+    if (error) {
+        std::filesystem::remove(temporary, error);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace platform

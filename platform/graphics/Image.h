@@ -1,0 +1,68 @@
+#pragma once
+// An immutable bitmap image: decoded from PNG or JPEG bytes, or made by a
+// BitmapContext. Safe to share between threads.
+//
+// Decoding never trusts the bytes: anything that is not a whole, well-formed
+// PNG or JPEG, or that declares more than 16384 pixels on a side or more than
+// 256 Mi pixels in all, gives no image (nullptr) rather than a partial one.
+
+#include "platform/graphics/Geometry.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <span>
+#include <vector>
+
+namespace platform {
+
+namespace detail {
+struct ImageImpl;
+}
+
+// One pixel, not premultiplied.
+struct Pixel {
+    std::uint8_t red = 0;
+    std::uint8_t green = 0;
+    std::uint8_t blue = 0;
+    std::uint8_t alpha = 0;
+    friend bool operator==(const Pixel&, const Pixel&) = default;
+};
+
+class Image {
+public:
+    // PNG or JPEG, told apart by their signatures. `scale` is pixels per
+    // point (1 when not positive and finite).
+    static std::shared_ptr<Image> fromData(std::span<const std::uint8_t> bytes, double scale = 1);
+    // The same from a file; no image when it cannot be read.
+    static std::shared_ptr<Image> fromFile(const std::filesystem::path& path, double scale = 1);
+
+    ~Image();
+    Image(const Image&) = delete;
+    Image& operator=(const Image&) = delete;
+
+    int pixelWidth() const;
+    int pixelHeight() const;
+    double scale() const;
+    Size size() const;  // in points: pixels / scale
+
+    // The pixel at column x, row y from the top-left; none outside the image.
+    std::optional<Pixel> pixel(int x, int y) const;
+
+    // PNG bytes of the image; empty when encoding failed.
+    std::vector<std::uint8_t> pngData() const;
+    // Writes the PNG through a temporary file renamed over `path`, so an
+    // existing file is replaced whole or not at all. False on failure.
+    bool writePNG(const std::filesystem::path& path) const;
+
+private:
+    friend class Context;
+    friend class BitmapContext;
+    explicit Image(std::unique_ptr<detail::ImageImpl> impl);
+    const detail::ImageImpl& impl() const { return *mImpl; }
+
+    std::unique_ptr<detail::ImageImpl> mImpl;
+};
+
+}  // namespace platform

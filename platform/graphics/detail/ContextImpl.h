@@ -1,0 +1,41 @@
+#pragma once
+// Private to platform/graphics: what a Context keeps behind its pointer.
+
+#include "platform/graphics/AffineTransform.h"
+#include "platform/graphics/Color.h"
+#include "platform/graphics/Context.h"
+
+#include <cairo.h>
+
+#include <vector>
+
+namespace platform::detail {
+
+// The part of the graphics state that Cairo does not keep for us. Saved and
+// restored together with Cairo's own state.
+struct ExtraState {
+    Color fillColor{0, 0, 0, 1};
+    Color strokeColor{0, 0, 0, 1};
+    double alpha = 1;
+    InterpolationQuality interpolation = InterpolationQuality::defaultQuality;
+    // Set when a transform made user space collapse (or stop being finite):
+    // Cairo refuses such a matrix for good, so we keep it here and draw
+    // nothing until the state that made it is restored.
+    bool degenerate = false;
+    AffineTransform degenerateTransform;
+};
+
+struct ContextImpl {
+    // Takes a reference on the surface.
+    explicit ContextImpl(cairo_surface_t* surface);
+    ~ContextImpl();
+    ContextImpl(const ContextImpl&) = delete;
+    ContextImpl& operator=(const ContextImpl&) = delete;
+
+    cairo_surface_t* surface = nullptr;
+    cairo_t* cr = nullptr;
+    ExtraState state;
+    std::vector<ExtraState> saved;
+};
+
+}  // namespace platform::detail

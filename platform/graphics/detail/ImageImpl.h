@@ -1,0 +1,34 @@
+#pragma once
+// Private to platform/graphics: the pixels behind an Image.
+
+#include "platform/graphics/Image.h"
+
+#include <cairo.h>
+
+#include <optional>
+
+namespace platform::detail {
+
+// Largest bitmap we decode or create: a side of 16384 pixels and 256 Mi pixels
+// in all (1 GiB of ARGB).
+constexpr int kMaxBitmapSide = 16384;
+constexpr long long kMaxBitmapPixels = 256LL * 1024 * 1024;
+
+bool bitmapSizeAllowed(long long width, long long height);
+
+// One pixel of an ARGB32 surface, unpremultiplied; none outside it. The
+// surface must have been flushed after drawing.
+std::optional<Pixel> pixelOf(cairo_surface_t* surface, int x, int y);
+
+struct ImageImpl {
+    // Takes ownership of an ARGB32 image surface (premultiplied alpha).
+    ImageImpl(cairo_surface_t* surface, double scale);
+    ~ImageImpl();
+    ImageImpl(const ImageImpl&) = delete;
+    ImageImpl& operator=(const ImageImpl&) = delete;
+
+    cairo_surface_t* surface;
+    double scale;
+};
+
+}  // namespace platform::detail

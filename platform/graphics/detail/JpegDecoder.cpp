@@ -1,0 +1,146 @@
+#include "platform/graphics/detail/JpegDecoder.h"
+
+#include "platform/graphics/detail/ImageImpl.h"
+
+// jpeglib.h needs size_t and FILE declared first.
+#include <cstdio>
+#include <jpeglib.h>
+#include <jerror.h>
+
+#include <csetjmp>
+#include <cstdlib>
+#include <cstring>
+
+namespace platform::detail {
+
+namespace {
+
+// More scans than any real progressive file has; a forged file can ask for
+// thousands of tiny scans and keep the decoder busy for minutes.
+constexpr int kMaxScans = 1000;
+
+struct ErrorManager {
+    jpeg_error_mgr base;
+    std::jmp_buf jump;
+};
+
+[[noreturn]] void bailOut(j_common_ptr cinfo) {
+    std::longjmp(reinterpret_cast<ErrorManager*>(cinfo->err)->jump, 1);
+}
+
+// Warnings (level -1) that mean image data is missing or broken: libjpeg
+// would go on and fill the rest with grey; we refuse the image instead.
+// Harmless ones (stray bytes between markers, odd progression) are common
+// in camera files and pass.
+void emitMessage(j_common_ptr cinfo, int level) {
+    if (level >= 0) return;
+    switch (cinfo->err->msg_code) {
+        case JWRN_JPEG_EOF:
+        case JWRN_HIT_MARKER:
+        case JWRN_MUST_RESYNC:
+        case JWRN_HUFF_BAD_CODE: bailOut(cinfo);
+        default: break;
+    }
+}
+
+void silent(j_common_ptr) {}
+
+void limitScans(j_common_ptr cinfo) {
+    auto* d = reinterpret_cast<j_decompress_ptr>(cinfo);
+    if (d->input_scan_number > kMaxScans) bailOut(cinfo);
+}
+
+std::uint8_t mul255(unsigned a, unsigned b) { return static_cast<std::uint8_t>((a * b + 127) / 255); }
+
+// Everything touched after setjmp that must survive a longjmp lives here, in
+// plain storage of the caller, so no C++ object is skipped over.
+struct DecodeState {
+    jpeg_decompress_struct cinfo;
+    ErrorManager errors;
+    jpeg_progress_mgr progress;
+    cairo_surface_t* surface;
+    unsigned char* row;
+};
+
+bool decodeInto(DecodeState& s, const std::uint8_t* data, std::size_t size) {
+    if (setjmp(s.errors.jump) != 0) return false;
+
+    jpeg_create_decompress(&s.cinfo);
+    jpeg_mem_src(&s.cinfo, data, static_cast<unsigned long>(size));
+    s.cinfo.progress = &s.progress;
+    jpeg_read_header(&s.cinfo, TRUE);
+    if (!bitmapSizeAllowed(s.cinfo.image_width, s.cinfo.image_height)) return false;
+
+    const bool cmyk = s.cinfo.jpeg_color_space == JCS_CMYK || s.cinfo.jpeg_color_space == JCS_YCCK;
+    // Cairo's ARGB32 is one native-endian 32-bit word per pixel.
+    const bool littleEndian = [] {
+        const std::uint16_t probe = 1;
+        std::uint8_t first = 0;
+        std::memcpy(&first, &probe, 1);
+        return first == 1;
+    }();
+    s.cinfo.out_color_space = cmyk ? JCS_CMYK : (littleEndian ? JCS_EXT_BGRA : JCS_EXT_ARGB);
+    jpeg_start_decompress(&s.cinfo);
+
+    const int width = static_cast<int>(s.cinfo.output_width);
+    const int height = static_cast<int>(s.cinfo.output_height);
+    if (!bitmapSizeAllowed(width, height) || s.cinfo.output_components != 4) return false;
+    s.surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
+    if (cairo_surface_status(s.surface) != CAIRO_STATUS_SUCCESS) return false;
+    unsigned char* pixels = cairo_image_surface_get_data(s.surface);
+    const int stride = cairo_image_surface_get_stride(s.surface);
+    if (cmyk) {
+        s.row = static_cast<unsigned char*>(std::malloc(static_cast<std::size_t>(width) * 4));
+        if (s.row == nullptr) return false;
+    }
+
+    cairo_surface_flush(s.surface);
+    while (s.cinfo.output_scanline < s.cinfo.output_height) {
+        const unsigned y = s.cinfo.output_scanline;
+        unsigned char* target = pixels + static_cast<std::size_t>(y) * stride;
+        JSAMPROW rows[1] = {cmyk ? s.row : target};
+        if (jpeg_read_scanlines(&s.cinfo, rows, 1) != 1) return false;
+        if (cmyk) {
+            // Adobe writes CMYK inverted; others store ink amounts.
+            const bool inverted = s.cinfo.saw_Adobe_marker;
+            auto* out = reinterpret_cast<std::uint32_t*>(target);
+            for (int x = 0; x < width; ++x) {
+                unsigned c = s.row[4 * x], m = s.row[4 * x + 1], yy = s.row[4 * x + 2], k = s.row[4 * x + 3];
+                if (!inverted) {
+                    c = 255 - c;
+                    m = 255 - m;
+                    yy = 255 - yy;
+                    k = 255 - k;
+                }
+                out[x] = 0xFF000000u | (std::uint32_t{mul255(c, k)} << 16) | (std::uint32_t{mul255(m, k)} << 8) |
+                         mul255(yy, k);
+            }
+        }
+    }
+    jpeg_finish_decompress(&s.cinfo);
+    cairo_surface_mark_dirty(s.surface);
+    return true;
+}
+
+}  // namespace
+
+cairo_surface_t* decodeJpeg(const std::uint8_t* data, std::size_t size) {
+    if (data == nullptr || size == 0 || size > 0xFFFFFFFFu) return nullptr;
+    DecodeState s{};
+    s.cinfo.err = jpeg_std_error(&s.errors.base);
+    s.errors.base.error_exit = bailOut;
+    s.errors.base.emit_message = emitMessage;
+    s.errors.base.output_message = silent;
+    s.progress.progress_monitor = limitScans;
+
+    const bool ok = decodeInto(s, data, size);
+    jpeg_destroy_decompress(&s.cinfo);
+    std::free(s.row);
+    if (!ok) {
+        if (s.surface != nullptr) cairo_surface_destroy(s.surface);
+        return nullptr;
+    }
+    return s.surface;
+}
+
+}  // namespace platform::detail
