@@ -29,9 +29,23 @@ std::uint32_t GetBigEndian32(const std::uint8_t* bytes) {
            (std::uint32_t{bytes[2]} << 8) | std::uint32_t{bytes[3]};
 }
 
-// Bytes between the stream's position and its end, or -1 when the stream
-// cannot tell (pipes, sockets, devices). Leaves the position unchanged.
-long long BytesLeft(FILE* file) {
+// Passes over `count` bytes: by seeking when the stream can, else by reading
+// them into a small scratch buffer.
+void SkipBytes(FILE* file, std::uint32_t count, bool seekable) {
+    if (seekable && fseeko(file, static_cast<off_t>(count), SEEK_CUR) == 0) return;
+    std::uint8_t scratch[16 * 1024];
+    while (count > 0) {
+        const std::size_t want = std::min<std::size_t>(count, sizeof scratch);
+        const std::size_t got = fread(scratch, 1, want, file);
+        count -= static_cast<std::uint32_t>(got);
+        if (got < want) return;
+    }
+}
+
+}  // namespace
+
+long long BytesLeftInStream(FILE* file) {
+    if (file == nullptr) return -1;
     const off_t position = ftello(file);
     if (position < 0) return -1;
 
@@ -48,21 +62,6 @@ long long BytesLeft(FILE* file) {
     if (fseeko(file, position, SEEK_SET) != 0 || end < position) return -1;
     return static_cast<long long>(end - position);
 }
-
-// Passes over `count` bytes: by seeking when the stream can, else by reading
-// them into a small scratch buffer.
-void SkipBytes(FILE* file, std::uint32_t count, bool seekable) {
-    if (seekable && fseeko(file, static_cast<off_t>(count), SEEK_CUR) == 0) return;
-    std::uint8_t scratch[16 * 1024];
-    while (count > 0) {
-        const std::size_t want = std::min<std::size_t>(count, sizeof scratch);
-        const std::size_t got = fread(scratch, 1, want, file);
-        count -= static_cast<std::uint32_t>(got);
-        if (got < want) return;
-    }
-}
-
-}  // namespace
 
 const char* ReadStatusName(tReadStatus status) {
     switch (status) {
@@ -121,7 +120,7 @@ bool CTag::ReadTagInternal(FILE* file) {
     if (mLength == 0) return Fail(tReadStatus::ZeroLength);
 
     long long left = -1;
-    if (mLength > kReadChunk) left = BytesLeft(file);
+    if (mLength > kReadChunk) left = BytesLeftInStream(file);
     if (left >= 0 && mLength > left) {
         // The record claims more than the stream holds: nothing after it can
         // be trusted, so the stream is left at its end.

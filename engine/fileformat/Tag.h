@@ -29,6 +29,12 @@ enum class tReadStatus {
 // "Ok", "EndOfFile", ... for log lines and error texts.
 const char* ReadStatusName(tReadStatus status);
 
+// Bytes between the stream's position and its end, or -1 when the stream
+// cannot tell (pipes, sockets, devices). Leaves the position unchanged.
+// Readers use it to bound counts and lengths read from a file before they
+// size anything by them.
+long long BytesLeftInStream(FILE* file);
+
 class CTag {
 public:
     // The largest record the reader accepts. Layout files hold texts of at

@@ -1,4 +1,5 @@
 #include "engine/model/Baseboard.h"
+#include "engine/fileformat/Tag.h"
 
 #include <sys/stat.h>
 
@@ -24,23 +25,6 @@ constexpr long kMinBorderSegmentBytes = 8 + 5 + 5 + 5 + 8 + 8;        // 719 to 
 constexpr int kFirstVersionWithBaseboards = 11;
 constexpr int kFirstVersionWithFlag727 = 12;
 
-// Bytes from the current position to the end, or -1 when the stream cannot
-// tell (a pipe). Regular files ask the file system; other streams (memory
-// streams) are measured by seeking and put back.
-long BytesLeft(FILE* file) {
-    const long here = std::ftell(file);
-    if (here < 0) return -1;
-    const int descriptor = fileno(file);
-    struct stat info {};
-    if (descriptor >= 0 && fstat(descriptor, &info) == 0 && S_ISREG(info.st_mode)) {
-        return info.st_size > here ? static_cast<long>(info.st_size - here) : 0;
-    }
-    if (std::fseek(file, 0, SEEK_END) != 0) return -1;
-    const long end = std::ftell(file);
-    if (std::fseek(file, here, SEEK_SET) != 0) return -1;
-    return end > here ? end - here : 0;
-}
-
 // The count cut to [0, maximum] and to what the rest of the file can hold,
 // so that a forged count can neither size anything nor keep a loop going.
 // `intact` is cleared when the count had to be cut.
@@ -54,7 +38,7 @@ std::int32_t BoundCount(FILE* file, std::int32_t count, std::int32_t maximum, lo
         return 0;
     }
     std::int32_t bound = maximum;
-    const long left = BytesLeft(file);
+    const long left = BytesLeftInStream(file);
     if (left >= 0) bound = static_cast<std::int32_t>(std::min<long>(bound, left / minBytes));
     if (count > bound) {
         LogWarning("Too large %s count %d - reading at most %d", what, count, bound);

@@ -7,6 +7,7 @@
 
 #include <sys/stat.h>
 
+#include "engine/drawing/RenderStrategy.h"
 #include "engine/fileformat/TaggedFile.h"
 #include "engine/model/BoundsAccumulator.h"
 #include "engine/model/ComponentFactory.h"
@@ -45,22 +46,11 @@ const CColor& DefaultFirstColor() {
     return color;
 }
 
-// Bytes from the current position to the end of a regular file, or -1 when
-// the stream cannot tell (a pipe, a memory stream). Asks the file system
-// rather than seeking, which would drop the stream's read buffer once per
-// element.
-long BytesLeft(FILE* file) {
-    const long here = std::ftell(file);
-    struct stat info {};
-    if (here < 0 || fstat(fileno(file), &info) != 0 || !S_ISREG(info.st_mode)) return -1;
-    return info.st_size > here ? static_cast<long>(info.st_size - here) : 0;
-}
-
 // True when `count` items of at least `minBytes` each fit into the rest of
 // the file and the count is not above `maximum`.
 bool CountFits(FILE* file, std::int64_t count, std::int64_t maximum, long minBytes) {
     if (count > maximum) return false;
-    const long left = BytesLeft(file);
+    const long left = BytesLeftInStream(file);
     return left < 0 || count <= left / minBytes;
 }
 
@@ -436,6 +426,25 @@ void CCompositeGeometry::UpdateJoints() {
             component->UpdateJoints(mPosition, mGrade, 1, mAngle);
         component->GetJoint(0)->SetParent(this);
         component->GetJoint(1)->SetParent(this);
+    }
+}
+
+// ------------------------------------------------------------ drawing
+
+void CCompositeGeometry::Render(CRenderStrategy* strategy, const CPoint& position,
+                                const CDrawingOptions& options) {
+    static constexpr const char* kSignature =
+        "void CCompositeGeometry::Render(CRenderStrategy *, const CPoint &, const CDrawingOptions &)";
+    UErrorHandling::ThrowIfNull(strategy, kSignature, "Invalid render strategy");
+    const bool ownGrades = IsCurvedParallelTrack();
+    for (CBasicGeometry* component : mComponents) {
+        if (component == nullptr) {
+            LogWarning("Invalid component in '%s' (%s), total of %lu components", mProductNumber,
+                       mLibraryName, static_cast<unsigned long>(mComponents.size()));
+            UErrorHandling::ThrowIfNull(component, kSignature, "Invalid CCompositeGeometry component");
+        }
+        const CGradeVector grade = ownGrades ? ComponentGrade(*component) : mGrade;
+        strategy->RenderComponent(component, position, mAngle, grade, options);
     }
 }
 

@@ -27,7 +27,9 @@
 #include "engine/model/Point.h"
 #include "engine/model/Translations.h"
 
+class CDrawingOptions;
 class CLayer;
+class CRenderStrategy;
 
 // An element's components in drawing order.
 using tComponents = std::vector<CBasicGeometry*>;
@@ -91,6 +93,12 @@ public:
     // version carries, for test files; nothing in the app writes layouts.
     // False for another version or when a record cannot be written.
     bool Save(FILE* file, int version);
+
+    // Hands every component, in order, to the strategy with `position`, the
+    // element angle and the element grade (a curved parallel track: each
+    // component's own grade). Changes nothing in the element. A null
+    // strategy or component fails through UErrorHandling::ThrowIfNull.
+    void Render(CRenderStrategy* strategy, const CPoint& position, const CDrawingOptions& options);
 
     // Recomputes every component's joints in layout coordinates and sets
     // their parent to this element.

@@ -1,4 +1,5 @@
 #include "engine/model/Groups.h"
+#include "engine/fileformat/Tag.h"
 
 #include <sys/stat.h>
 
@@ -30,15 +31,6 @@ constexpr int kSecondPass = 271;
 
 int ClampToInt(std::size_t value) {
     return value > static_cast<std::size_t>(INT_MAX) ? INT_MAX : static_cast<int>(value);
-}
-
-// Bytes from the current position to the end of a regular file, or -1 when
-// the stream cannot tell.
-long BytesLeft(FILE* file) {
-    const long here = std::ftell(file);
-    struct stat info {};
-    if (here < 0 || fstat(fileno(file), &info) != 0 || !S_ISREG(info.st_mode)) return -1;
-    return info.st_size > here ? static_cast<long>(info.st_size - here) : 0;
 }
 
 // Counts what a restore leaves out and logs the first kMaxLogged of them, so
@@ -421,7 +413,7 @@ bool UGroups::ReadSerializedGroups(FILE* file, tSerializedGroups& serializedGrou
         LogWarning("%s: Invalid number of serialized groups %d", kReadSignature, count);
         return false;
     }
-    const long left = BytesLeft(file);
+    const long left = BytesLeftInStream(file);
     if (left >= 0 && count > left / kBytesPerValue) {
         LogWarning("%s: %d serialized groups exceed the %ld bytes left", kReadSignature, count, left);
         return false;

@@ -36,23 +36,12 @@ constexpr std::uint16_t kTagData = 610;
 // record header.
 constexpr long long kMinimumImageBytes = 5 + 6 * 12 + 5 + 8 + 5;
 
-// Bytes between the stream's position and its end, or -1 when the stream
-// cannot tell. Leaves the position unchanged.
-long long BytesLeft(FILE* file) {
-    const off_t position = ftello(file);
-    if (position < 0) return -1;
-    if (fseeko(file, 0, SEEK_END) != 0) return -1;
-    const off_t end = ftello(file);
-    if (fseeko(file, position, SEEK_SET) != 0 || end < position) return -1;
-    return static_cast<long long>(end - position);
-}
-
 // The announced count, at least 0 and no more than the maximum or than the
 // image records the rest of the stream can hold.
 std::int32_t BoundCount(FILE* file, std::int32_t count) {
     if (count <= 0) return 0;
     long long limit = UImageElements::kMaxImageCount;
-    const long long left = BytesLeft(file);
+    const long long left = BytesLeftInStream(file);
     if (left >= 0) limit = std::min(limit, left / kMinimumImageBytes);
     if (count > limit) {
         LogWarning("Image section announces %d images, at most %lld can follow - reading %lld", count, limit, limit);

@@ -1,4 +1,5 @@
 #include "engine/model/LayerManager.h"
+#include "engine/fileformat/Tag.h"
 
 #include "engine/fileformat/TaggedFile.h"
 #include "engine/model/CompositeGeometry.h"
@@ -51,23 +52,12 @@ long long MinimumLayerBytes(int version) {
     return bytes;
 }
 
-// Bytes between the stream's position and its end, or -1 when the stream
-// cannot tell. Leaves the position unchanged.
-long long BytesLeft(FILE* file) {
-    const off_t position = ftello(file);
-    if (position < 0) return -1;
-    if (fseeko(file, 0, SEEK_END) != 0) return -1;
-    const off_t end = ftello(file);
-    if (fseeko(file, position, SEEK_SET) != 0 || end < position) return -1;
-    return static_cast<long long>(end - position);
-}
-
 // A count from the file, at least 0 and no more than the maximum or than
 // records of `minimumBytes` that the rest of the stream can hold.
 std::int32_t BoundCount(FILE* file, std::int32_t count, long long minimumBytes, std::int32_t maximum) {
     if (count <= 0) return 0;
     long long limit = maximum;
-    const long long left = BytesLeft(file);
+    const long long left = BytesLeftInStream(file);
     if (left >= 0) limit = std::min(limit, left / minimumBytes);
     if (count > limit) {
         LogWarning("Layer section announces %d layers, at most %lld can follow - reading %lld", count, limit, limit);

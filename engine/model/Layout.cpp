@@ -1,4 +1,5 @@
 #include "engine/model/Layout.h"
+#include "engine/fileformat/Tag.h"
 
 #include <sys/stat.h>
 
@@ -41,20 +42,11 @@ void CopyText(char (&field)[N], const char* text) {
     field[N - 1] = '\0';
 }
 
-// Bytes from the current position to the end of a regular file, or -1 when
-// the stream cannot tell (a memory stream, a pipe).
-long BytesLeft(FILE* file) {
-    const long here = std::ftell(file);
-    struct stat info {};
-    if (here < 0 || fileno(file) < 0 || fstat(fileno(file), &info) != 0 || !S_ISREG(info.st_mode)) return -1;
-    return info.st_size > here ? static_cast<long>(info.st_size - here) : 0;
-}
-
 // The file's element count made sane: below 0 is 0, and no more records
 // than the rest of the file could hold.
 int BoundElementCount(FILE* file, std::int32_t announced) {
     if (announced < 0) return 0;
-    const long left = BytesLeft(file);
+    const long left = BytesLeftInStream(file);
     if (left >= 0 && announced > left / kMinElementRecordBytes) {
         LogWarning("Element count %d exceeds what the file can hold", announced);
         return static_cast<int>(left / kMinElementRecordBytes);

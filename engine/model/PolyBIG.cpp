@@ -1,4 +1,5 @@
 #include "engine/model/PolyBIG.h"
+#include "engine/fileformat/Tag.h"
 
 #include <sys/types.h>
 
@@ -17,17 +18,6 @@ namespace {
 constexpr long long kMinBytesPerPoint = 24;
 // Room reserved up front when the file cannot tell how much is left.
 constexpr std::size_t kBlindReserve = 4096;
-
-// Bytes from the current position to the end of the file; -1 when the
-// handle cannot tell (a pipe).
-long long BytesLeft(FILE* file) {
-    const off_t position = ftello(file);
-    if (position < 0) return -1;
-    if (fseeko(file, 0, SEEK_END) != 0) return -1;
-    const off_t end = ftello(file);
-    if (fseeko(file, position, SEEK_SET) != 0 || end < position) return -1;
-    return static_cast<long long>(end - position);
-}
 
 bool HasNaN(const CPoint& point) {
     return std::isnan(point.x) || std::isnan(point.y);
@@ -165,7 +155,7 @@ bool CPolyBIG::LoadPolygon(FILE* handle, CTaggedFile& file, int fileVersion,
     }
     // A forged count must not size anything or send the reader on a long
     // hunt: the points have to fit in what is left of the file.
-    const long long left = BytesLeft(handle);
+    const long long left = BytesLeftInStream(handle);
     if (left >= 0 && count > left / kMinBytesPerPoint) {
         std::snprintf(text, sizeof text, "Polygon point count %d exceeds the %lld bytes left", count,
                       left);

@@ -1,4 +1,5 @@
 #include "engine/model/TrackLibrary.h"
+#include "engine/fileformat/Tag.h"
 
 #include <sys/stat.h>
 
@@ -18,13 +19,6 @@ constexpr char kLibraryMagic[4] = {'R', 'S', 'e', 't'};
 constexpr std::size_t kHeaderSize = 8;
 // The smallest element record: 8 header bytes and the component count record.
 constexpr long kMinElementRecordBytes = 16;
-
-long BytesLeft(FILE* file) {
-    const long here = std::ftell(file);
-    struct stat info {};
-    if (here < 0 || fileno(file) < 0 || fstat(fileno(file), &info) != 0 || !S_ISREG(info.st_mode)) return -1;
-    return info.st_size > here ? static_cast<long>(info.st_size - here) : 0;
-}
 
 struct FileCloser {
     void operator()(FILE* file) const { std::fclose(file); }
@@ -160,7 +154,7 @@ bool CTrackLibrary::ReadLibraryHeader(FILE* file, int& elementCount, int version
     if (std::strlen(mText114) < 3) std::memcpy(mText114, mText115, sizeof mText114);
 
     if (announced > 0) {
-        const long left = BytesLeft(file);
+        const long left = BytesLeftInStream(file);
         if (left >= 0 && announced > left / kMinElementRecordBytes) {
             LogWarning("Library element count %d exceeds what the file can hold", announced);
             announced = static_cast<std::int32_t>(left / kMinElementRecordBytes);

@@ -347,7 +347,7 @@ std::string WriteVersionFile(int version) {
     FILE* f = std::fopen(path.c_str(), "wb");
     EXPECT_TRUE(ULayoutFileWriter::WriteHeader(f, "WkSt", static_cast<std::uint32_t>(version)));
     EXPECT_TRUE(ULayoutFileWriter::WriteParameters(f, MarkedParameters(), version));
-    if (version >= 4) EXPECT_TRUE(layers.Save(f, version));
+    if (version >= 4) { EXPECT_TRUE(layers.Save(f, version)); }
     EXPECT_TRUE(ULayoutFileWriter::WriteElementCount(f, 1));
     EXPECT_TRUE(element->Save(f, version));
     EXPECT_TRUE(UGroups::WriteSerializedGroups(f, {}));
@@ -439,8 +439,8 @@ TEST(Layout, EveryVersionReadsTheParametersItCarriesAndKeepsTheDefaultsOfTheRest
         EXPECT_EQ(layout.GetElements()[0]->GetLayer()->GetName(), v >= 4 ? "Gleise" : "Layer 1");
         EXPECT_EQ(layout.GetImages().size(), v >= 10 ? 1u : 0u);
         EXPECT_EQ(layout.GetBaseboards().size(), v >= 11 ? 1u : 0u);
-        if (v >= 10) EXPECT_EQ(layout.GetImages()[0]->GetLayer(), layers[1]);
-        if (v >= 11) EXPECT_EQ(layout.GetBaseboards()[0]->GetLayer(), layers[2]);
+        if (v >= 10) { EXPECT_EQ(layout.GetImages()[0]->GetLayer(), layers[1]); }
+        if (v >= 11) { EXPECT_EQ(layout.GetBaseboards()[0]->GetLayer(), layers[2]); }
     }
 }
 
@@ -670,7 +670,7 @@ TEST(Layout, AMissingTagOfTheFileVersionFailsTheParameters) {
         CLayoutParameters p;
         ASSERT_TRUE(ULayoutFileWriter::WriteHeader(f, "WkSt", static_cast<std::uint32_t>(c.version)));
         ASSERT_TRUE(ULayoutFileWriter::WriteParameters(f, p, c.version, c.omitted));
-        if (c.version >= 4) ASSERT_TRUE(CLayerManager("Layer 1").Save(f, c.version));
+        if (c.version >= 4) { ASSERT_TRUE(CLayerManager("Layer 1").Save(f, c.version)); }
         ASSERT_TRUE(ULayoutFileWriter::WriteElementCount(f, 0));
         ASSERT_TRUE(UGroups::WriteSerializedGroups(f, {}));
         std::fclose(f);

@@ -261,8 +261,9 @@ TEST(TrackLibrary, HostileCountsAreBoundedAndReadingStopsAtTheFirstFailure) {
         LogWatch watch;
         EXPECT_EQ(library.Load(kLoadingModeComplete), c.code) << c.name;
         EXPECT_EQ(library.GetElements().size(), c.elements) << c.name;
-        if (c.count == INT_MAX)
+        if (c.count == INT_MAX) {
             EXPECT_EQ(watch.Count("Library element count 2147483647 exceeds what the file can hold"), 1);
+        }
     }
 }
 

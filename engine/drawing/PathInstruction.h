@@ -1,0 +1,90 @@
+#pragma once
+// CPathDrawingInstruction: a path of line and arc steps (the micro-
+// instructions), filled and/or stroked, optionally dashed, or used as a clip.
+
+#include <array>
+#include <memory>
+#include <vector>
+
+#include "engine/drawing/DrawingInstruction.h"
+#include "engine/model/Point.h"
+
+// One step of a path. The path instruction owns its steps.
+class CPathMicroInstruction {
+public:
+    virtual ~CPathMicroInstruction() = default;
+};
+
+// The next line-to begins a new subpath (a move-to).
+class CPathStartNewMicroInstruction : public CPathMicroInstruction {};
+
+// A line to the point; the first step of a path, or the first after a
+// start-new, moves there instead.
+class CPathLineToMicroInstruction : public CPathMicroInstruction {
+public:
+    explicit CPathLineToMicroInstruction(const CPoint& point) : mPoint(point) {}
+    CPoint mPoint;
+};
+
+// A circular arc appended to the current path. Angles are degrees from +x
+// towards +y. Direction 0 runs from the start towards growing angles
+// (clockwise on the painter's y-down screen); any other value towards
+// falling ones. An end on the other side of the start is reached by going
+// round, as the platform's arc does.
+class CPathArcMicroInstruction : public CPathMicroInstruction {
+public:
+    CPathArcMicroInstruction(const CPoint& center, double radius, double startAngle,
+                             double endAngle, int direction)
+        : mCenter(center), mRadius(radius), mStartAngle(startAngle), mEndAngle(endAngle),
+          mDirection(direction) {}
+
+    // The signed sweep the arc covers: positive for direction 0.
+    double GetDrawnSweep() const;
+
+    CPoint mCenter;
+    double mRadius;
+    double mStartAngle;
+    double mEndAngle;
+    int mDirection;
+};
+
+// Intersects the clip area with the path built so far.
+class CPathAddClipMicroInstruction : public CPathMicroInstruction {};
+
+class CPathDrawingInstruction : public CDrawingInstruction {
+public:
+    // Platform line-cap code of a square cap.
+    static constexpr int kLineCapSquare = 2;
+
+    CPathDrawingInstruction(int style, bool usePattern, const CColor& fillColor,
+                            const CColor& strokeColor);
+    // Every field but the bounds and the steps: a copy starts with an empty
+    // path (renderers copy templates and fill in their own points).
+    CPathDrawingInstruction(const CPathDrawingInstruction& other);
+    ~CPathDrawingInstruction() override;
+
+    // Each appends one step.
+    void StartNewPath();
+    void AddClip();
+    void AddLineTo(const CPoint& point);
+    // An angle or radius that is not a number is stored as 0.
+    void AddArc(const CPoint& center, int direction, double startAngle, double endAngle,
+                double radius);
+    // Deletes every step, last first.
+    void ClearPathMicroInstructions();
+
+    // Every line-to point and the whole extent of every arc (the sweep it is
+    // drawn with), then widened by mLineWidth on every side. Without steps
+    // the rectangle stays inverted (largest to lowest double) and meets no
+    // area.
+    void CalcBoundingBox() override;
+    std::string Dump() const override;
+
+    // Platform line-cap code (0 butt, 2 square).
+    int mLineCapStyle = 0;
+    std::vector<std::unique_ptr<CPathMicroInstruction>> mPathMicroInstructions;
+    double mLineWidth = 1.0;
+    bool mDrawWithDash = false;
+    // Dash length, gap length.
+    std::array<double, 2> mDashPattern{1.0, 1.0};
+};
