@@ -7,21 +7,16 @@
 // (UBaseboardElements::WriteBaseboards). Each part can also be written on
 // its own, so tests can put damaged files together.
 //
-// Test support only; the app never writes layout files. Kept in the header
-// so that any target linking the engine can use it.
+// Test support only (library `layoutgen`); the app never writes layout files.
 
-#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "engine/fileformat/Tag.h"
-#include "engine/fileformat/TaggedFile.h"
 #include "engine/model/Baseboard.h"
 #include "engine/model/CompositeGeometry.h"
 #include "engine/model/Groups.h"
@@ -51,174 +46,19 @@ struct tLayoutFile {
 };
 
 // 8 bytes: the magic and the version, big-endian.
-inline bool WriteHeader(FILE* file, const char (&magic)[5], std::uint32_t version) {
-    const std::uint8_t header[8] = {static_cast<std::uint8_t>(magic[0]), static_cast<std::uint8_t>(magic[1]),
-                                    static_cast<std::uint8_t>(magic[2]), static_cast<std::uint8_t>(magic[3]),
-                                    static_cast<std::uint8_t>(version >> 24), static_cast<std::uint8_t>(version >> 16),
-                                    static_cast<std::uint8_t>(version >> 8), static_cast<std::uint8_t>(version)};
-    return std::fwrite(header, 1, sizeof header, file) == sizeof header;
-}
-
-namespace detail {
-
-inline void PutWords(std::vector<std::uint8_t>& bytes, std::uint16_t word) {
-    bytes.push_back(static_cast<std::uint8_t>(word >> 8));
-    bytes.push_back(static_cast<std::uint8_t>(word));
-}
-
-inline std::uint16_t ToWord(double channel) {
-    const double clamped = channel < 0.0 ? 0.0 : (channel > 1.0 ? 1.0 : channel);
-    return static_cast<std::uint16_t>(std::lround(clamped * 65535.0));
-}
-
-// Writes the tags of one parameter block, leaving out `omitted`.
-class CParameterWriter {
-public:
-    CParameterWriter(FILE* file, std::uint16_t omitted) : mFile(file), mTags(file), mOmitted(omitted) {}
-    bool Ok() const { return mOk; }
-
-    void Text(std::uint16_t id, const char* text) {
-        if (Writes(id)) mOk = mTags.WriteString(id, text);
-    }
-    void Int(std::uint16_t id, std::int32_t value) {
-        if (Writes(id)) mOk = mTags.WriteInt(id, value);
-    }
-    void Bool(std::uint16_t id, bool value) {
-        if (Writes(id)) mOk = mTags.WriteBool(id, value);
-    }
-    void Real(std::uint16_t id, double value) {
-        if (Writes(id)) mOk = mTags.WriteDouble(id, value);
-    }
-    void Color(std::uint16_t firstId, const CColor& color) {
-        Real(firstId, color.mRed);
-        Real(firstId + 1, color.mGreen);
-        Real(firstId + 2, color.mBlue);
-        Real(firstId + 3, color.mAlpha);
-    }
-    void Raw(std::uint16_t id, const std::vector<std::uint8_t>& bytes) {
-        if (Writes(id)) mOk = CTag(id, bytes.size(), bytes.data()).WriteTag(mFile);
-    }
-
-private:
-    bool Writes(std::uint16_t id) const { return mOk && id != mOmitted; }
-
-    FILE* mFile;
-    CTaggedFile mTags;
-    std::uint16_t mOmitted;
-    bool mOk = true;
-};
-
-}  // namespace detail
+bool WriteHeader(FILE* file, const char (&magic)[5], std::uint32_t version);
 
 // The parameter tags 400 to 452 (not 423) of `version`, in the order the
 // reader takes them; `omittedTag` (0: none) is left out.
-inline bool WriteParameters(FILE* file, const CLayoutParameters& p, int version, std::uint16_t omittedTag = 0) {
-    detail::CParameterWriter write(file, omittedTag);
-    write.Text(400, p.mAuthor);
-    if (version <= 5) write.Text(401, "legacy 401");
-    write.Text(402, p.mCreationDate);
-    write.Text(403, p.mText403);
-    write.Text(404, p.mText404);
-    write.Text(405, p.mText405);
-    write.Text(406, p.mText406);
-    write.Text(407, p.mText407);
-    if (version <= 5) {
-        write.Raw(408, std::vector<std::uint8_t>(std::begin(p.mLegacyRaw408), std::end(p.mLegacyRaw408)));
-        write.Int(409, p.mLegacyInt409);
-    }
-    write.Int(410, p.mDisplayFlags);
-    write.Int(411, p.mTrackStyle);
-    if (version <= 5) write.Int(412, 0);
-    write.Int(413, p.mInt413);
-    write.Int(414, p.mInt414);
-    write.Int(415, p.mInt415);
-    write.Bool(416, p.mShowGrid);
-    write.Int(417, p.mZoomPercent);
-    write.Int(418, p.mWorkspaceWidth);
-    write.Int(419, p.mWorkspaceHeight);
-    if (version >= 6) {
-        write.Color(431, p.mFirstColor);
-    } else {
-        std::vector<std::uint8_t> words;
-        detail::PutWords(words, detail::ToWord(p.mFirstColor.mRed));
-        detail::PutWords(words, detail::ToWord(p.mFirstColor.mGreen));
-        detail::PutWords(words, detail::ToWord(p.mFirstColor.mBlue));
-        write.Raw(420, words);
-    }
-    std::vector<std::uint8_t> words421;
-    for (std::uint16_t word : p.mParameter421) detail::PutWords(words421, word);
-    write.Raw(421, words421);
-    write.Int(422, 0);
-    if (version >= 4) {
-        write.Bool(426, p.mRender3DTerrain);
-        write.Bool(427, p.m3DOnlyTracks);
-    }
-    if (version >= 5) {
-        write.Int(428, p.mInt428);
-        write.Int(429, p.mInt429);
-        write.Bool(430, p.mSwitch430);
-    }
-    if (version >= 8) {
-        write.Int(435, p.mInt435);
-        write.Color(436, p.mSecondColor);
-        write.Int(440, p.mInt440);
-    }
-    if (version >= 9) {
-        write.Int(441, p.mInt441);
-        write.Int(442, p.mTunnelDisplayMode);
-        write.Color(443, p.mThirdColor);
-        write.Int(447, p.mInt447);
-        write.Int(448, p.mInt448);
-    }
-    if (version >= 11) {
-        write.Int(449, p.mInt449);
-        write.Int(450, p.mInt450);
-        write.Int(451, p.mInt451);
-        write.Int(452, p.mInt452);
-    }
-    return write.Ok();
-}
+bool WriteParameters(FILE* file, const CLayoutParameters& p, int version, std::uint16_t omittedTag = 0);
 
 // Tag 423.
-inline bool WriteElementCount(FILE* file, std::int32_t count) {
-    CTaggedFile tags(file);
-    return tags.WriteInt(423, count);
-}
+bool WriteElementCount(FILE* file, std::int32_t count);
 
-// The whole file at the stream's position.
-inline bool WriteLayoutFile(FILE* file, const tLayoutFile& content) {
-    if (file == nullptr || !WriteHeader(file, "WkSt", static_cast<std::uint32_t>(content.version)) ||
-        !WriteParameters(file, content.parameters, content.version)) {
-        return false;
-    }
-    if (content.version >= CLayerManager::kFirstLayerVersion) {
-        if (content.layers != nullptr) {
-            if (!content.layers->Save(file, content.version)) return false;
-        } else if (!CLayerManager("Layer 1").Save(file, content.version)) {
-            return false;
-        }
-    }
-    const std::int32_t count =
-        content.elementCount.value_or(static_cast<std::int32_t>(content.elements.size()));
-    if (!WriteElementCount(file, count)) return false;
-    for (CCompositeGeometry* element : content.elements) {
-        if (element == nullptr || !element->Save(file, content.elementRecordVersion)) return false;
-    }
-    if (!UGroups::WriteSerializedGroups(file, content.groups)) return false;
-    if (content.version >= 10 && !UImageElements::SaveImages(content.images, file)) return false;
-    if (content.version >= 11 &&
-        !UBaseboardElements::WriteBaseboards(content.baseboards, file, content.version)) {
-        return false;
-    }
-    return std::fflush(file) == 0;
-}
-
-inline bool WriteLayoutFile(const std::filesystem::path& path, const tLayoutFile& content) {
-    FILE* file = std::fopen(path.c_str(), "wb");
-    if (file == nullptr) return false;
-    const bool written = WriteLayoutFile(file, content);
-    return std::fclose(file) == 0 && written;
-}
+// The whole file at the stream's position. Images are written from version
+// 10 and baseboards from version 11; older versions leave them out.
+bool WriteLayoutFile(FILE* file, const tLayoutFile& content);
+bool WriteLayoutFile(const std::filesystem::path& path, const tLayoutFile& content);
 
 // ------------------------------------------------------------ track library files
 
@@ -240,33 +80,14 @@ struct tTrackLibraryFile {
     tTranslationsMap translations;  // from version 3
 };
 
-inline bool WriteTrackLibraryFile(FILE* file, const tTrackLibraryFile& content) {
-    if (file == nullptr || !WriteHeader(file, "RSet", static_cast<std::uint32_t>(content.version))) return false;
-    {
-        CTaggedFile tags(file);
-        bool ok = tags.WriteInt(100, content.elementCount.value_or(static_cast<std::int32_t>(content.elements.size()))) &&
-                  tags.WriteInt(101, content.modelScale) && tags.WriteInt(102, content.integer102);
-        if (ok && content.version >= 3) ok = tags.WriteBool(116, content.switch116);
-        ok = ok && tags.WriteInt(103, content.integer103) && tags.WriteInt(104, content.real104Tenths) &&
-             tags.WriteInt(105, content.trackbedWidthTenths) && tags.WriteInt(106, content.railWidthTenths);
-        for (int i = 0; ok && i < 9; ++i) ok = tags.WriteString(static_cast<std::uint16_t>(107 + i), content.texts[i]);
-        if (!ok) return false;
-    }
-    for (CCompositeGeometry* element : content.elements) {
-        if (element == nullptr || !element->Save(file, content.elementRecordVersion)) return false;
-    }
-    if (content.version >= 3) {
-        CTaggedFile tags(file);
-        if (!UTranslationsMap::WriteTranslations(content.translations, tags)) return false;
-    }
-    return std::fflush(file) == 0;
-}
+bool WriteTrackLibraryFile(FILE* file, const tTrackLibraryFile& content);
+bool WriteTrackLibraryFile(const std::filesystem::path& path, const tTrackLibraryFile& content);
 
-inline bool WriteTrackLibraryFile(const std::filesystem::path& path, const tTrackLibraryFile& content) {
-    FILE* file = std::fopen(path.c_str(), "wb");
-    if (file == nullptr) return false;
-    const bool written = WriteTrackLibraryFile(file, content);
-    return std::fclose(file) == 0 && written;
-}
+// ------------------------------------------------------------ bytes
+
+// The same files into memory: for fuzz seeds and tests that damage bytes.
+// Empty on failure.
+std::vector<std::uint8_t> LayoutFileBytes(const tLayoutFile& content);
+std::vector<std::uint8_t> TrackLibraryFileBytes(const tTrackLibraryFile& content);
 
 }  // namespace ULayoutFileWriter

@@ -1,27 +1,36 @@
-// layoutgen: writes layout data for tests, fuzzing and benchmarks.
+// layoutgen: writes layout data for tests, fuzzing and benchmarks. See
+// README.md beside this file for the scenario format.
 //
+//   layoutgen layout <out.wkst> (--scenario <file> | --elements N) [--seed S] [--version V]
+//   layoutgen library <out.rset> (--scenario <file> | --elements N) [--seed S] [--version V]
 //   layoutgen corpus <folder>
-//       one element record per sample element and corpus version, as
-//       <name>-v<version>.bin (the fuzz seed corpus)
 //   layoutgen records <file> [--count N] [--seed S] [--version V]
-//       N random element records back to back (default 100000, seed 1,
-//       version 13)
 
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <map>
+#include <optional>
 #include <string>
 
 #include "engine/services/Logger.h"
+#include "engine/services/ServiceLocator.h"
+#include "engine/services/TextCalculationService.h"
+#include "tools/layoutgen/LargeLayout.h"
+#include "tools/layoutgen/LayoutFileWriter.h"
 #include "tools/layoutgen/LayoutGen.h"
+#include "tools/layoutgen/Scenario.h"
 
 namespace {
 
 int Usage(FILE* out, int code) {
     std::fprintf(out,
-                 "usage: layoutgen corpus <folder>\n"
+                 "usage: layoutgen layout <out.wkst> (--scenario <file> | --elements N) [--seed S] [--version V]\n"
+                 "       layoutgen library <out.rset> (--scenario <file> | --elements N) [--seed S] [--version V]\n"
+                 "       layoutgen corpus <folder>\n"
                  "       layoutgen records <file> [--count N] [--seed S] [--version V]\n");
     return code;
 }
@@ -36,39 +45,191 @@ bool ParseUnsigned(const char* text, std::uint64_t& value) {
     return true;
 }
 
+// The options after the output path: numbers by name, and --scenario.
+struct tOptions {
+    std::map<std::string, std::uint64_t> numbers;
+    std::optional<std::string> scenario;
+};
+
+bool ParseOptions(int argc, char** argv, std::initializer_list<const char*> numberNames, bool takesScenario,
+                  tOptions& options) {
+    for (int i = 3; i < argc; i += 2) {
+        const std::string option = argv[i];
+        const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
+        if (value == nullptr) {
+            std::fprintf(stderr, "layoutgen: %s needs a value\n", option.c_str());
+            return false;
+        }
+        if (takesScenario && option == "--scenario") {
+            options.scenario = value;
+            continue;
+        }
+        bool known = false;
+        for (const char* name : numberNames) {
+            if (option == std::string("--") + name) {
+                known = true;
+                std::uint64_t number = 0;
+                if (!ParseUnsigned(value, number)) {
+                    std::fprintf(stderr, "layoutgen: bad number %s for %s\n", value, option.c_str());
+                    return false;
+                }
+                options.numbers[name] = number;
+            }
+        }
+        if (!known) {
+            std::fprintf(stderr, "layoutgen: unknown option %s\n", option.c_str());
+            return false;
+        }
+    }
+    return true;
+}
+
+// Exactly one of --scenario and --elements.
+bool OneSource(const tOptions& options) {
+    if (options.scenario.has_value() == (options.numbers.count("elements") != 0)) {
+        std::fprintf(stderr, "layoutgen: give either --scenario <file> or --elements N\n");
+        return false;
+    }
+    return true;
+}
+
+int Layout(int argc, char** argv) {
+    tOptions options;
+    if (argc < 3 || !ParseOptions(argc, argv, {"elements", "seed", "version"}, true, options) || !OneSource(options))
+        return Usage(stderr, 2);
+    std::optional<int> version;
+    if (options.numbers.count("version") != 0) {
+        const std::uint64_t v = options.numbers["version"];
+        if (v < CLayout::kOldestFileVersion || v > CLayout::kNewestFileVersion) {
+            std::fprintf(stderr, "layoutgen: layout file versions are %d to %d\n", CLayout::kOldestFileVersion,
+                         CLayout::kNewestFileVersion);
+            return 2;
+        }
+        version = static_cast<int>(v);
+    }
+
+    ULayoutGen::tLayoutDocument document;
+    std::map<std::string, int> kinds;
+    if (options.scenario) {
+        std::string text;
+        std::string error;
+        ULayoutGen::tScenarioSummary summary;
+        if (!ULayoutGen::ReadTextFile(*options.scenario, text, error)) {
+            std::fprintf(stderr, "layoutgen: %s\n", error.c_str());
+            return 1;
+        }
+        if (!ULayoutGen::ParseLayoutScenario(text, document, summary, error)) {
+            std::fprintf(stderr, "layoutgen: %s: %s\n", options.scenario->c_str(), error.c_str());
+            return 1;
+        }
+        if (version) document.version = document.recordVersion = *version;
+        for (const ULayoutGen::tElementKind kind : summary.kinds) ++kinds[ULayoutGen::ElementKindName(kind)];
+    } else {
+        const std::uint64_t count = options.numbers["elements"];
+        if (count > 10000000) {
+            std::fprintf(stderr, "layoutgen: at most 10000000 elements\n");
+            return 2;
+        }
+        const std::uint64_t seed = options.numbers.count("seed") != 0 ? options.numbers["seed"] : 1;
+        ULayoutGen::ComposeLargeLayout(document, count, seed, version.value_or(CLayout::kNewestFileVersion));
+    }
+
+    for (const std::string& section : document.SectionsLeftOut())
+        std::fprintf(stderr, "layoutgen: version %d has no %s; left out\n", document.version, section.c_str());
+    if (!ULayoutFileWriter::WriteLayoutFile(std::filesystem::path(argv[2]), document.FileContent())) {
+        std::fprintf(stderr, "layoutgen: failed to write %s\n", argv[2]);
+        return 1;
+    }
+    std::error_code sizeError;
+    const auto bytes = std::filesystem::file_size(argv[2], sizeError);
+    std::printf("wrote %s: version %d, %zu elements", argv[2], document.version, document.elements.size());
+    if (!kinds.empty()) {
+        const char* separator = " (";
+        for (const auto& [kind, count] : kinds) {
+            std::printf("%s%d %s", separator, count, kind.c_str());
+            separator = ", ";
+        }
+        std::printf(")");
+    }
+    std::printf(", %zu layers, %zu groups, %zu images, %zu baseboards, %llu bytes\n",
+                document.layers ? document.layers->GetLayers().size() : 1,
+                document.groups.empty() ? 0 : static_cast<std::size_t>(document.groups[0]),
+                document.version >= 10 ? document.images.size() : 0,
+                document.version >= 11 ? document.baseboards.size() : 0,
+                static_cast<unsigned long long>(sizeError ? 0 : bytes));
+    return 0;
+}
+
+int Library(int argc, char** argv) {
+    tOptions options;
+    if (argc < 3 || !ParseOptions(argc, argv, {"elements", "seed", "version"}, true, options) || !OneSource(options))
+        return Usage(stderr, 2);
+    std::optional<int> version;
+    if (options.numbers.count("version") != 0) {
+        const std::uint64_t v = options.numbers["version"];
+        if (v < 2 || v > 255) {
+            std::fprintf(stderr, "layoutgen: library versions are 2 to 255\n");
+            return 2;
+        }
+        version = static_cast<int>(v);
+    }
+    ULayoutGen::tLibraryDocument document;
+    if (options.scenario) {
+        std::string text;
+        std::string error;
+        if (!ULayoutGen::ReadTextFile(*options.scenario, text, error)) {
+            std::fprintf(stderr, "layoutgen: %s\n", error.c_str());
+            return 1;
+        }
+        if (!ULayoutGen::ParseLibraryScenario(text, document, error)) {
+            std::fprintf(stderr, "layoutgen: %s: %s\n", options.scenario->c_str(), error.c_str());
+            return 1;
+        }
+        if (version) document.header.version = *version;
+    } else {
+        const std::uint64_t count = options.numbers["elements"];
+        if (count > 1000000) {
+            std::fprintf(stderr, "layoutgen: at most 1000000 library elements\n");
+            return 2;
+        }
+        const std::uint64_t seed = options.numbers.count("seed") != 0 ? options.numbers["seed"] : 1;
+        ULayoutGen::ComposeLargeLibrary(document, count, seed, version.value_or(3));
+    }
+    if (!ULayoutFileWriter::WriteTrackLibraryFile(std::filesystem::path(argv[2]), document.FileContent())) {
+        std::fprintf(stderr, "layoutgen: failed to write %s\n", argv[2]);
+        return 1;
+    }
+    std::printf("wrote %s: library version %d, %zu elements, %zu translations\n", argv[2], document.header.version,
+                document.elements.size(), document.header.version >= 3 ? document.header.translations.size() : 0);
+    return 0;
+}
+
 int Corpus(int argc, char** argv) {
     if (argc != 3) return Usage(stderr, 2);
+    const std::filesystem::path root = argv[2];
     std::string error;
-    const int written = ULayoutGen::WriteSeedCorpus(argv[2], error);
-    if (written < 0) {
+    const int records = ULayoutGen::WriteSeedCorpus(root / "element_record", error);
+    const int layouts = records < 0 ? -1 : ULayoutGen::WriteLayoutSeedCorpus(root / "layout_file", error);
+    const int libraries = layouts < 0 ? -1 : ULayoutGen::WriteLibrarySeedCorpus(root / "track_library", error);
+    if (libraries < 0) {
         std::fprintf(stderr, "layoutgen: %s\n", error.c_str());
         return 1;
     }
-    std::printf("wrote %d element records to %s\n", written, argv[2]);
+    std::printf("wrote %d element records, %d layout files and %d libraries under %s\n", records, layouts, libraries,
+                argv[2]);
     return 0;
 }
 
 int Records(int argc, char** argv) {
-    if (argc < 3) return Usage(stderr, 2);
-    std::uint64_t count = 100000;
-    std::uint64_t seed = 1;
-    std::uint64_t version = CCompositeGeometry::kNewestRecordVersion;
-    for (int i = 3; i < argc; i += 2) {
-        const std::string option = argv[i];
-        const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
-        std::uint64_t* target = option == "--count"   ? &count
-                                : option == "--seed"  ? &seed
-                                : option == "--version" ? &version
-                                                        : nullptr;
-        if (target == nullptr || !ParseUnsigned(value, *target)) {
-            std::fprintf(stderr, "layoutgen: bad option %s %s\n", option.c_str(), value ? value : "");
-            return Usage(stderr, 2);
-        }
-    }
-    if (version < CCompositeGeometry::kOldestRecordVersion ||
-        version > CCompositeGeometry::kNewestRecordVersion) {
-        std::fprintf(stderr, "layoutgen: record versions are %d to %d\n",
-                     CCompositeGeometry::kOldestRecordVersion, CCompositeGeometry::kNewestRecordVersion);
+    tOptions options;
+    if (argc < 3 || !ParseOptions(argc, argv, {"count", "seed", "version"}, false, options)) return Usage(stderr, 2);
+    const std::uint64_t count = options.numbers.count("count") != 0 ? options.numbers["count"] : 100000;
+    const std::uint64_t seed = options.numbers.count("seed") != 0 ? options.numbers["seed"] : 1;
+    const std::uint64_t version =
+        options.numbers.count("version") != 0 ? options.numbers["version"] : CCompositeGeometry::kNewestRecordVersion;
+    if (version < CCompositeGeometry::kOldestRecordVersion || version > CCompositeGeometry::kNewestRecordVersion) {
+        std::fprintf(stderr, "layoutgen: record versions are %d to %d\n", CCompositeGeometry::kOldestRecordVersion,
+                     CCompositeGeometry::kNewestRecordVersion);
         return 2;
     }
     FILE* file = std::fopen(argv[2], "wb");
@@ -92,10 +253,14 @@ int Records(int argc, char** argv) {
 
 int main(int argc, char** argv) {
     if (argc < 2) return Usage(stderr, 2);
-    // No engine services run here (texts are not measured); their warnings
-    // would only bury the program's own messages.
+    // Only the text measurement service runs here, so that texts are placed
+    // by the box the reader will measure; the warnings of the missing
+    // services would bury the program's own messages.
     CLogger::Instance().SetLevel(4);
+    CServiceLocator::Instance().RegisterService(new VKMTextCalculationService());
     const std::string command = argv[1];
+    if (command == "layout") return Layout(argc, argv);
+    if (command == "library") return Library(argc, argv);
     if (command == "corpus") return Corpus(argc, argv);
     if (command == "records") return Records(argc, argv);
     if (command == "help" || command == "--help" || command == "-h") return Usage(stdout, 0);

@@ -1,0 +1,79 @@
+#pragma once
+// VKMDrawingInstructionsPainter: paints lists of the engine's drawing
+// instructions into a platform context. The context has already been scaled
+// by the zoom factor, so coordinates, widths and font sizes are layout units.
+// Painting only reads the instructions.
+
+#include <optional>
+#include <string>
+
+#include "engine/drawing/DrawingInstruction.h"
+#include "platform/graphics/Context.h"
+#include "platform/graphics/Geometry.h"
+#include "platform/graphics/Path.h"
+
+class CPoint;
+class CPathDrawingInstruction;
+class CPathLineToMicroInstruction;
+class CPathArcMicroInstruction;
+class COvalDrawingInstruction;
+class CTextDrawingInstruction;
+class CImageDrawingInstruction;
+class CGridDrawingInstruction;
+class CGraphicsStateDrawingInstruction;
+
+class VKMDrawingInstructionsPainter {
+public:
+    // Paints the list in order and adds the time taken to the counter. An
+    // empty list returns at once and records nothing. An instruction whose
+    // stored box misses the dirty rectangle is skipped unless the box is at
+    // most 1.0 wide (graphics-state changes have no size and always run). A
+    // null entry or an instruction of another class is skipped with a
+    // warning.
+    static void draw(platform::Context& context, const tDrawingInstructions& instructions,
+                     const platform::Rect& scaledDirtyRect, const std::string& counterName);
+
+    static void drawPath(platform::Context& context, const CPathDrawingInstruction& instruction);
+    static void drawOval(platform::Context& context, const COvalDrawingInstruction& instruction);
+    static void drawText(platform::Context& context, const CTextDrawingInstruction& instruction);
+    static void drawImage(platform::Context& context, const CImageDrawingInstruction& instruction);
+    // Draws nothing: the layout view draws the grid itself.
+    static void drawGrid(platform::Context& context, const CGridDrawingInstruction& instruction,
+                         const platform::Rect& dirtyRect);
+    // 1 saves the graphics state, 2 restores it, anything else does nothing.
+    static void handleGraphicsState(platform::Context& context, const CGraphicsStateDrawingInstruction& instruction);
+
+    // One line-to step: a line from the current point, or, without a path or
+    // when a new path is forced, a move that begins a sub-path. Makes the
+    // path when there is none.
+    static void drawPath(std::optional<platform::Path>& path, const CPathLineToMicroInstruction& lineTo,
+                         bool forceNewPath);
+    // One arc step (direction 0 towards growing angles). Joins the current
+    // sub-path with a straight line, unless a new path is forced: then the
+    // arc begins a sub-path of its own.
+    static void drawPath(std::optional<platform::Path>& path, const CPathArcMicroInstruction& arc,
+                         bool forceNewPath);
+
+    // Fills (non-zero winding) when the instruction fills, then strokes at
+    // `lineWidth` when it strokes.
+    static void strokeFillPath(platform::Context& context, const platform::Path& path,
+                               const CDrawingInstruction& instruction, double lineWidth);
+    // The pattern flag is not drawn differently: always a plain colour.
+    static void setFillColor(platform::Context& context, const CColor& color, bool usePattern);
+
+    // Text attributes of the colour and font; with an outline colour and a
+    // stroke width whose magnitude exceeds 0.1, the glyphs are outlined in
+    // that colour at minus the stroke width (a negative width fills and
+    // outlines).
+    static platform::TextAttributes createAttributesForTextColor(const CColor& textColor, const std::string& fontName,
+                                                                 double fontSize,
+                                                                 const std::optional<platform::Color>& outlineColor,
+                                                                 double strokeWidth);
+    // Turns the context by `angle` degrees about the point.
+    static void rotateContextBy(platform::Context& context, double angle, const CPoint& point);
+    // Origin and size each multiplied by 1 / scaleFactor.
+    static platform::Rect getScaledDirtyRect(const platform::Rect& rect, double scaleFactor);
+
+    // The outline of texts: white level 0.9 at alpha 0.75.
+    static const platform::Color& outlineColor();
+};

@@ -1,0 +1,41 @@
+#include "LayoutModule/LayoutView/Drawing/VKMDrawingInstructionsRenderData.h"
+
+#include <utility>
+
+#include "platform/dispatch/DispatchQueue.h"
+#include "platform/foundation/UserDefaults.h"
+
+namespace {
+
+// Made once and never destroyed: layers may go away during static
+// destruction, after a queue object with static storage would be gone.
+platform::DispatchQueue& ReleaseQueue() {
+    static platform::DispatchQueue* queue =
+        new platform::DispatchQueue(platform::UserDefaults::standard().domain() + ".VKMDrawingInstructionsRelease");
+    return *queue;
+}
+
+}  // namespace
+
+std::shared_ptr<VKMDrawingInstructionsRenderData> VKMDrawingInstructionsRenderData::renderDataWithDrawingInstructions(
+    tDrawingInstructions* instructions) {
+    return std::make_shared<VKMDrawingInstructionsRenderData>(instructions);
+}
+
+VKMDrawingInstructionsRenderData::VKMDrawingInstructionsRenderData(tDrawingInstructions* instructions) {
+    if (instructions != nullptr) mDrawingInstructions = std::exchange(*instructions, {});
+}
+
+VKMDrawingInstructionsRenderData::~VKMDrawingInstructionsRenderData() {
+    if (mDrawingInstructions.empty()) return;
+    auto doomed = std::make_shared<tDrawingInstructions>(std::move(mDrawingInstructions));
+    ReleaseQueue().async([doomed] {
+        for (auto it = doomed->rbegin(); it != doomed->rend(); ++it) delete *it;
+        doomed->clear();
+    });
+}
+
+void VKMDrawingInstructionsRenderData::waitForPendingReleases() {
+    platform::DispatchQueue& queue = ReleaseQueue();
+    if (!queue.isCurrent()) queue.sync([] {});
+}

@@ -1,0 +1,32 @@
+#pragma once
+// VKMDrawingInstructionsRenderData: one render layer, a list of drawing
+// instructions that it owns. Immutable after creation. When it goes away its
+// instructions are deleted on a background queue, last first, so replacing a
+// large layer never stalls the drawing thread.
+
+#include <memory>
+
+#include "engine/drawing/DrawingInstruction.h"
+
+class VKMDrawingInstructionsRenderData {
+public:
+    // Takes over the instructions of the list and empties it, so the caller
+    // cannot delete them a second time. Null gives an empty layer.
+    static std::shared_ptr<VKMDrawingInstructionsRenderData> renderDataWithDrawingInstructions(
+        tDrawingInstructions* instructions);
+    explicit VKMDrawingInstructionsRenderData(tDrawingInstructions* instructions);
+    ~VKMDrawingInstructionsRenderData();
+
+    VKMDrawingInstructionsRenderData(const VKMDrawingInstructionsRenderData&) = delete;
+    VKMDrawingInstructionsRenderData& operator=(const VKMDrawingInstructionsRenderData&) = delete;
+
+    // For painting only.
+    const tDrawingInstructions* drawingInstructions() const { return &mDrawingInstructions; }
+
+    // Waits until every release handed to the background queue so far has
+    // deleted its instructions (for tests, and for programs about to end).
+    static void waitForPendingReleases();
+
+private:
+    tDrawingInstructions mDrawingInstructions;
+};

@@ -1,0 +1,24 @@
+#pragma once
+// VKMImagesPainter: the pictures of one image layer as image instructions.
+
+#include <memory>
+
+#include "engine/drawing/DrawingInstruction.h"
+#include "engine/model/Image.h"
+
+namespace platform { class Image; }
+class CLayer;
+
+class VKMImagesPainter {
+public:
+    // For each image element on `layer`, in list order, an instruction with
+    // its picture, turn, placement, size and alpha. Elements without a
+    // picture that decodes are skipped. The stored box is that of the
+    // rectangle as drawn, turn included, so a turned picture is culled by
+    // the area it really covers.
+    static void drawImages(const tImages& images, const CLayer* layer, tDrawingInstructions& instructions);
+
+    // The decoded picture; null without bytes, without a positive width and
+    // height, or when the bytes are no PNG or JPEG.
+    static std::shared_ptr<platform::Image> getImageForImageElement(const CImageElement& image);
+};

@@ -1,0 +1,56 @@
+#include "LayoutModule/LayoutView/Drawing/VKMLayoutElementsPainter.h"
+
+#include "LayoutModule/LayoutView/Drawing/VKMSoftAssert.h"
+#include "engine/drawing/DrawingOptions.h"
+#include "engine/drawing/RenderStrategy.h"
+#include "engine/model/CompositeGeometry.h"
+#include "engine/model/ElementQueries.h"
+#include "engine/model/Layer.h"
+#include "engine/model/LayerManager.h"
+#include "engine/model/Layout.h"
+#include "engine/services/PerformanceCounters.h"
+
+void VKMLayoutElementsPainter::drawElementsInLayout(const CLayout& layout, tDrawingInstructions& instructions) {
+    CStopwatch stopwatch;
+    stopwatch.Start();
+    const tLayers layerList = layout.GetLayerManager().GetLayers();
+    if (!VKM_SOFT_ASSERT(!layerList.empty())) return;
+    const CLayoutParameters& parameters = layout.GetParameters();
+    for (auto it = layerList.rbegin(); it != layerList.rend(); ++it) {
+        const CLayer* layer = *it;
+        if (layer == nullptr || !layer->IsVisible()) continue;
+        const tElements elements = UElementVectorOperations::GetElementsOfLayer(layout.GetElements(), layer);
+        drawElements(elements, parameters.mTrackStyle, parameters.mTunnelDisplayMode, instructions);
+        // The layer's tunnel stripes follow its elements once tunnel
+        // section paths are available.
+    }
+    QLPerformanceCounters::addToCounter("CreateElementsRenderData", stopwatch.Stop());
+}
+
+void VKMLayoutElementsPainter::drawElements(const tElements& elements, std::int32_t trackStyle,
+                                            std::int32_t tunnelStyle, tDrawingInstructions& instructions) {
+    CDrawingInstructionsRenderStrategy strategy;
+    CDrawingInstructionsRenderOptions fill(&instructions, CDrawingInstructionsRenderOptions::kFillPass);
+    CDrawingInstructionsRenderOptions outline(&instructions, CDrawingInstructionsRenderOptions::kOutlinePass);
+    for (CCompositeGeometry* element : elements) {
+        if (element == nullptr) continue;
+        fill.mIdentifier = outline.mIdentifier = element->GetIdentifier();
+        fill.mOwnerLayer = outline.mOwnerLayer = element->GetLayer();
+        drawElement(*element, strategy, fill, outline, trackStyle, tunnelStyle);
+    }
+}
+
+void VKMLayoutElementsPainter::drawElement(CCompositeGeometry& element,
+                                           CDrawingInstructionsRenderStrategy& renderStrategy,
+                                           CDrawingInstructionsRenderOptions& fillRenderOptions,
+                                           CDrawingInstructionsRenderOptions& outlineRenderOptions,
+                                           std::int32_t trackStyle, std::int32_t tunnelStyle) {
+    const bool tunnelHidden = tunnelStyle == kTunnelsHidden && UElementInspector::IsTrackElement(&element) &&
+                              UElementInspector::IsTunnelTrack(&element);
+    CDrawingOptions options(element, trackStyle, tunnelHidden, CColor::White());
+    if (trackStyle & kLightOutline) options.mRailColor = CColor(kLightOutlineGray, element.GetSecondColor().mAlpha);
+    options.mRenderOptions = &fillRenderOptions;
+    element.Render(&renderStrategy, element.GetPosition(), options);
+    options.mRenderOptions = &outlineRenderOptions;
+    element.Render(&renderStrategy, element.GetPosition(), options);
+}

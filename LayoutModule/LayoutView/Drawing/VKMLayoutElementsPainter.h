@@ -1,0 +1,39 @@
+#pragma once
+// VKMLayoutElementsPainter: the layout's elements as drawing instructions,
+// layer by layer from the last layer of the list to the first (so the first
+// layer ends on top), each element filled and then outlined before the next.
+
+#include <cstdint>
+
+#include "engine/drawing/DrawingInstruction.h"
+#include "engine/model/TrackElementsContainer.h"
+
+class CLayout;
+class CCompositeGeometry;
+class CDrawingInstructionsRenderStrategy;
+class CDrawingInstructionsRenderOptions;
+
+class VKMLayoutElementsPainter {
+public:
+    // Tunnel display mode that hides tunnels.
+    static constexpr std::int32_t kTunnelsHidden = 2;
+    // Track-style bit: outlines drawn light.
+    static constexpr std::int32_t kLightOutline = 0x200;
+    static constexpr double kLightOutlineGray = 0.975;
+
+    // The elements of every visible layer, last layer first, with the
+    // layout's track style and tunnel display mode; timed as
+    // "CreateElementsRenderData". An empty layer list draws nothing.
+    static void drawElementsInLayout(const CLayout& layout, tDrawingInstructions& instructions);
+    // One render strategy for the whole list, a fill and an outline pass on
+    // the same output.
+    static void drawElements(const tElements& elements, std::int32_t trackStyle, std::int32_t tunnelStyle,
+                             tDrawingInstructions& instructions);
+    // With tunnels hidden a tunnel track is drawn with the tunnel flag; with
+    // the light-outline bit the outline colour becomes grey 0.975 at the
+    // alpha of the element's second colour.
+    static void drawElement(CCompositeGeometry& element, CDrawingInstructionsRenderStrategy& renderStrategy,
+                            CDrawingInstructionsRenderOptions& fillRenderOptions,
+                            CDrawingInstructionsRenderOptions& outlineRenderOptions, std::int32_t trackStyle,
+                            std::int32_t tunnelStyle);
+};

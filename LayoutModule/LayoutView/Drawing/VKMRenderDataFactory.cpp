@@ -1,0 +1,81 @@
+#include "LayoutModule/LayoutView/Drawing/VKMRenderDataFactory.h"
+
+#include "LayoutModule/LayoutView/Drawing/VKMBaseboardsPainter.h"
+#include "LayoutModule/LayoutView/Drawing/VKMImagesPainter.h"
+#include "LayoutModule/LayoutView/Drawing/VKMInstructionList.h"
+#include "LayoutModule/LayoutView/Drawing/VKMLayoutElementsOverlayPainter.h"
+#include "LayoutModule/LayoutView/Drawing/VKMLayoutElementsPainter.h"
+#include "engine/model/Layer.h"
+#include "engine/model/LayerManager.h"
+#include "engine/model/Layout.h"
+#include "engine/services/PerformanceCounters.h"
+#include "engine/services/ZDUtils.h"
+
+namespace {
+
+template <typename Build>
+VKMRenderDataFactory::tLayer MakeLayer(const char* counter, Build&& build) {
+    CStopwatch stopwatch;
+    stopwatch.Start();
+    VKMScopedInstructionList instructions;
+    build(instructions.list());
+    tDrawingInstructions built = instructions.release();
+    VKMRenderDataFactory::tLayer layer = VKMDrawingInstructionsRenderData::renderDataWithDrawingInstructions(&built);
+    QLPerformanceCounters::addToCounter(counter, stopwatch.Stop());
+    return layer;
+}
+
+}  // namespace
+
+VKMRenderDataFactory::tLayer VKMRenderDataFactory::getBackgroundDataForLayout(const CLayout& layout) {
+    return MakeLayer("CreateBackgroundRenderData", [&](tDrawingInstructions& instructions) {
+        createBackgroundDrawingInstructionsForLayout(layout, instructions);
+    });
+}
+
+VKMRenderDataFactory::tLayer VKMRenderDataFactory::getElementsDataForLayout(const CLayout& layout) {
+    ZDUtils::logDebug("Refreshing render data for elements");
+    return MakeLayer("CreateContentRenderData", [&](tDrawingInstructions& instructions) {
+        createContentDrawingInstructions(instructions, layout);
+    });
+}
+
+VKMRenderDataFactory::tLayer VKMRenderDataFactory::getOverlayDataForLayout(const CLayout& layout) {
+    ZDUtils::logDebug("Refreshing render data for overlays");
+    return MakeLayer("CreateOverlayRenderData", [&](tDrawingInstructions& instructions) {
+        createOverlayDrawingInstructions(instructions, layout);
+    });
+}
+
+void VKMRenderDataFactory::createBackgroundDrawingInstructionsForLayout(const CLayout& layout,
+                                                                       tDrawingInstructions& instructions) {
+    const tLayers layerList = layout.GetLayerManager().GetLayers();
+    if (layerList.empty()) {
+        ZDUtils::logWarning("Empty layer list encountered in %s?", __func__);
+        return;
+    }
+    for (auto it = layerList.rbegin(); it != layerList.rend(); ++it) {
+        const CLayer* layer = *it;
+        if (layer == nullptr || !layer->IsVisible()) continue;
+        if (layer->GetLayerType() == CLayer::kBaseboardLayer) {
+            // Each baseboard layer draws the baseboards that lie on it.
+            tBaseboardElements onLayer;
+            for (CBaseboardElement* baseboard : layout.GetBaseboards()) {
+                if (baseboard != nullptr && baseboard->GetLayer() == layer) onLayer.push_back(baseboard);
+            }
+            VKMBaseboardsPainter::drawBaseboards(onLayer, layout, instructions);
+        } else if (layer->GetLayerType() == CLayer::kImageLayer) {
+            VKMImagesPainter::drawImages(layout.GetImages(), layer, instructions);
+        }
+    }
+}
+
+void VKMRenderDataFactory::createContentDrawingInstructions(tDrawingInstructions& instructions,
+                                                           const CLayout& layout) {
+    VKMLayoutElementsPainter::drawElementsInLayout(layout, instructions);
+}
+
+void VKMRenderDataFactory::createOverlayDrawingInstructions(tDrawingInstructions& instructions,
+                                                           const CLayout& layout) {
+    VKMLayoutElementsOverlayPainter::drawOverlaysForElementsInLayout(layout, instructions);
+}

@@ -1,0 +1,33 @@
+#pragma once
+// VKMRenderDataFactory: builds the three painted render layers of a layout
+// from the document as it stands (display edits, when wanted, are applied
+// by the caller): background (pictures and baseboards), content (elements)
+// and overlays (names, height labels, curve centres).
+
+#include <memory>
+
+#include "LayoutModule/LayoutView/Drawing/VKMDrawingInstructionsRenderData.h"
+#include "engine/drawing/DrawingInstruction.h"
+
+class CLayout;
+
+class VKMRenderDataFactory {
+public:
+    using tLayer = std::shared_ptr<VKMDrawingInstructionsRenderData>;
+
+    // Each builds a fresh list, wraps it and records its time under
+    // "CreateBackgroundRenderData", "CreateContentRenderData" or
+    // "CreateOverlayRenderData". When a painter throws, the partial list is
+    // deleted and the exception passes on.
+    static tLayer getBackgroundDataForLayout(const CLayout& layout);
+    static tLayer getElementsDataForLayout(const CLayout& layout);
+    static tLayer getOverlayDataForLayout(const CLayout& layout);
+
+    // Visible layers from the last to the first: a baseboard layer adds the
+    // baseboards that lie on it, an image layer its pictures. An empty layer
+    // list logs a warning and adds nothing.
+    static void createBackgroundDrawingInstructionsForLayout(const CLayout& layout,
+                                                             tDrawingInstructions& instructions);
+    static void createContentDrawingInstructions(tDrawingInstructions& instructions, const CLayout& layout);
+    static void createOverlayDrawingInstructions(tDrawingInstructions& instructions, const CLayout& layout);
+};

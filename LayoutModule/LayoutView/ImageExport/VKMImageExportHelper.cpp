@@ -1,0 +1,108 @@
+#include "LayoutModule/LayoutView/ImageExport/VKMImageExportHelper.h"
+
+#include <algorithm>
+
+#include "LayoutModule/LayoutView/Drawing/VKMBaseboardsPainter.h"
+#include "LayoutModule/LayoutView/Drawing/VKMDrawingInstructionsPainter.h"
+#include "LayoutModule/LayoutView/Drawing/VKMGridPainter.h"
+#include "LayoutModule/LayoutView/Drawing/VKMInstructionList.h"
+#include "LayoutModule/LayoutView/Drawing/VKMLayoutColors.h"
+#include "LayoutModule/LayoutView/Drawing/VKMLayoutElementsPainter.h"
+#include "LayoutModule/LayoutView/Drawing/VKMSoftAssert.h"
+#include "LayoutModule/LayoutView/ImageExport/QLImageFromLayoutHelper.h"
+#include "engine/model/Layout.h"
+#include "engine/model/LayoutBounds.h"
+#include "engine/services/ZDUtils.h"
+#include "platform/graphics/BitmapContext.h"
+#include "platform/graphics/Image.h"
+
+namespace {
+
+platform::Size WorkspaceSize(const CLayout& layout, double zoom) {
+    return {layout.GetParameters().mWorkspaceWidth * zoom, layout.GetParameters().mWorkspaceHeight * zoom};
+}
+
+}  // namespace
+
+std::shared_ptr<platform::Image> VKMImageExportHelper::imageForLayout(CLayout& layout, double zoomFactor,
+                                                                      bool includeGrid) {
+    ZDUtils::logInfo("Creating image from layout w/ %lu elements",
+                     static_cast<unsigned long>(layout.GetElements().size()));
+    std::unique_ptr<platform::BitmapContext> context =
+        platform::BitmapContext::createForPointSize(WorkspaceSize(layout, zoomFactor));
+    if (!context) return nullptr;
+    drawLayout(layout, *context, zoomFactor, includeGrid);
+    return context->makeImage();
+}
+
+std::shared_ptr<platform::Image> VKMImageExportHelper::imageForLayout(CLayout& layout, bool includeGrid) {
+    return imageForLayout(layout, layout.GetZoom(), includeGrid);
+}
+
+std::shared_ptr<platform::Image> VKMImageExportHelper::imageForLayer(CLayer* layer, CLayout& layout,
+                                                                     double zoomFactor, bool includeGrid) {
+    std::unique_ptr<CLayout> single = QLImageFromLayoutHelper::layoutWithLayer(layer, layout);
+    return imageForLayout(*single, zoomFactor, includeGrid);
+}
+
+VKMImageExportHelper::tCrop VKMImageExportHelper::croppedFrame(CLayout& layout, int padding, double targetImageSize) {
+    const tPaddedContent content =
+        ULayoutBounds::GetContentRectWithPadding(layout, ULayoutBounds::kBoundsModeVisible, padding);
+    tCrop crop;
+    const double side = std::max(content.width, content.height);
+    crop.zoom = side > 0 ? targetImageSize / side : 1.0;
+    crop.size = {content.width * crop.zoom, content.height * crop.zoom};
+    crop.offset = {content.dx * crop.zoom, content.dy * crop.zoom};
+    ZDUtils::logInfo("Exporting image with (cropped) dimensions %d x %d at zoom factor %.3f",
+                     static_cast<int>(content.width), static_cast<int>(content.height), crop.zoom);
+    return crop;
+}
+
+void VKMImageExportHelper::drawCroppedLayout(CLayout& layout, platform::Context& context, const tCrop& crop) {
+    context.save();
+    context.translate(crop.offset.x, crop.offset.y);
+    drawLayout(layout, context, crop.zoom, false);
+    context.restore();
+}
+
+std::shared_ptr<platform::Image> VKMImageExportHelper::getCroppedImage(CLayout& layout, int padding,
+                                                                       double targetImageSize) {
+    const tCrop crop = croppedFrame(layout, padding, targetImageSize);
+    ZDUtils::logInfo("Creating image from layout w/ %lu elements",
+                     static_cast<unsigned long>(layout.GetElements().size()));
+    // Drawn straight into the crop rather than cropped from an image of the
+    // whole workspace: the same pixels without the larger bitmap.
+    std::unique_ptr<platform::BitmapContext> context = platform::BitmapContext::createForPointSize(crop.size);
+    if (!VKM_SOFT_ASSERT(context != nullptr)) return nullptr;
+    drawCroppedLayout(layout, *context, crop);
+    std::shared_ptr<platform::Image> croppedImage = context->makeImage();
+    VKM_SOFT_ASSERT(croppedImage != nullptr);
+    return croppedImage;
+}
+
+void VKMImageExportHelper::drawLayout(CLayout& layout, platform::Context& rendererContext, double zoomFactor,
+                                      bool includeGrid) {
+    const platform::Size area = WorkspaceSize(layout, zoomFactor);
+    const platform::Rect areaRect{0, 0, area.width, area.height};
+    rendererContext.save();
+    rendererContext.setFillColor(platform::Color::white(1.0));
+    rendererContext.fillRect(areaRect);
+    if (includeGrid) {
+        VKMGridPainter::drawGridInRect(rendererContext, areaRect, areaRect, zoomFactor, zoomFactor,
+                                       VKMLayoutColors::vkmLayoutGridColor());
+    }
+    rendererContext.scale(zoomFactor, zoomFactor);
+    const platform::Rect dirty{0, 0, static_cast<double>(layout.GetParameters().mWorkspaceWidth),
+                               static_cast<double>(layout.GetParameters().mWorkspaceHeight)};
+    {
+        VKMScopedInstructionList baseboards;
+        VKMBaseboardsPainter::drawBaseboards(layout.GetBaseboards(), layout, baseboards.list());
+        VKMDrawingInstructionsPainter::draw(rendererContext, baseboards.list(), dirty, "ImageExportBaseboards");
+    }
+    {
+        VKMScopedInstructionList elements;
+        VKMLayoutElementsPainter::drawElementsInLayout(layout, elements.list());
+        VKMDrawingInstructionsPainter::draw(rendererContext, elements.list(), dirty, "ImageExportElements");
+    }
+    rendererContext.restore();
+}

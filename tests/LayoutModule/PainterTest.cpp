@@ -1,0 +1,337 @@
+// The instruction painter on small bitmaps: what each kind of instruction
+// leaves in which pixels, culling by the stored box, sub-paths, clips and
+// graphics states, and the lists it must survive.
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "LayoutModule/LayoutView/Drawing/VKMDrawingInstructionsPainter.h"
+#include "engine/drawing/GraphicsStateInstruction.h"
+#include "engine/drawing/ImageInstruction.h"
+#include "engine/drawing/OvalInstruction.h"
+#include "engine/drawing/PathInstruction.h"
+#include "engine/drawing/TextInstruction.h"
+#include "engine/services/PerformanceCounters.h"
+#include "tests/LayoutModule/LayoutModuleTestSupport.h"
+
+using layouttest::Canvas;
+using layouttest::PixelNear;
+
+namespace {
+
+const CColor kRed(1.0, 0.0, 0.0, 1.0);
+const CColor kBlue(0.0, 0.0, 1.0, 1.0);
+const platform::Rect kEverything{-1000, -1000, 3000, 3000};
+
+// Owns the instructions of one test.
+struct tList {
+    std::vector<std::unique_ptr<CDrawingInstruction>> owned;
+    tDrawingInstructions list;
+    template <typename T>
+    T& Add(std::unique_ptr<T> instruction) {
+        T& ref = *instruction;
+        list.push_back(instruction.get());
+        owned.push_back(std::move(instruction));
+        return ref;
+    }
+};
+
+std::unique_ptr<CPathDrawingInstruction> Path(int style, const CColor& fill, const CColor& stroke) {
+    return std::make_unique<CPathDrawingInstruction>(style, false, fill, stroke);
+}
+
+std::unique_ptr<CPathDrawingInstruction> Square(double x, double y, double side, const CColor& fill) {
+    auto path = Path(kDrawingStyleFill, fill, fill);
+    path->AddLineTo(CPoint(x, y));
+    path->AddLineTo(CPoint(x + side, y));
+    path->AddLineTo(CPoint(x + side, y + side));
+    path->AddLineTo(CPoint(x, y + side));
+    path->CalcBoundingBox();
+    return path;
+}
+
+void Paint(platform::BitmapContext& canvas, const tDrawingInstructions& list) {
+    VKMDrawingInstructionsPainter::draw(canvas, list, kEverything, "PainterTest");
+}
+
+// An instruction of a class the painter does not know (a path would be
+// drawn; this is only "a kind of" path).
+class CDerivedPathInstruction : public CPathDrawingInstruction {
+public:
+    using CPathDrawingInstruction::CPathDrawingInstruction;
+};
+
+}  // namespace
+
+TEST(Painter, PathsFillThenStrokeAndKeepTheirSubPathsApart) {
+    layouttest::RegisterServices();
+    auto canvas = Canvas(100, 100);
+    tList list;
+    // A filled and stroked square: blue fill inside, red edge on top.
+    auto& square = list.Add(Square(10, 10, 40, kBlue));
+    square.SetStyle(kDrawingStyleFillAndStroke);
+    square.mStrokeColor = kRed;
+    square.mLineWidth = 4;
+    // Two strokes in one path: A-B and C-D, no line from B to C.
+    auto& two = list.Add(Path(kDrawingStyleStroke, kBlue, kRed));
+    two.AddLineTo(CPoint(60, 10));
+    two.AddLineTo(CPoint(90, 10));
+    two.StartNewPath();
+    two.AddLineTo(CPoint(60, 40));
+    two.AddLineTo(CPoint(90, 40));
+    two.mLineWidth = 3;
+    two.CalcBoundingBox();
+    Paint(*canvas, list.list);
+
+    EXPECT_TRUE(PixelNear(*canvas, 30, 30, 0, 0, 255, 255)) << "fill inside";
+    EXPECT_TRUE(PixelNear(*canvas, 30, 10, 255, 0, 0, 255)) << "stroke over the fill's edge";
+    EXPECT_TRUE(PixelNear(*canvas, 75, 10, 255, 0, 0, 255));
+    EXPECT_TRUE(PixelNear(*canvas, 75, 40, 255, 0, 0, 255));
+    EXPECT_TRUE(PixelNear(*canvas, 90, 25, 0, 0, 0, 0)) << "no line joins B to C";
+    EXPECT_TRUE(PixelNear(*canvas, 75, 25, 0, 0, 0, 0)) << "the two lines were not filled as one shape";
+}
+
+TEST(Painter, AnArcAfterAStartNewBeginsItsOwnSubPath) {
+    layouttest::RegisterServices();
+    auto canvas = Canvas(100, 100);
+    tList list;
+    auto& path = list.Add(Path(kDrawingStyleStroke, kBlue, kRed));
+    path.AddLineTo(CPoint(5, 10));
+    path.AddLineTo(CPoint(20, 10));
+    path.StartNewPath();
+    // A half circle about (70, 70) from angle 0 (the point (90, 70)).
+    path.AddArc(CPoint(70, 70), 0, 0.0, 180.0, 20.0);
+    path.mLineWidth = 3;
+    path.CalcBoundingBox();
+    Paint(*canvas, list.list);
+
+    EXPECT_TRUE(PixelNear(*canvas, 12, 10, 255, 0, 0, 255));
+    EXPECT_TRUE(PixelNear(*canvas, 70, 90, 255, 0, 0, 255)) << "the arc's bottom (angles grow towards +y)";
+    // A joining line would run from (20, 10) to (90, 70); its middle:
+    EXPECT_TRUE(PixelNear(*canvas, 55, 40, 0, 0, 0, 0)) << "stray line from the previous sub-path";
+}
+
+TEST(Painter, DashesStartAtPhaseZeroAndSolidLinesStaySolid) {
+    layouttest::RegisterServices();
+    auto canvas = Canvas(100, 40);
+    tList list;
+    auto& dashed = list.Add(Path(kDrawingStyleStroke, kBlue, kRed));
+    dashed.AddLineTo(CPoint(0, 10));
+    dashed.AddLineTo(CPoint(100, 10));
+    dashed.mLineWidth = 4;
+    dashed.mDrawWithDash = true;
+    dashed.mDashPattern = {10.0, 10.0};
+    dashed.CalcBoundingBox();
+    auto& solid = list.Add(Path(kDrawingStyleStroke, kBlue, kRed));
+    solid.AddLineTo(CPoint(0, 30));
+    solid.AddLineTo(CPoint(100, 30));
+    solid.mLineWidth = 4;
+    solid.CalcBoundingBox();
+    Paint(*canvas, list.list);
+
+    for (int x : {5, 25, 45}) EXPECT_TRUE(PixelNear(*canvas, x, 10, 255, 0, 0, 255)) << "dash at " << x;
+    for (int x : {15, 35, 55}) EXPECT_TRUE(PixelNear(*canvas, x, 10, 0, 0, 0, 0)) << "gap at " << x;
+    for (int x : {5, 15, 25, 35, 55}) EXPECT_TRUE(PixelNear(*canvas, x, 30, 255, 0, 0, 255)) << "solid at " << x;
+}
+
+TEST(Painter, ClipsHoldUntilRestoreAndOtherStateOperationsDoNothing) {
+    layouttest::RegisterServices();
+    struct Case {
+        const char* name;
+        int operationAfterClip;  // 2 restores, 0 and 3 do nothing
+        bool drawnAfter;
+    };
+    const Case cases[] = {
+        {"restore ends the empty clip", CGraphicsStateDrawingInstruction::kRestore, true},
+        {"operation 0 changes nothing", 0, false},
+        {"operation 3 changes nothing", 3, false},
+    };
+    for (const Case& c : cases) {
+        auto canvas = Canvas(60, 60);
+        tList list;
+        list.Add(std::make_unique<CGraphicsStateDrawingInstruction>(CGraphicsStateDrawingInstruction::kSave));
+        auto& clip = list.Add(Path(0, kBlue, kBlue));
+        clip.AddClip();  // no lines: an empty clip
+        list.Add(Square(5, 5, 20, kBlue));
+        list.Add(std::make_unique<CGraphicsStateDrawingInstruction>(c.operationAfterClip));
+        list.Add(Square(30, 30, 20, kRed));
+        Paint(*canvas, list.list);
+        EXPECT_TRUE(PixelNear(*canvas, 15, 15, 0, 0, 0, 0)) << c.name << ": nothing drawn inside the empty clip";
+        EXPECT_EQ(PixelNear(*canvas, 40, 40, 255, 0, 0, 255), c.drawnAfter) << c.name;
+    }
+}
+
+TEST(Painter, CullsByTheStoredBoxExceptNarrowBoxes) {
+    layouttest::RegisterServices();
+    struct Case {
+        const char* name;
+        tDoubleRect stored;  // min y, min x, max y, max x
+        bool painted;
+    };
+    const Case cases[] = {
+        {"box inside the dirty rectangle", {0, 0, 50, 50}, true},
+        {"wide box outside", {200, 200, 300, 300}, false},
+        {"box 1.0 wide outside", {200, 200, 300, 201}, true},
+        {"box without size", {0, 0, 0, 0}, true},
+    };
+    for (const Case& c : cases) {
+        auto canvas = Canvas(50, 50);
+        tList list;
+        auto& square = list.Add(Square(10, 10, 20, kRed));
+        square.mBounds = c.stored;  // the painter must not recompute it
+        VKMDrawingInstructionsPainter::draw(*canvas, list.list, {0, 0, 50, 50}, "PainterTest");
+        EXPECT_EQ(PixelNear(*canvas, 20, 20, 255, 0, 0, 255), c.painted) << c.name;
+    }
+}
+
+TEST(Painter, NullAndUnknownInstructionsAreSkippedWithAWarningAndPaintingGoesOn) {
+    layouttest::RegisterServices();
+    auto canvas = Canvas(60, 30);
+    tList list;
+    list.list.push_back(nullptr);
+    auto derived = std::make_unique<CDerivedPathInstruction>(kDrawingStyleFill, false, kBlue, kBlue);
+    derived->AddLineTo(CPoint(0, 0));
+    derived->AddLineTo(CPoint(30, 0));
+    derived->AddLineTo(CPoint(30, 30));
+    derived->CalcBoundingBox();
+    list.Add(std::move(derived));
+    list.Add(Square(35, 5, 20, kRed));
+    Paint(*canvas, list.list);
+
+    EXPECT_TRUE(PixelNear(*canvas, 45, 15, 255, 0, 0, 255)) << "the instruction after them is painted";
+    EXPECT_TRUE(PixelNear(*canvas, 25, 5, 0, 0, 0, 0)) << "a subclass is not painted as its base";
+    EXPECT_EQ(layouttest::CountWarnings("Skipping null drawing instruction"), 1);
+    EXPECT_EQ(layouttest::CountWarnings("Skipping unsupported drawing instruction: "), 1);
+}
+
+TEST(Painter, OvalsWithTwoRadiiAreEllipsesTurnedWithTheirAxes) {
+    layouttest::RegisterServices();
+    struct Case {
+        const char* name;
+        double rotation;
+        int inX, inY;    // inside the ellipse
+        int outX, outY;  // inside the circle of radius X, outside the ellipse
+    };
+    const Case cases[] = {
+        {"axes along x and y", 0, 75, 50, 50, 30},
+        {"turned a quarter", 90, 50, 75, 75, 50},
+    };
+    for (const Case& c : cases) {
+        auto canvas = Canvas(100, 100);
+        tList list;
+        auto& oval = list.Add(std::make_unique<COvalDrawingInstruction>(kDrawingStyleFill, false, kRed, kRed));
+        oval.mPosition = CPoint(50, 50);
+        oval.mRadiusX = 30;
+        oval.mRadiusY = 10;
+        oval.mRotationAngle = c.rotation;
+        oval.CalcBoundingBox();
+        Paint(*canvas, list.list);
+        EXPECT_TRUE(PixelNear(*canvas, 50, 50, 255, 0, 0, 255)) << c.name;
+        EXPECT_TRUE(PixelNear(*canvas, c.inX, c.inY, 255, 0, 0, 255)) << c.name;
+        EXPECT_TRUE(PixelNear(*canvas, c.outX, c.outY, 0, 0, 0, 0)) << c.name;
+    }
+    // Equal radii and a part arc: a quarter circle from 0 to 90 degrees
+    // (towards +y), stroked.
+    auto canvas = Canvas(100, 100);
+    tList list;
+    auto& arc = list.Add(std::make_unique<COvalDrawingInstruction>(kDrawingStyleStroke, false, kRed, kBlue));
+    arc.mPosition = CPoint(50, 50);
+    arc.mRadiusX = arc.mRadiusY = 30;
+    arc.mStartAngle = 0;
+    arc.mEndAngle = 90;
+    arc.mLineWidth = 3;
+    arc.CalcBoundingBox();
+    Paint(*canvas, list.list);
+    EXPECT_TRUE(PixelNear(*canvas, 71, 71, 0, 0, 255, 255));
+    EXPECT_TRUE(PixelNear(*canvas, 29, 29, 0, 0, 0, 0));
+}
+
+TEST(Painter, TextsUseTheFillColourAndAnOutlineOnlyWhenItHasAWidth) {
+    layouttest::RegisterServices();
+    struct Case {
+        const char* name;
+        std::string font;
+        int outline;
+        bool light;  // outline pixels (white 0.9) expected
+    };
+    const Case cases[] = {
+        {"known font, no outline", "DejaVu Sans", 0, false},
+        {"unknown font falls back", "NoSuchFont-Bold", 0, false},
+        {"outline width 3", "DejaVu Sans", 3, true},
+    };
+    for (const Case& c : cases) {
+        auto canvas = Canvas(200, 60);
+        canvas->setFillColor(platform::Color{0, 0, 0, 1});
+        canvas->fillRect({0, 0, 200, 60});
+        tList list;
+        auto& text = list.Add(std::make_unique<CTextDrawingInstruction>(kDrawingStyleFill, false, kRed, kBlue));
+        text.mText = "WWWW";
+        text.mFontName = c.font;
+        text.mTextSize = 40;
+        text.mOutlineWidth = c.outline;
+        text.mPosition = CPoint(10, 5);
+        Paint(*canvas, list.list);
+        const std::shared_ptr<platform::Image> image = canvas->makeImage();
+        EXPECT_GT(layouttest::CountNear(*image, 0, 0, 200, 60, 255, 0, 0), 100) << c.name << ": red glyphs";
+        EXPECT_EQ(layouttest::CountNear(*image, 0, 0, 200, 60, 230, 230, 230, 60) > 20, c.light) << c.name;
+    }
+}
+
+TEST(Painter, PicturesSwapTheirSidesOnlyAtAQuarterTurn) {
+    layouttest::RegisterServices();
+    auto source = Canvas(40, 20);
+    source->setFillColor(platform::Color{1, 0, 0, 1});
+    source->fillRect({0, 0, 40, 20});
+    const std::shared_ptr<const platform::Image> picture = source->makeImage();
+    struct Case {
+        const char* name;
+        double angle;
+        int inX, inY;
+        int outX, outY;
+    };
+    // The picture is 40 x 20 at (30, 40): centre (50, 50).
+    const Case cases[] = {
+        {"upright", 0, 65, 50, 50, 65},
+        {"half turn keeps its sides", 180, 65, 50, 50, 65},
+        // Turned a quarter with the sides swapped it covers the same box.
+        {"quarter turn", 90, 65, 50, 50, 65},
+        {"three quarters", 270, 65, 50, 50, 65},
+        {"negative quarter", -90, 65, 50, 50, 65},
+        // At 45 degrees the long side runs along the diagonal.
+        {"eighth turn", 45, 62, 62, 38, 62},
+    };
+    for (const Case& c : cases) {
+        auto canvas = Canvas(100, 100);
+        tList list;
+        auto& image = list.Add(std::make_unique<CImageDrawingInstruction>(picture, 40, 20));
+        image.mPlacement = CPoint(30, 40);
+        image.mRotationAngle = c.angle;
+        image.CalcBoundingBox();
+        Paint(*canvas, list.list);
+        EXPECT_TRUE(PixelNear(*canvas, c.inX, c.inY, 255, 0, 0, 255)) << c.name;
+        EXPECT_TRUE(PixelNear(*canvas, c.outX, c.outY, 0, 0, 0, 0)) << c.name;
+    }
+}
+
+TEST(Painter, AnEmptyListRecordsNoTimeAndAPaintedListDoes) {
+    layouttest::RegisterServices();
+    auto canvas = Canvas(20, 20);
+    tList list;
+    VKMDrawingInstructionsPainter::draw(*canvas, list.list, kEverything, "PainterEmptyList");
+    list.Add(Square(0, 0, 5, kRed));
+    VKMDrawingInstructionsPainter::draw(*canvas, list.list, kEverything, "PainterFullList");
+    const auto lines = QLPerformanceCounters::getCountersAsStrings();
+    ASSERT_TRUE(lines.has_value());
+    std::string all;
+    for (const std::string& line : *lines) all += line + "\n";
+    EXPECT_NE(all.find("PainterFullList"), std::string::npos) << all;
+    EXPECT_EQ(all.find("PainterEmptyList"), std::string::npos) << all;
+}
+
+TEST(Painter, ScaledDirtyRectangleDividesOriginAndSize) {
+    const platform::Rect scaled = VKMDrawingInstructionsPainter::getScaledDirtyRect({10, 20, 100, 50}, 2.0);
+    EXPECT_EQ(scaled, (platform::Rect{5, 10, 50, 25}));
+}

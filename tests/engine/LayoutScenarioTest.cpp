@@ -1,0 +1,296 @@
+// layoutgen's scenarios and generated layouts: bad lines are refused with
+// their line number, tracks are laid end to end so that the reader connects
+// them, every section reaches the file its version carries, and generated
+// layouts are repeatable.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "engine/model/CompositeGeometry.h"
+#include "engine/model/Layer.h"
+#include "engine/model/LayerManager.h"
+#include "engine/model/Layout.h"
+#include "engine/model/TrackLibrary.h"
+#include "engine/services/LocalizationService.h"
+#include "engine/services/PreferencesService.h"
+#include "engine/services/ServiceLocator.h"
+#include "platform/foundation/Bundle.h"
+#include "tests/support/TempRoot.h"
+#include "tools/layoutgen/LargeLayout.h"
+#include "tools/layoutgen/LayoutFileWriter.h"
+#include "tools/layoutgen/Scenario.h"
+
+namespace {
+
+void RegisterServices() {
+    static const bool registered = [] {
+        if (platform::Bundle* bundle = platform::Bundle::main()) bundle->setPreferredLanguage(std::string("en"));
+        CServiceLocator::Instance().RegisterService(new LocalizationService());
+        CServiceLocator::Instance().RegisterService(new VKMPreferencesService());
+        return true;
+    }();
+    (void)registered;
+}
+
+std::string PathFor(const std::string& name) { return (testsupport::processRoot() / name).string(); }
+
+std::string ParseError(const std::string& text) {
+    ULayoutGen::tLayoutDocument document;
+    ULayoutGen::tScenarioSummary summary;
+    std::string error;
+    EXPECT_FALSE(ULayoutGen::ParseLayoutScenario(text, document, summary, error)) << text;
+    return error;
+}
+
+// Parses, writes and loads a scenario.
+void Load(const std::string& text, CLayout& layout, const std::string& name = "scenario.wkst") {
+    ULayoutGen::tLayoutDocument document;
+    ULayoutGen::tScenarioSummary summary;
+    std::string error;
+    ASSERT_TRUE(ULayoutGen::ParseLayoutScenario(text, document, summary, error)) << error;
+    ASSERT_TRUE(ULayoutFileWriter::WriteLayoutFile(std::filesystem::path(PathFor(name)), document.FileContent()));
+    ASSERT_EQ(layout.Load(PathFor(name)), kLayoutLoaded);
+}
+
+// The joints of an element at a layout point, within 0.01.
+int JointsAt(CCompositeGeometry* element, double x, double y) {
+    int found = 0;
+    for (const CJoint* joint : element->GetJoints(kJointFilterAll)) {
+        found += std::fabs(joint->GetLayoutPoint().x - x) < 0.01 && std::fabs(joint->GetLayoutPoint().y - y) < 0.01;
+    }
+    return found;
+}
+
+std::size_t Connected(const CLayout& layout) {
+    std::size_t connected = 0;
+    for (const CJoint* joint : layout.GetLayoutJoints().GetJoints()) connected += joint->IsConnected();
+    return connected;
+}
+
+}  // namespace
+
+TEST(LayoutScenario, BadLinesAreRefusedWithTheirLineNumber) {
+    struct Case {
+        const char* name;
+        std::string text;
+        const char* error;
+    };
+    const Case cases[] = {
+        {"unknown statement", "version 13\nstright length=10\n", "line 2: unknown statement 'stright'"},
+        {"bad number", "straight length=ten\n", "line 1: bad number 'ten' for length"},
+        {"missing setting", "# a curve\n\ncurve sweep=30\n", "line 3: curve needs radius="},
+        {"unknown setting", "straight length=10 colour=1,0,0\n", "line 1: unknown setting colour= for straight"},
+        {"setting twice", "straight length=10 length=20\n", "line 1: length= given twice"},
+        {"unterminated quote", "layer \"Tracks\nstraight length=1\n", "line 1: unterminated quote"},
+        {"version too new", "version 14\n", "line 1: version 14 is out of range (3 to 13)"},
+        {"version too old", "version 2\n", "line 1: version 2 is out of range (3 to 13)"},
+        {"zero sweep", "curve radius=300 sweep=0\n", "line 1: sweep must not be 0"},
+        {"group of a missing element", "straight length=10\ngroup 0 1\n",
+         "line 2: group member 1 is not an element (there are 1 so far)"},
+        {"parent not earlier", "straight length=10\ngroup 0 parent=0\n", "line 2: parent 0 is not an earlier group"},
+        {"layer twice", "layer \"A\"\nlayer \"B\"\nlayer \"A\"\n", "line 3: layer 'A' exists already"},
+        {"unknown layer", "layer \"A\"\non \"B\"\n", "line 2: no layer 'B'"},
+        {"image without image layer", "layer \"A\"\nimage \"Scan\" at=0,0 size=10,10\n",
+         "line 2: image needs a layer of type image, or layer="},
+        {"baseboard without points", "layer \"B\" type=baseboard\nbaseboard \"X\"\n",
+         "line 2: baseboard needs rect= or points="},
+        {"price of nothing", "straight length=10 product=A\nprice B 100\n",
+         "line 2: no element has the product number 'B'"},
+        {"from a shape", "text \"x\"\nstraight length=10 from=0\n", "line 2: element 0 is no track to go on from"},
+        {"from a branch of a straight", "straight length=10\nstraight length=10 from=0:branch\n",
+         "line 2: element 0 has no branch to go on from"},
+        {"unknown parameter", "param colour 1\n", "line 1: unknown parameter 'colour'"},
+        {"author too long", "param author \"" + std::string(128, 'a') + "\"\n",
+         "line 1: author is at most 127 bytes"},
+        {"colour out of range", "straight length=10 color=1,2,0\n", "line 1: colour channels of color lie in 0 to 1"},
+        {"hand", "turnout length=100 radius=400 sweep=20 hand=up\n", "line 1: hand= is left or right, not 'up'"},
+        {"words run together", "straight length=10\"x\"\n", "line 1: no space after 'length=10'"},
+        {"extra word", "straight length=10 fast\n", "line 1: unexpected 'fast' after straight"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(ParseError(c.text), c.error);
+    }
+
+    ULayoutGen::tLibraryDocument library;
+    std::string error;
+    EXPECT_FALSE(ULayoutGen::ParseLibraryScenario("version 3\nlayer \"A\"\n", library, error));
+    EXPECT_EQ(error, "line 2: unknown statement 'layer' in a library scenario");
+}
+
+TEST(LayoutScenario, TracksAreLaidEndToEndAndConnectAfterLoading) {
+    RegisterServices();
+    CLayout layout;
+    // A straight east from the origin, a quarter circle to the left (centre
+    // 200,360, so it ends at 560,360 heading north), a straight north, and a
+    // quarter circle to the right from the first straight's end.
+    Load("straight length=200 at=0,0 angle=0\n"
+         "curve radius=360 sweep=90\n"
+         "straight length=100\n"
+         "curve radius=360 sweep=-90 from=0\n",
+         layout);
+    const tElements& elements = layout.GetElements();
+    ASSERT_EQ(elements.size(), 4u);
+    EXPECT_EQ(JointsAt(elements[0], 0, 0), 1);
+    EXPECT_EQ(JointsAt(elements[0], 200, 0), 1);
+    EXPECT_EQ(JointsAt(elements[1], 200, 0), 1);
+    EXPECT_EQ(JointsAt(elements[1], 560, 360), 1);
+    EXPECT_EQ(JointsAt(elements[2], 560, 460), 1);
+    EXPECT_EQ(JointsAt(elements[3], 560, -360), 1);
+    // 0-1 and 1-2 meet; the right-hand curve starts on the same end as 1, so
+    // that end has two candidates and only one of them connects.
+    EXPECT_EQ(Connected(layout), 4u);
+}
+
+TEST(LayoutScenario, TurnoutsBranchToTheSideTheirTypeNames) {
+    RegisterServices();
+    CLayout layout;
+    // Sweep 20 at radius 500: the branch ends 500 sin 20 = 171.01 ahead and
+    // 500 (1 - cos 20) = 30.15 aside.
+    Load("turnout length=200 radius=500 sweep=20 hand=right at=0,0 angle=0\n"
+         "straight length=50 from=0:branch\n"
+         "turnout length=200 radius=500 sweep=20 hand=left at=0,1000 angle=0\n"
+         "straight length=50 from=2:branch\n",
+         layout);
+    const tElements& elements = layout.GetElements();
+    ASSERT_EQ(elements.size(), 4u);
+    const double ahead = 500.0 * std::sin(20.0 * M_PI / 180.0);
+    const double aside = 500.0 * (1.0 - std::cos(20.0 * M_PI / 180.0));
+    EXPECT_EQ(elements[0]->GetJoints(kJointFilterAll).size(), 3u) << "the common end is one joint";
+    EXPECT_EQ(JointsAt(elements[0], 200, 0), 1);
+    EXPECT_EQ(JointsAt(elements[0], ahead, aside), 1) << "right: counter-clockwise in the plan";
+    EXPECT_EQ(JointsAt(elements[2], ahead, 1000 - aside), 1) << "left: clockwise in the plan";
+    EXPECT_EQ(Connected(layout), 4u) << "each branch meets its straight";
+}
+
+TEST(LayoutScenario, EverySectionReachesTheVersionsThatCarryIt) {
+    RegisterServices();
+    for (int version = CLayout::kOldestFileVersion; version <= CLayout::kNewestFileVersion; ++version) {
+        SCOPED_TRACE(version);
+        ULayoutGen::tLayoutDocument document;
+        ULayoutGen::tScenarioSummary summary;
+        std::string error;
+        ASSERT_TRUE(ULayoutGen::ParseLayoutScenario(ULayoutGen::SeedLayoutScenario(), document, summary, error))
+            << error;
+        document.version = document.recordVersion = version;
+        const std::string path = PathFor("seed-v" + std::to_string(version) + ".wkst");
+        ASSERT_TRUE(ULayoutFileWriter::WriteLayoutFile(std::filesystem::path(path), document.FileContent()));
+
+        CLayout layout;
+        ASSERT_EQ(layout.Load(path), kLayoutLoaded);
+        EXPECT_EQ(layout.GetFileVersion(), version);
+        EXPECT_EQ(layout.GetElements().size(), 13u);
+        EXPECT_STREQ(layout.GetParameters().mAuthor, "Seed author");
+        EXPECT_EQ(layout.GetParameters().mZoomPercent, 150);
+        EXPECT_EQ(layout.GetParameters().mWorkspaceWidth, 3000);
+        EXPECT_EQ(layout.GetParameters().mTrackStyle, 0x48);
+        EXPECT_EQ(layout.GetGroupsManager().GetGroups().size(), 3u);
+        EXPECT_EQ(layout.GetImages().size(), version >= 10 ? 1u : 0u);
+        EXPECT_EQ(layout.GetBaseboards().size(), version >= 11 ? 2u : 0u);
+        EXPECT_EQ(layout.GetParameters().mTunnelDisplayMode, version >= 9 ? 2 : 0);
+        EXPECT_EQ(layout.GetParameters().mParameter421[1], version >= 8 ? 1 : 0);
+
+        std::vector<std::string> layers;
+        for (const CLayer* layer : layout.GetLayerManager().GetLayers()) layers.push_back(layer->GetName());
+        if (version >= 4) {
+            EXPECT_EQ(layers, (std::vector<std::string>{"Tracks", "Upper", "Labels", "Boards", "Plan"}));
+            EXPECT_EQ(layout.GetElements()[6]->GetLayer()->GetName(), "Upper");
+            EXPECT_EQ(layout.GetElements()[8]->GetLayer()->GetName(), "Labels");
+        }
+        // The later price statement wins over the element's own.
+        for (const CCompositeGeometry* element : layout.GetElements()) {
+            if (std::strcmp(element->GetProductNumber(), "G-188") == 0) {
+                EXPECT_EQ(element->GetPrice(), 399);
+            }
+        }
+    }
+}
+
+TEST(LayoutScenario, VersionsWithoutASectionLeaveItOutAndSayWhich) {
+    ULayoutGen::tLayoutDocument document;
+    ULayoutGen::tScenarioSummary summary;
+    std::string error;
+    ASSERT_TRUE(ULayoutGen::ParseLayoutScenario(ULayoutGen::SeedLayoutScenario(), document, summary, error));
+    ASSERT_EQ(summary.kinds.size(), 13u);
+    EXPECT_EQ(summary.kinds[2], ULayoutGen::tElementKind::Turnout);
+    EXPECT_EQ(summary.kinds[5], ULayoutGen::tElementKind::Flex);
+    EXPECT_EQ(summary.kinds[8], ULayoutGen::tElementKind::Text);
+    EXPECT_EQ(summary.groups, 3u);
+    EXPECT_TRUE(document.SectionsLeftOut().empty());
+    document.version = 10;
+    EXPECT_EQ(document.SectionsLeftOut(), std::vector<std::string>{"baseboards"});
+    document.version = 3;
+    EXPECT_EQ(document.SectionsLeftOut(), (std::vector<std::string>{"layers", "images", "baseboards"}));
+    // The groups: 3 groups; group 1 nested in group 0.
+    EXPECT_EQ(document.groups, (tSerializedGroups{3, -1, 2, 0, 1, 1, 1, 0, 2, 3, 4, 0, -1, 2, 9, 10, 0}));
+}
+
+TEST(LayoutScenario, LibraryScenariosWriteLibrariesWithTheirTranslations) {
+    RegisterServices();
+    ULayoutGen::tLibraryDocument document;
+    std::string error;
+    ASSERT_TRUE(ULayoutGen::ParseLibraryScenario(ULayoutGen::SeedLibraryScenario(), document, error)) << error;
+    const std::string path = PathFor("seed.rset");
+    ASSERT_TRUE(ULayoutFileWriter::WriteTrackLibraryFile(std::filesystem::path(path), document.FileContent()));
+
+    CTrackLibrary library(path);
+    ASSERT_EQ(library.Load(kLoadingModeComplete), kTrackLibraryLoaded);
+    EXPECT_EQ(library.GetVersion(), 3);
+    EXPECT_EQ(library.GetModelScale(), 16);
+    EXPECT_DOUBLE_EQ(library.GetTrackbedWidth(), 40.0);
+    EXPECT_TRUE(library.GetSwitch116());
+    EXPECT_STREQ(library.GetText107(), "layoutgen H0");
+    ASSERT_EQ(library.GetElements().size(), 4u);
+    EXPECT_EQ(library.GetElements()[0]->GetLocalizedDescription("de"), "Gerade");
+    EXPECT_EQ(library.GetElements()[0]->GetPrice(), 395);
+    EXPECT_EQ(UTranslationsMap::Lookup(library.GetTranslations(), "Title", "de"), "Seed-Bibliothek");
+}
+
+TEST(LayoutScenario, GeneratedLayoutsAreRepeatableConnectedAndCarryEverySection) {
+    RegisterServices();
+    auto bytes = [](std::size_t count, std::uint64_t seed, int version) {
+        ULayoutGen::tLayoutDocument document;
+        ULayoutGen::ComposeLargeLayout(document, count, seed, version);
+        return ULayoutFileWriter::LayoutFileBytes(document.FileContent());
+    };
+    const std::vector<std::uint8_t> first = bytes(400, 5, 13);
+    ASSERT_FALSE(first.empty());
+    EXPECT_EQ(bytes(400, 5, 13), first) << "same seed, same bytes";
+    EXPECT_NE(bytes(400, 6, 13), first);
+
+    for (const int version : {3, 9, 10, 11, 13}) {
+        SCOPED_TRACE(version);
+        ULayoutGen::tLayoutDocument document;
+        ULayoutGen::ComposeLargeLayout(document, 400, 5, version);
+        const std::string path = PathFor("large-v" + std::to_string(version) + ".wkst");
+        ASSERT_TRUE(ULayoutFileWriter::WriteLayoutFile(std::filesystem::path(path), document.FileContent()));
+        CLayout layout;
+        ASSERT_EQ(layout.Load(path), kLayoutLoaded);
+        EXPECT_EQ(layout.GetElements().size(), 400u);
+        EXPECT_EQ(layout.GetImages().size(), version >= 10 ? 2u : 0u);
+        EXPECT_EQ(layout.GetBaseboards().size(), version >= 11 ? 2u : 0u);
+        EXPECT_EQ(layout.GetGroupsManager().GetGroups().size(), 10u) << "one group per 40 elements";
+        // Chains of 20 to 200 pieces: all but a few ends connect.
+        const std::size_t joints = layout.GetLayoutJoints().GetJoints().size();
+        EXPECT_GT(joints, 500u);
+        EXPECT_GT(Connected(layout), joints * 8 / 10);
+    }
+}
+
+TEST(LayoutScenario, TinyPngsHaveTheChunksOfTheirSize) {
+    const std::vector<std::uint8_t> png = ULayoutGen::TinyPng(5, 3, 1);
+    // Signature, IHDR (12 + 13), IDAT (12 + zlib header 2 + one stored block
+    // head 5 + 3 rows of 1 + 15 bytes + Adler-32 4), IEND (12).
+    ASSERT_EQ(png.size(), 8u + 25u + (12u + 2u + 5u + 48u + 4u) + 12u);
+    EXPECT_EQ(std::memcmp(png.data(), "\x89PNG\r\n\x1a\n", 8), 0);
+    EXPECT_EQ(std::memcmp(png.data() + 12, "IHDR\0\0\0\x05\0\0\0\x03\x08\x02", 14), 0);
+    // The CRC of an empty IEND chunk is the same in every PNG.
+    EXPECT_EQ(std::memcmp(png.data() + png.size() - 4, "\xAE\x42\x60\x82", 4), 0) << "IEND CRC";
+    EXPECT_EQ(std::memcmp(png.data() + png.size() - 12, "\0\0\0\0IEND", 8), 0);
+}

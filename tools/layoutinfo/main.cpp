@@ -1,0 +1,377 @@
+// layoutinfo: loads one layout file the way the app opens it and prints what
+// the engine makes of it: version, parameters, layers, elements by kind and
+// type, the types the loader guessed, joints, statistics, the part list and
+// the padded content rectangle.
+//
+//   layoutinfo <file>
+//
+// The engine starts as at launch (telemetry client, log, services) in the
+// app root $VEKMONT_HOME, or in a temporary one that is removed again. The
+// exit status is the load result: 0 loaded, 1 to 6 the failure codes, whose
+// localised message goes to standard error; 64 for a wrong command line.
+
+#include <cerrno>
+#include <cinttypes>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <iostream>
+#include <map>
+#include <streambuf>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "engine/model/CompositeGeometry.h"
+#include "engine/model/CurrentCloudLayout.h"
+#include "engine/model/ElementQueries.h"
+#include "engine/model/ElementTypes.h"
+#include "engine/model/Layer.h"
+#include "engine/model/LayerManager.h"
+#include "engine/model/Layout.h"
+#include "engine/model/LayoutBounds.h"
+#include "engine/model/PartList.h"
+#include "engine/model/Statistics.h"
+#include "engine/services/EngineStartup.h"
+#include "engine/services/Logger.h"
+#include "engine/services/PreferencesService.h"
+#include "platform/foundation/Bundle.h"
+#include "platform/foundation/Paths.h"
+#include "telemetry/TLMAnalytics.h"
+#include "telemetry/TLMLogger.h"
+#include "telemetry/TLMTelemetry.h"
+
+namespace {
+
+const char* const kAppSecret = "7d3f0c21-9a4e-4b6b-8e15-2c90f4a6d7e3";
+constexpr int kUsageError = 64;
+constexpr char kPartListDelimiter = ';';
+
+// Swallows what the log's console sink writes: the log file keeps it, and
+// the report on standard output stays readable.
+class CNullBuffer : public std::streambuf {
+protected:
+    int overflow(int c) override { return traits_type::not_eof(c); }
+    std::streamsize xsputn(const char*, std::streamsize count) override { return count; }
+};
+
+// The resources beside the build tree's binaries: the tools sit one folder
+// deeper than the app would.
+void FindResources() {
+    if (const char* set = std::getenv("VEKMONT_RESOURCES"); set != nullptr && *set != '\0') return;
+    std::error_code error;
+    std::filesystem::path dir = std::filesystem::read_symlink("/proc/self/exe", error).parent_path();
+    if (error) return;
+    for (int up = 0; up < 3 && !dir.empty(); ++up, dir = dir.parent_path()) {
+        const std::filesystem::path candidate = dir / "resources";
+        std::error_code missing;
+        if (std::filesystem::is_directory(candidate / "en.lproj", missing)) {
+            setenv("VEKMONT_RESOURCES", candidate.c_str(), 1);
+            return;
+        }
+    }
+}
+
+// A file text made safe to print: control bytes, quotes and backslashes
+// escaped, length capped.
+std::string Escaped(const char* text, std::size_t limit) {
+    std::string out;
+    for (std::size_t i = 0; text[i] != '\0'; ++i) {
+        if (out.size() >= limit) {
+            out += "...";
+            break;
+        }
+        const auto byte = static_cast<unsigned char>(text[i]);
+        if (byte == '"' || byte == '\\') {
+            out += '\\';
+            out += static_cast<char>(byte);
+        } else if (byte < 0x20 || byte == 0x7F) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
+            out += escaped;
+        } else {
+            out += static_cast<char>(byte);
+        }
+    }
+    return out;
+}
+
+// The same in quotes.
+std::string Printable(const char* text) { return "\"" + Escaped(text, 200) + "\""; }
+std::string Printable(const std::string& text) { return Printable(text.c_str()); }
+
+std::string Colour(const CColor& c) {
+    char text[96];
+    std::snprintf(text, sizeof text, "%.3f,%.3f,%.3f,%.3f", c.mRed, c.mGreen, c.mBlue, c.mAlpha);
+    return text;
+}
+
+const char* YesNo(bool value) { return value ? "yes" : "no"; }
+
+const char* LayerTypeName(std::int32_t type) {
+    switch (type) {
+        case CLayer::kTrackLayer: return "track";
+        case CLayer::kBaseboardLayer: return "baseboard";
+        case CLayer::kImageLayer: return "image";
+        default: return "other";
+    }
+}
+
+void PrintParameters(const CLayout& layout) {
+    const CLayoutParameters& p = layout.GetParameters();
+    std::printf("parameters\n");
+    std::printf("  author           %s\n", Printable(p.mAuthor).c_str());
+    std::printf("  created          %s\n", Printable(p.mCreationDate).c_str());
+    std::printf("  text 403         %s\n", Printable(p.mText403).c_str());
+    std::printf("  text 404         %s\n", Printable(p.mText404).c_str());
+    std::printf("  text 405         %s\n", Printable(p.mText405).c_str());
+    std::printf("  text 406         %s\n", Printable(p.mText406).c_str());
+    std::printf("  text 407         %s\n", Printable(p.mText407).c_str());
+    std::printf("  display flags    0x%08" PRIX32 "\n", static_cast<std::uint32_t>(p.mDisplayFlags));
+    std::printf("  track style      0x%08" PRIX32 " (single line %s, marks %s, rails %s, curve centres %s)\n",
+                static_cast<std::uint32_t>(p.mTrackStyle), YesNo(p.mTrackStyle & CLayoutParameters::kSingleLineTracks),
+                YesNo(p.mTrackStyle & CLayoutParameters::kTrackMarks), YesNo(p.mTrackStyle & CLayoutParameters::kRailsDrawn),
+                YesNo(p.mTrackStyle & CLayoutParameters::kCurveCentresMarked));
+    std::printf("  grid             %s\n", YesNo(p.mShowGrid));
+    std::printf("  zoom             %d %% (factor %g)\n", p.mZoomPercent, layout.GetZoom());
+    std::printf("  workspace        %d x %d\n", p.mWorkspaceWidth, p.mWorkspaceHeight);
+    std::printf("  colours          %s  %s  %s\n", Colour(p.mFirstColor).c_str(), Colour(p.mSecondColor).c_str(),
+                Colour(p.mThirdColor).c_str());
+    std::printf("  parameter 421    0x%04X 0x%04X 0x%04X 0x%04X\n", p.mParameter421[0], p.mParameter421[1],
+                p.mParameter421[2], p.mParameter421[3]);
+    std::printf("  3D               terrain %s, only tracks %s\n", YesNo(p.mRender3DTerrain), YesNo(p.m3DOnlyTracks));
+    std::printf("  tunnel mode      %d\n", p.mTunnelDisplayMode);
+    std::printf("  switch 430       %s\n", YesNo(p.mSwitch430));
+    std::printf("  integers         413=%d 414=%d 415=%d 428=%d 429=%d 435=%d 440=%d 441=%d 447=%d 448=%d 449=%d "
+                "450=%d 451=%d 452=%d\n",
+                p.mInt413, p.mInt414, p.mInt415, p.mInt428, p.mInt429, p.mInt435, p.mInt440, p.mInt441, p.mInt447,
+                p.mInt448, p.mInt449, p.mInt450, p.mInt451, p.mInt452);
+}
+
+void PrintLayers(const CLayout& layout) {
+    const tLayers& layers = layout.GetLayerManager().GetLayers();
+    std::map<const CLayer*, std::size_t> onLayer;
+    for (const CCompositeGeometry* element : layout.GetElements()) ++onLayer[element->GetLayer()];
+    std::printf("layers           %zu\n", layers.size());
+    int number = 0;
+    for (const CLayer* layer : layers) {
+        std::printf("  %2d %-24s %-9s %s %s colour %s, %zu elements\n", ++number, Printable(layer->GetName()).c_str(),
+                    LayerTypeName(layer->GetLayerType()), layer->IsVisible() ? "visible" : "hidden ",
+                    layer->IsLocked() ? "locked  " : "unlocked", Colour(layer->GetColor()).c_str(), onLayer[layer]);
+    }
+    std::printf("groups           %zu\n", layout.GetGroupsManager().GetGroups().size());
+    std::printf("images           %zu\n", layout.GetImages().size());
+    std::printf("baseboards       %zu\n", layout.GetBaseboards().size());
+}
+
+void PrintElements(const CLayout& layout) {
+    const tElements& elements = layout.GetElements();
+    std::size_t tracks = 0, singleTracks = 0, turnouts = 0, flex = 0, texts = 0, shapes = 0, generated = 0,
+                tunnels = 0, userCreated = 0;
+    std::map<std::int32_t, std::size_t> types;
+    for (const CCompositeGeometry* element : elements) {
+        if (element->GetComponents().empty()) continue;
+        const bool track = UElementInspector::IsTrackElement(element);
+        tracks += track;
+        if (track) {
+            const int components = UElementInspector::GetNumberOfTrackComponents(element);
+            singleTracks += components == 1;
+            turnouts += components > 1;
+        }
+        flex += UElementInspector::IsFlexTrack(element);
+        texts += UElementInspector::IsTextElement(element);
+        shapes += !track && (UElementInspector::IsPolyElement(element) || UElementInspector::IsCircleElement(element));
+        generated += UElementInspector::IsGeneratedElement(element);
+        tunnels += UElementInspector::IsTunnelTrack(element);
+        userCreated += UElementInspector::IsUserCreatedElement(element);
+        ++types[element->GetElementType()];
+    }
+    std::printf("elements         %zu\n", elements.size());
+    std::printf("  tracks %zu (single %zu, several track parts %zu, flex %zu, in tunnel %zu), texts %zu, shapes %zu, "
+                "generated %zu, user-created %zu\n",
+                tracks, singleTracks, turnouts, flex, tunnels, texts, shapes, generated, userCreated);
+    std::printf("types\n");
+    for (const auto& [code, count] : types) {
+        const std::string name = code == UElementTypes::kUnclassified || UElementTypes::GetElementTypeKey(code) == nullptr
+                                     ? std::string("-")
+                                     : UElementTypes::GetElementTypeName(code);
+        std::printf("  %4d %-28s %zu\n", code, name.c_str(), count);
+    }
+}
+
+// The types the loader guessed, from its log lines after the load began.
+void PrintGuessedTypes() {
+    std::vector<std::string> lines;
+    CLogger::Instance().GetRecentLines(static_cast<int>(CLogger::kMaxRecentLines), lines);
+    std::size_t start = 0;
+    for (std::size_t i = lines.size(); i-- > 0;) {
+        if (lines[i].find("Loading layout from '") != std::string::npos) {
+            start = i;
+            break;
+        }
+    }
+    std::map<int, std::size_t> guessed;
+    std::size_t itemised = 0;
+    long total = -1;
+    for (std::size_t i = start; i < lines.size(); ++i) {
+        const std::string& line = lines[i];
+        const std::size_t at = line.find("Guessed type ");
+        int code = 0;
+        if (at != std::string::npos && std::sscanf(line.c_str() + at, "Guessed type %d", &code) == 1) {
+            ++guessed[code];
+            ++itemised;
+        }
+        const std::size_t updated = line.find("ULayoutElementClassifier: ");
+        long count = 0;
+        if (updated != std::string::npos &&
+            std::sscanf(line.c_str() + updated, "ULayoutElementClassifier: %ld elements updated", &count) == 1)
+            total = count;
+    }
+    if (total < 0) total = static_cast<long>(itemised);
+    std::printf("guessed types    %ld elements\n", total);
+    for (const auto& [code, count] : guessed)
+        std::printf("  %4d %-28s %zu\n", code, UElementTypes::GetElementTypeName(code).c_str(), count);
+    if (static_cast<long>(itemised) < total)
+        std::printf("  (%ld more not itemised: their log lines have rotated out)\n", total - static_cast<long>(itemised));
+}
+
+void PrintJoints(const CLayout& layout) {
+    std::size_t free = 0, connected = 0, near = 0, height = 0, angle = 0;
+    const std::vector<CJoint*>& joints = layout.GetLayoutJoints().GetJoints();
+    for (const CJoint* joint : joints) {
+        connected += joint->IsConnected();
+        free += joint->IsFree();
+        near += joint->GetMark() == kJointStateNear;
+        height += joint->GetMark() == kJointStateHeight;
+        angle += joint->GetMark() == kJointStateAngle;
+    }
+    std::printf("joints           %zu: %zu free, %zu connected (free ends near another: %zu, at another height: %zu, "
+                "at another angle: %zu)\n",
+                joints.size(), free, connected, near, height, angle);
+}
+
+void PrintStatistics(CLayout& layout) {
+    CTrackElementsStatistics& statistics = layout.GetStatistics();
+    statistics.Refresh(layout.GetElements());
+    const tElementKindCounts kinds = statistics.GetElementKindCounts();
+    long long pieces = 0;
+    for (const CCountedGeometry* entry : statistics.GetCountedElements()) pieces += entry->GetCount();
+    std::printf("statistics       %zu parts, %lld pieces, track total %u\n", statistics.GetCountedElements().size(),
+                pieces, kinds[0] + kinds[2]);
+    std::printf("  library tracks %u, library others %u, user flex tracks %u, user shapes %u, user texts %u\n", kinds[0],
+                kinds[1], kinds[2], kinds[3], kinds[4]);
+}
+
+void PrintPartList(CLayout& layout) {
+    const platform::Bundle* bundle = platform::Bundle::main();
+    const std::string language = bundle != nullptr ? bundle->preferredLanguage() : "en";
+    CPartList parts(&layout, &layout.GetStatistics());
+    const std::string text = parts.ExportToString(kPartListDelimiter, language);
+    std::printf("part list        %zu entries\n", parts.GetEntries().size());
+    std::size_t begin = 0;
+    while (begin < text.size()) {
+        std::size_t end = text.find('\n', begin);
+        if (end == std::string::npos) end = text.size();
+        std::printf("  %s\n", Escaped(text.substr(begin, end - begin).c_str(), 600).c_str());
+        begin = end + 1;
+    }
+}
+
+void PrintContent(CLayout& layout) {
+    const int padding = UPreferences::GetInt("QLLayoutPadding");
+    const tDoubleRect box = ULayoutBounds::GetContentBoundingBox(layout, ULayoutBounds::kBoundsModeAll);
+    if (!(box.Width() >= 0.001 && box.Height() >= 0.001) || !std::isfinite(box.Width()) ||
+        !std::isfinite(box.Height())) {
+        std::printf("content          none\n");
+        return;
+    }
+    const tPaddedContent content = ULayoutBounds::GetContentRectWithPadding(layout, ULayoutBounds::kBoundsModeAll, padding);
+    std::printf("content          x %.2f to %.2f, y %.2f to %.2f\n", box.minX, box.maxX, box.minY, box.maxY);
+    std::printf("padded content   dx %.2f, dy %.2f, width %.0f, height %.0f (padding %d)\n", content.dx, content.dy,
+                content.width, content.height, padding);
+}
+
+// The code behind the holder's failure message.
+int CodeOfMessage(const std::string& message) {
+    for (int code = kLayoutFailedToOpenFile; code <= kLayoutParameterError; ++code) {
+        if (CCurrentCloudLayout::GetLoadErrorMessage(static_cast<LayoutErrorCode>(code)) == message) return code;
+    }
+    return kLayoutFailedToOpenFile;
+}
+
+// The warnings the failed load logged, for the reader of standard error.
+void PrintLoadWarnings() {
+    std::vector<std::string> lines;
+    CLogger::Instance().FindRecentLines(5, 3, lines);
+    for (const std::string& line : lines) {
+        const std::size_t text = line.find("] :  ");
+        std::fprintf(stderr, "  %s\n", line.substr(text == std::string::npos ? 0 : text + 5).c_str());
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2 || std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) {
+        std::fprintf(argc == 2 ? stdout : stderr, "usage: layoutinfo <layout file>\n");
+        return argc == 2 ? 0 : kUsageError;
+    }
+    const std::string path = argv[1];
+
+    std::filesystem::path root;
+    bool temporaryRoot = false;
+    if (const char* home = std::getenv("VEKMONT_HOME"); home != nullptr && *home != '\0') {
+        root = home;
+    } else {
+        std::string pattern = "/tmp/layoutinfo-XXXXXX";
+        if (mkdtemp(pattern.data()) == nullptr) {
+            std::fprintf(stderr, "layoutinfo: cannot make a temporary app root: %s\n", std::strerror(errno));
+            return kLayoutFailedToOpenFile;
+        }
+        root = pattern;
+        temporaryRoot = true;
+        setenv("VEKMONT_HOME", root.c_str(), 1);
+    }
+    platform::Paths::setRoot(root);
+    FindResources();
+
+    CNullBuffer nowhere;
+    std::streambuf* console = std::cout.rdbuf(&nowhere);
+    TLMTelemetry::start(kAppSecret, {&TLMAnalytics::sharedInstance});
+    UEngineStartup::Start((platform::Paths::logs() / "Vekmont.log").c_str());
+
+    CCurrentCloudLayout& holder = CCurrentCloudLayout::Instance();
+    int code = kLayoutLoaded;
+    if (holder.LoadLayout(path)) {
+        CLayout& layout = *holder.Layout();
+        std::error_code sizeError;
+        const auto bytes = std::filesystem::file_size(path, sizeError);
+        std::printf("file             %s (%llu bytes)\n", path.c_str(), static_cast<unsigned long long>(sizeError ? 0 : bytes));
+        std::printf("version          %d\n", layout.GetFileVersion());
+        PrintParameters(layout);
+        PrintLayers(layout);
+        PrintElements(layout);
+        PrintGuessedTypes();
+        PrintJoints(layout);
+        PrintStatistics(layout);
+        PrintPartList(layout);
+        PrintContent(layout);
+    } else {
+        code = CodeOfMessage(holder.GetLastLoadErrorMessage());
+        std::fprintf(stderr, "layoutinfo: %s: %s\n", path.c_str(), holder.GetLastLoadErrorMessage().c_str());
+        PrintLoadWarnings();
+    }
+    std::fflush(stdout);
+
+    TLMLogger::waitUntilIdle();
+    CLogger::Instance().Flush();
+    std::cout.rdbuf(console);
+    if (temporaryRoot) {
+        std::error_code ignored;
+        std::filesystem::remove_all(root, ignored);
+    }
+    return code;
+}

@@ -1,0 +1,286 @@
+// layoutrender: loads one layout file the way the app opens it, fits the
+// workspace to the content as the layout screen does after a load, and
+// exports a picture of it through the viewer's export road: on white, the
+// baseboards, then every element filled and outlined, layer by layer.
+//
+//   layoutrender <file> -o <out> [--width W --height H] [--style BITS] [--pdf|--svg]
+//
+// Without a size the picture is the sharing crop: the visible content with
+// 350 mm around it, the longer side 2048 points. With a size (one side given
+// stands for both) the content with 100 mm around it is fitted into W x H
+// points. --style replaces the layout's track-style word (decimal or 0x
+// hex). PNG unless --pdf or --svg.
+//
+// Exit status: 0 written; 1 to 6 the load failure codes (their localised
+// message on standard error); 64 for a wrong command line; 73 when the
+// picture cannot be made or written; 70 for any other failure.
+
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <exception>
+#include <filesystem>
+#include <iostream>
+#include <memory>
+#include <optional>
+#include <streambuf>
+#include <string>
+
+#include "LayoutModule/LayoutView/Drawing/VKMDrawingInstructionsRenderData.h"
+#include "LayoutModule/LayoutView/ImageExport/QLImageFromLayoutHelper.h"
+#include "LayoutModule/LayoutView/ImageExport/VKMImageExportHelper.h"
+#include "LayoutModule/LayoutView/ImageExport/VKMLayoutResizeHelper.h"
+#include "engine/model/CurrentCloudLayout.h"
+#include "engine/model/Layout.h"
+#include "engine/services/EngineStartup.h"
+#include "engine/services/Logger.h"
+#include "platform/foundation/Paths.h"
+#include "platform/graphics/BitmapContext.h"
+#include "platform/graphics/DocumentContext.h"
+#include "platform/graphics/Image.h"
+#include "telemetry/TLMAnalytics.h"
+#include "telemetry/TLMLogger.h"
+#include "telemetry/TLMTelemetry.h"
+
+namespace {
+
+const char* const kAppSecret = "7d3f0c21-9a4e-4b6b-8e15-2c90f4a6d7e3";
+constexpr int kUsageError = 64;
+constexpr int kInternalError = 70;
+constexpr int kWriteError = 73;
+constexpr int kSharingPadding = 350;
+constexpr double kSharingImageSize = 2048;
+constexpr int kFittedPadding = 100;
+constexpr long kLargestSide = 16384;
+
+enum class tFormat { png, pdf, svg };
+
+struct tOptions {
+    std::string input;
+    std::string output;
+    std::optional<long> width;
+    std::optional<long> height;
+    std::optional<std::int32_t> style;
+    tFormat format = tFormat::png;
+};
+
+void Usage(FILE* to) {
+    std::fprintf(to,
+                 "usage: layoutrender <layout file> -o <output> [--width W --height H] [--style BITS] "
+                 "[--pdf|--svg]\n");
+}
+
+std::optional<long> ParseNumber(const char* text, long low, long high) {
+    if (text == nullptr || *text == '\0') return std::nullopt;
+    errno = 0;
+    char* end = nullptr;
+    const long value = std::strtol(text, &end, 0);
+    if (errno != 0 || end == text || *end != '\0' || value < low || value > high) return std::nullopt;
+    return value;
+}
+
+// False (with a message) for a wrong command line.
+bool ParseArguments(int argc, char** argv, tOptions& options) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string argument = argv[i];
+        auto value = [&](const char* what) -> const char* {
+            if (i + 1 >= argc) {
+                std::fprintf(stderr, "layoutrender: %s needs a value\n", what);
+                return nullptr;
+            }
+            return argv[++i];
+        };
+        if (argument == "-o" || argument == "--output") {
+            const char* v = value("-o");
+            if (v == nullptr) return false;
+            options.output = v;
+        } else if (argument == "--width" || argument == "--height") {
+            const char* v = value(argument.c_str());
+            const std::optional<long> number = ParseNumber(v, 1, kLargestSide);
+            if (!number) {
+                std::fprintf(stderr, "layoutrender: %s takes a whole number from 1 to %ld\n", argument.c_str(),
+                             kLargestSide);
+                return false;
+            }
+            (argument == "--width" ? options.width : options.height) = number;
+        } else if (argument == "--style") {
+            const std::optional<long> number = ParseNumber(value("--style"), 0, 0xFFFFFFFFL);
+            if (!number) {
+                std::fprintf(stderr, "layoutrender: --style takes a number from 0 to 0xFFFFFFFF\n");
+                return false;
+            }
+            options.style = static_cast<std::int32_t>(static_cast<std::uint32_t>(*number));
+        } else if (argument == "--pdf") {
+            options.format = tFormat::pdf;
+        } else if (argument == "--svg") {
+            options.format = tFormat::svg;
+        } else if (!argument.empty() && argument[0] == '-') {
+            std::fprintf(stderr, "layoutrender: unknown option %s\n", argument.c_str());
+            return false;
+        } else if (options.input.empty()) {
+            options.input = argument;
+        } else {
+            std::fprintf(stderr, "layoutrender: one layout file only\n");
+            return false;
+        }
+    }
+    if (options.input.empty() || options.output.empty()) {
+        std::fprintf(stderr, "layoutrender: a layout file and -o <output> are needed\n");
+        return false;
+    }
+    return true;
+}
+
+// Swallows what the log's console sink writes; the log file keeps it.
+class CNullBuffer : public std::streambuf {
+protected:
+    int overflow(int c) override { return traits_type::not_eof(c); }
+    std::streamsize xsputn(const char*, std::streamsize count) override { return count; }
+};
+
+// The resources beside the build tree's binaries.
+void FindResources() {
+    if (const char* set = std::getenv("VEKMONT_RESOURCES"); set != nullptr && *set != '\0') return;
+    std::error_code error;
+    std::filesystem::path dir = std::filesystem::read_symlink("/proc/self/exe", error).parent_path();
+    if (error) return;
+    for (int up = 0; up < 3 && !dir.empty(); ++up, dir = dir.parent_path()) {
+        const std::filesystem::path candidate = dir / "resources";
+        std::error_code missing;
+        if (std::filesystem::is_directory(candidate / "en.lproj", missing)) {
+            setenv("VEKMONT_RESOURCES", candidate.c_str(), 1);
+            return;
+        }
+    }
+}
+
+// The code behind the holder's failure message.
+int CodeOfMessage(const std::string& message) {
+    for (int code = kLayoutFailedToOpenFile; code <= kLayoutParameterError; ++code) {
+        if (CCurrentCloudLayout::GetLoadErrorMessage(static_cast<LayoutErrorCode>(code)) == message) return code;
+    }
+    return kLayoutFailedToOpenFile;
+}
+
+// Draws the loaded document into a page of the chosen format. 0 or the
+// write failure code.
+int Export(CLayout& layout, const tOptions& options) {
+    platform::Size page;
+    double zoom = 1;
+    std::optional<VKMImageExportHelper::tCrop> crop;
+    if (options.width || options.height) {
+        const long width = options.width.value_or(*options.height);
+        const long height = options.height.value_or(*options.width);
+        page = {static_cast<double>(width), static_cast<double>(height)};
+        zoom = QLImageFromLayoutHelper::calculateFittingZoomForSize(page, layout, kFittedPadding);
+    } else {
+        crop = VKMImageExportHelper::croppedFrame(layout, kSharingPadding, kSharingImageSize);
+        page = crop->size;
+    }
+    auto draw = [&](platform::Context& context) {
+        if (crop) {
+            VKMImageExportHelper::drawCroppedLayout(layout, context, *crop);
+        } else {
+            VKMImageExportHelper::drawLayout(layout, context, zoom, false);
+        }
+    };
+
+    if (options.format == tFormat::png) {
+        std::unique_ptr<platform::BitmapContext> context = platform::BitmapContext::createForPointSize(page);
+        if (!context) {
+            std::fprintf(stderr, "layoutrender: cannot make a picture of %.0f x %.0f points\n", page.width,
+                         page.height);
+            return kWriteError;
+        }
+        draw(*context);
+        const std::shared_ptr<platform::Image> image = context->makeImage();
+        if (!image || !image->writePNG(options.output)) {
+            std::fprintf(stderr, "layoutrender: cannot write %s\n", options.output.c_str());
+            return kWriteError;
+        }
+        return 0;
+    }
+    std::unique_ptr<platform::DocumentContext> document =
+        options.format == tFormat::pdf ? platform::DocumentContext::createPdf(options.output, page)
+                                       : platform::DocumentContext::createSvg(options.output, page);
+    if (!document) {
+        std::fprintf(stderr, "layoutrender: cannot write %s\n", options.output.c_str());
+        return kWriteError;
+    }
+    draw(*document);
+    if (!document->finish()) {
+        std::fprintf(stderr, "layoutrender: cannot write %s\n", options.output.c_str());
+        return kWriteError;
+    }
+    return 0;
+}
+
+int Run(const tOptions& options) {
+    CCurrentCloudLayout& holder = CCurrentCloudLayout::Instance();
+    if (!holder.LoadLayout(options.input)) {
+        std::fprintf(stderr, "layoutrender: %s: %s\n", options.input.c_str(),
+                     holder.GetLastLoadErrorMessage().c_str());
+        return CodeOfMessage(holder.GetLastLoadErrorMessage());
+    }
+    CLayout& layout = *holder.Layout();
+    if (options.style) layout.GetParameters().mTrackStyle = *options.style;
+    VKMLayoutResizeHelper::sizeLayoutToFitContents(layout);
+    return Export(layout, options);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+        Usage(stdout);
+        return 0;
+    }
+    tOptions options;
+    if (!ParseArguments(argc, argv, options)) {
+        Usage(stderr);
+        return kUsageError;
+    }
+
+    std::filesystem::path root;
+    bool temporaryRoot = false;
+    if (const char* home = std::getenv("VEKMONT_HOME"); home != nullptr && *home != '\0') {
+        root = home;
+    } else {
+        std::string pattern = "/tmp/layoutrender-XXXXXX";
+        if (mkdtemp(pattern.data()) == nullptr) {
+            std::fprintf(stderr, "layoutrender: cannot make a temporary app root: %s\n", std::strerror(errno));
+            return kInternalError;
+        }
+        root = pattern;
+        temporaryRoot = true;
+        setenv("VEKMONT_HOME", root.c_str(), 1);
+    }
+    platform::Paths::setRoot(root);
+    FindResources();
+
+    CNullBuffer nowhere;
+    std::streambuf* console = std::cout.rdbuf(&nowhere);
+    int code = kInternalError;
+    try {
+        TLMTelemetry::start(kAppSecret, {&TLMAnalytics::sharedInstance});
+        UEngineStartup::Start((platform::Paths::logs() / "Vekmont.log").c_str());
+        code = Run(options);
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "layoutrender: %s\n", error.what());
+        code = kInternalError;
+    } catch (...) {
+        std::fprintf(stderr, "layoutrender: unexpected failure\n");
+        code = kInternalError;
+    }
+    VKMDrawingInstructionsRenderData::waitForPendingReleases();
+    TLMLogger::waitUntilIdle();
+    CLogger::Instance().Flush();
+    std::cout.rdbuf(console);
+    if (temporaryRoot) {
+        std::error_code ignored;
+        std::filesystem::remove_all(root, ignored);
+    }
+    return code;
+}
