@@ -25,6 +25,8 @@
 #include <system_error>
 #include <vector>
 
+#include "engine/generators/ComponentGenerator.h"
+#include "engine/generators/GeneratorParameters.h"
 #include "engine/model/CompositeGeometry.h"
 #include "engine/model/CurrentCloudLayout.h"
 #include "engine/model/ElementQueries.h"
@@ -238,6 +240,37 @@ void PrintGuessedTypes() {
         std::printf("  (%ld more not itemised: their log lines have rotated out)\n", total - static_cast<long>(itemised));
 }
 
+const char* GeneratorTypeName(int type) {
+    switch (type) {
+        case kGeneratorStraightFlexTrack: return "straight flex track";
+        case kGeneratorCurvedFlexTrack: return "curved flex track";
+        case kGeneratorArrow: return "arrow";
+        case kGeneratorDimension: return "dimension";
+        case kGeneratorTunnelPortal: return "tunnel portal";
+        case kGeneratorShortenedTrack: return "shortened track";
+        case kGeneratorTrackBumper: return "track bumper";
+        default: return "unknown";
+    }
+}
+
+// Each element that has generators: its place in the element list, its
+// product number, then one line per generator with its parameters.
+void PrintGeneratedElements(const CLayout& layout) {
+    const tElements& elements = layout.GetElements();
+    std::size_t count = 0;
+    for (const CCompositeGeometry* element : elements) count += !element->GetGeneratorMap().empty();
+    std::printf("generated        %zu elements\n", count);
+    for (std::size_t index = 0; index < elements.size(); ++index) {
+        const CCompositeGeometry* element = elements[index];
+        if (element->GetGeneratorMap().empty()) continue;
+        std::printf("  %zu %s\n", index, Printable(element->GetProductNumber()).c_str());
+        for (const auto& [type, parameters] : element->GetGeneratorMap()) {
+            const std::string text = UComponentGeneratorParameters::ToString(parameters);
+            std::printf("    generator %d (%s): %s\n", type, GeneratorTypeName(type), Escaped(text.c_str(), 600).c_str());
+        }
+    }
+}
+
 void PrintJoints(const CLayout& layout) {
     std::size_t free = 0, connected = 0, near = 0, height = 0, angle = 0;
     const std::vector<CJoint*>& joints = layout.GetLayoutJoints().GetJoints();
@@ -355,6 +388,7 @@ int main(int argc, char** argv) {
         PrintLayers(layout);
         PrintElements(layout);
         PrintGuessedTypes();
+        PrintGeneratedElements(layout);
         PrintJoints(layout);
         PrintStatistics(layout);
         PrintPartList(layout);

@@ -3,13 +3,17 @@
 // exports a picture of it through the viewer's export road: on white, the
 // baseboards, then every element filled and outlined, layer by layer.
 //
-//   layoutrender <file> -o <out> [--width W --height H] [--style BITS] [--pdf|--svg]
+//   layoutrender <file> -o <out> [--width W --height H] [--style BITS]
+//                [--colorize CRITERION] [--pdf|--svg]
 //
 // Without a size the picture is the sharing crop: the visible content with
 // 350 mm around it, the longer side 2048 points. With a size (one side given
 // stands for both) the content with 100 mm around it is fitted into W x H
 // points. --style replaces the layout's track-style word (decimal or 0x
-// hex). PNG unless --pdf or --svg.
+// hex). --colorize colours the elements automatically before the export,
+// by type, layer, maker, product, radius or height (eleven height bands),
+// handing out the app's eleven colours in a fixed order so that one file
+// always gives the same picture. PNG unless --pdf or --svg.
 //
 // Exit status: 0 written; 1 to 6 the load failure codes (their localised
 // message on standard error); 64 for a wrong command line; 73 when the
@@ -32,6 +36,7 @@
 #include "LayoutModule/LayoutView/ImageExport/QLImageFromLayoutHelper.h"
 #include "LayoutModule/LayoutView/ImageExport/VKMImageExportHelper.h"
 #include "LayoutModule/LayoutView/ImageExport/VKMLayoutResizeHelper.h"
+#include "engine/model/AutoColorize.h"
 #include "engine/model/CurrentCloudLayout.h"
 #include "engine/model/Layout.h"
 #include "engine/services/EngineStartup.h"
@@ -63,13 +68,44 @@ struct tOptions {
     std::optional<long> width;
     std::optional<long> height;
     std::optional<std::int32_t> style;
+    std::optional<int> colorize;
     tFormat format = tFormat::png;
 };
+
+struct tColorizeCriterion {
+    const char* name;
+    int operation;
+};
+
+const tColorizeCriterion kColorizeCriteria[] = {
+    {"type", kColorizeByType},       {"layer", kColorizeByLayer},   {"maker", kColorizeByManufacturer},
+    {"product", kColorizeByProductNumber}, {"radius", kColorizeByRadius}, {"height", kColorizeByHeight},
+};
+
+// The eleven light colours the app colourises with, in its order.
+const char* const kColorizeColors[] = {"#FF80CBC4", "#FFFFAB91", "#FFA5D6A7", "#FFFFE082",
+                                       "#FF81D4FA", "#FFFFF59D", "#FF9FA8DA", "#FFEF9A9A",
+                                       "#FFE6EE9C", "#FFF48FB1", "#FFB0BEC5"};
+
+std::optional<int> ColorizeOperation(const char* name) {
+    if (name == nullptr) return std::nullopt;
+    for (const tColorizeCriterion& criterion : kColorizeCriteria) {
+        if (std::strcmp(name, criterion.name) == 0) return criterion.operation;
+    }
+    return std::nullopt;
+}
 
 void Usage(FILE* to) {
     std::fprintf(to,
                  "usage: layoutrender <layout file> -o <output> [--width W --height H] [--style BITS] "
-                 "[--pdf|--svg]\n");
+                 "[--colorize CRITERION] [--pdf|--svg]\n"
+                 "  --colorize  colour the elements by one criterion before the export:\n"
+                 "              type     element type (plain tracks by kind, then each type)\n"
+                 "              layer    layer\n"
+                 "              maker    manufacturer\n"
+                 "              product  product number\n"
+                 "              radius   curve radius (others, straight tracks, then each radius)\n"
+                 "              height   height of the tracks in eleven bands\n");
 }
 
 std::optional<long> ParseNumber(const char* text, long low, long high) {
@@ -112,6 +148,13 @@ bool ParseArguments(int argc, char** argv, tOptions& options) {
                 return false;
             }
             options.style = static_cast<std::int32_t>(static_cast<std::uint32_t>(*number));
+        } else if (argument == "--colorize") {
+            options.colorize = ColorizeOperation(value("--colorize"));
+            if (!options.colorize) {
+                std::fprintf(stderr,
+                             "layoutrender: --colorize takes type, layer, maker, product, radius or height\n");
+                return false;
+            }
         } else if (argument == "--pdf") {
             options.format = tFormat::pdf;
         } else if (argument == "--svg") {
@@ -226,6 +269,16 @@ int Run(const tOptions& options) {
     }
     CLayout& layout = *holder.Layout();
     if (options.style) layout.GetParameters().mTrackStyle = *options.style;
+    if (options.colorize) {
+        tColorList colors;
+        for (const char* hex : kColorizeColors) colors.push_back(CColor::FromHexString(hex));
+        const tElementGroups groups = UAutoColorize::GroupElementsForOperation(
+            layout.GetElements(), *options.colorize, static_cast<int>(colors.size()));
+        // No shuffle, mode 0: the same groups always get the same colours.
+        constexpr int kNoShuffle = 0;
+        constexpr int kFixedOrder = 0;
+        UAutoColorize::ApplyColorList(groups, colors, kNoShuffle, kFixedOrder);
+    }
     VKMLayoutResizeHelper::sizeLayoutToFitContents(layout);
     return Export(layout, options);
 }
