@@ -9,10 +9,10 @@
 #include "telemetry/Internals/Model/TLMEventLog.h"
 #include "telemetry/TLMAnalytics.h"
 #include "telemetry/TLMTelemetry.h"
+#include "tests/support/LogWatch.h"
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <map>
 #include <string>
 #include <utility>
@@ -20,6 +20,8 @@
 
 namespace {
 
+using testsupport::CountWith;
+using testsupport::RecentLinesAt;
 using tProperties = std::map<std::string, std::string>;
 
 void StartTelemetry() {
@@ -44,17 +46,6 @@ std::vector<std::pair<std::string, tProperties>> QueuedEvents() {
     return events;
 }
 
-std::vector<std::string> MemoryLines(int level) {
-    std::vector<std::string> lines;
-    CLogger::Instance().FindRecentLines(4096, level, lines);
-    return lines;
-}
-
-long CountContaining(const std::vector<std::string>& lines, const std::string& text) {
-    return std::count_if(lines.begin(), lines.end(),
-                         [&](const std::string& line) { return line.find(text) != std::string::npos; });
-}
-
 }  // namespace
 
 TEST(ActivityAnalytics, ConstructionSwitchesAnalyticsOnAndEventsArriveUnchanged) {
@@ -76,10 +67,10 @@ TEST(ActivityAnalytics, ConstructionSwitchesAnalyticsOnAndEventsArriveUnchanged)
     const std::vector<std::pair<std::string, tProperties>> expected{{"LayoutLoaded", {}},
                                                                     {"CloudAPIError", cloudError}};
     EXPECT_EQ(QueuedEvents(), expected);
-    const std::vector<std::string> debug = MemoryLines(1);
-    EXPECT_EQ(CountContaining(debug, "Activity Analytics service tracking <LayoutLoaded> event"), 1);
-    EXPECT_EQ(CountContaining(debug, "Activity Analytics service tracking <CloudAPIError> event"), 1);
-    EXPECT_TRUE(MemoryLines(3).empty());
+    const std::vector<std::string> debug = RecentLinesAt(1);
+    EXPECT_EQ(CountWith(debug, "Activity Analytics service tracking <LayoutLoaded> event"), 1);
+    EXPECT_EQ(CountWith(debug, "Activity Analytics service tracking <CloudAPIError> event"), 1);
+    EXPECT_TRUE(RecentLinesAt(3).empty());
 }
 
 TEST(ActivityAnalytics, TrackingWhileAnalyticsIsOffWarnsOnceAndSendsNothing) {
@@ -88,9 +79,9 @@ TEST(ActivityAnalytics, TrackingWhileAnalyticsIsOffWarnsOnceAndSendsNothing) {
     TLMAnalytics::setEnabled(false);
 
     service->TrackEvent("LayoutLoadFailed");
-    EXPECT_EQ(CountContaining(MemoryLines(3), "TLAnalytics is disabled"), 1);
+    EXPECT_EQ(CountWith(RecentLinesAt(3), "TLAnalytics is disabled"), 1);
     service->TrackEvent("LayoutLoadFailed", {{"Reason", "FailedToOpenFile"}});
-    EXPECT_EQ(CountContaining(MemoryLines(3), "TLAnalytics is disabled"), 2);
+    EXPECT_EQ(CountWith(RecentLinesAt(3), "TLAnalytics is disabled"), 2);
     EXPECT_TRUE(QueuedEvents().empty());
 }
 
@@ -99,7 +90,7 @@ TEST(ActivityAnalytics, WithoutAStartedClientEventsAreDroppedWithTheWarning) {
     VKMTelemetryActivityAnalyticsService service;
     EXPECT_FALSE(TLMAnalytics::isEnabled());
     service.TrackEvent("LayoutLoaded");
-    EXPECT_EQ(CountContaining(MemoryLines(3), "TLAnalytics is disabled"), 1);
+    EXPECT_EQ(CountWith(RecentLinesAt(3), "TLAnalytics is disabled"), 1);
     EXPECT_TRUE(QueuedEvents().empty());
 }
 

@@ -18,54 +18,38 @@
 #include "engine/model/BorderSegment.h"
 #include "engine/model/BoundsAccumulator.h"
 #include "engine/model/Layer.h"
-#include "engine/services/ActivityAnalyticsService.h"
 #include "engine/services/Logger.h"
-#include "engine/services/ServiceLocator.h"
+#include "tests/support/EngineServices.h"
+#include "tests/support/GeometryChecks.h"
+#include "tests/support/LogWatch.h"
+#include "tests/support/RecordBytes.h"
 
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
+using testsupport::Analytics;
+using testsupport::Append;
+using testsupport::Bool;
+using testsupport::Bytes;
+using testsupport::CountLogged;
+using testsupport::CountWarnings;
+using testsupport::ExpectRect;
+using testsupport::FileWith;
+using testsupport::Int;
+using testsupport::Record;
+using testsupport::RecordingAnalytics;
+using testsupport::Stream;
+using testsupport::Text;
+using testsupport::tFile;
 
 // ------------------------------------------------ building sections by hand
 
-void Append16(Bytes& out, std::uint16_t v) {
-    out.push_back(static_cast<std::uint8_t>(v >> 8));
-    out.push_back(static_cast<std::uint8_t>(v));
-}
-
-void Append32(Bytes& out, std::uint32_t v) {
-    for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<std::uint8_t>(v >> shift));
-}
-
-void Record(Bytes& out, std::uint16_t id, const Bytes& data) {
-    Append16(out, id);
-    Append16(out, static_cast<std::uint16_t>(data.size()));
-    out.insert(out.end(), data.begin(), data.end());
-}
-
-void Int(Bytes& out, std::uint16_t id, std::int32_t v) {
-    Bytes data;
-    Append32(data, static_cast<std::uint32_t>(v));
-    Record(out, id, data);
-}
-
 // Integer part and fraction x 1e7, both toward zero; exact for the values
 // the tests use.
-void Real(Bytes& out, std::uint16_t id, double v) {
+Bytes Real(double v) {
     const double whole = std::trunc(v);
-    Bytes data;
-    Append32(data, static_cast<std::uint32_t>(static_cast<std::int32_t>(whole)));
-    Append32(data, static_cast<std::uint32_t>(static_cast<std::int32_t>(std::llround((v - whole) * 1e7))));
-    Record(out, id, data);
+    return testsupport::Real(static_cast<std::int32_t>(whole),
+                             static_cast<std::int32_t>(std::llround((v - whole) * 1e7)));
 }
-
-void Text(Bytes& out, std::uint16_t id, const std::string& s) {
-    Bytes data(s.begin(), s.end());
-    data.push_back(0);
-    Record(out, id, data);
-}
-
-void Bool(Bytes& out, std::uint16_t id, bool b) { Record(out, id, Bytes{static_cast<std::uint8_t>(b ? 1 : 0)}); }
 
 struct tPointSpec {
     std::string id;
@@ -100,37 +84,37 @@ struct tBoardSpec {
 };
 
 void Board(Bytes& out, const tBoardSpec& b, int version) {
-    Text(out, 701, b.layer);
-    Real(out, 702, b.x);
-    Real(out, 703, b.y);
-    Real(out, 704, b.p704);
-    Text(out, 705, b.name);
-    for (int i = 0; i < 8; ++i) Real(out, static_cast<std::uint16_t>(706 + i), b.colors[i]);
-    Int(out, 714, b.pointCount.value_or(static_cast<int>(b.points.size())));
+    auto put = [&out](std::uint16_t id, const Bytes& data) { Append(out, Record(id, data)); };
+    put(701, Text(b.layer));
+    put(702, Real(b.x));
+    put(703, Real(b.y));
+    put(704, Real(b.p704));
+    put(705, Text(b.name));
+    for (int i = 0; i < 8; ++i) put(static_cast<std::uint16_t>(706 + i), Real(b.colors[i]));
+    put(714, Int(b.pointCount.value_or(static_cast<int>(b.points.size()))));
     for (const tPointSpec& p : b.points) {
-        Text(out, 715, p.id);
-        Real(out, 716, p.x);
-        Real(out, 717, p.y);
+        put(715, Text(p.id));
+        put(716, Real(p.x));
+        put(717, Real(p.y));
     }
-    Int(out, 718, b.segmentCount.value_or(static_cast<int>(b.segments.size())));
+    put(718, Int(b.segmentCount.value_or(static_cast<int>(b.segments.size()))));
     for (const tSegmentSpec& s : b.segments) {
-        Int(out, 719, s.type);
-        Text(out, 720, s.start);
-        Text(out, 721, s.end);
-        Bool(out, 722, s.flag722);
-        Int(out, 723, s.integer723);
-        Int(out, 724, s.integer724);
+        put(719, Int(s.type));
+        put(720, Text(s.start));
+        put(721, Text(s.end));
+        put(722, Bool(s.flag722));
+        put(723, Int(s.integer723));
+        put(724, Int(s.integer724));
         if (s.type == 1) {
-            Real(out, 725, s.cx);
-            Real(out, 726, s.cy);
-            if (s.write727.value_or(version >= 12)) Bool(out, 727, s.flag727);
+            put(725, Real(s.cx));
+            put(726, Real(s.cy));
+            if (s.write727.value_or(version >= 12)) put(727, Bool(s.flag727));
         }
     }
 }
 
 Bytes Section(const std::vector<tBoardSpec>& boards, int version, std::optional<int> count = {}) {
-    Bytes out;
-    Int(out, 700, count.value_or(static_cast<int>(boards.size())));
+    Bytes out = Record(700, Int(count.value_or(static_cast<int>(boards.size()))));
     for (const tBoardSpec& b : boards) Board(out, b, version);
     return out;
 }
@@ -146,19 +130,6 @@ tBoardSpec Rectangle(const std::string& name = "Board", const std::string& layer
 }
 
 // ------------------------------------------------ running the reader
-
-class MemoryFile {
-public:
-    explicit MemoryFile(const Bytes& bytes) : mFile(std::tmpfile()) {
-        if (!bytes.empty()) std::fwrite(bytes.data(), 1, bytes.size(), mFile);
-        std::rewind(mFile);
-    }
-    ~MemoryFile() { std::fclose(mFile); }
-    FILE* get() const { return mFile; }
-
-private:
-    FILE* mFile;
-};
 
 struct TestLayers {
     TestLayers() {
@@ -184,12 +155,11 @@ struct tRead {
     }
 };
 
-// Reads from a memory stream (fmemopen), as the loader's handles in tests.
+// Reads from a memory stream, as the loader's handles in tests.
 void ReadFromMemory(const Bytes& bytes, int version, TestLayers& layers, tRead& result) {
-    FILE* file = fmemopen(const_cast<std::uint8_t*>(bytes.data()), bytes.size(), "rb");
-    ASSERT_NE(file, nullptr);
-    result.ok = UBaseboardElements::ReadBaseboards(result.boards, file, layers.Finder(), version);
-    std::fclose(file);
+    const Stream stream(bytes);
+    ASSERT_NE(stream.handle, nullptr);
+    result.ok = UBaseboardElements::ReadBaseboards(result.boards, stream.handle, layers.Finder(), version);
 }
 
 std::vector<std::string> SegmentEnds(const CBaseboardElement& b) {
@@ -204,15 +174,6 @@ std::vector<std::string> PointIds(const CBaseboardElement& b) {
     return out;
 }
 
-long CountLogged(int level, const std::string& text) {
-    std::vector<std::string> lines;
-    CLogger::Instance().FindRecentLines(4096, level, lines);
-    return std::count_if(lines.begin(), lines.end(),
-                         [&](const std::string& line) { return line.find(text) != std::string::npos; });
-}
-
-long CountWarnings(const std::string& text) { return CountLogged(3, text); }
-
 bool IsUuid(const std::string& s) {
     if (s.size() != 36) return false;
     for (std::size_t i = 0; i < s.size(); ++i) {
@@ -220,33 +181,6 @@ bool IsUuid(const std::string& s) {
         if (dash != (s[i] == '-')) return false;
     }
     return true;
-}
-
-class RecordingAnalytics : public ActivityAnalyticsServiceBase {
-public:
-    std::string GetServiceName() const override { return "ActivityAnalyticsService"; }
-    void TrackEvent(const std::string& name) override { events.push_back({name, {}}); }
-    void TrackEvent(const std::string& name, const tEventProperties& properties) override {
-        events.push_back({name, properties});
-    }
-    std::vector<std::pair<std::string, tEventProperties>> events;
-};
-
-RecordingAnalytics& Analytics() {
-    static RecordingAnalytics* service = [] {
-        auto* made = new RecordingAnalytics();
-        CServiceLocator::Instance().RegisterService(made);
-        return made;
-    }();
-    return *service;
-}
-
-void ExpectRect(const tDoubleRect& r, double minX, double minY, double maxX, double maxY, double tolerance,
-                const std::string& what) {
-    EXPECT_NEAR(r.minX, minX, tolerance) << what;
-    EXPECT_NEAR(r.minY, minY, tolerance) << what;
-    EXPECT_NEAR(r.maxX, maxX, tolerance) << what;
-    EXPECT_NEAR(r.maxY, maxY, tolerance) << what;
 }
 
 }  // namespace
@@ -908,7 +842,7 @@ TEST(Baseboards, EveryTruncationReadsSafelyAndKeepsSegmentsConsistent) {
     TestLayers layers;
     for (std::size_t length = 0; length <= whole.size(); ++length) {
         const Bytes cut(whole.begin(), whole.begin() + static_cast<long>(length));
-        MemoryFile file(cut);
+        const tFile file = FileWith(cut);
         tRead read;
         read.ok = UBaseboardElements::ReadBaseboards(read.boards, file.get(), layers.Finder(), 12);
         EXPECT_EQ(read.ok, length == whole.size()) << length;

@@ -6,7 +6,6 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -18,13 +17,11 @@
 #include "engine/model/PolyBIG.h"
 #include "engine/model/StraightBIG.h"
 #include "engine/model/TextBIG.h"
+#include "tests/support/RecordBytes.h"
 
 namespace {
 
-struct FileCloser {
-    void operator()(FILE* file) const { if (file != nullptr) std::fclose(file); }
-};
-using tFile = std::unique_ptr<FILE, FileCloser>;
+using testsupport::tFile;
 
 struct tRecord {
     std::uint16_t id;

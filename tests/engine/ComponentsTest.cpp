@@ -14,7 +14,6 @@
 #include <string>
 #include <vector>
 
-#include "engine/fileformat/Tag.h"
 #include "engine/fileformat/TaggedFile.h"
 #include "engine/model/BasicGeometry.h"
 #include "engine/model/ComponentFactory.h"
@@ -24,123 +23,24 @@
 #include "engine/model/TextBIG.h"
 #include "engine/services/ServiceLocator.h"
 #include "engine/services/TextCalculationService.h"
+#include "tests/support/GeometryChecks.h"
+#include "tests/support/RecordWriter.h"
 
 namespace {
 
 constexpr double kPi = 3.14159265358979323846;
 
-struct FileCloser {
-    void operator()(FILE* file) const { if (file != nullptr) std::fclose(file); }
-};
-using tFile = std::unique_ptr<FILE, FileCloser>;
-
-std::vector<std::uint8_t> ReadAll(FILE* file) {
-    std::fflush(file);
-    std::fseek(file, 0, SEEK_END);
-    const long size = std::ftell(file);
-    std::rewind(file);
-    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
-    if (size > 0) {
-        EXPECT_EQ(std::fread(bytes.data(), 1, bytes.size(), file), bytes.size());
-    }
-    return bytes;
-}
-
-tFile FileWith(const std::vector<std::uint8_t>& bytes, std::size_t length) {
-    tFile file(std::tmpfile());
-    if (length > 0) std::fwrite(bytes.data(), 1, length, file.get());
-    std::rewind(file.get());
-    return file;
-}
-
-std::vector<std::uint8_t> SaveBytes(CBasicGeometry& component) {
-    tFile file(std::tmpfile());
-    EXPECT_TRUE(component.Save(file.get()));
-    return ReadAll(file.get());
-}
-
-struct tLoadResult {
-    bool ok = false;
-    std::string error;
-    std::int32_t type = -1;
-};
-
-// As the element reader does: tag 300 with a reader of its own, then the
-// component's Load on the same handle. Only the first `length` bytes exist.
-tLoadResult LoadRecord(CBasicGeometry& component, const std::vector<std::uint8_t>& bytes,
-                       int version, std::size_t length) {
-    tFile file = FileWith(bytes, length);
-    tLoadResult result;
-    {
-        CTaggedFile reader(file.get());
-        reader.ReadInt(300, result.type);
-    }
-    result.ok = component.Load(file.get(), version, result.error);
-    return result;
-}
-
-tLoadResult LoadRecord(CBasicGeometry& component, const std::vector<std::uint8_t>& bytes,
-                       int version) {
-    return LoadRecord(component, bytes, version, bytes.size());
-}
-
-// Writes records in any order, for the record forms Save does not make.
-class RecordWriter {
-public:
-    RecordWriter() : mFile(std::tmpfile()), mTags(mFile.get()) {}
-    CTaggedFile& tags() { return mTags; }
-    void Raw(std::uint16_t id, const std::vector<std::uint8_t>& data) {
-        CTag tag(id, data.size(), data.data());
-        ASSERT_TRUE(tag.WriteTag(mFile.get()));
-    }
-    std::vector<std::uint8_t> Bytes() { return ReadAll(mFile.get()); }
-
-private:
-    tFile mFile;
-    CTaggedFile mTags;
-};
-
-void ExpectPoint(const CPoint& p, double x, double y, double tolerance, const std::string& what) {
-    EXPECT_NEAR(p.x, x, tolerance) << what << " (x)";
-    EXPECT_NEAR(p.y, y, tolerance) << what << " (y)";
-}
-
-void ExpectRect(const tDoubleRect& r, double minX, double minY, double maxX, double maxY,
-                double tolerance, const std::string& what) {
-    EXPECT_NEAR(r.minX, minX, tolerance) << what << " (min x)";
-    EXPECT_NEAR(r.minY, minY, tolerance) << what << " (min y)";
-    EXPECT_NEAR(r.maxX, maxX, tolerance) << what << " (max x)";
-    EXPECT_NEAR(r.maxY, maxY, tolerance) << what << " (max y)";
-}
-
-double ReadLeDouble(const std::uint8_t* p) {
-    std::uint64_t raw = 0;
-    for (int i = 7; i >= 0; --i) raw = (raw << 8) | p[i];
-    double value;
-    std::memcpy(&value, &raw, sizeof value);
-    return value;
-}
-
-std::int32_t ReadLeInt(const std::uint8_t* p) {
-    return static_cast<std::int32_t>(std::uint32_t{p[0]} | std::uint32_t{p[1]} << 8 |
-                                     std::uint32_t{p[2]} << 16 | std::uint32_t{p[3]} << 24);
-}
-
-// Non-default values in every base field (exact in the file's fixed-point
-// reals).
-void SetBaseFields(CBasicGeometry& c) {
-    c.SetOffsetX(12.5);
-    c.SetOffsetY(-7.25);
-    c.SetGauge(16.5);
-    c.SetAngle(33.0);
-    c.DisableJoint(1);
-    c.SetTrackbedWidth(40.0);
-    c.SetRailWidth(1.5);
-    c.SetComponentAttribute(7);
-    c.SetFixedColor(CColor(0.25, 0.5, 0.75, 0.5));
-    c.SetComponentGeneratorID(42);
-    c.SetGenerated(true);
-}
+using testsupport::ExpectPoint;
+using testsupport::ExpectRect;
+using testsupport::FileWith;
+using testsupport::LoadRecord;
+using testsupport::ReadLeDouble;
+using testsupport::ReadLeInt;
+using testsupport::RecordWriter;
+using testsupport::SaveBytes;
+using testsupport::SetBaseFields;
+using testsupport::tFile;
+using testsupport::tLoadResult;
 
 void ExpectBaseFields(CBasicGeometry& c, int version, const std::string& what) {
     EXPECT_DOUBLE_EQ(c.GetOffsetX(), 12.5) << what;
@@ -773,7 +673,7 @@ TEST(TextBIG, FontTagsByVersion) {
         w.Raw(326, pascalFont);
         if (withFont332) tags.WriteString(332, "Helvetica");
         tags.WriteString(327, "Platform 3");
-        return w.Bytes();
+        return w.Contents();
     };
     const std::vector<std::uint8_t> arial{5, 'A', 'r', 'i', 'a', 'l', 'X', 'X'};
 
@@ -838,7 +738,7 @@ TEST(ComponentRecord, VersionGatesOfTheBaseTags) {
     tags.WriteInt(334, 42);
     tags.WriteBool(333, true);
     tags.WriteDouble(311, 321.5);
-    const std::vector<std::uint8_t> bytes = w.Bytes();
+    const std::vector<std::uint8_t> bytes = w.Contents();
 
     for (int version = 3; version <= 13; ++version) {
         const std::string what = "version " + std::to_string(version);
@@ -862,7 +762,7 @@ TEST(ComponentRecord, VersionGatesOfTheBaseTags) {
     noOldColour.tags().WriteInt(309, 1);
     noOldColour.tags().WriteDouble(311, 100);
     CStraightBIG s;
-    const tLoadResult result = LoadRecord(s, noOldColour.Bytes(), 5);
+    const tLoadResult result = LoadRecord(s, noOldColour.Contents(), 5);
     EXPECT_FALSE(result.ok);
     EXPECT_NE(result.error.find("310"), std::string::npos) << result.error;
     EXPECT_FALSE(s.IsJointEnabled(0));
@@ -994,7 +894,7 @@ TEST(ComponentRecord, TruncatedAndDamagedRecordsFail) {
     w.Raw(309, {0, 1});
     w.tags().WriteDouble(311, 100);
     CStraightBIG s;
-    const tLoadResult result = LoadRecord(s, w.Bytes(), 5);
+    const tLoadResult result = LoadRecord(s, w.Contents(), 5);
     EXPECT_FALSE(result.ok);
     EXPECT_EQ(result.error, "Failed to read component tag 309 (TooShort)");
     EXPECT_EQ(s.GetRailWidth(), 3) << "fields before the damage are kept";

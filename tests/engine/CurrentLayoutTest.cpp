@@ -20,49 +20,17 @@
 #include "engine/model/LayerManager.h"
 #include "engine/model/Layout.h"
 #include "engine/model/PolyBIG.h"
-#include "engine/services/LocalizationService.h"
-#include "engine/services/Logger.h"
-#include "engine/services/PreferencesService.h"
-#include "engine/services/ServiceLocator.h"
-#include "platform/foundation/Bundle.h"
+#include "tests/support/EngineServices.h"
+#include "tests/support/LogWatch.h"
 #include "tests/support/TempRoot.h"
 #include "tools/layoutgen/LayoutFileWriter.h"
 #include "tools/layoutgen/LayoutGen.h"
 
 namespace {
 
+using testsupport::LogWatch;
+using testsupport::RegisterServices;
 using Owned = std::vector<std::unique_ptr<CCompositeGeometry>>;
-
-void RegisterServices() {
-    static const bool registered = [] {
-        if (platform::Bundle* bundle = platform::Bundle::main()) bundle->setPreferredLanguage(std::string("en"));
-        CServiceLocator::Instance().RegisterService(new LocalizationService());
-        CServiceLocator::Instance().RegisterService(new VKMPreferencesService());
-        return true;
-    }();
-    (void)registered;
-}
-
-class LogWatch {
-public:
-    LogWatch() {
-        static int serial = 0;
-        mMarker = "-- current layout test mark " + std::to_string(++serial);
-        LogInfo("%s", mMarker.c_str());
-    }
-    int Count(const std::string& text) const {
-        std::vector<std::string> all;
-        CLogger::Instance().GetRecentLines(4096, all);
-        auto mark = std::find_if(all.rbegin(), all.rend(),
-                                 [this](const std::string& l) { return l.find(mMarker) != std::string::npos; });
-        int n = 0;
-        for (auto it = mark.base(); it != all.end(); ++it) n += it->find(text) != std::string::npos ? 1 : 0;
-        return n;
-    }
-
-private:
-    std::string mMarker;
-};
 
 std::string PathFor(const std::string& name) { return (testsupport::processRoot() / name).string(); }
 

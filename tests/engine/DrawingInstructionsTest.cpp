@@ -22,10 +22,12 @@
 #include "engine/drawing/RenderStrategy.h"
 #include "engine/drawing/TextInstruction.h"
 #include "engine/model/Layer.h"
-#include "engine/services/ServiceLocator.h"
 #include "engine/services/TextCalculationService.h"
+#include "tests/support/EngineServices.h"
 
 namespace {
+
+using testsupport::RegisteredTextService;
 
 constexpr double kPi = 3.14159265358979323846;
 
@@ -89,17 +91,6 @@ void ExpectTightBounds(const tDoubleRect& bounds, const std::vector<CPoint>& sam
     EXPECT_NEAR(bounds.minY + margin, minY, slack) << name;
     EXPECT_NEAR(bounds.maxX - margin, maxX, slack) << name;
     EXPECT_NEAR(bounds.maxY - margin, maxY, slack) << name;
-}
-
-// The text measurement service, registered for the rest of the process as
-// the start-up registers it (services are never deleted).
-VKMTextCalculationService& RegisteredTextService() {
-    static VKMTextCalculationService* service = [] {
-        auto* made = new VKMTextCalculationService();
-        CServiceLocator::Instance().RegisterService(made);
-        return made;
-    }();
-    return *service;
 }
 
 }  // namespace

@@ -22,16 +22,13 @@
 #include "engine/model/PolyBIG.h"
 #include "engine/model/StraightBIG.h"
 #include "engine/model/TextBIG.h"
-#include "engine/services/Logger.h"
+#include "tests/support/GeometryChecks.h"
+#include "tests/support/LogWatch.h"
 
 namespace {
 
-long CountWarnings(const std::string& text) {
-    std::vector<std::string> lines;
-    CLogger::Instance().FindRecentLines(4096, 3, lines);
-    return std::count_if(lines.begin(), lines.end(),
-                         [&](const std::string& line) { return line.find(text) != std::string::npos; });
-}
+using testsupport::CountWarnings;
+using testsupport::ExpectPoint;
 
 // A component class the factory does not know.
 class CUnknownBIG : public CBasicGeometry {
@@ -55,11 +52,6 @@ std::vector<int> Types(const tComponents& list) {
     std::vector<int> types;
     for (const CBasicGeometry* component : list) types.push_back(component->GetType());
     return types;
-}
-
-void ExpectPoint(const CPoint& p, double x, double y, double tolerance, const std::string& what) {
-    EXPECT_NEAR(p.x, x, tolerance) << what << " (x)";
-    EXPECT_NEAR(p.y, y, tolerance) << what << " (y)";
 }
 
 }  // namespace

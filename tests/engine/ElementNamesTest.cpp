@@ -16,33 +16,15 @@
 #include "engine/model/CompositeGeometry.h"
 #include "engine/model/MeasureUnits.h"
 #include "engine/model/PolyBIG.h"
-#include "engine/services/LocalizationService.h"
-#include "engine/services/Logger.h"
 #include "engine/services/PreferencesService.h"
-#include "engine/services/ServiceLocator.h"
-#include "platform/foundation/Bundle.h"
+#include "tests/support/EngineServices.h"
+#include "tests/support/LogWatch.h"
 #include "tools/layoutgen/LayoutGen.h"
 
 namespace {
 
-void RegisterServices(const char* language) {
-    static const bool registered = [] {
-        CServiceLocator::Instance().RegisterService(new LocalizationService());
-        CServiceLocator::Instance().RegisterService(new VKMPreferencesService());
-        return true;
-    }();
-    (void)registered;
-    platform::Bundle* bundle = platform::Bundle::main();
-    ASSERT_NE(bundle, nullptr) << "the resources folder was not found";
-    bundle->setPreferredLanguage(std::string(language));
-}
-
-long CountWarnings(const std::string& text) {
-    std::vector<std::string> lines;
-    CLogger::Instance().FindRecentLines(4096, 3, lines);
-    return std::count_if(lines.begin(), lines.end(),
-                         [&](const std::string& line) { return line.find(text) != std::string::npos; });
-}
+using testsupport::CountWarnings;
+using testsupport::RegisterServices;
 
 using tElementPtr = std::unique_ptr<CCompositeGeometry>;
 using ULayoutGen::CElementBuilder;

@@ -25,19 +25,12 @@
 #include "engine/model/PolyBIG.h"
 #include "engine/model/StraightBIG.h"
 #include "engine/model/TextBIG.h"
-#include "engine/services/Logger.h"
+#include "tests/support/LogWatch.h"
 
 namespace {
 
-long CountLines(int level, const std::string& text) {
-    std::vector<std::string> lines;
-    CLogger::Instance().FindRecentLines(4096, level, lines);
-    return std::count_if(lines.begin(), lines.end(),
-                         [&](const std::string& line) { return line.find(text) != std::string::npos; });
-}
-long CountWarnings(const std::string& text) {
-    return CountLines(3, text);
-}
+using testsupport::CountLogged;
+using testsupport::CountWarnings;
 
 CBasicGeometry* Straight(double length = 100.0) {
     auto* straight = new CStraightBIG();
@@ -214,11 +207,11 @@ TEST(ElementQueries, NullElementIsAClearErrorNamingThePredicate) {
         }
         const std::string signature =
             std::string("static bool UElementInspector::") + p.function + "(const CCompositeGeometry *)";
-        EXPECT_EQ(CountLines(4, "An application error occured in '" + signature + "'"), 1);
+        EXPECT_EQ(CountLogged(4, "An application error occured in '" + signature + "'"), 1);
     }
     EXPECT_THROW(UElementInspector::GetNumberOfTrackComponents(nullptr), std::runtime_error);
     EXPECT_EQ(
-        CountLines(4, "static int UElementInspector::GetNumberOfTrackComponents(const CCompositeGeometry *)"),
+        CountLogged(4, "static int UElementInspector::GetNumberOfTrackComponents(const CCompositeGeometry *)"),
         1);
     // Asked of list entries unchecked: a null entry is simply no plain track.
     EXPECT_FALSE(UElementInspector::IsPlainTrack(nullptr));

@@ -16,7 +16,6 @@
 #include <utility>
 #include <vector>
 
-#include "engine/fileformat/Tag.h"
 #include "engine/fileformat/TaggedFile.h"
 #include "engine/model/CompositeGeometry.h"
 #include "engine/model/CurveBIG.h"
@@ -28,9 +27,10 @@
 #include "engine/model/StraightBIG.h"
 #include "engine/model/TextBIG.h"
 #include "engine/model/TrackElementsContainer.h"
-#include "engine/services/ActivityAnalyticsService.h"
-#include "engine/services/Logger.h"
-#include "engine/services/ServiceLocator.h"
+#include "tests/support/EngineServices.h"
+#include "tests/support/GeometryChecks.h"
+#include "tests/support/LogWatch.h"
+#include "tests/support/RecordWriter.h"
 
 namespace {
 
@@ -38,52 +38,17 @@ constexpr double kPi = 3.14159265358979323846;
 // Reals in the file keep seven decimals, truncated.
 constexpr double kFileTolerance = 1e-6;
 
-struct FileCloser {
-    void operator()(FILE* file) const {
-        if (file != nullptr) std::fclose(file);
-    }
-};
-using tFile = std::unique_ptr<FILE, FileCloser>;
-
-// Builds records byte by byte, in any order, beside the element's own writer.
-class RecordBytes {
-public:
-    RecordBytes() : mFile(std::tmpfile()), mTags(mFile.get()) {}
-
-    void Header(const char* magic, std::uint32_t version) {
-        std::fwrite(magic, 1, 4, mFile.get());
-        const std::uint8_t bytes[4] = {static_cast<std::uint8_t>(version >> 24),
-                                       static_cast<std::uint8_t>(version >> 16),
-                                       static_cast<std::uint8_t>(version >> 8),
-                                       static_cast<std::uint8_t>(version)};
-        std::fwrite(bytes, 1, 4, mFile.get());
-    }
-    void Raw(std::uint16_t id, const std::vector<std::uint8_t>& data) {
-        ASSERT_TRUE(CTag(id, data.size(), data.data()).WriteTag(mFile.get()));
-    }
-    void Text(std::uint16_t id, const std::string& text) { ASSERT_TRUE(mTags.WriteString(id, text)); }
-    void Int(std::uint16_t id, std::int32_t value) { ASSERT_TRUE(mTags.WriteInt(id, value)); }
-    void Real(std::uint16_t id, double value) { ASSERT_TRUE(mTags.WriteDouble(id, value)); }
-    void Bool(std::uint16_t id, bool value) { ASSERT_TRUE(mTags.WriteBool(id, value)); }
-    void Bytes(const std::vector<std::uint8_t>& bytes) {
-        std::fwrite(bytes.data(), 1, bytes.size(), mFile.get());
-    }
-    FILE* File() { return mFile.get(); }
-    FILE* Rewound() {
-        std::fflush(mFile.get());
-        std::rewind(mFile.get());
-        return mFile.get();
-    }
-
-private:
-    tFile mFile;
-    CTaggedFile mTags;
-};
+using testsupport::Analytics;
+using testsupport::CountWarnings;
+using testsupport::ExpectPoint;
+using testsupport::RecordingAnalytics;
+using testsupport::RecordWriter;
+using testsupport::tFile;
 
 // The element tags of a version-13 record up to and including the layer
 // name, all fields at simple values; the caller adds generators, 206 and
 // what follows.
-void WriteV13Head(RecordBytes& r, double x = 0.0, double y = 0.0) {
+void WriteV13Head(RecordWriter& r, double x = 0.0, double y = 0.0) {
     r.Header("RCig", 13);
     for (std::uint16_t id : {207, 208, 209, 210, 211}) r.Text(id, "T");
     for (std::uint16_t id : {212, 213, 214, 215}) r.Int(id, 1);
@@ -107,7 +72,7 @@ void WriteV13Head(RecordBytes& r, double x = 0.0, double y = 0.0) {
 
 // The element tags of a version-5 record with the given position and raw
 // colour tag 203, then a component count of 0.
-void WriteV5Record(RecordBytes& r, double x, double y, const std::vector<std::uint8_t>& colour) {
+void WriteV5Record(RecordWriter& r, double x, double y, const std::vector<std::uint8_t>& colour) {
     r.Header("RCig", 5);
     for (std::uint16_t id : {207, 208, 209, 210, 211}) r.Text(id, "T");
     for (std::uint16_t id : {212, 213, 214, 215}) r.Int(id, 1);
@@ -125,7 +90,7 @@ void WriteV5Record(RecordBytes& r, double x, double y, const std::vector<std::ui
 }
 
 // A straight component record of any version from 6 on, written tag by tag.
-void WriteStraightRecord(RecordBytes& r, int version, double offsetX, bool withLength = true) {
+void WriteStraightRecord(RecordWriter& r, int version, double offsetX, bool withLength = true) {
     r.Int(300, 1);
     r.Real(301, offsetX);
     r.Real(302, 20.0);
@@ -157,34 +122,6 @@ tLoad LoadFrom(CCompositeGeometry& element, FILE* file) {
     return result;
 }
 
-long CountLogged(int level, const std::string& text) {
-    std::vector<std::string> lines;
-    CLogger::Instance().FindRecentLines(4096, level, lines);
-    return std::count_if(lines.begin(), lines.end(),
-                         [&](const std::string& line) { return line.find(text) != std::string::npos; });
-}
-
-long CountWarnings(const std::string& text) { return CountLogged(3, text); }
-
-class RecordingAnalytics : public ActivityAnalyticsServiceBase {
-public:
-    std::string GetServiceName() const override { return "ActivityAnalyticsService"; }
-    void TrackEvent(const std::string& name) override { events.push_back({name, {}}); }
-    void TrackEvent(const std::string& name, const tEventProperties& properties) override {
-        events.push_back({name, properties});
-    }
-    std::vector<std::pair<std::string, tEventProperties>> events;
-};
-
-RecordingAnalytics& Analytics() {
-    static RecordingAnalytics* service = [] {
-        auto* made = new RecordingAnalytics();
-        CServiceLocator::Instance().RegisterService(made);
-        return made;
-    }();
-    return *service;
-}
-
 CStraightBIG* NewStraight(double length, double offsetX, double offsetY, double trackbedWidth) {
     auto* straight = new CStraightBIG();
     straight->SetLength(length);
@@ -199,11 +136,6 @@ CCurveBIG* NewCurve(double radius, double arcAngle) {
     curve->SetRadius(radius);
     curve->SetArcAngle(arcAngle);
     return curve;
-}
-
-void ExpectPoint(const CPoint& p, double x, double y, double tolerance, const std::string& what) {
-    EXPECT_NEAR(p.x, x, tolerance) << what << " (x)";
-    EXPECT_NEAR(p.y, y, tolerance) << what << " (y)";
 }
 
 void ExpectColor(const CColor& c, double r, double g, double b, double a, double tolerance,
@@ -467,7 +399,7 @@ TEST(ElementRecord, SaveRefusesVersionsOutsideTheFormat) {
 // A version-5 record written byte by byte: 16-bit colour, dropped second
 // colour, a straight with the old colour tag 310, normalised at load.
 TEST(ElementRecord, HandBuiltVersion5RecordIsReadAndNormalised) {
-    RecordBytes r;
+    RecordWriter r;
     r.Header("RCig", 5);
     r.Text(207, "5106");
     r.Text(208, "Gerades Gleis");
@@ -534,7 +466,7 @@ TEST(ElementRecord, HandBuiltVersion5RecordIsReadAndNormalised) {
 
 // A version-13 record written tag by tag with generators and translations.
 TEST(ElementRecord, HandBuiltVersion13RecordWithGeneratorsAndTranslations) {
-    RecordBytes r;
+    RecordWriter r;
     WriteV13Head(r, 10.0, 20.0);
     r.Int(234, 2);
     r.Int(235, 4);
@@ -581,7 +513,7 @@ TEST(ElementRecord, HeaderAndVersionFailures) {
         char magic[5];
         std::memcpy(magic, good, 5);
         magic[byte] = static_cast<char>(magic[byte] ^ 0x20);
-        RecordBytes r;
+        RecordWriter r;
         r.Header(magic, 13);
         r.Int(206, 0);
         CCompositeGeometry element;
@@ -591,15 +523,15 @@ TEST(ElementRecord, HeaderAndVersionFailures) {
     }
 
     {  // fewer than eight bytes
-        RecordBytes r;
-        r.Bytes({'R', 'C', 'i', 'g', 0, 0});
+        RecordWriter r;
+        r.Append({'R', 'C', 'i', 'g', 0, 0});
         CCompositeGeometry element;
         const tLoad result = LoadFrom(element, r.Rewound());
         EXPECT_FALSE(result.ok);
         EXPECT_EQ(result.error, "Element expected, bad header found.");
     }
     {  // version 2: a warning, no error text
-        RecordBytes r;
+        RecordWriter r;
         r.Header("RCig", 2);
         const long before = CountWarnings(
             "bool CCompositeGeometry::Load(FILE *, string &): Unsupported file format (version 2)");
@@ -612,7 +544,7 @@ TEST(ElementRecord, HeaderAndVersionFailures) {
                   before + 1);
     }
     {  // a version beyond 2^31 is negative as an int and refused the same way
-        RecordBytes r;
+        RecordWriter r;
         r.Header("RCig", 0xFFFFFFF0u);
         CCompositeGeometry element;
         EXPECT_FALSE(LoadFrom(element, r.Rewound()).ok);
@@ -642,7 +574,7 @@ TEST(ElementRecord, ComponentTypeFailuresKeepTheComponentsBefore) {
     };
     for (const tCase& c : cases) {
         SCOPED_TRACE(c.name);
-        RecordBytes r;
+        RecordWriter r;
         WriteV13Head(r);
         r.Int(234, 0);
         r.Int(206, 2);
@@ -663,7 +595,7 @@ TEST(ElementRecord, ComponentTypeFailuresKeepTheComponentsBefore) {
 
     // A record version beyond 13 reads no component type at all.
     CCompositeGeometry element;
-    RecordBytes r;
+    RecordWriter r;
     WriteV13Head(r);
     r.Int(206, 1);
     WriteStraightRecord(r, 13, 0.0);
@@ -676,7 +608,7 @@ TEST(ElementRecord, ComponentTypeFailuresKeepTheComponentsBefore) {
 // A component whose own record is damaged fails the element with the
 // component's error text instead of passing as loaded.
 TEST(ElementRecord, FailingComponentFailsTheElement) {
-    RecordBytes r;
+    RecordWriter r;
     WriteV13Head(r);
     r.Int(234, 0);
     r.Int(206, 1);
@@ -712,7 +644,7 @@ TEST(ElementRecord, HostileCountsAreRefusedWithoutSizingAnything) {
     };
     for (const tCase& c : cases) {
         SCOPED_TRACE(c.name);
-        RecordBytes r;
+        RecordWriter r;
         WriteV13Head(r);
         r.Int(234, c.generators);
         if (c.generators > 0) {
@@ -735,7 +667,7 @@ TEST(ElementRecord, HostileCountsAreRefusedWithoutSizingAnything) {
 // 501 real component records: more than the element's own limit of 500.
 TEST(ElementRecord, MoreThanFiveHundredComponentsAreRefused) {
     for (const int count : {500, 501}) {
-        RecordBytes r;
+        RecordWriter r;
         WriteV13Head(r);
         r.Int(234, 0);
         r.Int(206, count);
@@ -751,7 +683,7 @@ TEST(ElementRecord, MoreThanFiveHundredComponentsAreRefused) {
 TEST(ElementRecord, LoopsStopAtTheFirstFailedRead) {
     // Three generators announced, one written: the second one's read runs to
     // the end of the record, which then has no component count.
-    RecordBytes r;
+    RecordWriter r;
     WriteV13Head(r);
     r.Int(234, 3);
     r.Int(235, 1);
@@ -770,7 +702,7 @@ TEST(ElementRecord, LoopsStopAtTheFirstFailedRead) {
 
     // A damaged parameter key (two bytes) ends that generator's parameters;
     // the reader then finds the count and goes on.
-    RecordBytes damaged;
+    RecordWriter damaged;
     WriteV13Head(damaged);
     damaged.Int(234, 1);
     damaged.Int(235, 6);
@@ -791,7 +723,7 @@ TEST(ElementRecord, LoopsStopAtTheFirstFailedRead) {
 
 TEST(ElementRecord, RecordCutShortOrWithDamagedTranslationsFails) {
     {  // ends after tag 205: no component count
-        RecordBytes r;
+        RecordWriter r;
         r.Header("RCig", 6);
         r.Text(207, "cut");
         r.Bool(205, false);
@@ -802,7 +734,7 @@ TEST(ElementRecord, RecordCutShortOrWithDamagedTranslationsFails) {
         EXPECT_STREQ(element.GetProductNumber(), "cut");
     }
     {  // two translations announced, one written
-        RecordBytes r;
+        RecordWriter r;
         WriteV13Head(r);
         r.Int(234, 0);
         r.Int(206, 1);
@@ -816,7 +748,7 @@ TEST(ElementRecord, RecordCutShortOrWithDamagedTranslationsFails) {
         EXPECT_EQ(result.error, "Failed to read element translations (EndOfFile)");
     }
     {  // no translations at all in a version-13 record
-        RecordBytes r;
+        RecordWriter r;
         WriteV13Head(r);
         r.Int(234, 0);
         r.Int(206, 1);
@@ -848,7 +780,7 @@ TEST(ElementRecord, OldColourTagAndPositionDamage) {
     };
     for (const tCase& c : cases) {
         SCOPED_TRACE(c.name);
-        RecordBytes r;
+        RecordWriter r;
         WriteV5Record(r, c.x, c.y, c.colour);
         const long before = CountWarnings("Element colour of 4 bytes ignored");
         CCompositeGeometry element;

@@ -17,18 +17,11 @@
 #include "engine/model/PolyBIG.h"
 #include "engine/model/StraightBIG.h"
 #include "engine/model/TextBIG.h"
-#include "engine/services/LocalizationService.h"
-#include "engine/services/ServiceLocator.h"
-#include "platform/foundation/Bundle.h"
+#include "tests/support/EngineServices.h"
 
 namespace {
 
-void RegisterLocalization(const char* language) {
-    platform::Bundle* bundle = platform::Bundle::main();
-    ASSERT_NE(bundle, nullptr) << "the resources folder was not found";
-    bundle->setPreferredLanguage(std::string(language));
-    CServiceLocator::Instance().RegisterService(new LocalizationService());
-}
+using testsupport::RegisterLocalization;
 
 // One component of a test element: its kind ('S' straight, 'C' curve, 'F'
 // flex track, 'O' oval, 'P' polygon, 'T' text), its angle, the arc of a

@@ -5,6 +5,7 @@
 #include "engine/services/Logger.h"
 
 #include "platform/foundation/Paths.h"
+#include "tests/support/LogWatch.h"
 
 #include <gtest/gtest.h>
 
@@ -30,8 +31,7 @@ const std::string kSeparator = std::string(60, '=') + "\n";
 
 // Messages of the memory lines, each with its level marker.
 std::vector<std::string> Messages() {
-    std::vector<std::string> lines;
-    CLogger::Instance().GetRecentLines(4096, lines);
+    std::vector<std::string> lines = testsupport::RecentLines();
     for (auto& line : lines) line = line.substr(20);
     return lines;
 }

@@ -4,6 +4,7 @@
 #include "engine/generators/GeneratorParameters.h"
 
 #include "engine/services/Logger.h"
+#include "tests/support/LogWatch.h"
 
 #include <gtest/gtest.h>
 
@@ -13,14 +14,7 @@
 
 namespace {
 
-// The message of the newest memory line of the log.
-std::string LastLogMessage() {
-    std::vector<std::string> lines;
-    CLogger::Instance().GetRecentLines(1, lines);
-    if (lines.empty()) return {};
-    const auto marker = lines.back().find("] :  ");
-    return marker == std::string::npos ? lines.back() : lines.back().substr(marker + 5);
-}
+using testsupport::LastLogMessage;
 
 tGeneratorParameters WithText(int key, const std::string& text) {
     tGeneratorParameters parameters;

@@ -14,8 +14,16 @@
 #include "engine/model/BoundsAccumulator.h"
 #include "engine/model/GradeVector.h"
 #include "engine/model/Point.h"
+#include "tests/support/RecordBytes.h"
 
 namespace {
+
+using testsupport::Append;
+using testsupport::Bytes;
+using testsupport::Int;
+using testsupport::Real;
+using testsupport::Record;
+using testsupport::Stream;
 
 constexpr double kPi = 3.14159265358979323846;
 double Sin(double degrees) { return std::sin(degrees * kPi / 180.0); }
@@ -270,51 +278,18 @@ TEST(GradeVector, AngleAndSlope) {
     for (const Case& c : cases) EXPECT_NEAR(c.grade.GetSlopeAngle(), c.expected, 1e-12) << c.name;
 }
 
-// Tagged records by hand: big-endian id and length, a real as its integer
-// part and its fraction times 1e7 (both big-endian int32).
-void PutU16(std::vector<std::uint8_t>& bytes, unsigned value) {
-    bytes.push_back(static_cast<std::uint8_t>(value >> 8));
-    bytes.push_back(static_cast<std::uint8_t>(value));
-}
-void PutI32(std::vector<std::uint8_t>& bytes, std::int32_t value) {
-    const auto u = static_cast<std::uint32_t>(value);
-    for (int shift = 24; shift >= 0; shift -= 8) bytes.push_back(static_cast<std::uint8_t>(u >> shift));
-}
-void PutReal(std::vector<std::uint8_t>& bytes, unsigned id, std::int32_t whole,
-             std::int32_t fraction) {
-    PutU16(bytes, id);
-    PutU16(bytes, 8);
-    PutI32(bytes, whole);
-    PutI32(bytes, fraction);
-}
-
-struct MemoryFile {
-    explicit MemoryFile(std::vector<std::uint8_t> content) : bytes(std::move(content)) {
-        handle = fmemopen(bytes.data(), bytes.size(), "rb");
-    }
-    ~MemoryFile() {
-        if (handle) std::fclose(handle);
-    }
-    std::vector<std::uint8_t> bytes;
-    FILE* handle = nullptr;
-};
-
 // start (1.5, -2.25, 0.125), end (10, 20.5, -3.75), height 4.0000001;
 // `skip` leaves out that tag, `extra` inserts an unrelated int record before
-// tag 222.
-std::vector<std::uint8_t> GradeRecords(unsigned skip = 0, bool extra = false) {
-    std::vector<std::uint8_t> bytes;
-    auto put = [&](unsigned id, std::int32_t whole, std::int32_t fraction) {
-        if (id != skip) PutReal(bytes, id, whole, fraction);
+// tag 222. Reals are their integer part and their fraction times 1e7.
+Bytes GradeRecords(unsigned skip = 0, bool extra = false) {
+    Bytes bytes;
+    auto put = [&](std::uint16_t id, std::int32_t whole, std::int32_t fraction) {
+        if (id != skip) Append(bytes, Record(id, Real(whole, fraction)));
     };
     put(219, 1, 5000000);
     put(220, -2, -2500000);
     put(221, 0, 1250000);
-    if (extra) {
-        PutU16(bytes, 300);
-        PutU16(bytes, 4);
-        PutI32(bytes, 2);
-    }
+    if (extra) Append(bytes, Record(300, Int(2)));
     put(222, 10, 0);
     put(223, 20, 5000000);
     put(224, -3, -7500000);
@@ -330,7 +305,7 @@ void ExpectLoaded(const CGradeVector& g, const std::string& what) {
 
 TEST(GradeVector, LoadFromTaggedRecords) {
     {
-        MemoryFile file(GradeRecords());
+        Stream file(GradeRecords());
         ASSERT_NE(file.handle, nullptr);
         CTaggedFile reader(file.handle);
         CGradeVector g;
@@ -341,21 +316,21 @@ TEST(GradeVector, LoadFromTaggedRecords) {
         EXPECT_EQ(std::ftell(file.handle), 0) << "version 3 reads nothing";
     }
     for (int version : {4, 13}) {
-        MemoryFile file(GradeRecords());
+        Stream file(GradeRecords());
         CTaggedFile reader(file.handle);
         CGradeVector g;
         EXPECT_TRUE(g.Load(reader, version));
         ExpectLoaded(g, "version " + std::to_string(version));
     }
     {
-        MemoryFile file(GradeRecords(0, true));
+        Stream file(GradeRecords(0, true));
         CTaggedFile reader(file.handle);
         CGradeVector g;
         EXPECT_TRUE(g.Load(reader, 4));
         ExpectLoaded(g, "unrelated record skipped");
     }
     {
-        MemoryFile file(GradeRecords(225));
+        Stream file(GradeRecords(225));
         CTaggedFile reader(file.handle);
         CGradeVector g({7, 7, 7}, {8, 8, 8}, 99);
         EXPECT_FALSE(g.Load(reader, 4));
@@ -366,7 +341,7 @@ TEST(GradeVector, LoadFromTaggedRecords) {
     {
         // Searching for the absent 222 consumes the rest of the records, so
         // every later field keeps its value too.
-        MemoryFile file(GradeRecords(222));
+        Stream file(GradeRecords(222));
         CTaggedFile reader(file.handle);
         CGradeVector g({7, 7, 7}, {8, 8, 8}, 99);
         EXPECT_FALSE(g.Load(reader, 4));

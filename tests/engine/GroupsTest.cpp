@@ -16,9 +16,22 @@
 #include "engine/model/Groups.h"
 #include "engine/services/ActivityAnalyticsService.h"
 #include "engine/services/Logger.h"
-#include "engine/services/ServiceLocator.h"
+#include "tests/support/EngineServices.h"
+#include "tests/support/LogWatch.h"
+#include "tests/support/RecordBytes.h"
 
 namespace {
+
+using testsupport::Analytics;
+using testsupport::Bytes;
+using testsupport::Cat;
+using testsupport::FileWith;
+using testsupport::Int;
+using testsupport::ReadAll;
+using testsupport::Record;
+using testsupport::RecordingAnalytics;
+using testsupport::tFile;
+using Lines = std::vector<std::string>;
 
 constexpr const char* kRestore =
     "static bool UGroups::DeserializeGroups(CGroupsManager &, tElements &, tSerializedGroups &, bool): ";
@@ -26,23 +39,13 @@ constexpr const char* kRead = "static bool UGroups::ReadSerializedGroups(FILE *,
 
 std::string RestoreLine(const std::string& message) { return kRestore + message; }
 
-struct FileCloser {
-    void operator()(FILE* f) const {
-        if (f != nullptr) std::fclose(f);
-    }
-};
-using tFile = std::unique_ptr<FILE, FileCloser>;
-using Bytes = std::vector<std::uint8_t>;
-using Lines = std::vector<std::string>;
-
 // ------------------------------------------------------------ log, analytics
 
 // Offset of the message in a memory line of the log.
 constexpr std::size_t kMemoryPrefix = 34;
 
 std::vector<std::string> AllWarnings() {
-    std::vector<std::string> lines;
-    CLogger::Instance().FindRecentLines(4096, 3, lines);
+    std::vector<std::string> lines = testsupport::Warnings();
     for (std::string& line : lines) line = line.size() >= kMemoryPrefix ? line.substr(kMemoryPrefix) : "";
     return lines;
 }
@@ -73,25 +76,6 @@ long Count(const std::vector<std::string>& lines, const std::string& text) {
     long n = 0;
     for (const std::string& line : lines) n += line == text ? 1 : 0;
     return n;
-}
-
-class RecordingAnalytics : public ActivityAnalyticsServiceBase {
-public:
-    std::string GetServiceName() const override { return "ActivityAnalyticsService"; }
-    void TrackEvent(const std::string& name) override { events.push_back({name, {}}); }
-    void TrackEvent(const std::string& name, const tEventProperties& properties) override {
-        events.push_back({name, properties});
-    }
-    std::vector<std::pair<std::string, tEventProperties>> events;
-};
-
-RecordingAnalytics& Analytics() {
-    static RecordingAnalytics* service = [] {
-        auto* made = new RecordingAnalytics();
-        CServiceLocator::Instance().RegisterService(made);
-        return made;
-    }();
-    return *service;
 }
 
 void ExpectIntegrityFailure(const std::pair<std::string, ActivityAnalyticsServiceBase::tEventProperties>& event,
@@ -133,50 +117,10 @@ int Depth(const CGroup* group) {
 
 // ------------------------------------------------------------------- records
 
-void Append16(Bytes& out, std::uint16_t v) {
-    out.push_back(static_cast<std::uint8_t>(v >> 8));
-    out.push_back(static_cast<std::uint8_t>(v));
-}
+Bytes IntRecord(std::uint16_t id, std::int32_t value) { return Record(id, Int(value)); }
 
-void Append32(Bytes& out, std::uint32_t v) {
-    for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<std::uint8_t>(v >> shift));
-}
-
-Bytes IntRecord(std::uint16_t id, std::int32_t value) {
-    Bytes out;
-    Append16(out, id);
-    Append16(out, 4);
-    Append32(out, static_cast<std::uint32_t>(value));
-    return out;
-}
-
-Bytes RawRecord(std::uint16_t id, std::size_t length) {
-    Bytes out;
-    Append16(out, id);
-    Append16(out, static_cast<std::uint16_t>(length));
-    out.resize(out.size() + length, 0x5A);
-    return out;
-}
-
-Bytes Cat(std::initializer_list<Bytes> parts) {
-    Bytes out;
-    for (const Bytes& p : parts) out.insert(out.end(), p.begin(), p.end());
-    return out;
-}
-
-tFile FileWith(const Bytes& bytes) {
-    tFile file(std::tmpfile());
-    if (!bytes.empty()) std::fwrite(bytes.data(), 1, bytes.size(), file.get());
-    std::rewind(file.get());
-    return file;
-}
-
-Bytes FileBytes(FILE* file) {
-    std::rewind(file);
-    Bytes out;
-    for (int c; (c = std::fgetc(file)) != EOF;) out.push_back(static_cast<std::uint8_t>(c));
-    return out;
-}
+// A record of `length` filler bytes.
+Bytes RawRecord(std::uint16_t id, std::size_t length) { return Record(id, Bytes(length, 0x5A)); }
 
 // ======================================================================= tests
 
@@ -628,11 +572,11 @@ TEST(Groups, RecordsAreWrittenAsCountThenOneIntegerEach) {
                          0x01, 0xA9, 0x00, 0x04, 0xFF, 0xFF, 0xFF, 0xFF,   // 425: -1
                          0x01, 0xA9, 0x00, 0x04, 0x00, 0x00, 0x00, 0x00,   // 425: 0
                          0x01, 0xA9, 0x00, 0x04, 0x00, 0x00, 0x00, 0x00};  // 425: 0
-    EXPECT_EQ(FileBytes(file.get()), expected);
+    EXPECT_EQ(ReadAll(file.get()), expected);
 
     tFile emptyList(std::tmpfile());
     ASSERT_TRUE(UGroups::WriteSerializedGroups(emptyList.get(), tSerializedGroups{}));
-    EXPECT_EQ(FileBytes(emptyList.get()), (Bytes{0x01, 0xA8, 0x00, 0x04, 0x00, 0x00, 0x00, 0x00}));
+    EXPECT_EQ(ReadAll(emptyList.get()), (Bytes{0x01, 0xA8, 0x00, 0x04, 0x00, 0x00, 0x00, 0x00}));
     std::rewind(emptyList.get());
     tSerializedGroups read{99};
     EXPECT_TRUE(UGroups::ReadSerializedGroups(emptyList.get(), read));

@@ -2,14 +2,13 @@
 // list operations, the image section read from hand-built bytes, damaged and
 // hostile sections, and the writer's round trips.
 
-#include "engine/fileformat/Tag.h"
 #include "engine/fileformat/TaggedFile.h"
 #include "engine/model/Image.h"
 #include "engine/model/Layer.h"
 #include "engine/model/LayerManager.h"
-#include "engine/services/ActivityAnalyticsService.h"
-#include "engine/services/Logger.h"
-#include "engine/services/ServiceLocator.h"
+#include "tests/support/EngineServices.h"
+#include "tests/support/LogWatch.h"
+#include "tests/support/RecordBytes.h"
 
 #include <gtest/gtest.h>
 
@@ -17,8 +16,6 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <cstring>
-#include <functional>
 #include <memory>
 #include <string>
 #include <utility>
@@ -26,52 +23,21 @@
 
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
+using testsupport::Analytics;
+using testsupport::Bytes;
+using testsupport::Cat;
+using testsupport::CountWith;
+using testsupport::Int;
+using testsupport::LongRecord;
+using testsupport::Real;
+using testsupport::Record;
+using testsupport::RecordingAnalytics;
+using testsupport::Stream;
+using testsupport::Text;
+using testsupport::Warnings;
+using testsupport::Written;
 
 // ------------------------------------------------ building sections by hand
-
-void Append16(Bytes& out, std::uint16_t v) {
-    out.push_back(static_cast<std::uint8_t>(v >> 8));
-    out.push_back(static_cast<std::uint8_t>(v));
-}
-
-void Append32(Bytes& out, std::uint32_t v) {
-    for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<std::uint8_t>(v >> shift));
-}
-
-Bytes Cat(std::initializer_list<Bytes> parts) {
-    Bytes out;
-    for (const Bytes& p : parts) out.insert(out.end(), p.begin(), p.end());
-    return out;
-}
-
-// A record in the short or the long length form, as its size needs.
-Bytes Record(std::uint16_t id, const Bytes& data) {
-    Bytes out;
-    Append16(out, id);
-    if (data.size() < 0xFFFF) {
-        Append16(out, static_cast<std::uint16_t>(data.size()));
-    } else {
-        Append16(out, 0xFFFF);
-        Append32(out, static_cast<std::uint32_t>(data.size()));
-    }
-    out.insert(out.end(), data.begin(), data.end());
-    return out;
-}
-
-Bytes Int(std::int32_t v) {
-    Bytes out;
-    Append32(out, static_cast<std::uint32_t>(v));
-    return out;
-}
-
-Bytes Real(std::int32_t integerPart, std::int32_t fraction) { return Cat({Int(integerPart), Int(fraction)}); }
-
-Bytes Text(const std::string& s) {
-    Bytes out(s.begin(), s.end());
-    out.push_back(0);
-    return out;
-}
 
 // Records 601 to 608 of one image, reals as integer part and fraction x 1e7.
 Bytes ImageFields(const std::string& name, const Bytes& x, const Bytes& y, const Bytes& width, const Bytes& height,
@@ -95,68 +61,27 @@ Bytes Pattern(std::size_t size, std::uint8_t seed) {
     return out;
 }
 
-struct Stream {
-    explicit Stream(const Bytes& content) : bytes(content) {
-        handle = fmemopen(bytes.data(), bytes.size(), "rb");
-    }
-    ~Stream() {
-        if (handle != nullptr) fclose(handle);
-    }
-    Bytes bytes;
-    FILE* handle = nullptr;
-};
-
 bool TrailerFollows(FILE* file) {
     CTaggedFile tags(file);
     std::int32_t count = 0;
     return tags.ReadInt(700, count) && count == 5 && tags.GetSkippedCount() == 0;
 }
 
-Bytes Written(const std::function<bool(FILE*)>& write, bool* result = nullptr) {
-    FILE* f = tmpfile();
-    const bool ok = write(f);
-    if (result != nullptr) *result = ok;
-    fflush(f);
-    Bytes out;
-    rewind(f);
-    for (int c = fgetc(f); c != EOF; c = fgetc(f)) out.push_back(static_cast<std::uint8_t>(c));
-    fclose(f);
-    return out;
+// The analytics stand-in, emptied: each test starts with no reports.
+RecordingAnalytics& CleanAnalytics() {
+    RecordingAnalytics& analytics = Analytics();
+    analytics.events.clear();
+    return analytics;
 }
 
-std::vector<std::string> Warnings() {
-    std::vector<std::string> lines;
-    CLogger::Instance().FindRecentLines(4096, 3, lines);
-    return lines;
-}
-
-int CountWith(const std::vector<std::string>& lines, const std::string& text) {
-    int n = 0;
-    for (const std::string& line : lines) n += line.find(text) != std::string::npos ? 1 : 0;
-    return n;
-}
-
-// Stands in for the analytics service and keeps the integrity reports;
-// each test starts with none.
-class RecordingAnalytics : public ActivityAnalyticsServiceBase {
-public:
-    std::string GetServiceName() const override { return "ActivityAnalyticsService"; }
-    void TrackEvent(const std::string& name) override { events.emplace_back(name, ""); }
-    void TrackEvent(const std::string& name, const tEventProperties& properties) override {
+// The events as their name and integrity check type.
+std::vector<std::pair<std::string, std::string>> Reports(const RecordingAnalytics& analytics) {
+    std::vector<std::pair<std::string, std::string>> out;
+    for (const auto& [name, properties] : analytics.events) {
         const auto type = properties.find("IntegrityCheckType");
-        events.emplace_back(name, type != properties.end() ? type->second : "");
+        out.emplace_back(name, type != properties.end() ? type->second : "");
     }
-    std::vector<std::pair<std::string, std::string>> events;
-};
-
-RecordingAnalytics& Analytics() {
-    static RecordingAnalytics* service = [] {
-        auto* made = new RecordingAnalytics();
-        CServiceLocator::Instance().RegisterService(made);
-        return made;
-    }();
-    service->events.clear();
-    return *service;
+    return out;
 }
 
 std::vector<std::pair<std::string, std::string>> IntegrityReports(const std::vector<std::string>& types) {
@@ -242,7 +167,7 @@ TEST(Images, ImagesOwnACopyOfTheirBytesAndCopiesGetANewIdentity) {
 }
 
 TEST(Images, CreatedImagesLandOnTheirLayerOrAreDropped) {
-    RecordingAnalytics& analytics = Analytics();
+    RecordingAnalytics& analytics = CleanAnalytics();
     Layers layers;
     const Bytes data = {1, 2, 3};
 
@@ -271,12 +196,12 @@ TEST(Images, CreatedImagesLandOnTheirLayerOrAreDropped) {
     EXPECT_EQ(onTracks->GetLayer(), layers.tracks);
     EXPECT_EQ(CountWith(Warnings(), "Invalid layer type for 'Gleise' - expected 'Image'"), 1);
 
-    EXPECT_EQ(analytics.events, IntegrityReports({"LayerNotFound.CreateImageElement.UImageElements",
+    EXPECT_EQ(Reports(analytics), IntegrityReports({"LayerNotFound.CreateImageElement.UImageElements",
                                                   "InvalidLayerType.CreateImageElement.UImageElements"}));
 }
 
 TEST(Images, ImageOfALayer) {
-    RecordingAnalytics& analytics = Analytics();
+    RecordingAnalytics& analytics = CleanAnalytics();
     Layers layers;
     CImageElement first(nullptr, 0), second(nullptr, 0), third(nullptr, 0);
     first.SetLayer(layers.photo);
@@ -294,7 +219,7 @@ TEST(Images, ImageOfALayer) {
     EXPECT_EQ(CountWith(Warnings(), "Invalid layer type 1 in static CImageElement "
                                     "*UImageElements::ImageElementForLayer(CLayer *, tImages &)"),
               1);
-    EXPECT_EQ(analytics.events, IntegrityReports({"InvalidLayerType.ImageElementForLayer.UImageElements"}));
+    EXPECT_EQ(Reports(analytics), IntegrityReports({"InvalidLayerType.ImageElementForLayer.UImageElements"}));
 
     CLayer empty("Leer");
     empty.SetLayerType(CLayer::kImageLayer);
@@ -342,7 +267,7 @@ TEST(Images, BoundsMovesAndVisibleLayers) {
 // ------------------------------------------------ reading the image section
 
 TEST(Images, SectionIsReadAndImagesOnMissingLayersAreDropped) {
-    RecordingAnalytics& analytics = Analytics();
+    RecordingAnalytics& analytics = CleanAnalytics();
     Layers layers;
     const Bytes planData = Pattern(70000, 3);  // long record form
     const Bytes section = Cat({
@@ -377,7 +302,7 @@ TEST(Images, SectionIsReadAndImagesOnMissingLayersAreDropped) {
     EXPECT_EQ(DataOf(*images.list[1]), (Bytes{0xFF, 0xD8, 0xFF, 0xE0}));
 
     EXPECT_EQ(CountWith(Warnings(), "Layer 'Dachboden' not found in layout"), 1);
-    EXPECT_EQ(analytics.events, IntegrityReports({"LayerNotFound.CreateImageElement.UImageElements"}));
+    EXPECT_EQ(Reports(analytics), IntegrityReports({"LayerNotFound.CreateImageElement.UImageElements"}));
     EXPECT_TRUE(TrailerFollows(stream.handle));
 }
 
@@ -466,10 +391,7 @@ TEST(Images, AnOversizedDataRecordIsPassedOver) {
                               ImageFields("riesig", Real(0, 0), Real(0, 0), Real(1, 0), Real(1, 0), Real(0, 0),
                                           Real(1, 0), "Plan"),
                               Record(609, Int(static_cast<std::int32_t>(oversized)))});
-    Bytes header;
-    Append16(header, 610);
-    Append16(header, 0xFFFF);
-    Append32(header, oversized);
+    const Bytes header = LongRecord(610, oversized, {});
     const Bytes after = Cat({SimpleImage("nachher", "Plan", {3}), kTrailer});
 
     FILE* file = tmpfile();

@@ -1,24 +1,12 @@
 #include "engine/model/LanguageList.h"
 #include "engine/services/LanguageListHelper.h"
 
-#include "engine/services/LocalizationService.h"
-#include "engine/services/ServiceLocator.h"
-
-#include "platform/foundation/Bundle.h"
+#include "tests/support/EngineServices.h"
 
 #include <gtest/gtest.h>
 
 #include <set>
 #include <thread>
-
-namespace {
-
-void RegisterEnglishLocalization() {
-    if (platform::Bundle* main = platform::Bundle::main()) main->setPreferredLanguage("en");
-    CServiceLocator::Instance().RegisterService(new LocalizationService());
-}
-
-}  // namespace
 
 TEST(LanguageList, NamesOfCodes) {
     struct Case {
@@ -72,7 +60,7 @@ TEST(LanguageList, ConcurrentFirstLookupsAgree) {
 }
 
 TEST(LanguageListHelper, BuildsMapOfTranslatedNames) {
-    RegisterEnglishLocalization();
+    testsupport::RegisterLocalization("en");
     using Map = std::map<std::string, std::string>;
     EXPECT_EQ(QLLanguageListHelper::buildLetterCodeToLanguageMap({}, true), Map{});
     EXPECT_EQ(QLLanguageListHelper::buildLetterCodeToLanguageMap({"de", "en", "xx"}, false),

@@ -7,10 +7,9 @@
 #include "engine/model/Image.h"
 #include "engine/model/Layer.h"
 #include "engine/model/LayerManager.h"
-#include "engine/services/LocalizationService.h"
-#include "engine/services/Logger.h"
-#include "engine/services/ServiceLocator.h"
-#include "platform/foundation/Bundle.h"
+#include "tests/support/EngineServices.h"
+#include "tests/support/LogWatch.h"
+#include "tests/support/RecordBytes.h"
 
 #include <gtest/gtest.h>
 
@@ -18,7 +17,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -39,49 +37,22 @@ void operator delete(void* pointer, std::size_t) noexcept { ::operator delete(po
 
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
+using testsupport::Bool;
+using testsupport::Bytes;
+using testsupport::Cat;
+using testsupport::CountWith;
+using testsupport::Int;
+using testsupport::KindName;
+using testsupport::Real;
+using testsupport::Record;
+using testsupport::RegisterLocalization;
+using testsupport::Stream;
+using testsupport::StreamKind;
+using testsupport::Text;
+using testsupport::Warnings;
+using testsupport::Written;
 
 // ------------------------------------------------ building sections by hand
-
-void Append16(Bytes& out, std::uint16_t v) {
-    out.push_back(static_cast<std::uint8_t>(v >> 8));
-    out.push_back(static_cast<std::uint8_t>(v));
-}
-
-void Append32(Bytes& out, std::uint32_t v) {
-    for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<std::uint8_t>(v >> shift));
-}
-
-Bytes Cat(std::initializer_list<Bytes> parts) {
-    Bytes out;
-    for (const Bytes& p : parts) out.insert(out.end(), p.begin(), p.end());
-    return out;
-}
-
-Bytes Record(std::uint16_t id, const Bytes& data) {
-    Bytes out;
-    Append16(out, id);
-    Append16(out, static_cast<std::uint16_t>(data.size()));
-    out.insert(out.end(), data.begin(), data.end());
-    return out;
-}
-
-Bytes Int(std::int32_t v) {
-    Bytes out;
-    Append32(out, static_cast<std::uint32_t>(v));
-    return out;
-}
-
-// A real as its integer part and its fraction x 1e7.
-Bytes Real(std::int32_t integerPart, std::int32_t fraction) { return Cat({Int(integerPart), Int(fraction)}); }
-
-Bytes Text(const std::string& s) {
-    Bytes out(s.begin(), s.end());
-    out.push_back(0);
-    return out;
-}
-
-Bytes Bool(bool on) { return Bytes{static_cast<std::uint8_t>(on ? 1 : 0)}; }
 
 // Name, locked and visible: the records of every version.
 Bytes LayerBase(const std::string& name, bool locked, bool visible) {
@@ -102,25 +73,6 @@ Bytes LayerSwitches(bool switch510, bool switch511) {
 // The element count that follows the layers in a layout file.
 const Bytes kTrailer = Record(423, Int(7));
 
-enum class Kind { DiskFile, MemoryBuffer };
-
-struct Stream {
-    Stream(const Bytes& content, Kind kind = Kind::MemoryBuffer) : bytes(content) {
-        if (kind == Kind::DiskFile) {
-            handle = tmpfile();
-            fwrite(bytes.data(), 1, bytes.size(), handle);
-            rewind(handle);
-        } else {
-            handle = fmemopen(bytes.data(), bytes.size(), "rb");
-        }
-    }
-    ~Stream() {
-        if (handle != nullptr) fclose(handle);
-    }
-    Bytes bytes;
-    FILE* handle = nullptr;
-};
-
 // True when the trailer comes after exactly `recordsBefore` records that the
 // layer reader left: it took its own records and no more.
 bool TrailerFollows(FILE* file, int recordsBefore = 0) {
@@ -129,41 +81,10 @@ bool TrailerFollows(FILE* file, int recordsBefore = 0) {
     return tags.ReadInt(423, count) && count == 7 && tags.GetSkippedCount() == recordsBefore;
 }
 
-Bytes Written(const std::function<bool(FILE*)>& write, bool* result = nullptr) {
-    FILE* f = tmpfile();
-    const bool ok = write(f);
-    if (result != nullptr) *result = ok;
-    fflush(f);
-    Bytes out;
-    rewind(f);
-    for (int c = fgetc(f); c != EOF; c = fgetc(f)) out.push_back(static_cast<std::uint8_t>(c));
-    fclose(f);
-    return out;
-}
-
-std::vector<std::string> Warnings() {
-    std::vector<std::string> lines;
-    CLogger::Instance().FindRecentLines(4096, 3, lines);
-    return lines;
-}
-
-int CountWith(const std::vector<std::string>& lines, const std::string& text) {
-    int n = 0;
-    for (const std::string& line : lines) n += line.find(text) != std::string::npos ? 1 : 0;
-    return n;
-}
-
 std::vector<std::string> Names(const CLayerManager& manager) {
     std::vector<std::string> names;
     for (const CLayer* layer : manager.GetLayers()) names.push_back(layer->GetName());
     return names;
-}
-
-void RegisterEnglish() {
-    platform::Bundle* bundle = platform::Bundle::main();
-    ASSERT_NE(bundle, nullptr) << "the resources folder was not found";
-    bundle->setPreferredLanguage(std::string("en"));
-    CServiceLocator::Instance().RegisterService(new LocalizationService());
 }
 
 const std::string kObsoleteText =
@@ -395,7 +316,7 @@ TEST(Layers, SectionIsReadByVersion) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE("version " + std::to_string(c.version));
-        for (Kind kind : {Kind::MemoryBuffer, Kind::DiskFile}) {
+        for (StreamKind kind : {StreamKind::MemoryBuffer, StreamKind::DiskFile}) {
             Stream stream(section, kind);
             CLayerManager manager("Old");
             std::string error;
@@ -463,7 +384,7 @@ TEST(Layers, NamesFromTheFileAreCutAndMadeUnique) {
 }
 
 TEST(Layers, ASectionWithoutLayersLeavesOneNewLayer) {
-    RegisterEnglish();
+    RegisterLocalization("en");
     struct Case {
         const char* name;
         Bytes section;
@@ -492,8 +413,8 @@ TEST(Layers, ASectionWithoutLayersLeavesOneNewLayer) {
 }
 
 TEST(Layers, HostileCountsAreBoundedByTheBytesLeft) {
-    for (Kind kind : {Kind::MemoryBuffer, Kind::DiskFile}) {
-        SCOPED_TRACE(kind == Kind::DiskFile ? "disk file" : "memory buffer");
+    for (StreamKind kind : {StreamKind::MemoryBuffer, StreamKind::DiskFile}) {
+        SCOPED_TRACE(KindName(kind));
         Stream stream(Cat({Record(500, Int(0x7FFFFFFF)), LayerBase("A", false, true), LayerBase("B", true, true),
                            kTrailer}),
                       kind);

@@ -23,31 +23,12 @@
 #include "engine/model/Layout.h"
 #include "engine/model/PolyBIG.h"
 #include "engine/model/LayoutBounds.h"
-#include "engine/services/Logger.h"
+#include "tests/support/LogWatch.h"
 #include "tools/layoutgen/LayoutGen.h"
 
 namespace {
 
-class LogWatch {
-public:
-    LogWatch() {
-        static int serial = 0;
-        mMarker = "-- bounds test mark " + std::to_string(++serial);
-        LogInfo("%s", mMarker.c_str());
-    }
-    int Count(const std::string& text) const {
-        std::vector<std::string> all;
-        CLogger::Instance().GetRecentLines(4096, all);
-        auto mark = std::find_if(all.rbegin(), all.rend(),
-                                 [this](const std::string& l) { return l.find(mMarker) != std::string::npos; });
-        int n = 0;
-        for (auto it = mark.base(); it != all.end(); ++it) n += it->find(text) != std::string::npos ? 1 : 0;
-        return n;
-    }
-
-private:
-    std::string mMarker;
-};
+using testsupport::LogWatch;
 
 void ExpectRect(const tDoubleRect& r, double minX, double minY, double maxX, double maxY, const std::string& what) {
     EXPECT_NEAR(r.minX, minX, 1e-9) << what;

@@ -17,10 +17,7 @@
 #include "engine/model/LayerManager.h"
 #include "engine/model/Layout.h"
 #include "engine/model/TrackLibrary.h"
-#include "engine/services/LocalizationService.h"
-#include "engine/services/PreferencesService.h"
-#include "engine/services/ServiceLocator.h"
-#include "platform/foundation/Bundle.h"
+#include "tests/support/EngineServices.h"
 #include "tests/support/TempRoot.h"
 #include "tools/layoutgen/LargeLayout.h"
 #include "tools/layoutgen/LayoutFileWriter.h"
@@ -28,15 +25,7 @@
 
 namespace {
 
-void RegisterServices() {
-    static const bool registered = [] {
-        if (platform::Bundle* bundle = platform::Bundle::main()) bundle->setPreferredLanguage(std::string("en"));
-        CServiceLocator::Instance().RegisterService(new LocalizationService());
-        CServiceLocator::Instance().RegisterService(new VKMPreferencesService());
-        return true;
-    }();
-    (void)registered;
-}
+using testsupport::RegisterServices;
 
 std::string PathFor(const std::string& name) { return (testsupport::processRoot() / name).string(); }
 

@@ -29,56 +29,25 @@
 #include "engine/model/Layout.h"
 #include "engine/model/PartList.h"
 #include "engine/model/Statistics.h"
-#include "engine/services/LocalizationService.h"
-#include "engine/services/Logger.h"
 #include "engine/services/PreferencesService.h"
-#include "engine/services/ServiceLocator.h"
-#include "platform/foundation/Bundle.h"
+#include "tests/support/EngineServices.h"
+#include "tests/support/LogWatch.h"
+#include "tests/support/RecordBytes.h"
 #include "tests/support/TempRoot.h"
 #include "tools/layoutgen/LayoutFileWriter.h"
 #include "tools/layoutgen/LayoutGen.h"
 
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
+using testsupport::Bytes;
+using testsupport::Header;
+using testsupport::LogWatch;
+using testsupport::ReadBytes;
+using testsupport::RegisterServices;
+using testsupport::WriteBytes;
 using Owned = std::vector<std::unique_ptr<CCompositeGeometry>>;
 
-// ------------------------------------------------------------ services, log, files
-
-void RegisterServices() {
-    static const bool registered = [] {
-        if (platform::Bundle* bundle = platform::Bundle::main()) bundle->setPreferredLanguage(std::string("en"));
-        CServiceLocator::Instance().RegisterService(new LocalizationService());
-        CServiceLocator::Instance().RegisterService(new VKMPreferencesService());
-        return true;
-    }();
-    (void)registered;
-}
-
-// The log lines written after the mark, of every level.
-class LogWatch {
-public:
-    LogWatch() {
-        static int serial = 0;
-        mMarker = "-- layout test mark " + std::to_string(++serial);
-        LogInfo("%s", mMarker.c_str());
-    }
-    std::vector<std::string> Lines() const {
-        std::vector<std::string> all;
-        CLogger::Instance().GetRecentLines(4096, all);
-        auto mark = std::find_if(all.rbegin(), all.rend(),
-                                 [this](const std::string& l) { return l.find(mMarker) != std::string::npos; });
-        return std::vector<std::string>(mark.base(), all.end());
-    }
-    int Count(const std::string& text) const {
-        int n = 0;
-        for (const std::string& line : Lines()) n += line.find(text) != std::string::npos ? 1 : 0;
-        return n;
-    }
-
-private:
-    std::string mMarker;
-};
+// ------------------------------------------------------------ checks, files
 
 void ExpectColor(const CColor& c, double r, double g, double b, double a, const char* what) {
     EXPECT_NEAR(c.mRed, r, 1e-6) << what;
@@ -88,29 +57,6 @@ void ExpectColor(const CColor& c, double r, double g, double b, double a, const 
 }
 
 std::string PathFor(const std::string& name) { return (testsupport::processRoot() / name).string(); }
-
-void WriteBytes(const std::string& path, const Bytes& bytes) {
-    FILE* f = std::fopen(path.c_str(), "wb");
-    ASSERT_NE(f, nullptr);
-    std::fwrite(bytes.data(), 1, bytes.size(), f);
-    std::fclose(f);
-}
-
-Bytes ReadBytes(const std::string& path) {
-    Bytes out;
-    FILE* f = std::fopen(path.c_str(), "rb");
-    if (f == nullptr) return out;
-    for (int c = std::fgetc(f); c != EOF; c = std::fgetc(f)) out.push_back(static_cast<std::uint8_t>(c));
-    std::fclose(f);
-    return out;
-}
-
-Bytes Header(const char* magic, std::uint32_t version) {
-    return Bytes{static_cast<std::uint8_t>(magic[0]), static_cast<std::uint8_t>(magic[1]),
-                 static_cast<std::uint8_t>(magic[2]), static_cast<std::uint8_t>(magic[3]),
-                 static_cast<std::uint8_t>(version >> 24), static_cast<std::uint8_t>(version >> 16),
-                 static_cast<std::uint8_t>(version >> 8), static_cast<std::uint8_t>(version)};
-}
 
 // ------------------------------------------------------------ elements
 

@@ -3,12 +3,11 @@
 
 #include "engine/services/LocalizationService.h"
 
-#include "engine/services/Logger.h"
-#include "engine/services/ServiceLocator.h"
 #include "engine/services/ZDUtils.h"
-#include "platform/foundation/Bundle.h"
 #include "platform/foundation/Locale.h"
 #include "platform/foundation/TextEncoding.h"
+#include "tests/support/EngineServices.h"
+#include "tests/support/LogWatch.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -20,22 +19,8 @@ using testing::HasSubstr;
 
 namespace {
 
-LocalizationServiceBase* RegisterLocalization(const char* language) {
-    platform::Bundle* bundle = platform::Bundle::main();
-    EXPECT_NE(bundle, nullptr) << "the resources folder was not found";
-    if (bundle != nullptr) bundle->setPreferredLanguage(std::string(language));
-    CServiceLocator::Instance().RegisterService(new LocalizationService());
-    return ULocalization::GetLocalizationService();
-}
-
-bool LogHas(const std::string& text) {
-    std::vector<std::string> lines;
-    CLogger::Instance().GetRecentLines(200, lines);
-    for (const std::string& line : lines) {
-        if (line.find(text) != std::string::npos) return true;
-    }
-    return false;
-}
+using testsupport::LogHas;
+using testsupport::RegisterLocalization;
 
 }  // namespace
 

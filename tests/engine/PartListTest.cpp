@@ -19,31 +19,20 @@
 #include "engine/model/Statistics.h"
 #include "engine/model/StraightBIG.h"
 #include "engine/services/LocalizationService.h"
-#include "engine/services/Logger.h"
 #include "engine/services/PreferencesService.h"
 #include "engine/services/ServiceLocator.h"
 #include "platform/foundation/Bundle.h"
 #include "platform/foundation/Locale.h"
 #include "platform/foundation/UserDefaults.h"
+#include "tests/support/LogWatch.h"
+#include "tests/support/TestContainer.h"
 
 namespace {
 
+using testsupport::LogHas;
+using testsupport::TestContainer;
+
 const std::string kEuro = "\xE2\x82\xAC";
-
-class TestContainer : public CTrackElementsContainer {
-public:
-    ~TestContainer() override {
-        for (CCompositeGeometry* element : mElements) delete element;
-    }
-    const tElements& GetElements() const override { return mElements; }
-    CCompositeGeometry* Add(CCompositeGeometry* element) {
-        mElements.push_back(element);
-        return element;
-    }
-
-private:
-    tElements mElements;
-};
 
 // The engine services as the start-up registers them, in `locale`.
 void StartServices(const char* locale) {
@@ -91,15 +80,6 @@ void Reprice(TestContainer& layout, CTrackElementsStatistics& statistics) {
 
 const CCountedGeometry* Entry(const CTrackElementsStatistics& statistics, const char* product) {
     return UCountedElementVectorOperations::FindByProductNumber(statistics.GetCountedElements(), product);
-}
-
-bool LogHas(const std::string& text) {
-    std::vector<std::string> lines;
-    CLogger::Instance().GetRecentLines(200, lines);
-    for (const std::string& line : lines) {
-        if (line.find(text) != std::string::npos) return true;
-    }
-    return false;
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 
 #include "platform/foundation/Paths.h"
 
+#include "tests/support/LogWatch.h"
 #include "tests/support/TempRoot.h"
 
 #include <gtest/gtest.h>
@@ -27,16 +28,7 @@ std::string ReadFile(const fs::path& path) {
     return out.str();
 }
 
-// The messages of the newest `count` memory lines of the log, oldest first.
-std::vector<std::string> RecentMessages(int count) {
-    std::vector<std::string> lines;
-    CLogger::Instance().GetRecentLines(count, lines);
-    for (auto& line : lines) {
-        const auto marker = line.find("] :  ");
-        if (marker != std::string::npos) line = line.substr(marker + 5);
-    }
-    return lines;
-}
+using testsupport::RecentMessages;
 
 // The service the app side finds, registered on first need like the
 // start-up does (never deleted).

@@ -19,150 +19,64 @@
 #include "engine/model/ComponentFactory.h"
 #include "engine/model/FlexTrackBIG.h"
 #include "engine/model/PolyBIG.h"
-#include "engine/services/Logger.h"
+#include "tests/support/GeometryChecks.h"
+#include "tests/support/LogWatch.h"
+#include "tests/support/RecordWriter.h"
 
 namespace {
 
 constexpr double kPi = 3.14159265358979323846;
 
-struct FileCloser {
-    void operator()(FILE* file) const { if (file != nullptr) std::fclose(file); }
-};
-using tFile = std::unique_ptr<FILE, FileCloser>;
+using testsupport::CountLogged;
+using testsupport::ExpectPoint;
+using testsupport::ExpectRect;
+using testsupport::FileWith;
+using testsupport::LoadRecord;
+using testsupport::ReadLeDouble;
+using testsupport::ReadLeInt;
+using testsupport::RecordWriter;
+using testsupport::SaveBytes;
+using testsupport::SetBaseFields;
+using testsupport::tFile;
+using testsupport::tLoadResult;
 
-std::vector<std::uint8_t> ReadAll(FILE* file) {
-    std::fflush(file);
-    std::fseek(file, 0, SEEK_END);
-    const long size = std::ftell(file);
-    std::rewind(file);
-    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
-    if (size > 0) {
-        EXPECT_EQ(std::fread(bytes.data(), 1, bytes.size(), file), bytes.size());
-    }
-    return bytes;
-}
-
-std::vector<std::uint8_t> SaveBytes(CBasicGeometry& component) {
-    tFile file(std::tmpfile());
-    EXPECT_TRUE(component.Save(file.get()));
-    return ReadAll(file.get());
-}
-
-struct tLoadResult {
-    bool ok = false;
-    std::string error;
-    std::int32_t type = -1;
-};
-
-// As the element reader does: tag 300 with a reader of its own, then the
-// component's Load on the same handle. Only the first `length` bytes exist.
-tLoadResult LoadRecord(CBasicGeometry& component, const std::vector<std::uint8_t>& bytes,
-                       int version, std::size_t length) {
-    tFile file(std::tmpfile());
-    if (length > 0) std::fwrite(bytes.data(), 1, length, file.get());
-    std::rewind(file.get());
-    tLoadResult result;
-    {
-        CTaggedFile reader(file.get());
-        reader.ReadInt(300, result.type);
-    }
-    result.ok = component.Load(file.get(), version, result.error);
-    return result;
-}
-
-tLoadResult LoadRecord(CBasicGeometry& component, const std::vector<std::uint8_t>& bytes,
-                       int version) {
-    return LoadRecord(component, bytes, version, bytes.size());
-}
-
-// Writes records in any order, for record forms Save does not make.
-class RecordWriter {
+// Polygon records written in any order, for record forms Save does not make.
+class PolyRecordWriter : public RecordWriter {
 public:
-    RecordWriter() : mFile(std::tmpfile()), mTags(mFile.get()) {}
-    CTaggedFile& tags() { return mTags; }
-    void Raw(std::uint16_t id, const std::vector<std::uint8_t>& data) {
-        CTag tag(id, data.size(), data.data());
-        ASSERT_TRUE(tag.WriteTag(mFile.get()));
-    }
     // 300 = type and the base tags of a version-13 record.
     void Header(std::int32_t type) {
-        mTags.WriteInt(300, type);
-        for (std::uint16_t id = 301; id <= 304; ++id) mTags.WriteDouble(id, 0);
-        mTags.WriteBool(305, true);
-        mTags.WriteBool(306, true);
-        mTags.WriteDouble(307, 40);
-        mTags.WriteDouble(308, 2);
-        mTags.WriteInt(309, 1);
-        for (std::uint16_t id = 328; id <= 331; ++id) mTags.WriteDouble(id, 1);
-        mTags.WriteBool(335, false);
-        mTags.WriteInt(334, 0);
-        mTags.WriteBool(333, false);
+        tags().WriteInt(300, type);
+        for (std::uint16_t id = 301; id <= 304; ++id) tags().WriteDouble(id, 0);
+        tags().WriteBool(305, true);
+        tags().WriteBool(306, true);
+        tags().WriteDouble(307, 40);
+        tags().WriteDouble(308, 2);
+        tags().WriteInt(309, 1);
+        for (std::uint16_t id = 328; id <= 331; ++id) tags().WriteDouble(id, 1);
+        tags().WriteBool(335, false);
+        tags().WriteInt(334, 0);
+        tags().WriteBool(333, false);
     }
     void Points(const std::vector<CPoint>& points) {
         for (const CPoint& p : points) {
-            mTags.WriteDouble(319, p.x);
-            mTags.WriteDouble(320, p.y);
+            tags().WriteDouble(319, p.x);
+            tags().WriteDouble(320, p.y);
         }
     }
     void Tail(std::int32_t kind, std::int32_t lineWidth) {
-        mTags.WriteBool(321, true);
-        mTags.WriteInt(322, kind);
-        mTags.WriteInt(323, lineWidth);
+        tags().WriteBool(321, true);
+        tags().WriteInt(322, kind);
+        tags().WriteInt(323, lineWidth);
     }
-    std::vector<std::uint8_t> Bytes() { return ReadAll(mFile.get()); }
-
-private:
-    tFile mFile;
-    CTaggedFile mTags;
 };
 
 // The record ids in file order.
 std::vector<std::uint16_t> TagIds(const std::vector<std::uint8_t>& bytes) {
-    tFile file(std::tmpfile());
-    std::fwrite(bytes.data(), 1, bytes.size(), file.get());
-    std::rewind(file.get());
+    tFile file = FileWith(bytes);
     std::vector<std::uint16_t> ids;
     CTag tag;
     while (tag.ReadTag(file.get())) ids.push_back(tag.GetId());
     return ids;
-}
-
-std::vector<std::string> RecentLines() {
-    std::vector<std::string> lines;
-    CLogger::Instance().GetRecentLines(4096, lines);
-    return lines;
-}
-
-int CountLinesWith(const std::string& text) {
-    int n = 0;
-    for (const std::string& line : RecentLines()) n += line.find(text) != std::string::npos ? 1 : 0;
-    return n;
-}
-
-void ExpectPoint(const CPoint& p, double x, double y, double tolerance, const std::string& what) {
-    EXPECT_NEAR(p.x, x, tolerance) << what << " (x)";
-    EXPECT_NEAR(p.y, y, tolerance) << what << " (y)";
-}
-
-void ExpectRect(const tDoubleRect& r, double minX, double minY, double maxX, double maxY,
-                double tolerance, const std::string& what) {
-    EXPECT_NEAR(r.minX, minX, tolerance) << what << " (min x)";
-    EXPECT_NEAR(r.minY, minY, tolerance) << what << " (min y)";
-    EXPECT_NEAR(r.maxX, maxX, tolerance) << what << " (max x)";
-    EXPECT_NEAR(r.maxY, maxY, tolerance) << what << " (max y)";
-}
-
-double ReadLeDouble(const std::uint8_t* p) {
-    std::uint64_t raw = 0;
-    for (int i = 7; i >= 0; --i) raw = (raw << 8) | p[i];
-    double value;
-    std::memcpy(&value, &raw, sizeof value);
-    return value;
-}
-
-std::int32_t ReadLeInt(const std::uint8_t* p) {
-    return static_cast<std::int32_t>(std::uint32_t{p[0]} | std::uint32_t{p[1]} << 8 |
-                                     std::uint32_t{p[2]} << 16 | std::uint32_t{p[3]} << 24);
 }
 
 // The Bezier curve in Bernstein form, written apart from the component's
@@ -555,10 +469,10 @@ TEST(Flextrack, BendToCurve) {
 
     // Two points: refused, unchanged.
     CFlexTrackBIG two = FlexWith({CPoint(0, 0), CPoint(50, 0)});
-    const int before = CountLinesWith("Invalid control point count in static bool "
+    const int before = CountLogged("Invalid control point count in static bool "
                                       "UFlextrack::BendToCurve(CFlexTrackBIG *, double, double)");
     EXPECT_FALSE(UFlextrack::BendToCurve(&two, 360, 30));
-    EXPECT_EQ(CountLinesWith("Invalid control point count in static bool "
+    EXPECT_EQ(CountLogged("Invalid control point count in static bool "
                              "UFlextrack::BendToCurve(CFlexTrackBIG *, double, double)"),
               before + 1);
     EXPECT_EQ(two.GetNumberOfPoints(), 2u);
@@ -610,21 +524,6 @@ TEST(Flextrack, MakeStraightAndInsertMidPoint) {
 
 // -------------------------------------------------------------- records
 
-void SetFields(CPolyBIG& c) {
-    c.SetOffsetX(12.5);
-    c.SetOffsetY(-7.25);
-    c.SetGauge(16.5);
-    c.SetAngle(33);
-    c.EnableJoint(0);
-    c.DisableJoint(1);
-    c.SetTrackbedWidth(40);
-    c.SetRailWidth(1.5);
-    c.SetComponentAttribute(7);
-    c.SetFixedColor(CColor(0.25, 0.5, 0.75, 0.5));
-    c.SetComponentGeneratorID(42);
-    c.SetGenerated(true);
-}
-
 void ExpectFields(CPolyBIG& c, int version, const std::string& what) {
     EXPECT_EQ(c.GetOffsetX(), 12.5) << what;
     EXPECT_EQ(c.GetOffsetY(), -7.25) << what;
@@ -649,7 +548,7 @@ TEST(PolyFlexRecord, SaveThenLoadAcrossVersions) {
         const std::string what = "version " + std::to_string(version);
 
         CPolyBIG poly(shape, 3, kPolyKindLine, 0, 0, 0);
-        SetFields(poly);
+        SetBaseFields(poly);
         poly.SetFillFlag(false);
         CPolyBIG polyLoaded;
         tLoadResult r = LoadRecord(polyLoaded, SaveBytes(poly), version);
@@ -665,7 +564,7 @@ TEST(PolyFlexRecord, SaveThenLoadAcrossVersions) {
         EXPECT_EQ(polyLoaded.GetLineWidth(), 3);
 
         CFlexTrackBIG flex;
-        SetFields(flex);
+        SetBaseFields(flex);
         flex.SetPoints(controls);
         flex.SetMaxLength(812.5);
         CFlexTrackBIG flexLoaded;
@@ -696,11 +595,11 @@ TEST(PolyFlexRecord, TagOrder) {
 TEST(PolyFlexRecord, NaNAndNegativeValues) {
     // Written over NaN: the polygon itself is repaired first.
     CPolyBIG poly({CPoint(1, 2), CPoint(std::nan(""), 5), CPoint(3, std::nan(""))}, 1, 1, 0, 0, 0);
-    const int warnings = CountLinesWith("Detected invalid point coordinates when writing to file: <CPoint");
-    const int fixes = CountLinesWith("Auto-fixing coordinates for point");
+    const int warnings = CountLogged("Detected invalid point coordinates when writing to file: <CPoint");
+    const int fixes = CountLogged("Auto-fixing coordinates for point");
     const std::vector<std::uint8_t> bytes = SaveBytes(poly);
-    EXPECT_EQ(CountLinesWith("Detected invalid point coordinates when writing to file: <CPoint"), warnings + 2);
-    EXPECT_EQ(CountLinesWith("Auto-fixing coordinates for point"), fixes + 2);
+    EXPECT_EQ(CountLogged("Detected invalid point coordinates when writing to file: <CPoint"), warnings + 2);
+    EXPECT_EQ(CountLogged("Auto-fixing coordinates for point"), fixes + 2);
     ExpectPoint(poly.GetPoint(1), 0, 0, 0, "repaired in the component");
     ExpectPoint(poly.GetPoint(2), 0, 0, 0, "repaired in the component");
     CPolyBIG loaded;
@@ -714,13 +613,13 @@ TEST(PolyFlexRecord, NaNAndNegativeValues) {
     EXPECT_FALSE(infinite.Save(file.get()));
 
     // A negative kind or line width read from a file becomes 1.
-    RecordWriter w;
+    PolyRecordWriter w;
     w.Header(3);
     w.tags().WriteInt(318, 1);
     w.Points({CPoint(4, 5)});
     w.Tail(-2, -7);
     CPolyBIG negative;
-    const tLoadResult r = LoadRecord(negative, w.Bytes(), 13);
+    const tLoadResult r = LoadRecord(negative, w.Contents(), 13);
     ASSERT_TRUE(r.ok) << r.error;
     EXPECT_EQ(negative.GetKind(), 1);
     EXPECT_EQ(negative.GetLineWidth(), 1);
@@ -749,14 +648,14 @@ TEST(PolyFlexRecord, HostilePolygonRecords) {
          "Failed to read component tag 319 (EndOfFile)", 1},
     };
     for (const Case& c : cases) {
-        RecordWriter w;
+        PolyRecordWriter w;
         w.Header(3);
         w.tags().WriteInt(318, c.count);
         w.Points(c.points);
         if (c.tail) w.Tail(2, 3);
         if (c.padding > 0) w.Raw(999, std::vector<std::uint8_t>(c.padding, 0));
         CPolyBIG poly;
-        const tLoadResult r = LoadRecord(poly, w.Bytes(), 13);
+        const tLoadResult r = LoadRecord(poly, w.Contents(), 13);
         EXPECT_FALSE(r.ok) << c.name;
         EXPECT_EQ(r.error.rfind(c.error, 0), 0u) << c.name << ": " << r.error;
         EXPECT_EQ(poly.GetNumberOfPoints(), c.pointsKept) << c.name;
@@ -765,7 +664,7 @@ TEST(PolyFlexRecord, HostilePolygonRecords) {
         poly.GetPointAt(0, 0);
 
         std::unique_ptr<CBasicGeometry> flex(UComponentFactory::CreateComponent(6));
-        RecordWriter fw;
+        PolyRecordWriter fw;
         fw.tags().WriteInt(300, 6);
         fw.Header(3);
         fw.tags().WriteInt(318, c.count);
@@ -773,13 +672,13 @@ TEST(PolyFlexRecord, HostilePolygonRecords) {
         if (c.tail) fw.Tail(1, 1);
         fw.tags().WriteDouble(314, 500);
         if (c.padding > 0) fw.Raw(999, std::vector<std::uint8_t>(c.padding, 0));
-        const tLoadResult fr = LoadRecord(*flex, fw.Bytes(), 13);
+        const tLoadResult fr = LoadRecord(*flex, fw.Contents(), 13);
         EXPECT_FALSE(fr.ok) << "flex, " << c.name;
         EXPECT_EQ(fr.error.rfind(c.error, 0), 0u) << "flex, " << c.name << ": " << fr.error;
     }
 
     // A point tag too short for its value.
-    RecordWriter w;
+    PolyRecordWriter w;
     w.Header(3);
     w.tags().WriteInt(318, 2);
     w.Points({CPoint(1, 1)});
@@ -787,7 +686,7 @@ TEST(PolyFlexRecord, HostilePolygonRecords) {
     w.tags().WriteDouble(320, 2);
     w.Tail(1, 1);
     CPolyBIG poly;
-    const tLoadResult r = LoadRecord(poly, w.Bytes(), 13);
+    const tLoadResult r = LoadRecord(poly, w.Contents(), 13);
     EXPECT_FALSE(r.ok);
     EXPECT_EQ(r.error, "Failed to read component tag 319 (TooShort)");
     EXPECT_EQ(poly.GetNumberOfPoints(), 1u);
@@ -806,7 +705,7 @@ TEST(PolyFlexRecord, FlexControlPointCounts) {
         {"five", {CPoint(0, 0), CPoint(1, 1), CPoint(2, 1), CPoint(3, 0), CPoint(4, 4)}, false},
     };
     for (const Case& c : cases) {
-        RecordWriter w;
+        PolyRecordWriter w;
         w.tags().WriteInt(300, 6);
         w.Header(3);
         w.tags().WriteInt(318, static_cast<std::int32_t>(c.points.size()));
@@ -814,7 +713,7 @@ TEST(PolyFlexRecord, FlexControlPointCounts) {
         w.Tail(1, 1);
         w.tags().WriteDouble(314, 640);
         CFlexTrackBIG flex;
-        const tLoadResult r = LoadRecord(flex, w.Bytes(), 13);
+        const tLoadResult r = LoadRecord(flex, w.Contents(), 13);
         EXPECT_EQ(r.ok, c.ok) << c.name << ": " << r.error;
         if (!c.ok) {
             EXPECT_EQ(r.error, "Flex track with " + std::to_string(c.points.size()) +
@@ -830,14 +729,14 @@ TEST(PolyFlexRecord, FlexControlPointCounts) {
         EXPECT_EQ(path.size(), c.ok ? 26u : c.points.size() < 2 ? 0u : 26u) << c.name;
     }
     CFlexTrackBIG one;
-    RecordWriter w;
+    PolyRecordWriter w;
     w.tags().WriteInt(300, 6);
     w.Header(3);
     w.tags().WriteInt(318, 1);
     w.Points({CPoint(5, 5)});
     w.Tail(1, 1);
     w.tags().WriteDouble(314, 640);
-    LoadRecord(one, w.Bytes(), 13);
+    LoadRecord(one, w.Contents(), 13);
     EXPECT_EQ(one.GetTrackLength(), 0);
     ExpectPoint(one.GetCenterPoint(0), 5, 5, 0, "centre of a single point");
 }
@@ -865,7 +764,7 @@ TEST(PolyFlexRecord, TruncatedRecordsAndVersions) {
     // Versions outside 3 to 13 read nothing.
     const std::vector<std::uint8_t> bytes = SaveBytes(flex);
     for (int version : {2, 14}) {
-        const int before = CountLinesWith("virtual bool CFlexTrackBIG::Load(FILE *, int): Unsupported "
+        const int before = CountLogged("virtual bool CFlexTrackBIG::Load(FILE *, int): Unsupported "
                                           "file format (version " + std::to_string(version) + ")");
         tFile file(std::tmpfile());
         std::fwrite(bytes.data(), 1, bytes.size(), file.get());
@@ -875,7 +774,7 @@ TEST(PolyFlexRecord, TruncatedRecordsAndVersions) {
         EXPECT_FALSE(loaded.Load(file.get(), version, error));
         EXPECT_EQ(std::ftell(file.get()), 0) << version;
         EXPECT_EQ(error, "Unsupported file format (version " + std::to_string(version) + ")");
-        EXPECT_EQ(CountLinesWith("virtual bool CFlexTrackBIG::Load(FILE *, int): Unsupported "
+        EXPECT_EQ(CountLogged("virtual bool CFlexTrackBIG::Load(FILE *, int): Unsupported "
                                  "file format (version " + std::to_string(version) + ")"),
                   before + 1);
     }

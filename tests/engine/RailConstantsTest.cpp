@@ -1,18 +1,12 @@
 #include "engine/model/RailConstants.h"
 
-#include "engine/services/Logger.h"
+#include "tests/support/LogWatch.h"
 
 #include <gtest/gtest.h>
 
 namespace {
 
-std::string LastLogMessage() {
-    std::vector<std::string> lines;
-    CLogger::Instance().GetRecentLines(1, lines);
-    if (lines.empty()) return {};
-    const auto marker = lines.back().find("] :  ");
-    return marker == std::string::npos ? lines.back() : lines.back().substr(marker + 5);
-}
+using testsupport::LastLogMessage;
 
 struct Scale {
     int code;

@@ -29,11 +29,14 @@
 #include "engine/model/PolyBIG.h"
 #include "engine/model/StraightBIG.h"
 #include "engine/model/TextBIG.h"
-#include "engine/services/Logger.h"
-#include "engine/services/ServiceLocator.h"
 #include "engine/services/TextCalculationService.h"
+#include "tests/support/EngineServices.h"
+#include "tests/support/LogWatch.h"
 
 namespace {
+
+using testsupport::RecentLines;
+using testsupport::RegisteredTextService;
 
 constexpr double kPi = 3.14159265358979323846;
 constexpr int kFill = CDrawingInstructionsRenderOptions::kFillPass;
@@ -153,10 +156,8 @@ std::vector<CPoint> ClosedBetween(double first, double second) {
 }
 
 std::string LastLogLines() {
-    std::vector<std::string> lines;
-    CLogger::Instance().GetRecentLines(20, lines);
     std::string all;
-    for (const std::string& line : lines) all += line + "\n";
+    for (const std::string& line : RecentLines(20)) all += line + "\n";
     return all;
 }
 
@@ -168,17 +169,6 @@ public:
     void UpdateJoints(const CPoint&, const CGradeVector&, int, double) override {}
     int GetType() const override { return 7; }
 };
-
-// The text measurement service, registered for the rest of the process as
-// the start-up registers it (services are never deleted).
-VKMTextCalculationService& RegisteredTextService() {
-    static VKMTextCalculationService* service = [] {
-        auto* made = new VKMTextCalculationService();
-        CServiceLocator::Instance().RegisterService(made);
-        return made;
-    }();
-    return *service;
-}
 
 }  // namespace
 

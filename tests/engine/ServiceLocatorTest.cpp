@@ -1,8 +1,8 @@
 // The service registry: registration by the service's own name, lookups,
 // checked conversion to an interface.
 
-#include "engine/services/Logger.h"
 #include "engine/services/ServiceLocator.h"
+#include "tests/support/LogWatch.h"
 
 #include <gtest/gtest.h>
 
@@ -33,8 +33,7 @@ private:
 
 // The memory lines' messages (after "<time> [WORD    ] :  ").
 std::vector<std::string> Messages() {
-    std::vector<std::string> lines;
-    CLogger::Instance().GetRecentLines(4096, lines);
+    std::vector<std::string> lines = testsupport::RecentLines();
     for (auto& line : lines) line = line.substr(19);
     return lines;
 }

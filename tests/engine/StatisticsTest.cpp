@@ -16,24 +16,11 @@
 #include "engine/model/Statistics.h"
 #include "engine/model/StraightBIG.h"
 #include "engine/model/TextBIG.h"
+#include "tests/support/TestContainer.h"
 
 namespace {
 
-// A document stand-in that owns its elements.
-class TestContainer : public CTrackElementsContainer {
-public:
-    ~TestContainer() override {
-        for (CCompositeGeometry* element : mElements) delete element;
-    }
-    const tElements& GetElements() const override { return mElements; }
-    CCompositeGeometry* Add(CCompositeGeometry* element) {
-        mElements.push_back(element);
-        return element;
-    }
-
-private:
-    tElements mElements;
-};
+using testsupport::TestContainer;
 
 CBasicGeometry* Straight() {
     auto* straight = new CStraightBIG();

@@ -19,85 +19,27 @@
 
 #include "engine/fileformat/Tag.h"
 #include "engine/fileformat/TaggedFile.h"
-#include "engine/services/Logger.h"
+#include "tests/support/LogWatch.h"
+#include "tests/support/RecordBytes.h"
 
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
-
-// ------------------------------------------------ building streams by hand
-
-void Append16(Bytes& out, std::uint16_t v) {
-    out.push_back(static_cast<std::uint8_t>(v >> 8));
-    out.push_back(static_cast<std::uint8_t>(v));
-}
-
-void Append32(Bytes& out, std::uint32_t v) {
-    for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<std::uint8_t>(v >> shift));
-}
-
-Bytes Cat(std::initializer_list<Bytes> parts) {
-    Bytes out;
-    for (const Bytes& p : parts) out.insert(out.end(), p.begin(), p.end());
-    return out;
-}
-
-// id, 2-byte length, data.
-Bytes Record(std::uint16_t id, const Bytes& data) {
-    Bytes out;
-    Append16(out, id);
-    Append16(out, static_cast<std::uint16_t>(data.size()));
-    out.insert(out.end(), data.begin(), data.end());
-    return out;
-}
-
-// id, 0xFFFF, 4-byte length as declared, then whatever data is given.
-Bytes LongRecord(std::uint16_t id, std::uint32_t declaredLength, const Bytes& data) {
-    Bytes out;
-    Append16(out, id);
-    Append16(out, 0xFFFF);
-    Append32(out, declaredLength);
-    out.insert(out.end(), data.begin(), data.end());
-    return out;
-}
-
-Bytes Int(std::int32_t v) {
-    Bytes out;
-    Append32(out, static_cast<std::uint32_t>(v));
-    return out;
-}
-
-Bytes Real(std::int32_t integerPart, std::int32_t fraction) { return Cat({Int(integerPart), Int(fraction)}); }
-
-Bytes Text(const std::string& s, bool withNul = true) {
-    Bytes out(s.begin(), s.end());
-    if (withNul) out.push_back(0);
-    return out;
-}
+using testsupport::Bytes;
+using testsupport::Cat;
+using testsupport::CountWith;
+using testsupport::Int;
+using testsupport::KindName;
+using testsupport::LongRecord;
+using testsupport::Real;
+using testsupport::Record;
+using testsupport::RecentLines;
+using testsupport::ScopedLogLevel;
+using testsupport::Stream;
+using testsupport::StreamKind;
+using testsupport::Text;
+using testsupport::Written;
 
 // ------------------------------------------------ streams
-
-// A stream over bytes, of one of the kinds the reader meets.
-enum class Kind { DiskFile, MemoryBuffer };
-
-struct Stream {
-    Stream(const Bytes& content, Kind kind) : bytes(content) {
-        if (kind == Kind::DiskFile) {
-            handle = tmpfile();
-            fwrite(bytes.data(), 1, bytes.size(), handle);
-            rewind(handle);
-        } else {
-            handle = fmemopen(bytes.data(), bytes.size(), "rb");
-        }
-    }
-    ~Stream() {
-        if (handle != nullptr) fclose(handle);
-    }
-    Bytes bytes;
-    FILE* handle = nullptr;
-};
-
-const char* KindName(Kind kind) { return kind == Kind::DiskFile ? "disk file" : "memory buffer"; }
 
 // A pipe whose write end is fed by a thread, so more than the pipe's buffer
 // can pass; the read end cannot seek or tell its size.
@@ -124,30 +66,6 @@ struct PipeStream {
     FILE* handle = nullptr;
     std::thread writer;
 };
-
-// Everything a write produced, read back from a temporary file.
-Bytes Written(const std::function<void(FILE*)>& write) {
-    FILE* f = tmpfile();
-    write(f);
-    fflush(f);
-    Bytes out;
-    rewind(f);
-    for (int c = fgetc(f); c != EOF; c = fgetc(f)) out.push_back(static_cast<std::uint8_t>(c));
-    fclose(f);
-    return out;
-}
-
-std::vector<std::string> RecentLines() {
-    std::vector<std::string> lines;
-    CLogger::Instance().GetRecentLines(4096, lines);
-    return lines;
-}
-
-int CountLinesWith(const std::vector<std::string>& lines, const std::string& text) {
-    int n = 0;
-    for (const std::string& line : lines) n += line.find(text) != std::string::npos ? 1 : 0;
-    return n;
-}
 
 // ------------------------------------------------ writing
 
@@ -266,7 +184,7 @@ TEST(TaggedFileTest, ReadsBothLengthForms) {
     for (std::size_t i = 0; i < big.size(); ++i) big[i] = static_cast<std::uint8_t>(i % 251);
     const Bytes file = Cat({Record(1, Text("short")), LongRecord(2, 4, Int(-7)), LongRecord(3, 70000, big),
                             Record(4, Bytes(65534, 0xAB))});
-    for (Kind kind : {Kind::DiskFile, Kind::MemoryBuffer}) {
+    for (StreamKind kind : {StreamKind::DiskFile, StreamKind::MemoryBuffer}) {
         Stream s(file, kind);
         CTag tag;
         ASSERT_TRUE(tag.ReadTag(s.handle)) << KindName(kind);
@@ -302,7 +220,7 @@ TEST(TaggedFileTest, RealsReadBackAsIntegerPartPlusFraction) {
         {"fraction beyond one unit", 1, 20000000, 3.0},
     };
     for (const auto& c : cases) {
-        Stream s(Record(10, Real(c.integerPart, c.fraction)), Kind::MemoryBuffer);
+        Stream s(Record(10, Real(c.integerPart, c.fraction)), StreamKind::MemoryBuffer);
         CTaggedFile reader(s.handle);
         double value = 0;
         EXPECT_TRUE(reader.ReadDouble(10, value)) << c.name;
@@ -312,7 +230,7 @@ TEST(TaggedFileTest, RealsReadBackAsIntegerPartPlusFraction) {
     // What the writer stores reads back to seven decimals.
     for (double v : {2.5, -0.25, -1.5, 123.4567891, -98765.0000001, 0.0}) {
         const Bytes bytes = Written([&](FILE* f) { CTaggedFile(f).WriteDouble(10, v); });
-        Stream s(bytes, Kind::MemoryBuffer);
+        Stream s(bytes, StreamKind::MemoryBuffer);
         CTaggedFile reader(s.handle);
         double value = 1e9;
         EXPECT_TRUE(reader.ReadDouble(10, value)) << v;
@@ -324,7 +242,7 @@ TEST(TaggedFileTest, ValueReadersTakeTheDocumentedBytes) {
     const Bytes file = Cat({Record(1, {2}), Record(2, {0}), Record(3, {0, 1}), Record(4, Cat({Int(99), {0xFF}})),
                             Record(5, Text(std::string("abc\0def", 7), false)), Record(6, Text("no nul", false)),
                             Record(7, Bytes(5000, 'q')), Record(8, {1, 2, 3, 4, 5})});
-    Stream s(file, Kind::DiskFile);
+    Stream s(file, StreamKind::DiskFile);
     CTaggedFile reader(s.handle);
     bool b = false;
     EXPECT_TRUE(reader.ReadBool(1, b));
@@ -359,7 +277,7 @@ TEST(TaggedFileTest, ValueReadersTakeTheDocumentedBytes) {
 TEST(TaggedFileTest, ReadColorTakesRedGreenBlueAlphaInThatOrder) {
     const Bytes file = Cat({Record(226, Real(0, 2500000)), Record(227, Real(0, 5000000)),
                             Record(228, Real(0, 7500000)), Record(229, Real(1, 0)), Record(230, Real(0, 1000000))});
-    Stream s(file, Kind::MemoryBuffer);
+    Stream s(file, StreamKind::MemoryBuffer);
     CTaggedFile reader(s.handle);
     const CColor color = reader.ReadColor(226, 227, 228, 229);
     EXPECT_DOUBLE_EQ(color.mRed, 0.25);
@@ -381,14 +299,14 @@ TEST(TaggedFileTest, ReadColorTakesRedGreenBlueAlphaInThatOrder) {
 // ------------------------------------------------ skipping and order
 
 TEST(TaggedFileTest, SkippedRecordsAreCountedLoggedAndReported) {
-    CLogger::Instance().SetLevel(1);  // the skip line is a debug line
+    const ScopedLogLevel debug(1);  // the skip line is a debug line
     const std::string skipLine = "CTaggedFile::ReadNextMatchingTag -- Skipping '401' tag";
-    const int skipLinesBefore = CountLinesWith(RecentLines(), skipLine);
-    const int warningsBefore = CountLinesWith(RecentLines(), "Skipped 1 tags");
-    const int anySkippedBefore = CountLinesWith(RecentLines(), "Skipped ");
+    const int skipLinesBefore = CountWith(RecentLines(), skipLine);
+    const int warningsBefore = CountWith(RecentLines(), "Skipped 1 tags");
+    const int anySkippedBefore = CountWith(RecentLines(), "Skipped ");
 
     const Bytes file = Cat({Record(401, Int(1)), Record(402, Int(2))});
-    Stream s(file, Kind::MemoryBuffer);
+    Stream s(file, StreamKind::MemoryBuffer);
     {
         CTaggedFile reader(s.handle);
         std::int32_t value = 0;
@@ -397,29 +315,28 @@ TEST(TaggedFileTest, SkippedRecordsAreCountedLoggedAndReported) {
         EXPECT_EQ(reader.GetReadCount(), 2);
         EXPECT_EQ(reader.GetSkippedCount(), 1);
         const auto lines = RecentLines();
-        EXPECT_EQ(CountLinesWith(lines, skipLine), skipLinesBefore + 1);
-        EXPECT_EQ(CountLinesWith(lines, "Skipped 1 tags"), warningsBefore) << "reported when the reader goes away";
+        EXPECT_EQ(CountWith(lines, skipLine), skipLinesBefore + 1);
+        EXPECT_EQ(CountWith(lines, "Skipped 1 tags"), warningsBefore) << "reported when the reader goes away";
     }
     const auto lines = RecentLines();
-    ASSERT_EQ(CountLinesWith(lines, "Skipped 1 tags"), warningsBefore + 1);
+    ASSERT_EQ(CountWith(lines, "Skipped 1 tags"), warningsBefore + 1);
     EXPECT_NE(lines.back().find("Skipped 1 tags"), std::string::npos);
     EXPECT_NE(lines.back().find("[WARN"), std::string::npos);
 
     // A reader that skipped nothing reports nothing.
-    Stream again(file, Kind::MemoryBuffer);
+    Stream again(file, StreamKind::MemoryBuffer);
     {
         CTaggedFile reader(again.handle);
         CTag tag;
         EXPECT_TRUE(reader.ReadNextMatchingTag(tag, 401));
         EXPECT_EQ(tag.GetLength(), 4u);
     }
-    EXPECT_EQ(CountLinesWith(RecentLines(), "Skipped "), anySkippedBefore + 1);
-    CLogger::Instance().SetLevel(2);
+    EXPECT_EQ(CountWith(RecentLines(), "Skipped "), anySkippedBefore + 1);
 }
 
 TEST(TaggedFileTest, AnAbsentTagConsumesTheRestOfTheStream) {
     const Bytes file = Cat({Record(401, Int(1)), Record(402, Int(2)), Record(403, Text("x"))});
-    for (Kind kind : {Kind::DiskFile, Kind::MemoryBuffer}) {
+    for (StreamKind kind : {StreamKind::DiskFile, StreamKind::MemoryBuffer}) {
         Stream s(file, kind);
         CTaggedFile reader(s.handle);
         std::int32_t value = 77;
@@ -434,7 +351,7 @@ TEST(TaggedFileTest, AnAbsentTagConsumesTheRestOfTheStream) {
 
 TEST(TaggedFileTest, ReadersInTurnContinueAtTheHandlesPosition) {
     const Bytes file = Cat({Record(401, Int(1)), Record(500, Int(2)), Record(501, Text("Layer"))});
-    Stream s(file, Kind::DiskFile);
+    Stream s(file, StreamKind::DiskFile);
     std::int32_t value = 0;
     {
         CTaggedFile first(s.handle);
@@ -497,7 +414,7 @@ TEST(TaggedFileTest, RecordsShorterThanTheirValueFailAndLeaveTheDestination) {
          tReadStatus::ZeroLength},
     };
     for (const Case& c : cases) {
-        for (Kind kind : {Kind::DiskFile, Kind::MemoryBuffer}) {
+        for (StreamKind kind : {StreamKind::DiskFile, StreamKind::MemoryBuffer}) {
             // The short record is consumed; the one after it is still there.
             Stream s(Cat({c.record, Record(2, Int(42))}), kind);
             CTaggedFile reader(s.handle);
@@ -522,7 +439,7 @@ TEST(TaggedFileTest, StreamsEndingInsideARecordAreTruncatedNotTheEnd) {
         {"long length beyond a small stream", Cat({Record(1, Int(4)), LongRecord(2, 0x00FFFFFF, Text("tail"))})},
     };
     for (const auto& c : cases) {
-        for (Kind kind : {Kind::DiskFile, Kind::MemoryBuffer}) {
+        for (StreamKind kind : {StreamKind::DiskFile, StreamKind::MemoryBuffer}) {
             Stream s(c.bytes, kind);
             CTaggedFile reader(s.handle);
             std::int32_t first = 0;
@@ -540,7 +457,7 @@ TEST(TaggedFileTest, StreamsEndingInsideARecordAreTruncatedNotTheEnd) {
 TEST(TaggedFileTest, FixedFieldsAreAlwaysTerminatedWithinTheirSize) {
     const Bytes file = Cat({Record(1, Text("ABCDEFGHIJ")), Record(2, Text("ABCDEFG", false)), Record(3, Text("AB")),
                             Record(4, Text("xyz"))});
-    Stream s(file, Kind::MemoryBuffer);
+    Stream s(file, StreamKind::MemoryBuffer);
     CTaggedFile reader(s.handle);
     char field[10];
     std::memset(field, '#', sizeof field);
@@ -595,7 +512,7 @@ rlim_t AddressSpacePlus(rlim_t extra) {
         ok = tag.ReadTag(f);
         status = tag.LastStatus();
     } else {
-        Stream s(bytes, streamKind == 0 ? Kind::DiskFile : Kind::MemoryBuffer);
+        Stream s(bytes, streamKind == 0 ? StreamKind::DiskFile : StreamKind::MemoryBuffer);
         ok = tag.ReadTag(s.handle);
         status = tag.LastStatus();
     }

@@ -4,6 +4,7 @@
 #include "engine/services/Logger.h"
 #include "engine/services/TextCalculationService.h"
 #include "platform/graphics/TextMeasure.h"
+#include "tests/support/LogWatch.h"
 
 #include <gtest/gtest.h>
 
@@ -14,6 +15,8 @@
 
 namespace {
 
+using testsupport::RecentLines;
+
 const char* const kFont = "DejaVu Sans";
 const char* const kText = "Vekmont 1:87";
 
@@ -23,12 +26,6 @@ void ExpectRect(const tDoubleRect& actual, double maxY, double maxX, const std::
     EXPECT_EQ(actual.minX, 0.0) << name;
     EXPECT_NEAR(actual.maxY, maxY, tolerance) << name;
     EXPECT_NEAR(actual.maxX, maxX, tolerance) << name;
-}
-
-std::vector<std::string> AllMemoryLines() {
-    std::vector<std::string> lines;
-    CLogger::Instance().GetRecentLines(4096, lines);
-    return lines;
 }
 
 }  // namespace
@@ -95,7 +92,7 @@ TEST(TextCalculation, TextThatIsNotUtf8IsReadAsMacRoman) {
 TEST(TextCalculation, UnusableInputGivesFourZerosAndWritesNothing) {
     CLogger::Instance().SetLevel(1);  // even a debug line would show
     VKMTextCalculationService service;
-    const std::vector<std::string> before = AllMemoryLines();
+    const std::vector<std::string> before = RecentLines();
 
     struct Case {
         const char* name;
@@ -116,5 +113,5 @@ TEST(TextCalculation, UnusableInputGivesFourZerosAndWritesNothing) {
     for (const Case& c : cases) {
         EXPECT_EQ(service.GetTextBounds(c.font, c.size, c.text, c.angle), tDoubleRect{}) << c.name;
     }
-    EXPECT_EQ(AllMemoryLines(), before);
+    EXPECT_EQ(RecentLines(), before);
 }

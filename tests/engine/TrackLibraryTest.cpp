@@ -16,55 +16,22 @@
 #include "engine/model/CompositeGeometry.h"
 #include "engine/model/PolyBIG.h"
 #include "engine/model/TrackLibrary.h"
-#include "engine/services/Logger.h"
 #include "engine/services/ServiceLocator.h"
+#include "tests/support/LogWatch.h"
+#include "tests/support/RecordBytes.h"
 #include "tests/support/TempRoot.h"
 #include "tools/layoutgen/LayoutFileWriter.h"
 #include "tools/layoutgen/LayoutGen.h"
 
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
+using testsupport::Bytes;
+using testsupport::LogWatch;
+using testsupport::ReadBytes;
+using testsupport::WriteBytes;
 using Owned = std::vector<std::unique_ptr<CCompositeGeometry>>;
 
-class LogWatch {
-public:
-    LogWatch() {
-        static int serial = 0;
-        mMarker = "-- library test mark " + std::to_string(++serial);
-        LogInfo("%s", mMarker.c_str());
-    }
-    int Count(const std::string& text) const {
-        std::vector<std::string> all;
-        CLogger::Instance().GetRecentLines(4096, all);
-        auto mark = std::find_if(all.rbegin(), all.rend(),
-                                 [this](const std::string& l) { return l.find(mMarker) != std::string::npos; });
-        int n = 0;
-        for (auto it = mark.base(); it != all.end(); ++it) n += it->find(text) != std::string::npos ? 1 : 0;
-        return n;
-    }
-
-private:
-    std::string mMarker;
-};
-
 std::string PathFor(const std::string& name) { return (testsupport::processRoot() / name).string(); }
-
-Bytes ReadBytes(const std::string& path) {
-    Bytes out;
-    FILE* f = std::fopen(path.c_str(), "rb");
-    if (f == nullptr) return out;
-    for (int c = std::fgetc(f); c != EOF; c = std::fgetc(f)) out.push_back(static_cast<std::uint8_t>(c));
-    std::fclose(f);
-    return out;
-}
-
-void WriteBytes(const std::string& path, const Bytes& bytes) {
-    FILE* f = std::fopen(path.c_str(), "wb");
-    ASSERT_NE(f, nullptr);
-    std::fwrite(bytes.data(), 1, bytes.size(), f);
-    std::fclose(f);
-}
 
 // Two pieces: a straight of two components and a curve; the library's
 // measures differ from the pieces' own.

@@ -21,31 +21,14 @@
 #include "engine/model/LayerManager.h"
 #include "engine/model/Layout.h"
 #include "engine/model/PolyBIG.h"
-#include "engine/services/LocalizationService.h"
-#include "engine/services/Logger.h"
-#include "engine/services/PreferencesService.h"
-#include "engine/services/ServiceLocator.h"
-#include "platform/foundation/Bundle.h"
+#include "tests/support/EngineServices.h"
+#include "tests/support/LogWatch.h"
 #include "tools/layoutgen/LayoutGen.h"
 
 namespace {
 
-void RegisterServices() {
-    static const bool registered = [] {
-        if (platform::Bundle* bundle = platform::Bundle::main()) bundle->setPreferredLanguage(std::string("en"));
-        CServiceLocator::Instance().RegisterService(new LocalizationService());
-        CServiceLocator::Instance().RegisterService(new VKMPreferencesService());
-        return true;
-    }();
-    (void)registered;
-}
-
-long CountWarnings(const std::string& text) {
-    std::vector<std::string> lines;
-    CLogger::Instance().FindRecentLines(4096, 3, lines);
-    return std::count_if(lines.begin(), lines.end(),
-                         [&](const std::string& line) { return line.find(text) != std::string::npos; });
-}
+using testsupport::CountWarnings;
+using testsupport::RegisterServices;
 
 // Every field of the parameters block as text, so two blocks compare whole.
 std::string DescribeParameters(const CLayoutParameters& p) {

@@ -4,7 +4,8 @@
 #include "engine/model/Translations.h"
 
 #include "engine/fileformat/TaggedFile.h"
-#include "engine/services/Logger.h"
+#include "tests/support/LogWatch.h"
+#include "tests/support/RecordBytes.h"
 
 #include <gtest/gtest.h>
 
@@ -16,76 +17,22 @@
 
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
-
-std::string LastLogMessage() {
-    std::vector<std::string> lines;
-    CLogger::Instance().GetRecentLines(1, lines);
-    if (lines.empty()) return {};
-    const auto marker = lines.back().find("] :  ");
-    return marker == std::string::npos ? lines.back() : lines.back().substr(marker + 5);
-}
-
-// The messages of the newest `count` memory lines, oldest first.
-std::vector<std::string> LastLogMessages(int count) {
-    std::vector<std::string> lines;
-    CLogger::Instance().GetRecentLines(count, lines);
-    for (std::string& line : lines) {
-        const auto marker = line.find("] :  ");
-        if (marker != std::string::npos) line = line.substr(marker + 5);
-    }
-    return lines;
-}
+using testsupport::Append16;
+using testsupport::Bytes;
+using testsupport::Cat;
+using testsupport::Int;
+using testsupport::LastLogMessage;
+using testsupport::Record;
+using testsupport::RecentMessages;
+using testsupport::Stream;
+using testsupport::Text;
 
 // ------------------------------------------------ records by hand
-
-void Append16(Bytes& out, std::uint16_t v) {
-    out.push_back(static_cast<std::uint8_t>(v >> 8));
-    out.push_back(static_cast<std::uint8_t>(v));
-}
-
-Bytes Record(std::uint16_t id, const Bytes& data) {
-    Bytes out;
-    Append16(out, id);
-    Append16(out, static_cast<std::uint16_t>(data.size()));
-    out.insert(out.end(), data.begin(), data.end());
-    return out;
-}
-
-Bytes Int(std::int32_t v) {
-    const auto raw = static_cast<std::uint32_t>(v);
-    return {static_cast<std::uint8_t>(raw >> 24), static_cast<std::uint8_t>(raw >> 16),
-            static_cast<std::uint8_t>(raw >> 8), static_cast<std::uint8_t>(raw)};
-}
-
-Bytes Text(const std::string& s) {
-    Bytes out(s.begin(), s.end());
-    out.push_back(0);
-    return out;
-}
-
-Bytes Cat(std::initializer_list<Bytes> parts) {
-    Bytes out;
-    for (const Bytes& p : parts) out.insert(out.end(), p.begin(), p.end());
-    return out;
-}
 
 Bytes Count(std::int32_t n) { return Record(800, Int(n)); }
 Bytes Pair(const std::string& key, const std::string& text) {
     return Cat({Record(801, Text(key)), Record(802, Text(text))});
 }
-
-struct MemoryStream {
-    explicit MemoryStream(Bytes content) : bytes(std::move(content)) {
-        // fmemopen may refuse a zero-sized buffer; an empty stream is /dev/null.
-        handle = bytes.empty() ? fopen("/dev/null", "rb") : fmemopen(bytes.data(), bytes.size(), "rb");
-    }
-    ~MemoryStream() {
-        if (handle != nullptr) fclose(handle);
-    }
-    Bytes bytes;
-    FILE* handle = nullptr;
-};
 
 struct ReadResult {
     bool ok;
@@ -93,7 +40,7 @@ struct ReadResult {
 };
 
 ReadResult Read(const Bytes& bytes) {
-    MemoryStream stream(bytes);
+    Stream stream(bytes);
     ReadResult result{false, {}};
     result.ok = UTranslationsMap::ReadTranslations(result.map, stream.handle);
     return result;
@@ -205,7 +152,7 @@ TEST(TranslationsTest, ReaderStoresValidPairsAndDropsEmptyOnes) {
     // The repeated key replaces the earlier text.
     EXPECT_EQ(result.map, (tTranslationsMap{{"Description#de", "Schiene"}}));
 
-    const std::vector<std::string> warnings = LastLogMessages(2);
+    const std::vector<std::string> warnings = RecentMessages(2);
     ASSERT_EQ(warnings.size(), 2u);
     EXPECT_EQ(warnings[0], "Invalid translation encountered for key = 'Description#fr', translation = ''");
     EXPECT_EQ(warnings[1], "Invalid translation encountered for key = '', translation = 'Orphan'");
@@ -213,7 +160,7 @@ TEST(TranslationsTest, ReaderStoresValidPairsAndDropsEmptyOnes) {
 
 TEST(TranslationsTest, ReaderLeavesTheFollowingRecordsForTheNextReader) {
     for (const std::int32_t count : {0, -1, INT_MIN}) {
-        MemoryStream stream(Cat({Count(count), Record(900, Int(1234))}));
+        Stream stream(Cat({Count(count), Record(900, Int(1234))}));
         CTaggedFile reader(stream.handle);
         tTranslationsMap map;
         EXPECT_TRUE(UTranslationsMap::ReadTranslations(map, reader)) << count;
