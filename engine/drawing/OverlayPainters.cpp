@@ -17,6 +17,7 @@
 #include "engine/model/Layout.h"
 #include "engine/model/LayoutBounds.h"
 #include "engine/model/MeasureUnits.h"
+#include "engine/model/TrackConnections.h"
 #include "engine/services/ErrorHandling.h"
 #include "engine/services/ServiceLocator.h"
 #include "engine/services/StringFormat.h"
@@ -33,18 +34,6 @@ constexpr double kUnsetNameOffset = 0.0001;
 TextCalculationServiceBase* TextService() {
     return CServiceLocator::Instance().LocateServiceAs<TextCalculationServiceBase>(
         VKMTextCalculationService::kServiceName);
-}
-
-// The centre of the circle of `radius` through a and b, to the left of the
-// direction from a to b. Without a real solution (a radius shorter than half
-// the chord, or a and b on one spot) the midpoint of a and b.
-CPoint CircleCenter(const CPoint& a, const CPoint& b, double radius) {
-    const CPoint middle((a.x + b.x) / 2.0, (a.y + b.y) / 2.0, 0.0);
-    const double chord = std::hypot(b.x - a.x, b.y - a.y);
-    const double square = radius * radius - (chord / 2.0) * (chord / 2.0);
-    if (!(chord > 0.0) || !(square >= 0.0)) return middle;
-    const double factor = std::sqrt(square) / chord;
-    return CPoint(middle.x + factor * (a.y - b.y), middle.y + factor * (b.x - a.x), 0.0);
 }
 
 CPathDrawingInstruction* NewThinPath(const CColor& strokeColor) {
@@ -164,7 +153,8 @@ void CCurveCenterOverlayPainter::PaintElement(CCompositeGeometry* element) {
         const double radius = UGeneratorParameters::GetGeneratorDouble(
             element->GetGeneratorMap(), kGeneratorTypeCurvedFlexTrack, kCurvedFlexRadiusParameter, 0.0);
         element->UpdateJoints();
-        centre = CircleCenter(flex->GetJoint(0)->GetLayoutPoint(), flex->GetJoint(1)->GetLayoutPoint(), radius);
+        centre = UTrackLengthEditing::GetCircleCenter(flex->GetJoint(0)->GetLayoutPoint(),
+                                                      flex->GetJoint(1)->GetLayoutPoint(), radius);
         component = flex;
     } else {
         return;

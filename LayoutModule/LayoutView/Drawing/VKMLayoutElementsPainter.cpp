@@ -1,6 +1,8 @@
 #include "LayoutModule/LayoutView/Drawing/VKMLayoutElementsPainter.h"
 
+#include "LayoutModule/LayoutView/Drawing/VKMLayoutColors.h"
 #include "LayoutModule/LayoutView/Drawing/VKMSoftAssert.h"
+#include "LayoutModule/LayoutView/Drawing/VKMTunnelTrackOverlayPainter.h"
 #include "engine/drawing/DrawingOptions.h"
 #include "engine/drawing/RenderStrategy.h"
 #include "engine/model/CompositeGeometry.h"
@@ -21,8 +23,7 @@ void VKMLayoutElementsPainter::drawElementsInLayout(const CLayout& layout, tDraw
         if (layer == nullptr || !layer->IsVisible()) continue;
         const tElements elements = UElementVectorOperations::GetElementsOfLayer(layout.GetElements(), layer);
         drawElements(elements, parameters.mTrackStyle, parameters.mTunnelDisplayMode, instructions);
-        // The layer's tunnel stripes follow its elements once tunnel
-        // section paths are available.
+        drawOverlaysForElements(elements, parameters.mTrackStyle, parameters.mTunnelDisplayMode, instructions);
     }
     QLPerformanceCounters::addToCounter("CreateElementsRenderData", stopwatch.Stop());
 }
@@ -53,4 +54,20 @@ void VKMLayoutElementsPainter::drawElement(CCompositeGeometry& element,
     element.Render(&renderStrategy, element.GetPosition(), options);
     options.mRenderOptions = &outlineRenderOptions;
     element.Render(&renderStrategy, element.GetPosition(), options);
+}
+
+void VKMLayoutElementsPainter::drawOverlaysForElements(const tElements& elements, std::int32_t trackStyle,
+                                                       std::int32_t tunnelStyle,
+                                                       tDrawingInstructions& drawingInstructions) {
+    CStopwatch stopwatch;
+    stopwatch.Start();
+    if (tunnelStyle != kTunnelsHidden) {
+        CColor stripeColor = tunnelStyle == kTunnelsShown
+                                 ? CColor(kShownTunnelGray, 1.0)
+                                 : VKMLayoutColors::cColorWithColor(VKMLayoutColors::vkmDocumentBackgroundColor());
+        stripeColor.mAlpha = kTunnelStripeAlpha;
+        VKMTunnelTrackOverlayPainter::painter()->drawTunnelForElements(elements, (trackStyle & kFullTrackBed) != 0,
+                                                                       stripeColor, drawingInstructions);
+    }
+    QLPerformanceCounters::addToCounter("DrawPerLayerTunnelOverlays", stopwatch.Stop());
 }
