@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "engine/model/CompositeGeometry.h"
 #include "engine/model/ElementComponents.h"
 #include "engine/model/PolyBIG.h"
 
@@ -214,3 +215,30 @@ std::vector<CPoint> GetSubPath(const std::vector<CPoint>& points, double startPe
 }
 
 }  // namespace UPointListOperations
+
+namespace UElementComponents {
+
+void SetTrackbedWidthOfAll(CCompositeGeometry* element, double width) {
+    if (element == nullptr) return;
+    for (CBasicGeometry* component : element->GetComponents()) {
+        if (component != nullptr) component->SetTrackbedWidth(width);
+    }
+}
+
+void SetRailWidthOfAll(CCompositeGeometry* element, double width) {
+    if (element == nullptr) return;
+    for (CBasicGeometry* component : element->GetComponents()) {
+        if (component != nullptr) component->SetRailWidth(width);
+    }
+}
+
+}  // namespace UElementComponents
+
+namespace UPathStrings {
+
+std::string GetLastPathComponent(const std::string& text) {
+    const std::size_t slash = text.rfind('/');
+    return slash == std::string::npos ? text : text.substr(slash + 1);
+}
+
+}  // namespace UPathStrings

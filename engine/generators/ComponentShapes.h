@@ -4,10 +4,12 @@
 // path length and sub-paths).
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "engine/model/Point.h"
 
+class CCompositeGeometry;
 class CPolyBIG;
 
 // New shapes (the caller owns them): points with z 0, offset 0, 0, angle 0.
@@ -67,3 +69,20 @@ double GetPathLength(const std::vector<CPoint>& points);
 std::vector<CPoint> GetSubPath(const std::vector<CPoint>& points, double startPercent, double endPercent);
 
 }  // namespace UPointListOperations
+
+// Element operations of the track library loader.
+namespace UElementComponents {
+
+// Sets the trackbed width, or the rail width, of every component of the
+// element. A null element changes nothing.
+void SetTrackbedWidthOfAll(CCompositeGeometry* element, double width);
+void SetRailWidthOfAll(CCompositeGeometry* element, double width);
+
+}  // namespace UElementComponents
+
+namespace UPathStrings {
+
+// The part after the last "/", or the whole text when it has none.
+std::string GetLastPathComponent(const std::string& text);
+
+}  // namespace UPathStrings

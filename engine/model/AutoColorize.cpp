@@ -66,11 +66,10 @@ void Shuffle(tColorList& colors) {
     std::shuffle(colors.begin(), colors.end(), generator);
 }
 
-bool SameColors(const tElementColorMap& first, const tElementColorMap& second) {
-    if (first.size() != second.size()) return false;
-    for (const auto& [identifier, color] : first) {
-        const auto other = second.find(identifier);
-        if (other == second.end() || !(other->second == color)) return false;
+// Whether every element still has the first colour it had before.
+bool SameColors(const tElements& elements, const std::vector<CColor>& before) {
+    for (std::size_t i = 0; i < elements.size(); ++i) {
+        if (!(elements[i]->GetFirstColor() == before[i])) return false;
     }
     return true;
 }
@@ -104,7 +103,11 @@ unsigned int ApplyColorList(const tElementGroups& groups, const tColorList& colo
     // and no modulo by its size.
     if (all.empty() || colors.empty()) return 0;
 
-    const tElementColorMap previous = UElementColors::GetColorsById(all, 0);
+    // Compared element by element: keying 100,000 colours by identifier
+    // text costs more than the colouring itself.
+    std::vector<CColor> previous;
+    previous.reserve(all.size());
+    for (const CCompositeGeometry* element : all) previous.push_back(element->GetFirstColor());
     const bool startFromShuffled = mode == 1 && shuffle != 0;
     unsigned int passes = 0;
     while (passes < kMaxColorPasses) {
@@ -132,7 +135,7 @@ unsigned int ApplyColorList(const tElementGroups& groups, const tColorList& colo
         ++passes;
 
         // A colouring that changed nothing is tried again in another order.
-        if (!SameColors(UElementColors::GetColorsById(all, 0), previous)) break;
+        if (!SameColors(all, previous)) break;
     }
     return passes;
 }

@@ -1,4 +1,6 @@
 #include "engine/model/Layout.h"
+
+#include "engine/generators/Regeneration.h"
 #include "engine/fileformat/Tag.h"
 
 #include <sys/stat.h>
@@ -541,6 +543,15 @@ void CLayout::RemoveElements(const tElements& elements) {
                     mElements.end());
     mJoints.RebuildConnections();
     mStatistics->Refresh(mElements);
+}
+
+CPoint CLayout::RegenerateElement(CCompositeGeometry* element) {
+    if (element == nullptr) return CPoint();
+    mJoints.RemoveElementJoints(element);
+    const CPoint offset = UGeneratedElements::RegenerateComponents(element, nullptr);
+    mJoints.AddElementJoints(element);
+    mJoints.RebuildConnections();
+    return offset;
 }
 
 int CLayout::GetHighestElementNumber() const {

@@ -199,6 +199,12 @@ public:
     // (the caller owns them again); then rebuilds the connections and
     // refreshes the statistics.
     void RemoveElements(const tElements& elements);
+    // Rebuilds the generated components of one of the document's elements.
+    // The joint index points into the components that regeneration
+    // replaces, so the element's joints leave it first, come back after, and
+    // the connections are made again. Returns the regeneration's offset.
+    CPoint RegenerateElement(CCompositeGeometry* element);
+
     // The largest element number (kept in the element's attribute value),
     // 0 for an empty document.
     int GetHighestElementNumber() const;

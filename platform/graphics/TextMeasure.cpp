@@ -4,6 +4,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <string>
+#include <unordered_map>
+#include <utility>
 
 namespace platform {
 
@@ -22,13 +25,32 @@ TextSize measureText(const std::string& utf8, const std::string& fontName, doubl
     const double laidOutSize = std::min(pointSize, detail::kLargestLaidOutSize);
     const double scale = pointSize / laidOutSize;
 
-    std::lock_guard lock(detail::pangoMutex());
-    PangoLayout* layout = detail::makeLayoutLocked(utf8, fontName, laidOutSize);
-    PangoRectangle logical{};
-    pango_layout_get_extents(layout, nullptr, &logical);
-    g_object_unref(layout);
+    // Laying text out is costly and the same texts are measured again and
+    // again (every move and turn of an element with a text); the sizes of
+    // recent ones are kept, a bounded number.
+    constexpr std::size_t kMostKeptSizes = 8192;
+    static std::unordered_map<std::string, TextSize> keptSizes;
+    std::string key = utf8;
+    key.push_back('\0');
+    key += fontName;
+    key.push_back('\0');
+    key.append(reinterpret_cast<const char*>(&laidOutSize), sizeof laidOutSize);
 
-    return TextSize{scale * logical.width / PANGO_SCALE, scale * logical.height / PANGO_SCALE};
+    std::lock_guard lock(detail::pangoMutex());
+    TextSize laidOut;
+    if (const auto kept = keptSizes.find(key); kept != keptSizes.end()) {
+        laidOut = kept->second;
+    } else {
+        PangoLayout* layout = detail::makeLayoutLocked(utf8, fontName, laidOutSize);
+        PangoRectangle logical{};
+        pango_layout_get_extents(layout, nullptr, &logical);
+        g_object_unref(layout);
+        laidOut = TextSize{static_cast<double>(logical.width) / PANGO_SCALE,
+                           static_cast<double>(logical.height) / PANGO_SCALE};
+        if (keptSizes.size() >= kMostKeptSizes) keptSizes.clear();
+        keptSizes.emplace(std::move(key), laidOut);
+    }
+    return TextSize{scale * laidOut.width, scale * laidOut.height};
 }
 
 }  // namespace platform

@@ -10,8 +10,10 @@
 #include <vector>
 
 #include "engine/generators/ComponentShapes.h"
+#include "engine/model/CompositeGeometry.h"
 #include "engine/model/PolyBIG.h"
 #include "tests/support/GeometryChecks.h"
+#include "tools/layoutgen/LayoutGen.h"
 
 using testsupport::ExpectPoint;
 
@@ -200,5 +202,62 @@ TEST(PointListOperations, SubPathsFollowTheTrueSegmentLengths) {
     };
     for (const Case& c : cases) {
         ExpectPoints(UPointListOperations::GetSubPath(c.path, c.start, c.end), c.expected, c.name, 1e-9);
+    }
+}
+
+TEST(ElementComponents, WidthsOfAllComponentsAreSetAndNothingElse) {
+    const ULayoutGen::tTrackMeasures measures{16.5, 40.0, 1.0};
+    std::unique_ptr<CCompositeGeometry> element =
+        ULayoutGen::CElementBuilder()
+            .Straight(188.3, measures)
+            .Curve(437.5, 24.28, measures)
+            .Poly({CPoint(0, 0), CPoint(50, 0), CPoint(25, 40)}, kPolyKindPolygon, 2)
+            .Build();
+    ASSERT_EQ(element->GetComponents().size(), 3u);
+
+    std::vector<double> railWidths;
+    for (const CBasicGeometry* component : element->GetComponents()) railWidths.push_back(component->GetRailWidth());
+    EXPECT_DOUBLE_EQ(railWidths[0], 1.0);
+
+    UElementComponents::SetTrackbedWidthOfAll(element.get(), 55.5);
+    for (std::size_t i = 0; i < 3; ++i) {
+        const CBasicGeometry* component = element->GetComponents()[i];
+        EXPECT_DOUBLE_EQ(component->GetTrackbedWidth(), 55.5) << "component " << i;
+        EXPECT_DOUBLE_EQ(component->GetRailWidth(), railWidths[i]) << "rail width of component " << i << " kept";
+    }
+    EXPECT_DOUBLE_EQ(element->GetComponents()[0]->GetGauge(), 16.5);
+
+    UElementComponents::SetRailWidthOfAll(element.get(), 2.25);
+    for (std::size_t i = 0; i < 3; ++i) {
+        const CBasicGeometry* component = element->GetComponents()[i];
+        EXPECT_DOUBLE_EQ(component->GetRailWidth(), 2.25) << "component " << i;
+        EXPECT_DOUBLE_EQ(component->GetTrackbedWidth(), 55.5) << "trackbed of component " << i << " kept";
+    }
+    EXPECT_DOUBLE_EQ(element->GetComponents()[1]->GetGauge(), 16.5);
+
+    // No element: nothing to set, and no crash.
+    UElementComponents::SetTrackbedWidthOfAll(nullptr, 1.0);
+    UElementComponents::SetRailWidthOfAll(nullptr, 1.0);
+}
+
+TEST(PathStrings, LastPathComponentIsThePartAfterTheLastSlash) {
+    struct Case {
+        const char* text;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {"Libraries/H0/C track.gleis", "C track.gleis"},
+        {"C track.gleis", "C track.gleis"},
+        {"/C track.gleis", "C track.gleis"},
+        {"Libraries/H0/", ""},
+        {"/", ""},
+        {"", ""},
+        {"a//b", "b"},
+        // Only "/" separates; a backslash is part of the name.
+        {"Libraries\\H0", "Libraries\\H0"},
+        {"Gleise/B\xC3\xB6gen", "B\xC3\xB6gen"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(UPathStrings::GetLastPathComponent(c.text), c.expected) << c.text;
     }
 }

@@ -2,9 +2,14 @@
 
 #include <cmath>
 #include <cstdio>
+#include <map>
+#include <string>
 #include <system_error>
 #include <vector>
 
+#include "engine/generators/ComponentGenerator.h"
+#include "engine/generators/Regeneration.h"
+#include "engine/model/ElementComponents.h"
 #include "engine/model/Layer.h"
 #include "tools/layoutgen/Scenario.h"
 
@@ -52,9 +57,54 @@ const tCatalogueTrack& Pick(CRandomElementMaker& random, const tCatalogueTrack* 
     return list[static_cast<std::size_t>(random.Between(0, static_cast<std::int64_t>(count) - 1))];
 }
 
+std::string Decimal(double value) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%.6f", value);
+    return text;
+}
+
+// Turns the placed element into one made by `generatorType`: the generator
+// stored and its components put in place of the composer's.
+void Regenerate(CCompositeGeometry& element, int generatorType, const std::map<int, std::string>& parameters) {
+    UElementComponents::MarkAsGenerated(element.GetComponents(), generatorType);
+    tGeneratorParameters set;
+    for (const auto& [key, text] : parameters) set[key] = CGeneratorParameter(text);
+    element.GetGeneratorMap().insert({generatorType, std::move(set)});
+    UGeneratedElements::RegenerateComponents(&element, nullptr);
+}
+
+// Bends to the left or right give the curved generator (radius from the
+// bend), nearly straight ones the straight generator.
+void MakeGeneratedFlex(CCompositeGeometry& element, double length, double bend) {
+    const double maxLength = 2.0 * length + 200.0;
+    if (std::fabs(bend) < 30.0) {
+        Regenerate(element, kGeneratorStraightFlexTrack,
+                   {{2, Decimal(length)}, {3, Decimal(0.0)}, {6, Decimal(maxLength)}, {7, Decimal(16.5)},
+                    {8, Decimal(40.0)}, {9, "1"}});
+    } else {
+        const double radius = 360.0 + 4.0 * (100.0 - std::fabs(bend));
+        const double sweep = std::copysign(length / radius * 180.0 / M_PI, bend);
+        Regenerate(element, kGeneratorCurvedFlexTrack,
+                   {{3, Decimal(0.0)}, {4, Decimal(sweep)}, {5, Decimal(radius)}, {7, Decimal(16.5)},
+                    {8, Decimal(40.0)}});
+    }
+}
+
+// An arrow or a dimension line of `length` rising by `rise`.
+void MakeGeneratedMark(CCompositeGeometry& element, bool arrow, double length, double rise) {
+    if (arrow) {
+        Regenerate(element, kGeneratorArrow,
+                   {{10, "0"}, {11, "0"}, {12, Decimal(length)}, {13, Decimal(rise)}, {18, "103"}, {20, "204"}});
+    } else {
+        Regenerate(element, kGeneratorDimension,
+                   {{10, "0"}, {11, "0"}, {12, Decimal(length)}, {13, Decimal(rise)}, {43, "2"}});
+    }
+}
+
 }  // namespace
 
-void ComposeLargeLayout(tLayoutDocument& document, std::size_t elementCount, std::uint64_t seed, int version) {
+void ComposeLargeLayout(tLayoutDocument& document, std::size_t elementCount, std::uint64_t seed, int version,
+                        bool generatedElements) {
     document.version = version;
     document.recordVersion = version;
     CLayoutComposer composer(document);
@@ -119,7 +169,8 @@ void ComposeLargeLayout(tLayoutDocument& document, std::size_t elementCount, std
             part.layerName = chainLayer;
             const double length = random.Real(200, 900);
             const double bend = random.Real(-100, 100);
-            composer.AddFlex(part, length, bend, 2.0 * length + 200.0);
+            const std::size_t index = composer.AddFlex(part, length, bend, 2.0 * length + 200.0);
+            if (generatedElements) MakeGeneratedFlex(*document.elements[index], length, bend);
         } else if (pick < 95) {
             // A label beside the track, not part of the chain.
             const tPose& here = composer.Chain();
@@ -136,7 +187,11 @@ void ComposeLargeLayout(tLayoutDocument& document, std::size_t elementCount, std
             part.layerName = "Scenery";
             part.firstColor = CColor(0.55, 0.45, 0.3, 1.0);
             const CPoint at(here.x + random.Real(100, 400), here.y + random.Real(100, 400), 0.0);
-            if (random.Between(0, 1) == 0) {
+            if (generatedElements) {
+                const std::size_t index = composer.AddLine(part, at, CPoint(at.x + 10.0, at.y, 0.0), 1);
+                MakeGeneratedMark(*document.elements[index], before % 2 == 0, random.Real(50, 300),
+                                  random.Real(-150, 150));
+            } else if (random.Between(0, 1) == 0) {
                 composer.AddRectangle(part, random.Real(50, 300), random.Real(50, 300), 1, at, random.Real(0, 90));
             } else {
                 composer.AddOval(part, random.Real(20, 120), random.Real(20, 120), 1, at);

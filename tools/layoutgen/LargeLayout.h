@@ -22,7 +22,14 @@ namespace ULayoutGen {
 // and "Scenery"; groups of three neighbours every 40 elements, some nested;
 // from version 10 two images and from 11 two baseboards. The same seed and
 // count give the same file on the same machine.
-void ComposeLargeLayout(tLayoutDocument& document, std::size_t elementCount, std::uint64_t seed, int version);
+//
+// With `generatedElements`, the flex tracks are made by the straight or the
+// curved flex-track generator instead (generator stored, components already
+// the generator's own), and the shape slots alternate between arrows and
+// dimension lines made by their generators. Without it the output is the
+// plain mix above, unchanged.
+void ComposeLargeLayout(tLayoutDocument& document, std::size_t elementCount, std::uint64_t seed, int version,
+                        bool generatedElements = false);
 
 // `elementCount` library elements (straights, curves, turnouts) with
 // translated descriptions, for a library file of `version` (2 or later).

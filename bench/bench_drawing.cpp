@@ -1,0 +1,326 @@
+// Drawing a layout: layouts of 1,000, 10,000 and 100,000 elements generated
+// by layoutgen (the mix of bench_layout_load: tracks with turnouts, flex
+// tracks, texts and shapes on several layers), each written to a temporary
+// file and loaded with CLayout::Load once per process.
+//
+//   BM_BuildInstructions  the viewer's content layer: every element of the
+//                         visible layers rendered through the render strategy
+//                         into drawing instructions, fill and outline pass
+//                         (VKMRenderDataFactory::getElementsDataForLayout).
+//   BM_PaintInstructions  that layer painted by the viewer's painter into a
+//                         1920 x 1080 bitmap, with the content fitted to the
+//                         bitmap (view 0) or at 8 times that zoom about the
+//                         content's centre (view 1), where most instructions
+//                         lie outside and are skipped by their boxes.
+//   BM_StrokeCentreLines  the baseline: the centre line of every track
+//                         component (GetParallelPath at offset 0, moved by
+//                         the element position), worked out beforehand and
+//                         stroked straight into the same context, at the rail
+//                         width, with no instruction layer between.
+//
+// BM_PaintInstructions also strokes the baseline in every iteration, right
+// after the painter, and reports the two times' ratio (`vs_baseline`) so
+// the comparison does not depend on the order the benchmarks ran in. Items
+// are elements; `instructions` is the size of the content layer.
+
+#include <benchmark/benchmark.h>
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "LayoutModule/LayoutView/Drawing/VKMDrawingInstructionsRenderData.h"
+#include "LayoutModule/LayoutView/Drawing/VKMLayoutColors.h"
+#include "LayoutModule/LayoutView/Drawing/VKMLayoutRenderData.h"
+#include "LayoutModule/LayoutView/Drawing/VKMRenderDataFactory.h"
+#include "engine/model/BasicGeometry.h"
+#include "engine/model/CompositeGeometry.h"
+#include "engine/model/Layer.h"
+#include "engine/model/LayerManager.h"
+#include "engine/model/Layout.h"
+#include "engine/model/LayoutBounds.h"
+#include "engine/services/LocalizationService.h"
+#include "engine/services/Logger.h"
+#include "engine/services/PerformanceCounters.h"
+#include "engine/services/PreferencesService.h"
+#include "engine/services/ServiceLocator.h"
+#include "engine/services/TextCalculationService.h"
+#include "platform/foundation/Paths.h"
+#include "platform/graphics/BitmapContext.h"
+#include "platform/graphics/Path.h"
+#include "tools/layoutgen/LargeLayout.h"
+#include "tools/layoutgen/LayoutFileWriter.h"
+
+namespace {
+
+constexpr std::uint64_t kSeed = 20240601;
+constexpr int kWidth = 1920;
+constexpr int kHeight = 1080;
+constexpr double kCloseZoom = 8.0;
+
+// The services a document asks for, in an app root of its own; warnings
+// only, as a load writes a few info lines.
+void SetUp() {
+    static const bool ready = [] {
+        std::string root = (std::filesystem::temp_directory_path() / "vekmont-bench-drawing-XXXXXX").string();
+        if (mkdtemp(root.data()) == nullptr) std::abort();
+        setenv("VEKMONT_HOME", root.c_str(), 1);
+        platform::Paths::setRoot(root);
+        CLogger::Instance().SetLevel(3);
+        CServiceLocator::Instance().RegisterService(new LocalizationService());
+        CServiceLocator::Instance().RegisterService(new VKMPreferencesService());
+        CServiceLocator::Instance().RegisterService(new VKMTextCalculationService());
+        // As in the app: builds and paints add their times to the counters.
+        auto* counters = new QLPerformanceCountersService();
+        counters->Enable();
+        CServiceLocator::Instance().RegisterService(counters);
+        return true;
+    }();
+    (void)ready;
+}
+
+// One centre line of the baseline, in layout units.
+struct tCentreLine {
+    std::vector<platform::Point> points;
+    double width = 1.0;
+    platform::Color color;
+};
+
+// A loaded layout with its content layer and what the baseline strokes.
+struct tScene {
+    std::unique_ptr<CLayout> layout;
+    std::size_t elements = 0;
+    tDoubleRect content{};
+    VKMLayoutRenderData renderData;
+    std::size_t instructions = 0;
+    std::vector<tCentreLine> centreLines;
+};
+
+bool IsTrack(const CBasicGeometry& component) {
+    const int type = component.GetType();
+    return type == kComponentTypeStraight || type == kComponentTypeCurve || type == kComponentTypeFlexTrack;
+}
+
+// Centre lines of the track components of the visible layers, last layer
+// first as the painter goes. Joint state is put back as the renderers do.
+std::vector<tCentreLine> CentreLines(const CLayout& layout) {
+    std::vector<tCentreLine> lines;
+    const tLayers layers = layout.GetLayerManager().GetLayers();
+    std::vector<CPoint> points;
+    for (auto layer = layers.rbegin(); layer != layers.rend(); ++layer) {
+        if (*layer == nullptr || !(*layer)->IsVisible()) continue;
+        for (CCompositeGeometry* element : layout.GetElements()) {
+            if (element == nullptr || element->GetLayer() != *layer) continue;
+            const CPoint& position = element->GetPosition();
+            for (CBasicGeometry* component : element->GetComponents()) {
+                if (component == nullptr || !IsTrack(*component)) continue;
+                struct tSaved {
+                    double angle;
+                    CPoint layoutPoint, elementPoint;
+                    std::uint8_t mark;
+                } saved[2];
+                for (int i = 0; i < 2; ++i) {
+                    const CJoint* joint = component->GetJoint(i);
+                    saved[i] = {joint->GetAngle(), joint->GetLayoutPoint(), joint->GetElementPoint(),
+                                joint->GetMark()};
+                }
+                component->GetParallelPath(points, element->GetAngle(), 0.0);
+                for (int i = 0; i < 2; ++i) {
+                    CJoint* joint = component->GetJoint(i);
+                    joint->SetAngle(saved[i].angle);
+                    joint->SetLayoutPoint(saved[i].layoutPoint);
+                    joint->SetElementPoint(saved[i].elementPoint);
+                    joint->SetMark(saved[i].mark);
+                }
+                if (points.size() < 2) continue;
+                tCentreLine line;
+                line.width = component->GetRailWidth();
+                line.color = VKMLayoutColors::colorWithCColor(element->GetSecondColor());
+                line.points.reserve(points.size());
+                for (const CPoint& p : points) line.points.push_back({p.x + position.x, p.y + position.y});
+                lines.push_back(std::move(line));
+            }
+        }
+    }
+    return lines;
+}
+
+tScene& Scene(std::size_t elements) {
+    static std::map<std::size_t, std::unique_ptr<tScene>> scenes;
+    auto found = scenes.find(elements);
+    if (found != scenes.end()) return *found->second;
+
+    SetUp();
+    std::string pattern = (std::filesystem::temp_directory_path() / "vekmont-bench-drawing-XXXXXX").string();
+    const int descriptor = mkstemp(pattern.data());
+    if (descriptor < 0) std::abort();
+    close(descriptor);
+    ULayoutGen::tLayoutDocument document;
+    ULayoutGen::ComposeLargeLayout(document, elements, kSeed, CLayout::kNewestFileVersion);
+    if (!ULayoutFileWriter::WriteLayoutFile(std::filesystem::path(pattern), document.FileContent())) {
+        std::fprintf(stderr, "cannot write the layout to %s\n", pattern.c_str());
+        std::abort();
+    }
+    auto scene = std::make_unique<tScene>();
+    scene->layout = std::make_unique<CLayout>();
+    const LayoutErrorCode code = scene->layout->Load(pattern);
+    std::filesystem::remove(pattern);
+    if (code != kLayoutLoaded || scene->layout->GetElements().size() != elements) {
+        std::fprintf(stderr, "the generated layout of %zu elements did not load whole\n", elements);
+        std::abort();
+    }
+    scene->elements = elements;
+    scene->content = ULayoutBounds::GetContentBoundingBox(*scene->layout, ULayoutBounds::kBoundsModeVisible);
+    scene->renderData.setElementsData(VKMRenderDataFactory::getElementsDataForLayout(*scene->layout));
+    scene->instructions = scene->renderData.elementsData()->drawingInstructions()->size();
+    scene->centreLines = CentreLines(*scene->layout);
+    return *scenes.emplace(elements, std::move(scene)).first->second;
+}
+
+// Where the bitmap looks: the zoom, the shift in bitmap points and the
+// rectangle of layout units it shows.
+struct tView {
+    double zoom = 1;
+    double tx = 0;
+    double ty = 0;
+    platform::Rect visible;
+};
+
+tView ViewOf(const tScene& scene, double closeUp) {
+    const double width = std::max(scene.content.maxX - scene.content.minX, 1.0);
+    const double height = std::max(scene.content.maxY - scene.content.minY, 1.0);
+    const double centreX = (scene.content.minX + scene.content.maxX) / 2;
+    const double centreY = (scene.content.minY + scene.content.maxY) / 2;
+    tView view;
+    view.zoom = std::min(kWidth / width, kHeight / height) * closeUp;
+    view.tx = kWidth / 2.0 - centreX * view.zoom;
+    view.ty = kHeight / 2.0 - centreY * view.zoom;
+    view.visible = {-view.tx / view.zoom, -view.ty / view.zoom, kWidth / view.zoom, kHeight / view.zoom};
+    return view;
+}
+
+void PaintInstructions(platform::Context& context, tScene& scene, const tView& view) {
+    context.save();
+    context.translate(view.tx, view.ty);
+    scene.renderData.drawWithZoom(context, view.zoom, view.visible);
+    context.restore();
+}
+
+void StrokeCentreLines(platform::Context& context, const tScene& scene, const tView& view) {
+    context.save();
+    context.translate(view.tx, view.ty);
+    context.scale(view.zoom, view.zoom);
+    context.clipToRect(view.visible);
+    context.setLineCap(platform::LineCap::butt);
+    for (const tCentreLine& line : scene.centreLines) {
+        platform::Path path;
+        path.moveTo(line.points.front());
+        for (std::size_t i = 1; i < line.points.size(); ++i) path.lineTo(line.points[i]);
+        context.setStrokeColor(line.color);
+        context.setLineWidth(line.width);
+        context.strokePath(path);
+    }
+    context.restore();
+}
+
+void Clear(platform::Context& context) {
+    context.setFillColor(platform::Color::white(1.0));
+    context.fillRect({0, 0, kWidth, kHeight});
+}
+
+double SecondsSince(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+void SetItems(benchmark::State& state, const tScene& scene) {
+    state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()) *
+                            static_cast<std::int64_t>(scene.elements));
+    state.counters["instructions"] = static_cast<double>(scene.instructions);
+    state.counters["centre_lines"] = static_cast<double>(scene.centreLines.size());
+}
+
+void BM_BuildInstructions(benchmark::State& state) {
+    tScene& scene = Scene(static_cast<std::size_t>(state.range(0)));
+    std::size_t built = 0;
+    for (auto _ : state) {
+        VKMRenderDataFactory::tLayer layer = VKMRenderDataFactory::getElementsDataForLayout(*scene.layout);
+        built = layer->drawingInstructions()->size();
+        state.PauseTiming();
+        layer.reset();
+        VKMDrawingInstructionsRenderData::waitForPendingReleases();
+        state.ResumeTiming();
+    }
+    if (built != scene.instructions) state.SkipWithError("a build made another number of instructions");
+    SetItems(state, scene);
+    state.counters["instructions_per_element"] =
+        static_cast<double>(scene.instructions) / static_cast<double>(scene.elements);
+}
+
+void BM_PaintInstructions(benchmark::State& state) {
+    tScene& scene = Scene(static_cast<std::size_t>(state.range(0)));
+    const tView view = ViewOf(scene, state.range(1) == 0 ? 1.0 : kCloseZoom);
+    std::unique_ptr<platform::BitmapContext> context = platform::BitmapContext::create(kWidth, kHeight);
+    if (!context) {
+        state.SkipWithError("no bitmap");
+        return;
+    }
+    double painter = 0;
+    double baseline = 0;
+    for (auto _ : state) {
+        Clear(*context);
+        auto start = std::chrono::steady_clock::now();
+        PaintInstructions(*context, scene, view);
+        const double painted = SecondsSince(start);
+        painter += painted;
+        state.SetIterationTime(painted);
+
+        Clear(*context);
+        start = std::chrono::steady_clock::now();
+        StrokeCentreLines(*context, scene, view);
+        baseline += SecondsSince(start);
+    }
+    SetItems(state, scene);
+    const double n = static_cast<double>(state.iterations());
+    state.counters["zoom"] = view.zoom;
+    state.counters["baseline_ms"] = baseline / n * 1e3;
+    state.counters["vs_baseline"] = baseline > 0 ? painter / baseline : 0.0;
+}
+
+void BM_StrokeCentreLines(benchmark::State& state) {
+    tScene& scene = Scene(static_cast<std::size_t>(state.range(0)));
+    const tView view = ViewOf(scene, state.range(1) == 0 ? 1.0 : kCloseZoom);
+    std::unique_ptr<platform::BitmapContext> context = platform::BitmapContext::create(kWidth, kHeight);
+    if (!context) {
+        state.SkipWithError("no bitmap");
+        return;
+    }
+    for (auto _ : state) {
+        Clear(*context);
+        const auto start = std::chrono::steady_clock::now();
+        StrokeCentreLines(*context, scene, view);
+        state.SetIterationTime(SecondsSince(start));
+    }
+    SetItems(state, scene);
+    state.counters["zoom"] = view.zoom;
+}
+
+void Sizes(benchmark::internal::Benchmark* b) {
+    for (int elements : {1000, 10000, 100000}) b->Args({elements, 0})->Args({elements, 1});
+}
+
+}  // namespace
+
+BENCHMARK(BM_BuildInstructions)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_PaintInstructions)->Apply(Sizes)->ArgNames({"elements", "close"})->Unit(benchmark::kMillisecond)->UseManualTime();
+BENCHMARK(BM_StrokeCentreLines)->Apply(Sizes)->ArgNames({"elements", "close"})->Unit(benchmark::kMillisecond)->UseManualTime();
+
+BENCHMARK_MAIN();
