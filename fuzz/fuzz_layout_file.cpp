@@ -1,7 +1,8 @@
 // Layout files from untrusted bytes: the bytes become a file that the layout
 // document loads as the app loads a downloaded layout; when it loads, the
 // document takes the road the app's screens take: the tidy-up after loading,
-// the statistics, the part list and its export text, the layout bounds, and
+// the statistics, the part list and its export text, the layout bounds,
+// regeneration of generated parts, auto-colourise by every criterion, and
 // the layout view's render data (background, elements, overlays) built and
 // painted into a small bitmap with the visible content fitted to it.
 
@@ -19,6 +20,7 @@
 #include "LayoutModule/LayoutView/Drawing/VKMDrawingInstructionsRenderData.h"
 #include "LayoutModule/LayoutView/Drawing/VKMLayoutRenderData.h"
 #include "LayoutModule/LayoutView/Drawing/VKMLayoutViewDrawing.h"
+#include "engine/model/AutoColorize.h"
 #include "engine/model/CurrentCloudLayout.h"
 #include "engine/model/LayerManager.h"
 #include "engine/model/Layout.h"
@@ -100,6 +102,18 @@ void Exercise(CLayout& layout) {
     (void)ULayoutBounds::GetContentBoundingBox(layout, ULayoutBounds::kBoundsModeVisible);
     (void)ULayoutBounds::GetContentRectWithPadding(layout, ULayoutBounds::kBoundsModeAll, 10.0);
     for (CCompositeGeometry* element : layout.GetElements()) (void)UElementGeometry::GetElementCenter(element, false);
+
+    // Generated parts are rebuilt as an edit would, and the layout is
+    // coloured by every criterion.
+    for (CCompositeGeometry* element : layout.GetElements()) {
+        if (element != nullptr && !element->GetGeneratorMap().empty()) layout.RegenerateElement(element);
+    }
+    const tColorList colors = {CColor(0.5, 0.8, 0.77, 1.0), CColor(0.9, 0.6, 0.2, 1.0), CColor(0.3, 0.4, 0.9, 1.0)};
+    for (int operation = kColorizeByType; operation <= kColorizeByHeight; ++operation) {
+        const tElementGroups groups =
+            UAutoColorize::GroupElementsForOperation(layout.GetElements(), operation, static_cast<int>(colors.size()));
+        UAutoColorize::ApplyColorList(groups, colors, 0, 0);
+    }
 }
 
 // Builds the render layers as the layout view does after a load and paints

@@ -89,6 +89,7 @@ CTag::CTag(std::uint16_t id, std::size_t size, const void* data) : mId(id) {
 
 bool CTag::Fail(tReadStatus status) {
     mData.reset();
+    mInline = false;
     mLength = 0;
     mStatus = status;
     return false;
@@ -96,6 +97,7 @@ bool CTag::Fail(tReadStatus status) {
 
 bool CTag::ReadTag(FILE* file) {
     mData.reset();
+    mInline = false;
     mLength = 0;
     // A stream is read by one reader at a time, so the unlocked stdio calls
     // are safe here; the locking ones cost a third of a layout's load time.
@@ -133,6 +135,13 @@ bool CTag::ReadTagInternal(FILE* file) {
         return Fail(tReadStatus::TooLong);
     }
 
+    if (mLength <= kInlineBytes) {
+        if (fread_unlocked(mInlineBytes, mLength, 1, file) != 1) return Fail(tReadStatus::Truncated);
+        mInline = true;
+        mStatus = tReadStatus::Ok;
+        return true;
+    }
+
     const char* const signature = "bool CTag::ReadTagInternal(FILE *)";
     if (mLength <= kReadChunk || left >= 0) {
         auto* bytes = static_cast<std::uint8_t*>(std::malloc(mLength));
@@ -168,7 +177,7 @@ bool CTag::ReadTagInternal(FILE* file) {
 }
 
 bool CTag::WriteTag(FILE* file) const {
-    if (file == nullptr || mId == 0 || mLength == 0 || !mData) return false;
+    if (file == nullptr || mId == 0 || mLength == 0 || GetBytes() == nullptr) return false;
 
     std::uint8_t header[8];
     std::size_t headerSize = 0;
@@ -185,12 +194,12 @@ bool CTag::WriteTag(FILE* file) const {
         }
     }
     if (fwrite(header, headerSize, 1, file) != 1) return false;
-    return fwrite(mData.get(), mLength, 1, file) == 1;
+    return fwrite(GetBytes(), mLength, 1, file) == 1;
 }
 
 bool CTag::GetData(void* destination, std::size_t maxBytes) const {
-    if (mLength == 0 || !mData) return false;
+    if (mLength == 0 || GetBytes() == nullptr) return false;
     const std::size_t count = std::min<std::size_t>(mLength, maxBytes);
-    if (count > 0) std::memcpy(destination, mData.get(), count);
+    if (count > 0) std::memcpy(destination, GetBytes(), count);
     return true;
 }

@@ -70,7 +70,7 @@ public:
 
     std::uint16_t GetId() const { return static_cast<std::uint16_t>(mId); }
     std::uint32_t GetLength() const { return mLength; }
-    const std::uint8_t* GetBytes() const { return mData.get(); }
+    const std::uint8_t* GetBytes() const { return mInline ? mInlineBytes : mData.get(); }
     tReadStatus LastStatus() const { return mStatus; }
 
 private:
@@ -86,5 +86,10 @@ private:
     unsigned int mId = 0;
     std::uint32_t mLength = 0;
     tBuffer mData;
+    // Small records (integers, reals, short texts: nearly every record of a
+    // layout) are read into the record itself, sparing an allocation each.
+    static constexpr std::uint32_t kInlineBytes = 64;
+    std::uint8_t mInlineBytes[kInlineBytes];
+    bool mInline = false;
     tReadStatus mStatus = tReadStatus::Ok;
 };
