@@ -9,8 +9,10 @@
 
 namespace testsupport {
 
-TempRoot::TempRoot() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "vekmont-test-XXXXXX").string();
+TempRoot::TempRoot() : TempRoot(std::filesystem::temp_directory_path()) {}
+
+TempRoot::TempRoot(const std::filesystem::path& parent) {
+    std::string pattern = (parent / "vekmont-test-XXXXXX").string();
     if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
     mPath = pattern;
 }

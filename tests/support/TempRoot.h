@@ -8,6 +8,8 @@ namespace testsupport {
 class TempRoot {
 public:
     TempRoot();
+    // A root inside `parent` (which must exist).
+    explicit TempRoot(const std::filesystem::path& parent);
     ~TempRoot();
     const std::filesystem::path& path() const { return mPath; }
 

@@ -8,6 +8,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cstring>
+#include <memory>
 
 namespace testsupport {
 
@@ -17,9 +19,29 @@ const std::filesystem::path& processRoot() { return gRoot->path(); }
 
 }  // namespace testsupport
 
+namespace {
+
+// A death test re-runs the binary in a child that ends without returning
+// from main; its root goes inside the parent's, which the parent removes.
+std::unique_ptr<testsupport::TempRoot> MakeRoot(int argc, char** argv) {
+    const char* inherited = std::getenv("VEKMONT_HOME");
+    for (int i = 1; i < argc && inherited != nullptr; ++i) {
+        if (std::strncmp(argv[i], "--gtest_internal_run_death_test", 31) == 0) {
+            std::error_code error;
+            if (std::filesystem::is_directory(inherited, error)) {
+                return std::make_unique<testsupport::TempRoot>(std::filesystem::path(inherited));
+            }
+        }
+    }
+    return std::make_unique<testsupport::TempRoot>();
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
+    std::unique_ptr<testsupport::TempRoot> ownRoot = MakeRoot(argc, argv);
     testing::InitGoogleTest(&argc, argv);
-    testsupport::TempRoot root;
+    testsupport::TempRoot& root = *ownRoot;
     testsupport::gRoot = &root;
     setenv("VEKMONT_HOME", root.path().c_str(), 1);
     platform::Paths::setRoot(root.path());

@@ -37,6 +37,7 @@
 #include "engine/model/LayoutBounds.h"
 #include "engine/model/PartList.h"
 #include "engine/model/Statistics.h"
+#include "tools/common/ToolSession.h"
 #include "engine/services/EngineStartup.h"
 #include "engine/services/Logger.h"
 #include "engine/services/PreferencesService.h"
@@ -48,34 +49,8 @@
 
 namespace {
 
-const char* const kAppSecret = "7d3f0c21-9a4e-4b6b-8e15-2c90f4a6d7e3";
 constexpr int kUsageError = 64;
 constexpr char kPartListDelimiter = ';';
-
-// Swallows what the log's console sink writes: the log file keeps it, and
-// the report on standard output stays readable.
-class CNullBuffer : public std::streambuf {
-protected:
-    int overflow(int c) override { return traits_type::not_eof(c); }
-    std::streamsize xsputn(const char*, std::streamsize count) override { return count; }
-};
-
-// The resources beside the build tree's binaries: the tools sit one folder
-// deeper than the app would.
-void FindResources() {
-    if (const char* set = std::getenv("VEKMONT_RESOURCES"); set != nullptr && *set != '\0') return;
-    std::error_code error;
-    std::filesystem::path dir = std::filesystem::read_symlink("/proc/self/exe", error).parent_path();
-    if (error) return;
-    for (int up = 0; up < 3 && !dir.empty(); ++up, dir = dir.parent_path()) {
-        const std::filesystem::path candidate = dir / "resources";
-        std::error_code missing;
-        if (std::filesystem::is_directory(candidate / "en.lproj", missing)) {
-            setenv("VEKMONT_RESOURCES", candidate.c_str(), 1);
-            return;
-        }
-    }
-}
 
 // A file text made safe to print: control bytes, quotes and backslashes
 // escaped, length capped.
@@ -327,14 +302,6 @@ void PrintContent(CLayout& layout) {
                 content.width, content.height, padding);
 }
 
-// The code behind the holder's failure message.
-int CodeOfMessage(const std::string& message) {
-    for (int code = kLayoutFailedToOpenFile; code <= kLayoutParameterError; ++code) {
-        if (CCurrentCloudLayout::GetLoadErrorMessage(static_cast<LayoutErrorCode>(code)) == message) return code;
-    }
-    return kLayoutFailedToOpenFile;
-}
-
 // The warnings the failed load logged, for the reader of standard error.
 void PrintLoadWarnings() {
     std::vector<std::string> lines;
@@ -354,27 +321,9 @@ int main(int argc, char** argv) {
     }
     const std::string path = argv[1];
 
-    std::filesystem::path root;
-    bool temporaryRoot = false;
-    if (const char* home = std::getenv("VEKMONT_HOME"); home != nullptr && *home != '\0') {
-        root = home;
-    } else {
-        std::string pattern = "/tmp/layoutinfo-XXXXXX";
-        if (mkdtemp(pattern.data()) == nullptr) {
-            std::fprintf(stderr, "layoutinfo: cannot make a temporary app root: %s\n", std::strerror(errno));
-            return kLayoutFailedToOpenFile;
-        }
-        root = pattern;
-        temporaryRoot = true;
-        setenv("VEKMONT_HOME", root.c_str(), 1);
-    }
-    platform::Paths::setRoot(root);
-    FindResources();
-
-    CNullBuffer nowhere;
-    std::streambuf* console = std::cout.rdbuf(&nowhere);
-    TLMTelemetry::start(kAppSecret, {&TLMAnalytics::sharedInstance});
-    UEngineStartup::Start((platform::Paths::logs() / "Vekmont.log").c_str());
+    CToolSession session("layoutinfo");
+    if (!session.IsReady()) return kLayoutFailedToOpenFile;
+    session.StartEngine();
 
     CCurrentCloudLayout& holder = CCurrentCloudLayout::Instance();
     int code = kLayoutLoaded;
@@ -394,18 +343,9 @@ int main(int argc, char** argv) {
         PrintPartList(layout);
         PrintContent(layout);
     } else {
-        code = CodeOfMessage(holder.GetLastLoadErrorMessage());
+        code = LastLoadErrorCode();
         std::fprintf(stderr, "layoutinfo: %s: %s\n", path.c_str(), holder.GetLastLoadErrorMessage().c_str());
         PrintLoadWarnings();
-    }
-    std::fflush(stdout);
-
-    TLMLogger::waitUntilIdle();
-    CLogger::Instance().Flush();
-    std::cout.rdbuf(console);
-    if (temporaryRoot) {
-        std::error_code ignored;
-        std::filesystem::remove_all(root, ignored);
     }
     return code;
 }

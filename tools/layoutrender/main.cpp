@@ -22,6 +22,8 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
+
+#include "tools/common/ToolSession.h"
 #include <cstdlib>
 #include <cstring>
 #include <exception>
@@ -51,7 +53,6 @@
 
 namespace {
 
-const char* const kAppSecret = "7d3f0c21-9a4e-4b6b-8e15-2c90f4a6d7e3";
 constexpr int kUsageError = 64;
 constexpr int kInternalError = 70;
 constexpr int kWriteError = 73;
@@ -177,36 +178,6 @@ bool ParseArguments(int argc, char** argv, tOptions& options) {
 }
 
 // Swallows what the log's console sink writes; the log file keeps it.
-class CNullBuffer : public std::streambuf {
-protected:
-    int overflow(int c) override { return traits_type::not_eof(c); }
-    std::streamsize xsputn(const char*, std::streamsize count) override { return count; }
-};
-
-// The resources beside the build tree's binaries.
-void FindResources() {
-    if (const char* set = std::getenv("VEKMONT_RESOURCES"); set != nullptr && *set != '\0') return;
-    std::error_code error;
-    std::filesystem::path dir = std::filesystem::read_symlink("/proc/self/exe", error).parent_path();
-    if (error) return;
-    for (int up = 0; up < 3 && !dir.empty(); ++up, dir = dir.parent_path()) {
-        const std::filesystem::path candidate = dir / "resources";
-        std::error_code missing;
-        if (std::filesystem::is_directory(candidate / "en.lproj", missing)) {
-            setenv("VEKMONT_RESOURCES", candidate.c_str(), 1);
-            return;
-        }
-    }
-}
-
-// The code behind the holder's failure message.
-int CodeOfMessage(const std::string& message) {
-    for (int code = kLayoutFailedToOpenFile; code <= kLayoutParameterError; ++code) {
-        if (CCurrentCloudLayout::GetLoadErrorMessage(static_cast<LayoutErrorCode>(code)) == message) return code;
-    }
-    return kLayoutFailedToOpenFile;
-}
-
 // Draws the loaded document into a page of the chosen format. 0 or the
 // write failure code.
 int Export(CLayout& layout, const tOptions& options) {
@@ -265,7 +236,7 @@ int Run(const tOptions& options) {
     if (!holder.LoadLayout(options.input)) {
         std::fprintf(stderr, "layoutrender: %s: %s\n", options.input.c_str(),
                      holder.GetLastLoadErrorMessage().c_str());
-        return CodeOfMessage(holder.GetLastLoadErrorMessage());
+        return LastLoadErrorCode();
     }
     CLayout& layout = *holder.Layout();
     if (options.style) layout.GetParameters().mTrackStyle = *options.style;
@@ -296,44 +267,21 @@ int main(int argc, char** argv) {
         return kUsageError;
     }
 
-    std::filesystem::path root;
-    bool temporaryRoot = false;
-    if (const char* home = std::getenv("VEKMONT_HOME"); home != nullptr && *home != '\0') {
-        root = home;
-    } else {
-        std::string pattern = "/tmp/layoutrender-XXXXXX";
-        if (mkdtemp(pattern.data()) == nullptr) {
-            std::fprintf(stderr, "layoutrender: cannot make a temporary app root: %s\n", std::strerror(errno));
-            return kInternalError;
-        }
-        root = pattern;
-        temporaryRoot = true;
-        setenv("VEKMONT_HOME", root.c_str(), 1);
-    }
-    platform::Paths::setRoot(root);
-    FindResources();
-
-    CNullBuffer nowhere;
-    std::streambuf* console = std::cout.rdbuf(&nowhere);
     int code = kInternalError;
-    try {
-        TLMTelemetry::start(kAppSecret, {&TLMAnalytics::sharedInstance});
-        UEngineStartup::Start((platform::Paths::logs() / "Vekmont.log").c_str());
-        code = Run(options);
-    } catch (const std::exception& error) {
-        std::fprintf(stderr, "layoutrender: %s\n", error.what());
-        code = kInternalError;
-    } catch (...) {
-        std::fprintf(stderr, "layoutrender: unexpected failure\n");
-        code = kInternalError;
-    }
-    VKMDrawingInstructionsRenderData::waitForPendingReleases();
-    TLMLogger::waitUntilIdle();
-    CLogger::Instance().Flush();
-    std::cout.rdbuf(console);
-    if (temporaryRoot) {
-        std::error_code ignored;
-        std::filesystem::remove_all(root, ignored);
+    {
+        CToolSession session("layoutrender");
+        if (!session.IsReady()) return kInternalError;
+        try {
+            session.StartEngine();
+            code = Run(options);
+        } catch (const std::exception& error) {
+            std::fprintf(stderr, "layoutrender: %s\n", error.what());
+            code = kInternalError;
+        } catch (...) {
+            std::fprintf(stderr, "layoutrender: unexpected failure\n");
+            code = kInternalError;
+        }
+        VKMDrawingInstructionsRenderData::waitForPendingReleases();
     }
     return code;
 }
