@@ -401,33 +401,7 @@ bool CLayout::ReadLayoutParameter(FILE* file, int version, int& elementCount) {
             }
         }
         read.DiscardInt(422);
-        if (version >= 4) {
-            read.Bool(426, p.mRender3DTerrain);
-            read.Bool(427, p.m3DOnlyTracks);
-        }
-        if (version >= 5) {
-            read.Int(428, p.mInt428);
-            read.Int(429, p.mInt429);
-            read.Bool(430, p.mSwitch430);
-        }
-        if (version >= 8) {
-            read.Int(435, p.mInt435);
-            read.Color(436, p.mSecondColor);
-            read.Int(440, p.mInt440);
-        }
-        if (version >= 9) {
-            read.Int(441, p.mInt441);
-            read.Int(442, p.mTunnelDisplayMode);
-            read.Color(443, p.mThirdColor);
-            read.Int(447, p.mInt447);
-            read.Int(448, p.mInt448);
-        }
-        if (version >= 11) {
-            read.Int(449, p.mInt449);
-            read.Int(450, p.mInt450);
-            read.Int(451, p.mInt451);
-            read.Int(452, p.mInt452);
-        }
+        VisitLaterLayoutParameters(read, p, version);
         if (!read.Ok()) return false;
     }
 

@@ -109,6 +109,40 @@ struct CLayoutParameters {
     std::int32_t mInt452 = 0;
 };
 
+// The parameters from tag 426 on, in file order with the versions that carry
+// them. The reader and the test writer both walk this one list, so the two
+// cannot drift apart. `visitor` offers Int, Bool and Color(tag, field).
+template <typename Visitor, typename Parameters>
+void VisitLaterLayoutParameters(Visitor& visitor, Parameters& p, int version) {
+    if (version >= 4) {
+        visitor.Bool(426, p.mRender3DTerrain);
+        visitor.Bool(427, p.m3DOnlyTracks);
+    }
+    if (version >= 5) {
+        visitor.Int(428, p.mInt428);
+        visitor.Int(429, p.mInt429);
+        visitor.Bool(430, p.mSwitch430);
+    }
+    if (version >= 8) {
+        visitor.Int(435, p.mInt435);
+        visitor.Color(436, p.mSecondColor);
+        visitor.Int(440, p.mInt440);
+    }
+    if (version >= 9) {
+        visitor.Int(441, p.mInt441);
+        visitor.Int(442, p.mTunnelDisplayMode);
+        visitor.Color(443, p.mThirdColor);
+        visitor.Int(447, p.mInt447);
+        visitor.Int(448, p.mInt448);
+    }
+    if (version >= 11) {
+        visitor.Int(449, p.mInt449);
+        visitor.Int(450, p.mInt450);
+        visitor.Int(451, p.mInt451);
+        visitor.Int(452, p.mInt452);
+    }
+}
+
 // Connection states a joint keeps in its mark byte after RebuildConnections.
 enum JointConnectionState : std::uint8_t {
     kJointStateNone = 0,

@@ -481,7 +481,9 @@ std::vector<Label> PaintLabels(const CLayout& layout, const tElements& elements,
         EXPECT_EQ(text.mPosition.z, 0.0);
         ExpectStyle(&text, true, false, kTextColor, CColor::Black(), "label " + text.mText);
         // Bounds computed with the label's own size.
-        if (measured) EXPECT_EQ(text.mBounds.maxY - text.mBounds.minY, 10.0);
+        if (measured) {
+            EXPECT_EQ(text.mBounds.maxY - text.mBounds.minY, 10.0);
+        }
         labels.push_back({text.mText, text.mPosition.x, text.mPosition.y});
     }
     return labels;

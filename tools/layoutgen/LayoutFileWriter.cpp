@@ -106,33 +106,7 @@ bool WriteParameters(FILE* file, const CLayoutParameters& p, int version, std::u
     for (std::uint16_t word : p.mParameter421) PutWords(words421, word);
     write.Raw(421, words421);
     write.Int(422, 0);
-    if (version >= 4) {
-        write.Bool(426, p.mRender3DTerrain);
-        write.Bool(427, p.m3DOnlyTracks);
-    }
-    if (version >= 5) {
-        write.Int(428, p.mInt428);
-        write.Int(429, p.mInt429);
-        write.Bool(430, p.mSwitch430);
-    }
-    if (version >= 8) {
-        write.Int(435, p.mInt435);
-        write.Color(436, p.mSecondColor);
-        write.Int(440, p.mInt440);
-    }
-    if (version >= 9) {
-        write.Int(441, p.mInt441);
-        write.Int(442, p.mTunnelDisplayMode);
-        write.Color(443, p.mThirdColor);
-        write.Int(447, p.mInt447);
-        write.Int(448, p.mInt448);
-    }
-    if (version >= 11) {
-        write.Int(449, p.mInt449);
-        write.Int(450, p.mInt450);
-        write.Int(451, p.mInt451);
-        write.Int(452, p.mInt452);
-    }
+    VisitLaterLayoutParameters(write, p, version);
     return write.Ok();
 }
 
