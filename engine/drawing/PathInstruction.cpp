@@ -66,9 +66,10 @@ void CPathDrawingInstruction::CalcBoundingBox() {
     tDoubleRect bounds;
     CBoundsAccumulator accumulator(bounds);
     for (const auto& step : mPathMicroInstructions) {
-        if (const auto* line = dynamic_cast<const CPathLineToMicroInstruction*>(step.get())) {
-            accumulator.AddPoint(line->mPoint);
-        } else if (const auto* arc = dynamic_cast<const CPathArcMicroInstruction*>(step.get())) {
+        if (step->mKind == CPathMicroInstruction::Kind::LineTo) {
+            accumulator.AddPoint(static_cast<const CPathLineToMicroInstruction&>(*step).mPoint);
+        } else if (step->mKind == CPathMicroInstruction::Kind::Arc) {
+            const auto* arc = static_cast<const CPathArcMicroInstruction*>(step.get());
             // The accumulator counts angles from -y; ours count from +x.
             accumulator.AddArc(arc->mCenter, arc->mStartAngle + 90.0, arc->GetDrawnSweep(),
                                arc->mRadius);

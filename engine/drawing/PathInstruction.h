@@ -12,17 +12,27 @@
 // One step of a path. The path instruction owns its steps.
 class CPathMicroInstruction {
 public:
+    // Lets hot loops tell the steps apart without a dynamic_cast.
+    enum class Kind { StartNew, LineTo, Arc, AddClip };
+
+    explicit CPathMicroInstruction(Kind kind) : mKind(kind) {}
     virtual ~CPathMicroInstruction() = default;
+
+    const Kind mKind;
 };
 
 // The next line-to begins a new subpath (a move-to).
-class CPathStartNewMicroInstruction : public CPathMicroInstruction {};
+class CPathStartNewMicroInstruction : public CPathMicroInstruction {
+public:
+    CPathStartNewMicroInstruction() : CPathMicroInstruction(Kind::StartNew) {}
+};
 
 // A line to the point; the first step of a path, or the first after a
 // start-new, moves there instead.
 class CPathLineToMicroInstruction : public CPathMicroInstruction {
 public:
-    explicit CPathLineToMicroInstruction(const CPoint& point) : mPoint(point) {}
+    explicit CPathLineToMicroInstruction(const CPoint& point)
+        : CPathMicroInstruction(Kind::LineTo), mPoint(point) {}
     CPoint mPoint;
 };
 
@@ -35,8 +45,8 @@ class CPathArcMicroInstruction : public CPathMicroInstruction {
 public:
     CPathArcMicroInstruction(const CPoint& center, double radius, double startAngle,
                              double endAngle, int direction)
-        : mCenter(center), mRadius(radius), mStartAngle(startAngle), mEndAngle(endAngle),
-          mDirection(direction) {}
+        : CPathMicroInstruction(Kind::Arc), mCenter(center), mRadius(radius),
+          mStartAngle(startAngle), mEndAngle(endAngle), mDirection(direction) {}
 
     // The signed sweep the arc covers: positive for direction 0.
     double GetDrawnSweep() const;
@@ -49,7 +59,10 @@ public:
 };
 
 // Intersects the clip area with the path built so far.
-class CPathAddClipMicroInstruction : public CPathMicroInstruction {};
+class CPathAddClipMicroInstruction : public CPathMicroInstruction {
+public:
+    CPathAddClipMicroInstruction() : CPathMicroInstruction(Kind::AddClip) {}
+};
 
 class CPathDrawingInstruction : public CDrawingInstruction {
 public:

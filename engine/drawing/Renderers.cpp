@@ -186,6 +186,8 @@ void CDrawingInstructionsRendererBase::AddOutlinePolygon(CPathDrawingInstruction
                                                          const std::vector<CPoint>& first,
                                                          const std::vector<CPoint>& second,
                                                          const CPoint& position) const {
+    instruction.mPathMicroInstructions.reserve(instruction.mPathMicroInstructions.size() +
+                                               first.size() + second.size() + 1);
     for (const CPoint& point : first) instruction.AddLineTo(MovedBy(point, position));
     for (auto it = second.rbegin(); it != second.rend(); ++it)
         instruction.AddLineTo(MovedBy(*it, position));
@@ -215,6 +217,7 @@ void CDrawingInstructionsRendererBase::AddPolyline(CDrawingInstructionsRenderOpt
                                                    const CPoint& position, double lineWidth) const {
     auto line = std::make_unique<CPathDrawingInstruction>(pathTemplate);
     line->ClearPathMicroInstructions();
+    line->mPathMicroInstructions.reserve(points.size());
     for (const CPoint& point : points) line->AddLineTo(MovedBy(point, position));
     line->mLineWidth = lineWidth;
     renderOptions.AddInstruction(std::move(line));
@@ -299,6 +302,7 @@ void CDrawingInstructionsRendererBase::AddSleeper(const std::vector<CPoint>& poi
     sleeper->ClearPathMicroInstructions();
     sleeper->SetStyle(kDrawingStyleFill);
     sleeper->mFillColor = SleeperColor();
+    sleeper->mPathMicroInstructions.reserve(points.size());
     for (const CPoint& point : points) sleeper->AddLineTo(point);
     sleeper->mLineWidth = renderOptions.mBaseLineWidth;
     renderOptions.AddInstruction(std::move(sleeper));
