@@ -25,6 +25,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include "bench/BenchSupport.h"
+
 #include <unistd.h>
 
 #include <algorithm>
@@ -67,19 +69,11 @@ constexpr int kWidth = 1920;
 constexpr int kHeight = 1080;
 constexpr double kCloseZoom = 8.0;
 
-// The services a document asks for, in an app root of its own; warnings
-// only, as a load writes a few info lines.
+// The shared set-up, and as in the app: builds and paints add their times
+// to the performance counters.
 void SetUp() {
     static const bool ready = [] {
-        std::string root = (std::filesystem::temp_directory_path() / "vekmont-bench-drawing-XXXXXX").string();
-        if (mkdtemp(root.data()) == nullptr) std::abort();
-        setenv("VEKMONT_HOME", root.c_str(), 1);
-        platform::Paths::setRoot(root);
-        CLogger::Instance().SetLevel(3);
-        CServiceLocator::Instance().RegisterService(new LocalizationService());
-        CServiceLocator::Instance().RegisterService(new VKMPreferencesService());
-        CServiceLocator::Instance().RegisterService(new VKMTextCalculationService());
-        // As in the app: builds and paints add their times to the counters.
+        SetUpBenchEngine("vekmont-bench-drawing");
         auto* counters = new QLPerformanceCountersService();
         counters->Enable();
         CServiceLocator::Instance().RegisterService(counters);

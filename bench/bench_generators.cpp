@@ -20,6 +20,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include "bench/BenchSupport.h"
+
 #include <unistd.h>
 
 #include <cstdint>
@@ -57,20 +59,7 @@ std::size_t LayoutElements() {
     return value > 0 ? static_cast<std::size_t>(value) : kLayoutElements;
 }
 
-void SetUp() {
-    static const bool ready = [] {
-        std::string root = (std::filesystem::temp_directory_path() / "vekmont-bench-generators-XXXXXX").string();
-        if (mkdtemp(root.data()) == nullptr) std::abort();
-        setenv("VEKMONT_HOME", root.c_str(), 1);
-        platform::Paths::setRoot(root);
-        CLogger::Instance().SetLevel(3);
-        CServiceLocator::Instance().RegisterService(new LocalizationService());
-        CServiceLocator::Instance().RegisterService(new VKMPreferencesService());
-        CServiceLocator::Instance().RegisterService(new VKMTextCalculationService());
-        return true;
-    }();
-    (void)ready;
-}
+void SetUp() { SetUpBenchEngine("vekmont-bench-generators"); }
 
 struct tGeneratedLayout {
     ULayoutGen::tLayoutDocument document;

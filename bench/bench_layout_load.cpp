@@ -15,6 +15,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include "bench/BenchSupport.h"
+
 #include <malloc.h>
 #include <unistd.h>
 
@@ -46,22 +48,7 @@ struct tLayoutFile {
     std::uintmax_t bytes = 0;
 };
 
-// The services a document asks for, in an app root of its own; warnings
-// only, as a load writes a few info lines.
-void SetUp() {
-    static const bool ready = [] {
-        std::string root = (std::filesystem::temp_directory_path() / "vekmont-bench-layout-XXXXXX").string();
-        if (mkdtemp(root.data()) == nullptr) std::abort();
-        setenv("VEKMONT_HOME", root.c_str(), 1);
-        platform::Paths::setRoot(root);
-        CLogger::Instance().SetLevel(3);
-        CServiceLocator::Instance().RegisterService(new LocalizationService());
-        CServiceLocator::Instance().RegisterService(new VKMPreferencesService());
-        CServiceLocator::Instance().RegisterService(new VKMTextCalculationService());
-        return true;
-    }();
-    (void)ready;
-}
+void SetUp() { SetUpBenchEngine("vekmont-bench-layout"); }
 
 const tLayoutFile& LayoutFile(std::size_t elements) {
     static std::map<std::size_t, tLayoutFile> files;
