@@ -1,0 +1,97 @@
+#include "platform/net/URLRequest.h"
+
+#include <algorithm>
+#include <string>
+
+namespace platform::net {
+
+namespace {
+
+bool isTokenChar(char c) {
+    if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')) return true;
+    return std::string_view("!#$%&'*+-.^_`|~").find(c) != std::string_view::npos;
+}
+
+char lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool sameName(std::string_view a, std::string_view b) {
+    return a.size() == b.size() &&
+           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return lower(x) == lower(y); });
+}
+
+// A printable rendering of a header name or value for error messages:
+// control bytes appear as "\xNN" so the message itself stays on one line.
+std::string printable(std::string_view text) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    for (char c : text) {
+        auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7F) {
+            out += "\\x";
+            out += kHex[byte >> 4];
+            out += kHex[byte & 0x0F];
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+void check(std::string_view name, std::string_view value) {
+    if (!isValidHeaderName(name)) {
+        throw InvalidHeaderError("invalid HTTP header name \"" + printable(name) + "\"");
+    }
+    if (!isValidHeaderValue(value)) {
+        throw InvalidHeaderError("invalid value for HTTP header \"" + std::string(name) +
+                                 "\": control characters are not allowed (\"" + printable(value) + "\")");
+    }
+}
+
+}  // namespace
+
+bool isValidHeaderName(std::string_view name) {
+    return !name.empty() && std::all_of(name.begin(), name.end(), isTokenChar);
+}
+
+bool isValidHeaderValue(std::string_view value) {
+    return std::none_of(value.begin(), value.end(), [](char c) {
+        auto byte = static_cast<unsigned char>(c);
+        return (byte < 0x20 && byte != '\t') || byte == 0x7F;
+    });
+}
+
+void HTTPHeaders::set(std::string_view name, std::string_view value) {
+    check(name, value);
+    for (auto& field : mFields) {
+        if (sameName(field.first, name)) {
+            field.second = std::string(value);
+            return;
+        }
+    }
+    mFields.emplace_back(std::string(name), std::string(value));
+}
+
+void HTTPHeaders::add(std::string_view name, std::string_view value) {
+    check(name, value);
+    for (auto& field : mFields) {
+        if (sameName(field.first, name)) {
+            field.second += ',';
+            field.second += value;
+            return;
+        }
+    }
+    mFields.emplace_back(std::string(name), std::string(value));
+}
+
+void HTTPHeaders::remove(std::string_view name) {
+    std::erase_if(mFields, [&](const Field& field) { return sameName(field.first, name); });
+}
+
+const std::string* HTTPHeaders::get(std::string_view name) const {
+    for (const auto& field : mFields) {
+        if (sameName(field.first, name)) return &field.second;
+    }
+    return nullptr;
+}
+
+}  // namespace platform::net

@@ -1,0 +1,220 @@
+#pragma once
+// HTTP(S) transfers over libcurl with their events delivered to a delegate on
+// a serial queue.
+//
+// Threading: each resumed task runs its transfer on a thread of its own. Every
+// delegate callback runs on the session's delegate queue, and the transfer
+// waits until the callback has returned before it goes on: a didReceiveData
+// that blocks holds the transfer back (the socket is not read meanwhile), so
+// a download never keeps more than one received chunk in memory.
+//
+// Lifetime: a session keeps itself and its delegate alive until it has been
+// invalidated (finishTasksAndInvalidate / invalidateAndCancel) and all its
+// tasks have ended; it then calls didBecomeInvalidWithError(nullopt) and drops
+// the delegate. A session that is never invalidated is never freed.
+
+#include "platform/foundation/Error.h"
+#include "platform/net/URLRequest.h"
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <span>
+#include <vector>
+
+namespace platform {
+class DispatchQueue;
+}
+
+namespace platform::net {
+
+inline constexpr const char* URLErrorDomain = "URLErrorDomain";
+// User-info key of the Error that made a task fail (a body stream's).
+inline constexpr const char* URLErrorUnderlyingErrorKey = "UnderlyingError";
+
+enum URLErrorCode : long {
+    URLErrorUnknown = -1,
+    URLErrorCancelled = -999,
+    URLErrorBadURL = -1000,
+    URLErrorTimedOut = -1001,
+    URLErrorUnsupportedURL = -1002,
+    URLErrorCannotFindHost = -1003,
+    URLErrorCannotConnectToHost = -1004,
+    URLErrorNetworkConnectionLost = -1005,
+    URLErrorBadServerResponse = -1011,
+    // A body stream ended before the request's Content-Length was sent.
+    URLErrorRequestBodyStreamExhausted = -1021,
+    URLErrorSecureConnectionFailed = -1200,
+};
+
+struct URLSessionConfiguration {
+    // No cookies, credentials or cache are kept by any session; this is the
+    // plain configuration.
+    static URLSessionConfiguration ephemeralSessionConfiguration();
+
+    // Seconds a task may go without progress (connecting, sending, receiving)
+    // when its request gives no timeout of its own (timeoutInterval 0).
+    double timeoutIntervalForRequest = 60;
+    // Seconds a whole task may take, from resume() to its end.
+    double timeoutIntervalForResource = 604800;
+    URLRequestCachePolicy requestCachePolicy = URLRequestCachePolicy::UseProtocolCachePolicy;
+    bool hasURLCache = false;
+};
+
+enum class URLSessionResponseDisposition { Cancel, Allow };
+
+enum class URLSessionTaskState { Running, Suspended, Canceling, Completed };
+
+class URLSession;
+class URLSessionTask;
+
+// All methods run on the session's delegate queue.
+class URLSessionDataDelegate {
+public:
+    virtual ~URLSessionDataDelegate();
+
+    // The transfer goes on once `completionHandler` has been called, from any
+    // thread, now or later. Cancel ends the task with URLErrorCancelled; so
+    // does dropping every copy of the handler without calling it.
+    virtual void didReceiveResponse(URLSession& session, URLSessionTask& task, const HTTPURLResponse& response,
+                                    std::function<void(URLSessionResponseDisposition)> completionHandler) {
+        completionHandler(URLSessionResponseDisposition::Allow);
+    }
+    // The bytes are valid only during the call. Blocking here holds back the
+    // transfer.
+    virtual void didReceiveData(URLSession& session, URLSessionTask& task, std::span<const std::uint8_t> data) {}
+    // `totalExpected` is -1 for a stream body without Content-Length.
+    virtual void didSendBodyData(URLSession& session, URLSessionTask& task, std::int64_t bytesSent,
+                                 std::int64_t totalBytesSent, std::int64_t totalExpected) {}
+    // Exactly once per task, after its last other callback.
+    virtual void didCompleteWithError(URLSession& session, URLSessionTask& task, const std::optional<Error>& error) {}
+    // Once, after the session was invalidated and all its tasks completed.
+    virtual void didBecomeInvalidWithError(URLSession& session, const std::optional<Error>& error) {}
+};
+
+class URLSessionTask : public std::enable_shared_from_this<URLSessionTask> {
+    struct Key {};
+
+public:
+    URLSessionTask(Key, std::weak_ptr<URLSession> session, unsigned long identifier, URLRequest request,
+                   std::optional<std::vector<std::uint8_t>> uploadBody);
+    ~URLSessionTask();
+    URLSessionTask(const URLSessionTask&) = delete;
+    URLSessionTask& operator=(const URLSessionTask&) = delete;
+
+    // Unique within its session, from 1.
+    unsigned long taskIdentifier() const { return mIdentifier; }
+    const URLRequest& originalRequest() const { return mRequest; }
+    // The response head once it has arrived.
+    std::optional<HTTPURLResponse> response() const;
+    // The error the task completed with, once completed.
+    std::optional<Error> error() const;
+
+    // Starts the transfer; does nothing unless the task is suspended (new).
+    void resume();
+    // Ends the task with URLErrorCancelled unless it has completed already.
+    // Never blocks; safe from any thread, also from a delegate callback.
+    void cancel();
+
+    URLSessionTaskState state() const;
+    // Body bytes handed to the delegate / sent to the server so far.
+    std::int64_t countOfBytesReceived() const { return mBytesReceived.load(); }
+    std::int64_t countOfBytesSent() const { return mBytesSent.load(); }
+
+private:
+    friend class URLSession;
+    friend class URLSessionTransfer;
+
+    void run(std::shared_ptr<URLSession> session);
+    // Marks the task completed and has the session deliver the completion.
+    void complete(URLSession& session, std::optional<Error> error);
+
+    std::weak_ptr<URLSession> mSession;
+    const unsigned long mIdentifier;
+    const URLRequest mRequest;
+    // The body of an upload task, in place of the request's.
+    const std::optional<std::vector<std::uint8_t>> mUploadBody;
+
+    mutable std::mutex mMutex;
+    std::condition_variable mWake;
+    URLSessionTaskState mState = URLSessionTaskState::Suspended;
+    bool mStarted = false;
+    bool mCancelRequested = false;
+    void* mWakeHandle = nullptr;  // the running transfer's curl multi handle
+    std::optional<HTTPURLResponse> mResponse;
+    std::optional<Error> mError;
+    // The answer to didReceiveResponse.
+    std::optional<URLSessionResponseDisposition> mDisposition;
+    bool mDispositionHandlerDropped = false;
+
+    std::atomic<std::int64_t> mBytesReceived{0};
+    std::atomic<std::int64_t> mBytesSent{0};
+};
+
+class URLSession : public std::enable_shared_from_this<URLSession> {
+    struct Key {};
+
+public:
+    // `delegate` may be null (every response is then allowed); without a
+    // `delegateQueue` the session makes a serial queue of its own.
+    static std::shared_ptr<URLSession> sessionWithConfiguration(URLSessionConfiguration configuration,
+                                                                std::shared_ptr<URLSessionDataDelegate> delegate,
+                                                                std::shared_ptr<DispatchQueue> delegateQueue);
+
+    URLSession(Key, URLSessionConfiguration configuration, std::shared_ptr<URLSessionDataDelegate> delegate,
+               std::shared_ptr<DispatchQueue> delegateQueue);
+    ~URLSession();
+    URLSession(const URLSession&) = delete;
+    URLSession& operator=(const URLSession&) = delete;
+
+    // A suspended task; the body comes from request.httpBody or, when set,
+    // request.httpBodyStream (opened and read while sending). Both throw
+    // std::logic_error once the session has been invalidated.
+    std::shared_ptr<URLSessionTask> dataTaskWithRequest(URLRequest request);
+    // As dataTaskWithRequest, with `bodyData` as the body.
+    std::shared_ptr<URLSessionTask> uploadTaskWithRequest(URLRequest request, std::vector<std::uint8_t> bodyData);
+
+    // No new tasks; running ones go on to their end, then the session is
+    // invalidated.
+    void finishTasksAndInvalidate();
+    // No new tasks; every unfinished task is cancelled.
+    void invalidateAndCancel();
+
+    std::shared_ptr<DispatchQueue> delegateQueue() const { return mDelegateQueue; }
+    const URLSessionConfiguration& configuration() const { return mConfiguration; }
+
+private:
+    friend class URLSessionTask;
+    friend class URLSessionTransfer;
+
+    std::shared_ptr<URLSessionTask> makeTask(URLRequest request, std::optional<std::vector<std::uint8_t>> body);
+    std::shared_ptr<URLSessionDataDelegate> delegate() const;
+    // Runs `block` on the delegate queue and waits for it (from a transfer
+    // thread only).
+    void callDelegate(const std::function<void()>& block);
+    // Queues didCompleteWithError, then forgets the task.
+    void deliverCompletion(std::shared_ptr<URLSessionTask> task, std::optional<Error> error);
+    // On the delegate queue: drops the task and finishes invalidation when it
+    // was the last one.
+    void taskEnded(const URLSessionTask& task);
+    void invalidate(bool cancelTasks);
+    void finishInvalidation();
+
+    const URLSessionConfiguration mConfiguration;
+    std::shared_ptr<DispatchQueue> mDelegateQueue;
+
+    mutable std::mutex mMutex;
+    std::shared_ptr<URLSessionDataDelegate> mDelegate;
+    // Held from creation until invalidation has finished.
+    std::shared_ptr<URLSession> mSelf;
+    std::vector<std::shared_ptr<URLSessionTask>> mTasks;  // not yet completed
+    unsigned long mNextIdentifier = 1;
+    bool mInvalidated = false;
+    bool mInvalidationFinishing = false;
+};
+
+}  // namespace platform::net

@@ -1,0 +1,154 @@
+#include "platform/security/Crypto.h"
+
+#include <openssl/core_names.h>
+#include <openssl/evp.h>
+#include <openssl/params.h>
+
+#include <algorithm>
+#include <stdexcept>
+
+namespace platform::security {
+
+namespace {
+
+// OpenSSL fails here only when it is broken or out of memory.
+[[noreturn]] void fail(const char* what) { throw std::runtime_error(std::string("OpenSSL: ") + what + " failed"); }
+
+// A non-null pointer for empty input: OpenSSL reads a null key as "keep
+// the previous key" rather than "the empty key".
+const unsigned char* dataOf(std::span<const std::uint8_t> bytes) {
+    static const unsigned char kEmpty = 0;
+    return bytes.empty() ? &kEmpty : bytes.data();
+}
+
+template <std::size_t N>
+std::array<std::uint8_t, N> digest(const EVP_MD* md, std::span<const std::uint8_t> data) {
+    std::array<std::uint8_t, N> out{};
+    unsigned int length = 0;
+    if (EVP_Digest(dataOf(data), data.size(), out.data(), &length, md, nullptr) != 1 || length != N) {
+        fail("digest");
+    }
+    return out;
+}
+
+struct MacDeleter {
+    void operator()(EVP_MAC_CTX* ctx) const { EVP_MAC_CTX_free(ctx); }
+};
+
+EVP_MAC* hmacAlgorithm() {
+    // Fetched once; an EVP_MAC may be shared between threads.
+    static EVP_MAC* mac = EVP_MAC_fetch(nullptr, "HMAC", nullptr);
+    if (!mac) fail("fetching HMAC");
+    return mac;
+}
+
+}  // namespace
+
+std::span<const std::uint8_t> bytesOf(std::string_view text) {
+    return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
+}
+
+Sha256Digest hmacSha256(std::span<const std::uint8_t> key, std::span<const std::uint8_t> data) {
+    std::unique_ptr<EVP_MAC_CTX, MacDeleter> ctx(EVP_MAC_CTX_new(hmacAlgorithm()));
+    if (!ctx) fail("EVP_MAC_CTX_new");
+    char digestName[] = "SHA256";
+    OSSL_PARAM params[] = {OSSL_PARAM_construct_utf8_string(OSSL_MAC_PARAM_DIGEST, digestName, 0),
+                           OSSL_PARAM_construct_end()};
+    if (EVP_MAC_init(ctx.get(), dataOf(key), key.size(), params) != 1) fail("HMAC init");
+    if (EVP_MAC_update(ctx.get(), dataOf(data), data.size()) != 1) fail("HMAC update");
+    Sha256Digest out{};
+    std::size_t length = 0;
+    if (EVP_MAC_final(ctx.get(), out.data(), &length, out.size()) != 1 || length != out.size()) {
+        fail("HMAC final");
+    }
+    return out;
+}
+
+Sha256Digest sha256(std::span<const std::uint8_t> data) { return digest<32>(EVP_sha256(), data); }
+
+Md5Digest md5(std::span<const std::uint8_t> data) { return digest<16>(EVP_md5(), data); }
+
+struct Md5::State {
+    EVP_MD_CTX* ctx = nullptr;
+    bool finished = false;
+    ~State() { EVP_MD_CTX_free(ctx); }
+};
+
+Md5::Md5() : mState(std::make_unique<State>()) {
+    mState->ctx = EVP_MD_CTX_new();
+    if (!mState->ctx || EVP_DigestInit_ex(mState->ctx, EVP_md5(), nullptr) != 1) fail("MD5 init");
+}
+
+Md5::~Md5() = default;
+
+void Md5::update(std::span<const std::uint8_t> data) {
+    if (mState->finished) throw std::logic_error("Md5::update after finish");
+    if (data.empty()) return;
+    if (EVP_DigestUpdate(mState->ctx, data.data(), data.size()) != 1) fail("MD5 update");
+}
+
+Md5Digest Md5::finish() {
+    if (mState->finished) throw std::logic_error("Md5::finish called twice");
+    mState->finished = true;
+    Md5Digest out{};
+    unsigned int length = 0;
+    if (EVP_DigestFinal_ex(mState->ctx, out.data(), &length) != 1 || length != out.size()) fail("MD5 final");
+    return out;
+}
+
+std::string base64Encode(std::span<const std::uint8_t> data) {
+    if (data.empty()) return {};
+    std::string out(4 * ((data.size() + 2) / 3) + 1, '\0');
+    // EVP_EncodeBlock takes an int length; encode in pieces that fit (a
+    // multiple of 3 so no padding appears in the middle).
+    constexpr std::size_t kChunk = 3 * (1u << 28);
+    std::size_t written = 0;
+    for (std::size_t offset = 0; offset < data.size(); offset += kChunk) {
+        std::size_t length = std::min(kChunk, data.size() - offset);
+        int n = EVP_EncodeBlock(reinterpret_cast<unsigned char*>(out.data() + written), data.data() + offset,
+                                static_cast<int>(length));
+        if (n < 0) fail("base64 encode");
+        written += static_cast<std::size_t>(n);
+    }
+    out.resize(written);
+    return out;
+}
+
+std::optional<Bytes> base64Decode(std::string_view text) {
+    auto value = [](char c) -> int {
+        if (c >= 'A' && c <= 'Z') return c - 'A';
+        if (c >= 'a' && c <= 'z') return c - 'a' + 26;
+        if (c >= '0' && c <= '9') return c - '0' + 52;
+        if (c == '+') return 62;
+        if (c == '/') return 63;
+        return -1;
+    };
+    if (text.size() % 4 != 0) return std::nullopt;
+    std::size_t padding = 0;
+    if (!text.empty() && text.back() == '=') padding = text.size() >= 2 && text[text.size() - 2] == '=' ? 2 : 1;
+
+    Bytes out;
+    out.reserve(text.size() / 4 * 3);
+    for (std::size_t i = 0; i < text.size(); i += 4) {
+        bool last = i + 4 == text.size();
+        std::size_t significant = last ? 4 - padding : 4;
+        std::uint32_t group = 0;
+        for (std::size_t j = 0; j < 4; ++j) {
+            int v = 0;
+            if (j < significant) {
+                v = value(text[i + j]);
+                if (v < 0) return std::nullopt;  // outside the alphabet, or '=' before the end
+            }
+            group = (group << 6) | static_cast<std::uint32_t>(v);
+        }
+        out.push_back(static_cast<std::uint8_t>(group >> 16));
+        if (significant >= 3) out.push_back(static_cast<std::uint8_t>(group >> 8));
+        if (significant == 4) out.push_back(static_cast<std::uint8_t>(group));
+        // Bits that padding leaves over must be zero ("Zh==" is not "Zg==").
+        if (significant == 2 && (group & 0xFFFF) != 0) return std::nullopt;
+        if (significant == 3 && (group & 0xFF) != 0) return std::nullopt;
+    }
+    return out;
+}
+
+}  // namespace platform::security

@@ -1,0 +1,643 @@
+#include "storage/BLSBlobUploadHelper.h"
+
+#include "platform/dispatch/RunLoop.h"
+#include "platform/security/Crypto.h"
+#include "storage/BLSCloudAppendBlob.h"
+#include "storage/BLSCloudBlockBlob.h"
+#include "storage/BLSCloudPageBlob.h"
+#include "storage/BLSErrors.h"
+#include "storage/BLSOperationContext.h"
+#include "storage/BLSRequestOptions.h"
+
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <exception>
+#include <random>
+#include <string>
+#include <thread>
+#include <utility>
+
+namespace {
+
+using ErrorOut = std::optional<platform::Error>;
+
+constexpr auto kRunLoopSlice = std::chrono::milliseconds(100);
+
+std::string lowerHexUUID() {
+    thread_local std::mt19937_64 generator = [] {
+        std::random_device device;
+        std::seed_seq seed{device(), device(), device(), device(), device(), device(), device(), device()};
+        return std::mt19937_64(seed);
+    }();
+    std::array<std::uint8_t, 16> bytes{};
+    for (std::size_t i = 0; i < bytes.size(); i += 8) {
+        std::uint64_t word = generator();
+        for (std::size_t j = 0; j < 8; ++j) bytes[i + j] = static_cast<std::uint8_t>(word >> (8 * j));
+    }
+    bytes[6] = static_cast<std::uint8_t>((bytes[6] & 0x0F) | 0x40);  // version 4
+    bytes[8] = static_cast<std::uint8_t>((bytes[8] & 0x3F) | 0x80);  // RFC 4122 variant
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string text;
+    text.reserve(32);
+    for (std::uint8_t byte : bytes) {
+        text.push_back(kHex[byte >> 4]);
+        text.push_back(kHex[byte & 0x0F]);
+    }
+    return text;
+}
+
+// A completion that runs at most once, whoever calls it first: the
+// operation's own completion, or the catch block when the call threw.
+class Once {
+public:
+    explicit Once(std::function<void(const ErrorOut&)> block) : mBlock(std::move(block)) {}
+    void operator()(const ErrorOut& error) {
+        if (!mCalled.exchange(true) && mBlock) mBlock(error);
+    }
+
+private:
+    std::atomic<bool> mCalled{false};
+    std::function<void(const ErrorOut&)> mBlock;
+};
+
+// Runs `start` with a completion that is called exactly once: when `start`
+// throws before its operation answered, the exception becomes the error.
+void callGuarded(const std::function<void(std::function<void(const ErrorOut&)>)>& start,
+                 std::function<void(const ErrorOut&)> completion) {
+    auto once = std::make_shared<Once>(std::move(completion));
+    try {
+        start([once](const ErrorOut& error) { (*once)(error); });
+    } catch (const std::exception& exception) {
+        (*once)(BLSMakeInvalidArgumentError(exception.what()));
+    } catch (...) {
+        (*once)(BLSMakeInvalidArgumentError("The upload request could not be made."));
+    }
+}
+
+bool isAbsorbableAppendError(const platform::Error& error) {
+    const long* status = error.userInfoValue<long>(BLSErrorKey::HTTPStatusCode);
+    const std::string* code = error.userInfoValue<std::string>(BLSErrorKey::Code);
+    return status != nullptr && *status == 412 && code != nullptr &&
+           (*code == "AppendPositionConditionNotMet" || *code == "MaxBlobSizeConditionNotMet");
+}
+
+}  // namespace
+
+// Making --------------------------------------------------------------------------
+
+BLSBlobUploadHelper::BLSBlobUploadHelper(Key) {}
+
+BLSBlobUploadHelper::~BLSBlobUploadHelper() = default;
+
+std::shared_ptr<BLSBlobUploadHelper> BLSBlobUploadHelper::makeCommon(
+    std::shared_ptr<BLSCloudBlob> blob, BLSBlobType type, const BLSAccessCondition* accessCondition,
+    std::shared_ptr<BLSBlobRequestOptions> requestOptions, std::shared_ptr<BLSOperationContext> operationContext,
+    Completion completionHandler) {
+    auto helper = std::make_shared<BLSBlobUploadHelper>(Key{});
+    helper->mOperationContext = operationContext ? std::move(operationContext)
+                                                 : std::make_shared<BLSOperationContext>();
+    helper->mRequestOptions = requestOptions ? std::move(requestOptions) : std::make_shared<BLSBlobRequestOptions>();
+    helper->mAccessCondition = accessCondition ? *accessCondition : BLSAccessCondition();
+    helper->mBlobType = type;
+    helper->mUnderlyingBlob = std::move(blob);
+    helper->mCompletionHandler = std::move(completionHandler);
+    // A factor below 1 would leave no slot at all and block the first chunk
+    // for ever.
+    helper->mMaxOpenUploads =
+        static_cast<std::size_t>(std::max<std::int64_t>(1, helper->mRequestOptions->parallelismFactor()));
+    if (helper->mRequestOptions->storeBlobContentMD5()) {
+        helper->mMd5Context = std::make_unique<platform::security::Md5>();
+    }
+    helper->mDataBuffer.reserve(kChunkSize);
+    helper->mBlockIDs.reserve(10);
+    return helper;
+}
+
+std::shared_ptr<BLSBlobUploadHelper> BLSBlobUploadHelper::makeToBlockBlob(
+    std::shared_ptr<BLSCloudBlockBlob> blob, const BLSAccessCondition* accessCondition,
+    std::shared_ptr<BLSBlobRequestOptions> requestOptions, std::shared_ptr<BLSOperationContext> operationContext,
+    Completion completionHandler) {
+    auto helper = makeCommon(std::move(blob), BLSBlobTypeBlockBlob, accessCondition, std::move(requestOptions),
+                             std::move(operationContext), std::move(completionHandler));
+    helper->mCreateNew = false;
+    helper->mOpenSlots = helper->mMaxOpenUploads;
+    return helper;
+}
+
+std::shared_ptr<BLSBlobUploadHelper> BLSBlobUploadHelper::makeToPageBlob(
+    std::shared_ptr<BLSCloudPageBlob> blob, std::optional<std::uint64_t> totalBlobSize,
+    std::optional<std::int64_t> initialSequenceNumber, const BLSAccessCondition* accessCondition,
+    std::shared_ptr<BLSBlobRequestOptions> requestOptions, std::shared_ptr<BLSOperationContext> operationContext,
+    Completion completionHandler) {
+    auto helper = makeCommon(std::move(blob), BLSBlobTypePageBlob, accessCondition, std::move(requestOptions),
+                             std::move(operationContext), std::move(completionHandler));
+    if (totalBlobSize) {
+        helper->mCreateNew = true;
+        helper->mTotalPageBlobSize = totalBlobSize;
+        helper->mInitialPageBlobSequenceNumber = initialSequenceNumber;
+    }
+    helper->mOpenSlots = helper->mMaxOpenUploads;
+    return helper;
+}
+
+std::shared_ptr<BLSBlobUploadHelper> BLSBlobUploadHelper::makeToAppendBlob(
+    std::shared_ptr<BLSCloudAppendBlob> blob, bool createNew, const BLSAccessCondition* accessCondition,
+    std::shared_ptr<BLSBlobRequestOptions> requestOptions, std::shared_ptr<BLSOperationContext> operationContext,
+    Completion completionHandler) {
+    auto helper = makeCommon(std::move(blob), BLSBlobTypeAppendBlob, accessCondition, std::move(requestOptions),
+                             std::move(operationContext), std::move(completionHandler));
+    // Each append must start at the blob's current end: one at a time.
+    helper->mMaxOpenUploads = 1;
+    helper->mOpenSlots = 1;
+    helper->mCreateNew = createNew;
+    return helper;
+}
+
+std::string BLSBlobUploadHelper::makeBlockID() {
+    std::string text = "blockid" + lowerHexUUID();
+    return platform::security::base64Encode(platform::security::bytesOf(text));
+}
+
+// State ----------------------------------------------------------------------------
+
+void BLSBlobUploadHelper::setStreamingError(const platform::Error& error) {
+    std::lock_guard lock(mMutex);
+    if (!mStreamingError) mStreamingError = error;
+}
+
+bool BLSBlobUploadHelper::failed() const {
+    std::lock_guard lock(mMutex);
+    return mStreamingError.has_value();
+}
+
+BLSBlobUploadHelper::ErrorOut BLSBlobUploadHelper::streamingError() const {
+    std::lock_guard lock(mMutex);
+    return mStreamingError;
+}
+
+std::vector<BLSBlockListItem> BLSBlobUploadHelper::blockIDs() const {
+    std::lock_guard lock(mMutex);
+    return mBlockIDs;
+}
+
+bool BLSBlobUploadHelper::hasSpaceAvailable() const {
+    if (mBlobType != BLSBlobTypeBlockBlob && mBlobType != BLSBlobTypePageBlob && mBlobType != BLSBlobTypeAppendBlob) {
+        return false;
+    }
+    std::lock_guard lock(mMutex);
+    return !mStreamingError && mChunksTotal - mChunksUploaded < mMaxOpenUploads;
+}
+
+bool BLSBlobUploadHelper::allDataUploaded() const {
+    std::lock_guard lock(mMutex);
+    return mChunksTotal == mChunksUploaded;
+}
+
+void BLSBlobUploadHelper::acquireSlot() {
+    std::unique_lock lock(mMutex);
+    mChanged.wait(lock, [this] { return mOpenSlots > 0; });
+    --mOpenSlots;
+}
+
+void BLSBlobUploadHelper::releaseSlot() {
+    {
+        std::lock_guard lock(mMutex);
+        ++mOpenSlots;
+    }
+    mChanged.notify_all();
+}
+
+void BLSBlobUploadHelper::wakeWaiter() {
+    std::shared_ptr<platform::RunLoop> loop;
+    {
+        std::lock_guard lock(mMutex);
+        loop = mWaitLoop.lock();
+    }
+    if (loop) loop->post([] {});
+}
+
+void BLSBlobUploadHelper::waitUntil(const std::function<bool()>& done) {
+    auto loop = platform::RunLoop::current();
+    {
+        std::lock_guard lock(mMutex);
+        mWaitLoop = loop;
+    }
+    // The thread's run loop keeps running while we wait: whatever the
+    // caller scheduled on it (stream events, downloads) must not stall.
+    while (!done()) loop->runUntil(done, kRunLoopSlice);
+    std::lock_guard lock(mMutex);
+    mWaitLoop.reset();
+}
+
+void BLSBlobUploadHelper::finishChunk(const ErrorOut& error, const ChunkCompletion& completionHandler) {
+    if (error) setStreamingError(*error);
+    {
+        std::lock_guard lock(mMutex);
+        ++mChunksUploaded;
+    }
+    releaseSlot();
+    wakeWaiter();
+    if (completionHandler) completionHandler();
+}
+
+// Open and write ---------------------------------------------------------------------
+
+void BLSBlobUploadHelper::openWithCompletionHandler(OpenCompletion completionHandler) {
+    auto answer = [self = shared_from_this(), completionHandler](const ErrorOut& error) {
+        if (error) self->setStreamingError(*error);
+        if (completionHandler) completionHandler(!error);
+    };
+    if (!mCreateNew) {
+        if (completionHandler) completionHandler(true);
+        return;
+    }
+    if (mBlobType == BLSBlobTypePageBlob) {
+        auto blob = std::static_pointer_cast<BLSCloudPageBlob>(mUnderlyingBlob);
+        callGuarded(
+            [&](std::function<void(const ErrorOut&)> done) {
+                blob->createWithSize(mTotalPageBlobSize.value_or(0), mInitialPageBlobSequenceNumber,
+                                     &mAccessCondition, mRequestOptions, mOperationContext, std::move(done));
+            },
+            answer);
+    } else if (mBlobType == BLSBlobTypeAppendBlob) {
+        auto blob = std::static_pointer_cast<BLSCloudAppendBlob>(mUnderlyingBlob);
+        callGuarded(
+            [&](std::function<void(const ErrorOut&)> done) {
+                blob->createWithAccessCondition(&mAccessCondition, mRequestOptions, mOperationContext,
+                                                std::move(done));
+            },
+            answer);
+    } else {
+        if (completionHandler) completionHandler(true);
+    }
+}
+
+long BLSBlobUploadHelper::write(const std::uint8_t* bytes, std::size_t length, ChunkCompletion completionHandler) {
+    if (failed()) return -1;
+    // Bytes taken after close would never be uploaded.
+    if (mClosed) return 0;
+    if (bytes == nullptr && length > 0) return -1;
+    std::size_t taken = 0;
+    while (taken < length) {
+        std::size_t room = kChunkSize - mDataBuffer.size();
+        std::size_t piece = std::min(room, length - taken);
+        mDataBuffer.insert(mDataBuffer.end(), bytes + taken, bytes + taken + piece);
+        taken += piece;
+        if (mDataBuffer.size() == kChunkSize) {
+            uploadBufferWithCompletionHandler(completionHandler);
+            if (failed()) return -1;
+        }
+    }
+    return static_cast<long>(length);
+}
+
+bool BLSBlobUploadHelper::uploadBufferWithCompletionHandler(ChunkCompletion completionHandler) {
+    mOperationContext->logAtLevel(BLSLogLevelDebug, [size = mDataBuffer.size()] {
+        return "Uploading buffer, buffer size = " + std::to_string(static_cast<long>(size));
+    });
+    acquireSlot();
+    std::vector<std::uint8_t> chunk;
+    {
+        std::lock_guard lock(mMutex);
+        ++mChunksTotal;
+        chunk.swap(mDataBuffer);
+    }
+    mDataBuffer.reserve(kChunkSize);
+
+    // A failure that came while we waited for the slot: nothing more goes
+    // out, but the chunk still counts as settled.
+    if (failed()) {
+        finishChunk(std::nullopt, completionHandler);
+        return true;
+    }
+    if (mMd5Context) mMd5Context->update(chunk);
+
+    switch (mBlobType) {
+    case BLSBlobTypeBlockBlob:
+        uploadBlock(std::move(chunk), std::move(completionHandler));
+        break;
+    case BLSBlobTypePageBlob:
+        uploadPages(std::move(chunk), std::move(completionHandler));
+        break;
+    case BLSBlobTypeAppendBlob:
+        appendBlock(std::move(chunk), std::move(completionHandler));
+        break;
+    default:
+        finishChunk(BLSMakeInvalidArgumentError("Unknown blob type."), completionHandler);
+        break;
+    }
+    return true;
+}
+
+void BLSBlobUploadHelper::uploadBlock(std::vector<std::uint8_t> chunk, ChunkCompletion completionHandler) {
+    std::string blockID = makeBlockID();
+    {
+        std::lock_guard lock(mMutex);
+        mBlockIDs.emplace_back(blockID, BLSBlockListModeLatest, static_cast<std::int64_t>(chunk.size()));
+    }
+    auto blob = std::static_pointer_cast<BLSCloudBlockBlob>(mUnderlyingBlob);
+    BLSAccessCondition condition = mAccessCondition;
+    callGuarded(
+        [&](std::function<void(const ErrorOut&)> done) {
+            blob->uploadBlockFromData(std::move(chunk), blockID, std::nullopt, &condition, mRequestOptions,
+                                      mOperationContext, std::move(done));
+        },
+        [self = shared_from_this(), completionHandler](const ErrorOut& error) {
+            self->finishChunk(error, completionHandler);
+        });
+}
+
+void BLSBlobUploadHelper::uploadPages(std::vector<std::uint8_t> chunk, ChunkCompletion completionHandler) {
+    std::uint64_t start = 0;
+    {
+        std::lock_guard lock(mMutex);
+        start = mBlobOffset;
+        mBlobOffset += chunk.size();
+    }
+    auto blob = std::static_pointer_cast<BLSCloudPageBlob>(mUnderlyingBlob);
+    BLSAccessCondition condition = mAccessCondition;
+    callGuarded(
+        [&](std::function<void(const ErrorOut&)> done) {
+            blob->uploadPagesWithData(std::move(chunk), start, std::nullopt, &condition, mRequestOptions,
+                                      mOperationContext, std::move(done));
+        },
+        [self = shared_from_this(), completionHandler](const ErrorOut& error) {
+            self->finishChunk(error, completionHandler);
+        });
+}
+
+void BLSBlobUploadHelper::appendBlock(std::vector<std::uint8_t> chunk, ChunkCompletion completionHandler) {
+    std::uint64_t start = 0;
+    std::uint64_t end = 0;
+    {
+        std::lock_guard lock(mMutex);
+        start = mBlobOffset;
+        mBlobOffset += chunk.size();
+        end = mBlobOffset;
+    }
+    const auto& maxSize = mAccessCondition.maxSize();
+    if (maxSize && (*maxSize < 0 || static_cast<std::uint64_t>(*maxSize) < end)) {
+        // Refused here, nothing sent; the chunk still settles its slot and
+        // counters so that close does not wait for it.
+        setStreamingError(BLSMakeError(BLSErrorCode::OutputStreamError));
+        finishChunk(std::nullopt, completionHandler);
+        return;
+    }
+    mAccessCondition.setAppendPosition(static_cast<std::int64_t>(start));
+    BLSAccessCondition condition = mAccessCondition;
+    const std::size_t resultsBefore = mOperationContext->requestResults().size();
+    auto blob = std::static_pointer_cast<BLSCloudAppendBlob>(mUnderlyingBlob);
+    callGuarded(
+        [&](std::function<void(const ErrorOut&)> done) {
+            blob->appendBlockWithData(std::move(chunk), std::nullopt, &condition, mRequestOptions, mOperationContext,
+                                      [done = std::move(done)](const ErrorOut& error, const auto&...) { done(error); });
+        },
+        [self = shared_from_this(), completionHandler, resultsBefore](const ErrorOut& error) {
+            ErrorOut kept = error;
+            if (error && self->mRequestOptions->absorbConditionalErrorsOnRetry() && isAbsorbableAppendError(*error) &&
+                self->mOperationContext->requestResults().size() > resultsBefore + 1) {
+                self->mOperationContext->logAtLevel(
+                    BLSLogLevelWarning,
+                    std::string("Pre-condition failure on a retry is being ignored as the request should have "
+                                "succeeded in the first attempt."));
+                kept.reset();
+            }
+            self->finishChunk(kept, completionHandler);
+        });
+}
+
+// Close -------------------------------------------------------------------------------
+
+BLSBlobUploadHelper::ErrorOut BLSBlobUploadHelper::waitFor(
+    const std::function<void(std::function<void(const ErrorOut&)>)>& call) {
+    struct Answer {
+        std::mutex mutex;
+        bool done = false;
+        ErrorOut error;
+    };
+    auto answer = std::make_shared<Answer>();
+    callGuarded(call, [self = shared_from_this(), answer](const ErrorOut& error) {
+        {
+            std::lock_guard lock(answer->mutex);
+            answer->error = error;
+            answer->done = true;
+        }
+        self->wakeWaiter();
+    });
+    waitUntil([answer] {
+        std::lock_guard lock(answer->mutex);
+        return answer->done;
+    });
+    std::lock_guard lock(answer->mutex);
+    return answer->error;
+}
+
+bool BLSBlobUploadHelper::closeWithCompletionHandler(ChunkCompletion completionHandler) {
+    if (mClosed) return true;
+    mClosed = true;
+
+    // After a failure the buffered rest is dropped: committing what came
+    // before it would replace the blob with a truncated one.
+    if (!failed() && !mDataBuffer.empty()) uploadBufferWithCompletionHandler(std::move(completionHandler));
+
+    waitUntil([this] { return allDataUploaded(); });
+
+    if (failed()) return true;
+
+    if (mMd5Context) {
+        auto digest = mMd5Context->finish();
+        mMd5Context.reset();
+        mUnderlyingBlob->properties().contentMD5 = platform::security::base64Encode(digest);
+    }
+
+    ErrorOut commitError;
+    switch (mBlobType) {
+    case BLSBlobTypeBlockBlob: {
+        auto blob = std::static_pointer_cast<BLSCloudBlockBlob>(mUnderlyingBlob);
+        auto blocks = blockIDs();
+        commitError = waitFor([&](std::function<void(const ErrorOut&)> done) {
+            blob->uploadBlockListFromArray(std::move(blocks), &mAccessCondition, mRequestOptions, mOperationContext,
+                                           std::move(done));
+        });
+        break;
+    }
+    case BLSBlobTypePageBlob:
+    case BLSBlobTypeAppendBlob:
+        if (mRequestOptions->storeBlobContentMD5()) {
+            commitError = waitFor([&](std::function<void(const ErrorOut&)> done) {
+                mUnderlyingBlob->uploadPropertiesWithAccessCondition(&mAccessCondition, mRequestOptions,
+                                                                     mOperationContext, std::move(done));
+            });
+        }
+        break;
+    default:
+        return false;
+    }
+    if (commitError) setStreamingError(*commitError);
+    return true;
+}
+
+// Input-stream pump ----------------------------------------------------------------------
+
+void BLSBlobUploadHelper::postPumpEvent(platform::StreamEvent event) {
+    auto loop = mPumpLoop.lock();
+    if (!loop) return;
+    loop->post([self = shared_from_this(), weakStream = mPumpStream, event] {
+        if (auto stream = weakStream.lock()) self->handleEvent(*stream, event);
+    });
+}
+
+void BLSBlobUploadHelper::writeFromStreamCallbackWithStream(platform::InputStream& stream) {
+    (void)stream;
+    std::lock_guard lock(mUploadLock);
+    // A failure also resumes the pump: it must end the upload, not wait for
+    // a slot that will never be offered.
+    if (mStreamWaiting && (hasSpaceAvailable() || failed())) {
+        mStreamWaiting = false;
+        postPumpEvent(platform::StreamEvent::HasBytesAvailable);
+    }
+}
+
+void BLSBlobUploadHelper::pumpBytes(platform::InputStream& stream) {
+    std::array<std::uint8_t, kStreamReadSize> buffer{};
+    std::size_t readThisTurn = 0;
+    for (;;) {
+        long count = 0;
+        {
+            std::lock_guard lock(mUploadLock);
+            if (mPumpFinished) return;
+            if (failed()) {
+                count = -2;
+            } else if (!hasSpaceAvailable()) {
+                mStreamWaiting = true;
+                return;
+            } else {
+                count = stream.read(buffer.data(), buffer.size());
+                if (count > 0) {
+                    std::weak_ptr<BLSBlobUploadHelper> weakSelf = weak_from_this();
+                    std::weak_ptr<platform::InputStream> weakStream = mPumpStream;
+                    write(buffer.data(), static_cast<std::size_t>(count), [weakSelf, weakStream] {
+                        auto self = weakSelf.lock();
+                        auto source = weakStream.lock();
+                        if (self && source) self->writeFromStreamCallbackWithStream(*source);
+                    });
+                }
+            }
+        }
+        if (count == -2) {
+            finishStreamUpload(stream, std::nullopt);
+            return;
+        }
+        if (count == 0) {
+            handleEvent(stream, platform::StreamEvent::EndEncountered);
+            return;
+        }
+        if (count < 0) {
+            handleEvent(stream, platform::StreamEvent::ErrorOccurred);
+            return;
+        }
+        // Give the run loop a turn now and then.
+        readThisTurn += static_cast<std::size_t>(count);
+        if (readThisTurn >= kChunkSize) {
+            postPumpEvent(platform::StreamEvent::HasBytesAvailable);
+            return;
+        }
+    }
+}
+
+void BLSBlobUploadHelper::handleEvent(platform::Stream& stream, platform::StreamEvent event) {
+    auto* input = dynamic_cast<platform::InputStream*>(&stream);
+    if (input == nullptr) return;
+    switch (event) {
+    case platform::StreamEvent::OpenCompleted:
+    case platform::StreamEvent::HasBytesAvailable:
+        if (input->status() == platform::StreamStatus::Error) {
+            handleEvent(stream, platform::StreamEvent::ErrorOccurred);
+        } else {
+            pumpBytes(*input);
+        }
+        break;
+    case platform::StreamEvent::EndEncountered:
+        finishStreamUpload(*input, std::nullopt);
+        break;
+    case platform::StreamEvent::ErrorOccurred: {
+        if (mPumpFinished) break;
+        platform::Error streamError = input->streamError()
+                                          ? *input->streamError()
+                                          : BLSMakeInvalidArgumentError("The source stream could not be read.");
+        mOperationContext->logAtLevel(BLSLogLevelError, [&streamError] {
+            return "Error in stream callback.  Error code = " + std::to_string(streamError.code()) +
+                   ", error domain = " + streamError.domain() +
+                   ", error userinfo = " + streamError.localizedDescription();
+        });
+        finishStreamUpload(*input, streamError);
+        break;
+    }
+    default:
+        break;
+    }
+}
+
+void BLSBlobUploadHelper::finishStreamUpload(platform::InputStream& stream, ErrorOut error) {
+    (void)stream;
+    {
+        std::lock_guard lock(mUploadLock);
+        if (mPumpFinished) return;
+        mPumpFinished = true;
+    }
+    // A source that failed must not be committed as far as it was read.
+    if (error) setStreamingError(*error);
+    closeWithCompletionHandler(nullptr);
+    ErrorOut outcome = error ? error : streamingError();
+    if (mCompletionHandler) mCompletionHandler(outcome);
+}
+
+void BLSBlobUploadHelper::runUploadFromStream(std::shared_ptr<platform::InputStream> sourceStream,
+                                              HelperFactory makeHelper, Completion completionHandler) {
+    struct State {
+        bool done = false;
+        ErrorOut error;
+    };
+    auto state = std::make_shared<State>();
+    auto loop = platform::RunLoop::current();
+    std::shared_ptr<BLSBlobUploadHelper> helper;
+    if (sourceStream && makeHelper) {
+        helper = makeHelper([state, sourceStream](const ErrorOut& error) {
+            sourceStream->close();
+            sourceStream->removeFromRunLoop();
+            state->error = error;
+            state->done = true;
+        });
+    }
+    if (!sourceStream || !helper) {
+        if (completionHandler) {
+            completionHandler(BLSMakeInvalidArgumentError(sourceStream ? "The upload could not be prepared."
+                                                                       : "No source stream to upload from."));
+        }
+        return;
+    }
+
+    helper->mPumpLoop = loop;
+    helper->mPumpStream = sourceStream;
+    sourceStream->setDelegate(helper);
+    sourceStream->scheduleInRunLoop(loop);
+    sourceStream->open();
+    // The platform's input streams announce no bytes by themselves: start
+    // the pump, which reads until the end, an error or a full set of slots.
+    helper->postPumpEvent(platform::StreamEvent::HasBytesAvailable);
+
+    while (!state->done) loop->runUntil([state] { return state->done; }, kRunLoopSlice);
+
+    if (completionHandler) completionHandler(state->error);
+}
+
+void BLSBlobUploadHelper::uploadFromStreamOnNewThread(std::shared_ptr<platform::InputStream> sourceStream,
+                                                      HelperFactory makeHelper, Completion completionHandler) {
+    std::thread([sourceStream = std::move(sourceStream), makeHelper = std::move(makeHelper),
+                 completionHandler = std::move(completionHandler)]() mutable {
+        runUploadFromStream(std::move(sourceStream), std::move(makeHelper), std::move(completionHandler));
+    }).detach();
+}

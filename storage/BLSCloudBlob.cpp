@@ -1,0 +1,866 @@
+#include "storage/BLSCloudBlob.h"
+
+#include "platform/foundation/Stream.h"
+#include "platform/net/URLRequest.h"
+#include "storage/BLSBlobRequestFactory.h"
+#include "storage/BLSBlobResponseParser.h"
+#include "storage/BLSCloudBlobContainer.h"
+#include "storage/BLSCloudClient.h"
+#include "storage/BLSErrors.h"
+#include "storage/BLSExecutor.h"
+#include "storage/BLSNavigationUtil.h"
+#include "storage/BLSOperationContext.h"
+#include "storage/BLSRequestFactory.h"
+#include "storage/BLSRequestOptions.h"
+#include "storage/BLSRequestResult.h"
+#include "storage/BLSResponseParser.h"
+#include "storage/BLSSharedAccessSignatureHelper.h"
+#include "storage/BLSStorageCommand.h"
+#include "storage/BLSStorageCredentials.h"
+#include "storage/BLSUtil.h"
+
+#include <utility>
+
+namespace {
+
+using platform::net::HTTPURLResponse;
+using ErrorOut = std::optional<platform::Error>;
+
+constexpr const char* kBlobTypeMismatch = "Blob type on the local object does not match blob type on the service.";
+
+std::optional<BLSAccessCondition> copyCondition(const BLSAccessCondition* condition) {
+    return condition ? std::optional<BLSAccessCondition>(*condition) : std::nullopt;
+}
+
+const BLSAccessCondition* conditionPtr(const std::optional<BLSAccessCondition>& condition) {
+    return condition ? &*condition : nullptr;
+}
+
+bool hasLeaseId(const std::optional<BLSAccessCondition>& condition) {
+    return condition && condition->leaseId().has_value();
+}
+
+// A blob object of unspecified type (a plain blob made from an address)
+// accepts any kind; a typed one only its own.
+bool blobTypeMismatch(BLSBlobType local, BLSBlobType service) {
+    return service != BLSBlobTypeUnspecified && local != BLSBlobTypeUnspecified && service != local;
+}
+
+bool isValidUtf8(const std::vector<std::uint8_t>& data) {
+    std::size_t i = 0, n = data.size();
+    while (i < n) {
+        std::uint8_t c = data[i];
+        std::size_t extra;
+        std::uint32_t minimum;
+        if (c < 0x80) {
+            ++i;
+            continue;
+        } else if ((c & 0xE0) == 0xC0) {
+            extra = 1, minimum = 0x80;
+        } else if ((c & 0xF0) == 0xE0) {
+            extra = 2, minimum = 0x800;
+        } else if ((c & 0xF8) == 0xF0) {
+            extra = 3, minimum = 0x10000;
+        } else {
+            return false;
+        }
+        if (i + extra >= n) return false;
+        std::uint32_t code = c & (0x3F >> extra);
+        for (std::size_t k = 1; k <= extra; ++k) {
+            if ((data[i + k] & 0xC0) != 0x80) return false;
+            code = (code << 6) | (data[i + k] & 0x3F);
+        }
+        if (code < minimum || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return false;
+        i += extra + 1;
+    }
+    return true;
+}
+
+// Only the service's failures (code 3) come with an error body. A local
+// verdict on a successful response (blob type, missing MD5, unreadable
+// lease headers) keeps its own error: the body that then lands in memory is
+// the blob, not an error body to parse.
+void keepLocalVerdicts(BLSStorageCommand& command) {
+    command.setProcessError([serviceErrorBody = command.processError()](platform::OutputStream* output,
+                                                                         platform::Error& errorToPopulate,
+                                                                         ErrorOut& error) {
+        if (serviceErrorBody && BLSIsError(errorToPopulate, BLSErrorCode::ServerError)) {
+            serviceErrorBody(output, errorToPopulate, error);
+        }
+    });
+}
+
+// Hands the command to the executor; the completion gets the error and the
+// post-processing result.
+void execute(const std::shared_ptr<BLSStorageCommand>& command, const std::shared_ptr<BLSBlobRequestOptions>& options,
+             const std::shared_ptr<BLSOperationContext>& context,
+             std::function<void(const ErrorOut&, std::any)> completion) {
+    BLSExecutor::ExecuteWithStorageCommand(command, options, context, std::move(completion));
+}
+
+}  // namespace
+
+// Initialisers ---------------------------------------------------------------
+
+std::shared_ptr<BLSCloudBlob> BLSCloudBlob::makeWithContainer(std::shared_ptr<BLSCloudBlobContainer> container,
+                                                              std::string name) {
+    return makeWithContainer(std::move(container), std::move(name), std::nullopt);
+}
+
+std::shared_ptr<BLSCloudBlob> BLSCloudBlob::makeWithContainer(std::shared_ptr<BLSCloudBlobContainer> container,
+                                                              std::string name,
+                                                              std::optional<std::string> snapshotTime) {
+    std::shared_ptr<BLSCloudBlob> blob(new BLSCloudBlob());
+    blob->initWithContainer(std::move(container), std::move(name), std::move(snapshotTime));
+    return blob;
+}
+
+std::shared_ptr<BLSCloudBlob> BLSCloudBlob::makeWithUrl(const platform::net::URL& url, ErrorOut& error) {
+    return makeWithUrl(url, nullptr, std::nullopt, error);
+}
+
+std::shared_ptr<BLSCloudBlob> BLSCloudBlob::makeWithUrl(const platform::net::URL& url,
+                                                        std::shared_ptr<BLSStorageCredentials> credentials,
+                                                        std::optional<std::string> snapshotTime, ErrorOut& error) {
+    return makeWithStorageUri(BLSStorageUri(url), std::move(credentials), std::move(snapshotTime), error);
+}
+
+std::shared_ptr<BLSCloudBlob> BLSCloudBlob::makeWithStorageUri(const BLSStorageUri& storageUri, ErrorOut& error) {
+    return makeWithStorageUri(storageUri, nullptr, std::nullopt, error);
+}
+
+std::shared_ptr<BLSCloudBlob> BLSCloudBlob::makeWithStorageUri(const BLSStorageUri& storageUri,
+                                                               std::shared_ptr<BLSStorageCredentials> credentials,
+                                                               std::optional<std::string> snapshotTime,
+                                                               ErrorOut& error) {
+    std::shared_ptr<BLSCloudBlob> blob(new BLSCloudBlob());
+    if (!blob->initWithStorageUri(storageUri, std::move(credentials), std::move(snapshotTime), error)) return nullptr;
+    return blob;
+}
+
+void BLSCloudBlob::initWithContainer(std::shared_ptr<BLSCloudBlobContainer> container, std::string name,
+                                     std::optional<std::string> snapshotTime) {
+    mBlobName = std::move(name);
+    mBlobContainer = std::move(container);
+    if (mBlobContainer) {
+        mClient = mBlobContainer->client();
+        mStorageUri = BLSStorageUri::appendToStorageUri(mBlobContainer->storageUri(), mBlobName);
+    }
+    mSnapshotTime = std::move(snapshotTime);
+}
+
+bool BLSCloudBlob::initWithStorageUri(const BLSStorageUri& storageUri,
+                                      std::shared_ptr<BLSStorageCredentials> credentials,
+                                      std::optional<std::string> snapshotTime, ErrorOut& error) {
+    auto fail = [&](const char* message) {
+        BLSUtil::operationlessContext()->logAtLevel(BLSLogLevelError, std::string(message));
+        error = BLSMakeError(BLSErrorCode::InvalidArgumentOrState);
+        return false;
+    };
+
+    auto parsed = BLSNavigationUtil::parseBlobQueryAndVerifyWithStorageUri(storageUri);
+    if (!parsed || !parsed->address || !parsed->address->primaryUri()) {
+        error = BLSMakeInvalidArgumentError("A blob address needs a primary URI.");
+        return false;
+    }
+    const bool givenSigned = credentials && (credentials->isSAS() || credentials->isSharedKey());
+    const bool addressSigned = parsed->credentials && (parsed->credentials->isSAS() || parsed->credentials->isSharedKey());
+    if (givenSigned && addressSigned) return fail("Multiple credentials provided.");
+    if (snapshotTime && parsed->snapshot) return fail("Multiple snapshot times provided.");
+
+    if (!credentials) credentials = parsed->credentials;
+    mStorageUri = *parsed->address;
+    const platform::net::URL& primary = *mStorageUri.primaryUri();
+    const bool pathStyle = BLSUtil::usePathStyleAddressing(primary);
+
+    // A reference must name a blob: one that ends at the container would
+    // send blob operations (a delete above all) to the container itself.
+    auto name = BLSNavigationUtil::getBlobNameWithBlobAddress(primary, pathStyle);
+    if (!name || name->empty()) {
+        error = BLSMakeInvalidArgumentError("The blob address names no blob.");
+        return false;
+    }
+
+    ErrorOut baseError;
+    auto base = BLSNavigationUtil::getServiceClientBaseAddressWithStorageUri(mStorageUri, pathStyle, baseError);
+    if (baseError) {
+        error = std::move(baseError);
+        return false;
+    }
+    if (!base) {
+        error = BLSMakeInvalidArgumentError("URI is missing account information.");
+        return false;
+    }
+    mClient = std::make_shared<BLSCloudBlobClient>(*base, std::move(credentials));
+    mSnapshotTime = snapshotTime ? std::move(snapshotTime) : parsed->snapshot;
+    mBlobName = std::move(*name);
+    return true;
+}
+
+void BLSCloudBlob::setProperties(BLSBlobProperties properties) {
+    mProperties = std::make_shared<BLSBlobProperties>(std::move(properties));
+}
+
+// The command recipe ----------------------------------------------------------
+
+BLSCloudBlob::ContextPtr BLSCloudBlob::contextOrNew(ContextPtr operationContext) const {
+    return operationContext ? std::move(operationContext) : std::make_shared<BLSOperationContext>();
+}
+
+BLSCloudBlob::OptionsPtr BLSCloudBlob::effectiveOptions(const OptionsPtr& requestOptions) const {
+    std::shared_ptr<BLSBlobRequestOptions> defaults = mClient ? mClient->defaultRequestOptions() : nullptr;
+    return BLSBlobRequestOptions::combine(requestOptions.get(), defaults.get());
+}
+
+std::shared_ptr<BLSStorageCommand> BLSCloudBlob::makeCommand(const ContextPtr& operationContext,
+                                                             bool calculateResponseMD5) const {
+    auto command = std::make_shared<BLSStorageCommand>(mClient ? mClient->credentials() : nullptr, mStorageUri,
+                                                       calculateResponseMD5, operationContext);
+    if (mClient) command->setAuthenticationHandler(mClient->authenticationHandler());
+    return command;
+}
+
+std::string BLSCloudBlob::containerName() const {
+    if (mBlobContainer) return mBlobContainer->name();
+    // From the address: the segment after the account with path-style
+    // addressing, else the first one.
+    const auto& primary = mStorageUri.primaryUri();
+    if (!primary) return {};
+    auto components = primary->pathComponents();
+    std::size_t index = BLSUtil::usePathStyleAddressing(primary) ? 2 : 1;
+    return components.size() > index ? components[index] : std::string();
+}
+
+void BLSCloudBlob::updateEtagAndLastModifiedWithResponse(const HTTPURLResponse& response,
+                                                         BLSBlobProperties& properties, bool updateLength) {
+    if (const std::string* eTag = response.valueForHTTPHeaderField("ETag")) properties.eTag = *eTag;
+    if (const std::string* modified = response.valueForHTTPHeaderField("Last-Modified")) {
+        if (auto date = BLSUtil::dateFromHttpString(*modified)) properties.lastModified = date;
+    }
+    if (auto sequence = BLSBlobResponseParser::getSequenceNumberWithResponse(response)) {
+        properties.sequenceNumber = sequence;
+    }
+    if (updateLength) {
+        if (auto length = BLSBlobResponseParser::getBlobLengthWithResponse(response)) properties.length = length;
+    }
+}
+
+// Downloads ---------------------------------------------------------------------
+
+void BLSCloudBlob::downloadToStream(std::shared_ptr<platform::OutputStream> stream, Completion completionHandler) {
+    downloadInternal(std::move(stream), BLSULLRange{0, 0}, std::nullopt, nullptr, nullptr,
+                     std::move(completionHandler));
+}
+
+void BLSCloudBlob::downloadToStream(std::shared_ptr<platform::OutputStream> stream,
+                                    const BLSAccessCondition* accessCondition, OptionsPtr requestOptions,
+                                    ContextPtr operationContext, Completion completionHandler) {
+    downloadInternal(std::move(stream), BLSULLRange{0, 0}, copyCondition(accessCondition), std::move(requestOptions),
+                     std::move(operationContext), std::move(completionHandler));
+}
+
+void BLSCloudBlob::downloadToStream(std::shared_ptr<platform::OutputStream> stream, BLSULLRange range,
+                                    const BLSAccessCondition* accessCondition, OptionsPtr requestOptions,
+                                    ContextPtr operationContext, Completion completionHandler) {
+    downloadInternal(std::move(stream), range, copyCondition(accessCondition), std::move(requestOptions),
+                     std::move(operationContext), std::move(completionHandler));
+}
+
+void BLSCloudBlob::downloadInternal(std::shared_ptr<platform::OutputStream> stream, BLSULLRange range,
+                                    std::optional<BLSAccessCondition> accessCondition, OptionsPtr requestOptions,
+                                    ContextPtr operationContext, Completion completionHandler) {
+    auto context = contextOrNew(std::move(operationContext));
+    auto options = effectiveOptions(requestOptions);
+    const bool validateMD5 = !options->disableContentMD5Validation();
+    const bool useTransactionalMD5 = options->useTransactionalMD5();
+
+    auto command = makeCommand(context, validateMD5);
+    command->setAllowedStorageLocation(BLSAllowedStorageLocationPrimaryOrSecondary);
+    command->setBuildRequest([snapshot = mSnapshotTime, range, useTransactionalMD5, accessCondition](
+                                 platform::net::URLComponents& components, double timeout,
+                                 BLSOperationContext& ctx) {
+        return BLSBlobRequestFactory::getBlobWithSnapshotTime(snapshot, range, useTransactionalMD5,
+                                                              conditionPtr(accessCondition), components, timeout, ctx);
+    });
+
+    // The MD5 the service sent for this body, compared once the body is in.
+    auto heldMD5 = std::make_shared<std::optional<std::string>>();
+    auto self = shared_from_this();
+    command->setPreProcessResponse([self, range, validateMD5, useTransactionalMD5, heldMD5](
+                                       const HTTPURLResponse& response, BLSRequestResult& result,
+                                       BLSOperationContext& ctx) -> ErrorOut {
+        if (auto error = BLSResponseParser::preprocessResponseWithResponse(response, result, ctx)) return error;
+        ErrorOut error;
+        auto parsed = BLSBlobResponseParser::getBlobPropertiesWithResponse(response, ctx, error);
+        if (!parsed) return error;
+        if (blobTypeMismatch(self->properties().blobType, parsed->blobType)) {
+            return BLSMakeInvalidArgumentError(kBlobTypeMismatch);
+        }
+        if (useTransactionalMD5 && validateMD5 && !parsed->contentMD5) return BLSMakeError(BLSErrorCode::MD5Mismatch);
+        *heldMD5 = parsed->contentMD5;
+        if (range.length != 0) {
+            // A range's MD5 never stands for the whole blob's.
+            parsed->contentMD5 = self->properties().contentMD5;
+            if (!parsed->length) parsed->length = self->properties().length;
+        }
+        self->setProperties(std::move(*parsed));
+        self->mBlobCopyState = BLSBlobResponseParser::getCopyStateWithResponse(response);
+        self->mMetadata = BLSBlobResponseParser::getMetadataWithResponse(response);
+        return std::nullopt;
+    });
+    keepLocalVerdicts(*command);
+    command->setDestinationStream(std::move(stream));
+    command->setPostProcessResponse([heldMD5, validateMD5](const HTTPURLResponse&, BLSRequestResult& result,
+                                                           platform::OutputStream*, BLSOperationContext&,
+                                                           ErrorOut& error) -> std::any {
+        if (*heldMD5 && validateMD5 && result.calculatedResponseMD5() != *heldMD5) {
+            error = BLSMakeError(BLSErrorCode::MD5Mismatch);
+        }
+        return {};
+    });
+
+    execute(command, options, context, [completionHandler = std::move(completionHandler)](const ErrorOut& error,
+                                                                                          std::any) {
+        if (completionHandler) completionHandler(error);
+    });
+}
+
+void BLSCloudBlob::downloadToDataWithCompletionHandler(DataCompletion completionHandler) {
+    downloadToDataWithAccessCondition(nullptr, nullptr, nullptr, std::move(completionHandler));
+}
+
+void BLSCloudBlob::downloadToDataWithAccessCondition(const BLSAccessCondition* accessCondition,
+                                                     OptionsPtr requestOptions, ContextPtr operationContext,
+                                                     DataCompletion completionHandler) {
+    auto stream = platform::OutputStream::toMemory();
+    downloadInternal(stream, BLSULLRange{0, 0}, copyCondition(accessCondition), std::move(requestOptions),
+                     std::move(operationContext),
+                     [stream, completionHandler = std::move(completionHandler)](const ErrorOut& error) {
+                         if (!completionHandler) return;
+                         // Whatever reached memory before a failure is not the blob.
+                         if (error) return completionHandler(error, std::nullopt);
+                         const std::vector<std::uint8_t>* data = stream->dataWrittenToMemory();
+                         completionHandler(std::nullopt, data ? *data : std::vector<std::uint8_t>());
+                     });
+}
+
+void BLSCloudBlob::downloadToTextWithCompletionHandler(TextCompletion completionHandler) {
+    downloadToTextWithAccessCondition(nullptr, nullptr, nullptr, std::move(completionHandler));
+}
+
+void BLSCloudBlob::downloadToTextWithAccessCondition(const BLSAccessCondition* accessCondition,
+                                                     OptionsPtr requestOptions, ContextPtr operationContext,
+                                                     TextCompletion completionHandler) {
+    downloadToDataWithAccessCondition(
+        accessCondition, std::move(requestOptions), std::move(operationContext),
+        [completionHandler = std::move(completionHandler)](const ErrorOut& error,
+                                                           const std::optional<std::vector<std::uint8_t>>& data) {
+            if (!completionHandler) return;
+            if (error || !data) return completionHandler(error, std::nullopt);
+            if (!isValidUtf8(*data)) {
+                return completionHandler(
+                    BLSMakeError(BLSErrorCode::ParseError,
+                                 {{platform::Error::LocalizedDescriptionKey,
+                                   std::string("The blob's data is not UTF-8 text.")}}),
+                    std::nullopt);
+            }
+            completionHandler(std::nullopt, std::string(data->begin(), data->end()));
+        });
+}
+
+void BLSCloudBlob::downloadToFileWithPath(const std::filesystem::path& filePath, bool append,
+                                          Completion completionHandler) {
+    downloadToFileWithPath(filePath, append, nullptr, nullptr, nullptr, std::move(completionHandler));
+}
+
+void BLSCloudBlob::downloadToFileWithPath(const std::filesystem::path& filePath, bool append,
+                                          const BLSAccessCondition* accessCondition, OptionsPtr requestOptions,
+                                          ContextPtr operationContext, Completion completionHandler) {
+    downloadInternal(platform::OutputStream::toFile(filePath, append), BLSULLRange{0, 0},
+                     copyCondition(accessCondition), std::move(requestOptions), std::move(operationContext),
+                     std::move(completionHandler));
+}
+
+void BLSCloudBlob::downloadToFileWithURL(const std::filesystem::path& fileURL, bool append,
+                                         Completion completionHandler) {
+    downloadToFileWithPath(fileURL, append, nullptr, nullptr, nullptr, std::move(completionHandler));
+}
+
+void BLSCloudBlob::downloadToFileWithURL(const std::filesystem::path& fileURL, bool append,
+                                         const BLSAccessCondition* accessCondition, OptionsPtr requestOptions,
+                                         ContextPtr operationContext, Completion completionHandler) {
+    downloadToFileWithPath(fileURL, append, accessCondition, std::move(requestOptions), std::move(operationContext),
+                           std::move(completionHandler));
+}
+
+// Delete, properties, metadata ----------------------------------------------------
+
+void BLSCloudBlob::deleteWithCompletionHandler(Completion completionHandler) {
+    deleteWithSnapshotsOption(BLSDeleteSnapshotsOptionNone, nullptr, nullptr, nullptr, std::move(completionHandler));
+}
+
+void BLSCloudBlob::deleteWithSnapshotsOption(BLSDeleteSnapshotsOption snapshotsOption,
+                                             const BLSAccessCondition* accessCondition, OptionsPtr requestOptions,
+                                             ContextPtr operationContext, Completion completionHandler) {
+    auto context = contextOrNew(std::move(operationContext));
+    auto options = effectiveOptions(requestOptions);
+    auto command = makeCommand(context);
+    command->setBuildRequest([snapshotsOption, snapshot = mSnapshotTime, condition = copyCondition(accessCondition)](
+                                 platform::net::URLComponents& components, double timeout, BLSOperationContext& ctx) {
+        return BLSBlobRequestFactory::deleteBlobWithSnapshotsOption(snapshotsOption, snapshot, conditionPtr(condition),
+                                                                    components, timeout, ctx);
+    });
+    command->setPreProcessResponse(
+        [](const HTTPURLResponse& response, BLSRequestResult& result, BLSOperationContext& ctx) -> ErrorOut {
+            return BLSResponseParser::preprocessResponseWithResponse(response, result, ctx);
+        });
+    execute(command, options, context, [completionHandler = std::move(completionHandler)](const ErrorOut& error,
+                                                                                          std::any) {
+        if (completionHandler) completionHandler(error);
+    });
+}
+
+namespace {
+// Status check, then (on success) the blob ETag update without length.
+BLSStorageCommand::PreProcessResponse statusThenEtag(std::shared_ptr<BLSCloudBlob> blob) {
+    return [blob = std::move(blob)](const HTTPURLResponse& response, BLSRequestResult& result,
+                                    BLSOperationContext& ctx) -> ErrorOut {
+        if (auto error = BLSResponseParser::preprocessResponseWithResponse(response, result, ctx)) return error;
+        BLSCloudBlob::updateEtagAndLastModifiedWithResponse(response, blob->properties(), false);
+        return std::nullopt;
+    };
+}
+}  // namespace
+
+void BLSCloudBlob::uploadPropertiesWithCompletionHandler(Completion completionHandler) {
+    uploadPropertiesWithAccessCondition(nullptr, nullptr, nullptr, std::move(completionHandler));
+}
+
+void BLSCloudBlob::uploadPropertiesWithAccessCondition(const BLSAccessCondition* accessCondition,
+                                                       OptionsPtr requestOptions, ContextPtr operationContext,
+                                                       Completion completionHandler) {
+    auto context = contextOrNew(std::move(operationContext));
+    auto options = effectiveOptions(requestOptions);
+    auto command = makeCommand(context);
+    command->setBuildRequest([properties = *mProperties, metadata = mMetadata, condition = copyCondition(accessCondition)](
+                                 platform::net::URLComponents& components, double timeout, BLSOperationContext& ctx) {
+        return BLSBlobRequestFactory::uploadBlobPropertiesWithBlobProperties(&properties, &metadata,
+                                                                             conditionPtr(condition), components,
+                                                                             timeout, ctx);
+    });
+    command->setPreProcessResponse(statusThenEtag(shared_from_this()));
+    execute(command, options, context, [completionHandler = std::move(completionHandler)](const ErrorOut& error,
+                                                                                          std::any) {
+        if (completionHandler) completionHandler(error);
+    });
+}
+
+void BLSCloudBlob::uploadMetadataWithCompletionHandler(Completion completionHandler) {
+    uploadMetadataWithAccessCondition(nullptr, nullptr, nullptr, std::move(completionHandler));
+}
+
+void BLSCloudBlob::uploadMetadataWithAccessCondition(const BLSAccessCondition* accessCondition,
+                                                     OptionsPtr requestOptions, ContextPtr operationContext,
+                                                     Completion completionHandler) {
+    auto context = contextOrNew(std::move(operationContext));
+    auto options = effectiveOptions(requestOptions);
+    auto command = makeCommand(context);
+    command->setBuildRequest([metadata = mMetadata, condition = copyCondition(accessCondition)](
+                                 platform::net::URLComponents& components, double timeout, BLSOperationContext& ctx) {
+        return BLSBlobRequestFactory::uploadBlobMetadataWithCloudMetadata(&metadata, conditionPtr(condition),
+                                                                          components, timeout, ctx);
+    });
+    command->setPreProcessResponse(statusThenEtag(shared_from_this()));
+    execute(command, options, context, [completionHandler = std::move(completionHandler)](const ErrorOut& error,
+                                                                                          std::any) {
+        if (completionHandler) completionHandler(error);
+    });
+}
+
+// Attributes and exists --------------------------------------------------------------
+
+void BLSCloudBlob::downloadAttributesWithCompletionHandler(Completion completionHandler) {
+    downloadAttributesWithPrimaryOnly(false, nullptr, nullptr, nullptr, std::move(completionHandler));
+}
+
+void BLSCloudBlob::downloadAttributesWithAccessCondition(const BLSAccessCondition* accessCondition,
+                                                         OptionsPtr requestOptions, ContextPtr operationContext,
+                                                         Completion completionHandler) {
+    downloadAttributesWithPrimaryOnly(false, accessCondition, std::move(requestOptions), std::move(operationContext),
+                                      std::move(completionHandler));
+}
+
+void BLSCloudBlob::downloadAttributesWithPrimaryOnly(bool primaryOnly, const BLSAccessCondition* accessCondition,
+                                                     OptionsPtr requestOptions, ContextPtr operationContext,
+                                                     Completion completionHandler) {
+    auto context = contextOrNew(std::move(operationContext));
+    auto options = effectiveOptions(requestOptions);
+    auto command = makeCommand(context);
+    command->setAllowedStorageLocation(primaryOnly ? BLSAllowedStorageLocationPrimaryOnly
+                                                   : BLSAllowedStorageLocationPrimaryOrSecondary);
+    command->setBuildRequest([snapshot = mSnapshotTime, condition = copyCondition(accessCondition)](
+                                 platform::net::URLComponents& components, double timeout, BLSOperationContext& ctx) {
+        return BLSBlobRequestFactory::downloadBlobAttributesWithAccessCondition(conditionPtr(condition), snapshot,
+                                                                                components, timeout, ctx);
+    });
+    keepLocalVerdicts(*command);
+    command->setPreProcessResponse([self = shared_from_this()](const HTTPURLResponse& response,
+                                                               BLSRequestResult& result,
+                                                               BLSOperationContext& ctx) -> ErrorOut {
+        if (auto error = BLSResponseParser::preprocessResponseWithResponse(response, result, ctx)) return error;
+        ErrorOut error;
+        auto parsed = BLSBlobResponseParser::getBlobPropertiesWithResponse(response, ctx, error);
+        if (!parsed) return error;
+        if (blobTypeMismatch(self->properties().blobType, parsed->blobType)) {
+            return BLSMakeInvalidArgumentError(kBlobTypeMismatch);
+        }
+        self->setProperties(std::move(*parsed));
+        self->mBlobCopyState = BLSBlobResponseParser::getCopyStateWithResponse(response);
+        self->mMetadata = BLSBlobResponseParser::getMetadataWithResponse(response);
+        return std::nullopt;
+    });
+    execute(command, options, context, [completionHandler = std::move(completionHandler)](const ErrorOut& error,
+                                                                                          std::any) {
+        if (completionHandler) completionHandler(error);
+    });
+}
+
+void BLSCloudBlob::existsWithCompletionHandler(ExistsCompletion completionHandler) {
+    existsInternalWithPrimaryOnly(false, nullptr, nullptr, nullptr, std::move(completionHandler));
+}
+
+void BLSCloudBlob::existsWithAccessCondition(const BLSAccessCondition* accessCondition, OptionsPtr requestOptions,
+                                             ContextPtr operationContext, ExistsCompletion completionHandler) {
+    existsInternalWithPrimaryOnly(false, accessCondition, std::move(requestOptions), std::move(operationContext),
+                                  std::move(completionHandler));
+}
+
+void BLSCloudBlob::existsInternalWithPrimaryOnly(bool primaryOnly, const BLSAccessCondition* accessCondition,
+                                                 OptionsPtr requestOptions, ContextPtr operationContext,
+                                                 ExistsCompletion completionHandler) {
+    downloadAttributesWithPrimaryOnly(
+        primaryOnly, accessCondition, std::move(requestOptions), std::move(operationContext),
+        [completionHandler = std::move(completionHandler)](const ErrorOut& error) {
+            if (!completionHandler) return;
+            if (!error) return completionHandler(std::nullopt, true);
+            if (error->domain() == BLSErrorDomain && BLSIsError(*error, BLSErrorCode::ServerError)) {
+                const long* status = error->userInfoValue<long>(BLSErrorKey::HTTPStatusCode);
+                if (status && *status == 404) return completionHandler(std::nullopt, false);
+            }
+            completionHandler(error, false);
+        });
+}
+
+// Snapshot -------------------------------------------------------------------------
+
+void BLSCloudBlob::snapshotBlobWithMetadata(const BLSMetadata* metadata, SnapshotCompletion completionHandler) {
+    snapshotBlobWithMetadata(metadata, nullptr, nullptr, nullptr, std::move(completionHandler));
+}
+
+void BLSCloudBlob::snapshotBlobWithMetadata(const BLSMetadata* metadata, const BLSAccessCondition* accessCondition,
+                                            OptionsPtr requestOptions, ContextPtr operationContext,
+                                            SnapshotCompletion completionHandler) {
+    auto context = contextOrNew(std::move(operationContext));
+    auto options = effectiveOptions(requestOptions);
+    auto command = makeCommand(context);
+    std::optional<BLSMetadata> givenMetadata = metadata ? std::optional<BLSMetadata>(*metadata) : std::nullopt;
+    command->setBuildRequest([givenMetadata, condition = copyCondition(accessCondition)](
+                                 platform::net::URLComponents& components, double timeout, BLSOperationContext& ctx) {
+        return BLSBlobRequestFactory::snapshotBlobWithMetadata(givenMetadata ? &*givenMetadata : nullptr,
+                                                               conditionPtr(condition), components, timeout, ctx);
+    });
+    command->setPreProcessResponse(
+        [](const HTTPURLResponse& response, BLSRequestResult& result, BLSOperationContext& ctx) -> ErrorOut {
+            return BLSResponseParser::preprocessResponseWithResponse(response, result, ctx);
+        });
+    command->setPostProcessResponse([self = shared_from_this(), givenMetadata](
+                                        const HTTPURLResponse& response, BLSRequestResult&, platform::OutputStream*,
+                                        BLSOperationContext&, ErrorOut& error) -> std::any {
+        const std::string* stamp = response.valueForHTTPHeaderField("x-bs-snapshot");
+        if (!stamp || stamp->empty()) {
+            // Without its time the object would address the base blob.
+            error = BLSMakeError(BLSErrorCode::ParseError,
+                                 {{platform::Error::LocalizedDescriptionKey,
+                                   std::string("The service's answer holds no snapshot time.")}});
+            return {};
+        }
+        std::shared_ptr<BLSCloudBlob> snapshot(new BLSCloudBlob());
+        if (self->mBlobContainer) {
+            snapshot->initWithContainer(self->mBlobContainer, self->mBlobName, *stamp);
+        } else {
+            snapshot->mBlobName = self->mBlobName;
+            snapshot->mStorageUri = self->mStorageUri;
+            snapshot->mClient = self->mClient;
+            snapshot->mSnapshotTime = *stamp;
+        }
+        snapshot->mMetadata = givenMetadata ? *givenMetadata : self->mMetadata;
+        snapshot->mProperties = self->mProperties;
+        updateEtagAndLastModifiedWithResponse(response, *snapshot->mProperties, false);
+        return snapshot;
+    });
+    execute(command, options, context, [completionHandler = std::move(completionHandler)](const ErrorOut& error,
+                                                                                          std::any result) {
+        if (!completionHandler) return;
+        auto* snapshot = std::any_cast<std::shared_ptr<BLSCloudBlob>>(&result);
+        completionHandler(error, !error && snapshot ? *snapshot : nullptr);
+    });
+}
+
+// Leases ---------------------------------------------------------------------------
+
+void BLSCloudBlob::leaseInternal(BLSLeaseAction action, std::optional<std::string> proposedLeaseId,
+                                 std::optional<std::int64_t> leaseDuration, std::optional<std::int64_t> breakPeriod,
+                                 std::optional<BLSAccessCondition> accessCondition, OptionsPtr requestOptions,
+                                 ContextPtr operationContext,
+                                 std::function<void(const ErrorOut&, std::any)> completion) {
+    auto context = contextOrNew(std::move(operationContext));
+    auto options = effectiveOptions(requestOptions);
+    auto command = makeCommand(context);
+    command->setBuildRequest([=](platform::net::URLComponents& components, double timeout, BLSOperationContext& ctx) {
+        return BLSBlobRequestFactory::leaseBlobWithLeaseAction(action, proposedLeaseId, leaseDuration, breakPeriod,
+                                                               conditionPtr(accessCondition), components, timeout,
+                                                               ctx);
+    });
+    command->setPreProcessResponse(statusThenEtag(shared_from_this()));
+    command->setPostProcessResponse([action](const HTTPURLResponse& response, BLSRequestResult&,
+                                             platform::OutputStream*, BLSOperationContext&, ErrorOut&) -> std::any {
+        if (action == BLSLeaseActionAcquire || action == BLSLeaseActionChange) {
+            const std::string* id = response.valueForHTTPHeaderField("x-bs-lease-id");
+            return id ? std::optional<std::string>(*id) : std::optional<std::string>();
+        }
+        if (action == BLSLeaseActionBreak) return BLSBlobResponseParser::getRemainingLeaseTimeWithResponse(response);
+        return {};
+    });
+    execute(command, options, context, std::move(completion));
+}
+
+namespace {
+std::optional<std::string> stringResult(const ErrorOut& error, const std::any& result) {
+    if (error) return std::nullopt;
+    auto* value = std::any_cast<std::optional<std::string>>(&result);
+    return value ? *value : std::nullopt;
+}
+}  // namespace
+
+void BLSCloudBlob::acquireLeaseWithLeaseTime(std::optional<std::int64_t> leaseTime,
+                                             std::optional<std::string> proposedLeaseId,
+                                             StringCompletion completionHandler) {
+    acquireLeaseWithLeaseTime(leaseTime, std::move(proposedLeaseId), nullptr, nullptr, nullptr,
+                              std::move(completionHandler));
+}
+
+void BLSCloudBlob::acquireLeaseWithLeaseTime(std::optional<std::int64_t> leaseTime,
+                                             std::optional<std::string> proposedLeaseId,
+                                             const BLSAccessCondition* accessCondition, OptionsPtr requestOptions,
+                                             ContextPtr operationContext, StringCompletion completionHandler) {
+    leaseInternal(BLSLeaseActionAcquire, std::move(proposedLeaseId), leaseTime.value_or(-1), std::nullopt,
+                  copyCondition(accessCondition), std::move(requestOptions), std::move(operationContext),
+                  [completionHandler = std::move(completionHandler)](const ErrorOut& error, std::any result) {
+                      if (completionHandler) completionHandler(error, stringResult(error, result));
+                  });
+}
+
+void BLSCloudBlob::renewLeaseWithAccessCondition(const BLSAccessCondition* accessCondition,
+                                                 Completion completionHandler) {
+    renewLeaseWithAccessCondition(accessCondition, nullptr, nullptr, std::move(completionHandler));
+}
+
+void BLSCloudBlob::renewLeaseWithAccessCondition(const BLSAccessCondition* accessCondition, OptionsPtr requestOptions,
+                                                 ContextPtr operationContext, Completion completionHandler) {
+    auto condition = copyCondition(accessCondition);
+    if (!hasLeaseId(condition)) {
+        if (completionHandler) {
+            completionHandler(BLSMakeInvalidArgumentError("Cannot renew a lease without providing a lease ID."));
+        }
+        return;
+    }
+    leaseInternal(BLSLeaseActionRenew, std::nullopt, std::nullopt, std::nullopt, std::move(condition),
+                  std::move(requestOptions), std::move(operationContext),
+                  [completionHandler = std::move(completionHandler)](const ErrorOut& error, std::any) {
+                      if (completionHandler) completionHandler(error);
+                  });
+}
+
+void BLSCloudBlob::releaseLeaseWithAccessCondition(const BLSAccessCondition* accessCondition,
+                                                   Completion completionHandler) {
+    releaseLeaseWithAccessCondition(accessCondition, nullptr, nullptr, std::move(completionHandler));
+}
+
+void BLSCloudBlob::releaseLeaseWithAccessCondition(const BLSAccessCondition* accessCondition,
+                                                   OptionsPtr requestOptions, ContextPtr operationContext,
+                                                   Completion completionHandler) {
+    auto condition = copyCondition(accessCondition);
+    if (!hasLeaseId(condition)) {
+        if (completionHandler) {
+            completionHandler(BLSMakeInvalidArgumentError("Cannot release a lease without providing a lease ID."));
+        }
+        return;
+    }
+    leaseInternal(BLSLeaseActionRelease, std::nullopt, std::nullopt, std::nullopt, std::move(condition),
+                  std::move(requestOptions), std::move(operationContext),
+                  [completionHandler = std::move(completionHandler)](const ErrorOut& error, std::any) {
+                      if (completionHandler) completionHandler(error);
+                  });
+}
+
+void BLSCloudBlob::breakLeaseWithBreakPeriod(std::optional<std::int64_t> breakPeriod,
+                                             NumberCompletion completionHandler) {
+    breakLeaseWithBreakPeriod(breakPeriod, nullptr, nullptr, nullptr, std::move(completionHandler));
+}
+
+void BLSCloudBlob::breakLeaseWithBreakPeriod(std::optional<std::int64_t> breakPeriod,
+                                             const BLSAccessCondition* accessCondition, OptionsPtr requestOptions,
+                                             ContextPtr operationContext, NumberCompletion completionHandler) {
+    leaseInternal(BLSLeaseActionBreak, std::nullopt, std::nullopt, breakPeriod, copyCondition(accessCondition),
+                  std::move(requestOptions), std::move(operationContext),
+                  [completionHandler = std::move(completionHandler)](const ErrorOut& error, std::any result) {
+                      if (!completionHandler) return;
+                      auto* time = std::any_cast<std::optional<std::int64_t>>(&result);
+                      completionHandler(error, !error && time ? *time : std::nullopt);
+                  });
+}
+
+void BLSCloudBlob::changeLeaseWithProposedLeaseId(std::optional<std::string> proposedLeaseId,
+                                                  const BLSAccessCondition* accessCondition,
+                                                  StringCompletion completionHandler) {
+    changeLeaseWithProposedLeaseId(std::move(proposedLeaseId), accessCondition, nullptr, nullptr,
+                                   std::move(completionHandler));
+}
+
+void BLSCloudBlob::changeLeaseWithProposedLeaseId(std::optional<std::string> proposedLeaseId,
+                                                  const BLSAccessCondition* accessCondition,
+                                                  OptionsPtr requestOptions, ContextPtr operationContext,
+                                                  StringCompletion completionHandler) {
+    auto condition = copyCondition(accessCondition);
+    if (!hasLeaseId(condition) || !proposedLeaseId) {
+        if (completionHandler) {
+            completionHandler(BLSMakeInvalidArgumentError(
+                                  "Cannot change a lease without providing an existing lease ID and a proposed new one."),
+                              std::nullopt);
+        }
+        return;
+    }
+    leaseInternal(BLSLeaseActionChange, std::move(proposedLeaseId), std::nullopt, std::nullopt, std::move(condition),
+                  std::move(requestOptions), std::move(operationContext),
+                  [completionHandler = std::move(completionHandler)](const ErrorOut& error, std::any result) {
+                      if (completionHandler) completionHandler(error, stringResult(error, result));
+                  });
+}
+
+// Copy -----------------------------------------------------------------------------
+
+void BLSCloudBlob::startAsyncCopyFromURL(const platform::net::URL& sourceURL, StringCompletion completionHandler) {
+    startAsyncCopyFromURL(sourceURL, nullptr, nullptr, nullptr, nullptr, std::move(completionHandler));
+}
+
+void BLSCloudBlob::startAsyncCopyFromURL(const platform::net::URL& sourceURL,
+                                         const BLSAccessCondition* sourceAccessCondition,
+                                         const BLSAccessCondition* destinationAccessCondition,
+                                         OptionsPtr requestOptions, ContextPtr operationContext,
+                                         StringCompletion completionHandler) {
+    auto context = contextOrNew(std::move(operationContext));
+    auto options = effectiveOptions(requestOptions);
+    auto command = makeCommand(context);
+    command->setBuildRequest([sourceURL, metadata = mMetadata, source = copyCondition(sourceAccessCondition),
+                              destination = copyCondition(destinationAccessCondition)](
+                                 platform::net::URLComponents& components, double timeout, BLSOperationContext& ctx) {
+        return BLSBlobRequestFactory::copyBlobWithSourceURL(sourceURL, conditionPtr(source), &metadata,
+                                                            conditionPtr(destination), components, timeout, ctx);
+    });
+    keepLocalVerdicts(*command);
+    command->setPreProcessResponse([self = shared_from_this()](const HTTPURLResponse& response,
+                                                               BLSRequestResult& result,
+                                                               BLSOperationContext& ctx) -> ErrorOut {
+        if (auto error = BLSResponseParser::preprocessResponseWithResponse(response, result, ctx)) return error;
+        ErrorOut error;
+        if (!BLSBlobResponseParser::getBlobPropertiesWithResponse(response, ctx, error)) return error;
+        self->mBlobCopyState = BLSBlobResponseParser::getCopyStateWithResponse(response);
+        return std::nullopt;
+    });
+    command->setPostProcessResponse([self = shared_from_this()](const HTTPURLResponse&, BLSRequestResult&,
+                                                                platform::OutputStream*, BLSOperationContext&,
+                                                                ErrorOut&) -> std::any {
+        return self->mBlobCopyState.operationId;
+    });
+    execute(command, options, context, [completionHandler = std::move(completionHandler)](const ErrorOut& error,
+                                                                                          std::any result) {
+        if (completionHandler) completionHandler(error, stringResult(error, result));
+    });
+}
+
+void BLSCloudBlob::startAsyncCopyFromBlob(const std::shared_ptr<BLSCloudBlob>& sourceBlob,
+                                          StringCompletion completionHandler) {
+    startAsyncCopyFromBlob(sourceBlob, nullptr, nullptr, nullptr, nullptr, std::move(completionHandler));
+}
+
+void BLSCloudBlob::startAsyncCopyFromBlob(const std::shared_ptr<BLSCloudBlob>& sourceBlob,
+                                          const BLSAccessCondition* sourceAccessCondition,
+                                          const BLSAccessCondition* destinationAccessCondition,
+                                          OptionsPtr requestOptions, ContextPtr operationContext,
+                                          StringCompletion completionHandler) {
+    auto refuse = [&](const char* reason) {
+        if (completionHandler) completionHandler(BLSMakeInvalidArgumentError(reason), std::nullopt);
+    };
+    if (!sourceBlob || !sourceBlob->storageUri().primaryUri()) return refuse("The copy source has no address.");
+
+    platform::net::URLComponents components(*sourceBlob->storageUri().primaryUri());
+    if (sourceBlob->snapshotTime()) {
+        components.setPercentEncodedQuery(BLSRequestFactory::appendToQuery(
+            components.percentEncodedQuery(),
+            "snapshot=" + BLSUtil::URLEncodedStringWithString(*sourceBlob->snapshotTime())));
+    }
+    std::optional<platform::net::URL> source = components.url();
+    if (source && mClient && mClient->credentials()) source = mClient->credentials()->transformWithUri(source);
+    if (!source) return refuse("The copy source has no address.");
+    startAsyncCopyFromURL(*source, sourceAccessCondition, destinationAccessCondition, std::move(requestOptions),
+                          std::move(operationContext), std::move(completionHandler));
+}
+
+void BLSCloudBlob::abortAsyncCopyWithCopyId(const std::string& copyId, Completion completionHandler) {
+    abortAsyncCopyWithCopyId(copyId, nullptr, nullptr, nullptr, std::move(completionHandler));
+}
+
+void BLSCloudBlob::abortAsyncCopyWithCopyId(const std::string& copyId, const BLSAccessCondition* accessCondition,
+                                            OptionsPtr requestOptions, ContextPtr operationContext,
+                                            Completion completionHandler) {
+    auto context = contextOrNew(std::move(operationContext));
+    auto options = effectiveOptions(requestOptions);
+    auto command = makeCommand(context);
+    command->setBuildRequest([copyId, condition = copyCondition(accessCondition)](
+                                 platform::net::URLComponents& components, double timeout, BLSOperationContext& ctx) {
+        return BLSBlobRequestFactory::abortCopyBlobWithCopyId(copyId, conditionPtr(condition), components, timeout,
+                                                              ctx);
+    });
+    command->setPreProcessResponse(statusThenEtag(shared_from_this()));
+    execute(command, options, context, [completionHandler = std::move(completionHandler)](const ErrorOut& error,
+                                                                                          std::any) {
+        if (completionHandler) completionHandler(error);
+    });
+}
+
+// Shared access signatures ------------------------------------------------------------
+
+std::string BLSCloudBlob::createSharedAccessCanonicalName() const {
+    std::string account;
+    if (mClient && mClient->credentials() && mClient->credentials()->accountName()) {
+        account = *mClient->credentials()->accountName();
+    }
+    return "/blob/" + account + "/" + containerName() + "/" + mBlobName;
+}
+
+std::optional<std::string> BLSCloudBlob::createSharedAccessSignatureWithParameters(
+    const BLSSharedAccessBlobParameters& parameters, ErrorOut& error) const {
+    if (!mClient || !mClient->credentials() || !mClient->credentials()->isSharedKey()) {
+        BLSUtil::operationlessContext()->logAtLevel(BLSLogLevelError,
+                                                    std::string("Cannot create SAS without account key."));
+        error = BLSMakeError(BLSErrorCode::InvalidArgumentOrState);
+        return std::nullopt;
+    }
+    auto signature = BLSSharedAccessSignatureHelper::sharedAccessSignatureHashForBlobWithParameters(
+        parameters, createSharedAccessCanonicalName(), mClient.get(), error);
+    if (!signature) return std::nullopt;
+    auto builder =
+        BLSSharedAccessSignatureHelper::sharedAccessSignatureForBlobWithParameters(parameters, "b", signature, error);
+    if (!builder) return std::nullopt;
+    return builder->builderAsString();
+}

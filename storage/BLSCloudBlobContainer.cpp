@@ -1,0 +1,786 @@
+#include "storage/BLSCloudBlobContainer.h"
+
+#include "platform/foundation/Stream.h"
+#include "platform/net/URLRequest.h"
+#include "storage/BLSAccessCondition.h"
+#include "storage/BLSBlobRequestFactory.h"
+#include "storage/BLSBlobRequestXML.h"
+#include "storage/BLSBlobResponseParser.h"
+#include "storage/BLSCloudAppendBlob.h"
+#include "storage/BLSCloudBlobDirectory.h"
+#include "storage/BLSCloudBlockBlob.h"
+#include "storage/BLSCloudClient.h"
+#include "storage/BLSCloudPageBlob.h"
+#include "storage/BLSErrors.h"
+#include "storage/BLSExecutor.h"
+#include "storage/BLSNavigationUtil.h"
+#include "storage/BLSOperationContext.h"
+#include "storage/BLSRequestOptions.h"
+#include "storage/BLSRequestResult.h"
+#include "storage/BLSResponseParser.h"
+#include "storage/BLSSharedAccessSignatureHelper.h"
+#include "storage/BLSStorageCommand.h"
+#include "storage/BLSStorageCredentials.h"
+#include "storage/BLSUtil.h"
+
+#include <span>
+#include <utility>
+#include <vector>
+
+namespace {
+
+using platform::net::HTTPURLResponse;
+using platform::net::URLComponents;
+using ErrorOut = std::optional<platform::Error>;
+using ContainerPtr = std::shared_ptr<BLSCloudBlobContainer>;
+
+std::optional<BLSAccessCondition> copyCondition(const BLSAccessCondition* condition) {
+    return condition ? std::optional<BLSAccessCondition>(*condition) : std::nullopt;
+}
+
+const BLSAccessCondition* conditionPtr(const std::optional<BLSAccessCondition>& condition) {
+    return condition ? &*condition : nullptr;
+}
+
+// An empty ID can identify no lease, so it counts as none.
+bool hasLeaseId(const BLSAccessCondition* condition) {
+    return condition != nullptr && condition->leaseId().has_value() && !condition->leaseId()->empty();
+}
+
+bool isSignedCredentials(const std::shared_ptr<BLSStorageCredentials>& credentials) {
+    return credentials != nullptr && (credentials->isSAS() || credentials->isSharedKey());
+}
+
+std::span<const std::uint8_t> memoryData(platform::OutputStream* stream) {
+    const std::vector<std::uint8_t>* data = stream != nullptr ? stream->dataWrittenToMemory() : nullptr;
+    if (data == nullptr) return {};
+    return std::span<const std::uint8_t>(data->data(), data->size());
+}
+
+// A parser that failed without saying why still fails the operation.
+void ensureParseError(ErrorOut& error) {
+    if (!error) error = BLSMakeError(BLSErrorCode::ParseError);
+}
+
+// The first steps of the command recipe: the context, the combined options
+// and a command on `storageUri` with the client's credentials and handler.
+std::shared_ptr<BLSOperationContext> contextOrNew(std::shared_ptr<BLSOperationContext> context) {
+    return context ? std::move(context) : std::make_shared<BLSOperationContext>();
+}
+
+std::shared_ptr<BLSBlobRequestOptions> effectiveOptions(const std::shared_ptr<BLSCloudBlobClient>& client,
+                                                        const std::shared_ptr<BLSBlobRequestOptions>& options) {
+    std::shared_ptr<BLSBlobRequestOptions> defaults = client ? client->defaultRequestOptions() : nullptr;
+    return BLSBlobRequestOptions::combine(options.get(), defaults.get());
+}
+
+std::shared_ptr<BLSStorageCommand> makeCommand(const std::shared_ptr<BLSCloudBlobClient>& client,
+                                               const BLSStorageUri& storageUri,
+                                               const std::shared_ptr<BLSOperationContext>& context) {
+    auto command = std::make_shared<BLSStorageCommand>(client ? client->credentials() : nullptr, storageUri, context);
+    if (client) command->setAuthenticationHandler(client->authenticationHandler());
+    return command;
+}
+
+// The container's own ETag update runs on every response, before the
+// status check.
+BLSStorageCommand::PreProcessResponse etagThenStatus(ContainerPtr container) {
+    return [container = std::move(container)](const HTTPURLResponse& response, BLSRequestResult& result,
+                                              BLSOperationContext& context) -> ErrorOut {
+        container->updateEtagAndLastModifiedWithResponse(response);
+        return BLSResponseParser::preprocessResponseWithResponse(response, result, context);
+    };
+}
+
+void execute(const std::shared_ptr<BLSStorageCommand>& command, const std::shared_ptr<BLSBlobRequestOptions>& options,
+             const std::shared_ptr<BLSOperationContext>& context,
+             std::function<void(const ErrorOut&, std::any)> completion) {
+    BLSExecutor::ExecuteWithStorageCommand(
+        command, options, context,
+        [completion = std::move(completion)](std::optional<platform::Error> error, std::any result) {
+            completion(error, std::move(result));
+        });
+}
+
+struct PermissionsResult {
+    BLSCloudBlobContainer::StoredPolicies storedPolicies;
+    BLSContainerPublicAccessType publicAccess = BLSContainerPublicAccessTypeOff;
+};
+
+}  // namespace
+
+// Initialisers -------------------------------------------------------------------
+
+std::shared_ptr<BLSCloudBlobContainer> BLSCloudBlobContainer::makeWithName(std::string name,
+                                                                           std::shared_ptr<BLSCloudBlobClient> client) {
+    std::shared_ptr<BLSCloudBlobContainer> container(new BLSCloudBlobContainer());
+    container->mName = std::move(name);
+    container->mClient = std::move(client);
+    if (container->mClient) {
+        container->mStorageUri = BLSStorageUri::appendToStorageUri(container->mClient->storageUri(), container->mName);
+    }
+    return container;
+}
+
+std::shared_ptr<BLSCloudBlobContainer> BLSCloudBlobContainer::makeWithUrl(const platform::net::URL& url,
+                                                                          ErrorOut& error) {
+    return makeWithUrl(url, nullptr, error);
+}
+
+std::shared_ptr<BLSCloudBlobContainer> BLSCloudBlobContainer::makeWithUrl(
+    const platform::net::URL& url, std::shared_ptr<BLSStorageCredentials> credentials, ErrorOut& error) {
+    return makeWithStorageUri(BLSStorageUri(url), std::move(credentials), error);
+}
+
+std::shared_ptr<BLSCloudBlobContainer> BLSCloudBlobContainer::makeWithStorageUri(const BLSStorageUri& storageUri,
+                                                                                 ErrorOut& error) {
+    return makeWithStorageUri(storageUri, nullptr, error);
+}
+
+std::shared_ptr<BLSCloudBlobContainer> BLSCloudBlobContainer::makeWithStorageUri(
+    const BLSStorageUri& storageUri, std::shared_ptr<BLSStorageCredentials> credentials, ErrorOut& error) {
+    auto parsed = BLSNavigationUtil::parseBlobQueryAndVerifyWithStorageUri(storageUri);
+    if (!parsed || !parsed->address || !parsed->address->primaryUri()) {
+        error = BLSMakeInvalidArgumentError("A container address needs a primary URI.");
+        return nullptr;
+    }
+    const bool givenSigned = isSignedCredentials(credentials);
+    const bool addressSigned = isSignedCredentials(parsed->credentials);
+    if (givenSigned && addressSigned) {
+        BLSUtil::operationlessContext()->logAtLevel(BLSLogLevelError, std::string("Multiple credentials provided."));
+        error = BLSMakeError(BLSErrorCode::InvalidArgumentOrState);
+        return nullptr;
+    }
+    // Anonymous credentials given with a signed address must not silently
+    // drop the address's signature.
+    if (!credentials || (!givenSigned && addressSigned)) credentials = parsed->credentials;
+
+    const BLSStorageUri address = *parsed->address;
+    const platform::net::URL& primary = *address.primaryUri();
+    const bool pathStyle = BLSUtil::usePathStyleAddressing(primary);
+
+    // An address that ends at the account would send container operations
+    // (a delete above all) to the service itself.
+    auto name = BLSNavigationUtil::getContainerNameWithContainerAddress(primary, pathStyle);
+    if (!name || name->empty()) {
+        error = BLSMakeInvalidArgumentError("The container address names no container.");
+        return nullptr;
+    }
+
+    ErrorOut baseError;
+    auto base = BLSNavigationUtil::getServiceClientBaseAddressWithStorageUri(address, pathStyle, baseError);
+    if (baseError) {
+        error = std::move(baseError);
+        return nullptr;
+    }
+    if (!base) {
+        error = BLSMakeInvalidArgumentError("URI is missing account information.");
+        return nullptr;
+    }
+
+    std::shared_ptr<BLSCloudBlobContainer> container(new BLSCloudBlobContainer());
+    container->mClient = std::make_shared<BLSCloudBlobClient>(*base, std::move(credentials));
+    container->mStorageUri = address;
+    container->mName = std::move(*name);
+    return container;
+}
+
+// Create and delete ------------------------------------------------------------
+
+void BLSCloudBlobContainer::createContainerWithCompletionHandler(Completion completionHandler) {
+    createContainerWithAccessType(BLSContainerPublicAccessTypeOff, nullptr, nullptr, std::move(completionHandler));
+}
+
+void BLSCloudBlobContainer::createContainerWithAccessType(BLSContainerPublicAccessType accessType,
+                                                          OptionsPtr requestOptions, ContextPtr operationContext,
+                                                          Completion completionHandler) {
+    auto context = contextOrNew(std::move(operationContext));
+    auto options = effectiveOptions(mClient, requestOptions);
+    auto command = makeCommand(mClient, mStorageUri, context);
+    command->setBuildRequest([accessType](URLComponents& components, double timeout, BLSOperationContext& ctx) {
+        return BLSBlobRequestFactory::createContainerWithAccessType(accessType, nullptr, components, timeout, ctx);
+    });
+    command->setPreProcessResponse(etagThenStatus(shared_from_this()));
+    execute(command, options, context,
+            [completionHandler = std::move(completionHandler)](const ErrorOut& error, std::any) {
+                if (completionHandler) completionHandler(error);
+            });
+}
+
+void BLSCloudBlobContainer::deleteContainerWithCompletionHandler(Completion completionHandler) {
+    deleteContainerWithAccessCondition(nullptr, nullptr, nullptr, std::move(completionHandler));
+}
+
+void BLSCloudBlobContainer::deleteContainerWithAccessCondition(const BLSAccessCondition* accessCondition,
+                                                               OptionsPtr requestOptions, ContextPtr operationContext,
+                                                               Completion completionHandler) {
+    auto context = contextOrNew(std::move(operationContext));
+    auto options = effectiveOptions(mClient, requestOptions);
+    auto command = makeCommand(mClient, mStorageUri, context);
+    command->setBuildRequest([condition = copyCondition(accessCondition)](URLComponents& components, double timeout,
+                                                                          BLSOperationContext& ctx) {
+        return BLSBlobRequestFactory::deleteContainerWithAccessCondition(conditionPtr(condition), components, timeout,
+                                                                         ctx);
+    });
+    command->setPreProcessResponse(
+        [](const HTTPURLResponse& response, BLSRequestResult& result, BLSOperationContext& ctx) -> ErrorOut {
+            return BLSResponseParser::preprocessResponseWithResponse(response, result, ctx);
+        });
+    execute(command, options, context,
+            [completionHandler = std::move(completionHandler)](const ErrorOut& error, std::any) {
+                if (completionHandler) completionHandler(error);
+            });
+}
+
+void BLSCloudBlobContainer::createContainerIfNotExistsWithCompletionHandler(FlagCompletion completionHandler) {
+    createContainerIfNotExistsWithAccessType(BLSContainerPublicAccessTypeOff, nullptr, nullptr,
+                                             std::move(completionHandler));
+}
+
+void BLSCloudBlobContainer::createContainerIfNotExistsWithAccessType(BLSContainerPublicAccessType accessType,
+                                                                     OptionsPtr requestOptions,
+                                                                     ContextPtr operationContext,
+                                                                     FlagCompletion completionHandler) {
+    // Both requests share one context, which records both results.
+    auto context = contextOrNew(std::move(operationContext));
+    auto self = shared_from_this();
+    existsInternalWithPrimaryOnly(
+        true, nullptr, requestOptions, context,
+        [self, accessType, requestOptions, context, completionHandler = std::move(completionHandler)](
+            const ErrorOut& error, bool exists) mutable {
+            if (error || exists) {
+                if (completionHandler) completionHandler(error, false);
+                return;
+            }
+            self->createContainerWithAccessType(
+                accessType, requestOptions, context,
+                [completionHandler = std::move(completionHandler)](const ErrorOut& createError) {
+                    if (completionHandler) completionHandler(createError, !createError.has_value());
+                });
+        });
+}
+
+void BLSCloudBlobContainer::deleteContainerIfExistsWithCompletionHandler(FlagCompletion completionHandler) {
+    deleteContainerIfExistsWithAccessCondition(nullptr, nullptr, nullptr, std::move(completionHandler));
+}
+
+void BLSCloudBlobContainer::deleteContainerIfExistsWithAccessCondition(const BLSAccessCondition* accessCondition,
+                                                                       OptionsPtr requestOptions,
+                                                                       ContextPtr operationContext,
+                                                                       FlagCompletion completionHandler) {
+    auto context = contextOrNew(std::move(operationContext));
+    auto self = shared_from_this();
+    existsInternalWithPrimaryOnly(
+        true, accessCondition, requestOptions, context,
+        [self, condition = copyCondition(accessCondition), requestOptions, context,
+         completionHandler = std::move(completionHandler)](const ErrorOut& error, bool exists) mutable {
+            if (error || !exists) {
+                if (completionHandler) completionHandler(error, false);
+                return;
+            }
+            self->deleteContainerWithAccessCondition(
+                conditionPtr(condition), requestOptions, context,
+                [completionHandler = std::move(completionHandler)](const ErrorOut& deleteError) {
+                    if (completionHandler) completionHandler(deleteError, !deleteError.has_value());
+                });
+        });
+}
+
+// Exists and attributes ------------------------------------------------------------
+
+void BLSCloudBlobContainer::existsWithCompletionHandler(FlagCompletion completionHandler) {
+    existsWithAccessCondition(nullptr, nullptr, nullptr, std::move(completionHandler));
+}
+
+void BLSCloudBlobContainer::existsWithAccessCondition(const BLSAccessCondition* accessCondition,
+                                                      OptionsPtr requestOptions, ContextPtr operationContext,
+                                                      FlagCompletion completionHandler) {
+    existsInternalWithPrimaryOnly(false, accessCondition, std::move(requestOptions), std::move(operationContext),
+                                  std::move(completionHandler));
+}
+
+void BLSCloudBlobContainer::existsInternalWithPrimaryOnly(bool primaryOnly, const BLSAccessCondition* accessCondition,
+                                                          OptionsPtr requestOptions, ContextPtr operationContext,
+                                                          FlagCompletion completionHandler) {
+    downloadAttributesInternalWithPrimaryOnly(
+        primaryOnly, accessCondition, std::move(requestOptions), std::move(operationContext),
+        [completionHandler = std::move(completionHandler)](const ErrorOut& error) {
+            if (!completionHandler) return;
+            if (!error) {
+                completionHandler(std::nullopt, true);
+                return;
+            }
+            if (BLSIsError(*error, BLSErrorCode::ServerError)) {
+                const long* status = error->userInfoValue<long>(BLSErrorKey::HTTPStatusCode);
+                if (status != nullptr && *status == 404) {
+                    completionHandler(std::nullopt, false);
+                    return;
+                }
+            }
+            completionHandler(error, false);
+        });
+}
+
+void BLSCloudBlobContainer::downloadAttributesWithCompletionHandler(Completion completionHandler) {
+    downloadAttributesWithAccessCondition(nullptr, nullptr, nullptr, std::move(completionHandler));
+}
+
+void BLSCloudBlobContainer::downloadAttributesWithAccessCondition(const BLSAccessCondition* accessCondition,
+                                                                  OptionsPtr requestOptions,
+                                                                  ContextPtr operationContext,
+                                                                  Completion completionHandler) {
+    downloadAttributesInternalWithPrimaryOnly(false, accessCondition, std::move(requestOptions),
+                                              std::move(operationContext), std::move(completionHandler));
+}
+
+void BLSCloudBlobContainer::downloadAttributesInternalWithPrimaryOnly(bool primaryOnly,
+                                                                      const BLSAccessCondition* accessCondition,
+                                                                      OptionsPtr requestOptions,
+                                                                      ContextPtr operationContext,
+                                                                      Completion completionHandler) {
+    auto context = contextOrNew(std::move(operationContext));
+    auto options = effectiveOptions(mClient, requestOptions);
+    auto command = makeCommand(mClient, mStorageUri, context);
+    command->setAllowedStorageLocation(primaryOnly ? BLSAllowedStorageLocationPrimaryOnly
+                                                   : BLSAllowedStorageLocationPrimaryOrSecondary);
+    command->setBuildRequest([condition = copyCondition(accessCondition)](URLComponents& components, double timeout,
+                                                                          BLSOperationContext& ctx) {
+        return BLSBlobRequestFactory::downloadContainerAttributesWithAccessCondition(conditionPtr(condition),
+                                                                                     components, timeout, ctx);
+    });
+    command->setPreProcessResponse([self = shared_from_this()](const HTTPURLResponse& response,
+                                                               BLSRequestResult& result,
+                                                               BLSOperationContext& ctx) -> ErrorOut {
+        self->updateEtagAndLastModifiedWithResponse(response);
+        if (auto error = BLSResponseParser::preprocessResponseWithResponse(response, result, ctx)) return error;
+        self->mMetadata = BLSBlobResponseParser::getMetadataWithResponse(response);
+        // An unknown lease text leaves that value unspecified; the rest of
+        // the properties are still good.
+        ErrorOut ignored;
+        self->mProperties = BLSBlobResponseParser::getContainerPropertiesWithResponse(response, ctx, ignored);
+        return std::nullopt;
+    });
+    execute(command, options, context,
+            [completionHandler = std::move(completionHandler)](const ErrorOut& error, std::any) {
+                if (completionHandler) completionHandler(error);
+            });
+}
+
+void BLSCloudBlobContainer::updateEtagAndLastModifiedWithResponse(const HTTPURLResponse& response) {
+    if (const std::string* eTag = response.valueForHTTPHeaderField("ETag")) mProperties.eTag = *eTag;
+    if (const std::string* modified = response.valueForHTTPHeaderField("Last-Modified")) {
+        if (auto date = BLSUtil::dateFromHttpString(*modified)) mProperties.lastModified = date;
+    }
+}
+
+// Listing ---------------------------------------------------------------------------
+
+void BLSCloudBlobContainer::listBlobsSegmentedWithContinuationToken(
+    const std::optional<BLSContinuationToken>& continuationToken, const std::optional<std::string>& prefix,
+    bool useFlatBlobListing, BLSBlobListingDetails blobListingDetails, std::int64_t maxResults,
+    ListBlobsCompletion completionHandler) {
+    listBlobsSegmentedWithContinuationToken(continuationToken, prefix, useFlatBlobListing, blobListingDetails,
+                                            maxResults, nullptr, nullptr, nullptr, std::move(completionHandler));
+}
+
+void BLSCloudBlobContainer::listBlobsSegmentedWithContinuationToken(
+    const std::optional<BLSContinuationToken>& continuationToken, const std::optional<std::string>& prefix,
+    bool useFlatBlobListing, BLSBlobListingDetails blobListingDetails, std::int64_t maxResults,
+    const BLSAccessCondition* /*accessCondition*/, OptionsPtr requestOptions, ContextPtr operationContext,
+    ListBlobsCompletion completionHandler) {
+    // The listing request carries no conditions; the argument keeps the
+    // full form's shape.
+    auto context = contextOrNew(std::move(operationContext));
+    auto options = effectiveOptions(mClient, requestOptions);
+    auto command = makeCommand(mClient, mStorageUri, context);
+
+    // A later page must come from where the first came from.
+    std::optional<BLSStorageLocation> lock;
+    if (continuationToken) lock = continuationToken->storageLocation;
+    ErrorOut lockError;
+    command->setAllowedStorageLocation(BLSAllowedStorageLocationPrimaryOrSecondary, lock, lockError);
+    if (lockError) {
+        if (completionHandler) completionHandler(lockError, nullptr);
+        return;
+    }
+
+    std::optional<std::string> delimiter;
+    if (!useFlatBlobListing && mClient) delimiter = mClient->directoryDelimiter();
+    command->setBuildRequest([prefix, delimiter, blobListingDetails, maxResults, token = continuationToken](
+                                 URLComponents& components, double timeout, BLSOperationContext& ctx) {
+        return BLSBlobRequestFactory::listBlobsWithPrefix(prefix, delimiter, blobListingDetails, maxResults,
+                                                          token ? &*token : nullptr, components, timeout, ctx);
+    });
+    command->setPreProcessResponse(
+        [](const HTTPURLResponse& response, BLSRequestResult& result, BLSOperationContext& ctx) -> ErrorOut {
+            return BLSResponseParser::preprocessResponseWithResponse(response, result, ctx);
+        });
+    command->setPostProcessResponse([self = shared_from_this()](const HTTPURLResponse&, BLSRequestResult& result,
+                                                                platform::OutputStream* stream,
+                                                                BLSOperationContext& ctx, ErrorOut& error) -> std::any {
+        auto parsed = BLSListBlobsResponse::parseListBlobsResponseWithData(memoryData(stream), ctx, error);
+        if (!parsed) {
+            ensureParseError(error);
+            return {};
+        }
+        std::vector<std::shared_ptr<BLSCloudBlob>> blobs;
+        std::vector<std::shared_ptr<BLSCloudBlobDirectory>> directories;
+        for (BLSBlobListItem& item : parsed->blobListItems) {
+            if (item.isDirectory) {
+                directories.push_back(BLSCloudBlobDirectory::makeWithDirectoryName(item.name, self));
+                continue;
+            }
+            std::shared_ptr<BLSCloudBlob> blob;
+            switch (item.properties.blobType) {
+                case BLSBlobTypePageBlob:
+                    blob = BLSCloudPageBlob::makeWithContainer(self, item.name, item.snapshotTime);
+                    break;
+                case BLSBlobTypeBlockBlob:
+                    blob = BLSCloudBlockBlob::makeWithContainer(self, item.name, item.snapshotTime);
+                    break;
+                case BLSBlobTypeAppendBlob:
+                    blob = BLSCloudAppendBlob::makeWithContainer(self, item.name, item.snapshotTime);
+                    break;
+                default:
+                    blob = BLSCloudBlob::makeWithContainer(self, item.name, item.snapshotTime);
+                    break;
+            }
+            blob->setMetadata(std::move(item.metadata));
+            blob->setProperties(std::move(item.properties));
+            blob->setBlobCopyState(std::move(item.blobCopyState));
+            blobs.push_back(std::move(blob));
+        }
+        std::optional<BLSContinuationToken> token;
+        if (parsed->nextMarker && !parsed->nextMarker->empty()) {
+            token = BLSContinuationToken::tokenFromString(*parsed->nextMarker, result.targetLocation());
+        }
+        return BLSBlobResultSegment::segmentWithBlobs(std::move(blobs), std::move(directories), std::move(token));
+    });
+    execute(command, options, context,
+            [completionHandler = std::move(completionHandler)](const ErrorOut& error, std::any result) {
+                if (!completionHandler) return;
+                std::shared_ptr<BLSBlobResultSegment> segment;
+                if (!error) {
+                    if (auto* value = std::any_cast<std::shared_ptr<BLSBlobResultSegment>>(&result)) segment = *value;
+                }
+                completionHandler(error, segment);
+            });
+}
+
+// Metadata and permissions ------------------------------------------------------------
+
+void BLSCloudBlobContainer::uploadMetadataWithCompletionHandler(Completion completionHandler) {
+    uploadMetadataWithAccessCondition(nullptr, nullptr, nullptr, std::move(completionHandler));
+}
+
+void BLSCloudBlobContainer::uploadMetadataWithAccessCondition(const BLSAccessCondition* accessCondition,
+                                                              OptionsPtr requestOptions, ContextPtr operationContext,
+                                                              Completion completionHandler) {
+    auto context = contextOrNew(std::move(operationContext));
+    auto options = effectiveOptions(mClient, requestOptions);
+    auto command = makeCommand(mClient, mStorageUri, context);
+    command->setBuildRequest([metadata = mMetadata, condition = copyCondition(accessCondition)](
+                                 URLComponents& components, double timeout, BLSOperationContext& ctx) {
+        return BLSBlobRequestFactory::uploadContainerMetadataWithCloudMetadata(&metadata, conditionPtr(condition),
+                                                                               components, timeout, ctx);
+    });
+    command->setPreProcessResponse(etagThenStatus(shared_from_this()));
+    execute(command, options, context,
+            [completionHandler = std::move(completionHandler)](const ErrorOut& error, std::any) {
+                if (completionHandler) completionHandler(error);
+            });
+}
+
+void BLSCloudBlobContainer::uploadPermissions(const StoredPolicies& permissions, Completion completionHandler) {
+    uploadPermissions(permissions, BLSContainerPublicAccessTypeOff, nullptr, nullptr, nullptr,
+                      std::move(completionHandler));
+}
+
+void BLSCloudBlobContainer::uploadPermissions(const StoredPolicies& permissions,
+                                              BLSContainerPublicAccessType publicAccess,
+                                              const BLSAccessCondition* accessCondition, OptionsPtr requestOptions,
+                                              ContextPtr operationContext, Completion completionHandler) {
+    auto context = contextOrNew(std::move(operationContext));
+    auto options = effectiveOptions(mClient, requestOptions);
+
+    ErrorOut xmlError;
+    auto xml = BLSBlobRequestXML::createStoredPoliciesXMLFromPermissions(permissions, *context, xmlError);
+    if (xmlError || !xml) {
+        if (!xmlError) xmlError = BLSMakeError(BLSErrorCode::XMLCreationError);
+        if (completionHandler) completionHandler(xmlError);
+        return;
+    }
+    std::vector<std::uint8_t> body(xml->begin(), xml->end());
+    const std::uint64_t length = body.size();
+
+    auto command = makeCommand(mClient, mStorageUri, context);
+    command->setSource(std::move(body));
+    command->setBuildRequest([length, options, publicAccess, condition = copyCondition(accessCondition)](
+                                 URLComponents& components, double timeout, BLSOperationContext& ctx) {
+        return BLSBlobRequestFactory::uploadContainerPermissionsWithLength(
+            length, components, options.get(), conditionPtr(condition), publicAccess, timeout, ctx);
+    });
+    command->setPreProcessResponse(etagThenStatus(shared_from_this()));
+    execute(command, options, context,
+            [completionHandler = std::move(completionHandler)](const ErrorOut& error, std::any) {
+                if (completionHandler) completionHandler(error);
+            });
+}
+
+void BLSCloudBlobContainer::downloadPermissionsWithCompletionHandler(PermissionsCompletion completionHandler) {
+    downloadPermissionsWithAccessCondition(nullptr, nullptr, nullptr, std::move(completionHandler));
+}
+
+void BLSCloudBlobContainer::downloadPermissionsWithAccessCondition(const BLSAccessCondition* accessCondition,
+                                                                   OptionsPtr requestOptions,
+                                                                   ContextPtr operationContext,
+                                                                   PermissionsCompletion completionHandler) {
+    auto context = contextOrNew(std::move(operationContext));
+    auto options = effectiveOptions(mClient, requestOptions);
+    auto command = makeCommand(mClient, mStorageUri, context);
+    command->setAllowedStorageLocation(BLSAllowedStorageLocationPrimaryOrSecondary);
+    command->setBuildRequest([condition = copyCondition(accessCondition)](URLComponents& components, double timeout,
+                                                                          BLSOperationContext& ctx) {
+        return BLSBlobRequestFactory::downloadContainerPermissionsWithAccessCondition(conditionPtr(condition),
+                                                                                      components, timeout, ctx);
+    });
+    command->setPreProcessResponse(etagThenStatus(shared_from_this()));
+    command->setPostProcessResponse([](const HTTPURLResponse& response, BLSRequestResult&,
+                                       platform::OutputStream* stream, BLSOperationContext& ctx,
+                                       ErrorOut& error) -> std::any {
+        PermissionsResult permissions;
+        permissions.publicAccess =
+            BLSDownloadContainerPermissions::createContainerPermissionsWithResponse(response, ctx, error);
+        if (error) return {};
+        auto parsed = BLSDownloadContainerPermissions::parseDownloadContainerPermissionsResponseWithData(
+            memoryData(stream), ctx, error);
+        if (!parsed) {
+            ensureParseError(error);
+            return {};
+        }
+        permissions.storedPolicies = std::move(parsed->storedPolicies);
+        return permissions;
+    });
+    execute(command, options, context,
+            [completionHandler = std::move(completionHandler)](const ErrorOut& error, std::any result) {
+                if (!completionHandler) return;
+                auto* permissions = error ? nullptr : std::any_cast<PermissionsResult>(&result);
+                if (permissions == nullptr) {
+                    completionHandler(error, std::nullopt, BLSContainerPublicAccessTypeOff);
+                    return;
+                }
+                completionHandler(std::nullopt, std::move(permissions->storedPolicies), permissions->publicAccess);
+            });
+}
+
+// Leases ---------------------------------------------------------------------------
+
+void BLSCloudBlobContainer::leaseInternal(BLSLeaseAction action, const std::optional<std::string>& proposedLeaseId,
+                                          std::optional<std::int64_t> leaseDuration,
+                                          std::optional<std::int64_t> breakPeriod,
+                                          const BLSAccessCondition* accessCondition, OptionsPtr requestOptions,
+                                          ContextPtr operationContext,
+                                          std::function<void(const ErrorOut&, std::any)> completion) {
+    auto context = contextOrNew(std::move(operationContext));
+    auto options = effectiveOptions(mClient, requestOptions);
+    auto command = makeCommand(mClient, mStorageUri, context);
+    command->setBuildRequest(
+        [action, proposedLeaseId, leaseDuration, breakPeriod, condition = copyCondition(accessCondition)](
+            URLComponents& components, double timeout, BLSOperationContext& ctx) {
+            return BLSBlobRequestFactory::leaseContainerWithLeaseAction(
+                action, proposedLeaseId, leaseDuration, breakPeriod, conditionPtr(condition), components, timeout, ctx);
+        });
+    command->setPreProcessResponse(etagThenStatus(shared_from_this()));
+    if (action == BLSLeaseActionAcquire || action == BLSLeaseActionChange) {
+        command->setPostProcessResponse([](const HTTPURLResponse& response, BLSRequestResult&, platform::OutputStream*,
+                                           BLSOperationContext&, ErrorOut&) -> std::any {
+            const std::string* leaseId = response.valueForHTTPHeaderField("x-bs-lease-id");
+            return leaseId ? std::optional<std::string>(*leaseId) : std::optional<std::string>();
+        });
+    } else if (action == BLSLeaseActionBreak) {
+        command->setPostProcessResponse(
+            [](const HTTPURLResponse& response, BLSRequestResult&, platform::OutputStream*, BLSOperationContext&,
+               ErrorOut&) -> std::any { return BLSBlobResponseParser::getRemainingLeaseTimeWithResponse(response); });
+    }
+    execute(command, options, context, std::move(completion));
+}
+
+namespace {
+std::function<void(const ErrorOut&, std::any)> leaseIdResult(BLSCloudBlobContainer::LeaseIdCompletion completion) {
+    return [completion = std::move(completion)](const ErrorOut& error, std::any result) {
+        if (!completion) return;
+        std::optional<std::string> leaseId;
+        if (!error) {
+            if (auto* value = std::any_cast<std::optional<std::string>>(&result)) leaseId = *value;
+        }
+        completion(error, leaseId);
+    };
+}
+}  // namespace
+
+void BLSCloudBlobContainer::acquireLeaseWithLeaseTime(std::optional<std::int64_t> leaseTime,
+                                                      const std::optional<std::string>& proposedLeaseId,
+                                                      LeaseIdCompletion completionHandler) {
+    acquireLeaseWithLeaseTime(leaseTime, proposedLeaseId, nullptr, nullptr, nullptr, std::move(completionHandler));
+}
+
+void BLSCloudBlobContainer::acquireLeaseWithLeaseTime(std::optional<std::int64_t> leaseTime,
+                                                      const std::optional<std::string>& proposedLeaseId,
+                                                      const BLSAccessCondition* accessCondition,
+                                                      OptionsPtr requestOptions, ContextPtr operationContext,
+                                                      LeaseIdCompletion completionHandler) {
+    // No lease time is an infinite lease.
+    leaseInternal(BLSLeaseActionAcquire, proposedLeaseId, leaseTime.value_or(-1), std::nullopt, accessCondition,
+                  std::move(requestOptions), std::move(operationContext), leaseIdResult(std::move(completionHandler)));
+}
+
+void BLSCloudBlobContainer::renewLeaseWithAccessCondition(const BLSAccessCondition* accessCondition,
+                                                          Completion completionHandler) {
+    renewLeaseWithAccessCondition(accessCondition, nullptr, nullptr, std::move(completionHandler));
+}
+
+void BLSCloudBlobContainer::renewLeaseWithAccessCondition(const BLSAccessCondition* accessCondition,
+                                                          OptionsPtr requestOptions, ContextPtr operationContext,
+                                                          Completion completionHandler) {
+    if (!hasLeaseId(accessCondition)) {
+        if (completionHandler) {
+            completionHandler(BLSMakeInvalidArgumentError("Cannot renew a lease without providing a lease ID."));
+        }
+        return;
+    }
+    leaseInternal(BLSLeaseActionRenew, std::nullopt, std::nullopt, std::nullopt, accessCondition,
+                  std::move(requestOptions), std::move(operationContext),
+                  [completionHandler = std::move(completionHandler)](const ErrorOut& error, std::any) {
+                      if (completionHandler) completionHandler(error);
+                  });
+}
+
+void BLSCloudBlobContainer::releaseLeaseWithAccessCondition(const BLSAccessCondition* accessCondition,
+                                                            Completion completionHandler) {
+    releaseLeaseWithAccessCondition(accessCondition, nullptr, nullptr, std::move(completionHandler));
+}
+
+void BLSCloudBlobContainer::releaseLeaseWithAccessCondition(const BLSAccessCondition* accessCondition,
+                                                            OptionsPtr requestOptions, ContextPtr operationContext,
+                                                            Completion completionHandler) {
+    if (!hasLeaseId(accessCondition)) {
+        if (completionHandler) {
+            completionHandler(BLSMakeInvalidArgumentError("Cannot release a lease without providing a lease ID."));
+        }
+        return;
+    }
+    leaseInternal(BLSLeaseActionRelease, std::nullopt, std::nullopt, std::nullopt, accessCondition,
+                  std::move(requestOptions), std::move(operationContext),
+                  [completionHandler = std::move(completionHandler)](const ErrorOut& error, std::any) {
+                      if (completionHandler) completionHandler(error);
+                  });
+}
+
+void BLSCloudBlobContainer::breakLeaseWithBreakPeriod(std::optional<std::int64_t> breakPeriod,
+                                                      LeaseTimeCompletion completionHandler) {
+    breakLeaseWithBreakPeriod(breakPeriod, nullptr, nullptr, nullptr, std::move(completionHandler));
+}
+
+void BLSCloudBlobContainer::breakLeaseWithBreakPeriod(std::optional<std::int64_t> breakPeriod,
+                                                      const BLSAccessCondition* accessCondition,
+                                                      OptionsPtr requestOptions, ContextPtr operationContext,
+                                                      LeaseTimeCompletion completionHandler) {
+    leaseInternal(BLSLeaseActionBreak, std::nullopt, std::nullopt, breakPeriod, accessCondition,
+                  std::move(requestOptions), std::move(operationContext),
+                  [completionHandler = std::move(completionHandler)](const ErrorOut& error, std::any result) {
+                      if (!completionHandler) return;
+                      std::optional<std::int64_t> leaseTime;
+                      if (!error) {
+                          if (auto* value = std::any_cast<std::optional<std::int64_t>>(&result)) leaseTime = *value;
+                      }
+                      completionHandler(error, leaseTime);
+                  });
+}
+
+void BLSCloudBlobContainer::changeLeaseWithProposedLeaseId(const std::optional<std::string>& proposedLeaseId,
+                                                           const BLSAccessCondition* accessCondition,
+                                                           LeaseIdCompletion completionHandler) {
+    changeLeaseWithProposedLeaseId(proposedLeaseId, accessCondition, nullptr, nullptr, std::move(completionHandler));
+}
+
+void BLSCloudBlobContainer::changeLeaseWithProposedLeaseId(const std::optional<std::string>& proposedLeaseId,
+                                                           const BLSAccessCondition* accessCondition,
+                                                           OptionsPtr requestOptions, ContextPtr operationContext,
+                                                           LeaseIdCompletion completionHandler) {
+    if (!hasLeaseId(accessCondition) || !proposedLeaseId || proposedLeaseId->empty()) {
+        if (completionHandler) {
+            completionHandler(
+                BLSMakeInvalidArgumentError(
+                    "Cannot change a lease without providing an existing lease ID and a proposed new one."),
+                std::nullopt);
+        }
+        return;
+    }
+    leaseInternal(BLSLeaseActionChange, proposedLeaseId, std::nullopt, std::nullopt, accessCondition,
+                  std::move(requestOptions), std::move(operationContext), leaseIdResult(std::move(completionHandler)));
+}
+
+// References and signatures ----------------------------------------------------------
+
+std::shared_ptr<BLSCloudBlockBlob> BLSCloudBlobContainer::blockBlobReferenceFromName(const std::string& blobName) {
+    return BLSCloudBlockBlob::makeWithContainer(shared_from_this(), blobName);
+}
+
+std::shared_ptr<BLSCloudBlockBlob> BLSCloudBlobContainer::blockBlobReferenceFromName(
+    const std::string& blobName, const std::optional<std::string>& snapshotTime) {
+    return BLSCloudBlockBlob::makeWithContainer(shared_from_this(), blobName, snapshotTime);
+}
+
+std::shared_ptr<BLSCloudPageBlob> BLSCloudBlobContainer::pageBlobReferenceFromName(const std::string& blobName) {
+    return BLSCloudPageBlob::makeWithContainer(shared_from_this(), blobName);
+}
+
+std::shared_ptr<BLSCloudPageBlob> BLSCloudBlobContainer::pageBlobReferenceFromName(
+    const std::string& blobName, const std::optional<std::string>& snapshotTime) {
+    return BLSCloudPageBlob::makeWithContainer(shared_from_this(), blobName, snapshotTime);
+}
+
+std::shared_ptr<BLSCloudAppendBlob> BLSCloudBlobContainer::appendBlobReferenceFromName(const std::string& blobName) {
+    return BLSCloudAppendBlob::makeWithContainer(shared_from_this(), blobName);
+}
+
+std::shared_ptr<BLSCloudAppendBlob> BLSCloudBlobContainer::appendBlobReferenceFromName(
+    const std::string& blobName, const std::optional<std::string>& snapshotTime) {
+    return BLSCloudAppendBlob::makeWithContainer(shared_from_this(), blobName, snapshotTime);
+}
+
+std::shared_ptr<BLSCloudBlobDirectory> BLSCloudBlobContainer::directoryReferenceFromName(
+    const std::optional<std::string>& name) {
+    return BLSCloudBlobDirectory::makeWithDirectoryName(name, shared_from_this());
+}
+
+std::optional<std::string> BLSCloudBlobContainer::createSharedAccessSignatureWithParameters(
+    const BLSSharedAccessBlobParameters& parameters, ErrorOut& error) const {
+    if (!mClient || !mClient->credentials() || !mClient->credentials()->isSharedKey()) {
+        BLSUtil::operationlessContext()->logAtLevel(BLSLogLevelError,
+                                                    std::string("Cannot create SAS without account key."));
+        error = BLSMakeError(BLSErrorCode::InvalidArgumentOrState);
+        return std::nullopt;
+    }
+    auto signature = BLSSharedAccessSignatureHelper::sharedAccessSignatureHashForBlobWithParameters(
+        parameters, createSharedAccessCanonicalName(), mClient.get(), error);
+    if (!signature) {
+        if (!error) error = BLSMakeError(BLSErrorCode::InvalidArgumentOrState);
+        return std::nullopt;
+    }
+    auto builder =
+        BLSSharedAccessSignatureHelper::sharedAccessSignatureForBlobWithParameters(parameters, "c", signature, error);
+    if (!builder) {
+        if (!error) error = BLSMakeError(BLSErrorCode::InvalidArgumentOrState);
+        return std::nullopt;
+    }
+    return builder->builderAsString();
+}
+
+std::string BLSCloudBlobContainer::createSharedAccessCanonicalName() const {
+    std::string accountName;
+    if (mClient && mClient->credentials() && mClient->credentials()->accountName()) {
+        accountName = *mClient->credentials()->accountName();
+    }
+    return "/blob/" + accountName + "/" + mName;
+}

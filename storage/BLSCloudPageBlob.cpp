@@ -1,0 +1,468 @@
+#include "storage/BLSCloudPageBlob.h"
+
+#include "platform/foundation/Stream.h"
+#include "platform/net/URLRequest.h"
+#include "storage/BLSBlobOutputStream.h"
+#include "storage/BLSBlobRequestFactory.h"
+#include "storage/BLSBlobResponseParser.h"
+#include "storage/BLSBlobUploadHelper.h"
+#include "storage/BLSErrors.h"
+#include "storage/BLSExecutor.h"
+#include "storage/BLSListResponses.h"
+#include "storage/BLSOperationContext.h"
+#include "storage/BLSRequestOptions.h"
+#include "storage/BLSRequestResult.h"
+#include "storage/BLSResponseParser.h"
+#include "storage/BLSStorageCommand.h"
+#include "storage/BLSUtil.h"
+
+#include <limits>
+#include <thread>
+#include <utility>
+
+namespace {
+
+using platform::net::HTTPURLResponse;
+using ErrorOut = std::optional<platform::Error>;
+
+constexpr const char* kBlobTypeMismatch = "Blob type on the local object does not match blob type on the service.";
+constexpr std::uint64_t kLargestSize = static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max());
+
+std::optional<BLSAccessCondition> copyCondition(const BLSAccessCondition* condition) {
+    return condition ? std::optional<BLSAccessCondition>(*condition) : std::nullopt;
+}
+
+const BLSAccessCondition* conditionPtr(const std::optional<BLSAccessCondition>& condition) {
+    return condition ? &*condition : nullptr;
+}
+
+// Only the service's failures (code 3) come with an error body; a local
+// verdict on a successful answer keeps its own error.
+void keepLocalVerdicts(BLSStorageCommand& command) {
+    command.setProcessError([serviceErrorBody = command.processError()](platform::OutputStream* output,
+                                                                         platform::Error& errorToPopulate,
+                                                                         ErrorOut& error) {
+        if (serviceErrorBody && BLSIsError(errorToPopulate, BLSErrorCode::ServerError)) {
+            serviceErrorBody(output, errorToPopulate, error);
+        }
+    });
+}
+
+// Reports a refusal made before anything is sent, never on the caller's
+// thread (as the executor does for its own refusals).
+void refuse(BLSCloudBlob::Completion completionHandler, platform::Error error) {
+    if (!completionHandler) return;
+    std::thread([completionHandler = std::move(completionHandler), error = std::move(error)] {
+        completionHandler(error);
+    }).detach();
+}
+
+platform::Error sizeTooLarge() { return BLSMakeInvalidArgumentError("The page blob size is larger than 2^63 - 1."); }
+
+void run(const std::shared_ptr<BLSStorageCommand>& command, const std::shared_ptr<BLSBlobRequestOptions>& options,
+         const std::shared_ptr<BLSOperationContext>& context, BLSCloudBlob::Completion completionHandler) {
+    BLSExecutor::ExecuteWithStorageCommand(command, options, context,
+                                           [completionHandler = std::move(completionHandler)](
+                                               const std::optional<platform::Error>& error, std::any) {
+                                               if (completionHandler) completionHandler(error);
+                                           });
+}
+
+}  // namespace
+
+// Initialisers ---------------------------------------------------------------
+
+std::shared_ptr<BLSCloudPageBlob> BLSCloudPageBlob::makeWithContainer(std::shared_ptr<BLSCloudBlobContainer> container,
+                                                                      std::string name) {
+    return makeWithContainer(std::move(container), std::move(name), std::nullopt);
+}
+
+std::shared_ptr<BLSCloudPageBlob> BLSCloudPageBlob::makeWithContainer(std::shared_ptr<BLSCloudBlobContainer> container,
+                                                                      std::string name,
+                                                                      std::optional<std::string> snapshotTime) {
+    std::shared_ptr<BLSCloudPageBlob> blob(new BLSCloudPageBlob());
+    blob->initWithContainer(std::move(container), std::move(name), std::move(snapshotTime));
+    blob->properties().blobType = BLSBlobTypePageBlob;
+    return blob;
+}
+
+std::shared_ptr<BLSCloudPageBlob> BLSCloudPageBlob::makeWithUrl(const platform::net::URL& url, ErrorOut& error) {
+    return makeWithUrl(url, nullptr, std::nullopt, error);
+}
+
+std::shared_ptr<BLSCloudPageBlob> BLSCloudPageBlob::makeWithUrl(const platform::net::URL& url,
+                                                                std::shared_ptr<BLSStorageCredentials> credentials,
+                                                                std::optional<std::string> snapshotTime,
+                                                                ErrorOut& error) {
+    return makeWithStorageUri(BLSStorageUri(url), std::move(credentials), std::move(snapshotTime), error);
+}
+
+std::shared_ptr<BLSCloudPageBlob> BLSCloudPageBlob::makeWithStorageUri(const BLSStorageUri& storageUri,
+                                                                       ErrorOut& error) {
+    return makeWithStorageUri(storageUri, nullptr, std::nullopt, error);
+}
+
+std::shared_ptr<BLSCloudPageBlob> BLSCloudPageBlob::makeWithStorageUri(const BLSStorageUri& storageUri,
+                                                                       std::shared_ptr<BLSStorageCredentials> credentials,
+                                                                       std::optional<std::string> snapshotTime,
+                                                                       ErrorOut& error) {
+    std::shared_ptr<BLSCloudPageBlob> blob(new BLSCloudPageBlob());
+    if (!blob->initWithStorageUri(storageUri, std::move(credentials), std::move(snapshotTime), error)) return nullptr;
+    blob->properties().blobType = BLSBlobTypePageBlob;
+    return blob;
+}
+
+std::shared_ptr<BLSCloudPageBlob> BLSCloudPageBlob::sharedPageBlob() {
+    return std::static_pointer_cast<BLSCloudPageBlob>(shared_from_this());
+}
+
+// Create ---------------------------------------------------------------------
+
+void BLSCloudPageBlob::createWithSize(std::uint64_t size, Completion completionHandler) {
+    createWithSize(size, std::nullopt, nullptr, nullptr, nullptr, std::move(completionHandler));
+}
+
+void BLSCloudPageBlob::createWithSize(std::uint64_t size, std::optional<std::int64_t> sequenceNumber,
+                                      Completion completionHandler) {
+    createWithSize(size, sequenceNumber, nullptr, nullptr, nullptr, std::move(completionHandler));
+}
+
+void BLSCloudPageBlob::createWithSize(std::uint64_t size, std::optional<std::int64_t> sequenceNumber,
+                                      const BLSAccessCondition* accessCondition, OptionsPtr requestOptions,
+                                      ContextPtr operationContext, Completion completionHandler) {
+    if (size > kLargestSize) return refuse(std::move(completionHandler), sizeTooLarge());
+    auto context = contextOrNew(std::move(operationContext));
+    auto options = effectiveOptions(requestOptions);
+    auto command = makeCommand(context);
+    const auto length = static_cast<std::int64_t>(size);
+    command->setBuildRequest([length, sequenceNumber, properties = properties(), metadata = metadata(),
+                              condition = copyCondition(accessCondition)](
+                                 platform::net::URLComponents& components, double timeout, BLSOperationContext& ctx) {
+        return BLSBlobRequestFactory::createPageBlobWithSize(length, sequenceNumber.value_or(0), &properties,
+                                                             &metadata, conditionPtr(condition), components, timeout,
+                                                             ctx);
+    });
+    command->setPreProcessResponse([self = sharedPageBlob(), length, sequenceNumber](
+                                       const HTTPURLResponse& response, BLSRequestResult& result,
+                                       BLSOperationContext& ctx) -> ErrorOut {
+        if (auto error = BLSResponseParser::preprocessResponseWithResponse(response, result, ctx)) return error;
+        updateEtagAndLastModifiedWithResponse(response, self->properties(), false);
+        self->properties().length = length;
+        self->properties().sequenceNumber = sequenceNumber;
+        return std::nullopt;
+    });
+    run(command, options, context, std::move(completionHandler));
+}
+
+void BLSCloudPageBlob::createIfNotExistsWithSize(std::uint64_t size, CreatedCompletion completionHandler) {
+    createIfNotExistsWithSize(size, std::nullopt, nullptr, nullptr, nullptr, std::move(completionHandler));
+}
+
+void BLSCloudPageBlob::createIfNotExistsWithSize(std::uint64_t size, std::optional<std::int64_t> sequenceNumber,
+                                                 CreatedCompletion completionHandler) {
+    createIfNotExistsWithSize(size, sequenceNumber, nullptr, nullptr, nullptr, std::move(completionHandler));
+}
+
+void BLSCloudPageBlob::createIfNotExistsWithSize(std::uint64_t size, std::optional<std::int64_t> sequenceNumber,
+                                                 const BLSAccessCondition* accessCondition, OptionsPtr requestOptions,
+                                                 ContextPtr operationContext, CreatedCompletion completionHandler) {
+    auto context = contextOrNew(std::move(operationContext));
+    existsWithAccessCondition(
+        nullptr, requestOptions, context,
+        [self = sharedPageBlob(), size, sequenceNumber, condition = copyCondition(accessCondition), requestOptions,
+         context, completionHandler = std::move(completionHandler)](const ErrorOut& error, bool exists) {
+            if (error || exists) {
+                if (completionHandler) completionHandler(error, false);
+                return;
+            }
+            self->createWithSize(size, sequenceNumber, conditionPtr(condition), requestOptions, context,
+                                 [completionHandler](const ErrorOut& createError) {
+                                     if (completionHandler) completionHandler(createError, !createError);
+                                 });
+        });
+}
+
+// Page writes and clears ------------------------------------------------------
+
+void BLSCloudPageBlob::uploadPagesWithData(std::vector<std::uint8_t> data, std::uint64_t startOffset,
+                                           std::optional<std::string> contentMD5, Completion completionHandler) {
+    uploadPagesWithData(std::move(data), startOffset, std::move(contentMD5), nullptr, nullptr, nullptr,
+                        std::move(completionHandler));
+}
+
+void BLSCloudPageBlob::uploadPagesWithData(std::vector<std::uint8_t> data, std::uint64_t startOffset,
+                                           std::optional<std::string> contentMD5,
+                                           const BLSAccessCondition* accessCondition, OptionsPtr requestOptions,
+                                           ContextPtr operationContext, Completion completionHandler) {
+    const BLSULLRange range{startOffset, static_cast<std::uint64_t>(data.size())};
+    putPages(range, false, std::move(data), std::move(contentMD5), accessCondition, std::move(requestOptions),
+             std::move(operationContext), std::move(completionHandler));
+}
+
+void BLSCloudPageBlob::clearPagesWithBLSULLRange(BLSULLRange range, Completion completionHandler) {
+    clearPagesWithBLSULLRange(range, nullptr, nullptr, nullptr, std::move(completionHandler));
+}
+
+void BLSCloudPageBlob::clearPagesWithBLSULLRange(BLSULLRange range, const BLSAccessCondition* accessCondition,
+                                                 OptionsPtr requestOptions, ContextPtr operationContext,
+                                                 Completion completionHandler) {
+    putPages(range, true, std::nullopt, std::nullopt, accessCondition, std::move(requestOptions),
+             std::move(operationContext), std::move(completionHandler));
+}
+
+void BLSCloudPageBlob::putPages(BLSULLRange range, bool clear, std::optional<std::vector<std::uint8_t>> data,
+                                std::optional<std::string> contentMD5, const BLSAccessCondition* accessCondition,
+                                OptionsPtr requestOptions, ContextPtr operationContext,
+                                Completion completionHandler) {
+    auto context = contextOrNew(std::move(operationContext));
+    auto options = effectiveOptions(requestOptions);
+    if (!clear && !contentMD5 && options->useTransactionalMD5() && data) {
+        contentMD5 = BLSUtil::calculateMD5FromData(*data);
+    }
+    auto command = makeCommand(context);
+    command->setBuildRequest([range, clear, contentMD5, condition = copyCondition(accessCondition)](
+                                 platform::net::URLComponents& components, double timeout, BLSOperationContext& ctx) {
+        return BLSBlobRequestFactory::putPagesWithPageRange(range, clear, contentMD5, conditionPtr(condition),
+                                                            components, timeout, ctx);
+    });
+    command->setPreProcessResponse([self = sharedPageBlob()](const HTTPURLResponse& response,
+                                                             BLSRequestResult& result,
+                                                             BLSOperationContext& ctx) -> ErrorOut {
+        if (auto error = BLSResponseParser::preprocessResponseWithResponse(response, result, ctx)) return error;
+        updateEtagAndLastModifiedWithResponse(response, self->properties(), false);
+        self->properties().sequenceNumber = BLSBlobResponseParser::getSequenceNumberWithResponse(response);
+        return std::nullopt;
+    });
+    if (!clear && data) command->setSource(std::move(data));
+    run(command, options, context, std::move(completionHandler));
+}
+
+// Page ranges -------------------------------------------------------------------
+
+void BLSCloudPageBlob::downloadPageRangesWithCompletionHandler(PageRangesCompletion completionHandler) {
+    downloadPageRangesWithBLSULLRange(BLSULLRange{0, 0}, nullptr, nullptr, nullptr, std::move(completionHandler));
+}
+
+void BLSCloudPageBlob::downloadPageRangesWithBLSULLRange(BLSULLRange range, PageRangesCompletion completionHandler) {
+    downloadPageRangesWithBLSULLRange(range, nullptr, nullptr, nullptr, std::move(completionHandler));
+}
+
+void BLSCloudPageBlob::downloadPageRangesWithBLSULLRange(BLSULLRange range, const BLSAccessCondition* accessCondition,
+                                                         OptionsPtr requestOptions, ContextPtr operationContext,
+                                                         PageRangesCompletion completionHandler) {
+    auto context = contextOrNew(std::move(operationContext));
+    auto options = effectiveOptions(requestOptions);
+    auto command = makeCommand(context);
+    command->setBuildRequest([range, snapshot = snapshotTime(), condition = copyCondition(accessCondition)](
+                                 platform::net::URLComponents& components, double timeout, BLSOperationContext& ctx) {
+        return BLSBlobRequestFactory::getPageRangesWithRange(range, snapshot, conditionPtr(condition), components,
+                                                             timeout, ctx);
+    });
+    command->setPreProcessResponse([self = sharedPageBlob()](const HTTPURLResponse& response,
+                                                             BLSRequestResult& result,
+                                                             BLSOperationContext& ctx) -> ErrorOut {
+        if (auto error = BLSResponseParser::preprocessResponseWithResponse(response, result, ctx)) return error;
+        updateEtagAndLastModifiedWithResponse(response, self->properties(), true);
+        return std::nullopt;
+    });
+    command->setPostProcessResponse([](const HTTPURLResponse&, BLSRequestResult&, platform::OutputStream* output,
+                                       BLSOperationContext& ctx, ErrorOut& error) -> std::any {
+        const std::vector<std::uint8_t>* body = output ? output->dataWrittenToMemory() : nullptr;
+        static const std::vector<std::uint8_t> kEmpty;
+        return BLSGetPageRangesResponse::parseGetPageRangesResponseWithData(body ? *body : kEmpty, ctx, error);
+    });
+    BLSExecutor::ExecuteWithStorageCommand(
+        command, options, context,
+        [completionHandler = std::move(completionHandler)](const std::optional<platform::Error>& error,
+                                                           std::any result) {
+            if (!completionHandler) return;
+            auto* ranges = std::any_cast<std::optional<std::vector<BLSULLRange>>>(&result);
+            if (error || !ranges) return completionHandler(error, std::nullopt);
+            completionHandler(std::nullopt, *ranges);
+        });
+}
+
+// Resize and sequence numbers ---------------------------------------------------
+
+void BLSCloudPageBlob::refreshPropertiesWithRequest(
+    std::function<platform::net::URLRequest(platform::net::URLComponents&, double, BLSOperationContext&)> buildRequest,
+    std::optional<std::int64_t> newLength, OptionsPtr requestOptions, ContextPtr operationContext,
+    Completion completionHandler) {
+    auto context = contextOrNew(std::move(operationContext));
+    auto options = effectiveOptions(requestOptions);
+    auto command = makeCommand(context);
+    command->setBuildRequest(std::move(buildRequest));
+    keepLocalVerdicts(*command);
+    command->setPreProcessResponse([self = sharedPageBlob(), newLength](const HTTPURLResponse& response,
+                                                                        BLSRequestResult& result,
+                                                                        BLSOperationContext& ctx) -> ErrorOut {
+        if (auto error = BLSResponseParser::preprocessResponseWithResponse(response, result, ctx)) return error;
+        ErrorOut error;
+        auto parsed = BLSBlobResponseParser::getBlobPropertiesWithResponse(response, ctx, error);
+        if (!parsed) return error;
+        const BLSBlobProperties& current = self->properties();
+        if (parsed->blobType != BLSBlobTypeUnspecified && parsed->blobType != current.blobType) {
+            return BLSMakeInvalidArgumentError(kBlobTypeMismatch);
+        }
+        // A properties answer names neither the blob's type nor its length
+        // (its Content-Length is that of its empty body): keep what is known.
+        if (parsed->blobType == BLSBlobTypeUnspecified) parsed->blobType = current.blobType;
+        parsed->length = newLength ? newLength : current.length;
+        parsed->sequenceNumber = BLSBlobResponseParser::getSequenceNumberWithResponse(response);
+        self->setProperties(std::move(*parsed));
+        return std::nullopt;
+    });
+    run(command, options, context, std::move(completionHandler));
+}
+
+void BLSCloudPageBlob::resizeWithSize(std::uint64_t size, Completion completionHandler) {
+    resizeWithSize(size, nullptr, nullptr, nullptr, std::move(completionHandler));
+}
+
+void BLSCloudPageBlob::resizeWithSize(std::uint64_t size, const BLSAccessCondition* accessCondition,
+                                      OptionsPtr requestOptions, ContextPtr operationContext,
+                                      Completion completionHandler) {
+    if (size > kLargestSize) return refuse(std::move(completionHandler), sizeTooLarge());
+    const auto length = static_cast<std::int64_t>(size);
+    refreshPropertiesWithRequest(
+        [length, condition = copyCondition(accessCondition)](platform::net::URLComponents& components, double timeout,
+                                                             BLSOperationContext& ctx) {
+            return BLSBlobRequestFactory::resizePageBlobWithSize(length, conditionPtr(condition), components,
+                                                                 timeout, ctx);
+        },
+        length, std::move(requestOptions), std::move(operationContext), std::move(completionHandler));
+}
+
+void BLSCloudPageBlob::setSequenceNumberWithNumber(std::int64_t number, bool useMaximum,
+                                                   Completion completionHandler) {
+    setSequenceNumberWithNumber(number, useMaximum, nullptr, nullptr, nullptr, std::move(completionHandler));
+}
+
+void BLSCloudPageBlob::setSequenceNumberWithNumber(std::int64_t number, bool useMaximum,
+                                                   const BLSAccessCondition* accessCondition,
+                                                   OptionsPtr requestOptions, ContextPtr operationContext,
+                                                   Completion completionHandler) {
+    refreshPropertiesWithRequest(
+        [number, useMaximum, condition = copyCondition(accessCondition)](platform::net::URLComponents& components,
+                                                                         double timeout, BLSOperationContext& ctx) {
+            return BLSBlobRequestFactory::setPageBlobSequenceNumberWithNewSequenceNumber(
+                number, false, useMaximum, conditionPtr(condition), components, timeout, ctx);
+        },
+        std::nullopt, std::move(requestOptions), std::move(operationContext), std::move(completionHandler));
+}
+
+void BLSCloudPageBlob::incrementSequenceNumberWithCompletionHandler(Completion completionHandler) {
+    incrementSequenceNumberWithAccessCondition(nullptr, nullptr, nullptr, std::move(completionHandler));
+}
+
+void BLSCloudPageBlob::incrementSequenceNumberWithAccessCondition(const BLSAccessCondition* accessCondition,
+                                                                  OptionsPtr requestOptions,
+                                                                  ContextPtr operationContext,
+                                                                  Completion completionHandler) {
+    refreshPropertiesWithRequest(
+        [condition = copyCondition(accessCondition)](platform::net::URLComponents& components, double timeout,
+                                                     BLSOperationContext& ctx) {
+            return BLSBlobRequestFactory::setPageBlobSequenceNumberWithNewSequenceNumber(
+                0, true, false, conditionPtr(condition), components, timeout, ctx);
+        },
+        std::nullopt, std::move(requestOptions), std::move(operationContext), std::move(completionHandler));
+}
+
+// Stream uploads ------------------------------------------------------------------
+
+void BLSCloudPageBlob::uploadFromStream(std::shared_ptr<platform::InputStream> sourceStream,
+                                        Completion completionHandler) {
+    uploadFromStream(std::move(sourceStream), nullptr, nullptr, nullptr, std::move(completionHandler));
+}
+
+void BLSCloudPageBlob::uploadFromStream(std::shared_ptr<platform::InputStream> sourceStream,
+                                        const BLSAccessCondition* accessCondition, OptionsPtr requestOptions,
+                                        ContextPtr operationContext, Completion completionHandler) {
+    auto container = std::make_shared<BLSPageBlobUploadFromStreamInputContainer>();
+    container->sourceStream = std::move(sourceStream);
+    container->targetBlob = sharedPageBlob();
+    // Page writes carry only the lease: an ETag or date condition would
+    // fail every write after the first, which changes the blob's ETag.
+    if (accessCondition) {
+        BLSAccessCondition leaseOnly;
+        leaseOnly.setLeaseId(accessCondition->leaseId());
+        container->accessCondition = std::move(leaseOnly);
+    }
+    container->blobRequestOptions = effectiveOptions(requestOptions);
+    container->operationContext = contextOrNew(std::move(operationContext));
+    container->completionHandler = std::move(completionHandler);
+    runBlobUploadFromStreamWithContainer(std::move(container));
+}
+
+void BLSCloudPageBlob::uploadFromStream(std::shared_ptr<platform::InputStream> sourceStream, std::uint64_t size,
+                                        Completion completionHandler) {
+    uploadFromStream(std::move(sourceStream), size, std::nullopt, nullptr, nullptr, nullptr,
+                     std::move(completionHandler));
+}
+
+void BLSCloudPageBlob::uploadFromStream(std::shared_ptr<platform::InputStream> sourceStream, std::uint64_t size,
+                                        std::optional<std::int64_t> initialSequenceNumber,
+                                        Completion completionHandler) {
+    uploadFromStream(std::move(sourceStream), size, initialSequenceNumber, nullptr, nullptr, nullptr,
+                     std::move(completionHandler));
+}
+
+void BLSCloudPageBlob::uploadFromStream(std::shared_ptr<platform::InputStream> sourceStream, std::uint64_t size,
+                                        std::optional<std::int64_t> initialSequenceNumber,
+                                        const BLSAccessCondition* accessCondition, OptionsPtr requestOptions,
+                                        ContextPtr operationContext, Completion completionHandler) {
+    auto context = contextOrNew(std::move(operationContext));
+    createWithSize(size, initialSequenceNumber, accessCondition, requestOptions, context,
+                   [self = sharedPageBlob(), sourceStream = std::move(sourceStream),
+                    condition = copyCondition(accessCondition), requestOptions, context,
+                    completionHandler = std::move(completionHandler)](const ErrorOut& error) mutable {
+                       if (error) {
+                           if (completionHandler) completionHandler(error);
+                           return;
+                       }
+                       self->uploadFromStream(std::move(sourceStream), conditionPtr(condition), requestOptions,
+                                              context, std::move(completionHandler));
+                   });
+}
+
+void BLSCloudPageBlob::runBlobUploadFromStreamWithContainer(
+    std::shared_ptr<BLSPageBlobUploadFromStreamInputContainer> container) {
+    auto makeHelper = [container](BLSBlobUploadHelper::Completion helperCompletion) {
+        return BLSBlobUploadHelper::makeToPageBlob(container->targetBlob, std::nullopt, std::nullopt,
+                                                   conditionPtr(container->accessCondition),
+                                                   container->blobRequestOptions, container->operationContext,
+                                                   std::move(helperCompletion));
+    };
+    BLSBlobUploadHelper::uploadFromStreamOnNewThread(container->sourceStream, std::move(makeHelper),
+                                                     container->completionHandler);
+}
+
+// Output streams -------------------------------------------------------------------
+
+std::shared_ptr<BLSBlobOutputStream> BLSCloudPageBlob::createOutputStream() {
+    return createOutputStreamWithAccessCondition(nullptr, nullptr, nullptr);
+}
+
+std::shared_ptr<BLSBlobOutputStream> BLSCloudPageBlob::createOutputStreamWithAccessCondition(
+    const BLSAccessCondition* accessCondition, OptionsPtr requestOptions, ContextPtr operationContext) {
+    return BLSBlobOutputStream::makeToPageBlob(sharedPageBlob(), std::nullopt, std::nullopt, accessCondition,
+                                               effectiveOptions(requestOptions),
+                                               contextOrNew(std::move(operationContext)));
+}
+
+std::shared_ptr<BLSBlobOutputStream> BLSCloudPageBlob::createOutputStreamWithSize(std::uint64_t size) {
+    return createOutputStreamWithSize(size, std::nullopt, nullptr, nullptr, nullptr);
+}
+
+std::shared_ptr<BLSBlobOutputStream> BLSCloudPageBlob::createOutputStreamWithSize(
+    std::uint64_t size, std::optional<std::int64_t> sequenceNumber) {
+    return createOutputStreamWithSize(size, sequenceNumber, nullptr, nullptr, nullptr);
+}
+
+std::shared_ptr<BLSBlobOutputStream> BLSCloudPageBlob::createOutputStreamWithSize(
+    std::uint64_t size, std::optional<std::int64_t> sequenceNumber, const BLSAccessCondition* accessCondition,
+    OptionsPtr requestOptions, ContextPtr operationContext) {
+    return BLSBlobOutputStream::makeToPageBlob(sharedPageBlob(), size, sequenceNumber, accessCondition,
+                                               effectiveOptions(requestOptions),
+                                               contextOrNew(std::move(operationContext)));
+}

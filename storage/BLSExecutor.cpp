@@ -1,0 +1,545 @@
+#include "storage/BLSExecutor.h"
+
+#include "platform/dispatch/RunLoop.h"
+#include "platform/foundation/Stream.h"
+#include "platform/security/Crypto.h"
+#include "storage/BLSErrors.h"
+#include "storage/BLSOperationContext.h"
+#include "storage/BLSRequestOptions.h"
+#include "storage/BLSRequestResult.h"
+#include "storage/BLSRetryPolicy.h"
+#include "storage/BLSStorageCommand.h"
+#include "storage/BLSStorageCredentials.h"
+#include "storage/BLSStreamDownloadBuffer.h"
+#include "storage/BLSUtil.h"
+
+#include <pthread.h>
+#include <sys/utsname.h>
+
+#include <algorithm>
+#include <future>
+#include <sstream>
+#include <stdexcept>
+
+using platform::net::HTTPURLResponse;
+using platform::net::URLSession;
+using platform::net::URLSessionTask;
+
+namespace {
+
+constexpr double kNoExpiryRemainingTime = 604800.0;  // 7 days
+
+std::mutex gRetryWaitMutex;
+BLSExecutor::RetryWait gRetryWait;
+
+std::string userAgent() {
+    static const std::string text = [] {
+        struct utsname name {};
+        std::string release = ::uname(&name) == 0 ? name.release : "";
+        return "BlobStorageClient/1.0 (Linux " + release + ")";
+    }();
+    return text;
+}
+
+std::string threadName() {
+    char name[64] = {};
+    if (pthread_getname_np(pthread_self(), name, sizeof name) != 0) return {};
+    return name;
+}
+
+// User info as "{key = value; ...}": texts and numbers as they are, other
+// values by their key only.
+std::string describeUserInfo(const platform::Error::UserInfo& userInfo) {
+    std::ostringstream out;
+    out << "{";
+    bool first = true;
+    for (const auto& [key, value] : userInfo) {
+        out << (first ? "" : "; ") << key;
+        first = false;
+        if (const auto* text = std::any_cast<std::string>(&value)) {
+            out << " = " << *text;
+        } else if (const auto* number = std::any_cast<long>(&value)) {
+            out << " = " << *number;
+        }
+    }
+    out << "}";
+    return out.str();
+}
+
+// Runs the calling thread's run loop until `until`, sleeping when it has
+// nothing to run.
+void defaultRetryWait(BLSExecutor::Date until) {
+    using namespace std::chrono;
+    auto loop = platform::RunLoop::current();
+    while (system_clock::now() < until) {
+        bool ran = loop->runUntil(platform::RunLoop::Clock::now() + milliseconds(100));
+        auto left = until - system_clock::now();
+        if (!ran && left > system_clock::duration::zero()) {
+            std::this_thread::sleep_for(std::min<system_clock::duration>(left, seconds(1)));
+        }
+    }
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Making and starting
+
+void BLSExecutor::ExecuteWithStorageCommand(std::shared_ptr<BLSStorageCommand> storageCommand,
+                                            std::shared_ptr<BLSRequestOptions> requestOptions,
+                                            std::shared_ptr<BLSOperationContext> operationContext,
+                                            CompletionHandler completionHandler) {
+    make(std::move(storageCommand), std::move(requestOptions), std::move(operationContext),
+         std::move(completionHandler))
+        ->execute();
+}
+
+void BLSExecutor::ExecuteWithStorageCommand(std::shared_ptr<BLSStorageCommand> storageCommand,
+                                            std::shared_ptr<BLSRequestOptions> requestOptions,
+                                            std::shared_ptr<BLSOperationContext> operationContext,
+                                            unsigned long retryCount, CompletionHandler completionHandler) {
+    auto executor = make(std::move(storageCommand), std::move(requestOptions), std::move(operationContext),
+                         std::move(completionHandler));
+    executor->setRetryCount(retryCount);
+    executor->execute();
+}
+
+std::shared_ptr<BLSExecutor> BLSExecutor::make(std::shared_ptr<BLSStorageCommand> storageCommand,
+                                               std::shared_ptr<BLSRequestOptions> requestOptions,
+                                               std::shared_ptr<BLSOperationContext> operationContext,
+                                               CompletionHandler completionHandler) {
+    return std::make_shared<BLSExecutor>(Key{}, std::move(storageCommand), std::move(requestOptions),
+                                         std::move(operationContext), std::move(completionHandler));
+}
+
+BLSExecutor::BLSExecutor(Key, std::shared_ptr<BLSStorageCommand> storageCommand,
+                         std::shared_ptr<BLSRequestOptions> requestOptions,
+                         std::shared_ptr<BLSOperationContext> operationContext, CompletionHandler completionHandler)
+    : mStorageCommand(std::move(storageCommand)),
+      mRequestOptions(requestOptions ? std::move(requestOptions) : std::make_shared<BLSRequestOptions>()),
+      mOperationContext(operationContext ? std::move(operationContext) : std::make_shared<BLSOperationContext>()),
+      mCompletionHandler(std::move(completionHandler)) {
+    if (mOperationContext->retryPolicy()) mRetryPolicy = mOperationContext->retryPolicy()->clone();
+    mCurrentStorageLocationMode = mRequestOptions->storageLocationMode();
+    mCurrentStorageLocation = getFirstLocationWithStorageLocationMode(mCurrentStorageLocationMode);
+}
+
+BLSExecutor::~BLSExecutor() = default;
+
+void BLSExecutor::setRetryWait(RetryWait wait) {
+    std::lock_guard lock(gRetryWaitMutex);
+    gRetryWait = std::move(wait);
+}
+
+void BLSExecutor::log(long level, const std::function<std::string()>& message) const {
+    mOperationContext->logAtLevel(level, message);
+}
+
+void BLSExecutor::execute() {
+    mSelf = shared_from_this();
+    mCallerThread = std::this_thread::get_id();
+    if (!mStorageCommand) {
+        complete(BLSMakeInvalidArgumentError("No storage command to execute."), {});
+        return;
+    }
+    executeAttempt();
+}
+
+// ---------------------------------------------------------------------------
+// Locations and time
+
+BLSStorageLocation BLSExecutor::getFirstLocationWithStorageLocationMode(BLSStorageLocationMode mode) {
+    switch (mode) {
+    case BLSStorageLocationModeSecondaryOnly:
+    case BLSStorageLocationModeSecondaryThenPrimary:
+        return BLSStorageLocationSecondary;
+    default:
+        return BLSStorageLocationPrimary;
+    }
+}
+
+BLSStorageLocation BLSExecutor::getNextLocation() const {
+    switch (mCurrentStorageLocationMode) {
+    case BLSStorageLocationModeSecondaryOnly:
+        return BLSStorageLocationSecondary;
+    case BLSStorageLocationModePrimaryThenSecondary:
+    case BLSStorageLocationModeSecondaryThenPrimary:
+        return mCurrentStorageLocation == BLSStorageLocationPrimary ? BLSStorageLocationSecondary
+                                                                    : BLSStorageLocationPrimary;
+    default:
+        return BLSStorageLocationPrimary;
+    }
+}
+
+double BLSExecutor::remainingTime() const {
+    const auto& expiry = mRequestOptions->operationExpiryTime();
+    if (!expiry) return kNoExpiryRemainingTime;
+    return std::chrono::duration<double>(*expiry - std::chrono::system_clock::now()).count();
+}
+
+std::optional<std::string> BLSExecutor::validateLocationMode() {
+    const auto& uri = mStorageCommand->storageUri();
+    const bool hasPrimary = uri && uri->primaryUri();
+    const bool hasSecondary = uri && uri->secondaryUri();
+    bool present = false;
+    switch (mCurrentStorageLocationMode) {
+    case BLSStorageLocationModePrimaryOnly:
+        present = hasPrimary;
+        break;
+    case BLSStorageLocationModeSecondaryOnly:
+        present = hasSecondary;
+        break;
+    default:  // unspecified, either order, and values outside the enumeration
+        present = hasPrimary && hasSecondary;
+        break;
+    }
+    if (!present) return std::string("No URI specified for input BLSStorageLocationMode.");
+
+    switch (mStorageCommand->allowedStorageLocation()) {
+    case BLSAllowedStorageLocationSecondaryOnly:
+        if (mCurrentStorageLocationMode == BLSStorageLocationModePrimaryOnly) {
+            return std::string("Cannot make this request to primary.");
+        }
+        mCurrentStorageLocationMode = BLSStorageLocationModeSecondaryOnly;
+        mCurrentStorageLocation = BLSStorageLocationSecondary;
+        break;
+    case BLSAllowedStorageLocationPrimaryOnly:
+        if (mCurrentStorageLocationMode == BLSStorageLocationModeSecondaryOnly) {
+            return std::string("Cannot make this request to secondary.");
+        }
+        mCurrentStorageLocationMode = BLSStorageLocationModePrimaryOnly;
+        mCurrentStorageLocation = BLSStorageLocationPrimary;
+        break;
+    default:
+        break;
+    }
+    return std::nullopt;
+}
+
+// ---------------------------------------------------------------------------
+// One attempt
+
+void BLSExecutor::resetAttempt() {
+    // Nothing of an earlier attempt may leak into this one: a response, a
+    // verdict, a stream or a buffer left over would be judged as this
+    // attempt's.
+    mUrlComponents.reset();
+    mRequest.reset();
+    mRequestResult.reset();
+    mHttpResponse.reset();
+    mPreProcessError.reset();
+    mOutputStream.reset();
+    mDownloadBuffer.reset();
+    mRunLoopForDownload.reset();
+    mOwnsRunLoop = false;
+    std::lock_guard lock(mAttemptMutex);
+    mSession.reset();
+    mAttemptFinished = false;
+}
+
+void BLSExecutor::executeAttempt() {
+    resetAttempt();
+    auto& context = *mOperationContext;
+    if (!context.startTime()) context.setStartTime(std::chrono::system_clock::now());
+
+    if (auto reason = validateLocationMode()) {
+        complete(BLSMakeInvalidArgumentError(*reason), {});
+        return;
+    }
+    try {
+        prepareAndSend();
+    } catch (const platform::net::InvalidHeaderError& e) {
+        // A header that may not reach the wire: nothing was sent.
+        complete(BLSMakeInvalidArgumentError(e.what()), {});
+    } catch (const std::exception& e) {
+        // A command block that throws (std::invalid_argument above all) ends
+        // the operation with its reason instead of leaving it without an end.
+        complete(BLSMakeInvalidArgumentError(e.what()), {});
+    }
+}
+
+void BLSExecutor::prepareAndSend() {
+    auto& command = *mStorageCommand;
+    auto& context = *mOperationContext;
+
+    std::optional<BLSStorageUri> uri = command.storageUri();
+    if (command.credentials()) uri = command.credentials()->transformWithStorageUri(uri);
+    mStartTime = std::chrono::system_clock::now();
+    const std::optional<platform::net::URL>* url = uri ? &uri->urlWithLocation(mCurrentStorageLocation) : nullptr;
+    if (url == nullptr || !url->has_value()) {
+        complete(BLSMakeInvalidArgumentError("No URI specified for input BLSStorageLocationMode."), {});
+        return;
+    }
+    mUrlComponents.emplace(**url);
+
+    if (!command.buildRequest()) throw std::invalid_argument("The storage command has no request builder.");
+    mRequest = command.buildRequest()(*mUrlComponents, mRequestOptions->serverTimeout(), context);
+    mRequestResult = std::make_shared<BLSRequestResult>(mStartTime, mCurrentStorageLocation);
+    if (!context.clientRequestId().empty()) mRequest->setValue(context.clientRequestId(), "x-bs-client-request-id");
+    mRequest->setValue(userAgent(), "User-Agent");
+    for (const auto& [name, value] : context.userHeaders()) mRequest->setValue(value, name);
+    if (context.sendingRequest()) context.sendingRequest()(*mRequest, context);
+    if (command.signRequest()) {
+        if (auto error = command.signRequest()(*mRequest, context)) {
+            complete(std::move(error), {});
+            return;
+        }
+    }
+
+    auto configuration = platform::net::URLSessionConfiguration::ephemeralSessionConfiguration();
+    configuration.hasURLCache = false;
+    configuration.requestCachePolicy = platform::net::URLRequestCachePolicy::ReloadIgnoringLocalCacheData;
+    const double remaining = remainingTime();
+    if (remaining <= 0) {
+        complete(BLSMakeError(BLSErrorCode::OperationTimedOut), {});
+        return;
+    }
+    configuration.timeoutIntervalForResource = remaining;
+    configuration.timeoutIntervalForRequest = mRequestOptions->serverTimeout();
+
+    log(BLSLogLevelInfo, [&] { return "Sending Request with URL:" + mRequest->url.absoluteString(); });
+    for (const auto& [name, value] : mRequest->headers) {
+        log(BLSLogLevelInfo, [&] { return "Sending header name = " + name + "; value = " + value; });
+    }
+
+    auto session = URLSession::sessionWithConfiguration(configuration, shared_from_this(), nullptr);
+    {
+        std::lock_guard lock(mAttemptMutex);
+        mSession = session;
+    }
+    auto task = command.source() ? session->uploadTaskWithRequest(*mRequest, *command.source())
+                                 : session->dataTaskWithRequest(*mRequest);
+    task->resume();
+}
+
+bool BLSExecutor::isCurrentAttempt(const URLSession& session) const {
+    std::lock_guard lock(mAttemptMutex);
+    return mSession.get() == &session && !mAttemptFinished;
+}
+
+// ---------------------------------------------------------------------------
+// URL session delegate
+
+void BLSExecutor::didReceiveResponse(URLSession& session, URLSessionTask& task, const HTTPURLResponse& response,
+                                     std::function<void(platform::net::URLSessionResponseDisposition)> completionHandler) {
+    if (!isCurrentAttempt(session)) {
+        completionHandler(platform::net::URLSessionResponseDisposition::Cancel);
+        return;
+    }
+    auto& command = *mStorageCommand;
+    auto& context = *mOperationContext;
+
+    mHttpResponse = response;
+    log(BLSLogLevelInfo, [&] { return "Response HTTP status code = " + std::to_string(response.statusCode); });
+    for (const auto& [name, value] : response.headers) {
+        log(BLSLogLevelInfo, [&] { return "Response header name = " + name + "; value = " + value; });
+    }
+    if (context.responseReceived() && mRequest) context.responseReceived()(*mRequest, response, context);
+
+    mRequestResult = std::make_shared<BLSRequestResult>(mStartTime, mCurrentStorageLocation, response, std::nullopt);
+    if (command.preProcessResponse()) mPreProcessError = command.preProcessResponse()(response, *mRequestResult, context);
+
+    // Error bodies always land in memory, never in the caller's stream.
+    mOutputStream = (!mPreProcessError && command.destinationStream()) ? command.destinationStream()
+                                                                       : platform::OutputStream::toMemory();
+    const bool md5 = command.calculateResponseMD5() && response.valueForHTTPHeaderField("Content-MD5") != nullptr;
+    mDownloadBuffer = std::make_shared<BLSStreamDownloadBuffer>(
+        mOutputStream, mRequestOptions->maximumDownloadBufferSize(), md5, mOperationContext);
+    mOutputStream->setDelegate(mDownloadBuffer);
+
+    if (auto loop = mRequestOptions->runLoopForDownload()) {
+        mRunLoopForDownload = loop;
+        mOwnsRunLoop = false;
+        mOutputStream->scheduleInRunLoop(loop);
+        mOutputStream->open();
+    } else {
+        createAndSpinRunloopWithOutputStream(mOutputStream);
+    }
+    completionHandler(platform::net::URLSessionResponseDisposition::Allow);
+}
+
+void BLSExecutor::createAndSpinRunloopWithOutputStream(const std::shared_ptr<platform::OutputStream>& stream) {
+    std::promise<std::shared_ptr<platform::RunLoop>> ready;
+    auto loopFuture = ready.get_future();
+    std::thread([stream, context = mOperationContext, ready = std::move(ready)]() mutable {
+        pthread_setname_np(pthread_self(), "bls.download");
+        auto loop = platform::RunLoop::current();
+        stream->scheduleInRunLoop(loop);
+        stream->open();
+        ready.set_value(loop);
+        auto log = [&](const std::function<std::string()>& message) { context->logAtLevel(BLSLogLevelDebug, message); };
+        while (BLSUtil::streamAvailable(stream.get())) {
+            loop->runUntil(platform::RunLoop::Clock::now() + std::chrono::seconds(2));
+            log([] { return "(Waking up) Current thread name = " + threadName(); });
+            if (stream->status() == platform::StreamStatus::Error && stream->streamError()) {
+                const auto& error = *stream->streamError();
+                log([&] {
+                    return "StreamError.  Error code = " + std::to_string(error.code()) +
+                           ", error domain = " + error.domain() +
+                           ", error userinfo = " + describeUserInfo(error.userInfo());
+                });
+            } else {
+                log([] { return std::string("No stream error while in runloop."); });
+            }
+        }
+        // Events still queued (a failure at open above all) reach the
+        // delegate before the thread goes.
+        loop->runUntil(platform::RunLoop::Clock::now());
+        log([] { return std::string("Exiting spin."); });
+    }).detach();
+    mRunLoopForDownload = loopFuture.get();
+    mOwnsRunLoop = true;
+}
+
+void BLSExecutor::didReceiveData(URLSession& session, URLSessionTask& task, std::span<const std::uint8_t> data) {
+    if (!isCurrentAttempt(session) || !mDownloadBuffer) return;
+    if (!mDownloadBuffer->streamError()) mDownloadBuffer->writeData(data);
+}
+
+void BLSExecutor::waitForDrain() {
+    auto& buffer = *mDownloadBuffer;
+    auto lock = buffer.lockDataDownloadCondition();
+    log(BLSLogLevelDebug, [] { return std::string("Grabbed lock in didComplete."); });
+    while (buffer.currentLength(lock) != 0 && !buffer.streamFailed(lock)) {
+        const auto length = buffer.currentLength(lock);
+        log(BLSLogLevelDebug,
+            [length] { return "Waiting on condition in didComplete.  CurrentLength = " + std::to_string(length) + "."; });
+        buffer.dataDownloadCondition().wait_for(lock, BLSStreamDownloadBuffer::kStreamRecheckInterval);
+    }
+    lock.unlock();
+    log(BLSLogLevelDebug, [] { return std::string("Released lock in didComplete."); });
+}
+
+void BLSExecutor::closeOutputStream() {
+    if (!mOutputStream) return;
+    mOutputStream->close();
+    mOutputStream->removeFromRunLoop();
+    // Our stream thread leaves at once instead of at its next wake-up.
+    if (mOwnsRunLoop && mRunLoopForDownload) mRunLoopForDownload->stop();
+}
+
+void BLSExecutor::didCompleteWithError(URLSession& session, URLSessionTask& task,
+                                       const std::optional<platform::Error>& taskError) {
+    if (!isCurrentAttempt(session)) return;
+    auto& command = *mStorageCommand;
+    auto& context = *mOperationContext;
+
+    if (mDownloadBuffer) {
+        if (auto* md5 = mDownloadBuffer->md5Context()) {
+            auto digest = md5->finish();
+            if (mRequestResult) mRequestResult->setCalculatedResponseMD5(platform::security::base64Encode(digest));
+        }
+        waitForDrain();
+    }
+    closeOutputStream();
+
+    std::optional<platform::Error> error;
+    std::any result;
+    std::optional<platform::Error> streamError = mDownloadBuffer ? mDownloadBuffer->streamError() : std::nullopt;
+    try {
+        if (taskError) {
+            error = BLSMakeError(BLSErrorCode::URLSessionError, {{BLSErrorKey::InnerError, *taskError}});
+        } else if (streamError) {
+            error = streamError;
+        } else if (!mPreProcessError && !mHttpResponse) {
+            mPreProcessError = BLSMakeError(BLSErrorCode::ServerError);
+            error = mPreProcessError;
+        } else if (!mPreProcessError) {
+            if (command.postProcessResponse()) {
+                result = command.postProcessResponse()(*mHttpResponse, *mRequestResult, mOutputStream.get(), context,
+                                                       error);
+            }
+        } else {
+            platform::Error populated = *mPreProcessError;
+            std::optional<platform::Error> parseError;
+            if (command.processError()) command.processError()(mOutputStream.get(), populated, parseError);
+            mPreProcessError = populated;
+            error = parseError ? std::move(parseError) : std::move(populated);
+        }
+    } catch (const std::exception& e) {
+        // A command block that throws must still end the attempt.
+        error = BLSMakeInvalidArgumentError(e.what());
+        result.reset();
+    }
+    finishRequestWithSession(session, std::move(error), std::move(result));
+}
+
+void BLSExecutor::didBecomeInvalidWithError(URLSession& session, const std::optional<platform::Error>& error) {
+    if (!error || !isCurrentAttempt(session)) return;
+    closeOutputStream();
+    finishRequestWithSession(session, BLSMakeError(BLSErrorCode::URLSessionError, {{BLSErrorKey::InnerError, *error}}),
+                             {});
+}
+
+// ---------------------------------------------------------------------------
+// The end of an attempt
+
+void BLSExecutor::finishRequestWithSession(URLSession& session, std::optional<platform::Error> error,
+                                           std::any result) {
+    {
+        std::lock_guard lock(mAttemptMutex);
+        if (mAttemptFinished) return;
+        mAttemptFinished = true;
+    }
+    auto keepAlive = shared_from_this();
+    log(BLSLogLevelDebug, [] { return std::string("Finishing session."); });
+    session.finishTasksAndInvalidate();
+
+    auto recorded = std::make_shared<BLSRequestResult>(mStartTime, mCurrentStorageLocation, mHttpResponse, error);
+    if (mRequestResult) recorded->setCalculatedResponseMD5(mRequestResult->calculatedResponseMD5());
+    mRequestResult = recorded;
+    mOperationContext->addRequestResult(recorded);
+    ++mRetryCount;
+
+    if (error && !mCompleted) {
+        // Bytes the caller's stream has taken cannot be taken back.
+        const bool bytesDelivered = mOutputStream && mOutputStream == mStorageCommand->destinationStream() &&
+                                    mDownloadBuffer && mDownloadBuffer->totalSizeStreamed() > 0;
+        // Without an answer we cannot know whether the service carried it out.
+        const bool mayHaveHappened = !mHttpResponse && !mStorageCommand->retryAfterTransportFailure();
+        if (!bytesDelivered && !mayHaveHappened && mRetryPolicy) {
+            BLSRetryContext retryContext(static_cast<long>(mRetryCount), recorded, getNextLocation(),
+                                         mCurrentStorageLocationMode);
+            BLSRetryInfo info = mRetryPolicy->evaluateRetryContext(retryContext, *mOperationContext);
+            if (info.shouldRetry) {
+                const long status = mHttpResponse ? mHttpResponse->statusCode : 0;
+                log(BLSLogLevelInfo, [status] { return "Retrying on HTTP status code " + std::to_string(status) + "."; });
+                mCurrentStorageLocation = info.targetLocation;
+                mCurrentStorageLocationMode = info.updatedLocationMode;
+                const auto until = std::chrono::system_clock::now() +
+                                   std::chrono::duration_cast<std::chrono::system_clock::duration>(
+                                       std::chrono::duration<double>(std::max(0.0, info.retryInterval)));
+                RetryWait wait;
+                {
+                    std::lock_guard lock(gRetryWaitMutex);
+                    wait = gRetryWait;
+                }
+                if (wait) {
+                    wait(until);
+                } else {
+                    defaultRetryWait(until);
+                }
+                executeAttempt();
+                return;
+            }
+        }
+    }
+    mOperationContext->setEndTime(std::chrono::system_clock::now());
+    complete(std::move(error), std::move(result));
+}
+
+void BLSExecutor::complete(std::optional<platform::Error> error, std::any result) {
+    if (mCompleted) return;
+    mCompleted = true;
+    auto self = std::move(mSelf);  // alive until this call returns
+    auto handler = std::move(mCompletionHandler);
+    if (!handler) return;
+    if (std::this_thread::get_id() == mCallerThread) {
+        // Failed before anything was sent: never call back on the caller's thread.
+        std::thread([handler = std::move(handler), error = std::move(error), result = std::move(result), self] {
+            handler(error, result);
+        }).detach();
+        return;
+    }
+    handler(std::move(error), std::move(result));
+}

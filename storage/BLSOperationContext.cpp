@@ -1,0 +1,154 @@
+#include "storage/BLSOperationContext.h"
+
+#include "storage/BLSRequestResult.h"
+#include "storage/BLSRetryPolicy.h"
+
+#include <array>
+#include <cstdint>
+#include <random>
+
+namespace {
+
+// Process-wide log settings. Reads and writes of the settings take
+// settingsMutex; writes through the global client take writeMutex.
+struct GlobalLog {
+    std::mutex settingsMutex;
+    BLSLogLevel level = 0;
+    platform::LogClient* logger = nullptr;
+    BLSOperationContext::LogFunction function;
+    std::mutex writeMutex;
+};
+
+GlobalLog& globalLog() {
+    static GlobalLog log;
+    return log;
+}
+
+// A version-4 UUID in upper-case hexadecimal with hyphens.
+std::string newUUIDString() {
+    thread_local std::mt19937_64 generator = [] {
+        std::random_device device;
+        std::seed_seq seed{device(), device(), device(), device(), device(), device(), device(), device()};
+        return std::mt19937_64(seed);
+    }();
+    std::array<std::uint8_t, 16> bytes{};
+    for (std::size_t i = 0; i < bytes.size(); i += 8) {
+        std::uint64_t word = generator();
+        for (std::size_t j = 0; j < 8; ++j) {
+            bytes[i + j] = static_cast<std::uint8_t>(word >> (8 * j));
+        }
+    }
+    bytes[6] = static_cast<std::uint8_t>((bytes[6] & 0x0F) | 0x40);  // version 4
+    bytes[8] = static_cast<std::uint8_t>((bytes[8] & 0x3F) | 0x80);  // RFC 4122 variant
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string text;
+    text.reserve(36);
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        if (i == 4 || i == 6 || i == 8 || i == 10) {
+            text.push_back('-');
+        }
+        text.push_back(kHex[bytes[i] >> 4]);
+        text.push_back(kHex[bytes[i] & 0x0F]);
+    }
+    return text;
+}
+
+}  // namespace
+
+BLSOperationContext::BLSOperationContext()
+    : mClientRequestId(newUUIDString()), mRetryPolicy(std::make_shared<BLSRetryPolicyExponential>()) {
+    mRequestResults.reserve(1);
+}
+
+void BLSOperationContext::logAtLevel(BLSLogLevel level, const std::string& message) {
+    logAtLevel(level, [&message] { return message; });
+}
+
+void BLSOperationContext::logAtLevel(BLSLogLevel level, const std::function<std::string()>& makeMessage) {
+    // Level 0 means "no logging"; below it there is nothing to log either.
+    if (level <= 0) {
+        return;
+    }
+    std::optional<std::string> message;
+    auto text = [&]() -> const std::string& {
+        if (!message) {
+            message = makeMessage ? makeMessage() : std::string();
+        }
+        return *message;
+    };
+
+    GlobalLog& global = globalLog();
+    BLSLogLevel globalLevel;
+    platform::LogClient* globalLogger;
+    LogFunction globalFunction;
+    {
+        std::lock_guard lock(global.settingsMutex);
+        globalLevel = global.level;
+        globalLogger = global.logger;
+        globalFunction = global.function;
+    }
+    if (globalLevel >= level) {
+        if (globalFunction) {
+            globalFunction(level, text());
+        } else if (globalLogger != nullptr && globalLogger->wouldSend(level)) {
+            const std::string& line = text();
+            std::lock_guard lock(global.writeMutex);
+            globalLogger->send(level, line);
+        }
+    }
+
+    if (mLogLevel >= level) {
+        if (mLogFunction) {
+            mLogFunction(level, text());
+        } else if (mLogger != nullptr && mLoggerCondition != nullptr && mLogger->wouldSend(level)) {
+            const std::string& line = text();
+            std::lock_guard lock(*mLoggerCondition);
+            mLogger->send(level, line);
+        }
+    }
+}
+
+void BLSOperationContext::setLogger(platform::LogClient* logger, std::mutex* loggerCondition) {
+    mLogger = logger;
+    mLoggerCondition = loggerCondition;
+}
+
+void BLSOperationContext::addRequestResult(std::shared_ptr<BLSRequestResult> result) {
+    std::lock_guard lock(mResultsMutex);
+    mRequestResults.push_back(std::move(result));
+}
+
+std::vector<std::shared_ptr<BLSRequestResult>> BLSOperationContext::requestResults() const {
+    std::lock_guard lock(mResultsMutex);
+    return mRequestResults;
+}
+
+BLSLogLevel BLSOperationContext::globalLogLevel() {
+    std::lock_guard lock(globalLog().settingsMutex);
+    return globalLog().level;
+}
+
+void BLSOperationContext::setGlobalLogLevel(BLSLogLevel level) {
+    std::lock_guard lock(globalLog().settingsMutex);
+    globalLog().level = level;
+}
+
+platform::LogClient* BLSOperationContext::globalLogger() {
+    std::lock_guard lock(globalLog().settingsMutex);
+    return globalLog().logger;
+}
+
+void BLSOperationContext::setGlobalLogger(platform::LogClient* logger) {
+    std::lock_guard lock(globalLog().settingsMutex);
+    globalLog().logger = logger;
+}
+
+BLSOperationContext::LogFunction BLSOperationContext::globalLogFunction() {
+    std::lock_guard lock(globalLog().settingsMutex);
+    return globalLog().function;
+}
+
+void BLSOperationContext::setGlobalLogFunction(LogFunction f) {
+    std::lock_guard lock(globalLog().settingsMutex);
+    globalLog().function = std::move(f);
+}

@@ -1,0 +1,77 @@
+#include "storage/BLSStorageCommand.h"
+
+#include "platform/foundation/Stream.h"
+#include "storage/BLSErrors.h"
+#include "storage/BLSOperationContext.h"
+#include "storage/BLSResponseParser.h"
+#include "storage/BLSStorageCredentials.h"
+#include "storage/BLSUtil.h"
+
+BLSStorageCommand::BLSStorageCommand(std::shared_ptr<BLSStorageCredentials> credentials,
+                                     std::optional<BLSStorageUri> storageUri,
+                                     std::shared_ptr<BLSOperationContext> operationContext)
+    : BLSStorageCommand(std::move(credentials), std::move(storageUri), false, std::move(operationContext)) {}
+
+BLSStorageCommand::BLSStorageCommand(std::shared_ptr<BLSStorageCredentials> credentials,
+                                     std::optional<BLSStorageUri> storageUri, bool calculateResponseMD5,
+                                     std::shared_ptr<BLSOperationContext> operationContext)
+    : mCalculateResponseMD5(calculateResponseMD5),
+      mStorageUri(std::move(storageUri)),
+      mCredentials(std::move(credentials)) {
+    mProcessError = [context = std::move(operationContext)](platform::OutputStream* stream,
+                                                            platform::Error& errorToPopulate,
+                                                            std::optional<platform::Error>& error) {
+        const std::vector<std::uint8_t>* body = stream != nullptr ? stream->dataWrittenToMemory() : nullptr;
+        if (body == nullptr || body->empty()) {
+            return;
+        }
+        platform::Error::UserInfo userInfo = errorToPopulate.userInfo();
+        userInfo[BLSErrorKey::RawErrorData] = *body;
+        errorToPopulate = platform::Error(errorToPopulate.domain(), errorToPopulate.code(), std::move(userInfo));
+        BLSOperationContext& logContext = context ? *context : *BLSUtil::operationlessContext();
+        BLSResponseParser::processErrorResponseWithData(*body, errorToPopulate, logContext, error);
+    };
+}
+
+void BLSStorageCommand::setAllowedStorageLocation(BLSAllowedStorageLocation requested) {
+    std::optional<platform::Error> ignored;
+    setAllowedStorageLocation(requested, std::nullopt, ignored);
+}
+
+void BLSStorageCommand::setAllowedStorageLocation(BLSAllowedStorageLocation requested,
+                                                  std::optional<BLSStorageLocation> lockLocation,
+                                                  std::optional<platform::Error>& error) {
+    if (!lockLocation || *lockLocation == 0) {
+        mAllowedStorageLocation = requested;
+        return;
+    }
+    switch (*lockLocation) {
+    case BLSStorageLocationPrimary:
+        if (requested == BLSAllowedStorageLocationSecondaryOnly) {
+            error = BLSMakeInvalidArgumentError(
+                "Cannot set storage location mode to secondary only if the location is already primary only.");
+        }
+        mAllowedStorageLocation = BLSAllowedStorageLocationPrimaryOnly;
+        break;
+    case BLSStorageLocationSecondary:
+        if (requested == BLSAllowedStorageLocationPrimaryOnly) {
+            error = BLSMakeInvalidArgumentError(
+                "Cannot set storage location mode to primary only if the location is already secondary only.");
+        }
+        mAllowedStorageLocation = BLSAllowedStorageLocationSecondaryOnly;
+        break;
+    default:
+        break;
+    }
+}
+
+void BLSStorageCommand::setAuthenticationHandler(std::shared_ptr<BLSAuthenticationHandler> handler) {
+    if (!handler) {
+        mSignRequest = nullptr;
+        return;
+    }
+    mSignRequest = [handler = std::move(handler)](platform::net::URLRequest& request,
+                                                  BLSOperationContext& operationContext) {
+        return handler->signRequest(request, operationContext);
+    };
+}

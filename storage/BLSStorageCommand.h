@@ -1,0 +1,118 @@
+#pragma once
+// One REST call of the storage client, described as the blocks that build
+// and sign the request and judge and read the response, with its target,
+// credentials, allowed locations and body or download stream. Filled by
+// the container and blob classes, read (never changed) by the executor.
+
+#include "platform/foundation/Error.h"
+#include "storage/BLSEnums.h"
+#include "storage/BLSStorageUri.h"
+
+#include <any>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace platform {
+class OutputStream;
+}
+namespace platform::net {
+class URLComponents;
+struct URLRequest;
+struct HTTPURLResponse;
+}  // namespace platform::net
+class BLSAuthenticationHandler;
+class BLSOperationContext;
+class BLSRequestResult;
+class BLSStorageCredentials;
+
+class BLSStorageCommand {
+public:
+    // (URL components, server timeout in seconds, context) -> the request.
+    using BuildRequest = std::function<platform::net::URLRequest(platform::net::URLComponents&, double timeout,
+                                                                 BLSOperationContext&)>;
+    // Signs in place; an error means the request must not be sent.
+    using SignRequest =
+        std::function<std::optional<platform::Error>(platform::net::URLRequest&, BLSOperationContext&)>;
+    // The verdict on the response headers: an error, or nullopt to go on.
+    using PreProcessResponse = std::function<std::optional<platform::Error>(
+        const platform::net::HTTPURLResponse&, BLSRequestResult&, BLSOperationContext&)>;
+    // Reads the body written to the stream; returns the operation's result
+    // (empty for none) and may set `error`.
+    using PostProcessResponse = std::function<std::any(const platform::net::HTTPURLResponse&, BLSRequestResult&,
+                                                       platform::OutputStream*, BLSOperationContext&,
+                                                       std::optional<platform::Error>& error)>;
+    // Enriches `errorToPopulate` from the error body in the stream; a body
+    // that cannot be read sets `error`.
+    using ProcessError = std::function<void(platform::OutputStream*, platform::Error& errorToPopulate,
+                                            std::optional<platform::Error>& error)>;
+
+    BLSStorageCommand(std::shared_ptr<BLSStorageCredentials> credentials, std::optional<BLSStorageUri> storageUri,
+                      std::shared_ptr<BLSOperationContext> operationContext);
+    // Allowed location primary only; installs the default processError,
+    // which reads the error body of an in-memory stream with this context.
+    BLSStorageCommand(std::shared_ptr<BLSStorageCredentials> credentials, std::optional<BLSStorageUri> storageUri,
+                      bool calculateResponseMD5, std::shared_ptr<BLSOperationContext> operationContext);
+
+    bool calculateResponseMD5() const { return mCalculateResponseMD5; }
+
+    // False for a request the service may have carried out although its
+    // answer was lost (an append without a position): such a request is not
+    // repeated after a transport failure.
+    bool retryAfterTransportFailure() const { return mRetryAfterTransportFailure; }
+    void setRetryAfterTransportFailure(bool retry) { mRetryAfterTransportFailure = retry; }
+    void setCalculateResponseMD5(bool value) { mCalculateResponseMD5 = value; }
+    const std::optional<BLSStorageUri>& storageUri() const { return mStorageUri; }
+    void setStorageUri(std::optional<BLSStorageUri> uri) { mStorageUri = std::move(uri); }
+    const std::shared_ptr<BLSStorageCredentials>& credentials() const { return mCredentials; }
+    void setCredentials(std::shared_ptr<BLSStorageCredentials> credentials) { mCredentials = std::move(credentials); }
+    const std::optional<BLSUriQueryBuilder>& queryBuilder() const { return mQueryBuilder; }
+    void setQueryBuilder(std::optional<BLSUriQueryBuilder> builder) { mQueryBuilder = std::move(builder); }
+
+    BLSAllowedStorageLocation allowedStorageLocation() const { return mAllowedStorageLocation; }
+    // The same as the next with no lock, the error dropped.
+    void setAllowedStorageLocation(BLSAllowedStorageLocation requested);
+    // With a lock, the result is the lock's location whatever is requested;
+    // a request that contradicts the lock also gives error code 1. nullopt
+    // (or 0) is no lock; any other value leaves the setting unchanged.
+    void setAllowedStorageLocation(BLSAllowedStorageLocation requested, std::optional<BLSStorageLocation> lockLocation,
+                                   std::optional<platform::Error>& error);
+
+    // Installs a signRequest that asks the handler; nullptr removes it.
+    void setAuthenticationHandler(std::shared_ptr<BLSAuthenticationHandler> handler);
+
+    const BuildRequest& buildRequest() const { return mBuildRequest; }
+    void setBuildRequest(BuildRequest block) { mBuildRequest = std::move(block); }
+    const SignRequest& signRequest() const { return mSignRequest; }
+    void setSignRequest(SignRequest block) { mSignRequest = std::move(block); }
+    const PreProcessResponse& preProcessResponse() const { return mPreProcessResponse; }
+    void setPreProcessResponse(PreProcessResponse block) { mPreProcessResponse = std::move(block); }
+    const PostProcessResponse& postProcessResponse() const { return mPostProcessResponse; }
+    void setPostProcessResponse(PostProcessResponse block) { mPostProcessResponse = std::move(block); }
+    const ProcessError& processError() const { return mProcessError; }
+    void setProcessError(ProcessError block) { mProcessError = std::move(block); }
+
+    // The request body to upload, or nullopt.
+    const std::optional<std::vector<std::uint8_t>>& source() const { return mSource; }
+    void setSource(std::optional<std::vector<std::uint8_t>> data) { mSource = std::move(data); }
+    // Where a download's body goes; nullptr collects it in memory.
+    const std::shared_ptr<platform::OutputStream>& destinationStream() const { return mDestinationStream; }
+    void setDestinationStream(std::shared_ptr<platform::OutputStream> stream) { mDestinationStream = std::move(stream); }
+
+private:
+    bool mCalculateResponseMD5 = false;
+    bool mRetryAfterTransportFailure = true;
+    std::optional<BLSStorageUri> mStorageUri;
+    std::shared_ptr<BLSStorageCredentials> mCredentials;
+    std::optional<BLSUriQueryBuilder> mQueryBuilder;
+    BLSAllowedStorageLocation mAllowedStorageLocation = BLSAllowedStorageLocationPrimaryOnly;
+    BuildRequest mBuildRequest;
+    SignRequest mSignRequest;
+    PreProcessResponse mPreProcessResponse;
+    PostProcessResponse mPostProcessResponse;
+    ProcessError mProcessError;
+    std::optional<std::vector<std::uint8_t>> mSource;
+    std::shared_ptr<platform::OutputStream> mDestinationStream;
+};

@@ -1,0 +1,978 @@
+// URLSession against a real HTTP server on 127.0.0.1, written here on plain
+// sockets so that each case controls the exact bytes on the wire (header
+// order, chunking, stalls, dropped connections, unbounded streams).
+
+#include "platform/net/URLSession.h"
+
+#include "platform/dispatch/DispatchQueue.h"
+#include "platform/foundation/Stream.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <fstream>
+#include <mutex>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+using namespace platform;
+using namespace platform::net;
+using namespace std::chrono_literals;
+
+namespace {
+
+constexpr std::int64_t kMiB = 1024 * 1024;
+
+std::uint8_t patternByte(std::uint64_t i) { return static_cast<std::uint8_t>((i * 131 + (i >> 16) * 7 + 3) & 0xFF); }
+
+std::vector<std::uint8_t> pattern(std::size_t size, std::uint64_t from = 0) {
+    std::vector<std::uint8_t> bytes(size);
+    for (std::size_t i = 0; i < size; ++i) bytes[i] = patternByte(from + i);
+    return bytes;
+}
+
+std::string asText(const std::vector<std::uint8_t>& bytes) { return std::string(bytes.begin(), bytes.end()); }
+
+bool sendAll(int fd, std::string_view data) {
+    while (!data.empty()) {
+        const ssize_t n = ::send(fd, data.data(), data.size(), MSG_NOSIGNAL);
+        if (n <= 0) return false;
+        data.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return true;
+}
+
+// A port nothing listens on: bound once, then released.
+int unusedPort() {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    socklen_t length = sizeof address;
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    ::close(fd);
+    return ntohs(address.sin_port);
+}
+
+// A small HTTP/1.1 server: accepts connections one after the other, reads
+// each request (head, then a Content-Length or chunked body) and hands the
+// connection to the case's handler, which writes whatever reply the case
+// needs, byte for byte. Handlers may wait for release().
+struct ReceivedRequest {
+    std::string head;  // without the blank line
+    std::string body;
+    bool complete = false;
+
+    // The value of the first field named `name` (any case), else nullptr.
+    const std::string* field(std::string_view name) const {
+        for (const auto& [n, v] : fields) {
+            if (n.size() == name.size() &&
+                std::equal(n.begin(), n.end(), name.begin(), [](char a, char b) { return ::tolower(a) == ::tolower(b); })) {
+                return &v;
+            }
+        }
+        return nullptr;
+    }
+    std::vector<std::pair<std::string, std::string>> fields;
+};
+
+class TestServer {
+public:
+    using Handler = std::function<void(TestServer&, int fd, const ReceivedRequest&)>;
+
+    explicit TestServer(Handler handler) : mHandler(std::move(handler)) {
+        mListener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        int on = 1;
+        ::setsockopt(mListener, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ::bind(mListener, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        ::listen(mListener, 16);
+        socklen_t length = sizeof address;
+        ::getsockname(mListener, reinterpret_cast<sockaddr*>(&address), &length);
+        mPort = ntohs(address.sin_port);
+        mThread = std::thread([this] { serve(); });
+    }
+
+    ~TestServer() {
+        {
+            std::lock_guard lock(mMutex);
+            mReleased = true;
+            mChanged.notify_all();
+            // Unblocks a handler stuck sending to or reading from a client.
+            if (mConnection >= 0) ::shutdown(mConnection, SHUT_RDWR);
+        }
+        ::shutdown(mListener, SHUT_RDWR);
+        mThread.join();
+        ::close(mListener);
+    }
+
+    std::string url(const std::string& path) const { return "http://127.0.0.1:" + std::to_string(mPort) + path; }
+    int port() const { return mPort; }
+
+    void waitForRelease() {
+        std::unique_lock lock(mMutex);
+        mChanged.wait(lock, [this] { return mReleased; });
+    }
+    bool released() {
+        std::lock_guard lock(mMutex);
+        return mReleased;
+    }
+    std::vector<ReceivedRequest> requests() {
+        std::lock_guard lock(mMutex);
+        return mRequests;
+    }
+
+private:
+    // Reads from one connection through a buffer.
+    class Reader {
+    public:
+        explicit Reader(int fd) : mFd(fd) {}
+        bool line(std::string& out) {
+            std::size_t end;
+            while ((end = mBuffer.find("\r\n")) == std::string::npos) {
+                if (!fill()) return false;
+            }
+            out = mBuffer.substr(0, end);
+            mBuffer.erase(0, end + 2);
+            return true;
+        }
+        bool bytes(std::size_t count, std::string& out) {
+            while (mBuffer.size() < count) {
+                if (!fill()) return false;
+            }
+            out.append(mBuffer, 0, count);
+            mBuffer.erase(0, count);
+            return true;
+        }
+
+    private:
+        bool fill() {
+            char chunk[65536];
+            const ssize_t n = ::recv(mFd, chunk, sizeof chunk, 0);
+            if (n <= 0) return false;
+            mBuffer.append(chunk, static_cast<std::size_t>(n));
+            return true;
+        }
+        int mFd;
+        std::string mBuffer;
+    };
+
+    void serve() {
+        for (;;) {
+            const int fd = ::accept4(mListener, nullptr, nullptr, SOCK_CLOEXEC);
+            if (fd < 0) {
+                if (errno == EINTR) continue;
+                return;
+            }
+            {
+                std::lock_guard lock(mMutex);
+                mConnection = fd;
+            }
+            const ReceivedRequest request = readRequest(fd);
+            {
+                std::lock_guard lock(mMutex);
+                mRequests.push_back(request);
+            }
+            if (!request.head.empty()) mHandler(*this, fd, request);
+            {
+                std::lock_guard lock(mMutex);
+                mConnection = -1;
+            }
+            ::close(fd);
+        }
+    }
+
+    static ReceivedRequest readRequest(int fd) {
+        ReceivedRequest request;
+        Reader reader(fd);
+        std::string line;
+        bool first = true;
+        while (reader.line(line) && !line.empty()) {
+            request.head += (first ? "" : "\r\n") + line;
+            if (!first) {
+                const std::size_t colon = line.find(':');
+                std::string value = colon == std::string::npos ? "" : line.substr(colon + 1);
+                value.erase(0, value.find_first_not_of(' '));
+                request.fields.emplace_back(line.substr(0, colon), value);
+            }
+            first = false;
+        }
+        if (line.empty() && !first) {
+            if (const std::string* te = request.field("Transfer-Encoding"); te && *te == "chunked") {
+                for (;;) {
+                    if (!reader.line(line)) return request;
+                    const std::size_t size = std::stoul(line, nullptr, 16);
+                    if (size == 0) {
+                        while (reader.line(line) && !line.empty()) {
+                        }
+                        break;
+                    }
+                    std::string crlf;
+                    if (!reader.bytes(size, request.body) || !reader.bytes(2, crlf)) return request;
+                }
+            } else if (const std::string* cl = request.field("Content-Length")) {
+                if (!reader.bytes(std::stoul(*cl), request.body)) return request;
+            }
+            request.complete = true;
+        }
+        return request;
+    }
+
+    Handler mHandler;
+    int mListener = -1;
+    int mPort = 0;
+    std::thread mThread;
+    std::mutex mMutex;
+    std::condition_variable mChanged;
+    bool mReleased = false;
+    int mConnection = -1;
+    std::vector<ReceivedRequest> mRequests;
+};
+
+std::string hex(std::size_t value) {
+    std::ostringstream out;
+    out << std::hex << value;
+    return out.str();
+}
+
+// A reply with a Content-Length body.
+std::string replyWithBody(int status, const std::string& extraFields, const std::string& body) {
+    return "HTTP/1.1 " + std::to_string(status) + " X\r\n" + extraFields + "Content-Length: " +
+           std::to_string(body.size()) + "\r\n\r\n" + body;
+}
+
+bool sendChunk(int fd, const std::vector<std::uint8_t>& bytes) {
+    return sendAll(fd, hex(bytes.size()) + "\r\n") && sendAll(fd, asText(bytes)) && sendAll(fd, "\r\n");
+}
+
+enum class Event { Response, Data, Sent, Complete, Invalid };
+
+// Records every callback; checks each runs on the session's delegate queue.
+class Recorder : public URLSessionDataDelegate {
+public:
+    using ResponseHook = std::function<void(std::function<void(URLSessionResponseDisposition)>)>;
+    using DataHook = std::function<void(URLSessionTask&, std::span<const std::uint8_t>)>;
+
+    ResponseHook onResponse;                      // default: allow at once
+    DataHook onData;                              // runs outside the recorder's lock
+    std::function<void(URLSession&)> onComplete;  // runs after recording
+
+    void didReceiveResponse(URLSession& session, URLSessionTask&, const HTTPURLResponse& response,
+                            std::function<void(URLSessionResponseDisposition)> completionHandler) override {
+        record(session, Event::Response, [&] { mResponse = response; });
+        if (onResponse) {
+            onResponse(std::move(completionHandler));
+        } else {
+            completionHandler(URLSessionResponseDisposition::Allow);
+        }
+    }
+    void didReceiveData(URLSession& session, URLSessionTask& task, std::span<const std::uint8_t> data) override {
+        record(session, Event::Data, [&] {
+            mBody.insert(mBody.end(), data.begin(), data.end());
+            ++mDataCalls;
+        });
+        if (onData) onData(task, data);
+    }
+    void didSendBodyData(URLSession& session, URLSessionTask&, std::int64_t bytesSent, std::int64_t totalBytesSent,
+                         std::int64_t totalExpected) override {
+        record(session, Event::Sent, [&] {
+            mSentSum += bytesSent;
+            mTotalSent = totalBytesSent;
+            mTotalExpected = totalExpected;
+        });
+    }
+    void didCompleteWithError(URLSession& session, URLSessionTask&, const std::optional<Error>& error) override {
+        record(session, Event::Complete, [&] { mError = error; });
+        if (onComplete) onComplete(session);
+    }
+    void didBecomeInvalidWithError(URLSession& session, const std::optional<Error>& error) override {
+        record(session, Event::Invalid, [&] { mInvalidError = error; });
+    }
+
+    // Waits (with a generous guard against a hang) for the first completion.
+    bool waitForCompletion() { return waitFor(Event::Complete); }
+    bool waitForInvalid() { return waitFor(Event::Invalid); }
+
+    std::vector<Event> events() {
+        std::lock_guard lock(mMutex);
+        return mEvents;
+    }
+    std::optional<Error> error() {
+        std::lock_guard lock(mMutex);
+        return mError;
+    }
+    long errorCode() {
+        std::lock_guard lock(mMutex);
+        return mError ? mError->code() : 0;
+    }
+    std::optional<HTTPURLResponse> response() {
+        std::lock_guard lock(mMutex);
+        return mResponse;
+    }
+    std::vector<std::uint8_t> body() {
+        std::lock_guard lock(mMutex);
+        return mBody;
+    }
+    bool allOnDelegateQueue() {
+        std::lock_guard lock(mMutex);
+        return mAllOnQueue;
+    }
+    std::int64_t totalSent() {
+        std::lock_guard lock(mMutex);
+        return mTotalSent;
+    }
+    std::int64_t sentSum() {
+        std::lock_guard lock(mMutex);
+        return mSentSum;
+    }
+    std::int64_t totalExpected() {
+        std::lock_guard lock(mMutex);
+        return mTotalExpected;
+    }
+    std::optional<Error> invalidError() {
+        std::lock_guard lock(mMutex);
+        return mInvalidError;
+    }
+
+private:
+    template <typename F>
+    void record(URLSession& session, Event event, F&& update) {
+        std::lock_guard lock(mMutex);
+        if (!session.delegateQueue()->isCurrent() || std::this_thread::get_id() == mTestThread) mAllOnQueue = false;
+        mEvents.push_back(event);
+        update();
+        mChanged.notify_all();
+    }
+    bool waitFor(Event event) {
+        std::unique_lock lock(mMutex);
+        return mChanged.wait_for(lock, 60s, [&] {
+            return std::find(mEvents.begin(), mEvents.end(), event) != mEvents.end();
+        });
+    }
+
+    std::mutex mMutex;
+    std::condition_variable mChanged;
+    const std::thread::id mTestThread = std::this_thread::get_id();
+    std::vector<Event> mEvents;
+    std::optional<HTTPURLResponse> mResponse;
+    std::vector<std::uint8_t> mBody;
+    int mDataCalls = 0;
+    std::optional<Error> mError, mInvalidError;
+    bool mAllOnQueue = true;
+    std::int64_t mSentSum = 0, mTotalSent = 0, mTotalExpected = 0;
+};
+
+// Response before data; exactly one completion after every other task event;
+// invalidation, if any, once and last.
+::testing::AssertionResult orderIsSound(const std::vector<Event>& events) {
+    const auto count = [&](Event e) { return std::count(events.begin(), events.end(), e); };
+    if (count(Event::Complete) != 1) {
+        return ::testing::AssertionFailure() << count(Event::Complete) << " completions";
+    }
+    const auto complete = std::find(events.begin(), events.end(), Event::Complete);
+    const auto response = std::find(events.begin(), events.end(), Event::Response);
+    const auto firstData = std::find(events.begin(), events.end(), Event::Data);
+    if (firstData != events.end() && response > firstData) {
+        return ::testing::AssertionFailure() << "data before the response";
+    }
+    for (auto it = complete + 1; it != events.end(); ++it) {
+        if (*it != Event::Invalid) return ::testing::AssertionFailure() << "a task event after completion";
+    }
+    if (count(Event::Invalid) > 1) return ::testing::AssertionFailure() << "invalidated twice";
+    return ::testing::AssertionSuccess();
+}
+
+URLRequest requestFor(const std::string& url, std::string method = "GET") {
+    URLRequest request(URL::parse(url).value());
+    request.httpMethod = std::move(method);
+    return request;
+}
+
+std::shared_ptr<URLSession> sessionFor(const std::shared_ptr<Recorder>& recorder,
+                                       URLSessionConfiguration configuration =
+                                           URLSessionConfiguration::ephemeralSessionConfiguration()) {
+    return URLSession::sessionWithConfiguration(configuration, recorder, nullptr);
+}
+
+// Runs one task to its end and invalidates its session.
+void runTask(const std::shared_ptr<URLSession>& session, const std::shared_ptr<URLSessionTask>& task,
+             Recorder& recorder) {
+    task->resume();
+    ASSERT_TRUE(recorder.waitForCompletion());
+    session->finishTasksAndInvalidate();
+    ASSERT_TRUE(recorder.waitForInvalid());
+}
+
+std::vector<std::string> lines(const std::string& head) {
+    std::vector<std::string> result;
+    std::size_t start = 0;
+    while (start <= head.size()) {
+        const std::size_t end = head.find("\r\n", start);
+        result.push_back(head.substr(start, end == std::string::npos ? std::string::npos : end - start));
+        if (end == std::string::npos) break;
+        start = end + 2;
+    }
+    return result;
+}
+
+}  // namespace
+
+
+TEST(URLSession, GetDeliversBodyInChunksOnTheDelegateQueueInOrder) {
+    constexpr std::size_t kChunk = 40000, kChunks = 8, kTotal = kChunk * kChunks;
+    TestServer server([](TestServer&, int fd, const ReceivedRequest& request) {
+        const std::string fields = "X-Rep: a\r\nX-Rep: b\r\n";
+        if (request.head.rfind("GET /fixed ", 0) == 0) {
+            sendAll(fd, replyWithBody(200, fields, asText(pattern(kTotal))));
+            return;
+        }
+        if (!sendAll(fd, "HTTP/1.1 200 OK\r\n" + fields + "Transfer-Encoding: chunked\r\n\r\n")) return;
+        for (std::size_t offset = 0; offset < kTotal; offset += kChunk) {
+            if (!sendChunk(fd, pattern(kChunk, offset))) return;
+        }
+        sendAll(fd, "0\r\n\r\n");
+    });
+
+    struct Case {
+        const char* name;
+        const char* path;
+        std::int64_t expectedContentLength;
+    };
+    const Case cases[] = {
+        {"chunked body without length", "/chunked", -1},
+        {"body with Content-Length", "/fixed", static_cast<std::int64_t>(kTotal)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto recorder = std::make_shared<Recorder>();
+        std::weak_ptr<Recorder> weakRecorder = recorder;
+        auto session = sessionFor(recorder);
+        auto queue = session->delegateQueue();
+        auto task = session->dataTaskWithRequest(requestFor(server.url(c.path)));
+        EXPECT_EQ(task->state(), URLSessionTaskState::Suspended);
+        runTask(session, task, *recorder);
+
+        EXPECT_FALSE(recorder->error().has_value()) << recorder->error()->localizedDescription();
+        const auto response = recorder->response();
+        ASSERT_TRUE(response.has_value());
+        EXPECT_EQ(response->statusCode, 200);
+        EXPECT_EQ(response->url, URL::parse(server.url(c.path)).value());
+        ASSERT_NE(response->valueForHTTPHeaderField("x-rep"), nullptr);
+        EXPECT_EQ(*response->valueForHTTPHeaderField("x-rep"), "a,b");
+        EXPECT_EQ(response->expectedContentLength, c.expectedContentLength);
+        EXPECT_EQ(recorder->body(), pattern(kTotal));
+        const auto events = recorder->events();
+        EXPECT_GT(std::count(events.begin(), events.end(), Event::Data), 1);
+        EXPECT_TRUE(orderIsSound(events));
+        EXPECT_EQ(events.back(), Event::Invalid);
+        EXPECT_FALSE(recorder->invalidError().has_value());
+        EXPECT_TRUE(recorder->allOnDelegateQueue());
+        EXPECT_EQ(task->state(), URLSessionTaskState::Completed);
+        EXPECT_EQ(task->countOfBytesReceived(), static_cast<std::int64_t>(kTotal));
+        ASSERT_TRUE(task->response().has_value());
+        EXPECT_EQ(task->response()->statusCode, 200);
+
+        // Invalidation dropped the session's hold on its delegate.
+        recorder.reset();
+        queue->sync([] {});
+        EXPECT_TRUE(weakRecorder.expired());
+    }
+}
+
+TEST(URLSession, UploadBodiesArriveByteExactWithoutAddedFields) {
+    TestServer server([](TestServer&, int fd, const ReceivedRequest&) { sendAll(fd, replyWithBody(201, "", "")); });
+
+    const auto big = pattern(3 * kMiB + 17);
+    const auto small = pattern(1000, 99);
+    enum class Body { None, Data, UploadData, Stream };
+    struct Case {
+        const char* name;
+        const char* method;
+        Body kind;
+        const std::vector<std::uint8_t>* bytes;
+        bool declareLength;
+        std::optional<std::string> contentLengthSeen;
+        std::optional<std::string> transferEncodingSeen;
+    };
+    const std::string bigLength = std::to_string(big.size());
+    const std::vector<Case> cases = {
+        {"data task with an httpBody", "PUT", Body::Data, &big, false, bigLength, std::nullopt},
+        {"upload task with data", "PUT", Body::UploadData, &big, false, bigLength, std::nullopt},
+        {"upload task with POST", "POST", Body::UploadData, &small, false, "1000", std::nullopt},
+        {"stream body with its Content-Length", "PUT", Body::Stream, &big, true, bigLength, std::nullopt},
+        {"stream body of unknown length", "PUT", Body::Stream, &big, false, std::nullopt, "chunked"},
+        {"PUT without body", "PUT", Body::None, nullptr, false, "0", std::nullopt},
+    };
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        const Case& c = cases[i];
+        SCOPED_TRACE(c.name);
+        auto recorder = std::make_shared<Recorder>();
+        auto session = sessionFor(recorder);
+        URLRequest request = requestFor(server.url("/up"), c.method);
+        std::shared_ptr<URLSessionTask> task;
+        switch (c.kind) {
+            case Body::None:
+                task = session->dataTaskWithRequest(request);
+                break;
+            case Body::Data:
+                request.httpBody = *c.bytes;
+                task = session->dataTaskWithRequest(request);
+                break;
+            case Body::UploadData:
+                task = session->uploadTaskWithRequest(request, *c.bytes);
+                break;
+            case Body::Stream:
+                request.httpBodyStream = InputStream::withData(*c.bytes);
+                if (c.declareLength) request.setValue(std::to_string(c.bytes->size()), "Content-Length");
+                task = session->dataTaskWithRequest(request);
+                break;
+        }
+        runTask(session, task, *recorder);
+
+        EXPECT_FALSE(recorder->error().has_value()) << recorder->error()->localizedDescription();
+        ASSERT_TRUE(recorder->response().has_value());
+        EXPECT_EQ(recorder->response()->statusCode, 201);
+        const auto requests = server.requests();
+        ASSERT_EQ(requests.size(), i + 1);
+        const ReceivedRequest& seen = requests[i];
+        EXPECT_TRUE(seen.complete);
+        EXPECT_EQ(seen.head.substr(0, seen.head.find(' ')), c.method);
+        EXPECT_EQ(seen.body, c.bytes ? asText(*c.bytes) : std::string());
+        const auto fieldValue = [&](const char* name) -> std::optional<std::string> {
+            const std::string* value = seen.field(name);
+            return value ? std::optional<std::string>(*value) : std::nullopt;
+        };
+        EXPECT_EQ(fieldValue("Content-Length"), c.contentLengthSeen);
+        EXPECT_EQ(fieldValue("Transfer-Encoding"), c.transferEncodingSeen);
+        EXPECT_EQ(seen.field("Expect"), nullptr);
+        EXPECT_EQ(seen.field("Accept"), nullptr);
+        EXPECT_EQ(seen.field("Content-Type"), nullptr);
+
+        const std::int64_t size = c.bytes ? static_cast<std::int64_t>(c.bytes->size()) : 0;
+        EXPECT_EQ(recorder->totalSent(), size);
+        EXPECT_EQ(recorder->sentSum(), size);
+        EXPECT_EQ(task->countOfBytesSent(), size);
+        if (size > 0) {
+            const bool lengthKnown = c.kind != Body::Stream || c.declareLength;
+            EXPECT_EQ(recorder->totalExpected(), lengthKnown ? size : -1);
+        }
+        EXPECT_TRUE(orderIsSound(recorder->events()));
+        EXPECT_TRUE(recorder->allOnDelegateQueue());
+    }
+}
+
+TEST(URLSession, SendsExactlyTheRequestFieldsInOrderAndTheMethodAsGiven) {
+    TestServer server([](TestServer&, int fd, const ReceivedRequest&) { sendAll(fd, replyWithBody(200, "", "")); });
+    const std::string host = "Host: 127.0.0.1:" + std::to_string(server.port());
+
+    struct Case {
+        const char* name;
+        const char* method;
+        const char* path;
+        std::vector<std::pair<std::string, std::string>> fields;
+        std::string body;
+        std::vector<std::string> expectedLines;  // after the request line
+    };
+    const std::vector<Case> cases = {
+        {"signed PUT of a block",
+         "PUT",
+         "/c/b?comp=block&blockid=QQ%3D%3D",
+         {{"x-bs-meta-b", "2"},
+          {"Content-Length", "5"},
+          {"x-bs-meta-a", "1"},
+          {"User-Agent", "BlobStorageClient/1.0 (iOS 12)"},
+          {"Content-MD5", "XUFAKrxLKna5cZ2REBfFkg=="},
+          {"Authorization", "SharedKey acct:c2ln"}},
+         "hello",
+         {host, "x-bs-meta-b: 2", "Content-Length: 5", "x-bs-meta-a: 1", "User-Agent: BlobStorageClient/1.0 (iOS 12)",
+          "Content-MD5: XUFAKrxLKna5cZ2REBfFkg==", "Authorization: SharedKey acct:c2ln"}},
+        {"DELETE without fields", "DELETE", "/c/b", {}, "", {host}},
+        {"GET with an empty value", "GET", "/c", {{"x-bs-empty", ""}, {"x-bs-version", "2016-03-14"}}, "",
+         {host, "x-bs-empty:", "x-bs-version: 2016-03-14"}},
+        {"PUT without body", "PUT", "/c?restype=container", {{"x-bs-version", "2016-03-14"}}, "",
+         {host, "x-bs-version: 2016-03-14", "Content-Length: 0"}},
+        {"POST without body", "POST", "/c", {}, "", {host, "Content-Length: 0"}},
+        {"dot segments stay in the path", "GET", "/c/a/../b/./x", {}, "", {host}},
+    };
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        const Case& c = cases[i];
+        SCOPED_TRACE(c.name);
+        auto recorder = std::make_shared<Recorder>();
+        auto session = sessionFor(recorder);
+        URLRequest request = requestFor(server.url(c.path), c.method);
+        for (const auto& [name, value] : c.fields) request.addValue(value, name);
+        request.httpBody.assign(c.body.begin(), c.body.end());
+        runTask(session, session->dataTaskWithRequest(request), *recorder);
+        EXPECT_FALSE(recorder->error().has_value()) << recorder->error()->localizedDescription();
+
+        const auto requests = server.requests();
+        ASSERT_EQ(requests.size(), i + 1);
+        auto headLines = lines(requests[i].head);
+        ASSERT_FALSE(headLines.empty());
+        EXPECT_EQ(headLines.front(), std::string(c.method) + " " + c.path + " HTTP/1.1");
+        headLines.erase(headLines.begin());
+        EXPECT_EQ(headLines, c.expectedLines);
+        EXPECT_EQ(requests[i].body, c.body);
+    }
+}
+
+TEST(URLSession, HeadCompletesWithoutWaitingForABody) {
+    // The server announces a length and keeps the connection open.
+    TestServer server([](TestServer& self, int fd, const ReceivedRequest&) {
+        sendAll(fd, "HTTP/1.1 200 OK\r\nContent-Length: 12345\r\nx-bs-blob-type: BlockBlob\r\n\r\n");
+        self.waitForRelease();
+    });
+    auto recorder = std::make_shared<Recorder>();
+    auto session = sessionFor(recorder);
+    URLRequest request = requestFor(server.url("/c/b"), "HEAD");
+    request.timeoutInterval = 600;
+    runTask(session, session->dataTaskWithRequest(request), *recorder);
+
+    EXPECT_FALSE(recorder->error().has_value()) << recorder->error()->localizedDescription();
+    const auto response = recorder->response();
+    ASSERT_TRUE(response.has_value());
+    EXPECT_EQ(response->expectedContentLength, 12345);
+    ASSERT_NE(response->valueForHTTPHeaderField("x-bs-blob-type"), nullptr);
+    EXPECT_EQ(*response->valueForHTTPHeaderField("x-bs-blob-type"), "BlockBlob");
+    EXPECT_TRUE(recorder->body().empty());
+    EXPECT_EQ(lines(server.requests().at(0).head).front(), "HEAD /c/b HTTP/1.1");
+}
+
+TEST(URLSession, StallsAndSlowTransfersTimeOut) {
+    const TestServer::Handler stallBeforeHead = [](TestServer& self, int, const ReceivedRequest&) {
+        self.waitForRelease();
+    };
+    const TestServer::Handler stallMidBody = [](TestServer& self, int fd, const ReceivedRequest&) {
+        sendAll(fd, "HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\n0123456789");
+        self.waitForRelease();
+    };
+    // One byte at a time: never stalled for long, never finished.
+    const TestServer::Handler trickle = [](TestServer& self, int fd, const ReceivedRequest&) {
+        if (!sendAll(fd, "HTTP/1.1 200 OK\r\nContent-Length: 100000000\r\n\r\n")) return;
+        while (!self.released() && sendAll(fd, "x")) std::this_thread::sleep_for(20ms);
+    };
+    struct Case {
+        const char* name;
+        const TestServer::Handler* handler;
+        double requestTimeout;
+        double configurationRequestTimeout;
+        double resourceTimeout;
+        bool responseArrives;
+        const char* bodyDelivered;  // nullptr: not checked
+    };
+    const Case cases[] = {
+        {"no head within the request's timeout", &stallBeforeHead, 0.3, 600, 604800, false, ""},
+        {"configuration timeout when the request gives 0", &stallBeforeHead, 0, 0.3, 604800, false, ""},
+        {"stall in the middle of the body", &stallMidBody, 0.3, 600, 604800, true, "0123456789"},
+        {"resource timeout caps a trickling body", &trickle, 600, 600, 0.5, true, nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TestServer server(*c.handler);
+        auto recorder = std::make_shared<Recorder>();
+        auto configuration = URLSessionConfiguration::ephemeralSessionConfiguration();
+        configuration.timeoutIntervalForRequest = c.configurationRequestTimeout;
+        configuration.timeoutIntervalForResource = c.resourceTimeout;
+        auto session = sessionFor(recorder, configuration);
+        URLRequest request = requestFor(server.url("/slow"));
+        request.timeoutInterval = c.requestTimeout;
+        runTask(session, session->dataTaskWithRequest(request), *recorder);
+
+        const auto error = recorder->error();
+        ASSERT_TRUE(error.has_value());
+        EXPECT_EQ(error->domain(), URLErrorDomain);
+        EXPECT_EQ(error->code(), URLErrorTimedOut) << error->localizedDescription();
+        EXPECT_EQ(recorder->response().has_value(), c.responseArrives);
+        if (c.bodyDelivered) {
+            EXPECT_EQ(asText(recorder->body()), c.bodyDelivered);
+        }
+        EXPECT_TRUE(orderIsSound(recorder->events()));
+    }
+}
+
+TEST(URLSession, BrokenRepliesFailWithTheNearestCode) {
+    struct Case {
+        const char* name;
+        std::string reply;
+        long code;
+        bool responseArrives;
+        std::string bodyDelivered;
+    };
+    const std::string hundred(100, 'b');
+    const std::vector<Case> cases = {
+        {"closed before any reply", "", URLErrorNetworkConnectionLost, false, ""},
+        {"closed after 100 of 1000 body bytes", "HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\n" + hundred,
+         URLErrorNetworkConnectionLost, true, hundred},
+        {"closed inside a chunked body",
+         "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n64\r\n" + hundred + "\r\n",
+         URLErrorNetworkConnectionLost, true, hundred},
+        {"a reply that is not HTTP", "garbage\r\n\r\n", URLErrorBadServerResponse, false, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TestServer server([&](TestServer&, int fd, const ReceivedRequest&) { sendAll(fd, c.reply); });
+        auto recorder = std::make_shared<Recorder>();
+        auto session = sessionFor(recorder);
+        runTask(session, session->dataTaskWithRequest(requestFor(server.url("/b"))), *recorder);
+
+        const auto error = recorder->error();
+        ASSERT_TRUE(error.has_value());
+        EXPECT_EQ(error->domain(), URLErrorDomain);
+        EXPECT_EQ(error->code(), c.code) << error->localizedDescription();
+        const auto* text = error->userInfoValue<std::string>(Error::LocalizedDescriptionKey);
+        ASSERT_NE(text, nullptr);
+        EXPECT_FALSE(text->empty());
+        EXPECT_EQ(recorder->response().has_value(), c.responseArrives);
+        EXPECT_EQ(asText(recorder->body()), c.bodyDelivered);
+        EXPECT_TRUE(orderIsSound(recorder->events()));
+    }
+}
+
+TEST(URLSession, RequestsThatCannotGoOutFail) {
+    TestServer server([](TestServer&, int fd, const ReceivedRequest&) { sendAll(fd, replyWithBody(200, "", "")); });
+    struct Case {
+        const char* name;
+        URLRequest request;
+        long code;
+        std::size_t requestsSeen;
+    };
+    URLRequest mismatched = requestFor(server.url("/c/b"), "PUT");
+    mismatched.httpBody = pattern(10);
+    mismatched.setValue("11", "Content-Length");
+    URLRequest shortStream = requestFor(server.url("/c/b"), "PUT");
+    shortStream.httpBodyStream = InputStream::withData(pattern(10));
+    shortStream.setValue("20", "Content-Length");
+    const std::vector<Case> cases = {
+        {"connection refused", requestFor("http://127.0.0.1:" + std::to_string(unusedPort()) + "/x"),
+         URLErrorCannotConnectToHost, 0},
+        {"a scheme other than http", requestFor("ftp://127.0.0.1:" + std::to_string(server.port()) + "/x"),
+         URLErrorUnsupportedURL, 0},
+        {"Content-Length that does not frame the body", mismatched, URLErrorUnknown, 0},
+        {"body stream shorter than its Content-Length", shortStream, URLErrorRequestBodyStreamExhausted, 1},
+    };
+    std::size_t requestsBefore = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto recorder = std::make_shared<Recorder>();
+        auto session = sessionFor(recorder);
+        runTask(session, session->dataTaskWithRequest(c.request), *recorder);
+        EXPECT_EQ(recorder->errorCode(), c.code)
+            << (recorder->error() ? recorder->error()->localizedDescription() : "no error");
+        EXPECT_FALSE(recorder->response().has_value());
+        EXPECT_TRUE(orderIsSound(recorder->events()));
+        // The server ends a request it read in full or at the client's close.
+        const auto requests = server.requests();
+        EXPECT_EQ(requests.size() - requestsBefore, c.requestsSeen);
+        if (c.requestsSeen == 1) {
+            EXPECT_FALSE(requests.back().complete);
+        }
+        requestsBefore = requests.size();
+    }
+}
+
+TEST(URLSession, ResponseDispositionDecidesWhetherTheBodyFollows) {
+    TestServer server([](TestServer&, int fd, const ReceivedRequest&) {
+        sendAll(fd, replyWithBody(200, "", asText(pattern(50000))));
+    });
+
+    std::vector<std::thread> helpers;
+    struct Case {
+        const char* name;
+        Recorder::ResponseHook hook;
+        long code;
+        bool bodyArrives;
+    };
+    const std::vector<Case> cases = {
+        {"Cancel", [](auto handler) { handler(URLSessionResponseDisposition::Cancel); }, URLErrorCancelled, false},
+        {"Allow later from another thread",
+         [&](auto handler) { helpers.emplace_back([handler] { handler(URLSessionResponseDisposition::Allow); }); }, 0,
+         true},
+        {"handler dropped without a call", [](auto) {}, URLErrorCancelled, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto recorder = std::make_shared<Recorder>();
+        recorder->onResponse = c.hook;
+        auto session = sessionFor(recorder);
+        auto task = session->dataTaskWithRequest(requestFor(server.url("/body")));
+        runTask(session, task, *recorder);
+        EXPECT_EQ(recorder->errorCode(), c.code);
+        EXPECT_TRUE(recorder->response().has_value());
+        EXPECT_EQ(recorder->body(), c.bodyArrives ? pattern(50000) : std::vector<std::uint8_t>());
+        EXPECT_TRUE(orderIsSound(recorder->events()));
+        EXPECT_EQ(task->state(), URLSessionTaskState::Completed);
+        EXPECT_EQ(task->error().has_value(), c.code != 0);
+    }
+    for (auto& helper : helpers) helper.join();
+}
+
+TEST(URLSession, CancellingEndsTasksAndInvalidation) {
+    TestServer endless([](TestServer&, int fd, const ReceivedRequest&) {
+        if (!sendAll(fd, "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n")) return;
+        for (std::uint64_t offset = 0; sendChunk(fd, pattern(16384, offset)); offset += 16384) {
+        }
+    });
+    TestServer stalling([](TestServer& self, int, const ReceivedRequest&) { self.waitForRelease(); });
+
+    {
+        SCOPED_TRACE("cancel from the first didReceiveData");
+        auto recorder = std::make_shared<Recorder>();
+        std::atomic<int> dataCalls{0};
+        recorder->onData = [&](URLSessionTask& task, auto) {
+            if (dataCalls++ == 0) task.cancel();
+        };
+        auto session = sessionFor(recorder);
+        runTask(session, session->dataTaskWithRequest(requestFor(endless.url("/endless"))), *recorder);
+        EXPECT_EQ(recorder->errorCode(), URLErrorCancelled);
+        EXPECT_EQ(dataCalls.load(), 1);
+        EXPECT_TRUE(orderIsSound(recorder->events()));
+    }
+    {
+        SCOPED_TRACE("cancel before resume");
+        auto recorder = std::make_shared<Recorder>();
+        auto session = sessionFor(recorder);
+        auto task = session->dataTaskWithRequest(requestFor(stalling.url("/never")));
+        task->cancel();
+        ASSERT_TRUE(recorder->waitForCompletion());
+        task->resume();  // too late: nothing is sent
+        session->finishTasksAndInvalidate();
+        ASSERT_TRUE(recorder->waitForInvalid());
+        EXPECT_EQ(recorder->errorCode(), URLErrorCancelled);
+        EXPECT_EQ(recorder->events(), (std::vector<Event>{Event::Complete, Event::Invalid}));
+        EXPECT_EQ(task->state(), URLSessionTaskState::Completed);
+        EXPECT_TRUE(stalling.requests().empty());
+    }
+    {
+        SCOPED_TRACE("invalidateAndCancel with a task waiting for its head");
+        auto recorder = std::make_shared<Recorder>();
+        auto session = sessionFor(recorder);
+        URLRequest request = requestFor(stalling.url("/stall"));
+        request.timeoutInterval = 600;
+        auto task = session->dataTaskWithRequest(request);
+        task->resume();
+        session->invalidateAndCancel();
+        ASSERT_TRUE(recorder->waitForInvalid());
+        EXPECT_EQ(recorder->errorCode(), URLErrorCancelled);
+        EXPECT_EQ(recorder->events(), (std::vector<Event>{Event::Complete, Event::Invalid}));
+        EXPECT_THROW(session->dataTaskWithRequest(request), std::logic_error);
+    }
+    {
+        // As the storage executor does: nothing but the session itself holds
+        // it, and its delegate invalidates it from didCompleteWithError; the
+        // last reference then goes on the session's own delegate queue.
+        SCOPED_TRACE("a session invalidated by its delegate frees itself");
+        auto recorder = std::make_shared<Recorder>();
+        recorder->onComplete = [](URLSession& session) { session.finishTasksAndInvalidate(); };
+        auto session = sessionFor(recorder);
+        std::weak_ptr<URLSession> weakSession = session;
+        session->dataTaskWithRequest(requestFor("http://127.0.0.1:" + std::to_string(unusedPort()) + "/x"))->resume();
+        session.reset();
+        ASSERT_TRUE(recorder->waitForInvalid());
+        while (!weakSession.expired()) std::this_thread::yield();
+        EXPECT_EQ(recorder->events(), (std::vector<Event>{Event::Complete, Event::Invalid}));
+    }
+    {
+        SCOPED_TRACE("a session without tasks is invalidated at once");
+        auto recorder = std::make_shared<Recorder>();
+        auto session = sessionFor(recorder);
+        session->finishTasksAndInvalidate();
+        ASSERT_TRUE(recorder->waitForInvalid());
+        EXPECT_EQ(recorder->events(), (std::vector<Event>{Event::Invalid}));
+    }
+}
+
+namespace {
+
+// The most a connection can hold between the server's writes and the
+// client's reads: both kernel socket buffers at their largest, plus room for
+// curl's buffer and the chunk in hand.
+std::int64_t socketBufferBound() {
+    const auto largest = [](const char* path, std::int64_t fallback) {
+        std::ifstream file(path);
+        std::int64_t low = 0, initial = 0, max = 0;
+        return (file >> low >> initial >> max) ? max : fallback;
+    };
+    return largest("/proc/sys/net/ipv4/tcp_rmem", 6 * kMiB) + largest("/proc/sys/net/ipv4/tcp_wmem", 4 * kMiB) +
+           2 * kMiB;
+}
+
+// Hands only the data callbacks to a hook: the stream is too big to record.
+class StreamingDelegate : public Recorder {
+public:
+    void didReceiveData(URLSession&, URLSessionTask& task, std::span<const std::uint8_t> data) override {
+        onData(task, data);
+    }
+};
+
+}  // namespace
+
+TEST(URLSession, BlockingDidReceiveDataHoldsBackTheTransfer) {
+    const std::int64_t bound = socketBufferBound();
+    // Without back-pressure the whole stream would pile up in the client:
+    // make it clearly larger than anything the sockets can hold.
+    const std::int64_t total = std::max<std::int64_t>(64 * kMiB, bound + 32 * kMiB);
+    std::atomic<std::int64_t> serverWritten{0};
+
+    TestServer server([&](TestServer&, int fd, const ReceivedRequest&) {
+        if (!sendAll(fd, "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(total) + "\r\n\r\n")) return;
+        for (std::int64_t offset = 0; offset < total; offset += 65536) {
+            const auto piece = pattern(static_cast<std::size_t>(std::min<std::int64_t>(65536, total - offset)),
+                                       static_cast<std::uint64_t>(offset));
+            if (!sendAll(fd, asText(piece))) return;
+            serverWritten += static_cast<std::int64_t>(piece.size());
+        }
+    });
+
+    std::int64_t delivered = 0;
+    std::int64_t mismatches = 0;
+    std::int64_t worstBacklog = 0;
+    int checkpointsDone = 0;
+    // Holds the delegate until the server can write no more (or has clearly
+    // run ahead), then notes how far it got past what the delegate was given.
+    const auto holdUntilServerStops = [&] {
+        std::int64_t last = -1;
+        int quietRounds = 0;
+        while (quietRounds < 30 && serverWritten.load() - delivered <= 2 * bound) {
+            const std::int64_t now = serverWritten.load();
+            quietRounds = now == last ? quietRounds + 1 : 0;
+            last = now;
+            std::this_thread::sleep_for(10ms);
+        }
+        worstBacklog = std::max(worstBacklog, serverWritten.load() - delivered);
+        ++checkpointsDone;
+    };
+
+    auto delegate = std::make_shared<StreamingDelegate>();
+    delegate->onData = [&](URLSessionTask&, std::span<const std::uint8_t> data) {
+        for (std::size_t i = 0; i < data.size(); ++i) {
+            if (data[i] != patternByte(static_cast<std::uint64_t>(delivered) + i)) ++mismatches;
+        }
+        const auto size = static_cast<std::int64_t>(data.size());
+        const bool checkpoint = delivered == 0 || (delivered < total / 2 && delivered + size >= total / 2);
+        delivered += size;
+        if (checkpoint) holdUntilServerStops();
+    };
+    auto session = sessionFor(delegate);
+    auto task = session->dataTaskWithRequest(requestFor(server.url("/big")));
+    runTask(session, task, *delegate);
+
+    EXPECT_FALSE(delegate->error().has_value()) << delegate->error()->localizedDescription();
+    EXPECT_EQ(delivered, total);
+    EXPECT_EQ(mismatches, 0);
+    EXPECT_EQ(checkpointsDone, 2);
+    EXPECT_LE(worstBacklog, bound) << "the client read ahead of its delegate";
+    EXPECT_EQ(task->countOfBytesReceived(), total);
+}

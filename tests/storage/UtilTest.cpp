@@ -1,0 +1,210 @@
+// Storage helpers: URL encoding, query parsing, path-style addressing,
+// service dates, optional headers, digests and error chains.
+
+#include "storage/BLSUtil.h"
+
+#include "platform/foundation/Stream.h"
+#include "platform/net/URLRequest.h"
+#include "storage/BLSErrors.h"
+#include "storage/BLSOperationContext.h"
+#include "storage/BLSStorageCredentials.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+
+namespace {
+
+using Date = BLSUtil::Date;
+using std::chrono::seconds;
+
+Date at(long long epochSeconds) { return Date(seconds(epochSeconds)); }
+
+std::optional<platform::net::URL> url(const char* text) {
+    auto parsed = platform::net::URL::parse(text);
+    EXPECT_TRUE(parsed) << text;
+    return parsed;
+}
+
+}  // namespace
+
+TEST(StorageUtil, URLEncodingEscapesEveryByteButTheUnreservedOnes) {
+    struct Case {
+        const char* name;
+        std::string input;
+        std::string expected;
+    };
+    const Case cases[] = {
+        {"blank", " ", "%20"},
+        {"slash", "/", "%2F"},
+        {"u with diaeresis, byte by byte", "\xC3\xBC", "%C3%BC"},
+        {"unreserved marks", "-._~", "-._~"},
+        {"letters and digits", "AZaz09", "AZaz09"},
+        {"empty", "", ""},
+        {"plus is not a blank", "a+b", "a%2Bb"},
+        {"percent", "100%", "100%25"},
+        {"query delimiters", "a&b=c?d#e", "a%26b%3Dc%3Fd%23e"},
+        {"sub-delimiters", "!*'();:@$,", "%21%2A%27%28%29%3B%3A%40%24%2C"},
+        {"high byte in upper-case hex", std::string("\xFF\x0A", 2), "%FF%0A"},
+        {"NUL byte", std::string("a\0b", 3), "a%00b"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(BLSUtil::URLEncodedStringWithString(c.input), c.expected) << c.name;
+    }
+}
+
+TEST(StorageUtil, QueryParsingSplitsDecodesAndJoinsRepeatedKeys) {
+    using Map = std::map<std::string, std::string>;
+    struct Case {
+        const char* name;
+        std::optional<std::string> query;
+        Map expected;
+    };
+    const Case cases[] = {
+        {"nil", std::nullopt, {}},
+        {"empty", "", {}},
+        {"question mark alone", "?", {}},
+        {"leading question mark dropped", "?a=1&b=2", {{"a", "1"}, {"b", "2"}}},
+        {"piece without = under the empty key", "flag", {{"", "flag"}}},
+        {"repeated key joins with a comma", "a=1&a=2", {{"a", "1,2"}}},
+        {"escapes decoded in keys and values", "%61%62=%20x%26y", {{"ab", " x&y"}}},
+        {"plus stays plus", "a+b=c+d", {{"a+b", "c+d"}}},
+        {"only the first = splits", "x=1=2", {{"x", "1=2"}}},
+        {"leading = keeps the whole piece", "=v", {{"", "=v"}}},
+        {"empty value", "a=", {{"a", ""}}},
+        {"broken escape skips only its piece", "a=%zz&b=2&%4=1", {{"b", "2"}}},
+        {"UTF-8 escapes", "city=Z%C3%BCrich", {{"city", "Z\xC3\xBCrich"}}},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(BLSUtil::parseQueryWithQueryString(c.query), c.expected) << c.name;
+    }
+}
+
+TEST(StorageUtil, PathStyleForAddressesWithoutDnsName) {
+    struct Case {
+        const char* name;
+        const char* url;
+        bool pathStyle;
+    };
+    const Case cases[] = {
+        {"usual service address", "https://acct.blob.example.net/layouts", false},
+        {"service address on a development port", "http://acct.blob.example.net:10000/layouts", false},
+        {"DNS host on another port", "https://storage.example.org:8443/layouts", false},
+        {"IPv4 development storage", "http://127.0.0.1:10000/localaccount1/layouts", true},
+        {"IPv4 on another port", "http://192.168.1.20:8080/acct/layouts", true},
+        {"IPv4 without port", "http://10.1.2.3/acct", true},
+        {"IPv6 development storage", "http://[::1]:10000/localaccount1", true},
+        {"IPv6 without port", "http://[2001:db8::7]/acct", true},
+        {"localhost", "http://localhost:10000/acct", true},
+        {"localhost in capitals", "http://LocalHost/acct", true},
+        {"no host", "file:///tmp/acct/layouts", true},
+        {"dotted name that is no address", "http://10.0.0.256/acct", false},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(BLSUtil::usePathStyleAddressing(url(c.url)), c.pathStyle) << c.name;
+    }
+    EXPECT_FALSE(BLSUtil::usePathStyleAddressing(std::nullopt));
+    EXPECT_TRUE(BLSUtil::isPathDnsNameWithHost(""));
+    EXPECT_FALSE(BLSUtil::isPathDnsNameWithHost("acct.blob.example.net"));
+}
+
+TEST(StorageUtil, HttpDatesInEnglishAndUtc) {
+    EXPECT_EQ(BLSUtil::convertDateToHttpString(at(946684800)), "Sat, 01 Jan 2000 00:00:00 GMT");
+    // 2016-03-14 12:34:56.75 UTC, a Monday: fractions are dropped.
+    EXPECT_EQ(BLSUtil::convertDateToHttpString(at(1457958896) + std::chrono::milliseconds(750)),
+              "Mon, 14 Mar 2016 12:34:56 GMT");
+    // One second before 1970 still floors to the right day.
+    EXPECT_EQ(BLSUtil::convertDateToHttpString(at(-1)), "Wed, 31 Dec 1969 23:59:59 GMT");
+    EXPECT_EQ(BLSUtil::convertDateToHttpString(std::nullopt), std::nullopt);
+
+    EXPECT_EQ(BLSUtil::dateFromHttpString("Mon, 14 Mar 2016 12:34:56 GMT"), at(1457958896));
+    const char* refused[] = {"Mon, 32 Mar 2016 12:34:56 GMT", "Mon, 14 Foo 2016 12:34:56 GMT",
+                             "Xyz, 14 Mar 2016 12:34:56 GMT", "Mon, 14 Mar 2016 24:00:00 GMT",
+                             "Mon, 14 Mar 2016 12:34:56 UTC", "Mon, 14 Mar 2016 12:34:56", "",
+                             "Mon, 29 Feb 2015 00:00:00 GMT"};
+    for (const char* text : refused) EXPECT_EQ(BLSUtil::dateFromHttpString(text), std::nullopt) << text;
+}
+
+TEST(StorageUtil, RoundTripAndSasTimes) {
+    Date instant = at(1457958896) + std::chrono::nanoseconds(123456700);
+    EXPECT_EQ(BLSUtil::convertDateToRoundtripString(instant), "2016-03-14T12:34:56.1234567Z");
+    EXPECT_EQ(BLSUtil::dateFromRoundtripString("2016-03-14T12:34:56.1234567Z"), instant);
+    EXPECT_EQ(BLSUtil::convertDateToRoundtripString(at(946684800)), "2000-01-01T00:00:00.0000000Z");
+    EXPECT_EQ(BLSUtil::dateFromRoundtripString("2016-03-14T12:34:56Z"), std::nullopt);
+    EXPECT_EQ(BLSUtil::dateFromRoundtripString("2016-13-14T12:34:56.1234567Z"), std::nullopt);
+
+    EXPECT_EQ(BLSUtil::utcTimeOrEmptyWithDate(std::nullopt), "");
+    EXPECT_EQ(BLSUtil::utcTimeOrEmptyWithDate(instant), "2016-03-14T12:34:56Z");
+    EXPECT_EQ(BLSUtil::dateFromUtcTimeString("2030-01-01T00:00:00Z"), at(1893456000));
+    EXPECT_EQ(BLSUtil::dateFromUtcTimeString("2030-01-01 00:00:00Z"), std::nullopt);
+}
+
+TEST(StorageUtil, OptionalHeadersJoinWithComma) {
+    platform::net::URLRequest request(*url("https://acct.blob.example.net/c"));
+    BLSUtil::addOptionalHeaderToRequest(request, "x-bs-meta-a", std::optional<std::string>());
+    BLSUtil::addOptionalHeaderToRequest(request, "x-bs-range-get-content-md5", std::optional<std::int64_t>());
+    EXPECT_TRUE(request.headers.empty());
+
+    BLSUtil::addOptionalHeaderToRequest(request, "x-bs-meta-a", std::optional<std::string>("one"));
+    BLSUtil::addOptionalHeaderToRequest(request, "x-bs-meta-a", std::optional<std::string>("two"));
+    BLSUtil::addOptionalHeaderToRequest(request, "x-bs-blob-sequence-number", std::optional<std::int64_t>(-42));
+    ASSERT_NE(request.valueForHTTPHeaderField("x-bs-meta-a"), nullptr);
+    EXPECT_EQ(*request.valueForHTTPHeaderField("x-bs-meta-a"), "one,two");
+    EXPECT_EQ(*request.valueForHTTPHeaderField("x-bs-blob-sequence-number"), "-42");
+
+    EXPECT_THROW(BLSUtil::addOptionalHeaderToRequest(request, "x-bs-meta-b",
+                                                     std::optional<std::string>("a\r\nInjected: yes")),
+                 platform::net::InvalidHeaderError);
+    EXPECT_FALSE(request.headers.contains("Injected"));
+}
+
+TEST(StorageUtil, DigestsInBase64) {
+    // Key bytes 00..1f:
+    // printf 'abc' | openssl dgst -sha256 -mac HMAC -macopt
+    //   hexkey:000102030405060708090a0b0c0d0e0f101112131415161718191a1b1c1d1e1f -binary | base64
+    BLSStorageCredentials credentials("acct", "AAECAwQFBgcICQoLDA0ODxAREhMUFRYXGBkaGxwdHh8=");
+    EXPECT_EQ(BLSUtil::computeHmac256WithString("abc", credentials), "8BM3KcQWPe3oHiHNR4OSVtpYFxI4yKDYdDl8c7FOHkc=");
+
+    // printf '' | openssl dgst -md5 -binary | base64, and the same for the fox.
+    EXPECT_EQ(BLSUtil::calculateMD5FromData({}), "1B2M2Y8AsgTpgAmY7PhCfg==");
+    std::string fox = "The quick brown fox jumps over the lazy dog";
+    EXPECT_EQ(BLSUtil::calculateMD5FromData(std::vector<std::uint8_t>(fox.begin(), fox.end())),
+              "nhB9nTcrtoJr2B01QqQZ1g==");
+}
+
+TEST(StorageUtil, StreamAvailability) {
+    auto stream = platform::OutputStream::toMemory();
+    EXPECT_TRUE(BLSUtil::streamAvailable(stream.get()));  // not yet open
+    stream->open();
+    EXPECT_TRUE(BLSUtil::streamAvailable(stream.get()));
+    stream->close();
+    EXPECT_FALSE(BLSUtil::streamAvailable(stream.get()));
+    EXPECT_FALSE(BLSUtil::streamAvailable(nullptr));
+}
+
+TEST(StorageUtil, ErrorChainsGrowAtTheirEnd) {
+    auto fresh = BLSUtil::createErrorFromError(std::nullopt, "domain", 7, {{"k", std::string("v")}});
+    EXPECT_EQ(fresh.domain(), "domain");
+    EXPECT_EQ(fresh.code(), 7);
+    ASSERT_NE(fresh.userInfoValue<std::string>("k"), nullptr);
+
+    platform::Error inner("inner", 2);
+    platform::Error outer("outer", 1, {{BLSErrorKey::InternalError, inner}});
+    auto chained = BLSUtil::createErrorFromError(outer, "added", 3, {});
+    EXPECT_EQ(chained.domain(), "outer");
+    auto* second = chained.userInfoValue<platform::Error>(BLSErrorKey::InternalError);
+    ASSERT_NE(second, nullptr);
+    EXPECT_EQ(second->domain(), "inner");
+    auto* third = second->userInfoValue<platform::Error>(BLSErrorKey::InternalError);
+    ASSERT_NE(third, nullptr);
+    EXPECT_EQ(third->domain(), "added");
+    EXPECT_EQ(third->code(), 3);
+    EXPECT_FALSE(third->hasUserInfo(BLSErrorKey::InternalError));
+}
+
+TEST(StorageUtil, OneOperationlessContext) {
+    auto& first = BLSUtil::operationlessContext();
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(first.get(), BLSUtil::operationlessContext().get());
+}
