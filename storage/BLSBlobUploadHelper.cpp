@@ -153,6 +153,16 @@ std::shared_ptr<BLSBlobUploadHelper> BLSBlobUploadHelper::makeToAppendBlob(
     helper->mMaxOpenUploads = 1;
     helper->mOpenSlots = 1;
     helper->mCreateNew = createNew;
+    // Appends are guarded by their position only where the blob's length is
+    // known: the caller's expected length, or 0 for a blob made here. A blob
+    // that already holds data takes the blocks at its end unguarded, rather
+    // than every block being refused for a position of 0.
+    if (const auto& position = helper->mAccessCondition.appendPosition(); position && *position >= 0) {
+        helper->mBlobOffset = static_cast<std::uint64_t>(*position);
+        helper->mAppendPositionKnown = true;
+    } else {
+        helper->mAppendPositionKnown = createNew;
+    }
     return helper;
 }
 
@@ -386,8 +396,8 @@ void BLSBlobUploadHelper::appendBlock(std::vector<std::uint8_t> chunk, ChunkComp
         finishChunk(std::nullopt, completionHandler);
         return;
     }
-    mAccessCondition.setAppendPosition(static_cast<std::int64_t>(start));
     BLSAccessCondition condition = mAccessCondition;
+    if (mAppendPositionKnown) condition.setAppendPosition(static_cast<std::int64_t>(start));
     const std::size_t resultsBefore = mOperationContext->requestResults().size();
     auto blob = std::static_pointer_cast<BLSCloudAppendBlob>(mUnderlyingBlob);
     callGuarded(

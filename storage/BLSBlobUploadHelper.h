@@ -202,6 +202,7 @@ private:
     std::uint64_t mChunksTotal = 0;
     std::uint64_t mChunksUploaded = 0;
     std::uint64_t mBlobOffset = 0;
+    bool mAppendPositionKnown = false;
     std::weak_ptr<platform::RunLoop> mWaitLoop;  // the loop close() runs while it waits
 
     std::size_t mMaxOpenUploads = 1;

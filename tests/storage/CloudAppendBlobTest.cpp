@@ -376,8 +376,9 @@ TEST_F(CloudAppendBlobTest, StreamUploadsOfTextAndFile) {
     EXPECT_EQ(stored("notes.txt"), textBytes);
     EXPECT_EQ(requestsFor(server, "createappendblob").size(), 1u);
 
-    // A file of one block and a bit, into an existing empty blob: two
-    // appends, one after the other, each at the end the previous one left.
+    // A file of one block and a bit, into an existing blob whose length the
+    // caller gives: two appends, one after the other, each guarded by the
+    // end the previous one left.
     const Bytes fileBytes = patternBytes(4 * kMiB + 100, 10);
     const auto path = platform::Paths::root() / "append-source.bin";
     {
@@ -386,7 +387,10 @@ TEST_F(CloudAppendBlobTest, StreamUploadsOfTextAndFile) {
     }
     auto log = createdBlob("file.log");
     const auto appendsBefore = requestsFor(server, "appendblock").size();
-    ASSERT_FALSE(await([&](auto done) { log->uploadFromStream(platform::InputStream::withFile(path), false, done); }));
+    const auto atStart = BLSAccessCondition::makeWithIfAppendPositionEqualTo(0);
+    ASSERT_FALSE(await([&](auto done) {
+        log->uploadFromStream(platform::InputStream::withFile(path), false, &atStart, nullptr, nullptr, done);
+    }));
     EXPECT_EQ(stored("file.log"), fileBytes);
     auto appends = requestsFor(server, "appendblock");
     ASSERT_EQ(appends.size(), appendsBefore + 2);
@@ -395,6 +399,13 @@ TEST_F(CloudAppendBlobTest, StreamUploadsOfTextAndFile) {
     EXPECT_EQ(appends[appendsBefore + 1].bodyLength, 100u);
     EXPECT_EQ(appends[appendsBefore + 1].header("x-bs-blob-condition-appendpos"), std::to_string(4 * kMiB));
     EXPECT_EQ(server.stats().maxInFlight["appendblock"], 1);
+
+    // Without a length from the caller the blocks go to the end of a blob
+    // that already holds data: nothing pretends the blob is empty.
+    ASSERT_FALSE(await([&](auto done) { log->uploadFromStream(platform::InputStream::withData(textBytes), false, done); }));
+    EXPECT_EQ(stored("file.log"), concat(fileBytes, textBytes));
+    appends = requestsFor(server, "appendblock");
+    EXPECT_FALSE(appends.back().header("x-bs-blob-condition-appendpos"));
 }
 
 TEST_F(CloudAppendBlobTest, StreamUploadSizeLimitEndsWithCode8) {
