@@ -387,6 +387,8 @@ TEST_F(Executor, RetriesOnlyWhatThePolicyCallsRetriable) {
         {"408 is retried", 408, {408, 200}, 0},
         {"500 is retried", 500, {500, 200}, 0},
         {"412 is final", 412, {412}, static_cast<long>(BLSErrorCode::ServerError)},
+        {"400 is final", 400, {400}, static_cast<long>(BLSErrorCode::ServerError)},
+        {"503 is retried", 503, {503, 200}, 0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -435,6 +437,72 @@ TEST_F(Executor, ATransportFailureIsRetriedAndEndsInCode2) {
         ASSERT_TRUE(result->error().has_value());
         EXPECT_EQ(result->error()->code(), static_cast<long>(BLSErrorCode::URLSessionError));
     }
+}
+
+TEST_F(Executor, AnAnswerLaterThanTheServerTimeoutIsATimedOutTransportFailure) {
+    TestServer server;
+    std::atomic<int> count{0};
+    server.on("/slow", [&](const httplib::Request&, httplib::Response& response) {
+        if (++count == 1) std::this_thread::sleep_for(1500ms);
+        response.set_content("late", "text/plain");
+    });
+    BLSRequestOptions given;
+    given.setServerTimeout(0.3);
+    auto options = std::make_shared<BLSRequestOptions>();
+    options->applyDefaultsFromOptions(&given);
+    auto context = std::make_shared<BLSOperationContext>();
+    Outcome outcome = run(makeCommand(context, server.url("/slow")), options, context);
+    expectRanOnceElsewhere(outcome);
+    // The first attempt timed out and was retried; the second was answered.
+    EXPECT_EQ(outcome.code(), 0);
+    EXPECT_TRUE(outcome.body() == Bytes({'l', 'a', 't', 'e'}));
+    const auto results = context->requestResults();
+    ASSERT_EQ(results.size(), 2u);
+    ASSERT_TRUE(results[0]->error().has_value());
+    EXPECT_EQ(results[0]->error()->code(), static_cast<long>(BLSErrorCode::URLSessionError));
+    const auto* inner = results[0]->error()->userInfoValue<Error>(BLSErrorKey::InnerError);
+    ASSERT_NE(inner, nullptr);
+    EXPECT_EQ(inner->code(), platform::net::URLErrorTimedOut);
+}
+
+TEST_F(Executor, ANotFoundFromTheSecondaryIsRetriedOnThePrimaryOnly) {
+    TestServer primary;
+    TestServer secondary;
+    primary.on("/b", [](const httplib::Request&, httplib::Response& response) {
+        response.set_content("primary", "text/plain");
+    });
+    secondary.on("/b", [](const httplib::Request&, httplib::Response& response) { response.status = 404; });
+    auto context = std::make_shared<BLSOperationContext>();
+    auto command = makeCommand(context, BLSStorageUri(URL::parse(primary.url("/b")), URL::parse(secondary.url("/b"))));
+    command->setAllowedStorageLocation(BLSAllowedStorageLocationPrimaryOrSecondary);
+    BLSRequestOptions given;
+    given.setStorageLocationMode(BLSStorageLocationModeSecondaryThenPrimary);
+    auto options = std::make_shared<BLSRequestOptions>();
+    options->applyDefaultsFromOptions(&given);
+    Outcome outcome = run(command, options, context);
+    expectRanOnceElsewhere(outcome);
+    EXPECT_EQ(outcome.code(), 0);
+    EXPECT_EQ(secondary.requests().size(), 1u);
+    EXPECT_EQ(primary.requests().size(), 1u);
+    const auto results = context->requestResults();
+    ASSERT_EQ(results.size(), 2u);
+    EXPECT_EQ(results[0]->targetLocation(), BLSStorageLocationSecondary);
+    EXPECT_EQ(results[1]->targetLocation(), BLSStorageLocationPrimary);
+
+    // Secondary only: the 404 is retried where it came from, never on the primary.
+    auto onlyContext = std::make_shared<BLSOperationContext>();
+    auto onlyCommand =
+        makeCommand(onlyContext, BLSStorageUri(URL::parse(primary.url("/b")), URL::parse(secondary.url("/b"))));
+    onlyCommand->setAllowedStorageLocation(BLSAllowedStorageLocationPrimaryOrSecondary);
+    BLSRequestOptions onlyGiven;
+    onlyGiven.setStorageLocationMode(BLSStorageLocationModeSecondaryOnly);
+    auto onlyOptions = std::make_shared<BLSRequestOptions>();
+    onlyOptions->applyDefaultsFromOptions(&onlyGiven);
+    Outcome only = run(onlyCommand, onlyOptions, onlyContext);
+    expectRanOnceElsewhere(only);
+    EXPECT_EQ(only.code(), static_cast<long>(BLSErrorCode::ServerError));
+    EXPECT_EQ(primary.requests().size(), 1u) << "the primary is never tried";
+    EXPECT_EQ(secondary.requests().size(), 4u);
 }
 
 // An attempt that gets no answer must not inherit the previous attempt's
