@@ -88,6 +88,38 @@ std::string blobListingDetailsText(BLSBlobListingDetails details) {
     return text;
 }
 
+// A Put that writes a blob's or container's metadata and properties: the
+// length and the blob type when given, then the metadata, the properties
+// and the access condition, in that order.
+URLRequest putWithMetadata(URLComponents& urlComponents, double timeout, std::optional<std::uint64_t> length,
+                           const char* blobType, const BLSMetadata* cloudMetadata,
+                           const BLSBlobProperties* blobProperties, const BLSAccessCondition* accessCondition) {
+    URLRequest request = BLSRequestFactory::putRequestWithUrlComponents(urlComponents, timeout);
+    if (length) {
+        setContentLength(request, *length);
+    }
+    if (blobType != nullptr) {
+        request.setValue(blobType, "x-bs-blob-type");
+    }
+    BLSRequestFactory::addMetadataToRequest(request, cloudMetadata);
+    BLSBlobRequestFactory::addBlobPropertiesToRequest(request, blobProperties);
+    BLSRequestFactory::applyAccessConditionToRequest(request, accessCondition);
+    return request;
+}
+
+// A lease request on a container or blob whose query is complete.
+URLRequest leaseRequest(BLSLeaseAction leaseAction, const std::optional<std::string>& proposedLeaseId,
+                        std::optional<std::int64_t> leaseDuration, std::optional<std::int64_t> leaseBreakPeriod,
+                        const BLSAccessCondition* accessCondition, URLComponents& urlComponents, double timeout) {
+    URLRequest request = BLSRequestFactory::putRequestWithUrlComponents(urlComponents, timeout);
+    BLSBlobRequestFactory::addLeaseActionToRequest(request, leaseAction);
+    BLSBlobRequestFactory::addLeaseDurationToRequest(request, leaseDuration);
+    BLSBlobRequestFactory::addProposedLeaseIdToRequest(request, proposedLeaseId);
+    BLSBlobRequestFactory::addLeaseBreakPeriodToRequest(request, leaseBreakPeriod);
+    BLSRequestFactory::applyAccessConditionToRequest(request, accessCondition);
+    return request;
+}
+
 }  // namespace
 
 // Containers and the service.
@@ -137,10 +169,7 @@ URLRequest BLSBlobRequestFactory::uploadContainerMetadataWithCloudMetadata(const
                                                                            BLSOperationContext& /*operationContext*/) {
     appendQueryItem(urlComponents, "restype=container");
     appendQueryItem(urlComponents, "comp=metadata");
-    URLRequest request = BLSRequestFactory::putRequestWithUrlComponents(urlComponents, timeout);
-    BLSRequestFactory::addMetadataToRequest(request, cloudMetadata);
-    BLSRequestFactory::applyAccessConditionToRequest(request, accessCondition);
-    return request;
+    return putWithMetadata(urlComponents, timeout, std::nullopt, nullptr, cloudMetadata, nullptr, accessCondition);
 }
 
 URLRequest BLSBlobRequestFactory::downloadContainerAttributesWithAccessCondition(
@@ -171,13 +200,8 @@ URLRequest BLSBlobRequestFactory::leaseContainerWithLeaseAction(BLSLeaseAction l
                                                                 BLSOperationContext& /*operationContext*/) {
     appendQueryItem(urlComponents, "restype=container");
     appendQueryItem(urlComponents, "comp=lease");
-    URLRequest request = BLSRequestFactory::putRequestWithUrlComponents(urlComponents, timeout);
-    addLeaseActionToRequest(request, leaseAction);
-    addLeaseDurationToRequest(request, leaseDuration);
-    addProposedLeaseIdToRequest(request, proposedLeaseId);
-    addLeaseBreakPeriodToRequest(request, leaseBreakPeriod);
-    BLSRequestFactory::applyAccessConditionToRequest(request, accessCondition);
-    return request;
+    return leaseRequest(leaseAction, proposedLeaseId, leaseDuration, leaseBreakPeriod, accessCondition, urlComponents,
+                        timeout);
 }
 
 URLRequest BLSBlobRequestFactory::uploadContainerPermissionsWithLength(std::uint64_t length,
@@ -224,12 +248,8 @@ URLRequest BLSBlobRequestFactory::putBlockBlobWithLength(std::uint64_t length,
                                                          const BLSAccessCondition* accessCondition,
                                                          URLComponents& urlComponents, double timeout,
                                                          BLSOperationContext& /*operationContext*/) {
-    URLRequest request = BLSRequestFactory::putRequestWithUrlComponents(urlComponents, timeout);
-    setContentLength(request, length);
-    request.setValue("BlockBlob", "x-bs-blob-type");
-    BLSRequestFactory::addMetadataToRequest(request, cloudMetadata);
-    addBlobPropertiesToRequest(request, blobProperties);
-    BLSRequestFactory::applyAccessConditionToRequest(request, accessCondition);
+    URLRequest request =
+        putWithMetadata(urlComponents, timeout, length, "BlockBlob", cloudMetadata, blobProperties, accessCondition);
     BLSUtil::addOptionalHeaderToRequest(request, "Content-MD5", contentMD5);
     return request;
 }
@@ -256,11 +276,8 @@ URLRequest BLSBlobRequestFactory::putBlockListWithLength(std::uint64_t length,
                                                          URLComponents& urlComponents, double timeout,
                                                          BLSOperationContext& /*operationContext*/) {
     appendQueryItem(urlComponents, "comp=blocklist");
-    URLRequest request = BLSRequestFactory::putRequestWithUrlComponents(urlComponents, timeout);
-    setContentLength(request, length);
-    BLSRequestFactory::addMetadataToRequest(request, cloudMetadata);
-    addBlobPropertiesToRequest(request, blobProperties);
-    BLSRequestFactory::applyAccessConditionToRequest(request, accessCondition);
+    URLRequest request =
+        putWithMetadata(urlComponents, timeout, length, nullptr, cloudMetadata, blobProperties, accessCondition);
     BLSUtil::addOptionalHeaderToRequest(request, "Content-MD5", contentMD5);
     return request;
 }
@@ -317,10 +334,7 @@ URLRequest BLSBlobRequestFactory::snapshotBlobWithMetadata(const BLSMetadata* me
                                                            URLComponents& urlComponents, double timeout,
                                                            BLSOperationContext& /*operationContext*/) {
     appendQueryItem(urlComponents, "comp=snapshot");
-    URLRequest request = BLSRequestFactory::putRequestWithUrlComponents(urlComponents, timeout);
-    BLSRequestFactory::addMetadataToRequest(request, metadata);
-    BLSRequestFactory::applyAccessConditionToRequest(request, accessCondition);
-    return request;
+    return putWithMetadata(urlComponents, timeout, std::nullopt, nullptr, metadata, nullptr, accessCondition);
 }
 
 URLRequest BLSBlobRequestFactory::listBlobsWithPrefix(const std::optional<std::string>& prefix,
@@ -354,11 +368,8 @@ URLRequest BLSBlobRequestFactory::uploadBlobPropertiesWithBlobProperties(const B
                                                                          double timeout,
                                                                          BLSOperationContext& /*operationContext*/) {
     appendQueryItem(urlComponents, "comp=properties");
-    URLRequest request = BLSRequestFactory::putRequestWithUrlComponents(urlComponents, timeout);
-    BLSRequestFactory::addMetadataToRequest(request, cloudMetadata);
-    addBlobPropertiesToRequest(request, blobProperties);
-    BLSRequestFactory::applyAccessConditionToRequest(request, accessCondition);
-    return request;
+    return putWithMetadata(urlComponents, timeout, std::nullopt, nullptr, cloudMetadata, blobProperties,
+                           accessCondition);
 }
 
 URLRequest BLSBlobRequestFactory::uploadBlobMetadataWithCloudMetadata(const BLSMetadata* cloudMetadata,
@@ -366,10 +377,7 @@ URLRequest BLSBlobRequestFactory::uploadBlobMetadataWithCloudMetadata(const BLSM
                                                                       URLComponents& urlComponents, double timeout,
                                                                       BLSOperationContext& /*operationContext*/) {
     appendQueryItem(urlComponents, "comp=metadata");
-    URLRequest request = BLSRequestFactory::putRequestWithUrlComponents(urlComponents, timeout);
-    BLSRequestFactory::addMetadataToRequest(request, cloudMetadata);
-    BLSRequestFactory::applyAccessConditionToRequest(request, accessCondition);
-    return request;
+    return putWithMetadata(urlComponents, timeout, std::nullopt, nullptr, cloudMetadata, nullptr, accessCondition);
 }
 
 URLRequest BLSBlobRequestFactory::downloadBlobAttributesWithAccessCondition(
@@ -389,13 +397,8 @@ URLRequest BLSBlobRequestFactory::leaseBlobWithLeaseAction(BLSLeaseAction leaseA
                                                            URLComponents& urlComponents, double timeout,
                                                            BLSOperationContext& /*operationContext*/) {
     appendQueryItem(urlComponents, "comp=lease");
-    URLRequest request = BLSRequestFactory::putRequestWithUrlComponents(urlComponents, timeout);
-    addLeaseActionToRequest(request, leaseAction);
-    addLeaseDurationToRequest(request, leaseDuration);
-    addProposedLeaseIdToRequest(request, proposedLeaseId);
-    addLeaseBreakPeriodToRequest(request, leaseBreakPeriod);
-    BLSRequestFactory::applyAccessConditionToRequest(request, accessCondition);
-    return request;
+    return leaseRequest(leaseAction, proposedLeaseId, leaseDuration, leaseBreakPeriod, accessCondition, urlComponents,
+                        timeout);
 }
 
 URLRequest BLSBlobRequestFactory::copyBlobWithSourceURL(const platform::net::URL& sourceURL,
@@ -430,11 +433,8 @@ URLRequest BLSBlobRequestFactory::createPageBlobWithSize(std::int64_t size, std:
                                                          const BLSAccessCondition* accessCondition,
                                                          URLComponents& urlComponents, double timeout,
                                                          BLSOperationContext& /*operationContext*/) {
-    URLRequest request = BLSRequestFactory::putRequestWithUrlComponents(urlComponents, timeout);
-    request.setValue("PageBlob", "x-bs-blob-type");
-    BLSRequestFactory::addMetadataToRequest(request, cloudMetadata);
-    addBlobPropertiesToRequest(request, blobProperties);
-    BLSRequestFactory::applyAccessConditionToRequest(request, accessCondition);
+    URLRequest request = putWithMetadata(urlComponents, timeout, std::nullopt, "PageBlob", cloudMetadata,
+                                         blobProperties, accessCondition);
     addTotalContentSizeToRequest(request, size);
     addSequenceNumberToRequest(request, sequenceNumber);
     return request;
@@ -508,12 +508,8 @@ URLRequest BLSBlobRequestFactory::createAppendBlobWithBlobProperties(const BLSBl
                                                                      const BLSAccessCondition* accessCondition,
                                                                      URLComponents& urlComponents, double timeout,
                                                                      BLSOperationContext& /*operationContext*/) {
-    URLRequest request = BLSRequestFactory::putRequestWithUrlComponents(urlComponents, timeout);
-    request.setValue("AppendBlob", "x-bs-blob-type");
-    BLSRequestFactory::addMetadataToRequest(request, cloudMetadata);
-    addBlobPropertiesToRequest(request, blobProperties);
-    BLSRequestFactory::applyAccessConditionToRequest(request, accessCondition);
-    return request;
+    return putWithMetadata(urlComponents, timeout, std::nullopt, "AppendBlob", cloudMetadata, blobProperties,
+                           accessCondition);
 }
 
 URLRequest BLSBlobRequestFactory::appendBlockWithLength(std::uint64_t length,

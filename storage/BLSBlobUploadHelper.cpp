@@ -512,7 +512,8 @@ void BLSBlobUploadHelper::writeFromStreamCallbackWithStream(platform::InputStrea
 }
 
 void BLSBlobUploadHelper::pumpBytes(platform::InputStream& stream) {
-    std::array<std::uint8_t, kStreamReadSize> buffer{};
+    static_assert(kChunkSize % kStreamReadSize == 0);
+    std::vector<std::uint8_t> buffer(kStreamReadSize);
     std::size_t readThisTurn = 0;
     for (;;) {
         long count = 0;

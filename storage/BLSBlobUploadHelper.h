@@ -64,7 +64,9 @@ public:
     using HelperFactory = std::function<std::shared_ptr<BLSBlobUploadHelper>(Completion helperCompletion)>;
 
     static constexpr std::size_t kChunkSize = 4194304;  // 4 MiB
-    static constexpr std::size_t kStreamReadSize = 1024;
+    // Bytes read from a source stream at a time; a divisor of kChunkSize, so
+    // that a source that fills every read fills the chunks exactly.
+    static constexpr std::size_t kStreamReadSize = 64 * 1024;
 
     // Block blob: nothing is created on open; close commits the blocks.
     // Null options mean defaults; a null context means a new one; a null

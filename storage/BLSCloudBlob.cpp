@@ -10,6 +10,7 @@
 #include "storage/BLSExecutor.h"
 #include "storage/BLSNavigationUtil.h"
 #include "storage/BLSOperationContext.h"
+#include "storage/BLSOperationUtil.h"
 #include "storage/BLSRequestFactory.h"
 #include "storage/BLSRequestOptions.h"
 #include "storage/BLSRequestResult.h"
@@ -34,10 +35,6 @@ std::optional<BLSAccessCondition> copyCondition(const BLSAccessCondition* condit
 
 const BLSAccessCondition* conditionPtr(const std::optional<BLSAccessCondition>& condition) {
     return condition ? &*condition : nullptr;
-}
-
-bool hasLeaseId(const std::optional<BLSAccessCondition>& condition) {
-    return condition && condition->leaseId().has_value();
 }
 
 // A blob object of unspecified type (a plain blob made from an address)
@@ -152,48 +149,13 @@ void BLSCloudBlob::initWithContainer(std::shared_ptr<BLSCloudBlobContainer> cont
 bool BLSCloudBlob::initWithStorageUri(const BLSStorageUri& storageUri,
                                       std::shared_ptr<BLSStorageCredentials> credentials,
                                       std::optional<std::string> snapshotTime, ErrorOut& error) {
-    auto fail = [&](const char* message) {
-        BLSUtil::operationlessContext()->logAtLevel(BLSLogLevelError, std::string(message));
-        error = BLSMakeError(BLSErrorCode::InvalidArgumentOrState);
-        return false;
-    };
-
-    auto parsed = BLSNavigationUtil::parseBlobQueryAndVerifyWithStorageUri(storageUri);
-    if (!parsed || !parsed->address || !parsed->address->primaryUri()) {
-        error = BLSMakeInvalidArgumentError("A blob address needs a primary URI.");
-        return false;
-    }
-    const bool givenSigned = credentials && (credentials->isSAS() || credentials->isSharedKey());
-    const bool addressSigned = parsed->credentials && (parsed->credentials->isSAS() || parsed->credentials->isSharedKey());
-    if (givenSigned && addressSigned) return fail("Multiple credentials provided.");
-    if (snapshotTime && parsed->snapshot) return fail("Multiple snapshot times provided.");
-
-    if (!credentials) credentials = parsed->credentials;
-    mStorageUri = *parsed->address;
-    const platform::net::URL& primary = *mStorageUri.primaryUri();
-    const bool pathStyle = BLSUtil::usePathStyleAddressing(primary);
-
-    // A reference must name a blob: one that ends at the container would
-    // send blob operations (a delete above all) to the container itself.
-    auto name = BLSNavigationUtil::getBlobNameWithBlobAddress(primary, pathStyle);
-    if (!name || name->empty()) {
-        error = BLSMakeInvalidArgumentError("The blob address names no blob.");
-        return false;
-    }
-
-    ErrorOut baseError;
-    auto base = BLSNavigationUtil::getServiceClientBaseAddressWithStorageUri(mStorageUri, pathStyle, baseError);
-    if (baseError) {
-        error = std::move(baseError);
-        return false;
-    }
-    if (!base) {
-        error = BLSMakeInvalidArgumentError("URI is missing account information.");
-        return false;
-    }
-    mClient = std::make_shared<BLSCloudBlobClient>(*base, std::move(credentials));
-    mSnapshotTime = snapshotTime ? std::move(snapshotTime) : parsed->snapshot;
-    mBlobName = std::move(*name);
+    auto resolved = BLSNavigationUtil::resolveAddressWithStorageUri(
+        storageUri, BLSNavigationUtil::AddressedResource::Blob, std::move(credentials), std::move(snapshotTime), error);
+    if (!resolved) return false;
+    mClient = std::make_shared<BLSCloudBlobClient>(resolved->serviceAddress, resolved->credentials);
+    mStorageUri = resolved->address;
+    mSnapshotTime = std::move(resolved->snapshotTime);
+    mBlobName = std::move(resolved->name);
     return true;
 }
 
@@ -339,8 +301,8 @@ void BLSCloudBlob::downloadToDataWithAccessCondition(const BLSAccessCondition* a
                          if (!completionHandler) return;
                          // Whatever reached memory before a failure is not the blob.
                          if (error) return completionHandler(error, std::nullopt);
-                         const std::vector<std::uint8_t>* data = stream->dataWrittenToMemory();
-                         completionHandler(std::nullopt, data ? *data : std::vector<std::uint8_t>());
+                         // The bytes move out: a large blob is not copied.
+                         completionHandler(std::nullopt, std::optional(stream->takeDataWrittenToMemory()));
                      });
 }
 
@@ -613,6 +575,11 @@ void BLSCloudBlob::leaseInternal(BLSLeaseAction action, std::optional<std::strin
                                  std::optional<BLSAccessCondition> accessCondition, OptionsPtr requestOptions,
                                  ContextPtr operationContext,
                                  std::function<void(const ErrorOut&, std::any)> completion) {
+    if (auto refusal =
+            BLSOperationUtil::missingLeaseIdError(action, conditionPtr(accessCondition), proposedLeaseId)) {
+        if (completion) completion(refusal, {});
+        return;
+    }
     auto context = contextOrNew(std::move(operationContext));
     auto options = effectiveOptions(requestOptions);
     auto command = makeCommand(context);
@@ -624,12 +591,7 @@ void BLSCloudBlob::leaseInternal(BLSLeaseAction action, std::optional<std::strin
     command->setPreProcessResponse(statusThenEtag(shared_from_this()));
     command->setPostProcessResponse([action](const HTTPURLResponse& response, BLSRequestResult&,
                                              platform::OutputStream*, BLSOperationContext&, ErrorOut&) -> std::any {
-        if (action == BLSLeaseActionAcquire || action == BLSLeaseActionChange) {
-            const std::string* id = response.valueForHTTPHeaderField("x-bs-lease-id");
-            return id ? std::optional<std::string>(*id) : std::optional<std::string>();
-        }
-        if (action == BLSLeaseActionBreak) return BLSBlobResponseParser::getRemainingLeaseTimeWithResponse(response);
-        return {};
+        return BLSOperationUtil::leaseResultWithResponse(action, response);
     });
     execute(command, options, context, std::move(completion));
 }
@@ -655,9 +617,7 @@ void BLSCloudBlob::acquireLeaseWithLeaseTime(std::optional<std::int64_t> leaseTi
                                              ContextPtr operationContext, StringCompletion completionHandler) {
     leaseInternal(BLSLeaseActionAcquire, std::move(proposedLeaseId), leaseTime.value_or(-1), std::nullopt,
                   copyCondition(accessCondition), std::move(requestOptions), std::move(operationContext),
-                  [completionHandler = std::move(completionHandler)](const ErrorOut& error, std::any result) {
-                      if (completionHandler) completionHandler(error, stringResult(error, result));
-                  });
+                  BLSOperationUtil::leaseIdResult(std::move(completionHandler)));
 }
 
 void BLSCloudBlob::renewLeaseWithAccessCondition(const BLSAccessCondition* accessCondition,
@@ -667,18 +627,9 @@ void BLSCloudBlob::renewLeaseWithAccessCondition(const BLSAccessCondition* acces
 
 void BLSCloudBlob::renewLeaseWithAccessCondition(const BLSAccessCondition* accessCondition, OptionsPtr requestOptions,
                                                  ContextPtr operationContext, Completion completionHandler) {
-    auto condition = copyCondition(accessCondition);
-    if (!hasLeaseId(condition)) {
-        if (completionHandler) {
-            completionHandler(BLSMakeInvalidArgumentError("Cannot renew a lease without providing a lease ID."));
-        }
-        return;
-    }
-    leaseInternal(BLSLeaseActionRenew, std::nullopt, std::nullopt, std::nullopt, std::move(condition),
+    leaseInternal(BLSLeaseActionRenew, std::nullopt, std::nullopt, std::nullopt, copyCondition(accessCondition),
                   std::move(requestOptions), std::move(operationContext),
-                  [completionHandler = std::move(completionHandler)](const ErrorOut& error, std::any) {
-                      if (completionHandler) completionHandler(error);
-                  });
+                  BLSOperationUtil::errorOnly(std::move(completionHandler)));
 }
 
 void BLSCloudBlob::releaseLeaseWithAccessCondition(const BLSAccessCondition* accessCondition,
@@ -689,18 +640,9 @@ void BLSCloudBlob::releaseLeaseWithAccessCondition(const BLSAccessCondition* acc
 void BLSCloudBlob::releaseLeaseWithAccessCondition(const BLSAccessCondition* accessCondition,
                                                    OptionsPtr requestOptions, ContextPtr operationContext,
                                                    Completion completionHandler) {
-    auto condition = copyCondition(accessCondition);
-    if (!hasLeaseId(condition)) {
-        if (completionHandler) {
-            completionHandler(BLSMakeInvalidArgumentError("Cannot release a lease without providing a lease ID."));
-        }
-        return;
-    }
-    leaseInternal(BLSLeaseActionRelease, std::nullopt, std::nullopt, std::nullopt, std::move(condition),
+    leaseInternal(BLSLeaseActionRelease, std::nullopt, std::nullopt, std::nullopt, copyCondition(accessCondition),
                   std::move(requestOptions), std::move(operationContext),
-                  [completionHandler = std::move(completionHandler)](const ErrorOut& error, std::any) {
-                      if (completionHandler) completionHandler(error);
-                  });
+                  BLSOperationUtil::errorOnly(std::move(completionHandler)));
 }
 
 void BLSCloudBlob::breakLeaseWithBreakPeriod(std::optional<std::int64_t> breakPeriod,
@@ -713,11 +655,7 @@ void BLSCloudBlob::breakLeaseWithBreakPeriod(std::optional<std::int64_t> breakPe
                                              ContextPtr operationContext, NumberCompletion completionHandler) {
     leaseInternal(BLSLeaseActionBreak, std::nullopt, std::nullopt, breakPeriod, copyCondition(accessCondition),
                   std::move(requestOptions), std::move(operationContext),
-                  [completionHandler = std::move(completionHandler)](const ErrorOut& error, std::any result) {
-                      if (!completionHandler) return;
-                      auto* time = std::any_cast<std::optional<std::int64_t>>(&result);
-                      completionHandler(error, !error && time ? *time : std::nullopt);
-                  });
+                  BLSOperationUtil::leaseTimeResult(std::move(completionHandler)));
 }
 
 void BLSCloudBlob::changeLeaseWithProposedLeaseId(std::optional<std::string> proposedLeaseId,
@@ -731,20 +669,9 @@ void BLSCloudBlob::changeLeaseWithProposedLeaseId(std::optional<std::string> pro
                                                   const BLSAccessCondition* accessCondition,
                                                   OptionsPtr requestOptions, ContextPtr operationContext,
                                                   StringCompletion completionHandler) {
-    auto condition = copyCondition(accessCondition);
-    if (!hasLeaseId(condition) || !proposedLeaseId) {
-        if (completionHandler) {
-            completionHandler(BLSMakeInvalidArgumentError(
-                                  "Cannot change a lease without providing an existing lease ID and a proposed new one."),
-                              std::nullopt);
-        }
-        return;
-    }
-    leaseInternal(BLSLeaseActionChange, std::move(proposedLeaseId), std::nullopt, std::nullopt, std::move(condition),
-                  std::move(requestOptions), std::move(operationContext),
-                  [completionHandler = std::move(completionHandler)](const ErrorOut& error, std::any result) {
-                      if (completionHandler) completionHandler(error, stringResult(error, result));
-                  });
+    leaseInternal(BLSLeaseActionChange, std::move(proposedLeaseId), std::nullopt, std::nullopt,
+                  copyCondition(accessCondition), std::move(requestOptions), std::move(operationContext),
+                  BLSOperationUtil::leaseIdResult(std::move(completionHandler)));
 }
 
 // Copy -----------------------------------------------------------------------------

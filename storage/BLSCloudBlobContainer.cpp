@@ -15,6 +15,7 @@
 #include "storage/BLSExecutor.h"
 #include "storage/BLSNavigationUtil.h"
 #include "storage/BLSOperationContext.h"
+#include "storage/BLSOperationUtil.h"
 #include "storage/BLSRequestOptions.h"
 #include "storage/BLSRequestResult.h"
 #include "storage/BLSResponseParser.h"
@@ -40,15 +41,6 @@ std::optional<BLSAccessCondition> copyCondition(const BLSAccessCondition* condit
 
 const BLSAccessCondition* conditionPtr(const std::optional<BLSAccessCondition>& condition) {
     return condition ? &*condition : nullptr;
-}
-
-// An empty ID can identify no lease, so it counts as none.
-bool hasLeaseId(const BLSAccessCondition* condition) {
-    return condition != nullptr && condition->leaseId().has_value() && !condition->leaseId()->empty();
-}
-
-bool isSignedCredentials(const std::shared_ptr<BLSStorageCredentials>& credentials) {
-    return credentials != nullptr && (credentials->isSAS() || credentials->isSharedKey());
 }
 
 std::span<const std::uint8_t> memoryData(platform::OutputStream* stream) {
@@ -102,6 +94,12 @@ void execute(const std::shared_ptr<BLSStorageCommand>& command, const std::share
         });
 }
 
+// For operations without a result.
+void execute(const std::shared_ptr<BLSStorageCommand>& command, const std::shared_ptr<BLSBlobRequestOptions>& options,
+             const std::shared_ptr<BLSOperationContext>& context, BLSCloudBlobContainer::Completion completion) {
+    execute(command, options, context, BLSOperationUtil::errorOnly(std::move(completion)));
+}
+
 struct PermissionsResult {
     BLSCloudBlobContainer::StoredPolicies storedPolicies;
     BLSContainerPublicAccessType publicAccess = BLSContainerPublicAccessTypeOff;
@@ -139,49 +137,13 @@ std::shared_ptr<BLSCloudBlobContainer> BLSCloudBlobContainer::makeWithStorageUri
 
 std::shared_ptr<BLSCloudBlobContainer> BLSCloudBlobContainer::makeWithStorageUri(
     const BLSStorageUri& storageUri, std::shared_ptr<BLSStorageCredentials> credentials, ErrorOut& error) {
-    auto parsed = BLSNavigationUtil::parseBlobQueryAndVerifyWithStorageUri(storageUri);
-    if (!parsed || !parsed->address || !parsed->address->primaryUri()) {
-        error = BLSMakeInvalidArgumentError("A container address needs a primary URI.");
-        return nullptr;
-    }
-    const bool givenSigned = isSignedCredentials(credentials);
-    const bool addressSigned = isSignedCredentials(parsed->credentials);
-    if (givenSigned && addressSigned) {
-        BLSUtil::operationlessContext()->logAtLevel(BLSLogLevelError, std::string("Multiple credentials provided."));
-        error = BLSMakeError(BLSErrorCode::InvalidArgumentOrState);
-        return nullptr;
-    }
-    // Anonymous credentials given with a signed address must not silently
-    // drop the address's signature.
-    if (!credentials || (!givenSigned && addressSigned)) credentials = parsed->credentials;
-
-    const BLSStorageUri address = *parsed->address;
-    const platform::net::URL& primary = *address.primaryUri();
-    const bool pathStyle = BLSUtil::usePathStyleAddressing(primary);
-
-    // An address that ends at the account would send container operations
-    // (a delete above all) to the service itself.
-    auto name = BLSNavigationUtil::getContainerNameWithContainerAddress(primary, pathStyle);
-    if (!name || name->empty()) {
-        error = BLSMakeInvalidArgumentError("The container address names no container.");
-        return nullptr;
-    }
-
-    ErrorOut baseError;
-    auto base = BLSNavigationUtil::getServiceClientBaseAddressWithStorageUri(address, pathStyle, baseError);
-    if (baseError) {
-        error = std::move(baseError);
-        return nullptr;
-    }
-    if (!base) {
-        error = BLSMakeInvalidArgumentError("URI is missing account information.");
-        return nullptr;
-    }
-
+    auto resolved = BLSNavigationUtil::resolveAddressWithStorageUri(
+        storageUri, BLSNavigationUtil::AddressedResource::Container, std::move(credentials), std::nullopt, error);
+    if (!resolved) return nullptr;
     std::shared_ptr<BLSCloudBlobContainer> container(new BLSCloudBlobContainer());
-    container->mClient = std::make_shared<BLSCloudBlobClient>(*base, std::move(credentials));
-    container->mStorageUri = address;
-    container->mName = std::move(*name);
+    container->mClient = std::make_shared<BLSCloudBlobClient>(resolved->serviceAddress, resolved->credentials);
+    container->mStorageUri = resolved->address;
+    container->mName = std::move(resolved->name);
     return container;
 }
 
@@ -201,10 +163,7 @@ void BLSCloudBlobContainer::createContainerWithAccessType(BLSContainerPublicAcce
         return BLSBlobRequestFactory::createContainerWithAccessType(accessType, nullptr, components, timeout, ctx);
     });
     command->setPreProcessResponse(etagThenStatus(shared_from_this()));
-    execute(command, options, context,
-            [completionHandler = std::move(completionHandler)](const ErrorOut& error, std::any) {
-                if (completionHandler) completionHandler(error);
-            });
+    execute(command, options, context, std::move(completionHandler));
 }
 
 void BLSCloudBlobContainer::deleteContainerWithCompletionHandler(Completion completionHandler) {
@@ -226,10 +185,7 @@ void BLSCloudBlobContainer::deleteContainerWithAccessCondition(const BLSAccessCo
         [](const HTTPURLResponse& response, BLSRequestResult& result, BLSOperationContext& ctx) -> ErrorOut {
             return BLSResponseParser::preprocessResponseWithResponse(response, result, ctx);
         });
-    execute(command, options, context,
-            [completionHandler = std::move(completionHandler)](const ErrorOut& error, std::any) {
-                if (completionHandler) completionHandler(error);
-            });
+    execute(command, options, context, std::move(completionHandler));
 }
 
 void BLSCloudBlobContainer::createContainerIfNotExistsWithCompletionHandler(FlagCompletion completionHandler) {
@@ -360,10 +316,7 @@ void BLSCloudBlobContainer::downloadAttributesInternalWithPrimaryOnly(bool prima
         self->mProperties = BLSBlobResponseParser::getContainerPropertiesWithResponse(response, ctx, ignored);
         return std::nullopt;
     });
-    execute(command, options, context,
-            [completionHandler = std::move(completionHandler)](const ErrorOut& error, std::any) {
-                if (completionHandler) completionHandler(error);
-            });
+    execute(command, options, context, std::move(completionHandler));
 }
 
 void BLSCloudBlobContainer::updateEtagAndLastModifiedWithResponse(const HTTPURLResponse& response) {
@@ -485,10 +438,7 @@ void BLSCloudBlobContainer::uploadMetadataWithAccessCondition(const BLSAccessCon
                                                                                components, timeout, ctx);
     });
     command->setPreProcessResponse(etagThenStatus(shared_from_this()));
-    execute(command, options, context,
-            [completionHandler = std::move(completionHandler)](const ErrorOut& error, std::any) {
-                if (completionHandler) completionHandler(error);
-            });
+    execute(command, options, context, std::move(completionHandler));
 }
 
 void BLSCloudBlobContainer::uploadPermissions(const StoredPolicies& permissions, Completion completionHandler) {
@@ -521,10 +471,7 @@ void BLSCloudBlobContainer::uploadPermissions(const StoredPolicies& permissions,
             length, components, options.get(), conditionPtr(condition), publicAccess, timeout, ctx);
     });
     command->setPreProcessResponse(etagThenStatus(shared_from_this()));
-    execute(command, options, context,
-            [completionHandler = std::move(completionHandler)](const ErrorOut& error, std::any) {
-                if (completionHandler) completionHandler(error);
-            });
+    execute(command, options, context, std::move(completionHandler));
 }
 
 void BLSCloudBlobContainer::downloadPermissionsWithCompletionHandler(PermissionsCompletion completionHandler) {
@@ -581,6 +528,10 @@ void BLSCloudBlobContainer::leaseInternal(BLSLeaseAction action, const std::opti
                                           const BLSAccessCondition* accessCondition, OptionsPtr requestOptions,
                                           ContextPtr operationContext,
                                           std::function<void(const ErrorOut&, std::any)> completion) {
+    if (auto refusal = BLSOperationUtil::missingLeaseIdError(action, accessCondition, proposedLeaseId)) {
+        if (completion) completion(refusal, {});
+        return;
+    }
     auto context = contextOrNew(std::move(operationContext));
     auto options = effectiveOptions(mClient, requestOptions);
     auto command = makeCommand(mClient, mStorageUri, context);
@@ -591,32 +542,12 @@ void BLSCloudBlobContainer::leaseInternal(BLSLeaseAction action, const std::opti
                 action, proposedLeaseId, leaseDuration, breakPeriod, conditionPtr(condition), components, timeout, ctx);
         });
     command->setPreProcessResponse(etagThenStatus(shared_from_this()));
-    if (action == BLSLeaseActionAcquire || action == BLSLeaseActionChange) {
-        command->setPostProcessResponse([](const HTTPURLResponse& response, BLSRequestResult&, platform::OutputStream*,
-                                           BLSOperationContext&, ErrorOut&) -> std::any {
-            const std::string* leaseId = response.valueForHTTPHeaderField("x-bs-lease-id");
-            return leaseId ? std::optional<std::string>(*leaseId) : std::optional<std::string>();
-        });
-    } else if (action == BLSLeaseActionBreak) {
-        command->setPostProcessResponse(
-            [](const HTTPURLResponse& response, BLSRequestResult&, platform::OutputStream*, BLSOperationContext&,
-               ErrorOut&) -> std::any { return BLSBlobResponseParser::getRemainingLeaseTimeWithResponse(response); });
-    }
+    command->setPostProcessResponse([action](const HTTPURLResponse& response, BLSRequestResult&,
+                                             platform::OutputStream*, BLSOperationContext&, ErrorOut&) -> std::any {
+        return BLSOperationUtil::leaseResultWithResponse(action, response);
+    });
     execute(command, options, context, std::move(completion));
 }
-
-namespace {
-std::function<void(const ErrorOut&, std::any)> leaseIdResult(BLSCloudBlobContainer::LeaseIdCompletion completion) {
-    return [completion = std::move(completion)](const ErrorOut& error, std::any result) {
-        if (!completion) return;
-        std::optional<std::string> leaseId;
-        if (!error) {
-            if (auto* value = std::any_cast<std::optional<std::string>>(&result)) leaseId = *value;
-        }
-        completion(error, leaseId);
-    };
-}
-}  // namespace
 
 void BLSCloudBlobContainer::acquireLeaseWithLeaseTime(std::optional<std::int64_t> leaseTime,
                                                       const std::optional<std::string>& proposedLeaseId,
@@ -631,7 +562,8 @@ void BLSCloudBlobContainer::acquireLeaseWithLeaseTime(std::optional<std::int64_t
                                                       LeaseIdCompletion completionHandler) {
     // No lease time is an infinite lease.
     leaseInternal(BLSLeaseActionAcquire, proposedLeaseId, leaseTime.value_or(-1), std::nullopt, accessCondition,
-                  std::move(requestOptions), std::move(operationContext), leaseIdResult(std::move(completionHandler)));
+                  std::move(requestOptions), std::move(operationContext),
+                  BLSOperationUtil::leaseIdResult(std::move(completionHandler)));
 }
 
 void BLSCloudBlobContainer::renewLeaseWithAccessCondition(const BLSAccessCondition* accessCondition,
@@ -642,17 +574,9 @@ void BLSCloudBlobContainer::renewLeaseWithAccessCondition(const BLSAccessConditi
 void BLSCloudBlobContainer::renewLeaseWithAccessCondition(const BLSAccessCondition* accessCondition,
                                                           OptionsPtr requestOptions, ContextPtr operationContext,
                                                           Completion completionHandler) {
-    if (!hasLeaseId(accessCondition)) {
-        if (completionHandler) {
-            completionHandler(BLSMakeInvalidArgumentError("Cannot renew a lease without providing a lease ID."));
-        }
-        return;
-    }
     leaseInternal(BLSLeaseActionRenew, std::nullopt, std::nullopt, std::nullopt, accessCondition,
                   std::move(requestOptions), std::move(operationContext),
-                  [completionHandler = std::move(completionHandler)](const ErrorOut& error, std::any) {
-                      if (completionHandler) completionHandler(error);
-                  });
+                  BLSOperationUtil::errorOnly(std::move(completionHandler)));
 }
 
 void BLSCloudBlobContainer::releaseLeaseWithAccessCondition(const BLSAccessCondition* accessCondition,
@@ -663,17 +587,9 @@ void BLSCloudBlobContainer::releaseLeaseWithAccessCondition(const BLSAccessCondi
 void BLSCloudBlobContainer::releaseLeaseWithAccessCondition(const BLSAccessCondition* accessCondition,
                                                             OptionsPtr requestOptions, ContextPtr operationContext,
                                                             Completion completionHandler) {
-    if (!hasLeaseId(accessCondition)) {
-        if (completionHandler) {
-            completionHandler(BLSMakeInvalidArgumentError("Cannot release a lease without providing a lease ID."));
-        }
-        return;
-    }
     leaseInternal(BLSLeaseActionRelease, std::nullopt, std::nullopt, std::nullopt, accessCondition,
                   std::move(requestOptions), std::move(operationContext),
-                  [completionHandler = std::move(completionHandler)](const ErrorOut& error, std::any) {
-                      if (completionHandler) completionHandler(error);
-                  });
+                  BLSOperationUtil::errorOnly(std::move(completionHandler)));
 }
 
 void BLSCloudBlobContainer::breakLeaseWithBreakPeriod(std::optional<std::int64_t> breakPeriod,
@@ -687,14 +603,7 @@ void BLSCloudBlobContainer::breakLeaseWithBreakPeriod(std::optional<std::int64_t
                                                       LeaseTimeCompletion completionHandler) {
     leaseInternal(BLSLeaseActionBreak, std::nullopt, std::nullopt, breakPeriod, accessCondition,
                   std::move(requestOptions), std::move(operationContext),
-                  [completionHandler = std::move(completionHandler)](const ErrorOut& error, std::any result) {
-                      if (!completionHandler) return;
-                      std::optional<std::int64_t> leaseTime;
-                      if (!error) {
-                          if (auto* value = std::any_cast<std::optional<std::int64_t>>(&result)) leaseTime = *value;
-                      }
-                      completionHandler(error, leaseTime);
-                  });
+                  BLSOperationUtil::leaseTimeResult(std::move(completionHandler)));
 }
 
 void BLSCloudBlobContainer::changeLeaseWithProposedLeaseId(const std::optional<std::string>& proposedLeaseId,
@@ -707,17 +616,9 @@ void BLSCloudBlobContainer::changeLeaseWithProposedLeaseId(const std::optional<s
                                                            const BLSAccessCondition* accessCondition,
                                                            OptionsPtr requestOptions, ContextPtr operationContext,
                                                            LeaseIdCompletion completionHandler) {
-    if (!hasLeaseId(accessCondition) || !proposedLeaseId || proposedLeaseId->empty()) {
-        if (completionHandler) {
-            completionHandler(
-                BLSMakeInvalidArgumentError(
-                    "Cannot change a lease without providing an existing lease ID and a proposed new one."),
-                std::nullopt);
-        }
-        return;
-    }
     leaseInternal(BLSLeaseActionChange, proposedLeaseId, std::nullopt, std::nullopt, accessCondition,
-                  std::move(requestOptions), std::move(operationContext), leaseIdResult(std::move(completionHandler)));
+                  std::move(requestOptions), std::move(operationContext),
+                  BLSOperationUtil::leaseIdResult(std::move(completionHandler)));
 }
 
 // References and signatures ----------------------------------------------------------

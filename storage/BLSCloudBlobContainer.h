@@ -221,7 +221,7 @@ public:
 private:
     BLSCloudBlobContainer() = default;
 
-    // One lease request; the checks of the lease ID come before it.
+    // One lease request, refused before sending when it lacks an ID it needs.
     void leaseInternal(BLSLeaseAction action, const std::optional<std::string>& proposedLeaseId,
                        std::optional<std::int64_t> leaseDuration, std::optional<std::int64_t> breakPeriod,
                        const BLSAccessCondition* accessCondition, OptionsPtr requestOptions,

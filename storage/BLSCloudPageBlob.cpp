@@ -57,6 +57,31 @@ void refuse(BLSCloudBlob::Completion completionHandler, platform::Error error) {
     }).detach();
 }
 
+// The status check, then on success the blob ETag update and `then` with
+// the answer and the blob's properties.
+BLSStorageCommand::PreProcessResponse statusThenEtag(
+    std::shared_ptr<BLSCloudPageBlob> blob, bool updateLength,
+    std::function<void(const HTTPURLResponse&, BLSBlobProperties&)> then = nullptr) {
+    return [blob = std::move(blob), updateLength, then = std::move(then)](
+               const HTTPURLResponse& response, BLSRequestResult& result, BLSOperationContext& ctx) -> ErrorOut {
+        if (auto error = BLSResponseParser::preprocessResponseWithResponse(response, result, ctx)) return error;
+        BLSCloudBlob::updateEtagAndLastModifiedWithResponse(response, blob->properties(), updateLength);
+        if (then) then(response, blob->properties());
+        return std::nullopt;
+    };
+}
+
+// The request that sets the sequence number (to the larger of the two with
+// `useMaximum`) or increments it.
+BLSStorageCommand::BuildRequest sequenceNumberRequest(std::int64_t number, bool isIncrement, bool useMaximum,
+                                                      const BLSAccessCondition* accessCondition) {
+    return [number, isIncrement, useMaximum, condition = copyCondition(accessCondition)](
+               platform::net::URLComponents& components, double timeout, BLSOperationContext& ctx) {
+        return BLSBlobRequestFactory::setPageBlobSequenceNumberWithNewSequenceNumber(
+            number, isIncrement, useMaximum, conditionPtr(condition), components, timeout, ctx);
+    };
+}
+
 platform::Error sizeTooLarge() { return BLSMakeInvalidArgumentError("The page blob size is larger than 2^63 - 1."); }
 
 void run(const std::shared_ptr<BLSStorageCommand>& command, const std::shared_ptr<BLSBlobRequestOptions>& options,
@@ -142,15 +167,11 @@ void BLSCloudPageBlob::createWithSize(std::uint64_t size, std::optional<std::int
                                                              &metadata, conditionPtr(condition), components, timeout,
                                                              ctx);
     });
-    command->setPreProcessResponse([self = sharedPageBlob(), length, sequenceNumber](
-                                       const HTTPURLResponse& response, BLSRequestResult& result,
-                                       BLSOperationContext& ctx) -> ErrorOut {
-        if (auto error = BLSResponseParser::preprocessResponseWithResponse(response, result, ctx)) return error;
-        updateEtagAndLastModifiedWithResponse(response, self->properties(), false);
-        self->properties().length = length;
-        self->properties().sequenceNumber = sequenceNumber;
-        return std::nullopt;
-    });
+    command->setPreProcessResponse(statusThenEtag(
+        sharedPageBlob(), false, [length, sequenceNumber](const HTTPURLResponse&, BLSBlobProperties& properties) {
+            properties.length = length;
+            properties.sequenceNumber = sequenceNumber;
+        }));
     run(command, options, context, std::move(completionHandler));
 }
 
@@ -225,14 +246,10 @@ void BLSCloudPageBlob::putPages(BLSULLRange range, bool clear, std::optional<std
         return BLSBlobRequestFactory::putPagesWithPageRange(range, clear, contentMD5, conditionPtr(condition),
                                                             components, timeout, ctx);
     });
-    command->setPreProcessResponse([self = sharedPageBlob()](const HTTPURLResponse& response,
-                                                             BLSRequestResult& result,
-                                                             BLSOperationContext& ctx) -> ErrorOut {
-        if (auto error = BLSResponseParser::preprocessResponseWithResponse(response, result, ctx)) return error;
-        updateEtagAndLastModifiedWithResponse(response, self->properties(), false);
-        self->properties().sequenceNumber = BLSBlobResponseParser::getSequenceNumberWithResponse(response);
-        return std::nullopt;
-    });
+    command->setPreProcessResponse(
+        statusThenEtag(sharedPageBlob(), false, [](const HTTPURLResponse& response, BLSBlobProperties& properties) {
+            properties.sequenceNumber = BLSBlobResponseParser::getSequenceNumberWithResponse(response);
+        }));
     if (!clear && data) command->setSource(std::move(data));
     run(command, options, context, std::move(completionHandler));
 }
@@ -258,13 +275,7 @@ void BLSCloudPageBlob::downloadPageRangesWithBLSULLRange(BLSULLRange range, cons
         return BLSBlobRequestFactory::getPageRangesWithRange(range, snapshot, conditionPtr(condition), components,
                                                              timeout, ctx);
     });
-    command->setPreProcessResponse([self = sharedPageBlob()](const HTTPURLResponse& response,
-                                                             BLSRequestResult& result,
-                                                             BLSOperationContext& ctx) -> ErrorOut {
-        if (auto error = BLSResponseParser::preprocessResponseWithResponse(response, result, ctx)) return error;
-        updateEtagAndLastModifiedWithResponse(response, self->properties(), true);
-        return std::nullopt;
-    });
+    command->setPreProcessResponse(statusThenEtag(sharedPageBlob(), true));
     command->setPostProcessResponse([](const HTTPURLResponse&, BLSRequestResult&, platform::OutputStream* output,
                                        BLSOperationContext& ctx, ErrorOut& error) -> std::any {
         const std::vector<std::uint8_t>* body = output ? output->dataWrittenToMemory() : nullptr;
@@ -342,13 +353,8 @@ void BLSCloudPageBlob::setSequenceNumberWithNumber(std::int64_t number, bool use
                                                    const BLSAccessCondition* accessCondition,
                                                    OptionsPtr requestOptions, ContextPtr operationContext,
                                                    Completion completionHandler) {
-    refreshPropertiesWithRequest(
-        [number, useMaximum, condition = copyCondition(accessCondition)](platform::net::URLComponents& components,
-                                                                         double timeout, BLSOperationContext& ctx) {
-            return BLSBlobRequestFactory::setPageBlobSequenceNumberWithNewSequenceNumber(
-                number, false, useMaximum, conditionPtr(condition), components, timeout, ctx);
-        },
-        std::nullopt, std::move(requestOptions), std::move(operationContext), std::move(completionHandler));
+    refreshPropertiesWithRequest(sequenceNumberRequest(number, false, useMaximum, accessCondition), std::nullopt,
+                                 std::move(requestOptions), std::move(operationContext), std::move(completionHandler));
 }
 
 void BLSCloudPageBlob::incrementSequenceNumberWithCompletionHandler(Completion completionHandler) {
@@ -359,13 +365,8 @@ void BLSCloudPageBlob::incrementSequenceNumberWithAccessCondition(const BLSAcces
                                                                   OptionsPtr requestOptions,
                                                                   ContextPtr operationContext,
                                                                   Completion completionHandler) {
-    refreshPropertiesWithRequest(
-        [condition = copyCondition(accessCondition)](platform::net::URLComponents& components, double timeout,
-                                                     BLSOperationContext& ctx) {
-            return BLSBlobRequestFactory::setPageBlobSequenceNumberWithNewSequenceNumber(
-                0, true, false, conditionPtr(condition), components, timeout, ctx);
-        },
-        std::nullopt, std::move(requestOptions), std::move(operationContext), std::move(completionHandler));
+    refreshPropertiesWithRequest(sequenceNumberRequest(0, true, false, accessCondition), std::nullopt,
+                                 std::move(requestOptions), std::move(operationContext), std::move(completionHandler));
 }
 
 // Stream uploads ------------------------------------------------------------------

@@ -307,8 +307,15 @@ void BLSExecutor::prepareAndSend() {
         std::lock_guard lock(mAttemptMutex);
         mSession = session;
     }
-    auto task = command.source() ? session->uploadTaskWithRequest(*mRequest, *command.source())
-                                 : session->dataTaskWithRequest(*mRequest);
+    std::shared_ptr<URLSessionTask> task;
+    if (const auto& source = command.source()) {
+        // The body is lent, not copied: the task's hold keeps the command
+        // (which does not change it) alive.
+        task = session->uploadTaskWithRequest(
+            *mRequest, std::shared_ptr<const std::vector<std::uint8_t>>(mStorageCommand, &*source));
+    } else {
+        task = session->dataTaskWithRequest(*mRequest);
+    }
     task->resume();
 }
 
@@ -346,6 +353,10 @@ void BLSExecutor::didReceiveResponse(URLSession& session, URLSessionTask& task, 
     mDownloadBuffer = std::make_shared<BLSStreamDownloadBuffer>(
         mOutputStream, mRequestOptions->maximumDownloadBufferSize(), md5, mOperationContext);
     mOutputStream->setDelegate(mDownloadBuffer);
+    // A stream to memory makes room for the whole body at once.
+    if (response.expectedContentLength > 0) {
+        mOutputStream->setExpectedLength(static_cast<std::uint64_t>(response.expectedContentLength));
+    }
 
     if (auto loop = mRequestOptions->runLoopForDownload()) {
         mRunLoopForDownload = loop;

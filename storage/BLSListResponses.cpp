@@ -14,11 +14,20 @@ namespace {
 
 constexpr std::size_t kStackCapacity = 10;
 
-// Reports a failed parse the way every reader does: the frame's own error
-// when a handler gave one, else code 6.
-void reportFailure(BLSXMLResponseFrame& frame, const char* message, std::optional<platform::Error>& error) {
-    frame.operationContext().logAtLevel(BLSLogLevelError, message);
-    error = frame.failure() ? std::move(*frame.failure()) : BLSMakeError(BLSErrorCode::ParseError);
+// Runs the parse; `result`, which the handlers fill, when it succeeded.
+// A failure is reported the way every reader does: `message` logged, and
+// the frame's own error when a handler gave one, else code 6.
+template <typename Result>
+std::optional<Result> runParse(BLSXMLResponseFrame& frame, std::span<const std::uint8_t> data,
+                               const BLSXMLResponseFrame::BeginHandler& onBegin,
+                               const BLSXMLResponseFrame::EndHandler& onEnd, Result& result, const char* message,
+                               std::optional<platform::Error>& error) {
+    if (!frame.run(data, onBegin, onEnd)) {
+        frame.operationContext().logAtLevel(BLSLogLevelError, message);
+        error = frame.failure() ? std::move(*frame.failure()) : BLSMakeError(BLSErrorCode::ParseError);
+        return std::nullopt;
+    }
+    return std::move(result);
 }
 
 platform::Error invalidValue(const std::string& what, const std::string& text) {
@@ -48,6 +57,19 @@ void readBlobType(const std::string& text, BLSBlobType& type) {
     if (text == "BlockBlob") type = BLSBlobTypeBlockBlob;
     else if (text == "PageBlob") type = BLSBlobTypePageBlob;
     else if (text == "AppendBlob") type = BLSBlobTypeAppendBlob;
+}
+
+// The properties a container and a blob listing share; false for any other
+// element.
+template <typename Properties>
+bool readSharedProperty(const std::string& element, const std::string& text, Properties& properties) {
+    if (element == "Last-Modified") properties.lastModified = BLSUtil::dateFromHttpString(text);
+    else if (element == "Etag") properties.eTag = text;
+    else if (element == "LeaseStatus") readLeaseStatus(text, properties.leaseStatus);
+    else if (element == "LeaseState") readLeaseState(text, properties.leaseState);
+    else if (element == "LeaseDuration") readLeaseDuration(text, properties.leaseDuration);
+    else return false;
+    return true;
 }
 
 void readCopyStatus(const std::string& text, BLSCopyStatus& status) {
@@ -112,12 +134,7 @@ std::optional<BLSListContainersResponse> BLSListContainersResponse::parseListCon
         } else if (parent == "Container") {
             if (ended == "Name") item.name = text;
         } else if (parent == "Properties") {
-            BLSBlobContainerProperties& properties = item.properties;
-            if (ended == "Last-Modified") properties.lastModified = BLSUtil::dateFromHttpString(text);
-            else if (ended == "Etag") properties.eTag = text;
-            else if (ended == "LeaseStatus") readLeaseStatus(text, properties.leaseStatus);
-            else if (ended == "LeaseState") readLeaseState(text, properties.leaseState);
-            else if (ended == "LeaseDuration") readLeaseDuration(text, properties.leaseDuration);
+            readSharedProperty(ended, text, item.properties);
         } else if (parent == "Metadata") {
             item.metadata[ended] = text;
         } else {
@@ -126,11 +143,7 @@ std::optional<BLSListContainersResponse> BLSListContainersResponse::parseListCon
         return true;
     };
 
-    if (!frame.run(data, onBegin, onEnd)) {
-        reportFailure(frame, "Parse unsuccessful for list containers response.", error);
-        return std::nullopt;
-    }
-    return response;
+    return runParse(frame, data, onBegin, onEnd, response, "Parse unsuccessful for list containers response.", error);
 }
 
 std::optional<BLSListBlobsResponse> BLSListBlobsResponse::parseListBlobsResponseWithData(
@@ -163,9 +176,8 @@ std::optional<BLSListBlobsResponse> BLSListBlobsResponse::parseListBlobsResponse
         } else if (parent == "Properties") {
             BLSBlobProperties& properties = item.properties;
             BLSCopyState& copyState = item.blobCopyState;
-            if (ended == "Last-Modified") properties.lastModified = BLSUtil::dateFromHttpString(text);
-            else if (ended == "Etag") properties.eTag = text;
-            else if (ended == "Content-Length") properties.length = readCount(frame, ended, text);
+            if (readSharedProperty(ended, text, properties)) return true;
+            if (ended == "Content-Length") properties.length = readCount(frame, ended, text);
             else if (ended == "Content-Type") properties.contentType = text;
             else if (ended == "Content-Encoding") properties.contentEncoding = text;
             else if (ended == "Content-Language") properties.contentLanguage = text;
@@ -173,9 +185,6 @@ std::optional<BLSListBlobsResponse> BLSListBlobsResponse::parseListBlobsResponse
             else if (ended == "Cache-Control") properties.cacheControl = text;
             else if (ended == "x-bs-blob-sequence-number") properties.sequenceNumber = readCount(frame, ended, text);
             else if (ended == "BlobType") readBlobType(text, properties.blobType);
-            else if (ended == "LeaseStatus") readLeaseStatus(text, properties.leaseStatus);
-            else if (ended == "LeaseState") readLeaseState(text, properties.leaseState);
-            else if (ended == "LeaseDuration") readLeaseDuration(text, properties.leaseDuration);
             else if (ended == "CopyId") copyState.operationId = text;
             else if (ended == "CopyStatus") readCopyStatus(text, copyState.copyStatus);
             else if (ended == "CopySource") copyState.source = platform::net::URL::parse(text);
@@ -190,11 +199,7 @@ std::optional<BLSListBlobsResponse> BLSListBlobsResponse::parseListBlobsResponse
         return true;
     };
 
-    if (!frame.run(data, onBegin, onEnd)) {
-        reportFailure(frame, "Parse unsuccessful for list blobs response.", error);
-        return std::nullopt;
-    }
-    return response;
+    return runParse(frame, data, onBegin, onEnd, response, "Parse unsuccessful for list blobs response.", error);
 }
 
 std::optional<BLSDownloadContainerPermissions>
@@ -252,11 +257,8 @@ BLSDownloadContainerPermissions::parseDownloadContainerPermissionsResponseWithDa
         return true;
     };
 
-    if (!frame.run(data, onBegin, onEnd)) {
-        reportFailure(frame, "Parse unsuccessful for fetch stored policies response.", error);
-        return std::nullopt;
-    }
-    return permissions;
+    return runParse(frame, data, onBegin, onEnd, permissions, "Parse unsuccessful for fetch stored policies response.",
+                    error);
 }
 
 BLSContainerPublicAccessType BLSDownloadContainerPermissions::createContainerPermissionsWithResponse(
@@ -312,11 +314,7 @@ std::optional<std::vector<BLSBlockListItem>> BLSGetBlockListResponse::parseGetBl
         return false;
     };
 
-    if (!frame.run(data, onBegin, onEnd)) {
-        reportFailure(frame, "Parse unsuccessful for get block list operation.", error);
-        return std::nullopt;
-    }
-    return blocks;
+    return runParse(frame, data, onBegin, onEnd, blocks, "Parse unsuccessful for get block list operation.", error);
 }
 
 std::optional<std::vector<BLSULLRange>> BLSGetPageRangesResponse::parseGetPageRangesResponseWithData(
@@ -354,9 +352,5 @@ std::optional<std::vector<BLSULLRange>> BLSGetPageRangesResponse::parseGetPageRa
         return false;
     };
 
-    if (!frame.run(data, onBegin, onEnd)) {
-        reportFailure(frame, "Parse unsuccessful for get page ranges operation.", error);
-        return std::nullopt;
-    }
-    return ranges;
+    return runParse(frame, data, onBegin, onEnd, ranges, "Parse unsuccessful for get page ranges operation.", error);
 }

@@ -31,6 +31,16 @@ std::vector<std::string_view> encodedSegments(std::string_view path) {
     return segments;
 }
 
+bool isSignedCredentials(const std::shared_ptr<BLSStorageCredentials>& credentials) {
+    return credentials != nullptr && (credentials->isSAS() || credentials->isSharedKey());
+}
+
+// Code 1 without user info; the reason goes to the log only.
+platform::Error loggedArgumentError(const char* reason) {
+    BLSUtil::operationlessContext()->logAtLevel(BLSLogLevelError, std::string(reason));
+    return BLSMakeError(BLSErrorCode::InvalidArgumentOrState);
+}
+
 }  // namespace
 
 std::optional<BLSNavigationUtil::ParsedUri> BLSNavigationUtil::parseBlobQueryAndVerifyWithUri(
@@ -142,4 +152,56 @@ std::optional<BLSStorageUri> BLSNavigationUtil::getServiceClientBaseAddressWithS
     auto secondary = getServiceClientBaseAddressWithUri(uri->secondaryUri(), usePathStyle, error);
     if (error) return std::nullopt;
     return BLSStorageUri(primary, secondary);
+}
+
+std::optional<BLSNavigationUtil::ResolvedAddress> BLSNavigationUtil::resolveAddressWithStorageUri(
+    const BLSStorageUri& storageUri, AddressedResource resource, std::shared_ptr<BLSStorageCredentials> credentials,
+    std::optional<std::string> snapshotTime, std::optional<platform::Error>& error) {
+    const bool isContainer = resource == AddressedResource::Container;
+    auto parsed = parseBlobQueryAndVerifyWithStorageUri(storageUri);
+    if (!parsed || !parsed->address || !parsed->address->primaryUri()) {
+        error = BLSMakeInvalidArgumentError(isContainer ? "A container address needs a primary URI."
+                                                        : "A blob address needs a primary URI.");
+        return std::nullopt;
+    }
+    const bool givenSigned = isSignedCredentials(credentials);
+    const bool addressSigned = isSignedCredentials(parsed->credentials);
+    if (givenSigned && addressSigned) {
+        error = loggedArgumentError("Multiple credentials provided.");
+        return std::nullopt;
+    }
+    if (snapshotTime && parsed->snapshot) {
+        error = loggedArgumentError("Multiple snapshot times provided.");
+        return std::nullopt;
+    }
+    // Anonymous credentials given with a signed address must not silently
+    // drop the address's signature.
+    if (!credentials || (!givenSigned && addressSigned)) credentials = parsed->credentials;
+
+    const BLSStorageUri& address = *parsed->address;
+    const URL& primary = *address.primaryUri();
+    const bool pathStyle = BLSUtil::usePathStyleAddressing(primary);
+
+    // An object must name its resource: an address that ends above it would
+    // send the object's operations (a delete above all) to its parent.
+    auto name = isContainer ? getContainerNameWithContainerAddress(primary, pathStyle)
+                            : getBlobNameWithBlobAddress(primary, pathStyle);
+    if (!name || name->empty()) {
+        error = BLSMakeInvalidArgumentError(isContainer ? "The container address names no container."
+                                                        : "The blob address names no blob.");
+        return std::nullopt;
+    }
+
+    std::optional<platform::Error> baseError;
+    auto base = getServiceClientBaseAddressWithStorageUri(address, pathStyle, baseError);
+    if (baseError) {
+        error = std::move(baseError);
+        return std::nullopt;
+    }
+    if (!base) {
+        error = BLSMakeInvalidArgumentError("URI is missing account information.");
+        return std::nullopt;
+    }
+    return ResolvedAddress{address, std::move(*name), std::move(credentials),
+                           snapshotTime ? std::move(snapshotTime) : parsed->snapshot, std::move(*base)};
 }

@@ -60,4 +60,26 @@ public:
                                                                  std::optional<platform::Error>& error);
     static std::optional<BLSStorageUri> getServiceClientBaseAddressWithStorageUri(
         const std::optional<BLSStorageUri>& uri, bool usePathStyle, std::optional<platform::Error>& error);
+
+    // What a container or blob object made from an address is built from.
+    enum class AddressedResource { Container, Blob };
+    struct ResolvedAddress {
+        BLSStorageUri address;  // without signature and snapshot
+        std::string name;       // the container's, or the blob's below its container
+        std::shared_ptr<BLSStorageCredentials> credentials;
+        std::optional<std::string> snapshotTime;  // the given one, else the address's
+        BLSStorageUri serviceAddress;             // for the object's own client
+    };
+    // Takes an object's address apart. Given credentials serve unless they
+    // are missing or anonymous, in which case the address's signature (or
+    // anonymous credentials) does. Error code 1 (nullopt) for an address
+    // without primary URI, signed credentials given with a signed address
+    // ("Multiple credentials provided." logged at error level on the
+    // operationless context), a snapshot time given with an address that
+    // names one ("Multiple snapshot times provided.", likewise), an address
+    // that names no such resource, or one without account.
+    static std::optional<ResolvedAddress> resolveAddressWithStorageUri(
+        const BLSStorageUri& storageUri, AddressedResource resource,
+        std::shared_ptr<BLSStorageCredentials> credentials, std::optional<std::string> snapshotTime,
+        std::optional<platform::Error>& error);
 };

@@ -63,8 +63,13 @@ void BLSStreamDownloadBuffer::writeData(std::span<const std::uint8_t> data) {
         });
         if (written > 0) {
             mTotalSizeStreamed += static_cast<std::uint64_t>(written);
-            mStreamWaiting = false;
-            log(BLSLogLevelDebug, [] { return std::string("Stream not waiting."); });
+            // A stream that took everything and still has room takes the
+            // next chunk at once too, instead of a hand-over to its run loop
+            // and a copy into the queue while its space event is on the way.
+            if (static_cast<std::size_t>(written) < data.size() || !mStream->hasSpaceAvailable()) {
+                mStreamWaiting = false;
+                log(BLSLogLevelDebug, [] { return std::string("Stream not waiting."); });
+            }
             if (static_cast<std::size_t>(written) < data.size()) {
                 mQueue.emplace_back(data.begin() + written, data.end());
                 mCurrentLength += data.size() - static_cast<std::size_t>(written);

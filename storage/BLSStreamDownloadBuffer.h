@@ -2,8 +2,9 @@
 // Carries a download's bytes from the URL session's delegate queue (the
 // producer, writeData) into an output stream that takes bytes on its own
 // run-loop thread (the consumer, handleEvent). Bytes go straight to the
-// stream while it waits for data, else they are queued and drained from
-// its space-available events. The producer blocks while more than
+// stream while it waits for data (from its first space-available event on,
+// for as long as it takes whole chunks and says it has room), else they are
+// queued and drained from its space-available events. The producer blocks while more than
 // maxSizeToBuffer bytes are held, which holds the transfer back. The first
 // stream failure is kept as streamError (code 8, or 9 for a stream that
 // takes nothing); after it, data is dropped and every waiter is woken.

@@ -5,10 +5,12 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <string>
 #include <system_error>
+#include <utility>
 
 namespace platform {
 
@@ -46,15 +48,26 @@ public:
     long write(const std::uint8_t* bytes, std::size_t length) override {
         if (!admit<MemoryOutputStream>(*this, bytes, length, &MemoryOutputStream::failWith)) return -1;
         if (length == 0) return 0;
+        if (mExpectedLength > 0 && mData.capacity() == 0) {
+            try {
+                mData.reserve(static_cast<std::size_t>(std::min(mExpectedLength, kMaximumReservation)));
+            } catch (const std::exception&) {
+                // Only a hint: the vector grows as it goes instead.
+            }
+            mExpectedLength = 0;
+        }
         mData.insert(mData.end(), bytes, bytes + length);
         postEvent(StreamEvent::HasSpaceAvailable);
         return static_cast<long>(length);
     }
     const std::vector<std::uint8_t>* dataWrittenToMemory() const override { return &mData; }
+    std::vector<std::uint8_t> takeDataWrittenToMemory() override { return std::exchange(mData, {}); }
+    void setExpectedLength(std::uint64_t length) override { mExpectedLength = length; }
     void failWith(int code) { fail(posixError(code)); }
 
 private:
     std::vector<std::uint8_t> mData;
+    std::uint64_t mExpectedLength = 0;  // until the first write
 };
 
 class FileOutputStream final : public OutputStream {

@@ -117,6 +117,15 @@ public:
     // Everything written so far when the stream writes to memory; nullptr
     // for other streams.
     virtual const std::vector<std::uint8_t>* dataWrittenToMemory() const { return nullptr; }
+    // Moves out everything written so far to memory, leaving the stream's
+    // memory empty; empty for other streams.
+    virtual std::vector<std::uint8_t> takeDataWrittenToMemory() { return {}; }
+    // Says that about `length` bytes are coming. A stream to memory makes
+    // room for them (at most kMaximumReservation) with its first write, so
+    // that a large body is not copied again and again as it grows; other
+    // streams ignore it. Call it before the first write, as a write.
+    virtual void setExpectedLength(std::uint64_t /*length*/) {}
+    static constexpr std::uint64_t kMaximumReservation = std::uint64_t(1) << 30;
 
     static std::shared_ptr<OutputStream> toMemory();
     // Creates or truncates the file on open (appends when `append`); a

@@ -24,6 +24,10 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+// curl's receive and send buffers: the most one read of the socket hands to
+// write(), the most read() is asked for at a time.
+constexpr long kTransferBufferSize = 256 * 1024;
+
 OnceFlag gCurlInit;
 std::atomic<unsigned long> gSessionCounter{0};
 
@@ -242,7 +246,7 @@ std::optional<Error> URLSessionTransfer::prepare() {
     const bool isHead = method == "HEAD";
     if (!isHead) {
         if (mTask.mUploadBody) {
-            mBody = &*mTask.mUploadBody;
+            mBody = mTask.mUploadBody.get();
         } else if (request.httpBodyStream) {
             mBodyStream = request.httpBodyStream;
         } else if (!request.httpBody.empty()) {
@@ -297,6 +301,10 @@ std::optional<Error> URLSessionTransfer::prepare() {
     curl_easy_setopt(mEasy, CURLOPT_XFERINFOFUNCTION, &URLSessionTransfer::onProgress);
     curl_easy_setopt(mEasy, CURLOPT_XFERINFODATA, this);
     curl_easy_setopt(mEasy, CURLOPT_NOPROGRESS, 0L);
+    // Fewer, larger reads and writes of a fast body (and fewer progress
+    // reports to hand to the delegate).
+    curl_easy_setopt(mEasy, CURLOPT_BUFFERSIZE, kTransferBufferSize);
+    curl_easy_setopt(mEasy, CURLOPT_UPLOAD_BUFFERSIZE, kTransferBufferSize);
 
     mStallLimit = limitFromSeconds(request.timeoutInterval > 0 ? request.timeoutInterval
                                                                : mSession.configuration().timeoutIntervalForRequest);
@@ -560,15 +568,34 @@ std::size_t URLSessionTransfer::write(const std::uint8_t* data, std::size_t leng
         mAbort = Abort::Cancelled;
         return 0;
     }
-    mTask.mBytesReceived += static_cast<std::int64_t>(length);
-    if (mDelegate) {
-        mSession.callDelegate([&] { mDelegate->didReceiveData(mSession, mTask, std::span(data, length)); });
+    if (!mDelegate) {
+        mTask.mBytesReceived += static_cast<std::int64_t>(length);
+        noteProgress();
+        return length;
     }
+    bool post = false;
+    {
+        std::unique_lock lock(mTask.mMutex);
+        // Waiting here (not reading the socket) is the back-pressure on a
+        // delegate that does not keep up.
+        const auto room = [&] {
+            const std::size_t held = mTask.mUndelivered.size();
+            return mTask.mCancelRequested || held == 0 || held + length <= URLSession::kMaximumDataChunkSize;
+        };
+        if (!room()) mTask.mWake.wait(lock, room);
+        if (mTask.mCancelRequested) {
+            mAbort = Abort::Cancelled;
+            return 0;
+        }
+        // The buffers grow to what the body needs and are then reused.
+        std::vector<std::uint8_t>& pending = mTask.mUndelivered;
+        if (pending.empty() && pending.capacity() < mTask.mSpareChunk.capacity()) pending.swap(mTask.mSpareChunk);
+        pending.insert(pending.end(), data, data + length);
+        post = URLSession::needsDeliveryLocked(mTask);
+    }
+    if (post) mSession.postDelivery(mTask);
+    // Time spent waiting for the delegate is not a stall.
     noteProgress();
-    if (cancelRequested()) {
-        mAbort = Abort::Cancelled;
-        return 0;
-    }
     return length;
 }
 
@@ -638,12 +665,17 @@ int URLSessionTransfer::progress(curl_off_t downloaded, curl_off_t uploaded) {
 }
 
 void URLSessionTransfer::reportSent(std::int64_t total) {
-    const std::int64_t delta = total - mReportedSent;
     mReportedSent = total;
     mTask.mBytesSent = total;
     if (mDelegate) {
-        mSession.callDelegate(
-            [&] { mDelegate->didSendBodyData(mSession, mTask, delta, total, mExpectedToSend); });
+        bool post = false;
+        {
+            std::lock_guard lock(mTask.mMutex);
+            mTask.mSentToReport = total;
+            mTask.mExpectedToSend = mExpectedToSend;
+            post = URLSession::needsDeliveryLocked(mTask);
+        }
+        if (post) mSession.postDelivery(mTask);
     }
     noteProgress();
 }
@@ -651,7 +683,7 @@ void URLSessionTransfer::reportSent(std::int64_t total) {
 // ---------------------------------------------------------------------------
 
 URLSessionTask::URLSessionTask(Key, std::weak_ptr<URLSession> session, unsigned long identifier, URLRequest request,
-                               std::optional<std::vector<std::uint8_t>> uploadBody)
+                               std::shared_ptr<const std::vector<std::uint8_t>> uploadBody)
     : mSession(std::move(session)),
       mIdentifier(identifier),
       mRequest(std::move(request)),
@@ -764,16 +796,22 @@ URLSession::~URLSession() {
 }
 
 std::shared_ptr<URLSessionTask> URLSession::dataTaskWithRequest(URLRequest request) {
-    return makeTask(std::move(request), std::nullopt);
+    return makeTask(std::move(request), nullptr);
 }
 
 std::shared_ptr<URLSessionTask> URLSession::uploadTaskWithRequest(URLRequest request,
                                                                   std::vector<std::uint8_t> bodyData) {
+    return makeTask(std::move(request), std::make_shared<std::vector<std::uint8_t>>(std::move(bodyData)));
+}
+
+std::shared_ptr<URLSessionTask> URLSession::uploadTaskWithRequest(
+    URLRequest request, std::shared_ptr<const std::vector<std::uint8_t>> bodyData) {
+    if (!bodyData) bodyData = std::make_shared<std::vector<std::uint8_t>>();
     return makeTask(std::move(request), std::move(bodyData));
 }
 
 std::shared_ptr<URLSessionTask> URLSession::makeTask(URLRequest request,
-                                                     std::optional<std::vector<std::uint8_t>> body) {
+                                                     std::shared_ptr<const std::vector<std::uint8_t>> body) {
     std::lock_guard lock(mMutex);
     if (mInvalidated) throw std::logic_error("URLSession: task created in a session that has been invalidated");
     auto task = std::make_shared<URLSessionTask>(URLSessionTask::Key{}, weak_from_this(), mNextIdentifier++,
@@ -797,8 +835,68 @@ void URLSession::callDelegate(const std::function<void()>& block) {
     }
 }
 
+bool URLSession::needsDeliveryLocked(URLSessionTask& task) {
+    if (task.mDeliveryQueued) return false;
+    task.mDeliveryQueued = true;
+    return true;
+}
+
+void URLSession::postDelivery(URLSessionTask& task) {
+    mDelegateQueue->async(
+        [session = shared_from_this(), task = task.shared_from_this()] { session->deliverPending(*task); });
+}
+
+void URLSession::deliverPending(URLSessionTask& task) {
+    std::vector<std::uint8_t> chunk;
+    std::int64_t sentDelta = 0, sentTotal = 0, expected = 0;
+    bool cancelled = false;
+    {
+        std::lock_guard lock(task.mMutex);
+        task.mDeliveryQueued = false;
+        chunk.swap(task.mUndelivered);
+        sentTotal = task.mSentToReport;
+        sentDelta = sentTotal - task.mSentReported;
+        task.mSentReported = sentTotal;
+        expected = task.mExpectedToSend;
+        task.mWake.notify_all();
+        cancelled = task.mCancelRequested;
+    }
+    const auto call = [](const auto& block) {
+        try {
+            block();
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "URLSession: delegate threw: %s\n", e.what());
+        } catch (...) {
+            std::fprintf(stderr, "URLSession: delegate threw an unknown exception\n");
+        }
+    };
+    auto delegate = this->delegate();
+    if (delegate && sentDelta > 0) {
+        call([&] { delegate->didSendBodyData(*this, task, sentDelta, sentTotal, expected); });
+    }
+    // No received bytes reach the delegate once the task is cancelled (also
+    // by the call just made).
+    if (!chunk.empty() && !cancelled && sentDelta > 0) {
+        std::lock_guard lock(task.mMutex);
+        cancelled = task.mCancelRequested;
+    }
+    if (!chunk.empty() && !cancelled) {
+        task.mBytesReceived += static_cast<std::int64_t>(chunk.size());
+        if (delegate) call([&] { delegate->didReceiveData(*this, task, std::span<const std::uint8_t>(chunk)); });
+    }
+    chunk.clear();
+    std::lock_guard lock(task.mMutex);
+    if (chunk.capacity() > task.mSpareChunk.capacity()) task.mSpareChunk.swap(chunk);
+}
+
 void URLSession::deliverCompletion(std::shared_ptr<URLSessionTask> task, std::optional<Error> error) {
     mDelegateQueue->async([self = shared_from_this(), task = std::move(task), error = std::move(error)] {
+        {
+            // Every chunk has been handed over: the buffers go.
+            std::lock_guard lock(task->mMutex);
+            std::vector<std::uint8_t>().swap(task->mUndelivered);
+            std::vector<std::uint8_t>().swap(task->mSpareChunk);
+        }
         if (auto delegate = self->delegate()) {
             try {
                 delegate->didCompleteWithError(*self, *task, error);

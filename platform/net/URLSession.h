@@ -3,10 +3,16 @@
 // a serial queue.
 //
 // Threading: each resumed task runs its transfer on a thread of its own. Every
-// delegate callback runs on the session's delegate queue, and the transfer
-// waits until the callback has returned before it goes on: a didReceiveData
-// that blocks holds the transfer back (the socket is not read meanwhile), so
-// a download never keeps more than one received chunk in memory.
+// delegate callback runs on the session's delegate queue, in order. The
+// response waits for the delegate's answer. Body bytes and send progress are
+// handed over without waiting: what comes while a hand-over is queued but not
+// yet started joins it, so a busy delegate gets larger chunks (and one
+// didSendBodyData for all the progress since the last) while a trickling body
+// still arrives at once. At most URLSession::kMaximumDataChunkSize received
+// bytes wait to be handed over; beyond that the transfer waits (the socket is
+// not read meanwhile), so a didReceiveData that blocks holds the transfer
+// back and a download keeps at most the chunk in the delegate's hands and one
+// more in memory.
 //
 // Lifetime: a session keeps itself and its delegate alive until it has been
 // invalidated (finishTasksAndInvalidate / invalidateAndCancel) and all its
@@ -18,6 +24,7 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -84,7 +91,8 @@ public:
                                     std::function<void(URLSessionResponseDisposition)> completionHandler) {
         completionHandler(URLSessionResponseDisposition::Allow);
     }
-    // The bytes are valid only during the call. Blocking here holds back the
+    // The bytes are valid only during the call; at most
+    // URLSession::kMaximumDataChunkSize of them. Blocking here holds back the
     // transfer.
     virtual void didReceiveData(URLSession& session, URLSessionTask& task, std::span<const std::uint8_t> data) {}
     // `totalExpected` is -1 for a stream body without Content-Length.
@@ -101,7 +109,7 @@ class URLSessionTask : public std::enable_shared_from_this<URLSessionTask> {
 
 public:
     URLSessionTask(Key, std::weak_ptr<URLSession> session, unsigned long identifier, URLRequest request,
-                   std::optional<std::vector<std::uint8_t>> uploadBody);
+                   std::shared_ptr<const std::vector<std::uint8_t>> uploadBody);
     ~URLSessionTask();
     URLSessionTask(const URLSessionTask&) = delete;
     URLSessionTask& operator=(const URLSessionTask&) = delete;
@@ -121,7 +129,8 @@ public:
     void cancel();
 
     URLSessionTaskState state() const;
-    // Body bytes handed to the delegate / sent to the server so far.
+    // Body bytes handed to the delegate (received, without a delegate) / sent
+    // to the server so far.
     std::int64_t countOfBytesReceived() const { return mBytesReceived.load(); }
     std::int64_t countOfBytesSent() const { return mBytesSent.load(); }
 
@@ -137,7 +146,7 @@ private:
     const unsigned long mIdentifier;
     const URLRequest mRequest;
     // The body of an upload task, in place of the request's.
-    const std::optional<std::vector<std::uint8_t>> mUploadBody;
+    const std::shared_ptr<const std::vector<std::uint8_t>> mUploadBody;
 
     mutable std::mutex mMutex;
     std::condition_variable mWake;
@@ -151,6 +160,17 @@ private:
     std::optional<URLSessionResponseDisposition> mDisposition;
     bool mDispositionHandlerDropped = false;
 
+    // What the delegate has not yet been told: body bytes received and the
+    // bytes sent, and whether a block that tells it is queued (not yet
+    // started). Guarded by mMutex; the spare buffer is reused so the chunks
+    // are not reallocated.
+    std::vector<std::uint8_t> mUndelivered;
+    std::vector<std::uint8_t> mSpareChunk;
+    std::int64_t mSentToReport = 0;
+    std::int64_t mSentReported = 0;
+    std::int64_t mExpectedToSend = 0;
+    bool mDeliveryQueued = false;
+
     std::atomic<std::int64_t> mBytesReceived{0};
     std::atomic<std::int64_t> mBytesSent{0};
 };
@@ -159,6 +179,10 @@ class URLSession : public std::enable_shared_from_this<URLSession> {
     struct Key {};
 
 public:
+    // The most body bytes one didReceiveData is given, and the most a task
+    // holds that the delegate has not yet been given.
+    static constexpr std::size_t kMaximumDataChunkSize = 1024 * 1024;
+
     // `delegate` may be null (every response is then allowed); without a
     // `delegateQueue` the session makes a serial queue of its own.
     static std::shared_ptr<URLSession> sessionWithConfiguration(URLSessionConfiguration configuration,
@@ -177,6 +201,10 @@ public:
     std::shared_ptr<URLSessionTask> dataTaskWithRequest(URLRequest request);
     // As dataTaskWithRequest, with `bodyData` as the body.
     std::shared_ptr<URLSessionTask> uploadTaskWithRequest(URLRequest request, std::vector<std::uint8_t> bodyData);
+    // The same without a copy: the task holds the body until it has ended,
+    // and nobody may change it meanwhile. A null body is an empty one.
+    std::shared_ptr<URLSessionTask> uploadTaskWithRequest(URLRequest request,
+                                                          std::shared_ptr<const std::vector<std::uint8_t>> bodyData);
 
     // No new tasks; running ones go on to their end, then the session is
     // invalidated.
@@ -191,11 +219,19 @@ private:
     friend class URLSessionTask;
     friend class URLSessionTransfer;
 
-    std::shared_ptr<URLSessionTask> makeTask(URLRequest request, std::optional<std::vector<std::uint8_t>> body);
+    std::shared_ptr<URLSessionTask> makeTask(URLRequest request, std::shared_ptr<const std::vector<std::uint8_t>> body);
     std::shared_ptr<URLSessionDataDelegate> delegate() const;
     // Runs `block` on the delegate queue and waits for it (from a transfer
     // thread only).
     void callDelegate(const std::function<void()>& block);
+    // From a transfer thread, with the task's lock held: queues a block that
+    // tells the delegate what is pending, unless one is queued already.
+    // Returns true when the caller must post it (after unlocking).
+    static bool needsDeliveryLocked(URLSessionTask& task);
+    void postDelivery(URLSessionTask& task);
+    // On the delegate queue: tells the delegate the task's pending send
+    // progress and hands it the received bytes.
+    void deliverPending(URLSessionTask& task);
     // Queues didCompleteWithError, then forgets the task.
     void deliverCompletion(std::shared_ptr<URLSessionTask> task, std::optional<Error> error);
     // On the delegate queue: drops the task and finishes invalidation when it

@@ -83,6 +83,41 @@ TEST(Stream, MemoryOutput) {
     EXPECT_TRUE(unopened->dataWrittenToMemory()->empty());
 }
 
+TEST(Stream, MemoryOutputMakesRoomForAnExpectedLengthAndGivesItsBytesAway) {
+    constexpr std::size_t kExpected = 3 * 1024 * 1024;
+    auto stream = OutputStream::toMemory();
+    stream->setExpectedLength(kExpected);
+    stream->open();
+    EXPECT_TRUE(stream->dataWrittenToMemory()->empty());
+    EXPECT_EQ(write(*stream, "abc"), 3);
+    // Room for the whole body from the first write on: it never moves.
+    ASSERT_GE(stream->dataWrittenToMemory()->capacity(), kExpected);
+    const std::uint8_t* storage = stream->dataWrittenToMemory()->data();
+    const std::vector<std::uint8_t> rest(kExpected - 3, 0x5a);
+    EXPECT_EQ(stream->write(rest.data(), rest.size()), static_cast<long>(rest.size()));
+    EXPECT_EQ(stream->dataWrittenToMemory()->data(), storage);
+    stream->close();
+
+    // Taken, not copied; the stream keeps nothing.
+    std::vector<std::uint8_t> taken = stream->takeDataWrittenToMemory();
+    EXPECT_EQ(taken.data(), storage);
+    ASSERT_EQ(taken.size(), kExpected);
+    EXPECT_EQ(std::string(taken.begin(), taken.begin() + 3), "abc");
+    EXPECT_EQ(taken.back(), 0x5a);
+    EXPECT_TRUE(stream->dataWrittenToMemory()->empty());
+    EXPECT_TRUE(stream->takeDataWrittenToMemory().empty());
+
+    // Other streams ignore the hint and have nothing to give.
+    const fs::path file = platform::Paths::root() / "hinted.bin";
+    auto fileStream = OutputStream::toFile(file);
+    fileStream->setExpectedLength(kExpected);
+    fileStream->open();
+    EXPECT_EQ(write(*fileStream, "abc"), 3);
+    fileStream->close();
+    EXPECT_TRUE(fileStream->takeDataWrittenToMemory().empty());
+    EXPECT_EQ(readFile(file), "abc");
+}
+
 TEST(Stream, FileOutputCreatesTruncatesAndAppends) {
     const fs::path file = platform::Paths::root() / "out.bin";
     {

@@ -137,8 +137,7 @@ TEST_F(BlobOutputStreamTest, FailedUploadGivesOneErrorEventAndNoCommit) {
     const Bytes original = patternBytes(500, 77);
     server.preloadBlob("uploads", "avatar.png", original);
     server.addFault(R"({"operation": "putblock", "action": {"status": 500}})");
-    auto options = std::make_shared<BLSBlobRequestOptions>();
-    options->setParallelismFactor(1);
+    auto options = optionsWithParallelism(1);
     auto blob = container->blockBlobReferenceFromName("avatar.png");
     auto stream = blob->createOutputStreamWithAccessCondition(nullptr, options, noRetryContext());
     auto recorder = std::make_shared<Recorder>();
@@ -204,8 +203,7 @@ TEST_F(BlobOutputStreamTest, EventsGoToEveryLoopButEachOnlyOnce) {
 
 TEST_F(BlobOutputStreamTest, BaseClassSchedulingAndPropertiesAndStatusWhileWriting) {
     auto blob = container->blockBlobReferenceFromName("base.bin");
-    auto options = std::make_shared<BLSBlobRequestOptions>();
-    options->setParallelismFactor(1);
+    auto options = optionsWithParallelism(1);
     std::shared_ptr<BLSBlobOutputStream> stream = blob->createOutputStreamWithAccessCondition(nullptr, options, nullptr);
     auto recorder = std::make_shared<Recorder>();
     platform::Stream& base = *stream;

@@ -7,6 +7,7 @@
 #include "storage/BLSOperationContext.h"
 #include "storage/BLSRequestFactory.h"
 #include "storage/BLSUtil.h"
+#include "tests/storage/support/StorageTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -23,35 +24,13 @@ using platform::net::URL;
 using platform::net::URLComponents;
 using platform::net::URLRequest;
 using F = BLSBlobRequestFactory;
-using Headers = std::vector<std::pair<std::string, std::string>>;
 
 namespace {
 
+using namespace storagetest;
+
 constexpr const char* kBlobUrl = "https://acct.blob.example.net/cont/blob";
 constexpr double kTimeout = 30;
-const std::pair<std::string, std::string> kVersion{"x-bs-version", "2016-03-14"};
-
-URLComponents componentsOf(const char* text) {
-    std::optional<URL> url = URL::parse(text);
-    EXPECT_TRUE(url.has_value()) << text;
-    return URLComponents(*url);
-}
-
-Headers headersOf(const URLRequest& request) {
-    return Headers(request.headers.fields().begin(), request.headers.fields().end());
-}
-
-bool hasLineBreakOrControl(const URLRequest& request) {
-    for (const auto& [name, value] : request.headers.fields()) {
-        for (char c : name + value) {
-            auto byte = static_cast<unsigned char>(c);
-            if ((byte < 0x20 && byte != '\t') || byte == 0x7F) {
-                return true;
-            }
-        }
-    }
-    return false;
-}
 
 // Inputs shared by the cases below.
 struct Inputs {

@@ -17,14 +17,12 @@
 #include "storage/BLSOperationContext.h"
 #include "storage/BLSRequestOptions.h"
 #include "storage/BLSRequestResult.h"
-#include "tests/storage/support/StorageTestServer.h"
+#include "tests/storage/support/StorageTestSupport.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <condition_variable>
 #include <fstream>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
@@ -33,112 +31,25 @@
 
 namespace {
 
-using testsupport::RecordedRequest;
-using testsupport::StorageTestServer;
-using Bytes = std::vector<std::uint8_t>;
-using ErrorOut = std::optional<platform::Error>;
+using namespace storagetest;
 using Offset = std::optional<std::int64_t>;
-
-constexpr std::size_t kMiB = 1024 * 1024;
-
-Bytes patternBytes(std::size_t count, std::uint32_t seed) {
-    Bytes bytes(count);
-    std::uint32_t state = seed;
-    for (auto& b : bytes) {
-        state = state * 1664525u + 1013904223u;
-        b = static_cast<std::uint8_t>(state >> 24);
-    }
-    return bytes;
-}
 
 Bytes concat(Bytes a, const Bytes& b) {
     a.insert(a.end(), b.begin(), b.end());
     return a;
 }
 
-// Collects the arguments of one completion; get() waits for it (a guard
-// against hangs, not a timing check) and calls() tells how often it came.
-template <typename... Values>
-class Awaited {
-    struct State {
-        std::mutex mutex;
-        std::condition_variable cv;
-        int calls = 0;
-        std::optional<std::tuple<Values...>> values;
-    };
-
-public:
-    auto handler() {
-        return [state = mState](const auto&... args) {
-            {
-                std::lock_guard<std::mutex> lock(state->mutex);
-                if (++state->calls == 1) state->values.emplace(args...);
-            }
-            state->cv.notify_all();
-        };
-    }
-    std::tuple<Values...> get() {
-        std::unique_lock<std::mutex> lock(mState->mutex);
-        if (!mState->cv.wait_for(lock, std::chrono::seconds(120), [&] { return mState->calls > 0; })) {
-            ADD_FAILURE() << "the completion was never called";
-            return {};
-        }
-        return *mState->values;
-    }
-    int calls() const {
-        std::lock_guard<std::mutex> lock(mState->mutex);
-        return mState->calls;
-    }
-
-private:
-    std::shared_ptr<State> mState = std::make_shared<State>();
-};
-
-long statusOf(const platform::Error& error) {
-    const long* status = error.userInfoValue<long>(BLSErrorKey::HTTPStatusCode);
-    return status ? *status : -1;
-}
-
-std::string serviceCodeOf(const platform::Error& error) {
-    const std::string* code = error.userInfoValue<std::string>(BLSErrorKey::Code);
-    return code ? *code : std::string();
-}
-
-std::vector<RecordedRequest> requestsFor(const StorageTestServer& server, const std::string& operation) {
-    std::vector<RecordedRequest> result;
-    for (auto& request : server.requests()) {
-        if (request.operation == operation) result.push_back(request);
-    }
-    return result;
-}
-
-class CloudAppendBlobTest : public ::testing::Test {
+class CloudAppendBlobTest : public StorageServerTest {
 protected:
     void SetUp() override {
-        BLSExecutor::setRetryWait([](BLSExecutor::Date) {});
-        server.start();
-        ErrorOut error;
-        account = BLSCloudStorageAccount::accountFromConnectionString(server.connectionString(), error);
-        ASSERT_TRUE(account) << (error ? error->localizedDescription() : "");
-        client = account->getBlobClient();
-        container = client->containerReferenceFromName("logs");
-        Awaited<ErrorOut> created;
-        container->createContainerWithCompletionHandler(created.handler());
-        auto [createError] = created.get();
-        ASSERT_FALSE(createError);
+        StorageServerTest::SetUp();
+        if (HasFatalFailure()) return;
+        container = createdContainer("logs");
+        ASSERT_FALSE(HasFailure());
     }
-    void TearDown() override { BLSExecutor::setRetryWait({}); }
 
     std::shared_ptr<BLSCloudAppendBlob> appendBlob(const std::string& name) {
         return container->appendBlobReferenceFromName(name);
-    }
-
-    ErrorOut await(const std::function<void(BLSCloudBlob::Completion)>& start) {
-        Awaited<ErrorOut> done;
-        start(done.handler());
-        auto [error] = done.get();
-        EXPECT_EQ(done.calls(), 1);
-        return error;
     }
 
     std::tuple<ErrorOut, Offset> append(const std::shared_ptr<BLSCloudAppendBlob>& blob, const Bytes& data,
@@ -173,9 +84,6 @@ protected:
         ADD_FAILURE() << "the stand-in never answered";
     }
 
-    StorageTestServer server;
-    std::shared_ptr<BLSCloudStorageAccount> account;
-    std::shared_ptr<BLSCloudBlobClient> client;
     std::shared_ptr<BLSCloudBlobContainer> container;
 };
 

@@ -20,13 +20,11 @@
 #include "storage/BLSRetryPolicy.h"
 #include "storage/BLSSharedAccessSignatureHelper.h"
 #include "storage/BLSStorageCredentials.h"
-#include "tests/storage/support/StorageTestServer.h"
+#include "tests/storage/support/StorageTestSupport.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <condition_variable>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <tuple>
@@ -34,78 +32,12 @@
 
 namespace {
 
-using testsupport::RecordedRequest;
-using testsupport::StorageTestServer;
-using Bytes = std::vector<std::uint8_t>;
-using ErrorOut = std::optional<platform::Error>;
+using namespace storagetest;
 using Policies = BLSCloudBlobContainer::StoredPolicies;
 using namespace std::chrono_literals;
 
 constexpr const char* kLeaseA = "11111111-2222-3333-4444-555555555555";
 constexpr const char* kLeaseB = "66666666-7777-8888-9999-000000000000";
-
-Bytes textBytes(const std::string& text) { return Bytes(text.begin(), text.end()); }
-
-// Collects the arguments of one completion; get() waits for it (a guard
-// against hangs, not a timing check).
-template <typename... Values>
-class Awaited {
-    struct State {
-        std::mutex mutex;
-        std::condition_variable cv;
-        int calls = 0;
-        std::optional<std::tuple<Values...>> values;
-    };
-
-public:
-    auto handler() {
-        return [state = mState](const auto&... args) {
-            {
-                std::lock_guard<std::mutex> lock(state->mutex);
-                if (++state->calls == 1) state->values.emplace(args...);
-            }
-            state->cv.notify_all();
-        };
-    }
-    std::tuple<Values...> get() {
-        std::unique_lock<std::mutex> lock(mState->mutex);
-        if (!mState->cv.wait_for(lock, std::chrono::seconds(120), [&] { return mState->calls > 0; })) {
-            ADD_FAILURE() << "the completion was never called";
-            return {};
-        }
-        return *mState->values;
-    }
-    int calls() const {
-        std::lock_guard<std::mutex> lock(mState->mutex);
-        return mState->calls;
-    }
-
-private:
-    std::shared_ptr<State> mState = std::make_shared<State>();
-};
-
-long statusOf(const platform::Error& error) {
-    const long* status = error.userInfoValue<long>(BLSErrorKey::HTTPStatusCode);
-    return status ? *status : -1;
-}
-
-std::string descriptionOf(const platform::Error& error) {
-    const std::string* text = error.userInfoValue<std::string>(platform::Error::LocalizedDescriptionKey);
-    return text ? *text : std::string();
-}
-
-std::string serviceCodeOf(const platform::Error& error) {
-    const std::string* text = error.userInfoValue<std::string>(BLSErrorKey::Code);
-    return text ? *text : std::string();
-}
-
-std::vector<RecordedRequest> requestsFor(const StorageTestServer& server, const std::string& operation) {
-    std::vector<RecordedRequest> result;
-    for (auto& request : server.requests()) {
-        if (request.operation == operation) result.push_back(request);
-    }
-    return result;
-}
 
 std::vector<std::string> blobNames(const BLSBlobResultSegment& segment) {
     std::vector<std::string> names;
@@ -121,31 +53,8 @@ std::vector<std::string> directoryNames(const BLSBlobResultSegment& segment) {
     return names;
 }
 
-class CloudBlobContainerTest : public ::testing::Test {
+class CloudBlobContainerTest : public StorageServerTest {
 protected:
-    void SetUp() override {
-        server.start();
-        client = clientWithKey(server.keyBase64());
-        ASSERT_TRUE(client);
-    }
-
-    std::shared_ptr<BLSCloudBlobClient> clientWithKey(const std::string& key) {
-        ErrorOut error;
-        auto account = BLSCloudStorageAccount::accountFromConnectionString(
-            "DefaultEndpointsProtocol=http;AccountName=" + server.account() + ";AccountKey=" + key +
-                ";BlobEndpoint=" + server.baseUrl(),
-            error);
-        EXPECT_TRUE(account) << (error ? error->localizedDescription() : "");
-        return account ? account->getBlobClient() : nullptr;
-    }
-
-    ErrorOut await(const std::function<void(BLSCloudBlobContainer::Completion)>& start) {
-        Awaited<ErrorOut> done;
-        start(done.handler());
-        auto [error] = done.get();
-        EXPECT_EQ(done.calls(), 1);
-        return error;
-    }
     std::tuple<ErrorOut, bool> awaitFlag(const std::function<void(BLSCloudBlobContainer::FlagCompletion)>& start) {
         Awaited<ErrorOut, bool> done;
         start(done.handler());
@@ -178,14 +87,6 @@ protected:
         EXPECT_TRUE(segment);
         return segment ? segment : std::make_shared<BLSBlobResultSegment>();
     }
-    std::shared_ptr<BLSCloudBlobContainer> created(const std::string& name) {
-        auto container = client->containerReferenceFromName(name);
-        EXPECT_FALSE(await([&](auto done) { container->createContainerWithCompletionHandler(done); }));
-        return container;
-    }
-
-    StorageTestServer server;
-    std::shared_ptr<BLSCloudBlobClient> client;
 };
 
 }  // namespace
@@ -266,7 +167,7 @@ TEST_F(CloudBlobContainerTest, CreateExistsAndDeleteWithTheirConditionalForms) {
 }
 
 TEST_F(CloudBlobContainerTest, WrongKeyIsRefusedWith403) {
-    ASSERT_TRUE(created("layouts"));
+    ASSERT_TRUE(createdContainer("layouts"));
     auto wrong = clientWithKey("d3Jvbmcta2V5LXdyb25nLWtleS13cm9uZy1rZXktMzI=");
     ASSERT_TRUE(wrong);
     auto container = wrong->containerReferenceFromName("layouts");
@@ -288,7 +189,7 @@ TEST_F(CloudBlobContainerTest, WrongKeyIsRefusedWith403) {
 }
 
 TEST_F(CloudBlobContainerTest, MetadataUploadAndAttributesDownload) {
-    auto container = created("layouts");
+    auto container = createdContainer("layouts");
     const auto createdETag = container->properties().eTag;
 
     container->setMetadata({{"owner", "ann"}, {"kind", "layouts"}});
@@ -337,7 +238,7 @@ TEST_F(CloudBlobContainerTest, MetadataUploadAndAttributesDownload) {
 }
 
 TEST_F(CloudBlobContainerTest, PermissionsRoundTrip) {
-    auto container = created("layouts");
+    auto container = createdContainer("layouts");
     const auto start = std::chrono::system_clock::time_point(std::chrono::seconds(1700000000));
     const auto expiry = start + 48h;
 
@@ -400,7 +301,7 @@ TEST_F(CloudBlobContainerTest, PermissionsRoundTrip) {
 }
 
 TEST_F(CloudBlobContainerTest, LeasesAcquireRenewChangeReleaseAndBreak) {
-    auto container = created("layouts");
+    auto container = createdContainer("layouts");
 
     auto [acquireError, leaseId] = awaitLeaseId(
         [&](auto done) { container->acquireLeaseWithLeaseTime(std::int64_t{15}, std::string(kLeaseA), done); });
@@ -453,7 +354,7 @@ TEST_F(CloudBlobContainerTest, LeasesAcquireRenewChangeReleaseAndBreak) {
 }
 
 TEST_F(CloudBlobContainerTest, LeaseCallsWithoutTheIdsSendNothing) {
-    auto container = created("layouts");
+    auto container = createdContainer("layouts");
     const auto withLease = BLSAccessCondition::makeWithLeaseId(kLeaseA);
     const auto withoutLease = BLSAccessCondition::makeWithIfMatchCondition("\"x\"");
     const auto emptyLease = BLSAccessCondition::makeWithLeaseId("");
@@ -501,7 +402,7 @@ TEST_F(CloudBlobContainerTest, LeaseCallsWithoutTheIdsSendNothing) {
 }
 
 TEST_F(CloudBlobContainerTest, ListingFlatHierarchicalAndInPages) {
-    auto container = created("layouts");
+    auto container = createdContainer("layouts");
     server.preloadBlob("layouts", "a.layout", textBytes("alpha"));
     server.preloadBlob("layouts", "photos/1.png", textBytes("one!"));
     server.preloadBlob("layouts", "photos/2.png", textBytes("two"));
@@ -566,7 +467,7 @@ TEST_F(CloudBlobContainerTest, ListingFlatHierarchicalAndInPages) {
 }
 
 TEST_F(CloudBlobContainerTest, PrefixWithQueryCharactersArrivesAsOneValue) {
-    auto container = created("layouts");
+    auto container = createdContainer("layouts");
     server.preloadBlob("layouts", "q&a=1/x.txt", textBytes("x"));
     server.preloadBlob("layouts", "q&a=2.txt", textBytes("y"));
     server.preloadBlob("layouts", "q.txt", textBytes("z"));
@@ -579,7 +480,7 @@ TEST_F(CloudBlobContainerTest, PrefixWithQueryCharactersArrivesAsOneValue) {
 }
 
 TEST_F(CloudBlobContainerTest, TokenPinnedToAnExcludedLocationSendsNothing) {
-    auto container = created("layouts");
+    auto container = createdContainer("layouts");
     const auto before = server.requests().size();
     const auto secondaryToken = BLSContinuationToken::tokenFromString("bWFya2Vy", BLSStorageLocationSecondary);
 
@@ -680,7 +581,7 @@ TEST_F(CloudBlobContainerTest, ReferencesSendNothing) {
 }
 
 TEST_F(CloudBlobContainerTest, ContainerFromAnAddressWithItsOwnSignature) {
-    auto container = created("shared");
+    auto container = createdContainer("shared");
     server.preloadBlob("shared", "doc.txt", textBytes("shared text"));
     EXPECT_EQ(container->createSharedAccessCanonicalName(), "/blob/" + server.account() + "/shared");
 
@@ -842,7 +743,7 @@ TEST_F(CloudBlobContainerTest, ListedItemsBecomeReferencesOfTheirKind) {
 }
 
 TEST_F(CloudBlobContainerTest, UnreadableRepliesAreErrorsNotEmptyResults) {
-    auto container = created("layouts");
+    auto container = createdContainer("layouts");
     // No retries: a retry would fetch a good reply and hide the first.
     auto context = std::make_shared<BLSOperationContext>();
     context->setRetryPolicy(std::make_shared<BLSRetryPolicyNoRetry>());

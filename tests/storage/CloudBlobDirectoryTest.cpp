@@ -8,13 +8,10 @@
 #include "storage/BLSCloudClient.h"
 #include "storage/BLSCloudPageBlob.h"
 #include "storage/BLSStorageCredentials.h"
-#include "tests/storage/support/StorageTestServer.h"
+#include "tests/storage/support/StorageTestSupport.h"
 
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <condition_variable>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -132,23 +129,9 @@ TEST(CloudBlobDirectory, ListingUsesTheDirectoryAsPrefix) {
     }
     auto photos = client->containerReferenceFromName("layouts")->directoryReferenceFromName(std::string("photos"));
 
-    std::mutex mutex;
-    std::condition_variable cv;
-    bool done = false;
-    ErrorOut error;
-    std::shared_ptr<BLSBlobResultSegment> segment;
-    photos->listBlobsSegmentedWithContinuationToken(
-        std::nullopt, false, 0, -1, [&](const ErrorOut& e, const std::shared_ptr<BLSBlobResultSegment>& s) {
-            std::lock_guard<std::mutex> lock(mutex);
-            error = e;
-            segment = s;
-            done = true;
-            cv.notify_all();
-        });
-    {
-        std::unique_lock<std::mutex> lock(mutex);
-        ASSERT_TRUE(cv.wait_for(lock, std::chrono::seconds(120), [&] { return done; }));
-    }
+    storagetest::Awaited<ErrorOut, std::shared_ptr<BLSBlobResultSegment>> listed;
+    photos->listBlobsSegmentedWithContinuationToken(std::nullopt, false, 0, -1, listed.handler());
+    auto [error, segment] = listed.get();
     ASSERT_FALSE(error) << error->localizedDescription();
     ASSERT_TRUE(segment);
     ASSERT_EQ(segment->blobs.size(), 1u);

@@ -22,12 +22,11 @@
 #include "storage/BLSSharedAccessSignatureHelper.h"
 #include "storage/BLSStorageCredentials.h"
 #include "storage/BLSUtil.h"
-#include "tests/storage/support/StorageTestServer.h"
+#include "tests/storage/support/StorageTestSupport.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <condition_variable>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -39,93 +38,16 @@
 
 namespace {
 
-using testsupport::RecordedRequest;
-using testsupport::StorageTestServer;
-using Bytes = std::vector<std::uint8_t>;
-using ErrorOut = std::optional<platform::Error>;
+using namespace storagetest;
 
 constexpr const char* kLeaseA = "11111111-2222-3333-4444-555555555555";
 constexpr const char* kLeaseB = "66666666-7777-8888-9999-000000000000";
 
-// Deterministic bytes that no piece of the client computes.
-Bytes patternBytes(std::size_t count, std::uint32_t seed = 1) {
-    Bytes bytes(count);
-    std::uint32_t state = seed;
-    for (auto& b : bytes) {
-        state = state * 1664525u + 1013904223u;
-        b = static_cast<std::uint8_t>(state >> 24);
-    }
-    return bytes;
-}
-
-Bytes textBytes(const std::string& text) { return Bytes(text.begin(), text.end()); }
-
-// Collects the arguments of one completion; get() waits for it (a guard
-// against hangs, not a timing check).
-template <typename... Values>
-class Awaited {
-    struct State {
-        std::mutex mutex;
-        std::condition_variable cv;
-        int calls = 0;
-        std::optional<std::tuple<Values...>> values;
-    };
-
-public:
-    auto handler() {
-        return [state = mState](const auto&... args) {
-            {
-                std::lock_guard<std::mutex> lock(state->mutex);
-                if (++state->calls == 1) state->values.emplace(args...);
-            }
-            state->cv.notify_all();
-        };
-    }
-    std::tuple<Values...> get() {
-        std::unique_lock<std::mutex> lock(mState->mutex);
-        if (!mState->cv.wait_for(lock, std::chrono::seconds(120), [&] { return mState->calls > 0; })) {
-            ADD_FAILURE() << "the completion was never called";
-            return {};
-        }
-        return *mState->values;
-    }
-    int calls() const {
-        std::lock_guard<std::mutex> lock(mState->mutex);
-        return mState->calls;
-    }
-
-private:
-    std::shared_ptr<State> mState = std::make_shared<State>();
-};
-
-long statusOf(const platform::Error& error) {
-    const long* status = error.userInfoValue<long>(BLSErrorKey::HTTPStatusCode);
-    return status ? *status : -1;
-}
-
-std::string descriptionOf(const platform::Error& error) {
-    const std::string* text = error.userInfoValue<std::string>(platform::Error::LocalizedDescriptionKey);
-    return text ? *text : std::string();
-}
-
-// The service requests of one operation kind, in arrival order.
-std::vector<RecordedRequest> requestsFor(const StorageTestServer& server, const std::string& operation) {
-    std::vector<RecordedRequest> result;
-    for (auto& request : server.requests()) {
-        if (request.operation == operation) result.push_back(request);
-    }
-    return result;
-}
-
-class CloudBlobTest : public ::testing::Test {
+class CloudBlobTest : public StorageServerTest {
 protected:
     void SetUp() override {
-        server.start();
-        ErrorOut error;
-        account = BLSCloudStorageAccount::accountFromConnectionString(server.connectionString(), error);
-        ASSERT_TRUE(account) << (error ? error->localizedDescription() : "");
-        client = account->getBlobClient();
-        ASSERT_TRUE(client);
+        StorageServerTest::SetUp();
+        if (HasFatalFailure()) return;
         container = containerNamed("layouts");
         ASSERT_TRUE(container);
     }
@@ -134,13 +56,6 @@ protected:
         return client->containerReferenceFromName(name);
     }
 
-    ErrorOut await(const std::function<void(BLSCloudBlob::Completion)>& start) {
-        Awaited<ErrorOut> done;
-        start(done.handler());
-        auto [error] = done.get();
-        EXPECT_EQ(done.calls(), 1);
-        return error;
-    }
     std::tuple<ErrorOut, bool> exists(const std::shared_ptr<BLSCloudBlob>& blob) {
         Awaited<ErrorOut, bool> done;
         blob->existsWithCompletionHandler(done.handler());
@@ -152,9 +67,6 @@ protected:
         return done.get();
     }
 
-    StorageTestServer server;
-    std::shared_ptr<BLSCloudStorageAccount> account;
-    std::shared_ptr<BLSCloudBlobClient> client;
     std::shared_ptr<BLSCloudBlobContainer> container;
 };
 
@@ -287,8 +199,7 @@ TEST_F(CloudBlobTest, StreamRangeTextAndFileDownloads) {
 }
 
 TEST_F(CloudBlobTest, DownloadIntoMissingFolderCompletesOnceWithStreamError) {
-    // Retries (a 200 whose body could not be written is retried) go out at once.
-    BLSExecutor::setRetryWait([](BLSExecutor::Date) {});
+    // A 200 whose body could not be written is retried (at once, by the fixture).
     server.preloadBlob("layouts", "a.lay", patternBytes(70000));
     auto blob = container->blockBlobReferenceFromName("a.lay");
     auto path = platform::Paths::root() / "no such folder" / "a.lay";
@@ -305,8 +216,7 @@ TEST_F(CloudBlobTest, DownloadIntoMissingFolderCompletesOnceWithStreamError) {
 }
 
 TEST_F(CloudBlobTest, Md5Checks) {
-    // A 200 whose headers were refused is retried; the retries go out at once.
-    BLSExecutor::setRetryWait([](BLSExecutor::Date) {});
+    // A 200 whose headers were refused is retried (at once, by the fixture).
     Bytes bytes = patternBytes(200000, 5);
     server.preloadBlob("layouts", "stored.lay", bytes, /*storeContentMD5=*/true);
     auto blob = container->blockBlobReferenceFromName("stored.lay");
@@ -410,13 +320,9 @@ TEST_F(CloudBlobTest, ServiceErrorsByStatus) {
     // 403: signed with the wrong key. Exists reports it instead of NO.
     std::string badKey = "AAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAA=";
     ASSERT_NE(badKey, server.keyBase64());
-    ErrorOut accountError;
-    auto badAccount = BLSCloudStorageAccount::accountFromConnectionString(
-        "DefaultEndpointsProtocol=http;AccountName=" + server.account() + ";AccountKey=" + badKey +
-            ";BlobEndpoint=" + server.baseUrl(),
-        accountError);
-    ASSERT_TRUE(badAccount);
-    auto badBlob = badAccount->getBlobClient()->containerReferenceFromName("layouts")->blockBlobReferenceFromName("a.lay");
+    auto badClient = clientWithKey(badKey);
+    ASSERT_TRUE(badClient);
+    auto badBlob = badClient->containerReferenceFromName("layouts")->blockBlobReferenceFromName("a.lay");
     auto [forbidden, flag] = exists(badBlob);
     ASSERT_TRUE(forbidden);
     EXPECT_EQ(forbidden->code(), 3);
@@ -429,7 +335,6 @@ TEST_F(CloudBlobTest, ServiceErrorsByStatus) {
 }
 
 TEST_F(CloudBlobTest, ServerBusyIsRetriedWithTheSameClientRequestId) {
-    BLSExecutor::setRetryWait([](BLSExecutor::Date) {});
     Bytes bytes = patternBytes(4096, 11);
     server.preloadBlob("layouts", "busy.lay", bytes);
     server.addFault(R"({"operation": "getblob", "times": 2, "action": {"status": 503}})");
@@ -531,9 +436,20 @@ TEST_F(CloudBlobTest, Leases) {
     EXPECT_EQ(release->code(), 1);
     EXPECT_EQ(descriptionOf(*release), "Cannot release a lease without providing a lease ID.");
     const char* changeText = "Cannot change a lease without providing an existing lease ID and a proposed new one.";
+    // An empty ID identifies no lease.
+    BLSAccessCondition emptyLease = BLSAccessCondition::makeWithLeaseId("");
+    ErrorOut emptyRelease = await([&](auto done) { blob->releaseLeaseWithAccessCondition(&emptyLease, done); });
+    ASSERT_TRUE(emptyRelease);
+    EXPECT_EQ(emptyRelease->code(), 1);
+    EXPECT_EQ(descriptionOf(*emptyRelease), "Cannot release a lease without providing a lease ID.");
     BLSAccessCondition withA = BLSAccessCondition::makeWithLeaseId(kLeaseA);
     const std::pair<std::optional<std::string>, const BLSAccessCondition*> refusedChanges[] = {
-        {std::nullopt, &withA}, {std::string(kLeaseB), nullptr}, {std::string(kLeaseB), &noLease}};
+        {std::nullopt, &withA},
+        {std::string(kLeaseB), nullptr},
+        {std::string(kLeaseB), &noLease},
+        {std::string(kLeaseB), &emptyLease},
+        {std::string(), &withA},
+    };
     for (const auto& [proposed, condition] : refusedChanges) {
         Awaited<ErrorOut, std::optional<std::string>> change;
         blob->changeLeaseWithProposedLeaseId(proposed, condition, change.handler());
@@ -736,7 +652,6 @@ TEST_F(CloudBlobTest, CopyDeleteAndAbort) {
 }
 
 TEST_F(CloudBlobTest, BlobTypeMismatchChangesNothing) {
-    BLSExecutor::setRetryWait([](BLSExecutor::Date) {});
     Bytes bytes = textBytes("block blob bytes");
     server.preloadBlob("layouts", "b.lay", bytes);
     const char* text = "Blob type on the local object does not match blob type on the service.";
@@ -773,6 +688,51 @@ TEST_F(CloudBlobTest, BlobTypeMismatchChangesNothing) {
     ASSERT_TRUE(plainData);
     EXPECT_TRUE(*plainData == bytes);
     EXPECT_EQ(plain->properties().blobType, BLSBlobTypeBlockBlob);
+}
+
+TEST_F(CloudBlobTest, BlobFromAnAddressWithItsOwnSignature) {
+    server.preloadBlob("layouts", "shared/doc.lay", textBytes("shared text"));
+    BLSSharedAccessBlobParameters parameters;
+    parameters.permissions = 1;  // read
+    parameters.sharedAccessExpiryTime = std::chrono::system_clock::now() + std::chrono::hours(1);
+    ErrorOut sasError;
+    auto sas = container->blockBlobReferenceFromName("shared/doc.lay")
+                   ->createSharedAccessSignatureWithParameters(parameters, sasError);
+    ASSERT_TRUE(sas) << (sasError ? sasError->localizedDescription() : "");
+    const std::string query = (*sas)[0] == '?' ? sas->substr(1) : *sas;
+    auto url = platform::net::URL::parse(server.baseUrl() + "/layouts/shared/doc.lay?" + query);
+    ASSERT_TRUE(url);
+
+    struct Case {
+        const char* name;
+        std::shared_ptr<BLSStorageCredentials> credentials;
+    };
+    const Case cases[] = {
+        {"no credentials given", nullptr},
+        {"anonymous credentials given", std::make_shared<BLSStorageCredentials>()},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ErrorOut plainError, blockError;
+        auto plain = BLSCloudBlob::makeWithUrl(*url, c.credentials, std::nullopt, plainError);
+        auto block = BLSCloudBlockBlob::makeWithStorageUri(BLSStorageUri(*url), c.credentials, std::nullopt,
+                                                           blockError);
+        ASSERT_TRUE(plain && block);
+        for (const auto& blob : {plain, std::shared_ptr<BLSCloudBlob>(block)}) {
+            // The address's signature is the blob's credentials, and the
+            // service accepts it.
+            ASSERT_TRUE(blob->client()->credentials());
+            EXPECT_TRUE(blob->client()->credentials()->isSAS());
+            EXPECT_EQ(blob->blobName(), "shared/doc.lay");
+            EXPECT_FALSE(blob->storageUri().primaryUri()->query());
+            auto [readError, data] = downloadData(blob);
+            ASSERT_FALSE(readError) << readError->localizedDescription();
+            EXPECT_EQ(data, textBytes("shared text"));
+            auto read = requestsFor(server, "getblob").back();
+            EXPECT_NE(read.query.find("sig="), std::string::npos);
+            EXPECT_FALSE(read.header("Authorization"));
+        }
+    }
 }
 
 TEST_F(CloudBlobTest, AddressInitialisersAndSignatures) {

@@ -64,14 +64,6 @@ protected:
         UploadServerTest::TearDown();
     }
 
-    ErrorOut await(const std::function<void(BLSCloudBlob::Completion)>& start) {
-        Awaited<ErrorOut> done;
-        start(done.handler());
-        auto [error] = done.get();
-        EXPECT_EQ(done.calls(), 1);
-        return error;
-    }
-
     // The sizes of the committed blocks, in blob order.
     std::vector<std::int64_t> committedSizes(const std::shared_ptr<BLSCloudBlockBlob>& blob) {
         Awaited<ErrorOut, std::optional<std::vector<BLSBlockListItem>>> done;
@@ -112,7 +104,9 @@ protected:
             EXPECT_EQ(putSizes[i], expected) << "block " << i;
         }
         ASSERT_EQ(lists, 1);
-        if (expectedBlocks > 0) EXPECT_GT(listIndex, lastPut) << "the commit comes after the last block";
+        if (expectedBlocks > 0) {
+            EXPECT_GT(listIndex, lastPut) << "the commit comes after the last block";
+        }
         auto stats = server.stats();
         if (expectedBlocks > 0) {
             EXPECT_GE(stats.maxInFlight["putblock"], 1);
@@ -200,8 +194,7 @@ TEST_F(CloudBlockBlobTest, ParallelismFactorBoundsBlocksInFlight) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.factor);
         freshContainer();
-        auto options = std::make_shared<BLSBlobRequestOptions>();
-        options->setParallelismFactor(c.factor);
+        auto options = optionsWithParallelism(c.factor);
         Bytes data = patternBytes(c.size, 5);
         auto blob = container->blockBlobReferenceFromName("parallel.bin");
         auto error = await([&](auto done) { blob->uploadFromData(data, nullptr, options, nullptr, done); });
@@ -251,8 +244,7 @@ TEST_F(CloudBlockBlobTest, FailedBlockCommitsNothingAndLeavesTheBlobAlone) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         server.addFault(c.fault);
-        auto options = std::make_shared<BLSBlobRequestOptions>();
-        options->setParallelismFactor(c.factor);
+        auto options = optionsWithParallelism(c.factor);
         auto before = server.requests().size();
         auto error = await([&](auto done) {
             blob->uploadFromData(patternBytes(c.size, 8), nullptr, options, noRetryContext(), done);
@@ -302,8 +294,7 @@ TEST_F(CloudBlockBlobTest, UnreadableSourceReportsAndCommitsNothing) {
          EIO},
         {"stream that fails after 9 MiB, factor 1",
          [&](auto done) {
-             auto options = std::make_shared<BLSBlobRequestOptions>();
-             options->setParallelismFactor(1);
+             auto options = optionsWithParallelism(1);
              blob->uploadFromStream(std::make_shared<FailingAfterStream>(patternBytes(9 * kMiB, 2)), nullptr,
                                     options, nullptr, done);
          },

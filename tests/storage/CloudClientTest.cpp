@@ -8,15 +8,13 @@
 #include "storage/BLSErrors.h"
 #include "storage/BLSOperationContext.h"
 #include "storage/BLSRetryPolicy.h"
-#include "tests/storage/support/StorageTestServer.h"
+#include "tests/storage/support/StorageTestSupport.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -158,46 +156,7 @@ TEST(CloudClient, DefaultRequestOptionsAreSharedAndSwappedWhole) {
 
 namespace {
 
-using ErrorOut = std::optional<platform::Error>;
-
-// Waits for one completion and keeps its arguments (the wait guards against
-// hangs; it is not a timing check).
-template <typename... Values>
-class Awaited {
-    struct State {
-        std::mutex mutex;
-        std::condition_variable cv;
-        int calls = 0;
-        std::optional<std::tuple<Values...>> values;
-    };
-
-public:
-    auto handler() {
-        return [state = mState](const auto&... args) {
-            {
-                std::lock_guard<std::mutex> lock(state->mutex);
-                if (++state->calls == 1) state->values.emplace(args...);
-            }
-            state->cv.notify_all();
-        };
-    }
-    std::tuple<Values...> get() {
-        std::unique_lock<std::mutex> lock(mState->mutex);
-        if (!mState->cv.wait_for(lock, std::chrono::seconds(120), [&] { return mState->calls > 0; })) {
-            ADD_FAILURE() << "the completion was never called";
-            return {};
-        }
-        return *mState->values;
-    }
-
-private:
-    std::shared_ptr<State> mState = std::make_shared<State>();
-};
-
-long statusOf(const platform::Error& error) {
-    const long* status = error.userInfoValue<long>(BLSErrorKey::HTTPStatusCode);
-    return status ? *status : -1;
-}
+using namespace storagetest;
 
 std::vector<std::string> containerNames(const BLSContainerResultSegment& segment) {
     std::vector<std::string> names;
@@ -206,25 +165,8 @@ std::vector<std::string> containerNames(const BLSContainerResultSegment& segment
     return names;
 }
 
-class CloudClientServiceTest : public ::testing::Test {
+class CloudClientServiceTest : public StorageServerTest {
 protected:
-    void SetUp() override {
-        server.start();
-        client = clientWithKey(server.keyBase64());
-    }
-
-    std::shared_ptr<BLSCloudBlobClient> clientWithKey(const std::string& key) {
-        return std::make_shared<BLSCloudBlobClient>(BLSStorageUri(platform::net::URL::parse(server.baseUrl())),
-                                                    std::make_shared<BLSStorageCredentials>(server.account(), key));
-    }
-
-    void create(const std::string& name) {
-        Awaited<ErrorOut> done;
-        client->containerReferenceFromName(name)->createContainerWithCompletionHandler(done.handler());
-        auto [error] = done.get();
-        ASSERT_FALSE(error) << error->localizedDescription();
-    }
-
     std::tuple<ErrorOut, std::shared_ptr<BLSContainerResultSegment>> listContainers(
         const std::optional<BLSContinuationToken>& token, const std::optional<std::string>& prefix,
         BLSContainerListingDetails details, std::int64_t maxResults) {
@@ -232,17 +174,6 @@ protected:
         client->listContainersSegmentedWithContinuationToken(token, prefix, details, maxResults, done.handler());
         return done.get();
     }
-
-    std::vector<testsupport::RecordedRequest> requestsFor(const std::string& operation) const {
-        std::vector<testsupport::RecordedRequest> result;
-        for (auto& request : server.requests()) {
-            if (request.operation == operation) result.push_back(request);
-        }
-        return result;
-    }
-
-    testsupport::StorageTestServer server;
-    std::shared_ptr<BLSCloudBlobClient> client;
 };
 
 BLSServiceProperties sampleProperties() {
@@ -284,7 +215,7 @@ TEST(CloudClient, ContainerReferencesSendNothing) {
 
 TEST_F(CloudClientServiceTest, ListsContainersByPrefixInPages) {
     for (const char* name : {"alpha1", "alpha2", "alpha3", "beta1"})
-        create(name);
+        createdContainer(name);
     {
         auto alpha1 = client->containerReferenceFromName("alpha1");
         alpha1->setMetadata({{"owner", "ann"}});
@@ -299,7 +230,7 @@ TEST_F(CloudClientServiceTest, ListsContainersByPrefixInPages) {
     EXPECT_EQ(containerNames(*first), (std::vector<std::string>{"alpha1", "alpha2"}));
     ASSERT_TRUE(first->continuationToken);
     EXPECT_EQ(first->continuationToken->storageLocation, BLSStorageLocationPrimary);
-    auto listing = requestsFor("listcontainers").back();
+    auto listing = requestsFor(server, "listcontainers").back();
     EXPECT_NE(listing.query.find("prefix=alpha"), std::string::npos);
     EXPECT_NE(listing.query.find("maxresults=2"), std::string::npos);
     EXPECT_EQ(listing.query.find("include"), std::string::npos);
@@ -320,7 +251,7 @@ TEST_F(CloudClientServiceTest, ListsContainersByPrefixInPages) {
     ASSERT_TRUE(second);
     EXPECT_EQ(containerNames(*second), (std::vector<std::string>{"alpha3"}));
     EXPECT_FALSE(second->continuationToken);
-    EXPECT_NE(requestsFor("listcontainers").back().query.find("marker=" + *first->continuationToken->nextMarker),
+    EXPECT_NE(requestsFor(server, "listcontainers").back().query.find("marker=" + *first->continuationToken->nextMarker),
               std::string::npos);
 
     auto [allError, all] = listContainers(std::nullopt, std::nullopt, 1, -1);
@@ -328,7 +259,7 @@ TEST_F(CloudClientServiceTest, ListsContainersByPrefixInPages) {
     ASSERT_TRUE(all);
     EXPECT_EQ(containerNames(*all), (std::vector<std::string>{"alpha1", "alpha2", "alpha3", "beta1"}));
     EXPECT_EQ(all->results[0]->metadata(), (BLSMetadata{{"owner", "ann"}}));
-    EXPECT_EQ(requestsFor("listcontainers").back().query.find("maxresults"), std::string::npos);
+    EXPECT_EQ(requestsFor(server, "listcontainers").back().query.find("maxresults"), std::string::npos);
 
     // The short forms list everything.
     Awaited<ErrorOut, std::shared_ptr<BLSContainerResultSegment>> shortForm;
@@ -344,7 +275,7 @@ TEST_F(CloudClientServiceTest, ServicePropertiesRoundTrip) {
     client->uploadServicePropertiesWithServiceProperties(properties, upload.handler());
     auto [uploadError] = upload.get();
     ASSERT_FALSE(uploadError) << uploadError->localizedDescription();
-    auto uploads = requestsFor("setserviceproperties");
+    auto uploads = requestsFor(server, "setserviceproperties");
     ASSERT_EQ(uploads.size(), 1u);
     EXPECT_EQ(uploads[0].status, 202);
     EXPECT_GT(uploads[0].bodyLength, 0u);

@@ -16,14 +16,12 @@
 #include "storage/BLSExecutor.h"
 #include "storage/BLSOperationContext.h"
 #include "storage/BLSRequestOptions.h"
-#include "tests/storage/support/StorageTestServer.h"
+#include "tests/storage/support/StorageTestSupport.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <chrono>
-#include <condition_variable>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <tuple>
@@ -31,109 +29,22 @@
 
 namespace {
 
-using testsupport::RecordedRequest;
-using testsupport::StorageTestServer;
-using Bytes = std::vector<std::uint8_t>;
-using ErrorOut = std::optional<platform::Error>;
+using namespace storagetest;
 using Ranges = std::vector<BLSULLRange>;
 
-constexpr std::size_t kMiB = 1024 * 1024;
 constexpr const char* kLease = "0f1e2d3c-4b5a-6978-8796-a5b4c3d2e1f0";
 
-Bytes patternBytes(std::size_t count, std::uint32_t seed) {
-    Bytes bytes(count);
-    std::uint32_t state = seed;
-    for (auto& b : bytes) {
-        state = state * 1664525u + 1013904223u;
-        b = static_cast<std::uint8_t>(state >> 24);
-    }
-    return bytes;
-}
-
-// Collects the arguments of one completion; get() waits for it (a guard
-// against hangs, not a timing check) and calls() tells how often it came.
-template <typename... Values>
-class Awaited {
-    struct State {
-        std::mutex mutex;
-        std::condition_variable cv;
-        int calls = 0;
-        std::optional<std::tuple<Values...>> values;
-    };
-
-public:
-    auto handler() {
-        return [state = mState](const auto&... args) {
-            {
-                std::lock_guard<std::mutex> lock(state->mutex);
-                if (++state->calls == 1) state->values.emplace(args...);
-            }
-            state->cv.notify_all();
-        };
-    }
-    std::tuple<Values...> get() {
-        std::unique_lock<std::mutex> lock(mState->mutex);
-        if (!mState->cv.wait_for(lock, std::chrono::seconds(120), [&] { return mState->calls > 0; })) {
-            ADD_FAILURE() << "the completion was never called";
-            return {};
-        }
-        return *mState->values;
-    }
-    int calls() const {
-        std::lock_guard<std::mutex> lock(mState->mutex);
-        return mState->calls;
-    }
-
-private:
-    std::shared_ptr<State> mState = std::make_shared<State>();
-};
-
-long statusOf(const platform::Error& error) {
-    const long* status = error.userInfoValue<long>(BLSErrorKey::HTTPStatusCode);
-    return status ? *status : -1;
-}
-
-std::string serviceCodeOf(const platform::Error& error) {
-    const std::string* code = error.userInfoValue<std::string>(BLSErrorKey::Code);
-    return code ? *code : std::string();
-}
-
-std::vector<RecordedRequest> requestsFor(const StorageTestServer& server, const std::string& operation) {
-    std::vector<RecordedRequest> result;
-    for (auto& request : server.requests()) {
-        if (request.operation == operation) result.push_back(request);
-    }
-    return result;
-}
-
-class CloudPageBlobTest : public ::testing::Test {
+class CloudPageBlobTest : public StorageServerTest {
 protected:
     void SetUp() override {
-        BLSExecutor::setRetryWait([](BLSExecutor::Date) {});
-        server.start();
-        ErrorOut error;
-        account = BLSCloudStorageAccount::accountFromConnectionString(server.connectionString(), error);
-        ASSERT_TRUE(account) << (error ? error->localizedDescription() : "");
-        client = account->getBlobClient();
-        container = client->containerReferenceFromName("disks");
-        Awaited<ErrorOut> created;
-        container->createContainerWithCompletionHandler(created.handler());
-        auto [createError] = created.get();
-        ASSERT_FALSE(createError);
+        StorageServerTest::SetUp();
+        if (HasFatalFailure()) return;
+        container = createdContainer("disks");
+        ASSERT_FALSE(HasFailure());
     }
-    void TearDown() override { BLSExecutor::setRetryWait({}); }
 
     std::shared_ptr<BLSCloudPageBlob> pageBlob(const std::string& name) {
         return container->pageBlobReferenceFromName(name);
-    }
-
-    // Runs one (error)-completion operation and waits for it.
-    ErrorOut await(const std::function<void(BLSCloudBlob::Completion)>& start) {
-        Awaited<ErrorOut> done;
-        start(done.handler());
-        auto [error] = done.get();
-        EXPECT_EQ(done.calls(), 1);
-        return error;
     }
 
     std::tuple<ErrorOut, std::optional<Ranges>> pageRanges(const std::shared_ptr<BLSCloudPageBlob>& blob,
@@ -146,9 +57,6 @@ protected:
     // The stand-in's copy of the blob, every byte of its size.
     Bytes stored(const std::string& name) { return server.blobBytes("disks", name).value_or(Bytes{}); }
 
-    StorageTestServer server;
-    std::shared_ptr<BLSCloudStorageAccount> account;
-    std::shared_ptr<BLSCloudBlobClient> client;
     std::shared_ptr<BLSCloudBlobContainer> container;
 };
 

@@ -3,6 +3,7 @@
 
 #include "storage/BLSAccessCondition.h"
 #include "storage/BLSRequestFactory.h"
+#include "tests/storage/support/StorageTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -16,31 +17,10 @@
 using platform::net::URL;
 using platform::net::URLComponents;
 using platform::net::URLRequest;
-using Headers = std::vector<std::pair<std::string, std::string>>;
 
 namespace {
 
-URLComponents componentsOf(const char* text) {
-    std::optional<URL> url = URL::parse(text);
-    EXPECT_TRUE(url.has_value()) << text;
-    return URLComponents(*url);
-}
-
-Headers headersOf(const URLRequest& request) {
-    return Headers(request.headers.fields().begin(), request.headers.fields().end());
-}
-
-bool hasLineBreakOrControl(const URLRequest& request) {
-    for (const auto& [name, value] : request.headers.fields()) {
-        for (char c : name + value) {
-            auto byte = static_cast<unsigned char>(c);
-            if ((byte < 0x20 && byte != '\t') || byte == 0x7F) {
-                return true;
-            }
-        }
-    }
-    return false;
-}
+using namespace storagetest;
 
 // 1 January 2000, 00:00:00 UTC, a Saturday.
 const BLSDate kNewYear2000 = std::chrono::sys_days{std::chrono::year{2000} / 1 / 1};
@@ -48,8 +28,6 @@ const BLSDate kNewYear2000 = std::chrono::sys_days{std::chrono::year{2000} / 1 /
 const BLSDate kLeapDay2016 =
     std::chrono::sys_days{std::chrono::year{2016} / 2 / 29} + std::chrono::hours{13} + std::chrono::minutes{5} +
     std::chrono::seconds{9};
-
-const std::pair<std::string, std::string> kVersion{"x-bs-version", "2016-03-14"};
 
 }  // namespace
 

@@ -65,8 +65,12 @@ public:
         return static_cast<long>(n);
     }
 
+    // Says it has room only while `room` is set.
+    bool hasSpaceAvailable() const override { return status() == StreamStatus::Open && mRoom; }
+
     void failWith(int code) { fail(platform::Error(platform::StreamErrorDomain, code)); }
     void setMode(Mode mode) { mMode = mode; }
+    void setRoom(bool room) { mRoom = room; }
     void setDelay(std::chrono::microseconds delay) { mDelay = delay; }
     Bytes taken() const {
         std::lock_guard lock(mMutex);
@@ -76,6 +80,7 @@ public:
 
 private:
     std::atomic<Mode> mMode;
+    std::atomic<bool> mRoom{true};
     std::size_t mMaxPerWrite;
     std::chrono::microseconds mDelay{0};
     std::atomic<int> mWrites{0};
@@ -105,6 +110,11 @@ Fixture makeBuffer(const std::shared_ptr<RunLoop>& loop, std::uint64_t maxSize, 
 void drain(RunLoop& loop) {
     while (loop.runUntil(RunLoop::Clock::now())) {
     }
+}
+
+Bytes concat(Bytes first, const Bytes& second) {
+    first.insert(first.end(), second.begin(), second.end());
+    return first;
 }
 
 std::size_t queuedBytes(const BLSStreamDownloadBuffer& buffer) {
@@ -140,6 +150,40 @@ TEST(StreamDownloadBuffer, AStreamThatTakesEverythingNeverSeesTheQueue) {
     auto lock = f.buffer->lockDataDownloadCondition();
     EXPECT_EQ(f.buffer->currentLength(lock), 0u);
     EXPECT_FALSE(f.buffer->streamFailed(lock));
+}
+
+TEST(StreamDownloadBuffer, AStreamWithRoomTakesTheNextChunkBeforeItsSpaceEventIsHandled) {
+    auto loop = RunLoop::current();
+    auto f = makeBuffer(loop, 1024);
+    drain(*loop);
+    ASSERT_TRUE(f.buffer->streamWaiting());
+
+    // The space events of these writes are still queued on the loop.
+    const Bytes a = pattern(200, 1), b = pattern(300, 2), c = pattern(100, 3), d = pattern(50, 4);
+    f.buffer->writeData(a);
+    f.buffer->writeData(b);
+    EXPECT_TRUE(f.buffer->queue().empty());
+    EXPECT_EQ(f.buffer->currentLength(), 0u);
+    EXPECT_EQ(f.stream->taken(), concat(a, b));
+    EXPECT_TRUE(f.buffer->streamWaiting());
+
+    // A stream that says it is full after a write waits for its event again.
+    f.stream->setRoom(false);
+    f.buffer->writeData(c);
+    EXPECT_EQ(f.stream->taken(), concat(concat(a, b), c));
+    EXPECT_FALSE(f.buffer->streamWaiting());
+    f.buffer->writeData(d);
+    ASSERT_EQ(f.buffer->queue().size(), 1u);
+    EXPECT_EQ(f.buffer->queue()[0], d);
+    EXPECT_EQ(f.buffer->currentLength(), d.size());
+    EXPECT_EQ(f.stream->writes(), 3);
+
+    f.stream->setRoom(true);
+    drain(*loop);
+    EXPECT_EQ(f.stream->taken(), concat(concat(concat(a, b), c), d));
+    EXPECT_EQ(f.buffer->currentLength(), 0u);
+    EXPECT_EQ(f.buffer->totalSizeStreamed(), a.size() + b.size() + c.size() + d.size());
+    EXPECT_TRUE(f.buffer->streamWaiting());
 }
 
 TEST(StreamDownloadBuffer, APartialDirectWriteQueuesTheRestAndTheEventsDrainIt) {

@@ -309,6 +309,10 @@ class Handler(BaseHTTPRequestHandler):
         record["fault"] = fault
         stat_kind = kind or "invalid"
         app.enter(stat_kind)
+        # A request is in flight until its answer starts: a client that has
+        # the answer may send its next request before this thread would get
+        # round to counting the first one out.
+        in_flight = True
         try:
             try:
                 body = self.read_body()
@@ -330,9 +334,12 @@ class Handler(BaseHTTPRequestHandler):
                 else:
                     response = app.process(req, kind)
             record["status"] = response.status
+            app.leave(stat_kind)
+            in_flight = False
             self.send(req, response, fault or {})
         finally:
-            app.leave(stat_kind)
+            if in_flight:
+                app.leave(stat_kind)
 
     # Writing ------------------------------------------------------------------
 
