@@ -28,6 +28,15 @@ public:
 
     // A new condition that matches `eTag` and keeps the lease id of
     // `accessCondition` (when given); nothing else is carried over.
+    // A copy that a request builder can keep past the call, and the pointer
+    // form the builders take.
+    static std::optional<BLSAccessCondition> copyCondition(const BLSAccessCondition* condition) {
+        return condition ? std::optional<BLSAccessCondition>(*condition) : std::nullopt;
+    }
+    static const BLSAccessCondition* conditionPtr(const std::optional<BLSAccessCondition>& condition) {
+        return condition ? &*condition : nullptr;
+    }
+
     static BLSAccessCondition cloneWithEtag(const std::optional<std::string>& eTag,
                                             const BLSAccessCondition* accessCondition);
 

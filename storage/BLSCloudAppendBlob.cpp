@@ -22,14 +22,6 @@ namespace {
 using platform::net::HTTPURLResponse;
 using ErrorOut = std::optional<platform::Error>;
 
-std::optional<BLSAccessCondition> copyCondition(const BLSAccessCondition* condition) {
-    return condition ? std::optional<BLSAccessCondition>(*condition) : std::nullopt;
-}
-
-const BLSAccessCondition* conditionPtr(const std::optional<BLSAccessCondition>& condition) {
-    return condition ? &*condition : nullptr;
-}
-
 }  // namespace
 
 // Initialisers ---------------------------------------------------------------
@@ -89,10 +81,10 @@ void BLSCloudAppendBlob::createWithAccessCondition(const BLSAccessCondition* acc
     auto options = effectiveOptions(requestOptions);
     auto command = makeCommand(context);
     command->setBuildRequest([properties = properties(), metadata = metadata(),
-                              condition = copyCondition(accessCondition)](
+                              condition = BLSAccessCondition::copyCondition(accessCondition)](
                                  platform::net::URLComponents& components, double timeout, BLSOperationContext& ctx) {
         return BLSBlobRequestFactory::createAppendBlobWithBlobProperties(&properties, &metadata,
-                                                                         conditionPtr(condition), components, timeout,
+                                                                         BLSAccessCondition::conditionPtr(condition), components, timeout,
                                                                          ctx);
     });
     command->setPreProcessResponse([self = sharedAppendBlob()](const HTTPURLResponse& response,
@@ -119,13 +111,13 @@ void BLSCloudAppendBlob::createIfNotExistsWithAccessCondition(const BLSAccessCon
     auto context = contextOrNew(std::move(operationContext));
     existsWithAccessCondition(
         nullptr, requestOptions, context,
-        [self = sharedAppendBlob(), condition = copyCondition(accessCondition), requestOptions, context,
+        [self = sharedAppendBlob(), condition = BLSAccessCondition::copyCondition(accessCondition), requestOptions, context,
          completionHandler = std::move(completionHandler)](const ErrorOut& error, bool exists) {
             if (error || exists) {
                 if (completionHandler) completionHandler(error, false);
                 return;
             }
-            self->createWithAccessCondition(conditionPtr(condition), requestOptions, context,
+            self->createWithAccessCondition(BLSAccessCondition::conditionPtr(condition), requestOptions, context,
                                             [completionHandler](const ErrorOut& createError) {
                                                 if (completionHandler) completionHandler(createError, !createError);
                                             });
@@ -149,9 +141,9 @@ void BLSCloudAppendBlob::appendBlockWithData(std::vector<std::uint8_t> data, std
     const auto length = static_cast<std::uint64_t>(data.size());
 
     auto command = makeCommand(context);
-    command->setBuildRequest([length, contentMD5, condition = copyCondition(accessCondition)](
+    command->setBuildRequest([length, contentMD5, condition = BLSAccessCondition::copyCondition(accessCondition)](
                                  platform::net::URLComponents& components, double timeout, BLSOperationContext& ctx) {
-        return BLSBlobRequestFactory::appendBlockWithLength(length, contentMD5, conditionPtr(condition), components,
+        return BLSBlobRequestFactory::appendBlockWithLength(length, contentMD5, BLSAccessCondition::conditionPtr(condition), components,
                                                             timeout, ctx);
     });
     // The offset the service wrote this block at, from the answer's headers.
@@ -211,7 +203,7 @@ void BLSCloudAppendBlob::uploadFromStream(std::shared_ptr<platform::InputStream>
     container->completionHandler = std::move(completionHandler);
 
     if (!createNew) return runBlobUploadFromStreamWithContainer(std::move(container));
-    createWithAccessCondition(conditionPtr(container->accessCondition), requestOptions, container->operationContext,
+    createWithAccessCondition(BLSAccessCondition::conditionPtr(container->accessCondition), requestOptions, container->operationContext,
                               [container](const ErrorOut& error) {
                                   if (error) {
                                       if (container->completionHandler) container->completionHandler(error);
@@ -226,7 +218,7 @@ void BLSCloudAppendBlob::runBlobUploadFromStreamWithContainer(
     auto makeHelper = [container](BLSBlobUploadHelper::Completion helperCompletion) {
         // The blob exists by now: created above, or the caller's.
         return BLSBlobUploadHelper::makeToAppendBlob(container->targetBlob, false,
-                                                     conditionPtr(container->accessCondition),
+                                                     BLSAccessCondition::conditionPtr(container->accessCondition),
                                                      container->blobRequestOptions, container->operationContext,
                                                      std::move(helperCompletion));
     };

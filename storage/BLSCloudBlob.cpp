@@ -29,14 +29,6 @@ using ErrorOut = std::optional<platform::Error>;
 
 constexpr const char* kBlobTypeMismatch = "Blob type on the local object does not match blob type on the service.";
 
-std::optional<BLSAccessCondition> copyCondition(const BLSAccessCondition* condition) {
-    return condition ? std::optional<BLSAccessCondition>(*condition) : std::nullopt;
-}
-
-const BLSAccessCondition* conditionPtr(const std::optional<BLSAccessCondition>& condition) {
-    return condition ? &*condition : nullptr;
-}
-
 // A blob object of unspecified type (a plain blob made from an address)
 // accepts any kind; a typed one only its own.
 bool blobTypeMismatch(BLSBlobType local, BLSBlobType service) {
@@ -217,14 +209,14 @@ void BLSCloudBlob::downloadToStream(std::shared_ptr<platform::OutputStream> stre
 void BLSCloudBlob::downloadToStream(std::shared_ptr<platform::OutputStream> stream,
                                     const BLSAccessCondition* accessCondition, OptionsPtr requestOptions,
                                     ContextPtr operationContext, Completion completionHandler) {
-    downloadInternal(std::move(stream), BLSULLRange{0, 0}, copyCondition(accessCondition), std::move(requestOptions),
+    downloadInternal(std::move(stream), BLSULLRange{0, 0}, BLSAccessCondition::copyCondition(accessCondition), std::move(requestOptions),
                      std::move(operationContext), std::move(completionHandler));
 }
 
 void BLSCloudBlob::downloadToStream(std::shared_ptr<platform::OutputStream> stream, BLSULLRange range,
                                     const BLSAccessCondition* accessCondition, OptionsPtr requestOptions,
                                     ContextPtr operationContext, Completion completionHandler) {
-    downloadInternal(std::move(stream), range, copyCondition(accessCondition), std::move(requestOptions),
+    downloadInternal(std::move(stream), range, BLSAccessCondition::copyCondition(accessCondition), std::move(requestOptions),
                      std::move(operationContext), std::move(completionHandler));
 }
 
@@ -242,7 +234,7 @@ void BLSCloudBlob::downloadInternal(std::shared_ptr<platform::OutputStream> stre
                                  platform::net::URLComponents& components, double timeout,
                                  BLSOperationContext& ctx) {
         return BLSBlobRequestFactory::getBlobWithSnapshotTime(snapshot, range, useTransactionalMD5,
-                                                              conditionPtr(accessCondition), components, timeout, ctx);
+                                                              BLSAccessCondition::conditionPtr(accessCondition), components, timeout, ctx);
     });
 
     // The MD5 the service sent for this body, compared once the body is in.
@@ -295,7 +287,7 @@ void BLSCloudBlob::downloadToDataWithAccessCondition(const BLSAccessCondition* a
                                                      OptionsPtr requestOptions, ContextPtr operationContext,
                                                      DataCompletion completionHandler) {
     auto stream = platform::OutputStream::toMemory();
-    downloadInternal(stream, BLSULLRange{0, 0}, copyCondition(accessCondition), std::move(requestOptions),
+    downloadInternal(stream, BLSULLRange{0, 0}, BLSAccessCondition::copyCondition(accessCondition), std::move(requestOptions),
                      std::move(operationContext),
                      [stream, completionHandler = std::move(completionHandler)](const ErrorOut& error) {
                          if (!completionHandler) return;
@@ -339,7 +331,7 @@ void BLSCloudBlob::downloadToFileWithPath(const std::filesystem::path& filePath,
                                           const BLSAccessCondition* accessCondition, OptionsPtr requestOptions,
                                           ContextPtr operationContext, Completion completionHandler) {
     downloadInternal(platform::OutputStream::toFile(filePath, append), BLSULLRange{0, 0},
-                     copyCondition(accessCondition), std::move(requestOptions), std::move(operationContext),
+                     BLSAccessCondition::copyCondition(accessCondition), std::move(requestOptions), std::move(operationContext),
                      std::move(completionHandler));
 }
 
@@ -367,9 +359,9 @@ void BLSCloudBlob::deleteWithSnapshotsOption(BLSDeleteSnapshotsOption snapshotsO
     auto context = contextOrNew(std::move(operationContext));
     auto options = effectiveOptions(requestOptions);
     auto command = makeCommand(context);
-    command->setBuildRequest([snapshotsOption, snapshot = mSnapshotTime, condition = copyCondition(accessCondition)](
+    command->setBuildRequest([snapshotsOption, snapshot = mSnapshotTime, condition = BLSAccessCondition::copyCondition(accessCondition)](
                                  platform::net::URLComponents& components, double timeout, BLSOperationContext& ctx) {
-        return BLSBlobRequestFactory::deleteBlobWithSnapshotsOption(snapshotsOption, snapshot, conditionPtr(condition),
+        return BLSBlobRequestFactory::deleteBlobWithSnapshotsOption(snapshotsOption, snapshot, BLSAccessCondition::conditionPtr(condition),
                                                                     components, timeout, ctx);
     });
     command->setPreProcessResponse(
@@ -404,10 +396,10 @@ void BLSCloudBlob::uploadPropertiesWithAccessCondition(const BLSAccessCondition*
     auto context = contextOrNew(std::move(operationContext));
     auto options = effectiveOptions(requestOptions);
     auto command = makeCommand(context);
-    command->setBuildRequest([properties = *mProperties, metadata = mMetadata, condition = copyCondition(accessCondition)](
+    command->setBuildRequest([properties = *mProperties, metadata = mMetadata, condition = BLSAccessCondition::copyCondition(accessCondition)](
                                  platform::net::URLComponents& components, double timeout, BLSOperationContext& ctx) {
         return BLSBlobRequestFactory::uploadBlobPropertiesWithBlobProperties(&properties, &metadata,
-                                                                             conditionPtr(condition), components,
+                                                                             BLSAccessCondition::conditionPtr(condition), components,
                                                                              timeout, ctx);
     });
     command->setPreProcessResponse(statusThenEtag(shared_from_this()));
@@ -427,9 +419,9 @@ void BLSCloudBlob::uploadMetadataWithAccessCondition(const BLSAccessCondition* a
     auto context = contextOrNew(std::move(operationContext));
     auto options = effectiveOptions(requestOptions);
     auto command = makeCommand(context);
-    command->setBuildRequest([metadata = mMetadata, condition = copyCondition(accessCondition)](
+    command->setBuildRequest([metadata = mMetadata, condition = BLSAccessCondition::copyCondition(accessCondition)](
                                  platform::net::URLComponents& components, double timeout, BLSOperationContext& ctx) {
-        return BLSBlobRequestFactory::uploadBlobMetadataWithCloudMetadata(&metadata, conditionPtr(condition),
+        return BLSBlobRequestFactory::uploadBlobMetadataWithCloudMetadata(&metadata, BLSAccessCondition::conditionPtr(condition),
                                                                           components, timeout, ctx);
     });
     command->setPreProcessResponse(statusThenEtag(shared_from_this()));
@@ -460,9 +452,9 @@ void BLSCloudBlob::downloadAttributesWithPrimaryOnly(bool primaryOnly, const BLS
     auto command = makeCommand(context);
     command->setAllowedStorageLocation(primaryOnly ? BLSAllowedStorageLocationPrimaryOnly
                                                    : BLSAllowedStorageLocationPrimaryOrSecondary);
-    command->setBuildRequest([snapshot = mSnapshotTime, condition = copyCondition(accessCondition)](
+    command->setBuildRequest([snapshot = mSnapshotTime, condition = BLSAccessCondition::copyCondition(accessCondition)](
                                  platform::net::URLComponents& components, double timeout, BLSOperationContext& ctx) {
-        return BLSBlobRequestFactory::downloadBlobAttributesWithAccessCondition(conditionPtr(condition), snapshot,
+        return BLSBlobRequestFactory::downloadBlobAttributesWithAccessCondition(BLSAccessCondition::conditionPtr(condition), snapshot,
                                                                                 components, timeout, ctx);
     });
     keepLocalVerdicts(*command);
@@ -526,10 +518,10 @@ void BLSCloudBlob::snapshotBlobWithMetadata(const BLSMetadata* metadata, const B
     auto options = effectiveOptions(requestOptions);
     auto command = makeCommand(context);
     std::optional<BLSMetadata> givenMetadata = metadata ? std::optional<BLSMetadata>(*metadata) : std::nullopt;
-    command->setBuildRequest([givenMetadata, condition = copyCondition(accessCondition)](
+    command->setBuildRequest([givenMetadata, condition = BLSAccessCondition::copyCondition(accessCondition)](
                                  platform::net::URLComponents& components, double timeout, BLSOperationContext& ctx) {
         return BLSBlobRequestFactory::snapshotBlobWithMetadata(givenMetadata ? &*givenMetadata : nullptr,
-                                                               conditionPtr(condition), components, timeout, ctx);
+                                                               BLSAccessCondition::conditionPtr(condition), components, timeout, ctx);
     });
     command->setPreProcessResponse(
         [](const HTTPURLResponse& response, BLSRequestResult& result, BLSOperationContext& ctx) -> ErrorOut {
@@ -576,7 +568,7 @@ void BLSCloudBlob::leaseInternal(BLSLeaseAction action, std::optional<std::strin
                                  ContextPtr operationContext,
                                  std::function<void(const ErrorOut&, std::any)> completion) {
     if (auto refusal =
-            BLSOperationUtil::missingLeaseIdError(action, conditionPtr(accessCondition), proposedLeaseId)) {
+            BLSOperationUtil::missingLeaseIdError(action, BLSAccessCondition::conditionPtr(accessCondition), proposedLeaseId)) {
         if (completion) completion(refusal, {});
         return;
     }
@@ -585,7 +577,7 @@ void BLSCloudBlob::leaseInternal(BLSLeaseAction action, std::optional<std::strin
     auto command = makeCommand(context);
     command->setBuildRequest([=](platform::net::URLComponents& components, double timeout, BLSOperationContext& ctx) {
         return BLSBlobRequestFactory::leaseBlobWithLeaseAction(action, proposedLeaseId, leaseDuration, breakPeriod,
-                                                               conditionPtr(accessCondition), components, timeout,
+                                                               BLSAccessCondition::conditionPtr(accessCondition), components, timeout,
                                                                ctx);
     });
     command->setPreProcessResponse(statusThenEtag(shared_from_this()));
@@ -616,7 +608,7 @@ void BLSCloudBlob::acquireLeaseWithLeaseTime(std::optional<std::int64_t> leaseTi
                                              const BLSAccessCondition* accessCondition, OptionsPtr requestOptions,
                                              ContextPtr operationContext, StringCompletion completionHandler) {
     leaseInternal(BLSLeaseActionAcquire, std::move(proposedLeaseId), leaseTime.value_or(-1), std::nullopt,
-                  copyCondition(accessCondition), std::move(requestOptions), std::move(operationContext),
+                  BLSAccessCondition::copyCondition(accessCondition), std::move(requestOptions), std::move(operationContext),
                   BLSOperationUtil::leaseIdResult(std::move(completionHandler)));
 }
 
@@ -627,7 +619,7 @@ void BLSCloudBlob::renewLeaseWithAccessCondition(const BLSAccessCondition* acces
 
 void BLSCloudBlob::renewLeaseWithAccessCondition(const BLSAccessCondition* accessCondition, OptionsPtr requestOptions,
                                                  ContextPtr operationContext, Completion completionHandler) {
-    leaseInternal(BLSLeaseActionRenew, std::nullopt, std::nullopt, std::nullopt, copyCondition(accessCondition),
+    leaseInternal(BLSLeaseActionRenew, std::nullopt, std::nullopt, std::nullopt, BLSAccessCondition::copyCondition(accessCondition),
                   std::move(requestOptions), std::move(operationContext),
                   BLSOperationUtil::errorOnly(std::move(completionHandler)));
 }
@@ -640,7 +632,7 @@ void BLSCloudBlob::releaseLeaseWithAccessCondition(const BLSAccessCondition* acc
 void BLSCloudBlob::releaseLeaseWithAccessCondition(const BLSAccessCondition* accessCondition,
                                                    OptionsPtr requestOptions, ContextPtr operationContext,
                                                    Completion completionHandler) {
-    leaseInternal(BLSLeaseActionRelease, std::nullopt, std::nullopt, std::nullopt, copyCondition(accessCondition),
+    leaseInternal(BLSLeaseActionRelease, std::nullopt, std::nullopt, std::nullopt, BLSAccessCondition::copyCondition(accessCondition),
                   std::move(requestOptions), std::move(operationContext),
                   BLSOperationUtil::errorOnly(std::move(completionHandler)));
 }
@@ -653,7 +645,7 @@ void BLSCloudBlob::breakLeaseWithBreakPeriod(std::optional<std::int64_t> breakPe
 void BLSCloudBlob::breakLeaseWithBreakPeriod(std::optional<std::int64_t> breakPeriod,
                                              const BLSAccessCondition* accessCondition, OptionsPtr requestOptions,
                                              ContextPtr operationContext, NumberCompletion completionHandler) {
-    leaseInternal(BLSLeaseActionBreak, std::nullopt, std::nullopt, breakPeriod, copyCondition(accessCondition),
+    leaseInternal(BLSLeaseActionBreak, std::nullopt, std::nullopt, breakPeriod, BLSAccessCondition::copyCondition(accessCondition),
                   std::move(requestOptions), std::move(operationContext),
                   BLSOperationUtil::leaseTimeResult(std::move(completionHandler)));
 }
@@ -670,7 +662,7 @@ void BLSCloudBlob::changeLeaseWithProposedLeaseId(std::optional<std::string> pro
                                                   OptionsPtr requestOptions, ContextPtr operationContext,
                                                   StringCompletion completionHandler) {
     leaseInternal(BLSLeaseActionChange, std::move(proposedLeaseId), std::nullopt, std::nullopt,
-                  copyCondition(accessCondition), std::move(requestOptions), std::move(operationContext),
+                  BLSAccessCondition::copyCondition(accessCondition), std::move(requestOptions), std::move(operationContext),
                   BLSOperationUtil::leaseIdResult(std::move(completionHandler)));
 }
 
@@ -688,11 +680,11 @@ void BLSCloudBlob::startAsyncCopyFromURL(const platform::net::URL& sourceURL,
     auto context = contextOrNew(std::move(operationContext));
     auto options = effectiveOptions(requestOptions);
     auto command = makeCommand(context);
-    command->setBuildRequest([sourceURL, metadata = mMetadata, source = copyCondition(sourceAccessCondition),
-                              destination = copyCondition(destinationAccessCondition)](
+    command->setBuildRequest([sourceURL, metadata = mMetadata, source = BLSAccessCondition::copyCondition(sourceAccessCondition),
+                              destination = BLSAccessCondition::copyCondition(destinationAccessCondition)](
                                  platform::net::URLComponents& components, double timeout, BLSOperationContext& ctx) {
-        return BLSBlobRequestFactory::copyBlobWithSourceURL(sourceURL, conditionPtr(source), &metadata,
-                                                            conditionPtr(destination), components, timeout, ctx);
+        return BLSBlobRequestFactory::copyBlobWithSourceURL(sourceURL, BLSAccessCondition::conditionPtr(source), &metadata,
+                                                            BLSAccessCondition::conditionPtr(destination), components, timeout, ctx);
     });
     keepLocalVerdicts(*command);
     command->setPreProcessResponse([self = shared_from_this()](const HTTPURLResponse& response,
@@ -753,9 +745,9 @@ void BLSCloudBlob::abortAsyncCopyWithCopyId(const std::string& copyId, const BLS
     auto context = contextOrNew(std::move(operationContext));
     auto options = effectiveOptions(requestOptions);
     auto command = makeCommand(context);
-    command->setBuildRequest([copyId, condition = copyCondition(accessCondition)](
+    command->setBuildRequest([copyId, condition = BLSAccessCondition::copyCondition(accessCondition)](
                                  platform::net::URLComponents& components, double timeout, BLSOperationContext& ctx) {
-        return BLSBlobRequestFactory::abortCopyBlobWithCopyId(copyId, conditionPtr(condition), components, timeout,
+        return BLSBlobRequestFactory::abortCopyBlobWithCopyId(copyId, BLSAccessCondition::conditionPtr(condition), components, timeout,
                                                               ctx);
     });
     command->setPreProcessResponse(statusThenEtag(shared_from_this()));

@@ -35,14 +35,6 @@ using platform::net::URLComponents;
 using ErrorOut = std::optional<platform::Error>;
 using ContainerPtr = std::shared_ptr<BLSCloudBlobContainer>;
 
-std::optional<BLSAccessCondition> copyCondition(const BLSAccessCondition* condition) {
-    return condition ? std::optional<BLSAccessCondition>(*condition) : std::nullopt;
-}
-
-const BLSAccessCondition* conditionPtr(const std::optional<BLSAccessCondition>& condition) {
-    return condition ? &*condition : nullptr;
-}
-
 std::span<const std::uint8_t> memoryData(platform::OutputStream* stream) {
     const std::vector<std::uint8_t>* data = stream != nullptr ? stream->dataWrittenToMemory() : nullptr;
     if (data == nullptr) return {};
@@ -176,9 +168,9 @@ void BLSCloudBlobContainer::deleteContainerWithAccessCondition(const BLSAccessCo
     auto context = contextOrNew(std::move(operationContext));
     auto options = effectiveOptions(mClient, requestOptions);
     auto command = makeCommand(mClient, mStorageUri, context);
-    command->setBuildRequest([condition = copyCondition(accessCondition)](URLComponents& components, double timeout,
+    command->setBuildRequest([condition = BLSAccessCondition::copyCondition(accessCondition)](URLComponents& components, double timeout,
                                                                           BLSOperationContext& ctx) {
-        return BLSBlobRequestFactory::deleteContainerWithAccessCondition(conditionPtr(condition), components, timeout,
+        return BLSBlobRequestFactory::deleteContainerWithAccessCondition(BLSAccessCondition::conditionPtr(condition), components, timeout,
                                                                          ctx);
     });
     command->setPreProcessResponse(
@@ -228,14 +220,14 @@ void BLSCloudBlobContainer::deleteContainerIfExistsWithAccessCondition(const BLS
     auto self = shared_from_this();
     existsInternalWithPrimaryOnly(
         true, accessCondition, requestOptions, context,
-        [self, condition = copyCondition(accessCondition), requestOptions, context,
+        [self, condition = BLSAccessCondition::copyCondition(accessCondition), requestOptions, context,
          completionHandler = std::move(completionHandler)](const ErrorOut& error, bool exists) mutable {
             if (error || !exists) {
                 if (completionHandler) completionHandler(error, false);
                 return;
             }
             self->deleteContainerWithAccessCondition(
-                conditionPtr(condition), requestOptions, context,
+                BLSAccessCondition::conditionPtr(condition), requestOptions, context,
                 [completionHandler = std::move(completionHandler)](const ErrorOut& deleteError) {
                     if (completionHandler) completionHandler(deleteError, !deleteError.has_value());
                 });
@@ -299,9 +291,9 @@ void BLSCloudBlobContainer::downloadAttributesInternalWithPrimaryOnly(bool prima
     auto command = makeCommand(mClient, mStorageUri, context);
     command->setAllowedStorageLocation(primaryOnly ? BLSAllowedStorageLocationPrimaryOnly
                                                    : BLSAllowedStorageLocationPrimaryOrSecondary);
-    command->setBuildRequest([condition = copyCondition(accessCondition)](URLComponents& components, double timeout,
+    command->setBuildRequest([condition = BLSAccessCondition::copyCondition(accessCondition)](URLComponents& components, double timeout,
                                                                           BLSOperationContext& ctx) {
-        return BLSBlobRequestFactory::downloadContainerAttributesWithAccessCondition(conditionPtr(condition),
+        return BLSBlobRequestFactory::downloadContainerAttributesWithAccessCondition(BLSAccessCondition::conditionPtr(condition),
                                                                                      components, timeout, ctx);
     });
     command->setPreProcessResponse([self = shared_from_this()](const HTTPURLResponse& response,
@@ -432,9 +424,9 @@ void BLSCloudBlobContainer::uploadMetadataWithAccessCondition(const BLSAccessCon
     auto context = contextOrNew(std::move(operationContext));
     auto options = effectiveOptions(mClient, requestOptions);
     auto command = makeCommand(mClient, mStorageUri, context);
-    command->setBuildRequest([metadata = mMetadata, condition = copyCondition(accessCondition)](
+    command->setBuildRequest([metadata = mMetadata, condition = BLSAccessCondition::copyCondition(accessCondition)](
                                  URLComponents& components, double timeout, BLSOperationContext& ctx) {
-        return BLSBlobRequestFactory::uploadContainerMetadataWithCloudMetadata(&metadata, conditionPtr(condition),
+        return BLSBlobRequestFactory::uploadContainerMetadataWithCloudMetadata(&metadata, BLSAccessCondition::conditionPtr(condition),
                                                                                components, timeout, ctx);
     });
     command->setPreProcessResponse(etagThenStatus(shared_from_this()));
@@ -465,10 +457,10 @@ void BLSCloudBlobContainer::uploadPermissions(const StoredPolicies& permissions,
 
     auto command = makeCommand(mClient, mStorageUri, context);
     command->setSource(std::move(body));
-    command->setBuildRequest([length, options, publicAccess, condition = copyCondition(accessCondition)](
+    command->setBuildRequest([length, options, publicAccess, condition = BLSAccessCondition::copyCondition(accessCondition)](
                                  URLComponents& components, double timeout, BLSOperationContext& ctx) {
         return BLSBlobRequestFactory::uploadContainerPermissionsWithLength(
-            length, components, options.get(), conditionPtr(condition), publicAccess, timeout, ctx);
+            length, components, options.get(), BLSAccessCondition::conditionPtr(condition), publicAccess, timeout, ctx);
     });
     command->setPreProcessResponse(etagThenStatus(shared_from_this()));
     execute(command, options, context, std::move(completionHandler));
@@ -486,9 +478,9 @@ void BLSCloudBlobContainer::downloadPermissionsWithAccessCondition(const BLSAcce
     auto options = effectiveOptions(mClient, requestOptions);
     auto command = makeCommand(mClient, mStorageUri, context);
     command->setAllowedStorageLocation(BLSAllowedStorageLocationPrimaryOrSecondary);
-    command->setBuildRequest([condition = copyCondition(accessCondition)](URLComponents& components, double timeout,
+    command->setBuildRequest([condition = BLSAccessCondition::copyCondition(accessCondition)](URLComponents& components, double timeout,
                                                                           BLSOperationContext& ctx) {
-        return BLSBlobRequestFactory::downloadContainerPermissionsWithAccessCondition(conditionPtr(condition),
+        return BLSBlobRequestFactory::downloadContainerPermissionsWithAccessCondition(BLSAccessCondition::conditionPtr(condition),
                                                                                       components, timeout, ctx);
     });
     command->setPreProcessResponse(etagThenStatus(shared_from_this()));
@@ -536,10 +528,10 @@ void BLSCloudBlobContainer::leaseInternal(BLSLeaseAction action, const std::opti
     auto options = effectiveOptions(mClient, requestOptions);
     auto command = makeCommand(mClient, mStorageUri, context);
     command->setBuildRequest(
-        [action, proposedLeaseId, leaseDuration, breakPeriod, condition = copyCondition(accessCondition)](
+        [action, proposedLeaseId, leaseDuration, breakPeriod, condition = BLSAccessCondition::copyCondition(accessCondition)](
             URLComponents& components, double timeout, BLSOperationContext& ctx) {
             return BLSBlobRequestFactory::leaseContainerWithLeaseAction(
-                action, proposedLeaseId, leaseDuration, breakPeriod, conditionPtr(condition), components, timeout, ctx);
+                action, proposedLeaseId, leaseDuration, breakPeriod, BLSAccessCondition::conditionPtr(condition), components, timeout, ctx);
         });
     command->setPreProcessResponse(etagThenStatus(shared_from_this()));
     command->setPostProcessResponse([action](const HTTPURLResponse& response, BLSRequestResult&,

@@ -23,14 +23,6 @@ namespace {
 using platform::net::HTTPURLResponse;
 using ErrorOut = std::optional<platform::Error>;
 
-std::optional<BLSAccessCondition> copyCondition(const BLSAccessCondition* condition) {
-    return condition ? std::optional<BLSAccessCondition>(*condition) : std::nullopt;
-}
-
-const BLSAccessCondition* conditionPtr(const std::optional<BLSAccessCondition>& condition) {
-    return condition ? &*condition : nullptr;
-}
-
 BLSStorageCommand::PreProcessResponse statusCheck() {
     return [](const HTTPURLResponse& response, BLSRequestResult& result, BLSOperationContext& ctx) -> ErrorOut {
         return BLSResponseParser::preprocessResponseWithResponse(response, result, ctx);
@@ -113,7 +105,7 @@ void BLSCloudBlockBlob::uploadFromStream(std::shared_ptr<platform::InputStream> 
     auto container = std::make_shared<BLSBlobUploadFromStreamInputContainer>();
     container->sourceStream = std::move(sourceStream);
     container->targetBlob = selfBlock();
-    container->accessCondition = copyCondition(accessCondition);
+    container->accessCondition = BLSAccessCondition::copyCondition(accessCondition);
     container->operationContext = contextOrNew(std::move(operationContext));
     container->blobRequestOptions = effectiveOptions(requestOptions);
     container->completionHandler = std::move(completionHandler);
@@ -123,7 +115,7 @@ void BLSCloudBlockBlob::uploadFromStream(std::shared_ptr<platform::InputStream> 
 void BLSCloudBlockBlob::runBlobUploadFromStreamWithContainer(
     std::shared_ptr<BLSBlobUploadFromStreamInputContainer> container) {
     auto makeHelper = [container](BLSBlobUploadHelper::Completion helperCompletion) {
-        return BLSBlobUploadHelper::makeToBlockBlob(container->targetBlob, conditionPtr(container->accessCondition),
+        return BLSBlobUploadHelper::makeToBlockBlob(container->targetBlob, BLSAccessCondition::conditionPtr(container->accessCondition),
                                                     container->blobRequestOptions, container->operationContext,
                                                     std::move(helperCompletion));
     };
@@ -191,9 +183,9 @@ void BLSCloudBlockBlob::uploadBlockFromData(std::vector<std::uint8_t> data, cons
     if (!contentMD5 && options->useTransactionalMD5()) contentMD5 = BLSUtil::calculateMD5FromData(data);
     auto command = makeCommand(context);
     command->setBuildRequest([length = static_cast<std::uint64_t>(data.size()), blockID, contentMD5,
-                              condition = copyCondition(accessCondition)](platform::net::URLComponents& components,
+                              condition = BLSAccessCondition::copyCondition(accessCondition)](platform::net::URLComponents& components,
                                                                           double timeout, BLSOperationContext& ctx) {
-        return BLSBlobRequestFactory::putBlockWithLength(length, blockID, contentMD5, conditionPtr(condition),
+        return BLSBlobRequestFactory::putBlockWithLength(length, blockID, contentMD5, BLSAccessCondition::conditionPtr(condition),
                                                          components, timeout, ctx);
     });
     command->setSource(std::move(data));
@@ -233,10 +225,10 @@ void BLSCloudBlockBlob::uploadBlockListFromArray(std::vector<BLSBlockListItem> b
 
     auto command = makeCommand(context);
     command->setBuildRequest([length = static_cast<std::uint64_t>(body.size()), properties = properties(),
-                              metadata = metadata(), contentMD5, condition = copyCondition(accessCondition)](
+                              metadata = metadata(), contentMD5, condition = BLSAccessCondition::copyCondition(accessCondition)](
                                  platform::net::URLComponents& components, double timeout, BLSOperationContext& ctx) {
         return BLSBlobRequestFactory::putBlockListWithLength(length, &properties, contentMD5, &metadata,
-                                                             conditionPtr(condition), components, timeout, ctx);
+                                                             BLSAccessCondition::conditionPtr(condition), components, timeout, ctx);
     });
     command->setSource(std::move(body));
     command->setPreProcessResponse(statusThenEtag(shared_from_this(), false));
@@ -258,10 +250,10 @@ void BLSCloudBlockBlob::downloadBlockListFromFilter(BLSBlockListFilter blockList
     auto options = effectiveOptions(requestOptions);
     auto command = makeCommand(context);
     command->setAllowedStorageLocation(BLSAllowedStorageLocationPrimaryOrSecondary);
-    command->setBuildRequest([blockListFilter, snapshot = snapshotTime(), condition = copyCondition(accessCondition)](
+    command->setBuildRequest([blockListFilter, snapshot = snapshotTime(), condition = BLSAccessCondition::copyCondition(accessCondition)](
                                  platform::net::URLComponents& components, double timeout, BLSOperationContext& ctx) {
         return BLSBlobRequestFactory::getBlockListWithBlockListFilter(blockListFilter, snapshot,
-                                                                      conditionPtr(condition), components, timeout,
+                                                                      BLSAccessCondition::conditionPtr(condition), components, timeout,
                                                                       ctx);
     });
     command->setPreProcessResponse(statusThenEtag(shared_from_this(), true));

@@ -28,14 +28,6 @@ using ErrorOut = std::optional<platform::Error>;
 constexpr const char* kBlobTypeMismatch = "Blob type on the local object does not match blob type on the service.";
 constexpr std::uint64_t kLargestSize = static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max());
 
-std::optional<BLSAccessCondition> copyCondition(const BLSAccessCondition* condition) {
-    return condition ? std::optional<BLSAccessCondition>(*condition) : std::nullopt;
-}
-
-const BLSAccessCondition* conditionPtr(const std::optional<BLSAccessCondition>& condition) {
-    return condition ? &*condition : nullptr;
-}
-
 // Only the service's failures (code 3) come with an error body; a local
 // verdict on a successful answer keeps its own error.
 void keepLocalVerdicts(BLSStorageCommand& command) {
@@ -75,10 +67,10 @@ BLSStorageCommand::PreProcessResponse statusThenEtag(
 // `useMaximum`) or increments it.
 BLSStorageCommand::BuildRequest sequenceNumberRequest(std::int64_t number, bool isIncrement, bool useMaximum,
                                                       const BLSAccessCondition* accessCondition) {
-    return [number, isIncrement, useMaximum, condition = copyCondition(accessCondition)](
+    return [number, isIncrement, useMaximum, condition = BLSAccessCondition::copyCondition(accessCondition)](
                platform::net::URLComponents& components, double timeout, BLSOperationContext& ctx) {
         return BLSBlobRequestFactory::setPageBlobSequenceNumberWithNewSequenceNumber(
-            number, isIncrement, useMaximum, conditionPtr(condition), components, timeout, ctx);
+            number, isIncrement, useMaximum, BLSAccessCondition::conditionPtr(condition), components, timeout, ctx);
     };
 }
 
@@ -161,10 +153,10 @@ void BLSCloudPageBlob::createWithSize(std::uint64_t size, std::optional<std::int
     auto command = makeCommand(context);
     const auto length = static_cast<std::int64_t>(size);
     command->setBuildRequest([length, sequenceNumber, properties = properties(), metadata = metadata(),
-                              condition = copyCondition(accessCondition)](
+                              condition = BLSAccessCondition::copyCondition(accessCondition)](
                                  platform::net::URLComponents& components, double timeout, BLSOperationContext& ctx) {
         return BLSBlobRequestFactory::createPageBlobWithSize(length, sequenceNumber.value_or(0), &properties,
-                                                             &metadata, conditionPtr(condition), components, timeout,
+                                                             &metadata, BLSAccessCondition::conditionPtr(condition), components, timeout,
                                                              ctx);
     });
     command->setPreProcessResponse(statusThenEtag(
@@ -190,13 +182,13 @@ void BLSCloudPageBlob::createIfNotExistsWithSize(std::uint64_t size, std::option
     auto context = contextOrNew(std::move(operationContext));
     existsWithAccessCondition(
         nullptr, requestOptions, context,
-        [self = sharedPageBlob(), size, sequenceNumber, condition = copyCondition(accessCondition), requestOptions,
+        [self = sharedPageBlob(), size, sequenceNumber, condition = BLSAccessCondition::copyCondition(accessCondition), requestOptions,
          context, completionHandler = std::move(completionHandler)](const ErrorOut& error, bool exists) {
             if (error || exists) {
                 if (completionHandler) completionHandler(error, false);
                 return;
             }
-            self->createWithSize(size, sequenceNumber, conditionPtr(condition), requestOptions, context,
+            self->createWithSize(size, sequenceNumber, BLSAccessCondition::conditionPtr(condition), requestOptions, context,
                                  [completionHandler](const ErrorOut& createError) {
                                      if (completionHandler) completionHandler(createError, !createError);
                                  });
@@ -241,9 +233,9 @@ void BLSCloudPageBlob::putPages(BLSULLRange range, bool clear, std::optional<std
         contentMD5 = BLSUtil::calculateMD5FromData(*data);
     }
     auto command = makeCommand(context);
-    command->setBuildRequest([range, clear, contentMD5, condition = copyCondition(accessCondition)](
+    command->setBuildRequest([range, clear, contentMD5, condition = BLSAccessCondition::copyCondition(accessCondition)](
                                  platform::net::URLComponents& components, double timeout, BLSOperationContext& ctx) {
-        return BLSBlobRequestFactory::putPagesWithPageRange(range, clear, contentMD5, conditionPtr(condition),
+        return BLSBlobRequestFactory::putPagesWithPageRange(range, clear, contentMD5, BLSAccessCondition::conditionPtr(condition),
                                                             components, timeout, ctx);
     });
     command->setPreProcessResponse(
@@ -270,9 +262,9 @@ void BLSCloudPageBlob::downloadPageRangesWithBLSULLRange(BLSULLRange range, cons
     auto context = contextOrNew(std::move(operationContext));
     auto options = effectiveOptions(requestOptions);
     auto command = makeCommand(context);
-    command->setBuildRequest([range, snapshot = snapshotTime(), condition = copyCondition(accessCondition)](
+    command->setBuildRequest([range, snapshot = snapshotTime(), condition = BLSAccessCondition::copyCondition(accessCondition)](
                                  platform::net::URLComponents& components, double timeout, BLSOperationContext& ctx) {
-        return BLSBlobRequestFactory::getPageRangesWithRange(range, snapshot, conditionPtr(condition), components,
+        return BLSBlobRequestFactory::getPageRangesWithRange(range, snapshot, BLSAccessCondition::conditionPtr(condition), components,
                                                              timeout, ctx);
     });
     command->setPreProcessResponse(statusThenEtag(sharedPageBlob(), true));
@@ -336,9 +328,9 @@ void BLSCloudPageBlob::resizeWithSize(std::uint64_t size, const BLSAccessConditi
     if (size > kLargestSize) return refuse(std::move(completionHandler), sizeTooLarge());
     const auto length = static_cast<std::int64_t>(size);
     refreshPropertiesWithRequest(
-        [length, condition = copyCondition(accessCondition)](platform::net::URLComponents& components, double timeout,
+        [length, condition = BLSAccessCondition::copyCondition(accessCondition)](platform::net::URLComponents& components, double timeout,
                                                              BLSOperationContext& ctx) {
-            return BLSBlobRequestFactory::resizePageBlobWithSize(length, conditionPtr(condition), components,
+            return BLSBlobRequestFactory::resizePageBlobWithSize(length, BLSAccessCondition::conditionPtr(condition), components,
                                                                  timeout, ctx);
         },
         length, std::move(requestOptions), std::move(operationContext), std::move(completionHandler));
@@ -415,13 +407,13 @@ void BLSCloudPageBlob::uploadFromStream(std::shared_ptr<platform::InputStream> s
     auto context = contextOrNew(std::move(operationContext));
     createWithSize(size, initialSequenceNumber, accessCondition, requestOptions, context,
                    [self = sharedPageBlob(), sourceStream = std::move(sourceStream),
-                    condition = copyCondition(accessCondition), requestOptions, context,
+                    condition = BLSAccessCondition::copyCondition(accessCondition), requestOptions, context,
                     completionHandler = std::move(completionHandler)](const ErrorOut& error) mutable {
                        if (error) {
                            if (completionHandler) completionHandler(error);
                            return;
                        }
-                       self->uploadFromStream(std::move(sourceStream), conditionPtr(condition), requestOptions,
+                       self->uploadFromStream(std::move(sourceStream), BLSAccessCondition::conditionPtr(condition), requestOptions,
                                               context, std::move(completionHandler));
                    });
 }
@@ -430,7 +422,7 @@ void BLSCloudPageBlob::runBlobUploadFromStreamWithContainer(
     std::shared_ptr<BLSPageBlobUploadFromStreamInputContainer> container) {
     auto makeHelper = [container](BLSBlobUploadHelper::Completion helperCompletion) {
         return BLSBlobUploadHelper::makeToPageBlob(container->targetBlob, std::nullopt, std::nullopt,
-                                                   conditionPtr(container->accessCondition),
+                                                   BLSAccessCondition::conditionPtr(container->accessCondition),
                                                    container->blobRequestOptions, container->operationContext,
                                                    std::move(helperCompletion));
     };
