@@ -20,6 +20,15 @@ CDrawingInstruction::CDrawingInstruction(const CDrawingInstruction& other)
       mOwnerLayer(other.mOwnerLayer),
       mIdentifier(other.mIdentifier) {}
 
+void CDrawingInstruction::SetIdentifier(const std::string& identifier) {
+    mIdentifier = std::make_shared<const std::string>(identifier);
+}
+
+const std::string& CDrawingInstruction::GetIdentifier() const {
+    static const std::string empty;
+    return mIdentifier ? *mIdentifier : empty;
+}
+
 void CDrawingInstruction::SetStyle(int style) {
     mUseFill = (style & kDrawingStyleFill) != 0;
     mUseStroke = (style & kDrawingStyleStroke) != 0;

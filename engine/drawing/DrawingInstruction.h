@@ -5,13 +5,16 @@
 // render layer and paints them many times.
 //
 // An instruction owns everything it refers to: the identifier text and what
-// it needs of its layer are copies. Lists are deleted on a background queue,
-// possibly after the document and its layers are gone, so a view into the
-// render options or a pointer to a CLayer could dangle.
+// it needs of its layer are copies (the identifier text, which never
+// changes, is shared by the instructions of one element). Lists are deleted
+// on a background queue, possibly after the document and its layers are
+// gone, so a view into the render options or a pointer to a CLayer could
+// dangle.
 //
 // Coordinates are layout millimetres, angles degrees.
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -53,8 +56,12 @@ public:
     void SetOwnerLayer(const CLayer* layer);
     const std::optional<tInstructionLayer>& GetOwnerLayer() const { return mOwnerLayer; }
 
-    void SetIdentifier(const std::string& identifier) { mIdentifier = identifier; }
-    const std::string& GetIdentifier() const { return mIdentifier; }
+    void SetIdentifier(const std::string& identifier);
+    // Takes a text that other instructions hold as well; null is empty.
+    void SetIdentifier(std::shared_ptr<const std::string> identifier) {
+        mIdentifier = std::move(identifier);
+    }
+    const std::string& GetIdentifier() const;
 
     // Min y, min x, max y, max x; all zero until CalcBoundingBox runs.
     tDoubleRect mBounds{};
@@ -79,7 +86,7 @@ protected:
 
 private:
     std::optional<tInstructionLayer> mOwnerLayer;
-    std::string mIdentifier;
+    std::shared_ptr<const std::string> mIdentifier;
 };
 
 // An ordered list of instructions. Whoever holds the list owns the

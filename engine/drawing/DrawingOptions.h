@@ -6,6 +6,7 @@
 #include "engine/model/Color.h"
 
 class CCompositeGeometry;
+class CParallelPathCache;
 class CRenderStrategyOptions;
 
 // Track-style bits read by the track renderers.
@@ -34,6 +35,10 @@ public:
     bool mFill = true;
     // Not owned; the caller points it at the current pass's options.
     CRenderStrategyOptions* mRenderOptions = nullptr;
+    // Not owned; when set, track renderers take side lines from it, so that
+    // the passes of one element work each out once. Null works them out
+    // every time.
+    CParallelPathCache* mPathCache = nullptr;
     CColor mFillColor;
     CColor mOutlineColor;
     CColor mMarkedColor;

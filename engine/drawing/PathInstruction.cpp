@@ -36,45 +36,51 @@ CPathDrawingInstruction::CPathDrawingInstruction(const CPathDrawingInstruction& 
       mDrawWithDash(other.mDrawWithDash),
       mDashPattern(other.mDashPattern) {}
 
-CPathDrawingInstruction::~CPathDrawingInstruction() {
-    ClearPathMicroInstructions();
-}
-
 void CPathDrawingInstruction::StartNewPath() {
-    mPathMicroInstructions.push_back(std::make_unique<CPathStartNewMicroInstruction>());
+    mPathMicroInstructions.emplace_back(CPathStartNewMicroInstruction{});
 }
 
 void CPathDrawingInstruction::AddClip() {
-    mPathMicroInstructions.push_back(std::make_unique<CPathAddClipMicroInstruction>());
+    mPathMicroInstructions.emplace_back(CPathAddClipMicroInstruction{});
 }
 
 void CPathDrawingInstruction::AddLineTo(const CPoint& point) {
-    mPathMicroInstructions.push_back(std::make_unique<CPathLineToMicroInstruction>(point));
+    mPathMicroInstructions.emplace_back(std::in_place_type<CPathLineToMicroInstruction>, point);
 }
 
 void CPathDrawingInstruction::AddArc(const CPoint& center, int direction, double startAngle,
                                      double endAngle, double radius) {
-    mPathMicroInstructions.push_back(std::make_unique<CPathArcMicroInstruction>(
-        center, ZeroIfNaN(radius), ZeroIfNaN(startAngle), ZeroIfNaN(endAngle), direction));
+    mPathMicroInstructions.emplace_back(std::in_place_type<CPathArcMicroInstruction>, center,
+                                        ZeroIfNaN(radius), ZeroIfNaN(startAngle),
+                                        ZeroIfNaN(endAngle), direction);
 }
 
 void CPathDrawingInstruction::ClearPathMicroInstructions() {
-    while (!mPathMicroInstructions.empty()) mPathMicroInstructions.pop_back();
+    mPathMicroInstructions.clear();
 }
 
 void CPathDrawingInstruction::CalcBoundingBox() {
     tDoubleRect bounds;
     CBoundsAccumulator accumulator(bounds);
-    for (const auto& step : mPathMicroInstructions) {
-        if (step->mKind == CPathMicroInstruction::Kind::LineTo) {
-            accumulator.AddPoint(static_cast<const CPathLineToMicroInstruction&>(*step).mPoint);
-        } else if (step->mKind == CPathMicroInstruction::Kind::Arc) {
-            const auto* arc = static_cast<const CPathArcMicroInstruction*>(step.get());
+    // The sides grow in locals (registers) as the accumulator would grow
+    // them, point after point; an arc goes through the accumulator itself.
+    tDoubleRect growing = bounds;
+    for (const CPathMicroInstruction& step : mPathMicroInstructions) {
+        if (const auto* line = std::get_if<CPathLineToMicroInstruction>(&step)) {
+            const CPoint& point = line->mPoint;
+            growing.minY = point.y < growing.minY ? point.y : growing.minY;
+            growing.minX = point.x < growing.minX ? point.x : growing.minX;
+            growing.maxY = growing.maxY < point.y ? point.y : growing.maxY;
+            growing.maxX = growing.maxX < point.x ? point.x : growing.maxX;
+        } else if (const auto* arc = std::get_if<CPathArcMicroInstruction>(&step)) {
+            bounds = growing;
             // The accumulator counts angles from -y; ours count from +x.
             accumulator.AddArc(arc->mCenter, arc->mStartAngle + 90.0, arc->GetDrawnSweep(),
                                arc->mRadius);
+            growing = bounds;
         }
     }
+    bounds = growing;
     bounds.minY -= mLineWidth;
     bounds.minX -= mLineWidth;
     bounds.maxY += mLineWidth;

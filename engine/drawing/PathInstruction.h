@@ -3,36 +3,24 @@
 // instructions), filled and/or stroked, optionally dashed, or used as a clip.
 
 #include <array>
-#include <memory>
+#include <variant>
 #include <vector>
 
 #include "engine/drawing/DrawingInstruction.h"
 #include "engine/model/Point.h"
 
-// One step of a path. The path instruction owns its steps.
-class CPathMicroInstruction {
-public:
-    // Lets hot loops tell the steps apart without a dynamic_cast.
-    enum class Kind { StartNew, LineTo, Arc, AddClip };
-
-    explicit CPathMicroInstruction(Kind kind) : mKind(kind) {}
-    virtual ~CPathMicroInstruction() = default;
-
-    const Kind mKind;
-};
+// The steps of a path (the micro-instructions). They are plain values kept
+// side by side in the path instruction's list: a path of many points costs
+// one allocation, not one per point.
 
 // The next line-to begins a new subpath (a move-to).
-class CPathStartNewMicroInstruction : public CPathMicroInstruction {
-public:
-    CPathStartNewMicroInstruction() : CPathMicroInstruction(Kind::StartNew) {}
-};
+class CPathStartNewMicroInstruction {};
 
 // A line to the point; the first step of a path, or the first after a
 // start-new, moves there instead.
-class CPathLineToMicroInstruction : public CPathMicroInstruction {
+class CPathLineToMicroInstruction {
 public:
-    explicit CPathLineToMicroInstruction(const CPoint& point)
-        : CPathMicroInstruction(Kind::LineTo), mPoint(point) {}
+    explicit CPathLineToMicroInstruction(const CPoint& point) : mPoint(point) {}
     CPoint mPoint;
 };
 
@@ -41,12 +29,12 @@ public:
 // (clockwise on the painter's y-down screen); any other value towards
 // falling ones. An end on the other side of the start is reached by going
 // round, as the platform's arc does.
-class CPathArcMicroInstruction : public CPathMicroInstruction {
+class CPathArcMicroInstruction {
 public:
     CPathArcMicroInstruction(const CPoint& center, double radius, double startAngle,
                              double endAngle, int direction)
-        : CPathMicroInstruction(Kind::Arc), mCenter(center), mRadius(radius),
-          mStartAngle(startAngle), mEndAngle(endAngle), mDirection(direction) {}
+        : mCenter(center), mRadius(radius), mStartAngle(startAngle), mEndAngle(endAngle),
+          mDirection(direction) {}
 
     // The signed sweep the arc covers: positive for direction 0.
     double GetDrawnSweep() const;
@@ -59,10 +47,13 @@ public:
 };
 
 // Intersects the clip area with the path built so far.
-class CPathAddClipMicroInstruction : public CPathMicroInstruction {
-public:
-    CPathAddClipMicroInstruction() : CPathMicroInstruction(Kind::AddClip) {}
-};
+class CPathAddClipMicroInstruction {};
+
+// One step of a path: exactly one of the four kinds. Tell them apart with
+// std::get_if or std::visit.
+using CPathMicroInstruction =
+    std::variant<CPathStartNewMicroInstruction, CPathLineToMicroInstruction,
+                 CPathArcMicroInstruction, CPathAddClipMicroInstruction>;
 
 class CPathDrawingInstruction : public CDrawingInstruction {
 public:
@@ -74,7 +65,7 @@ public:
     // Every field but the bounds and the steps: a copy starts with an empty
     // path (renderers copy templates and fill in their own points).
     CPathDrawingInstruction(const CPathDrawingInstruction& other);
-    ~CPathDrawingInstruction() override;
+    ~CPathDrawingInstruction() override = default;
 
     // Each appends one step.
     void StartNewPath();
@@ -83,7 +74,7 @@ public:
     // An angle or radius that is not a number is stored as 0.
     void AddArc(const CPoint& center, int direction, double startAngle, double endAngle,
                 double radius);
-    // Deletes every step, last first.
+    // Deletes every step.
     void ClearPathMicroInstructions();
 
     // Every line-to point and the whole extent of every arc (the sweep it is
@@ -95,7 +86,7 @@ public:
 
     // Platform line-cap code (0 butt, 2 square).
     int mLineCapStyle = 0;
-    std::vector<std::unique_ptr<CPathMicroInstruction>> mPathMicroInstructions;
+    std::vector<CPathMicroInstruction> mPathMicroInstructions;
     double mLineWidth = 1.0;
     bool mDrawWithDash = false;
     // Dash length, gap length.

@@ -31,7 +31,10 @@ void CDrawingInstructionsRenderOptions::AddInstruction(
         "No output list for drawing instructions");
     instruction->CalcBoundingBox();
     instruction->SetOwnerLayer(mOwnerLayer);
-    instruction->SetIdentifier(mIdentifier);
+    // The instructions of one element, in both passes, share one copy.
+    thread_local std::shared_ptr<const std::string> shared;
+    if (!shared || *shared != mIdentifier) shared = std::make_shared<const std::string>(mIdentifier);
+    instruction->SetIdentifier(shared);
     mOutput->push_back(instruction.get());
     instruction.release();
 }

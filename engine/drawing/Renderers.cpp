@@ -6,6 +6,7 @@
 
 #include "engine/drawing/DrawingOptions.h"
 #include "engine/drawing/OvalInstruction.h"
+#include "engine/drawing/ParallelPathCache.h"
 #include "engine/drawing/RenderStrategy.h"
 #include "engine/drawing/TextInstruction.h"
 #include "engine/model/CurveBIG.h"
@@ -33,6 +34,19 @@ constexpr int kOutlinePass = CDrawingInstructionsRenderOptions::kOutlinePass;
 
 CPoint MovedBy(const CPoint& point, const CPoint& position) {
     return CPoint(point.x + position.x, point.y + position.y, 0.0);
+}
+
+// A line-to step for each point from `begin` to `end`, moved by the position.
+template <typename Iterator>
+void AddLinesTo(std::vector<CPathMicroInstruction>& steps, Iterator begin, Iterator end,
+                const CPoint& position) {
+    for (Iterator it = begin; it != end; ++it)
+        steps.emplace_back(std::in_place_type<CPathLineToMicroInstruction>,
+                           MovedBy(*it, position));
+}
+
+const CColor& OutlineColor(const CDrawingOptions& options) {
+    return options.mMarked ? options.mMarkedColor : options.mOutlineColor;
 }
 
 CColor ComponentFillColor(const CBasicGeometry* component, const CDrawingOptions& options) {
@@ -105,9 +119,8 @@ std::unique_ptr<CPathDrawingInstruction> CDrawingInstructionsRendererBase::Creat
 
 std::unique_ptr<CPathDrawingInstruction>
 CDrawingInstructionsRendererBase::CreateOutlineInstruction(const CDrawingOptions& options) {
-    return std::make_unique<CPathDrawingInstruction>(
-        kDrawingStyleStroke, false, CColor::White(),
-        options.mMarked ? options.mMarkedColor : options.mOutlineColor);
+    return std::make_unique<CPathDrawingInstruction>(kDrawingStyleStroke, false, CColor::White(),
+                                                     OutlineColor(options));
 }
 
 void CDrawingInstructionsRendererBase::RenderTrackComponent(CBasicGeometry* component,
@@ -126,31 +139,50 @@ void CDrawingInstructionsRendererBase::RenderTrackComponent(CBasicGeometry* comp
 
     CJointStateGuard guard(*component);
 
+    // Both sides of a pair at once, from the element's cache when there is
+    // one (the fill pass works out what the outline pass draws again), else
+    // into `own`.
+    struct tSides {
+        const std::vector<CPoint>* first;
+        const std::vector<CPoint>* second;
+    };
+    std::vector<CPoint> ownPaths[4];
+    auto sidePair = [&](double firstOffset, double secondOffset, std::vector<CPoint>* own) {
+        if (options.mPathCache != nullptr) {
+            const CParallelPathCache::tPair pair =
+                options.mPathCache->GetPair(*component, angle, firstOffset, secondOffset);
+            return tSides{&pair.first, &pair.second};
+        }
+        component->GetParallelPathPair(own[0], own[1], angle, firstOffset, secondOffset);
+        return tSides{&own[0], &own[1]};
+    };
+
     // Side lines A and B.
-    std::vector<CPoint> first;
-    std::vector<CPoint> second;
+    tSides sides{&ownPaths[0], &ownPaths[1]};
     if ((style & kTrackStyleSingleLine) != 0) {
-        component->GetParallelPath(first, angle, -component->GetRailWidth());
-        component->GetParallelPath(second, angle, component->GetRailWidth());
-        if (first.empty() || second.empty()) return;
+        sides = sidePair(-component->GetRailWidth(), component->GetRailWidth(), &ownPaths[0]);
+        if (sides.first->empty() || sides.second->empty()) return;
     } else if (!((style & kTrackStyleBed) != 0 && pass != kOutlinePass)) {
         const double halfGauge = component->GetGauge() / 2.0;
-        component->GetParallelPath(first, angle, -halfGauge);
-        component->GetParallelPath(second, angle, halfGauge);
-        if ((first.empty() || second.empty()) && (style & kTrackStyleCenterLine) == 0) return;
+        sides = sidePair(-halfGauge, halfGauge, &ownPaths[0]);
+        if ((sides.first->empty() || sides.second->empty()) &&
+            (style & kTrackStyleCenterLine) == 0)
+            return;
     }
+    const std::vector<CPoint>& first = *sides.first;
+    const std::vector<CPoint>& second = *sides.second;
 
     // Bed lines C and D.
-    std::vector<CPoint> bedFirst;
-    std::vector<CPoint> bedSecond;
+    tSides bed{&ownPaths[2], &ownPaths[3]};
     bool hasBedLines = false;
     if ((style & (kTrackStyleBed | kTrackStyleRailColor)) != 0) {
         const double halfBed = component->GetHalfTrackbedWidth();
-        component->GetParallelPath(bedFirst, angle, -halfBed);
-        component->GetParallelPath(bedSecond, angle, halfBed);
-        if (bedFirst.empty() || bedSecond.empty()) return;
+        bed = sidePair(-halfBed, halfBed, &ownPaths[2]);
+        if (bed.first->empty() || bed.second->empty()) return;
         hasBedLines = true;
     }
+    const std::vector<CPoint>& bedFirst = *bed.first;
+    const std::vector<CPoint>& bedSecond = *bed.second;
 
     if (pass == kFillPass) {
         if (!options.mFill) return;
@@ -164,7 +196,11 @@ void CDrawingInstructionsRendererBase::RenderTrackComponent(CBasicGeometry* comp
     }
     if (pass != kOutlinePass) return;
 
-    const std::unique_ptr<CPathDrawingInstruction> outline = CreateOutlineInstruction(options);
+    // The template the outline instructions are copied from, made as
+    // CreateOutlineInstruction makes it but kept on the stack.
+    CPathDrawingInstruction outlineTemplate(kDrawingStyleStroke, false, CColor::White(),
+                                            OutlineColor(options));
+    CPathDrawingInstruction* const outline = &outlineTemplate;
     const bool railColor = (style & kTrackStyleRailColor) != 0;
     if ((style & kTrackStyleJointEnds) != 0)
         AddJointEndLines(renderOptions, *outline, component, position, angle);
@@ -186,12 +222,11 @@ void CDrawingInstructionsRendererBase::AddOutlinePolygon(CPathDrawingInstruction
                                                          const std::vector<CPoint>& first,
                                                          const std::vector<CPoint>& second,
                                                          const CPoint& position) const {
-    instruction.mPathMicroInstructions.reserve(instruction.mPathMicroInstructions.size() +
-                                               first.size() + second.size() + 1);
-    for (const CPoint& point : first) instruction.AddLineTo(MovedBy(point, position));
-    for (auto it = second.rbegin(); it != second.rend(); ++it)
-        instruction.AddLineTo(MovedBy(*it, position));
-    if (!first.empty()) instruction.AddLineTo(MovedBy(first.front(), position));
+    auto& steps = instruction.mPathMicroInstructions;
+    steps.reserve(steps.size() + first.size() + second.size() + 1);
+    AddLinesTo(steps, first.begin(), first.end(), position);
+    AddLinesTo(steps, second.rbegin(), second.rend(), position);
+    if (!first.empty()) AddLinesTo(steps, first.begin(), first.begin() + 1, position);
 }
 
 void CDrawingInstructionsRendererBase::AddSideLines(
@@ -218,7 +253,7 @@ void CDrawingInstructionsRendererBase::AddPolyline(CDrawingInstructionsRenderOpt
     auto line = std::make_unique<CPathDrawingInstruction>(pathTemplate);
     line->ClearPathMicroInstructions();
     line->mPathMicroInstructions.reserve(points.size());
-    for (const CPoint& point : points) line->AddLineTo(MovedBy(point, position));
+    AddLinesTo(line->mPathMicroInstructions, points.begin(), points.end(), position);
     line->mLineWidth = lineWidth;
     renderOptions.AddInstruction(std::move(line));
 }
@@ -374,6 +409,7 @@ void CDrawingInstructionsPolyRenderer::Render(CPolyBIG* component, const CPoint&
     if (!path) return;
 
     const std::vector<CPoint> points = component->GetTransformedPoints(angle);
+    path->mPathMicroInstructions.reserve(points.size() + 1);
     for (const CPoint& point : points) path->AddLineTo(MovedBy(point, position));
     if (component->GetFillFlag() && !points.empty())
         path->AddLineTo(MovedBy(points.front(), position));

@@ -65,11 +65,16 @@ void CJoint::Disconnect() {
 }
 
 std::pair<CPoint, CPoint> CJoint::GetEdgePoints(int which, double halfWidth) const {
+    return GetEdgePoints(which, halfWidth, CPlanTurn(mAngle));
+}
+
+std::pair<CPoint, CPoint> CJoint::GetEdgePoints(int which, double halfWidth,
+                                                const CPlanTurn& turn) const {
     const CPoint& base = which == 2 ? mElementPoint : mLayoutPoint;
     CPoint first(base.x, base.y - halfWidth, base.z);
     CPoint second(base.x, base.y + halfWidth, base.z);
-    first.Rotate(base.x, base.y, mAngle);
-    second.Rotate(base.x, base.y, mAngle);
+    turn.Apply(first.x, first.y, base.x, base.y);
+    turn.Apply(second.x, second.y, base.x, base.y);
     return {first, second};
 }
 
@@ -191,6 +196,13 @@ void CBasicGeometry::GetParallelPathWithGrade(const CGradeVector& grade, std::ve
 }
 
 void CBasicGeometry::GetParallelPath(std::vector<CPoint>&, double, double) {}
+
+void CBasicGeometry::GetParallelPathPair(std::vector<CPoint>& first, std::vector<CPoint>& second,
+                                         double elementAngle, double firstOffset,
+                                         double secondOffset) {
+    GetParallelPath(first, elementAngle, firstOffset);
+    GetParallelPath(second, elementAngle, secondOffset);
+}
 
 std::vector<CPoint> CBasicGeometry::GetCorners(double elementAngle) {
     UpdateJoints(CPoint::Origin(), CGradeVector::Null(), 2, elementAngle);

@@ -69,6 +69,8 @@ public:
     // (which == 2) or the layout point (any other value), turned about it by
     // the joint angle; w is the half width.
     std::pair<CPoint, CPoint> GetEdgePoints(int which, double halfWidth) const;
+    // The same with `turn`, the turn by the joint angle, worked out already.
+    std::pair<CPoint, CPoint> GetEdgePoints(int which, double halfWidth, const CPlanTurn& turn) const;
 
     // Direction from this end into the component, degrees.
     double GetAngle() const { return mAngle; }
@@ -137,6 +139,11 @@ public:
     // `points` unchanged, track components fill it.
     virtual void GetParallelPath(std::vector<CPoint>& points, double elementAngle,
                                  double lateralOffset);
+    // The same as GetParallelPath at `firstOffset` into `first`, then at
+    // `secondOffset` into `second`, point for point; track components share
+    // the work the two sides have in common.
+    virtual void GetParallelPathPair(std::vector<CPoint>& first, std::vector<CPoint>& second,
+                                     double elementAngle, double firstOffset, double secondOffset);
 
     // Debug text with lengths in the measure unit `unitType`.
     virtual std::string Dump(int unitType) const = 0;

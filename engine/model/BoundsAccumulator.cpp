@@ -36,13 +36,6 @@ CBoundsAccumulator::CBoundsAccumulator(tDoubleRect& rect) : mRect(rect) {
     mRect = EmptyRect();
 }
 
-void CBoundsAccumulator::AddPoint(const CPoint& point) {
-    if (point.y < mRect.minY) mRect.minY = point.y;
-    if (point.x < mRect.minX) mRect.minX = point.x;
-    if (point.y > mRect.maxY) mRect.maxY = point.y;
-    if (point.x > mRect.maxX) mRect.maxX = point.x;
-}
-
 void CBoundsAccumulator::AddPoints(const std::vector<CPoint>& points) {
     for (const CPoint& point : points) AddPoint(point);
 }

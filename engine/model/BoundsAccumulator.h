@@ -18,7 +18,14 @@ public:
     explicit CBoundsAccumulator(tDoubleRect& rect);
 
     // Moves each side out to hold the point's (x, y); z is ignored.
-    void AddPoint(const CPoint& point);
+    // A side moves only for a coordinate strictly beyond it (a NaN never
+    // moves it), written so that it compiles without branches.
+    void AddPoint(const CPoint& point) {
+        mRect.minY = point.y < mRect.minY ? point.y : mRect.minY;
+        mRect.minX = point.x < mRect.minX ? point.x : mRect.minX;
+        mRect.maxY = mRect.maxY < point.y ? point.y : mRect.maxY;
+        mRect.maxX = mRect.maxX < point.x ? point.x : mRect.maxX;
+    }
     void AddPoints(const std::vector<CPoint>& points);
     // Ignores a rectangle less than 0.001 wide or high (an empty one too).
     void AddRect(const tDoubleRect& rect);

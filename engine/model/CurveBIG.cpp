@@ -15,33 +15,62 @@ constexpr double kPi = 3.14159265358979323846;
 // already reach the 0.25 mm sagitta for arcs of a radius of 1000 km.
 constexpr int kMaxSubdivisionDepth = 16;
 
-struct tArc {
-    CPoint centre;
-    double radius;
-};
-
-CPoint PointOnArc(const tArc& arc, double angle) {
-    CPoint point(arc.centre.x, arc.centre.y - arc.radius, 0.0);
-    point.Rotate(arc.centre, angle);
-    return point;
+// Each level of subdivision splits every chord in two while the bulge
+// value, a quarter of it at each level, is above 1: the same depth for all
+// chords of the arc.
+int SubdivisionDepth(double bulge) {
+    int depth = 0;
+    while (std::fabs(bulge) > 1.0 && depth < kMaxSubdivisionDepth) {
+        bulge /= 4.0;
+        ++depth;
+    }
+    return depth;
 }
 
-// Splits the arc from `startAngle` to `endAngle` in the middle while the
-// bulge value is above 1 (a quarter of it at each level), and appends the
-// chord ends in order. The middle points are taken on the arc itself.
-void Subdivide(const tArc& arc, double startAngle, double endAngle, const CPoint& endPoint,
-               double bulge, int depth, std::vector<CPoint>& points) {
-    if (std::fabs(bulge) > 1.0 && depth < kMaxSubdivisionDepth) {
+// Appends the turns to the ends of the chords between `startAngle` and
+// `endAngle`, in order, halving each angle range `levels` times.
+void AddChordEnds(double startAngle, double endAngle, int levels, std::vector<CPlanTurn>& turns) {
+    if (levels > 0) {
         const double middleAngle = (startAngle + endAngle) * 0.5;
-        const CPoint middle = PointOnArc(arc, middleAngle);
-        Subdivide(arc, startAngle, middleAngle, middle, bulge / 4.0, depth + 1, points);
-        Subdivide(arc, middleAngle, endAngle, endPoint, bulge / 4.0, depth + 1, points);
+        AddChordEnds(startAngle, middleAngle, levels - 1, turns);
+        AddChordEnds(middleAngle, endAngle, levels - 1, turns);
     } else {
-        points.push_back(endPoint);
+        turns.emplace_back(endAngle);
     }
 }
 
+// The point of the circle about `centre` of `radius` at `turn`: the point
+// below the centre turned about it.
+CPoint PointOnArc(const CPoint& centre, double radius, const CPlanTurn& turn) {
+    CPoint point(centre.x, centre.y - radius, 0.0);
+    turn.Apply(point.x, point.y, centre.x, centre.y);
+    return point;
+}
+
 }  // namespace
+
+// The turns to every point of a subdivided arc: the start, then the end of
+// each chord. Arcs of the same start, sweep and depth (the sides of one
+// curve, mostly) share them; one per thread keeps its memory.
+struct CCurveBIG::tArcTurns {
+    int depth = -1;
+    double startAngle = 0.0;
+    double sweep = 0.0;
+    std::vector<CPlanTurn> turns;
+
+    const std::vector<CPlanTurn>& For(double start, double arcSweep, int arcDepth) {
+        if (arcDepth != depth || start != startAngle || arcSweep != sweep) {
+            depth = arcDepth;
+            startAngle = start;
+            sweep = arcSweep;
+            turns.clear();
+            turns.reserve((std::size_t{1} << arcDepth) + 1);
+            turns.emplace_back(start);
+            AddChordEnds(start, start + arcSweep, arcDepth, turns);
+        }
+        return turns;
+    }
+};
 
 CCurveBIG::CCurveBIG() {
     UpdateTrackLength();
@@ -77,13 +106,32 @@ std::size_t CCurveBIG::GetSerializedSize() const {
     return kBasicSerializedSize + 4 + 8 + 8;
 }
 
+// The turns of a geometry pass: they depend on the angles alone, so the
+// passes for the sides of one curve share them.
+struct CCurveBIG::tPassTurns {
+    tPassTurns(double angle, double arcAngle)
+        : start(angle),
+          end(angle + arcAngle),
+          firstJoint(std::fmod(angle, 360.0)),
+          lastJoint(std::fmod(angle + arcAngle + 180.0, 360.0)) {}
+
+    CPlanTurn start;
+    CPlanTurn end;
+    // By the angles PlaceJoints gives joints 0 and 1.
+    CPlanTurn firstJoint;
+    CPlanTurn lastJoint;
+};
+
 CPoint CCurveBIG::GeometryPass(double radiusValue, double elementAngle) {
-    const double angle = mAngle + elementAngle;
+    return GeometryPass(radiusValue, elementAngle, tPassTurns(mAngle + elementAngle, mArcAngle));
+}
+
+CPoint CCurveBIG::GeometryPass(double radiusValue, double elementAngle, const tPassTurns& turns) {
     const CPoint centre(radiusValue, radiusValue, 0.0);
     mStartPoint = CPoint(radiusValue, radiusValue - mRadius, 0.0);
     mEndPoint = mStartPoint;
-    mStartPoint.Rotate(centre, angle);
-    mEndPoint.Rotate(centre, angle + mArcAngle);
+    turns.start.Apply(mStartPoint.x, mStartPoint.y, centre.x, centre.y);
+    turns.end.Apply(mEndPoint.x, mEndPoint.y, centre.x, centre.y);
 
     // The ends are placed on scratch joints: a bounds or centre query leaves
     // the component's own joints as the last joint update made them.
@@ -91,8 +139,9 @@ CPoint CCurveBIG::GeometryPass(double radiusValue, double elementAngle) {
     PlaceJoints(scratch, CPoint::Origin(), CGradeVector::Null(), 2, elementAngle);
     tDoubleRect box;
     CBoundsAccumulator accumulator(box);
-    for (const CJoint& joint : scratch) {
-        const auto edges = joint.GetEdgePoints(2, mGauge);
+    const CPlanTurn* jointTurns[2] = {&turns.firstJoint, &turns.lastJoint};
+    for (int i = 0; i < 2; ++i) {
+        const auto edges = scratch[i].GetEdgePoints(2, mGauge, *jointTurns[i]);
         accumulator.AddPoint(edges.first);
         accumulator.AddPoint(edges.second);
     }
@@ -157,28 +206,50 @@ tDoubleRect CCurveBIG::CalcBoundingBox(double elementAngle) {
 
 void CCurveBIG::GetParallelPath(std::vector<CPoint>& points, double elementAngle,
                                 double lateralOffset) {
-    const CPoint minimum = GeometryPass(mRadius + lateralOffset, elementAngle);
+    thread_local tArcTurns arcTurns;
+    PlaceParallelArc(points, elementAngle, lateralOffset,
+                     tPassTurns(mAngle + elementAngle, mArcAngle), arcTurns);
+}
+
+void CCurveBIG::GetParallelPathPair(std::vector<CPoint>& first, std::vector<CPoint>& second,
+                                    double elementAngle, double firstOffset,
+                                    double secondOffset) {
+    const tPassTurns passTurns(mAngle + elementAngle, mArcAngle);
+    thread_local tArcTurns arcTurns;
+    PlaceParallelArc(first, elementAngle, firstOffset, passTurns, arcTurns);
+    PlaceParallelArc(second, elementAngle, secondOffset, passTurns, arcTurns);
+}
+
+void CCurveBIG::PlaceParallelArc(std::vector<CPoint>& points, double elementAngle,
+                                 double lateralOffset, const tPassTurns& passTurns,
+                                 tArcTurns& arcTurns) {
+    const CPoint minimum = GeometryPass(mRadius + lateralOffset, elementAngle, passTurns);
     const double r = mRadius + lateralOffset;
     const CPoint centre(r + mOffsetX - minimum.x, r + mOffsetY - minimum.y, 0.0);
-    GetArcPoints(centre, r, mAngle + elementAngle, mArcAngle, points);
+    PlaceArcPoints(centre, r, mAngle + elementAngle, mArcAngle, arcTurns, points);
 }
 
 void CCurveBIG::GetArcPoints(const CPoint& centre, double radius, double startAngle, double sweep,
                              std::vector<CPoint>& points) {
+    thread_local tArcTurns turns;
+    PlaceArcPoints(centre, radius, startAngle, sweep, turns, points);
+}
+
+void CCurveBIG::PlaceArcPoints(const CPoint& centre, double radius, double startAngle,
+                               double sweep, tArcTurns& turns, std::vector<CPoint>& points) {
     points.clear();
-    points.reserve(25);
-    const tArc arc{CPoint(centre.x, centre.y, 0.0), radius};
-    const CPoint start = PointOnArc(arc, startAngle);
+    const CPoint planCentre(centre.x, centre.y, 0.0);
     if (radius < 0.001) {
-        points.push_back(start);
+        points.push_back(PointOnArc(planCentre, radius, CPlanTurn(startAngle)));
         return;
     }
-    const CPoint end = PointOnArc(arc, startAngle + sweep);
-    points.push_back(start);
     const double length = radius * sweep * kPi / 180.0;
     const double halfAngle = length / radius * 0.5;
     const double sagitta = radius - radius * std::cos(halfAngle);
-    Subdivide(arc, startAngle, startAngle + sweep, end, -4.0 * sagitta, 0, points);
+    const int depth = SubdivisionDepth(-4.0 * sagitta);
+    const std::vector<CPlanTurn>& steps = turns.For(startAngle, sweep, depth);
+    points.reserve(steps.size());
+    for (const CPlanTurn& turn : steps) points.push_back(PointOnArc(planCentre, radius, turn));
 }
 
 std::string CCurveBIG::Dump(int unitType) const {

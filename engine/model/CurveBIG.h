@@ -19,6 +19,11 @@ public:
     // The arc of radius mRadius + `lateralOffset` about the curve's centre.
     void GetParallelPath(std::vector<CPoint>& points, double elementAngle,
                          double lateralOffset) override;
+    // The two arcs share the angles of their points when they are split
+    // alike.
+    void GetParallelPathPair(std::vector<CPoint>& first, std::vector<CPoint>& second,
+                             double elementAngle, double firstOffset,
+                             double secondOffset) override;
     std::string Dump(int unitType) const override;
     // The union of the boxes of the inner and outer bed arcs.
     tDoubleRect CalcBoundingBox(double elementAngle) override;
@@ -50,11 +55,23 @@ public:
                              std::vector<CPoint>& points);
 
 private:
+    struct tArcTurns;
+    struct tPassTurns;
+
+    // GetParallelPath with the turns of the geometry pass and those of an
+    // earlier arc to hand.
+    void PlaceParallelArc(std::vector<CPoint>& points, double elementAngle, double lateralOffset,
+                          const tPassTurns& passTurns, tArcTurns& arcTurns);
+    // GetArcPoints with the turns of an earlier arc to hand.
+    static void PlaceArcPoints(const CPoint& centre, double radius, double startAngle,
+                               double sweep, tArcTurns& turns, std::vector<CPoint>& points);
     // Places the start and end points for a circle of radius value R about
     // (R, R), places joints there (mode 2, origin, no grade), moves the points
     // so that those joints' edge box starts at the offset, and returns the
     // box minimum (x, y).
     CPoint GeometryPass(double radiusValue, double elementAngle);
+    // The same with the turns for the element angle worked out already.
+    CPoint GeometryPass(double radiusValue, double elementAngle, const tPassTurns& turns);
     // Sets `joints` (two) from the start and end points as placed by the
     // last pass.
     void PlaceJoints(CJoint* joints, const CPoint& elementPosition, const CGradeVector& grade,

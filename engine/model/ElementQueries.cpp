@@ -172,7 +172,9 @@ bool IsShortableTrackElement(const CCompositeGeometry* element) {
 
 bool IsTunnelTrack(const CCompositeGeometry* element) {
     RequireElement(element, "static bool UElementInspector::IsTunnelTrack(const CCompositeGeometry *)");
-    return IsTrackElement(element) && (element->GetStartTrim() != 0 || element->GetEndTrim() != 0);
+    // The trims first: they are the element's own, the track test visits
+    // every component.
+    return (element->GetStartTrim() != 0 || element->GetEndTrim() != 0) && IsTrackElement(element);
 }
 
 bool IsPartialTunnelTrack(const CCompositeGeometry* element) {

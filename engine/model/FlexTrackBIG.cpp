@@ -7,8 +7,6 @@
 #include <cstdio>
 #include <utility>
 
-#include <boost/math/interpolators/bezier_polynomial.hpp>
-
 #include "engine/fileformat/TaggedFile.h"
 #include "engine/model/BoundsAccumulator.h"
 #include "engine/model/MeasureUnits.h"
@@ -16,33 +14,39 @@
 
 namespace {
 
-using tBezierPoint = std::array<double, 3>;
-
-// A container type of our own: the interpolator keeps a per-thread scratch
-// space per container type, which no other code then shares.
-struct tBezierPoints : std::vector<tBezierPoint> {
-    using std::vector<tBezierPoint>::vector;
-};
-
 // Evaluates the Bezier curve of `controls` (at least two points) at each of
-// `parameters` (all in 0..1).
+// `parameters` (all in 0..1) by de Casteljau's construction: each round
+// replaces every point but the last by (1 - t) times it plus t times the
+// next, until one point is left.
 std::vector<CPoint> EvaluateBezier(const std::vector<CPoint>& controls,
                                    const std::vector<double>& parameters) {
-    tBezierPoints points;
-    points.reserve(controls.size());
-    for (const CPoint& control : controls) points.push_back({control.x, control.y, control.z});
-    const std::size_t degree = points.size() - 1;
-    const boost::math::interpolators::bezier_polynomial<tBezierPoints> curve(std::move(points));
-    // Boost 1.81 runs de Casteljau over the whole scratch space, which only
-    // ever grows: after a curve of more control points, a curve of fewer
-    // would mix in stale entries. Size it to this curve.
-    boost::math::interpolators::detail::get_bezier_storage<tBezierPoints>().resize(degree);
+    using tCoordinates = std::array<double, 3>;
+    const std::size_t count = controls.size();
+    // Flex tracks have at most four control points; the heap only for more.
+    std::array<tCoordinates, 8> local;
+    std::vector<tCoordinates> spill;
+    tCoordinates* scratch = local.data();
+    if (count > local.size()) {
+        spill.resize(count);
+        scratch = spill.data();
+    }
 
     std::vector<CPoint> result;
     result.reserve(parameters.size());
     for (double t : parameters) {
-        const tBezierPoint p = curve(t);
-        result.emplace_back(p[0], p[1], p[2]);
+        for (std::size_t i = 0; i + 1 < count; ++i) {
+            const CPoint& a = controls[i];
+            const CPoint& b = controls[i + 1];
+            scratch[i] = {(1 - t) * a.x + t * b.x, (1 - t) * a.y + t * b.y,
+                          (1 - t) * a.z + t * b.z};
+        }
+        for (std::size_t n = count - 1; n > 1; --n) {
+            for (std::size_t i = 0; i + 1 < n; ++i) {
+                for (std::size_t j = 0; j < 3; ++j)
+                    scratch[i][j] = (1 - t) * scratch[i][j] + t * scratch[i + 1][j];
+            }
+        }
+        result.emplace_back(scratch[0][0], scratch[0][1], scratch[0][2]);
     }
     return result;
 }
@@ -130,13 +134,37 @@ std::size_t CFlexTrackBIG::GetSerializedSize() const {
 void CFlexTrackBIG::GetParallelPath(std::vector<CPoint>& points, double elementAngle,
                                     double lateralOffset) {
     const std::vector<CPoint> line = CenterLineOf(GetTransformedPoints(elementAngle));
-    points.clear();
-    points.reserve(line.size());
+    std::vector<CPoint>* const sides[1] = {&points};
+    PlaceSides(line, sides, &lateralOffset, 1);
+}
+
+void CFlexTrackBIG::GetParallelPathPair(std::vector<CPoint>& first, std::vector<CPoint>& second,
+                                        double elementAngle, double firstOffset,
+                                        double secondOffset) {
+    if (&first == &second) {
+        CPolyBIG::GetParallelPathPair(first, second, elementAngle, firstOffset, secondOffset);
+        return;
+    }
+    const std::vector<CPoint> line = CenterLineOf(GetTransformedPoints(elementAngle));
+    std::vector<CPoint>* const sides[2] = {&first, &second};
+    const double offsets[2] = {firstOffset, secondOffset};
+    PlaceSides(line, sides, offsets, 2);
+}
+
+void CFlexTrackBIG::PlaceSides(const std::vector<CPoint>& line, std::vector<CPoint>* const* sides,
+                               const double* offsets, std::size_t count) {
+    for (std::size_t k = 0; k < count; ++k) {
+        sides[k]->clear();
+        sides[k]->reserve(line.size());
+    }
     for (std::size_t i = 0; i < line.size(); ++i) {
         const double direction = i == 0 ? line[0].AngleTo(line[1]) : line[i - 1].AngleTo(line[i]);
-        CPoint point(line[i].x, line[i].y + lateralOffset, line[i].z);
-        point.Rotate(line[i].x, line[i].y, direction);
-        points.push_back(point);
+        const CPlanTurn turn(direction);
+        for (std::size_t k = 0; k < count; ++k) {
+            CPoint point(line[i].x, line[i].y + offsets[k], line[i].z);
+            turn.Apply(point.x, point.y, line[i].x, line[i].y);
+            sides[k]->push_back(point);
+        }
     }
 }
 

@@ -38,6 +38,10 @@ public:
     // fewer than two control points.
     void GetParallelPath(std::vector<CPoint>& points, double elementAngle,
                          double lateralOffset) override;
+    // One centre line for both sides.
+    void GetParallelPathPair(std::vector<CPoint>& first, std::vector<CPoint>& second,
+                             double elementAngle, double firstOffset,
+                             double secondOffset) override;
     std::string Dump(int unitType) const override;
     // The bed corners, the control points and a cross of 0.75 x the half
     // bed width about the inner control points; the joints' layout points
@@ -75,6 +79,10 @@ public:
     CPoint GetCenterPoint(double elementAngle);
 
 private:
+    // Each of `count` side lines of the centre line `line`: sides[k] at
+    // offsets[k] to the left of it.
+    static void PlaceSides(const std::vector<CPoint>& line, std::vector<CPoint>* const* sides,
+                           const double* offsets, std::size_t count);
     // The 26 centre-line points of `controls`; empty for fewer than two.
     static std::vector<CPoint> CenterLineOf(const std::vector<CPoint>& controls);
     // Refreshes the transformed points at angle 0 and the track length.

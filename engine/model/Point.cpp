@@ -9,17 +9,17 @@ namespace {
 // towards b. Exactly 0 returns before any arithmetic so that the coordinates
 // stay bit for bit unchanged.
 void RotatePair(double& a, double& b, double ca, double cb, double angle) {
-    if (angle == 0.0) return;
-    const double radians = angle * CPoint::kDegreesToRadians;
-    const double s = std::sin(radians);
-    const double c = std::cos(radians);
-    const double da = a - ca;
-    const double db = b - cb;
-    a = da * c - db * s + ca;
-    b = da * s + db * c + cb;
+    CPlanTurn(angle).Apply(a, b, ca, cb);
 }
 
 }  // namespace
+
+CPlanTurn::CPlanTurn(double angle) : mNone(angle == 0.0) {
+    if (mNone) return;
+    const double radians = angle * CPoint::kDegreesToRadians;
+    mSin = std::sin(radians);
+    mCos = std::cos(radians);
+}
 
 const CPoint& CPoint::Origin() {
     static const CPoint origin;

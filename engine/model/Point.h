@@ -65,3 +65,25 @@ public:
     double y = 0.0;
     double z = 0.0;
 };
+
+// A plan turn by one fixed angle, its sine and cosine worked out once for
+// any number of points. Apply gives bit for bit what RotateAroundZAxis gives
+// a plain CPoint (an angle of exactly 0 changes nothing).
+class CPlanTurn {
+public:
+    explicit CPlanTurn(double angle);
+
+    // Turns (x, y) about (cx, cy).
+    void Apply(double& x, double& y, double cx, double cy) const {
+        if (mNone) return;
+        const double dx = x - cx;
+        const double dy = y - cy;
+        x = dx * mCos - dy * mSin + cx;
+        y = dx * mSin + dy * mCos + cy;
+    }
+
+private:
+    bool mNone;
+    double mSin = 0.0;
+    double mCos = 1.0;
+};

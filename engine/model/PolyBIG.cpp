@@ -72,9 +72,9 @@ std::vector<CPoint> CPolyBIG::GetTransformedPoints(double extraAngle) {
             maxY = std::max(maxY, point.y);
         }
         mRotationCenter = CPoint((minX + maxX) / 2.0, (minY + maxY) / 2.0, 0.0);
-        const double angle = mAngle + extraAngle;
+        const CPlanTurn turn(mAngle + extraAngle);
         for (CPoint& point : points) {
-            point.Rotate(mRotationCenter, angle);
+            turn.Apply(point.x, point.y, mRotationCenter.x, mRotationCenter.y);
             point.Translate(mOffsetX, mOffsetY, 0.0);
         }
     }

@@ -31,13 +31,25 @@ std::size_t CStraightBIG::GetSerializedSize() const {
 
 void CStraightBIG::GetParallelPath(std::vector<CPoint>& points, double elementAngle,
                                    double lateralOffset) {
-    const double angle = mAngle + elementAngle;
+    PlaceSideLine(points, CPlanTurn(mAngle + elementAngle), lateralOffset);
+}
+
+void CStraightBIG::GetParallelPathPair(std::vector<CPoint>& first, std::vector<CPoint>& second,
+                                       double elementAngle, double firstOffset,
+                                       double secondOffset) {
+    const CPlanTurn turn(mAngle + elementAngle);
+    PlaceSideLine(first, turn, firstOffset);
+    PlaceSideLine(second, turn, secondOffset);
+}
+
+void CStraightBIG::PlaceSideLine(std::vector<CPoint>& points, const CPlanTurn& turn,
+                                 double lateralOffset) const {
     const double y = mOffsetY + mGauge + lateralOffset;
     const CPoint centre(mOffsetX + mLength / 2.0, mOffsetY + mGauge, 0.0);
     CPoint start(mOffsetX, y, 0.0);
     CPoint end(mOffsetX + mLength, y, 0.0);
-    start.Rotate(centre, angle);
-    end.Rotate(centre, angle);
+    turn.Apply(start.x, start.y, centre.x, centre.y);
+    turn.Apply(end.x, end.y, centre.x, centre.y);
     points.clear();
     points.push_back(start);
     points.push_back(end);

@@ -17,6 +17,10 @@ public:
     // Two points, start first, `lateralOffset` to the left of the centre line.
     void GetParallelPath(std::vector<CPoint>& points, double elementAngle,
                          double lateralOffset) override;
+    // One turn for both sides.
+    void GetParallelPathPair(std::vector<CPoint>& first, std::vector<CPoint>& second,
+                             double elementAngle, double firstOffset,
+                             double secondOffset) override;
     std::string Dump(int unitType) const override;
     // The box of the four bed corners.
     tDoubleRect CalcBoundingBox(double elementAngle) override;
@@ -34,5 +38,10 @@ public:
     void SetLength(double length);
 
 private:
+    // The side line at `lateralOffset`, turned by `turn` (component angle plus
+    // element angle) about the midpoint of the centre line.
+    void PlaceSideLine(std::vector<CPoint>& points, const CPlanTurn& turn,
+                       double lateralOffset) const;
+
     double mLength = 0.0;
 };

@@ -160,16 +160,15 @@ tPointList UContiguousTunnelPaths::GetSubPath(const tPointList& points, double s
 
 tTunnelSectionPaths UContiguousTunnelPaths::GetPathsForTunnelTracks(const tElements& elements, int widthType) {
     tTunnelSectionPaths result;
-    std::set<CCompositeGeometry*> remaining;
+    // The tunnel tracks not yet drawn, in address order; each seed is the
+    // first of them. Whether an element is a tunnel track is asked once.
+    std::set<CCompositeGeometry*> seeds;
     for (CCompositeGeometry* element : elements) {
-        if (element != nullptr) remaining.insert(element);
+        if (element != nullptr && UElementInspector::IsTunnelTrack(element)) seeds.insert(element);
     }
 
-    while (true) {
-        auto seedIt = std::find_if(remaining.begin(), remaining.end(),
-                                   [](CCompositeGeometry* e) { return UElementInspector::IsTunnelTrack(e); });
-        if (seedIt == remaining.end()) break;
-        CCompositeGeometry* seed = *seedIt;
+    while (!seeds.empty()) {
+        CCompositeGeometry* seed = *seeds.begin();
         tTrackConnectionMap map;
         UTrackConnectionMap::GetConnectedTracks(seed, map);
         if (map.empty()) break;
@@ -186,8 +185,8 @@ tTunnelSectionPaths UContiguousTunnelPaths::GetPathsForTunnelTracks(const tEleme
             CCompositeGeometry* element = pending.back();
             pending.pop_back();
             if (!visited.insert(element).second) continue;
-            if (IsOnVisibleLayer(element) && remaining.count(element) != 0 &&
-                UElementInspector::IsTunnelTrack(element)) {
+            // A tunnel track not yet drawn.
+            if (IsOnVisibleLayer(element) && seeds.count(element) != 0) {
                 for (const tPointList& part : TunnelParts(element)) AppendAsContiguousPath(paths, part, tolerance);
             }
             const auto neighbours = map.find(element);
@@ -201,8 +200,8 @@ tTunnelSectionPaths UContiguousTunnelPaths::GetPathsForTunnelTracks(const tEleme
                                             : UElementComponents::GetMaxTrackbedWidth(seed);
         for (tPointList& path : paths) result.push_back(tTunnelSectionPath{width, std::move(path)});
 
-        for (const auto& entry : map) remaining.erase(entry.first);
-        remaining.erase(seed);
+        for (const auto& entry : map) seeds.erase(entry.first);
+        seeds.erase(seed);
     }
 
     if (!result.empty() && CDebugFlags::Get().IsOn(kTunnelDebugFlag)) {

@@ -12,6 +12,7 @@
 #include "platform/graphics/Color.h"
 #include "platform/graphics/Geometry.h"
 
+#include <cstddef>
 #include <memory>
 #include <optional>
 #include <string>
@@ -81,6 +82,10 @@ public:
     void addEllipseInRect(const Rect& rect);
     void addRoundedRect(const Rect& rect, double cornerRadius);
     void addPath(const Path& path);
+    // Straight lines through the points, added as lineTo adds each one
+    // (without a current point the first moves there); points that are not
+    // finite are left out. For long polylines, without a Path in between.
+    void addLines(const Point* points, std::size_t count);
     void closePath();
     bool isPathEmpty() const;
 

@@ -171,6 +171,12 @@ void Path::addPath(const Path& other) {
     mSubpathStart = other.mSubpathStart;
 }
 
+void Path::clear() {
+    mElements.clear();
+    mCurrent.reset();
+    mSubpathStart = Point{};
+}
+
 void Path::closePath() {
     if (!mCurrent) return;
     mElements.push_back({ElementType::closeSubpath, {}});

@@ -11,6 +11,7 @@
 #include "platform/graphics/Geometry.h"
 
 #include <array>
+#include <cstddef>
 #include <optional>
 #include <vector>
 
@@ -54,6 +55,12 @@ public:
     void addPath(const Path& other);
     // Closes the current sub-path; the current point goes back to its start.
     void closePath();
+
+    // Back to an empty path with no current point, keeping the memory for
+    // the next path built in it.
+    void clear();
+    // Room for `count` elements without growing.
+    void reserve(std::size_t count) { mElements.reserve(count); }
 
     bool isEmpty() const { return mElements.empty(); }
     std::optional<Point> currentPoint() const { return mCurrent; }

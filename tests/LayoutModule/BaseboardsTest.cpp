@@ -80,7 +80,7 @@ TEST(Baseboards, FillsLieUnderTheClippedGridAndOutlinesAboveIt) {
     EXPECT_EQ(static_cast<const CGraphicsStateDrawingInstruction*>(list[2])->mOperation, 1);
     ASSERT_NE(AsPath(list[3]), nullptr);
     EXPECT_FALSE(list[3]->mUseFill || list[3]->mUseStroke) << "the clip draws nothing";
-    EXPECT_NE(dynamic_cast<const CPathAddClipMicroInstruction*>(AsPath(list[3])->mPathMicroInstructions.back().get()),
+    EXPECT_NE(std::get_if<CPathAddClipMicroInstruction>(&AsPath(list[3])->mPathMicroInstructions.back()),
               nullptr);
     const auto* grid = dynamic_cast<const CGridDrawingInstruction*>(list[4]);
     ASSERT_NE(grid, nullptr);
@@ -130,8 +130,8 @@ TEST(Baseboards, TheLastSelectedBorderIsDrawnAgainWideInTheSelectionColour) {
     EXPECT_EQ(highlight->mStrokeColor, CColor(1.0, 0.2, 0.2, 1.0));
     // Segment 2 runs from (100, 100) to (0, 100).
     ASSERT_EQ(highlight->mPathMicroInstructions.size(), 2u);
-    const auto* from = dynamic_cast<const CPathLineToMicroInstruction*>(highlight->mPathMicroInstructions[0].get());
-    const auto* to = dynamic_cast<const CPathLineToMicroInstruction*>(highlight->mPathMicroInstructions[1].get());
+    const auto* from = std::get_if<CPathLineToMicroInstruction>(&highlight->mPathMicroInstructions[0]);
+    const auto* to = std::get_if<CPathLineToMicroInstruction>(&highlight->mPathMicroInstructions[1]);
     ASSERT_TRUE(from && to);
     EXPECT_EQ(from->mPoint.x, 100.0);
     EXPECT_EQ(from->mPoint.y, 100.0);
@@ -147,7 +147,7 @@ TEST(Baseboards, ArcsRunAboutTheirCentreAndVanishWhenTheirEndsMeet) {
     const CBorderSegment& arc = *board->GetBorderSegments()[3];
     VKMBaseboardsPainter::drawBorder(arc, *board, path);
     ASSERT_EQ(path.mPathMicroInstructions.size(), 1u);
-    const auto* step = dynamic_cast<const CPathArcMicroInstruction*>(path.mPathMicroInstructions[0].get());
+    const auto* step = std::get_if<CPathArcMicroInstruction>(&path.mPathMicroInstructions[0]);
     ASSERT_NE(step, nullptr);
     EXPECT_DOUBLE_EQ(step->mCenter.x, 50.0);
     EXPECT_NEAR(step->mRadius, 50.0 * std::sqrt(2.0), 1e-9);
@@ -180,7 +180,7 @@ TEST(Baseboards, DimensionMarksOnlyWhileNothingIsBeingEdited) {
     const CPathDrawingInstruction* cross = AsPath(painted.list()[4]);
     ASSERT_NE(cross, nullptr);
     EXPECT_EQ(cross->mStrokeColor, CColor::Gray25());
-    const auto* start = dynamic_cast<const CPathLineToMicroInstruction*>(cross->mPathMicroInstructions[0].get());
+    const auto* start = std::get_if<CPathLineToMicroInstruction>(&cross->mPathMicroInstructions[0]);
     ASSERT_NE(start, nullptr);
     EXPECT_DOUBLE_EQ(start->mPoint.x, 42.5);
     EXPECT_DOUBLE_EQ(start->mPoint.y, 42.5);

@@ -1,9 +1,12 @@
 // The instruction painter on small bitmaps: what each kind of instruction
-// leaves in which pixels, culling by the stored box, sub-paths, clips and
-// graphics states, and the lists it must survive.
+// leaves in which pixels, culling by the stored box (also with the boxes
+// made beforehand), sub-paths, clips and graphics states, texts drawn again,
+// and the lists it must survive.
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
@@ -334,4 +337,86 @@ TEST(Painter, AnEmptyListRecordsNoTimeAndAPaintedListDoes) {
 TEST(Painter, ScaledDirtyRectangleDividesOriginAndSize) {
     const platform::Rect scaled = VKMDrawingInstructionsPainter::getScaledDirtyRect({10, 20, 100, 50}, 2.0);
     EXPECT_EQ(scaled, (platform::Rect{5, 10, 50, 25}));
+}
+
+TEST(Painter, BoxesMadeBeforehandSkipAsTheStoredBoxesDo) {
+    layouttest::RegisterServices();
+    tList list;
+    list.Add(Square(5, 5, 20, kRed));
+    auto& outside = list.Add(Square(30, 5, 20, kBlue));
+    outside.mBounds = {200, 200, 300, 300};  // stored far away: skipped
+    auto& narrow = list.Add(Square(30, 30, 10, kRed));
+    narrow.mBounds = {200, 200, 300, 201};  // far away but 1.0 wide: painted
+    list.list.push_back(nullptr);
+    auto& stroke = list.Add(Path(kDrawingStyleStroke, kBlue, kBlue));
+    stroke.AddLineTo(CPoint(0, 55));
+    stroke.AddLineTo(CPoint(60, 55));
+    stroke.mLineWidth = 3;
+    stroke.CalcBoundingBox();
+
+    const std::vector<platform::Rect> boxes = VKMDrawingInstructionsPainter::boxesOf(list.list);
+    ASSERT_EQ(boxes.size(), list.list.size());
+    const std::vector<platform::Rect> wrongSize(boxes.begin(), boxes.end() - 1);
+    struct Case {
+        const char* name;
+        const std::vector<platform::Rect>* boxes;
+    };
+    const Case cases[] = {{"without boxes", nullptr}, {"with boxes", &boxes}, {"boxes of another list", &wrongSize}};
+    std::vector<std::uint8_t> first;
+    long warnings = layouttest::CountWarnings("Skipping null drawing instruction");
+    for (const Case& c : cases) {
+        auto canvas = Canvas(60, 60);
+        VKMDrawingInstructionsPainter::draw(*canvas, list.list, c.boxes, {0, 0, 60, 60}, "PainterTest");
+        EXPECT_TRUE(PixelNear(*canvas, 15, 15, 255, 0, 0, 255)) << c.name;
+        EXPECT_TRUE(PixelNear(*canvas, 40, 15, 0, 0, 0, 0)) << c.name << ": skipped by its stored box";
+        EXPECT_TRUE(PixelNear(*canvas, 35, 35, 255, 0, 0, 255)) << c.name << ": narrow box painted";
+        EXPECT_TRUE(PixelNear(*canvas, 30, 55, 0, 0, 255, 255)) << c.name << ": after the null entry";
+        EXPECT_EQ(layouttest::CountWarnings("Skipping null drawing instruction"), ++warnings) << c.name;
+        const std::vector<std::uint8_t> png = canvas->makeImage()->pngData();
+        if (first.empty()) first = png;
+        EXPECT_EQ(png, first) << c.name << ": the same pixels";
+    }
+}
+
+TEST(Painter, TextsDrawnAgainLookTheSameAndDifferentTextsDiffer) {
+    layouttest::RegisterServices();
+    // Each text is drawn three times over other texts, on fresh canvases;
+    // a kept layout must serve only the same text, font and size.
+    struct Case {
+        const char* text;
+        const char* font;
+        int size;
+    };
+    const Case cases[] = {
+        {"Vekmont", "DejaVu Sans", 20}, {"Vekmont", "DejaVu Sans", 30},  {"Vekmont", "DejaVu Serif", 20},
+        {"Vekmonu", "DejaVu Sans", 20}, {"Vekmont", "NoSuchFont", 20},
+    };
+    auto draw = [](const Case& c) {
+        auto canvas = Canvas(160, 50);
+        tList list;
+        auto& text = list.Add(std::make_unique<CTextDrawingInstruction>(kDrawingStyleFill, false, kRed, kBlue));
+        text.mText = c.text;
+        text.mFontName = c.font;
+        text.mTextSize = c.size;
+        text.mPosition = CPoint(5, 5);
+        Paint(*canvas, list.list);
+        return canvas->makeImage()->pngData();
+    };
+    std::vector<std::vector<std::uint8_t>> firsts;
+    for (int round = 0; round < 3; ++round) {
+        for (std::size_t i = 0; i < std::size(cases); ++i) {
+            const std::vector<std::uint8_t> png = draw(cases[i]);
+            if (round == 0) {
+                firsts.push_back(png);
+            } else {
+                EXPECT_EQ(png, firsts[i]) << cases[i].text << " " << cases[i].font << " " << cases[i].size;
+            }
+        }
+    }
+    // Size, font and text each change the picture (the unknown font draws
+    // in the system font, DejaVu Sans).
+    EXPECT_NE(firsts[0], firsts[1]);
+    EXPECT_NE(firsts[0], firsts[2]);
+    EXPECT_NE(firsts[0], firsts[3]);
+    EXPECT_EQ(firsts[0], firsts[4]);
 }

@@ -148,15 +148,15 @@ void ExpectSameInstructions(const tDrawingInstructions& before, const tDrawingIn
             EXPECT_EQ(pa->mLineCapStyle, pb.mLineCapStyle) << what;
             ASSERT_EQ(pa->mPathMicroInstructions.size(), pb.mPathMicroInstructions.size()) << what;
             for (std::size_t k = 0; k < pa->mPathMicroInstructions.size(); ++k) {
-                const CPathMicroInstruction& ma = *pa->mPathMicroInstructions[k];
-                const CPathMicroInstruction& mb = *pb.mPathMicroInstructions[k];
+                const CPathMicroInstruction& ma = pa->mPathMicroInstructions[k];
+                const CPathMicroInstruction& mb = pb.mPathMicroInstructions[k];
                 const std::string step = what + " step " + std::to_string(k);
-                ASSERT_EQ(typeid(ma), typeid(mb)) << step;
-                if (const auto* la = dynamic_cast<const CPathLineToMicroInstruction*>(&ma)) {
-                    ExpectNear(la->mPoint, dynamic_cast<const CPathLineToMicroInstruction&>(mb).mPoint, tolerance,
+                ASSERT_EQ(ma.index(), mb.index()) << step;
+                if (const auto* la = std::get_if<CPathLineToMicroInstruction>(&ma)) {
+                    ExpectNear(la->mPoint, std::get<CPathLineToMicroInstruction>(mb).mPoint, tolerance,
                                step);
-                } else if (const auto* aa = dynamic_cast<const CPathArcMicroInstruction*>(&ma)) {
-                    const auto& ab = dynamic_cast<const CPathArcMicroInstruction&>(mb);
+                } else if (const auto* aa = std::get_if<CPathArcMicroInstruction>(&ma)) {
+                    const auto& ab = std::get<CPathArcMicroInstruction>(mb);
                     ExpectNear(aa->mCenter, ab.mCenter, tolerance, step);
                     EXPECT_NEAR(aa->mRadius, ab.mRadius, tolerance) << step;
                     EXPECT_NEAR(aa->GetDrawnSweep(), ab.GetDrawnSweep(), tolerance) << step;

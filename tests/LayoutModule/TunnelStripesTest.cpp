@@ -26,7 +26,7 @@ struct OwnedInstructions {
 std::vector<CPoint> LineToPoints(const CPathDrawingInstruction& path) {
     std::vector<CPoint> points;
     for (const auto& step : path.mPathMicroInstructions) {
-        if (auto* line = dynamic_cast<const CPathLineToMicroInstruction*>(step.get())) points.push_back(line->mPoint);
+        if (auto* line = std::get_if<CPathLineToMicroInstruction>(&step)) points.push_back(line->mPoint);
     }
     return points;
 }

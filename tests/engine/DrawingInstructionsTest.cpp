@@ -270,7 +270,7 @@ TEST(DrawingInstructions, ArcStepsKeepTheirValuesAndZeroForNaN) {
     path.AddArc(CPoint(1, 2), 5, 10, nan, 3);
     ASSERT_EQ(path.mPathMicroInstructions.size(), 3u);
 
-    const auto* plain = dynamic_cast<const CPathArcMicroInstruction*>(path.mPathMicroInstructions[0].get());
+    const auto* plain = std::get_if<CPathArcMicroInstruction>(&path.mPathMicroInstructions[0]);
     ASSERT_NE(plain, nullptr);
     EXPECT_EQ(plain->mCenter.x, 1.0);
     EXPECT_EQ(plain->mCenter.y, 2.0);
@@ -279,14 +279,14 @@ TEST(DrawingInstructions, ArcStepsKeepTheirValuesAndZeroForNaN) {
     EXPECT_EQ(plain->mEndAngle, 60.0);
     EXPECT_EQ(plain->mDirection, 0);
 
-    const auto* allNaN = dynamic_cast<const CPathArcMicroInstruction*>(path.mPathMicroInstructions[1].get());
+    const auto* allNaN = std::get_if<CPathArcMicroInstruction>(&path.mPathMicroInstructions[1]);
     ASSERT_NE(allNaN, nullptr);
     EXPECT_EQ(allNaN->mStartAngle, 0.0);
     EXPECT_EQ(allNaN->mEndAngle, 0.0);
     EXPECT_EQ(allNaN->mRadius, 0.0);
     EXPECT_EQ(allNaN->mDirection, 1);
 
-    const auto* endNaN = dynamic_cast<const CPathArcMicroInstruction*>(path.mPathMicroInstructions[2].get());
+    const auto* endNaN = std::get_if<CPathArcMicroInstruction>(&path.mPathMicroInstructions[2]);
     ASSERT_NE(endNaN, nullptr);
     EXPECT_EQ(endNaN->mStartAngle, 10.0);
     EXPECT_EQ(endNaN->mEndAngle, 0.0);
@@ -301,11 +301,11 @@ TEST(DrawingInstructions, StepsKeepTheirOrderAndClearEmptiesThePath) {
     path.AddArc(CPoint(0, 0), 0, 0, 90, 1);
     path.AddClip();
     ASSERT_EQ(path.mPathMicroInstructions.size(), 5u);
-    EXPECT_NE(dynamic_cast<CPathLineToMicroInstruction*>(path.mPathMicroInstructions[0].get()), nullptr);
-    EXPECT_NE(dynamic_cast<CPathStartNewMicroInstruction*>(path.mPathMicroInstructions[1].get()), nullptr);
-    EXPECT_NE(dynamic_cast<CPathLineToMicroInstruction*>(path.mPathMicroInstructions[2].get()), nullptr);
-    EXPECT_NE(dynamic_cast<CPathArcMicroInstruction*>(path.mPathMicroInstructions[3].get()), nullptr);
-    EXPECT_NE(dynamic_cast<CPathAddClipMicroInstruction*>(path.mPathMicroInstructions[4].get()), nullptr);
+    EXPECT_NE(std::get_if<CPathLineToMicroInstruction>(&path.mPathMicroInstructions[0]), nullptr);
+    EXPECT_NE(std::get_if<CPathStartNewMicroInstruction>(&path.mPathMicroInstructions[1]), nullptr);
+    EXPECT_NE(std::get_if<CPathLineToMicroInstruction>(&path.mPathMicroInstructions[2]), nullptr);
+    EXPECT_NE(std::get_if<CPathArcMicroInstruction>(&path.mPathMicroInstructions[3]), nullptr);
+    EXPECT_NE(std::get_if<CPathAddClipMicroInstruction>(&path.mPathMicroInstructions[4]), nullptr);
 
     path.ClearPathMicroInstructions();
     EXPECT_TRUE(path.mPathMicroInstructions.empty());

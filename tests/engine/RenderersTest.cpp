@@ -112,7 +112,7 @@ const CPathDrawingInstruction& AsPath(const CDrawingInstruction* instruction) {
 std::vector<CPoint> LinePoints(const CDrawingInstruction* instruction) {
     std::vector<CPoint> points;
     for (const auto& step : AsPath(instruction).mPathMicroInstructions) {
-        const auto* line = dynamic_cast<const CPathLineToMicroInstruction*>(step.get());
+        const auto* line = std::get_if<CPathLineToMicroInstruction>(&step);
         if (line == nullptr) throw std::logic_error("not a line-to step");
         points.push_back(line->mPoint);
     }

@@ -1,6 +1,7 @@
 #include "LayoutModule/LayoutView/Drawing/VKMDrawingInstructionsPainter.h"
 
 #include <cmath>
+#include <limits>
 #include <numbers>
 #include <typeinfo>
 
@@ -33,6 +34,31 @@ platform::LineCap LineCapOf(int style) {
     }
 }
 
+// Never meets the test below: its width is not a number.
+constexpr platform::Rect kNeverSkipped{0, 0, std::numeric_limits<double>::quiet_NaN(), 0};
+
+// The stored box of the instruction as the skipping test reads it.
+platform::Rect BoxOf(const CDrawingInstruction& instruction) {
+    const tDoubleRect& box = instruction.mBounds;
+    return {box.minX, box.minY, box.maxX - box.minX, box.maxY - box.minY};
+}
+
+// A box that misses the dirty rectangle is skipped unless it is narrow.
+bool IsSkipped(const platform::Rect& bounds, const platform::Rect& dirtyRect) {
+    return !bounds.intersects(dirtyRect) && bounds.width > kAlwaysPaintedWidth;
+}
+
+// Line settings belong to the path being drawn, so each path sets all of
+// them rather than inheriting the previous path's.
+void SetLineStyle(platform::Context& context, const CPathDrawingInstruction& instruction) {
+    context.setLineCap(LineCapOf(instruction.mLineCapStyle));
+    if (instruction.mDrawWithDash) {
+        context.setLineDash(0, {instruction.mDashPattern[0], instruction.mDashPattern[1]});
+    } else {
+        context.setLineDash(0, {});
+    }
+}
+
 // A quarter-turned picture is drawn into the rectangle turned with it; only
 // 90 and 270 degrees (after truncation to whole degrees) swap the sides.
 bool IsQuarterTurn(double angle) {
@@ -40,6 +66,33 @@ bool IsQuarterTurn(double angle) {
     double degrees = std::fmod(std::trunc(angle), 360.0);
     if (degrees < 0) degrees += 360.0;
     return degrees == 90.0 || degrees == 270.0;
+}
+
+// The line-to and arc steps on a path that has begun (`started`) or not;
+// either sets `started`. A line-to without a path, or when a new path is
+// forced, moves instead. An arc joins the current sub-path with a straight
+// line unless a new path is forced: then it begins a sub-path of its own.
+void AddLineTo(platform::Path& path, bool& started, const CPathLineToMicroInstruction& lineTo, bool forceNewPath) {
+    const platform::Point target{lineTo.mPoint.x, lineTo.mPoint.y};
+    if (started && !forceNewPath) {
+        path.lineTo(target);
+        return;
+    }
+    started = true;
+    path.moveTo(target);
+}
+
+void AddArc(platform::Path& path, bool& started, const CPathArcMicroInstruction& arc, bool forceNewPath) {
+    started = true;
+    const double start = arc.mStartAngle * kDegreesToRadians;
+    const double end = arc.mEndAngle * kDegreesToRadians;
+    const platform::Point centre{arc.mCenter.x, arc.mCenter.y};
+    if (forceNewPath && std::isfinite(start) && std::isfinite(arc.mRadius)) {
+        // Begin at the arc's own start, so no line joins it to the last
+        // sub-path.
+        path.moveTo({centre.x + arc.mRadius * std::cos(start), centre.y + arc.mRadius * std::sin(start)});
+    }
+    path.addArc(centre, arc.mRadius, start, end, arc.mDirection == 0);
 }
 
 }  // namespace
@@ -51,17 +104,45 @@ const platform::Color& VKMDrawingInstructionsPainter::outlineColor() {
 
 void VKMDrawingInstructionsPainter::draw(platform::Context& context, const tDrawingInstructions& instructions,
                                          const platform::Rect& scaledDirtyRect, const std::string& counterName) {
+    draw(context, instructions, nullptr, scaledDirtyRect, counterName);
+}
+
+std::vector<platform::Rect> VKMDrawingInstructionsPainter::boxesOf(const tDrawingInstructions& instructions) {
+    // The instructions lie all over the heap: ask for the ones a little
+    // ahead while this one is read.
+    constexpr std::size_t kReadAhead = 16;
+    std::vector<platform::Rect> boxes;
+    boxes.reserve(instructions.size());
+    for (std::size_t i = 0; i < instructions.size(); ++i) {
+        if (i + kReadAhead < instructions.size()) __builtin_prefetch(instructions[i + kReadAhead]);
+        const CDrawingInstruction* instruction = instructions[i];
+        if (instruction == nullptr) {
+            // Never skipped by its box: the loop reaches it and warns.
+            boxes.push_back(kNeverSkipped);
+            continue;
+        }
+        boxes.push_back(BoxOf(*instruction));
+    }
+    return boxes;
+}
+
+void VKMDrawingInstructionsPainter::draw(platform::Context& context, const tDrawingInstructions& instructions,
+                                         const std::vector<platform::Rect>* boxes,
+                                         const platform::Rect& scaledDirtyRect, const std::string& counterName) {
     if (instructions.empty()) return;
+    if (boxes != nullptr && boxes->size() != instructions.size()) boxes = nullptr;
     CStopwatch stopwatch;
     stopwatch.Start();
-    for (const CDrawingInstruction* instruction : instructions) {
+    for (std::size_t i = 0; i < instructions.size(); ++i) {
+        // With the boxes at hand an instruction outside is skipped without
+        // touching it, which matters when most of a large list lies outside.
+        if (boxes != nullptr && IsSkipped((*boxes)[i], scaledDirtyRect)) continue;
+        const CDrawingInstruction* instruction = instructions[i];
         if (instruction == nullptr) {
             ZDUtils::logWarning("Skipping null drawing instruction");
             continue;
         }
-        const tDoubleRect& box = instruction->mBounds;
-        const platform::Rect bounds{box.minX, box.minY, box.maxX - box.minX, box.maxY - box.minY};
-        if (!bounds.intersects(scaledDirtyRect) && bounds.width > kAlwaysPaintedWidth) continue;
+        if (boxes == nullptr && IsSkipped(BoxOf(*instruction), scaledDirtyRect)) continue;
 
         const std::type_info& kind = typeid(*instruction);
         if (kind == typeid(CPathDrawingInstruction)) {
@@ -84,62 +165,73 @@ void VKMDrawingInstructionsPainter::draw(platform::Context& context, const tDraw
 }
 
 void VKMDrawingInstructionsPainter::drawPath(platform::Context& context, const CPathDrawingInstruction& instruction) {
-    std::optional<platform::Path> path;
+    // Nearly every path is a polyline (line-to steps alone): its points go
+    // straight into the context, as the Path below would put them there,
+    // unless the context holds a path of the caller's that must be kept.
+    thread_local std::vector<platform::Point> points;
+    points.clear();
+    for (const CPathMicroInstruction& step : instruction.mPathMicroInstructions) {
+        const auto* lineTo = std::get_if<CPathLineToMicroInstruction>(&step);
+        if (lineTo == nullptr) {
+            points.clear();
+            break;
+        }
+        points.push_back({lineTo->mPoint.x, lineTo->mPoint.y});
+    }
+    if (!points.empty() && context.isPathEmpty()) {
+        SetLineStyle(context, instruction);
+        if (instruction.mUseFill) {
+            setFillColor(context, instruction.mFillColor, instruction.mUsePattern);
+            context.addLines(points.data(), points.size());
+            context.fill(platform::FillRule::nonZero);
+        }
+        if (instruction.mUseStroke) {
+            context.setStrokeColor(VKMLayoutColors::colorWithCColor(instruction.mStrokeColor));
+            context.setLineWidth(instruction.mLineWidth);
+            context.addLines(points.data(), points.size());
+            context.stroke();
+        }
+        return;
+    }
+
+    // One path per thread, emptied for each instruction, keeps its memory.
+    thread_local platform::Path path;
+    path.clear();
+    path.reserve(instruction.mPathMicroInstructions.size());
+    bool started = false;
     bool forceNewPath = false;
-    for (const auto& step : instruction.mPathMicroInstructions) {
-        const CPathMicroInstruction* micro = step.get();
+    for (const CPathMicroInstruction& step : instruction.mPathMicroInstructions) {
         bool startsNew = false;
-        if (micro != nullptr && typeid(*micro) == typeid(CPathStartNewMicroInstruction)) {
+        if (const auto* lineTo = std::get_if<CPathLineToMicroInstruction>(&step)) {
+            AddLineTo(path, started, *lineTo, forceNewPath);
+        } else if (const auto* arc = std::get_if<CPathArcMicroInstruction>(&step)) {
+            AddArc(path, started, *arc, forceNewPath);
+        } else if (std::holds_alternative<CPathStartNewMicroInstruction>(step)) {
             startsNew = true;
-        } else if (micro != nullptr && typeid(*micro) == typeid(CPathLineToMicroInstruction)) {
-            drawPath(path, static_cast<const CPathLineToMicroInstruction&>(*micro), forceNewPath);
-        } else if (micro != nullptr && typeid(*micro) == typeid(CPathArcMicroInstruction)) {
-            drawPath(path, static_cast<const CPathArcMicroInstruction&>(*micro), forceNewPath);
-        } else if (micro != nullptr && typeid(*micro) == typeid(CPathAddClipMicroInstruction)) {
+        } else if (std::holds_alternative<CPathAddClipMicroInstruction>(step)) {
             // Stays in force until a graphics-state restore; a clip before
             // any line leaves nothing drawable.
-            context.clipToPath(path ? *path : platform::Path());
-        } else {
-            ZDUtils::logWarning("Unsupported path micro instruction");
+            context.clipToPath(started ? path : platform::Path());
         }
         forceNewPath = startsNew;
     }
-    if (!path) return;
-
-    // Line settings belong to the path being drawn, so each path sets all of
-    // them rather than inheriting the previous path's.
-    context.setLineCap(LineCapOf(instruction.mLineCapStyle));
-    if (instruction.mDrawWithDash) {
-        context.setLineDash(0, {instruction.mDashPattern[0], instruction.mDashPattern[1]});
-    } else {
-        context.setLineDash(0, {});
-    }
-    strokeFillPath(context, *path, instruction, instruction.mLineWidth);
+    if (!started) return;
+    SetLineStyle(context, instruction);
+    strokeFillPath(context, path, instruction, instruction.mLineWidth);
 }
 
 void VKMDrawingInstructionsPainter::drawPath(std::optional<platform::Path>& path,
                                              const CPathLineToMicroInstruction& lineTo, bool forceNewPath) {
-    const platform::Point target{lineTo.mPoint.x, lineTo.mPoint.y};
-    if (path && !forceNewPath) {
-        path->lineTo(target);
-        return;
-    }
+    bool started = path.has_value();
     if (!path) path.emplace();
-    path->moveTo(target);
+    AddLineTo(*path, started, lineTo, forceNewPath);
 }
 
 void VKMDrawingInstructionsPainter::drawPath(std::optional<platform::Path>& path, const CPathArcMicroInstruction& arc,
                                              bool forceNewPath) {
+    bool started = path.has_value();
     if (!path) path.emplace();
-    const double start = arc.mStartAngle * kDegreesToRadians;
-    const double end = arc.mEndAngle * kDegreesToRadians;
-    const platform::Point centre{arc.mCenter.x, arc.mCenter.y};
-    if (forceNewPath && std::isfinite(start) && std::isfinite(arc.mRadius)) {
-        // Begin at the arc's own start, so no line joins it to the last
-        // sub-path.
-        path->moveTo({centre.x + arc.mRadius * std::cos(start), centre.y + arc.mRadius * std::sin(start)});
-    }
-    path->addArc(centre, arc.mRadius, start, end, arc.mDirection == 0);
+    AddArc(*path, started, arc, forceNewPath);
 }
 
 void VKMDrawingInstructionsPainter::strokeFillPath(platform::Context& context, const platform::Path& path,

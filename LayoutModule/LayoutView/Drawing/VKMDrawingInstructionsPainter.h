@@ -6,6 +6,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "engine/drawing/DrawingInstruction.h"
 #include "platform/graphics/Context.h"
@@ -32,6 +33,15 @@ public:
     // warning.
     static void draw(platform::Context& context, const tDrawingInstructions& instructions,
                      const platform::Rect& scaledDirtyRect, const std::string& counterName);
+    // The same, with `boxes` made by boxesOf for this very list (ignored when
+    // null or of another size): instructions are skipped by their boxes
+    // without being touched.
+    static void draw(platform::Context& context, const tDrawingInstructions& instructions,
+                     const std::vector<platform::Rect>* boxes, const platform::Rect& scaledDirtyRect,
+                     const std::string& counterName);
+    // The stored box of every instruction of the list, in order, as the
+    // skipping test reads it; a null entry gets one that is never skipped.
+    static std::vector<platform::Rect> boxesOf(const tDrawingInstructions& instructions);
 
     static void drawPath(platform::Context& context, const CPathDrawingInstruction& instruction);
     static void drawOval(platform::Context& context, const COvalDrawingInstruction& instruction);

@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "LayoutModule/LayoutView/Drawing/VKMDrawingInstructionsPainter.h"
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/foundation/UserDefaults.h"
 
@@ -24,6 +25,7 @@ std::shared_ptr<VKMDrawingInstructionsRenderData> VKMDrawingInstructionsRenderDa
 
 VKMDrawingInstructionsRenderData::VKMDrawingInstructionsRenderData(tDrawingInstructions* instructions) {
     if (instructions != nullptr) mDrawingInstructions = std::exchange(*instructions, {});
+    mInstructionBoxes = VKMDrawingInstructionsPainter::boxesOf(mDrawingInstructions);
 }
 
 VKMDrawingInstructionsRenderData::~VKMDrawingInstructionsRenderData() {

@@ -5,8 +5,10 @@
 // large layer never stalls the drawing thread.
 
 #include <memory>
+#include <vector>
 
 #include "engine/drawing/DrawingInstruction.h"
+#include "platform/graphics/Geometry.h"
 
 class VKMDrawingInstructionsRenderData {
 public:
@@ -22,6 +24,9 @@ public:
 
     // For painting only.
     const tDrawingInstructions* drawingInstructions() const { return &mDrawingInstructions; }
+    // The instructions' boxes side by side (VKMDrawingInstructionsPainter::
+    // boxesOf), so that painting skips those outside without touching them.
+    const std::vector<platform::Rect>* instructionBoxes() const { return &mInstructionBoxes; }
 
     // Waits until every release handed to the background queue so far has
     // deleted its instructions (for tests, and for programs about to end).
@@ -29,4 +34,5 @@ public:
 
 private:
     tDrawingInstructions mDrawingInstructions;
+    std::vector<platform::Rect> mInstructionBoxes;
 };

@@ -1,9 +1,12 @@
 #include "LayoutModule/LayoutView/Drawing/VKMLayoutElementsPainter.h"
 
+#include <unordered_map>
+
 #include "LayoutModule/LayoutView/Drawing/VKMLayoutColors.h"
 #include "LayoutModule/LayoutView/Drawing/VKMSoftAssert.h"
 #include "LayoutModule/LayoutView/Drawing/VKMTunnelTrackOverlayPainter.h"
 #include "engine/drawing/DrawingOptions.h"
+#include "engine/drawing/ParallelPathCache.h"
 #include "engine/drawing/RenderStrategy.h"
 #include "engine/model/CompositeGeometry.h"
 #include "engine/model/ElementQueries.h"
@@ -18,10 +21,21 @@ void VKMLayoutElementsPainter::drawElementsInLayout(const CLayout& layout, tDraw
     const tLayers layerList = layout.GetLayerManager().GetLayers();
     if (!VKM_SOFT_ASSERT(!layerList.empty())) return;
     const CLayoutParameters& parameters = layout.GetParameters();
+    // The elements of each listed layer in layout order, sorted out in one
+    // pass rather than one pass per layer.
+    std::unordered_map<const CLayer*, tElements> elementsByLayer;
+    for (const CLayer* layer : layerList) {
+        if (layer != nullptr && layer->IsVisible()) elementsByLayer.try_emplace(layer);
+    }
+    for (CCompositeGeometry* element : layout.GetElements()) {
+        if (element == nullptr) continue;
+        const auto found = elementsByLayer.find(element->GetLayer());
+        if (found != elementsByLayer.end()) found->second.push_back(element);
+    }
     for (auto it = layerList.rbegin(); it != layerList.rend(); ++it) {
         const CLayer* layer = *it;
         if (layer == nullptr || !layer->IsVisible()) continue;
-        const tElements elements = UElementVectorOperations::GetElementsOfLayer(layout.GetElements(), layer);
+        const tElements& elements = elementsByLayer[layer];
         drawElements(elements, parameters.mTrackStyle, parameters.mTunnelDisplayMode, instructions);
         drawOverlaysForElements(elements, parameters.mTrackStyle, parameters.mTunnelDisplayMode, instructions);
     }
@@ -50,10 +64,16 @@ void VKMLayoutElementsPainter::drawElement(CCompositeGeometry& element,
                               UElementInspector::IsTunnelTrack(&element);
     CDrawingOptions options(element, trackStyle, tunnelHidden, CColor::White());
     if (trackStyle & kLightOutline) options.mRailColor = CColor(kLightOutlineGray, element.GetSecondColor().mAlpha);
+    // The outline pass draws the side lines the fill pass worked out. One
+    // cache per thread, emptied for each element, keeps its memory.
+    thread_local CParallelPathCache pathCache;
+    pathCache.Clear();
+    options.mPathCache = &pathCache;
     options.mRenderOptions = &fillRenderOptions;
     element.Render(&renderStrategy, element.GetPosition(), options);
     options.mRenderOptions = &outlineRenderOptions;
     element.Render(&renderStrategy, element.GetPosition(), options);
+    pathCache.Clear();
 }
 
 void VKMLayoutElementsPainter::drawOverlaysForElements(const tElements& elements, std::int32_t trackStyle,

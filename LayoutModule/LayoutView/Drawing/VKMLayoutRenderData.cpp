@@ -39,14 +39,14 @@ void VKMLayoutRenderData::drawWithZoom(platform::Context& context, double zoom,
     {
         std::shared_lock lock(mAccess);
         if (mBackgroundData)
-            VKMDrawingInstructionsPainter::draw(context, *mBackgroundData->drawingInstructions(), scaledDirtyRect,
-                                                "DrawBackground");
+            VKMDrawingInstructionsPainter::draw(context, *mBackgroundData->drawingInstructions(),
+                                                mBackgroundData->instructionBoxes(), scaledDirtyRect, "DrawBackground");
         if (mElementsData)
-            VKMDrawingInstructionsPainter::draw(context, *mElementsData->drawingInstructions(), scaledDirtyRect,
-                                                "DrawElements");
+            VKMDrawingInstructionsPainter::draw(context, *mElementsData->drawingInstructions(),
+                                                mElementsData->instructionBoxes(), scaledDirtyRect, "DrawElements");
         if (mOverlayData)
-            VKMDrawingInstructionsPainter::draw(context, *mOverlayData->drawingInstructions(), scaledDirtyRect,
-                                                "DrawOverlays");
+            VKMDrawingInstructionsPainter::draw(context, *mOverlayData->drawingInstructions(),
+                                                mOverlayData->instructionBoxes(), scaledDirtyRect, "DrawOverlays");
     }
     context.restore();
 }
