@@ -1,5 +1,7 @@
 #include "storage/BLSBlobUploadHelper.h"
 
+#include "platform/foundation/UUID.h"
+
 #include "platform/dispatch/RunLoop.h"
 #include "platform/security/Crypto.h"
 #include "storage/BLSCloudAppendBlob.h"
@@ -15,7 +17,7 @@
 #include <chrono>
 #include <cstring>
 #include <exception>
-#include <random>
+#include <cctype>
 #include <string>
 #include <thread>
 #include <utility>
@@ -26,25 +28,11 @@ using ErrorOut = std::optional<platform::Error>;
 
 constexpr auto kRunLoopSlice = std::chrono::milliseconds(100);
 
+// A new UUID's text without its hyphens, lower-cased (32 characters).
 std::string lowerHexUUID() {
-    thread_local std::mt19937_64 generator = [] {
-        std::random_device device;
-        std::seed_seq seed{device(), device(), device(), device(), device(), device(), device(), device()};
-        return std::mt19937_64(seed);
-    }();
-    std::array<std::uint8_t, 16> bytes{};
-    for (std::size_t i = 0; i < bytes.size(); i += 8) {
-        std::uint64_t word = generator();
-        for (std::size_t j = 0; j < 8; ++j) bytes[i + j] = static_cast<std::uint8_t>(word >> (8 * j));
-    }
-    bytes[6] = static_cast<std::uint8_t>((bytes[6] & 0x0F) | 0x40);  // version 4
-    bytes[8] = static_cast<std::uint8_t>((bytes[8] & 0x3F) | 0x80);  // RFC 4122 variant
-    static constexpr char kHex[] = "0123456789abcdef";
     std::string text;
-    text.reserve(32);
-    for (std::uint8_t byte : bytes) {
-        text.push_back(kHex[byte >> 4]);
-        text.push_back(kHex[byte & 0x0F]);
+    for (char c : platform::newUUIDString()) {
+        if (c != '-') text.push_back(static_cast<char>(std::tolower(static_cast<unsigned char>(c))));
     }
     return text;
 }
