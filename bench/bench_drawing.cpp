@@ -12,13 +12,18 @@
 //                         bitmap (view 0) or at 8 times that zoom about the
 //                         content's centre (view 1), where most instructions
 //                         lie outside and are skipped by their boxes.
+//   BM_PaintSingleLine    the same, with the layer built in the viewer's
+//                         single-line track style (the display edit that
+//                         draws tracks without bed: a narrow fill and the
+//                         two side lines at the rail width), the drawing
+//                         nearest to the baseline's.
 //   BM_StrokeCentreLines  the baseline: the centre line of every track
 //                         component (GetParallelPath at offset 0, moved by
 //                         the element position), worked out beforehand and
 //                         stroked straight into the same context, at the rail
 //                         width, with no instruction layer between.
 //
-// BM_PaintInstructions also strokes the baseline in every iteration, right
+// BM_PaintInstructions and BM_PaintSingleLine also stroke the baseline in every iteration, right
 // after the painter, and reports the two times' ratio (`vs_baseline`) so
 // the comparison does not depend on the order the benchmarks ran in. Items
 // are elements; `instructions` is the size of the content layer.
@@ -44,6 +49,7 @@
 #include "LayoutModule/LayoutView/Drawing/VKMLayoutColors.h"
 #include "LayoutModule/LayoutView/Drawing/VKMLayoutRenderData.h"
 #include "LayoutModule/LayoutView/Drawing/VKMRenderDataFactory.h"
+#include "engine/drawing/TransientEdits.h"
 #include "engine/model/BasicGeometry.h"
 #include "engine/model/CompositeGeometry.h"
 #include "engine/model/Layer.h"
@@ -96,6 +102,9 @@ struct tScene {
     tDoubleRect content{};
     VKMLayoutRenderData renderData;
     std::size_t instructions = 0;
+    // The same layer in the single-line track style.
+    VKMLayoutRenderData singleLineData;
+    std::size_t singleLineInstructions = 0;
     std::vector<tCentreLine> centreLines;
 };
 
@@ -176,6 +185,14 @@ tScene& Scene(std::size_t elements) {
     scene->content = ULayoutBounds::GetContentBoundingBox(*scene->layout, ULayoutBounds::kBoundsModeVisible);
     scene->renderData.setElementsData(VKMRenderDataFactory::getElementsDataForLayout(*scene->layout));
     scene->instructions = scene->renderData.elementsData()->drawingInstructions()->size();
+    {
+        // As the viewer applies the setting: edited for the build only.
+        CSingleLineStyleEditAction singleLine;
+        const tTransientEditActions actions{&singleLine};
+        CTransientEditScope edits(*scene->layout, actions);
+        scene->singleLineData.setElementsData(VKMRenderDataFactory::getElementsDataForLayout(*scene->layout));
+    }
+    scene->singleLineInstructions = scene->singleLineData.elementsData()->drawingInstructions()->size();
     scene->centreLines = CentreLines(*scene->layout);
     return *scenes.emplace(elements, std::move(scene)).first->second;
 }
@@ -202,10 +219,10 @@ tView ViewOf(const tScene& scene, double closeUp) {
     return view;
 }
 
-void PaintInstructions(platform::Context& context, tScene& scene, const tView& view) {
+void PaintInstructions(platform::Context& context, VKMLayoutRenderData& renderData, const tView& view) {
     context.save();
     context.translate(view.tx, view.ty);
-    scene.renderData.drawWithZoom(context, view.zoom, view.visible);
+    renderData.drawWithZoom(context, view.zoom, view.visible);
     context.restore();
 }
 
@@ -259,8 +276,10 @@ void BM_BuildInstructions(benchmark::State& state) {
         static_cast<double>(scene.instructions) / static_cast<double>(scene.elements);
 }
 
-void BM_PaintInstructions(benchmark::State& state) {
-    tScene& scene = Scene(static_cast<std::size_t>(state.range(0)));
+// The painter on `renderData` (a layer of the scene), with the baseline
+// stroked after it in every iteration.
+void PaintAgainstBaseline(benchmark::State& state, tScene& scene, VKMLayoutRenderData& renderData,
+                          std::size_t instructions) {
     const tView view = ViewOf(scene, state.range(1) == 0 ? 1.0 : kCloseZoom);
     std::unique_ptr<platform::BitmapContext> context = platform::BitmapContext::create(kWidth, kHeight);
     if (!context) {
@@ -272,7 +291,7 @@ void BM_PaintInstructions(benchmark::State& state) {
     for (auto _ : state) {
         Clear(*context);
         auto start = std::chrono::steady_clock::now();
-        PaintInstructions(*context, scene, view);
+        PaintInstructions(*context, renderData, view);
         const double painted = SecondsSince(start);
         painter += painted;
         state.SetIterationTime(painted);
@@ -283,10 +302,21 @@ void BM_PaintInstructions(benchmark::State& state) {
         baseline += SecondsSince(start);
     }
     SetItems(state, scene);
+    state.counters["instructions"] = static_cast<double>(instructions);
     const double n = static_cast<double>(state.iterations());
     state.counters["zoom"] = view.zoom;
     state.counters["baseline_ms"] = baseline / n * 1e3;
     state.counters["vs_baseline"] = baseline > 0 ? painter / baseline : 0.0;
+}
+
+void BM_PaintInstructions(benchmark::State& state) {
+    tScene& scene = Scene(static_cast<std::size_t>(state.range(0)));
+    PaintAgainstBaseline(state, scene, scene.renderData, scene.instructions);
+}
+
+void BM_PaintSingleLine(benchmark::State& state) {
+    tScene& scene = Scene(static_cast<std::size_t>(state.range(0)));
+    PaintAgainstBaseline(state, scene, scene.singleLineData, scene.singleLineInstructions);
 }
 
 void BM_StrokeCentreLines(benchmark::State& state) {
@@ -315,6 +345,7 @@ void Sizes(benchmark::internal::Benchmark* b) {
 
 BENCHMARK(BM_BuildInstructions)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_PaintInstructions)->Apply(Sizes)->ArgNames({"elements", "close"})->Unit(benchmark::kMillisecond)->UseManualTime();
+BENCHMARK(BM_PaintSingleLine)->Apply(Sizes)->ArgNames({"elements", "close"})->Unit(benchmark::kMillisecond)->UseManualTime();
 BENCHMARK(BM_StrokeCentreLines)->Apply(Sizes)->ArgNames({"elements", "close"})->Unit(benchmark::kMillisecond)->UseManualTime();
 
 BENCHMARK_MAIN();

@@ -32,6 +32,11 @@ void VKMLayoutElementsPainter::drawElementsInLayout(const CLayout& layout, tDraw
         const auto found = elementsByLayer.find(element->GetLayer());
         if (found != elementsByLayer.end()) found->second.push_back(element);
     }
+    // About three instructions per element (a fill and two lines per track,
+    // one per text or shape): the list grows once or not at all.
+    std::size_t visibleElements = 0;
+    for (const auto& [layer, elements] : elementsByLayer) visibleElements += elements.size();
+    instructions.reserve(instructions.size() + 3 * visibleElements);
     for (auto it = layerList.rbegin(); it != layerList.rend(); ++it) {
         const CLayer* layer = *it;
         if (layer == nullptr || !layer->IsVisible()) continue;
