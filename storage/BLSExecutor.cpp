@@ -240,7 +240,7 @@ void BLSExecutor::resetAttempt() {
 void BLSExecutor::executeAttempt() {
     resetAttempt();
     auto& context = *mOperationContext;
-    if (!context.startTime()) context.setStartTime(std::chrono::system_clock::now());
+    context.setStartTimeIfUnset(std::chrono::system_clock::now());
 
     if (auto reason = validateLocationMode()) {
         complete(BLSMakeInvalidArgumentError(*reason), {});

@@ -121,3 +121,28 @@ void BLSOperationContext::setGlobalLogFunction(LogFunction f) {
     std::lock_guard lock(globalLog().settingsMutex);
     globalLog().function = std::move(f);
 }
+
+std::optional<BLSOperationContext::Date> BLSOperationContext::startTime() const {
+    std::lock_guard lock(mResultsMutex);
+    return mStartTime;
+}
+
+void BLSOperationContext::setStartTime(std::optional<Date> t) {
+    std::lock_guard lock(mResultsMutex);
+    mStartTime = t;
+}
+
+void BLSOperationContext::setStartTimeIfUnset(Date now) {
+    std::lock_guard lock(mResultsMutex);
+    if (!mStartTime) mStartTime = now;
+}
+
+std::optional<BLSOperationContext::Date> BLSOperationContext::endTime() const {
+    std::lock_guard lock(mResultsMutex);
+    return mEndTime;
+}
+
+void BLSOperationContext::setEndTime(std::optional<Date> t) {
+    std::lock_guard lock(mResultsMutex);
+    mEndTime = t;
+}

@@ -61,10 +61,14 @@ public:
     const std::map<std::string, std::string>& userHeaders() const { return mUserHeaders; }
     void setUserHeaders(std::map<std::string, std::string> headers) { mUserHeaders = std::move(headers); }
 
-    const std::optional<Date>& startTime() const { return mStartTime; }
-    void setStartTime(std::optional<Date> t) { mStartTime = t; }
-    const std::optional<Date>& endTime() const { return mEndTime; }
-    void setEndTime(std::optional<Date> t) { mEndTime = t; }
+    // The operation's start and end. Block uploads running side by side
+    // share one context, so these are read and written under its lock.
+    std::optional<Date> startTime() const;
+    void setStartTime(std::optional<Date> t);
+    // Sets the start to `now` unless the operation has one already.
+    void setStartTimeIfUnset(Date now);
+    std::optional<Date> endTime() const;
+    void setEndTime(std::optional<Date> t);
 
     const std::shared_ptr<BLSRetryPolicy>& retryPolicy() const { return mRetryPolicy; }
     void setRetryPolicy(std::shared_ptr<BLSRetryPolicy> policy) { mRetryPolicy = std::move(policy); }
