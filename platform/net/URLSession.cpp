@@ -22,6 +22,19 @@ namespace platform::net {
 
 namespace {
 
+// A delegate that throws must not take the transfer or the queue down with
+// it: the exception is reported and the task goes on.
+template <typename Block>
+void guardDelegateCall(const Block& block) {
+    try {
+        block();
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "URLSession: delegate threw: %s\n", e.what());
+    } catch (...) {
+        std::fprintf(stderr, "URLSession: delegate threw an unknown exception\n");
+    }
+}
+
 using Clock = std::chrono::steady_clock;
 
 // curl's receive and send buffers: the most one read of the socket hands to
@@ -826,13 +839,7 @@ std::shared_ptr<URLSessionDataDelegate> URLSession::delegate() const {
 }
 
 void URLSession::callDelegate(const std::function<void()>& block) {
-    try {
-        mDelegateQueue->sync(block);
-    } catch (const std::exception& e) {
-        std::fprintf(stderr, "URLSession: delegate threw: %s\n", e.what());
-    } catch (...) {
-        std::fprintf(stderr, "URLSession: delegate threw an unknown exception\n");
-    }
+    guardDelegateCall([&] { mDelegateQueue->sync(block); });
 }
 
 bool URLSession::needsDeliveryLocked(URLSessionTask& task) {
@@ -861,15 +868,7 @@ void URLSession::deliverPending(URLSessionTask& task) {
         task.mWake.notify_all();
         cancelled = task.mCancelRequested;
     }
-    const auto call = [](const auto& block) {
-        try {
-            block();
-        } catch (const std::exception& e) {
-            std::fprintf(stderr, "URLSession: delegate threw: %s\n", e.what());
-        } catch (...) {
-            std::fprintf(stderr, "URLSession: delegate threw an unknown exception\n");
-        }
-    };
+    const auto call = [](const auto& block) { guardDelegateCall(block); };
     auto delegate = this->delegate();
     if (delegate && sentDelta > 0) {
         call([&] { delegate->didSendBodyData(*this, task, sentDelta, sentTotal, expected); });
@@ -898,13 +897,7 @@ void URLSession::deliverCompletion(std::shared_ptr<URLSessionTask> task, std::op
             std::vector<std::uint8_t>().swap(task->mSpareChunk);
         }
         if (auto delegate = self->delegate()) {
-            try {
-                delegate->didCompleteWithError(*self, *task, error);
-            } catch (const std::exception& e) {
-                std::fprintf(stderr, "URLSession: delegate threw: %s\n", e.what());
-            } catch (...) {
-                std::fprintf(stderr, "URLSession: delegate threw an unknown exception\n");
-            }
+            guardDelegateCall([&] { delegate->didCompleteWithError(*self, *task, error); });
         }
         self->taskEnded(*task);
     });
@@ -947,13 +940,7 @@ void URLSession::invalidate(bool cancelTasks) {
 void URLSession::finishInvalidation() {
     std::shared_ptr<URLSessionDataDelegate> delegate = this->delegate();
     if (delegate) {
-        try {
-            delegate->didBecomeInvalidWithError(*this, std::nullopt);
-        } catch (const std::exception& e) {
-            std::fprintf(stderr, "URLSession: delegate threw: %s\n", e.what());
-        } catch (...) {
-            std::fprintf(stderr, "URLSession: delegate threw an unknown exception\n");
-        }
+        guardDelegateCall([&] { delegate->didBecomeInvalidWithError(*this, std::nullopt); });
     }
     std::shared_ptr<URLSessionDataDelegate> dropped;
     std::shared_ptr<URLSession> self;
