@@ -290,11 +290,12 @@ void BLSCloudPageBlob::downloadPageRangesWithBLSULLRange(BLSULLRange range, cons
 void BLSCloudPageBlob::refreshPropertiesWithRequest(
     std::function<platform::net::URLRequest(platform::net::URLComponents&, double, BLSOperationContext&)> buildRequest,
     std::optional<std::int64_t> newLength, OptionsPtr requestOptions, ContextPtr operationContext,
-    Completion completionHandler) {
+    Completion completionHandler, bool retryAfterTransportFailure) {
     auto context = contextOrNew(std::move(operationContext));
     auto options = effectiveOptions(requestOptions);
     auto command = makeCommand(context);
     command->setBuildRequest(std::move(buildRequest));
+    command->setRetryAfterTransportFailure(retryAfterTransportFailure);
     keepLocalVerdicts(*command);
     command->setPreProcessResponse([self = sharedPageBlob(), newLength](const HTTPURLResponse& response,
                                                                         BLSRequestResult& result,
@@ -358,7 +359,8 @@ void BLSCloudPageBlob::incrementSequenceNumberWithAccessCondition(const BLSAcces
                                                                   ContextPtr operationContext,
                                                                   Completion completionHandler) {
     refreshPropertiesWithRequest(sequenceNumberRequest(0, true, false, accessCondition), std::nullopt,
-                                 std::move(requestOptions), std::move(operationContext), std::move(completionHandler));
+                                 std::move(requestOptions), std::move(operationContext), std::move(completionHandler),
+                                 false);
 }
 
 // Stream uploads ------------------------------------------------------------------

@@ -172,9 +172,11 @@ private:
                   OptionsPtr requestOptions, ContextPtr operationContext, Completion completionHandler);
     // Resize and the sequence number operations: one properties request
     // whose answer refreshes properties(); `newLength` is the resize's size.
+    // An increment whose answer was lost is not sent again: the service may
+    // have counted it already.
     void refreshPropertiesWithRequest(
         std::function<platform::net::URLRequest(platform::net::URLComponents&, double, BLSOperationContext&)>
             buildRequest,
         std::optional<std::int64_t> newLength, OptionsPtr requestOptions, ContextPtr operationContext,
-        Completion completionHandler);
+        Completion completionHandler, bool retryAfterTransportFailure = true);
 };

@@ -24,6 +24,7 @@
 #include <chrono>
 #include <optional>
 #include <string>
+#include <thread>
 #include <tuple>
 #include <vector>
 
@@ -299,6 +300,42 @@ TEST_F(CloudPageBlobTest, SequenceNumberUpdateMaximumAndIncrement) {
     auto fresh = pageBlob("seq.img");
     ASSERT_FALSE(await([&](auto done) { fresh->downloadAttributesWithCompletionHandler(done); }));
     EXPECT_EQ(fresh->properties().sequenceNumber, 3);
+}
+
+TEST_F(CloudPageBlobTest, AnIncrementWhoseAnswerIsLostIsNotSentAgain) {
+    auto blob = pageBlob("count.img");
+    ASSERT_FALSE(await([&](auto done) { blob->createWithSize(512, 7, done); }));
+    auto options = std::make_shared<BLSBlobRequestOptions>();
+    options->setServerTimeout(0.5);
+    auto storedSequenceNumber = [&] {
+        // Wait until the stand-in has answered what it received (also what
+        // the client gave up on); a guard against hangs, not a timing check.
+        for (int i = 0; i < 200; ++i) {
+            bool answered = true;
+            for (auto& request : requestsFor(server, "setblobproperties")) answered = answered && request.status != 0;
+            if (answered) break;
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        auto fresh = pageBlob("count.img");
+        EXPECT_FALSE(await([&](auto done) { fresh->downloadAttributesWithCompletionHandler(done); }));
+        return fresh->properties().sequenceNumber;
+    };
+
+    // The stand-in counts the increment but answers after the client gave up.
+    server.addFault(R"({"operation": "setblobproperties", "action": {"stall_before_headers": 2.5}})");
+    ErrorOut error = await([&](auto done) {
+        blob->incrementSequenceNumberWithAccessCondition(nullptr, options, nullptr, done);
+    });
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->code(), static_cast<long>(BLSErrorCode::URLSessionError));
+    EXPECT_EQ(requestsFor(server, "setblobproperties").size(), 1u);
+    EXPECT_EQ(storedSequenceNumber(), 8) << "counted once";
+
+    // A plain update whose answer is lost is sent again: repeating it is harmless.
+    server.addFault(R"({"operation": "setblobproperties", "action": {"stall_before_headers": 2.5}})");
+    EXPECT_FALSE(await([&](auto done) { blob->setSequenceNumberWithNumber(20, false, nullptr, options, nullptr, done); }));
+    EXPECT_EQ(requestsFor(server, "setblobproperties").size(), 3u);
+    EXPECT_EQ(storedSequenceNumber(), 20);
 }
 
 TEST_F(CloudPageBlobTest, CreateIfNotExists) {
