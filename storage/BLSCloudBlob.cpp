@@ -27,8 +27,6 @@ namespace {
 using platform::net::HTTPURLResponse;
 using ErrorOut = std::optional<platform::Error>;
 
-constexpr const char* kBlobTypeMismatch = "Blob type on the local object does not match blob type on the service.";
-
 // A blob object of unspecified type (a plain blob made from an address)
 // accepts any kind; a typed one only its own.
 bool blobTypeMismatch(BLSBlobType local, BLSBlobType service) {
@@ -63,20 +61,6 @@ bool isValidUtf8(const std::vector<std::uint8_t>& data) {
         i += extra + 1;
     }
     return true;
-}
-
-// Only the service's failures (code 3) come with an error body. A local
-// verdict on a successful response (blob type, missing MD5, unreadable
-// lease headers) keeps its own error: the body that then lands in memory is
-// the blob, not an error body to parse.
-void keepLocalVerdicts(BLSStorageCommand& command) {
-    command.setProcessError([serviceErrorBody = command.processError()](platform::OutputStream* output,
-                                                                         platform::Error& errorToPopulate,
-                                                                         ErrorOut& error) {
-        if (serviceErrorBody && BLSIsError(errorToPopulate, BLSErrorCode::ServerError)) {
-            serviceErrorBody(output, errorToPopulate, error);
-        }
-    });
 }
 
 // Hands the command to the executor; the completion gets the error and the
@@ -262,7 +246,6 @@ void BLSCloudBlob::downloadInternal(std::shared_ptr<platform::OutputStream> stre
         self->mMetadata = BLSBlobResponseParser::getMetadataWithResponse(response);
         return std::nullopt;
     });
-    keepLocalVerdicts(*command);
     command->setDestinationStream(std::move(stream));
     command->setPostProcessResponse([heldMD5, validateMD5](const HTTPURLResponse&, BLSRequestResult& result,
                                                            platform::OutputStream*, BLSOperationContext&,
@@ -457,7 +440,6 @@ void BLSCloudBlob::downloadAttributesWithPrimaryOnly(bool primaryOnly, const BLS
         return BLSBlobRequestFactory::downloadBlobAttributesWithAccessCondition(BLSAccessCondition::conditionPtr(condition), snapshot,
                                                                                 components, timeout, ctx);
     });
-    keepLocalVerdicts(*command);
     command->setPreProcessResponse([self = shared_from_this()](const HTTPURLResponse& response,
                                                                BLSRequestResult& result,
                                                                BLSOperationContext& ctx) -> ErrorOut {
@@ -686,7 +668,6 @@ void BLSCloudBlob::startAsyncCopyFromURL(const platform::net::URL& sourceURL,
         return BLSBlobRequestFactory::copyBlobWithSourceURL(sourceURL, BLSAccessCondition::conditionPtr(source), &metadata,
                                                             BLSAccessCondition::conditionPtr(destination), components, timeout, ctx);
     });
-    keepLocalVerdicts(*command);
     command->setPreProcessResponse([self = shared_from_this()](const HTTPURLResponse& response,
                                                                BLSRequestResult& result,
                                                                BLSOperationContext& ctx) -> ErrorOut {

@@ -238,6 +238,10 @@ public:
                                                       BLSBlobProperties& properties, bool updateLength);
 
 protected:
+    // The refusal of an answer for a blob of another kind than this object.
+    static constexpr const char* kBlobTypeMismatch =
+        "Blob type on the local object does not match blob type on the service.";
+
     BLSCloudBlob() = default;
 
     // The initialisers' work, shared with the subclasses; false (with

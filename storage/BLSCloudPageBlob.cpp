@@ -25,20 +25,7 @@ namespace {
 using platform::net::HTTPURLResponse;
 using ErrorOut = std::optional<platform::Error>;
 
-constexpr const char* kBlobTypeMismatch = "Blob type on the local object does not match blob type on the service.";
 constexpr std::uint64_t kLargestSize = static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max());
-
-// Only the service's failures (code 3) come with an error body; a local
-// verdict on a successful answer keeps its own error.
-void keepLocalVerdicts(BLSStorageCommand& command) {
-    command.setProcessError([serviceErrorBody = command.processError()](platform::OutputStream* output,
-                                                                         platform::Error& errorToPopulate,
-                                                                         ErrorOut& error) {
-        if (serviceErrorBody && BLSIsError(errorToPopulate, BLSErrorCode::ServerError)) {
-            serviceErrorBody(output, errorToPopulate, error);
-        }
-    });
-}
 
 // Reports a refusal made before anything is sent, never on the caller's
 // thread (as the executor does for its own refusals).
@@ -296,7 +283,6 @@ void BLSCloudPageBlob::refreshPropertiesWithRequest(
     auto command = makeCommand(context);
     command->setBuildRequest(std::move(buildRequest));
     command->setRetryAfterTransportFailure(retryAfterTransportFailure);
-    keepLocalVerdicts(*command);
     command->setPreProcessResponse([self = sharedPageBlob(), newLength](const HTTPURLResponse& response,
                                                                         BLSRequestResult& result,
                                                                         BLSOperationContext& ctx) -> ErrorOut {

@@ -21,6 +21,12 @@ BLSStorageCommand::BLSStorageCommand(std::shared_ptr<BLSStorageCredentials> cred
     mProcessError = [context = std::move(operationContext)](platform::OutputStream* stream,
                                                             platform::Error& errorToPopulate,
                                                             std::optional<platform::Error>& error) {
+        // Only the service's failures come with an error body. A verdict of
+        // our own on a successful answer (a blob of the wrong type, a missing
+        // MD5) keeps its error: what reached memory then is the blob itself.
+        if (!BLSIsError(errorToPopulate, BLSErrorCode::ServerError)) {
+            return;
+        }
         const std::vector<std::uint8_t>* body = stream != nullptr ? stream->dataWrittenToMemory() : nullptr;
         if (body == nullptr || body->empty()) {
             return;

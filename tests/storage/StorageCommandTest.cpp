@@ -202,6 +202,23 @@ TEST(StorageCommandTest, ErrorBodyIsKeptAndRead) {
     EXPECT_EQ(lines.front(), "Beginning to parse element with name = Error");
 }
 
+TEST(StorageCommandTest, AVerdictOfOurOwnIsNotReadAsAnErrorBody) {
+    // A successful answer refused here (say, a blob of another kind): what
+    // reached memory is the blob, which must neither replace nor wrap the
+    // refusal, even when it looks like an error body.
+    BLSStorageCommand command(nullptr, testUri(), std::make_shared<BLSOperationContext>());
+    auto stream = memoryStreamWith("<Error><Code>Looks</Code><Message>like one</Message></Error>");
+    platform::Error error = BLSMakeInvalidArgumentError("Blob type on the local object does not match blob type on "
+                                                        "the service.");
+    std::optional<platform::Error> parseError;
+    command.processError()(stream.get(), error, parseError);
+    EXPECT_FALSE(parseError);
+    EXPECT_TRUE(BLSIsError(error, BLSErrorCode::InvalidArgumentOrState));
+    EXPECT_EQ(error.userInfo().size(), 1u);
+    EXPECT_FALSE(error.hasUserInfo(BLSErrorKey::RawErrorData));
+    EXPECT_FALSE(error.hasUserInfo(BLSErrorKey::Code));
+}
+
 TEST(StorageCommandTest, MalformedErrorBodyWrapsThePopulatedError) {
     BLSStorageCommand command(nullptr, testUri(), std::make_shared<BLSOperationContext>());
     const std::string body = "<Error><Code>ServerBusy</Code><Message>later</Massage></Error>";
