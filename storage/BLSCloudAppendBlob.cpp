@@ -9,6 +9,7 @@
 #include "storage/BLSErrors.h"
 #include "storage/BLSExecutor.h"
 #include "storage/BLSOperationContext.h"
+#include "storage/BLSOperationUtil.h"
 #include "storage/BLSRequestOptions.h"
 #include "storage/BLSRequestResult.h"
 #include "storage/BLSResponseParser.h"
@@ -95,10 +96,7 @@ void BLSCloudAppendBlob::createWithAccessCondition(const BLSAccessCondition* acc
         return std::nullopt;
     });
     BLSExecutor::ExecuteWithStorageCommand(command, options, context,
-                                           [completionHandler = std::move(completionHandler)](
-                                               const std::optional<platform::Error>& error, std::any) {
-                                               if (completionHandler) completionHandler(error);
-                                           });
+                                           BLSOperationUtil::errorOnly(std::move(completionHandler)));
 }
 
 void BLSCloudAppendBlob::createIfNotExistsWithCompletionHandler(CreatedCompletion completionHandler) {

@@ -256,10 +256,7 @@ void BLSCloudBlob::downloadInternal(std::shared_ptr<platform::OutputStream> stre
         return {};
     });
 
-    execute(command, options, context, [completionHandler = std::move(completionHandler)](const ErrorOut& error,
-                                                                                          std::any) {
-        if (completionHandler) completionHandler(error);
-    });
+    execute(command, options, context, BLSOperationUtil::errorOnly(std::move(completionHandler)));
 }
 
 void BLSCloudBlob::downloadToDataWithCompletionHandler(DataCompletion completionHandler) {
@@ -351,10 +348,7 @@ void BLSCloudBlob::deleteWithSnapshotsOption(BLSDeleteSnapshotsOption snapshotsO
         [](const HTTPURLResponse& response, BLSRequestResult& result, BLSOperationContext& ctx) -> ErrorOut {
             return BLSResponseParser::preprocessResponseWithResponse(response, result, ctx);
         });
-    execute(command, options, context, [completionHandler = std::move(completionHandler)](const ErrorOut& error,
-                                                                                          std::any) {
-        if (completionHandler) completionHandler(error);
-    });
+    execute(command, options, context, BLSOperationUtil::errorOnly(std::move(completionHandler)));
 }
 
 namespace {
@@ -386,10 +380,7 @@ void BLSCloudBlob::uploadPropertiesWithAccessCondition(const BLSAccessCondition*
                                                                              timeout, ctx);
     });
     command->setPreProcessResponse(statusThenEtag(shared_from_this()));
-    execute(command, options, context, [completionHandler = std::move(completionHandler)](const ErrorOut& error,
-                                                                                          std::any) {
-        if (completionHandler) completionHandler(error);
-    });
+    execute(command, options, context, BLSOperationUtil::errorOnly(std::move(completionHandler)));
 }
 
 void BLSCloudBlob::uploadMetadataWithCompletionHandler(Completion completionHandler) {
@@ -408,10 +399,7 @@ void BLSCloudBlob::uploadMetadataWithAccessCondition(const BLSAccessCondition* a
                                                                           components, timeout, ctx);
     });
     command->setPreProcessResponse(statusThenEtag(shared_from_this()));
-    execute(command, options, context, [completionHandler = std::move(completionHandler)](const ErrorOut& error,
-                                                                                          std::any) {
-        if (completionHandler) completionHandler(error);
-    });
+    execute(command, options, context, BLSOperationUtil::errorOnly(std::move(completionHandler)));
 }
 
 // Attributes and exists --------------------------------------------------------------
@@ -455,10 +443,7 @@ void BLSCloudBlob::downloadAttributesWithPrimaryOnly(bool primaryOnly, const BLS
         self->mMetadata = BLSBlobResponseParser::getMetadataWithResponse(response);
         return std::nullopt;
     });
-    execute(command, options, context, [completionHandler = std::move(completionHandler)](const ErrorOut& error,
-                                                                                          std::any) {
-        if (completionHandler) completionHandler(error);
-    });
+    execute(command, options, context, BLSOperationUtil::errorOnly(std::move(completionHandler)));
 }
 
 void BLSCloudBlob::existsWithCompletionHandler(ExistsCompletion completionHandler) {
@@ -732,10 +717,7 @@ void BLSCloudBlob::abortAsyncCopyWithCopyId(const std::string& copyId, const BLS
                                                               ctx);
     });
     command->setPreProcessResponse(statusThenEtag(shared_from_this()));
-    execute(command, options, context, [completionHandler = std::move(completionHandler)](const ErrorOut& error,
-                                                                                          std::any) {
-        if (completionHandler) completionHandler(error);
-    });
+    execute(command, options, context, BLSOperationUtil::errorOnly(std::move(completionHandler)));
 }
 
 // Shared access signatures ------------------------------------------------------------

@@ -35,12 +35,6 @@ using platform::net::URLComponents;
 using ErrorOut = std::optional<platform::Error>;
 using ContainerPtr = std::shared_ptr<BLSCloudBlobContainer>;
 
-std::span<const std::uint8_t> memoryData(platform::OutputStream* stream) {
-    const std::vector<std::uint8_t>* data = stream != nullptr ? stream->dataWrittenToMemory() : nullptr;
-    if (data == nullptr) return {};
-    return std::span<const std::uint8_t>(data->data(), data->size());
-}
-
 // A parser that failed without saying why still fails the operation.
 void ensureParseError(ErrorOut& error) {
     if (!error) error = BLSMakeError(BLSErrorCode::ParseError);
@@ -363,7 +357,7 @@ void BLSCloudBlobContainer::listBlobsSegmentedWithContinuationToken(
     command->setPostProcessResponse([self = shared_from_this()](const HTTPURLResponse&, BLSRequestResult& result,
                                                                 platform::OutputStream* stream,
                                                                 BLSOperationContext& ctx, ErrorOut& error) -> std::any {
-        auto parsed = BLSListBlobsResponse::parseListBlobsResponseWithData(memoryData(stream), ctx, error);
+        auto parsed = BLSListBlobsResponse::parseListBlobsResponseWithData(BLSOperationUtil::memoryData(stream), ctx, error);
         if (!parsed) {
             ensureParseError(error);
             return {};
@@ -492,7 +486,7 @@ void BLSCloudBlobContainer::downloadPermissionsWithAccessCondition(const BLSAcce
             BLSDownloadContainerPermissions::createContainerPermissionsWithResponse(response, ctx, error);
         if (error) return {};
         auto parsed = BLSDownloadContainerPermissions::parseDownloadContainerPermissionsResponseWithData(
-            memoryData(stream), ctx, error);
+            BLSOperationUtil::memoryData(stream), ctx, error);
         if (!parsed) {
             ensureParseError(error);
             return {};

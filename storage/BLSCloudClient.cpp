@@ -8,6 +8,7 @@
 #include "storage/BLSErrors.h"
 #include "storage/BLSExecutor.h"
 #include "storage/BLSOperationContext.h"
+#include "storage/BLSOperationUtil.h"
 #include "storage/BLSRequestResult.h"
 #include "storage/BLSResponseParser.h"
 #include "storage/BLSStorageCommand.h"
@@ -23,12 +24,6 @@ namespace {
 using platform::net::HTTPURLResponse;
 using platform::net::URLComponents;
 using ErrorOut = std::optional<platform::Error>;
-
-std::span<const std::uint8_t> memoryData(platform::OutputStream* stream) {
-    const std::vector<std::uint8_t>* data = stream != nullptr ? stream->dataWrittenToMemory() : nullptr;
-    if (data == nullptr) return {};
-    return std::span<const std::uint8_t>(data->data(), data->size());
-}
 
 ErrorOut statusCheck(const HTTPURLResponse& response, BLSRequestResult& result, BLSOperationContext& context) {
     return BLSResponseParser::preprocessResponseWithResponse(response, result, context);
@@ -142,7 +137,7 @@ void BLSCloudBlobClient::listContainersSegmentedWithContinuationToken(
     op.command->setPostProcessResponse([self](const HTTPURLResponse&, BLSRequestResult& result,
                                               platform::OutputStream* stream, BLSOperationContext& ctx,
                                               ErrorOut& error) -> std::any {
-        auto parsed = BLSListContainersResponse::parseListContainersResponseWithData(memoryData(stream), ctx, error);
+        auto parsed = BLSListContainersResponse::parseListContainersResponseWithData(BLSOperationUtil::memoryData(stream), ctx, error);
         if (!parsed) {
             if (!error) error = BLSMakeError(BLSErrorCode::ParseError);
             return {};
@@ -220,7 +215,7 @@ void BLSCloudBlobClient::downloadServicePropertiesWithCompletionHandler(OptionsP
     op.command->setPostProcessResponse([](const HTTPURLResponse&, BLSRequestResult&, platform::OutputStream* stream,
                                           BLSOperationContext& ctx, ErrorOut& error) -> std::any {
         auto properties = BLSServicePropertiesResponseParser::parseDownloadServicePropertiesResponseWithData(
-            memoryData(stream), ctx, error);
+            BLSOperationUtil::memoryData(stream), ctx, error);
         // A reply that cannot be read must not pass for empty settings.
         if (!properties) {
             if (!error) error = BLSMakeError(BLSErrorCode::ParseError);

@@ -10,6 +10,7 @@
 #include "storage/BLSExecutor.h"
 #include "storage/BLSListResponses.h"
 #include "storage/BLSOperationContext.h"
+#include "storage/BLSOperationUtil.h"
 #include "storage/BLSRequestOptions.h"
 #include "storage/BLSRequestResult.h"
 #include "storage/BLSResponseParser.h"
@@ -66,10 +67,7 @@ platform::Error sizeTooLarge() { return BLSMakeInvalidArgumentError("The page bl
 void run(const std::shared_ptr<BLSStorageCommand>& command, const std::shared_ptr<BLSBlobRequestOptions>& options,
          const std::shared_ptr<BLSOperationContext>& context, BLSCloudBlob::Completion completionHandler) {
     BLSExecutor::ExecuteWithStorageCommand(command, options, context,
-                                           [completionHandler = std::move(completionHandler)](
-                                               const std::optional<platform::Error>& error, std::any) {
-                                               if (completionHandler) completionHandler(error);
-                                           });
+                                           BLSOperationUtil::errorOnly(std::move(completionHandler)));
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "storage/BLSOperationUtil.h"
 
+#include "platform/foundation/Stream.h"
 #include "platform/net/URLRequest.h"
 #include "storage/BLSAccessCondition.h"
 #include "storage/BLSBlobResponseParser.h"
@@ -72,4 +73,10 @@ BLSOperationUtil::ExecutorCompletion BLSOperationUtil::leaseTimeResult(
     return [completion = std::move(completion)](const ErrorOut& error, std::any result) {
         if (completion) completion(error, valueOf<std::int64_t>(error, result));
     };
+}
+
+std::span<const std::uint8_t> BLSOperationUtil::memoryData(platform::OutputStream* stream) {
+    const std::vector<std::uint8_t>* data = stream != nullptr ? stream->dataWrittenToMemory() : nullptr;
+    if (data == nullptr) return {};
+    return std::span<const std::uint8_t>(data->data(), data->size());
 }

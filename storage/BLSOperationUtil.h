@@ -11,9 +11,13 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <span>
 #include <string>
 
 class BLSAccessCondition;
+namespace platform {
+class OutputStream;
+}
 namespace platform::net {
 struct HTTPURLResponse;
 }
@@ -38,6 +42,9 @@ public:
 
     // Completions that get the error, and the lease ID or remaining time
     // only when there is no error. A null completion is not called.
+    // The body an answer left in a memory stream; empty for another stream.
+    static std::span<const std::uint8_t> memoryData(platform::OutputStream* stream);
+
     static ExecutorCompletion errorOnly(std::function<void(const ErrorOut&)> completion);
     static ExecutorCompletion leaseIdResult(
         std::function<void(const ErrorOut&, const std::optional<std::string>&)> completion);
