@@ -5,6 +5,9 @@
 #include "engine/model/BoundsAccumulator.h"
 #include "engine/services/StringFormat.h"
 
+// A large layout's paths hold millions of steps.
+static_assert(sizeof(CPathMicroInstruction) <= 32);
+
 namespace {
 
 double ZeroIfNaN(double value) {
@@ -50,9 +53,10 @@ void CPathDrawingInstruction::AddLineTo(const CPoint& point) {
 
 void CPathDrawingInstruction::AddArc(const CPoint& center, int direction, double startAngle,
                                      double endAngle, double radius) {
-    mPathMicroInstructions.emplace_back(std::in_place_type<CPathArcMicroInstruction>, center,
-                                        ZeroIfNaN(radius), ZeroIfNaN(startAngle),
-                                        ZeroIfNaN(endAngle), direction);
+    mPathMicroInstructions.emplace_back(
+        std::in_place_type<CPathArcStep>,
+        CPathArcMicroInstruction(center, ZeroIfNaN(radius), ZeroIfNaN(startAngle),
+                                 ZeroIfNaN(endAngle), direction));
 }
 
 void CPathDrawingInstruction::ClearPathMicroInstructions() {
@@ -67,12 +71,12 @@ void CPathDrawingInstruction::CalcBoundingBox() {
     tDoubleRect growing = bounds;
     for (const CPathMicroInstruction& step : mPathMicroInstructions) {
         if (const auto* line = std::get_if<CPathLineToMicroInstruction>(&step)) {
-            const CPoint& point = line->mPoint;
+            const tPathPoint& point = line->mPoint;
             growing.minY = point.y < growing.minY ? point.y : growing.minY;
             growing.minX = point.x < growing.minX ? point.x : growing.minX;
             growing.maxY = growing.maxY < point.y ? point.y : growing.maxY;
             growing.maxX = growing.maxX < point.x ? point.x : growing.maxX;
-        } else if (const auto* arc = std::get_if<CPathArcMicroInstruction>(&step)) {
+        } else if (const CPathArcMicroInstruction* arc = PathArcOf(step)) {
             bounds = growing;
             // The accumulator counts angles from -y; ours count from +x.
             accumulator.AddArc(arc->mCenter, arc->mStartAngle + 90.0, arc->GetDrawnSweep(),

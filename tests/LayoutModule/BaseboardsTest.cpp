@@ -147,7 +147,7 @@ TEST(Baseboards, ArcsRunAboutTheirCentreAndVanishWhenTheirEndsMeet) {
     const CBorderSegment& arc = *board->GetBorderSegments()[3];
     VKMBaseboardsPainter::drawBorder(arc, *board, path);
     ASSERT_EQ(path.mPathMicroInstructions.size(), 1u);
-    const auto* step = std::get_if<CPathArcMicroInstruction>(&path.mPathMicroInstructions[0]);
+    const auto* step = PathArcOf(path.mPathMicroInstructions[0]);
     ASSERT_NE(step, nullptr);
     EXPECT_DOUBLE_EQ(step->mCenter.x, 50.0);
     EXPECT_NEAR(step->mRadius, 50.0 * std::sqrt(2.0), 1e-9);

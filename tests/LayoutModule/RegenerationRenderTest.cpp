@@ -155,8 +155,8 @@ void ExpectSameInstructions(const tDrawingInstructions& before, const tDrawingIn
                 if (const auto* la = std::get_if<CPathLineToMicroInstruction>(&ma)) {
                     ExpectNear(la->mPoint, std::get<CPathLineToMicroInstruction>(mb).mPoint, tolerance,
                                step);
-                } else if (const auto* aa = std::get_if<CPathArcMicroInstruction>(&ma)) {
-                    const auto& ab = std::get<CPathArcMicroInstruction>(mb);
+                } else if (const auto* aa = PathArcOf(ma)) {
+                    const auto& ab = std::get<CPathArcStep>(mb).Get();
                     ExpectNear(aa->mCenter, ab.mCenter, tolerance, step);
                     EXPECT_NEAR(aa->mRadius, ab.mRadius, tolerance) << step;
                     EXPECT_NEAR(aa->GetDrawnSweep(), ab.GetDrawnSweep(), tolerance) << step;

@@ -270,7 +270,7 @@ TEST(DrawingInstructions, ArcStepsKeepTheirValuesAndZeroForNaN) {
     path.AddArc(CPoint(1, 2), 5, 10, nan, 3);
     ASSERT_EQ(path.mPathMicroInstructions.size(), 3u);
 
-    const auto* plain = std::get_if<CPathArcMicroInstruction>(&path.mPathMicroInstructions[0]);
+    const auto* plain = PathArcOf(path.mPathMicroInstructions[0]);
     ASSERT_NE(plain, nullptr);
     EXPECT_EQ(plain->mCenter.x, 1.0);
     EXPECT_EQ(plain->mCenter.y, 2.0);
@@ -279,14 +279,14 @@ TEST(DrawingInstructions, ArcStepsKeepTheirValuesAndZeroForNaN) {
     EXPECT_EQ(plain->mEndAngle, 60.0);
     EXPECT_EQ(plain->mDirection, 0);
 
-    const auto* allNaN = std::get_if<CPathArcMicroInstruction>(&path.mPathMicroInstructions[1]);
+    const auto* allNaN = PathArcOf(path.mPathMicroInstructions[1]);
     ASSERT_NE(allNaN, nullptr);
     EXPECT_EQ(allNaN->mStartAngle, 0.0);
     EXPECT_EQ(allNaN->mEndAngle, 0.0);
     EXPECT_EQ(allNaN->mRadius, 0.0);
     EXPECT_EQ(allNaN->mDirection, 1);
 
-    const auto* endNaN = std::get_if<CPathArcMicroInstruction>(&path.mPathMicroInstructions[2]);
+    const auto* endNaN = PathArcOf(path.mPathMicroInstructions[2]);
     ASSERT_NE(endNaN, nullptr);
     EXPECT_EQ(endNaN->mStartAngle, 10.0);
     EXPECT_EQ(endNaN->mEndAngle, 0.0);
@@ -304,11 +304,25 @@ TEST(DrawingInstructions, StepsKeepTheirOrderAndClearEmptiesThePath) {
     EXPECT_NE(std::get_if<CPathLineToMicroInstruction>(&path.mPathMicroInstructions[0]), nullptr);
     EXPECT_NE(std::get_if<CPathStartNewMicroInstruction>(&path.mPathMicroInstructions[1]), nullptr);
     EXPECT_NE(std::get_if<CPathLineToMicroInstruction>(&path.mPathMicroInstructions[2]), nullptr);
-    EXPECT_NE(std::get_if<CPathArcMicroInstruction>(&path.mPathMicroInstructions[3]), nullptr);
+    EXPECT_NE(PathArcOf(path.mPathMicroInstructions[3]), nullptr);
     EXPECT_NE(std::get_if<CPathAddClipMicroInstruction>(&path.mPathMicroInstructions[4]), nullptr);
+
+    // Steps copied on their own (a list of steps growing past its room, or
+    // a copy of it) carry their arc with them; the source keeps its own.
+    std::vector<CPathMicroInstruction> copied = path.mPathMicroInstructions;
+    for (int i = 0; i < 100; ++i) copied.emplace_back(CPathLineToMicroInstruction(CPoint(i, i, 1)));
+    const CPathArcMicroInstruction* arc = PathArcOf(copied[3]);
+    ASSERT_NE(arc, nullptr);
+    EXPECT_NE(arc, PathArcOf(path.mPathMicroInstructions[3]));
+    EXPECT_EQ(arc->mRadius, 1.0);
+    EXPECT_EQ(arc->mEndAngle, 90.0);
+    const CPoint last = std::get<CPathLineToMicroInstruction>(copied.back()).mPoint;
+    EXPECT_EQ(last.z, 1.0);
+    EXPECT_EQ(last.x, 99.0);
 
     path.ClearPathMicroInstructions();
     EXPECT_TRUE(path.mPathMicroInstructions.empty());
+    EXPECT_EQ(PathArcOf(copied[3])->mRadius, 1.0);
 }
 
 TEST(DrawingInstructions, CopiesStartWithZeroBoundsAndAnEmptyPath) {

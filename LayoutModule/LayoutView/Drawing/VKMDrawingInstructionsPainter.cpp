@@ -204,7 +204,7 @@ void VKMDrawingInstructionsPainter::drawPath(platform::Context& context, const C
         bool startsNew = false;
         if (const auto* lineTo = std::get_if<CPathLineToMicroInstruction>(&step)) {
             AddLineTo(path, started, *lineTo, forceNewPath);
-        } else if (const auto* arc = std::get_if<CPathArcMicroInstruction>(&step)) {
+        } else if (const CPathArcMicroInstruction* arc = PathArcOf(step)) {
             AddArc(path, started, *arc, forceNewPath);
         } else if (std::holds_alternative<CPathStartNewMicroInstruction>(step)) {
             startsNew = true;
