@@ -171,6 +171,25 @@ AffineTransform Context::transform() const {
     return fromCairo(m);
 }
 
+bool Context::strokeWidthDraws(double width) const {
+    // A width the context would refuse leaves the last width in force.
+    if (!(width >= 0) || !std::isfinite(width)) return true;
+    if (!drawable()) return false;
+    // PDF and SVG keep every stroke: a viewer may zoom in on it.
+    if (cairo_surface_get_type(cairo_get_target(mImpl->cr)) != CAIRO_SURFACE_TYPE_IMAGE) return true;
+    cairo_matrix_t m;
+    cairo_get_matrix(mImpl->cr, &m);
+    // The transform's largest stretch of any direction: the widest the
+    // line can come out on the device.
+    const double sum = m.xx * m.xx + m.yx * m.yx + m.xy * m.xy + m.yy * m.yy;
+    const double determinant = m.xx * m.yy - m.xy * m.yx;
+    const double stretch = std::sqrt((sum + std::sqrt(std::max(sum * sum - 4 * determinant * determinant, 0.0))) / 2);
+    // A little short of Cairo's own limit, so that rounding never skips a
+    // line it would draw.
+    constexpr double kMargin = 0.98;
+    return !(width * stretch < kMargin * cairo_get_tolerance(mImpl->cr) / 2);
+}
+
 void Context::setFillColor(const Color& color) { mImpl->state.fillColor = color; }
 
 void Context::setStrokeColor(const Color& color) { mImpl->state.strokeColor = color; }

@@ -120,6 +120,11 @@ public:
     void setLineJoin(LineJoin join);
     void setMiterLimit(double limit);
     void setLineDash(double phase, const std::vector<double>& lengths);
+    // Whether a stroke of this width, in the current transform, marks any
+    // pixel of a bitmap (always true for PDF and SVG). Cairo draws nothing
+    // for a stroke narrower on the device than half its flattening
+    // tolerance, so such a stroke need not be built.
+    bool strokeWidthDraws(double width) const;
 
     // How images are sampled when drawn at another size.
     void setInterpolationQuality(InterpolationQuality quality);

@@ -37,6 +37,10 @@ TEST(DocumentContextTest, PdfAndSvgFilesAreWrittenWhole) {
         std::ofstream(path) << "older file";
         auto c = k.pdf ? DocumentContext::createPdf(path, {200, 100}) : DocumentContext::createSvg(path, {200, 100});
         ASSERT_NE(c, nullptr) << k.name;
+        // Vector output keeps hairlines: a viewer may zoom in on them.
+        c->scale(0.001, 0.001);
+        EXPECT_TRUE(c->strokeWidthDraws(1.0)) << k.name;
+        c->scale(1000, 1000);
         drawSomething(*c);
         EXPECT_EQ(contents(path), "older file") << k.name << ": replaced only when finished";
         EXPECT_TRUE(c->finish()) << k.name;

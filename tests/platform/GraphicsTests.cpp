@@ -448,3 +448,42 @@ TEST(GraphicsContextTest, OwnPathsLeaveTheCurrentPathAlone) {
     EXPECT_TRUE(covered(*c, 17, 17));   // the other path
     EXPECT_TRUE(empty(*c, 2, 8));       // outside the triangle
 }
+
+// The painter leaves out strokes the context says draw nothing; that must
+// match what Cairo does with them, in every direction the transform takes.
+TEST(GraphicsContextTest, StrokesTooThinToDrawAreToldApart) {
+    struct Case {
+        double width;  // in user space, at the scale below
+        bool draws;
+    };
+    for (const double turn : {0.0, 0.4, pi / 2}) {
+        for (const Case k : {Case{3.0, false}, Case{4.5, false}, Case{6.0, true}, Case{20.0, true}}) {
+            auto c = bitmap(60, 60);
+            c->translate(30, 30);
+            c->rotate(turn);
+            c->scale(0.01, 0.01);
+            EXPECT_EQ(c->strokeWidthDraws(k.width), k.draws) << k.width << " at " << turn;
+            c->setStrokeColor(kBlue);
+            c->setLineWidth(k.width);
+            Path path;
+            for (int i = 0; i < 20; ++i) {
+                path.moveTo({-2000.0 + 200 * i, -2000});
+                path.lineTo({-2000.0 + 200 * i + 70, 2000});
+            }
+            c->strokePath(path);
+            int marked = 0;
+            for (int y = 0; y < 60; ++y)
+                for (int x = 0; x < 60; ++x) marked += at(*c, x, y).alpha != 0 ? 1 : 0;
+            EXPECT_EQ(marked > 0, k.draws) << k.width << " at " << turn << ": " << marked << " pixels";
+        }
+    }
+    // Stretched one way only, the widest direction decides.
+    auto c = bitmap(10, 10);
+    c->scale(0.01, 1.0);
+    EXPECT_TRUE(c->strokeWidthDraws(1.0));
+    // A width the context refuses keeps the last one, which may draw.
+    c->scale(1.0, 0.01);
+    EXPECT_FALSE(c->strokeWidthDraws(1.0));
+    EXPECT_TRUE(c->strokeWidthDraws(-1.0));
+    EXPECT_TRUE(c->strokeWidthDraws(std::numeric_limits<double>::quiet_NaN()));
+}

@@ -179,13 +179,15 @@ void VKMDrawingInstructionsPainter::drawPath(platform::Context& context, const C
         points.push_back({lineTo->mPoint.x, lineTo->mPoint.y});
     }
     if (!points.empty() && context.isPathEmpty()) {
+        const bool stroke = instruction.mUseStroke && context.strokeWidthDraws(instruction.mLineWidth);
+        if (!instruction.mUseFill && !stroke) return;
         SetLineStyle(context, instruction);
         if (instruction.mUseFill) {
             setFillColor(context, instruction.mFillColor, instruction.mUsePattern);
             context.addLines(points.data(), points.size());
             context.fill(platform::FillRule::nonZero);
         }
-        if (instruction.mUseStroke) {
+        if (stroke) {
             context.setStrokeColor(VKMLayoutColors::colorWithCColor(instruction.mStrokeColor));
             context.setLineWidth(instruction.mLineWidth);
             context.addLines(points.data(), points.size());
@@ -240,7 +242,7 @@ void VKMDrawingInstructionsPainter::strokeFillPath(platform::Context& context, c
         setFillColor(context, instruction.mFillColor, instruction.mUsePattern);
         context.fillPath(path, platform::FillRule::nonZero);
     }
-    if (instruction.mUseStroke) {
+    if (instruction.mUseStroke && context.strokeWidthDraws(lineWidth)) {
         context.setStrokeColor(VKMLayoutColors::colorWithCColor(instruction.mStrokeColor));
         context.setLineWidth(lineWidth);
         context.strokePath(path);
