@@ -442,10 +442,12 @@ struct TextPlacement {
 
 // Laying a text out is the costly part of drawing it, and the same texts
 // are drawn again at every repaint: the layouts of recent ones are kept, a
-// bounded number, and never changed once made. Returns a reference the
+// bounded number (about a kilobyte each, enough for the labels of a large
+// layout: when a repaint draws more, every text is laid out anew), and
+// never changed once made. Returns a reference the
 // caller drops. Caller holds the Pango lock.
 PangoLayout* keptLayoutLocked(const std::string& utf8, const std::string& fontName, double laidOutSize) {
-    constexpr std::size_t kMostKeptLayouts = 2048;
+    constexpr std::size_t kMostKeptLayouts = 16384;
     // Never destroyed: drawing may still happen while statics go away.
     static auto* kept = new std::unordered_map<std::string, PangoLayout*>();
     std::string key = utf8;
