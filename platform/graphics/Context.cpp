@@ -183,7 +183,8 @@ bool Context::strokeWidthDraws(double width) const {
     // line can come out on the device.
     const double sum = m.xx * m.xx + m.yx * m.yx + m.xy * m.xy + m.yy * m.yy;
     const double determinant = m.xx * m.yy - m.xy * m.yx;
-    const double stretch = std::sqrt((sum + std::sqrt(std::max(sum * sum - 4 * determinant * determinant, 0.0))) / 2);
+    const double spread = std::sqrt(std::max(sum * sum - 4 * determinant * determinant, 0.0));
+    const double stretch = std::sqrt((sum + spread) / 2);
     // A little short of Cairo's own limit, so that rounding never skips a
     // line it would draw.
     constexpr double kMargin = 0.98;
@@ -444,8 +445,8 @@ struct TextPlacement {
 // are drawn again at every repaint: the layouts of recent ones are kept, a
 // bounded number (about a kilobyte each, enough for the labels of a large
 // layout: when a repaint draws more, every text is laid out anew), and
-// never changed once made. Returns a reference the
-// caller drops. Caller holds the Pango lock.
+// never changed once made. Returns a reference the caller drops. Caller
+// holds the Pango lock.
 PangoLayout* keptLayoutLocked(const std::string& utf8, const std::string& fontName, double laidOutSize) {
     constexpr std::size_t kMostKeptLayouts = 16384;
     // Never destroyed: drawing may still happen while statics go away.
