@@ -298,8 +298,9 @@ void BLSExecutor::prepareAndSend() {
     configuration.timeoutIntervalForRequest = mRequestOptions->serverTimeout();
 
     log(BLSLogLevelInfo, [&] { return "Sending Request with URL:" + mRequest->url.absoluteString(); });
-    for (const auto& [name, value] : mRequest->headers) {
-        log(BLSLogLevelInfo, [&] { return "Sending header name = " + name + "; value = " + value; });
+    for (const auto& header : mRequest->headers) {
+        log(BLSLogLevelInfo,
+            [&] { return "Sending header name = " + header.first + "; value = " + header.second; });
     }
 
     auto session = URLSession::sessionWithConfiguration(configuration, shared_from_this(), nullptr);
@@ -338,8 +339,9 @@ void BLSExecutor::didReceiveResponse(URLSession& session, URLSessionTask& task, 
 
     mHttpResponse = response;
     log(BLSLogLevelInfo, [&] { return "Response HTTP status code = " + std::to_string(response.statusCode); });
-    for (const auto& [name, value] : response.headers) {
-        log(BLSLogLevelInfo, [&] { return "Response header name = " + name + "; value = " + value; });
+    for (const auto& header : response.headers) {
+        log(BLSLogLevelInfo,
+            [&] { return "Response header name = " + header.first + "; value = " + header.second; });
     }
     if (context.responseReceived() && mRequest) context.responseReceived()(*mRequest, response, context);
 

@@ -18,15 +18,24 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <new>
 #include <string>
 #include <vector>
 
 // Watches for one pointer to be freed, so a test can tell whether a removed
-// layer was deleted. Everything else is freed as usual.
+// layer was deleted. Everything else is freed as usual. New is replaced too,
+// so that the pair still matches where a sanitizer keeps its own.
 namespace {
 std::atomic<const void*> gWatchedPointer{nullptr};
 std::atomic<bool> gWatchedPointerFreed{false};
 }  // namespace
+
+void* operator new(std::size_t size) {
+    if (void* pointer = std::malloc(size == 0 ? 1 : size)) return pointer;
+    throw std::bad_alloc();
+}
+
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept { return std::malloc(size == 0 ? 1 : size); }
 
 void operator delete(void* pointer) noexcept {
     if (pointer != nullptr && pointer == gWatchedPointer.load()) gWatchedPointerFreed = true;

@@ -112,7 +112,8 @@ TEST(LayoutGen, SampleDetailsSurviveTheVersionsThatCarryThem) {
         ASSERT_NE(arc, nullptr);
         EXPECT_EQ(arc->GetStartAngle(), 45.0);
         EXPECT_EQ(arc->GetEndAngle(), 270.0);
-        const auto* old = dynamic_cast<const COvalBIG*>(ReadBack(*oval, 9)->GetComponents()[1]);
+        const auto v9 = ReadBack(*oval, 9);
+        const auto* old = dynamic_cast<const COvalBIG*>(v9->GetComponents()[1]);
         ASSERT_NE(old, nullptr);
         EXPECT_EQ(old->GetEndAngle(), 360.0) << "arcs came with version 13";
     }

@@ -530,9 +530,10 @@ TEST_F(CloudBlobContainerTest, TokenFromTheSecondaryKeepsTheNextPageThere) {
     // Primary first by mode, but the token holds the listing to the secondary.
     options = std::make_shared<BLSBlobRequestOptions>();
     options->setStorageLocationMode(BLSStorageLocationModePrimaryThenSecondary);
+    const auto token = first->continuationToken;
     auto [nextError, next] = awaitListing([&](auto done) {
-        container->listBlobsSegmentedWithContinuationToken(first->continuationToken, std::nullopt, true, 0, 2, nullptr,
-                                                           options, nullptr, done);
+        container->listBlobsSegmentedWithContinuationToken(token, std::nullopt, true, 0, 2, nullptr, options, nullptr,
+                                                           done);
     });
     ASSERT_FALSE(nextError) << nextError->localizedDescription();
     ASSERT_TRUE(next);

@@ -628,7 +628,8 @@ TEST_F(CloudBlobTest, CopyDeleteAndAbort) {
     EXPECT_TRUE(*copied == bytes);
 
     // Abort with an id that is not pending: the service's 409.
-    ErrorOut abortError = await([&](auto done) { target->abortAsyncCopyWithCopyId(*copyId, done); });
+    const std::string finishedCopy = *copyId;
+    ErrorOut abortError = await([&](auto done) { target->abortAsyncCopyWithCopyId(finishedCopy, done); });
     ASSERT_TRUE(abortError);
     EXPECT_EQ(statusOf(*abortError), 409);
 
