@@ -114,12 +114,27 @@ std::string formatIsoDate(const Value::Date& date, int fractionDigits) {
     return out;
 }
 
+// Exactly `width` decimal digits at `pos` (no sign, no blanks).
+std::optional<int> readDigits(const std::string& text, std::size_t pos, std::size_t width) {
+    if (pos + width > text.size()) return std::nullopt;
+    int value = 0;
+    for (std::size_t i = pos; i < pos + width; ++i) {
+        if (text[i] < '0' || text[i] > '9') return std::nullopt;
+        value = value * 10 + (text[i] - '0');
+    }
+    return value;
+}
+
 // Parses what formatIsoDate writes (any number of fraction digits up to 9).
+// A four-digit year outside what a Date holds (about 1678 to 2261) gives
+// the earliest or latest Date: such a date in a stored file says "long ago"
+// or "never", and failing it would fail the whole file.
 std::optional<Value::Date> parseIsoDate(const std::string& text) {
     using namespace std::chrono;
-    int y, mo, d, h, mi, s, consumed = 0;
-    if (std::sscanf(text.c_str(), "%4d-%2d-%2dT%2d:%2d:%2d%n", &y, &mo, &d, &h, &mi, &s, &consumed) != 6 ||
-        consumed != 19) {
+    const auto y = readDigits(text, 0, 4), mo = readDigits(text, 5, 2), d = readDigits(text, 8, 2);
+    const auto h = readDigits(text, 11, 2), mi = readDigits(text, 14, 2), s = readDigits(text, 17, 2);
+    if (!y || !mo || !d || !h || !mi || !s || text[4] != '-' || text[7] != '-' || text[10] != 'T' ||
+        text[13] != ':' || text[16] != ':') {
         return std::nullopt;
     }
     std::size_t pos = 19;
@@ -136,10 +151,25 @@ std::optional<Value::Date> parseIsoDate(const std::string& text) {
     }
     if (pos + 1 != text.size() || text[pos] != 'Z') return std::nullopt;
     for (int k = digits; k < 9; ++k) fraction *= 10;
-    const year_month_day ymd{year{y}, month{static_cast<unsigned>(mo)}, day{static_cast<unsigned>(d)}};
-    if (!ymd.ok() || h > 23 || mi > 59 || s > 59) return std::nullopt;
-    const auto ns = sys_days{ymd}.time_since_epoch() + hours{h} + minutes{mi} + seconds{s} + nanoseconds{fraction};
-    return Value::Date{duration_cast<system_clock::duration>(ns)};
+    const year_month_day ymd{year{*y}, month{static_cast<unsigned>(*mo)}, day{static_cast<unsigned>(*d)}};
+    if (!ymd.ok() || *h > 23 || *mi > 59 || *s > 59) return std::nullopt;
+    // Whole seconds of any four-digit year fit 64 bits; their nanoseconds
+    // may not. Before 1970 the fraction is taken off the next second, so
+    // that only a date the type cannot hold overflows.
+    static_assert(std::ratio_less_equal_v<std::nano, Value::Date::period>);
+    const sys_seconds whole = sys_days{ymd} + hours{*h} + minutes{*mi} + seconds{*s};
+    std::int64_t secondsPart = whole.time_since_epoch().count();
+    std::int64_t nanosPart = fraction;
+    if (secondsPart < 0 && nanosPart > 0) {
+        secondsPart += 1;
+        nanosPart -= 1'000'000'000;
+    }
+    std::int64_t ns = 0;
+    if (__builtin_mul_overflow(secondsPart, std::int64_t{1'000'000'000}, &ns) ||
+        __builtin_add_overflow(ns, nanosPart, &ns)) {
+        return secondsPart < 0 ? Value::Date::min() : Value::Date::max();
+    }
+    return Value::Date{duration_cast<Value::Date::duration>(nanoseconds{ns})};
 }
 
 // ---- plain JSON -------------------------------------------------------------
