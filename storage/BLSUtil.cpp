@@ -1,5 +1,6 @@
 #include "storage/BLSUtil.h"
 
+#include "platform/foundation/Digits.h"
 #include "platform/foundation/Stream.h"
 #include "platform/net/URLRequest.h"
 #include "platform/security/Crypto.h"
@@ -71,15 +72,11 @@ std::optional<BLSUtil::Date> narrowed(const std::optional<BLSWideDate>& date) {
     return time_point_cast<Date::duration>(*date);
 }
 
-// Reads exactly `width` decimal digits at `pos`.
+// Exactly `width` decimal digits at `pos`.
 std::optional<long> readDigits(std::string_view text, std::size_t pos, std::size_t width) {
-    if (pos + width > text.size()) return std::nullopt;
-    long value = 0;
-    for (std::size_t i = pos; i < pos + width; ++i) {
-        if (text[i] < '0' || text[i] > '9') return std::nullopt;
-        value = value * 10 + (text[i] - '0');
-    }
-    return value;
+    auto value = platform::readFixedDigits(text, pos, width);
+    if (!value) return std::nullopt;
+    return static_cast<long>(*value);
 }
 
 bool matchesAt(std::string_view text, std::size_t pos, std::string_view expected) {

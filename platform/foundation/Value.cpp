@@ -1,5 +1,6 @@
 #include "platform/foundation/Value.h"
 
+#include "platform/foundation/Digits.h"
 #include "platform/foundation/TextEncoding.h"
 
 #include <nlohmann/json.hpp>
@@ -114,15 +115,11 @@ std::string formatIsoDate(const Value::Date& date, int fractionDigits) {
     return out;
 }
 
-// Exactly `width` decimal digits at `pos` (no sign, no blanks).
+// Exactly `width` decimal digits at `pos`; each date field fits an int.
 std::optional<int> readDigits(const std::string& text, std::size_t pos, std::size_t width) {
-    if (pos + width > text.size()) return std::nullopt;
-    int value = 0;
-    for (std::size_t i = pos; i < pos + width; ++i) {
-        if (text[i] < '0' || text[i] > '9') return std::nullopt;
-        value = value * 10 + (text[i] - '0');
-    }
-    return value;
+    auto value = readFixedDigits(text, pos, width);
+    if (!value) return std::nullopt;
+    return static_cast<int>(*value);
 }
 
 // Parses what formatIsoDate writes (any number of fraction digits up to 9).
