@@ -91,14 +91,19 @@ std::optional<Value::Data> base64Decode(const std::string& text) {
 // fraction; otherwise it is written to that many digits (3 = milliseconds).
 std::string formatIsoDate(const Value::Date& date, int fractionDigits) {
     using namespace std::chrono;
-    const auto ns = time_point_cast<nanoseconds>(date);
-    const auto day = floor<days>(ns);
+    // Days and seconds are counted in seconds: the midnight before the
+    // earliest Date lies beyond what the Date's own unit can count.
+    const sys_seconds whole = floor<seconds>(date);
+    const auto day = floor<days>(whole);
     const year_month_day ymd{day};
-    const auto sinceMidnight = ns - day;
+    const auto sinceMidnight = whole - day;
     const auto h = duration_cast<hours>(sinceMidnight);
     const auto m = duration_cast<minutes>(sinceMidnight - h);
-    const auto s = duration_cast<seconds>(sinceMidnight - h - m);
-    const long long fraction = (sinceMidnight - h - m - s).count();  // 0..999,999,999
+    const auto s = sinceMidnight - h - m;
+    constexpr auto perSecond = duration_cast<Value::Date::duration>(seconds{1}).count();
+    const auto count = date.time_since_epoch().count();
+    const Value::Date::duration belowSecond{(count % perSecond + perSecond) % perSecond};
+    const long long fraction = duration_cast<nanoseconds>(belowSecond).count();  // 0..999,999,999
     char buffer[64];
     std::snprintf(buffer, sizeof buffer, "%04d-%02u-%02uT%02d:%02d:%02lld", static_cast<int>(ymd.year()),
                   static_cast<unsigned>(ymd.month()), static_cast<unsigned>(ymd.day()),
