@@ -76,7 +76,7 @@ void exerciseStoredPolicies(std::span<const std::uint8_t> data, BLSOperationCont
         bytesOf(*body), context, readError);
     require(readBack.has_value());
     require(readBack->storedPolicies.size() == permissions->storedPolicies.size());
-    auto seconds = [](const std::optional<BLSDate>& date) {
+    auto seconds = [](const std::optional<BLSWideDate>& date) {
         return date ? std::optional(std::chrono::floor<std::chrono::seconds>(*date)) : std::nullopt;
     };
     for (const auto& [identifier, policy] : permissions->storedPolicies) {

@@ -196,8 +196,8 @@ std::optional<std::string> BLSBlobRequestXML::createStoredPoliciesXMLFromPermiss
         check(xmlTextWriterStartElement(writer, name("SignedIdentifier")));
         check(writeElement(writer, "Id", policy.policyIdentifier));
         check(xmlTextWriterStartElement(writer, name("AccessPolicy")));
-        check(writeElement(writer, "Start", BLSUtil::utcTimeOrEmptyWithDate(policy.sharedAccessStartTime)));
-        check(writeElement(writer, "Expiry", BLSUtil::utcTimeOrEmptyWithDate(policy.sharedAccessExpiryTime)));
+        check(writeElement(writer, "Start", BLSUtil::utcTimeOrEmptyWithWideDate(policy.sharedAccessStartTime)));
+        check(writeElement(writer, "Expiry", BLSUtil::utcTimeOrEmptyWithWideDate(policy.sharedAccessExpiryTime)));
         // Letters out of range make the write fail; the letter reader's own
         // error is not the one to report.
         std::optional<platform::Error> letterError;

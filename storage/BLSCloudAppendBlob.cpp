@@ -207,6 +207,13 @@ void BLSCloudAppendBlob::uploadFromStream(std::shared_ptr<platform::InputStream>
                                       if (container->completionHandler) container->completionHandler(error);
                                       return;
                                   }
+                                  // The blob made here is empty, so every append can carry its position:
+                                  // an append whose answer was lost is then sent again, and the service
+                                  // refuses the copy it already holds.
+                                  if (!container->accessCondition) container->accessCondition.emplace();
+                                  if (!container->accessCondition->appendPosition()) {
+                                      container->accessCondition->setAppendPosition(0);
+                                  }
                                   runBlobUploadFromStreamWithContainer(container);
                               });
 }

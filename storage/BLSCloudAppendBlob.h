@@ -87,9 +87,12 @@ public:
 
     // Appends the stream in blocks of up to 4 MiB, one after the other, on
     // a thread of its own; returns at once. With `createNew` the blob is
-    // created first (nothing is uploaded when that fails). Only the
-    // condition's lease ID, appendPosition and maxSize are used; a block
-    // that would take the blob past maxSize ends the upload with code 8.
+    // created first (nothing is uploaded when that fails) and its length is
+    // known, so every append carries its position from 0 (or from the
+    // caller's appendPosition); without it, only when the caller gives an
+    // appendPosition. Only the condition's lease ID, appendPosition and
+    // maxSize are used; a block that would take the blob past maxSize ends
+    // the upload with code 8.
     void uploadFromStream(std::shared_ptr<platform::InputStream> sourceStream, bool createNew,
                           Completion completionHandler);
     void uploadFromStream(std::shared_ptr<platform::InputStream> sourceStream, bool createNew,

@@ -28,6 +28,12 @@ using ErrorOut = std::optional<platform::Error>;
 
 constexpr std::uint64_t kLargestSize = static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max());
 
+// The platform's range widened word for word.
+static_assert(sizeof(std::size_t) <= sizeof(std::uint64_t));
+BLSULLRange ullRange(platform::Range range) {
+    return BLSULLRange{static_cast<std::uint64_t>(range.location), static_cast<std::uint64_t>(range.length)};
+}
+
 // Reports a refusal made before anything is sent, never on the caller's
 // thread (as the executor does for its own refusals).
 void refuse(BLSCloudBlob::Completion completionHandler, platform::Error error) {
@@ -208,6 +214,17 @@ void BLSCloudPageBlob::clearPagesWithBLSULLRange(BLSULLRange range, const BLSAcc
              std::move(operationContext), std::move(completionHandler));
 }
 
+void BLSCloudPageBlob::clearPagesWithRange(platform::Range range, Completion completionHandler) {
+    clearPagesWithRange(range, nullptr, nullptr, nullptr, std::move(completionHandler));
+}
+
+void BLSCloudPageBlob::clearPagesWithRange(platform::Range range, const BLSAccessCondition* accessCondition,
+                                           OptionsPtr requestOptions, ContextPtr operationContext,
+                                           Completion completionHandler) {
+    clearPagesWithBLSULLRange(ullRange(range), accessCondition, std::move(requestOptions),
+                              std::move(operationContext), std::move(completionHandler));
+}
+
 void BLSCloudPageBlob::putPages(BLSULLRange range, bool clear, std::optional<std::vector<std::uint8_t>> data,
                                 std::optional<std::string> contentMD5, const BLSAccessCondition* accessCondition,
                                 OptionsPtr requestOptions, ContextPtr operationContext,
@@ -268,6 +285,17 @@ void BLSCloudPageBlob::downloadPageRangesWithBLSULLRange(BLSULLRange range, cons
             if (error || !ranges) return completionHandler(error, std::nullopt);
             completionHandler(std::nullopt, *ranges);
         });
+}
+
+void BLSCloudPageBlob::downloadPageRangesWithRange(platform::Range range, PageRangesCompletion completionHandler) {
+    downloadPageRangesWithRange(range, nullptr, nullptr, nullptr, std::move(completionHandler));
+}
+
+void BLSCloudPageBlob::downloadPageRangesWithRange(platform::Range range, const BLSAccessCondition* accessCondition,
+                                                   OptionsPtr requestOptions, ContextPtr operationContext,
+                                                   PageRangesCompletion completionHandler) {
+    downloadPageRangesWithBLSULLRange(ullRange(range), accessCondition, std::move(requestOptions),
+                                      std::move(operationContext), std::move(completionHandler));
 }
 
 // Resize and sequence numbers ---------------------------------------------------

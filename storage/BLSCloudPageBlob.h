@@ -14,6 +14,7 @@
 // them, the completion called exactly once on the executor's queue (local
 // refusals and stream uploads report from a thread of their own).
 
+#include "platform/foundation/Range.h"
 #include "storage/BLSCloudBlob.h"
 
 #include <cstdint>
@@ -93,19 +94,28 @@ public:
                              std::optional<std::string> contentMD5, const BLSAccessCondition* accessCondition,
                              OptionsPtr requestOptions, ContextPtr operationContext, Completion completionHandler);
 
-    // Clears the pages of `range` (no body).
+    // Clears the pages of `range` (no body). The platform::Range forms
+    // pass the range's two words as they are.
     void clearPagesWithBLSULLRange(BLSULLRange range, Completion completionHandler);
     void clearPagesWithBLSULLRange(BLSULLRange range, const BLSAccessCondition* accessCondition,
                                    OptionsPtr requestOptions, ContextPtr operationContext,
                                    Completion completionHandler);
+    void clearPagesWithRange(platform::Range range, Completion completionHandler);
+    void clearPagesWithRange(platform::Range range, const BLSAccessCondition* accessCondition,
+                             OptionsPtr requestOptions, ContextPtr operationContext, Completion completionHandler);
 
     // The written ranges within `range`; a range of length 0 (and the
-    // short form without a range) lists the whole blob.
+    // short form without a range) lists the whole blob. The
+    // platform::Range forms pass the range's two words as they are.
     void downloadPageRangesWithCompletionHandler(PageRangesCompletion completionHandler);
     void downloadPageRangesWithBLSULLRange(BLSULLRange range, PageRangesCompletion completionHandler);
     void downloadPageRangesWithBLSULLRange(BLSULLRange range, const BLSAccessCondition* accessCondition,
                                            OptionsPtr requestOptions, ContextPtr operationContext,
                                            PageRangesCompletion completionHandler);
+    void downloadPageRangesWithRange(platform::Range range, PageRangesCompletion completionHandler);
+    void downloadPageRangesWithRange(platform::Range range, const BLSAccessCondition* accessCondition,
+                                     OptionsPtr requestOptions, ContextPtr operationContext,
+                                     PageRangesCompletion completionHandler);
 
     // Changes the blob's size; on success properties() are the answer's,
     // with the length the requested size.

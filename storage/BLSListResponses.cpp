@@ -222,10 +222,10 @@ BLSDownloadContainerPermissions::parseDownloadContainerPermissionsResponseWithDa
         if (element == "SignedIdentifier") startPolicy();
     };
     auto readTime = [](BLSXMLResponseFrame& frame, const std::string& element,
-                       const std::string& text) -> std::optional<BLSDate> {
+                       const std::string& text) -> std::optional<BLSWideDate> {
         if (text.empty()) return std::nullopt;
-        if (auto date = BLSUtil::dateFromRoundtripString(text)) return date;
-        if (auto date = BLSUtil::dateFromUtcTimeString(text)) return date;
+        if (auto date = BLSUtil::wideDateFromRoundtripString(text)) return date;
+        if (auto date = BLSUtil::wideDateFromUtcTimeString(text)) return date;
         frame.fail(invalidValue(element, text));
         return std::nullopt;
     };

@@ -89,10 +89,12 @@ struct BLSBlobListItem {
     std::optional<std::string> snapshotTime;  // the service's text
 };
 
+// Its times are wide dates: a policy read from the service keeps a far-off
+// expiry such as 9999-12-31 and is written back unchanged.
 struct BLSSharedAccessPolicy {
     BLSSharedAccessPermissions permissions = 0;
-    std::optional<BLSDate> sharedAccessExpiryTime;
-    std::optional<BLSDate> sharedAccessStartTime;
+    std::optional<BLSWideDate> sharedAccessExpiryTime;
+    std::optional<BLSWideDate> sharedAccessStartTime;
     std::optional<std::string> policyIdentifier;
 
     BLSSharedAccessPolicy() = default;

@@ -11,6 +11,12 @@
 #include <string>
 
 using BLSDate = std::chrono::system_clock::time_point;
+// The service writes dates of years 0000 to 9999, more than a BLSDate holds
+// (about 1678 to 2261). A BLSWideDate holds them all at the 100 ns of the
+// service's round-trip format; stored access policies keep their times in
+// it, as their expiry is often 9999-12-31 for "never".
+using BLSTicks = std::chrono::duration<std::int64_t, std::ratio<1, 10'000'000>>;
+using BLSWideDate = std::chrono::sys_time<BLSTicks>;
 using BLSMetadata = std::map<std::string, std::string>;
 
 struct BLSContinuationToken {

@@ -1,5 +1,6 @@
 #include "storage/BLSUtil.h"
 
+#include "platform/foundation/Digits.h"
 #include "platform/foundation/Stream.h"
 #include "platform/net/URLRequest.h"
 #include "platform/security/Crypto.h"
@@ -22,8 +23,7 @@ constexpr std::array<const char*, 7> kDayNames = {"Sun", "Mon", "Tue", "Wed", "T
 constexpr std::array<const char*, 12> kMonthNames = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                                      "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
 
-// Ticks of the round-trip format's seven fractional digits.
-using Ticks = duration<std::int64_t, std::ratio<1, 10'000'000>>;
+using Ticks = BLSTicks;
 
 struct CivilTime {
     int year = 0;
@@ -32,11 +32,10 @@ struct CivilTime {
     std::int64_t ticks = 0;  // below the second
 };
 
-CivilTime civilFromDate(BLSUtil::Date date) {
-    auto tickTime = floor<Ticks>(date);
-    auto dayPoint = floor<days>(tickTime);
+CivilTime civilFromDate(BLSWideDate date) {
+    auto dayPoint = floor<days>(date);
     year_month_day ymd{dayPoint};
-    auto sinceMidnight = tickTime - dayPoint;
+    auto sinceMidnight = date - dayPoint;
     auto secondsOfDay = floor<seconds>(sinceMidnight);
     CivilTime civil;
     civil.year = static_cast<int>(ymd.year());
@@ -50,23 +49,34 @@ CivilTime civilFromDate(BLSUtil::Date date) {
     return civil;
 }
 
-std::optional<BLSUtil::Date> dateFromCivil(int y, unsigned mo, unsigned d, long h, long mi, long s,
-                                           std::int64_t ticks) {
+CivilTime civilFromDate(BLSUtil::Date date) { return civilFromDate(floor<Ticks>(date)); }
+
+// Ticks hold any four-digit year with room to spare, so nothing here can
+// overflow; the narrowing to BLSUtil::Date below is checked.
+std::optional<BLSWideDate> dateFromCivil(int y, unsigned mo, unsigned d, long h, long mi, long s,
+                                         std::int64_t ticks) {
     year_month_day ymd{year{y}, month{mo}, day{d}};
-    if (!ymd.ok() || h < 0 || h > 23 || mi < 0 || mi > 59 || s < 0 || s > 59) return std::nullopt;
-    auto point = sys_days{ymd} + hours{h} + minutes{mi} + seconds{s} + Ticks{ticks};
-    return time_point_cast<BLSUtil::Date::duration>(point);
+    if (y < 0 || y > 9999 || !ymd.ok() || h < 0 || h > 23 || mi < 0 || mi > 59 || s < 0 || s > 59 || ticks < 0 ||
+        ticks >= Ticks::period::den) {
+        return std::nullopt;
+    }
+    return BLSWideDate{sys_days{ymd}} + hours{h} + minutes{mi} + seconds{s} + Ticks{ticks};
 }
 
-// Reads exactly `width` decimal digits at `pos`.
+// The date when BLSUtil::Date can hold it.
+std::optional<BLSUtil::Date> narrowed(const std::optional<BLSWideDate>& date) {
+    using Date = BLSUtil::Date;
+    static constexpr BLSWideDate kFirst = ceil<Ticks>(Date::min());
+    static constexpr BLSWideDate kLast = floor<Ticks>(Date::max());
+    if (!date || *date < kFirst || *date > kLast) return std::nullopt;
+    return time_point_cast<Date::duration>(*date);
+}
+
+// Exactly `width` decimal digits at `pos`.
 std::optional<long> readDigits(std::string_view text, std::size_t pos, std::size_t width) {
-    if (pos + width > text.size()) return std::nullopt;
-    long value = 0;
-    for (std::size_t i = pos; i < pos + width; ++i) {
-        if (text[i] < '0' || text[i] > '9') return std::nullopt;
-        value = value * 10 + (text[i] - '0');
-    }
-    return value;
+    auto value = platform::readFixedDigits(text, pos, width);
+    if (!value) return std::nullopt;
+    return static_cast<long>(*value);
 }
 
 bool matchesAt(std::string_view text, std::size_t pos, std::string_view expected) {
@@ -129,7 +139,7 @@ std::optional<BLSUtil::Date> BLSUtil::dateFromHttpString(std::string_view text) 
         return std::nullopt;
     }
     auto monthNumber = static_cast<unsigned>(month - kMonthNames.begin()) + 1;
-    return dateFromCivil(static_cast<int>(*y), monthNumber, static_cast<unsigned>(*d), *h, *mi, *s, 0);
+    return narrowed(dateFromCivil(static_cast<int>(*y), monthNumber, static_cast<unsigned>(*d), *h, *mi, *s, 0));
 }
 
 std::string BLSUtil::convertDateToRoundtripString(Date date) {
@@ -141,6 +151,10 @@ std::string BLSUtil::convertDateToRoundtripString(Date date) {
 }
 
 std::optional<BLSUtil::Date> BLSUtil::dateFromRoundtripString(std::string_view text) {
+    return narrowed(wideDateFromRoundtripString(text));
+}
+
+std::optional<BLSWideDate> BLSUtil::wideDateFromRoundtripString(std::string_view text) {
     if (text.size() != 28 || !matchesAt(text, 19, ".") || !matchesAt(text, 27, "Z")) return std::nullopt;
     auto fields = readIsoDateTime(text);
     auto ticks = readDigits(text, 20, 7);
@@ -152,6 +166,11 @@ std::optional<BLSUtil::Date> BLSUtil::dateFromRoundtripString(std::string_view t
 
 std::string BLSUtil::utcTimeOrEmptyWithDate(const std::optional<Date>& date) {
     if (!date) return "";
+    return utcTimeOrEmptyWithWideDate(floor<Ticks>(*date));
+}
+
+std::string BLSUtil::utcTimeOrEmptyWithWideDate(const std::optional<BLSWideDate>& date) {
+    if (!date) return "";
     CivilTime c = civilFromDate(*date);
     char buffer[64];
     std::snprintf(buffer, sizeof buffer, "%04d-%02u-%02uT%02ld:%02ld:%02ldZ", c.year, c.month, c.day, c.hour,
@@ -160,6 +179,10 @@ std::string BLSUtil::utcTimeOrEmptyWithDate(const std::optional<Date>& date) {
 }
 
 std::optional<BLSUtil::Date> BLSUtil::dateFromUtcTimeString(std::string_view text) {
+    return narrowed(wideDateFromUtcTimeString(text));
+}
+
+std::optional<BLSWideDate> BLSUtil::wideDateFromUtcTimeString(std::string_view text) {
     if (text.size() != 20 || !matchesAt(text, 19, "Z")) return std::nullopt;
     auto fields = readIsoDateTime(text);
     if (!fields) return std::nullopt;

@@ -4,6 +4,7 @@
 
 #include "platform/foundation/Error.h"
 #include "platform/net/URL.h"
+#include "storage/BLSResultTypes.h"
 
 #include <chrono>
 #include <cstdint>
@@ -27,16 +28,23 @@ class BLSUtil {
 public:
     using Date = std::chrono::system_clock::time_point;
 
+    // Every reader below gives nullopt for a text that is not a date of its
+    // format, and for a date outside what a Date holds (about 1678 to
+    // 2261); the wide readers hold any four-digit year.
+
     // "Sat, 01 Jan 2000 00:00:00 GMT" (English names, UTC); nullopt for nullopt.
     static std::optional<std::string> convertDateToHttpString(const std::optional<Date>& date);
-    // Reads an HTTP (RFC 1123) date; nullopt when the text is not one.
+    // Reads an HTTP (RFC 1123) date.
     static std::optional<Date> dateFromHttpString(std::string_view text);
     // "yyyy-MM-ddTHH:mm:ss.fffffffZ" and back (seven fractional digits).
     static std::string convertDateToRoundtripString(Date date);
     static std::optional<Date> dateFromRoundtripString(std::string_view text);
+    static std::optional<BLSWideDate> wideDateFromRoundtripString(std::string_view text);
     // "yyyy-MM-ddTHH:mm:ssZ" in UTC, "" for nullopt; and back.
     static std::string utcTimeOrEmptyWithDate(const std::optional<Date>& date);
+    static std::string utcTimeOrEmptyWithWideDate(const std::optional<BLSWideDate>& date);
     static std::optional<Date> dateFromUtcTimeString(std::string_view text);
+    static std::optional<BLSWideDate> wideDateFromUtcTimeString(std::string_view text);
 
     // Adds the value to the header (joined to an existing value with ",");
     // nothing for nullopt. Throws platform::net::InvalidHeaderError for a

@@ -1,5 +1,6 @@
 #include "platform/foundation/Value.h"
 
+#include "platform/foundation/Digits.h"
 #include "platform/foundation/TextEncoding.h"
 
 #include <nlohmann/json.hpp>
@@ -90,14 +91,19 @@ std::optional<Value::Data> base64Decode(const std::string& text) {
 // fraction; otherwise it is written to that many digits (3 = milliseconds).
 std::string formatIsoDate(const Value::Date& date, int fractionDigits) {
     using namespace std::chrono;
-    const auto ns = time_point_cast<nanoseconds>(date);
-    const auto day = floor<days>(ns);
+    // Days and seconds are counted in seconds: the midnight before the
+    // earliest Date lies beyond what the Date's own unit can count.
+    const sys_seconds whole = floor<seconds>(date);
+    const auto day = floor<days>(whole);
     const year_month_day ymd{day};
-    const auto sinceMidnight = ns - day;
+    const auto sinceMidnight = whole - day;
     const auto h = duration_cast<hours>(sinceMidnight);
     const auto m = duration_cast<minutes>(sinceMidnight - h);
-    const auto s = duration_cast<seconds>(sinceMidnight - h - m);
-    const long long fraction = (sinceMidnight - h - m - s).count();  // 0..999,999,999
+    const auto s = sinceMidnight - h - m;
+    constexpr auto perSecond = duration_cast<Value::Date::duration>(seconds{1}).count();
+    const auto count = date.time_since_epoch().count();
+    const Value::Date::duration belowSecond{(count % perSecond + perSecond) % perSecond};
+    const long long fraction = duration_cast<nanoseconds>(belowSecond).count();  // 0..999,999,999
     char buffer[64];
     std::snprintf(buffer, sizeof buffer, "%04d-%02u-%02uT%02d:%02d:%02lld", static_cast<int>(ymd.year()),
                   static_cast<unsigned>(ymd.month()), static_cast<unsigned>(ymd.day()),
@@ -114,12 +120,23 @@ std::string formatIsoDate(const Value::Date& date, int fractionDigits) {
     return out;
 }
 
+// Exactly `width` decimal digits at `pos`; each date field fits an int.
+std::optional<int> readDigits(const std::string& text, std::size_t pos, std::size_t width) {
+    auto value = readFixedDigits(text, pos, width);
+    if (!value) return std::nullopt;
+    return static_cast<int>(*value);
+}
+
 // Parses what formatIsoDate writes (any number of fraction digits up to 9).
+// A four-digit year outside what a Date holds (about 1678 to 2261) gives
+// the earliest or latest Date: such a date in a stored file says "long ago"
+// or "never", and failing it would fail the whole file.
 std::optional<Value::Date> parseIsoDate(const std::string& text) {
     using namespace std::chrono;
-    int y, mo, d, h, mi, s, consumed = 0;
-    if (std::sscanf(text.c_str(), "%4d-%2d-%2dT%2d:%2d:%2d%n", &y, &mo, &d, &h, &mi, &s, &consumed) != 6 ||
-        consumed != 19) {
+    const auto y = readDigits(text, 0, 4), mo = readDigits(text, 5, 2), d = readDigits(text, 8, 2);
+    const auto h = readDigits(text, 11, 2), mi = readDigits(text, 14, 2), s = readDigits(text, 17, 2);
+    if (!y || !mo || !d || !h || !mi || !s || text[4] != '-' || text[7] != '-' || text[10] != 'T' ||
+        text[13] != ':' || text[16] != ':') {
         return std::nullopt;
     }
     std::size_t pos = 19;
@@ -136,10 +153,25 @@ std::optional<Value::Date> parseIsoDate(const std::string& text) {
     }
     if (pos + 1 != text.size() || text[pos] != 'Z') return std::nullopt;
     for (int k = digits; k < 9; ++k) fraction *= 10;
-    const year_month_day ymd{year{y}, month{static_cast<unsigned>(mo)}, day{static_cast<unsigned>(d)}};
-    if (!ymd.ok() || h > 23 || mi > 59 || s > 59) return std::nullopt;
-    const auto ns = sys_days{ymd}.time_since_epoch() + hours{h} + minutes{mi} + seconds{s} + nanoseconds{fraction};
-    return Value::Date{duration_cast<system_clock::duration>(ns)};
+    const year_month_day ymd{year{*y}, month{static_cast<unsigned>(*mo)}, day{static_cast<unsigned>(*d)}};
+    if (!ymd.ok() || *h > 23 || *mi > 59 || *s > 59) return std::nullopt;
+    // Whole seconds of any four-digit year fit 64 bits; their nanoseconds
+    // may not. Before 1970 the fraction is taken off the next second, so
+    // that only a date the type cannot hold overflows.
+    static_assert(std::ratio_less_equal_v<std::nano, Value::Date::period>);
+    const sys_seconds whole = sys_days{ymd} + hours{*h} + minutes{*mi} + seconds{*s};
+    std::int64_t secondsPart = whole.time_since_epoch().count();
+    std::int64_t nanosPart = fraction;
+    if (secondsPart < 0 && nanosPart > 0) {
+        secondsPart += 1;
+        nanosPart -= 1'000'000'000;
+    }
+    std::int64_t ns = 0;
+    if (__builtin_mul_overflow(secondsPart, std::int64_t{1'000'000'000}, &ns) ||
+        __builtin_add_overflow(ns, nanosPart, &ns)) {
+        return secondsPart < 0 ? Value::Date::min() : Value::Date::max();
+    }
+    return Value::Date{duration_cast<Value::Date::duration>(nanoseconds{ns})};
 }
 
 // ---- plain JSON -------------------------------------------------------------

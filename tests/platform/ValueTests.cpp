@@ -43,6 +43,9 @@ TEST(ValueTest, StoredFormRoundTripsEveryTypeExactly) {
         {"date with microseconds", Value(dateAt(1700000000, 123456)), Value::Type::Date},
         {"date before 1970", Value(dateAt(-86401, 1)), Value::Type::Date},
         {"epoch", Value(dateAt(0, 0)), Value::Type::Date},
+        {"latest date", Value(Value::Date::max()), Value::Type::Date},
+        {"earliest date", Value(Value::Date::min()), Value::Type::Date},
+        {"earliest date and a bit", Value(Value::Date::min() + milliseconds(500)), Value::Type::Date},
         {"array of mixed", Value(Value::Array{Value(1), Value(1.0), Value("1"), Value(Value::Data{1})}),
          Value::Type::Array},
         {"dictionary with a $type key of its own",
@@ -101,9 +104,41 @@ TEST(ValueTest, MalformedTextGivesNullopt) {
         {"data with bad length", R"({"$type": "data", "base64": "AAA"})"},
         {"date without zone", R"({"$type": "date", "value": "2023-11-14T22:13:20"})"},
         {"date of month 13", R"({"$type": "date", "value": "2023-13-14T22:13:20Z"})"},
+        {"date with a negative hour", R"({"$type": "date", "value": "2023-11-14T-1:13:20Z"})"},
+        {"date with a negative minute", R"({"$type": "date", "value": "2023-11-14T22:-3:20Z"})"},
+        {"date with a blank-padded hour", R"({"$type": "date", "value": "2023-11-14T 2:13:20Z"})"},
+        {"date with a signed year", R"({"$type": "date", "value": "+023-11-14T22:13:20Z"})"},
         {"tag with extra member", R"({"$type": "data", "base64": "AA==", "x": 1})"},
     };
     for (const auto& c : badTags) EXPECT_EQ(Value::fromStoredForm(c.text), std::nullopt) << c.name;
+}
+
+TEST(ValueTest, StoredDatesBeyondTheClockSaturate) {
+    // A far-off date in a stored file (9999 is a common "never") was read
+    // as some year in between; now it is the nearest date a Date holds, in
+    // the same direction, and the rest of the file reads as before.
+    struct Case { const char* name; const char* date; Value::Date expected; };
+    const Case cases[] = {
+        {"year 9999", "9999-12-31T23:59:59.999999999Z", Value::Date::max()},
+        {"year 2263", "2263-01-01T00:00:00Z", Value::Date::max()},
+        {"year 0015", "0015-06-01T12:00:00Z", Value::Date::min()},
+        {"year 0000", "0000-01-01T00:00:00Z", Value::Date::min()},
+        {"the nanosecond before the earliest", "1677-09-21T00:12:43.145224191Z", Value::Date::min()},
+        {"the nanosecond after the latest", "2262-04-11T23:47:16.854775808Z", Value::Date::max()},
+        {"1678 still itself", "1678-01-01T00:00:00Z", Value::Date{sys_days{year{1678} / 1 / 1}}},
+        {"2261 still itself", "2261-12-31T23:59:59.5Z",
+         Value::Date{sys_days{year{2261} / 12 / 31} + 23h + 59min + 59s + 500ms}},
+    };
+    for (const auto& c : cases) {
+        const std::string text =
+            std::string(R"({"prefs": {"until": {"$type": "date", "value": ")") + c.date + R"("}, "n": 1}})";
+        auto back = Value::fromStoredForm(text);
+        ASSERT_TRUE(back) << c.name;
+        const Value* until = back->find("prefs")->find("until");
+        ASSERT_TRUE(until && until->asDate()) << c.name;
+        EXPECT_EQ(*until->asDate(), c.expected) << c.name;
+        EXPECT_EQ(*back->find("prefs")->find("n"), Value(1)) << c.name;
+    }
 }
 
 TEST(ValueTest, ParsesJsonIntoTheMatchingTypes) {

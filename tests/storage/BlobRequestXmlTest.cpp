@@ -1,6 +1,7 @@
 #include "storage/BLSBlobRequestXML.h"
 
 #include "storage/BLSErrors.h"
+#include "storage/BLSListResponses.h"
 #include "storage/BLSOperationContext.h"
 #include "tests/storage/XmlTree.h"
 
@@ -33,7 +34,8 @@ struct LoggingContext {
     }
 };
 
-BLSDate utc(int year, unsigned month, unsigned day, int hour, int minute, int second) {
+// Whole seconds, which a BLSDate and a BLSWideDate both take as they are.
+std::chrono::sys_seconds utc(int year, unsigned month, unsigned day, int hour, int minute, int second) {
     using namespace std::chrono;
     return sys_days{std::chrono::year{year} / month / day} + hours{hour} + minutes{minute} + seconds{second};
 }
@@ -182,6 +184,28 @@ TEST(BlobRequestXml, StoredPoliciesInKeyOrderWithEmptyTimesForNil) {
     auto empty = BLSBlobRequestXML::createStoredPoliciesXMLFromPermissions({}, log.context, error);
     ASSERT_TRUE(empty);
     EXPECT_EQ(xmltree::parse(*empty), node("SignedIdentifiers", {}));
+}
+
+TEST(BlobRequestXml, StoredPoliciesReadAreWrittenBackUnchanged) {
+    // "Never" as services write it, and a start before any system clock
+    // value: both once came back as other years.
+    const std::string document =
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<SignedIdentifiers><SignedIdentifier><Id>keep</Id>"
+        "<AccessPolicy><Start>1601-01-01T00:00:00Z</Start><Expiry>9999-12-31T23:59:59Z</Expiry>"
+        "<Permission>rl</Permission></AccessPolicy></SignedIdentifier></SignedIdentifiers>\n";
+    LoggingContext log;
+    std::optional<platform::Error> error;
+    auto read = BLSDownloadContainerPermissions::parseDownloadContainerPermissionsResponseWithData(
+        {reinterpret_cast<const std::uint8_t*>(document.data()), document.size()}, log.context, error);
+    ASSERT_TRUE(read);
+    const BLSSharedAccessPolicy& policy = read->storedPolicies.at("keep");
+    EXPECT_EQ(policy.sharedAccessStartTime, utc(1601, 1, 1, 0, 0, 0));
+    EXPECT_EQ(policy.sharedAccessExpiryTime, utc(9999, 12, 31, 23, 59, 59));
+
+    auto written = BLSBlobRequestXML::createStoredPoliciesXMLFromPermissions(read->storedPolicies, log.context, error);
+    ASSERT_TRUE(written);
+    EXPECT_FALSE(error);
+    EXPECT_EQ(*written, document);
 }
 
 TEST(BlobRequestXml, UnwritablePolicyValuesRecordAnError) {

@@ -292,6 +292,35 @@ TEST(BlobResponseParserTest, CopyState) {
     EXPECT_EQ(none.copyStatus, BLSCopyStatusUnspecified);
 }
 
+TEST(BlobResponseParserTest, HeaderDatesBeyondTheClockGiveNoDate) {
+    // Years a system clock value cannot hold once were read as some other
+    // year (9999 as 1816); now they are no date, and the rest still reads.
+    const char* farOff[] = {"Fri, 31 Dec 9999 23:59:59 GMT", "Thu, 01 Jan 0015 00:00:00 GMT"};
+    for (const char* text : farOff) {
+        SCOPED_TRACE(text);
+        auto response = responseWith({{"ETag", "\"e\""}, {"Last-Modified", text}});
+        RecordingContext rec;
+        std::optional<platform::Error> error;
+        auto blob = BLSBlobResponseParser::getBlobPropertiesWithResponse(response, *rec.context, error);
+        ASSERT_TRUE(blob);
+        EXPECT_FALSE(error);
+        EXPECT_FALSE(blob->lastModified);
+        EXPECT_EQ(blob->eTag, "\"e\"");
+        auto container = BLSBlobResponseParser::getContainerPropertiesWithResponse(response, *rec.context, error);
+        EXPECT_FALSE(container.lastModified);
+        EXPECT_EQ(container.eTag, "\"e\"");
+    }
+
+    const char* farOffCopies[] = {"9999-12-31T23:59:59.9999999Z", "0015-01-01T00:00:00.0000000Z"};
+    for (const char* text : farOffCopies) {
+        SCOPED_TRACE(text);
+        BLSCopyState state = BLSBlobResponseParser::getCopyStateWithResponse(
+            responseWith({{"x-bs-copy-status", "success"}, {"x-bs-copy-completion-time", text}}));
+        EXPECT_FALSE(state.completionTime);
+        EXPECT_EQ(state.copyStatus, BLSCopyStatusSuccess);
+    }
+}
+
 TEST(BlobResponseParserTest, SingleNumbers) {
     auto response = responseWith({{"x-bs-lease-time", "37"},
                                   {"x-bs-blob-sequence-number", "9223372036854775807"},

@@ -17,6 +17,7 @@
 #include "storage/BLSOperationContext.h"
 #include "storage/BLSRequestOptions.h"
 #include "storage/BLSRequestResult.h"
+#include "storage/BLSRetryPolicy.h"
 #include "tests/storage/support/StorageTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -283,6 +284,8 @@ TEST_F(CloudAppendBlobTest, StreamUploadsOfTextAndFile) {
     ASSERT_FALSE(await([&](auto done) { notes->uploadFromStream(platform::InputStream::withData(textBytes), true, done); }));
     EXPECT_EQ(stored("notes.txt"), textBytes);
     EXPECT_EQ(requestsFor(server, "createappendblob").size(), 1u);
+    EXPECT_EQ(requestsFor(server, "appendblock").back().header("x-bs-blob-condition-appendpos"), "0")
+        << "the new blob's length is known";
 
     // A file of one block and a bit, into an existing blob whose length the
     // caller gives: two appends, one after the other, each guarded by the
@@ -314,6 +317,48 @@ TEST_F(CloudAppendBlobTest, StreamUploadsOfTextAndFile) {
     EXPECT_EQ(stored("file.log"), concat(fileBytes, textBytes));
     appends = requestsFor(server, "appendblock");
     EXPECT_FALSE(appends.back().header("x-bs-blob-condition-appendpos"));
+}
+
+TEST_F(CloudAppendBlobTest, StreamUploadIntoANewBlobSurvivesALostAnswer) {
+    // The service applies an append but its answer never arrives. A blob
+    // made by the upload starts empty, so every append carries its position:
+    // the lost one is sent again, the service refuses the copy it holds, and
+    // with absorbConditionalErrorsOnRetry that refusal is taken as success.
+    const Bytes data = patternBytes(4 * kMiB + 100, 14);  // two appends
+    auto upload = [&](const std::string& name, bool absorb) {
+        auto options = std::make_shared<BLSBlobRequestOptions>();
+        options->setAbsorbConditionalErrorsOnRetry(absorb);
+        auto context = std::make_shared<BLSOperationContext>();
+        context->setRetryPolicy(std::make_shared<BLSRetryPolicyLinear>(3, 0.0));
+        Awaited<ErrorOut> done;
+        appendBlob(name)->uploadFromStream(platform::InputStream::withData(data), true, nullptr, options, context,
+                                           done.handler());
+        auto [error] = done.get();
+        EXPECT_EQ(done.calls(), 1);
+        return error;
+    };
+
+    server.addFault(R"({"operation": "appendblock", "action": {"drop_answer": true}})");
+    ErrorOut error = upload("absorbed.log", true);
+    EXPECT_FALSE(error) << error->localizedDescription();
+    EXPECT_EQ(stored("absorbed.log"), data) << "every byte, each block once";
+    auto appends = requestsFor(server, "appendblock");
+    ASSERT_EQ(appends.size(), 3u) << "lost, refused as a copy, then the second block";
+    EXPECT_EQ(appends[0].header("x-bs-blob-condition-appendpos"), "0");
+    EXPECT_EQ(appends[1].header("x-bs-blob-condition-appendpos"), "0");
+    EXPECT_EQ(appends[1].status, 412);
+    EXPECT_EQ(appends[2].header("x-bs-blob-condition-appendpos"), std::to_string(4 * kMiB));
+    EXPECT_EQ(appends[2].status, 201);
+
+    // Without absorbing, the refusal ends the upload; still no block twice.
+    server.addFault(R"({"operation": "appendblock", "action": {"drop_answer": true}})");
+    error = upload("strict.log", false);
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->code(), 3);
+    EXPECT_EQ(statusOf(*error), 412);
+    EXPECT_EQ(serviceCodeOf(*error), "AppendPositionConditionNotMet");
+    EXPECT_EQ(stored("strict.log"), Bytes(data.begin(), data.begin() + 4 * kMiB));
+    EXPECT_EQ(requestsFor(server, "appendblock").size(), 5u) << "no append after the refusal";
 }
 
 TEST_F(CloudAppendBlobTest, StreamUploadSizeLimitEndsWithCode8) {

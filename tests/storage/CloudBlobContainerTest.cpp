@@ -239,8 +239,11 @@ TEST_F(CloudBlobContainerTest, MetadataUploadAndAttributesDownload) {
 
 TEST_F(CloudBlobContainerTest, PermissionsRoundTrip) {
     auto container = createdContainer("layouts");
-    const auto start = std::chrono::system_clock::time_point(std::chrono::seconds(1700000000));
+    const auto start = std::chrono::sys_seconds(std::chrono::seconds(1700000000));
     const auto expiry = start + 48h;
+    // Times no system clock value holds: "for ever" and a start long ago.
+    const auto never = std::chrono::sys_days{std::chrono::year{9999} / 12 / 31} + 23h + 59min + 59s;
+    const auto longAgo = std::chrono::sys_days{std::chrono::year{1601} / 1 / 1};
 
     BLSSharedAccessPolicy reader(std::string("reader"));
     reader.permissions = 1 | 32;  // r, l
@@ -249,7 +252,11 @@ TEST_F(CloudBlobContainerTest, PermissionsRoundTrip) {
     BLSSharedAccessPolicy writer(std::string("writer"));
     writer.permissions = 8;  // w
     writer.sharedAccessExpiryTime = expiry;
-    const Policies policies{{"reader", reader}, {"writer", writer}};
+    BLSSharedAccessPolicy keeper(std::string("keeper"));
+    keeper.permissions = 1;
+    keeper.sharedAccessStartTime = longAgo;
+    keeper.sharedAccessExpiryTime = never;
+    const Policies policies{{"reader", reader}, {"writer", writer}, {"keeper", keeper}};
 
     ASSERT_FALSE(await([&](auto done) {
         container->uploadPermissions(policies, BLSContainerPublicAccessTypeBlob, nullptr, nullptr, nullptr, done);
@@ -264,13 +271,23 @@ TEST_F(CloudBlobContainerTest, PermissionsRoundTrip) {
     ASSERT_FALSE(error) << error->localizedDescription();
     ASSERT_TRUE(stored);
     EXPECT_EQ(*stored, policies);
+    EXPECT_EQ(stored->at("keeper").sharedAccessExpiryTime, never);
+    EXPECT_EQ(stored->at("keeper").sharedAccessStartTime, longAgo);
     EXPECT_EQ(access, BLSContainerPublicAccessTypeBlob);
+
+    // What was read is written back unchanged: the same body goes up again.
+    ASSERT_FALSE(await([&](auto done) {
+        container->uploadPermissions(*stored, BLSContainerPublicAccessTypeBlob, nullptr, nullptr, nullptr, done);
+    }));
+    uploads = requestsFor(server, "setcontaineracl");
+    ASSERT_EQ(uploads.size(), 2u);
+    EXPECT_EQ(uploads[1].bodyMD5, uploads[0].bodyMD5);
 
     // The short form sends no public access header, which turns it off.
     ASSERT_FALSE(await([&](auto done) { container->uploadPermissions(Policies{}, done); }));
     uploads = requestsFor(server, "setcontaineracl");
-    ASSERT_EQ(uploads.size(), 2u);
-    EXPECT_FALSE(uploads[1].header("x-bs-blob-public-access"));
+    ASSERT_EQ(uploads.size(), 3u);
+    EXPECT_FALSE(uploads[2].header("x-bs-blob-public-access"));
 
     Awaited<ErrorOut, std::optional<Policies>, BLSContainerPublicAccessType> cleared;
     container->downloadPermissionsWithCompletionHandler(cleared.handler());

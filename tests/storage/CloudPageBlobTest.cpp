@@ -156,6 +156,57 @@ TEST_F(CloudPageBlobTest, PageWritesClearsAndRangesReadBack) {
     EXPECT_EQ(requestsFor(server, "getpageranges").back().header("x-bs-range"), "bytes=0-1023");
 }
 
+TEST_F(CloudPageBlobTest, PlatformRangeFormsClearAndListLikeTheirWideTwins) {
+    auto blob = pageBlob("words.img");
+    ASSERT_FALSE(await([&](auto done) { blob->createWithSize(4096, done); }));
+    const Bytes data = patternBytes(4096, 21);
+    ASSERT_FALSE(await([&](auto done) { blob->uploadPagesWithData(data, 0, std::nullopt, done); }));
+
+    ASSERT_FALSE(await([&](auto done) { blob->clearPagesWithRange(platform::Range{1024, 1024}, done); }));
+    auto clear = requestsFor(server, "putpage").back();
+    EXPECT_EQ(clear.header("x-bs-page-write"), "clear");
+    EXPECT_EQ(clear.header("x-bs-range"), "bytes=1024-2047");
+    EXPECT_EQ(clear.bodyLength, 0u);
+    Bytes expected = data;
+    std::fill(expected.begin() + 1024, expected.begin() + 2048, 0);
+    EXPECT_EQ(stored("words.img"), expected);
+
+    Awaited<ErrorOut, std::optional<Ranges>> all;
+    blob->downloadPageRangesWithRange(platform::Range{0, 0}, all.handler());
+    auto [allError, allRanges] = all.get();
+    ASSERT_FALSE(allError);
+    EXPECT_EQ(allRanges, (Ranges{{0, 1024}, {2048, 2048}}));
+    EXPECT_FALSE(requestsFor(server, "getpageranges").back().header("x-bs-range")) << "length 0 lists all";
+
+    Awaited<ErrorOut, std::optional<Ranges>> part;
+    blob->downloadPageRangesWithRange(platform::Range{2048, 1024}, part.handler());
+    auto [partError, partRanges] = part.get();
+    ASSERT_FALSE(partError);
+    EXPECT_EQ(partRanges, (Ranges{{2048, 1024}}));
+    EXPECT_EQ(requestsFor(server, "getpageranges").back().header("x-bs-range"), "bytes=2048-3071");
+
+    // The full forms carry the condition and the caller's context.
+    const auto stale = BLSAccessCondition::makeWithIfMatchCondition("\"0x8D0000000000000\"");
+    auto context = std::make_shared<BLSOperationContext>();
+    auto error = await([&](auto done) {
+        blob->clearPagesWithRange(platform::Range{0, 512}, &stale, nullptr, context, done);
+    });
+    ASSERT_TRUE(error);
+    EXPECT_EQ(statusOf(*error), 412);
+    EXPECT_EQ(requestsFor(server, "putpage").back().header("If-Match"), "\"0x8D0000000000000\"");
+    EXPECT_EQ(stored("words.img"), expected) << "nothing cleared";
+    EXPECT_EQ(context->requestResults().size(), 1u);
+
+    const auto current = BLSAccessCondition::makeWithIfMatchCondition(*blob->properties().eTag);
+    Awaited<ErrorOut, std::optional<Ranges>> guarded;
+    blob->downloadPageRangesWithRange(platform::Range{0, 512}, &current, nullptr, context, guarded.handler());
+    auto [guardedError, guardedRanges] = guarded.get();
+    ASSERT_FALSE(guardedError);
+    EXPECT_EQ(guardedRanges, (Ranges{{0, 512}}));
+    EXPECT_EQ(requestsFor(server, "getpageranges").back().header("If-Match"), *blob->properties().eTag);
+    EXPECT_EQ(context->requestResults().size(), 2u);
+}
+
 TEST_F(CloudPageBlobTest, UnalignedWritesReachTheServiceAndComeBackAsItsError) {
     auto blob = pageBlob("odd.img");
     ASSERT_FALSE(await([&](auto done) { blob->createWithSize(2048, done); }));

@@ -17,7 +17,8 @@ std::span<const std::uint8_t> bytes(const std::string& text) {
     return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
 }
 
-BLSDate utc(int year, unsigned month, unsigned day, int hour, int minute, int second) {
+// Whole seconds, which a BLSDate and a BLSWideDate both take as they are.
+std::chrono::sys_seconds utc(int year, unsigned month, unsigned day, int hour, int minute, int second) {
     using namespace std::chrono;
     return sys_days{std::chrono::year{year} / month / day} + hours{hour} + minutes{minute} + seconds{second};
 }
@@ -277,6 +278,41 @@ TEST(ListResponses, HostileNumbersInListingsLeaveTheFieldUnset) {
         EXPECT_EQ(item.blobCopyState.bytesCopied, c.bytesCopied) << c.name;
         EXPECT_EQ(item.blobCopyState.totalBytes, c.totalBytes) << c.name;
     }
+}
+
+TEST(ListResponses, ListingDatesBeyondTheClockGiveNoDate) {
+    // Once read as some year in between (9999 as 1816, 0015 as 1768).
+    const std::string containers = R"(<EnumerationResults><Containers>
+  <Container><Name>far</Name><Properties>
+    <Last-Modified>Fri, 31 Dec 9999 23:59:59 GMT</Last-Modified><Etag>"0x1"</Etag>
+  </Properties></Container>
+  <Container><Name>near</Name><Properties>
+    <Last-Modified>Sat, 01 Jan 2000 00:00:00 GMT</Last-Modified>
+  </Properties></Container>
+</Containers></EnumerationResults>)";
+    BLSOperationContext context;
+    std::optional<platform::Error> error;
+    auto listed = BLSListContainersResponse::parseListContainersResponseWithData(bytes(containers), context, error);
+    ASSERT_TRUE(listed);
+    ASSERT_EQ(listed->containerListItems.size(), 2u);
+    EXPECT_FALSE(listed->containerListItems[0].properties.lastModified);
+    EXPECT_EQ(listed->containerListItems[0].properties.eTag, "\"0x1\"");
+    EXPECT_EQ(listed->containerListItems[1].properties.lastModified, utc(2000, 1, 1, 0, 0, 0));
+
+    const std::string blobs = R"(<EnumerationResults><Blobs><Blob><Name>a</Name><Properties>
+  <Last-Modified>Thu, 01 Jan 0015 00:00:00 GMT</Last-Modified>
+  <Content-Length>10</Content-Length>
+  <CopyStatus>success</CopyStatus>
+  <CopyCompletionTime>Fri, 31 Dec 9999 23:59:59 GMT</CopyCompletionTime>
+</Properties></Blob></Blobs></EnumerationResults>)";
+    auto blobList = BLSListBlobsResponse::parseListBlobsResponseWithData(bytes(blobs), context, error);
+    ASSERT_TRUE(blobList);
+    ASSERT_EQ(blobList->blobListItems.size(), 1u);
+    const BLSBlobListItem& item = blobList->blobListItems[0];
+    EXPECT_FALSE(item.properties.lastModified);
+    EXPECT_FALSE(item.blobCopyState.completionTime);
+    EXPECT_EQ(item.properties.length, 10);
+    EXPECT_EQ(item.blobCopyState.copyStatus, BLSCopyStatusSuccess);
 }
 
 TEST(ListResponses, StoredPoliciesNeverInheritFromTheEntryBefore) {

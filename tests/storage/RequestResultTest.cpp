@@ -107,6 +107,15 @@ TEST(RequestResultTest, MissingAndMalformedHeaders) {
     EXPECT_EQ(result.contentReceivedLength(), 0u);
     EXPECT_FALSE(result.contentReceivedMD5());
     EXPECT_FALSE(result.etag());
+
+    // A service clock in a year no system clock value holds: no date (it
+    // was once read as some year in between).
+    for (const char* date : {"Fri, 31 Dec 9999 23:59:59 GMT", "Thu, 01 Jan 0015 00:00:00 GMT"}) {
+        BLSRequestResult farOff(Clock::now(), BLSStorageLocationPrimary,
+                                responseWith(200, {{"Date", date}, {"ETag", "\"x\""}}), std::nullopt);
+        EXPECT_FALSE(farOff.serviceRequestDate()) << date;
+        EXPECT_EQ(farOff.etag(), "\"x\"") << date;
+    }
 }
 
 TEST(RequestResultTest, ContentLengthText) {

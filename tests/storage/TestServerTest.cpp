@@ -323,6 +323,23 @@ TEST(TestServer, AppliesFaultsTheGivenNumberOfTimesThenAnswersNormally)
     EXPECT_EQ(std::count_if(records.begin(), records.end(), [](const auto& r) { return r.faulted; }), 6);
 }
 
+TEST(TestServer, ADroppedAnswerStillCarriesTheRequestOut)
+{
+    StorageTestServer server;
+    server.start();
+    server.preloadBlob("layouts", "a.vkm", {'o', 'l', 'd'});
+    server.addFault(R"({"method": "PUT", "action": {"drop_answer": true}})");
+    const Answer lost = signedRequest(server, "PUT", "/vekmonttest/layouts/a.vkm", "",
+                                      {{"x-bs-version", "2016-03-14"}, {"x-bs-blob-type", "BlockBlob"}}, "new");
+    EXPECT_EQ(lost.code, CURLE_GOT_NOTHING);
+    EXPECT_EQ(lost.status, 0);
+    EXPECT_EQ(server.blobBytes("layouts", "a.vkm"), std::vector<std::uint8_t>({'n', 'e', 'w'}));
+    const auto records = server.requests();
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_TRUE(records[0].faulted);
+    EXPECT_EQ(records[0].status, 201) << "the answer the client never saw";
+}
+
 TEST(TestServer, RecordsRequestsWithTheirExactQueryAndHeaderOrder)
 {
     StorageTestServer server;

@@ -140,6 +140,49 @@ TEST(StorageUtil, RoundTripAndSasTimes) {
     EXPECT_EQ(BLSUtil::dateFromUtcTimeString("2030-01-01 00:00:00Z"), std::nullopt);
 }
 
+TEST(StorageUtil, DatesBeyondTheClockAreNoDatesButWideDatesHoldThem) {
+    using namespace std::chrono;
+    const auto latest = floor<BLSTicks>(Date::max());
+    const auto earliest = ceil<BLSTicks>(Date::min());
+    struct Case {
+        const char* name;
+        std::optional<Date> (*read)(std::string_view);
+        const char* text;
+        std::optional<Date> expected;
+    };
+    const Case cases[] = {
+        {"HTTP year 9999", BLSUtil::dateFromHttpString, "Fri, 31 Dec 9999 23:59:59 GMT", std::nullopt},
+        {"HTTP year 0015", BLSUtil::dateFromHttpString, "Thu, 01 Jan 0015 00:00:00 GMT", std::nullopt},
+        {"HTTP year 0000", BLSUtil::dateFromHttpString, "Sat, 01 Jan 0000 00:00:00 GMT", std::nullopt},
+        {"HTTP 1678", BLSUtil::dateFromHttpString, "Sat, 01 Jan 1678 00:00:00 GMT",
+         Date(sys_days{year{1678} / 1 / 1})},
+        {"HTTP 2261", BLSUtil::dateFromHttpString, "Tue, 31 Dec 2261 23:59:59 GMT",
+         Date(sys_days{year{2261} / 12 / 31} + 23h + 59min + 59s)},
+        {"HTTP second after the last", BLSUtil::dateFromHttpString, "Fri, 11 Apr 2262 23:47:17 GMT", std::nullopt},
+        {"round trip, last tick", BLSUtil::dateFromRoundtripString, "2262-04-11T23:47:16.8547758Z",
+         time_point_cast<Date::duration>(latest)},
+        {"round trip, tick after", BLSUtil::dateFromRoundtripString, "2262-04-11T23:47:16.8547759Z", std::nullopt},
+        {"round trip, first tick", BLSUtil::dateFromRoundtripString, "1677-09-21T00:12:43.1452242Z",
+         time_point_cast<Date::duration>(earliest)},
+        {"round trip, tick before", BLSUtil::dateFromRoundtripString, "1677-09-21T00:12:43.1452241Z", std::nullopt},
+        {"round trip, year 9999", BLSUtil::dateFromRoundtripString, "9999-12-31T23:59:59.9999999Z", std::nullopt},
+        {"SAS time, year 9999", BLSUtil::dateFromUtcTimeString, "9999-12-31T23:59:59Z", std::nullopt},
+        {"SAS time, year 1066", BLSUtil::dateFromUtcTimeString, "1066-10-14T09:00:00Z", std::nullopt},
+    };
+    for (const Case& c : cases) EXPECT_EQ(c.read(c.text), c.expected) << c.name;
+
+    // The wide readers keep every four-digit year, to the tick.
+    const auto never = sys_days{year{9999} / 12 / 31} + 23h + 59min + 59s;
+    EXPECT_EQ(BLSUtil::wideDateFromUtcTimeString("9999-12-31T23:59:59Z"), never);
+    EXPECT_EQ(BLSUtil::wideDateFromRoundtripString("9999-12-31T23:59:59.9999999Z"), never + BLSTicks(9999999));
+    EXPECT_EQ(BLSUtil::wideDateFromRoundtripString("0000-01-01T00:00:00.0000001Z"),
+              sys_days{year{0} / 1 / 1} + BLSTicks(1));
+    EXPECT_EQ(BLSUtil::wideDateFromUtcTimeString("9999-12-32T00:00:00Z"), std::nullopt);
+    EXPECT_EQ(BLSUtil::utcTimeOrEmptyWithWideDate(never), "9999-12-31T23:59:59Z");
+    EXPECT_EQ(BLSUtil::utcTimeOrEmptyWithWideDate(sys_days{year{15} / 3 / 1} + 1h), "0015-03-01T01:00:00Z");
+    EXPECT_EQ(BLSUtil::utcTimeOrEmptyWithWideDate(std::nullopt), "");
+}
+
 TEST(StorageUtil, OptionalHeadersJoinWithComma) {
     platform::net::URLRequest request(*url("https://acct.blob.example.net/c"));
     BLSUtil::addOptionalHeaderToRequest(request, "x-bs-meta-a", std::optional<std::string>());

@@ -92,7 +92,7 @@ class FaultRule:
         self.times = int(spec.get("times", 1))
         self.action = spec["action"]
         known = {"status", "code", "message", "body", "no_body", "drop_after_bytes", "stall_before_headers",
-                 "stall_after_bytes", "wrong_md5", "slow_body_bytes_per_second"}
+                 "stall_after_bytes", "wrong_md5", "slow_body_bytes_per_second", "drop_answer"}
         unknown = set(self.action) - known
         if unknown or not self.action:
             raise ValueError("unknown fault action %s" % sorted(unknown or ["(empty)"]))
@@ -336,6 +336,14 @@ class Handler(BaseHTTPRequestHandler):
             record["status"] = response.status
             app.leave(stat_kind)
             in_flight = False
+            if fault and fault.get("drop_answer"):
+                # Carried out, but not a byte of the answer reaches the client.
+                self.close_connection = True
+                try:
+                    self.connection.shutdown(socket.SHUT_RDWR)
+                except OSError:
+                    pass
+                return
             self.send(req, response, fault or {})
         finally:
             if in_flight:
