@@ -195,46 +195,59 @@ TEST(LayoutDamage, AFileEndingInsideTheFirstElementRecordFailsWithCode5) {
     EXPECT_TRUE(cut.GetElements().empty());
 }
 
-TEST(LayoutDamage, LayerCountsTheFileCannotHoldOrADamagedLayerFailWithCode6) {
+TEST(LayoutDamage, ALayerSectionCutShortOverCountedOrDamagedFailsWithCode6) {
     RegisterServices();
-    // Three layers announced, two written: the count with the elements
-    // after it would otherwise be read as if nothing were missing.
-    const std::string overCounted = PathFor("layers-over.wkst");
-    FILE* f = std::fopen(overCounted.c_str(), "wb");
+    // Two layers, no elements.
+    const std::string path = PathFor("layers.wkst");
+    FILE* f = std::fopen(path.c_str(), "wb");
     ASSERT_TRUE(ULayoutFileWriter::WriteHeader(f, "WkSt", 13));
     ASSERT_TRUE(ULayoutFileWriter::WriteParameters(f, CLayoutParameters(), 13));
-    const long layersAt = std::ftell(f);
+    const auto layersAt = static_cast<std::size_t>(std::ftell(f));
     CLayerManager layers("Unten");
     layers.AddLayer("Oben", true);
     ASSERT_TRUE(layers.Save(f, 13));
-    std::fseek(f, layersAt, SEEK_SET);
-    ASSERT_TRUE(CTaggedFile(f).WriteInt(500, 3));
-    std::fseek(f, 0, SEEK_END);
+    const auto layersEnd = static_cast<std::size_t>(std::ftell(f));
     ASSERT_TRUE(ULayoutFileWriter::WriteElementCount(f, 0));
     ASSERT_TRUE(UGroups::WriteSerializedGroups(f, {}));
     std::fclose(f);
+    const Bytes whole = ReadBytes(path);
 
-    // The second layer's locked flag as a record without data.
-    Bytes damaged = ReadBytes(overCounted);
+    // The file ends inside the layer section: no element count follows.
+    const std::string cut = WriteCut(whole, layersAt + (layersEnd - layersAt) / 2, "layers-cut.wkst");
+
+    // Three layers announced, two written: the element count after them
+    // would otherwise be read as if nothing were missing.
+    Bytes overCounted = whole;
+    ASSERT_EQ(overCounted[layersAt + 1], 0xF4);  // the count record, 500
+    overCounted[layersAt + 7] = 3;
+    const std::string over = WriteCut(overCounted, overCounted.size(), "layers-over.wkst");
+
+    // The second layer's locked flag as a record without data: after the
+    // name "Oben" and its NUL comes record 502 of one byte.
+    Bytes damaged = whole;
     const std::size_t oben = static_cast<std::size_t>(
         std::search(damaged.begin(), damaged.end(), std::begin("Oben"), std::end("Oben") - 1) - damaged.begin());
-    ASSERT_LT(oben, damaged.size());
-    damaged[static_cast<std::size_t>(layersAt) + 7] = 2;  // the count back to two
-    // After the name "Oben" and its NUL: the locked record 502 with length 1.
-    ASSERT_EQ(damaged[oben + 5], 0x01);
+    ASSERT_LT(oben + 9, damaged.size());
     ASSERT_EQ(damaged[oben + 6], 0xF6);
+    ASSERT_EQ(damaged[oben + 8], 1);
     damaged[oben + 8] = 0;
     damaged.erase(damaged.begin() + static_cast<std::ptrdiff_t>(oben + 9));
-    const std::string zeroLength = PathFor("layers-zero.wkst");
-    WriteBytes(zeroLength, damaged);
+    const std::string zeroLength = WriteCut(damaged, damaged.size(), "layers-zero.wkst");
 
-    for (const std::string& path : {overCounted, zeroLength}) {
-        SCOPED_TRACE(path);
-        LogWatch watch;
+    CLayout sound;
+    ASSERT_EQ(sound.Load(path), kLayoutLoaded);
+    for (const std::string& damagedPath : {cut, over, zeroLength}) {
+        SCOPED_TRACE(damagedPath);
         CLayout layout;
-        EXPECT_EQ(layout.Load(path), kLayoutParameterError);
-        EXPECT_EQ(watch.Count("bool CLayout::ReadLayoutParameter(FILE *, int, int &): Failed to load layers, "), 1);
+        EXPECT_EQ(layout.Load(damagedPath), kLayoutParameterError);
+        EXPECT_GE(layout.GetLayerManager().GetLayers().size(), 1u);
     }
+    LogWatch watch;
+    CLayout layout;
+    ASSERT_EQ(layout.Load(over), kLayoutParameterError);
+    EXPECT_EQ(watch.Count("bool CLayout::ReadLayoutParameter(FILE *, int, int &): Failed to load layers, The layer "
+                          "count exceeds what the file can hold"),
+              1);
 }
 
 TEST(LayoutDamage, AFileCutShortAfterItsElementsLoadsWhatCameBeforeAndNamesTheSection) {
