@@ -2,9 +2,6 @@
 
 #include "engine/services/ErrorHandling.h"
 
-#include <sys/stat.h>
-#include <sys/types.h>
-
 #include <algorithm>
 #include <cstring>
 #include <limits>
@@ -29,39 +26,7 @@ std::uint32_t GetBigEndian32(const std::uint8_t* bytes) {
            (std::uint32_t{bytes[2]} << 8) | std::uint32_t{bytes[3]};
 }
 
-// Passes over `count` bytes: by seeking when the stream can, else by reading
-// them into a small scratch buffer.
-void SkipBytes(FILE* file, std::uint32_t count, bool seekable) {
-    if (seekable && fseeko(file, static_cast<off_t>(count), SEEK_CUR) == 0) return;
-    std::uint8_t scratch[16 * 1024];
-    while (count > 0) {
-        const std::size_t want = std::min<std::size_t>(count, sizeof scratch);
-        const std::size_t got = fread(scratch, 1, want, file);
-        count -= static_cast<std::uint32_t>(got);
-        if (got < want) return;
-    }
-}
-
 }  // namespace
-
-long long BytesLeftInStream(FILE* file) {
-    if (file == nullptr) return -1;
-    const off_t position = ftello(file);
-    if (position < 0) return -1;
-
-    const int descriptor = fileno(file);
-    if (descriptor >= 0) {
-        struct stat info;
-        if (fstat(descriptor, &info) != 0 || !S_ISREG(info.st_mode)) return -1;
-        return info.st_size > position ? static_cast<long long>(info.st_size - position) : 0;
-    }
-
-    // A stream without a descriptor (memory buffer): measure by seeking.
-    if (fseeko(file, 0, SEEK_END) != 0) return -1;
-    const off_t end = ftello(file);
-    if (fseeko(file, position, SEEK_SET) != 0 || end < position) return -1;
-    return static_cast<long long>(end - position);
-}
 
 const char* ReadStatusName(tReadStatus status) {
     switch (status) {
@@ -95,48 +60,66 @@ bool CTag::Fail(tReadStatus status) {
     return false;
 }
 
+// The stream a record is read from: the scope holding it when there is
+// one (found once per record), else stdio.
+struct CTag::tSource {
+    explicit tSource(FILE* stream) : file(stream), scope(CStreamReadScope::Find(stream)) {}
+    std::size_t Read(void* destination, std::size_t size) const {
+        return scope != nullptr ? scope->Read(destination, size) : ReadFromStream(file, destination, size);
+    }
+    FILE* file;
+    CStreamReadScope* scope;
+};
+
 bool CTag::ReadTag(FILE* file) {
     mData.reset();
     mInline = false;
     mLength = 0;
-    // A stream is read by one reader at a time, so the unlocked stdio calls
-    // are safe here; the locking ones cost a third of a layout's load time.
-    if (file == nullptr || feof_unlocked(file)) return Fail(tReadStatus::EndOfFile);
+    if (file == nullptr) return Fail(tReadStatus::EndOfFile);
+    const tSource source(file);
 
     // Id and short length in one read.
     std::uint8_t bytes[4];
-    const std::size_t got = fread_unlocked(bytes, 1, 4, file);
+    const std::size_t got = source.Read(bytes, 4);
     if (got != 4) {
         // Nothing at all where a record would begin is the clean end.
-        return Fail(got == 0 && !ferror_unlocked(file) ? tReadStatus::EndOfFile : tReadStatus::Truncated);
+        return Fail(got == 0 && !StreamFailed(file) ? tReadStatus::EndOfFile : tReadStatus::Truncated);
     }
     mId = GetBigEndian16(bytes);
     mLength = GetBigEndian16(bytes + 2);
     if (mLength == 0xFFFF) {
-        if (fread_unlocked(bytes, 4, 1, file) != 1) return Fail(tReadStatus::Truncated);
+        if (source.Read(bytes, 4) != 4) return Fail(tReadStatus::Truncated);
         mLength = GetBigEndian32(bytes);
     }
-    return ReadTagInternal(file);
+    return ReadTagInternal(source);
 }
 
-bool CTag::ReadTagInternal(FILE* file) {
+bool CTag::ReadTagInternal(FILE* file) { return ReadTagInternal(tSource(file)); }
+
+bool CTag::ReadTagInternal(const tSource& source) {
+    FILE* const file = source.file;
     if (mLength == 0) return Fail(tReadStatus::ZeroLength);
 
+    // Within a scope the bytes left cost nothing, so every length is checked.
     long long left = -1;
-    if (mLength > kReadChunk) left = BytesLeftInStream(file);
+    if (source.scope != nullptr) {
+        left = source.scope->BytesLeft();
+    } else if (mLength > kReadChunk) {
+        left = BytesLeftInStream(file);
+    }
     if (left >= 0 && mLength > left) {
         // The record claims more than the stream holds: nothing after it can
         // be trusted, so the stream is left at its end.
-        fseeko(file, 0, SEEK_END);
+        MoveStreamToEnd(file);
         return Fail(tReadStatus::Truncated);
     }
     if (mLength > kMaxTagLength) {
-        SkipBytes(file, mLength, left >= 0);
+        SkipInStream(file, mLength);
         return Fail(tReadStatus::TooLong);
     }
 
     if (mLength <= kInlineBytes) {
-        if (fread_unlocked(mInlineBytes, mLength, 1, file) != 1) return Fail(tReadStatus::Truncated);
+        if (source.Read(mInlineBytes, mLength) != mLength) return Fail(tReadStatus::Truncated);
         mInline = true;
         mStatus = tReadStatus::Ok;
         return true;
@@ -147,7 +130,7 @@ bool CTag::ReadTagInternal(FILE* file) {
         auto* bytes = static_cast<std::uint8_t*>(std::malloc(mLength));
         if (bytes == nullptr) UErrorHandling::CheckAllocation(nullptr, signature, kAllocationMessage);
         mData.reset(bytes);
-        if (fread_unlocked(bytes, mLength, 1, file) != 1) return Fail(tReadStatus::Truncated);
+        if (source.Read(bytes, mLength) != mLength) return Fail(tReadStatus::Truncated);
         mStatus = tReadStatus::Ok;
         return true;
     }
@@ -168,7 +151,7 @@ bool CTag::ReadTagInternal(FILE* file) {
             capacity = next;
         }
         const std::size_t want = capacity - have;
-        const std::size_t got = fread(mData.get() + have, 1, want, file);
+        const std::size_t got = source.Read(mData.get() + have, want);
         have += got;
         if (got < want) return Fail(tReadStatus::Truncated);
     }

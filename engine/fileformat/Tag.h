@@ -7,14 +7,19 @@
 //   data    length bytes
 //
 // Records follow each other with no index, padding or checksum. The bytes
-// come from files handed to the app by anyone, so every length is checked
-// against the bytes left in the stream before it sizes anything.
+// come from files handed to the app by anyone, so a length is checked
+// against the bytes left in the stream before it sizes anything: every
+// length within a CStreamReadScope, where that costs nothing; without one,
+// lengths above 64 KiB (a smaller buffer is harmless even when the stream
+// turns out shorter).
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+
+#include "engine/fileformat/StreamRead.h"
 
 // Why the last read of a record (or of a value) failed.
 enum class tReadStatus {
@@ -28,12 +33,6 @@ enum class tReadStatus {
 
 // "Ok", "EndOfFile", ... for log lines and error texts.
 const char* ReadStatusName(tReadStatus status);
-
-// Bytes between the stream's position and its end, or -1 when the stream
-// cannot tell (pipes, sockets, devices). Leaves the position unchanged.
-// Readers use it to bound counts and lengths read from a file before they
-// size anything by them.
-long long BytesLeftInStream(FILE* file);
 
 class CTag {
 public:
@@ -79,8 +78,11 @@ private:
     };
     using tBuffer = std::unique_ptr<std::uint8_t, FreeDeleter>;
 
+    struct tSource;
+
     // The data part of ReadTag: mId and mLength are set, the data follows.
     bool ReadTagInternal(FILE* file);
+    bool ReadTagInternal(const tSource& source);
     bool Fail(tReadStatus status);
 
     unsigned int mId = 0;

@@ -50,7 +50,7 @@ const CColor& DefaultFirstColor() {
 // the file and the count is not above `maximum`.
 bool CountFits(FILE* file, std::int64_t count, std::int64_t maximum, long minBytes) {
     if (count > maximum) return false;
-    const long left = BytesLeftInStream(file);
+    const long long left = BytesLeftInStream(file);
     return left < 0 || count <= left / minBytes;
 }
 
@@ -127,7 +127,7 @@ CCompositeGeometry::~CCompositeGeometry() {
 
 bool CCompositeGeometry::Load(FILE* file, std::string& errorText) {
     std::uint8_t header[kHeaderSize] = {};
-    const std::size_t got = file != nullptr ? std::fread(header, 1, sizeof header, file) : 0;
+    const std::size_t got = ReadFromStream(file, header, sizeof header);
     if (got != sizeof header || std::memcmp(header, kRecordMagic, sizeof kRecordMagic) != 0) {
         errorText = "Element expected, bad header found.";
         return false;

@@ -37,14 +37,16 @@ constexpr std::uint16_t kTagData = 610;
 constexpr long long kMinimumImageBytes = 5 + 6 * 12 + 5 + 8 + 5;
 
 // The announced count, at least 0 and no more than the maximum or than the
-// image records the rest of the stream can hold.
-std::int32_t BoundCount(FILE* file, std::int32_t count) {
+// image records the rest of the stream can hold. A count cut down that way
+// is damage: `intact` is cleared.
+std::int32_t BoundCount(FILE* file, std::int32_t count, bool& intact) {
     if (count <= 0) return 0;
     long long limit = UImageElements::kMaxImageCount;
     const long long left = BytesLeftInStream(file);
     if (left >= 0) limit = std::min(limit, left / kMinimumImageBytes);
     if (count > limit) {
         LogWarning("Image section announces %d images, at most %lld can follow - reading %lld", count, limit, limit);
+        intact = false;
         return static_cast<std::int32_t>(limit);
     }
     return count;
@@ -87,7 +89,8 @@ bool ReadImages(tImages& images, FILE* file, CLayerManager& layerManager) {
         LogWarning("No image section (%s)", ReadStatusName(tags.LastStatus()));
         return false;
     }
-    const std::int32_t count = BoundCount(file, announced);
+    bool intact = true;
+    const std::int32_t count = BoundCount(file, announced, intact);
 
     for (std::int32_t i = 0; i < count; ++i) {
         std::string name;
@@ -122,7 +125,7 @@ bool ReadImages(tImages& images, FILE* file, CLayerManager& layerManager) {
                                                   layerManager, width, height, parameter606, parameter607);
         if (image != nullptr) images.push_back(image);
     }
-    return true;
+    return intact;
 }
 
 bool SaveImages(const tImages& images, FILE* file) {

@@ -81,8 +81,9 @@ constexpr std::int32_t kMaxImageCount = 4096;
 // Reads the image section and appends the images made to `images`. An image
 // whose layer is missing is dropped; one whose data length (609) differs
 // from its data record (610) or exceeds kMaxImageDataLength is skipped with a
-// warning. Reading stops at the first record that cannot be read. False when
-// the section ended that way; the images read until then stay in the list.
+// warning. Reading stops at the first record that cannot be read, and after
+// as many images as the rest of the stream can hold. False when the section
+// ended early either way; the images read until then stay in the list.
 bool ReadImages(tImages& images, FILE* file, CLayerManager& layerManager);
 
 // Writes the image section (600 to 610) for ReadImages. Refuses (false,

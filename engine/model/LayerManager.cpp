@@ -53,12 +53,16 @@ long long MinimumLayerBytes(int version) {
 }
 
 // A count from the file, at least 0 and no more than the maximum or than
-// records of `minimumBytes` that the rest of the stream can hold.
-std::int32_t BoundCount(FILE* file, std::int32_t count, long long minimumBytes, std::int32_t maximum) {
+// records of `minimumBytes` that the rest of the stream can hold. `fits` is
+// cleared when the stream cannot hold the count: the file is damaged.
+std::int32_t BoundCount(FILE* file, std::int32_t count, long long minimumBytes, std::int32_t maximum, bool& fits) {
     if (count <= 0) return 0;
     long long limit = maximum;
     const long long left = BytesLeftInStream(file);
-    if (left >= 0) limit = std::min(limit, left / minimumBytes);
+    if (left >= 0 && left / minimumBytes < limit) {
+        limit = left / minimumBytes;
+        fits = count <= limit;
+    }
     if (count > limit) {
         LogWarning("Layer section announces %d layers, at most %lld can follow - reading %lld", count, limit, limit);
         return static_cast<std::int32_t>(limit);
@@ -165,7 +169,9 @@ bool CLayerManager::Load(FILE* file, int version, std::string& errorText) {
     CTaggedFile tags(file);
     std::int32_t announced = 0;
     tags.ReadInt(kTagLayerCount, announced);
-    const std::int32_t count = BoundCount(file, announced, MinimumLayerBytes(version), kMaxLayerCount);
+    bool whole = true;
+    const std::int32_t count = BoundCount(file, announced, MinimumLayerBytes(version), kMaxLayerCount, whole);
+    if (!whole) errorText = "The layer count exceeds what the file can hold";
     DeleteLayers();
 
     for (std::int32_t i = 0; i < count; ++i) {
@@ -179,6 +185,9 @@ bool CLayerManager::Load(FILE* file, int version, std::string& errorText) {
         }
         if (!complete) {
             LogWarning("Layer section ends in layer %d of %d (%s)", i + 1, count, ReadStatusName(tags.LastStatus()));
+            errorText = std::string("Layer ") + std::to_string(i + 1) + " cannot be read (" +
+                        ReadStatusName(tags.LastStatus()) + ")";
+            whole = false;
             break;
         }
     }
@@ -190,7 +199,7 @@ bool CLayerManager::Load(FILE* file, int version, std::string& errorText) {
 
     mCurrentLayer = GetFirstEditableLayer();
     if (mCurrentLayer == nullptr) mCurrentLayer = mLayers.front();
-    return true;
+    return whole;
 }
 
 bool CLayerManager::Save(FILE* file, int version) const {

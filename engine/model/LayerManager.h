@@ -45,8 +45,10 @@ public:
     // below 4 gives false with the error text and changes nothing. A section
     // that holds no readable layer leaves one layer named by "NewLayerName"
     // with the number 1. Reading stops at the first record that cannot be
-    // read; the layers read until then are kept. The layers' old objects are
-    // deleted, so nothing may point to them any more.
+    // read, and after as many layers as the rest of the file can hold; the
+    // layers read until then are kept, but the section is damaged: false
+    // with an error text. The layers' old objects are deleted, so nothing may
+    // point to them any more.
     bool Load(FILE* file, int version, std::string& errorText);
 
     // Writes the layer section as `version` (4 to 13) reads it. False when

@@ -1,9 +1,7 @@
 #include "engine/model/Layout.h"
 
 #include "engine/generators/Regeneration.h"
-#include "engine/fileformat/Tag.h"
-
-#include <sys/stat.h>
+#include "engine/fileformat/StreamRead.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -33,7 +31,7 @@ constexpr char kLayoutMagic[4] = {'W', 'k', 'S', 't'};
 constexpr std::size_t kHeaderSize = 8;
 // The smallest element record: its 8 header bytes and the component count
 // record (4 bytes of tag head, 4 of value).
-constexpr long kMinElementRecordBytes = 16;
+constexpr long long kMinElementRecordBytes = 16;
 // Below this angle difference two joints that do not face each other are
 // still marked as meant to meet.
 constexpr double kAngleStateLimit = 45.0;
@@ -44,15 +42,15 @@ void CopyText(char (&field)[N], const char* text) {
     field[N - 1] = '\0';
 }
 
-// The file's element count made sane: below 0 is 0, and no more records
-// than the rest of the file could hold.
-int BoundElementCount(FILE* file, std::int32_t announced) {
+// The file's element count made sane: below 0 is 0. A count the rest of
+// the file cannot hold is kept as it is, with a warning: the record after
+// the last one there is then missing and fails the load, so a damaged file
+// never loads as a shorter one.
+int SaneElementCount(FILE* file, std::int32_t announced) {
     if (announced < 0) return 0;
-    const long left = BytesLeftInStream(file);
-    if (left >= 0 && announced > left / kMinElementRecordBytes) {
+    const long long left = BytesLeftInStream(file);
+    if (left >= 0 && announced > left / kMinElementRecordBytes)
         LogWarning("Element count %d exceeds what the file can hold", announced);
-        return static_cast<int>(left / kMinElementRecordBytes);
-    }
     return announced;
 }
 
@@ -124,6 +122,16 @@ bool HasFinitePlacement(const CJoint* joint) {
 }
 
 }  // namespace
+
+const char* LayoutSectionName(tLayoutSection section) {
+    switch (section) {
+        case tLayoutSection::kNone: return "none";
+        case tLayoutSection::kGroups: return "groups";
+        case tLayoutSection::kImages: return "images";
+        case tLayoutSection::kBaseboards: return "baseboards";
+    }
+    return "none";
+}
 
 // ------------------------------------------------------------ CLayoutJoints
 
@@ -281,15 +289,20 @@ LayoutErrorCode CLayout::Load(const std::string& path) {
     ClearElements();
     ClearBackgrounds();
 
+    mIncompleteSection = tLayoutSection::kNone;
+
     std::unique_ptr<FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
     if (!file) {
         const char* reason = std::strerror(errno);
         LogWarning("Failed to load layout file: %s", reason != nullptr && *reason != '\0' ? reason : "n/a");
         return kLayoutFailedToOpenFile;
     }
+    // The whole file is read through this scope: in large blocks, its size
+    // taken once.
+    CStreamReadScope reading(file.get());
 
     std::uint8_t header[kHeaderSize] = {};
-    if (std::fread(header, 1, sizeof header, file.get()) != sizeof header ||
+    if (ReadFromStream(file.get(), header, sizeof header) != sizeof header ||
         std::memcmp(header, kLayoutMagic, sizeof kLayoutMagic) != 0) {
         LogWarning("Layout file type not recognized");
         return kLayoutWrongFileType;
@@ -319,18 +332,23 @@ LayoutErrorCode CLayout::Load(const std::string& path) {
     elementsByRecord.swap(mElementsByRecord);
     if (elementsResult != kLayoutLoaded) return elementsResult;
 
-    // A broken group list or background section leaves the elements loaded;
-    // the readers log what they dropped.
+    // The sections after the elements have no result code of their own: a
+    // file cut short or damaged there loads with what was read, and the
+    // document says where the reading stopped.
     tSerializedGroups serializedGroups;
     if (ReadSerializedGroups(file.get(), serializedGroups)) {
         UGroups::DeserializeGroups(*mGroupsManager, elementsByRecord, serializedGroups, false);
+    } else {
+        NoteIncompleteSection(tLayoutSection::kGroups);
     }
-    if (fileVersion >= 10) UImageElements::ReadImages(mImages, file.get(), *mLayerManager);
+    if (fileVersion >= 10 && !UImageElements::ReadImages(mImages, file.get(), *mLayerManager))
+        NoteIncompleteSection(tLayoutSection::kImages);
     if (fileVersion >= 11) {
         CLayerManager* layers = mLayerManager.get();
-        UBaseboardElements::ReadBaseboards(
-            mBaseboards, file.get(), [layers](const std::string& name) { return layers->FindLayerByName(name); },
-            fileVersion);
+        if (!UBaseboardElements::ReadBaseboards(
+                mBaseboards, file.get(),
+                [layers](const std::string& name) { return layers->FindLayerByName(name); }, fileVersion))
+            NoteIncompleteSection(tLayoutSection::kBaseboards);
     }
 
     mJoints.RebuildConnections();
@@ -339,6 +357,15 @@ LayoutErrorCode CLayout::Load(const std::string& path) {
     LogInfo("Layout file '%s' (v%d) with %d elements successfully loaded", path.c_str(), fileVersion,
             static_cast<int>(mElements.size()));
     return kLayoutLoaded;
+}
+
+void CLayout::NoteIncompleteSection(tLayoutSection section) {
+    // The first section that fails is where the file went wrong; later ones
+    // mostly fail because of it.
+    if (mIncompleteSection != tLayoutSection::kNone) return;
+    mIncompleteSection = section;
+    LogWarning("Layout file '%s' is cut short or damaged in its %s section", mFilePath.c_str(),
+               LayoutSectionName(section));
 }
 
 bool CLayout::ReadLayoutParameter(FILE* file, int version, int& elementCount) {
@@ -419,7 +446,7 @@ bool CLayout::ReadLayoutParameter(FILE* file, int version, int& elementCount) {
         LogWarning("Layout parameter 423 missing or damaged (%s)", ReadStatusName(tags.LastStatus()));
         return false;
     }
-    elementCount = BoundElementCount(file, announced);
+    elementCount = SaneElementCount(file, announced);
     mFileVersion = version;
     return true;
 }
@@ -427,6 +454,13 @@ bool CLayout::ReadLayoutParameter(FILE* file, int version, int& elementCount) {
 LayoutErrorCode CLayout::LoadElements(FILE* file, int elementCount) {
     static const char* const kSignature = "LayoutErrorCode CLayout::LoadElements(FILE *, int)";
     mElementsByRecord.clear();
+    // Room for the records the file can hold; a larger count fails anyway.
+    if (elementCount > 0) {
+        const long long left = BytesLeftInStream(file);
+        const long long fits = left >= 0 ? std::min<long long>(elementCount, left / kMinElementRecordBytes) : 0;
+        mElements.reserve(mElements.size() + static_cast<std::size_t>(fits));
+        mElementsByRecord.reserve(static_cast<std::size_t>(fits));
+    }
     int number = GetHighestElementNumber();
     for (int index = 0; index < elementCount; ++index) {
         std::unique_ptr<CCompositeGeometry> element(new (std::nothrow) CCompositeGeometry());

@@ -48,6 +48,19 @@ enum LayoutErrorCode : int {
     kLayoutParameterError = 6,       // the parameters or the layers failed
 };
 
+// The sections of a layout file after its elements. They have no result
+// code of their own: a file cut short or damaged in one of them still loads
+// with what was read before, and the document names the section.
+enum class tLayoutSection {
+    kNone,
+    kGroups,
+    kImages,      // from version 10
+    kBaseboards,  // from version 11
+};
+
+// "groups", "images", "baseboards"; "none".
+const char* LayoutSectionName(tLayoutSection section);
+
 // The layout's parameters, one block of plain values so that display edits
 // can save and restore it whole. Each field names the tag it is read from;
 // texts are NUL-terminated fields cut to their size.
@@ -208,7 +221,7 @@ public:
 
     // The parameters, the layers (from version 4) and the element count, in
     // file order. False when a tag that `version` carries is missing or
-    // damaged, or the layers fail. The count is 0 when the file gives less.
+    // damaged, or the layers fail. A negative count is 0.
     bool ReadLayoutParameter(FILE* file, int version, int& elementCount);
     // Reads `elementCount` element records (none below 1). An element
     // without components is skipped. Code 5 at the first record that fails;
@@ -268,6 +281,12 @@ public:
     double GetZoom() const { return mZoom; }
     // The version of the last file read (0 before any load).
     int GetFileVersion() const { return mFileVersion; }
+    // The first section after the elements that the last load could not
+    // read whole, because the file ends inside it or a record there is
+    // damaged (kNone when every section was whole). What was read before
+    // stays loaded; the rest of that section, and often of the sections
+    // after it, is missing from the document.
+    tLayoutSection GetIncompleteSection() const { return mIncompleteSection; }
     const std::string& GetFilePath() const { return mFilePath; }
     CLayoutParameters& GetParameters() { return mParameters; }
     const CLayoutParameters& GetParameters() const { return mParameters; }
@@ -275,6 +294,8 @@ public:
 private:
     // Statistics refreshed, then the prices applied.
     void RefreshStatistics();
+    // Records (and logs) the first section of a load that ended early.
+    void NoteIncompleteSection(tLayoutSection section);
     // Deletes the images and baseboards, which point at layers a load
     // replaces.
     void ClearBackgrounds();
@@ -289,6 +310,7 @@ private:
     std::unique_ptr<CTrackElementsStatistics> mStatistics;
     double mZoom = 0.1;
     int mFileVersion = 0;
+    tLayoutSection mIncompleteSection = tLayoutSection::kNone;
     CLayoutParameters mParameters;
     std::string mFilePath;
     // The loaded element of each element record of the last LoadElements

@@ -1,7 +1,5 @@
 #include "engine/model/TrackLibrary.h"
-#include "engine/fileformat/Tag.h"
-
-#include <sys/stat.h>
+#include "engine/fileformat/StreamRead.h"
 
 #include <cstring>
 #include <map>
@@ -18,7 +16,7 @@ namespace {
 constexpr char kLibraryMagic[4] = {'R', 'S', 'e', 't'};
 constexpr std::size_t kHeaderSize = 8;
 // The smallest element record: 8 header bytes and the component count record.
-constexpr long kMinElementRecordBytes = 16;
+constexpr long long kMinElementRecordBytes = 16;
 
 struct FileCloser {
     void operator()(FILE* file) const { std::fclose(file); }
@@ -85,8 +83,9 @@ tTrackLibraryErrorCode CTrackLibrary::Load(LoadingMode mode) {
         LogWarning("%s: Failed to open library at '%s'", kSignature, mPath.c_str());
         return kTrackLibraryOpenFailed;
     }
+    CStreamReadScope reading(file.get());
     std::uint8_t header[kHeaderSize] = {};
-    if (std::fread(header, 1, sizeof header, file.get()) != sizeof header ||
+    if (ReadFromStream(file.get(), header, sizeof header) != sizeof header ||
         std::memcmp(header, kLibraryMagic, sizeof kLibraryMagic) != 0) {
         return kTrackLibraryWrongFileType;
     }
@@ -154,11 +153,12 @@ bool CTrackLibrary::ReadLibraryHeader(FILE* file, int& elementCount, int version
     if (std::strlen(mText114) < 3) std::memcpy(mText114, mText115, sizeof mText114);
 
     if (announced > 0) {
-        const long left = BytesLeftInStream(file);
-        if (left >= 0 && announced > left / kMinElementRecordBytes) {
+        // Kept as it is: the record after the last one the file holds is
+        // then missing and fails the load, so a damaged library never loads
+        // as a shorter one.
+        const long long left = BytesLeftInStream(file);
+        if (left >= 0 && announced > left / kMinElementRecordBytes)
             LogWarning("Library element count %d exceeds what the file can hold", announced);
-            announced = static_cast<std::int32_t>(left / kMinElementRecordBytes);
-        }
         elementCount = announced;
     }
     return read.Ok();

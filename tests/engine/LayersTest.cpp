@@ -398,19 +398,22 @@ TEST(Layers, ASectionWithoutLayersLeavesOneNewLayer) {
         const char* name;
         Bytes section;
         bool trailerFollows;
+        bool whole;
     };
     const Case cases[] = {
-        {"count 0", Cat({Record(500, Int(0)), kTrailer}), true},
-        {"negative count", Cat({Record(500, Int(-5)), LayerBase("Never", false, true), kTrailer}), false},
-        {"no count record", Cat({kTrailer}), false},
-        {"count without a layer record", Cat({Record(500, Int(2)), kTrailer}), true},
+        {"count 0", Cat({Record(500, Int(0)), kTrailer}), true, true},
+        {"negative count", Cat({Record(500, Int(-5)), LayerBase("Never", false, true), kTrailer}), false, true},
+        {"no count record", Cat({kTrailer}), false, true},
+        // Announced layers the file cannot hold are damage, not a shorter list.
+        {"count without a layer record", Cat({Record(500, Int(2)), kTrailer}), true, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         Stream stream(c.section);
         CLayerManager manager("Old");
         std::string error;
-        ASSERT_TRUE(manager.Load(stream.handle, 9, error));
+        EXPECT_EQ(manager.Load(stream.handle, 9, error), c.whole);
+        EXPECT_EQ(error.empty(), c.whole) << error;
         EXPECT_EQ(Names(manager), (std::vector<std::string>{"Layer 1"}));
         ASSERT_NE(manager.GetCurrentLayer(), nullptr);
         EXPECT_EQ(manager.GetCurrentLayer(), manager.GetLayers()[0]);
@@ -429,7 +432,9 @@ TEST(Layers, HostileCountsAreBoundedByTheBytesLeft) {
                       kind);
         CLayerManager manager("Old");
         std::string error;
-        ASSERT_TRUE(manager.Load(stream.handle, 4, error));
+        // The count is damage: the section fails, with the layers it holds.
+        EXPECT_FALSE(manager.Load(stream.handle, 4, error));
+        EXPECT_EQ(error, "The layer count exceeds what the file can hold");
         EXPECT_EQ(Names(manager), (std::vector<std::string>{"A", "B"}));
         // Two layer records and the trailer leave no room for a third layer:
         // the trailer stays for the next reader.
@@ -445,7 +450,8 @@ TEST(Layers, ReadingStopsAtTheFirstDamagedRecord) {
                        LayerBase("B", false, true), LayerBase("C", false, true)}));
     CLayerManager manager("Old");
     std::string error;
-    ASSERT_TRUE(manager.Load(stream.handle, 4, error));
+    EXPECT_FALSE(manager.Load(stream.handle, 4, error));
+    EXPECT_EQ(error, "Layer 1 cannot be read (ZeroLength)");
     ASSERT_EQ(Names(manager), (std::vector<std::string>{"A"}));
     EXPECT_FALSE(manager.GetLayers()[0]->IsLocked());
     EXPECT_TRUE(manager.GetLayers()[0]->IsVisible());

@@ -204,7 +204,7 @@ TEST(LayoutInfo, EachFailedLoadExitsWithItsCodeAndMessage) {
     }
 }
 
-TEST(LayoutInfo, NeverCrashesOnAFileCutAnywhere) {
+TEST(LayoutInfo, NeverCrashesOnAFileCutAnywhereAndNamesTheSectionWhereALoadedOneIsCut) {
     ULayoutGen::tLayoutDocument document;
     ULayoutGen::tScenarioSummary summary;
     std::string error;
@@ -223,6 +223,16 @@ TEST(LayoutInfo, NeverCrashesOnAFileCutAnywhere) {
         EXPECT_GE(run.status, 0) << "exited normally";
         EXPECT_LE(run.status, 6);
     }
+
+    // Cut by its last byte, in the baseboards: loaded, and said so.
+    const std::string incomplete = "incomplete       baseboards section: the file is cut short or damaged there";
+    const tRun cutRun = RunInfo(
+        WriteBytes(std::vector<std::uint8_t>(whole.begin(), whole.end() - 1), "cut-last.wkst"));
+    ASSERT_EQ(cutRun.status, 0) << cutRun.err;
+    EXPECT_TRUE(HasLine(cutRun.out, incomplete)) << cutRun.out;
+    const tRun wholeRun = RunInfo(WriteBytes(whole, "whole.wkst"));
+    ASSERT_EQ(wholeRun.status, 0) << wholeRun.err;
+    EXPECT_EQ(wholeRun.out.find("incomplete"), std::string::npos);
 }
 
 TEST(LayoutInfo, AWrongCommandLineIsAUsageError) {

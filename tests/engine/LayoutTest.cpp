@@ -641,28 +641,6 @@ TEST(Layout, AMissingTagOfTheFileVersionFailsTheParameters) {
     EXPECT_EQ(withoutCount.Load(noCount), kLayoutParameterError);
 }
 
-TEST(Layout, ALayerSectionCutShortFailsTheParameters) {
-    RegisterServices();
-    // The file ends inside the layer section: no element count follows.
-    const std::string path = PathFor("layers-cut.wkst");
-    FILE* f = std::fopen(path.c_str(), "wb");
-    ASSERT_TRUE(ULayoutFileWriter::WriteHeader(f, "WkSt", 13));
-    ASSERT_TRUE(ULayoutFileWriter::WriteParameters(f, CLayoutParameters(), 13));
-    const long layersAt = std::ftell(f);
-    CLayerManager layers("Unten");
-    layers.AddLayer("Oben", true);
-    ASSERT_TRUE(layers.Save(f, 13));
-    const long layersEnd = std::ftell(f);
-    std::fclose(f);
-    Bytes bytes = ReadBytes(path);
-    bytes.resize(static_cast<std::size_t>(layersAt + (layersEnd - layersAt) / 2));
-    WriteBytes(path, bytes);
-
-    CLayout layout;
-    EXPECT_EQ(layout.Load(path), kLayoutParameterError);
-    EXPECT_GE(layout.GetLayerManager().GetLayers().size(), 1u);
-}
-
 TEST(Layout, ElementCountsStartAtZeroAndAreBoundedByTheFile) {
     RegisterServices();
     // A negative count reads no element and still reads what follows.

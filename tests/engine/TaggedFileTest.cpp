@@ -13,6 +13,7 @@
 #include <cstring>
 #include <functional>
 #include <limits>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -541,14 +542,19 @@ TEST(TaggedFileTest, RecordsAboveTheCapAreRefusedAndPassedOver) {
     fseeko(f, 0, SEEK_END);
     const Bytes after = Record(8, Int(31));
     fwrite(after.data(), 1, after.size(), f);
-    rewind(f);
 
-    CTaggedFile reader(f);
-    std::int32_t value = 0;
-    EXPECT_FALSE(reader.ReadInt(8, value));
-    EXPECT_EQ(reader.LastStatus(), tReadStatus::TooLong);
-    EXPECT_TRUE(reader.ReadInt(8, value)) << "the stream stays at a record boundary";
-    EXPECT_EQ(value, 31);
+    // Through stdio, and through a read scope as loaders read.
+    for (const bool scoped : {false, true}) {
+        SCOPED_TRACE(scoped ? "in a read scope" : "through stdio");
+        rewind(f);
+        std::unique_ptr<CStreamReadScope> scope(scoped ? new CStreamReadScope(f) : nullptr);
+        CTaggedFile reader(f);
+        std::int32_t value = 0;
+        EXPECT_FALSE(reader.ReadInt(8, value));
+        EXPECT_EQ(reader.LastStatus(), tReadStatus::TooLong);
+        EXPECT_TRUE(reader.ReadInt(8, value)) << "the stream stays at a record boundary";
+        EXPECT_EQ(value, 31);
+    }
     fclose(f);
 }
 

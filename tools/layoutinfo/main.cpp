@@ -1,5 +1,6 @@
 // layoutinfo: loads one layout file the way the app opens it and prints what
-// the engine makes of it: version, parameters, layers, elements by kind and
+// the engine makes of it: version, the section where a file cut short or
+// damaged after its elements stops, parameters, layers, elements by kind and
 // type, the types the loader guessed, joints, statistics, the part list and
 // the padded content rectangle.
 //
@@ -333,6 +334,11 @@ int main(int argc, char** argv) {
         const auto bytes = std::filesystem::file_size(path, sizeError);
         std::printf("file             %s (%llu bytes)\n", path.c_str(), static_cast<unsigned long long>(sizeError ? 0 : bytes));
         std::printf("version          %d\n", layout.GetFileVersion());
+        // Loaded all the same: these sections have no result code.
+        if (layout.GetIncompleteSection() != tLayoutSection::kNone) {
+            std::printf("incomplete       %s section: the file is cut short or damaged there\n",
+                        LayoutSectionName(layout.GetIncompleteSection()));
+        }
         PrintParameters(layout);
         PrintLayers(layout);
         PrintElements(layout);
