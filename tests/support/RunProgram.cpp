@@ -18,16 +18,16 @@ namespace testsupport {
 
 namespace {
 
-std::string ReadAll(const std::string& path) {
+std::string NameOf(const std::string& entry) { return entry.substr(0, entry.find('=')); }
+
+}  // namespace
+
+std::string ReadWholeFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     std::ostringstream text;
     text << in.rdbuf();
     return text.str();
 }
-
-std::string NameOf(const std::string& entry) { return entry.substr(0, entry.find('=')); }
-
-}  // namespace
 
 tProgramRun RunProgram(const std::string& program, const std::vector<std::string>& arguments,
                        const std::vector<std::string>& environment) {
@@ -71,8 +71,8 @@ tProgramRun RunProgram(const std::string& program, const std::vector<std::string
     while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
     }
     run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    run.out = ReadAll(outPath);
-    run.err = ReadAll(errPath);
+    run.out = ReadWholeFile(outPath);
+    run.err = ReadWholeFile(errPath);
     return run;
 }
 

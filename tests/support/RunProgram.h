@@ -13,6 +13,9 @@ struct tProgramRun {
     std::string err;
 };
 
+// The whole content of a file; empty when it cannot be read.
+std::string ReadWholeFile(const std::string& path);
+
 // Runs `program` with `arguments` and waits for it. `environment` changes
 // the inherited environment: "NAME=value" sets a variable, "NAME" removes
 // it. Standard output and error go through files in the process root.

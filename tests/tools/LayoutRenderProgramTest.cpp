@@ -18,7 +18,9 @@ namespace {
 
 const std::string kPngSignature = "\x89PNG\r\n\x1a\n";
 
-std::string Head(const std::string& path, std::size_t bytes) { return toolstest::ReadFile(path).substr(0, bytes); }
+std::string Head(const std::string& path, std::size_t bytes) {
+    return testsupport::ReadWholeFile(path).substr(0, bytes);
+}
 
 bool IsPng(const std::string& path) { return Head(path, 8) == kPngSignature; }
 bool IsPdf(const std::string& path) { return Head(path, 5) == "%PDF-"; }

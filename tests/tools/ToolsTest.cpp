@@ -105,7 +105,7 @@ TEST(Tools, AWrongCommandLineEndsWithStatusOneInEveryTool) {
 
 TEST(Tools, LayoutInfoAndLayoutRenderEndWithTheSameStatusForEachInput) {
     const std::string good = toolstest::WriteSampleLayout("good.wkst");
-    const std::string whole = toolstest::ReadFile(good);
+    const std::string whole = testsupport::ReadWholeFile(good);
     ASSERT_GT(whole.size(), 600u);
     const std::string cut = toolstest::PathFor("cut.wkst");
     toolstest::WriteFile(cut, whole.substr(0, whole.size() / 2));  // inside the element records
@@ -153,7 +153,7 @@ TEST(Tools, LayoutInfoAndLayoutRenderEndWithTheSameStatusForEachInput) {
 TEST(Tools, MessagesToTheUserShowNoFunctionSignatures) {
     // Cut inside an element record: the log's warning names the reading
     // function with its parameter types.
-    const std::string whole = toolstest::ReadFile(toolstest::WriteSampleLayout("whole.wkst"));
+    const std::string whole = testsupport::ReadWholeFile(toolstest::WriteSampleLayout("whole.wkst"));
     const std::string cut = toolstest::PathFor("cut.wkst");
     toolstest::WriteFile(cut, whole.substr(0, whole.size() / 2));
     const tProgramRun info = RunTool(toolstest::kLayoutInfo, {cut});
@@ -165,7 +165,7 @@ TEST(Tools, MessagesToTheUserShowNoFunctionSignatures) {
         EXPECT_EQ(run->err.find("FILE *"), std::string::npos) << run->err;
     }
     // The log keeps them for developers.
-    const std::string log = toolstest::ReadFile(toolstest::PathFor("Library/Logs/Vekmont.log"));
+    const std::string log = testsupport::ReadWholeFile(toolstest::PathFor("Library/Logs/Vekmont.log"));
     EXPECT_NE(log.find("CLayout::LoadElements(FILE *, int): Failed to load layout"), std::string::npos);
 }
 
@@ -192,7 +192,7 @@ TEST(Tools, AppRootsHonourVekmontHomeAndNoTemporaryFolderStaysBehind) {
     const tProgramRun kept = RunTool(toolstest::kServices, {}, {"VEKMONT_HOME=" + home, "TMPDIR=" + temporary});
     EXPECT_EQ(kept.status, 0) << kept.err;
     EXPECT_NE(kept.out.find("App root: " + home + "\n"), std::string::npos) << kept.out;
-    const std::string log = toolstest::ReadFile(home + "/Library/Logs/Vekmont.log");
+    const std::string log = testsupport::ReadWholeFile(home + "/Library/Logs/Vekmont.log");
     EXPECT_NE(log.find("Logging established at " + home + "/Library/Logs/Vekmont.log"), std::string::npos) << log;
     EXPECT_NE(kept.out.find("  file: " + home + "/Library/Logs/Vekmont.log\n"), std::string::npos) << kept.out;
     EXPECT_EQ(toolstest::FolderEntries(temporary), std::vector<std::string>{});

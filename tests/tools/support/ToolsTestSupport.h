@@ -28,7 +28,6 @@ testsupport::tProgramRun RunTool(const std::string& tool, const std::vector<std:
                              const std::vector<std::string>& environment = {});
 
 void WriteFile(const std::string& path, const std::string& bytes);
-std::string ReadFile(const std::string& path);
 
 // A small layout (two layers, tracks, a text, a baseboard) written by the
 // layoutgen program; its path.
