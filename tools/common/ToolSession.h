@@ -1,10 +1,9 @@
 #pragma once
 // How the command-line tools start the engine as the app does: an app root
 // ($VEKMONT_HOME, else a temporary one in $TMPDIR or /tmp, removed at the
-// end), the resources
-// beside the build tree's binaries, the telemetry client and the engine
-// start-up with its log file. The log's console lines are kept off standard
-// output so that the tool's own report stays readable.
+// end), the resources beside the build tree's binaries, the telemetry client
+// and the engine start-up with its log file. The log's console lines are
+// kept off standard output so that the tool's own report stays readable.
 
 #include <filesystem>
 #include <streambuf>
