@@ -96,13 +96,18 @@ int main(int argc, char** argv) {
     // The report goes to standard output; the logger's console sink, which
     // writes to std::cout, goes nowhere.
     NullBuffer nothing;
-    std::ostream report(std::cout.rdbuf(&nothing));
+    std::streambuf* const console = std::cout.rdbuf(&nothing);
+    std::ostream report(console);
     benchmark::ConsoleReporter display(benchmark::ConsoleReporter::OO_Tabular);
     display.SetOutputStream(&report);
     display.SetErrorStream(&std::cerr);
     benchmark::RunSpecifiedBenchmarks(&display);
     report.flush();
     benchmark::Shutdown();
+    // The logger flushes its console sink when it is destroyed after main
+    // returns: give std::cout its own buffer back before `nothing` goes.
+    CLogger::Instance().Flush();
+    std::cout.rdbuf(console);
     std::error_code ignored;
     std::filesystem::remove_all(BenchFolder(), ignored);
     return 0;

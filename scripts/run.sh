@@ -1,28 +1,81 @@
 #!/usr/bin/env bash
-# Installs what the build needs, builds, and runs the main job: writes the
-# sample layout (resources/samples/sample.scenario) with layoutgen and shows
-# what the engine reads from it with layoutinfo, then draws its picture with
-# layoutrender (into the build folder, named after the layout, e.g.
-# build/sample.png). Any other layout file can be given instead:
-# bash scripts/run.sh path/to/file.wkst
+# The main job. Installs what the build needs and builds the tools, then
+# writes the sample layout (resources/samples/sample.scenario) with
+# layoutgen, shows what the engine reads from it with layoutinfo and draws
+# its picture with layoutrender. Another layout file can be given instead.
+#
+#   bash scripts/run.sh [-o PICTURE] [LAYOUT]
+#
+# LAYOUT and PICTURE are taken relative to the folder run.sh is called from.
+# The picture's extension (.png, .pdf or .svg) chooses its format. Without
+# -o it goes into the build folder: build/sample.png for the sample, and for
+# another layout build/pictures/ followed by the layout's path and ".png"
+# (its path in the repository, else its absolute path; e.g.
+# build/pictures/home/me/plans/halt.wkst.png), so two layouts never share
+# a picture.
+#
+# BUILD_DIR (default build) and JOBS (default: every processor) are honoured.
 set -euo pipefail
-cd "$(dirname "$0")/.."
 
-bash scripts/install-deps.sh > /tmp/vekmont-install-deps.log 2>&1 || {
-  cat /tmp/vekmont-install-deps.log; exit 1; }
+usage() {
+  echo "usage: bash scripts/run.sh [-o PICTURE] [LAYOUT]" >&2
+  exit 1
+}
+
+caller=$PWD
+absolute() {
+  case $1 in
+    /*) printf '%s\n' "$1" ;;
+    *) printf '%s\n' "$caller/$1" ;;
+  esac
+}
+
+layout=""
+picture=""
+while [ $# -gt 0 ]; do
+  case $1 in
+    -o)
+      [ $# -ge 2 ] && [ -n "$2" ] || usage
+      picture=$(absolute "$2")
+      shift 2 ;;
+    -h | --help)
+      sed -n '2,/^set -euo/{/^set -euo/d;s/^# \{0,1\}//;p}' "$0"
+      exit 0 ;;
+    -*)
+      echo "run.sh: unknown option $1" >&2
+      usage ;;
+    *)
+      [ -z "$layout" ] || usage
+      layout=$(absolute "$1")
+      shift ;;
+  esac
+done
+
+cd "$(dirname "$0")/.."
+repository=$PWD
+
+bash scripts/install-deps.sh
 
 build=${BUILD_DIR:-build}
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DVEKMONT_BUILD_TESTS=OFF -DVEKMONT_BUILD_BENCH=OFF
-cmake --build "$build" --parallel "$(nproc)" --target layoutgen-tool layoutinfo layoutrender vekmont-services resources
+jobs=${JOBS:-$(nproc)}
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake --build "$build" --parallel "$jobs" --target layoutgen-tool layoutinfo layoutrender vekmont-services resources
+build=$(cd "$build" && pwd)
 
-if [ "$#" -gt 0 ]; then
-  layout=$1
-else
+if [ -z "$layout" ]; then
   layout="$build/sample.wkst"
   "$build/tools/layoutgen/layoutgen" layout "$layout" --scenario resources/samples/sample.scenario
+  picture=${picture:-$build/sample.png}
+fi
+if [ -z "$picture" ]; then
+  resolved=$(realpath -m "$layout")
+  case $resolved in
+    "$repository"/*) relative=${resolved#"$repository"/} ;;
+    *) relative=${resolved#/} ;;
+  esac
+  picture="$build/pictures/$relative.png"
+  mkdir -p "$(dirname "$picture")"
 fi
 "$build/tools/layoutinfo/layoutinfo" "$layout"
-picture="$(cd "$build" && pwd)/$(basename "${layout%.*}").png"
 "$build/tools/layoutrender/layoutrender" "$layout" -o "$picture"
 echo "Picture: $picture"

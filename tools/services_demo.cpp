@@ -1,6 +1,8 @@
-// vekmont-services: starts the telemetry client and the engine's services in
-// a fresh app root, as the app does at launch, and prints what they give.
-// The app root is left in place so its log file can be read afterwards.
+// vekmont-services: starts the telemetry client and the engine's services as
+// the app does at launch and prints what they give. The app root is
+// $VEKMONT_HOME, where the log stays to be read afterwards, or else a
+// temporary one that is removed at the end. The exit status is one of
+// tools/common/ExitCodes.h.
 
 #include "engine/model/MeasureUnits.h"
 #include "engine/model/RailConstants.h"
@@ -16,16 +18,36 @@
 #include "telemetry/TLMAnalytics.h"
 #include "telemetry/TLMLogger.h"
 #include "telemetry/TLMTelemetry.h"
+#include "tools/common/ExitCodes.h"
+#include "tools/common/ToolSession.h"
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <exception>
 #include <filesystem>
 #include <string>
 #include <vector>
 
 namespace {
 
-const char* const kDemoAppSecret = "7d3f0c21-9a4e-4b6b-8e15-2c90f4a6d7e3";
+void Usage(FILE* to) {
+    std::fprintf(to,
+                 "usage: vekmont-services\n"
+                 "Starts the telemetry client and the engine's services as the app does at launch and prints\n"
+                 "what they give: the registered services, model scales, measure units, text measurement,\n"
+                 "currency formatting, the queued analytics events and the last lines of the log.\n"
+                 "\n"
+                 "options:\n"
+                 "  -h, --help   this text\n"
+                 "\n"
+                 "environment:\n"
+                 "  VEKMONT_HOME      app root; the log stays there (Library/Logs/Vekmont.log). Without it\n"
+                 "                    a temporary folder in $TMPDIR (or /tmp) is used and removed at the end\n"
+                 "  VEKMONT_LANGUAGE  language of the localised texts (default: from the locale)\n"
+                 "\n");
+    PrintExitCodes(to, {kExitOk, kExitUsage, kExitCannotOpen, kExitInternal});
+}
 
 void Heading(const char* title) { std::printf("\n== %s ==\n", title); }
 
@@ -109,9 +131,12 @@ void PrintAnalytics() {
     }
 }
 
-void PrintLogTail(const std::filesystem::path& logPath) {
+void PrintLogTail(const std::filesystem::path& logPath, bool removedAtEnd) {
     Heading("Log");
-    std::printf("  file: %s%s\n", logPath.c_str(), std::filesystem::exists(logPath) ? "" : " (not written)");
+    std::printf("  file: %s%s\n", logPath.c_str(),
+                !std::filesystem::exists(logPath) ? " (not written)"
+                : removedAtEnd                    ? " (removed with the temporary app root)"
+                                                  : "");
     std::vector<std::string> lines;
     CLogger::Instance().GetRecentLines(10, lines);
     for (const std::string& line : lines) std::printf("  %s\n", line.c_str());
@@ -119,30 +144,31 @@ void PrintLogTail(const std::filesystem::path& logPath) {
 
 }  // namespace
 
-int main() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "vekmont-services-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) {
-        std::perror("vekmont-services: cannot make a temporary app root");
-        return 1;
+int main(int argc, char** argv) {
+    if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+        Usage(stdout);
+        return kExitOk;
     }
-    const std::filesystem::path root = pattern;
-    setenv("VEKMONT_HOME", root.c_str(), 1);
-    platform::Paths::setRoot(root);
-    std::printf("App root: %s\n", root.c_str());
-
-    TLMTelemetry::start(kDemoAppSecret, {&TLMAnalytics::sharedInstance});
-    const std::filesystem::path logPath = platform::Paths::logs() / "Vekmont.log";
-    UEngineStartup::Start(logPath.c_str());
-
-    PrintServices();
-    PrintModelScales();
-    PrintUnits();
-    PrintTextBounds();
-    PrintCurrency();
-    PrintAnalytics();
-    PrintLogTail(logPath);
-
-    TLMLogger::waitUntilIdle();
-    std::fflush(stdout);
-    return 0;
+    if (argc != 1) {
+        std::fprintf(stderr, "vekmont-services: takes no arguments (%s)\nusage: vekmont-services (--help tells more)\n",
+                     argv[1]);
+        return kExitUsage;
+    }
+    CToolSession session("vekmont-services");
+    if (!session.IsReady()) return kExitCannotOpen;
+    std::printf("App root: %s%s\n", session.Root().c_str(),
+                session.IsTemporaryRoot() ? " (temporary, removed at the end)" : "");
+    try {
+        session.StartEngine();
+        PrintServices();
+        PrintModelScales();
+        PrintUnits();
+        PrintTextBounds();
+        PrintCurrency();
+        PrintAnalytics();
+        PrintLogTail(platform::Paths::logs() / "Vekmont.log", session.IsTemporaryRoot());
+    } catch (const std::exception& error) {
+        return session.ReportFailure(error.what());
+    }
+    return kExitOk;
 }

@@ -5,6 +5,7 @@
 #include <cairo-pdf.h>
 #include <cairo-svg.h>
 
+#include <cerrno>
 #include <cmath>
 #include <system_error>
 
@@ -21,6 +22,7 @@ std::filesystem::path temporaryBeside(const std::filesystem::path& target) {
 }
 
 std::unique_ptr<detail::ContextImpl> makeDocument(Kind kind, const std::filesystem::path& file, Size size) {
+    errno = 0;
     if (!std::isfinite(size.width) || !std::isfinite(size.height) || size.width <= 0 || size.height <= 0) {
         return nullptr;
     }
@@ -28,9 +30,11 @@ std::unique_ptr<detail::ContextImpl> makeDocument(Kind kind, const std::filesyst
     cairo_surface_t* surface = kind == Kind::pdf ? cairo_pdf_surface_create(name.c_str(), size.width, size.height)
                                                  : cairo_svg_surface_create(name.c_str(), size.width, size.height);
     if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
+        const int reason = errno;
         cairo_surface_destroy(surface);
         std::error_code ignored;
         std::filesystem::remove(file, ignored);
+        errno = reason;
         return nullptr;
     }
     auto impl = std::make_unique<detail::ContextImpl>(surface);
@@ -63,14 +67,21 @@ DocumentContext::~DocumentContext() { finish(); }
 bool DocumentContext::finish() {
     if (mFinished) return *mFinished;
     cairo_surface_t* surface = impl().surface;
+    errno = 0;
     cairo_surface_finish(surface);
     bool ok = cairo_surface_status(surface) == CAIRO_STATUS_SUCCESS;
-    std::error_code error;
+    int reason = errno;
     if (ok) {
+        std::error_code error;
         std::filesystem::rename(mTemporary, mTarget, error);
         ok = !error;
+        reason = error.value();
     }
-    if (!ok) std::filesystem::remove(mTemporary, error);
+    if (!ok) {
+        std::error_code ignored;
+        std::filesystem::remove(mTemporary, ignored);
+        errno = reason;
+    }
     mFinished = ok;
     return ok;
 }

@@ -16,7 +16,7 @@ namespace platform {
 class DocumentContext : public Context {
 public:
     // None when the page size is not positive and finite or the file cannot
-    // be created.
+    // be created (errno then holds the system's reason, or 0).
     static std::unique_ptr<DocumentContext> createPdf(const std::filesystem::path& path, Size pageSize);
     static std::unique_ptr<DocumentContext> createSvg(const std::filesystem::path& path, Size pageSize);
 
@@ -25,8 +25,8 @@ public:
 
     // Writes the document out and puts it in place. False when anything went
     // wrong (nothing is left at the target then, and an older file there
-    // stays). Later calls return the first result; drawing after it draws
-    // nothing.
+    // stays; errno holds the system's reason, or 0). Later calls return the
+    // first result; drawing after it draws nothing.
     bool finish();
 
 private:

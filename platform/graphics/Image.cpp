@@ -4,6 +4,7 @@
 #include "platform/graphics/detail/JpegDecoder.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstring>
 #include <fstream>
@@ -155,6 +156,7 @@ std::vector<std::uint8_t> Image::pngData() const {
 }
 
 bool Image::writePNG(const std::filesystem::path& path) const {
+    errno = 0;
     const auto bytes = pngData();
     if (bytes.empty()) return false;
     std::filesystem::path temporary = path;
@@ -162,17 +164,21 @@ bool Image::writePNG(const std::filesystem::path& path) const {
     {
         std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
         out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-        out.flush();
+        out.close();
         if (!out) {
+            const int reason = errno;
             std::error_code ignored;
             std::filesystem::remove(temporary, ignored);
+            errno = reason;
             return false;
         }
     }
     std::error_code error;
     std::filesystem::rename(temporary, path, error);
     if (error) {
-        std::filesystem::remove(temporary, error);
+        std::error_code ignored;
+        std::filesystem::remove(temporary, ignored);
+        errno = error.value();
         return false;
     }
     return true;

@@ -53,7 +53,8 @@ public:
     // PNG bytes of the image; empty when encoding failed.
     std::vector<std::uint8_t> pngData() const;
     // Writes the PNG through a temporary file renamed over `path`, so an
-    // existing file is replaced whole or not at all. False on failure.
+    // existing file is replaced whole or not at all. False on failure, with
+    // the system's reason in errno (0 when there is none).
     bool writePNG(const std::filesystem::path& path) const;
 
 private:

@@ -218,12 +218,12 @@ TEST(Export, LayoutRenderWritesPicturesAndReportsFailuresByItsExitCode) {
         garbage << "this is no layout file at all";
     }
     const Case failures[] = {
-        {"missing file", Quoted(PathFor("missing.wkst")) + " -o " + Quoted(PathFor("x.png")), 1},
-        {"not a layout", Quoted(PathFor("garbage.wkst")) + " -o " + Quoted(PathFor("x.png")), 2},
-        {"folder missing", Quoted(file) + " -o " + Quoted(PathFor("no/such/folder/x.png")), 73},
-        {"no output", Quoted(file), 64},
-        {"bad size", Quoted(file) + " -o x.png --width 0", 64},
-        {"unknown option", Quoted(file) + " -o x.png --colour", 64},
+        {"missing file", Quoted(PathFor("missing.wkst")) + " -o " + Quoted(PathFor("x.png")), 2},
+        {"not a layout", Quoted(PathFor("garbage.wkst")) + " -o " + Quoted(PathFor("x.png")), 3},
+        {"folder missing", Quoted(file) + " -o " + Quoted(PathFor("no/such/folder/x.png")), 2},
+        {"no output", Quoted(file), 1},
+        {"bad size", Quoted(file) + " -o x.png --width 0", 1},
+        {"unknown option", Quoted(file) + " -o x.png --colour", 1},
     };
     for (const Case& c : failures) {
         run = Render(c.arguments);

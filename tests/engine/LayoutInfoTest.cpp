@@ -184,23 +184,26 @@ TEST(LayoutInfo, EachFailedLoadExitsWithItsCodeAndMessage) {
     std::vector<std::uint8_t> wrongMagic = header;
     wrongMagic[0] = 'w';
     const Case cases[] = {
-        {"missing file", PathFor("no-such.wkst"), 1, "The layout file could not be opened."},
-        {"wrong magic", WriteBytes(wrongMagic, "magic.wkst"), 2, "The file is not a layout file."},
-        {"empty file", WriteBytes({}, "empty.wkst"), 2, "The file is not a layout file."},
-        {"version 2", WriteBytes(version2, "v2.wkst"), 3,
-         "The layout file was saved by an old version that is no longer supported."},
+        {"missing file", PathFor("no-such.wkst"), 2, "cannot open PATH: No such file or directory"},
+        {"wrong magic", WriteBytes(wrongMagic, "magic.wkst"), 3, "PATH: The file is not a layout file."},
+        {"empty file", WriteBytes({}, "empty.wkst"), 3, "PATH: The file is not a layout file."},
+        {"version 2", WriteBytes(version2, "v2.wkst"), 4,
+         "PATH: The layout file was saved by an old version that is no longer supported."},
         {"version 14", WriteBytes(version14, "v14.wkst"), 4,
-         "The layout file was saved by a newer version. Please update the app."},
-        {"element cut short", WriteBytes(badElements, "elements.wkst"), 5, "The elements of the layout could not be read."},
-        {"parameter missing", WriteBytes(badParameters, "parameters.wkst"), 6,
-         "The settings of the layout could not be read."},
+         "PATH: The layout file was saved by a newer version. Please update the app."},
+        {"element cut short", WriteBytes(badElements, "elements.wkst"), 5,
+         "PATH: The elements of the layout could not be read."},
+        {"parameter missing", WriteBytes(badParameters, "parameters.wkst"), 5,
+         "PATH: The settings of the layout could not be read."},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const tRun run = RunInfo(c.path);
         EXPECT_EQ(run.status, c.code);
         EXPECT_EQ(run.out, "") << "nothing on standard output";
-        EXPECT_EQ(run.err.rfind("layoutinfo: " + c.path + ": " + c.message + "\n", 0), 0u) << run.err;
+        std::string message = c.message;
+        message.replace(message.find("PATH"), 4, c.path);
+        EXPECT_EQ(run.err.rfind("layoutinfo: " + message + "\n", 0), 0u) << run.err;
     }
 }
 
@@ -221,7 +224,7 @@ TEST(LayoutInfo, NeverCrashesOnAFileCutAnywhereAndNamesTheSectionWhereALoadedOne
         const tRun run = RunInfo(
             WriteBytes(std::vector<std::uint8_t>(whole.begin(), whole.begin() + static_cast<long>(cut)), "cut.wkst"));
         EXPECT_GE(run.status, 0) << "exited normally";
-        EXPECT_LE(run.status, 6);
+        EXPECT_LE(run.status, 5) << "a load result, never an unexpected failure";
     }
 
     // Cut by its last byte, in the baseboards: loaded, and said so.
@@ -233,10 +236,4 @@ TEST(LayoutInfo, NeverCrashesOnAFileCutAnywhereAndNamesTheSectionWhereALoadedOne
     const tRun wholeRun = RunInfo(WriteBytes(whole, "whole.wkst"));
     ASSERT_EQ(wholeRun.status, 0) << wholeRun.err;
     EXPECT_EQ(wholeRun.out.find("incomplete"), std::string::npos);
-}
-
-TEST(LayoutInfo, AWrongCommandLineIsAUsageError) {
-    const int status = std::system(("'" + std::string(VEKMONT_LAYOUTINFO) + "' 2>/dev/null").c_str());
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 64);
 }

@@ -1,5 +1,8 @@
 #include "tools/common/ToolSession.h"
 
+#include "tools/common/ExitCodes.h"
+#include "tools/common/ToolMessages.h"
+
 #include "engine/model/CurrentCloudLayout.h"
 #include "engine/services/EngineStartup.h"
 #include "engine/services/Logger.h"
@@ -13,6 +16,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
+#include <vector>
 
 namespace {
 
@@ -35,15 +39,31 @@ void FindResources() {
     }
 }
 
+// The warnings and errors the failed load logged, for the reader of
+// standard error.
+void PrintLoadWarnings() {
+    std::vector<std::string> lines;
+    CLogger::Instance().FindRecentLines(5, 3, lines);
+    for (const std::string& line : lines) {
+        const std::size_t text = line.find("] :  ");
+        const std::string message = line.substr(text == std::string::npos ? 0 : text + 5);
+        std::fprintf(stderr, "  %s\n", UToolMessages::WithoutSignatures(message).c_str());
+    }
+}
+
 }  // namespace
 
-CToolSession::CToolSession(const char* name) {
+CToolSession::CToolSession(const char* name) : mName(name) {
     if (const char* home = std::getenv("VEKMONT_HOME"); home != nullptr && *home != '\0') {
         mRoot = home;
     } else {
-        std::string pattern = std::string("/tmp/") + name + "-XXXXXX";
+        std::error_code noTemp;
+        std::filesystem::path temp = std::filesystem::temp_directory_path(noTemp);
+        if (noTemp) temp = "/tmp";
+        std::string pattern = (temp / (std::string(name) + "-XXXXXX")).string();
         if (mkdtemp(pattern.data()) == nullptr) {
-            std::fprintf(stderr, "%s: cannot make a temporary app root: %s\n", name, std::strerror(errno));
+            std::fprintf(stderr, "%s: cannot make a temporary app root in %s: %s\n", name, temp.c_str(),
+                         std::strerror(errno));
             return;
         }
         mRoot = pattern;
@@ -71,6 +91,41 @@ CToolSession::~CToolSession() {
 void CToolSession::StartEngine() {
     TLMTelemetry::start(kAppSecret, {&TLMAnalytics::sharedInstance});
     UEngineStartup::Start((platform::Paths::logs() / "Vekmont.log").c_str());
+}
+
+int CToolSession::LoadLayout(const std::string& path) {
+    std::string reason;
+    if (!UToolMessages::CanRead(path, reason)) {
+        std::fprintf(stderr, "%s: cannot open %s: %s\n", mName.c_str(), path.c_str(), reason.c_str());
+        return kExitCannotOpen;
+    }
+    CCurrentCloudLayout& holder = CCurrentCloudLayout::Instance();
+    if (holder.LoadLayout(path)) return kExitOk;
+    std::fprintf(stderr, "%s: %s: %s\n", mName.c_str(), path.c_str(), holder.GetLastLoadErrorMessage().c_str());
+    PrintLoadWarnings();
+    return ExitCodeForLoadError(LastLoadErrorCode());
+}
+
+int CToolSession::ReportFailure(const char* what) {
+    // The engine's checks wrap their message in "<<< ... >>>" for the log.
+    std::string text = UToolMessages::WithoutSignatures(what != nullptr ? what : "");
+    if (text.rfind("<<< ", 0) == 0 && text.size() >= 8 && text.compare(text.size() - 4, 4, " >>>") == 0)
+        text = text.substr(4, text.size() - 8);
+    std::fprintf(stderr, "%s: unexpected failure%s%s\n", mName.c_str(), text.empty() ? "" : ": ", text.c_str());
+    return kExitInternal;
+}
+
+int ExitCodeForLoadError(int loadErrorCode) {
+    switch (loadErrorCode) {
+        case kLayoutLoaded: return kExitOk;
+        case kLayoutFailedToOpenFile: return kExitCannotOpen;
+        case kLayoutWrongFileType: return kExitNotALayout;
+        case kLayoutObsoleteVersion:
+        case kLayoutVersionNotSupported: return kExitUnsupported;
+        case kLayoutElementsError:
+        case kLayoutParameterError: return kExitDamaged;
+        default: return kExitInternal;
+    }
 }
 
 int LastLoadErrorCode() {

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <limits>
@@ -773,6 +774,11 @@ bool ParseLibraryScenario(const std::string& text, tLibraryDocument& document, s
 }
 
 bool ReadTextFile(const std::string& path, std::string& text, std::string& errorText) {
+    std::error_code error;
+    if (std::filesystem::is_directory(path, error)) {
+        errorText = "cannot read " + path + ": " + std::strerror(EISDIR);
+        return false;
+    }
     std::ifstream in(path, std::ios::binary);
     if (!in) {
         errorText = "cannot read " + path + ": " + std::strerror(errno);
@@ -780,8 +786,22 @@ bool ReadTextFile(const std::string& path, std::string& text, std::string& error
     }
     std::ostringstream buffer;
     buffer << in.rdbuf();
+    if (in.bad()) {
+        errorText = "cannot read " + path + ": " + std::strerror(errno);
+        return false;
+    }
     text = buffer.str();
     return true;
+}
+
+bool IsEmptyScenario(const std::string& text) {
+    bool empty = true;
+    try {
+        ForEachStatement(text, [&](CStatement&) { empty = false; });
+    } catch (const std::exception&) {
+        return false;  // a line the parser will report
+    }
+    return empty;
 }
 
 }  // namespace ULayoutGen

@@ -36,7 +36,11 @@ bool ParseLayoutScenario(const std::string& text, tLayoutDocument& document, tSc
 // groups, images or baseboards).
 bool ParseLibraryScenario(const std::string& text, tLibraryDocument& document, std::string& errorText);
 
-// Reads a whole file; false with `errorText` when it cannot be read.
+// Reads a whole file; false with `errorText` when it cannot be read (a
+// folder cannot).
 bool ReadTextFile(const std::string& path, std::string& text, std::string& errorText);
+
+// True when `text` holds no statement at all, only blank lines and comments.
+bool IsEmptyScenario(const std::string& text);
 
 }  // namespace ULayoutGen

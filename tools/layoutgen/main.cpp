@@ -5,6 +5,8 @@
 //   layoutgen library <out.rset> (--scenario <file> | --elements N) [--seed S] [--version V]
 //   layoutgen corpus <folder>
 //   layoutgen records <file> [--count N] [--seed S] [--version V]
+//
+// The exit status is one of tools/common/ExitCodes.h.
 
 #include <cerrno>
 #include <cstdint>
@@ -12,6 +14,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -23,16 +26,90 @@
 #include "tools/layoutgen/LayoutFileWriter.h"
 #include "tools/layoutgen/LayoutGen.h"
 #include "tools/layoutgen/Scenario.h"
+#include "tools/common/ExitCodes.h"
+#include "tools/common/ToolMessages.h"
 
 namespace {
 
-int Usage(FILE* out, int code) {
+void Synopsis(FILE* out) {
     std::fprintf(out,
                  "usage: layoutgen layout <out.wkst> (--scenario <file> | --elements N) [--seed S] [--version V]\n"
                  "       layoutgen library <out.rset> (--scenario <file> | --elements N) [--seed S] [--version V]\n"
                  "       layoutgen corpus <folder>\n"
                  "       layoutgen records <file> [--count N] [--seed S] [--version V]\n");
-    return code;
+}
+
+// A wrong command line: the synopsis on standard error.
+int UsageError() {
+    Synopsis(stderr);
+    std::fprintf(stderr, "(layoutgen --help tells more)\n");
+    return kExitUsage;
+}
+
+int Help() {
+    Synopsis(stdout);
+    std::printf(
+        "Writes layout data for tests, fuzzing and benchmarks with the engine's own record writers:\n"
+        "  layout    a layout file (\"WkSt\"), from a scenario or N generated elements\n"
+        "  library   a track library (\"RSet\"), from a scenario or N generated elements\n"
+        "  corpus    the fuzz seed corpora into <folder>/element_record, layout_file and track_library\n"
+        "  records   N random element records, one after another\n"
+        "A scenario is a text file of one statement per line (tools/layoutgen/README.md); a folder or\n"
+        "a scenario without any statement is refused.\n"
+        "\n"
+        "options:\n"
+        "  --scenario FILE  the scenario to write\n"
+        "  --elements N     generate N elements laid end to end (layouts up to 10000000, libraries up\n"
+        "                   to 1000000)\n"
+        "  --count N        the number of records (default 100000)\n"
+        "  --seed S         the generator's seed (default 1); the same seed and count give the same file\n"
+        "  --version V      the file's version (layouts %d to %d, libraries 2 to 255, records %d to %d)\n"
+        "  -h, --help       this text\n"
+        "\n",
+        CLayout::kOldestFileVersion, CLayout::kNewestFileVersion, CCompositeGeometry::kOldestRecordVersion,
+        CCompositeGeometry::kNewestRecordVersion);
+    PrintExitCodes(stdout, {kExitOk, kExitUsage, kExitCannotOpen, kExitDamaged, kExitInternal});
+    return kExitOk;
+}
+
+// Writes `path` through `write`. On failure says why, removes what was
+// written and returns kExitCannotOpen.
+int WriteFile(const char* path, const std::function<bool(FILE*)>& write) {
+    std::string reason;
+    FILE* file = UToolMessages::OpenForWriting(path, reason);
+    if (file == nullptr) {
+        std::fprintf(stderr, "layoutgen: cannot write %s: %s\n", path, reason.c_str());
+        return kExitCannotOpen;
+    }
+    errno = 0;
+    bool written = write(file);
+    int error = errno;
+    if (std::fclose(file) != 0 && written) {
+        written = false;
+        error = errno;
+    }
+    if (written) return kExitOk;
+    std::remove(path);
+    std::fprintf(stderr, "layoutgen: cannot write %s: %s\n", path,
+                 error != 0 ? UToolMessages::SystemReason(error).c_str() : "writing failed");
+    return kExitCannotOpen;
+}
+
+// Reads the scenario; false (with a message and the exit status in `code`)
+// when it cannot be read or holds no statement.
+bool ReadScenario(const std::string& path, std::string& text, int& code) {
+    std::string error;
+    if (!ULayoutGen::ReadTextFile(path, text, error)) {
+        std::fprintf(stderr, "layoutgen: %s\n", error.c_str());
+        code = kExitCannotOpen;
+        return false;
+    }
+    if (ULayoutGen::IsEmptyScenario(text)) {
+        std::fprintf(stderr, "layoutgen: %s: the scenario is empty (no statement)\n", path.c_str());
+        code = kExitDamaged;
+        return false;
+    }
+    return true;
 }
 
 bool ParseUnsigned(const char* text, std::uint64_t& value) {
@@ -96,14 +173,14 @@ bool OneSource(const tOptions& options) {
 int Layout(int argc, char** argv) {
     tOptions options;
     if (argc < 3 || !ParseOptions(argc, argv, {"elements", "seed", "version"}, true, options) || !OneSource(options))
-        return Usage(stderr, 2);
+        return UsageError();
     std::optional<int> version;
     if (options.numbers.count("version") != 0) {
         const std::uint64_t v = options.numbers["version"];
         if (v < CLayout::kOldestFileVersion || v > CLayout::kNewestFileVersion) {
             std::fprintf(stderr, "layoutgen: layout file versions are %d to %d\n", CLayout::kOldestFileVersion,
                          CLayout::kNewestFileVersion);
-            return 2;
+            return UsageError();
         }
         version = static_cast<int>(v);
     }
@@ -114,13 +191,11 @@ int Layout(int argc, char** argv) {
         std::string text;
         std::string error;
         ULayoutGen::tScenarioSummary summary;
-        if (!ULayoutGen::ReadTextFile(*options.scenario, text, error)) {
-            std::fprintf(stderr, "layoutgen: %s\n", error.c_str());
-            return 1;
-        }
+        int code = kExitOk;
+        if (!ReadScenario(*options.scenario, text, code)) return code;
         if (!ULayoutGen::ParseLayoutScenario(text, document, summary, error)) {
             std::fprintf(stderr, "layoutgen: %s: %s\n", options.scenario->c_str(), error.c_str());
-            return 1;
+            return kExitDamaged;
         }
         if (version) document.version = document.recordVersion = *version;
         for (const ULayoutGen::tElementKind kind : summary.kinds) ++kinds[ULayoutGen::ElementKindName(kind)];
@@ -128,7 +203,7 @@ int Layout(int argc, char** argv) {
         const std::uint64_t count = options.numbers["elements"];
         if (count > 10000000) {
             std::fprintf(stderr, "layoutgen: at most 10000000 elements\n");
-            return 2;
+            return UsageError();
         }
         const std::uint64_t seed = options.numbers.count("seed") != 0 ? options.numbers["seed"] : 1;
         ULayoutGen::ComposeLargeLayout(document, count, seed, version.value_or(CLayout::kNewestFileVersion));
@@ -136,10 +211,10 @@ int Layout(int argc, char** argv) {
 
     for (const std::string& section : document.SectionsLeftOut())
         std::fprintf(stderr, "layoutgen: version %d has no %s; left out\n", document.version, section.c_str());
-    if (!ULayoutFileWriter::WriteLayoutFile(std::filesystem::path(argv[2]), document.FileContent())) {
-        std::fprintf(stderr, "layoutgen: failed to write %s\n", argv[2]);
-        return 1;
-    }
+    const ULayoutFileWriter::tLayoutFile content = document.FileContent();
+    if (const int code = WriteFile(argv[2], [&](FILE* file) { return ULayoutFileWriter::WriteLayoutFile(file, content); });
+        code != kExitOk)
+        return code;
     std::error_code sizeError;
     const auto bytes = std::filesystem::file_size(argv[2], sizeError);
     std::printf("wrote %s: version %d, %zu elements", argv[2], document.version, document.elements.size());
@@ -157,19 +232,19 @@ int Layout(int argc, char** argv) {
                 document.version >= 10 ? document.images.size() : 0,
                 document.version >= 11 ? document.baseboards.size() : 0,
                 static_cast<unsigned long long>(sizeError ? 0 : bytes));
-    return 0;
+    return kExitOk;
 }
 
 int Library(int argc, char** argv) {
     tOptions options;
     if (argc < 3 || !ParseOptions(argc, argv, {"elements", "seed", "version"}, true, options) || !OneSource(options))
-        return Usage(stderr, 2);
+        return UsageError();
     std::optional<int> version;
     if (options.numbers.count("version") != 0) {
         const std::uint64_t v = options.numbers["version"];
         if (v < 2 || v > 255) {
             std::fprintf(stderr, "layoutgen: library versions are 2 to 255\n");
-            return 2;
+            return UsageError();
         }
         version = static_cast<int>(v);
     }
@@ -177,35 +252,34 @@ int Library(int argc, char** argv) {
     if (options.scenario) {
         std::string text;
         std::string error;
-        if (!ULayoutGen::ReadTextFile(*options.scenario, text, error)) {
-            std::fprintf(stderr, "layoutgen: %s\n", error.c_str());
-            return 1;
-        }
+        int code = kExitOk;
+        if (!ReadScenario(*options.scenario, text, code)) return code;
         if (!ULayoutGen::ParseLibraryScenario(text, document, error)) {
             std::fprintf(stderr, "layoutgen: %s: %s\n", options.scenario->c_str(), error.c_str());
-            return 1;
+            return kExitDamaged;
         }
         if (version) document.header.version = *version;
     } else {
         const std::uint64_t count = options.numbers["elements"];
         if (count > 1000000) {
             std::fprintf(stderr, "layoutgen: at most 1000000 library elements\n");
-            return 2;
+            return UsageError();
         }
         const std::uint64_t seed = options.numbers.count("seed") != 0 ? options.numbers["seed"] : 1;
         ULayoutGen::ComposeLargeLibrary(document, count, seed, version.value_or(3));
     }
-    if (!ULayoutFileWriter::WriteTrackLibraryFile(std::filesystem::path(argv[2]), document.FileContent())) {
-        std::fprintf(stderr, "layoutgen: failed to write %s\n", argv[2]);
-        return 1;
-    }
+    const ULayoutFileWriter::tTrackLibraryFile content = document.FileContent();
+    if (const int code =
+            WriteFile(argv[2], [&](FILE* file) { return ULayoutFileWriter::WriteTrackLibraryFile(file, content); });
+        code != kExitOk)
+        return code;
     std::printf("wrote %s: library version %d, %zu elements, %zu translations\n", argv[2], document.header.version,
                 document.elements.size(), document.header.version >= 3 ? document.header.translations.size() : 0);
-    return 0;
+    return kExitOk;
 }
 
 int Corpus(int argc, char** argv) {
-    if (argc != 3) return Usage(stderr, 2);
+    if (argc != 3) return UsageError();
     const std::filesystem::path root = argv[2];
     std::string error;
     const int records = ULayoutGen::WriteSeedCorpus(root / "element_record", error);
@@ -213,16 +287,16 @@ int Corpus(int argc, char** argv) {
     const int libraries = layouts < 0 ? -1 : ULayoutGen::WriteLibrarySeedCorpus(root / "track_library", error);
     if (libraries < 0) {
         std::fprintf(stderr, "layoutgen: %s\n", error.c_str());
-        return 1;
+        return kExitCannotOpen;
     }
     std::printf("wrote %d element records, %d layout files and %d libraries under %s\n", records, layouts, libraries,
                 argv[2]);
-    return 0;
+    return kExitOk;
 }
 
 int Records(int argc, char** argv) {
     tOptions options;
-    if (argc < 3 || !ParseOptions(argc, argv, {"count", "seed", "version"}, false, options)) return Usage(stderr, 2);
+    if (argc < 3 || !ParseOptions(argc, argv, {"count", "seed", "version"}, false, options)) return UsageError();
     const std::uint64_t count = options.numbers.count("count") != 0 ? options.numbers["count"] : 100000;
     const std::uint64_t seed = options.numbers.count("seed") != 0 ? options.numbers["seed"] : 1;
     const std::uint64_t version =
@@ -230,40 +304,42 @@ int Records(int argc, char** argv) {
     if (version < CCompositeGeometry::kOldestRecordVersion || version > CCompositeGeometry::kNewestRecordVersion) {
         std::fprintf(stderr, "layoutgen: record versions are %d to %d\n", CCompositeGeometry::kOldestRecordVersion,
                      CCompositeGeometry::kNewestRecordVersion);
-        return 2;
+        return UsageError();
     }
-    FILE* file = std::fopen(argv[2], "wb");
-    if (file == nullptr) {
-        std::fprintf(stderr, "layoutgen: cannot write %s: %s\n", argv[2], std::strerror(errno));
-        return 1;
-    }
-    const bool written = ULayoutGen::WriteRandomElementRecords(file, count, seed, static_cast<int>(version));
-    const long size = std::ftell(file);
-    if (std::fclose(file) != 0 || !written) {
-        std::fprintf(stderr, "layoutgen: failed to write %s\n", argv[2]);
-        return 1;
-    }
+    long size = 0;
+    const int code = WriteFile(argv[2], [&](FILE* file) {
+        const bool written = ULayoutGen::WriteRandomElementRecords(file, count, seed, static_cast<int>(version));
+        size = std::ftell(file);
+        return written;
+    });
+    if (code != kExitOk) return code;
     std::printf("wrote %llu element records (%ld bytes, version %d, seed %llu) to %s\n",
                 static_cast<unsigned long long>(count), size, static_cast<int>(version),
                 static_cast<unsigned long long>(seed), argv[2]);
-    return 0;
+    return kExitOk;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 2) return Usage(stderr, 2);
+    if (argc < 2) return UsageError();
+    const std::string command = argv[1];
+    if (command == "help" || command == "--help" || command == "-h") return Help();
     // Only the text measurement service runs here, so that texts are placed
     // by the box the reader will measure; the warnings of the missing
     // services would bury the program's own messages.
     CLogger::Instance().SetLevel(4);
     CServiceLocator::Instance().RegisterService(new VKMTextCalculationService());
-    const std::string command = argv[1];
-    if (command == "layout") return Layout(argc, argv);
-    if (command == "library") return Library(argc, argv);
-    if (command == "corpus") return Corpus(argc, argv);
-    if (command == "records") return Records(argc, argv);
-    if (command == "help" || command == "--help" || command == "-h") return Usage(stdout, 0);
+    try {
+        if (command == "layout") return Layout(argc, argv);
+        if (command == "library") return Library(argc, argv);
+        if (command == "corpus") return Corpus(argc, argv);
+        if (command == "records") return Records(argc, argv);
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "layoutgen: unexpected failure: %s\n",
+                     UToolMessages::WithoutSignatures(error.what()).c_str());
+        return kExitInternal;
+    }
     std::fprintf(stderr, "layoutgen: unknown command %s\n", command.c_str());
-    return Usage(stderr, 2);
+    return UsageError();
 }

@@ -8,8 +8,8 @@
 //
 // The engine starts as at launch (telemetry client, log, services) in the
 // app root $VEKMONT_HOME, or in a temporary one that is removed again. The
-// exit status is the load result: 0 loaded, 1 to 6 the failure codes, whose
-// localised message goes to standard error; 64 for a wrong command line.
+// exit status is one of tools/common/ExitCodes.h; a failed load's localised
+// message and the warnings it logged go to standard error.
 
 #include <cerrno>
 #include <cinttypes>
@@ -38,6 +38,7 @@
 #include "engine/model/LayoutBounds.h"
 #include "engine/model/PartList.h"
 #include "engine/model/Statistics.h"
+#include "tools/common/ExitCodes.h"
 #include "tools/common/ToolSession.h"
 #include "engine/services/EngineStartup.h"
 #include "engine/services/Logger.h"
@@ -50,7 +51,6 @@
 
 namespace {
 
-constexpr int kUsageError = 64;
 constexpr char kPartListDelimiter = ';';
 
 // A file text made safe to print: control bytes, quotes and backslashes
@@ -303,33 +303,49 @@ void PrintContent(CLayout& layout) {
                 content.width, content.height, padding);
 }
 
-// The warnings the failed load logged, for the reader of standard error.
-void PrintLoadWarnings() {
-    std::vector<std::string> lines;
-    CLogger::Instance().FindRecentLines(5, 3, lines);
-    for (const std::string& line : lines) {
-        const std::size_t text = line.find("] :  ");
-        std::fprintf(stderr, "  %s\n", line.substr(text == std::string::npos ? 0 : text + 5).c_str());
-    }
+void Usage(FILE* to) {
+    std::fprintf(to,
+                 "usage: layoutinfo <layout file>\n"
+                 "Loads a layout file (\"WkSt\", versions 3 to 13) as the app opens it and prints what the\n"
+                 "engine makes of it: version, parameters, layers, groups, images and baseboards, elements by\n"
+                 "kind and type, the types the loader guessed, generated elements, joints, statistics, the\n"
+                 "part list and the content rectangle.\n"
+                 "\n"
+                 "options:\n"
+                 "  -h, --help   this text\n"
+                 "\n"
+                 "environment:\n"
+                 "  VEKMONT_HOME      app root for the log and preferences (default: a temporary folder,\n"
+                 "                    removed at the end)\n"
+                 "  VEKMONT_LANGUAGE  language of the messages and the part list (default: from the locale)\n"
+                 "\n");
+    PrintExitCodes(to, {kExitOk, kExitUsage, kExitCannotOpen, kExitNotALayout, kExitUnsupported, kExitDamaged,
+                        kExitInternal});
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2 || std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) {
-        std::fprintf(argc == 2 ? stdout : stderr, "usage: layoutinfo <layout file>\n");
-        return argc == 2 ? 0 : kUsageError;
+    if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+        Usage(stdout);
+        return kExitOk;
+    }
+    if (argc != 2 || argv[1][0] == '-' || argv[1][0] == '\0') {
+        if (argc == 2 && argv[1][0] == '-') std::fprintf(stderr, "layoutinfo: unknown option %s\n", argv[1]);
+        if (argc > 2) std::fprintf(stderr, "layoutinfo: one layout file only\n");
+        std::fprintf(stderr, "usage: layoutinfo <layout file> (--help tells more)\n");
+        return kExitUsage;
     }
     const std::string path = argv[1];
 
     CToolSession session("layoutinfo");
-    if (!session.IsReady()) return kLayoutFailedToOpenFile;
-    session.StartEngine();
-
-    CCurrentCloudLayout& holder = CCurrentCloudLayout::Instance();
-    int code = kLayoutLoaded;
-    if (holder.LoadLayout(path)) {
-        CLayout& layout = *holder.Layout();
+    if (!session.IsReady()) return kExitCannotOpen;
+    int code = kExitInternal;
+    try {
+        session.StartEngine();
+        code = session.LoadLayout(path);
+        if (code != kExitOk) return code;
+        CLayout& layout = *CCurrentCloudLayout::Instance().Layout();
         std::error_code sizeError;
         const auto bytes = std::filesystem::file_size(path, sizeError);
         std::printf("file             %s (%llu bytes)\n", path.c_str(), static_cast<unsigned long long>(sizeError ? 0 : bytes));
@@ -348,10 +364,8 @@ int main(int argc, char** argv) {
         PrintStatistics(layout);
         PrintPartList(layout);
         PrintContent(layout);
-    } else {
-        code = LastLoadErrorCode();
-        std::fprintf(stderr, "layoutinfo: %s: %s\n", path.c_str(), holder.GetLastLoadErrorMessage().c_str());
-        PrintLoadWarnings();
+    } catch (const std::exception& error) {
+        code = session.ReportFailure(error.what());
     }
     return code;
 }

@@ -1,10 +1,14 @@
 // layoutrender: loads one layout file the way the app opens it, fits the
 // workspace to the content as the layout screen does after a load, and
 // exports a picture of it through the viewer's export road: on white, the
-// baseboards, then every element filled and outlined, layer by layer.
+// visible baseboards (with their grid and dimensions), then the elements of
+// every visible layer, bottom layer first, filled and outlined in the
+// layout's track style, with the tunnel stripes. Like the app's exported
+// pictures it leaves out the layout's images, the workspace grid and the
+// overlays (names, height labels, curve centres).
 //
-//   layoutrender <file> -o <out> [--width W --height H] [--style BITS]
-//                [--colorize CRITERION] [--pdf|--svg]
+//   layoutrender <file> -o <out> [--width W] [--height H] [--style BITS]
+//                [--colorize CRITERION] [--png|--pdf|--svg]
 //
 // Without a size the picture is the sharing crop: the visible content with
 // 350 mm around it, the longer side 2048 points. With a size (one side given
@@ -13,22 +17,22 @@
 // hex). --colorize colours the elements automatically before the export,
 // by type, layer, maker, product, radius or height (eleven height bands),
 // handing out the app's eleven colours in a fixed order so that one file
-// always gives the same picture. PNG unless --pdf or --svg.
-//
-// Exit status: 0 written; 1 to 6 the load failure codes (their localised
-// message on standard error); 64 for a wrong command line; 73 when the
-// picture cannot be made or written; 70 for any other failure.
+// always gives the same picture. The output's extension (.png, .pdf, .svg)
+// chooses the format; --png, --pdf or --svg choose it for a name without
+// one of those extensions and may not contradict it. The exit status is one
+// of tools/common/ExitCodes.h.
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
-
-#include "tools/common/ToolSession.h"
 #include <cstdlib>
 #include <cstring>
 #include <exception>
 #include <filesystem>
 #include <iostream>
+#include <map>
 #include <memory>
 #include <optional>
 #include <streambuf>
@@ -50,18 +54,25 @@
 #include "telemetry/TLMAnalytics.h"
 #include "telemetry/TLMLogger.h"
 #include "telemetry/TLMTelemetry.h"
+#include "tools/common/ExitCodes.h"
+#include "tools/common/ToolMessages.h"
+#include "tools/common/ToolSession.h"
 
 namespace {
 
-constexpr int kUsageError = 64;
-constexpr int kInternalError = 70;
-constexpr int kWriteError = 73;
 constexpr int kSharingPadding = 350;
 constexpr double kSharingImageSize = 2048;
 constexpr int kFittedPadding = 100;
 constexpr long kLargestSide = 16384;
 
 enum class tFormat { png, pdf, svg };
+
+struct tFormatName {
+    const char* name;
+    tFormat format;
+};
+
+const tFormatName kFormats[] = {{"png", tFormat::png}, {"pdf", tFormat::pdf}, {"svg", tFormat::svg}};
 
 struct tOptions {
     std::string input;
@@ -72,6 +83,18 @@ struct tOptions {
     std::optional<int> colorize;
     tFormat format = tFormat::png;
 };
+
+// The format a file name's extension names, in any case; none for another
+// extension or none at all.
+std::optional<tFormat> FormatOfName(const std::string& path) {
+    std::string extension = std::filesystem::path(path).extension().string();
+    std::transform(extension.begin(), extension.end(), extension.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    for (const tFormatName& format : kFormats) {
+        if (extension == std::string(".") + format.name) return format.format;
+    }
+    return std::nullopt;
+}
 
 struct tColorizeCriterion {
     const char* name;
@@ -98,15 +121,44 @@ std::optional<int> ColorizeOperation(const char* name) {
 
 void Usage(FILE* to) {
     std::fprintf(to,
-                 "usage: layoutrender <layout file> -o <output> [--width W --height H] [--style BITS] "
-                 "[--colorize CRITERION] [--pdf|--svg]\n"
-                 "  --colorize  colour the elements by one criterion before the export:\n"
-                 "              type     element type (plain tracks by kind, then each type)\n"
-                 "              layer    layer\n"
-                 "              maker    manufacturer\n"
-                 "              product  product number\n"
-                 "              radius   curve radius (others, straight tracks, then each radius)\n"
-                 "              height   height of the tracks in eleven bands\n");
+                 "usage: layoutrender <layout file> -o <output> [--width W] [--height H] [--style BITS]\n"
+                 "                    [--colorize CRITERION] [--png|--pdf|--svg]\n"
+                 "Loads a layout file as the app opens it and exports its picture as the app's image export\n"
+                 "does: on white, the visible baseboards (with their grid and dimensions), then the elements\n"
+                 "of every visible layer, bottom layer first, filled and outlined in the layout's track style,\n"
+                 "with the tunnel stripes. The layout's images, the workspace grid and the overlays (names,\n"
+                 "height labels, curve centres) are left out, as in the app's exported pictures.\n"
+                 "\n"
+                 "options:\n"
+                 "  -o, --output FILE    where the picture goes; its extension (.png, .pdf or .svg, in any\n"
+                 "                       case) chooses the format, PNG when it has none\n"
+                 "  --png, --pdf, --svg  the format, for a name without one of those extensions; an option\n"
+                 "                       that contradicts the extension or another option is refused\n"
+                 "  --width W, --height H\n"
+                 "                       fit the content with 100 mm around it into W x H points (1 to %ld;\n"
+                 "                       one side given stands for both); without them the picture is the\n"
+                 "                       sharing crop, the content with 350 mm around it, 2048 points on its\n"
+                 "                       longer side\n"
+                 "  --style BITS         replace the layout's track-style word (decimal or 0x hex)\n"
+                 "  --colorize CRITERION colour the elements by one criterion before the export, with the\n"
+                 "                       app's eleven colours in a fixed order:\n"
+                 "                         type     element type (plain tracks by kind, then each type)\n"
+                 "                         layer    layer\n"
+                 "                         maker    manufacturer\n"
+                 "                         product  product number\n"
+                 "                         radius   curve radius (others, straight tracks, then each radius)\n"
+                 "                         height   height of the tracks in eleven bands\n"
+                 "  -h, --help           this text\n"
+                 "An option given twice must have the same value both times.\n"
+                 "\n"
+                 "environment:\n"
+                 "  VEKMONT_HOME      app root for the log and preferences (default: a temporary folder,\n"
+                 "                    removed at the end)\n"
+                 "  VEKMONT_LANGUAGE  language of the messages (default: from the locale)\n"
+                 "\n",
+                 kLargestSide);
+    PrintExitCodes(to, {kExitOk, kExitUsage, kExitCannotOpen, kExitNotALayout, kExitUnsupported, kExitDamaged,
+                        kExitInternal});
 }
 
 std::optional<long> ParseNumber(const char* text, long low, long high) {
@@ -118,8 +170,43 @@ std::optional<long> ParseNumber(const char* text, long low, long high) {
     return value;
 }
 
-// False (with a message) for a wrong command line.
+// The format from the output's name and the format option ("--pdf", or
+// empty). False (with a message) when they disagree, or when neither tells.
+bool ChooseFormat(const std::string& option, tOptions& options) {
+    const std::optional<tFormat> named = FormatOfName(options.output);
+    std::optional<tFormat> chosen;
+    for (const tFormatName& format : kFormats) {
+        if (option == std::string("--") + format.name) chosen = format.format;
+    }
+    const std::string extension = std::filesystem::path(options.output).extension().string();
+    if (chosen && named && *chosen != *named) {
+        std::fprintf(stderr, "layoutrender: %s contradicts the extension of %s\n", option.c_str(),
+                     options.output.c_str());
+        return false;
+    }
+    if (!chosen && !named && !extension.empty()) {
+        std::fprintf(stderr,
+                     "layoutrender: %s: the extension %s names no format of ours; use .png, .pdf or .svg, "
+                     "or give --png, --pdf or --svg\n",
+                     options.output.c_str(), extension.c_str());
+        return false;
+    }
+    options.format = chosen.value_or(named.value_or(tFormat::png));
+    return true;
+}
+
+// False (with a message) for a wrong command line: an unknown option, a
+// bad value, an option given twice with different values, or a format that
+// contradicts another option or the output's extension.
 bool ParseArguments(int argc, char** argv, tOptions& options) {
+    std::map<std::string, std::string> given;  // option -> its value as first given
+    auto once = [&](const std::string& name, const std::string& text) {
+        const auto [earlier, added] = given.emplace(name, text);
+        if (added || earlier->second == text) return true;
+        std::fprintf(stderr, "layoutrender: %s given twice with different values (%s and %s)\n", name.c_str(),
+                     earlier->second.c_str(), text.c_str());
+        return false;
+    };
     for (int i = 1; i < argc; ++i) {
         const std::string argument = argv[i];
         auto value = [&](const char* what) -> const char* {
@@ -131,7 +218,7 @@ bool ParseArguments(int argc, char** argv, tOptions& options) {
         };
         if (argument == "-o" || argument == "--output") {
             const char* v = value("-o");
-            if (v == nullptr) return false;
+            if (v == nullptr || !once("-o", v)) return false;
             options.output = v;
         } else if (argument == "--width" || argument == "--height") {
             const char* v = value(argument.c_str());
@@ -141,6 +228,7 @@ bool ParseArguments(int argc, char** argv, tOptions& options) {
                              kLargestSide);
                 return false;
             }
+            if (!once(argument, std::to_string(*number))) return false;
             (argument == "--width" ? options.width : options.height) = number;
         } else if (argument == "--style") {
             const std::optional<long> number = ParseNumber(value("--style"), 0, 0xFFFFFFFFL);
@@ -148,18 +236,25 @@ bool ParseArguments(int argc, char** argv, tOptions& options) {
                 std::fprintf(stderr, "layoutrender: --style takes a number from 0 to 0xFFFFFFFF\n");
                 return false;
             }
+            if (!once("--style", std::to_string(*number))) return false;
             options.style = static_cast<std::int32_t>(static_cast<std::uint32_t>(*number));
         } else if (argument == "--colorize") {
-            options.colorize = ColorizeOperation(value("--colorize"));
+            const char* v = value("--colorize");
+            options.colorize = ColorizeOperation(v);
             if (!options.colorize) {
                 std::fprintf(stderr,
                              "layoutrender: --colorize takes type, layer, maker, product, radius or height\n");
                 return false;
             }
-        } else if (argument == "--pdf") {
-            options.format = tFormat::pdf;
-        } else if (argument == "--svg") {
-            options.format = tFormat::svg;
+            if (!once("--colorize", v)) return false;
+        } else if (argument == "--png" || argument == "--pdf" || argument == "--svg") {
+            const auto earlier = given.find("format");
+            if (earlier != given.end() && earlier->second != argument) {
+                std::fprintf(stderr, "layoutrender: %s and %s contradict each other\n", earlier->second.c_str(),
+                             argument.c_str());
+                return false;
+            }
+            given["format"] = argument;
         } else if (!argument.empty() && argument[0] == '-') {
             std::fprintf(stderr, "layoutrender: unknown option %s\n", argument.c_str());
             return false;
@@ -174,12 +269,19 @@ bool ParseArguments(int argc, char** argv, tOptions& options) {
         std::fprintf(stderr, "layoutrender: a layout file and -o <output> are needed\n");
         return false;
     }
-    return true;
+    return ChooseFormat(given.count("format") != 0 ? given["format"] : std::string(), options);
 }
 
-// Swallows what the log's console sink writes; the log file keeps it.
-// Draws the loaded document into a page of the chosen format. 0 or the
-// write failure code.
+// Says why the picture could not be written and returns the exit status.
+// `reason` is errno as the failed call left it.
+int WriteFailure(const std::string& output, int reason) {
+    std::fprintf(stderr, "layoutrender: cannot write %s: %s\n", output.c_str(),
+                 reason != 0 ? UToolMessages::SystemReason(reason).c_str() : "the picture could not be stored");
+    return kExitCannotOpen;
+}
+
+// Draws the loaded document into a page of the chosen format. kExitOk or
+// the exit status of the failure.
 int Export(CLayout& layout, const tOptions& options) {
     platform::Size page;
     double zoom = 1;
@@ -206,39 +308,31 @@ int Export(CLayout& layout, const tOptions& options) {
         if (!context) {
             std::fprintf(stderr, "layoutrender: cannot make a picture of %.0f x %.0f points\n", page.width,
                          page.height);
-            return kWriteError;
+            return kExitInternal;
         }
         draw(*context);
         const std::shared_ptr<platform::Image> image = context->makeImage();
-        if (!image || !image->writePNG(options.output)) {
-            std::fprintf(stderr, "layoutrender: cannot write %s\n", options.output.c_str());
-            return kWriteError;
+        if (!image) {
+            std::fprintf(stderr, "layoutrender: cannot make a picture of %.0f x %.0f points\n", page.width,
+                         page.height);
+            return kExitInternal;
         }
-        return 0;
+        if (!image->writePNG(options.output)) return WriteFailure(options.output, errno);
+        return kExitOk;
     }
     std::unique_ptr<platform::DocumentContext> document =
         options.format == tFormat::pdf ? platform::DocumentContext::createPdf(options.output, page)
                                        : platform::DocumentContext::createSvg(options.output, page);
-    if (!document) {
-        std::fprintf(stderr, "layoutrender: cannot write %s\n", options.output.c_str());
-        return kWriteError;
-    }
+    if (!document) return WriteFailure(options.output, errno);
     draw(*document);
-    if (!document->finish()) {
-        std::fprintf(stderr, "layoutrender: cannot write %s\n", options.output.c_str());
-        return kWriteError;
-    }
-    return 0;
+    if (!document->finish()) return WriteFailure(options.output, errno);
+    return kExitOk;
 }
 
-int Run(const tOptions& options) {
-    CCurrentCloudLayout& holder = CCurrentCloudLayout::Instance();
-    if (!holder.LoadLayout(options.input)) {
-        std::fprintf(stderr, "layoutrender: %s: %s\n", options.input.c_str(),
-                     holder.GetLastLoadErrorMessage().c_str());
-        return LastLoadErrorCode();
-    }
-    CLayout& layout = *holder.Layout();
+int Run(CToolSession& session, const tOptions& options) {
+    const int loaded = session.LoadLayout(options.input);
+    if (loaded != kExitOk) return loaded;
+    CLayout& layout = *CCurrentCloudLayout::Instance().Layout();
     if (options.style) layout.GetParameters().mTrackStyle = *options.style;
     if (options.colorize) {
         tColorList colors;
@@ -259,27 +353,32 @@ int Run(const tOptions& options) {
 int main(int argc, char** argv) {
     if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
         Usage(stdout);
-        return 0;
+        return kExitOk;
     }
     tOptions options;
     if (!ParseArguments(argc, argv, options)) {
-        Usage(stderr);
-        return kUsageError;
+        std::fprintf(stderr, "usage: layoutrender <layout file> -o <output> [options] (--help tells more)\n");
+        return kExitUsage;
+    }
+    // Before the load, which may take long: a picture that cannot be put
+    // there would be drawn for nothing.
+    std::string reason;
+    if (!UToolMessages::CanWrite(options.output, reason)) {
+        std::fprintf(stderr, "layoutrender: cannot write %s: %s\n", options.output.c_str(), reason.c_str());
+        return kExitCannotOpen;
     }
 
-    int code = kInternalError;
+    int code = kExitInternal;
     {
         CToolSession session("layoutrender");
-        if (!session.IsReady()) return kInternalError;
+        if (!session.IsReady()) return kExitCannotOpen;
         try {
             session.StartEngine();
-            code = Run(options);
+            code = Run(session, options);
         } catch (const std::exception& error) {
-            std::fprintf(stderr, "layoutrender: %s\n", error.what());
-            code = kInternalError;
+            code = session.ReportFailure(error.what());
         } catch (...) {
-            std::fprintf(stderr, "layoutrender: unexpected failure\n");
-            code = kInternalError;
+            code = session.ReportFailure(nullptr);
         }
         VKMDrawingInstructionsRenderData::waitForPendingReleases();
     }

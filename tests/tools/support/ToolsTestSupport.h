@@ -1,0 +1,39 @@
+#pragma once
+// Shared helpers of the tool tests: the programs of the build, run in a
+// fixed language, and layout files written by the layoutgen program.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "tests/support/RunProgram.h"
+
+#if !defined(VEKMONT_LAYOUTINFO) || !defined(VEKMONT_LAYOUTRENDER) || !defined(VEKMONT_LAYOUTGEN) || \
+    !defined(VEKMONT_SERVICES)
+#error "the tool tests need the paths of the four programs"
+#endif
+
+namespace toolstest {
+
+inline const char* const kLayoutInfo = VEKMONT_LAYOUTINFO;
+inline const char* const kLayoutRender = VEKMONT_LAYOUTRENDER;
+inline const char* const kLayoutGen = VEKMONT_LAYOUTGEN;
+inline const char* const kServices = VEKMONT_SERVICES;
+
+// A path in this test process's own folder.
+std::string PathFor(const std::string& name);
+
+// Runs a tool in English; `environment` as for testsupport::RunProgram.
+testsupport::tProgramRun RunTool(const std::string& tool, const std::vector<std::string>& arguments,
+                             const std::vector<std::string>& environment = {});
+
+void WriteFile(const std::string& path, const std::string& bytes);
+
+// A small layout (two layers, tracks, a text, a baseboard) written by the
+// layoutgen program; its path.
+std::string WriteSampleLayout(const std::string& name);
+
+// The names in a folder.
+std::vector<std::string> FolderEntries(const std::string& folder);
+
+}  // namespace toolstest

@@ -1,0 +1,83 @@
+#include "tools/common/ToolMessages.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <regex>
+
+namespace UToolMessages {
+
+namespace {
+
+// A signature names a member ("CFoo::Bar(...)") or takes pointers or
+// references ("Bar(FILE *)"); "count (truncated)" or "'H0(12)'" are not.
+const std::string kFunction =
+    R"((?:(?:[A-Za-z_~]\w*::)+[A-Za-z_~]\w*\([^()]*\)|[A-Za-z_~]\w*\([^()]*[*&][^()]*\))(?: const)?)";
+const std::string kReturnType = R"((?:(?:static|virtual) )?(?:[\w:<>]+ [*&]?)?)";
+
+}  // namespace
+
+std::string WithoutSignatures(const std::string& text) {
+    static const std::regex leading("^" + kReturnType + kFunction + "(?::| -)? *");
+    static const std::regex inside("(?: (?:in|to|for|from|by))? " + kReturnType + kFunction);
+    const std::string rest = std::regex_replace(text, leading, "", std::regex_constants::format_first_only);
+    return std::regex_replace(rest, inside, "");
+}
+
+std::string SystemReason(int error) {
+    const char* text = std::strerror(error);
+    return text != nullptr && *text != '\0' ? text : "error " + std::to_string(error);
+}
+
+bool CanRead(const std::filesystem::path& path, std::string& reason) {
+    const int descriptor = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (descriptor < 0) {
+        reason = SystemReason(errno);
+        return false;
+    }
+    struct stat status {};
+    const bool folder = ::fstat(descriptor, &status) == 0 && S_ISDIR(status.st_mode);
+    ::close(descriptor);
+    if (folder) reason = SystemReason(EISDIR);
+    return !folder;
+}
+
+bool CanWrite(const std::filesystem::path& path, std::string& reason) {
+    struct stat status {};
+    if (::stat(path.c_str(), &status) == 0) {
+        if (S_ISDIR(status.st_mode)) {
+            reason = SystemReason(EISDIR);
+            return false;
+        }
+        // A device or a pipe would be replaced by the renamed file.
+        if (!S_ISREG(status.st_mode)) {
+            reason = "not a plain file";
+            return false;
+        }
+    }
+    const std::filesystem::path folder = path.has_parent_path() ? path.parent_path() : ".";
+    if (::stat(folder.c_str(), &status) != 0) {
+        reason = SystemReason(errno);
+        return false;
+    }
+    if (!S_ISDIR(status.st_mode)) {
+        reason = SystemReason(ENOTDIR);
+        return false;
+    }
+    if (::access(folder.c_str(), W_OK | X_OK) != 0) {
+        reason = SystemReason(errno);
+        return false;
+    }
+    return true;
+}
+
+std::FILE* OpenForWriting(const std::filesystem::path& path, std::string& reason) {
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    if (file == nullptr) reason = SystemReason(errno);
+    return file;
+}
+
+}  // namespace UToolMessages
