@@ -13,7 +13,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <chrono>
+#include <thread>
 #include <filesystem>
 #include <fstream>
 
@@ -43,6 +46,27 @@ public:
 private:
     Bytes mGood;
     std::size_t mOffset = 0;
+};
+
+// Serves `data` and counts what has been read, for a look from another thread.
+class CountingStream : public platform::InputStream {
+public:
+    explicit CountingStream(Bytes data) : mData(std::move(data)) {}
+    void open() override {
+        if (status() == platform::StreamStatus::NotOpen) setStatus(platform::StreamStatus::Open);
+    }
+    long read(std::uint8_t* buffer, std::size_t length) override {
+        const std::size_t offset = mRead.load();
+        const std::size_t count = std::min(length, mData.size() - offset);
+        std::copy_n(mData.begin() + static_cast<long>(offset), count, buffer);
+        mRead.store(offset + count);
+        return static_cast<long>(count);
+    }
+    std::size_t bytesRead() const { return mRead.load(); }
+
+private:
+    Bytes mData;
+    std::atomic<std::size_t> mRead{0};
 };
 
 class CloudBlockBlobTest : public UploadServerTest {
@@ -204,6 +228,31 @@ TEST_F(CloudBlockBlobTest, ParallelismFactorBoundsBlocksInFlight) {
             EXPECT_EQ(server.stats().maxInFlight["putblock"], 1);
         }
     }
+}
+
+TEST_F(CloudBlockBlobTest, TheSourceIsReadOneChunkAheadOfTheBlocksInFlightAndNoFurther) {
+    // The first block's answer is held back: meanwhile the next chunk is
+    // read (it goes out the moment the slot frees), but nothing beyond it.
+    server.addFault(R"({"operation": "putblock", "action": {"stall_before_headers": 2.0}})");
+    const Bytes data = patternBytes(5 * kChunk + 9, 77);
+    auto source = std::make_shared<CountingStream>(data);
+    auto blob = container->blockBlobReferenceFromName("ahead.bin");
+    Awaited<ErrorOut> done;
+    blob->uploadFromStream(source, nullptr, optionsWithParallelism(1), nullptr, done.handler());
+
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (source->bytesRead() < 2 * kChunk && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    const auto putBlocks = requestsFor(server, "putblock");
+    ASSERT_EQ(putBlocks.size(), 1u);
+    ASSERT_EQ(putBlocks[0].status, 0) << "the first block was answered too soon for this test";
+    EXPECT_EQ(source->bytesRead(), 2 * kChunk);
+
+    auto [error] = done.get();
+    ASSERT_FALSE(error) << error->localizedDescription();
+    expectCommittedUpload(data, "ahead.bin", 1);
 }
 
 TEST_F(CloudBlockBlobTest, CompletionComesAfterTheCommit) {
