@@ -24,39 +24,21 @@ namespace {
 
 using namespace uploadtest;
 
-class FailingAfterStream : public platform::InputStream {
+// Serves `data`, then ends, or fails with EIO when `failAtEnd`; counts what
+// has been read, for a look from another thread.
+class SourceStream : public platform::InputStream {
 public:
-    // Gives `good` bytes, then fails with EIO.
-    explicit FailingAfterStream(Bytes good) : mGood(std::move(good)) {}
+    SourceStream(Bytes data, bool failAtEnd) : mData(std::move(data)), mFailAtEnd(failAtEnd) {}
     void open() override {
         if (status() == platform::StreamStatus::NotOpen) setStatus(platform::StreamStatus::Open);
     }
     long read(std::uint8_t* buffer, std::size_t length) override {
         if (status() == platform::StreamStatus::Error) return -1;
-        if (mOffset == mGood.size()) {
+        const std::size_t offset = mRead.load();
+        if (offset == mData.size() && mFailAtEnd) {
             fail(platform::Error(platform::StreamErrorDomain, EIO));
             return -1;
         }
-        std::size_t count = std::min(length, mGood.size() - mOffset);
-        std::copy_n(mGood.begin() + static_cast<long>(mOffset), count, buffer);
-        mOffset += count;
-        return static_cast<long>(count);
-    }
-
-private:
-    Bytes mGood;
-    std::size_t mOffset = 0;
-};
-
-// Serves `data` and counts what has been read, for a look from another thread.
-class CountingStream : public platform::InputStream {
-public:
-    explicit CountingStream(Bytes data) : mData(std::move(data)) {}
-    void open() override {
-        if (status() == platform::StreamStatus::NotOpen) setStatus(platform::StreamStatus::Open);
-    }
-    long read(std::uint8_t* buffer, std::size_t length) override {
-        const std::size_t offset = mRead.load();
         const std::size_t count = std::min(length, mData.size() - offset);
         std::copy_n(mData.begin() + static_cast<long>(offset), count, buffer);
         mRead.store(offset + count);
@@ -66,6 +48,7 @@ public:
 
 private:
     Bytes mData;
+    bool mFailAtEnd;
     std::atomic<std::size_t> mRead{0};
 };
 
@@ -235,7 +218,7 @@ TEST_F(CloudBlockBlobTest, TheSourceIsReadOneChunkAheadOfTheBlocksInFlightAndNoF
     // read (it goes out the moment the slot frees), but nothing beyond it.
     server.addFault(R"({"operation": "putblock", "action": {"stall_before_headers": 2.0}})");
     const Bytes data = patternBytes(5 * kChunk + 9, 77);
-    auto source = std::make_shared<CountingStream>(data);
+    auto source = std::make_shared<SourceStream>(data, false);
     auto blob = container->blockBlobReferenceFromName("ahead.bin");
     Awaited<ErrorOut> done;
     blob->uploadFromStream(source, nullptr, optionsWithParallelism(1), nullptr, done.handler());
@@ -338,13 +321,13 @@ TEST_F(CloudBlockBlobTest, UnreadableSourceReportsAndCommitsNothing) {
         {"a directory", [&](auto done) { blob->uploadFromFileWithPath(directory, done); }, EISDIR},
         {"stream that fails after 5 MiB",
          [&](auto done) {
-             blob->uploadFromStream(std::make_shared<FailingAfterStream>(patternBytes(5 * kMiB, 2)), done);
+             blob->uploadFromStream(std::make_shared<SourceStream>(patternBytes(5 * kMiB, 2), true), done);
          },
          EIO},
         {"stream that fails after 9 MiB, factor 1",
          [&](auto done) {
              auto options = optionsWithParallelism(1);
-             blob->uploadFromStream(std::make_shared<FailingAfterStream>(patternBytes(9 * kMiB, 2)), nullptr,
+             blob->uploadFromStream(std::make_shared<SourceStream>(patternBytes(9 * kMiB, 2), true), nullptr,
                                     options, nullptr, done);
          },
          EIO},
