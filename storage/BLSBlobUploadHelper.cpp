@@ -299,7 +299,7 @@ std::uint8_t* BLSBlobUploadHelper::chunkRoom() {
         std::vector<std::uint8_t> spare;
         if (mSpareChunks) {
             std::lock_guard lock(mSpareChunks->mutex);
-            spare = std::move(mSpareChunks->chunk);
+            spare = std::exchange(mSpareChunks->chunk, {});
         }
         if (mDataBuffer.empty() && spare.capacity() >= kChunkSize) mDataBuffer = std::move(spare);
         mDataBuffer.resize(kChunkSize);
