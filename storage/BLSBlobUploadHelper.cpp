@@ -18,6 +18,7 @@
 #include <cstring>
 #include <exception>
 #include <cctype>
+#include <span>
 #include <string>
 #include <thread>
 #include <utility>
@@ -99,7 +100,6 @@ std::shared_ptr<BLSBlobUploadHelper> BLSBlobUploadHelper::makeCommon(
     if (helper->mRequestOptions->storeBlobContentMD5()) {
         helper->mMd5Context = std::make_unique<platform::security::Md5>();
     }
-    helper->mDataBuffer.reserve(kChunkSize);
     helper->mBlockIDs.reserve(10);
     return helper;
 }
@@ -112,6 +112,7 @@ std::shared_ptr<BLSBlobUploadHelper> BLSBlobUploadHelper::makeToBlockBlob(
                              std::move(operationContext), std::move(completionHandler));
     helper->mCreateNew = false;
     helper->mOpenSlots = helper->mMaxOpenUploads;
+    helper->mSpareChunks = std::make_shared<SpareChunks>();
     return helper;
 }
 
@@ -280,11 +281,12 @@ long BLSBlobUploadHelper::write(const std::uint8_t* bytes, std::size_t length, C
     if (bytes == nullptr && length > 0) return -1;
     std::size_t taken = 0;
     while (taken < length) {
-        std::size_t room = kChunkSize - mDataBuffer.size();
-        std::size_t piece = std::min(room, length - taken);
-        mDataBuffer.insert(mDataBuffer.end(), bytes + taken, bytes + taken + piece);
+        const std::size_t piece = std::min(kChunkSize - mDataLength, length - taken);
+        std::uint8_t* room = chunkRoom();
+        std::memcpy(room, bytes + taken, piece);
+        noteFilled(room, piece);
         taken += piece;
-        if (mDataBuffer.size() == kChunkSize) {
+        if (mDataLength == kChunkSize) {
             uploadBufferWithCompletionHandler(completionHandler);
             if (failed()) return -1;
         }
@@ -292,18 +294,53 @@ long BLSBlobUploadHelper::write(const std::uint8_t* bytes, std::size_t length, C
     return static_cast<long>(length);
 }
 
+std::uint8_t* BLSBlobUploadHelper::chunkRoom() {
+    if (mDataBuffer.size() != kChunkSize) {
+        std::vector<std::uint8_t> spare;
+        if (mSpareChunks) {
+            std::lock_guard lock(mSpareChunks->mutex);
+            spare = std::exchange(mSpareChunks->chunk, {});
+        }
+        if (mDataBuffer.empty() && spare.capacity() >= kChunkSize) mDataBuffer = std::move(spare);
+        mDataBuffer.resize(kChunkSize);
+    }
+    return mDataBuffer.data() + mDataLength;
+}
+
+void BLSBlobUploadHelper::noteFilled(const std::uint8_t* bytes, std::size_t count) {
+    // Digested while the bytes are fresh in the cache, and while earlier
+    // chunks are on their way rather than before this one can go.
+    if (mMd5Context) mMd5Context->update(std::span<const std::uint8_t>(bytes, count));
+    mDataLength += count;
+}
+
+std::shared_ptr<const std::vector<std::uint8_t>> BLSBlobUploadHelper::lendChunk(std::vector<std::uint8_t> chunk) {
+    // The last holder (the block's upload task, once every attempt has
+    // ended) hands the memory back for the next chunk; one is kept.
+    std::weak_ptr<SpareChunks> spares = mSpareChunks;
+    return std::shared_ptr<const std::vector<std::uint8_t>>(
+        new std::vector<std::uint8_t>(std::move(chunk)), [spares](std::vector<std::uint8_t>* lent) {
+            std::unique_ptr<std::vector<std::uint8_t>> owned(lent);
+            auto keeper = spares.lock();
+            if (!keeper || owned->capacity() < kChunkSize) return;
+            std::lock_guard lock(keeper->mutex);
+            if (keeper->chunk.capacity() < kChunkSize) keeper->chunk = std::move(*owned);
+        });
+}
+
 bool BLSBlobUploadHelper::uploadBufferWithCompletionHandler(ChunkCompletion completionHandler) {
-    mOperationContext->logAtLevel(BLSLogLevelDebug, [size = mDataBuffer.size()] {
+    mOperationContext->logAtLevel(BLSLogLevelDebug, [size = mDataLength] {
         return "Uploading buffer, buffer size = " + std::to_string(static_cast<long>(size));
     });
     acquireSlot();
-    std::vector<std::uint8_t> chunk;
     {
         std::lock_guard lock(mMutex);
         ++mChunksTotal;
-        chunk.swap(mDataBuffer);
     }
-    mDataBuffer.reserve(kChunkSize);
+    // The chunk goes out as it is; the next one starts in other memory.
+    std::vector<std::uint8_t> chunk = std::exchange(mDataBuffer, {});
+    chunk.resize(mDataLength);
+    mDataLength = 0;
 
     // A failure that came while we waited for the slot: nothing more goes
     // out, but the chunk still counts as settled.
@@ -311,7 +348,6 @@ bool BLSBlobUploadHelper::uploadBufferWithCompletionHandler(ChunkCompletion comp
         finishChunk(std::nullopt, completionHandler);
         return true;
     }
-    if (mMd5Context) mMd5Context->update(chunk);
 
     switch (mBlobType) {
     case BLSBlobTypeBlockBlob:
@@ -340,8 +376,8 @@ void BLSBlobUploadHelper::uploadBlock(std::vector<std::uint8_t> chunk, ChunkComp
     BLSAccessCondition condition = mAccessCondition;
     callGuarded(
         [&](std::function<void(const ErrorOut&)> done) {
-            blob->uploadBlockFromData(std::move(chunk), blockID, std::nullopt, &condition, mRequestOptions,
-                                      mOperationContext, std::move(done));
+            blob->uploadBlockFromData(lendChunk(std::move(chunk)), blockID, std::nullopt, &condition,
+                                      mRequestOptions, mOperationContext, std::move(done));
         },
         [self = shared_from_this(), completionHandler](const ErrorOut& error) {
             self->finishChunk(error, completionHandler);
@@ -439,7 +475,7 @@ bool BLSBlobUploadHelper::closeWithCompletionHandler(ChunkCompletion completionH
 
     // After a failure the buffered rest is dropped: committing what came
     // before it would replace the blob with a truncated one.
-    if (!failed() && !mDataBuffer.empty()) uploadBufferWithCompletionHandler(std::move(completionHandler));
+    if (!failed() && mDataLength > 0) uploadBufferWithCompletionHandler(std::move(completionHandler));
 
     waitUntil([this] { return allDataUploaded(); });
 
@@ -500,30 +536,34 @@ void BLSBlobUploadHelper::writeFromStreamCallbackWithStream(platform::InputStrea
 }
 
 void BLSBlobUploadHelper::pumpBytes(platform::InputStream& stream) {
-    static_assert(kChunkSize % kStreamReadSize == 0);
-    std::vector<std::uint8_t> buffer(kStreamReadSize);
     std::size_t readThisTurn = 0;
     for (;;) {
         long count = 0;
         {
             std::lock_guard lock(mUploadLock);
             if (mPumpFinished) return;
+            if (mDataLength == kChunkSize && !failed()) {
+                // A full chunk waits for a slot; the pump goes on when one frees.
+                if (!hasSpaceAvailable()) {
+                    mStreamWaiting = true;
+                    return;
+                }
+                std::weak_ptr<BLSBlobUploadHelper> weakSelf = weak_from_this();
+                std::weak_ptr<platform::InputStream> weakStream = mPumpStream;
+                uploadBufferWithCompletionHandler([weakSelf, weakStream] {
+                    auto self = weakSelf.lock();
+                    auto source = weakStream.lock();
+                    if (self && source) self->writeFromStreamCallbackWithStream(*source);
+                });
+            }
             if (failed()) {
                 count = -2;
-            } else if (!hasSpaceAvailable()) {
-                mStreamWaiting = true;
-                return;
             } else {
-                count = stream.read(buffer.data(), buffer.size());
-                if (count > 0) {
-                    std::weak_ptr<BLSBlobUploadHelper> weakSelf = weak_from_this();
-                    std::weak_ptr<platform::InputStream> weakStream = mPumpStream;
-                    write(buffer.data(), static_cast<std::size_t>(count), [weakSelf, weakStream] {
-                        auto self = weakSelf.lock();
-                        auto source = weakStream.lock();
-                        if (self && source) self->writeFromStreamCallbackWithStream(*source);
-                    });
-                }
+                // Straight into the chunk, also while earlier chunks are in
+                // flight: the next one is ready when a slot frees.
+                std::uint8_t* room = chunkRoom();
+                count = stream.read(room, kChunkSize - mDataLength);
+                if (count > 0) noteFilled(room, static_cast<std::size_t>(count));
             }
         }
         if (count == -2) {

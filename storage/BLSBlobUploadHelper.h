@@ -12,7 +12,8 @@
 // uploads the bytes still buffered nor commits anything, so a failed upload
 // never replaces the blob's committed content with a partial one.
 //
-// Memory: one filling chunk plus at most maxOpenUploads() chunks in flight.
+// Memory: one filling chunk plus at most maxOpenUploads() chunks in flight;
+// block blobs also keep the memory of one finished chunk for the next.
 //
 // Threads: writers call write()/close() (one writer at a time); upload
 // completions arrive on the executor's queues. close() blocks its thread
@@ -64,9 +65,6 @@ public:
     using HelperFactory = std::function<std::shared_ptr<BLSBlobUploadHelper>(Completion helperCompletion)>;
 
     static constexpr std::size_t kChunkSize = 4194304;  // 4 MiB
-    // Bytes read from a source stream at a time; a divisor of kChunkSize, so
-    // that a source that fills every read fills the chunks exactly.
-    static constexpr std::size_t kStreamReadSize = 64 * 1024;
 
     // Block blob: nothing is created on open; close commits the blocks.
     // Null options mean defaults; a null context means a new one; a null
@@ -137,9 +135,11 @@ public:
     std::vector<BLSBlockListItem> blockIDs() const;
 
     // Input-stream pump. The helper reads the stream on the run loop it was
-    // scheduled on (runUploadFromStream sets that up); an upload
-    // that frees a slot while the pump waits calls
-    // writeFromStreamCallbackWithStream, which resumes the pump there.
+    // scheduled on (runUploadFromStream sets that up), straight into the
+    // filling chunk, and goes on filling it while every slot is busy; a
+    // full chunk waits for a slot. An upload that frees a slot while the
+    // pump waits calls writeFromStreamCallbackWithStream, which resumes the
+    // pump there.
     void writeFromStreamCallbackWithStream(platform::InputStream& stream);
     void handleEvent(platform::Stream& stream, platform::StreamEvent event) override;
 
@@ -172,6 +172,13 @@ private:
     void finishChunk(const ErrorOut& error, const ChunkCompletion& completionHandler);
     void acquireSlot();
     void releaseSlot();
+    // The filling chunk's free room (making the chunk when there is none):
+    // kChunkSize - mDataLength bytes.
+    std::uint8_t* chunkRoom();
+    // `count` bytes were put at `bytes`, the start of the room.
+    void noteFilled(const std::uint8_t* bytes, std::size_t count);
+    // The chunk as an unchanging body whose memory comes back for reuse.
+    std::shared_ptr<const std::vector<std::uint8_t>> lendChunk(std::vector<std::uint8_t> chunk);
     void uploadBlock(std::vector<std::uint8_t> chunk, ChunkCompletion completionHandler);
     void uploadPages(std::vector<std::uint8_t> chunk, ChunkCompletion completionHandler);
     void appendBlock(std::vector<std::uint8_t> chunk, ChunkCompletion completionHandler);
@@ -192,7 +199,18 @@ private:
     std::shared_ptr<BLSOperationContext> mOperationContext;
     BLSBlobType mBlobType = BLSBlobTypeUnspecified;
     std::shared_ptr<BLSCloudBlob> mUnderlyingBlob;
-    std::vector<std::uint8_t> mDataBuffer;  // writer's thread only
+    // The filling chunk, writer's thread only: kChunkSize bytes once made,
+    // of which the first mDataLength are filled.
+    std::vector<std::uint8_t> mDataBuffer;
+    std::size_t mDataLength = 0;
+    // Block blobs: the memory of one finished chunk, given back by its
+    // upload, for the next (so that a chunk is neither allocated afresh nor
+    // cleared). Shared with the lent chunks, which hold it weakly.
+    struct SpareChunks {
+        std::mutex mutex;
+        std::vector<std::uint8_t> chunk;
+    };
+    std::shared_ptr<SpareChunks> mSpareChunks;
 
     // Guards the counters, the offset, the block list and the error; the
     // slot count is the semaphore of uploads in flight.

@@ -178,11 +178,21 @@ void BLSCloudBlockBlob::uploadBlockFromData(std::vector<std::uint8_t> data, cons
                                             std::optional<std::string> contentMD5,
                                             const BLSAccessCondition* accessCondition, OptionsPtr requestOptions,
                                             ContextPtr operationContext, Completion completionHandler) {
+    uploadBlockFromData(std::make_shared<const std::vector<std::uint8_t>>(std::move(data)), blockID,
+                        std::move(contentMD5), accessCondition, std::move(requestOptions), std::move(operationContext),
+                        std::move(completionHandler));
+}
+
+void BLSCloudBlockBlob::uploadBlockFromData(std::shared_ptr<const std::vector<std::uint8_t>> data,
+                                            const std::string& blockID, std::optional<std::string> contentMD5,
+                                            const BLSAccessCondition* accessCondition, OptionsPtr requestOptions,
+                                            ContextPtr operationContext, Completion completionHandler) {
+    if (!data) data = std::make_shared<const std::vector<std::uint8_t>>();
     auto context = contextOrNew(std::move(operationContext));
     auto options = effectiveOptions(requestOptions);
-    if (!contentMD5 && options->useTransactionalMD5()) contentMD5 = BLSUtil::calculateMD5FromData(data);
+    if (!contentMD5 && options->useTransactionalMD5()) contentMD5 = BLSUtil::calculateMD5FromData(*data);
     auto command = makeCommand(context);
-    command->setBuildRequest([length = static_cast<std::uint64_t>(data.size()), blockID, contentMD5,
+    command->setBuildRequest([length = static_cast<std::uint64_t>(data->size()), blockID, contentMD5,
                               condition = BLSAccessCondition::copyCondition(accessCondition)](platform::net::URLComponents& components,
                                                                           double timeout, BLSOperationContext& ctx) {
         return BLSBlobRequestFactory::putBlockWithLength(length, blockID, contentMD5, BLSAccessCondition::conditionPtr(condition),

@@ -85,6 +85,11 @@ public:
     void uploadBlockFromData(std::vector<std::uint8_t> data, const std::string& blockID,
                              std::optional<std::string> contentMD5, const BLSAccessCondition* accessCondition,
                              OptionsPtr requestOptions, ContextPtr operationContext, Completion completionHandler);
+    // The same with the block's bytes lent, not copied: they stay shared
+    // and unchanged until every attempt has ended (a null block is empty).
+    void uploadBlockFromData(std::shared_ptr<const std::vector<std::uint8_t>> data, const std::string& blockID,
+                             std::optional<std::string> contentMD5, const BLSAccessCondition* accessCondition,
+                             OptionsPtr requestOptions, ContextPtr operationContext, Completion completionHandler);
 
     // Put Block List with properties() and metadata(). With
     // storeBlobContentMD5 but no properties().contentMD5 nothing is sent

@@ -310,10 +310,8 @@ void BLSExecutor::prepareAndSend() {
     }
     std::shared_ptr<URLSessionTask> task;
     if (const auto& source = command.source()) {
-        // The body is lent, not copied: the task's hold keeps the command
-        // (which does not change it) alive.
-        task = session->uploadTaskWithRequest(
-            *mRequest, std::shared_ptr<const std::vector<std::uint8_t>>(mStorageCommand, &*source));
+        // The body is lent, not copied.
+        task = session->uploadTaskWithRequest(*mRequest, source);
     } else {
         task = session->dataTaskWithRequest(*mRequest);
     }
@@ -364,6 +362,12 @@ void BLSExecutor::didReceiveResponse(URLSession& session, URLSessionTask& task, 
         mRunLoopForDownload = loop;
         mOwnsRunLoop = false;
         mOutputStream->scheduleInRunLoop(loop);
+        mOutputStream->open();
+    } else if (response.expectedContentLength == 0 && mOutputStream != command.destinationStream()) {
+        // No body comes into our own memory (the answer to every block and
+        // commit of an upload): the stream takes nothing and needs no thread.
+        mRunLoopForDownload.reset();
+        mOwnsRunLoop = false;
         mOutputStream->open();
     } else {
         createAndSpinRunloopWithOutputStream(mOutputStream);

@@ -94,9 +94,13 @@ public:
     const ProcessError& processError() const { return mProcessError; }
     void setProcessError(ProcessError block) { mProcessError = std::move(block); }
 
-    // The request body to upload, or nullopt.
-    const std::optional<std::vector<std::uint8_t>>& source() const { return mSource; }
-    void setSource(std::optional<std::vector<std::uint8_t>> data) { mSource = std::move(data); }
+    // The request body to upload, or null. Shared, never changed: each
+    // attempt's upload task lends it instead of copying it.
+    const std::shared_ptr<const std::vector<std::uint8_t>>& source() const { return mSource; }
+    void setSource(std::optional<std::vector<std::uint8_t>> data) {
+        mSource = data ? std::make_shared<const std::vector<std::uint8_t>>(std::move(*data)) : nullptr;
+    }
+    void setSource(std::shared_ptr<const std::vector<std::uint8_t>> data) { mSource = std::move(data); }
     // Where a download's body goes; nullptr collects it in memory.
     const std::shared_ptr<platform::OutputStream>& destinationStream() const { return mDestinationStream; }
     void setDestinationStream(std::shared_ptr<platform::OutputStream> stream) { mDestinationStream = std::move(stream); }
@@ -113,6 +117,6 @@ private:
     PreProcessResponse mPreProcessResponse;
     PostProcessResponse mPostProcessResponse;
     ProcessError mProcessError;
-    std::optional<std::vector<std::uint8_t>> mSource;
+    std::shared_ptr<const std::vector<std::uint8_t>> mSource;
     std::shared_ptr<platform::OutputStream> mDestinationStream;
 };

@@ -1,6 +1,7 @@
 #include "platform/foundation/Stream.h"
 
 #include "platform/dispatch/RunLoop.h"
+#include "platform/foundation/PagePrefaulter.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -45,29 +46,59 @@ bool admit(S& stream, const void* buffer, std::size_t length, void (S::*failWith
 
 class MemoryOutputStream final : public OutputStream {
 public:
+    ~MemoryOutputStream() override { stopPrefaulting(); }
+
+    void close() override {
+        // Nothing more comes: no more pages are made for it.
+        stopPrefaulting();
+        OutputStream::close();
+    }
+
     long write(const std::uint8_t* bytes, std::size_t length) override {
         if (!admit<MemoryOutputStream>(*this, bytes, length, &MemoryOutputStream::failWith)) return -1;
         if (length == 0) return 0;
-        if (mExpectedLength > 0 && mData.capacity() == 0) {
-            try {
-                mData.reserve(static_cast<std::size_t>(std::min(mExpectedLength, kMaximumReservation)));
-            } catch (const std::exception&) {
-                // Only a hint: the vector grows as it goes instead.
-            }
-            mExpectedLength = 0;
-        }
+        if (mExpectedLength > 0 && mData.capacity() == 0) reserveExpected();
+        // Growing moves the bytes to new memory: the old range must be left alone first.
+        if (mPrefaulter && length > mData.capacity() - mData.size()) stopPrefaulting();
         mData.insert(mData.end(), bytes, bytes + length);
+        if (mPrefaulter) mPrefaulter->noteWritten(mData.size());
         postEvent(StreamEvent::HasSpaceAvailable);
         return static_cast<long>(length);
     }
     const std::vector<std::uint8_t>* dataWrittenToMemory() const override { return &mData; }
-    std::vector<std::uint8_t> takeDataWrittenToMemory() override { return std::exchange(mData, {}); }
+    std::vector<std::uint8_t> takeDataWrittenToMemory() override {
+        stopPrefaulting();
+        return std::exchange(mData, {});
+    }
     void setExpectedLength(std::uint64_t length) override { mExpectedLength = length; }
     void failWith(int code) { fail(posixError(code)); }
 
 private:
+    // Pages are made this far ahead of the bytes written: the most a body
+    // that stops coming leaves resident beyond what it wrote.
+    static constexpr std::size_t kPrefaultLead = std::size_t(32) << 20;
+
+    void reserveExpected() {
+        try {
+            mData.reserve(static_cast<std::size_t>(std::min(mExpectedLength, kMaximumReservation)));
+        } catch (const std::exception&) {
+            // Only a hint: the vector grows as it goes instead.
+        }
+        mExpectedLength = 0;
+        if (mData.capacity() >= 2 * PagePrefaulter::kStep) {
+            mPrefaulter = std::make_unique<PagePrefaulter>(mData.data(), mData.capacity(), kPrefaultLead);
+        }
+    }
+    void stopPrefaulting() {
+        if (mPrefaulter) mPrefaulter->stop();
+        mPrefaulter.reset();
+    }
+
     std::vector<std::uint8_t> mData;
     std::uint64_t mExpectedLength = 0;  // until the first write
+    // Makes the reserved pages ahead of the writer; stopped before mData's
+    // memory moves or is handed out.
+    std::unique_ptr<PagePrefaulter> mPrefaulter;
 };
 
 class FileOutputStream final : public OutputStream {

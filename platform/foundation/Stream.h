@@ -122,8 +122,11 @@ public:
     virtual std::vector<std::uint8_t> takeDataWrittenToMemory() { return {}; }
     // Says that about `length` bytes are coming. A stream to memory makes
     // room for them (at most kMaximumReservation) with its first write, so
-    // that a large body is not copied again and again as it grows; other
-    // streams ignore it. Call it before the first write, as a write.
+    // that a large body is not copied again and again as it grows, and has
+    // the room's pages made resident on a thread of its own a bounded way
+    // ahead of the writes (PagePrefaulter) until it is closed or its bytes
+    // are taken; other streams ignore it. Call it before the first write,
+    // as a write.
     virtual void setExpectedLength(std::uint64_t /*length*/) {}
     static constexpr std::uint64_t kMaximumReservation = std::uint64_t(1) << 30;
 

@@ -41,6 +41,11 @@ using Clock = std::chrono::steady_clock;
 // write(), the most read() is asked for at a time.
 constexpr long kTransferBufferSize = 256 * 1024;
 
+// While the socket has more at once, received bytes (and send progress) are
+// gathered up to this much before the delegate queue is woken; they go out
+// whenever the transfer would wait. Each wake costs two context switches.
+constexpr std::size_t kHandOverBatch = 512 * 1024;
+
 OnceFlag gCurlInit;
 std::atomic<unsigned long> gSessionCounter{0};
 
@@ -203,6 +208,11 @@ private:
     int seek(curl_off_t offset, int origin);
     int progress(curl_off_t downloaded, curl_off_t uploaded);
     void reportSent(std::int64_t total);
+    // Hands what the delegate has not been told to the delegate queue,
+    // unless a hand-over is queued already; before the transfer waits.
+    void flushToDelegate();
+    // True when there is something to hand over and no hand-over queued.
+    bool hasUnqueuedNews() const;
 
     bool cancelRequested() const {
         std::lock_guard lock(mTask.mMutex);
@@ -414,6 +424,14 @@ std::optional<Error> URLSessionTransfer::perform() {
             }
             wakeAt = std::min(wakeAt, stallAt);
         }
+        if (hasUnqueuedNews()) {
+            // More at once on the socket: keep gathering. Else the delegate
+            // gets what has come before we wait.
+            int ready = 0;
+            curl_multi_poll(mMulti, nullptr, 0, 0, &ready);
+            if (ready > 0) continue;
+            flushToDelegate();
+        }
         const auto waitMs = std::chrono::ceil<std::chrono::milliseconds>(wakeAt - now).count();
         curl_multi_poll(mMulti, nullptr, 0, static_cast<int>(std::max<long long>(waitMs, 1)), nullptr);
     }
@@ -428,7 +446,11 @@ std::optional<Error> URLSessionTransfer::perform() {
             code = message->data.result;
         }
     }
-    return outcome(finished, code);
+    std::optional<Error> error = outcome(finished, code);
+    // The last bytes and progress go out before the completion, which is
+    // queued after them.
+    flushToDelegate();
+    return error;
 }
 
 std::optional<Error> URLSessionTransfer::outcome(bool finished, CURLcode code) {
@@ -595,7 +617,15 @@ std::size_t URLSessionTransfer::write(const std::uint8_t* data, std::size_t leng
             const std::size_t held = mTask.mUndelivered.size();
             return mTask.mCancelRequested || held == 0 || held + length <= URLSession::kMaximumDataChunkSize;
         };
-        if (!room()) mTask.mWake.wait(lock, room);
+        if (!room()) {
+            // What is held must be on its way before we wait for it to go.
+            if (URLSession::needsDeliveryLocked(mTask)) {
+                lock.unlock();
+                mSession.postDelivery(mTask);
+                lock.lock();
+            }
+            mTask.mWake.wait(lock, room);
+        }
         if (mTask.mCancelRequested) {
             mAbort = Abort::Cancelled;
             return 0;
@@ -604,7 +634,7 @@ std::size_t URLSessionTransfer::write(const std::uint8_t* data, std::size_t leng
         std::vector<std::uint8_t>& pending = mTask.mUndelivered;
         if (pending.empty() && pending.capacity() < mTask.mSpareChunk.capacity()) pending.swap(mTask.mSpareChunk);
         pending.insert(pending.end(), data, data + length);
-        post = URLSession::needsDeliveryLocked(mTask);
+        if (pending.size() >= kHandOverBatch) post = URLSession::needsDeliveryLocked(mTask);
     }
     if (post) mSession.postDelivery(mTask);
     // Time spent waiting for the delegate is not a stall.
@@ -686,11 +716,31 @@ void URLSessionTransfer::reportSent(std::int64_t total) {
             std::lock_guard lock(mTask.mMutex);
             mTask.mSentToReport = total;
             mTask.mExpectedToSend = mExpectedToSend;
-            post = URLSession::needsDeliveryLocked(mTask);
+            if (total - mTask.mSentReported >= static_cast<std::int64_t>(kHandOverBatch)) {
+                post = URLSession::needsDeliveryLocked(mTask);
+            }
         }
         if (post) mSession.postDelivery(mTask);
     }
     noteProgress();
+}
+
+bool URLSessionTransfer::hasUnqueuedNews() const {
+    if (!mDelegate) return false;
+    std::lock_guard lock(mTask.mMutex);
+    return !mTask.mDeliveryQueued && (!mTask.mUndelivered.empty() || mTask.mSentToReport > mTask.mSentReported);
+}
+
+void URLSessionTransfer::flushToDelegate() {
+    if (!mDelegate) return;
+    bool post = false;
+    {
+        std::lock_guard lock(mTask.mMutex);
+        if (!mTask.mUndelivered.empty() || mTask.mSentToReport > mTask.mSentReported) {
+            post = URLSession::needsDeliveryLocked(mTask);
+        }
+    }
+    if (post) mSession.postDelivery(mTask);
 }
 
 // ---------------------------------------------------------------------------

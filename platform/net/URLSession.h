@@ -5,10 +5,13 @@
 // Threading: each resumed task runs its transfer on a thread of its own. Every
 // delegate callback runs on the session's delegate queue, in order. The
 // response waits for the delegate's answer. Body bytes and send progress are
-// handed over without waiting: what comes while a hand-over is queued but not
-// yet started joins it, so a busy delegate gets larger chunks (and one
-// didSendBodyData for all the progress since the last) while a trickling body
-// still arrives at once. At most URLSession::kMaximumDataChunkSize received
+// handed over without waiting: while the socket has more at once they are
+// gathered (up to half a megabyte) before the delegate queue is woken, and
+// whatever has come is handed over before the transfer waits for the
+// network, so a trickling body still arrives at once. What comes while a
+// hand-over is queued but not yet started joins it, so a busy delegate gets
+// larger chunks (and one didSendBodyData for all the progress since the
+// last). At most URLSession::kMaximumDataChunkSize received
 // bytes wait to be handed over; beyond that the transfer waits (the socket is
 // not read meanwhile), so a didReceiveData that blocks holds the transfer
 // back and a download keeps at most the chunk in the delegate's hands and one

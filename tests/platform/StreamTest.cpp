@@ -118,6 +118,57 @@ TEST(Stream, MemoryOutputMakesRoomForAnExpectedLengthAndGivesItsBytesAway) {
     EXPECT_EQ(readFile(file), "abc");
 }
 
+TEST(Stream, MemoryOutputKeepsEveryByteWhateverTheExpectedLengthSaid) {
+    // Large enough for the pages to be made ahead of the writes, which must
+    // stop before the bytes move (a body longer than said) or leave.
+    constexpr std::size_t kMiB = 1024 * 1024;
+    struct Case {
+        const char* name;
+        std::size_t expected;
+        std::size_t written;
+        bool closeFirst;
+    };
+    const Case cases[] = {
+        {"as long as said", 24 * kMiB, 24 * kMiB, true},
+        {"longer than said: the room grows", 8 * kMiB, 20 * kMiB + 3, true},
+        {"shorter than said", 64 * kMiB, 5 * kMiB + 1, true},
+        {"taken before it is closed", 32 * kMiB, 10 * kMiB, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto stream = OutputStream::toMemory();
+        stream->setExpectedLength(c.expected);
+        stream->open();
+        std::vector<std::uint8_t> piece(256 * 1024 + 7);
+        std::size_t done = 0;
+        while (done < c.written) {
+            const std::size_t count = std::min(piece.size(), c.written - done);
+            for (std::size_t i = 0; i < count; ++i) piece[i] = static_cast<std::uint8_t>((done + i) * 31 / 7);
+            ASSERT_EQ(stream->write(piece.data(), count), static_cast<long>(count));
+            done += count;
+        }
+        if (c.closeFirst) stream->close();
+        const std::vector<std::uint8_t> taken = stream->takeDataWrittenToMemory();
+        ASSERT_EQ(taken.size(), c.written);
+        std::size_t wrong = 0;
+        for (std::size_t i = 0; i < taken.size(); ++i) wrong += taken[i] != static_cast<std::uint8_t>(i * 31 / 7);
+        EXPECT_EQ(wrong, 0u);
+    }
+
+    // A stream dropped half-way leaves no thread running behind it.
+    const auto threads = [] {
+        return std::distance(fs::directory_iterator("/proc/self/task"), fs::directory_iterator());
+    };
+    const auto before = threads();
+    auto dropped = OutputStream::toMemory();
+    dropped->setExpectedLength(48 * kMiB);
+    dropped->open();
+    const std::vector<std::uint8_t> some(3 * kMiB, 1);
+    EXPECT_EQ(dropped->write(some.data(), some.size()), static_cast<long>(some.size()));
+    dropped.reset();
+    EXPECT_EQ(threads(), before);
+}
+
 TEST(Stream, FileOutputCreatesTruncatesAndAppends) {
     const fs::path file = platform::Paths::root() / "out.bin";
     {

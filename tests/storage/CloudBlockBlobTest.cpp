@@ -13,7 +13,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <chrono>
+#include <thread>
 #include <filesystem>
 #include <fstream>
 
@@ -21,28 +24,32 @@ namespace {
 
 using namespace uploadtest;
 
-class FailingAfterStream : public platform::InputStream {
+// Serves `data`, then ends, or fails with EIO when `failAtEnd`; counts what
+// has been read, for a look from another thread.
+class SourceStream : public platform::InputStream {
 public:
-    // Gives `good` bytes, then fails with EIO.
-    explicit FailingAfterStream(Bytes good) : mGood(std::move(good)) {}
+    SourceStream(Bytes data, bool failAtEnd) : mData(std::move(data)), mFailAtEnd(failAtEnd) {}
     void open() override {
         if (status() == platform::StreamStatus::NotOpen) setStatus(platform::StreamStatus::Open);
     }
     long read(std::uint8_t* buffer, std::size_t length) override {
         if (status() == platform::StreamStatus::Error) return -1;
-        if (mOffset == mGood.size()) {
+        const std::size_t offset = mRead.load();
+        if (offset == mData.size() && mFailAtEnd) {
             fail(platform::Error(platform::StreamErrorDomain, EIO));
             return -1;
         }
-        std::size_t count = std::min(length, mGood.size() - mOffset);
-        std::copy_n(mGood.begin() + static_cast<long>(mOffset), count, buffer);
-        mOffset += count;
+        const std::size_t count = std::min(length, mData.size() - offset);
+        std::copy_n(mData.begin() + static_cast<long>(offset), count, buffer);
+        mRead.store(offset + count);
         return static_cast<long>(count);
     }
+    std::size_t bytesRead() const { return mRead.load(); }
 
 private:
-    Bytes mGood;
-    std::size_t mOffset = 0;
+    Bytes mData;
+    bool mFailAtEnd;
+    std::atomic<std::size_t> mRead{0};
 };
 
 class CloudBlockBlobTest : public UploadServerTest {
@@ -206,6 +213,31 @@ TEST_F(CloudBlockBlobTest, ParallelismFactorBoundsBlocksInFlight) {
     }
 }
 
+TEST_F(CloudBlockBlobTest, TheSourceIsReadOneChunkAheadOfTheBlocksInFlightAndNoFurther) {
+    // The first block's answer is held back: meanwhile the next chunk is
+    // read (it goes out the moment the slot frees), but nothing beyond it.
+    server.addFault(R"({"operation": "putblock", "action": {"stall_before_headers": 2.0}})");
+    const Bytes data = patternBytes(5 * kChunk + 9, 77);
+    auto source = std::make_shared<SourceStream>(data, false);
+    auto blob = container->blockBlobReferenceFromName("ahead.bin");
+    Awaited<ErrorOut> done;
+    blob->uploadFromStream(source, nullptr, optionsWithParallelism(1), nullptr, done.handler());
+
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (source->bytesRead() < 2 * kChunk && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    const auto putBlocks = requestsFor(server, "putblock");
+    ASSERT_EQ(putBlocks.size(), 1u);
+    ASSERT_EQ(putBlocks[0].status, 0) << "the first block was answered too soon for this test";
+    EXPECT_EQ(source->bytesRead(), 2 * kChunk);
+
+    auto [error] = done.get();
+    ASSERT_FALSE(error) << error->localizedDescription();
+    expectCommittedUpload(data, "ahead.bin", 1);
+}
+
 TEST_F(CloudBlockBlobTest, CompletionComesAfterTheCommit) {
     Bytes data = patternBytes(kChunk + 10, 3);
     auto blob = container->blockBlobReferenceFromName("ordered.bin");
@@ -289,13 +321,13 @@ TEST_F(CloudBlockBlobTest, UnreadableSourceReportsAndCommitsNothing) {
         {"a directory", [&](auto done) { blob->uploadFromFileWithPath(directory, done); }, EISDIR},
         {"stream that fails after 5 MiB",
          [&](auto done) {
-             blob->uploadFromStream(std::make_shared<FailingAfterStream>(patternBytes(5 * kMiB, 2)), done);
+             blob->uploadFromStream(std::make_shared<SourceStream>(patternBytes(5 * kMiB, 2), true), done);
          },
          EIO},
         {"stream that fails after 9 MiB, factor 1",
          [&](auto done) {
              auto options = optionsWithParallelism(1);
-             blob->uploadFromStream(std::make_shared<FailingAfterStream>(patternBytes(9 * kMiB, 2)), nullptr,
+             blob->uploadFromStream(std::make_shared<SourceStream>(patternBytes(9 * kMiB, 2), true), nullptr,
                                     options, nullptr, done);
          },
          EIO},

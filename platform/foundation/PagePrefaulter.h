@@ -1,0 +1,58 @@
+#pragma once
+// Makes the pages of a memory range resident on a thread of its own, a
+// bounded distance ahead of a writer that fills the range from its start.
+// Fresh memory costs a page fault (and the kernel's zeroing) per 4 KiB page
+// the first time it is written: about as long as receiving the bytes over
+// loopback. Done here, that cost runs beside the writer instead of in it.
+//
+// The content of the range is never changed: pages are faulted in as if
+// written, nothing is stored. Without kernel support (before Linux 5.14) or
+// when no thread can be started, nothing is done and the writer takes the
+// faults itself as before.
+//
+// Threads: noteWritten() from the writer; stop() (and the destructor) from
+// any one thread. The range must stay allocated until stop() has returned.
+
+#include <atomic>
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <mutex>
+#include <thread>
+
+namespace platform {
+
+class PagePrefaulter {
+public:
+    // Pages are made in steps of kStep, at most `lead` bytes beyond what
+    // noteWritten() last reported.
+    static constexpr std::size_t kStep = std::size_t(2) << 20;
+
+    PagePrefaulter(std::uint8_t* begin, std::size_t length, std::size_t lead);
+    ~PagePrefaulter();
+    PagePrefaulter(const PagePrefaulter&) = delete;
+    PagePrefaulter& operator=(const PagePrefaulter&) = delete;
+
+    // The writer has filled the first `written` bytes.
+    void noteWritten(std::size_t written);
+    // Ends the work and waits for the thread (at most one step). Idempotent.
+    void stop();
+    // Bytes from the start of the range that are resident (or written).
+    std::size_t prefaulted() const { return mDone.load(std::memory_order_acquire); }
+
+private:
+    void run();
+
+    std::uint8_t* const mBegin;
+    const std::size_t mLength;
+    const std::size_t mLead;
+    std::atomic<std::size_t> mWritten{0};
+    std::atomic<std::size_t> mDone{0};
+    std::atomic<bool> mStop{false};
+    std::atomic<bool> mParked{false};
+    std::mutex mMutex;
+    std::condition_variable mWake;
+    std::thread mThread;
+};
+
+}  // namespace platform
