@@ -159,14 +159,14 @@ BLSStorageUri BLSCloudStorageAccount::constructDefaultEndpointWithScheme(const s
                                                                          const std::string& endpointSuffix) const {
     const std::string accountName =
         mStorageCredentials != nullptr ? mStorageCredentials->accountName().value_or(std::string()) : std::string();
-    // The account's own host and nothing more: a name holding "?", "@", "/"
-    // or an escape would send the requests, signed, to another host.
+    // The host as written and nothing more: a name or suffix holding "?",
+    // "@", "/" or an escape would send the requests, signed, to another host.
     auto endpoint = [&](const std::string& hostStart) -> std::optional<platform::net::URL> {
-        auto url = platform::net::URL::parse(scheme + "://" + hostStart + endpointSuffix);
-        if (!url || !url->user().empty() || !url->password().empty() || !url->percentEncodedPath().empty() ||
-            url->query() || url->fragment() || !url->host().starts_with(hostStart)) {
-            return std::nullopt;
-        }
+        const std::string authority = hostStart + endpointSuffix;
+        auto url = platform::net::URL::parse(scheme + "://" + authority);
+        if (!url) return std::nullopt;
+        const std::string hostAndPort = url->host() + (url->port() ? ":" + std::to_string(*url->port()) : "");
+        if (authority != hostAndPort && authority != hostAndPort + ":") return std::nullopt;
         return url;
     };
     return BLSStorageUri(endpoint(accountName + "." + hostnamePrefix + "."),

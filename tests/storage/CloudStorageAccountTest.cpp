@@ -219,6 +219,10 @@ TEST_F(CloudStorageAccount, RefusedConnectionStrings) {
         {"account name with a fragment", "AccountName=evil.example#;AccountKey=" + kKey,
          "Invalid storage account name."},
         {"account name with an escape", "AccountName=a%2Eb;AccountKey=" + kKey, "Invalid storage account name."},
+        {"suffix with an escape", "AccountName=a;AccountKey=" + kKey + ";EndpointSuffix=%65vil.example",
+         "Invalid storage account name."},
+        {"suffix with a path", "AccountName=a;AccountKey=" + kKey + ";EndpointSuffix=example.test/x",
+         "Invalid storage account name."},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
