@@ -24,16 +24,24 @@ bool SameCredentials(const std::shared_ptr<BLSStorageCredentials>& a, const std:
     return a->accountName() == b->accountName() && a->accountKey() == b->accountKey() && a->sasToken() == b->sasToken();
 }
 
+// Host and port as a URL names them; "host:" names no port.
+std::string HostAndPort(const platform::net::URL& url) {
+    return url.host() + (url.port() ? ":" + std::to_string(*url.port()) : "");
+}
+
 // The derived endpoints are "<scheme>://<account>[-secondary].blob.<suffix>"
-// and nothing else: the account name may not move them to another host.
+// and nothing else: neither the account name nor the suffix (which may end
+// in a port) may move them to another host.
 void CheckDerivedEndpoints(const BLSCloudStorageAccount& account) {
     const std::string name = account.storageCredentials()->accountName().value_or("");
-    const std::string suffix = account.endpointSuffix().value_or(BLSDefaultEndpointSuffix);
+    std::string suffix = account.endpointSuffix().value_or(BLSDefaultEndpointSuffix);
+    if (suffix.ends_with(':')) suffix.pop_back();
     const auto& primary = account.blob_endpoint().primaryUri();
     const auto& secondary = account.blob_endpoint().secondaryUri();
     Require(primary.has_value() && secondary.has_value(), "derived endpoints are both there");
-    Require(primary->host() == name + ".blob." + suffix, "the primary endpoint is the account's host");
-    Require(secondary->host() == name + "-secondary.blob." + suffix, "the secondary endpoint is the account's host");
+    Require(HostAndPort(*primary) == name + ".blob." + suffix, "the primary endpoint is the account's host");
+    Require(HostAndPort(*secondary) == name + "-secondary.blob." + suffix,
+            "the secondary endpoint is the account's host");
     Require(primary->scheme() == (account.useHttps() ? "https" : "http"), "the scheme follows the protocol");
 }
 
