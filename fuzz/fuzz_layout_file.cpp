@@ -6,16 +6,11 @@
 // the layout view's render data (background, elements, overlays) built and
 // painted into a small bitmap with the visible content fitted to it.
 
-#include <unistd.h>
-
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <algorithm>
 #include <cmath>
-#include <cstdlib>
 #include <memory>
-#include <string>
 
 #include "LayoutModule/LayoutView/Drawing/VKMDrawingInstructionsRenderData.h"
 #include "LayoutModule/LayoutView/Drawing/VKMLayoutRenderData.h"
@@ -27,62 +22,12 @@
 #include "engine/model/LayoutBounds.h"
 #include "engine/model/PartList.h"
 #include "engine/model/Statistics.h"
-#include "engine/services/LocalizationService.h"
-#include "engine/services/Logger.h"
-#include "engine/services/PreferencesService.h"
-#include "engine/services/ServiceLocator.h"
-#include "engine/services/TextCalculationService.h"
-#include "platform/foundation/Paths.h"
+#include "fuzz/support/LayoutFuzzSupport.h"
 #include "platform/graphics/BitmapContext.h"
 
 namespace {
 
-// One file per process, rewritten for every input; removed at exit.
-const std::string& InputPath() {
-    static const std::string path = [] {
-        char pattern[] = "/tmp/fuzz-layout-file-XXXXXX";
-        const int descriptor = mkstemp(pattern);
-        if (descriptor < 0) std::abort();
-        close(descriptor);
-        return std::string(pattern);
-    }();
-    return path;
-}
-
-void RemoveInput() { std::remove(InputPath().c_str()); }
-
 constexpr int kCanvasSize = 64;
-
-// The services a document asks for (preferences, localisation, text
-// measurement for the boxes of texts) in an app
-// root of its own; only errors are logged so the log stays out of the way.
-void SetUp() {
-    static const bool ready = [] {
-        char root[] = "/tmp/fuzz-layout-home-XXXXXX";
-        if (mkdtemp(root) == nullptr) std::abort();
-        setenv("VEKMONT_HOME", root, 1);
-        platform::Paths::setRoot(root);
-        CLogger::Instance().SetLevel(4);
-        // The registry never frees its services; these statics keep them
-        // reachable after the registry itself is gone at exit.
-        static LocalizationService* const localisation = new LocalizationService();
-        static VKMPreferencesService* const preferences = new VKMPreferencesService();
-        static VKMTextCalculationService* const textMeasurement = new VKMTextCalculationService();
-        CServiceLocator::Instance().RegisterService(localisation);
-        CServiceLocator::Instance().RegisterService(preferences);
-        CServiceLocator::Instance().RegisterService(textMeasurement);
-        std::atexit(RemoveInput);
-        return true;
-    }();
-    (void)ready;
-}
-
-bool WriteInput(const std::uint8_t* data, std::size_t size) {
-    FILE* file = std::fopen(InputPath().c_str(), "wb");
-    if (file == nullptr) return false;
-    const bool written = size == 0 || std::fwrite(data, 1, size, file) == size;
-    return std::fclose(file) == 0 && written;
-}
 
 void Exercise(CLayout& layout) {
     URemoveEmptyLayers::RemoveEmptyLayers(layout.GetLayerManager(), layout.GetElements(), layout.GetBaseboards(),
@@ -145,20 +90,11 @@ void Paint(CLayout& layout) {
 
 }  // namespace
 
-// Drawing texts fills the font caches of fontconfig and cairo, and the leak
-// checker cannot follow all their pointers: fontconfig stores offsets, and
-// cairo 1.16 leaves one table of a scaled font made while outlining glyphs
-// unreachable (one object, however many inputs ran). None of it is ours to
-// free. Cairo's frames carry no frame pointers, so its allocations cannot be
-// told apart any finer than by library.
-extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\nleak:libcairo.so\n"; }
-extern "C" const char* __lsan_default_options() { return "print_suppressions=0"; }
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    SetUp();
-    if (!WriteInput(data, size)) return 0;
+    fuzzsupport::SetUpLayoutServices();
+    if (!fuzzsupport::WriteLayoutInput(data, size)) return 0;
     CLayout layout;
-    if (layout.Load(InputPath()) == kLayoutLoaded) {
+    if (layout.Load(fuzzsupport::LayoutInputPath()) == kLayoutLoaded) {
         Exercise(layout);
         Paint(layout);
     }

@@ -98,8 +98,9 @@ std::optional<std::int64_t> BLSBlobResponseParser::getBlobLengthWithResponse(con
     // A ranged answer's own Content-Length is the range's, never the blob's.
     if (const std::string* range = header(response, "Content-Range")) return totalOfRange(*range);
     if (const std::string* range = header(response, "Range")) return totalOfRange(*range);
-    if (auto length = numberHeader(response, "x-bs-blob-content-length")) return length;
-    if (auto length = numberHeader(response, "Content-Length")) return length;
+    // No blob is shorter than nothing: a negative length is no length.
+    if (auto length = numberHeader(response, "x-bs-blob-content-length"); length && *length >= 0) return length;
+    if (auto length = numberHeader(response, "Content-Length"); length && *length >= 0) return length;
     if (response.expectedContentLength >= 0) return response.expectedContentLength;
     return std::nullopt;
 }

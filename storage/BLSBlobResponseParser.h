@@ -58,7 +58,8 @@ public:
     // same way), else "x-bs-blob-content-length", else "Content-Length", else
     // the expected content length when known. A range header whose total is
     // missing or not a number gives nullopt: the length of a partial answer
-    // must never be taken for the blob's length.
+    // must never be taken for the blob's length. A negative length is no
+    // length, and the next source is asked.
     static std::optional<std::int64_t> getBlobLengthWithResponse(const HTTPURLResponse& response);
 
     // A whole signed 64-bit number, blanks around it allowed; nullopt for

@@ -159,10 +159,18 @@ BLSStorageUri BLSCloudStorageAccount::constructDefaultEndpointWithScheme(const s
                                                                          const std::string& endpointSuffix) const {
     const std::string accountName =
         mStorageCredentials != nullptr ? mStorageCredentials->accountName().value_or(std::string()) : std::string();
-    const std::string primary = scheme + "://" + accountName + "." + hostnamePrefix + "." + endpointSuffix;
-    const std::string secondary =
-        scheme + "://" + accountName + "-secondary." + hostnamePrefix + "." + endpointSuffix;
-    return BLSStorageUri(platform::net::URL::parse(primary), platform::net::URL::parse(secondary));
+    // The host as written and nothing more: a name or suffix holding "?",
+    // "@", "/" or an escape would send the requests, signed, to another host.
+    auto endpoint = [&](const std::string& hostStart) -> std::optional<platform::net::URL> {
+        const std::string authority = hostStart + endpointSuffix;
+        auto url = platform::net::URL::parse(scheme + "://" + authority);
+        if (!url) return std::nullopt;
+        const std::string hostAndPort = url->host() + (url->port() ? ":" + std::to_string(*url->port()) : "");
+        if (authority != hostAndPort && authority != hostAndPort + ":") return std::nullopt;
+        return url;
+    };
+    return BLSStorageUri(endpoint(accountName + "." + hostnamePrefix + "."),
+                         endpoint(accountName + "-secondary." + hostnamePrefix + "."));
 }
 
 std::shared_ptr<BLSCloudBlobClient> BLSCloudStorageAccount::getBlobClient() const {

@@ -50,7 +50,8 @@ public:
     // "<scheme>://<account>.<prefix>.<suffix>" and
     // "<scheme>://<account>-secondary.<prefix>.<suffix>" with the account
     // name of the credentials; a URL that cannot be made (a name no host may
-    // hold) is left nullopt.
+    // hold), or that would be more than a host (a name holding "?", "@",
+    // "/", "#" or an escape), is left nullopt.
     BLSStorageUri constructDefaultEndpointWithScheme(const std::string& scheme, const std::string& hostnamePrefix,
                                                      const std::string& endpointSuffix) const;
 

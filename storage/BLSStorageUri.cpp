@@ -48,7 +48,10 @@ std::string BLSUriQueryBuilder::builderAsString() const {
     std::string text;
     for (const auto& [key, value] : mParameters) {
         text += text.empty() ? "?" : "&";
-        text += key;
+        // Keys are encoded too: a decoded key from a token or an address may
+        // hold "&", "=" or blanks, which would add a parameter of their own
+        // or leave no URL at all. The client's own keys need no escapes.
+        text += BLSUtil::URLEncodedStringWithString(key);
         text += "=";
         text += BLSUtil::URLEncodedStringWithString(value);
     }

@@ -54,8 +54,7 @@ public:
     void addWithKey(const std::string& key, const std::optional<std::string>& value);
     void addIfNotNilOrEmptyWithKey(const std::string& key, const std::optional<std::string>& value);
 
-    // "" when empty, else "?k=v&k2=v2" with keys as they are and values
-    // URL-encoded.
+    // "" when empty, else "?k=v&k2=v2" with keys and values URL-encoded.
     std::string builderAsString() const;
     // The URL with the pairs added to its query; nullopt for nullopt.
     std::optional<platform::net::URL> addToUri(const std::optional<platform::net::URL>& url) const;

@@ -339,7 +339,8 @@ std::optional<Value> fromTagged(const json& j, int depth) {
     if (type == "dictionary") {
         auto it = j.find("value");
         if (it == j.end() || !it->is_object()) return std::nullopt;
-        return fromStoredObject(*it, depth + 1);
+        // The tag wraps the dictionary; it is no level of the value's own.
+        return fromStoredObject(*it, depth);
     }
     return std::nullopt;
 }
@@ -364,21 +365,26 @@ std::optional<Value> fromStored(const json& j, int depth) {
     }
 }
 
-// Parses text, refusing nesting deeper than kMaxDepth before any recursion.
-std::optional<json> parseBounded(const std::string& text, std::string* error) {
+// The stored form of a value kMaxDepth deep nests deeper: a dictionary with
+// a "$type" key of its own is wrapped in a tagged object at every level, and
+// a tagged leaf is an object of its own.
+constexpr int kMaxStoredDepth = 2 * kMaxDepth + 2;
+
+// Parses text, refusing nesting deeper than maxDepth before any recursion.
+std::optional<json> parseBounded(const std::string& text, int maxDepth, std::string* error) {
     int depth = 0;
     bool tooDeep = false;
     json::parser_callback_t limit = [&](int d, json::parse_event_t event, json&) {
         if (event == json::parse_event_t::object_start || event == json::parse_event_t::array_start) {
             depth = d;
-            if (d > kMaxDepth) tooDeep = true;
+            if (d > maxDepth) tooDeep = true;
         }
         return !tooDeep;
     };
     try {
         json parsed = json::parse(text, limit);
         if (tooDeep) {
-            if (error) *error = "JSON nested deeper than " + std::to_string(kMaxDepth) + " levels";
+            if (error) *error = "JSON nested deeper than " + std::to_string(maxDepth) + " levels";
             return std::nullopt;
         }
         return parsed;
@@ -420,7 +426,7 @@ std::string Value::toJson(bool pretty) const {
 }
 
 std::optional<Value> Value::fromJson(const std::string& text, std::string* error) {
-    auto parsed = parseBounded(text, error);
+    auto parsed = parseBounded(text, kMaxDepth, error);
     if (!parsed) return std::nullopt;
     auto value = fromPlainJson(*parsed, 0);
     if (!value && error) *error = "JSON holds a value that cannot be represented";
@@ -430,7 +436,7 @@ std::optional<Value> Value::fromJson(const std::string& text, std::string* error
 std::string Value::toStoredForm() const { return toStored(*this).dump(2); }
 
 std::optional<Value> Value::fromStoredForm(const std::string& text) {
-    auto parsed = parseBounded(text, nullptr);
+    auto parsed = parseBounded(text, kMaxStoredDepth, nullptr);
     if (!parsed) return std::nullopt;
     return fromStored(*parsed, 0);
 }

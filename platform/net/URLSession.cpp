@@ -2,6 +2,7 @@
 
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/foundation/Stream.h"
+#include "platform/net/HTTPResponseHead.h"
 
 #include <curl/curl.h>
 
@@ -112,29 +113,6 @@ std::optional<Clock::duration> limitFromSeconds(double seconds) {
     return std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(std::min(seconds, kMaxSeconds)));
 }
 
-std::string_view trimWhitespace(std::string_view text) {
-    const auto isSpace = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
-    while (!text.empty() && isSpace(text.front())) text.remove_prefix(1);
-    while (!text.empty() && isSpace(text.back())) text.remove_suffix(1);
-    return text;
-}
-
-// A decimal Content-Length; nullopt for anything else or an overflow.
-std::optional<std::int64_t> parseLength(std::string_view text) {
-    text = trimWhitespace(text);
-    if (text.empty() || text.size() > 18) return std::nullopt;
-    std::int64_t value = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9') return std::nullopt;
-        value = value * 10 + (c - '0');
-    }
-    return value;
-}
-
-bool startsWith(std::string_view text, std::string_view prefix) {
-    return text.size() >= prefix.size() && text.compare(0, prefix.size(), prefix) == 0;
-}
-
 std::string lowercase(std::string text) {
     for (char& c : text) {
         if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
@@ -242,9 +220,7 @@ private:
     bool mSendsBody = false;
     std::int64_t mReportedSent = 0;
 
-    // Response head being read.
-    int mStatusCode = 0;
-    std::vector<std::pair<std::string, std::string>> mFields;
+    HTTPResponseHeadReader mHead;
     bool mResponseDelivered = false;
 
     std::optional<Clock::duration> mStallLimit;
@@ -281,7 +257,7 @@ std::optional<Error> URLSessionTransfer::prepare() {
     // the body we send: a wrong one would desynchronise the connection.
     std::optional<std::int64_t> declaredLength;
     if (const std::string* declared = request.headers.get("Content-Length")) {
-        declaredLength = parseLength(*declared);
+        declaredLength = parseContentLength(*declared);
         if (!declaredLength) return makeURLError(URLErrorUnknown, "invalid Content-Length \"" + *declared + "\"");
     }
     if (mBodyStream) {
@@ -494,58 +470,22 @@ std::size_t URLSessionTransfer::header(std::string_view line) {
     noteProgress();
     if (mResponseDelivered) return length;  // trailers of a chunked body
 
-    if (startsWith(line, "HTTP/")) {
-        // A new head: after a 1xx, the final one starts over.
-        mStatusCode = 0;
-        mFields.clear();
-        const std::size_t space = line.find(' ');
-        if (space != std::string_view::npos && line.size() >= space + 4) {
-            int status = 0;
-            for (char c : line.substr(space + 1, 3)) status = c >= '0' && c <= '9' ? status * 10 + (c - '0') : -1000;
-            mStatusCode = std::max(status, 0);
-        }
+    if (!mHead.addLine(line)) return length;
+    long status = 0;
+    if (curl_easy_getinfo(mEasy, CURLINFO_RESPONSE_CODE, &status) == CURLE_OK && status > 0) {
+        mHead.setStatusCode(static_cast<int>(status));
+    }
+    if (mHead.isInterim()) {
+        // After a 1xx, the final head starts over.
+        mHead.startOver();
         return length;
     }
-    const std::string_view content = trimWhitespace(line);
-    if (content.empty()) {
-        long status = 0;
-        if (curl_easy_getinfo(mEasy, CURLINFO_RESPONSE_CODE, &status) == CURLE_OK && status > 0) {
-            mStatusCode = static_cast<int>(status);
-        }
-        if (mStatusCode >= 100 && mStatusCode < 200) {
-            mFields.clear();
-            return length;
-        }
-        return deliverResponse() ? length : 0;
-    }
-    if (line.front() == ' ' || line.front() == '\t') {
-        // An obsolete folded line continues the previous field.
-        if (!mFields.empty()) mFields.back().second += " " + std::string(content);
-        return length;
-    }
-    const std::size_t colon = content.find(':');
-    if (colon != std::string_view::npos) {
-        mFields.emplace_back(std::string(trimWhitespace(content.substr(0, colon))),
-                             std::string(trimWhitespace(content.substr(colon + 1))));
-    }
-    return length;
+    return deliverResponse() ? length : 0;
 }
 
 bool URLSessionTransfer::deliverResponse() {
     mResponseDelivered = true;
-    HTTPURLResponse response;
-    response.url = mTask.mRequest.url;
-    response.statusCode = mStatusCode;
-    for (const auto& [name, value] : mFields) {
-        try {
-            response.headers.add(name, value);
-        } catch (const InvalidHeaderError&) {
-            // A field no header value may hold (control characters) is left out.
-        }
-    }
-    if (const std::string* length = response.headers.get("Content-Length")) {
-        response.expectedContentLength = parseLength(*length).value_or(-1);
-    }
+    const HTTPURLResponse response = mHead.response(mTask.mRequest.url);
     {
         std::lock_guard lock(mTask.mMutex);
         mTask.mResponse = response;

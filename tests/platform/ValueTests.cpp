@@ -141,6 +141,35 @@ TEST(ValueTest, StoredDatesBeyondTheClockSaturate) {
     }
 }
 
+TEST(ValueTest, TheDeepestValuesSurviveTheStoredForm) {
+    // Read from JSON as deep as it may be (511 levels and a leaf), then stored as a settings file
+    // stores it; a dictionary with a "$type" key of its own is wrapped at
+    // every level, and the leaf is a tagged date.
+    struct Case { const char* name; std::string open; std::string close; };
+    const Case cases[] = {
+        {"typed dictionaries", R"({"$type": 1, "a": )", "}"},
+        {"arrays", "[", "]"},
+        {"dictionaries", R"({"a": )", "}"},
+    };
+    for (const auto& c : cases) {
+        std::string text;
+        for (int level = 0; level < 511; ++level) text += c.open;
+        text += "0";
+        for (int level = 0; level < 511; ++level) text += c.close;
+        auto value = Value::fromJson(text);
+        ASSERT_TRUE(value) << c.name;
+        Value* innermost = &*value;
+        while (innermost->asArray() || innermost->asDictionary()) {
+            innermost = innermost->asArray() ? &innermost->asArray()->front()
+                                             : &innermost->asDictionary()->rbegin()->second;
+        }
+        *innermost = Value(dateAt(1700000000, 250));
+        const auto stored = Value::fromStoredForm(value->toStoredForm());
+        ASSERT_TRUE(stored) << c.name;
+        EXPECT_EQ(*stored, *value) << c.name;
+    }
+}
+
 TEST(ValueTest, ParsesJsonIntoTheMatchingTypes) {
     auto v = Value::fromJson(R"({"i": 12, "neg": -4, "r": 1.5, "e": 1e2, "s": "x\u00e9", "b": true,
                                 "n": null, "a": [1, "two"], "big": 18446744073709551615})");

@@ -190,6 +190,12 @@ TEST(BlobResponseParserTest, BlobLength) {
         {"Content-Length", {{"Content-Length", "10"}}, 10, 10},
         {"non-number falls through to Content-Length",
          {{"x-bs-blob-content-length", "many"}, {"Content-Length", "11"}}, 11, 11},
+        // No blob is shorter than nothing: a negative length is no length.
+        {"negative blob length falls through to Content-Length",
+         {{"x-bs-blob-content-length", "-48"}, {"Content-Length", "12"}}, 12, 12},
+        {"negative Content-Length falls through to the expected length", {{"Content-Length", "-3"}}, 9, 9},
+        {"negative lengths everywhere", {{"x-bs-blob-content-length", "-1"}, {"Content-Length", "-1"}}, -1,
+         std::nullopt},
         {"expected content length", {}, 77, 77},
         {"nothing known", {}, -1, std::nullopt},
     };

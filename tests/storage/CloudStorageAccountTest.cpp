@@ -211,6 +211,18 @@ TEST_F(CloudStorageAccount, RefusedConnectionStrings) {
         {"account name without key", "AccountName=a", missingName},
         {"endpoint that is no URL", "AccountName=a;AccountKey=" + kKey + ";BlobEndpoint=not a url", invalid},
         {"account name no host may hold", "AccountName=a b;AccountKey=" + kKey, "Invalid storage account name."},
+        // Names that would make a URL on another host, or with more than a host.
+        {"account name with a query", "AccountName=evil.example?;AccountKey=" + kKey, "Invalid storage account name."},
+        {"account name with user info", "AccountName=a@evil.example;AccountKey=" + kKey,
+         "Invalid storage account name."},
+        {"account name with a path", "AccountName=evil.example/;AccountKey=" + kKey, "Invalid storage account name."},
+        {"account name with a fragment", "AccountName=evil.example#;AccountKey=" + kKey,
+         "Invalid storage account name."},
+        {"account name with an escape", "AccountName=a%2Eb;AccountKey=" + kKey, "Invalid storage account name."},
+        {"suffix with an escape", "AccountName=a;AccountKey=" + kKey + ";EndpointSuffix=%65vil.example",
+         "Invalid storage account name."},
+        {"suffix with a path", "AccountName=a;AccountKey=" + kKey + ";EndpointSuffix=example.test/x",
+         "Invalid storage account name."},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

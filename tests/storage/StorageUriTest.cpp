@@ -2,8 +2,10 @@
 // addresses.
 
 #include "storage/BLSStorageUri.h"
+#include "storage/BLSUtil.h"
 
 #include <gtest/gtest.h>
+#include <map>
 
 #include <stdexcept>
 #include <string>
@@ -83,13 +85,24 @@ TEST(StorageUri, QueryBuilderKeepsOneValuePerKey) {
     builder.addWithKey("empty", std::string());
     EXPECT_EQ(builder.parameters().size(), 2u);
     EXPECT_EQ(builder.parameters().at("sv"), "2016-03-14");
-    // Keys as they are, values encoded.
     builder.addWithKey("sig", std::string("a+b/c="));
     EXPECT_EQ(builder.builderAsString(), "?empty=&sig=a%2Bb%2Fc%3D&sv=2016-03-14");
 
     BLSUriQueryBuilder parsed(std::optional<std::string>("?sig=a%2Bb&sv=2016-03-14"));
     EXPECT_EQ(parsed.parameters().at("sig"), "a+b");
     EXPECT_EQ(parsed.parameters().at("sv"), "2016-03-14");
+}
+
+TEST(StorageUri, QueryBuilderEncodesKeysSoNoKeyAddsAParameter) {
+    // Decoded keys of a token holding "&", "=", "#" or a blank.
+    BLSUriQueryBuilder builder(std::optional<std::string>("sig=s&x%26comp%3Dlist=1&a%20b=2&c%23d=3"));
+    EXPECT_EQ(builder.builderAsString(), "?a%20b=2&c%23d=3&sig=s&x%26comp%3Dlist=1");
+    auto signedUrl = builder.addToUri(url("https://a.blob.example.net/c/b"));
+    ASSERT_TRUE(signedUrl);
+    EXPECT_FALSE(signedUrl->fragment());
+    const std::map<std::string, std::string> expected = {
+        {"a b", "2"}, {"c#d", "3"}, {"sig", "s"}, {"x&comp=list", "1"}};
+    EXPECT_EQ(BLSUtil::parseQueryWithQueryString(signedUrl->query()), expected);
 }
 
 TEST(StorageUri, QueryBuilderAddsToAddresses) {

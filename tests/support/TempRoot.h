@@ -3,6 +3,8 @@
 
 #include <filesystem>
 
+#include "platform/foundation/TemporaryDirectory.h"
+
 namespace testsupport {
 
 class TempRoot {
@@ -11,10 +13,10 @@ public:
     // A root inside `parent` (which must exist).
     explicit TempRoot(const std::filesystem::path& parent);
     ~TempRoot();
-    const std::filesystem::path& path() const { return mPath; }
+    const std::filesystem::path& path() const { return mFolder.path(); }
 
 private:
-    std::filesystem::path mPath;
+    platform::TemporaryDirectory mFolder;
 };
 
 // The root made for this test process by the shared test main.
