@@ -1,6 +1,7 @@
 #include "engine/fileformat/Tag.h"
 
 #include "engine/services/ErrorHandling.h"
+#include "platform/foundation/ByteOrder.h"
 
 #include <algorithm>
 #include <cstring>
@@ -16,15 +17,6 @@ const char* const kAllocationMessage = "Failed to allocate memory for tag data";
 // cannot be measured they are read in chunks of this size, so memory only
 // grows with bytes that really arrived.
 constexpr std::size_t kReadChunk = 64 * 1024;
-
-std::uint16_t GetBigEndian16(const std::uint8_t* bytes) {
-    return static_cast<std::uint16_t>((bytes[0] << 8) | bytes[1]);
-}
-
-std::uint32_t GetBigEndian32(const std::uint8_t* bytes) {
-    return (std::uint32_t{bytes[0]} << 24) | (std::uint32_t{bytes[1]} << 16) |
-           (std::uint32_t{bytes[2]} << 8) | std::uint32_t{bytes[3]};
-}
 
 }  // namespace
 
@@ -85,11 +77,11 @@ bool CTag::ReadTag(FILE* file) {
         // Nothing at all where a record would begin is the clean end.
         return Fail(got == 0 && !StreamFailed(file) ? tReadStatus::EndOfFile : tReadStatus::Truncated);
     }
-    mId = GetBigEndian16(bytes);
-    mLength = GetBigEndian16(bytes + 2);
+    mId = platform::loadBigEndian16(bytes);
+    mLength = platform::loadBigEndian16(bytes + 2);
     if (mLength == 0xFFFF) {
         if (source.Read(bytes, 4) != 4) return Fail(tReadStatus::Truncated);
-        mLength = GetBigEndian32(bytes);
+        mLength = platform::loadBigEndian32(bytes);
     }
     return ReadTagInternal(source);
 }
@@ -163,18 +155,14 @@ bool CTag::WriteTag(FILE* file) const {
     if (file == nullptr || mId == 0 || mLength == 0 || GetBytes() == nullptr) return false;
 
     std::uint8_t header[8];
-    std::size_t headerSize = 0;
-    header[headerSize++] = static_cast<std::uint8_t>(mId >> 8);
-    header[headerSize++] = static_cast<std::uint8_t>(mId);
+    std::size_t headerSize = 4;
+    platform::storeBigEndian16(header, static_cast<std::uint16_t>(mId));
     if (mLength < 0xFFFF) {
-        header[headerSize++] = static_cast<std::uint8_t>(mLength >> 8);
-        header[headerSize++] = static_cast<std::uint8_t>(mLength);
+        platform::storeBigEndian16(header + 2, static_cast<std::uint16_t>(mLength));
     } else {
-        header[headerSize++] = 0xFF;
-        header[headerSize++] = 0xFF;
-        for (int shift = 24; shift >= 0; shift -= 8) {
-            header[headerSize++] = static_cast<std::uint8_t>(mLength >> shift);
-        }
+        platform::storeBigEndian16(header + 2, 0xFFFF);
+        platform::storeBigEndian32(header + 4, mLength);
+        headerSize = 8;
     }
     if (fwrite(header, headerSize, 1, file) != 1) return false;
     return fwrite(GetBytes(), mLength, 1, file) == 1;

@@ -1,6 +1,7 @@
 #include "engine/fileformat/TaggedFile.h"
 
 #include "engine/services/Logger.h"
+#include "platform/foundation/ByteOrder.h"
 
 #include <algorithm>
 #include <cmath>
@@ -10,20 +11,6 @@
 namespace {
 
 constexpr double kFractionScale = 1e7;
-
-std::int32_t GetBigEndianInt32(const std::uint8_t* bytes) {
-    const std::uint32_t raw = (std::uint32_t{bytes[0]} << 24) | (std::uint32_t{bytes[1]} << 16) |
-                              (std::uint32_t{bytes[2]} << 8) | std::uint32_t{bytes[3]};
-    return static_cast<std::int32_t>(raw);
-}
-
-void PutBigEndianInt32(std::int32_t value, std::uint8_t* bytes) {
-    const auto raw = static_cast<std::uint32_t>(value);
-    bytes[0] = static_cast<std::uint8_t>(raw >> 24);
-    bytes[1] = static_cast<std::uint8_t>(raw >> 16);
-    bytes[2] = static_cast<std::uint8_t>(raw >> 8);
-    bytes[3] = static_cast<std::uint8_t>(raw);
-}
 
 }  // namespace
 
@@ -66,15 +53,15 @@ bool CTaggedFile::ReadBool(std::uint16_t id, bool& value) {
 bool CTaggedFile::ReadInt(std::uint16_t id, std::int32_t& value) {
     CTag tag;
     if (!ReadValueTag(tag, id, 4)) return false;
-    value = GetBigEndianInt32(tag.GetBytes());
+    value = platform::loadBigEndianInt32(tag.GetBytes());
     return true;
 }
 
 bool CTaggedFile::ReadDouble(std::uint16_t id, double& value) {
     CTag tag;
     if (!ReadValueTag(tag, id, 8)) return false;
-    const std::int32_t integerPart = GetBigEndianInt32(tag.GetBytes());
-    const std::int32_t fraction = GetBigEndianInt32(tag.GetBytes() + 4);
+    const std::int32_t integerPart = platform::loadBigEndianInt32(tag.GetBytes());
+    const std::int32_t fraction = platform::loadBigEndianInt32(tag.GetBytes() + 4);
     value = integerPart + fraction / kFractionScale;
     return true;
 }
@@ -128,7 +115,7 @@ bool CTaggedFile::WriteBool(std::uint16_t id, bool value) {
 
 bool CTaggedFile::WriteInt(std::uint16_t id, std::int32_t value) {
     std::uint8_t bytes[4];
-    PutBigEndianInt32(value, bytes);
+    platform::storeBigEndianInt32(bytes, value);
     return CTag(id, sizeof bytes, bytes).WriteTag(mFile);
 }
 
@@ -143,8 +130,8 @@ bool CTaggedFile::WriteDouble(std::uint16_t id, double value) {
     const double fraction = std::trunc(std::fmod(value * kFractionScale, kFractionScale));
 
     std::uint8_t bytes[8];
-    PutBigEndianInt32(static_cast<std::int32_t>(integerPart), bytes);
-    PutBigEndianInt32(static_cast<std::int32_t>(fraction), bytes + 4);
+    platform::storeBigEndianInt32(bytes, static_cast<std::int32_t>(integerPart));
+    platform::storeBigEndianInt32(bytes + 4, static_cast<std::int32_t>(fraction));
     return CTag(id, sizeof bytes, bytes).WriteTag(mFile);
 }
 

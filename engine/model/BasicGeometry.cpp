@@ -12,6 +12,7 @@
 #include "engine/fileformat/TaggedFile.h"
 #include "engine/services/ErrorHandling.h"
 #include "engine/services/Logger.h"
+#include "platform/foundation/ByteOrder.h"
 
 // ------------------------------------------------------------------ CJoint
 
@@ -111,9 +112,7 @@ constexpr tRecordTagGate kBasicTagGates[] = {
 
 void PutBigEndian16(std::uint8_t* bytes, double channel) {
     const double clamped = std::clamp(std::isnan(channel) ? 0.0 : channel, 0.0, 1.0);
-    const auto value = static_cast<std::uint16_t>(std::lround(clamped * 65535.0));
-    bytes[0] = static_cast<std::uint8_t>(value >> 8);
-    bytes[1] = static_cast<std::uint8_t>(value);
+    platform::storeBigEndian16(bytes, static_cast<std::uint16_t>(std::lround(clamped * 65535.0)));
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 
 #include "engine/drawing/RenderStrategy.h"
+#include "engine/fileformat/FileHeader.h"
 #include "engine/fileformat/TaggedFile.h"
 #include "engine/model/BoundsAccumulator.h"
 #include "engine/model/ComponentFactory.h"
@@ -22,8 +23,11 @@
 
 namespace {
 
-constexpr char kRecordMagic[4] = {'R', 'C', 'i', 'g'};
-constexpr std::size_t kHeaderSize = 8;
+// Any version from the oldest to the int range is read; one past it would be
+// negative as the int the readers gate on.
+constexpr tFileFormat kRecordFormat = {{'R', 'C', 'i', 'g'},
+                                       static_cast<std::uint32_t>(CCompositeGeometry::kOldestRecordVersion),
+                                       0x7fffffffu};
 
 // Beyond this a position coordinate is damage, not a layout.
 constexpr double kMaxPositionMagnitude = 1e7;
@@ -126,17 +130,13 @@ CCompositeGeometry::~CCompositeGeometry() {
 // ------------------------------------------------------------ record reading
 
 bool CCompositeGeometry::Load(FILE* file, std::string& errorText) {
-    std::uint8_t header[kHeaderSize] = {};
-    const std::size_t got = ReadFromStream(file, header, sizeof header);
-    if (got != sizeof header || std::memcmp(header, kRecordMagic, sizeof kRecordMagic) != 0) {
+    const tFileHeader header = ReadFileHeader(file, kRecordFormat);
+    if (!header.MagicMatched()) {
         errorText = "Element expected, bad header found.";
         return false;
     }
-    const std::uint32_t rawVersion = (std::uint32_t{header[4]} << 24) |
-                                     (std::uint32_t{header[5]} << 16) |
-                                     (std::uint32_t{header[6]} << 8) | std::uint32_t{header[7]};
-    const int version = static_cast<int>(rawVersion);
-    if (version <= 2) {
+    const int version = static_cast<int>(header.version);
+    if (header.status != tFileHeaderStatus::Ok) {
         LogWarning("%s: Unsupported file format (version %d)",
                    "bool CCompositeGeometry::Load(FILE *, string &)", version);
         return false;
@@ -322,11 +322,7 @@ bool CCompositeGeometry::Save(FILE* file, int version) {
     if (file == nullptr || version < kOldestRecordVersion || version > kNewestRecordVersion)
         return false;
     if (mComponents.size() > kMaxComponents) return false;
-    std::uint8_t header[kHeaderSize];
-    std::memcpy(header, kRecordMagic, sizeof kRecordMagic);
-    const auto rawVersion = static_cast<std::uint32_t>(version);
-    for (int i = 0; i < 4; ++i) header[4 + i] = static_cast<std::uint8_t>(rawVersion >> (24 - 8 * i));
-    if (std::fwrite(header, 1, sizeof header, file) != sizeof header) return false;
+    if (!WriteFileHeader(file, kRecordFormat.magic, static_cast<std::uint32_t>(version))) return false;
 
     {
         CTaggedFile tags(file);

@@ -12,6 +12,7 @@
 #include "engine/model/TextBIG.h"
 #include "engine/services/ErrorHandling.h"
 #include "engine/services/Logger.h"
+#include "platform/foundation/ByteOrder.h"
 
 namespace {
 
@@ -64,8 +65,7 @@ long SelectPoint(CPolyBIG* polygon, int end, bool detailedRangeWarning) {
 }
 
 std::uint16_t FromBigEndian(std::uint16_t word) {
-    const auto* bytes = reinterpret_cast<const std::uint8_t*>(&word);
-    return static_cast<std::uint16_t>((bytes[0] << 8) | bytes[1]);
+    return platform::loadBigEndian16(reinterpret_cast<const std::uint8_t*>(&word));
 }
 
 }  // namespace

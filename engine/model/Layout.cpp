@@ -1,6 +1,7 @@
 #include "engine/model/Layout.h"
 
 #include "engine/generators/Regeneration.h"
+#include "engine/fileformat/FileHeader.h"
 #include "engine/fileformat/StreamRead.h"
 
 #include <algorithm>
@@ -27,11 +28,12 @@
 
 namespace {
 
-constexpr char kLayoutMagic[4] = {'W', 'k', 'S', 't'};
-constexpr std::size_t kHeaderSize = 8;
-// The smallest element record: its 8 header bytes and the component count
-// record (4 bytes of tag head, 4 of value).
-constexpr long long kMinElementRecordBytes = 16;
+constexpr tFileFormat kLayoutFormat = {{'W', 'k', 'S', 't'},
+                                       static_cast<std::uint32_t>(CLayout::kOldestFileVersion),
+                                       static_cast<std::uint32_t>(CLayout::kNewestFileVersion)};
+// The smallest element record: its header and the component count record
+// (4 bytes of tag head, 4 of value).
+constexpr long long kMinElementRecordBytes = kFileHeaderSize + 8;
 // Below this angle difference two joints that do not face each other are
 // still marked as meant to meet.
 constexpr double kAngleStateLimit = 45.0;
@@ -301,24 +303,21 @@ LayoutErrorCode CLayout::Load(const std::string& path) {
     // taken once.
     CStreamReadScope reading(file.get());
 
-    std::uint8_t header[kHeaderSize] = {};
-    if (ReadFromStream(file.get(), header, sizeof header) != sizeof header ||
-        std::memcmp(header, kLayoutMagic, sizeof kLayoutMagic) != 0) {
+    const tFileHeader header = ReadFileHeader(file.get(), kLayoutFormat);
+    if (!header.MagicMatched()) {
         LogWarning("Layout file type not recognized");
         return kLayoutWrongFileType;
     }
-    const std::uint32_t version = (std::uint32_t{header[4]} << 24) | (std::uint32_t{header[5]} << 16) |
-                                  (std::uint32_t{header[6]} << 8) | std::uint32_t{header[7]};
-    LogInfo("Loading v%u layout file", version);
-    if (version < static_cast<std::uint32_t>(kOldestFileVersion)) {
-        LogWarning("Unsupported layout file version %u", version);
+    LogInfo("Loading v%u layout file", header.version);
+    if (header.status == tFileHeaderStatus::TooOld) {
+        LogWarning("Unsupported layout file version %u", header.version);
         return kLayoutObsoleteVersion;
     }
-    if (version > static_cast<std::uint32_t>(kNewestFileVersion)) {
-        LogWarning("Layout file version %u newer than expected", version);
+    if (header.status == tFileHeaderStatus::TooNew) {
+        LogWarning("Layout file version %u newer than expected", header.version);
         return kLayoutVersionNotSupported;
     }
-    const int fileVersion = static_cast<int>(version);
+    const int fileVersion = static_cast<int>(header.version);
 
     int elementCount = 0;
     if (!ReadLayoutParameter(file.get(), fileVersion, elementCount)) {

@@ -1,4 +1,5 @@
 #include "engine/model/TrackLibrary.h"
+#include "engine/fileformat/FileHeader.h"
 #include "engine/fileformat/StreamRead.h"
 
 #include <cstring>
@@ -13,10 +14,12 @@
 
 namespace {
 
-constexpr char kLibraryMagic[4] = {'R', 'S', 'e', 't'};
-constexpr std::size_t kHeaderSize = 8;
-// The smallest element record: 8 header bytes and the component count record.
-constexpr long long kMinElementRecordBytes = 16;
+// Any version from the oldest on is read.
+constexpr tFileFormat kLibraryFormat = {{'R', 'S', 'e', 't'},
+                                        static_cast<std::uint32_t>(CTrackLibrary::kOldestFileVersion),
+                                        0xffffffffu};
+// The smallest element record: its header and the component count record.
+constexpr long long kMinElementRecordBytes = kFileHeaderSize + 8;
 
 struct FileCloser {
     void operator()(FILE* file) const { std::fclose(file); }
@@ -84,17 +87,12 @@ tTrackLibraryErrorCode CTrackLibrary::Load(LoadingMode mode) {
         return kTrackLibraryOpenFailed;
     }
     CStreamReadScope reading(file.get());
-    std::uint8_t header[kHeaderSize] = {};
-    if (ReadFromStream(file.get(), header, sizeof header) != sizeof header ||
-        std::memcmp(header, kLibraryMagic, sizeof kLibraryMagic) != 0) {
-        return kTrackLibraryWrongFileType;
-    }
-    const std::uint32_t rawVersion = (std::uint32_t{header[4]} << 24) | (std::uint32_t{header[5]} << 16) |
-                                     (std::uint32_t{header[6]} << 8) | std::uint32_t{header[7]};
-    if (rawVersion < static_cast<std::uint32_t>(kOldestFileVersion)) return kTrackLibraryObsoleteVersion;
+    const tFileHeader header = ReadFileHeader(file.get(), kLibraryFormat);
+    if (!header.MagicMatched()) return kTrackLibraryWrongFileType;
+    if (header.status == tFileHeaderStatus::TooOld) return kTrackLibraryObsoleteVersion;
     // Only the gates of version 3 look at it; a value past the int range
     // counts as the largest int.
-    const int version = rawVersion > 0x7fffffffu ? 0x7fffffff : static_cast<int>(rawVersion);
+    const int version = header.version > 0x7fffffffu ? 0x7fffffff : static_cast<int>(header.version);
     mVersion = version;
 
     int elementCount = 0;

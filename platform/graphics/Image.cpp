@@ -2,6 +2,7 @@
 
 #include "platform/graphics/detail/ImageImpl.h"
 #include "platform/graphics/detail/JpegDecoder.h"
+#include "platform/foundation/ByteOrder.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -65,10 +66,6 @@ cairo_status_t appendToVector(void* closure, const unsigned char* data, unsigned
     return CAIRO_STATUS_SUCCESS;
 }
 
-std::uint32_t bigEndian32(const std::uint8_t* p) {
-    return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) | p[3];
-}
-
 // Always ARGB32, whatever the decoder chose (Cairo gives RGB24 for PNGs
 // without alpha). Takes ownership of `surface`.
 cairo_surface_t* asArgb32(cairo_surface_t* surface) {
@@ -96,8 +93,8 @@ cairo_surface_t* decodePng(std::span<const std::uint8_t> bytes) {
     // Signature, then the IHDR chunk (length 13) with width and height: the
     // size is checked before anything is allocated for the pixels.
     if (bytes.size() < 33 || std::memcmp(bytes.data(), kPngSignature, 8) != 0) return nullptr;
-    if (bigEndian32(bytes.data() + 8) != 13 || std::memcmp(bytes.data() + 12, "IHDR", 4) != 0) return nullptr;
-    if (!detail::bitmapSizeAllowed(bigEndian32(bytes.data() + 16), bigEndian32(bytes.data() + 20))) return nullptr;
+    if (loadBigEndian32(bytes.data() + 8) != 13 || std::memcmp(bytes.data() + 12, "IHDR", 4) != 0) return nullptr;
+    if (!detail::bitmapSizeAllowed(loadBigEndian32(bytes.data() + 16), loadBigEndian32(bytes.data() + 20))) return nullptr;
 
     ReadCursor cursor{bytes.data(), bytes.size(), 0};
     cairo_surface_t* surface = cairo_image_surface_create_from_png_stream(readFromMemory, &cursor);

@@ -119,7 +119,8 @@ const char* KindName(StreamKind kind) { return kind == StreamKind::DiskFile ? "d
 Stream::Stream(const Bytes& content, StreamKind kind) : bytes(content) {
     if (kind == StreamKind::DiskFile) {
         handle = std::tmpfile();
-        std::fwrite(bytes.data(), 1, bytes.size(), handle);
+        // An empty vector may have no data pointer at all.
+        if (!bytes.empty()) std::fwrite(bytes.data(), 1, bytes.size(), handle);
         std::rewind(handle);
         return;
     }
