@@ -1,6 +1,7 @@
 #include "platform/net/URLSession.h"
 
 #include "platform/dispatch/DispatchQueue.h"
+#include "platform/foundation/AsciiText.h"
 #include "platform/foundation/Stream.h"
 
 #include <curl/curl.h>
@@ -107,12 +108,8 @@ std::optional<Clock::duration> limitFromSeconds(double seconds) {
     return std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(std::min(seconds, kMaxSeconds)));
 }
 
-std::string_view trimWhitespace(std::string_view text) {
-    const auto isSpace = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
-    while (!text.empty() && isSpace(text.front())) text.remove_prefix(1);
-    while (!text.empty() && isSpace(text.back())) text.remove_suffix(1);
-    return text;
-}
+// Blanks and line ends around a header field.
+std::string_view trimWhitespace(std::string_view text) { return platform::ascii::trimmed(text, " \t\r\n"); }
 
 // A decimal Content-Length; nullopt for anything else or an overflow.
 std::optional<std::int64_t> parseLength(std::string_view text) {
@@ -124,17 +121,6 @@ std::optional<std::int64_t> parseLength(std::string_view text) {
         value = value * 10 + (c - '0');
     }
     return value;
-}
-
-bool startsWith(std::string_view text, std::string_view prefix) {
-    return text.size() >= prefix.size() && text.compare(0, prefix.size(), prefix) == 0;
-}
-
-std::string lowercase(std::string text) {
-    for (char& c : text) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    }
-    return text;
 }
 
 // Marks the response's completion handler as dropped when its last copy is
@@ -248,7 +234,7 @@ std::optional<Error> URLSessionTransfer::prepare() {
     const URLRequest& request = mTask.mRequest;
     const URL& url = request.url;
 
-    const std::string scheme = lowercase(url.scheme());
+    const std::string scheme = platform::ascii::lowercased(url.scheme());
     if (scheme != "http" && scheme != "https") {
         return makeURLError(URLErrorUnsupportedURL, "unsupported URL scheme \"" + url.scheme() + "\"");
     }
@@ -472,7 +458,7 @@ std::size_t URLSessionTransfer::header(std::string_view line) {
     noteProgress();
     if (mResponseDelivered) return length;  // trailers of a chunked body
 
-    if (startsWith(line, "HTTP/")) {
+    if (line.starts_with("HTTP/")) {
         // A new head: after a 1xx, the final one starts over.
         mStatusCode = 0;
         mFields.clear();
