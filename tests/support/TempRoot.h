@@ -1,23 +1,11 @@
 #pragma once
-// A temporary app root for one test process, removed when it goes away.
+// The temporary app root of this test process, made by the shared test main
+// and removed when the process ends.
 
 #include <filesystem>
 
 namespace testsupport {
 
-class TempRoot {
-public:
-    TempRoot();
-    // A root inside `parent` (which must exist).
-    explicit TempRoot(const std::filesystem::path& parent);
-    ~TempRoot();
-    const std::filesystem::path& path() const { return mPath; }
-
-private:
-    std::filesystem::path mPath;
-};
-
-// The root made for this test process by the shared test main.
 const std::filesystem::path& processRoot();
 
 }  // namespace testsupport
