@@ -61,7 +61,8 @@ std::shared_ptr<BLSCloudStorageAccount> BLSCloudStorageAccount::accountFromConne
     }
     std::map<std::string, std::string>& pairs = *parsed;
 
-    if (const std::string* local = find(pairs, "UseLocalStorage"); local != nullptr && platform::ascii::equalsIgnoringCase(*local, "true")) {
+    if (const std::string* local = find(pairs, "UseLocalStorage");
+        local != nullptr && platform::ascii::equalsIgnoringCase(*local, "true")) {
         pairs["BlobEndpoint"] = BLSDevelopmentStorageBlobEndpoint;
         pairs["DefaultEndpointsProtocol"] = "http";
         pairs["AccountName"] = BLSDevelopmentStorageAccountName;

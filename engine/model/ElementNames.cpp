@@ -29,9 +29,7 @@ const CCompositeGeometry* Require(const CCompositeGeometry* element, const char*
     return UErrorHandling::ThrowIfNull(element, signature, kInvalidElement);
 }
 
-bool IsBlank(const std::string& text) {
-    return platform::ascii::trimmed(text).empty();
-}
+bool IsBlank(const std::string& text) { return platform::ascii::trimmed(text).empty(); }
 
 void ReplaceAll(std::string& text, char from, char to) { std::replace(text.begin(), text.end(), from, to); }
 

@@ -5,8 +5,6 @@
 
 namespace UUuid {
 
-std::string NewUuidString() {
-    return platform::ascii::lowercased(platform::newUUIDString());
-}
+std::string NewUuidString() { return platform::ascii::lowercased(platform::newUUIDString()); }
 
 }  // namespace UUuid

@@ -31,8 +31,7 @@ struct Answer {
     std::string header(const std::string& name) const
     {
         for (const auto& [key, value] : headers) {
-            if (platform::ascii::equalsIgnoringCase(key, name))
-                return value;
+            if (platform::ascii::equalsIgnoringCase(key, name)) return value;
         }
         return {};
     }
@@ -128,8 +127,7 @@ std::string stringToSign(const std::string& method, const Headers& headers, cons
 {
     auto value = [&](const std::string& name) {
         for (const auto& [key, text] : headers)
-            if (platform::ascii::equalsIgnoringCase(key, name))
-                return text;
+            if (platform::ascii::equalsIgnoringCase(key, name)) return text;
         return std::string();
     };
     std::string text = method + "\n";
@@ -143,8 +141,7 @@ std::string stringToSign(const std::string& method, const Headers& headers, cons
     }
     std::map<std::string, std::string> canonical;
     for (const auto& [key, text2] : headers)
-        if (key.starts_with("x-bs-"))
-            canonical[platform::ascii::lowercased(key)] = text2;
+        if (key.starts_with("x-bs-")) canonical[platform::ascii::lowercased(key)] = text2;
     for (const auto& [key, text2] : canonical)
         text += key + ":" + text2 + "\n";
     text += "/" + account + path;

@@ -101,8 +101,7 @@ int CToolSession::LoadLayout(const std::string& path) {
 int CToolSession::ReportFailure(const char* what) {
     // The engine's checks wrap their message in "<<< ... >>>" for the log.
     std::string text = UToolMessages::WithoutSignatures(what != nullptr ? what : "");
-    if (text.size() >= 8 && text.starts_with("<<< ") && text.ends_with(" >>>"))
-        text = text.substr(4, text.size() - 8);
+    if (text.size() >= 8 && text.starts_with("<<< ") && text.ends_with(" >>>")) text = text.substr(4, text.size() - 8);
     std::fprintf(stderr, "%s: unexpected failure%s%s\n", mName.c_str(), text.empty() ? "" : ": ", text.c_str());
     return kExitInternal;
 }

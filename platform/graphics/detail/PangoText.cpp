@@ -83,7 +83,8 @@ const std::map<std::string, FontChoice>& fontIndex() {
             if (familyNames.empty()) continue;
             const FontChoice face = faceOf(font, familyNames.front());
             for (const auto& family : familyNames) {
-                families.emplace(ascii::lowercased(family), FontChoice{family, std::nullopt, std::nullopt, std::nullopt});
+                families.emplace(ascii::lowercased(family),
+                                 FontChoice{family, std::nullopt, std::nullopt, std::nullopt});
                 for (const auto& style : stringsOf(font, FC_STYLE)) {
                     names.emplace(ascii::lowercased(family + "-" + style), face);
                     names.emplace(ascii::lowercased(withoutSpaces(family) + "-" + withoutSpaces(style)), face);

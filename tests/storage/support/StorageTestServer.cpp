@@ -142,8 +142,7 @@ int readPortLine(int fd, pid_t pid)
 std::optional<std::string> RecordedRequest::header(const std::string& name) const
 {
     for (const auto& [key, value] : headers)
-        if (platform::ascii::equalsIgnoringCase(key, name))
-            return value;
+        if (platform::ascii::equalsIgnoringCase(key, name)) return value;
     return std::nullopt;
 }
 
