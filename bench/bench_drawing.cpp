@@ -38,8 +38,6 @@
 
 #include "bench/BenchSupport.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
@@ -173,20 +171,17 @@ tScene& Scene(std::size_t elements) {
     if (found != scenes.end()) return *found->second;
 
     SetUp();
-    std::string pattern = (std::filesystem::temp_directory_path() / "vekmont-bench-drawing-XXXXXX").string();
-    const int descriptor = mkstemp(pattern.data());
-    if (descriptor < 0) std::abort();
-    close(descriptor);
+    const std::string path = (platform::Paths::tmp() / ("layout-" + std::to_string(elements))).string();
     ULayoutGen::tLayoutDocument document;
     ULayoutGen::ComposeLargeLayout(document, elements, kSeed, CLayout::kNewestFileVersion);
-    if (!ULayoutFileWriter::WriteLayoutFile(std::filesystem::path(pattern), document.FileContent())) {
-        std::fprintf(stderr, "cannot write the layout to %s\n", pattern.c_str());
+    if (!ULayoutFileWriter::WriteLayoutFile(std::filesystem::path(path), document.FileContent())) {
+        std::fprintf(stderr, "cannot write the layout to %s\n", path.c_str());
         std::abort();
     }
     auto scene = std::make_unique<tScene>();
     scene->layout = std::make_unique<CLayout>();
-    const LayoutErrorCode code = scene->layout->Load(pattern);
-    std::filesystem::remove(pattern);
+    const LayoutErrorCode code = scene->layout->Load(path);
+    std::filesystem::remove(path);
     if (code != kLayoutLoaded || scene->layout->GetElements().size() != elements) {
         std::fprintf(stderr, "the generated layout of %zu elements did not load whole\n", elements);
         std::abort();

@@ -7,8 +7,6 @@
 
 #include <benchmark/benchmark.h>
 
-#include <unistd.h>
-
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -19,6 +17,7 @@
 #include "engine/model/CompositeGeometry.h"
 #include "engine/services/ServiceLocator.h"
 #include "engine/services/TextCalculationService.h"
+#include "platform/foundation/TemporaryFolder.h"
 #include "tools/layoutgen/LayoutGen.h"
 
 namespace {
@@ -39,30 +38,23 @@ void RegisterTextMeasurement() {
     (void)registered;
 }
 
-// The records of `version`, written on first use; the file is removed when
-// the process ends.
+// The records of `version`, written on first use; the files are removed
+// when the process ends.
 const tRecordFile& RecordFile(int version) {
     static std::map<int, tRecordFile> files;
     auto found = files.find(version);
     if (found != files.end()) return found->second;
 
     RegisterTextMeasurement();
-    std::string pattern =
-        (std::filesystem::temp_directory_path() / "vekmont-bench-elements-XXXXXX").string();
-    const int descriptor = mkstemp(pattern.data());
-    if (descriptor < 0) std::abort();
-    FILE* file = fdopen(descriptor, "wb");
+    static const platform::TemporaryFolder folder("vekmont-bench-elements");
+    const std::string path = (folder.path() / ("records-" + std::to_string(version))).string();
+    FILE* file = std::fopen(path.c_str(), "wb");
     if (file == nullptr || !ULayoutGen::WriteRandomElementRecords(file, kRecordCount, kSeed, version) ||
         std::fclose(file) != 0) {
-        std::fprintf(stderr, "cannot write the element records to %s\n", pattern.c_str());
+        std::fprintf(stderr, "cannot write the element records to %s\n", path.c_str());
         std::abort();
     }
-    tRecordFile record{pattern, std::filesystem::file_size(pattern)};
-    static const struct Cleanup {
-        ~Cleanup() {
-            for (const auto& [v, f] : files) std::filesystem::remove(f.path);
-        }
-    } cleanup;
+    tRecordFile record{path, std::filesystem::file_size(path)};
     return files.emplace(version, record).first->second;
 }
 

@@ -58,22 +58,15 @@ const tLayoutFile& LayoutFile(std::size_t elements) {
     if (found != files.end()) return found->second;
 
     SetUp();
-    std::string pattern = (std::filesystem::temp_directory_path() / "vekmont-bench-layout-XXXXXX").string();
-    const int descriptor = mkstemp(pattern.data());
-    if (descriptor < 0) std::abort();
-    close(descriptor);
+    // In the benchmark's own root, which goes at exit.
+    const std::string path = (platform::Paths::tmp() / ("layout-" + std::to_string(elements))).string();
     ULayoutGen::tLayoutDocument document;
     ULayoutGen::ComposeLargeLayout(document, elements, kSeed, CLayout::kNewestFileVersion);
-    if (!ULayoutFileWriter::WriteLayoutFile(std::filesystem::path(pattern), document.FileContent())) {
-        std::fprintf(stderr, "cannot write the layout to %s\n", pattern.c_str());
+    if (!ULayoutFileWriter::WriteLayoutFile(std::filesystem::path(path), document.FileContent())) {
+        std::fprintf(stderr, "cannot write the layout to %s\n", path.c_str());
         std::abort();
     }
-    static const struct Cleanup {
-        ~Cleanup() {
-            for (const auto& [n, f] : files) std::filesystem::remove(f.path);
-        }
-    } cleanup;
-    return files.emplace(elements, tLayoutFile{pattern, std::filesystem::file_size(pattern)}).first->second;
+    return files.emplace(elements, tLayoutFile{path, std::filesystem::file_size(path)}).first->second;
 }
 
 // Reads every record head of the file and skips its data; element record

@@ -2,6 +2,7 @@
 // list), and what a debug call below the level costs its caller.
 
 #include "engine/services/Logger.h"
+#include "platform/foundation/TemporaryFolder.h"
 
 #include <benchmark/benchmark.h>
 
@@ -22,15 +23,11 @@ protected:
     std::streamsize xsputn(const char*, std::streamsize n) override { return n; }
 };
 
-// One temporary folder for the whole run; the file sink can only be added,
-// so every benchmark shares it.
+// One temporary folder for the whole run, removed at exit; the file sink
+// can only be added, so every benchmark shares it.
 std::filesystem::path BenchFolder() {
-    static const std::filesystem::path folder = [] {
-        std::string pattern = (std::filesystem::temp_directory_path() / "vekmont-bench-log-XXXXXX").string();
-        if (mkdtemp(pattern.data()) == nullptr) std::abort();
-        return std::filesystem::path(pattern);
-    }();
-    return folder;
+    static const platform::TemporaryFolder folder("vekmont-bench-log");
+    return folder.path();
 }
 
 CLogger& FileLogger() {

@@ -10,6 +10,7 @@
 #include "platform/foundation/Error.h"
 #include "platform/foundation/Stream.h"
 #include "platform/security/Crypto.h"
+#include "platform/foundation/TemporaryFolder.h"
 #include "storage/BLSCloudBlob.h"
 #include "storage/BLSCloudBlobContainer.h"
 #include "storage/BLSCloudBlockBlob.h"
@@ -81,7 +82,7 @@ struct Setup {
     std::shared_ptr<BLSCloudBlobClient> client;
     std::shared_ptr<BLSCloudBlobContainer> container;
     std::string containerSas;  // "?..." with read and write rights
-    std::filesystem::path folder;
+    platform::TemporaryFolder folder{"vekmont-bench-storage"};
     std::filesystem::path uploadFile;
     // curl's config for the client's requests of a file upload: Put Block
     // of each 4 MiB piece of the file, then Put Block List.
@@ -302,10 +303,7 @@ void setUp(Setup& setup) {
     const auto bytes = pseudoRandomBytes(kBlobSize);
     setup.server.preloadBlob(kContainer, kDownloadBlob, bytes);
 
-    char pattern[] = "/tmp/vekmont-bench-storage-XXXXXX";
-    if (::mkdtemp(pattern) == nullptr) die("mkdtemp failed");
-    setup.folder = pattern;
-    setup.uploadFile = setup.folder / "upload-256.bin";
+    setup.uploadFile = setup.folder.path() / "upload-256.bin";
     {
         std::ofstream file(setup.uploadFile, std::ios::binary);
         file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
@@ -398,7 +396,5 @@ int main(int argc, char** argv) {
     benchmark::Shutdown();
     printRatios();
     gSetup = nullptr;
-    std::error_code ignored;
-    std::filesystem::remove_all(setup.folder, ignored);
     return 0;
 }

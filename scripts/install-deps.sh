@@ -14,6 +14,7 @@ packages=(
   libpango1.0-dev libcairo2-dev libfontconfig-dev fonts-dejavu-core libjpeg-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libssl-dev libcurl4-openssl-dev libxml2-dev libcpp-httplib-dev python3 openssl curl
+  clang-format-14
 )
 
 missing=()

@@ -167,7 +167,7 @@ BLSMetadata BLSBlobResponseParser::getMetadataWithResponse(const HTTPURLResponse
     static constexpr std::string_view kPrefix = "x-bs-meta-";
     BLSMetadata metadata;
     for (const auto& [name, value] : response.headers) {
-        if (name.size() > kPrefix.size() && name.compare(0, kPrefix.size(), kPrefix) == 0) {
+        if (name.size() > kPrefix.size() && name.starts_with(kPrefix)) {
             metadata[name.substr(kPrefix.size())] = value;
         }
     }

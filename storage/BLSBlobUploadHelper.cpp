@@ -1,5 +1,6 @@
 #include "storage/BLSBlobUploadHelper.h"
 
+#include "platform/foundation/AsciiText.h"
 #include "platform/foundation/UUID.h"
 
 #include "platform/dispatch/RunLoop.h"
@@ -17,7 +18,6 @@
 #include <chrono>
 #include <cstring>
 #include <exception>
-#include <cctype>
 #include <span>
 #include <string>
 #include <thread>
@@ -31,10 +31,8 @@ constexpr auto kRunLoopSlice = std::chrono::milliseconds(100);
 
 // A new UUID's text without its hyphens, lower-cased (32 characters).
 std::string lowerHexUUID() {
-    std::string text;
-    for (char c : platform::newUUIDString()) {
-        if (c != '-') text.push_back(static_cast<char>(std::tolower(static_cast<unsigned char>(c))));
-    }
+    std::string text = platform::ascii::lowercased(platform::newUUIDString());
+    std::erase(text, '-');
     return text;
 }
 

@@ -9,10 +9,6 @@
 
 namespace {
 
-bool endsWith(const std::string& text, const std::string& suffix) {
-    return text.size() >= suffix.size() && text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
-}
-
 std::string delimiterOf(const BLSCloudBlobContainer& container) {
     return container.client() ? container.client()->directoryDelimiter() : std::string("/");
 }
@@ -25,7 +21,7 @@ std::shared_ptr<BLSCloudBlobDirectory> BLSCloudBlobDirectory::makeWithDirectoryN
     std::shared_ptr<BLSCloudBlobDirectory> directory(new BLSCloudBlobDirectory());
     std::string directoryName = name.value_or("");
     const std::string delimiter = delimiterOf(*container);
-    if (!directoryName.empty() && !endsWith(directoryName, delimiter)) directoryName += delimiter;
+    if (!directoryName.empty() && !directoryName.ends_with(delimiter)) directoryName += delimiter;
     directory->mStorageUri = BLSStorageUri::appendToStorageUri(container->storageUri(), directoryName);
     directory->mName = std::move(directoryName);
     directory->mBlobContainer = std::move(container);

@@ -1,5 +1,6 @@
 #include "storage/BLSCloudStorageAccount.h"
 
+#include "platform/foundation/AsciiText.h"
 #include "platform/security/Crypto.h"
 #include "storage/BLSCloudClient.h"
 #include "storage/BLSErrors.h"
@@ -22,16 +23,6 @@ constexpr const char* kSASWithoutKey = "Cannot create SAS without account key.";
 void fail(std::optional<platform::Error>& error, const char* reason) {
     error = BLSMakeInvalidArgumentError(reason);
     BLSUtil::operationlessContext()->logAtLevel(BLSLogLevelError, std::string(reason));
-}
-
-std::string lowercased(std::string_view text) {
-    std::string out(text);
-    for (char& c : out) {
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
-    }
-    return out;
 }
 
 // Every ";"-separated piece as key and value split at its first "=";
@@ -70,7 +61,8 @@ std::shared_ptr<BLSCloudStorageAccount> BLSCloudStorageAccount::accountFromConne
     }
     std::map<std::string, std::string>& pairs = *parsed;
 
-    if (const std::string* local = find(pairs, "UseLocalStorage"); local != nullptr && lowercased(*local) == "true") {
+    if (const std::string* local = find(pairs, "UseLocalStorage");
+        local != nullptr && platform::ascii::equalsIgnoringCase(*local, "true")) {
         pairs["BlobEndpoint"] = BLSDevelopmentStorageBlobEndpoint;
         pairs["DefaultEndpointsProtocol"] = "http";
         pairs["AccountName"] = BLSDevelopmentStorageAccountName;

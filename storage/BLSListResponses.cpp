@@ -1,5 +1,6 @@
 #include "storage/BLSListResponses.h"
 
+#include "platform/foundation/AsciiText.h"
 #include "platform/net/URLRequest.h"
 #include "storage/BLSErrors.h"
 #include "storage/BLSOperationContext.h"
@@ -8,7 +9,6 @@
 #include "storage/BLSXMLResponseFrame.h"
 
 #include <algorithm>
-#include <cctype>
 
 namespace {
 
@@ -266,11 +266,8 @@ BLSContainerPublicAccessType BLSDownloadContainerPermissions::createContainerPer
     std::optional<platform::Error>& error) {
     const std::string* header = response.valueForHTTPHeaderField("x-bs-blob-public-access");
     if (header == nullptr || header->empty()) return BLSContainerPublicAccessTypeOff;
-    std::string lower = *header;
-    std::transform(lower.begin(), lower.end(), lower.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    if (lower == "container") return BLSContainerPublicAccessTypeContainer;
-    if (lower == "blob") return BLSContainerPublicAccessTypeBlob;
+    if (platform::ascii::equalsIgnoringCase(*header, "container")) return BLSContainerPublicAccessTypeContainer;
+    if (platform::ascii::equalsIgnoringCase(*header, "blob")) return BLSContainerPublicAccessTypeBlob;
     const std::string reason = "Invalid Public Access Type: " + *header;
     operationContext.logAtLevel(BLSLogLevelError, reason);
     error = BLSMakeInvalidArgumentError(reason);

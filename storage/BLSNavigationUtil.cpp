@@ -1,5 +1,6 @@
 #include "storage/BLSNavigationUtil.h"
 
+#include "platform/foundation/AsciiText.h"
 #include "storage/BLSErrors.h"
 #include "storage/BLSOperationContext.h"
 #include "storage/BLSStorageCredentials.h"
@@ -9,12 +10,6 @@
 #include <vector>
 
 namespace {
-
-std::string lowercased(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c); });
-    return text;
-}
 
 // The segments of a percent-encoded path, empty ones included ("/a//b" gives
 // "", "a", "", "b" after the leading empty one is dropped).
@@ -81,7 +76,7 @@ std::shared_ptr<BLSStorageCredentials> BLSNavigationUtil::parseSASQueryWithQuery
     bool hasSignature = false;
     std::vector<std::string> removed;
     for (const auto& [key, value] : queryParameters) {
-        std::string lower = lowercased(key);
+        std::string lower = platform::ascii::lowercased(key);
         if (lower == "sig") hasSignature = true;
         if (lower == "restype" || lower == "comp" || lower == "snapshot" || lower == "api-version") {
             removed.push_back(key);
@@ -91,7 +86,7 @@ std::shared_ptr<BLSStorageCredentials> BLSNavigationUtil::parseSASQueryWithQuery
     if (!hasSignature) return nullptr;
 
     BLSUriQueryBuilder builder;
-    for (const auto& [key, value] : queryParameters) builder.addWithKey(lowercased(key), value);
+    for (const auto& [key, value] : queryParameters) builder.addWithKey(platform::ascii::lowercased(key), value);
     return BLSStorageCredentials::makeWithSASToken(builder.builderAsString());
 }
 

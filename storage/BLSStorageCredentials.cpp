@@ -1,5 +1,6 @@
 #include "storage/BLSStorageCredentials.h"
 
+#include "platform/foundation/AsciiText.h"
 #include "platform/net/URLRequest.h"
 #include "platform/security/Crypto.h"
 #include "storage/BLSErrors.h"
@@ -13,12 +14,6 @@
 namespace {
 
 constexpr const char* kServiceVersion = "2016-03-14";
-
-std::string lowercased(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c); });
-    return text;
-}
 
 bool isBlankOrLineBreak(char32_t c) {
     switch (c) {
@@ -141,7 +136,7 @@ std::optional<std::string> BLSSharedKeyBlobAuthenticationHandler::getStringToSig
 
     std::map<std::string, std::string> canonicalHeaders;
     for (const auto& [name, value] : request.headers) {
-        if (name.starts_with("x-bs-")) canonicalHeaders[lowercased(name)] = value;
+        if (name.starts_with("x-bs-")) canonicalHeaders[platform::ascii::lowercased(name)] = value;
     }
     for (const auto& [name, value] : canonicalHeaders) {
         text += blankedWhiteSpace(name) + ":" + blankedWhiteSpace(value) + "\n";
@@ -175,7 +170,7 @@ std::optional<std::string> BLSSharedKeyBlobAuthenticationHandler::getStringToSig
             error = BLSMakeInvalidArgumentError(reason);
             return std::nullopt;
         }
-        canonicalQuery[lowercased(*key)] = *value;
+        canonicalQuery[platform::ascii::lowercased(*key)] = *value;
     }
     for (const auto& [key, value] : canonicalQuery) text += "\n" + key + ":" + value;
 

@@ -1,5 +1,6 @@
 #include "storage/BLSUtil.h"
 
+#include "platform/foundation/AsciiText.h"
 #include "platform/foundation/Digits.h"
 #include "platform/foundation/Stream.h"
 #include "platform/net/URLRequest.h"
@@ -12,7 +13,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cctype>
 #include <cstdio>
 
 namespace {
@@ -280,10 +280,7 @@ bool BLSUtil::usePathStyleAddressing(const std::optional<platform::net::URL>& ur
 
 bool BLSUtil::isPathDnsNameWithHost(std::string_view host) {
     if (host.empty()) return true;
-    std::string lower(host);
-    std::transform(lower.begin(), lower.end(), lower.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return lower == "localhost" || isIPLiteral(host);
+    return platform::ascii::equalsIgnoringCase(host, "localhost") || isIPLiteral(host);
 }
 
 std::string BLSUtil::computeHmac256WithString(std::string_view text, const BLSStorageCredentials& credentials) {

@@ -1,5 +1,6 @@
 #include "storage/BLSXMLResponseFrame.h"
 
+#include "platform/foundation/AsciiText.h"
 #include "storage/BLSOperationContext.h"
 #include "storage/BLSStorageXMLParserDelegate.h"
 
@@ -54,17 +55,12 @@ bool BLSXMLResponseFrame::run(std::span<const std::uint8_t> data, const BeginHan
 
 namespace {
 
-std::string_view trimmed(std::string_view text) {
-    constexpr std::string_view kBlanks = " \t\r\n";
-    const auto first = text.find_first_not_of(kBlanks);
-    if (first == std::string_view::npos) return {};
-    const auto last = text.find_last_not_of(kBlanks);
-    return text.substr(first, last - first + 1);
-}
+// White space as XML has it: space, tab, carriage return and line feed.
+constexpr std::string_view kXmlWhitespace = " \t\r\n";
 
 template <typename Integer>
 std::optional<Integer> readInteger(std::string_view text) {
-    text = trimmed(text);
+    text = platform::ascii::trimmed(text, kXmlWhitespace);
     if (text.empty()) return std::nullopt;
     Integer value{};
     const auto [end, status] = std::from_chars(text.data(), text.data() + text.size(), value, 10);

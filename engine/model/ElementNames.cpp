@@ -1,7 +1,6 @@
 #include "engine/model/ElementNames.h"
 
 #include <algorithm>
-#include <cctype>
 
 #include "engine/model/CompositeGeometry.h"
 #include "engine/model/ElementQueries.h"
@@ -14,6 +13,7 @@
 #include "engine/services/LocalizationService.h"
 #include "engine/services/Logger.h"
 #include "engine/services/PreferencesService.h"
+#include "platform/foundation/AsciiText.h"
 
 namespace {
 
@@ -29,10 +29,7 @@ const CCompositeGeometry* Require(const CCompositeGeometry* element, const char*
     return UErrorHandling::ThrowIfNull(element, signature, kInvalidElement);
 }
 
-bool IsBlank(const std::string& text) {
-    return std::all_of(text.begin(), text.end(),
-                       [](char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; });
-}
+bool IsBlank(const std::string& text) { return platform::ascii::trimmed(text).empty(); }
 
 void ReplaceAll(std::string& text, char from, char to) { std::replace(text.begin(), text.end(), from, to); }
 

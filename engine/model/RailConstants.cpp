@@ -1,6 +1,7 @@
 #include "engine/model/RailConstants.h"
 
 #include "engine/services/Logger.h"
+#include "platform/foundation/AsciiText.h"
 
 #include <string_view>
 
@@ -42,26 +43,6 @@ const ModelScale* Find(int modelScale, const char* signature) {
     return nullptr;
 }
 
-// ASCII letters only: bytes of 128 and above stay as they are, so UTF-8
-// texts compare byte for byte.
-std::string Lowered(std::string_view text) {
-    std::string result(text);
-    for (char& c : result) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    }
-    return result;
-}
-
-bool IsSpace(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
-}
-
-std::string_view Trimmed(std::string_view text) {
-    while (!text.empty() && IsSpace(text.front())) text.remove_prefix(1);
-    while (!text.empty() && IsSpace(text.back())) text.remove_suffix(1);
-    return text;
-}
-
 }  // namespace
 
 std::string GetModelScaleAsString(int modelScale, bool shortForm) {
@@ -90,14 +71,14 @@ double GetDefaultRailWidthForModelScale(int modelScale) {
 }
 
 int ParseModelScaleString(const std::string& text) {
-    const std::string wanted = Lowered(text);
+    const std::string wanted = platform::ascii::lowercased(text);
     for (const ModelScale& scale : kModelScales) {
-        const std::string name = Lowered(scale.shortName);
+        const std::string name = platform::ascii::lowercased(scale.shortName);
         if (name == wanted) return scale.code;
         std::string_view rest = name;
         while (true) {
             const std::size_t slash = rest.find('/');
-            if (Trimmed(rest.substr(0, slash)) == wanted) return scale.code;
+            if (platform::ascii::trimmed(rest.substr(0, slash)) == wanted) return scale.code;
             if (slash == std::string_view::npos) break;
             rest.remove_prefix(slash + 1);
         }

@@ -25,10 +25,6 @@ bool LanguageOf(const std::string& combinedKey, std::string& language) {
     return true;
 }
 
-bool StartsWith(const std::string& text, const std::string& prefix) {
-    return text.size() >= prefix.size() && text.compare(0, prefix.size(), prefix) == 0;
-}
-
 // One step of the fallback: `language`, then English, then the map's first
 // language, each tried once per lookup.
 std::string Resolve(const tTranslationsMap& map, const std::string& key, const std::string& language,
@@ -126,14 +122,14 @@ std::string Lookup(const tTranslationsMap& map, const std::string& key, const st
 int CountLanguagesForKey(const tTranslationsMap& map, const std::string& key) {
     const std::string prefix = key + "#";
     int count = 0;
-    for (auto it = map.lower_bound(prefix); it != map.end() && StartsWith(it->first, prefix); ++it) ++count;
+    for (auto it = map.lower_bound(prefix); it != map.end() && it->first.starts_with(prefix); ++it) ++count;
     return count;
 }
 
 std::vector<std::string> GetLanguagesForKey(const tTranslationsMap& map, const std::string& key) {
     const std::string prefix = key + "#";
     std::vector<std::string> languages;
-    for (auto it = map.lower_bound(prefix); it != map.end() && StartsWith(it->first, prefix); ++it) {
+    for (auto it = map.lower_bound(prefix); it != map.end() && it->first.starts_with(prefix); ++it) {
         std::string language;
         if (LanguageOf(it->first, language)) languages.push_back(std::move(language));
     }

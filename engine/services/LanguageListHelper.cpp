@@ -2,17 +2,13 @@
 
 #include "engine/model/LanguageList.h"
 #include "engine/services/ZDUtils.h"
+#include "platform/foundation/AsciiText.h"
 
 std::map<std::string, std::string> QLLanguageListHelper::buildLetterCodeToLanguageMap(
     const std::vector<std::string>& codes, bool useUpperCase) {
     std::map<std::string, std::string> map;
     for (const std::string& code : codes) {
-        std::string key = code;
-        if (useUpperCase) {
-            for (char& c : key) {
-                if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-            }
-        }
+        const std::string key = useUpperCase ? platform::ascii::uppercased(code) : code;
         map[key] = ZDUtils::localizedString(ULanguageList::GetLanguageName(code));
     }
     return map;

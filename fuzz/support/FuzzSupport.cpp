@@ -10,7 +10,7 @@
 #include <memory>
 #include <system_error>
 
-#include "platform/foundation/TemporaryDirectory.h"
+#include "platform/foundation/TemporaryFolder.h"
 
 namespace fuzzsupport {
 
@@ -40,10 +40,10 @@ void RemoveAbandonedRoots(const fs::path& parent) {
 const fs::path& TemporaryRoot() {
     // Made before any object that keeps a path into it, so it is removed
     // after them at exit.
-    static const platform::TemporaryDirectory root = [] {
-        const fs::path parent = fs::temp_directory_path();
+    static const platform::TemporaryFolder root = [] {
+        const fs::path parent = platform::temporaryDirectory();
         RemoveAbandonedRoots(parent);
-        return platform::TemporaryDirectory(kPrefix + std::to_string(getpid()) + "-", parent);
+        return platform::TemporaryFolder(kPrefix + std::to_string(getpid()), parent);
     }();
     return root.path();
 }

@@ -1,9 +1,10 @@
 #include "platform/foundation/Bundle.h"
 
+#include "platform/foundation/AsciiText.h"
+
 #include <unistd.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cstdlib>
 #include <fstream>
 #include <memory>
@@ -78,8 +79,7 @@ std::optional<std::string> languageOf(std::string entry) {
     const std::size_t cut = entry.find_first_of("_.@-");
     if (cut != std::string::npos) entry.resize(cut);
     if (entry.empty() || entry == "C" || entry == "POSIX") return std::nullopt;
-    for (char& c : entry) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return entry;
+    return ascii::lowercased(entry);
 }
 
 std::vector<std::string> environmentLanguages() {

@@ -1,5 +1,7 @@
 #include "platform/foundation/Locale.h"
 
+#include "platform/foundation/AsciiText.h"
+
 #include <unicode/coll.h>
 #include <unicode/locid.h>
 #include <unicode/numfmt.h>
@@ -38,8 +40,7 @@ icu::Locale icuLocale(const std::string& identifier) {
 std::optional<std::u16string> isoCode(const std::string& code) {
     if (code.size() != 3) return std::nullopt;
     std::u16string out;
-    for (char c : code) {
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    for (char c : ascii::uppercased(code)) {
         if (c < 'A' || c > 'Z') return std::nullopt;
         out += static_cast<char16_t>(c);
     }

@@ -1,12 +1,12 @@
 #include "platform/foundation/UserDefaults.h"
 
+#include "platform/foundation/AsciiText.h"
 #include "platform/foundation/Bundle.h"
 #include "platform/foundation/Paths.h"
 
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <cctype>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
@@ -67,15 +67,12 @@ bool writeFileAtomically(const fs::path& target, const std::string& bytes) {
 }
 
 std::optional<std::int64_t> parseWholeNumber(const std::string& text) {
-    std::size_t begin = 0;
-    std::size_t end = text.size();
-    while (begin < end && std::isspace(static_cast<unsigned char>(text[begin]))) ++begin;
-    while (end > begin && std::isspace(static_cast<unsigned char>(text[end - 1]))) --end;
-    if (begin < end && text[begin] == '+') ++begin;  // from_chars takes '-' only
-    if (begin == end) return std::nullopt;
+    std::string_view digits = ascii::trimmed(text);
+    if (digits.starts_with('+')) digits.remove_prefix(1);  // from_chars takes '-' only
+    if (digits.empty()) return std::nullopt;
     std::int64_t value = 0;
-    const auto result = std::from_chars(text.data() + begin, text.data() + end, value);
-    if (result.ec != std::errc() || result.ptr != text.data() + end) return std::nullopt;
+    const auto result = std::from_chars(digits.data(), digits.data() + digits.size(), value);
+    if (result.ec != std::errc() || result.ptr != digits.data() + digits.size()) return std::nullopt;
     return value;
 }
 

@@ -1,17 +1,15 @@
 #include "platform/net/HTTPResponseHead.h"
 
+#include "platform/foundation/AsciiText.h"
+
 #include <algorithm>
 
 namespace platform::net {
 
 namespace {
 
-std::string_view trimWhitespace(std::string_view text) {
-    const auto isSpace = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
-    while (!text.empty() && isSpace(text.front())) text.remove_prefix(1);
-    while (!text.empty() && isSpace(text.back())) text.remove_suffix(1);
-    return text;
-}
+// Blanks and line ends around a header field.
+std::string_view trimWhitespace(std::string_view text) { return platform::ascii::trimmed(text, " \t\r\n"); }
 
 }  // namespace
 

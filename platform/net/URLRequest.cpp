@@ -1,5 +1,7 @@
 #include "platform/net/URLRequest.h"
 
+#include "platform/foundation/AsciiText.h"
+
 #include <algorithm>
 #include <string>
 
@@ -10,13 +12,6 @@ namespace {
 bool isTokenChar(char c) {
     if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')) return true;
     return std::string_view("!#$%&'*+-.^_`|~").find(c) != std::string_view::npos;
-}
-
-char lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool sameName(std::string_view a, std::string_view b) {
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return lower(x) == lower(y); });
 }
 
 // A printable rendering of a header name or value for error messages:
@@ -63,7 +58,7 @@ bool isValidHeaderValue(std::string_view value) {
 void HTTPHeaders::set(std::string_view name, std::string_view value) {
     check(name, value);
     for (auto& field : mFields) {
-        if (sameName(field.first, name)) {
+        if (ascii::equalsIgnoringCase(field.first, name)) {
             field.second = std::string(value);
             return;
         }
@@ -74,7 +69,7 @@ void HTTPHeaders::set(std::string_view name, std::string_view value) {
 void HTTPHeaders::add(std::string_view name, std::string_view value) {
     check(name, value);
     for (auto& field : mFields) {
-        if (sameName(field.first, name)) {
+        if (ascii::equalsIgnoringCase(field.first, name)) {
             field.second += ',';
             field.second += value;
             return;
@@ -84,12 +79,12 @@ void HTTPHeaders::add(std::string_view name, std::string_view value) {
 }
 
 void HTTPHeaders::remove(std::string_view name) {
-    std::erase_if(mFields, [&](const Field& field) { return sameName(field.first, name); });
+    std::erase_if(mFields, [&](const Field& field) { return ascii::equalsIgnoringCase(field.first, name); });
 }
 
 const std::string* HTTPHeaders::get(std::string_view name) const {
     for (const auto& field : mFields) {
-        if (sameName(field.first, name)) return &field.second;
+        if (ascii::equalsIgnoringCase(field.first, name)) return &field.second;
     }
     return nullptr;
 }

@@ -1,6 +1,7 @@
 #include "platform/net/URLSession.h"
 
 #include "platform/dispatch/DispatchQueue.h"
+#include "platform/foundation/AsciiText.h"
 #include "platform/foundation/Stream.h"
 #include "platform/net/HTTPResponseHead.h"
 
@@ -111,13 +112,6 @@ std::optional<Clock::duration> limitFromSeconds(double seconds) {
     if (!(seconds > 0) || !std::isfinite(seconds)) return std::nullopt;
     constexpr double kMaxSeconds = 100.0 * 365 * 24 * 3600;
     return std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(std::min(seconds, kMaxSeconds)));
-}
-
-std::string lowercase(std::string text) {
-    for (char& c : text) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    }
-    return text;
 }
 
 // Marks the response's completion handler as dropped when its last copy is
@@ -234,7 +228,7 @@ std::optional<Error> URLSessionTransfer::prepare() {
     const URLRequest& request = mTask.mRequest;
     const URL& url = request.url;
 
-    const std::string scheme = lowercase(url.scheme());
+    const std::string scheme = platform::ascii::lowercased(url.scheme());
     if (scheme != "http" && scheme != "https") {
         return makeURLError(URLErrorUnsupportedURL, "unsupported URL scheme \"" + url.scheme() + "\"");
     }

@@ -615,7 +615,7 @@ TEST(Groups, DamagedRecordsStopTheReaderAndLeaveTheListUnchanged) {
         const std::vector<std::string> warnings = watch.Next();
         EXPECT_EQ(Count(warnings, kRead + c.warning), 1) << c.name;
         long readerLines = 0;
-        for (const std::string& w : warnings) readerLines += w.rfind(kRead, 0) == 0 ? 1 : 0;
+        for (const std::string& w : warnings) readerLines += w.starts_with(kRead) ? 1 : 0;
         EXPECT_EQ(readerLines, 1) << c.name;
     }
 

@@ -5,8 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -16,6 +14,7 @@
 #include "engine/fileformat/Tag.h"
 #include "engine/fileformat/TaggedFile.h"
 #include "tests/support/RecordBytes.h"
+#include "tests/support/TempRoot.h"
 
 namespace {
 
@@ -115,17 +114,14 @@ TEST(StreamReadScope, EveryLengthIsCheckedAgainstTheSizeTakenAtTheStart) {
 
     // A file that grows while it is read is read as it was: what was
     // appended lies past the end the scope knows.
-    char path[] = "/tmp/vekmont-stream-read-XXXXXX";
-    const int descriptor = mkstemp(path);
-    ASSERT_GE(descriptor, 0);
-    close(descriptor);
+    const std::string path = (testsupport::processRoot() / "growing-records").string();
     const Bytes first = Cat({Record(1, Int(1)), Record(2, Pattern(200))});
     testsupport::WriteBytes(path, first);
-    FILE* file = std::fopen(path, "rb");
+    FILE* file = std::fopen(path.c_str(), "rb");
     ASSERT_NE(file, nullptr);
     {
         CStreamReadScope scope(file, 16);
-        FILE* writer = std::fopen(path, "ab");
+        FILE* writer = std::fopen(path.c_str(), "ab");
         ASSERT_NE(writer, nullptr);
         const Bytes more = Record(3, Int(3));
         std::fwrite(more.data(), 1, more.size(), writer);
@@ -137,7 +133,7 @@ TEST(StreamReadScope, EveryLengthIsCheckedAgainstTheSizeTakenAtTheStart) {
         EXPECT_EQ(end, tReadStatus::EndOfFile);
     }
     std::fclose(file);
-    std::remove(path);
+    std::remove(path.c_str());
 }
 
 TEST(StreamReadScope, AScopeHoldsOnlyItsOwnFileAndASecondOneForItDoesNothing) {

@@ -1,6 +1,6 @@
 #include "platform/foundation/Bundle.h"
 
-#include "tests/support/TempRoot.h"
+#include "platform/foundation/TemporaryFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -64,7 +64,7 @@ protected:
         mBundle = std::make_unique<Bundle>(r);
     }
 
-    testsupport::TempRoot mRoot;
+    platform::TemporaryFolder mRoot{"vekmont-test"};
     std::unique_ptr<Bundle> mBundle;
 };
 

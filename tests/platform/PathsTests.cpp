@@ -1,5 +1,6 @@
 #include "platform/foundation/Paths.h"
 
+#include "platform/foundation/TemporaryFolder.h"
 #include "tests/support/TempRoot.h"
 
 #include <gtest/gtest.h>
@@ -34,7 +35,7 @@ TEST(PathsTest, FoldersLieUnderTheRootAndAreCreatedOnUse) {
 }
 
 TEST(PathsTest, SetRootMovesEveryFolder) {
-    testsupport::TempRoot other;
+    platform::TemporaryFolder other("vekmont-test");
     const fs::path newRoot = other.path() / "nested" / "root";
     Paths::setRoot(newRoot);
     EXPECT_EQ(Paths::root(), newRoot);

@@ -5,6 +5,7 @@
 #include "platform/net/URLSession.h"
 
 #include "platform/dispatch/DispatchQueue.h"
+#include "platform/foundation/AsciiText.h"
 #include "platform/foundation/Stream.h"
 
 #include <arpa/inet.h>
@@ -79,10 +80,7 @@ struct ReceivedRequest {
     // The value of the first field named `name` (any case), else nullptr.
     const std::string* field(std::string_view name) const {
         for (const auto& [n, v] : fields) {
-            if (n.size() == name.size() &&
-                std::equal(n.begin(), n.end(), name.begin(), [](char a, char b) { return ::tolower(a) == ::tolower(b); })) {
-                return &v;
-            }
+            if (platform::ascii::equalsIgnoringCase(n, name)) return &v;
         }
         return nullptr;
     }
@@ -445,7 +443,7 @@ TEST(URLSession, GetDeliversBodyInChunksOnTheDelegateQueueInOrder) {
     static_assert(kTotal > URLSession::kMaximumDataChunkSize);
     TestServer server([](TestServer&, int fd, const ReceivedRequest& request) {
         const std::string fields = "X-Rep: a\r\nX-Rep: b\r\n";
-        if (request.head.rfind("GET /fixed ", 0) == 0) {
+        if (request.head.starts_with("GET /fixed ")) {
             sendAll(fd, replyWithBody(200, fields, asText(pattern(kTotal))));
             return;
         }

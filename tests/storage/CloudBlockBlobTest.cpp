@@ -9,6 +9,7 @@
 #include "storage/BLSAccessCondition.h"
 #include "storage/BLSRequestOptions.h"
 #include "tests/storage/UploadTestSupport.h"
+#include "tests/support/TempRoot.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -55,7 +56,7 @@ private:
 class CloudBlockBlobTest : public UploadServerTest {
 protected:
     std::filesystem::path writeFile(const std::string& name, const Bytes& bytes) {
-        auto path = std::filesystem::temp_directory_path() / ("blockblob-" + std::to_string(::getpid()) + "-" + name);
+        auto path = testsupport::processRoot() / ("blockblob-" + name);
         std::ofstream out(path, std::ios::binary);
         out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
         out.close();
@@ -306,7 +307,7 @@ TEST_F(CloudBlockBlobTest, UnreadableSourceReportsAndCommitsNothing) {
     server.preloadBlob("uploads", "me.png", original);
     auto blob = container->blockBlobReferenceFromName("me.png");
 
-    auto directory = std::filesystem::temp_directory_path() / ("blockblob-dir-" + std::to_string(::getpid()));
+    auto directory = testsupport::processRoot() / "blockblob-dir";
     std::filesystem::create_directories(directory);
     mFiles.push_back(directory);
 

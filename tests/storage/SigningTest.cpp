@@ -8,10 +8,9 @@
 #include "platform/net/URLRequest.h"
 #include "storage/BLSErrors.h"
 #include "storage/BLSOperationContext.h"
+#include "tests/support/TempRoot.h"
 
 #include <gtest/gtest.h>
-
-#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -110,7 +109,7 @@ std::vector<platform::Value> runGoldenSigner(const std::vector<GoldenRequest>& r
         descriptions.emplace_back(std::move(fields));
     }
 
-    auto input = std::filesystem::temp_directory_path() / ("golden-sign-" + std::to_string(::getpid()) + ".json");
+    const auto input = testsupport::processRoot() / "golden-sign.json";
     {
         std::ofstream out(input);
         out << platform::Value(std::move(descriptions)).toJson();

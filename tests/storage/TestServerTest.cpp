@@ -3,6 +3,8 @@
 
 #include "tests/storage/support/StorageTestServer.h"
 
+#include "platform/foundation/AsciiText.h"
+
 #include <algorithm>
 #include <cctype>
 #include <ctime>
@@ -29,10 +31,7 @@ struct Answer {
     std::string header(const std::string& name) const
     {
         for (const auto& [key, value] : headers) {
-            if (key.size() == name.size() &&
-                std::equal(key.begin(), key.end(), name.begin(),
-                           [](char a, char b) { return std::tolower(a) == std::tolower(b); }))
-                return value;
+            if (platform::ascii::equalsIgnoringCase(key, name)) return value;
         }
         return {};
     }
@@ -120,13 +119,6 @@ std::string percentDecode(const std::string& text)
     return out;
 }
 
-std::string lower(std::string text)
-{
-    for (auto& c : text)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return text;
-}
-
 // The shared-key string to sign: method, eleven standard header lines (Date empty, a
 // Content-Length of "0" empty), the sorted "x-bs-" headers, "/" + account + path, and the
 // decoded query pairs sorted by lower-cased name.
@@ -135,8 +127,7 @@ std::string stringToSign(const std::string& method, const Headers& headers, cons
 {
     auto value = [&](const std::string& name) {
         for (const auto& [key, text] : headers)
-            if (lower(key) == lower(name))
-                return text;
+            if (platform::ascii::equalsIgnoringCase(key, name)) return text;
         return std::string();
     };
     std::string text = method + "\n";
@@ -150,8 +141,7 @@ std::string stringToSign(const std::string& method, const Headers& headers, cons
     }
     std::map<std::string, std::string> canonical;
     for (const auto& [key, text2] : headers)
-        if (key.rfind("x-bs-", 0) == 0)
-            canonical[lower(key)] = text2;
+        if (key.starts_with("x-bs-")) canonical[platform::ascii::lowercased(key)] = text2;
     for (const auto& [key, text2] : canonical)
         text += key + ":" + text2 + "\n";
     text += "/" + account + path;
@@ -161,7 +151,7 @@ std::string stringToSign(const std::string& method, const Headers& headers, cons
         const size_t end = std::min(query.find('&', start), query.size());
         const std::string piece = query.substr(start, end - start);
         const size_t eq = piece.find('=');
-        pairs[lower(percentDecode(piece.substr(0, eq)))] = percentDecode(piece.substr(eq + 1));
+        pairs[platform::ascii::lowercased(percentDecode(piece.substr(0, eq)))] = percentDecode(piece.substr(eq + 1));
         start = end + 1;
     }
     for (const auto& [key, text2] : pairs)

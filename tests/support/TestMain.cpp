@@ -4,6 +4,7 @@
 #include "tests/support/TempRoot.h"
 
 #include "platform/foundation/Paths.h"
+#include "platform/foundation/TemporaryFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -13,7 +14,7 @@
 
 namespace testsupport {
 
-static TempRoot* gRoot = nullptr;
+static platform::TemporaryFolder* gRoot = nullptr;
 
 const std::filesystem::path& processRoot() { return gRoot->path(); }
 
@@ -21,27 +22,29 @@ const std::filesystem::path& processRoot() { return gRoot->path(); }
 
 namespace {
 
+constexpr const char* kRootPrefix = "vekmont-test";
+
 // A death test re-runs the binary in a child that ends without returning
 // from main; its root goes inside the parent's, which the parent removes.
-std::unique_ptr<testsupport::TempRoot> MakeRoot(int argc, char** argv) {
+std::unique_ptr<platform::TemporaryFolder> MakeRoot(int argc, char** argv) {
     const char* inherited = std::getenv("VEKMONT_HOME");
     for (int i = 1; i < argc && inherited != nullptr; ++i) {
         if (std::strncmp(argv[i], "--gtest_internal_run_death_test", 31) == 0) {
             std::error_code error;
             if (std::filesystem::is_directory(inherited, error)) {
-                return std::make_unique<testsupport::TempRoot>(std::filesystem::path(inherited));
+                return std::make_unique<platform::TemporaryFolder>(kRootPrefix, std::filesystem::path(inherited));
             }
         }
     }
-    return std::make_unique<testsupport::TempRoot>();
+    return std::make_unique<platform::TemporaryFolder>(kRootPrefix);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::unique_ptr<testsupport::TempRoot> ownRoot = MakeRoot(argc, argv);
+    std::unique_ptr<platform::TemporaryFolder> ownRoot = MakeRoot(argc, argv);
     testing::InitGoogleTest(&argc, argv);
-    testsupport::TempRoot& root = *ownRoot;
+    platform::TemporaryFolder& root = *ownRoot;
     testsupport::gRoot = &root;
     setenv("VEKMONT_HOME", root.path().c_str(), 1);
     platform::Paths::setRoot(root.path());

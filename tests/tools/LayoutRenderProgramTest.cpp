@@ -28,7 +28,7 @@ bool IsPng(const std::string& path) { return Head(path, 8) == kPngSignature; }
 bool IsPdf(const std::string& path) { return Head(path, 5) == "%PDF-"; }
 bool IsSvg(const std::string& path) {
     const std::string text = Head(path, 400);
-    return text.rfind("<?xml", 0) == 0 && text.find("<svg") != std::string::npos;
+    return text.starts_with("<?xml") && text.find("<svg") != std::string::npos;
 }
 
 }  // namespace

@@ -11,11 +11,10 @@
 #include "telemetry/TLMLogger.h"
 #include "telemetry/TLMTelemetry.h"
 
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <iostream>
+#include <system_error>
 #include <vector>
 
 namespace {
@@ -57,17 +56,14 @@ CToolSession::CToolSession(const char* name) : mName(name) {
     if (const char* home = std::getenv("VEKMONT_HOME"); home != nullptr && *home != '\0') {
         mRoot = home;
     } else {
-        std::error_code noTemp;
-        std::filesystem::path temp = std::filesystem::temp_directory_path(noTemp);
-        if (noTemp) temp = "/tmp";
-        std::string pattern = (temp / (std::string(name) + "-XXXXXX")).string();
-        if (mkdtemp(pattern.data()) == nullptr) {
-            std::fprintf(stderr, "%s: cannot make a temporary app root in %s: %s\n", name, temp.c_str(),
-                         std::strerror(errno));
+        try {
+            mTemporaryRoot.emplace(name);
+        } catch (const std::system_error& error) {
+            std::fprintf(stderr, "%s: cannot make a temporary app root in %s: %s\n", name,
+                         platform::temporaryDirectory().c_str(), error.code().message().c_str());
             return;
         }
-        mRoot = pattern;
-        mTemporaryRoot = true;
+        mRoot = mTemporaryRoot->path();
         setenv("VEKMONT_HOME", mRoot.c_str(), 1);
     }
     platform::Paths::setRoot(mRoot);
@@ -82,10 +78,6 @@ CToolSession::~CToolSession() {
     TLMLogger::waitUntilIdle();
     CLogger::Instance().Flush();
     std::cout.rdbuf(mConsole);
-    if (mTemporaryRoot) {
-        std::error_code ignored;
-        std::filesystem::remove_all(mRoot, ignored);
-    }
 }
 
 void CToolSession::StartEngine() {
@@ -109,8 +101,7 @@ int CToolSession::LoadLayout(const std::string& path) {
 int CToolSession::ReportFailure(const char* what) {
     // The engine's checks wrap their message in "<<< ... >>>" for the log.
     std::string text = UToolMessages::WithoutSignatures(what != nullptr ? what : "");
-    if (text.rfind("<<< ", 0) == 0 && text.size() >= 8 && text.compare(text.size() - 4, 4, " >>>") == 0)
-        text = text.substr(4, text.size() - 8);
+    if (text.size() >= 8 && text.starts_with("<<< ") && text.ends_with(" >>>")) text = text.substr(4, text.size() - 8);
     std::fprintf(stderr, "%s: unexpected failure%s%s\n", mName.c_str(), text.empty() ? "" : ": ", text.c_str());
     return kExitInternal;
 }

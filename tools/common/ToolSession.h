@@ -5,7 +5,10 @@
 // and the engine start-up with its log file. The log's console lines are
 // kept off standard output so that the tool's own report stays readable.
 
+#include "platform/foundation/TemporaryFolder.h"
+
 #include <filesystem>
+#include <optional>
 #include <streambuf>
 #include <string>
 
@@ -24,7 +27,7 @@ public:
     bool IsReady() const { return mReady; }
     // The app root and whether it is a temporary one.
     const std::filesystem::path& Root() const { return mRoot; }
-    bool IsTemporaryRoot() const { return mTemporaryRoot; }
+    bool IsTemporaryRoot() const { return mTemporaryRoot.has_value(); }
 
     // Starts the telemetry client and the engine with the log under the root.
     void StartEngine();
@@ -46,7 +49,8 @@ private:
 
     std::string mName;
     bool mReady = false;
-    bool mTemporaryRoot = false;
+    // Removed after the destructor's body has let go of the log.
+    std::optional<platform::TemporaryFolder> mTemporaryRoot;
     std::filesystem::path mRoot;
     CNullBuffer mNowhere;
     std::streambuf* mConsole = nullptr;

@@ -129,7 +129,7 @@ public:
     std::map<std::string, std::string> TakePrefixed(const std::string& prefix) {
         std::map<std::string, std::string> found;
         for (const auto& [name, value] : mNamed) {
-            if (name.size() > prefix.size() && name.compare(0, prefix.size(), prefix) == 0) {
+            if (name.size() > prefix.size() && name.starts_with(prefix)) {
                 found[name.substr(prefix.size())] = value;
                 mUsed.insert(name);
             }

@@ -47,6 +47,7 @@
 #include "engine/model/Layout.h"
 #include "engine/services/EngineStartup.h"
 #include "engine/services/Logger.h"
+#include "platform/foundation/AsciiText.h"
 #include "platform/foundation/Paths.h"
 #include "platform/graphics/BitmapContext.h"
 #include "platform/graphics/DocumentContext.h"
@@ -87,9 +88,7 @@ struct tOptions {
 // The format a file name's extension names, in any case; none for another
 // extension or none at all.
 std::optional<tFormat> FormatOfName(const std::string& path) {
-    std::string extension = std::filesystem::path(path).extension().string();
-    std::transform(extension.begin(), extension.end(), extension.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    const std::string extension = platform::ascii::lowercased(std::filesystem::path(path).extension().string());
     for (const tFormatName& format : kFormats) {
         if (extension == std::string(".") + format.name) return format.format;
     }

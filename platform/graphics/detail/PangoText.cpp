@@ -1,11 +1,11 @@
 #include "platform/graphics/detail/PangoText.h"
 
+#include "platform/foundation/AsciiText.h"
 #include "platform/graphics/TextMeasure.h"
 
 #include <fontconfig/fontconfig.h>
 
 #include <algorithm>
-#include <cctype>
 #include <map>
 #include <optional>
 #include <vector>
@@ -22,11 +22,6 @@ struct FontChoice {
     std::optional<PangoStyle> style;
     std::optional<PangoStretch> stretch;
 };
-
-std::string lowered(std::string s) {
-    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return s;
-}
 
 std::string withoutSpaces(std::string s) {
     s.erase(std::remove(s.begin(), s.end(), ' '), s.end());
@@ -88,14 +83,15 @@ const std::map<std::string, FontChoice>& fontIndex() {
             if (familyNames.empty()) continue;
             const FontChoice face = faceOf(font, familyNames.front());
             for (const auto& family : familyNames) {
-                families.emplace(lowered(family), FontChoice{family, std::nullopt, std::nullopt, std::nullopt});
+                families.emplace(ascii::lowercased(family),
+                                 FontChoice{family, std::nullopt, std::nullopt, std::nullopt});
                 for (const auto& style : stringsOf(font, FC_STYLE)) {
-                    names.emplace(lowered(family + "-" + style), face);
-                    names.emplace(lowered(withoutSpaces(family) + "-" + withoutSpaces(style)), face);
+                    names.emplace(ascii::lowercased(family + "-" + style), face);
+                    names.emplace(ascii::lowercased(withoutSpaces(family) + "-" + withoutSpaces(style)), face);
                 }
             }
-            for (const auto& name : stringsOf(font, FC_FULLNAME)) names.emplace(lowered(name), face);
-            for (const auto& name : stringsOf(font, FC_POSTSCRIPT_NAME)) names.emplace(lowered(name), face);
+            for (const auto& name : stringsOf(font, FC_FULLNAME)) names.emplace(ascii::lowercased(name), face);
+            for (const auto& name : stringsOf(font, FC_POSTSCRIPT_NAME)) names.emplace(ascii::lowercased(name), face);
         }
         if (fonts != nullptr) FcFontSetDestroy(fonts);
         FcObjectSetDestroy(objects);
@@ -110,7 +106,7 @@ const std::map<std::string, FontChoice>& fontIndex() {
 std::optional<FontChoice> lookupLocked(const std::string& fontName) {
     if (fontName.empty()) return std::nullopt;
     const auto& index = fontIndex();
-    auto it = index.find(lowered(fontName));
+    auto it = index.find(ascii::lowercased(fontName));
     if (it == index.end()) return std::nullopt;
     return it->second;
 }

@@ -1,5 +1,7 @@
 #include "tests/storage/support/StorageTestServer.h"
 
+#include "platform/foundation/AsciiText.h"
+
 #include <cctype>
 #include <cerrno>
 #include <chrono>
@@ -12,7 +14,6 @@
 #include <nlohmann/json.hpp>
 #include <poll.h>
 #include <stdexcept>
-#include <strings.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
 #include <thread>
@@ -141,8 +142,7 @@ int readPortLine(int fd, pid_t pid)
 std::optional<std::string> RecordedRequest::header(const std::string& name) const
 {
     for (const auto& [key, value] : headers)
-        if (::strcasecmp(key.c_str(), name.c_str()) == 0)
-            return value;
+        if (platform::ascii::equalsIgnoringCase(key, name)) return value;
     return std::nullopt;
 }
 
