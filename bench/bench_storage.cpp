@@ -327,7 +327,7 @@ void setUp(Setup& setup) {
     // The block files and curl's config for BM_CurlUploadBlocks.
     const std::string blobUrl = setup.server.baseUrl() + "/" + kContainer + "/upload-curl-blocks";
     const std::string query = "&" + setup.containerSas.substr(1);
-    std::ofstream config(setup.folder / "blocks.curl");
+    std::ofstream config(setup.folder.path() / "blocks.curl");
     // Each request of the config ("next" starts one) takes its own options.
     const std::string common =
         "silent\noutput = \"/dev/null\"\nwrite-out = \"%{http_code} \"\nheader = \"x-bs-version: 2016-03-14\"\n";
@@ -336,7 +336,7 @@ void setUp(Setup& setup) {
         char name[32];
         std::snprintf(name, sizeof name, "block-%05zu", index);
         const std::string id = platform::security::base64Encode(platform::security::bytesOf(name));
-        const auto piece = setup.folder / (std::string(name) + ".bin");
+        const auto piece = setup.folder.path() / (std::string(name) + ".bin");
         std::ofstream(piece, std::ios::binary)
             .write(reinterpret_cast<const char*>(bytes.data() + offset), static_cast<std::streamsize>(kBlockSize));
         std::string encoded;
@@ -346,10 +346,10 @@ void setUp(Setup& setup) {
         list += "<Latest>" + id + "</Latest>";
     }
     list += "</BlockList>";
-    std::ofstream(setup.folder / "blocklist.xml", std::ios::binary) << list;
+    std::ofstream(setup.folder.path() / "blocklist.xml", std::ios::binary) << list;
     config << "next\nurl = \"" << blobUrl << "?comp=blocklist" << query << "\"\nupload-file = \""
-           << (setup.folder / "blocklist.xml").string() << "\"\n" << common;
-    setup.blockUploadConfig = setup.folder / "blocks.curl";
+           << (setup.folder.path() / "blocklist.xml").string() << "\"\n" << common;
+    setup.blockUploadConfig = setup.folder.path() / "blocks.curl";
     if (!config) die("cannot write the block upload config");
 }
 
