@@ -19,8 +19,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/model/Color.h"
-#include "engine/model/DoubleRect.h"
+#include "engine/geometry/Color.h"
+#include "engine/geometry/DoubleRect.h"
 
 class CLayer;
 

@@ -3,7 +3,7 @@
 // marked state, colours) and the render options of the current pass. Made
 // per element by the caller, on the stack.
 
-#include "engine/model/Color.h"
+#include "engine/geometry/Color.h"
 
 class CCompositeGeometry;
 class CParallelPathCache;

@@ -6,7 +6,7 @@
 #include <memory>
 
 #include "engine/drawing/DrawingInstruction.h"
-#include "engine/model/Point.h"
+#include "engine/geometry/Point.h"
 
 namespace platform { class Image; }
 

@@ -11,7 +11,7 @@
 #include <array>
 
 #include "engine/drawing/DrawingInstruction.h"
-#include "engine/model/Point.h"
+#include "engine/geometry/Point.h"
 
 class COvalDrawingInstruction : public CDrawingInstruction {
 public:

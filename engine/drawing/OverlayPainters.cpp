@@ -5,7 +5,7 @@
 #include "engine/drawing/OvalInstruction.h"
 #include "engine/drawing/PathInstruction.h"
 #include "engine/drawing/TextInstruction.h"
-#include "engine/generators/GeneratorParameters.h"
+#include "engine/model/GeneratorParameters.h"
 #include "engine/model/BasicGeometry.h"
 #include "engine/model/CompositeGeometry.h"
 #include "engine/model/CurveBIG.h"

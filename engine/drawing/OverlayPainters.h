@@ -13,8 +13,8 @@
 #include <utility>
 
 #include "engine/drawing/DrawingInstruction.h"
-#include "engine/model/Color.h"
-#include "engine/model/Point.h"
+#include "engine/geometry/Color.h"
+#include "engine/geometry/Point.h"
 #include "engine/model/TrackElementsContainer.h"
 
 class CCompositeGeometry;

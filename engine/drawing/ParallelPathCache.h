@@ -8,7 +8,7 @@
 #include <deque>
 #include <vector>
 
-#include "engine/model/Point.h"
+#include "engine/geometry/Point.h"
 
 class CBasicGeometry;
 

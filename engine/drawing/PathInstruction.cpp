@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "engine/model/BoundsAccumulator.h"
+#include "engine/geometry/BoundsAccumulator.h"
 #include "engine/services/StringFormat.h"
 
 // A large layout's paths hold millions of steps.

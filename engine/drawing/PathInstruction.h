@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "engine/drawing/DrawingInstruction.h"
-#include "engine/model/Point.h"
+#include "engine/geometry/Point.h"
 
 // The steps of a path (the micro-instructions). They are plain values kept
 // side by side in the path instruction's list: a path of many points costs

@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "engine/drawing/PathInstruction.h"
-#include "engine/model/Point.h"
+#include "engine/geometry/Point.h"
 
 class CBasicGeometry;
 class CCurveBIG;

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "engine/drawing/DrawingInstruction.h"
-#include "engine/model/Point.h"
+#include "engine/geometry/Point.h"
 
 class CTextDrawingInstruction : public CDrawingInstruction {
 public:

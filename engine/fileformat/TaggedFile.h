@@ -13,7 +13,7 @@
 // fraction x 1e7, both truncated toward zero; text the characters and a NUL.
 
 #include "engine/fileformat/Tag.h"
-#include "engine/model/Color.h"
+#include "engine/geometry/Color.h"
 
 #include <cstddef>
 #include <cstdint>

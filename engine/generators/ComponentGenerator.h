@@ -3,7 +3,7 @@
 // set of numbered parameters. Each generator is a stateless, process-wide
 // object handed out by UComponentGeneratorFactory; callers never delete it.
 
-#include "engine/generators/GeneratorParameters.h"
+#include "engine/model/GeneratorParameters.h"
 #include "engine/model/CompositeGeometry.h"
 
 // Generator type codes of the factory.

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/model/Point.h"
+#include "engine/geometry/Point.h"
 
 class CCompositeGeometry;
 class CPolyBIG;

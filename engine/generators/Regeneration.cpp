@@ -7,6 +7,7 @@
 
 #include "engine/model/ElementComponents.h"
 #include "engine/model/ElementQueries.h"
+#include "engine/model/Layout.h"
 #include "engine/model/TrackConnections.h"
 #include "engine/services/ActivityAnalyticsService.h"
 #include "engine/services/ErrorHandling.h"
@@ -167,3 +168,14 @@ double GetGeneratorDouble(const CCompositeGeometry* element, int generatorType, 
 }
 
 }  // namespace UGeneratorParameters
+
+// A member of the document, kept with the generators so that the model does
+// not reach up into them.
+CPoint CLayout::RegenerateElement(CCompositeGeometry* element) {
+    if (element == nullptr) return CPoint();
+    mJoints.RemoveElementJoints(element);
+    const CPoint offset = UGeneratedElements::RegenerateComponents(element, nullptr);
+    mJoints.AddElementJoints(element);
+    mJoints.RebuildConnections();
+    return offset;
+}

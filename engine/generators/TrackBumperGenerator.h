@@ -3,8 +3,8 @@
 // The element action closes that end so it no longer counts as open.
 
 #include "engine/generators/ComponentGenerator.h"
-#include "engine/model/Color.h"
-#include "engine/model/Point.h"
+#include "engine/geometry/Color.h"
+#include "engine/geometry/Point.h"
 
 // Bumper kinds (key 40).
 enum : int {

@@ -1,6 +1,6 @@
 #include "engine/generators/TunnelPortalGenerator.h"
 
-#include "engine/model/Color.h"
+#include "engine/geometry/Color.h"
 #include "engine/model/ElementComponents.h"
 #include "engine/model/PolyBIG.h"
 #include "engine/model/RailConstants.h"

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "engine/generators/ComponentGenerator.h"
-#include "engine/model/Point.h"
+#include "engine/geometry/Point.h"
 
 class CTunnelPortalComponentGenerator : public CComponentGenerator {
 public:

@@ -8,7 +8,7 @@
 #include <random>
 #include <stdexcept>
 
-#include "engine/generators/GeneratorParameters.h"
+#include "engine/model/GeneratorParameters.h"
 #include "engine/model/CurveBIG.h"
 #include "engine/model/ElementComponents.h"
 #include "engine/model/ElementQueries.h"

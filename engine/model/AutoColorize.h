@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/model/Color.h"
+#include "engine/geometry/Color.h"
 #include "engine/model/CompositeGeometry.h"
 #include "engine/model/TrackElementsContainer.h"
 

@@ -12,9 +12,9 @@
 #include <vector>
 
 #include "engine/model/BorderSegment.h"
-#include "engine/model/Color.h"
-#include "engine/model/DoubleRect.h"
-#include "engine/model/Point.h"
+#include "engine/geometry/Color.h"
+#include "engine/geometry/DoubleRect.h"
+#include "engine/geometry/Point.h"
 
 class CLayer;
 

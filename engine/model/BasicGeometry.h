@@ -16,10 +16,10 @@
 #include <utility>
 #include <vector>
 
-#include "engine/model/Color.h"
-#include "engine/model/DoubleRect.h"
+#include "engine/geometry/Color.h"
+#include "engine/geometry/DoubleRect.h"
 #include "engine/model/GradeVector.h"
-#include "engine/model/Point.h"
+#include "engine/geometry/Point.h"
 
 class CCompositeGeometry;
 class CTaggedFile;

@@ -3,7 +3,7 @@
 #include <cmath>
 #include <utility>
 
-#include "engine/model/BoundsAccumulator.h"
+#include "engine/geometry/BoundsAccumulator.h"
 #include "engine/services/Logger.h"
 #include "engine/services/Uuid.h"
 

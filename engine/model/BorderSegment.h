@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/model/DoubleRect.h"
-#include "engine/model/Point.h"
+#include "engine/geometry/DoubleRect.h"
+#include "engine/geometry/Point.h"
 
 // A baseboard's border points by ID, in ID order.
 using tBorderPoints = std::map<std::string, CPoint>;

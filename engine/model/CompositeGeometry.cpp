@@ -10,7 +10,7 @@
 #include "engine/drawing/RenderStrategy.h"
 #include "engine/fileformat/FileHeader.h"
 #include "engine/fileformat/TaggedFile.h"
-#include "engine/model/BoundsAccumulator.h"
+#include "engine/geometry/BoundsAccumulator.h"
 #include "engine/model/ComponentFactory.h"
 #include "engine/model/CurveBIG.h"
 #include "engine/model/ElementComponents.h"

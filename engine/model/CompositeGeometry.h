@@ -18,13 +18,13 @@
 #include <string>
 #include <vector>
 
-#include "engine/generators/GeneratorParameters.h"
+#include "engine/model/GeneratorParameters.h"
 #include "engine/model/BasicGeometry.h"
-#include "engine/model/Color.h"
-#include "engine/model/DoubleRect.h"
+#include "engine/geometry/Color.h"
+#include "engine/geometry/DoubleRect.h"
 #include "engine/model/GradeVector.h"
 #include "engine/model/Groupable.h"
-#include "engine/model/Point.h"
+#include "engine/geometry/Point.h"
 #include "engine/model/Translations.h"
 
 class CDrawingOptions;

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <limits>
 
-#include "engine/model/Color.h"
+#include "engine/geometry/Color.h"
 #include "engine/model/ElementComponents.h"
 #include "engine/model/ElementQueries.h"
 #include "engine/model/ElementTypes.h"

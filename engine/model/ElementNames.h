@@ -10,7 +10,7 @@
 
 #include <string>
 
-#include "engine/model/Point.h"
+#include "engine/geometry/Point.h"
 
 class CCompositeGeometry;
 

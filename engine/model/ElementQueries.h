@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "engine/model/Color.h"
+#include "engine/geometry/Color.h"
 #include "engine/model/CompositeGeometry.h"
-#include "engine/model/Point.h"
+#include "engine/geometry/Point.h"
 #include "engine/model/TrackElementsContainer.h"
 
 class CLayer;

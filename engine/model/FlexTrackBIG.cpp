@@ -8,7 +8,7 @@
 #include <utility>
 
 #include "engine/fileformat/TaggedFile.h"
-#include "engine/model/BoundsAccumulator.h"
+#include "engine/geometry/BoundsAccumulator.h"
 #include "engine/model/MeasureUnits.h"
 #include "engine/services/Logger.h"
 

@@ -2,7 +2,7 @@
 // CGradeVector: the slope of one layout element, a run from `start` to `end`
 // rising by `height`. A plain value type.
 
-#include "engine/model/Point.h"
+#include "engine/geometry/Point.h"
 
 class CTaggedFile;
 

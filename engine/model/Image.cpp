@@ -2,7 +2,7 @@
 
 #include "engine/fileformat/Tag.h"
 #include "engine/fileformat/TaggedFile.h"
-#include "engine/model/BoundsAccumulator.h"
+#include "engine/geometry/BoundsAccumulator.h"
 #include "engine/model/Layer.h"
 #include "engine/model/LayerManager.h"
 #include "engine/services/ActivityAnalyticsService.h"

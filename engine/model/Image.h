@@ -5,8 +5,8 @@
 // the image section of the layout file (tags 600 to 610, from version 10)
 // and answers questions about a list of images.
 
-#include "engine/model/DoubleRect.h"
-#include "engine/model/Point.h"
+#include "engine/geometry/DoubleRect.h"
+#include "engine/geometry/Point.h"
 
 #include <cstdint>
 #include <cstdio>

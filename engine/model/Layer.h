@@ -3,7 +3,7 @@
 // lies on a layer; elements, images and baseboards name their layer in the
 // file and point to the CLayer object in memory.
 
-#include "engine/model/Color.h"
+#include "engine/geometry/Color.h"
 
 #include <cstddef>
 #include <cstdint>

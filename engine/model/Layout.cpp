@@ -1,6 +1,5 @@
 #include "engine/model/Layout.h"
 
-#include "engine/generators/Regeneration.h"
 #include "engine/fileformat/FileHeader.h"
 #include "engine/fileformat/StreamRead.h"
 
@@ -550,15 +549,6 @@ void CLayout::RemoveElements(const tElements& elements) {
                     mElements.end());
     mJoints.RebuildConnections();
     mStatistics->Refresh(mElements);
-}
-
-CPoint CLayout::RegenerateElement(CCompositeGeometry* element) {
-    if (element == nullptr) return CPoint();
-    mJoints.RemoveElementJoints(element);
-    const CPoint offset = UGeneratedElements::RegenerateComponents(element, nullptr);
-    mJoints.AddElementJoints(element);
-    mJoints.RebuildConnections();
-    return offset;
 }
 
 int CLayout::GetHighestElementNumber() const {

@@ -27,7 +27,7 @@
 
 #include "engine/model/Baseboard.h"
 #include "engine/model/BasicGeometry.h"
-#include "engine/model/Color.h"
+#include "engine/geometry/Color.h"
 #include "engine/model/CompositeGeometry.h"
 #include "engine/model/Groups.h"
 #include "engine/model/Image.h"
@@ -250,7 +250,7 @@ public:
     // The joint index points into the components that regeneration
     // replaces, so the element's joints leave it first, come back after, and
     // the connections are made again. Returns the regeneration's offset.
-    CPoint RegenerateElement(CCompositeGeometry* element);
+    CPoint RegenerateElement(CCompositeGeometry* element);  // defined with the generators
 
     // The largest element number (kept in the element's attribute value),
     // 0 for an empty document.

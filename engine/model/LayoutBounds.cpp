@@ -4,7 +4,7 @@
 #include <limits>
 
 #include "engine/model/Baseboard.h"
-#include "engine/model/BoundsAccumulator.h"
+#include "engine/geometry/BoundsAccumulator.h"
 #include "engine/model/CurveBIG.h"
 #include "engine/model/ElementComponents.h"
 #include "engine/model/ElementQueries.h"

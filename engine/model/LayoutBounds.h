@@ -5,8 +5,8 @@
 // grown with CBoundsAccumulator.
 
 #include "engine/model/CompositeGeometry.h"
-#include "engine/model/DoubleRect.h"
-#include "engine/model/Point.h"
+#include "engine/geometry/DoubleRect.h"
+#include "engine/geometry/Point.h"
 #include "engine/model/TrackElementsContainer.h"
 
 class CLayout;

@@ -4,7 +4,7 @@
 #include <cmath>
 
 #include "engine/fileformat/TaggedFile.h"
-#include "engine/model/BoundsAccumulator.h"
+#include "engine/geometry/BoundsAccumulator.h"
 #include "engine/model/MeasureUnits.h"
 
 namespace {

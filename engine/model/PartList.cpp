@@ -8,6 +8,7 @@
 #include "engine/model/ElementQueries.h"
 #include "engine/model/Statistics.h"
 #include "engine/services/ErrorHandling.h"
+#include "engine/services/CurrencyStrings.h"
 #include "engine/services/LocalizationService.h"
 #include "engine/services/Logger.h"
 #include "engine/services/PreferencesService.h"
@@ -187,39 +188,6 @@ void ApplyPrices(CTrackElementsContainer* layout, const tCountedElements& counte
 }
 
 }  // namespace UPriceList
-
-// ---------------------------------------------------------------------------
-// UPriceFormatting
-
-namespace UPriceFormatting {
-
-namespace {
-
-// Ids 129 to 139 in order.
-constexpr const char* kCurrencyCodes[] = {"EUR", "USD", "GBP", "CHF", "SEK", "JPY",
-                                          "DKK", "AUD", "CAD", "NOK", "NZD"};
-static_assert(std::size(kCurrencyCodes) == kLastCurrencyId - kFirstCurrencyId + 1);
-
-}  // namespace
-
-std::string GetCurrencyCode(std::int32_t currencyId) {
-    if (currencyId < kFirstCurrencyId || currencyId > kLastCurrencyId) {
-        LogWarning("%s: Unknown currency id %d", "static std::string UPriceFormatting::GetCurrencyCode(int32_t)",
-                   currencyId);
-        return "???";
-    }
-    return kCurrencyCodes[currencyId - kFirstCurrencyId];
-}
-
-std::string FormatPrice(std::int32_t currencyId, double amount) {
-    return ULocalization::FormatCurrency(GetCurrencyCode(currencyId), amount);
-}
-
-double ParsePrice(const std::string& text, std::int32_t currencyId) {
-    return ULocalization::ParseCurrency(text, GetCurrencyCode(currencyId));
-}
-
-}  // namespace UPriceFormatting
 
 // ---------------------------------------------------------------------------
 // UPartListExport

@@ -134,20 +134,6 @@ void ApplyPrices(CTrackElementsContainer* layout, const tCountedElements& counte
 
 }  // namespace UPriceList
 
-namespace UPriceFormatting {
-
-constexpr std::int32_t kFirstCurrencyId = 129;
-constexpr std::int32_t kLastCurrencyId = 139;
-
-// The ISO 4217 code of the id; "???" (with a warning) for another id.
-std::string GetCurrencyCode(std::int32_t currencyId);
-// The localisation service's currency text of `amount` in the id's code.
-std::string FormatPrice(std::int32_t currencyId, double amount);
-// The localisation service's amount of `text` read in the id's code.
-double ParsePrice(const std::string& text, std::int32_t currencyId);
-
-}  // namespace UPriceFormatting
-
 namespace UPartListExport {
 
 // `field` with every byte equal to `delimiter`, and every CR and LF, made "_".

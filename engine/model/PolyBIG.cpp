@@ -9,7 +9,7 @@
 #include <limits>
 
 #include "engine/fileformat/TaggedFile.h"
-#include "engine/model/BoundsAccumulator.h"
+#include "engine/geometry/BoundsAccumulator.h"
 #include "engine/services/Logger.h"
 
 namespace {

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "engine/model/CompositeGeometry.h"
-#include "engine/model/Point.h"
+#include "engine/geometry/Point.h"
 
 // Element (by identity) -> the elements connected to it.
 using tTrackConnectionMap = std::map<CCompositeGeometry*, std::set<CCompositeGeometry*>>;

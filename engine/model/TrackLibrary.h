@@ -20,9 +20,9 @@
 #include <string>
 #include <utility>
 
-#include "engine/generators/GeneratorParameters.h"
+#include "engine/model/GeneratorParameters.h"
 #include "engine/model/CompositeGeometry.h"
-#include "engine/model/Point.h"
+#include "engine/geometry/Point.h"
 #include "engine/model/TrackElementsContainer.h"
 #include "engine/model/Translations.h"
 #include "engine/services/ServiceLocator.h"

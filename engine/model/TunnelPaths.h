@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "engine/model/Point.h"
+#include "engine/geometry/Point.h"
 #include "engine/model/TrackElementsContainer.h"
 
 // One continuous tunnel section.

@@ -4,6 +4,7 @@
 // answer is nullopt where the locale cannot give one (an unknown code, a
 // text that is no amount).
 
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -20,3 +21,18 @@ public:
     static std::optional<std::string> nameForCurrencyCode(const std::string& currencyCode);
     static std::optional<std::string> symbolForCurrencyCode(const std::string& currencyCode);
 };
+
+// The part list's price currencies, stored as ids 129 to 139.
+namespace UPriceFormatting {
+
+constexpr std::int32_t kFirstCurrencyId = 129;
+constexpr std::int32_t kLastCurrencyId = 139;
+
+// The ISO 4217 code of the id; "???" (with a warning) for another id.
+std::string GetCurrencyCode(std::int32_t currencyId);
+// The localisation service's currency text of `amount` in the id's code.
+std::string FormatPrice(std::int32_t currencyId, double amount);
+// The localisation service's amount of `text` read in the id's code.
+double ParsePrice(const std::string& text, std::int32_t currencyId);
+
+}  // namespace UPriceFormatting

@@ -1,6 +1,6 @@
 #include "engine/services/LanguageListHelper.h"
 
-#include "engine/model/LanguageList.h"
+#include "engine/services/LanguageList.h"
 #include "engine/services/ZDUtils.h"
 #include "platform/foundation/AsciiText.h"
 

@@ -1,6 +1,6 @@
 #include "engine/services/PreferencesService.h"
 
-#include "engine/model/PartList.h"
+#include "engine/services/CurrencyStrings.h"
 #include "engine/services/CFPreferences.h"
 #include "platform/foundation/Locale.h"
 

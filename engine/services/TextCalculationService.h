@@ -3,7 +3,7 @@
 // text instructions without the drawing layer. Registered as
 // "TextCalculationService".
 
-#include "engine/model/DoubleRect.h"
+#include "engine/geometry/DoubleRect.h"
 #include "engine/services/ServiceLocator.h"
 
 #include <string>

@@ -16,7 +16,7 @@
 #include "engine/fileformat/Tag.h"
 #include "engine/model/Baseboard.h"
 #include "engine/model/BorderSegment.h"
-#include "engine/model/BoundsAccumulator.h"
+#include "engine/geometry/BoundsAccumulator.h"
 #include "engine/model/Layer.h"
 #include "engine/services/Logger.h"
 #include "tests/support/EngineServices.h"

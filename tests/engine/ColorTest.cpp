@@ -1,4 +1,4 @@
-#include "engine/model/Color.h"
+#include "engine/geometry/Color.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // Generator parameters: the text form of values, typed reads with their
 // defaults, the element's generator map and the log text of a set.
 
-#include "engine/generators/GeneratorParameters.h"
+#include "engine/model/GeneratorParameters.h"
 
 #include "engine/services/Logger.h"
 #include "tests/support/LogWatch.h"

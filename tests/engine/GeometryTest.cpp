@@ -11,9 +11,9 @@
 #include <vector>
 
 #include "engine/fileformat/TaggedFile.h"
-#include "engine/model/BoundsAccumulator.h"
+#include "engine/geometry/BoundsAccumulator.h"
 #include "engine/model/GradeVector.h"
-#include "engine/model/Point.h"
+#include "engine/geometry/Point.h"
 #include "tests/support/RecordBytes.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "engine/model/LanguageList.h"
+#include "engine/services/LanguageList.h"
 #include "engine/services/LanguageListHelper.h"
 
 #include "tests/support/EngineServices.h"

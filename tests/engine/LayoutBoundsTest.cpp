@@ -13,7 +13,7 @@
 
 #include "engine/model/Baseboard.h"
 #include "engine/model/BorderSegment.h"
-#include "engine/model/BoundsAccumulator.h"
+#include "engine/geometry/BoundsAccumulator.h"
 #include "engine/model/CompositeGeometry.h"
 #include "engine/model/CurveBIG.h"
 #include "engine/model/ElementComponents.h"

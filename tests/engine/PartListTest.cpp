@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/services/CurrencyStrings.h"
 #include "engine/model/CompositeGeometry.h"
 #include "engine/model/ElementComponents.h"
 #include "engine/model/FlexTrackBIG.h"

@@ -15,7 +15,7 @@
 
 #include "engine/fileformat/Tag.h"
 #include "engine/fileformat/TaggedFile.h"
-#include "engine/model/BoundsAccumulator.h"
+#include "engine/geometry/BoundsAccumulator.h"
 #include "engine/model/ComponentFactory.h"
 #include "engine/model/FlexTrackBIG.h"
 #include "engine/model/PolyBIG.h"

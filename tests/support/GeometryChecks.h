@@ -2,8 +2,8 @@
 // Points and rectangles compared within a tolerance, each coordinate named
 // in the failure message.
 
-#include "engine/model/DoubleRect.h"
-#include "engine/model/Point.h"
+#include "engine/geometry/DoubleRect.h"
+#include "engine/geometry/Point.h"
 
 #include <string>
 

@@ -17,13 +17,13 @@
 #include <vector>
 
 #include "engine/model/Baseboard.h"
-#include "engine/model/Color.h"
+#include "engine/geometry/Color.h"
 #include "engine/model/CompositeGeometry.h"
 #include "engine/model/Groups.h"
 #include "engine/model/Image.h"
 #include "engine/model/LayerManager.h"
 #include "engine/model/Layout.h"
-#include "engine/model/Point.h"
+#include "engine/geometry/Point.h"
 #include "tools/layoutgen/LayoutFileWriter.h"
 #include "tools/layoutgen/LayoutGen.h"
 

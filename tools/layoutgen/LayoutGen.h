@@ -18,10 +18,10 @@
 #include <string>
 #include <vector>
 
-#include "engine/model/Color.h"
+#include "engine/geometry/Color.h"
 #include "engine/model/CompositeGeometry.h"
 #include "engine/model/GradeVector.h"
-#include "engine/model/Point.h"
+#include "engine/geometry/Point.h"
 
 namespace ULayoutGen {
 

@@ -27,7 +27,7 @@
 #include <vector>
 
 #include "engine/generators/ComponentGenerator.h"
-#include "engine/generators/GeneratorParameters.h"
+#include "engine/model/GeneratorParameters.h"
 #include "engine/model/CompositeGeometry.h"
 #include "engine/model/CurrentCloudLayout.h"
 #include "engine/model/ElementQueries.h"

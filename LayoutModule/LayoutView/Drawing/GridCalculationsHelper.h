@@ -3,7 +3,7 @@
 // Lines never come closer than 7.5 points: a spacing below that grows by the
 // unit's multiplier (10 for base-ten units, 12 otherwise) until it fits.
 
-#include "engine/model/Point.h"
+#include "engine/geometry/Point.h"
 
 class GridCalculationsHelper {
 public:

@@ -12,7 +12,7 @@
 #include "engine/drawing/OvalInstruction.h"
 #include "engine/drawing/PathInstruction.h"
 #include "engine/drawing/TextInstruction.h"
-#include "engine/model/Point.h"
+#include "engine/geometry/Point.h"
 #include "engine/services/PerformanceCounters.h"
 #include "engine/services/ZDUtils.h"
 #include "platform/graphics/Image.h"

@@ -2,7 +2,7 @@
 // The colours the layout viewer draws with, and the conversion of the
 // engine's colours to the platform's.
 
-#include "engine/model/Color.h"
+#include "engine/geometry/Color.h"
 #include "platform/graphics/Color.h"
 
 namespace VKMLayoutColors {

@@ -15,7 +15,7 @@
 
 #include <cstdint>
 
-#include "engine/model/Color.h"
+#include "engine/geometry/Color.h"
 
 class CBorderSegment;
 class CImageElement;

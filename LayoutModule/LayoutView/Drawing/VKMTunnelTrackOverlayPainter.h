@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "engine/drawing/DrawingInstruction.h"
-#include "engine/model/Color.h"
-#include "engine/model/Point.h"
+#include "engine/geometry/Color.h"
+#include "engine/geometry/Point.h"
 #include "engine/model/TrackElementsContainer.h"
 #include "engine/model/TunnelPaths.h"
 

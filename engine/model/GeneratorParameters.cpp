@@ -1,4 +1,4 @@
-#include "engine/generators/GeneratorParameters.h"
+#include "engine/model/GeneratorParameters.h"
 
 #include "engine/services/Logger.h"
 

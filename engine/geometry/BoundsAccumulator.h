@@ -5,8 +5,8 @@
 
 #include <vector>
 
-#include "engine/model/DoubleRect.h"
-#include "engine/model/Point.h"
+#include "engine/geometry/DoubleRect.h"
+#include "engine/geometry/Point.h"
 
 // The empty rectangle: minima at the largest double, maxima at the lowest, so
 // that the first point or rectangle added sets every side.
@@ -36,8 +36,8 @@ public:
     // from `startAngle` over `sweepAngle` (degrees). Angle 0 points to -y and
     // angles grow counter-clockwise, so 90 points to +x. A negative sweep runs
     // clockwise; a sweep of 360 or more is the whole circle. An arc with a
-    // value that is not finite is logged and ignored.
-    void AddArc(const CPoint& centre, double startAngle, double sweepAngle, double radius);
+    // value that is not finite is ignored, and false returned.
+    bool AddArc(const CPoint& centre, double startAngle, double sweepAngle, double radius);
 
 private:
     tDoubleRect& mRect;

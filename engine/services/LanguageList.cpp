@@ -1,4 +1,4 @@
-#include "engine/model/LanguageList.h"
+#include "engine/services/LanguageList.h"
 
 #include <cstddef>
 #include <mutex>

@@ -1,8 +1,7 @@
-#include "engine/model/Color.h"
-
-#include "engine/services/StringFormat.h"
+#include "engine/geometry/Color.h"
 
 #include <cmath>
+#include <cstdio>
 #include <cstdarg>
 #include <cstdint>
 
@@ -61,12 +60,17 @@ CColor CColor::FromHexString(const std::string& text) {
 }
 
 std::string CColor::ToHexString() const {
-    return FormatString("#%02X%02X%02X%02X", ComponentByte(mAlpha), ComponentByte(mRed),
-                        ComponentByte(mGreen), ComponentByte(mBlue));
+    char text[16];
+    std::snprintf(text, sizeof text, "#%02X%02X%02X%02X", ComponentByte(mAlpha), ComponentByte(mRed),
+                  ComponentByte(mGreen), ComponentByte(mBlue));
+    return text;
 }
 
 std::string CColor::ToString() const {
-    return FormatStringN(63, "CColor { R: %.2f, G: %.2f, B: %.2f, A: %.2f }", mRed, mGreen, mBlue, mAlpha);
+    // Cut at 63 bytes like every debug description; huge components stay bounded.
+    char text[64];
+    std::snprintf(text, sizeof text, "CColor { R: %.2f, G: %.2f, B: %.2f, A: %.2f }", mRed, mGreen, mBlue, mAlpha);
+    return text;
 }
 
 bool CColor::operator==(const CColor& other) const {

@@ -1,4 +1,4 @@
-#include "engine/model/Point.h"
+#include "engine/geometry/Point.h"
 
 #include <cmath>
 #include <cstdio>

@@ -1,10 +1,9 @@
-#include "engine/model/BoundsAccumulator.h"
+#include "engine/geometry/BoundsAccumulator.h"
 
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
 
-#include "engine/services/Logger.h"
 
 namespace {
 
@@ -57,16 +56,13 @@ void CBoundsAccumulator::AddBoundsOf(const CBoundsAccumulator& other) {
     mRect.maxX = std::max(mRect.maxX, rect.maxX);
 }
 
-void CBoundsAccumulator::AddArc(const CPoint& centre, double startAngle, double sweepAngle,
+bool CBoundsAccumulator::AddArc(const CPoint& centre, double startAngle, double sweepAngle,
                                 double radius) {
     const double cx = centre.x;
     const double cy = centre.y;
     if (!std::isfinite(cx) || !std::isfinite(cy) || !std::isfinite(startAngle) ||
         !std::isfinite(sweepAngle) || !std::isfinite(radius)) {
-        LogWarning("CBoundsAccumulator::AddArc: ignoring an arc that is not finite "
-                   "(centre %f, %f; start %f; sweep %f; radius %f)",
-                   cx, cy, startAngle, sweepAngle, radius);
-        return;
+        return false;
     }
 
     tDoubleRect arc;
@@ -105,4 +101,5 @@ void CBoundsAccumulator::AddArc(const CPoint& centre, double startAngle, double 
     mRect.minX = std::min(mRect.minX, arc.minX);
     mRect.maxY = std::max(mRect.maxY, arc.maxY);
     mRect.maxX = std::max(mRect.maxX, arc.maxX);
+    return true;
 }

@@ -1,0 +1,64 @@
+#!/usr/bin/env python3
+"""Checks that the engine's folders and the modules include one way only.
+
+The engine's folders from the bottom up: geometry, services, fileformat,
+model, generators, drawing. A folder may include its own headers and those
+of the folders below it; the one way up that stays is model to drawing (an
+element renders itself through the render strategy's double dispatch).
+
+Modules: platform is at the bottom and includes nothing of ours; telemetry
+and storage sit on the platform; the engine on platform and telemetry; the
+layout viewer on all of these.
+
+Prints every include that breaks the order and exits 1 when there is one.
+"""
+
+import pathlib
+import re
+import sys
+
+ENGINE_ORDER = ["geometry", "services", "fileformat", "model", "generators", "drawing"]
+ENGINE_ALLOWED_UP = {("model", "drawing")}
+
+MODULES_BELOW = {
+    "platform": set(),
+    "telemetry": {"platform"},
+    "storage": {"platform"},
+    "engine": {"platform", "telemetry"},
+    "LayoutModule": {"platform", "telemetry", "storage", "engine"},
+}
+
+INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"', re.M)
+
+
+def violations(root):
+    for module, below in MODULES_BELOW.items():
+        for path in sorted((root / module).rglob("*")):
+            if path.suffix not in (".h", ".cpp"):
+                continue
+            relative = path.relative_to(root)
+            for included in INCLUDE.findall(path.read_text(errors="replace")):
+                top = included.split("/", 1)[0]
+                if top in MODULES_BELOW and top != module and top not in below:
+                    yield f"{relative}: includes {included} of a module above it"
+                if module == "engine" and top == "engine":
+                    own = relative.parts[1]
+                    other = included.split("/")[1]
+                    if own not in ENGINE_ORDER or other not in ENGINE_ORDER:
+                        yield f"{relative}: includes {included}, outside the engine's folders"
+                    elif (ENGINE_ORDER.index(other) > ENGINE_ORDER.index(own)
+                          and (own, other) not in ENGINE_ALLOWED_UP):
+                        yield f"{relative}: includes {included} of a higher folder"
+
+
+def main():
+    root = pathlib.Path(sys.argv[1] if len(sys.argv) > 1 else ".").resolve()
+    found = list(violations(root))
+    for line in found:
+        print(line)
+    print(f"{len(found)} include(s) against the layering")
+    return 1 if found else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
