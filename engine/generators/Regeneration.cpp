@@ -12,6 +12,7 @@
 #include "engine/services/ActivityAnalyticsService.h"
 #include "engine/services/ErrorHandling.h"
 #include "engine/services/Logger.h"
+#include "platform/foundation/OwnedList.h"
 
 namespace {
 
@@ -76,7 +77,7 @@ bool GenerateOnScratchCopy(const CCompositeGeometry& element, const tGeneratorMa
     }
     if (!succeeded) {
         for (tComponents& list : results) {
-            for (CBasicGeometry* component : list) delete component;
+            platform::DeleteAll(list);
         }
         results.clear();
     }

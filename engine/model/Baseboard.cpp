@@ -13,6 +13,7 @@
 #include "engine/services/ActivityAnalyticsService.h"
 #include "engine/services/Logger.h"
 #include "engine/services/Uuid.h"
+#include "platform/foundation/OwnedList.h"
 
 namespace {
 
@@ -224,7 +225,7 @@ CBaseboardElement::CBaseboardElement(const CBaseboardElement& other)
 }
 
 CBaseboardElement::~CBaseboardElement() {
-    for (CBorderSegment* segment : mBorderSegments) delete segment;
+    platform::DeleteAll(mBorderSegments);
 }
 
 CPoint* CBaseboardElement::FindBorderPoint(const std::string& id) {

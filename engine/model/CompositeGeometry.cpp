@@ -20,6 +20,7 @@
 #include "engine/services/ErrorHandling.h"
 #include "engine/services/Logger.h"
 #include "engine/services/Uuid.h"
+#include "platform/foundation/OwnedList.h"
 
 namespace {
 
@@ -124,7 +125,7 @@ CCompositeGeometry::CCompositeGeometry(const CCompositeGeometry& other)
 }
 
 CCompositeGeometry::~CCompositeGeometry() {
-    for (CBasicGeometry* component : mComponents) delete component;
+    platform::DeleteAll(mComponents);
 }
 
 // ------------------------------------------------------------ record reading

@@ -6,6 +6,7 @@
 #include "engine/services/ErrorHandling.h"
 #include "engine/services/LocalizationService.h"
 #include "engine/services/Logger.h"
+#include "platform/foundation/OwnedList.h"
 
 #include <sys/types.h>
 
@@ -115,7 +116,7 @@ CLayerManager::CLayerManager(const std::string& firstLayerName) {
 }
 
 CLayerManager::~CLayerManager() {
-    for (CLayer* layer : mLayers) delete layer;
+    platform::DeleteAll(mLayers);
 }
 
 CLayer* CLayerManager::AddLayer(const char* name, bool append) {

@@ -24,6 +24,7 @@
 #include "engine/services/LocalizationService.h"
 #include "engine/services/Logger.h"
 #include "engine/services/PreferencesService.h"
+#include "platform/foundation/OwnedList.h"
 
 namespace {
 
@@ -280,10 +281,8 @@ CLayout::~CLayout() {
 }
 
 void CLayout::ClearBackgrounds() {
-    for (CImageElement* image : mImages) delete image;
-    mImages.clear();
-    for (CBaseboardElement* baseboard : mBaseboards) delete baseboard;
-    mBaseboards.clear();
+    platform::DeleteAll(mImages);
+    platform::DeleteAll(mBaseboards);
 }
 
 LayoutErrorCode CLayout::Load(const std::string& path) {
@@ -505,7 +504,7 @@ void CLayout::ClearElements() {
                                     "Bad CCompositeGeometry reference fetched from mElements");
     }
     mJoints.Clear();
-    for (CCompositeGeometry* element : elements) delete element;
+    platform::DeleteAll(elements);
     mGroupsManager.reset(new CGroupsManager);
     mStatistics->Refresh(mElements);
 }

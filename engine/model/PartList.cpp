@@ -12,6 +12,7 @@
 #include "engine/services/LocalizationService.h"
 #include "engine/services/Logger.h"
 #include "engine/services/PreferencesService.h"
+#include "platform/foundation/OwnedList.h"
 
 // ---------------------------------------------------------------------------
 // CCountedGeometry
@@ -158,8 +159,7 @@ std::string CPriceList::GetKey(const CCompositeGeometry* element) {
 }
 
 void CPriceList::Clear() {
-    for (auto& [key, entry] : mEntries) delete entry;
-    mEntries.clear();
+    platform::DeleteAll(mEntries);
 }
 
 // ---------------------------------------------------------------------------

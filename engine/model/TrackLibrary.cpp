@@ -11,6 +11,7 @@
 #include "engine/model/PolyBIG.h"
 #include "engine/services/ErrorHandling.h"
 #include "engine/services/Logger.h"
+#include "platform/foundation/OwnedList.h"
 
 namespace {
 
@@ -73,7 +74,7 @@ CTrackLibraryRepository* Repository() {
 CTrackLibrary::CTrackLibrary(std::string path) : mPath(std::move(path)) {}
 
 CTrackLibrary::~CTrackLibrary() {
-    for (CCompositeGeometry* element : mElements) delete element;
+    platform::DeleteAll(mElements);
 }
 
 tTrackLibraryErrorCode CTrackLibrary::Load(LoadingMode mode) {

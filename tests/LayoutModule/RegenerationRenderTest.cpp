@@ -30,6 +30,7 @@
 #include "tests/LayoutModule/LayoutModuleTestSupport.h"
 #include "tools/layoutgen/LargeLayout.h"
 #include "tools/layoutgen/LayoutFileWriter.h"
+#include "platform/foundation/OwnedList.h"
 
 namespace {
 
@@ -110,7 +111,7 @@ void ExpectSameElement(const tElementData& a, const tElementData& b, const std::
 struct tInstructions {
     tDrawingInstructions list;
     ~tInstructions() {
-        for (CDrawingInstruction* instruction : list) delete instruction;
+        platform::DeleteAll(list);
     }
 };
 

@@ -13,13 +13,14 @@
 #include "engine/model/Layer.h"
 #include "tests/LayoutModule/LayoutModuleTestSupport.h"
 #include "tools/layoutgen/LayoutGen.h"
+#include "platform/foundation/OwnedList.h"
 
 namespace {
 
 struct OwnedInstructions {
     tDrawingInstructions list;
     ~OwnedInstructions() {
-        for (CDrawingInstruction* instruction : list) delete instruction;
+        platform::DeleteAll(list);
     }
 };
 

@@ -19,6 +19,7 @@
 #include "tests/support/EngineServices.h"
 #include "tests/support/GeometryChecks.h"
 #include "tests/support/LogWatch.h"
+#include "platform/foundation/OwnedList.h"
 
 using testsupport::ExpectPoint;
 
@@ -28,7 +29,7 @@ namespace {
 struct Generated {
     explicit Generated(tComponents list) : components(std::move(list)) {}
     ~Generated() {
-        for (CBasicGeometry* component : components) delete component;
+        platform::DeleteAll(components);
     }
     CPolyBIG* Poly(std::size_t index) const {
         return index < components.size() ? dynamic_cast<CPolyBIG*>(components[index]) : nullptr;

@@ -23,6 +23,7 @@
 #include "tests/support/GeometryChecks.h"
 #include "tests/support/LogWatch.h"
 #include "tests/support/RecordBytes.h"
+#include "platform/foundation/OwnedList.h"
 
 namespace {
 
@@ -151,7 +152,7 @@ struct tRead {
     bool ok = false;
     tBaseboardElements boards;
     ~tRead() {
-        for (CBaseboardElement* b : boards) delete b;
+        platform::DeleteAll(boards);
     }
 };
 
@@ -439,7 +440,7 @@ TEST(Baseboards, CopiesAreDeepWithFreshIdentifiers) {
     EXPECT_EQ(copies[0]->GetLayer(), &elsewhere);
     EXPECT_EQ(copies[1]->GetLayer(), &elsewhere);
     EXPECT_EQ(original.GetLayer(), &layer);
-    for (CBaseboardElement* b : copies) delete b;
+    platform::DeleteAll(copies);
 }
 
 TEST(Baseboards, MovingShiftsPointsAndArcCentresButNotThePosition) {

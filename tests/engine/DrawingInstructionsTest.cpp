@@ -24,6 +24,7 @@
 #include "engine/model/Layer.h"
 #include "engine/services/TextCalculationService.h"
 #include "tests/support/EngineServices.h"
+#include "platform/foundation/OwnedList.h"
 
 namespace {
 
@@ -35,7 +36,7 @@ constexpr double kPi = 3.14159265358979323846;
 struct OwnedList {
     tDrawingInstructions list;
     ~OwnedList() {
-        for (auto it = list.rbegin(); it != list.rend(); ++it) delete *it;
+        platform::DeleteAll(list);
     }
 };
 

@@ -24,6 +24,7 @@
 #include "engine/model/TextBIG.h"
 #include "tests/support/GeometryChecks.h"
 #include "tests/support/LogWatch.h"
+#include "platform/foundation/OwnedList.h"
 
 namespace {
 
@@ -179,7 +180,7 @@ TEST(ElementComponents, ClonesByTypeCode) {
     ASSERT_NE(flexCopy, nullptr);
     EXPECT_EQ(flexCopy->GetMaxLength(), 800.0);
     EXPECT_EQ(flexCopy->GetNumberOfPoints(), 3u);
-    for (CBasicGeometry* copy : copies) delete copy;
+    platform::DeleteAll(copies);
 
     EXPECT_EQ(UElementComponents::CloneComponent(nullptr), nullptr);
     EXPECT_EQ(UElementComponents::CloneComponent(&unknown), nullptr);

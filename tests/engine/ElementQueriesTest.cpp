@@ -26,6 +26,7 @@
 #include "engine/model/StraightBIG.h"
 #include "engine/model/TextBIG.h"
 #include "tests/support/LogWatch.h"
+#include "platform/foundation/OwnedList.h"
 
 namespace {
 
@@ -471,7 +472,7 @@ TEST(ElementQueries, ListOperationsKeepOrderAndSkipNullEntries) {
         ASSERT_EQ(copies[i]->GetComponents().size(), 1u);
         EXPECT_NE(copies[i]->GetComponents()[0], sources[i]->GetComponents()[0]);
     }
-    for (CCompositeGeometry* copy : copies) delete copy;
+    platform::DeleteAll(copies);
 
     // 100 + 300 x pi / 6 (a 30 degree arc of radius 300) + 0 for the text.
     EXPECT_NEAR(UElementVectorOperations::GetOverallTrackLength(list), 100.0 + 50.0 * std::numbers::pi, 1e-9);

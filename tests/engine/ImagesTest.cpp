@@ -9,6 +9,7 @@
 #include "tests/support/EngineServices.h"
 #include "tests/support/LogWatch.h"
 #include "tests/support/RecordBytes.h"
+#include "platform/foundation/OwnedList.h"
 
 #include <gtest/gtest.h>
 
@@ -108,7 +109,7 @@ struct Layers {
 
 struct OwnedImages {
     ~OwnedImages() {
-        for (CImageElement* image : list) delete image;
+        platform::DeleteAll(list);
     }
     tImages list;
 };

@@ -27,6 +27,7 @@
 #include "engine/services/PreferencesService.h"
 #include "engine/services/ServiceLocator.h"
 #include "engine/services/TextCalculationService.h"
+#include "platform/foundation/OwnedList.h"
 
 namespace {
 
@@ -70,7 +71,7 @@ void UseUnits(int unitType) {
 struct OwnedList {
     tDrawingInstructions list;
     ~OwnedList() {
-        for (auto it = list.rbegin(); it != list.rend(); ++it) delete *it;
+        platform::DeleteAll(list);
     }
 };
 

@@ -23,6 +23,7 @@
 #include "engine/model/FlexTrackBIG.h"
 #include "engine/model/PolyBIG.h"
 #include "engine/model/StraightBIG.h"
+#include "platform/foundation/OwnedList.h"
 
 namespace {
 
@@ -262,7 +263,7 @@ TEST(ParallelPaths, RenderersDrawTheSameWithTheCacheAsWithout) {
                 ExpectSamePoints(cachedPoints, plainPoints, name + ", instruction " + std::to_string(i));
             }
             for (tDrawingInstructions& list : lists) {
-                for (CDrawingInstruction* instruction : list) delete instruction;
+                platform::DeleteAll(list);
             }
         }
     }

@@ -32,6 +32,7 @@
 #include "engine/services/TextCalculationService.h"
 #include "tests/support/EngineServices.h"
 #include "tests/support/LogWatch.h"
+#include "platform/foundation/OwnedList.h"
 
 namespace {
 
@@ -53,8 +54,7 @@ struct OwnedList {
     tDrawingInstructions list;
     ~OwnedList() { Clear(); }
     void Clear() {
-        for (auto it = list.rbegin(); it != list.rend(); ++it) delete *it;
-        list.clear();
+        platform::DeleteAll(list);
     }
 };
 

@@ -19,6 +19,7 @@
 #include "engine/services/Logger.h"
 #include "tests/support/GeometryChecks.h"
 #include "tests/support/LogWatch.h"
+#include "platform/foundation/OwnedList.h"
 
 using testsupport::ExpectPoint;
 
@@ -41,7 +42,7 @@ std::unique_ptr<CCompositeGeometry> StraightTrack() {
 struct Generated {
     explicit Generated(tComponents list) : components(std::move(list)) {}
     ~Generated() {
-        for (CBasicGeometry* component : components) delete component;
+        platform::DeleteAll(components);
     }
     tComponents components;
 };

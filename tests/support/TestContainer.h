@@ -3,6 +3,7 @@
 
 #include "engine/model/CompositeGeometry.h"
 #include "engine/model/TrackElementsContainer.h"
+#include "platform/foundation/OwnedList.h"
 
 namespace testsupport {
 
@@ -12,7 +13,7 @@ public:
     TestContainer(const TestContainer&) = delete;
     TestContainer& operator=(const TestContainer&) = delete;
     ~TestContainer() override {
-        for (CCompositeGeometry* element : mElements) delete element;
+        platform::DeleteAll(mElements);
     }
     const tElements& GetElements() const override { return mElements; }
     // Takes `element` over and hands it back.

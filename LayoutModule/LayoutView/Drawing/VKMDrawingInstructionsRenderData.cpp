@@ -4,6 +4,7 @@
 
 #include "LayoutModule/LayoutView/Drawing/VKMDrawingInstructionsPainter.h"
 #include "platform/dispatch/DispatchQueue.h"
+#include "platform/foundation/OwnedList.h"
 #include "platform/foundation/UserDefaults.h"
 
 namespace {
@@ -31,10 +32,7 @@ VKMDrawingInstructionsRenderData::VKMDrawingInstructionsRenderData(tDrawingInstr
 VKMDrawingInstructionsRenderData::~VKMDrawingInstructionsRenderData() {
     if (mDrawingInstructions.empty()) return;
     auto doomed = std::make_shared<tDrawingInstructions>(std::move(mDrawingInstructions));
-    ReleaseQueue().async([doomed] {
-        for (auto it = doomed->rbegin(); it != doomed->rend(); ++it) delete *it;
-        doomed->clear();
-    });
+    ReleaseQueue().async([doomed] { platform::DeleteAll(*doomed); });
 }
 
 void VKMDrawingInstructionsRenderData::waitForPendingReleases() {

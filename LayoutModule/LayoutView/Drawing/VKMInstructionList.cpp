@@ -8,9 +8,4 @@ void append(tDrawingInstructions& instructions, std::unique_ptr<CDrawingInstruct
     instructions.back() = instruction.release();
 }
 
-void deleteAll(tDrawingInstructions& instructions) noexcept {
-    for (auto it = instructions.rbegin(); it != instructions.rend(); ++it) delete *it;
-    instructions.clear();
-}
-
 }  // namespace VKMInstructionList

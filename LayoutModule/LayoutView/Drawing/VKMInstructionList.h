@@ -7,29 +7,15 @@
 #include <utility>
 
 #include "engine/drawing/DrawingInstruction.h"
+#include "platform/foundation/OwnedList.h"
 
 namespace VKMInstructionList {
 
 // Computes nothing; the list takes the instruction over.
 void append(tDrawingInstructions& instructions, std::unique_ptr<CDrawingInstruction> instruction);
 
-// Deletes every instruction, last first, and empties the list.
-void deleteAll(tDrawingInstructions& instructions) noexcept;
-
 }  // namespace VKMInstructionList
 
 // A list owned for the length of a build; whatever is still in it at the end
 // of the scope is deleted. Take the instructions with release().
-class VKMScopedInstructionList {
-public:
-    VKMScopedInstructionList() = default;
-    ~VKMScopedInstructionList() { VKMInstructionList::deleteAll(mInstructions); }
-    VKMScopedInstructionList(const VKMScopedInstructionList&) = delete;
-    VKMScopedInstructionList& operator=(const VKMScopedInstructionList&) = delete;
-
-    tDrawingInstructions& list() { return mInstructions; }
-    tDrawingInstructions release() { return std::exchange(mInstructions, {}); }
-
-private:
-    tDrawingInstructions mInstructions;
-};
+using VKMScopedInstructionList = platform::ScopedOwnedList<tDrawingInstructions>;
