@@ -12,6 +12,15 @@
 // added; and `walk_ratio`, the load time over the time of a bare walk over the
 // same file's record heads (read each id and length, skip the data) in the
 // same run, which is the floor any reader of the format pays for the I/O.
+//
+// BM_LoadJointCrowd loads layouts of straights laid to crowd their joints
+// (ULayoutGen::ComposeJointCrowd): an east-west line, the baseline, then a
+// north-south line, a ladder of pieces sharing two x values, every piece
+// leaving one spot, and the north-south line in scrambled file order. Besides
+// `us_per_element` it reports `joints_ms`, one more rebuild of the loaded
+// document's connections (what the load spends matching joints),
+// `joints_share` of the load, and `vs_line`, the load time per element over
+// that of the east-west line of the same size measured earlier in the run.
 
 #include <benchmark/benchmark.h>
 
@@ -50,9 +59,12 @@ struct tLayoutFile {
 
 void SetUp() { SetUpBenchEngine("vekmont-bench-layout"); }
 
-const tLayoutFile& LayoutFile(std::size_t elements) {
-    static std::map<std::size_t, tLayoutFile> files;
-    auto found = files.find(elements);
+// The generated layout `compose` fills, written once per process under
+// `key` to a temporary file.
+template <typename Compose>
+const tLayoutFile& WrittenLayout(const std::string& key, Compose compose) {
+    static std::map<std::string, tLayoutFile> files;
+    auto found = files.find(key);
     if (found != files.end()) return found->second;
 
     SetUp();
@@ -61,7 +73,7 @@ const tLayoutFile& LayoutFile(std::size_t elements) {
     if (descriptor < 0) std::abort();
     close(descriptor);
     ULayoutGen::tLayoutDocument document;
-    ULayoutGen::ComposeLargeLayout(document, elements, kSeed, CLayout::kNewestFileVersion);
+    compose(document);
     if (!ULayoutFileWriter::WriteLayoutFile(std::filesystem::path(pattern), document.FileContent())) {
         std::fprintf(stderr, "cannot write the layout to %s\n", pattern.c_str());
         std::abort();
@@ -71,7 +83,20 @@ const tLayoutFile& LayoutFile(std::size_t elements) {
             for (const auto& [n, f] : files) std::filesystem::remove(f.path);
         }
     } cleanup;
-    return files.emplace(elements, tLayoutFile{pattern, std::filesystem::file_size(pattern)}).first->second;
+    return files.emplace(key, tLayoutFile{pattern, std::filesystem::file_size(pattern)}).first->second;
+}
+
+const tLayoutFile& LayoutFile(std::size_t elements) {
+    return WrittenLayout("mixed " + std::to_string(elements), [elements](ULayoutGen::tLayoutDocument& document) {
+        ULayoutGen::ComposeLargeLayout(document, elements, kSeed, CLayout::kNewestFileVersion);
+    });
+}
+
+const tLayoutFile& CrowdFile(ULayoutGen::tJointCrowd crowd, std::size_t elements) {
+    return WrittenLayout(std::string(ULayoutGen::JointCrowdName(crowd)) + " " + std::to_string(elements),
+                         [crowd, elements](ULayoutGen::tLayoutDocument& document) {
+                             ULayoutGen::ComposeJointCrowd(document, crowd, elements, kSeed);
+                         });
 }
 
 // Reads every record head of the file and skips its data; element record
@@ -169,8 +194,54 @@ void BM_LoadLayout(benchmark::State& state) {
     state.counters["rss_per_element"] = residentPerElement;
 }
 
+void BM_LoadJointCrowd(benchmark::State& state) {
+    const auto crowd = static_cast<ULayoutGen::tJointCrowd>(state.range(0));
+    const auto elements = static_cast<std::size_t>(state.range(1));
+    const tLayoutFile& file = CrowdFile(crowd, elements);
+    state.SetLabel(ULayoutGen::JointCrowdName(crowd));
+    double loadSeconds = 0.0;
+    double jointSeconds = 0.0;
+    for (auto _ : state) {
+        CLayout layout;
+        const auto start = std::chrono::steady_clock::now();
+        const LayoutErrorCode code = layout.Load(file.path.string());
+        const auto loaded = std::chrono::steady_clock::now();
+        loadSeconds += Seconds(loaded - start);
+        if (code != kLayoutLoaded || layout.GetElements().size() != elements) {
+            state.SkipWithError("the generated layout did not load whole");
+            break;
+        }
+        layout.GetLayoutJoints().RebuildConnections();
+        jointSeconds += Seconds(std::chrono::steady_clock::now() - loaded);
+    }
+
+    const double iterations = static_cast<double>(state.iterations());
+    if (iterations == 0) return;
+    const double perElement = loadSeconds / iterations / static_cast<double>(elements);
+    // The east-west line of each size, for the lines after it in the run.
+    static std::map<std::size_t, double> linePerElement;
+    if (crowd == ULayoutGen::tJointCrowd::EastWestLine) linePerElement[elements] = perElement;
+    const auto line = linePerElement.find(elements);
+    state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(elements));
+    state.counters["load_ms"] = loadSeconds / iterations * 1e3;
+    state.counters["us_per_element"] = perElement * 1e6;
+    state.counters["joints_ms"] = jointSeconds / iterations * 1e3;
+    state.counters["joints_share"] = jointSeconds / loadSeconds;
+    state.counters["vs_line"] = line != linePerElement.end() ? perElement / line->second : 0.0;
+}
+
+void JointCrowdCases(benchmark::internal::Benchmark* benchmark) {
+    benchmark->ArgNames({"crowd", "elements"});
+    for (const std::int64_t elements : {10000, 100000}) {
+        for (int crowd = 0; crowd <= static_cast<int>(ULayoutGen::tJointCrowd::ShuffledNorthSouth); ++crowd)
+            benchmark->Args({crowd, elements});
+    }
+}
+
 }  // namespace
 
 BENCHMARK(BM_LoadLayout)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+BENCHMARK(BM_LoadJointCrowd)->Apply(JointCrowdCases)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 BENCHMARK_MAIN();
