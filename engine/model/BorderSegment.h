@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/model/ContentChanges.h"
 #include "engine/model/DoubleRect.h"
 #include "engine/model/Point.h"
 
@@ -77,11 +78,21 @@ public:
     ~CCircleArcBorderSegment() override;
 
     const CPoint& GetCentre() const { return mCentre; }
-    CPoint& GetCentre() { return mCentre; }
-    void SetCentre(const CPoint& centre) { mCentre = centre; }
+    // The centre handed out may be moved.
+    CPoint& GetCentre() {
+        UContentChanges::Note();
+        return mCentre;
+    }
+    void SetCentre(const CPoint& centre) {
+        mCentre = centre;
+        UContentChanges::Note();
+    }
 
     bool GetDirectionFlag() const { return mDirectionFlag; }
-    void SetDirectionFlag(bool value) { mDirectionFlag = value; }
+    void SetDirectionFlag(bool value) {
+        mDirectionFlag = value;
+        UContentChanges::Note();
+    }
 
 private:
     CPoint mCentre;

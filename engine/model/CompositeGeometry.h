@@ -21,6 +21,7 @@
 #include "engine/generators/GeneratorParameters.h"
 #include "engine/model/BasicGeometry.h"
 #include "engine/model/Color.h"
+#include "engine/model/ContentChanges.h"
 #include "engine/model/DoubleRect.h"
 #include "engine/model/GradeVector.h"
 #include "engine/model/Groupable.h"
@@ -141,7 +142,11 @@ public:
 
     // ---- components and generators
     const tComponents& GetComponents() const { return mComponents; }
-    tComponents& GetComponents() { return mComponents; }
+    // Handing the list out counts as a change (UContentChanges).
+    tComponents& GetComponents() {
+        UContentChanges::Note();
+        return mComponents;
+    }
     const tGeneratorMap& GetGeneratorMap() const { return mGeneratorMap; }
     tGeneratorMap& GetGeneratorMap() { return mGeneratorMap; }
     const tTranslationsMap& GetTranslations() const { return mTranslations; }
@@ -207,14 +212,23 @@ public:
     std::int32_t GetEndTrim() const { return mEndTrim; }
     void SetEndTrim(std::int32_t trim) { mEndTrim = trim; }
     const CPoint& GetPosition() const { return mPosition; }
-    void SetPosition(const CPoint& position) { mPosition = position; }
+    void SetPosition(const CPoint& position) {
+        mPosition = position;
+        UContentChanges::Note();
+    }
     const CPoint& GetCachedPoint() const { return mCachedPoint; }
     void SetCachedPoint(const CPoint& point) { mCachedPoint = point; }
     double GetAngle() const { return mAngle; }
     const CGradeVector& GetGrade() const { return mGrade; }
-    void SetGrade(const CGradeVector& grade) { mGrade = grade; }
+    void SetGrade(const CGradeVector& grade) {
+        mGrade = grade;
+        UContentChanges::Note();
+    }
     CLayer* GetLayer() const { return mLayer; }
-    void SetLayer(CLayer* layer) { mLayer = layer; }
+    void SetLayer(CLayer* layer) {
+        mLayer = layer;
+        UContentChanges::Note();
+    }
     // The layer name as stored in the record.
     void SetLayerName(const std::string& name) { mLayerName = name; }
 

@@ -175,6 +175,7 @@ void CLayout::ClearBackgrounds() {
     mImages.clear();
     for (CBaseboardElement* baseboard : mBaseboards) delete baseboard;
     mBaseboards.clear();
+    UContentChanges::Note();
 }
 
 LayoutErrorCode CLayout::Load(const std::string& path) {
@@ -374,6 +375,7 @@ void CLayout::ClearElements() {
     }
     mJoints.Clear();
     for (CCompositeGeometry* element : elements) delete element;
+    UContentChanges::Note();
     mGroupsManager.reset(new CGroupsManager);
     mStatistics->Refresh(mElements);
 }
@@ -385,6 +387,7 @@ void CLayout::AddElement(CCompositeGeometry* element, CLayer* layer) {
     element->SetAttributeValue(GetHighestElementNumber() + 1);
     mElements.push_back(element);
     mJoints.AddElementJoints(element);
+    UContentChanges::Note();
 }
 
 void CLayout::AddElements(const tElements& elements, bool rebuild, bool useOwnLayer) {
@@ -403,6 +406,7 @@ void CLayout::AddElements(const tElements& elements, bool rebuild, bool useOwnLa
         mElements.push_back(element);
         mJoints.AddElementJoints(element);
     }
+    UContentChanges::Note();
     if (rebuild) mJoints.RebuildConnections();
     RefreshStatistics();
 }
@@ -415,6 +419,7 @@ void CLayout::RemoveElements(const tElements& elements) {
     mElements.erase(std::remove_if(mElements.begin(), mElements.end(),
                                    [&removed](const CCompositeGeometry* e) { return removed.count(e) != 0; }),
                     mElements.end());
+    UContentChanges::Note();
     mJoints.RebuildConnections();
     mStatistics->Refresh(mElements);
 }
@@ -423,6 +428,7 @@ CPoint CLayout::RegenerateElement(CCompositeGeometry* element) {
     if (element == nullptr) return CPoint();
     mJoints.RemoveElementJoints(element);
     const CPoint offset = UGeneratedElements::RegenerateComponents(element, nullptr);
+    UContentChanges::Note();
     mJoints.AddElementJoints(element);
     mJoints.RebuildConnections();
     return offset;
