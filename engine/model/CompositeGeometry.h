@@ -142,11 +142,10 @@ public:
 
     // ---- components and generators
     const tComponents& GetComponents() const { return mComponents; }
-    // Handing the list out counts as a change (UContentChanges).
-    tComponents& GetComponents() {
-        UContentChanges::Note();
-        return mComponents;
-    }
+    // Code that changes the list itself (not through the components'
+    // setters) notes the change (UContentChanges), as UElementComponents
+    // does.
+    tComponents& GetComponents() { return mComponents; }
     const tGeneratorMap& GetGeneratorMap() const { return mGeneratorMap; }
     tGeneratorMap& GetGeneratorMap() { return mGeneratorMap; }
     const tTranslationsMap& GetTranslations() const { return mTranslations; }
