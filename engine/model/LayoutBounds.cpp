@@ -100,7 +100,6 @@ tDoubleRect GetContentBoundingBox(CLayout& layout, int mode) {
     return kept.box;
 }
 
-
 tPaddedContent GetContentRectWithPadding(CLayout& layout, int mode, double padding) {
     const tDoubleRect r = GetContentBoundingBox(layout, mode);
     tPaddedContent padded;

@@ -255,7 +255,7 @@ void CJointMatcher::Build() {
         if (a.angle != b.angle) return a.angle < b.angle;
         return a.index < b.index;
     };
-    boost::sort::pdqsort(mMembers.begin(), mMembers.end(), inPileOrder);
+    boost::sort::pdqsort_branchless(mMembers.begin(), mMembers.end(), inPileOrder);
     mPiles.reserve(size);
     for (tIndex m = 0; m < size; ++m) {
         tMember& member = mMembers[m];
@@ -452,8 +452,17 @@ void CJointMatcher::Connect(tIndex a, tIndex b) {
 }
 
 void CJointMatcher::WriteBack() {
-    // Every joint's state was cleared when it was gathered.
-    for (tIndex m = 0; m < mMembers.size(); ++m) {
+    // Every joint's state was cleared when it was gathered. The joints are
+    // in the members' order, not the heap's: fetched a few ahead.
+    constexpr tIndex kAhead = 8;
+    const tIndex size = static_cast<tIndex>(mMembers.size());
+    for (tIndex m = 0; m < size; ++m) {
+        if (m + kAhead < size) {
+            const tMember& ahead = mMembers[m + kAhead];
+            if (ahead.mark != kJointStateNone || ahead.partner != kNone) __builtin_prefetch(ahead.joint, 1);
+            if (ahead.partner != kNone && ahead.partner > m + kAhead)
+                __builtin_prefetch(mMembers[ahead.partner].joint, 1);
+        }
         const tMember& member = mMembers[m];
         if (member.mark != kJointStateNone) member.joint->SetMark(member.mark);
         if (member.partner != kNone && member.partner > m)
@@ -504,9 +513,13 @@ void CLayoutJoints::RebuildConnections() {
     // The reset and the gathering in one pass: once a joint is passed, its
     // partner is freed too, so its free flag is final. The joints lie all
     // over the heap: each is fetched a few joints ahead.
+    // A connected joint's partner is fetched once the joint itself is in.
     constexpr std::size_t kAhead = 8;
     for (std::size_t i = 0; i < mJoints.size(); ++i) {
         if (i + kAhead < mJoints.size()) __builtin_prefetch(mJoints[i + kAhead], 1);
+        if (i + kAhead / 2 < mJoints.size()) {
+            if (const CJoint* partner = mJoints[i + kAhead / 2]->GetPartner()) __builtin_prefetch(partner, 1);
+        }
         CJoint* joint = mJoints[i];
         joint->SetMark(kJointStateNone);
         if (joint->IsConnected()) joint->Disconnect();
