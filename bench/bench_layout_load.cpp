@@ -12,7 +12,17 @@
 // added; and `walk_ratio`, the load time over the time of a bare walk over the
 // same file's record heads (read each id and length, skip the data) in the
 // same run, reading the file the way the loader does (CStreamReadScope):
-// the floor any reader of the format pays for the I/O.
+// the floor any reader of the format pays for the I/O;
+// `joints_ms`, one more rebuild of the loaded document's joint connections.
+//
+// BM_LoadJointCrowd loads layouts of straights laid to crowd their joints
+// (ULayoutGen::ComposeJointCrowd): an east-west line, the baseline, then a
+// north-south line, a ladder of pieces sharing two x values, every piece
+// leaving one spot, and the north-south line in scrambled file order. Besides
+// `us_per_element` and `joints_ms` it reports `joints_share`, that rebuild
+// (what the load spends matching joints) over the load, and `vs_line`, the
+// load time per element over that of the east-west line of the same size
+// measured earlier in the run.
 
 #include <benchmark/benchmark.h>
 
@@ -21,6 +31,7 @@
 #include <malloc.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -52,21 +63,39 @@ struct tLayoutFile {
 
 void SetUp() { SetUpBenchEngine("vekmont-bench-layout"); }
 
-const tLayoutFile& LayoutFile(std::size_t elements) {
-    static std::map<std::size_t, tLayoutFile> files;
-    auto found = files.find(elements);
+// The generated layout `compose` fills, written once per process under
+// `key` to a temporary file.
+template <typename Compose>
+const tLayoutFile& WrittenLayout(const std::string& key, Compose compose) {
+    static std::map<std::string, tLayoutFile> files;
+    auto found = files.find(key);
     if (found != files.end()) return found->second;
 
     SetUp();
     // In the benchmark's own root, which goes at exit.
-    const std::string path = (platform::Paths::tmp() / ("layout-" + std::to_string(elements))).string();
+    std::string name = "layout-" + key;
+    std::replace(name.begin(), name.end(), ' ', '-');
+    const std::string path = (platform::Paths::tmp() / name).string();
     ULayoutGen::tLayoutDocument document;
-    ULayoutGen::ComposeLargeLayout(document, elements, kSeed, CLayout::kNewestFileVersion);
+    compose(document);
     if (!ULayoutFileWriter::WriteLayoutFile(std::filesystem::path(path), document.FileContent())) {
         std::fprintf(stderr, "cannot write the layout to %s\n", path.c_str());
         std::abort();
     }
-    return files.emplace(elements, tLayoutFile{path, std::filesystem::file_size(path)}).first->second;
+    return files.emplace(key, tLayoutFile{path, std::filesystem::file_size(path)}).first->second;
+}
+
+const tLayoutFile& LayoutFile(std::size_t elements) {
+    return WrittenLayout("mixed " + std::to_string(elements), [elements](ULayoutGen::tLayoutDocument& document) {
+        ULayoutGen::ComposeLargeLayout(document, elements, kSeed, CLayout::kNewestFileVersion);
+    });
+}
+
+const tLayoutFile& CrowdFile(ULayoutGen::tJointCrowd crowd, std::size_t elements) {
+    return WrittenLayout(std::string(ULayoutGen::JointCrowdName(crowd)) + " " + std::to_string(elements),
+                         [crowd, elements](ULayoutGen::tLayoutDocument& document) {
+                             ULayoutGen::ComposeJointCrowd(document, crowd, elements, kSeed);
+                         });
 }
 
 // Reads every record head of the file and skips its data; element record
@@ -120,6 +149,7 @@ void BM_LoadLayout(benchmark::State& state) {
     double loadSeconds = 0.0;
     double heapPerElement = 0.0;
     double residentPerElement = -1.0;
+    double jointSeconds = 0.0;
     for (auto _ : state) {
         const std::size_t heapBefore = mallinfo2().uordblks;
         const long residentBefore = ResidentBytes();
@@ -137,6 +167,9 @@ void BM_LoadLayout(benchmark::State& state) {
                 break;
             }
             benchmark::DoNotOptimize(layout.GetElements().data());
+            const auto rebuilt = std::chrono::steady_clock::now();
+            layout.GetLayoutJoints().RebuildConnections();
+            jointSeconds += Seconds(std::chrono::steady_clock::now() - rebuilt);
         }
     }
 
@@ -156,14 +189,61 @@ void BM_LoadLayout(benchmark::State& state) {
     state.counters["records"] = static_cast<double>(records);
     state.counters["load_ms"] = iterations > 0 ? loadSeconds / static_cast<double>(iterations) * 1e3 : 0.0;
     state.counters["walk_ms"] = walkSeconds * 1e3;
+    state.counters["joints_ms"] = iterations > 0 ? jointSeconds / static_cast<double>(iterations) * 1e3 : 0.0;
     state.counters["walk_ratio"] =
         iterations > 0 && walkSeconds > 0.0 ? loadSeconds / static_cast<double>(iterations) / walkSeconds : 0.0;
     state.counters["bytes_per_element"] = heapPerElement;
     state.counters["rss_per_element"] = residentPerElement;
 }
 
+void BM_LoadJointCrowd(benchmark::State& state) {
+    const auto crowd = static_cast<ULayoutGen::tJointCrowd>(state.range(0));
+    const auto elements = static_cast<std::size_t>(state.range(1));
+    const tLayoutFile& file = CrowdFile(crowd, elements);
+    state.SetLabel(ULayoutGen::JointCrowdName(crowd));
+    double loadSeconds = 0.0;
+    double jointSeconds = 0.0;
+    for (auto _ : state) {
+        CLayout layout;
+        const auto start = std::chrono::steady_clock::now();
+        const LayoutErrorCode code = layout.Load(file.path.string());
+        const auto loaded = std::chrono::steady_clock::now();
+        loadSeconds += Seconds(loaded - start);
+        if (code != kLayoutLoaded || layout.GetElements().size() != elements) {
+            state.SkipWithError("the generated layout did not load whole");
+            break;
+        }
+        layout.GetLayoutJoints().RebuildConnections();
+        jointSeconds += Seconds(std::chrono::steady_clock::now() - loaded);
+    }
+
+    const double iterations = static_cast<double>(state.iterations());
+    if (iterations == 0) return;
+    const double perElement = loadSeconds / iterations / static_cast<double>(elements);
+    // The east-west line of each size, for the lines after it in the run.
+    static std::map<std::size_t, double> linePerElement;
+    if (crowd == ULayoutGen::tJointCrowd::EastWestLine) linePerElement[elements] = perElement;
+    const auto line = linePerElement.find(elements);
+    state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(elements));
+    state.counters["load_ms"] = loadSeconds / iterations * 1e3;
+    state.counters["us_per_element"] = perElement * 1e6;
+    state.counters["joints_ms"] = jointSeconds / iterations * 1e3;
+    state.counters["joints_share"] = jointSeconds / loadSeconds;
+    state.counters["vs_line"] = line != linePerElement.end() ? perElement / line->second : 0.0;
+}
+
+void JointCrowdCases(benchmark::internal::Benchmark* benchmark) {
+    benchmark->ArgNames({"crowd", "elements"});
+    for (const std::int64_t elements : {10000, 100000}) {
+        for (int crowd = 0; crowd <= static_cast<int>(ULayoutGen::tJointCrowd::ShuffledNorthSouth); ++crowd)
+            benchmark->Args({crowd, elements});
+    }
+}
+
 }  // namespace
 
 BENCHMARK(BM_LoadLayout)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+BENCHMARK(BM_LoadJointCrowd)->Apply(JointCrowdCases)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 BENCHMARK_MAIN();

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "engine/model/ContentChanges.h"
 #include "engine/model/ElementQueries.h"
 #include "engine/services/Logger.h"
 
@@ -24,6 +25,7 @@ void CTracksOnlyEditAction::Apply(CLayoutParameters&, tElements& elements, tImag
     elements = std::move(tracks);
     images.clear();
     baseboards.clear();
+    UContentChanges::Note();
 }
 
 void CShowTunnelsEditAction::Apply(CLayoutParameters& parameters, tElements&, tImages&, tBaseboardElements&) {
@@ -59,6 +61,7 @@ void CTransientEditState::Restore(CLayoutParameters& parameters, tElements& elem
     mElements.clear();
     mImages.clear();
     mBaseboards.clear();
+    UContentChanges::Note();
 }
 
 void CTransientEditState::Restore() noexcept {

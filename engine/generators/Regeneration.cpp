@@ -7,6 +7,7 @@
 
 #include "engine/model/ElementComponents.h"
 #include "engine/model/ElementQueries.h"
+#include "engine/model/ContentChanges.h"
 #include "engine/model/Layout.h"
 #include "engine/model/TrackConnections.h"
 #include "engine/services/ActivityAnalyticsService.h"
@@ -176,6 +177,7 @@ CPoint CLayout::RegenerateElement(CCompositeGeometry* element) {
     if (element == nullptr) return CPoint();
     mJoints.RemoveElementJoints(element);
     const CPoint offset = UGeneratedElements::RegenerateComponents(element, nullptr);
+    UContentChanges::Note();
     mJoints.AddElementJoints(element);
     mJoints.RebuildConnections();
     return offset;

@@ -229,6 +229,8 @@ CBaseboardElement::~CBaseboardElement() {
 }
 
 CPoint* CBaseboardElement::FindBorderPoint(const std::string& id) {
+    // The point handed out may be moved.
+    UContentChanges::Note();
     const auto found = mBorderPoints.find(id);
     return found != mBorderPoints.end() ? &found->second : nullptr;
 }
@@ -240,6 +242,7 @@ const CPoint* CBaseboardElement::FindBorderPoint(const std::string& id) const {
 
 void CBaseboardElement::SetBorderPoint(const std::string& id, const CPoint& point) {
     mBorderPoints.insert_or_assign(id, point);
+    UContentChanges::Note();
 }
 
 void CBaseboardElement::TranslateBorderPoint(const std::string& id, double dx, double dy) {
@@ -247,6 +250,7 @@ void CBaseboardElement::TranslateBorderPoint(const std::string& id, double dx, d
 }
 
 void CBaseboardElement::RemoveBorderPoint(const std::string& id) {
+    UContentChanges::Note();
     if (mBorderPoints.erase(id) == 0) {
         LogWarning("Invalid ID for border point '%s' in baseboard %s (%s)", id.c_str(), mIdentifier.c_str(),
                    mName.c_str());
@@ -254,6 +258,7 @@ void CBaseboardElement::RemoveBorderPoint(const std::string& id) {
 }
 
 void CBaseboardElement::RemoveOrphanedPoints() {
+    UContentChanges::Note();
     std::set<std::string> used;
     for (const CBorderSegment* segment : mBorderSegments) {
         used.insert(segment->GetStartPointId());
@@ -272,6 +277,7 @@ void CBaseboardElement::RemoveOrphanedPoints() {
 void CBaseboardElement::MoveBy(double dx, double dy) {
     for (auto& entry : mBorderPoints) entry.second.Translate(dx, dy, 0.0);
     UCircleArcBorderSegments::MoveBy(mBorderSegments, dx, dy);
+    UContentChanges::Note();
 }
 
 std::vector<CPoint> CBaseboardElement::GetBorderPoints() const {
@@ -283,6 +289,7 @@ std::vector<CPoint> CBaseboardElement::GetBorderPoints() const {
 
 void CBaseboardElement::AddBorderSegment(CBorderSegment* segment) {
     if (segment != nullptr) mBorderSegments.push_back(segment);
+    UContentChanges::Note();
 }
 
 // ------------------------------------------------------------ UBaseboardElements

@@ -15,6 +15,7 @@
 #include "engine/geometry/Color.h"
 #include "engine/geometry/DoubleRect.h"
 #include "engine/geometry/Point.h"
+#include "engine/model/ContentChanges.h"
 
 class CLayer;
 
@@ -56,12 +57,18 @@ public:
     bool IsEditInProgress() const { return mEditInProgress; }
     void SetEditInProgress(bool value) { mEditInProgress = value; }
     const CPoint& GetPosition() const { return mPosition; }
-    void SetPosition(const CPoint& position) { mPosition = position; }
+    void SetPosition(const CPoint& position) {
+        mPosition = position;
+        UContentChanges::Note();
+    }
     double GetRealParameter704() const { return mRealParameter704; }
     void SetRealParameter704(double value) { mRealParameter704 = value; }
     // Not owned; the layer manager keeps the layers.
     CLayer* GetLayer() const { return mLayer; }
-    void SetLayer(CLayer* layer) { mLayer = layer; }
+    void SetLayer(CLayer* layer) {
+        mLayer = layer;
+        UContentChanges::Note();
+    }
     // The fill colour (tags 706 to 709) and the border colour (710 to 713).
     const CColor& GetFirstColor() const { return mFirstColor; }
     void SetFirstColor(const CColor& color) { mFirstColor = color; }

@@ -256,6 +256,7 @@ void CBasicGeometry::EnableJoint(int index) {
 void CBasicGeometry::MoveBy(double dx, double dy) {
     mOffsetX += dx;
     mOffsetY += dy;
+    UContentChanges::Note();
 }
 
 void CBasicGeometry::SetFixedColor(const CColor& color) {

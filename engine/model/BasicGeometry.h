@@ -18,6 +18,7 @@
 
 #include "engine/geometry/Color.h"
 #include "engine/geometry/DoubleRect.h"
+#include "engine/model/ContentChanges.h"
 #include "engine/model/GradeVector.h"
 #include "engine/geometry/Point.h"
 
@@ -180,16 +181,31 @@ public:
     virtual int GetType() const = 0;
 
     virtual double GetRailWidth() const { return mRailWidth; }
-    virtual void SetRailWidth(double width) { mRailWidth = width; }
+    virtual void SetRailWidth(double width) {
+        mRailWidth = width;
+        UContentChanges::Note();
+    }
     virtual double GetGauge() const { return mGauge; }
-    virtual void SetGauge(double gauge) { mGauge = gauge; }
+    virtual void SetGauge(double gauge) {
+        mGauge = gauge;
+        UContentChanges::Note();
+    }
     virtual double GetTrackbedWidth() const { return mTrackbedWidth; }
-    virtual void SetTrackbedWidth(double width) { mTrackbedWidth = width; }
+    virtual void SetTrackbedWidth(double width) {
+        mTrackbedWidth = width;
+        UContentChanges::Note();
+    }
     virtual double GetOffsetX() const { return mOffsetX; }
     virtual double GetOffsetY() const { return mOffsetY; }
     virtual CPoint GetOffset() const { return CPoint(mOffsetX, mOffsetY, 0.0); }
-    virtual void SetOffsetX(double x) { mOffsetX = x; }
-    virtual void SetOffsetY(double y) { mOffsetY = y; }
+    virtual void SetOffsetX(double x) {
+        mOffsetX = x;
+        UContentChanges::Note();
+    }
+    virtual void SetOffsetY(double y) {
+        mOffsetY = y;
+        UContentChanges::Note();
+    }
     virtual void MoveBy(double dx, double dy);
     virtual std::int32_t GetComponentAttribute() const { return mComponentAttribute; }
     virtual void SetComponentAttribute(std::int32_t attribute) { mComponentAttribute = attribute; }
@@ -206,7 +222,10 @@ public:
     virtual std::int32_t GetComponentGeneratorID() const { return mComponentGeneratorID; }
     virtual void SetComponentGeneratorID(std::int32_t id) { mComponentGeneratorID = id; }
     // Stored unchanged (no normalisation).
-    virtual void SetAngle(double angle) { mAngle = angle; }
+    virtual void SetAngle(double angle) {
+        mAngle = angle;
+        UContentChanges::Note();
+    }
     virtual double GetAngle() const { return mAngle; }
     virtual double GetTrackLength() const { return mTrackLength; }
 

@@ -10,6 +10,7 @@
 
 #include "engine/geometry/DoubleRect.h"
 #include "engine/geometry/Point.h"
+#include "engine/model/ContentChanges.h"
 
 // A baseboard's border points by ID, in ID order.
 using tBorderPoints = std::map<std::string, CPoint>;
@@ -77,11 +78,21 @@ public:
     ~CCircleArcBorderSegment() override;
 
     const CPoint& GetCentre() const { return mCentre; }
-    CPoint& GetCentre() { return mCentre; }
-    void SetCentre(const CPoint& centre) { mCentre = centre; }
+    // The centre handed out may be moved.
+    CPoint& GetCentre() {
+        UContentChanges::Note();
+        return mCentre;
+    }
+    void SetCentre(const CPoint& centre) {
+        mCentre = centre;
+        UContentChanges::Note();
+    }
 
     bool GetDirectionFlag() const { return mDirectionFlag; }
-    void SetDirectionFlag(bool value) { mDirectionFlag = value; }
+    void SetDirectionFlag(bool value) {
+        mDirectionFlag = value;
+        UContentChanges::Note();
+    }
 
 private:
     CPoint mCentre;

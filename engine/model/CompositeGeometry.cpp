@@ -539,6 +539,7 @@ void CCompositeGeometry::SetAngle(double angle) {
         component->MoveBy(turned.x - now.x, turned.y - now.y);
     }
     mCachedPoint = CPoint::Origin();
+    UContentChanges::Note();
 }
 
 void CCompositeGeometry::Rotate(const CPoint& centre, double angle) {
@@ -579,6 +580,7 @@ void CCompositeGeometry::Rotate(const CPoint& centre, double angle) {
     const CPoint reference = first->GetReferencePoint(mAngle);
     mPosition.x = target.x - reference.x;
     mPosition.y = target.y - reference.y;
+    UContentChanges::Note();
 }
 
 double CCompositeGeometry::GetTrackLength() const {

@@ -22,6 +22,7 @@
 #include "engine/model/BasicGeometry.h"
 #include "engine/geometry/Color.h"
 #include "engine/geometry/DoubleRect.h"
+#include "engine/model/ContentChanges.h"
 #include "engine/model/GradeVector.h"
 #include "engine/model/Groupable.h"
 #include "engine/geometry/Point.h"
@@ -141,6 +142,9 @@ public:
 
     // ---- components and generators
     const tComponents& GetComponents() const { return mComponents; }
+    // Code that changes the list itself (not through the components'
+    // setters) notes the change (UContentChanges), as UElementComponents
+    // does.
     tComponents& GetComponents() { return mComponents; }
     const tGeneratorMap& GetGeneratorMap() const { return mGeneratorMap; }
     tGeneratorMap& GetGeneratorMap() { return mGeneratorMap; }
@@ -207,14 +211,23 @@ public:
     std::int32_t GetEndTrim() const { return mEndTrim; }
     void SetEndTrim(std::int32_t trim) { mEndTrim = trim; }
     const CPoint& GetPosition() const { return mPosition; }
-    void SetPosition(const CPoint& position) { mPosition = position; }
+    void SetPosition(const CPoint& position) {
+        mPosition = position;
+        UContentChanges::Note();
+    }
     const CPoint& GetCachedPoint() const { return mCachedPoint; }
     void SetCachedPoint(const CPoint& point) { mCachedPoint = point; }
     double GetAngle() const { return mAngle; }
     const CGradeVector& GetGrade() const { return mGrade; }
-    void SetGrade(const CGradeVector& grade) { mGrade = grade; }
+    void SetGrade(const CGradeVector& grade) {
+        mGrade = grade;
+        UContentChanges::Note();
+    }
     CLayer* GetLayer() const { return mLayer; }
-    void SetLayer(CLayer* layer) { mLayer = layer; }
+    void SetLayer(CLayer* layer) {
+        mLayer = layer;
+        UContentChanges::Note();
+    }
     // The layer name as stored in the record.
     void SetLayerName(const std::string& name) { mLayerName = name; }
 

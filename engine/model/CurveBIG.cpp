@@ -88,11 +88,13 @@ void CCurveBIG::UpdateTrackLength() {
 void CCurveBIG::SetRadius(double radius) {
     mRadius = radius;
     UpdateTrackLength();
+    UContentChanges::Note();
 }
 
 void CCurveBIG::SetArcAngle(double arcAngle) {
     mArcAngle = arcAngle;
     UpdateTrackLength();
+    UContentChanges::Note();
 }
 
 std::uint8_t* CCurveBIG::Serialize(std::uint8_t* buffer) const {

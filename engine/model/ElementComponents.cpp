@@ -4,6 +4,7 @@
 #include <cmath>
 #include <set>
 
+#include "engine/model/ContentChanges.h"
 #include "engine/model/CurveBIG.h"
 #include "engine/model/FlexTrackBIG.h"
 #include "engine/model/OvalBIG.h"
@@ -85,6 +86,7 @@ bool AppendComponent(CCompositeGeometry* element, CBasicGeometry* component) {
     }
     if (!components.empty()) component->SetComponentAttribute(components.front()->GetComponentAttribute());
     components.push_back(component);
+    UContentChanges::Note();
     return true;
 }
 
@@ -98,6 +100,7 @@ bool ReplaceComponentAt(CCompositeGeometry* element, int index, CBasicGeometry* 
     }
     if (static_cast<std::size_t>(index) < components.size()) components.erase(components.begin() + index);
     components.insert(components.begin() + index, component);
+    UContentChanges::Note();
     return true;
 }
 
@@ -167,6 +170,7 @@ void RemoveGeneratedComponents(tComponents& list, std::int32_t generatorID) {
         list.erase(std::find(list.begin(), list.end(), component));
         delete component;
     }
+    UContentChanges::Note();
 }
 
 int GetComponentIndex(const CCompositeGeometry* element, const CBasicGeometry* component) {

@@ -94,6 +94,7 @@ CFlexTrackBIG::CFlexTrackBIG(const CFlexTrackBIG& other)
 void CFlexTrackBIG::SetPoints(const std::vector<CPoint>& points) {
     mPoints = points;
     UpdateTrackLength();
+    UContentChanges::Note();
 }
 
 std::vector<CPoint> CFlexTrackBIG::CenterLineOf(const std::vector<CPoint>& controls) {

@@ -69,7 +69,10 @@ public:
     void SetFillFlag(bool) override {}
 
     double GetMaxLength() const { return mMaxLength; }
-    void SetMaxLength(double length) { mMaxLength = length; }
+    void SetMaxLength(double length) {
+        mMaxLength = length;
+        UContentChanges::Note();
+    }
 
     // The point of the centre line at `t` (clamped to 0..1; NaN counts as
     // 0) with the control points transformed at the element angle. With one

@@ -7,6 +7,7 @@
 
 #include "engine/geometry/DoubleRect.h"
 #include "engine/geometry/Point.h"
+#include "engine/model/ContentChanges.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -31,12 +32,21 @@ public:
     const std::string& GetIdentifier() const { return mIdentifier; }
 
     const CPoint& GetPosition() const { return mPosition; }
-    void SetPosition(const CPoint& position) { mPosition = position; }
+    void SetPosition(const CPoint& position) {
+        mPosition = position;
+        UContentChanges::Note();
+    }
     // Layout units.
     double GetWidth() const { return mWidth; }
-    void SetWidth(double width) { mWidth = width; }
+    void SetWidth(double width) {
+        mWidth = width;
+        UContentChanges::Note();
+    }
     double GetHeight() const { return mHeight; }
-    void SetHeight(double height) { mHeight = height; }
+    void SetHeight(double height) {
+        mHeight = height;
+        UContentChanges::Note();
+    }
     double GetParameter606() const { return mParameter606; }
     void SetParameter606(double value) { mParameter606 = value; }
     double GetParameter607() const { return mParameter607; }
@@ -44,7 +54,10 @@ public:
 
     // Not owned.
     CLayer* GetLayer() const { return mLayer; }
-    void SetLayer(CLayer* layer) { mLayer = layer; }
+    void SetLayer(CLayer* layer) {
+        mLayer = layer;
+        UContentChanges::Note();
+    }
 
     const std::string& GetName() const { return mName; }
     void SetName(const std::string& name) { mName = name; }

@@ -4,6 +4,7 @@
 // file and point to the CLayer object in memory.
 
 #include "engine/geometry/Color.h"
+#include "engine/model/ContentChanges.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -32,11 +33,17 @@ public:
     bool IsLocked() const { return mLocked; }
     void SetLocked(bool locked) { mLocked = locked; }
     bool IsVisible() const { return mVisible; }
-    void SetVisible(bool visible) { mVisible = visible; }
+    void SetVisible(bool visible) {
+        mVisible = visible;
+        UContentChanges::Note();
+    }
 
     // Kept as read: a file may hold other values than the three types.
     std::int32_t GetLayerType() const { return mLayerType; }
-    void SetLayerType(std::int32_t type) { mLayerType = type; }
+    void SetLayerType(std::int32_t type) {
+        mLayerType = type;
+        UContentChanges::Note();
+    }
 
     double GetParameter509() const { return mParameter509; }
     void SetParameter509(double value) { mParameter509 = value; }

@@ -3,6 +3,7 @@
 
 #include "engine/fileformat/TaggedFile.h"
 #include "engine/model/CompositeGeometry.h"
+#include "engine/model/ContentChanges.h"
 #include "engine/services/ErrorHandling.h"
 #include "engine/services/LocalizationService.h"
 #include "engine/services/Logger.h"
@@ -147,6 +148,7 @@ CLayer* CLayerManager::AddLayer(const char* name, bool append) {
     mLayers.insert(position, layer.get());
     mCurrentLayer = layer.release();
     mNextLayerNumber = static_cast<int>(mLayers.size()) + 1;
+    UContentChanges::Note();
     return mCurrentLayer;
 }
 
@@ -159,6 +161,7 @@ void CLayerManager::DeleteLayers() {
         delete layer;
     }
     mCurrentLayer = nullptr;
+    UContentChanges::Note();
 }
 
 bool CLayerManager::Load(FILE* file, int version, std::string& errorText) {
@@ -239,6 +242,7 @@ bool CLayerManager::RemoveLayer(CLayer* layer) {
     if (layer == mCurrentLayer) mCurrentLayer = found == mLayers.begin() ? *(found + 1) : *(found - 1);
     mLayers.erase(found);
     delete layer;
+    UContentChanges::Note();
     return true;
 }
 

@@ -14,11 +14,9 @@
 
 #include "engine/fileformat/TaggedFile.h"
 #include "engine/model/ElementComponents.h"
-#include "engine/model/JointSnapping.h"
 #include "engine/model/LayerManager.h"
 #include "engine/model/MeasureUnits.h"
 #include "engine/model/PartList.h"
-#include "engine/model/RailConstants.h"
 #include "engine/model/Statistics.h"
 #include "engine/services/ErrorHandling.h"
 #include "engine/services/LocalizationService.h"
@@ -34,9 +32,6 @@ constexpr tFileFormat kLayoutFormat = {{'W', 'k', 'S', 't'},
 // The smallest element record: its header and the component count record
 // (4 bytes of tag head, 4 of value).
 constexpr long long kMinElementRecordBytes = kFileHeaderSize + 8;
-// Below this angle difference two joints that do not face each other are
-// still marked as meant to meet.
-constexpr double kAngleStateLimit = 45.0;
 
 template <std::size_t N>
 void CopyText(char (&field)[N], const char* text) {
@@ -111,18 +106,6 @@ struct FileCloser {
     void operator()(FILE* file) const { std::fclose(file); }
 };
 
-// The connection state rule for joints within the tolerance that do not face
-// each other: their directions differ from facing by less than 45 degrees,
-// either way round.
-bool NearlyOpposite(double a, double b) {
-    return std::fabs(std::remainder(a - (b + 180.0), 360.0)) < kAngleStateLimit;
-}
-
-bool HasFinitePlacement(const CJoint* joint) {
-    const CPoint& p = joint->GetLayoutPoint();
-    return std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z) && std::isfinite(joint->GetAngle());
-}
-
 }  // namespace
 
 const char* LayoutSectionName(tLayoutSection section) {
@@ -133,89 +116,6 @@ const char* LayoutSectionName(tLayoutSection section) {
         case tLayoutSection::kBaseboards: return "baseboards";
     }
     return "none";
-}
-
-// ------------------------------------------------------------ CLayoutJoints
-
-CLayoutJoints::CLayoutJoints()
-    : mSnapDistance(UJointSnapping::GetSnapDistance(
-          URailConstants::GetGaugeForModelScale(URailConstants::kModelScaleH0))) {}
-
-void CLayoutJoints::AddElementJoints(CCompositeGeometry* element) {
-    if (element == nullptr) return;
-    for (CJoint* joint : element->GetJoints(kJointFilterAll)) mJoints.push_back(joint);
-}
-
-int CLayoutJoints::RemoveElementJoints(const CCompositeGeometry* element) {
-    int removed = 0;
-    auto kept = std::remove_if(mJoints.begin(), mJoints.end(), [element, &removed](CJoint* joint) {
-        if (joint->GetParent() != element) return false;
-        if (joint->IsConnected()) joint->Disconnect();
-        ++removed;
-        return true;
-    });
-    mJoints.erase(kept, mJoints.end());
-    return removed;
-}
-
-void CLayoutJoints::Clear() {
-    ResetConnections();
-    mJoints.clear();
-}
-
-void CLayoutJoints::ResetConnections() {
-    for (CJoint* joint : mJoints) {
-        joint->SetMark(kJointStateNone);
-        if (joint->IsConnected()) joint->Disconnect();
-    }
-}
-
-void CLayoutJoints::RebuildConnections() {
-    const double percent = UPreferences::GetInt("QLJointDistanceTolerancePercent");
-    ResetConnections();
-
-    std::vector<CJoint*> candidates;
-    candidates.reserve(mJoints.size());
-    for (CJoint* joint : mJoints) {
-        if (joint->IsFree() && HasFinitePlacement(joint)) candidates.push_back(joint);
-    }
-    std::stable_sort(candidates.begin(), candidates.end(), [](const CJoint* a, const CJoint* b) {
-        return a->GetLayoutPoint().x < b->GetLayoutPoint().x;
-    });
-
-    const auto mark = [](CJoint* a, CJoint* b, JointConnectionState state) {
-        a->SetMark(state);
-        b->SetMark(state);
-    };
-    for (std::size_t i = 0; i < candidates.size(); ++i) {
-        CJoint* a = candidates[i];
-        if (!a->IsFree()) continue;
-        const double gauge = a->GetParent() != nullptr ? UElementComponents::GetMaxGauge(a->GetParent()) : 0.0;
-        const double tolerance = percent / 100.0 * gauge;
-        const double halfGauge = gauge / 2.0;
-        const CPoint& pa = a->GetLayoutPoint();
-        for (std::size_t k = i + 1; k < candidates.size(); ++k) {
-            CJoint* b = candidates[k];
-            if (!b->IsFree() || b->GetParent() == a->GetParent()) continue;
-            const CPoint& pb = b->GetLayoutPoint();
-            const double dx = pb.x - pa.x;
-            if (dx > halfGauge) break;
-            const double dy = std::fabs(pa.y - pb.y);
-            if (dx > tolerance || dy > tolerance) {
-                if (dx < halfGauge && dy < halfGauge) mark(a, b, kJointStateNear);
-                continue;
-            }
-            if (std::fabs(pa.z - pb.z) > tolerance) {
-                mark(a, b, kJointStateHeight);
-                continue;
-            }
-            if (UJointSnapping::AreAnglesOpposite(a->GetAngle(), b->GetAngle())) {
-                CJoint::Connect(a, b);
-                break;
-            }
-            if (NearlyOpposite(a->GetAngle(), b->GetAngle())) mark(a, b, kJointStateAngle);
-        }
-    }
 }
 
 // ------------------------------------------------------------ CLayout
@@ -283,6 +183,7 @@ CLayout::~CLayout() {
 void CLayout::ClearBackgrounds() {
     platform::DeleteAll(mImages);
     platform::DeleteAll(mBaseboards);
+    UContentChanges::Note();
 }
 
 LayoutErrorCode CLayout::Load(const std::string& path) {
@@ -505,6 +406,7 @@ void CLayout::ClearElements() {
     }
     mJoints.Clear();
     platform::DeleteAll(elements);
+    UContentChanges::Note();
     mGroupsManager.reset(new CGroupsManager);
     mStatistics->Refresh(mElements);
 }
@@ -516,6 +418,7 @@ void CLayout::AddElement(CCompositeGeometry* element, CLayer* layer) {
     element->SetAttributeValue(GetHighestElementNumber() + 1);
     mElements.push_back(element);
     mJoints.AddElementJoints(element);
+    UContentChanges::Note();
 }
 
 void CLayout::AddElements(const tElements& elements, bool rebuild, bool useOwnLayer) {
@@ -534,6 +437,7 @@ void CLayout::AddElements(const tElements& elements, bool rebuild, bool useOwnLa
         mElements.push_back(element);
         mJoints.AddElementJoints(element);
     }
+    UContentChanges::Note();
     if (rebuild) mJoints.RebuildConnections();
     RefreshStatistics();
 }
@@ -546,6 +450,7 @@ void CLayout::RemoveElements(const tElements& elements) {
     mElements.erase(std::remove_if(mElements.begin(), mElements.end(),
                                    [&removed](const CCompositeGeometry* e) { return removed.count(e) != 0; }),
                     mElements.end());
+    UContentChanges::Note();
     mJoints.RebuildConnections();
     mStatistics->Refresh(mElements);
 }

@@ -29,6 +29,8 @@
 #include "engine/model/BasicGeometry.h"
 #include "engine/geometry/Color.h"
 #include "engine/model/CompositeGeometry.h"
+#include "engine/model/ContentChanges.h"
+#include "engine/geometry/DoubleRect.h"
 #include "engine/model/Groups.h"
 #include "engine/model/Image.h"
 #include "engine/model/TrackElementsContainer.h"
@@ -264,12 +266,32 @@ public:
     const tElements& GetElements() const override { return mElements; }
 
     // The lists themselves, for the display edits that change them for the
-    // length of one drawing pass and restore them afterwards.
-    tElements& GetElementList() { return mElements; }
-    tImages& GetImages() { return mImages; }
+    // length of one drawing pass and restore them afterwards. Handing a list
+    // out counts as a change (UContentChanges); whoever keeps the list and
+    // changes it later notes that change itself.
+    tElements& GetElementList() {
+        UContentChanges::Note();
+        return mElements;
+    }
+    tImages& GetImages() {
+        UContentChanges::Note();
+        return mImages;
+    }
     const tImages& GetImages() const { return mImages; }
-    tBaseboardElements& GetBaseboards() { return mBaseboards; }
+    tBaseboardElements& GetBaseboards() {
+        UContentChanges::Note();
+        return mBaseboards;
+    }
     const tBaseboardElements& GetBaseboards() const { return mBaseboards; }
+
+    // Content bounds that ULayoutBounds keeps for each of its modes, with
+    // the count of content changes they were worked out at.
+    struct tKeptBounds {
+        bool kept = false;
+        std::uint64_t changes = 0;
+        tDoubleRect box;
+    };
+    tKeptBounds& KeptContentBounds(bool visibleOnly) { return mKeptBounds[visibleOnly ? 1 : 0]; }
 
     CLayoutJoints& GetLayoutJoints() { return mJoints; }
     const CLayoutJoints& GetLayoutJoints() const { return mJoints; }
@@ -317,4 +339,5 @@ private:
     // call, in file order; null for a record that was skipped. The groups
     // list refers to elements by this position.
     tElements mElementsByRecord;
+    tKeptBounds mKeptBounds[2];
 };

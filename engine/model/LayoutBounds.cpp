@@ -2,9 +2,11 @@
 
 #include <cmath>
 #include <limits>
+#include <utility>
 
 #include "engine/model/Baseboard.h"
 #include "engine/geometry/BoundsAccumulator.h"
+#include "engine/model/ContentChanges.h"
 #include "engine/model/CurveBIG.h"
 #include "engine/model/ElementComponents.h"
 #include "engine/model/ElementQueries.h"
@@ -23,6 +25,30 @@ constexpr double kMaxCoordinate = 1e7;
 bool IsEmpty(const tDoubleRect& rect) {
     return !(rect.maxX >= rect.minX && rect.maxY >= rect.minY) || !std::isfinite(rect.minX) ||
            !std::isfinite(rect.maxX) || !std::isfinite(rect.minY) || !std::isfinite(rect.maxY);
+}
+
+// What GetContentBoundingBox keeps: worked out from const access only, so
+// that working it out counts as no change.
+tDoubleRect ContentBoundingBox(const CLayout& layout, bool visibleOnly) {
+    const tDoubleRect elements = UElementVectorOperations::GetBoundingBox(
+        visibleOnly ? UElementVectorOperations::GetElementsOnVisibleLayers(layout.GetElements())
+                    : layout.GetElements());
+    const tDoubleRect images = UImageElements::GetBoundingBox(
+        visibleOnly ? UImageElements::GetImagesOnVisibleLayers(layout.GetImages()) : layout.GetImages());
+
+    tDoubleRect content;
+    CBoundsAccumulator accumulator(content);
+    accumulator.AddRect(elements);
+    accumulator.AddRect(images);
+    if (!visibleOnly) {
+        accumulator.AddRect(UBaseboardElements::GetBoundingBox(layout.GetBaseboards()));
+    } else {
+        const CLayer* baseboardLayer =
+            ULayers::FindFirstLayerOfType(layout.GetLayerManager().GetLayers(), CLayer::kBaseboardLayer);
+        if (baseboardLayer != nullptr && baseboardLayer->IsVisible())
+            accumulator.AddRect(UBaseboardElements::GetBoundingBox(layout.GetBaseboards()));
+    }
+    return content;
 }
 
 int ToInt(double value) {
@@ -65,25 +91,13 @@ namespace ULayoutBounds {
 
 tDoubleRect GetContentBoundingBox(CLayout& layout, int mode) {
     const bool visibleOnly = mode == kBoundsModeVisible;
-    const tDoubleRect elements = UElementVectorOperations::GetBoundingBox(
-        visibleOnly ? UElementVectorOperations::GetElementsOnVisibleLayers(layout.GetElements())
-                    : layout.GetElements());
-    const tDoubleRect images = UImageElements::GetBoundingBox(
-        visibleOnly ? UImageElements::GetImagesOnVisibleLayers(layout.GetImages()) : layout.GetImages());
-
-    tDoubleRect content;
-    CBoundsAccumulator accumulator(content);
-    accumulator.AddRect(elements);
-    accumulator.AddRect(images);
-    if (!visibleOnly) {
-        accumulator.AddRect(UBaseboardElements::GetBoundingBox(layout.GetBaseboards()));
-    } else {
-        const CLayer* baseboardLayer =
-            ULayers::FindFirstLayerOfType(layout.GetLayerManager().GetLayers(), CLayer::kBaseboardLayer);
-        if (baseboardLayer != nullptr && baseboardLayer->IsVisible())
-            accumulator.AddRect(UBaseboardElements::GetBoundingBox(layout.GetBaseboards()));
-    }
-    return content;
+    CLayout::tKeptBounds& kept = layout.KeptContentBounds(visibleOnly);
+    const std::uint64_t changes = UContentChanges::Count();
+    if (kept.kept && kept.changes == changes) return kept.box;
+    kept.box = ContentBoundingBox(std::as_const(layout), visibleOnly);
+    kept.changes = changes;
+    kept.kept = true;
+    return kept.box;
 }
 
 tPaddedContent GetContentRectWithPadding(CLayout& layout, int mode, double padding) {

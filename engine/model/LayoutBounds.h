@@ -30,7 +30,8 @@ constexpr int kBoundsModeVisible = 1;  // only what lies on visible layers
 // (in mode 1 those on visible layers; baseboards only while the first
 // baseboard layer exists and is visible). A box less than 0.001 wide or high
 // adds nothing, so a layout with nothing to bound gives the empty rectangle
-// (EmptyRect).
+// (EmptyRect). The box is kept in the document until anything it counts
+// changes (UContentChanges).
 tDoubleRect GetContentBoundingBox(CLayout& layout, int mode);
 
 // dx = padding - min x, dy = padding - min y, width = ceil(max x - min x) +

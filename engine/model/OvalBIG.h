@@ -28,7 +28,10 @@ public:
     void UpdateJoints(const CPoint&, const CGradeVector&, int, double) override {}
     int GetType() const override { return kComponentTypeOval; }
     std::int32_t GetLineWidth() const override { return mLineWidth; }
-    void SetLineWidth(std::int32_t width) override { mLineWidth = width; }
+    void SetLineWidth(std::int32_t width) override {
+        mLineWidth = width;
+        UContentChanges::Note();
+    }
     // The base tags, 315, 316, 317 and, from version 13, 336 and 337 with the
     // arc angles normalised (start outside 0..359 becomes 0; an end above
     // 360, below the start or less than 0.5 after it becomes 360).
@@ -42,13 +45,25 @@ public:
 
     double GetRadiusX() const { return mRadiusX; }
     double GetRadiusY() const { return mRadiusY; }
-    void SetRadiusX(double radius) { mRadiusX = radius; }
-    void SetRadiusY(double radius) { mRadiusY = radius; }
+    void SetRadiusX(double radius) {
+        mRadiusX = radius;
+        UContentChanges::Note();
+    }
+    void SetRadiusY(double radius) {
+        mRadiusY = radius;
+        UContentChanges::Note();
+    }
     double GetStartAngle() const { return mStartAngle; }
     double GetEndAngle() const { return mEndAngle; }
     // Stored unchanged.
-    void SetStartAngle(double angle) { mStartAngle = angle; }
-    void SetEndAngle(double angle) { mEndAngle = angle; }
+    void SetStartAngle(double angle) {
+        mStartAngle = angle;
+        UContentChanges::Note();
+    }
+    void SetEndAngle(double angle) {
+        mEndAngle = angle;
+        UContentChanges::Note();
+    }
 
 private:
     std::int32_t mLineWidth = 1;

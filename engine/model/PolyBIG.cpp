@@ -51,6 +51,7 @@ CPolyBIG::CPolyBIG(const CPolyBIG& other)
 
 void CPolyBIG::SetPoints(const std::vector<CPoint>& points) {
     mPoints = points;
+    UContentChanges::Note();
 }
 
 const CPoint& CPolyBIG::GetPoint(std::size_t index) const {

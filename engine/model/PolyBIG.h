@@ -46,7 +46,10 @@ public:
     void UpdateJoints(const CPoint&, const CGradeVector&, int, double) override {}
     int GetType() const override { return kComponentTypePoly; }
     std::int32_t GetLineWidth() const override { return mLineWidth; }
-    void SetLineWidth(std::int32_t width) override { mLineWidth = width; }
+    void SetLineWidth(std::int32_t width) override {
+        mLineWidth = width;
+        UContentChanges::Note();
+    }
     // The base tags, 318 (count), 319 and 320 per point, 321, 322, 323.
     // False with `errorText` for a count that the file cannot hold, a record
     // cut short and a polygon without points. NaN coordinates become the
@@ -77,7 +80,10 @@ public:
     virtual bool GetSecondFlag() const { return mSecondFlag; }
     // 1 polygon, 2 line, 3 rectangle.
     virtual std::int32_t GetKind() const { return mKind; }
-    virtual void SetKind(std::int32_t kind) { mKind = kind; }
+    virtual void SetKind(std::int32_t kind) {
+        mKind = kind;
+        UContentChanges::Note();
+    }
 
 protected:
     // The polygon part of Load and Save on one tag reader or writer, so that

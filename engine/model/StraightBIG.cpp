@@ -17,6 +17,7 @@ CStraightBIG::CStraightBIG(const CStraightBIG& other) : CBasicGeometry(other), m
 void CStraightBIG::SetLength(double length) {
     mLength = length;
     mTrackLength = length;
+    UContentChanges::Note();
 }
 
 std::uint8_t* CStraightBIG::Serialize(std::uint8_t* buffer) const {

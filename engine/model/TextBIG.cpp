@@ -52,6 +52,7 @@ void CTextBIG::DisableBothJoints() {
 
 void CTextBIG::SetText(const char* text) {
     UErrorHandling::ThrowIfNull(text, "void CTextBIG::SetText(const char *)", "No text supplied");
+    UContentChanges::Note();
     std::size_t length = std::strlen(text);
     if (length == 0) {
         mText = " ";

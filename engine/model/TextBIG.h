@@ -43,9 +43,15 @@ public:
     void SetText(const char* text);
     const std::string& GetText() const { return mText; }
     const std::string& GetFontName() const { return mFontName; }
-    void SetFontName(const std::string& fontName) { mFontName = fontName; }
+    void SetFontName(const std::string& fontName) {
+        mFontName = fontName;
+        UContentChanges::Note();
+    }
     std::int32_t GetTextSize() const { return mTextSize; }
-    void SetTextSize(std::int32_t size) { mTextSize = size; }
+    void SetTextSize(std::int32_t size) {
+        mTextSize = size;
+        UContentChanges::Note();
+    }
 
 private:
     void DisableBothJoints();

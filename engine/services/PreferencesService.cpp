@@ -83,12 +83,15 @@ PreferencesService::~PreferencesService() {
 }
 
 bool PreferencesService::Synchronize() {
+    if (!mChanged) return true;
     for (const std::string& key : mIntKeys) UCFPreferences::SetAppInt(key, GetInt(key));
     for (const std::string& key : mDoubleKeys) UCFPreferences::SetAppDouble(key, GetDouble(key));
     for (const std::string& key : mBoolKeys) UCFPreferences::SetAppBoolean(key, GetBool(key));
     // Texts stay UTF-8: nothing is dropped for lack of a narrower encoding.
     for (const std::string& key : mStringKeys) UCFPreferences::SetAppString(key, GetString(key));
-    return UCFPreferences::AppSynchronize();
+    const bool written = UCFPreferences::AppSynchronize();
+    if (written) mChanged = false;
+    return written;
 }
 
 void PreferencesService::RecordKeyType(const std::string& key, KeyType type) {
@@ -104,40 +107,45 @@ void PreferencesService::RecordKeyType(const std::string& key, KeyType type) {
     }
 }
 
-void PreferencesService::SetBool(const std::string& key, bool value) {
-    PreferencesServiceBase::SetBool(key, value);
-    RecordKeyType(key, KeyType::Bool);
+void PreferencesService::Set(const std::string& key, const CPreferenceValue& value, KeyType type) {
+    const CPreferenceValue* held = Find(key);
+    const auto heldType = mKeyTypes.find(key);
+    if (held != nullptr && *held == value && heldType != mKeyTypes.end() && heldType->second == type) return;
+    mValues[key] = value;
+    mKeyTypes[key] = type;
+    RecordKeyType(key, type);
+    mChanged = true;
     Synchronize();
+}
+
+void PreferencesService::SetBool(const std::string& key, bool value) {
+    Set(key, CPreferenceValue(value), KeyType::Bool);
 }
 
 void PreferencesService::SetString(const std::string& key, const std::string& value) {
-    PreferencesServiceBase::SetString(key, value);
-    RecordKeyType(key, KeyType::String);
-    Synchronize();
+    Set(key, CPreferenceValue(value), KeyType::String);
 }
 
 void PreferencesService::SetDouble(const std::string& key, double value) {
-    PreferencesServiceBase::SetDouble(key, value);
-    RecordKeyType(key, KeyType::Double);
-    Synchronize();
+    Set(key, CPreferenceValue(value), KeyType::Double);
 }
 
 void PreferencesService::SetInt(const std::string& key, int value) {
-    PreferencesServiceBase::SetInt(key, value);
-    RecordKeyType(key, KeyType::Int);
-    Synchronize();
+    Set(key, CPreferenceValue(value), KeyType::Int);
 }
 
 void PreferencesService::RegisterDefaultBool(const std::string& key, bool value) {
     bool valid = false;
     const bool stored = UCFPreferences::GetAppBooleanValue(key, &valid);
-    SetBool(key, valid ? stored : value);
+    mValues[key] = CPreferenceValue(valid ? stored : value);
+    mKeyTypes[key] = KeyType::Bool;
 }
 
 void PreferencesService::RegisterDefaultInt(const std::string& key, int value) {
     bool valid = false;
     const int stored = UCFPreferences::GetAppIntegerValue(key, &valid);
-    SetInt(key, valid ? stored : value);
+    mValues[key] = CPreferenceValue(valid ? stored : value);
+    mKeyTypes[key] = KeyType::Int;
 }
 
 bool PreferencesService::UsesMetricSystem() {

@@ -21,6 +21,10 @@ public:
     // Without this a string literal would pick the bool constructor.
     explicit CPreferenceValue(const char* value);
 
+    bool operator==(const CPreferenceValue& other) const {
+        return mNumber == other.mNumber && mText == other.mText;
+    }
+
     // The number truncated toward zero, saturated to the int range (NaN is 0).
     int GetInt() const;
     double GetDouble() const { return mNumber; }
@@ -62,21 +66,26 @@ public:
     static constexpr const char* kServiceName = "PreferencesService";
 
     PreferencesService() = default;
-    // Writes everything once more.
+    // Writes what a failed synchronisation left unwritten.
     ~PreferencesService() override;
 
     std::string GetServiceName() const override { return kServiceName; }
+    // Writes every key set so far and synchronises the persisted
+    // preferences, once, when something changed since the last successful
+    // synchronisation; else writes nothing and succeeds.
     bool Synchronize() override;
 
-    // Each setter stores the value, records the key under its type only and
-    // writes all known keys through.
+    // Each setter that changes the value or the type of a key stores it,
+    // records the key under its type only and synchronises. Setting what a
+    // key holds already writes nothing.
     void SetBool(const std::string& key, bool value) override;
     void SetString(const std::string& key, const std::string& value) override;
     void SetDouble(const std::string& key, double value) override;
     void SetInt(const std::string& key, int value) override;
 
-    // A valid persisted value of the type beats `value`; either way the key
-    // is then set through the setter of its type.
+    // A valid persisted value of the type beats `value`. The key then holds
+    // it in memory; nothing is written, since the persisted preferences
+    // hold it already or the default comes back at every start.
     void RegisterDefaultBool(const std::string& key, bool value);
     void RegisterDefaultInt(const std::string& key, int value);
 
@@ -84,14 +93,22 @@ public:
 
 protected:
     enum class KeyType { Int, Double, Bool, String };
+    // Stores the value of `type` and synchronises, unless the key holds that
+    // value of that type already.
+    void Set(const std::string& key, const CPreferenceValue& value, KeyType type);
     // Records `key` in the set of `type` and takes it out of the others, so
     // a later pass can never write an older value of another type over it.
     void RecordKeyType(const std::string& key, KeyType type);
 
+    // The keys set so far, by type: what a synchronisation writes.
     std::set<std::string> mIntKeys;
     std::set<std::string> mDoubleKeys;
     std::set<std::string> mBoolKeys;
     std::set<std::string> mStringKeys;
+    // The type of every key registered or set.
+    std::map<std::string, KeyType> mKeyTypes;
+    // Set since the last successful synchronisation.
+    bool mChanged = false;
 };
 
 // The service the start-up registers: the app's defaults, then the measure

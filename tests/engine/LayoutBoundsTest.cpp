@@ -1,6 +1,7 @@
 // Layout bounds: the box of a list of elements, the content box of a layout
-// in both modes, the padded content rectangle (an empty layout included),
-// moving a layout to its padding, and the centre of an element.
+// in both modes and how long it is kept, the padded content rectangle (an
+// empty layout included), moving a layout to its padding, and the centre of
+// an element.
 
 #include <gtest/gtest.h>
 
@@ -11,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/drawing/TransientEdits.h"
 #include "engine/model/Baseboard.h"
 #include "engine/model/BorderSegment.h"
 #include "engine/geometry/BoundsAccumulator.h"
@@ -159,6 +161,112 @@ TEST(LayoutBounds, PaddedContentAndMovingTheLayoutToIt) {
     ULayoutBounds::TranslateLayout(layout, tPaddedContent{0, 0, 99.9, 10.5});
     EXPECT_EQ(layout.GetParameters().mWorkspaceWidth, 99);
     EXPECT_EQ(layout.GetParameters().mWorkspaceHeight, 10);
+}
+
+TEST(LayoutBounds, ContentBoxesAreKeptUntilTheDocumentChanges) {
+    CLayout layout;
+    CLayerManager& layers = layout.GetLayerManager();
+    CLayer* tracks = layers.GetCurrentLayer();
+    CLayer* pictures = layers.AddLayer("Bilder", true);
+    pictures->SetLayerType(CLayer::kImageLayer);
+    CLayer* boards = layers.AddLayer("Bretter", true);
+    boards->SetLayerType(CLayer::kBaseboardLayer);
+
+    CCompositeGeometry* shape = Box("S", 0, 0, 100, 50).release();
+    layout.AddElement(shape, tracks);
+    // Counted at x = 0, inside the shape's box, with a warning each time
+    // the content box is worked out: what tells a kept box from a new one.
+    layout.AddElement(Box("FAR", 2e7, 5, 30, 20).release(), tracks);
+    auto straight = ULayoutGen::CElementBuilder().Catalogue("T", "M", "L", "d").Straight(100).Build();
+    straight->SetPosition(CPoint(150, 100, 0));
+    tDoubleRect track;
+    straight->CalcBoundingBox(track);
+    track = tDoubleRect{track.minY + 100, track.minX + 150, track.maxY + 100, track.maxX + 150};
+    layout.AddElement(straight.release(), tracks);
+    CImageElement* image = NewImage(-50, -20, 10, 10, pictures);
+    layout.GetImages().push_back(image);
+    CBaseboardElement* board = NewBoard(-300, 0, 0, 60, boards);
+    layout.GetBaseboards().push_back(board);
+
+    LogWatch watch;
+    const auto workedOut = [&watch] { return watch.Count("Auto-fixing illegal x coordinate for element 'FAR'"); };
+    const auto expectAll = [&layout](double minX, double minY, double maxX, double maxY, const std::string& what) {
+        ExpectRect(ULayoutBounds::GetContentBoundingBox(layout, ULayoutBounds::kBoundsModeAll), minX, minY, maxX,
+                   maxY, what);
+    };
+
+    // Worked out once per mode, then kept: the padded rectangle uses the
+    // kept box too.
+    expectAll(-300, -20, track.maxX, track.maxY, "first");
+    expectAll(-300, -20, track.maxX, track.maxY, "again");
+    EXPECT_DOUBLE_EQ(ULayoutBounds::GetContentRectWithPadding(layout, ULayoutBounds::kBoundsModeAll, 10).dx, 310);
+    EXPECT_EQ(workedOut(), 1);
+    ULayoutBounds::GetContentBoundingBox(layout, ULayoutBounds::kBoundsModeVisible);
+    ULayoutBounds::GetContentBoundingBox(layout, ULayoutBounds::kBoundsModeVisible);
+    EXPECT_EQ(workedOut(), 2);
+
+    // Every kind of change is seen at the next call.
+    shape->SetPosition(CPoint(0, -100, 0));
+    expectAll(-300, -100, track.maxX, track.maxY, "element moved");
+    EXPECT_EQ(workedOut(), 3);
+    shape->SetAngle(90);  // about the centre of its box, (50, -75)
+    expectAll(-300, -125, track.maxX, track.maxY, "element turned");
+    CBasicGeometry* part = shape->GetComponents().front();
+    expectAll(-300, -125, track.maxX, track.maxY, "component handed out");
+    part->MoveBy(0, 1000);
+    expectAll(-300, -20, track.maxX, 975, "component moved");
+    CCompositeGeometry* added = Box("N", 1000, 0, 10, 10).release();
+    layout.AddElement(added, tracks);
+    expectAll(-300, -20, 1010, 975, "element added");
+    auto donor = Box("D", 0, 0, 10, 10);
+    CBasicGeometry* extra = donor->GetComponents().front();
+    donor->GetComponents().clear();
+    extra->MoveBy(50, 0);
+    expectAll(-300, -20, 1010, 975, "component not yet added");
+    ASSERT_TRUE(UElementComponents::AppendComponent(added, extra));
+    expectAll(-300, -20, 1060, 975, "component added");
+    layout.RemoveElements({added});
+    std::unique_ptr<CCompositeGeometry> removed(added);
+    expectAll(-300, -20, track.maxX, 975, "element removed");
+    image->SetPosition(CPoint(-500, -20, 0));
+    expectAll(-500, -20, track.maxX, 975, "image moved");
+    image->SetHeight(2000);
+    expectAll(-500, -20, track.maxX, 1980, "image taller");
+    board->MoveBy(0, -1000);
+    expectAll(-500, -1000, track.maxX, 1980, "baseboard moved");
+    board->SetBorderPoint("a", CPoint(-900, -1000));
+    expectAll(-900, -1000, track.maxX, 1980, "baseboard point moved");
+    ULayoutBounds::TranslateLayout(layout, tPaddedContent{10, 20, 0, 0});
+    expectAll(-890, -980, track.maxX + 10, 2000, "layout translated");
+
+    // What the visible mode counts: layers shown and hidden.
+    tracks->SetVisible(false);
+    ExpectRect(ULayoutBounds::GetContentBoundingBox(layout, ULayoutBounds::kBoundsModeVisible), -890, -980, 10,
+               2000, "tracks hidden");
+    boards->SetVisible(false);
+    ExpectRect(ULayoutBounds::GetContentBoundingBox(layout, ULayoutBounds::kBoundsModeVisible), -490, 0, -480, 2000,
+               "baseboards hidden too");
+    tracks->SetVisible(true);
+    boards->SetVisible(true);
+
+    // A display edit applied and undone: only the track while it lasts.
+    CTracksOnlyEditAction tracksOnly;
+    {
+        CTransientEditScope edits(layout, {&tracksOnly});
+        expectAll(track.minX + 10, track.minY + 20, track.maxX + 10, track.maxY + 20, "tracks only");
+    }
+    expectAll(-890, -980, track.maxX + 10, 2000, "edit undone");
+    // The same on lists taken from the document before the box was kept.
+    CLayoutParameters& parameters = layout.GetParameters();
+    tElements& elements = layout.GetElementList();
+    tImages& images = layout.GetImages();
+    tBaseboardElements& baseboards = layout.GetBaseboards();
+    CTransientEditState saved(parameters, elements, images, baseboards);
+    expectAll(-890, -980, track.maxX + 10, 2000, "lists taken");
+    UTransientEditActions::ApplyAll({&tracksOnly}, parameters, elements, images, baseboards);
+    expectAll(track.minX + 10, track.minY + 20, track.maxX + 10, track.maxY + 20, "applied to the lists");
+    saved.Restore(parameters, elements, images, baseboards);
+    expectAll(-890, -980, track.maxX + 10, 2000, "restored into the lists");
 }
 
 TEST(LayoutBounds, AnEmptyLayoutHasAFinitePaddedRectangleAndMovesNothing) {

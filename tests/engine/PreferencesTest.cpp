@@ -1,5 +1,6 @@
 // Engine preferences: value conversions, registered defaults, persistence
-// across restarts and the accessors used before start-up.
+// across restarts, what is written when, and the accessors used before
+// start-up.
 
 #include "engine/services/CFPreferences.h"
 #include "engine/services/PreferencesService.h"
@@ -9,9 +10,15 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <climits>
 #include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <limits>
+#include <ostream>
 #include <string>
 
 namespace {
@@ -24,6 +31,37 @@ void Restart() {
 
 std::optional<platform::Value> Persisted(const std::string& key) {
     return platform::UserDefaults::standard().object(key);
+}
+
+// What tells one write of a file from another: every write puts a new file
+// (a new inode) in place.
+struct FileState {
+    bool exists = false;
+    ino_t inode = 0;
+    timespec modified{};
+    std::string content;
+
+    bool operator==(const FileState& other) const {
+        return exists == other.exists && inode == other.inode && modified.tv_sec == other.modified.tv_sec &&
+               modified.tv_nsec == other.modified.tv_nsec && content == other.content;
+    }
+    bool operator!=(const FileState& other) const { return !(*this == other); }
+};
+
+std::ostream& operator<<(std::ostream& out, const FileState& state) {
+    return out << (state.exists ? "inode " + std::to_string(state.inode) : std::string("no file"));
+}
+
+FileState StateOf(const std::filesystem::path& path) {
+    FileState state;
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) return state;
+    state.exists = true;
+    state.inode = info.st_ino;
+    state.modified = info.st_mtim;
+    std::ifstream in(path, std::ios::binary);
+    state.content.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return state;
 }
 
 }  // namespace
@@ -81,21 +119,14 @@ TEST(PreferencesService, RegistersEveryDefaultInMetricLocale) {
     for (const IntDefault& d : ints) {
         SCOPED_TRACE(d.key);
         EXPECT_EQ(UPreferences::GetInt(d.key), d.value);
-        // Every registered key is written through at once.
-        const auto stored = Persisted(d.key);
-        ASSERT_TRUE(stored.has_value());
-        ASSERT_TRUE(stored->isInteger());
-        EXPECT_EQ(*stored->asInteger(), d.value);
     }
     for (const char* key : {"QLAutoColorize", "QLConnectTrackUsePlain"}) {
         SCOPED_TRACE(key);
         EXPECT_TRUE(UPreferences::GetBool(key));
-        const auto stored = Persisted(key);
-        ASSERT_TRUE(stored.has_value());
-        ASSERT_TRUE(stored->isBool());
-        EXPECT_TRUE(*stored->asBool());
     }
     EXPECT_EQ(UMeasureUnits::GetUnitType(), 2);
+    // Defaults are not written: nothing was stored, nothing changed.
+    EXPECT_FALSE(std::filesystem::exists(platform::UserDefaults::standard().filePath()));
 
     // An int key read as the other types.
     EXPECT_DOUBLE_EQ(UPreferences::GetDouble("QLSnapAreaFactor"), 100.0);
@@ -142,6 +173,46 @@ TEST(PreferencesService, StoredValuesBeatDefaultsButUnitsFollowTheLocale) {
     EXPECT_EQ(service.GetInt("QLUnits"), 4);
     EXPECT_EQ(service.GetInt("QLJointAngleTolerance"), 12);
     EXPECT_EQ(service.GetInt("QLJointDistanceTolerancePercent"), 40);
+}
+
+TEST(PreferencesService, StartingWritesNothingAndAChangeIsWrittenWhenSynchronised) {
+    platform::UserDefaults::standard().setInteger("QLJointDistanceTolerancePercent", 40);
+    platform::UserDefaults::standard().setInteger("QLUnits", 2);
+    ASSERT_TRUE(platform::UserDefaults::standard().synchronize());
+    Restart();
+    const FileState stored = StateOf(platform::UserDefaults::standard().filePath());
+    ASSERT_TRUE(stored.exists);
+
+    // A start in a metric locale: the defaults registered and the unit set
+    // to what is stored already.
+    platform::Locale::setCurrent("de_DE");
+    VKMPreferencesService service;
+    EXPECT_EQ(service.GetInt("QLJointDistanceTolerancePercent"), 40);
+    EXPECT_EQ(service.GetInt("QLUnits"), 2);
+    EXPECT_EQ(StateOf(platform::UserDefaults::standard().filePath()), stored) << "the start wrote the file";
+
+    // Setting what a key holds, or synchronising without a change, writes
+    // nothing either.
+    service.SetInt("QLJointAngleTolerance", 30);
+    service.SetInt("QLJointDistanceTolerancePercent", 40);
+    service.SetBool("QLAutoColorize", true);
+    EXPECT_TRUE(service.Synchronize());
+    EXPECT_EQ(StateOf(platform::UserDefaults::standard().filePath()), stored) << "an unchanged value was written";
+
+    // A change is written, with its type.
+    service.SetInt("QLJointAngleTolerance", 12);
+    const FileState changed = StateOf(platform::UserDefaults::standard().filePath());
+    EXPECT_NE(changed, stored);
+    EXPECT_TRUE(service.Synchronize());
+    EXPECT_EQ(StateOf(platform::UserDefaults::standard().filePath()), changed) << "written again without a change";
+    service.SetDouble("QLJointAngleTolerance", 12.0);
+    EXPECT_NE(StateOf(platform::UserDefaults::standard().filePath()), changed) << "a new type was not written";
+
+    Restart();
+    VKMPreferencesService restarted;
+    EXPECT_DOUBLE_EQ(*Persisted("QLJointAngleTolerance")->asReal(), 12.0);
+    EXPECT_EQ(restarted.GetInt("QLJointAngleTolerance"), 12);
+    EXPECT_EQ(restarted.GetInt("QLJointDistanceTolerancePercent"), 40);
 }
 
 TEST(PreferencesService, ValueSetThroughTheServiceSurvivesARestart) {

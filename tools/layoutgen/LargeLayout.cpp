@@ -3,8 +3,10 @@
 #include <cmath>
 #include <cstdio>
 #include <map>
+#include <optional>
 #include <string>
 #include <system_error>
+#include <utility>
 #include <vector>
 
 #include "engine/generators/ComponentGenerator.h"
@@ -229,6 +231,44 @@ void ComposeLargeLayout(tLayoutDocument& document, std::size_t elementCount, std
                               std::nullopt, "Boards");
     }
     composer.Finish();
+}
+
+const char* JointCrowdName(tJointCrowd crowd) {
+    switch (crowd) {
+        case tJointCrowd::EastWestLine: return "east-west line";
+        case tJointCrowd::NorthSouthLine: return "north-south line";
+        case tJointCrowd::Ladder: return "ladder";
+        case tJointCrowd::Spot: return "spot";
+        case tJointCrowd::ShuffledNorthSouth: return "shuffled north-south line";
+    }
+    return "?";
+}
+
+void ComposeJointCrowd(tLayoutDocument& document, tJointCrowd crowd, std::size_t elementCount,
+                       std::uint64_t seed) {
+    constexpr double kRungSpacing = 30.0;
+    const tCatalogueTrack& straight = kStraights[0];
+    const tPart part = CataloguePart(straight);
+    CLayoutComposer composer(document);
+    // Lines are centred on the origin: the reader puts positions beyond
+    // 10 km back to 0.
+    const double start = -0.5 * straight.length * static_cast<double>(elementCount);
+    const bool northwards = crowd == tJointCrowd::NorthSouthLine || crowd == tJointCrowd::ShuffledNorthSouth;
+    composer.ContinueFrom(northwards ? tPose{0.0, start, 0.0, 90.0} : tPose{start, 0.0, 0.0, 0.0});
+    for (std::size_t i = 0; i < elementCount; ++i) {
+        std::optional<tPose> at;
+        if (crowd == tJointCrowd::Ladder)
+            at = tPose{0.0, (static_cast<double>(i) - 0.5 * static_cast<double>(elementCount)) * kRungSpacing, 0.0, 0.0};
+        if (crowd == tJointCrowd::Spot) at = tPose{0.0, 0.0, 0.0, i % 2 == 0 ? 0.0 : 180.0};
+        composer.AddStraight(part, straight.length, at);
+    }
+    composer.Finish();
+    if (crowd == tJointCrowd::ShuffledNorthSouth) {
+        CRandomElementMaker random(seed);
+        auto& elements = document.elements;
+        for (std::size_t i = elements.size(); i > 1; --i)
+            std::swap(elements[i - 1], elements[static_cast<std::size_t>(random.Between(0, static_cast<std::int64_t>(i) - 1))]);
+    }
 }
 
 void ComposeLargeLibrary(tLibraryDocument& document, std::size_t elementCount, std::uint64_t seed, int version) {
