@@ -86,8 +86,9 @@ public:
 };
 
 // For a track element, two circles at every free joint: a filled one in the
-// mark colour with a white rim, then a thin grey outline, both of half the
-// element's largest gauge.
+// mark colour (its stroke colour, white, is carried but a fill-only style
+// draws no rim), then a thin grey outline, both of half the element's
+// largest gauge.
 class CJointOverlayPainter : public CElementOverlayPainter {
 public:
     explicit CJointOverlayPainter(CElementOverlayDrawingParameters* parameters)
