@@ -544,21 +544,18 @@ TEST_F(CloudBlobTest, RefusedLeaseAnswersUpdateTheContainerButNotTheBlob) {
                         R"(", "action": {"status": 409, "code": "LeaseAlreadyPresent", "headers": [)"
                         R"(["ETag", "\"0x8D0REFUSED\""], ["Last-Modified", "Wed, 01 Jan 2025 10:00:00 GMT"]]}})");
     }
-    Awaited<ErrorOut, std::optional<std::string>> containerLease;
-    container->acquireLeaseWithLeaseTime(std::nullopt, std::string(kLeaseA), containerLease.handler());
-    auto [containerError, containerId] = containerLease.get();
-    ASSERT_TRUE(containerError);
-    EXPECT_EQ(statusOf(*containerError), 409);
-    EXPECT_FALSE(containerId);
+    auto expectRefused = [](const auto& leased) {
+        Awaited<ErrorOut, std::optional<std::string>> lease;
+        leased->acquireLeaseWithLeaseTime(std::nullopt, std::string(kLeaseA), lease.handler());
+        auto [error, leaseId] = lease.get();
+        ASSERT_TRUE(error);
+        EXPECT_EQ(statusOf(*error), 409);
+        EXPECT_FALSE(leaseId);
+    };
+    expectRefused(container);
     EXPECT_EQ(container->properties().eTag, std::optional<std::string>("\"0x8D0REFUSED\""));
     EXPECT_NE(container->properties().lastModified, containerModified);
-
-    Awaited<ErrorOut, std::optional<std::string>> blobLease;
-    blob->acquireLeaseWithLeaseTime(std::nullopt, std::string(kLeaseA), blobLease.handler());
-    auto [blobError, blobId] = blobLease.get();
-    ASSERT_TRUE(blobError);
-    EXPECT_EQ(statusOf(*blobError), 409);
-    EXPECT_FALSE(blobId);
+    expectRefused(blob);
     EXPECT_EQ(blob->properties().eTag, blobTag);
     EXPECT_EQ(blob->properties().lastModified, blobModified);
     EXPECT_EQ(requestsFor(server, "leasecontainer").size(), 1u);
