@@ -48,11 +48,6 @@ class BLSRequestResult;
 class BLSRetryPolicy;
 class BLSStreamDownloadBuffer;
 
-// (error or nullopt, the command's result; Result{} when the operation
-// ended without one).
-template <typename Result>
-using BLSCompletionHandler = std::function<void(std::optional<platform::Error>, Result)>;
-
 class BLSExecutor : public platform::net::URLSessionDataDelegate, public std::enable_shared_from_this<BLSExecutor> {
 protected:
     struct Key {};

@@ -5,6 +5,7 @@
 #include "storage/BLSBlobResponseParser.h"
 #include "storage/BLSCloudClient.h"
 #include "storage/BLSErrors.h"
+#include "storage/BLSExecutor.h"
 #include "storage/BLSOperationUtil.h"
 #include "storage/BLSRequestOptions.h"
 #include "storage/BLSResponseParser.h"

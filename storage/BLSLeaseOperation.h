@@ -8,7 +8,7 @@
 #include "platform/foundation/Error.h"
 #include "storage/BLSAccessCondition.h"
 #include "storage/BLSEnums.h"
-#include "storage/BLSExecutor.h"
+#include "storage/BLSStorageCommand.h"
 #include "storage/BLSStorageUri.h"
 
 #include <cstdint>

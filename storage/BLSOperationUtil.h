@@ -5,7 +5,6 @@
 // only the error, and the body an answer left in memory.
 
 #include "platform/foundation/Error.h"
-#include "storage/BLSExecutor.h"
 #include "storage/BLSStorageCommand.h"
 
 #include <cstdint>

@@ -124,6 +124,11 @@ private:
 // The result of an operation that reads nothing from the answer.
 struct BLSNoResult {};
 
+// What the executor calls at the end: (error or nullopt, the command's
+// result; Result{} when the operation ended without one).
+template <typename Result>
+using BLSCompletionHandler = std::function<void(std::optional<platform::Error>, Result)>;
+
 template <typename Result = BLSNoResult>
 class BLSStorageCommand final : public BLSStorageCommandBase {
     // The completion of an operation that ends without a result (an error,
@@ -132,7 +137,6 @@ class BLSStorageCommand final : public BLSStorageCommandBase {
                   "a command's result must be default-constructible and copyable");
 
 public:
-    using ResultType = Result;
     // Reads the answer (and the body written to the stream); returns the
     // operation's result and may set `error`.
     using PostProcessResponse = std::function<Result(const platform::net::HTTPURLResponse&, BLSRequestResult&,
