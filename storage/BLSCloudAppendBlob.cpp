@@ -138,7 +138,7 @@ void BLSCloudAppendBlob::appendBlockWithData(std::vector<std::uint8_t> data, std
     if (!contentMD5 && options->useTransactionalMD5()) contentMD5 = BLSUtil::calculateMD5FromData(data);
     const auto length = static_cast<std::uint64_t>(data.size());
 
-    auto command = makeCommand(context);
+    auto command = makeCommand<std::optional<std::int64_t>>(context);
     command->setBuildRequest([length, contentMD5, condition = BLSAccessCondition::copyCondition(accessCondition)](
                                  platform::net::URLComponents& components, double timeout, BLSOperationContext& ctx) {
         return BLSBlobRequestFactory::appendBlockWithLength(length, contentMD5, BLSAccessCondition::conditionPtr(condition), components,
@@ -160,7 +160,7 @@ void BLSCloudAppendBlob::appendBlockWithData(std::vector<std::uint8_t> data, std
     });
     command->setPostProcessResponse([appendOffset](const HTTPURLResponse&, BLSRequestResult&,
                                                    platform::OutputStream*, BLSOperationContext&,
-                                                   ErrorOut&) -> std::any { return *appendOffset; });
+                                                   ErrorOut&) { return *appendOffset; });
     command->setSource(std::move(data));
 
     // Without an append position the service cannot refuse a block it has
@@ -168,11 +168,8 @@ void BLSCloudAppendBlob::appendBlockWithData(std::vector<std::uint8_t> data, std
     command->setRetryAfterTransportFailure(accessCondition && accessCondition->appendPosition().has_value());
     BLSExecutor::ExecuteWithStorageCommand(
         command, options, context,
-        [completionHandler = std::move(completionHandler)](const std::optional<platform::Error>& error,
-                                                           std::any result) {
-            if (!completionHandler) return;
-            auto* offset = std::any_cast<std::optional<std::int64_t>>(&result);
-            completionHandler(error, !error && offset ? *offset : std::nullopt);
+        [completionHandler = std::move(completionHandler)](ErrorOut error, std::optional<std::int64_t> offset) {
+            if (completionHandler) completionHandler(error, error ? std::nullopt : offset);
         });
 }
 

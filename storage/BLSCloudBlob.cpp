@@ -8,6 +8,7 @@
 #include "storage/BLSCloudClient.h"
 #include "storage/BLSErrors.h"
 #include "storage/BLSExecutor.h"
+#include "storage/BLSLeaseOperation.h"
 #include "storage/BLSNavigationUtil.h"
 #include "storage/BLSOperationContext.h"
 #include "storage/BLSOperationUtil.h"
@@ -64,10 +65,11 @@ bool isValidUtf8(const std::vector<std::uint8_t>& data) {
 }
 
 // Hands the command to the executor; the completion gets the error and the
-// post-processing result.
-void execute(const std::shared_ptr<BLSStorageCommand>& command, const std::shared_ptr<BLSBlobRequestOptions>& options,
-             const std::shared_ptr<BLSOperationContext>& context,
-             std::function<void(const ErrorOut&, std::any)> completion) {
+// command's result.
+template <typename Result>
+void execute(const std::shared_ptr<BLSStorageCommand<Result>>& command,
+             const std::shared_ptr<BLSBlobRequestOptions>& options, const std::shared_ptr<BLSOperationContext>& context,
+             std::type_identity_t<BLSCompletionHandler<Result>> completion) {
     BLSExecutor::ExecuteWithStorageCommand(command, options, context, std::move(completion));
 }
 
@@ -142,20 +144,11 @@ void BLSCloudBlob::setProperties(BLSBlobProperties properties) {
 // The command recipe ----------------------------------------------------------
 
 BLSCloudBlob::ContextPtr BLSCloudBlob::contextOrNew(ContextPtr operationContext) const {
-    return operationContext ? std::move(operationContext) : std::make_shared<BLSOperationContext>();
+    return BLSOperationUtil::contextOrNew(std::move(operationContext));
 }
 
 BLSCloudBlob::OptionsPtr BLSCloudBlob::effectiveOptions(const OptionsPtr& requestOptions) const {
-    std::shared_ptr<BLSBlobRequestOptions> defaults = mClient ? mClient->defaultRequestOptions() : nullptr;
-    return BLSBlobRequestOptions::combine(requestOptions.get(), defaults.get());
-}
-
-std::shared_ptr<BLSStorageCommand> BLSCloudBlob::makeCommand(const ContextPtr& operationContext,
-                                                             bool calculateResponseMD5) const {
-    auto command = std::make_shared<BLSStorageCommand>(mClient ? mClient->credentials() : nullptr, mStorageUri,
-                                                       calculateResponseMD5, operationContext);
-    if (mClient) command->setAuthenticationHandler(mClient->authenticationHandler());
-    return command;
+    return BLSOperationUtil::effectiveOptions(mClient.get(), requestOptions);
 }
 
 std::string BLSCloudBlob::containerName() const {
@@ -249,7 +242,7 @@ void BLSCloudBlob::downloadInternal(std::shared_ptr<platform::OutputStream> stre
     command->setDestinationStream(std::move(stream));
     command->setPostProcessResponse([heldMD5, validateMD5](const HTTPURLResponse&, BLSRequestResult& result,
                                                            platform::OutputStream*, BLSOperationContext&,
-                                                           ErrorOut& error) -> std::any {
+                                                           ErrorOut& error) -> BLSNoResult {
         if (*heldMD5 && validateMD5 && result.calculatedResponseMD5() != *heldMD5) {
             error = BLSMakeError(BLSErrorCode::MD5Mismatch);
         }
@@ -353,7 +346,7 @@ void BLSCloudBlob::deleteWithSnapshotsOption(BLSDeleteSnapshotsOption snapshotsO
 
 namespace {
 // Status check, then (on success) the blob ETag update without length.
-BLSStorageCommand::PreProcessResponse statusThenEtag(std::shared_ptr<BLSCloudBlob> blob) {
+BLSStorageCommandBase::PreProcessResponse statusThenEtag(std::shared_ptr<BLSCloudBlob> blob) {
     return [blob = std::move(blob)](const HTTPURLResponse& response, BLSRequestResult& result,
                                     BLSOperationContext& ctx) -> ErrorOut {
         if (auto error = BLSResponseParser::preprocessResponseWithResponse(response, result, ctx)) return error;
@@ -483,7 +476,7 @@ void BLSCloudBlob::snapshotBlobWithMetadata(const BLSMetadata* metadata, const B
                                             SnapshotCompletion completionHandler) {
     auto context = contextOrNew(std::move(operationContext));
     auto options = effectiveOptions(requestOptions);
-    auto command = makeCommand(context);
+    auto command = makeCommand<std::shared_ptr<BLSCloudBlob>>(context);
     std::optional<BLSMetadata> givenMetadata = metadata ? std::optional<BLSMetadata>(*metadata) : std::nullopt;
     command->setBuildRequest([givenMetadata, condition = BLSAccessCondition::copyCondition(accessCondition)](
                                  platform::net::URLComponents& components, double timeout, BLSOperationContext& ctx) {
@@ -496,7 +489,7 @@ void BLSCloudBlob::snapshotBlobWithMetadata(const BLSMetadata* metadata, const B
         });
     command->setPostProcessResponse([self = shared_from_this(), givenMetadata](
                                         const HTTPURLResponse& response, BLSRequestResult&, platform::OutputStream*,
-                                        BLSOperationContext&, ErrorOut& error) -> std::any {
+                                        BLSOperationContext&, ErrorOut& error) -> std::shared_ptr<BLSCloudBlob> {
         const std::string* stamp = response.valueForHTTPHeaderField("x-bs-snapshot");
         if (!stamp || stamp->empty()) {
             // Without its time the object would address the base blob.
@@ -519,49 +512,21 @@ void BLSCloudBlob::snapshotBlobWithMetadata(const BLSMetadata* metadata, const B
         updateEtagAndLastModifiedWithResponse(response, *snapshot->mProperties, false);
         return snapshot;
     });
-    execute(command, options, context, [completionHandler = std::move(completionHandler)](const ErrorOut& error,
-                                                                                          std::any result) {
-        if (!completionHandler) return;
-        auto* snapshot = std::any_cast<std::shared_ptr<BLSCloudBlob>>(&result);
-        completionHandler(error, !error && snapshot ? *snapshot : nullptr);
-    });
+    execute(command, options, context,
+            [completionHandler = std::move(completionHandler)](ErrorOut error, std::shared_ptr<BLSCloudBlob> snapshot) {
+                if (!completionHandler) return;
+                completionHandler(error, error ? nullptr : std::move(snapshot));
+            });
 }
 
 // Leases ---------------------------------------------------------------------------
 
-void BLSCloudBlob::leaseInternal(BLSLeaseAction action, std::optional<std::string> proposedLeaseId,
-                                 std::optional<std::int64_t> leaseDuration, std::optional<std::int64_t> breakPeriod,
-                                 std::optional<BLSAccessCondition> accessCondition, OptionsPtr requestOptions,
-                                 ContextPtr operationContext,
-                                 std::function<void(const ErrorOut&, std::any)> completion) {
-    if (auto refusal =
-            BLSOperationUtil::missingLeaseIdError(action, BLSAccessCondition::conditionPtr(accessCondition), proposedLeaseId)) {
-        if (completion) completion(refusal, {});
-        return;
-    }
-    auto context = contextOrNew(std::move(operationContext));
-    auto options = effectiveOptions(requestOptions);
-    auto command = makeCommand(context);
-    command->setBuildRequest([=](platform::net::URLComponents& components, double timeout, BLSOperationContext& ctx) {
-        return BLSBlobRequestFactory::leaseBlobWithLeaseAction(action, proposedLeaseId, leaseDuration, breakPeriod,
-                                                               BLSAccessCondition::conditionPtr(accessCondition), components, timeout,
-                                                               ctx);
-    });
-    command->setPreProcessResponse(statusThenEtag(shared_from_this()));
-    command->setPostProcessResponse([action](const HTTPURLResponse& response, BLSRequestResult&,
-                                             platform::OutputStream*, BLSOperationContext&, ErrorOut&) -> std::any {
-        return BLSOperationUtil::leaseResultWithResponse(action, response);
-    });
-    execute(command, options, context, std::move(completion));
+BLSLeaseTarget BLSCloudBlob::leaseTarget() {
+    return BLSLeaseTarget{BLSLeaseTarget::Kind::Blob, mClient, mStorageUri,
+                          [self = shared_from_this()](const HTTPURLResponse& response) {
+                              updateEtagAndLastModifiedWithResponse(response, self->properties(), false);
+                          }};
 }
-
-namespace {
-std::optional<std::string> stringResult(const ErrorOut& error, const std::any& result) {
-    if (error) return std::nullopt;
-    auto* value = std::any_cast<std::optional<std::string>>(&result);
-    return value ? *value : std::nullopt;
-}
-}  // namespace
 
 void BLSCloudBlob::acquireLeaseWithLeaseTime(std::optional<std::int64_t> leaseTime,
                                              std::optional<std::string> proposedLeaseId,
@@ -574,9 +539,9 @@ void BLSCloudBlob::acquireLeaseWithLeaseTime(std::optional<std::int64_t> leaseTi
                                              std::optional<std::string> proposedLeaseId,
                                              const BLSAccessCondition* accessCondition, OptionsPtr requestOptions,
                                              ContextPtr operationContext, StringCompletion completionHandler) {
-    leaseInternal(BLSLeaseActionAcquire, std::move(proposedLeaseId), leaseTime.value_or(-1), std::nullopt,
-                  BLSAccessCondition::copyCondition(accessCondition), std::move(requestOptions), std::move(operationContext),
-                  BLSOperationUtil::leaseIdResult(std::move(completionHandler)));
+    BLSLeaseOperation::run(leaseTarget(), BLSLeaseRequest::acquire(leaseTime, std::move(proposedLeaseId), accessCondition),
+                           std::move(requestOptions), std::move(operationContext),
+                           BLSLeaseOperation::leaseIdResult(std::move(completionHandler)));
 }
 
 void BLSCloudBlob::renewLeaseWithAccessCondition(const BLSAccessCondition* accessCondition,
@@ -586,9 +551,8 @@ void BLSCloudBlob::renewLeaseWithAccessCondition(const BLSAccessCondition* acces
 
 void BLSCloudBlob::renewLeaseWithAccessCondition(const BLSAccessCondition* accessCondition, OptionsPtr requestOptions,
                                                  ContextPtr operationContext, Completion completionHandler) {
-    leaseInternal(BLSLeaseActionRenew, std::nullopt, std::nullopt, std::nullopt, BLSAccessCondition::copyCondition(accessCondition),
-                  std::move(requestOptions), std::move(operationContext),
-                  BLSOperationUtil::errorOnly(std::move(completionHandler)));
+    BLSLeaseOperation::run(leaseTarget(), BLSLeaseRequest::renew(accessCondition), std::move(requestOptions),
+                           std::move(operationContext), BLSLeaseOperation::errorOnly(std::move(completionHandler)));
 }
 
 void BLSCloudBlob::releaseLeaseWithAccessCondition(const BLSAccessCondition* accessCondition,
@@ -599,9 +563,8 @@ void BLSCloudBlob::releaseLeaseWithAccessCondition(const BLSAccessCondition* acc
 void BLSCloudBlob::releaseLeaseWithAccessCondition(const BLSAccessCondition* accessCondition,
                                                    OptionsPtr requestOptions, ContextPtr operationContext,
                                                    Completion completionHandler) {
-    leaseInternal(BLSLeaseActionRelease, std::nullopt, std::nullopt, std::nullopt, BLSAccessCondition::copyCondition(accessCondition),
-                  std::move(requestOptions), std::move(operationContext),
-                  BLSOperationUtil::errorOnly(std::move(completionHandler)));
+    BLSLeaseOperation::run(leaseTarget(), BLSLeaseRequest::release(accessCondition), std::move(requestOptions),
+                           std::move(operationContext), BLSLeaseOperation::errorOnly(std::move(completionHandler)));
 }
 
 void BLSCloudBlob::breakLeaseWithBreakPeriod(std::optional<std::int64_t> breakPeriod,
@@ -612,9 +575,9 @@ void BLSCloudBlob::breakLeaseWithBreakPeriod(std::optional<std::int64_t> breakPe
 void BLSCloudBlob::breakLeaseWithBreakPeriod(std::optional<std::int64_t> breakPeriod,
                                              const BLSAccessCondition* accessCondition, OptionsPtr requestOptions,
                                              ContextPtr operationContext, NumberCompletion completionHandler) {
-    leaseInternal(BLSLeaseActionBreak, std::nullopt, std::nullopt, breakPeriod, BLSAccessCondition::copyCondition(accessCondition),
-                  std::move(requestOptions), std::move(operationContext),
-                  BLSOperationUtil::leaseTimeResult(std::move(completionHandler)));
+    BLSLeaseOperation::run(leaseTarget(), BLSLeaseRequest::breakLease(breakPeriod, accessCondition),
+                           std::move(requestOptions), std::move(operationContext),
+                           BLSLeaseOperation::leaseTimeResult(std::move(completionHandler)));
 }
 
 void BLSCloudBlob::changeLeaseWithProposedLeaseId(std::optional<std::string> proposedLeaseId,
@@ -628,9 +591,9 @@ void BLSCloudBlob::changeLeaseWithProposedLeaseId(std::optional<std::string> pro
                                                   const BLSAccessCondition* accessCondition,
                                                   OptionsPtr requestOptions, ContextPtr operationContext,
                                                   StringCompletion completionHandler) {
-    leaseInternal(BLSLeaseActionChange, std::move(proposedLeaseId), std::nullopt, std::nullopt,
-                  BLSAccessCondition::copyCondition(accessCondition), std::move(requestOptions), std::move(operationContext),
-                  BLSOperationUtil::leaseIdResult(std::move(completionHandler)));
+    BLSLeaseOperation::run(leaseTarget(), BLSLeaseRequest::change(std::move(proposedLeaseId), accessCondition),
+                           std::move(requestOptions), std::move(operationContext),
+                           BLSLeaseOperation::leaseIdResult(std::move(completionHandler)));
 }
 
 // Copy -----------------------------------------------------------------------------
@@ -646,7 +609,7 @@ void BLSCloudBlob::startAsyncCopyFromURL(const platform::net::URL& sourceURL,
                                          StringCompletion completionHandler) {
     auto context = contextOrNew(std::move(operationContext));
     auto options = effectiveOptions(requestOptions);
-    auto command = makeCommand(context);
+    auto command = makeCommand<std::optional<std::string>>(context);
     command->setBuildRequest([sourceURL, metadata = mMetadata, source = BLSAccessCondition::copyCondition(sourceAccessCondition),
                               destination = BLSAccessCondition::copyCondition(destinationAccessCondition)](
                                  platform::net::URLComponents& components, double timeout, BLSOperationContext& ctx) {
@@ -664,13 +627,13 @@ void BLSCloudBlob::startAsyncCopyFromURL(const platform::net::URL& sourceURL,
     });
     command->setPostProcessResponse([self = shared_from_this()](const HTTPURLResponse&, BLSRequestResult&,
                                                                 platform::OutputStream*, BLSOperationContext&,
-                                                                ErrorOut&) -> std::any {
+                                                                ErrorOut&) -> std::optional<std::string> {
         return self->mBlobCopyState.operationId;
     });
-    execute(command, options, context, [completionHandler = std::move(completionHandler)](const ErrorOut& error,
-                                                                                          std::any result) {
-        if (completionHandler) completionHandler(error, stringResult(error, result));
-    });
+    execute(command, options, context,
+            [completionHandler = std::move(completionHandler)](ErrorOut error, std::optional<std::string> copyId) {
+                if (completionHandler) completionHandler(error, error ? std::nullopt : std::move(copyId));
+            });
 }
 
 void BLSCloudBlob::startAsyncCopyFromBlob(const std::shared_ptr<BLSCloudBlob>& sourceBlob,

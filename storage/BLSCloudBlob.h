@@ -19,10 +19,10 @@
 #include "platform/net/URL.h"
 #include "storage/BLSAccessCondition.h"
 #include "storage/BLSEnums.h"
+#include "storage/BLSOperationUtil.h"
 #include "storage/BLSResultTypes.h"
 #include "storage/BLSStorageUri.h"
 
-#include <any>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -42,7 +42,7 @@ class BLSCloudBlobClient;
 class BLSCloudBlobContainer;
 class BLSOperationContext;
 class BLSStorageCredentials;
-class BLSStorageCommand;
+struct BLSLeaseTarget;
 struct BLSSharedAccessBlobParameters;
 
 class BLSCloudBlob : public std::enable_shared_from_this<BLSCloudBlob> {
@@ -257,18 +257,20 @@ protected:
     // client's credentials and authentication handler.
     ContextPtr contextOrNew(ContextPtr operationContext) const;
     OptionsPtr effectiveOptions(const OptionsPtr& requestOptions) const;
-    std::shared_ptr<BLSStorageCommand> makeCommand(const ContextPtr& operationContext,
-                                                   bool calculateResponseMD5 = false) const;
+    template <typename Result = BLSNoResult>
+    std::shared_ptr<BLSStorageCommand<Result>> makeCommand(const ContextPtr& operationContext,
+                                                           bool calculateResponseMD5 = false) const {
+        return BLSOperationUtil::makeCommand<Result>(mClient.get(), mStorageUri, operationContext,
+                                                     calculateResponseMD5);
+    }
 
 private:
     // The whole or ranged download into `stream`.
     void downloadInternal(std::shared_ptr<platform::OutputStream> stream, BLSULLRange range,
                           std::optional<BLSAccessCondition> accessCondition, OptionsPtr requestOptions,
                           ContextPtr operationContext, Completion completionHandler);
-    void leaseInternal(BLSLeaseAction action, std::optional<std::string> proposedLeaseId,
-                       std::optional<std::int64_t> leaseDuration, std::optional<std::int64_t> breakPeriod,
-                       std::optional<BLSAccessCondition> accessCondition, OptionsPtr requestOptions,
-                       ContextPtr operationContext, std::function<void(const ErrorOut&, std::any)> completion);
+    // This blob as the target of a lease call.
+    BLSLeaseTarget leaseTarget();
     // The container's name, or for a blob made from an address the one in
     // the address.
     std::string containerName() const;

@@ -13,6 +13,7 @@
 #include "storage/BLSCloudPageBlob.h"
 #include "storage/BLSErrors.h"
 #include "storage/BLSExecutor.h"
+#include "storage/BLSLeaseOperation.h"
 #include "storage/BLSNavigationUtil.h"
 #include "storage/BLSOperationContext.h"
 #include "storage/BLSOperationUtil.h"
@@ -43,26 +44,24 @@ void ensureParseError(ErrorOut& error) {
 // The first steps of the command recipe: the context, the combined options
 // and a command on `storageUri` with the client's credentials and handler.
 std::shared_ptr<BLSOperationContext> contextOrNew(std::shared_ptr<BLSOperationContext> context) {
-    return context ? std::move(context) : std::make_shared<BLSOperationContext>();
+    return BLSOperationUtil::contextOrNew(std::move(context));
 }
 
 std::shared_ptr<BLSBlobRequestOptions> effectiveOptions(const std::shared_ptr<BLSCloudBlobClient>& client,
                                                         const std::shared_ptr<BLSBlobRequestOptions>& options) {
-    std::shared_ptr<BLSBlobRequestOptions> defaults = client ? client->defaultRequestOptions() : nullptr;
-    return BLSBlobRequestOptions::combine(options.get(), defaults.get());
+    return BLSOperationUtil::effectiveOptions(client.get(), options);
 }
 
-std::shared_ptr<BLSStorageCommand> makeCommand(const std::shared_ptr<BLSCloudBlobClient>& client,
-                                               const BLSStorageUri& storageUri,
-                                               const std::shared_ptr<BLSOperationContext>& context) {
-    auto command = std::make_shared<BLSStorageCommand>(client ? client->credentials() : nullptr, storageUri, context);
-    if (client) command->setAuthenticationHandler(client->authenticationHandler());
-    return command;
+template <typename Result = BLSNoResult>
+std::shared_ptr<BLSStorageCommand<Result>> makeCommand(const std::shared_ptr<BLSCloudBlobClient>& client,
+                                                       const BLSStorageUri& storageUri,
+                                                       const std::shared_ptr<BLSOperationContext>& context) {
+    return BLSOperationUtil::makeCommand<Result>(client.get(), storageUri, context);
 }
 
 // The container's own ETag update runs on every response, before the
 // status check.
-BLSStorageCommand::PreProcessResponse etagThenStatus(ContainerPtr container) {
+BLSStorageCommandBase::PreProcessResponse etagThenStatus(ContainerPtr container) {
     return [container = std::move(container)](const HTTPURLResponse& response, BLSRequestResult& result,
                                               BLSOperationContext& context) -> ErrorOut {
         container->updateEtagAndLastModifiedWithResponse(response);
@@ -70,20 +69,11 @@ BLSStorageCommand::PreProcessResponse etagThenStatus(ContainerPtr container) {
     };
 }
 
-void execute(const std::shared_ptr<BLSStorageCommand>& command, const std::shared_ptr<BLSBlobRequestOptions>& options,
-             const std::shared_ptr<BLSOperationContext>& context,
-             std::function<void(const ErrorOut&, std::any)> completion) {
-    BLSExecutor::ExecuteWithStorageCommand(
-        command, options, context,
-        [completion = std::move(completion)](std::optional<platform::Error> error, std::any result) {
-            completion(error, std::move(result));
-        });
-}
-
 // For operations without a result.
-void execute(const std::shared_ptr<BLSStorageCommand>& command, const std::shared_ptr<BLSBlobRequestOptions>& options,
-             const std::shared_ptr<BLSOperationContext>& context, BLSCloudBlobContainer::Completion completion) {
-    execute(command, options, context, BLSOperationUtil::errorOnly(std::move(completion)));
+void execute(const std::shared_ptr<BLSStorageCommand<BLSNoResult>>& command,
+             const std::shared_ptr<BLSBlobRequestOptions>& options, const std::shared_ptr<BLSOperationContext>& context,
+             BLSCloudBlobContainer::Completion completion) {
+    BLSExecutor::ExecuteWithStorageCommand(command, options, context, BLSOperationUtil::errorOnly(std::move(completion)));
 }
 
 struct PermissionsResult {
@@ -331,7 +321,7 @@ void BLSCloudBlobContainer::listBlobsSegmentedWithContinuationToken(
     // full form's shape.
     auto context = contextOrNew(std::move(operationContext));
     auto options = effectiveOptions(mClient, requestOptions);
-    auto command = makeCommand(mClient, mStorageUri, context);
+    auto command = makeCommand<std::shared_ptr<BLSBlobResultSegment>>(mClient, mStorageUri, context);
 
     // A later page must come from where the first came from.
     std::optional<BLSStorageLocation> lock;
@@ -356,7 +346,8 @@ void BLSCloudBlobContainer::listBlobsSegmentedWithContinuationToken(
         });
     command->setPostProcessResponse([self = shared_from_this()](const HTTPURLResponse&, BLSRequestResult& result,
                                                                 platform::OutputStream* stream,
-                                                                BLSOperationContext& ctx, ErrorOut& error) -> std::any {
+                                                                BLSOperationContext& ctx,
+                                                                ErrorOut& error) -> std::shared_ptr<BLSBlobResultSegment> {
         auto parsed = BLSListBlobsResponse::parseListBlobsResponseWithData(BLSOperationUtil::memoryData(stream), ctx, error);
         if (!parsed) {
             ensureParseError(error);
@@ -395,15 +386,12 @@ void BLSCloudBlobContainer::listBlobsSegmentedWithContinuationToken(
         }
         return BLSBlobResultSegment::segmentWithBlobs(std::move(blobs), std::move(directories), std::move(token));
     });
-    execute(command, options, context,
-            [completionHandler = std::move(completionHandler)](const ErrorOut& error, std::any result) {
-                if (!completionHandler) return;
-                std::shared_ptr<BLSBlobResultSegment> segment;
-                if (!error) {
-                    if (auto* value = std::any_cast<std::shared_ptr<BLSBlobResultSegment>>(&result)) segment = *value;
-                }
-                completionHandler(error, segment);
-            });
+    BLSExecutor::ExecuteWithStorageCommand(
+        command, options, context,
+        [completionHandler = std::move(completionHandler)](ErrorOut error,
+                                                           std::shared_ptr<BLSBlobResultSegment> segment) {
+            if (completionHandler) completionHandler(error, error ? nullptr : std::move(segment));
+        });
 }
 
 // Metadata and permissions ------------------------------------------------------------
@@ -470,7 +458,7 @@ void BLSCloudBlobContainer::downloadPermissionsWithAccessCondition(const BLSAcce
                                                                    PermissionsCompletion completionHandler) {
     auto context = contextOrNew(std::move(operationContext));
     auto options = effectiveOptions(mClient, requestOptions);
-    auto command = makeCommand(mClient, mStorageUri, context);
+    auto command = makeCommand<std::optional<PermissionsResult>>(mClient, mStorageUri, context);
     command->setAllowedStorageLocation(BLSAllowedStorageLocationPrimaryOrSecondary);
     command->setBuildRequest([condition = BLSAccessCondition::copyCondition(accessCondition)](URLComponents& components, double timeout,
                                                                           BLSOperationContext& ctx) {
@@ -480,7 +468,7 @@ void BLSCloudBlobContainer::downloadPermissionsWithAccessCondition(const BLSAcce
     command->setPreProcessResponse(etagThenStatus(shared_from_this()));
     command->setPostProcessResponse([](const HTTPURLResponse& response, BLSRequestResult&,
                                        platform::OutputStream* stream, BLSOperationContext& ctx,
-                                       ErrorOut& error) -> std::any {
+                                       ErrorOut& error) -> std::optional<PermissionsResult> {
         PermissionsResult permissions;
         permissions.publicAccess =
             BLSDownloadContainerPermissions::createContainerPermissionsWithResponse(response, ctx, error);
@@ -494,45 +482,26 @@ void BLSCloudBlobContainer::downloadPermissionsWithAccessCondition(const BLSAcce
         permissions.storedPolicies = std::move(parsed->storedPolicies);
         return permissions;
     });
-    execute(command, options, context,
-            [completionHandler = std::move(completionHandler)](const ErrorOut& error, std::any result) {
-                if (!completionHandler) return;
-                auto* permissions = error ? nullptr : std::any_cast<PermissionsResult>(&result);
-                if (permissions == nullptr) {
-                    completionHandler(error, std::nullopt, BLSContainerPublicAccessTypeOff);
-                    return;
-                }
-                completionHandler(std::nullopt, std::move(permissions->storedPolicies), permissions->publicAccess);
-            });
+    BLSExecutor::ExecuteWithStorageCommand(
+        command, options, context,
+        [completionHandler = std::move(completionHandler)](ErrorOut error,
+                                                           std::optional<PermissionsResult> permissions) {
+            if (!completionHandler) return;
+            if (error || !permissions) {
+                completionHandler(error, std::nullopt, BLSContainerPublicAccessTypeOff);
+                return;
+            }
+            completionHandler(std::nullopt, std::move(permissions->storedPolicies), permissions->publicAccess);
+        });
 }
 
 // Leases ---------------------------------------------------------------------------
 
-void BLSCloudBlobContainer::leaseInternal(BLSLeaseAction action, const std::optional<std::string>& proposedLeaseId,
-                                          std::optional<std::int64_t> leaseDuration,
-                                          std::optional<std::int64_t> breakPeriod,
-                                          const BLSAccessCondition* accessCondition, OptionsPtr requestOptions,
-                                          ContextPtr operationContext,
-                                          std::function<void(const ErrorOut&, std::any)> completion) {
-    if (auto refusal = BLSOperationUtil::missingLeaseIdError(action, accessCondition, proposedLeaseId)) {
-        if (completion) completion(refusal, {});
-        return;
-    }
-    auto context = contextOrNew(std::move(operationContext));
-    auto options = effectiveOptions(mClient, requestOptions);
-    auto command = makeCommand(mClient, mStorageUri, context);
-    command->setBuildRequest(
-        [action, proposedLeaseId, leaseDuration, breakPeriod, condition = BLSAccessCondition::copyCondition(accessCondition)](
-            URLComponents& components, double timeout, BLSOperationContext& ctx) {
-            return BLSBlobRequestFactory::leaseContainerWithLeaseAction(
-                action, proposedLeaseId, leaseDuration, breakPeriod, BLSAccessCondition::conditionPtr(condition), components, timeout, ctx);
-        });
-    command->setPreProcessResponse(etagThenStatus(shared_from_this()));
-    command->setPostProcessResponse([action](const HTTPURLResponse& response, BLSRequestResult&,
-                                             platform::OutputStream*, BLSOperationContext&, ErrorOut&) -> std::any {
-        return BLSOperationUtil::leaseResultWithResponse(action, response);
-    });
-    execute(command, options, context, std::move(completion));
+BLSLeaseTarget BLSCloudBlobContainer::leaseTarget() {
+    return BLSLeaseTarget{BLSLeaseTarget::Kind::Container, mClient, mStorageUri,
+                          [self = shared_from_this()](const HTTPURLResponse& response) {
+                              self->updateEtagAndLastModifiedWithResponse(response);
+                          }};
 }
 
 void BLSCloudBlobContainer::acquireLeaseWithLeaseTime(std::optional<std::int64_t> leaseTime,
@@ -546,10 +515,9 @@ void BLSCloudBlobContainer::acquireLeaseWithLeaseTime(std::optional<std::int64_t
                                                       const BLSAccessCondition* accessCondition,
                                                       OptionsPtr requestOptions, ContextPtr operationContext,
                                                       LeaseIdCompletion completionHandler) {
-    // No lease time is an infinite lease.
-    leaseInternal(BLSLeaseActionAcquire, proposedLeaseId, leaseTime.value_or(-1), std::nullopt, accessCondition,
-                  std::move(requestOptions), std::move(operationContext),
-                  BLSOperationUtil::leaseIdResult(std::move(completionHandler)));
+    BLSLeaseOperation::run(leaseTarget(), BLSLeaseRequest::acquire(leaseTime, proposedLeaseId, accessCondition),
+                           std::move(requestOptions), std::move(operationContext),
+                           BLSLeaseOperation::leaseIdResult(std::move(completionHandler)));
 }
 
 void BLSCloudBlobContainer::renewLeaseWithAccessCondition(const BLSAccessCondition* accessCondition,
@@ -560,9 +528,8 @@ void BLSCloudBlobContainer::renewLeaseWithAccessCondition(const BLSAccessConditi
 void BLSCloudBlobContainer::renewLeaseWithAccessCondition(const BLSAccessCondition* accessCondition,
                                                           OptionsPtr requestOptions, ContextPtr operationContext,
                                                           Completion completionHandler) {
-    leaseInternal(BLSLeaseActionRenew, std::nullopt, std::nullopt, std::nullopt, accessCondition,
-                  std::move(requestOptions), std::move(operationContext),
-                  BLSOperationUtil::errorOnly(std::move(completionHandler)));
+    BLSLeaseOperation::run(leaseTarget(), BLSLeaseRequest::renew(accessCondition), std::move(requestOptions),
+                           std::move(operationContext), BLSLeaseOperation::errorOnly(std::move(completionHandler)));
 }
 
 void BLSCloudBlobContainer::releaseLeaseWithAccessCondition(const BLSAccessCondition* accessCondition,
@@ -573,9 +540,8 @@ void BLSCloudBlobContainer::releaseLeaseWithAccessCondition(const BLSAccessCondi
 void BLSCloudBlobContainer::releaseLeaseWithAccessCondition(const BLSAccessCondition* accessCondition,
                                                             OptionsPtr requestOptions, ContextPtr operationContext,
                                                             Completion completionHandler) {
-    leaseInternal(BLSLeaseActionRelease, std::nullopt, std::nullopt, std::nullopt, accessCondition,
-                  std::move(requestOptions), std::move(operationContext),
-                  BLSOperationUtil::errorOnly(std::move(completionHandler)));
+    BLSLeaseOperation::run(leaseTarget(), BLSLeaseRequest::release(accessCondition), std::move(requestOptions),
+                           std::move(operationContext), BLSLeaseOperation::errorOnly(std::move(completionHandler)));
 }
 
 void BLSCloudBlobContainer::breakLeaseWithBreakPeriod(std::optional<std::int64_t> breakPeriod,
@@ -587,9 +553,9 @@ void BLSCloudBlobContainer::breakLeaseWithBreakPeriod(std::optional<std::int64_t
                                                       const BLSAccessCondition* accessCondition,
                                                       OptionsPtr requestOptions, ContextPtr operationContext,
                                                       LeaseTimeCompletion completionHandler) {
-    leaseInternal(BLSLeaseActionBreak, std::nullopt, std::nullopt, breakPeriod, accessCondition,
-                  std::move(requestOptions), std::move(operationContext),
-                  BLSOperationUtil::leaseTimeResult(std::move(completionHandler)));
+    BLSLeaseOperation::run(leaseTarget(), BLSLeaseRequest::breakLease(breakPeriod, accessCondition),
+                           std::move(requestOptions), std::move(operationContext),
+                           BLSLeaseOperation::leaseTimeResult(std::move(completionHandler)));
 }
 
 void BLSCloudBlobContainer::changeLeaseWithProposedLeaseId(const std::optional<std::string>& proposedLeaseId,
@@ -602,9 +568,9 @@ void BLSCloudBlobContainer::changeLeaseWithProposedLeaseId(const std::optional<s
                                                            const BLSAccessCondition* accessCondition,
                                                            OptionsPtr requestOptions, ContextPtr operationContext,
                                                            LeaseIdCompletion completionHandler) {
-    leaseInternal(BLSLeaseActionChange, proposedLeaseId, std::nullopt, std::nullopt, accessCondition,
-                  std::move(requestOptions), std::move(operationContext),
-                  BLSOperationUtil::leaseIdResult(std::move(completionHandler)));
+    BLSLeaseOperation::run(leaseTarget(), BLSLeaseRequest::change(proposedLeaseId, accessCondition),
+                           std::move(requestOptions), std::move(operationContext),
+                           BLSLeaseOperation::leaseIdResult(std::move(completionHandler)));
 }
 
 // References and signatures ----------------------------------------------------------

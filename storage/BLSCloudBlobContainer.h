@@ -22,7 +22,6 @@
 #include "storage/BLSResultTypes.h"
 #include "storage/BLSStorageUri.h"
 
-#include <any>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -42,6 +41,7 @@ class BLSCloudBlockBlob;
 class BLSCloudPageBlob;
 class BLSOperationContext;
 class BLSStorageCredentials;
+struct BLSLeaseTarget;
 struct BLSSharedAccessBlobParameters;
 
 class BLSCloudBlobContainer : public std::enable_shared_from_this<BLSCloudBlobContainer> {
@@ -221,11 +221,8 @@ public:
 private:
     BLSCloudBlobContainer() = default;
 
-    // One lease request, refused before sending when it lacks an ID it needs.
-    void leaseInternal(BLSLeaseAction action, const std::optional<std::string>& proposedLeaseId,
-                       std::optional<std::int64_t> leaseDuration, std::optional<std::int64_t> breakPeriod,
-                       const BLSAccessCondition* accessCondition, OptionsPtr requestOptions,
-                       ContextPtr operationContext, std::function<void(const ErrorOut&, std::any)> completion);
+    // This container as the target of a lease call.
+    BLSLeaseTarget leaseTarget();
 
     std::string mName;
     std::shared_ptr<BLSCloudBlobClient> mClient;

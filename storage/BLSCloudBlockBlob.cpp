@@ -9,6 +9,7 @@
 #include "storage/BLSErrors.h"
 #include "storage/BLSExecutor.h"
 #include "storage/BLSOperationContext.h"
+#include "storage/BLSOperationUtil.h"
 #include "storage/BLSRequestOptions.h"
 #include "storage/BLSRequestResult.h"
 #include "storage/BLSResponseParser.h"
@@ -23,13 +24,13 @@ namespace {
 using platform::net::HTTPURLResponse;
 using ErrorOut = std::optional<platform::Error>;
 
-BLSStorageCommand::PreProcessResponse statusCheck() {
+BLSStorageCommandBase::PreProcessResponse statusCheck() {
     return [](const HTTPURLResponse& response, BLSRequestResult& result, BLSOperationContext& ctx) -> ErrorOut {
         return BLSResponseParser::preprocessResponseWithResponse(response, result, ctx);
     };
 }
 
-BLSStorageCommand::PreProcessResponse statusThenEtag(std::shared_ptr<BLSCloudBlob> blob, bool updateLength) {
+BLSStorageCommandBase::PreProcessResponse statusThenEtag(std::shared_ptr<BLSCloudBlob> blob, bool updateLength) {
     return [blob = std::move(blob), updateLength](const HTTPURLResponse& response, BLSRequestResult& result,
                                                   BLSOperationContext& ctx) -> ErrorOut {
         if (auto error = BLSResponseParser::preprocessResponseWithResponse(response, result, ctx)) return error;
@@ -38,14 +39,11 @@ BLSStorageCommand::PreProcessResponse statusThenEtag(std::shared_ptr<BLSCloudBlo
     };
 }
 
-void executeCommand(const std::shared_ptr<BLSStorageCommand>& command,
+void executeCommand(const std::shared_ptr<BLSStorageCommand<BLSNoResult>>& command,
                     const std::shared_ptr<BLSBlobRequestOptions>& options,
                     const std::shared_ptr<BLSOperationContext>& context, BLSCloudBlob::Completion completionHandler) {
     BLSExecutor::ExecuteWithStorageCommand(command, options, context,
-                                           [completionHandler = std::move(completionHandler)](
-                                               const ErrorOut& error, const std::any&) {
-                                               if (completionHandler) completionHandler(error);
-                                           });
+                                           BLSOperationUtil::errorOnly(std::move(completionHandler)));
 }
 
 }  // namespace
@@ -258,7 +256,7 @@ void BLSCloudBlockBlob::downloadBlockListFromFilter(BLSBlockListFilter blockList
                                                     BlockListCompletion completionHandler) {
     auto context = contextOrNew(std::move(operationContext));
     auto options = effectiveOptions(requestOptions);
-    auto command = makeCommand(context);
+    auto command = makeCommand<std::optional<std::vector<BLSBlockListItem>>>(context);
     command->setAllowedStorageLocation(BLSAllowedStorageLocationPrimaryOrSecondary);
     command->setBuildRequest([blockListFilter, snapshot = snapshotTime(), condition = BLSAccessCondition::copyCondition(accessCondition)](
                                  platform::net::URLComponents& components, double timeout, BLSOperationContext& ctx) {
@@ -268,26 +266,27 @@ void BLSCloudBlockBlob::downloadBlockListFromFilter(BLSBlockListFilter blockList
     });
     command->setPreProcessResponse(statusThenEtag(shared_from_this(), true));
     command->setPostProcessResponse([](const HTTPURLResponse&, BLSRequestResult&, platform::OutputStream* stream,
-                                       BLSOperationContext& ctx, ErrorOut& error) -> std::any {
+                                       BLSOperationContext& ctx,
+                                       ErrorOut& error) -> std::optional<std::vector<BLSBlockListItem>> {
         const std::vector<std::uint8_t>* data = stream != nullptr ? stream->dataWrittenToMemory() : nullptr;
         std::vector<std::uint8_t> empty;
         auto items = BLSGetBlockListResponse::parseGetBlockListResponseWithData(data ? *data : empty, ctx, error);
         if (!items) {
             if (!error) error = BLSMakeError(BLSErrorCode::ParseError);
-            return {};
+            return std::nullopt;
         }
-        return *items;
+        return items;
     });
     BLSExecutor::ExecuteWithStorageCommand(
         command, options, context,
-        [completionHandler = std::move(completionHandler)](const ErrorOut& error, const std::any& result) {
+        [completionHandler = std::move(completionHandler)](ErrorOut error,
+                                                           std::optional<std::vector<BLSBlockListItem>> items) {
             if (!completionHandler) return;
-            const auto* items = std::any_cast<std::vector<BLSBlockListItem>>(&result);
-            if (error || items == nullptr) {
+            if (error || !items) {
                 completionHandler(error ? error : ErrorOut(BLSMakeError(BLSErrorCode::ParseError)), std::nullopt);
                 return;
             }
-            completionHandler(std::nullopt, *items);
+            completionHandler(std::nullopt, std::move(*items));
         });
 }
 

@@ -13,7 +13,6 @@
 #include "storage/BLSResponseParser.h"
 #include "storage/BLSStorageCommand.h"
 
-#include <any>
 #include <span>
 #include <stdexcept>
 #include <utility>
@@ -79,20 +78,21 @@ namespace {
 // The command recipe's common steps for this client: the context, the
 // caller's options over the client's defaults, and a command on the
 // service's address signed by the client's handler.
+template <typename Result>
 struct Prepared {
     std::shared_ptr<BLSOperationContext> context;
     std::shared_ptr<BLSBlobRequestOptions> options;
-    std::shared_ptr<BLSStorageCommand> command;
+    std::shared_ptr<BLSStorageCommand<Result>> command;
 };
 
-Prepared prepare(const BLSCloudBlobClient& client, const std::shared_ptr<BLSBlobRequestOptions>& requestOptions,
-                 std::shared_ptr<BLSOperationContext> operationContext) {
-    Prepared prepared;
-    prepared.context = operationContext ? std::move(operationContext) : std::make_shared<BLSOperationContext>();
-    auto defaults = client.defaultRequestOptions();
-    prepared.options = BLSBlobRequestOptions::combine(requestOptions.get(), defaults.get());
-    prepared.command = std::make_shared<BLSStorageCommand>(client.credentials(), client.storageUri(), prepared.context);
-    prepared.command->setAuthenticationHandler(client.authenticationHandler());
+template <typename Result = BLSNoResult>
+Prepared<Result> prepare(const BLSCloudBlobClient& client,
+                         const std::shared_ptr<BLSBlobRequestOptions>& requestOptions,
+                         std::shared_ptr<BLSOperationContext> operationContext) {
+    Prepared<Result> prepared;
+    prepared.context = BLSOperationUtil::contextOrNew(std::move(operationContext));
+    prepared.options = BLSOperationUtil::effectiveOptions(&client, requestOptions);
+    prepared.command = BLSOperationUtil::makeCommand<Result>(&client, client.storageUri(), prepared.context);
     prepared.command->setPreProcessResponse(statusCheck);
     return prepared;
 }
@@ -126,7 +126,7 @@ void BLSCloudBlobClient::listContainersSegmentedWithContinuationToken(
     const std::optional<BLSContinuationToken>& continuationToken, const std::optional<std::string>& prefix,
     BLSContainerListingDetails containerListingDetails, std::int64_t maxResults, OptionsPtr requestOptions,
     ContextPtr operationContext, ListContainersCompletion completionHandler) {
-    Prepared op = prepare(*this, requestOptions, std::move(operationContext));
+    auto op = prepare<std::shared_ptr<BLSContainerResultSegment>>(*this, requestOptions, std::move(operationContext));
     op.command->setAllowedStorageLocation(BLSAllowedStorageLocationPrimaryOrSecondary);
     op.command->setBuildRequest([prefix, containerListingDetails, maxResults, token = continuationToken](
                                     URLComponents& components, double timeout, BLSOperationContext& ctx) {
@@ -136,7 +136,7 @@ void BLSCloudBlobClient::listContainersSegmentedWithContinuationToken(
     auto self = std::static_pointer_cast<BLSCloudBlobClient>(shared_from_this());
     op.command->setPostProcessResponse([self](const HTTPURLResponse&, BLSRequestResult& result,
                                               platform::OutputStream* stream, BLSOperationContext& ctx,
-                                              ErrorOut& error) -> std::any {
+                                              ErrorOut& error) -> std::shared_ptr<BLSContainerResultSegment> {
         auto parsed = BLSListContainersResponse::parseListContainersResponseWithData(BLSOperationUtil::memoryData(stream), ctx, error);
         if (!parsed) {
             if (!error) error = BLSMakeError(BLSErrorCode::ParseError);
@@ -158,13 +158,9 @@ void BLSCloudBlobClient::listContainersSegmentedWithContinuationToken(
     });
     BLSExecutor::ExecuteWithStorageCommand(
         op.command, op.options, op.context,
-        [completionHandler = std::move(completionHandler)](std::optional<platform::Error> error, std::any result) {
-            if (!completionHandler) return;
-            std::shared_ptr<BLSContainerResultSegment> segment;
-            if (!error) {
-                if (auto* value = std::any_cast<std::shared_ptr<BLSContainerResultSegment>>(&result)) segment = *value;
-            }
-            completionHandler(error, segment);
+        [completionHandler = std::move(completionHandler)](ErrorOut error,
+                                                           std::shared_ptr<BLSContainerResultSegment> segment) {
+            if (completionHandler) completionHandler(error, error ? nullptr : std::move(segment));
         });
 }
 
@@ -177,7 +173,7 @@ void BLSCloudBlobClient::uploadServicePropertiesWithServiceProperties(const BLSS
                                                                       OptionsPtr requestOptions,
                                                                       ContextPtr operationContext,
                                                                       Completion completionHandler) {
-    Prepared op = prepare(*this, requestOptions, std::move(operationContext));
+    auto op = prepare(*this, requestOptions, std::move(operationContext));
     ErrorOut xmlError;
     auto xml = BLSBlobRequestXML::createServicePropertiesXML(serviceProperties, *op.context, xmlError);
     if (xmlError || !xml) {
@@ -193,11 +189,8 @@ void BLSCloudBlobClient::uploadServicePropertiesWithServiceProperties(const BLSS
             return BLSBlobRequestFactory::uploadServicePropertiesWithLength(length, components, options.get(), timeout,
                                                                             ctx);
         });
-    BLSExecutor::ExecuteWithStorageCommand(
-        op.command, op.options, op.context,
-        [completionHandler = std::move(completionHandler)](std::optional<platform::Error> error, std::any) {
-            if (completionHandler) completionHandler(error);
-        });
+    BLSExecutor::ExecuteWithStorageCommand(op.command, op.options, op.context,
+                                           BLSOperationUtil::errorOnly(std::move(completionHandler)));
 }
 
 void BLSCloudBlobClient::downloadServicePropertiesWithCompletionHandler(ServicePropertiesCompletion completionHandler) {
@@ -207,30 +200,27 @@ void BLSCloudBlobClient::downloadServicePropertiesWithCompletionHandler(ServiceP
 void BLSCloudBlobClient::downloadServicePropertiesWithCompletionHandler(OptionsPtr requestOptions,
                                                                         ContextPtr operationContext,
                                                                         ServicePropertiesCompletion completionHandler) {
-    Prepared op = prepare(*this, requestOptions, std::move(operationContext));
+    auto op = prepare<std::optional<BLSServiceProperties>>(*this, requestOptions, std::move(operationContext));
     op.command->setAllowedStorageLocation(BLSAllowedStorageLocationPrimaryOrSecondary);
     op.command->setBuildRequest([](URLComponents& components, double timeout, BLSOperationContext& ctx) {
         return BLSBlobRequestFactory::downloadServicePropertiesWithUrlComponents(components, timeout, ctx);
     });
     op.command->setPostProcessResponse([](const HTTPURLResponse&, BLSRequestResult&, platform::OutputStream* stream,
-                                          BLSOperationContext& ctx, ErrorOut& error) -> std::any {
+                                          BLSOperationContext& ctx,
+                                          ErrorOut& error) -> std::optional<BLSServiceProperties> {
         auto properties = BLSServicePropertiesResponseParser::parseDownloadServicePropertiesResponseWithData(
             BLSOperationUtil::memoryData(stream), ctx, error);
         // A reply that cannot be read must not pass for empty settings.
         if (!properties) {
             if (!error) error = BLSMakeError(BLSErrorCode::ParseError);
-            return {};
+            return std::nullopt;
         }
-        return *properties;
+        return properties;
     });
     BLSExecutor::ExecuteWithStorageCommand(
         op.command, op.options, op.context,
-        [completionHandler = std::move(completionHandler)](std::optional<platform::Error> error, std::any result) {
-            if (!completionHandler) return;
-            std::optional<BLSServiceProperties> properties;
-            if (!error) {
-                if (auto* value = std::any_cast<BLSServiceProperties>(&result)) properties = std::move(*value);
-            }
-            completionHandler(error, properties);
+        [completionHandler = std::move(completionHandler)](ErrorOut error,
+                                                           std::optional<BLSServiceProperties> properties) {
+            if (completionHandler) completionHandler(error, error ? std::nullopt : std::move(properties));
         });
 }

@@ -45,7 +45,7 @@ void refuse(BLSCloudBlob::Completion completionHandler, platform::Error error) {
 
 // The status check, then on success the blob ETag update and `then` with
 // the answer and the blob's properties.
-BLSStorageCommand::PreProcessResponse statusThenEtag(
+BLSStorageCommandBase::PreProcessResponse statusThenEtag(
     std::shared_ptr<BLSCloudPageBlob> blob, bool updateLength,
     std::function<void(const HTTPURLResponse&, BLSBlobProperties&)> then = nullptr) {
     return [blob = std::move(blob), updateLength, then = std::move(then)](
@@ -59,7 +59,7 @@ BLSStorageCommand::PreProcessResponse statusThenEtag(
 
 // The request that sets the sequence number (to the larger of the two with
 // `useMaximum`) or increments it.
-BLSStorageCommand::BuildRequest sequenceNumberRequest(std::int64_t number, bool isIncrement, bool useMaximum,
+BLSStorageCommandBase::BuildRequest sequenceNumberRequest(std::int64_t number, bool isIncrement, bool useMaximum,
                                                       const BLSAccessCondition* accessCondition) {
     return [number, isIncrement, useMaximum, condition = BLSAccessCondition::copyCondition(accessCondition)](
                platform::net::URLComponents& components, double timeout, BLSOperationContext& ctx) {
@@ -70,7 +70,7 @@ BLSStorageCommand::BuildRequest sequenceNumberRequest(std::int64_t number, bool 
 
 platform::Error sizeTooLarge() { return BLSMakeInvalidArgumentError("The page blob size is larger than 2^63 - 1."); }
 
-void run(const std::shared_ptr<BLSStorageCommand>& command, const std::shared_ptr<BLSBlobRequestOptions>& options,
+void run(const std::shared_ptr<BLSStorageCommand<BLSNoResult>>& command, const std::shared_ptr<BLSBlobRequestOptions>& options,
          const std::shared_ptr<BLSOperationContext>& context, BLSCloudBlob::Completion completionHandler) {
     BLSExecutor::ExecuteWithStorageCommand(command, options, context,
                                            BLSOperationUtil::errorOnly(std::move(completionHandler)));
@@ -263,7 +263,7 @@ void BLSCloudPageBlob::downloadPageRangesWithBLSULLRange(BLSULLRange range, cons
                                                          PageRangesCompletion completionHandler) {
     auto context = contextOrNew(std::move(operationContext));
     auto options = effectiveOptions(requestOptions);
-    auto command = makeCommand(context);
+    auto command = makeCommand<std::optional<std::vector<BLSULLRange>>>(context);
     command->setBuildRequest([range, snapshot = snapshotTime(), condition = BLSAccessCondition::copyCondition(accessCondition)](
                                  platform::net::URLComponents& components, double timeout, BLSOperationContext& ctx) {
         return BLSBlobRequestFactory::getPageRangesWithRange(range, snapshot, BLSAccessCondition::conditionPtr(condition), components,
@@ -271,19 +271,19 @@ void BLSCloudPageBlob::downloadPageRangesWithBLSULLRange(BLSULLRange range, cons
     });
     command->setPreProcessResponse(statusThenEtag(sharedPageBlob(), true));
     command->setPostProcessResponse([](const HTTPURLResponse&, BLSRequestResult&, platform::OutputStream* output,
-                                       BLSOperationContext& ctx, ErrorOut& error) -> std::any {
+                                       BLSOperationContext& ctx,
+                                       ErrorOut& error) -> std::optional<std::vector<BLSULLRange>> {
         const std::vector<std::uint8_t>* body = output ? output->dataWrittenToMemory() : nullptr;
         static const std::vector<std::uint8_t> kEmpty;
         return BLSGetPageRangesResponse::parseGetPageRangesResponseWithData(body ? *body : kEmpty, ctx, error);
     });
     BLSExecutor::ExecuteWithStorageCommand(
         command, options, context,
-        [completionHandler = std::move(completionHandler)](const std::optional<platform::Error>& error,
-                                                           std::any result) {
+        [completionHandler = std::move(completionHandler)](ErrorOut error,
+                                                           std::optional<std::vector<BLSULLRange>> ranges) {
             if (!completionHandler) return;
-            auto* ranges = std::any_cast<std::optional<std::vector<BLSULLRange>>>(&result);
-            if (error || !ranges) return completionHandler(error, std::nullopt);
-            completionHandler(std::nullopt, *ranges);
+            if (error) return completionHandler(error, std::nullopt);
+            completionHandler(std::nullopt, std::move(ranges));
         });
 }
 

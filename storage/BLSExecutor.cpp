@@ -85,40 +85,12 @@ void defaultRetryWait(BLSExecutor::Date until) {
 // ---------------------------------------------------------------------------
 // Making and starting
 
-void BLSExecutor::ExecuteWithStorageCommand(std::shared_ptr<BLSStorageCommand> storageCommand,
-                                            std::shared_ptr<BLSRequestOptions> requestOptions,
-                                            std::shared_ptr<BLSOperationContext> operationContext,
-                                            CompletionHandler completionHandler) {
-    make(std::move(storageCommand), std::move(requestOptions), std::move(operationContext),
-         std::move(completionHandler))
-        ->execute();
-}
-
-void BLSExecutor::ExecuteWithStorageCommand(std::shared_ptr<BLSStorageCommand> storageCommand,
-                                            std::shared_ptr<BLSRequestOptions> requestOptions,
-                                            std::shared_ptr<BLSOperationContext> operationContext,
-                                            unsigned long retryCount, CompletionHandler completionHandler) {
-    auto executor = make(std::move(storageCommand), std::move(requestOptions), std::move(operationContext),
-                         std::move(completionHandler));
-    executor->setRetryCount(retryCount);
-    executor->execute();
-}
-
-std::shared_ptr<BLSExecutor> BLSExecutor::make(std::shared_ptr<BLSStorageCommand> storageCommand,
-                                               std::shared_ptr<BLSRequestOptions> requestOptions,
-                                               std::shared_ptr<BLSOperationContext> operationContext,
-                                               CompletionHandler completionHandler) {
-    return std::make_shared<BLSExecutor>(Key{}, std::move(storageCommand), std::move(requestOptions),
-                                         std::move(operationContext), std::move(completionHandler));
-}
-
-BLSExecutor::BLSExecutor(Key, std::shared_ptr<BLSStorageCommand> storageCommand,
+BLSExecutor::BLSExecutor(std::shared_ptr<BLSStorageCommandBase> storageCommand,
                          std::shared_ptr<BLSRequestOptions> requestOptions,
-                         std::shared_ptr<BLSOperationContext> operationContext, CompletionHandler completionHandler)
+                         std::shared_ptr<BLSOperationContext> operationContext)
     : mStorageCommand(std::move(storageCommand)),
       mRequestOptions(requestOptions ? std::move(requestOptions) : std::make_shared<BLSRequestOptions>()),
-      mOperationContext(operationContext ? std::move(operationContext) : std::make_shared<BLSOperationContext>()),
-      mCompletionHandler(std::move(completionHandler)) {
+      mOperationContext(operationContext ? std::move(operationContext) : std::make_shared<BLSOperationContext>()) {
     if (mOperationContext->retryPolicy()) mRetryPolicy = mOperationContext->retryPolicy()->clone();
     mCurrentStorageLocationMode = mRequestOptions->storageLocationMode();
     mCurrentStorageLocation = getFirstLocationWithStorageLocationMode(mCurrentStorageLocationMode);
@@ -139,7 +111,7 @@ void BLSExecutor::execute() {
     mSelf = shared_from_this();
     mCallerThread = std::this_thread::get_id();
     if (!mStorageCommand) {
-        complete(BLSMakeInvalidArgumentError("No storage command to execute."), {});
+        complete(BLSMakeInvalidArgumentError("No storage command to execute."));
         return;
     }
     executeAttempt();
@@ -232,6 +204,7 @@ void BLSExecutor::resetAttempt() {
     mDownloadBuffer.reset();
     mRunLoopForDownload.reset();
     mOwnsRunLoop = false;
+    clearResult();
     std::lock_guard lock(mAttemptMutex);
     mSession.reset();
     mAttemptFinished = false;
@@ -243,18 +216,18 @@ void BLSExecutor::executeAttempt() {
     context.setStartTimeIfUnset(std::chrono::system_clock::now());
 
     if (auto reason = validateLocationMode()) {
-        complete(BLSMakeInvalidArgumentError(*reason), {});
+        complete(BLSMakeInvalidArgumentError(*reason));
         return;
     }
     try {
         prepareAndSend();
     } catch (const platform::net::InvalidHeaderError& e) {
         // A header that may not reach the wire: nothing was sent.
-        complete(BLSMakeInvalidArgumentError(e.what()), {});
+        complete(BLSMakeInvalidArgumentError(e.what()));
     } catch (const std::exception& e) {
         // A command block that throws (std::invalid_argument above all) ends
         // the operation with its reason instead of leaving it without an end.
-        complete(BLSMakeInvalidArgumentError(e.what()), {});
+        complete(BLSMakeInvalidArgumentError(e.what()));
     }
 }
 
@@ -267,7 +240,7 @@ void BLSExecutor::prepareAndSend() {
     mStartTime = std::chrono::system_clock::now();
     const std::optional<platform::net::URL>* url = uri ? &uri->urlWithLocation(mCurrentStorageLocation) : nullptr;
     if (url == nullptr || !url->has_value()) {
-        complete(BLSMakeInvalidArgumentError("No URI specified for input BLSStorageLocationMode."), {});
+        complete(BLSMakeInvalidArgumentError("No URI specified for input BLSStorageLocationMode."));
         return;
     }
     mUrlComponents.emplace(**url);
@@ -281,7 +254,7 @@ void BLSExecutor::prepareAndSend() {
     if (context.sendingRequest()) context.sendingRequest()(*mRequest, context);
     if (command.signRequest()) {
         if (auto error = command.signRequest()(*mRequest, context)) {
-            complete(std::move(error), {});
+            complete(std::move(error));
             return;
         }
     }
@@ -291,7 +264,7 @@ void BLSExecutor::prepareAndSend() {
     configuration.requestCachePolicy = platform::net::URLRequestCachePolicy::ReloadIgnoringLocalCacheData;
     const double remaining = remainingTime();
     if (remaining <= 0) {
-        complete(BLSMakeError(BLSErrorCode::OperationTimedOut), {});
+        complete(BLSMakeError(BLSErrorCode::OperationTimedOut));
         return;
     }
     configuration.timeoutIntervalForResource = remaining;
@@ -451,7 +424,6 @@ void BLSExecutor::didCompleteWithError(URLSession& session, URLSessionTask& task
     closeOutputStream();
 
     std::optional<platform::Error> error;
-    std::any result;
     std::optional<platform::Error> streamError = mDownloadBuffer ? mDownloadBuffer->streamError() : std::nullopt;
     try {
         if (taskError) {
@@ -462,10 +434,7 @@ void BLSExecutor::didCompleteWithError(URLSession& session, URLSessionTask& task
             mPreProcessError = BLSMakeError(BLSErrorCode::ServerError);
             error = mPreProcessError;
         } else if (!mPreProcessError) {
-            if (command.postProcessResponse()) {
-                result = command.postProcessResponse()(*mHttpResponse, *mRequestResult, mOutputStream.get(), context,
-                                                       error);
-            }
+            postProcessResponse(*mHttpResponse, *mRequestResult, mOutputStream.get(), context, error);
         } else {
             platform::Error populated = *mPreProcessError;
             std::optional<platform::Error> parseError;
@@ -476,23 +445,21 @@ void BLSExecutor::didCompleteWithError(URLSession& session, URLSessionTask& task
     } catch (const std::exception& e) {
         // A command block that throws must still end the attempt.
         error = BLSMakeInvalidArgumentError(e.what());
-        result.reset();
+        clearResult();
     }
-    finishRequestWithSession(session, std::move(error), std::move(result));
+    finishRequestWithSession(session, std::move(error));
 }
 
 void BLSExecutor::didBecomeInvalidWithError(URLSession& session, const std::optional<platform::Error>& error) {
     if (!error || !isCurrentAttempt(session)) return;
     closeOutputStream();
-    finishRequestWithSession(session, BLSMakeError(BLSErrorCode::URLSessionError, {{BLSErrorKey::InnerError, *error}}),
-                             {});
+    finishRequestWithSession(session, BLSMakeError(BLSErrorCode::URLSessionError, {{BLSErrorKey::InnerError, *error}}));
 }
 
 // ---------------------------------------------------------------------------
 // The end of an attempt
 
-void BLSExecutor::finishRequestWithSession(URLSession& session, std::optional<platform::Error> error,
-                                           std::any result) {
+void BLSExecutor::finishRequestWithSession(URLSession& session, std::optional<platform::Error> error) {
     {
         std::lock_guard lock(mAttemptMutex);
         if (mAttemptFinished) return;
@@ -542,21 +509,19 @@ void BLSExecutor::finishRequestWithSession(URLSession& session, std::optional<pl
         }
     }
     mOperationContext->setEndTime(std::chrono::system_clock::now());
-    complete(std::move(error), std::move(result));
+    complete(std::move(error));
 }
 
-void BLSExecutor::complete(std::optional<platform::Error> error, std::any result) {
+void BLSExecutor::complete(std::optional<platform::Error> error) {
     if (mCompleted) return;
     mCompleted = true;
     auto self = std::move(mSelf);  // alive until this call returns
-    auto handler = std::move(mCompletionHandler);
-    if (!handler) return;
+    auto call = takeCompletion(std::move(error));
+    if (!call) return;
     if (std::this_thread::get_id() == mCallerThread) {
         // Failed before anything was sent: never call back on the caller's thread.
-        std::thread([handler = std::move(handler), error = std::move(error), result = std::move(result), self] {
-            handler(error, result);
-        }).detach();
+        std::thread([call = std::move(call), self] { call(); }).detach();
         return;
     }
-    handler(std::move(error), std::move(result));
+    call();
 }

@@ -17,12 +17,17 @@
 //
 // Lifetime: the executor keeps itself alive from execute() until it has
 // called the completion handler.
+//
+// Types: BLSExecutor is the untyped core (all of the above, in the .cpp);
+// BLSTypedExecutor<Result> on top of it runs the command's reader and keeps
+// its result for the completion, which takes the command's own Result. A
+// completion for another type does not compile.
 
 #include "platform/foundation/Error.h"
 #include "platform/net/URLSession.h"
 #include "storage/BLSEnums.h"
+#include "storage/BLSStorageCommand.h"
 
-#include <any>
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -31,6 +36,7 @@
 #include <span>
 #include <string>
 #include <thread>
+#include <type_traits>
 
 namespace platform {
 class OutputStream;
@@ -40,40 +46,49 @@ class BLSOperationContext;
 class BLSRequestOptions;
 class BLSRequestResult;
 class BLSRetryPolicy;
-class BLSStorageCommand;
 class BLSStreamDownloadBuffer;
 
 class BLSExecutor : public platform::net::URLSessionDataDelegate, public std::enable_shared_from_this<BLSExecutor> {
+protected:
     struct Key {};
 
 public:
     using Date = std::chrono::system_clock::time_point;
-    // (error or nullopt, the command's postProcessResponse result or empty).
-    using CompletionHandler = std::function<void(std::optional<platform::Error>, std::any)>;
     // Returns once `until` has come (the wait before a retry).
     using RetryWait = std::function<void(Date until)>;
 
     // Makes an executor and runs it. Null options mean defaults (no expiry
-    // time); a null context means a new one.
-    static void ExecuteWithStorageCommand(std::shared_ptr<BLSStorageCommand> storageCommand,
+    // time); a null context means a new one. The completion's type follows
+    // from the command's alone.
+    template <typename Result>
+    static void ExecuteWithStorageCommand(std::shared_ptr<BLSStorageCommand<Result>> storageCommand,
                                           std::shared_ptr<BLSRequestOptions> requestOptions,
                                           std::shared_ptr<BLSOperationContext> operationContext,
-                                          CompletionHandler completionHandler);
+                                          std::type_identity_t<BLSCompletionHandler<Result>> completionHandler) {
+        make(std::move(storageCommand), std::move(requestOptions), std::move(operationContext),
+             std::move(completionHandler))
+            ->execute();
+    }
     // The same with the count of attempts already made preset.
-    static void ExecuteWithStorageCommand(std::shared_ptr<BLSStorageCommand> storageCommand,
+    template <typename Result>
+    static void ExecuteWithStorageCommand(std::shared_ptr<BLSStorageCommand<Result>> storageCommand,
                                           std::shared_ptr<BLSRequestOptions> requestOptions,
                                           std::shared_ptr<BLSOperationContext> operationContext,
-                                          unsigned long retryCount, CompletionHandler completionHandler);
+                                          unsigned long retryCount,
+                                          std::type_identity_t<BLSCompletionHandler<Result>> completionHandler) {
+        auto executor = make(std::move(storageCommand), std::move(requestOptions), std::move(operationContext),
+                             std::move(completionHandler));
+        executor->setRetryCount(retryCount);
+        executor->execute();
+    }
 
     // Retry count 0, a clone of the context's retry policy, the options'
     // location mode and its first location.
-    static std::shared_ptr<BLSExecutor> make(std::shared_ptr<BLSStorageCommand> storageCommand,
+    template <typename Result>
+    static std::shared_ptr<BLSExecutor> make(std::shared_ptr<BLSStorageCommand<Result>> storageCommand,
                                              std::shared_ptr<BLSRequestOptions> requestOptions,
                                              std::shared_ptr<BLSOperationContext> operationContext,
-                                             CompletionHandler completionHandler);
-    BLSExecutor(Key, std::shared_ptr<BLSStorageCommand> storageCommand,
-                std::shared_ptr<BLSRequestOptions> requestOptions,
-                std::shared_ptr<BLSOperationContext> operationContext, CompletionHandler completionHandler);
+                                             std::type_identity_t<BLSCompletionHandler<Result>> completionHandler);
     ~BLSExecutor() override;
 
     // Starts the operation (its first attempt). Call once.
@@ -109,26 +124,41 @@ public:
     void didBecomeInvalidWithError(platform::net::URLSession& session,
                                    const std::optional<platform::Error>& error) override;
 
+protected:
+    BLSExecutor(std::shared_ptr<BLSStorageCommandBase> storageCommand,
+                std::shared_ptr<BLSRequestOptions> requestOptions,
+                std::shared_ptr<BLSOperationContext> operationContext);
+
+    // The typed layer. Runs the command's reader, if it has one, and keeps
+    // its result; may throw what the reader throws.
+    virtual void postProcessResponse(const platform::net::HTTPURLResponse& response, BLSRequestResult& requestResult,
+                                     platform::OutputStream* stream, BLSOperationContext& context,
+                                     std::optional<platform::Error>& error) = 0;
+    // Forgets the kept result (an attempt starts, or its reader failed).
+    virtual void clearResult() = 0;
+    // The call of the completion with `error` and the kept result, which it
+    // takes over; empty when there is no completion.
+    virtual std::function<void()> takeCompletion(std::optional<platform::Error> error) = 0;
+
 private:
     void executeAttempt();
     void resetAttempt();
     // Builds, signs and sends the attempt's request, or completes the
     // operation when that cannot be done. Command blocks may throw.
     void prepareAndSend();
-    void finishRequestWithSession(platform::net::URLSession& session, std::optional<platform::Error> error,
-                                  std::any result);
+    // Ends the attempt with `error` and the kept result.
+    void finishRequestWithSession(platform::net::URLSession& session, std::optional<platform::Error> error);
     // Schedules the stream on a new thread's run loop and opens it there.
     void createAndSpinRunloopWithOutputStream(const std::shared_ptr<platform::OutputStream>& stream);
     void waitForDrain();
     void closeOutputStream();
     bool isCurrentAttempt(const platform::net::URLSession& session) const;
-    void complete(std::optional<platform::Error> error, std::any result);
+    void complete(std::optional<platform::Error> error);
     void log(long level, const std::function<std::string()>& message) const;
 
-    std::shared_ptr<BLSStorageCommand> mStorageCommand;
+    std::shared_ptr<BLSStorageCommandBase> mStorageCommand;
     std::shared_ptr<BLSRequestOptions> mRequestOptions;
     std::shared_ptr<BLSOperationContext> mOperationContext;
-    CompletionHandler mCompletionHandler;
     std::shared_ptr<BLSRetryPolicy> mRetryPolicy;
     unsigned long mRetryCount = 0;
     BLSStorageLocation mCurrentStorageLocation = BLSStorageLocationPrimary;
@@ -156,3 +186,45 @@ private:
     bool mCompleted = false;
     std::shared_ptr<BLSExecutor> mSelf;  // held from execute() until completion
 };
+
+// The thin typed layer: the command's reader and the completion meet here,
+// with one Result between them.
+template <typename Result>
+class BLSTypedExecutor final : public BLSExecutor {
+public:
+    BLSTypedExecutor(Key, std::shared_ptr<BLSStorageCommand<Result>> storageCommand,
+                     std::shared_ptr<BLSRequestOptions> requestOptions,
+                     std::shared_ptr<BLSOperationContext> operationContext,
+                     BLSCompletionHandler<Result> completionHandler)
+        : BLSExecutor(storageCommand, std::move(requestOptions), std::move(operationContext)),
+          mTypedCommand(std::move(storageCommand)),
+          mCompletionHandler(std::move(completionHandler)) {}
+
+private:
+    void postProcessResponse(const platform::net::HTTPURLResponse& response, BLSRequestResult& requestResult,
+                             platform::OutputStream* stream, BLSOperationContext& context,
+                             std::optional<platform::Error>& error) override {
+        if (mTypedCommand && mTypedCommand->postProcessResponse()) {
+            mResult = mTypedCommand->postProcessResponse()(response, requestResult, stream, context, error);
+        }
+    }
+    void clearResult() override { mResult = Result{}; }
+    std::function<void()> takeCompletion(std::optional<platform::Error> error) override {
+        if (!mCompletionHandler) return {};
+        return [handler = std::move(mCompletionHandler), error = std::move(error),
+                result = std::move(mResult)]() mutable { handler(std::move(error), std::move(result)); };
+    }
+
+    std::shared_ptr<BLSStorageCommand<Result>> mTypedCommand;
+    BLSCompletionHandler<Result> mCompletionHandler;
+    Result mResult{};
+};
+
+template <typename Result>
+std::shared_ptr<BLSExecutor> BLSExecutor::make(std::shared_ptr<BLSStorageCommand<Result>> storageCommand,
+                                               std::shared_ptr<BLSRequestOptions> requestOptions,
+                                               std::shared_ptr<BLSOperationContext> operationContext,
+                                               std::type_identity_t<BLSCompletionHandler<Result>> completionHandler) {
+    return std::make_shared<BLSTypedExecutor<Result>>(Key{}, std::move(storageCommand), std::move(requestOptions),
+                                                      std::move(operationContext), std::move(completionHandler));
+}

@@ -1,53 +1,60 @@
 #pragma once
-// What the operations of containers and blobs share: the adapters from the
-// executor's (error, result) to each operation's completion, and for the
-// lease operations the refusal of calls that lack the IDs they need and the
-// result read from the service's answer.
+// What the operations of the client, containers and blobs share: the first
+// steps of every operation's command (context, options, command), the
+// adapter from the executor's (error, result) to a completion that takes
+// only the error, and the body an answer left in memory.
 
 #include "platform/foundation/Error.h"
-#include "storage/BLSEnums.h"
+#include "storage/BLSStorageCommand.h"
 
-#include <any>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <span>
-#include <string>
 
-class BLSAccessCondition;
 namespace platform {
 class OutputStream;
 }
-namespace platform::net {
-struct HTTPURLResponse;
-}
+class BLSBlobRequestOptions;
+class BLSCloudBlobClient;
+class BLSOperationContext;
+class BLSStorageUri;
 
 class BLSOperationUtil {
 public:
     using ErrorOut = std::optional<platform::Error>;
-    using ExecutorCompletion = std::function<void(const ErrorOut&, std::any)>;
 
-    // Code 1 with the reason when `action` lacks an ID it needs (renew and
-    // release: the access condition's lease ID; change: that and the
-    // proposed ID), else nullopt. An empty ID identifies no lease, so it
-    // counts as none.
-    static ErrorOut missingLeaseIdError(BLSLeaseAction action, const BLSAccessCondition* accessCondition,
-                                        const std::optional<std::string>& proposedLeaseId);
+    // The caller's context, or a new one.
+    static std::shared_ptr<BLSOperationContext> contextOrNew(std::shared_ptr<BLSOperationContext> operationContext);
+    // The caller's options over the client's defaults (the caller's win);
+    // never null.
+    static std::shared_ptr<BLSBlobRequestOptions> effectiveOptions(
+        const BLSCloudBlobClient* client, const std::shared_ptr<BLSBlobRequestOptions>& requestOptions);
+    // A command on `storageUri` with the client's credentials and
+    // authentication handler (none without a client).
+    template <typename Result = BLSNoResult>
+    static std::shared_ptr<BLSStorageCommand<Result>> makeCommand(const BLSCloudBlobClient* client,
+                                                                  const BLSStorageUri& storageUri,
+                                                                  const std::shared_ptr<BLSOperationContext>& context,
+                                                                  bool calculateResponseMD5 = false) {
+        auto command = std::make_shared<BLSStorageCommand<Result>>(nullptr, storageUri, calculateResponseMD5, context);
+        useClient(*command, client);
+        return command;
+    }
 
-    // The post-processing result of a lease answer: the "x-bs-lease-id"
-    // header for acquire and change (std::optional<std::string>), the
-    // remaining lease time for break (std::optional<std::int64_t>), nothing
-    // otherwise.
-    static std::any leaseResultWithResponse(BLSLeaseAction action, const platform::net::HTTPURLResponse& response);
+    // A completion for a command of `Result` that gets only the error. A null
+    // completion is not called.
+    template <typename Result = BLSNoResult>
+    static BLSCompletionHandler<Result> errorOnly(std::function<void(const ErrorOut&)> completion) {
+        return [completion = std::move(completion)](std::optional<platform::Error> error, Result) {
+            if (completion) completion(error);
+        };
+    }
 
-    // Completions that get the error, and the lease ID or remaining time
-    // only when there is no error. A null completion is not called.
     // The body an answer left in a memory stream; empty for another stream.
     static std::span<const std::uint8_t> memoryData(platform::OutputStream* stream);
 
-    static ExecutorCompletion errorOnly(std::function<void(const ErrorOut&)> completion);
-    static ExecutorCompletion leaseIdResult(
-        std::function<void(const ErrorOut&, const std::optional<std::string>&)> completion);
-    static ExecutorCompletion leaseTimeResult(
-        std::function<void(const ErrorOut&, std::optional<std::int64_t>)> completion);
+private:
+    static void useClient(BLSStorageCommandBase& command, const BLSCloudBlobClient* client);
 };

@@ -7,14 +7,14 @@
 #include "storage/BLSStorageCredentials.h"
 #include "storage/BLSUtil.h"
 
-BLSStorageCommand::BLSStorageCommand(std::shared_ptr<BLSStorageCredentials> credentials,
-                                     std::optional<BLSStorageUri> storageUri,
-                                     std::shared_ptr<BLSOperationContext> operationContext)
-    : BLSStorageCommand(std::move(credentials), std::move(storageUri), false, std::move(operationContext)) {}
+BLSStorageCommandBase::BLSStorageCommandBase(std::shared_ptr<BLSStorageCredentials> credentials,
+                                             std::optional<BLSStorageUri> storageUri,
+                                             std::shared_ptr<BLSOperationContext> operationContext)
+    : BLSStorageCommandBase(std::move(credentials), std::move(storageUri), false, std::move(operationContext)) {}
 
-BLSStorageCommand::BLSStorageCommand(std::shared_ptr<BLSStorageCredentials> credentials,
-                                     std::optional<BLSStorageUri> storageUri, bool calculateResponseMD5,
-                                     std::shared_ptr<BLSOperationContext> operationContext)
+BLSStorageCommandBase::BLSStorageCommandBase(std::shared_ptr<BLSStorageCredentials> credentials,
+                                             std::optional<BLSStorageUri> storageUri, bool calculateResponseMD5,
+                                             std::shared_ptr<BLSOperationContext> operationContext)
     : mCalculateResponseMD5(calculateResponseMD5),
       mStorageUri(std::move(storageUri)),
       mCredentials(std::move(credentials)) {
@@ -39,12 +39,12 @@ BLSStorageCommand::BLSStorageCommand(std::shared_ptr<BLSStorageCredentials> cred
     };
 }
 
-void BLSStorageCommand::setAllowedStorageLocation(BLSAllowedStorageLocation requested) {
+void BLSStorageCommandBase::setAllowedStorageLocation(BLSAllowedStorageLocation requested) {
     std::optional<platform::Error> ignored;
     setAllowedStorageLocation(requested, std::nullopt, ignored);
 }
 
-void BLSStorageCommand::setAllowedStorageLocation(BLSAllowedStorageLocation requested,
+void BLSStorageCommandBase::setAllowedStorageLocation(BLSAllowedStorageLocation requested,
                                                   std::optional<BLSStorageLocation> lockLocation,
                                                   std::optional<platform::Error>& error) {
     if (!lockLocation || *lockLocation == 0) {
@@ -71,7 +71,7 @@ void BLSStorageCommand::setAllowedStorageLocation(BLSAllowedStorageLocation requ
     }
 }
 
-void BLSStorageCommand::setAuthenticationHandler(std::shared_ptr<BLSAuthenticationHandler> handler) {
+void BLSStorageCommandBase::setAuthenticationHandler(std::shared_ptr<BLSAuthenticationHandler> handler) {
     if (!handler) {
         mSignRequest = nullptr;
         return;

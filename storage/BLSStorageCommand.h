@@ -3,16 +3,21 @@
 // and sign the request and judge and read the response, with its target,
 // credentials, allowed locations and body or download stream. Filled by
 // the container and blob classes, read (never changed) by the executor.
+//
+// The type of the operation's result is part of the command's type:
+// `BLSStorageCommand<Result>` reads a `Result` from the answer, and the
+// executor hands exactly that type to the completion, so a reader and a
+// completion that disagree do not compile.
 
 #include "platform/foundation/Error.h"
 #include "storage/BLSEnums.h"
 #include "storage/BLSStorageUri.h"
 
-#include <any>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
+#include <type_traits>
 #include <vector>
 
 namespace platform {
@@ -28,7 +33,9 @@ class BLSOperationContext;
 class BLSRequestResult;
 class BLSStorageCredentials;
 
-class BLSStorageCommand {
+// Everything of a command but the reading of its result; what the
+// executor's untyped core works with.
+class BLSStorageCommandBase {
 public:
     // (URL components, server timeout in seconds, context) -> the request.
     using BuildRequest = std::function<platform::net::URLRequest(platform::net::URLComponents&, double timeout,
@@ -39,22 +46,18 @@ public:
     // The verdict on the response headers: an error, or nullopt to go on.
     using PreProcessResponse = std::function<std::optional<platform::Error>(
         const platform::net::HTTPURLResponse&, BLSRequestResult&, BLSOperationContext&)>;
-    // Reads the body written to the stream; returns the operation's result
-    // (empty for none) and may set `error`.
-    using PostProcessResponse = std::function<std::any(const platform::net::HTTPURLResponse&, BLSRequestResult&,
-                                                       platform::OutputStream*, BLSOperationContext&,
-                                                       std::optional<platform::Error>& error)>;
     // Enriches `errorToPopulate` from the error body in the stream; a body
     // that cannot be read sets `error`.
     using ProcessError = std::function<void(platform::OutputStream*, platform::Error& errorToPopulate,
                                             std::optional<platform::Error>& error)>;
 
-    BLSStorageCommand(std::shared_ptr<BLSStorageCredentials> credentials, std::optional<BLSStorageUri> storageUri,
-                      std::shared_ptr<BLSOperationContext> operationContext);
+    BLSStorageCommandBase(std::shared_ptr<BLSStorageCredentials> credentials, std::optional<BLSStorageUri> storageUri,
+                          std::shared_ptr<BLSOperationContext> operationContext);
     // Allowed location primary only; installs the default processError,
     // which reads the error body of an in-memory stream with this context.
-    BLSStorageCommand(std::shared_ptr<BLSStorageCredentials> credentials, std::optional<BLSStorageUri> storageUri,
-                      bool calculateResponseMD5, std::shared_ptr<BLSOperationContext> operationContext);
+    BLSStorageCommandBase(std::shared_ptr<BLSStorageCredentials> credentials, std::optional<BLSStorageUri> storageUri,
+                          bool calculateResponseMD5, std::shared_ptr<BLSOperationContext> operationContext);
+    virtual ~BLSStorageCommandBase() = default;
 
     bool calculateResponseMD5() const { return mCalculateResponseMD5; }
 
@@ -89,8 +92,6 @@ public:
     void setSignRequest(SignRequest block) { mSignRequest = std::move(block); }
     const PreProcessResponse& preProcessResponse() const { return mPreProcessResponse; }
     void setPreProcessResponse(PreProcessResponse block) { mPreProcessResponse = std::move(block); }
-    const PostProcessResponse& postProcessResponse() const { return mPostProcessResponse; }
-    void setPostProcessResponse(PostProcessResponse block) { mPostProcessResponse = std::move(block); }
     const ProcessError& processError() const { return mProcessError; }
     void setProcessError(ProcessError block) { mProcessError = std::move(block); }
 
@@ -115,8 +116,44 @@ private:
     BuildRequest mBuildRequest;
     SignRequest mSignRequest;
     PreProcessResponse mPreProcessResponse;
-    PostProcessResponse mPostProcessResponse;
     ProcessError mProcessError;
     std::shared_ptr<const std::vector<std::uint8_t>> mSource;
     std::shared_ptr<platform::OutputStream> mDestinationStream;
+};
+
+// The result of an operation that reads nothing from the answer.
+struct BLSNoResult {};
+
+// What the executor calls at the end: (error or nullopt, the command's
+// result; Result{} when the operation ended without one).
+template <typename Result>
+using BLSCompletionHandler = std::function<void(std::optional<platform::Error>, Result)>;
+
+template <typename Result = BLSNoResult>
+class BLSStorageCommand final : public BLSStorageCommandBase {
+    // The completion of an operation that ends without a result (an error,
+    // or no reader) gets Result{}.
+    static_assert(std::is_default_constructible_v<Result> && std::is_copy_constructible_v<Result>,
+                  "a command's result must be default-constructible and copyable");
+
+public:
+    // Reads the answer (and the body written to the stream); returns the
+    // operation's result and may set `error`.
+    using PostProcessResponse = std::function<Result(const platform::net::HTTPURLResponse&, BLSRequestResult&,
+                                                     platform::OutputStream*, BLSOperationContext&,
+                                                     std::optional<platform::Error>& error)>;
+
+    BLSStorageCommand(std::shared_ptr<BLSStorageCredentials> credentials, std::optional<BLSStorageUri> storageUri,
+                      std::shared_ptr<BLSOperationContext> operationContext)
+        : BLSStorageCommandBase(std::move(credentials), std::move(storageUri), std::move(operationContext)) {}
+    BLSStorageCommand(std::shared_ptr<BLSStorageCredentials> credentials, std::optional<BLSStorageUri> storageUri,
+                      bool calculateResponseMD5, std::shared_ptr<BLSOperationContext> operationContext)
+        : BLSStorageCommandBase(std::move(credentials), std::move(storageUri), calculateResponseMD5,
+                                std::move(operationContext)) {}
+
+    const PostProcessResponse& postProcessResponse() const { return mPostProcessResponse; }
+    void setPostProcessResponse(PostProcessResponse block) { mPostProcessResponse = std::move(block); }
+
+private:
+    PostProcessResponse mPostProcessResponse;
 };

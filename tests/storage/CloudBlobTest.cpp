@@ -527,6 +527,41 @@ TEST_F(CloudBlobTest, Leases) {
     EXPECT_FALSE(noTime);
 }
 
+// A container takes ETag and date from every lease answer, a refusal too;
+// a blob only from a successful one.
+TEST_F(CloudBlobTest, RefusedLeaseAnswersUpdateTheContainerButNotTheBlob) {
+    ASSERT_FALSE(await([&](auto done) { container->createContainerWithCompletionHandler(done); }));
+    server.preloadBlob("layouts", "l.lay", textBytes("lease me"));
+    auto blob = container->blockBlobReferenceFromName("l.lay");
+    ASSERT_FALSE(await([&](auto done) { blob->downloadAttributesWithCompletionHandler(done); }));
+    ASSERT_TRUE(blob->properties().eTag);
+    const auto blobTag = blob->properties().eTag;
+    const auto blobModified = blob->properties().lastModified;
+    const auto containerModified = container->properties().lastModified;
+
+    for (const char* operation : {"leasecontainer", "leaseblob"}) {
+        server.addFault(std::string(R"({"operation": ")") + operation +
+                        R"(", "action": {"status": 409, "code": "LeaseAlreadyPresent", "headers": [)"
+                        R"(["ETag", "\"0x8D0REFUSED\""], ["Last-Modified", "Wed, 01 Jan 2025 10:00:00 GMT"]]}})");
+    }
+    auto expectRefused = [](const auto& leased) {
+        Awaited<ErrorOut, std::optional<std::string>> lease;
+        leased->acquireLeaseWithLeaseTime(std::nullopt, std::string(kLeaseA), lease.handler());
+        auto [error, leaseId] = lease.get();
+        ASSERT_TRUE(error);
+        EXPECT_EQ(statusOf(*error), 409);
+        EXPECT_FALSE(leaseId);
+    };
+    expectRefused(container);
+    EXPECT_EQ(container->properties().eTag, std::optional<std::string>("\"0x8D0REFUSED\""));
+    EXPECT_NE(container->properties().lastModified, containerModified);
+    expectRefused(blob);
+    EXPECT_EQ(blob->properties().eTag, blobTag);
+    EXPECT_EQ(blob->properties().lastModified, blobModified);
+    EXPECT_EQ(requestsFor(server, "leasecontainer").size(), 1u);
+    EXPECT_EQ(requestsFor(server, "leaseblob").size(), 1u);
+}
+
 TEST_F(CloudBlobTest, SnapshotSharesPropertiesAndKeepsOldContent) {
     Bytes original = textBytes("first version");
     server.preloadBlob("layouts", "s.lay", original);

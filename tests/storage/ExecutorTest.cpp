@@ -37,6 +37,8 @@ using platform::net::URL;
 using platform::net::URLComponents;
 using platform::net::URLRequest;
 using Bytes = std::vector<std::uint8_t>;
+// The commands here read the body, when it went to memory.
+using BodyCommand = BLSStorageCommand<Bytes>;
 using namespace std::chrono_literals;
 
 namespace {
@@ -111,9 +113,9 @@ private:
     std::vector<ReceivedRequest> mRequests;
 };
 
-std::shared_ptr<BLSStorageCommand> makeCommand(const std::shared_ptr<BLSOperationContext>& context,
-                                               std::optional<BLSStorageUri> uri, std::string method = "GET") {
-    auto command = std::make_shared<BLSStorageCommand>(nullptr, std::move(uri), context);
+std::shared_ptr<BodyCommand> makeCommand(const std::shared_ptr<BLSOperationContext>& context,
+                                         std::optional<BLSStorageUri> uri, std::string method = "GET") {
+    auto command = std::make_shared<BodyCommand>(nullptr, std::move(uri), context);
     command->setBuildRequest([method](URLComponents& components, double timeout, BLSOperationContext&) {
         auto url = components.url();
         if (!url) throw std::invalid_argument("bad URL");
@@ -128,15 +130,15 @@ std::shared_ptr<BLSStorageCommand> makeCommand(const std::shared_ptr<BLSOperatio
     });
     // The result is the body, when it went to memory.
     command->setPostProcessResponse([](const HTTPURLResponse&, BLSRequestResult&, platform::OutputStream* stream,
-                                       BLSOperationContext&, std::optional<Error>&) -> std::any {
+                                       BLSOperationContext&, std::optional<Error>&) -> Bytes {
         if (stream != nullptr && stream->dataWrittenToMemory() != nullptr) return *stream->dataWrittenToMemory();
         return {};
     });
     return command;
 }
 
-std::shared_ptr<BLSStorageCommand> makeCommand(const std::shared_ptr<BLSOperationContext>& context,
-                                               const std::string& url, std::string method = "GET") {
+std::shared_ptr<BodyCommand> makeCommand(const std::shared_ptr<BLSOperationContext>& context,
+                                         const std::string& url, std::string method = "GET") {
     return makeCommand(context, BLSStorageUri(URL::parse(url)), std::move(method));
 }
 
@@ -144,27 +146,24 @@ struct Outcome {
     bool finished = false;
     int calls = 0;
     std::optional<Error> error;
-    std::any result;
+    Bytes result;
     std::thread::id thread;
     bool executorGone = false;  // nothing is left that could call again
 
     long code() const { return error ? error->code() : 0; }
-    Bytes body() const {
-        const auto* bytes = std::any_cast<Bytes>(&result);
-        return bytes != nullptr ? *bytes : Bytes{};
-    }
+    Bytes body() const { return result; }
 };
 
 // Runs the command and waits for its completion (or gives up after a
 // minute: a hang fails the test instead of blocking it), then for the
 // executor to be gone.
-Outcome run(std::shared_ptr<BLSStorageCommand> command, std::shared_ptr<BLSRequestOptions> options,
+Outcome run(std::shared_ptr<BodyCommand> command, std::shared_ptr<BLSRequestOptions> options,
             std::shared_ptr<BLSOperationContext> context) {
     auto state = std::make_shared<Outcome>();
     auto mutex = std::make_shared<std::mutex>();
     auto changed = std::make_shared<std::condition_variable>();
     auto executor = BLSExecutor::make(std::move(command), std::move(options), std::move(context),
-                                      [state, mutex, changed](std::optional<Error> error, std::any result) {
+                                      [state, mutex, changed](std::optional<Error> error, Bytes result) {
                                           std::lock_guard lock(*mutex);
                                           ++state->calls;
                                           state->error = std::move(error);
@@ -648,13 +647,13 @@ TEST_F(Executor, BadRequestTextAndSigningFailuresSendNothing) {
     server.on("/x", [](const httplib::Request&, httplib::Response& response) { response.set_content("", "text/plain"); });
     struct Case {
         const char* name;
-        std::function<void(BLSStorageCommand&, BLSOperationContext&)> spoil;
+        std::function<void(BodyCommand&, BLSOperationContext&)> spoil;
         long code;
         std::string reasonContains;
     };
     const Case cases[] = {
         {"header value with CR LF from the command",
-         [](BLSStorageCommand& command, BLSOperationContext&) {
+         [](BodyCommand& command, BLSOperationContext&) {
              auto build = command.buildRequest();
              command.setBuildRequest([build](URLComponents& c, double t, BLSOperationContext& o) {
                  auto request = build(c, t, o);
@@ -664,19 +663,19 @@ TEST_F(Executor, BadRequestTextAndSigningFailuresSendNothing) {
          },
          1, ""},
         {"user header with LF",
-         [](BLSStorageCommand&, BLSOperationContext& context) {
+         [](BodyCommand&, BLSOperationContext& context) {
              context.setUserHeaders({{"x-bs-meta-a", "1\nInjected: yes"}});
          },
          1, ""},
         {"invalid argument from the command",
-         [](BLSStorageCommand& command, BLSOperationContext&) {
+         [](BodyCommand& command, BLSOperationContext&) {
              command.setBuildRequest([](URLComponents&, double, BLSOperationContext&) -> URLRequest {
                  throw std::invalid_argument("Blob name too long.");
              });
          },
          1, "Blob name too long."},
         {"signing refuses",
-         [](BLSStorageCommand& command, BLSOperationContext&) {
+         [](BodyCommand& command, BLSOperationContext&) {
              command.setSignRequest([](URLRequest&, BLSOperationContext&) -> std::optional<Error> {
                  return BLSMakeInvalidArgumentError("Cannot sign.");
              });
@@ -716,7 +715,7 @@ TEST_F(Executor, ComputesTheMD5OfTheBodyWhenTheAnswerCarriesOne) {
         command->setCalculateResponseMD5(true);
         std::optional<std::string> seenByPostProcess;
         command->setPostProcessResponse([&](const HTTPURLResponse&, BLSRequestResult& result, platform::OutputStream*,
-                                            BLSOperationContext&, std::optional<Error>&) -> std::any {
+                                            BLSOperationContext&, std::optional<Error>&) -> Bytes {
             seenByPostProcess = result.calculatedResponseMD5();
             return {};
         });

@@ -92,7 +92,7 @@ class FaultRule:
         self.times = int(spec.get("times", 1))
         self.action = spec["action"]
         known = {"status", "code", "message", "body", "no_body", "drop_after_bytes", "stall_before_headers",
-                 "stall_after_bytes", "wrong_md5", "slow_body_bytes_per_second", "drop_answer"}
+                 "stall_after_bytes", "wrong_md5", "slow_body_bytes_per_second", "drop_answer", "headers"}
         unknown = set(self.action) - known
         if unknown or not self.action:
             raise ValueError("unknown fault action %s" % sorted(unknown or ["(empty)"]))
@@ -497,7 +497,8 @@ class Handler(BaseHTTPRequestHandler):
 
 def fault_response(fault):
     status = int(fault["status"])
-    response = Response(status)
+    # Extra answer headers, as [name, value] pairs.
+    response = Response(status, [(str(name), str(value)) for name, value in fault.get("headers", [])])
     if fault.get("no_body"):
         response.raw_body = b""
     elif "body" in fault:
