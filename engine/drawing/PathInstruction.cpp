@@ -39,6 +39,13 @@ CPathDrawingInstruction::CPathDrawingInstruction(const CPathDrawingInstruction& 
       mDrawWithDash(other.mDrawWithDash),
       mDashPattern(other.mDashPattern) {}
 
+void CPathDrawingInstruction::PlacedIn(CInstructionArena& home) {
+    tSteps steps{CInstructionArenaAllocator<CPathMicroInstruction>(&home)};
+    steps.reserve(mPathMicroInstructions.size());
+    for (CPathMicroInstruction& step : mPathMicroInstructions) steps.push_back(std::move(step));
+    mPathMicroInstructions = std::move(steps);
+}
+
 void CPathDrawingInstruction::StartNewPath() {
     mPathMicroInstructions.emplace_back(CPathStartNewMicroInstruction{});
 }

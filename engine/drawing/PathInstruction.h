@@ -101,6 +101,11 @@ public:
     // Platform line-cap code of a square cap.
     static constexpr int kLineCapSquare = 2;
 
+    // The steps of a path made in an arena take their memory there: they
+    // live and die with their instruction, so they are read, changed and
+    // copied, never moved out of it.
+    using tSteps = std::vector<CPathMicroInstruction, CInstructionArenaAllocator<CPathMicroInstruction>>;
+
     CPathDrawingInstruction(int style, bool usePattern, const CColor& fillColor,
                             const CColor& strokeColor);
     // Every field but the bounds and the steps: a copy starts with an empty
@@ -127,9 +132,12 @@ public:
 
     // Platform line-cap code (0 butt, 2 square).
     int mLineCapStyle = 0;
-    std::vector<CPathMicroInstruction> mPathMicroInstructions;
+    tSteps mPathMicroInstructions;
     double mLineWidth = 1.0;
     bool mDrawWithDash = false;
     // Dash length, gap length.
     std::array<double, 2> mDashPattern{1.0, 1.0};
+
+private:
+    void PlacedIn(CInstructionArena& home) override;
 };

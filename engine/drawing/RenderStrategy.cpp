@@ -16,8 +16,15 @@
 // ------------------------------------------------------------ render options
 
 CDrawingInstructionsRenderOptions::CDrawingInstructionsRenderOptions(tDrawingInstructions* output,
-                                                                     int pass)
-    : mPass(pass), mOutput(output) {}
+                                                                     int pass, CInstructionArenaRef arena)
+    : mPass(pass), mOutput(output), mArena(arena ? std::move(arena) : CInstructionArena::Create()) {}
+
+const tInstructionOwner& CDrawingInstructionsRenderOptions::CurrentOwner() {
+    if (mOwner != nullptr && mOwnerRecordLayer == mOwnerLayer && mOwner->mIdentifier == mIdentifier) return *mOwner;
+    mOwner = &tInstructionOwner::MakeIn(*mArena, tInstructionOwner::LayerOf(mOwnerLayer), mIdentifier);
+    mOwnerRecordLayer = mOwnerLayer;
+    return *mOwner;
+}
 
 void CDrawingInstructionsRenderOptions::AddInstruction(CDrawingInstruction* instruction) {
     AddInstruction(std::unique_ptr<CDrawingInstruction>(instruction));
@@ -30,11 +37,7 @@ void CDrawingInstructionsRenderOptions::AddInstruction(
         mOutput, "void CDrawingInstructionsRenderOptions::AddInstruction(CDrawingInstruction *)",
         "No output list for drawing instructions");
     instruction->CalcBoundingBox();
-    instruction->SetOwnerLayer(mOwnerLayer);
-    // The instructions of one element, in both passes, share one copy.
-    thread_local std::shared_ptr<const std::string> shared;
-    if (!shared || *shared != mIdentifier) shared = std::make_shared<const std::string>(mIdentifier);
-    instruction->SetIdentifier(shared);
+    instruction->SetOwner(CurrentOwner(), *mArena);
     mOutput->push_back(instruction.get());
     instruction.release();
 }

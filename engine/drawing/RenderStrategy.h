@@ -7,6 +7,7 @@
 
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "engine/drawing/DrawingInstruction.h"
 
@@ -36,13 +37,23 @@ public:
     static constexpr int kOutlinePass = 1;
     static constexpr int kFillPass = 2;
 
-    // `output` is not owned and must outlive the options.
-    CDrawingInstructionsRenderOptions(tDrawingInstructions* output, int pass);
+    // `output` is not owned and must outlive the options. Instructions are
+    // made in `arena` (render options of one build may share one), else in
+    // an arena of the options' own.
+    CDrawingInstructionsRenderOptions(tDrawingInstructions* output, int pass,
+                                      CInstructionArenaRef arena = {});
+
+    // A new instruction of class T in the options' arena, for AddInstruction.
+    template <typename T, typename... Args>
+    std::unique_ptr<T> NewInstruction(Args&&... args) const {
+        return CDrawingInstruction::MakeIn<T>(*mArena, std::forward<Args>(args)...);
+    }
 
     // Takes the instruction: computes its bounds, gives it a copy of the
-    // owner layer and of the identifier, and appends it to the output. A
-    // null output list deletes the instruction and fails through
-    // UErrorHandling::ThrowIfNull; a null instruction is ignored.
+    // owner layer and of the identifier (one copy for all the instructions
+    // of an element), and appends it to the output. A null output list
+    // deletes the instruction and fails through UErrorHandling::ThrowIfNull;
+    // a null instruction is ignored.
     void AddInstruction(CDrawingInstruction* instruction);
     void AddInstruction(std::unique_ptr<CDrawingInstruction> instruction);
 
@@ -57,6 +68,16 @@ public:
     CLayer* mOwnerLayer = nullptr;
     // A text of the element being drawn; instructions keep a copy.
     std::string mIdentifier;
+    // Where the options make instructions and owner records; never null.
+    CInstructionArenaRef mArena;
+
+private:
+    // The record of the element being drawn, made again when the owner
+    // layer or the identifier changes.
+    const tInstructionOwner& CurrentOwner();
+
+    const tInstructionOwner* mOwner = nullptr;
+    const CLayer* mOwnerRecordLayer = nullptr;
 };
 
 class CRenderStrategy {

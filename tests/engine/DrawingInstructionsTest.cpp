@@ -309,7 +309,7 @@ TEST(DrawingInstructions, StepsKeepTheirOrderAndClearEmptiesThePath) {
 
     // Steps copied on their own (a list of steps growing past its room, or
     // a copy of it) carry their arc with them; the source keeps its own.
-    std::vector<CPathMicroInstruction> copied = path.mPathMicroInstructions;
+    CPathDrawingInstruction::tSteps copied = path.mPathMicroInstructions;
     for (int i = 0; i < 100; ++i) copied.emplace_back(CPathLineToMicroInstruction(CPoint(i, i, 1)));
     const CPathArcMicroInstruction* arc = PathArcOf(copied[3]);
     ASSERT_NE(arc, nullptr);
