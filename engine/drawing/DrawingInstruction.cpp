@@ -75,18 +75,24 @@ void CDrawingInstruction::SetOwner(const tInstructionOwner& owner, CInstructionA
     mOwner = &owner;
 }
 
-void CDrawingInstruction::SetOwner(const std::optional<tInstructionLayer>& layer, std::string_view identifier) {
+void CDrawingInstruction::SetOwner(const tInstructionLayer* layer, std::string_view identifier) {
     CInstructionArenaRef own;
     if (mHome == nullptr) {
-        const std::size_t texts = (layer ? layer->mName.size() : 0) + identifier.size();
-        own = CInstructionArena::Create(sizeof(tInstructionOwner) + texts);
+        const std::size_t name = layer != nullptr ? layer->mName.size() : 0;
+        own = CInstructionArena::Create(sizeof(tInstructionOwner) + sizeof(tInstructionLayer) +
+                                        alignof(std::max_align_t) + name + identifier.size());
     }
     CInstructionArena& arena = mHome != nullptr ? *mHome : *own;
-    SetOwner(tInstructionOwner::MakeIn(arena, layer, identifier), arena);
+    SetOwner(tInstructionOwner::MakeIn(arena, tInstructionOwner::CopyLayerIn(arena, layer), identifier), arena);
+}
+
+void CDrawingInstruction::SetOwnerLayer(const CLayer* layer) {
+    const std::optional<tInstructionLayer> view = tInstructionOwner::LayerOf(layer);
+    SetOwner(view ? &*view : nullptr, GetIdentifier());
 }
 
 void CDrawingInstruction::SetIdentifier(std::string_view identifier) {
-    SetOwner(GetOwnerLayer(), identifier);
+    SetOwner(mOwner != nullptr ? mOwner->mLayer : nullptr, identifier);
 }
 
 std::string_view CDrawingInstruction::GetIdentifier() const {
@@ -94,7 +100,8 @@ std::string_view CDrawingInstruction::GetIdentifier() const {
 }
 
 std::optional<tInstructionLayer> CDrawingInstruction::GetOwnerLayer() const {
-    return mOwner != nullptr ? mOwner->mLayer : std::nullopt;
+    if (mOwner == nullptr || mOwner->mLayer == nullptr) return std::nullopt;
+    return *mOwner->mLayer;
 }
 
 void CDrawingInstruction::SetStyle(int style) {
@@ -102,22 +109,21 @@ void CDrawingInstruction::SetStyle(int style) {
     mUseStroke = (style & kDrawingStyleStroke) != 0;
 }
 
-void CDrawingInstruction::SetOwnerLayer(const CLayer* layer) {
-    SetOwner(tInstructionOwner::LayerOf(layer), GetIdentifier());
-}
-
-const tInstructionOwner& tInstructionOwner::MakeIn(CInstructionArena& arena,
-                                                   const std::optional<tInstructionLayer>& layer,
-                                                   std::string_view identifier) {
-    auto* owner = ::new (arena.Allocate(sizeof(tInstructionOwner), alignof(tInstructionOwner))) tInstructionOwner{};
-    if (layer) owner->mLayer = tInstructionLayer{arena.CopyText(layer->mName), layer->mVisible, layer->mLayerType};
-    owner->mIdentifier = arena.CopyText(identifier);
-    return *owner;
-}
-
 std::optional<tInstructionLayer> tInstructionOwner::LayerOf(const CLayer* layer) {
     if (layer == nullptr) return std::nullopt;
     return tInstructionLayer{layer->GetName(), layer->IsVisible(), layer->GetLayerType()};
+}
+
+const tInstructionLayer* tInstructionOwner::CopyLayerIn(CInstructionArena& arena, const tInstructionLayer* layer) {
+    if (layer == nullptr) return nullptr;
+    return ::new (arena.Allocate(sizeof(tInstructionLayer), alignof(tInstructionLayer)))
+        tInstructionLayer{arena.CopyText(layer->mName), layer->mVisible, layer->mLayerType};
+}
+
+const tInstructionOwner& tInstructionOwner::MakeIn(CInstructionArena& arena, const tInstructionLayer* layer,
+                                                   std::string_view identifier) {
+    return *::new (arena.Allocate(sizeof(tInstructionOwner), alignof(tInstructionOwner)))
+        tInstructionOwner{layer, arena.CopyText(identifier)};
 }
 
 std::string CDrawingInstruction::DumpStyle() const {

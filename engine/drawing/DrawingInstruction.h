@@ -15,6 +15,7 @@
 //
 // Coordinates are layout millimetres, angles degrees.
 
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -22,6 +23,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -47,20 +49,23 @@ struct tInstructionLayer {
 };
 
 // The element an instruction was made for, as the instruction keeps it.
-// Immutable; it lies in an arena together with its texts, and the
-// instructions of one element share one.
+// Immutable; it lies in an arena together with its texts and its layer
+// copy, and the instructions of one element share one (the elements of a
+// layer share the layer copy).
 struct tInstructionOwner {
-    std::optional<tInstructionLayer> mLayer;
+    // Null when the element has no layer.
+    const tInstructionLayer* mLayer = nullptr;
     std::string_view mIdentifier;
 
-    // A record made in `arena`, with copies of the layer's name and of the
-    // identifier there.
-    static const tInstructionOwner& MakeIn(CInstructionArena& arena,
-                                           const std::optional<tInstructionLayer>& layer,
-                                           std::string_view identifier);
     // The layer's name (a view into the layer), visibility and type;
     // nothing for null.
     static std::optional<tInstructionLayer> LayerOf(const CLayer* layer);
+    // A copy of `layer`, its name included, made in `arena`; null for null.
+    static const tInstructionLayer* CopyLayerIn(CInstructionArena& arena, const tInstructionLayer* layer);
+    // A record made in `arena` with a copy of the identifier; `layer` must
+    // lie there too (or be null).
+    static const tInstructionOwner& MakeIn(CInstructionArena& arena, const tInstructionLayer* layer,
+                                           std::string_view identifier);
 };
 
 class CDrawingInstruction {
@@ -129,11 +134,12 @@ protected:
     CInstructionArena* Home() const { return mHome; }
 
 private:
-    // Now in `home`; the instruction holds it.
+    // Now in `home`, which it holds; a class whose parts take memory moves
+    // them there.
     virtual void PlacedIn(CInstructionArena& home) { (void)home; }
-    // A new owner record with `layer` and `identifier`, in the instruction's
-    // arena or one of its own.
-    void SetOwner(const std::optional<tInstructionLayer>& layer, std::string_view identifier);
+    // A new owner record with copies of `layer` and `identifier`, in the
+    // instruction's arena or one of its own.
+    void SetOwner(const tInstructionLayer* layer, std::string_view identifier);
     void ReleaseOwner() noexcept;
 
     CInstructionArena* mHome = nullptr;
@@ -151,8 +157,15 @@ std::unique_ptr<T> CDrawingInstruction::MakeIn(CInstructionArena& arena, Args&&.
     auto* memory = static_cast<char*>(arena.Allocate(kHomeSlot + sizeof(T), kHomeSlot)) + kHomeSlot;
     CInstructionArena* const home = &arena;
     std::memcpy(memory - sizeof home, &home, sizeof home);
-    // A constructor that throws leaves its memory unused in the arena.
-    T* instruction = ::new (memory) T(std::forward<Args>(args)...);
+    // A constructor that throws leaves its memory unused in the arena. A
+    // class that takes an allocator for its parts is given the arena's.
+    T* instruction;
+    if constexpr (std::is_constructible_v<T, std::allocator_arg_t, CInstructionArenaAllocator<std::byte>, Args...>) {
+        instruction = ::new (memory)
+            T(std::allocator_arg, CInstructionArenaAllocator<std::byte>(&arena), std::forward<Args>(args)...);
+    } else {
+        instruction = ::new (memory) T(std::forward<Args>(args)...);
+    }
     CDrawingInstruction& base = *instruction;
     arena.Retain();
     base.mHome = &arena;

@@ -3,6 +3,7 @@
 // instructions), filled and/or stroked, optionally dashed, or used as a clip.
 
 #include <array>
+#include <cstddef>
 #include <memory>
 #include <variant>
 #include <vector>
@@ -111,6 +112,13 @@ public:
     // Every field but the bounds and the steps: a copy starts with an empty
     // path (renderers copy templates and fill in their own points).
     CPathDrawingInstruction(const CPathDrawingInstruction& other);
+    // The same, with the steps taking memory from `allocator` (MakeIn
+    // passes its arena's).
+    using allocator_type = CInstructionArenaAllocator<std::byte>;
+    CPathDrawingInstruction(std::allocator_arg_t, const allocator_type& allocator, int style,
+                            bool usePattern, const CColor& fillColor, const CColor& strokeColor);
+    CPathDrawingInstruction(std::allocator_arg_t, const allocator_type& allocator,
+                            const CPathDrawingInstruction& other);
     ~CPathDrawingInstruction() override = default;
 
     // Each appends one step.

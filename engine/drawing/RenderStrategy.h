@@ -38,15 +38,17 @@ public:
     static constexpr int kFillPass = 2;
 
     // `output` is not owned and must outlive the options. Instructions are
-    // made in `arena` (render options of one build may share one), else in
-    // an arena of the options' own.
+    // made in an arena of the options' own.
+    CDrawingInstructionsRenderOptions(tDrawingInstructions* output, int pass);
+    // Options for another pass of the same build: they share the arena and
+    // the records of the elements with `sameBuild`.
     CDrawingInstructionsRenderOptions(tDrawingInstructions* output, int pass,
-                                      CInstructionArenaRef arena = {});
+                                      const CDrawingInstructionsRenderOptions& sameBuild);
 
     // A new instruction of class T in the options' arena, for AddInstruction.
     template <typename T, typename... Args>
     std::unique_ptr<T> NewInstruction(Args&&... args) const {
-        return CDrawingInstruction::MakeIn<T>(*mArena, std::forward<Args>(args)...);
+        return CDrawingInstruction::MakeIn<T>(*mShared->arena, std::forward<Args>(args)...);
     }
 
     // Takes the instruction: computes its bounds, gives it a copy of the
@@ -68,16 +70,22 @@ public:
     CLayer* mOwnerLayer = nullptr;
     // A text of the element being drawn; instructions keep a copy.
     std::string mIdentifier;
-    // Where the options make instructions and owner records; never null.
-    CInstructionArenaRef mArena;
 
 private:
+    // What the options of one build share: the arena, and the last records
+    // made there, of a layer and of an element.
+    struct tShared {
+        CInstructionArenaRef arena = CInstructionArena::Create();
+        const CLayer* layer = nullptr;
+        const tInstructionLayer* layerCopy = nullptr;
+        const tInstructionOwner* owner = nullptr;
+    };
+
     // The record of the element being drawn, made again when the owner
     // layer or the identifier changes.
     const tInstructionOwner& CurrentOwner();
 
-    const tInstructionOwner* mOwner = nullptr;
-    const CLayer* mOwnerRecordLayer = nullptr;
+    std::shared_ptr<tShared> mShared;
 };
 
 class CRenderStrategy {

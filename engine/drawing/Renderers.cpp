@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <typeinfo>
 #include <utility>
 
 #include "engine/drawing/DrawingOptions.h"
@@ -122,9 +123,12 @@ const CColor& CDrawingInstructionsRendererBase::SleeperColor() {
 
 CDrawingInstructionsRenderOptions& CDrawingInstructionsRendererBase::GetRenderOptions(
     const CDrawingOptions& options, const char* signature) {
-    return *UErrorHandling::ThrowIfNull(
-        dynamic_cast<CDrawingInstructionsRenderOptions*>(options.mRenderOptions), signature,
-        kNoRenderOptions);
+    CRenderStrategyOptions* const given = options.mRenderOptions;
+    // The exact class first: much quicker than the full cast it spares.
+    if (given != nullptr && typeid(*given) == typeid(CDrawingInstructionsRenderOptions))
+        return static_cast<CDrawingInstructionsRenderOptions&>(*given);
+    return *UErrorHandling::ThrowIfNull(dynamic_cast<CDrawingInstructionsRenderOptions*>(given),
+                                        signature, kNoRenderOptions);
 }
 
 bool CDrawingInstructionsRendererBase::IsHiddenShape(const CBasicGeometry* component,

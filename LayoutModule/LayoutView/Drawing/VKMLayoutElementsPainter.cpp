@@ -33,10 +33,11 @@ void VKMLayoutElementsPainter::drawElementsInLayout(const CLayout& layout, tDraw
         if (found != elementsByLayer.end()) found->second.push_back(element);
     }
     // About three instructions per element (a fill and two lines per track,
-    // one per text or shape): the list grows once or not at all.
+    // one per text or shape, a few more for joint ends and tunnels): room
+    // for four each, so that the list need not grow.
     std::size_t visibleElements = 0;
     for (const auto& [layer, elements] : elementsByLayer) visibleElements += elements.size();
-    instructions.reserve(instructions.size() + 3 * visibleElements);
+    instructions.reserve(instructions.size() + 4 * visibleElements);
     for (auto it = layerList.rbegin(); it != layerList.rend(); ++it) {
         const CLayer* layer = *it;
         if (layer == nullptr || !layer->IsVisible()) continue;
@@ -51,7 +52,7 @@ void VKMLayoutElementsPainter::drawElements(const tElements& elements, std::int3
                                             std::int32_t tunnelStyle, tDrawingInstructions& instructions) {
     CDrawingInstructionsRenderStrategy strategy;
     CDrawingInstructionsRenderOptions fill(&instructions, CDrawingInstructionsRenderOptions::kFillPass);
-    CDrawingInstructionsRenderOptions outline(&instructions, CDrawingInstructionsRenderOptions::kOutlinePass);
+    CDrawingInstructionsRenderOptions outline(&instructions, CDrawingInstructionsRenderOptions::kOutlinePass, fill);
     for (CCompositeGeometry* element : elements) {
         if (element == nullptr) continue;
         fill.mIdentifier = outline.mIdentifier = element->GetIdentifier();
