@@ -108,6 +108,10 @@ public:
     // holds unless it was made there).
     void SetOwner(const tInstructionOwner& owner, CInstructionArena& arena);
 
+    // The arena the instruction was made in, or null when it was made with
+    // new; its path steps take their memory there too.
+    CInstructionArena* Home() const { return mHome; }
+
     // Min y, min x, max y, max x; all zero until CalcBoundingBox runs.
     tDoubleRect mBounds{};
     bool mUseFill = false;
@@ -128,10 +132,6 @@ protected:
     // "mUseFill:%d, mUseStroke:%d, mFillColor:%s, mStrokeColor:%s", the tail
     // of most descriptions.
     std::string DumpStyle() const;
-
-    // The arena the instruction was made in, when it was; its path steps
-    // take their memory there too.
-    CInstructionArena* Home() const { return mHome; }
 
 private:
     // Now in `home`, which it holds; a class whose parts take memory moves

@@ -76,6 +76,8 @@ private:
 };
 
 constexpr std::size_t kBlockHeader = RoundUp(2 * sizeof(void*));
+
+std::atomic<std::size_t> gAlive{0};
 constexpr std::size_t kSpareBlockBytes = kBlockHeader + CInstructionArena::kLargestBlock;
 
 }  // namespace
@@ -90,6 +92,11 @@ CInstructionArena::CInstructionArena(std::size_t firstBlockBytes)
       mBlockBytes(firstBlockBytes) {
     mCursor = reinterpret_cast<std::uintptr_t>(this) + kHeaderBytes;
     mEnd = mCursor + firstBlockBytes;
+    gAlive.fetch_add(1, std::memory_order_relaxed);
+}
+
+std::size_t CInstructionArena::CountAlive() noexcept {
+    return gAlive.load(std::memory_order_relaxed);
 }
 
 CInstructionArena::~CInstructionArena() {
@@ -110,6 +117,7 @@ CInstructionArena::~CInstructionArena() {
         }
     }
     CSpareBlocks::Shared().Give(spare, spareCount, kSpareBlockBytes);
+    gAlive.fetch_sub(1, std::memory_order_relaxed);
 }
 
 void CInstructionArena::Destroy() noexcept {

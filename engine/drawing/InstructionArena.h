@@ -59,6 +59,8 @@ public:
 
     // Bytes of all blocks taken so far.
     std::size_t BlockBytes() const noexcept { return mBlockBytes; }
+    // Arenas of the process not yet freed (for tests and leak checks).
+    static std::size_t CountAlive() noexcept;
 
     static constexpr std::size_t kDefaultFirstBlock = 4096;
     // Blocks double up to this size; a larger request gets a block of its
