@@ -8,24 +8,22 @@
 
 CDrawingInstruction::CDrawingInstruction(int style, bool usePattern, const CColor& fillColor,
                                          const CColor& strokeColor)
-    : mUsePattern(usePattern), mFillColor(fillColor), mStrokeColor(strokeColor) {
+    : mFillColor(fillColor), mStrokeColor(strokeColor), mUsePattern(usePattern) {
     SetStyle(style);
 }
 
 CDrawingInstruction::CDrawingInstruction(const CDrawingInstruction& other)
     : mBounds{},
-      mUseFill(other.mUseFill),
-      mUsePattern(other.mUsePattern),
-      mUseStroke(other.mUseStroke),
       mFillColor(other.mFillColor),
       mStrokeColor(other.mStrokeColor),
       mScale(other.mScale),
-      mOwner(other.mOwner) {
-    // Not yet anywhere: hold the record's arena (MakeIn drops the hold when
-    // the copy is made in that very arena).
-    mOwnerArena = other.mOwnerArena != nullptr ? other.mOwnerArena : other.mHome;
-    if (mOwner == nullptr) mOwnerArena = nullptr;
-    if (mOwnerArena != nullptr) mOwnerArena->Retain();
+      mOwner(other.mOwner),
+      mUseFill(other.mUseFill),
+      mUsePattern(other.mUsePattern),
+      mUseStroke(other.mUseStroke) {
+    // Not yet anywhere: the copy holds the record's arena (MakeIn lets go
+    // again when the copy is made in that very arena).
+    Hold(mOwner);
 }
 
 CDrawingInstruction::~CDrawingInstruction() {
@@ -59,19 +57,22 @@ void CDrawingInstruction::operator delete(void* memory) noexcept {
     }
 }
 
+void CDrawingInstruction::Hold(const tInstructionOwner* owner) noexcept {
+    if (owner != nullptr && owner->mArena != mHome) owner->mArena->Retain();
+}
+
+void CDrawingInstruction::LetGo(const tInstructionOwner* owner) noexcept {
+    if (owner != nullptr && owner->mArena != mHome) owner->mArena->Release();
+}
+
 void CDrawingInstruction::ReleaseOwner() noexcept {
-    if (mOwnerArena != nullptr) mOwnerArena->Release();
-    mOwnerArena = nullptr;
+    LetGo(mOwner);
     mOwner = nullptr;
 }
 
-void CDrawingInstruction::SetOwner(const tInstructionOwner& owner, CInstructionArena& arena) {
-    CInstructionArena* const held = &arena != mHome ? &arena : nullptr;
-    if (held != mOwnerArena) {
-        if (held != nullptr) held->Retain();
-        if (mOwnerArena != nullptr) mOwnerArena->Release();
-        mOwnerArena = held;
-    }
+void CDrawingInstruction::SetOwner(const tInstructionOwner& owner) {
+    Hold(&owner);
+    LetGo(mOwner);
     mOwner = &owner;
 }
 
@@ -83,7 +84,7 @@ void CDrawingInstruction::SetOwner(const tInstructionLayer* layer, std::string_v
                                         alignof(std::max_align_t) + name + identifier.size());
     }
     CInstructionArena& arena = mHome != nullptr ? *mHome : *own;
-    SetOwner(tInstructionOwner::MakeIn(arena, tInstructionOwner::CopyLayerIn(arena, layer), identifier), arena);
+    SetOwner(tInstructionOwner::MakeIn(arena, tInstructionOwner::CopyLayerIn(arena, layer), identifier));
 }
 
 void CDrawingInstruction::SetOwnerLayer(const CLayer* layer) {
@@ -123,7 +124,7 @@ const tInstructionLayer* tInstructionOwner::CopyLayerIn(CInstructionArena& arena
 const tInstructionOwner& tInstructionOwner::MakeIn(CInstructionArena& arena, const tInstructionLayer* layer,
                                                    std::string_view identifier) {
     return *::new (arena.Allocate(sizeof(tInstructionOwner), alignof(tInstructionOwner)))
-        tInstructionOwner{layer, arena.CopyText(identifier)};
+        tInstructionOwner{layer, arena.CopyText(identifier), &arena};
 }
 
 std::string CDrawingInstruction::DumpStyle() const {

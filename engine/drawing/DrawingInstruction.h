@@ -56,6 +56,8 @@ struct tInstructionOwner {
     // Null when the element has no layer.
     const tInstructionLayer* mLayer = nullptr;
     std::string_view mIdentifier;
+    // The arena the record lies in.
+    CInstructionArena* mArena = nullptr;
 
     // The layer's name (a view into the layer), visibility and type;
     // nothing for null.
@@ -104,9 +106,9 @@ public:
     void SetIdentifier(std::string_view identifier);
     std::string_view GetIdentifier() const;
 
-    // Shares `owner`, a record kept in `arena` (which this instruction then
-    // holds unless it was made there).
-    void SetOwner(const tInstructionOwner& owner, CInstructionArena& arena);
+    // Shares `owner`, a record made by tInstructionOwner::MakeIn; the
+    // instruction holds the record's arena unless it was made there itself.
+    void SetOwner(const tInstructionOwner& owner);
 
     // The arena the instruction was made in, or null when it was made with
     // new; its path steps take their memory there too.
@@ -114,10 +116,6 @@ public:
 
     // Min y, min x, max y, max x; all zero until CalcBoundingBox runs.
     tDoubleRect mBounds{};
-    bool mUseFill = false;
-    // Set for fills of marked elements; the painter decides how it looks.
-    bool mUsePattern = false;
-    bool mUseStroke = false;
     CColor mFillColor;
     CColor mStrokeColor;
     // Always 1.0; kept for the painters.
@@ -142,11 +140,20 @@ private:
     void SetOwner(const tInstructionLayer* layer, std::string_view identifier);
     void ReleaseOwner() noexcept;
 
+    // Holds mOwner->mArena when that is not mHome.
+    void Hold(const tInstructionOwner* owner) noexcept;
+    void LetGo(const tInstructionOwner* owner) noexcept;
+
     CInstructionArena* mHome = nullptr;
     const tInstructionOwner* mOwner = nullptr;
-    // The arena of mOwner when this instruction holds it: when the record
-    // lies elsewhere than mHome.
-    CInstructionArena* mOwnerArena = nullptr;
+
+public:
+    // Last, so that a subclass may put its own small fields in the room
+    // after them.
+    bool mUseFill = false;
+    // Set for fills of marked elements; the painter decides how it looks.
+    bool mUsePattern = false;
+    bool mUseStroke = false;
 };
 
 template <typename T, typename... Args>
@@ -169,11 +176,9 @@ std::unique_ptr<T> CDrawingInstruction::MakeIn(CInstructionArena& arena, Args&&.
     CDrawingInstruction& base = *instruction;
     arena.Retain();
     base.mHome = &arena;
-    // A copy that shares a record of this arena needs no hold of its own.
-    if (base.mOwnerArena == &arena) {
-        base.mOwnerArena = nullptr;
-        arena.Release();
-    }
+    // A copy holds the arena of the record it shares; one made in that very
+    // arena needs no hold of its own.
+    if (base.mOwner != nullptr && base.mOwner->mArena == &arena) arena.Release();
     base.PlacedIn(arena);
     return std::unique_ptr<T>(instruction);
 }

@@ -43,10 +43,10 @@ CPathDrawingInstruction::CPathDrawingInstruction(std::allocator_arg_t, const all
 CPathDrawingInstruction::CPathDrawingInstruction(std::allocator_arg_t, const allocator_type& allocator,
                                                  const CPathDrawingInstruction& other)
     : CDrawingInstruction(other),
+      mDrawWithDash(other.mDrawWithDash),
       mLineCapStyle(other.mLineCapStyle),
       mPathMicroInstructions(allocator),
       mLineWidth(other.mLineWidth),
-      mDrawWithDash(other.mDrawWithDash),
       mDashPattern(other.mDashPattern) {}
 
 void CPathDrawingInstruction::PlacedIn(CInstructionArena& home) {

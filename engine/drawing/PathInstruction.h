@@ -138,11 +138,13 @@ public:
     void CalcBoundingBox() override;
     std::string Dump() const override;
 
+    // The two small fields first: they fit in the room after the base's
+    // flags.
+    bool mDrawWithDash = false;
     // Platform line-cap code (0 butt, 2 square).
     int mLineCapStyle = 0;
     tSteps mPathMicroInstructions;
     double mLineWidth = 1.0;
-    bool mDrawWithDash = false;
     // Dash length, gap length.
     std::array<double, 2> mDashPattern{1.0, 1.0};
 

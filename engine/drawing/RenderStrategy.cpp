@@ -60,7 +60,7 @@ void CDrawingInstructionsRenderOptions::AddInstruction(
         mOutput, "void CDrawingInstructionsRenderOptions::AddInstruction(CDrawingInstruction *)",
         "No output list for drawing instructions");
     instruction->CalcBoundingBox();
-    instruction->SetOwner(CurrentOwner(), *mShared->arena);
+    instruction->SetOwner(CurrentOwner());
     mOutput->push_back(instruction.get());
     instruction.release();
 }
