@@ -1,6 +1,7 @@
 #include "engine/drawing/InstructionArena.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <mutex>
 #include <vector>
@@ -16,14 +17,29 @@ constexpr std::size_t RoundUp(std::size_t bytes) {
 // The arena object rounded up, so its first block starts fully aligned.
 constexpr std::size_t kHeaderBytes = RoundUp(sizeof(CInstructionArena));
 
-// Blocks of the largest size that arenas gave back, kept for the next ones:
-// a build then writes into memory the process already has, where fresh
-// pages would each have to be found and cleared by the system (a large
-// layout's content layer takes some 180 MB, and rebuilding it from fresh
-// pages took twice as long as the build itself). No more is kept than the
-// arenas alive hold in such blocks, so the spare memory goes when the
-// layers go. Made once and never destroyed: arenas may go during static
-// destruction.
+constexpr std::size_t kBlockHeader = RoundUp(2 * sizeof(void*));
+
+// Blocks grow from the default first size up to the largest: the sizes of
+// the blocks that are kept for later arenas.
+constexpr std::size_t kBlockSizes = 9;
+static_assert((CInstructionArena::kDefaultFirstBlock << (kBlockSizes - 1)) == CInstructionArena::kLargestBlock);
+
+// The size class of a block of `bytes` (its header included), or
+// kBlockSizes for a block of another size (a request of its own).
+std::size_t SizeClassOf(std::size_t bytes) {
+    for (std::size_t k = 0; k < kBlockSizes; ++k) {
+        if (bytes == kBlockHeader + (CInstructionArena::kDefaultFirstBlock << k)) return k;
+    }
+    return kBlockSizes;
+}
+
+// Blocks that arenas gave back, kept for the next ones: a build then writes
+// into memory the process already has, where fresh pages would each have to
+// be found and cleared by the system (a large layout's content layer takes
+// some 160 MB, and building it in fresh pages took twice as long as the
+// build itself). No more is kept than the arenas alive hold in such blocks,
+// so the spare memory goes when the layers go. Made once and never
+// destroyed: arenas may go during static destruction.
 class CSpareBlocks {
 public:
     static CSpareBlocks& Shared() {
@@ -31,14 +47,18 @@ public:
         return *spare;
     }
 
-    // A block of kLargestBlock bytes (after its header), counted as in use.
+    // A block of `bytes` (its header included), counted as in use.
     void* Take(std::size_t bytes) {
+        const std::size_t sizeClass = SizeClassOf(bytes);
+        if (sizeClass == kBlockSizes) return ::operator new(bytes);
         {
             std::lock_guard<std::mutex> lock(mMutex);
             mLiveBytes += bytes;
-            if (!mBlocks.empty()) {
-                void* block = mBlocks.back();
-                mBlocks.pop_back();
+            std::vector<void*>& spare = mBlocks[sizeClass];
+            if (!spare.empty()) {
+                void* block = spare.back();
+                spare.pop_back();
+                mSpareBytes -= bytes;
                 return block;
             }
         }
@@ -51,34 +71,36 @@ public:
         }
     }
 
-    // Gives back blocks taken with Take.
-    void Give(void* const* blocks, std::size_t count, std::size_t bytes) noexcept {
-        std::size_t kept = 0;
-        {
+    // Gives back a block taken with Take.
+    void Give(void* block, std::size_t bytes) noexcept {
+        const std::size_t sizeClass = SizeClassOf(bytes);
+        if (sizeClass != kBlockSizes) {
             std::lock_guard<std::mutex> lock(mMutex);
-            mLiveBytes -= count * bytes;
-            while (kept < count && (mBlocks.size() + 1) * bytes <= mLiveBytes &&
-                   mBlocks.size() < mBlocks.capacity()) {
-                mBlocks.push_back(blocks[kept++]);
+            mLiveBytes -= bytes;
+            std::vector<void*>& spare = mBlocks[sizeClass];
+            if (mSpareBytes + bytes <= mLiveBytes && spare.size() < spare.capacity()) {
+                spare.push_back(block);
+                mSpareBytes += bytes;
+                return;
             }
         }
-        for (std::size_t i = kept; i < count; ++i) ::operator delete(blocks[i]);
+        ::operator delete(block);
     }
 
 private:
-    // Room for the spare list is made once, so that giving back never
-    // allocates: enough for 4 GiB of blocks.
-    CSpareBlocks() { mBlocks.reserve(4096); }
+    // Room for the spare lists is made once, so that giving back never
+    // allocates: 4 GiB of the largest blocks, 256 of each smaller size.
+    CSpareBlocks() {
+        for (std::size_t k = 0; k < kBlockSizes; ++k) mBlocks[k].reserve(k + 1 == kBlockSizes ? 4096 : 256);
+    }
 
     std::mutex mMutex;
-    std::vector<void*> mBlocks;
+    std::array<std::vector<void*>, kBlockSizes> mBlocks;
+    std::size_t mSpareBytes = 0;
     std::size_t mLiveBytes = 0;
 };
 
-constexpr std::size_t kBlockHeader = RoundUp(2 * sizeof(void*));
-
 std::atomic<std::size_t> gAlive{0};
-constexpr std::size_t kSpareBlockBytes = kBlockHeader + CInstructionArena::kLargestBlock;
 
 }  // namespace
 
@@ -100,23 +122,11 @@ std::size_t CInstructionArena::CountAlive() noexcept {
 }
 
 CInstructionArena::~CInstructionArena() {
-    // Blocks of the largest size go back to the spare list together.
-    void* spare[64];
-    std::size_t spareCount = 0;
     while (mBlocks != nullptr) {
         tBlock* block = mBlocks;
         mBlocks = block->next;
-        if (block->bytes == kSpareBlockBytes) {
-            spare[spareCount++] = block;
-            if (spareCount == std::size(spare)) {
-                CSpareBlocks::Shared().Give(spare, spareCount, kSpareBlockBytes);
-                spareCount = 0;
-            }
-        } else {
-            ::operator delete(block);
-        }
+        CSpareBlocks::Shared().Give(block, block->bytes);
     }
-    CSpareBlocks::Shared().Give(spare, spareCount, kSpareBlockBytes);
     gAlive.fetch_sub(1, std::memory_order_relaxed);
 }
 
@@ -132,7 +142,7 @@ void* CInstructionArena::AllocateInNewBlock(std::size_t size, std::size_t alignm
     // leaves the current block to go on with.
     const bool own = size + alignment > mNextBlockBytes;
     const std::size_t bytes = kBlockHeader + (own ? size + alignment : mNextBlockBytes);
-    void* memory = bytes == kSpareBlockBytes ? CSpareBlocks::Shared().Take(bytes) : ::operator new(bytes);
+    void* memory = CSpareBlocks::Shared().Take(bytes);
     auto* block = static_cast<tBlock*>(memory);
     block->next = mBlocks;
     block->bytes = bytes;

@@ -64,8 +64,8 @@ public:
 
     static constexpr std::size_t kDefaultFirstBlock = 4096;
     // Blocks double up to this size; a larger request gets a block of its
-    // own. Blocks of this size are kept for later arenas when an arena goes
-    // (no more than the arenas alive hold in such blocks).
+    // own. When an arena goes, its blocks (but such own ones) are kept for
+    // later arenas, no more than the arenas alive hold.
     static constexpr std::size_t kLargestBlock = std::size_t{1} << 20;
 
 private:
