@@ -48,12 +48,39 @@ void VKMLayoutElementsPainter::drawElementsInLayout(const CLayout& layout, tDraw
     QLPerformanceCounters::addToCounter("CreateElementsRenderData", stopwatch.Stop());
 }
 
+namespace {
+
+constexpr std::size_t kElementsAhead = 6;
+constexpr std::size_t kComponentsAhead = 3;
+// About the size of a track component, joints included.
+constexpr std::size_t kComponentBytes = 384;
+
+// Asks for the cache lines of `bytes` from `object` on (nothing for null).
+void PrefetchWhole(const void* object, std::size_t bytes) {
+    if (object == nullptr) return;
+    const char* const start = static_cast<const char*>(object);
+    for (std::size_t line = 0; line < bytes; line += 64) __builtin_prefetch(start + line);
+}
+
+}  // namespace
+
 void VKMLayoutElementsPainter::drawElements(const tElements& elements, std::int32_t trackStyle,
                                             std::int32_t tunnelStyle, tDrawingInstructions& instructions) {
     CDrawingInstructionsRenderStrategy strategy;
     CDrawingInstructionsRenderOptions fill(&instructions, CDrawingInstructionsRenderOptions::kFillPass);
     CDrawingInstructionsRenderOptions outline(&instructions, CDrawingInstructionsRenderOptions::kOutlinePass, fill);
-    for (CCompositeGeometry* element : elements) {
+    for (std::size_t i = 0; i < elements.size(); ++i) {
+        // Building waits mostly for memory: each element and its components
+        // lie apart on the heap. Ask for an element a few places ahead, and
+        // for the components of one nearer (whose own memory is there by
+        // then).
+        if (i + kElementsAhead < elements.size()) PrefetchWhole(elements[i + kElementsAhead], sizeof(CCompositeGeometry));
+        if (i + kComponentsAhead < elements.size() && elements[i + kComponentsAhead] != nullptr) {
+            const CCompositeGeometry& next = *elements[i + kComponentsAhead];
+            __builtin_prefetch(next.GetIdentifier().data());
+            for (const CBasicGeometry* component : next.GetComponents()) PrefetchWhole(component, kComponentBytes);
+        }
+        CCompositeGeometry* const element = elements[i];
         if (element == nullptr) continue;
         fill.mIdentifier = outline.mIdentifier = element->GetIdentifier();
         fill.mOwnerLayer = outline.mOwnerLayer = element->GetLayer();
