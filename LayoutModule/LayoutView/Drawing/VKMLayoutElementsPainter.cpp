@@ -54,13 +54,7 @@ constexpr std::size_t kElementsAhead = 6;
 constexpr std::size_t kComponentsAhead = 3;
 // About the size of a track component, joints included.
 constexpr std::size_t kComponentBytes = 384;
-
-// Asks for the cache lines of `bytes` from `object` on (nothing for null).
-void PrefetchWhole(const void* object, std::size_t bytes) {
-    if (object == nullptr) return;
-    const char* const start = static_cast<const char*>(object);
-    for (std::size_t line = 0; line < bytes; line += 64) __builtin_prefetch(start + line);
-}
+constexpr std::size_t kCacheLine = 64;
 
 }  // namespace
 
@@ -74,11 +68,19 @@ void VKMLayoutElementsPainter::drawElements(const tElements& elements, std::int3
         // lie apart on the heap. Ask for an element a few places ahead, and
         // for the components of one nearer (whose own memory is there by
         // then).
-        if (i + kElementsAhead < elements.size()) PrefetchWhole(elements[i + kElementsAhead], sizeof(CCompositeGeometry));
+        // (The loops stay in this function: the compiler drops a function
+        // that only prefetches as having no effect.)
+        if (i + kElementsAhead < elements.size()) {
+            const char* const ahead = reinterpret_cast<const char*>(elements[i + kElementsAhead]);
+            for (std::size_t at = 0; at < sizeof(CCompositeGeometry); at += kCacheLine) __builtin_prefetch(ahead + at);
+        }
         if (i + kComponentsAhead < elements.size() && elements[i + kComponentsAhead] != nullptr) {
             const CCompositeGeometry& next = *elements[i + kComponentsAhead];
             __builtin_prefetch(next.GetIdentifier().data());
-            for (const CBasicGeometry* component : next.GetComponents()) PrefetchWhole(component, kComponentBytes);
+            for (const CBasicGeometry* component : next.GetComponents()) {
+                const char* const part = reinterpret_cast<const char*>(component);
+                for (std::size_t at = 0; at < kComponentBytes; at += kCacheLine) __builtin_prefetch(part + at);
+            }
         }
         CCompositeGeometry* const element = elements[i];
         if (element == nullptr) continue;
