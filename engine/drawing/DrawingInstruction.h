@@ -83,7 +83,8 @@ public:
 
     // Plain new and delete work as ever. Every instruction's memory is
     // preceded by a word naming its arena (null for the heap), so that
-    // delete gives it back to the right place.
+    // delete gives it back to the right place. (No instruction class asks
+    // for more alignment than the heap gives.)
     static void* operator new(std::size_t size);
     static void operator delete(void* memory) noexcept;
 

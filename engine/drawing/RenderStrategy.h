@@ -66,7 +66,9 @@ public:
     double mBaseLineWidth = 1.0;
     tDrawingInstructions* mOutput;
     // The layer of the element being drawn; not owned, set by the caller
-    // before each element. Instructions keep a copy of what they need of it.
+    // before each element. Instructions keep a copy of what they need of
+    // it, made once while the options draw on that layer: a layer must not
+    // change while its elements are drawn.
     CLayer* mOwnerLayer = nullptr;
     // A text of the element being drawn; instructions keep a copy.
     std::string mIdentifier;
