@@ -67,10 +67,9 @@ void VKMLayoutElementsPainter::drawElements(const tElements& elements, std::int3
         // Building waits mostly for memory: each element and its components
         // lie apart on the heap. Ask for an element a few places ahead, and
         // for the components of one nearer (whose own memory is there by
-        // then).
-        // (The loops stay in this function: the compiler drops a function
-        // that only prefetches as having no effect.)
-        if (i + kElementsAhead < elements.size()) {
+        // then). Written out here: moved into a helper of their own, the
+        // prefetches were dropped by the optimizer.
+        if (i + kElementsAhead < elements.size() && elements[i + kElementsAhead] != nullptr) {
             const char* const ahead = reinterpret_cast<const char*>(elements[i + kElementsAhead]);
             for (std::size_t at = 0; at < sizeof(CCompositeGeometry); at += kCacheLine) __builtin_prefetch(ahead + at);
         }
