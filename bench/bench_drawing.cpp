@@ -33,6 +33,11 @@
 // (`vs_baseline` against the bed-wide one, `vs_rail_baseline`) so the
 // comparison does not depend on the order the benchmarks ran in. Items are
 // elements; `instructions` is the size of the content layer.
+//
+// The program replaces operator new to count the allocations of the thread
+// that builds: BM_BuildInstructions reports `allocations_per_instruction`
+// (every operator new of a build, the list's own storage included, divided
+// by the instructions built).
 
 #include <benchmark/benchmark.h>
 
@@ -46,6 +51,7 @@
 #include <filesystem>
 #include <map>
 #include <memory>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -71,6 +77,46 @@
 #include "platform/graphics/Path.h"
 #include "tools/layoutgen/LargeLayout.h"
 #include "tools/layoutgen/LayoutFileWriter.h"
+
+namespace {
+
+// Allocations through operator new made by this thread so far.
+thread_local std::uint64_t tAllocations = 0;
+
+void* Allocate(std::size_t size) noexcept {
+    ++tAllocations;
+    return std::malloc(size == 0 ? 1 : size);
+}
+
+// Out of line, so the compiler does not pair the malloc it sees inside new
+// with the free it sees inside delete and take them for a mismatch.
+[[gnu::noinline]] void Free(void* pointer) noexcept { std::free(pointer); }
+
+void* AllocateAligned(std::size_t size, std::align_val_t alignment) noexcept {
+    ++tAllocations;
+    const auto align = static_cast<std::size_t>(alignment);
+    // aligned_alloc wants a multiple of the alignment.
+    return std::aligned_alloc(align, (size + align - 1) / align * align);
+}
+
+}  // namespace
+
+void* operator new(std::size_t size) {
+    if (void* pointer = Allocate(size)) return pointer;
+    throw std::bad_alloc();
+}
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept { return Allocate(size); }
+void* operator new(std::size_t size, std::align_val_t alignment) {
+    if (void* pointer = AllocateAligned(size, alignment)) return pointer;
+    throw std::bad_alloc();
+}
+void* operator new(std::size_t size, std::align_val_t alignment, const std::nothrow_t&) noexcept {
+    return AllocateAligned(size, alignment);
+}
+void operator delete(void* pointer) noexcept { Free(pointer); }
+void operator delete(void* pointer, std::size_t) noexcept { Free(pointer); }
+void operator delete(void* pointer, std::align_val_t) noexcept { Free(pointer); }
+void operator delete(void* pointer, std::size_t, std::align_val_t) noexcept { Free(pointer); }
 
 namespace {
 
@@ -267,8 +313,11 @@ void SetItems(benchmark::State& state, const tScene& scene) {
 void BM_BuildInstructions(benchmark::State& state) {
     tScene& scene = Scene(static_cast<std::size_t>(state.range(0)));
     std::size_t built = 0;
+    std::uint64_t allocations = 0;
     for (auto _ : state) {
+        const std::uint64_t allocationsBefore = tAllocations;
         VKMRenderDataFactory::tLayer layer = VKMRenderDataFactory::getElementsDataForLayout(*scene.layout);
+        allocations += tAllocations - allocationsBefore;
         built = layer->drawingInstructions()->size();
         state.PauseTiming();
         layer.reset();
@@ -279,6 +328,9 @@ void BM_BuildInstructions(benchmark::State& state) {
     SetItems(state, scene);
     state.counters["instructions_per_element"] =
         static_cast<double>(scene.instructions) / static_cast<double>(scene.elements);
+    state.counters["allocations_per_instruction"] =
+        static_cast<double>(allocations) /
+        (static_cast<double>(state.iterations()) * static_cast<double>(scene.instructions));
 }
 
 // The painter on `renderData` (a layer of the scene), with the baseline

@@ -33,11 +33,30 @@ CPathDrawingInstruction::CPathDrawingInstruction(int style, bool usePattern,
     : CDrawingInstruction(style, usePattern, fillColor, strokeColor) {}
 
 CPathDrawingInstruction::CPathDrawingInstruction(const CPathDrawingInstruction& other)
+    : CPathDrawingInstruction(std::allocator_arg, allocator_type(), other) {}
+
+CPathDrawingInstruction::CPathDrawingInstruction(std::allocator_arg_t, const allocator_type& allocator,
+                                                 int style, bool usePattern, const CColor& fillColor,
+                                                 const CColor& strokeColor)
+    : CDrawingInstruction(style, usePattern, fillColor, strokeColor), mPathMicroInstructions(allocator) {}
+
+CPathDrawingInstruction::CPathDrawingInstruction(std::allocator_arg_t, const allocator_type& allocator,
+                                                 const CPathDrawingInstruction& other)
     : CDrawingInstruction(other),
-      mLineCapStyle(other.mLineCapStyle),
-      mLineWidth(other.mLineWidth),
       mDrawWithDash(other.mDrawWithDash),
+      mLineCapStyle(other.mLineCapStyle),
+      mPathMicroInstructions(allocator),
+      mLineWidth(other.mLineWidth),
       mDashPattern(other.mDashPattern) {}
+
+void CPathDrawingInstruction::PlacedIn(CInstructionArena& home) {
+    // Made by MakeIn with the arena's allocator: nothing to move.
+    if (mPathMicroInstructions.get_allocator().arena() == &home) return;
+    tSteps steps{CInstructionArenaAllocator<CPathMicroInstruction>(&home)};
+    steps.reserve(mPathMicroInstructions.size());
+    for (CPathMicroInstruction& step : mPathMicroInstructions) steps.push_back(std::move(step));
+    mPathMicroInstructions = std::move(steps);
+}
 
 void CPathDrawingInstruction::StartNewPath() {
     mPathMicroInstructions.emplace_back(CPathStartNewMicroInstruction{});

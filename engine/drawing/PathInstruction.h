@@ -3,6 +3,7 @@
 // instructions), filled and/or stroked, optionally dashed, or used as a clip.
 
 #include <array>
+#include <cstddef>
 #include <memory>
 #include <variant>
 #include <vector>
@@ -101,11 +102,23 @@ public:
     // Platform line-cap code of a square cap.
     static constexpr int kLineCapSquare = 2;
 
+    // The steps of a path made in an arena take their memory there: they
+    // live and die with their instruction, so they are read, changed and
+    // copied, never moved out of it.
+    using tSteps = std::vector<CPathMicroInstruction, CInstructionArenaAllocator<CPathMicroInstruction>>;
+
     CPathDrawingInstruction(int style, bool usePattern, const CColor& fillColor,
                             const CColor& strokeColor);
     // Every field but the bounds and the steps: a copy starts with an empty
     // path (renderers copy templates and fill in their own points).
     CPathDrawingInstruction(const CPathDrawingInstruction& other);
+    // The same, with the steps taking memory from `allocator` (MakeIn
+    // passes its arena's).
+    using allocator_type = CInstructionArenaAllocator<std::byte>;
+    CPathDrawingInstruction(std::allocator_arg_t, const allocator_type& allocator, int style,
+                            bool usePattern, const CColor& fillColor, const CColor& strokeColor);
+    CPathDrawingInstruction(std::allocator_arg_t, const allocator_type& allocator,
+                            const CPathDrawingInstruction& other);
     ~CPathDrawingInstruction() override = default;
 
     // Each appends one step.
@@ -125,11 +138,16 @@ public:
     void CalcBoundingBox() override;
     std::string Dump() const override;
 
+    // The two small fields first: they fit in the room after the base's
+    // flags.
+    bool mDrawWithDash = false;
     // Platform line-cap code (0 butt, 2 square).
     int mLineCapStyle = 0;
-    std::vector<CPathMicroInstruction> mPathMicroInstructions;
+    tSteps mPathMicroInstructions;
     double mLineWidth = 1.0;
-    bool mDrawWithDash = false;
     // Dash length, gap length.
     std::array<double, 2> mDashPattern{1.0, 1.0};
+
+private:
+    void PlacedIn(CInstructionArena& home) override;
 };

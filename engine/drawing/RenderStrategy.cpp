@@ -1,6 +1,7 @@
 #include "engine/drawing/RenderStrategy.h"
 
 #include <new>
+#include <typeinfo>
 #include <utility>
 
 #include "engine/drawing/Renderers.h"
@@ -13,11 +14,40 @@
 #include "engine/services/ErrorHandling.h"
 #include "engine/services/Logger.h"
 
+namespace {
+
+// The component as class T, or null when it is not one: the exact class is
+// checked first, which is much quicker than the full cast it usually spares.
+template <typename T>
+T* AsComponent(CBasicGeometry* component) {
+    if (typeid(*component) == typeid(T)) return static_cast<T*>(component);
+    return dynamic_cast<T*>(component);
+}
+
+}  // namespace
+
 // ------------------------------------------------------------ render options
 
 CDrawingInstructionsRenderOptions::CDrawingInstructionsRenderOptions(tDrawingInstructions* output,
                                                                      int pass)
-    : mPass(pass), mOutput(output) {}
+    : mPass(pass), mOutput(output), mShared(std::make_shared<tShared>()) {}
+
+CDrawingInstructionsRenderOptions::CDrawingInstructionsRenderOptions(
+    tDrawingInstructions* output, int pass, const CDrawingInstructionsRenderOptions& sameBuild)
+    : mPass(pass), mOutput(output), mShared(sameBuild.mShared) {}
+
+const tInstructionOwner& CDrawingInstructionsRenderOptions::CurrentOwner() {
+    tShared& shared = *mShared;
+    if (shared.owner != nullptr && shared.layer == mOwnerLayer && shared.owner->mIdentifier == mIdentifier)
+        return *shared.owner;
+    if (shared.layer != mOwnerLayer || shared.owner == nullptr) {
+        const std::optional<tInstructionLayer> view = tInstructionOwner::LayerOf(mOwnerLayer);
+        shared.layerCopy = tInstructionOwner::CopyLayerIn(*shared.arena, view ? &*view : nullptr);
+        shared.layer = mOwnerLayer;
+    }
+    shared.owner = &tInstructionOwner::MakeIn(*shared.arena, shared.layerCopy, mIdentifier);
+    return *shared.owner;
+}
 
 void CDrawingInstructionsRenderOptions::AddInstruction(CDrawingInstruction* instruction) {
     AddInstruction(std::unique_ptr<CDrawingInstruction>(instruction));
@@ -30,11 +60,7 @@ void CDrawingInstructionsRenderOptions::AddInstruction(
         mOutput, "void CDrawingInstructionsRenderOptions::AddInstruction(CDrawingInstruction *)",
         "No output list for drawing instructions");
     instruction->CalcBoundingBox();
-    instruction->SetOwnerLayer(mOwnerLayer);
-    // The instructions of one element, in both passes, share one copy.
-    thread_local std::shared_ptr<const std::string> shared;
-    if (!shared || *shared != mIdentifier) shared = std::make_shared<const std::string>(mIdentifier);
-    instruction->SetIdentifier(shared);
+    instruction->SetOwner(CurrentOwner());
     mOutput->push_back(instruction.get());
     instruction.release();
 }
@@ -57,42 +83,42 @@ void CRenderStrategy::RenderComponent(CBasicGeometry* component, const CPoint& p
     const int type = component->GetType();
     switch (type) {
         case kComponentTypeStraight:
-            if (auto* straight = dynamic_cast<CStraightBIG*>(component)) {
+            if (auto* straight = AsComponent<CStraightBIG>(component)) {
                 UErrorHandling::ThrowIfNull(mStraightRenderer.get(), kSignature, kNoRenderer)
                     ->Render(straight, position, angle, grade, options);
                 return;
             }
             break;
         case kComponentTypeCurve:
-            if (auto* curve = dynamic_cast<CCurveBIG*>(component)) {
+            if (auto* curve = AsComponent<CCurveBIG>(component)) {
                 UErrorHandling::ThrowIfNull(mCurveRenderer.get(), kSignature, kNoRenderer)
                     ->Render(curve, position, angle, grade, options);
                 return;
             }
             break;
         case kComponentTypePoly:
-            if (auto* poly = dynamic_cast<CPolyBIG*>(component)) {
+            if (auto* poly = AsComponent<CPolyBIG>(component)) {
                 UErrorHandling::ThrowIfNull(mPolyRenderer.get(), kSignature, kNoRenderer)
                     ->Render(poly, position, angle, grade, options);
                 return;
             }
             break;
         case kComponentTypeText:
-            if (auto* text = dynamic_cast<CTextBIG*>(component)) {
+            if (auto* text = AsComponent<CTextBIG>(component)) {
                 UErrorHandling::ThrowIfNull(mTextRenderer.get(), kSignature, kNoRenderer)
                     ->Render(text, position, angle, grade, options);
                 return;
             }
             break;
         case kComponentTypeOval:
-            if (auto* oval = dynamic_cast<COvalBIG*>(component)) {
+            if (auto* oval = AsComponent<COvalBIG>(component)) {
                 UErrorHandling::ThrowIfNull(mOvalRenderer.get(), kSignature, kNoRenderer)
                     ->Render(oval, position, angle, grade, options);
                 return;
             }
             break;
         case kComponentTypeFlexTrack:
-            if (auto* flex = dynamic_cast<CFlexTrackBIG*>(component)) {
+            if (auto* flex = AsComponent<CFlexTrackBIG>(component)) {
                 UErrorHandling::ThrowIfNull(mFlexTrackRenderer.get(), kSignature, kNoRenderer)
                     ->Render(flex, position, angle, grade, options);
                 return;

@@ -7,6 +7,7 @@
 
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "engine/drawing/DrawingInstruction.h"
 
@@ -36,13 +37,25 @@ public:
     static constexpr int kOutlinePass = 1;
     static constexpr int kFillPass = 2;
 
-    // `output` is not owned and must outlive the options.
+    // `output` is not owned and must outlive the options. Instructions are
+    // made in an arena of the options' own.
     CDrawingInstructionsRenderOptions(tDrawingInstructions* output, int pass);
+    // Options for another pass of the same build: they share the arena and
+    // the records of the elements with `sameBuild`.
+    CDrawingInstructionsRenderOptions(tDrawingInstructions* output, int pass,
+                                      const CDrawingInstructionsRenderOptions& sameBuild);
+
+    // A new instruction of class T in the options' arena, for AddInstruction.
+    template <typename T, typename... Args>
+    std::unique_ptr<T> NewInstruction(Args&&... args) const {
+        return CDrawingInstruction::MakeIn<T>(*mShared->arena, std::forward<Args>(args)...);
+    }
 
     // Takes the instruction: computes its bounds, gives it a copy of the
-    // owner layer and of the identifier, and appends it to the output. A
-    // null output list deletes the instruction and fails through
-    // UErrorHandling::ThrowIfNull; a null instruction is ignored.
+    // owner layer and of the identifier (one copy for all the instructions
+    // of an element), and appends it to the output. A null output list
+    // deletes the instruction and fails through UErrorHandling::ThrowIfNull;
+    // a null instruction is ignored.
     void AddInstruction(CDrawingInstruction* instruction);
     void AddInstruction(std::unique_ptr<CDrawingInstruction> instruction);
 
@@ -53,10 +66,28 @@ public:
     double mBaseLineWidth = 1.0;
     tDrawingInstructions* mOutput;
     // The layer of the element being drawn; not owned, set by the caller
-    // before each element. Instructions keep a copy of what they need of it.
+    // before each element. Instructions keep a copy of what they need of
+    // it, made once while the options draw on that layer: a layer must not
+    // change while its elements are drawn.
     CLayer* mOwnerLayer = nullptr;
     // A text of the element being drawn; instructions keep a copy.
     std::string mIdentifier;
+
+private:
+    // What the options of one build share: the arena, and the last records
+    // made there, of a layer and of an element.
+    struct tShared {
+        CInstructionArenaRef arena = CInstructionArena::Create();
+        const CLayer* layer = nullptr;
+        const tInstructionLayer* layerCopy = nullptr;
+        const tInstructionOwner* owner = nullptr;
+    };
+
+    // The record of the element being drawn, made again when the owner
+    // layer or the identifier changes.
+    const tInstructionOwner& CurrentOwner();
+
+    std::shared_ptr<tShared> mShared;
 };
 
 class CRenderStrategy {

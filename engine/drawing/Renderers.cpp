@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <typeinfo>
 #include <utility>
 
 #include "engine/drawing/DrawingOptions.h"
@@ -38,11 +39,34 @@ CPoint MovedBy(const CPoint& point, const CPoint& position) {
 
 // A line-to step for each point from `begin` to `end`, moved by the position.
 template <typename Iterator>
-void AddLinesTo(std::vector<CPathMicroInstruction>& steps, Iterator begin, Iterator end,
+void AddLinesTo(CPathDrawingInstruction::tSteps& steps, Iterator begin, Iterator end,
                 const CPoint& position) {
     for (Iterator it = begin; it != end; ++it)
         steps.emplace_back(std::in_place_type<CPathLineToMicroInstruction>,
                            MovedBy(*it, position));
+}
+
+// A path made in the render options' arena, or with new without them.
+template <typename... Args>
+std::unique_ptr<CPathDrawingInstruction> NewPath(const CDrawingInstructionsRenderOptions* renderOptions,
+                                                 Args&&... args) {
+    if (renderOptions != nullptr)
+        return renderOptions->NewInstruction<CPathDrawingInstruction>(std::forward<Args>(args)...);
+    return std::make_unique<CPathDrawingInstruction>(std::forward<Args>(args)...);
+}
+
+// A copy of the template through the points from `begin` to `end`, moved by
+// the position, at `lineWidth`.
+template <typename Iterator>
+void AddLine(CDrawingInstructionsRenderOptions& renderOptions,
+             const CPathDrawingInstruction& pathTemplate, Iterator begin, Iterator end,
+             const CPoint& position, double lineWidth) {
+    auto line = renderOptions.NewInstruction<CPathDrawingInstruction>(pathTemplate);
+    line->ClearPathMicroInstructions();
+    line->mPathMicroInstructions.reserve(static_cast<std::size_t>(end - begin));
+    AddLinesTo(line->mPathMicroInstructions, begin, end, position);
+    line->mLineWidth = lineWidth;
+    renderOptions.AddInstruction(std::move(line));
 }
 
 const CColor& OutlineColor(const CDrawingOptions& options) {
@@ -99,9 +123,12 @@ const CColor& CDrawingInstructionsRendererBase::SleeperColor() {
 
 CDrawingInstructionsRenderOptions& CDrawingInstructionsRendererBase::GetRenderOptions(
     const CDrawingOptions& options, const char* signature) {
-    return *UErrorHandling::ThrowIfNull(
-        dynamic_cast<CDrawingInstructionsRenderOptions*>(options.mRenderOptions), signature,
-        kNoRenderOptions);
+    CRenderStrategyOptions* const given = options.mRenderOptions;
+    // The exact class first: much quicker than the full cast it spares.
+    if (given != nullptr && typeid(*given) == typeid(CDrawingInstructionsRenderOptions))
+        return static_cast<CDrawingInstructionsRenderOptions&>(*given);
+    return *UErrorHandling::ThrowIfNull(dynamic_cast<CDrawingInstructionsRenderOptions*>(given),
+                                        signature, kNoRenderOptions);
 }
 
 bool CDrawingInstructionsRendererBase::IsHiddenShape(const CBasicGeometry* component,
@@ -112,15 +139,15 @@ bool CDrawingInstructionsRendererBase::IsHiddenShape(const CBasicGeometry* compo
 }
 
 std::unique_ptr<CPathDrawingInstruction> CDrawingInstructionsRendererBase::CreateFillInstruction(
-    const CBasicGeometry* component, const CDrawingOptions& options) {
-    return std::make_unique<CPathDrawingInstruction>(
-        kDrawingStyleFill, options.mMarked, ComponentFillColor(component, options), CColor::Black());
+    const CBasicGeometry* component, const CDrawingOptions& options,
+    const CDrawingInstructionsRenderOptions* renderOptions) {
+    return NewPath(renderOptions, kDrawingStyleFill, options.mMarked,
+                   ComponentFillColor(component, options), CColor::Black());
 }
 
-std::unique_ptr<CPathDrawingInstruction>
-CDrawingInstructionsRendererBase::CreateOutlineInstruction(const CDrawingOptions& options) {
-    return std::make_unique<CPathDrawingInstruction>(kDrawingStyleStroke, false, CColor::White(),
-                                                     OutlineColor(options));
+std::unique_ptr<CPathDrawingInstruction> CDrawingInstructionsRendererBase::CreateOutlineInstruction(
+    const CDrawingOptions& options, const CDrawingInstructionsRenderOptions* renderOptions) {
+    return NewPath(renderOptions, kDrawingStyleStroke, false, CColor::White(), OutlineColor(options));
 }
 
 void CDrawingInstructionsRendererBase::RenderTrackComponent(CBasicGeometry* component,
@@ -186,7 +213,8 @@ void CDrawingInstructionsRendererBase::RenderTrackComponent(CBasicGeometry* comp
 
     if (pass == kFillPass) {
         if (!options.mFill) return;
-        std::unique_ptr<CPathDrawingInstruction> fill = CreateFillInstruction(component, options);
+        std::unique_ptr<CPathDrawingInstruction> fill =
+            CreateFillInstruction(component, options, &renderOptions);
         if (hasBedLines)
             AddOutlinePolygon(*fill, bedFirst, bedSecond, position);
         else
@@ -250,12 +278,7 @@ void CDrawingInstructionsRendererBase::AddPolyline(CDrawingInstructionsRenderOpt
                                                    const CPathDrawingInstruction& pathTemplate,
                                                    const std::vector<CPoint>& points,
                                                    const CPoint& position, double lineWidth) const {
-    auto line = std::make_unique<CPathDrawingInstruction>(pathTemplate);
-    line->ClearPathMicroInstructions();
-    line->mPathMicroInstructions.reserve(points.size());
-    AddLinesTo(line->mPathMicroInstructions, points.begin(), points.end(), position);
-    line->mLineWidth = lineWidth;
-    renderOptions.AddInstruction(std::move(line));
+    AddLine(renderOptions, pathTemplate, points.begin(), points.end(), position, lineWidth);
 }
 
 void CDrawingInstructionsRendererBase::AddJointEndLines(
@@ -267,11 +290,11 @@ void CDrawingInstructionsRendererBase::AddJointEndLines(
     const std::vector<CPoint> corners = component->GetCorners(angle);
     if (corners.size() < 4) return;
     if (first)
-        AddPolyline(renderOptions, pathTemplate, {corners[0], corners[1]}, position,
-                    renderOptions.mBaseLineWidth);
+        AddLine(renderOptions, pathTemplate, corners.begin(), corners.begin() + 2, position,
+                renderOptions.mBaseLineWidth);
     if (last)
-        AddPolyline(renderOptions, pathTemplate, {corners[2], corners[3]}, position,
-                    renderOptions.mBaseLineWidth);
+        AddLine(renderOptions, pathTemplate, corners.begin() + 2, corners.begin() + 4, position,
+                renderOptions.mBaseLineWidth);
 }
 
 void CDrawingInstructionsRendererBase::AddCenterLine(CDrawingInstructionsRenderOptions& renderOptions,
@@ -333,7 +356,7 @@ void CDrawingInstructionsRendererBase::AddSleepers(CDrawingInstructionsRenderOpt
 void CDrawingInstructionsRendererBase::AddSleeper(const std::vector<CPoint>& points,
                                                   CDrawingInstructionsRenderOptions& renderOptions,
                                                   const CPathDrawingInstruction& pathTemplate) const {
-    auto sleeper = std::make_unique<CPathDrawingInstruction>(pathTemplate);
+    auto sleeper = renderOptions.NewInstruction<CPathDrawingInstruction>(pathTemplate);
     sleeper->ClearPathMicroInstructions();
     sleeper->SetStyle(kDrawingStyleFill);
     sleeper->mFillColor = SleeperColor();
@@ -390,8 +413,8 @@ std::unique_ptr<CPathDrawingInstruction> CDrawingInstructionsPolyRenderer::GetDr
     UErrorHandling::ThrowIfNull(renderOptions, kSignature, kNoRenderOptions);
     // The fill flag marks a closed outline; open lines are never filled.
     if (renderOptions->mPass == kFillPass && options.mFill && poly->GetFillFlag())
-        return CreateFillInstruction(poly, options);
-    if (renderOptions->mPass == kOutlinePass) return CreateOutlineInstruction(options);
+        return CreateFillInstruction(poly, options, renderOptions);
+    if (renderOptions->mPass == kOutlinePass) return CreateOutlineInstruction(options, renderOptions);
     return nullptr;
 }
 
@@ -433,11 +456,11 @@ void CDrawingInstructionsOvalRenderer::Render(COvalBIG* component, const CPoint&
 
     std::unique_ptr<COvalDrawingInstruction> oval;
     if (renderOptions.mPass == kFillPass && options.mFill) {
-        oval = std::make_unique<COvalDrawingInstruction>(
+        oval = renderOptions.NewInstruction<COvalDrawingInstruction>(
             kDrawingStyleFill, options.mMarked, ComponentFillColor(component, options),
             CColor::Black());
     } else if (renderOptions.mPass == kOutlinePass) {
-        oval = std::make_unique<COvalDrawingInstruction>(
+        oval = renderOptions.NewInstruction<COvalDrawingInstruction>(
             kDrawingStyleStroke, false, CColor::White(),
             options.mMarked ? options.mMarkedColor : options.mOutlineColor);
     } else {
@@ -475,7 +498,7 @@ void CDrawingInstructionsTextRenderer::Render(CTextBIG* component, const CPoint&
     // Texts belong to the fill pass.
     if (renderOptions.mPass != kFillPass) return;
 
-    auto text = std::make_unique<CTextDrawingInstruction>(
+    auto text = renderOptions.NewInstruction<CTextDrawingInstruction>(
         kDrawingStyleFill, options.mMarked, ComponentFillColor(component, options),
         CColor::Black());
 

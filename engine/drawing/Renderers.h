@@ -133,13 +133,16 @@ public:
                                                   double length, double width) const;
 
     // Fill only; pattern = marked; the component's fixed colour when locked,
-    // else the options' fill colour; stroke black.
+    // else the options' fill colour; stroke black. Made in the arena of the
+    // render options when given, else with new.
     static std::unique_ptr<CPathDrawingInstruction> CreateFillInstruction(
-        const CBasicGeometry* component, const CDrawingOptions& options);
+        const CBasicGeometry* component, const CDrawingOptions& options,
+        const CDrawingInstructionsRenderOptions* renderOptions = nullptr);
     // Stroke only; fill white; stroke in the marked colour when marked, else
-    // the outline colour.
+    // the outline colour. Made as CreateFillInstruction.
     static std::unique_ptr<CPathDrawingInstruction> CreateOutlineInstruction(
-        const CDrawingOptions& options);
+        const CDrawingOptions& options,
+        const CDrawingInstructionsRenderOptions* renderOptions = nullptr);
 
 protected:
     // The pass's options from the drawing options; missing or of another

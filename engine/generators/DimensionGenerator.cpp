@@ -27,10 +27,6 @@ constexpr const char* kEllipsis = " \xE2\x80\xA6 ";
 // Width of the text against the dimension line above which it does not fit.
 constexpr double kMaxTextShare = 0.7;
 
-CPoint MidPoint(const CPoint& a, const CPoint& b) {
-    return CPoint((a.x + b.x) / 2.0, (a.y + b.y) / 2.0, (a.z + b.z) / 2.0);
-}
-
 // The text component of `label` centred between A and B, taken out of the
 // element the factory makes for it. Sets `width` to its unrotated width.
 std::unique_ptr<CBasicGeometry> MakeLabel(const std::string& label, const tGeneratorParameters& parameters,
@@ -66,7 +62,7 @@ std::unique_ptr<CBasicGeometry> MakeText(const tGeneratorParameters& parameters,
     if (UGeneratorParameters::HasParameter(parameters, kKeyLengthDivisor) && divisor > 0.0) length /= divisor;
 
     const double room = kMaxTextShare * a.Distance3D(b);
-    const CPoint middle = MidPoint(a, b);
+    const CPoint middle = CPoint::MidPoint(a, b);
     std::unique_ptr<CBasicGeometry> text =
         MakeLabel(UMeasureUnits::FormatLength(UMeasureUnits::GetUnitType(), length), parameters, middle, width);
     if (text != nullptr && width > room) text = MakeLabel(kEllipsis, parameters, middle, width);

@@ -26,6 +26,10 @@ const CPoint& CPoint::Origin() {
     return origin;
 }
 
+CPoint CPoint::MidPoint(const CPoint& a, const CPoint& b) {
+    return CPoint((a.x + b.x) / 2.0, (a.y + b.y) / 2.0, (a.z + b.z) / 2.0);
+}
+
 void CPoint::Set(double newX, double newY) {
     x = newX;
     y = newY;

@@ -24,6 +24,9 @@ public:
     // default centre.
     static const CPoint& Origin();
 
+    // The point halfway between `a` and `b`: x, y and z averaged.
+    static CPoint MidPoint(const CPoint& a, const CPoint& b);
+
     virtual ~CPoint() = default;
 
     // Sets x and y; z keeps its value.

@@ -340,9 +340,7 @@ void InsertMidPoint(CFlexTrackBIG* flex, std::size_t index) {
     std::vector<CPoint> points = flex->GetPoints();
     if (index >= points.size()) return;
     const std::size_t next = index + 1 == points.size() ? 0 : index + 1;
-    const CPoint& a = points[index];
-    const CPoint& b = points[next];
-    const CPoint mid((a.x + b.x) / 2.0, (a.y + b.y) / 2.0, (a.z + b.z) / 2.0);
+    const CPoint mid = CPoint::MidPoint(points[index], points[next]);
     points.insert(points.begin() + static_cast<std::ptrdiff_t>(index) + 1, mid);
     flex->SetPoints(points);
 }

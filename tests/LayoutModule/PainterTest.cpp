@@ -16,8 +16,10 @@
 #include "engine/drawing/ImageInstruction.h"
 #include "engine/drawing/OvalInstruction.h"
 #include "engine/drawing/PathInstruction.h"
+#include "engine/drawing/QuartzPathInstruction.h"
 #include "engine/drawing/TextInstruction.h"
 #include "engine/services/PerformanceCounters.h"
+#include "platform/graphics/Path.h"
 #include "tests/LayoutModule/LayoutModuleTestSupport.h"
 
 using layouttest::Canvas;
@@ -138,6 +140,37 @@ TEST(Painter, DashesStartAtPhaseZeroAndSolidLinesStaySolid) {
     for (int x : {5, 25, 45}) EXPECT_TRUE(PixelNear(*canvas, x, 10, 255, 0, 0, 255)) << "dash at " << x;
     for (int x : {15, 35, 55}) EXPECT_TRUE(PixelNear(*canvas, x, 10, 0, 0, 0, 0)) << "gap at " << x;
     for (int x : {5, 15, 25, 35, 55}) EXPECT_TRUE(PixelNear(*canvas, x, 30, 255, 0, 0, 255)) << "solid at " << x;
+}
+
+TEST(Painter, ReadyMadePathsAreFilledThenStrokedAtTheContextsLineWidth) {
+    layouttest::RegisterServices();
+    auto canvas = Canvas(100, 60);
+    // Whatever width the context has: the instruction carries none.
+    canvas->setLineWidth(6);
+    auto square = std::make_shared<platform::Path>();
+    square->addRect({20, 20, 20, 20});
+    auto bar = std::make_shared<platform::Path>();
+    bar->addRect({60, 20, 20, 20});
+    tList list;
+    auto& both = list.Add(std::make_unique<CQuartzPathDrawingInstruction>(square, kDrawingStyleFillAndStroke,
+                                                                         false, kBlue, kRed));
+    both.CalcBoundingBox();
+    auto& fillOnly =
+        list.Add(std::make_unique<CQuartzPathDrawingInstruction>(bar, kDrawingStyleFill, false, kBlue, kRed));
+    fillOnly.CalcBoundingBox();
+    list.Add(std::make_unique<CQuartzPathDrawingInstruction>(nullptr, kDrawingStyleFill, false, kBlue, kRed));
+    list.Add(Square(0, 50, 10, kRed));
+    Paint(*canvas, list.list);
+
+    EXPECT_TRUE(PixelNear(*canvas, 30, 30, 0, 0, 255, 255)) << "filled inside";
+    EXPECT_TRUE(PixelNear(*canvas, 21, 30, 255, 0, 0, 255)) << "the stroke lies over the fill's edge";
+    EXPECT_TRUE(PixelNear(*canvas, 18, 30, 255, 0, 0, 255)) << "3 points out: half the context's width";
+    EXPECT_TRUE(PixelNear(*canvas, 15, 30, 0, 0, 0, 0)) << "beyond half the width";
+    EXPECT_TRUE(PixelNear(*canvas, 70, 30, 0, 0, 255, 255)) << "fill only";
+    EXPECT_TRUE(PixelNear(*canvas, 61, 30, 0, 0, 255, 255)) << "fill only: no stroke over the edge";
+    EXPECT_TRUE(PixelNear(*canvas, 58, 30, 0, 0, 0, 0)) << "fill only: nothing outside";
+    EXPECT_TRUE(PixelNear(*canvas, 5, 55, 255, 0, 0, 255)) << "painting goes on after a path-less one";
+    EXPECT_EQ(layouttest::CountWarnings("Skipping unsupported drawing instruction: "), 0);
 }
 
 TEST(Painter, ClipsHoldUntilRestoreAndOtherStateOperationsDoNothing) {

@@ -58,7 +58,7 @@ baseboard "A2" rect=-600,800,300,300 layer="BoardsA"
 std::vector<std::string> Owners(const tDrawingInstructions& list) {
     std::vector<std::string> names;
     for (const CDrawingInstruction* instruction : list) {
-        names.push_back(instruction->GetOwnerLayer() ? instruction->GetOwnerLayer()->mName : std::string("-"));
+        names.emplace_back(instruction->GetOwnerLayer() ? instruction->GetOwnerLayer()->mName : "-");
     }
     return names;
 }
@@ -166,7 +166,7 @@ TEST(RenderData, EachLayerHoldsItsOwnContentLastLayerFirst) {
     // identifiers come in runs, in element order within a layer.
     std::vector<std::string> runs;
     for (const CDrawingInstruction* instruction : *content->drawingInstructions()) {
-        if (runs.empty() || runs.back() != instruction->GetIdentifier()) runs.push_back(instruction->GetIdentifier());
+        if (runs.empty() || runs.back() != instruction->GetIdentifier()) runs.emplace_back(instruction->GetIdentifier());
     }
     const tElements& elements = layout->GetElements();
     const std::vector<std::string> elementOrder = {elements[3]->GetIdentifier(), elements[0]->GetIdentifier(),

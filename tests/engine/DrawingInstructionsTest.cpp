@@ -19,10 +19,12 @@
 #include "engine/drawing/ImageInstruction.h"
 #include "engine/drawing/OvalInstruction.h"
 #include "engine/drawing/PathInstruction.h"
+#include "engine/drawing/QuartzPathInstruction.h"
 #include "engine/drawing/RenderStrategy.h"
 #include "engine/drawing/TextInstruction.h"
 #include "engine/model/Layer.h"
 #include "engine/services/TextCalculationService.h"
+#include "platform/graphics/Path.h"
 #include "tests/support/EngineServices.h"
 #include "platform/foundation/OwnedList.h"
 
@@ -310,7 +312,7 @@ TEST(DrawingInstructions, StepsKeepTheirOrderAndClearEmptiesThePath) {
 
     // Steps copied on their own (a list of steps growing past its room, or
     // a copy of it) carry their arc with them; the source keeps its own.
-    std::vector<CPathMicroInstruction> copied = path.mPathMicroInstructions;
+    CPathDrawingInstruction::tSteps copied = path.mPathMicroInstructions;
     for (int i = 0; i < 100; ++i) copied.emplace_back(CPathLineToMicroInstruction(CPoint(i, i, 1)));
     const CPathArcMicroInstruction* arc = PathArcOf(copied[3]);
     ASSERT_NE(arc, nullptr);
@@ -435,6 +437,43 @@ TEST(DrawingInstructions, OvalPointsFollowTheArcAnglesAndTheTurn) {
     const CPoint side = ellipse.GetPointAt(180);  // parameter 90: the end of the short axis
     EXPECT_NEAR(side.x, -2, 1e-12);
     EXPECT_NEAR(side.y, 0, 1e-12);
+}
+
+TEST(DrawingInstructions, ReadyMadePathsAreBoundedByEveryPointTheyHold) {
+    // A line, then a curve whose control points reach further than it does.
+    auto path = std::make_shared<platform::Path>();
+    path->moveTo({2, 3});
+    path->lineTo({10, 3});
+    path->addCurveTo({14, -6}, {20, 12}, {12, 8});
+    path->closePath();
+    CQuartzPathDrawingInstruction quartz(path, kDrawingStyleFillAndStroke, true, CColor::Gray20(),
+                                         CColor::Gray60());
+    EXPECT_TRUE(quartz.mUseFill);
+    EXPECT_TRUE(quartz.mUseStroke);
+    EXPECT_TRUE(quartz.mUsePattern);
+    quartz.CalcBoundingBox();
+    ExpectRect(quartz.mBounds, -6, 2, 12, 20, "control points included, no line width");
+    char expected[256];
+    std::snprintf(expected, sizeof expected,
+                  "CQuartzPathDrawingInstruction<%p> (mPath:%p, mUseFill:1, mUseStroke:1, "
+                  "mFillColor:#FF333333, mStrokeColor:#FF999999)",
+                  static_cast<const void*>(&quartz), static_cast<const void*>(path.get()));
+    EXPECT_EQ(quartz.Dump(), expected);
+
+    // A copy shares the path and starts with zero bounds.
+    const CQuartzPathDrawingInstruction copy(quartz);
+    EXPECT_EQ(copy.mPath, path);
+    EXPECT_EQ(copy.mBounds, tDoubleRect{});
+
+    CQuartzPathDrawingInstruction empty(std::make_shared<platform::Path>(), kDrawingStyleFill, false,
+                                        CColor::White(), CColor::Black());
+    empty.CalcBoundingBox();
+    EXPECT_GT(empty.mBounds.minX, empty.mBounds.maxX) << "an empty path meets no area";
+
+    CQuartzPathDrawingInstruction none(nullptr, kDrawingStyleFill, false, CColor::White(), CColor::Black());
+    none.mBounds = {1, 2, 3, 4};
+    none.CalcBoundingBox();
+    EXPECT_EQ(none.mBounds, (tDoubleRect{1, 2, 3, 4})) << "without a path the bounds stay";
 }
 
 TEST(DrawingInstructions, ImageGridAndGraphicsStateBounds) {

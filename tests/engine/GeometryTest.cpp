@@ -70,6 +70,9 @@ TEST(Point, SetTranslateCopyAndDistances) {
     EXPECT_DOUBLE_EQ(a.Distance2D(CPoint(3, 4, 100)), 5.0);  // z ignored in the plan
     EXPECT_DOUBLE_EQ(CPoint(1, 2, 3).Distance3D(CPoint(3, 5, 9)), 7.0);
     EXPECT_DOUBLE_EQ(CPoint(1, 2, 3).Distance3D(3, 5, 9), 7.0);
+
+    ExpectPoint(CPoint::MidPoint(CPoint(1, -6, 3), CPoint(4, 2, -8)), 2.5, -2, -2.5, 0, "midpoint averages z too");
+    ExpectPoint(CPoint::MidPoint(CPoint(4, 2, -8), CPoint(1, -6, 3)), 2.5, -2, -2.5, 0, "midpoint either way");
 }
 
 TEST(Point, AngleTo) {

@@ -11,6 +11,7 @@
 #include "engine/drawing/ImageInstruction.h"
 #include "engine/drawing/OvalInstruction.h"
 #include "engine/drawing/PathInstruction.h"
+#include "engine/drawing/QuartzPathInstruction.h"
 #include "engine/drawing/TextInstruction.h"
 #include "engine/geometry/Point.h"
 #include "engine/services/PerformanceCounters.h"
@@ -95,6 +96,20 @@ void AddArc(platform::Path& path, bool& started, const CPathArcMicroInstruction&
     path.addArc(centre, arc.mRadius, start, end, arc.mDirection == 0);
 }
 
+// Fills (non-zero winding) when the instruction fills, then strokes when
+// `stroke` is set, at the context's line width.
+void FillThenStroke(platform::Context& context, const platform::Path& path, const CDrawingInstruction& instruction,
+                    bool stroke) {
+    if (instruction.mUseFill) {
+        VKMDrawingInstructionsPainter::setFillColor(context, instruction.mFillColor, instruction.mUsePattern);
+        context.fillPath(path, platform::FillRule::nonZero);
+    }
+    if (stroke) {
+        context.setStrokeColor(VKMLayoutColors::colorWithCColor(instruction.mStrokeColor));
+        context.strokePath(path);
+    }
+}
+
 }  // namespace
 
 const platform::Color& VKMDrawingInstructionsPainter::outlineColor() {
@@ -151,6 +166,8 @@ void VKMDrawingInstructionsPainter::draw(platform::Context& context, const tDraw
             drawText(context, static_cast<const CTextDrawingInstruction&>(*instruction));
         } else if (kind == typeid(COvalDrawingInstruction)) {
             drawOval(context, static_cast<const COvalDrawingInstruction&>(*instruction));
+        } else if (kind == typeid(CQuartzPathDrawingInstruction)) {
+            drawQuartzPath(context, static_cast<const CQuartzPathDrawingInstruction&>(*instruction));
         } else if (kind == typeid(CGridDrawingInstruction)) {
             drawGrid(context, static_cast<const CGridDrawingInstruction&>(*instruction), scaledDirtyRect);
         } else if (kind == typeid(CImageDrawingInstruction)) {
@@ -238,15 +255,19 @@ void VKMDrawingInstructionsPainter::drawPath(std::optional<platform::Path>& path
 
 void VKMDrawingInstructionsPainter::strokeFillPath(platform::Context& context, const platform::Path& path,
                                                    const CDrawingInstruction& instruction, double lineWidth) {
-    if (instruction.mUseFill) {
-        setFillColor(context, instruction.mFillColor, instruction.mUsePattern);
-        context.fillPath(path, platform::FillRule::nonZero);
-    }
-    if (instruction.mUseStroke && context.strokeWidthDraws(lineWidth)) {
-        context.setStrokeColor(VKMLayoutColors::colorWithCColor(instruction.mStrokeColor));
-        context.setLineWidth(lineWidth);
-        context.strokePath(path);
-    }
+    const bool stroke = instruction.mUseStroke && context.strokeWidthDraws(lineWidth);
+    if (stroke) context.setLineWidth(lineWidth);
+    FillThenStroke(context, path, instruction, stroke);
+}
+
+void VKMDrawingInstructionsPainter::drawQuartzPath(platform::Context& context,
+                                                   const CQuartzPathDrawingInstruction& instruction) {
+    if (instruction.mPath) strokeFillPath(context, *instruction.mPath, instruction);
+}
+
+void VKMDrawingInstructionsPainter::strokeFillPath(platform::Context& context, const platform::Path& path,
+                                                   const CDrawingInstruction& instruction) {
+    FillThenStroke(context, path, instruction, instruction.mUseStroke);
 }
 
 void VKMDrawingInstructionsPainter::setFillColor(platform::Context& context, const CColor& color, bool /*usePattern*/) {

@@ -17,6 +17,7 @@ class CPoint;
 class CPathDrawingInstruction;
 class CPathLineToMicroInstruction;
 class CPathArcMicroInstruction;
+class CQuartzPathDrawingInstruction;
 class COvalDrawingInstruction;
 class CTextDrawingInstruction;
 class CImageDrawingInstruction;
@@ -44,6 +45,9 @@ public:
     static std::vector<platform::Rect> boxesOf(const tDrawingInstructions& instructions);
 
     static void drawPath(platform::Context& context, const CPathDrawingInstruction& instruction);
+    // The instruction's ready-made path, filled and stroked as strokeFillPath
+    // below does; without a path nothing is drawn.
+    static void drawQuartzPath(platform::Context& context, const CQuartzPathDrawingInstruction& instruction);
     static void drawOval(platform::Context& context, const COvalDrawingInstruction& instruction);
     static void drawText(platform::Context& context, const CTextDrawingInstruction& instruction);
     static void drawImage(platform::Context& context, const CImageDrawingInstruction& instruction);
@@ -68,6 +72,10 @@ public:
     // `lineWidth` when it strokes.
     static void strokeFillPath(platform::Context& context, const platform::Path& path,
                                const CDrawingInstruction& instruction, double lineWidth);
+    // The same, stroking at the line width the context has: for ready-made
+    // paths, which carry none.
+    static void strokeFillPath(platform::Context& context, const platform::Path& path,
+                               const CDrawingInstruction& instruction);
     // The pattern flag is not drawn differently: always a plain colour.
     static void setFillColor(platform::Context& context, const CColor& color, bool usePattern);
 

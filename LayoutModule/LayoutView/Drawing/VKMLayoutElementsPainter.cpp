@@ -33,10 +33,11 @@ void VKMLayoutElementsPainter::drawElementsInLayout(const CLayout& layout, tDraw
         if (found != elementsByLayer.end()) found->second.push_back(element);
     }
     // About three instructions per element (a fill and two lines per track,
-    // one per text or shape): the list grows once or not at all.
+    // one per text or shape, a few more for joint ends and tunnels): room
+    // for four each, so that the list need not grow.
     std::size_t visibleElements = 0;
     for (const auto& [layer, elements] : elementsByLayer) visibleElements += elements.size();
-    instructions.reserve(instructions.size() + 3 * visibleElements);
+    instructions.reserve(instructions.size() + 4 * visibleElements);
     for (auto it = layerList.rbegin(); it != layerList.rend(); ++it) {
         const CLayer* layer = *it;
         if (layer == nullptr || !layer->IsVisible()) continue;
@@ -47,12 +48,40 @@ void VKMLayoutElementsPainter::drawElementsInLayout(const CLayout& layout, tDraw
     QLPerformanceCounters::addToCounter("CreateElementsRenderData", stopwatch.Stop());
 }
 
+namespace {
+
+constexpr std::size_t kElementsAhead = 6;
+constexpr std::size_t kComponentsAhead = 3;
+// About the size of a track component, joints included.
+constexpr std::size_t kComponentBytes = 384;
+constexpr std::size_t kCacheLine = 64;
+
+}  // namespace
+
 void VKMLayoutElementsPainter::drawElements(const tElements& elements, std::int32_t trackStyle,
                                             std::int32_t tunnelStyle, tDrawingInstructions& instructions) {
     CDrawingInstructionsRenderStrategy strategy;
     CDrawingInstructionsRenderOptions fill(&instructions, CDrawingInstructionsRenderOptions::kFillPass);
-    CDrawingInstructionsRenderOptions outline(&instructions, CDrawingInstructionsRenderOptions::kOutlinePass);
-    for (CCompositeGeometry* element : elements) {
+    CDrawingInstructionsRenderOptions outline(&instructions, CDrawingInstructionsRenderOptions::kOutlinePass, fill);
+    for (std::size_t i = 0; i < elements.size(); ++i) {
+        // Building waits mostly for memory: each element and its components
+        // lie apart on the heap. Ask for an element a few places ahead, and
+        // for the components of one nearer (whose own memory is there by
+        // then). Written out here: moved into a helper of their own, the
+        // prefetches were dropped by the optimizer.
+        if (i + kElementsAhead < elements.size() && elements[i + kElementsAhead] != nullptr) {
+            const char* const ahead = reinterpret_cast<const char*>(elements[i + kElementsAhead]);
+            for (std::size_t at = 0; at < sizeof(CCompositeGeometry); at += kCacheLine) __builtin_prefetch(ahead + at);
+        }
+        if (i + kComponentsAhead < elements.size() && elements[i + kComponentsAhead] != nullptr) {
+            const CCompositeGeometry& next = *elements[i + kComponentsAhead];
+            __builtin_prefetch(next.GetIdentifier().data());
+            for (const CBasicGeometry* component : next.GetComponents()) {
+                const char* const part = reinterpret_cast<const char*>(component);
+                for (std::size_t at = 0; at < kComponentBytes; at += kCacheLine) __builtin_prefetch(part + at);
+            }
+        }
+        CCompositeGeometry* const element = elements[i];
         if (element == nullptr) continue;
         fill.mIdentifier = outline.mIdentifier = element->GetIdentifier();
         fill.mOwnerLayer = outline.mOwnerLayer = element->GetLayer();
