@@ -185,8 +185,7 @@ std::vector<tCentreLine> CentreLines(const CLayout& layout) {
                 } saved[2];
                 for (int i = 0; i < 2; ++i) {
                     const CJoint* joint = component->GetJoint(i);
-                    saved[i] = {joint->GetAngle(), joint->GetLayoutPoint(), joint->GetElementPoint(),
-                                joint->GetMark()};
+                    saved[i] = {joint->GetAngle(), joint->GetLayoutPoint(), joint->GetElementPoint(), joint->GetMark()};
                 }
                 component->GetParallelPath(points, element->GetAngle(), 0.0);
                 for (int i = 0; i < 2; ++i) {
@@ -304,8 +303,7 @@ double SecondsSince(std::chrono::steady_clock::time_point start) {
 }
 
 void SetItems(benchmark::State& state, const tScene& scene) {
-    state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()) *
-                            static_cast<std::int64_t>(scene.elements));
+    state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()) * static_cast<std::int64_t>(scene.elements));
     state.counters["instructions"] = static_cast<double>(scene.instructions);
     state.counters["centre_lines"] = static_cast<double>(scene.centreLines.size());
 }
@@ -409,8 +407,16 @@ void Sizes(benchmark::internal::Benchmark* b) {
 }  // namespace
 
 BENCHMARK(BM_BuildInstructions)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(BM_PaintInstructions)->Apply(Sizes)->ArgNames({"elements", "close"})->Unit(benchmark::kMillisecond)->UseManualTime();
-BENCHMARK(BM_PaintSingleLine)->Apply(Sizes)->ArgNames({"elements", "close"})->Unit(benchmark::kMillisecond)->UseManualTime();
+BENCHMARK(BM_PaintInstructions)
+    ->Apply(Sizes)
+    ->ArgNames({"elements", "close"})
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime();
+BENCHMARK(BM_PaintSingleLine)
+    ->Apply(Sizes)
+    ->ArgNames({"elements", "close"})
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime();
 BENCHMARK(BM_StrokeCentreLines)
     ->ArgsProduct({{1000, 10000, 100000}, {0, 1}, {1, 0}})
     ->ArgNames({"elements", "close", "bed"})

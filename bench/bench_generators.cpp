@@ -74,7 +74,8 @@ tGeneratedLayout& Layout() {
         ULayoutGen::ComposeLargeLayout(made->document, LayoutElements(), kSeed, CLayout::kNewestFileVersion, true);
         for (auto& element : made->document.elements) {
             // As a load would: the layer named in the record.
-            if (made->document.layers) element->SetLayer(made->document.layers->FindLayerByName(element->GetLayerName()));
+            if (made->document.layers)
+                element->SetLayer(made->document.layers->FindLayerByName(element->GetLayerName()));
             made->all.push_back(element.get());
             if (!element->GetGeneratorMap().empty()) made->generated.push_back(element.get());
         }
@@ -135,8 +136,8 @@ tTunnelLayout& TunnelLayout(std::size_t count) {
         std::optional<ULayoutGen::tPose> at;
         if (place == 0) {
             const std::size_t chain = i / kChain;
-            at = ULayoutGen::tPose{static_cast<double>(chain % 100) * 4000.0,
-                                   static_cast<double>(chain / 100) * 400.0, 0.0, 0.0};
+            at = ULayoutGen::tPose{static_cast<double>(chain % 100) * 4000.0, static_cast<double>(chain / 100) * 400.0,
+                                   0.0, 0.0};
         }
         composer.AddStraight(part, 100.0, at);
         if (place != 0) {

@@ -130,9 +130,7 @@ std::size_t WalkRecordHeads(const std::filesystem::path& path) {
     return records;
 }
 
-double Seconds(std::chrono::steady_clock::duration duration) {
-    return std::chrono::duration<double>(duration).count();
-}
+double Seconds(std::chrono::steady_clock::duration duration) { return std::chrono::duration<double>(duration).count(); }
 
 long ResidentBytes() {
     long pages = 0, resident = 0;
@@ -161,7 +159,8 @@ void BM_LoadLayout(benchmark::State& state) {
             loadSeconds += Seconds(loaded - start);
             heapPerElement = static_cast<double>(mallinfo2().uordblks - heapBefore) / static_cast<double>(elements);
             if (residentPerElement < 0.0)
-                residentPerElement = static_cast<double>(ResidentBytes() - residentBefore) / static_cast<double>(elements);
+                residentPerElement =
+                    static_cast<double>(ResidentBytes() - residentBefore) / static_cast<double>(elements);
             if (code != kLayoutLoaded || layout.GetElements().size() != elements) {
                 state.SkipWithError("the generated layout did not load whole");
                 break;

@@ -31,7 +31,7 @@ std::filesystem::path BenchFolder() {
 }
 
 CLogger& FileLogger() {
-    static CLogger& logger = [] () -> CLogger& {
+    static CLogger& logger = []() -> CLogger& {
         CLogger& instance = CLogger::Instance();
         instance.AddFileSink((BenchFolder() / "Vekmont.log").string(), 1 << 20, true);
         instance.SetLevel(2);

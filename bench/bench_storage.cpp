@@ -221,8 +221,8 @@ void BM_ClientDownloadToData(benchmark::State& state) {
 void BM_CurlDownload(benchmark::State& state) {
     const std::string url = gSetup->server.baseUrl() + "/" + kContainer + "/" + kDownloadBlob + gSetup->containerSas;
     runTransfers(state, "curl download", RUSAGE_CHILDREN, [&] {
-        const int status = runCurl({"curl", "-s", "-o", "/dev/null", "-w", "%{http_code}", "-H",
-                                    "x-bs-version: 2016-03-14", url});
+        const int status =
+            runCurl({"curl", "-s", "-o", "/dev/null", "-w", "%{http_code}", "-H", "x-bs-version: 2016-03-14", url});
         if (status != 200) die("curl download answered " + std::to_string(status));
     });
 }
@@ -253,9 +253,9 @@ void BM_ClientUploadFromFile(benchmark::State& state) {
 void BM_CurlUpload(benchmark::State& state) {
     const std::string url = gSetup->server.baseUrl() + "/" + kContainer + "/upload-curl" + gSetup->containerSas;
     runTransfers(state, "curl upload", RUSAGE_CHILDREN, [&] {
-        const int status = runCurl({"curl", "-s", "-o", "/dev/null", "-w", "%{http_code}", "-T",
-                                    gSetup->uploadFile.string(), "-H", "x-bs-blob-type: BlockBlob", "-H",
-                                    "x-bs-version: 2016-03-14", url});
+        const int status =
+            runCurl({"curl", "-s", "-o", "/dev/null", "-w", "%{http_code}", "-T", gSetup->uploadFile.string(), "-H",
+                     "x-bs-blob-type: BlockBlob", "-H", "x-bs-version: 2016-03-14", url});
         if (status != 201) die("curl upload answered " + std::to_string(status));
     });
 }
@@ -340,15 +340,21 @@ void setUp(Setup& setup) {
         std::ofstream(piece, std::ios::binary)
             .write(reinterpret_cast<const char*>(bytes.data() + offset), static_cast<std::streamsize>(kBlockSize));
         std::string encoded;
-        for (char c : id) encoded += c == '=' ? std::string("%3D") : c == '+' ? std::string("%2B") : c == '/' ? std::string("%2F") : std::string(1, c);
+        for (char c : id)
+            encoded += c == '='   ? std::string("%3D")
+                       : c == '+' ? std::string("%2B")
+                       : c == '/' ? std::string("%2F")
+                                  : std::string(1, c);
         config << (index == 0 ? "" : "next\n") << "url = \"" << blobUrl << "?comp=block&blockid=" << encoded << query
-               << "\"\nupload-file = \"" << piece.string() << "\"\n" << common;
+               << "\"\nupload-file = \"" << piece.string() << "\"\n"
+               << common;
         list += "<Latest>" + id + "</Latest>";
     }
     list += "</BlockList>";
     std::ofstream(setup.folder.path() / "blocklist.xml", std::ios::binary) << list;
     config << "next\nurl = \"" << blobUrl << "?comp=blocklist" << query << "\"\nupload-file = \""
-           << (setup.folder.path() / "blocklist.xml").string() << "\"\n" << common;
+           << (setup.folder.path() / "blocklist.xml").string() << "\"\n"
+           << common;
     setup.blockUploadConfig = setup.folder.path() / "blocks.curl";
     if (!config) die("cannot write the block upload config");
 }

@@ -87,7 +87,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Require(readBack != nullptr, "a written connection string reads");
     Require(readBack->blob_endpoint() == account->blob_endpoint(), "it reads back with the same endpoints");
     Require(readBack->explicitEndpoints() == account->explicitEndpoints(), "and the same kind of endpoints");
-    Require(SameCredentials(readBack->storageCredentials(), account->storageCredentials()),
-            "and the same credentials");
+    Require(SameCredentials(readBack->storageCredentials(), account->storageCredentials()), "and the same credentials");
     return 0;
 }

@@ -36,8 +36,7 @@ void CheckDates(std::string_view text) {
                 "a round-trip date reads back");
     }
     if (const auto date = BLSUtil::dateFromUtcTimeString(text)) {
-        Require(BLSUtil::dateFromUtcTimeString(BLSUtil::utcTimeOrEmptyWithDate(date)) == date,
-                "a SAS time reads back");
+        Require(BLSUtil::dateFromUtcTimeString(BLSUtil::utcTimeOrEmptyWithDate(date)) == date, "a SAS time reads back");
     }
 }
 

@@ -113,9 +113,8 @@ void exerciseServiceProperties(std::span<const std::uint8_t> data, BLSOperationC
     // the writer says so, and then there is nothing to compare.
     if (writeError) return;
     std::optional<platform::Error> readError;
-    auto readBack =
-        BLSServicePropertiesResponseParser::parseDownloadServicePropertiesResponseWithData(bytesOf(*body), context,
-                                                                                          readError);
+    auto readBack = BLSServicePropertiesResponseParser::parseDownloadServicePropertiesResponseWithData(
+        bytesOf(*body), context, readError);
     require(readBack.has_value());
     require(*readBack == *properties);
 }

@@ -43,9 +43,8 @@ std::map<std::string, std::optional<std::string>> PlainEntries(std::string_view 
         const std::string_view key = line.substr(0, tab);
         const std::string_view translation = line.substr(tab + 1);
         if (key.find('\\') != std::string_view::npos) continue;
-        entries[std::string(key)] = translation.find('\\') == std::string_view::npos
-                                        ? std::optional<std::string>(translation)
-                                        : std::nullopt;
+        entries[std::string(key)] =
+            translation.find('\\') == std::string_view::npos ? std::optional<std::string>(translation) : std::nullopt;
     }
     return entries;
 }

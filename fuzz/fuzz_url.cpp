@@ -64,8 +64,8 @@ void CheckStorageAddress(const URL& url) {
     std::optional<platform::Error> error;
     (void)BLSNavigationUtil::getServiceClientBaseAddressWithUri(url, pathStyle, error);
     std::optional<platform::Error> resolveError;
-    (void)BLSNavigationUtil::resolveAddressWithStorageUri(BLSStorageUri(url), BLSNavigationUtil::AddressedResource::Blob,
-                                                          nullptr, std::nullopt, resolveError);
+    (void)BLSNavigationUtil::resolveAddressWithStorageUri(
+        BLSStorageUri(url), BLSNavigationUtil::AddressedResource::Blob, nullptr, std::nullopt, resolveError);
 }
 
 }  // namespace

@@ -28,9 +28,8 @@ std::shared_ptr<BLSBlobOutputStream> BLSBlobOutputStream::makeToBlockBlob(
     std::shared_ptr<BLSCloudBlockBlob> blob, const BLSAccessCondition* accessCondition,
     std::shared_ptr<BLSBlobRequestOptions> requestOptions, std::shared_ptr<BLSOperationContext> operationContext) {
     auto stream = makeWithAccessCondition(std::move(operationContext));
-    stream->mBlobUploadHelper = BLSBlobUploadHelper::makeToBlockBlob(std::move(blob), accessCondition,
-                                                                     std::move(requestOptions),
-                                                                     stream->mOperationContext, nullptr);
+    stream->mBlobUploadHelper = BLSBlobUploadHelper::makeToBlockBlob(
+        std::move(blob), accessCondition, std::move(requestOptions), stream->mOperationContext, nullptr);
     return stream;
 }
 
@@ -39,10 +38,9 @@ std::shared_ptr<BLSBlobOutputStream> BLSBlobOutputStream::makeToPageBlob(
     std::optional<std::int64_t> initialSequenceNumber, const BLSAccessCondition* accessCondition,
     std::shared_ptr<BLSBlobRequestOptions> requestOptions, std::shared_ptr<BLSOperationContext> operationContext) {
     auto stream = makeWithAccessCondition(std::move(operationContext));
-    stream->mBlobUploadHelper = BLSBlobUploadHelper::makeToPageBlob(std::move(blob), totalBlobSize,
-                                                                    initialSequenceNumber, accessCondition,
-                                                                    std::move(requestOptions),
-                                                                    stream->mOperationContext, nullptr);
+    stream->mBlobUploadHelper =
+        BLSBlobUploadHelper::makeToPageBlob(std::move(blob), totalBlobSize, initialSequenceNumber, accessCondition,
+                                            std::move(requestOptions), stream->mOperationContext, nullptr);
     return stream;
 }
 
@@ -50,9 +48,8 @@ std::shared_ptr<BLSBlobOutputStream> BLSBlobOutputStream::makeToAppendBlob(
     std::shared_ptr<BLSCloudAppendBlob> blob, bool createNew, const BLSAccessCondition* accessCondition,
     std::shared_ptr<BLSBlobRequestOptions> requestOptions, std::shared_ptr<BLSOperationContext> operationContext) {
     auto stream = makeWithAccessCondition(std::move(operationContext));
-    stream->mBlobUploadHelper = BLSBlobUploadHelper::makeToAppendBlob(std::move(blob), createNew, accessCondition,
-                                                                      std::move(requestOptions),
-                                                                      stream->mOperationContext, nullptr);
+    stream->mBlobUploadHelper = BLSBlobUploadHelper::makeToAppendBlob(
+        std::move(blob), createNew, accessCondition, std::move(requestOptions), stream->mOperationContext, nullptr);
     return stream;
 }
 
@@ -73,8 +70,7 @@ void BLSBlobOutputStream::open() {
     };
     auto answer = std::make_shared<Answer>();
     auto loop = platform::RunLoop::current();
-    std::weak_ptr<BLSBlobOutputStream> weakSelf =
-        std::static_pointer_cast<BLSBlobOutputStream>(shared_from_this());
+    std::weak_ptr<BLSBlobOutputStream> weakSelf = std::static_pointer_cast<BLSBlobOutputStream>(shared_from_this());
     mBlobUploadHelper->openWithCompletionHandler([weakSelf, answer, loop](bool success) {
         if (auto self = weakSelf.lock()) {
             {
@@ -109,8 +105,7 @@ long BLSBlobOutputStream::write(const std::uint8_t* bytes, std::size_t length) {
     if (streamError()) return -1;
     long result = 0;
     if (open) {
-        std::weak_ptr<BLSBlobOutputStream> weakSelf =
-            std::static_pointer_cast<BLSBlobOutputStream>(shared_from_this());
+        std::weak_ptr<BLSBlobOutputStream> weakSelf = std::static_pointer_cast<BLSBlobOutputStream>(shared_from_this());
         result = mBlobUploadHelper->write(bytes, length, [weakSelf] {
             if (auto self = weakSelf.lock()) self->fireStreamEvent();
         });

@@ -63,12 +63,9 @@ void setContentLength(URLRequest& request, std::uint64_t length) {
 
 const char* blockListFilterText(BLSBlockListFilter filter) {
     switch (filter) {
-    case BLSBlockListFilterCommitted:
-        return "committed";
-    case BLSBlockListFilterUncommitted:
-        return "uncommitted";
-    case BLSBlockListFilterAll:
-        return "all";
+        case BLSBlockListFilterCommitted: return "committed";
+        case BLSBlockListFilterUncommitted: return "uncommitted";
+        case BLSBlockListFilterAll: return "all";
     }
     throw std::invalid_argument("Unknown block list filter.");
 }
@@ -164,8 +161,7 @@ URLRequest BLSBlobRequestFactory::listContainersWithPrefix(const std::optional<s
 
 URLRequest BLSBlobRequestFactory::uploadContainerMetadataWithCloudMetadata(const BLSMetadata* cloudMetadata,
                                                                            const BLSAccessCondition* accessCondition,
-                                                                           URLComponents& urlComponents,
-                                                                           double timeout,
+                                                                           URLComponents& urlComponents, double timeout,
                                                                            BLSOperationContext& /*operationContext*/) {
     appendQueryItem(urlComponents, "restype=container");
     appendQueryItem(urlComponents, "comp=metadata");
@@ -204,13 +200,10 @@ URLRequest BLSBlobRequestFactory::leaseContainerWithLeaseAction(BLSLeaseAction l
                         timeout);
 }
 
-URLRequest BLSBlobRequestFactory::uploadContainerPermissionsWithLength(std::uint64_t length,
-                                                                       URLComponents& urlComponents,
-                                                                       const BLSRequestOptions* /*options*/,
-                                                                       const BLSAccessCondition* accessCondition,
-                                                                       BLSContainerPublicAccessType publicAccess,
-                                                                       double timeout,
-                                                                       BLSOperationContext& /*operationContext*/) {
+URLRequest BLSBlobRequestFactory::uploadContainerPermissionsWithLength(
+    std::uint64_t length, URLComponents& urlComponents, const BLSRequestOptions* /*options*/,
+    const BLSAccessCondition* accessCondition, BLSContainerPublicAccessType publicAccess, double timeout,
+    BLSOperationContext& /*operationContext*/) {
     appendQueryItem(urlComponents, "restype=container");
     appendQueryItem(urlComponents, "comp=acl");
     URLRequest request = BLSRequestFactory::putRequestWithUrlComponents(urlComponents, timeout);
@@ -220,8 +213,7 @@ URLRequest BLSBlobRequestFactory::uploadContainerPermissionsWithLength(std::uint
     return request;
 }
 
-URLRequest BLSBlobRequestFactory::uploadServicePropertiesWithLength(std::uint64_t length,
-                                                                    URLComponents& urlComponents,
+URLRequest BLSBlobRequestFactory::uploadServicePropertiesWithLength(std::uint64_t length, URLComponents& urlComponents,
                                                                     const BLSRequestOptions* /*options*/,
                                                                     double timeout,
                                                                     BLSOperationContext& /*operationContext*/) {
@@ -241,8 +233,7 @@ URLRequest BLSBlobRequestFactory::downloadServicePropertiesWithUrlComponents(
 
 // Blobs.
 
-URLRequest BLSBlobRequestFactory::putBlockBlobWithLength(std::uint64_t length,
-                                                         const BLSBlobProperties* blobProperties,
+URLRequest BLSBlobRequestFactory::putBlockBlobWithLength(std::uint64_t length, const BLSBlobProperties* blobProperties,
                                                          const std::optional<std::string>& contentMD5,
                                                          const BLSMetadata* cloudMetadata,
                                                          const BLSAccessCondition* accessCondition,
@@ -268,8 +259,7 @@ URLRequest BLSBlobRequestFactory::putBlockWithLength(std::uint64_t length, const
     return request;
 }
 
-URLRequest BLSBlobRequestFactory::putBlockListWithLength(std::uint64_t length,
-                                                         const BLSBlobProperties* blobProperties,
+URLRequest BLSBlobRequestFactory::putBlockListWithLength(std::uint64_t length, const BLSBlobProperties* blobProperties,
                                                          const std::optional<std::string>& contentMD5,
                                                          const BLSMetadata* cloudMetadata,
                                                          const BLSAccessCondition* accessCondition,
@@ -339,8 +329,7 @@ URLRequest BLSBlobRequestFactory::snapshotBlobWithMetadata(const BLSMetadata* me
 
 URLRequest BLSBlobRequestFactory::listBlobsWithPrefix(const std::optional<std::string>& prefix,
                                                       const std::optional<std::string>& delimiter,
-                                                      BLSBlobListingDetails blobListingDetails,
-                                                      std::int64_t maxResults,
+                                                      BLSBlobListingDetails blobListingDetails, std::int64_t maxResults,
                                                       const BLSContinuationToken* continuationToken,
                                                       URLComponents& urlComponents, double timeout,
                                                       BLSOperationContext& /*operationContext*/) {
@@ -364,8 +353,7 @@ URLRequest BLSBlobRequestFactory::listBlobsWithPrefix(const std::optional<std::s
 URLRequest BLSBlobRequestFactory::uploadBlobPropertiesWithBlobProperties(const BLSBlobProperties* blobProperties,
                                                                          const BLSMetadata* cloudMetadata,
                                                                          const BLSAccessCondition* accessCondition,
-                                                                         URLComponents& urlComponents,
-                                                                         double timeout,
+                                                                         URLComponents& urlComponents, double timeout,
                                                                          BLSOperationContext& /*operationContext*/) {
     appendQueryItem(urlComponents, "comp=properties");
     return putWithMetadata(urlComponents, timeout, std::nullopt, nullptr, cloudMetadata, blobProperties,
@@ -477,8 +465,7 @@ URLRequest BLSBlobRequestFactory::getPageRangesWithRange(BLSULLRange range,
     return request;
 }
 
-URLRequest BLSBlobRequestFactory::resizePageBlobWithSize(std::int64_t size,
-                                                         const BLSAccessCondition* accessCondition,
+URLRequest BLSBlobRequestFactory::resizePageBlobWithSize(std::int64_t size, const BLSAccessCondition* accessCondition,
                                                          URLComponents& urlComponents, double timeout,
                                                          BLSOperationContext& /*operationContext*/) {
     appendQueryItem(urlComponents, "comp=properties");
@@ -585,17 +572,10 @@ void BLSBlobRequestFactory::applySequenceNumberConditionToRequest(URLRequest& re
     }
     const char* header = nullptr;
     switch (condition->sequenceNumberOperator()) {
-    case BLSSequenceNumberOperatorLessThanOrEqual:
-        header = "x-bs-if-sequence-number-le";
-        break;
-    case BLSSequenceNumberOperatorLessThan:
-        header = "x-bs-if-sequence-number-lt";
-        break;
-    case BLSSequenceNumberOperatorEqual:
-        header = "x-bs-if-sequence-number-eq";
-        break;
-    default:
-        return;
+        case BLSSequenceNumberOperatorLessThanOrEqual: header = "x-bs-if-sequence-number-le"; break;
+        case BLSSequenceNumberOperatorLessThan: header = "x-bs-if-sequence-number-lt"; break;
+        case BLSSequenceNumberOperatorEqual: header = "x-bs-if-sequence-number-eq"; break;
+        default: return;
     }
     request.setValue(std::to_string(*condition->sequenceNumber()), header);
 }

@@ -42,8 +42,7 @@ public:
     // A prefix or marker only when not empty, "maxresults" only when 1 or more.
     static URLRequest listContainersWithPrefix(const std::optional<std::string>& prefix,
                                                BLSContainerListingDetails containerListingDetails,
-                                               std::int64_t maxResults,
-                                               const BLSContinuationToken* continuationToken,
+                                               std::int64_t maxResults, const BLSContinuationToken* continuationToken,
                                                URLComponents& urlComponents, double timeout,
                                                BLSOperationContext& operationContext);
     static URLRequest uploadContainerMetadataWithCloudMetadata(const BLSMetadata* cloudMetadata,
@@ -79,9 +78,8 @@ public:
     static URLRequest putBlockBlobWithLength(std::uint64_t length, const BLSBlobProperties* blobProperties,
                                              const std::optional<std::string>& contentMD5,
                                              const BLSMetadata* cloudMetadata,
-                                             const BLSAccessCondition* accessCondition,
-                                             URLComponents& urlComponents, double timeout,
-                                             BLSOperationContext& operationContext);
+                                             const BLSAccessCondition* accessCondition, URLComponents& urlComponents,
+                                             double timeout, BLSOperationContext& operationContext);
     static URLRequest putBlockWithLength(std::uint64_t length, const std::string& blockID,
                                          const std::optional<std::string>& contentMD5,
                                          const BLSAccessCondition* accessCondition, URLComponents& urlComponents,
@@ -89,9 +87,8 @@ public:
     static URLRequest putBlockListWithLength(std::uint64_t length, const BLSBlobProperties* blobProperties,
                                              const std::optional<std::string>& contentMD5,
                                              const BLSMetadata* cloudMetadata,
-                                             const BLSAccessCondition* accessCondition,
-                                             URLComponents& urlComponents, double timeout,
-                                             BLSOperationContext& operationContext);
+                                             const BLSAccessCondition* accessCondition, URLComponents& urlComponents,
+                                             double timeout, BLSOperationContext& operationContext);
     // Throws std::invalid_argument for a filter other than 0, 1 or 2.
     static URLRequest getBlockListWithBlockListFilter(BLSBlockListFilter blockListFilter,
                                                       const std::optional<std::string>& snapshotTime,
@@ -108,16 +105,14 @@ public:
                                                     const BLSAccessCondition* accessCondition,
                                                     URLComponents& urlComponents, double timeout,
                                                     BLSOperationContext& operationContext);
-    static URLRequest snapshotBlobWithMetadata(const BLSMetadata* metadata,
-                                               const BLSAccessCondition* accessCondition,
+    static URLRequest snapshotBlobWithMetadata(const BLSMetadata* metadata, const BLSAccessCondition* accessCondition,
                                                URLComponents& urlComponents, double timeout,
                                                BLSOperationContext& operationContext);
     static URLRequest listBlobsWithPrefix(const std::optional<std::string>& prefix,
                                           const std::optional<std::string>& delimiter,
                                           BLSBlobListingDetails blobListingDetails, std::int64_t maxResults,
-                                          const BLSContinuationToken* continuationToken,
-                                          URLComponents& urlComponents, double timeout,
-                                          BLSOperationContext& operationContext);
+                                          const BLSContinuationToken* continuationToken, URLComponents& urlComponents,
+                                          double timeout, BLSOperationContext& operationContext);
     static URLRequest uploadBlobPropertiesWithBlobProperties(const BLSBlobProperties* blobProperties,
                                                              const BLSMetadata* cloudMetadata,
                                                              const BLSAccessCondition* accessCondition,
@@ -135,23 +130,20 @@ public:
                                                const std::optional<std::string>& proposedLeaseId,
                                                std::optional<std::int64_t> leaseDuration,
                                                std::optional<std::int64_t> leaseBreakPeriod,
-                                               const BLSAccessCondition* accessCondition,
-                                               URLComponents& urlComponents, double timeout,
-                                               BLSOperationContext& operationContext);
+                                               const BLSAccessCondition* accessCondition, URLComponents& urlComponents,
+                                               double timeout, BLSOperationContext& operationContext);
     static URLRequest copyBlobWithSourceURL(const platform::net::URL& sourceURL,
                                             const BLSAccessCondition* sourceAccessCondition,
-                                            const BLSMetadata* cloudMetadata,
-                                            const BLSAccessCondition* accessCondition, URLComponents& urlComponents,
-                                            double timeout, BLSOperationContext& operationContext);
+                                            const BLSMetadata* cloudMetadata, const BLSAccessCondition* accessCondition,
+                                            URLComponents& urlComponents, double timeout,
+                                            BLSOperationContext& operationContext);
     static URLRequest abortCopyBlobWithCopyId(const std::string& copyId, const BLSAccessCondition* accessCondition,
                                               URLComponents& urlComponents, double timeout,
                                               BLSOperationContext& operationContext);
     static URLRequest createPageBlobWithSize(std::int64_t size, std::optional<std::int64_t> sequenceNumber,
-                                             const BLSBlobProperties* blobProperties,
-                                             const BLSMetadata* cloudMetadata,
-                                             const BLSAccessCondition* accessCondition,
-                                             URLComponents& urlComponents, double timeout,
-                                             BLSOperationContext& operationContext);
+                                             const BLSBlobProperties* blobProperties, const BLSMetadata* cloudMetadata,
+                                             const BLSAccessCondition* accessCondition, URLComponents& urlComponents,
+                                             double timeout, BLSOperationContext& operationContext);
     // Throws std::invalid_argument for a range whose last byte lies beyond
     // 2^64 - 1.
     static URLRequest putPagesWithPageRange(BLSULLRange pageRange, bool clear,
@@ -159,14 +151,13 @@ public:
                                             const BLSAccessCondition* accessCondition, URLComponents& urlComponents,
                                             double timeout, BLSOperationContext& operationContext);
     static URLRequest getPageRangesWithRange(BLSULLRange range, const std::optional<std::string>& snapshotTime,
-                                             const BLSAccessCondition* accessCondition,
-                                             URLComponents& urlComponents, double timeout,
-                                             BLSOperationContext& operationContext);
+                                             const BLSAccessCondition* accessCondition, URLComponents& urlComponents,
+                                             double timeout, BLSOperationContext& operationContext);
     static URLRequest resizePageBlobWithSize(std::int64_t size, const BLSAccessCondition* accessCondition,
                                              URLComponents& urlComponents, double timeout,
                                              BLSOperationContext& operationContext);
-    static URLRequest setPageBlobSequenceNumberWithNewSequenceNumber(std::int64_t newSequenceNumber,
-                                                                     bool isIncrement, bool useMaximum,
+    static URLRequest setPageBlobSequenceNumberWithNewSequenceNumber(std::int64_t newSequenceNumber, bool isIncrement,
+                                                                     bool useMaximum,
                                                                      const BLSAccessCondition* accessCondition,
                                                                      URLComponents& urlComponents, double timeout,
                                                                      BLSOperationContext& operationContext);

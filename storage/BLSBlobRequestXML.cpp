@@ -119,8 +119,8 @@ void recordCreationFailure(const char* message, BLSOperationContext& operationCo
 }  // namespace
 
 void BLSBlobRequestXML::checkReturnCodeAndCreateErrorWithReturnCode(int returnCode,
-                                                                   BLSOperationContext& operationContext,
-                                                                   std::optional<platform::Error>& error) {
+                                                                    BLSOperationContext& operationContext,
+                                                                    std::optional<platform::Error>& error) {
     if (returnCode >= 0 || error) return;
     error = BLSMakeError(BLSErrorCode::XMLCreationError, {{BLSErrorKey::XmlReturnCode, static_cast<long>(returnCode)}});
     operationContext.logAtLevel(BLSLogLevelError, "Error in generating XML.");
@@ -148,25 +148,27 @@ std::optional<std::string> BLSBlobRequestXML::convertCorsHttpMethodToString(BLSC
     return text;
 }
 
-std::optional<std::string> BLSBlobRequestXML::createBlockListXMLFromArray(const std::vector<BLSBlockListItem>& blockList,
-                                                                         BLSOperationContext& operationContext,
-                                                                         std::optional<platform::Error>& error) {
+std::optional<std::string> BLSBlobRequestXML::createBlockListXMLFromArray(
+    const std::vector<BLSBlockListItem>& blockList, BLSOperationContext& operationContext,
+    std::optional<platform::Error>& error) {
     MemoryWriter memory;
     if (!memory.hasBuffer() || memory.writer() == nullptr) {
         recordCreationFailure("Error in generating XML block list.", operationContext, error);
         return std::nullopt;
     }
     xmlTextWriterPtr writer = memory.writer();
-    auto check = [&](int returnCode) { checkReturnCodeAndCreateErrorWithReturnCode(returnCode, operationContext, error); };
+    auto check = [&](int returnCode) {
+        checkReturnCodeAndCreateErrorWithReturnCode(returnCode, operationContext, error);
+    };
 
     check(xmlTextWriterStartDocument(writer, nullptr, "UTF-8", nullptr));
     check(xmlTextWriterStartElement(writer, name("BlockList")));
     for (const BLSBlockListItem& item : blockList) {
         const char* element = nullptr;
         switch (item.blockListMode) {
-        case BLSBlockListModeLatest: element = "Latest"; break;
-        case BLSBlockListModeCommitted: element = "Committed"; break;
-        case BLSBlockListModeUncommitted: element = "Uncommitted"; break;
+            case BLSBlockListModeLatest: element = "Latest"; break;
+            case BLSBlockListModeCommitted: element = "Committed"; break;
+            case BLSBlockListModeUncommitted: element = "Uncommitted"; break;
         }
         if (element == nullptr) {
             recordCreationFailure("Error in generating XML block list.", operationContext, error);
@@ -188,7 +190,9 @@ std::optional<std::string> BLSBlobRequestXML::createStoredPoliciesXMLFromPermiss
         return std::nullopt;
     }
     xmlTextWriterPtr writer = memory.writer();
-    auto check = [&](int returnCode) { checkReturnCodeAndCreateErrorWithReturnCode(returnCode, operationContext, error); };
+    auto check = [&](int returnCode) {
+        checkReturnCodeAndCreateErrorWithReturnCode(returnCode, operationContext, error);
+    };
 
     check(xmlTextWriterStartDocument(writer, nullptr, "UTF-8", nullptr));
     check(xmlTextWriterStartElement(writer, name("SignedIdentifiers")));
@@ -214,7 +218,9 @@ std::optional<std::string> BLSBlobRequestXML::createStoredPoliciesXMLFromPermiss
 void BLSBlobRequestXML::createRetentionPolicyXML(std::optional<std::int64_t> retentionIntervalInDays,
                                                  _xmlTextWriter* writer, BLSOperationContext& operationContext,
                                                  std::optional<platform::Error>& error) {
-    auto check = [&](int returnCode) { checkReturnCodeAndCreateErrorWithReturnCode(returnCode, operationContext, error); };
+    auto check = [&](int returnCode) {
+        checkReturnCodeAndCreateErrorWithReturnCode(returnCode, operationContext, error);
+    };
     check(xmlTextWriterStartElement(writer, name("RetentionPolicy")));
     check(writeElement(writer, "Enabled", boolText(retentionIntervalInDays.has_value())));
     if (retentionIntervalInDays) check(writeElement(writer, "Days", std::to_string(*retentionIntervalInDays)));
@@ -224,7 +230,9 @@ void BLSBlobRequestXML::createRetentionPolicyXML(std::optional<std::int64_t> ret
 void BLSBlobRequestXML::createMetricsPropertiesXML(const BLSMetricsProperties& metricsProperties,
                                                    _xmlTextWriter* writer, BLSOperationContext& operationContext,
                                                    std::optional<platform::Error>& error) {
-    auto check = [&](int returnCode) { checkReturnCodeAndCreateErrorWithReturnCode(returnCode, operationContext, error); };
+    auto check = [&](int returnCode) {
+        checkReturnCodeAndCreateErrorWithReturnCode(returnCode, operationContext, error);
+    };
     const bool enabled = metricsProperties.metricsLevel != BLSMetricsLevelDisabled;
     check(writeElement(writer, "Version", metricsProperties.version));
     check(writeElement(writer, "Enabled", boolText(enabled)));
@@ -238,7 +246,9 @@ void BLSBlobRequestXML::createMetricsPropertiesXML(const BLSMetricsProperties& m
 void BLSBlobRequestXML::createCorsPropertiesXML(const std::vector<BLSCorsRule>& corsRules, _xmlTextWriter* writer,
                                                 BLSOperationContext& operationContext,
                                                 std::optional<platform::Error>& error) {
-    auto check = [&](int returnCode) { checkReturnCodeAndCreateErrorWithReturnCode(returnCode, operationContext, error); };
+    auto check = [&](int returnCode) {
+        checkReturnCodeAndCreateErrorWithReturnCode(returnCode, operationContext, error);
+    };
     check(xmlTextWriterStartElement(writer, name("Cors")));
     for (const BLSCorsRule& rule : corsRules) {
         check(xmlTextWriterStartElement(writer, name("CorsRule")));
@@ -255,8 +265,8 @@ void BLSBlobRequestXML::createCorsPropertiesXML(const std::vector<BLSCorsRule>& 
 }
 
 std::optional<std::string> BLSBlobRequestXML::createServicePropertiesXML(const BLSServiceProperties& serviceProperties,
-                                                                        BLSOperationContext& operationContext,
-                                                                        std::optional<platform::Error>& error) {
+                                                                         BLSOperationContext& operationContext,
+                                                                         std::optional<platform::Error>& error) {
     MemoryWriter memory;
     if (!memory.hasBuffer()) {
         recordCreationFailure("Error in generating service properties XML.", operationContext, error);
@@ -267,7 +277,9 @@ std::optional<std::string> BLSBlobRequestXML::createServicePropertiesXML(const B
         return std::nullopt;
     }
     xmlTextWriterPtr writer = memory.writer();
-    auto check = [&](int returnCode) { checkReturnCodeAndCreateErrorWithReturnCode(returnCode, operationContext, error); };
+    auto check = [&](int returnCode) {
+        checkReturnCodeAndCreateErrorWithReturnCode(returnCode, operationContext, error);
+    };
 
     check(xmlTextWriterStartDocument(writer, nullptr, "UTF-8", nullptr));
     check(xmlTextWriterStartElement(writer, name("StorageServiceProperties")));
@@ -290,7 +302,8 @@ std::optional<std::string> BLSBlobRequestXML::createServicePropertiesXML(const B
         createMetricsPropertiesXML(*metrics, writer, operationContext, error);
         check(xmlTextWriterEndElement(writer));
     }
-    if (const auto& rules = serviceProperties.corsRules) createCorsPropertiesXML(*rules, writer, operationContext, error);
+    if (const auto& rules = serviceProperties.corsRules)
+        createCorsPropertiesXML(*rules, writer, operationContext, error);
     if (const auto& version = serviceProperties.defaultServiceVersion) {
         check(writeElement(writer, "DefaultServiceVersion", *version));
     }

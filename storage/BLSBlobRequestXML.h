@@ -42,9 +42,8 @@ public:
     static void createMetricsPropertiesXML(const BLSMetricsProperties& metricsProperties, _xmlTextWriter* writer,
                                            BLSOperationContext& operationContext,
                                            std::optional<platform::Error>& error);
-    static void createRetentionPolicyXML(std::optional<std::int64_t> retentionIntervalInDays,
-                                         _xmlTextWriter* writer, BLSOperationContext& operationContext,
-                                         std::optional<platform::Error>& error);
+    static void createRetentionPolicyXML(std::optional<std::int64_t> retentionIntervalInDays, _xmlTextWriter* writer,
+                                         BLSOperationContext& operationContext, std::optional<platform::Error>& error);
     static void createCorsPropertiesXML(const std::vector<BLSCorsRule>& corsRules, _xmlTextWriter* writer,
                                         BLSOperationContext& operationContext, std::optional<platform::Error>& error);
 

@@ -65,7 +65,7 @@ BLSLeaseState BLSBlobResponseParser::getLeaseStateWithResponse(const HTTPURLResp
                                                                BLSOperationContext& operationContext,
                                                                std::optional<platform::Error>& error) {
     static const std::pair<const char*, BLSLeaseState> table[] = {
-        {"available", BLSLeaseStateAvailable}, {"leased", BLSLeaseStateLeased},   {"expired", BLSLeaseStateExpired},
+        {"available", BLSLeaseStateAvailable}, {"leased", BLSLeaseStateLeased}, {"expired", BLSLeaseStateExpired},
         {"breaking", BLSLeaseStateBreaking},   {"broken", BLSLeaseStateBroken},
     };
     return parseLeaseValue(response, "x-bs-lease-state", table, "Parse unsuccessful for get lease state.",

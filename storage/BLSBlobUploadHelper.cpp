@@ -84,8 +84,8 @@ std::shared_ptr<BLSBlobUploadHelper> BLSBlobUploadHelper::makeCommon(
     std::shared_ptr<BLSBlobRequestOptions> requestOptions, std::shared_ptr<BLSOperationContext> operationContext,
     Completion completionHandler) {
     auto helper = std::make_shared<BLSBlobUploadHelper>(Key{});
-    helper->mOperationContext = operationContext ? std::move(operationContext)
-                                                 : std::make_shared<BLSOperationContext>();
+    helper->mOperationContext =
+        operationContext ? std::move(operationContext) : std::make_shared<BLSOperationContext>();
     helper->mRequestOptions = requestOptions ? std::move(requestOptions) : std::make_shared<BLSBlobRequestOptions>();
     helper->mAccessCondition = accessCondition ? *accessCondition : BLSAccessCondition();
     helper->mBlobType = type;
@@ -255,16 +255,15 @@ void BLSBlobUploadHelper::openWithCompletionHandler(OpenCompletion completionHan
         auto blob = std::static_pointer_cast<BLSCloudPageBlob>(mUnderlyingBlob);
         callGuarded(
             [&](std::function<void(const ErrorOut&)> done) {
-                blob->createWithSize(mTotalPageBlobSize.value_or(0), mInitialPageBlobSequenceNumber,
-                                     &mAccessCondition, mRequestOptions, mOperationContext, std::move(done));
+                blob->createWithSize(mTotalPageBlobSize.value_or(0), mInitialPageBlobSequenceNumber, &mAccessCondition,
+                                     mRequestOptions, mOperationContext, std::move(done));
             },
             answer);
     } else if (mBlobType == BLSBlobTypeAppendBlob) {
         auto blob = std::static_pointer_cast<BLSCloudAppendBlob>(mUnderlyingBlob);
         callGuarded(
             [&](std::function<void(const ErrorOut&)> done) {
-                blob->createWithAccessCondition(&mAccessCondition, mRequestOptions, mOperationContext,
-                                                std::move(done));
+                blob->createWithAccessCondition(&mAccessCondition, mRequestOptions, mOperationContext, std::move(done));
             },
             answer);
     } else {
@@ -316,14 +315,15 @@ std::shared_ptr<const std::vector<std::uint8_t>> BLSBlobUploadHelper::lendChunk(
     // The last holder (the block's upload task, once every attempt has
     // ended) hands the memory back for the next chunk; one is kept.
     std::weak_ptr<SpareChunks> spares = mSpareChunks;
-    return std::shared_ptr<const std::vector<std::uint8_t>>(
-        new std::vector<std::uint8_t>(std::move(chunk)), [spares](std::vector<std::uint8_t>* lent) {
-            std::unique_ptr<std::vector<std::uint8_t>> owned(lent);
-            auto keeper = spares.lock();
-            if (!keeper || owned->capacity() < kChunkSize) return;
-            std::lock_guard lock(keeper->mutex);
-            if (keeper->chunk.capacity() < kChunkSize) keeper->chunk = std::move(*owned);
-        });
+    return std::shared_ptr<const std::vector<std::uint8_t>>(new std::vector<std::uint8_t>(std::move(chunk)),
+                                                            [spares](std::vector<std::uint8_t>* lent) {
+                                                                std::unique_ptr<std::vector<std::uint8_t>> owned(lent);
+                                                                auto keeper = spares.lock();
+                                                                if (!keeper || owned->capacity() < kChunkSize) return;
+                                                                std::lock_guard lock(keeper->mutex);
+                                                                if (keeper->chunk.capacity() < kChunkSize)
+                                                                    keeper->chunk = std::move(*owned);
+                                                            });
 }
 
 bool BLSBlobUploadHelper::uploadBufferWithCompletionHandler(ChunkCompletion completionHandler) {
@@ -348,18 +348,10 @@ bool BLSBlobUploadHelper::uploadBufferWithCompletionHandler(ChunkCompletion comp
     }
 
     switch (mBlobType) {
-    case BLSBlobTypeBlockBlob:
-        uploadBlock(std::move(chunk), std::move(completionHandler));
-        break;
-    case BLSBlobTypePageBlob:
-        uploadPages(std::move(chunk), std::move(completionHandler));
-        break;
-    case BLSBlobTypeAppendBlob:
-        appendBlock(std::move(chunk), std::move(completionHandler));
-        break;
-    default:
-        finishChunk(BLSMakeInvalidArgumentError("Unknown blob type."), completionHandler);
-        break;
+        case BLSBlobTypeBlockBlob: uploadBlock(std::move(chunk), std::move(completionHandler)); break;
+        case BLSBlobTypePageBlob: uploadPages(std::move(chunk), std::move(completionHandler)); break;
+        case BLSBlobTypeAppendBlob: appendBlock(std::move(chunk), std::move(completionHandler)); break;
+        default: finishChunk(BLSMakeInvalidArgumentError("Unknown blob type."), completionHandler); break;
     }
     return true;
 }
@@ -374,8 +366,8 @@ void BLSBlobUploadHelper::uploadBlock(std::vector<std::uint8_t> chunk, ChunkComp
     BLSAccessCondition condition = mAccessCondition;
     callGuarded(
         [&](std::function<void(const ErrorOut&)> done) {
-            blob->uploadBlockFromData(lendChunk(std::move(chunk)), blockID, std::nullopt, &condition,
-                                      mRequestOptions, mOperationContext, std::move(done));
+            blob->uploadBlockFromData(lendChunk(std::move(chunk)), blockID, std::nullopt, &condition, mRequestOptions,
+                                      mOperationContext, std::move(done));
         },
         [self = shared_from_this(), completionHandler](const ErrorOut& error) {
             self->finishChunk(error, completionHandler);
@@ -487,26 +479,25 @@ bool BLSBlobUploadHelper::closeWithCompletionHandler(ChunkCompletion completionH
 
     ErrorOut commitError;
     switch (mBlobType) {
-    case BLSBlobTypeBlockBlob: {
-        auto blob = std::static_pointer_cast<BLSCloudBlockBlob>(mUnderlyingBlob);
-        auto blocks = blockIDs();
-        commitError = waitFor([&](std::function<void(const ErrorOut&)> done) {
-            blob->uploadBlockListFromArray(std::move(blocks), &mAccessCondition, mRequestOptions, mOperationContext,
-                                           std::move(done));
-        });
-        break;
-    }
-    case BLSBlobTypePageBlob:
-    case BLSBlobTypeAppendBlob:
-        if (mRequestOptions->storeBlobContentMD5()) {
+        case BLSBlobTypeBlockBlob: {
+            auto blob = std::static_pointer_cast<BLSCloudBlockBlob>(mUnderlyingBlob);
+            auto blocks = blockIDs();
             commitError = waitFor([&](std::function<void(const ErrorOut&)> done) {
-                mUnderlyingBlob->uploadPropertiesWithAccessCondition(&mAccessCondition, mRequestOptions,
-                                                                     mOperationContext, std::move(done));
+                blob->uploadBlockListFromArray(std::move(blocks), &mAccessCondition, mRequestOptions, mOperationContext,
+                                               std::move(done));
             });
+            break;
         }
-        break;
-    default:
-        return false;
+        case BLSBlobTypePageBlob:
+        case BLSBlobTypeAppendBlob:
+            if (mRequestOptions->storeBlobContentMD5()) {
+                commitError = waitFor([&](std::function<void(const ErrorOut&)> done) {
+                    mUnderlyingBlob->uploadPropertiesWithAccessCondition(&mAccessCondition, mRequestOptions,
+                                                                         mOperationContext, std::move(done));
+                });
+            }
+            break;
+        default: return false;
     }
     if (commitError) setStreamingError(*commitError);
     return true;
@@ -589,32 +580,29 @@ void BLSBlobUploadHelper::handleEvent(platform::Stream& stream, platform::Stream
     auto* input = dynamic_cast<platform::InputStream*>(&stream);
     if (input == nullptr) return;
     switch (event) {
-    case platform::StreamEvent::OpenCompleted:
-    case platform::StreamEvent::HasBytesAvailable:
-        if (input->status() == platform::StreamStatus::Error) {
-            handleEvent(stream, platform::StreamEvent::ErrorOccurred);
-        } else {
-            pumpBytes(*input);
+        case platform::StreamEvent::OpenCompleted:
+        case platform::StreamEvent::HasBytesAvailable:
+            if (input->status() == platform::StreamStatus::Error) {
+                handleEvent(stream, platform::StreamEvent::ErrorOccurred);
+            } else {
+                pumpBytes(*input);
+            }
+            break;
+        case platform::StreamEvent::EndEncountered: finishStreamUpload(*input, std::nullopt); break;
+        case platform::StreamEvent::ErrorOccurred: {
+            if (mPumpFinished) break;
+            platform::Error streamError = input->streamError()
+                                              ? *input->streamError()
+                                              : BLSMakeInvalidArgumentError("The source stream could not be read.");
+            mOperationContext->logAtLevel(BLSLogLevelError, [&streamError] {
+                return "Error in stream callback.  Error code = " + std::to_string(streamError.code()) +
+                       ", error domain = " + streamError.domain() +
+                       ", error userinfo = " + streamError.localizedDescription();
+            });
+            finishStreamUpload(*input, streamError);
+            break;
         }
-        break;
-    case platform::StreamEvent::EndEncountered:
-        finishStreamUpload(*input, std::nullopt);
-        break;
-    case platform::StreamEvent::ErrorOccurred: {
-        if (mPumpFinished) break;
-        platform::Error streamError = input->streamError()
-                                          ? *input->streamError()
-                                          : BLSMakeInvalidArgumentError("The source stream could not be read.");
-        mOperationContext->logAtLevel(BLSLogLevelError, [&streamError] {
-            return "Error in stream callback.  Error code = " + std::to_string(streamError.code()) +
-                   ", error domain = " + streamError.domain() +
-                   ", error userinfo = " + streamError.localizedDescription();
-        });
-        finishStreamUpload(*input, streamError);
-        break;
-    }
-    default:
-        break;
+        default: break;
     }
 }
 

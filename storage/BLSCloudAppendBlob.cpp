@@ -75,18 +75,16 @@ void BLSCloudAppendBlob::createWithCompletionHandler(Completion completionHandle
     createWithAccessCondition(nullptr, nullptr, nullptr, std::move(completionHandler));
 }
 
-void BLSCloudAppendBlob::createWithAccessCondition(const BLSAccessCondition* accessCondition,
-                                                   OptionsPtr requestOptions, ContextPtr operationContext,
-                                                   Completion completionHandler) {
+void BLSCloudAppendBlob::createWithAccessCondition(const BLSAccessCondition* accessCondition, OptionsPtr requestOptions,
+                                                   ContextPtr operationContext, Completion completionHandler) {
     auto context = contextOrNew(std::move(operationContext));
     auto options = effectiveOptions(requestOptions);
     auto command = makeCommand(context);
     command->setBuildRequest([properties = properties(), metadata = metadata(),
                               condition = BLSAccessCondition::copyCondition(accessCondition)](
                                  platform::net::URLComponents& components, double timeout, BLSOperationContext& ctx) {
-        return BLSBlobRequestFactory::createAppendBlobWithBlobProperties(&properties, &metadata,
-                                                                         BLSAccessCondition::conditionPtr(condition), components, timeout,
-                                                                         ctx);
+        return BLSBlobRequestFactory::createAppendBlobWithBlobProperties(
+            &properties, &metadata, BLSAccessCondition::conditionPtr(condition), components, timeout, ctx);
     });
     command->setPreProcessResponse([self = sharedAppendBlob()](const HTTPURLResponse& response,
                                                                BLSRequestResult& result,
@@ -109,8 +107,8 @@ void BLSCloudAppendBlob::createIfNotExistsWithAccessCondition(const BLSAccessCon
     auto context = contextOrNew(std::move(operationContext));
     existsWithAccessCondition(
         nullptr, requestOptions, context,
-        [self = sharedAppendBlob(), condition = BLSAccessCondition::copyCondition(accessCondition), requestOptions, context,
-         completionHandler = std::move(completionHandler)](const ErrorOut& error, bool exists) {
+        [self = sharedAppendBlob(), condition = BLSAccessCondition::copyCondition(accessCondition), requestOptions,
+         context, completionHandler = std::move(completionHandler)](const ErrorOut& error, bool exists) {
             if (error || exists) {
                 if (completionHandler) completionHandler(error, false);
                 return;
@@ -141,26 +139,26 @@ void BLSCloudAppendBlob::appendBlockWithData(std::vector<std::uint8_t> data, std
     auto command = makeCommand<std::optional<std::int64_t>>(context);
     command->setBuildRequest([length, contentMD5, condition = BLSAccessCondition::copyCondition(accessCondition)](
                                  platform::net::URLComponents& components, double timeout, BLSOperationContext& ctx) {
-        return BLSBlobRequestFactory::appendBlockWithLength(length, contentMD5, BLSAccessCondition::conditionPtr(condition), components,
-                                                            timeout, ctx);
+        return BLSBlobRequestFactory::appendBlockWithLength(
+            length, contentMD5, BLSAccessCondition::conditionPtr(condition), components, timeout, ctx);
     });
     // The offset the service wrote this block at, from the answer's headers.
     auto appendOffset = std::make_shared<std::optional<std::int64_t>>();
-    command->setPreProcessResponse([self = sharedAppendBlob(), context, length, appendOffset](
-                                       const HTTPURLResponse& response, BLSRequestResult& result,
-                                       BLSOperationContext&) -> ErrorOut {
-        if (auto error = BLSResponseParser::preprocessResponseWithResponse(response, result, *context)) return error;
-        BLSBlobProperties& properties = self->properties();
-        updateEtagAndLastModifiedWithResponse(response, properties, false);
-        properties.appendBlobCommittedBlockCount =
-            BLSBlobResponseParser::getAppendCommittedBlockCountWithResponse(response);
-        *appendOffset = BLSBlobResponseParser::getAppendPositionWithResponse(response);
-        if (*appendOffset) properties.length = **appendOffset + static_cast<std::int64_t>(length);
-        return std::nullopt;
-    });
-    command->setPostProcessResponse([appendOffset](const HTTPURLResponse&, BLSRequestResult&,
-                                                   platform::OutputStream*, BLSOperationContext&,
-                                                   ErrorOut&) { return *appendOffset; });
+    command->setPreProcessResponse(
+        [self = sharedAppendBlob(), context, length, appendOffset](
+            const HTTPURLResponse& response, BLSRequestResult& result, BLSOperationContext&) -> ErrorOut {
+            if (auto error = BLSResponseParser::preprocessResponseWithResponse(response, result, *context))
+                return error;
+            BLSBlobProperties& properties = self->properties();
+            updateEtagAndLastModifiedWithResponse(response, properties, false);
+            properties.appendBlobCommittedBlockCount =
+                BLSBlobResponseParser::getAppendCommittedBlockCountWithResponse(response);
+            *appendOffset = BLSBlobResponseParser::getAppendPositionWithResponse(response);
+            if (*appendOffset) properties.length = **appendOffset + static_cast<std::int64_t>(length);
+            return std::nullopt;
+        });
+    command->setPostProcessResponse([appendOffset](const HTTPURLResponse&, BLSRequestResult&, platform::OutputStream*,
+                                                   BLSOperationContext&, ErrorOut&) { return *appendOffset; });
     command->setSource(std::move(data));
 
     // Without an append position the service cannot refuse a block it has
@@ -198,8 +196,8 @@ void BLSCloudAppendBlob::uploadFromStream(std::shared_ptr<platform::InputStream>
     container->completionHandler = std::move(completionHandler);
 
     if (!createNew) return runBlobUploadFromStreamWithContainer(std::move(container));
-    createWithAccessCondition(BLSAccessCondition::conditionPtr(container->accessCondition), requestOptions, container->operationContext,
-                              [container](const ErrorOut& error) {
+    createWithAccessCondition(BLSAccessCondition::conditionPtr(container->accessCondition), requestOptions,
+                              container->operationContext, [container](const ErrorOut& error) {
                                   if (error) {
                                       if (container->completionHandler) container->completionHandler(error);
                                       return;
@@ -219,10 +217,9 @@ void BLSCloudAppendBlob::runBlobUploadFromStreamWithContainer(
     std::shared_ptr<BLSAppendBlobUploadFromStreamInputContainer> container) {
     auto makeHelper = [container](BLSBlobUploadHelper::Completion helperCompletion) {
         // The blob exists by now: created above, or the caller's.
-        return BLSBlobUploadHelper::makeToAppendBlob(container->targetBlob, false,
-                                                     BLSAccessCondition::conditionPtr(container->accessCondition),
-                                                     container->blobRequestOptions, container->operationContext,
-                                                     std::move(helperCompletion));
+        return BLSBlobUploadHelper::makeToAppendBlob(
+            container->targetBlob, false, BLSAccessCondition::conditionPtr(container->accessCondition),
+            container->blobRequestOptions, container->operationContext, std::move(helperCompletion));
     };
     BLSBlobUploadHelper::uploadFromStreamOnNewThread(container->sourceStream, std::move(makeHelper),
                                                      container->completionHandler);
@@ -235,8 +232,7 @@ std::shared_ptr<BLSBlobOutputStream> BLSCloudAppendBlob::createOutputStreamWithC
 }
 
 std::shared_ptr<BLSBlobOutputStream> BLSCloudAppendBlob::createOutputStreamWithCreateNew(
-    bool createNew, const BLSAccessCondition* accessCondition, OptionsPtr requestOptions,
-    ContextPtr operationContext) {
+    bool createNew, const BLSAccessCondition* accessCondition, OptionsPtr requestOptions, ContextPtr operationContext) {
     return BLSBlobOutputStream::makeToAppendBlob(sharedAppendBlob(), createNew, accessCondition,
                                                  effectiveOptions(requestOptions),
                                                  contextOrNew(std::move(operationContext)));

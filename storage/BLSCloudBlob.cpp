@@ -162,8 +162,8 @@ std::string BLSCloudBlob::containerName() const {
     return components.size() > index ? components[index] : std::string();
 }
 
-void BLSCloudBlob::updateEtagAndLastModifiedWithResponse(const HTTPURLResponse& response,
-                                                         BLSBlobProperties& properties, bool updateLength) {
+void BLSCloudBlob::updateEtagAndLastModifiedWithResponse(const HTTPURLResponse& response, BLSBlobProperties& properties,
+                                                         bool updateLength) {
     if (const std::string* eTag = response.valueForHTTPHeaderField("ETag")) properties.eTag = *eTag;
     if (const std::string* modified = response.valueForHTTPHeaderField("Last-Modified")) {
         if (auto date = BLSUtil::dateFromHttpString(*modified)) properties.lastModified = date;
@@ -186,15 +186,15 @@ void BLSCloudBlob::downloadToStream(std::shared_ptr<platform::OutputStream> stre
 void BLSCloudBlob::downloadToStream(std::shared_ptr<platform::OutputStream> stream,
                                     const BLSAccessCondition* accessCondition, OptionsPtr requestOptions,
                                     ContextPtr operationContext, Completion completionHandler) {
-    downloadInternal(std::move(stream), BLSULLRange{0, 0}, BLSAccessCondition::copyCondition(accessCondition), std::move(requestOptions),
-                     std::move(operationContext), std::move(completionHandler));
+    downloadInternal(std::move(stream), BLSULLRange{0, 0}, BLSAccessCondition::copyCondition(accessCondition),
+                     std::move(requestOptions), std::move(operationContext), std::move(completionHandler));
 }
 
 void BLSCloudBlob::downloadToStream(std::shared_ptr<platform::OutputStream> stream, BLSULLRange range,
                                     const BLSAccessCondition* accessCondition, OptionsPtr requestOptions,
                                     ContextPtr operationContext, Completion completionHandler) {
-    downloadInternal(std::move(stream), range, BLSAccessCondition::copyCondition(accessCondition), std::move(requestOptions),
-                     std::move(operationContext), std::move(completionHandler));
+    downloadInternal(std::move(stream), range, BLSAccessCondition::copyCondition(accessCondition),
+                     std::move(requestOptions), std::move(operationContext), std::move(completionHandler));
 }
 
 void BLSCloudBlob::downloadInternal(std::shared_ptr<platform::OutputStream> stream, BLSULLRange range,
@@ -208,37 +208,38 @@ void BLSCloudBlob::downloadInternal(std::shared_ptr<platform::OutputStream> stre
     auto command = makeCommand(context, validateMD5);
     command->setAllowedStorageLocation(BLSAllowedStorageLocationPrimaryOrSecondary);
     command->setBuildRequest([snapshot = mSnapshotTime, range, useTransactionalMD5, accessCondition](
-                                 platform::net::URLComponents& components, double timeout,
-                                 BLSOperationContext& ctx) {
+                                 platform::net::URLComponents& components, double timeout, BLSOperationContext& ctx) {
         return BLSBlobRequestFactory::getBlobWithSnapshotTime(snapshot, range, useTransactionalMD5,
-                                                              BLSAccessCondition::conditionPtr(accessCondition), components, timeout, ctx);
+                                                              BLSAccessCondition::conditionPtr(accessCondition),
+                                                              components, timeout, ctx);
     });
 
     // The MD5 the service sent for this body, compared once the body is in.
     auto heldMD5 = std::make_shared<std::optional<std::string>>();
     auto self = shared_from_this();
-    command->setPreProcessResponse([self, range, validateMD5, useTransactionalMD5, heldMD5](
-                                       const HTTPURLResponse& response, BLSRequestResult& result,
-                                       BLSOperationContext& ctx) -> ErrorOut {
-        if (auto error = BLSResponseParser::preprocessResponseWithResponse(response, result, ctx)) return error;
-        ErrorOut error;
-        auto parsed = BLSBlobResponseParser::getBlobPropertiesWithResponse(response, ctx, error);
-        if (!parsed) return error;
-        if (blobTypeMismatch(self->properties().blobType, parsed->blobType)) {
-            return BLSMakeInvalidArgumentError(kBlobTypeMismatch);
-        }
-        if (useTransactionalMD5 && validateMD5 && !parsed->contentMD5) return BLSMakeError(BLSErrorCode::MD5Mismatch);
-        *heldMD5 = parsed->contentMD5;
-        if (range.length != 0) {
-            // A range's MD5 never stands for the whole blob's.
-            parsed->contentMD5 = self->properties().contentMD5;
-            if (!parsed->length) parsed->length = self->properties().length;
-        }
-        self->setProperties(std::move(*parsed));
-        self->mBlobCopyState = BLSBlobResponseParser::getCopyStateWithResponse(response);
-        self->mMetadata = BLSBlobResponseParser::getMetadataWithResponse(response);
-        return std::nullopt;
-    });
+    command->setPreProcessResponse(
+        [self, range, validateMD5, useTransactionalMD5, heldMD5](
+            const HTTPURLResponse& response, BLSRequestResult& result, BLSOperationContext& ctx) -> ErrorOut {
+            if (auto error = BLSResponseParser::preprocessResponseWithResponse(response, result, ctx)) return error;
+            ErrorOut error;
+            auto parsed = BLSBlobResponseParser::getBlobPropertiesWithResponse(response, ctx, error);
+            if (!parsed) return error;
+            if (blobTypeMismatch(self->properties().blobType, parsed->blobType)) {
+                return BLSMakeInvalidArgumentError(kBlobTypeMismatch);
+            }
+            if (useTransactionalMD5 && validateMD5 && !parsed->contentMD5)
+                return BLSMakeError(BLSErrorCode::MD5Mismatch);
+            *heldMD5 = parsed->contentMD5;
+            if (range.length != 0) {
+                // A range's MD5 never stands for the whole blob's.
+                parsed->contentMD5 = self->properties().contentMD5;
+                if (!parsed->length) parsed->length = self->properties().length;
+            }
+            self->setProperties(std::move(*parsed));
+            self->mBlobCopyState = BLSBlobResponseParser::getCopyStateWithResponse(response);
+            self->mMetadata = BLSBlobResponseParser::getMetadataWithResponse(response);
+            return std::nullopt;
+        });
     command->setDestinationStream(std::move(stream));
     command->setPostProcessResponse([heldMD5, validateMD5](const HTTPURLResponse&, BLSRequestResult& result,
                                                            platform::OutputStream*, BLSOperationContext&,
@@ -260,8 +261,8 @@ void BLSCloudBlob::downloadToDataWithAccessCondition(const BLSAccessCondition* a
                                                      OptionsPtr requestOptions, ContextPtr operationContext,
                                                      DataCompletion completionHandler) {
     auto stream = platform::OutputStream::toMemory();
-    downloadInternal(stream, BLSULLRange{0, 0}, BLSAccessCondition::copyCondition(accessCondition), std::move(requestOptions),
-                     std::move(operationContext),
+    downloadInternal(stream, BLSULLRange{0, 0}, BLSAccessCondition::copyCondition(accessCondition),
+                     std::move(requestOptions), std::move(operationContext),
                      [stream, completionHandler = std::move(completionHandler)](const ErrorOut& error) {
                          if (!completionHandler) return;
                          // Whatever reached memory before a failure is not the blob.
@@ -286,9 +287,8 @@ void BLSCloudBlob::downloadToTextWithAccessCondition(const BLSAccessCondition* a
             if (error || !data) return completionHandler(error, std::nullopt);
             if (!isValidUtf8(*data)) {
                 return completionHandler(
-                    BLSMakeError(BLSErrorCode::ParseError,
-                                 {{platform::Error::LocalizedDescriptionKey,
-                                   std::string("The blob's data is not UTF-8 text.")}}),
+                    BLSMakeError(BLSErrorCode::ParseError, {{platform::Error::LocalizedDescriptionKey,
+                                                             std::string("The blob's data is not UTF-8 text.")}}),
                     std::nullopt);
             }
             completionHandler(std::nullopt, std::string(data->begin(), data->end()));
@@ -304,8 +304,8 @@ void BLSCloudBlob::downloadToFileWithPath(const std::filesystem::path& filePath,
                                           const BLSAccessCondition* accessCondition, OptionsPtr requestOptions,
                                           ContextPtr operationContext, Completion completionHandler) {
     downloadInternal(platform::OutputStream::toFile(filePath, append), BLSULLRange{0, 0},
-                     BLSAccessCondition::copyCondition(accessCondition), std::move(requestOptions), std::move(operationContext),
-                     std::move(completionHandler));
+                     BLSAccessCondition::copyCondition(accessCondition), std::move(requestOptions),
+                     std::move(operationContext), std::move(completionHandler));
 }
 
 void BLSCloudBlob::downloadToFileWithURL(const std::filesystem::path& fileURL, bool append,
@@ -332,11 +332,12 @@ void BLSCloudBlob::deleteWithSnapshotsOption(BLSDeleteSnapshotsOption snapshotsO
     auto context = contextOrNew(std::move(operationContext));
     auto options = effectiveOptions(requestOptions);
     auto command = makeCommand(context);
-    command->setBuildRequest([snapshotsOption, snapshot = mSnapshotTime, condition = BLSAccessCondition::copyCondition(accessCondition)](
-                                 platform::net::URLComponents& components, double timeout, BLSOperationContext& ctx) {
-        return BLSBlobRequestFactory::deleteBlobWithSnapshotsOption(snapshotsOption, snapshot, BLSAccessCondition::conditionPtr(condition),
-                                                                    components, timeout, ctx);
-    });
+    command->setBuildRequest(
+        [snapshotsOption, snapshot = mSnapshotTime, condition = BLSAccessCondition::copyCondition(accessCondition)](
+            platform::net::URLComponents& components, double timeout, BLSOperationContext& ctx) {
+            return BLSBlobRequestFactory::deleteBlobWithSnapshotsOption(
+                snapshotsOption, snapshot, BLSAccessCondition::conditionPtr(condition), components, timeout, ctx);
+        });
     command->setPreProcessResponse(
         [](const HTTPURLResponse& response, BLSRequestResult& result, BLSOperationContext& ctx) -> ErrorOut {
             return BLSResponseParser::preprocessResponseWithResponse(response, result, ctx);
@@ -366,11 +367,11 @@ void BLSCloudBlob::uploadPropertiesWithAccessCondition(const BLSAccessCondition*
     auto context = contextOrNew(std::move(operationContext));
     auto options = effectiveOptions(requestOptions);
     auto command = makeCommand(context);
-    command->setBuildRequest([properties = *mProperties, metadata = mMetadata, condition = BLSAccessCondition::copyCondition(accessCondition)](
+    command->setBuildRequest([properties = *mProperties, metadata = mMetadata,
+                              condition = BLSAccessCondition::copyCondition(accessCondition)](
                                  platform::net::URLComponents& components, double timeout, BLSOperationContext& ctx) {
-        return BLSBlobRequestFactory::uploadBlobPropertiesWithBlobProperties(&properties, &metadata,
-                                                                             BLSAccessCondition::conditionPtr(condition), components,
-                                                                             timeout, ctx);
+        return BLSBlobRequestFactory::uploadBlobPropertiesWithBlobProperties(
+            &properties, &metadata, BLSAccessCondition::conditionPtr(condition), components, timeout, ctx);
     });
     command->setPreProcessResponse(statusThenEtag(shared_from_this()));
     execute(command, options, context, BLSOperationUtil::errorOnly(std::move(completionHandler)));
@@ -388,8 +389,8 @@ void BLSCloudBlob::uploadMetadataWithAccessCondition(const BLSAccessCondition* a
     auto command = makeCommand(context);
     command->setBuildRequest([metadata = mMetadata, condition = BLSAccessCondition::copyCondition(accessCondition)](
                                  platform::net::URLComponents& components, double timeout, BLSOperationContext& ctx) {
-        return BLSBlobRequestFactory::uploadBlobMetadataWithCloudMetadata(&metadata, BLSAccessCondition::conditionPtr(condition),
-                                                                          components, timeout, ctx);
+        return BLSBlobRequestFactory::uploadBlobMetadataWithCloudMetadata(
+            &metadata, BLSAccessCondition::conditionPtr(condition), components, timeout, ctx);
     });
     command->setPreProcessResponse(statusThenEtag(shared_from_this()));
     execute(command, options, context, BLSOperationUtil::errorOnly(std::move(completionHandler)));
@@ -418,8 +419,8 @@ void BLSCloudBlob::downloadAttributesWithPrimaryOnly(bool primaryOnly, const BLS
                                                    : BLSAllowedStorageLocationPrimaryOrSecondary);
     command->setBuildRequest([snapshot = mSnapshotTime, condition = BLSAccessCondition::copyCondition(accessCondition)](
                                  platform::net::URLComponents& components, double timeout, BLSOperationContext& ctx) {
-        return BLSBlobRequestFactory::downloadBlobAttributesWithAccessCondition(BLSAccessCondition::conditionPtr(condition), snapshot,
-                                                                                components, timeout, ctx);
+        return BLSBlobRequestFactory::downloadBlobAttributesWithAccessCondition(
+            BLSAccessCondition::conditionPtr(condition), snapshot, components, timeout, ctx);
     });
     command->setPreProcessResponse([self = shared_from_this()](const HTTPURLResponse& response,
                                                                BLSRequestResult& result,
@@ -481,7 +482,8 @@ void BLSCloudBlob::snapshotBlobWithMetadata(const BLSMetadata* metadata, const B
     command->setBuildRequest([givenMetadata, condition = BLSAccessCondition::copyCondition(accessCondition)](
                                  platform::net::URLComponents& components, double timeout, BLSOperationContext& ctx) {
         return BLSBlobRequestFactory::snapshotBlobWithMetadata(givenMetadata ? &*givenMetadata : nullptr,
-                                                               BLSAccessCondition::conditionPtr(condition), components, timeout, ctx);
+                                                               BLSAccessCondition::conditionPtr(condition), components,
+                                                               timeout, ctx);
     });
     command->setPreProcessResponse(
         [](const HTTPURLResponse& response, BLSRequestResult& result, BLSOperationContext& ctx) -> ErrorOut {
@@ -493,9 +495,9 @@ void BLSCloudBlob::snapshotBlobWithMetadata(const BLSMetadata* metadata, const B
         const std::string* stamp = response.valueForHTTPHeaderField("x-bs-snapshot");
         if (!stamp || stamp->empty()) {
             // Without its time the object would address the base blob.
-            error = BLSMakeError(BLSErrorCode::ParseError,
-                                 {{platform::Error::LocalizedDescriptionKey,
-                                   std::string("The service's answer holds no snapshot time.")}});
+            error =
+                BLSMakeError(BLSErrorCode::ParseError, {{platform::Error::LocalizedDescriptionKey,
+                                                         std::string("The service's answer holds no snapshot time.")}});
             return {};
         }
         std::shared_ptr<BLSCloudBlob> snapshot(new BLSCloudBlob());
@@ -539,7 +541,8 @@ void BLSCloudBlob::acquireLeaseWithLeaseTime(std::optional<std::int64_t> leaseTi
                                              std::optional<std::string> proposedLeaseId,
                                              const BLSAccessCondition* accessCondition, OptionsPtr requestOptions,
                                              ContextPtr operationContext, StringCompletion completionHandler) {
-    BLSLeaseOperation::run(leaseTarget(), BLSLeaseRequest::acquire(leaseTime, std::move(proposedLeaseId), accessCondition),
+    BLSLeaseOperation::run(leaseTarget(),
+                           BLSLeaseRequest::acquire(leaseTime, std::move(proposedLeaseId), accessCondition),
                            std::move(requestOptions), std::move(operationContext),
                            BLSLeaseOperation::leaseIdResult(std::move(completionHandler)));
 }
@@ -560,9 +563,8 @@ void BLSCloudBlob::releaseLeaseWithAccessCondition(const BLSAccessCondition* acc
     releaseLeaseWithAccessCondition(accessCondition, nullptr, nullptr, std::move(completionHandler));
 }
 
-void BLSCloudBlob::releaseLeaseWithAccessCondition(const BLSAccessCondition* accessCondition,
-                                                   OptionsPtr requestOptions, ContextPtr operationContext,
-                                                   Completion completionHandler) {
+void BLSCloudBlob::releaseLeaseWithAccessCondition(const BLSAccessCondition* accessCondition, OptionsPtr requestOptions,
+                                                   ContextPtr operationContext, Completion completionHandler) {
     BLSLeaseOperation::run(leaseTarget(), BLSLeaseRequest::release(accessCondition), std::move(requestOptions),
                            std::move(operationContext), BLSLeaseOperation::errorOnly(std::move(completionHandler)));
 }
@@ -588,9 +590,8 @@ void BLSCloudBlob::changeLeaseWithProposedLeaseId(std::optional<std::string> pro
 }
 
 void BLSCloudBlob::changeLeaseWithProposedLeaseId(std::optional<std::string> proposedLeaseId,
-                                                  const BLSAccessCondition* accessCondition,
-                                                  OptionsPtr requestOptions, ContextPtr operationContext,
-                                                  StringCompletion completionHandler) {
+                                                  const BLSAccessCondition* accessCondition, OptionsPtr requestOptions,
+                                                  ContextPtr operationContext, StringCompletion completionHandler) {
     BLSLeaseOperation::run(leaseTarget(), BLSLeaseRequest::change(std::move(proposedLeaseId), accessCondition),
                            std::move(requestOptions), std::move(operationContext),
                            BLSLeaseOperation::leaseIdResult(std::move(completionHandler)));
@@ -610,11 +611,13 @@ void BLSCloudBlob::startAsyncCopyFromURL(const platform::net::URL& sourceURL,
     auto context = contextOrNew(std::move(operationContext));
     auto options = effectiveOptions(requestOptions);
     auto command = makeCommand<std::optional<std::string>>(context);
-    command->setBuildRequest([sourceURL, metadata = mMetadata, source = BLSAccessCondition::copyCondition(sourceAccessCondition),
+    command->setBuildRequest([sourceURL, metadata = mMetadata,
+                              source = BLSAccessCondition::copyCondition(sourceAccessCondition),
                               destination = BLSAccessCondition::copyCondition(destinationAccessCondition)](
                                  platform::net::URLComponents& components, double timeout, BLSOperationContext& ctx) {
-        return BLSBlobRequestFactory::copyBlobWithSourceURL(sourceURL, BLSAccessCondition::conditionPtr(source), &metadata,
-                                                            BLSAccessCondition::conditionPtr(destination), components, timeout, ctx);
+        return BLSBlobRequestFactory::copyBlobWithSourceURL(sourceURL, BLSAccessCondition::conditionPtr(source),
+                                                            &metadata, BLSAccessCondition::conditionPtr(destination),
+                                                            components, timeout, ctx);
     });
     command->setPreProcessResponse([self = shared_from_this()](const HTTPURLResponse& response,
                                                                BLSRequestResult& result,
@@ -676,8 +679,8 @@ void BLSCloudBlob::abortAsyncCopyWithCopyId(const std::string& copyId, const BLS
     auto command = makeCommand(context);
     command->setBuildRequest([copyId, condition = BLSAccessCondition::copyCondition(accessCondition)](
                                  platform::net::URLComponents& components, double timeout, BLSOperationContext& ctx) {
-        return BLSBlobRequestFactory::abortCopyBlobWithCopyId(copyId, BLSAccessCondition::conditionPtr(condition), components, timeout,
-                                                              ctx);
+        return BLSBlobRequestFactory::abortCopyBlobWithCopyId(copyId, BLSAccessCondition::conditionPtr(condition),
+                                                              components, timeout, ctx);
     });
     command->setPreProcessResponse(statusThenEtag(shared_from_this()));
     execute(command, options, context, BLSOperationUtil::errorOnly(std::move(completionHandler)));

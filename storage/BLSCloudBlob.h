@@ -53,7 +53,8 @@ public:
     using ExistsCompletion = std::function<void(const ErrorOut& error, bool exists)>;
     // nullopt whenever there is an error: a failed download never hands over
     // bytes that could be taken for the whole blob.
-    using DataCompletion = std::function<void(const ErrorOut& error, const std::optional<std::vector<std::uint8_t>>& data)>;
+    using DataCompletion =
+        std::function<void(const ErrorOut& error, const std::optional<std::vector<std::uint8_t>>& data)>;
     using TextCompletion = std::function<void(const ErrorOut& error, const std::optional<std::string>& text)>;
     // Lease IDs and copy IDs; nullopt on failure.
     using StringCompletion = std::function<void(const ErrorOut& error, const std::optional<std::string>& value)>;
@@ -220,13 +221,12 @@ public:
                                 ContextPtr operationContext, StringCompletion completionHandler);
     void abortAsyncCopyWithCopyId(const std::string& copyId, Completion completionHandler);
     void abortAsyncCopyWithCopyId(const std::string& copyId, const BLSAccessCondition* accessCondition,
-                                  OptionsPtr requestOptions, ContextPtr operationContext,
-                                  Completion completionHandler);
+                                  OptionsPtr requestOptions, ContextPtr operationContext, Completion completionHandler);
 
     // The blob SAS query ("?..." text), or nullopt with error code 1 when the
     // client holds no account key or the signature cannot be made.
-    std::optional<std::string> createSharedAccessSignatureWithParameters(const BLSSharedAccessBlobParameters& parameters,
-                                                                         ErrorOut& error) const;
+    std::optional<std::string> createSharedAccessSignatureWithParameters(
+        const BLSSharedAccessBlobParameters& parameters, ErrorOut& error) const;
     // "/blob/<account>/<container>/<blob name>".
     std::string createSharedAccessCanonicalName() const;
 

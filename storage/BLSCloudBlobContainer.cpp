@@ -73,7 +73,8 @@ BLSStorageCommandBase::PreProcessResponse etagThenStatus(ContainerPtr container)
 void execute(const std::shared_ptr<BLSStorageCommand<BLSNoResult>>& command,
              const std::shared_ptr<BLSBlobRequestOptions>& options, const std::shared_ptr<BLSOperationContext>& context,
              BLSCloudBlobContainer::Completion completion) {
-    BLSExecutor::ExecuteWithStorageCommand(command, options, context, BLSOperationUtil::errorOnly(std::move(completion)));
+    BLSExecutor::ExecuteWithStorageCommand(command, options, context,
+                                           BLSOperationUtil::errorOnly(std::move(completion)));
 }
 
 struct PermissionsResult {
@@ -152,10 +153,10 @@ void BLSCloudBlobContainer::deleteContainerWithAccessCondition(const BLSAccessCo
     auto context = contextOrNew(std::move(operationContext));
     auto options = effectiveOptions(mClient, requestOptions);
     auto command = makeCommand(mClient, mStorageUri, context);
-    command->setBuildRequest([condition = BLSAccessCondition::copyCondition(accessCondition)](URLComponents& components, double timeout,
-                                                                          BLSOperationContext& ctx) {
-        return BLSBlobRequestFactory::deleteContainerWithAccessCondition(BLSAccessCondition::conditionPtr(condition), components, timeout,
-                                                                         ctx);
+    command->setBuildRequest([condition = BLSAccessCondition::copyCondition(accessCondition)](
+                                 URLComponents& components, double timeout, BLSOperationContext& ctx) {
+        return BLSBlobRequestFactory::deleteContainerWithAccessCondition(BLSAccessCondition::conditionPtr(condition),
+                                                                         components, timeout, ctx);
     });
     command->setPreProcessResponse(
         [](const HTTPURLResponse& response, BLSRequestResult& result, BLSOperationContext& ctx) -> ErrorOut {
@@ -275,10 +276,10 @@ void BLSCloudBlobContainer::downloadAttributesInternalWithPrimaryOnly(bool prima
     auto command = makeCommand(mClient, mStorageUri, context);
     command->setAllowedStorageLocation(primaryOnly ? BLSAllowedStorageLocationPrimaryOnly
                                                    : BLSAllowedStorageLocationPrimaryOrSecondary);
-    command->setBuildRequest([condition = BLSAccessCondition::copyCondition(accessCondition)](URLComponents& components, double timeout,
-                                                                          BLSOperationContext& ctx) {
-        return BLSBlobRequestFactory::downloadContainerAttributesWithAccessCondition(BLSAccessCondition::conditionPtr(condition),
-                                                                                     components, timeout, ctx);
+    command->setBuildRequest([condition = BLSAccessCondition::copyCondition(accessCondition)](
+                                 URLComponents& components, double timeout, BLSOperationContext& ctx) {
+        return BLSBlobRequestFactory::downloadContainerAttributesWithAccessCondition(
+            BLSAccessCondition::conditionPtr(condition), components, timeout, ctx);
     });
     command->setPreProcessResponse([self = shared_from_this()](const HTTPURLResponse& response,
                                                                BLSRequestResult& result,
@@ -344,54 +345,53 @@ void BLSCloudBlobContainer::listBlobsSegmentedWithContinuationToken(
         [](const HTTPURLResponse& response, BLSRequestResult& result, BLSOperationContext& ctx) -> ErrorOut {
             return BLSResponseParser::preprocessResponseWithResponse(response, result, ctx);
         });
-    command->setPostProcessResponse([self = shared_from_this()](const HTTPURLResponse&, BLSRequestResult& result,
-                                                                platform::OutputStream* stream,
-                                                                BLSOperationContext& ctx,
-                                                                ErrorOut& error) -> std::shared_ptr<BLSBlobResultSegment> {
-        auto parsed = BLSListBlobsResponse::parseListBlobsResponseWithData(BLSOperationUtil::memoryData(stream), ctx, error);
-        if (!parsed) {
-            ensureParseError(error);
-            return {};
-        }
-        std::vector<std::shared_ptr<BLSCloudBlob>> blobs;
-        std::vector<std::shared_ptr<BLSCloudBlobDirectory>> directories;
-        for (BLSBlobListItem& item : parsed->blobListItems) {
-            if (item.isDirectory) {
-                directories.push_back(BLSCloudBlobDirectory::makeWithDirectoryName(item.name, self));
-                continue;
+    command->setPostProcessResponse(
+        [self = shared_from_this()](const HTTPURLResponse&, BLSRequestResult& result, platform::OutputStream* stream,
+                                    BLSOperationContext& ctx,
+                                    ErrorOut& error) -> std::shared_ptr<BLSBlobResultSegment> {
+            auto parsed =
+                BLSListBlobsResponse::parseListBlobsResponseWithData(BLSOperationUtil::memoryData(stream), ctx, error);
+            if (!parsed) {
+                ensureParseError(error);
+                return {};
             }
-            std::shared_ptr<BLSCloudBlob> blob;
-            switch (item.properties.blobType) {
-                case BLSBlobTypePageBlob:
-                    blob = BLSCloudPageBlob::makeWithContainer(self, item.name, item.snapshotTime);
-                    break;
-                case BLSBlobTypeBlockBlob:
-                    blob = BLSCloudBlockBlob::makeWithContainer(self, item.name, item.snapshotTime);
-                    break;
-                case BLSBlobTypeAppendBlob:
-                    blob = BLSCloudAppendBlob::makeWithContainer(self, item.name, item.snapshotTime);
-                    break;
-                default:
-                    blob = BLSCloudBlob::makeWithContainer(self, item.name, item.snapshotTime);
-                    break;
+            std::vector<std::shared_ptr<BLSCloudBlob>> blobs;
+            std::vector<std::shared_ptr<BLSCloudBlobDirectory>> directories;
+            for (BLSBlobListItem& item : parsed->blobListItems) {
+                if (item.isDirectory) {
+                    directories.push_back(BLSCloudBlobDirectory::makeWithDirectoryName(item.name, self));
+                    continue;
+                }
+                std::shared_ptr<BLSCloudBlob> blob;
+                switch (item.properties.blobType) {
+                    case BLSBlobTypePageBlob:
+                        blob = BLSCloudPageBlob::makeWithContainer(self, item.name, item.snapshotTime);
+                        break;
+                    case BLSBlobTypeBlockBlob:
+                        blob = BLSCloudBlockBlob::makeWithContainer(self, item.name, item.snapshotTime);
+                        break;
+                    case BLSBlobTypeAppendBlob:
+                        blob = BLSCloudAppendBlob::makeWithContainer(self, item.name, item.snapshotTime);
+                        break;
+                    default: blob = BLSCloudBlob::makeWithContainer(self, item.name, item.snapshotTime); break;
+                }
+                blob->setMetadata(std::move(item.metadata));
+                blob->setProperties(std::move(item.properties));
+                blob->setBlobCopyState(std::move(item.blobCopyState));
+                blobs.push_back(std::move(blob));
             }
-            blob->setMetadata(std::move(item.metadata));
-            blob->setProperties(std::move(item.properties));
-            blob->setBlobCopyState(std::move(item.blobCopyState));
-            blobs.push_back(std::move(blob));
-        }
-        std::optional<BLSContinuationToken> token;
-        if (parsed->nextMarker && !parsed->nextMarker->empty()) {
-            token = BLSContinuationToken::tokenFromString(*parsed->nextMarker, result.targetLocation());
-        }
-        return BLSBlobResultSegment::segmentWithBlobs(std::move(blobs), std::move(directories), std::move(token));
-    });
-    BLSExecutor::ExecuteWithStorageCommand(
-        command, options, context,
-        [completionHandler = std::move(completionHandler)](ErrorOut error,
-                                                           std::shared_ptr<BLSBlobResultSegment> segment) {
-            if (completionHandler) completionHandler(error, error ? nullptr : std::move(segment));
+            std::optional<BLSContinuationToken> token;
+            if (parsed->nextMarker && !parsed->nextMarker->empty()) {
+                token = BLSContinuationToken::tokenFromString(*parsed->nextMarker, result.targetLocation());
+            }
+            return BLSBlobResultSegment::segmentWithBlobs(std::move(blobs), std::move(directories), std::move(token));
         });
+    BLSExecutor::ExecuteWithStorageCommand(command, options, context,
+                                           [completionHandler = std::move(completionHandler)](
+                                               ErrorOut error, std::shared_ptr<BLSBlobResultSegment> segment) {
+                                               if (completionHandler)
+                                                   completionHandler(error, error ? nullptr : std::move(segment));
+                                           });
 }
 
 // Metadata and permissions ------------------------------------------------------------
@@ -408,8 +408,8 @@ void BLSCloudBlobContainer::uploadMetadataWithAccessCondition(const BLSAccessCon
     auto command = makeCommand(mClient, mStorageUri, context);
     command->setBuildRequest([metadata = mMetadata, condition = BLSAccessCondition::copyCondition(accessCondition)](
                                  URLComponents& components, double timeout, BLSOperationContext& ctx) {
-        return BLSBlobRequestFactory::uploadContainerMetadataWithCloudMetadata(&metadata, BLSAccessCondition::conditionPtr(condition),
-                                                                               components, timeout, ctx);
+        return BLSBlobRequestFactory::uploadContainerMetadataWithCloudMetadata(
+            &metadata, BLSAccessCondition::conditionPtr(condition), components, timeout, ctx);
     });
     command->setPreProcessResponse(etagThenStatus(shared_from_this()));
     execute(command, options, context, std::move(completionHandler));
@@ -439,7 +439,8 @@ void BLSCloudBlobContainer::uploadPermissions(const StoredPolicies& permissions,
 
     auto command = makeCommand(mClient, mStorageUri, context);
     command->setSource(std::move(body));
-    command->setBuildRequest([length, options, publicAccess, condition = BLSAccessCondition::copyCondition(accessCondition)](
+    command->setBuildRequest([length, options, publicAccess,
+                              condition = BLSAccessCondition::copyCondition(accessCondition)](
                                  URLComponents& components, double timeout, BLSOperationContext& ctx) {
         return BLSBlobRequestFactory::uploadContainerPermissionsWithLength(
             length, components, options.get(), BLSAccessCondition::conditionPtr(condition), publicAccess, timeout, ctx);
@@ -460,10 +461,10 @@ void BLSCloudBlobContainer::downloadPermissionsWithAccessCondition(const BLSAcce
     auto options = effectiveOptions(mClient, requestOptions);
     auto command = makeCommand<std::optional<PermissionsResult>>(mClient, mStorageUri, context);
     command->setAllowedStorageLocation(BLSAllowedStorageLocationPrimaryOrSecondary);
-    command->setBuildRequest([condition = BLSAccessCondition::copyCondition(accessCondition)](URLComponents& components, double timeout,
-                                                                          BLSOperationContext& ctx) {
-        return BLSBlobRequestFactory::downloadContainerPermissionsWithAccessCondition(BLSAccessCondition::conditionPtr(condition),
-                                                                                      components, timeout, ctx);
+    command->setBuildRequest([condition = BLSAccessCondition::copyCondition(accessCondition)](
+                                 URLComponents& components, double timeout, BLSOperationContext& ctx) {
+        return BLSBlobRequestFactory::downloadContainerPermissionsWithAccessCondition(
+            BLSAccessCondition::conditionPtr(condition), components, timeout, ctx);
     });
     command->setPreProcessResponse(etagThenStatus(shared_from_this()));
     command->setPostProcessResponse([](const HTTPURLResponse& response, BLSRequestResult&,

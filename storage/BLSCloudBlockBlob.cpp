@@ -48,14 +48,13 @@ void executeCommand(const std::shared_ptr<BLSStorageCommand<BLSNoResult>>& comma
 
 }  // namespace
 
-std::shared_ptr<BLSCloudBlockBlob> BLSCloudBlockBlob::makeWithContainer(std::shared_ptr<BLSCloudBlobContainer> container,
-                                                                  std::string name) {
+std::shared_ptr<BLSCloudBlockBlob> BLSCloudBlockBlob::makeWithContainer(
+    std::shared_ptr<BLSCloudBlobContainer> container, std::string name) {
     return makeWithContainer(std::move(container), std::move(name), std::nullopt);
 }
 
-std::shared_ptr<BLSCloudBlockBlob> BLSCloudBlockBlob::makeWithContainer(std::shared_ptr<BLSCloudBlobContainer> container,
-                                                                  std::string name,
-                                                                  std::optional<std::string> snapshotTime) {
+std::shared_ptr<BLSCloudBlockBlob> BLSCloudBlockBlob::makeWithContainer(
+    std::shared_ptr<BLSCloudBlobContainer> container, std::string name, std::optional<std::string> snapshotTime) {
     std::shared_ptr<BLSCloudBlockBlob> blob(new BLSCloudBlockBlob());
     blob->initWithContainer(std::move(container), std::move(name), std::move(snapshotTime));
     blob->properties().blobType = BLSBlobTypeBlockBlob;
@@ -67,19 +66,20 @@ std::shared_ptr<BLSCloudBlockBlob> BLSCloudBlockBlob::makeWithUrl(const platform
 }
 
 std::shared_ptr<BLSCloudBlockBlob> BLSCloudBlockBlob::makeWithUrl(const platform::net::URL& url,
-                                                            std::shared_ptr<BLSStorageCredentials> credentials,
-                                                            std::optional<std::string> snapshotTime, ErrorOut& error) {
+                                                                  std::shared_ptr<BLSStorageCredentials> credentials,
+                                                                  std::optional<std::string> snapshotTime,
+                                                                  ErrorOut& error) {
     return makeWithStorageUri(BLSStorageUri(url), std::move(credentials), std::move(snapshotTime), error);
 }
 
-std::shared_ptr<BLSCloudBlockBlob> BLSCloudBlockBlob::makeWithStorageUri(const BLSStorageUri& storageUri, ErrorOut& error) {
+std::shared_ptr<BLSCloudBlockBlob> BLSCloudBlockBlob::makeWithStorageUri(const BLSStorageUri& storageUri,
+                                                                         ErrorOut& error) {
     return makeWithStorageUri(storageUri, nullptr, std::nullopt, error);
 }
 
-std::shared_ptr<BLSCloudBlockBlob> BLSCloudBlockBlob::makeWithStorageUri(const BLSStorageUri& storageUri,
-                                                                   std::shared_ptr<BLSStorageCredentials> credentials,
-                                                                   std::optional<std::string> snapshotTime,
-                                                                   ErrorOut& error) {
+std::shared_ptr<BLSCloudBlockBlob> BLSCloudBlockBlob::makeWithStorageUri(
+    const BLSStorageUri& storageUri, std::shared_ptr<BLSStorageCredentials> credentials,
+    std::optional<std::string> snapshotTime, ErrorOut& error) {
     std::shared_ptr<BLSCloudBlockBlob> blob(new BLSCloudBlockBlob());
     if (!blob->initWithStorageUri(storageUri, std::move(credentials), std::move(snapshotTime), error)) return nullptr;
     blob->properties().blobType = BLSBlobTypeBlockBlob;
@@ -113,9 +113,9 @@ void BLSCloudBlockBlob::uploadFromStream(std::shared_ptr<platform::InputStream> 
 void BLSCloudBlockBlob::runBlobUploadFromStreamWithContainer(
     std::shared_ptr<BLSBlobUploadFromStreamInputContainer> container) {
     auto makeHelper = [container](BLSBlobUploadHelper::Completion helperCompletion) {
-        return BLSBlobUploadHelper::makeToBlockBlob(container->targetBlob, BLSAccessCondition::conditionPtr(container->accessCondition),
-                                                    container->blobRequestOptions, container->operationContext,
-                                                    std::move(helperCompletion));
+        return BLSBlobUploadHelper::makeToBlockBlob(
+            container->targetBlob, BLSAccessCondition::conditionPtr(container->accessCondition),
+            container->blobRequestOptions, container->operationContext, std::move(helperCompletion));
     };
     BLSBlobUploadHelper::runUploadFromStream(container->sourceStream, makeHelper, container->completionHandler);
 }
@@ -191,10 +191,10 @@ void BLSCloudBlockBlob::uploadBlockFromData(std::shared_ptr<const std::vector<st
     if (!contentMD5 && options->useTransactionalMD5()) contentMD5 = BLSUtil::calculateMD5FromData(*data);
     auto command = makeCommand(context);
     command->setBuildRequest([length = static_cast<std::uint64_t>(data->size()), blockID, contentMD5,
-                              condition = BLSAccessCondition::copyCondition(accessCondition)](platform::net::URLComponents& components,
-                                                                          double timeout, BLSOperationContext& ctx) {
-        return BLSBlobRequestFactory::putBlockWithLength(length, blockID, contentMD5, BLSAccessCondition::conditionPtr(condition),
-                                                         components, timeout, ctx);
+                              condition = BLSAccessCondition::copyCondition(accessCondition)](
+                                 platform::net::URLComponents& components, double timeout, BLSOperationContext& ctx) {
+        return BLSBlobRequestFactory::putBlockWithLength(
+            length, blockID, contentMD5, BLSAccessCondition::conditionPtr(condition), components, timeout, ctx);
     });
     command->setSource(std::move(data));
     command->setPreProcessResponse(statusCheck());
@@ -233,10 +233,12 @@ void BLSCloudBlockBlob::uploadBlockListFromArray(std::vector<BLSBlockListItem> b
 
     auto command = makeCommand(context);
     command->setBuildRequest([length = static_cast<std::uint64_t>(body.size()), properties = properties(),
-                              metadata = metadata(), contentMD5, condition = BLSAccessCondition::copyCondition(accessCondition)](
+                              metadata = metadata(), contentMD5,
+                              condition = BLSAccessCondition::copyCondition(accessCondition)](
                                  platform::net::URLComponents& components, double timeout, BLSOperationContext& ctx) {
         return BLSBlobRequestFactory::putBlockListWithLength(length, &properties, contentMD5, &metadata,
-                                                             BLSAccessCondition::conditionPtr(condition), components, timeout, ctx);
+                                                             BLSAccessCondition::conditionPtr(condition), components,
+                                                             timeout, ctx);
     });
     command->setSource(std::move(body));
     command->setPreProcessResponse(statusThenEtag(shared_from_this(), false));
@@ -258,12 +260,12 @@ void BLSCloudBlockBlob::downloadBlockListFromFilter(BLSBlockListFilter blockList
     auto options = effectiveOptions(requestOptions);
     auto command = makeCommand<std::optional<std::vector<BLSBlockListItem>>>(context);
     command->setAllowedStorageLocation(BLSAllowedStorageLocationPrimaryOrSecondary);
-    command->setBuildRequest([blockListFilter, snapshot = snapshotTime(), condition = BLSAccessCondition::copyCondition(accessCondition)](
-                                 platform::net::URLComponents& components, double timeout, BLSOperationContext& ctx) {
-        return BLSBlobRequestFactory::getBlockListWithBlockListFilter(blockListFilter, snapshot,
-                                                                      BLSAccessCondition::conditionPtr(condition), components, timeout,
-                                                                      ctx);
-    });
+    command->setBuildRequest(
+        [blockListFilter, snapshot = snapshotTime(), condition = BLSAccessCondition::copyCondition(accessCondition)](
+            platform::net::URLComponents& components, double timeout, BLSOperationContext& ctx) {
+            return BLSBlobRequestFactory::getBlockListWithBlockListFilter(
+                blockListFilter, snapshot, BLSAccessCondition::conditionPtr(condition), components, timeout, ctx);
+        });
     command->setPreProcessResponse(statusThenEtag(shared_from_this(), true));
     command->setPostProcessResponse([](const HTTPURLResponse&, BLSRequestResult&, platform::OutputStream* stream,
                                        BLSOperationContext& ctx,
@@ -301,4 +303,3 @@ std::shared_ptr<BLSBlobOutputStream> BLSCloudBlockBlob::createOutputStreamWithAc
     return BLSBlobOutputStream::makeToBlockBlob(selfBlock(), accessCondition, effectiveOptions(requestOptions),
                                                 contextOrNew(std::move(operationContext)));
 }
-

@@ -37,18 +37,19 @@ public:
     // As BLSCloudBlob's initialisers; every one leaves properties().blobType
     // at BLSBlobTypeBlockBlob, and a failed one returns nullptr.
     static std::shared_ptr<BLSCloudBlockBlob> makeWithContainer(std::shared_ptr<BLSCloudBlobContainer> container,
-                                                            std::string name);
+                                                                std::string name);
     static std::shared_ptr<BLSCloudBlockBlob> makeWithContainer(std::shared_ptr<BLSCloudBlobContainer> container,
-                                                            std::string name, std::optional<std::string> snapshotTime);
+                                                                std::string name,
+                                                                std::optional<std::string> snapshotTime);
     static std::shared_ptr<BLSCloudBlockBlob> makeWithUrl(const platform::net::URL& url, ErrorOut& error);
     static std::shared_ptr<BLSCloudBlockBlob> makeWithUrl(const platform::net::URL& url,
-                                                      std::shared_ptr<BLSStorageCredentials> credentials,
-                                                      std::optional<std::string> snapshotTime, ErrorOut& error);
+                                                          std::shared_ptr<BLSStorageCredentials> credentials,
+                                                          std::optional<std::string> snapshotTime, ErrorOut& error);
     static std::shared_ptr<BLSCloudBlockBlob> makeWithStorageUri(const BLSStorageUri& storageUri, ErrorOut& error);
     static std::shared_ptr<BLSCloudBlockBlob> makeWithStorageUri(const BLSStorageUri& storageUri,
-                                                             std::shared_ptr<BLSStorageCredentials> credentials,
-                                                             std::optional<std::string> snapshotTime,
-                                                             ErrorOut& error);
+                                                                 std::shared_ptr<BLSStorageCredentials> credentials,
+                                                                 std::optional<std::string> snapshotTime,
+                                                                 ErrorOut& error);
 
     // nullopt whenever there is an error.
     using BlockListCompletion =
@@ -71,17 +72,14 @@ public:
     // fails the upload on its thread.
     void uploadFromFileWithPath(const std::filesystem::path& filePath, Completion completionHandler);
     void uploadFromFileWithPath(const std::filesystem::path& filePath, const BLSAccessCondition* accessCondition,
-                                OptionsPtr requestOptions, ContextPtr operationContext,
-                                Completion completionHandler);
+                                OptionsPtr requestOptions, ContextPtr operationContext, Completion completionHandler);
     void uploadFromFileWithURL(const std::filesystem::path& fileURL, Completion completionHandler);
     void uploadFromFileWithURL(const std::filesystem::path& fileURL, const BLSAccessCondition* accessCondition,
-                               OptionsPtr requestOptions, ContextPtr operationContext,
-                               Completion completionHandler);
+                               OptionsPtr requestOptions, ContextPtr operationContext, Completion completionHandler);
 
     // Put Block. Without a content MD5 and with useTransactionalMD5 the
     // MD5 of the data is sent.
-    void uploadBlockFromData(std::vector<std::uint8_t> data, const std::string& blockID,
-                             Completion completionHandler);
+    void uploadBlockFromData(std::vector<std::uint8_t> data, const std::string& blockID, Completion completionHandler);
     void uploadBlockFromData(std::vector<std::uint8_t> data, const std::string& blockID,
                              std::optional<std::string> contentMD5, const BLSAccessCondition* accessCondition,
                              OptionsPtr requestOptions, ContextPtr operationContext, Completion completionHandler);
@@ -96,8 +94,7 @@ public:
     // (code 1).
     void uploadBlockListFromArray(std::vector<BLSBlockListItem> blockList, Completion completionHandler);
     void uploadBlockListFromArray(std::vector<BLSBlockListItem> blockList, const BLSAccessCondition* accessCondition,
-                                  OptionsPtr requestOptions, ContextPtr operationContext,
-                                  Completion completionHandler);
+                                  OptionsPtr requestOptions, ContextPtr operationContext, Completion completionHandler);
 
     // Get Block List (primary or secondary); updates ETag, Last-Modified and
     // length.
@@ -109,9 +106,8 @@ public:
     // A stream that writes this blob (options merged with the client's
     // defaults, a new context when none is given).
     std::shared_ptr<BLSBlobOutputStream> createOutputStream();
-    std::shared_ptr<BLSBlobOutputStream> createOutputStreamWithAccessCondition(const BLSAccessCondition* accessCondition,
-                                                                               OptionsPtr requestOptions,
-                                                                               ContextPtr operationContext);
+    std::shared_ptr<BLSBlobOutputStream> createOutputStreamWithAccessCondition(
+        const BLSAccessCondition* accessCondition, OptionsPtr requestOptions, ContextPtr operationContext);
 
     // The body of the upload thread.
     static void runBlobUploadFromStreamWithContainer(std::shared_ptr<BLSBlobUploadFromStreamInputContainer> container);

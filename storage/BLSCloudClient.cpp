@@ -86,8 +86,7 @@ struct Prepared {
 };
 
 template <typename Result = BLSNoResult>
-Prepared<Result> prepare(const BLSCloudBlobClient& client,
-                         const std::shared_ptr<BLSBlobRequestOptions>& requestOptions,
+Prepared<Result> prepare(const BLSCloudBlobClient& client, const std::shared_ptr<BLSBlobRequestOptions>& requestOptions,
                          std::shared_ptr<BLSOperationContext> operationContext) {
     Prepared<Result> prepared;
     prepared.context = BLSOperationUtil::contextOrNew(std::move(operationContext));
@@ -137,7 +136,8 @@ void BLSCloudBlobClient::listContainersSegmentedWithContinuationToken(
     op.command->setPostProcessResponse([self](const HTTPURLResponse&, BLSRequestResult& result,
                                               platform::OutputStream* stream, BLSOperationContext& ctx,
                                               ErrorOut& error) -> std::shared_ptr<BLSContainerResultSegment> {
-        auto parsed = BLSListContainersResponse::parseListContainersResponseWithData(BLSOperationUtil::memoryData(stream), ctx, error);
+        auto parsed = BLSListContainersResponse::parseListContainersResponseWithData(
+            BLSOperationUtil::memoryData(stream), ctx, error);
         if (!parsed) {
             if (!error) error = BLSMakeError(BLSErrorCode::ParseError);
             return {};
@@ -156,12 +156,12 @@ void BLSCloudBlobClient::listContainersSegmentedWithContinuationToken(
         }
         return BLSContainerResultSegment::segmentWithResults(std::move(containers), std::move(token));
     });
-    BLSExecutor::ExecuteWithStorageCommand(
-        op.command, op.options, op.context,
-        [completionHandler = std::move(completionHandler)](ErrorOut error,
-                                                           std::shared_ptr<BLSContainerResultSegment> segment) {
-            if (completionHandler) completionHandler(error, error ? nullptr : std::move(segment));
-        });
+    BLSExecutor::ExecuteWithStorageCommand(op.command, op.options, op.context,
+                                           [completionHandler = std::move(completionHandler)](
+                                               ErrorOut error, std::shared_ptr<BLSContainerResultSegment> segment) {
+                                               if (completionHandler)
+                                                   completionHandler(error, error ? nullptr : std::move(segment));
+                                           });
 }
 
 void BLSCloudBlobClient::uploadServicePropertiesWithServiceProperties(const BLSServiceProperties& serviceProperties,
@@ -217,10 +217,11 @@ void BLSCloudBlobClient::downloadServicePropertiesWithCompletionHandler(OptionsP
         }
         return properties;
     });
-    BLSExecutor::ExecuteWithStorageCommand(
-        op.command, op.options, op.context,
-        [completionHandler = std::move(completionHandler)](ErrorOut error,
-                                                           std::optional<BLSServiceProperties> properties) {
-            if (completionHandler) completionHandler(error, error ? std::nullopt : std::move(properties));
-        });
+    BLSExecutor::ExecuteWithStorageCommand(op.command, op.options, op.context,
+                                           [completionHandler = std::move(completionHandler)](
+                                               ErrorOut error, std::optional<BLSServiceProperties> properties) {
+                                               if (completionHandler)
+                                                   completionHandler(error,
+                                                                     error ? std::nullopt : std::move(properties));
+                                           });
 }

@@ -60,7 +60,7 @@ BLSStorageCommandBase::PreProcessResponse statusThenEtag(
 // The request that sets the sequence number (to the larger of the two with
 // `useMaximum`) or increments it.
 BLSStorageCommandBase::BuildRequest sequenceNumberRequest(std::int64_t number, bool isIncrement, bool useMaximum,
-                                                      const BLSAccessCondition* accessCondition) {
+                                                          const BLSAccessCondition* accessCondition) {
     return [number, isIncrement, useMaximum, condition = BLSAccessCondition::copyCondition(accessCondition)](
                platform::net::URLComponents& components, double timeout, BLSOperationContext& ctx) {
         return BLSBlobRequestFactory::setPageBlobSequenceNumberWithNewSequenceNumber(
@@ -70,8 +70,9 @@ BLSStorageCommandBase::BuildRequest sequenceNumberRequest(std::int64_t number, b
 
 platform::Error sizeTooLarge() { return BLSMakeInvalidArgumentError("The page blob size is larger than 2^63 - 1."); }
 
-void run(const std::shared_ptr<BLSStorageCommand<BLSNoResult>>& command, const std::shared_ptr<BLSBlobRequestOptions>& options,
-         const std::shared_ptr<BLSOperationContext>& context, BLSCloudBlob::Completion completionHandler) {
+void run(const std::shared_ptr<BLSStorageCommand<BLSNoResult>>& command,
+         const std::shared_ptr<BLSBlobRequestOptions>& options, const std::shared_ptr<BLSOperationContext>& context,
+         BLSCloudBlob::Completion completionHandler) {
     BLSExecutor::ExecuteWithStorageCommand(command, options, context,
                                            BLSOperationUtil::errorOnly(std::move(completionHandler)));
 }
@@ -110,10 +111,9 @@ std::shared_ptr<BLSCloudPageBlob> BLSCloudPageBlob::makeWithStorageUri(const BLS
     return makeWithStorageUri(storageUri, nullptr, std::nullopt, error);
 }
 
-std::shared_ptr<BLSCloudPageBlob> BLSCloudPageBlob::makeWithStorageUri(const BLSStorageUri& storageUri,
-                                                                       std::shared_ptr<BLSStorageCredentials> credentials,
-                                                                       std::optional<std::string> snapshotTime,
-                                                                       ErrorOut& error) {
+std::shared_ptr<BLSCloudPageBlob> BLSCloudPageBlob::makeWithStorageUri(
+    const BLSStorageUri& storageUri, std::shared_ptr<BLSStorageCredentials> credentials,
+    std::optional<std::string> snapshotTime, ErrorOut& error) {
     std::shared_ptr<BLSCloudPageBlob> blob(new BLSCloudPageBlob());
     if (!blob->initWithStorageUri(storageUri, std::move(credentials), std::move(snapshotTime), error)) return nullptr;
     blob->properties().blobType = BLSBlobTypePageBlob;
@@ -146,9 +146,9 @@ void BLSCloudPageBlob::createWithSize(std::uint64_t size, std::optional<std::int
     command->setBuildRequest([length, sequenceNumber, properties = properties(), metadata = metadata(),
                               condition = BLSAccessCondition::copyCondition(accessCondition)](
                                  platform::net::URLComponents& components, double timeout, BLSOperationContext& ctx) {
-        return BLSBlobRequestFactory::createPageBlobWithSize(length, sequenceNumber.value_or(0), &properties,
-                                                             &metadata, BLSAccessCondition::conditionPtr(condition), components, timeout,
-                                                             ctx);
+        return BLSBlobRequestFactory::createPageBlobWithSize(length, sequenceNumber.value_or(0), &properties, &metadata,
+                                                             BLSAccessCondition::conditionPtr(condition), components,
+                                                             timeout, ctx);
     });
     command->setPreProcessResponse(statusThenEtag(
         sharedPageBlob(), false, [length, sequenceNumber](const HTTPURLResponse&, BLSBlobProperties& properties) {
@@ -171,19 +171,21 @@ void BLSCloudPageBlob::createIfNotExistsWithSize(std::uint64_t size, std::option
                                                  const BLSAccessCondition* accessCondition, OptionsPtr requestOptions,
                                                  ContextPtr operationContext, CreatedCompletion completionHandler) {
     auto context = contextOrNew(std::move(operationContext));
-    existsWithAccessCondition(
-        nullptr, requestOptions, context,
-        [self = sharedPageBlob(), size, sequenceNumber, condition = BLSAccessCondition::copyCondition(accessCondition), requestOptions,
-         context, completionHandler = std::move(completionHandler)](const ErrorOut& error, bool exists) {
-            if (error || exists) {
-                if (completionHandler) completionHandler(error, false);
-                return;
-            }
-            self->createWithSize(size, sequenceNumber, BLSAccessCondition::conditionPtr(condition), requestOptions, context,
-                                 [completionHandler](const ErrorOut& createError) {
-                                     if (completionHandler) completionHandler(createError, !createError);
-                                 });
-        });
+    existsWithAccessCondition(nullptr, requestOptions, context,
+                              [self = sharedPageBlob(), size, sequenceNumber,
+                               condition = BLSAccessCondition::copyCondition(accessCondition), requestOptions, context,
+                               completionHandler = std::move(completionHandler)](const ErrorOut& error, bool exists) {
+                                  if (error || exists) {
+                                      if (completionHandler) completionHandler(error, false);
+                                      return;
+                                  }
+                                  self->createWithSize(size, sequenceNumber,
+                                                       BLSAccessCondition::conditionPtr(condition), requestOptions,
+                                                       context, [completionHandler](const ErrorOut& createError) {
+                                                           if (completionHandler)
+                                                               completionHandler(createError, !createError);
+                                                       });
+                              });
 }
 
 // Page writes and clears ------------------------------------------------------
@@ -221,14 +223,13 @@ void BLSCloudPageBlob::clearPagesWithRange(platform::Range range, Completion com
 void BLSCloudPageBlob::clearPagesWithRange(platform::Range range, const BLSAccessCondition* accessCondition,
                                            OptionsPtr requestOptions, ContextPtr operationContext,
                                            Completion completionHandler) {
-    clearPagesWithBLSULLRange(ullRange(range), accessCondition, std::move(requestOptions),
-                              std::move(operationContext), std::move(completionHandler));
+    clearPagesWithBLSULLRange(ullRange(range), accessCondition, std::move(requestOptions), std::move(operationContext),
+                              std::move(completionHandler));
 }
 
 void BLSCloudPageBlob::putPages(BLSULLRange range, bool clear, std::optional<std::vector<std::uint8_t>> data,
                                 std::optional<std::string> contentMD5, const BLSAccessCondition* accessCondition,
-                                OptionsPtr requestOptions, ContextPtr operationContext,
-                                Completion completionHandler) {
+                                OptionsPtr requestOptions, ContextPtr operationContext, Completion completionHandler) {
     auto context = contextOrNew(std::move(operationContext));
     auto options = effectiveOptions(requestOptions);
     if (!clear && !contentMD5 && options->useTransactionalMD5() && data) {
@@ -237,8 +238,8 @@ void BLSCloudPageBlob::putPages(BLSULLRange range, bool clear, std::optional<std
     auto command = makeCommand(context);
     command->setBuildRequest([range, clear, contentMD5, condition = BLSAccessCondition::copyCondition(accessCondition)](
                                  platform::net::URLComponents& components, double timeout, BLSOperationContext& ctx) {
-        return BLSBlobRequestFactory::putPagesWithPageRange(range, clear, contentMD5, BLSAccessCondition::conditionPtr(condition),
-                                                            components, timeout, ctx);
+        return BLSBlobRequestFactory::putPagesWithPageRange(
+            range, clear, contentMD5, BLSAccessCondition::conditionPtr(condition), components, timeout, ctx);
     });
     command->setPreProcessResponse(
         statusThenEtag(sharedPageBlob(), false, [](const HTTPURLResponse& response, BLSBlobProperties& properties) {
@@ -264,11 +265,12 @@ void BLSCloudPageBlob::downloadPageRangesWithBLSULLRange(BLSULLRange range, cons
     auto context = contextOrNew(std::move(operationContext));
     auto options = effectiveOptions(requestOptions);
     auto command = makeCommand<std::optional<std::vector<BLSULLRange>>>(context);
-    command->setBuildRequest([range, snapshot = snapshotTime(), condition = BLSAccessCondition::copyCondition(accessCondition)](
-                                 platform::net::URLComponents& components, double timeout, BLSOperationContext& ctx) {
-        return BLSBlobRequestFactory::getPageRangesWithRange(range, snapshot, BLSAccessCondition::conditionPtr(condition), components,
-                                                             timeout, ctx);
-    });
+    command->setBuildRequest(
+        [range, snapshot = snapshotTime(), condition = BLSAccessCondition::copyCondition(accessCondition)](
+            platform::net::URLComponents& components, double timeout, BLSOperationContext& ctx) {
+            return BLSBlobRequestFactory::getPageRangesWithRange(
+                range, snapshot, BLSAccessCondition::conditionPtr(condition), components, timeout, ctx);
+        });
     command->setPreProcessResponse(statusThenEtag(sharedPageBlob(), true));
     command->setPostProcessResponse([](const HTTPURLResponse&, BLSRequestResult&, platform::OutputStream* output,
                                        BLSOperationContext& ctx,
@@ -277,14 +279,13 @@ void BLSCloudPageBlob::downloadPageRangesWithBLSULLRange(BLSULLRange range, cons
         static const std::vector<std::uint8_t> kEmpty;
         return BLSGetPageRangesResponse::parseGetPageRangesResponseWithData(body ? *body : kEmpty, ctx, error);
     });
-    BLSExecutor::ExecuteWithStorageCommand(
-        command, options, context,
-        [completionHandler = std::move(completionHandler)](ErrorOut error,
-                                                           std::optional<std::vector<BLSULLRange>> ranges) {
-            if (!completionHandler) return;
-            if (error) return completionHandler(error, std::nullopt);
-            completionHandler(std::nullopt, std::move(ranges));
-        });
+    BLSExecutor::ExecuteWithStorageCommand(command, options, context,
+                                           [completionHandler = std::move(completionHandler)](
+                                               ErrorOut error, std::optional<std::vector<BLSULLRange>> ranges) {
+                                               if (!completionHandler) return;
+                                               if (error) return completionHandler(error, std::nullopt);
+                                               completionHandler(std::nullopt, std::move(ranges));
+                                           });
 }
 
 void BLSCloudPageBlob::downloadPageRangesWithRange(platform::Range range, PageRangesCompletion completionHandler) {
@@ -341,23 +342,21 @@ void BLSCloudPageBlob::resizeWithSize(std::uint64_t size, const BLSAccessConditi
     if (size > kLargestSize) return refuse(std::move(completionHandler), sizeTooLarge());
     const auto length = static_cast<std::int64_t>(size);
     refreshPropertiesWithRequest(
-        [length, condition = BLSAccessCondition::copyCondition(accessCondition)](platform::net::URLComponents& components, double timeout,
-                                                             BLSOperationContext& ctx) {
-            return BLSBlobRequestFactory::resizePageBlobWithSize(length, BLSAccessCondition::conditionPtr(condition), components,
-                                                                 timeout, ctx);
+        [length, condition = BLSAccessCondition::copyCondition(accessCondition)](
+            platform::net::URLComponents& components, double timeout, BLSOperationContext& ctx) {
+            return BLSBlobRequestFactory::resizePageBlobWithSize(length, BLSAccessCondition::conditionPtr(condition),
+                                                                 components, timeout, ctx);
         },
         length, std::move(requestOptions), std::move(operationContext), std::move(completionHandler));
 }
 
-void BLSCloudPageBlob::setSequenceNumberWithNumber(std::int64_t number, bool useMaximum,
-                                                   Completion completionHandler) {
+void BLSCloudPageBlob::setSequenceNumberWithNumber(std::int64_t number, bool useMaximum, Completion completionHandler) {
     setSequenceNumberWithNumber(number, useMaximum, nullptr, nullptr, nullptr, std::move(completionHandler));
 }
 
 void BLSCloudPageBlob::setSequenceNumberWithNumber(std::int64_t number, bool useMaximum,
-                                                   const BLSAccessCondition* accessCondition,
-                                                   OptionsPtr requestOptions, ContextPtr operationContext,
-                                                   Completion completionHandler) {
+                                                   const BLSAccessCondition* accessCondition, OptionsPtr requestOptions,
+                                                   ContextPtr operationContext, Completion completionHandler) {
     refreshPropertiesWithRequest(sequenceNumberRequest(number, false, useMaximum, accessCondition), std::nullopt,
                                  std::move(requestOptions), std::move(operationContext), std::move(completionHandler));
 }
@@ -427,8 +426,8 @@ void BLSCloudPageBlob::uploadFromStream(std::shared_ptr<platform::InputStream> s
                            if (completionHandler) completionHandler(error);
                            return;
                        }
-                       self->uploadFromStream(std::move(sourceStream), BLSAccessCondition::conditionPtr(condition), requestOptions,
-                                              context, std::move(completionHandler));
+                       self->uploadFromStream(std::move(sourceStream), BLSAccessCondition::conditionPtr(condition),
+                                              requestOptions, context, std::move(completionHandler));
                    });
 }
 

@@ -149,15 +149,13 @@ public:
     void uploadFromStream(std::shared_ptr<platform::InputStream> sourceStream, std::uint64_t size,
                           std::optional<std::int64_t> initialSequenceNumber, Completion completionHandler);
     void uploadFromStream(std::shared_ptr<platform::InputStream> sourceStream, std::uint64_t size,
-                          std::optional<std::int64_t> initialSequenceNumber,
-                          const BLSAccessCondition* accessCondition, OptionsPtr requestOptions,
-                          ContextPtr operationContext, Completion completionHandler);
+                          std::optional<std::int64_t> initialSequenceNumber, const BLSAccessCondition* accessCondition,
+                          OptionsPtr requestOptions, ContextPtr operationContext, Completion completionHandler);
 
     // An output stream writing into the existing blob from offset 0.
     std::shared_ptr<BLSBlobOutputStream> createOutputStream();
-    std::shared_ptr<BLSBlobOutputStream> createOutputStreamWithAccessCondition(const BLSAccessCondition* accessCondition,
-                                                                               OptionsPtr requestOptions,
-                                                                               ContextPtr operationContext);
+    std::shared_ptr<BLSBlobOutputStream> createOutputStreamWithAccessCondition(
+        const BLSAccessCondition* accessCondition, OptionsPtr requestOptions, ContextPtr operationContext);
     // An output stream that creates the blob with `size` (and the sequence
     // number) when opened.
     std::shared_ptr<BLSBlobOutputStream> createOutputStreamWithSize(std::uint64_t size);
@@ -170,7 +168,8 @@ public:
                                                                     ContextPtr operationContext);
 
     // Starts the thread of one stream upload (BLSBlobUploadHelper serves it).
-    static void runBlobUploadFromStreamWithContainer(std::shared_ptr<BLSPageBlobUploadFromStreamInputContainer> container);
+    static void runBlobUploadFromStreamWithContainer(
+        std::shared_ptr<BLSPageBlobUploadFromStreamInputContainer> container);
 
 protected:
     BLSCloudPageBlob() = default;

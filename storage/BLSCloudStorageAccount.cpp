@@ -92,8 +92,8 @@ std::shared_ptr<BLSCloudStorageAccount> BLSCloudStorageAccount::accountFromConne
             fail(error, kInvalidConnectionString);
             return nullptr;
         }
-        account = makeWithCredentials(std::move(credentials), BLSStorageUri(std::move(url)), std::nullopt,
-                                      std::nullopt, std::nullopt, error);
+        account = makeWithCredentials(std::move(credentials), BLSStorageUri(std::move(url)), std::nullopt, std::nullopt,
+                                      std::nullopt, error);
     } else if (endpointSuffix != nullptr) {
         account = makeWithCredentials(std::move(credentials), useHttps, *endpointSuffix, error);
     } else {

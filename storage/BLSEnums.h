@@ -29,10 +29,10 @@ inline constexpr BLSLogLevel BLSLogLevelDebug = 7;
 
 // Bit sets of shared access signatures; callers may pass any number, the
 // letter conversions refuse values out of range.
-using BLSSharedAccessPermissions = unsigned long;  // 1 r, 2 a, 4 c, 8 w, 16 d, 32 l
-using BLSSharedAccessServices = unsigned long;     // 1 b, 2 f, 4 q, 8 t
+using BLSSharedAccessPermissions = unsigned long;    // 1 r, 2 a, 4 c, 8 w, 16 d, 32 l
+using BLSSharedAccessServices = unsigned long;       // 1 b, 2 f, 4 q, 8 t
 using BLSSharedAccessResourceTypes = unsigned long;  // 1 s, 2 c, 4 o
-using BLSSharedAccessProtocols = long;             // 0 any, 1 "https,http", 2 "https"
+using BLSSharedAccessProtocols = long;               // 0 any, 1 "https,http", 2 "https"
 
 enum BLSLeaseAction : long {
     BLSLeaseActionAcquire = 0,
@@ -61,7 +61,7 @@ enum BLSBlockListFilter : long {
 };
 
 using BLSContainerListingDetails = unsigned long;  // 1 metadata
-using BLSBlobListingDetails = unsigned long;  // 1 snapshots, 2 metadata, 4 uncommittedblobs, 8 copy
+using BLSBlobListingDetails = unsigned long;       // 1 snapshots, 2 metadata, 4 uncommittedblobs, 8 copy
 
 enum BLSSequenceNumberOperator : long {
     BLSSequenceNumberOperatorNone = 0,
@@ -85,7 +85,11 @@ enum BLSLeaseState : long {
     BLSLeaseStateBreaking = 4,
     BLSLeaseStateBroken = 5,
 };
-enum BLSLeaseDuration : long { BLSLeaseDurationUnspecified = 0, BLSLeaseDurationFixed = 1, BLSLeaseDurationInfinite = 2 };
+enum BLSLeaseDuration : long {
+    BLSLeaseDurationUnspecified = 0,
+    BLSLeaseDurationFixed = 1,
+    BLSLeaseDurationInfinite = 2
+};
 enum BLSCopyStatus : long {
     BLSCopyStatusUnspecified = 0,
     BLSCopyStatusPending = 1,
@@ -93,7 +97,11 @@ enum BLSCopyStatus : long {
     BLSCopyStatusAborted = 3,
     BLSCopyStatusFailed = 4,
 };
-enum BLSBlockListMode : long { BLSBlockListModeLatest = 0, BLSBlockListModeCommitted = 1, BLSBlockListModeUncommitted = 2 };
+enum BLSBlockListMode : long {
+    BLSBlockListModeLatest = 0,
+    BLSBlockListModeCommitted = 1,
+    BLSBlockListModeUncommitted = 2
+};
 
 // A byte range: first byte and byte count. A length of 0 stands for the
 // whole blob where a range is optional.

@@ -5,8 +5,7 @@ platform::Error BLSMakeError(BLSErrorCode code, platform::Error::UserInfo userIn
 }
 
 platform::Error BLSMakeInvalidArgumentError(const std::string& reason) {
-    return BLSMakeError(BLSErrorCode::InvalidArgumentOrState,
-                        {{platform::Error::LocalizedDescriptionKey, reason}});
+    return BLSMakeError(BLSErrorCode::InvalidArgumentOrState, {{platform::Error::LocalizedDescriptionKey, reason}});
 }
 
 bool BLSIsError(const platform::Error& error, BLSErrorCode code) {

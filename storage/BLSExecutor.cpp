@@ -122,24 +122,20 @@ void BLSExecutor::execute() {
 
 BLSStorageLocation BLSExecutor::getFirstLocationWithStorageLocationMode(BLSStorageLocationMode mode) {
     switch (mode) {
-    case BLSStorageLocationModeSecondaryOnly:
-    case BLSStorageLocationModeSecondaryThenPrimary:
-        return BLSStorageLocationSecondary;
-    default:
-        return BLSStorageLocationPrimary;
+        case BLSStorageLocationModeSecondaryOnly:
+        case BLSStorageLocationModeSecondaryThenPrimary: return BLSStorageLocationSecondary;
+        default: return BLSStorageLocationPrimary;
     }
 }
 
 BLSStorageLocation BLSExecutor::getNextLocation() const {
     switch (mCurrentStorageLocationMode) {
-    case BLSStorageLocationModeSecondaryOnly:
-        return BLSStorageLocationSecondary;
-    case BLSStorageLocationModePrimaryThenSecondary:
-    case BLSStorageLocationModeSecondaryThenPrimary:
-        return mCurrentStorageLocation == BLSStorageLocationPrimary ? BLSStorageLocationSecondary
-                                                                    : BLSStorageLocationPrimary;
-    default:
-        return BLSStorageLocationPrimary;
+        case BLSStorageLocationModeSecondaryOnly: return BLSStorageLocationSecondary;
+        case BLSStorageLocationModePrimaryThenSecondary:
+        case BLSStorageLocationModeSecondaryThenPrimary:
+            return mCurrentStorageLocation == BLSStorageLocationPrimary ? BLSStorageLocationSecondary
+                                                                        : BLSStorageLocationPrimary;
+        default: return BLSStorageLocationPrimary;
     }
 }
 
@@ -155,35 +151,30 @@ std::optional<std::string> BLSExecutor::validateLocationMode() {
     const bool hasSecondary = uri && uri->secondaryUri();
     bool present = false;
     switch (mCurrentStorageLocationMode) {
-    case BLSStorageLocationModePrimaryOnly:
-        present = hasPrimary;
-        break;
-    case BLSStorageLocationModeSecondaryOnly:
-        present = hasSecondary;
-        break;
-    default:  // unspecified, either order, and values outside the enumeration
-        present = hasPrimary && hasSecondary;
-        break;
+        case BLSStorageLocationModePrimaryOnly: present = hasPrimary; break;
+        case BLSStorageLocationModeSecondaryOnly: present = hasSecondary; break;
+        default:  // unspecified, either order, and values outside the enumeration
+            present = hasPrimary && hasSecondary;
+            break;
     }
     if (!present) return std::string("No URI specified for input BLSStorageLocationMode.");
 
     switch (mStorageCommand->allowedStorageLocation()) {
-    case BLSAllowedStorageLocationSecondaryOnly:
-        if (mCurrentStorageLocationMode == BLSStorageLocationModePrimaryOnly) {
-            return std::string("Cannot make this request to primary.");
-        }
-        mCurrentStorageLocationMode = BLSStorageLocationModeSecondaryOnly;
-        mCurrentStorageLocation = BLSStorageLocationSecondary;
-        break;
-    case BLSAllowedStorageLocationPrimaryOnly:
-        if (mCurrentStorageLocationMode == BLSStorageLocationModeSecondaryOnly) {
-            return std::string("Cannot make this request to secondary.");
-        }
-        mCurrentStorageLocationMode = BLSStorageLocationModePrimaryOnly;
-        mCurrentStorageLocation = BLSStorageLocationPrimary;
-        break;
-    default:
-        break;
+        case BLSAllowedStorageLocationSecondaryOnly:
+            if (mCurrentStorageLocationMode == BLSStorageLocationModePrimaryOnly) {
+                return std::string("Cannot make this request to primary.");
+            }
+            mCurrentStorageLocationMode = BLSStorageLocationModeSecondaryOnly;
+            mCurrentStorageLocation = BLSStorageLocationSecondary;
+            break;
+        case BLSAllowedStorageLocationPrimaryOnly:
+            if (mCurrentStorageLocationMode == BLSStorageLocationModeSecondaryOnly) {
+                return std::string("Cannot make this request to secondary.");
+            }
+            mCurrentStorageLocationMode = BLSStorageLocationModePrimaryOnly;
+            mCurrentStorageLocation = BLSStorageLocationPrimary;
+            break;
+        default: break;
     }
     return std::nullopt;
 }
@@ -272,8 +263,7 @@ void BLSExecutor::prepareAndSend() {
 
     log(BLSLogLevelInfo, [&] { return "Sending Request with URL:" + mRequest->url.absoluteString(); });
     for (const auto& header : mRequest->headers) {
-        log(BLSLogLevelInfo,
-            [&] { return "Sending header name = " + header.first + "; value = " + header.second; });
+        log(BLSLogLevelInfo, [&] { return "Sending header name = " + header.first + "; value = " + header.second; });
     }
 
     auto session = URLSession::sessionWithConfiguration(configuration, shared_from_this(), nullptr);
@@ -299,8 +289,9 @@ bool BLSExecutor::isCurrentAttempt(const URLSession& session) const {
 // ---------------------------------------------------------------------------
 // URL session delegate
 
-void BLSExecutor::didReceiveResponse(URLSession& session, URLSessionTask& task, const HTTPURLResponse& response,
-                                     std::function<void(platform::net::URLSessionResponseDisposition)> completionHandler) {
+void BLSExecutor::didReceiveResponse(
+    URLSession& session, URLSessionTask& task, const HTTPURLResponse& response,
+    std::function<void(platform::net::URLSessionResponseDisposition)> completionHandler) {
     if (!isCurrentAttempt(session)) {
         completionHandler(platform::net::URLSessionResponseDisposition::Cancel);
         return;
@@ -311,13 +302,13 @@ void BLSExecutor::didReceiveResponse(URLSession& session, URLSessionTask& task, 
     mHttpResponse = response;
     log(BLSLogLevelInfo, [&] { return "Response HTTP status code = " + std::to_string(response.statusCode); });
     for (const auto& header : response.headers) {
-        log(BLSLogLevelInfo,
-            [&] { return "Response header name = " + header.first + "; value = " + header.second; });
+        log(BLSLogLevelInfo, [&] { return "Response header name = " + header.first + "; value = " + header.second; });
     }
     if (context.responseReceived() && mRequest) context.responseReceived()(*mRequest, response, context);
 
     mRequestResult = std::make_shared<BLSRequestResult>(mStartTime, mCurrentStorageLocation, response, std::nullopt);
-    if (command.preProcessResponse()) mPreProcessError = command.preProcessResponse()(response, *mRequestResult, context);
+    if (command.preProcessResponse())
+        mPreProcessError = command.preProcessResponse()(response, *mRequestResult, context);
 
     // Error bodies always land in memory, never in the caller's stream.
     mOutputStream = (!mPreProcessError && command.destinationStream()) ? command.destinationStream()
@@ -392,8 +383,9 @@ void BLSExecutor::waitForDrain() {
     log(BLSLogLevelDebug, [] { return std::string("Grabbed lock in didComplete."); });
     while (buffer.currentLength(lock) != 0 && !buffer.streamFailed(lock)) {
         const auto length = buffer.currentLength(lock);
-        log(BLSLogLevelDebug,
-            [length] { return "Waiting on condition in didComplete.  CurrentLength = " + std::to_string(length) + "."; });
+        log(BLSLogLevelDebug, [length] {
+            return "Waiting on condition in didComplete.  CurrentLength = " + std::to_string(length) + ".";
+        });
         buffer.dataDownloadCondition().wait_for(lock, BLSStreamDownloadBuffer::kStreamRecheckInterval);
     }
     lock.unlock();
@@ -487,7 +479,8 @@ void BLSExecutor::finishRequestWithSession(URLSession& session, std::optional<pl
             BLSRetryInfo info = mRetryPolicy->evaluateRetryContext(retryContext, *mOperationContext);
             if (info.shouldRetry) {
                 const long status = mHttpResponse ? mHttpResponse->statusCode : 0;
-                log(BLSLogLevelInfo, [status] { return "Retrying on HTTP status code " + std::to_string(status) + "."; });
+                log(BLSLogLevelInfo,
+                    [status] { return "Retrying on HTTP status code " + std::to_string(status) + "."; });
                 mCurrentStorageLocation = info.targetLocation;
                 mCurrentStorageLocationMode = info.updatedLocationMode;
                 const auto until = std::chrono::system_clock::now() +

@@ -114,9 +114,10 @@ public:
     static void setRetryWait(RetryWait wait);
 
     // URL session delegate.
-    void didReceiveResponse(platform::net::URLSession& session, platform::net::URLSessionTask& task,
-                            const platform::net::HTTPURLResponse& response,
-                            std::function<void(platform::net::URLSessionResponseDisposition)> completionHandler) override;
+    void didReceiveResponse(
+        platform::net::URLSession& session, platform::net::URLSessionTask& task,
+        const platform::net::HTTPURLResponse& response,
+        std::function<void(platform::net::URLSessionResponseDisposition)> completionHandler) override;
     void didReceiveData(platform::net::URLSession& session, platform::net::URLSessionTask& task,
                         std::span<const std::uint8_t> data) override;
     void didCompleteWithError(platform::net::URLSession& session, platform::net::URLSessionTask& task,

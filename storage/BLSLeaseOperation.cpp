@@ -75,8 +75,7 @@ std::optional<platform::Error> BLSLeaseRequest::missingLeaseIdError() const {
                     "Cannot change a lease without providing an existing lease ID and a proposed new one.");
             }
             break;
-        default:
-            break;
+        default: break;
     }
     return std::nullopt;
 }
@@ -106,9 +105,9 @@ void BLSLeaseOperation::run(const BLSLeaseTarget& target, BLSLeaseRequest reques
                                                                request.leaseDuration, request.breakPeriod, condition,
                                                                components, timeout, ctx);
     });
-    command->setPreProcessResponse([container, updateEtag = target.updateEtag](
-                                       const HTTPURLResponse& response, BLSRequestResult& result,
-                                       BLSOperationContext& ctx) -> ErrorOut {
+    command->setPreProcessResponse([container, updateEtag = target.updateEtag](const HTTPURLResponse& response,
+                                                                               BLSRequestResult& result,
+                                                                               BLSOperationContext& ctx) -> ErrorOut {
         // The container's properties follow every answer, the blob's only a
         // successful one.
         if (container && updateEtag) updateEtag(response);
@@ -118,9 +117,8 @@ void BLSLeaseOperation::run(const BLSLeaseTarget& target, BLSLeaseRequest reques
     });
     const BLSLeaseAction action = request.action;
     command->setPostProcessResponse([action](const HTTPURLResponse& response, BLSRequestResult&,
-                                             platform::OutputStream*, BLSOperationContext&, ErrorOut&) {
-        return resultWithResponse(action, response);
-    });
+                                             platform::OutputStream*, BLSOperationContext&,
+                                             ErrorOut&) { return resultWithResponse(action, response); });
     BLSExecutor::ExecuteWithStorageCommand(command, options, context, std::move(completion));
 }
 

@@ -81,8 +81,7 @@ void readCopyStatus(const std::string& text, BLSCopyStatus& status) {
 
 // A count of bytes; a text that is not one leaves the field unset, with a
 // warning, since the rest of the item is still good.
-std::optional<std::int64_t> readCount(BLSXMLResponseFrame& frame, const std::string& element,
-                                      const std::string& text) {
+std::optional<std::int64_t> readCount(BLSXMLResponseFrame& frame, const std::string& element, const std::string& text) {
     auto value = BLSReadNonNegativeInt64(text);
     if (!value) {
         frame.operationContext().logAtLevel(BLSLogLevelWarning,
@@ -110,8 +109,7 @@ void readCopyProgress(BLSXMLResponseFrame& frame, const std::string& text, BLSCo
 }  // namespace
 
 std::optional<BLSListContainersResponse> BLSListContainersResponse::parseListContainersResponseWithData(
-    std::span<const std::uint8_t> data, BLSOperationContext& operationContext,
-    std::optional<platform::Error>& error) {
+    std::span<const std::uint8_t> data, BLSOperationContext& operationContext, std::optional<platform::Error>& error) {
     BLSListContainersResponse response;
     BLSContainerListItem item;
     BLSXMLResponseFrame frame(operationContext, kStackCapacity);
@@ -147,8 +145,7 @@ std::optional<BLSListContainersResponse> BLSListContainersResponse::parseListCon
 }
 
 std::optional<BLSListBlobsResponse> BLSListBlobsResponse::parseListBlobsResponseWithData(
-    std::span<const std::uint8_t> data, BLSOperationContext& operationContext,
-    std::optional<platform::Error>& error) {
+    std::span<const std::uint8_t> data, BLSOperationContext& operationContext, std::optional<platform::Error>& error) {
     BLSListBlobsResponse response;
     BLSBlobListItem item;
     BLSXMLResponseFrame frame(operationContext, kStackCapacity);
@@ -204,8 +201,7 @@ std::optional<BLSListBlobsResponse> BLSListBlobsResponse::parseListBlobsResponse
 
 std::optional<BLSDownloadContainerPermissions>
 BLSDownloadContainerPermissions::parseDownloadContainerPermissionsResponseWithData(
-    std::span<const std::uint8_t> data, BLSOperationContext& operationContext,
-    std::optional<platform::Error>& error) {
+    std::span<const std::uint8_t> data, BLSOperationContext& operationContext, std::optional<platform::Error>& error) {
     BLSDownloadContainerPermissions permissions;
     BLSSharedAccessPolicy policy;
     auto startPolicy = [&policy] {
@@ -275,8 +271,7 @@ BLSContainerPublicAccessType BLSDownloadContainerPermissions::createContainerPer
 }
 
 std::optional<std::vector<BLSBlockListItem>> BLSGetBlockListResponse::parseGetBlockListResponseWithData(
-    std::span<const std::uint8_t> data, BLSOperationContext& operationContext,
-    std::optional<platform::Error>& error) {
+    std::span<const std::uint8_t> data, BLSOperationContext& operationContext, std::optional<platform::Error>& error) {
     std::vector<BLSBlockListItem> blocks;
     BLSBlockListItem item{"", BLSBlockListModeLatest};
     BLSXMLResponseFrame frame(operationContext, kStackCapacity);
@@ -315,8 +310,7 @@ std::optional<std::vector<BLSBlockListItem>> BLSGetBlockListResponse::parseGetBl
 }
 
 std::optional<std::vector<BLSULLRange>> BLSGetPageRangesResponse::parseGetPageRangesResponseWithData(
-    std::span<const std::uint8_t> data, BLSOperationContext& operationContext,
-    std::optional<platform::Error>& error) {
+    std::span<const std::uint8_t> data, BLSOperationContext& operationContext, std::optional<platform::Error>& error) {
     std::vector<BLSULLRange> ranges;
     std::optional<std::int64_t> start, end;
     BLSXMLResponseFrame frame(operationContext, kStackCapacity);

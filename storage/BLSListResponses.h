@@ -98,8 +98,7 @@ struct BLSSharedAccessPolicy {
     std::optional<std::string> policyIdentifier;
 
     BLSSharedAccessPolicy() = default;
-    explicit BLSSharedAccessPolicy(std::optional<std::string> identifier)
-        : policyIdentifier(std::move(identifier)) {}
+    explicit BLSSharedAccessPolicy(std::optional<std::string> identifier) : policyIdentifier(std::move(identifier)) {}
     bool operator==(const BLSSharedAccessPolicy&) const = default;
 };
 
@@ -127,9 +126,9 @@ struct BLSListBlobsResponse {
     std::vector<BLSBlobListItem> blobListItems;  // document order, prefixes included
     std::optional<std::string> nextMarker;       // nullopt when absent or empty
 
-    static std::optional<BLSListBlobsResponse> parseListBlobsResponseWithData(
-        std::span<const std::uint8_t> data, BLSOperationContext& operationContext,
-        std::optional<platform::Error>& error);
+    static std::optional<BLSListBlobsResponse> parseListBlobsResponseWithData(std::span<const std::uint8_t> data,
+                                                                              BLSOperationContext& operationContext,
+                                                                              std::optional<platform::Error>& error);
 };
 
 struct BLSDownloadContainerPermissions {

@@ -79,7 +79,6 @@ public:
     // names one ("Multiple snapshot times provided.", likewise), an address
     // that names no such resource, or one without account.
     static std::optional<ResolvedAddress> resolveAddressWithStorageUri(
-        const BLSStorageUri& storageUri, AddressedResource resource,
-        std::shared_ptr<BLSStorageCredentials> credentials, std::optional<std::string> snapshotTime,
-        std::optional<platform::Error>& error);
+        const BLSStorageUri& storageUri, AddressedResource resource, std::shared_ptr<BLSStorageCredentials> credentials,
+        std::optional<std::string> snapshotTime, std::optional<platform::Error>& error);
 };

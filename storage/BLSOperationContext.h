@@ -27,8 +27,8 @@ public:
     using Date = std::chrono::system_clock::time_point;
     using LogFunction = std::function<void(BLSLogLevel, const std::string&)>;
     using SendingRequest = std::function<void(platform::net::URLRequest&, BLSOperationContext&)>;
-    using ResponseReceived = std::function<void(const platform::net::URLRequest&,
-                                                const platform::net::HTTPURLResponse&, BLSOperationContext&)>;
+    using ResponseReceived = std::function<void(const platform::net::URLRequest&, const platform::net::HTTPURLResponse&,
+                                                BLSOperationContext&)>;
 
     // A new client request id (upper-case UUID), the exponential retry
     // policy with its defaults, log level 0.

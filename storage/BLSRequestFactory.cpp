@@ -90,16 +90,14 @@ void BLSRequestFactory::applySourceAccessConditionToRequest(platform::net::URLRe
                     "x-bs-source-if-modified-since", "x-bs-source-if-unmodified-since");
 }
 
-void BLSRequestFactory::applyLeaseIdToRequest(platform::net::URLRequest& request,
-                                              const BLSAccessCondition* condition) {
+void BLSRequestFactory::applyLeaseIdToRequest(platform::net::URLRequest& request, const BLSAccessCondition* condition) {
     if (condition == nullptr) {
         return;
     }
     BLSUtil::addOptionalHeaderToRequest(request, "x-bs-lease-id", condition->leaseId());
 }
 
-std::string BLSRequestFactory::appendToQuery(const std::optional<std::string>& query,
-                                             std::string_view stringToAppend) {
+std::string BLSRequestFactory::appendToQuery(const std::optional<std::string>& query, std::string_view stringToAppend) {
     // An empty query counts as none: "?&comp=list" would carry a nameless
     // parameter into the signed resource.
     if (!query || query->empty()) {

@@ -23,8 +23,8 @@ public:
                                                                  double timeout);
     static platform::net::URLRequest headRequestWithUrlComponents(const platform::net::URLComponents& urlComponents,
                                                                   double timeout);
-    static platform::net::URLRequest deleteRequestWithUrlComponents(
-        const platform::net::URLComponents& urlComponents, double timeout);
+    static platform::net::URLRequest deleteRequestWithUrlComponents(const platform::net::URLComponents& urlComponents,
+                                                                    double timeout);
 
     // Sets "x-bs-meta-<key>" to the value for every pair; nothing for
     // nullptr. Throws platform::net::InvalidHeaderError for a key that does

@@ -61,8 +61,7 @@ void BLSRequestOptions::fixExpiryTime() {
     // Any sensible budget (up to some 30 years either way) is added exactly.
     constexpr double kExactLimit = 1e9;
     if (budget >= -kExactLimit && budget <= kExactLimit) {
-        mOperationExpiryTime =
-            now + std::chrono::duration_cast<Date::duration>(std::chrono::duration<double>(budget));
+        mOperationExpiryTime = now + std::chrono::duration_cast<Date::duration>(std::chrono::duration<double>(budget));
         return;
     }
     // Beyond that, floating point keeps the sum from overflowing the clock's

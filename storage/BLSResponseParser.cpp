@@ -14,14 +14,12 @@ std::optional<platform::Error> BLSResponseParser::preprocessResponseWithResponse
     const platform::net::HTTPURLResponse& response, BLSRequestResult& requestResult,
     BLSOperationContext& operationContext) {
     switch (response.statusCode) {
-    case 200:
-    case 201:
-    case 202:
-    case 204:
-    case 206:
-        return std::nullopt;
-    default:
-        break;
+        case 200:
+        case 201:
+        case 202:
+        case 204:
+        case 206: return std::nullopt;
+        default: break;
     }
     return BLSMakeError(BLSErrorCode::ServerError,
                         {

@@ -49,8 +49,7 @@ BLSCorsHttpMethods BLSServicePropertiesResponseParser::convertStringToCorsHttpMe
 }
 
 std::optional<BLSServiceProperties> BLSServicePropertiesResponseParser::parseDownloadServicePropertiesResponseWithData(
-    std::span<const std::uint8_t> data, BLSOperationContext& operationContext,
-    std::optional<platform::Error>& error) {
+    std::span<const std::uint8_t> data, BLSOperationContext& operationContext, std::optional<platform::Error>& error) {
     BLSServiceProperties properties;
     bool retentionEnabled = false;
     std::optional<std::int64_t> retentionDays;
@@ -113,7 +112,8 @@ std::optional<BLSServiceProperties> BLSServicePropertiesResponseParser::parseDow
                 metrics.version = text;
             } else if (ended == "IncludeAPIs") {
                 if (text == "true") metrics.metricsLevel = BLSMetricsLevelServiceAndAPI;
-                else if (metrics.metricsLevel != BLSMetricsLevelServiceAndAPI) metrics.metricsLevel = BLSMetricsLevelService;
+                else if (metrics.metricsLevel != BLSMetricsLevelServiceAndAPI)
+                    metrics.metricsLevel = BLSMetricsLevelService;
             }
         } else if (parent == "RetentionPolicy") {
             if (ended == "Enabled") {

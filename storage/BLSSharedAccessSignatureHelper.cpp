@@ -94,9 +94,9 @@ std::optional<BLSUriQueryBuilder> BLSSharedAccessSignatureHelper::sharedAccessSi
         return std::nullopt;
     }
     return sharedAccessSignatureWithPermissions(
-        parameters.permissions, 0, 0, parameters.sharedAccessStartTime, parameters.sharedAccessExpiryTime,
-        std::nullopt, std::nullopt, std::nullopt, std::nullopt, parameters.headers, parameters.storedPolicyIdentifier,
-        resourceType, parameters.ipAddressOrRange, parameters.protocols, std::nullopt, signature, error);
+        parameters.permissions, 0, 0, parameters.sharedAccessStartTime, parameters.sharedAccessExpiryTime, std::nullopt,
+        std::nullopt, std::nullopt, std::nullopt, parameters.headers, parameters.storedPolicyIdentifier, resourceType,
+        parameters.ipAddressOrRange, parameters.protocols, std::nullopt, signature, error);
 }
 
 std::optional<std::string> BLSSharedAccessSignatureHelper::sharedAccessSignatureHashForAccountWithParameters(
@@ -132,8 +132,7 @@ std::optional<std::string> BLSSharedAccessSignatureHelper::sharedAccessSignature
     std::string stringToSign = *text + "\n" + emptyIfNilString(headers.cacheControl) + "\n" +
                                emptyIfNilString(headers.contentDisposition) + "\n" +
                                emptyIfNilString(headers.contentEncoding) + "\n" +
-                               emptyIfNilString(headers.contentLanguage) + "\n" +
-                               emptyIfNilString(headers.contentType);
+                               emptyIfNilString(headers.contentLanguage) + "\n" + emptyIfNilString(headers.contentType);
     return sharedAccessSignatureHashWithStringToSign(stringToSign, client ? client->credentials().get() : nullptr,
                                                      error);
 }
@@ -180,7 +179,7 @@ std::optional<std::string> BLSSharedAccessSignatureHelper::stringFromPermissions
 }
 
 std::optional<std::string> BLSSharedAccessSignatureHelper::stringFromServices(BLSSharedAccessServices services,
-                                                                             std::optional<platform::Error>& error) {
+                                                                              std::optional<platform::Error>& error) {
     if (error) return std::nullopt;
     if (services >= 16) {
         fail(error, "Unrecognized services argument.");
@@ -200,17 +199,12 @@ std::optional<std::string> BLSSharedAccessSignatureHelper::stringFromResourceTyp
 }
 
 std::optional<std::string> BLSSharedAccessSignatureHelper::stringFromProtocols(BLSSharedAccessProtocols protocols,
-                                                                              std::optional<platform::Error>& error) {
+                                                                               std::optional<platform::Error>& error) {
     switch (protocols) {
-    case 0:
-        return std::string();
-    case 1:
-        return std::string("https,http");
-    case 2:
-        return std::string("https");
-    default:
-        fail(error, "Unrecognized protocol restriction.");
-        return std::nullopt;
+        case 0: return std::string();
+        case 1: return std::string("https,http");
+        case 2: return std::string("https");
+        default: fail(error, "Unrecognized protocol restriction."); return std::nullopt;
     }
 }
 
@@ -219,16 +213,16 @@ BLSSharedAccessPermissions BLSSharedAccessSignatureHelper::permissionsFromString
     BLSSharedAccessPermissions permissions = 0;
     for (char c : text) {
         switch (c) {
-        case 'r': permissions |= 1; break;
-        case 'a': permissions |= 2; break;
-        case 'c': permissions |= 4; break;
-        case 'w': permissions |= 8; break;
-        case 'd': permissions |= 16; break;
-        case 'l': permissions |= 32; break;
-        default:
-            // An unreadable permission grants nothing.
-            fail(error, "Unrecognized permissions character.");
-            return 0;
+            case 'r': permissions |= 1; break;
+            case 'a': permissions |= 2; break;
+            case 'c': permissions |= 4; break;
+            case 'w': permissions |= 8; break;
+            case 'd': permissions |= 16; break;
+            case 'l': permissions |= 32; break;
+            default:
+                // An unreadable permission grants nothing.
+                fail(error, "Unrecognized permissions character.");
+                return 0;
         }
     }
     return permissions;

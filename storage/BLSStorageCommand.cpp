@@ -45,29 +45,28 @@ void BLSStorageCommandBase::setAllowedStorageLocation(BLSAllowedStorageLocation 
 }
 
 void BLSStorageCommandBase::setAllowedStorageLocation(BLSAllowedStorageLocation requested,
-                                                  std::optional<BLSStorageLocation> lockLocation,
-                                                  std::optional<platform::Error>& error) {
+                                                      std::optional<BLSStorageLocation> lockLocation,
+                                                      std::optional<platform::Error>& error) {
     if (!lockLocation || *lockLocation == 0) {
         mAllowedStorageLocation = requested;
         return;
     }
     switch (*lockLocation) {
-    case BLSStorageLocationPrimary:
-        if (requested == BLSAllowedStorageLocationSecondaryOnly) {
-            error = BLSMakeInvalidArgumentError(
-                "Cannot set storage location mode to secondary only if the location is already primary only.");
-        }
-        mAllowedStorageLocation = BLSAllowedStorageLocationPrimaryOnly;
-        break;
-    case BLSStorageLocationSecondary:
-        if (requested == BLSAllowedStorageLocationPrimaryOnly) {
-            error = BLSMakeInvalidArgumentError(
-                "Cannot set storage location mode to primary only if the location is already secondary only.");
-        }
-        mAllowedStorageLocation = BLSAllowedStorageLocationSecondaryOnly;
-        break;
-    default:
-        break;
+        case BLSStorageLocationPrimary:
+            if (requested == BLSAllowedStorageLocationSecondaryOnly) {
+                error = BLSMakeInvalidArgumentError(
+                    "Cannot set storage location mode to secondary only if the location is already primary only.");
+            }
+            mAllowedStorageLocation = BLSAllowedStorageLocationPrimaryOnly;
+            break;
+        case BLSStorageLocationSecondary:
+            if (requested == BLSAllowedStorageLocationPrimaryOnly) {
+                error = BLSMakeInvalidArgumentError(
+                    "Cannot set storage location mode to primary only if the location is already secondary only.");
+            }
+            mAllowedStorageLocation = BLSAllowedStorageLocationSecondaryOnly;
+            break;
+        default: break;
     }
 }
 

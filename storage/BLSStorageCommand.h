@@ -38,14 +38,13 @@ class BLSStorageCredentials;
 class BLSStorageCommandBase {
 public:
     // (URL components, server timeout in seconds, context) -> the request.
-    using BuildRequest = std::function<platform::net::URLRequest(platform::net::URLComponents&, double timeout,
-                                                                 BLSOperationContext&)>;
+    using BuildRequest =
+        std::function<platform::net::URLRequest(platform::net::URLComponents&, double timeout, BLSOperationContext&)>;
     // Signs in place; an error means the request must not be sent.
-    using SignRequest =
-        std::function<std::optional<platform::Error>(platform::net::URLRequest&, BLSOperationContext&)>;
+    using SignRequest = std::function<std::optional<platform::Error>(platform::net::URLRequest&, BLSOperationContext&)>;
     // The verdict on the response headers: an error, or nullopt to go on.
-    using PreProcessResponse = std::function<std::optional<platform::Error>(
-        const platform::net::HTTPURLResponse&, BLSRequestResult&, BLSOperationContext&)>;
+    using PreProcessResponse = std::function<std::optional<platform::Error>(const platform::net::HTTPURLResponse&,
+                                                                            BLSRequestResult&, BLSOperationContext&)>;
     // Enriches `errorToPopulate` from the error body in the stream; a body
     // that cannot be read sets `error`.
     using ProcessError = std::function<void(platform::OutputStream*, platform::Error& errorToPopulate,
@@ -104,7 +103,9 @@ public:
     void setSource(std::shared_ptr<const std::vector<std::uint8_t>> data) { mSource = std::move(data); }
     // Where a download's body goes; nullptr collects it in memory.
     const std::shared_ptr<platform::OutputStream>& destinationStream() const { return mDestinationStream; }
-    void setDestinationStream(std::shared_ptr<platform::OutputStream> stream) { mDestinationStream = std::move(stream); }
+    void setDestinationStream(std::shared_ptr<platform::OutputStream> stream) {
+        mDestinationStream = std::move(stream);
+    }
 
 private:
     bool mCalculateResponseMD5 = false;
@@ -139,9 +140,9 @@ class BLSStorageCommand final : public BLSStorageCommandBase {
 public:
     // Reads the answer (and the body written to the stream); returns the
     // operation's result and may set `error`.
-    using PostProcessResponse = std::function<Result(const platform::net::HTTPURLResponse&, BLSRequestResult&,
-                                                     platform::OutputStream*, BLSOperationContext&,
-                                                     std::optional<platform::Error>& error)>;
+    using PostProcessResponse =
+        std::function<Result(const platform::net::HTTPURLResponse&, BLSRequestResult&, platform::OutputStream*,
+                             BLSOperationContext&, std::optional<platform::Error>& error)>;
 
     BLSStorageCommand(std::shared_ptr<BLSStorageCredentials> credentials, std::optional<BLSStorageUri> storageUri,
                       std::shared_ptr<BLSOperationContext> operationContext)

@@ -17,11 +17,21 @@ constexpr const char* kServiceVersion = "2016-03-14";
 
 bool isBlankOrLineBreak(char32_t c) {
     switch (c) {
-    case 0x09: case 0x0A: case 0x0B: case 0x0C: case 0x0D: case 0x20: case 0x85: case 0xA0: case 0x1680:
-    case 0x202F: case 0x205F: case 0x2028: case 0x2029: case 0x3000:
-        return true;
-    default:
-        return c >= 0x2000 && c <= 0x200A;
+        case 0x09:
+        case 0x0A:
+        case 0x0B:
+        case 0x0C:
+        case 0x0D:
+        case 0x20:
+        case 0x85:
+        case 0xA0:
+        case 0x1680:
+        case 0x202F:
+        case 0x205F:
+        case 0x2028:
+        case 0x2029:
+        case 0x3000: return true;
+        default: return c >= 0x2000 && c <= 0x200A;
     }
 }
 
@@ -33,7 +43,7 @@ std::string blankedWhiteSpace(std::string_view text) {
     std::size_t i = 0;
     while (i < text.size()) {
         auto lead = static_cast<unsigned char>(text[i]);
-        std::size_t length = lead < 0x80            ? 1
+        std::size_t length = lead < 0x80           ? 1
                              : (lead >> 5) == 0x6  ? 2
                              : (lead >> 4) == 0xE  ? 3
                              : (lead >> 3) == 0x1E ? 4
@@ -164,8 +174,8 @@ std::optional<std::string> BLSSharedKeyBlobAuthenticationHandler::getStringToSig
             value = platform::net::percentDecode(piece.substr(equals + 1));
         }
         if (!key || !value) {
-            std::string reason = "Cannot sign a request whose query piece \"" + std::string(piece) +
-                                 "\" is not a name and a value.";
+            std::string reason =
+                "Cannot sign a request whose query piece \"" + std::string(piece) + "\" is not a name and a value.";
             operationContext.logAtLevel(BLSLogLevelError, reason);
             error = BLSMakeInvalidArgumentError(reason);
             return std::nullopt;

@@ -24,8 +24,8 @@ public:
     BLSStorageCredentials() = default;
     // `accountKey` is base64 text; text that is not valid base64 gives no key.
     BLSStorageCredentials(std::string accountName, const std::string& accountKey);
-    static std::shared_ptr<BLSStorageCredentials> makeWithSASToken(std::string sasToken,
-                                                                   std::optional<std::string> accountName = std::nullopt);
+    static std::shared_ptr<BLSStorageCredentials> makeWithSASToken(
+        std::string sasToken, std::optional<std::string> accountName = std::nullopt);
 
     const std::optional<std::string>& accountName() const { return mAccountName; }
     const std::optional<std::vector<std::uint8_t>>& accountKey() const { return mAccountKey; }

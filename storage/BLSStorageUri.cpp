@@ -6,10 +6,8 @@
 
 const std::optional<BLSStorageUri::URL>& BLSStorageUri::urlWithLocation(BLSStorageLocation location) const {
     switch (location) {
-    case BLSStorageLocationPrimary:
-        return mPrimaryUri;
-    case BLSStorageLocationSecondary:
-        return mSecondaryUri;
+        case BLSStorageLocationPrimary: return mPrimaryUri;
+        case BLSStorageLocationSecondary: return mSecondaryUri;
     }
     throw std::logic_error("Not implemented");
 }

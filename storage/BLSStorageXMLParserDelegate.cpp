@@ -69,9 +69,8 @@ void onCharacters(void* userData, const xmlChar* characters, int length) {
     ParseState& state = stateOf(userData);
     if (length <= 0) return;
     guarded(state, [&] {
-        state.delegate->foundCharacters(*state.delegate,
-                                        std::string(reinterpret_cast<const char*>(characters),
-                                                    static_cast<std::size_t>(length)));
+        state.delegate->foundCharacters(
+            *state.delegate, std::string(reinterpret_cast<const char*>(characters), static_cast<std::size_t>(length)));
     });
 }
 
@@ -122,8 +121,8 @@ bool BLSStorageXMLParserDelegate::parse(std::span<const std::uint8_t> data) {
 
     // The first bytes go in at creation so that the encoding is detected.
     const std::size_t head = std::min<std::size_t>(data.size(), 4);
-    xmlParserCtxtPtr context = xmlCreatePushParserCtxt(
-        &handler, &state, reinterpret_cast<const char*>(data.data()), static_cast<int>(head), nullptr);
+    xmlParserCtxtPtr context = xmlCreatePushParserCtxt(&handler, &state, reinterpret_cast<const char*>(data.data()),
+                                                       static_cast<int>(head), nullptr);
     if (context == nullptr) return false;
     xmlCtxtUseOptions(context, XML_PARSE_NONET);
     state.context = context;

@@ -109,42 +109,40 @@ void BLSStreamDownloadBuffer::handleEvent(platform::Stream& stream, platform::St
     if (!BLSUtil::streamAvailable(&stream)) return;
 
     switch (event) {
-    case StreamEvent::HasSpaceAvailable: {
-        log(BLSLogLevelDebug, [] { return std::string("NSStreamEventHasSpaceAvailable"); });
-        Lock lock(mMutex);
-        if (mStreamError) {
+        case StreamEvent::HasSpaceAvailable: {
+            log(BLSLogLevelDebug, [] { return std::string("NSStreamEventHasSpaceAvailable"); });
+            Lock lock(mMutex);
+            if (mStreamError) {
+                mCondition.notify_all();
+                return;
+            }
+            log(BLSLogLevelDebug, [] { return std::string("Just grabbed lock from stream callback"); });
+            log(BLSLogLevelDebug, [] { return "Current thread name = " + currentThreadName(); });
+            log(BLSLogLevelDebug, [] { return std::string("HasSpaceAvailable"); });
+            if (!mCurrentDataToStream && mQueue.empty()) {
+                mStreamWaiting = true;
+                log(BLSLogLevelDebug, [] { return std::string("Stream waiting."); });
+            } else {
+                writeCurrentChunkLocked();
+            }
+            log(BLSLogLevelDebug, [] { return std::string("About to signal and release lock from stream callback"); });
             mCondition.notify_all();
             return;
         }
-        log(BLSLogLevelDebug, [] { return std::string("Just grabbed lock from stream callback"); });
-        log(BLSLogLevelDebug, [] { return "Current thread name = " + currentThreadName(); });
-        log(BLSLogLevelDebug, [] { return std::string("HasSpaceAvailable"); });
-        if (!mCurrentDataToStream && mQueue.empty()) {
-            mStreamWaiting = true;
-            log(BLSLogLevelDebug, [] { return std::string("Stream waiting."); });
-        } else {
-            writeCurrentChunkLocked();
-        }
-        log(BLSLogLevelDebug, [] { return std::string("About to signal and release lock from stream callback"); });
-        mCondition.notify_all();
-        return;
-    }
-    case StreamEvent::OpenCompleted:
-        log(BLSLogLevelDebug, [] { return std::string("NSStreamEventOpenCompleted"); });
-        return;
-    case StreamEvent::HasBytesAvailable:
-        log(BLSLogLevelDebug, [] { return std::string("NSStreamEventHasBytesAvailable"); });
-        return;
-    case StreamEvent::EndEncountered:
-        log(BLSLogLevelDebug, [] { return std::string("NSStreamEventEndEncountered"); });
-        return;
-    case StreamEvent::None:
-        log(BLSLogLevelDebug, [] { return std::string("NSStreamEventNone"); });
-        return;
-    default:
-        log(BLSLogLevelDebug, [] { return std::string("NSStreamEventdefault"); });
-        std::fprintf(stderr, "Default switch occurred.\n");
-        return;
+        case StreamEvent::OpenCompleted:
+            log(BLSLogLevelDebug, [] { return std::string("NSStreamEventOpenCompleted"); });
+            return;
+        case StreamEvent::HasBytesAvailable:
+            log(BLSLogLevelDebug, [] { return std::string("NSStreamEventHasBytesAvailable"); });
+            return;
+        case StreamEvent::EndEncountered:
+            log(BLSLogLevelDebug, [] { return std::string("NSStreamEventEndEncountered"); });
+            return;
+        case StreamEvent::None: log(BLSLogLevelDebug, [] { return std::string("NSStreamEventNone"); }); return;
+        default:
+            log(BLSLogLevelDebug, [] { return std::string("NSStreamEventdefault"); });
+            std::fprintf(stderr, "Default switch occurred.\n");
+            return;
     }
 }
 

@@ -53,8 +53,7 @@ CivilTime civilFromDate(BLSUtil::Date date) { return civilFromDate(floor<Ticks>(
 
 // Ticks hold any four-digit year with room to spare, so nothing here can
 // overflow; the narrowing to BLSUtil::Date below is checked.
-std::optional<BLSWideDate> dateFromCivil(int y, unsigned mo, unsigned d, long h, long mi, long s,
-                                         std::int64_t ticks) {
+std::optional<BLSWideDate> dateFromCivil(int y, unsigned mo, unsigned d, long h, long mi, long s, std::int64_t ticks) {
     year_month_day ymd{year{y}, month{mo}, day{d}};
     if (y < 0 || y > 9999 || !ymd.ok() || h < 0 || h > 23 || mi < 0 || mi > 59 || s < 0 || s > 59 || ticks < 0 ||
         ticks >= Ticks::period::den) {
@@ -173,8 +172,8 @@ std::string BLSUtil::utcTimeOrEmptyWithWideDate(const std::optional<BLSWideDate>
     if (!date) return "";
     CivilTime c = civilFromDate(*date);
     char buffer[64];
-    std::snprintf(buffer, sizeof buffer, "%04d-%02u-%02uT%02ld:%02ld:%02ldZ", c.year, c.month, c.day, c.hour,
-                  c.minute, c.second);
+    std::snprintf(buffer, sizeof buffer, "%04d-%02u-%02uT%02ld:%02ld:%02ldZ", c.year, c.month, c.day, c.hour, c.minute,
+                  c.second);
     return buffer;
 }
 
@@ -207,12 +206,10 @@ bool BLSUtil::streamAvailable(const platform::Stream* stream) {
     // No stream has nothing to give or take.
     if (stream == nullptr) return false;
     switch (stream->status()) {
-    case platform::StreamStatus::AtEnd:
-    case platform::StreamStatus::Closed:
-    case platform::StreamStatus::Error:
-        return false;
-    default:
-        return true;
+        case platform::StreamStatus::AtEnd:
+        case platform::StreamStatus::Closed:
+        case platform::StreamStatus::Error: return false;
+        default: return true;
     }
 }
 

@@ -36,8 +36,7 @@ bool BLSXMLResponseFrame::run(std::span<const std::uint8_t> data, const BeginHan
         mBuffer += text;
     };
     parser.parseEndElement = [&](BLSStorageXMLParserDelegate& p, const std::string& name) {
-        mOperationContext.logAtLevel(BLSLogLevelDebug,
-                                     [&] { return "Ending to parse element with name = " + name; });
+        mOperationContext.logAtLevel(BLSLogLevelDebug, [&] { return "Ending to parse element with name = " + name; });
         if (mStack.empty() || mStack.back() != name) {
             p.abortParsing();
             return;

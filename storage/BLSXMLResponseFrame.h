@@ -19,8 +19,8 @@ class BLSStorageXMLParserDelegate;
 class BLSXMLResponseFrame {
 public:
     // Called when `element` starts below `parent` ("" for the root).
-    using BeginHandler = std::function<void(BLSXMLResponseFrame& frame, const std::string& parent,
-                                            const std::string& element)>;
+    using BeginHandler =
+        std::function<void(BLSXMLResponseFrame& frame, const std::string& parent, const std::string& element)>;
     // Called when `ended` ends below `parent` ("" for the root) with the text
     // gathered since the buffer was last emptied. Returns whether the buffer
     // starts empty again.

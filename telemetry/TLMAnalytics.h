@@ -35,8 +35,8 @@ public:
     std::optional<TLMChannelUnitConfiguration> channelUnitConfiguration() const override;
 
     void startWithChannelGroup(std::shared_ptr<TLMChannelGroupDefault> channelGroup,
-                               std::optional<std::string> appSecret,
-                               std::optional<std::string> transmissionTargetToken, bool fromApplication) override;
+                               std::optional<std::string> appSecret, std::optional<std::string> transmissionTargetToken,
+                               bool fromApplication) override;
     void applyEnabledState(bool isEnabled) override;
 
     // Enqueues the log on the service's unit.

@@ -16,8 +16,8 @@ void defaultLogHandler(const TLMLogMessageProvider& messageProvider, TLMLogLevel
                        const std::string& file, const std::string& function, int line) {
     if (logLevel < TLMLogger::currentLogLevel() || logLevel == TLMLogLevelNone) return;
     const std::string message = messageProvider ? messageProvider() : std::string();
-    std::fprintf(stderr, "[%s] %s: %s/%d %s\n", tag.c_str(), TLMLogger::levelName(logLevel).c_str(),
-                 function.c_str(), line, message.c_str());
+    std::fprintf(stderr, "[%s] %s: %s/%d %s\n", tag.c_str(), TLMLogger::levelName(logLevel).c_str(), function.c_str(),
+                 line, message.c_str());
 }
 
 struct LoggerState {
@@ -61,9 +61,8 @@ void TLMLogger::logMessage(TLMLogMessageProvider messageProvider, TLMLogLevel lo
     }
     if (!handler || !*handler) return;
     s.queue.async([handler, messageProvider = std::move(messageProvider), logLevel, tag = std::move(tag),
-                   file = std::move(file), function = std::move(function), line] {
-        (*handler)(messageProvider, logLevel, tag, file, function, line);
-    });
+                   file = std::move(file), function = std::move(function),
+                   line] { (*handler)(messageProvider, logLevel, tag, file, function, line); });
 }
 
 TLMLogLevel TLMLogger::currentLogLevel() {

@@ -21,9 +21,9 @@ using TLMLogMessageProvider = std::function<std::string()>;
 
 // Receives every message: the text provider, level, tag, source file,
 // function and line.
-using TLMLogHandler = std::function<void(const TLMLogMessageProvider& messageProvider, TLMLogLevel logLevel,
-                                         const std::string& tag, const std::string& file,
-                                         const std::string& function, int line)>;
+using TLMLogHandler =
+    std::function<void(const TLMLogMessageProvider& messageProvider, TLMLogLevel logLevel, const std::string& tag,
+                       const std::string& file, const std::string& function, int line)>;
 
 class TLMLogger {
 public:
@@ -56,9 +56,9 @@ public:
 
 // The message is formatted on the logger's queue, and only when a handler
 // asks for it: arguments are captured by value.
-#define TLM_LOG(level, tag, ...)                                                                      \
-    TLMLogger::logMessage([=]() { return TLMLogger::formatMessage(__VA_ARGS__); }, level, tag, __FILE__, \
-                          __func__, __LINE__)
+#define TLM_LOG(level, tag, ...)                                                                                   \
+    TLMLogger::logMessage([=]() { return TLMLogger::formatMessage(__VA_ARGS__); }, level, tag, __FILE__, __func__, \
+                          __LINE__)
 #define TLMLogVerbose(tag, ...) TLM_LOG(TLMLogLevelVerbose, tag, __VA_ARGS__)
 #define TLMLogDebug(tag, ...) TLM_LOG(TLMLogLevelDebug, tag, __VA_ARGS__)
 #define TLMLogInfo(tag, ...) TLM_LOG(TLMLogLevelInfo, tag, __VA_ARGS__)

@@ -93,7 +93,8 @@ void TLMServiceAbstract::classSetEnabled(TLMServiceAbstract& instance, bool isEn
     if (!TLMTelemetry::isEnabled() && !client.isEnabledStateUpdating()) {
         const std::string name = instance.serviceName();
         const std::string tag = instance.logTag();
-        TLMLogError(tag, "The SDK is disabled. Re-enable the whole SDK from Telemetry first before enabling %s service.",
+        TLMLogError(tag,
+                    "The SDK is disabled. Re-enable the whole SDK from Telemetry first before enabling %s service.",
                     name.c_str());
         return;
     }

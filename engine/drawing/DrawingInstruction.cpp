@@ -6,8 +6,7 @@
 #include "engine/model/Layer.h"
 #include "engine/services/StringFormat.h"
 
-CDrawingInstruction::CDrawingInstruction(int style, bool usePattern, const CColor& fillColor,
-                                         const CColor& strokeColor)
+CDrawingInstruction::CDrawingInstruction(int style, bool usePattern, const CColor& fillColor, const CColor& strokeColor)
     : mFillColor(fillColor), mStrokeColor(strokeColor), mUsePattern(usePattern) {
     SetStyle(style);
 }
@@ -26,9 +25,7 @@ CDrawingInstruction::CDrawingInstruction(const CDrawingInstruction& other)
     Hold(mOwner);
 }
 
-CDrawingInstruction::~CDrawingInstruction() {
-    ReleaseOwner();
-}
+CDrawingInstruction::~CDrawingInstruction() { ReleaseOwner(); }
 
 namespace {
 
@@ -128,12 +125,10 @@ const tInstructionOwner& tInstructionOwner::MakeIn(CInstructionArena& arena, con
 }
 
 std::string CDrawingInstruction::DumpStyle() const {
-    return FormatStringN(255, "mUseFill:%d, mUseStroke:%d, mFillColor:%s, mStrokeColor:%s",
-                         mUseFill ? 1 : 0, mUseStroke ? 1 : 0, mFillColor.ToHexString().c_str(),
-                         mStrokeColor.ToHexString().c_str());
+    return FormatStringN(255, "mUseFill:%d, mUseStroke:%d, mFillColor:%s, mStrokeColor:%s", mUseFill ? 1 : 0,
+                         mUseStroke ? 1 : 0, mFillColor.ToHexString().c_str(), mStrokeColor.ToHexString().c_str());
 }
 
 std::string CDrawingInstruction::Dump() const {
-    return FormatStringN(255, "CDrawingInstruction<%p> (%s)", static_cast<const void*>(this),
-                         DumpStyle().c_str());
+    return FormatStringN(255, "CDrawingInstruction<%p> (%s)", static_cast<const void*>(this), DumpStyle().c_str());
 }

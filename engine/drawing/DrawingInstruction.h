@@ -123,8 +123,7 @@ public:
     double mScale = 1.0;
 
 protected:
-    CDrawingInstruction(int style, bool usePattern, const CColor& fillColor,
-                        const CColor& strokeColor);
+    CDrawingInstruction(int style, bool usePattern, const CColor& fillColor, const CColor& strokeColor);
     // Every field but the bounds, which start at zero.
     CDrawingInstruction(const CDrawingInstruction& other);
 

@@ -2,8 +2,8 @@
 
 #include "engine/model/CompositeGeometry.h"
 
-CDrawingOptions::CDrawingOptions(const CCompositeGeometry& element, int trackStyle,
-                                 bool tunnelHidden, const CColor& markedColor)
+CDrawingOptions::CDrawingOptions(const CCompositeGeometry& element, int trackStyle, bool tunnelHidden,
+                                 const CColor& markedColor)
     : mTrackStyle(trackStyle),
       mTunnelHidden(tunnelHidden),
       mMarked(element.GetSecondFlag()),

@@ -22,8 +22,7 @@ public:
     // Fill colour = the element's first colour, outline colour = its second;
     // marked = the element's second flag; fill on; no render options; rail
     // colour opaque black.
-    CDrawingOptions(const CCompositeGeometry& element, int trackStyle, bool tunnelHidden,
-                    const CColor& markedColor);
+    CDrawingOptions(const CCompositeGeometry& element, int trackStyle, bool tunnelHidden, const CColor& markedColor);
     virtual ~CDrawingOptions() = default;
 
     int mTrackStyle;

@@ -2,9 +2,8 @@
 
 #include "engine/services/StringFormat.h"
 
-CGridDrawingInstruction::CGridDrawingInstruction(bool clearBackground, const CColor& color,
-                                                 double x, double y, double width, double height,
-                                                 double gridSpacing, double gridZoom)
+CGridDrawingInstruction::CGridDrawingInstruction(bool clearBackground, const CColor& color, double x, double y,
+                                                 double width, double height, double gridSpacing, double gridZoom)
     : CDrawingInstruction(kDrawingStyleFill, false, color, color),
       mGridSpacing(gridSpacing),
       mGridZoom(gridZoom),
@@ -14,11 +13,9 @@ CGridDrawingInstruction::CGridDrawingInstruction(bool clearBackground, const CCo
       mWidth(width),
       mHeight(height) {}
 
-void CGridDrawingInstruction::CalcBoundingBox() {
-    mBounds = tDoubleRect{mY, mX, mY + mHeight, mX + mWidth};
-}
+void CGridDrawingInstruction::CalcBoundingBox() { mBounds = tDoubleRect{mY, mX, mY + mHeight, mX + mWidth}; }
 
 std::string CGridDrawingInstruction::Dump() const {
-    return FormatStringN(255, "CGridDrawingInstruction<%p> (mClearBackground:%d)",
-                         static_cast<const void*>(this), mClearBackground ? 1 : 0);
+    return FormatStringN(255, "CGridDrawingInstruction<%p> (mClearBackground:%d)", static_cast<const void*>(this),
+                         mClearBackground ? 1 : 0);
 }

@@ -8,8 +8,8 @@
 class CGridDrawingInstruction : public CDrawingInstruction {
 public:
     // Fill-only, `color` for both colours.
-    CGridDrawingInstruction(bool clearBackground, const CColor& color, double x, double y,
-                            double width, double height, double gridSpacing, double gridZoom);
+    CGridDrawingInstruction(bool clearBackground, const CColor& color, double x, double y, double width, double height,
+                            double gridSpacing, double gridZoom);
     CGridDrawingInstruction(const CGridDrawingInstruction& other) = default;
 
     // x to x + width, y to y + height.

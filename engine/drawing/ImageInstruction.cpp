@@ -4,8 +4,8 @@
 
 #include "engine/services/StringFormat.h"
 
-CImageDrawingInstruction::CImageDrawingInstruction(std::shared_ptr<const platform::Image> image,
-                                                   double width, double height)
+CImageDrawingInstruction::CImageDrawingInstruction(std::shared_ptr<const platform::Image> image, double width,
+                                                   double height)
     : CDrawingInstruction(kDrawingStyleFill, false, CColor::Gray50(), CColor::Gray50()),
       mImage(std::move(image)),
       mWidth(width),
@@ -18,6 +18,6 @@ void CImageDrawingInstruction::CalcBoundingBox() {
 
 std::string CImageDrawingInstruction::Dump() const {
     if (!mImage) return "CImageDrawingInstruction<empty>";
-    return FormatStringN(255, "CImageDrawingInstruction<%p> (mImage:%p)",
-                         static_cast<const void*>(this), static_cast<const void*>(mImage.get()));
+    return FormatStringN(255, "CImageDrawingInstruction<%p> (mImage:%p)", static_cast<const void*>(this),
+                         static_cast<const void*>(mImage.get()));
 }

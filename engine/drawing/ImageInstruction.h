@@ -8,14 +8,15 @@
 #include "engine/drawing/DrawingInstruction.h"
 #include "engine/geometry/Point.h"
 
-namespace platform { class Image; }
+namespace platform {
+class Image;
+}
 
 class CImageDrawingInstruction : public CDrawingInstruction {
 public:
     // Keeps the image (shared, so it lives as long as the instruction) and
     // its size in points; fill-only, grey 0.5.
-    CImageDrawingInstruction(std::shared_ptr<const platform::Image> image, double width,
-                             double height);
+    CImageDrawingInstruction(std::shared_ptr<const platform::Image> image, double width, double height);
     CImageDrawingInstruction(const CImageDrawingInstruction& other) = default;
 
     // The unturned rectangle; without an image the bounds stay as they were.

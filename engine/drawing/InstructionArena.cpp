@@ -10,9 +10,7 @@ namespace {
 
 constexpr std::size_t kMaxAlignment = alignof(std::max_align_t);
 
-constexpr std::size_t RoundUp(std::size_t bytes) {
-    return (bytes + kMaxAlignment - 1) / kMaxAlignment * kMaxAlignment;
-}
+constexpr std::size_t RoundUp(std::size_t bytes) { return (bytes + kMaxAlignment - 1) / kMaxAlignment * kMaxAlignment; }
 
 // The arena object rounded up, so its first block starts fully aligned.
 constexpr std::size_t kHeaderBytes = RoundUp(sizeof(CInstructionArena));
@@ -117,9 +115,7 @@ CInstructionArena::CInstructionArena(std::size_t firstBlockBytes)
     gAlive.fetch_add(1, std::memory_order_relaxed);
 }
 
-std::size_t CInstructionArena::CountAlive() noexcept {
-    return gAlive.load(std::memory_order_relaxed);
-}
+std::size_t CInstructionArena::CountAlive() noexcept { return gAlive.load(std::memory_order_relaxed); }
 
 CInstructionArena::~CInstructionArena() {
     while (mBlocks != nullptr) {

@@ -97,9 +97,7 @@ public:
     CInstructionArenaRef(const CInstructionArenaRef& other) noexcept : mArena(other.mArena) {
         if (mArena != nullptr) mArena->Retain();
     }
-    CInstructionArenaRef(CInstructionArenaRef&& other) noexcept : mArena(other.mArena) {
-        other.mArena = nullptr;
-    }
+    CInstructionArenaRef(CInstructionArenaRef&& other) noexcept : mArena(other.mArena) { other.mArena = nullptr; }
     CInstructionArenaRef& operator=(CInstructionArenaRef other) noexcept {
         std::swap(mArena, other.mArena);
         return *this;
@@ -138,8 +136,7 @@ public:
     CInstructionArenaAllocator() noexcept = default;
     explicit CInstructionArenaAllocator(CInstructionArena* arena) noexcept : mArena(arena) {}
     template <typename U>
-    CInstructionArenaAllocator(const CInstructionArenaAllocator<U>& other) noexcept
-        : mArena(other.arena()) {}
+    CInstructionArenaAllocator(const CInstructionArenaAllocator<U>& other) noexcept : mArena(other.arena()) {}
 
     T* allocate(std::size_t n) {
         if (mArena == nullptr) return std::allocator<T>().allocate(n);

@@ -4,8 +4,7 @@
 
 #include "engine/services/StringFormat.h"
 
-COvalDrawingInstruction::COvalDrawingInstruction(int style, bool usePattern,
-                                                 const CColor& fillColor,
+COvalDrawingInstruction::COvalDrawingInstruction(int style, bool usePattern, const CColor& fillColor,
                                                  const CColor& strokeColor)
     : CDrawingInstruction(style, usePattern, fillColor, strokeColor) {}
 
@@ -16,8 +15,8 @@ void COvalDrawingInstruction::CalcBoundingBox() {
     // Half extents of an ellipse turned by `turn`.
     const double halfWidth = std::hypot(mRadiusX * c, mRadiusY * s) + mLineWidth;
     const double halfHeight = std::hypot(mRadiusX * s, mRadiusY * c) + mLineWidth;
-    mBounds = tDoubleRect{mPosition.y - halfHeight, mPosition.x - halfWidth,
-                          mPosition.y + halfHeight, mPosition.x + halfWidth};
+    mBounds = tDoubleRect{mPosition.y - halfHeight, mPosition.x - halfWidth, mPosition.y + halfHeight,
+                          mPosition.x + halfWidth};
 }
 
 CPoint COvalDrawingInstruction::GetPointAt(double angle) const {
@@ -33,6 +32,6 @@ std::string COvalDrawingInstruction::Dump() const {
     return FormatStringN(255,
                          "COvalDrawingInstruction<%p> (mPosition:%s, mRadiusX:%.1f, mRadiusY:%.1f, "
                          "mLineWidth:%.1f, mDrawWithDash:%d, %s)",
-                         static_cast<const void*>(this), mPosition.Dump(3).c_str(), mRadiusX,
-                         mRadiusY, mLineWidth, mDrawWithDash ? 1 : 0, DumpStyle().c_str());
+                         static_cast<const void*>(this), mPosition.Dump(3).c_str(), mRadiusX, mRadiusY, mLineWidth,
+                         mDrawWithDash ? 1 : 0, DumpStyle().c_str());
 }

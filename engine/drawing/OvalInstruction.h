@@ -15,8 +15,7 @@
 
 class COvalDrawingInstruction : public CDrawingInstruction {
 public:
-    COvalDrawingInstruction(int style, bool usePattern, const CColor& fillColor,
-                            const CColor& strokeColor);
+    COvalDrawingInstruction(int style, bool usePattern, const CColor& fillColor, const CColor& strokeColor);
     COvalDrawingInstruction(const COvalDrawingInstruction& other) = default;
 
     // The box of the whole turned ellipse, widened by mLineWidth on every

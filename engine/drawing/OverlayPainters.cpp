@@ -46,10 +46,10 @@ CPathDrawingInstruction* NewThinPath(const CColor& strokeColor) {
 
 // ------------------------------------------------------------ parameters
 
-CElementOverlayDrawingParameters::CElementOverlayDrawingParameters(
-    const std::string& fontName, std::int32_t flags, std::int32_t textSize,
-    std::int32_t heightLabelSize, const CColor& textColor, const CColor& markColor,
-    tDrawingInstructions* output)
+CElementOverlayDrawingParameters::CElementOverlayDrawingParameters(const std::string& fontName, std::int32_t flags,
+                                                                   std::int32_t textSize, std::int32_t heightLabelSize,
+                                                                   const CColor& textColor, const CColor& markColor,
+                                                                   tDrawingInstructions* output)
     : mFontName(fontName),
       mFlags(flags),
       mTextSize(textSize),
@@ -86,8 +86,7 @@ void CElementNamePainter::PaintElement(CCompositeGeometry* element) {
                                  ? std::string(element->GetLabelText())
                                  : UElementNameGenerator::GetDisplayNameForElement(element);
 
-    auto* text = new CTextDrawingInstruction(kDrawingStyleFill, false, mParameters->mTextColor,
-                                             CColor::Black());
+    auto* text = new CTextDrawingInstruction(kDrawingStyleFill, false, mParameters->mTextColor, CColor::Black());
     text->mText = name;
     text->mOutlineWidth = 2;
     text->mFontName = mParameters->mFontName;
@@ -116,8 +115,7 @@ void CJointOverlayPainter::PaintElement(CCompositeGeometry* element) {
     if (element == nullptr || !UElementInspector::IsTrackElement(element)) return;
     const double radius = UElementComponents::GetMaxGauge(element) / 2.0;
     for (CJoint* joint : element->GetJoints(kJointFilterFree)) {
-        auto* mark = new COvalDrawingInstruction(kDrawingStyleFill, false, mParameters->mMarkColor,
-                                                 CColor::White());
+        auto* mark = new COvalDrawingInstruction(kDrawingStyleFill, false, mParameters->mMarkColor, CColor::White());
         mark->mPosition = joint->GetLayoutPoint();
         mark->mRadiusX = radius;
         mark->mRadiusY = radius;
@@ -192,16 +190,14 @@ void CCurveCenterOverlayPainter::PaintElement(CCompositeGeometry* element) {
 
 CElementHeightLabelPainter::CElementHeightLabelPainter(const CLayout* layout,
                                                        CElementOverlayDrawingParameters* parameters)
-    : mLayout(UErrorHandling::ThrowIfNull(
-          layout,
-          "CElementHeightLabelPainter::CElementHeightLabelPainter(const CLayout *, "
-          "CElementOverlayDrawingParameters *)",
-          "Invalid layout supplied")),
-      mParameters(UErrorHandling::ThrowIfNull(
-          parameters,
-          "CElementHeightLabelPainter::CElementHeightLabelPainter(const CLayout *, "
-          "CElementOverlayDrawingParameters *)",
-          "Invalid overlay parameters supplied")) {}
+    : mLayout(UErrorHandling::ThrowIfNull(layout,
+                                          "CElementHeightLabelPainter::CElementHeightLabelPainter(const CLayout *, "
+                                          "CElementOverlayDrawingParameters *)",
+                                          "Invalid layout supplied")),
+      mParameters(UErrorHandling::ThrowIfNull(parameters,
+                                              "CElementHeightLabelPainter::CElementHeightLabelPainter(const CLayout *, "
+                                              "CElementOverlayDrawingParameters *)",
+                                              "Invalid overlay parameters supplied")) {}
 
 void CElementHeightLabelPainter::CollectJoints(const tElements& elements) {
     const bool gradedOnly = (mLayout->GetParameters().mDisplayFlags & kOnlyGradedElements) != 0;
@@ -252,8 +248,7 @@ void CElementHeightLabelPainter::PaintHeightLabels(const tElements& elements) {
 
 namespace UHeightLabels {
 
-void AppendHeightLabel(const CJoint* joint, CElementOverlayDrawingParameters* parameters,
-                       double stackingOffset) {
+void AppendHeightLabel(const CJoint* joint, CElementOverlayDrawingParameters* parameters, double stackingOffset) {
     if (joint == nullptr || parameters == nullptr) return;
     const std::string text = GetHeightLabelText(joint);
     const CPoint position = GetHeightLabelPosition(joint, stackingOffset, text, parameters);
@@ -283,8 +278,8 @@ CPoint GetHeightLabelPosition(const CJoint* joint, double stackingOffset, const 
     TextCalculationServiceBase* service = TextService();
     if (service == nullptr) return CPoint();
     const tDoubleRect measured = service->GetTextBounds(parameters->mFontName, parameters->mTextSize, labelText, 0.0);
-    return CPoint(label.x - measured.Width() / 2.0 + stackingOffset,
-                  label.y - measured.Height() / 2.0 + stackingOffset, 0.0);
+    return CPoint(label.x - measured.Width() / 2.0 + stackingOffset, label.y - measured.Height() / 2.0 + stackingOffset,
+                  0.0);
 }
 
 void AddHeightLabelInstruction(const CPoint& position, const std::string& labelText,

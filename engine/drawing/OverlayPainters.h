@@ -31,9 +31,8 @@ public:
 
     // `output` (not owned) receives every instruction; a null list fails
     // through UErrorHandling::ThrowIfNull.
-    CElementOverlayDrawingParameters(const std::string& fontName, std::int32_t flags,
-                                     std::int32_t textSize, std::int32_t heightLabelSize,
-                                     const CColor& textColor, const CColor& markColor,
+    CElementOverlayDrawingParameters(const std::string& fontName, std::int32_t flags, std::int32_t textSize,
+                                     std::int32_t heightLabelSize, const CColor& textColor, const CColor& markColor,
                                      tDrawingInstructions* output);
     virtual ~CElementOverlayDrawingParameters() = default;
 
@@ -80,8 +79,7 @@ protected:
 // (0, 0); later paints reuse it.
 class CElementNamePainter : public CElementOverlayPainter {
 public:
-    explicit CElementNamePainter(CElementOverlayDrawingParameters* parameters)
-        : CElementOverlayPainter(parameters) {}
+    explicit CElementNamePainter(CElementOverlayDrawingParameters* parameters) : CElementOverlayPainter(parameters) {}
     void PaintElement(CCompositeGeometry* element) override;
 };
 
@@ -91,8 +89,7 @@ public:
 // largest gauge.
 class CJointOverlayPainter : public CElementOverlayPainter {
 public:
-    explicit CJointOverlayPainter(CElementOverlayDrawingParameters* parameters)
-        : CElementOverlayPainter(parameters) {}
+    explicit CJointOverlayPainter(CElementOverlayDrawingParameters* parameters) : CElementOverlayPainter(parameters) {}
     void PaintElement(CCompositeGeometry* element) override;
 };
 
@@ -151,8 +148,7 @@ private:
 namespace UHeightLabels {
 
 // Text, position and instruction, in that order. A null joint adds nothing.
-void AppendHeightLabel(const CJoint* joint, CElementOverlayDrawingParameters* parameters,
-                       double stackingOffset);
+void AppendHeightLabel(const CJoint* joint, CElementOverlayDrawingParameters* parameters, double stackingOffset);
 
 // "-" below a height of -0.1 mm, else "+"; then the absolute height in the
 // user's unit with one decimal, no unit name ("+1.2" for 12 mm in cm).
@@ -163,8 +159,7 @@ std::string GetHeightLabelText(const CJoint* joint);
 // fmod(joint angle - 90 + 3600, 180), then moved back by half the text's
 // measured size and on by the stacking offset in x and y; z 0. The origin
 // without a text measurement service.
-CPoint GetHeightLabelPosition(const CJoint* joint, double stackingOffset,
-                              const std::string& labelText,
+CPoint GetHeightLabelPosition(const CJoint* joint, double stackingOffset, const std::string& labelText,
                               const CElementOverlayDrawingParameters* parameters);
 
 // Appends the text instruction of a label.

@@ -21,8 +21,7 @@ public:
         const std::vector<CPoint>& first;
         const std::vector<CPoint>& second;
     };
-    tPair GetPair(CBasicGeometry& component, double elementAngle, double firstOffset,
-                  double secondOffset);
+    tPair GetPair(CBasicGeometry& component, double elementAngle, double firstOffset, double secondOffset);
 
     // Forgets every path; the memory is kept for the next element.
     void Clear() { mUsed = 0; }

@@ -10,9 +10,7 @@ static_assert(sizeof(CPathMicroInstruction) <= 32);
 
 namespace {
 
-double ZeroIfNaN(double value) {
-    return std::isnan(value) ? 0.0 : value;
-}
+double ZeroIfNaN(double value) { return std::isnan(value) ? 0.0 : value; }
 
 }  // namespace
 
@@ -27,17 +25,15 @@ double CPathArcMicroInstruction::GetDrawnSweep() const {
     return sweep;
 }
 
-CPathDrawingInstruction::CPathDrawingInstruction(int style, bool usePattern,
-                                                 const CColor& fillColor,
+CPathDrawingInstruction::CPathDrawingInstruction(int style, bool usePattern, const CColor& fillColor,
                                                  const CColor& strokeColor)
     : CDrawingInstruction(style, usePattern, fillColor, strokeColor) {}
 
 CPathDrawingInstruction::CPathDrawingInstruction(const CPathDrawingInstruction& other)
     : CPathDrawingInstruction(std::allocator_arg, allocator_type(), other) {}
 
-CPathDrawingInstruction::CPathDrawingInstruction(std::allocator_arg_t, const allocator_type& allocator,
-                                                 int style, bool usePattern, const CColor& fillColor,
-                                                 const CColor& strokeColor)
+CPathDrawingInstruction::CPathDrawingInstruction(std::allocator_arg_t, const allocator_type& allocator, int style,
+                                                 bool usePattern, const CColor& fillColor, const CColor& strokeColor)
     : CDrawingInstruction(style, usePattern, fillColor, strokeColor), mPathMicroInstructions(allocator) {}
 
 CPathDrawingInstruction::CPathDrawingInstruction(std::allocator_arg_t, const allocator_type& allocator,
@@ -58,29 +54,22 @@ void CPathDrawingInstruction::PlacedIn(CInstructionArena& home) {
     mPathMicroInstructions = std::move(steps);
 }
 
-void CPathDrawingInstruction::StartNewPath() {
-    mPathMicroInstructions.emplace_back(CPathStartNewMicroInstruction{});
-}
+void CPathDrawingInstruction::StartNewPath() { mPathMicroInstructions.emplace_back(CPathStartNewMicroInstruction{}); }
 
-void CPathDrawingInstruction::AddClip() {
-    mPathMicroInstructions.emplace_back(CPathAddClipMicroInstruction{});
-}
+void CPathDrawingInstruction::AddClip() { mPathMicroInstructions.emplace_back(CPathAddClipMicroInstruction{}); }
 
 void CPathDrawingInstruction::AddLineTo(const CPoint& point) {
     mPathMicroInstructions.emplace_back(std::in_place_type<CPathLineToMicroInstruction>, point);
 }
 
-void CPathDrawingInstruction::AddArc(const CPoint& center, int direction, double startAngle,
-                                     double endAngle, double radius) {
+void CPathDrawingInstruction::AddArc(const CPoint& center, int direction, double startAngle, double endAngle,
+                                     double radius) {
     mPathMicroInstructions.emplace_back(
         std::in_place_type<CPathArcStep>,
-        CPathArcMicroInstruction(center, ZeroIfNaN(radius), ZeroIfNaN(startAngle),
-                                 ZeroIfNaN(endAngle), direction));
+        CPathArcMicroInstruction(center, ZeroIfNaN(radius), ZeroIfNaN(startAngle), ZeroIfNaN(endAngle), direction));
 }
 
-void CPathDrawingInstruction::ClearPathMicroInstructions() {
-    mPathMicroInstructions.clear();
-}
+void CPathDrawingInstruction::ClearPathMicroInstructions() { mPathMicroInstructions.clear(); }
 
 void CPathDrawingInstruction::CalcBoundingBox() {
     tDoubleRect bounds;
@@ -98,8 +87,7 @@ void CPathDrawingInstruction::CalcBoundingBox() {
         } else if (const CPathArcMicroInstruction* arc = PathArcOf(step)) {
             bounds = growing;
             // The accumulator counts angles from -y; ours count from +x.
-            accumulator.AddArc(arc->mCenter, arc->mStartAngle + 90.0, arc->GetDrawnSweep(),
-                               arc->mRadius);
+            accumulator.AddArc(arc->mCenter, arc->mStartAngle + 90.0, arc->GetDrawnSweep(), arc->mRadius);
             growing = bounds;
         }
     }
@@ -115,7 +103,6 @@ std::string CPathDrawingInstruction::Dump() const {
     return FormatStringN(255,
                          "CPathDrawingInstruction<%p> (mPathMicroInstructions:%lu points, "
                          "mLineWidth:%.1f, mDrawWithDash:%d, %s)",
-                         static_cast<const void*>(this),
-                         static_cast<unsigned long>(mPathMicroInstructions.size()), mLineWidth,
-                         mDrawWithDash ? 1 : 0, DumpStyle().c_str());
+                         static_cast<const void*>(this), static_cast<unsigned long>(mPathMicroInstructions.size()),
+                         mLineWidth, mDrawWithDash ? 1 : 0, DumpStyle().c_str());
 }

@@ -43,10 +43,8 @@ public:
 // round, as the platform's arc does.
 class CPathArcMicroInstruction {
 public:
-    CPathArcMicroInstruction(const CPoint& center, double radius, double startAngle,
-                             double endAngle, int direction)
-        : mCenter(center), mRadius(radius), mStartAngle(startAngle), mEndAngle(endAngle),
-          mDirection(direction) {}
+    CPathArcMicroInstruction(const CPoint& center, double radius, double startAngle, double endAngle, int direction)
+        : mCenter(center), mRadius(radius), mStartAngle(startAngle), mEndAngle(endAngle), mDirection(direction) {}
 
     // The signed sweep the arc covers: positive for direction 0.
     double GetDrawnSweep() const;
@@ -69,8 +67,7 @@ class CPathArcStep {
 public:
     explicit CPathArcStep(const CPathArcMicroInstruction& arc)
         : mArc(std::make_unique<CPathArcMicroInstruction>(arc)) {}
-    CPathArcStep(const CPathArcStep& other)
-        : mArc(std::make_unique<CPathArcMicroInstruction>(*other.mArc)) {}
+    CPathArcStep(const CPathArcStep& other) : mArc(std::make_unique<CPathArcMicroInstruction>(*other.mArc)) {}
     CPathArcStep& operator=(const CPathArcStep& other) {
         if (this != &other) mArc = std::make_unique<CPathArcMicroInstruction>(*other.mArc);
         return *this;
@@ -87,9 +84,8 @@ private:
 
 // One step of a path: exactly one of the four kinds. Tell them apart with
 // std::get_if or std::visit; PathArcOf reads an arc.
-using CPathMicroInstruction =
-    std::variant<CPathStartNewMicroInstruction, CPathLineToMicroInstruction, CPathArcStep,
-                 CPathAddClipMicroInstruction>;
+using CPathMicroInstruction = std::variant<CPathStartNewMicroInstruction, CPathLineToMicroInstruction, CPathArcStep,
+                                           CPathAddClipMicroInstruction>;
 
 // The arc of an arc step, or null for any other kind.
 inline const CPathArcMicroInstruction* PathArcOf(const CPathMicroInstruction& step) {
@@ -107,16 +103,15 @@ public:
     // copied, never moved out of it.
     using tSteps = std::vector<CPathMicroInstruction, CInstructionArenaAllocator<CPathMicroInstruction>>;
 
-    CPathDrawingInstruction(int style, bool usePattern, const CColor& fillColor,
-                            const CColor& strokeColor);
+    CPathDrawingInstruction(int style, bool usePattern, const CColor& fillColor, const CColor& strokeColor);
     // Every field but the bounds and the steps: a copy starts with an empty
     // path (renderers copy templates and fill in their own points).
     CPathDrawingInstruction(const CPathDrawingInstruction& other);
     // The same, with the steps taking memory from `allocator` (MakeIn
     // passes its arena's).
     using allocator_type = CInstructionArenaAllocator<std::byte>;
-    CPathDrawingInstruction(std::allocator_arg_t, const allocator_type& allocator, int style,
-                            bool usePattern, const CColor& fillColor, const CColor& strokeColor);
+    CPathDrawingInstruction(std::allocator_arg_t, const allocator_type& allocator, int style, bool usePattern,
+                            const CColor& fillColor, const CColor& strokeColor);
     CPathDrawingInstruction(std::allocator_arg_t, const allocator_type& allocator,
                             const CPathDrawingInstruction& other);
     ~CPathDrawingInstruction() override = default;
@@ -126,8 +121,7 @@ public:
     void AddClip();
     void AddLineTo(const CPoint& point);
     // An angle or radius that is not a number is stored as 0.
-    void AddArc(const CPoint& center, int direction, double startAngle, double endAngle,
-                double radius);
+    void AddArc(const CPoint& center, int direction, double startAngle, double endAngle, double radius);
     // Deletes every step.
     void ClearPathMicroInstructions();
 

@@ -6,9 +6,8 @@
 #include "engine/services/StringFormat.h"
 #include "platform/graphics/Path.h"
 
-CQuartzPathDrawingInstruction::CQuartzPathDrawingInstruction(std::shared_ptr<const platform::Path> path,
-                                                             int style, bool usePattern,
-                                                             const CColor& fillColor,
+CQuartzPathDrawingInstruction::CQuartzPathDrawingInstruction(std::shared_ptr<const platform::Path> path, int style,
+                                                             bool usePattern, const CColor& fillColor,
                                                              const CColor& strokeColor)
     : CDrawingInstruction(style, usePattern, fillColor, strokeColor), mPath(std::move(path)) {}
 
@@ -19,7 +18,7 @@ void CQuartzPathDrawingInstruction::CalcBoundingBox() {
     for (const platform::Path::Element& element : mPath->elements()) {
         const int points = element.type == platform::Path::ElementType::curveTo        ? 3
                            : element.type == platform::Path::ElementType::closeSubpath ? 0
-                                                                                        : 1;
+                                                                                       : 1;
         for (int i = 0; i < points; ++i) accumulator.AddPoint(CPoint(element.points[i].x, element.points[i].y));
     }
     mBounds = bounds;

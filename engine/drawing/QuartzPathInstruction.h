@@ -9,14 +9,15 @@
 
 #include "engine/drawing/DrawingInstruction.h"
 
-namespace platform { class Path; }
+namespace platform {
+class Path;
+}
 
 class CQuartzPathDrawingInstruction : public CDrawingInstruction {
 public:
     // Keeps the path, shared: a path is never changed once made.
-    CQuartzPathDrawingInstruction(std::shared_ptr<const platform::Path> path, int style,
-                                  bool usePattern, const CColor& fillColor,
-                                  const CColor& strokeColor);
+    CQuartzPathDrawingInstruction(std::shared_ptr<const platform::Path> path, int style, bool usePattern,
+                                  const CColor& fillColor, const CColor& strokeColor);
     CQuartzPathDrawingInstruction(const CQuartzPathDrawingInstruction& other) = default;
 
     // The box of every point of the path, the control points of its curves

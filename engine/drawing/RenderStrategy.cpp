@@ -28,12 +28,11 @@ T* AsComponent(CBasicGeometry* component) {
 
 // ------------------------------------------------------------ render options
 
-CDrawingInstructionsRenderOptions::CDrawingInstructionsRenderOptions(tDrawingInstructions* output,
-                                                                     int pass)
+CDrawingInstructionsRenderOptions::CDrawingInstructionsRenderOptions(tDrawingInstructions* output, int pass)
     : mPass(pass), mOutput(output), mShared(std::make_shared<tShared>()) {}
 
-CDrawingInstructionsRenderOptions::CDrawingInstructionsRenderOptions(
-    tDrawingInstructions* output, int pass, const CDrawingInstructionsRenderOptions& sameBuild)
+CDrawingInstructionsRenderOptions::CDrawingInstructionsRenderOptions(tDrawingInstructions* output, int pass,
+                                                                     const CDrawingInstructionsRenderOptions& sameBuild)
     : mPass(pass), mOutput(output), mShared(sameBuild.mShared) {}
 
 const tInstructionOwner& CDrawingInstructionsRenderOptions::CurrentOwner() {
@@ -53,12 +52,11 @@ void CDrawingInstructionsRenderOptions::AddInstruction(CDrawingInstruction* inst
     AddInstruction(std::unique_ptr<CDrawingInstruction>(instruction));
 }
 
-void CDrawingInstructionsRenderOptions::AddInstruction(
-    std::unique_ptr<CDrawingInstruction> instruction) {
+void CDrawingInstructionsRenderOptions::AddInstruction(std::unique_ptr<CDrawingInstruction> instruction) {
     if (!instruction) return;
-    UErrorHandling::ThrowIfNull(
-        mOutput, "void CDrawingInstructionsRenderOptions::AddInstruction(CDrawingInstruction *)",
-        "No output list for drawing instructions");
+    UErrorHandling::ThrowIfNull(mOutput,
+                                "void CDrawingInstructionsRenderOptions::AddInstruction(CDrawingInstruction *)",
+                                "No output list for drawing instructions");
     instruction->CalcBoundingBox();
     instruction->SetOwner(CurrentOwner());
     mOutput->push_back(instruction.get());
@@ -71,9 +69,8 @@ CRenderStrategy::CRenderStrategy() = default;
 
 CRenderStrategy::~CRenderStrategy() = default;
 
-void CRenderStrategy::RenderComponent(CBasicGeometry* component, const CPoint& position,
-                                      double angle, const CGradeVector& grade,
-                                      const CDrawingOptions& options) {
+void CRenderStrategy::RenderComponent(CBasicGeometry* component, const CPoint& position, double angle,
+                                      const CGradeVector& grade, const CDrawingOptions& options) {
     static constexpr const char* kSignature =
         "void CRenderStrategy::RenderComponent(CBasicGeometry *, const CPoint &, double, const "
         "CGradeVector &, const CDrawingOptions &)";
@@ -124,8 +121,7 @@ void CRenderStrategy::RenderComponent(CBasicGeometry* component, const CPoint& p
                 return;
             }
             break;
-        default:
-            break;
+        default: break;
     }
     LogWarning("%s: Cannot render element: Unknown type %d", kSignature, type);
 }
@@ -133,22 +129,18 @@ void CRenderStrategy::RenderComponent(CBasicGeometry* component, const CPoint& p
 CDrawingInstructionsRenderStrategy::CDrawingInstructionsRenderStrategy() {
     static constexpr const char* kSignature =
         "CDrawingInstructionsRenderStrategy::CDrawingInstructionsRenderStrategy()";
-    mStraightRenderer.reset(UErrorHandling::ThrowIfNull(
-        new (std::nothrow) CDrawingInstructionsStraightRenderer(), kSignature,
-        "Failed to instantiate CDrawingInstructionsStraightRenderer object"));
-    mCurveRenderer.reset(UErrorHandling::ThrowIfNull(
-        new (std::nothrow) CDrawingInstructionsCurveRenderer(), kSignature,
-        "Failed to instantiate CDrawingInstructionsCurveRenderer object"));
-    mFlexTrackRenderer.reset(UErrorHandling::ThrowIfNull(
-        new (std::nothrow) CDrawingInstructionsFlextrackRenderer(), kSignature,
-        "Failed to instantiate CDrawingInstructionsFlextrackRenderer object"));
-    mPolyRenderer.reset(UErrorHandling::ThrowIfNull(
-        new (std::nothrow) CDrawingInstructionsPolyRenderer(), kSignature,
-        "Failed to instantiate CDrawingInstructionsPolyRenderer object"));
-    mOvalRenderer.reset(UErrorHandling::ThrowIfNull(
-        new (std::nothrow) CDrawingInstructionsOvalRenderer(), kSignature,
-        "Failed to instantiate CDrawingInstructionsOvalRenderer object"));
-    mTextRenderer.reset(UErrorHandling::ThrowIfNull(
-        new (std::nothrow) CDrawingInstructionsTextRenderer(), kSignature,
-        "Failed to instantiate CDrawingInstructionsTextRenderer object"));
+    mStraightRenderer.reset(
+        UErrorHandling::ThrowIfNull(new (std::nothrow) CDrawingInstructionsStraightRenderer(), kSignature,
+                                    "Failed to instantiate CDrawingInstructionsStraightRenderer object"));
+    mCurveRenderer.reset(UErrorHandling::ThrowIfNull(new (std::nothrow) CDrawingInstructionsCurveRenderer(), kSignature,
+                                                     "Failed to instantiate CDrawingInstructionsCurveRenderer object"));
+    mFlexTrackRenderer.reset(
+        UErrorHandling::ThrowIfNull(new (std::nothrow) CDrawingInstructionsFlextrackRenderer(), kSignature,
+                                    "Failed to instantiate CDrawingInstructionsFlextrackRenderer object"));
+    mPolyRenderer.reset(UErrorHandling::ThrowIfNull(new (std::nothrow) CDrawingInstructionsPolyRenderer(), kSignature,
+                                                    "Failed to instantiate CDrawingInstructionsPolyRenderer object"));
+    mOvalRenderer.reset(UErrorHandling::ThrowIfNull(new (std::nothrow) CDrawingInstructionsOvalRenderer(), kSignature,
+                                                    "Failed to instantiate CDrawingInstructionsOvalRenderer object"));
+    mTextRenderer.reset(UErrorHandling::ThrowIfNull(new (std::nothrow) CDrawingInstructionsTextRenderer(), kSignature,
+                                                    "Failed to instantiate CDrawingInstructionsTextRenderer object"));
 }

@@ -101,8 +101,8 @@ public:
     // track. Any other code (or a component that is not of its code's class)
     // is logged as a warning and draws nothing. A null component fails
     // through UErrorHandling::ThrowIfNull.
-    void RenderComponent(CBasicGeometry* component, const CPoint& position, double angle,
-                         const CGradeVector& grade, const CDrawingOptions& options);
+    void RenderComponent(CBasicGeometry* component, const CPoint& position, double angle, const CGradeVector& grade,
+                         const CDrawingOptions& options);
 
 protected:
     CRenderStrategy();

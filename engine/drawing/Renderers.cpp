@@ -39,11 +39,9 @@ CPoint MovedBy(const CPoint& point, const CPoint& position) {
 
 // A line-to step for each point from `begin` to `end`, moved by the position.
 template <typename Iterator>
-void AddLinesTo(CPathDrawingInstruction::tSteps& steps, Iterator begin, Iterator end,
-                const CPoint& position) {
+void AddLinesTo(CPathDrawingInstruction::tSteps& steps, Iterator begin, Iterator end, const CPoint& position) {
     for (Iterator it = begin; it != end; ++it)
-        steps.emplace_back(std::in_place_type<CPathLineToMicroInstruction>,
-                           MovedBy(*it, position));
+        steps.emplace_back(std::in_place_type<CPathLineToMicroInstruction>, MovedBy(*it, position));
 }
 
 // A path made in the render options' arena, or with new without them.
@@ -58,9 +56,8 @@ std::unique_ptr<CPathDrawingInstruction> NewPath(const CDrawingInstructionsRende
 // A copy of the template through the points from `begin` to `end`, moved by
 // the position, at `lineWidth`.
 template <typename Iterator>
-void AddLine(CDrawingInstructionsRenderOptions& renderOptions,
-             const CPathDrawingInstruction& pathTemplate, Iterator begin, Iterator end,
-             const CPoint& position, double lineWidth) {
+void AddLine(CDrawingInstructionsRenderOptions& renderOptions, const CPathDrawingInstruction& pathTemplate,
+             Iterator begin, Iterator end, const CPoint& position, double lineWidth) {
     auto line = renderOptions.NewInstruction<CPathDrawingInstruction>(pathTemplate);
     line->ClearPathMicroInstructions();
     line->mPathMicroInstructions.reserve(static_cast<std::size_t>(end - begin));
@@ -85,8 +82,7 @@ public:
     explicit CJointStateGuard(CBasicGeometry& component) : mComponent(component) {
         for (int i = 0; i < 2; ++i) {
             const CJoint* joint = component.GetJoint(i);
-            mSaved[i] = {joint->GetAngle(), joint->GetLayoutPoint(), joint->GetElementPoint(),
-                         joint->GetMark()};
+            mSaved[i] = {joint->GetAngle(), joint->GetLayoutPoint(), joint->GetElementPoint(), joint->GetMark()};
         }
     }
     ~CJointStateGuard() {
@@ -121,28 +117,26 @@ const CColor& CDrawingInstructionsRendererBase::SleeperColor() {
     return color;
 }
 
-CDrawingInstructionsRenderOptions& CDrawingInstructionsRendererBase::GetRenderOptions(
-    const CDrawingOptions& options, const char* signature) {
+CDrawingInstructionsRenderOptions& CDrawingInstructionsRendererBase::GetRenderOptions(const CDrawingOptions& options,
+                                                                                      const char* signature) {
     CRenderStrategyOptions* const given = options.mRenderOptions;
     // The exact class first: much quicker than the full cast it spares.
     if (given != nullptr && typeid(*given) == typeid(CDrawingInstructionsRenderOptions))
         return static_cast<CDrawingInstructionsRenderOptions&>(*given);
-    return *UErrorHandling::ThrowIfNull(dynamic_cast<CDrawingInstructionsRenderOptions*>(given),
-                                        signature, kNoRenderOptions);
+    return *UErrorHandling::ThrowIfNull(dynamic_cast<CDrawingInstructionsRenderOptions*>(given), signature,
+                                        kNoRenderOptions);
 }
 
-bool CDrawingInstructionsRendererBase::IsHiddenShape(const CBasicGeometry* component,
-                                                     const CDrawingOptions& options) {
+bool CDrawingInstructionsRendererBase::IsHiddenShape(const CBasicGeometry* component, const CDrawingOptions& options) {
     if (!options.mTunnelHidden || options.mMarked) return false;
-    return !(component->IsGenerated() &&
-             component->GetComponentGeneratorID() == kTunnelPortalGenerator);
+    return !(component->IsGenerated() && component->GetComponentGeneratorID() == kTunnelPortalGenerator);
 }
 
 std::unique_ptr<CPathDrawingInstruction> CDrawingInstructionsRendererBase::CreateFillInstruction(
     const CBasicGeometry* component, const CDrawingOptions& options,
     const CDrawingInstructionsRenderOptions* renderOptions) {
-    return NewPath(renderOptions, kDrawingStyleFill, options.mMarked,
-                   ComponentFillColor(component, options), CColor::Black());
+    return NewPath(renderOptions, kDrawingStyleFill, options.mMarked, ComponentFillColor(component, options),
+                   CColor::Black());
 }
 
 std::unique_ptr<CPathDrawingInstruction> CDrawingInstructionsRendererBase::CreateOutlineInstruction(
@@ -150,9 +144,8 @@ std::unique_ptr<CPathDrawingInstruction> CDrawingInstructionsRendererBase::Creat
     return NewPath(renderOptions, kDrawingStyleStroke, false, CColor::White(), OutlineColor(options));
 }
 
-void CDrawingInstructionsRendererBase::RenderTrackComponent(CBasicGeometry* component,
-                                                            const CPoint& position, double angle,
-                                                            const CDrawingOptions& options) const {
+void CDrawingInstructionsRendererBase::RenderTrackComponent(CBasicGeometry* component, const CPoint& position,
+                                                            double angle, const CDrawingOptions& options) const {
     static constexpr const char* kSignature =
         "virtual void CDrawingInstructionsRendererBase::RenderTrackComponent(CBasicGeometry *, "
         "const CPoint &, double, const CDrawingOptions &) const";
@@ -192,9 +185,7 @@ void CDrawingInstructionsRendererBase::RenderTrackComponent(CBasicGeometry* comp
     } else if (!((style & kTrackStyleBed) != 0 && pass != kOutlinePass)) {
         const double halfGauge = component->GetGauge() / 2.0;
         sides = sidePair(-halfGauge, halfGauge, &ownPaths[0]);
-        if ((sides.first->empty() || sides.second->empty()) &&
-            (style & kTrackStyleCenterLine) == 0)
-            return;
+        if ((sides.first->empty() || sides.second->empty()) && (style & kTrackStyleCenterLine) == 0) return;
     }
     const std::vector<CPoint>& first = *sides.first;
     const std::vector<CPoint>& second = *sides.second;
@@ -213,12 +204,9 @@ void CDrawingInstructionsRendererBase::RenderTrackComponent(CBasicGeometry* comp
 
     if (pass == kFillPass) {
         if (!options.mFill) return;
-        std::unique_ptr<CPathDrawingInstruction> fill =
-            CreateFillInstruction(component, options, &renderOptions);
-        if (hasBedLines)
-            AddOutlinePolygon(*fill, bedFirst, bedSecond, position);
-        else
-            AddOutlinePolygon(*fill, first, second, position);
+        std::unique_ptr<CPathDrawingInstruction> fill = CreateFillInstruction(component, options, &renderOptions);
+        if (hasBedLines) AddOutlinePolygon(*fill, bedFirst, bedSecond, position);
+        else AddOutlinePolygon(*fill, first, second, position);
         renderOptions.AddInstruction(std::move(fill));
         return;
     }
@@ -226,22 +214,18 @@ void CDrawingInstructionsRendererBase::RenderTrackComponent(CBasicGeometry* comp
 
     // The template the outline instructions are copied from, made as
     // CreateOutlineInstruction makes it but kept on the stack.
-    CPathDrawingInstruction outlineTemplate(kDrawingStyleStroke, false, CColor::White(),
-                                            OutlineColor(options));
+    CPathDrawingInstruction outlineTemplate(kDrawingStyleStroke, false, CColor::White(), OutlineColor(options));
     CPathDrawingInstruction* const outline = &outlineTemplate;
     const bool railColor = (style & kTrackStyleRailColor) != 0;
-    if ((style & kTrackStyleJointEnds) != 0)
-        AddJointEndLines(renderOptions, *outline, component, position, angle);
+    if ((style & kTrackStyleJointEnds) != 0) AddJointEndLines(renderOptions, *outline, component, position, angle);
     if ((style & kTrackStyleRails) != 0) {
         const bool inRailColor = railColor && !options.mMarked;
         if (inRailColor) outline->mStrokeColor = options.mRailColor;
-        AddSideLines(renderOptions, *outline, component, first, second, position, angle, true,
-                     railColor);
+        AddSideLines(renderOptions, *outline, component, first, second, position, angle, true, railColor);
         if (inRailColor) outline->mStrokeColor = options.mOutlineColor;
     }
     if ((style & kTrackStyleBed) != 0 && !railColor)
-        AddSideLines(renderOptions, *outline, component, bedFirst, bedSecond, position, angle,
-                     false, false);
+        AddSideLines(renderOptions, *outline, component, bedFirst, bedSecond, position, angle, false, false);
     if ((style & kTrackStyleCenterLine) != 0 && !railColor)
         AddCenterLine(renderOptions, *outline, component, position, angle);
 }
@@ -257,11 +241,11 @@ void CDrawingInstructionsRendererBase::AddOutlinePolygon(CPathDrawingInstruction
     if (!first.empty()) AddLinesTo(steps, first.begin(), first.begin() + 1, position);
 }
 
-void CDrawingInstructionsRendererBase::AddSideLines(
-    CDrawingInstructionsRenderOptions& renderOptions, const CPathDrawingInstruction& pathTemplate,
-    CBasicGeometry* component, const std::vector<CPoint>& first,
-    const std::vector<CPoint>& second, const CPoint& position, double angle, bool rails,
-    bool thick) const {
+void CDrawingInstructionsRendererBase::AddSideLines(CDrawingInstructionsRenderOptions& renderOptions,
+                                                    const CPathDrawingInstruction& pathTemplate,
+                                                    CBasicGeometry* component, const std::vector<CPoint>& first,
+                                                    const std::vector<CPoint>& second, const CPoint& position,
+                                                    double angle, bool rails, bool thick) const {
     double lineWidth = renderOptions.mBaseLineWidth;
     if (rails) {
         lineWidth = component->GetRailWidth();
@@ -276,14 +260,15 @@ void CDrawingInstructionsRendererBase::AddSideLines(
 
 void CDrawingInstructionsRendererBase::AddPolyline(CDrawingInstructionsRenderOptions& renderOptions,
                                                    const CPathDrawingInstruction& pathTemplate,
-                                                   const std::vector<CPoint>& points,
-                                                   const CPoint& position, double lineWidth) const {
+                                                   const std::vector<CPoint>& points, const CPoint& position,
+                                                   double lineWidth) const {
     AddLine(renderOptions, pathTemplate, points.begin(), points.end(), position, lineWidth);
 }
 
-void CDrawingInstructionsRendererBase::AddJointEndLines(
-    CDrawingInstructionsRenderOptions& renderOptions, const CPathDrawingInstruction& pathTemplate,
-    CBasicGeometry* component, const CPoint& position, double angle) const {
+void CDrawingInstructionsRendererBase::AddJointEndLines(CDrawingInstructionsRenderOptions& renderOptions,
+                                                        const CPathDrawingInstruction& pathTemplate,
+                                                        CBasicGeometry* component, const CPoint& position,
+                                                        double angle) const {
     const bool first = component->IsJointEnabled(0);
     const bool last = component->IsJointEnabled(1);
     if (!first && !last) return;
@@ -299,8 +284,8 @@ void CDrawingInstructionsRendererBase::AddJointEndLines(
 
 void CDrawingInstructionsRendererBase::AddCenterLine(CDrawingInstructionsRenderOptions& renderOptions,
                                                      const CPathDrawingInstruction& pathTemplate,
-                                                     CBasicGeometry* component,
-                                                     const CPoint& position, double angle) const {
+                                                     CBasicGeometry* component, const CPoint& position,
+                                                     double angle) const {
     std::vector<CPoint> center;
     component->GetParallelPath(center, angle, 0.0);
     AddPolyline(renderOptions, pathTemplate, center, position, component->GetRailWidth());
@@ -308,8 +293,8 @@ void CDrawingInstructionsRendererBase::AddCenterLine(CDrawingInstructionsRenderO
 
 void CDrawingInstructionsRendererBase::AddSleepers(CDrawingInstructionsRenderOptions& renderOptions,
                                                    const CPathDrawingInstruction& pathTemplate,
-                                                   CBasicGeometry* component,
-                                                   const CPoint& position, double angle) const {
+                                                   CBasicGeometry* component, const CPoint& position,
+                                                   double angle) const {
     std::vector<CPoint> center;
     {
         CJointStateGuard guard(*component);
@@ -343,10 +328,8 @@ void CDrawingInstructionsRendererBase::AddSleepers(CDrawingInstructionsRenderOpt
             const double at = firstAt + static_cast<double>(next) * spacing;
             if (at > segmentEnd) break;
             const double along = at - segmentStart;
-            const CPoint sleeperCenter(from.x + along * std::cos(radians),
-                                       from.y + along * std::sin(radians), from.z);
-            AddSleeper(GetSleeperCorners(sleeperCenter, direction, length, width), renderOptions,
-                       pathTemplate);
+            const CPoint sleeperCenter(from.x + along * std::cos(radians), from.y + along * std::sin(radians), from.z);
+            AddSleeper(GetSleeperCorners(sleeperCenter, direction, length, width), renderOptions, pathTemplate);
             ++next;
         }
         segmentStart = segmentEnd;
@@ -366,9 +349,8 @@ void CDrawingInstructionsRendererBase::AddSleeper(const std::vector<CPoint>& poi
     renderOptions.AddInstruction(std::move(sleeper));
 }
 
-std::vector<CPoint> CDrawingInstructionsRendererBase::GetSleeperCorners(const CPoint& center,
-                                                                        double angle, double length,
-                                                                        double width) const {
+std::vector<CPoint> CDrawingInstructionsRendererBase::GetSleeperCorners(const CPoint& center, double angle,
+                                                                        double length, double width) const {
     const double across = angle + 90.0;
     auto offset = [&](double lengthAngle, double widthAngle) {
         const double a = lengthAngle * CPoint::kDegreesToRadians;
@@ -376,27 +358,24 @@ std::vector<CPoint> CDrawingInstructionsRendererBase::GetSleeperCorners(const CP
         return CPoint(center.x + length / 2.0 * std::cos(a) + width / 2.0 * std::cos(b),
                       center.y + length / 2.0 * std::sin(a) + width / 2.0 * std::sin(b), center.z);
     };
-    return {offset(across, across - 90.0), offset(across, across + 90.0),
-            offset(across + 180.0, across + 90.0), offset(across + 180.0, across - 90.0)};
+    return {offset(across, across - 90.0), offset(across, across + 90.0), offset(across + 180.0, across + 90.0),
+            offset(across + 180.0, across - 90.0)};
 }
 
 // ------------------------------------------------------------ track renderers
 
-void CDrawingInstructionsStraightRenderer::Render(CStraightBIG* component, const CPoint& position,
-                                                  double angle, const CGradeVector&,
-                                                  const CDrawingOptions& options) const {
+void CDrawingInstructionsStraightRenderer::Render(CStraightBIG* component, const CPoint& position, double angle,
+                                                  const CGradeVector&, const CDrawingOptions& options) const {
     RenderTrackComponent(component, position, angle, options);
 }
 
-void CDrawingInstructionsCurveRenderer::Render(CCurveBIG* component, const CPoint& position,
-                                               double angle, const CGradeVector&,
-                                               const CDrawingOptions& options) const {
+void CDrawingInstructionsCurveRenderer::Render(CCurveBIG* component, const CPoint& position, double angle,
+                                               const CGradeVector&, const CDrawingOptions& options) const {
     RenderTrackComponent(component, position, angle, options);
 }
 
-void CDrawingInstructionsFlextrackRenderer::Render(CFlexTrackBIG* component, const CPoint& position,
-                                                   double angle, const CGradeVector&,
-                                                   const CDrawingOptions& options) const {
+void CDrawingInstructionsFlextrackRenderer::Render(CFlexTrackBIG* component, const CPoint& position, double angle,
+                                                   const CGradeVector&, const CDrawingOptions& options) const {
     RenderTrackComponent(component, position, angle, options);
 }
 
@@ -408,8 +387,8 @@ std::unique_ptr<CPathDrawingInstruction> CDrawingInstructionsPolyRenderer::GetDr
     static constexpr const char* kSignature =
         "CPathDrawingInstruction *CDrawingInstructionsPolyRenderer::GetDrawingInstruction("
         "CBasicGeometry *, const CDrawingOptions &, const CDrawingInstructionsRenderOptions *)";
-    auto* poly = UErrorHandling::ThrowIfNull(dynamic_cast<CPolyBIG*>(component), kSignature,
-                                             "Cast to CPolyBIG instance failed");
+    auto* poly =
+        UErrorHandling::ThrowIfNull(dynamic_cast<CPolyBIG*>(component), kSignature, "Cast to CPolyBIG instance failed");
     UErrorHandling::ThrowIfNull(renderOptions, kSignature, kNoRenderOptions);
     // The fill flag marks a closed outline; open lines are never filled.
     if (renderOptions->mPass == kFillPass && options.mFill && poly->GetFillFlag())
@@ -418,35 +397,30 @@ std::unique_ptr<CPathDrawingInstruction> CDrawingInstructionsPolyRenderer::GetDr
     return nullptr;
 }
 
-void CDrawingInstructionsPolyRenderer::Render(CPolyBIG* component, const CPoint& position,
-                                              double angle, const CGradeVector&,
-                                              const CDrawingOptions& options) const {
+void CDrawingInstructionsPolyRenderer::Render(CPolyBIG* component, const CPoint& position, double angle,
+                                              const CGradeVector&, const CDrawingOptions& options) const {
     static constexpr const char* kSignature =
         "virtual void CDrawingInstructionsPolyRenderer::Render(CPolyBIG *, const CPoint &, double, "
         "const CGradeVector &, const CDrawingOptions &) const";
     UErrorHandling::ThrowIfNull(component, kSignature, kInvalidComponent);
     if (IsHiddenShape(component, options)) return;
     CDrawingInstructionsRenderOptions& renderOptions = GetRenderOptions(options, kSignature);
-    std::unique_ptr<CPathDrawingInstruction> path =
-        GetDrawingInstruction(component, options, &renderOptions);
+    std::unique_ptr<CPathDrawingInstruction> path = GetDrawingInstruction(component, options, &renderOptions);
     if (!path) return;
 
     const std::vector<CPoint> points = component->GetTransformedPoints(angle);
     path->mPathMicroInstructions.reserve(points.size() + 1);
     for (const CPoint& point : points) path->AddLineTo(MovedBy(point, position));
-    if (component->GetFillFlag() && !points.empty())
-        path->AddLineTo(MovedBy(points.front(), position));
+    if (component->GetFillFlag() && !points.empty()) path->AddLineTo(MovedBy(points.front(), position));
     path->mLineCapStyle = CPathDrawingInstruction::kLineCapSquare;
-    path->mLineWidth =
-        std::max(static_cast<double>(component->GetLineWidth()), renderOptions.mBaseLineWidth);
+    path->mLineWidth = std::max(static_cast<double>(component->GetLineWidth()), renderOptions.mBaseLineWidth);
     renderOptions.AddInstruction(std::move(path));
 }
 
 // ------------------------------------------------------------ ovals
 
-void CDrawingInstructionsOvalRenderer::Render(COvalBIG* component, const CPoint& position,
-                                              double angle, const CGradeVector&,
-                                              const CDrawingOptions& options) const {
+void CDrawingInstructionsOvalRenderer::Render(COvalBIG* component, const CPoint& position, double angle,
+                                              const CGradeVector&, const CDrawingOptions& options) const {
     static constexpr const char* kSignature =
         "virtual void CDrawingInstructionsOvalRenderer::Render(COvalBIG *, const CPoint &, double, "
         "const CGradeVector &, const CDrawingOptions &) const";
@@ -457,8 +431,7 @@ void CDrawingInstructionsOvalRenderer::Render(COvalBIG* component, const CPoint&
     std::unique_ptr<COvalDrawingInstruction> oval;
     if (renderOptions.mPass == kFillPass && options.mFill) {
         oval = renderOptions.NewInstruction<COvalDrawingInstruction>(
-            kDrawingStyleFill, options.mMarked, ComponentFillColor(component, options),
-            CColor::Black());
+            kDrawingStyleFill, options.mMarked, ComponentFillColor(component, options), CColor::Black());
     } else if (renderOptions.mPass == kOutlinePass) {
         oval = renderOptions.NewInstruction<COvalDrawingInstruction>(
             kDrawingStyleStroke, false, CColor::White(),
@@ -473,8 +446,7 @@ void CDrawingInstructionsOvalRenderer::Render(COvalBIG* component, const CPoint&
     oval->mPosition = CPoint(position.x + center.x, position.y + center.y, 0.0);
     oval->mRadiusX = component->GetRadiusX();
     oval->mRadiusY = component->GetRadiusY();
-    oval->mLineWidth =
-        std::max(static_cast<double>(component->GetLineWidth()), renderOptions.mBaseLineWidth);
+    oval->mLineWidth = std::max(static_cast<double>(component->GetLineWidth()), renderOptions.mBaseLineWidth);
     oval->mStartAngle = component->GetStartAngle() + turn;
     oval->mEndAngle = component->GetEndAngle() + turn;
     oval->mRotationAngle = turn;
@@ -483,9 +455,8 @@ void CDrawingInstructionsOvalRenderer::Render(COvalBIG* component, const CPoint&
 
 // ------------------------------------------------------------ texts
 
-void CDrawingInstructionsTextRenderer::Render(CTextBIG* component, const CPoint& position,
-                                              double angle, const CGradeVector&,
-                                              const CDrawingOptions& options) const {
+void CDrawingInstructionsTextRenderer::Render(CTextBIG* component, const CPoint& position, double angle,
+                                              const CGradeVector&, const CDrawingOptions& options) const {
     static constexpr const char* kSignature =
         "virtual void CDrawingInstructionsTextRenderer::Render(CTextBIG *, const CPoint &, double, "
         "const CGradeVector &, const CDrawingOptions &) const";
@@ -499,17 +470,14 @@ void CDrawingInstructionsTextRenderer::Render(CTextBIG* component, const CPoint&
     if (renderOptions.mPass != kFillPass) return;
 
     auto text = renderOptions.NewInstruction<CTextDrawingInstruction>(
-        kDrawingStyleFill, options.mMarked, ComponentFillColor(component, options),
-        CColor::Black());
+        kDrawingStyleFill, options.mMarked, ComponentFillColor(component, options), CColor::Black());
 
-    const tDoubleRect measured = service->GetTextBounds(component->GetFontName(),
-                                                        component->GetTextSize(),
-                                                        component->GetText(), 0.0);
+    const tDoubleRect measured =
+        service->GetTextBounds(component->GetFontName(), component->GetTextSize(), component->GetText(), 0.0);
     const double w = measured.Width();
     const double h = measured.Height();
     const CPoint offset = component->GetOffset();
-    const CPoint center(position.x + std::fabs(w / 2.0) + offset.x,
-                        position.y + std::fabs(h / 2.0) + offset.y, 0.0);
+    const CPoint center(position.x + std::fabs(w / 2.0) + offset.x, position.y + std::fabs(h / 2.0) + offset.y, 0.0);
     const double turn = component->GetAngle() + angle;
     // Size of the measured box once turned.
     const double radians = turn * CPoint::kDegreesToRadians;

@@ -34,43 +34,43 @@ class CTextBIG;
 class CStraightRendererBase {
 public:
     virtual ~CStraightRendererBase() = default;
-    virtual void Render(CStraightBIG* component, const CPoint& position, double angle,
-                        const CGradeVector& grade, const CDrawingOptions& options) const = 0;
+    virtual void Render(CStraightBIG* component, const CPoint& position, double angle, const CGradeVector& grade,
+                        const CDrawingOptions& options) const = 0;
 };
 
 class CCurveRendererBase {
 public:
     virtual ~CCurveRendererBase() = default;
-    virtual void Render(CCurveBIG* component, const CPoint& position, double angle,
-                        const CGradeVector& grade, const CDrawingOptions& options) const = 0;
+    virtual void Render(CCurveBIG* component, const CPoint& position, double angle, const CGradeVector& grade,
+                        const CDrawingOptions& options) const = 0;
 };
 
 class CFlexTrackRendererBase {
 public:
     virtual ~CFlexTrackRendererBase() = default;
-    virtual void Render(CFlexTrackBIG* component, const CPoint& position, double angle,
-                        const CGradeVector& grade, const CDrawingOptions& options) const = 0;
+    virtual void Render(CFlexTrackBIG* component, const CPoint& position, double angle, const CGradeVector& grade,
+                        const CDrawingOptions& options) const = 0;
 };
 
 class CPolyRendererBase {
 public:
     virtual ~CPolyRendererBase() = default;
-    virtual void Render(CPolyBIG* component, const CPoint& position, double angle,
-                        const CGradeVector& grade, const CDrawingOptions& options) const = 0;
+    virtual void Render(CPolyBIG* component, const CPoint& position, double angle, const CGradeVector& grade,
+                        const CDrawingOptions& options) const = 0;
 };
 
 class COvalRendererBase {
 public:
     virtual ~COvalRendererBase() = default;
-    virtual void Render(COvalBIG* component, const CPoint& position, double angle,
-                        const CGradeVector& grade, const CDrawingOptions& options) const = 0;
+    virtual void Render(COvalBIG* component, const CPoint& position, double angle, const CGradeVector& grade,
+                        const CDrawingOptions& options) const = 0;
 };
 
 class CTextRendererBase {
 public:
     virtual ~CTextRendererBase() = default;
-    virtual void Render(CTextBIG* component, const CPoint& position, double angle,
-                        const CGradeVector& grade, const CDrawingOptions& options) const = 0;
+    virtual void Render(CTextBIG* component, const CPoint& position, double angle, const CGradeVector& grade,
+                        const CDrawingOptions& options) const = 0;
 };
 
 // ------------------------------------------------------------ shared helpers
@@ -87,50 +87,43 @@ public:
     // The track drawing described at the top of this file. The render
     // options must be CDrawingInstructionsRenderOptions, else
     // UErrorHandling::ThrowIfNull fails.
-    virtual void RenderTrackComponent(CBasicGeometry* component, const CPoint& position,
-                                      double angle, const CDrawingOptions& options) const;
+    virtual void RenderTrackComponent(CBasicGeometry* component, const CPoint& position, double angle,
+                                      const CDrawingOptions& options) const;
     // Line-to the first list's points, the second's in reverse, then the
     // first point again: a closed outline.
-    virtual void AddOutlinePolygon(CPathDrawingInstruction& instruction,
-                                   const std::vector<CPoint>& first,
+    virtual void AddOutlinePolygon(CPathDrawingInstruction& instruction, const std::vector<CPoint>& first,
                                    const std::vector<CPoint>& second, const CPoint& position) const;
     // Each list as a polyline: rails at the rail width (at least gauge / 3
     // when thick; with component attribute 2 a centre line follows), plain
     // lines at the base line width.
     virtual void AddSideLines(CDrawingInstructionsRenderOptions& renderOptions,
-                              const CPathDrawingInstruction& pathTemplate,
-                              CBasicGeometry* component, const std::vector<CPoint>& first,
-                              const std::vector<CPoint>& second, const CPoint& position,
-                              double angle, bool rails, bool thick) const;
+                              const CPathDrawingInstruction& pathTemplate, CBasicGeometry* component,
+                              const std::vector<CPoint>& first, const std::vector<CPoint>& second,
+                              const CPoint& position, double angle, bool rails, bool thick) const;
     // A copy of the template through the points, at `lineWidth`.
     virtual void AddPolyline(CDrawingInstructionsRenderOptions& renderOptions,
-                             const CPathDrawingInstruction& pathTemplate,
-                             const std::vector<CPoint>& points, const CPoint& position,
-                             double lineWidth) const;
+                             const CPathDrawingInstruction& pathTemplate, const std::vector<CPoint>& points,
+                             const CPoint& position, double lineWidth) const;
     // A line across each enabled joint (corners 0-1 for joint 0, 2-3 for
     // joint 1) at the base line width.
     virtual void AddJointEndLines(CDrawingInstructionsRenderOptions& renderOptions,
-                                  const CPathDrawingInstruction& pathTemplate,
-                                  CBasicGeometry* component, const CPoint& position,
-                                  double angle) const;
+                                  const CPathDrawingInstruction& pathTemplate, CBasicGeometry* component,
+                                  const CPoint& position, double angle) const;
     // The centre line at the rail width.
     virtual void AddCenterLine(CDrawingInstructionsRenderOptions& renderOptions,
-                               const CPathDrawingInstruction& pathTemplate,
-                               CBasicGeometry* component, const CPoint& position,
-                               double angle) const;
+                               const CPathDrawingInstruction& pathTemplate, CBasicGeometry* component,
+                               const CPoint& position, double angle) const;
     // Sleepers of length gauge + 0.75 (bed - gauge) and width 0.2 gauge,
     // spaced 0.55 gauge and centred along the centre line.
     virtual void AddSleepers(CDrawingInstructionsRenderOptions& renderOptions,
-                             const CPathDrawingInstruction& pathTemplate,
-                             CBasicGeometry* component, const CPoint& position,
-                             double angle) const;
+                             const CPathDrawingInstruction& pathTemplate, CBasicGeometry* component,
+                             const CPoint& position, double angle) const;
     // One sleeper: a fill-only copy of the template in SleeperColor().
-    virtual void AddSleeper(const std::vector<CPoint>& points,
-                            CDrawingInstructionsRenderOptions& renderOptions,
+    virtual void AddSleeper(const std::vector<CPoint>& points, CDrawingInstructionsRenderOptions& renderOptions,
                             const CPathDrawingInstruction& pathTemplate) const;
     // The four corners of a sleeper across the direction `angle`.
-    virtual std::vector<CPoint> GetSleeperCorners(const CPoint& center, double angle,
-                                                  double length, double width) const;
+    virtual std::vector<CPoint> GetSleeperCorners(const CPoint& center, double angle, double length,
+                                                  double width) const;
 
     // Fill only; pattern = marked; the component's fixed colour when locked,
     // else the options' fill colour; stroke black. Made in the arena of the
@@ -141,14 +134,12 @@ public:
     // Stroke only; fill white; stroke in the marked colour when marked, else
     // the outline colour. Made as CreateFillInstruction.
     static std::unique_ptr<CPathDrawingInstruction> CreateOutlineInstruction(
-        const CDrawingOptions& options,
-        const CDrawingInstructionsRenderOptions* renderOptions = nullptr);
+        const CDrawingOptions& options, const CDrawingInstructionsRenderOptions* renderOptions = nullptr);
 
 protected:
     // The pass's options from the drawing options; missing or of another
     // class fails through UErrorHandling::ThrowIfNull under `signature`.
-    static CDrawingInstructionsRenderOptions& GetRenderOptions(const CDrawingOptions& options,
-                                                               const char* signature);
+    static CDrawingInstructionsRenderOptions& GetRenderOptions(const CDrawingOptions& options, const char* signature);
     // Polygons, ovals and texts of a hidden tunnel are drawn only when made
     // by the tunnel-portal generator or when the element is marked.
     static bool IsHiddenShape(const CBasicGeometry* component, const CDrawingOptions& options);
@@ -156,35 +147,31 @@ protected:
 
 // ------------------------------------------------------------ renderers
 
-class CDrawingInstructionsStraightRenderer : public CStraightRendererBase,
-                                             public CDrawingInstructionsRendererBase {
+class CDrawingInstructionsStraightRenderer : public CStraightRendererBase, public CDrawingInstructionsRendererBase {
 public:
     // RenderTrackComponent; the grade is not used.
-    void Render(CStraightBIG* component, const CPoint& position, double angle,
-                const CGradeVector& grade, const CDrawingOptions& options) const override;
+    void Render(CStraightBIG* component, const CPoint& position, double angle, const CGradeVector& grade,
+                const CDrawingOptions& options) const override;
 };
 
-class CDrawingInstructionsCurveRenderer : public CCurveRendererBase,
-                                          public CDrawingInstructionsRendererBase {
+class CDrawingInstructionsCurveRenderer : public CCurveRendererBase, public CDrawingInstructionsRendererBase {
 public:
-    void Render(CCurveBIG* component, const CPoint& position, double angle,
-                const CGradeVector& grade, const CDrawingOptions& options) const override;
+    void Render(CCurveBIG* component, const CPoint& position, double angle, const CGradeVector& grade,
+                const CDrawingOptions& options) const override;
 };
 
-class CDrawingInstructionsFlextrackRenderer : public CFlexTrackRendererBase,
-                                              public CDrawingInstructionsRendererBase {
+class CDrawingInstructionsFlextrackRenderer : public CFlexTrackRendererBase, public CDrawingInstructionsRendererBase {
 public:
-    void Render(CFlexTrackBIG* component, const CPoint& position, double angle,
-                const CGradeVector& grade, const CDrawingOptions& options) const override;
+    void Render(CFlexTrackBIG* component, const CPoint& position, double angle, const CGradeVector& grade,
+                const CDrawingOptions& options) const override;
 };
 
-class CDrawingInstructionsPolyRenderer : public CPolyRendererBase,
-                                         public CDrawingInstructionsRendererBase {
+class CDrawingInstructionsPolyRenderer : public CPolyRendererBase, public CDrawingInstructionsRendererBase {
 public:
     // One path through the transformed points (closed again at the first
     // point when the polygon's fill flag says it is closed), square caps.
-    void Render(CPolyBIG* component, const CPoint& position, double angle,
-                const CGradeVector& grade, const CDrawingOptions& options) const override;
+    void Render(CPolyBIG* component, const CPoint& position, double angle, const CGradeVector& grade,
+                const CDrawingOptions& options) const override;
     // The template for the pass: fill (fill pass, fill on, closed polygon)
     // or outline (outline pass); null when nothing is to be drawn. A
     // component that is not a polygon fails through
@@ -194,19 +181,17 @@ public:
         const CDrawingInstructionsRenderOptions* renderOptions) const;
 };
 
-class CDrawingInstructionsOvalRenderer : public COvalRendererBase,
-                                         public CDrawingInstructionsRendererBase {
+class CDrawingInstructionsOvalRenderer : public COvalRendererBase, public CDrawingInstructionsRendererBase {
 public:
     // One oval instruction with both radii and the turn of the ellipse.
-    void Render(COvalBIG* component, const CPoint& position, double angle,
-                const CGradeVector& grade, const CDrawingOptions& options) const override;
+    void Render(COvalBIG* component, const CPoint& position, double angle, const CGradeVector& grade,
+                const CDrawingOptions& options) const override;
 };
 
-class CDrawingInstructionsTextRenderer : public CTextRendererBase,
-                                         public CDrawingInstructionsRendererBase {
+class CDrawingInstructionsTextRenderer : public CTextRendererBase, public CDrawingInstructionsRendererBase {
 public:
     // One text instruction, in the fill pass only, and only while the
     // "TextCalculationService" is registered.
-    void Render(CTextBIG* component, const CPoint& position, double angle,
-                const CGradeVector& grade, const CDrawingOptions& options) const override;
+    void Render(CTextBIG* component, const CPoint& position, double angle, const CGradeVector& grade,
+                const CDrawingOptions& options) const override;
 };

@@ -4,8 +4,7 @@
 #include "engine/services/StringFormat.h"
 #include "engine/services/TextCalculationService.h"
 
-CTextDrawingInstruction::CTextDrawingInstruction(int style, bool usePattern,
-                                                 const CColor& fillColor,
+CTextDrawingInstruction::CTextDrawingInstruction(int style, bool usePattern, const CColor& fillColor,
                                                  const CColor& strokeColor)
     : CDrawingInstruction(style, usePattern, fillColor, strokeColor) {}
 
@@ -22,8 +21,9 @@ void CTextDrawingInstruction::CalcBoundingBox() {
 }
 
 std::string CTextDrawingInstruction::Dump() const {
-    return FormatStringN(255, "CTextDrawingInstruction<%p> (mPosition:%s, mText:%s, mFontName:%s, "
-                              "mTextSize:%d, %s)",
-                         static_cast<const void*>(this), mPosition.Dump(3).c_str(), mText.c_str(),
-                         mFontName.c_str(), static_cast<int>(mTextSize), DumpStyle().c_str());
+    return FormatStringN(255,
+                         "CTextDrawingInstruction<%p> (mPosition:%s, mText:%s, mFontName:%s, "
+                         "mTextSize:%d, %s)",
+                         static_cast<const void*>(this), mPosition.Dump(3).c_str(), mText.c_str(), mFontName.c_str(),
+                         static_cast<int>(mTextSize), DumpStyle().c_str());
 }

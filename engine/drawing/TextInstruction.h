@@ -11,8 +11,7 @@
 
 class CTextDrawingInstruction : public CDrawingInstruction {
 public:
-    CTextDrawingInstruction(int style, bool usePattern, const CColor& fillColor,
-                            const CColor& strokeColor);
+    CTextDrawingInstruction(int style, bool usePattern, const CColor& fillColor, const CColor& strokeColor);
     CTextDrawingInstruction(const CTextDrawingInstruction& other) = default;
 
     // The measured box of the text turned by mRotationAngle

@@ -13,8 +13,7 @@ void CTransientEditAction::Apply(CLayoutParameters&, tElements&, tImages&, tBase
     LogWarning("Base method must be overridden by specialized classes");
 }
 
-void CSingleLineStyleEditAction::Apply(CLayoutParameters& parameters, tElements&, tImages&,
-                                       tBaseboardElements&) {
+void CSingleLineStyleEditAction::Apply(CLayoutParameters& parameters, tElements&, tImages&, tBaseboardElements&) {
     parameters.mTrackStyle = (parameters.mTrackStyle & ~kClearedStyleBits) | CLayoutParameters::kSingleLineTracks;
 }
 
@@ -43,8 +42,7 @@ CTransientEditState::CTransientEditState(const CLayoutParameters& parameters, co
     : mElements(elements), mImages(images), mBaseboards(baseboards), mParameters(parameters), mPending(true) {}
 
 CTransientEditState::CTransientEditState(CLayout& layout)
-    : CTransientEditState(layout.GetParameters(), layout.GetElementList(), layout.GetImages(),
-                          layout.GetBaseboards()) {
+    : CTransientEditState(layout.GetParameters(), layout.GetElementList(), layout.GetImages(), layout.GetBaseboards()) {
     mLayout = &layout;
 }
 
@@ -73,8 +71,8 @@ void CTransientEditState::Restore() noexcept {
 
 namespace UTransientEditActions {
 
-void ApplyAll(const tTransientEditActions& actions, CLayoutParameters& parameters, tElements& elements,
-              tImages& images, tBaseboardElements& baseboards) {
+void ApplyAll(const tTransientEditActions& actions, CLayoutParameters& parameters, tElements& elements, tImages& images,
+              tBaseboardElements& baseboards) {
     for (CTransientEditAction* action : actions) {
         if (action != nullptr) action->Apply(parameters, elements, images, baseboards);
     }
@@ -108,8 +106,7 @@ void Remove(tTransientEditActions& actions, const std::string& name) {
 
 // ------------------------------------------------------------ scope
 
-CTransientEditScope::CTransientEditScope(CLayout& layout, const tTransientEditActions& actions)
-    : mState(layout) {
+CTransientEditScope::CTransientEditScope(CLayout& layout, const tTransientEditActions& actions) : mState(layout) {
     try {
         UTransientEditActions::ApplyAll(actions, layout);
     } catch (...) {

@@ -137,8 +137,8 @@ namespace UTransientEditActions {
 
 // Apply of every action in list order, so a later action wins where two set
 // the same field. Null entries are skipped.
-void ApplyAll(const tTransientEditActions& actions, CLayoutParameters& parameters, tElements& elements,
-              tImages& images, tBaseboardElements& baseboards);
+void ApplyAll(const tTransientEditActions& actions, CLayoutParameters& parameters, tElements& elements, tImages& images,
+              tBaseboardElements& baseboards);
 // The same on the layout's parameters and lists.
 void ApplyAll(const tTransientEditActions& actions, CLayout& layout);
 

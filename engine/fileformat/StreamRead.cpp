@@ -96,9 +96,9 @@ CStreamReadScope::CStreamReadScope(FILE* file, std::size_t blockSize) : mFile(fi
     if (file == nullptr || blockSize == 0 || Find(file) != nullptr) return;
     mLimit = MeasureBytesLeft(file);
     // A small file takes one block of its own size.
-    mCapacity = mLimit >= 0 ? static_cast<std::size_t>(std::clamp<long long>(
-                                  mLimit, 1, static_cast<long long>(blockSize)))
-                            : blockSize;
+    mCapacity = mLimit >= 0
+                    ? static_cast<std::size_t>(std::clamp<long long>(mLimit, 1, static_cast<long long>(blockSize)))
+                    : blockSize;
     mBlock.reset(new (std::nothrow) std::uint8_t[mCapacity]);
     if (!mBlock) return;  // stdio serves the readers as without a scope
     mOuter = tInnermost;

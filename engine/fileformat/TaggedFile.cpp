@@ -95,8 +95,7 @@ bool CTaggedFile::ReadCString(std::uint16_t id, char* field, std::size_t fieldSi
     return true;
 }
 
-CColor CTaggedFile::ReadColor(std::uint16_t redId, std::uint16_t greenId, std::uint16_t blueId,
-                              std::uint16_t alphaId) {
+CColor CTaggedFile::ReadColor(std::uint16_t redId, std::uint16_t greenId, std::uint16_t blueId, std::uint16_t alphaId) {
     CColor color;
     tReadStatus firstFailure = tReadStatus::Ok;
     double* const components[] = {&color.mRed, &color.mGreen, &color.mBlue, &color.mAlpha};

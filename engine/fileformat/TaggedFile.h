@@ -51,7 +51,9 @@ public:
     // (null field or size 0) nothing is read and the result is false.
     bool ReadCString(std::uint16_t id, char* field, std::size_t fieldSize);
     template <std::size_t N>
-    bool ReadCString(std::uint16_t id, char (&field)[N]) { return ReadCString(id, field, N); }
+    bool ReadCString(std::uint16_t id, char (&field)[N]) {
+        return ReadCString(id, field, N);
+    }
 
     // Four ReadDouble calls in the order red, green, blue, alpha. A component
     // that is not read keeps the value of the default colour (opaque white);

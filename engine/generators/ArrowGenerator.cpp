@@ -22,8 +22,8 @@ void Place(CBasicGeometry* component, const CPoint& at) {
 // `count` heads or chevrons along the shaft, the apex (point 1) of the k-th
 // one `k * spacing` from `from` toward `toward`.
 template <typename Make>
-void AddRepeated(tComponents& result, int count, double spacing, double angle, const CPoint& from,
-                 const CPoint& toward, Make make) {
+void AddRepeated(tComponents& result, int count, double spacing, double angle, const CPoint& from, const CPoint& toward,
+                 Make make) {
     for (int k = 0; k < count; ++k) {
         CPolyBIG* shape = make();
         shape->SetAngle(angle);
@@ -32,13 +32,11 @@ void AddRepeated(tComponents& result, int count, double spacing, double angle, c
     }
 }
 
-void AddHead(tComponents& result, int shape, double size, double angle, const CPoint& start,
-             const CPoint& end) {
+void AddHead(tComponents& result, int shape, double size, double angle, const CPoint& start, const CPoint& end) {
     auto openHead = [size] { return UComponentShapes::CreateOpenArrowHead(size); };
     auto chevron = [size] { return UComponentShapes::CreateChevron(size); };
     switch (shape) {
-        case 100:
-            break;
+        case 100: break;
         case 101:
         case 108:
         case 109:
@@ -61,12 +59,8 @@ void AddHead(tComponents& result, int shape, double size, double angle, const CP
         }
         case 105:
         case 106:
-        case 107:
-            AddRepeated(result, shape - 104, size * 0.5, angle, start, end, chevron);
-            break;
-        default:
-            LogWarning("Arrow head shape not recognized: %d", shape);
-            break;
+        case 107: AddRepeated(result, shape - 104, size * 0.5, angle, start, end, chevron); break;
+        default: LogWarning("Arrow head shape not recognized: %d", shape); break;
     }
 }
 
@@ -75,8 +69,7 @@ void AddTail(tComponents& result, int shape, int sizeValue, double size, double 
     auto openHead = [size] { return UComponentShapes::CreateOpenArrowHead(size); };
     auto chevron = [size] { return UComponentShapes::CreateChevron(size); };
     switch (shape) {
-        case 200:
-            break;
+        case 200: break;
         case 201: {
             CPolyBIG* head = UComponentShapes::CreateNotchedArrowHead(size, 0.25);
             head->SetAngle(angle);
@@ -111,12 +104,8 @@ void AddTail(tComponents& result, int shape, int sizeValue, double size, double 
         }
         case 208:
         case 209:
-        case 210:
-            AddRepeated(result, shape - 207, size * 0.75, angle, end, start, chevron);
-            break;
-        default:
-            LogWarning("Arrow tail shape not recognized: %d", shape);
-            break;
+        case 210: AddRepeated(result, shape - 207, size * 0.75, angle, end, start, chevron); break;
+        default: LogWarning("Arrow tail shape not recognized: %d", shape); break;
     }
 }
 

@@ -45,20 +45,13 @@ CComponentGenerator* Shared() {
 
 CComponentGenerator* GetGeneratorForType(int type) {
     switch (type) {
-        case kGeneratorStraightFlexTrack:
-            return Shared<CStraightFlexTrackComponentGenerator>();
-        case kGeneratorCurvedFlexTrack:
-            return Shared<CCurvedFlexTrackComponentGenerator>();
-        case kGeneratorArrow:
-            return Shared<CArrowComponentGenerator>();
-        case kGeneratorDimension:
-            return Shared<CDimensionComponentGenerator>();
-        case kGeneratorTunnelPortal:
-            return Shared<CTunnelPortalComponentGenerator>();
-        case kGeneratorShortenedTrack:
-            return Shared<CShortenedTrackComponentGenerator>();
-        case kGeneratorTrackBumper:
-            return Shared<CTrackBumperComponentGenerator>();
+        case kGeneratorStraightFlexTrack: return Shared<CStraightFlexTrackComponentGenerator>();
+        case kGeneratorCurvedFlexTrack: return Shared<CCurvedFlexTrackComponentGenerator>();
+        case kGeneratorArrow: return Shared<CArrowComponentGenerator>();
+        case kGeneratorDimension: return Shared<CDimensionComponentGenerator>();
+        case kGeneratorTunnelPortal: return Shared<CTunnelPortalComponentGenerator>();
+        case kGeneratorShortenedTrack: return Shared<CShortenedTrackComponentGenerator>();
+        case kGeneratorTrackBumper: return Shared<CTrackBumperComponentGenerator>();
         default:
             LogWarning("Component generator type %d not recognized", type);
             return Shared<CDummyComponentGenerator>();

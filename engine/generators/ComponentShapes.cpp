@@ -11,8 +11,7 @@ namespace UComponentShapes {
 
 namespace {
 
-CPolyBIG* MakeShape(const std::vector<CPoint>& points, std::int32_t lineWidth, std::int32_t kind,
-                    bool fill) {
+CPolyBIG* MakeShape(const std::vector<CPoint>& points, std::int32_t lineWidth, std::int32_t kind, bool fill) {
     CPolyBIG* shape = UElementComponents::CreatePolyComponent(points, lineWidth, kind, 0.0, 0.0, 0.0);
     shape->SetFillFlag(fill);
     return shape;
@@ -32,15 +31,14 @@ CPolyBIG* CreateLine(std::int32_t lineWidth, const CPoint& start, const CPoint& 
 
 CPolyBIG* CreateDiamond(std::int32_t lineWidth, double size) {
     const double s = std::fabs(size);
-    return MakeShape({CPoint(0.0, s / 2.0), CPoint(s / 2.0, 0.0), CPoint(s, s / 2.0), CPoint(s / 2.0, s)},
-                     lineWidth, kPolyKindPolygon, true);
+    return MakeShape({CPoint(0.0, s / 2.0), CPoint(s / 2.0, 0.0), CPoint(s, s / 2.0), CPoint(s / 2.0, s)}, lineWidth,
+                     kPolyKindPolygon, true);
 }
 
 CPolyBIG* CreateTriangle(std::int32_t lineWidth, bool apexUp, double size) {
     const double s = size;
     if (apexUp) {
-        return MakeShape({CPoint(0.0, 0.0), CPoint(s, 0.0), CPoint(s / 2.0, s)}, lineWidth, kPolyKindPolygon,
-                         true);
+        return MakeShape({CPoint(0.0, 0.0), CPoint(s, 0.0), CPoint(s / 2.0, s)}, lineWidth, kPolyKindPolygon, true);
     }
     return MakeShape({CPoint(0.0, s), CPoint(s, s), CPoint(s / 2.0, 0.0)}, lineWidth, kPolyKindPolygon, true);
 }

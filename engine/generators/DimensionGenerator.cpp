@@ -31,9 +31,9 @@ constexpr double kMaxTextShare = 0.7;
 // element the factory makes for it. Sets `width` to its unrotated width.
 std::unique_ptr<CBasicGeometry> MakeLabel(const std::string& label, const tGeneratorParameters& parameters,
                                           const CPoint& middle, double& width) {
-    std::unique_ptr<CCompositeGeometry> element(UCompositeGeometryFactory::CreateText(
-        CPoint::Origin(), CColor::Black(), label, UGeneratorParameters::GetInt(parameters, kKeyFontSize, 18),
-        kFontName));
+    std::unique_ptr<CCompositeGeometry> element(
+        UCompositeGeometryFactory::CreateText(CPoint::Origin(), CColor::Black(), label,
+                                              UGeneratorParameters::GetInt(parameters, kKeyFontSize, 18), kFontName));
     tComponents& components = element->GetComponents();
     if (components.empty()) {
         width = 0.0;
@@ -54,8 +54,8 @@ std::unique_ptr<CBasicGeometry> MakeLabel(const std::string& label, const tGener
 
 // The length label between A and B, or null when even the ellipsis is too
 // wide for the dimension line.
-std::unique_ptr<CBasicGeometry> MakeText(const tGeneratorParameters& parameters, const CPoint& a,
-                                         const CPoint& b, double& width) {
+std::unique_ptr<CBasicGeometry> MakeText(const tGeneratorParameters& parameters, const CPoint& a, const CPoint& b,
+                                         double& width) {
     double length = a.Distance3D(b);
     // A divisor of 0 or below would show an endless or negative length.
     const double divisor = UGeneratorParameters::GetDouble(parameters, kKeyLengthDivisor, 1.0);

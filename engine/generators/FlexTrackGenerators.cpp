@@ -40,8 +40,7 @@ tGeneratorParameters CFlexTrackComponentGeneratorBase::DefaultParameters() const
     return {};
 }
 
-CCompositeGeometry* CFlexTrackComponentGeneratorBase::CreateWorkingElement(
-    const tGeneratorParameters& parameters) {
+CCompositeGeometry* CFlexTrackComponentGeneratorBase::CreateWorkingElement(const tGeneratorParameters& parameters) {
     using namespace UGeneratorParameters;
     if (!GetString(parameters, kLibraryNameKey, "").empty()) {
         tGeneratorParameters lookup = parameters;
@@ -57,8 +56,7 @@ CCompositeGeometry* CFlexTrackComponentGeneratorBase::CreateWorkingElement(
     const double maxLength = static_cast<double>(GetInt(parameters, kMaxLengthKey, kDefaultMaxLength));
     const CPoint origin(0.0, 0.0, 0.0);
     std::unique_ptr<CFlexTrackBIG> flex(UElementComponents::CreateFlexTrackComponent(
-        origin, origin, true, true, 0.0, 0.0, maxLength, gauge, trackbedWidth,
-        gauge * kRailWidthPerGauge));
+        origin, origin, true, true, 0.0, 0.0, maxLength, gauge, trackbedWidth, gauge * kRailWidthPerGauge));
     flex->SetComponentAttribute(GetInt(parameters, kComponentAttributeKey, kDefaultComponentAttribute));
     auto element = std::make_unique<CCompositeGeometry>();
     if (!UElementComponents::AppendComponent(element.get(), flex.get())) return nullptr;
@@ -67,7 +65,7 @@ CCompositeGeometry* CFlexTrackComponentGeneratorBase::CreateWorkingElement(
 }
 
 tGeneratorParameters CFlexTrackComponentGeneratorBase::GenericFlexParameters(CCompositeGeometry* element,
-                                                                            const char* signature) {
+                                                                             const char* signature) {
     CBasicGeometry* first = UElementComponents::GetFirstTrackComponent(element);
     auto* flex = UErrorHandling::ThrowIfNull(dynamic_cast<CFlexTrackBIG*>(first), signature,
                                              "No flex track component found in element");
@@ -100,8 +98,7 @@ tComponents CFlexTrackComponentGeneratorBase::HandOver(CCompositeGeometry* eleme
 
 // ------------------------------------------------------------ straight
 
-tComponents CStraightFlexTrackComponentGenerator::Generate(tGeneratorParameters& parameters,
-                                                           CCompositeGeometry*) {
+tComponents CStraightFlexTrackComponentGenerator::Generate(tGeneratorParameters& parameters, CCompositeGeometry*) {
     using namespace UGeneratorParameters;
     std::unique_ptr<CCompositeGeometry> element(CreateWorkingElement(parameters));
     if (!element || !HasAll(parameters, {kAngleKey, kLengthKey})) return {};
@@ -127,8 +124,7 @@ tGeneratorParameters CStraightFlexTrackComponentGenerator::DefaultParameters(CCo
     return parameters;
 }
 
-tGeneratorParameters CStraightFlexTrackComponentGenerator::ParametersForGenericFlex(
-    CCompositeGeometry* element) const {
+tGeneratorParameters CStraightFlexTrackComponentGenerator::ParametersForGenericFlex(CCompositeGeometry* element) const {
     tGeneratorParameters parameters = GenericFlexParameters(
         element,
         "tGeneratorParameters "
@@ -139,8 +135,7 @@ tGeneratorParameters CStraightFlexTrackComponentGenerator::ParametersForGenericF
 
 // ------------------------------------------------------------ curved
 
-tComponents CCurvedFlexTrackComponentGenerator::Generate(tGeneratorParameters& parameters,
-                                                         CCompositeGeometry*) {
+tComponents CCurvedFlexTrackComponentGenerator::Generate(tGeneratorParameters& parameters, CCompositeGeometry*) {
     using namespace UGeneratorParameters;
     std::unique_ptr<CCompositeGeometry> element(CreateWorkingElement(parameters));
     if (!element || !HasAll(parameters, {kAngleKey, kArcAngleKey, kRadiusKey})) return {};
@@ -168,8 +163,7 @@ tGeneratorParameters CCurvedFlexTrackComponentGenerator::DefaultParameters(CComp
     return parameters;
 }
 
-tGeneratorParameters CCurvedFlexTrackComponentGenerator::ParametersForGenericFlex(
-    CCompositeGeometry* element) const {
+tGeneratorParameters CCurvedFlexTrackComponentGenerator::ParametersForGenericFlex(CCompositeGeometry* element) const {
     tGeneratorParameters parameters = GenericFlexParameters(
         element,
         "tGeneratorParameters "

@@ -43,16 +43,13 @@ protected:
     static CCompositeGeometry* CreateWorkingElement(const tGeneratorParameters& parameters);
     // The generic set (7, 8, 9, 6) of a user-created flex element; throws
     // when its first track component is not a flex track.
-    static tGeneratorParameters GenericFlexParameters(CCompositeGeometry* element,
-                                                      const char* signature);
+    static tGeneratorParameters GenericFlexParameters(CCompositeGeometry* element, const char* signature);
     // Keys 0 and 1 from the element's library name and product number.
-    static void AddLibraryParameters(tGeneratorParameters& parameters,
-                                     const CCompositeGeometry* element);
+    static void AddLibraryParameters(tGeneratorParameters& parameters, const CCompositeGeometry* element);
     // Takes the flex track out of the working element for the caller, marked
     // as generated, after moving the element so that the remembered layout
     // point of its last control point is kept. Deletes the element.
-    static tComponents HandOver(CCompositeGeometry* element, CFlexTrackBIG* flex,
-                                const CPoint& keptEnd);
+    static tComponents HandOver(CCompositeGeometry* element, CFlexTrackBIG* flex, const CPoint& keptEnd);
 };
 
 // Generator 1: a straight flex track of key 2's length at key 3's angle.

@@ -47,9 +47,9 @@ CBasicGeometry* CShortenedTrackComponentGenerator::ShortenedComponent(const tGen
     return nullptr;
 }
 
-tComponents CShortenedTrackComponentGenerator::Generate(tGeneratorParameters& parameters,
-                                                        CCompositeGeometry* element) {
-    CCompositeGeometry* prototype = UTrackComponentGenerators::GetPrototypeTrackFromLibraryElementParameters(parameters);
+tComponents CShortenedTrackComponentGenerator::Generate(tGeneratorParameters& parameters, CCompositeGeometry* element) {
+    CCompositeGeometry* prototype =
+        UTrackComponentGenerators::GetPrototypeTrackFromLibraryElementParameters(parameters);
     if (prototype == nullptr) return {};
     if (!UElementInspector::IsShortableTrackElement(prototype)) {
         LogWarning("Element '%s' cannot be shortened (%s)", prototype->GetProductNumber(), kGenerateSignature);

@@ -38,14 +38,13 @@ constexpr const char* kResetSignature =
     "CCompositeGeometry *)";
 
 const std::vector<CPoint>& BracketOutline() {
-    static const std::vector<CPoint> points{{0, 0},  {29.263, 0}, {29.263, 63},    {0, 63},
+    static const std::vector<CPoint> points{{0, 0},  {29.263, 0},  {29.263, 63},    {0, 63},
                                             {0, 55}, {20.842, 55}, {20.842, 8.421}, {0, 8.421}};
     return points;
 }
 
 const std::vector<CPoint>& EarthenMound() {
-    static const std::vector<CPoint> points{{0, 1.5},  {19, 0},  {39, 15},  {42.5, 40},
-                                            {39, 65}, {19, 80}, {0, 78.5}};
+    static const std::vector<CPoint> points{{0, 1.5}, {19, 0}, {39, 15}, {42.5, 40}, {39, 65}, {19, 80}, {0, 78.5}};
     return points;
 }
 
@@ -107,14 +106,15 @@ double InsetForDepth(CCompositeGeometry* element, int j, double depth) {
             bestDistance = distance;
             bestFactor = factor;
         } else if (distance > bestDistance + 1.0) {
-            LogDebug("Adjusting insetMM for bumper location: insetMM = %.1f, best distance = %.2f, factor = "
-                     "%.3f (#%d)",
-                     depth, bestDistance, bestFactor, i);
+            LogDebug(
+                "Adjusting insetMM for bumper location: insetMM = %.1f, best distance = %.2f, factor = "
+                "%.3f (#%d)",
+                depth, bestDistance, bestFactor, i);
             return 1.0 - bestFactor;
         }
     }
-    LogDebug("Adjusting insetMM for bumper location: insetMM = %.1f, best distance = %.2f, factor = %.3f (#%d)",
-             depth, bestDistance, bestFactor, 499);
+    LogDebug("Adjusting insetMM for bumper location: insetMM = %.1f, best distance = %.2f, factor = %.3f (#%d)", depth,
+             bestDistance, bestFactor, 499);
     return 1.0 - bestFactor;
 }
 
@@ -245,8 +245,7 @@ CJoint* BumperedJoint(const tGeneratorParameters& parameters, CCompositeGeometry
 
 }  // namespace
 
-tComponents CTrackBumperComponentGenerator::Generate(tGeneratorParameters& parameters,
-                                                     CCompositeGeometry* element) {
+tComponents CTrackBumperComponentGenerator::Generate(tGeneratorParameters& parameters, CCompositeGeometry* element) {
     if (element == nullptr) return {};
     const int j = UGeneratorParameters::GetInt(parameters, kKeyJointIndex, 0);
     element->UpdateJoints();
@@ -254,8 +253,8 @@ tComponents CTrackBumperComponentGenerator::Generate(tGeneratorParameters& param
     if (joint == nullptr) return {};
 
     const int type = UGeneratorParameters::GetInt(parameters, kKeyBumperType, kBumperTypeBracket);
-    CColor color = CColor::FromHexString(
-        UGeneratorParameters::GetString(parameters, kKeyColor, CColor::Gray60().ToHexString()));
+    CColor color =
+        CColor::FromHexString(UGeneratorParameters::GetString(parameters, kKeyColor, CColor::Gray60().ToHexString()));
 
     const double factor = std::max(UGeneratorParameters::GetInt(parameters, kKeyInsetPercent, 75) / 100.0, 0.6);
     LogDebug("User Bumper Inset Factor = %.2f", factor);
@@ -299,8 +298,7 @@ void CTrackBumperComponentGenerator::ResetElementActions(tGeneratorParameters& p
 }
 
 tComponents CTrackBumperComponentGenerator::GetBumperComponentsForType(CCompositeGeometry* element, double angle,
-                                                                       CPoint position, int type,
-                                                                       CColor& color) {
+                                                                       CPoint position, int type, CColor& color) {
     const double s = UElementComponents::GetMaxTrackbedWidth(element) /
                      (2.0 * URailConstants::GetGaugeForModelScale(kReferenceModelScale));
     const double g = UElementComponents::GetMaxGauge(element) - UElementComponents::GetMaxRailWidth(element);
@@ -318,8 +316,6 @@ tComponents CTrackBumperComponentGenerator::GetBumperComponentsForType(CComposit
         case kBumperTypeFriction:
             LogDebug("Generating Friction Bumper at %s with %.1fº", where.c_str(), angle);
             return Friction(s, g, angle, position, color);
-        default:
-            LogWarning("Bumper type <%d> not supported by %s", type, kBumperComponentsSignature);
-            return {};
+        default: LogWarning("Bumper type <%d> not supported by %s", type, kBumperComponentsSignature); return {};
     }
 }

@@ -32,6 +32,6 @@ public:
 
     // The bumper's components at `position` turned by `angle` degrees, sized
     // from the element's gauge and trackbed width.
-    static tComponents GetBumperComponentsForType(CCompositeGeometry* element, double angle, CPoint position,
-                                                  int type, CColor& color);
+    static tComponents GetBumperComponentsForType(CCompositeGeometry* element, double angle, CPoint position, int type,
+                                                  CColor& color);
 };

@@ -27,13 +27,9 @@ bool PassesDirection(double start, double sweep, double direction) {
 
 }  // namespace
 
-tDoubleRect EmptyRect() {
-    return tDoubleRect{DBL_MAX, DBL_MAX, -DBL_MAX, -DBL_MAX};
-}
+tDoubleRect EmptyRect() { return tDoubleRect{DBL_MAX, DBL_MAX, -DBL_MAX, -DBL_MAX}; }
 
-CBoundsAccumulator::CBoundsAccumulator(tDoubleRect& rect) : mRect(rect) {
-    mRect = EmptyRect();
-}
+CBoundsAccumulator::CBoundsAccumulator(tDoubleRect& rect) : mRect(rect) { mRect = EmptyRect(); }
 
 void CBoundsAccumulator::AddPoints(const std::vector<CPoint>& points) {
     for (const CPoint& point : points) AddPoint(point);
@@ -56,12 +52,11 @@ void CBoundsAccumulator::AddBoundsOf(const CBoundsAccumulator& other) {
     mRect.maxX = std::max(mRect.maxX, rect.maxX);
 }
 
-bool CBoundsAccumulator::AddArc(const CPoint& centre, double startAngle, double sweepAngle,
-                                double radius) {
+bool CBoundsAccumulator::AddArc(const CPoint& centre, double startAngle, double sweepAngle, double radius) {
     const double cx = centre.x;
     const double cy = centre.y;
-    if (!std::isfinite(cx) || !std::isfinite(cy) || !std::isfinite(startAngle) ||
-        !std::isfinite(sweepAngle) || !std::isfinite(radius)) {
+    if (!std::isfinite(cx) || !std::isfinite(cy) || !std::isfinite(startAngle) || !std::isfinite(sweepAngle) ||
+        !std::isfinite(radius)) {
         return false;
     }
 

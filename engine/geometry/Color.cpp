@@ -12,13 +12,34 @@ CColor::CColor(double r, double g, double b, double a) : mRed(r), mGreen(g), mBl
 CColor::CColor(unsigned short r, unsigned short g, unsigned short b)
     : mRed(r / 65535.0), mGreen(g / 65535.0), mBlue(b / 65535.0), mAlpha(1.0) {}
 
-const CColor& CColor::White() { static const CColor color(1.0, 1.0); return color; }
-const CColor& CColor::Black() { static const CColor color(0.0, 1.0); return color; }
-const CColor& CColor::Gray20() { static const CColor color(0.2, 1.0); return color; }
-const CColor& CColor::Gray25() { static const CColor color(0.25, 1.0); return color; }
-const CColor& CColor::Gray50() { static const CColor color(0.5, 1.0); return color; }
-const CColor& CColor::Gray60() { static const CColor color(0.6, 1.0); return color; }
-const CColor& CColor::Gray90() { static const CColor color(0.9, 1.0); return color; }
+const CColor& CColor::White() {
+    static const CColor color(1.0, 1.0);
+    return color;
+}
+const CColor& CColor::Black() {
+    static const CColor color(0.0, 1.0);
+    return color;
+}
+const CColor& CColor::Gray20() {
+    static const CColor color(0.2, 1.0);
+    return color;
+}
+const CColor& CColor::Gray25() {
+    static const CColor color(0.25, 1.0);
+    return color;
+}
+const CColor& CColor::Gray50() {
+    static const CColor color(0.5, 1.0);
+    return color;
+}
+const CColor& CColor::Gray60() {
+    static const CColor color(0.6, 1.0);
+    return color;
+}
+const CColor& CColor::Gray90() {
+    static const CColor color(0.9, 1.0);
+    return color;
+}
 
 namespace {
 
@@ -53,9 +74,7 @@ CColor CColor::FromHexString(const std::string& text) {
         if (digit < 0) break;
         value = (value << 4) | static_cast<std::uint32_t>(digit);
     }
-    return CColor(((value >> 16) & 0xFF) / 255.0,
-                  ((value >> 8) & 0xFF) / 255.0,
-                  (value & 0xFF) / 255.0,
+    return CColor(((value >> 16) & 0xFF) / 255.0, ((value >> 8) & 0xFF) / 255.0, (value & 0xFF) / 255.0,
                   ((value >> 24) & 0xFF) / 255.0);
 }
 

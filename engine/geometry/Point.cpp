@@ -8,9 +8,7 @@ namespace {
 // Turns (a, b) about (ca, cb) by `angle` degrees, counter-clockwise from a
 // towards b. Exactly 0 returns before any arithmetic so that the coordinates
 // stay bit for bit unchanged.
-void RotatePair(double& a, double& b, double ca, double cb, double angle) {
-    CPlanTurn(angle).Apply(a, b, ca, cb);
-}
+void RotatePair(double& a, double& b, double ca, double cb, double angle) { CPlanTurn(angle).Apply(a, b, ca, cb); }
 
 }  // namespace
 
@@ -59,29 +57,17 @@ void CPoint::Scale(const CPoint& centre, double factor) {
     Translate(cx, cy, cz);
 }
 
-void CPoint::RotateAroundXAxis(double cy, double cz, double angle) {
-    RotatePair(y, z, cy, cz, angle);
-}
+void CPoint::RotateAroundXAxis(double cy, double cz, double angle) { RotatePair(y, z, cy, cz, angle); }
 
-void CPoint::RotateAroundYAxis(double cx, double cz, double angle) {
-    RotatePair(x, z, cx, cz, angle);
-}
+void CPoint::RotateAroundYAxis(double cx, double cz, double angle) { RotatePair(x, z, cx, cz, angle); }
 
-void CPoint::RotateAroundZAxis(double cx, double cy, double angle) {
-    RotatePair(x, y, cx, cy, angle);
-}
+void CPoint::RotateAroundZAxis(double cx, double cy, double angle) { RotatePair(x, y, cx, cy, angle); }
 
-void CPoint::Rotate(double cx, double cy, double angle) {
-    RotateAroundZAxis(cx, cy, angle);
-}
+void CPoint::Rotate(double cx, double cy, double angle) { RotateAroundZAxis(cx, cy, angle); }
 
-void CPoint::Rotate(const CPoint& centre, double angle) {
-    Rotate(centre.x, centre.y, angle);
-}
+void CPoint::Rotate(const CPoint& centre, double angle) { Rotate(centre.x, centre.y, angle); }
 
-double CPoint::Distance2D(const CPoint& other) const {
-    return std::hypot(other.x - x, other.y - y);
-}
+double CPoint::Distance2D(const CPoint& other) const { return std::hypot(other.x - x, other.y - y); }
 
 double CPoint::Distance3D(const CPoint& other) const {
     const double dx = other.x - x;
@@ -108,7 +94,7 @@ bool CPoint::IsEqual(const CPoint& other, double tolerance) const {
 
 std::string CPoint::Dump(int precision) const {
     char buffer[64];
-    std::snprintf(buffer, sizeof buffer, "<CPoint %p> x: %.*f; y: %.*f; z: %.*f",
-                  static_cast<const void*>(this), precision, x, precision, y, precision, z);
+    std::snprintf(buffer, sizeof buffer, "<CPoint %p> x: %.*f; y: %.*f; z: %.*f", static_cast<const void*>(this),
+                  precision, x, precision, y, precision, z);
     return buffer;
 }

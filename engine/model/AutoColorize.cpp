@@ -86,9 +86,7 @@ tElementGroups GroupElementsForOperation(const tElements& elements, int operatio
         case kColorizeByProductNumber: return UColorizeByProductNumber::GroupElements(elements);
         case kColorizeByRadius: return UColorizeByRadius::GroupElements(elements);
         case kColorizeByHeight: return UColorizeByHeight::GroupElements(elements, partitionCount);
-        default:
-            LogWarning("Colorize operation <%d> not recognized", operation);
-            return {};
+        default: LogWarning("Colorize operation <%d> not recognized", operation); return {};
     }
 }
 

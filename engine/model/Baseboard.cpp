@@ -29,8 +29,8 @@ constexpr int kFirstVersionWithFlag727 = 12;
 // The count cut to [0, maximum] and to what the rest of the file can hold,
 // so that a forged count can neither size anything nor keep a loop going.
 // `intact` is cleared when the count had to be cut.
-std::int32_t BoundCount(FILE* file, std::int32_t count, std::int32_t maximum, long minBytes,
-                        const char* what, bool& intact) {
+std::int32_t BoundCount(FILE* file, std::int32_t count, std::int32_t maximum, long minBytes, const char* what,
+                        bool& intact) {
     if (count <= 0) {
         if (count < 0) {
             LogWarning("Negative %s count %d read as 0", what, count);
@@ -50,8 +50,7 @@ std::int32_t BoundCount(FILE* file, std::int32_t count, std::int32_t maximum, lo
 }
 
 void WarnCutShort(const CTaggedFile& tags, const char* what) {
-    LogWarning("Baseboards: failed to read %s (%s) - reading stops here", what,
-               ReadStatusName(tags.LastStatus()));
+    LogWarning("Baseboards: failed to read %s (%s) - reading stops here", what, ReadStatusName(tags.LastStatus()));
 }
 
 bool ReadColor(CTaggedFile& tags, std::uint16_t firstId, CColor& color) {
@@ -65,8 +64,7 @@ bool ReadBorderPoints(CTaggedFile& tags, FILE* file, CBaseboardElement& baseboar
         WarnCutShort(tags, "the border point count");
         return false;
     }
-    count = BoundCount(file, count, UBaseboardElements::kMaxBorderPoints, kMinBorderPointBytes, "border point",
-                       intact);
+    count = BoundCount(file, count, UBaseboardElements::kMaxBorderPoints, kMinBorderPointBytes, "border point", intact);
     for (std::int32_t i = 0; i < count; ++i) {
         std::string id;
         double x = 0.0;
@@ -80,15 +78,14 @@ bool ReadBorderPoints(CTaggedFile& tags, FILE* file, CBaseboardElement& baseboar
     return true;
 }
 
-bool ReadBorderSegments(CTaggedFile& tags, FILE* file, CBaseboardElement& baseboard, int version,
-                        bool& intact) {
+bool ReadBorderSegments(CTaggedFile& tags, FILE* file, CBaseboardElement& baseboard, int version, bool& intact) {
     std::int32_t count = 0;
     if (!tags.ReadInt(718, count)) {
         WarnCutShort(tags, "the border segment count");
         return false;
     }
-    count = BoundCount(file, count, UBaseboardElements::kMaxBorderSegments, kMinBorderSegmentBytes,
-                       "border segment", intact);
+    count = BoundCount(file, count, UBaseboardElements::kMaxBorderSegments, kMinBorderSegmentBytes, "border segment",
+                       intact);
     for (std::int32_t i = 0; i < count; ++i) {
         std::int32_t type = 0;
         std::string startId;
@@ -151,9 +148,8 @@ bool WriteBaseboard(CTaggedFile& tags, const CBaseboardElement& baseboard, int v
     const std::string layerName = baseboard.GetLayer() != nullptr ? baseboard.GetLayer()->GetName() : "";
     bool ok = tags.WriteString(701, layerName) && tags.WriteDouble(702, baseboard.GetPosition().x) &&
               tags.WriteDouble(703, baseboard.GetPosition().y) &&
-              tags.WriteDouble(704, baseboard.GetRealParameter704()) &&
-              tags.WriteString(705, baseboard.GetName()) && WriteColor(tags, 706, baseboard.GetFirstColor()) &&
-              WriteColor(tags, 710, baseboard.GetSecondColor());
+              tags.WriteDouble(704, baseboard.GetRealParameter704()) && tags.WriteString(705, baseboard.GetName()) &&
+              WriteColor(tags, 706, baseboard.GetFirstColor()) && WriteColor(tags, 710, baseboard.GetSecondColor());
     if (!ok) return false;
 
     const tBorderPoints& points = baseboard.GetBorderPointMap();
@@ -224,9 +220,7 @@ CBaseboardElement::CBaseboardElement(const CBaseboardElement& other)
     }
 }
 
-CBaseboardElement::~CBaseboardElement() {
-    platform::DeleteAll(mBorderSegments);
-}
+CBaseboardElement::~CBaseboardElement() { platform::DeleteAll(mBorderSegments); }
 
 CPoint* CBaseboardElement::FindBorderPoint(const std::string& id) {
     // The point handed out may be moved.
@@ -358,8 +352,7 @@ std::unique_ptr<CBaseboardElement> CreateBaseboardElement(const CPoint& position
                                                           const std::string& layerName,
                                                           const tFindLayerByName& findLayerByName,
                                                           double realParameter704) {
-    auto baseboard =
-        std::make_unique<CBaseboardElement>(position, realParameter704, name, firstColor, secondColor);
+    auto baseboard = std::make_unique<CBaseboardElement>(position, realParameter704, name, firstColor, secondColor);
     CLayer* layer = findLayerByName ? findLayerByName(layerName) : nullptr;
     if (layer == nullptr) {
         LogWarning("Layer '%s' not found in layout", layerName.c_str());

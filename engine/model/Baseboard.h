@@ -23,8 +23,8 @@ class CBaseboardElement {
 public:
     // A fresh identifier, position at the origin, light grey and black.
     CBaseboardElement();
-    CBaseboardElement(const CPoint& position, double realParameter704, std::string name,
-                      const CColor& firstColor, const CColor& secondColor);
+    CBaseboardElement(const CPoint& position, double realParameter704, std::string name, const CColor& firstColor,
+                      const CColor& secondColor);
     // Deep copy with a fresh identifier; every segment is copied as its own
     // kind with a fresh identifier too.
     CBaseboardElement(const CBaseboardElement& other);
@@ -119,8 +119,7 @@ constexpr std::int32_t kMaxBorderSegments = 1 << 20;
 // and segments read so far). Negative counts read as 0 and counts beyond
 // what the rest of the file can hold are cut. True when the section was
 // whole: every count sound and every counted record read.
-bool ReadBaseboards(tBaseboardElements& baseboards, FILE* file, const tFindLayerByName& findLayerByName,
-                    int version);
+bool ReadBaseboards(tBaseboardElements& baseboards, FILE* file, const tFindLayerByName& findLayerByName, int version);
 
 // Writes the section as ReadBaseboards reads it, flag 727 only from version
 // 12. For test files; the app never writes layouts. False for a version

@@ -69,8 +69,7 @@ std::pair<CPoint, CPoint> CJoint::GetEdgePoints(int which, double halfWidth) con
     return GetEdgePoints(which, halfWidth, CPlanTurn(mAngle));
 }
 
-std::pair<CPoint, CPoint> CJoint::GetEdgePoints(int which, double halfWidth,
-                                                const CPlanTurn& turn) const {
+std::pair<CPoint, CPoint> CJoint::GetEdgePoints(int which, double halfWidth, const CPlanTurn& turn) const {
     const CPoint& base = which == 2 ? mElementPoint : mLayoutPoint;
     CPoint first(base.x, base.y - halfWidth, base.z);
     CPoint second(base.x, base.y + halfWidth, base.z);
@@ -176,9 +175,7 @@ std::uint8_t* CBasicGeometry::Serialize(std::uint8_t* buffer) const {
     return p;
 }
 
-std::size_t CBasicGeometry::GetSerializedSize() const {
-    return kBasicSerializedSize;
-}
+std::size_t CBasicGeometry::GetSerializedSize() const { return kBasicSerializedSize; }
 
 void CBasicGeometry::GetParallelPathWithGrade(const CGradeVector& grade, std::vector<CPoint>& points,
                                               double elementAngle, double lateralOffset) {
@@ -196,9 +193,8 @@ void CBasicGeometry::GetParallelPathWithGrade(const CGradeVector& grade, std::ve
 
 void CBasicGeometry::GetParallelPath(std::vector<CPoint>&, double, double) {}
 
-void CBasicGeometry::GetParallelPathPair(std::vector<CPoint>& first, std::vector<CPoint>& second,
-                                         double elementAngle, double firstOffset,
-                                         double secondOffset) {
+void CBasicGeometry::GetParallelPathPair(std::vector<CPoint>& first, std::vector<CPoint>& second, double elementAngle,
+                                         double firstOffset, double secondOffset) {
     GetParallelPath(first, elementAngle, firstOffset);
     GetParallelPath(second, elementAngle, secondOffset);
 }
@@ -217,13 +213,9 @@ std::vector<CPoint> CBasicGeometry::GetCorners(const CGradeVector& grade, double
     return corners;
 }
 
-double CBasicGeometry::GetHalfTrackbedWidth() const {
-    return mTrackbedWidth * 0.5;
-}
+double CBasicGeometry::GetHalfTrackbedWidth() const { return mTrackbedWidth * 0.5; }
 
-CPoint CBasicGeometry::GetReferencePoint(double) {
-    return mJoints[0].GetElementPoint();
-}
+CPoint CBasicGeometry::GetReferencePoint(double) { return mJoints[0].GetElementPoint(); }
 
 CJoint* CBasicGeometry::GetJoint(int index) {
     if (index != 0 && index != 1) return nullptr;
@@ -236,9 +228,7 @@ tJointPair CBasicGeometry::GetUpdatedJoints(const CPoint& elementPosition, const
     return GetJoints();
 }
 
-tJointPair CBasicGeometry::GetJoints() {
-    return {&mJoints[0], &mJoints[1]};
-}
+tJointPair CBasicGeometry::GetJoints() { return {&mJoints[0], &mJoints[1]}; }
 
 bool CBasicGeometry::IsJointEnabled(int index) const {
     if (index != 0 && index != 1) return false;
@@ -286,18 +276,15 @@ bool CBasicGeometry::ReadFailed(const CTaggedFile& file, std::uint16_t id, std::
     return false;
 }
 
-bool CBasicGeometry::ReadRequiredBool(CTaggedFile& file, std::uint16_t id, bool& value,
-                                      std::string& errorText) {
+bool CBasicGeometry::ReadRequiredBool(CTaggedFile& file, std::uint16_t id, bool& value, std::string& errorText) {
     return file.ReadBool(id, value) || ReadFailed(file, id, errorText);
 }
 
-bool CBasicGeometry::ReadRequiredInt(CTaggedFile& file, std::uint16_t id, std::int32_t& value,
-                                     std::string& errorText) {
+bool CBasicGeometry::ReadRequiredInt(CTaggedFile& file, std::uint16_t id, std::int32_t& value, std::string& errorText) {
     return file.ReadInt(id, value) || ReadFailed(file, id, errorText);
 }
 
-bool CBasicGeometry::ReadRequiredDouble(CTaggedFile& file, std::uint16_t id, double& value,
-                                        std::string& errorText) {
+bool CBasicGeometry::ReadRequiredDouble(CTaggedFile& file, std::uint16_t id, double& value, std::string& errorText) {
     return file.ReadDouble(id, value) || ReadFailed(file, id, errorText);
 }
 
@@ -306,8 +293,7 @@ bool CBasicGeometry::ReadRequiredString(CTaggedFile& file, std::uint16_t id, std
     return file.ReadString(id, value) || ReadFailed(file, id, errorText);
 }
 
-bool CBasicGeometry::CheckFileVersion(int fileVersion, const char* signature,
-                                      std::string& errorText) {
+bool CBasicGeometry::CheckFileVersion(int fileVersion, const char* signature, std::string& errorText) {
     if (fileVersion >= 3 && fileVersion <= 13) return true;
     LogWarning("%s: Unsupported file format (version %d)", signature, fileVersion);
     char text[96];
@@ -340,10 +326,8 @@ bool CBasicGeometry::VisitBasicField(Self& self, std::uint16_t id, Visitor&& vis
     }
 }
 
-bool CBasicGeometry::LoadBasicProperties(CTaggedFile& file, int fileVersion,
-                                         std::string& errorText) {
-    if (!CheckFileVersion(fileVersion, "virtual bool CBasicGeometry::Load(FILE *, int)", errorText))
-        return false;
+bool CBasicGeometry::LoadBasicProperties(CTaggedFile& file, int fileVersion, std::string& errorText) {
+    if (!CheckFileVersion(fileVersion, "virtual bool CBasicGeometry::Load(FILE *, int)", errorText)) return false;
 
     // Every tag of the record's version is required: a missing one means the
     // reader has run to the end of the stream, so nothing after it is there.
@@ -362,8 +346,7 @@ bool CBasicGeometry::LoadBasicProperties(CTaggedFile& file, int fileVersion,
             } else {
                 // The old colour is dropped: the component keeps its colour.
                 std::uint8_t oldColor[kOldColorBufferSize];
-                return file.ReadData(id, oldColor, sizeof oldColor) ||
-                       ReadFailed(file, id, errorText);
+                return file.ReadData(id, oldColor, sizeof oldColor) || ReadFailed(file, id, errorText);
             }
         });
         if (!result) break;
@@ -432,8 +415,8 @@ std::string CBasicGeometry::DumpBasicProperties(const char* className) const {
                   "<%s %p> mOffsetX: %.1f, mOffsetY: %.1f, mAngle: %.1f, mRailWidth: %.1f, "
                   "mGauge: %.1f, mTrackbedWidth: %.1f, mIsGenerated: %d, "
                   "mComponentGeneratorID: %d, mColorLocked: %d, mFixedColor: %s, ",
-                  className != nullptr ? className : "", static_cast<const void*>(this), mOffsetX,
-                  mOffsetY, mAngle, mRailWidth, mGauge, mTrackbedWidth, mIsGenerated ? 1 : 0,
-                  mComponentGeneratorID, mColorLocked ? 1 : 0, mFixedColor.ToString().c_str());
+                  className != nullptr ? className : "", static_cast<const void*>(this), mOffsetX, mOffsetY, mAngle,
+                  mRailWidth, mGauge, mTrackbedWidth, mIsGenerated ? 1 : 0, mComponentGeneratorID, mColorLocked ? 1 : 0,
+                  mFixedColor.ToString().c_str());
     return text;
 }

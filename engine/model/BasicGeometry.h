@@ -41,9 +41,7 @@ struct tRecordTagGate {
     int firstVersion;
     int lastVersion;
 
-    constexpr bool Carries(int version) const {
-        return version >= firstVersion && version <= lastVersion;
-    }
+    constexpr bool Carries(int version) const { return version >= firstVersion && version <= lastVersion; }
 };
 
 // One end of a component. A joint and its partner point at each other; the
@@ -134,17 +132,16 @@ public:
 
     // GetParallelPath, then each point's z taken from the grade when the
     // grade's height is above 0.001.
-    virtual void GetParallelPathWithGrade(const CGradeVector& grade, std::vector<CPoint>& points,
-                                          double elementAngle, double lateralOffset);
+    virtual void GetParallelPathWithGrade(const CGradeVector& grade, std::vector<CPoint>& points, double elementAngle,
+                                          double lateralOffset);
     // The centre line moved sideways by `lateralOffset`; the base leaves
     // `points` unchanged, track components fill it.
-    virtual void GetParallelPath(std::vector<CPoint>& points, double elementAngle,
-                                 double lateralOffset);
+    virtual void GetParallelPath(std::vector<CPoint>& points, double elementAngle, double lateralOffset);
     // The same as GetParallelPath at `firstOffset` into `first`, then at
     // `secondOffset` into `second`, point for point; track components share
     // the work the two sides have in common.
-    virtual void GetParallelPathPair(std::vector<CPoint>& first, std::vector<CPoint>& second,
-                                     double elementAngle, double firstOffset, double secondOffset);
+    virtual void GetParallelPathPair(std::vector<CPoint>& first, std::vector<CPoint>& second, double elementAngle,
+                                     double firstOffset, double secondOffset);
 
     // Debug text with lengths in the measure unit `unitType`.
     virtual std::string Dump(int unitType) const = 0;
@@ -170,8 +167,7 @@ public:
     // Joint 0 or 1; null for any other index.
     virtual CJoint* GetJoint(int index);
     // UpdateJoints in mode 1, then the joints.
-    virtual tJointPair GetUpdatedJoints(const CPoint& elementPosition, const CGradeVector& grade,
-                                        double elementAngle);
+    virtual tJointPair GetUpdatedJoints(const CPoint& elementPosition, const CGradeVector& grade, double elementAngle);
     virtual tJointPair GetJoints();
     // False for an index other than 0 and 1; Enable and Disable ignore one.
     virtual bool IsJointEnabled(int index) const;
@@ -273,14 +269,10 @@ protected:
 
     // Required reads of the component record: false with an error text
     // naming the tag and the reason when the tag cannot be read.
-    static bool ReadRequiredBool(CTaggedFile& file, std::uint16_t id, bool& value,
-                                 std::string& errorText);
-    static bool ReadRequiredInt(CTaggedFile& file, std::uint16_t id, std::int32_t& value,
-                                std::string& errorText);
-    static bool ReadRequiredDouble(CTaggedFile& file, std::uint16_t id, double& value,
-                                   std::string& errorText);
-    static bool ReadRequiredString(CTaggedFile& file, std::uint16_t id, std::string& value,
-                                   std::string& errorText);
+    static bool ReadRequiredBool(CTaggedFile& file, std::uint16_t id, bool& value, std::string& errorText);
+    static bool ReadRequiredInt(CTaggedFile& file, std::uint16_t id, std::int32_t& value, std::string& errorText);
+    static bool ReadRequiredDouble(CTaggedFile& file, std::uint16_t id, double& value, std::string& errorText);
+    static bool ReadRequiredString(CTaggedFile& file, std::uint16_t id, std::string& value, std::string& errorText);
     // Sets `errorText` for a tag that could not be read and returns false.
     static bool ReadFailed(const CTaggedFile& file, std::uint16_t id, std::string& errorText);
     // The warning and error text of a version outside 3 to 13.
@@ -295,7 +287,9 @@ protected:
     // The class name for the debug text: the demangled name of the type
     // "pointer to const class", cut at its first "::".
     template <typename T>
-    static std::string DumpClassName() { return DemangledName(typeid(const T*).name()); }
+    static std::string DumpClassName() {
+        return DemangledName(typeid(const T*).name());
+    }
     static std::string DemangledName(const char* mangledName);
 
     // Sets each joint's free flag from its enabled flag.

@@ -30,9 +30,7 @@ double NormalizeAngle(double angle) {
 // ------------------------------------------------------------ CBorderSegment
 
 CBorderSegment::CBorderSegment(std::string startPointId, std::string endPointId)
-    : mStartPointId(std::move(startPointId)),
-      mEndPointId(std::move(endPointId)),
-      mIdentifier(UUuid::NewUuidString()) {
+    : mStartPointId(std::move(startPointId)), mEndPointId(std::move(endPointId)), mIdentifier(UUuid::NewUuidString()) {
     WarnWhenClosedOnItself();
 }
 
@@ -105,8 +103,8 @@ tDoubleRect GetBoundingBox(const CBorderSegment& segment, const tBorderPoints& p
     const double startAngle = centre.AngleTo(*start);
     const double endAngle = centre.AngleTo(*end);
     const double radius = centre.Distance2D(*start);
-    const double sweep = arc->GetDirectionFlag() ? -NormalizeAngle(startAngle - endAngle)
-                                                 : NormalizeAngle(endAngle - startAngle);
+    const double sweep =
+        arc->GetDirectionFlag() ? -NormalizeAngle(startAngle - endAngle) : NormalizeAngle(endAngle - startAngle);
     // The accumulator measures its angles from -y rather than from +x.
     accumulator.AddArc(centre, startAngle + 90.0, sweep, radius);
     return bounds;

@@ -11,20 +11,13 @@ namespace UComponentFactory {
 
 CBasicGeometry* CreateComponent(int componentType) {
     switch (componentType) {
-        case kComponentTypeStraight:
-            return new CStraightBIG();
-        case kComponentTypeCurve:
-            return new CCurveBIG();
-        case kComponentTypePoly:
-            return new CPolyBIG();
-        case kComponentTypeText:
-            return new CTextBIG();
-        case kComponentTypeOval:
-            return new COvalBIG();
-        case kComponentTypeFlexTrack:
-            return new CFlexTrackBIG();
-        default:
-            return nullptr;
+        case kComponentTypeStraight: return new CStraightBIG();
+        case kComponentTypeCurve: return new CCurveBIG();
+        case kComponentTypePoly: return new CPolyBIG();
+        case kComponentTypeText: return new CTextBIG();
+        case kComponentTypeOval: return new COvalBIG();
+        case kComponentTypeFlexTrack: return new CFlexTrackBIG();
+        default: return nullptr;
     }
 }
 

@@ -26,9 +26,8 @@ namespace {
 
 // Any version from the oldest to the int range is read; one past it would be
 // negative as the int the readers gate on.
-constexpr tFileFormat kRecordFormat = {{'R', 'C', 'i', 'g'},
-                                       static_cast<std::uint32_t>(CCompositeGeometry::kOldestRecordVersion),
-                                       0x7fffffffu};
+constexpr tFileFormat kRecordFormat = {
+    {'R', 'C', 'i', 'g'}, static_cast<std::uint32_t>(CCompositeGeometry::kOldestRecordVersion), 0x7fffffffu};
 
 // Beyond this a position coordinate is damage, not a layout.
 constexpr double kMaxPositionMagnitude = 1e7;
@@ -66,8 +65,7 @@ void CopyText(char* field, std::size_t size, const char* text) {
 }
 
 bool IsTrackType(int type) {
-    return type == kComponentTypeStraight || type == kComponentTypeCurve ||
-           type == kComponentTypeFlexTrack;
+    return type == kComponentTypeStraight || type == kComponentTypeCurve || type == kComponentTypeFlexTrack;
 }
 
 bool WriteColor(CTaggedFile& tags, std::uint16_t firstId, const CColor& color) {
@@ -80,9 +78,7 @@ bool WriteColor(CTaggedFile& tags, std::uint16_t firstId, const CColor& color) {
 // ------------------------------------------------------------ life cycle
 
 CCompositeGeometry::CCompositeGeometry()
-    : mIdentifier(UUuid::NewUuidString()),
-      mFirstColor(DefaultFirstColor()),
-      mSecondColor(CColor::Black()) {}
+    : mIdentifier(UUuid::NewUuidString()), mFirstColor(DefaultFirstColor()), mSecondColor(CColor::Black()) {}
 
 CCompositeGeometry::CCompositeGeometry(const CCompositeGeometry& other)
     : CGroupable(other),
@@ -109,8 +105,7 @@ CCompositeGeometry::CCompositeGeometry(const CCompositeGeometry& other)
       mLayer(other.mLayer) {
     mComponents.reserve(other.mComponents.size());
     for (CBasicGeometry* component : other.mComponents) {
-        if (CBasicGeometry* copy = UElementComponents::CloneComponent(component))
-            mComponents.push_back(copy);
+        if (CBasicGeometry* copy = UElementComponents::CloneComponent(component)) mComponents.push_back(copy);
     }
     std::memcpy(mProductNumber, other.mProductNumber, sizeof mProductNumber);
     std::memcpy(mDescription, other.mDescription, sizeof mDescription);
@@ -124,9 +119,7 @@ CCompositeGeometry::CCompositeGeometry(const CCompositeGeometry& other)
     mTranslations = other.mTranslations;
 }
 
-CCompositeGeometry::~CCompositeGeometry() {
-    platform::DeleteAll(mComponents);
-}
+CCompositeGeometry::~CCompositeGeometry() { platform::DeleteAll(mComponents); }
 
 // ------------------------------------------------------------ record reading
 
@@ -138,8 +131,8 @@ bool CCompositeGeometry::Load(FILE* file, std::string& errorText) {
     }
     const int version = static_cast<int>(header.version);
     if (header.status != tFileHeaderStatus::Ok) {
-        LogWarning("%s: Unsupported file format (version %d)",
-                   "bool CCompositeGeometry::Load(FILE *, string &)", version);
+        LogWarning("%s: Unsupported file format (version %d)", "bool CCompositeGeometry::Load(FILE *, string &)",
+                   version);
         return false;
     }
 
@@ -153,8 +146,7 @@ bool CCompositeGeometry::Load(FILE* file, std::string& errorText) {
     if (version >= 13) {
         CTaggedFile tags(file);
         if (!UTranslationsMap::ReadTranslations(mTranslations, tags)) {
-            errorText = std::string("Failed to read element translations (") +
-                        ReadStatusName(tags.LastStatus()) + ")";
+            errorText = std::string("Failed to read element translations (") + ReadStatusName(tags.LastStatus()) + ")";
             return false;
         }
     }
@@ -174,8 +166,8 @@ bool CCompositeGeometry::Load(FILE* file, std::string& errorText) {
     return true;
 }
 
-bool CCompositeGeometry::ReadElementTags(FILE* file, CTaggedFile& tags, int version,
-                                         std::int32_t& componentCount, std::string& errorText) {
+bool CCompositeGeometry::ReadElementTags(FILE* file, CTaggedFile& tags, int version, std::int32_t& componentCount,
+                                         std::string& errorText) {
     tags.ReadCString(207, mProductNumber);
     tags.ReadCString(208, mDescription);
     tags.ReadCString(209, mManufacturer);
@@ -231,8 +223,7 @@ bool CCompositeGeometry::ReadElementTags(FILE* file, CTaggedFile& tags, int vers
     // Without a count nothing of the record can follow: the stream has run
     // out or the record is damaged here.
     if (!tags.ReadInt(206, componentCount)) {
-        errorText = std::string("Failed to read the component count (") +
-                    ReadStatusName(tags.LastStatus()) + ")";
+        errorText = std::string("Failed to read the component count (") + ReadStatusName(tags.LastStatus()) + ")";
         return false;
     }
     return true;
@@ -273,8 +264,7 @@ bool CCompositeGeometry::ReadGenerators(FILE* file, CTaggedFile& tags, std::stri
 }
 
 bool CCompositeGeometry::ReadComponents(FILE* file, int version, int count, std::string& errorText) {
-    static const char* const kSignature =
-        "bool CCompositeGeometry::ReadComponents(FILE *, int, int, string &)";
+    static const char* const kSignature = "bool CCompositeGeometry::ReadComponents(FILE *, int, int, string &)";
     if (count < 1) return true;
     if (file == nullptr) {
         errorText = "No file to read components from";
@@ -320,8 +310,7 @@ bool CCompositeGeometry::ReadComponents(FILE* file, int version, int count, std:
 // ------------------------------------------------------------ record writing
 
 bool CCompositeGeometry::Save(FILE* file, int version) {
-    if (file == nullptr || version < kOldestRecordVersion || version > kNewestRecordVersion)
-        return false;
+    if (file == nullptr || version < kOldestRecordVersion || version > kNewestRecordVersion) return false;
     if (mComponents.size() > kMaxComponents) return false;
     if (!WriteFileHeader(file, kRecordFormat.magic, static_cast<std::uint32_t>(version))) return false;
 
@@ -342,13 +331,11 @@ bool CCompositeGeometry::Save(FILE* file, int version) {
 bool CCompositeGeometry::WriteElementTags(FILE* file, CTaggedFile& tags, int version) const {
     bool ok = tags.WriteString(207, mProductNumber) && tags.WriteString(208, mDescription) &&
               tags.WriteString(209, mManufacturer) && tags.WriteString(210, mLibraryName) &&
-              tags.WriteString(211, mText211) && tags.WriteInt(212, mHeaderValue212) &&
-              tags.WriteInt(213, mPrice) && tags.WriteInt(214, mCurrencyId) &&
-              tags.WriteInt(215, mModelScale) && tags.WriteBool(216, mFlag216);
+              tags.WriteString(211, mText211) && tags.WriteInt(212, mHeaderValue212) && tags.WriteInt(213, mPrice) &&
+              tags.WriteInt(214, mCurrencyId) && tags.WriteInt(215, mModelScale) && tags.WriteBool(216, mFlag216);
     if (ok && version >= 13) {
-        ok = tags.WriteString(241, mLabelText) && tags.WriteString(242, mText242) &&
-             tags.WriteInt(243, mElementType) && tags.WriteInt(244, mHeaderValue244) &&
-             tags.WriteBool(245, mFlag245);
+        ok = tags.WriteString(241, mLabelText) && tags.WriteString(242, mText242) && tags.WriteInt(243, mElementType) &&
+             tags.WriteInt(244, mHeaderValue244) && tags.WriteBool(245, mFlag245);
     }
     ok = ok && tags.WriteDouble(200, mPosition.x) && tags.WriteDouble(201, mPosition.y);
     if (ok && version >= 4) {
@@ -376,8 +363,7 @@ bool CCompositeGeometry::WriteGenerators(CTaggedFile& tags) const {
     if (!tags.WriteInt(234, static_cast<std::int32_t>(mGeneratorMap.size()))) return false;
     for (const auto& [type, parameters] : mGeneratorMap) {
         if (parameters.size() > static_cast<std::size_t>(kMaxGeneratorParameters)) return false;
-        if (!tags.WriteInt(235, type) ||
-            !tags.WriteInt(236, static_cast<std::int32_t>(parameters.size())))
+        if (!tags.WriteInt(235, type) || !tags.WriteInt(236, static_cast<std::int32_t>(parameters.size())))
             return false;
         for (const auto& [key, parameter] : parameters) {
             if (!tags.WriteInt(237, key) || !tags.WriteString(238, parameter.GetText())) return false;
@@ -403,8 +389,7 @@ CGradeVector CCompositeGeometry::ComponentGrade(CBasicGeometry& component) const
     const tJointPair joints = component.GetJoints();
     const CJoint* startJoint = joints.first;
     const CJoint* endJoint = joints.second;
-    if (joints.first->GetLayoutPoint().z > joints.second->GetLayoutPoint().z)
-        std::swap(startJoint, endJoint);
+    if (joints.first->GetLayoutPoint().z > joints.second->GetLayoutPoint().z) std::swap(startJoint, endJoint);
     CPoint start = startJoint->GetLayoutPoint();
     CPoint end = endJoint->GetLayoutPoint();
     start.Translate(-mPosition.x, -mPosition.y, -mPosition.z);
@@ -417,10 +402,8 @@ CGradeVector CCompositeGeometry::ComponentGrade(CBasicGeometry& component) const
 void CCompositeGeometry::UpdateJoints() {
     const bool ownGrades = IsCurvedParallelTrack();
     for (CBasicGeometry* component : mComponents) {
-        if (ownGrades)
-            component->UpdateJoints(mPosition, ComponentGrade(*component), 1, mAngle);
-        else
-            component->UpdateJoints(mPosition, mGrade, 1, mAngle);
+        if (ownGrades) component->UpdateJoints(mPosition, ComponentGrade(*component), 1, mAngle);
+        else component->UpdateJoints(mPosition, mGrade, 1, mAngle);
         component->GetJoint(0)->SetParent(this);
         component->GetJoint(1)->SetParent(this);
     }
@@ -428,16 +411,15 @@ void CCompositeGeometry::UpdateJoints() {
 
 // ------------------------------------------------------------ drawing
 
-void CCompositeGeometry::Render(CRenderStrategy* strategy, const CPoint& position,
-                                const CDrawingOptions& options) {
+void CCompositeGeometry::Render(CRenderStrategy* strategy, const CPoint& position, const CDrawingOptions& options) {
     static constexpr const char* kSignature =
         "void CCompositeGeometry::Render(CRenderStrategy *, const CPoint &, const CDrawingOptions &)";
     UErrorHandling::ThrowIfNull(strategy, kSignature, "Invalid render strategy");
     const bool ownGrades = IsCurvedParallelTrack();
     for (CBasicGeometry* component : mComponents) {
         if (component == nullptr) {
-            LogWarning("Invalid component in '%s' (%s), total of %lu components", mProductNumber,
-                       mLibraryName, static_cast<unsigned long>(mComponents.size()));
+            LogWarning("Invalid component in '%s' (%s), total of %lu components", mProductNumber, mLibraryName,
+                       static_cast<unsigned long>(mComponents.size()));
             UErrorHandling::ThrowIfNull(component, kSignature, "Invalid CCompositeGeometry component");
         }
         const CGradeVector grade = ownGrades ? ComponentGrade(*component) : mGrade;
@@ -457,15 +439,12 @@ tConstJoints CCompositeGeometry::GetJoints(JointFilter filter) const {
     for (CBasicGeometry* component : mComponents) {
         CJoint* first = component->GetJoint(0);
         CJoint* last = component->GetJoint(1);
-        UErrorHandling::ThrowIfNull(first->GetParent(), kSignature,
-                                    "Parent element not yet assigned for joint1");
-        UErrorHandling::ThrowIfNull(last->GetParent(), kSignature,
-                                    "Parent element not yet assigned for joint2");
+        UErrorHandling::ThrowIfNull(first->GetParent(), kSignature, "Parent element not yet assigned for joint1");
+        UErrorHandling::ThrowIfNull(last->GetParent(), kSignature, "Parent element not yet assigned for joint2");
         for (int index = 0; index < 2; ++index) {
             CJoint* joint = index == 0 ? first : last;
             if (!component->IsJointEnabled(index)) continue;
-            const bool accepted = filter == kJointFilterAll ||
-                                  (filter == kJointFilterFree && joint->IsFree()) ||
+            const bool accepted = filter == kJointFilterAll || (filter == kJointFilterFree && joint->IsFree()) ||
                                   (filter == kJointFilterConnected && !joint->IsFree());
             if (accepted) joints.push_back(joint);
         }
@@ -477,8 +456,7 @@ tConstJoints CCompositeGeometry::GetJoints(JointFilter filter) const {
 
 void CCompositeGeometry::CalcBoundingBox(tDoubleRect& box) {
     if (mComponents.empty()) {
-        LogWarning("No components for '%s' (%s) - cannot calculate bounding box!", mProductNumber,
-                   mLibraryName);
+        LogWarning("No components for '%s' (%s) - cannot calculate bounding box!", mProductNumber, mLibraryName);
         UActivityAnalytics::TrackIntegrityCheckFailure("NoComponents.CalcBoundingBox.CCompositeGeometry");
         box = tDoubleRect{};
         return;
@@ -509,11 +487,9 @@ CPoint CCompositeGeometry::TurningReference(CBasicGeometry& component, double el
             return component.GetUpdatedJoints(CPoint::Origin(), CGradeVector::Null(), elementAngle)
                 .first->GetLayoutPoint();
         case kComponentTypePoly:
-            if (auto* polygon = dynamic_cast<CPolyBIG*>(&component))
-                return polygon->GetPointAt(0, elementAngle);
+            if (auto* polygon = dynamic_cast<CPolyBIG*>(&component)) return polygon->GetPointAt(0, elementAngle);
             return component.GetReferencePoint(elementAngle);
-        default:
-            return component.GetReferencePoint(elementAngle);
+        default: return component.GetReferencePoint(elementAngle);
     }
 }
 
@@ -544,8 +520,7 @@ void CCompositeGeometry::SetAngle(double angle) {
 
 void CCompositeGeometry::Rotate(const CPoint& centre, double angle) {
     if (mComponents.empty()) {
-        LogWarning("No components for '%s' (%s) - cannot rotate element!", mProductNumber,
-                   mLibraryName);
+        LogWarning("No components for '%s' (%s) - cannot rotate element!", mProductNumber, mLibraryName);
         return;
     }
     UpdateJoints();
@@ -610,12 +585,8 @@ void CCompositeGeometry::SetProductNumber(const char* text) {
 
 void CCompositeGeometry::SetDescription(const char* text) { CopyText(mDescription, sizeof mDescription, text); }
 void CCompositeGeometry::SetLabelText(const char* text) { CopyText(mLabelText, sizeof mLabelText, text); }
-void CCompositeGeometry::SetManufacturer(const char* text) {
-    CopyText(mManufacturer, sizeof mManufacturer, text);
-}
-void CCompositeGeometry::SetLibraryName(const char* text) {
-    CopyText(mLibraryName, sizeof mLibraryName, text);
-}
+void CCompositeGeometry::SetManufacturer(const char* text) { CopyText(mManufacturer, sizeof mManufacturer, text); }
+void CCompositeGeometry::SetLibraryName(const char* text) { CopyText(mLibraryName, sizeof mLibraryName, text); }
 void CCompositeGeometry::SetText211(const char* text) { CopyText(mText211, sizeof mText211, text); }
 void CCompositeGeometry::SetText242(const char* text) { CopyText(mText242, sizeof mText242, text); }
 

@@ -51,8 +51,8 @@ bool CCurrentCloudLayout::LoadLayout(const std::string& path) {
         mLoadErrorMessage = GetLoadErrorMessage(code);
         return false;
     }
-    URemoveEmptyLayers::RemoveEmptyLayers(mLayout->GetLayerManager(), mLayout->GetElements(),
-                                          mLayout->GetBaseboards(), mLayout->GetImages());
+    URemoveEmptyLayers::RemoveEmptyLayers(mLayout->GetLayerManager(), mLayout->GetElements(), mLayout->GetBaseboards(),
+                                          mLayout->GetImages());
     ULayers::UnlockAllLayers(mLayout->GetLayerManager().GetLayers());
     ULayoutElementClassifier::ClassifyElements(mLayout->GetElements());
     ULayoutTrackRepairs::RepairTracks(mLayout->GetElements());
@@ -137,8 +137,8 @@ int RepairTracks(const tElements& elements) {
         if (width > kMinRailWidth) reference = std::min(reference, width);
     }
     if (reference == std::numeric_limits<double>::max()) {
-        reference = URailConstants::GetDefaultRailWidthForModelScale(
-            tracks.empty() ? URailConstants::kModelScaleH0 : tracks.front()->GetModelScale());
+        reference = URailConstants::GetDefaultRailWidthForModelScale(tracks.empty() ? URailConstants::kModelScaleH0
+                                                                                    : tracks.front()->GetModelScale());
     }
 
     int updated = 0;

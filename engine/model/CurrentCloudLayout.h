@@ -69,8 +69,8 @@ namespace URemoveEmptyLayers {
 // nothing lies on; "nothing" counts elements, images and baseboards. Layers
 // of other types stay. Each removed layer is deleted; the last layer is
 // never removed. Returns the number removed.
-int RemoveEmptyLayers(CLayerManager& layerManager, const tElements& elements,
-                      const tBaseboardElements& baseboards, const tImages& images);
+int RemoveEmptyLayers(CLayerManager& layerManager, const tElements& elements, const tBaseboardElements& baseboards,
+                      const tImages& images);
 
 }  // namespace URemoveEmptyLayers
 

@@ -72,18 +72,14 @@ struct CCurveBIG::tArcTurns {
     }
 };
 
-CCurveBIG::CCurveBIG() {
-    UpdateTrackLength();
-}
+CCurveBIG::CCurveBIG() { UpdateTrackLength(); }
 
 CCurveBIG::CCurveBIG(const CCurveBIG& other)
     : CBasicGeometry(other), mRadius(other.mRadius), mArcAngle(other.mArcAngle) {
     UpdateTrackLength();
 }
 
-void CCurveBIG::UpdateTrackLength() {
-    mTrackLength = mRadius * mArcAngle * kPi / 180.0;
-}
+void CCurveBIG::UpdateTrackLength() { mTrackLength = mRadius * mArcAngle * kPi / 180.0; }
 
 void CCurveBIG::SetRadius(double radius) {
     mRadius = radius;
@@ -104,9 +100,7 @@ std::uint8_t* CCurveBIG::Serialize(std::uint8_t* buffer) const {
     return PutDouble(p, mArcAngle);
 }
 
-std::size_t CCurveBIG::GetSerializedSize() const {
-    return kBasicSerializedSize + 4 + 8 + 8;
-}
+std::size_t CCurveBIG::GetSerializedSize() const { return kBasicSerializedSize + 4 + 8 + 8; }
 
 // The turns of a geometry pass: they depend on the angles alone, so the
 // passes for the sides of one curve share them.
@@ -152,8 +146,8 @@ CPoint CCurveBIG::GeometryPass(double radiusValue, double elementAngle, const tP
     return CPoint(box.minX, box.minY, 0.0);
 }
 
-void CCurveBIG::PlaceJoints(CJoint* joints, const CPoint& elementPosition,
-                            const CGradeVector& grade, int mode, double elementAngle) const {
+void CCurveBIG::PlaceJoints(CJoint* joints, const CPoint& elementPosition, const CGradeVector& grade, int mode,
+                            double elementAngle) const {
     const double angle = mAngle + elementAngle;
     CPoint first(mStartPoint.x, mStartPoint.y, 0.0);
     CPoint last(mEndPoint.x, mEndPoint.y, 0.0);
@@ -176,8 +170,7 @@ void CCurveBIG::PlaceJoints(CJoint* joints, const CPoint& elementPosition,
     joints[0].SetMark(1);
 }
 
-void CCurveBIG::UpdateJoints(const CPoint& elementPosition, const CGradeVector& grade, int mode,
-                             double elementAngle) {
+void CCurveBIG::UpdateJoints(const CPoint& elementPosition, const CGradeVector& grade, int mode, double elementAngle) {
     GeometryPass(mRadius + mGauge, elementAngle);
     PlaceJoints(mJoints, elementPosition, grade, mode, elementAngle);
 }
@@ -206,25 +199,21 @@ tDoubleRect CCurveBIG::CalcBoundingBox(double elementAngle) {
     return box;
 }
 
-void CCurveBIG::GetParallelPath(std::vector<CPoint>& points, double elementAngle,
-                                double lateralOffset) {
+void CCurveBIG::GetParallelPath(std::vector<CPoint>& points, double elementAngle, double lateralOffset) {
     thread_local tArcTurns arcTurns;
-    PlaceParallelArc(points, elementAngle, lateralOffset,
-                     tPassTurns(mAngle + elementAngle, mArcAngle), arcTurns);
+    PlaceParallelArc(points, elementAngle, lateralOffset, tPassTurns(mAngle + elementAngle, mArcAngle), arcTurns);
 }
 
-void CCurveBIG::GetParallelPathPair(std::vector<CPoint>& first, std::vector<CPoint>& second,
-                                    double elementAngle, double firstOffset,
-                                    double secondOffset) {
+void CCurveBIG::GetParallelPathPair(std::vector<CPoint>& first, std::vector<CPoint>& second, double elementAngle,
+                                    double firstOffset, double secondOffset) {
     const tPassTurns passTurns(mAngle + elementAngle, mArcAngle);
     thread_local tArcTurns arcTurns;
     PlaceParallelArc(first, elementAngle, firstOffset, passTurns, arcTurns);
     PlaceParallelArc(second, elementAngle, secondOffset, passTurns, arcTurns);
 }
 
-void CCurveBIG::PlaceParallelArc(std::vector<CPoint>& points, double elementAngle,
-                                 double lateralOffset, const tPassTurns& passTurns,
-                                 tArcTurns& arcTurns) {
+void CCurveBIG::PlaceParallelArc(std::vector<CPoint>& points, double elementAngle, double lateralOffset,
+                                 const tPassTurns& passTurns, tArcTurns& arcTurns) {
     const CPoint minimum = GeometryPass(mRadius + lateralOffset, elementAngle, passTurns);
     const double r = mRadius + lateralOffset;
     const CPoint centre(r + mOffsetX - minimum.x, r + mOffsetY - minimum.y, 0.0);
@@ -237,8 +226,8 @@ void CCurveBIG::GetArcPoints(const CPoint& centre, double radius, double startAn
     PlaceArcPoints(centre, radius, startAngle, sweep, turns, points);
 }
 
-void CCurveBIG::PlaceArcPoints(const CPoint& centre, double radius, double startAngle,
-                               double sweep, tArcTurns& turns, std::vector<CPoint>& points) {
+void CCurveBIG::PlaceArcPoints(const CPoint& centre, double radius, double startAngle, double sweep, tArcTurns& turns,
+                               std::vector<CPoint>& points) {
     points.clear();
     const CPoint planCentre(centre.x, centre.y, 0.0);
     if (radius < 0.001) {

@@ -17,18 +17,15 @@ public:
     std::uint8_t* Serialize(std::uint8_t* buffer) const override;
     std::size_t GetSerializedSize() const override;
     // The arc of radius mRadius + `lateralOffset` about the curve's centre.
-    void GetParallelPath(std::vector<CPoint>& points, double elementAngle,
-                         double lateralOffset) override;
+    void GetParallelPath(std::vector<CPoint>& points, double elementAngle, double lateralOffset) override;
     // The two arcs share the angles of their points when they are split
     // alike.
-    void GetParallelPathPair(std::vector<CPoint>& first, std::vector<CPoint>& second,
-                             double elementAngle, double firstOffset,
-                             double secondOffset) override;
+    void GetParallelPathPair(std::vector<CPoint>& first, std::vector<CPoint>& second, double elementAngle,
+                             double firstOffset, double secondOffset) override;
     std::string Dump(int unitType) const override;
     // The union of the boxes of the inner and outer bed arcs.
     tDoubleRect CalcBoundingBox(double elementAngle) override;
-    void UpdateJoints(const CPoint& elementPosition, const CGradeVector& grade, int mode,
-                      double elementAngle) override;
+    void UpdateJoints(const CPoint& elementPosition, const CGradeVector& grade, int mode, double elementAngle) override;
     int GetType() const override { return kComponentTypeCurve; }
     // The base tags, then 312 and 313.
     bool Load(FILE* file, int fileVersion, std::string& errorText) override;
@@ -63,8 +60,8 @@ private:
     void PlaceParallelArc(std::vector<CPoint>& points, double elementAngle, double lateralOffset,
                           const tPassTurns& passTurns, tArcTurns& arcTurns);
     // GetArcPoints with the turns of an earlier arc to hand.
-    static void PlaceArcPoints(const CPoint& centre, double radius, double startAngle,
-                               double sweep, tArcTurns& turns, std::vector<CPoint>& points);
+    static void PlaceArcPoints(const CPoint& centre, double radius, double startAngle, double sweep, tArcTurns& turns,
+                               std::vector<CPoint>& points);
     // Places the start and end points for a circle of radius value R about
     // (R, R), places joints there (mode 2, origin, no grade), moves the points
     // so that those joints' edge box starts at the offset, and returns the
@@ -74,8 +71,8 @@ private:
     CPoint GeometryPass(double radiusValue, double elementAngle, const tPassTurns& turns);
     // Sets `joints` (two) from the start and end points as placed by the
     // last pass.
-    void PlaceJoints(CJoint* joints, const CPoint& elementPosition, const CGradeVector& grade,
-                     int mode, double elementAngle) const;
+    void PlaceJoints(CJoint* joints, const CPoint& elementPosition, const CGradeVector& grade, int mode,
+                     double elementAngle) const;
     void UpdateTrackLength();
 
     double mRadius = 360.0;

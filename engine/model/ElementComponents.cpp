@@ -18,8 +18,7 @@
 namespace {
 
 const std::set<int>& TrackTypes() {
-    static const std::set<int> types{kComponentTypeStraight, kComponentTypeCurve,
-                                     kComponentTypeFlexTrack};
+    static const std::set<int> types{kComponentTypeStraight, kComponentTypeCurve, kComponentTypeFlexTrack};
     return types;
 }
 
@@ -55,10 +54,8 @@ long SelectPoint(CPolyBIG* polygon, int end, bool detailedRangeWarning) {
         return -1;
     }
     if (end > count) {
-        if (detailedRangeWarning)
-            LogWarning("Range error (%d of %d) for polygon point", end, static_cast<int>(count));
-        else
-            LogWarning("Range error for polygon point");
+        if (detailedRangeWarning) LogWarning("Range error (%d of %d) for polygon point", end, static_cast<int>(count));
+        else LogWarning("Range error for polygon point");
         return -1;
     }
     if (end == 0) return count < 2 ? 0 : count - 1;
@@ -112,10 +109,8 @@ bool MoveComponent(CBasicGeometry* component, tComponents& list, int newIndex) {
     }
     if (newIndex < 0 || static_cast<std::size_t>(newIndex) >= list.size()) return false;
     const auto target = list.begin() + newIndex;
-    if (found > target)
-        std::rotate(target, found, found + 1);
-    else if (found < target)
-        std::rotate(found, found + 1, target + 1);
+    if (found > target) std::rotate(target, found, found + 1);
+    else if (found < target) std::rotate(found, found + 1, target + 1);
     return true;
 }
 
@@ -132,22 +127,15 @@ CBasicGeometry* CloneComponent(CBasicGeometry* component) {
     if (component == nullptr) return nullptr;
     const int type = component->GetType();
     switch (type) {
-        case kComponentTypeStraight:
-            return CopyAs<CStraightBIG>(component);
-        case kComponentTypeCurve:
-            return CopyAs<CCurveBIG>(component);
-        case kComponentTypePoly:
-            return CopyAs<CPolyBIG>(component);
-        case kComponentTypeText:
-            return CopyAs<CTextBIG>(component);
-        case kComponentTypeOval:
-            return CopyAs<COvalBIG>(component);
-        case kComponentTypeFlexTrack:
-            return CopyAs<CFlexTrackBIG>(component);
+        case kComponentTypeStraight: return CopyAs<CStraightBIG>(component);
+        case kComponentTypeCurve: return CopyAs<CCurveBIG>(component);
+        case kComponentTypePoly: return CopyAs<CPolyBIG>(component);
+        case kComponentTypeText: return CopyAs<CTextBIG>(component);
+        case kComponentTypeOval: return CopyAs<COvalBIG>(component);
+        case kComponentTypeFlexTrack: return CopyAs<CFlexTrackBIG>(component);
         default:
             LogWarning("%s: Constructor failed to create element: Unknown type %d requested",
-                       "static CBasicGeometry *UElementComponents::CloneComponent(CBasicGeometry *)",
-                       type);
+                       "static CBasicGeometry *UElementComponents::CloneComponent(CBasicGeometry *)", type);
             return nullptr;
     }
 }
@@ -162,8 +150,7 @@ void MarkAsGenerated(tComponents& list, std::int32_t generatorID) {
 void RemoveGeneratedComponents(tComponents& list, std::int32_t generatorID) {
     tComponents removed;
     for (CBasicGeometry* component : list) {
-        if (component->IsGenerated() &&
-            (generatorID == 0 || component->GetComponentGeneratorID() == generatorID))
+        if (component->IsGenerated() && (generatorID == 0 || component->GetComponentGeneratorID() == generatorID))
             removed.push_back(component);
     }
     for (CBasicGeometry* component : removed) {
@@ -228,24 +215,22 @@ std::int32_t GetComponentAttribute(const CCompositeGeometry* element) {
     return element->GetComponents().front()->GetComponentAttribute();
 }
 
-CPolyBIG* CreatePolyComponent(const std::vector<CPoint>& points, std::int32_t lineWidth,
-                              std::int32_t kind, double offsetX, double offsetY, double angle) {
+CPolyBIG* CreatePolyComponent(const std::vector<CPoint>& points, std::int32_t lineWidth, std::int32_t kind,
+                              double offsetX, double offsetY, double angle) {
     auto* polygon = new CPolyBIG(points, lineWidth, kind, offsetX, offsetY, angle);
     polygon->SetGauge(0.0);
     DisableAndClose(*polygon);
     return polygon;
 }
 
-CFlexTrackBIG* CreateFlexTrackComponent(const CPoint& firstPoint, const CPoint& lastPoint,
-                                        bool joint0Enabled, bool joint1Enabled, double offsetX,
-                                        double offsetY, double maxLength, double gauge,
-                                        double trackbedWidth, double railWidth) {
-    return new CFlexTrackBIG(firstPoint, lastPoint, joint0Enabled, joint1Enabled, offsetX, offsetY,
-                             maxLength, gauge, trackbedWidth, railWidth);
+CFlexTrackBIG* CreateFlexTrackComponent(const CPoint& firstPoint, const CPoint& lastPoint, bool joint0Enabled,
+                                        bool joint1Enabled, double offsetX, double offsetY, double maxLength,
+                                        double gauge, double trackbedWidth, double railWidth) {
+    return new CFlexTrackBIG(firstPoint, lastPoint, joint0Enabled, joint1Enabled, offsetX, offsetY, maxLength, gauge,
+                             trackbedWidth, railWidth);
 }
 
-COvalBIG* CreateCircleComponent(std::int32_t lineWidth, double centreX, double centreY,
-                                double radius) {
+COvalBIG* CreateCircleComponent(std::int32_t lineWidth, double centreX, double centreY, double radius) {
     auto* oval = new COvalBIG();
     oval->SetLineWidth(lineWidth);
     oval->SetOffsetX(centreX);

@@ -69,18 +69,16 @@ std::int32_t GetComponentAttribute(const CCompositeGeometry* element);
 // appended.
 // A polygon of these points, line width, kind (1 polygon, 2 line,
 // 3 rectangle), offset and angle; gauge 0, both joints disabled, not free.
-CPolyBIG* CreatePolyComponent(const std::vector<CPoint>& points, std::int32_t lineWidth,
-                              std::int32_t kind, double offsetX, double offsetY, double angle);
+CPolyBIG* CreatePolyComponent(const std::vector<CPoint>& points, std::int32_t lineWidth, std::int32_t kind,
+                              double offsetX, double offsetY, double angle);
 // A flex track from `firstPoint` to `lastPoint` with their midpoint between
 // them, angle 0; each joint enabled and free as its flag says.
-CFlexTrackBIG* CreateFlexTrackComponent(const CPoint& firstPoint, const CPoint& lastPoint,
-                                        bool joint0Enabled, bool joint1Enabled, double offsetX,
-                                        double offsetY, double maxLength, double gauge,
-                                        double trackbedWidth, double railWidth);
+CFlexTrackBIG* CreateFlexTrackComponent(const CPoint& firstPoint, const CPoint& lastPoint, bool joint0Enabled,
+                                        bool joint1Enabled, double offsetX, double offsetY, double maxLength,
+                                        double gauge, double trackbedWidth, double railWidth);
 // A circle of `radius` whose box corner (the oval's offset) is (centreX,
 // centreY); gauge 0, both joints disabled, not free.
-COvalBIG* CreateCircleComponent(std::int32_t lineWidth, double centreX, double centreY,
-                                double radius);
+COvalBIG* CreateCircleComponent(std::int32_t lineWidth, double centreX, double centreY, double radius);
 
 }  // namespace UElementComponents
 

@@ -53,8 +53,7 @@ std::string GetGenericGraphicElementDescription(int unitType, const CCompositeGe
             UMeasureUnits::ConvertFromMillimeters(unitType, UElementComponents::GetRectangleWidth(element));
         const double height =
             UMeasureUnits::ConvertFromMillimeters(unitType, UElementComponents::GetRectangleHeight(element));
-        return ULocalization::GetLocalizedFormattedString("GenericRectName", width, height,
-                                                          UnitName(unitType).c_str());
+        return ULocalization::GetLocalizedFormattedString("GenericRectName", width, height, UnitName(unitType).c_str());
     }
     if (UElementInspector::IsPolyElement(element)) {
         return ULocalization::GetLocalizedFormattedString("GenericPolyName",
@@ -91,8 +90,7 @@ std::string GetTextElementName(const CCompositeGeometry* element) {
 }
 
 std::string GetTextElementDescription(const CCompositeGeometry* element) {
-    Require(element,
-            "static std::string UElementNameGenerator::GetTextElementDescription(const CCompositeGeometry *)");
+    Require(element, "static std::string UElementNameGenerator::GetTextElementDescription(const CCompositeGeometry *)");
     std::string name = GetTextElementName(element);
     ReplaceAll(name, '\r', ' ');
     ReplaceAll(name, '\n', ' ');
@@ -101,30 +99,28 @@ std::string GetTextElementDescription(const CCompositeGeometry* element) {
 }
 
 std::string GetCircleElementDescription(int unitType, const CCompositeGeometry* element) {
-    Require(element, "static std::string UElementNameGenerator::GetCircleElementDescription(int, const "
-                     "CCompositeGeometry *)");
+    Require(element,
+            "static std::string UElementNameGenerator::GetCircleElementDescription(int, const "
+            "CCompositeGeometry *)");
     const double diameter =
         UMeasureUnits::ConvertFromMillimeters(unitType, 2.0 * UElementComponents::GetCircleRadius(element));
     return ULocalization::GetLocalizedFormattedString("GenericCircleName", diameter, UnitName(unitType).c_str());
 }
 
 std::string GetShortenedTrackName(const CCompositeGeometry* element) {
-    Require(element,
-            "static std::string UElementNameGenerator::GetShortenedTrackName(const CCompositeGeometry *)");
+    Require(element, "static std::string UElementNameGenerator::GetShortenedTrackName(const CCompositeGeometry *)");
     return std::string(element->GetProductNumber()) + " (-)";
 }
 
 std::string GetUserCreatedShapeName(const CCompositeGeometry* element) {
-    Require(element,
-            "static std::string UElementNameGenerator::GetUserCreatedShapeName(const CCompositeGeometry *)");
+    Require(element, "static std::string UElementNameGenerator::GetUserCreatedShapeName(const CCompositeGeometry *)");
     std::string name = element->GetProductNumber();
     if (name.empty()) return ULocalization::GetLocalizedString("UserCreatedShape");
     return name;
 }
 
 std::string GetDisplayNameForElement(const CCompositeGeometry* element) {
-    Require(element,
-            "static std::string UElementNameGenerator::GetDisplayNameForElement(const CCompositeGeometry *)");
+    Require(element, "static std::string UElementNameGenerator::GetDisplayNameForElement(const CCompositeGeometry *)");
     if (element->UsesComponentGenerator(kShortenedTrackGenerator)) return GetShortenedTrackName(element);
     if (UElementInspector::IsTextElement(element)) return GetTextElementDescription(element);
     if (UElementInspector::IsUserCreatedElement(element) && !UElementInspector::IsFlexTrack(element)) {
@@ -134,13 +130,13 @@ std::string GetDisplayNameForElement(const CCompositeGeometry* element) {
 }
 
 void SetGenericDescription(CCompositeGeometry* element, const std::string& language) {
-    Require(element, "static void UElementNameGenerator::SetGenericDescription(CCompositeGeometry *, const "
-                     "std::string &)");
+    Require(element,
+            "static void UElementNameGenerator::SetGenericDescription(CCompositeGeometry *, const "
+            "std::string &)");
     if (!UElementInspector::IsUserCreatedElement(element) || UElementInspector::IsTrackElement(element)) return;
-    const std::string description =
-        UElementInspector::IsTextElement(element)
-            ? ULocalization::GetLocalizedString("GenericTextName")
-            : GetGenericGraphicElementDescription(UMeasureUnits::GetUnitType(), element);
+    const std::string description = UElementInspector::IsTextElement(element)
+                                        ? ULocalization::GetLocalizedString("GenericTextName")
+                                        : GetGenericGraphicElementDescription(UMeasureUnits::GetUnitType(), element);
     element->SetLocalizedDescription(description, language);
 }
 

@@ -102,8 +102,7 @@ bool IsTextElement(const CCompositeGeometry* element) {
 }
 
 bool IsUserCreatedElement(const CCompositeGeometry* element) {
-    RequireElement(element,
-                   "static bool UElementInspector::IsUserCreatedElement(const CCompositeGeometry *)");
+    RequireElement(element, "static bool UElementInspector::IsUserCreatedElement(const CCompositeGeometry *)");
     return std::strlen(element->GetLibraryName()) < 2;
 }
 
@@ -120,17 +119,15 @@ bool IsTrackElement(const CCompositeGeometry* element) {
 }
 
 int GetNumberOfTrackComponents(const CCompositeGeometry* element) {
-    RequireElement(element,
-                   "static int UElementInspector::GetNumberOfTrackComponents(const CCompositeGeometry *)");
+    RequireElement(element, "static int UElementInspector::GetNumberOfTrackComponents(const CCompositeGeometry *)");
     const tComponents& components = element->GetComponents();
-    return static_cast<int>(
-        std::count_if(components.begin(), components.end(),
-                      [](const CBasicGeometry* component) { return IsTrackType(component->GetType()); }));
+    return static_cast<int>(std::count_if(components.begin(), components.end(), [](const CBasicGeometry* component) {
+        return IsTrackType(component->GetType());
+    }));
 }
 
 bool IsSingleTrackElement(const CCompositeGeometry* element) {
-    RequireElement(element,
-                   "static bool UElementInspector::IsSingleTrackElement(const CCompositeGeometry *)");
+    RequireElement(element, "static bool UElementInspector::IsSingleTrackElement(const CCompositeGeometry *)");
     return GetNumberOfTrackComponents(element) == 1;
 }
 
@@ -154,8 +151,7 @@ bool IsParallelTrack(const CCompositeGeometry* element) {
 }
 
 bool IsCurvedParallelTrack(const CCompositeGeometry* element) {
-    RequireElement(element,
-                   "static bool UElementInspector::IsCurvedParallelTrack(const CCompositeGeometry *)");
+    RequireElement(element, "static bool UElementInspector::IsCurvedParallelTrack(const CCompositeGeometry *)");
     if (!IsParallelTrack(element)) return false;
     const tComponents tracks = UElementComponents::GetTrackComponents(element);
     return std::all_of(tracks.begin(), tracks.end(), [](const CBasicGeometry* component) {
@@ -164,8 +160,7 @@ bool IsCurvedParallelTrack(const CCompositeGeometry* element) {
 }
 
 bool IsShortableTrackElement(const CCompositeGeometry* element) {
-    RequireElement(element,
-                   "static bool UElementInspector::IsShortableTrackElement(const CCompositeGeometry *)");
+    RequireElement(element, "static bool UElementInspector::IsShortableTrackElement(const CCompositeGeometry *)");
     if (element->GetElementType() == kElementTypeShortableTrack) return true;
     return GetNumberOfTrackComponents(element) == 1 && element->GetComponents().size() == 1;
 }
@@ -192,8 +187,7 @@ constexpr const char* kNullGeometry = "Invalid geometry parameter supplied";
 }
 
 CJoint* GetOppositeJoint(const CJoint* joint) {
-    UErrorHandling::ThrowIfNull(joint,
-                                "static CJoint *UElementJointQueries::GetOppositeJoint(const CJoint *)",
+    UErrorHandling::ThrowIfNull(joint, "static CJoint *UElementJointQueries::GetOppositeJoint(const CJoint *)",
                                 "Invalid joint parameter supplied");
     CCompositeGeometry* owner = joint->GetParent();
     if (owner == nullptr) return nullptr;
@@ -205,8 +199,8 @@ CJoint* GetOppositeJoint(const CJoint* joint) {
 }
 
 int GetNumberOfJoints(CCompositeGeometry* element) {
-    UErrorHandling::ThrowIfNull(
-        element, "static int UElementJointQueries::GetNumberOfJoints(CCompositeGeometry *)", kNullGeometry);
+    UErrorHandling::ThrowIfNull(element, "static int UElementJointQueries::GetNumberOfJoints(CCompositeGeometry *)",
+                                kNullGeometry);
     return static_cast<int>(element->GetJoints(kJointFilterAll).size());
 }
 
@@ -238,23 +232,19 @@ int GetIndexOfJointInElementJointVector(CCompositeGeometry* element, const CJoin
 
 namespace UComponentPositioning {
 
-CPoint GetAdjustedComponentOffsetWithMode(CBasicGeometry* component, PositioningMode mode, double x,
-                                          double y) {
+CPoint GetAdjustedComponentOffsetWithMode(CBasicGeometry* component, PositioningMode mode, double x, double y) {
     if (component == nullptr) return CPoint(x, y, 0.0);
     const CPoint offset = component->GetOffset();
     switch (mode) {
-        case kPositioningModeOffset:
-            return CPoint(x, y, 0.0);
+        case kPositioningModeOffset: return CPoint(x, y, 0.0);
         case kPositioningModeCenter: {
             const CPoint centre = GetComponentCenter(component);
             return CPoint(offset.x + x - centre.x, offset.y + y - centre.y, 0.0);
         }
         case kPositioningModeJoint0:
         case kPositioningModeJoint1: {
-            const tJointPair joints =
-                component->GetUpdatedJoints(CPoint::Origin(), CGradeVector::Null(), 0.0);
-            const CPoint& end =
-                (mode == kPositioningModeJoint0 ? joints.first : joints.second)->GetLayoutPoint();
+            const tJointPair joints = component->GetUpdatedJoints(CPoint::Origin(), CGradeVector::Null(), 0.0);
+            const CPoint& end = (mode == kPositioningModeJoint0 ? joints.first : joints.second)->GetLayoutPoint();
             return CPoint(offset.x + x - end.x, offset.y + y - end.y, 0.0);
         }
     }
@@ -299,8 +289,7 @@ void AppendOrDrop(CCompositeGeometry* element, std::unique_ptr<CBasicGeometry> c
 }
 
 void MakeGenericSymbolIfUnclassified(CCompositeGeometry* element) {
-    if (element->GetElementType() == kElementTypeUnclassified)
-        element->SetElementType(kElementTypeGenericSymbol);
+    if (element->GetElementType() == kElementTypeUnclassified) element->SetElementType(kElementTypeGenericSymbol);
 }
 
 }  // namespace
@@ -318,15 +307,13 @@ CCompositeGeometry* CreateEmptyElement(const CPoint& position, const CColor& col
     return element;
 }
 
-CCompositeGeometry* CreateOval(const CPoint& position, const CColor& firstColor, const CColor& secondColor,
-                               bool metric, const std::string& name, CCompositeGeometry* element) {
+CCompositeGeometry* CreateOval(const CPoint& position, const CColor& firstColor, const CColor& secondColor, bool metric,
+                               const std::string& name, CCompositeGeometry* element) {
     // 10 cm or 5 inch across.
-    const double radius =
-        metric ? UMeasureUnits::ConvertToMillimeters(UMeasureUnits::kUnitTypeCentimeters, 10.0) / 2.0
-               : UMeasureUnits::ConvertToMillimeters(UMeasureUnits::kUnitTypeInches, 5.0) / 2.0;
+    const double radius = metric ? UMeasureUnits::ConvertToMillimeters(UMeasureUnits::kUnitTypeCentimeters, 10.0) / 2.0
+                                 : UMeasureUnits::ConvertToMillimeters(UMeasureUnits::kUnitTypeInches, 5.0) / 2.0;
     // The oval's offset is its box corner: this puts its centre on the origin.
-    std::unique_ptr<CBasicGeometry> circle(
-        UElementComponents::CreateCircleComponent(1, -radius, -radius, radius));
+    std::unique_ptr<CBasicGeometry> circle(UElementComponents::CreateCircleComponent(1, -radius, -radius, radius));
     if (element == nullptr) element = CreateEmptyElement(position, firstColor, name);
     UErrorHandling::ThrowIfNull(element,
                                 "static CCompositeGeometry *UCompositeGeometryFactory::CreateOval(const "
@@ -339,8 +326,8 @@ CCompositeGeometry* CreateOval(const CPoint& position, const CColor& firstColor,
     return element;
 }
 
-CCompositeGeometry* CreateText(const CPoint& position, const CColor& color, const std::string& text,
-                               std::int32_t size, const std::string& fontName) {
+CCompositeGeometry* CreateText(const CPoint& position, const CColor& color, const std::string& text, std::int32_t size,
+                               const std::string& fontName) {
     auto label = std::make_unique<CTextBIG>();
     label->SetText(text.c_str());
     label->SetTextSize(size);
@@ -410,22 +397,19 @@ std::vector<double> GetListOfRadii(const tElements& elements) {
     std::vector<double> radii;
     for (const CCompositeGeometry* element : elements) {
         if (element == nullptr || !UElementInspector::IsCurvedTrack(element)) continue;
-        const auto* curve =
-            dynamic_cast<const CCurveBIG*>(UElementComponents::GetFirstTrackComponent(element));
+        const auto* curve = dynamic_cast<const CCurveBIG*>(UElementComponents::GetFirstTrackComponent(element));
         if (curve == nullptr) {
             char message[256];
             std::snprintf(message, sizeof message, "No curve component found in element %s (%s)",
                           element->GetProductNumber(), element->GetLibraryName());
-            UErrorHandling::ThrowIfNull(
-                curve,
-                "static vector<double> UElementVectorOperations::GetListOfRadii(const "
-                "tElements &)",
-                message);
+            UErrorHandling::ThrowIfNull(curve,
+                                        "static vector<double> UElementVectorOperations::GetListOfRadii(const "
+                                        "tElements &)",
+                                        message);
         }
         const double radius = curve->GetRadius();
-        const bool known = std::any_of(radii.begin(), radii.end(), [radius](double listed) {
-            return std::fabs(listed - radius) <= 0.001;
-        });
+        const bool known = std::any_of(radii.begin(), radii.end(),
+                                       [radius](double listed) { return std::fabs(listed - radius) <= 0.001; });
         if (!known) radii.push_back(radius);
     }
     std::sort(radii.begin(), radii.end());
@@ -460,13 +444,10 @@ tElements GetTunnelTracks(const tElements& elements) {
 }
 
 tElements GetElementsOfLayer(const tElements& elements, const CLayer* layer) {
-    return Filter(elements,
-                  [layer](const CCompositeGeometry* element) { return element->GetLayer() == layer; });
+    return Filter(elements, [layer](const CCompositeGeometry* element) { return element->GetLayer() == layer; });
 }
 
-tElements GetTrackElements(const tElements& elements) {
-    return Filter(elements, UElementInspector::IsTrackElement);
-}
+tElements GetTrackElements(const tElements& elements) { return Filter(elements, UElementInspector::IsTrackElement); }
 
 tElements GetElementsWithProductNumber(const tElements& elements, const std::string& productNumber) {
     return Filter(elements, [&productNumber](const CCompositeGeometry* element) {
@@ -481,8 +462,7 @@ tElements GetElementsOfManufacturer(const tElements& elements, const std::string
 }
 
 tElements GetElementsOfType(const tElements& elements, std::int32_t type) {
-    return Filter(elements,
-                  [type](const CCompositeGeometry* element) { return element->GetElementType() == type; });
+    return Filter(elements, [type](const CCompositeGeometry* element) { return element->GetElementType() == type; });
 }
 
 tElements GetElementsWithTypeInRange(const tElements& elements, std::int32_t low, std::int32_t high) {

@@ -109,8 +109,7 @@ namespace UComponentPositioning {
 // The offset that puts the mode's point of the component on (x, y); z 0.
 // An unknown mode gives (x, y) with a warning. Modes 2 and 3 recompute the
 // component's joints at the origin without grade.
-CPoint GetAdjustedComponentOffsetWithMode(CBasicGeometry* component, PositioningMode mode, double x,
-                                          double y);
+CPoint GetAdjustedComponentOffsetWithMode(CBasicGeometry* component, PositioningMode mode, double x, double y);
 // Sets offset x, then offset y, to that result.
 void AdjustComponentOffsetWithMode(CBasicGeometry* component, PositioningMode mode, double x, double y);
 CPoint GetComponentCenter(CBasicGeometry* component);
@@ -129,12 +128,12 @@ CCompositeGeometry* CreateEmptyElement(const CPoint& position, const CColor& col
 // else 5 inch, appended to `element` or, when that is null, to a new empty
 // element. The second colour is set and type 0 becomes 500. Returns the
 // element the circle went into (the given one, or the new one).
-CCompositeGeometry* CreateOval(const CPoint& position, const CColor& firstColor, const CColor& secondColor,
-                               bool metric, const std::string& name, CCompositeGeometry* element);
+CCompositeGeometry* CreateOval(const CPoint& position, const CColor& firstColor, const CColor& secondColor, bool metric,
+                               const std::string& name, CCompositeGeometry* element);
 // An element of one text component; both colours `color`, the text as its
 // name, type 500.
-CCompositeGeometry* CreateText(const CPoint& position, const CColor& color, const std::string& text,
-                               std::int32_t size, const std::string& fontName);
+CCompositeGeometry* CreateText(const CPoint& position, const CColor& color, const std::string& text, std::int32_t size,
+                               const std::string& fontName);
 
 }  // namespace UCompositeGeometryFactory
 

@@ -112,8 +112,8 @@ const char* GetElementTypeKey(std::int32_t code) {
 std::string GetElementTypeName(std::int32_t code) {
     const char* key = GetElementTypeKey(code);
     if (key == nullptr) {
-        LogWarning("%s: Unknown element type %d",
-                   "static std::string UElementTypes::GetElementTypeName(int32_t)", code);
+        LogWarning("%s: Unknown element type %d", "static std::string UElementTypes::GetElementTypeName(int32_t)",
+                   code);
         return "???";
     }
     return ULocalization::GetLocalizedString(key);
@@ -134,10 +134,8 @@ std::int32_t GuessElementType(const CCompositeGeometry* element) {
         if (dynamic_cast<const CStraightBIG*>(component) != nullptr ||
             dynamic_cast<const CFlexTrackBIG*>(component) != nullptr)
             ++s;
-        else if (dynamic_cast<const CCurveBIG*>(component) != nullptr)
-            ++c;
-        else if (dynamic_cast<const COvalBIG*>(component) != nullptr)
-            ++o;
+        else if (dynamic_cast<const CCurveBIG*>(component) != nullptr) ++c;
+        else if (dynamic_cast<const COvalBIG*>(component) != nullptr) ++o;
         j += (component->IsJointEnabled(0) ? 1 : 0) + (component->IsJointEnabled(1) ? 1 : 0);
     }
     const tComponents tracks = UElementComponents::GetTrackComponents(element);

@@ -18,8 +18,7 @@ namespace {
 // `parameters` (all in 0..1) by de Casteljau's construction: each round
 // replaces every point but the last by (1 - t) times it plus t times the
 // next, until one point is left.
-std::vector<CPoint> EvaluateBezier(const std::vector<CPoint>& controls,
-                                   const std::vector<double>& parameters) {
+std::vector<CPoint> EvaluateBezier(const std::vector<CPoint>& controls, const std::vector<double>& parameters) {
     using tCoordinates = std::array<double, 3>;
     const std::size_t count = controls.size();
     // Flex tracks have at most four control points; the heap only for more.
@@ -37,13 +36,11 @@ std::vector<CPoint> EvaluateBezier(const std::vector<CPoint>& controls,
         for (std::size_t i = 0; i + 1 < count; ++i) {
             const CPoint& a = controls[i];
             const CPoint& b = controls[i + 1];
-            scratch[i] = {(1 - t) * a.x + t * b.x, (1 - t) * a.y + t * b.y,
-                          (1 - t) * a.z + t * b.z};
+            scratch[i] = {(1 - t) * a.x + t * b.x, (1 - t) * a.y + t * b.y, (1 - t) * a.z + t * b.z};
         }
         for (std::size_t n = count - 1; n > 1; --n) {
             for (std::size_t i = 0; i + 1 < n; ++i) {
-                for (std::size_t j = 0; j < 3; ++j)
-                    scratch[i][j] = (1 - t) * scratch[i][j] + t * scratch[i + 1][j];
+                for (std::size_t j = 0; j < 3; ++j) scratch[i][j] = (1 - t) * scratch[i][j] + t * scratch[i + 1][j];
             }
         }
         result.emplace_back(scratch[0][0], scratch[0][1], scratch[0][2]);
@@ -65,13 +62,11 @@ const std::vector<double>& CenterLineParameters() {
 
 // ----------------------------------------------------------- CFlexTrackBIG
 
-CFlexTrackBIG::CFlexTrackBIG() {
-    UpdateTrackLength();
-}
+CFlexTrackBIG::CFlexTrackBIG() { UpdateTrackLength(); }
 
-CFlexTrackBIG::CFlexTrackBIG(const CPoint& firstPoint, const CPoint& lastPoint, bool joint0Enabled,
-                             bool joint1Enabled, double offsetX, double offsetY, double maxLength,
-                             double gauge, double trackbedWidth, double railWidth)
+CFlexTrackBIG::CFlexTrackBIG(const CPoint& firstPoint, const CPoint& lastPoint, bool joint0Enabled, bool joint1Enabled,
+                             double offsetX, double offsetY, double maxLength, double gauge, double trackbedWidth,
+                             double railWidth)
     : mMaxLength(maxLength) {
     mPoints = {firstPoint, lastPoint};
     mOffsetX = offsetX;
@@ -86,8 +81,7 @@ CFlexTrackBIG::CFlexTrackBIG(const CPoint& firstPoint, const CPoint& lastPoint, 
     UFlextrack::InsertMidPoint(this, 0);
 }
 
-CFlexTrackBIG::CFlexTrackBIG(const CFlexTrackBIG& other)
-    : CPolyBIG(other), mMaxLength(other.mMaxLength) {
+CFlexTrackBIG::CFlexTrackBIG(const CFlexTrackBIG& other) : CPolyBIG(other), mMaxLength(other.mMaxLength) {
     UpdateTrackLength();
 }
 
@@ -118,9 +112,7 @@ CPoint CFlexTrackBIG::GetCenterLinePoint(double t, double elementAngle) {
     return EvaluateBezier(controls, {clamped}).front();
 }
 
-CPoint CFlexTrackBIG::GetCenterPoint(double elementAngle) {
-    return GetCenterLinePoint(0.5, elementAngle);
-}
+CPoint CFlexTrackBIG::GetCenterPoint(double elementAngle) { return GetCenterLinePoint(0.5, elementAngle); }
 
 std::uint8_t* CFlexTrackBIG::Serialize(std::uint8_t* buffer) const {
     std::uint8_t* p = PutInt32(buffer, kComponentTypeFlexTrack);
@@ -128,20 +120,16 @@ std::uint8_t* CFlexTrackBIG::Serialize(std::uint8_t* buffer) const {
     return PutDouble(p, mMaxLength);
 }
 
-std::size_t CFlexTrackBIG::GetSerializedSize() const {
-    return CPolyBIG::GetSerializedSize() + 12;
-}
+std::size_t CFlexTrackBIG::GetSerializedSize() const { return CPolyBIG::GetSerializedSize() + 12; }
 
-void CFlexTrackBIG::GetParallelPath(std::vector<CPoint>& points, double elementAngle,
-                                    double lateralOffset) {
+void CFlexTrackBIG::GetParallelPath(std::vector<CPoint>& points, double elementAngle, double lateralOffset) {
     const std::vector<CPoint> line = CenterLineOf(GetTransformedPoints(elementAngle));
     std::vector<CPoint>* const sides[1] = {&points};
     PlaceSides(line, sides, &lateralOffset, 1);
 }
 
-void CFlexTrackBIG::GetParallelPathPair(std::vector<CPoint>& first, std::vector<CPoint>& second,
-                                        double elementAngle, double firstOffset,
-                                        double secondOffset) {
+void CFlexTrackBIG::GetParallelPathPair(std::vector<CPoint>& first, std::vector<CPoint>& second, double elementAngle,
+                                        double firstOffset, double secondOffset) {
     if (&first == &second) {
         CPolyBIG::GetParallelPathPair(first, second, elementAngle, firstOffset, secondOffset);
         return;
@@ -172,14 +160,11 @@ void CFlexTrackBIG::PlaceSides(const std::vector<CPoint>& line, std::vector<CPoi
 std::string CFlexTrackBIG::Dump(int unitType) const {
     char own[128];
     std::snprintf(own, sizeof own, "mMaxLength: %s, mPoints [ %ld ]",
-                  UMeasureUnits::FormatLength(unitType, mMaxLength).c_str(),
-                  static_cast<long>(mPoints.size()));
+                  UMeasureUnits::FormatLength(unitType, mMaxLength).c_str(), static_cast<long>(mPoints.size()));
     return DumpBasicProperties(DumpClassName<CFlexTrackBIG>().c_str()) + own;
 }
 
-CPoint CFlexTrackBIG::GetReferencePoint(double elementAngle) {
-    return CBasicGeometry::GetReferencePoint(elementAngle);
-}
+CPoint CFlexTrackBIG::GetReferencePoint(double elementAngle) { return CBasicGeometry::GetReferencePoint(elementAngle); }
 
 void CFlexTrackBIG::UpdateJoints(const CPoint& elementPosition, const CGradeVector& grade, int mode,
                                  double elementAngle) {
@@ -252,8 +237,7 @@ tDoubleRect CFlexTrackBIG::CalcBoundingBox(double elementAngle) {
 }
 
 bool CFlexTrackBIG::Load(FILE* file, int fileVersion, std::string& errorText) {
-    if (!CheckFileVersion(fileVersion, "virtual bool CFlexTrackBIG::Load(FILE *, int)", errorText))
-        return false;
+    if (!CheckFileVersion(fileVersion, "virtual bool CFlexTrackBIG::Load(FILE *, int)", errorText)) return false;
     CTaggedFile tags(file);
     // The record holds its type twice: 6 (read by the caller), then the
     // polygon's own 3.
@@ -263,8 +247,7 @@ bool CFlexTrackBIG::Load(FILE* file, int fileVersion, std::string& errorText) {
                   ReadRequiredDouble(tags, 314, mMaxLength, errorText);
     if (result && (mPoints.size() < kMinControlPoints || mPoints.size() > kMaxControlPoints)) {
         char text[96];
-        std::snprintf(text, sizeof text, "Flex track with %zu control points (2 to 4 expected)",
-                      mPoints.size());
+        std::snprintf(text, sizeof text, "Flex track with %zu control points (2 to 4 expected)", mPoints.size());
         errorText = text;
         result = false;
     }

@@ -24,9 +24,9 @@ public:
     CFlexTrackBIG();
     // From its two ends: the midpoint is inserted between them (three
     // control points), angle 0, each joint enabled and free as given.
-    CFlexTrackBIG(const CPoint& firstPoint, const CPoint& lastPoint, bool joint0Enabled,
-                  bool joint1Enabled, double offsetX, double offsetY, double maxLength,
-                  double gauge, double trackbedWidth, double railWidth);
+    CFlexTrackBIG(const CPoint& firstPoint, const CPoint& lastPoint, bool joint0Enabled, bool joint1Enabled,
+                  double offsetX, double offsetY, double maxLength, double gauge, double trackbedWidth,
+                  double railWidth);
     CFlexTrackBIG(const CFlexTrackBIG& other);
     ~CFlexTrackBIG() override = default;
 
@@ -36,12 +36,10 @@ public:
     // The 26 centre-line points at the element angle, each moved
     // `lateralOffset` to the left of the direction of travel; empty for
     // fewer than two control points.
-    void GetParallelPath(std::vector<CPoint>& points, double elementAngle,
-                         double lateralOffset) override;
+    void GetParallelPath(std::vector<CPoint>& points, double elementAngle, double lateralOffset) override;
     // One centre line for both sides.
-    void GetParallelPathPair(std::vector<CPoint>& first, std::vector<CPoint>& second,
-                             double elementAngle, double firstOffset,
-                             double secondOffset) override;
+    void GetParallelPathPair(std::vector<CPoint>& first, std::vector<CPoint>& second, double elementAngle,
+                             double firstOffset, double secondOffset) override;
     std::string Dump(int unitType) const override;
     // The bed corners, the control points and a cross of 0.75 x the half
     // bed width about the inner control points; the joints' layout points
@@ -52,8 +50,7 @@ public:
     CPoint GetReferencePoint(double elementAngle) override;
     // Joint 0 at the first and joint 1 at the last transformed control
     // point, each angle pointing into the track.
-    void UpdateJoints(const CPoint& elementPosition, const CGradeVector& grade, int mode,
-                      double elementAngle) override;
+    void UpdateJoints(const CPoint& elementPosition, const CGradeVector& grade, int mode, double elementAngle) override;
     int GetType() const override { return kComponentTypeFlexTrack; }
     // A flex track keeps the polygon's line width as it is.
     void SetLineWidth(std::int32_t) override {}
@@ -84,8 +81,8 @@ public:
 private:
     // Each of `count` side lines of the centre line `line`: sides[k] at
     // offsets[k] to the left of it.
-    static void PlaceSides(const std::vector<CPoint>& line, std::vector<CPoint>* const* sides,
-                           const double* offsets, std::size_t count);
+    static void PlaceSides(const std::vector<CPoint>& line, std::vector<CPoint>* const* sides, const double* offsets,
+                           std::size_t count);
     // The 26 centre-line points of `controls`; empty for fewer than two.
     static std::vector<CPoint> CenterLineOf(const std::vector<CPoint>& controls);
     // Refreshes the transformed points at angle 0 and the track length.

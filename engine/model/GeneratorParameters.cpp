@@ -41,8 +41,7 @@ tConversion ConvertDouble(const std::string& text, double& value) {
 void WarnConversion(int key, const std::string& text, tConversion failure) {
     if (failure == tConversion::OutOfRange)
         LogWarning("Generator parameter %d: '%s' is out of range", key, text.c_str());
-    else
-        LogWarning("Generator parameter %d: '%s' is not a number", key, text.c_str());
+    else LogWarning("Generator parameter %d: '%s' is not a number", key, text.c_str());
 }
 
 }  // namespace

@@ -10,9 +10,7 @@ const CGradeVector& CGradeVector::Null() {
     return nullGrade;
 }
 
-double CGradeVector::GetAngle() const {
-    return start.AngleTo(end);
-}
+double CGradeVector::GetAngle() const { return start.AngleTo(end); }
 
 double CGradeVector::GetSlopeAngle() const {
     if (height < 0.001) return 0.0;

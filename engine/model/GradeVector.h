@@ -9,8 +9,7 @@ class CTaggedFile;
 class CGradeVector {
 public:
     CGradeVector() = default;
-    CGradeVector(const CPoint& start, const CPoint& end, double height)
-        : start(start), end(end), height(height) {}
+    CGradeVector(const CPoint& start, const CPoint& end, double height) : start(start), end(end), height(height) {}
     CGradeVector(const CGradeVector&) = default;
     CGradeVector& operator=(const CGradeVector&) = default;
 

@@ -45,8 +45,7 @@ public:
     // Logs how many were counted but not logged.
     ~CSkipLog() {
         if (mCount > kMaxLogged) {
-            LogWarning("%s: %d more skipped groups and members not logged", kDeserializeSignature,
-                       mCount - kMaxLogged);
+            LogWarning("%s: %d more skipped groups and members not logged", kDeserializeSignature, mCount - kMaxLogged);
         }
     }
 
@@ -91,15 +90,15 @@ public:
         } else if (mParent[child] == kNone) {
             if (IsAncestor(child, parent)) {
                 if (mSkips.Count()) {
-                    LogWarning("%s: Group %d cannot be nested in its descendant %d - skipped",
-                               kDeserializeSignature, child, parent);
+                    LogWarning("%s: Group %d cannot be nested in its descendant %d - skipped", kDeserializeSignature,
+                               child, parent);
                 }
                 return false;
             }
             if (Depth(parent) + 2 + mHeight[child] > UGroups::kMaxNestingLevels) {
                 if (mSkips.Count()) {
-                    LogWarning("%s: Nesting group %d in group %d exceeds %d levels - skipped",
-                               kDeserializeSignature, child, parent, UGroups::kMaxNestingLevels);
+                    LogWarning("%s: Nesting group %d in group %d exceeds %d levels - skipped", kDeserializeSignature,
+                               child, parent, UGroups::kMaxNestingLevels);
                 }
                 return false;
             }
@@ -149,8 +148,8 @@ private:
 void CGroup::AddMember(CGroupable* item) {
     if (item == nullptr) return;
     if (mManager->IsGrouped(item)) {
-        LogWarning("%s: Inconsistency detected - element <%p> already in group",
-                   "void CGroup::AddMember(CGroupable *)", static_cast<const void*>(item));
+        LogWarning("%s: Inconsistency detected - element <%p> already in group", "void CGroup::AddMember(CGroupable *)",
+                   static_cast<const void*>(item));
         UActivityAnalytics::TrackIntegrityCheckFailure("AlreadyGrouped.AddMember.CGroup");
         return;
     }
@@ -236,8 +235,8 @@ bool UGroups::DeserializeGroups(CGroupsManager& manager, tElements& elements, tS
 
     auto readAt = [&](std::size_t position, int pass, std::int32_t& value) {
         if (position >= size) {
-            LogWarning("%s: Invalid index %d (%lu serializedGroups) @ #%d", kDeserializeSignature,
-                       ClampToInt(position), sizeForLog, pass);
+            LogWarning("%s: Invalid index %d (%lu serializedGroups) @ #%d", kDeserializeSignature, ClampToInt(position),
+                       sizeForLog, pass);
             return false;
         }
         value = serializedGroups[position];

@@ -123,16 +123,14 @@ constexpr std::int32_t kMaxSerializedGroupsSize = 1 << 22;
 // and nestings left out, and of the inconsistencies the groups report, the
 // first 100 are logged and the rest counted in one line. An empty list or the
 // list 0 restores nothing and gives true.
-bool DeserializeGroups(CGroupsManager& manager, tElements& elements, tSerializedGroups& serializedGroups,
-                       bool mark);
+bool DeserializeGroups(CGroupsManager& manager, tElements& elements, tSerializedGroups& serializedGroups, bool mark);
 
 // The list that DeserializeGroups turns back into the manager's groups, with
 // element indices into `elements`. Groups are numbered in the order of their
 // first element in `elements` (ancestors before descendants, then children
 // in list order), so equal documents give equal lists. A member that is not
 // in `elements` is left out and the result is false.
-bool SerializeGroups(const CGroupsManager& manager, const tElements& elements,
-                     tSerializedGroups& serializedGroups);
+bool SerializeGroups(const CGroupsManager& manager, const tElements& elements, tSerializedGroups& serializedGroups);
 
 // Reads tag 424 and that many tags 425 from the file's current position. On
 // false (a tag missing or damaged, a count below 0, above

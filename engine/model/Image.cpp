@@ -97,12 +97,11 @@ bool ReadImages(tImages& images, FILE* file, CLayerManager& layerManager) {
         std::string layerName;
         double x = 0.0, y = 0.0, width = 0.0, height = 0.0, parameter606 = 0.0, parameter607 = 1.0;
         std::int32_t length = 0;
-        const bool fieldsRead = tags.ReadString(kTagName, name) && tags.ReadDouble(kTagX, x) &&
-                                tags.ReadDouble(kTagY, y) && tags.ReadDouble(kTagWidth, width) &&
-                                tags.ReadDouble(kTagHeight, height) &&
-                                tags.ReadDouble(kTagParameter606, parameter606) &&
-                                tags.ReadDouble(kTagParameter607, parameter607) &&
-                                tags.ReadString(kTagLayerName, layerName) && tags.ReadInt(kTagDataLength, length);
+        const bool fieldsRead =
+            tags.ReadString(kTagName, name) && tags.ReadDouble(kTagX, x) && tags.ReadDouble(kTagY, y) &&
+            tags.ReadDouble(kTagWidth, width) && tags.ReadDouble(kTagHeight, height) &&
+            tags.ReadDouble(kTagParameter606, parameter606) && tags.ReadDouble(kTagParameter607, parameter607) &&
+            tags.ReadString(kTagLayerName, layerName) && tags.ReadInt(kTagDataLength, length);
         CTag data;
         if (!fieldsRead || !tags.ReadNextMatchingTag(data, kTagData)) {
             // A data record above the size limit has been passed over whole;
@@ -111,8 +110,7 @@ bool ReadImages(tImages& images, FILE* file, CLayerManager& layerManager) {
                 LogWarning("Image '%s': data record too long - skipping image", name.c_str());
                 continue;
             }
-            LogWarning("Image section ends in image %d of %d (%s)", i + 1, count,
-                       ReadStatusName(tags.LastStatus()));
+            LogWarning("Image section ends in image %d of %d (%s)", i + 1, count, ReadStatusName(tags.LastStatus()));
             return false;
         }
         if (length < 0 || length > kMaxImageDataLength || static_cast<std::uint32_t>(length) != data.GetLength()) {
@@ -156,9 +154,9 @@ bool SaveImages(const tImages& images, FILE* file) {
     return true;
 }
 
-CImageElement* CreateImageElement(const std::string& name, const CPoint& position, int dataLength,
-                                  const void* data, const std::string& layerName, CLayerManager& layerManager,
-                                  double width, double height, double parameter606, double parameter607) {
+CImageElement* CreateImageElement(const std::string& name, const CPoint& position, int dataLength, const void* data,
+                                  const std::string& layerName, CLayerManager& layerManager, double width,
+                                  double height, double parameter606, double parameter607) {
     auto image = std::make_unique<CImageElement>(data, dataLength);
     image->SetName(name);
     image->SetPosition(position);

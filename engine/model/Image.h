@@ -108,9 +108,9 @@ bool SaveImages(const tImages& images, FILE* file);
 // (with a warning and an integrity report) when the manager has no such
 // layer. A layer of another type than image layer is reported the same way
 // and used all the same.
-CImageElement* CreateImageElement(const std::string& name, const CPoint& position, int dataLength,
-                                  const void* data, const std::string& layerName, CLayerManager& layerManager,
-                                  double width, double height, double parameter606, double parameter607);
+CImageElement* CreateImageElement(const std::string& name, const CPoint& position, int dataLength, const void* data,
+                                  const std::string& layerName, CLayerManager& layerManager, double width,
+                                  double height, double parameter606, double parameter607);
 
 // The first image on `layer`, or null. A layer that is not an image layer is
 // reported first; a null layer gives null.

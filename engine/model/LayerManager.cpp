@@ -116,9 +116,7 @@ CLayerManager::CLayerManager(const std::string& firstLayerName) {
                                 "Creation of initial layer failed");
 }
 
-CLayerManager::~CLayerManager() {
-    platform::DeleteAll(mLayers);
-}
+CLayerManager::~CLayerManager() { platform::DeleteAll(mLayers); }
 
 CLayer* CLayerManager::AddLayer(const char* name, bool append) {
     // As MakeUniqueLayerName, but the asterisks must fit the 63-byte field
@@ -182,9 +180,8 @@ bool CLayerManager::Load(FILE* file, int version, std::string& errorText) {
         char name[CLayer::kNameFieldSize] = {};
         bool complete = tags.ReadCString(kTagName, name);
         if (complete) {
-            CLayer* layer = UErrorHandling::ThrowIfNull(AddLayer(name, true),
-                                                        "bool CLayerManager::Load(FILE *, int, string &)",
-                                                        "No reference to new layer");
+            CLayer* layer = UErrorHandling::ThrowIfNull(
+                AddLayer(name, true), "bool CLayerManager::Load(FILE *, int, string &)", "No reference to new layer");
             complete = ReadLayerFields(tags, version, *layer);
         }
         if (!complete) {

@@ -63,7 +63,9 @@ public:
         if (mOk) Check(mTags.ReadCString(id, field, size), id);
     }
     template <std::size_t N>
-    void Text(std::uint16_t id, char (&field)[N]) { Text(id, field, N); }
+    void Text(std::uint16_t id, char (&field)[N]) {
+        Text(id, field, N);
+    }
     void DiscardText(std::uint16_t id) {
         std::string dropped;
         if (mOk) Check(mTags.ReadString(id, dropped), id);
@@ -128,7 +130,7 @@ CLayout::CLayout() : mGroupsManager(new CGroupsManager) {
     CopyText(p.mAuthor, "<TEST USER>");
     std::fill(std::begin(p.mParameter421), std::end(p.mParameter421), 0);
     const std::time_t now = std::time(nullptr);
-    std::tm local {};
+    std::tm local{};
     if (localtime_r(&now, &local) == nullptr ||
         std::strftime(p.mCreationDate, sizeof p.mCreationDate, "%b %e. %Y, %T", &local) == 0) {
         p.mCreationDate[0] = '\0';
@@ -162,8 +164,8 @@ CLayout::CLayout() : mGroupsManager(new CGroupsManager) {
     p.mInt435 = 25;
     p.mThirdColor = CColor::Gray60();
 
-    p.mDisplayFlags = (UPreferences::GetBool("QLDefaultWSShowElmNames") ? CLayoutParameters::kShowElementNames : 0) |
-                      0x68;
+    p.mDisplayFlags =
+        (UPreferences::GetBool("QLDefaultWSShowElmNames") ? CLayoutParameters::kShowElementNames : 0) | 0x68;
     p.mParameter421[0] |= 0x20;
 
     mLayerManager.reset(new (std::nothrow)
@@ -244,8 +246,8 @@ LayoutErrorCode CLayout::Load(const std::string& path) {
     if (fileVersion >= 11) {
         CLayerManager* layers = mLayerManager.get();
         if (!UBaseboardElements::ReadBaseboards(
-                mBaseboards, file.get(),
-                [layers](const std::string& name) { return layers->FindLayerByName(name); }, fileVersion))
+                mBaseboards, file.get(), [layers](const std::string& name) { return layers->FindLayerByName(name); },
+                fileVersion))
             NoteIncompleteSection(tLayoutSection::kBaseboards);
     }
 

@@ -98,14 +98,14 @@ struct CLayoutParameters {
     std::int32_t mInt413 = 1;
     std::int32_t mInt414 = 10;
     std::int32_t mInt415 = 2;
-    bool mShowGrid = false;             // 416
-    std::int32_t mZoomPercent = 10;     // 417
-    std::int32_t mWorkspaceWidth = 0;   // 418
-    std::int32_t mWorkspaceHeight = 0;  // 419
-    CColor mFirstColor{0.0, 0.0, 0.0, 1.0};   // 431-434, or 420 below version 6
-    std::uint16_t mParameter421[4] = {};      // host order; 0 below version 8
-    bool mRender3DTerrain = false;            // 426
-    bool m3DOnlyTracks = false;               // 427
+    bool mShowGrid = false;                  // 416
+    std::int32_t mZoomPercent = 10;          // 417
+    std::int32_t mWorkspaceWidth = 0;        // 418
+    std::int32_t mWorkspaceHeight = 0;       // 419
+    CColor mFirstColor{0.0, 0.0, 0.0, 1.0};  // 431-434, or 420 below version 6
+    std::uint16_t mParameter421[4] = {};     // host order; 0 below version 8
+    bool mRender3DTerrain = false;           // 426
+    bool m3DOnlyTracks = false;              // 427
     std::int32_t mInt428 = 2;
     std::int32_t mInt429 = 0;
     bool mSwitch430 = false;
@@ -161,9 +161,9 @@ void VisitLaterLayoutParameters(Visitor& visitor, Parameters& p, int version) {
 // Connection states a joint keeps in its mark byte after RebuildConnections.
 enum JointConnectionState : std::uint8_t {
     kJointStateNone = 0,
-    kJointStateNear = 1,        // near another joint, but not within the tolerance
-    kJointStateHeight = 2,      // within the tolerance in plan, at another height
-    kJointStateAngle = 3,       // within the tolerance, not facing each other
+    kJointStateNear = 1,    // near another joint, but not within the tolerance
+    kJointStateHeight = 2,  // within the tolerance in plan, at another height
+    kJointStateAngle = 3,   // within the tolerance, not facing each other
 };
 
 // The joint index of a document: the enabled joints of all its elements, in

@@ -44,9 +44,7 @@ constexpr double kAngleStateLimit = 45.0;
 // The connection state rule for joints within the tolerance that do not face
 // each other: their directions differ from facing by less than 45 degrees,
 // either way round.
-bool NearlyOpposite(double a, double b) {
-    return std::fabs(std::remainder(a - (b + 180.0), 360.0)) < kAngleStateLimit;
-}
+bool NearlyOpposite(double a, double b) { return std::fabs(std::remainder(a - (b + 180.0), 360.0)) < kAngleStateLimit; }
 
 bool HasFinitePlacement(const CJoint* joint) {
     const CPoint& p = joint->GetLayoutPoint();
@@ -97,7 +95,7 @@ private:
         CJoint* joint;
         const CCompositeGeometry* parent;
         std::int64_t column;
-        tIndex index;    // place in the document's index
+        tIndex index;  // place in the document's index
         tIndex pile;
         tIndex partner;  // member, or kNone
         std::uint8_t mark;
@@ -130,9 +128,7 @@ private:
     }
     tPairing Pair(const tMember& a, const tReach& reach, const tMember& b) const;
     // In the rule's order: by x, equal x in index order.
-    static bool Before(const tMember& a, const tMember& b) {
-        return a.x < b.x || (a.x == b.x && a.index < b.index);
-    }
+    static bool Before(const tMember& a, const tMember& b) { return a.x < b.x || (a.x == b.x && a.index < b.index); }
     // The y of a pile's joints.
     double Y(tIndex pile) const { return mMembers[mPiles[pile].begin].y; }
     std::int64_t ColumnOf(double x) const;
@@ -336,10 +332,8 @@ void CJointMatcher::Run() {
         if (a.done) continue;  // connected on an earlier joint's turn
         a.done = true;
         const tReach reach = ReachOf(a.gauge);
-        if (IsBounded(reach))
-            MatchThroughColumns(member, reach);
-        else
-            MatchByWalk(member, reach);
+        if (IsBounded(reach)) MatchThroughColumns(member, reach);
+        else MatchByWalk(member, reach);
     }
     WriteBack();
 }
@@ -362,8 +356,8 @@ void CJointMatcher::VisitPile(tIndex member, const tReach& reach, tIndex index) 
     }
 }
 
-void CJointMatcher::VisitPiles(tIndex member, const tReach& reach, tIndex from, tIndex to, tIndex start,
-                               double yFirst, double yLast) {
+void CJointMatcher::VisitPiles(tIndex member, const tReach& reach, tIndex from, tIndex to, tIndex start, double yFirst,
+                               double yLast) {
     for (tIndex pile = start; pile > from && Y(pile - 1) >= yFirst;) VisitPile(member, reach, --pile);
     for (tIndex pile = start; pile < to && Y(pile) <= yLast; ++pile) VisitPile(member, reach, pile);
 }
@@ -473,8 +467,8 @@ void CJointMatcher::WriteBack() {
 }  // namespace
 
 CLayoutJoints::CLayoutJoints()
-    : mSnapDistance(UJointSnapping::GetSnapDistance(
-          URailConstants::GetGaugeForModelScale(URailConstants::kModelScaleH0))) {}
+    : mSnapDistance(
+          UJointSnapping::GetSnapDistance(URailConstants::GetGaugeForModelScale(URailConstants::kModelScaleH0))) {}
 
 void CLayoutJoints::AddElementJoints(CCompositeGeometry* element) {
     if (element == nullptr) return;

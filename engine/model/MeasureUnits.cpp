@@ -71,14 +71,14 @@ std::string GetUnitName(int unitType, bool abbreviated) {
 std::string FormatLength(int unitType, double millimeters) {
     const std::string name = GetUnitName(unitType, true);
     switch (unitType) {
-    case kUnitTypeCentimeters:
-    case kUnitTypeMeters:
-    case kUnitTypeInches:
-    case kUnitTypeFeet:
-    case kUnitTypeYards:
-        return FormatStringN(127, Find(unitType)->format, ConvertFromMillimeters(unitType, millimeters), name.c_str());
-    default:
-        return FormatStringN(127, "%.1f %s", millimeters, name.c_str());
+        case kUnitTypeCentimeters:
+        case kUnitTypeMeters:
+        case kUnitTypeInches:
+        case kUnitTypeFeet:
+        case kUnitTypeYards:
+            return FormatStringN(127, Find(unitType)->format, ConvertFromMillimeters(unitType, millimeters),
+                                 name.c_str());
+        default: return FormatStringN(127, "%.1f %s", millimeters, name.c_str());
     }
 }
 

@@ -7,7 +7,9 @@
 
 #include <string>
 
-namespace platform { class Bundle; }
+namespace platform {
+class Bundle;
+}
 
 namespace UMeasureUnits {
 

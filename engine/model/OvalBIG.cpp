@@ -43,9 +43,7 @@ std::uint8_t* COvalBIG::Serialize(std::uint8_t* buffer) const {
     return PutInt32(p, mLineWidth);
 }
 
-std::size_t COvalBIG::GetSerializedSize() const {
-    return kBasicSerializedSize + 40;
-}
+std::size_t COvalBIG::GetSerializedSize() const { return kBasicSerializedSize + 40; }
 
 std::string COvalBIG::Dump(int unitType) const {
     char own[128];
@@ -55,13 +53,9 @@ std::string COvalBIG::Dump(int unitType) const {
     return DumpBasicProperties(DumpClassName<COvalBIG>().c_str()) + own;
 }
 
-CPoint COvalBIG::GetCenterPoint() const {
-    return CPoint(mOffsetX + mRadiusX, mOffsetY + mRadiusY, 0.0);
-}
+CPoint COvalBIG::GetCenterPoint() const { return CPoint(mOffsetX + mRadiusX, mOffsetY + mRadiusY, 0.0); }
 
-CPoint COvalBIG::GetReferencePoint(double) {
-    return GetCenterPoint();
-}
+CPoint COvalBIG::GetReferencePoint(double) { return GetCenterPoint(); }
 
 tDoubleRect COvalBIG::CalcBoundingBox(double elementAngle) {
     const CPoint centre = GetCenterPoint();
@@ -73,8 +67,7 @@ tDoubleRect COvalBIG::CalcBoundingBox(double elementAngle) {
         const double t = parameterDegrees * CPoint::kDegreesToRadians;
         const double ex = mRadiusX * std::cos(t);
         const double ey = mRadiusY * std::sin(t);
-        return CPoint(centre.x + ex * cosTurn - ey * sinTurn, centre.y + ex * sinTurn + ey * cosTurn,
-                      0.0);
+        return CPoint(centre.x + ex * cosTurn - ey * sinTurn, centre.y + ex * sinTurn + ey * cosTurn, 0.0);
     };
 
     tDoubleRect box;
@@ -93,10 +86,8 @@ tDoubleRect COvalBIG::CalcBoundingBox(double elementAngle) {
         accumulator.AddPoint(pointAt(start));
         accumulator.AddPoint(pointAt(start + span));
         // Parameters where x, then y, is extreme: dx/dt = 0 and dy/dt = 0.
-        const double extremeX =
-            std::atan2(-mRadiusY * sinTurn, mRadiusX * cosTurn) * CPoint::kRadiansToDegrees;
-        const double extremeY =
-            std::atan2(mRadiusY * cosTurn, mRadiusX * sinTurn) * CPoint::kRadiansToDegrees;
+        const double extremeX = std::atan2(-mRadiusY * sinTurn, mRadiusX * cosTurn) * CPoint::kRadiansToDegrees;
+        const double extremeY = std::atan2(mRadiusY * cosTurn, mRadiusX * sinTurn) * CPoint::kRadiansToDegrees;
         for (double candidate : {extremeX, extremeX + 180.0, extremeY, extremeY + 180.0}) {
             if (NormalizeDegrees(candidate - start) <= span) accumulator.AddPoint(pointAt(candidate));
         }
@@ -112,17 +103,15 @@ tDoubleRect COvalBIG::CalcBoundingBox(double elementAngle) {
 
 bool COvalBIG::Load(FILE* file, int fileVersion, std::string& errorText) {
     CTaggedFile tags(file);
-    bool result = LoadBasicProperties(tags, fileVersion, errorText) &&
-                  ReadRequiredDouble(tags, 315, mRadiusX, errorText) &&
-                  ReadRequiredDouble(tags, 316, mRadiusY, errorText) &&
-                  ReadRequiredInt(tags, 317, mLineWidth, errorText);
+    bool result =
+        LoadBasicProperties(tags, fileVersion, errorText) && ReadRequiredDouble(tags, 315, mRadiusX, errorText) &&
+        ReadRequiredDouble(tags, 316, mRadiusY, errorText) && ReadRequiredInt(tags, 317, mLineWidth, errorText);
     if (result && kStartAngleGate.Carries(fileVersion))
         result = ReadRequiredDouble(tags, kStartAngleGate.id, mStartAngle, errorText);
     if (result && kEndAngleGate.Carries(fileVersion))
         result = ReadRequiredDouble(tags, kEndAngleGate.id, mEndAngle, errorText);
     if (mStartAngle > 359.0 || mStartAngle < 0.0) mStartAngle = 0.0;
-    const bool endKept =
-        mEndAngle <= 360.0 && mEndAngle >= mStartAngle && mEndAngle - mStartAngle >= 0.5;
+    const bool endKept = mEndAngle <= 360.0 && mEndAngle >= mStartAngle && mEndAngle - mStartAngle >= 0.5;
     if (!endKept) mEndAngle = 360.0;
     return result;
 }
@@ -131,8 +120,7 @@ bool COvalBIG::Save(FILE* file, int version) {
     if (file == nullptr || !IsRecordVersion(version)) return false;
     CTaggedFile tags(file);
     bool ok = tags.WriteInt(300, kComponentTypeOval) && SaveBasicProperties(file, tags, version) &&
-              tags.WriteDouble(315, mRadiusX) && tags.WriteDouble(316, mRadiusY) &&
-              tags.WriteInt(317, mLineWidth);
+              tags.WriteDouble(315, mRadiusX) && tags.WriteDouble(316, mRadiusY) && tags.WriteInt(317, mLineWidth);
     if (ok && kStartAngleGate.Carries(version)) ok = tags.WriteDouble(kStartAngleGate.id, mStartAngle);
     if (ok && kEndAngleGate.Carries(version)) ok = tags.WriteDouble(kEndAngleGate.id, mEndAngle);
     return ok;

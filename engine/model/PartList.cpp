@@ -19,8 +19,7 @@
 
 CCountedGeometry::CCountedGeometry(const CCompositeGeometry& element) : CCompositeGeometry(element) {}
 
-CCountedGeometry::CCountedGeometry(const CCountedGeometry& other)
-    : CCompositeGeometry(other), mCount(other.mCount) {}
+CCountedGeometry::CCountedGeometry(const CCountedGeometry& other) : CCompositeGeometry(other), mCount(other.mCount) {}
 
 CCountedGeometry::~CCountedGeometry() = default;
 
@@ -65,8 +64,7 @@ std::string CPartList::ExportToString(char delimiter, const std::string& languag
         ++number;
         char numberText[16];
         std::snprintf(numberText, sizeof numberText, "%03d", number);
-        const std::string price =
-            UPriceFormatting::FormatPrice(entry->GetCurrencyId(), entry->GetPrice() / 100.0);
+        const std::string price = UPriceFormatting::FormatPrice(entry->GetCurrencyId(), entry->GetPrice() / 100.0);
 
         text += numberText;
         text += delimiter;
@@ -93,9 +91,7 @@ CPriceList& CPriceList::Instance() {
     return instance;
 }
 
-CPriceList::~CPriceList() {
-    Clear();
-}
+CPriceList::~CPriceList() { Clear(); }
 
 bool CPriceList::SetPrice(const CCompositeGeometry* element, std::int32_t price) {
     if (element == nullptr) return false;
@@ -158,9 +154,7 @@ std::string CPriceList::GetKey(const CCompositeGeometry* element) {
     return MakeKey(element->GetLibraryName(), element->GetProductNumber());
 }
 
-void CPriceList::Clear() {
-    platform::DeleteAll(mEntries);
-}
+void CPriceList::Clear() { platform::DeleteAll(mEntries); }
 
 // ---------------------------------------------------------------------------
 // UPriceList

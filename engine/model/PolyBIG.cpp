@@ -19,16 +19,14 @@ constexpr long long kMinBytesPerPoint = 24;
 // Room reserved up front when the file cannot tell how much is left.
 constexpr std::size_t kBlindReserve = 4096;
 
-bool HasNaN(const CPoint& point) {
-    return std::isnan(point.x) || std::isnan(point.y);
-}
+bool HasNaN(const CPoint& point) { return std::isnan(point.x) || std::isnan(point.y); }
 
 }  // namespace
 
 CPolyBIG::CPolyBIG() = default;
 
-CPolyBIG::CPolyBIG(const std::vector<CPoint>& points, std::int32_t lineWidth, std::int32_t kind,
-                   double offsetX, double offsetY, double angle)
+CPolyBIG::CPolyBIG(const std::vector<CPoint>& points, std::int32_t lineWidth, std::int32_t kind, double offsetX,
+                   double offsetY, double angle)
     : mPoints(points), mLineWidth(lineWidth), mKind(kind) {
     mOffsetX = offsetX;
     mOffsetY = offsetY;
@@ -89,9 +87,7 @@ CPoint CPolyBIG::GetPointAt(std::size_t index, double extraAngle) {
     return points[index];
 }
 
-CPoint CPolyBIG::GetReferencePoint(double elementAngle) {
-    return GetPointAt(0, elementAngle);
-}
+CPoint CPolyBIG::GetReferencePoint(double elementAngle) { return GetPointAt(0, elementAngle); }
 
 tDoubleRect CPolyBIG::CalcBoundingBox(double elementAngle) {
     const std::vector<CPoint> points = GetTransformedPoints(elementAngle);
@@ -121,15 +117,12 @@ std::uint8_t* CPolyBIG::Serialize(std::uint8_t* buffer) const {
     return PutInt32(p, mLineWidth);
 }
 
-std::size_t CPolyBIG::GetSerializedSize() const {
-    return kBasicSerializedSize + 16 * mPoints.size() + 18;
-}
+std::size_t CPolyBIG::GetSerializedSize() const { return kBasicSerializedSize + 16 * mPoints.size() + 18; }
 
 std::string CPolyBIG::Dump(int) const {
     std::string text = DumpBasicProperties(DumpClassName<CPolyBIG>().c_str());
     char own[64];
-    std::snprintf(own, sizeof own, "mLineWidth: %d,mPoints [ %ld ]:\n", mLineWidth,
-                  static_cast<long>(mPoints.size()));
+    std::snprintf(own, sizeof own, "mLineWidth: %d,mPoints [ %ld ]:\n", mLineWidth, static_cast<long>(mPoints.size()));
     text += own;
     for (const CPoint& point : mPoints) {
         text += "    + ";
@@ -141,8 +134,7 @@ std::string CPolyBIG::Dump(int) const {
 
 // ----------------------------------------------------------- record I/O
 
-bool CPolyBIG::LoadPolygon(FILE* handle, CTaggedFile& file, int fileVersion,
-                           std::string& errorText) {
+bool CPolyBIG::LoadPolygon(FILE* handle, CTaggedFile& file, int fileVersion, std::string& errorText) {
     if (!LoadBasicProperties(file, fileVersion, errorText)) return false;
 
     std::int32_t count = 0;
@@ -158,8 +150,7 @@ bool CPolyBIG::LoadPolygon(FILE* handle, CTaggedFile& file, int fileVersion,
     // hunt: the points have to fit in what is left of the file.
     const long long left = BytesLeftInStream(handle);
     if (left >= 0 && count > left / kMinBytesPerPoint) {
-        std::snprintf(text, sizeof text, "Polygon point count %d exceeds the %lld bytes left", count,
-                      left);
+        std::snprintf(text, sizeof text, "Polygon point count %d exceeds the %lld bytes left", count, left);
         errorText = text;
         return false;
     }
@@ -195,23 +186,20 @@ bool CPolyBIG::LoadPolygon(FILE* handle, CTaggedFile& file, int fileVersion,
 }
 
 bool CPolyBIG::SavePolygon(FILE* handle, CTaggedFile& file, int version) {
-    if (mPoints.size() > static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max()))
-        return false;
+    if (mPoints.size() > static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max())) return false;
     if (!file.WriteInt(300, kComponentTypePoly) || !SaveBasicProperties(handle, file, version) ||
         !file.WriteInt(318, static_cast<std::int32_t>(mPoints.size()))) {
         return false;
     }
     for (CPoint& point : mPoints) {
         if (HasNaN(point)) {
-            LogWarning("Detected invalid point coordinates when writing to file: %s",
-                       point.Dump(3).c_str());
+            LogWarning("Detected invalid point coordinates when writing to file: %s", point.Dump(3).c_str());
             LogInfo("Auto-fixing coordinates for point");
             point = CPoint::Origin();
         }
         if (!file.WriteDouble(319, point.x) || !file.WriteDouble(320, point.y)) return false;
     }
-    return file.WriteBool(321, mFillFlag) && file.WriteInt(322, mKind) &&
-           file.WriteInt(323, mLineWidth);
+    return file.WriteBool(321, mFillFlag) && file.WriteInt(322, mKind) && file.WriteInt(323, mLineWidth);
 }
 
 bool CPolyBIG::Load(FILE* file, int fileVersion, std::string& errorText) {

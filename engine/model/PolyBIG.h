@@ -27,8 +27,8 @@ public:
     CPolyBIG();
     // The shape of the generators: these points, line width, kind, offset
     // and angle; gauge 0 and both joints disabled (and so not free).
-    CPolyBIG(const std::vector<CPoint>& points, std::int32_t lineWidth, std::int32_t kind,
-             double offsetX, double offsetY, double angle);
+    CPolyBIG(const std::vector<CPoint>& points, std::int32_t lineWidth, std::int32_t kind, double offsetX,
+             double offsetY, double angle);
     CPolyBIG(const CPolyBIG& other);
     ~CPolyBIG() override = default;
 

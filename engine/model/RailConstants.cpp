@@ -46,8 +46,7 @@ const ModelScale* Find(int modelScale, const char* signature) {
 }  // namespace
 
 std::string GetModelScaleAsString(int modelScale, bool shortForm) {
-    const ModelScale* scale =
-        Find(modelScale, "std::string URailConstants::GetModelScaleAsString(int, bool)");
+    const ModelScale* scale = Find(modelScale, "std::string URailConstants::GetModelScaleAsString(int, bool)");
     if (scale == nullptr) return "???";
     std::string text = scale->shortName;
     if (!shortForm) text += scale->ratioText;
@@ -65,8 +64,7 @@ double GetGaugeForModelScale(int modelScale) {
 }
 
 double GetDefaultRailWidthForModelScale(int modelScale) {
-    const ModelScale* scale =
-        Find(modelScale, "double URailConstants::GetDefaultRailWidthForModelScale(int)");
+    const ModelScale* scale = Find(modelScale, "double URailConstants::GetDefaultRailWidthForModelScale(int)");
     return scale != nullptr ? scale->defaultRailWidth : 1.0;
 }
 

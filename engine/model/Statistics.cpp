@@ -26,12 +26,9 @@ void EraseAllQuietly(tCountedElements& list) {
 // ---------------------------------------------------------------------------
 // CTrackElementsStatistics
 
-CTrackElementsStatistics::CTrackElementsStatistics(CTrackElementsContainer* container)
-    : mContainer(container) {}
+CTrackElementsStatistics::CTrackElementsStatistics(CTrackElementsContainer* container) : mContainer(container) {}
 
-CTrackElementsStatistics::~CTrackElementsStatistics() {
-    EraseAllQuietly(mEntries);
-}
+CTrackElementsStatistics::~CTrackElementsStatistics() { EraseAllQuietly(mEntries); }
 
 void CTrackElementsStatistics::Refresh(const tElements& elements) {
     UCountedElementVectorOperations::EraseAll(mEntries);
@@ -59,8 +56,7 @@ tCountedElements CountElements(const tElements& elements, const tElementPredicat
         if (element == nullptr || !predicate(element)) continue;
         if (CCountedGeometry* entry = FindByProductNumber(counted, element->GetProductNumber()))
             entry->IncrementCount();
-        else
-            counted.push_back(new CCountedGeometry(*element));
+        else counted.push_back(new CCountedGeometry(*element));
     }
     return counted;
 }
@@ -92,7 +88,8 @@ void EraseAll(tCountedElements& list) {
         if (entry == nullptr) {
             // Everything up to the bad entry is gone; the rest stays listed.
             list.erase(list.begin(), list.begin() + static_cast<std::ptrdiff_t>(index) + 1);
-            UErrorHandling::ThrowIfNull(entry, "static void UCountedElementVectorOperations::EraseAll(tCountedElements &)",
+            UErrorHandling::ThrowIfNull(entry,
+                                        "static void UCountedElementVectorOperations::EraseAll(tCountedElements &)",
                                         "Bad CCountedGeometry reference fetched");
         }
         delete entry;

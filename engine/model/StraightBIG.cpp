@@ -6,9 +6,7 @@
 #include "engine/geometry/BoundsAccumulator.h"
 #include "engine/model/MeasureUnits.h"
 
-CStraightBIG::CStraightBIG() {
-    mTrackLength = mLength;
-}
+CStraightBIG::CStraightBIG() { mTrackLength = mLength; }
 
 CStraightBIG::CStraightBIG(const CStraightBIG& other) : CBasicGeometry(other), mLength(other.mLength) {
     mTrackLength = mLength;
@@ -26,25 +24,20 @@ std::uint8_t* CStraightBIG::Serialize(std::uint8_t* buffer) const {
     return PutDouble(p, mLength);
 }
 
-std::size_t CStraightBIG::GetSerializedSize() const {
-    return kBasicSerializedSize + 4 + 8;
-}
+std::size_t CStraightBIG::GetSerializedSize() const { return kBasicSerializedSize + 4 + 8; }
 
-void CStraightBIG::GetParallelPath(std::vector<CPoint>& points, double elementAngle,
-                                   double lateralOffset) {
+void CStraightBIG::GetParallelPath(std::vector<CPoint>& points, double elementAngle, double lateralOffset) {
     PlaceSideLine(points, CPlanTurn(mAngle + elementAngle), lateralOffset);
 }
 
-void CStraightBIG::GetParallelPathPair(std::vector<CPoint>& first, std::vector<CPoint>& second,
-                                       double elementAngle, double firstOffset,
-                                       double secondOffset) {
+void CStraightBIG::GetParallelPathPair(std::vector<CPoint>& first, std::vector<CPoint>& second, double elementAngle,
+                                       double firstOffset, double secondOffset) {
     const CPlanTurn turn(mAngle + elementAngle);
     PlaceSideLine(first, turn, firstOffset);
     PlaceSideLine(second, turn, secondOffset);
 }
 
-void CStraightBIG::PlaceSideLine(std::vector<CPoint>& points, const CPlanTurn& turn,
-                                 double lateralOffset) const {
+void CStraightBIG::PlaceSideLine(std::vector<CPoint>& points, const CPlanTurn& turn, double lateralOffset) const {
     const double y = mOffsetY + mGauge + lateralOffset;
     const CPoint centre(mOffsetX + mLength / 2.0, mOffsetY + mGauge, 0.0);
     CPoint start(mOffsetX, y, 0.0);
@@ -58,8 +51,7 @@ void CStraightBIG::PlaceSideLine(std::vector<CPoint>& points, const CPlanTurn& t
 
 std::string CStraightBIG::Dump(int unitType) const {
     char own[128];
-    std::snprintf(own, sizeof own, "mLength: %s",
-                  UMeasureUnits::FormatLength(unitType, mLength).c_str());
+    std::snprintf(own, sizeof own, "mLength: %s", UMeasureUnits::FormatLength(unitType, mLength).c_str());
     return DumpBasicProperties(DumpClassName<CStraightBIG>().c_str()) + own;
 }
 
@@ -99,8 +91,8 @@ void CStraightBIG::UpdateJoints(const CPoint& elementPosition, const CGradeVecto
 
 bool CStraightBIG::Load(FILE* file, int fileVersion, std::string& errorText) {
     CTaggedFile tags(file);
-    bool result = LoadBasicProperties(tags, fileVersion, errorText) &&
-                  ReadRequiredDouble(tags, 311, mLength, errorText);
+    bool result =
+        LoadBasicProperties(tags, fileVersion, errorText) && ReadRequiredDouble(tags, 311, mLength, errorText);
     mTrackLength = mLength;
     return result;
 }

@@ -15,17 +15,14 @@ public:
     std::uint8_t* Serialize(std::uint8_t* buffer) const override;
     std::size_t GetSerializedSize() const override;
     // Two points, start first, `lateralOffset` to the left of the centre line.
-    void GetParallelPath(std::vector<CPoint>& points, double elementAngle,
-                         double lateralOffset) override;
+    void GetParallelPath(std::vector<CPoint>& points, double elementAngle, double lateralOffset) override;
     // One turn for both sides.
-    void GetParallelPathPair(std::vector<CPoint>& first, std::vector<CPoint>& second,
-                             double elementAngle, double firstOffset,
-                             double secondOffset) override;
+    void GetParallelPathPair(std::vector<CPoint>& first, std::vector<CPoint>& second, double elementAngle,
+                             double firstOffset, double secondOffset) override;
     std::string Dump(int unitType) const override;
     // The box of the four bed corners.
     tDoubleRect CalcBoundingBox(double elementAngle) override;
-    void UpdateJoints(const CPoint& elementPosition, const CGradeVector& grade, int mode,
-                      double elementAngle) override;
+    void UpdateJoints(const CPoint& elementPosition, const CGradeVector& grade, int mode, double elementAngle) override;
     int GetType() const override { return kComponentTypeStraight; }
     // The base tags, then 311.
     bool Load(FILE* file, int fileVersion, std::string& errorText) override;
@@ -40,8 +37,7 @@ public:
 private:
     // The side line at `lateralOffset`, turned by `turn` (component angle plus
     // element angle) about the midpoint of the centre line.
-    void PlaceSideLine(std::vector<CPoint>& points, const CPlanTurn& turn,
-                       double lateralOffset) const;
+    void PlaceSideLine(std::vector<CPoint>& points, const CPlanTurn& turn, double lateralOffset) const;
 
     double mLength = 0.0;
 };

@@ -32,15 +32,10 @@ std::size_t CutLength(const std::string& text, std::size_t limit) {
 
 }  // namespace
 
-CTextBIG::CTextBIG() {
-    DisableBothJoints();
-}
+CTextBIG::CTextBIG() { DisableBothJoints(); }
 
 CTextBIG::CTextBIG(const CTextBIG& other)
-    : CBasicGeometry(other),
-      mText(other.mText),
-      mFontName(other.mFontName),
-      mTextSize(other.mTextSize) {
+    : CBasicGeometry(other), mText(other.mText), mFontName(other.mFontName), mTextSize(other.mTextSize) {
     DisableBothJoints();
 }
 
@@ -78,14 +73,12 @@ std::uint8_t* CTextBIG::Serialize(std::uint8_t* buffer) const {
     return p + mText.size();
 }
 
-std::size_t CTextBIG::GetSerializedSize() const {
-    return kBasicSerializedSize + 16 + mFontName.size() + mText.size();
-}
+std::size_t CTextBIG::GetSerializedSize() const { return kBasicSerializedSize + 16 + mFontName.size() + mText.size(); }
 
 std::string CTextBIG::Dump(int) const {
     char own[128];
-    std::snprintf(own, sizeof own, "mFontName: %s, mTextSize: %d, mText: '%s'", mFontName.c_str(),
-                  mTextSize, mText.c_str());
+    std::snprintf(own, sizeof own, "mFontName: %s, mTextSize: %d, mText: '%s'", mFontName.c_str(), mTextSize,
+                  mText.c_str());
     return DumpBasicProperties(DumpClassName<CTextBIG>().c_str()) + own;
 }
 
@@ -110,8 +103,7 @@ bool CTextBIG::Load(FILE* file, int fileVersion, std::string& errorText) {
     CTaggedFile tags(file);
     if (!LoadBasicProperties(tags, fileVersion, errorText)) return false;
     std::int32_t ignored = 0;
-    if (!ReadRequiredInt(tags, 324, mTextSize, errorText) ||
-        !ReadRequiredInt(tags, 325, ignored, errorText))
+    if (!ReadRequiredInt(tags, 324, mTextSize, errorText) || !ReadRequiredInt(tags, 325, ignored, errorText))
         return false;
     if (kFontNameGate.Carries(fileVersion)) {
         if (!ReadRequiredString(tags, kFontNameGate.id, mFontName, errorText)) return false;
@@ -125,8 +117,7 @@ bool CTextBIG::Load(FILE* file, int fileVersion, std::string& errorText) {
         const std::size_t length = buffer[0];
         if (length + 1 > copied) {
             char text[128];
-            std::snprintf(text, sizeof text,
-                          "Font name of %zu characters exceeds its record of %zu bytes", length,
+            std::snprintf(text, sizeof text, "Font name of %zu characters exceeds its record of %zu bytes", length,
                           copied);
             errorText = text;
             return false;

@@ -16,8 +16,7 @@ bool CTrackElementsContainer::ContainsElement(const CCompositeGeometry* element)
 
 CCompositeGeometry* CTrackElementsContainer::GetElementWithProductNumber(const std::string& productNumber) const {
     for (CCompositeGeometry* element : GetElements()) {
-        if (element != nullptr && std::strcmp(element->GetProductNumber(), productNumber.c_str()) == 0)
-            return element;
+        if (element != nullptr && std::strcmp(element->GetProductNumber(), productNumber.c_str()) == 0) return element;
     }
     return nullptr;
 }

@@ -16,9 +16,8 @@
 namespace {
 
 // Any version from the oldest on is read.
-constexpr tFileFormat kLibraryFormat = {{'R', 'S', 'e', 't'},
-                                        static_cast<std::uint32_t>(CTrackLibrary::kOldestFileVersion),
-                                        0xffffffffu};
+constexpr tFileFormat kLibraryFormat = {
+    {'R', 'S', 'e', 't'}, static_cast<std::uint32_t>(CTrackLibrary::kOldestFileVersion), 0xffffffffu};
 // The smallest element record: its header and the component count record.
 constexpr long long kMinElementRecordBytes = kFileHeaderSize + 8;
 
@@ -63,8 +62,7 @@ private:
 
 // The repository registered by the app, or null (the registry logs).
 CTrackLibraryRepository* Repository() {
-    return CServiceLocator::Instance().LocateServiceAs<CTrackLibraryRepository>(
-        CTrackLibraryRepository::kServiceName);
+    return CServiceLocator::Instance().LocateServiceAs<CTrackLibraryRepository>(CTrackLibraryRepository::kServiceName);
 }
 
 }  // namespace
@@ -73,9 +71,7 @@ CTrackLibraryRepository* Repository() {
 
 CTrackLibrary::CTrackLibrary(std::string path) : mPath(std::move(path)) {}
 
-CTrackLibrary::~CTrackLibrary() {
-    platform::DeleteAll(mElements);
-}
+CTrackLibrary::~CTrackLibrary() { platform::DeleteAll(mElements); }
 
 tTrackLibraryErrorCode CTrackLibrary::Load(LoadingMode mode) {
     static const char* const kSignature = "tTrackLibraryErrorCode CTrackLibrary::Load(LoadingMode)";
@@ -109,8 +105,7 @@ tTrackLibraryErrorCode CTrackLibrary::Load(LoadingMode mode) {
         UErrorHandling::ThrowIfNull(element.get(), kSignature, "Failed to create CCompositeGeometry object");
         std::string errorText;
         if (!element->Load(file.get(), errorText)) {
-            LogWarning("%s - Failed to load element %d: %s", kSignature, elementCount - index - 1,
-                       errorText.c_str());
+            LogWarning("%s - Failed to load element %d: %s", kSignature, elementCount - index - 1, errorText.c_str());
             elementFailed = true;
             break;
         }
@@ -188,7 +183,8 @@ CCompositeGeometry* GetTrackLibrary(const std::string& libraryName, const std::s
 CCompositeGeometry* GetElementFromTrackLibrary(const std::string& libraryName, const std::string& productNumber) {
     static const char* const kSignature =
         "static CCompositeGeometry *UTrackLibraryElements::GetElementFromTrackLibrary(string, string)";
-    static const char* const kFailedLibrary = "%s: Failed to load libraryName '%s' for element with product number %s: %d";
+    static const char* const kFailedLibrary =
+        "%s: Failed to load libraryName '%s' for element with product number %s: %d";
     CTrackLibraryRepository* repository = Repository();
     if (repository == nullptr) return nullptr;
     std::unique_ptr<CTrackLibrary> library(repository->GetTrackLibrary(libraryName));

@@ -34,12 +34,12 @@ enum tTrackLibraryErrorCode : int {
     kTrackLibraryLoaded = 0,
     kTrackLibraryElementError = 1,  // an element record failed to load
     kTrackLibraryOpenFailed = 2,
-    kTrackLibraryWrongFileType = 3,  // the magic is not "RSet"
+    kTrackLibraryWrongFileType = 3,    // the magic is not "RSet"
     kTrackLibraryObsoleteVersion = 4,  // version below 2
 };
 
 enum LoadingMode : int {
-    kLoadingModeComplete = 0,    // header, elements and translations (any value but 1)
+    kLoadingModeComplete = 0,  // header, elements and translations (any value but 1)
     kLoadingModeHeaderOnly = 1,
 };
 

@@ -73,13 +73,11 @@ bool ReadTranslations(tTranslationsMap& map, CTaggedFile& file) {
         std::string key;
         std::string text;
         if (!file.ReadString(kKeyTag, key) || !file.ReadString(kTextTag, text)) {
-            LogWarning("Failed to read translation %d of %d: %s", index + 1, count,
-                       ReadStatusName(file.LastStatus()));
+            LogWarning("Failed to read translation %d of %d: %s", index + 1, count, ReadStatusName(file.LastStatus()));
             return false;
         }
         if (key.empty() || text.empty()) {
-            LogWarning("Invalid translation encountered for key = '%s', translation = '%s'", key.c_str(),
-                       text.c_str());
+            LogWarning("Invalid translation encountered for key = '%s', translation = '%s'", key.c_str(), text.c_str());
             continue;
         }
         map[key] = text;

@@ -98,12 +98,8 @@ bool TryJoin(tPointList& path, const tPointList& points, double tolerance) {
             std::reverse(path.begin(), path.end());
             AppendPoints(path, points, true);
             break;
-        case 2:
-            AppendPoints(path, points, false);
-            break;
-        default:
-            AppendPoints(path, points, true);
-            break;
+        case 2: AppendPoints(path, points, false); break;
+        default: AppendPoints(path, points, true); break;
     }
     return true;
 }
@@ -196,8 +192,8 @@ tTunnelSectionPaths UContiguousTunnelPaths::GetPathsForTunnelTracks(const tEleme
             }
         }
 
-        const double width = widthType == 0 ? UElementComponents::GetMaxGauge(seed)
-                                            : UElementComponents::GetMaxTrackbedWidth(seed);
+        const double width =
+            widthType == 0 ? UElementComponents::GetMaxGauge(seed) : UElementComponents::GetMaxTrackbedWidth(seed);
         for (tPointList& path : paths) result.push_back(tTunnelSectionPath{width, std::move(path)});
 
         for (const auto& entry : map) seeds.erase(entry.first);

@@ -35,9 +35,7 @@ std::string CBundle::GetBundleName() const {
     return folder.filename().string();
 }
 
-std::string CBundle::GetIdentifier() const {
-    return InfoString(mBundle, "CFBundleIdentifier");
-}
+std::string CBundle::GetIdentifier() const { return InfoString(mBundle, "CFBundleIdentifier"); }
 
 std::string CBundle::GetVersion() const {
     if (mBundle == nullptr) return {};

@@ -4,7 +4,9 @@
 
 #include <string>
 
-namespace platform { class Bundle; }
+namespace platform {
+class Bundle;
+}
 
 class CBundle {
 public:

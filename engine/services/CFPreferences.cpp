@@ -17,24 +17,18 @@ std::int32_t GetAppIntegerValue(const std::string& key, bool* valid) {
     return static_cast<std::int32_t>(value.value_or(0));
 }
 
-void SetAppBoolean(const std::string& key, bool value) {
-    platform::UserDefaults::standard().setBool(key, value);
-}
+void SetAppBoolean(const std::string& key, bool value) { platform::UserDefaults::standard().setBool(key, value); }
 
 void SetAppInt(const std::string& key, std::int32_t value) {
     platform::UserDefaults::standard().setInteger(key, value);
 }
 
-void SetAppDouble(const std::string& key, double value) {
-    platform::UserDefaults::standard().setDouble(key, value);
-}
+void SetAppDouble(const std::string& key, double value) { platform::UserDefaults::standard().setDouble(key, value); }
 
 void SetAppString(const std::string& key, const std::string& value) {
     platform::UserDefaults::standard().setString(key, value);
 }
 
-bool AppSynchronize() {
-    return platform::UserDefaults::standard().synchronize();
-}
+bool AppSynchronize() { return platform::UserDefaults::standard().synchronize(); }
 
 }  // namespace UCFPreferences

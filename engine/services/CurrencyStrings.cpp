@@ -33,8 +33,7 @@ namespace UPriceFormatting {
 namespace {
 
 // Ids 129 to 139 in order.
-constexpr const char* kCurrencyCodes[] = {"EUR", "USD", "GBP", "CHF", "SEK", "JPY",
-                                          "DKK", "AUD", "CAD", "NOK", "NZD"};
+constexpr const char* kCurrencyCodes[] = {"EUR", "USD", "GBP", "CHF", "SEK", "JPY", "DKK", "AUD", "CAD", "NOK", "NZD"};
 static_assert(std::size(kCurrencyCodes) == kLastCurrencyId - kFirstCurrencyId + 1);
 
 }  // namespace

@@ -57,10 +57,10 @@ void ReportError(int code, const char* title, const char* description, int kind)
     if (kind != kNullPointer) std::snprintf(codeText, sizeof codeText, "%d", code);
 
     const std::string titleText = title != nullptr ? platform::truncateUtf8(title, kMaxTitleBytes) : "???";
-    const std::string report = platform::truncateUtf8(
-        Printf("%s\n\n Error Code  :  %s\n Description :  %s\n\n", titleText.c_str(), codeText,
-               description != nullptr ? description : ""),
-        kMaxReportBytes);
+    const std::string report =
+        platform::truncateUtf8(Printf("%s\n\n Error Code  :  %s\n Description :  %s\n\n", titleText.c_str(), codeText,
+                                      description != nullptr ? description : ""),
+                               kMaxReportBytes);
 
     std::fputs(report.c_str(), stderr);
     LogErrorReport(report.c_str(), kind);

@@ -229,8 +229,6 @@ std::string GetLanguageName(const std::string& code) {
     return found != names.end() ? found->second : std::string("???");
 }
 
-const std::map<std::string, std::string>& GetLanguageTable() {
-    return GetMaps().codeByName;
-}
+const std::map<std::string, std::string>& GetLanguageTable() { return GetMaps().codeByName; }
 
 }  // namespace ULanguageList

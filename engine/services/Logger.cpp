@@ -88,8 +88,8 @@ void FormatSinkLine(const char* gap, const logging::record_view& record, logging
 }
 
 boost::shared_ptr<tTextSink> MakeSink(boost::shared_ptr<std::ostream> out, bool autoFlush, const char* gap) {
-    auto backend = boost::make_shared<sinks::text_ostream_backend>(
-        logging::keywords::auto_newline_mode = sinks::auto_newline_mode::always_insert);
+    auto backend = boost::make_shared<sinks::text_ostream_backend>(logging::keywords::auto_newline_mode =
+                                                                       sinks::auto_newline_mode::always_insert);
     backend->add_stream(std::move(out));
     backend->auto_flush(autoFlush);
     auto sink = boost::make_shared<tTextSink>(backend);

@@ -12,7 +12,9 @@
 #include <string>
 #include <vector>
 
-namespace platform { class DispatchQueue; }
+namespace platform {
+class DispatchQueue;
+}
 
 // printf-style writers. Debug and info messages are cut to 4,095 bytes,
 // warnings and errors to 2,047; a cut never splits a UTF-8 character.
@@ -70,7 +72,9 @@ public:
     static constexpr int kCount = 19;
     static CDebugFlags& Get();
     bool IsOn(int index) const { return index >= 0 && index < kCount && mFlags[index] != 0; }
-    void Set(int index, bool on) { if (index >= 0 && index < kCount) mFlags[index] = on ? 1 : 0; }
+    void Set(int index, bool on) {
+        if (index >= 0 && index < kCount) mFlags[index] = on ? 1 : 0;
+    }
 
 private:
     std::uint8_t mFlags[kCount] = {};

@@ -114,9 +114,8 @@ void QLPerformanceCountersService::DumpCounters() {
             CIntStatisticsCounter total;
             series->GetTotal(total);
             LogInfo(" * %s [%d\u2A09] (%dms):  %dms > %.1fms > %dms", name.c_str(),
-                    static_cast<int>(series->GetCount()), total.GetIntValue(),
-                    series->GetLargest()->GetIntValue(), series->GetAverage(),
-                    series->GetSmallest()->GetIntValue());
+                    static_cast<int>(series->GetCount()), total.GetIntValue(), series->GetLargest()->GetIntValue(),
+                    series->GetAverage(), series->GetSmallest()->GetIntValue());
         }
     });
 }
@@ -137,8 +136,8 @@ bool QLPerformanceCountersService::WriteToCsv(const std::string& path) {
             // Whole lines, however long the name: a cut line would lose its
             // newline and run into the next row.
             std::string line = name;
-            line += FormatString(",%d\u00D7,%d,%.1f\n", static_cast<int>(series->GetCount()),
-                                 total.GetIntValue(), series->GetAverage());
+            line += FormatString(",%d\u00D7,%d,%.1f\n", static_cast<int>(series->GetCount()), total.GetIntValue(),
+                                 series->GetAverage());
             put(line);
         }
     });
@@ -155,9 +154,9 @@ CStopwatch::CStopwatch() {
 }
 
 void CStopwatch::ReadTime(std::int64_t& seconds, std::int32_t& microseconds) {
-    const auto now = std::chrono::duration_cast<std::chrono::microseconds>(
-                         std::chrono::steady_clock::now().time_since_epoch())
-                         .count();
+    const auto now =
+        std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now().time_since_epoch())
+            .count();
     seconds = now / 1000000;
     microseconds = static_cast<std::int32_t>(now % 1000000);
 }
@@ -191,8 +190,8 @@ PerformanceCountersServiceBase* QLPerformanceCounters::performanceService() {
     static PerformanceCountersServiceBase* service = nullptr;
     std::lock_guard<std::mutex> lock(mutex);
     if (service == nullptr) {
-        service = CServiceLocator::Instance().LocateServiceAs<PerformanceCountersServiceBase>(
-            "PerformanceCountersService");
+        service =
+            CServiceLocator::Instance().LocateServiceAs<PerformanceCountersServiceBase>("PerformanceCountersService");
     }
     return service;
 }

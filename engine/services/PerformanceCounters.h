@@ -13,7 +13,9 @@
 #include <string>
 #include <vector>
 
-namespace platform { class DispatchQueue; }
+namespace platform {
+class DispatchQueue;
+}
 
 // One signed 32-bit value. Comparisons and sums use the other counter's
 // GetIntValue.

@@ -59,28 +59,20 @@ int PreferencesServiceBase::GetInt(const std::string& key) const {
     return value != nullptr ? value->GetInt() : 0;
 }
 
-void PreferencesServiceBase::SetBool(const std::string& key, bool value) {
-    mValues[key] = CPreferenceValue(value);
-}
+void PreferencesServiceBase::SetBool(const std::string& key, bool value) { mValues[key] = CPreferenceValue(value); }
 
 void PreferencesServiceBase::SetString(const std::string& key, const std::string& value) {
     mValues[key] = CPreferenceValue(value);
 }
 
-void PreferencesServiceBase::SetDouble(const std::string& key, double value) {
-    mValues[key] = CPreferenceValue(value);
-}
+void PreferencesServiceBase::SetDouble(const std::string& key, double value) { mValues[key] = CPreferenceValue(value); }
 
-void PreferencesServiceBase::SetInt(const std::string& key, int value) {
-    mValues[key] = CPreferenceValue(value);
-}
+void PreferencesServiceBase::SetInt(const std::string& key, int value) { mValues[key] = CPreferenceValue(value); }
 
 // ---------------------------------------------------------------------------
 // PreferencesService
 
-PreferencesService::~PreferencesService() {
-    Synchronize();
-}
+PreferencesService::~PreferencesService() { Synchronize(); }
 
 bool PreferencesService::Synchronize() {
     if (!mChanged) return true;
@@ -130,9 +122,7 @@ void PreferencesService::SetDouble(const std::string& key, double value) {
     Set(key, CPreferenceValue(value), KeyType::Double);
 }
 
-void PreferencesService::SetInt(const std::string& key, int value) {
-    Set(key, CPreferenceValue(value), KeyType::Int);
-}
+void PreferencesService::SetInt(const std::string& key, int value) { Set(key, CPreferenceValue(value), KeyType::Int); }
 
 void PreferencesService::RegisterDefaultBool(const std::string& key, bool value) {
     bool valid = false;
@@ -148,9 +138,7 @@ void PreferencesService::RegisterDefaultInt(const std::string& key, int value) {
     mKeyTypes[key] = KeyType::Int;
 }
 
-bool PreferencesService::UsesMetricSystem() {
-    return platform::Locale::current().usesMetricSystem();
-}
+bool PreferencesService::UsesMetricSystem() { return platform::Locale::current().usesMetricSystem(); }
 
 // ---------------------------------------------------------------------------
 // VKMPreferencesService
@@ -257,8 +245,6 @@ void SetDouble(const std::string& key, double value) {
 
 namespace UMeasureUnits {
 
-int GetUnitType() {
-    return UPreferences::GetInt("QLUnits");
-}
+int GetUnitType() { return UPreferences::GetInt("QLUnits"); }
 
 }  // namespace UMeasureUnits

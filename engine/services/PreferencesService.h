@@ -21,9 +21,7 @@ public:
     // Without this a string literal would pick the bool constructor.
     explicit CPreferenceValue(const char* value);
 
-    bool operator==(const CPreferenceValue& other) const {
-        return mNumber == other.mNumber && mText == other.mText;
-    }
+    bool operator==(const CPreferenceValue& other) const { return mNumber == other.mNumber && mText == other.mText; }
 
     // The number truncated toward zero, saturated to the int range (NaN is 0).
     int GetInt() const;

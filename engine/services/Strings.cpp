@@ -6,11 +6,10 @@ namespace UStrings {
 
 std::optional<std::string> CFStringToCString(const std::string& utf8, tEncoding encoding) {
     switch (encoding) {
-    case tEncoding::UTF8:
-        if (!platform::isValidUtf8(utf8)) return std::nullopt;
-        return utf8;
-    case tEncoding::MacRoman:
-        return platform::utf8ToMacRoman(utf8);
+        case tEncoding::UTF8:
+            if (!platform::isValidUtf8(utf8)) return std::nullopt;
+            return utf8;
+        case tEncoding::MacRoman: return platform::utf8ToMacRoman(utf8);
     }
     return std::nullopt;
 }

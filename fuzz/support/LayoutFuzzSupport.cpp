@@ -38,9 +38,7 @@ const std::filesystem::path& LayoutInputPath() {
     return path;
 }
 
-bool WriteLayoutInput(const std::uint8_t* data, std::size_t size) {
-    return WriteFile(LayoutInputPath(), data, size);
-}
+bool WriteLayoutInput(const std::uint8_t* data, std::size_t size) { return WriteFile(LayoutInputPath(), data, size); }
 
 }  // namespace fuzzsupport
 

@@ -47,9 +47,21 @@ std::string unescape(const std::string& text) {
     for (std::size_t i = 0; i < text.size(); ++i) {
         if (text[i] == '\\' && i + 1 < text.size()) {
             const char next = text[i + 1];
-            if (next == 't') { out += '\t'; ++i; continue; }
-            if (next == 'n') { out += '\n'; ++i; continue; }
-            if (next == '\\') { out += '\\'; ++i; continue; }
+            if (next == 't') {
+                out += '\t';
+                ++i;
+                continue;
+            }
+            if (next == 'n') {
+                out += '\n';
+                ++i;
+                continue;
+            }
+            if (next == '\\') {
+                out += '\\';
+                ++i;
+                continue;
+            }
         }
         out += text[i];  // any other backslash stays as written
     }

@@ -32,9 +32,7 @@ std::string cleanIdentifier(std::string id) {
     return id;
 }
 
-icu::Locale icuLocale(const std::string& identifier) {
-    return icu::Locale(cleanIdentifier(identifier).c_str());
-}
+icu::Locale icuLocale(const std::string& identifier) { return icu::Locale(cleanIdentifier(identifier).c_str()); }
 
 // Three ASCII letters, upper-cased; nullopt for anything else.
 std::optional<std::u16string> isoCode(const std::string& code) {
@@ -54,8 +52,8 @@ std::optional<std::string> currencyDisplay(const std::string& identifier, const 
     UErrorCode status = U_ZERO_ERROR;
     UBool isChoiceFormat = false;
     int32_t length = 0;
-    const UChar* name = ucurr_getName(iso->c_str(), cleanIdentifier(identifier).c_str(), style,
-                                      &isChoiceFormat, &length, &status);
+    const UChar* name =
+        ucurr_getName(iso->c_str(), cleanIdentifier(identifier).c_str(), style, &isChoiceFormat, &length, &status);
     if (U_FAILURE(status) || name == nullptr) return std::nullopt;
     const std::u16string result(name, static_cast<std::size_t>(length));
     // ICU hands back the code itself, with this warning, for codes it does not know.

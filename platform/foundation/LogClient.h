@@ -20,8 +20,7 @@ public:
 // for levels at or below its threshold.
 class StreamLogClient : public LogClient {
 public:
-    explicit StreamLogClient(long threshold, std::FILE* stream = stderr)
-        : mThreshold(threshold), mStream(stream) {}
+    explicit StreamLogClient(long threshold, std::FILE* stream = stderr) : mThreshold(threshold), mStream(stream) {}
     bool wouldSend(long level) const override { return level > 0 && level <= mThreshold; }
     void send(long level, const std::string& message) override;
 

@@ -11,13 +11,13 @@ namespace platform {
 class Paths {
 public:
     static std::filesystem::path root();
-    static std::filesystem::path documents();            // <root>/Documents
-    static std::filesystem::path library();              // <root>/Library
-    static std::filesystem::path logs();                 // <root>/Library/Logs
-    static std::filesystem::path preferences();          // <root>/Library/Preferences
-    static std::filesystem::path applicationSupport();   // <root>/Library/Application Support
-    static std::filesystem::path caches();               // <root>/Library/Caches or XDG cache
-    static std::filesystem::path tmp();                  // <root>/tmp
+    static std::filesystem::path documents();           // <root>/Documents
+    static std::filesystem::path library();             // <root>/Library
+    static std::filesystem::path logs();                // <root>/Library/Logs
+    static std::filesystem::path preferences();         // <root>/Library/Preferences
+    static std::filesystem::path applicationSupport();  // <root>/Library/Application Support
+    static std::filesystem::path caches();              // <root>/Library/Caches or XDG cache
+    static std::filesystem::path tmp();                 // <root>/tmp
 
     // Replaces the root for this process (tests give every process its own).
     static void setRoot(const std::filesystem::path& root);

@@ -19,8 +19,7 @@ namespace {
 
 Error posixError(int code) {
     // std::generic_category gives strerror's text without its thread hazards.
-    return Error(StreamErrorDomain, code,
-                 {{Error::LocalizedDescriptionKey, std::generic_category().message(code)}});
+    return Error(StreamErrorDomain, code, {{Error::LocalizedDescriptionKey, std::generic_category().message(code)}});
 }
 
 bool isUsable(StreamStatus status) {

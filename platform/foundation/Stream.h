@@ -12,9 +12,8 @@
 // loop's thread hands them to the delegate. Output streams post
 // OpenCompleted and HasSpaceAvailable when they open, HasSpaceAvailable
 // after every write that took bytes and when an open stream with room is
-// scheduled, and every stream posts ErrorOccurred when it fails. Events of a stream that is not scheduled are dropped, and
-// an event still queued when the stream is removed from its loop (or is
-// freed) is not delivered.
+// scheduled, and every stream posts ErrorOccurred when it fails. Events of a stream that is not scheduled are dropped,
+// and an event still queued when the stream is removed from its loop (or is freed) is not delivered.
 
 #include "platform/foundation/Error.h"
 

@@ -106,9 +106,8 @@ std::string formatIsoDate(const Value::Date& date, int fractionDigits) {
     const long long fraction = duration_cast<nanoseconds>(belowSecond).count();  // 0..999,999,999
     char buffer[64];
     std::snprintf(buffer, sizeof buffer, "%04d-%02u-%02uT%02d:%02d:%02lld", static_cast<int>(ymd.year()),
-                  static_cast<unsigned>(ymd.month()), static_cast<unsigned>(ymd.day()),
-                  static_cast<int>(h.count()), static_cast<int>(m.count()),
-                  static_cast<long long>(s.count()));
+                  static_cast<unsigned>(ymd.month()), static_cast<unsigned>(ymd.day()), static_cast<int>(h.count()),
+                  static_cast<int>(m.count()), static_cast<long long>(s.count()));
     std::string out = buffer;
     if (fractionDigits > 0) {
         char frac[16];
@@ -135,8 +134,8 @@ std::optional<Value::Date> parseIsoDate(const std::string& text) {
     using namespace std::chrono;
     const auto y = readDigits(text, 0, 4), mo = readDigits(text, 5, 2), d = readDigits(text, 8, 2);
     const auto h = readDigits(text, 11, 2), mi = readDigits(text, 14, 2), s = readDigits(text, 17, 2);
-    if (!y || !mo || !d || !h || !mi || !s || text[4] != '-' || text[7] != '-' || text[10] != 'T' ||
-        text[13] != ':' || text[16] != ':') {
+    if (!y || !mo || !d || !h || !mi || !s || text[4] != '-' || text[7] != '-' || text[10] != 'T' || text[13] != ':' ||
+        text[16] != ':') {
         return std::nullopt;
     }
     std::size_t pos = 19;

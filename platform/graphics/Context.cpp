@@ -129,9 +129,7 @@ Context::Context(std::unique_ptr<detail::ContextImpl> impl) : mImpl(std::move(im
 
 Context::~Context() = default;
 
-bool Context::drawable() const {
-    return !mImpl->state.degenerate && cairo_status(mImpl->cr) == CAIRO_STATUS_SUCCESS;
-}
+bool Context::drawable() const { return !mImpl->state.degenerate && cairo_status(mImpl->cr) == CAIRO_STATUS_SUCCESS; }
 
 // --- state -----------------------------------------------------------------
 
@@ -227,8 +225,9 @@ void Context::setMiterLimit(double limit) {
 
 void Context::setLineDash(double phase, const std::vector<double>& lengths) {
     // Cairo would refuse such a pattern by failing the whole context.
-    const bool valid = std::all_of(lengths.begin(), lengths.end(), [](double l) { return std::isfinite(l) && l >= 0; }) &&
-                       std::any_of(lengths.begin(), lengths.end(), [](double l) { return l > 0; });
+    const bool valid =
+        std::all_of(lengths.begin(), lengths.end(), [](double l) { return std::isfinite(l) && l >= 0; }) &&
+        std::any_of(lengths.begin(), lengths.end(), [](double l) { return l > 0; });
     if (!valid || lengths.size() > INT_MAX) {
         cairo_set_dash(mImpl->cr, nullptr, 0, 0);
         return;
@@ -417,9 +416,8 @@ void Context::drawImage(const Image& image, const Rect& rect, double alpha) {
     cairo_save(cr);
     // Image pixels onto the rectangle; a transform Cairo cannot invert (a
     // rectangle too small to hold anything) draws nothing.
-    const AffineTransform placement =
-        AffineTransform::concat(AffineTransform::scale(rect.width / width, rect.height / height),
-                                AffineTransform::translation(rect.x, rect.y));
+    const AffineTransform placement = AffineTransform::concat(
+        AffineTransform::scale(rect.width / width, rect.height / height), AffineTransform::translation(rect.x, rect.y));
     if (prependChecked(cr, placement)) {
         cairo_set_source_surface(cr, pixels.surface, 0, 0);
         cairo_pattern_t* source = cairo_get_source(cr);
@@ -488,9 +486,9 @@ void drawTextLocked(cairo_t* cr, const std::string& utf8, const TextPlacement& p
                         std::abs(placement.box->height));
         cairo_clip(cr);
     }
-    if (prependChecked(cr, AffineTransform::concat(AffineTransform::scale(factor, factor),
-                                                   AffineTransform::translation(placement.origin.x,
-                                                                                placement.origin.y)))) {
+    if (prependChecked(cr,
+                       AffineTransform::concat(AffineTransform::scale(factor, factor),
+                                               AffineTransform::translation(placement.origin.x, placement.origin.y)))) {
         cairo_move_to(cr, 0, 0);
         const double strokeWidth = std::isfinite(attributes.strokeWidth) ? attributes.strokeWidth : 0;
         const bool fillGlyphs = strokeWidth <= 0;

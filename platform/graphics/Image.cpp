@@ -21,14 +21,17 @@ bool bitmapSizeAllowed(long long width, long long height) {
 }
 
 std::optional<Pixel> pixelOf(cairo_surface_t* surface, int x, int y) {
-    if (x < 0 || y < 0 || x >= cairo_image_surface_get_width(surface) || y >= cairo_image_surface_get_height(surface)) return std::nullopt;
+    if (x < 0 || y < 0 || x >= cairo_image_surface_get_width(surface) || y >= cairo_image_surface_get_height(surface))
+        return std::nullopt;
     const unsigned char* row =
         cairo_image_surface_get_data(surface) + static_cast<std::size_t>(y) * cairo_image_surface_get_stride(surface);
     std::uint32_t word = 0;
     std::memcpy(&word, row + 4 * static_cast<std::size_t>(x), 4);
     const unsigned a = word >> 24;
     if (a == 0) return Pixel{};
-    const auto unpremultiply = [a](unsigned v) { return static_cast<std::uint8_t>(std::min(255u, (v * 255 + a / 2) / a)); };
+    const auto unpremultiply = [a](unsigned v) {
+        return static_cast<std::uint8_t>(std::min(255u, (v * 255 + a / 2) / a));
+    };
     return Pixel{unpremultiply((word >> 16) & 0xFF), unpremultiply((word >> 8) & 0xFF), unpremultiply(word & 0xFF),
                  static_cast<std::uint8_t>(a)};
 }
@@ -94,7 +97,8 @@ cairo_surface_t* decodePng(std::span<const std::uint8_t> bytes) {
     // size is checked before anything is allocated for the pixels.
     if (bytes.size() < 33 || std::memcmp(bytes.data(), kPngSignature, 8) != 0) return nullptr;
     if (loadBigEndian32(bytes.data() + 8) != 13 || std::memcmp(bytes.data() + 12, "IHDR", 4) != 0) return nullptr;
-    if (!detail::bitmapSizeAllowed(loadBigEndian32(bytes.data() + 16), loadBigEndian32(bytes.data() + 20))) return nullptr;
+    if (!detail::bitmapSizeAllowed(loadBigEndian32(bytes.data() + 16), loadBigEndian32(bytes.data() + 20)))
+        return nullptr;
 
     ReadCursor cursor{bytes.data(), bytes.size(), 0};
     cairo_surface_t* surface = cairo_image_surface_create_from_png_stream(readFromMemory, &cursor);

@@ -22,9 +22,7 @@ constexpr double kTwoPi = 2 * std::numbers::pi;
 
 }  // namespace
 
-bool operator==(const Path::Element& a, const Path::Element& b) {
-    return a.type == b.type && a.points == b.points;
-}
+bool operator==(const Path::Element& a, const Path::Element& b) { return a.type == b.type && a.points == b.points; }
 
 bool operator==(const Path& a, const Path& b) { return a.mElements == b.mElements; }
 

@@ -22,11 +22,18 @@ bool isUnreserved(char c) { return isAlpha(c) || isDigit(c) || c == '-' || c == 
 
 bool isSubDelim(char c) {
     switch (c) {
-    case '!': case '$': case '&': case '\'': case '(': case ')':
-    case '*': case '+': case ',': case ';': case '=':
-        return true;
-    default:
-        return false;
+        case '!':
+        case '$':
+        case '&':
+        case '\'':
+        case '(':
+        case ')':
+        case '*':
+        case '+':
+        case ',':
+        case ';':
+        case '=': return true;
+        default: return false;
     }
 }
 
@@ -110,7 +117,8 @@ std::optional<URL> URL::parse(std::string_view text) {
     for (char c : text) {
         auto byte = static_cast<unsigned char>(c);
         if (byte <= 0x20 || byte >= 0x7F) return std::nullopt;
-        if (!isUnreserved(c) && !isSubDelim(c) && c != '%' && std::string_view(":/?#[]@").find(c) == std::string_view::npos) {
+        if (!isUnreserved(c) && !isSubDelim(c) && c != '%' &&
+            std::string_view(":/?#[]@").find(c) == std::string_view::npos) {
             return std::nullopt;
         }
     }

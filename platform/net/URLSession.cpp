@@ -63,29 +63,23 @@ Error cancelledError() { return makeURLError(URLErrorCancelled, "cancelled"); }
 
 long urlErrorCodeFor(CURLcode code) {
     switch (code) {
-        case CURLE_URL_MALFORMAT:
-            return URLErrorBadURL;
+        case CURLE_URL_MALFORMAT: return URLErrorBadURL;
         case CURLE_COULDNT_RESOLVE_PROXY:
-        case CURLE_COULDNT_RESOLVE_HOST:
-            return URLErrorCannotFindHost;
-        case CURLE_COULDNT_CONNECT:
-            return URLErrorCannotConnectToHost;
-        case CURLE_OPERATION_TIMEDOUT:
-            return URLErrorTimedOut;
+        case CURLE_COULDNT_RESOLVE_HOST: return URLErrorCannotFindHost;
+        case CURLE_COULDNT_CONNECT: return URLErrorCannotConnectToHost;
+        case CURLE_OPERATION_TIMEDOUT: return URLErrorTimedOut;
         // The scheme is checked before sending, so an unsupported protocol
         // here is a reply that is not HTTP/1.x (curl refuses HTTP/0.9).
         case CURLE_UNSUPPORTED_PROTOCOL:
         case CURLE_WEIRD_SERVER_REPLY:
         case CURLE_BAD_CONTENT_ENCODING:
-        case CURLE_TOO_MANY_REDIRECTS:
-            return URLErrorBadServerResponse;
+        case CURLE_TOO_MANY_REDIRECTS: return URLErrorBadServerResponse;
         case CURLE_GOT_NOTHING:
         case CURLE_PARTIAL_FILE:
         case CURLE_SEND_ERROR:
         case CURLE_RECV_ERROR:
         case CURLE_HTTP2:
-        case CURLE_HTTP2_STREAM:
-            return URLErrorNetworkConnectionLost;
+        case CURLE_HTTP2_STREAM: return URLErrorNetworkConnectionLost;
         case CURLE_SSL_CONNECT_ERROR:
         case CURLE_PEER_FAILED_VERIFICATION:
         case CURLE_SSL_CERTPROBLEM:
@@ -99,10 +93,8 @@ long urlErrorCodeFor(CURLcode code) {
         case CURLE_SSL_ISSUER_ERROR:
         case CURLE_SSL_PINNEDPUBKEYNOTMATCH:
         case CURLE_SSL_INVALIDCERTSTATUS:
-        case CURLE_SSL_CLIENTCERT:
-            return URLErrorSecureConnectionFailed;
-        default:
-            return URLErrorUnknown;
+        case CURLE_SSL_CLIENTCERT: return URLErrorSecureConnectionFailed;
+        default: return URLErrorUnknown;
     }
 }
 
@@ -158,8 +150,7 @@ private:
         return static_cast<URLSessionTransfer*>(self)->header(std::string_view(data, size * count));
     }
     static std::size_t onWrite(char* data, std::size_t size, std::size_t count, void* self) {
-        return static_cast<URLSessionTransfer*>(self)->write(reinterpret_cast<const std::uint8_t*>(data),
-                                                             size * count);
+        return static_cast<URLSessionTransfer*>(self)->write(reinterpret_cast<const std::uint8_t*>(data), size * count);
     }
     static std::size_t onRead(char* buffer, std::size_t size, std::size_t count, void* self) {
         return static_cast<URLSessionTransfer*>(self)->read(buffer, size * count);
@@ -209,8 +200,8 @@ private:
     std::size_t mBodyOffset = 0;
     std::shared_ptr<InputStream> mBodyStream;
     std::optional<std::int64_t> mStreamLength;  // Content-Length of a stream body
-    std::int64_t mBodyBytesRead = 0;             // handed to curl
-    std::int64_t mExpectedToSend = 0;            // -1: unknown
+    std::int64_t mBodyBytesRead = 0;            // handed to curl
+    std::int64_t mExpectedToSend = 0;           // -1: unknown
     bool mSendsBody = false;
     std::int64_t mReportedSent = 0;
 
@@ -425,10 +416,8 @@ std::optional<Error> URLSessionTransfer::perform() {
 
 std::optional<Error> URLSessionTransfer::outcome(bool finished, CURLcode code) {
     switch (mAbort) {
-        case Abort::Cancelled:
-            return cancelledError();
-        case Abort::TimedOut:
-            return makeURLError(URLErrorTimedOut, "The request timed out.");
+        case Abort::Cancelled: return cancelledError();
+        case Abort::TimedOut: return makeURLError(URLErrorTimedOut, "The request timed out.");
         case Abort::BodyStreamExhausted:
             return makeURLError(URLErrorRequestBodyStreamExhausted,
                                 "the body stream ended after " + std::to_string(mBodyBytesRead) + " of " +
@@ -442,13 +431,12 @@ std::optional<Error> URLSessionTransfer::outcome(bool finished, CURLcode code) {
             }
             return error;
         }
-        case Abort::None:
-            break;
+        case Abort::None: break;
     }
     if (!finished) return makeURLError(URLErrorUnknown, "the HTTP transfer failed");
     if (code != CURLE_OK) {
-        return makeURLError(urlErrorCodeFor(code), mErrorText[0] != '\0' ? std::string(mErrorText)
-                                                                           : std::string(curl_easy_strerror(code)));
+        return makeURLError(urlErrorCodeFor(code),
+                            mErrorText[0] != '\0' ? std::string(mErrorText) : std::string(curl_easy_strerror(code)));
     }
     if (!mResponseDelivered) return makeURLError(URLErrorBadServerResponse, "no response head received");
     if (mSendsBody && mBodyBytesRead > mReportedSent) reportSent(mBodyBytesRead);
@@ -766,18 +754,19 @@ std::shared_ptr<URLSession> URLSession::sessionWithConfiguration(URLSessionConfi
                                                                  std::shared_ptr<DispatchQueue> delegateQueue) {
     initCurl();
     if (!delegateQueue) {
-        delegateQueue = std::make_shared<DispatchQueue>("platform.net.URLSession." +
-                                                        std::to_string(++gSessionCounter));
+        delegateQueue = std::make_shared<DispatchQueue>("platform.net.URLSession." + std::to_string(++gSessionCounter));
     }
-    auto session = std::make_shared<URLSession>(Key{}, std::move(configuration), std::move(delegate),
-                                                std::move(delegateQueue));
+    auto session =
+        std::make_shared<URLSession>(Key{}, std::move(configuration), std::move(delegate), std::move(delegateQueue));
     session->mSelf = session;
     return session;
 }
 
 URLSession::URLSession(Key, URLSessionConfiguration configuration, std::shared_ptr<URLSessionDataDelegate> delegate,
                        std::shared_ptr<DispatchQueue> delegateQueue)
-    : mConfiguration(std::move(configuration)), mDelegateQueue(std::move(delegateQueue)), mDelegate(std::move(delegate)) {}
+    : mConfiguration(std::move(configuration)),
+      mDelegateQueue(std::move(delegateQueue)),
+      mDelegate(std::move(delegate)) {}
 
 URLSession::~URLSession() {
     // The last reference often goes on the delegate queue itself, and a queue

@@ -80,8 +80,7 @@ TEST(Baseboards, FillsLieUnderTheClippedGridAndOutlinesAboveIt) {
     EXPECT_EQ(static_cast<const CGraphicsStateDrawingInstruction*>(list[2])->mOperation, 1);
     ASSERT_NE(AsPath(list[3]), nullptr);
     EXPECT_FALSE(list[3]->mUseFill || list[3]->mUseStroke) << "the clip draws nothing";
-    EXPECT_NE(std::get_if<CPathAddClipMicroInstruction>(&AsPath(list[3])->mPathMicroInstructions.back()),
-              nullptr);
+    EXPECT_NE(std::get_if<CPathAddClipMicroInstruction>(&AsPath(list[3])->mPathMicroInstructions.back()), nullptr);
     const auto* grid = dynamic_cast<const CGridDrawingInstruction*>(list[4]);
     ASSERT_NE(grid, nullptr);
     EXPECT_EQ(grid->mFillColor, CColor::Gray20());

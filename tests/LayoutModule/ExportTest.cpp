@@ -65,8 +65,8 @@ struct tRun {
 
 tRun Render(const std::string& arguments) {
     const std::string errPath = PathFor("layoutrender.err");
-    const std::string command = "VEKMONT_LANGUAGE=en LC_ALL=en_US.UTF-8 '" + std::string(VEKMONT_LAYOUTRENDER) +
-                                "' " + arguments + " >/dev/null 2>'" + errPath + "'";
+    const std::string command = "VEKMONT_LANGUAGE=en LC_ALL=en_US.UTF-8 '" + std::string(VEKMONT_LAYOUTRENDER) + "' " +
+                                arguments + " >/dev/null 2>'" + errPath + "'";
     tRun run;
     const int status = std::system(command.c_str());
     run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;

@@ -76,8 +76,8 @@ TEST(Grid, MainHalfAndSubLinesCountFromTheEdge) {
         double width;
     };
     const Case cases[] = {
-        {0, true, 0.5},  {10, true, 0.5},  {20, true, 0.5},  {5, true, 0.25},  {15, true, 0.25},
-        {3, true, 0.15}, {12, true, 0.15}, {0, false, 0.5},  {12, false, 0.5}, {6, false, 0.25},
+        {0, true, 0.5},    {10, true, 0.5},   {20, true, 0.5},  {5, true, 0.25},  {15, true, 0.25},
+        {3, true, 0.15},   {12, true, 0.15},  {0, false, 0.5},  {12, false, 0.5}, {6, false, 0.25},
         {18, false, 0.25}, {10, false, 0.15}, {5, false, 0.15},
     };
     for (const Case& c : cases) {
@@ -130,7 +130,7 @@ TEST(Grid, ImperialLinesFollowTheFootAtZoomZeroPointZeroTwo) {
     // 12 inches x 0.02 = 6.096 points, x 12 = 73.152 points apart.
     auto canvas = layouttest::Canvas(160, 20);
     VKMGridPainter::drawGridInRect(*canvas, {0, 0, 160, 20}, {0, 0, 160, 20}, 0.02, 0.02, {0, 0, 0, 1});
-    EXPECT_GT(AlphaAt(*canvas, 72), 0);  // 72.652
+    EXPECT_GT(AlphaAt(*canvas, 72), 0);   // 72.652
     EXPECT_GT(AlphaAt(*canvas, 145), 0);  // 145.804
     EXPECT_EQ(AlphaAt(*canvas, 100), 0);
 }

@@ -28,8 +28,7 @@ std::unique_ptr<platform::BitmapContext> Canvas(int width, int height);
 bool Near(const platform::Pixel& pixel, int red, int green, int blue, int alpha, int tolerance = 40);
 bool PixelNear(const platform::BitmapContext& canvas, int x, int y, int red, int green, int blue, int alpha,
                int tolerance = 40);
-bool PixelNear(const platform::Image& image, int x, int y, int red, int green, int blue, int alpha,
-               int tolerance = 40);
+bool PixelNear(const platform::Image& image, int x, int y, int red, int green, int blue, int alpha, int tolerance = 40);
 
 // Pixels within the rectangle (pixel columns x0..x1-1, rows y0..y1-1) near
 // the colour.

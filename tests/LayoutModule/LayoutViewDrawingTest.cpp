@@ -18,8 +18,8 @@ int Grey(const platform::BitmapContext& canvas, int x, int y) { return canvas.pi
 
 // Render data whose background layer is one red square of 10 layout units.
 std::shared_ptr<VKMLayoutRenderData> RedSquare() {
-    auto square = new CPathDrawingInstruction(kDrawingStyleFill, false, CColor(1.0, 0.0, 0.0, 1.0),
-                                              CColor(1.0, 0.0, 0.0, 1.0));
+    auto square =
+        new CPathDrawingInstruction(kDrawingStyleFill, false, CColor(1.0, 0.0, 0.0, 1.0), CColor(1.0, 0.0, 0.0, 1.0));
     square->AddLineTo(CPoint(0, 0));
     square->AddLineTo(CPoint(10, 0));
     square->AddLineTo(CPoint(10, 10));

@@ -124,7 +124,8 @@ std::vector<tPolyline> RandomCases(int count) {
     for (int i = 0; i < count; ++i) {
         tPolyline polyline;
         polyline.name = "random " + std::to_string(i);
-        for (int n = points(random); n > 0; --n) polyline.points.emplace_back(coordinate(random), coordinate(random), 0);
+        for (int n = points(random); n > 0; --n)
+            polyline.points.emplace_back(coordinate(random), coordinate(random), 0);
         polyline.style = style(random);
         polyline.lineWidth = width(random);
         polyline.lineCap = cap(random);

@@ -152,8 +152,8 @@ TEST(Painter, ReadyMadePathsAreFilledThenStrokedAtTheContextsLineWidth) {
     auto bar = std::make_shared<platform::Path>();
     bar->addRect({60, 20, 20, 20});
     tList list;
-    auto& both = list.Add(std::make_unique<CQuartzPathDrawingInstruction>(square, kDrawingStyleFillAndStroke,
-                                                                         false, kBlue, kRed));
+    auto& both = list.Add(
+        std::make_unique<CQuartzPathDrawingInstruction>(square, kDrawingStyleFillAndStroke, false, kBlue, kRed));
     both.CalcBoundingBox();
     auto& fillOnly =
         list.Add(std::make_unique<CQuartzPathDrawingInstruction>(bar, kDrawingStyleFill, false, kBlue, kRed));
@@ -421,7 +421,7 @@ TEST(Painter, TextsDrawnAgainLookTheSameAndDifferentTextsDiffer) {
         int size;
     };
     const Case cases[] = {
-        {"Vekmont", "DejaVu Sans", 20}, {"Vekmont", "DejaVu Sans", 30},  {"Vekmont", "DejaVu Serif", 20},
+        {"Vekmont", "DejaVu Sans", 20}, {"Vekmont", "DejaVu Sans", 30}, {"Vekmont", "DejaVu Serif", 20},
         {"Vekmonu", "DejaVu Sans", 20}, {"Vekmont", "NoSuchFont", 20},
     };
     auto draw = [](const Case& c) {

@@ -64,8 +64,8 @@ std::vector<tComponentData> ComponentsOf(const CCompositeGeometry& element) {
         data.generated = component->IsGenerated();
         data.generatorID = component->GetComponentGeneratorID();
         data.lineWidth = component->GetLineWidth();
-        data.values = {component->GetOffsetX(),        component->GetOffsetY(),  component->GetAngle(),
-                       component->GetGauge(),          component->GetRailWidth(), component->GetTrackbedWidth(),
+        data.values = {component->GetOffsetX(),    component->GetOffsetY(),   component->GetAngle(),
+                       component->GetGauge(),      component->GetRailWidth(), component->GetTrackbedWidth(),
                        component->GetTrackLength()};
         if (const auto* poly = dynamic_cast<const CPolyBIG*>(component)) {
             for (const CPoint& point : poly->GetPoints()) {
@@ -110,9 +110,7 @@ void ExpectSameElement(const tElementData& a, const tElementData& b, const std::
 // The content layer's instructions, owned.
 struct tInstructions {
     tDrawingInstructions list;
-    ~tInstructions() {
-        platform::DeleteAll(list);
-    }
+    ~tInstructions() { platform::DeleteAll(list); }
 };
 
 void ExpectNear(const CPoint& a, const CPoint& b, double tolerance, const std::string& what) {
@@ -123,8 +121,7 @@ void ExpectNear(const CPoint& a, const CPoint& b, double tolerance, const std::s
 
 // Same instructions in the same order: class, element, style, colours, box
 // and every number of the geometry.
-void ExpectSameInstructions(const tDrawingInstructions& before, const tDrawingInstructions& after,
-                            double tolerance) {
+void ExpectSameInstructions(const tDrawingInstructions& before, const tDrawingInstructions& after, double tolerance) {
     ASSERT_EQ(before.size(), after.size());
     for (std::size_t i = 0; i < before.size(); ++i) {
         const CDrawingInstruction& a = *before[i];
@@ -154,8 +151,7 @@ void ExpectSameInstructions(const tDrawingInstructions& before, const tDrawingIn
                 const std::string step = what + " step " + std::to_string(k);
                 ASSERT_EQ(ma.index(), mb.index()) << step;
                 if (const auto* la = std::get_if<CPathLineToMicroInstruction>(&ma)) {
-                    ExpectNear(la->mPoint, std::get<CPathLineToMicroInstruction>(mb).mPoint, tolerance,
-                               step);
+                    ExpectNear(la->mPoint, std::get<CPathLineToMicroInstruction>(mb).mPoint, tolerance, step);
                 } else if (const auto* aa = PathArcOf(ma)) {
                     const auto& ab = std::get<CPathArcStep>(mb).Get();
                     ExpectNear(aa->mCenter, ab.mCenter, tolerance, step);
@@ -189,14 +185,13 @@ void ExpectSameInstructions(const tDrawingInstructions& before, const tDrawingIn
 std::unique_ptr<platform::BitmapContext> Paint(const tDrawingInstructions& list, const tDoubleRect& content) {
     constexpr int kSide = 160;
     auto canvas = layouttest::Canvas(kSide, kSide);
-    const double scale =
-        kSide / std::max(content.maxX - content.minX, content.maxY - content.minY) * 0.95;
+    const double scale = kSide / std::max(content.maxX - content.minX, content.maxY - content.minY) * 0.95;
     canvas->scale(scale, scale);
     canvas->translate(-content.minX, -content.minY);
-    VKMDrawingInstructionsPainter::draw(*canvas, list,
-                                        platform::Rect{content.minX, content.minY, content.maxX - content.minX,
-                                                       content.maxY - content.minY},
-                                        "RegenerationRenderTest");
+    VKMDrawingInstructionsPainter::draw(
+        *canvas, list,
+        platform::Rect{content.minX, content.minY, content.maxX - content.minX, content.maxY - content.minY},
+        "RegenerationRenderTest");
     return canvas;
 }
 

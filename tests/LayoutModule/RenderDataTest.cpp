@@ -149,7 +149,8 @@ TEST(RenderData, EachLayerHoldsItsOwnContentLastLayerFirst) {
 
     // Background: the picture of "Plan" first (last layer), then each
     // baseboard layer with only its own boards (fill and outline each).
-    const std::vector<std::string> expected = {"Plan", "BoardsB", "BoardsB", "BoardsA", "BoardsA", "BoardsA", "BoardsA"};
+    const std::vector<std::string> expected = {"Plan",    "BoardsB", "BoardsB", "BoardsA",
+                                               "BoardsA", "BoardsA", "BoardsA"};
     EXPECT_EQ(Owners(*background->drawingInstructions()), expected);
     ASSERT_FALSE(background->drawingInstructions()->empty());
     EXPECT_NE(dynamic_cast<const CImageDrawingInstruction*>(background->drawingInstructions()->front()), nullptr);
@@ -166,7 +167,8 @@ TEST(RenderData, EachLayerHoldsItsOwnContentLastLayerFirst) {
     // identifiers come in runs, in element order within a layer.
     std::vector<std::string> runs;
     for (const CDrawingInstruction* instruction : *content->drawingInstructions()) {
-        if (runs.empty() || runs.back() != instruction->GetIdentifier()) runs.emplace_back(instruction->GetIdentifier());
+        if (runs.empty() || runs.back() != instruction->GetIdentifier())
+            runs.emplace_back(instruction->GetIdentifier());
     }
     const tElements& elements = layout->GetElements();
     const std::vector<std::string> elementOrder = {elements[3]->GetIdentifier(), elements[0]->GetIdentifier(),

@@ -19,9 +19,7 @@ namespace {
 
 struct OwnedInstructions {
     tDrawingInstructions list;
-    ~OwnedInstructions() {
-        platform::DeleteAll(list);
-    }
+    ~OwnedInstructions() { platform::DeleteAll(list); }
 };
 
 std::vector<CPoint> LineToPoints(const CPathDrawingInstruction& path) {

@@ -24,9 +24,7 @@ using testsupport::CountWith;
 using testsupport::RecentLinesAt;
 using tProperties = std::map<std::string, std::string>;
 
-void StartTelemetry() {
-    TLMTelemetry::start("7d3f0c21-9a4e-4b6b-8e15-2c90f4a6d7e3", {&TLMAnalytics::sharedInstance});
-}
+void StartTelemetry() { TLMTelemetry::start("7d3f0c21-9a4e-4b6b-8e15-2c90f4a6d7e3", {&TLMAnalytics::sharedInstance}); }
 
 // Made once and registered for good, as at start-up.
 VKMTelemetryActivityAnalyticsService* RegisterAnalyticsService() {
@@ -60,7 +58,10 @@ TEST(ActivityAnalytics, ConstructionSwitchesAnalyticsOnAndEventsArriveUnchanged)
     const tProperties cloudError{{"URL", "https://layouts.example/api/v1/layouts/42?x=\"a b\""},
                                  {"ErrorCode", "500"},
                                  {"Empty", ""},
-                                 {"Unicode", "Gleis \xC3\xBC" "ber Br\xC3\xBC" "cke"}};
+                                 {"Unicode",
+                                  "Gleis \xC3\xBC"
+                                  "ber Br\xC3\xBC"
+                                  "cke"}};
     QLActivityAnalytics::trackEvent("LayoutLoaded");
     QLActivityAnalytics::trackEvent("CloudAPIError", cloudError);
 

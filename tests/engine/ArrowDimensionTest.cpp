@@ -28,9 +28,7 @@ namespace {
 // Owns what a generator returns.
 struct Generated {
     explicit Generated(tComponents list) : components(std::move(list)) {}
-    ~Generated() {
-        platform::DeleteAll(components);
-    }
+    ~Generated() { platform::DeleteAll(components); }
     CPolyBIG* Poly(std::size_t index) const {
         return index < components.size() ? dynamic_cast<CPolyBIG*>(components[index]) : nullptr;
     }
@@ -75,7 +73,7 @@ double TextWidth(const std::string& text, int size) {
 TEST(ArrowGenerator, DefaultArrowIsNotchedHeadShaftAndCrossLine) {
     CArrowComponentGenerator generator;
     tGeneratorParameters parameters = generator.DefaultParameters();
-    const std::vector<std::pair<int, std::string>> defaults = {{10, "0"},  {11, "0"},  {12, "100"}, {13, "0"},
+    const std::vector<std::pair<int, std::string>> defaults = {{10, "0"},   {11, "0"}, {12, "100"}, {13, "0"},
                                                                {18, "103"}, {19, "2"}, {20, "204"}, {21, "1"}};
     ASSERT_EQ(parameters.size(), defaults.size());
     for (const auto& [key, text] : defaults) EXPECT_EQ(parameters.at(key).GetText(), text) << "key " << key;
@@ -108,33 +106,35 @@ TEST(ArrowGenerator, HeadAndTailShapes) {
     const std::vector<Case> cases = {
         {"no head, no tail", Arrow(100, 1, 200, 1), {}, 0},
         // Three open heads of size 10, apexes 0, 5 and 10 along the shaft.
-        {"three open heads", Arrow(109, 1, 200, 1),
-         {{{10, -5}, {0, 0}, {10, 5}}, {{15, -5}, {5, 0}, {15, 5}}, {{20, -5}, {10, 0}, {20, 5}}}, 3},
-        {"two chevrons", Arrow(106, 1, 200, 1),
-         {{{5, -5}, {0, 0}, {5, 5}}, {{10, -5}, {5, 0}, {10, 5}}}, 2},
+        {"three open heads",
+         Arrow(109, 1, 200, 1),
+         {{{10, -5}, {0, 0}, {10, 5}}, {{15, -5}, {5, 0}, {15, 5}}, {{20, -5}, {10, 0}, {20, 5}}},
+         3},
+        {"two chevrons", Arrow(106, 1, 200, 1), {{{5, -5}, {0, 0}, {5, 5}}, {{10, -5}, {5, 0}, {10, 5}}}, 2},
         {"ratio 0.25 head", Arrow(102, 2, 200, 1), {{{0, 0}, {15, -10}, {-5, 0}, {15, 10}}}, 1},
         // Base-anchored triangle of size 10 turned by 90: base middle on the start.
         {"triangle head", Arrow(104, 1, 200, 1), {{{0, 0}, {0, 5}, {-10, 0}, {0, -5}}}, 1},
         // Upward arrow: the head turns with the shaft.
-        {"upward notched head", Arrow(103, 2, 200, 1, {0, 0}, {0, 100}),
-         {{{0, 0}, {10, 10}, {0, -10}, {-10, 10}}}, 1},
+        {"upward notched head", Arrow(103, 2, 200, 1, {0, 0}, {0, 100}), {{{0, 0}, {10, 10}, {0, -10}, {-10, 10}}}, 1},
         // Tail size 2 gives S = 10: notched tail with its tip on the end.
         {"notched tail", Arrow(100, 1, 201, 2), {{{102.5, 0}, {110, -5}, {100, 0}, {110, 5}}}, 0},
         // Two open tails, apexes on the end and 7.5 before it.
-        {"two open tails", Arrow(100, 1, 202, 2),
-         {{{110, -5}, {100, 0}, {110, 5}}, {{102.5, -5}, {92.5, 0}, {102.5, 5}}}, 0},
+        {"two open tails",
+         Arrow(100, 1, 202, 2),
+         {{{110, -5}, {100, 0}, {110, 5}}, {{102.5, -5}, {92.5, 0}, {102.5, 5}}},
+         0},
         {"one chevron tail", Arrow(100, 1, 208, 2), {{{105, -5}, {100, 0}, {105, 5}}}, 0},
         // Diamond of size 15 centred on the end.
-        {"diamond tail", Arrow(100, 1, 205, 3),
-         {{{92.5, 0}, {100, -7.5}, {107.5, 0}, {100, 7.5}}}, 0},
+        {"diamond tail", Arrow(100, 1, 205, 3), {{{92.5, 0}, {100, -7.5}, {107.5, 0}, {100, 7.5}}}, 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         tGeneratorParameters parameters = c.parameters;
         Generated arrow(generator.Generate(parameters, nullptr));
         ASSERT_EQ(arrow.components.size(), c.shapes.size() + 1);
-        ExpectLayoutPoints(arrow.Poly(c.shaftIndex), {{c.parameters.at(10).ToDouble().value(), c.parameters.at(11).ToDouble().value()},
-                                                      {c.parameters.at(12).ToDouble().value(), c.parameters.at(13).ToDouble().value()}},
+        ExpectLayoutPoints(arrow.Poly(c.shaftIndex),
+                           {{c.parameters.at(10).ToDouble().value(), c.parameters.at(11).ToDouble().value()},
+                            {c.parameters.at(12).ToDouble().value(), c.parameters.at(13).ToDouble().value()}},
                            "shaft");
         std::size_t shape = 0;
         for (std::size_t i = 0; i < arrow.components.size(); ++i) {
@@ -179,7 +179,7 @@ TEST(DimensionGenerator, DefaultDimension) {
     CDimensionComponentGenerator generator;
     tGeneratorParameters parameters = generator.DefaultParameters();
     const std::vector<std::pair<int, std::string>> defaults = {{10, "0"},  {11, "0"},  {12, "200"}, {13, "0"},
-                                                               {22, "10"}, {23, "18"}, {38, "1"},  {43, "1"}};
+                                                               {22, "10"}, {23, "18"}, {38, "1"},   {43, "1"}};
     ASSERT_EQ(parameters.size(), defaults.size());
     for (const auto& [key, text] : defaults) EXPECT_EQ(parameters.at(key).GetText(), text) << "key " << key;
 

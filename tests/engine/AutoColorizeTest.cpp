@@ -57,8 +57,8 @@ public:
                 break;
             }
             case tShape::Flex:
-                component = UElementComponents::CreateFlexTrackComponent(CPoint(0, 0), CPoint(200, 0), true, true, 0,
-                                                                         0, 500, 16.5, 30, 1);
+                component = UElementComponents::CreateFlexTrackComponent(CPoint(0, 0), CPoint(200, 0), true, true, 0, 0,
+                                                                         500, 16.5, 30, 1);
                 break;
             case tShape::Text: component = new CTextBIG(); break;
         }
@@ -110,8 +110,8 @@ TEST(AutoColorize, ByTypeFollowsTheFixedOrderOfTypes) {
     CCompositeGeometry* electric = e.Add(tShape::Text, 406);
     CCompositeGeometry* unlisted = e.Add(tShape::Text, 50);
     CCompositeGeometry* unlisted2 = e.Add(tShape::Straight, 21);
-    const tElements all = {unlisted, building, straight, symbol2, curve, vehicle, flex, turnout, plant,
-                           parallel, electric, symbol, unlisted2, lastTrackType, unclassified};
+    const tElements all = {unlisted, building, straight, symbol2, curve,     vehicle,       flex,        turnout,
+                           plant,    parallel, electric, symbol,  unlisted2, lastTrackType, unclassified};
 
     const tElementGroups groups = UAutoColorize::GroupElementsForOperation(all, kColorizeByType, 11);
     // 3 plain kinds, types 2 to 20, then 7 groups of the other types.
@@ -120,8 +120,8 @@ TEST(AutoColorize, ByTypeFollowsTheFixedOrderOfTypes) {
     EXPECT_EQ(groups[1], tElements{curve});
     EXPECT_EQ(groups[2], tElements{flex});
     EXPECT_EQ(groups[3], tElements{parallel});  // type 2
-    EXPECT_TRUE(groups[4].empty());              // type 3
-    EXPECT_EQ(groups[6], tElements{turnout});    // type 5
+    EXPECT_TRUE(groups[4].empty());             // type 3
+    EXPECT_EQ(groups[6], tElements{turnout});   // type 5
     EXPECT_EQ(groups[21], tElements{lastTrackType});
     EXPECT_EQ(groups[22], tElements{symbol});
     EXPECT_EQ(groups[23], tElements{symbol2});
@@ -175,8 +175,7 @@ TEST(AutoColorize, ByLayerManufacturerAndProductNumberInOrderOfFirstOccurrence) 
     d->SetProductNumber("R1");
     const tElements all = {a, b, nullptr, c, d};
 
-    EXPECT_EQ(UAutoColorize::GroupElementsForOperation(all, kColorizeByLayer, 11),
-              (tElementGroups{{a, c}, {b}, {d}}));
+    EXPECT_EQ(UAutoColorize::GroupElementsForOperation(all, kColorizeByLayer, 11), (tElementGroups{{a, c}, {b}, {d}}));
     // Whole texts byte for byte; no manufacturer is the empty text's group.
     EXPECT_EQ(UAutoColorize::GroupElementsForOperation(all, kColorizeByManufacturer, 11),
               (tElementGroups{{a, c}, {b}, {d}}));
@@ -442,10 +441,8 @@ TEST(AutoColorize, ElementColoursReadAndWrittenInBulk) {
 TEST(AutoColorize, LayoutInfoListsGeneratedElementsWithTheirParameters) {
     ULayoutGen::tLayoutDocument document;
     ULayoutGen::CElementBuilder builder;
-    document.elements.push_back(builder.Catalogue("S200", "Maker", "layoutgen H0", "Straight")
-                                    .LayerName("Layer 1")
-                                    .Straight(200.0)
-                                    .Build());
+    document.elements.push_back(
+        builder.Catalogue("S200", "Maker", "layoutgen H0", "Straight").LayerName("Layer 1").Straight(200.0).Build());
     document.elements.push_back(builder.Catalogue("ARROW", "", "", "Arrow")
                                     .LayerName("Layer 1")
                                     .Line(CPoint(0, 0), CPoint(100, 0))
@@ -456,8 +453,8 @@ TEST(AutoColorize, LayoutInfoListsGeneratedElementsWithTheirParameters) {
     const std::filesystem::path path = testsupport::processRoot() / "generated.wkst";
     ASSERT_TRUE(ULayoutFileWriter::WriteLayoutFile(path, document.FileContent()));
 
-    const std::string command = "VEKMONT_LANGUAGE=en '" + std::string(VEKMONT_LAYOUTINFO) + "' '" + path.string() +
-                                "' 2>/dev/null";
+    const std::string command =
+        "VEKMONT_LANGUAGE=en '" + std::string(VEKMONT_LAYOUTINFO) + "' '" + path.string() + "' 2>/dev/null";
     FILE* pipe = popen(command.c_str(), "r");
     ASSERT_NE(pipe, nullptr);
     std::string out;

@@ -151,9 +151,7 @@ struct TestLayers {
 struct tRead {
     bool ok = false;
     tBaseboardElements boards;
-    ~tRead() {
-        platform::DeleteAll(boards);
-    }
+    ~tRead() { platform::DeleteAll(boards); }
 };
 
 // Reads from a memory stream, as the loader's handles in tests.
@@ -515,12 +513,9 @@ TEST(Baseboards, BoundsOfArcsAgreeWithDenseSampling) {
         double radius;
     };
     const tCase cases[] = {
-        {"rounded corner, a quarter", 100, 100, -90, 90, 50},
-        {"small arc past no extreme", -20, 30, 10, 30, 80},
-        {"two thirds past -y and +x", 0, 0, 200, 240, 37},
-        {"clockwise the long way", 10, -20, 30, -300, 25},
-        {"clockwise over +y", 5, 5, 120, -100, 60},
-        {"nearly whole circle", -300, 400, 10, 350, 12.5},
+        {"rounded corner, a quarter", 100, 100, -90, 90, 50}, {"small arc past no extreme", -20, 30, 10, 30, 80},
+        {"two thirds past -y and +x", 0, 0, 200, 240, 37},    {"clockwise the long way", 10, -20, 30, -300, 25},
+        {"clockwise over +y", 5, 5, 120, -100, 60},           {"nearly whole circle", -300, 400, 10, 350, 12.5},
     };
     constexpr double kDegrees = 3.14159265358979323846 / 180.0;
     for (const tCase& c : cases) {
@@ -816,8 +811,7 @@ TEST(Baseboards, NegativeAndHugeCountsAreBounded) {
         ReadFromMemory(bytes, 12, layers, read);
         EXPECT_FALSE(read.ok);
         EXPECT_EQ(read.boards.size(), 1u);
-        EXPECT_EQ(CountWarnings("Too large baseboard count 2147483647 - reading at most " + std::to_string(bound)),
-                  1);
+        EXPECT_EQ(CountWarnings("Too large baseboard count 2147483647 - reading at most " + std::to_string(bound)), 1);
     }
     {
         tBoardSpec spec = Rectangle();

@@ -93,9 +93,9 @@ TEST(Color, EqualityToleratesLessThanOneHundredth) {
 TEST(Color, ConstructorsAndNamedColours) {
     ExpectComponents(CColor(), 1.0, 1.0, 1.0, 1.0, "default");
     ExpectComponents(CColor(0.3, 0.7), 0.3, 0.3, 0.3, 0.7, "gray");
-    ExpectComponents(CColor(static_cast<unsigned short>(65535), static_cast<unsigned short>(0),
-                            static_cast<unsigned short>(32768)),
-                     1.0, 0.0, 32768 / 65535.0, 1.0, "16-bit channels");
+    ExpectComponents(
+        CColor(static_cast<unsigned short>(65535), static_cast<unsigned short>(0), static_cast<unsigned short>(32768)),
+        1.0, 0.0, 32768 / 65535.0, 1.0, "16-bit channels");
 
     ExpectComponents(CColor::White(), 1.0, 1.0, 1.0, 1.0, "White");
     ExpectComponents(CColor::Black(), 0.0, 0.0, 0.0, 1.0, "Black");

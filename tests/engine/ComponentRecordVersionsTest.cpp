@@ -114,8 +114,7 @@ TEST(ComponentRecordVersions, EachVersionHoldsItsOwnTagsInReadingOrder) {
         tFile flexFile(std::tmpfile());
         ASSERT_TRUE(flex.Save(flexFile.get(), c.version));
         EXPECT_EQ(Ids(Records(flexFile.get())),
-                  Concat({{300, 300}, kBase, c.colourPart,
-                          {318, 319, 320, 319, 320, 319, 320, 321, 322, 323, 314}}));
+                  Concat({{300, 300}, kBase, c.colourPart, {318, 319, 320, 319, 320, 319, 320, 321, 322, 323, 314}}));
     }
 }
 

@@ -40,28 +40,60 @@ TEST(ComponentShapes, ShapesHaveTheirPointsKindsAndFill) {
         bool fill;
     };
     std::vector<Case> cases;
-    cases.push_back({"rectangle", std::unique_ptr<CPolyBIG>(UComponentShapes::CreateRectangle(1, 12.5, 75)),
-                     {{0, 0}, {12.5, 0}, {12.5, 75}, {0, 75}}, 1, kPolyKindRectangle, true});
+    cases.push_back({"rectangle",
+                     std::unique_ptr<CPolyBIG>(UComponentShapes::CreateRectangle(1, 12.5, 75)),
+                     {{0, 0}, {12.5, 0}, {12.5, 75}, {0, 75}},
+                     1,
+                     kPolyKindRectangle,
+                     true});
     cases.push_back({"line keeps z",
                      std::unique_ptr<CPolyBIG>(UComponentShapes::CreateLine(2, CPoint(1, 2, 3), CPoint(4, 5, 6))),
-                     {{1, 2, 3}, {4, 5, 6}}, 2, kPolyKindPolygon, false});
-    cases.push_back({"diamond of a negative size", std::unique_ptr<CPolyBIG>(UComponentShapes::CreateDiamond(3, -8)),
-                     {{0, 4}, {4, 0}, {8, 4}, {4, 8}}, 3, kPolyKindPolygon, true});
-    cases.push_back({"triangle apex up", std::unique_ptr<CPolyBIG>(UComponentShapes::CreateTriangle(1, true, 10)),
-                     {{0, 0}, {10, 0}, {5, 10}}, 1, kPolyKindPolygon, true});
+                     {{1, 2, 3}, {4, 5, 6}},
+                     2,
+                     kPolyKindPolygon,
+                     false});
+    cases.push_back({"diamond of a negative size",
+                     std::unique_ptr<CPolyBIG>(UComponentShapes::CreateDiamond(3, -8)),
+                     {{0, 4}, {4, 0}, {8, 4}, {4, 8}},
+                     3,
+                     kPolyKindPolygon,
+                     true});
+    cases.push_back({"triangle apex up",
+                     std::unique_ptr<CPolyBIG>(UComponentShapes::CreateTriangle(1, true, 10)),
+                     {{0, 0}, {10, 0}, {5, 10}},
+                     1,
+                     kPolyKindPolygon,
+                     true});
     cases.push_back({"triangle apex down",
                      std::unique_ptr<CPolyBIG>(UComponentShapes::CreateTriangle(1, false, 10)),
-                     {{0, 10}, {10, 10}, {5, 0}}, 1, kPolyKindPolygon, true});
+                     {{0, 10}, {10, 10}, {5, 0}},
+                     1,
+                     kPolyKindPolygon,
+                     true});
     cases.push_back({"base-anchored triangle",
                      std::unique_ptr<CPolyBIG>(UComponentShapes::CreateBaseAnchoredTriangle(4, 10)),
-                     {{5, 0}, {10, 0}, {5, 10}, {0, 0}}, 4, kPolyKindPolygon, true});
+                     {{5, 0}, {10, 0}, {5, 10}, {0, 0}},
+                     4,
+                     kPolyKindPolygon,
+                     true});
     cases.push_back({"notched head",
                      std::unique_ptr<CPolyBIG>(UComponentShapes::CreateNotchedArrowHead(20, 0.25)),
-                     {{5, 10}, {20, 0}, {0, 10}, {20, 20}}, 1, kPolyKindPolygon, true});
-    cases.push_back({"open head", std::unique_ptr<CPolyBIG>(UComponentShapes::CreateOpenArrowHead(10)),
-                     {{10, 0}, {0, 5}, {10, 10}}, 1, kPolyKindPolygon, false});
-    cases.push_back({"chevron", std::unique_ptr<CPolyBIG>(UComponentShapes::CreateChevron(10)),
-                     {{5, 5}, {0, 10}, {5, 15}}, 1, kPolyKindPolygon, false});
+                     {{5, 10}, {20, 0}, {0, 10}, {20, 20}},
+                     1,
+                     kPolyKindPolygon,
+                     true});
+    cases.push_back({"open head",
+                     std::unique_ptr<CPolyBIG>(UComponentShapes::CreateOpenArrowHead(10)),
+                     {{10, 0}, {0, 5}, {10, 10}},
+                     1,
+                     kPolyKindPolygon,
+                     false});
+    cases.push_back({"chevron",
+                     std::unique_ptr<CPolyBIG>(UComponentShapes::CreateChevron(10)),
+                     {{5, 5}, {0, 10}, {5, 15}},
+                     1,
+                     kPolyKindPolygon,
+                     false});
 
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -76,8 +108,7 @@ TEST(ComponentShapes, ShapesHaveTheirPointsKindsAndFill) {
 }
 
 TEST(ComponentShapes, ScaleMirrorTurnAndMoveComponents) {
-    std::unique_ptr<CPolyBIG> shape(
-        UComponentShapes::CreateLine(1, CPoint(1, 2, 7), CPoint(3, -4, 7)));
+    std::unique_ptr<CPolyBIG> shape(UComponentShapes::CreateLine(1, CPoint(1, 2, 7), CPoint(3, -4, 7)));
     shape->SetOffsetX(2);
     shape->SetOffsetY(3);
 

@@ -271,8 +271,7 @@ TEST(StraightBIG, JointsPathsCornersAndBounds) {
         ExpectPoint(s.GetJoint(1)->GetElementPoint(), c.joint1.x, c.joint1.y, 1e-9, c.name);
         EXPECT_NEAR(s.GetJoint(0)->GetAngle(), c.angle0, 1e-9) << c.name;
         EXPECT_NEAR(s.GetJoint(1)->GetAngle(), c.angle1, 1e-9) << c.name;
-        ExpectPoint(s.GetJoint(0)->GetLayoutPoint(), c.joint0.x + 1000, c.joint0.y + 2000, 1e-9,
-                    c.name);
+        ExpectPoint(s.GetJoint(0)->GetLayoutPoint(), c.joint0.x + 1000, c.joint0.y + 2000, 1e-9, c.name);
         EXPECT_EQ(s.GetJoint(0)->GetLayoutPoint().z, 3) << c.name;
         EXPECT_EQ(s.GetJoint(0)->GetMark(), 0) << c.name;
         ExpectPoint(s.GetReferencePoint(0), c.joint0.x, c.joint0.y, 1e-9, c.name);
@@ -385,15 +384,14 @@ TEST(CurveBIG, ParallelPathAndArcSubdivision) {
         const double r = 360 + offset;
         ExpectPoint(path.front(), 0, 368 - r, 1e-9, "parallel start");
         ExpectPoint(path.back(), r, 368, 1e-9, "parallel end");
-        for (const CPoint& p : path)
-            EXPECT_NEAR(p.Distance2D(CPoint(0, 368)), r, 1e-9) << "offset " << offset;
+        for (const CPoint& p : path) EXPECT_NEAR(p.Distance2D(CPoint(0, 368)), r, 1e-9) << "offset " << offset;
     }
 
     std::vector<CPoint> points{CPoint(1, 1)};
     CCurveBIG::GetArcPoints(CPoint(5, 5), 0.0005, 30, 90, points);
     ASSERT_EQ(points.size(), 1u) << "a radius below 0.001 gives the start point alone";
-    ExpectPoint(points[0], 5 + 0.0005 * std::sin(30 * kPi / 180),
-                5 - 0.0005 * std::cos(30 * kPi / 180), 1e-15, "tiny arc");
+    ExpectPoint(points[0], 5 + 0.0005 * std::sin(30 * kPi / 180), 5 - 0.0005 * std::cos(30 * kPi / 180), 1e-15,
+                "tiny arc");
 
     // Half circle of radius 1000: sagitta 1000, bulge 4000, quartered six
     // times before it is at most 1: 64 chords.
@@ -439,8 +437,8 @@ TEST(CurveBIG, ParallelPathAndArcSubdivision) {
 // ----------------------------------------------------------------- oval
 
 // The oval's box by brute force: sample the turned ellipse densely.
-tDoubleRect SampledOvalBox(double cx, double cy, double rx, double ry, double turnDegrees,
-                           double startDegrees, double endDegrees, int samples) {
+tDoubleRect SampledOvalBox(double cx, double cy, double rx, double ry, double turnDegrees, double startDegrees,
+                           double endDegrees, int samples) {
     tDoubleRect box{DBL_MAX, DBL_MAX, -DBL_MAX, -DBL_MAX};
     const double turn = turnDegrees * kPi / 180;
     for (int i = 0; i <= samples; ++i) {
@@ -523,8 +521,8 @@ TEST(OvalBIG, BoundsAgreeWithDenseSampling) {
         oval.SetLineWidth(4);
         const tDoubleRect box = oval.CalcBoundingBox(c.elementAngle);
         const int samples = 200000;
-        tDoubleRect sampled = SampledOvalBox(7 + c.rx, -3 + c.ry, c.rx, c.ry, c.angle + c.elementAngle,
-                                             c.start, c.end, samples);
+        tDoubleRect sampled =
+            SampledOvalBox(7 + c.rx, -3 + c.ry, c.rx, c.ry, c.angle + c.elementAngle, c.start, c.end, samples);
         sampled.minX -= 2;
         sampled.minY -= 2;
         sampled.maxX += 2;
@@ -963,8 +961,7 @@ TEST(ComponentRecord, PackedRecordLayout) {
     t.SetText("Hi");
     std::vector<std::uint8_t> textBuffer(t.GetSerializedSize());
     EXPECT_EQ(textBuffer.size(), 92u + 16 + 13 + 2);
-    EXPECT_EQ(t.Serialize(textBuffer.data()) - textBuffer.data(),
-              static_cast<std::ptrdiff_t>(textBuffer.size()));
+    EXPECT_EQ(t.Serialize(textBuffer.data()) - textBuffer.data(), static_cast<std::ptrdiff_t>(textBuffer.size()));
     EXPECT_EQ(ReadLeInt(textBuffer.data()), 4);
     EXPECT_EQ(ReadLeInt(textBuffer.data() + 96), 24);
     EXPECT_EQ(ReadLeInt(textBuffer.data() + 100), 13);
@@ -994,9 +991,7 @@ TEST(ComponentRecord, DebugTexts) {
     COvalBIG o;
     EXPECT_NE(o.Dump(1).find("mLineWidth: 1, mRadiusX: 50.0 "), std::string::npos) << o.Dump(1);
     CTextBIG t;
-    EXPECT_NE(t.Dump(1).find("mFontName: Futura-Medium, mTextSize: 24, mText: 'TEXT'"),
-              std::string::npos)
-        << t.Dump(1);
+    EXPECT_NE(t.Dump(1).find("mFontName: Futura-Medium, mTextSize: 24, mText: 'TEXT'"), std::string::npos) << t.Dump(1);
 }
 
 TEST(ComponentFactory, CreatesByTypeCode) {

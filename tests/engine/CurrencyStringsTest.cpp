@@ -28,7 +28,9 @@ TEST(CurrencyStrings, FormatsAmountsInTheCurrentLocale) {
     const Case cases[] = {
         {"dollars in the US", "en_US", 1234.5, "USD", false, "$1,234.50"},
         {"dollars rounded to whole units", "en_US", 1234.56, "USD", true, "$1,235"},
-        {"yen have no fraction digits anyway", "en_US", 1234.56, "JPY", false, "\xC2\xA5" "1,235"},
+        {"yen have no fraction digits anyway", "en_US", 1234.56, "JPY", false,
+         "\xC2\xA5"
+         "1,235"},
         {"negative cents", "en_US", -0.994, "USD", false, "-$0.99"},
         {"euros in Germany", "de_DE", 1234.5, "EUR", false, "1.234,50" + kNbsp + kEuro},
         {"euros in Germany, whole", "de_DE", 19.99, "EUR", true, "20" + kNbsp + kEuro},
@@ -37,9 +39,9 @@ TEST(CurrencyStrings, FormatsAmountsInTheCurrentLocale) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         platform::Locale::setCurrent(c.locale);
-        const std::optional<std::string> text =
-            c.noFractionDigits ? UCurrencyStrings::currencyStringForAmount(c.amount, c.code, true)
-                               : UCurrencyStrings::currencyStringForAmount(c.amount, c.code);
+        const std::optional<std::string> text = c.noFractionDigits
+                                                    ? UCurrencyStrings::currencyStringForAmount(c.amount, c.code, true)
+                                                    : UCurrencyStrings::currencyStringForAmount(c.amount, c.code);
         ASSERT_TRUE(text.has_value());
         EXPECT_EQ(*text, c.expected);
     }

@@ -198,7 +198,8 @@ TEST(CurrentLayout, ALoadedDocumentIsTidied) {
     EXPECT_EQ(layout->GetImages()[0]->GetLayer(), kept[1]);
     EXPECT_EQ(layout->GetBaseboards()[0]->GetLayer(), kept[5]);
     EXPECT_EQ(watch.Count("Removing empty layer 'Leer'"), 1);
-    for (const CLayer* layer : layout->GetLayerManager().GetLayers()) EXPECT_FALSE(layer->IsLocked()) << layer->GetName();
+    for (const CLayer* layer : layout->GetLayerManager().GetLayers())
+        EXPECT_FALSE(layer->IsLocked()) << layer->GetName();
     EXPECT_EQ(layout->GetParameters().mDisplayFlags, 0);
 
     CCompositeGeometry* g1 = layout->GetElementWithProductNumber("G1");
@@ -265,11 +266,8 @@ TEST(CurrentLayout, TheLastLayerStaysAndTypedElementsAreNotClassified) {
 
     // Tracks without a rail width take the default of the first track's
     // scale: 0.7 for N.
-    auto bare = ULayoutGen::CElementBuilder()
-                    .Catalogue("N", "M", "L", "d")
-                    .ModelScale(12)
-                    .Straight(100, Rail(0.0))
-                    .Build();
+    auto bare =
+        ULayoutGen::CElementBuilder().Catalogue("N", "M", "L", "d").ModelScale(12).Straight(100, Rail(0.0)).Build();
     EXPECT_EQ(ULayoutTrackRepairs::RepairTracks({bare.get()}), 1);
     EXPECT_NEAR(bare->GetComponents()[0]->GetRailWidth(), 0.7, 1e-9);
 }

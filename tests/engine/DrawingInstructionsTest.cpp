@@ -37,9 +37,7 @@ constexpr double kPi = 3.14159265358979323846;
 // The list that owns what it receives, as the viewer's render layers do.
 struct OwnedList {
     tDrawingInstructions list;
-    ~OwnedList() {
-        platform::DeleteAll(list);
-    }
+    ~OwnedList() { platform::DeleteAll(list); }
 };
 
 std::string Printf(const char* format, const void* pointer, const char* rest = "") {
@@ -48,8 +46,8 @@ std::string Printf(const char* format, const void* pointer, const char* rest = "
     return buffer;
 }
 
-void ExpectRect(const tDoubleRect& actual, double minY, double minX, double maxY, double maxX,
-                const std::string& name, double tolerance = 1e-9) {
+void ExpectRect(const tDoubleRect& actual, double minY, double minX, double maxY, double maxX, const std::string& name,
+                double tolerance = 1e-9) {
     EXPECT_NEAR(actual.minY, minY, tolerance) << name << " min y";
     EXPECT_NEAR(actual.minX, minX, tolerance) << name << " min x";
     EXPECT_NEAR(actual.maxY, maxY, tolerance) << name << " max y";
@@ -59,8 +57,7 @@ void ExpectRect(const tDoubleRect& actual, double minY, double minX, double maxY
 // Points along an arc drawn as the painter draws it: from `start`, going
 // towards growing angles for direction 0 and falling ones otherwise, until
 // `end` is reached (going round when it lies behind).
-std::vector<CPoint> SampleArc(const CPoint& centre, double radius, double start, double end,
-                              int direction) {
+std::vector<CPoint> SampleArc(const CPoint& centre, double radius, double start, double end, int direction) {
     double sweep = end - start;
     if (direction == 0) {
         while (sweep < 0.0) sweep += 360.0;
@@ -77,8 +74,8 @@ std::vector<CPoint> SampleArc(const CPoint& centre, double radius, double start,
 
 // Every sample inside the bounds shrunk by `margin`, and each side touched
 // by some sample to within `slack`.
-void ExpectTightBounds(const tDoubleRect& bounds, const std::vector<CPoint>& samples,
-                       double margin, double slack, const std::string& name) {
+void ExpectTightBounds(const tDoubleRect& bounds, const std::vector<CPoint>& samples, double margin, double slack,
+                       const std::string& name) {
     double minX = DBL_MAX, minY = DBL_MAX, maxX = -DBL_MAX, maxY = -DBL_MAX;
     for (const CPoint& p : samples) {
         minX = std::min(minX, p.x);
@@ -220,19 +217,27 @@ TEST(DrawingInstructions, PathBoundsOfLinesAndArcsHoldEveryPoint) {
     };
     const Case cases[] = {
         {"arc over the top between two short lines",
-         {CPoint(-1, -1), CPoint(2, 0)}, {CPoint(0, 0), 5, 45, 135, 0}, {CPoint(0, 1)}},
+         {CPoint(-1, -1), CPoint(2, 0)},
+         {CPoint(0, 0), 5, 45, 135, 0},
+         {CPoint(0, 1)}},
         {"quarter arc continuing a line, then a line beyond it",
-         {CPoint(0, 0), CPoint(10, 0)}, {CPoint(10, 10), 10, -90, 0, 0}, {CPoint(20, 30)}},
+         {CPoint(0, 0), CPoint(10, 0)},
+         {CPoint(10, 10), 10, -90, 0, 0},
+         {CPoint(20, 30)}},
         {"arc far from the lines grows the box, never replaces it",
-         {CPoint(0, 0), CPoint(1, 1)}, {CPoint(100, 50), 3, 0, 180, 0}, {}},
-        {"lines after an arc keep the arc's extent",
-         {}, {CPoint(0, 0), 20, 180, 270, 0}, {CPoint(1, 1), CPoint(2, 2)}},
+         {CPoint(0, 0), CPoint(1, 1)},
+         {CPoint(100, 50), 3, 0, 180, 0},
+         {}},
+        {"lines after an arc keep the arc's extent", {}, {CPoint(0, 0), 20, 180, 270, 0}, {CPoint(1, 1), CPoint(2, 2)}},
         {"direction 0 to an end behind the start goes the long way round",
-         {CPoint(0, 0)}, {CPoint(0, 0), 10, 0, -90, 0}, {}},
-        {"direction 1 runs towards falling angles",
-         {CPoint(0, 0)}, {CPoint(0, 0), 10, 0, -90, 1}, {}},
+         {CPoint(0, 0)},
+         {CPoint(0, 0), 10, 0, -90, 0},
+         {}},
+        {"direction 1 runs towards falling angles", {CPoint(0, 0)}, {CPoint(0, 0), 10, 0, -90, 1}, {}},
         {"direction 1 to an end beyond the start goes the long way round",
-         {CPoint(0, 0)}, {CPoint(0, 0), 10, 0, 90, 1}, {}},
+         {CPoint(0, 0)},
+         {CPoint(0, 0), 10, 0, 90, 1},
+         {}},
     };
     for (const Case& c : cases) {
         CPathDrawingInstruction path(1, false, CColor::White(), CColor::Black());
@@ -243,8 +248,7 @@ TEST(DrawingInstructions, PathBoundsOfLinesAndArcsHoldEveryPoint) {
             samples.push_back(p);
         }
         path.AddArc(c.arc.centre, c.arc.direction, c.arc.start, c.arc.end, c.arc.radius);
-        for (const CPoint& p : SampleArc(c.arc.centre, c.arc.radius, c.arc.start, c.arc.end,
-                                         c.arc.direction))
+        for (const CPoint& p : SampleArc(c.arc.centre, c.arc.radius, c.arc.start, c.arc.end, c.arc.direction))
             samples.push_back(p);
         for (const CPoint& p : c.after) {
             path.AddLineTo(p);
@@ -446,8 +450,7 @@ TEST(DrawingInstructions, ReadyMadePathsAreBoundedByEveryPointTheyHold) {
     path->lineTo({10, 3});
     path->addCurveTo({14, -6}, {20, 12}, {12, 8});
     path->closePath();
-    CQuartzPathDrawingInstruction quartz(path, kDrawingStyleFillAndStroke, true, CColor::Gray20(),
-                                         CColor::Gray60());
+    CQuartzPathDrawingInstruction quartz(path, kDrawingStyleFillAndStroke, true, CColor::Gray20(), CColor::Gray60());
     EXPECT_TRUE(quartz.mUseFill);
     EXPECT_TRUE(quartz.mUseStroke);
     EXPECT_TRUE(quartz.mUsePattern);
@@ -465,8 +468,8 @@ TEST(DrawingInstructions, ReadyMadePathsAreBoundedByEveryPointTheyHold) {
     EXPECT_EQ(copy.mPath, path);
     EXPECT_EQ(copy.mBounds, tDoubleRect{});
 
-    CQuartzPathDrawingInstruction empty(std::make_shared<platform::Path>(), kDrawingStyleFill, false,
-                                        CColor::White(), CColor::Black());
+    CQuartzPathDrawingInstruction empty(std::make_shared<platform::Path>(), kDrawingStyleFill, false, CColor::White(),
+                                        CColor::Black());
     empty.CalcBoundingBox();
     EXPECT_GT(empty.mBounds.minX, empty.mBounds.maxX) << "an empty path meets no area";
 
@@ -485,8 +488,7 @@ TEST(DrawingInstructions, ImageGridAndGraphicsStateBounds) {
 
     // Any object stands for the platform picture: the instruction only holds it.
     auto owner = std::make_shared<int>(7);
-    std::shared_ptr<const platform::Image> picture(
-        owner, reinterpret_cast<const platform::Image*>(owner.get()));
+    std::shared_ptr<const platform::Image> picture(owner, reinterpret_cast<const platform::Image*>(owner.get()));
     CImageDrawingInstruction image(picture, 10, 20);
     image.mPlacement = CPoint(3, 4);
     image.CalcBoundingBox();
@@ -528,8 +530,8 @@ TEST(DrawingInstructions, TextBoundsComeFromTheMeasurementService) {
     const tDoubleRect measured = service.GetTextBounds("DejaVu Sans", 14, "Bahnhof", 90);
     ASSERT_GT(measured.maxY, measured.maxX);  // turned a quarter: taller than wide
     text.CalcBoundingBox();
-    ExpectRect(text.mBounds, 50 + measured.minY, 100 + measured.minX, 50 + measured.maxY,
-               100 + measured.maxX, "text turned 90");
+    ExpectRect(text.mBounds, 50 + measured.minY, 100 + measured.minX, 50 + measured.maxY, 100 + measured.maxX,
+               "text turned 90");
 }
 
 TEST(DrawingInstructions, Descriptions) {
@@ -539,33 +541,30 @@ TEST(DrawingInstructions, Descriptions) {
     path.StartNewPath();
     path.mLineWidth = 1.5;
     path.mDrawWithDash = true;
-    EXPECT_EQ(path.Dump(),
-              Printf("CPathDrawingInstruction<%p> (mPathMicroInstructions:3 points, mLineWidth:1.5, "
-                     "mDrawWithDash:1, mUseFill:1, mUseStroke:0, mFillColor:#FF00FF00, "
-                     "mStrokeColor:#FF000000)",
-                     &path));
+    EXPECT_EQ(path.Dump(), Printf("CPathDrawingInstruction<%p> (mPathMicroInstructions:3 points, mLineWidth:1.5, "
+                                  "mDrawWithDash:1, mUseFill:1, mUseStroke:0, mFillColor:#FF00FF00, "
+                                  "mStrokeColor:#FF000000)",
+                                  &path));
 
     COvalDrawingInstruction oval(1, false, CColor::White(), CColor(1.0, 0.0, 0.0, 0.5));
     oval.mPosition = CPoint(1, 2);
     oval.mRadiusX = 5;
     oval.mRadiusY = 20;
     oval.mLineWidth = 2;
-    EXPECT_EQ(oval.Dump(),
-              Printf("COvalDrawingInstruction<%p> (mPosition:%s, mRadiusX:5.0, mRadiusY:20.0, "
-                     "mLineWidth:2.0, mDrawWithDash:0, mUseFill:0, mUseStroke:1, "
-                     "mFillColor:#FFFFFFFF, mStrokeColor:#7FFF0000)",
-                     &oval, oval.mPosition.Dump(3).c_str()));
+    EXPECT_EQ(oval.Dump(), Printf("COvalDrawingInstruction<%p> (mPosition:%s, mRadiusX:5.0, mRadiusY:20.0, "
+                                  "mLineWidth:2.0, mDrawWithDash:0, mUseFill:0, mUseStroke:1, "
+                                  "mFillColor:#FFFFFFFF, mStrokeColor:#7FFF0000)",
+                                  &oval, oval.mPosition.Dump(3).c_str()));
 
     CTextDrawingInstruction text(2, false, CColor::Black(), CColor::White());
     text.mPosition = CPoint(7, 8);
     text.mText = "Depot";
     text.mFontName = "DejaVu Sans";
     text.mTextSize = 18;
-    EXPECT_EQ(text.Dump(),
-              Printf("CTextDrawingInstruction<%p> (mPosition:%s, mText:Depot, mFontName:DejaVu Sans, "
-                     "mTextSize:18, mUseFill:1, mUseStroke:0, mFillColor:#FF000000, "
-                     "mStrokeColor:#FFFFFFFF)",
-                     &text, text.mPosition.Dump(3).c_str()));
+    EXPECT_EQ(text.Dump(), Printf("CTextDrawingInstruction<%p> (mPosition:%s, mText:Depot, mFontName:DejaVu Sans, "
+                                  "mTextSize:18, mUseFill:1, mUseStroke:0, mFillColor:#FF000000, "
+                                  "mStrokeColor:#FFFFFFFF)",
+                                  &text, text.mPosition.Dump(3).c_str()));
 
     const CGridDrawingInstruction grid(true, CColor::Gray50(), 0, 0, 1, 1, 1, 1);
     EXPECT_EQ(grid.Dump(), Printf("CGridDrawingInstruction<%p> (mClearBackground:1)", &grid));

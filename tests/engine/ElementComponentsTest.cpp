@@ -118,12 +118,9 @@ TEST(ElementComponents, ReplaceAndMove) {
         std::vector<int> order;  // indexes into the starting list
     };
     const tCase cases[] = {
-        {"last to the front", 3, 0, true, {3, 0, 1, 2}},
-        {"towards the end", 0, 2, true, {1, 2, 0, 3}},
-        {"first to last", 0, 3, true, {1, 2, 3, 0}},
-        {"onto itself", 2, 2, true, {0, 1, 2, 3}},
-        {"index -1", 1, -1, false, {0, 1, 2, 3}},
-        {"index equal to the count", 1, 4, false, {0, 1, 2, 3}},
+        {"last to the front", 3, 0, true, {3, 0, 1, 2}}, {"towards the end", 0, 2, true, {1, 2, 0, 3}},
+        {"first to last", 0, 3, true, {1, 2, 3, 0}},     {"onto itself", 2, 2, true, {0, 1, 2, 3}},
+        {"index -1", 1, -1, false, {0, 1, 2, 3}},        {"index equal to the count", 1, 4, false, {0, 1, 2, 3}},
     };
     CStraightBIG p0, p1, p2, p3;
     const tComponents start{&p0, &p1, &p2, &p3};
@@ -283,8 +280,8 @@ TEST(ElementComponents, ShapesForTheGenerators) {
     // The offset is the box corner: the centre lies a radius further.
     ExpectPoint(circle->GetCenterPoint(), 65.0, 85.0, 0.0, "circle centre");
 
-    for (CBasicGeometry* shape : {static_cast<CBasicGeometry*>(polygon.get()),
-                                  static_cast<CBasicGeometry*>(circle.get())}) {
+    for (CBasicGeometry* shape :
+         {static_cast<CBasicGeometry*>(polygon.get()), static_cast<CBasicGeometry*>(circle.get())}) {
         for (int index = 0; index < 2; ++index) {
             EXPECT_FALSE(shape->IsJointEnabled(index));
             EXPECT_FALSE(shape->GetJoint(index)->IsFree());
@@ -311,8 +308,8 @@ TEST(ElementComponents, ShapesForTheGenerators) {
 TEST(PolygonPoints, EndSelectionAndRangeWarnings) {
     CCompositeGeometry element;
     // Offset (10, 20), no turn: the transformed points are the points moved.
-    auto* polygon = new CPolyBIG({CPoint(0, 0), CPoint(10, 0), CPoint(10, 10), CPoint(0, 10), CPoint(5, 15)},
-                                 1, kPolyKindPolygon, 10.0, 20.0, 0.0);
+    auto* polygon = new CPolyBIG({CPoint(0, 0), CPoint(10, 0), CPoint(10, 10), CPoint(0, 10), CPoint(5, 15)}, 1,
+                                 kPolyKindPolygon, 10.0, 20.0, 0.0);
     element.GetComponents().push_back(polygon);
     struct tCase {
         int end;

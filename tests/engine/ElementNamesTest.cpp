@@ -44,9 +44,7 @@ tElementPtr Polygon(int points, std::int32_t kind) {
     for (int i = 0; i < points; ++i) list.emplace_back(10.0 * i, (i % 2) * 15.0);
     return CElementBuilder().Poly(list, kind).Build();
 }
-tElementPtr Text(const std::string& text) {
-    return CElementBuilder().Text(text, "Futura-Medium", 24).Build();
-}
+tElementPtr Text(const std::string& text) { return CElementBuilder().Text(text, "Futura-Medium", 24).Build(); }
 tElementPtr Straight(const std::string& product, const std::string& library = "Lib") {
     return CElementBuilder().Catalogue(product, "M", library, "").Straight(100.0).Build();
 }
@@ -71,8 +69,7 @@ struct tNameCase {
 void ExpectGenericNames(const std::vector<tNameCase>& cases) {
     for (const tNameCase& c : cases) {
         tElementPtr element = c.make();
-        EXPECT_EQ(UElementNameGenerator::GetGenericGraphicElementDescription(c.unitType, element.get()),
-                  c.expected)
+        EXPECT_EQ(UElementNameGenerator::GetGenericGraphicElementDescription(c.unitType, element.get()), c.expected)
             << c.name;
     }
 }
@@ -114,7 +111,15 @@ TEST(ElementNames, GenericNamesInGerman) {
         {"arrow", [] { return Generated(3); }, 2, "Pfeil"},
         {"dimension line", [] { return Generated(4); }, 2, "Bema\xC3\x9Fung"},
         {"text of blanks", [] { return Text("  "); }, 2, "Text"},
-        {"text kept as written", [] { return Text("Bahnhof\nS\xC3\xBC" "d"); }, 2, "Bahnhof S\xC3\xBC" "d"},
+        {"text kept as written",
+         [] {
+             return Text(
+                 "Bahnhof\nS\xC3\xBC"
+                 "d");
+         },
+         2,
+         "Bahnhof S\xC3\xBC"
+         "d"},
     });
     tElementPtr shape = Polygon(4, kPolyKindPolygon);
     EXPECT_EQ(UElementNameGenerator::GetDisplayNameForElement(shape.get()), "Eigene Form");
@@ -123,8 +128,7 @@ TEST(ElementNames, GenericNamesInGerman) {
 TEST(ElementNames, UnrecognisedKindsGiveQuestionMarks) {
     RegisterServices("en");
     // A generated element is named by its generator, whatever it holds.
-    tElementPtr generatedCircle =
-        CElementBuilder().Oval(50, 50).Generator(3, {}).Build();
+    tElementPtr generatedCircle = CElementBuilder().Oval(50, 50).Generator(3, {}).Build();
     EXPECT_EQ(UElementNameGenerator::GetGenericGraphicElementDescription(2, generatedCircle.get()), "Arrow");
 
     const long generatedWarnings = CountWarnings(": Unrecognized generated element type");
@@ -168,8 +172,7 @@ TEST(ElementNames, DisplayNames) {
          [] { return CElementBuilder().Catalogue("6051", "M", "Lib", "").Straight(80).Generator(6, {}).Build(); },
          "6051 (-)"},
         {"library track", [] { return Straight("2200"); }, "2200"},
-        {"library circle", [] { return CElementBuilder().Catalogue("C1", "M", "Lib", "").Oval(5, 5).Build(); },
-         "C1"},
+        {"library circle", [] { return CElementBuilder().Catalogue("C1", "M", "Lib", "").Oval(5, 5).Build(); }, "C1"},
         {"user-created flex track", [] { return Flex("FLEX-1"); }, "FLEX-1"},
         {"user-created flex track without a name", [] { return Flex(""); }, ""},
         {"library flex track", [] { return Flex("9100", "Lib"); }, "9100"},

@@ -47,19 +47,14 @@ CBasicGeometry* Curve(double radius = 360.0, double arc = 30.0) {
     return curve;
 }
 CBasicGeometry* Flex() {
-    return UElementComponents::CreateFlexTrackComponent(CPoint(0, 0), CPoint(200, 0), true, true, 0, 0, 500,
-                                                        16.5, 30, 1);
+    return UElementComponents::CreateFlexTrackComponent(CPoint(0, 0), CPoint(200, 0), true, true, 0, 0, 500, 16.5, 30,
+                                                        1);
 }
 CBasicGeometry* Poly(std::int32_t kind) {
-    return UElementComponents::CreatePolyComponent({CPoint(0, 0), CPoint(40, 0), CPoint(40, 20)}, 1, kind, 0,
-                                                   0, 0);
+    return UElementComponents::CreatePolyComponent({CPoint(0, 0), CPoint(40, 0), CPoint(40, 20)}, 1, kind, 0, 0, 0);
 }
-CBasicGeometry* Circle() {
-    return UElementComponents::CreateCircleComponent(1, 0, 0, 25);
-}
-CBasicGeometry* Text() {
-    return new CTextBIG();
-}
+CBasicGeometry* Circle() { return UElementComponents::CreateCircleComponent(1, 0, 0, 25); }
+CBasicGeometry* Text() { return new CTextBIG(); }
 
 using tMakers = std::vector<std::function<CBasicGeometry*()>>;
 
@@ -80,8 +75,7 @@ void AddGenerator(CCompositeGeometry& element, int generatorType) {
 }
 
 // An element from a string of component letters (see the kinds table).
-std::unique_ptr<CCompositeGeometry> Build(const std::string& components, std::int32_t type,
-                                          const char* library) {
+std::unique_ptr<CCompositeGeometry> Build(const std::string& components, std::int32_t type, const char* library) {
     tMakers makers;
     for (char letter : components) {
         switch (letter) {
@@ -130,8 +124,7 @@ const std::vector<Predicate>& Predicates() {
     return predicates;
 }
 
-std::vector<std::string> Names(const tElements& list,
-                               const std::map<const CCompositeGeometry*, std::string>& names) {
+std::vector<std::string> Names(const tElements& list, const std::map<const CCompositeGeometry*, std::string>& names) {
     std::vector<std::string> result;
     for (const CCompositeGeometry* element : list) result.push_back(element ? names.at(element) : "null");
     return result;
@@ -211,16 +204,15 @@ TEST(ElementQueries, NullElementIsAClearErrorNamingThePredicate) {
         EXPECT_EQ(CountLogged(4, "An application error occured in '" + signature + "'"), 1);
     }
     EXPECT_THROW(UElementInspector::GetNumberOfTrackComponents(nullptr), std::runtime_error);
-    EXPECT_EQ(
-        CountLogged(4, "static int UElementInspector::GetNumberOfTrackComponents(const CCompositeGeometry *)"),
-        1);
+    EXPECT_EQ(CountLogged(4, "static int UElementInspector::GetNumberOfTrackComponents(const CCompositeGeometry *)"),
+              1);
     // Asked of list entries unchecked: a null entry is simply no plain track.
     EXPECT_FALSE(UElementInspector::IsPlainTrack(nullptr));
 }
 
 TEST(ElementQueries, JointsInComponentOrderWithTheirOppositeEnds) {
-    auto element = Make({[] { return Straight(100); }, [] { return Poly(1); }, [] { return Curve(); }}, 3,
-                        "Library", "5106");
+    auto element =
+        Make({[] { return Straight(100); }, [] { return Poly(1); }, [] { return Curve(); }}, 3, "Library", "5106");
     CBasicGeometry* straight = element->GetComponents()[0];
     CBasicGeometry* curve = element->GetComponents()[2];
     // The polygon's joints are disabled and do not count.
@@ -229,8 +221,7 @@ TEST(ElementQueries, JointsInComponentOrderWithTheirOppositeEnds) {
                                            curve->GetJoint(1)};
     for (int index = 0; index < 4; ++index) {
         EXPECT_EQ(UElementJointQueries::GetJointWithIndex(element.get(), index), expected[index]) << index;
-        EXPECT_EQ(UElementJointQueries::GetIndexOfJointInElementJointVector(element.get(), expected[index]),
-                  index);
+        EXPECT_EQ(UElementJointQueries::GetIndexOfJointInElementJointVector(element.get(), expected[index]), index);
         EXPECT_EQ(expected[index]->GetParent(), element.get()) << "joints were brought up to date";
     }
     EXPECT_EQ(UElementJointQueries::GetOppositeJoint(straight->GetJoint(0)), straight->GetJoint(1));
@@ -238,10 +229,9 @@ TEST(ElementQueries, JointsInComponentOrderWithTheirOppositeEnds) {
     EXPECT_EQ(UElementJointQueries::GetOppositeJoint(curve->GetJoint(1)), curve->GetJoint(0));
 
     EXPECT_EQ(UElementJointQueries::GetJointWithIndex(element.get(), 4), nullptr);
-    EXPECT_EQ(
-        CountWarnings("static CJoint *UElementJointQueries::GetJointWithIndex(CCompositeGeometry *, int): "
-                      "Invalid index 4 for geometry 5106 with 4 joints"),
-        1);
+    EXPECT_EQ(CountWarnings("static CJoint *UElementJointQueries::GetJointWithIndex(CCompositeGeometry *, int): "
+                            "Invalid index 4 for geometry 5106 with 4 joints"),
+              1);
     EXPECT_EQ(UElementJointQueries::GetJointWithIndex(element.get(), -1), nullptr);
     EXPECT_EQ(CountWarnings("Invalid index -1 for geometry 5106 with 4 joints"), 1);
 
@@ -289,11 +279,9 @@ TEST(ElementQueries, PositioningModesPutTheChosenPointOnTheTarget) {
     EXPECT_DOUBLE_EQ(centre.x, 30.0);
     EXPECT_DOUBLE_EQ(centre.y, 15.0);
 
-    CPoint offset =
-        UComponentPositioning::GetAdjustedComponentOffsetWithMode(rect.get(), kPositioningModeOffset, 7, 8);
+    CPoint offset = UComponentPositioning::GetAdjustedComponentOffsetWithMode(rect.get(), kPositioningModeOffset, 7, 8);
     EXPECT_EQ(std::vector<double>({offset.x, offset.y, offset.z}), std::vector<double>({7, 8, 0}));
-    offset = UComponentPositioning::GetAdjustedComponentOffsetWithMode(rect.get(), kPositioningModeCenter,
-                                                                       100, 100);
+    offset = UComponentPositioning::GetAdjustedComponentOffsetWithMode(rect.get(), kPositioningModeCenter, 100, 100);
     EXPECT_DOUBLE_EQ(offset.x, 80.0);
     EXPECT_DOUBLE_EQ(offset.y, 90.0);
     EXPECT_DOUBLE_EQ(offset.z, 0.0);
@@ -305,8 +293,8 @@ TEST(ElementQueries, PositioningModesPutTheChosenPointOnTheTarget) {
     EXPECT_NEAR(centre.y, 100.0, 1e-9);
 
     // An unsupported mode leaves the target as it is.
-    offset = UComponentPositioning::GetAdjustedComponentOffsetWithMode(rect.get(),
-                                                                       static_cast<PositioningMode>(7), 3, 4);
+    offset =
+        UComponentPositioning::GetAdjustedComponentOffsetWithMode(rect.get(), static_cast<PositioningMode>(7), 3, 4);
     EXPECT_EQ(std::vector<double>({offset.x, offset.y}), std::vector<double>({3, 4}));
     EXPECT_EQ(CountWarnings("Unsupported positioning mode <7> in static CPoint "
                             "UComponentPositioning::GetAdjustedComponentOffsetWithMode(CBasicGeometry *, "
@@ -322,12 +310,12 @@ TEST(ElementQueries, PositioningModesPutTheChosenPointOnTheTarget) {
     // offset, joint 1 50 to the right and 66.5 above.
     std::unique_ptr<CBasicGeometry> straight(Straight(100));
     straight->SetAngle(90);
-    offset = UComponentPositioning::GetAdjustedComponentOffsetWithMode(straight.get(), kPositioningModeJoint0,
-                                                                       200, 300);
+    offset =
+        UComponentPositioning::GetAdjustedComponentOffsetWithMode(straight.get(), kPositioningModeJoint0, 200, 300);
     EXPECT_NEAR(offset.x, 150.0, 1e-9);
     EXPECT_NEAR(offset.y, 333.5, 1e-9);
-    offset = UComponentPositioning::GetAdjustedComponentOffsetWithMode(straight.get(), kPositioningModeJoint1,
-                                                                       200, 300);
+    offset =
+        UComponentPositioning::GetAdjustedComponentOffsetWithMode(straight.get(), kPositioningModeJoint1, 200, 300);
     EXPECT_NEAR(offset.x, 150.0, 1e-9);
     EXPECT_NEAR(offset.y, 233.5, 1e-9);
     UComponentPositioning::AdjustComponentOffsetWithMode(straight.get(), kPositioningModeJoint1, 200, 300);
@@ -339,8 +327,7 @@ TEST(ElementQueries, PositioningModesPutTheChosenPointOnTheTarget) {
     std::unique_ptr<CBasicGeometry> empty(new CPolyBIG());
     EXPECT_DOUBLE_EQ(UComponentPositioning::GetComponentWidth(empty.get()), 0.0);
     EXPECT_DOUBLE_EQ(UComponentPositioning::GetComponentHeight(empty.get()), 0.0);
-    offset =
-        UComponentPositioning::GetAdjustedComponentOffsetWithMode(empty.get(), kPositioningModeCenter, 5, 6);
+    offset = UComponentPositioning::GetAdjustedComponentOffsetWithMode(empty.get(), kPositioningModeCenter, 5, 6);
     EXPECT_DOUBLE_EQ(offset.x, 5.0);
     EXPECT_DOUBLE_EQ(offset.y, 6.0);
     EXPECT_DOUBLE_EQ(UComponentPositioning::GetComponentWidth(nullptr), 0.0);
@@ -388,8 +375,7 @@ TEST(ElementQueries, FactoryMakesCirclesAndTextsOfTheirOwnKind) {
 
     // Into an existing element: appended last, its classified type kept.
     auto existing = Make({[] { return Straight(); }}, 7);
-    CCompositeGeometry* result =
-        UCompositeGeometryFactory::CreateOval(CPoint(), red, blue, true, "", existing.get());
+    CCompositeGeometry* result = UCompositeGeometryFactory::CreateOval(CPoint(), red, blue, true, "", existing.get());
     EXPECT_EQ(result, existing.get());
     ASSERT_EQ(existing->GetComponents().size(), 2u);
     EXPECT_EQ(existing->GetComponents()[1]->GetType(), kComponentTypeOval);
@@ -440,8 +426,7 @@ TEST(ElementQueries, LineWidthOfEveryComponentAndHeightsOnAGrade) {
     const std::vector<GradeCase> cases = {
         {"along x", CGradeVector(CPoint(0, 0), CPoint(100, 0), 10), CPoint(50, 7, 99), halfway},
         {"along y", CGradeVector(CPoint(0, 0), CPoint(0, 100), 10), CPoint(-3, 50, 99), halfway},
-        {"from a start off the origin", CGradeVector(CPoint(20, 20), CPoint(120, 20), 10), CPoint(70, 0),
-         halfway},
+        {"from a start off the origin", CGradeVector(CPoint(20, 20), CPoint(120, 20), 10), CPoint(70, 0), halfway},
         {"at the start", CGradeVector(CPoint(20, 20), CPoint(120, 20), 10), CPoint(20, 20, 5), 0.0},
         {"no height", CGradeVector(CPoint(0, 0), CPoint(100, 0), 0), CPoint(50, 0, 8), 0.0},
     };
@@ -490,21 +475,16 @@ TEST(ElementQueries, ListOperationsKeepOrderAndSkipNullEntries) {
     EXPECT_FALSE(UElementVectorOperations::ContainsUnclassifiedElements({a.get(), nullptr, b.get()}));
     EXPECT_FALSE(UElementVectorOperations::ContainsUnclassifiedElements({}));
 
-    const std::map<const CCompositeGeometry*, std::string> names = {
-        {a.get(), "A"}, {b.get(), "B"}, {c.get(), "C"}};
+    const std::map<const CCompositeGeometry*, std::string> names = {{a.get(), "A"}, {b.get(), "B"}, {c.get(), "C"}};
     using tNames = std::vector<std::string>;
     EXPECT_EQ(Names(UElementVectorOperations::SubtractElements(list, list), names), tNames{});
-    EXPECT_EQ(Names(UElementVectorOperations::SubtractElements(list, {}), names),
-              (tNames{"A", "null", "B", "C"}));
+    EXPECT_EQ(Names(UElementVectorOperations::SubtractElements(list, {}), names), (tNames{"A", "null", "B", "C"}));
     EXPECT_EQ(Names(UElementVectorOperations::SubtractElements({}, list), names), tNames{});
-    EXPECT_EQ(
-        Names(UElementVectorOperations::SubtractElements({c.get(), a.get(), b.get(), a.get()}, {b.get()}),
-              names),
-        (tNames{"C", "A", "A"}));
+    EXPECT_EQ(Names(UElementVectorOperations::SubtractElements({c.get(), a.get(), b.get(), a.get()}, {b.get()}), names),
+              (tNames{"C", "A", "A"}));
     // A copy is another element.
     std::unique_ptr<CCompositeGeometry> copyOfA(new CCompositeGeometry(*a));
-    EXPECT_EQ(Names(UElementVectorOperations::SubtractElements({a.get()}, {copyOfA.get()}), names),
-              tNames{"A"});
+    EXPECT_EQ(Names(UElementVectorOperations::SubtractElements({a.get()}, {copyOfA.get()}), names), tNames{"A"});
 }
 
 TEST(ElementQueries, RadiiOfCurvedTracksAscendingWithoutNearDuplicates) {
@@ -515,9 +495,9 @@ TEST(ElementQueries, RadiiOfCurvedTracksAscendingWithoutNearDuplicates) {
     auto parallel = Make({[] { return Curve(100); }, [] { return Curve(200); }}, 2);
     auto straight = Make({[] { return Straight(); }}, 1);
     auto empty = Make({});
-    const std::vector<double> radii = UElementVectorOperations::GetListOfRadii(
-        {r300.get(), straight.get(), r300b.get(), nullptr, r250.get(), parallel.get(), r600withText.get(),
-         empty.get()});
+    const std::vector<double> radii =
+        UElementVectorOperations::GetListOfRadii({r300.get(), straight.get(), r300b.get(), nullptr, r250.get(),
+                                                  parallel.get(), r600withText.get(), empty.get()});
     ASSERT_EQ(radii.size(), 3u);
     EXPECT_DOUBLE_EQ(radii[0], 250.0);
     EXPECT_DOUBLE_EQ(radii[1], 300.0) << "the first of the near-equal radii stays";
@@ -577,16 +557,13 @@ TEST(ElementQueries, FiltersKeepTheMatchingElementsInOrder) {
           {"flex", "bentFlex", "parallel", "arrowFlex", "circle", "curve7", "bentNotPlain"}}},
         {"track elements",
          {V::GetTrackElements(list),
-          {"straight", "curve", "flex", "bentFlex", "parallel", "arrowFlex", "turnout", "curve7",
-           "bentNotPlain"}}},
+          {"straight", "curve", "flex", "bentFlex", "parallel", "arrowFlex", "turnout", "curve7", "bentNotPlain"}}},
         {"product number 5106", {V::GetElementsWithProductNumber(list, "5106"), {"straight", "flex"}}},
         {"product number 510 (no prefix match)", {V::GetElementsWithProductNumber(list, "510"), {}}},
-        {"manufacturer Maker (exact bytes)",
-         {V::GetElementsOfManufacturer(list, "Maker"), {"straight", "curve"}}},
+        {"manufacturer Maker (exact bytes)", {V::GetElementsOfManufacturer(list, "Maker"), {"straight", "curve"}}},
         {"type 1", {V::GetElementsOfType(list, 1), {"straight", "curve", "flex", "bentFlex", "arrowFlex"}}},
         {"type 0", {V::GetElementsOfType(list, 0), {"circle"}}},
-        {"types 2 to 5",
-         {V::GetElementsWithTypeInRange(list, 2, 5), {"parallel", "turnout", "bentNotPlain"}}},
+        {"types 2 to 5", {V::GetElementsWithTypeInRange(list, 2, 5), {"parallel", "turnout", "bentNotPlain"}}},
         {"types 3 to 3", {V::GetElementsWithTypeInRange(list, 3, 3), {"turnout"}}},
         {"types 5 to 2 (empty range)", {V::GetElementsWithTypeInRange(list, 5, 2), {}}},
         {"single curved tracks", {V::GetSingleCurvedTracks(list), {"curve", "curve7"}}},

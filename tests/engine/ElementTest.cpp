@@ -138,8 +138,7 @@ CCurveBIG* NewCurve(double radius, double arcAngle) {
     return curve;
 }
 
-void ExpectColor(const CColor& c, double r, double g, double b, double a, double tolerance,
-                 const std::string& what) {
+void ExpectColor(const CColor& c, double r, double g, double b, double a, double tolerance, const std::string& what) {
     EXPECT_NEAR(c.mRed, r, tolerance) << what;
     EXPECT_NEAR(c.mGreen, g, tolerance) << what;
     EXPECT_NEAR(c.mBlue, b, tolerance) << what;
@@ -328,10 +327,8 @@ TEST(ElementRecord, SavedRecordsOfEachVersionReadBackWithTheFieldsTheyCarry) {
         EXPECT_EQ(straight->GetComponentAttribute(), 7);
         EXPECT_TRUE(straight->IsJointEnabled(0));
         EXPECT_FALSE(straight->IsJointEnabled(1));
-        if (version >= 6)
-            ExpectColor(straight->GetFixedColor(), 0.25, 0.75, 0.5, 1.0, 1e-12, "fixed colour");
-        else
-            ExpectColor(straight->GetFixedColor(), 0.5, 0.5, 0.5, 1.0, 1e-12, "default fixed colour");
+        if (version >= 6) ExpectColor(straight->GetFixedColor(), 0.25, 0.75, 0.5, 1.0, 1e-12, "fixed colour");
+        else ExpectColor(straight->GetFixedColor(), 0.5, 0.5, 0.5, 1.0, 1e-12, "default fixed colour");
         EXPECT_EQ(straight->IsColorLocked(), version >= 9);
         // Before version 9 a generated element marks all its components with
         // its first generator; version 9 keeps each component's own ID.
@@ -404,7 +401,7 @@ TEST(ElementRecord, HandBuiltVersion5RecordIsReadAndNormalised) {
     r.Text(207, "5106");
     r.Text(208, "Gerades Gleis");
     r.Text(209, "Kessler");
-    r.Text(210, "");  // user-created
+    r.Text(210, "");             // user-created
     r.Text(211, "ABCDEFGHIJK");  // cut to 7 characters
     r.Int(212, 2);
     r.Int(213, 450);
@@ -533,8 +530,8 @@ TEST(ElementRecord, HeaderAndVersionFailures) {
     {  // version 2: a warning, no error text
         RecordWriter r;
         r.Header("RCig", 2);
-        const long before = CountWarnings(
-            "bool CCompositeGeometry::Load(FILE *, string &): Unsupported file format (version 2)");
+        const long before =
+            CountWarnings("bool CCompositeGeometry::Load(FILE *, string &): Unsupported file format (version 2)");
         CCompositeGeometry element;
         const tLoad result = LoadFrom(element, r.Rewound());
         EXPECT_FALSE(result.ok);
@@ -636,8 +633,7 @@ TEST(ElementRecord, HostileCountsAreRefusedWithoutSizingAnything) {
         {"component count beyond the bytes left", 0, 0, 400, false, "Component count 400 out of range", 0},
         {"negative component count", 0, 0, -5, true, nullptr, 0},
         {"generator count 2e9", 2000000000, 0, 1, false, "Generator count 2000000000 out of range", 0},
-        {"generator count beyond the bytes left", 5000, 0, 1, false,
-         "Generator count 5000 out of range", 0},
+        {"generator count beyond the bytes left", 5000, 0, 1, false, "Generator count 5000 out of range", 0},
         {"parameter count 1e6", 1, 1000000, 1, false, "Generator parameter count 1000000 out of range", 0},
         {"negative generator count", -3, 0, 1, true, nullptr, 1},
         {"negative parameter count", 1, -7, 1, true, nullptr, 1},
@@ -771,12 +767,22 @@ TEST(ElementRecord, OldColourTagAndPositionDamage) {
     const double grey = 0.75;
     const tCase cases[] = {
         {"four colour bytes keep the default colour", {0xFF, 0xFF, 0xFF, 0xFF}, 5.0, 6.0, grey, 5.0, 6.0},
-        {"eight colour bytes use the first six", {0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0xAB, 0xCD}, 5.0,
-         6.0, 0.0, 5.0, 6.0},
+        {"eight colour bytes use the first six",
+         {0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0xAB, 0xCD},
+         5.0,
+         6.0,
+         0.0,
+         5.0,
+         6.0},
         {"x above 1e7 becomes 0", {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}, 20000000.0, 6.0, 1.0, 0.0, 6.0},
         {"y below -1e7 becomes 0", {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}, 5.0, -15000000.5, 1.0, 5.0, 0.0},
-        {"exactly 1e7 stays", {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}, 10000000.0, -10000000.0, 1.0,
-         10000000.0, -10000000.0},
+        {"exactly 1e7 stays",
+         {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF},
+         10000000.0,
+         -10000000.0,
+         1.0,
+         10000000.0,
+         -10000000.0},
     };
     for (const tCase& c : cases) {
         SCOPED_TRACE(c.name);
@@ -816,19 +822,15 @@ TEST(ElementRecord, OldUserCreatedLinesTakeTheFirstColourAsSecond) {
         source.SetLibraryName(c.library);
         source.SetFirstColor(CColor(1.0, 0.0, 0.0, 1.0));
         source.SetSecondColor(CColor(0.0, 0.0, 1.0, 1.0));
-        source.GetComponents().push_back(
-            new CPolyBIG({CPoint(0, 0), CPoint(100, 0)}, 1, c.kind, 0.0, 0.0, 0.0));
+        source.GetComponents().push_back(new CPolyBIG({CPoint(0, 0), CPoint(100, 0)}, 1, c.kind, 0.0, 0.0, 0.0));
         tFile file(std::tmpfile());
         ASSERT_TRUE(source.Save(file.get(), c.version));
         std::rewind(file.get());
         CCompositeGeometry loaded;
         ASSERT_TRUE(LoadFrom(loaded, file.get()).ok);
-        if (c.colourCopied)
-            ExpectColor(loaded.GetSecondColor(), 1.0, 0.0, 0.0, 1.0, 1e-12, "second colour");
-        else if (c.version < 6)
-            ExpectColor(loaded.GetSecondColor(), 0.0, 0.0, 0.0, 1.0, 0.0, "second colour");
-        else
-            ExpectColor(loaded.GetSecondColor(), 0.0, 0.0, 1.0, 1.0, 0.0, "second colour");
+        if (c.colourCopied) ExpectColor(loaded.GetSecondColor(), 1.0, 0.0, 0.0, 1.0, 1e-12, "second colour");
+        else if (c.version < 6) ExpectColor(loaded.GetSecondColor(), 0.0, 0.0, 0.0, 1.0, 0.0, "second colour");
+        else ExpectColor(loaded.GetSecondColor(), 0.0, 0.0, 1.0, 1.0, 0.0, "second colour");
     }
 }
 
@@ -875,8 +877,8 @@ TEST(Element, SetAngleNormalisesAndTurnsAboutTheBoxCentre) {
         double given;
         double stored;
     };
-    const tCase cases[] = {{370.0, 10.0}, {-30.0, 330.0}, {720.0, 0.0}, {-720.0, 0.0},
-                           {359.5, 359.5}, {-1e-20, 0.0}, {0.0, 0.0}, {-390.0, 330.0}};
+    const tCase cases[] = {{370.0, 10.0},  {-30.0, 330.0}, {720.0, 0.0}, {-720.0, 0.0},
+                           {359.5, 359.5}, {-1e-20, 0.0},  {0.0, 0.0},   {-390.0, 330.0}};
     for (const tCase& c : cases) {
         CCompositeGeometry element;
         element.SetCachedPoint(CPoint(1, 2, 3));
@@ -968,8 +970,7 @@ TEST(Element, JointFiltersAndParents) {
         constElement.GetJoints(kJointFilterAll);
         ADD_FAILURE() << "no exception";
     } catch (const std::runtime_error& error) {
-        EXPECT_NE(std::string(error.what()).find("Parent element not yet assigned for joint1"),
-                  std::string::npos);
+        EXPECT_NE(std::string(error.what()).find("Parent element not yet assigned for joint1"), std::string::npos);
     }
 
     CCompositeGeometry other;

@@ -53,8 +53,8 @@ CBasicGeometry* MakeComponent(const Part& part) {
             break;
         }
         case 'F':
-            component = UElementComponents::CreateFlexTrackComponent(CPoint(0, 0), CPoint(200, 0), true, true, 0,
-                                                                     0, 500, 16.5, 30, 1);
+            component = UElementComponents::CreateFlexTrackComponent(CPoint(0, 0), CPoint(200, 0), true, true, 0, 0,
+                                                                     500, 16.5, 30, 1);
             break;
         // Shapes come with both joints disabled, as the generators make them.
         case 'O': return UElementComponents::CreateCircleComponent(1, 0, 0, 25);
@@ -129,7 +129,9 @@ TEST(ElementTypes, NamesEveryCodeOfTheTableAndNoOther) {
 TEST(ElementTypes, NamesFollowTheUsersLanguage) {
     RegisterLocalization("de");
     EXPECT_EQ(UElementTypes::GetElementTypeName(1), "Gleis");
-    EXPECT_EQ(UElementTypes::GetElementTypeName(209), "Eisenbahnbr\xC3\xBC" "cke");
+    EXPECT_EQ(UElementTypes::GetElementTypeName(209),
+              "Eisenbahnbr\xC3\xBC"
+              "cke");
     EXPECT_EQ(UElementTypes::GetElementTypeName(108), "???");
 }
 
@@ -157,18 +159,12 @@ TEST(ElementTypes, GuessesTheTypeFromTheTrackGeometry) {
          {{'S', 0, 0, on, off}, {'S', 30, 0, on, off}, {'C', 0, 30, on, off}, {'C', 30, 30, on, off}},
          13},
         {"straight then curve open at its start: plain left turnout", {{'S'}, {'C', 0, 30, on, off}}, 6},
-        {"straight open at its start then whole curve: plain left turnout",
-         {{'S', 0, 0, on, off}, {'C'}},
-         6},
+        {"straight open at its start then whole curve: plain left turnout", {{'S', 0, 0, on, off}, {'C'}}, 6},
         {"straight then curve open at its end: plain right turnout", {{'S'}, {'C', 0, 30, off, on}}, 7},
         {"two curves bending apart: wye turnout", {{'C', 150, 30}, {'C', 0, 30, on, off}}, 10},
         {"wye within 0.0005", {{'C', 150.0005, 30}, {'C', 0, 30, on, off}}, 10},
-        {"two curves, the second open at its start: curved left turnout",
-         {{'C', 0, 30}, {'C', 0, 15, on, off}},
-         8},
-        {"two curves, the second open at its end: curved right turnout",
-         {{'C', 0, 30}, {'C', 0, 15, off, on}},
-         9},
+        {"two curves, the second open at its start: curved left turnout", {{'C', 0, 30}, {'C', 0, 15, on, off}}, 8},
+        {"two curves, the second open at its end: curved right turnout", {{'C', 0, 30}, {'C', 0, 15, off, on}}, 9},
         {"straight and two curves with four joints: triple turnout",
          {{'S'}, {'C', 0, 30, off, on}, {'C', 20, 30, off, on}},
          11},

@@ -60,8 +60,7 @@ TEST(FileHeader, TellsFailuresAndVersionBoundariesApart) {
          0x0D000000u},
         {"largest version", kFormat, Header("WkSt", 0xFFFFFFFFu), tFileHeaderStatus::TooNew, 0xFFFFFFFFu},
         {"largest int", kOpenEnded, Header("RCig", 0x7FFFFFFFu), tFileHeaderStatus::Ok, 0x7FFFFFFFu},
-        {"one past the largest int", kOpenEnded, Header("RCig", 0x80000000u), tFileHeaderStatus::TooNew,
-         0x80000000u},
+        {"one past the largest int", kOpenEnded, Header("RCig", 0x80000000u), tFileHeaderStatus::TooNew, 0x80000000u},
         {"records after the header", kFormat, Cat({Header("WkSt", 10), tail}), tFileHeaderStatus::Ok, 10},
     };
     for (const StreamKind kind : {StreamKind::DiskFile, StreamKind::MemoryBuffer}) {
@@ -78,12 +77,11 @@ TEST(FileHeader, TellsFailuresAndVersionBoundariesApart) {
                                    << c.name << " (" << KindName(kind) << (scoped ? ", scoped)" : ")");
                 EXPECT_STREQ(StatusName(header.status), StatusName(c.status)) << where;
                 EXPECT_EQ(header.version, c.version) << where;
-                EXPECT_EQ(header.MagicMatched(), c.status != tFileHeaderStatus::Unreadable &&
-                                                     c.status != tFileHeaderStatus::WrongMagic)
+                EXPECT_EQ(header.MagicMatched(),
+                          c.status != tFileHeaderStatus::Unreadable && c.status != tFileHeaderStatus::WrongMagic)
                     << where;
                 // Exactly the header is consumed, or all there was of it.
-                EXPECT_EQ(consumed, static_cast<long>(std::min<std::size_t>(c.bytes.size(), kFileHeaderSize)))
-                    << where;
+                EXPECT_EQ(consumed, static_cast<long>(std::min<std::size_t>(c.bytes.size(), kFileHeaderSize))) << where;
             }
         }
     }
@@ -92,8 +90,8 @@ TEST(FileHeader, TellsFailuresAndVersionBoundariesApart) {
 
 TEST(FileHeader, WritesMagicAndVersionBigEndianAndReadsThemBack) {
     bool ok = false;
-    const Bytes written = testsupport::Written(
-        [](FILE* file) { return WriteFileHeader(file, kOpenEnded.magic, 0x01020304u); }, &ok);
+    const Bytes written =
+        testsupport::Written([](FILE* file) { return WriteFileHeader(file, kOpenEnded.magic, 0x01020304u); }, &ok);
     EXPECT_TRUE(ok);
     EXPECT_EQ(written, (Bytes{'R', 'C', 'i', 'g', 0x01, 0x02, 0x03, 0x04}));
     EXPECT_EQ(written, Header("RCig", 0x01020304u));

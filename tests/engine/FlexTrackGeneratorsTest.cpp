@@ -62,7 +62,7 @@ TEST(FlexTrackGeneratorsTest, StraightNeedsItsLengthAndLaysAGenericFlexTrackOfTh
     EXPECT_DOUBLE_EQ(flex->GetRailWidth(), 1.03125);  // a sixteenth of the gauge
     EXPECT_DOUBLE_EQ(flex->GetTrackbedWidth(), 40.0);
     EXPECT_DOUBLE_EQ(flex->GetMaxLength(), 750.0);  // key 6 written as a real
-    EXPECT_EQ(flex->GetComponentAttribute(), 1);     // key 9 absent
+    EXPECT_EQ(flex->GetComponentAttribute(), 1);    // key 9 absent
 
     // Three points on one line along x, the first at the start of the
     // track's box: the bed (40 wide) reaches 20 below the centre line.
@@ -100,8 +100,8 @@ TEST(FlexTrackGeneratorsTest, CurvedBendsAGenericFlexTrackToTheArc) {
 
 TEST(FlexTrackGeneratorsTest, UnknownLibraryTrackFallsBackToTheGenericFlexTrack) {
     CCurvedFlexTrackComponentGenerator curved;
-    tGeneratorParameters parameters = Parameters(
-        {{0, "No such library"}, {1, "FLEX-X"}, {3, "0"}, {4, "30"}, {5, "360"}, {7, "16.5"}, {8, "40"}});
+    tGeneratorParameters parameters =
+        Parameters({{0, "No such library"}, {1, "FLEX-X"}, {3, "0"}, {4, "30"}, {5, "360"}, {7, "16.5"}, {8, "40"}});
     LogWatch watch;
     const tGenerated generated(curved.Generate(parameters, nullptr));
     EXPECT_EQ(watch.Count("Failed to retrieve original track 'FLEX-X' from library 'No such library' in "), 1);
@@ -161,8 +161,10 @@ TEST(FlexTrackGeneratorsTest, ParameterTextsThatAreNotNumbersReadAsDefaultsWithA
 
 TEST(FlexTrackGeneratorsTest, DefaultParametersOfUserCreatedAndLibraryFlexTracks) {
     ULayoutGen::tTrackMeasures measures{16.5, 40.0, 1.0};
-    std::unique_ptr<CCompositeGeometry> userFlex =
-        ULayoutGen::CElementBuilder().Catalogue("", "", "", "").FlexTrack(CPoint(0, 0), CPoint(300, 0), 900.0, measures).Build();
+    std::unique_ptr<CCompositeGeometry> userFlex = ULayoutGen::CElementBuilder()
+                                                       .Catalogue("", "", "", "")
+                                                       .FlexTrack(CPoint(0, 0), CPoint(300, 0), 900.0, measures)
+                                                       .Build();
     std::unique_ptr<CCompositeGeometry> libraryFlex = ULayoutGen::CElementBuilder()
                                                           .Catalogue("FLEX-G", "Maker A", "H0 C track", "")
                                                           .FlexTrack(CPoint(0, 0), CPoint(300, 0), 900.0, measures)
@@ -212,7 +214,8 @@ TEST(FlexTrackGeneratorsTest, UnsupportedRequestsThrow) {
     EXPECT_EQ(watch.Count("Parameterless constructor not supported for this type of component generator"), 1);
 
     // A user-made element whose first track is a plain straight.
-    std::unique_ptr<CCompositeGeometry> plain = ULayoutGen::CElementBuilder().Catalogue("", "", "", "").Straight(100.0).Build();
+    std::unique_ptr<CCompositeGeometry> plain =
+        ULayoutGen::CElementBuilder().Catalogue("", "", "", "").Straight(100.0).Build();
     EXPECT_THROW(straight.ParametersForGenericFlex(plain.get()), std::runtime_error);
     EXPECT_THROW(CCurvedFlexTrackComponentGenerator().ParametersForGenericFlex(plain.get()), std::runtime_error);
     EXPECT_EQ(watch.Count("No flex track component found in element"), 2);

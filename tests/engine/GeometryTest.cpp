@@ -29,15 +29,14 @@ constexpr double kPi = 3.14159265358979323846;
 double Sin(double degrees) { return std::sin(degrees * kPi / 180.0); }
 double Cos(double degrees) { return std::cos(degrees * kPi / 180.0); }
 
-void ExpectPoint(const CPoint& p, double x, double y, double z, double tolerance,
-                 const std::string& what) {
+void ExpectPoint(const CPoint& p, double x, double y, double z, double tolerance, const std::string& what) {
     EXPECT_NEAR(p.x, x, tolerance) << what;
     EXPECT_NEAR(p.y, y, tolerance) << what;
     EXPECT_NEAR(p.z, z, tolerance) << what;
 }
 
-void ExpectRect(const tDoubleRect& r, double minY, double minX, double maxY, double maxX,
-                double tolerance, const std::string& what) {
+void ExpectRect(const tDoubleRect& r, double minY, double minX, double maxY, double maxX, double tolerance,
+                const std::string& what) {
     EXPECT_NEAR(r.minY, minY, tolerance) << what << " (min y)";
     EXPECT_NEAR(r.minX, minX, tolerance) << what << " (min x)";
     EXPECT_NEAR(r.maxY, maxY, tolerance) << what << " (max y)";
@@ -83,14 +82,10 @@ TEST(Point, AngleTo) {
         double expected;
     };
     const Case cases[] = {
-        {"a point to itself", {2, 3}, {2, 3}, 90},
-        {"straight above", {2, 3}, {2, 8}, 90},
-        {"straight below", {2, 3}, {2, -1}, -90},
-        {"along +x", {0, 0}, {5, 0}, 0},
-        {"along -x", {0, 0}, {-5, 0}, 180},
-        {"down-left diagonal", {1, 1}, {0, 0}, -135},
-        {"up-right diagonal", {0, 0}, {2, 2}, 45},
-        {"z plays no part", {0, 0, 10}, {1, 1, -10}, 45},
+        {"a point to itself", {2, 3}, {2, 3}, 90}, {"straight above", {2, 3}, {2, 8}, 90},
+        {"straight below", {2, 3}, {2, -1}, -90},  {"along +x", {0, 0}, {5, 0}, 0},
+        {"along -x", {0, 0}, {-5, 0}, 180},        {"down-left diagonal", {1, 1}, {0, 0}, -135},
+        {"up-right diagonal", {0, 0}, {2, 2}, 45}, {"z plays no part", {0, 0, 10}, {1, 1, -10}, 45},
     };
     for (const Case& c : cases) EXPECT_NEAR(c.from.AngleTo(c.to), c.expected, 1e-12) << c.name;
 }
@@ -114,19 +109,14 @@ TEST(Point, Rotations) {
         CPoint expected;
     };
     const Case cases[] = {
-        {"plan quarter turn about the origin", {1, 0, 7},
-         [](CPoint& q) { q.RotateAroundZAxis(0, 0, 90); }, {0, 1, 7}},
+        {"plan quarter turn about the origin", {1, 0, 7}, [](CPoint& q) { q.RotateAroundZAxis(0, 0, 90); }, {0, 1, 7}},
         {"Rotate is the plan turn", {1, 0, 7}, [](CPoint& q) { q.Rotate(0, 0, 90); }, {0, 1, 7}},
-        {"about a centre point", {3, 2, 0}, [](CPoint& q) { q.Rotate(CPoint(2, 2), 90); },
-         {2, 3, 0}},
+        {"about a centre point", {3, 2, 0}, [](CPoint& q) { q.Rotate(CPoint(2, 2), 90); }, {2, 3, 0}},
         {"clockwise", {3, 2, 0}, [](CPoint& q) { q.Rotate(2, 2, -90); }, {2, 1, 0}},
         {"half turn", {3, 2, 0}, [](CPoint& q) { q.Rotate(2, 2, 180); }, {1, 2, 0}},
-        {"about x turns y towards z", {5, 1, 0},
-         [](CPoint& q) { q.RotateAroundXAxis(0, 0, 90); }, {5, 0, 1}},
-        {"about y turns x towards z", {1, 5, 0},
-         [](CPoint& q) { q.RotateAroundYAxis(0, 0, 90); }, {0, 5, 1}},
-        {"about y with a centre", {3, 5, 1},
-         [](CPoint& q) { q.RotateAroundYAxis(2, 1, 90); }, {2, 5, 2}},
+        {"about x turns y towards z", {5, 1, 0}, [](CPoint& q) { q.RotateAroundXAxis(0, 0, 90); }, {5, 0, 1}},
+        {"about y turns x towards z", {1, 5, 0}, [](CPoint& q) { q.RotateAroundYAxis(0, 0, 90); }, {0, 5, 1}},
+        {"about y with a centre", {3, 5, 1}, [](CPoint& q) { q.RotateAroundYAxis(2, 1, 90); }, {2, 5, 2}},
     };
     for (const Case& c : cases) {
         CPoint q = c.start;
@@ -186,8 +176,8 @@ TEST(Point, Dump) {
     ASSERT_EQ(text.size(), 63u);
     char bigAddress[32];
     std::snprintf(bigAddress, sizeof bigAddress, "%p", static_cast<const void*>(&big));
-    const std::string expected = std::string("<CPoint ") + bigAddress +
-                                 "> x: 123456.000000000; y: -654321.000000000; z: 1.000000000";
+    const std::string expected =
+        std::string("<CPoint ") + bigAddress + "> x: 123456.000000000; y: -654321.000000000; z: 1.000000000";
     EXPECT_EQ(text, expected.substr(0, 63));
 }
 
@@ -196,9 +186,9 @@ TEST(Point, Dump) {
 class CRecordingPoint : public CPoint {
 public:
     using CPoint::CPoint;
-    using CPoint::Set;
-    using CPoint::Rotate;
     using CPoint::Distance3D;
+    using CPoint::Rotate;
+    using CPoint::Set;
 
     void Set(double newX, double newY) override {
         calls += "Set2 ";
@@ -440,15 +430,24 @@ TEST(BoundsAccumulator, Arcs) {
         {"crossing 0 from -405", 0, 0, -405, 90, 10, {-10, -h, -h, h}},
         {"three quarters from 180", 0, 0, 180, 270, 10, {-10, -10, 10, 10}},
         {"clockwise quarter bottom to left", 0, 0, 0, -90, 10, {-10, -10, 0, 0}},
-        {"clockwise from 100 over 200", 0, 0, 100, -200, 10,
-         {-10, -10, -10 * Cos(100), 10}},
+        {"clockwise from 100 over 200", 0, 0, 100, -200, 10, {-10, -10, -10 * Cos(100), 10}},
         {"full circle", 0, 0, 30, 360, 10, {-10, -10, 10, 10}},
         {"full circle clockwise", 0, 0, 30, -360, 10, {-10, -10, 10, 10}},
         {"more than a turn", 0, 0, 30, 450, 10, {-10, -10, 10, 10}},
         {"zero sweep", 0, 0, 90, 0, 10, {0, 10, 0, 10}},
-        {"small arc off centre", 100, -50, 10, 20, 2.5,
+        {"small arc off centre",
+         100,
+         -50,
+         10,
+         20,
+         2.5,
          {-50 - 2.5 * Cos(10), 100 + 2.5 * Sin(10), -50 - 2.5 * Cos(30), 100 + 2.5 * Sin(30)}},
-        {"quarter off centre crossing 90", 100, -50, 45, 90, 2.5,
+        {"quarter off centre crossing 90",
+         100,
+         -50,
+         45,
+         90,
+         2.5,
          {-50 - 2.5 * Cos(45), 100 + 2.5 * Sin(45), -50 - 2.5 * Cos(135), 102.5}},
         {"negative radius", 0, 0, 0, 90, -10, {0, -10, 10, 0}},
     };
@@ -456,8 +455,7 @@ TEST(BoundsAccumulator, Arcs) {
         tDoubleRect r;
         CBoundsAccumulator acc(r);
         acc.AddArc(CPoint(c.cx, c.cy), c.start, c.sweep, c.r);
-        ExpectRect(r, c.expected.minY, c.expected.minX, c.expected.maxY, c.expected.maxX, 1e-9,
-                   c.name);
+        ExpectRect(r, c.expected.minY, c.expected.minX, c.expected.maxY, c.expected.maxX, 1e-9, c.name);
         const tDoubleRect sampled = SampledArcBounds(c.cx, c.cy, c.start, c.sweep, c.r);
         ExpectRect(r, sampled.minY, sampled.minX, sampled.maxY, sampled.maxX, 1e-6,
                    std::string(c.name) + " vs sampled");
@@ -501,10 +499,8 @@ TEST(BoundsAccumulator, UnusableArcsAreHarmless) {
         double start, sweep, r;
     };
     const Case ignored[] = {
-        {"NaN start", {0, 0}, nan, 90, 10},
-        {"infinite start", {0, 0}, -inf, 90, 10},
-        {"NaN sweep", {0, 0}, 0, nan, 10},
-        {"infinite radius", {0, 0}, 0, 90, inf},
+        {"NaN start", {0, 0}, nan, 90, 10},  {"infinite start", {0, 0}, -inf, 90, 10},
+        {"NaN sweep", {0, 0}, 0, nan, 10},   {"infinite radius", {0, 0}, 0, 90, inf},
         {"NaN centre", {nan, 0}, 0, 90, 10},
     };
     for (const Case& c : ignored) {

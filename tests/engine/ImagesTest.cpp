@@ -108,15 +108,11 @@ struct Layers {
 };
 
 struct OwnedImages {
-    ~OwnedImages() {
-        platform::DeleteAll(list);
-    }
+    ~OwnedImages() { platform::DeleteAll(list); }
     tImages list;
 };
 
-Bytes DataOf(const CImageElement& image) {
-    return Bytes(image.GetData(), image.GetData() + image.GetDataLength());
-}
+Bytes DataOf(const CImageElement& image) { return Bytes(image.GetData(), image.GetData() + image.GetDataLength()); }
 
 }  // namespace
 
@@ -186,19 +182,19 @@ TEST(Images, CreatedImagesLandOnTheirLayerOrAreDropped) {
     EXPECT_EQ(DataOf(*placed), data);
     EXPECT_TRUE(analytics.events.empty());
 
-    EXPECT_EQ(UImageElements::CreateImageElement("Scan", CPoint(), 3, data.data(), "Keller", layers.manager, 1, 1,
-                                                 0, 1),
-              nullptr);
+    EXPECT_EQ(
+        UImageElements::CreateImageElement("Scan", CPoint(), 3, data.data(), "Keller", layers.manager, 1, 1, 0, 1),
+        nullptr);
     EXPECT_EQ(CountWith(Warnings(), "Layer 'Keller' not found in layout"), 1);
 
-    std::unique_ptr<CImageElement> onTracks(UImageElements::CreateImageElement(
-        "Scan", CPoint(), 3, data.data(), "Gleise", layers.manager, 1, 1, 0, 1));
+    std::unique_ptr<CImageElement> onTracks(
+        UImageElements::CreateImageElement("Scan", CPoint(), 3, data.data(), "Gleise", layers.manager, 1, 1, 0, 1));
     ASSERT_NE(onTracks, nullptr);
     EXPECT_EQ(onTracks->GetLayer(), layers.tracks);
     EXPECT_EQ(CountWith(Warnings(), "Invalid layer type for 'Gleise' - expected 'Image'"), 1);
 
     EXPECT_EQ(Reports(analytics), IntegrityReports({"LayerNotFound.CreateImageElement.UImageElements",
-                                                  "InvalidLayerType.CreateImageElement.UImageElements"}));
+                                                    "InvalidLayerType.CreateImageElement.UImageElements"}));
 }
 
 TEST(Images, ImageOfALayer) {
@@ -217,8 +213,9 @@ TEST(Images, ImageOfALayer) {
     // A track layer is reported, and its image is still looked for.
     third.SetLayer(layers.tracks);
     EXPECT_EQ(UImageElements::ImageElementForLayer(layers.tracks, images), &third);
-    EXPECT_EQ(CountWith(Warnings(), "Invalid layer type 1 in static CImageElement "
-                                    "*UImageElements::ImageElementForLayer(CLayer *, tImages &)"),
+    EXPECT_EQ(CountWith(Warnings(),
+                        "Invalid layer type 1 in static CImageElement "
+                        "*UImageElements::ImageElementForLayer(CLayer *, tImages &)"),
               1);
     EXPECT_EQ(Reports(analytics), IntegrityReports({"InvalidLayerType.ImageElementForLayer.UImageElements"}));
 
@@ -273,8 +270,8 @@ TEST(Images, SectionIsReadAndImagesOnMissingLayersAreDropped) {
     const Bytes planData = Pattern(70000, 3);  // long record form
     const Bytes section = Cat({
         Record(600, Int(3)),
-        ImageFields("Gleisplan", Real(10, 2500000), Real(-20, -5000000), Real(200, 0), Real(100, 0),
-                    Real(0, 7500000), Real(2, 0), "Plan"),
+        ImageFields("Gleisplan", Real(10, 2500000), Real(-20, -5000000), Real(200, 0), Real(100, 0), Real(0, 7500000),
+                    Real(2, 0), "Plan"),
         Record(609, Int(70000)),
         Record(610, planData),
         SimpleImage("Verloren", "Dachboden", {9, 9, 9}),
@@ -315,8 +312,8 @@ TEST(Images, DataLengthsThatDisagreeWithTheirRecordSkipTheImage) {
     };
     const Bytes section = Cat({
         Record(600, Int(5)),
-        imageClaiming("shorter", 2, {1, 2, 3, 4}),            // would be cut short
-        imageClaiming("longer", 4096, {1, 2, 3, 4}),          // would read past the record
+        imageClaiming("shorter", 2, {1, 2, 3, 4}),    // would be cut short
+        imageClaiming("longer", 4096, {1, 2, 3, 4}),  // would read past the record
         imageClaiming("negative", -1, {1, 2, 3, 4}),
         imageClaiming("huge", 0x7FFFFFFF, {1, 2, 3, 4}),
         imageClaiming("right", 4, {5, 6, 7, 8}),
@@ -352,8 +349,8 @@ TEST(Images, HostileCountsAreBounded) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        Stream stream(Cat({Record(600, Int(c.count)), SimpleImage("a", "Plan", {1}), SimpleImage("b", "Plan", {2}),
-                           kTrailer}));
+        Stream stream(
+            Cat({Record(600, Int(c.count)), SimpleImage("a", "Plan", {1}), SimpleImage("b", "Plan", {2}), kTrailer}));
         OwnedImages images;
         EXPECT_EQ(UImageElements::ReadImages(images.list, stream.handle, layers.manager), c.whole);
         EXPECT_EQ(images.list.size(), c.expected);
@@ -368,10 +365,10 @@ TEST(Images, HostileCountsAreBounded) {
 TEST(Images, ReadingStopsAtTheFirstRecordThatCannotBeRead) {
     Layers layers;
     // The second image ends inside its data record.
-    Bytes section = Cat({Record(600, Int(3)), SimpleImage("ganz", "Plan", {1, 2}),
-                         ImageFields("halb", Real(0, 0), Real(0, 0), Real(1, 0), Real(1, 0), Real(0, 0), Real(1, 0),
-                                     "Plan"),
-                         Record(609, Int(100)), Bytes{0x02, 0x62, 0x00, 0x64, 1, 2, 3}});
+    Bytes section =
+        Cat({Record(600, Int(3)), SimpleImage("ganz", "Plan", {1, 2}),
+             ImageFields("halb", Real(0, 0), Real(0, 0), Real(1, 0), Real(1, 0), Real(0, 0), Real(1, 0), "Plan"),
+             Record(609, Int(100)), Bytes{0x02, 0x62, 0x00, 0x64, 1, 2, 3}});
     Stream stream(section);
     OwnedImages images;
     EXPECT_FALSE(UImageElements::ReadImages(images.list, stream.handle, layers.manager));
@@ -390,10 +387,10 @@ TEST(Images, AnOversizedDataRecordIsPassedOver) {
     // A data record just above the reader's limit, held whole by a sparse
     // file, between two good images.
     const std::uint32_t oversized = UImageElements::kMaxImageDataLength + 1u;
-    const Bytes before = Cat({Record(600, Int(3)), SimpleImage("vorher", "Plan", {1}),
-                              ImageFields("riesig", Real(0, 0), Real(0, 0), Real(1, 0), Real(1, 0), Real(0, 0),
-                                          Real(1, 0), "Plan"),
-                              Record(609, Int(static_cast<std::int32_t>(oversized)))});
+    const Bytes before =
+        Cat({Record(600, Int(3)), SimpleImage("vorher", "Plan", {1}),
+             ImageFields("riesig", Real(0, 0), Real(0, 0), Real(1, 0), Real(1, 0), Real(0, 0), Real(1, 0), "Plan"),
+             Record(609, Int(static_cast<std::int32_t>(oversized)))});
     const Bytes header = LongRecord(610, oversized, {});
     const Bytes after = Cat({SimpleImage("nachher", "Plan", {3}), kTrailer});
 

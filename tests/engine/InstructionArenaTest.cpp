@@ -24,8 +24,8 @@
 namespace {
 
 std::unique_ptr<CPathDrawingInstruction> MakeLine(CInstructionArena& arena, double x) {
-    auto path = CDrawingInstruction::MakeIn<CPathDrawingInstruction>(arena, kDrawingStyleStroke, false,
-                                                                      CColor::White(), CColor::Black());
+    auto path = CDrawingInstruction::MakeIn<CPathDrawingInstruction>(arena, kDrawingStyleStroke, false, CColor::White(),
+                                                                     CColor::Black());
     path->AddLineTo(CPoint(x, 0));
     path->AddLineTo(CPoint(x, 10));
     return path;
@@ -77,8 +77,8 @@ TEST(InstructionArena, AListBuiltInAnArenaIsDeletedOnAnotherThreadAsTheViewerDoe
                                                                      CColor::Black());
             for (int k = 0; k < 40; ++k) path->AddLineTo(CPoint(element, k));
             fill.AddInstruction(std::move(path));
-            outline.AddInstruction(outline.NewInstruction<COvalDrawingInstruction>(
-                kDrawingStyleStroke, false, CColor::White(), CColor::Black()));
+            outline.AddInstruction(outline.NewInstruction<COvalDrawingInstruction>(kDrawingStyleStroke, false,
+                                                                                   CColor::White(), CColor::Black()));
             // One made with plain new in the same list.
             if (element % 100 == 0) outline.AddInstruction(new CGraphicsStateDrawingInstruction(1));
         }

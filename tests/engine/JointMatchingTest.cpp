@@ -40,9 +40,8 @@ void ReferenceMatch(const std::vector<CJoint*>& joints, double percent, double a
             std::isfinite(joint->GetAngle()))
             order.push_back(joint);
     }
-    std::stable_sort(order.begin(), order.end(), [](const CJoint* a, const CJoint* b) {
-        return a->GetLayoutPoint().x < b->GetLayoutPoint().x;
-    });
+    std::stable_sort(order.begin(), order.end(),
+                     [](const CJoint* a, const CJoint* b) { return a->GetLayoutPoint().x < b->GetLayoutPoint().x; });
     const auto offBy = [](double a, double b) { return std::fabs(std::remainder(a - (b + 180.0), 360.0)); };
     for (std::size_t i = 0; i < order.size(); ++i) {
         CJoint* a = order[i];
@@ -170,8 +169,7 @@ Owned RandomCrowd(std::uint64_t seed) {
     for (int spot = 0; spot < 5; ++spot) {
         if (seed % 3 == 0)
             spots.emplace_back(random.Real(-6.0, 6.0), spot == 0 ? 0.0 : spots.back().y + random.Real(8.0, 40.0), 0.0);
-        else
-            spots.emplace_back(spot * 9.5, (spot % 2) * 6.0, 0.0);
+        else spots.emplace_back(spot * 9.5, (spot % 2) * 6.0, 0.0);
     }
     Owned elements;
     for (int n = 0; n < count; ++n) {

@@ -316,11 +316,17 @@ TEST(Layers, SectionIsReadByVersion) {
     const Case cases[] = {
         {4, defaults, defaults, defaults},
         {7, defaults, defaults, defaults},
-        {8, {2, 0.5, 0.25, 0, 1, 2.5, false, false}, {3, 0, 0, 1, 0.5, -1.5, false, false},
+        {8,
+         {2, 0.5, 0.25, 0, 1, 2.5, false, false},
+         {3, 0, 0, 1, 0.5, -1.5, false, false},
          {1, 0, 0, 0, 1, 0, false, false}},
-        {9, {2, 0.5, 0.25, 0, 1, 2.5, true, true}, {3, 0, 0, 1, 0.5, -1.5, false, true},
+        {9,
+         {2, 0.5, 0.25, 0, 1, 2.5, true, true},
+         {3, 0, 0, 1, 0.5, -1.5, false, true},
          {1, 0, 0, 0, 1, 0, true, false}},
-        {13, {2, 0.5, 0.25, 0, 1, 2.5, true, true}, {3, 0, 0, 1, 0.5, -1.5, false, true},
+        {13,
+         {2, 0.5, 0.25, 0, 1, 2.5, true, true},
+         {3, 0, 0, 1, 0.5, -1.5, false, true},
          {1, 0, 0, 0, 1, 0, true, false}},
     };
     for (const Case& c : cases) {
@@ -427,9 +433,9 @@ TEST(Layers, ASectionWithoutLayersLeavesOneNewLayer) {
 TEST(Layers, HostileCountsAreBoundedByTheBytesLeft) {
     for (StreamKind kind : {StreamKind::MemoryBuffer, StreamKind::DiskFile}) {
         SCOPED_TRACE(KindName(kind));
-        Stream stream(Cat({Record(500, Int(0x7FFFFFFF)), LayerBase("A", false, true), LayerBase("B", true, true),
-                           kTrailer}),
-                      kind);
+        Stream stream(
+            Cat({Record(500, Int(0x7FFFFFFF)), LayerBase("A", false, true), LayerBase("B", true, true), kTrailer}),
+            kind);
         CLayerManager manager("Old");
         std::string error;
         // The count is damage: the section fails, with the layers it holds.
@@ -465,8 +471,8 @@ TEST(Layers, WriterProducesTheSectionBytes) {
     bool ok = false;
     const Bytes v4 = Written([&](FILE* f) { return manager.Save(f, 4); }, &ok);
     EXPECT_TRUE(ok);
-    EXPECT_EQ(v4, (Bytes{0x01, 0xF4, 0x00, 0x04, 0x00, 0x00, 0x00, 0x01,   // 500: 1
-                         0x01, 0xF5, 0x00, 0x02, 'A', 0x00,               // 501: "A"
+    EXPECT_EQ(v4, (Bytes{0x01, 0xF4, 0x00, 0x04, 0x00, 0x00, 0x00, 0x01,  // 500: 1
+                         0x01, 0xF5, 0x00, 0x02, 'A',  0x00,              // 501: "A"
                          0x01, 0xF6, 0x00, 0x01, 0x00,                    // 502: unlocked
                          0x01, 0xF7, 0x00, 0x01, 0x01}));                 // 503: visible
 
@@ -476,10 +482,10 @@ TEST(Layers, WriterProducesTheSectionBytes) {
     layer->SetParameter509(-1.5);
     layer->SetSwitch511(true);
     const Bytes v9 = Written([&](FILE* f) { return manager.Save(f, 9); });
-    const Bytes expected = Cat({Record(500, Int(1)), LayerBase("A", false, true),
-                                LayerDetails(3, Real(0, 5000000), Real(0, 2500000), Real(0, 0), Real(1, 0),
-                                             Real(-1, -5000000)),
-                                LayerSwitches(false, true)});
+    const Bytes expected =
+        Cat({Record(500, Int(1)), LayerBase("A", false, true),
+             LayerDetails(3, Real(0, 5000000), Real(0, 2500000), Real(0, 0), Real(1, 0), Real(-1, -5000000)),
+             LayerSwitches(false, true)});
     EXPECT_EQ(v9, expected);
 
     const Bytes v3 = Written([&](FILE* f) { return manager.Save(f, 3); }, &ok);

@@ -191,8 +191,8 @@ TEST(LayoutBounds, ContentBoxesAreKeptUntilTheDocumentChanges) {
     LogWatch watch;
     const auto workedOut = [&watch] { return watch.Count("Auto-fixing illegal x coordinate for element 'FAR'"); };
     const auto expectAll = [&layout](double minX, double minY, double maxX, double maxY, const std::string& what) {
-        ExpectRect(ULayoutBounds::GetContentBoundingBox(layout, ULayoutBounds::kBoundsModeAll), minX, minY, maxX,
-                   maxY, what);
+        ExpectRect(ULayoutBounds::GetContentBoundingBox(layout, ULayoutBounds::kBoundsModeAll), minX, minY, maxX, maxY,
+                   what);
     };
 
     // Worked out once per mode, then kept: the padded rectangle uses the
@@ -241,8 +241,8 @@ TEST(LayoutBounds, ContentBoxesAreKeptUntilTheDocumentChanges) {
 
     // What the visible mode counts: layers shown and hidden.
     tracks->SetVisible(false);
-    ExpectRect(ULayoutBounds::GetContentBoundingBox(layout, ULayoutBounds::kBoundsModeVisible), -890, -980, 10,
-               2000, "tracks hidden");
+    ExpectRect(ULayoutBounds::GetContentBoundingBox(layout, ULayoutBounds::kBoundsModeVisible), -890, -980, 10, 2000,
+               "tracks hidden");
     boards->SetVisible(false);
     ExpectRect(ULayoutBounds::GetContentBoundingBox(layout, ULayoutBounds::kBoundsModeVisible), -490, 0, -480, 2000,
                "baseboards hidden too");

@@ -27,7 +27,9 @@
 namespace {
 
 struct FileCloser {
-    void operator()(FILE* file) const { if (file != nullptr) std::fclose(file); }
+    void operator()(FILE* file) const {
+        if (file != nullptr) std::fclose(file);
+    }
 };
 using tFile = std::unique_ptr<FILE, FileCloser>;
 
@@ -124,7 +126,9 @@ TEST(LayoutGen, SampleDetailsSurviveTheVersionsThatCarryThem) {
         const auto* label = dynamic_cast<const CTextBIG*>(loaded->GetComponents()[0]);
         ASSERT_NE(label, nullptr);
         EXPECT_EQ(label->GetFontName(), "Futura-Medium");
-        EXPECT_EQ(label->GetText(), "Hauptbahnhof \xC3\x9C" "berf\xC3\xBChrung");
+        EXPECT_EQ(label->GetText(),
+                  "Hauptbahnhof \xC3\x9C"
+                  "berf\xC3\xBChrung");
     }
     {
         // A user-created line of version 5 takes its first colour as second.

@@ -76,8 +76,8 @@ std::string WriteScenario(const std::string& text, const std::string& name) {
 
 std::string WriteBytes(const std::vector<std::uint8_t>& bytes, const std::string& name) {
     const std::string path = PathFor(name);
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                                static_cast<std::streamsize>(bytes.size()));
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     return path;
 }
 
@@ -126,16 +126,18 @@ group 0 1
     EXPECT_TRUE(HasLine(out, "groups           1"));
     EXPECT_TRUE(HasLine(out, "elements         5"));
     // Straights and flex are tracks of one part; the turnout has two.
-    EXPECT_TRUE(HasLine(out, "  tracks 4 (single 3, several track parts 1, flex 1, in tunnel 0), texts 1, shapes 0, "
-                             "generated 0, user-created 2"));
+    EXPECT_TRUE(HasLine(out,
+                        "  tracks 4 (single 3, several track parts 1, flex 1, in tunnel 0), texts 1, shapes 0, "
+                        "generated 0, user-created 2"));
     // One track part and two joints make a plain track; a straight and a
     // curve whose joint 0 is the common end make a right turnout.
     EXPECT_TRUE(HasLine(out, "guessed types    4 elements"));
     EXPECT_TRUE(HasLine(out, "     1 Track                        3"));
     EXPECT_TRUE(HasLine(out, "     7 Right turnout                1"));
     // 2 + 2 + 3 + 2 joints; three meetings along the line.
-    EXPECT_TRUE(HasLine(out, "joints           9: 3 free, 6 connected (free ends near another: 0, at another height: 0, "
-                             "at another angle: 0)"));
+    EXPECT_TRUE(HasLine(out,
+                        "joints           9: 3 free, 6 connected (free ends near another: 0, at another height: 0, "
+                        "at another angle: 0)"));
     EXPECT_TRUE(HasLine(out, "statistics       3 parts, 4 pieces, track total 4"));
     EXPECT_TRUE(HasLine(out, "  library tracks 3, library others 0, user flex tracks 1, user shapes 0, user texts 1"));
     EXPECT_TRUE(HasLine(out, "part list        3 entries"));
@@ -211,15 +213,16 @@ TEST(LayoutInfo, NeverCrashesOnAFileCutAnywhereAndNamesTheSectionWhereALoadedOne
     ULayoutGen::tLayoutDocument document;
     ULayoutGen::tScenarioSummary summary;
     std::string error;
-    ASSERT_TRUE(ULayoutGen::ParseLayoutScenario("version 11\nlayer \"A\"\nlayer \"B\" type=baseboard\n"
-                                                "straight length=100 at=0,0\ncurve radius=300 sweep=30\n"
-                                                "baseboard \"X\" rect=0,0,500,500\ngroup 0 1\n",
-                                                document, summary, error))
+    ASSERT_TRUE(
+        ULayoutGen::ParseLayoutScenario("version 11\nlayer \"A\"\nlayer \"B\" type=baseboard\n"
+                                        "straight length=100 at=0,0\ncurve radius=300 sweep=30\n"
+                                        "baseboard \"X\" rect=0,0,500,500\ngroup 0 1\n",
+                                        document, summary, error))
         << error;
     const std::vector<std::uint8_t> whole = ULayoutFileWriter::LayoutFileBytes(document.FileContent());
     ASSERT_GT(whole.size(), 400u);
-    for (const std::size_t cut : {std::size_t{9}, std::size_t{100}, whole.size() / 2, whole.size() - 30,
-                                  whole.size() - 1}) {
+    for (const std::size_t cut :
+         {std::size_t{9}, std::size_t{100}, whole.size() / 2, whole.size() - 30, whole.size() - 1}) {
         SCOPED_TRACE(cut);
         const tRun run = RunInfo(
             WriteBytes(std::vector<std::uint8_t>(whole.begin(), whole.begin() + static_cast<long>(cut)), "cut.wkst"));
@@ -229,8 +232,7 @@ TEST(LayoutInfo, NeverCrashesOnAFileCutAnywhereAndNamesTheSectionWhereALoadedOne
 
     // Cut by its last byte, in the baseboards: loaded, and said so.
     const std::string incomplete = "incomplete       baseboards section: the file is cut short or damaged there";
-    const tRun cutRun = RunInfo(
-        WriteBytes(std::vector<std::uint8_t>(whole.begin(), whole.end() - 1), "cut-last.wkst"));
+    const tRun cutRun = RunInfo(WriteBytes(std::vector<std::uint8_t>(whole.begin(), whole.end() - 1), "cut-last.wkst"));
     ASSERT_EQ(cutRun.status, 0) << cutRun.err;
     EXPECT_TRUE(HasLine(cutRun.out, incomplete)) << cutRun.out;
     const tRun wholeRun = RunInfo(WriteBytes(whole, "whole.wkst"));

@@ -95,8 +95,7 @@ TEST(LayoutScenario, BadLinesAreRefusedWithTheirLineNumber) {
         {"from a branch of a straight", "straight length=10\nstraight length=10 from=0:branch\n",
          "line 2: element 0 has no branch to go on from"},
         {"unknown parameter", "param colour 1\n", "line 1: unknown parameter 'colour'"},
-        {"author too long", "param author \"" + std::string(128, 'a') + "\"\n",
-         "line 1: author is at most 127 bytes"},
+        {"author too long", "param author \"" + std::string(128, 'a') + "\"\n", "line 1: author is at most 127 bytes"},
         {"colour out of range", "straight length=10 color=1,2,0\n", "line 1: colour channels of color lie in 0 to 1"},
         {"hand", "turnout length=100 radius=400 sweep=20 hand=up\n", "line 1: hand= is left or right, not 'up'"},
         {"words run together", "straight length=10\"x\"\n", "line 1: no space after 'length=10'"},
@@ -119,11 +118,12 @@ TEST(LayoutScenario, TracksAreLaidEndToEndAndConnectAfterLoading) {
     // A straight east from the origin, a quarter circle to the left (centre
     // 200,360, so it ends at 560,360 heading north), a straight north, and a
     // quarter circle to the right from the first straight's end.
-    Load("straight length=200 at=0,0 angle=0\n"
-         "curve radius=360 sweep=90\n"
-         "straight length=100\n"
-         "curve radius=360 sweep=-90 from=0\n",
-         layout);
+    Load(
+        "straight length=200 at=0,0 angle=0\n"
+        "curve radius=360 sweep=90\n"
+        "straight length=100\n"
+        "curve radius=360 sweep=-90 from=0\n",
+        layout);
     const tElements& elements = layout.GetElements();
     ASSERT_EQ(elements.size(), 4u);
     EXPECT_EQ(JointsAt(elements[0], 0, 0), 1);
@@ -142,11 +142,12 @@ TEST(LayoutScenario, TurnoutsBranchToTheSideTheirTypeNames) {
     CLayout layout;
     // Sweep 20 at radius 500: the branch ends 500 sin 20 = 171.01 ahead and
     // 500 (1 - cos 20) = 30.15 aside.
-    Load("turnout length=200 radius=500 sweep=20 hand=right at=0,0 angle=0\n"
-         "straight length=50 from=0:branch\n"
-         "turnout length=200 radius=500 sweep=20 hand=left at=0,1000 angle=0\n"
-         "straight length=50 from=2:branch\n",
-         layout);
+    Load(
+        "turnout length=200 radius=500 sweep=20 hand=right at=0,0 angle=0\n"
+        "straight length=50 from=0:branch\n"
+        "turnout length=200 radius=500 sweep=20 hand=left at=0,1000 angle=0\n"
+        "straight length=50 from=2:branch\n",
+        layout);
     const tElements& elements = layout.GetElements();
     ASSERT_EQ(elements.size(), 4u);
     const double ahead = 500.0 * std::sin(20.0 * M_PI / 180.0);

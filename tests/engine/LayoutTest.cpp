@@ -60,8 +60,8 @@ std::string PathFor(const std::string& name) { return (testsupport::processRoot(
 
 // ------------------------------------------------------------ elements
 
-std::unique_ptr<CCompositeGeometry> Straight(const std::string& product, const CPoint& position,
-                                             double angle = 0.0, const std::string& layer = "") {
+std::unique_ptr<CCompositeGeometry> Straight(const std::string& product, const CPoint& position, double angle = 0.0,
+                                             const std::string& layer = "") {
     ULayoutGen::CElementBuilder builder;
     builder.Catalogue(product, "Maker", "Lib", "desc").Straight(100.0).Angle(angle).Position(position);
     if (!layer.empty()) builder.LayerName(layer);
@@ -293,7 +293,9 @@ std::string WriteVersionFile(int version) {
     FILE* f = std::fopen(path.c_str(), "wb");
     EXPECT_TRUE(ULayoutFileWriter::WriteHeader(f, "WkSt", static_cast<std::uint32_t>(version)));
     EXPECT_TRUE(ULayoutFileWriter::WriteParameters(f, MarkedParameters(), version));
-    if (version >= 4) { EXPECT_TRUE(layers.Save(f, version)); }
+    if (version >= 4) {
+        EXPECT_TRUE(layers.Save(f, version));
+    }
     EXPECT_TRUE(ULayoutFileWriter::WriteElementCount(f, 1));
     EXPECT_TRUE(element->Save(f, version));
     EXPECT_TRUE(UGroups::WriteSerializedGroups(f, {}));
@@ -385,8 +387,12 @@ TEST(Layout, EveryVersionReadsTheParametersItCarriesAndKeepsTheDefaultsOfTheRest
         EXPECT_EQ(layout.GetElements()[0]->GetLayer()->GetName(), v >= 4 ? "Gleise" : "Layer 1");
         EXPECT_EQ(layout.GetImages().size(), v >= 10 ? 1u : 0u);
         EXPECT_EQ(layout.GetBaseboards().size(), v >= 11 ? 1u : 0u);
-        if (v >= 10) { EXPECT_EQ(layout.GetImages()[0]->GetLayer(), layers[1]); }
-        if (v >= 11) { EXPECT_EQ(layout.GetBaseboards()[0]->GetLayer(), layers[2]); }
+        if (v >= 10) {
+            EXPECT_EQ(layout.GetImages()[0]->GetLayer(), layers[1]);
+        }
+        if (v >= 11) {
+            EXPECT_EQ(layout.GetBaseboards()[0]->GetLayer(), layers[2]);
+        }
     }
 }
 
@@ -606,9 +612,8 @@ TEST(Layout, AMissingTagOfTheFileVersionFailsTheParameters) {
         int version;
         std::uint16_t omitted;
     };
-    const Case cases[] = {{13, 400}, {13, 411}, {13, 419}, {13, 431}, {13, 434}, {13, 421}, {13, 422},
-                          {13, 452}, {5, 401},  {5, 408},  {5, 412},  {5, 420},  {4, 427},  {8, 439},
-                          {9, 442},  {11, 449}};
+    const Case cases[] = {{13, 400}, {13, 411}, {13, 419}, {13, 431}, {13, 434}, {13, 421}, {13, 422}, {13, 452},
+                          {5, 401},  {5, 408},  {5, 412},  {5, 420},  {4, 427},  {8, 439},  {9, 442},  {11, 449}};
     for (const Case& c : cases) {
         SCOPED_TRACE("version " + std::to_string(c.version) + " without tag " + std::to_string(c.omitted));
         const std::string path = PathFor("omit" + std::to_string(c.omitted) + ".wkst");
@@ -616,7 +621,9 @@ TEST(Layout, AMissingTagOfTheFileVersionFailsTheParameters) {
         CLayoutParameters p;
         ASSERT_TRUE(ULayoutFileWriter::WriteHeader(f, "WkSt", static_cast<std::uint32_t>(c.version)));
         ASSERT_TRUE(ULayoutFileWriter::WriteParameters(f, p, c.version, c.omitted));
-        if (c.version >= 4) { ASSERT_TRUE(CLayerManager("Layer 1").Save(f, c.version)); }
+        if (c.version >= 4) {
+            ASSERT_TRUE(CLayerManager("Layer 1").Save(f, c.version));
+        }
         ASSERT_TRUE(ULayoutFileWriter::WriteElementCount(f, 0));
         ASSERT_TRUE(UGroups::WriteSerializedGroups(f, {}));
         std::fclose(f);
@@ -705,9 +712,8 @@ TEST(Layout, JointSnappingReadsItsTolerancesFromThePreferences) {
         bool opposite;
     };
     const Case angles[] = {
-        {"exactly opposite", 90, 270, true},   {"two degrees off", 90, 268, false},
-        {"half a degree off", 0, 180.5, true}, {"across 360", 350, 170.9, true},
-        {"same direction", 45, 45, false},     {"negative angles", -90, 90, true},
+        {"exactly opposite", 90, 270, true}, {"two degrees off", 90, 268, false}, {"half a degree off", 0, 180.5, true},
+        {"across 360", 350, 170.9, true},    {"same direction", 45, 45, false},   {"negative angles", -90, 90, true},
     };
     for (const Case& c : angles) EXPECT_EQ(UJointSnapping::AreAnglesOpposite(c.a, c.b), c.opposite) << c.name;
     EXPECT_DOUBLE_EQ(UJointSnapping::GetSnapDistance(4), 3.0);
@@ -757,9 +763,9 @@ TEST(Layout, TunnelTracksAreTracksWithATunnelSection) {
     const tElements tunnels = UElementVectorOperations::GetTunnelTracks(elements);
     std::vector<std::string> names;
     for (const CCompositeGeometry* e : tunnels) names.push_back(e->GetProductNumber());
-    EXPECT_EQ(names, (std::vector<std::string>{"tunnel all along", "tunnel from the middle",
-                                               "tunnel to the middle", "tunnel ends at 1 percent",
-                                               "tunnel ends at 99 percent", "negative start only"}));
+    EXPECT_EQ(names, (std::vector<std::string>{"tunnel all along", "tunnel from the middle", "tunnel to the middle",
+                                               "tunnel ends at 1 percent", "tunnel ends at 99 percent",
+                                               "negative start only"}));
     EXPECT_THROW(UElementInspector::IsTunnelTrack(nullptr), std::runtime_error);
     EXPECT_THROW(UElementInspector::IsPartialTunnelTrack(nullptr), std::runtime_error);
 
@@ -770,7 +776,7 @@ TEST(Layout, TunnelTracksAreTracksWithATunnelSection) {
     owned[0]->SetLayer(&shown);
     owned[1]->SetLayer(&hidden);
     owned[2]->SetLayer(&shown);
-    const tElements visible = UElementVectorOperations::GetElementsOnVisibleLayers({elements[0], elements[1], nullptr,
-                                                                                    elements[2], elements[3]});
+    const tElements visible = UElementVectorOperations::GetElementsOnVisibleLayers(
+        {elements[0], elements[1], nullptr, elements[2], elements[3]});
     EXPECT_EQ(visible, (tElements{elements[0], elements[2]}));
 }

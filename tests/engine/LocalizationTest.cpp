@@ -48,7 +48,8 @@ TEST(Localization, PicksThePreferredLanguage) {
     LocalizationServiceBase* service = RegisterLocalization("de");
     ASSERT_NE(service, nullptr);
     EXPECT_EQ(ULocalization::GetLocalizedString("FailedToOpenFile"),
-              "Die Gleisplandatei konnte nicht ge\xC3\xB6" "ffnet werden.");
+              "Die Gleisplandatei konnte nicht ge\xC3\xB6"
+              "ffnet werden.");
     EXPECT_EQ(ZDUtils::localizedFormattedString("NewLayerName", 1), "Ebene 1");
     EXPECT_EQ(service->GetLocalizedString("Inch", ""), "Zoll");
     EXPECT_EQ(service->GetLocalizedString("Feet", "Localizable"), "Fu\xC3\x9F");

@@ -206,10 +206,8 @@ TEST(Logger, GetRecentLinesGivesTheNewestOldestFirst) {
         int firstEntry;
     };
     const Case cases[] = {
-        {"more asked than held", 200, 50, 1},
-        {"exactly what is held", 50, 50, 1},
-        {"fewer than held", 10, 10, 41},
-        {"none asked", 0, 0, 0},
+        {"more asked than held", 200, 50, 1}, {"exactly what is held", 50, 50, 1},
+        {"fewer than held", 10, 10, 41},      {"none asked", 0, 0, 0},
         {"negative count", -5, 0, 0},
     };
     for (const Case& c : cases) {
@@ -294,8 +292,8 @@ TEST(Logger, LongMessagesAreCutAtACharacterBoundary) {
         std::string text;
         std::string stored;
     };
-    const std::string e = "\xC3\xA9";           // é, two bytes
-    const std::string euro = "\xE2\x82\xAC";    // €, three bytes
+    const std::string e = "\xC3\xA9";             // é, two bytes
+    const std::string euro = "\xE2\x82\xAC";      // €, three bytes
     const std::string grin = "\xF0\x9F\x98\x80";  // four bytes
     const std::vector<Case> cases = {
         {"3,000-byte warning cut to 2,047", 3, std::string(3000, 'w'), std::string(2047, 'w')},
@@ -305,7 +303,8 @@ TEST(Logger, LongMessagesAreCutAtACharacterBoundary) {
         {"two-byte character across the cut", 4, a2046 + e, a2046},
         {"three-byte character across the cut", 3, a2046 + euro + "tail", a2046},
         {"four-byte character across the cut", 3, std::string(2045, 'a') + grin, std::string(2045, 'a')},
-        {"four-byte character ending at the cut", 3, std::string(2043, 'a') + grin + "b", std::string(2043, 'a') + grin},
+        {"four-byte character ending at the cut", 3, std::string(2043, 'a') + grin + "b",
+         std::string(2043, 'a') + grin},
         {"info with a character across 4,095", 2, std::string(4094, 'a') + e, std::string(4094, 'a')},
     };
     for (const Case& c : cases) {

@@ -52,10 +52,8 @@ public:
 };
 
 void UseTextService(bool present) {
-    if (present)
-        CServiceLocator::Instance().RegisterService(new FixedTextService());
-    else
-        CServiceLocator::Instance().RegisterService(new NoTextService());
+    if (present) CServiceLocator::Instance().RegisterService(new FixedTextService());
+    else CServiceLocator::Instance().RegisterService(new NoTextService());
 }
 
 void UseUnits(int unitType) {
@@ -70,9 +68,7 @@ void UseUnits(int unitType) {
 // Owns what the painters append.
 struct OwnedList {
     tDrawingInstructions list;
-    ~OwnedList() {
-        platform::DeleteAll(list);
-    }
+    ~OwnedList() { platform::DeleteAll(list); }
 };
 
 using tElementPtr = std::unique_ptr<CCompositeGeometry>;
@@ -88,8 +84,8 @@ CStraightBIG* NewStraight(double length, double gauge, double bedWidth) {
     return straight;
 }
 
-tElementPtr NewElement(const std::vector<CBasicGeometry*>& components, const CPoint& position,
-                       CLayer* layer, const char* productNumber = "24188") {
+tElementPtr NewElement(const std::vector<CBasicGeometry*>& components, const CPoint& position, CLayer* layer,
+                       const char* productNumber = "24188") {
     auto element = std::make_unique<CCompositeGeometry>();
     for (CBasicGeometry* component : components) element->GetComponents().push_back(component);
     element->SetPosition(position);
@@ -337,8 +333,8 @@ TEST(OverlayPainters, CurveCentresOfCurvesAndCurvedFlexTracks) {
     };
     tElementPtr flex = flexElement(true);
     tElementPtr flexWithoutRadius = flexElement(false);
-    tElementPtr plainFlex = NewElement({new CFlexTrackBIG(CPoint(0, 0), CPoint(60, 0), true, true, 0, 0, 500, 8, 20, 1)},
-                                       CPoint(0, 0), &layer);
+    tElementPtr plainFlex = NewElement(
+        {new CFlexTrackBIG(CPoint(0, 0), CPoint(60, 0), true, true, 0, 0, 500, 8, 20, 1)}, CPoint(0, 0), &layer);
     tElementPtr straight = Straight(CPoint(0, 0), &layer);
 
     struct Case {
@@ -442,12 +438,9 @@ TEST(OverlayPainters, HeightLabelPositionTurnsWithTheJoint) {
         double turn;  // degrees
     };
     const Case cases[] = {
-        {"angle 0", 0.0, 0.0, 90.0},
-        {"angle 30", 30.0, 0.0, 120.0},
-        {"angle 250", 250.0, 0.0, 160.0},
-        {"angle 90: no turn", 90.0, 0.0, 0.0},
-        {"negative angle", -45.0, 0.0, 45.0},
-        {"stacked twice", 30.0, 20.0, 120.0},
+        {"angle 0", 0.0, 0.0, 90.0},          {"angle 30", 30.0, 0.0, 120.0},
+        {"angle 250", 250.0, 0.0, 160.0},     {"angle 90: no turn", 90.0, 0.0, 0.0},
+        {"negative angle", -45.0, 0.0, 45.0}, {"stacked twice", 30.0, 20.0, 120.0},
     };
     for (const Case& c : cases) {
         CJoint joint;

@@ -27,12 +27,9 @@
 
 namespace {
 
-bool SameBits(double a, double b) {
-    return std::bit_cast<std::uint64_t>(a) == std::bit_cast<std::uint64_t>(b);
-}
+bool SameBits(double a, double b) { return std::bit_cast<std::uint64_t>(a) == std::bit_cast<std::uint64_t>(b); }
 
-void ExpectSamePoints(const std::vector<CPoint>& actual, const std::vector<CPoint>& expected,
-                      const std::string& name) {
+void ExpectSamePoints(const std::vector<CPoint>& actual, const std::vector<CPoint>& expected, const std::string& name) {
     ASSERT_EQ(actual.size(), expected.size()) << name;
     for (std::size_t i = 0; i < expected.size(); ++i) {
         EXPECT_TRUE(SameBits(actual[i].x, expected[i].x) && SameBits(actual[i].y, expected[i].y) &&
@@ -107,11 +104,11 @@ TEST(ParallelPaths, APairIsTwoSingleCallsBitForBit) {
     cases.push_back({"curve whose inner arc is a point", Curve(5.0, 30.0, 45.0), 12.0, -4.9995, 3.0});
     cases.push_back({"curve of 10,000 km, depth at its cap", Curve(1.0e10, 90.0, 0.0), 0.0, -8.25, 8.25});
     cases.push_back({"flex of two points along x", Flex({CPoint(0, 0), CPoint(100, 0)}, 0.0), 0.0, -5.0, 5.0});
-    cases.push_back({"flex of three points", Flex({CPoint(0, 0), CPoint(50, 20), CPoint(100, 0)}, 20.0), 7.0,
-                     -8.25, 8.25});
+    cases.push_back(
+        {"flex of three points", Flex({CPoint(0, 0), CPoint(50, 20), CPoint(100, 0)}, 20.0), 7.0, -8.25, 8.25});
     cases.push_back({"flex of four points with heights",
-                     Flex({CPoint(0, 0, 1), CPoint(30, 60, 2), CPoint(90, -20, 3), CPoint(120, 10, 4)}, 0.0),
-                     -45.0, -20.0, 20.0});
+                     Flex({CPoint(0, 0, 1), CPoint(30, 60, 2), CPoint(90, -20, 3), CPoint(120, 10, 4)}, 0.0), -45.0,
+                     -20.0, 20.0});
     for (Case& c : cases) {
         std::vector<CPoint> first, second, singleFirst, singleSecond;
         c.component->GetParallelPathPair(first, second, c.elementAngle, c.firstOffset, c.secondOffset);
@@ -159,8 +156,13 @@ TEST(ParallelPaths, TheFlexCentreLineIsItsBezierCurve) {
         double t;
         double expectedT;
     };
-    const Case cases[] = {{0.0, 0.0},  {0.3, 0.3}, {0.5, 0.5}, {1.0, 1.0},
-                          {-2.0, 0.0}, {7.0, 1.0}, {std::numeric_limits<double>::quiet_NaN(), 0.0}};
+    const Case cases[] = {{0.0, 0.0},
+                          {0.3, 0.3},
+                          {0.5, 0.5},
+                          {1.0, 1.0},
+                          {-2.0, 0.0},
+                          {7.0, 1.0},
+                          {std::numeric_limits<double>::quiet_NaN(), 0.0}};
     for (const Case& c : cases) {
         const CPoint point = flex->GetCenterLinePoint(c.t, 0.0);
         const CPoint expected = Bezier(controls, c.expectedT);
@@ -225,8 +227,7 @@ TEST(ParallelPaths, RenderersDrawTheSameWithTheCacheAsWithout) {
     turnout->SetAngle(17.0);
     turnout->UpdateJoints();
     auto flexElement = std::make_unique<CCompositeGeometry>();
-    flexElement->GetComponents().push_back(
-        Flex({CPoint(0, 0), CPoint(40, 30), CPoint(120, 10)}, 0.0).release());
+    flexElement->GetComponents().push_back(Flex({CPoint(0, 0), CPoint(40, 30), CPoint(120, 10)}, 0.0).release());
     flexElement->SetAngle(-60.0);
     flexElement->UpdateJoints();
 

@@ -59,9 +59,8 @@ CCompositeGeometry* Piece(const char* product, const char* library = "Track Libr
 CCompositeGeometry* UserFlex(const char* product) {
     auto* element = new CCompositeGeometry();
     element->SetProductNumber(product);
-    UElementComponents::AppendComponent(
-        element, UElementComponents::CreateFlexTrackComponent(CPoint(0, 0), CPoint(300, 0), true, true, 0, 0, 500,
-                                                              16.5, 30, 1));
+    UElementComponents::AppendComponent(element, UElementComponents::CreateFlexTrackComponent(
+                                                     CPoint(0, 0), CPoint(300, 0), true, true, 0, 0, 500, 16.5, 30, 1));
     return element;
 }
 
@@ -69,7 +68,7 @@ CCompositeGeometry* UserRectangle() {
     auto* element = new CCompositeGeometry();
     UElementComponents::AppendComponent(
         element, UElementComponents::CreatePolyComponent({CPoint(0, 0), CPoint(50, 0), CPoint(50, 30)}, 1,
-                                                          kPolyKindRectangle, 0, 0, 0));
+                                                         kPolyKindRectangle, 0, 0, 0));
     return element;
 }
 
@@ -91,11 +90,22 @@ TEST(PartList, DefaultCurrencyFollowsTheLocaleWithinTheKnownCurrencies) {
         int expected;
     };
     const Case cases[] = {
-        {"de_DE", 129}, {"en_US", 130}, {"en_GB", 131}, {"de_CH", 132}, {"sv_SE", 133},
-        {"ja_JP", 134}, {"da_DK", 135}, {"en_AU", 136}, {"en_CA", 137}, {"nb_NO", 138},
-        {"en_NZ", 139}, {"en_US.UTF-8", 130},
+        {"de_DE", 129},
+        {"en_US", 130},
+        {"en_GB", 131},
+        {"de_CH", 132},
+        {"sv_SE", 133},
+        {"ja_JP", 134},
+        {"da_DK", 135},
+        {"en_AU", 136},
+        {"en_CA", 137},
+        {"nb_NO", 138},
+        {"en_NZ", 139},
+        {"en_US.UTF-8", 130},
         // Currencies the price list does not know fall back to euros.
-        {"pl_PL", 129}, {"pt_BR", 129}, {"en_IN", 129},
+        {"pl_PL", 129},
+        {"pt_BR", 129},
+        {"en_IN", 129},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.locale);

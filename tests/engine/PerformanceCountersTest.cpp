@@ -149,7 +149,10 @@ TEST(PerformanceCounters, CsvHasExactBytesAndReplacesTheFile) {
     service.AddToCounter("LoadLayout", 1000);  // dropped while disabled
 
     const fs::path path = testsupport::processRoot() / "counters.csv";
-    { std::ofstream(path) << "old contents that are longer than the table will ever be .................................................................\n"; }
+    {
+        std::ofstream(path) << "old contents that are longer than the table will ever be "
+                               ".................................................................\n";
+    }
     ASSERT_TRUE(service.WriteToCsv(path.string()));
     EXPECT_EQ(ReadFile(path),
               "Name,Calls,Total (ms),Average (ms)\n"
@@ -224,10 +227,8 @@ TEST(PerformanceCounters, AppSideRoundsHalvesAwayFromZero) {
     const auto before = TempFolderEntries();
     const auto lines = QLPerformanceCounters::getCountersAsStrings();
     ASSERT_TRUE(lines.has_value());
-    EXPECT_EQ(*lines, (std::vector<std::string>{"Name,Calls,Total (ms),Average (ms)",
-                                                 "RoundDown,1\u00D7,12,12.0",
-                                                 "RoundNegative,1\u00D7,-3,-3.0",
-                                                 "RoundUp,1\u00D7,13,13.0"}));
+    EXPECT_EQ(*lines, (std::vector<std::string>{"Name,Calls,Total (ms),Average (ms)", "RoundDown,1\u00D7,12,12.0",
+                                                "RoundNegative,1\u00D7,-3,-3.0", "RoundUp,1\u00D7,13,13.0"}));
     // The temporary table does not stay behind.
     EXPECT_EQ(TempFolderEntries(), before);
     service.Disable();

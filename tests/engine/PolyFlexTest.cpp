@@ -100,9 +100,9 @@ double PolylineLength(const std::vector<CPoint>& controls, int segments) {
     CPoint previous = Bernstein(controls, 0);
     for (int i = 1; i <= segments; ++i) {
         const CPoint next = Bernstein(controls, static_cast<double>(i) / segments);
-        length += std::sqrt((next.x - previous.x) * (next.x - previous.x) +
-                            (next.y - previous.y) * (next.y - previous.y) +
-                            (next.z - previous.z) * (next.z - previous.z));
+        length +=
+            std::sqrt((next.x - previous.x) * (next.x - previous.x) + (next.y - previous.y) * (next.y - previous.y) +
+                      (next.z - previous.z) * (next.z - previous.z));
         previous = next;
     }
     return length;
@@ -296,8 +296,7 @@ TEST(FlexTrackBIG, BezierPointsOfTheCentreLine) {
         // Turned a quarter about the box centre (100, 50).
         {"quarter at 90 degrees", 0.25, 90, 112.5, 0},
     };
-    for (const Case& c : cases)
-        ExpectPoint(flex.GetCenterLinePoint(c.t, c.elementAngle), c.x, c.y, 1e-9, c.name);
+    for (const Case& c : cases) ExpectPoint(flex.GetCenterLinePoint(c.t, c.elementAngle), c.x, c.y, 1e-9, c.name);
     ExpectPoint(flex.GetCenterPoint(0), 100, 50, 1e-9, "centre point");
 
     // The parabola's length is 100 (sqrt 2 + asinh 1); 25 chords fall short
@@ -398,8 +397,12 @@ TEST(FlexTrackBIG, Bounds) {
         // above it.
         {"arched three", {CPoint(0, 0), CPoint(150, 150), CPoint(300, 0)}, -h, -h, 300 + h, 165},
         // With four points the cross about control point 2 counts too.
-        {"four, point 2 highest", {CPoint(0, 0), CPoint(100, 0), CPoint(200, 100), CPoint(300, 0)},
-         0, -20, 300 + h, 115},
+        {"four, point 2 highest",
+         {CPoint(0, 0), CPoint(100, 0), CPoint(200, 100), CPoint(300, 0)},
+         0,
+         -20,
+         300 + h,
+         115},
     };
     for (const Case& c : cases) {
         CFlexTrackBIG flex = FlexWith(c.controls, 40);
@@ -469,11 +472,12 @@ TEST(Flextrack, BendToCurve) {
 
     // Two points: refused, unchanged.
     CFlexTrackBIG two = FlexWith({CPoint(0, 0), CPoint(50, 0)});
-    const int before = CountLogged("Invalid control point count in static bool "
-                                      "UFlextrack::BendToCurve(CFlexTrackBIG *, double, double)");
+    const int before = CountLogged(
+        "Invalid control point count in static bool "
+        "UFlextrack::BendToCurve(CFlexTrackBIG *, double, double)");
     EXPECT_FALSE(UFlextrack::BendToCurve(&two, 360, 30));
     EXPECT_EQ(CountLogged("Invalid control point count in static bool "
-                             "UFlextrack::BendToCurve(CFlexTrackBIG *, double, double)"),
+                          "UFlextrack::BendToCurve(CFlexTrackBIG *, double, double)"),
               before + 1);
     EXPECT_EQ(two.GetNumberOfPoints(), 2u);
     EXPECT_NEAR(two.GetTrackLength(), 50, 1e-9);
@@ -488,9 +492,11 @@ TEST(Flextrack, MakeStraightAndInsertMidPoint) {
     };
     const Case cases[] = {
         {"two points", {CPoint(10, 20), CPoint(0, 0)}, {CPoint(10, 20), CPoint(110, 20)}},
-        {"three points", {CPoint(10, 20), CPoint(70, 90), CPoint(0, 0)},
+        {"three points",
+         {CPoint(10, 20), CPoint(70, 90), CPoint(0, 0)},
          {CPoint(10, 20), CPoint(60, 20), CPoint(110, 20)}},
-        {"four points", {CPoint(10, 20), CPoint(70, 90), CPoint(5, 5), CPoint(0, 0, 3)},
+        {"four points",
+         {CPoint(10, 20), CPoint(70, 90), CPoint(5, 5), CPoint(0, 0, 3)},
          {CPoint(10, 20), CPoint(10 + 100.0 / 3, 20), CPoint(10 + 200.0 / 3, 20), CPoint(110, 20, 3)}},
     };
     for (const Case& c : cases) {
@@ -541,8 +547,7 @@ void ExpectFields(CPolyBIG& c, int version, const std::string& what) {
 }
 
 TEST(PolyFlexRecord, SaveThenLoadAcrossVersions) {
-    const std::vector<CPoint> shape = {CPoint(0, 0), CPoint(250.125, -3.5), CPoint(-80, 19.75),
-                                       CPoint(1e6, -1e6)};
+    const std::vector<CPoint> shape = {CPoint(0, 0), CPoint(250.125, -3.5), CPoint(-80, 19.75), CPoint(1e6, -1e6)};
     const std::vector<CPoint> controls = {CPoint(0, 0), CPoint(120.5, 40), CPoint(300, 0)};
     for (int version : {6, 7, 8, 9, 12, 13}) {
         const std::string what = "version " + std::to_string(version);
@@ -586,9 +591,8 @@ TEST(PolyFlexRecord, TagOrder) {
                                                  320, 319, 320, 319, 320, 321, 322, 323, 314};
     EXPECT_EQ(TagIds(SaveBytes(flex)), expected);
     CPolyBIG poly({CPoint(1, 2)}, 1, 1, 0, 0, 0);
-    const std::vector<std::uint16_t> expectedPoly = {300, 301, 302, 303, 304, 305, 306, 307, 308,
-                                                     309, 328, 329, 330, 331, 335, 334, 333, 318,
-                                                     319, 320, 321, 322, 323};
+    const std::vector<std::uint16_t> expectedPoly = {300, 301, 302, 303, 304, 305, 306, 307, 308, 309, 328, 329,
+                                                     330, 331, 335, 334, 333, 318, 319, 320, 321, 322, 323};
     EXPECT_EQ(TagIds(SaveBytes(poly)), expectedPoly);
 }
 
@@ -640,12 +644,27 @@ TEST(PolyFlexRecord, HostilePolygonRecords) {
         {"zero points", 0, {}, true, 0, "Polygon without points", 0},
         {"negative count before real points", -1, {CPoint(1, 1)}, true, 0, "Polygon without points", 0},
         {"count above the maximum", 2147483647, {CPoint(1, 1)}, true, 0, "Too many polygon points (2147483647)", 0},
-        {"count the file cannot hold", 900000, {CPoint(1, 1), CPoint(2, 2)}, true, 0,
-         "Polygon point count 900000 exceeds the", 0},
-        {"truncated point list", 3, {CPoint(1, 1), CPoint(2, 2)}, true, 64,
-         "Failed to read component tag 319 (EndOfFile)", 2},
-        {"truncated point list, no tail", 4, {CPoint(1, 1)}, false, 96,
-         "Failed to read component tag 319 (EndOfFile)", 1},
+        {"count the file cannot hold",
+         900000,
+         {CPoint(1, 1), CPoint(2, 2)},
+         true,
+         0,
+         "Polygon point count 900000 exceeds the",
+         0},
+        {"truncated point list",
+         3,
+         {CPoint(1, 1), CPoint(2, 2)},
+         true,
+         64,
+         "Failed to read component tag 319 (EndOfFile)",
+         2},
+        {"truncated point list, no tail",
+         4,
+         {CPoint(1, 1)},
+         false,
+         96,
+         "Failed to read component tag 319 (EndOfFile)",
+         1},
     };
     for (const Case& c : cases) {
         PolyRecordWriter w;
@@ -716,8 +735,8 @@ TEST(PolyFlexRecord, FlexControlPointCounts) {
         const tLoadResult r = LoadRecord(flex, w.Contents(), 13);
         EXPECT_EQ(r.ok, c.ok) << c.name << ": " << r.error;
         if (!c.ok) {
-            EXPECT_EQ(r.error, "Flex track with " + std::to_string(c.points.size()) +
-                                   " control points (2 to 4 expected)")
+            EXPECT_EQ(r.error,
+                      "Flex track with " + std::to_string(c.points.size()) + " control points (2 to 4 expected)")
                 << c.name;
         }
         EXPECT_EQ(flex.GetMaxLength(), 640) << c.name;
@@ -764,8 +783,10 @@ TEST(PolyFlexRecord, TruncatedRecordsAndVersions) {
     // Versions outside 3 to 13 read nothing.
     const std::vector<std::uint8_t> bytes = SaveBytes(flex);
     for (int version : {2, 14}) {
-        const int before = CountLogged("virtual bool CFlexTrackBIG::Load(FILE *, int): Unsupported "
-                                          "file format (version " + std::to_string(version) + ")");
+        const int before = CountLogged(
+            "virtual bool CFlexTrackBIG::Load(FILE *, int): Unsupported "
+            "file format (version " +
+            std::to_string(version) + ")");
         tFile file(std::tmpfile());
         std::fwrite(bytes.data(), 1, bytes.size(), file.get());
         std::rewind(file.get());
@@ -775,7 +796,8 @@ TEST(PolyFlexRecord, TruncatedRecordsAndVersions) {
         EXPECT_EQ(std::ftell(file.get()), 0) << version;
         EXPECT_EQ(error, "Unsupported file format (version " + std::to_string(version) + ")");
         EXPECT_EQ(CountLogged("virtual bool CFlexTrackBIG::Load(FILE *, int): Unsupported "
-                                 "file format (version " + std::to_string(version) + ")"),
+                              "file format (version " +
+                              std::to_string(version) + ")"),
                   before + 1);
     }
 }

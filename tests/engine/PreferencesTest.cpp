@@ -25,9 +25,7 @@ namespace {
 
 // Stands for quitting and launching again: the persisted preferences are
 // read back from disk.
-void Restart() {
-    platform::UserDefaults::standard().reload();
-}
+void Restart() { platform::UserDefaults::standard().reload(); }
 
 std::optional<platform::Value> Persisted(const std::string& key) {
     return platform::UserDefaults::standard().object(key);
@@ -106,15 +104,25 @@ TEST(PreferencesService, RegistersEveryDefaultInMetricLocale) {
     platform::Locale::setCurrent("de_DE");
     CServiceLocator::Instance().RegisterService(new VKMPreferencesService());
 
-    struct IntDefault { const char* key; int value; };
+    struct IntDefault {
+        const char* key;
+        int value;
+    };
     const IntDefault ints[] = {
-        {"QLWSDefaultZoom", 75},          {"QLWSDefaultTrackStyle", 105},
-        {"QLUnits", 2},                   {"QLWSDefaultGridSpacing", 10},
-        {"QLLayoutPadding", 10},          {"QLLayoutBoundsMode", 1},
-        {"QLJointDistanceTolerancePercent", 25}, {"QLJointAngleTolerance", 30},
-        {"QLDefaultWSWidth", 3000},       {"QLDefaultWSHeight", 3000},
-        {"QLMaxConnectTrackItems", 5},    {"QLMinConnectTolerancePercent", 10},
-        {"QLConnectTracksMaxSolutions", 10}, {"QLSnapAreaFactor", 100},
+        {"QLWSDefaultZoom", 75},
+        {"QLWSDefaultTrackStyle", 105},
+        {"QLUnits", 2},
+        {"QLWSDefaultGridSpacing", 10},
+        {"QLLayoutPadding", 10},
+        {"QLLayoutBoundsMode", 1},
+        {"QLJointDistanceTolerancePercent", 25},
+        {"QLJointAngleTolerance", 30},
+        {"QLDefaultWSWidth", 3000},
+        {"QLDefaultWSHeight", 3000},
+        {"QLMaxConnectTrackItems", 5},
+        {"QLMinConnectTolerancePercent", 10},
+        {"QLConnectTracksMaxSolutions", 10},
+        {"QLSnapAreaFactor", 100},
     };
     for (const IntDefault& d : ints) {
         SCOPED_TRACE(d.key);
@@ -285,7 +293,8 @@ TEST(PreferencesService, AKeyRewrittenWithAnotherTypeKeepsOnlyTheNewValue) {
 }
 
 TEST(PreferencesService, TextOutsideMacRomanSurvivesARestart) {
-    const std::string name = "Gleis \xE2\x86\x92 Bahnhof \xE2\x9C\x93 \xE6\x97\xA5\xE6\x9C\xAC";  // arrow, check mark, CJK
+    const std::string name =
+        "Gleis \xE2\x86\x92 Bahnhof \xE2\x9C\x93 \xE6\x97\xA5\xE6\x9C\xAC";  // arrow, check mark, CJK
     {
         PreferencesService service;
         service.SetString("QLLastLayoutName", name);

@@ -55,7 +55,8 @@ TEST(RailConstants, UnknownCodesWarnWithTheOperationAndGivePlaceholders) {
     EXPECT_EQ(LastLogMessage(),
               "Unsupported model scale -1 in double URailConstants::GetDefaultRailWidthForModelScale(int)");
     EXPECT_EQ(URailConstants::GetModelScaleAsString(0, false), "???");
-    EXPECT_EQ(LastLogMessage(), "Unsupported model scale 0 in std::string URailConstants::GetModelScaleAsString(int, bool)");
+    EXPECT_EQ(LastLogMessage(),
+              "Unsupported model scale 0 in std::string URailConstants::GetModelScaleAsString(int, bool)");
 }
 
 TEST(RailConstants, ParsingFindsNamesAndTheirPiecesIgnoringAsciiCase) {
@@ -67,9 +68,11 @@ TEST(RailConstants, ParsingFindsNamesAndTheirPiecesIgnoringAsciiCase) {
         int code;
     };
     const Case cases[] = {
-        {"h0", 16}, {"H0", 16}, {"h0n30", 14}, {"H0E", 14}, {"h0m", 15}, {"H0n3\u00BD", 15}, {"H0N3\u00BD", 15},
-        {"g", 19}, {"IIM", 19}, {"iim / g", 19}, {"custom scale", 20}, {"z", 11}, {"tt", 13},
-        {"0", 17}, {"00", 22}, {"s", 21}, {"i", 18},
+        {"h0", 16},  {"H0", 16},         {"h0n30", 14},        {"H0E", 14},
+        {"h0m", 15}, {"H0n3\u00BD", 15}, {"H0N3\u00BD", 15},   {"g", 19},
+        {"IIM", 19}, {"iim / g", 19},    {"custom scale", 20}, {"z", 11},
+        {"tt", 13},  {"0", 17},          {"00", 22},           {"s", 21},
+        {"i", 18},
     };
     for (const Case& c : cases) EXPECT_EQ(URailConstants::ParseModelScaleString(c.text), c.code) << c.text;
 }
@@ -80,10 +83,8 @@ TEST(RailConstants, ParsingFailuresWarnWithTheLoweredText) {
         const char* lowered;
     };
     const Case cases[] = {
-        {" N", " n"},            // not trimmed
-        {"H0 ", "h0 "},
-        {"", ""},
-        {"IIm/G", "iim/g"},      // the whole name with other spacing
+        {" N", " n"},                                    // not trimmed
+        {"H0 ", "h0 "},   {"", ""}, {"IIm/G", "iim/g"},  // the whole name with other spacing
         {"1:87", "1:87"},
     };
     for (const Case& c : cases) {

@@ -55,8 +55,8 @@ tElementState StateOf(CCompositeGeometry& element) {
         c.generatorID = component->GetComponentGeneratorID();
         c.attribute = component->GetComponentAttribute();
         c.lineWidth = component->GetLineWidth();
-        c.values = {component->GetOffsetX(),  component->GetOffsetY(),       component->GetAngle(),
-                    component->GetGauge(),    component->GetTrackbedWidth(), component->GetRailWidth(),
+        c.values = {component->GetOffsetX(),    component->GetOffsetY(),       component->GetAngle(),
+                    component->GetGauge(),      component->GetTrackbedWidth(), component->GetRailWidth(),
                     component->GetTrackLength()};
         if (auto* poly = dynamic_cast<CPolyBIG*>(component)) {
             for (const CPoint& point : poly->GetPoints()) {
@@ -106,8 +106,12 @@ std::unique_ptr<CCompositeGeometry> StraightFlexElement(double builtLength, doub
         .FlexTrack(CPoint(0, 0), CPoint(builtLength, 0), 900.0, H0())
         .MarkGenerated(1)
         .Angle(angle)
-        .Generator(1, {{2, std::to_string(length)}, {3, "0.000000"}, {6, "900.000000"},
-                       {7, "16.500000"}, {8, "40.000000"}, {9, "1"}})
+        .Generator(1, {{2, std::to_string(length)},
+                       {3, "0.000000"},
+                       {6, "900.000000"},
+                       {7, "16.500000"},
+                       {8, "40.000000"},
+                       {9, "1"}})
         .Build();
 }
 
@@ -239,9 +243,13 @@ TEST(RegenerationTest, FailedRegenerationLeavesTheElementAsItWas) {
         const char* warning;
     };
     const Case cases[] = {
-        {"straight flex without angle or gauge", 1, {{2, "100"}},
+        {"straight flex without angle or gauge",
+         1,
+         {{2, "100"}},
          "Generator (1) returned an empty components vector w/ parameters: [ 2 ] = 100"},
-        {"curved flex without radius", 2, {{3, "0"}, {4, "30"}, {7, "16.5"}, {8, "40"}},
+        {"curved flex without radius",
+         2,
+         {{3, "0"}, {4, "30"}, {7, "16.5"}, {8, "40"}},
          "Generator (2) returned an empty components vector w/ parameters: [ 3 ] = 0, [ 4 ] = 30, [ 7 ] = 16.5, "
          "[ 8 ] = 40"},
         {"unknown generator", 9, {{1, "x"}}, "Generator (9) returned an empty components vector"},
@@ -294,8 +302,11 @@ TEST(RegenerationTest, GeneratedComponentsWithoutGeneratorsAreKeptAndReported) {
 TEST(RegenerationTest, ElementWithoutGeneratorsComesThroughSilently) {
     testsupport::RecordingAnalytics& analytics = testsupport::Analytics();
     analytics.events.clear();
-    std::unique_ptr<CCompositeGeometry> element =
-        ULayoutGen::CElementBuilder().Catalogue("S200", "Maker", "Library", "").Straight(200.0, H0()).Angle(15.0).Build();
+    std::unique_ptr<CCompositeGeometry> element = ULayoutGen::CElementBuilder()
+                                                      .Catalogue("S200", "Maker", "Library", "")
+                                                      .Straight(200.0, H0())
+                                                      .Angle(15.0)
+                                                      .Build();
     CBasicGeometry* straight = element->GetComponents().front();
     const tElementState state = StateOf(*element);
     LogWatch watch;
@@ -318,7 +329,8 @@ TEST(RegenerationTest, ElementWithoutGeneratorsComesThroughSilently) {
               1);
     bool reported = false;
     for (const auto& event : analytics.events)
-        reported = reported || event.second.at("IntegrityCheckType") == "EmptyComponents.RegenerateComponents.UGeneratedElements";
+        reported = reported ||
+                   event.second.at("IntegrityCheckType") == "EmptyComponents.RegenerateComponents.UGeneratedElements";
     EXPECT_TRUE(reported);
 }
 

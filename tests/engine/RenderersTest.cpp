@@ -44,18 +44,16 @@ constexpr int kFill = CDrawingInstructionsRenderOptions::kFillPass;
 constexpr int kOutline = CDrawingInstructionsRenderOptions::kOutlinePass;
 
 // Colours that tell the roles apart.
-const CColor kFirst(0.8, 0.1, 0.1, 1.0);    // element fill
-const CColor kSecond(0.1, 0.1, 0.8, 1.0);   // element outline
-const CColor kMarked(0.9, 0.6, 0.0, 1.0);   // given marked colour
-const CColor kRail(0.975, 1.0);             // the viewer's light rail colour
+const CColor kFirst(0.8, 0.1, 0.1, 1.0);   // element fill
+const CColor kSecond(0.1, 0.1, 0.8, 1.0);  // element outline
+const CColor kMarked(0.9, 0.6, 0.0, 1.0);  // given marked colour
+const CColor kRail(0.975, 1.0);            // the viewer's light rail colour
 
 // Owns what the renderers append.
 struct OwnedList {
     tDrawingInstructions list;
     ~OwnedList() { Clear(); }
-    void Clear() {
-        platform::DeleteAll(list);
-    }
+    void Clear() { platform::DeleteAll(list); }
 };
 
 // A straight of length 100 at offset 0: its centre line runs at y = gauge
@@ -79,8 +77,7 @@ CCurveBIG* NewCurve() {
     return curve;
 }
 
-std::unique_ptr<CCompositeGeometry> NewElement(CBasicGeometry* component,
-                                               const CPoint& position = CPoint(1000, 2000)) {
+std::unique_ptr<CCompositeGeometry> NewElement(CBasicGeometry* component, const CPoint& position = CPoint(1000, 2000)) {
     auto element = std::make_unique<CCompositeGeometry>();
     element->GetComponents().push_back(component);
     element->SetPosition(position);
@@ -91,8 +88,8 @@ std::unique_ptr<CCompositeGeometry> NewElement(CBasicGeometry* component,
 }
 
 // Renders one pass of the element into `output`.
-void RenderPass(CCompositeGeometry& element, int style, int pass, OwnedList& output,
-                bool marked = false, bool tunnelHidden = false, bool fill = true) {
+void RenderPass(CCompositeGeometry& element, int style, int pass, OwnedList& output, bool marked = false,
+                bool tunnelHidden = false, bool fill = true) {
     CDrawingInstructionsRenderStrategy strategy;
     CDrawingInstructionsRenderOptions renderOptions(&output.list, pass);
     element.SetSecondFlag(marked);
@@ -119,8 +116,7 @@ std::vector<CPoint> LinePoints(const CDrawingInstruction* instruction) {
     return points;
 }
 
-void ExpectPoints(const std::vector<CPoint>& actual, const std::vector<CPoint>& expected,
-                  const std::string& name) {
+void ExpectPoints(const std::vector<CPoint>& actual, const std::vector<CPoint>& expected, const std::string& name) {
     ASSERT_EQ(actual.size(), expected.size()) << name;
     for (std::size_t i = 0; i < expected.size(); ++i) {
         EXPECT_NEAR(actual[i].x, expected[i].x, 1e-9) << name << " point " << i;
@@ -130,8 +126,7 @@ void ExpectPoints(const std::vector<CPoint>& actual, const std::vector<CPoint>& 
 }
 
 // Stroke-only path in `stroke` at `width`.
-void ExpectStroke(const CDrawingInstruction* instruction, const CColor& stroke, double width,
-                  const std::string& name) {
+void ExpectStroke(const CDrawingInstruction* instruction, const CColor& stroke, double width, const std::string& name) {
     const CPathDrawingInstruction& path = AsPath(instruction);
     EXPECT_FALSE(path.mUseFill) << name;
     EXPECT_TRUE(path.mUseStroke) << name;
@@ -221,14 +216,12 @@ TEST(Renderers, StraightOutlinePassPerStyle) {
     const Case cases[] = {
         {"nothing", 0, {}},
         {"joint ends", 8, {{joint0End, kSecond, 1}, {joint1End, kSecond, 1}}},
-        {"rails at the rail width", 64,
-         {{StraightLine(-5), kSecond, 1}, {StraightLine(5), kSecond, 1}}},
-        {"single-line rails", 4 | 64,
-         {{StraightLine(-1), kSecond, 1}, {StraightLine(1), kSecond, 1}}},
-        {"bed lines at the base width", 32,
-         {{StraightLine(-10), kSecond, 1}, {StraightLine(10), kSecond, 1}}},
+        {"rails at the rail width", 64, {{StraightLine(-5), kSecond, 1}, {StraightLine(5), kSecond, 1}}},
+        {"single-line rails", 4 | 64, {{StraightLine(-1), kSecond, 1}, {StraightLine(1), kSecond, 1}}},
+        {"bed lines at the base width", 32, {{StraightLine(-10), kSecond, 1}, {StraightLine(10), kSecond, 1}}},
         {"centre line at the rail width", 128, {{StraightLine(0), kSecond, 1}}},
-        {"everything, in order", 8 | 32 | 64 | 128,
+        {"everything, in order",
+         8 | 32 | 64 | 128,
          {{joint0End, kSecond, 1},
           {joint1End, kSecond, 1},
           {StraightLine(-5), kSecond, 1},
@@ -236,9 +229,11 @@ TEST(Renderers, StraightOutlinePassPerStyle) {
           {StraightLine(-10), kSecond, 1},
           {StraightLine(10), kSecond, 1},
           {StraightLine(0), kSecond, 1}}},
-        {"rail colour: thick rails only, no bed or centre lines", 32 | 64 | 128 | 512,
+        {"rail colour: thick rails only, no bed or centre lines",
+         32 | 64 | 128 | 512,
          {{StraightLine(-5), kRail, thick}, {StraightLine(5), kRail, thick}}},
-        {"rail colour keeps the joint ends in the outline colour", 8 | 64 | 512,
+        {"rail colour keeps the joint ends in the outline colour",
+         8 | 64 | 512,
          {{joint0End, kSecond, 1},
           {joint1End, kSecond, 1},
           {StraightLine(-5), kRail, thick},
@@ -402,13 +397,12 @@ TEST(Renderers, CurveLinesLieOnTheirCircles) {
     // the inner arc's points first, then the outer arc's
     std::size_t firstOuter = 0;
     while (firstOuter < points.size() &&
-           std::fabs(std::hypot(points[firstOuter].x - 300 - centre.x,
-                                points[firstOuter].y - 400 - centre.y) - 90.0) < 1e-6)
+           std::fabs(std::hypot(points[firstOuter].x - 300 - centre.x, points[firstOuter].y - 400 - centre.y) - 90.0) <
+               1e-6)
         ++firstOuter;
     ASSERT_GE(firstOuter, 2u);
     for (std::size_t i = firstOuter; i + 1 < points.size(); ++i)
-        EXPECT_NEAR(std::hypot(points[i].x - 300 - centre.x, points[i].y - 400 - centre.y), 110.0,
-                    1e-6)
+        EXPECT_NEAR(std::hypot(points[i].x - 300 - centre.x, points[i].y - 400 - centre.y), 110.0, 1e-6)
             << "bed fill point " << i;
     EXPECT_GE(points.size() - 1 - firstOuter, 2u);
     EXPECT_NEAR(points.back().x, points.front().x, 1e-12);
@@ -502,8 +496,8 @@ TEST(Renderers, HiddenTunnels) {
         {"marked polygon", 0, true, true},
     };
     for (const ShapeCase& c : shapes) {
-        CPolyBIG* poly = UElementComponents::CreatePolyComponent(
-            {CPoint(0, 0), CPoint(10, 0), CPoint(10, 5)}, 1, kPolyKindPolygon, 0, 0, 0);
+        CPolyBIG* poly = UElementComponents::CreatePolyComponent({CPoint(0, 0), CPoint(10, 0), CPoint(10, 5)}, 1,
+                                                                 kPolyKindPolygon, 0, 0, 0);
         if (c.generator != 0) {
             poly->SetGenerated(true);
             poly->SetComponentGeneratorID(c.generator);
@@ -542,8 +536,7 @@ TEST(Renderers, Polygons) {
         {"width 0 rises to the base width", true, 0, kOutline, true, closed, 1},
     };
     for (const Case& c : cases) {
-        CPolyBIG* poly = UElementComponents::CreatePolyComponent(points, c.lineWidth,
-                                                                 kPolyKindPolygon, 0, 0, 0);
+        CPolyBIG* poly = UElementComponents::CreatePolyComponent(points, c.lineWidth, kPolyKindPolygon, 0, 0, 0);
         poly->SetFillFlag(c.closedShape);
         auto element = NewElement(poly, at);
         OwnedList output;
@@ -555,9 +548,7 @@ TEST(Renderers, Polygons) {
         EXPECT_EQ(path.mLineWidth, c.width) << c.name;
         EXPECT_EQ(path.mUseFill, c.pass == kFill) << c.name;
         EXPECT_EQ(path.mUseStroke, c.pass == kOutline) << c.name;
-        EXPECT_EQ(c.pass == kFill ? path.mFillColor : path.mStrokeColor,
-                  c.pass == kFill ? kFirst : kSecond)
-            << c.name;
+        EXPECT_EQ(c.pass == kFill ? path.mFillColor : path.mStrokeColor, c.pass == kFill ? kFirst : kSecond) << c.name;
         ExpectPoints(LinePoints(output.list[0]), c.expected, c.name);
     }
 }
@@ -647,10 +638,12 @@ TEST(Renderers, OvalsAreEllipsesAboutTheirCentre) {
         EXPECT_GE(drawn->mBounds.maxY, own.maxY + 600 - 1e-9) << c.name;
         const CPoint startPoint = drawn->GetPointAt(drawn->mStartAngle);
         const double sp = c.start * kPi / 180.0;
-        EXPECT_NEAR(startPoint.x, 500 + 4 + c.rx + c.rx * std::cos(sp) * std::cos(t0) -
-                                      c.ry * std::sin(sp) * std::sin(t0), 1e-9) << c.name;
-        EXPECT_NEAR(startPoint.y, 600 + 9 + c.ry + c.rx * std::cos(sp) * std::sin(t0) +
-                                      c.ry * std::sin(sp) * std::cos(t0), 1e-9) << c.name;
+        EXPECT_NEAR(startPoint.x,
+                    500 + 4 + c.rx + c.rx * std::cos(sp) * std::cos(t0) - c.ry * std::sin(sp) * std::sin(t0), 1e-9)
+            << c.name;
+        EXPECT_NEAR(startPoint.y,
+                    600 + 9 + c.ry + c.rx * std::cos(sp) * std::sin(t0) + c.ry * std::sin(sp) * std::cos(t0), 1e-9)
+            << c.name;
     }
 
     // The fill pass fills in the element's colour; a marked oval carries the
@@ -803,10 +796,10 @@ TEST(Renderers, UnknownTypesAreSkippedAndTheRestDrawn) {
     OwnedList output;
     RenderPass(*element, 64, kOutline, output);
     EXPECT_EQ(output.list.size(), 2u);
-    EXPECT_NE(LastLogLines().find(
-                  "void CRenderStrategy::RenderComponent(CBasicGeometry *, const CPoint &, double, "
-                  "const CGradeVector &, const CDrawingOptions &): Cannot render element: Unknown type 7"),
-              std::string::npos)
+    EXPECT_NE(
+        LastLogLines().find("void CRenderStrategy::RenderComponent(CBasicGeometry *, const CPoint &, double, "
+                            "const CGradeVector &, const CDrawingOptions &): Cannot render element: Unknown type 7"),
+        std::string::npos)
         << LastLogLines();
 }
 
@@ -818,7 +811,8 @@ TEST(Renderers, BrokenPreconditionsThrow) {
     // no render options, and options of another class
     CDrawingOptions options(*element, 64, false, kMarked);
     EXPECT_THROW(element->Render(&strategy, element->GetPosition(), options), std::runtime_error);
-    class COtherOptions : public CRenderStrategyOptions {} other;
+    class COtherOptions : public CRenderStrategyOptions {
+    } other;
     options.mRenderOptions = &other;
     EXPECT_THROW(element->Render(&strategy, element->GetPosition(), options), std::runtime_error);
     EXPECT_TRUE(output.list.empty());
@@ -829,8 +823,7 @@ TEST(Renderers, BrokenPreconditionsThrow) {
     element->SetProductNumber("24188");
     element->GetComponents().push_back(nullptr);
     EXPECT_THROW(element->Render(&strategy, element->GetPosition(), options), std::runtime_error);
-    EXPECT_NE(LastLogLines().find("Invalid component in '24188' (), total of 2 components"),
-              std::string::npos)
+    EXPECT_NE(LastLogLines().find("Invalid component in '24188' (), total of 2 components"), std::string::npos)
         << LastLogLines();
     element->GetComponents().pop_back();
     EXPECT_EQ(output.list.size(), 2u);  // the straight before it was drawn
@@ -851,8 +844,8 @@ struct RecordedCall {
 class CRecordingCurveRenderer : public CCurveRendererBase {
 public:
     explicit CRecordingCurveRenderer(std::vector<RecordedCall>& calls) : mCalls(calls) {}
-    void Render(CCurveBIG* component, const CPoint& position, double angle,
-                const CGradeVector& grade, const CDrawingOptions&) const override {
+    void Render(CCurveBIG* component, const CPoint& position, double angle, const CGradeVector& grade,
+                const CDrawingOptions&) const override {
         mCalls.push_back({component, position, angle, grade});
     }
 
@@ -962,8 +955,8 @@ std::vector<ComponentState> Snapshot(CCompositeGeometry& element) {
     return states;
 }
 
-void ExpectSameState(const std::vector<ComponentState>& before,
-                     const std::vector<ComponentState>& after, const std::string& name) {
+void ExpectSameState(const std::vector<ComponentState>& before, const std::vector<ComponentState>& after,
+                     const std::string& name) {
     ASSERT_EQ(before.size(), after.size()) << name;
     for (std::size_t c = 0; c < before.size(); ++c) {
         EXPECT_EQ(before[c].record, after[c].record) << name << " component " << c;

@@ -43,15 +43,15 @@ CCompositeGeometry* Piece(const char* product, const char* library = kLibrary, C
 }
 
 CCompositeGeometry* UserFlex(const char* product) {
-    return Piece(product, kUser,
-                 UElementComponents::CreateFlexTrackComponent(CPoint(0, 0), CPoint(300, 0), true, true, 0, 0, 500,
-                                                              16.5, 30, 1));
+    return Piece(
+        product, kUser,
+        UElementComponents::CreateFlexTrackComponent(CPoint(0, 0), CPoint(300, 0), true, true, 0, 0, 500, 16.5, 30, 1));
 }
 
 CCompositeGeometry* UserShape(std::int32_t polyKind) {
-    return Piece("", kUser,
-                 UElementComponents::CreatePolyComponent({CPoint(0, 0), CPoint(50, 0), CPoint(50, 30)}, 1,
-                                                         polyKind, 0, 0, 0));
+    return Piece(
+        "", kUser,
+        UElementComponents::CreatePolyComponent({CPoint(0, 0), CPoint(50, 0), CPoint(50, 30)}, 1, polyKind, 0, 0, 0));
 }
 
 std::vector<std::string> ProductNumbers(const tCountedElements& entries) {
@@ -142,8 +142,7 @@ TEST(Statistics, CountsKindsButOnlyPartsBecomeEntries) {
     statistics.Refresh(layout.GetElements());
 
     EXPECT_EQ(statistics.GetElementKindCounts(), (tElementKindCounts{2, 1, 2, 5, 1}));
-    EXPECT_EQ(ProductNumbers(statistics.GetCountedElements()),
-              (std::vector<std::string>{"FLEX-A", "B789", "G1"}));
+    EXPECT_EQ(ProductNumbers(statistics.GetCountedElements()), (std::vector<std::string>{"FLEX-A", "B789", "G1"}));
     EXPECT_EQ(statistics.GetElementCount("FLEX-A"), 2);
     EXPECT_EQ(statistics.GetElementCount("G1"), 2);
     EXPECT_EQ(statistics.GetElementCount("USR"), 0);

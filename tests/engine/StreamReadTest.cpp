@@ -64,8 +64,8 @@ TEST(StreamReadScope, RecordsReadTheSameAsThroughStdioAtEveryBlockSize) {
     ASSERT_EQ(plainEnd, tReadStatus::EndOfFile);
 
     for (StreamKind kind : {StreamKind::DiskFile, StreamKind::MemoryBuffer}) {
-        for (std::size_t block : {std::size_t{1}, std::size_t{5}, std::size_t{64}, std::size_t{4096},
-                                  CStreamReadScope::kBlockSize}) {
+        for (std::size_t block :
+             {std::size_t{1}, std::size_t{5}, std::size_t{64}, std::size_t{4096}, CStreamReadScope::kBlockSize}) {
             SCOPED_TRACE(std::string(KindName(kind)) + ", block " + std::to_string(block));
             Stream s(file, kind);
             std::vector<tRead> got;

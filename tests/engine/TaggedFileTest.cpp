@@ -32,8 +32,8 @@ using testsupport::Int;
 using testsupport::KindName;
 using testsupport::LongRecord;
 using testsupport::Real;
-using testsupport::Record;
 using testsupport::RecentLines;
+using testsupport::Record;
 using testsupport::ScopedLogLevel;
 using testsupport::Stream;
 using testsupport::StreamKind;
@@ -79,24 +79,32 @@ TEST(TaggedFileTest, WritersProduceTheDocumentedBytes) {
     const Case cases[] = {
         {"bool true", [](CTaggedFile& t) { return t.WriteBool(0x0102, true); }, {0x01, 0x02, 0x00, 0x01, 0x01}},
         {"bool false", [](CTaggedFile& t) { return t.WriteBool(7, false); }, {0x00, 0x07, 0x00, 0x01, 0x00}},
-        {"int -2", [](CTaggedFile& t) { return t.WriteInt(400, -2); },
+        {"int -2",
+         [](CTaggedFile& t) { return t.WriteInt(400, -2); },
          {0x01, 0x90, 0x00, 0x04, 0xFF, 0xFF, 0xFF, 0xFE}},
-        {"int byte order", [](CTaggedFile& t) { return t.WriteInt(1, 0x01020304); },
+        {"int byte order",
+         [](CTaggedFile& t) { return t.WriteInt(1, 0x01020304); },
          {0x00, 0x01, 0x00, 0x04, 0x01, 0x02, 0x03, 0x04}},
-        {"real 2.5 is 2 and 5,000,000", [](CTaggedFile& t) { return t.WriteDouble(10, 2.5); },
+        {"real 2.5 is 2 and 5,000,000",
+         [](CTaggedFile& t) { return t.WriteDouble(10, 2.5); },
          {0x00, 0x0A, 0x00, 0x08, 0x00, 0x00, 0x00, 0x02, 0x00, 0x4C, 0x4B, 0x40}},
-        {"real -0.25 is 0 and -2,500,000", [](CTaggedFile& t) { return t.WriteDouble(10, -0.25); },
+        {"real -0.25 is 0 and -2,500,000",
+         [](CTaggedFile& t) { return t.WriteDouble(10, -0.25); },
          {0x00, 0x0A, 0x00, 0x08, 0x00, 0x00, 0x00, 0x00, 0xFF, 0xD9, 0xDA, 0x60}},
-        {"real -1.5 is -1 and -5,000,000", [](CTaggedFile& t) { return t.WriteDouble(10, -1.5); },
+        {"real -1.5 is -1 and -5,000,000",
+         [](CTaggedFile& t) { return t.WriteDouble(10, -1.5); },
          {0x00, 0x0A, 0x00, 0x08, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xB3, 0xB4, 0xC0}},
-        {"real at the top of the 32-bit range", [](CTaggedFile& t) { return t.WriteDouble(10, 2147483647.5); },
+        {"real at the top of the 32-bit range",
+         [](CTaggedFile& t) { return t.WriteDouble(10, 2147483647.5); },
          {0x00, 0x0A, 0x00, 0x08, 0x7F, 0xFF, 0xFF, 0xFF, 0x00, 0x4C, 0x4B, 0x40}},
         {"real at the bottom of the 32-bit range",
          [](CTaggedFile& t) { return t.WriteDouble(10, -2147483648.25); },
          {0x00, 0x0A, 0x00, 0x08, 0x80, 0x00, 0x00, 0x00, 0xFF, 0xD9, 0xDA, 0x60}},
-        {"text with its NUL", [](CTaggedFile& t) { return t.WriteString(501, "abc"); },
+        {"text with its NUL",
+         [](CTaggedFile& t) { return t.WriteString(501, "abc"); },
          {0x01, 0xF5, 0x00, 0x04, 'a', 'b', 'c', 0x00}},
-        {"empty text is one NUL", [](CTaggedFile& t) { return t.WriteString(501, ""); },
+        {"empty text is one NUL",
+         [](CTaggedFile& t) { return t.WriteString(501, ""); },
          {0x01, 0xF5, 0x00, 0x01, 0x00}},
     };
     for (const Case& c : cases) {
@@ -214,10 +222,8 @@ TEST(TaggedFileTest, RealsReadBackAsIntegerPartPlusFraction) {
         std::int32_t integerPart, fraction;
         double expected;
     } cases[] = {
-        {"2 and 5,000,000", 2, 5000000, 2.5},
-        {"0 and -2,500,000", 0, -2500000, -0.25},
-        {"-1 and -5,000,000", -1, -5000000, -1.5},
-        {"seventh decimal", 3, 1, 3.0000001},
+        {"2 and 5,000,000", 2, 5000000, 2.5},           {"0 and -2,500,000", 0, -2500000, -0.25},
+        {"-1 and -5,000,000", -1, -5000000, -1.5},      {"seventh decimal", 3, 1, 3.0000001},
         {"fraction beyond one unit", 1, 20000000, 3.0},
     };
     for (const auto& c : cases) {
@@ -276,8 +282,8 @@ TEST(TaggedFileTest, ValueReadersTakeTheDocumentedBytes) {
 }
 
 TEST(TaggedFileTest, ReadColorTakesRedGreenBlueAlphaInThatOrder) {
-    const Bytes file = Cat({Record(226, Real(0, 2500000)), Record(227, Real(0, 5000000)),
-                            Record(228, Real(0, 7500000)), Record(229, Real(1, 0)), Record(230, Real(0, 1000000))});
+    const Bytes file = Cat({Record(226, Real(0, 2500000)), Record(227, Real(0, 5000000)), Record(228, Real(0, 7500000)),
+                            Record(229, Real(1, 0)), Record(230, Real(0, 1000000))});
     Stream s(file, StreamKind::MemoryBuffer);
     CTaggedFile reader(s.handle);
     const CColor color = reader.ReadColor(226, 227, 228, 229);

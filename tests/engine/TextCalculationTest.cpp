@@ -80,7 +80,11 @@ TEST(TextCalculation, TextThatIsNotUtf8IsReadAsMacRoman) {
     const Case cases[] = {
         {"e acute", "Caf\x8E", "Caf\xC3\xA9"},
         {"bullet", "\xA5", "\xE2\x80\xA2"},
-        {"u umlaut and degree sign", "Br\x9F" "cke 30\xA1", "Br\xC3\xBC" "cke 30\xC2\xB0"},
+        {"u umlaut and degree sign",
+         "Br\x9F"
+         "cke 30\xA1",
+         "Br\xC3\xBC"
+         "cke 30\xC2\xB0"},
     };
     for (const Case& c : cases) {
         const tDoubleRect read = service.GetTextBounds(kFont, 12, c.macRoman, 0);

@@ -41,9 +41,7 @@ std::unique_ptr<CCompositeGeometry> StraightTrack() {
 
 struct Generated {
     explicit Generated(tComponents list) : components(std::move(list)) {}
-    ~Generated() {
-        platform::DeleteAll(components);
-    }
+    ~Generated() { platform::DeleteAll(components); }
     tComponents components;
 };
 
@@ -81,13 +79,19 @@ TEST(TrackBumperGenerator, DefaultsAndKindsInTheirOrder) {
         const char* inset;
     };
     const std::vector<Case> cases = {
-        {"bracket", kBumperTypeBracket, {chosen, CColor::Gray20()}, "insetMM = 9.9, best distance = 0.00, factor = 0.901"},
-        {"hayes", kBumperTypeHayes,
+        {"bracket",
+         kBumperTypeBracket,
+         {chosen, CColor::Gray20()},
+         "insetMM = 9.9, best distance = 0.00, factor = 0.901"},
+        {"hayes",
+         kBumperTypeHayes,
          {chosen, CColor::Gray25(), CColor::Gray25(), CColor::Gray25(), CColor::Gray25(), CColor::Gray25()},
          "best distance = 0.03, factor = 0.876"},
-        {"earthen", kBumperTypeEarthen, {chosen, CColor::Gray20()}, "insetMM = 14.0, best distance = 0.03, factor = 0.860"},
-        {"friction", kBumperTypeFriction, {chosen, chosen, CColor::Gray25(), CColor::Black()},
-         "factor = 0.728 (#283)"},
+        {"earthen",
+         kBumperTypeEarthen,
+         {chosen, CColor::Gray20()},
+         "insetMM = 14.0, best distance = 0.03, factor = 0.860"},
+        {"friction", kBumperTypeFriction, {chosen, chosen, CColor::Gray25(), CColor::Black()}, "factor = 0.728 (#283)"},
     };
     testsupport::ScopedLogLevel debug(1);
     for (const Case& c : cases) {
@@ -157,8 +161,8 @@ TEST(TrackBumperGenerator, TurnedTrackKeepsTheBumperOnItsLine) {
         tGeneratorParameters parameters = Bumper(kBumperTypeBracket, 1);
         Generated bumper(generator.Generate(parameters, element.get()));
         ASSERT_EQ(bumper.components.size(), 2u);
-        ExpectPoint(BoxCentre(bumper.components[0]), from.x + (to.x - from.x) * 0.349,
-                    from.y + (to.y - from.y) * 0.349, 1e-6, "outline");
+        ExpectPoint(BoxCentre(bumper.components[0]), from.x + (to.x - from.x) * 0.349, from.y + (to.y - from.y) * 0.349,
+                    1e-6, "outline");
         EXPECT_NEAR(std::remainder(bumper.components[0]->GetAngle() - joints[1]->GetAngle(), 360.0), 0.0, 1e-9);
     }
 }
@@ -174,8 +178,8 @@ TEST(TrackBumperGenerator, CurveAndFlexEndsCanBeShortened) {
     ASSERT_TRUE(UElementComponents::AppendComponent(curved.get(), curve));
     auto flexed = std::make_unique<CCompositeGeometry>();
     ASSERT_TRUE(UElementComponents::AppendComponent(
-        flexed.get(), UElementComponents::CreateFlexTrackComponent(CPoint(0, 0), CPoint(200, 0), true, true, 0, 0,
-                                                                   500, 16.5, 45, 1)));
+        flexed.get(), UElementComponents::CreateFlexTrackComponent(CPoint(0, 0), CPoint(200, 0), true, true, 0, 0, 500,
+                                                                   16.5, 45, 1)));
     for (CCompositeGeometry* element : {curved.get(), flexed.get()}) {
         for (int joint : {0, 1}) {
             element->UpdateJoints();

@@ -84,8 +84,7 @@ TEST(TrackConnections, LongChainIsWalkedWithoutExhaustingTheStack) {
     EXPECT_EQ(map.at(At(document, kCount / 2)).size(), 2u);
     EXPECT_EQ(map.at(At(document, kCount - 1)).size(), 1u);
     // Both ends qualify as start; the lower key wins.
-    EXPECT_EQ(UTrackConnectionMap::GetStartElement(map),
-              std::min(At(document, 0), At(document, kCount - 1)));
+    EXPECT_EQ(UTrackConnectionMap::GetStartElement(map), std::min(At(document, 0), At(document, kCount - 1)));
 }
 
 TEST(TrackLengthEditing, CircleCenterLiesLeftOfTheChordOrAtTheMidpoint) {

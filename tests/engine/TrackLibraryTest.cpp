@@ -65,7 +65,7 @@ ULayoutFileWriter::tTrackLibraryFile LibraryContent(const Owned& pieces, int ver
     file.railWidthTenths = 7;
     file.switch116 = true;
     for (int i = 0; i < 9; ++i) file.texts[i] = "text " + std::to_string(107 + i);
-    file.texts[7] = "ab";   // 114, too short: takes 115's text
+    file.texts[7] = "ab";  // 114, too short: takes 115's text
     file.texts[8] = "N-Gleis";
     for (const auto& piece : pieces) file.elements.push_back(piece.get());
     file.translations["Description#en"] = "Track set";
@@ -332,9 +332,12 @@ TEST(TrackLibrary, PolygonPointCountsAndLineEndPoints) {
     const Case cases[] = {
         {"no parameters", {}, CPoint(0, 0), CPoint(100, 0)},
         {"all four",
-         {{10, CGeneratorParameter("1.5")}, {11, CGeneratorParameter("-2")}, {12, CGeneratorParameter("30")},
+         {{10, CGeneratorParameter("1.5")},
+          {11, CGeneratorParameter("-2")},
+          {12, CGeneratorParameter("30")},
           {13, CGeneratorParameter("40.25")}},
-         CPoint(1.5, -2), CPoint(30, 40.25)},
+         CPoint(1.5, -2),
+         CPoint(30, 40.25)},
         {"second y only", {{13, CGeneratorParameter("4")}}, CPoint(0, 0), CPoint(100, 4)},
         {"not a number", {{12, CGeneratorParameter("far")}}, CPoint(0, 0), CPoint(100, 0)},
     };

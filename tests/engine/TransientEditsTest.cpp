@@ -44,13 +44,13 @@ std::string DescribeParameters(const CLayoutParameters& p) {
         << "406=" << std::string(p.mText406, sizeof p.mText406) << ';'
         << "407=" << std::string(p.mText407, sizeof p.mText407) << ';';
     for (std::uint8_t b : p.mLegacyRaw408) out << int(b) << ',';
-    out << "409=" << p.mLegacyInt409 << ";410=" << p.mDisplayFlags << ";411=" << p.mTrackStyle
-        << ";413=" << p.mInt413 << ";414=" << p.mInt414 << ";415=" << p.mInt415 << ";416=" << p.mShowGrid
-        << ";417=" << p.mZoomPercent << ";418=" << p.mWorkspaceWidth << ";419=" << p.mWorkspaceHeight << ';';
+    out << "409=" << p.mLegacyInt409 << ";410=" << p.mDisplayFlags << ";411=" << p.mTrackStyle << ";413=" << p.mInt413
+        << ";414=" << p.mInt414 << ";415=" << p.mInt415 << ";416=" << p.mShowGrid << ";417=" << p.mZoomPercent
+        << ";418=" << p.mWorkspaceWidth << ";419=" << p.mWorkspaceHeight << ';';
     color("first", p.mFirstColor);
     for (std::uint16_t w : p.mParameter421) out << w << ',';
-    out << "426=" << p.mRender3DTerrain << ";427=" << p.m3DOnlyTracks << ";428=" << p.mInt428
-        << ";429=" << p.mInt429 << ";430=" << p.mSwitch430 << ";435=" << p.mInt435 << ';';
+    out << "426=" << p.mRender3DTerrain << ";427=" << p.m3DOnlyTracks << ";428=" << p.mInt428 << ";429=" << p.mInt429
+        << ";430=" << p.mSwitch430 << ";435=" << p.mInt435 << ';';
     color("second", p.mSecondColor);
     out << "440=" << p.mInt440 << ";441=" << p.mInt441 << ";442=" << p.mTunnelDisplayMode << ';';
     color("third", p.mThirdColor);
@@ -178,13 +178,13 @@ TEST(TransientEdits, SingleLineStyleClearsBitsOneTwoFourAndThirtyTwoThenSetsFour
         std::int32_t word;
         std::int32_t expected;
     } cases[] = {
-        {"every low bit set", 127, 92},           // 127 - 39 = 88, + 4
-        {"nothing set", 0, 4},                    // single line is added
+        {"every low bit set", 127, 92},  // 127 - 39 = 88, + 4
+        {"nothing set", 0, 4},           // single line is added
         {"only the cleared bits", 39, 4},
         {"full bed and curve centres", 0x420, 0x404},
         {"track marks kept", 8, 12},
         {"rails and light outline kept", 0x240, 0x244},
-        {"all 32 bits", -1, -36},                 // ...1101 1100
+        {"all 32 bits", -1, -36},  // ...1101 1100
     };
     for (const auto& c : cases) {
         tDocument doc = MakeDocument();
@@ -215,8 +215,8 @@ TEST(TransientEdits, TracksOnlyKeepsTheTracksInOrderAndEmptiesTheBackgrounds) {
     CTracksOnlyEditAction action;
     CTransientEditState state(layout.GetParameters(), layout.GetElementList(), layout.GetImages(),
                               layout.GetBaseboards());
-    UTransientEditActions::ApplyAll({&action}, layout.GetParameters(), layout.GetElementList(),
-                                    layout.GetImages(), layout.GetBaseboards());
+    UTransientEditActions::ApplyAll({&action}, layout.GetParameters(), layout.GetElementList(), layout.GetImages(),
+                                    layout.GetBaseboards());
     EXPECT_EQ(layout.GetElementList(), (tElements{doc.straight, doc.curve, doc.flex}));
     EXPECT_TRUE(layout.GetImages().empty());
     EXPECT_TRUE(layout.GetBaseboards().empty());
@@ -289,8 +289,7 @@ TEST(TransientEdits, TheActionListHoldsOneActionOfEachName) {
     EXPECT_TRUE(actions.empty());
 
     // Removing keeps the order of the rest; an unknown name changes nothing.
-    for (CTransientEditAction* action :
-         std::vector<CTransientEditAction*>{&show, &singleLine, &tracksOnly, &hide}) {
+    for (CTransientEditAction* action : std::vector<CTransientEditAction*>{&show, &singleLine, &tracksOnly, &hide}) {
         EXPECT_TRUE(UTransientEditActions::Add(actions, action));
     }
     UTransientEditActions::Remove(actions, "CSingleLineStyleEditAction");
@@ -333,8 +332,7 @@ TEST(TransientEdits, TheScopeRestoresTheDocumentWhenTheWorkThrows) {
     }
     EXPECT_TRUE(caught);
     ExpectUnchanged(layout, before, "after the failed render");
-    EXPECT_EQ(layout.GetElementList(),
-              (tElements{doc.text, doc.straight, doc.circle, doc.curve, doc.flex}));
+    EXPECT_EQ(layout.GetElementList(), (tElements{doc.text, doc.straight, doc.circle, doc.curve, doc.flex}));
 
     // Left normally, the scope restores as well.
     {

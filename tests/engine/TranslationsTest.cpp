@@ -22,8 +22,8 @@ using testsupport::Bytes;
 using testsupport::Cat;
 using testsupport::Int;
 using testsupport::LastLogMessage;
-using testsupport::Record;
 using testsupport::RecentMessages;
+using testsupport::Record;
 using testsupport::Stream;
 using testsupport::Text;
 
@@ -82,12 +82,9 @@ TEST(TranslationsTest, GetTranslationFallsBackToEnglishThenToTheFirstLanguage) {
 }
 
 TEST(TranslationsTest, KeyHelpersSeeOnlyEntriesOfTheirOwnKey) {
-    const tTranslationsMap map = {{"Description#en", "Track"},
-                                  {"Description#de", "Gleis"},
-                                  {"DescriptionLong#fr", "Voie longue"},
-                                  {"Description2#it", "Binario"},
-                                  {"Name#de", "Weiche"},
-                                  {"Name#nl#x", "Wissel"}};
+    const tTranslationsMap map = {
+        {"Description#en", "Track"},    {"Description#de", "Gleis"}, {"DescriptionLong#fr", "Voie longue"},
+        {"Description2#it", "Binario"}, {"Name#de", "Weiche"},       {"Name#nl#x", "Wissel"}};
 
     EXPECT_EQ(UTranslationsMap::MakeKey("Description", "en"), "Description#en");
     EXPECT_EQ(UTranslationsMap::Lookup(map, "Description", "de"), "Gleis");
@@ -185,12 +182,15 @@ TEST(TranslationsTest, ReaderReportsMissingAndDamagedRecords) {
     const Case cases[] = {
         {"empty stream", {}, {}},
         {"count record too short", Record(800, {0, 1}), {}},
-        {"count above the pairs present", Cat({Count(3), Pair("Description#de", "Gleis")}),
+        {"count above the pairs present",
+         Cat({Count(3), Pair("Description#de", "Gleis")}),
          {{"Description#de", "Gleis"}}},
         {"count of the largest int", Cat({Count(INT_MAX), Pair("Description#de", "Gleis")}), {}},
         {"count one above the maximum",
-         Cat({Count(UTranslationsMap::kMaxTranslations + 1), Pair("Description#de", "Gleis")}), {}},
-        {"text record missing", Cat({Count(2), Pair("Description#de", "Gleis"), Record(801, Text("Name#de"))}),
+         Cat({Count(UTranslationsMap::kMaxTranslations + 1), Pair("Description#de", "Gleis")}),
+         {}},
+        {"text record missing",
+         Cat({Count(2), Pair("Description#de", "Gleis"), Record(801, Text("Name#de"))}),
          {{"Description#de", "Gleis"}}},
         {"text record truncated", truncatedText, {}},
     };
@@ -207,8 +207,8 @@ TEST(TranslationsTest, ReaderReportsMissingAndDamagedRecords) {
 TEST(TranslationsTest, ReaderTakesTheLargestAllowedCountRecordByRecord) {
     // The count is believed only as far as records follow: the maximum with
     // two pairs present stops at the third, nothing sized by the count.
-    const ReadResult result = Read(Cat({Count(UTranslationsMap::kMaxTranslations), Pair("A#en", "a"),
-                                        Pair("B#en", "b")}));
+    const ReadResult result =
+        Read(Cat({Count(UTranslationsMap::kMaxTranslations), Pair("A#en", "a"), Pair("B#en", "b")}));
     EXPECT_FALSE(result.ok);
     EXPECT_EQ(result.map, (tTranslationsMap{{"A#en", "a"}, {"B#en", "b"}}));
     EXPECT_EQ(LastLogMessage(), "Failed to read translation 3 of 100000: EndOfFile");

@@ -60,7 +60,8 @@ TEST(ValueHelpers, UuidFromManyThreadsNeverRepeats) {
 TEST(ValueHelpers, StringConversionToLegacyEncodings) {
     using UStrings::tEncoding;
     // ö is 0x9A and ß 0xA7 in Mac Roman.
-    EXPECT_EQ(UStrings::CFStringToCString("Gr\u00F6\u00DFe", tEncoding::MacRoman), std::string("Gr\x9A\xA7" "e"));
+    EXPECT_EQ(UStrings::CFStringToCString("Gr\u00F6\u00DFe", tEncoding::MacRoman), std::string("Gr\x9A\xA7"
+                                                                                               "e"));
     EXPECT_EQ(UStrings::CFStringToCString("Gr\u00F6\u00DFe", tEncoding::UTF8), std::string("Gr\u00F6\u00DFe"));
     EXPECT_EQ(UStrings::CFStringToCString("", tEncoding::MacRoman), std::string());
     // Ł has no Mac Roman byte; broken UTF-8 is no text at all.

@@ -59,7 +59,9 @@ protected:
         writeFile(r / "de.lproj" / "Localizable.strings",
                   "\xEF\xBB\xBFHello\tHallo\n"
                   "Lines\terste\\nzweite\n");
-        writeFile(r / "de.lproj" / "Errors.strings", "FailedToOpenFile\tDatei konnte nicht ge\xC3\xB6" "ffnet werden\n");
+        writeFile(r / "de.lproj" / "Errors.strings",
+                  "FailedToOpenFile\tDatei konnte nicht ge\xC3\xB6"
+                  "ffnet werden\n");
         fs::create_directories(r / "notalanguage");
         mBundle = std::make_unique<Bundle>(r);
     }
@@ -73,7 +75,12 @@ protected:
 TEST_F(BundleTest, TablesWithEscapesAndEnglishFallback) {
     mBundle->setPreferredLanguage("de");
     EXPECT_EQ(mBundle->preferredLanguage(), "de");
-    struct Case { const char* name; const char* key; const char* table; std::optional<std::string> expected; };
+    struct Case {
+        const char* name;
+        const char* key;
+        const char* table;
+        std::optional<std::string> expected;
+    };
     const Case cases[] = {
         {"German entry after a byte-order mark", "Hello", "", "Hallo"},
         {"explicit Localizable", "Hello", "Localizable", "Hallo"},
@@ -82,7 +89,9 @@ TEST_F(BundleTest, TablesWithEscapesAndEnglishFallback) {
         {"tab escape in key and value", "Tab\tKey", "", "col1\tcol2"},
         {"backslash escape", "Slash", "", "back\\slash\n"},
         {"unknown escape kept, CR dropped", "Other", "", "keeps \\q as written"},
-        {"other table", "FailedToOpenFile", "Errors", "Datei konnte nicht ge\xC3\xB6" "ffnet werden"},
+        {"other table", "FailedToOpenFile", "Errors",
+         "Datei konnte nicht ge\xC3\xB6"
+         "ffnet werden"},
         {"missing key", "NoSuchKey", "", std::nullopt},
         {"comment is no entry", "# comment line", "", std::nullopt},
         {"line without tab is no entry", "no tab on this line", "", std::nullopt},
@@ -99,7 +108,11 @@ TEST_F(BundleTest, TablesWithEscapesAndEnglishFallback) {
 }
 
 TEST_F(BundleTest, PreferredLanguageFromTheEnvironment) {
-    struct Case { const char* name; std::map<std::string, std::string> env; const char* expected; };
+    struct Case {
+        const char* name;
+        std::map<std::string, std::string> env;
+        const char* expected;
+    };
     const Case cases[] = {
         {"LANG with region and encoding", {{"LANG", "de_DE.UTF-8"}}, "de"},
         {"LANGUAGE priority list skips missing languages", {{"LANGUAGE", "fr:de:en"}}, "de"},

@@ -34,8 +34,7 @@ TEST(ByteOrder, LoadsTakeTheMostSignificantByteFirst) {
     };
     for (const tCase& c : cases) {
         EXPECT_EQ(platform::loadBigEndian16(c.bytes), c.first16) << c.name;
-        EXPECT_EQ(platform::loadBigEndian16(c.bytes + 2), static_cast<std::uint16_t>(c.unsigned32 & 0xFFFF))
-            << c.name;
+        EXPECT_EQ(platform::loadBigEndian16(c.bytes + 2), static_cast<std::uint16_t>(c.unsigned32 & 0xFFFF)) << c.name;
         EXPECT_EQ(platform::loadBigEndian32(c.bytes), c.unsigned32) << c.name;
         EXPECT_EQ(platform::loadBigEndianInt32(c.bytes), c.signed32) << c.name;
     }

@@ -84,8 +84,13 @@ TEST(Crypto, IncrementalMd5OverSplitInput) {
 TEST(Crypto, Base64PublishedVectorsBothWays) {
     // RFC 4648 section 10.
     const std::pair<const char*, const char*> cases[] = {
-        {"", ""},         {"f", "Zg=="},         {"fo", "Zm8="},         {"foo", "Zm9v"},
-        {"foob", "Zm9vYg=="}, {"fooba", "Zm9vYmE="}, {"foobar", "Zm9vYmFy"},
+        {"", ""},
+        {"f", "Zg=="},
+        {"fo", "Zm8="},
+        {"foo", "Zm9v"},
+        {"foob", "Zm9vYg=="},
+        {"fooba", "Zm9vYmE="},
+        {"foobar", "Zm9vYmFy"},
     };
     for (const auto& [plain, encoded] : cases) {
         SCOPED_TRACE(plain);

@@ -28,7 +28,7 @@ TEST(DispatchQueueTest, SyncSeesEveryEarlierAsyncFromOtherThreads) {
     DispatchQueue queue("com.vekmont.test.producers");
     constexpr int kThreads = 8;
     constexpr int kPerThread = 500;
-    long total = 0;                                   // plain data: the queue serialises it
+    long total = 0;                                     // plain data: the queue serialises it
     std::vector<std::vector<int>> perThread(kThreads);  // order seen per producer
 
     std::latch start(kThreads);
@@ -101,7 +101,10 @@ TEST(DispatchQueueTest, DestructorRunsEveryQueuedBlock) {
     auto opened = gate.get_future().share();
     {
         DispatchQueue queue("com.vekmont.test.drain");
-        queue.async([opened, &ran] { opened.wait(); ++ran; });
+        queue.async([opened, &ran] {
+            opened.wait();
+            ++ran;
+        });
         for (int i = 0; i < 200; ++i) queue.async([&ran] { ++ran; });
         // A block queued while the queue drains runs too.
         queue.async([&queue, &ran] { queue.async([&ran] { ran += 1000; }); });
@@ -111,7 +114,10 @@ TEST(DispatchQueueTest, DestructorRunsEveryQueuedBlock) {
 }
 
 TEST(DispatchQueueTest, WorkerThreadIsNamedAfterTheLabelsEnd) {
-    struct Case { const char* label; const char* expected; };
+    struct Case {
+        const char* label;
+        const char* expected;
+    };
     const Case cases[] = {
         {"com.vekmont.logger.queue", "nt.logger.queue"},  // 24 chars: last 15 kept
         {"short.label", "short.label"},

@@ -31,8 +31,15 @@ void drawSomething(platform::Context& c) {
 
 TEST(DocumentContextTest, PdfAndSvgFilesAreWrittenWhole) {
     const auto root = testsupport::processRoot();
-    struct Case { const char* name; const char* file; bool pdf; const char* marker; bool atStart; };
-    for (const Case& k : {Case{"PDF", "layout.pdf", true, "%PDF", true}, Case{"SVG", "layout.svg", false, "<svg", false}}) {
+    struct Case {
+        const char* name;
+        const char* file;
+        bool pdf;
+        const char* marker;
+        bool atStart;
+    };
+    for (const Case& k :
+         {Case{"PDF", "layout.pdf", true, "%PDF", true}, Case{"SVG", "layout.svg", false, "<svg", false}}) {
         const auto path = root / k.file;
         std::ofstream(path) << "older file";
         auto c = k.pdf ? DocumentContext::createPdf(path, {200, 100}) : DocumentContext::createSvg(path, {200, 100});

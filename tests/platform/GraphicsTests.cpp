@@ -64,7 +64,11 @@ TEST(GraphicsContextTest, EvenOddLeavesTheInnerSquareOpenNonZeroFillsIt) {
     Path nested;
     nested.addRect({0, 0, 30, 30});
     nested.addRect({10, 10, 10, 10});
-    struct Case { const char* name; FillRule rule; bool centreFilled; };
+    struct Case {
+        const char* name;
+        FillRule rule;
+        bool centreFilled;
+    };
     for (const Case& k : {Case{"non-zero", FillRule::nonZero, true}, Case{"even-odd", FillRule::evenOdd, false}}) {
         auto c = bitmap(30, 30);
         c->fillPath(nested, k.rule);
@@ -83,7 +87,11 @@ TEST(GraphicsContextTest, EvenOddLeavesTheInnerSquareOpenNonZeroFillsIt) {
 }
 
 TEST(GraphicsContextTest, StrokeOfWidthFourCoversTwoPixelsEachSide) {
-    struct Case { const char* name; LineCap cap; bool pastEndsCovered; };
+    struct Case {
+        const char* name;
+        LineCap cap;
+        bool pastEndsCovered;
+    };
     for (const Case& k : {Case{"butt", LineCap::butt, false}, Case{"square", LineCap::square, true}}) {
         auto c = bitmap(24, 20);
         c->setStrokeColor(kBlue);
@@ -112,7 +120,12 @@ TEST(GraphicsContextTest, JoinsAndMiterLimitShapeTheOuterCorner) {
     // round join reaches 3 from (20, 20), so only part of the pixel.
     using platform::LineJoin;
     enum class Coverage { full, none, part };
-    struct Case { const char* name; LineJoin join; double miterLimit; Coverage corner; };
+    struct Case {
+        const char* name;
+        LineJoin join;
+        double miterLimit;
+        Coverage corner;
+    };
     const Case cases[] = {
         {"miter", LineJoin::miter, 10, Coverage::full},
         {"miter over its limit becomes a bevel", LineJoin::miter, 1.2, Coverage::none},
@@ -137,7 +150,11 @@ TEST(GraphicsContextTest, JoinsAndMiterLimitShapeTheOuterCorner) {
 }
 
 TEST(GraphicsContextTest, DashesLeaveGapsFromThePhase) {
-    struct Case { const char* name; double phase; bool firstDashAtZero; };
+    struct Case {
+        const char* name;
+        double phase;
+        bool firstDashAtZero;
+    };
     for (const Case& k : {Case{"phase 0", 0, true}, Case{"phase 5", 5, false}}) {
         auto c = bitmap(40, 4);
         c->setLineWidth(2);
@@ -272,8 +289,14 @@ TEST(GraphicsContextTest, ArcDirectionsFillTheExpectedQuadrantsOnAYDownScreen) {
     // A wedge from 0 to pi/2 about (20, 20): clockwise on screen sweeps
     // through the lower right; the other way round covers the rest.
     const Point centre{20, 20};
-    struct Quadrants { bool lowerRight, upperRight, lowerLeft, upperLeft; };
-    struct Case { const char* name; bool clockwise; Quadrants expected; };
+    struct Quadrants {
+        bool lowerRight, upperRight, lowerLeft, upperLeft;
+    };
+    struct Case {
+        const char* name;
+        bool clockwise;
+        Quadrants expected;
+    };
     const Case cases[] = {
         {"clockwise", true, {true, false, false, false}},
         {"counter-clockwise", false, {false, true, true, true}},
@@ -321,7 +344,12 @@ TEST(GraphicsContextTest, BitmapScaleMapsPointsToPixels) {
     EXPECT_EQ(sized->pixelWidth(), 21);  // 20.4 pixels, rounded up
     EXPECT_EQ(sized->pixelHeight(), 10);
 
-    struct Refused { const char* name; int width; int height; double scale; };
+    struct Refused {
+        const char* name;
+        int width;
+        int height;
+        double scale;
+    };
     for (const Refused& r : {Refused{"zero width", 0, 10, 1}, Refused{"negative", -4, 10, 1},
                              Refused{"side over 16384", 16385, 1, 1}, Refused{"over 256 Mi pixels", 16384, 16385, 1},
                              Refused{"zero scale", 10, 10, 0}, Refused{"NaN scale", 10, 10, std::nan("")}}) {
@@ -444,9 +472,9 @@ TEST(GraphicsContextTest, OwnPathsLeaveTheCurrentPathAlone) {
     c->fillRect({0, 15, 2, 2});
     EXPECT_FALSE(c->isPathEmpty());
     c->fill();
-    EXPECT_TRUE(covered(*c, 8, 2));     // the triangle
-    EXPECT_TRUE(covered(*c, 17, 17));   // the other path
-    EXPECT_TRUE(empty(*c, 2, 8));       // outside the triangle
+    EXPECT_TRUE(covered(*c, 8, 2));    // the triangle
+    EXPECT_TRUE(covered(*c, 17, 17));  // the other path
+    EXPECT_TRUE(empty(*c, 2, 8));      // outside the triangle
 }
 
 // The painter leaves out strokes the context says draw nothing; that must

@@ -31,8 +31,8 @@ TEST(HttpHeaders, NamesCompareWithoutCaseAndKeepFirstSpellingAndPlace) {
     EXPECT_FALSE(headers.contains("x-bs-dat"));
 
     headers.remove("CONTENT-TYPE");
-    EXPECT_EQ(headers.fields(), (Fields{{"x-bs-date", "Tue, 15 Mar 2016 10:00:00 GMT"},
-                                        {"x-bs-version", "2016-03-14"}}));
+    EXPECT_EQ(headers.fields(),
+              (Fields{{"x-bs-date", "Tue, 15 Mar 2016 10:00:00 GMT"}, {"x-bs-version", "2016-03-14"}}));
     headers.remove("absent");  // nothing to do, nothing thrown
     EXPECT_EQ(headers.size(), 2u);
 
@@ -47,8 +47,7 @@ TEST(HttpHeaders, AddJoinsWithCommaWithoutBlank) {
     headers.set("Range", "bytes=0-9");
     headers.add("ACCEPT", "text/plain");
     headers.add("accept", "*/*");
-    EXPECT_EQ(headers.fields(),
-              (Fields{{"Accept", "application/xml,text/plain,*/*"}, {"Range", "bytes=0-9"}}));
+    EXPECT_EQ(headers.fields(), (Fields{{"Accept", "application/xml,text/plain,*/*"}, {"Range", "bytes=0-9"}}));
 
     URLRequest request;
     request.setValue("a", "If-Match");

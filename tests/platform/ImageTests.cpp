@@ -270,7 +270,10 @@ TEST(ImageTest, HostileBytesGiveNoImage) {
     Bytes brokenCrc = png;
     brokenCrc[60] ^= 0xFF;  // inside the IDAT data (IHDR ends at byte 33)
 
-    struct Case { const char* name; Bytes bytes; };
+    struct Case {
+        const char* name;
+        Bytes bytes;
+    };
     const Case cases[] = {
         {"empty", {}},
         {"PNG signature only", Bytes(png.begin(), png.begin() + 8)},

@@ -18,14 +18,14 @@ const std::string kGermanEuroAmount = "1.234,50\xC2\xA0\xE2\x82\xAC";
 }  // namespace
 
 TEST(LocaleTest, MeasurementSystemAndLanguage) {
-    struct Case { const char* id; bool metric; const char* language; };
+    struct Case {
+        const char* id;
+        bool metric;
+        const char* language;
+    };
     const Case cases[] = {
-        {"en_US", false, "en"},
-        {"en_US.UTF-8", false, "en"},
-        {"de_DE", true, "de"},
-        {"en_GB", true, "en"},
-        {"fr_FR", true, "fr"},
-        {"de_DE.UTF-8", true, "de"},
+        {"en_US", false, "en"}, {"en_US.UTF-8", false, "en"}, {"de_DE", true, "de"},
+        {"en_GB", true, "en"},  {"fr_FR", true, "fr"},        {"de_DE.UTF-8", true, "de"},
     };
     for (const auto& c : cases) {
         Locale locale(c.id);
@@ -36,7 +36,13 @@ TEST(LocaleTest, MeasurementSystemAndLanguage) {
 }
 
 TEST(LocaleTest, LocalizedStandardCompare) {
-    struct Case { const char* name; const char* locale; std::string a; std::string b; int expected; };
+    struct Case {
+        const char* name;
+        const char* locale;
+        std::string a;
+        std::string b;
+        int expected;
+    };
     const Case cases[] = {
         {"equal texts", "en_US", "Layout", "Layout", 0},
         {"case differences compare equal", "en_US", "Track Plan", "track plan", 0},
@@ -100,10 +106,14 @@ TEST(LocaleTest, FormatCurrency) {
     const Case cases[] = {
         {"German euro amount", "de_DE", 1234.5, "EUR", false, kGermanEuroAmount},
         {"US dollars", "en_US", 1234.5, "USD", false, "$1,234.50"},
-        {"negative euro in the US", "en_US", -3.25, "EUR", false, "-\xE2\x82\xAC" "3.25"},
+        {"negative euro in the US", "en_US", -3.25, "EUR", false,
+         "-\xE2\x82\xAC"
+         "3.25"},
         {"no fraction rounds half to even (down)", "en_US", 1234.5, "USD", true, "$1,234"},
         {"no fraction rounds half to even (up)", "en_US", 1235.5, "USD", true, "$1,236"},
-        {"yen has no fraction digits of its own", "en_US", 1234.5, "JPY", false, "\xC2\xA5" "1,234"},
+        {"yen has no fraction digits of its own", "en_US", 1234.5, "JPY", false,
+         "\xC2\xA5"
+         "1,234"},
         {"unknown code", "de_DE", 1.0, "XQZ", false, std::nullopt},
         {"malformed code", "de_DE", 1.0, "12", false, std::nullopt},
     };
@@ -115,7 +125,13 @@ TEST(LocaleTest, FormatCurrency) {
 TEST(LocaleTest, ParseCurrency) {
     Locale de("de_DE");
     Locale us("en_US");
-    struct Case { const char* name; const Locale& locale; std::string text; const char* code; std::optional<double> expected; };
+    struct Case {
+        const char* name;
+        const Locale& locale;
+        std::string text;
+        const char* code;
+        std::optional<double> expected;
+    };
     const Case cases[] = {
         {"German formatted amount", de, kGermanEuroAmount, "EUR", 1234.5},
         {"German number without sign", de, "1.234,50", "EUR", 1234.5},
@@ -127,7 +143,10 @@ TEST(LocaleTest, ParseCurrency) {
         {"number followed by letters", de, "12abc", "EUR", std::nullopt},
         {"empty", de, "", "EUR", std::nullopt},
         {"only blanks", de, "   ", "EUR", std::nullopt},
-        {"another currency's sign", us, "\xE2\x82\xAC" "5", "USD", std::nullopt},
+        {"another currency's sign", us,
+         "\xE2\x82\xAC"
+         "5",
+         "USD", std::nullopt},
         {"unknown code", de, "12,5", "XQZ", std::nullopt},
     };
     for (const auto& c : cases) EXPECT_EQ(c.locale.parseCurrency(c.text, c.code), c.expected) << c.name;
@@ -171,7 +190,13 @@ TEST(LocaleTest, SetCurrentKeepsEarlierReferencesValid) {
 // current() reads the environment once, so each case runs in a fresh process.
 TEST(LocaleTest, CurrentComesFromTheEnvironment) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
-    struct Case { const char* name; const char* lcAll; const char* lcMonetary; const char* lang; const char* expected; };
+    struct Case {
+        const char* name;
+        const char* lcAll;
+        const char* lcMonetary;
+        const char* lang;
+        const char* expected;
+    };
     const Case cases[] = {
         {"LANG with encoding", nullptr, nullptr, "de_DE.UTF-8", "de_DE"},
         {"LC_ALL wins", "en_GB.UTF-8", "fr_FR", "de_DE.UTF-8", "en_GB"},
@@ -184,7 +209,8 @@ TEST(LocaleTest, CurrentComesFromTheEnvironment) {
         EXPECT_EXIT(
             {
                 auto set = [](const char* name, const char* value) {
-                    if (value) setenv(name, value, 1); else unsetenv(name);
+                    if (value) setenv(name, value, 1);
+                    else unsetenv(name);
                 };
                 set("LC_ALL", c.lcAll);
                 set("LC_MONETARY", c.lcMonetary);

@@ -40,25 +40,93 @@ void expectPoint(Point actual, Point expected, const std::string& name, double t
 }  // namespace
 
 TEST(PathTest, PiecesBuildTheExpectedElements) {
-    struct Case { const char* name; void (*build)(Path&); const char* kinds; };
+    struct Case {
+        const char* name;
+        void (*build)(Path&);
+        const char* kinds;
+    };
     const Case cases[] = {
-        {"rectangle", [](Path& p) { p.addRect({1, 2, 3, 4}); }, "MLLLZ"},
-        {"ellipse", [](Path& p) { p.addEllipseInRect({0, 0, 10, 6}); }, "MCCCCZ"},
-        {"rounded rectangle", [](Path& p) { p.addRoundedRect({0, 0, 10, 6}, 2); }, "MLCLCLCLCZ"},
-        {"rounded rectangle with radius 0", [](Path& p) { p.addRoundedRect({0, 0, 10, 6}, 0); }, "MLLLZ"},
-        {"line without a current point starts a sub-path", [](Path& p) { p.lineTo({1, 1}); }, "M"},
-        {"consecutive moves keep the last", [](Path& p) { p.moveTo({0, 0}); p.moveTo({1, 1}); p.lineTo({2, 2}); }, "ML"},
+        {"rectangle",
+         [](Path& p) {
+             p.addRect({1, 2, 3, 4});
+         },
+         "MLLLZ"},
+        {"ellipse",
+         [](Path& p) {
+             p.addEllipseInRect({0, 0, 10, 6});
+         },
+         "MCCCCZ"},
+        {"rounded rectangle",
+         [](Path& p) {
+             p.addRoundedRect({0, 0, 10, 6}, 2);
+         },
+         "MLCLCLCLCZ"},
+        {"rounded rectangle with radius 0",
+         [](Path& p) {
+             p.addRoundedRect({0, 0, 10, 6}, 0);
+         },
+         "MLLLZ"},
+        {"line without a current point starts a sub-path",
+         [](Path& p) {
+             p.lineTo({1, 1});
+         },
+         "M"},
+        {"consecutive moves keep the last",
+         [](Path& p) {
+             p.moveTo({0, 0});
+             p.moveTo({1, 1});
+             p.lineTo({2, 2});
+         },
+         "ML"},
         {"arc with a current point is joined by a line",
-         [](Path& p) { p.moveTo({0, 0}); p.addArc({10, 0}, 5, 0, pi / 2, true); }, "MLC"},
-        {"arc without a current point starts there", [](Path& p) { p.addArc({10, 0}, 5, 0, pi / 2, true); }, "MC"},
-        {"equal angles sweep nothing", [](Path& p) { p.addArc({10, 0}, 5, 1, 1, true); }, "M"},
-        {"three quarters in quarter-turn pieces", [](Path& p) { p.addArc({0, 0}, 5, 0, pi / 2, false); }, "MCCC"},
-        {"several turns are one circle", [](Path& p) { p.addArc({0, 0}, 5, 0, 6 * pi, true); }, "MCCCC"},
-        {"NaN angle is ignored", [](Path& p) { p.addArc({0, 0}, 5, 0, std::nan(""), true); }, ""},
-        {"negative radius is ignored", [](Path& p) { p.addArc({0, 0}, -5, 0, 1, true); }, ""},
-        {"infinite point is ignored", [](Path& p) { p.moveTo({0, 0}); p.lineTo({INFINITY, 0}); }, "M"},
+         [](Path& p) {
+             p.moveTo({0, 0});
+             p.addArc({10, 0}, 5, 0, pi / 2, true);
+         },
+         "MLC"},
+        {"arc without a current point starts there",
+         [](Path& p) {
+             p.addArc({10, 0}, 5, 0, pi / 2, true);
+         },
+         "MC"},
+        {"equal angles sweep nothing",
+         [](Path& p) {
+             p.addArc({10, 0}, 5, 1, 1, true);
+         },
+         "M"},
+        {"three quarters in quarter-turn pieces",
+         [](Path& p) {
+             p.addArc({0, 0}, 5, 0, pi / 2, false);
+         },
+         "MCCC"},
+        {"several turns are one circle",
+         [](Path& p) {
+             p.addArc({0, 0}, 5, 0, 6 * pi, true);
+         },
+         "MCCCC"},
+        {"NaN angle is ignored",
+         [](Path& p) {
+             p.addArc({0, 0}, 5, 0, std::nan(""), true);
+         },
+         ""},
+        {"negative radius is ignored",
+         [](Path& p) {
+             p.addArc({0, 0}, -5, 0, 1, true);
+         },
+         ""},
+        {"infinite point is ignored",
+         [](Path& p) {
+             p.moveTo({0, 0});
+             p.lineTo({INFINITY, 0});
+         },
+         "M"},
         {"close without a path does nothing", [](Path& p) { p.closePath(); }, ""},
-        {"quadratic becomes a cubic", [](Path& p) { p.moveTo({0, 0}); p.addQuadCurveTo({3, 3}, {6, 0}); }, "MC"},
+        {"quadratic becomes a cubic",
+         [](Path& p) {
+             p.moveTo({0, 0});
+             p.addQuadCurveTo({3, 3}, {6, 0});
+         },
+         "MC"},
     };
     for (const auto& k : cases) {
         Path p;
@@ -102,7 +170,13 @@ TEST(PathTest, GeometryOfThePieces) {
 TEST(PathTest, ArcsStayOnTheirCircleAndEndAtTheEndAngle) {
     const Point c{10, 20};
     const double r = 7;
-    struct Case { const char* name; double start; double end; bool clockwise; double sweep; };
+    struct Case {
+        const char* name;
+        double start;
+        double end;
+        bool clockwise;
+        double sweep;
+    };
     const Case cases[] = {
         {"quarter, clockwise", 0, pi / 2, true, pi / 2},
         {"quarter the other way is three quarters", 0, pi / 2, false, -3 * pi / 2},
@@ -153,7 +227,12 @@ TEST(PathTest, AddPathAppendsAndKeepsTheSource) {
 }
 
 TEST(GeometryTest, RectangleQueries) {
-    struct Case { const char* name; Rect a; Rect b; bool intersects; };
+    struct Case {
+        const char* name;
+        Rect a;
+        Rect b;
+        bool intersects;
+    };
     const Case cases[] = {
         {"overlapping", {0, 0, 10, 10}, {5, 5, 10, 10}, true},
         {"inside", {0, 0, 10, 10}, {2, 2, 1, 1}, true},

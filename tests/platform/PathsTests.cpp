@@ -17,7 +17,11 @@ TEST(PathsTest, FoldersLieUnderTheRootAndAreCreatedOnUse) {
     const fs::path root = testsupport::processRoot();
     ASSERT_EQ(Paths::root(), root);
 
-    struct Case { const char* name; fs::path (*get)(); fs::path expected; };
+    struct Case {
+        const char* name;
+        fs::path (*get)();
+        fs::path expected;
+    };
     const Case cases[] = {
         {"documents", &Paths::documents, root / "Documents"},
         {"library", &Paths::library, root / "Library"},
@@ -60,8 +64,8 @@ TEST(PathsTest, ConcurrentFirstUseAgrees) {
     }
     for (auto& t : threads) t.join();
     for (int t = 0; t < kThreads; ++t) {
-        const fs::path expected = testsupport::processRoot() / "Library" /
-                                  ((t % 2 == 0) ? "Application Support" : "Logs");
+        const fs::path expected =
+            testsupport::processRoot() / "Library" / ((t % 2 == 0) ? "Application Support" : "Logs");
         EXPECT_EQ(results[t], expected);
     }
     EXPECT_TRUE(fs::is_directory(testsupport::processRoot() / "Library" / "Logs"));

@@ -84,8 +84,8 @@ TEST(StreamEvents, OutputStreamsAnnounceOpenSpaceAndFailureOnTheirLoop) {
         EXPECT_EQ(write(*c.stream, "abc"), 3);
         EXPECT_EQ(write(*c.stream, ""), 0);  // took nothing: no event
         drain(*loop);
-        EXPECT_EQ(recorder->events(), (Events{StreamEvent::OpenCompleted, StreamEvent::HasSpaceAvailable,
-                                              StreamEvent::HasSpaceAvailable}));
+        EXPECT_EQ(recorder->events(),
+                  (Events{StreamEvent::OpenCompleted, StreamEvent::HasSpaceAvailable, StreamEvent::HasSpaceAvailable}));
 
         // Closing posts nothing; writing afterwards fails the stream.
         c.stream->close();

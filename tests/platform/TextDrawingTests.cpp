@@ -51,13 +51,16 @@ TextAttributes font(const std::string& name, double size) {
 TEST(TextDrawingTest, DrawnInkFillsTheBoxThatMeasureTextReports) {
     // Texts whose first and last glyphs have small side bearings, so the ink
     // spans nearly the whole advance width.
-    struct Case { const char* text; const char* font; double size; double scale; };
+    struct Case {
+        const char* text;
+        const char* font;
+        double size;
+        double scale;
+    };
     const Case cases[] = {
-        {"HIIH", "DejaVu Sans", 20, 1},
-        {"HIIH", "DejaVu Sans", 20, 2},
-        {"Hamburg Hbf", "DejaVu Sans", 16, 1},
-        {"MNM", "DejaVuSans-Bold", 24, 1},
-        {"HIIH", "NoSuchFont", 20, 1},  // unknown fonts draw as they measure: in the system font
+        {"HIIH", "DejaVu Sans", 20, 1},    {"HIIH", "DejaVu Sans", 20, 2}, {"Hamburg Hbf", "DejaVu Sans", 16, 1},
+        {"MNM", "DejaVuSans-Bold", 24, 1}, {"HIIH", "NoSuchFont", 20, 1},  // unknown fonts draw as they measure: in the
+                                                                           // system font
     };
     for (const auto& k : cases) {
         const auto measured = platform::measureText(k.text, k.font, k.size);
@@ -98,7 +101,12 @@ TEST(TextDrawingTest, UnknownFontDrawsExactlyLikeTheSystemFont) {
 TEST(TextDrawingTest, OutlineWidthSignChoosesFillAndStroke) {
     const auto isRed = [](const Pixel& p) { return p.alpha == 255 && p.red > 200 && p.green < 60 && p.blue < 60; };
     const auto isBlack = [](const Pixel& p) { return p.alpha == 255 && p.red < 40 && p.green < 40 && p.blue < 40; };
-    struct Case { const char* name; double strokeWidth; bool red; bool black; };
+    struct Case {
+        const char* name;
+        double strokeWidth;
+        bool red;
+        bool black;
+    };
     const Case cases[] = {
         {"no outline", 0, false, true},
         {"negative: fill and outline", -8, true, true},
@@ -123,20 +131,20 @@ TEST(TextDrawingTest, TextInARectangleWrapsAlignsAndClips) {
     // One word, right-aligned: its ink ends at the rectangle's right edge.
     auto right = BitmapContext::create(300, 60);
     right->drawTextInRect("HIIH", platform::Rect{10, 10, 200, 40}, font("DejaVu Sans", 20),
-                    platform::TextAlignment::right);
+                          platform::TextAlignment::right);
     EXPECT_NEAR(inkOf(*right).maxX + 1, 210, 2.5);
 
     // Centred: the ink's middle is the rectangle's middle.
     auto centred = BitmapContext::create(300, 60);
     centred->drawTextInRect("HIIH", platform::Rect{10, 10, 200, 40}, font("DejaVu Sans", 20),
-                      platform::TextAlignment::center);
+                            platform::TextAlignment::center);
     const Ink ci = inkOf(*centred);
     EXPECT_NEAR((ci.minX + ci.maxX + 1) / 2.0, 110, 1.5);
 
     // Three words in a box one word wide: three lines, wrapped at spaces.
     auto wrapped = BitmapContext::create(300, 200);
     wrapped->drawTextInRect("Gleis Gleis Gleis", platform::Rect{10, 10, measuredWord.width + 4, 150},
-                      font("DejaVu Sans", 20));
+                            font("DejaVu Sans", 20));
     const Ink wi = inkOf(*wrapped);
     EXPECT_LE(wi.maxX + 1, 10 + measuredWord.width + 4);
     EXPECT_GT(wi.maxY + 1, 10 + 2 * lineHeight);  // the third line is drawn
@@ -145,7 +153,7 @@ TEST(TextDrawingTest, TextInARectangleWrapsAlignsAndClips) {
     // The same in a box one line high: only the first line shows.
     auto clipped = BitmapContext::create(300, 200);
     clipped->drawTextInRect("Gleis Gleis Gleis", platform::Rect{10, 10, measuredWord.width + 4, lineHeight},
-                      font("DejaVu Sans", 20));
+                            font("DejaVu Sans", 20));
     EXPECT_LE(inkOf(*clipped).maxY + 1, 10 + lineHeight);
 }
 
@@ -158,7 +166,9 @@ TEST(TextDrawingTest, HostileTextArgumentsDrawNothingAndKeepTheContext) {
     c->drawTextInRect("Hello", platform::Rect{0, 0, 0, 40}, font("DejaVu Sans", 12));
     EXPECT_FALSE(inkOf(*c).any());
     // Broken UTF-8 and huge sizes still draw, without harm.
-    c->drawText(std::string("a\xFF" "b"), {5, 5}, font("DejaVu Sans", 12));
+    c->drawText(std::string("a\xFF"
+                            "b"),
+                {5, 5}, font("DejaVu Sans", 12));
     c->drawText("H", {-2000, -2000}, font("DejaVu Sans", 5000));
     EXPECT_TRUE(inkOf(*c).any());
     c->fillRect({0, 0, 100, 40});

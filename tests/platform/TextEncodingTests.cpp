@@ -7,7 +7,11 @@
 using namespace std::string_literals;
 
 TEST(TextEncodingTest, Utf8Validity) {
-    struct Case { const char* name; std::string bytes; bool valid; };
+    struct Case {
+        const char* name;
+        std::string bytes;
+        bool valid;
+    };
     const Case cases[] = {
         {"empty", "", true},
         {"ascii", "Layout 1", true},
@@ -22,36 +26,60 @@ TEST(TextEncodingTest, Utf8Validity) {
         {"above U+10FFFF", "\xF4\x90\x80\x80", false},
         {"five-byte lead", "\xF8\x88\x80\x80\x80", false},
         {"truncated euro", "\xE2\x82", false},
-        {"lead followed by ascii", "\xC3" "A", false},
+        {"lead followed by ascii",
+         "\xC3"
+         "A",
+         false},
         {"Latin-1 byte", "caf\xE9", false},
     };
     for (const auto& c : cases) EXPECT_EQ(platform::isValidUtf8(c.bytes), c.valid) << c.name;
 }
 
 TEST(TextEncodingTest, SafePrefixNeverSplitsACharacter) {
-    struct Case { const char* name; std::string text; std::size_t max; std::size_t expected; };
+    struct Case {
+        const char* name;
+        std::string text;
+        std::size_t max;
+        std::size_t expected;
+    };
     const Case cases[] = {
         {"fits whole", "abc", 10, 3},
         {"exact fit", "abc", 3, 3},
         {"zero budget", "abc", 0, 0},
         {"cut before two-byte char", "a\xC3\xA9", 2, 1},
         {"two-byte char fits", "a\xC3\xA9", 3, 3},
-        {"euro does not fit in 2", "\xE2\x82\xAC" "x", 2, 0},
+        {"euro does not fit in 2",
+         "\xE2\x82\xAC"
+         "x",
+         2, 0},
         {"cut between euros", "\xE2\x82\xAC\xE2\x82\xAC", 5, 3},
         {"emoji cut", "ab\xF0\x9F\x98\x80", 5, 2},
         {"invalid bytes count one by one", "\xFF\xFF\xFF", 2, 2},
-        {"broken lead counts as one byte", "a\xE2\x82" "bcd", 2, 2},
+        {"broken lead counts as one byte",
+         "a\xE2\x82"
+         "bcd",
+         2, 2},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(platform::utf8SafePrefixLength(c.text, c.max), c.expected) << c.name;
         EXPECT_EQ(platform::truncateUtf8(c.text, c.max), c.text.substr(0, c.expected)) << c.name;
     }
-    EXPECT_EQ(platform::truncateUtf8("Gr\xC3\xBC\xC3\x9F" "e", 3), "Gr");
-    EXPECT_EQ(platform::truncateUtf8("Gr\xC3\xBC\xC3\x9F" "e", 4), "Gr\xC3\xBC");
+    EXPECT_EQ(platform::truncateUtf8("Gr\xC3\xBC\xC3\x9F"
+                                     "e",
+                                     3),
+              "Gr");
+    EXPECT_EQ(platform::truncateUtf8("Gr\xC3\xBC\xC3\x9F"
+                                     "e",
+                                     4),
+              "Gr\xC3\xBC");
 }
 
 TEST(TextEncodingTest, MacRomanToUtf8) {
-    struct Case { const char* name; std::string macRoman; std::string utf8; };
+    struct Case {
+        const char* name;
+        std::string macRoman;
+        std::string utf8;
+    };
     const Case cases[] = {
         {"ascii unchanged", "Track 12", "Track 12"},
         {"0x80 A diaeresis", "\x80", "\xC3\x84"},
@@ -63,7 +91,11 @@ TEST(TextEncodingTest, MacRomanToUtf8) {
         {"0xDE fi ligature", "\xDE", "\xEF\xAC\x81"},
         {"0xF0 private-use apple", "\xF0", "\xEF\xA3\xBF"},
         {"0xFF caron", "\xFF", "\xCB\x87"},
-        {"mixed", "Stra\xA7" "e \x80", "Stra\xC3\x9F" "e \xC3\x84"},
+        {"mixed",
+         "Stra\xA7"
+         "e \x80",
+         "Stra\xC3\x9F"
+         "e \xC3\x84"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(platform::macRomanToUtf8(c.macRoman), c.utf8) << c.name;
@@ -80,13 +112,13 @@ TEST(TextEncodingTest, EveryMacRomanByteRoundTrips) {
 }
 
 TEST(TextEncodingTest, Utf8ToMacRomanRejectsWhatItCannotHold) {
-    struct Case { const char* name; std::string utf8; };
+    struct Case {
+        const char* name;
+        std::string utf8;
+    };
     const Case cases[] = {
-        {"CJK character", "\xE4\xB8\xAD"},
-        {"emoji", "\xF0\x9F\x98\x80"},
-        {"Cyrillic", "\xD0\x96"},
-        {"invalid UTF-8", "abc\xC3"},
-        {"Latin-1 byte", "caf\xE9"},
+        {"CJK character", "\xE4\xB8\xAD"}, {"emoji", "\xF0\x9F\x98\x80"}, {"Cyrillic", "\xD0\x96"},
+        {"invalid UTF-8", "abc\xC3"},      {"Latin-1 byte", "caf\xE9"},
     };
     for (const auto& c : cases) EXPECT_EQ(platform::utf8ToMacRoman(c.utf8), std::nullopt) << c.name;
 }

@@ -13,17 +13,20 @@ using platform::systemFontFamily;
 
 TEST(TextMeasureTest, FontExistsByFamilyFullAndPostScriptName) {
     EXPECT_EQ(systemFontFamily(), "DejaVu Sans");
-    struct Case { const char* name; bool exists; };
+    struct Case {
+        const char* name;
+        bool exists;
+    };
     const Case cases[] = {
         {"DejaVu Sans", true},
         {"dejavu sans", true},
         {"DejaVu Sans Mono", true},
-        {"DejaVuSans-Bold", true},        // PostScript name
-        {"DejaVu Sans Bold", true},       // full name
-        {"DejaVu Sans-Bold", true},       // family-style
+        {"DejaVuSans-Bold", true},   // PostScript name
+        {"DejaVu Sans Bold", true},  // full name
+        {"DejaVu Sans-Bold", true},  // family-style
         {"DejaVuSansMono-Oblique", true},
         {"NoSuchFont-Regular", false},
-        {"DejaVu", false},                // a prefix is no name
+        {"DejaVu", false},  // a prefix is no name
         {"", false},
     };
     for (const auto& c : cases) EXPECT_EQ(fontExists(c.name), c.exists) << c.name;
@@ -53,7 +56,10 @@ TEST(TextMeasureTest, OnePointIsOneUnit) {
 }
 
 TEST(TextMeasureTest, UnknownFontMeasuresLikeTheSystemFont) {
-    for (const char* text : {"Hello, World", "Stra\xC3\x9F" "e 12", ""}) {
+    for (const char* text : {"Hello, World",
+                             "Stra\xC3\x9F"
+                             "e 12",
+                             ""}) {
         const auto system = measureText(text, systemFontFamily(), 14);
         const auto unknown = measureText(text, "NoSuchFont-Regular", 14);
         EXPECT_EQ(unknown.width, system.width) << text;
@@ -67,9 +73,12 @@ TEST(TextMeasureTest, EdgeCasesDoNotCrash) {
     EXPECT_EQ(empty.width, 0);
     EXPECT_EQ(empty.height, measureText("Hello", "DejaVu Sans", 10).height);  // one line's height
 
-    struct Case { const char* name; double size; };
-    for (const Case c : {Case{"zero", 0}, Case{"negative", -5}, Case{"NaN", std::nan("")},
-                         Case{"infinite", INFINITY}}) {
+    struct Case {
+        const char* name;
+        double size;
+    };
+    for (const Case c :
+         {Case{"zero", 0}, Case{"negative", -5}, Case{"NaN", std::nan("")}, Case{"infinite", INFINITY}}) {
         const auto size = measureText("Hello", "DejaVu Sans", c.size);
         EXPECT_EQ(size.width, 0) << c.name;
         EXPECT_EQ(size.height, 0) << c.name;
@@ -78,7 +87,11 @@ TEST(TextMeasureTest, EdgeCasesDoNotCrash) {
     EXPECT_NEAR(measureText("Hello", "DejaVu Sans", 4000).width, 400 * measureText("Hello", "DejaVu Sans", 10).width,
                 0.5);
     // Broken UTF-8 measures as replacement characters.
-    EXPECT_GT(measureText(std::string("a\xFF" "b"), "DejaVu Sans", 10).width, measureText("ab", "DejaVu Sans", 10).width);
+    EXPECT_GT(measureText(std::string("a\xFF"
+                                      "b"),
+                          "DejaVu Sans", 10)
+                  .width,
+              measureText("ab", "DejaVu Sans", 10).width);
 }
 
 TEST(TextMeasureTest, ConcurrentMeasuringAgreesWithSerial) {

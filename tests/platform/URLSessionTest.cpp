@@ -250,8 +250,8 @@ std::string hex(std::size_t value) {
 
 // A reply with a Content-Length body.
 std::string replyWithBody(int status, const std::string& extraFields, const std::string& body) {
-    return "HTTP/1.1 " + std::to_string(status) + " X\r\n" + extraFields + "Content-Length: " +
-           std::to_string(body.size()) + "\r\n\r\n" + body;
+    return "HTTP/1.1 " + std::to_string(status) + " X\r\n" + extraFields +
+           "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
 }
 
 bool sendChunk(int fd, const std::vector<std::uint8_t>& bytes) {
@@ -363,9 +363,8 @@ private:
     }
     bool waitFor(Event event) {
         std::unique_lock lock(mMutex);
-        return mChanged.wait_for(lock, 60s, [&] {
-            return std::find(mEvents.begin(), mEvents.end(), event) != mEvents.end();
-        });
+        return mChanged.wait_for(lock, 60s,
+                                 [&] { return std::find(mEvents.begin(), mEvents.end(), event) != mEvents.end(); });
     }
 
     std::mutex mMutex;
@@ -407,9 +406,9 @@ URLRequest requestFor(const std::string& url, std::string method = "GET") {
     return request;
 }
 
-std::shared_ptr<URLSession> sessionFor(const std::shared_ptr<Recorder>& recorder,
-                                       URLSessionConfiguration configuration =
-                                           URLSessionConfiguration::ephemeralSessionConfiguration()) {
+std::shared_ptr<URLSession> sessionFor(
+    const std::shared_ptr<Recorder>& recorder,
+    URLSessionConfiguration configuration = URLSessionConfiguration::ephemeralSessionConfiguration()) {
     return URLSession::sessionWithConfiguration(configuration, recorder, nullptr);
 }
 
@@ -577,16 +576,12 @@ TEST(URLSession, UploadBodiesArriveByteExactWithoutAddedFields) {
         URLRequest request = requestFor(server.url("/up"), c.method);
         std::shared_ptr<URLSessionTask> task;
         switch (c.kind) {
-            case Body::None:
-                task = session->dataTaskWithRequest(request);
-                break;
+            case Body::None: task = session->dataTaskWithRequest(request); break;
             case Body::Data:
                 request.httpBody = *c.bytes;
                 task = session->dataTaskWithRequest(request);
                 break;
-            case Body::UploadData:
-                task = session->uploadTaskWithRequest(request, *c.bytes);
-                break;
+            case Body::UploadData: task = session->uploadTaskWithRequest(request, *c.bytes); break;
             case Body::SharedData: {
                 std::shared_ptr<const std::vector<std::uint8_t>> shared;
                 if (c.bytes) shared = std::make_shared<std::vector<std::uint8_t>>(*c.bytes);
@@ -664,9 +659,17 @@ TEST(URLSession, SendsExactlyTheRequestFieldsInOrderAndTheMethodAsGiven) {
          {host, "x-bs-meta-b: 2", "Content-Length: 5", "x-bs-meta-a: 1", "User-Agent: BlobStorageClient/1.0 (iOS 12)",
           "Content-MD5: XUFAKrxLKna5cZ2REBfFkg==", "Authorization: SharedKey acct:c2ln"}},
         {"DELETE without fields", "DELETE", "/c/b", {}, "", {host}},
-        {"GET with an empty value", "GET", "/c", {{"x-bs-empty", ""}, {"x-bs-version", "2016-03-14"}}, "",
+        {"GET with an empty value",
+         "GET",
+         "/c",
+         {{"x-bs-empty", ""}, {"x-bs-version", "2016-03-14"}},
+         "",
          {host, "x-bs-empty:", "x-bs-version: 2016-03-14"}},
-        {"PUT without body", "PUT", "/c?restype=container", {{"x-bs-version", "2016-03-14"}}, "",
+        {"PUT without body",
+         "PUT",
+         "/c?restype=container",
+         {{"x-bs-version", "2016-03-14"}},
+         "",
          {host, "x-bs-version: 2016-03-14", "Content-Length: 0"}},
         {"POST without body", "POST", "/c", {}, "", {host, "Content-Length: 0"}},
         {"dot segments stay in the path", "GET", "/c/a/../b/./x", {}, "", {host}},

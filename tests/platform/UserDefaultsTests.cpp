@@ -104,7 +104,10 @@ TEST(UserDefaultsTest, FileIsReplacedAtomicallyWithNoTempFilesLeft) {
 }
 
 TEST(UserDefaultsTest, CorruptFileReadsAsEmptyAndIsKeptUntilTheNextSave) {
-    struct Case { const char* name; std::string bytes; };
+    struct Case {
+        const char* name;
+        std::string bytes;
+    };
     const Case cases[] = {
         {"truncated JSON", "{\"VKMCount\": 3"},
         {"binary garbage", std::string("\x00\xFF\xFE garbage", 11)},

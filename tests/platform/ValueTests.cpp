@@ -18,7 +18,11 @@ Value::Date dateAt(long long seconds, long long micros) {
 }  // namespace
 
 TEST(ValueTest, StoredFormRoundTripsEveryTypeExactly) {
-    struct Case { const char* name; Value value; Value::Type type; };
+    struct Case {
+        const char* name;
+        Value value;
+        Value::Type type;
+    };
     const Case cases[] = {
         {"null", Value(), Value::Type::Null},
         {"true", Value(true), Value::Type::Bool},
@@ -80,7 +84,10 @@ TEST(ValueTest, StoredFormTellsIntegersFromReals) {
 }
 
 TEST(ValueTest, MalformedTextGivesNullopt) {
-    struct Case { const char* name; std::string text; };
+    struct Case {
+        const char* name;
+        std::string text;
+    };
     const Case cases[] = {
         {"empty", ""},
         {"unclosed object", "{\"a\": 1"},
@@ -117,7 +124,11 @@ TEST(ValueTest, StoredDatesBeyondTheClockSaturate) {
     // A far-off date in a stored file (9999 is a common "never") was read
     // as some year in between; now it is the nearest date a Date holds, in
     // the same direction, and the rest of the file reads as before.
-    struct Case { const char* name; const char* date; Value::Date expected; };
+    struct Case {
+        const char* name;
+        const char* date;
+        Value::Date expected;
+    };
     const Case cases[] = {
         {"year 9999", "9999-12-31T23:59:59.999999999Z", Value::Date::max()},
         {"year 2263", "2263-01-01T00:00:00Z", Value::Date::max()},
@@ -145,7 +156,11 @@ TEST(ValueTest, TheDeepestValuesSurviveTheStoredForm) {
     // Read from JSON as deep as it may be (511 levels and a leaf), then stored as a settings file
     // stores it; a dictionary with a "$type" key of its own is wrapped at
     // every level, and the leaf is a tagged date.
-    struct Case { const char* name; std::string open; std::string close; };
+    struct Case {
+        const char* name;
+        std::string open;
+        std::string close;
+    };
     const Case cases[] = {
         {"typed dictionaries", R"({"$type": 1, "a": )", "}"},
         {"arrays", "[", "]"},
@@ -160,8 +175,8 @@ TEST(ValueTest, TheDeepestValuesSurviveTheStoredForm) {
         ASSERT_TRUE(value) << c.name;
         Value* innermost = &*value;
         while (innermost->asArray() || innermost->asDictionary()) {
-            innermost = innermost->asArray() ? &innermost->asArray()->front()
-                                             : &innermost->asDictionary()->rbegin()->second;
+            innermost =
+                innermost->asArray() ? &innermost->asArray()->front() : &innermost->asDictionary()->rbegin()->second;
         }
         *innermost = Value(dateAt(1700000000, 250));
         const auto stored = Value::fromStoredForm(value->toStoredForm());
@@ -190,21 +205,34 @@ TEST(ValueTest, ParsesJsonIntoTheMatchingTypes) {
 }
 
 TEST(ValueTest, JsonTextOfDataDatesAndStrings) {
-    struct Case { const char* name; Value value; std::string json; };
+    struct Case {
+        const char* name;
+        Value value;
+        std::string json;
+    };
     const Case cases[] = {
         {"data as base64", Value(Value::Data{0, 1, 2, 255}), "\"AAEC/w==\""},
         {"date in whole seconds", Value(dateAt(1700000000, 0)), "\"2023-11-14T22:13:20Z\""},
         {"date with milliseconds", Value(dateAt(1700000000, 123456)), "\"2023-11-14T22:13:20.123Z\""},
         {"date before 1970", Value(dateAt(-1, 0)), "\"1969-12-31T23:59:59Z\""},
         {"escapes", Value("a\"b\\c\n"), "\"a\\\"b\\\\c\\n\""},
-        {"invalid UTF-8 replaced, not thrown", Value(std::string("a\xFF" "b")), "\"a\xEF\xBF\xBD" "b\""},
+        {"invalid UTF-8 replaced, not thrown",
+         Value(std::string("a\xFF"
+                           "b")),
+         "\"a\xEF\xBF\xBD"
+         "b\""},
         {"dictionary keys sorted", Value(Value::Dictionary{{"b", Value(1)}, {"a", Value(2.5)}}), "{\"a\":2.5,\"b\":1}"},
     };
     for (const auto& c : cases) EXPECT_EQ(c.value.toJson(), c.json) << c.name;
 }
 
 TEST(ValueTest, NumberConversions) {
-    struct Case { const char* name; Value value; std::optional<std::int64_t> integer; std::optional<double> real; };
+    struct Case {
+        const char* name;
+        Value value;
+        std::optional<std::int64_t> integer;
+        std::optional<double> real;
+    };
     const Case cases[] = {
         {"integer", Value(7), 7, 7.0},
         {"real truncates down", Value(2.9), 2, 2.9},

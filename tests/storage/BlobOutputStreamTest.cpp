@@ -81,7 +81,8 @@ TEST_F(BlobOutputStreamTest, EventsComeInOrderAndOnlyWhenDue) {
     EXPECT_EQ(stream->streamStatus(), StreamStatus::Open);
     ASSERT_TRUE(runUntil([&] { return recorder->events().size() >= 2; }));
     drain();
-    EXPECT_EQ(recorder->events(), (std::vector<StreamEvent>{StreamEvent::OpenCompleted, StreamEvent::HasSpaceAvailable}));
+    EXPECT_EQ(recorder->events(),
+              (std::vector<StreamEvent>{StreamEvent::OpenCompleted, StreamEvent::HasSpaceAvailable}));
     for (auto id : recorder->threads()) EXPECT_EQ(id, std::this_thread::get_id());
 
     // Nothing written since: no new space event however long we wait.
@@ -204,7 +205,8 @@ TEST_F(BlobOutputStreamTest, EventsGoToEveryLoopButEachOnlyOnce) {
 TEST_F(BlobOutputStreamTest, BaseClassSchedulingAndPropertiesAndStatusWhileWriting) {
     auto blob = container->blockBlobReferenceFromName("base.bin");
     auto options = optionsWithParallelism(1);
-    std::shared_ptr<BLSBlobOutputStream> stream = blob->createOutputStreamWithAccessCondition(nullptr, options, nullptr);
+    std::shared_ptr<BLSBlobOutputStream> stream =
+        blob->createOutputStreamWithAccessCondition(nullptr, options, nullptr);
     auto recorder = std::make_shared<Recorder>();
     platform::Stream& base = *stream;
     base.setDelegate(recorder);

@@ -51,19 +51,16 @@ struct Inputs {
         allProperties.contentEncoding = "gzip";
         allProperties.contentDisposition = "attachment; filename=\"a.txt\"";
         allProperties.cacheControl = "no-cache";
-        allProperties.length = 99;  // never sent
+        allProperties.length = 99;     // never sent
         allProperties.eTag = "\"p\"";  // never sent
         typeOnly.contentType = "application/octet-stream";
     }
 };
 
 const Headers kAllPropertyHeaders{
-    {"x-bs-blob-cache-control", "no-cache"},
-    {"x-bs-blob-content-disposition", "attachment; filename=\"a.txt\""},
-    {"x-bs-blob-content-encoding", "gzip"},
-    {"x-bs-blob-content-language", "de-CH"},
-    {"x-bs-blob-content-md5", "props-md5=="},
-    {"x-bs-blob-content-type", "text/plain"},
+    {"x-bs-blob-cache-control", "no-cache"},  {"x-bs-blob-content-disposition", "attachment; filename=\"a.txt\""},
+    {"x-bs-blob-content-encoding", "gzip"},   {"x-bs-blob-content-language", "de-CH"},
+    {"x-bs-blob-content-md5", "props-md5=="}, {"x-bs-blob-content-type", "text/plain"},
 };
 
 Headers concat(std::initializer_list<Headers> parts) {
@@ -562,15 +559,20 @@ TEST(BlobRequestFactory, CallerQueryValuesCannotAddParameters) {
          "copyid", "c?x=1&y", "comp=copy&copyid=c%3Fx%3D1%26y", 2},
         {"snapshot time",
          [](URLComponents& u, BLSOperationContext& o) {
-             return F::getBlobWithSnapshotTime(std::string("t&comp=lease"), BLSULLRange{}, false, nullptr, u,
-                                               kTimeout, o);
+             return F::getBlobWithSnapshotTime(std::string("t&comp=lease"), BLSULLRange{}, false, nullptr, u, kTimeout,
+                                               o);
          },
          "snapshot", "t&comp=lease", "snapshot=t%26comp%3Dlease", 1},
         {"non-ASCII prefix by UTF-8 bytes",
          [](URLComponents& u, BLSOperationContext& o) {
-             return F::listContainersWithPrefix(std::string("gr\xC3\xBC" "n"), 0, -1, nullptr, u, kTimeout, o);
+             return F::listContainersWithPrefix(std::string("gr\xC3\xBC"
+                                                            "n"),
+                                                0, -1, nullptr, u, kTimeout, o);
          },
-         "prefix", "gr\xC3\xBC" "n", "comp=list&prefix=gr%C3%BCn", 2},
+         "prefix",
+         "gr\xC3\xBC"
+         "n",
+         "comp=list&prefix=gr%C3%BCn", 2},
     };
     BLSOperationContext context;
     for (const Case& c : cases) {
@@ -615,13 +617,13 @@ TEST(BlobRequestFactory, CallerHeaderTextWithLineBreaksIsRefused) {
          }},
         {"metadata on copy",
          [&](URLComponents& u, BLSOperationContext& o) {
-             return F::copyBlobWithSourceURL(*URL::parse("https://s.example.net/c/b"), nullptr, &evilValue, nullptr,
-                                             u, kTimeout, o);
+             return F::copyBlobWithSourceURL(*URL::parse("https://s.example.net/c/b"), nullptr, &evilValue, nullptr, u,
+                                             kTimeout, o);
          }},
         {"source condition on copy",
          [&](URLComponents& u, BLSOperationContext& o) {
-             return F::copyBlobWithSourceURL(*URL::parse("https://s.example.net/c/b"), &evilETag, nullptr, nullptr,
-                                             u, kTimeout, o);
+             return F::copyBlobWithSourceURL(*URL::parse("https://s.example.net/c/b"), &evilETag, nullptr, nullptr, u,
+                                             kTimeout, o);
          }},
         {"blob property on put block blob",
          [&](URLComponents& u, BLSOperationContext& o) {
@@ -645,8 +647,8 @@ TEST(BlobRequestFactory, CallerHeaderTextWithLineBreaksIsRefused) {
          }},
         {"proposed lease id on container lease",
          [&](URLComponents& u, BLSOperationContext& o) {
-             return F::leaseContainerWithLeaseAction(BLSLeaseActionChange, evil, std::nullopt, std::nullopt, nullptr,
-                                                     u, kTimeout, o);
+             return F::leaseContainerWithLeaseAction(BLSLeaseActionChange, evil, std::nullopt, std::nullopt, nullptr, u,
+                                                     kTimeout, o);
          }},
         {"ETag on blob lease",
          [&](URLComponents& u, BLSOperationContext& o) {
@@ -667,16 +669,15 @@ TEST(BlobRequestFactory, ArgumentsNoRequestCanExpressAreRefused) {
     constexpr std::uint64_t kMax = std::numeric_limits<std::uint64_t>::max();
 
     URLComponents components = componentsOf(kBlobUrl);
-    EXPECT_THROW(F::putPagesWithPageRange(BLSULLRange{kMax, 2}, false, std::nullopt, nullptr, components, kTimeout,
-                                          context),
-                 std::invalid_argument);
+    EXPECT_THROW(
+        F::putPagesWithPageRange(BLSULLRange{kMax, 2}, false, std::nullopt, nullptr, components, kTimeout, context),
+        std::invalid_argument);
     components = componentsOf(kBlobUrl);
     EXPECT_THROW(F::getBlobWithSnapshotTime(std::nullopt, BLSULLRange{kMax - 10, 12}, false, nullptr, components,
                                             kTimeout, context),
                  std::invalid_argument);
     components = componentsOf(kBlobUrl);
-    EXPECT_THROW(F::getPageRangesWithRange(BLSULLRange{2, kMax}, std::nullopt, nullptr, components, kTimeout,
-                                           context),
+    EXPECT_THROW(F::getPageRangesWithRange(BLSULLRange{2, kMax}, std::nullopt, nullptr, components, kTimeout, context),
                  std::invalid_argument);
     components = componentsOf(kBlobUrl);
     EXPECT_THROW(F::getBlockListWithBlockListFilter(static_cast<BLSBlockListFilter>(3), std::nullopt, nullptr,
@@ -685,8 +686,8 @@ TEST(BlobRequestFactory, ArgumentsNoRequestCanExpressAreRefused) {
 
     // The largest range that still fits ends on the last offset.
     components = componentsOf(kBlobUrl);
-    URLRequest last = F::getBlobWithSnapshotTime(std::nullopt, BLSULLRange{kMax, 1}, false, nullptr, components,
-                                                 kTimeout, context);
+    URLRequest last =
+        F::getBlobWithSnapshotTime(std::nullopt, BLSULLRange{kMax, 1}, false, nullptr, components, kTimeout, context);
     ASSERT_NE(last.valueForHTTPHeaderField("x-bs-range"), nullptr);
     EXPECT_EQ(*last.valueForHTTPHeaderField("x-bs-range"), "bytes=18446744073709551615-18446744073709551615");
 

@@ -62,7 +62,8 @@ TEST(BlobRequestXml, BlockListNamesEachItemByItsMode) {
          {{"c", BLSBlockListModeCommitted, 4096}, {"a", BLSBlockListModeLatest}, {"b", BLSBlockListModeCommitted}},
          node("BlockList", {leaf("Committed", "c"), leaf("Latest", "a"), leaf("Committed", "b")})},
         {"no items", {}, node("BlockList", {})},
-        {"markup characters are escaped", {{"a<b>&\"c\"", BLSBlockListModeLatest}},
+        {"markup characters are escaped",
+         {{"a<b>&\"c\"", BLSBlockListModeLatest}},
          node("BlockList", {leaf("Latest", "a<b>&\"c\"")})},
     };
     for (const Case& c : cases) {
@@ -77,13 +78,17 @@ TEST(BlobRequestXml, BlockListNamesEachItemByItsMode) {
 }
 
 TEST(BlobRequestXml, BodiesAreUtf8AndNonAsciiTextRoundTrips) {
-    const std::string blockID = "bl\xC3\xB6" "ck-\xE2\x82\xAC-\xF0\x9F\x98\x80";  // blöck-€-😀
-    const std::string policyID = "Stra\xC3\x9F" "e";                             // Straße
+    const std::string blockID =
+        "bl\xC3\xB6"
+        "ck-\xE2\x82\xAC-\xF0\x9F\x98\x80";  // blöck-€-😀
+    const std::string policyID =
+        "Stra\xC3\x9F"
+        "e";  // Straße
     LoggingContext log;
     std::optional<platform::Error> error;
 
-    auto blocks = BLSBlobRequestXML::createBlockListXMLFromArray({{blockID, BLSBlockListModeLatest}}, log.context,
-                                                                 error);
+    auto blocks =
+        BLSBlobRequestXML::createBlockListXMLFromArray({{blockID, BLSBlockListModeLatest}}, log.context, error);
     ASSERT_TRUE(blocks);
     EXPECT_FALSE(error);
     EXPECT_EQ(xmltree::declaredEncoding(*blocks), "UTF-8");
@@ -106,8 +111,7 @@ TEST(BlobRequestXml, BodiesAreUtf8AndNonAsciiTextRoundTrips) {
     auto service = BLSBlobRequestXML::createServicePropertiesXML(properties, log.context, error);
     ASSERT_TRUE(service);
     EXPECT_EQ(xmltree::declaredEncoding(*service), "UTF-8");
-    EXPECT_EQ(xmltree::parse(*service),
-              node("StorageServiceProperties", {leaf("DefaultServiceVersion", "v\xC3\xA9")}));
+    EXPECT_EQ(xmltree::parse(*service), node("StorageServiceProperties", {leaf("DefaultServiceVersion", "v\xC3\xA9")}));
 }
 
 TEST(BlobRequestXml, TextXmlCannotCarryIsAWriterFailure) {
@@ -116,12 +120,8 @@ TEST(BlobRequestXml, TextXmlCannotCarryIsAWriterFailure) {
         std::string blockID;
     };
     const std::vector<Case> cases = {
-        {"invalid UTF-8 byte", "abc\xFF"},
-        {"truncated sequence", "abc\xE2\x82"},
-        {"overlong slash", "\xC0\xAF"},
-        {"encoded surrogate", "\xED\xA0\x80"},
-        {"control character", "a\x01z"},
-        {"NUL", std::string("a\0z", 3)},
+        {"invalid UTF-8 byte", "abc\xFF"},     {"truncated sequence", "abc\xE2\x82"}, {"overlong slash", "\xC0\xAF"},
+        {"encoded surrogate", "\xED\xA0\x80"}, {"control character", "a\x01z"},       {"NUL", std::string("a\0z", 3)},
     };
     for (const Case& c : cases) {
         LoggingContext log;
@@ -173,12 +173,12 @@ TEST(BlobRequestXml, StoredPoliciesInKeyOrderWithEmptyTimesForNil) {
                     {leaf("Id", id), node("AccessPolicy", {leaf("Start", start), leaf("Expiry", expiry),
                                                            leaf("Permission", letters)})});
     };
-    const Node expected = node("SignedIdentifiers", {
-                                                        policy("all", "", "1999-02-28T00:00:00Z", "racwdl"),
-                                                        policy("none", "", "", ""),
-                                                        policy("reader", "2020-01-02T03:04:05Z",
-                                                               "2021-12-31T23:59:59Z", "rwl"),
-                                                    });
+    const Node expected =
+        node("SignedIdentifiers", {
+                                      policy("all", "", "1999-02-28T00:00:00Z", "racwdl"),
+                                      policy("none", "", "", ""),
+                                      policy("reader", "2020-01-02T03:04:05Z", "2021-12-31T23:59:59Z", "rwl"),
+                                  });
     EXPECT_EQ(xmltree::parse(*body), expected) << *body;
 
     auto empty = BLSBlobRequestXML::createStoredPoliciesXMLFromPermissions({}, log.context, error);
@@ -241,32 +241,32 @@ TEST(BlobRequestXml, ServicePropertiesLayout) {
     {
         BLSServiceProperties p;
         p.hourMetrics = BLSMetricsProperties{"1.0", BLSMetricsLevelService, std::nullopt};
-        cases.push_back({"only hour metrics at level 1 without retention", p,
-                         node("StorageServiceProperties",
-                              {node("HourMetrics", {leaf("Version", "1.0"), leaf("Enabled", "true"),
-                                                    leaf("IncludeAPIs", "false"),
-                                                    node("RetentionPolicy", {leaf("Enabled", "false")})})})});
+        cases.push_back(
+            {"only hour metrics at level 1 without retention", p,
+             node("StorageServiceProperties",
+                  {node("HourMetrics", {leaf("Version", "1.0"), leaf("Enabled", "true"), leaf("IncludeAPIs", "false"),
+                                        node("RetentionPolicy", {leaf("Enabled", "false")})})})});
     }
     {
         BLSServiceProperties p;
         p.logging = BLSLoggingProperties{"1.0", BLSLoggingOperationsRead | BLSLoggingOperationsDelete, 7};
-        cases.push_back({"logging read and delete with 7 days", p,
-                         node("StorageServiceProperties",
-                              {node("Logging", {leaf("Version", "1.0"), leaf("Delete", "true"), leaf("Read", "true"),
-                                                leaf("Write", "false"),
-                                                node("RetentionPolicy",
-                                                     {leaf("Enabled", "true"), leaf("Days", "7")})})})});
+        cases.push_back(
+            {"logging read and delete with 7 days", p,
+             node("StorageServiceProperties",
+                  {node("Logging",
+                        {leaf("Version", "1.0"), leaf("Delete", "true"), leaf("Read", "true"), leaf("Write", "false"),
+                         node("RetentionPolicy", {leaf("Enabled", "true"), leaf("Days", "7")})})})});
     }
     {
         BLSServiceProperties p;
         p.minuteMetrics = BLSMetricsProperties{"2.0", BLSMetricsLevelDisabled, 365};
         p.corsRules = std::vector<BLSCorsRule>{};
-        cases.push_back({"disabled minute metrics have no IncludeAPIs; empty rules give an empty Cors", p,
-                         node("StorageServiceProperties",
-                              {node("MinuteMetrics", {leaf("Version", "2.0"), leaf("Enabled", "false"),
-                                                      node("RetentionPolicy",
-                                                           {leaf("Enabled", "true"), leaf("Days", "365")})}),
-                               node("Cors", {})})});
+        cases.push_back(
+            {"disabled minute metrics have no IncludeAPIs; empty rules give an empty Cors", p,
+             node("StorageServiceProperties",
+                  {node("MinuteMetrics", {leaf("Version", "2.0"), leaf("Enabled", "false"),
+                                          node("RetentionPolicy", {leaf("Enabled", "true"), leaf("Days", "365")})}),
+                   node("Cors", {})})});
     }
     {
         BLSServiceProperties p;
@@ -286,9 +286,9 @@ TEST(BlobRequestXml, ServicePropertiesLayout) {
         p.corsRules = std::vector<BLSCorsRule>{first, second};
         auto rule = [](const char* origins, const char* methods, const char* age, const char* exposed,
                        const char* allowed) {
-            return node("CorsRule", {leaf("AllowedOrigins", origins), leaf("AllowedMethods", methods),
-                                     leaf("MaxAgeInSeconds", age), leaf("ExposedHeaders", exposed),
-                                     leaf("AllowedHeaders", allowed)});
+            return node("CorsRule",
+                        {leaf("AllowedOrigins", origins), leaf("AllowedMethods", methods), leaf("MaxAgeInSeconds", age),
+                         leaf("ExposedHeaders", exposed), leaf("AllowedHeaders", allowed)});
         };
         cases.push_back(
             {"every part in the fixed order", p,
@@ -338,12 +338,9 @@ TEST(BlobRequestXml, CorsMethodNamesInWritingOrder) {
         std::optional<std::string> expected;
     };
     const std::vector<Case> cases = {
-        {0, std::nullopt},
-        {1 + 2 + 8, "GET,PUT,HEAD"},
-        {256 + 1, "GET,MERGE"},
-        {16 + 64 + 128, "DELETE,CONNECT,OPTIONS"},
-        {4 + 32, "POST,TRACE"},
-        {511, "GET,PUT,HEAD,POST,MERGE,TRACE,DELETE,CONNECT,OPTIONS"},
+        {0, std::nullopt},      {1 + 2 + 8, "GET,PUT,HEAD"},
+        {256 + 1, "GET,MERGE"}, {16 + 64 + 128, "DELETE,CONNECT,OPTIONS"},
+        {4 + 32, "POST,TRACE"}, {511, "GET,PUT,HEAD,POST,MERGE,TRACE,DELETE,CONNECT,OPTIONS"},
         {512, std::nullopt},
     };
     for (const Case& c : cases)

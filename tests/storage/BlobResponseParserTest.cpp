@@ -32,7 +32,8 @@ struct RecordingContext {
     std::vector<std::pair<BLSLogLevel, std::string>> lines;
     RecordingContext() {
         context->setLogLevel(BLSLogLevelDebug);
-        context->setLogFunction([this](BLSLogLevel level, const std::string& text) { lines.emplace_back(level, text); });
+        context->setLogFunction(
+            [this](BLSLogLevel level, const std::string& text) { lines.emplace_back(level, text); });
     }
 };
 
@@ -44,10 +45,14 @@ TEST(BlobResponseParserTest, LeaseValues) {
         long expected;
     };
     const Case cases[] = {
-        {"state available", "x-bs-lease-state", "available", 1}, {"state leased", "x-bs-lease-state", "leased", 2},
-        {"state expired", "x-bs-lease-state", "expired", 3},     {"state breaking", "x-bs-lease-state", "breaking", 4},
-        {"state broken", "x-bs-lease-state", "broken", 5},       {"status locked", "x-bs-lease-status", "locked", 1},
-        {"status unlocked", "x-bs-lease-status", "unlocked", 2}, {"duration fixed", "x-bs-lease-duration", "fixed", 1},
+        {"state available", "x-bs-lease-state", "available", 1},
+        {"state leased", "x-bs-lease-state", "leased", 2},
+        {"state expired", "x-bs-lease-state", "expired", 3},
+        {"state breaking", "x-bs-lease-state", "breaking", 4},
+        {"state broken", "x-bs-lease-state", "broken", 5},
+        {"status locked", "x-bs-lease-status", "locked", 1},
+        {"status unlocked", "x-bs-lease-status", "unlocked", 2},
+        {"duration fixed", "x-bs-lease-duration", "fixed", 1},
         {"duration infinite", "x-bs-lease-duration", "infinite", 2},
     };
     for (const Case& c : cases) {
@@ -175,26 +180,40 @@ TEST(BlobResponseParserTest, BlobLength) {
         std::optional<std::int64_t> expected;
     };
     const Case cases[] = {
-        {"ranged answer: the total after the slash", {{"Content-Range", "bytes 0-9/5000"}, {"Content-Length", "10"}},
-         10, 5000},
+        {"ranged answer: the total after the slash",
+         {{"Content-Range", "bytes 0-9/5000"}, {"Content-Length", "10"}},
+         10,
+         5000},
         {"ranged answer beats the blob length header",
-         {{"Content-Range", "bytes 100-199/300"}, {"x-bs-blob-content-length", "100"}}, 100, 300},
+         {{"Content-Range", "bytes 100-199/300"}, {"x-bs-blob-content-length", "100"}},
+         100,
+         300},
         {"a Range header is read the same way", {{"Range", "bytes=0-3/42"}, {"Content-Length", "4"}}, 4, 42},
-        {"range without slash leaves the length unset", {{"Content-Range", "bytes 0-9"}, {"Content-Length", "10"}},
-         10, std::nullopt},
+        {"range without slash leaves the length unset",
+         {{"Content-Range", "bytes 0-9"}, {"Content-Length", "10"}},
+         10,
+         std::nullopt},
         {"range with unknown total leaves the length unset",
-         {{"Content-Range", "bytes 0-9/*"}, {"Content-Length", "10"}}, 10, std::nullopt},
+         {{"Content-Range", "bytes 0-9/*"}, {"Content-Length", "10"}},
+         10,
+         std::nullopt},
         {"range with text total leaves the length unset", {{"Content-Range", "bytes 0-9/abc"}}, -1, std::nullopt},
         {"total above 2^32", {{"Content-Range", "bytes 0-0/6000000000"}}, 1, 6000000000LL},
         {"blob length header", {{"x-bs-blob-content-length", "1000"}, {"Content-Length", "10"}}, 10, 1000},
         {"Content-Length", {{"Content-Length", "10"}}, 10, 10},
         {"non-number falls through to Content-Length",
-         {{"x-bs-blob-content-length", "many"}, {"Content-Length", "11"}}, 11, 11},
+         {{"x-bs-blob-content-length", "many"}, {"Content-Length", "11"}},
+         11,
+         11},
         // No blob is shorter than nothing: a negative length is no length.
         {"negative blob length falls through to Content-Length",
-         {{"x-bs-blob-content-length", "-48"}, {"Content-Length", "12"}}, 12, 12},
+         {{"x-bs-blob-content-length", "-48"}, {"Content-Length", "12"}},
+         12,
+         12},
         {"negative Content-Length falls through to the expected length", {{"Content-Length", "-3"}}, 9, 9},
-        {"negative lengths everywhere", {{"x-bs-blob-content-length", "-1"}, {"Content-Length", "-1"}}, -1,
+        {"negative lengths everywhere",
+         {{"x-bs-blob-content-length", "-1"}, {"Content-Length", "-1"}},
+         -1,
          std::nullopt},
         {"expected content length", {}, 77, 77},
         {"nothing known", {}, -1, std::nullopt},
@@ -205,9 +224,8 @@ TEST(BlobResponseParserTest, BlobLength) {
                   c.expected);
         RecordingContext rec;
         std::optional<platform::Error> error;
-        auto properties =
-            BLSBlobResponseParser::getBlobPropertiesWithResponse(responseWith(c.headers, c.expectedContentLength),
-                                                                 *rec.context, error);
+        auto properties = BLSBlobResponseParser::getBlobPropertiesWithResponse(
+            responseWith(c.headers, c.expectedContentLength), *rec.context, error);
         ASSERT_TRUE(properties);
         EXPECT_EQ(properties->length, c.expected);
     }
@@ -278,16 +296,16 @@ TEST(BlobResponseParserTest, CopyState) {
     EXPECT_EQ(state.source->host(), "127.0.0.1");
     EXPECT_EQ(state.source->path(), "/acc/src/a.lay");
     ASSERT_TRUE(state.completionTime);
-    EXPECT_EQ(
-        std::chrono::duration_cast<std::chrono::milliseconds>(state.completionTime->time_since_epoch()).count(),
-        946684810500LL);
+    EXPECT_EQ(std::chrono::duration_cast<std::chrono::milliseconds>(state.completionTime->time_since_epoch()).count(),
+              946684810500LL);
 
-    const std::pair<const char*, long> statuses[] = {
-        {"success", 2}, {"pending", 1}, {"aborted", 3}, {"failed", 4}, {"Success", 0}, {"gone", 0}};
+    const std::pair<const char*, long> statuses[] = {{"success", 2}, {"pending", 1}, {"aborted", 3},
+                                                     {"failed", 4},  {"Success", 0}, {"gone", 0}};
     for (const auto& [text, expected] : statuses) {
         SCOPED_TRACE(text);
-        EXPECT_EQ(BLSBlobResponseParser::getCopyStateWithResponse(responseWith({{"x-bs-copy-status", text}})).copyStatus,
-                  expected);
+        EXPECT_EQ(
+            BLSBlobResponseParser::getCopyStateWithResponse(responseWith({{"x-bs-copy-status", text}})).copyStatus,
+            expected);
     }
 
     // Without a status nothing is read, not even the id.
@@ -344,8 +362,15 @@ TEST(BlobResponseParserTest, SingleNumbers) {
     EXPECT_FALSE(BLSBlobResponseParser::getAppendPositionWithResponse(empty));
 
     const std::pair<const char*, std::optional<std::int64_t>> texts[] = {
-        {"0", 0},         {" 12 ", 12},        {"+5", 5},      {"-3", -3},  {"", std::nullopt},
-        {"12a", std::nullopt}, {"9223372036854775808", std::nullopt}, {"0x10", std::nullopt}, {"- 1", std::nullopt},
+        {"0", 0},
+        {" 12 ", 12},
+        {"+5", 5},
+        {"-3", -3},
+        {"", std::nullopt},
+        {"12a", std::nullopt},
+        {"9223372036854775808", std::nullopt},
+        {"0x10", std::nullopt},
+        {"- 1", std::nullopt},
     };
     for (const auto& [text, expected] : texts) {
         SCOPED_TRACE(text);

@@ -281,7 +281,8 @@ TEST_F(CloudAppendBlobTest, StreamUploadsOfTextAndFile) {
     const std::string text = "Gleis 3: Weiche W7 umgestellt\nGleis 4: frei\n";
     const Bytes textBytes(text.begin(), text.end());
     auto notes = appendBlob("notes.txt");
-    ASSERT_FALSE(await([&](auto done) { notes->uploadFromStream(platform::InputStream::withData(textBytes), true, done); }));
+    ASSERT_FALSE(
+        await([&](auto done) { notes->uploadFromStream(platform::InputStream::withData(textBytes), true, done); }));
     EXPECT_EQ(stored("notes.txt"), textBytes);
     EXPECT_EQ(requestsFor(server, "createappendblob").size(), 1u);
     EXPECT_EQ(requestsFor(server, "appendblock").back().header("x-bs-blob-condition-appendpos"), "0")
@@ -313,7 +314,8 @@ TEST_F(CloudAppendBlobTest, StreamUploadsOfTextAndFile) {
 
     // Without a length from the caller the blocks go to the end of a blob
     // that already holds data: nothing pretends the blob is empty.
-    ASSERT_FALSE(await([&](auto done) { log->uploadFromStream(platform::InputStream::withData(textBytes), false, done); }));
+    ASSERT_FALSE(
+        await([&](auto done) { log->uploadFromStream(platform::InputStream::withData(textBytes), false, done); }));
     EXPECT_EQ(stored("file.log"), concat(fileBytes, textBytes));
     appends = requestsFor(server, "appendblock");
     EXPECT_FALSE(appends.back().header("x-bs-blob-condition-appendpos"));
@@ -371,8 +373,7 @@ TEST_F(CloudAppendBlobTest, StreamUploadSizeLimitEndsWithCode8) {
     const Bytes data = patternBytes(6 * kMiB, 11);
 
     Awaited<ErrorOut> done;
-    blob->uploadFromStream(platform::InputStream::withData(data), true, &condition, nullptr, nullptr,
-                           done.handler());
+    blob->uploadFromStream(platform::InputStream::withData(data), true, &condition, nullptr, nullptr, done.handler());
     auto [error] = done.get();
     ASSERT_TRUE(error);
     EXPECT_EQ(error->domain(), BLSErrorDomain);

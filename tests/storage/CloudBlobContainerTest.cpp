@@ -41,15 +41,13 @@ constexpr const char* kLeaseB = "66666666-7777-8888-9999-000000000000";
 
 std::vector<std::string> blobNames(const BLSBlobResultSegment& segment) {
     std::vector<std::string> names;
-    for (const auto& blob : segment.blobs)
-        names.push_back(blob->blobName());
+    for (const auto& blob : segment.blobs) names.push_back(blob->blobName());
     return names;
 }
 
 std::vector<std::string> directoryNames(const BLSBlobResultSegment& segment) {
     std::vector<std::string> names;
-    for (const auto& directory : segment.directories)
-        names.push_back(directory->name());
+    for (const auto& directory : segment.directories) names.push_back(directory->name());
     return names;
 }
 
@@ -466,8 +464,7 @@ TEST_F(CloudBlobContainerTest, ListingFlatHierarchicalAndInPages) {
         auto page = list(container, token, std::nullopt, true, 2);
         ++pages;
         EXPECT_LE(page->blobs.size(), 2u);
-        for (auto& name : blobNames(*page))
-            all.push_back(name);
+        for (auto& name : blobNames(*page)) all.push_back(name);
         if (page->continuationToken) {
             EXPECT_EQ(page->continuationToken->storageLocation, BLSStorageLocationPrimary);
             ASSERT_TRUE(page->continuationToken->nextMarker);
@@ -531,8 +528,7 @@ TEST_F(CloudBlobContainerTest, TokenFromTheSecondaryKeepsTheNextPageThere) {
                                              credentials);
     auto container = both->containerReferenceFromName("layouts");
     ASSERT_FALSE(await([&](auto done) { container->createContainerWithCompletionHandler(done); }));
-    for (const char* name : {"a", "b", "c"})
-        server.preloadBlob("layouts", name, textBytes(name));
+    for (const char* name : {"a", "b", "c"}) server.preloadBlob("layouts", name, textBytes(name));
 
     auto options = std::make_shared<BLSBlobRequestOptions>();
     options->setStorageLocationMode(BLSStorageLocationModeSecondaryThenPrimary);

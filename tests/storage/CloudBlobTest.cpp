@@ -444,10 +444,8 @@ TEST_F(CloudBlobTest, Leases) {
     EXPECT_EQ(descriptionOf(*emptyRelease), "Cannot release a lease without providing a lease ID.");
     BLSAccessCondition withA = BLSAccessCondition::makeWithLeaseId(kLeaseA);
     const std::pair<std::optional<std::string>, const BLSAccessCondition*> refusedChanges[] = {
-        {std::nullopt, &withA},
-        {std::string(kLeaseB), nullptr},
-        {std::string(kLeaseB), &noLease},
-        {std::string(kLeaseB), &emptyLease},
+        {std::nullopt, &withA},           {std::string(kLeaseB), nullptr},
+        {std::string(kLeaseB), &noLease}, {std::string(kLeaseB), &emptyLease},
         {std::string(), &withA},
     };
     for (const auto& [proposed, condition] : refusedChanges) {
@@ -714,9 +712,9 @@ TEST_F(CloudBlobTest, BlobTypeMismatchChangesNothing) {
 
     // A plain blob made from an address has no kind of its own: it reads any.
     ErrorOut urlError;
-    auto plain = BLSCloudBlob::makeWithUrl(*platform::net::URL::parse(server.baseUrl() + "/layouts/b.lay"),
-                                           std::make_shared<BLSStorageCredentials>(server.account(), server.keyBase64()),
-                                           std::nullopt, urlError);
+    auto plain = BLSCloudBlob::makeWithUrl(
+        *platform::net::URL::parse(server.baseUrl() + "/layouts/b.lay"),
+        std::make_shared<BLSStorageCredentials>(server.account(), server.keyBase64()), std::nullopt, urlError);
     ASSERT_TRUE(plain) << (urlError ? urlError->localizedDescription() : "");
     EXPECT_EQ(plain->properties().blobType, BLSBlobTypeUnspecified);
     auto [plainError, plainData] = downloadData(plain);
@@ -751,8 +749,8 @@ TEST_F(CloudBlobTest, BlobFromAnAddressWithItsOwnSignature) {
         SCOPED_TRACE(c.name);
         ErrorOut plainError, blockError;
         auto plain = BLSCloudBlob::makeWithUrl(*url, c.credentials, std::nullopt, plainError);
-        auto block = BLSCloudBlockBlob::makeWithStorageUri(BLSStorageUri(*url), c.credentials, std::nullopt,
-                                                           blockError);
+        auto block =
+            BLSCloudBlockBlob::makeWithStorageUri(BLSStorageUri(*url), c.credentials, std::nullopt, blockError);
         ASSERT_TRUE(plain && block);
         for (const auto& blob : {plain, std::shared_ptr<BLSCloudBlob>(block)}) {
             // The address's signature is the blob's credentials, and the
@@ -795,16 +793,20 @@ TEST_F(CloudBlobTest, AddressInitialisersAndSignatures) {
         {"plain address", base + "/layouts/dir/a.lay", key, std::nullopt, true},
         {"signature in the address, none given", base + "/layouts/a.lay?sv=2016-03-14&sr=b&sp=r&sig=abc%3D", nullptr,
          std::nullopt, true},
-        {"signature in the address and a shared key", base + "/layouts/a.lay?sv=2016-03-14&sr=b&sp=r&sig=abc%3D",
-         key, std::nullopt, false},
+        {"signature in the address and a shared key", base + "/layouts/a.lay?sv=2016-03-14&sr=b&sp=r&sig=abc%3D", key,
+         std::nullopt, false},
         {"signature in the address and a signature", base + "/layouts/a.lay?sv=2016-03-14&sr=b&sp=r&sig=abc%3D", sas,
          std::nullopt, false},
         {"snapshot in the address and given", base + "/layouts/a.lay?snapshot=2020-01-01T00%3A00%3A00.0000000Z", key,
          std::string("2021-01-01T00:00:00.0000000Z"), false},
         {"address of a container", base + "/layouts", key, std::nullopt, false},
     };
-    const char* expectedLogs[] = {nullptr, nullptr, "Multiple credentials provided.", "Multiple credentials provided.",
-                                  "Multiple snapshot times provided.", nullptr};
+    const char* expectedLogs[] = {nullptr,
+                                  nullptr,
+                                  "Multiple credentials provided.",
+                                  "Multiple credentials provided.",
+                                  "Multiple snapshot times provided.",
+                                  nullptr};
     int caseIndex = 0;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -850,7 +852,9 @@ TEST_F(CloudBlobTest, AddressInitialisersAndSignatures) {
     // Name, address without query, snapshot time and credentials taken from the address.
     ErrorOut error;
     auto fromQuery = BLSCloudBlockBlob::makeWithUrl(
-        *URL::parse(base + "/layouts/dir/a%20b.lay?snapshot=2020-01-01T00%3A00%3A00.0000000Z&sv=2016-03-14&sr=b&sp=r&sig=abc%3D"),
+        *URL::parse(
+            base +
+            "/layouts/dir/a%20b.lay?snapshot=2020-01-01T00%3A00%3A00.0000000Z&sv=2016-03-14&sr=b&sp=r&sig=abc%3D"),
         error);
     ASSERT_TRUE(fromQuery);
     EXPECT_EQ(fromQuery->blobName(), "dir/a b.lay");
@@ -881,8 +885,8 @@ TEST_F(CloudBlobTest, AddressInitialisersAndSignatures) {
     auto named = container->blockBlobReferenceFromName("dir/a.lay");
     EXPECT_EQ(named->createSharedAccessCanonicalName(), "/blob/" + server.account() + "/layouts/dir/a.lay");
     ErrorOut plainError;
-    auto fromAddress = BLSCloudBlob::makeWithUrl(*URL::parse(base + "/layouts/dir/a.lay"), key, std::nullopt,
-                                                 plainError);
+    auto fromAddress =
+        BLSCloudBlob::makeWithUrl(*URL::parse(base + "/layouts/dir/a.lay"), key, std::nullopt, plainError);
     ASSERT_TRUE(fromAddress);
     EXPECT_EQ(fromAddress->createSharedAccessCanonicalName(), "/blob/" + server.account() + "/layouts/dir/a.lay");
 
@@ -899,7 +903,8 @@ TEST_F(CloudBlobTest, AddressInitialisersAndSignatures) {
     server.preloadBlob("layouts", "dir/a.lay", textBytes("signed read"));
     std::string queryText = (*query)[0] == '?' ? query->substr(1) : *query;
     ErrorOut signedError;
-    auto signedBlob = BLSCloudBlockBlob::makeWithUrl(*URL::parse(base + "/layouts/dir/a.lay?" + queryText), signedError);
+    auto signedBlob =
+        BLSCloudBlockBlob::makeWithUrl(*URL::parse(base + "/layouts/dir/a.lay?" + queryText), signedError);
     ASSERT_TRUE(signedBlob);
     auto [readError, readData] = downloadData(signedBlob);
     ASSERT_FALSE(readError) << readError->localizedDescription();

@@ -271,8 +271,8 @@ TEST_F(CloudBlockBlobTest, FailedBlockCommitsNothingAndLeavesTheBlobAlone) {
          R"({"operation": "putblock", "action": {"status": 500}})", 3 * kChunk, 1},
         {"last block fails", R"({"operation": "putblock", "skip": 2, "action": {"status": 500}})", 3 * kChunk, 1},
         {"the only, partial block fails", R"({"operation": "putblock", "action": {"status": 500}})", 10, 3},
-        {"many blocks, one in the middle fails",
-         R"({"operation": "putblock", "skip": 4, "action": {"status": 500}})", 12 * kChunk + 3, 2},
+        {"many blocks, one in the middle fails", R"({"operation": "putblock", "skip": 4, "action": {"status": 500}})",
+         12 * kChunk + 3, 2},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -317,8 +317,8 @@ TEST_F(CloudBlockBlobTest, UnreadableSourceReportsAndCommitsNothing) {
         int expectedErrno;
     };
     std::vector<Case> cases = {
-        {"missing file",
-         [&](auto done) { blob->uploadFromFileWithPath(directory / "no-such-file.png", done); }, ENOENT},
+        {"missing file", [&](auto done) { blob->uploadFromFileWithPath(directory / "no-such-file.png", done); },
+         ENOENT},
         {"a directory", [&](auto done) { blob->uploadFromFileWithPath(directory, done); }, EISDIR},
         {"stream that fails after 5 MiB",
          [&](auto done) {
@@ -328,8 +328,8 @@ TEST_F(CloudBlockBlobTest, UnreadableSourceReportsAndCommitsNothing) {
         {"stream that fails after 9 MiB, factor 1",
          [&](auto done) {
              auto options = optionsWithParallelism(1);
-             blob->uploadFromStream(std::make_shared<SourceStream>(patternBytes(9 * kMiB, 2), true), nullptr,
-                                    options, nullptr, done);
+             blob->uploadFromStream(std::make_shared<SourceStream>(patternBytes(9 * kMiB, 2), true), nullptr, options,
+                                    nullptr, done);
          },
          EIO},
     };
@@ -373,9 +373,8 @@ TEST_F(CloudBlockBlobTest, PutBlockSendsTransactionalMD5AndReportsMismatch) {
 
     auto options = std::make_shared<BLSBlobRequestOptions>();
     options->setUseTransactionalMD5(true);
-    error = await([&](auto done) {
-        blob->uploadBlockFromData(data, id, std::nullopt, nullptr, options, nullptr, done);
-    });
+    error =
+        await([&](auto done) { blob->uploadBlockFromData(data, id, std::nullopt, nullptr, options, nullptr, done); });
     ASSERT_FALSE(error);
     puts = requestsFor(server, "putblock");
     ASSERT_EQ(puts.size(), 2u);
@@ -384,9 +383,8 @@ TEST_F(CloudBlockBlobTest, PutBlockSendsTransactionalMD5AndReportsMismatch) {
 
     // A Content-MD5 that does not match the body: the service refuses it.
     const std::string corrupted = base64Md5(patternBytes(3000, 12));
-    error = await([&](auto done) {
-        blob->uploadBlockFromData(data, id, corrupted, nullptr, nullptr, noRetryContext(), done);
-    });
+    error = await(
+        [&](auto done) { blob->uploadBlockFromData(data, id, corrupted, nullptr, nullptr, noRetryContext(), done); });
     ASSERT_TRUE(error);
     EXPECT_TRUE(BLSIsError(*error, BLSErrorCode::ServerError));
     EXPECT_EQ(statusOf(*error), 400);
@@ -442,7 +440,8 @@ TEST_F(CloudBlockBlobTest, BlockListsCommitAndDownload) {
     // A list naming a block the service does not have: the service's error,
     // the blob unchanged.
     std::vector<BLSBlockListItem> bad = {{idOf("block-zz"), BLSBlockListModeLatest}};
-    auto error = await([&](auto done) { blob->uploadBlockListFromArray(bad, nullptr, nullptr, noRetryContext(), done); });
+    auto error =
+        await([&](auto done) { blob->uploadBlockListFromArray(bad, nullptr, nullptr, noRetryContext(), done); });
     ASSERT_TRUE(error);
     EXPECT_EQ(statusOf(*error), 400);
     EXPECT_EQ(server.blobBytes("uploads", "list.bin"), std::optional<Bytes>(expected));

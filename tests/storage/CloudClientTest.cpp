@@ -160,8 +160,7 @@ using namespace storagetest;
 
 std::vector<std::string> containerNames(const BLSContainerResultSegment& segment) {
     std::vector<std::string> names;
-    for (const auto& container : segment.results)
-        names.push_back(container->name());
+    for (const auto& container : segment.results) names.push_back(container->name());
     return names;
 }
 
@@ -214,8 +213,7 @@ TEST(CloudClient, ContainerReferencesSendNothing) {
 }
 
 TEST_F(CloudClientServiceTest, ListsContainersByPrefixInPages) {
-    for (const char* name : {"alpha1", "alpha2", "alpha3", "beta1"})
-        createdContainer(name);
+    for (const char* name : {"alpha1", "alpha2", "alpha3", "beta1"}) createdContainer(name);
     {
         auto alpha1 = client->containerReferenceFromName("alpha1");
         alpha1->setMetadata({{"owner", "ann"}});
@@ -251,8 +249,9 @@ TEST_F(CloudClientServiceTest, ListsContainersByPrefixInPages) {
     ASSERT_TRUE(second);
     EXPECT_EQ(containerNames(*second), (std::vector<std::string>{"alpha3"}));
     EXPECT_FALSE(second->continuationToken);
-    EXPECT_NE(requestsFor(server, "listcontainers").back().query.find("marker=" + *first->continuationToken->nextMarker),
-              std::string::npos);
+    EXPECT_NE(
+        requestsFor(server, "listcontainers").back().query.find("marker=" + *first->continuationToken->nextMarker),
+        std::string::npos);
 
     auto [allError, all] = listContainers(std::nullopt, std::nullopt, 1, -1);
     ASSERT_FALSE(allError);

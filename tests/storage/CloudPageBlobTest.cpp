@@ -221,7 +221,10 @@ TEST_F(CloudPageBlobTest, UnalignedWritesReachTheServiceAndComeBackAsItsError) {
          [&](auto done) { blob->uploadPagesWithData(patternBytes(512, 1), 100, std::nullopt, done); }},
         {"write of a length that is not whole pages",
          [&](auto done) { blob->uploadPagesWithData(patternBytes(700, 2), 0, std::nullopt, done); }},
-        {"clear of a partial page", [&](auto done) { blob->clearPagesWithBLSULLRange(BLSULLRange{0, 300}, done); }},
+        {"clear of a partial page",
+         [&](auto done) {
+             blob->clearPagesWithBLSULLRange(BLSULLRange{0, 300}, done);
+         }},
         {"write beyond the blob's size",
          [&](auto done) { blob->uploadPagesWithData(patternBytes(512, 3), 2048, std::nullopt, done); }},
     };
@@ -247,17 +250,15 @@ TEST_F(CloudPageBlobTest, TransactionalMD5AndSequenceNumberConditions) {
     auto options = std::make_shared<BLSBlobRequestOptions>();
     options->setUseTransactionalMD5(true);
     const Bytes data = patternBytes(512, 5);
-    ASSERT_FALSE(await([&](auto done) {
-        blob->uploadPagesWithData(data, 0, std::nullopt, nullptr, options, nullptr, done);
-    }));
+    ASSERT_FALSE(
+        await([&](auto done) { blob->uploadPagesWithData(data, 0, std::nullopt, nullptr, options, nullptr, done); }));
     auto write = requestsFor(server, "putpage").back();
     ASSERT_TRUE(write.header("Content-MD5"));
     EXPECT_EQ(*write.header("Content-MD5"), write.bodyMD5) << "the MD5 the service computed of the body";
 
     // A given MD5 is sent as it is; a wrong one is the service's 400.
     auto error = await([&](auto done) {
-        blob->uploadPagesWithData(data, 512, std::string("AAAAAAAAAAAAAAAAAAAAAA=="), nullptr, options, nullptr,
-                                  done);
+        blob->uploadPagesWithData(data, 512, std::string("AAAAAAAAAAAAAAAAAAAAAA=="), nullptr, options, nullptr, done);
     });
     ASSERT_TRUE(error);
     EXPECT_EQ(error->code(), 3);
@@ -266,18 +267,16 @@ TEST_F(CloudPageBlobTest, TransactionalMD5AndSequenceNumberConditions) {
 
     // Sequence number conditions travel with page writes.
     auto lessThan3 = BLSAccessCondition::makeWithIfSequenceNumberLessThan(3);
-    error = await([&](auto done) {
-        blob->uploadPagesWithData(data, 512, std::nullopt, &lessThan3, nullptr, nullptr, done);
-    });
+    error = await(
+        [&](auto done) { blob->uploadPagesWithData(data, 512, std::nullopt, &lessThan3, nullptr, nullptr, done); });
     ASSERT_TRUE(error);
     EXPECT_EQ(statusOf(*error), 412);
     EXPECT_EQ(serviceCodeOf(*error), "SequenceNumberConditionNotMet");
     EXPECT_EQ(requestsFor(server, "putpage").back().header("x-bs-if-sequence-number-lt"), "3");
 
     auto equal3 = BLSAccessCondition::makeWithIfSequenceNumberEqualTo(3);
-    EXPECT_FALSE(await([&](auto done) {
-        blob->uploadPagesWithData(data, 512, std::nullopt, &equal3, nullptr, nullptr, done);
-    }));
+    EXPECT_FALSE(
+        await([&](auto done) { blob->uploadPagesWithData(data, 512, std::nullopt, &equal3, nullptr, nullptr, done); }));
 }
 
 TEST_F(CloudPageBlobTest, ResizeTakesTheRequestedSize) {
@@ -319,20 +318,19 @@ TEST_F(CloudPageBlobTest, SequenceNumberUpdateMaximumAndIncrement) {
     struct Step {
         const char* name;
         std::function<void(BLSCloudBlob::Completion)> start;
-        std::optional<std::string> action;   // x-bs-sequence-number-action sent
-        std::optional<std::string> number;   // x-bs-blob-sequence-number sent
-        std::int64_t expected;               // stored afterwards
+        std::optional<std::string> action;  // x-bs-sequence-number-action sent
+        std::optional<std::string> number;  // x-bs-blob-sequence-number sent
+        std::int64_t expected;              // stored afterwards
     };
     const Step steps[] = {
         {"maximum below the stored number keeps it",
          [&](auto done) { blob->setSequenceNumberWithNumber(3, true, done); }, "max", "3", 5},
-        {"maximum above raises it", [&](auto done) { blob->setSequenceNumberWithNumber(10, true, done); }, "max",
-         "10", 10},
-        {"update sets it, also lower", [&](auto done) { blob->setSequenceNumberWithNumber(2, false, done); },
-         "update", "2", 2},
+        {"maximum above raises it", [&](auto done) { blob->setSequenceNumberWithNumber(10, true, done); }, "max", "10",
+         10},
+        {"update sets it, also lower", [&](auto done) { blob->setSequenceNumberWithNumber(2, false, done); }, "update",
+         "2", 2},
         {"increment adds one and sends no number",
-         [&](auto done) { blob->incrementSequenceNumberWithCompletionHandler(done); }, "increment", std::nullopt,
-         3},
+         [&](auto done) { blob->incrementSequenceNumberWithCompletionHandler(done); }, "increment", std::nullopt, 3},
     };
     for (const Step& step : steps) {
         SCOPED_TRACE(step.name);
@@ -374,9 +372,8 @@ TEST_F(CloudPageBlobTest, AnIncrementWhoseAnswerIsLostIsNotSentAgain) {
 
     // The stand-in counts the increment but answers after the client gave up.
     server.addFault(R"({"operation": "setblobproperties", "action": {"stall_before_headers": 2.5}})");
-    ErrorOut error = await([&](auto done) {
-        blob->incrementSequenceNumberWithAccessCondition(nullptr, options, nullptr, done);
-    });
+    ErrorOut error =
+        await([&](auto done) { blob->incrementSequenceNumberWithAccessCondition(nullptr, options, nullptr, done); });
     ASSERT_TRUE(error);
     EXPECT_EQ(error->code(), static_cast<long>(BLSErrorCode::URLSessionError));
     EXPECT_EQ(requestsFor(server, "setblobproperties").size(), 1u);
@@ -384,7 +381,8 @@ TEST_F(CloudPageBlobTest, AnIncrementWhoseAnswerIsLostIsNotSentAgain) {
 
     // A plain update whose answer is lost is sent again: repeating it is harmless.
     server.addFault(R"({"operation": "setblobproperties", "action": {"stall_before_headers": 2.5}})");
-    EXPECT_FALSE(await([&](auto done) { blob->setSequenceNumberWithNumber(20, false, nullptr, options, nullptr, done); }));
+    EXPECT_FALSE(
+        await([&](auto done) { blob->setSequenceNumberWithNumber(20, false, nullptr, options, nullptr, done); }));
     EXPECT_EQ(requestsFor(server, "setblobproperties").size(), 3u);
     EXPECT_EQ(storedSequenceNumber(), 20);
 }

@@ -91,8 +91,8 @@ TEST_F(CloudStorageAccount, DefaultEndpointsFromAccountNameKeyAndProtocol) {
          "http://a.blob.core.vekmont-storage.net", "http://a-secondary.blob.core.vekmont-storage.net"},
         {"protocol compared case-sensitively", "DefaultEndpointsProtocol=HTTP;AccountName=a;AccountKey=" + kKey, true,
          "https://a.blob.core.vekmont-storage.net", "https://a-secondary.blob.core.vekmont-storage.net"},
-        {"no protocol means https", "AccountName=a;AccountKey=" + kKey, true,
-         "https://a.blob.core.vekmont-storage.net", "https://a-secondary.blob.core.vekmont-storage.net"},
+        {"no protocol means https", "AccountName=a;AccountKey=" + kKey, true, "https://a.blob.core.vekmont-storage.net",
+         "https://a-secondary.blob.core.vekmont-storage.net"},
         {"pairs in any order", "AccountKey=" + kKey + ";AccountName=acct7;DefaultEndpointsProtocol=http", false,
          "http://acct7.blob.core.vekmont-storage.net", "http://acct7-secondary.blob.core.vekmont-storage.net"},
         {"a later pair replaces an earlier one", "AccountName=x;AccountName=a;AccountKey=" + kKey, true,
@@ -118,8 +118,8 @@ TEST_F(CloudStorageAccount, DefaultEndpointsFromAccountNameKeyAndProtocol) {
 }
 
 TEST_F(CloudStorageAccount, EndpointSuffix) {
-    auto account = parse("DefaultEndpointsProtocol=https;AccountName=a;AccountKey=" + kKey +
-                         ";EndpointSuffix=blobs.example.org");
+    auto account =
+        parse("DefaultEndpointsProtocol=https;AccountName=a;AccountKey=" + kKey + ";EndpointSuffix=blobs.example.org");
     ASSERT_NE(account, nullptr);
     EXPECT_EQ(account->blob_endpoint().primaryUri()->absoluteString(), "https://a.blob.blobs.example.org");
     EXPECT_EQ(account->blob_endpoint().secondaryUri()->absoluteString(), "https://a-secondary.blob.blobs.example.org");
@@ -146,8 +146,9 @@ TEST_F(CloudStorageAccount, ExplicitBlobEndpoints) {
     }
     {
         SCOPED_TRACE("SAS with an endpoint");
-        auto account = parse("SharedAccessSignature=sv=2016-03-14&sig=abc%3D&sp=r;"
-                             "BlobEndpoint=https://files.example.org");
+        auto account = parse(
+            "SharedAccessSignature=sv=2016-03-14&sig=abc%3D&sp=r;"
+            "BlobEndpoint=https://files.example.org");
         ASSERT_NE(account, nullptr);
         EXPECT_TRUE(account->explicitEndpoints());
         ASSERT_NE(account->storageCredentials(), nullptr);
@@ -178,8 +179,10 @@ TEST_F(CloudStorageAccount, ExplicitBlobEndpoints) {
 TEST_F(CloudStorageAccount, LocalStorageOverridesWhatIsGivenWithIt) {
     for (const char* flag : {"true", "TRUE", "True"}) {
         SCOPED_TRACE(flag);
-        auto account = parse(std::string("UseLocalStorage=") + flag + ";DefaultEndpointsProtocol=https;"
-                             "AccountName=other;AccountKey=" + kKey + ";BlobEndpoint=https://elsewhere.example.org");
+        auto account = parse(std::string("UseLocalStorage=") + flag +
+                             ";DefaultEndpointsProtocol=https;"
+                             "AccountName=other;AccountKey=" +
+                             kKey + ";BlobEndpoint=https://elsewhere.example.org");
         ASSERT_NE(account, nullptr);
         EXPECT_TRUE(account->explicitEndpoints());
         EXPECT_EQ(account->blob_endpoint().primaryUri()->absoluteString(), "http://127.0.0.1:10000/localaccount1");
@@ -244,8 +247,7 @@ TEST_F(CloudStorageAccount, KeyThatIsNotBase64GivesNoSharedKey) {
 
 TEST_F(CloudStorageAccount, KeyTextNeverReachesLogsOrErrors) {
     const std::string secret = "c2VjcmV0LWtleS10ZXh0";  // base64 of "secret-key-text"
-    for (const std::string& text : {"AccountName=a;AccountKey=" + secret + ";",
-                                    "accountname=a;AccountKey=" + secret,
+    for (const std::string& text : {"AccountName=a;AccountKey=" + secret + ";", "accountname=a;AccountKey=" + secret,
                                     "AccountName=a b;AccountKey=" + secret}) {
         std::optional<platform::Error> error;
         EXPECT_EQ(BLSCloudStorageAccount::accountFromConnectionString(text, error), nullptr);
@@ -280,8 +282,7 @@ TEST_F(CloudStorageAccount, MakingAccountsFromCredentials) {
     EXPECT_EQ(other.secondaryUri()->absoluteString(), "https://acct-secondary.queue.q.example.org");
 
     // No credentials, or SAS credentials without a name, cannot derive endpoints.
-    for (auto credentials : {std::shared_ptr<BLSStorageCredentials>(),
-                             std::make_shared<BLSStorageCredentials>(),
+    for (auto credentials : {std::shared_ptr<BLSStorageCredentials>(), std::make_shared<BLSStorageCredentials>(),
                              BLSStorageCredentials::makeWithSASToken("sv=1&sig=2")}) {
         error.reset();
         EXPECT_EQ(BLSCloudStorageAccount::makeWithCredentials(credentials, true, "x.example.org", error), nullptr);
@@ -372,8 +373,8 @@ TEST_F(CloudStorageAccount, WrittenConnectionStringsParseBackToTheSameSettings) 
 
     auto explicitMade = BLSCloudStorageAccount::makeWithCredentials(
         BLSStorageCredentials::makeWithSASToken("sv=1&sig=a%2Bb"),
-        BLSStorageUri(platform::net::URL::parse("http://127.0.0.1:10001/a")), std::nullopt, std::nullopt,
-        std::nullopt, error);
+        BLSStorageUri(platform::net::URL::parse("http://127.0.0.1:10001/a")), std::nullopt, std::nullopt, std::nullopt,
+        error);
     auto explicitParsed = parse(explicitMade->connectionString());
     ASSERT_NE(explicitParsed, nullptr);
     EXPECT_TRUE(explicitParsed->explicitEndpoints());

@@ -124,10 +124,10 @@ std::shared_ptr<BodyCommand> makeCommand(const std::shared_ptr<BLSOperationConte
         request.timeoutInterval = timeout;
         return request;
     });
-    command->setPreProcessResponse([](const HTTPURLResponse& response, BLSRequestResult& result,
-                                      BLSOperationContext& context) {
-        return BLSResponseParser::preprocessResponseWithResponse(response, result, context);
-    });
+    command->setPreProcessResponse(
+        [](const HTTPURLResponse& response, BLSRequestResult& result, BLSOperationContext& context) {
+            return BLSResponseParser::preprocessResponseWithResponse(response, result, context);
+        });
     // The result is the body, when it went to memory.
     command->setPostProcessResponse([](const HTTPURLResponse&, BLSRequestResult&, platform::OutputStream* stream,
                                        BLSOperationContext&, std::optional<Error>&) -> Bytes {
@@ -137,8 +137,8 @@ std::shared_ptr<BodyCommand> makeCommand(const std::shared_ptr<BLSOperationConte
     return command;
 }
 
-std::shared_ptr<BodyCommand> makeCommand(const std::shared_ptr<BLSOperationContext>& context,
-                                         const std::string& url, std::string method = "GET") {
+std::shared_ptr<BodyCommand> makeCommand(const std::shared_ptr<BLSOperationContext>& context, const std::string& url,
+                                         std::string method = "GET") {
     return makeCommand(context, BLSStorageUri(URL::parse(url)), std::move(method));
 }
 
@@ -195,7 +195,8 @@ void expectRanOnceElsewhere(const Outcome& outcome) {
 
 std::vector<int> statuses(const BLSOperationContext& context) {
     std::vector<int> out;
-    for (const auto& result : context.requestResults()) out.push_back(result->response() ? result->response()->statusCode : 0);
+    for (const auto& result : context.requestResults())
+        out.push_back(result->response() ? result->response()->statusCode : 0);
     return out;
 }
 
@@ -270,18 +271,16 @@ TEST_F(Executor, DownloadsTheBodyIntoMemoryAFileOrAStreamOnTheCallersLoop) {
         expectRanOnceElsewhere(outcome);
         EXPECT_FALSE(outcome.error.has_value());
         switch (target) {
-        case Target::Memory:
-            EXPECT_TRUE(outcome.body() == body);
-            break;
-        case Target::File:
-            EXPECT_EQ(destination->status(), platform::StreamStatus::Closed);
-            EXPECT_TRUE(readFile(path) == text(body));
-            break;
-        case Target::CallerLoop:
-        case Target::OpenedByCaller:
-            EXPECT_EQ(destination->status(), platform::StreamStatus::Closed);
-            EXPECT_TRUE(*destination->dataWrittenToMemory() == body);
-            break;
+            case Target::Memory: EXPECT_TRUE(outcome.body() == body); break;
+            case Target::File:
+                EXPECT_EQ(destination->status(), platform::StreamStatus::Closed);
+                EXPECT_TRUE(readFile(path) == text(body));
+                break;
+            case Target::CallerLoop:
+            case Target::OpenedByCaller:
+                EXPECT_EQ(destination->status(), platform::StreamStatus::Closed);
+                EXPECT_TRUE(*destination->dataWrittenToMemory() == body);
+                break;
         }
         EXPECT_EQ(statuses(*context), std::vector<int>{200});
         EXPECT_TRUE(context->startTime().has_value());
@@ -295,7 +294,8 @@ TEST_F(Executor, DownloadsTheBodyIntoMemoryAFileOrAStreamOnTheCallersLoop) {
 
 TEST_F(Executor, SendsTheClientHeadersAndTheCallersHeaders) {
     TestServer server;
-    server.on("/h", [](const httplib::Request&, httplib::Response& response) { response.set_content("", "text/plain"); });
+    server.on("/h",
+              [](const httplib::Request&, httplib::Response& response) { response.set_content("", "text/plain"); });
     struct Case {
         const char* name;
         std::optional<std::string> clientRequestId;  // nullopt: the context's own
@@ -326,7 +326,8 @@ TEST_F(Executor, SendsTheClientHeadersAndTheCallersHeaders) {
         auto requests = server.requests();
         ASSERT_EQ(requests.size(), before + 1);
         const auto& sent = requests.back();
-        EXPECT_EQ(sent.header("x-bs-client-request-id"), c.expectedId.empty() ? context->clientRequestId() : c.expectedId);
+        EXPECT_EQ(sent.header("x-bs-client-request-id"),
+                  c.expectedId.empty() ? context->clientRequestId() : c.expectedId);
         const std::string agent = sent.header("User-Agent");
         EXPECT_EQ(agent.rfind(c.expectedAgentPrefix, 0), 0u) << agent;
         if (c.expectedAgentPrefix.back() == ' ') {
@@ -589,8 +590,10 @@ TEST_F(Executor, RemainingTimeWithoutExpiryIsSevenDays) {
 
 TEST_F(Executor, LocationChecksFailWithCode1BeforeSending) {
     TestServer server;
-    server.on("/p", [](const httplib::Request&, httplib::Response& response) { response.set_content("P", "text/plain"); });
-    server.on("/s", [](const httplib::Request&, httplib::Response& response) { response.set_content("S", "text/plain"); });
+    server.on("/p",
+              [](const httplib::Request&, httplib::Response& response) { response.set_content("P", "text/plain"); });
+    server.on("/s",
+              [](const httplib::Request&, httplib::Response& response) { response.set_content("S", "text/plain"); });
     const auto primary = URL::parse(server.url("/p"));
     const auto secondary = URL::parse(server.url("/s"));
     struct Case {
@@ -608,13 +611,15 @@ TEST_F(Executor, LocationChecksFailWithCode1BeforeSending) {
         {"either order needs both", BLSStorageUri(primary), BLSStorageLocationModePrimaryThenSecondary,
          BLSAllowedStorageLocationPrimaryOrSecondary, "No URI specified for input BLSStorageLocationMode."},
         {"secondary-only command in primary-only mode", BLSStorageUri(primary, secondary),
-         BLSStorageLocationModePrimaryOnly, BLSAllowedStorageLocationSecondaryOnly, "Cannot make this request to primary."},
+         BLSStorageLocationModePrimaryOnly, BLSAllowedStorageLocationSecondaryOnly,
+         "Cannot make this request to primary."},
         {"primary-only command in secondary-only mode", BLSStorageUri(primary, secondary),
-         BLSStorageLocationModeSecondaryOnly, BLSAllowedStorageLocationPrimaryOnly, "Cannot make this request to secondary."},
+         BLSStorageLocationModeSecondaryOnly, BLSAllowedStorageLocationPrimaryOnly,
+         "Cannot make this request to secondary."},
         {"secondary-only command narrows mode 2", BLSStorageUri(primary, secondary),
          BLSStorageLocationModePrimaryThenSecondary, BLSAllowedStorageLocationSecondaryOnly, "S"},
-        {"mode 4 starts at the secondary", BLSStorageUri(primary, secondary), BLSStorageLocationModeSecondaryThenPrimary,
-         BLSAllowedStorageLocationPrimaryOrSecondary, "S"},
+        {"mode 4 starts at the secondary", BLSStorageUri(primary, secondary),
+         BLSStorageLocationModeSecondaryThenPrimary, BLSAllowedStorageLocationPrimaryOrSecondary, "S"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -644,7 +649,8 @@ TEST_F(Executor, LocationChecksFailWithCode1BeforeSending) {
 
 TEST_F(Executor, BadRequestTextAndSigningFailuresSendNothing) {
     TestServer server;
-    server.on("/x", [](const httplib::Request&, httplib::Response& response) { response.set_content("", "text/plain"); });
+    server.on("/x",
+              [](const httplib::Request&, httplib::Response& response) { response.set_content("", "text/plain"); });
     struct Case {
         const char* name;
         std::function<void(BodyCommand&, BLSOperationContext&)> spoil;

@@ -161,7 +161,8 @@ TEST(ListResponses, EmptyOrMissingNextMarkerMeansNoContinuation) {
     for (const std::string& document : documents) {
         BLSOperationContext context;
         std::optional<platform::Error> error;
-        auto containers = BLSListContainersResponse::parseListContainersResponseWithData(bytes(document), context, error);
+        auto containers =
+            BLSListContainersResponse::parseListContainersResponseWithData(bytes(document), context, error);
         ASSERT_TRUE(containers) << document;
         EXPECT_TRUE(containers->containerListItems.empty());
         EXPECT_FALSE(containers->nextMarker) << document;
@@ -237,21 +238,20 @@ TEST(ListResponses, HostileNumbersInListingsLeaveTheFieldUnset) {
         std::optional<std::int64_t> totalBytes;
     };
     const std::vector<Case> cases = {
-        {"40-digit length", "<Content-Length>1234567890123456789012345678901234567890</Content-Length>",
-         std::nullopt, std::nullopt, std::nullopt, std::nullopt},
+        {"40-digit length", "<Content-Length>1234567890123456789012345678901234567890</Content-Length>", std::nullopt,
+         std::nullopt, std::nullopt, std::nullopt},
         {"negative length", "<Content-Length>-1</Content-Length>", std::nullopt, std::nullopt, std::nullopt,
          std::nullopt},
         {"length with trailing junk", "<Content-Length>12abc</Content-Length>", std::nullopt, std::nullopt,
          std::nullopt, std::nullopt},
         {"largest length", "<Content-Length>9223372036854775807</Content-Length>", INT64_MAX, std::nullopt,
          std::nullopt, std::nullopt},
-        {"one past the largest", "<Content-Length>9223372036854775808</Content-Length>", std::nullopt,
-         std::nullopt, std::nullopt, std::nullopt},
-        {"sequence number out of range",
-         "<x-bs-blob-sequence-number>99999999999999999999</x-bs-blob-sequence-number>", std::nullopt,
-         std::nullopt, std::nullopt, std::nullopt},
-        {"copy progress without slash", "<CopyProgress>1024</CopyProgress>", std::nullopt, std::nullopt,
+        {"one past the largest", "<Content-Length>9223372036854775808</Content-Length>", std::nullopt, std::nullopt,
          std::nullopt, std::nullopt},
+        {"sequence number out of range", "<x-bs-blob-sequence-number>99999999999999999999</x-bs-blob-sequence-number>",
+         std::nullopt, std::nullopt, std::nullopt, std::nullopt},
+        {"copy progress without slash", "<CopyProgress>1024</CopyProgress>", std::nullopt, std::nullopt, std::nullopt,
+         std::nullopt},
         {"copy progress with three parts", "<CopyProgress>1/2/3</CopyProgress>", std::nullopt, std::nullopt,
          std::nullopt, std::nullopt},
         {"copy progress with a negative part", "<CopyProgress>-1/5</CopyProgress>", std::nullopt, std::nullopt,
@@ -346,8 +346,8 @@ TEST(ListResponses, StoredPoliciesNeverInheritFromTheEntryBefore) {
 </SignedIdentifiers>)";
     BLSOperationContext context;
     std::optional<platform::Error> error;
-    auto permissions =
-        BLSDownloadContainerPermissions::parseDownloadContainerPermissionsResponseWithData(bytes(document), context, error);
+    auto permissions = BLSDownloadContainerPermissions::parseDownloadContainerPermissionsResponseWithData(
+        bytes(document), context, error);
     ASSERT_TRUE(permissions);
     EXPECT_FALSE(error);
 
@@ -454,11 +454,10 @@ TEST(ListResponses, PageRangesBecomeLocationAndLength) {
     auto ranges = BLSGetPageRangesResponse::parseGetPageRangesResponseWithData(bytes(document), context, error);
     ASSERT_TRUE(ranges);
     EXPECT_FALSE(error);
-    EXPECT_EQ(*ranges, (std::vector<BLSULLRange>{{0, 512},
-                                                 {1024, 1024},
-                                                 {4294967296ull, 1},
-                                                 {0, 9223372036854775808ull},
-                                                 {9223372036854775807ull, 1}}));
+    EXPECT_EQ(
+        *ranges,
+        (std::vector<BLSULLRange>{
+            {0, 512}, {1024, 1024}, {4294967296ull, 1}, {0, 9223372036854775808ull}, {9223372036854775807ull, 1}}));
 
     auto none = BLSGetPageRangesResponse::parseGetPageRangesResponseWithData(bytes("<PageList/>"), context, error);
     ASSERT_TRUE(none);
@@ -471,7 +470,8 @@ TEST(ListResponses, HostilePageRangesFailTheReply) {
         {"40-digit end",
          "<PageList><PageRange><Start>0</Start><End>1234567890123456789012345678901234567890</End></PageRange>"
          "</PageList>"},
-        {"end past 2^63", "<PageList><PageRange><Start>0</Start><End>18446744073709551615</End></PageRange></PageList>"},
+        {"end past 2^63",
+         "<PageList><PageRange><Start>0</Start><End>18446744073709551615</End></PageRange></PageList>"},
         {"negative start", "<PageList><PageRange><Start>-512</Start><End>511</End></PageRange></PageList>"},
         {"missing end", "<PageList><PageRange><Start>0</Start></PageRange></PageList>"},
         {"missing start", "<PageList><PageRange><End>511</End></PageRange></PageList>"},
@@ -525,20 +525,25 @@ TEST(ListResponses, PublicAccessFromTheResponseHeader) {
 TEST(ListResponses, MalformedRepliesFailEveryReaderWithCode6) {
     using Reader = std::function<bool(const std::string&, BLSOperationContext&, std::optional<platform::Error>&)>;
     const std::vector<std::pair<const char*, Reader>> readers = {
-        {"containers", [](const std::string& d, BLSOperationContext& c, std::optional<platform::Error>& e) {
+        {"containers",
+         [](const std::string& d, BLSOperationContext& c, std::optional<platform::Error>& e) {
              return BLSListContainersResponse::parseListContainersResponseWithData(bytes(d), c, e).has_value();
          }},
-        {"blobs", [](const std::string& d, BLSOperationContext& c, std::optional<platform::Error>& e) {
+        {"blobs",
+         [](const std::string& d, BLSOperationContext& c, std::optional<platform::Error>& e) {
              return BLSListBlobsResponse::parseListBlobsResponseWithData(bytes(d), c, e).has_value();
          }},
-        {"policies", [](const std::string& d, BLSOperationContext& c, std::optional<platform::Error>& e) {
+        {"policies",
+         [](const std::string& d, BLSOperationContext& c, std::optional<platform::Error>& e) {
              return BLSDownloadContainerPermissions::parseDownloadContainerPermissionsResponseWithData(bytes(d), c, e)
                  .has_value();
          }},
-        {"blocks", [](const std::string& d, BLSOperationContext& c, std::optional<platform::Error>& e) {
+        {"blocks",
+         [](const std::string& d, BLSOperationContext& c, std::optional<platform::Error>& e) {
              return BLSGetBlockListResponse::parseGetBlockListResponseWithData(bytes(d), c, e).has_value();
          }},
-        {"pages", [](const std::string& d, BLSOperationContext& c, std::optional<platform::Error>& e) {
+        {"pages",
+         [](const std::string& d, BLSOperationContext& c, std::optional<platform::Error>& e) {
              return BLSGetPageRangesResponse::parseGetPageRangesResponseWithData(bytes(d), c, e).has_value();
          }},
     };

@@ -126,7 +126,8 @@ TEST_F(OperationContextTest, ThresholdsPerSink) {
 TEST_F(OperationContextTest, MessageIsMadeOnceForBothSinksGlobalFirst) {
     std::vector<std::string> order;
     BLSOperationContext::setGlobalLogLevel(7);
-    BLSOperationContext::setGlobalLogFunction([&](BLSLogLevel, const std::string& t) { order.push_back("global " + t); });
+    BLSOperationContext::setGlobalLogFunction(
+        [&](BLSLogLevel, const std::string& t) { order.push_back("global " + t); });
     BLSOperationContext context;
     context.setLogLevel(7);
     context.setLogFunction([&](BLSLogLevel, const std::string& t) { order.push_back("context " + t); });
@@ -265,8 +266,8 @@ TEST_F(OperationContextTest, ResultsAppendedWhileTheCallerReads) {
     for (int t = 0; t < kThreads; ++t) {
         writers.emplace_back([&] {
             for (int i = 0; i < kResults; ++i) {
-                context.addRequestResult(std::make_shared<BLSRequestResult>(std::chrono::system_clock::now(),
-                                                                            BLSStorageLocationPrimary));
+                context.addRequestResult(
+                    std::make_shared<BLSRequestResult>(std::chrono::system_clock::now(), BLSStorageLocationPrimary));
             }
         });
     }

@@ -25,9 +25,8 @@ using namespace storagetest;
 // 1 January 2000, 00:00:00 UTC, a Saturday.
 const BLSDate kNewYear2000 = std::chrono::sys_days{std::chrono::year{2000} / 1 / 1};
 // 29 February 2016, 13:05:09 UTC, a Monday.
-const BLSDate kLeapDay2016 =
-    std::chrono::sys_days{std::chrono::year{2016} / 2 / 29} + std::chrono::hours{13} + std::chrono::minutes{5} +
-    std::chrono::seconds{9};
+const BLSDate kLeapDay2016 = std::chrono::sys_days{std::chrono::year{2016} / 2 / 29} + std::chrono::hours{13} +
+                             std::chrono::minutes{5} + std::chrono::seconds{9};
 
 }  // namespace
 
@@ -105,7 +104,8 @@ TEST(RequestFactory, MetadataThatWouldBreakTheHeaderBlockIsRefused) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        URLRequest request = BLSRequestFactory::putRequestWithUrlComponents(componentsOf("https://a.example.net/c"), 30);
+        URLRequest request =
+            BLSRequestFactory::putRequestWithUrlComponents(componentsOf("https://a.example.net/c"), 30);
         EXPECT_THROW(BLSRequestFactory::addMetadataToRequest(request, &c.metadata), platform::net::InvalidHeaderError);
         EXPECT_FALSE(hasLineBreakOrControl(request));
         EXPECT_FALSE(request.headers.contains("x-bs-meta-admin"));
@@ -142,12 +142,18 @@ TEST(RequestFactory, AccessConditionHeadersOnePerField) {
          BLSAccessCondition::makeWithLeaseId("lease-1"),
          {kVersion, {"x-bs-lease-id", "lease-1"}},
          {kVersion}},
-        {"sequence number is left to page writes", BLSAccessCondition::makeWithIfSequenceNumberEqualTo(4), {kVersion},
+        {"sequence number is left to page writes",
+         BLSAccessCondition::makeWithIfSequenceNumberEqualTo(4),
+         {kVersion},
          {kVersion}},
-        {"max size is left to append blocks", BLSAccessCondition::makeWithIfMaxSizeLessThanOrEqualTo(9), {kVersion},
+        {"max size is left to append blocks",
+         BLSAccessCondition::makeWithIfMaxSizeLessThanOrEqualTo(9),
+         {kVersion},
          {kVersion}},
-        {"append position is left to append blocks", BLSAccessCondition::makeWithIfAppendPositionEqualTo(9),
-         {kVersion}, {kVersion}},
+        {"append position is left to append blocks",
+         BLSAccessCondition::makeWithIfAppendPositionEqualTo(9),
+         {kVersion},
+         {kVersion}},
     };
     const URLComponents components = componentsOf("https://a.example.net/c/b");
     for (const Case& c : cases) {
@@ -196,7 +202,8 @@ TEST(RequestFactory, ConditionTextWithLineBreaksNeverReachesAHeader) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        URLRequest request = BLSRequestFactory::putRequestWithUrlComponents(componentsOf("https://a.example.net/c"), 30);
+        URLRequest request =
+            BLSRequestFactory::putRequestWithUrlComponents(componentsOf("https://a.example.net/c"), 30);
         EXPECT_THROW(BLSRequestFactory::applyAccessConditionToRequest(request, &c.condition),
                      platform::net::InvalidHeaderError);
         EXPECT_FALSE(hasLineBreakOrControl(request));
@@ -237,16 +244,19 @@ TEST(AccessCondition, EachMakerSetsOnlyItsOwnField) {
         {"sequence number ==", BLSAccessCondition::makeWithIfSequenceNumberEqualTo(7), 5,
          BLSSequenceNumberOperatorEqual},
         {"max size", BLSAccessCondition::makeWithIfMaxSizeLessThanOrEqualTo(7), 6, BLSSequenceNumberOperatorNone},
-        {"append position", BLSAccessCondition::makeWithIfAppendPositionEqualTo(7), 7,
-         BLSSequenceNumberOperatorNone},
+        {"append position", BLSAccessCondition::makeWithIfAppendPositionEqualTo(7), 7, BLSSequenceNumberOperatorNone},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const BLSAccessCondition& a = c.condition;
-        const bool set[] = {a.ifMatchETag().has_value(),     a.ifNoneMatchETag().has_value(),
-                            a.ifModifiedSinceDate().has_value(), a.ifNotModifiedSinceDate().has_value(),
-                            a.leaseId().has_value(),         a.sequenceNumber().has_value(),
-                            a.maxSize().has_value(),         a.appendPosition().has_value()};
+        const bool set[] = {a.ifMatchETag().has_value(),
+                            a.ifNoneMatchETag().has_value(),
+                            a.ifModifiedSinceDate().has_value(),
+                            a.ifNotModifiedSinceDate().has_value(),
+                            a.leaseId().has_value(),
+                            a.sequenceNumber().has_value(),
+                            a.maxSize().has_value(),
+                            a.appendPosition().has_value()};
         for (int i = 0; i < 8; ++i) {
             EXPECT_EQ(set[i], i == c.field) << "field " << i;
         }

@@ -89,8 +89,7 @@ TEST(RequestOptions, EachSetterSetsItsOwnFlagOnly) {
          &BLSBlobRequestOptions::disableContentMD5ValidationSet},
         {"parallelismFactor", [](BLSBlobRequestOptions& o) { o.setParallelismFactor(3); },
          &BLSBlobRequestOptions::parallelismFactorSet},
-        {"absorbConditionalErrorsOnRetry",
-         [](BLSBlobRequestOptions& o) { o.setAbsorbConditionalErrorsOnRetry(false); },
+        {"absorbConditionalErrorsOnRetry", [](BLSBlobRequestOptions& o) { o.setAbsorbConditionalErrorsOnRetry(false); },
          &BLSBlobRequestOptions::absorbConditionalErrorsOnRetrySet},
     };
     for (const Case& c : cases) {

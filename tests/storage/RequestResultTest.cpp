@@ -18,7 +18,8 @@ namespace {
 
 using Clock = std::chrono::system_clock;
 
-platform::net::HTTPURLResponse responseWith(int status, const std::vector<std::pair<std::string, std::string>>& headers) {
+platform::net::HTTPURLResponse responseWith(int status,
+                                            const std::vector<std::pair<std::string, std::string>>& headers) {
     platform::net::HTTPURLResponse response;
     response.statusCode = status;
     for (const auto& [name, value] : headers) {

@@ -19,9 +19,7 @@ using Details = std::map<std::string, std::string>;
 
 std::vector<std::uint8_t> bytes(const std::string& text) { return {text.begin(), text.end()}; }
 
-platform::Error statusError() {
-    return BLSMakeError(BLSErrorCode::ServerError, {{BLSErrorKey::HTTPStatusCode, 403L}});
-}
+platform::Error statusError() { return BLSMakeError(BLSErrorCode::ServerError, {{BLSErrorKey::HTTPStatusCode, 403L}}); }
 
 TEST(ResponseParserTest, StatusCheck) {
     auto context = std::make_shared<BLSOperationContext>();
@@ -170,8 +168,7 @@ TEST(ResponseParserTest, DebugLogOfTheParse) {
     });
     platform::Error error = statusError();
     std::optional<platform::Error> parseError;
-    BLSResponseParser::processErrorResponseWithData(bytes("<Error><Code>X</Code></Error>"), error, context,
-                                                    parseError);
+    BLSResponseParser::processErrorResponseWithData(bytes("<Error><Code>X</Code></Error>"), error, context, parseError);
     EXPECT_EQ(lines, (std::vector<std::string>{
                          "Beginning to parse element with name = Error",
                          "Beginning to parse element with name = Code",

@@ -216,12 +216,14 @@ TEST_F(RetryPolicyTest, ExponentialBackoffBounds) {
         auto result = failedAttempt(BLSStorageLocationPrimary, 503);
         mNow = result->endTime();
         const double first =
-            policy.evaluateRetryContext(BLSRetryContext(1, result, BLSStorageLocationPrimary,
-                                                        BLSStorageLocationModePrimaryOnly), mContext)
+            policy
+                .evaluateRetryContext(
+                    BLSRetryContext(1, result, BLSStorageLocationPrimary, BLSStorageLocationModePrimaryOnly), mContext)
                 .retryInterval;
         const double second =
-            policy.evaluateRetryContext(BLSRetryContext(2, result, BLSStorageLocationPrimary,
-                                                        BLSStorageLocationModePrimaryOnly), mContext)
+            policy
+                .evaluateRetryContext(
+                    BLSRetryContext(2, result, BLSStorageLocationPrimary, BLSStorageLocationModePrimaryOnly), mContext)
                 .retryInterval;
         EXPECT_GE(first, 1.6);
         EXPECT_LE(first, 2.4);
@@ -301,10 +303,11 @@ TEST_F(RetryPolicyTest, NoRetryNeverRetries) {
     for (int status : {0, 408, 500, 503}) {
         SCOPED_TRACE(status);
         auto result = failedAttempt(BLSStorageLocationPrimary, status);
-        EXPECT_FALSE(policy.evaluateRetryContext(
-                               BLSRetryContext(1, result, BLSStorageLocationPrimary, BLSStorageLocationModePrimaryOnly),
-                               mContext)
-                         .shouldRetry);
+        EXPECT_FALSE(
+            policy
+                .evaluateRetryContext(
+                    BLSRetryContext(1, result, BLSStorageLocationPrimary, BLSStorageLocationModePrimaryOnly), mContext)
+                .shouldRetry);
     }
     auto copy = policy.clone();
     ASSERT_NE(copy, nullptr);

@@ -18,7 +18,7 @@ std::span<const std::uint8_t> bytes(const std::string& text) {
 std::optional<BLSServiceProperties> parse(const std::string& document, std::optional<platform::Error>& error) {
     BLSOperationContext context;
     return BLSServicePropertiesResponseParser::parseDownloadServicePropertiesResponseWithData(bytes(document), context,
-                                                                                             error);
+                                                                                              error);
 }
 
 std::optional<BLSServiceProperties> parse(const std::string& document) {
@@ -117,8 +117,8 @@ TEST(ServiceProperties, MetricsLevelsAndMissingParts) {
          BLSMetricsLevelService},
         {"enabled with APIs", "<Version>1.0</Version><Enabled>true</Enabled><IncludeAPIs>true</IncludeAPIs>",
          BLSMetricsLevelServiceAndAPI},
-        {"APIs are not lowered by a later false",
-         "<IncludeAPIs>true</IncludeAPIs><IncludeAPIs>false</IncludeAPIs>", BLSMetricsLevelServiceAndAPI},
+        {"APIs are not lowered by a later false", "<IncludeAPIs>true</IncludeAPIs><IncludeAPIs>false</IncludeAPIs>",
+         BLSMetricsLevelServiceAndAPI},
     };
     for (const Case& c : cases) {
         auto properties = parse(std::string("<StorageServiceProperties><MinuteMetrics>") + c.minuteMetrics +
@@ -165,10 +165,12 @@ TEST(ServiceProperties, RetentionIsReadAfreshForEveryPolicy) {
          "</RetentionPolicy></HourMetrics><MinuteMetrics><RetentionPolicy><Enabled>true</Enabled><Days>2</Days>"
          "</RetentionPolicy><Version>1.0</Version></MinuteMetrics>",
          std::nullopt, 1, 2},
-        {"disabled with Days", "<Logging><RetentionPolicy><Enabled>false</Enabled><Days>7</Days></RetentionPolicy></Logging>",
-         std::nullopt, std::nullopt, std::nullopt},
-        {"Days before Enabled", "<Logging><RetentionPolicy><Days>5</Days><Enabled>true</Enabled></RetentionPolicy></Logging>",
-         5, std::nullopt, std::nullopt},
+        {"disabled with Days",
+         "<Logging><RetentionPolicy><Enabled>false</Enabled><Days>7</Days></RetentionPolicy></Logging>", std::nullopt,
+         std::nullopt, std::nullopt},
+        {"Days before Enabled",
+         "<Logging><RetentionPolicy><Days>5</Days><Enabled>true</Enabled></RetentionPolicy></Logging>", 5, std::nullopt,
+         std::nullopt},
     };
     for (const Case& c : cases) {
         auto properties = parse("<StorageServiceProperties>" + c.body + "</StorageServiceProperties>");
@@ -189,9 +191,8 @@ TEST(ServiceProperties, CorsMethodNames) {
         BLSCorsHttpMethods bit;
     };
     const std::vector<Case> cases = {
-        {"GET", 1},   {"HEAD", 2},     {"POST", 4},      {"PUT", 8},   {"DELETE", 16}, {"TRACE", 32},
-        {"OPTIONS", 64}, {"CONNECT", 128}, {"MERGE", 256}, {"get", 0}, {" GET", 0},    {"", 0},
-        {"PATCH", 0},
+        {"GET", 1},       {"HEAD", 2},    {"POST", 4}, {"PUT", 8},  {"DELETE", 16}, {"TRACE", 32}, {"OPTIONS", 64},
+        {"CONNECT", 128}, {"MERGE", 256}, {"get", 0},  {" GET", 0}, {"", 0},        {"PATCH", 0},
     };
     for (const Case& c : cases)
         EXPECT_EQ(BLSServicePropertiesResponseParser::convertStringToCorsHttpMethod(c.text), c.bit) << c.text;
@@ -232,8 +233,8 @@ TEST(ServiceProperties, WrittenPropertiesReadBackEqual) {
     std::vector<std::pair<const char*, BLSServiceProperties>> cases;
     {
         BLSServiceProperties p;
-        p.logging = BLSLoggingProperties{"1.0", BLSLoggingOperationsRead | BLSLoggingOperationsWrite |
-                                                    BLSLoggingOperationsDelete, 365};
+        p.logging = BLSLoggingProperties{
+            "1.0", BLSLoggingOperationsRead | BLSLoggingOperationsWrite | BLSLoggingOperationsDelete, 365};
         p.hourMetrics = BLSMetricsProperties{"1.0", BLSMetricsLevelServiceAndAPI, 10};
         p.minuteMetrics = BLSMetricsProperties{"1.0", BLSMetricsLevelService, std::nullopt};
         BLSCorsRule rule;

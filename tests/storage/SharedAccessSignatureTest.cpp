@@ -36,8 +36,9 @@ std::vector<LogLine>& logged() {
     static bool installed = [] {
         auto& context = BLSUtil::operationlessContext();
         context->setLogLevel(BLSLogLevelDebug);
-        context->setLogFunction(
-            [](BLSLogLevel level, const std::string& message) { lines.push_back({level, message}); });
+        context->setLogFunction([](BLSLogLevel level, const std::string& message) {
+            lines.push_back({level, message});
+        });
         return true;
     }();
     (void)installed;
@@ -128,9 +129,16 @@ TEST(SharedAccessSignature, PermissionLettersParse) {
         bool fails;
     };
     const Case cases[] = {
-        {"rwdl", 57, false}, {"ldwr", 57, false}, {"racwdl", 63, false}, {"", 0, false}, {"rr", 1, false},
+        {"rwdl", 57, false},
+        {"ldwr", 57, false},
+        {"racwdl", 63, false},
+        {"", 0, false},
+        {"rr", 1, false},
         // An unknown letter grants nothing at all.
-        {"x", 0, true},      {"rx", 0, true},     {"rwdlX", 0, true},     {"R", 0, true},
+        {"x", 0, true},
+        {"rx", 0, true},
+        {"rwdlX", 0, true},
+        {"R", 0, true},
     };
     for (const Case& c : cases) {
         logged().clear();
@@ -173,8 +181,8 @@ TEST(SharedAccessSignature, AccountSignature) {
     parameters.ipAddressOrRange = BLSSharedAccessIPRange::range("168.1.5.60", "168.1.5.70");
     parameters.protocols = 2;
     logged().clear();
-    ASSERT_TRUE(Helper::sharedAccessSignatureHashForAccountWithParameters(parameters, std::string("a"), &credentials,
-                                                                          error));
+    ASSERT_TRUE(
+        Helper::sharedAccessSignatureHashForAccountWithParameters(parameters, std::string("a"), &credentials, error));
     ASSERT_FALSE(logged().empty());
     EXPECT_EQ(logged().back().message,
               "String To Sign:\na\nrl\nbf\nsco\n2016-03-14T00:00:00Z\n2016-03-15T00:00:00Z\n168.1.5.60-168.1.5.70\n"
@@ -200,9 +208,9 @@ TEST(SharedAccessSignature, BlobSignature) {
               "rl\n2016-03-14T00:00:00Z\n2016-03-15T00:00:00Z\n/blob/acct/layouts/plan.vkm\n\n168.1.5.60-168.1.5.70\n"
               "https\n2016-03-14");
 
-    auto client = std::make_shared<BLSCloudBlobClient>(
-        BLSStorageUri(platform::net::URL::parse("https://acct.blob.example.net")),
-        std::make_shared<BLSStorageCredentials>("acct", kKeyBase64));
+    auto client =
+        std::make_shared<BLSCloudBlobClient>(BLSStorageUri(platform::net::URL::parse("https://acct.blob.example.net")),
+                                             std::make_shared<BLSStorageCredentials>("acct", kKeyBase64));
     // printf '%s' $'rl\n2016-03-14T00:00:00Z\n2016-03-15T00:00:00Z\n/blob/acct/layouts/plan.vkm\n\n
     //   168.1.5.60-168.1.5.70\nhttps\n2016-03-14\nno-cache\n\n\nen\napplication/octet-stream' (one line)
     //   | openssl dgst -sha256 -mac HMAC -macopt hexkey:000102...1f -binary | base64
@@ -237,9 +245,8 @@ TEST(SharedAccessSignature, MissingArgumentsAreRefused) {
          "Missing account name argument."},
         {"no resource",
          [](auto& e) {
-             return Helper::sharedAccessSignatureStringToSignWithPermissions(1, std::nullopt, std::nullopt,
-                                                                             std::nullopt, std::nullopt, std::nullopt,
-                                                                             0, e)
+             return Helper::sharedAccessSignatureStringToSignWithPermissions(
+                        1, std::nullopt, std::nullopt, std::nullopt, std::nullopt, std::nullopt, 0, e)
                  .has_value();
          },
          "Missing resource argument."},
@@ -313,10 +320,10 @@ TEST(SharedAccessSignature, QueryCarriesOnlySetParameters) {
                                        }));
 
     // The table fields of the general form.
-    auto table = Helper::sharedAccessSignatureWithPermissions(
-        0, 8, 0, std::nullopt, std::nullopt, std::string("pk1"), std::string("rk1"), std::string("pk2"),
-        std::string(""), std::nullopt, std::nullopt, std::nullopt, std::nullopt, 0, std::string("layouts"),
-        std::string("s"), error);
+    auto table = Helper::sharedAccessSignatureWithPermissions(0, 8, 0, std::nullopt, std::nullopt, std::string("pk1"),
+                                                              std::string("rk1"), std::string("pk2"), std::string(""),
+                                                              std::nullopt, std::nullopt, std::nullopt, std::nullopt, 0,
+                                                              std::string("layouts"), std::string("s"), error);
     ASSERT_TRUE(table);
     EXPECT_EQ(table->builderAsString(), "?epk=pk2&sig=s&spk=pk1&srk=rk1&ss=t&sv=2016-03-14&tn=layouts");
 }

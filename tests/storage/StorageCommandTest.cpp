@@ -42,9 +42,7 @@ public:
     long write(const std::uint8_t*, std::size_t length) override { return static_cast<long>(length); }
 };
 
-platform::Error statusError() {
-    return BLSMakeError(BLSErrorCode::ServerError, {{BLSErrorKey::HTTPStatusCode, 404L}});
-}
+platform::Error statusError() { return BLSMakeError(BLSErrorCode::ServerError, {{BLSErrorKey::HTTPStatusCode, 404L}}); }
 
 TEST(StorageCommandTest, Defaults) {
     auto credentials = std::make_shared<BLSStorageCredentials>();
@@ -155,9 +153,9 @@ TEST(StorageCommandTest, EmptyOrMissingErrorBodyLeavesTheErrorUnchanged) {
     BLSStorageCommand command(nullptr, testUri(), std::make_shared<BLSOperationContext>());
     auto empty = memoryStreamWith("");
     DiscardingStream discarding;
-    for (platform::OutputStream* stream : {static_cast<platform::OutputStream*>(empty.get()),
-                                           static_cast<platform::OutputStream*>(&discarding),
-                                           static_cast<platform::OutputStream*>(nullptr)}) {
+    for (platform::OutputStream* stream :
+         {static_cast<platform::OutputStream*>(empty.get()), static_cast<platform::OutputStream*>(&discarding),
+          static_cast<platform::OutputStream*>(nullptr)}) {
         platform::Error error = statusError();
         std::optional<platform::Error> parseError;
         command.processError()(stream, error, parseError);
@@ -208,8 +206,9 @@ TEST(StorageCommandTest, AVerdictOfOurOwnIsNotReadAsAnErrorBody) {
     // refusal, even when it looks like an error body.
     BLSStorageCommand command(nullptr, testUri(), std::make_shared<BLSOperationContext>());
     auto stream = memoryStreamWith("<Error><Code>Looks</Code><Message>like one</Message></Error>");
-    platform::Error error = BLSMakeInvalidArgumentError("Blob type on the local object does not match blob type on "
-                                                        "the service.");
+    platform::Error error = BLSMakeInvalidArgumentError(
+        "Blob type on the local object does not match blob type on "
+        "the service.");
     std::optional<platform::Error> parseError;
     command.processError()(stream.get(), error, parseError);
     EXPECT_FALSE(parseError);

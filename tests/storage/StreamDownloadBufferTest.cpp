@@ -48,13 +48,9 @@ public:
         ++mWrites;
         if (mDelay.count() > 0) std::this_thread::sleep_for(mDelay);
         switch (mMode) {
-        case Mode::TakeNothing:
-            return 0;
-        case Mode::Fail:
-            failWith(EIO);
-            return -1;
-        case Mode::Take:
-            break;
+            case Mode::TakeNothing: return 0;
+            case Mode::Fail: failWith(EIO); return -1;
+            case Mode::Take: break;
         }
         const std::size_t n = std::min(length, mMaxPerWrite);
         {
@@ -100,7 +96,8 @@ Fixture makeBuffer(const std::shared_ptr<RunLoop>& loop, std::uint64_t maxSize, 
                    std::size_t maxPerWrite = std::numeric_limits<std::size_t>::max(), bool open = true) {
     Fixture f;
     f.stream = std::make_shared<ScriptedStream>(mode, maxPerWrite);
-    f.buffer = std::make_shared<BLSStreamDownloadBuffer>(f.stream, maxSize, md5, std::make_shared<BLSOperationContext>());
+    f.buffer =
+        std::make_shared<BLSStreamDownloadBuffer>(f.stream, maxSize, md5, std::make_shared<BLSOperationContext>());
     f.stream->setDelegate(f.buffer);
     f.stream->scheduleInRunLoop(loop);
     if (open) f.stream->open();

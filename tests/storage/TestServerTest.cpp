@@ -28,8 +28,7 @@ struct Answer {
     std::string body;
     Headers headers;
 
-    std::string header(const std::string& name) const
-    {
+    std::string header(const std::string& name) const {
         for (const auto& [key, value] : headers) {
             if (platform::ascii::equalsIgnoringCase(key, name)) return value;
         }
@@ -37,14 +36,12 @@ struct Answer {
     }
 };
 
-size_t collectBody(char* data, size_t size, size_t count, void* target)
-{
+size_t collectBody(char* data, size_t size, size_t count, void* target) {
     static_cast<std::string*>(target)->append(data, size * count);
     return size * count;
 }
 
-size_t collectHeader(char* data, size_t size, size_t count, void* target)
-{
+size_t collectHeader(char* data, size_t size, size_t count, void* target) {
     std::string line(data, size * count);
     const auto colon = line.find(':');
     if (colon != std::string::npos) {
@@ -57,14 +54,12 @@ size_t collectHeader(char* data, size_t size, size_t count, void* target)
 }
 
 // One plain HTTP exchange; `headers` go out in the order given, after curl's Host and Accept.
-Answer send(const std::string& method, const std::string& url, const Headers& headers, const std::string& body = {})
-{
+Answer send(const std::string& method, const std::string& url, const Headers& headers, const std::string& body = {}) {
     Answer answer;
     CURL* curl = curl_easy_init();
     curl_slist* list = curl_slist_append(nullptr, "Expect:");
     list = curl_slist_append(list, "Content-Type:");
-    for (const auto& [name, value] : headers)
-        list = curl_slist_append(list, (name + ": " + value).c_str());
+    for (const auto& [name, value] : headers) list = curl_slist_append(list, (name + ": " + value).c_str());
     curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
     curl_easy_setopt(curl, CURLOPT_HTTPHEADER, list);
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, collectBody);
@@ -87,26 +82,23 @@ Answer send(const std::string& method, const std::string& url, const Headers& he
     return answer;
 }
 
-std::string base64(const unsigned char* data, size_t size)
-{
+std::string base64(const unsigned char* data, size_t size) {
     std::string out(4 * ((size + 2) / 3) + 1, '\0');
     const int length = EVP_EncodeBlock(reinterpret_cast<unsigned char*>(out.data()), data, static_cast<int>(size));
     out.resize(static_cast<size_t>(length));
     return out;
 }
 
-std::string unbase64(const std::string& text)
-{
+std::string unbase64(const std::string& text) {
     std::string out(3 * text.size() / 4 + 1, '\0');
-    const int length = EVP_DecodeBlock(reinterpret_cast<unsigned char*>(out.data()),
-                                       reinterpret_cast<const unsigned char*>(text.data()),
-                                       static_cast<int>(text.size()));
+    const int length =
+        EVP_DecodeBlock(reinterpret_cast<unsigned char*>(out.data()),
+                        reinterpret_cast<const unsigned char*>(text.data()), static_cast<int>(text.size()));
     out.resize(static_cast<size_t>(length) - static_cast<size_t>(std::count(text.end() - 2, text.end(), '=')));
     return out;
 }
 
-std::string percentDecode(const std::string& text)
-{
+std::string percentDecode(const std::string& text) {
     std::string out;
     for (size_t i = 0; i < text.size(); ++i) {
         if (text[i] == '%' && i + 2 < text.size() && std::isxdigit(text[i + 1]) && std::isxdigit(text[i + 2])) {
@@ -123,27 +115,24 @@ std::string percentDecode(const std::string& text)
 // Content-Length of "0" empty), the sorted "x-bs-" headers, "/" + account + path, and the
 // decoded query pairs sorted by lower-cased name.
 std::string stringToSign(const std::string& method, const Headers& headers, const std::string& account,
-                         const std::string& path, const std::string& query)
-{
+                         const std::string& path, const std::string& query) {
     auto value = [&](const std::string& name) {
         for (const auto& [key, text] : headers)
             if (platform::ascii::equalsIgnoringCase(key, name)) return text;
         return std::string();
     };
     std::string text = method + "\n";
-    for (const char* name : {"Content-Encoding", "Content-Language", "Content-Length", "Content-MD5", "Content-Type",
-                             "Date", "If-Modified-Since", "If-Match", "If-None-Match", "If-Unmodified-Since",
-                             "Range"}) {
+    for (const char* name :
+         {"Content-Encoding", "Content-Language", "Content-Length", "Content-MD5", "Content-Type", "Date",
+          "If-Modified-Since", "If-Match", "If-None-Match", "If-Unmodified-Since", "Range"}) {
         std::string line = std::string(name) == "Date" ? std::string() : value(name);
-        if (std::string(name) == "Content-Length" && line == "0")
-            line.clear();
+        if (std::string(name) == "Content-Length" && line == "0") line.clear();
         text += line + "\n";
     }
     std::map<std::string, std::string> canonical;
     for (const auto& [key, text2] : headers)
         if (key.starts_with("x-bs-")) canonical[platform::ascii::lowercased(key)] = text2;
-    for (const auto& [key, text2] : canonical)
-        text += key + ":" + text2 + "\n";
+    for (const auto& [key, text2] : canonical) text += key + ":" + text2 + "\n";
     text += "/" + account + path;
     std::map<std::string, std::string> pairs;
     size_t start = 0;
@@ -154,13 +143,11 @@ std::string stringToSign(const std::string& method, const Headers& headers, cons
         pairs[platform::ascii::lowercased(percentDecode(piece.substr(0, eq)))] = percentDecode(piece.substr(eq + 1));
         start = end + 1;
     }
-    for (const auto& [key, text2] : pairs)
-        text += "\n" + key + ":" + text2;
+    for (const auto& [key, text2] : pairs) text += "\n" + key + ":" + text2;
     return text;
 }
 
-std::string httpDateNow()
-{
+std::string httpDateNow() {
     const std::time_t now = std::time(nullptr);
     std::tm utc{};
     gmtime_r(&now, &utc);
@@ -172,11 +159,9 @@ std::string httpDateNow()
 // A request signed with `keyBase64` for the server's account. `path` starts with the account segment.
 Answer signedRequest(const StorageTestServer& server, const std::string& method, const std::string& path,
                      const std::string& query, Headers headers, const std::string& body = {},
-                     const std::string& keyBase64 = {})
-{
+                     const std::string& keyBase64 = {}) {
     headers.emplace_back("x-bs-date", httpDateNow());
-    if (method == "PUT" || !body.empty())
-        headers.emplace_back("Content-Length", std::to_string(body.size()));
+    if (method == "PUT" || !body.empty()) headers.emplace_back("Content-Length", std::to_string(body.size()));
     const std::string key = unbase64(keyBase64.empty() ? server.keyBase64() : keyBase64);
     const std::string text = stringToSign(method, headers, server.account(), path, query);
     unsigned char digest[EVP_MAX_MD_SIZE];
@@ -184,24 +169,21 @@ Answer signedRequest(const StorageTestServer& server, const std::string& method,
     HMAC(EVP_sha256(), key.data(), static_cast<int>(key.size()), reinterpret_cast<const unsigned char*>(text.data()),
          text.size(), digest, &digestLength);
     headers.emplace_back("Authorization", "SharedKey " + server.account() + ":" + base64(digest, digestLength));
-    const std::string url = "http://127.0.0.1:" + std::to_string(server.port()) + path +
-                            (query.empty() ? "" : "?" + query);
+    const std::string url =
+        "http://127.0.0.1:" + std::to_string(server.port()) + path + (query.empty() ? "" : "?" + query);
     return send(method, url, headers, body);
 }
 
 const Headers kVersion = {{"x-bs-version", "2016-03-14"}};
 
-std::string errorCode(const Answer& answer)
-{
+std::string errorCode(const Answer& answer) {
     const auto open = answer.body.find("<Code>");
     const auto close = answer.body.find("</Code>");
-    if (open == std::string::npos || close == std::string::npos)
-        return {};
+    if (open == std::string::npos || close == std::string::npos) return {};
     return answer.body.substr(open + 6, close - open - 6);
 }
 
-TEST(TestServer, StartsReportsAPortAndStops)
-{
+TEST(TestServer, StartsReportsAPortAndStops) {
     StorageTestServer server;
     server.start();
     ASSERT_TRUE(server.running());
@@ -219,8 +201,7 @@ TEST(TestServer, StartsReportsAPortAndStops)
     EXPECT_EQ(after.code, CURLE_COULDNT_CONNECT);
 }
 
-TEST(TestServer, ChecksSharedKeySignaturesAndTheVersion)
-{
+TEST(TestServer, ChecksSharedKeySignaturesAndTheVersion) {
     StorageTestServer server;
     server.start();
     const std::string wrongKey = base64(reinterpret_cast<const unsigned char*>("another key of thirty-two bytes!"), 32);
@@ -238,15 +219,29 @@ TEST(TestServer, ChecksSharedKeySignaturesAndTheVersion)
         {"unsigned create", false, "PUT", "/vekmonttest/layouts", "restype=container", kVersion, "", 403,
          "AuthenticationFailed"},
         {"signed create", true, "PUT", "/vekmonttest/layouts", "restype=container", kVersion, "", 201, ""},
-        {"signed create of an existing container", true, "PUT", "/vekmonttest/layouts", "restype=container",
-         kVersion, "", 409, "ContainerAlreadyExists"},
-        {"signed with another key", true, "GET", "/vekmonttest/layouts", "restype=container", kVersion, wrongKey,
-         403, "AuthenticationFailed"},
+        {"signed create of an existing container", true, "PUT", "/vekmonttest/layouts", "restype=container", kVersion,
+         "", 409, "ContainerAlreadyExists"},
+        {"signed with another key", true, "GET", "/vekmonttest/layouts", "restype=container", kVersion, wrongKey, 403,
+         "AuthenticationFailed"},
         {"query values signed decoded, names sorted", true, "GET", "/vekmonttest", "prefix=lay%20outs&comp=list",
          kVersion, "", 200, ""},
-        {"metadata headers are signed", true, "PUT", "/vekmonttest/layouts", "restype=container&comp=metadata",
-         {{"x-bs-version", "2016-03-14"}, {"x-bs-meta-Author", "Ann"}}, "", 200, ""},
-        {"missing version", true, "GET", "/vekmonttest/layouts", "restype=container", {}, "", 400,
+        {"metadata headers are signed",
+         true,
+         "PUT",
+         "/vekmonttest/layouts",
+         "restype=container&comp=metadata",
+         {{"x-bs-version", "2016-03-14"}, {"x-bs-meta-Author", "Ann"}},
+         "",
+         200,
+         ""},
+        {"missing version",
+         true,
+         "GET",
+         "/vekmonttest/layouts",
+         "restype=container",
+         {},
+         "",
+         400,
          "MissingRequiredHeader"},
         {"blob in a missing container", true, "GET", "/vekmonttest/nothere/a.txt", "", kVersion, "", 404,
          "ContainerNotFound"},
@@ -268,8 +263,7 @@ TEST(TestServer, ChecksSharedKeySignaturesAndTheVersion)
     EXPECT_EQ(properties.header("x-bs-meta-Author"), "Ann");
 }
 
-TEST(TestServer, AppliesFaultsTheGivenNumberOfTimesThenAnswersNormally)
-{
+TEST(TestServer, AppliesFaultsTheGivenNumberOfTimesThenAnswersNormally) {
     StorageTestServer server;
     server.start();
     const std::string bytes(1000, 'x');
@@ -313,8 +307,7 @@ TEST(TestServer, AppliesFaultsTheGivenNumberOfTimesThenAnswersNormally)
     EXPECT_EQ(std::count_if(records.begin(), records.end(), [](const auto& r) { return r.faulted; }), 6);
 }
 
-TEST(TestServer, ADroppedAnswerStillCarriesTheRequestOut)
-{
+TEST(TestServer, ADroppedAnswerStillCarriesTheRequestOut) {
     StorageTestServer server;
     server.start();
     server.preloadBlob("layouts", "a.vkm", {'o', 'l', 'd'});
@@ -330,15 +323,17 @@ TEST(TestServer, ADroppedAnswerStillCarriesTheRequestOut)
     EXPECT_EQ(records[0].status, 201) << "the answer the client never saw";
 }
 
-TEST(TestServer, RecordsRequestsWithTheirExactQueryAndHeaderOrder)
-{
+TEST(TestServer, RecordsRequestsWithTheirExactQueryAndHeaderOrder) {
     StorageTestServer server;
     server.start();
     const std::string url = "http://127.0.0.1:" + std::to_string(server.port()) +
                             "/vekmonttest/layouts/dir%2Fa%20b?comp=block&blockid=QUJD&z=%2F&a=1";
     const Answer answer = send("PUT", url,
-                               {{"x-bs-zeta", "1"}, {"X-Custom", "two"}, {"x-bs-alpha", "3"},
-                                {"x-bs-version", "2016-03-14"}, {"x-bs-client-request-id", "abc-1"}},
+                               {{"x-bs-zeta", "1"},
+                                {"X-Custom", "two"},
+                                {"x-bs-alpha", "3"},
+                                {"x-bs-version", "2016-03-14"},
+                                {"x-bs-client-request-id", "abc-1"}},
                                "hello");
     EXPECT_EQ(answer.status, 403);
     EXPECT_EQ(answer.header("x-bs-client-request-id"), "abc-1");
@@ -366,8 +361,7 @@ TEST(TestServer, RecordsRequestsWithTheirExactQueryAndHeaderOrder)
     EXPECT_LE(records[0].time, records[1].time);
 }
 
-TEST(TestServer, ServesPreloadedBytesWholeAndByRange)
-{
+TEST(TestServer, ServesPreloadedBytesWholeAndByRange) {
     StorageTestServer server;
     server.start(StorageTestServer::kDefaultAccount, StorageTestServer::defaultKey(), StorageServerOptions{true});
     std::vector<std::uint8_t> bytes(1024 * 1024 + 7);
@@ -389,14 +383,24 @@ TEST(TestServer, ServesPreloadedBytesWholeAndByRange)
     };
     const std::vector<Case> cases = {
         {"whole", "/vekmonttest/big/dir/data.bin", kVersion, 200, all, ""},
-        {"x-bs-range", "/vekmonttest/big/dir/data.bin",
-         {{"x-bs-version", "2016-03-14"}, {"x-bs-range", "bytes=1000-1999"}}, 206, all.substr(1000, 1000),
+        {"x-bs-range",
+         "/vekmonttest/big/dir/data.bin",
+         {{"x-bs-version", "2016-03-14"}, {"x-bs-range", "bytes=1000-1999"}},
+         206,
+         all.substr(1000, 1000),
          "bytes 1000-1999/1048583"},
-        {"Range past the end is cut", "/vekmonttest/big/dir/data.bin",
-         {{"x-bs-version", "2016-03-14"}, {"Range", "bytes=1048576-2000000"}}, 206, all.substr(1048576),
+        {"Range past the end is cut",
+         "/vekmonttest/big/dir/data.bin",
+         {{"x-bs-version", "2016-03-14"}, {"Range", "bytes=1048576-2000000"}},
+         206,
+         all.substr(1048576),
          "bytes 1048576-1048582/1048583"},
-        {"secondary reads the same data", "/vekmonttest-secondary/big/dir/data.bin",
-         {{"x-bs-version", "2016-03-14"}, {"x-bs-range", "bytes=0-9"}}, 206, all.substr(0, 10), "bytes 0-9/1048583"},
+        {"secondary reads the same data",
+         "/vekmonttest-secondary/big/dir/data.bin",
+         {{"x-bs-version", "2016-03-14"}, {"x-bs-range", "bytes=0-9"}},
+         206,
+         all.substr(0, 10),
+         "bytes 0-9/1048583"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

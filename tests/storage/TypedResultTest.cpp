@@ -40,7 +40,9 @@ struct Completion {
 };
 
 template <typename Command, typename ReaderType>
-concept TakesReader = requires(Command command, ReaderType reader) { command.setPostProcessResponse(reader); };
+concept TakesReader = requires(Command command, ReaderType reader) {
+    command.setPostProcessResponse(reader);
+};
 
 template <typename Result, typename CompletionType>
 concept Runs = requires(std::shared_ptr<BLSStorageCommand<Result>> command, CompletionType completion) {

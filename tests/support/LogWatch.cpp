@@ -27,9 +27,8 @@ std::vector<std::string> RecentLinesAt(int level) {
 std::vector<std::string> Warnings() { return RecentLinesAt(3); }
 
 int CountWith(const std::vector<std::string>& lines, const std::string& text) {
-    return static_cast<int>(std::count_if(lines.begin(), lines.end(), [&](const std::string& line) {
-        return line.find(text) != std::string::npos;
-    }));
+    return static_cast<int>(std::count_if(
+        lines.begin(), lines.end(), [&](const std::string& line) { return line.find(text) != std::string::npos; }));
 }
 
 int CountLogged(const std::string& text) { return CountWith(RecentLines(), text); }

@@ -12,9 +12,7 @@ public:
     TestContainer() = default;
     TestContainer(const TestContainer&) = delete;
     TestContainer& operator=(const TestContainer&) = delete;
-    ~TestContainer() override {
-        platform::DeleteAll(mElements);
-    }
+    ~TestContainer() override { platform::DeleteAll(mElements); }
     const tElements& GetElements() const override { return mElements; }
     // Takes `element` over and hands it back.
     CCompositeGeometry* Add(CCompositeGeometry* element) {

@@ -77,10 +77,10 @@ TEST(LayoutRender, RefusesContradictoryOptionsAndWritesNothing) {
         {"two formats", {layout, "-o", PathFor("x"), "--pdf", "--svg"}, "--pdf and --svg contradict each other"},
         {"an extension that names no format", {layout, "-o", PathFor("x.jpg")}, "the extension .jpg names no format"},
         {"two outputs", {layout, "-o", png, "-o", pdf}, "-o given twice with different values"},
-        {"two widths", {layout, "-o", png, "--width", "100", "--width", "200"},
+        {"two widths",
+         {layout, "-o", png, "--width", "100", "--width", "200"},
          "--width given twice with different values (100 and 200)"},
-        {"two criteria", {layout, "-o", png, "--colorize", "type", "--colorize", "layer"},
-         "--colorize given twice"},
+        {"two criteria", {layout, "-o", png, "--colorize", "type", "--colorize", "layer"}, "--colorize given twice"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

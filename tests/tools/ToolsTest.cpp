@@ -17,9 +17,7 @@ using toolstest::RunTool;
 namespace {
 
 // The layout header of a given version, and nothing after it.
-std::string HeaderOnly(int version) {
-    return std::string("WkSt") + std::string(3, '\0') + static_cast<char>(version);
-}
+std::string HeaderOnly(int version) { return std::string("WkSt") + std::string(3, '\0') + static_cast<char>(version); }
 
 }  // namespace
 
@@ -41,8 +39,8 @@ TEST(Tools, HelpSaysWhatTheToolDoesItsOptionsAndItsExitStatuses) {
          {"usage: layoutinfo <layout file>", "prints what the", "part list", "--help", "VEKMONT_HOME"},
          {ok, usage, cannotOpen, notLayout, version, damaged, internal}},
         {toolstest::kLayoutRender,
-         {"usage: layoutrender <layout file> -o <output>", "exports its picture", "images", "--width W",
-          "--style BITS", "--colorize", "--png, --pdf, --svg", "extension", "VEKMONT_HOME"},
+         {"usage: layoutrender <layout file> -o <output>", "exports its picture", "images", "--width W", "--style BITS",
+          "--colorize", "--png, --pdf, --svg", "extension", "VEKMONT_HOME"},
          {ok, usage, cannotOpen, notLayout, version, damaged, internal}},
         {toolstest::kLayoutGen,
          {"usage: layoutgen layout", "layoutgen corpus", "Writes layout data", "--scenario FILE", "--elements N",
@@ -89,7 +87,8 @@ TEST(Tools, AWrongCommandLineEndsWithStatusOneInEveryTool) {
         {"layoutgen without a command", toolstest::kLayoutGen, {}},
         {"layoutgen with an unknown command", toolstest::kLayoutGen, {"draw"}},
         {"layoutgen with neither scenario nor elements", toolstest::kLayoutGen, {"layout", picture}},
-        {"layoutgen with a version out of range", toolstest::kLayoutGen,
+        {"layoutgen with a version out of range",
+         toolstest::kLayoutGen,
          {"layout", toolstest::PathFor("v.wkst"), "--elements", "3", "--version", "14"}},
         {"vekmont-services with an argument", toolstest::kServices, {"--verbose"}},
     };
@@ -123,8 +122,7 @@ TEST(Tools, LayoutInfoAndLayoutRenderEndWithTheSameStatusForEachInput) {
     };
     const Case cases[] = {
         {"a sound layout", good, 0, ""},
-        {"a missing file", toolstest::PathFor("missing.wkst"), 2,
-         ": cannot open PATH: No such file or directory\n"},
+        {"a missing file", toolstest::PathFor("missing.wkst"), 2, ": cannot open PATH: No such file or directory\n"},
         {"a folder", toolstest::PathFor(""), 2, ": cannot open PATH: Is a directory\n"},
         {"a text file", text, 3, ": PATH: The file is not a layout file.\n"},
         {"version 2", old, 4, ": PATH: The layout file was saved by an old version that is no longer supported.\n"},
@@ -177,8 +175,7 @@ TEST(Tools, AppRootsHonourVekmontHomeAndNoTemporaryFolderStaysBehind) {
     const std::vector<std::string> noHome{"VEKMONT_HOME", "TMPDIR=" + temporary};
     const tProgramRun services = RunTool(toolstest::kServices, {}, noHome);
     EXPECT_EQ(services.status, 0) << services.err;
-    EXPECT_NE(services.out.find("App root: " + temporary + "/vekmont-services-"), std::string::npos)
-        << services.out;
+    EXPECT_NE(services.out.find("App root: " + temporary + "/vekmont-services-"), std::string::npos) << services.out;
     EXPECT_NE(services.out.find("(temporary, removed at the end)"), std::string::npos);
     EXPECT_NE(services.out.find("== Registered services =="), std::string::npos);
     EXPECT_EQ(RunTool(toolstest::kLayoutInfo, {layout}, noHome).status, 0);

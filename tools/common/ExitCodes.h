@@ -21,7 +21,8 @@ inline const char* ExitCodeMeaning(int code) {
     switch (code) {
         case kExitOk: return "done";
         case kExitUsage: return "the command line is wrong";
-        case kExitCannotOpen: return "a file or folder cannot be opened, read or written (the system's reason is printed)";
+        case kExitCannotOpen:
+            return "a file or folder cannot be opened, read or written (the system's reason is printed)";
         case kExitNotALayout: return "the input is not a layout file";
         case kExitUnsupported: return "the layout file's version is not read (older than 3 or newer than 13)";
         case kExitDamaged: return "the input is damaged or holds nothing usable";

@@ -81,14 +81,18 @@ void MakeGeneratedFlex(CCompositeGeometry& element, double length, double bend) 
     const double maxLength = 2.0 * length + 200.0;
     if (std::fabs(bend) < 30.0) {
         Regenerate(element, kGeneratorStraightFlexTrack,
-                   {{2, Decimal(length)}, {3, Decimal(0.0)}, {6, Decimal(maxLength)}, {7, Decimal(16.5)},
-                    {8, Decimal(40.0)}, {9, "1"}});
+                   {{2, Decimal(length)},
+                    {3, Decimal(0.0)},
+                    {6, Decimal(maxLength)},
+                    {7, Decimal(16.5)},
+                    {8, Decimal(40.0)},
+                    {9, "1"}});
     } else {
         const double radius = 360.0 + 4.0 * (100.0 - std::fabs(bend));
         const double sweep = std::copysign(length / radius * 180.0 / M_PI, bend);
-        Regenerate(element, kGeneratorCurvedFlexTrack,
-                   {{3, Decimal(0.0)}, {4, Decimal(sweep)}, {5, Decimal(radius)}, {7, Decimal(16.5)},
-                    {8, Decimal(40.0)}});
+        Regenerate(
+            element, kGeneratorCurvedFlexTrack,
+            {{3, Decimal(0.0)}, {4, Decimal(sweep)}, {5, Decimal(radius)}, {7, Decimal(16.5)}, {8, Decimal(40.0)}});
     }
 }
 
@@ -225,10 +229,11 @@ void ComposeLargeLayout(tLayoutDocument& document, std::size_t elementCount, std
                               {CPoint(minX - 500, minY - 500), CPoint(maxX + 500, minY - 500),
                                CPoint(maxX + 500, maxY + 500), CPoint(minX - 500, maxY + 500)},
                               CColor(0.85, 0.8, 0.7, 1.0), "Boards");
-        composer.AddBaseboard("Corner", {CPoint(minX, minY), CPoint(minX + 1500, minY), CPoint(minX + 1500, minY + 600),
-                                         CPoint(minX + 600, minY + 600), CPoint(minX + 600, minY + 1500),
-                                         CPoint(minX, minY + 1500)},
-                              std::nullopt, "Boards");
+        composer.AddBaseboard(
+            "Corner",
+            {CPoint(minX, minY), CPoint(minX + 1500, minY), CPoint(minX + 1500, minY + 600),
+             CPoint(minX + 600, minY + 600), CPoint(minX + 600, minY + 1500), CPoint(minX, minY + 1500)},
+            std::nullopt, "Boards");
     }
     composer.Finish();
 }
@@ -244,8 +249,7 @@ const char* JointCrowdName(tJointCrowd crowd) {
     return "?";
 }
 
-void ComposeJointCrowd(tLayoutDocument& document, tJointCrowd crowd, std::size_t elementCount,
-                       std::uint64_t seed) {
+void ComposeJointCrowd(tLayoutDocument& document, tJointCrowd crowd, std::size_t elementCount, std::uint64_t seed) {
     constexpr double kRungSpacing = 30.0;
     const tCatalogueTrack& straight = kStraights[0];
     const tPart part = CataloguePart(straight);
@@ -258,7 +262,8 @@ void ComposeJointCrowd(tLayoutDocument& document, tJointCrowd crowd, std::size_t
     for (std::size_t i = 0; i < elementCount; ++i) {
         std::optional<tPose> at;
         if (crowd == tJointCrowd::Ladder)
-            at = tPose{0.0, (static_cast<double>(i) - 0.5 * static_cast<double>(elementCount)) * kRungSpacing, 0.0, 0.0};
+            at =
+                tPose{0.0, (static_cast<double>(i) - 0.5 * static_cast<double>(elementCount)) * kRungSpacing, 0.0, 0.0};
         if (crowd == tJointCrowd::Spot) at = tPose{0.0, 0.0, 0.0, i % 2 == 0 ? 0.0 : 180.0};
         composer.AddStraight(part, straight.length, at);
     }
@@ -267,7 +272,8 @@ void ComposeJointCrowd(tLayoutDocument& document, tJointCrowd crowd, std::size_t
         CRandomElementMaker random(seed);
         auto& elements = document.elements;
         for (std::size_t i = elements.size(); i > 1; --i)
-            std::swap(elements[i - 1], elements[static_cast<std::size_t>(random.Between(0, static_cast<std::int64_t>(i) - 1))]);
+            std::swap(elements[i - 1],
+                      elements[static_cast<std::size_t>(random.Between(0, static_cast<std::int64_t>(i) - 1))]);
     }
 }
 

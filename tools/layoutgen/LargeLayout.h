@@ -34,15 +34,14 @@ void ComposeLargeLayout(tLayoutDocument& document, std::size_t elementCount, std
 // Layouts that crowd joints, each of `elementCount` copies of one straight,
 // on the writer's one layer.
 enum class tJointCrowd {
-    EastWestLine,       // end to end heading east: the plain case
-    NorthSouthLine,     // end to end heading north: every joint on about one x
-    Ladder,             // side by side like rungs, 30 mm apart: two x values
-    Spot,               // every piece leaves one spot, alternately east and west
-    ShuffledNorthSouth, // the north-south line in scrambled file order
+    EastWestLine,        // end to end heading east: the plain case
+    NorthSouthLine,      // end to end heading north: every joint on about one x
+    Ladder,              // side by side like rungs, 30 mm apart: two x values
+    Spot,                // every piece leaves one spot, alternately east and west
+    ShuffledNorthSouth,  // the north-south line in scrambled file order
 };
 const char* JointCrowdName(tJointCrowd crowd);
-void ComposeJointCrowd(tLayoutDocument& document, tJointCrowd crowd, std::size_t elementCount,
-                       std::uint64_t seed);
+void ComposeJointCrowd(tLayoutDocument& document, tJointCrowd crowd, std::size_t elementCount, std::uint64_t seed);
 
 // `elementCount` library elements (straights, curves, turnouts) with
 // translated descriptions, for a library file of `version` (2 or later).

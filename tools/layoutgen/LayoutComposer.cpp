@@ -299,8 +299,8 @@ std::size_t CLayoutComposer::AddRectangle(const tPart& part, double width, doubl
                                           const CPoint& at, double angle) {
     CElementBuilder builder;
     Describe(builder, part);
-    builder.Position(at).Angle(angle).Poly(
-        {CPoint(0, 0), CPoint(width, 0), CPoint(width, height), CPoint(0, height)}, kPolyKindRectangle, lineWidth);
+    builder.Position(at).Angle(angle).Poly({CPoint(0, 0), CPoint(width, 0), CPoint(width, height), CPoint(0, height)},
+                                           kPolyKindRectangle, lineWidth);
     return Append(builder.Build(), tElementKind::Rectangle, {});
 }
 
@@ -312,8 +312,7 @@ std::size_t CLayoutComposer::AddPolygon(const tPart& part, const std::vector<CPo
     return Append(builder.Build(), tElementKind::Polygon, {});
 }
 
-std::size_t CLayoutComposer::AddLine(const tPart& part, const CPoint& from, const CPoint& to,
-                                     std::int32_t lineWidth) {
+std::size_t CLayoutComposer::AddLine(const tPart& part, const CPoint& from, const CPoint& to, std::int32_t lineWidth) {
     CElementBuilder builder;
     Describe(builder, part);
     builder.Position(from).Line(CPoint(0, 0), CPoint(to.x - from.x, to.y - from.y), lineWidth);

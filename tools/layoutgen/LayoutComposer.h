@@ -146,13 +146,12 @@ public:
     // before turning by `angle`.
     std::size_t AddText(const tPart& part, const std::string& text, const std::string& font, std::int32_t size,
                         const CPoint& at, double angle);
-    std::size_t AddRectangle(const tPart& part, double width, double height, std::int32_t lineWidth,
-                             const CPoint& at, double angle);
+    std::size_t AddRectangle(const tPart& part, double width, double height, std::int32_t lineWidth, const CPoint& at,
+                             double angle);
     std::size_t AddPolygon(const tPart& part, const std::vector<CPoint>& points, std::int32_t lineWidth,
                            const CPoint& at, double angle);
     std::size_t AddLine(const tPart& part, const CPoint& from, const CPoint& to, std::int32_t lineWidth);
-    std::size_t AddOval(const tPart& part, double radiusX, double radiusY, std::int32_t lineWidth,
-                        const CPoint& at);
+    std::size_t AddOval(const tPart& part, double radiusX, double radiusY, std::int32_t lineWidth, const CPoint& at);
 
     // ---- groups: members are element indices, `parent` an earlier group's
     // index or -1. False (nothing added) for an index out of range.
@@ -161,8 +160,8 @@ public:
 
     // ---- images and baseboards, on the named layer or else on the last
     // layer of their type; null when there is none.
-    CImageElement* AddImage(const std::string& name, const CPoint& at, double width, double height,
-                            int pixelsWide, int pixelsHigh, const std::string& layerName);
+    CImageElement* AddImage(const std::string& name, const CPoint& at, double width, double height, int pixelsWide,
+                            int pixelsHigh, const std::string& layerName);
     // A closed border of straight segments through `corners` (at least 3).
     CBaseboardElement* AddBaseboard(const std::string& name, const std::vector<CPoint>& corners,
                                     const std::optional<CColor>& fill, const std::string& layerName);

@@ -11,10 +11,10 @@
 namespace ULayoutFileWriter {
 
 bool WriteHeader(FILE* file, const char (&magic)[5], std::uint32_t version) {
-    const std::uint8_t header[8] = {static_cast<std::uint8_t>(magic[0]), static_cast<std::uint8_t>(magic[1]),
-                                    static_cast<std::uint8_t>(magic[2]), static_cast<std::uint8_t>(magic[3]),
+    const std::uint8_t header[8] = {static_cast<std::uint8_t>(magic[0]),      static_cast<std::uint8_t>(magic[1]),
+                                    static_cast<std::uint8_t>(magic[2]),      static_cast<std::uint8_t>(magic[3]),
                                     static_cast<std::uint8_t>(version >> 24), static_cast<std::uint8_t>(version >> 16),
-                                    static_cast<std::uint8_t>(version >> 8), static_cast<std::uint8_t>(version)};
+                                    static_cast<std::uint8_t>(version >> 8),  static_cast<std::uint8_t>(version)};
     return std::fwrite(header, 1, sizeof header, file) == sizeof header;
 }
 
@@ -127,16 +127,14 @@ bool WriteLayoutFile(FILE* file, const tLayoutFile& content) {
             return false;
         }
     }
-    const std::int32_t count =
-        content.elementCount.value_or(static_cast<std::int32_t>(content.elements.size()));
+    const std::int32_t count = content.elementCount.value_or(static_cast<std::int32_t>(content.elements.size()));
     if (!WriteElementCount(file, count)) return false;
     for (CCompositeGeometry* element : content.elements) {
         if (element == nullptr || !element->Save(file, content.elementRecordVersion)) return false;
     }
     if (!UGroups::WriteSerializedGroups(file, content.groups)) return false;
     if (content.version >= 10 && !UImageElements::SaveImages(content.images, file)) return false;
-    if (content.version >= 11 &&
-        !UBaseboardElements::WriteBaseboards(content.baseboards, file, content.version)) {
+    if (content.version >= 11 && !UBaseboardElements::WriteBaseboards(content.baseboards, file, content.version)) {
         return false;
     }
     return std::fflush(file) == 0;
@@ -155,8 +153,9 @@ bool WriteTrackLibraryFile(FILE* file, const tTrackLibraryFile& content) {
     if (file == nullptr || !WriteHeader(file, "RSet", static_cast<std::uint32_t>(content.version))) return false;
     {
         CTaggedFile tags(file);
-        bool ok = tags.WriteInt(100, content.elementCount.value_or(static_cast<std::int32_t>(content.elements.size()))) &&
-                  tags.WriteInt(101, content.modelScale) && tags.WriteInt(102, content.integer102);
+        bool ok =
+            tags.WriteInt(100, content.elementCount.value_or(static_cast<std::int32_t>(content.elements.size()))) &&
+            tags.WriteInt(101, content.modelScale) && tags.WriteInt(102, content.integer102);
         if (ok && content.version >= 3) ok = tags.WriteBool(116, content.switch116);
         ok = ok && tags.WriteInt(103, content.integer103) && tags.WriteInt(104, content.real104Tenths) &&
              tags.WriteInt(105, content.trackbedWidthTenths) && tags.WriteInt(106, content.railWidthTenths);

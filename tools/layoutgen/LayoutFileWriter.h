@@ -41,8 +41,8 @@ struct tLayoutFile {
     // Tag 423; the number of elements when not set.
     std::optional<std::int32_t> elementCount;
     tSerializedGroups groups;
-    tImages images;                  // written from version 10
-    tBaseboardElements baseboards;   // written from version 11
+    tImages images;                 // written from version 10
+    tBaseboardElements baseboards;  // written from version 11
 };
 
 // 8 bytes: the magic and the version, big-endian.
@@ -65,7 +65,7 @@ bool WriteLayoutFile(const std::filesystem::path& path, const tLayoutFile& conte
 // Everything one library file holds. Pointers are not owned.
 struct tTrackLibraryFile {
     int version = 3;
-    std::int32_t modelScale = 16;    // 101
+    std::int32_t modelScale = 16;  // 101
     std::int32_t integer102 = 0;
     std::int32_t integer103 = 129;
     std::int32_t real104Tenths = 0;

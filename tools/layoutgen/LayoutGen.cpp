@@ -44,10 +44,8 @@ std::string Decimal(double value) {
 
 CElementBuilder::CElementBuilder() : mElement(std::make_unique<CCompositeGeometry>()) {}
 
-CElementBuilder& CElementBuilder::Catalogue(const std::string& productNumber,
-                                            const std::string& manufacturer,
-                                            const std::string& libraryName,
-                                            const std::string& description) {
+CElementBuilder& CElementBuilder::Catalogue(const std::string& productNumber, const std::string& manufacturer,
+                                            const std::string& libraryName, const std::string& description) {
     mElement->SetProductNumber(productNumber.c_str());
     mElement->SetManufacturer(manufacturer.c_str());
     mElement->SetLibraryName(libraryName.c_str());
@@ -113,8 +111,7 @@ CElementBuilder& CElementBuilder::Add(CBasicGeometry* component) {
     return *this;
 }
 
-CElementBuilder& CElementBuilder::Straight(double length, const tTrackMeasures& measures,
-                                           const tPlacement& placement) {
+CElementBuilder& CElementBuilder::Straight(double length, const tTrackMeasures& measures, const tPlacement& placement) {
     auto* straight = new CStraightBIG();
     straight->SetLength(length);
     straight->SetGauge(measures.gauge);
@@ -140,10 +137,10 @@ CElementBuilder& CElementBuilder::Curve(double radius, double arcAngle, const tT
     return Add(curve);
 }
 
-CElementBuilder& CElementBuilder::Poly(const std::vector<CPoint>& points, std::int32_t kind,
-                                       std::int32_t lineWidth, const tPlacement& placement) {
-    return Add(UElementComponents::CreatePolyComponent(points, lineWidth, kind, placement.offsetX,
-                                                       placement.offsetY, placement.angle));
+CElementBuilder& CElementBuilder::Poly(const std::vector<CPoint>& points, std::int32_t kind, std::int32_t lineWidth,
+                                       const tPlacement& placement) {
+    return Add(UElementComponents::CreatePolyComponent(points, lineWidth, kind, placement.offsetX, placement.offsetY,
+                                                       placement.angle));
 }
 
 CElementBuilder& CElementBuilder::Line(const CPoint& from, const CPoint& to, std::int32_t lineWidth) {
@@ -152,14 +149,12 @@ CElementBuilder& CElementBuilder::Line(const CPoint& from, const CPoint& to, std
 
 CElementBuilder& CElementBuilder::FlexTrack(const CPoint& from, const CPoint& to, double maxLength,
                                             const tTrackMeasures& measures) {
-    return Add(UElementComponents::CreateFlexTrackComponent(from, to, true, true, 0.0, 0.0, maxLength,
-                                                            measures.gauge, measures.trackbedWidth,
-                                                            measures.railWidth));
+    return Add(UElementComponents::CreateFlexTrackComponent(from, to, true, true, 0.0, 0.0, maxLength, measures.gauge,
+                                                            measures.trackbedWidth, measures.railWidth));
 }
 
-CElementBuilder& CElementBuilder::Oval(double radiusX, double radiusY, double startAngle,
-                                       double endAngle, std::int32_t lineWidth,
-                                       const tPlacement& placement) {
+CElementBuilder& CElementBuilder::Oval(double radiusX, double radiusY, double startAngle, double endAngle,
+                                       std::int32_t lineWidth, const tPlacement& placement) {
     auto* oval = new COvalBIG();
     oval->SetRadiusX(radiusX);
     oval->SetRadiusY(radiusY);
@@ -175,8 +170,8 @@ CElementBuilder& CElementBuilder::Oval(double radiusX, double radiusY, double st
     return Add(oval);
 }
 
-CElementBuilder& CElementBuilder::Text(const std::string& text, const std::string& fontName,
-                                       std::int32_t size, const tPlacement& placement) {
+CElementBuilder& CElementBuilder::Text(const std::string& text, const std::string& fontName, std::int32_t size,
+                                       const tPlacement& placement) {
     auto* label = new CTextBIG();
     label->SetText(text.c_str());
     label->SetFontName(fontName);
@@ -197,8 +192,7 @@ CElementBuilder& CElementBuilder::FixedColor(const CColor& color) {
     return *this;
 }
 
-CElementBuilder& CElementBuilder::Generator(std::int32_t type,
-                                            const std::map<int, std::string>& parameters) {
+CElementBuilder& CElementBuilder::Generator(std::int32_t type, const std::map<int, std::string>& parameters) {
     tGeneratorParameters set;
     for (const auto& [key, text] : parameters) set[key] = CGeneratorParameter(text);
     mElement->GetGeneratorMap().insert({type, std::move(set)});
@@ -254,9 +248,7 @@ std::vector<tSampleElement> SampleElements() {
     const tTrackMeasures h0;
     const tTrackMeasures n{9.0, 25.0, 0.6};
     std::vector<tSampleElement> samples;
-    auto add = [&](const char* name, CElementBuilder& builder) {
-        samples.push_back({name, builder.Build()});
-    };
+    auto add = [&](const char* name, CElementBuilder& builder) { samples.push_back({name, builder.Build()}); };
 
     CElementBuilder b;
     b.Catalogue("24188", "Maker A", "H0 C track", "Straight track 188 mm")
@@ -300,13 +292,12 @@ std::vector<tSampleElement> SampleElements() {
 
     b.Catalogue("", "", "", "Building outline")
         .Colors(CColor(0.8, 0.3, 0.2, 1.0), CColor(0.1, 0.1, 0.1, 1.0))
-        .Poly({CPoint(0, 0), CPoint(120, 0), CPoint(120, 80), CPoint(60, 120), CPoint(0, 80)},
-              kPolyKindPolygon, 2, {0, 0, 15});
+        .Poly({CPoint(0, 0), CPoint(120, 0), CPoint(120, 80), CPoint(60, 120), CPoint(0, 80)}, kPolyKindPolygon, 2,
+              {0, 0, 15});
     add("polygon", b);
 
     // A user-created line: before version 6 its second colour becomes the first.
-    b.Colors(CColor(0.0, 0.4, 1.0, 1.0), CColor(1.0, 1.0, 0.0, 1.0))
-        .Line(CPoint(0, 0), CPoint(250, 90), 3);
+    b.Colors(CColor(0.0, 0.4, 1.0, 1.0), CColor(1.0, 1.0, 0.0, 1.0)).Line(CPoint(0, 0), CPoint(250, 90), 3);
     add("line", b);
 
     b.Catalogue("PLATE", "", "x", "Baseplate")
@@ -320,7 +311,10 @@ std::vector<tSampleElement> SampleElements() {
     add("oval", b);
 
     b.Catalogue("", "", "", "")
-        .Text("Hauptbahnhof \xC3\x9C" "berf\xC3\xBChrung", "Futura-Medium", 36, {0, 0, 10})
+        .Text(
+            "Hauptbahnhof \xC3\x9C"
+            "berf\xC3\xBChrung",
+            "Futura-Medium", 36, {0, 0, 10})
         .Text("", "", 8);
     add("text", b);
 
@@ -328,9 +322,14 @@ std::vector<tSampleElement> SampleElements() {
     b.Catalogue("FLEX-G", "Maker A", "H0 C track", "Generated flex")
         .FlexTrack(CPoint(0, 0), CPoint(300, 0), 500.0, h0)
         .MarkGenerated(kStraightFlexGenerator)
-        .Generator(kStraightFlexGenerator, {{0, "H0 C track"}, {1, "FLEX-G"}, {2, Decimal(300.0)},
-                                            {3, Decimal(0.0)}, {6, Decimal(500.0)},
-                                            {7, Decimal(16.5)}, {8, Decimal(40.0)}, {9, "1"}})
+        .Generator(kStraightFlexGenerator, {{0, "H0 C track"},
+                                            {1, "FLEX-G"},
+                                            {2, Decimal(300.0)},
+                                            {3, Decimal(0.0)},
+                                            {6, Decimal(500.0)},
+                                            {7, Decimal(16.5)},
+                                            {8, Decimal(40.0)},
+                                            {9, "1"}})
         .Generator(kCurvedFlexGenerator, {{4, Decimal(30.0)}, {5, Decimal(360.0)}})
         .Generator(kArrowGenerator, {{10, "0"}, {11, "0"}, {12, "100"}, {13, "0"}, {18, "103"}});
     add("generated", b);
@@ -382,15 +381,13 @@ int WriteSeedCorpus(const std::filesystem::path& folder, std::string& errorText)
         for (const int version : CorpusVersions()) {
             // Translations and labels exist from version 13 only.
             if (sample.name == "translated" && version < 13) continue;
-            const std::filesystem::path path =
-                folder / (sample.name + "-v" + std::to_string(version) + ".bin");
+            const std::filesystem::path path = folder / (sample.name + "-v" + std::to_string(version) + ".bin");
             tFile file(std::fopen(path.c_str(), "wb"));
             if (!file) {
                 errorText = "Cannot write " + path.string();
                 return -1;
             }
-            if (!WriteElementRecord(file.get(), *sample.element, version) ||
-                std::fclose(file.release()) != 0) {
+            if (!WriteElementRecord(file.get(), *sample.element, version) || std::fclose(file.release()) != 0) {
                 errorText = "Failed to write " + path.string();
                 return -1;
             }

@@ -64,21 +64,19 @@ public:
     CElementBuilder& LayerName(const std::string& name);
 
     // Components, in drawing order.
-    CElementBuilder& Straight(double length, const tTrackMeasures& measures = {},
-                              const tPlacement& placement = {});
+    CElementBuilder& Straight(double length, const tTrackMeasures& measures = {}, const tPlacement& placement = {});
     CElementBuilder& Curve(double radius, double arcAngle, const tTrackMeasures& measures = {},
                            const tPlacement& placement = {});
     // kind: kPolyKindPolygon, kPolyKindLine or kPolyKindRectangle.
-    CElementBuilder& Poly(const std::vector<CPoint>& points, std::int32_t kind,
-                          std::int32_t lineWidth = 1, const tPlacement& placement = {});
+    CElementBuilder& Poly(const std::vector<CPoint>& points, std::int32_t kind, std::int32_t lineWidth = 1,
+                          const tPlacement& placement = {});
     CElementBuilder& Line(const CPoint& from, const CPoint& to, std::int32_t lineWidth = 1);
     CElementBuilder& FlexTrack(const CPoint& from, const CPoint& to, double maxLength,
                                const tTrackMeasures& measures = {});
-    CElementBuilder& Oval(double radiusX, double radiusY, double startAngle = 0.0,
-                          double endAngle = 360.0, std::int32_t lineWidth = 1,
+    CElementBuilder& Oval(double radiusX, double radiusY, double startAngle = 0.0, double endAngle = 360.0,
+                          std::int32_t lineWidth = 1, const tPlacement& placement = {});
+    CElementBuilder& Text(const std::string& text, const std::string& fontName, std::int32_t size,
                           const tPlacement& placement = {});
-    CElementBuilder& Text(const std::string& text, const std::string& fontName,
-                          std::int32_t size, const tPlacement& placement = {});
     // Marks every component added so far as made by generator `generatorID`.
     CElementBuilder& MarkGenerated(std::int32_t generatorID);
     // The fixed colour of the last component added (which also locks it).
@@ -86,8 +84,7 @@ public:
 
     // One generator entry (entries of one type keep their order).
     CElementBuilder& Generator(std::int32_t type, const std::map<int, std::string>& parameters);
-    CElementBuilder& Translation(const std::string& key, const std::string& language,
-                                 const std::string& text);
+    CElementBuilder& Translation(const std::string& key, const std::string& language, const std::string& text);
 
     // The finished element; the builder starts over empty.
     std::unique_ptr<CCompositeGeometry> Build();
@@ -105,8 +102,7 @@ private:
 // False for another version or when a value cannot be written.
 bool WriteElementRecord(FILE* file, CCompositeGeometry& element, int version);
 // Appends one element record to `bytes`; on false `bytes` is unchanged.
-bool AppendElementRecord(std::vector<std::uint8_t>& bytes, CCompositeGeometry& element,
-                         int version);
+bool AppendElementRecord(std::vector<std::uint8_t>& bytes, CCompositeGeometry& element, int version);
 
 // ------------------------------------------------------------ samples
 

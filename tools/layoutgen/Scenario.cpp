@@ -29,7 +29,7 @@ struct tScenarioError : std::runtime_error {
 // ------------------------------------------------------------ tokens
 
 struct tToken {
-    std::string name;   // before '=', empty for a positional word
+    std::string name;  // before '=', empty for a positional word
     std::string value;
     bool named = false;
 };
@@ -86,7 +86,8 @@ std::vector<tToken> Tokenize(const std::string& line, int number) {
             }
         }
         if (i < line.size() && line[i] != ' ' && line[i] != '\t' && line[i] != '#')
-            throw tScenarioError(number, "no space after '" + (token.named ? token.name + "=" : "") + token.value + "'");
+            throw tScenarioError(number,
+                                 "no space after '" + (token.named ? token.name + "=" : "") + token.value + "'");
         tokens.push_back(std::move(token));
     }
     return tokens;
@@ -156,7 +157,8 @@ public:
     }
     double Number(const std::string& text, const std::string& what, double low, double high) const {
         const double value = Number(text, what);
-        if (value < low || value > high) Fail(what + " " + text + " is out of range (" + Short(low) + " to " + Short(high) + ")");
+        if (value < low || value > high)
+            Fail(what + " " + text + " is out of range (" + Short(low) + " to " + Short(high) + ")");
         return value;
     }
     std::int32_t Integer(const std::string& text, const std::string& what,
@@ -175,8 +177,8 @@ public:
         if (text == "off" || text == "no" || text == "false" || text == "0") return false;
         Fail("bad switch '" + text + "' for " + what + " (on or off)");
     }
-    std::vector<double> Numbers(const std::string& text, const std::string& what, char separator,
-                                std::size_t least, std::size_t most) const {
+    std::vector<double> Numbers(const std::string& text, const std::string& what, char separator, std::size_t least,
+                                std::size_t most) const {
         std::vector<double> values;
         std::size_t start = 0;
         while (true) {
@@ -186,7 +188,8 @@ public:
             start = end + 1;
         }
         if (values.size() < least || values.size() > most) {
-            Fail(what + " takes " + (least == most ? std::to_string(least) : std::to_string(least) + " to " + std::to_string(most)) +
+            Fail(what + " takes " +
+                 (least == most ? std::to_string(least) : std::to_string(least) + " to " + std::to_string(most)) +
                  " numbers, not '" + text + "'");
         }
         return values;
@@ -255,7 +258,8 @@ std::string Value(CStatement& s, std::size_t index, const std::string& what) {
     return s.Positional()[index];
 }
 
-tParameterSetter IntField(std::int32_t CLayoutParameters::*field, long long low = std::numeric_limits<std::int32_t>::min(),
+tParameterSetter IntField(std::int32_t CLayoutParameters::*field,
+                          long long low = std::numeric_limits<std::int32_t>::min(),
                           long long high = std::numeric_limits<std::int32_t>::max()) {
     return [=](CStatement& s, CLayoutParameters& p) {
         const std::string& name = s.Positional()[0];
@@ -317,7 +321,8 @@ const std::vector<tParameter>& Parameters() {
         {"p421", 421,
          [](CStatement& s, P& p) {
              for (std::size_t i = 0; i < 4; ++i)
-                 p.mParameter421[i] = static_cast<std::uint16_t>(s.Integer(Value(s, i + 1, "p421"), "p421 word", 0, 0xFFFF));
+                 p.mParameter421[i] =
+                     static_cast<std::uint16_t>(s.Integer(Value(s, i + 1, "p421"), "p421 word", 0, 0xFFFF));
              s.Done(5);
          }},
         {"terrain3d", 426, BoolField(&P::mRender3DTerrain)},
@@ -344,8 +349,8 @@ const std::vector<tParameter>& Parameters() {
 // ------------------------------------------------------------ elements
 
 bool IsElementKeyword(const std::string& word) {
-    static const std::set<std::string> words = {"straight", "curve", "turnout", "flex", "text",
-                                                "rect",     "polygon", "line",  "oval"};
+    static const std::set<std::string> words = {"straight", "curve",   "turnout", "flex", "text",
+                                                "rect",     "polygon", "line",    "oval"};
     return words.count(word) != 0;
 }
 
@@ -419,7 +424,8 @@ private:
             const auto element = static_cast<std::size_t>(
                 s.Integer(index, "from", 0, static_cast<long long>(mComposer.ElementCount()) - 1));
             std::optional<tPose> exit = mComposer.Exit(element, branch);
-            if (!exit) s.Fail("element " + index + (branch ? " has no branch to go on from" : " is no track to go on from"));
+            if (!exit)
+                s.Fail("element " + index + (branch ? " has no branch to go on from" : " is no track to go on from"));
             return exit;
         }
         if (!at && !angle) return std::nullopt;
@@ -434,9 +440,7 @@ private:
         return pose;
     }
 
-    double Length(CStatement& s, const char* name, double low) {
-        return s.Number(s.Need(name), name, low, 1e6);
-    }
+    double Length(CStatement& s, const char* name, double low) { return s.Number(s.Need(name), name, low, 1e6); }
 
     void ReadTrack(CStatement& s) {
         const std::string& k = s.Keyword();
@@ -595,8 +599,8 @@ bool ParseLayoutScenario(const std::string& text, tLayoutDocument& document, tSc
             } else if (k == "version") {
                 if (versionSet) s.Fail("version given twice");
                 if (s.Positional().empty()) s.Fail("version needs a number");
-                document.version = s.Integer(s.Positional()[0], "version", CLayout::kOldestFileVersion,
-                                             CLayout::kNewestFileVersion);
+                document.version =
+                    s.Integer(s.Positional()[0], "version", CLayout::kOldestFileVersion, CLayout::kNewestFileVersion);
                 versionSet = true;
                 s.Done(1);
             } else if (k == "records") {
@@ -637,7 +641,8 @@ bool ParseLayoutScenario(const std::string& text, tLayoutDocument& document, tSc
                     }
                 }
                 s.Done(s.Positional().size());
-                if (!composer.AddLayer(name, type, !hidden, locked, color)) s.Fail("layer '" + name + "' exists already");
+                if (!composer.AddLayer(name, type, !hidden, locked, color))
+                    s.Fail("layer '" + name + "' exists already");
             } else if (k == "on") {
                 if (s.Positional().empty()) s.Fail("on needs a layer name");
                 s.Done(1);
@@ -645,7 +650,8 @@ bool ParseLayoutScenario(const std::string& text, tLayoutDocument& document, tSc
             } else if (k == "group") {
                 std::vector<std::size_t> members;
                 for (const std::string& word : s.Positional()) {
-                    const std::int32_t index = s.Integer(word, "group member", 0, std::numeric_limits<std::int32_t>::max());
+                    const std::int32_t index =
+                        s.Integer(word, "group member", 0, std::numeric_limits<std::int32_t>::max());
                     if (static_cast<std::size_t>(index) >= composer.ElementCount())
                         s.Fail("group member " + word + " is not an element (there are " +
                                std::to_string(composer.ElementCount()) + " so far)");
@@ -739,7 +745,8 @@ bool ParseLibraryScenario(const std::string& text, tLibraryDocument& document, s
                 s.Done(1);
             } else if (k == "library") {
                 auto tenths = [&](const char* name, std::int32_t& field) {
-                    if (auto v = s.Take(name)) field = static_cast<std::int32_t>(std::lround(s.Number(*v, name, -1e8, 1e8) * 10.0));
+                    if (auto v = s.Take(name))
+                        field = static_cast<std::int32_t>(std::lround(s.Number(*v, name, -1e8, 1e8) * 10.0));
                 };
                 if (auto v = s.Take("scale")) header.modelScale = s.Integer(*v, "scale");
                 if (auto v = s.Take("int102")) header.integer102 = s.Integer(*v, "int102");
@@ -755,7 +762,8 @@ bool ParseLibraryScenario(const std::string& text, tLibraryDocument& document, s
             } else if (k == "translation") {
                 if (s.Positional().size() != 3) s.Fail("translation needs a key, a language and a text");
                 const std::vector<std::string>& p = s.Positional();
-                if (p[0].empty() || p[1].empty() || p[2].empty()) s.Fail("translation key, language and text are not empty");
+                if (p[0].empty() || p[1].empty() || p[2].empty())
+                    s.Fail("translation key, language and text are not empty");
                 UTranslationsMap::AddTranslation(header.translations, p[0], p[1], p[2]);
                 s.Done(3);
             } else if (k == "price") {

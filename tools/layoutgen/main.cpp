@@ -212,7 +212,8 @@ int Layout(int argc, char** argv) {
     for (const std::string& section : document.SectionsLeftOut())
         std::fprintf(stderr, "layoutgen: version %d has no %s; left out\n", document.version, section.c_str());
     const ULayoutFileWriter::tLayoutFile content = document.FileContent();
-    if (const int code = WriteFile(argv[2], [&](FILE* file) { return ULayoutFileWriter::WriteLayoutFile(file, content); });
+    if (const int code =
+            WriteFile(argv[2], [&](FILE* file) { return ULayoutFileWriter::WriteLayoutFile(file, content); });
         code != kExitOk)
         return code;
     std::error_code sizeError;

@@ -111,7 +111,8 @@ void PrintParameters(const CLayout& layout) {
     std::printf("  display flags    0x%08" PRIX32 "\n", static_cast<std::uint32_t>(p.mDisplayFlags));
     std::printf("  track style      0x%08" PRIX32 " (single line %s, marks %s, rails %s, curve centres %s)\n",
                 static_cast<std::uint32_t>(p.mTrackStyle), YesNo(p.mTrackStyle & CLayoutParameters::kSingleLineTracks),
-                YesNo(p.mTrackStyle & CLayoutParameters::kTrackMarks), YesNo(p.mTrackStyle & CLayoutParameters::kRailsDrawn),
+                YesNo(p.mTrackStyle & CLayoutParameters::kTrackMarks),
+                YesNo(p.mTrackStyle & CLayoutParameters::kRailsDrawn),
                 YesNo(p.mTrackStyle & CLayoutParameters::kCurveCentresMarked));
     std::printf("  grid             %s\n", YesNo(p.mShowGrid));
     std::printf("  zoom             %d %% (factor %g)\n", p.mZoomPercent, layout.GetZoom());
@@ -123,10 +124,11 @@ void PrintParameters(const CLayout& layout) {
     std::printf("  3D               terrain %s, only tracks %s\n", YesNo(p.mRender3DTerrain), YesNo(p.m3DOnlyTracks));
     std::printf("  tunnel mode      %d\n", p.mTunnelDisplayMode);
     std::printf("  switch 430       %s\n", YesNo(p.mSwitch430));
-    std::printf("  integers         413=%d 414=%d 415=%d 428=%d 429=%d 435=%d 440=%d 441=%d 447=%d 448=%d 449=%d "
-                "450=%d 451=%d 452=%d\n",
-                p.mInt413, p.mInt414, p.mInt415, p.mInt428, p.mInt429, p.mInt435, p.mInt440, p.mInt441, p.mInt447,
-                p.mInt448, p.mInt449, p.mInt450, p.mInt451, p.mInt452);
+    std::printf(
+        "  integers         413=%d 414=%d 415=%d 428=%d 429=%d 435=%d 440=%d 441=%d 447=%d 448=%d 449=%d "
+        "450=%d 451=%d 452=%d\n",
+        p.mInt413, p.mInt414, p.mInt415, p.mInt428, p.mInt429, p.mInt435, p.mInt440, p.mInt441, p.mInt447, p.mInt448,
+        p.mInt449, p.mInt450, p.mInt451, p.mInt452);
 }
 
 void PrintLayers(const CLayout& layout) {
@@ -147,8 +149,8 @@ void PrintLayers(const CLayout& layout) {
 
 void PrintElements(const CLayout& layout) {
     const tElements& elements = layout.GetElements();
-    std::size_t tracks = 0, singleTracks = 0, turnouts = 0, flex = 0, texts = 0, shapes = 0, generated = 0,
-                tunnels = 0, userCreated = 0;
+    std::size_t tracks = 0, singleTracks = 0, turnouts = 0, flex = 0, texts = 0, shapes = 0, generated = 0, tunnels = 0,
+                userCreated = 0;
     std::map<std::int32_t, std::size_t> types;
     for (const CCompositeGeometry* element : elements) {
         if (element->GetComponents().empty()) continue;
@@ -168,14 +170,16 @@ void PrintElements(const CLayout& layout) {
         ++types[element->GetElementType()];
     }
     std::printf("elements         %zu\n", elements.size());
-    std::printf("  tracks %zu (single %zu, several track parts %zu, flex %zu, in tunnel %zu), texts %zu, shapes %zu, "
-                "generated %zu, user-created %zu\n",
-                tracks, singleTracks, turnouts, flex, tunnels, texts, shapes, generated, userCreated);
+    std::printf(
+        "  tracks %zu (single %zu, several track parts %zu, flex %zu, in tunnel %zu), texts %zu, shapes %zu, "
+        "generated %zu, user-created %zu\n",
+        tracks, singleTracks, turnouts, flex, tunnels, texts, shapes, generated, userCreated);
     std::printf("types\n");
     for (const auto& [code, count] : types) {
-        const std::string name = code == UElementTypes::kUnclassified || UElementTypes::GetElementTypeKey(code) == nullptr
-                                     ? std::string("-")
-                                     : UElementTypes::GetElementTypeName(code);
+        const std::string name =
+            code == UElementTypes::kUnclassified || UElementTypes::GetElementTypeKey(code) == nullptr
+                ? std::string("-")
+                : UElementTypes::GetElementTypeName(code);
         std::printf("  %4d %-28s %zu\n", code, name.c_str(), count);
     }
 }
@@ -213,7 +217,8 @@ void PrintGuessedTypes() {
     for (const auto& [code, count] : guessed)
         std::printf("  %4d %-28s %zu\n", code, UElementTypes::GetElementTypeName(code).c_str(), count);
     if (static_cast<long>(itemised) < total)
-        std::printf("  (%ld more not itemised: their log lines have rotated out)\n", total - static_cast<long>(itemised));
+        std::printf("  (%ld more not itemised: their log lines have rotated out)\n",
+                    total - static_cast<long>(itemised));
 }
 
 const char* GeneratorTypeName(int type) {
@@ -242,7 +247,8 @@ void PrintGeneratedElements(const CLayout& layout) {
         std::printf("  %zu %s\n", index, Printable(element->GetProductNumber()).c_str());
         for (const auto& [type, parameters] : element->GetGeneratorMap()) {
             const std::string text = UComponentGeneratorParameters::ToString(parameters);
-            std::printf("    generator %d (%s): %s\n", type, GeneratorTypeName(type), Escaped(text.c_str(), 600).c_str());
+            std::printf("    generator %d (%s): %s\n", type, GeneratorTypeName(type),
+                        Escaped(text.c_str(), 600).c_str());
         }
     }
 }
@@ -257,9 +263,10 @@ void PrintJoints(const CLayout& layout) {
         height += joint->GetMark() == kJointStateHeight;
         angle += joint->GetMark() == kJointStateAngle;
     }
-    std::printf("joints           %zu: %zu free, %zu connected (free ends near another: %zu, at another height: %zu, "
-                "at another angle: %zu)\n",
-                joints.size(), free, connected, near, height, angle);
+    std::printf(
+        "joints           %zu: %zu free, %zu connected (free ends near another: %zu, at another height: %zu, "
+        "at another angle: %zu)\n",
+        joints.size(), free, connected, near, height, angle);
 }
 
 void PrintStatistics(CLayout& layout) {
@@ -270,8 +277,8 @@ void PrintStatistics(CLayout& layout) {
     for (const CCountedGeometry* entry : statistics.GetCountedElements()) pieces += entry->GetCount();
     std::printf("statistics       %zu parts, %lld pieces, track total %u\n", statistics.GetCountedElements().size(),
                 pieces, kinds[0] + kinds[2]);
-    std::printf("  library tracks %u, library others %u, user flex tracks %u, user shapes %u, user texts %u\n", kinds[0],
-                kinds[1], kinds[2], kinds[3], kinds[4]);
+    std::printf("  library tracks %u, library others %u, user flex tracks %u, user shapes %u, user texts %u\n",
+                kinds[0], kinds[1], kinds[2], kinds[3], kinds[4]);
 }
 
 void PrintPartList(CLayout& layout) {
@@ -297,7 +304,8 @@ void PrintContent(CLayout& layout) {
         std::printf("content          none\n");
         return;
     }
-    const tPaddedContent content = ULayoutBounds::GetContentRectWithPadding(layout, ULayoutBounds::kBoundsModeAll, padding);
+    const tPaddedContent content =
+        ULayoutBounds::GetContentRectWithPadding(layout, ULayoutBounds::kBoundsModeAll, padding);
     std::printf("content          x %.2f to %.2f, y %.2f to %.2f\n", box.minX, box.maxX, box.minY, box.maxY);
     std::printf("padded content   dx %.2f, dy %.2f, width %.0f, height %.0f (padding %d)\n", content.dx, content.dy,
                 content.width, content.height, padding);
@@ -319,8 +327,8 @@ void Usage(FILE* to) {
                  "                    removed at the end)\n"
                  "  VEKMONT_LANGUAGE  language of the messages and the part list (default: from the locale)\n"
                  "\n");
-    PrintExitCodes(to, {kExitOk, kExitUsage, kExitCannotOpen, kExitNotALayout, kExitUnsupported, kExitDamaged,
-                        kExitInternal});
+    PrintExitCodes(
+        to, {kExitOk, kExitUsage, kExitCannotOpen, kExitNotALayout, kExitUnsupported, kExitDamaged, kExitInternal});
 }
 
 }  // namespace
@@ -348,7 +356,8 @@ int main(int argc, char** argv) {
         CLayout& layout = *CCurrentCloudLayout::Instance().Layout();
         std::error_code sizeError;
         const auto bytes = std::filesystem::file_size(path, sizeError);
-        std::printf("file             %s (%llu bytes)\n", path.c_str(), static_cast<unsigned long long>(sizeError ? 0 : bytes));
+        std::printf("file             %s (%llu bytes)\n", path.c_str(),
+                    static_cast<unsigned long long>(sizeError ? 0 : bytes));
         std::printf("version          %d\n", layout.GetFileVersion());
         // Loaded all the same: these sections have no result code.
         if (layout.GetIncompleteSection() != tLayoutSection::kNone) {

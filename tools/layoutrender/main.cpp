@@ -101,14 +101,14 @@ struct tColorizeCriterion {
 };
 
 const tColorizeCriterion kColorizeCriteria[] = {
-    {"type", kColorizeByType},       {"layer", kColorizeByLayer},   {"maker", kColorizeByManufacturer},
-    {"product", kColorizeByProductNumber}, {"radius", kColorizeByRadius}, {"height", kColorizeByHeight},
+    {"type", kColorizeByType},          {"layer", kColorizeByLayer},
+    {"maker", kColorizeByManufacturer}, {"product", kColorizeByProductNumber},
+    {"radius", kColorizeByRadius},      {"height", kColorizeByHeight},
 };
 
 // The eleven light colours the app colourises with, in its order.
-const char* const kColorizeColors[] = {"#FF80CBC4", "#FFFFAB91", "#FFA5D6A7", "#FFFFE082",
-                                       "#FF81D4FA", "#FFFFF59D", "#FF9FA8DA", "#FFEF9A9A",
-                                       "#FFE6EE9C", "#FFF48FB1", "#FFB0BEC5"};
+const char* const kColorizeColors[] = {"#FF80CBC4", "#FFFFAB91", "#FFA5D6A7", "#FFFFE082", "#FF81D4FA", "#FFFFF59D",
+                                       "#FF9FA8DA", "#FFEF9A9A", "#FFE6EE9C", "#FFF48FB1", "#FFB0BEC5"};
 
 std::optional<int> ColorizeOperation(const char* name) {
     if (name == nullptr) return std::nullopt;
@@ -156,8 +156,8 @@ void Usage(FILE* to) {
                  "  VEKMONT_LANGUAGE  language of the messages (default: from the locale)\n"
                  "\n",
                  kLargestSide);
-    PrintExitCodes(to, {kExitOk, kExitUsage, kExitCannotOpen, kExitNotALayout, kExitUnsupported, kExitDamaged,
-                        kExitInternal});
+    PrintExitCodes(
+        to, {kExitOk, kExitUsage, kExitCannotOpen, kExitNotALayout, kExitUnsupported, kExitDamaged, kExitInternal});
 }
 
 std::optional<long> ParseNumber(const char* text, long low, long high) {
@@ -241,8 +241,7 @@ bool ParseArguments(int argc, char** argv, tOptions& options) {
             const char* v = value("--colorize");
             options.colorize = ColorizeOperation(v);
             if (!options.colorize) {
-                std::fprintf(stderr,
-                             "layoutrender: --colorize takes type, layer, maker, product, radius or height\n");
+                std::fprintf(stderr, "layoutrender: --colorize takes type, layer, maker, product, radius or height\n");
                 return false;
             }
             if (!once("--colorize", v)) return false;
@@ -336,8 +335,8 @@ int Run(CToolSession& session, const tOptions& options) {
     if (options.colorize) {
         tColorList colors;
         for (const char* hex : kColorizeColors) colors.push_back(CColor::FromHexString(hex));
-        const tElementGroups groups = UAutoColorize::GroupElementsForOperation(
-            layout.GetElements(), *options.colorize, static_cast<int>(colors.size()));
+        const tElementGroups groups = UAutoColorize::GroupElementsForOperation(layout.GetElements(), *options.colorize,
+                                                                               static_cast<int>(colors.size()));
         // No shuffle, mode 0: the same groups always get the same colours.
         constexpr int kNoShuffle = 0;
         constexpr int kFixedOrder = 0;

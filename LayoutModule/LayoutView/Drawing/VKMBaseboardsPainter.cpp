@@ -29,8 +29,7 @@ tBaseboardElements VisibleBaseboards(const tBaseboardElements& baseboards) {
     return visible;
 }
 
-void Finish(std::unique_ptr<CDrawingInstruction> instruction, const CLayer* layer,
-            tDrawingInstructions& instructions) {
+void Finish(std::unique_ptr<CDrawingInstruction> instruction, const CLayer* layer, tDrawingInstructions& instructions) {
     instruction->SetOwnerLayer(layer);
     instruction->CalcBoundingBox();
     VKMInstructionList::append(instructions, std::move(instruction));
@@ -142,7 +141,8 @@ void VKMBaseboardsPainter::applyClipForBaseboards(const tBaseboardElements& base
         clip->StartNewPath();
     }
     clip->AddClip();
-    const CLayer* layer = baseboards.empty() || baseboards.front() == nullptr ? nullptr : baseboards.front()->GetLayer();
+    const CLayer* layer =
+        baseboards.empty() || baseboards.front() == nullptr ? nullptr : baseboards.front()->GetLayer();
     Finish(std::move(clip), layer, instructions);
 }
 

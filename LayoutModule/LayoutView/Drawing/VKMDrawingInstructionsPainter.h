@@ -65,8 +65,7 @@ public:
     // One arc step (direction 0 towards growing angles). Joins the current
     // sub-path with a straight line, unless a new path is forced: then the
     // arc begins a sub-path of its own.
-    static void drawPath(std::optional<platform::Path>& path, const CPathArcMicroInstruction& arc,
-                         bool forceNewPath);
+    static void drawPath(std::optional<platform::Path>& path, const CPathArcMicroInstruction& arc, bool forceNewPath);
 
     // Fills (non-zero winding) when the instruction fills, then strokes at
     // `lineWidth` when it strokes.

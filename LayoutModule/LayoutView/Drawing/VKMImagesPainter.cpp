@@ -55,8 +55,7 @@ void VKMImagesPainter::drawImages(const tImages& images, const CLayer* layer, tD
 }
 
 std::shared_ptr<platform::Image> VKMImagesPainter::getImageForImageElement(const CImageElement& image) {
-    if (image.GetData() == nullptr || image.GetDataLength() <= 0 || !(image.GetWidth() > 0) ||
-        !(image.GetHeight() > 0))
+    if (image.GetData() == nullptr || image.GetDataLength() <= 0 || !(image.GetWidth() > 0) || !(image.GetHeight() > 0))
         return nullptr;
     return platform::Image::fromData(
         std::span<const std::uint8_t>(image.GetData(), static_cast<std::size_t>(image.GetDataLength())));

@@ -6,7 +6,9 @@
 #include "engine/drawing/DrawingInstruction.h"
 #include "engine/model/Image.h"
 
-namespace platform { class Image; }
+namespace platform {
+class Image;
+}
 class CLayer;
 
 class VKMImagesPainter {

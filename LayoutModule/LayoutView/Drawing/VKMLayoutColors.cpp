@@ -2,13 +2,9 @@
 
 namespace VKMLayoutColors {
 
-platform::Color colorWithCColor(const CColor& color) {
-    return {color.mRed, color.mGreen, color.mBlue, color.mAlpha};
-}
+platform::Color colorWithCColor(const CColor& color) { return {color.mRed, color.mGreen, color.mBlue, color.mAlpha}; }
 
-CColor cColorWithColor(const platform::Color& color) {
-    return CColor(color.red, color.green, color.blue, color.alpha);
-}
+CColor cColorWithColor(const platform::Color& color) { return CColor(color.red, color.green, color.blue, color.alpha); }
 
 platform::Color vkmDocumentBackgroundColor() { return platform::Color::white(1.0); }
 

@@ -41,8 +41,7 @@ std::unique_ptr<CElementOverlayDrawingParameters> VKMLayoutElementsOverlayPainte
 
 void VKMLayoutElementsOverlayPainter::drawOverlaysForElementsInLayout(const CLayout& layout,
                                                                       tDrawingInstructions& instructions) {
-    const std::unique_ptr<CElementOverlayDrawingParameters> parameters =
-        buildParametersForLayout(layout, instructions);
+    const std::unique_ptr<CElementOverlayDrawingParameters> parameters = buildParametersForLayout(layout, instructions);
     const CLayoutParameters& settings = layout.GetParameters();
     tElements elements = layout.GetElements();
     if (settings.mTunnelDisplayMode == kTunnelsHidden) elements = removeTunnelTracks(elements);

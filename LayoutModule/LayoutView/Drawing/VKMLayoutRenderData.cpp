@@ -31,8 +31,7 @@ void VKMLayoutRenderData::drawWithScaleFactor(platform::Context& context, double
     drawWithZoom(context, scaleFactor, VKMDrawingInstructionsPainter::getScaledDirtyRect(dirtyRect, scaleFactor));
 }
 
-void VKMLayoutRenderData::drawWithZoom(platform::Context& context, double zoom,
-                                       const platform::Rect& scaledDirtyRect) {
+void VKMLayoutRenderData::drawWithZoom(platform::Context& context, double zoom, const platform::Rect& scaledDirtyRect) {
     context.save();
     context.scale(zoom, zoom);
     context.clipToRect(scaledDirtyRect);

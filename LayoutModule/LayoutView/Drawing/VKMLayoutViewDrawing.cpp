@@ -12,9 +12,8 @@ bool VKMLayoutViewDrawing::isDarkBackground() {
     return platform::UserDefaults::standard().boolValue(kDarkBackgroundKey).value_or(false);
 }
 
-void VKMLayoutViewDrawing::drawRect(platform::Context& context, const platform::Rect& dirtyRect,
-                                    const CLayout* layout, VKMLayoutRenderData* renderData,
-                                    platform::Point contentOffset) {
+void VKMLayoutViewDrawing::drawRect(platform::Context& context, const platform::Rect& dirtyRect, const CLayout* layout,
+                                    VKMLayoutRenderData* renderData, platform::Point contentOffset) {
     context.save();
     context.translate(contentOffset.x, contentOffset.y);
     const platform::Rect moved{dirtyRect.x - contentOffset.x, dirtyRect.y - contentOffset.y, dirtyRect.width,
@@ -43,8 +42,7 @@ void VKMLayoutViewDrawing::drawRect(platform::Context& context, const platform::
 }
 
 void VKMLayoutViewDrawing::refreshLayoutRenderDataBackgroundOnly(std::shared_ptr<VKMLayoutRenderData>& renderData,
-                                                                 CLayout* layout,
-                                                                 const tTransientEditActions& actions,
+                                                                 CLayout* layout, const tTransientEditActions& actions,
                                                                  bool backgroundOnly) {
     if (!VKM_SOFT_ASSERT(layout != nullptr)) return;
     if (!renderData) renderData = std::make_shared<VKMLayoutRenderData>();
@@ -73,8 +71,8 @@ void VKMLayoutViewDrawing::refreshLayoutRenderDataBackgroundOnly(std::shared_ptr
     QLPerformanceCounters::addToCounter("CreateLayoutRenderData", stopwatch.Stop());
 }
 
-void VKMLayoutViewDrawing::refreshLayoutRenderData(std::shared_ptr<VKMLayoutRenderData>& renderData,
-                                                   CLayout* layout, const tTransientEditActions& actions) {
+void VKMLayoutViewDrawing::refreshLayoutRenderData(std::shared_ptr<VKMLayoutRenderData>& renderData, CLayout* layout,
+                                                   const tTransientEditActions& actions) {
     refreshLayoutRenderDataBackgroundOnly(renderData, layout, actions, false);
 }
 

@@ -34,9 +34,8 @@ public:
     // from a painter passes on with the document restored and the render
     // data as before). Makes the render data when there are none. Nothing
     // without a layout. Timed as "CreateLayoutRenderData".
-    static void refreshLayoutRenderDataBackgroundOnly(std::shared_ptr<VKMLayoutRenderData>& renderData,
-                                                      CLayout* layout, const tTransientEditActions& actions,
-                                                      bool backgroundOnly);
+    static void refreshLayoutRenderDataBackgroundOnly(std::shared_ptr<VKMLayoutRenderData>& renderData, CLayout* layout,
+                                                      const tTransientEditActions& actions, bool backgroundOnly);
     static void refreshLayoutRenderData(std::shared_ptr<VKMLayoutRenderData>& renderData, CLayout* layout,
                                         const tTransientEditActions& actions);
 

@@ -48,7 +48,7 @@ VKMRenderDataFactory::tLayer VKMRenderDataFactory::getOverlayDataForLayout(const
 }
 
 void VKMRenderDataFactory::createBackgroundDrawingInstructionsForLayout(const CLayout& layout,
-                                                                       tDrawingInstructions& instructions) {
+                                                                        tDrawingInstructions& instructions) {
     const tLayers layerList = layout.GetLayerManager().GetLayers();
     if (layerList.empty()) {
         ZDUtils::logWarning("Empty layer list encountered in %s?", __func__);
@@ -70,12 +70,10 @@ void VKMRenderDataFactory::createBackgroundDrawingInstructionsForLayout(const CL
     }
 }
 
-void VKMRenderDataFactory::createContentDrawingInstructions(tDrawingInstructions& instructions,
-                                                           const CLayout& layout) {
+void VKMRenderDataFactory::createContentDrawingInstructions(tDrawingInstructions& instructions, const CLayout& layout) {
     VKMLayoutElementsPainter::drawElementsInLayout(layout, instructions);
 }
 
-void VKMRenderDataFactory::createOverlayDrawingInstructions(tDrawingInstructions& instructions,
-                                                           const CLayout& layout) {
+void VKMRenderDataFactory::createOverlayDrawingInstructions(tDrawingInstructions& instructions, const CLayout& layout) {
     VKMLayoutElementsOverlayPainter::drawOverlaysForElementsInLayout(layout, instructions);
 }

@@ -26,8 +26,7 @@ public:
     // Visible layers from the last to the first: a baseboard layer adds the
     // baseboards that lie on it, an image layer its pictures. An empty layer
     // list logs a warning and adds nothing.
-    static void createBackgroundDrawingInstructionsForLayout(const CLayout& layout,
-                                                             tDrawingInstructions& instructions);
+    static void createBackgroundDrawingInstructionsForLayout(const CLayout& layout, tDrawingInstructions& instructions);
     static void createContentDrawingInstructions(tDrawingInstructions& instructions, const CLayout& layout);
     static void createOverlayDrawingInstructions(tDrawingInstructions& instructions, const CLayout& layout);
 };

@@ -19,8 +19,7 @@ void VKMTunnelTrackOverlayPainter::drawTunnelForElements(const tElements& elemen
     drawTunnelsSectionPaths(paths, stripeTemplateColor, drawingInstructions, layer);
 }
 
-void VKMTunnelTrackOverlayPainter::drawTunnelsSectionPaths(const tTunnelSectionPaths& paths,
-                                                           const CColor& stripesColor,
+void VKMTunnelTrackOverlayPainter::drawTunnelsSectionPaths(const tTunnelSectionPaths& paths, const CColor& stripesColor,
                                                            tDrawingInstructions& drawingInstructions,
                                                            const CLayer* layer) {
     for (const tTunnelSectionPath& path : paths) {

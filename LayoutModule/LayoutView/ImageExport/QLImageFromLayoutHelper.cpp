@@ -31,8 +31,8 @@ void QLImageFromLayoutHelper::copyContentOfLayer(CLayer* layer, CLayout& fromLay
 }
 
 void QLImageFromLayoutHelper::cloneTracksLayer(CLayer* layer, CLayout& fromLayout, CLayout& toLayout) {
-    const tElements copies =
-        UElementVectorOperations::CloneElements(UElementVectorOperations::GetElementsOfLayer(fromLayout.GetElements(), layer));
+    const tElements copies = UElementVectorOperations::CloneElements(
+        UElementVectorOperations::GetElementsOfLayer(fromLayout.GetElements(), layer));
     CLayerManager& layers = toLayout.GetLayerManager();
     CLayer* target = layers.GetFirstEditableLayer();
     if (target == nullptr) target = layers.GetCurrentLayer();

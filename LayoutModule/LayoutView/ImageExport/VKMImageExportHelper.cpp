@@ -39,8 +39,8 @@ std::shared_ptr<platform::Image> VKMImageExportHelper::imageForLayout(CLayout& l
     return imageForLayout(layout, layout.GetZoom(), includeGrid);
 }
 
-std::shared_ptr<platform::Image> VKMImageExportHelper::imageForLayer(CLayer* layer, CLayout& layout,
-                                                                     double zoomFactor, bool includeGrid) {
+std::shared_ptr<platform::Image> VKMImageExportHelper::imageForLayer(CLayer* layer, CLayout& layout, double zoomFactor,
+                                                                     bool includeGrid) {
     std::unique_ptr<CLayout> single = QLImageFromLayoutHelper::layoutWithLayer(layer, layout);
     return imageForLayout(*single, zoomFactor, includeGrid);
 }

@@ -9,7 +9,9 @@
 #include "platform/graphics/Context.h"
 #include "platform/graphics/Geometry.h"
 
-namespace platform { class Image; }
+namespace platform {
+class Image;
+}
 class CLayer;
 class CLayout;
 

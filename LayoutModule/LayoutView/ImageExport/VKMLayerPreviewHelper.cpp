@@ -28,8 +28,8 @@ std::shared_ptr<platform::Image> VKMLayerPreviewHelper::createFramedPreview(cons
     context->fillRect(frame);
     if (image != nullptr) {
         const platform::Size own = image->size();
-        context->drawImage(*image, {(imageSize.width - own.width) / 2, (imageSize.height - own.height) / 2,
-                                    own.width, own.height});
+        context->drawImage(
+            *image, {(imageSize.width - own.width) / 2, (imageSize.height - own.height) / 2, own.width, own.height});
     }
     context->setStrokeColor(platform::Color::white(0.5));
     context->setLineWidth(0.5);

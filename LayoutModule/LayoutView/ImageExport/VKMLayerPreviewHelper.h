@@ -6,7 +6,9 @@
 
 #include "platform/graphics/Geometry.h"
 
-namespace platform { class Image; }
+namespace platform {
+class Image;
+}
 class CLayer;
 class CLayout;
 

@@ -24,9 +24,7 @@ struct ErrorManager {
     std::jmp_buf jump;
 };
 
-[[noreturn]] void bailOut(j_common_ptr cinfo) {
-    std::longjmp(reinterpret_cast<ErrorManager*>(cinfo->err)->jump, 1);
-}
+[[noreturn]] void bailOut(j_common_ptr cinfo) { std::longjmp(reinterpret_cast<ErrorManager*>(cinfo->err)->jump, 1); }
 
 // Warnings (level -1) that mean image data is missing or broken: libjpeg
 // would go on and fill the rest with grey; we refuse the image instead.

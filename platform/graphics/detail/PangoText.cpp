@@ -139,8 +139,8 @@ std::mutex& pangoMutex() {
 bool fontExistsLocked(const std::string& fontName) { return lookupLocked(fontName).has_value(); }
 
 PangoLayout* makeLayoutLocked(const std::string& utf8, const std::string& fontName, double laidOutSize) {
-    const FontChoice choice = lookupLocked(fontName).value_or(
-        FontChoice{systemFontFamily(), std::nullopt, std::nullopt, std::nullopt});
+    const FontChoice choice =
+        lookupLocked(fontName).value_or(FontChoice{systemFontFamily(), std::nullopt, std::nullopt, std::nullopt});
 
     PangoFontDescription* description = pango_font_description_new();
     pango_font_description_set_family(description, choice.family.c_str());

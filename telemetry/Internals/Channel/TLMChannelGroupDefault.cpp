@@ -8,8 +8,7 @@ std::shared_ptr<TLMChannelUnitDefault> TLMChannelGroupDefault::addChannelUnitWit
     return unit;
 }
 
-std::shared_ptr<TLMChannelUnitDefault> TLMChannelGroupDefault::channelUnitForGroupId(
-    const std::string& groupId) const {
+std::shared_ptr<TLMChannelUnitDefault> TLMChannelGroupDefault::channelUnitForGroupId(const std::string& groupId) const {
     std::lock_guard lock(mMutex);
     for (const auto& unit : mChannels) {
         if (unit->configuration().groupId() == groupId) return unit;

@@ -1,7 +1,7 @@
 #include "telemetry/Internals/Channel/TLMChannelUnitConfiguration.h"
 
-TLMChannelUnitConfiguration::TLMChannelUnitConfiguration(std::string groupId, int priority,
-                                                         std::uint64_t flushInterval, std::uint32_t batchSizeLimit,
+TLMChannelUnitConfiguration::TLMChannelUnitConfiguration(std::string groupId, int priority, std::uint64_t flushInterval,
+                                                         std::uint32_t batchSizeLimit,
                                                          std::uint32_t pendingBatchesLimit)
     : mGroupId(std::move(groupId)),
       mPriority(priority),

@@ -10,8 +10,7 @@ public:
                                 std::uint32_t batchSizeLimit, std::uint32_t pendingBatchesLimit);
 
     // Priority 1, batches of at most 50 logs, at most 3 pending batches.
-    static TLMChannelUnitConfiguration makeDefaultConfiguration(std::string groupId,
-                                                                std::uint64_t flushInterval = 6);
+    static TLMChannelUnitConfiguration makeDefaultConfiguration(std::string groupId, std::uint64_t flushInterval = 6);
 
     const std::string& groupId() const { return mGroupId; }
     int priority() const { return mPriority; }

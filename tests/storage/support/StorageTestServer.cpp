@@ -38,14 +38,12 @@ struct ControlAnswer {
     std::string body;
 };
 
-size_t appendToString(char* data, size_t size, size_t count, void* target)
-{
+size_t appendToString(char* data, size_t size, size_t count, void* target) {
     static_cast<std::string*>(target)->append(data, size * count);
     return size * count;
 }
 
-std::string escapeQuery(const std::string& text)
-{
+std::string escapeQuery(const std::string& text) {
     static const char* kHex = "0123456789ABCDEF";
     std::string out;
     for (unsigned char c : text) {
@@ -62,13 +60,11 @@ std::string escapeQuery(const std::string& text)
 
 // One call to the control API; throws when the server cannot be reached.
 ControlAnswer control(int port, const std::string& method, const std::string& pathAndQuery,
-                      const std::string& body = {})
-{
+                      const std::string& body = {}) {
     static std::once_flag curlInit;
     std::call_once(curlInit, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
     CURL* curl = curl_easy_init();
-    if (curl == nullptr)
-        throw std::runtime_error("curl_easy_init failed");
+    if (curl == nullptr) throw std::runtime_error("curl_easy_init failed");
     const std::string url = "http://127.0.0.1:" + std::to_string(port) + "/__control/" + pathAndQuery;
     ControlAnswer answer;
     curl_slist* headers = curl_slist_append(nullptr, "Expect:");
@@ -94,8 +90,7 @@ ControlAnswer control(int port, const std::string& method, const std::string& pa
 }
 
 ControlAnswer controlOk(int port, const std::string& method, const std::string& pathAndQuery,
-                        const std::string& body = {})
-{
+                        const std::string& body = {}) {
     ControlAnswer answer = control(port, method, pathAndQuery, body);
     if (answer.status < 200 || answer.status > 299)
         throw std::runtime_error("blob test server control " + pathAndQuery + " answered " +
@@ -104,25 +99,20 @@ ControlAnswer controlOk(int port, const std::string& method, const std::string& 
 }
 
 // Reads the "PORT <n>" line the server prints once it listens.
-int readPortLine(int fd, pid_t pid)
-{
+int readPortLine(int fd, pid_t pid) {
     std::string line;
     const auto deadline = std::chrono::steady_clock::now() + kStartTimeout;
     while (line.find('\n') == std::string::npos) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline -
-                                                                                 std::chrono::steady_clock::now());
-        if (left.count() <= 0)
-            throw std::runtime_error("blob test server did not report its port in time");
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) throw std::runtime_error("blob test server did not report its port in time");
         pollfd pfd{fd, POLLIN, 0};
         const int ready = ::poll(&pfd, 1, static_cast<int>(left.count()));
-        if (ready < 0 && errno == EINTR)
-            continue;
-        if (ready <= 0)
-            continue;
+        if (ready < 0 && errno == EINTR) continue;
+        if (ready <= 0) continue;
         char buffer[256];
         const ssize_t count = ::read(fd, buffer, sizeof buffer);
-        if (count < 0 && errno == EINTR)
-            continue;
+        if (count < 0 && errno == EINTR) continue;
         if (count <= 0) {
             int status = 0;
             ::waitpid(pid, &status, WNOHANG);
@@ -139,41 +129,31 @@ int readPortLine(int fd, pid_t pid)
 
 }  // namespace
 
-std::optional<std::string> RecordedRequest::header(const std::string& name) const
-{
+std::optional<std::string> RecordedRequest::header(const std::string& name) const {
     for (const auto& [key, value] : headers)
         if (platform::ascii::equalsIgnoringCase(key, name)) return value;
     return std::nullopt;
 }
 
-std::string StorageTestServer::defaultKey()
-{
+std::string StorageTestServer::defaultKey() {
     // 32 bytes: "vekmont blob test server key 001".
     return "dmVrbW9udCBibG9iIHRlc3Qgc2VydmVyIGtleSAwMDE=";
 }
 
-StorageTestServer::~StorageTestServer()
-{
-    stop();
-}
+StorageTestServer::~StorageTestServer() { stop(); }
 
 void StorageTestServer::start(const std::string& account, const std::string& keyBase64,
-                              const StorageServerOptions& options)
-{
-    if (running())
-        throw std::runtime_error("blob test server already running");
+                              const StorageServerOptions& options) {
+    if (running()) throw std::runtime_error("blob test server already running");
     int pipeFds[2];
-    if (::pipe2(pipeFds, O_CLOEXEC) != 0)
-        throw std::runtime_error(std::string("pipe: ") + std::strerror(errno));
+    if (::pipe2(pipeFds, O_CLOEXEC) != 0) throw std::runtime_error(std::string("pipe: ") + std::strerror(errno));
 
     const std::string python = VEKMONT_PYTHON;
     const std::string script = std::string(VEKMONT_STORAGE_TEST_DIR) + "/server/blob_server.py";
     std::vector<std::string> args = {python, script, "--port", "0", "--account", account, "--key", keyBase64};
-    if (options.secondary)
-        args.emplace_back("--secondary");
+    if (options.secondary) args.emplace_back("--secondary");
     std::vector<char*> argv;
-    for (auto& arg : args)
-        argv.push_back(arg.data());
+    for (auto& arg : args) argv.push_back(arg.data());
     argv.push_back(nullptr);
 
     const pid_t parent = ::getpid();
@@ -186,8 +166,7 @@ void StorageTestServer::start(const std::string& account, const std::string& key
     if (pid == 0) {
         // The server must not outlive the test, even when the test crashes.
         ::prctl(PR_SET_PDEATHSIG, SIGTERM);
-        if (::getppid() != parent)
-            ::_exit(127);
+        if (::getppid() != parent) ::_exit(127);
         // Signal mask and dispositions survive exec; the server must see SIGTERM.
         sigset_t none;
         sigemptyset(&none);
@@ -210,16 +189,14 @@ void StorageTestServer::start(const std::string& account, const std::string& key
     }
 }
 
-void StorageTestServer::stop()
-{
+void StorageTestServer::stop() {
     if (mPid > 0) {
         ::kill(mPid, SIGTERM);
         const auto deadline = std::chrono::steady_clock::now() + kStopTimeout;
         int status = 0;
         while (true) {
             const pid_t done = ::waitpid(mPid, &status, WNOHANG);
-            if (done == mPid || (done < 0 && errno != EINTR))
-                break;
+            if (done == mPid || (done < 0 && errno != EINTR)) break;
             if (std::chrono::steady_clock::now() > deadline) {
                 ::kill(mPid, SIGKILL);
                 ::waitpid(mPid, &status, 0);
@@ -236,34 +213,20 @@ void StorageTestServer::stop()
     mPort = 0;
 }
 
-std::string StorageTestServer::baseUrl() const
-{
-    return "http://127.0.0.1:" + std::to_string(mPort) + "/" + mAccount;
-}
+std::string StorageTestServer::baseUrl() const { return "http://127.0.0.1:" + std::to_string(mPort) + "/" + mAccount; }
 
-std::string StorageTestServer::secondaryBaseUrl() const
-{
-    return baseUrl() + "-secondary";
-}
+std::string StorageTestServer::secondaryBaseUrl() const { return baseUrl() + "-secondary"; }
 
-std::string StorageTestServer::connectionString() const
-{
+std::string StorageTestServer::connectionString() const {
     return "DefaultEndpointsProtocol=http;AccountName=" + mAccount + ";AccountKey=" + mKey +
            ";BlobEndpoint=" + baseUrl();
 }
 
-void StorageTestServer::reset()
-{
-    controlOk(mPort, "POST", "reset");
-}
+void StorageTestServer::reset() { controlOk(mPort, "POST", "reset"); }
 
-void StorageTestServer::addFault(const std::string& jsonText)
-{
-    controlOk(mPort, "POST", "faults", jsonText);
-}
+void StorageTestServer::addFault(const std::string& jsonText) { controlOk(mPort, "POST", "faults", jsonText); }
 
-std::vector<RecordedRequest> StorageTestServer::requests() const
-{
+std::vector<RecordedRequest> StorageTestServer::requests() const {
     const auto answer = controlOk(mPort, "GET", "requests");
     const auto list = nlohmann::json::parse(answer.body);
     std::vector<RecordedRequest> result;
@@ -286,36 +249,29 @@ std::vector<RecordedRequest> StorageTestServer::requests() const
     return result;
 }
 
-StorageServerStats StorageTestServer::stats() const
-{
+StorageServerStats StorageTestServer::stats() const {
     const auto answer = controlOk(mPort, "GET", "stats");
     const auto value = nlohmann::json::parse(answer.body);
     StorageServerStats stats;
-    for (const auto& [kind, count] : value.at("max_in_flight").items())
-        stats.maxInFlight[kind] = count.get<int>();
-    for (const auto& [kind, count] : value.at("count").items())
-        stats.count[kind] = count.get<int>();
+    for (const auto& [kind, count] : value.at("max_in_flight").items()) stats.maxInFlight[kind] = count.get<int>();
+    for (const auto& [kind, count] : value.at("count").items()) stats.count[kind] = count.get<int>();
     return stats;
 }
 
 std::optional<std::vector<std::uint8_t>> StorageTestServer::blobBytes(const std::string& container,
-                                                                      const std::string& blob) const
-{
-    const auto answer = control(mPort, "GET", "blob?container=" + escapeQuery(container) + "&blob=" +
-                                                   escapeQuery(blob));
-    if (answer.status == 404)
-        return std::nullopt;
+                                                                      const std::string& blob) const {
+    const auto answer =
+        control(mPort, "GET", "blob?container=" + escapeQuery(container) + "&blob=" + escapeQuery(blob));
+    if (answer.status == 404) return std::nullopt;
     if (answer.status != 200)
         throw std::runtime_error("blob test server control blob answered " + std::to_string(answer.status));
     return std::vector<std::uint8_t>(answer.body.begin(), answer.body.end());
 }
 
 void StorageTestServer::preloadBlob(const std::string& container, const std::string& blob,
-                                    const std::vector<std::uint8_t>& bytes, bool storeContentMD5)
-{
+                                    const std::vector<std::uint8_t>& bytes, bool storeContentMD5) {
     std::string query = "blob?container=" + escapeQuery(container) + "&blob=" + escapeQuery(blob);
-    if (storeContentMD5)
-        query += "&md5=true";
+    if (storeContentMD5) query += "&md5=true";
     controlOk(mPort, "POST", query, std::string(bytes.begin(), bytes.end()));
 }
 

@@ -25,8 +25,8 @@ struct StorageServerOptions {
 // One service request as the server received it (control requests are not recorded).
 struct RecordedRequest {
     std::string method;
-    std::string path;   // as received, percent-encoded
-    std::string query;  // as received, without "?"
+    std::string path;                                          // as received, percent-encoded
+    std::string query;                                         // as received, without "?"
     std::vector<std::pair<std::string, std::string>> headers;  // in received order, names as written
     std::uint64_t bodyLength = 0;
     std::string bodyMD5;    // base64 MD5 of the body

@@ -13,15 +13,13 @@ namespace toolstest {
 std::string PathFor(const std::string& name) { return (testsupport::processRoot() / name).string(); }
 
 testsupport::tProgramRun RunTool(const std::string& tool, const std::vector<std::string>& arguments,
-                             const std::vector<std::string>& environment) {
+                                 const std::vector<std::string>& environment) {
     std::vector<std::string> fixed{"VEKMONT_LANGUAGE=en", "LC_ALL=C.UTF-8"};
     fixed.insert(fixed.end(), environment.begin(), environment.end());
     return testsupport::RunProgram(tool, arguments, fixed);
 }
 
-void WriteFile(const std::string& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
-}
+void WriteFile(const std::string& path, const std::string& bytes) { std::ofstream(path, std::ios::binary) << bytes; }
 
 
 std::string WriteSampleLayout(const std::string& name) {

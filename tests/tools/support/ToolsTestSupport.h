@@ -25,7 +25,7 @@ std::string PathFor(const std::string& name);
 
 // Runs a tool in English; `environment` as for testsupport::RunProgram.
 testsupport::tProgramRun RunTool(const std::string& tool, const std::vector<std::string>& arguments,
-                             const std::vector<std::string>& environment = {});
+                                 const std::vector<std::string>& environment = {});
 
 void WriteFile(const std::string& path, const std::string& bytes);
 
