@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Checks that the C++ files changed since the merge base with main (or
 # origin/main when only that exists) follow .clang-format, with Debian 12's
-# clang-format-14; every C++ file when there is no merge base. Lists the
-# files that are off and how to fix them. Exits 1 when any is off, 2 when
-# clang-format-14 is missing.
+# clang-format-14; every C++ file on main itself or when there is no merge
+# base. Lists the files that are off and how to fix them. Exits 1 when any
+# is off, 2 when clang-format-14 is missing.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -22,6 +22,12 @@ for ref in main origin/main; do
 done
 
 files=()
+# On main itself nothing is "changed since main": check the whole tree then,
+# which follows the format as a whole.
+if [ -n "$base" ] && [ "$base" = "$(git rev-parse HEAD)" ] && git diff --quiet HEAD -- '*.cpp' '*.h'; then
+  base=""
+fi
+
 if [ -n "$base" ]; then
   scope="changed since $(git rev-parse --short "$base")"
   # Committed and uncommitted changes alike, new untracked files too.
@@ -30,7 +36,7 @@ if [ -n "$base" ]; then
     git ls-files -z --others --exclude-standard -- '*.cpp' '*.h'
   } | sort -zu)
 else
-  scope="in the tree (no merge base with main)"
+  scope="in the tree"
   mapfile -d '' files < <(git ls-files -z -- '*.cpp' '*.h')
 fi
 

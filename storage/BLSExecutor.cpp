@@ -327,12 +327,6 @@ void BLSExecutor::didReceiveResponse(
         mOwnsRunLoop = false;
         mOutputStream->scheduleInRunLoop(loop);
         mOutputStream->open();
-    } else if (response.expectedContentLength == 0 && mOutputStream != command.destinationStream()) {
-        // No body comes into our own memory (the answer to every block and
-        // commit of an upload): the stream takes nothing and needs no thread.
-        mRunLoopForDownload.reset();
-        mOwnsRunLoop = false;
-        mOutputStream->open();
     } else {
         createAndSpinRunloopWithOutputStream(mOutputStream);
     }

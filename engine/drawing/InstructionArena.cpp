@@ -81,11 +81,26 @@ public:
                 mSpareBytes += bytes;
                 return;
             }
+            TrimToLive();
         }
         ::operator delete(block);
     }
 
 private:
+    // Frees spare blocks, largest first, until no more is kept than the
+    // arenas alive hold: with the last arena gone, nothing is kept.
+    void TrimToLive() noexcept {
+        for (std::size_t k = kBlockSizes; k-- > 0 && mSpareBytes > mLiveBytes;) {
+            const std::size_t bytes = kBlockHeader + (CInstructionArena::kDefaultFirstBlock << k);
+            std::vector<void*>& spare = mBlocks[k];
+            while (!spare.empty() && mSpareBytes > mLiveBytes) {
+                ::operator delete(spare.back());
+                spare.pop_back();
+                mSpareBytes -= bytes;
+            }
+        }
+    }
+
     // Room for the spare lists is made once, so that giving back never
     // allocates: 4 GiB of the largest blocks, 256 of each smaller size.
     CSpareBlocks() {

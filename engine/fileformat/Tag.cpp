@@ -86,8 +86,6 @@ bool CTag::ReadTag(FILE* file) {
     return ReadTagInternal(source);
 }
 
-bool CTag::ReadTagInternal(FILE* file) { return ReadTagInternal(tSource(file)); }
-
 bool CTag::ReadTagInternal(const tSource& source) {
     FILE* const file = source.file;
     if (mLength == 0) return Fail(tReadStatus::ZeroLength);

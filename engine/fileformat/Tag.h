@@ -81,7 +81,6 @@ private:
     struct tSource;
 
     // The data part of ReadTag: mId and mLength are set, the data follows.
-    bool ReadTagInternal(FILE* file);
     bool ReadTagInternal(const tSource& source);
     bool Fail(tReadStatus status);
 

@@ -48,8 +48,10 @@ public:
     ~MemoryOutputStream() override { stopPrefaulting(); }
 
     void close() override {
-        // Nothing more comes: no more pages are made for it.
-        stopPrefaulting();
+        // Nothing more comes: no more pages are made for it. The prefaulter
+        // itself stays until the bytes move, since a write racing the close
+        // may still report to it.
+        if (mPrefaulter) mPrefaulter->stop();
         OutputStream::close();
     }
 

@@ -11,6 +11,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "engine/fileformat/TaggedFile.h"
@@ -225,8 +226,9 @@ TEST(LayoutDamage, ALayerSectionCutShortOverCountedOrDamagedFailsWithCode6) {
     // The second layer's locked flag as a record without data: after the
     // name "Oben" and its NUL comes record 502 of one byte.
     Bytes damaged = whole;
+    const std::string_view name = "Oben";
     const std::size_t oben = static_cast<std::size_t>(
-        std::search(damaged.begin(), damaged.end(), std::begin("Oben"), std::end("Oben") - 1) - damaged.begin());
+        std::search(damaged.begin(), damaged.end(), name.begin(), name.end()) - damaged.begin());
     ASSERT_LT(oben + 9, damaged.size());
     ASSERT_EQ(damaged[oben + 6], 0xF6);
     ASSERT_EQ(damaged[oben + 8], 1);

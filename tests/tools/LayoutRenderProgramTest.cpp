@@ -87,6 +87,7 @@ TEST(LayoutRender, RefusesContradictoryOptionsAndWritesNothing) {
         const tProgramRun run = RunTool(toolstest::kLayoutRender, c.arguments);
         EXPECT_EQ(run.status, 1);
         EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
+        EXPECT_FALSE(std::filesystem::exists(png)) << "a refused command line wrote its picture";
     }
     // The same value twice is no contradiction.
     const tProgramRun same = RunTool(toolstest::kLayoutRender, {layout, "-o", png, "--width", "64", "--width", "0x40"});

@@ -23,8 +23,14 @@ const std::string kReturnType = R"((?:(?:static|virtual) )?(?:[\w:<>]+ [*&]?)?)"
 std::string WithoutSignatures(const std::string& text) {
     static const std::regex leading("^" + kReturnType + kFunction + "(?::| -)? *");
     static const std::regex inside("(?: (?:in|to|for|from|by))? " + kReturnType + kFunction);
-    const std::string rest = std::regex_replace(text, leading, "", std::regex_constants::format_first_only);
-    return std::regex_replace(rest, inside, "");
+    // The regex engine recurses per character: only the head of a long
+    // message, where signatures stand, goes through it; text from a file
+    // later in the line is kept as it is.
+    constexpr std::size_t kScanned = 512;
+    const std::string head = text.substr(0, kScanned);
+    const std::string tail = text.size() > kScanned ? text.substr(kScanned) : std::string();
+    const std::string rest = std::regex_replace(head, leading, "", std::regex_constants::format_first_only);
+    return std::regex_replace(rest, inside, "") + tail;
 }
 
 std::string SystemReason(int error) {

@@ -72,13 +72,23 @@ int Help() {
     return kExitOk;
 }
 
-// Writes `path` through `write`. On failure says why, removes what was
-// written and returns kExitCannotOpen.
+// Writes `path` through `write`, into a partial file renamed over `path`
+// once whole, so a failure leaves whatever stood there before. On failure
+// says why and returns kExitCannotOpen.
 int WriteFile(const char* path, const std::function<bool(FILE*)>& write) {
-    std::string reason;
-    FILE* file = UToolMessages::OpenForWriting(path, reason);
+    std::error_code ignored;
+    const auto existing = std::filesystem::status(path, ignored);
+    if (std::filesystem::exists(existing) && !std::filesystem::is_regular_file(existing)) {
+        // A device or pipe is never replaced by a file of ours.
+        const std::string why = std::filesystem::is_directory(existing) ? UToolMessages::SystemReason(EISDIR)
+                                                                        : "it is not an ordinary file";
+        std::fprintf(stderr, "layoutgen: cannot write %s: %s\n", path, why.c_str());
+        return kExitCannotOpen;
+    }
+    const std::string partial = std::string(path) + ".partial";
+    FILE* file = std::fopen(partial.c_str(), "wb");
     if (file == nullptr) {
-        std::fprintf(stderr, "layoutgen: cannot write %s: %s\n", path, reason.c_str());
+        std::fprintf(stderr, "layoutgen: cannot write %s: %s\n", path, UToolMessages::SystemReason(errno).c_str());
         return kExitCannotOpen;
     }
     errno = 0;
@@ -88,8 +98,9 @@ int WriteFile(const char* path, const std::function<bool(FILE*)>& write) {
         written = false;
         error = errno;
     }
-    if (written) return kExitOk;
-    std::remove(path);
+    if (written && std::rename(partial.c_str(), path) == 0) return kExitOk;
+    if (written) error = errno;
+    std::remove(partial.c_str());
     std::fprintf(stderr, "layoutgen: cannot write %s: %s\n", path,
                  error != 0 ? UToolMessages::SystemReason(error).c_str() : "writing failed");
     return kExitCannotOpen;
