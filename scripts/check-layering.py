@@ -6,6 +6,10 @@ model, generators, drawing. A folder may include its own headers and those
 of the folders below it; the one way up that stays is model to drawing (an
 element renders itself through the render strategy's double dispatch).
 
+The platform's folders: dispatch at the bottom, foundation on it, and
+graphics, net and security on foundation; none of them includes another of
+its level, so each links alone.
+
 Modules: platform is at the bottom and includes nothing of ours; telemetry
 and storage sit on the platform; the engine on platform and telemetry; the
 layout viewer on all of these.
@@ -28,6 +32,14 @@ MODULES_BELOW = {
     "LayoutModule": {"platform", "telemetry", "storage", "engine"},
 }
 
+PLATFORM_BELOW = {
+    "dispatch": set(),
+    "foundation": {"dispatch"},
+    "graphics": {"dispatch", "foundation"},
+    "net": {"dispatch", "foundation"},
+    "security": {"dispatch", "foundation"},
+}
+
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"', re.M)
 
 
@@ -41,6 +53,13 @@ def violations(root):
                 top = included.split("/", 1)[0]
                 if top in MODULES_BELOW and top != module and top not in below:
                     yield f"{relative}: includes {included} of a module above it"
+                if module == "platform" and top == "platform":
+                    own = relative.parts[1]
+                    other = included.split("/")[1]
+                    if own not in PLATFORM_BELOW or other not in PLATFORM_BELOW:
+                        yield f"{relative}: includes {included}, outside the platform's folders"
+                    elif other != own and other not in PLATFORM_BELOW[own]:
+                        yield f"{relative}: includes {included} of a platform folder it may not use"
                 if module == "engine" and top == "engine":
                     own = relative.parts[1]
                     other = included.split("/")[1]
