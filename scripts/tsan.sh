@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Builds the platform's tests (run loops, queues, the clock, notifications,
+# the URL session, reachability) with ThreadSanitizer and runs them. Only the
+# platform: that is where threads meet; the modules above use its queues.
+# Fails when a test fails or reports a race, and when no test ran at all.
+#
+# TSAN_BUILD_DIR (default build-tsan) and JOBS (default: every processor) are
+# honoured.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash scripts/install-deps.sh
+
+build=${TSAN_BUILD_DIR:-build-tsan}
+jobs=${JOBS:-$(nproc)}
+# A report fails the test that caused it; test discovery runs at build time.
+export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$PWD/scripts/tsan.supp"
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g" \
+  -DCMAKE_CXX_FLAGS="-fsanitize=thread" -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=thread" \
+  -DVEKMONT_BUILD_TESTS=ON -DVEKMONT_BUILD_BENCH=OFF
+cmake --build "$build" --parallel "$jobs" --target platform_tests resources
+ctest --test-dir "$build" --output-on-failure --parallel "$jobs" --timeout 600 --repeat until-pass:2 \
+  --no-tests=error -R '^platform\.'
