@@ -1,12 +1,13 @@
 #include "fuzz/support/TLMArchiveFuzzSupport.h"
 
+#include "telemetry/Internals/Util/TLMArchiverUtil.h"
+
 namespace fuzzsupport {
 
 TLMAllowedClasses TelemetryArchiveClasses() {
     TLMAllowedClasses allowed;
-    allowed.add({TLMArchiveClass::null(), TLMArchiveClass::number(), TLMArchiveClass::string(), TLMArchiveClass::data(),
-                 TLMArchiveClass::date(), TLMArchiveClass::uuid(), TLMArchiveClass::array(),
-                 TLMArchiveClass::dictionary()});
+    allowed.add(TLMArchiverUtil::telemetryModuleClasses());
+    allowed.add({TLMArchiveClass::data()});
     return allowed;
 }
 

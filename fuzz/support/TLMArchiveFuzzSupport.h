@@ -5,7 +5,8 @@
 
 namespace fuzzsupport {
 
-// Every value kind, and the record classes the telemetry client restores.
+// The record classes and value kinds the telemetry client restores, and
+// data too, which the crash reports bring.
 TLMAllowedClasses TelemetryArchiveClasses();
 
 }  // namespace fuzzsupport
