@@ -1,5 +1,6 @@
 #include "telemetry/TLMTelemetry.h"
 
+#include "telemetry/Internals/Util/TLMArchiverUtil.h"
 #include "telemetry/Internals/Util/TLMTelemetryUserDefaults.h"
 #include "telemetry/TLMLogger.h"
 #include "telemetry/TLMServiceAbstract.h"
@@ -20,6 +21,8 @@ bool isWellFormedAppSecret(const std::string& appSecret) {
 }
 
 }  // namespace
+
+TLMTelemetry::TLMTelemetry() { TLMArchiverUtil::addAllowedTelemetryModuleClasses(); }
 
 TLMTelemetry& TLMTelemetry::sharedInstance() {
     static TLMTelemetry instance;

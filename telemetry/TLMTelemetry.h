@@ -46,7 +46,8 @@ public:
     std::shared_ptr<TLMChannelGroupDefault> channelGroup() const;
 
 private:
-    TLMTelemetry() = default;
+    // Lets archives restore the client's own records.
+    TLMTelemetry();
 
     bool configureWithAppSecret(const std::string& appSecret);
     void startService(TLMServiceAbstract& service);
