@@ -33,13 +33,6 @@ protected:
     void migrateDatabase(sqlite3*, std::uint64_t fromVersion) override { migratedFrom.push_back(fromVersion); }
 };
 
-bool hasMessage(TLMLogCapture& capture, TLMLogLevel level, const std::string& message) {
-    for (const TLMCapturedLine& line : capture.linesAt(level)) {
-        if (line.message == message) return true;
-    }
-    return false;
-}
-
 int insert(TLMDBStorage& storage, const std::string& name, std::int64_t n) {
     TLMStorageBindableArray values;
     values.addString(name);
@@ -86,8 +79,8 @@ TEST(TLMDBStorage, KeepsAVersionNewerThanItsOwn) {
     EXPECT_EQ(older.created, 0);
     EXPECT_TRUE(older.migratedFrom.empty());
     EXPECT_EQ(rawdb::Integer(file, "PRAGMA user_version"), 9);
-    EXPECT_TRUE(hasMessage(capture, TLMLogLevelWarning,
-                           "Keeping \"Test.sqlite\" database at version 9, newer than this client's 5."));
+    EXPECT_TRUE(capture.hasMessage(TLMLogLevelWarning,
+                                   "Keeping \"Test.sqlite\" database at version 9, newer than this client's 5."));
     // The newer release still finds its data as its own version.
     RecordingStorage again(5);
     EXPECT_TRUE(again.migratedFrom.empty());
@@ -140,12 +133,12 @@ TEST(TLMDBStorage, MaximumSizeRoundsUpToPagesAndNeverBelowTheData) {
     EXPECT_TRUE(outcome);
     EXPECT_EQ(storage.maxSizeInBytes(), 5 * 4096);
     EXPECT_TRUE(
-        hasMessage(capture, TLMLogLevelInfo, "Changed maximum database size to 20480 bytes (next multiple of 4KiB)."));
+        capture.hasMessage(TLMLogLevelInfo, "Changed maximum database size to 20480 bytes (next multiple of 4KiB)."));
 
     storage.setMaxStorageSize(8 * 4096, [&](bool success) { outcome = success; });
     EXPECT_TRUE(outcome);
     EXPECT_EQ(storage.maxSizeInBytes(), 8 * 4096);
-    EXPECT_TRUE(hasMessage(capture, TLMLogLevelInfo, "Changed maximum database size to 32768 bytes."));
+    EXPECT_TRUE(capture.hasMessage(TLMLogLevelInfo, "Changed maximum database size to 32768 bytes."));
 
     // The limit holds for every later connection: the file stops growing.
     const std::string text(1000, 'x');
@@ -157,7 +150,8 @@ TEST(TLMDBStorage, MaximumSizeRoundsUpToPagesAndNeverBelowTheData) {
     storage.setMaxStorageSize(4096, [&](bool success) { outcome = success; });
     EXPECT_FALSE(outcome);
     EXPECT_EQ(storage.maxSizeInBytes(), 8 * 4096);
-    EXPECT_TRUE(hasMessage(capture, TLMLogLevelWarning,
+    EXPECT_TRUE(
+        capture.hasMessage(TLMLogLevelWarning,
                            "Cannot change database size to 4096 bytes as it would cause a loss of data. Maximum "
                            "database size will not be changed."));
 }

@@ -71,13 +71,6 @@ Bytes filled(std::size_t size, std::uint8_t first) {
     return out;
 }
 
-bool hasError(TLMLogCapture& capture, const std::string& message) {
-    for (const TLMCapturedLine& line : capture.linesAt(TLMLogLevelError)) {
-        if (line.message == message) return true;
-    }
-    return false;
-}
-
 }  // namespace
 
 TEST_F(TLMEncrypterTest, KeysTakeTurnsEveryYear) {
@@ -190,7 +183,7 @@ TEST_F(TLMEncrypterTest, RefusesValuesThatDoNotAuthenticateOrAreCut) {
         Bytes tampered = value;
         tampered[at] ^= 0x01;
         EXPECT_EQ(encrypter.decryptData(tampered), std::nullopt) << "byte " << at;
-        EXPECT_TRUE(hasError(capture, "Could not authenticate MAC value.")) << "byte " << at;
+        EXPECT_TRUE(capture.hasMessage(TLMLogLevelError, "Could not authenticate MAC value.")) << "byte " << at;
     }
     // The same with the earlier layout's MAC.
     const Bytes key = *sec::base64Decode(*TLMKeychainUtil::stringForKey(kAlternate, nullptr));
@@ -222,7 +215,7 @@ TEST_F(TLMEncrypterTest, AFailedRandomSourceFailsTheOperation) {
     {
         TLMLogCapture capture;
         EXPECT_EQ(TLMEncrypter().encryptString("token"), std::nullopt);
-        EXPECT_TRUE(hasError(capture, "Error generating encryption key. Error code: 5"));
+        EXPECT_TRUE(capture.hasMessage(TLMLogLevelError, "Error generating encryption key. Error code: 5"));
         EXPECT_EQ(TLMKeychainUtil::stringForKey(kAlternate, nullptr), std::nullopt);
     }
     calls = 0;
@@ -230,7 +223,7 @@ TEST_F(TLMEncrypterTest, AFailedRandomSourceFailsTheOperation) {
     {
         TLMLogCapture capture;
         EXPECT_EQ(TLMEncrypter().encryptString("token"), std::nullopt);
-        EXPECT_TRUE(hasError(capture, "Error generating initialization vector. Error code: 5"));
+        EXPECT_TRUE(capture.hasMessage(TLMLogLevelError, "Error generating initialization vector. Error code: 5"));
     }
     failAt = 0;
     TLMEncrypter encrypter;
@@ -245,7 +238,8 @@ TEST_F(TLMEncrypterTest, AKeyTheKeychainCouldNotKeepIsNeverUsed) {
     {
         TLMLogCapture capture;
         EXPECT_EQ(encrypter.encryptString("token"), std::nullopt);
-        EXPECT_TRUE(hasError(capture, "Could not keep the new encryption key of " + kAlternate + " in the keychain."));
+        EXPECT_TRUE(capture.hasMessage(TLMLogLevelError,
+                                       "Could not keep the new encryption key of " + kAlternate + " in the keychain."));
     }
     std::filesystem::remove(file);
 

@@ -75,13 +75,6 @@ std::vector<std::string> namesOf(const Logs& logs) {
     return names;
 }
 
-bool hasError(TLMLogCapture& capture, const std::string& message) {
-    for (const TLMCapturedLine& line : capture.linesAt(TLMLogLevelError)) {
-        if (line.message == message) return true;
-    }
-    return false;
-}
-
 }  // namespace
 
 TEST_F(TLMLogDBStorageTest, LogsSurviveAReopenAndPendingBatchesDoNot) {
@@ -197,8 +190,8 @@ TEST_F(TLMLogDBStorageTest, AFullDatabaseEvictsTheOldestLogsOfEqualOrLowerPriori
     for (const auto flags : {TLMFlagsNormal, static_cast<TLMFlags>(0x100 | TLMFlagsNormal)}) {
         TLMLogCapture capture;
         EXPECT_FALSE(storage.saveLog(makeLog("late", 1500), "A", flags));
-        EXPECT_TRUE(
-            hasError(capture, "Storage is full and no logs with equal or lower priority exist; discarding the log."));
+        EXPECT_TRUE(capture.hasMessage(
+            TLMLogLevelError, "Storage is full and no logs with equal or lower priority exist; discarding the log."));
         EXPECT_EQ(ids(file), before);
     }
 }
@@ -294,10 +287,10 @@ TEST_F(TLMLogDBStorageTest, RowsAreReadWithTheirTokensAndDamagedOnesDeleted) {
     TLMLogCapture capture;
     const Batch batch = load(storage, "A", 10, std::vector<std::string>{"paused-key"});
     EXPECT_EQ(namesOf(batch.logs), (std::vector<std::string>{"token", "empty-token", "bad-token", "plain"}));
-    EXPECT_TRUE(hasError(capture, "Deserialization failed for log with Id 1"));
+    EXPECT_TRUE(capture.hasMessage(TLMLogLevelError, "Deserialization failed for log with Id 1"));
     EXPECT_EQ(rawdb::Integer(file, "SELECT COUNT(*) FROM logs WHERE id = 1"), 0);
-    EXPECT_TRUE(hasError(capture, "Unexpected empty target token for log with Id 4."));
-    EXPECT_TRUE(hasError(capture, "Failed to decrypt the target token for log with Id 5."));
+    EXPECT_TRUE(capture.hasMessage(TLMLogLevelError, "Unexpected empty target token for log with Id 4."));
+    EXPECT_TRUE(capture.hasMessage(TLMLogLevelError, "Failed to decrypt the target token for log with Id 5."));
     ASSERT_NE(batch.logs[0]->transmissionTargetTokens(), nullptr);
     EXPECT_EQ(*batch.logs[0]->transmissionTargetTokens(), TLMAbstractLog::TargetTokens{"target-token-123"});
     for (std::size_t i = 1; i < batch.logs.size(); ++i) EXPECT_EQ(batch.logs[i]->transmissionTargetTokens(), nullptr);
