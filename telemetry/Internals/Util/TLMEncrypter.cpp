@@ -33,8 +33,12 @@ std::function<TLMEncrypter::Date()> gDateProvider;
 std::function<int(std::span<std::uint8_t>)> gRandomSource;
 
 TLMEncrypter::Date Now() {
-    std::lock_guard lock(gSourcesMutex);
-    return gDateProvider ? gDateProvider() : std::chrono::system_clock::now();
+    std::function<TLMEncrypter::Date()> provider;
+    {
+        std::lock_guard lock(gSourcesMutex);
+        provider = gDateProvider;
+    }
+    return provider ? provider() : std::chrono::system_clock::now();
 }
 
 int FillRandom(std::span<std::uint8_t> bytes) {
