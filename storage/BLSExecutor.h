@@ -54,8 +54,6 @@ protected:
 
 public:
     using Date = std::chrono::system_clock::time_point;
-    // Returns once `until` has come (the wait before a retry).
-    using RetryWait = std::function<void(Date until)>;
 
     // Makes an executor and runs it. Null options mean defaults (no expiry
     // time); a null context means a new one. The completion's type follows
@@ -108,10 +106,6 @@ public:
     void setRetryCount(unsigned long count) { mRetryCount = count; }
     BLSStorageLocation currentStorageLocation() const { return mCurrentStorageLocation; }
     BLSStorageLocationMode currentStorageLocationMode() const { return mCurrentStorageLocationMode; }
-
-    // The wait before every retry, process-wide. An empty function restores
-    // the default, which runs the calling thread's run loop until then.
-    static void setRetryWait(RetryWait wait);
 
     // URL session delegate.
     void didReceiveResponse(
