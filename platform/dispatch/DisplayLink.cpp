@@ -67,16 +67,16 @@ struct DisplayLink::State : std::enable_shared_from_this<State> {
         {
             std::lock_guard lock(mutex);
             if (firedGeneration != generation || !running()) return;
+            // A late frame is the latest one due; those missed are skipped.
+            const auto now = Clock::shared()->instant();
+            if (now > due) due += (now - due) / interval() * interval();
             frame = Frame{due, interval()};
         }
         callback(frame);
         std::lock_guard lock(mutex);
         // The callback may have paused, invalidated or changed the rate.
         if (firedGeneration != generation || !running()) return;
-        auto next = due + interval();
-        const auto now = Clock::shared()->instant();
-        if (next <= now) next += ((now - next) / interval() + 1) * interval();  // frames missed are skipped
-        schedule(next);
+        schedule(frame.timestamp + frame.duration);
     }
 };
 

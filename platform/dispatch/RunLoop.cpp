@@ -46,7 +46,9 @@ struct RunLoop::Impl {
     std::uint64_t signals = 0;
     bool stopRequested = false;
 
-    std::vector<RunLoopMode> modes;  // the loop's own thread only
+    // The loop's own thread only:
+    std::vector<RunLoopMode> modes;
+    std::uint64_t ran = 0;  // blocks and timer fires, also those run by a clock's advance
     bool isMain = false;
     const void* ownerThread = nullptr;
 
@@ -186,6 +188,7 @@ void RunLoop::fireDueTimer(Clock::Instant now) {
     state->scheduled = false;
     state->firing = true;
     lock.unlock();
+    ++mImpl->ran;
 
     // Runs whether the block returns or throws: the timer goes on or ends.
     struct Finish {
@@ -220,6 +223,7 @@ void RunLoop::runPostedBlocks() {
         auto block = std::move(mImpl->blocks.front());
         mImpl->blocks.pop_front();
         lock.unlock();
+        ++mImpl->ran;
         block();
         block = nullptr;
         lock.lock();
@@ -247,7 +251,8 @@ bool RunLoop::runLoop(const Clock::Instant* deadline, const std::function<bool()
     ScopedMode scopedMode(*this, mode);
     Impl& impl = *mImpl;
     const unsigned bits = modeBits(mode);
-    bool ranAny = false;
+    const auto ranBefore = impl.ran;
+    auto ranAny = [&] { return impl.ran != ranBefore; };
 
     std::unique_lock lock(impl.mutex);
     for (;;) {
@@ -258,28 +263,31 @@ bool RunLoop::runLoop(const Clock::Instant* deadline, const std::function<bool()
         }
         if (impl.stopRequested) {
             impl.stopRequested = false;
-            return done ? false : ranAny;
+            return done ? false : ranAny();
         }
-        const auto now = clock->instant();
-        auto timer = impl.firstTimer(bits);
-        if (timer != impl.timers.end() && timer->first.first <= now) {
-            lock.unlock();
-            fireDueTimer(now);
-            ranAny = true;
-            lock.lock();
-            continue;
+        // The clock is read only when there are timers or nothing else to do:
+        // a busy loop of posts does not pay for it per block.
+        auto timer = impl.timers.empty() ? impl.timers.end() : impl.firstTimer(bits);
+        if (timer != impl.timers.end()) {
+            const auto now = clock->instant();
+            if (timer->first.first <= now) {
+                lock.unlock();
+                fireDueTimer(now);
+                lock.lock();
+                continue;
+            }
         }
         if (!impl.blocks.empty()) {
             auto block = std::move(impl.blocks.front());
             impl.blocks.pop_front();
             lock.unlock();
+            ++impl.ran;
             block();
             block = nullptr;
-            ranAny = true;
             lock.lock();
             continue;
         }
-        if (deadline && now >= *deadline) return ranAny;
+        if (deadline && clock->instant() >= *deadline) return ranAny();
         if (done && std::chrono::steady_clock::now() >= realLimit) {
             lock.unlock();
             return (*done)();
