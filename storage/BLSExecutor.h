@@ -15,6 +15,10 @@
 // also gets a thread of its own that runs the output stream's run loop,
 // unless the options give a run loop for downloads (the caller must run it).
 //
+// Time: start and end dates, the time budget and the retry timing are read
+// on platform::Clock::shared()'s date, and the wait before a retry runs the
+// thread's run loop and sleeps on that clock, so a virtual clock drives them.
+//
 // Lifetime: the executor keeps itself alive from execute() until it has
 // called the completion handler.
 //
