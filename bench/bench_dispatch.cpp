@@ -127,39 +127,41 @@ void BM_TimersInTimeOrder_Baseline(benchmark::State& state) {
 }
 BENCHMARK(BM_TimersInTimeOrder_Baseline)->Unit(benchmark::kMillisecond);
 
-// 10,000 one-shot timers at scattered times, all fired by one advance.
-void BM_TimersFiredByAdvance(benchmark::State& state) {
+// Schedules timers on the main loop with `schedule` and fires them by
+// advancing a virtual clock by `span`; they must fire kTimers times.
+void FireByAdvance(benchmark::State& state, platform::Clock::Duration span,
+                   const std::function<void(platform::RunLoop&, int&)>& schedule) {
     auto clock = std::make_shared<platform::VirtualClock>();
     platform::ScopedClock installed(clock);
     auto loop = platform::RunLoop::main();
     int fired = 0;
     for (auto _ : state) {
         fired = 0;
-        for (int i = 0; i < kTimers; ++i) {
-            loop->scheduleTimer(std::chrono::microseconds((i * 7919) % kTimers), false,
-                                [&fired](platform::RunLoop::Timer&) { ++fired; });
-        }
-        clock->advance(1s);
+        schedule(*loop, fired);
+        clock->advance(span);
     }
     if (fired != kTimers) state.SkipWithError("not every timer fired");
     state.SetItemsProcessed(state.iterations() * kTimers);
+}
+
+// 10,000 one-shot timers at scattered times, all fired by one advance.
+void BM_TimersFiredByAdvance(benchmark::State& state) {
+    FireByAdvance(state, 1s, [](platform::RunLoop& loop, int& fired) {
+        for (int i = 0; i < kTimers; ++i) {
+            loop.scheduleTimer(std::chrono::microseconds((i * 7919) % kTimers), false,
+                               [&fired](platform::RunLoop::Timer&) { ++fired; });
+        }
+    });
 }
 BENCHMARK(BM_TimersFiredByAdvance)->Unit(benchmark::kMillisecond);
 
 // One repeating timer (a frame timer) firing 10,000 times in one advance.
 void BM_RepeatingTimerFiredByAdvance(benchmark::State& state) {
-    auto clock = std::make_shared<platform::VirtualClock>();
-    platform::ScopedClock installed(clock);
-    auto loop = platform::RunLoop::main();
-    int fired = 0;
-    for (auto _ : state) {
-        fired = 0;
-        auto timer = loop->scheduleTimer(1ms, true, [&fired](platform::RunLoop::Timer&) { ++fired; });
-        clock->advance(std::chrono::milliseconds(kTimers));
-        timer.cancel();
-    }
-    if (fired != kTimers) state.SkipWithError("not every fire came");
-    state.SetItemsProcessed(state.iterations() * kTimers);
+    FireByAdvance(state, std::chrono::milliseconds(kTimers), [](platform::RunLoop& loop, int& fired) {
+        loop.scheduleTimer(1ms, true, [&fired](platform::RunLoop::Timer& timer) {
+            if (++fired == kTimers) timer.cancel();
+        });
+    });
 }
 BENCHMARK(BM_RepeatingTimerFiredByAdvance)->Unit(benchmark::kMillisecond);
 

@@ -203,13 +203,22 @@ TEST(ConcurrentQueueTest, BarriersExcludeReadersAndEachOtherReadersRunSideBySide
         --writers;
     };
 
-    // Two readers must be inside at once, or neither gets out.
-    std::latch both(2);
+    // Two sync readers meet inside: each waits (up to a guard) for the other.
+    std::atomic<int> inside{0};
+    std::atomic<int> met{0};
     std::vector<std::thread> pair;
     for (int i = 0; i < 2; ++i) {
-        pair.emplace_back([&] { queue.sync([&] { both.arrive_and_wait(); }); });
+        pair.emplace_back([&] {
+            queue.sync([&] {
+                ++inside;
+                const auto guard = std::chrono::steady_clock::now() + 10s;
+                while (inside.load() < 2 && std::chrono::steady_clock::now() < guard) std::this_thread::yield();
+                if (inside.load() == 2) ++met;
+            });
+        });
     }
     for (auto& t : pair) t.join();
+    EXPECT_EQ(met.load(), 2) << "sync readers ran one after the other";
 
     // Readers and writers from several threads, async and sync alike.
     constexpr int kThreads = 6;
