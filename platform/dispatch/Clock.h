@@ -9,6 +9,7 @@
 // deterministically.
 
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -65,6 +66,7 @@ private:
 // own run-loop timers (the main loop's, when the main thread advances) run
 // inline, each at its time, with the blocks they post; delayed queue blocks
 // are handed to their queues; threads waiting on the clock are woken.
+// Delayed blocks still pending when the clock goes are dropped.
 class VirtualClock final : public Clock {
 public:
     // Starts at the real clock's present.

@@ -314,6 +314,22 @@ TEST(DispatchQueueTest, TheMainQueueRunsOnTheMainThread) {
     EXPECT_TRUE(syncOnMain);
 }
 
+TEST(DispatchQueueTest, DelayedBlocksComeInTheOrderTheyFallDue) {
+    DispatchQueue queue("com.vekmont.test.after");
+    std::vector<int> order;  // touched on the queue only
+    DispatchSemaphore done;
+    const auto start = std::chrono::steady_clock::now();
+    queue.asyncAfter(60ms, [&] {
+        order.push_back(60);
+        done.signal();
+    });
+    queue.asyncAfter(10ms, [&] { order.push_back(10); });
+    queue.asyncAfter(-5ms, [&] { order.push_back(0); });
+    ASSERT_TRUE(done.wait(60s));
+    EXPECT_GE(std::chrono::steady_clock::now() - start, 60ms);
+    queue.sync([&] { EXPECT_EQ(order, (std::vector<int>{0, 10, 60})); });
+}
+
 TEST(DispatchQueueTest, AQueueReleasedByItsOwnBlockFinishesItsWork) {
     std::promise<int> finished;
     {

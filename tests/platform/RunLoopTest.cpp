@@ -217,9 +217,12 @@ TEST(RunLoop, TimersAndDelayedPostsFireOnTheRealClock) {
         order.push_back("tick");
         if (++ticks == 3) timer.cancel();
     });
-    loop->postAfter(50ms, [&] { order.push_back("after"); });
+    loop->postAfter(50ms, [&] {
+        order.push_back("after");
+        loop->stop();
+    });
     const auto start = platform::Clock::shared()->instant();
-    EXPECT_TRUE(loop->runUntil([&] { return order.size() == 4; }, 60s));
+    loop->run();
     EXPECT_GE(platform::Clock::shared()->instant() - start, 50ms);
     EXPECT_EQ(order, (std::vector<std::string>{"tick", "tick", "tick", "after"}));
 }
