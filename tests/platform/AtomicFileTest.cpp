@@ -57,16 +57,3 @@ TEST(AtomicFileTest, TheTemporaryFileIsPrivateAndReplacesTheTargetOnlyOnCommit) 
     EXPECT_EQ(permissionsOf(target), 0600u);
     EXPECT_FALSE(fs::exists(temporary));
 }
-
-TEST(AtomicFileTest, AFolderThatCannotHoldTheFileFailsAndLeavesNothing) {
-    platform::TemporaryFolder folder("vekmont-atomic");
-    const fs::path plain = folder.path() / "plain";
-    testsupport::WriteWholeFile(plain, "a regular file, not a folder");
-    AtomicFile file(plain / "target");
-    EXPECT_FALSE(file.isOpen());
-    EXPECT_FALSE(file.write("x"));
-    EXPECT_FALSE(file.commit());
-    EXPECT_FALSE(platform::writeFileAtomically(plain / "target", "x"));
-    EXPECT_EQ(testsupport::ReadWholeFile(plain), "a regular file, not a folder");
-    EXPECT_EQ(std::distance(fs::directory_iterator(folder.path()), fs::directory_iterator()), 1);
-}
