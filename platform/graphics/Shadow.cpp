@@ -16,18 +16,19 @@ namespace {
 
 constexpr int kPasses = 3;
 
-// Box widths (odd) whose three passes have the Gaussian's variance, after
-// Kovesi, "Fast almost-Gaussian filtering" (2010).
+// Box widths (odd) whose three passes come nearest the Gaussian's variance:
+// after Kovesi, "Fast almost-Gaussian filtering" (2010), with the variance
+// of a box of w pixels taken as (w * w - 1) / 12, as it is on pixels.
 std::array<int, kPasses> boxRadii(double sigma) {
     std::array<int, kPasses> radii{};
     if (!(sigma > 0) || !std::isfinite(sigma)) return radii;
-    const double ideal = std::sqrt(12 * sigma * sigma / kPasses + 1);
-    int lower = static_cast<int>(std::floor(ideal));
+    const double variance = 12 * sigma * sigma;
+    int lower = static_cast<int>(std::floor(std::sqrt(variance / kPasses + 1)));
     if (lower % 2 == 0) --lower;
     const int upper = lower + 2;
-    const double lowerCount =
-        (12 * sigma * sigma - kPasses * lower * lower - 4.0 * kPasses * lower - 3.0 * kPasses) / (-4.0 * lower - 4);
-    const int m = static_cast<int>(std::lround(lowerCount));
+    // How many passes take the narrower box.
+    const double narrower = (kPasses * (upper * upper - 1.0) - variance) / (upper * upper - lower * lower);
+    const int m = std::clamp(static_cast<int>(std::lround(narrower)), 0, kPasses);
     for (int i = 0; i < kPasses; ++i) radii[i] = ((i < m ? lower : upper) - 1) / 2;
     return radii;
 }

@@ -272,8 +272,11 @@ protected:
     // True when an animation of `keyPath` changes what drawInContext draws
     // (so the kept raster cannot stand for it while it runs).
     virtual bool keyPathAffectsContent(std::string_view keyPath) const;
-    // The area drawInContext may draw into (the bounds by default) and
-    // whether the layer draws at all without setNeedsDisplay.
+    // The area drawInContext may draw into (the bounds by default), and
+    // whether the layer draws from its own properties alone (shapes, text,
+    // gradients): such a layer draws without setNeedsDisplay and may be
+    // drawn afresh at any resolution, so it is kept as a raster only where
+    // it lands pixel on pixel, and drawn as vectors elsewhere.
     virtual Rect contentExtent() const;
     virtual bool drawsWithoutDisplay() const { return false; }
 

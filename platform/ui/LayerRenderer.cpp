@@ -22,6 +22,9 @@ struct Frame {
     Context& context;
     double time;
     double scale;
+    // False for offscreen drawing (shadows, masks): vector content is then
+    // drawn directly, so that its kept raster stays the screen's.
+    bool keepsVectors = true;
 };
 
 // A layer as this frame shows it: the model (which owns the tree and the
@@ -202,20 +205,39 @@ std::shared_ptr<Image> transparentPixel() {
     return pixel;
 }
 
-// Draws a layer tree into a new raster covering `area` (points of the
-// current layer) at `scale`; with the raster's rectangle (whole pixels).
+// Draws into a new raster of `box` (points of the current layer, whole
+// pixels at `scale`); null when it would be empty or too large.
 template <typename Draw>
-std::pair<std::shared_ptr<Image>, Rect> rasterize(const Rect& area, double scale, Draw&& draw) {
-    const Rect box = snapped(area, scale);
+std::shared_ptr<Image> rasterize(const Rect& box, double scale, Draw&& draw) {
     const double width = std::round(box.width * scale);
     const double height = std::round(box.height * scale);
-    if (!(width >= 1 && height >= 1)) return {nullptr, box};
-    auto bitmap =
-        BitmapContext::create(static_cast<int>(std::min(width, 1e9)), static_cast<int>(std::min(height, 1e9)), scale);
-    if (!bitmap) return {nullptr, box};
+    if (!(width >= 1 && height >= 1 && width <= 1e6 && height <= 1e6)) return nullptr;
+    auto bitmap = BitmapContext::create(static_cast<int>(width), static_cast<int>(height), scale);
+    if (!bitmap) return nullptr;
     bitmap->translate(-box.x, -box.y);
     draw(*bitmap);
-    return {bitmap->makeImage(), box};
+    return bitmap->makeImage();
+}
+
+// The device's scale when it maps the layer upright (no turn, no shear,
+// the same scale both ways); none otherwise.
+std::optional<double> uprightScale(const AffineTransform& device) {
+    constexpr double kNear = 1e-9;
+    if (std::abs(device.b) > kNear || std::abs(device.c) > kNear || std::abs(device.a - device.d) > kNear ||
+        !(device.a > 0) || !std::isfinite(device.a) || !std::isfinite(device.tx) || !std::isfinite(device.ty)) {
+        return std::nullopt;
+    }
+    return device.a;
+}
+
+// `r` grown to whole device pixels of an upright device transform.
+Rect deviceAligned(const Rect& r, const AffineTransform& device) {
+    const double a = device.a;
+    const double x0 = std::floor(r.minX() * a + device.tx);
+    const double y0 = std::floor(r.minY() * a + device.ty);
+    const double x1 = std::ceil(r.maxX() * a + device.tx);
+    const double y1 = std::ceil(r.maxY() * a + device.ty);
+    return {(x0 - device.tx) / a, (y0 - device.ty) / a, (x1 - x0) / a, (y1 - y0) / a};
 }
 
 void drawShadow(const Shown& s, Frame& frame) {
@@ -233,13 +255,13 @@ void drawShadow(const Shown& s, Frame& frame) {
                 !compositeAnimated(s.model, true);
     }
     if (!fresh) {
-        const Rect source = shadowSourceExtent(s, frame.time);
-        auto [image, box] = rasterize(source, frame.scale, [&](Context& context) {
+        const Rect box = snapped(shadowSourceExtent(s, frame.time), frame.scale);
+        const auto image = rasterize(box, frame.scale, [&](Context& context) {
             if (p.shadowPath()) {
                 context.setFillColor({0, 0, 0, 1});
                 context.fillPath(*p.shadowPath());
             } else {
-                Frame inner{context, frame.time, frame.scale};
+                Frame inner{context, frame.time, frame.scale, false};
                 composite(s, inner, 1, false);
             }
         });
@@ -265,10 +287,14 @@ void drawShadow(const Shown& s, Frame& frame) {
 void drawContent(const Shown& s, Frame& frame) {
     Context& context = frame.context;
     Layer& p = *s.shown;
-    if (s.copy && LayerAccess::contentAnimated(s.model)) {
-        // What it draws changes with time: drawn afresh from what shows.
+    const bool vector = LayerAccess::drawsFromProperties(s.model);
+    const std::optional<double> upright = uprightScale(context.transform());
+    // Drawn afresh from what shows: content that changes with time, and
+    // vector content that would not land pixel on pixel.
+    if ((s.copy && LayerAccess::contentAnimated(s.model)) || (vector && (!upright || !frame.keepsVectors))) {
+        // Shapes, text and gradients keep to their extent by themselves.
         context.save();
-        context.clipToRect(LayerAccess::contentExtent(p));
+        if (!vector) context.clipToRect(LayerAccess::contentExtent(p));
         p.drawInContext(context);
         context.restore();
         return;
@@ -276,17 +302,19 @@ void drawContent(const Shown& s, Frame& frame) {
     detail::LayerCache& cache = LayerAccess::cache(s.model);
     const Rect extent = LayerAccess::contentExtent(s.model);
     if (extent.isEmpty() || !isFinite(extent)) return;
+    // Vector content is kept at the device's pixels, a drawn layer's
+    // backing at the contents scale (and stretched as the platform's is).
+    const double scale = vector ? *upright : frame.scale;
+    const Rect box = vector ? deviceAligned(extent, context.transform()) : snapped(extent, scale);
     const std::uint64_t version = LayerAccess::contentVersion(s.model);
-    if (!cache.raster || cache.rasterVersion != version || cache.rasterScale != frame.scale ||
-        cache.rasterRect != snapped(extent, frame.scale)) {
-        auto [image, box] = rasterize(extent, frame.scale, [&](Context& bitmap) {
+    if (!cache.raster || cache.rasterVersion != version || cache.rasterScale != scale || cache.rasterRect != box) {
+        cache.raster = rasterize(box, scale, [&](Context& bitmap) {
             bitmap.clipToRect(extent);
             s.model.drawInContext(bitmap);
         });
         LayerAccess::displayed(s.model);
-        cache.raster = std::move(image);
         cache.rasterRect = box;
-        cache.rasterScale = frame.scale;
+        cache.rasterScale = scale;
         cache.rasterVersion = version;
     }
     if (!cache.raster) return;
@@ -322,11 +350,11 @@ std::pair<std::shared_ptr<Image>, Rect> renderMask(Layer& mask, Frame& frame) {
     const Shown m = show(mask, frame.time);
     const auto extent = drawnExtent(m, frame.time, true).rect();
     if (m.shown->isHidden() || !extent) return {transparentPixel(), Rect{0, 0, 1, 1}};
-    const Rect area = boundingBox(m.shown->transformToSuperlayer(), *extent);
     const double deviceScale = std::sqrt(std::abs(frame.context.transform().determinant()));
     const double scale = std::isfinite(deviceScale) && deviceScale > 0 ? deviceScale : frame.scale;
-    auto [image, box] = rasterize(area, scale, [&](Context& context) {
-        Frame inner{context, frame.time, frame.scale};
+    const Rect box = snapped(boundingBox(m.shown->transformToSuperlayer(), *extent), scale);
+    auto image = rasterize(box, scale, [&](Context& context) {
+        Frame inner{context, frame.time, frame.scale, false};
         renderLayer(mask, inner);
     });
     if (!image) return {transparentPixel(), Rect{0, 0, 1, 1}};

@@ -54,6 +54,8 @@ struct LayerAccess {
     static Rect contentExtent(const Layer& layer) { return layer.contentExtent(); }
     // Whether the layer has drawn content to show.
     static bool drawsContent(const Layer& layer) { return layer.drawsWithoutDisplay() || layer.mDisplayed; }
+    // Whether it draws from its properties alone (so at any resolution).
+    static bool drawsFromProperties(const Layer& layer) { return layer.drawsWithoutDisplay(); }
     static std::uint64_t contentVersion(const Layer& layer) { return layer.mContentVersion; }
     static std::uint64_t treeVersion(const Layer& layer) { return layer.mTreeVersion; }
     static LayerCache& cache(const Layer& layer);
