@@ -73,19 +73,6 @@ private:
     std::optional<Rect> mRect;
 };
 
-Rect boundingBox(const AffineTransform& t, const Rect& r) {
-    const Point corners[4] = {t.apply({r.minX(), r.minY()}), t.apply({r.maxX(), r.minY()}),
-                              t.apply({r.maxX(), r.maxY()}), t.apply({r.minX(), r.maxY()})};
-    double minX = corners[0].x, maxX = corners[0].x, minY = corners[0].y, maxY = corners[0].y;
-    for (const Point& p : corners) {
-        minX = std::min(minX, p.x);
-        maxX = std::max(maxX, p.x);
-        minY = std::min(minY, p.y);
-        maxY = std::max(maxY, p.y);
-    }
-    return {minX, minY, maxX - minX, maxY - minY};
-}
-
 // Outward to whole pixels at `scale`, so that a raster drawn there lands
 // pixel on pixel.
 Rect snapped(const Rect& r, double scale) {
@@ -173,7 +160,7 @@ Extent drawnExtent(const Shown& s, double time, bool withShadow) {
             const Shown child = show(*sublayer, time);
             if (child.shown->isHidden()) continue;
             const Extent inner = drawnExtent(child, time, true);
-            if (inner.rect()) extent.add(boundingBox(child.shown->transformToSuperlayer(), *inner.rect()));
+            if (inner.rect()) extent.add(child.shown->transformToSuperlayer().applyToRect(*inner.rect()));
         }
     }
     if (withShadow && hasShadow(p)) {
@@ -352,7 +339,7 @@ std::pair<std::shared_ptr<Image>, Rect> renderMask(Layer& mask, Frame& frame) {
     if (m.shown->isHidden() || !extent) return {transparentPixel(), Rect{0, 0, 1, 1}};
     const double deviceScale = std::sqrt(std::abs(frame.context.transform().determinant()));
     const double scale = std::isfinite(deviceScale) && deviceScale > 0 ? deviceScale : frame.scale;
-    const Rect box = snapped(boundingBox(m.shown->transformToSuperlayer(), *extent), scale);
+    const Rect box = snapped(m.shown->transformToSuperlayer().applyToRect(*extent), scale);
     auto image = rasterize(box, scale, [&](Context& context) {
         Frame inner{context, frame.time, frame.scale, false};
         renderLayer(mask, inner);
