@@ -132,19 +132,7 @@ Extent drawnExtent(const Shown& s, double time, bool withShadow);
 
 Rect shadowSourceExtent(const Shown& s, double time) {
     const Layer& p = *s.shown;
-    if (p.shadowPath()) {
-        const Extent box = [&] {
-            Extent e;
-            for (const auto& element : p.shadowPath()->elements()) {
-                const int count = element.type == Path::ElementType::curveTo        ? 3
-                                  : element.type == Path::ElementType::closeSubpath ? 0
-                                                                                    : 1;
-                for (int i = 0; i < count; ++i) e.add({element.points[i].x, element.points[i].y, 1e-9, 1e-9});
-            }
-            return e;
-        }();
-        return box.rect().value_or(Rect{});
-    }
+    if (p.shadowPath()) return p.shadowPath()->boundingBox();
     return drawnExtent(s, time, false).rect().value_or(Rect{});
 }
 
