@@ -229,30 +229,26 @@ void Layer::insertAt(const std::shared_ptr<Layer>& layer, std::size_t index) {
 
 void Layer::addSublayer(const std::shared_ptr<Layer>& layer) { insertAt(layer, SIZE_MAX); }
 
-void Layer::insertSublayer(const std::shared_ptr<Layer>& layer, std::size_t index) {
-    // The index counts the sublayers without the one that moves.
-    if (layer && layer->superlayer().get() == this) {
-        const std::shared_ptr<Layer> keep = layer;
-        keep->removeFromSuperlayer();
-        insertAt(keep, index);
-        return;
-    }
-    insertAt(layer, index);
-}
+void Layer::insertSublayer(const std::shared_ptr<Layer>& layer, std::size_t index) { insertAt(layer, index); }
 
 void Layer::insertSublayerAbove(const std::shared_ptr<Layer>& layer, const Layer* sibling) {
-    if (layer && layer.get() != sibling) layer->removeFromSuperlayer();
-    const auto found = std::find_if(mSublayers.begin(), mSublayers.end(),
-                                    [&](const std::shared_ptr<Layer>& l) { return l.get() == sibling; });
-    insertAt(layer,
-             found == mSublayers.end() ? mSublayers.size() : static_cast<std::size_t>(found - mSublayers.begin()) + 1);
+    insertBeside(layer, sibling, true);
 }
 
 void Layer::insertSublayerBelow(const std::shared_ptr<Layer>& layer, const Layer* sibling) {
-    if (layer && layer.get() != sibling) layer->removeFromSuperlayer();
+    insertBeside(layer, sibling, false);
+}
+
+void Layer::insertBeside(const std::shared_ptr<Layer>& layer, const Layer* sibling, bool above) {
+    if (layer.get() == sibling && layer) return;
+    // A copy: `layer` may be a reference into a list the removal changes.
+    const std::shared_ptr<Layer> keep = layer;
+    if (keep) keep->removeFromSuperlayer();
     const auto found = std::find_if(mSublayers.begin(), mSublayers.end(),
                                     [&](const std::shared_ptr<Layer>& l) { return l.get() == sibling; });
-    insertAt(layer, found == mSublayers.end() ? 0 : static_cast<std::size_t>(found - mSublayers.begin()));
+    std::size_t index = above ? mSublayers.size() : 0;
+    if (found != mSublayers.end()) index = static_cast<std::size_t>(found - mSublayers.begin()) + (above ? 1 : 0);
+    insertAt(keep, index);
 }
 
 void Layer::replaceSublayer(const Layer* old, const std::shared_ptr<Layer>& replacement) {

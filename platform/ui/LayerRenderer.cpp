@@ -144,7 +144,7 @@ Extent drawnExtent(const Shown& s, double time, bool withShadow) {
     if (!p.masksToBounds()) {
         if (p.contents()) extent.add(placeContents(p.contents()->size(), p.bounds(), p.contentsGravity()));
         if (LayerAccess::drawsContent(s.model)) extent.add(LayerAccess::contentExtent(p));
-        for (const auto& sublayer : s.model.sublayers()) {
+        for (const auto& sublayer : LayerAccess::sublayers(s.model)) {
             const Shown child = show(*sublayer, time);
             if (child.shown->isHidden()) continue;
             const Extent inner = drawnExtent(child, time, true);
@@ -166,7 +166,7 @@ Extent drawnExtent(const Shown& s, double time, bool withShadow) {
 // the layer, or one on it that changes more than where it is put.
 bool compositeAnimated(const Layer& layer, bool self) {
     if (self && LayerAccess::compositeAnimated(layer)) return true;
-    for (const auto& sublayer : layer.sublayers()) {
+    for (const auto& sublayer : LayerAccess::sublayers(layer)) {
         if (sublayer->hasAnimations() || compositeAnimated(*sublayer, false)) return true;
     }
     return false;
@@ -345,7 +345,7 @@ void composite(const Shown& s, Frame& frame, double opacity, bool withShadow) {
     const bool border = p.borderWidth() > 0 && p.borderColor().alpha > 0;
     const bool drawn = LayerAccess::drawsContent(s.model);
     const std::size_t parts = (background ? 1 : 0) + (border ? 1 : 0) + (drawn ? 1 : 0) + (p.contents() ? 1 : 0) +
-                              s.model.sublayers().size() + (shadow ? 1 : 0);
+                              LayerAccess::sublayers(s.model).size() + (shadow ? 1 : 0);
     // Parts that overlap fade as one, through a group; one part alone
     // takes the alpha directly.
     const double alpha = context.alpha() * opacity;
@@ -368,22 +368,22 @@ void composite(const Shown& s, Frame& frame, double opacity, bool withShadow) {
         context.fillPath(roundedBounds(p));
     }
     const bool clips = p.masksToBounds();
-    if (clips && (p.contents() || drawn || !s.model.sublayers().empty())) {
+    if (clips && (p.contents() || drawn || !LayerAccess::sublayers(s.model).empty())) {
         context.save();
         context.clipToPath(roundedBounds(p));
     }
     if (p.contents())
         context.drawImage(*p.contents(), placeContents(p.contents()->size(), p.bounds(), p.contentsGravity()));
     if (drawn) drawContent(s, frame);
-    if (!s.model.sublayers().empty()) {
+    if (!LayerAccess::sublayers(s.model).empty()) {
         std::vector<Layer*> order;
-        order.reserve(s.model.sublayers().size());
-        for (const auto& sublayer : s.model.sublayers()) order.push_back(sublayer.get());
+        order.reserve(LayerAccess::sublayers(s.model).size());
+        for (const auto& sublayer : LayerAccess::sublayers(s.model)) order.push_back(sublayer.get());
         std::stable_sort(order.begin(), order.end(),
                          [](const Layer* a, const Layer* b) { return a->zPosition() < b->zPosition(); });
         for (Layer* sublayer : order) renderLayer(*sublayer, frame);
     }
-    if (clips && (p.contents() || drawn || !s.model.sublayers().empty())) context.restore();
+    if (clips && (p.contents() || drawn || !LayerAccess::sublayers(s.model).empty())) context.restore();
     if (border) drawBorder(p, context);
 
     if (group) {
