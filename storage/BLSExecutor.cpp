@@ -1,5 +1,6 @@
 #include "storage/BLSExecutor.h"
 
+#include "platform/dispatch/Clock.h"
 #include "platform/dispatch/RunLoop.h"
 #include "platform/foundation/Stream.h"
 #include "platform/security/Crypto.h"
@@ -28,9 +29,6 @@ using platform::net::URLSessionTask;
 namespace {
 
 constexpr double kNoExpiryRemainingTime = 604800.0;  // 7 days
-
-std::mutex gRetryWaitMutex;
-BLSExecutor::RetryWait gRetryWait;
 
 std::string userAgent() {
     static const std::string text = [] {
@@ -66,16 +64,19 @@ std::string describeUserInfo(const platform::Error::UserInfo& userInfo) {
     return out.str();
 }
 
-// Runs the calling thread's run loop until `until`, sleeping when it has
+// The wait before a retry: runs the calling thread's run loop until the
+// clock's date reaches `until`, sleeping on the clock when the loop has
 // nothing to run.
-void defaultRetryWait(BLSExecutor::Date until) {
+void retryWait(BLSExecutor::Date until) {
     using namespace std::chrono;
+    const auto clock = platform::Clock::shared();
     auto loop = platform::RunLoop::current();
-    while (system_clock::now() < until) {
-        bool ran = loop->runUntil(platform::RunLoop::Clock::now() + milliseconds(100));
-        auto left = until - system_clock::now();
+    while (clock->now() < until) {
+        bool ran = loop->runUntil(clock->instant() + milliseconds(100));
+        auto left = until - clock->now();
         if (!ran && left > system_clock::duration::zero()) {
-            std::this_thread::sleep_for(std::min<system_clock::duration>(left, seconds(1)));
+            clock->sleepFor(std::min(duration_cast<platform::Clock::Duration>(left),
+                                     duration_cast<platform::Clock::Duration>(seconds(1))));
         }
     }
 }
@@ -97,11 +98,6 @@ BLSExecutor::BLSExecutor(std::shared_ptr<BLSStorageCommandBase> storageCommand,
 }
 
 BLSExecutor::~BLSExecutor() = default;
-
-void BLSExecutor::setRetryWait(RetryWait wait) {
-    std::lock_guard lock(gRetryWaitMutex);
-    gRetryWait = std::move(wait);
-}
 
 void BLSExecutor::log(long level, const std::function<std::string()>& message) const {
     mOperationContext->logAtLevel(level, message);
@@ -142,7 +138,7 @@ BLSStorageLocation BLSExecutor::getNextLocation() const {
 double BLSExecutor::remainingTime() const {
     const auto& expiry = mRequestOptions->operationExpiryTime();
     if (!expiry) return kNoExpiryRemainingTime;
-    return std::chrono::duration<double>(*expiry - std::chrono::system_clock::now()).count();
+    return std::chrono::duration<double>(*expiry - platform::Clock::shared()->now()).count();
 }
 
 std::optional<std::string> BLSExecutor::validateLocationMode() {
@@ -204,7 +200,7 @@ void BLSExecutor::resetAttempt() {
 void BLSExecutor::executeAttempt() {
     resetAttempt();
     auto& context = *mOperationContext;
-    context.setStartTimeIfUnset(std::chrono::system_clock::now());
+    context.setStartTimeIfUnset(platform::Clock::shared()->now());
 
     if (auto reason = validateLocationMode()) {
         complete(BLSMakeInvalidArgumentError(*reason));
@@ -228,7 +224,7 @@ void BLSExecutor::prepareAndSend() {
 
     std::optional<BLSStorageUri> uri = command.storageUri();
     if (command.credentials()) uri = command.credentials()->transformWithStorageUri(uri);
-    mStartTime = std::chrono::system_clock::now();
+    mStartTime = platform::Clock::shared()->now();
     const std::optional<platform::net::URL>* url = uri ? &uri->urlWithLocation(mCurrentStorageLocation) : nullptr;
     if (url == nullptr || !url->has_value()) {
         complete(BLSMakeInvalidArgumentError("No URI specified for input BLSStorageLocationMode."));
@@ -343,8 +339,9 @@ void BLSExecutor::createAndSpinRunloopWithOutputStream(const std::shared_ptr<pla
         stream->open();
         ready.set_value(loop);
         auto log = [&](const std::function<std::string()>& message) { context->logAtLevel(BLSLogLevelDebug, message); };
-        while (BLSUtil::streamAvailable(stream.get())) {
-            loop->runUntil(platform::RunLoop::Clock::now() + std::chrono::seconds(2));
+        auto unavailable = [&stream] { return !BLSUtil::streamAvailable(stream.get()); };
+        while (!unavailable()) {
+            loop->runUntil(unavailable, std::chrono::seconds(2));
             log([] { return "(Waking up) Current thread name = " + threadName(); });
             if (stream->status() == platform::StreamStatus::Error && stream->streamError()) {
                 const auto& error = *stream->streamError();
@@ -359,7 +356,7 @@ void BLSExecutor::createAndSpinRunloopWithOutputStream(const std::shared_ptr<pla
         }
         // Events still queued (a failure at open above all) reach the
         // delegate before the thread goes.
-        loop->runUntil(platform::RunLoop::Clock::now());
+        loop->runUntil(platform::Clock::shared()->instant());
         log([] { return std::string("Exiting spin."); });
     }).detach();
     mRunLoopForDownload = loopFuture.get();
@@ -477,25 +474,16 @@ void BLSExecutor::finishRequestWithSession(URLSession& session, std::optional<pl
                     [status] { return "Retrying on HTTP status code " + std::to_string(status) + "."; });
                 mCurrentStorageLocation = info.targetLocation;
                 mCurrentStorageLocationMode = info.updatedLocationMode;
-                const auto until = std::chrono::system_clock::now() +
+                const auto until = platform::Clock::shared()->now() +
                                    std::chrono::duration_cast<std::chrono::system_clock::duration>(
                                        std::chrono::duration<double>(std::max(0.0, info.retryInterval)));
-                RetryWait wait;
-                {
-                    std::lock_guard lock(gRetryWaitMutex);
-                    wait = gRetryWait;
-                }
-                if (wait) {
-                    wait(until);
-                } else {
-                    defaultRetryWait(until);
-                }
+                retryWait(until);
                 executeAttempt();
                 return;
             }
         }
     }
-    mOperationContext->setEndTime(std::chrono::system_clock::now());
+    mOperationContext->setEndTime(platform::Clock::shared()->now());
     complete(std::move(error));
 }
 

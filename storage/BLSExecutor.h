@@ -15,6 +15,10 @@
 // also gets a thread of its own that runs the output stream's run loop,
 // unless the options give a run loop for downloads (the caller must run it).
 //
+// Time: start and end dates, the time budget and the retry timing are read
+// on platform::Clock::shared()'s date, and the wait before a retry runs the
+// thread's run loop and sleeps on that clock, so a virtual clock drives them.
+//
 // Lifetime: the executor keeps itself alive from execute() until it has
 // called the completion handler.
 //
@@ -54,8 +58,6 @@ protected:
 
 public:
     using Date = std::chrono::system_clock::time_point;
-    // Returns once `until` has come (the wait before a retry).
-    using RetryWait = std::function<void(Date until)>;
 
     // Makes an executor and runs it. Null options mean defaults (no expiry
     // time); a null context means a new one. The completion's type follows
@@ -108,10 +110,6 @@ public:
     void setRetryCount(unsigned long count) { mRetryCount = count; }
     BLSStorageLocation currentStorageLocation() const { return mCurrentStorageLocation; }
     BLSStorageLocationMode currentStorageLocationMode() const { return mCurrentStorageLocationMode; }
-
-    // The wait before every retry, process-wide. An empty function restores
-    // the default, which runs the calling thread's run loop until then.
-    static void setRetryWait(RetryWait wait);
 
     // URL session delegate.
     void didReceiveResponse(

@@ -1,5 +1,7 @@
 #include "storage/BLSRequestOptions.h"
 
+#include "platform/dispatch/Clock.h"
+
 #include <chrono>
 #include <cmath>
 
@@ -52,7 +54,7 @@ BLSRequestOptions& BLSRequestOptions::applyDefaultsFromOptions(const BLSRequestO
 }
 
 void BLSRequestOptions::fixExpiryTime() {
-    const Date now = std::chrono::system_clock::now();
+    const Date now = platform::Clock::shared()->now();
     const double budget = mMaximumExecutionTime;
     if (std::isnan(budget)) {
         mOperationExpiryTime = now;

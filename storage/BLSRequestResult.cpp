@@ -1,5 +1,6 @@
 #include "storage/BLSRequestResult.h"
 
+#include "platform/dispatch/Clock.h"
 #include "storage/BLSUtil.h"
 
 #include <limits>
@@ -8,7 +9,7 @@ BLSRequestResult::BLSRequestResult(Date startTime, BLSStorageLocation location)
     : mResponseAvailable(false),
       mTargetLocation(location),
       mStartTime(startTime),
-      mEndTime(std::chrono::system_clock::now()) {}
+      mEndTime(platform::Clock::shared()->now()) {}
 
 BLSRequestResult::BLSRequestResult(Date startTime, BLSStorageLocation location,
                                    std::optional<platform::net::HTTPURLResponse> response,
@@ -16,7 +17,7 @@ BLSRequestResult::BLSRequestResult(Date startTime, BLSStorageLocation location,
     : mResponseAvailable(true),
       mTargetLocation(location),
       mStartTime(startTime),
-      mEndTime(std::chrono::system_clock::now()),
+      mEndTime(platform::Clock::shared()->now()),
       mResponse(std::move(response)),
       mError(std::move(error)) {
     if (!mResponse) {

@@ -1,23 +1,13 @@
 #include "storage/BLSRetryPolicy.h"
 
+#include "platform/dispatch/Clock.h"
 #include "storage/BLSRequestResult.h"
 
 #include <algorithm>
 #include <cmath>
-#include <mutex>
 #include <random>
 
 namespace {
-
-std::mutex& nowMutex() {
-    static std::mutex mutex;
-    return mutex;
-}
-
-BLSRetryPolicyUtil::NowFunction& nowFunction() {
-    static BLSRetryPolicyUtil::NowFunction function;
-    return function;
-}
 
 std::uint32_t systemRandom() {
     thread_local std::mt19937 generator = [] {
@@ -92,22 +82,8 @@ void BLSRetryPolicyUtil::alignRetryIntervalWithRetryInfo(BLSRetryInfo& retryInfo
         retryInfo.retryInterval = 0.0;
         return;
     }
-    const double elapsed = std::chrono::duration<double>(now() - *last).count();
+    const double elapsed = std::chrono::duration<double>(platform::Clock::shared()->now() - *last).count();
     retryInfo.retryInterval = std::max(0.0, retryInfo.retryInterval - elapsed);
-}
-
-BLSRetryPolicyUtil::Date BLSRetryPolicyUtil::now() {
-    NowFunction function;
-    {
-        std::lock_guard lock(nowMutex());
-        function = nowFunction();
-    }
-    return function ? function() : std::chrono::system_clock::now();
-}
-
-void BLSRetryPolicyUtil::setNowFunction(NowFunction now) {
-    std::lock_guard lock(nowMutex());
-    nowFunction() = std::move(now);
 }
 
 // ---------------------------------------------------------------------------

@@ -133,7 +133,6 @@ private:
 class BLSRetryPolicyUtil {
 public:
     using Date = std::chrono::system_clock::time_point;
-    using NowFunction = std::function<Date()>;
 
     // Which failures are worth another attempt. Remembers the failed
     // attempt's end time under its location. A `maxAttempts` of 1 or less
@@ -143,12 +142,8 @@ public:
                                              std::optional<Date>& lastSecondaryAttempt);
 
     // Shortens the interval by the time passed since the last attempt at the
-    // target location (never below 0); a location not tried yet gets 0.
+    // target location (never below 0), read on Clock::shared()'s date; a
+    // location not tried yet gets 0.
     static void alignRetryIntervalWithRetryInfo(BLSRetryInfo& retryInfo, const std::optional<Date>& lastPrimaryAttempt,
                                                 const std::optional<Date>& lastSecondaryAttempt);
-
-    // The clock the alignment reads. Replaceable so that tests need not
-    // wait; an empty function restores the system clock.
-    static Date now();
-    static void setNowFunction(NowFunction now);
 };

@@ -1,5 +1,6 @@
 #include "storage/BLSStorageCredentials.h"
 
+#include "platform/dispatch/Clock.h"
 #include "platform/foundation/AsciiText.h"
 #include "platform/net/URLRequest.h"
 #include "platform/security/Crypto.h"
@@ -9,7 +10,6 @@
 
 #include <algorithm>
 #include <map>
-#include <mutex>
 
 namespace {
 
@@ -73,14 +73,6 @@ std::string blankedWhiteSpace(std::string_view text) {
         i += length;
     }
     return out;
-}
-
-std::mutex gClockMutex;
-BLSSharedKeyBlobAuthenticationHandler::Clock gClock;
-
-std::chrono::system_clock::time_point currentTime() {
-    std::lock_guard lock(gClockMutex);
-    return gClock ? gClock() : std::chrono::system_clock::now();
 }
 
 }  // namespace
@@ -190,7 +182,7 @@ std::optional<std::string> BLSSharedKeyBlobAuthenticationHandler::getStringToSig
 
 std::optional<platform::Error> BLSSharedKeyBlobAuthenticationHandler::signRequest(
     platform::net::URLRequest& request, BLSOperationContext& operationContext) {
-    return signRequest(request, operationContext, currentTime());
+    return signRequest(request, operationContext, platform::Clock::shared()->now());
 }
 
 std::optional<platform::Error> BLSSharedKeyBlobAuthenticationHandler::signRequest(
@@ -219,9 +211,4 @@ std::optional<platform::Error> BLSSharedKeyBlobAuthenticationHandler::signReques
     std::string signature = BLSUtil::computeHmac256WithString(*stringToSign, credentials);
     request.setValue("SharedKey " + credentials.accountName().value_or("") + ":" + signature, "Authorization");
     return std::nullopt;
-}
-
-void BLSSharedKeyBlobAuthenticationHandler::setClock(Clock clock) {
-    std::lock_guard lock(gClockMutex);
-    gClock = std::move(clock);
 }

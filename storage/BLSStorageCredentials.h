@@ -7,7 +7,6 @@
 
 #include <chrono>
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -69,7 +68,7 @@ public:
     std::optional<std::string> getStringToSignWithRequest(const platform::net::URLRequest& request,
                                                           BLSOperationContext& operationContext,
                                                           std::optional<platform::Error>& error) const;
-    // Sets "x-bs-date" to the clock's time and "Authorization" to the
+    // Sets "x-bs-date" to Clock::shared()'s date and "Authorization" to the
     // signature. On an error the request carries no "Authorization".
     std::optional<platform::Error> signRequest(platform::net::URLRequest& request,
                                                BLSOperationContext& operationContext) override;
@@ -77,11 +76,6 @@ public:
     std::optional<platform::Error> signRequest(platform::net::URLRequest& request,
                                                BLSOperationContext& operationContext,
                                                std::chrono::system_clock::time_point now);
-
-    // The clock of "x-bs-date" for every handler; an empty function restores
-    // the system clock. For tests that need fixed signatures.
-    using Clock = std::function<std::chrono::system_clock::time_point()>;
-    static void setClock(Clock clock);
 
 private:
     std::shared_ptr<const BLSStorageCredentials> mStorageCredentials;

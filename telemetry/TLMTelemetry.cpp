@@ -22,7 +22,21 @@ bool isWellFormedAppSecret(const std::string& appSecret) {
 
 }  // namespace
 
-TLMTelemetry::TLMTelemetry() { TLMArchiverUtil::addAllowedTelemetryModuleClasses(); }
+TLMTelemetry::TLMTelemetry() {
+    // Settings of earlier releases under their new keys.
+    TLMTelemetryUserDefaults::shared().migrateKeys(
+        {
+            {"TLTelemetryChannelStartTimer", TLMUserDefaultsPrefixKey("TLChannelStartTimer")},
+            {"TLTelemetryPastDevices", "pastDevicesKey"},
+            {"TLTelemetryInstallId", "TLInstallId"},
+            {"TLTelemetryTelemetryIsEnabled", "TLTelemetryIsEnabled"},
+            {"TLTelemetryEncryptionKeyMetadata", "TLEncryptionKeyMetadata"},
+            {"TLTelemetrySessionIdHistory", "SessionIdHistory"},
+            {"TLTelemetryUserIdHistory", "UserIdHistory"},
+        },
+        "Telemetry");
+    TLMArchiverUtil::addAllowedTelemetryModuleClasses();
+}
 
 TLMTelemetry& TLMTelemetry::sharedInstance() {
     static TLMTelemetry instance;

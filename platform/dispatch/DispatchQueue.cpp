@@ -1,17 +1,63 @@
 #include "platform/dispatch/DispatchQueue.h"
 
+#include "platform/dispatch/Deadline.h"
+#include "platform/dispatch/MainThread.h"
+#include "platform/dispatch/RunLoop.h"
+
 #include <pthread.h>
 
+#include <algorithm>
+#include <array>
+#include <condition_variable>
 #include <cstdio>
+#include <deque>
 #include <exception>
 #include <stdexcept>
+#include <thread>
 
 namespace platform {
 
+// ---------------------------------------------------------------------------
+// What every kind of queue does
+
+struct DispatchQueue::Core : std::enable_shared_from_this<Core> {
+    explicit Core(std::string queueLabel) : label(std::move(queueLabel)) {}
+    virtual ~Core() = default;
+
+    virtual void submit(std::function<void()> block, bool barrier) = 0;
+    // Runs the block and returns once it has run; the caller is not on the queue.
+    virtual void runSync(const std::function<void()>& block, bool barrier);
+    virtual void submitAfter(Clock::Duration delay, std::function<void()> block);
+    virtual bool isCurrent() const;
+    // Called by ~DispatchQueue.
+    virtual void drain() {}
+
+    // Runs a submitted block; what escapes it is reported, never thrown on.
+    void runCaught(const std::function<void()>& block) const;
+
+    const std::string label;
+};
+
 namespace {
 
-// The queue whose worker is the calling thread, if any.
-thread_local const DispatchQueue* tCurrentQueue = nullptr;
+// The queues whose blocks the calling thread is running, innermost first: a
+// sync block on a concurrent queue runs on the caller's thread.
+struct Frame {
+    const DispatchQueue::Core* queue;
+    const Frame* outer;
+};
+thread_local const Frame* tFrames = nullptr;
+
+class FrameScope {
+public:
+    explicit FrameScope(const DispatchQueue::Core* queue) : mFrame{queue, tFrames} { tFrames = &mFrame; }
+    ~FrameScope() { tFrames = mFrame.outer; }
+    FrameScope(const FrameScope&) = delete;
+    FrameScope& operator=(const FrameScope&) = delete;
+
+private:
+    Frame mFrame;
+};
 
 // Linux thread names hold 15 bytes; the end of a reverse-DNS label is the
 // part that tells queues apart.
@@ -22,49 +68,42 @@ std::string threadNameFor(const std::string& label) {
 
 }  // namespace
 
-DispatchQueue::DispatchQueue(std::string label) : mLabel(std::move(label)) {
-    mWorker = std::thread([this] { run(); });
+bool DispatchQueue::Core::isCurrent() const {
+    for (const Frame* frame = tFrames; frame; frame = frame->outer) {
+        if (frame->queue == this) return true;
+    }
+    return false;
 }
 
-DispatchQueue::~DispatchQueue() {
-    {
-        std::lock_guard lock(mMutex);
-        mStopping = true;
+void DispatchQueue::Core::runCaught(const std::function<void()>& block) const {
+    try {
+        block();
+    } catch (const std::exception& e) {
+        // An escaping exception must not take the worker (and the queue) down.
+        std::fprintf(stderr, "DispatchQueue '%s': block threw: %s\n", label.c_str(), e.what());
+    } catch (...) {
+        std::fprintf(stderr, "DispatchQueue '%s': block threw an unknown exception\n", label.c_str());
     }
-    mWake.notify_all();
-    if (mWorker.joinable()) mWorker.join();
 }
 
-void DispatchQueue::async(std::function<void()> block) {
-    if (!block) return;
-    {
-        std::lock_guard lock(mMutex);
-        mBlocks.push_back(std::move(block));
-    }
-    mWake.notify_one();
-}
-
-void DispatchQueue::sync(const std::function<void()>& block) {
-    if (isCurrent()) {
-        throw std::logic_error("DispatchQueue::sync called on its own queue '" + mLabel + "'");
-    }
-    if (!block) return;
-
+void DispatchQueue::Core::runSync(const std::function<void()>& block, bool barrier) {
     std::mutex doneMutex;
     std::condition_variable doneSignal;
     bool done = false;
     std::exception_ptr failure;
 
-    async([&] {
-        try {
-            block();
-        } catch (...) {
-            failure = std::current_exception();
-        }
-        std::lock_guard lock(doneMutex);
-        done = true;
-        doneSignal.notify_one();
-    });
+    submit(
+        [&] {
+            try {
+                block();
+            } catch (...) {
+                failure = std::current_exception();
+            }
+            std::lock_guard lock(doneMutex);
+            done = true;
+            doneSignal.notify_one();
+        },
+        barrier);
 
     std::unique_lock lock(doneMutex);
     doneSignal.wait(lock, [&] { return done; });
@@ -72,31 +111,313 @@ void DispatchQueue::sync(const std::function<void()>& block) {
     if (failure) std::rethrow_exception(failure);
 }
 
-bool DispatchQueue::isCurrent() const { return tCurrentQueue == this; }
+void DispatchQueue::Core::submitAfter(Clock::Duration delay, std::function<void()> block) {
+    auto clock = Clock::shared();
+    clock->callAt(
+        deadlineAfter(clock->instant(), delay),
+        [core = shared_from_this(), block = std::move(block)]() mutable { core->submit(std::move(block), false); });
+}
 
-void DispatchQueue::run() {
-    pthread_setname_np(pthread_self(), threadNameFor(mLabel).c_str());
-    tCurrentQueue = this;
-    for (;;) {
-        std::function<void()> block;
+namespace {
+
+// ---------------------------------------------------------------------------
+// The main queue
+
+class MainCore final : public DispatchQueue::Core {
+public:
+    MainCore() : Core("com.vekmont.main") {}
+
+    void submit(std::function<void()> block, bool) override {
+        RunLoop::main()->post([core = shared_from_this(), block = std::move(block)] { core->runCaught(block); });
+    }
+    void submitAfter(Clock::Duration delay, std::function<void()> block) override {
+        RunLoop::main()->postAfter(delay,
+                                   [core = shared_from_this(), block = std::move(block)] { core->runCaught(block); });
+    }
+    bool isCurrent() const override { return isMainThread(); }
+};
+
+// ---------------------------------------------------------------------------
+// Serial queues: one worker thread each
+
+class SerialCore final : public DispatchQueue::Core {
+public:
+    using Core::Core;
+
+    void start() {
+        mWorker = std::thread([self = std::static_pointer_cast<SerialCore>(shared_from_this())] { self->run(); });
+    }
+
+    void submit(std::function<void()> block, bool) override {
         {
-            std::unique_lock lock(mMutex);
-            mWake.wait(lock, [this] { return mStopping || !mBlocks.empty(); });
-            // Stop only once everything submitted (also by draining blocks) has run.
-            if (mBlocks.empty()) break;
-            block = std::move(mBlocks.front());
-            mBlocks.pop_front();
+            std::lock_guard lock(mMutex);
+            if (mStopped) return;  // the worker is gone: nobody would run it
+            mBlocks.push_back(std::move(block));
         }
-        try {
-            block();
-        } catch (const std::exception& e) {
-            // An escaping exception must not take the worker (and the queue) down.
-            std::fprintf(stderr, "DispatchQueue '%s': block threw: %s\n", mLabel.c_str(), e.what());
-        } catch (...) {
-            std::fprintf(stderr, "DispatchQueue '%s': block threw an unknown exception\n", mLabel.c_str());
+        mWake.notify_one();
+    }
+
+    void drain() override {
+        {
+            std::lock_guard lock(mMutex);
+            mStopping = true;
+        }
+        mWake.notify_all();
+        if (!mWorker.joinable()) return;
+        // From its own block the worker cannot be joined: it ends on its own.
+        if (mWorker.get_id() == std::this_thread::get_id()) {
+            mWorker.detach();
+        } else {
+            mWorker.join();
         }
     }
-    tCurrentQueue = nullptr;
+
+private:
+    void run() {
+        pthread_setname_np(pthread_self(), threadNameFor(label).c_str());
+        FrameScope frame(this);
+        for (;;) {
+            std::function<void()> block;
+            {
+                std::unique_lock lock(mMutex);
+                mWake.wait(lock, [this] { return mStopping || !mBlocks.empty(); });
+                // Stop only once everything submitted (also by draining blocks) has run.
+                if (mBlocks.empty()) {
+                    mStopped = true;
+                    break;
+                }
+                block = std::move(mBlocks.front());
+                mBlocks.pop_front();
+            }
+            runCaught(block);
+        }
+    }
+
+    std::mutex mMutex;
+    std::condition_variable mWake;
+    std::deque<std::function<void()>> mBlocks;
+    bool mStopping = false;
+    bool mStopped = false;
+    std::thread mWorker;
+};
+
+// ---------------------------------------------------------------------------
+// The pool under the concurrent and global queues
+
+class Pool {
+public:
+    static Pool& shared() {
+        static auto* pool = new Pool();  // its threads outlive every static
+        return *pool;
+    }
+
+    void submit(DispatchQueuePriority priority, std::function<void()> work) {
+        std::unique_lock lock(mMutex);
+        mWork[static_cast<std::size_t>(priority)].push_back(std::move(work));
+        ++mQueued;
+        if (mQueued > mIdle && mThreads < mMaximum) {
+            ++mThreads;
+            std::thread([this] { run(); }).detach();
+        }
+        lock.unlock();
+        mWake.notify_one();
+    }
+
+private:
+    Pool() : mMaximum(std::max(4u, std::thread::hardware_concurrency())) {}
+
+    void run() {
+        pthread_setname_np(pthread_self(), "dispatch.pool");
+        std::unique_lock lock(mMutex);
+        for (;;) {
+            ++mIdle;
+            mWake.wait(lock, [this] { return mQueued > 0; });
+            --mIdle;
+            // The most urgent work first.
+            auto list = std::find_if(mWork.begin(), mWork.end(), [](const auto& work) { return !work.empty(); });
+            auto work = std::move(list->front());
+            list->pop_front();
+            --mQueued;
+            lock.unlock();
+            work();
+            work = nullptr;
+            lock.lock();
+        }
+    }
+
+    std::mutex mMutex;
+    std::condition_variable mWake;
+    std::array<std::deque<std::function<void()>>, 4> mWork;  // by priority
+    std::size_t mQueued = 0;
+    unsigned mIdle = 0;
+    unsigned mThreads = 0;
+    const unsigned mMaximum;
+};
+
+// ---------------------------------------------------------------------------
+// Concurrent queues: blocks start in submission order and run side by side
+// on the pool; a barrier starts when nothing else runs and holds back what
+// comes after it.
+
+class ConcurrentCore final : public DispatchQueue::Core {
+public:
+    ConcurrentCore(std::string label, DispatchQueuePriority priority, bool honoursBarriers)
+        : Core(std::move(label)), mPriority(priority), mHonoursBarriers(honoursBarriers) {}
+
+    void submit(std::function<void()> block, bool barrier) override {
+        std::unique_lock lock(mMutex);
+        mPending.push_back(Item{std::move(block), barrier && mHonoursBarriers, nullptr});
+        start(lock);
+    }
+
+    void runSync(const std::function<void()>& block, bool barrier) override {
+        bool granted = false;
+        barrier = barrier && mHonoursBarriers;
+        {
+            std::unique_lock lock(mMutex);
+            mPending.push_back(Item{nullptr, barrier, &granted});
+            start(lock);
+            lock.lock();
+            mChanged.wait(lock, [&] { return granted; });
+        }
+        struct Finish {
+            ConcurrentCore& core;
+            bool barrier;
+            ~Finish() { core.finished(barrier); }
+        } finish{*this, barrier};
+        FrameScope frame(this);
+        block();
+    }
+
+    void drain() override {
+        // Blocks of this queue keep its core alive; from one of them, waiting
+        // for the others could wait for ourselves.
+        if (isCurrent()) return;
+        std::unique_lock lock(mMutex);
+        mChanged.wait(lock, [this] { return mPending.empty() && mRunning == 0 && !mBarrierRunning; });
+    }
+
+private:
+    struct Item {
+        std::function<void()> block;
+        bool barrier;
+        bool* granted;  // a sync caller waiting to run its block itself
+    };
+
+    // Starts what may start now, in order; lets go of the lock.
+    void start(std::unique_lock<std::mutex>& lock) {
+        std::vector<Item> ready;
+        bool grantedAny = false;
+        while (!mPending.empty() && !mBarrierRunning) {
+            Item& next = mPending.front();
+            if (next.barrier) {
+                if (mRunning > 0) break;
+                mBarrierRunning = true;
+            } else {
+                ++mRunning;
+            }
+            if (next.granted) {
+                *next.granted = true;
+                grantedAny = true;
+            } else {
+                ready.push_back(std::move(next));
+            }
+            mPending.pop_front();
+        }
+        lock.unlock();
+        if (grantedAny) mChanged.notify_all();
+        for (auto& item : ready) {
+            Pool::shared().submit(mPriority, [core = std::static_pointer_cast<ConcurrentCore>(shared_from_this()),
+                                              block = std::move(item.block), barrier = item.barrier] {
+                {
+                    FrameScope frame(core.get());
+                    core->runCaught(block);
+                }
+                core->finished(barrier);
+            });
+        }
+    }
+
+    void finished(bool barrier) {
+        std::unique_lock lock(mMutex);
+        if (barrier) {
+            mBarrierRunning = false;
+        } else {
+            --mRunning;
+        }
+        start(lock);
+        mChanged.notify_all();
+    }
+
+    const DispatchQueuePriority mPriority;
+    const bool mHonoursBarriers;
+    std::mutex mMutex;
+    std::condition_variable mChanged;  // a sync caller granted, or the queue drained
+    std::deque<Item> mPending;
+    unsigned mRunning = 0;
+    bool mBarrierRunning = false;
+};
+
+std::shared_ptr<DispatchQueue::Core> makeCore(std::string label, DispatchQueue::Kind kind) {
+    if (kind == DispatchQueue::Kind::Concurrent) {
+        return std::make_shared<ConcurrentCore>(std::move(label), DispatchQueuePriority::Default, true);
+    }
+    auto core = std::make_shared<SerialCore>(std::move(label));
+    core->start();
+    return core;
 }
+
+}  // namespace
+
+DispatchQueue::DispatchQueue(std::string label, Kind kind) : mCore(makeCore(std::move(label), kind)) {}
+
+DispatchQueue::DispatchQueue(std::shared_ptr<Core> core) : mCore(std::move(core)) {}
+
+DispatchQueue::~DispatchQueue() { mCore->drain(); }
+
+DispatchQueue& DispatchQueue::main() {
+    static auto* queue = new DispatchQueue(std::make_shared<MainCore>());
+    return *queue;
+}
+
+DispatchQueue& DispatchQueue::global(DispatchQueuePriority priority) {
+    static const std::array<DispatchQueue*, 4> queues = [] {
+        const char* names[] = {"com.vekmont.global.high", "com.vekmont.global.default", "com.vekmont.global.low",
+                               "com.vekmont.global.background"};
+        std::array<DispatchQueue*, 4> made{};
+        for (std::size_t i = 0; i < made.size(); ++i) {
+            made[i] = new DispatchQueue(
+                std::make_shared<ConcurrentCore>(names[i], static_cast<DispatchQueuePriority>(i), false));
+        }
+        return made;
+    }();
+    return *queues.at(static_cast<std::size_t>(priority));
+}
+
+const std::string& DispatchQueue::label() const { return mCore->label; }
+
+void DispatchQueue::async(std::function<void()> block) {
+    if (block) mCore->submit(std::move(block), false);
+}
+
+void DispatchQueue::barrierAsync(std::function<void()> block) {
+    if (block) mCore->submit(std::move(block), true);
+}
+
+void DispatchQueue::asyncAfter(Clock::Duration delay, std::function<void()> block) {
+    if (block) mCore->submitAfter(delay, std::move(block));
+}
+
+void DispatchQueue::sync(const std::function<void()>& block) {
+    if (isCurrent()) throw std::logic_error("DispatchQueue::sync called on its own queue '" + label() + "'");
+    if (block) mCore->runSync(block, false);
+}
+
+void DispatchQueue::barrierSync(const std::function<void()>& block) {
+    if (isCurrent()) throw std::logic_error("DispatchQueue::barrierSync called on its own queue '" + label() + "'");
+    if (block) mCore->runSync(block, true);
+}
+
+bool DispatchQueue::isCurrent() const { return mCore->isCurrent(); }
 
 }  // namespace platform

@@ -1,49 +1,68 @@
 #pragma once
-// Serial dispatch queues: one worker thread per queue runs submitted blocks
-// in submission order. Stands in for the libdispatch serial queues that the
-// logger, the performance counters and the caches own.
+// Dispatch queues: the main queue (blocks on the main run loop), serial
+// queues (one worker thread each, blocks in submission order), concurrent
+// queues with barriers, and the global queues by priority. Concurrent and
+// global queues share one bounded pool of real threads.
 
-#include <condition_variable>
-#include <deque>
+#include "platform/dispatch/Clock.h"
+
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
-#include <thread>
 
 namespace platform {
 
+enum class DispatchQueuePriority { High, Default, Low, Background };
+
 class DispatchQueue {
 public:
+    enum class Kind { Serial, Concurrent };
+
     // `label` is a reverse-DNS name, shown in thread names and diagnostics.
-    explicit DispatchQueue(std::string label);
-    // Runs every block already submitted, then stops the worker.
+    explicit DispatchQueue(std::string label, Kind kind = Kind::Serial);
+    // Waits until every block already submitted has run (also blocks they
+    // submit meanwhile); a serial queue's worker then stops. Destroyed from
+    // one of its own blocks, the queue finishes its blocks without waiting.
     ~DispatchQueue();
 
     DispatchQueue(const DispatchQueue&) = delete;
     DispatchQueue& operator=(const DispatchQueue&) = delete;
 
-    const std::string& label() const { return mLabel; }
+    // Posts to the main run loop; its blocks run on the main thread.
+    static DispatchQueue& main();
+    // A concurrent queue on the shared pool; barriers on it are plain blocks.
+    static DispatchQueue& global(DispatchQueuePriority priority = DispatchQueuePriority::Default);
 
-    // Queues the block and returns at once.
+    const std::string& label() const;
+
+    // Queues the block and returns at once. A block that throws is reported
+    // on standard error; the queue goes on.
     void async(std::function<void()> block);
-
-    // Queues the block and waits until it has run. Calling it from a block
-    // already running on this queue would deadlock on the real platform; here
-    // it throws std::logic_error instead.
+    // Queues the block once `delay` has passed on Clock::shared().
+    void asyncAfter(Clock::Duration delay, std::function<void()> block);
+    // Queues the block and waits until it has run; what it throws reaches
+    // the caller. On a concurrent queue the block runs on the calling thread,
+    // side by side with other blocks that are not barriers. Calling it from
+    // a block running on this queue (for the main queue: on the main thread)
+    // throws std::logic_error instead of deadlocking.
     void sync(const std::function<void()>& block);
 
-    // True when called from a block running on this queue.
+    // On a concurrent queue a barrier waits for every block submitted before
+    // it, runs alone, and blocks submitted after it wait until it is done.
+    // On other queues these are async and sync.
+    void barrierAsync(std::function<void()> block);
+    void barrierSync(const std::function<void()>& block);
+
+    // True when called from a block running on this queue; for the main
+    // queue, on the main thread.
     bool isCurrent() const;
 
-private:
-    void run();
+    struct Core;
 
-    std::string mLabel;
-    std::mutex mMutex;
-    std::condition_variable mWake;
-    std::deque<std::function<void()>> mBlocks;
-    bool mStopping = false;
-    std::thread mWorker;
+private:
+    explicit DispatchQueue(std::shared_ptr<Core> core);
+    std::shared_ptr<Core> mCore;
 };
 
 // Runs `block` exactly once per flag, also under concurrent first calls.

@@ -116,6 +116,12 @@ std::optional<std::int64_t> UserDefaults::integerValue(const std::string& key) c
     return std::nullopt;
 }
 
+Value::Dictionary UserDefaults::dictionaryRepresentation() const {
+    std::lock_guard lock(mMutex);
+    loadLocked();
+    return mValues;
+}
+
 bool UserDefaults::synchronize() {
     std::lock_guard lock(mMutex);
     loadLocked();

@@ -1,5 +1,10 @@
 #include "platform/dispatch/DispatchQueue.h"
 
+#include "platform/dispatch/DispatchSemaphore.h"
+#include "platform/dispatch/MainThread.h"
+#include "platform/dispatch/RunLoop.h"
+#include "tests/platform/support/VirtualTime.h"
+
 #include <gtest/gtest.h>
 
 #include <pthread.h>
@@ -7,11 +12,19 @@
 #include <atomic>
 #include <future>
 #include <latch>
+#include <optional>
 #include <stdexcept>
+#include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 using platform::DispatchQueue;
+using platform::DispatchQueuePriority;
+using platform::DispatchSemaphore;
+using platform::RunLoop;
+using testsupport::VirtualTime;
+using namespace std::chrono_literals;
 
 TEST(DispatchQueueTest, RunsBlocksInSubmissionOrder) {
     DispatchQueue queue("com.vekmont.test.fifo");
@@ -162,4 +175,207 @@ TEST(DispatchQueueTest, OnceRunsOnceUnderConcurrentFirstCalls) {
     for (auto& t : threads) t.join();
     EXPECT_EQ(calls.load(), 1);
     for (int t = 0; t < kThreads; ++t) EXPECT_EQ(seen[t], 42) << "thread " << t;
+}
+
+TEST(ConcurrentQueueTest, BarriersExcludeReadersAndEachOtherReadersRunSideBySide) {
+    DispatchQueue queue("com.vekmont.test.render-data", DispatchQueue::Kind::Concurrent);
+    std::atomic<int> readers{0};
+    std::atomic<int> writers{0};
+    std::atomic<int> mostReaders{0};
+    std::atomic<int> overlaps{0};  // a reader beside a writer, or two writers
+    int version = 0;               // written by barriers only
+    auto read = [&](int expectedAtLeast) {
+        const int now = ++readers;
+        int most = mostReaders.load();
+        while (now > most && !mostReaders.compare_exchange_weak(most, now)) {
+        }
+        if (writers.load() != 0) ++overlaps;
+        EXPECT_GE(version, expectedAtLeast);
+        std::this_thread::sleep_for(100us);
+        if (writers.load() != 0) ++overlaps;
+        --readers;
+    };
+    auto write = [&] {
+        if (++writers != 1 || readers.load() != 0) ++overlaps;
+        std::this_thread::sleep_for(200us);
+        ++version;
+        if (readers.load() != 0) ++overlaps;
+        --writers;
+    };
+
+    // Two sync readers meet inside: each waits (up to a guard) for the other.
+    std::atomic<int> inside{0};
+    std::atomic<int> met{0};
+    std::vector<std::thread> pair;
+    for (int i = 0; i < 2; ++i) {
+        pair.emplace_back([&] {
+            queue.sync([&] {
+                ++inside;
+                const auto guard = std::chrono::steady_clock::now() + 10s;
+                while (inside.load() < 2 && std::chrono::steady_clock::now() < guard) std::this_thread::yield();
+                if (inside.load() == 2) ++met;
+            });
+        });
+    }
+    for (auto& t : pair) t.join();
+    EXPECT_EQ(met.load(), 2) << "sync readers ran one after the other";
+
+    // Readers and writers from several threads, async and sync alike.
+    constexpr int kThreads = 6;
+    constexpr int kRounds = 40;
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([&, t] {
+            for (int i = 0; i < kRounds; ++i) {
+                if ((i + t) % 8 == 0) {
+                    queue.barrierSync(write);
+                    queue.sync([&] { read(1); });  // sees at least its own write
+                } else if ((i + t) % 8 == 4) {
+                    queue.barrierAsync(write);
+                } else if (i % 2 == 0) {
+                    queue.async([&] { read(0); });
+                } else {
+                    queue.sync([&] { read(0); });
+                }
+            }
+        });
+    }
+    for (auto& t : threads) t.join();
+    int finalVersion = -1;
+    queue.barrierSync([&] { finalVersion = version; });
+    EXPECT_EQ(overlaps.load(), 0);
+    EXPECT_GT(mostReaders.load(), 1);
+    EXPECT_EQ(finalVersion, kThreads * kRounds / 4);
+
+    // Blocks start in order: a barrier waits for the block before it and
+    // holds back the ones after it.
+    std::mutex orderMutex;
+    std::vector<std::string> order;
+    auto note = [&](const char* what) {
+        std::lock_guard lock(orderMutex);
+        order.push_back(what);
+    };
+    std::promise<void> gate;
+    auto opened = gate.get_future().share();
+    queue.async([&, opened] {
+        opened.wait();
+        note("first");
+    });
+    queue.barrierAsync([&] { note("barrier"); });
+    queue.async([&] { note("reader"); });
+    gate.set_value();
+    queue.barrierSync([&] { note("last"); });
+    EXPECT_EQ(order, (std::vector<std::string>{"first", "barrier", "reader", "last"}));
+}
+
+TEST(ConcurrentQueueTest, GlobalQueuesRunOnPoolThreadsAndRefuseSyncFromThemselves) {
+    for (auto priority : {DispatchQueuePriority::High, DispatchQueuePriority::Default, DispatchQueuePriority::Low,
+                          DispatchQueuePriority::Background}) {
+        auto& queue = DispatchQueue::global(priority);
+        EXPECT_EQ(&queue, &DispatchQueue::global(priority));
+        std::promise<std::tuple<bool, bool, bool>> seen;
+        queue.async([&] {
+            bool threw = false;
+            try {
+                queue.sync([] {});
+            } catch (const std::logic_error&) {
+                threw = true;
+            }
+            seen.set_value({queue.isCurrent(), platform::isMainThread(), threw});
+        });
+        const auto [current, onMain, threw] = seen.get_future().get();
+        EXPECT_TRUE(current) << queue.label();
+        EXPECT_FALSE(onMain);
+        EXPECT_TRUE(threw);
+        EXPECT_FALSE(queue.isCurrent());
+    }
+    // A barrier on a global queue is a plain block.
+    bool ran = false;
+    DispatchQueue::global().barrierSync([&] { ran = true; });
+    EXPECT_TRUE(ran);
+}
+
+TEST(DispatchQueueTest, TheMainQueueRunsOnTheMainThread) {
+    auto& main = DispatchQueue::main();
+    EXPECT_TRUE(main.isCurrent());
+    EXPECT_THROW(main.sync([] {}), std::logic_error);
+
+    std::optional<bool> asyncOnMain;
+    std::optional<bool> syncOnMain;
+    std::thread worker([&] {
+        EXPECT_FALSE(main.isCurrent());
+        main.async([&] { asyncOnMain = platform::isMainThread(); });
+        main.sync([&] { syncOnMain = platform::isMainThread(); });
+    });
+    EXPECT_TRUE(RunLoop::main()->runUntil([&] { return syncOnMain.has_value(); }, 60s));
+    worker.join();
+    ASSERT_TRUE(asyncOnMain.has_value());
+    EXPECT_TRUE(asyncOnMain);
+    EXPECT_TRUE(syncOnMain);
+}
+
+TEST(DispatchQueueTest, DelayedBlocksComeInTheOrderTheyFallDue) {
+    DispatchQueue queue("com.vekmont.test.after");
+    std::vector<int> order;  // touched on the queue only
+    DispatchSemaphore done;
+    const auto start = std::chrono::steady_clock::now();
+    queue.asyncAfter(60ms, [&] {
+        order.push_back(60);
+        done.signal();
+    });
+    queue.asyncAfter(10ms, [&] { order.push_back(10); });
+    queue.asyncAfter(-5ms, [&] { order.push_back(0); });
+    ASSERT_TRUE(done.wait(60s));
+    EXPECT_GE(std::chrono::steady_clock::now() - start, 60ms);
+    queue.sync([&] { EXPECT_EQ(order, (std::vector<int>{0, 10, 60})); });
+}
+
+TEST(DispatchQueueTest, AQueueReleasedByItsOwnBlockFinishesItsWork) {
+    std::promise<int> finished;
+    {
+        auto queue = std::make_shared<DispatchQueue>("com.vekmont.test.self-release");
+        auto ran = std::make_shared<int>(0);
+        queue->async([ran] { ++*ran; });
+        // The last owner goes inside a block of the queue itself.
+        queue->async([holder = std::make_shared<std::shared_ptr<DispatchQueue>>(queue)]() mutable { holder->reset(); });
+        queue->async([ran, &finished] { finished.set_value(++*ran); });
+        queue.reset();
+    }
+    auto result = finished.get_future();
+    ASSERT_EQ(result.wait_for(60s), std::future_status::ready);
+    EXPECT_EQ(result.get(), 2);
+}
+
+TEST(DispatchSemaphoreTest, TimesOutOrIsSignalledAcrossThreads) {
+    EXPECT_THROW(DispatchSemaphore(-1), std::invalid_argument);
+
+    DispatchSemaphore slots(2);
+    EXPECT_TRUE(slots.wait(0ms));
+    EXPECT_TRUE(slots.wait(0ms));
+    EXPECT_FALSE(slots.wait(0ms));
+    EXPECT_FALSE(slots.wait(20ms));
+
+    DispatchSemaphore handover;
+    std::thread signaller([&] { handover.signal(); });
+    EXPECT_TRUE(handover.wait(60s));
+    signaller.join();
+
+    // On a virtual clock the time limit is reached by advancing.
+    VirtualTime time;
+    DispatchSemaphore never;
+    std::promise<bool> outcome;
+    std::thread waiter([&] { outcome.set_value(never.wait(5s)); });
+    ASSERT_TRUE(time.clock->waitForWaiters(1, 60s));
+    time.clock->advance(5s);
+    EXPECT_FALSE(outcome.get_future().get());
+    waiter.join();
+
+    DispatchSemaphore later;
+    std::promise<bool> signalled;
+    std::thread patient([&] { signalled.set_value(later.wait(time.clock->instant() + 1h)); });
+    ASSERT_TRUE(time.clock->waitForWaiters(1, 60s));
+    later.signal();
+    EXPECT_TRUE(signalled.get_future().get());
+    patient.join();
+    EXPECT_EQ(time.elapsed(), 5s);
 }

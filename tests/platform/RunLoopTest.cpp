@@ -1,19 +1,25 @@
 #include "platform/dispatch/RunLoop.h"
 
+#include "platform/dispatch/MainThread.h"
+#include "tests/platform/support/VirtualTime.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
 using platform::RunLoop;
+using platform::RunLoopMode;
+using testsupport::VirtualTime;
 using namespace std::chrono_literals;
 
 namespace {
 
-RunLoop::Clock::time_point farFuture() { return RunLoop::Clock::now() + 60s; }
+platform::Clock::Instant farFuture() { return platform::Clock::shared()->instant() + 60s; }
 
 }  // namespace
 
@@ -75,9 +81,9 @@ TEST(RunLoop, RunUntilAPastDeadlineRunsWhatIsQueuedAndReturns) {
         // Posted while running: still runs in this pass.
         loop->post([&] { order.push_back(3); });
     });
-    EXPECT_TRUE(loop->runUntil(RunLoop::Clock::now()));
+    EXPECT_TRUE(loop->runUntil(platform::Clock::shared()->instant()));
     EXPECT_EQ(order, (std::vector<int>{1, 2, 3}));
-    EXPECT_FALSE(loop->runUntil(RunLoop::Clock::now()));  // nothing left
+    EXPECT_FALSE(loop->runUntil(platform::Clock::shared()->instant()));  // nothing left
 }
 
 TEST(RunLoop, StopFromAnotherThreadEndsARunAfterItsCurrentBlock) {
@@ -93,7 +99,7 @@ TEST(RunLoop, StopFromAnotherThreadEndsARunAfterItsCurrentBlock) {
     });
     EXPECT_TRUE(loop->runUntil(farFuture()));
     EXPECT_FALSE(second.load());
-    EXPECT_TRUE(loop->runUntil(RunLoop::Clock::now()));
+    EXPECT_TRUE(loop->runUntil(platform::Clock::shared()->instant()));
     EXPECT_TRUE(second.load());
 }
 
@@ -116,4 +122,129 @@ TEST(RunLoop, RunUntilDoneWakesForAPostFromAnotherThread) {
     poster.join();
     // A condition that never holds gives false when the time is up.
     EXPECT_FALSE(loop->runUntil([] { return false; }, 1ms));
+}
+
+TEST(RunLoop, WhileTrackingOnlyTimersOfTheTrackingModeFireAndPostsRunInEveryMode) {
+    VirtualTime time;
+    auto loop = RunLoop::main();
+    int defaultFires = 0;
+    int commonFires = 0;
+    int trackingFires = 0;
+    int posts = 0;
+    auto defaultOnly = loop->scheduleTimer(10ms, true, [&](RunLoop::Timer&) { ++defaultFires; });
+    auto common = loop->scheduleTimer(
+        10ms, true, [&](RunLoop::Timer&) { ++commonFires; }, RunLoopMode::Common);
+    loop->scheduleTimer(
+        5ms, false, [&](RunLoop::Timer&) { ++trackingFires; }, RunLoopMode::Tracking);
+    {
+        RunLoop::ScopedMode tracking(*loop, RunLoopMode::Tracking);
+        EXPECT_EQ(loop->currentMode(), RunLoopMode::Tracking);
+        loop->post([&] { ++posts; });
+        time.clock->advance(30ms);
+        EXPECT_EQ(defaultFires, 0);
+        EXPECT_EQ(commonFires, 3);
+        EXPECT_EQ(trackingFires, 1);
+        EXPECT_EQ(posts, 1);
+    }
+    EXPECT_EQ(loop->currentMode(), RunLoopMode::Default);
+    // Back in the default mode the timer that waited fires once; the fires
+    // it missed are skipped.
+    time.clock->advance(0ms);
+    EXPECT_EQ(defaultFires, 1);
+    time.clock->advance(10ms);
+    EXPECT_EQ(defaultFires, 2);
+    EXPECT_EQ(commonFires, 4);
+    EXPECT_EQ(trackingFires, 1);
+    defaultOnly.cancel();
+    common.cancel();
+
+    EXPECT_THROW(RunLoop::ScopedMode(*loop, RunLoopMode::Common), std::invalid_argument);
+    std::thread([&] { EXPECT_THROW(RunLoop::ScopedMode(*loop, RunLoopMode::Tracking), std::logic_error); }).join();
+}
+
+TEST(RunLoop, TimersCancelFromTheirOwnBlockOrFromAnotherThread) {
+    VirtualTime time;
+    auto loop = RunLoop::main();
+    int ownFires = 0;
+    auto own = loop->scheduleTimer(10ms, true, [&](RunLoop::Timer& timer) {
+        if (++ownFires == 3) timer.cancel();
+    });
+    int otherFires = 0;
+    auto other = loop->scheduleTimer(10ms, true, [&](RunLoop::Timer&) { ++otherFires; });
+    bool oneShotFired = false;
+    auto oneShot = loop->scheduleTimer(15ms, false, [&](RunLoop::Timer&) { oneShotFired = true; });
+
+    time.clock->advance(25ms);
+    EXPECT_EQ(otherFires, 2);
+    std::thread([other]() mutable { other.cancel(); }).join();
+    time.clock->advance(1s);
+    EXPECT_EQ(ownFires, 3);
+    EXPECT_EQ(otherFires, 2);
+    EXPECT_FALSE(own.isValid());
+    EXPECT_FALSE(other.isValid());
+    EXPECT_TRUE(oneShotFired);
+    EXPECT_FALSE(oneShot.isValid()) << "a one-shot timer ends when it has fired";
+    EXPECT_THROW(loop->scheduleTimer(0ms, true, [](RunLoop::Timer&) {}), std::invalid_argument);
+}
+
+TEST(RunLoop, OnAVirtualClockRunsWaitInRealTimeAndNeverMoveTheClock) {
+    VirtualTime time;
+    auto loop = RunLoop::main();
+    bool timerFired = false;
+    loop->scheduleTimer(10ms, false, [&](RunLoop::Timer&) { timerFired = true; });
+
+    // A post from another thread is run; the timer's time never comes.
+    std::atomic<bool> posted{false};
+    std::thread poster([&] { loop->post([&] { posted = true; }); });
+    EXPECT_TRUE(loop->runUntil([&] { return posted.load(); }, 60s));
+    poster.join();
+    EXPECT_FALSE(loop->runUntil([] { return false; }, 20ms));
+    EXPECT_FALSE(timerFired);
+    EXPECT_EQ(time.elapsed(), 0ms);
+
+    // A run to a deadline moves an auto-advancing clock, firing on the way.
+    time.clock->setAutoAdvance(true);
+    EXPECT_TRUE(loop->runUntil(time.clock->instant() + 1s));
+    EXPECT_TRUE(timerFired);
+    EXPECT_EQ(time.elapsed(), 1s);
+}
+
+TEST(RunLoop, TimersAndDelayedPostsFireOnTheRealClock) {
+    auto loop = RunLoop::current();
+    std::vector<std::string> order;
+    int ticks = 0;
+    loop->scheduleTimer(1ms, true, [&](RunLoop::Timer& timer) {
+        order.push_back("tick");
+        if (++ticks == 3) timer.cancel();
+    });
+    loop->postAfter(50ms, [&] {
+        order.push_back("after");
+        loop->stop();
+    });
+    const auto start = platform::Clock::shared()->instant();
+    loop->run();
+    EXPECT_GE(platform::Clock::shared()->instant() - start, 50ms);
+    EXPECT_EQ(order, (std::vector<std::string>{"tick", "tick", "tick", "after"}));
+}
+
+TEST(RunLoop, TheMainLoopBelongsToTheInitialThread) {
+    ASSERT_TRUE(platform::isMainThread()) << "tests run on the initial thread";
+    auto main = RunLoop::main();
+    EXPECT_EQ(RunLoop::current(), main);
+    EXPECT_TRUE(main->isCurrent());
+    EXPECT_NO_THROW(platform::requireMainThread("a test"));
+
+    std::atomic<bool> ranOnMain{false};
+    std::thread worker([&] {
+        EXPECT_FALSE(platform::isMainThread());
+        EXPECT_FALSE(main->isCurrent());
+        EXPECT_NE(RunLoop::current(), main);
+        EXPECT_EQ(RunLoop::main(), main);
+        EXPECT_THROW(platform::requireMainThread("drawing"), std::logic_error);
+        EXPECT_THROW(main->runUntil(platform::Clock::shared()->instant()), std::logic_error)
+            << "a loop runs on its own thread only";
+        main->post([&] { ranOnMain = platform::isMainThread(); });
+    });
+    worker.join();
+    EXPECT_TRUE(main->runUntil([&] { return ranOnMain.load(); }, 60s));
 }

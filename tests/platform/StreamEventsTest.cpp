@@ -54,7 +54,7 @@ long write(OutputStream& stream, std::string_view text) {
     return stream.write(reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
 }
 
-void drain(RunLoop& loop) { loop.runUntil(RunLoop::Clock::now()); }
+void drain(RunLoop& loop) { loop.runUntil(platform::Clock::shared()->instant()); }
 
 }  // namespace
 
@@ -219,7 +219,7 @@ TEST(StreamEvents, ASpinningThreadLeavesWhenAnotherThreadClosesTheStream) {
             auto s = stream->status();
             return s != StreamStatus::Closed && s != StreamStatus::Error && s != StreamStatus::AtEnd;
         };
-        while (usable()) loop->runUntil(RunLoop::Clock::now() + 10ms);
+        while (usable()) loop->runUntil(platform::Clock::shared()->instant() + 10ms);
     });
     while (!opened) std::this_thread::yield();
     stream->close();

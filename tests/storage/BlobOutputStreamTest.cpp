@@ -51,16 +51,16 @@ protected:
     // become true on another thread (a guard against hangs, not a timing).
     bool runUntil(const std::function<bool()>& done) {
         auto loop = platform::RunLoop::current();
-        auto guard = platform::RunLoop::Clock::now() + std::chrono::seconds(60);
+        auto guard = std::chrono::steady_clock::now() + std::chrono::seconds(60);
         while (!done()) {
-            if (platform::RunLoop::Clock::now() > guard) return false;
-            loop->runUntil(platform::RunLoop::Clock::now() + std::chrono::milliseconds(10));
+            if (std::chrono::steady_clock::now() > guard) return false;
+            loop->runUntil(done, std::chrono::milliseconds(10));
         }
         return true;
     }
-    // Lets queued events come in.
+    // Lets queued events come in (real time: the clock is virtual).
     void drain() {
-        platform::RunLoop::current()->runUntil(platform::RunLoop::Clock::now() + std::chrono::milliseconds(200));
+        platform::RunLoop::current()->runUntil([] { return false; }, std::chrono::milliseconds(200));
     }
 };
 

@@ -17,6 +17,7 @@
 #include "storage/BLSResponseParser.h"
 #include "storage/BLSRetryPolicy.h"
 #include "storage/BLSStorageCommand.h"
+#include "tests/storage/support/StorageTestSupport.h"
 
 #include <gtest/gtest.h>
 #include <httplib.h>
@@ -217,11 +218,9 @@ std::shared_ptr<BLSRequestOptions> optionsWithBudget(double seconds) {
 
 class Executor : public ::testing::Test {
 protected:
-    void SetUp() override {
-        // Retries go out at once; the decision itself is the policy's.
-        BLSExecutor::setRetryWait([](BLSExecutor::Date) {});
-    }
-    void TearDown() override { BLSExecutor::setRetryWait({}); }
+    // Retries go out at once; the decision itself is the policy's.
+    std::shared_ptr<platform::VirtualClock> clock = storagetest::autoAdvancingClock();
+    platform::ScopedClock installedClock{clock};
 };
 
 }  // namespace
@@ -240,7 +239,7 @@ TEST_F(Executor, DownloadsTheBodyIntoMemoryAFileOrAStreamOnTheCallersLoop) {
     std::thread loopThread([&] {
         callerLoop = platform::RunLoop::current();
         loopReady = true;
-        while (!stopLoop) callerLoop->runUntil(platform::RunLoop::Clock::now() + 20ms);
+        while (!stopLoop) callerLoop->runUntil([&] { return stopLoop.load(); }, 20ms);
     });
     while (!loopReady) std::this_thread::yield();
 
@@ -514,13 +513,24 @@ TEST_F(Executor, AnAttemptWithoutResponseKeepsNothingOfTheAttemptBefore) {
         response.status = 503;
         response.set_content(kServerBusyBody, "application/xml");
     });
-    std::atomic<int> waits{0};
-    BLSExecutor::setRetryWait([&](BLSExecutor::Date) {
-        if (++waits == 1) server.stop();
+    // The test moves the clock: the server goes away during the first wait
+    // before a retry.
+    clock->setAutoAdvance(false);
+    std::atomic<bool> finished{false};
+    int waits = 0;
+    std::thread driver([&] {
+        while (!finished) {
+            if (!clock->waitForWaiters(1, 20ms)) continue;
+            if (++waits == 1) server.stop();
+            clock->advance(std::chrono::minutes(3));  // longer than any retry interval
+        }
     });
     auto context = std::make_shared<BLSOperationContext>();
     Outcome outcome = run(makeCommand(context, server.url("/busy")), nullptr, context);
+    finished = true;
+    driver.join();
     expectRanOnceElsewhere(outcome);
+    EXPECT_EQ(waits, 2);
     EXPECT_EQ(outcome.code(), static_cast<long>(BLSErrorCode::URLSessionError));
     EXPECT_EQ(statuses(*context), (std::vector<int>{503, 0, 0}));
 }
@@ -569,11 +579,12 @@ TEST_F(Executor, AUsedUpTimeBudgetEndsWithCode5) {
     EXPECT_TRUE(context->requestResults().empty());
     EXPECT_FALSE(context->endTime().has_value());
 
-    // Used up while waiting to retry.
-    BLSExecutor::setRetryWait([](BLSExecutor::Date) { std::this_thread::sleep_for(600ms); });
+    // Used up while waiting to retry: the shortest wait is as long as the budget.
     auto context2 = std::make_shared<BLSOperationContext>();
+    const auto before = clock->now();
     Outcome later = run(makeCommand(context2, server.url("/busy")), optionsWithBudget(0.5), context2);
     expectRanOnceElsewhere(later);
+    EXPECT_GE(clock->now() - before, 500ms);
     EXPECT_EQ(later.code(), static_cast<long>(BLSErrorCode::OperationTimedOut));
     EXPECT_EQ(statuses(*context2), std::vector<int>{503});
     EXPECT_EQ(server.requests().size(), 1u);

@@ -2,6 +2,7 @@
 
 #include "storage/BLSRetryPolicy.h"
 
+#include "platform/dispatch/Clock.h"
 #include "storage/BLSOperationContext.h"
 #include "storage/BLSRequestResult.h"
 
@@ -19,14 +20,11 @@ namespace {
 using namespace std::chrono_literals;
 using Date = std::chrono::system_clock::time_point;
 
-// Results carry the real clock's end time; the policies read the clock that
-// this fixture controls, set relative to those end times.
+// Results carry the virtual clock's date as their end time; the tests set
+// the date relative to those end times before the policies read it.
 class RetryPolicyTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        BLSRetryPolicyUtil::setNowFunction([this] { return mNow; });
-    }
-    void TearDown() override { BLSRetryPolicyUtil::setNowFunction(nullptr); }
+    void setNow(Date date) { mClock->setDate(date); }
 
     // A finished attempt at `location`; status 0 means no response arrived.
     static std::shared_ptr<BLSRequestResult> failedAttempt(BLSStorageLocation location, int status) {
@@ -35,11 +33,12 @@ protected:
             response.emplace();
             response->statusCode = status;
         }
-        return std::make_shared<BLSRequestResult>(std::chrono::system_clock::now(), location, std::move(response),
+        return std::make_shared<BLSRequestResult>(platform::Clock::shared()->now(), location, std::move(response),
                                                   std::nullopt);
     }
 
-    Date mNow{};
+    std::shared_ptr<platform::VirtualClock> mClock = std::make_shared<platform::VirtualClock>();
+    platform::ScopedClock mInstalledClock{mClock};
     BLSOperationContext mContext;
 };
 
@@ -87,7 +86,7 @@ TEST_F(RetryPolicyTest, WhichStatusesAreRetried) {
         SCOPED_TRACE(c.name);
         BLSRetryPolicyLinear policy;
         auto result = failedAttempt(BLSStorageLocationPrimary, c.status);
-        mNow = result->endTime();
+        setNow(result->endTime());
         const BLSRetryInfo info = policy.evaluateRetryContext(
             BLSRetryContext(1, result, BLSStorageLocationPrimary, BLSStorageLocationModePrimaryOnly), mContext);
         EXPECT_EQ(info.shouldRetry, c.retried);
@@ -106,7 +105,7 @@ TEST_F(RetryPolicyTest, NotFoundAtTheSecondaryGoesToThePrimary) {
         // Primary never tried: the retry goes out at once.
         BLSRetryPolicyExponential policy(3, 2.0, [] { return 0u; });
         auto result = failedAttempt(BLSStorageLocationSecondary, 404);
-        mNow = result->endTime() + 10ms;
+        setNow(result->endTime() + 10ms);
         const BLSRetryInfo info =
             policy.evaluateRetryContext(BLSRetryContext(1, result, BLSStorageLocationPrimary, mode), mContext);
         EXPECT_TRUE(info.shouldRetry);
@@ -121,7 +120,7 @@ TEST_F(RetryPolicyTest, NotFoundAtTheSecondaryGoesToThePrimary) {
     // The primary failed first; the wait is shortened by the time since then.
     BLSRetryPolicyLinear policy(5, 2.0);
     auto primary = failedAttempt(BLSStorageLocationPrimary, 500);
-    mNow = primary->endTime();
+    setNow(primary->endTime());
     BLSRetryInfo info = policy.evaluateRetryContext(
         BLSRetryContext(1, primary, BLSStorageLocationSecondary, BLSStorageLocationModePrimaryThenSecondary), mContext);
     EXPECT_TRUE(info.shouldRetry);
@@ -129,7 +128,7 @@ TEST_F(RetryPolicyTest, NotFoundAtTheSecondaryGoesToThePrimary) {
     EXPECT_EQ(info.retryInterval, 0.0);  // the secondary was never tried
 
     auto secondary = failedAttempt(BLSStorageLocationSecondary, 404);
-    mNow = *policy.lastPrimaryAttempt() + 500ms;
+    setNow(*policy.lastPrimaryAttempt() + 500ms);
     info = policy.evaluateRetryContext(
         BLSRetryContext(2, secondary, BLSStorageLocationPrimary, BLSStorageLocationModePrimaryThenSecondary), mContext);
     EXPECT_TRUE(info.shouldRetry);
@@ -141,7 +140,7 @@ TEST_F(RetryPolicyTest, NotFoundAtTheSecondaryGoesToThePrimary) {
 TEST_F(RetryPolicyTest, NotFoundAtTheSecondaryInSecondaryOnlyModeStaysThere) {
     BLSRetryPolicyLinear policy;
     auto result = failedAttempt(BLSStorageLocationSecondary, 404);
-    mNow = result->endTime();
+    setNow(result->endTime());
     const BLSRetryInfo info = policy.evaluateRetryContext(
         BLSRetryContext(1, result, BLSStorageLocationSecondary, BLSStorageLocationModeSecondaryOnly), mContext);
     EXPECT_TRUE(info.shouldRetry);
@@ -172,7 +171,7 @@ TEST_F(RetryPolicyTest, AttemptLimit) {
         BLSRetryPolicyLinear linear(c.maxAttempts, 2.0);
         BLSRetryPolicyExponential exponential(c.maxAttempts, 2.0, [] { return 0u; });
         auto result = failedAttempt(BLSStorageLocationPrimary, 500);
-        mNow = result->endTime();
+        setNow(result->endTime());
         const BLSRetryContext context(c.retryCount, result, BLSStorageLocationPrimary,
                                       BLSStorageLocationModePrimaryOnly);
         EXPECT_EQ(linear.evaluateRetryContext(context, mContext).shouldRetry, c.retried);
@@ -203,7 +202,7 @@ TEST_F(RetryPolicyTest, ExponentialBackoffBounds) {
         SCOPED_TRACE(c.name);
         BLSRetryPolicyExponential policy(3, 2.0, [r = c.random] { return r; });
         auto result = failedAttempt(BLSStorageLocationPrimary, 503);
-        mNow = result->endTime();
+        setNow(result->endTime());
         const BLSRetryInfo info = policy.evaluateRetryContext(
             BLSRetryContext(c.retryCount, result, BLSStorageLocationPrimary, BLSStorageLocationModePrimaryOnly),
             mContext);
@@ -214,7 +213,7 @@ TEST_F(RetryPolicyTest, ExponentialBackoffBounds) {
     for (std::uint32_t r : {0u, 0xFFFFFFFFu}) {
         BLSRetryPolicyExponential policy(3, 2.0, [r] { return r; });
         auto result = failedAttempt(BLSStorageLocationPrimary, 503);
-        mNow = result->endTime();
+        setNow(result->endTime());
         const double first =
             policy
                 .evaluateRetryContext(
@@ -254,7 +253,7 @@ TEST_F(RetryPolicyTest, ExponentialClampsAndAligns) {
         SCOPED_TRACE(c.name);
         BLSRetryPolicyExponential policy(c.maxAttempts, c.delta, [] { return 0u; });
         auto result = failedAttempt(BLSStorageLocationPrimary, 500);
-        mNow = result->endTime() + c.sinceAttempt;
+        setNow(result->endTime() + c.sinceAttempt);
         const BLSRetryInfo info = policy.evaluateRetryContext(
             BLSRetryContext(c.retryCount, result, BLSStorageLocationPrimary, BLSStorageLocationModePrimaryOnly),
             mContext);
@@ -278,7 +277,7 @@ TEST_F(RetryPolicyTest, LinearWaitShortenedByTimePassed) {
         SCOPED_TRACE(c.name);
         BLSRetryPolicyLinear policy(3, 2.0);
         auto result = failedAttempt(BLSStorageLocationPrimary, 500);
-        mNow = result->endTime() + c.sinceAttempt;
+        setNow(result->endTime() + c.sinceAttempt);
         const BLSRetryInfo info = policy.evaluateRetryContext(
             BLSRetryContext(1, result, BLSStorageLocationPrimary, BLSStorageLocationModePrimaryOnly), mContext);
         ASSERT_TRUE(info.shouldRetry);
@@ -288,7 +287,7 @@ TEST_F(RetryPolicyTest, LinearWaitShortenedByTimePassed) {
 
 TEST_F(RetryPolicyTest, AlignmentWithoutAnAttemptAtTheTarget) {
     const Date primaryEnd = Date{} + 1000s;
-    mNow = primaryEnd + 700ms;
+    setNow(primaryEnd + 700ms);
     BLSRetryInfo toSecondary(true, BLSStorageLocationSecondary, BLSStorageLocationModePrimaryThenSecondary, 3.0);
     BLSRetryPolicyUtil::alignRetryIntervalWithRetryInfo(toSecondary, primaryEnd, std::nullopt);
     EXPECT_EQ(toSecondary.retryInterval, 0.0);
@@ -318,7 +317,7 @@ TEST_F(RetryPolicyTest, ClonesKeepSettingsButNotAttemptTimes) {
     BLSRetryPolicyLinear linear(5, 1.25);
     BLSRetryPolicyExponential exponential(7, 4.0, [] { return 0u; });
     auto result = failedAttempt(BLSStorageLocationPrimary, 500);
-    mNow = result->endTime();
+    setNow(result->endTime());
     const BLSRetryContext context(1, result, BLSStorageLocationPrimary, BLSStorageLocationModePrimaryOnly);
     linear.evaluateRetryContext(context, mContext);
     exponential.evaluateRetryContext(context, mContext);
@@ -349,7 +348,7 @@ TEST_F(RetryPolicyTest, ContextDefaultPolicyBacksOffWithinRange) {
     auto perOperation = policy->clone();
     for (int i = 0; i < 50; ++i) {
         auto result = failedAttempt(BLSStorageLocationPrimary, 500);
-        mNow = result->endTime();
+        setNow(result->endTime());
         const BLSRetryInfo info = perOperation->evaluateRetryContext(
             BLSRetryContext(1, result, BLSStorageLocationPrimary, BLSStorageLocationModePrimaryOnly), mContext);
         ASSERT_TRUE(info.shouldRetry);

@@ -4,6 +4,7 @@
 
 #include "storage/BLSStorageCredentials.h"
 
+#include "platform/dispatch/Clock.h"
 #include "platform/foundation/Value.h"
 #include "platform/net/URLRequest.h"
 #include "storage/BLSErrors.h"
@@ -344,15 +345,21 @@ TEST(SharedKeySigning, DateAndAuthorizationReplaceEarlierValues) {
     EXPECT_EQ(dateFields, 1);
 }
 
-TEST(SharedKeySigning, ClockCanBeSet) {
-    BLSSharedKeyBlobAuthenticationHandler::setClock([] { return kSigningTime + std::chrono::milliseconds(999); });
-    URLRequest request = makeRequest("GET", "https://acct.blob.example.net/c/b", {});
+TEST(SharedKeySigning, TheDateComesFromTheSharedClock) {
+    auto clock = std::make_shared<platform::VirtualClock>(kSigningTime + std::chrono::milliseconds(999));
     BLSSharedKeyBlobAuthenticationHandler handler(sharedKey());
     BLSOperationContext context;
-    EXPECT_FALSE(handler.signRequest(request, context));
-    EXPECT_EQ(header(request, "x-bs-date"), "Sat, 01 Jan 2000 00:00:00 GMT");
-
-    BLSSharedKeyBlobAuthenticationHandler::setClock(nullptr);
+    {
+        platform::ScopedClock installed(clock);
+        URLRequest request = makeRequest("GET", "https://acct.blob.example.net/c/b", {});
+        EXPECT_FALSE(handler.signRequest(request, context));
+        EXPECT_EQ(header(request, "x-bs-date"), "Sat, 01 Jan 2000 00:00:00 GMT");
+        // The date moves with the clock.
+        clock->advance(std::chrono::milliseconds(1));
+        URLRequest next = makeRequest("GET", "https://acct.blob.example.net/c/b", {});
+        EXPECT_FALSE(handler.signRequest(next, context));
+        EXPECT_EQ(header(next, "x-bs-date"), "Sat, 01 Jan 2000 00:00:01 GMT");
+    }
     URLRequest later = makeRequest("GET", "https://acct.blob.example.net/c/b", {});
     EXPECT_FALSE(handler.signRequest(later, context));
     EXPECT_NE(header(later, "x-bs-date"), "Sat, 01 Jan 2000 00:00:00 GMT");

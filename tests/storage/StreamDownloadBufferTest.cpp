@@ -105,7 +105,7 @@ Fixture makeBuffer(const std::shared_ptr<RunLoop>& loop, std::uint64_t maxSize, 
 }
 
 void drain(RunLoop& loop) {
-    while (loop.runUntil(RunLoop::Clock::now())) {
+    while (loop.runUntil(platform::Clock::shared()->instant())) {
     }
 }
 
@@ -220,7 +220,7 @@ TEST(StreamDownloadBuffer, ChunksQueuedBeforeTheFirstSpaceEventGoOutInOrder) {
         EXPECT_EQ(f.buffer->currentLength(), queuedBytes(*f.buffer));
     }
     EXPECT_EQ(f.buffer->currentLength(), 600u);
-    while (loop->runUntil(RunLoop::Clock::now())) {
+    while (loop->runUntil(platform::Clock::shared()->instant())) {
         EXPECT_EQ(f.buffer->currentLength(), queuedBytes(*f.buffer));
         EXPECT_EQ(f.buffer->currentLength() + f.buffer->totalSizeStreamed(), 600u);
     }
@@ -412,7 +412,7 @@ TEST(StreamDownloadBuffer, MemoryStaysBoundedWithASlowSink) {
         f.stream->scheduleInRunLoop(loop);
         f.stream->open();
         opened = true;
-        while (!done) loop->runUntil(RunLoop::Clock::now() + 20ms);
+        while (!done) loop->runUntil(platform::Clock::shared()->instant() + 20ms);
     });
     while (!opened) std::this_thread::yield();
 

@@ -11,12 +11,6 @@
 
 namespace {
 
-// The main thread's run loop. Static initialisation runs on the main
-// thread, so the loop current then is the main one.
-const std::shared_ptr<platform::RunLoop> gMainLoop = platform::RunLoop::current();
-
-const std::shared_ptr<platform::RunLoop>& mainLoop() { return gMainLoop; }
-
 // A semaphore the queued block signals; shared with the block so that a
 // caller who stopped waiting does not take it away.
 struct Completion {
@@ -28,7 +22,7 @@ struct Completion {
 }  // namespace
 
 void TLMDispatcherUtil::performBlockOnMainThread(std::function<void()> block) {
-    const std::shared_ptr<platform::RunLoop>& loop = mainLoop();
+    const std::shared_ptr<platform::RunLoop> loop = platform::RunLoop::main();
     if (loop->isCurrent()) {
         block();
     } else {

@@ -445,32 +445,29 @@ const TLMArchiveValue::Object* TLMKeyedUnarchiver::objectField(const std::string
     throwWrongKind(key, "an object");
 }
 
-std::string TLMKeyedUnarchiver::decodeString(const std::string& key) const {
+template <typename T>
+std::optional<T> TLMKeyedUnarchiver::typedField(const std::string& key, const T* (TLMArchiveValue::*read)() const,
+                                                const char* expected) const {
     const TLMArchiveValue* value = presentField(key);
-    if (value == nullptr) return {};
-    if (const std::string* text = value->asString()) return *text;
-    throwWrongKind(key, "a string");
+    if (value == nullptr) return std::nullopt;
+    if (const T* typed = (value->*read)()) return *typed;
+    throwWrongKind(key, expected);
+}
+
+std::string TLMKeyedUnarchiver::decodeString(const std::string& key) const {
+    return typedField(key, &TLMArchiveValue::asString, "a string").value_or(std::string());
 }
 
 std::optional<TLMArchiveValue::Date> TLMKeyedUnarchiver::decodeDate(const std::string& key) const {
-    const TLMArchiveValue* value = presentField(key);
-    if (value == nullptr) return std::nullopt;
-    if (const TLMArchiveValue::Date* date = value->asDate()) return *date;
-    throwWrongKind(key, "a date");
+    return typedField(key, &TLMArchiveValue::asDate, "a date");
 }
 
 std::optional<bool> TLMKeyedUnarchiver::decodeBool(const std::string& key) const {
-    const TLMArchiveValue* value = presentField(key);
-    if (value == nullptr) return std::nullopt;
-    if (const bool* flag = value->asBool()) return *flag;
-    throwWrongKind(key, "a boolean");
+    return typedField(key, &TLMArchiveValue::asBool, "a boolean");
 }
 
 std::optional<std::int64_t> TLMKeyedUnarchiver::decodeInteger(const std::string& key) const {
-    const TLMArchiveValue* value = presentField(key);
-    if (value == nullptr) return std::nullopt;
-    if (const std::int64_t* number = value->asInteger()) return *number;
-    throwWrongKind(key, "an integer");
+    return typedField(key, &TLMArchiveValue::asInteger, "an integer");
 }
 
 std::optional<double> TLMKeyedUnarchiver::decodeDouble(const std::string& key) const {

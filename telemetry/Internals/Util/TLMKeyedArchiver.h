@@ -211,6 +211,10 @@ private:
     // The field unless absent or null.
     const TLMArchiveValue* presentField(const std::string& key) const;
     const TLMArchiveValue::Object* objectField(const std::string& key) const;
+    // The field read as a T; none when absent, an error when of another kind.
+    template <typename T>
+    std::optional<T> typedField(const std::string& key, const T* (TLMArchiveValue::*read)() const,
+                                const char* expected) const;
     [[noreturn]] void throwWrongKind(const std::string& key, const std::string& expected) const;
 
     std::string mClassName;

@@ -1,7 +1,6 @@
 #include "tests/storage/support/StorageTestSupport.h"
 
 #include "storage/BLSCloudStorageAccount.h"
-#include "storage/BLSExecutor.h"
 #include "storage/BLSRetryPolicy.h"
 
 namespace storagetest {
@@ -49,14 +48,17 @@ std::vector<RecordedRequest> requestsFor(const StorageTestServer& server, const 
     return result;
 }
 
+std::shared_ptr<platform::VirtualClock> autoAdvancingClock() {
+    auto clock = std::make_shared<platform::VirtualClock>();
+    clock->setAutoAdvance(true);
+    return clock;
+}
+
 void StorageServerTest::SetUp() {
-    BLSExecutor::setRetryWait([](BLSExecutor::Date) {});
     server.start();
     client = clientWithKey(server.keyBase64());
     ASSERT_TRUE(client);
 }
-
-void StorageServerTest::TearDown() { BLSExecutor::setRetryWait({}); }
 
 std::shared_ptr<BLSCloudBlobClient> StorageServerTest::clientWithKey(const std::string& key) {
     ErrorOut error;

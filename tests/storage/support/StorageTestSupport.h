@@ -4,6 +4,7 @@
 // stand-in and a client on it, and the readers of built requests. All of it
 // is independent of the code under test.
 
+#include "platform/dispatch/Clock.h"
 #include "platform/foundation/Error.h"
 #include "platform/net/URL.h"
 #include "platform/net/URLRequest.h"
@@ -92,12 +93,16 @@ std::string descriptionOf(const platform::Error& error);
 // The service requests of one operation kind, in arrival order.
 std::vector<RecordedRequest> requestsFor(const StorageTestServer& server, const std::string& operation);
 
+// A virtual clock that moves itself whenever a thread sleeps on it: the
+// waits before retries take no real time, and the clock shows them.
+std::shared_ptr<platform::VirtualClock> autoAdvancingClock();
+
 // A running stand-in and a shared-key client on it made from the server's
-// connection string. Retries go out at once.
+// connection string, on an auto-advancing virtual clock: retries go out at
+// once.
 class StorageServerTest : public ::testing::Test {
 protected:
     void SetUp() override;
-    void TearDown() override;
 
     // A client of the server's account signing with `key` (base64).
     std::shared_ptr<BLSCloudBlobClient> clientWithKey(const std::string& key);
@@ -108,6 +113,8 @@ protected:
 
     ErrorOut await(const std::function<void(ErrorCompletion)>& start) { return awaitError(start); }
 
+    std::shared_ptr<platform::VirtualClock> clock = autoAdvancingClock();
+    platform::ScopedClock installedClock{clock};
     StorageTestServer server;
     std::shared_ptr<BLSCloudBlobClient> client;
 };
