@@ -5,6 +5,7 @@
 
 #include "tests/telemetry/TLMLogCapture.h"
 
+#include "platform/dispatch/Clock.h"
 #include "platform/security/Crypto.h"
 #include "platform/security/Keychain.h"
 #include "telemetry/Internals/Util/TLMEncrypter.h"
@@ -31,20 +32,15 @@ const TLMEncrypter::Date kStart{std::chrono::seconds(1'704'067'200)};
 
 class TLMEncrypterTest : public testing::Test {
 protected:
-    void SetUp() override {
-        TLMEncrypter::setDateProvider([this] { return now; });
-    }
-    void TearDown() override {
-        TLMEncrypter::setDateProvider({});
-        TLMEncrypter::setRandomSource({});
-    }
+    void TearDown() override { TLMEncrypter::setRandomSource({}); }
 
     static std::string metadata() {
         const auto value = TLMTelemetryUserDefaults::shared().objectForKey("EncryptionKeyMetadata");
         return value && value->asString() ? *value->asString() : "";
     }
 
-    TLMEncrypter::Date now = kStart;
+    std::shared_ptr<platform::VirtualClock> clock = std::make_shared<platform::VirtualClock>(kStart);
+    platform::ScopedClock scopedClock{clock};
 };
 
 Bytes bytes(const std::string& text) { return Bytes(text.begin(), text.end()); }
@@ -87,16 +83,16 @@ TEST_F(TLMEncrypterTest, KeysTakeTurnsEveryYear) {
     EXPECT_EQ(std::string(value.begin(), value.begin() + head.size()), head);
 
     // Still current at the very instant it expires.
-    now = kStart + 365 * 24h;
+    clock->advance(365 * 24h);
     EXPECT_EQ(TLMEncrypter::getCurrentKeyTag(), kAlternate);
 
-    now += 1ms;
+    clock->advance(1ms);
     const std::optional<std::string> second = TLMEncrypter().encryptString("target-token");
     ASSERT_TRUE(second.has_value());
     EXPECT_EQ(metadata(), kTag + "/2025-12-31T00:00:00.001Z");
     EXPECT_TRUE(TLMKeychainUtil::stringForKey(kTag, nullptr).has_value());
 
-    now += 365 * 24h + 1ms;
+    clock->advance(365 * 24h + 1ms);
     EXPECT_EQ(TLMEncrypter::getCurrentKeyTag(), kAlternate);
     EXPECT_EQ(metadata(), kAlternate + "/2026-12-31T00:00:00.002Z");
     EXPECT_EQ(TLMKeychainUtil::stringForKey(kAlternate, nullptr), alternateKey);

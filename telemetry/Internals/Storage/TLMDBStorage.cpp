@@ -1,11 +1,10 @@
 #include "telemetry/Internals/Storage/TLMDBStorage.h"
 
-#include "platform/foundation/Paths.h"
+#include "telemetry/Internals/Util/TLMUtility.h"
 #include "telemetry/TLMLogger.h"
 
 #include <sqlite3.h>
 
-#include <fstream>
 #include <mutex>
 #include <system_error>
 
@@ -33,24 +32,6 @@ std::string FileURI(const std::filesystem::path& path) {
 }
 
 std::string ErrorMessage(sqlite3* db) { return sqlite3_errmsg(db); }
-
-// The client's folder under Application Support.
-std::filesystem::path FileInClientFolder(const std::string& filename) {
-    return platform::Paths::applicationSupport() / "com.vekmont.telemetry" / filename;
-}
-
-// Creates an empty file unless one is there; false when it cannot.
-bool CreateFileIfMissing(const std::filesystem::path& file) {
-    std::error_code error;
-    if (std::filesystem::exists(file, error)) return true;
-    std::filesystem::create_directories(file.parent_path(), error);
-    std::ofstream out(file, std::ios::binary | std::ios::app);
-    if (!out) {
-        TLMLogError(kLogTag, "Couldn't create new file at path %s", file.c_str());
-        return false;
-    }
-    return true;
-}
 
 }  // namespace
 
@@ -96,11 +77,11 @@ void TLMDBStorage::initializeDatabase() {
 
 int TLMDBStorage::configureDatabase() {
     mPageSize = 0;
-    const std::filesystem::path file = FileInClientFolder(mFilename);
-    std::error_code error;
-    const bool existed = std::filesystem::exists(file, error);
-    if (!CreateFileIfMissing(file)) return SQLITE_CANTOPEN;
-    mDbFileURL = file;
+    const bool existed = TLMUtility::fileExistsForPathComponent(mFilename);
+    const std::optional<std::filesystem::path> file =
+        TLMUtility::createFileAtPathComponent(mFilename, std::nullopt, false, false);
+    if (!file) return SQLITE_CANTOPEN;
+    mDbFileURL = *file;
     mMaxSizeInBytes = kDefaultMaxSizeInBytes;
 
     int result = SQLITE_OK;
@@ -229,8 +210,7 @@ bool TLMDBStorage::dropTable(const std::string& tableName) {
 }
 
 void TLMDBStorage::dropDatabase() {
-    std::error_code error;
-    const bool removed = !mDbFileURL.empty() && std::filesystem::remove(mDbFileURL, error);
+    const bool removed = !mDbFileURL.empty() && TLMUtility::deleteFileAtURL(mDbFileURL);
     // A journal left beside a deleted file would be played into the new one.
     for (const char* suffix : {"-journal", "-wal", "-shm"}) {
         std::error_code ignored;

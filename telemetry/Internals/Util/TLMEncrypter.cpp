@@ -1,5 +1,6 @@
 #include "telemetry/Internals/Util/TLMEncrypter.h"
 
+#include "platform/dispatch/Clock.h"
 #include "platform/foundation/TextEncoding.h"
 #include "platform/security/Crypto.h"
 #include "telemetry/Internals/Util/TLMKeychainUtil.h"
@@ -29,17 +30,9 @@ std::recursive_mutex& ProcessLock() {
 }
 
 std::mutex gSourcesMutex;
-std::function<TLMEncrypter::Date()> gDateProvider;
 std::function<int(std::span<std::uint8_t>)> gRandomSource;
 
-TLMEncrypter::Date Now() {
-    std::function<TLMEncrypter::Date()> provider;
-    {
-        std::lock_guard lock(gSourcesMutex);
-        provider = gDateProvider;
-    }
-    return provider ? provider() : std::chrono::system_clock::now();
-}
+TLMEncrypter::Date Now() { return platform::Clock::shared()->now(); }
 
 int FillRandom(std::span<std::uint8_t> bytes) {
     std::function<int(std::span<std::uint8_t>)> source;
@@ -103,11 +96,6 @@ ParsedValue Parse(std::span<const std::uint8_t> data) {
 }
 
 }  // namespace
-
-void TLMEncrypter::setDateProvider(std::function<Date()> provider) {
-    std::lock_guard lock(gSourcesMutex);
-    gDateProvider = std::move(provider);
-}
 
 void TLMEncrypter::setRandomSource(std::function<int(std::span<std::uint8_t>)> source) {
     std::lock_guard lock(gSourcesMutex);

@@ -70,10 +70,9 @@ public:
     // std::invalid_argument for an output size of 0.
     static Bytes getSubkey(std::span<const std::uint8_t> key, std::size_t outputSize);
 
-    // Where the time and the random bytes come from; tests replace them.
-    // An empty function restores the system's.
-    static void setDateProvider(std::function<Date()> provider);
-    // Fills the span; 0 or an errno-style failure code.
+    // Where the random bytes come from (0 or an errno-style failure code);
+    // tests replace it, an empty function restores the system's. The time
+    // is the platform clock's calendar date.
     static void setRandomSource(std::function<int(std::span<std::uint8_t>)> source);
 
 private:
