@@ -2,6 +2,7 @@
 // One frame of a call stack inside an error log. Every field may be absent;
 // an empty text is a value.
 
+#include "crashes/TelemetryCrashes/Internals/Util/TLMRecordFields.h"
 #include "telemetry/Internals/Model/TLMSerializableObject.h"
 
 #include <cstdint>
@@ -34,6 +35,8 @@ public:
     void encodeWithCoder(TLMKeyedArchiver& coder) const override;
 
 private:
+    static const TLMRecordField<TLMStackFrame> kFields[];
+
     std::optional<std::string> mAddress;
     std::optional<std::string> mCode;
     std::optional<std::string> mClassName;

@@ -2,28 +2,29 @@
 
 #include "telemetry/Internals/Util/TLMUtility.h"
 
+using Field = TLMRecordField<TLMAbstractErrorLog>;
+
+const Field TLMAbstractErrorLog::kFields[] = {
+    {"id", &TLMAbstractErrorLog::mErrorId},
+    {"processId", nullptr, &TLMAbstractErrorLog::mProcessId},
+    {"processName", &TLMAbstractErrorLog::mProcessName},
+    {"parentProcessId", nullptr, &TLMAbstractErrorLog::mParentProcessId},
+    {"parentProcessName", &TLMAbstractErrorLog::mParentProcessName},
+    {"errorThreadId", nullptr, &TLMAbstractErrorLog::mErrorThreadId},
+    {"errorThreadName", &TLMAbstractErrorLog::mErrorThreadName},
+};
+
 TLMAbstractErrorLog::TLMAbstractErrorLog(const TLMKeyedUnarchiver& coder)
     : TLMLogWithProperties(coder),
-      mErrorId(coder.decodeOptionalString("id")),
-      mProcessId(coder.decodeInteger("processId")),
-      mProcessName(coder.decodeOptionalString("processName")),
-      mParentProcessId(coder.decodeInteger("parentProcessId")),
-      mParentProcessName(coder.decodeOptionalString("parentProcessName")),
-      mErrorThreadId(coder.decodeInteger("errorThreadId")),
-      mErrorThreadName(coder.decodeOptionalString("errorThreadName")),
       mFatal(coder.decodeBool("fatal").value_or(false)),
       mAppLaunchTimestamp(coder.decodeDate("appLaunchTimestamp")),
-      mArchitecture(coder.decodeOptionalString("architecture")) {}
+      mArchitecture(coder.decodeOptionalString("architecture")) {
+    TLMDecodeFields<TLMAbstractErrorLog>(*this, kFields, coder);
+}
 
 TLMOrderedDictionary TLMAbstractErrorLog::serializeToDictionary() const {
     TLMOrderedDictionary dictionary = TLMLogWithProperties::serializeToDictionary();
-    setOptional(dictionary, mErrorId, "id");
-    setOptional(dictionary, mProcessId, "processId");
-    setOptional(dictionary, mProcessName, "processName");
-    setOptional(dictionary, mParentProcessId, "parentProcessId");
-    setOptional(dictionary, mParentProcessName, "parentProcessName");
-    setOptional(dictionary, mErrorThreadId, "errorThreadId");
-    setOptional(dictionary, mErrorThreadName, "errorThreadName");
+    TLMSerializeFields<TLMAbstractErrorLog>(*this, kFields, dictionary);
     dictionary.setObject(mFatal, "fatal");
     if (mAppLaunchTimestamp) {
         dictionary.setObject(TLMUtility::dateToISO8601(*mAppLaunchTimestamp), "appLaunchTimestamp");
@@ -42,23 +43,14 @@ bool TLMAbstractErrorLog::isValid() const {
 
 bool TLMAbstractErrorLog::isEqual(const TLMCoding& other) const {
     const auto* log = dynamic_cast<const TLMAbstractErrorLog*>(&other);
-    return log != nullptr && TLMLogWithProperties::isEqual(other) && mErrorId == log->mErrorId &&
-           mProcessId == log->mProcessId && mProcessName == log->mProcessName &&
-           mParentProcessId == log->mParentProcessId && mParentProcessName == log->mParentProcessName &&
-           mErrorThreadId == log->mErrorThreadId && mErrorThreadName == log->mErrorThreadName &&
-           mFatal == log->mFatal && mAppLaunchTimestamp == log->mAppLaunchTimestamp &&
-           mArchitecture == log->mArchitecture;
+    return log != nullptr && TLMLogWithProperties::isEqual(other) &&
+           TLMSameFields<TLMAbstractErrorLog>(*this, *log, kFields) && mFatal == log->mFatal &&
+           mAppLaunchTimestamp == log->mAppLaunchTimestamp && mArchitecture == log->mArchitecture;
 }
 
 void TLMAbstractErrorLog::encodeWithCoder(TLMKeyedArchiver& coder) const {
     TLMLogWithProperties::encodeWithCoder(coder);
-    coder.encodeOptionalString(mErrorId, "id");
-    coder.encodeOptionalInteger(mProcessId, "processId");
-    coder.encodeOptionalString(mProcessName, "processName");
-    coder.encodeOptionalInteger(mParentProcessId, "parentProcessId");
-    coder.encodeOptionalString(mParentProcessName, "parentProcessName");
-    coder.encodeOptionalInteger(mErrorThreadId, "errorThreadId");
-    coder.encodeOptionalString(mErrorThreadName, "errorThreadName");
+    TLMEncodeFields<TLMAbstractErrorLog>(*this, kFields, coder);
     coder.encodeBool(mFatal, "fatal");
     coder.encodeDate(mAppLaunchTimestamp, "appLaunchTimestamp");
     coder.encodeOptionalString(mArchitecture, "architecture");

@@ -2,6 +2,7 @@
 // The base of the crash error log: the identity of the process and thread
 // that failed. Texts and numbers may be absent; an empty text is a value.
 
+#include "crashes/TelemetryCrashes/Internals/Util/TLMRecordFields.h"
 #include "telemetry/Internals/Model/TLMLogWithProperties.h"
 
 #include <cstdint>
@@ -53,6 +54,9 @@ protected:
     explicit TLMAbstractErrorLog(const TLMKeyedUnarchiver& coder);
 
 private:
+    // "id" to "errorThreadName".
+    static const TLMRecordField<TLMAbstractErrorLog> kFields[];
+
     std::optional<std::string> mErrorId;
     std::optional<std::int64_t> mProcessId;
     std::optional<std::string> mProcessName;

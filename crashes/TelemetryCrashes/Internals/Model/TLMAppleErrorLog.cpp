@@ -2,33 +2,30 @@
 
 TLMAppleErrorLog::TLMAppleErrorLog() { setType("appleError"); }
 
+const TLMRecordField<TLMAppleErrorLog> TLMAppleErrorLog::kFields[] = {
+    {"primaryArchitectureId", nullptr, &TLMAppleErrorLog::mPrimaryArchitectureId},
+    {"architectureVariantId", nullptr, &TLMAppleErrorLog::mArchitectureVariantId},
+    {"applicationPath", &TLMAppleErrorLog::mApplicationPath},
+    {"osExceptionType", &TLMAppleErrorLog::mOsExceptionType},
+    {"osExceptionCode", &TLMAppleErrorLog::mOsExceptionCode},
+    {"osExceptionAddress", &TLMAppleErrorLog::mOsExceptionAddress},
+    {"exceptionType", &TLMAppleErrorLog::mExceptionType},
+    {"exceptionReason", &TLMAppleErrorLog::mExceptionReason},
+    {"selectorRegisterValue", &TLMAppleErrorLog::mSelectorRegisterValue},
+};
+
 TLMAppleErrorLog::TLMAppleErrorLog(const TLMKeyedUnarchiver& coder)
     : TLMAbstractErrorLog(coder),
-      mPrimaryArchitectureId(coder.decodeInteger("primaryArchitectureId")),
-      mArchitectureVariantId(coder.decodeInteger("architectureVariantId")),
-      mApplicationPath(coder.decodeOptionalString("applicationPath")),
-      mOsExceptionType(coder.decodeOptionalString("osExceptionType")),
-      mOsExceptionCode(coder.decodeOptionalString("osExceptionCode")),
-      mOsExceptionAddress(coder.decodeOptionalString("osExceptionAddress")),
-      mExceptionType(coder.decodeOptionalString("exceptionType")),
-      mExceptionReason(coder.decodeOptionalString("exceptionReason")),
-      mSelectorRegisterValue(coder.decodeOptionalString("selectorRegisterValue")),
       mThreads(coder.decodeArrayOfObjectsOfClass<TLMThread>("threads")),
       mBinaries(coder.decodeArrayOfObjectsOfClass<TLMBinary>("binaries")),
       mRegisters(coder.decodeOptionalStringDictionary("registers")),
-      mException(coder.decodeObjectOfClass<TLMExceptionModel>("exception")) {}
+      mException(coder.decodeObjectOfClass<TLMExceptionModel>("exception")) {
+    TLMDecodeFields<TLMAppleErrorLog>(*this, kFields, coder);
+}
 
 TLMOrderedDictionary TLMAppleErrorLog::serializeToDictionary() const {
     TLMOrderedDictionary dictionary = TLMAbstractErrorLog::serializeToDictionary();
-    setOptional(dictionary, mPrimaryArchitectureId, "primaryArchitectureId");
-    setOptional(dictionary, mArchitectureVariantId, "architectureVariantId");
-    setOptional(dictionary, mApplicationPath, "applicationPath");
-    setOptional(dictionary, mOsExceptionType, "osExceptionType");
-    setOptional(dictionary, mOsExceptionCode, "osExceptionCode");
-    setOptional(dictionary, mOsExceptionAddress, "osExceptionAddress");
-    setOptional(dictionary, mExceptionType, "exceptionType");
-    setOptional(dictionary, mExceptionReason, "exceptionReason");
-    setOptional(dictionary, mSelectorRegisterValue, "selectorRegisterValue");
+    TLMSerializeFields<TLMAppleErrorLog>(*this, kFields, dictionary);
     if (mThreads) dictionary.setObject(serializedArray(*mThreads), "threads");
     if (mBinaries) dictionary.setObject(serializedArray(*mBinaries), "binaries");
     if (mRegisters) dictionary.setObject(*mRegisters, "registers");
@@ -49,26 +46,14 @@ bool TLMAppleErrorLog::isValid() const {
 bool TLMAppleErrorLog::isEqual(const TLMCoding& other) const {
     const auto* log = dynamic_cast<const TLMAppleErrorLog*>(&other);
     return log != nullptr && TLMAbstractErrorLog::isEqual(other) &&
-           mPrimaryArchitectureId == log->mPrimaryArchitectureId &&
-           mArchitectureVariantId == log->mArchitectureVariantId && mApplicationPath == log->mApplicationPath &&
-           mOsExceptionType == log->mOsExceptionType && mOsExceptionCode == log->mOsExceptionCode &&
-           mOsExceptionAddress == log->mOsExceptionAddress && mExceptionType == log->mExceptionType &&
-           mExceptionReason == log->mExceptionReason && mSelectorRegisterValue == log->mSelectorRegisterValue &&
-           sameObjects(mThreads, log->mThreads) && sameObjects(mBinaries, log->mBinaries) &&
-           mRegisters == log->mRegisters && sameObject(mException, log->mException);
+           TLMSameFields<TLMAppleErrorLog>(*this, *log, kFields) && sameObjects(mThreads, log->mThreads) &&
+           sameObjects(mBinaries, log->mBinaries) && mRegisters == log->mRegisters &&
+           sameObject(mException, log->mException);
 }
 
 void TLMAppleErrorLog::encodeWithCoder(TLMKeyedArchiver& coder) const {
     TLMAbstractErrorLog::encodeWithCoder(coder);
-    coder.encodeOptionalInteger(mPrimaryArchitectureId, "primaryArchitectureId");
-    coder.encodeOptionalInteger(mArchitectureVariantId, "architectureVariantId");
-    coder.encodeOptionalString(mApplicationPath, "applicationPath");
-    coder.encodeOptionalString(mOsExceptionType, "osExceptionType");
-    coder.encodeOptionalString(mOsExceptionCode, "osExceptionCode");
-    coder.encodeOptionalString(mOsExceptionAddress, "osExceptionAddress");
-    coder.encodeOptionalString(mExceptionType, "exceptionType");
-    coder.encodeOptionalString(mExceptionReason, "exceptionReason");
-    coder.encodeOptionalString(mSelectorRegisterValue, "selectorRegisterValue");
+    TLMEncodeFields<TLMAppleErrorLog>(*this, kFields, coder);
     coder.encodeObjectArray(mThreads, "threads");
     coder.encodeObjectArray(mBinaries, "binaries");
     coder.encodeOptionalStringDictionary(mRegisters, "registers");

@@ -69,6 +69,9 @@ public:
     void encodeWithCoder(TLMKeyedArchiver& coder) const override;
 
 private:
+    // "primaryArchitectureId" to "selectorRegisterValue".
+    static const TLMRecordField<TLMAppleErrorLog> kFields[];
+
     std::optional<std::int64_t> mPrimaryArchitectureId;
     std::optional<std::int64_t> mArchitectureVariantId;
     std::optional<std::string> mApplicationPath;

@@ -2,6 +2,7 @@
 // One loaded executable image inside a crash error log. Every field may be
 // absent; an empty text is a value.
 
+#include "crashes/TelemetryCrashes/Internals/Util/TLMRecordFields.h"
 #include "telemetry/Internals/Model/TLMSerializableObject.h"
 
 #include <cstdint>
@@ -43,6 +44,8 @@ public:
     std::string description() const;
 
 private:
+    static const TLMRecordField<TLMBinary> kFields[];
+
     std::optional<std::string> mBinaryId;
     std::optional<std::string> mStartAddress;
     std::optional<std::string> mEndAddress;
