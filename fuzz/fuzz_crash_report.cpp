@@ -17,7 +17,8 @@ namespace {
 void CheckFrames(const TLCrashReportStackFrames& frames) {
     for (const auto& frame : frames) {
         Require(frame != nullptr, "no frame is null");
-        if (const auto& symbol = frame->symbolInfo()) Require(symbol->symbolName().size() < (1u << 31), "a symbol name");
+        if (const auto& symbol = frame->symbolInfo())
+            Require(symbol->symbolName().size() < (1u << 31), "a symbol name");
     }
 }
 
@@ -45,8 +46,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (exception->stackFrames()) CheckFrames(*exception->stackFrames());
     }
     for (const auto& image : report->images()) {
-        Require(image->hasImageUUID() == (image->imageUUID() && image->imageUUID()->size() % 2 == 0 &&
-                                          !image->imageUUID()->empty()),
+        Require(image->hasImageUUID() ==
+                    (image->imageUUID() && image->imageUUID()->size() % 2 == 0 && !image->imageUUID()->empty()),
                 "a UUID of whole bytes");
         if (image->imageSize() == 0) continue;
         const auto found = report->imageForAddress(image->imageBaseAddress());

@@ -23,11 +23,13 @@ std::vector<std::pair<std::string, std::function<void(FullReport&)>>> variants()
     return {
         {"full", [](FullReport&) {}},
         {"arm64e", [](FullReport& r) { r.machineProcessor.subtype = 2; }},
-        {"no-machine", [](FullReport& r) {
+        {"no-machine",
+         [](FullReport& r) {
              r.report.machine_info = nullptr;
              r.system.architecture = TLCRASH__ARCHITECTURE__X86_64;
          }},
-        {"no-optional-parts", [](FullReport& r) {
+        {"no-optional-parts",
+         [](FullReport& r) {
              r.report.process_info = nullptr;
              r.report.exception = nullptr;
              r.report.report_info = nullptr;
@@ -37,8 +39,12 @@ std::vector<std::pair<std::string, std::function<void(FullReport&)>>> variants()
              r.application.marketing_version = nullptr;
          }},
         {"exception-without-frames", [](FullReport& r) { r.exception.n_frames = 0; }},
-        {"image-with-empty-uuid", [](FullReport& r) { r.images[0].uuid = {0, nullptr}; }},
-        {"many-codes", [](FullReport& r) {
+        {"image-with-empty-uuid",
+         [](FullReport& r) {
+             r.images[0].uuid = {0, nullptr};
+         }},
+        {"many-codes",
+         [](FullReport& r) {
              r.codes.assign(255, 0x10);
              r.mach.n_codes = r.codes.size();
              r.mach.codes = r.codes.data();
