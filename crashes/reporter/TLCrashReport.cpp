@@ -40,6 +40,17 @@ std::string localized(const char* key) {
     return key;
 }
 
+// The number in an enum field. protobuf-c stores whatever number the file
+// holds, and loading an enum of a value outside its enumerators is
+// undefined in C++, so the field is read as the int it is stored as.
+template <typename Enum>
+std::int32_t enumValue(const Enum& field) {
+    static_assert(sizeof(Enum) == sizeof(std::int32_t));
+    std::int32_t value = 0;
+    std::memcpy(&value, &field, sizeof value);
+    return value;
+}
+
 std::optional<std::string> optionalText(const char* text) {
     return text != nullptr ? std::optional<std::string>(text) : std::nullopt;
 }
@@ -182,11 +193,12 @@ std::shared_ptr<TLCrashReportSystemInfo> TLCrashReport::Reader::extractSystemInf
     if (systemInfo->os_version == nullptr)
         return failWith("Crash report is missing System Information OS version field");
     std::shared_ptr<TLCrashReportProcessorInfo> processor = processorInfo;
-    if (!processor && !(processor = synthesizeProcessorInfoFromArchitecture(systemInfo->architecture))) return nullptr;
+    const std::int32_t architecture = enumValue(systemInfo->architecture);
+    if (!processor && !(processor = synthesizeProcessorInfoFromArchitecture(architecture))) return nullptr;
     std::optional<TLCrashReportDate> timestamp;
     if (systemInfo->timestamp != 0) timestamp = dateFromSeconds(systemInfo->timestamp);
-    return std::make_shared<TLCrashReportSystemInfo>(systemInfo->operating_system, systemInfo->os_version,
-                                                     optionalText(systemInfo->os_build), systemInfo->architecture,
+    return std::make_shared<TLCrashReportSystemInfo>(enumValue(systemInfo->operating_system), systemInfo->os_version,
+                                                     optionalText(systemInfo->os_build), architecture,
                                                      std::move(processor), timestamp);
 }
 
@@ -205,7 +217,8 @@ std::shared_ptr<TLCrashReportMachineInfo> TLCrashReport::Reader::extractMachineI
 std::shared_ptr<TLCrashReportProcessorInfo> TLCrashReport::Reader::extractProcessorInfo(
     const Tlcrash__CrashReport__Processor* processor) {
     if (processor == nullptr) return failWith("Crash report is missing processor info section");
-    return std::make_shared<TLCrashReportProcessorInfo>(processor->encoding, processor->type, processor->subtype);
+    return std::make_shared<TLCrashReportProcessorInfo>(enumValue(processor->encoding), processor->type,
+                                                        processor->subtype);
 }
 
 std::shared_ptr<TLCrashReportApplicationInfo> TLCrashReport::Reader::extractApplicationInfo(

@@ -408,3 +408,18 @@ TEST(TLCrashReport, FindsTheImageHoldingAnAddress) {
     EXPECT_EQ(nameAt(0xFFFFFFFFFFFFEFFF), "<none>");
     EXPECT_EQ(nameAt(0), "<none>");
 }
+
+TEST(TLCrashReport, KeepsEnumNumbersTheFormatHasNoNameFor) {
+    // The numbers stand as the file has them (an enum field holds 32 bits).
+    MinimalParts parts;
+    parts.system = Wire().varint(1, 99).text(2, "17.2").varint(3, 40).varint(4, 1700000000);
+    parts.extra = Wire().message(
+        8, Wire().message(2, Wire().varint(1, 0x80000002).varint(2, 7).varint(3, 3)).varint(3, 1).varint(4, 1));
+    TLCrashReport::ErrorOut error;
+    const auto report = TLCrashReport::makeWithData(minimalReport(parts), &error);
+    ASSERT_TRUE(report) << error->localizedDescription();
+    EXPECT_EQ(report->systemInfo()->operatingSystem(), 99);
+    EXPECT_EQ(report->systemInfo()->architecture(), 40);
+    EXPECT_EQ(report->machineInfo()->processorInfo()->typeEncoding(), static_cast<std::int32_t>(0x80000002u));
+    EXPECT_EQ(report->machineInfo()->processorInfo()->type(), 7u);
+}
