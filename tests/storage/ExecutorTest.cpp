@@ -74,6 +74,9 @@ struct ReceivedRequest {
 class TestServer {
 public:
     TestServer() {
+        // One request per connection: an idle connection the client keeps
+        // for reuse would hold stop() for the whole keep-alive time.
+        mServer.set_keep_alive_max_count(1);
         mPort = mServer.bind_to_any_port("127.0.0.1");
         mThread = std::thread([this] { mServer.listen_after_bind(); });
         while (!mServer.is_running()) std::this_thread::sleep_for(1ms);
