@@ -89,6 +89,11 @@ void URLSessionTask::resume() {
     }
 }
 
+void URLSessionTask::writeReceivedDataToStream(std::shared_ptr<OutputStream> stream) {
+    std::lock_guard lock(mMutex);
+    mReceivedDataStream = std::move(stream);
+}
+
 void URLSessionTask::cancel() {
     std::shared_ptr<URLSession> sessionOfNewTask;
     bool running = false;
@@ -269,10 +274,12 @@ void URLSession::deliverPending(URLSessionTask& task) {
 void URLSession::deliverCompletion(std::shared_ptr<URLSessionTask> task, std::optional<Error> error) {
     mDelegateQueue->async([self = shared_from_this(), task = std::move(task), error = std::move(error)] {
         {
-            // Every chunk has been handed over: the buffers go.
+            // Every chunk has been handed over: the buffers go, and the
+            // body's stream is the delegate's again.
             std::lock_guard lock(task->mMutex);
             std::vector<std::uint8_t>().swap(task->mUndelivered);
             std::vector<std::uint8_t>().swap(task->mSpareChunk);
+            task->mReceivedDataStream.reset();
         }
         if (auto delegate = self->delegate()) {
             guardDelegateCall([&] { delegate->didCompleteWithError(*self, *task, error); });

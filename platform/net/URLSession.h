@@ -49,7 +49,8 @@
 
 namespace platform {
 class DispatchQueue;
-}
+class OutputStream;
+}  // namespace platform
 
 namespace platform::net {
 
@@ -143,6 +144,17 @@ public:
     // Never blocks; safe from any thread, also from a delegate callback.
     void cancel();
 
+    // From didReceiveResponse, before the response is allowed: the body is
+    // written straight into `stream` on the session's worker thread instead
+    // of being handed to didReceiveData: one copy out of curl's buffer and
+    // no hand-over per chunk, for a delegate that wants the body in memory.
+    // The stream must be open and take every byte at once without waiting
+    // (a stream to memory); kMaximumDataChunkSize does not bound what it
+    // takes. A write that fails or falls short ends the task with an error
+    // whose URLErrorUnderlyingErrorKey is the stream's. The stream is the
+    // task's until didCompleteWithError.
+    void writeReceivedDataToStream(std::shared_ptr<OutputStream> stream);
+
     URLSessionTaskState state() const;
     // Body bytes handed to the delegate (received, without a delegate) / sent
     // to the server so far.
@@ -172,6 +184,7 @@ private:
     // The answer to didReceiveResponse.
     std::optional<URLSessionResponseDisposition> mDisposition;
     bool mDispositionHandlerDropped = false;
+    std::shared_ptr<OutputStream> mReceivedDataStream;  // the body's, when set
 
     // What the delegate has not yet been told: body bytes received and the
     // bytes sent, and whether a block that tells it is queued (not yet

@@ -172,7 +172,15 @@ public:
     std::optional<Error> prepare();
 
 private:
-    enum class Abort { None, Cancelled, TimedOut, BodyStreamExhausted, BodyStreamFailed, AnswerLost };
+    enum class Abort {
+        None,
+        Cancelled,
+        TimedOut,
+        BodyStreamExhausted,
+        BodyStreamFailed,
+        ReceivedDataStreamFailed,
+        AnswerLost
+    };
 
     static std::size_t onHeader(char* data, std::size_t size, std::size_t count, void* self) {
         return static_cast<URLSessionTransfer*>(self)->header(std::string_view(data, size * count));
@@ -237,9 +245,13 @@ private:
     bool mRepeatable = false;
     int mRequestStarts = 0;
 
+    // Where the body goes in place of the delegate, once the response is allowed.
+    std::shared_ptr<OutputStream> mReceivedDataStream;
+
     HTTPResponseHeadReader mHead;
     bool mResponseDelivered = false;
-    bool mAwaitingAnswer = false;  // didReceiveResponse not yet answered
+    std::size_t mHandOverCapacity = 0;  // of a hand-over buffer; 0: grown as needed
+    bool mAwaitingAnswer = false;       // didReceiveResponse not yet answered
 
     bool mRecvPaused = false;  // the write callback paused the transfer
     bool mSendPaused = false;  // the read callback did (the stream had nothing)
@@ -418,6 +430,11 @@ std::optional<Error> URLSessionTransfer::outcome() {
             }
             return error;
         }
+        case Abort::ReceivedDataStreamFailed: {
+            Error error = makeURLError(URLErrorUnknown, "writing the body to its stream failed");
+            if (mStreamError) error.userInfo()[URLErrorUnderlyingErrorKey] = *mStreamError;
+            return error;
+        }
         case Abort::AnswerLost:
             return makeURLError(URLErrorNetworkConnectionLost,
                                 "the connection closed before an answer came; the request is not sent again");
@@ -456,6 +473,7 @@ void URLSessionTransfer::takeNews() {
         cancelled = mTask->mCancelRequested;
         if (mAwaitingAnswer && (mTask->mDisposition || mTask->mDispositionHandlerDropped)) {
             allowed = mTask->mDisposition == URLSessionResponseDisposition::Allow;
+            mReceivedDataStream = mTask->mReceivedDataStream;
         }
     }
     if (cancelled || allowed == false) {
@@ -543,6 +561,10 @@ std::size_t URLSessionTransfer::header(std::string_view line) {
     }
     mResponseDelivered = true;
     HTTPURLResponse response = mHead.response(mTask->mRequest.url);
+    if (response.expectedContentLength >= 0) {
+        mHandOverCapacity = static_cast<std::size_t>(std::clamp<std::int64_t>(
+            response.expectedContentLength, 1, static_cast<std::int64_t>(URLSession::kMaximumDataChunkSize)));
+    }
     {
         std::lock_guard lock(mTask->mMutex);
         mTask->mResponse = response;
@@ -560,6 +582,15 @@ std::size_t URLSessionTransfer::write(const std::uint8_t* data, std::size_t leng
     if (mAwaitingAnswer) {
         mRecvPaused = true;
         return CURL_WRITEFUNC_PAUSE;
+    }
+    if (mReceivedDataStream) {
+        if (mReceivedDataStream->write(data, length) != static_cast<long>(length)) {
+            if (mReceivedDataStream->status() == StreamStatus::Error) mStreamError = mReceivedDataStream->streamError();
+            mAbort = Abort::ReceivedDataStreamFailed;
+            return 0;
+        }
+        mTask->mBytesReceived += static_cast<std::int64_t>(length);
+        return length;
     }
     if (!mDelegate) {
         mTask->mBytesReceived += static_cast<std::int64_t>(length);
@@ -580,10 +611,12 @@ std::size_t URLSessionTransfer::write(const std::uint8_t* data, std::size_t leng
             post = URLSession::needsDeliveryLocked(*mTask);
             mRecvPaused = true;
         } else {
-            // The buffers grow to what the body needs and are then reused.
+            // The buffers are made once at the size the body needs (never
+            // growing by copies) and are then reused.
             if (pending.empty() && pending.capacity() < mTask->mSpareChunk.capacity()) {
                 pending.swap(mTask->mSpareChunk);
             }
+            if (pending.capacity() < mHandOverCapacity) pending.reserve(mHandOverCapacity);
             pending.insert(pending.end(), data, data + length);
             if (pending.size() >= kHandOverBatch) post = URLSession::needsDeliveryLocked(*mTask);
         }

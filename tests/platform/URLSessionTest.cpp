@@ -1524,3 +1524,84 @@ TEST(URLSession, ConnectionsAreReusedAndOnlyHarmlessRequestsAreSentAgain) {
     EXPECT_EQ(requests[3].connection, requests[2].connection);
     EXPECT_NE(requests[4].connection, requests[3].connection) << "sent again on a new one";
 }
+
+namespace {
+
+// Puts every response's body straight into a stream.
+class IntoStreamDelegate : public Recorder {
+public:
+    explicit IntoStreamDelegate(std::shared_ptr<OutputStream> stream) : mStream(std::move(stream)) {}
+    void didReceiveResponse(URLSession& session, URLSessionTask& task, const HTTPURLResponse& response,
+                            std::function<void(URLSessionResponseDisposition)> completionHandler) override {
+        mStream->open();
+        task.writeReceivedDataToStream(mStream);
+        Recorder::didReceiveResponse(session, task, response, std::move(completionHandler));
+    }
+
+private:
+    std::shared_ptr<OutputStream> mStream;
+};
+
+// Takes `room` bytes, then fails.
+class FailingOutputStream final : public OutputStream {
+public:
+    explicit FailingOutputStream(std::size_t room) : mRoom(room) {}
+    long write(const std::uint8_t*, std::size_t length) override {
+        if (length > mRoom) {
+            fail(Error(StreamErrorDomain, EIO));
+            return -1;
+        }
+        mRoom -= length;
+        return static_cast<long>(length);
+    }
+
+private:
+    std::size_t mRoom;
+};
+
+}  // namespace
+
+TEST(URLSession, TheBodyCanGoStraightIntoAStream) {
+    const auto body = pattern(3 * kMiB + 7);
+    TestServer server([&](TestServer&, int fd, const ReceivedRequest& request) {
+        if (request.target() == "/chunked") {
+            sendAll(fd, "HTTP/1.1 200 OK\r\nConnection: close\r\nTransfer-Encoding: chunked\r\n\r\n");
+            for (std::size_t offset = 0; offset < body.size(); offset += 100000) {
+                const std::size_t size = std::min<std::size_t>(100000, body.size() - offset);
+                if (!sendChunk(fd, std::vector<std::uint8_t>(body.begin() + offset, body.begin() + offset + size))) {
+                    return;
+                }
+            }
+            sendAll(fd, "0\r\n\r\n");
+            return;
+        }
+        sendAll(fd, replyWithBody(200, "", asText(body)));
+    });
+
+    for (const char* path : {"/fixed", "/chunked"}) {
+        SCOPED_TRACE(path);
+        auto stream = OutputStream::toMemory();
+        auto delegate = std::make_shared<IntoStreamDelegate>(stream);
+        auto session = sessionFor(delegate);
+        auto task = session->dataTaskWithRequest(requestFor(server.url(path)));
+        runTask(session, task, *delegate);
+        EXPECT_FALSE(delegate->error().has_value()) << delegate->error()->localizedDescription();
+        EXPECT_TRUE(*stream->dataWrittenToMemory() == body);
+        EXPECT_TRUE(delegate->body().empty()) << "no didReceiveData";
+        EXPECT_EQ(task->countOfBytesReceived(), static_cast<std::int64_t>(body.size()));
+        EXPECT_TRUE(orderIsSound(delegate->events()));
+        EXPECT_TRUE(delegate->allOnDelegateQueue());
+    }
+
+    // A stream that fails ends the task, with the stream's error inside.
+    auto delegate = std::make_shared<IntoStreamDelegate>(std::make_shared<FailingOutputStream>(kMiB));
+    auto session = sessionFor(delegate);
+    runTask(session, session->dataTaskWithRequest(requestFor(server.url("/fixed"))), *delegate);
+    const auto error = delegate->error();
+    ASSERT_TRUE(error.has_value());
+    EXPECT_EQ(error->code(), URLErrorUnknown);
+    const auto* underlying = error->userInfoValue<Error>(URLErrorUnderlyingErrorKey);
+    ASSERT_NE(underlying, nullptr);
+    EXPECT_EQ(underlying->code(), EIO);
+    EXPECT_TRUE(orderIsSound(delegate->events()));
+}
