@@ -190,11 +190,11 @@ void report(benchmark::State& state, double totalCpu, double totalWall, std::siz
     state.counters["MB_per_s"] = double(bytes) / 1e6 * transfers / totalWall;
 }
 
-// Runs `transfer` (moving `bytes`) once per iteration, timing it by hand;
-// `cpuWho` picks the process whose CPU counts; `label` keys the mean for the
-// closing ratios.
+// Runs `transfer` (moving `bytes`) once per iteration, timing it by hand,
+// and `cleanup`, if any, after each, untimed; `cpuWho` picks the process
+// whose CPU counts; `label` keys the mean for the closing ratios.
 void runTransfers(benchmark::State& state, const std::string& label, int cpuWho, const std::function<void()>& transfer,
-                  std::size_t bytes = kBlobSize) {
+                  std::size_t bytes = kBlobSize, const std::function<void()>& cleanup = {}) {
     double totalCpu = 0;
     double totalWall = 0;
     for (auto _ : state) {
@@ -205,6 +205,11 @@ void runTransfers(benchmark::State& state, const std::string& label, int cpuWho,
         totalCpu += cpuSeconds(cpuWho) - cpuBefore;
         totalWall += wall;
         state.SetIterationTime(wall);
+        if (cleanup) {
+            state.PauseTiming();
+            cleanup();
+            state.ResumeTiming();
+        }
     }
     report(state, totalCpu, totalWall, bytes);
     wallMeans()[label].push_back(totalWall / double(state.iterations()));
@@ -245,6 +250,22 @@ void BM_CurlDownload(benchmark::State& state) {
             runCurl({"curl", "-s", "-o", "/dev/null", "-w", "%{http_code}", "-H", "x-bs-version: 2016-03-14", url});
         if (status != 200) die("curl download answered " + std::to_string(status));
     });
+}
+
+// curl writing the blob into a file in memory (tmpfs): the same making of
+// fresh pages as the client's download into memory, which /dev/null spares
+// curl. A reference, not the target's baseline.
+void BM_CurlDownloadToMemory(benchmark::State& state) {
+    const std::string url = gSetup->server.baseUrl() + "/" + kContainer + "/" + kDownloadBlob + gSetup->containerSas;
+    const std::string file = "/dev/shm/vekmont-bench-" + std::to_string(::getpid());
+    runTransfers(
+        state, "curl download into tmpfs", RUSAGE_CHILDREN,
+        [&] {
+            const int status =
+                runCurl({"curl", "-s", "-o", file, "-w", "%{http_code}", "-H", "x-bs-version: 2016-03-14", url});
+            if (status != 200) die("curl download answered " + std::to_string(status));
+        },
+        kBlobSize, [&] { std::filesystem::remove(file); });
 }
 
 // Uploads ------------------------------------------------------------------------
@@ -415,6 +436,7 @@ void BM_CurlParallelDownloads(benchmark::State& state) {
 // ratios compare the medians over repetitions (--benchmark_repetitions=5,
 // best with --benchmark_enable_random_interleaving on a busy machine).
 BENCHMARK(BM_CurlDownload)->Iterations(kIterations)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_CurlDownloadToMemory)->Iterations(kIterations)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ClientDownloadToStream)
     ->Iterations(kIterations)
     ->UseManualTime()
@@ -535,6 +557,7 @@ void printRatios() {
     std::printf("target: 1.3x curl (the same transfer as one request)\n");
     ratio("client download to stream", "curl download");
     ratio("client download to data", "curl download");
+    ratio("client download to data", "curl download into tmpfs");
     ratio("client upload, parallelism 3", "curl upload");
     ratio("client upload, parallelism 1", "curl upload");
     ratio("client upload, parallelism 1", "curl upload in blocks");

@@ -54,8 +54,13 @@ std::size_t PagePrefaulter::prefaulted() const {
 
 void PagePrefaulter::noteWritten(std::size_t written) {
     mWritten.store(written);
-    if (mParked.load() > 0) {
-        { std::lock_guard lock(mMutex); }
+    // A wake-up costs the writer a system call: only when a parked thread
+    // may go on.
+    if (written >= mWakeAt.load()) {
+        {
+            std::lock_guard lock(mMutex);
+            mWakeAt.store(kNobodyParked);
+        }
         mWake.notify_all();
     }
 }
@@ -83,9 +88,14 @@ void PagePrefaulter::run(std::size_t first) {
         reached.store(step - base, std::memory_order_release);
         if (step >= allowed()) {
             std::unique_lock lock(mMutex);
-            ++mParked;
-            mWake.wait(lock, [&] { return mStop.load() || step < allowed(); });
-            --mParked;
+            // Written beyond this, the writer lets the step through.
+            const std::size_t needed = step - base - std::min(step - base, mLead) + 1;
+            mWake.wait(lock, [&] {
+                if (mStop.load()) return true;
+                // Said before looking, so that a write in between wakes us.
+                mWakeAt.store(std::min(mWakeAt.load(), needed));
+                return step < allowed();
+            });
             continue;
         }
         // Pages the writer has reached need nothing from us.

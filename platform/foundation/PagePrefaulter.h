@@ -54,7 +54,9 @@ private:
     // Per thread: the start of its next step, from the range's start.
     std::atomic<std::size_t> mReached[kThreads] = {};
     std::atomic<bool> mStop{false};
-    std::atomic<int> mParked{0};
+    // The least written length at which a parked thread may go on.
+    static constexpr std::size_t kNobodyParked = ~std::size_t(0);
+    std::atomic<std::size_t> mWakeAt{kNobodyParked};
     std::mutex mMutex;
     std::condition_variable mWake;
     std::thread mThreads[kThreads];

@@ -3,8 +3,9 @@
 // a serial queue.
 //
 // Threading: one worker thread drives every transfer of every session in
-// the process over one libcurl multi handle; nothing that runs on it waits,
-// so a slow delegate or body stream holds back its own task only. Every
+// the process over one libcurl multi handle. Nothing that runs on it waits:
+// a delegate that blocks holds back only the tasks whose callbacks queue
+// behind it, and a body stream with nothing ready only its own upload. Every
 // delegate callback runs on the session's delegate queue, in order. The
 // response waits for the delegate's answer (body bytes that come meanwhile
 // stay unread). Body bytes and send progress are handed over without
@@ -80,6 +81,8 @@ struct URLSessionConfiguration {
 
     // Seconds a task may go without progress (connecting, sending, receiving)
     // when its request gives no timeout of its own (timeoutInterval 0).
+    // Waiting for the delegate (its answer, or room for more bytes) or for a
+    // body stream is not counted.
     double timeoutIntervalForRequest = 60;
     // Seconds a whole task may take, from resume() to its end.
     double timeoutIntervalForResource = 604800;
