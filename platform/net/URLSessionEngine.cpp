@@ -157,11 +157,10 @@ public:
     // over what it gathered unless it is still receiving (`gathering`).
     void sweep(Clock::time_point now, Clock::time_point& wakeAt, bool& gathering);
     void curlFinished(CURLcode code);
-    // Whether the transfer is over; its easy handle can then leave the
-    // multi handle. An answered response head keeps it waiting for the
-    // delegate's answer although curl is done.
+    // Whether the transfer is over and can be ended. A transfer whose
+    // response still awaits the delegate's answer is not, although curl may
+    // be done with it.
     bool ending() const { return mEnding; }
-    bool curlDone() const { return mCurlDone; }
     void flushToDelegate();
     // The task's error (nullopt for success); after ending().
     std::optional<Error> outcome();
@@ -215,6 +214,8 @@ private:
     // Sets curl's pause state to ours.
     void applyPause();
     void abort(Abort reason);
+    // The error of a failed body stream or received-data stream.
+    Error streamFailure(const std::string& what) const;
     // Waiting on our side (the delegate, the body stream) is not a stall.
     bool waitingOnUs() const { return mAwaitingAnswer || mRecvPaused || mSendPaused; }
 
@@ -421,20 +422,8 @@ std::optional<Error> URLSessionTransfer::outcome() {
             return makeURLError(URLErrorRequestBodyStreamExhausted,
                                 "the body stream ended after " + std::to_string(mBodyBytesRead) + " of " +
                                     std::to_string(mStreamLength.value_or(0)) + " bytes");
-        case Abort::BodyStreamFailed: {
-            Error error = makeURLError(URLErrorUnknown, "reading the body stream failed");
-            if (mStreamError) {
-                error.userInfo()[Error::LocalizedDescriptionKey] =
-                    "reading the body stream failed: " + mStreamError->localizedDescription();
-                error.userInfo()[URLErrorUnderlyingErrorKey] = *mStreamError;
-            }
-            return error;
-        }
-        case Abort::ReceivedDataStreamFailed: {
-            Error error = makeURLError(URLErrorUnknown, "writing the body to its stream failed");
-            if (mStreamError) error.userInfo()[URLErrorUnderlyingErrorKey] = *mStreamError;
-            return error;
-        }
+        case Abort::BodyStreamFailed: return streamFailure("reading the body stream failed");
+        case Abort::ReceivedDataStreamFailed: return streamFailure("writing the body to its stream failed");
         case Abort::AnswerLost:
             return makeURLError(URLErrorNetworkConnectionLost,
                                 "the connection closed before an answer came; the request is not sent again");
@@ -449,6 +438,13 @@ std::optional<Error> URLSessionTransfer::outcome() {
     if (!mResponseDelivered) return makeURLError(URLErrorBadServerResponse, "no response head received");
     if (mSendsBody && mBodyBytesRead > mReportedSent) reportSent(mBodyBytesRead);
     return std::nullopt;
+}
+
+Error URLSessionTransfer::streamFailure(const std::string& what) const {
+    if (!mStreamError) return makeURLError(URLErrorUnknown, what);
+    Error error = makeURLError(URLErrorUnknown, what + ": " + mStreamError->localizedDescription());
+    error.userInfo()[URLErrorUnderlyingErrorKey] = *mStreamError;
+    return error;
 }
 
 void URLSessionTransfer::abort(Abort reason) {
@@ -502,7 +498,11 @@ void URLSessionTransfer::applyPause() {
     const int bits = (mRecvPaused ? CURLPAUSE_RECV : 0) | (mSendPaused ? CURLPAUSE_SEND : 0);
     // Unpausing hands curl's held bytes to write() at once, which may pause
     // again or fail the transfer.
-    if (curl_easy_pause(mEasy, bits) != CURLE_OK) abort(mAbort != Abort::None ? mAbort : Abort::Cancelled);
+    const CURLcode code = curl_easy_pause(mEasy, bits);
+    if (code != CURLE_OK) {
+        if (mAbort == Abort::None) curlFinished(code);
+        mEnding = true;
+    }
 }
 
 void URLSessionTransfer::sweep(Clock::time_point now, Clock::time_point& wakeAt, bool& gathering) {
