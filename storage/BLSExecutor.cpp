@@ -432,8 +432,16 @@ void BLSExecutor::didCompleteWithError(URLSession& session, URLSessionTask& task
 
     std::optional<platform::Error> error;
     std::optional<platform::Error> streamError = mDownloadBuffer ? mDownloadBuffer->streamError() : std::nullopt;
+    // A stream to memory that failed under the session's writes ended the
+    // task: the failure is the stream's, as it would be through the buffer.
+    const bool memoryFailed = mWritesToMemory && mOutputStream->status() == platform::StreamStatus::Error;
+    if (memoryFailed) {
+        platform::Error::UserInfo userInfo;
+        if (mOutputStream->streamError()) userInfo[BLSErrorKey::InnerError] = *mOutputStream->streamError();
+        streamError = BLSMakeError(BLSErrorCode::OutputStreamError, std::move(userInfo));
+    }
     try {
-        if (taskError) {
+        if (taskError && !memoryFailed) {
             error = BLSMakeError(BLSErrorCode::URLSessionError, {{BLSErrorKey::InnerError, *taskError}});
         } else if (streamError) {
             error = streamError;

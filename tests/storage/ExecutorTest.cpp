@@ -779,6 +779,28 @@ TEST_F(Executor, ADestinationFileInAMissingFolderFailsWithCode8AndNeverHangs) {
     EXPECT_EQ(statuses(*context), (std::vector<int>{200, 200, 200}));
 }
 
+TEST_F(Executor, AClosedMemoryDestinationFailsWithCode8) {
+    // The session writes a body bound for memory itself; the stream's
+    // failure is still the stream's, not the transport's.
+    TestServer server;
+    server.on("/small",
+              [](const httplib::Request&, httplib::Response& response) { response.set_content("abc", "text/plain"); });
+    auto context = std::make_shared<BLSOperationContext>();
+    auto command = makeCommand(context, server.url("/small"));
+    auto destination = platform::OutputStream::toMemory();
+    destination->open();
+    destination->close();
+    command->setDestinationStream(destination);
+    Outcome outcome = run(command, nullptr, context);
+    expectRanOnceElsewhere(outcome);
+    EXPECT_EQ(outcome.code(), static_cast<long>(BLSErrorCode::OutputStreamError));
+    const auto* inner = outcome.error->userInfoValue<Error>(BLSErrorKey::InnerError);
+    ASSERT_NE(inner, nullptr);
+    EXPECT_EQ(inner->code(), EBADF);
+    EXPECT_TRUE(destination->dataWrittenToMemory()->empty());
+    EXPECT_EQ(statuses(*context), (std::vector<int>{200, 200, 200}));
+}
+
 // A sink that takes little at a time and checks every byte it gets.
 class SlowSink : public platform::OutputStream {
 public:
