@@ -251,8 +251,8 @@ private:
 
     HTTPResponseHeadReader mHead;
     bool mResponseDelivered = false;
-    std::size_t mHandOverCapacity = 0;  // of a hand-over buffer; 0: grown as needed
-    bool mAwaitingAnswer = false;       // didReceiveResponse not yet answered
+    std::int64_t mBodyLeft = -1;   // announced body bytes not yet received; -1: unknown
+    bool mAwaitingAnswer = false;  // didReceiveResponse not yet answered
 
     bool mRecvPaused = false;  // the write callback paused the transfer
     bool mSendPaused = false;  // the read callback did (the stream had nothing)
@@ -561,10 +561,7 @@ std::size_t URLSessionTransfer::header(std::string_view line) {
     }
     mResponseDelivered = true;
     HTTPURLResponse response = mHead.response(mTask->mRequest.url);
-    if (response.expectedContentLength >= 0) {
-        mHandOverCapacity = static_cast<std::size_t>(std::clamp<std::int64_t>(
-            response.expectedContentLength, 1, static_cast<std::int64_t>(URLSession::kMaximumDataChunkSize)));
-    }
+    mBodyLeft = response.expectedContentLength;
     {
         std::lock_guard lock(mTask->mMutex);
         mTask->mResponse = response;
@@ -611,13 +608,17 @@ std::size_t URLSessionTransfer::write(const std::uint8_t* data, std::size_t leng
             post = URLSession::needsDeliveryLocked(*mTask);
             mRecvPaused = true;
         } else {
-            // The buffers are made once at the size the body needs (never
-            // growing by copies) and are then reused.
+            // The buffers are made once at the size the rest of the body
+            // needs (never growing by copies) and are then reused.
             if (pending.empty() && pending.capacity() < mTask->mSpareChunk.capacity()) {
                 pending.swap(mTask->mSpareChunk);
             }
-            if (pending.capacity() < mHandOverCapacity) pending.reserve(mHandOverCapacity);
+            if (pending.empty() && mBodyLeft > 0) {
+                pending.reserve(static_cast<std::size_t>(
+                    std::min<std::int64_t>(mBodyLeft, static_cast<std::int64_t>(URLSession::kMaximumDataChunkSize))));
+            }
             pending.insert(pending.end(), data, data + length);
+            if (mBodyLeft > 0) mBodyLeft = std::max<std::int64_t>(0, mBodyLeft - static_cast<std::int64_t>(length));
             if (pending.size() >= kHandOverBatch) post = URLSession::needsDeliveryLocked(*mTask);
         }
     }
