@@ -196,8 +196,8 @@ public:
 
     // --- hierarchy -----------------------------------------------------
     std::shared_ptr<View> superview() const { return mSuperview.lock(); }
-    // Back to front.
-    const std::vector<std::shared_ptr<View>>& subviews() const { return mSubviews; }
+    // Back to front; a copy, so that the tree may change while it is walked.
+    std::vector<std::shared_ptr<View>> subviews() const { return mSubviews; }
     // The window the view is in (a window's is itself); null outside one.
     std::shared_ptr<Window> window() const;
 
@@ -286,7 +286,8 @@ public:
 
     // The constraints this view holds (active ones whose nearest common
     // ancestor it is, or that were added to it).
-    const std::vector<std::shared_ptr<LayoutConstraint>>& constraints() const { return mConstraints; }
+    // (A copy, as subviews().)
+    std::vector<std::shared_ptr<LayoutConstraint>> constraints() const { return mConstraints; }
     // Activates the constraint, held by this view; throws
     // std::invalid_argument when one of its views is not this view or
     // below it.
@@ -333,7 +334,8 @@ public:
     // leaves the one it was on).
     void addGestureRecognizer(const std::shared_ptr<GestureRecognizer>& recognizer);
     void removeGestureRecognizer(const GestureRecognizer* recognizer);
-    const std::vector<std::shared_ptr<GestureRecognizer>>& gestureRecognizers() const { return mGestureRecognizers; }
+    // (A copy, as subviews().)
+    std::vector<std::shared_ptr<GestureRecognizer>> gestureRecognizers() const { return mGestureRecognizers; }
     // Asked before one of the view's recognisers (or one above it that
     // got a touch here) leaves the possible state; false makes it fail.
     virtual bool gestureRecognizerShouldBegin(GestureRecognizer& recognizer) {
