@@ -1,5 +1,6 @@
 #include "platform/ui/Device.h"
 
+#include "platform/foundation/NotificationCenter.h"
 #include "platform/ui/Notifications.h"
 
 #include <sys/utsname.h>
@@ -35,7 +36,7 @@ Device::Device() : mSystem(readSystemInfo("/etc/os-release")) {}
 void Device::setOrientation(DeviceOrientation orientation) {
     if (orientation == mOrientation) return;
     mOrientation = orientation;
-    postNotification(kDeviceOrientationDidChangeNotification, this);
+    NotificationCenter::defaultCenter().postNotificationName(kDeviceOrientationDidChangeNotification, this);
 }
 
 Device::SystemInfo Device::readSystemInfo(const std::filesystem::path& osRelease) {

@@ -390,6 +390,8 @@ private:
     void insertAt(const std::shared_ptr<View>& view, std::size_t index, const Layer* belowLayer);
     void detachSubview(View& view);
     void moveToWindow(const std::shared_ptr<Window>& window);
+    // The layer of `view`, or for null of the window (else the top view).
+    const Layer* referenceLayer(const View* view) const;
     void resizeSubviews(Size oldSize);
     void boundsSizeChanged(Size oldSize);
     Color undimmedTintColor() const;

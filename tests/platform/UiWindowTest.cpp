@@ -2,13 +2,13 @@
 // tree, tree dumps, key windows, touches reaching views through the
 // responder chain, and what the toolkit posts and records.
 
+#include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/TemporaryFolder.h"
 #include "platform/graphics/Context.h"
 #include "platform/graphics/Image.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/Device.h"
 #include "platform/ui/FeedbackGenerator.h"
-#include "platform/ui/Notifications.h"
 #include "platform/ui/Pasteboard.h"
 #include "platform/ui/Screen.h"
 #include "platform/ui/TouchSynth.h"
@@ -73,12 +73,12 @@ private:
     std::string mName;
 };
 
+// The names posted to the default centre while it lives.
 struct Posted {
     Log names;
-    Posted() {
-        platform::ui::setNotificationPoster([this](const std::string& name, const void*) { names.push_back(name); });
-    }
-    ~Posted() { platform::ui::setNotificationPoster({}); }
+    platform::NotificationCenter::ObserverToken token =
+        platform::NotificationCenter::defaultCenter().addObserverForName(
+            std::nullopt, nullptr, [this](const platform::Notification& n) { names.push_back(n.name()); });
 };
 
 int channelNear(int actual, int expected, int tolerance) { return std::abs(actual - expected) <= tolerance; }
