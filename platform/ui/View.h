@@ -303,6 +303,11 @@ public:
     LayoutPriority contentCompressionResistancePriorityForAxis(LayoutConstraintAxis axis) const;
     void setContentCompressionResistancePriority(LayoutPriority priority, LayoutConstraintAxis axis);
 
+    // Spacing the view's content keeps from its edges: 8 points a side
+    // unless set.
+    EdgeInsets layoutMargins() const { return mLayoutMargins; }
+    void setLayoutMargins(const EdgeInsets& margins) { mLayoutMargins = margins; }
+
     // The part of the bounds that the window's safe area covers, as
     // insets from each edge (none outside a window).
     EdgeInsets safeAreaInsets() const;
@@ -426,6 +431,7 @@ private:
     std::vector<std::shared_ptr<LayoutConstraint>> mConstraints;
     std::size_t mSubtreeConstraintCount = 0;  // held here and below
     std::shared_ptr<LayoutGuide> mSafeAreaGuide;
+    EdgeInsets mLayoutMargins{8, 8, 8, 8};
     LayoutPriority mHugging[2] = {kLayoutPriorityDefaultLow, kLayoutPriorityDefaultLow};
     LayoutPriority mCompression[2] = {kLayoutPriorityDefaultHigh, kLayoutPriorityDefaultHigh};
     std::uint64_t mSolvedEpoch = 0;  // the tree's constraints, as last solved here

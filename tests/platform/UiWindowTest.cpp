@@ -260,3 +260,34 @@ TEST(UiWindow, TheSystemsNameAndVersionComeFromOsRelease) {
     EXPECT_FALSE(fallback.version.empty()) << "uname's release";
     EXPECT_FALSE(Device::currentDevice().systemName().empty());
 }
+
+TEST(UiWindow, ViewsTakingOneTouchAtATimeOrExclusiveTouchesHearNoOthers) {
+    testsupport::VirtualTime time;
+    Log log;
+    auto window = std::make_shared<Window>(Rect{0, 0, 200, 100});
+    auto left = std::make_shared<Passing>(log, "left", Rect{0, 0, 100, 100});
+    auto right = std::make_shared<Passing>(log, "right", Rect{100, 0, 100, 100});
+    window->addSubview(left);
+    window->addSubview(right);
+    TouchSynth synth(window);
+
+    auto first = synth.touchDown({10, 10});
+    auto second = synth.touchDown({20, 20});
+    EXPECT_EQ(log, Log{"left began"}) << "a second finger on a view that takes one touch goes unheard";
+    left->setMultipleTouchEnabled(true);
+    auto third = synth.touchDown({30, 30});
+    EXPECT_EQ(log, (Log{"left began", "left began"}));
+    synth.lift({first, second, third});
+
+    log.clear();
+    left->setExclusiveTouch(true);
+    first = synth.touchDown({10, 10});
+    second = synth.touchDown({150, 10});
+    EXPECT_EQ(log, Log{"left began"}) << "while an exclusive view has a touch, no other view takes one";
+    EXPECT_EQ(second->view(), nullptr);
+    synth.lift({first, second});
+    log.clear();
+    first = synth.touchDown({150, 10});
+    second = synth.touchDown({10, 10});
+    EXPECT_EQ(log, Log{"right began"}) << "nor does the exclusive view take one while another view has one";
+}
