@@ -8,7 +8,7 @@ element renders itself through the render strategy's double dispatch).
 
 The platform's folders: dispatch at the bottom, foundation on it, and
 graphics, net and security on foundation; none of them includes another of
-its level, so each links alone.
+its level, so each links alone. The screen toolkit (ui) sits on graphics.
 
 Modules: platform is at the bottom and includes nothing of ours; telemetry
 and storage sit on the platform; the engine on platform and telemetry; the
@@ -38,6 +38,7 @@ PLATFORM_BELOW = {
     "graphics": {"dispatch", "foundation"},
     "net": {"dispatch", "foundation"},
     "security": {"dispatch", "foundation"},
+    "ui": {"dispatch", "foundation", "graphics"},
 }
 
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"', re.M)

@@ -70,6 +70,22 @@ bool prependChecked(cairo_t* cr, const AffineTransform& t) {
     return true;
 }
 
+// An image placed pixel on pixel up to rounding (a raster kept at the
+// scale it is shown at) is placed exactly so: Cairo then copies it instead
+// of resampling, which is faster and keeps it sharp.
+void snapToPixels(cairo_t* cr) {
+    cairo_matrix_t m;
+    cairo_get_matrix(cr, &m);
+    constexpr double kNear = 1e-9;
+    const double x = std::round(m.x0);
+    const double y = std::round(m.y0);
+    if (std::abs(m.xx - 1) < kNear && std::abs(m.yy - 1) < kNear && std::abs(m.xy) < kNear && std::abs(m.yx) < kNear &&
+        std::abs(m.x0 - x) < 1e-6 && std::abs(m.y0 - y) < 1e-6) {
+        cairo_matrix_init_translate(&m, x, y);
+        cairo_set_matrix(cr, &m);
+    }
+}
+
 void replay(cairo_t* cr, const Path& path, std::size_t from = 0) {
     const auto& elements = path.elements();
     for (std::size_t i = from; i < elements.size(); ++i) {
@@ -140,6 +156,7 @@ void Context::save() {
 
 void Context::restore() {
     if (mImpl->saved.empty()) return;
+    if (!mImpl->layers.empty() && mImpl->saved.size() <= mImpl->layers.back().depth) return;
     cairo_restore(mImpl->cr);
     mImpl->state = mImpl->saved.back();
     mImpl->saved.pop_back();
@@ -404,6 +421,60 @@ void Context::drawLinearGradient(const std::vector<GradientStop>& stops, Point s
     cairo_pattern_destroy(pattern);
 }
 
+void Context::beginTransparencyLayer() {
+    const double alpha = mImpl->state.alpha;
+    save();
+    mImpl->layers.push_back({mImpl->saved.size(), alpha});
+    cairo_push_group(mImpl->cr);
+    mImpl->state.alpha = 1;
+}
+
+void Context::endTransparencyLayer() { endLayer(nullptr, {}); }
+
+void Context::endTransparencyLayer(const Image& mask, const Rect& maskRect) { endLayer(&mask, maskRect); }
+
+void Context::endLayer(const Image* mask, const Rect& maskRect) {
+    auto& layers = mImpl->layers;
+    if (layers.empty()) return;
+    while (mImpl->saved.size() > layers.back().depth) restore();
+    cairo_t* cr = mImpl->cr;
+    cairo_pattern_t* group = cairo_pop_group(cr);
+    const double alpha = layers.back().alpha;
+    layers.pop_back();
+    restore();
+    if (drawable()) {
+        PathKeeper keep(cr);
+        cairo_save(cr);
+        if (mask == nullptr) {
+            cairo_set_source(cr, group);
+            cairo_paint_with_alpha(cr, alpha);
+        } else {
+            const detail::ImageImpl& pixels = mask->impl();
+            const int width = cairo_image_surface_get_width(pixels.surface);
+            const int height = cairo_image_surface_get_height(pixels.surface);
+            if (finite(maskRect) && !maskRect.isEmpty() && width > 0 && height > 0) {
+                cairo_pattern_t* maskPattern = cairo_pattern_create_for_surface(pixels.surface);
+                cairo_matrix_t placement;
+                cairo_matrix_init_scale(&placement, width / maskRect.width, height / maskRect.height);
+                cairo_matrix_translate(&placement, -maskRect.x, -maskRect.y);
+                cairo_pattern_set_matrix(maskPattern, &placement);
+                cairo_pattern_set_filter(maskPattern, CAIRO_FILTER_GOOD);
+                // The alpha of the layer applies to the masked group as a whole.
+                if (alpha < 1) cairo_push_group(cr);
+                cairo_set_source(cr, group);
+                cairo_mask(cr, maskPattern);
+                if (alpha < 1) {
+                    cairo_pop_group_to_source(cr);
+                    cairo_paint_with_alpha(cr, alpha);
+                }
+                cairo_pattern_destroy(maskPattern);
+            }
+        }
+        cairo_restore(cr);
+    }
+    cairo_pattern_destroy(group);
+}
+
 void Context::drawImage(const Image& image, const Rect& rect, double alpha) {
     if (!drawable() || !finite(rect) || rect.isEmpty() || !std::isfinite(alpha)) return;
     const detail::ImageImpl& pixels = image.impl();
@@ -419,6 +490,7 @@ void Context::drawImage(const Image& image, const Rect& rect, double alpha) {
     const AffineTransform placement = AffineTransform::concat(
         AffineTransform::scale(rect.width / width, rect.height / height), AffineTransform::translation(rect.x, rect.y));
     if (prependChecked(cr, placement)) {
+        snapToPixels(cr);
         cairo_set_source_surface(cr, pixels.surface, 0, 0);
         cairo_pattern_t* source = cairo_get_source(cr);
         cairo_pattern_set_filter(source, cairoFilter(mImpl->state.interpolation));

@@ -135,6 +135,20 @@ public:
     // to 0 to 1.
     void drawLinearGradient(const std::vector<GradientStop>& stops, Point start, Point end, bool extend);
 
+    // Transparency layers, as in Quartz: what is drawn between begin and end
+    // goes to an offscreen group, which end composites onto what lies below
+    // with the alpha in force at begin (inside, the alpha starts at 1), so
+    // overlapping shapes fade as one. The group is as large as the clip at
+    // begin: clip to what will be drawn first. Layers nest. End brings back
+    // the graphics state of begin, whatever saves were left open inside;
+    // inside a layer, a restore never goes past its begin. An end without a
+    // begin does nothing.
+    void beginTransparencyLayer();
+    void endTransparencyLayer();
+    // The same, with the group multiplied by the alpha of `mask`, drawn into
+    // `maskRect` (user space); nothing of the group shows outside it.
+    void endTransparencyLayer(const Image& mask, const Rect& maskRect);
+
     // Draws the whole image upright into the rectangle, multiplied by `alpha`
     // and the context's alpha, sampled at the interpolation quality.
     void drawImage(const Image& image, const Rect& rect, double alpha = 1);
@@ -156,6 +170,7 @@ private:
     template <typename Build>
     void addToPath(Build&& build);
     bool drawable() const;
+    void endLayer(const Image* mask, const Rect& maskRect);
 
     std::unique_ptr<detail::ContextImpl> mImpl;
 };

@@ -21,6 +21,9 @@ namespace detail {
 struct ImageImpl;
 }
 
+struct Color;
+struct ShadowImage;
+
 // One pixel, not premultiplied.
 struct Pixel {
     std::uint8_t red = 0;
@@ -60,6 +63,7 @@ public:
 private:
     friend class Context;
     friend class BitmapContext;
+    friend ShadowImage makeShadowImage(const Image& source, double sigma, const Color& color);
     explicit Image(std::unique_ptr<detail::ImageImpl> impl);
     const detail::ImageImpl& impl() const { return *mImpl; }
 

@@ -36,6 +36,14 @@ struct ContextImpl {
     cairo_t* cr = nullptr;
     ExtraState state;
     std::vector<ExtraState> saved;
+
+    // An open transparency layer: the depth of `saved` just after its begin,
+    // and the alpha it is composited with at its end.
+    struct TransparencyLayer {
+        std::size_t depth;
+        double alpha;
+    };
+    std::vector<TransparencyLayer> layers;
 };
 
 }  // namespace platform::detail

@@ -1,0 +1,135 @@
+#include "platform/graphics/Shadow.h"
+
+#include "platform/graphics/detail/ImageImpl.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+namespace platform {
+
+namespace detail {
+
+namespace {
+
+constexpr int kPasses = 3;
+
+// Box widths (odd) whose three passes come nearest the Gaussian's variance:
+// after Kovesi, "Fast almost-Gaussian filtering" (2010), with the variance
+// of a box of w pixels taken as (w * w - 1) / 12, as it is on pixels.
+std::array<int, kPasses> boxRadii(double sigma) {
+    std::array<int, kPasses> radii{};
+    if (!(sigma > 0) || !std::isfinite(sigma)) return radii;
+    const double variance = 12 * sigma * sigma;
+    int lower = static_cast<int>(std::floor(std::sqrt(variance / kPasses + 1)));
+    if (lower % 2 == 0) --lower;
+    const int upper = lower + 2;
+    // How many passes take the narrower box.
+    const double narrower = (kPasses * (upper * upper - 1.0) - variance) / (upper * upper - lower * lower);
+    const int m = std::clamp(static_cast<int>(std::lround(narrower)), 0, kPasses);
+    for (int i = 0; i < kPasses; ++i) radii[i] = ((i < m ? lower : upper) - 1) / 2;
+    return radii;
+}
+
+// One box pass along a line of `count` values `step` apart, through `scratch`.
+void boxLine(std::uint16_t* line, int count, std::ptrdiff_t step, int radius, std::vector<std::uint32_t>& scratch) {
+    scratch.resize(static_cast<std::size_t>(count));
+    for (int i = 0; i < count; ++i) scratch[i] = line[i * step];
+    const std::uint32_t width = 2 * static_cast<std::uint32_t>(radius) + 1;
+    std::uint32_t sum = 0;
+    for (int i = 0; i < std::min(radius, count); ++i) sum += scratch[i];
+    for (int i = 0; i < count; ++i) {
+        if (i + radius < count) sum += scratch[i + radius];
+        line[i * step] = static_cast<std::uint16_t>((sum + width / 2) / width);
+        if (i - radius >= 0) sum -= scratch[i - radius];
+    }
+}
+
+}  // namespace
+
+int gaussianReach(double sigma) {
+    int reach = 0;
+    for (int radius : boxRadii(sigma)) reach += radius;
+    return reach;
+}
+
+void blurPlane(std::uint16_t* plane, int width, int height, double sigma) {
+    std::vector<std::uint32_t> scratch;
+    for (int radius : boxRadii(sigma)) {
+        if (radius == 0) continue;
+        for (int y = 0; y < height; ++y)
+            boxLine(plane + static_cast<std::ptrdiff_t>(y) * width, width, 1, radius, scratch);
+        for (int x = 0; x < width; ++x) boxLine(plane + x, height, width, radius, scratch);
+    }
+}
+
+}  // namespace detail
+
+ShadowImage makeShadowImage(const Image& source, double sigma, const Color& color) {
+    ShadowImage result;
+    if (!std::isfinite(sigma)) sigma = 0;
+    const int margin = detail::gaussianReach(sigma);
+    cairo_surface_t* from = source.impl().surface;
+    const int sourceWidth = cairo_image_surface_get_width(from);
+    const int sourceHeight = cairo_image_surface_get_height(from);
+    const long long width = sourceWidth + 2LL * margin;
+    const long long height = sourceHeight + 2LL * margin;
+    if (!detail::bitmapSizeAllowed(width, height)) return result;
+    const int w = static_cast<int>(width);
+    const int h = static_cast<int>(height);
+
+    // Alpha scaled to 16 bits, so that six passes do not band.
+    std::vector<std::uint16_t> plane(static_cast<std::size_t>(w) * h, 0);
+    cairo_surface_flush(from);
+    const unsigned char* pixels = cairo_image_surface_get_data(from);
+    const int stride = cairo_image_surface_get_stride(from);
+    for (int y = 0; y < sourceHeight; ++y) {
+        const unsigned char* row = pixels + static_cast<std::ptrdiff_t>(y) * stride;
+        std::uint16_t* out = plane.data() + static_cast<std::ptrdiff_t>(y + margin) * w + margin;
+        for (int x = 0; x < sourceWidth; ++x) {
+            std::uint32_t word = 0;
+            std::memcpy(&word, row + 4 * static_cast<std::ptrdiff_t>(x), 4);
+            out[x] = static_cast<std::uint16_t>((word >> 24) * 257);
+        }
+    }
+    detail::blurPlane(plane.data(), w, h, sigma);
+
+    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w, h);
+    if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
+        cairo_surface_destroy(surface);
+        return result;
+    }
+    cairo_surface_flush(surface);
+    const auto unit = [](double v) { return std::isnan(v) ? 0.0 : std::clamp(v, 0.0, 1.0); };
+    const double alpha = unit(color.alpha);
+    const double red = unit(color.red);
+    const double green = unit(color.green);
+    const double blue = unit(color.blue);
+    // One premultiplied pixel per level of alpha.
+    std::array<std::uint32_t, 256> tinted{};
+    for (std::uint32_t level = 0; level < 256; ++level) {
+        const double a = level / 255.0;
+        tinted[level] = (level << 24) | (static_cast<std::uint32_t>(std::lround(a * red * 255)) << 16) |
+                        (static_cast<std::uint32_t>(std::lround(a * green * 255)) << 8) |
+                        static_cast<std::uint32_t>(std::lround(a * blue * 255));
+    }
+    const std::uint64_t alphaScale = static_cast<std::uint64_t>(std::lround(alpha * 255));
+    unsigned char* target = cairo_image_surface_get_data(surface);
+    const int targetStride = cairo_image_surface_get_stride(surface);
+    for (int y = 0; y < h; ++y) {
+        unsigned char* row = target + static_cast<std::ptrdiff_t>(y) * targetStride;
+        const std::uint16_t* in = plane.data() + static_cast<std::ptrdiff_t>(y) * w;
+        for (int x = 0; x < w; ++x) {
+            const auto level = static_cast<std::size_t>((in[x] * alphaScale + 32767) / 65535);
+            std::memcpy(row + 4 * static_cast<std::ptrdiff_t>(x), &tinted[level], 4);
+        }
+    }
+    cairo_surface_mark_dirty(surface);
+    result.image = std::shared_ptr<Image>(new Image(std::make_unique<detail::ImageImpl>(surface, source.scale())));
+    result.margin = margin;
+    return result;
+}
+
+}  // namespace platform

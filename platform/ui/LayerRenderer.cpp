@@ -1,0 +1,454 @@
+#include "platform/ui/LayerRenderer.h"
+
+#include "platform/graphics/BitmapContext.h"
+#include "platform/graphics/Context.h"
+#include "platform/graphics/Shadow.h"
+#include "platform/ui/Layer.h"
+#include "platform/ui/detail/AnimationRun.h"
+#include "platform/ui/detail/LayerCache.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <utility>
+
+namespace platform::ui {
+
+namespace {
+
+using detail::LayerAccess;
+
+struct Frame {
+    Context& context;
+    double time;
+    double scale;
+    // False for offscreen drawing (shadows, masks): vector content is then
+    // drawn directly, so that its kept raster stays the screen's.
+    bool keepsVectors = true;
+};
+
+// A layer as this frame shows it: the model (which owns the tree and the
+// kept rasters) and its presentation (itself when nothing animates it).
+struct Shown {
+    Layer& model;
+    std::shared_ptr<Layer> copy;
+    Layer* shown;
+};
+
+Shown show(Layer& layer, double time) {
+    if (!layer.hasAnimations()) return {layer, nullptr, &layer};
+    auto copy = layer.presentationLayer(time);
+    Layer* shown = copy.get();
+    return {layer, std::move(copy), shown};
+}
+
+double unit(double v) { return std::isnan(v) ? 0.0 : std::clamp(v, 0.0, 1.0); }
+
+bool hasShadow(const Layer& layer) {
+    return layer.shadowOpacity() > 0 && layer.shadowColor().alpha > 0 && std::isfinite(layer.shadowRadius());
+}
+
+bool isFinite(const Rect& r) {
+    return std::isfinite(r.x) && std::isfinite(r.y) && std::isfinite(r.width) && std::isfinite(r.height);
+}
+
+// The union of what is drawn; areas of nothing count for nothing.
+class Extent {
+public:
+    void add(const Rect& r) {
+        if (r.isEmpty() || !isFinite(r)) return;
+        if (!mRect) {
+            mRect = Rect{r.minX(), r.minY(), std::abs(r.width), std::abs(r.height)};
+            return;
+        }
+        const double minX = std::min(mRect->minX(), r.minX());
+        const double minY = std::min(mRect->minY(), r.minY());
+        const double maxX = std::max(mRect->maxX(), r.maxX());
+        const double maxY = std::max(mRect->maxY(), r.maxY());
+        mRect = Rect{minX, minY, maxX - minX, maxY - minY};
+    }
+    const std::optional<Rect>& rect() const { return mRect; }
+
+private:
+    std::optional<Rect> mRect;
+};
+
+Rect boundingBox(const AffineTransform& t, const Rect& r) {
+    const Point corners[4] = {t.apply({r.minX(), r.minY()}), t.apply({r.maxX(), r.minY()}),
+                              t.apply({r.maxX(), r.maxY()}), t.apply({r.minX(), r.maxY()})};
+    double minX = corners[0].x, maxX = corners[0].x, minY = corners[0].y, maxY = corners[0].y;
+    for (const Point& p : corners) {
+        minX = std::min(minX, p.x);
+        maxX = std::max(maxX, p.x);
+        minY = std::min(minY, p.y);
+        maxY = std::max(maxY, p.y);
+    }
+    return {minX, minY, maxX - minX, maxY - minY};
+}
+
+// Outward to whole pixels at `scale`, so that a raster drawn there lands
+// pixel on pixel.
+Rect snapped(const Rect& r, double scale) {
+    const double x0 = std::floor(r.minX() * scale);
+    const double y0 = std::floor(r.minY() * scale);
+    const double x1 = std::ceil(r.maxX() * scale);
+    const double y1 = std::ceil(r.maxY() * scale);
+    return {x0 / scale, y0 / scale, (x1 - x0) / scale, (y1 - y0) / scale};
+}
+
+Rect grown(const Rect& r, double by) { return {r.x - by, r.y - by, r.width + 2 * by, r.height + 2 * by}; }
+
+Path roundedBounds(const Layer& layer) {
+    Path path;
+    path.addRoundedRect(layer.bounds(), layer.cornerRadius() > 0 ? layer.cornerRadius() : 0);
+    return path;
+}
+
+Rect placeContents(Size natural, const Rect& box, ContentsGravity gravity) {
+    const double w = box.width;
+    const double h = box.height;
+    Size size = natural;
+    switch (gravity) {
+        case ContentsGravity::resize: return box;
+        case ContentsGravity::resizeAspect:
+        case ContentsGravity::resizeAspectFill: {
+            if (!(natural.width > 0) || !(natural.height > 0)) return box;
+            const double sx = w / natural.width;
+            const double sy = h / natural.height;
+            const double s = gravity == ContentsGravity::resizeAspect ? std::min(sx, sy) : std::max(sx, sy);
+            size = {natural.width * s, natural.height * s};
+            break;
+        }
+        default: break;
+    }
+    // Horizontal and vertical placement: 0 start, 0.5 centre, 1 end.
+    double fx = 0.5;
+    double fy = 0.5;
+    switch (gravity) {
+        case ContentsGravity::top: fy = 0; break;
+        case ContentsGravity::bottom: fy = 1; break;
+        case ContentsGravity::left: fx = 0; break;
+        case ContentsGravity::right: fx = 1; break;
+        case ContentsGravity::topLeft: fx = fy = 0; break;
+        case ContentsGravity::topRight: fx = 1, fy = 0; break;
+        case ContentsGravity::bottomLeft: fx = 0, fy = 1; break;
+        case ContentsGravity::bottomRight: fx = fy = 1; break;
+        default: break;
+    }
+    return {box.x + (w - size.width) * fx, box.y + (h - size.height) * fy, size.width, size.height};
+}
+
+// The area a layer's drawing covers, in its own coordinates: bounds,
+// contents, drawn content and sublayers (with their shadows), and its own
+// shadow when asked.
+Extent drawnExtent(const Shown& s, double time, bool withShadow);
+
+Rect shadowSourceExtent(const Shown& s, double time) {
+    const Layer& p = *s.shown;
+    if (p.shadowPath()) {
+        const Extent box = [&] {
+            Extent e;
+            for (const auto& element : p.shadowPath()->elements()) {
+                const int count = element.type == Path::ElementType::curveTo        ? 3
+                                  : element.type == Path::ElementType::closeSubpath ? 0
+                                                                                    : 1;
+                for (int i = 0; i < count; ++i) e.add({element.points[i].x, element.points[i].y, 1e-9, 1e-9});
+            }
+            return e;
+        }();
+        return box.rect().value_or(Rect{});
+    }
+    return drawnExtent(s, time, false).rect().value_or(Rect{});
+}
+
+Extent drawnExtent(const Shown& s, double time, bool withShadow) {
+    const Layer& p = *s.shown;
+    Extent extent;
+    extent.add(p.bounds());
+    // A layer that masks to its bounds shows nothing beyond them.
+    if (!p.masksToBounds()) {
+        if (p.contents()) extent.add(placeContents(p.contents()->size(), p.bounds(), p.contentsGravity()));
+        if (LayerAccess::drawsContent(s.model)) extent.add(LayerAccess::contentExtent(p));
+        for (const auto& sublayer : s.model.sublayers()) {
+            const Shown child = show(*sublayer, time);
+            if (child.shown->isHidden()) continue;
+            const Extent inner = drawnExtent(child, time, true);
+            if (inner.rect()) extent.add(boundingBox(child.shown->transformToSuperlayer(), *inner.rect()));
+        }
+    }
+    if (withShadow && hasShadow(p)) {
+        const Rect source = shadowSourceExtent(s, time);
+        // Three standard deviations hold all but a trace of a Gaussian.
+        Rect shadow = grown(source, 3 * std::max(0.0, p.shadowRadius()) + 1);
+        shadow.x += p.shadowOffset().width;
+        shadow.y += p.shadowOffset().height;
+        extent.add(shadow);
+    }
+    return extent;
+}
+
+// Whether what a shadow is made of changes with time: an animation below
+// the layer, or one on it that changes more than where it is put.
+bool compositeAnimated(const Layer& layer, bool self) {
+    if (self && LayerAccess::compositeAnimated(layer)) return true;
+    for (const auto& sublayer : layer.sublayers()) {
+        if (sublayer->hasAnimations() || compositeAnimated(*sublayer, false)) return true;
+    }
+    return false;
+}
+
+void renderLayer(Layer& layer, Frame& frame);
+void composite(const Shown& s, Frame& frame, double opacity, bool withShadow);
+
+std::shared_ptr<Image> transparentPixel() {
+    static const std::shared_ptr<Image> pixel = BitmapContext::create(1, 1)->makeImage();
+    return pixel;
+}
+
+// Draws into a new raster of `box` (points of the current layer, whole
+// pixels at `scale`); null when it would be empty or too large.
+template <typename Draw>
+std::shared_ptr<Image> rasterize(const Rect& box, double scale, Draw&& draw) {
+    const double width = std::round(box.width * scale);
+    const double height = std::round(box.height * scale);
+    if (!(width >= 1 && height >= 1 && width <= 1e6 && height <= 1e6)) return nullptr;
+    auto bitmap = BitmapContext::create(static_cast<int>(width), static_cast<int>(height), scale);
+    if (!bitmap) return nullptr;
+    bitmap->translate(-box.x, -box.y);
+    draw(*bitmap);
+    return bitmap->makeImage();
+}
+
+// The device's scale when it maps the layer upright (no turn, no shear,
+// the same scale both ways); none otherwise.
+std::optional<double> uprightScale(const AffineTransform& device) {
+    constexpr double kNear = 1e-9;
+    if (std::abs(device.b) > kNear || std::abs(device.c) > kNear || std::abs(device.a - device.d) > kNear ||
+        !(device.a > 0) || !std::isfinite(device.a) || !std::isfinite(device.tx) || !std::isfinite(device.ty)) {
+        return std::nullopt;
+    }
+    return device.a;
+}
+
+// `r` grown to whole device pixels of an upright device transform.
+Rect deviceAligned(const Rect& r, const AffineTransform& device) {
+    const double a = device.a;
+    const double x0 = std::floor(r.minX() * a + device.tx);
+    const double y0 = std::floor(r.minY() * a + device.ty);
+    const double x1 = std::ceil(r.maxX() * a + device.tx);
+    const double y1 = std::ceil(r.maxY() * a + device.ty);
+    return {(x0 - device.tx) / a, (y0 - device.ty) / a, (x1 - x0) / a, (y1 - y0) / a};
+}
+
+void drawShadow(const Shown& s, Frame& frame) {
+    const Layer& p = *s.shown;
+    detail::LayerCache& cache = LayerAccess::cache(s.model);
+    Color color = p.shadowColor();
+    color.alpha = unit(color.alpha) * unit(p.shadowOpacity());
+    const double radius = std::max(0.0, p.shadowRadius());
+    bool fresh =
+        cache.shadow && cache.shadowScale == frame.scale && cache.shadowRadius == radius && cache.shadowColor == color;
+    if (p.shadowPath()) {
+        fresh = fresh && cache.shadowSourcePath == p.shadowPath();
+    } else {
+        fresh = fresh && !cache.shadowSourcePath && cache.shadowTreeVersion == LayerAccess::treeVersion(s.model) &&
+                !compositeAnimated(s.model, true);
+    }
+    if (!fresh) {
+        const Rect box = snapped(shadowSourceExtent(s, frame.time), frame.scale);
+        const auto image = rasterize(box, frame.scale, [&](Context& context) {
+            if (p.shadowPath()) {
+                context.setFillColor({0, 0, 0, 1});
+                context.fillPath(*p.shadowPath());
+            } else {
+                Frame inner{context, frame.time, frame.scale, false};
+                composite(s, inner, 1, false);
+            }
+        });
+        cache.shadow.reset();
+        if (!image) return;
+        const ShadowImage shadow = makeShadowImage(*image, radius * frame.scale, color);
+        if (!shadow.image) return;
+        const double margin = shadow.margin / frame.scale;
+        cache.shadow = shadow.image;
+        cache.shadowRect = grown(box, margin);
+        cache.shadowScale = frame.scale;
+        cache.shadowRadius = radius;
+        cache.shadowColor = color;
+        cache.shadowSourcePath = p.shadowPath();
+        cache.shadowTreeVersion = LayerAccess::treeVersion(s.model);
+    }
+    Rect placed = cache.shadowRect;
+    placed.x += p.shadowOffset().width;
+    placed.y += p.shadowOffset().height;
+    frame.context.drawImage(*cache.shadow, placed);
+}
+
+void drawContent(const Shown& s, Frame& frame) {
+    Context& context = frame.context;
+    Layer& p = *s.shown;
+    const bool vector = LayerAccess::drawsFromProperties(s.model);
+    const std::optional<double> upright = uprightScale(context.transform());
+    // Drawn afresh from what shows: content that changes with time, and
+    // vector content that would not land pixel on pixel.
+    if ((s.copy && LayerAccess::contentAnimated(s.model)) || (vector && (!upright || !frame.keepsVectors))) {
+        // Shapes, text and gradients keep to their extent by themselves.
+        context.save();
+        if (!vector) context.clipToRect(LayerAccess::contentExtent(p));
+        p.drawInContext(context);
+        context.restore();
+        return;
+    }
+    detail::LayerCache& cache = LayerAccess::cache(s.model);
+    const Rect extent = LayerAccess::contentExtent(s.model);
+    if (extent.isEmpty() || !isFinite(extent)) return;
+    // Vector content is kept at the device's pixels, a drawn layer's
+    // backing at the contents scale (and stretched as the platform's is).
+    const double scale = vector ? *upright : frame.scale;
+    const Rect box = vector ? deviceAligned(extent, context.transform()) : snapped(extent, scale);
+    const std::uint64_t version = LayerAccess::contentVersion(s.model);
+    if (!cache.raster || cache.rasterVersion != version || cache.rasterScale != scale || cache.rasterRect != box) {
+        cache.raster = rasterize(box, scale, [&](Context& bitmap) {
+            bitmap.clipToRect(extent);
+            s.model.drawInContext(bitmap);
+        });
+        LayerAccess::displayed(s.model);
+        cache.rasterRect = box;
+        cache.rasterScale = scale;
+        cache.rasterVersion = version;
+    }
+    if (!cache.raster) return;
+    Rect target = cache.rasterRect;
+    if (s.copy) {
+        // Bounds that animate stretch the content drawn for the model's.
+        const Rect shown = LayerAccess::contentExtent(p);
+        if (shown != extent && extent.width != 0 && extent.height != 0) {
+            const double sx = shown.width / extent.width;
+            const double sy = shown.height / extent.height;
+            target = {shown.x + (target.x - extent.x) * sx, shown.y + (target.y - extent.y) * sy, target.width * sx,
+                      target.height * sy};
+        }
+    }
+    context.drawImage(*cache.raster, target);
+}
+
+void drawBorder(const Layer& p, Context& context) {
+    const double width = p.borderWidth();
+    if (!(width > 0) || !(p.borderColor().alpha > 0)) return;
+    const Rect outer = p.bounds();
+    Path path;
+    path.addRoundedRect(outer, std::max(0.0, p.cornerRadius()));
+    const Rect inner{outer.minX() + width, outer.minY() + width, std::abs(outer.width) - 2 * width,
+                     std::abs(outer.height) - 2 * width};
+    if (inner.width > 0 && inner.height > 0) path.addRoundedRect(inner, std::max(0.0, p.cornerRadius() - width));
+    context.setFillColor(p.borderColor());
+    context.fillPath(path, FillRule::evenOdd);
+}
+
+// The mask's raster at the context's resolution, and where it goes.
+std::pair<std::shared_ptr<Image>, Rect> renderMask(Layer& mask, Frame& frame) {
+    const Shown m = show(mask, frame.time);
+    const auto extent = drawnExtent(m, frame.time, true).rect();
+    if (m.shown->isHidden() || !extent) return {transparentPixel(), Rect{0, 0, 1, 1}};
+    const double deviceScale = std::sqrt(std::abs(frame.context.transform().determinant()));
+    const double scale = std::isfinite(deviceScale) && deviceScale > 0 ? deviceScale : frame.scale;
+    const Rect box = snapped(boundingBox(m.shown->transformToSuperlayer(), *extent), scale);
+    auto image = rasterize(box, scale, [&](Context& context) {
+        Frame inner{context, frame.time, frame.scale, false};
+        renderLayer(mask, inner);
+    });
+    if (!image) return {transparentPixel(), Rect{0, 0, 1, 1}};
+    return {std::move(image), box};
+}
+
+void composite(const Shown& s, Frame& frame, double opacity, bool withShadow) {
+    Context& context = frame.context;
+    const Layer& p = *s.shown;
+    const bool shadow = withShadow && hasShadow(p);
+    const bool masked = s.model.mask() != nullptr;
+    const bool background = p.backgroundColor().alpha > 0;
+    const bool border = p.borderWidth() > 0 && p.borderColor().alpha > 0;
+    const bool drawn = LayerAccess::drawsContent(s.model);
+    const std::size_t parts = (background ? 1 : 0) + (border ? 1 : 0) + (drawn ? 1 : 0) + (p.contents() ? 1 : 0) +
+                              s.model.sublayers().size() + (shadow ? 1 : 0);
+    // Parts that overlap fade as one, through a group; one part alone
+    // takes the alpha directly.
+    const double alpha = context.alpha() * opacity;
+    const bool group = masked || (alpha < 1 && parts > 1);
+    context.save();
+    context.setAlpha(alpha);
+    if (group) {
+        const auto extent = drawnExtent(s, frame.time, shadow).rect();
+        if (!extent) {
+            context.restore();
+            return;
+        }
+        context.clipToRect(grown(*extent, 1));
+        context.beginTransparencyLayer();
+    }
+
+    if (shadow) drawShadow(s, frame);
+    if (background) {
+        context.setFillColor(p.backgroundColor());
+        context.fillPath(roundedBounds(p));
+    }
+    const bool clips = p.masksToBounds();
+    if (clips && (p.contents() || drawn || !s.model.sublayers().empty())) {
+        context.save();
+        context.clipToPath(roundedBounds(p));
+    }
+    if (p.contents())
+        context.drawImage(*p.contents(), placeContents(p.contents()->size(), p.bounds(), p.contentsGravity()));
+    if (drawn) drawContent(s, frame);
+    if (!s.model.sublayers().empty()) {
+        std::vector<Layer*> order;
+        order.reserve(s.model.sublayers().size());
+        for (const auto& sublayer : s.model.sublayers()) order.push_back(sublayer.get());
+        std::stable_sort(order.begin(), order.end(),
+                         [](const Layer* a, const Layer* b) { return a->zPosition() < b->zPosition(); });
+        for (Layer* sublayer : order) renderLayer(*sublayer, frame);
+    }
+    if (clips && (p.contents() || drawn || !s.model.sublayers().empty())) context.restore();
+    if (border) drawBorder(p, context);
+
+    if (group) {
+        if (masked) {
+            const auto [image, rect] = renderMask(*s.model.mask(), frame);
+            context.endTransparencyLayer(*image, rect);
+        } else {
+            context.endTransparencyLayer();
+        }
+    }
+    context.restore();
+}
+
+void renderLayer(Layer& layer, Frame& frame) {
+    const Shown s = show(layer, frame.time);
+    const Layer& p = *s.shown;
+    if (p.isHidden()) return;
+    const double opacity = unit(p.opacity());
+    if (opacity <= 0) return;
+    frame.context.save();
+    frame.context.concat(p.transformToSuperlayer());
+    composite(s, frame, opacity, true);
+    frame.context.restore();
+}
+
+}  // namespace
+
+namespace detail {
+
+LayerCache& LayerAccess::cache(const Layer& layer) {
+    if (!layer.mCache) layer.mCache = std::make_unique<LayerCache>();
+    return *layer.mCache;
+}
+
+}  // namespace detail
+
+void renderLayerTree(Layer& root, Context& context, const RenderOptions& options) {
+    const double scale = std::isfinite(options.contentsScale) && options.contentsScale > 0 ? options.contentsScale : 1;
+    Frame frame{context, options.time, scale};
+    renderLayer(root, frame);
+}
+
+}  // namespace platform::ui

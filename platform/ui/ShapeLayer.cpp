@@ -1,0 +1,140 @@
+#include "platform/ui/ShapeLayer.h"
+
+#include "platform/graphics/PathMeasure.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+
+namespace platform::ui {
+
+namespace {
+
+template <typename T>
+const T* as(const AnimationValue& value) {
+    return std::get_if<T>(&value);
+}
+
+constexpr const char* kContentKeys[] = {"path",       "fillColor",     "strokeColor", "lineWidth",
+                                        "miterLimit", "lineDashPhase", "strokeStart", "strokeEnd"};
+
+}  // namespace
+
+std::shared_ptr<Layer> ShapeLayer::makeCopy() const { return std::shared_ptr<Layer>(new ShapeLayer(*this)); }
+
+void ShapeLayer::setPath(Path path) { changeProperty("path", mPath, path, true); }
+
+void ShapeLayer::setFillColor(const Color& color) { changeProperty("fillColor", mFillColor, color, true); }
+
+void ShapeLayer::setFillRule(FillRule rule) { changeProperty("fillRule", mFillRule, rule, true); }
+
+void ShapeLayer::setStrokeColor(const Color& color) { changeProperty("strokeColor", mStrokeColor, color, true); }
+
+void ShapeLayer::setLineWidth(double width) { changeProperty("lineWidth", mLineWidth, width, true); }
+
+void ShapeLayer::setLineCap(LineCap cap) { changeProperty("lineCap", mLineCap, cap, true); }
+
+void ShapeLayer::setLineJoin(LineJoin join) { changeProperty("lineJoin", mLineJoin, join, true); }
+
+void ShapeLayer::setMiterLimit(double limit) { changeProperty("miterLimit", mMiterLimit, limit, true); }
+
+void ShapeLayer::setLineDashPattern(std::vector<double> pattern) {
+    changeProperty("lineDashPattern", mLineDashPattern, pattern, true);
+}
+
+void ShapeLayer::setLineDashPhase(double phase) { changeProperty("lineDashPhase", mLineDashPhase, phase, true); }
+
+void ShapeLayer::setStrokeStart(double start) { changeProperty("strokeStart", mStrokeStart, start, true); }
+
+void ShapeLayer::setStrokeEnd(double end) { changeProperty("strokeEnd", mStrokeEnd, end, true); }
+
+void ShapeLayer::drawInContext(Context& context) {
+    if (mPath.isEmpty()) return;
+    if (mFillColor.alpha > 0) {
+        context.setFillColor(mFillColor);
+        context.fillPath(mPath, mFillRule);
+    }
+    const double start = std::isnan(mStrokeStart) ? 0 : std::clamp(mStrokeStart, 0.0, 1.0);
+    const double end = std::isnan(mStrokeEnd) ? 0 : std::clamp(mStrokeEnd, 0.0, 1.0);
+    if (!(mStrokeColor.alpha > 0) || !(mLineWidth > 0) || end <= start) return;
+    context.setStrokeColor(mStrokeColor);
+    context.setLineWidth(mLineWidth);
+    context.setLineCap(mLineCap);
+    context.setLineJoin(mLineJoin);
+    context.setMiterLimit(mMiterLimit);
+    context.setLineDash(mLineDashPhase, mLineDashPattern);
+    if (start == 0 && end == 1) {
+        context.strokePath(mPath);
+        return;
+    }
+    const PathMeasure measure(mPath);
+    context.strokePath(measure.segment(start * measure.length(), end * measure.length()));
+}
+
+Rect ShapeLayer::contentExtent() const {
+    if (mPath.isEmpty()) return {};
+    double minX = INFINITY, minY = INFINITY, maxX = -INFINITY, maxY = -INFINITY;
+    for (const auto& element : mPath.elements()) {
+        const int count = element.type == Path::ElementType::curveTo        ? 3
+                          : element.type == Path::ElementType::closeSubpath ? 0
+                                                                            : 1;
+        for (int i = 0; i < count; ++i) {
+            minX = std::min(minX, element.points[i].x);
+            maxX = std::max(maxX, element.points[i].x);
+            minY = std::min(minY, element.points[i].y);
+            maxY = std::max(maxY, element.points[i].y);
+        }
+    }
+    // Room for the stroke (a miter reaches furthest) and for anti-aliasing.
+    double outset = 1;
+    if (mStrokeColor.alpha > 0 && mLineWidth > 0 && std::isfinite(mLineWidth)) {
+        const double reach =
+            mLineJoin == LineJoin::miter ? std::max(mMiterLimit, std::numbers::sqrt2) : std::numbers::sqrt2;
+        outset += mLineWidth / 2 * (std::isfinite(reach) ? reach : std::numbers::sqrt2);
+    }
+    return {minX - outset, minY - outset, maxX - minX + 2 * outset, maxY - minY + 2 * outset};
+}
+
+bool ShapeLayer::keyPathAffectsContent(std::string_view keyPath) const {
+    return std::any_of(std::begin(kContentKeys), std::end(kContentKeys),
+                       [&](const char* key) { return keyPath == key; });
+}
+
+std::optional<AnimationValue> ShapeLayer::valueForKeyPath(std::string_view keyPath) const {
+    if (keyPath == "path") return mPath;
+    if (keyPath == "fillColor") return mFillColor;
+    if (keyPath == "strokeColor") return mStrokeColor;
+    if (keyPath == "lineWidth") return mLineWidth;
+    if (keyPath == "miterLimit") return mMiterLimit;
+    if (keyPath == "lineDashPhase") return mLineDashPhase;
+    if (keyPath == "strokeStart") return mStrokeStart;
+    if (keyPath == "strokeEnd") return mStrokeEnd;
+    return Layer::valueForKeyPath(keyPath);
+}
+
+bool ShapeLayer::assignValue(std::string_view keyPath, const AnimationValue& value) {
+    if (keyPath == "path") {
+        if (!as<Path>(value)) return false;
+        mPath = *as<Path>(value);
+        return true;
+    }
+    if (keyPath == "fillColor" || keyPath == "strokeColor") {
+        if (!as<Color>(value)) return false;
+        (keyPath == "fillColor" ? mFillColor : mStrokeColor) = *as<Color>(value);
+        return true;
+    }
+    double* number = keyPath == "lineWidth"       ? &mLineWidth
+                     : keyPath == "miterLimit"    ? &mMiterLimit
+                     : keyPath == "lineDashPhase" ? &mLineDashPhase
+                     : keyPath == "strokeStart"   ? &mStrokeStart
+                     : keyPath == "strokeEnd"     ? &mStrokeEnd
+                                                  : nullptr;
+    if (number) {
+        if (!as<double>(value)) return false;
+        *number = *as<double>(value);
+        return true;
+    }
+    return Layer::assignValue(keyPath, value);
+}
+
+}  // namespace platform::ui

@@ -1,0 +1,71 @@
+#include "platform/ui/TextLayer.h"
+
+#include "platform/graphics/TextMeasure.h"
+
+namespace platform::ui {
+
+std::shared_ptr<Layer> TextLayer::makeCopy() const { return std::shared_ptr<Layer>(new TextLayer(*this)); }
+
+void TextLayer::setString(std::string text) { changeProperty("string", mString, text, true); }
+
+void TextLayer::setFontName(std::string name) { changeProperty("font", mFontName, name, true); }
+
+void TextLayer::setFontSize(double size) { changeProperty("fontSize", mFontSize, size, true); }
+
+void TextLayer::setForegroundColor(const Color& color) {
+    changeProperty("foregroundColor", mForegroundColor, color, true);
+}
+
+void TextLayer::setAlignmentMode(TextAlignment alignment) {
+    changeProperty("alignmentMode", mAlignment, alignment, true);
+}
+
+void TextLayer::setWrapped(bool wrapped) { changeProperty("wrapped", mWrapped, wrapped, true); }
+
+void TextLayer::drawInContext(Context& context) {
+    const Rect box = bounds();
+    if (mString.empty() || !(mFontSize > 0) || box.isEmpty()) return;
+    TextAttributes attributes;
+    attributes.fontName = mFontName;
+    attributes.fontSize = mFontSize;
+    attributes.color = mForegroundColor;
+    if (mWrapped) {
+        context.drawTextInRect(mString, box, attributes, mAlignment);
+        return;
+    }
+    double x = box.minX();
+    if (mAlignment != TextAlignment::left) {
+        const double width = measureText(mString, mFontName, mFontSize).width;
+        x += mAlignment == TextAlignment::center ? (box.width - width) / 2 : box.width - width;
+    }
+    context.save();
+    context.clipToRect(box);
+    context.drawText(mString, {x, box.minY()}, attributes);
+    context.restore();
+}
+
+bool TextLayer::keyPathAffectsContent(std::string_view keyPath) const {
+    return keyPath == "foregroundColor" || keyPath == "fontSize";
+}
+
+std::optional<AnimationValue> TextLayer::valueForKeyPath(std::string_view keyPath) const {
+    if (keyPath == "foregroundColor") return mForegroundColor;
+    if (keyPath == "fontSize") return mFontSize;
+    return Layer::valueForKeyPath(keyPath);
+}
+
+bool TextLayer::assignValue(std::string_view keyPath, const AnimationValue& value) {
+    if (keyPath == "foregroundColor") {
+        if (!std::holds_alternative<Color>(value)) return false;
+        mForegroundColor = std::get<Color>(value);
+        return true;
+    }
+    if (keyPath == "fontSize") {
+        if (!std::holds_alternative<double>(value)) return false;
+        mFontSize = std::get<double>(value);
+        return true;
+    }
+    return Layer::assignValue(keyPath, value);
+}
+
+}  // namespace platform::ui

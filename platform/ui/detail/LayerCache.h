@@ -1,0 +1,35 @@
+#pragma once
+// Private to platform/ui: what the renderer keeps with a layer between
+// frames.
+
+#include "platform/graphics/Color.h"
+#include "platform/graphics/Geometry.h"
+#include "platform/graphics/Image.h"
+#include "platform/graphics/Path.h"
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+
+namespace platform::ui::detail {
+
+struct LayerCache {
+    // The drawn content: the raster, the area it covers (layer points), the
+    // scale it was drawn at and the content version it shows.
+    std::shared_ptr<Image> raster;
+    Rect rasterRect;
+    double rasterScale = 0;
+    std::uint64_t rasterVersion = 0;
+
+    // The shadow, before its offset: the tinted, blurred image and where it
+    // goes (layer points), with what it was made from.
+    std::shared_ptr<Image> shadow;
+    Rect shadowRect;
+    double shadowScale = 0;
+    double shadowRadius = 0;
+    Color shadowColor;
+    std::optional<Path> shadowSourcePath;  // the shadow path, when it came from one
+    std::uint64_t shadowTreeVersion = 0;   // else the tree it came from
+};
+
+}  // namespace platform::ui::detail

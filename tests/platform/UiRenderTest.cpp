@@ -1,0 +1,381 @@
+// Compositing checked on pixels we can reason about, and against the same
+// drawing made straight into a context (never against stored images).
+
+#include "platform/graphics/BitmapContext.h"
+#include "platform/ui/BasicAnimation.h"
+#include "platform/ui/GradientLayer.h"
+#include "platform/ui/LayerRenderer.h"
+#include "platform/ui/ShapeLayer.h"
+#include "platform/ui/TextLayer.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <numbers>
+
+using platform::BitmapContext;
+using platform::Color;
+using platform::Context;
+using platform::Path;
+using platform::Pixel;
+using platform::Rect;
+using platform::ui::BasicAnimation;
+using platform::ui::ContentsGravity;
+using platform::ui::GradientLayer;
+using platform::ui::Layer;
+using platform::ui::LayerDelegate;
+using platform::ui::RenderOptions;
+using platform::ui::ShapeLayer;
+using platform::ui::TextLayer;
+using platform::ui::Transform3D;
+
+namespace {
+
+constexpr double pi = std::numbers::pi;
+const Color kRed{1, 0, 0, 1};
+const Color kBlue{0, 0, 1, 1};
+const Color kGreen{0, 1, 0, 1};
+
+std::unique_ptr<BitmapContext> render(Layer& root, int width, int height, double scale = 1, double time = 0) {
+    auto context = BitmapContext::create(width, height, scale);
+    platform::ui::renderLayerTree(root, *context, RenderOptions{time, scale});
+    return context;
+}
+
+Pixel at(const BitmapContext& context, int x, int y) { return context.pixel(x, y).value_or(Pixel{1, 2, 3, 4}); }
+
+std::shared_ptr<Layer> filled(const Rect& frame, const Color& color) {
+    auto layer = Layer::make();
+    layer->setFrame(frame);
+    layer->setBackgroundColor(color);
+    return layer;
+}
+
+std::shared_ptr<ShapeLayer> strokedPath(const Path& path, double width) {
+    auto shape = ShapeLayer::make();
+    shape->setPath(path);
+    shape->setFillColor(Color::clear());
+    shape->setStrokeColor(kRed);
+    shape->setLineWidth(width);
+    return shape;
+}
+
+class CountingDrawer : public LayerDelegate {
+public:
+    void drawLayer(Layer& layer, Context& context) override {
+        ++draws;
+        context.setFillColor(kBlue);
+        context.fillRect(layer.bounds());
+    }
+    int draws = 0;
+};
+
+}  // namespace
+
+TEST(UiRender, PartialStrokesCoverTheirShareOfThePathsLength) {
+    Path line;
+    line.moveTo({0, 10});
+    line.lineTo({100, 10});
+    auto half = strokedPath(line, 4);
+    half->setStrokeEnd(0.5);
+    auto bitmap = render(*half, 100, 20);
+    EXPECT_EQ(at(*bitmap, 10, 10), (Pixel{255, 0, 0, 255}));
+    EXPECT_EQ(at(*bitmap, 49, 10), (Pixel{255, 0, 0, 255}));
+    EXPECT_EQ(at(*bitmap, 50, 10).alpha, 0) << "the stroke ends at half its length";
+    EXPECT_EQ(at(*bitmap, 90, 10).alpha, 0);
+
+    half->setStrokeStart(0.25);
+    half->setStrokeEnd(0.75);
+    bitmap = render(*half, 100, 20);
+    EXPECT_EQ(at(*bitmap, 24, 10).alpha, 0);
+    EXPECT_EQ(at(*bitmap, 25, 10).alpha, 255);
+    EXPECT_EQ(at(*bitmap, 74, 10).alpha, 255);
+    EXPECT_EQ(at(*bitmap, 75, 10).alpha, 0);
+
+    // A ring from the top, clockwise, half drawn: the right half.
+    Path ring;
+    ring.addArc({50, 50}, 40, -pi / 2, 3 * pi / 2, true);
+    auto sector = strokedPath(ring, 10);
+    sector->setStrokeEnd(0.5);
+    bitmap = render(*sector, 100, 100);
+    const double s = std::sin(pi / 6) * 40;
+    const double c = std::cos(pi / 6) * 40;
+    EXPECT_EQ(at(*bitmap, 90, 50).alpha, 255) << "right";
+    EXPECT_EQ(at(*bitmap, int(50 + c), int(50 + s)).alpha, 255) << "lower right";
+    EXPECT_EQ(at(*bitmap, int(50 + c), int(50 - s)).alpha, 255) << "upper right";
+    EXPECT_EQ(at(*bitmap, 10, 50).alpha, 0) << "left";
+    EXPECT_EQ(at(*bitmap, int(50 - c), int(50 + s)).alpha, 0) << "lower left";
+
+    // The fill is never cut.
+    auto disc = ShapeLayer::make();
+    Path circle;
+    circle.addEllipseInRect({10, 10, 80, 80});
+    disc->setPath(circle);
+    disc->setFillColor(kBlue);
+    disc->setStrokeEnd(0);
+    bitmap = render(*disc, 100, 100);
+    EXPECT_EQ(at(*bitmap, 20, 50), (Pixel{0, 0, 255, 255}));
+}
+
+TEST(UiRender, OpacityFadesALayerAndItsSublayersAsOne) {
+    auto parent = Layer::make();
+    parent->setFrame({0, 0, 30, 10});
+    parent->addSublayer(filled({0, 0, 20, 10}, kRed));
+    parent->addSublayer(filled({10, 0, 20, 10}, kRed));
+    parent->setOpacity(0.5);
+    auto bitmap = render(*parent, 30, 10);
+    EXPECT_EQ(at(*bitmap, 5, 5).alpha, 128);
+    EXPECT_EQ(at(*bitmap, 15, 5).alpha, 128) << "the overlap is no darker";
+    EXPECT_EQ(at(*bitmap, 25, 5).alpha, 128);
+
+    // A lone layer with a background and a border fades as one too: the
+    // border does not show the background through it.
+    auto framed = filled({0, 0, 30, 10}, kRed);
+    framed->setBorderWidth(2);
+    framed->setBorderColor(kBlue);
+    framed->setOpacity(0.5);
+    bitmap = render(*framed, 30, 10);
+    EXPECT_EQ(at(*bitmap, 0, 5), (Pixel{0, 0, 255, 128}));
+    EXPECT_EQ(at(*bitmap, 15, 5), (Pixel{255, 0, 0, 128}));
+
+    // Hidden layers and fully transparent ones draw nothing.
+    framed->setOpacity(0);
+    EXPECT_EQ(at(*render(*framed, 30, 10), 15, 5).alpha, 0);
+    framed->setOpacity(1);
+    framed->setHidden(true);
+    EXPECT_EQ(at(*render(*framed, 30, 10), 15, 5).alpha, 0);
+}
+
+TEST(UiRender, CornersBordersAndMasksClip) {
+    // Rounded corners cut the background and, when masking, the sublayers;
+    // the border lies inside the bounds, above the sublayers.
+    auto card = filled({0, 0, 40, 40}, kRed);
+    card->setCornerRadius(10);
+    card->addSublayer(filled({0, 0, 40, 20}, kBlue));
+    card->setBorderWidth(3);
+    card->setBorderColor(kGreen);
+    auto bitmap = render(*card, 40, 40);
+    EXPECT_EQ(at(*bitmap, 1, 1), (Pixel{0, 0, 255, 255})) << "the sublayer is not clipped yet";
+    EXPECT_EQ(at(*bitmap, 20, 1), (Pixel{0, 255, 0, 255})) << "the border covers the sublayer";
+    EXPECT_EQ(at(*bitmap, 1, 38).alpha, 0) << "the background's corner is cut";
+    EXPECT_EQ(at(*bitmap, 20, 30), (Pixel{255, 0, 0, 255}));
+    card->setMasksToBounds(true);
+    bitmap = render(*card, 40, 40);
+    EXPECT_EQ(at(*bitmap, 1, 1).alpha, 0) << "now the sublayer's corner is cut";
+    EXPECT_EQ(at(*bitmap, 20, 10), (Pixel{0, 0, 255, 255}));
+
+    // A mask layer's alpha cuts the layer: a disc of the square.
+    auto square = filled({0, 0, 40, 40}, kRed);
+    auto disc = ShapeLayer::make();
+    Path circle;
+    circle.addEllipseInRect({0, 0, 40, 40});
+    disc->setPath(circle);
+    square->setMask(disc);
+    bitmap = render(*square, 80, 80, 2);
+    EXPECT_EQ(at(*bitmap, 40, 40), (Pixel{255, 0, 0, 255}));
+    EXPECT_EQ(at(*bitmap, 3, 3).alpha, 0);
+    EXPECT_EQ(disc->superlayer(), nullptr) << "a mask has no superlayer";
+}
+
+TEST(UiRender, ShadowsFollowTheLayersShapeOrItsShadowPath) {
+    auto root = Layer::make();
+    root->setFrame({0, 0, 100, 100});
+    auto box = filled({20, 20, 20, 20}, kBlue);
+    box->setShadowOpacity(1);
+    box->setShadowRadius(0);
+    box->setShadowOffset({30, 30});
+    root->addSublayer(box);
+    auto bitmap = render(*root, 100, 100);
+    EXPECT_EQ(at(*bitmap, 30, 30), (Pixel{0, 0, 255, 255})) << "the layer";
+    EXPECT_EQ(at(*bitmap, 60, 60), (Pixel{0, 0, 0, 255})) << "its hard shadow";
+    EXPECT_EQ(at(*bitmap, 45, 45).alpha, 0);
+
+    // A blurred shadow of half opacity: half of that on its edges.
+    box->setShadowRadius(3);
+    box->setShadowOpacity(0.5);
+    bitmap = render(*root, 100, 100);
+    EXPECT_NEAR(at(*bitmap, 60, 60).alpha, 128, 2) << "deep inside the shadow";
+    EXPECT_NEAR((at(*bitmap, 69, 60).alpha + at(*bitmap, 70, 60).alpha) / 2.0, 64, 4) << "its edge";
+    EXPECT_EQ(at(*bitmap, 85, 60).alpha, 0);
+
+    // The shadow of a layer with sublayers has their shape; a shadow path
+    // replaces it.
+    box->setBackgroundColor(Color::clear());
+    box->addSublayer(filled({0, 0, 10, 10}, kRed));
+    box->setShadowRadius(0);
+    box->setShadowOpacity(1);
+    bitmap = render(*root, 100, 100);
+    EXPECT_EQ(at(*bitmap, 55, 55).alpha, 255) << "under the sublayer";
+    EXPECT_EQ(at(*bitmap, 65, 65).alpha, 0) << "where the clear background is";
+    Path path;
+    path.addRect({10, 10, 10, 10});
+    box->setShadowPath(path);
+    bitmap = render(*root, 100, 100);
+    EXPECT_EQ(at(*bitmap, 55, 55).alpha, 0);
+    EXPECT_EQ(at(*bitmap, 65, 65).alpha, 255);
+}
+
+TEST(UiRender, DrawnContentIsKeptUntilItChanges) {
+    auto drawer = std::make_shared<CountingDrawer>();
+    auto layer = Layer::make();
+    layer->setFrame({0, 0, 20, 20});
+    layer->setDelegate(drawer);
+    render(*layer, 20, 20);
+    EXPECT_EQ(drawer->draws, 0) << "nothing is drawn before it is asked for";
+
+    layer->setNeedsDisplay();
+    EXPECT_TRUE(layer->needsDisplay());
+    auto bitmap = render(*layer, 20, 20);
+    EXPECT_EQ(at(*bitmap, 10, 10), (Pixel{0, 0, 255, 255}));
+    EXPECT_FALSE(layer->needsDisplay());
+    render(*layer, 20, 20);
+    layer->setPosition({12, 12});
+    render(*layer, 40, 40);
+    EXPECT_EQ(drawer->draws, 1) << "kept across frames and moves";
+
+    layer->setNeedsDisplay();
+    render(*layer, 20, 20);
+    EXPECT_EQ(drawer->draws, 2);
+    layer->setBounds({0, 0, 30, 30});
+    render(*layer, 40, 40);
+    EXPECT_EQ(drawer->draws, 3) << "drawn again at a new size";
+    render(*layer, 80, 80, 2);
+    EXPECT_EQ(drawer->draws, 4) << "and at a new scale";
+
+    layer->setNeedsDisplayOnBoundsChange(true);
+    layer->setBounds({0, 0, 10, 10});
+    EXPECT_TRUE(layer->needsDisplay());
+
+    // While an animation changes what a shape draws, it is drawn each
+    // frame from its presentation.
+    Path line;
+    line.moveTo({0, 5});
+    line.lineTo({100, 5});
+    auto shape = strokedPath(line, 4);
+    auto grow = BasicAnimation::make("strokeEnd");
+    grow->setFromValue(0.0);
+    grow->setToValue(1.0);
+    grow->setDuration(1);
+    grow->setBeginTime(100);
+    shape->addAnimation(grow, "strokeEndAnimation");
+    EXPECT_EQ(at(*render(*shape, 100, 10, 1, 100.25), 30, 5).alpha, 0);
+    EXPECT_EQ(at(*render(*shape, 100, 10, 1, 100.5), 30, 5).alpha, 255);
+    EXPECT_EQ(at(*render(*shape, 100, 10, 1, 100.5), 60, 5).alpha, 0);
+    EXPECT_EQ(at(*render(*shape, 100, 10, 1, 102), 90, 5).alpha, 255) << "after the end: the model";
+}
+
+TEST(UiRender, ContentsTextAndGradientsLandInTheirBounds) {
+    auto image = BitmapContext::create(10, 10);
+    image->setFillColor(kGreen);
+    image->fillRect({0, 0, 10, 10});
+    auto picture = filled({0, 0, 40, 40}, Color::clear());
+    picture->setContents(image->makeImage());
+    picture->setContentsGravity(ContentsGravity::center);
+    auto bitmap = render(*picture, 40, 40);
+    EXPECT_EQ(at(*bitmap, 20, 20), (Pixel{0, 255, 0, 255}));
+    EXPECT_EQ(at(*bitmap, 14, 20).alpha, 0);
+    EXPECT_EQ(at(*bitmap, 15, 20).alpha, 255);
+    picture->setContentsGravity(ContentsGravity::bottomRight);
+    bitmap = render(*picture, 40, 40);
+    EXPECT_EQ(at(*bitmap, 35, 35).alpha, 255);
+    EXPECT_EQ(at(*bitmap, 29, 35).alpha, 0);
+    picture->setContentsGravity(ContentsGravity::resize);
+    EXPECT_EQ(at(*render(*picture, 40, 40), 1, 1).alpha, 255);
+
+    auto gradient = GradientLayer::make();
+    gradient->setFrame({0, 0, 10, 100});
+    gradient->setColors({kRed, kBlue});
+    bitmap = render(*gradient, 10, 100);
+    EXPECT_GT(at(*bitmap, 5, 1).red, 245);
+    EXPECT_GT(at(*bitmap, 5, 98).blue, 245);
+    EXPECT_NEAR(at(*bitmap, 5, 50).red, 125, 5);
+
+    // Centred text puts its ink about the middle of the bounds.
+    auto text = TextLayer::make();
+    text->setFrame({0, 0, 200, 40});
+    text->setString("Hi");
+    text->setFontSize(20);
+    text->setForegroundColor(kRed);
+    text->setAlignmentMode(platform::TextAlignment::center);
+    bitmap = render(*text, 200, 40);
+    double inkX = 0;
+    double ink = 0;
+    for (int y = 0; y < 40; ++y) {
+        for (int x = 0; x < 200; ++x) {
+            inkX += at(*bitmap, x, y).alpha * x;
+            ink += at(*bitmap, x, y).alpha;
+        }
+    }
+    ASSERT_GT(ink, 0);
+    EXPECT_NEAR(inkX / ink, 100, 5);
+}
+
+TEST(UiRender, ALayerTreeLooksAsTheSameDrawingMadeDirectly) {
+    // Shapes turned, scaled and placed between pixels, at a scale of 2,
+    // against vector drawing straight into a context.
+    auto root = Layer::make();
+    root->setFrame({0, 0, 120, 80});
+    Path star;
+    star.moveTo({0, -20});
+    for (int i = 1; i < 5; ++i) star.lineTo({20 * std::sin(i * 4 * pi / 5), -20 * std::cos(i * 4 * pi / 5)});
+    star.closePath();
+    auto shape = ShapeLayer::make();
+    shape->setPath(star);
+    shape->setFillColor(kBlue);
+    shape->setStrokeColor(kRed);
+    shape->setLineWidth(2);
+    shape->setPosition({40, 40});
+    shape->setTransform(Transform3D::rotationZ(0.3).scaled(1.5, 1.5));
+    root->addSublayer(shape);
+    auto card = filled({70, 10, 40, 60}, kGreen);
+    card->setCornerRadius(8);
+    root->addSublayer(card);
+    // Upright, off the pixel grid: kept as a raster aligned to the pixels.
+    Path dot;
+    dot.addEllipseInRect({-6, -6, 12, 12});
+    auto upright = ShapeLayer::make();
+    upright->setPath(dot);
+    upright->setFillColor(kRed);
+    upright->setStrokeColor(kBlue);
+    upright->setPosition({20.3, 30.75});
+    card->addSublayer(upright);
+    auto rendered = render(*root, 240, 160, 2);
+    rendered = render(*root, 240, 160, 2);  // the second frame, from the kept raster
+
+    auto direct = BitmapContext::create(240, 160, 2);
+    direct->save();
+    direct->translate(40, 40);
+    direct->concat(Transform3D::rotationZ(0.3).scaled(1.5, 1.5).affine());
+    direct->setFillColor(kBlue);
+    direct->fillPath(star);
+    direct->setStrokeColor(kRed);
+    direct->setLineWidth(2);
+    direct->strokePath(star);
+    direct->restore();
+    direct->setFillColor(kGreen);
+    Path rounded;
+    rounded.addRoundedRect({70, 10, 40, 60}, 8);
+    direct->fillPath(rounded);
+    direct->translate(70 + 20.3, 10 + 30.75);
+    direct->setFillColor(kRed);
+    direct->fillPath(dot);
+    direct->setStrokeColor(kBlue);
+    direct->setLineWidth(1);
+    direct->strokePath(dot);
+
+    int differing = 0;
+    int worst = 0;
+    for (int y = 0; y < 160; ++y) {
+        for (int x = 0; x < 240; ++x) {
+            const Pixel a = at(*rendered, x, y);
+            const Pixel b = at(*direct, x, y);
+            const int d = std::max({std::abs(a.red - b.red), std::abs(a.green - b.green), std::abs(a.blue - b.blue),
+                                    std::abs(a.alpha - b.alpha)});
+            worst = std::max(worst, d);
+            if (d > 2) ++differing;
+        }
+    }
+    // Only rounding may differ.
+    EXPECT_EQ(differing, 0) << "worst difference " << worst;
+}
