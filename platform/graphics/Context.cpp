@@ -2,6 +2,7 @@
 
 #include "platform/graphics/Image.h"
 #include "platform/graphics/Path.h"
+#include "platform/graphics/TextLayout.h"
 #include "platform/graphics/detail/ContextImpl.h"
 #include "platform/graphics/detail/ImageImpl.h"
 #include "platform/graphics/detail/PangoText.h"
@@ -28,6 +29,11 @@ ContextImpl::~ContextImpl() {
     cairo_surface_destroy(surface);
 }
 
+void setSourceColor(cairo_t* cr, const Color& color, double alpha) {
+    const auto unit = [](double v) { return std::isnan(v) ? 0.0 : std::clamp(v, 0.0, 1.0); };
+    cairo_set_source_rgba(cr, unit(color.red), unit(color.green), unit(color.blue), unit(color.alpha) * alpha);
+}
+
 }  // namespace detail
 
 namespace {
@@ -40,9 +46,7 @@ bool finite(const Rect& r) {
     return std::isfinite(r.x) && std::isfinite(r.y) && std::isfinite(r.width) && std::isfinite(r.height);
 }
 
-void setSource(cairo_t* cr, const Color& color, double alpha) {
-    cairo_set_source_rgba(cr, unit(color.red), unit(color.green), unit(color.blue), unit(color.alpha) * alpha);
-}
+void setSource(cairo_t* cr, const Color& color, double alpha) { detail::setSourceColor(cr, color, alpha); }
 
 AffineTransform fromCairo(const cairo_matrix_t& m) { return {m.xx, m.yx, m.xy, m.yy, m.x0, m.y0}; }
 
@@ -475,6 +479,32 @@ void Context::endLayer(const Image* mask, const Rect& maskRect) {
     cairo_pattern_destroy(group);
 }
 
+void Context::fillMask(const Image& mask, const Rect& rect) {
+    if (!drawable() || !finite(rect) || rect.isEmpty()) return;
+    const detail::ImageImpl& pixels = mask.impl();
+    const int width = cairo_image_surface_get_width(pixels.surface);
+    const int height = cairo_image_surface_get_height(pixels.surface);
+    if (width <= 0 || height <= 0) return;
+
+    cairo_t* cr = mImpl->cr;
+    PathKeeper keep(cr);
+    cairo_save(cr);
+    const AffineTransform placement = AffineTransform::concat(
+        AffineTransform::scale(rect.width / width, rect.height / height), AffineTransform::translation(rect.x, rect.y));
+    if (prependChecked(cr, placement)) {
+        snapToPixels(cr);
+        setSource(cr, mImpl->state.fillColor, mImpl->state.alpha);
+        cairo_rectangle(cr, 0, 0, width, height);
+        cairo_clip(cr);
+        cairo_pattern_t* maskPattern = cairo_pattern_create_for_surface(pixels.surface);
+        cairo_pattern_set_filter(maskPattern, cairoFilter(mImpl->state.interpolation));
+        cairo_pattern_set_extend(maskPattern, CAIRO_EXTEND_PAD);
+        cairo_mask(cr, maskPattern);
+        cairo_pattern_destroy(maskPattern);
+    }
+    cairo_restore(cr);
+}
+
 void Context::drawImage(const Image& image, const Rect& rect, double alpha) {
     if (!drawable() || !finite(rect) || rect.isEmpty() || !std::isfinite(alpha)) return;
     const detail::ImageImpl& pixels = image.impl();
@@ -612,6 +642,18 @@ void Context::drawTextInRect(const std::string& utf8, const Rect& rect, const Te
         std::lock_guard lock(detail::pangoMutex());
         drawTextLocked(cr, utf8, TextPlacement{{rect.minX(), rect.minY()}, rect, alignment}, attributes,
                        mImpl->state.alpha);
+    }
+    cairo_restore(cr);
+}
+
+void Context::drawTextLayout(const TextLayout& layout, Point topLeft) {
+    if (!drawable() || !finite(topLeft) || layout.lines().empty()) return;
+    cairo_t* cr = mImpl->cr;
+    PathKeeper keep(cr);
+    cairo_save(cr);
+    {
+        std::lock_guard lock(detail::pangoMutex());
+        detail::drawTextLayoutLocked(cr, *layout.mImpl, topLeft, mImpl->state.alpha);
     }
     cairo_restore(cr);
 }
