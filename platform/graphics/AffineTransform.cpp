@@ -25,6 +25,12 @@ AffineTransform AffineTransform::scaled(double sx, double sy) const { return con
 
 AffineTransform AffineTransform::rotated(double radians) const { return concat(rotation(radians), *this); }
 
+std::optional<AffineTransform> AffineTransform::inverted() const {
+    const double det = determinant();
+    if (det == 0 || !std::isfinite(det)) return std::nullopt;
+    return AffineTransform{d / det, -b / det, -c / det, a / det, (c * ty - d * tx) / det, (b * tx - a * ty) / det};
+}
+
 Point AffineTransform::apply(Point p) const { return {a * p.x + c * p.y + tx, b * p.x + d * p.y + ty}; }
 
 }  // namespace platform

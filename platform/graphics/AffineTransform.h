@@ -4,6 +4,8 @@
 
 #include "platform/graphics/Geometry.h"
 
+#include <optional>
+
 namespace platform {
 
 struct AffineTransform {
@@ -32,6 +34,9 @@ struct AffineTransform {
 
     Point apply(Point p) const;
     double determinant() const { return a * d - b * c; }
+    // None when the transform collapses the plane or is not finite.
+    std::optional<AffineTransform> inverted() const;
+    bool isIdentity() const { return *this == AffineTransform{}; }
 
     friend bool operator==(const AffineTransform&, const AffineTransform&) = default;
 };

@@ -4,8 +4,6 @@
 #include <chrono>
 #include <cmath>
 
-// TEMPORARY until the platform clock is merged: the wiring below needs it.
-#if __has_include("platform/dispatch/Clock.h")
 #include "platform/dispatch/Clock.h"
 #include "platform/dispatch/RunLoop.h"
 
@@ -36,15 +34,3 @@ MainLoopCall callOnMainAt(double mediaTime, std::function<void()> block) {
 void postToMain(std::function<void()> block) { RunLoop::main()->postAfter(Clock::Duration::zero(), std::move(block)); }
 
 }  // namespace platform::ui::detail
-
-#else
-namespace platform::ui::detail {
-struct MainLoopCall::State {};
-double mediaTimeNow() {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
-}
-void MainLoopCall::cancel() { mState.reset(); }
-MainLoopCall callOnMainAt(double, std::function<void()>) { return {}; }
-void postToMain(std::function<void()>) {}
-}  // namespace platform::ui::detail
-#endif
