@@ -479,26 +479,42 @@ void Context::endLayer(const Image* mask, const Rect& maskRect) {
     cairo_pattern_destroy(group);
 }
 
+namespace {
+
+// Prepends the transform that puts an image's pixels onto `rect` and clips
+// to them; false when that cannot draw anything (no pixels, or a rectangle
+// too small for Cairo to invert the transform). Caller has saved the state.
+bool placeImagePixels(cairo_t* cr, cairo_surface_t* surface, const Rect& rect) {
+    const int width = cairo_image_surface_get_width(surface);
+    const int height = cairo_image_surface_get_height(surface);
+    if (width <= 0 || height <= 0) return false;
+    const AffineTransform placement = AffineTransform::concat(
+        AffineTransform::scale(rect.width / width, rect.height / height), AffineTransform::translation(rect.x, rect.y));
+    if (!prependChecked(cr, placement)) return false;
+    snapToPixels(cr);
+    cairo_rectangle(cr, 0, 0, width, height);
+    cairo_clip(cr);
+    return true;
+}
+
+// Pixels sampled at the context's quality; padding keeps the edges crisp
+// instead of fading into transparency.
+void setImageSampling(cairo_pattern_t* pattern, InterpolationQuality quality) {
+    cairo_pattern_set_filter(pattern, cairoFilter(quality));
+    cairo_pattern_set_extend(pattern, CAIRO_EXTEND_PAD);
+}
+
+}  // namespace
+
 void Context::fillMask(const Image& mask, const Rect& rect) {
     if (!drawable() || !finite(rect) || rect.isEmpty()) return;
-    const detail::ImageImpl& pixels = mask.impl();
-    const int width = cairo_image_surface_get_width(pixels.surface);
-    const int height = cairo_image_surface_get_height(pixels.surface);
-    if (width <= 0 || height <= 0) return;
-
     cairo_t* cr = mImpl->cr;
     PathKeeper keep(cr);
     cairo_save(cr);
-    const AffineTransform placement = AffineTransform::concat(
-        AffineTransform::scale(rect.width / width, rect.height / height), AffineTransform::translation(rect.x, rect.y));
-    if (prependChecked(cr, placement)) {
-        snapToPixels(cr);
+    if (placeImagePixels(cr, mask.impl().surface, rect)) {
         setSource(cr, mImpl->state.fillColor, mImpl->state.alpha);
-        cairo_rectangle(cr, 0, 0, width, height);
-        cairo_clip(cr);
-        cairo_pattern_t* maskPattern = cairo_pattern_create_for_surface(pixels.surface);
-        cairo_pattern_set_filter(maskPattern, cairoFilter(mImpl->state.interpolation));
-        cairo_pattern_set_extend(maskPattern, CAIRO_EXTEND_PAD);
+        cairo_pattern_t* maskPattern = cairo_pattern_create_for_surface(mask.impl().surface);
+        setImageSampling(maskPattern, mImpl->state.interpolation);
         cairo_mask(cr, maskPattern);
         cairo_pattern_destroy(maskPattern);
     }
@@ -507,27 +523,12 @@ void Context::fillMask(const Image& mask, const Rect& rect) {
 
 void Context::drawImage(const Image& image, const Rect& rect, double alpha) {
     if (!drawable() || !finite(rect) || rect.isEmpty() || !std::isfinite(alpha)) return;
-    const detail::ImageImpl& pixels = image.impl();
-    const int width = cairo_image_surface_get_width(pixels.surface);
-    const int height = cairo_image_surface_get_height(pixels.surface);
-    if (width <= 0 || height <= 0) return;
-
     cairo_t* cr = mImpl->cr;
     PathKeeper keep(cr);
     cairo_save(cr);
-    // Image pixels onto the rectangle; a transform Cairo cannot invert (a
-    // rectangle too small to hold anything) draws nothing.
-    const AffineTransform placement = AffineTransform::concat(
-        AffineTransform::scale(rect.width / width, rect.height / height), AffineTransform::translation(rect.x, rect.y));
-    if (prependChecked(cr, placement)) {
-        snapToPixels(cr);
-        cairo_set_source_surface(cr, pixels.surface, 0, 0);
-        cairo_pattern_t* source = cairo_get_source(cr);
-        cairo_pattern_set_filter(source, cairoFilter(mImpl->state.interpolation));
-        // Padding keeps the edges crisp instead of fading into transparency.
-        cairo_pattern_set_extend(source, CAIRO_EXTEND_PAD);
-        cairo_rectangle(cr, 0, 0, width, height);
-        cairo_clip(cr);
+    if (placeImagePixels(cr, image.impl().surface, rect)) {
+        cairo_set_source_surface(cr, image.impl().surface, 0, 0);
+        setImageSampling(cairo_get_source(cr), mImpl->state.interpolation);
         cairo_paint_with_alpha(cr, std::clamp(alpha, 0.0, 1.0) * mImpl->state.alpha);
     }
     cairo_restore(cr);

@@ -96,4 +96,9 @@ StyledText AttributedString::styledText(const Font& font, const Color& color) co
     return styled;
 }
 
+StyledText styledText(const std::optional<AttributedString>& attributed, const std::string& text, const Font& font,
+                      const Color& color) {
+    return attributed ? attributed->styledText(font, color) : StyledText{text, font.textAttributes(color), {}};
+}
+
 }  // namespace platform::ui

@@ -85,4 +85,10 @@ private:
     std::vector<Run> mRuns;
 };
 
+// What a view with a font, a text colour and plain or attributed text draws:
+// the attributed text with those where its runs have none, else the plain
+// text in them.
+StyledText styledText(const std::optional<AttributedString>& attributed, const std::string& text, const Font& font,
+                      const Color& color);
+
 }  // namespace platform::ui

@@ -98,8 +98,7 @@ void Label::setPreferredMaxLayoutWidth(double width) {
 }
 
 StyledText Label::styledText(double scale) const {
-    StyledText styled = mAttributedText ? mAttributedText->styledText(mFont, mTextColor)
-                                        : StyledText{mText, mFont.textAttributes(mTextColor), {}};
+    StyledText styled = platform::ui::styledText(mAttributedText, mText, mFont, mTextColor);
     if (scale != 1) {
         styled.attributes.fontSize *= scale;
         for (auto& run : styled.runs) run.attributes.fontSize *= scale;

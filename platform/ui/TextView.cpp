@@ -86,10 +86,7 @@ void TextView::setTextContainerInset(const EdgeInsets& insets) {
     textChanged();
 }
 
-StyledText TextView::styledText() const {
-    return mAttributedText ? mAttributedText->styledText(mFont, mTextColor)
-                           : StyledText{mText, mFont.textAttributes(mTextColor), {}};
-}
+StyledText TextView::styledText() const { return platform::ui::styledText(mAttributedText, mText, mFont, mTextColor); }
 
 std::shared_ptr<const TextLayout> TextView::textLayout() const {
     TextLayoutOptions options;

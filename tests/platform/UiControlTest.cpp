@@ -406,3 +406,40 @@ TEST(UiControl, SegmentedControlsSelectTheTappedEnabledSegment) {
     EXPECT_EQ(segments->selectedSegmentIndex(), SegmentedControl::kNoSegment);
     EXPECT_EQ(segments->titleForSegmentAtIndex(9), "");
 }
+
+TEST(UiControl, ASwitchLooksLikeItsTrackAndThumbDrawnByHand) {
+    // The snapshot of a switch that is on against the same shapes drawn
+    // with the context: a green rounded track and a white round thumb at
+    // its right. Only the thumb's faint shadow may differ, by little.
+    Scene s;
+    s.window->setBackgroundColor(Color{1, 1, 1, 1});
+    auto toggle = Switch::make();
+    toggle->setFrame({10, 10, 51, 31});
+    toggle->setOn(true);
+    s.window->addSubview(toggle);
+    const auto shot = s.window->snapshot();
+
+    auto expected = platform::BitmapContext::create(800, 800, 2);
+    expected->setFillColor({1, 1, 1, 1});
+    expected->fillRect({0, 0, 400, 400});
+    expected->setFillColor(Switch::kDefaultOnTint);
+    expected->addRoundedRect({10, 10, 51, 31}, 15.5);
+    expected->fill();
+    expected->setFillColor({1, 1, 1, 1});
+    expected->addEllipseInRect({10 + 51 - 2 - 27, 12, 27, 27});
+    expected->fill();
+
+    int differing = 0;
+    int worst = 0;
+    for (int y = 0; y < 120; ++y) {
+        for (int x = 0; x < 160; ++x) {
+            const auto a = *shot->pixel(x, y);
+            const auto b = *expected->pixel(x, y);
+            const int d = std::max({std::abs(a.red - b.red), std::abs(a.green - b.green), std::abs(a.blue - b.blue)});
+            worst = std::max(worst, d);
+            if (d > 8) ++differing;
+        }
+    }
+    EXPECT_LE(worst, 64) << "the shadow is a fifth of black at most";
+    EXPECT_LT(differing, 160 * 120 / 20);
+}

@@ -1,6 +1,7 @@
 #include "platform/foundation/Bundle.h"
 #include "platform/foundation/TemporaryFolder.h"
 #include "platform/graphics/BitmapContext.h"
+#include "platform/ui/ImageView.h"
 #include "platform/ui/NamedImages.h"
 #include "platform/ui/SymbolImages.h"
 
@@ -93,4 +94,29 @@ TEST(UiImageTest, SymbolsAreTemplatesDrawnByOurOwnCode) {
     EXPECT_FALSE(platform::ui::drawSymbol("no.such.symbol", *c, {0, 0, 20, 20}));
     EXPECT_EQ(*c->pixel(10, 10), (Pixel{0, 0, 255, 255}));
     EXPECT_EQ(c->pixel(2, 2)->alpha, 0);
+}
+
+TEST(UiImageTest, ContentModesPlaceContentInTheBounds) {
+    using platform::Rect;
+    using platform::ui::ViewContentMode;
+    const Rect bounds{10, 20, 200, 100};
+    const platform::Size image{50, 25};  // half as high as wide, like the bounds
+    const platform::Size tall{20, 40};
+    struct Case {
+        const char* name;
+        ViewContentMode mode;
+        platform::Size size;
+        Rect expected;
+    };
+    const Case cases[] = {
+        {"fill stretches", ViewContentMode::scaleToFill, tall, bounds},
+        {"fit of the same shape fills", ViewContentMode::scaleAspectFit, image, bounds},
+        {"fit of a tall one: the height, centred", ViewContentMode::scaleAspectFit, tall, {85, 20, 50, 100}},
+        {"fill of a tall one: the width, centred", ViewContentMode::scaleAspectFill, tall, {10, -130, 200, 400}},
+        {"centre", ViewContentMode::center, image, {85, 57.5, 50, 25}},
+        {"top", ViewContentMode::top, image, {85, 20, 50, 25}},
+        {"bottom right", ViewContentMode::bottomRight, image, {160, 95, 50, 25}},
+        {"left", ViewContentMode::left, image, {10, 57.5, 50, 25}},
+    };
+    for (const auto& c : cases) EXPECT_EQ(platform::ui::placeContent(c.size, bounds, c.mode), c.expected) << c.name;
 }
