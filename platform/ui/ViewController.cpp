@@ -315,6 +315,18 @@ std::shared_ptr<ViewController> ViewController::topmostPresentedViewController()
     return top;
 }
 
+std::vector<std::shared_ptr<ViewController>> ViewController::allPresentedViewControllers() {
+    std::vector<std::shared_ptr<ViewController>> found;
+    for (const auto& window : Application::sharedApplication().windows()) {
+        auto root = window->rootViewController();
+        for (auto next = root ? root->presentedViewController() : nullptr; next;
+             next = next->presentedViewController()) {
+            found.push_back(next);
+        }
+    }
+    return found;
+}
+
 std::shared_ptr<ViewControllerTransitionCoordinator> ViewController::transitionCoordinator() const {
     for (const ViewController* c = this; c;) {
         if (c->mCoordinator) return c->mCoordinator;

@@ -185,6 +185,9 @@ public:
     // The last of the chain of presented controllers from this one (itself
     // when it presents none).
     std::shared_ptr<ViewController> topmostPresentedViewController();
+    // Every controller presented now in the application's windows: each
+    // window's chain of presentations from its root, windows in order.
+    static std::vector<std::shared_ptr<ViewController>> allPresentedViewControllers();
     bool isBeingPresented() const { return mBeingPresented; }
     bool isBeingDismissed() const { return mBeingDismissed; }
     // While a presentation, dismissal, push or change of size that moves
