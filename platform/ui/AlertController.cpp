@@ -25,7 +25,7 @@ AlertController::AlertController(std::string title, std::string message, AlertCo
     const bool popover = style == AlertControllerStyle::actionSheet &&
                          Device::currentDevice().userInterfaceIdiom() == UserInterfaceIdiom::tablet;
     // Presented over the window, which stays shown beneath the dimming.
-    if (!popover) setModalPresentationStyle(ModalPresentationStyle::overFullScreen);
+    setModalPresentationStyle(popover ? ModalPresentationStyle::popover : ModalPresentationStyle::overFullScreen);
 }
 
 void AlertController::addAction(const std::shared_ptr<AlertAction>& action) {

@@ -54,9 +54,9 @@ void PageViewController::refreshPageControl() {
     if (!mPageControl) return;
     const auto source = dataSource();
     const int count = source ? source->presentationCount(*this) : 0;
-    mPageControl->setHidden(count <= 0);
     mPageControl->setNumberOfPages(std::max(count, 0));
     if (count > 0) mPageControl->setCurrentPage(source->presentationIndex(*this));
+    mPageControl->setHidden(count <= 0);
 }
 
 void PageViewController::setViewControllers(std::vector<std::shared_ptr<ViewController>> controllers,

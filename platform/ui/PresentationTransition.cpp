@@ -114,8 +114,7 @@ void PresentationTransition::present(ViewController& source, const std::shared_p
         made = delegate->presentationControllerForPresentedViewController(controller, presenter, source);
     }
     if (!made && style == ModalPresentationStyle::popover) {
-        made = std::dynamic_pointer_cast<PopoverPresentationController>(presentation);
-        if (!made) made = std::make_shared<PopoverPresentationController>(controller, presenter);
+        made = controller->popoverPresentationController();
     }
     if (!made) made = std::make_shared<PresentationController>(controller, presenter);
     presentation = made;

@@ -272,13 +272,10 @@ std::shared_ptr<TabBarController> ViewController::tabBarController() const {
 
 void ViewController::setModalPresentationStyle(ModalPresentationStyle style) {
     if (style == ModalPresentationStyle::none) return;
-    mPresentationStyle = style;
     if (mPresented || mBeingPresented || !mPresenting.expired()) return;  // not while shown
-    if (style == ModalPresentationStyle::popover) {
-        if (!std::dynamic_pointer_cast<PopoverPresentationController>(mPresentationController)) {
-            mPresentationController = std::make_shared<PopoverPresentationController>(sharedController(), nullptr);
-        }
-    } else if (std::dynamic_pointer_cast<PopoverPresentationController>(mPresentationController)) {
+    mPresentationStyle = style;
+    if (style != ModalPresentationStyle::popover &&
+        std::dynamic_pointer_cast<PopoverPresentationController>(mPresentationController)) {
         mPresentationController.reset();
     }
 }
@@ -289,7 +286,14 @@ std::shared_ptr<PresentationController> ViewController::presentationController()
 
 std::shared_ptr<PopoverPresentationController> ViewController::popoverPresentationController() const {
     if (mPresentationStyle != ModalPresentationStyle::popover) return nullptr;
-    return std::dynamic_pointer_cast<PopoverPresentationController>(mPresentationController);
+    auto popover = std::dynamic_pointer_cast<PopoverPresentationController>(mPresentationController);
+    if (!popover) {
+        // Made on first use (a controller cannot name itself while constructed).
+        auto* self = const_cast<ViewController*>(this);
+        popover = std::make_shared<PopoverPresentationController>(self->sharedController(), nullptr);
+        self->mPresentationController = popover;
+    }
+    return popover;
 }
 
 void ViewController::presentViewController(const std::shared_ptr<ViewController>& controller, bool animated,

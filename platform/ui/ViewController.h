@@ -154,6 +154,7 @@ public:
 
     // --- presentation ----------------------------------------------------
     ModalPresentationStyle modalPresentationStyle() const { return mPresentationStyle; }
+    // Ignored while the controller is presented.
     void setModalPresentationStyle(ModalPresentationStyle style);
     std::shared_ptr<ViewControllerTransitioningDelegate> transitioningDelegate() const {
         return mTransitioningDelegate.lock();
@@ -161,11 +162,11 @@ public:
     void setTransitioningDelegate(std::weak_ptr<ViewControllerTransitioningDelegate> delegate) {
         mTransitioningDelegate = std::move(delegate);
     }
-    // The presentation controller: made when the style is set to popover
-    // (a PopoverPresentationController to configure before presenting),
-    // else at presentation (a custom one from the transitioning delegate).
+    // The presentation controller: made at presentation (a custom one by
+    // the transitioning delegate), or a popover's when first asked for.
     std::shared_ptr<PresentationController> presentationController() const;
-    // Null unless the style is popover.
+    // Null unless the style is popover: then the popover's presentation
+    // controller, to configure before presenting.
     std::shared_ptr<PopoverPresentationController> popoverPresentationController() const;
 
     // Presents `controller` over this one's (the presenter is the top of
