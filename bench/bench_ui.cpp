@@ -456,6 +456,17 @@ BENCHMARK(BM_PopoverPresentDismissFrame)->Unit(benchmark::kMillisecond);
 void BM_BlurredBackdropPresentDismissFrame(benchmark::State& state) { present::run(state, present::makeBlurred); }
 BENCHMARK(BM_BlurredBackdropPresentDismissFrame)->Unit(benchmark::kMillisecond);
 
+// Drawing and blurring one backdrop of the whole window, as a presentation
+// over a visual effect view does once.
+void BM_VisualEffectBackdrop(benchmark::State& state) {
+    present::Stage stage;
+    auto blur =
+        std::make_shared<platform::ui::VisualEffectView>(platform::ui::BlurEffectStyle::dark, Rect{0, 0, 390, 844});
+    stage.window->addSubview(blur);
+    for (auto _ : state) blur->refreshBackdrop();
+}
+BENCHMARK(BM_VisualEffectBackdrop)->Unit(benchmark::kMillisecond);
+
 void BM_PhoneScreenFrame_Baseline(benchmark::State& state) { present::run(state, nullptr); }
 BENCHMARK(BM_PhoneScreenFrame_Baseline)->Unit(benchmark::kMillisecond);
 

@@ -27,7 +27,7 @@ Color tintFor(BlurEffectStyle style) {
 }
 
 // The backdrop is drawn at this many pixels a point: it is blurred anyway.
-constexpr double kBackdropScale = 1;
+constexpr double kBackdropScale = 0.5;
 
 }  // namespace
 

@@ -283,12 +283,18 @@ TEST(UiControllerSheets, AVisualEffectViewBlursWhatLiesBeneathOnceAndNotWhatIsAb
     EXPECT_EQ(effect->backdropRenderCount(), 1);
     const auto backdrop = effect->layer()->contents();
     ASSERT_TRUE(backdrop);
-    const auto px = [&](int x) { return backdrop->pixel(x, 400)->red; };
+    // In points; the backdrop has fewer pixels than the screen.
+    const double scale = backdrop->pixelWidth() / 390.0;
+    EXPECT_EQ(backdrop->pixelHeight(), static_cast<int>(844 * scale));
+    const auto px = [&](int x) {
+        return backdrop->pixel(static_cast<int>(x * scale), static_cast<int>(400 * scale))->red;
+    };
     EXPECT_LT(px(20), 100) << "black far left, under a light tint";
     EXPECT_GT(px(370), 240) << "white far right";
     EXPECT_GT(px(195), px(20) + 40) << "the edge blurred";
     EXPECT_LT(px(195), px(370) - 40);
-    EXPECT_EQ(backdrop->pixel(370, 400)->green, backdrop->pixel(370, 400)->red) << "nothing of the red view above";
+    const auto right = *backdrop->pixel(static_cast<int>(370 * scale), static_cast<int>(400 * scale));
+    EXPECT_EQ(right.green, right.red) << "nothing of the red view above";
 
     for (int frame = 0; frame < 10; ++frame) {
         s.window->snapshot();
