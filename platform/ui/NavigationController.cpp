@@ -288,22 +288,4 @@ void NavigationController::transition(std::vector<std::shared_ptr<ViewController
     transition->start();
 }
 
-void NavigationController::viewWillAppear(bool animated) {
-    if (mShown) mShown->beginAppearanceTransition(true, animated);
-}
-
-void NavigationController::viewDidAppear(bool animated) {
-    (void)animated;
-    if (mShown) mShown->endAppearanceTransition();
-}
-
-void NavigationController::viewWillDisappear(bool animated) {
-    if (mShown) mShown->beginAppearanceTransition(false, animated);
-}
-
-void NavigationController::viewDidDisappear(bool animated) {
-    (void)animated;
-    if (mShown) mShown->endAppearanceTransition();
-}
-
 }  // namespace platform::ui

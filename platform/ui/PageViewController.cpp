@@ -66,21 +66,17 @@ void PageViewController::setViewControllers(std::vector<std::shared_ptr<ViewCont
     turn(controllers.front(), direction, animated, false, std::move(completion));
 }
 
-bool PageViewController::showNextPage() {
-    const auto source = dataSource();
-    if (!source || !mPage || mTurning) return false;
-    const auto next = source->viewControllerAfter(*this, *mPage);
-    if (!next) return false;
-    turn(next, PageViewControllerNavigationDirection::forward, true, true, {});
-    return true;
-}
+bool PageViewController::showNextPage() { return showAdjacentPage(true); }
 
-bool PageViewController::showPreviousPage() {
+bool PageViewController::showPreviousPage() { return showAdjacentPage(false); }
+
+bool PageViewController::showAdjacentPage(bool next) {
     const auto source = dataSource();
     if (!source || !mPage || mTurning) return false;
-    const auto before = source->viewControllerBefore(*this, *mPage);
-    if (!before) return false;
-    turn(before, PageViewControllerNavigationDirection::reverse, true, true, {});
+    const auto page = next ? source->viewControllerAfter(*this, *mPage) : source->viewControllerBefore(*this, *mPage);
+    if (!page) return false;
+    turn(page, next ? PageViewControllerNavigationDirection::forward : PageViewControllerNavigationDirection::reverse,
+         true, true, {});
     return true;
 }
 
@@ -149,24 +145,6 @@ void PageViewController::turn(const std::shared_ptr<ViewController>& to,
         if (completion) completion(completed);
     };
     transition->start();
-}
-
-void PageViewController::viewWillAppear(bool animated) {
-    if (mPage) mPage->beginAppearanceTransition(true, animated);
-}
-
-void PageViewController::viewDidAppear(bool animated) {
-    (void)animated;
-    if (mPage) mPage->endAppearanceTransition();
-}
-
-void PageViewController::viewWillDisappear(bool animated) {
-    if (mPage) mPage->beginAppearanceTransition(false, animated);
-}
-
-void PageViewController::viewDidDisappear(bool animated) {
-    (void)animated;
-    if (mPage) mPage->endAppearanceTransition();
 }
 
 }  // namespace platform::ui

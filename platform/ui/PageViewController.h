@@ -70,14 +70,10 @@ public:
     void loadView() override;
     void viewDidLoad() override;
     void viewWillLayoutSubviews() override;
-    bool shouldAutomaticallyForwardAppearanceMethods() const override { return false; }
-    void viewWillAppear(bool animated) override;
-    void viewDidAppear(bool animated) override;
-    void viewWillDisappear(bool animated) override;
-    void viewDidDisappear(bool animated) override;
     std::string className() const override { return "PageViewController"; }
 
 private:
+    bool showAdjacentPage(bool next);
     void turn(const std::shared_ptr<ViewController>& to, PageViewControllerNavigationDirection direction, bool animated,
               bool bySwipe, std::function<void(bool)> completion);
     void refreshPageControl();
