@@ -168,6 +168,11 @@ bool PresentationController::shouldRemovePresentersView() const {
     return mStyleInForce == ModalPresentationStyle::fullScreen;
 }
 
+bool PresentationController::shouldPresentInFullscreen() const {
+    return mStyleInForce == ModalPresentationStyle::fullScreen ||
+           mStyleInForce == ModalPresentationStyle::overFullScreen;
+}
+
 void PresentationController::containerViewWillLayoutSubviews() {
     const auto view = presentedView();
     const auto presented = presentedViewController();
