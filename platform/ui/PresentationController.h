@@ -95,6 +95,9 @@ private:
     std::weak_ptr<AdaptivePresentationControllerDelegate> mDelegate;
     std::shared_ptr<View> mContainerView;
     ModalPresentationStyle mStyleInForce = ModalPresentationStyle::fullScreen;
+    // Where a full-screen presentation took the presenter's view from.
+    std::weak_ptr<View> mPresenterSuperview;
+    std::size_t mPresenterIndex = 0;
 };
 
 // The platform's values.
