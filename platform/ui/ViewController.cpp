@@ -44,13 +44,6 @@ void controllerDidLayout(View& view) {
 
 namespace {
 
-// The controller at the top of `controller`'s parents.
-std::shared_ptr<ViewController> rootOfParents(ViewController& controller) {
-    auto top = controller.sharedController();
-    while (auto parent = top->parentViewController()) top = parent;
-    return top;
-}
-
 template <typename Visit>
 void forEachController(const std::shared_ptr<ViewController>& controller, const Visit& visit) {
     if (!controller) return;
