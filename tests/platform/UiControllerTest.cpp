@@ -3,6 +3,8 @@
 // parent), traits and size changes, popover placement and adaptation per
 // idiom, and transitions stepped on the virtual clock.
 
+#include "platform/graphics/BitmapContext.h"
+#include "platform/graphics/Image.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/BarItems.h"
 #include "platform/ui/Button.h"
@@ -209,6 +211,15 @@ TEST(UiController, StackedPresentationsDismissFromBelowAndTheTopMostIsFound) {
         << "b goes first; root never disappeared under an over-full-screen a";
     EXPECT_TRUE(done);
     EXPECT_EQ(root->topmostPresentedViewController(), root);
+
+    // A new root takes the old one's presentations away.
+    root->presentViewController(a, false);
+    a->presentViewController(b, false);
+    auto other = s.make("other");
+    s.window->setRootViewController(other);
+    EXPECT_EQ(root->presentedViewController(), nullptr);
+    EXPECT_EQ(s.window->subviews(), (std::vector<std::shared_ptr<View>>{other->view()}));
+    EXPECT_EQ(b->appearanceState(), AppearanceState::disappeared);
 }
 
 namespace {
@@ -495,6 +506,9 @@ TEST(UiController, TabsSwapTheirControllersViewsAndAppearanceAndKeepTheSelection
     auto b = s.make("b");
     auto c = s.make("c");
     a->tabBarItem().setTitle("Catalogue");
+    const auto plain = platform::BitmapContext::createForPointSize(Size{2, 2}, 1)->makeImage();
+    const auto filled = platform::BitmapContext::createForPointSize(Size{2, 2}, 1)->makeImage();
+    b->tabBarItem() = TabBarItem("Layout", plain, filled);
     auto tabs = std::make_shared<TabBarController>();
     tabs->setViewControllers({a, b});
     s.window->setRootViewController(tabs);
@@ -502,6 +516,7 @@ TEST(UiController, TabsSwapTheirControllersViewsAndAppearanceAndKeepTheSelection
                              "a.loadView", "a.viewDidLoad", "a.willAppear", "a.didAppear"}));
     EXPECT_EQ(tabs->selectedIndex(), 0u);
     EXPECT_EQ(tabs->tabBar()->buttons().at(0)->currentTitle(), "Catalogue");
+    EXPECT_EQ(tabs->tabBar()->buttons().at(1)->currentImage(), plain);
 
     s.window->layoutIfNeeded();
     const auto second = tabs->tabBar()->buttons().at(1);
@@ -512,6 +527,7 @@ TEST(UiController, TabsSwapTheirControllersViewsAndAppearanceAndKeepTheSelection
               (Log{"a.willDisappear", "b.loadView", "b.viewDidLoad", "b.willAppear", "a.didDisappear", "b.didAppear"}));
     EXPECT_EQ(tabs->selectedViewController(), b);
     EXPECT_EQ(a->view()->window(), nullptr);
+    EXPECT_EQ(tabs->tabBar()->buttons().at(1)->currentImage(), filled) << "the selected image when selected";
 
     tabs->setViewControllers({c, a, b});
     EXPECT_EQ(tabs->selectedIndex(), 2u) << "b stays selected";
