@@ -119,4 +119,19 @@ TEST(UiImageTest, ContentModesPlaceContentInTheBounds) {
         {"left", ViewContentMode::left, image, {10, 57.5, 50, 25}},
     };
     for (const auto& c : cases) EXPECT_EQ(platform::ui::placeContent(c.size, bounds, c.mode), c.expected) << c.name;
+
+    // An image view sizes to its image and shows the highlighted one while
+    // highlighted.
+    auto plain = BitmapContext::create(30, 10)->makeImage();
+    auto lit = BitmapContext::create(4, 4)->makeImage();
+    platform::ui::ImageView view(plain, lit);
+    EXPECT_EQ(view.frame(), (Rect{0, 0, 30, 10}));
+    EXPECT_EQ(view.intrinsicContentSize(), (platform::Size{30, 10}));
+    EXPECT_EQ(view.displayedImage(), plain);
+    view.setHighlighted(true);
+    EXPECT_EQ(view.displayedImage(), lit);
+    view.setHighlightedImage(nullptr);
+    EXPECT_EQ(view.displayedImage(), plain) << "without a highlighted image the image shows";
+    view.setImage(nullptr);
+    EXPECT_EQ(view.intrinsicContentSize().width, platform::ui::kViewNoIntrinsicMetric);
 }
