@@ -11,7 +11,7 @@ graphics, net and security on foundation; none of them includes another of
 its level, so each links alone. The screen toolkit (ui) sits on graphics.
 
 Modules: platform is at the bottom and includes nothing of ours; telemetry
-and storage sit on the platform; the engine on platform and telemetry; the
+and storage sit on the platform; crash reporting on telemetry and the platform; the engine on platform and telemetry; the
 layout viewer on all of these.
 
 Prints every include that breaks the order and exits 1 when there is one.
@@ -27,6 +27,7 @@ ENGINE_ALLOWED_UP = {("model", "drawing")}
 MODULES_BELOW = {
     "platform": set(),
     "telemetry": {"platform"},
+    "crashes": {"platform", "telemetry"},
     "storage": {"platform"},
     "engine": {"platform", "telemetry"},
     "LayoutModule": {"platform", "telemetry", "storage", "engine"},

@@ -13,7 +13,8 @@ packages=(
   libicu-dev libutfcpp-dev nlohmann-json3-dev
   libpango1.0-dev libcairo2-dev libfontconfig-dev fonts-dejavu-core fonts-dejavu-extra libjpeg-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  libssl-dev libcurl4-openssl-dev libxml2-dev libcpp-httplib-dev python3 openssl curl
+  libssl-dev libsqlite3-dev libcurl4-openssl-dev libxml2-dev libcpp-httplib-dev zlib1g-dev python3 openssl curl
+  protobuf-c-compiler libprotobuf-c-dev
   clang-format-14
 )
 

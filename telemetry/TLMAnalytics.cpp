@@ -1,10 +1,19 @@
 #include "telemetry/TLMAnalytics.h"
 
 #include "telemetry/Internals/Model/TLMEventLog.h"
+#include "telemetry/Internals/Util/TLMTelemetryUserDefaults.h"
 #include "telemetry/Internals/Util/TLMUuid.h"
 #include "telemetry/TLMLogger.h"
 
-TLMAnalytics::TLMAnalytics() : TLMServiceAbstract("Analytics") {}
+TLMAnalytics::TLMAnalytics() : TLMServiceAbstract("Analytics") {
+    // Settings of earlier releases under their new keys.
+    TLMTelemetryUserDefaults::shared().migrateKeys(
+        {
+            {"TLTelemetryAnalyticsIsEnabled", TLMUserDefaultsPrefixKey("kTLAnalyticsIsEnabledKey")},
+            {"TLTelemetryPastSessions", "pastSessionsKey"},
+        },
+        "Analytics");
+}
 
 TLMAnalytics& TLMAnalytics::sharedInstance() {
     static TLMAnalytics instance;

@@ -1,5 +1,6 @@
 #include "telemetry/TLMTelemetry.h"
 
+#include "telemetry/Internals/Util/TLMArchiverUtil.h"
 #include "telemetry/Internals/Util/TLMTelemetryUserDefaults.h"
 #include "telemetry/TLMLogger.h"
 #include "telemetry/TLMServiceAbstract.h"
@@ -20,6 +21,22 @@ bool isWellFormedAppSecret(const std::string& appSecret) {
 }
 
 }  // namespace
+
+TLMTelemetry::TLMTelemetry() {
+    // Settings of earlier releases under their new keys.
+    TLMTelemetryUserDefaults::shared().migrateKeys(
+        {
+            {"TLTelemetryChannelStartTimer", TLMUserDefaultsPrefixKey("TLChannelStartTimer")},
+            {"TLTelemetryPastDevices", "pastDevicesKey"},
+            {"TLTelemetryInstallId", "TLInstallId"},
+            {"TLTelemetryTelemetryIsEnabled", "TLTelemetryIsEnabled"},
+            {"TLTelemetryEncryptionKeyMetadata", "TLEncryptionKeyMetadata"},
+            {"TLTelemetrySessionIdHistory", "SessionIdHistory"},
+            {"TLTelemetryUserIdHistory", "UserIdHistory"},
+        },
+        "Telemetry");
+    TLMArchiverUtil::addAllowedTelemetryModuleClasses();
+}
 
 TLMTelemetry& TLMTelemetry::sharedInstance() {
     static TLMTelemetry instance;

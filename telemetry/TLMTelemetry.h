@@ -46,7 +46,9 @@ public:
     std::shared_ptr<TLMChannelGroupDefault> channelGroup() const;
 
 private:
-    TLMTelemetry() = default;
+    // Moves the client's settings of earlier releases to their keys and
+    // lets archives restore the client's own records.
+    TLMTelemetry();
 
     bool configureWithAppSecret(const std::string& appSecret);
     void startService(TLMServiceAbstract& service);

@@ -1,13 +1,10 @@
 #include "platform/foundation/UserDefaults.h"
 
 #include "platform/foundation/AsciiText.h"
+#include "platform/foundation/AtomicFile.h"
 #include "platform/foundation/Bundle.h"
 #include "platform/foundation/Paths.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <fstream>
@@ -28,42 +25,6 @@ std::string fileNameFor(const std::string& domain) {
     }
     if (name == "." || name == "..") name = "_";
     return name + ".json";
-}
-
-bool writeAll(int fd, const std::string& bytes) {
-    std::size_t written = 0;
-    while (written < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + written, bytes.size() - written);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        written += static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
-// Writes `bytes` to `target` so that readers see either the old file or the
-// whole new one: a temp file in the same folder, flushed, then renamed over.
-// On failure the old file is untouched, the temp file removed, false returned.
-bool writeFileAtomically(const fs::path& target, const std::string& bytes) {
-    std::string pattern = (target.parent_path() / ("." + target.filename().string() + ".XXXXXX")).string();
-    const int fd = ::mkstemp(pattern.data());
-    if (fd < 0) return false;
-    bool ok = writeAll(fd, bytes) && ::fsync(fd) == 0;
-    ok = (::close(fd) == 0) && ok;
-    if (ok) ok = ::rename(pattern.c_str(), target.c_str()) == 0;
-    if (!ok) {
-        ::unlink(pattern.c_str());
-        return false;
-    }
-    // Make the rename itself durable.
-    const int dir = ::open(target.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir >= 0) {
-        ::fsync(dir);
-        ::close(dir);
-    }
-    return true;
 }
 
 std::optional<std::int64_t> parseWholeNumber(const std::string& text) {
@@ -153,6 +114,12 @@ std::optional<std::int64_t> UserDefaults::integerValue(const std::string& key) c
     if (value->isNumber()) return value->numberAsInteger();
     if (auto s = value->asString()) return parseWholeNumber(*s);
     return std::nullopt;
+}
+
+Value::Dictionary UserDefaults::dictionaryRepresentation() const {
+    std::lock_guard lock(mMutex);
+    loadLocked();
+    return mValues;
 }
 
 bool UserDefaults::synchronize() {

@@ -27,6 +27,8 @@ public:
     std::optional<Value> object(const std::string& key) const;
     void setObject(const std::string& key, Value value);
     void removeObject(const std::string& key);
+    // Every key of the domain with its value.
+    Value::Dictionary dictionaryRepresentation() const;
 
     // Reads that report whether the key held a usable value of the type.
     // A bool reads from a bool or a number (non-zero); an integer from an

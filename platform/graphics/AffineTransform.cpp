@@ -1,5 +1,6 @@
 #include "platform/graphics/AffineTransform.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace platform {
@@ -25,12 +26,25 @@ AffineTransform AffineTransform::scaled(double sx, double sy) const { return con
 
 AffineTransform AffineTransform::rotated(double radians) const { return concat(rotation(radians), *this); }
 
-std::optional<AffineTransform> AffineTransform::inverted() const {
-    const double det = determinant();
-    if (det == 0 || !std::isfinite(det)) return std::nullopt;
-    return AffineTransform{d / det, -b / det, -c / det, a / det, (c * ty - d * tx) / det, (b * tx - a * ty) / det};
+Point AffineTransform::apply(Point p) const { return {a * p.x + c * p.y + tx, b * p.x + d * p.y + ty}; }
+
+Rect AffineTransform::applyToRect(const Rect& r) const {
+    const Point corners[4] = {apply(Point{r.minX(), r.minY()}), apply(Point{r.maxX(), r.minY()}),
+                              apply(Point{r.maxX(), r.maxY()}), apply(Point{r.minX(), r.maxY()})};
+    double minX = corners[0].x, maxX = corners[0].x, minY = corners[0].y, maxY = corners[0].y;
+    for (const Point& p : corners) {
+        minX = std::min(minX, p.x);
+        maxX = std::max(maxX, p.x);
+        minY = std::min(minY, p.y);
+        maxY = std::max(maxY, p.y);
+    }
+    return {minX, minY, maxX - minX, maxY - minY};
 }
 
-Point AffineTransform::apply(Point p) const { return {a * p.x + c * p.y + tx, b * p.x + d * p.y + ty}; }
+std::optional<AffineTransform> AffineTransform::inverted() const {
+    const double det = determinant();
+    if (det == 0 || !std::isfinite(det) || !std::isfinite(tx) || !std::isfinite(ty)) return std::nullopt;
+    return AffineTransform{d / det, -b / det, -c / det, a / det, (c * ty - d * tx) / det, (b * tx - a * ty) / det};
+}
 
 }  // namespace platform

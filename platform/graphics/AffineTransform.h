@@ -33,6 +33,8 @@ struct AffineTransform {
     AffineTransform rotated(double radians) const;
 
     Point apply(Point p) const;
+    // The bounding box of the rectangle's transformed corners.
+    Rect applyToRect(const Rect& r) const;
     double determinant() const { return a * d - b * c; }
     // None when the transform collapses the plane or is not finite.
     std::optional<AffineTransform> inverted() const;

@@ -169,6 +169,25 @@ void Path::addPath(const Path& other) {
     mSubpathStart = other.mSubpathStart;
 }
 
+Rect Path::boundingBox() const {
+    std::optional<Rect> box;
+    for (const auto& element : mElements) {
+        const int count = element.type == ElementType::curveTo ? 3 : element.type == ElementType::closeSubpath ? 0 : 1;
+        for (int i = 0; i < count; ++i) {
+            const Point p = element.points[i];
+            if (!box) {
+                box = Rect{p.x, p.y, 0, 0};
+                continue;
+            }
+            const double minX = std::min(box->x, p.x);
+            const double minY = std::min(box->y, p.y);
+            box =
+                Rect{minX, minY, std::max(box->x + box->width, p.x) - minX, std::max(box->y + box->height, p.y) - minY};
+        }
+    }
+    return box.value_or(Rect{});
+}
+
 void Path::clear() {
     mElements.clear();
     mCurrent.reset();

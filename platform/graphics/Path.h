@@ -63,6 +63,10 @@ public:
     void reserve(std::size_t count) { mElements.reserve(count); }
 
     bool isEmpty() const { return mElements.empty(); }
+    // The box of every point of the path, the control points of curves
+    // included (so it may be larger than the curve); empty at the origin
+    // for an empty path.
+    Rect boundingBox() const;
     std::optional<Point> currentPoint() const { return mCurrent; }
     const std::vector<Element>& elements() const { return mElements; }
 

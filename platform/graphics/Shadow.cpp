@@ -33,17 +33,61 @@ std::array<int, kPasses> boxRadii(double sigma) {
     return radii;
 }
 
-// One box pass along a line of `count` values `step` apart, through `scratch`.
-void boxLine(std::uint16_t* line, int count, std::ptrdiff_t step, int radius, std::vector<std::uint32_t>& scratch) {
-    scratch.resize(static_cast<std::size_t>(count));
-    for (int i = 0; i < count; ++i) scratch[i] = line[i * step];
-    const std::uint32_t width = 2 * static_cast<std::uint32_t>(radius) + 1;
-    std::uint32_t sum = 0;
-    for (int i = 0; i < std::min(radius, count); ++i) sum += scratch[i];
-    for (int i = 0; i < count; ++i) {
-        if (i + radius < count) sum += scratch[i + radius];
-        line[i * step] = static_cast<std::uint16_t>((sum + width / 2) / width);
-        if (i - radius >= 0) sum -= scratch[i - radius];
+// Averages of `2 radius + 1` values, rounded, by one multiplication: the
+// divisor is the same for a whole pass.
+class BoxAverage {
+public:
+    explicit BoxAverage(int radius)
+        : mWidth(2 * static_cast<std::uint64_t>(radius) + 1), mReciprocal(((1ULL << 32) + mWidth - 1) / mWidth) {}
+    std::uint16_t operator()(std::uint32_t sum) const {
+        return static_cast<std::uint16_t>(((sum + mWidth / 2) * mReciprocal) >> 32);
+    }
+
+private:
+    std::uint64_t mWidth;
+    std::uint64_t mReciprocal;
+};
+
+// One box pass along each row, in place, through a copy of the row.
+void boxRows(std::uint16_t* plane, int width, int height, int radius, std::vector<std::uint16_t>& row) {
+    const BoxAverage average(radius);
+    row.resize(static_cast<std::size_t>(width));
+    for (int y = 0; y < height; ++y) {
+        std::uint16_t* line = plane + static_cast<std::ptrdiff_t>(y) * width;
+        std::copy(line, line + width, row.begin());
+        std::uint32_t sum = 0;
+        for (int i = 0; i < std::min(radius, width); ++i) sum += row[i];
+        for (int i = 0; i < width; ++i) {
+            if (i + radius < width) sum += row[i + radius];
+            line[i] = average(sum);
+            if (i - radius >= 0) sum -= row[i - radius];
+        }
+    }
+}
+
+// One box pass down each column, walking rows in memory order with a sum
+// per column, from a copy of the plane.
+void boxColumns(std::uint16_t* plane, int width, int height, int radius, std::vector<std::uint16_t>& copy,
+                std::vector<std::uint32_t>& sums) {
+    const BoxAverage average(radius);
+    copy.assign(plane, plane + static_cast<std::ptrdiff_t>(width) * height);
+    sums.assign(static_cast<std::size_t>(width), 0);
+    const auto rowOf = [&](int y) { return copy.data() + static_cast<std::ptrdiff_t>(y) * width; };
+    for (int y = 0; y < std::min(radius, height); ++y) {
+        const std::uint16_t* in = rowOf(y);
+        for (int x = 0; x < width; ++x) sums[x] += in[x];
+    }
+    for (int y = 0; y < height; ++y) {
+        if (y + radius < height) {
+            const std::uint16_t* in = rowOf(y + radius);
+            for (int x = 0; x < width; ++x) sums[x] += in[x];
+        }
+        std::uint16_t* out = plane + static_cast<std::ptrdiff_t>(y) * width;
+        for (int x = 0; x < width; ++x) out[x] = average(sums[x]);
+        if (y - radius >= 0) {
+            const std::uint16_t* in = rowOf(y - radius);
+            for (int x = 0; x < width; ++x) sums[x] -= in[x];
+        }
     }
 }
 
@@ -56,12 +100,12 @@ int gaussianReach(double sigma) {
 }
 
 void blurPlane(std::uint16_t* plane, int width, int height, double sigma) {
-    std::vector<std::uint32_t> scratch;
+    std::vector<std::uint16_t> copy;
+    std::vector<std::uint32_t> sums;
     for (int radius : boxRadii(sigma)) {
         if (radius == 0) continue;
-        for (int y = 0; y < height; ++y)
-            boxLine(plane + static_cast<std::ptrdiff_t>(y) * width, width, 1, radius, scratch);
-        for (int x = 0; x < width; ++x) boxLine(plane + x, height, width, radius, scratch);
+        boxRows(plane, width, height, radius, copy);
+        boxColumns(plane, width, height, radius, copy, sums);
     }
 }
 

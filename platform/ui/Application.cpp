@@ -1,5 +1,6 @@
 #include "platform/ui/Application.h"
 
+#include "platform/foundation/NotificationCenter.h"
 #include "platform/ui/Notifications.h"
 #include "platform/ui/Window.h"
 #include "platform/ui/detail/MainLoop.h"
@@ -17,7 +18,7 @@ Application& Application::sharedApplication() {
 void Application::setApplicationState(ApplicationState state) {
     auto step = [this](ApplicationState next, const char* notification) {
         mState = next;
-        postNotification(notification, this);
+        NotificationCenter::defaultCenter().postNotificationName(notification, this);
     };
     while (mState != state) {
         switch (mState) {

@@ -28,26 +28,6 @@ const T* as(const AnimationValue& value) {
     return std::get_if<T>(&value);
 }
 
-Rect boundingBox(const AffineTransform& t, const Rect& r) {
-    const Point corners[4] = {t.apply({r.minX(), r.minY()}), t.apply({r.maxX(), r.minY()}),
-                              t.apply({r.maxX(), r.maxY()}), t.apply({r.minX(), r.maxY()})};
-    double minX = corners[0].x, maxX = corners[0].x, minY = corners[0].y, maxY = corners[0].y;
-    for (const Point& p : corners) {
-        minX = std::min(minX, p.x);
-        maxX = std::max(maxX, p.x);
-        minY = std::min(minY, p.y);
-        maxY = std::max(maxY, p.y);
-    }
-    return {minX, minY, maxX - minX, maxY - minY};
-}
-
-std::optional<AffineTransform> invert(const AffineTransform& t) {
-    const double det = t.determinant();
-    if (det == 0 || !std::isfinite(det)) return std::nullopt;
-    return AffineTransform{
-        t.d / det, -t.b / det, -t.c / det, t.a / det, (t.c * t.ty - t.d * t.tx) / det, (t.b * t.tx - t.a * t.ty) / det};
-}
-
 // The transform's parts by key path, for reading and writing.
 double* partOf(TransformParts& parts, std::string_view key) {
     if (key == "transform.scale.x") return &parts.scaleX;
@@ -120,7 +100,7 @@ Rect Layer::frame() const {
         return {mPosition.x - mAnchorPoint.x * mBounds.width, mPosition.y - mAnchorPoint.y * mBounds.height,
                 mBounds.width, mBounds.height};
     }
-    return boundingBox(transformToSuperlayer(), mBounds);
+    return transformToSuperlayer().applyToRect(mBounds);
 }
 
 void Layer::setFrame(const Rect& frame) {
@@ -145,32 +125,32 @@ AffineTransform Layer::transformToRoot() const {
 
 Point Layer::convertPointFromLayer(Point point, const Layer* other) const {
     const Point inRoot = other ? other->transformToRoot().apply(point) : point;
-    const auto fromRoot = invert(transformToRoot());
+    const auto fromRoot = transformToRoot().inverted();
     return fromRoot ? fromRoot->apply(inRoot) : Point{kNaN, kNaN};
 }
 
 Point Layer::convertPointToLayer(Point point, const Layer* other) const {
     const Point inRoot = transformToRoot().apply(point);
     if (!other) return inRoot;
-    const auto fromRoot = invert(other->transformToRoot());
+    const auto fromRoot = other->transformToRoot().inverted();
     return fromRoot ? fromRoot->apply(inRoot) : Point{kNaN, kNaN};
 }
 
 Rect Layer::convertRectFromLayer(const Rect& rect, const Layer* other) const {
-    const auto fromRoot = invert(transformToRoot());
+    const auto fromRoot = transformToRoot().inverted();
     if (!fromRoot) return {kNaN, kNaN, kNaN, kNaN};
     const AffineTransform toRoot = other ? other->transformToRoot() : AffineTransform{};
-    return boundingBox(AffineTransform::concat(toRoot, *fromRoot), rect);
+    return AffineTransform::concat(toRoot, *fromRoot).applyToRect(rect);
 }
 
 Rect Layer::convertRectToLayer(const Rect& rect, const Layer* other) const {
     AffineTransform t = transformToRoot();
     if (other) {
-        const auto fromRoot = invert(other->transformToRoot());
+        const auto fromRoot = other->transformToRoot().inverted();
         if (!fromRoot) return {kNaN, kNaN, kNaN, kNaN};
         t = AffineTransform::concat(t, *fromRoot);
     }
-    return boundingBox(t, rect);
+    return t.applyToRect(rect);
 }
 
 // --- appearance ------------------------------------------------------------
@@ -249,30 +229,26 @@ void Layer::insertAt(const std::shared_ptr<Layer>& layer, std::size_t index) {
 
 void Layer::addSublayer(const std::shared_ptr<Layer>& layer) { insertAt(layer, SIZE_MAX); }
 
-void Layer::insertSublayer(const std::shared_ptr<Layer>& layer, std::size_t index) {
-    // The index counts the sublayers without the one that moves.
-    if (layer && layer->superlayer().get() == this) {
-        const std::shared_ptr<Layer> keep = layer;
-        keep->removeFromSuperlayer();
-        insertAt(keep, index);
-        return;
-    }
-    insertAt(layer, index);
-}
+void Layer::insertSublayer(const std::shared_ptr<Layer>& layer, std::size_t index) { insertAt(layer, index); }
 
 void Layer::insertSublayerAbove(const std::shared_ptr<Layer>& layer, const Layer* sibling) {
-    if (layer && layer.get() != sibling) layer->removeFromSuperlayer();
-    const auto found = std::find_if(mSublayers.begin(), mSublayers.end(),
-                                    [&](const std::shared_ptr<Layer>& l) { return l.get() == sibling; });
-    insertAt(layer,
-             found == mSublayers.end() ? mSublayers.size() : static_cast<std::size_t>(found - mSublayers.begin()) + 1);
+    insertBeside(layer, sibling, true);
 }
 
 void Layer::insertSublayerBelow(const std::shared_ptr<Layer>& layer, const Layer* sibling) {
-    if (layer && layer.get() != sibling) layer->removeFromSuperlayer();
+    insertBeside(layer, sibling, false);
+}
+
+void Layer::insertBeside(const std::shared_ptr<Layer>& layer, const Layer* sibling, bool above) {
+    if (layer.get() == sibling && layer) return;
+    // A copy: `layer` may be a reference into a list the removal changes.
+    const std::shared_ptr<Layer> keep = layer;
+    if (keep) keep->removeFromSuperlayer();
     const auto found = std::find_if(mSublayers.begin(), mSublayers.end(),
                                     [&](const std::shared_ptr<Layer>& l) { return l.get() == sibling; });
-    insertAt(layer, found == mSublayers.end() ? 0 : static_cast<std::size_t>(found - mSublayers.begin()));
+    std::size_t index = above ? mSublayers.size() : 0;
+    if (found != mSublayers.end()) index = static_cast<std::size_t>(found - mSublayers.begin()) + (above ? 1 : 0);
+    insertAt(keep, index);
 }
 
 void Layer::replaceSublayer(const Layer* old, const std::shared_ptr<Layer>& replacement) {
@@ -312,7 +288,7 @@ bool Layer::containsPoint(Point point) const { return mBounds.contains(point); }
 
 std::shared_ptr<Layer> Layer::hitTest(Point point) {
     if (mHidden) return nullptr;
-    const auto fromSuperlayer = invert(transformToSuperlayer());
+    const auto fromSuperlayer = transformToSuperlayer().inverted();
     if (!fromSuperlayer) return nullptr;
     const Point local = fromSuperlayer->apply(point);
     const bool inside = containsPoint(local);

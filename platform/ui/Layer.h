@@ -202,7 +202,8 @@ public:
     virtual void drawInContext(Context& context);
 
     // --- the tree ------------------------------------------------------
-    const std::vector<std::shared_ptr<Layer>>& sublayers() const { return mSublayers; }
+    // A copy, so that it may be walked while the tree changes.
+    std::vector<std::shared_ptr<Layer>> sublayers() const { return mSublayers; }
     std::shared_ptr<Layer> superlayer() const { return mSuperlayer.lock(); }
     // Each of these first takes the layer from its old superlayer. Adding a
     // layer to itself or to one of its own sublayers, or a null layer,
@@ -307,6 +308,7 @@ private:
     friend struct detail::LayerAccess;
 
     void insertAt(const std::shared_ptr<Layer>& layer, std::size_t index);
+    void insertBeside(const std::shared_ptr<Layer>& layer, const Layer* sibling, bool above);
     void detachSublayer(const Layer* layer);
     void markChanged(bool content);
     void addAnimationWithPrevious(const std::shared_ptr<Animation>& animation, const std::string& key,

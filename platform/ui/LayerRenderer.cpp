@@ -73,19 +73,6 @@ private:
     std::optional<Rect> mRect;
 };
 
-Rect boundingBox(const AffineTransform& t, const Rect& r) {
-    const Point corners[4] = {t.apply({r.minX(), r.minY()}), t.apply({r.maxX(), r.minY()}),
-                              t.apply({r.maxX(), r.maxY()}), t.apply({r.minX(), r.maxY()})};
-    double minX = corners[0].x, maxX = corners[0].x, minY = corners[0].y, maxY = corners[0].y;
-    for (const Point& p : corners) {
-        minX = std::min(minX, p.x);
-        maxX = std::max(maxX, p.x);
-        minY = std::min(minY, p.y);
-        maxY = std::max(maxY, p.y);
-    }
-    return {minX, minY, maxX - minX, maxY - minY};
-}
-
 // Outward to whole pixels at `scale`, so that a raster drawn there lands
 // pixel on pixel.
 Rect snapped(const Rect& r, double scale) {
@@ -145,19 +132,7 @@ Extent drawnExtent(const Shown& s, double time, bool withShadow);
 
 Rect shadowSourceExtent(const Shown& s, double time) {
     const Layer& p = *s.shown;
-    if (p.shadowPath()) {
-        const Extent box = [&] {
-            Extent e;
-            for (const auto& element : p.shadowPath()->elements()) {
-                const int count = element.type == Path::ElementType::curveTo        ? 3
-                                  : element.type == Path::ElementType::closeSubpath ? 0
-                                                                                    : 1;
-                for (int i = 0; i < count; ++i) e.add({element.points[i].x, element.points[i].y, 1e-9, 1e-9});
-            }
-            return e;
-        }();
-        return box.rect().value_or(Rect{});
-    }
+    if (p.shadowPath()) return p.shadowPath()->boundingBox();
     return drawnExtent(s, time, false).rect().value_or(Rect{});
 }
 
@@ -169,11 +144,11 @@ Extent drawnExtent(const Shown& s, double time, bool withShadow) {
     if (!p.masksToBounds()) {
         if (p.contents()) extent.add(placeContents(p.contents()->size(), p.bounds(), p.contentsGravity()));
         if (LayerAccess::drawsContent(s.model)) extent.add(LayerAccess::contentExtent(p));
-        for (const auto& sublayer : s.model.sublayers()) {
+        for (const auto& sublayer : LayerAccess::sublayers(s.model)) {
             const Shown child = show(*sublayer, time);
             if (child.shown->isHidden()) continue;
             const Extent inner = drawnExtent(child, time, true);
-            if (inner.rect()) extent.add(boundingBox(child.shown->transformToSuperlayer(), *inner.rect()));
+            if (inner.rect()) extent.add(child.shown->transformToSuperlayer().applyToRect(*inner.rect()));
         }
     }
     if (withShadow && hasShadow(p)) {
@@ -191,7 +166,7 @@ Extent drawnExtent(const Shown& s, double time, bool withShadow) {
 // the layer, or one on it that changes more than where it is put.
 bool compositeAnimated(const Layer& layer, bool self) {
     if (self && LayerAccess::compositeAnimated(layer)) return true;
-    for (const auto& sublayer : layer.sublayers()) {
+    for (const auto& sublayer : LayerAccess::sublayers(layer)) {
         if (sublayer->hasAnimations() || compositeAnimated(*sublayer, false)) return true;
     }
     return false;
@@ -352,7 +327,7 @@ std::pair<std::shared_ptr<Image>, Rect> renderMask(Layer& mask, Frame& frame) {
     if (m.shown->isHidden() || !extent) return {transparentPixel(), Rect{0, 0, 1, 1}};
     const double deviceScale = std::sqrt(std::abs(frame.context.transform().determinant()));
     const double scale = std::isfinite(deviceScale) && deviceScale > 0 ? deviceScale : frame.scale;
-    const Rect box = snapped(boundingBox(m.shown->transformToSuperlayer(), *extent), scale);
+    const Rect box = snapped(m.shown->transformToSuperlayer().applyToRect(*extent), scale);
     auto image = rasterize(box, scale, [&](Context& context) {
         Frame inner{context, frame.time, frame.scale, false};
         renderLayer(mask, inner);
@@ -370,7 +345,7 @@ void composite(const Shown& s, Frame& frame, double opacity, bool withShadow) {
     const bool border = p.borderWidth() > 0 && p.borderColor().alpha > 0;
     const bool drawn = LayerAccess::drawsContent(s.model);
     const std::size_t parts = (background ? 1 : 0) + (border ? 1 : 0) + (drawn ? 1 : 0) + (p.contents() ? 1 : 0) +
-                              s.model.sublayers().size() + (shadow ? 1 : 0);
+                              LayerAccess::sublayers(s.model).size() + (shadow ? 1 : 0);
     // Parts that overlap fade as one, through a group; one part alone
     // takes the alpha directly.
     const double alpha = context.alpha() * opacity;
@@ -393,22 +368,22 @@ void composite(const Shown& s, Frame& frame, double opacity, bool withShadow) {
         context.fillPath(roundedBounds(p));
     }
     const bool clips = p.masksToBounds();
-    if (clips && (p.contents() || drawn || !s.model.sublayers().empty())) {
+    if (clips && (p.contents() || drawn || !LayerAccess::sublayers(s.model).empty())) {
         context.save();
         context.clipToPath(roundedBounds(p));
     }
     if (p.contents())
         context.drawImage(*p.contents(), placeContents(p.contents()->size(), p.bounds(), p.contentsGravity()));
     if (drawn) drawContent(s, frame);
-    if (!s.model.sublayers().empty()) {
+    if (!LayerAccess::sublayers(s.model).empty()) {
         std::vector<Layer*> order;
-        order.reserve(s.model.sublayers().size());
-        for (const auto& sublayer : s.model.sublayers()) order.push_back(sublayer.get());
+        order.reserve(LayerAccess::sublayers(s.model).size());
+        for (const auto& sublayer : LayerAccess::sublayers(s.model)) order.push_back(sublayer.get());
         std::stable_sort(order.begin(), order.end(),
                          [](const Layer* a, const Layer* b) { return a->zPosition() < b->zPosition(); });
         for (Layer* sublayer : order) renderLayer(*sublayer, frame);
     }
-    if (clips && (p.contents() || drawn || !s.model.sublayers().empty())) context.restore();
+    if (clips && (p.contents() || drawn || !LayerAccess::sublayers(s.model).empty())) context.restore();
     if (border) drawBorder(p, context);
 
     if (group) {

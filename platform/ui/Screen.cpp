@@ -1,5 +1,6 @@
 #include "platform/ui/Screen.h"
 
+#include "platform/foundation/NotificationCenter.h"
 #include "platform/ui/Notifications.h"
 
 #include <algorithm>
@@ -35,7 +36,7 @@ void Screen::connectScreen(const std::shared_ptr<Screen>& screen) {
     auto& list = connected();
     if (!screen || screen == mainScreen() || std::find(list.begin(), list.end(), screen) != list.end()) return;
     list.push_back(screen);
-    postNotification(kScreenDidConnectNotification, screen.get());
+    NotificationCenter::defaultCenter().postNotificationName(kScreenDidConnectNotification, screen.get());
 }
 
 void Screen::disconnectScreen(const std::shared_ptr<Screen>& screen) {
@@ -43,7 +44,7 @@ void Screen::disconnectScreen(const std::shared_ptr<Screen>& screen) {
     const auto found = std::find(list.begin(), list.end(), screen);
     if (found == list.end()) return;
     list.erase(found);
-    postNotification(kScreenDidDisconnectNotification, screen.get());
+    NotificationCenter::defaultCenter().postNotificationName(kScreenDidDisconnectNotification, screen.get());
 }
 
 }  // namespace platform::ui

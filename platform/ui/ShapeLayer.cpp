@@ -73,18 +73,7 @@ void ShapeLayer::drawInContext(Context& context) {
 
 Rect ShapeLayer::contentExtent() const {
     if (mPath.isEmpty()) return {};
-    double minX = INFINITY, minY = INFINITY, maxX = -INFINITY, maxY = -INFINITY;
-    for (const auto& element : mPath.elements()) {
-        const int count = element.type == Path::ElementType::curveTo        ? 3
-                          : element.type == Path::ElementType::closeSubpath ? 0
-                                                                            : 1;
-        for (int i = 0; i < count; ++i) {
-            minX = std::min(minX, element.points[i].x);
-            maxX = std::max(maxX, element.points[i].x);
-            minY = std::min(minY, element.points[i].y);
-            maxY = std::max(maxY, element.points[i].y);
-        }
-    }
+    const Rect box = mPath.boundingBox();
     // Room for the stroke (a miter reaches furthest) and for anti-aliasing.
     double outset = 1;
     if (mStrokeColor.alpha > 0 && mLineWidth > 0 && std::isfinite(mLineWidth)) {
@@ -92,7 +81,7 @@ Rect ShapeLayer::contentExtent() const {
             mLineJoin == LineJoin::miter ? std::max(mMiterLimit, std::numbers::sqrt2) : std::numbers::sqrt2;
         outset += mLineWidth / 2 * (std::isfinite(reach) ? reach : std::numbers::sqrt2);
     }
-    return {minX - outset, minY - outset, maxX - minX + 2 * outset, maxY - minY + 2 * outset};
+    return {box.x - outset, box.y - outset, box.width + 2 * outset, box.height + 2 * outset};
 }
 
 bool ShapeLayer::keyPathAffectsContent(std::string_view keyPath) const {

@@ -74,9 +74,11 @@ std::vector<std::shared_ptr<CompletionGroup>> joinOpenTransactions() {
     innermost();
     std::vector<std::shared_ptr<CompletionGroup>> groups;
     groups.reserve(tFrames.size());
-    for (Frame& frame : tFrames) {
-        frame.group->animationAdded();
-        groups.push_back(frame.group);
+    // Innermost first: an inner transaction completes before the one
+    // around it.
+    for (auto frame = tFrames.rbegin(); frame != tFrames.rend(); ++frame) {
+        frame->group->animationAdded();
+        groups.push_back(frame->group);
     }
     return groups;
 }

@@ -34,6 +34,12 @@ Point fromSuperview(const Layer& layer, Point p) {
     return inverse ? inverse->apply(p) : Point{NAN, NAN};
 }
 
+using Views = std::vector<std::shared_ptr<View>>;
+
+Views::iterator findIn(Views& list, const View* view) {
+    return std::find_if(list.begin(), list.end(), [&](const std::shared_ptr<View>& s) { return s.get() == view; });
+}
+
 const View* topOf(const View* view) {
     while (auto super = view->superview()) view = super.get();
     return view;
@@ -227,9 +233,7 @@ void View::insertSubviewAboveSubview(const std::shared_ptr<View>& view, const Vi
 }
 
 void View::insertSubviewBelowSubview(const std::shared_ptr<View>& view, const View* sibling) {
-    const bool found = sibling && sibling != view.get() &&
-                       std::any_of(mSubviews.begin(), mSubviews.end(),
-                                   [&](const std::shared_ptr<View>& s) { return s.get() == sibling; });
+    const bool found = sibling && sibling != view.get() && findIn(mSubviews, sibling) != mSubviews.end();
     // Marked with the sibling's own layer; its index is found after the
     // view left its old place.
     if (!found) {
@@ -302,8 +306,7 @@ void View::insertAt(const std::shared_ptr<View>& view, std::size_t index, const 
 }
 
 void View::detachSubview(View& view) {
-    mSubviews.erase(std::find_if(mSubviews.begin(), mSubviews.end(),
-                                 [&](const std::shared_ptr<View>& s) { return s.get() == &view; }));
+    mSubviews.erase(findIn(mSubviews, &view));
     view.mLayer->removeFromSuperlayer();
     view.mSuperview.reset();
     for (View* v = this; v;) {
@@ -365,8 +368,7 @@ void View::moveToWindow(const std::shared_ptr<Window>& window) {
 }
 
 void View::bringSubviewToFront(const View* view) {
-    const auto at = std::find_if(mSubviews.begin(), mSubviews.end(),
-                                 [&](const std::shared_ptr<View>& s) { return s.get() == view; });
+    const auto at = findIn(mSubviews, view);
     if (at == mSubviews.end()) return;
     const std::shared_ptr<View> moved = *at;
     mSubviews.erase(at);
@@ -375,8 +377,7 @@ void View::bringSubviewToFront(const View* view) {
 }
 
 void View::sendSubviewToBack(const View* view) {
-    const auto at = std::find_if(mSubviews.begin(), mSubviews.end(),
-                                 [&](const std::shared_ptr<View>& s) { return s.get() == view; });
+    const auto at = findIn(mSubviews, view);
     if (at == mSubviews.end()) return;
     const std::shared_ptr<View> moved = *at;
     mSubviews.erase(at);
@@ -442,14 +443,7 @@ std::string View::className() const {
 }
 
 void View::describeForDump(std::string& line) const {
-    auto number = [](double v) {
-        char text[32];
-        std::snprintf(text, sizeof text, "%.2f", v);
-        std::string s = text;
-        while (s.back() == '0') s.pop_back();
-        if (s.back() == '.') s.pop_back();
-        return s == "-0" ? std::string("0") : s;
-    };
+    const auto number = detail::dumpNumber;
     if (isHidden()) line += " hidden";
     if (alpha() != 1) line += " alpha=" + number(alpha());
     if (mTag != 0) line += " tag=" + std::to_string(mTag);
@@ -604,24 +598,25 @@ std::shared_ptr<LayoutGuide> View::safeAreaLayoutGuide() {
 
 // --- coordinates -----------------------------------------------------------
 
+const Layer* View::referenceLayer(const View* view) const {
+    if (!view) view = mWindow.expired() && !mIsWindow ? topOf(this) : window().get();
+    return view->mLayer.get();
+}
+
 Point View::convertPointToView(Point point, const View* view) const {
-    const View* target = view ? view : window() ? static_cast<const View*>(window().get()) : topOf(this);
-    return mLayer->convertPointToLayer(point, target->mLayer.get());
+    return mLayer->convertPointToLayer(point, referenceLayer(view));
 }
 
 Point View::convertPointFromView(Point point, const View* view) const {
-    const View* source = view ? view : window() ? static_cast<const View*>(window().get()) : topOf(this);
-    return mLayer->convertPointFromLayer(point, source->mLayer.get());
+    return mLayer->convertPointFromLayer(point, referenceLayer(view));
 }
 
 Rect View::convertRectToView(const Rect& rect, const View* view) const {
-    const View* target = view ? view : window() ? static_cast<const View*>(window().get()) : topOf(this);
-    return mLayer->convertRectToLayer(rect, target->mLayer.get());
+    return mLayer->convertRectToLayer(rect, referenceLayer(view));
 }
 
 Rect View::convertRectFromView(const Rect& rect, const View* view) const {
-    const View* source = view ? view : window() ? static_cast<const View*>(window().get()) : topOf(this);
-    return mLayer->convertRectFromLayer(rect, source->mLayer.get());
+    return mLayer->convertRectFromLayer(rect, referenceLayer(view));
 }
 
 // --- hit testing -----------------------------------------------------------
@@ -672,6 +667,15 @@ std::shared_ptr<Responder> View::nextResponder() const {
 // --- engine doors ----------------------------------------------------------
 
 namespace detail {
+
+std::string dumpNumber(double v) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.2f", v);
+    std::string s = text;
+    while (s.back() == '0') s.pop_back();
+    if (s.back() == '.') s.pop_back();
+    return s == "-0" ? std::string("0") : s;
+}
 
 Rect ViewAccess::layoutRect(const View& view) {
     const Layer& layer = *view.mLayer;

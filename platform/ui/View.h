@@ -196,8 +196,8 @@ public:
 
     // --- hierarchy -----------------------------------------------------
     std::shared_ptr<View> superview() const { return mSuperview.lock(); }
-    // Back to front.
-    const std::vector<std::shared_ptr<View>>& subviews() const { return mSubviews; }
+    // Back to front; a copy, so that the tree may change while it is walked.
+    std::vector<std::shared_ptr<View>> subviews() const { return mSubviews; }
     // The window the view is in (a window's is itself); null outside one.
     std::shared_ptr<Window> window() const;
 
@@ -290,7 +290,8 @@ public:
 
     // The constraints this view holds (active ones whose nearest common
     // ancestor it is, or that were added to it).
-    const std::vector<std::shared_ptr<LayoutConstraint>>& constraints() const { return mConstraints; }
+    // (A copy, as subviews().)
+    std::vector<std::shared_ptr<LayoutConstraint>> constraints() const { return mConstraints; }
     // Activates the constraint, held by this view; throws
     // std::invalid_argument when one of its views is not this view or
     // below it.
@@ -305,6 +306,11 @@ public:
     void setContentHuggingPriority(LayoutPriority priority, LayoutConstraintAxis axis);
     LayoutPriority contentCompressionResistancePriorityForAxis(LayoutConstraintAxis axis) const;
     void setContentCompressionResistancePriority(LayoutPriority priority, LayoutConstraintAxis axis);
+
+    // Spacing the view's content keeps from its edges: 8 points a side
+    // unless set.
+    EdgeInsets layoutMargins() const { return mLayoutMargins; }
+    void setLayoutMargins(const EdgeInsets& margins) { mLayoutMargins = margins; }
 
     // The part of the bounds that the window's safe area covers, as
     // insets from each edge (none outside a window).
@@ -337,7 +343,8 @@ public:
     // leaves the one it was on).
     void addGestureRecognizer(const std::shared_ptr<GestureRecognizer>& recognizer);
     void removeGestureRecognizer(const GestureRecognizer* recognizer);
-    const std::vector<std::shared_ptr<GestureRecognizer>>& gestureRecognizers() const { return mGestureRecognizers; }
+    // (A copy, as subviews().)
+    std::vector<std::shared_ptr<GestureRecognizer>> gestureRecognizers() const { return mGestureRecognizers; }
     // Asked before one of the view's recognisers (or one above it that
     // got a touch here) leaves the possible state; false makes it fail.
     virtual bool gestureRecognizerShouldBegin(GestureRecognizer& recognizer) {
@@ -392,6 +399,8 @@ private:
     void insertAt(const std::shared_ptr<View>& view, std::size_t index, const Layer* belowLayer);
     void detachSubview(View& view);
     void moveToWindow(const std::shared_ptr<Window>& window);
+    // The layer of `view`, or for null of the window (else the top view).
+    const Layer* referenceLayer(const View* view) const;
     void resizeSubviews(Size oldSize);
     void boundsSizeChanged(Size oldSize);
     Color undimmedTintColor() const;
@@ -426,6 +435,7 @@ private:
     std::vector<std::shared_ptr<LayoutConstraint>> mConstraints;
     std::size_t mSubtreeConstraintCount = 0;  // held here and below
     std::shared_ptr<LayoutGuide> mSafeAreaGuide;
+    EdgeInsets mLayoutMargins{8, 8, 8, 8};
     LayoutPriority mHugging[2] = {kLayoutPriorityDefaultLow, kLayoutPriorityDefaultLow};
     LayoutPriority mCompression[2] = {kLayoutPriorityDefaultHigh, kLayoutPriorityDefaultHigh};
     std::uint64_t mSolvedEpoch = 0;  // the tree's constraints, as last solved here

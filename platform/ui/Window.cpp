@@ -12,22 +12,13 @@
 #include "platform/ui/detail/TouchRouter.h"
 #include "platform/ui/detail/ViewAccess.h"
 
-#include <cstdio>
 
 namespace platform::ui {
 
 namespace {
 
-std::string number(double v) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.2f", v);
-    std::string s = text;
-    while (s.back() == '0') s.pop_back();
-    if (s.back() == '.') s.pop_back();
-    return s == "-0" ? std::string("0") : s;
-}
-
 void dump(const View& view, int depth, std::string& out) {
+    const auto number = detail::dumpNumber;
     const Rect f = view.frame();
     std::string line(static_cast<std::size_t>(2 * depth), ' ');
     line += view.className() + " (" + number(f.x) + " " + number(f.y) + "; " + number(f.width) + " " +

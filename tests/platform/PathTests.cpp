@@ -267,3 +267,15 @@ TEST(GeometryTest, AffineTransformsComposeInOrder) {
     expectPoint(turned, {0, 1}, "a quarter turn takes +x to +y");
     EXPECT_EQ(AffineTransform::scale(0, 5).determinant(), 0);
 }
+
+TEST(PathTest, BoundingBoxTakesEveryPointControlPointsIncluded) {
+    EXPECT_EQ(Path().boundingBox(), Rect{});
+    Path ellipse;
+    ellipse.addEllipseInRect({2, 3, 10, 6});
+    EXPECT_EQ(ellipse.boundingBox(), (Rect{2, 3, 10, 6}));
+    Path bump;
+    bump.moveTo({0, 0});
+    bump.addCurveTo({0, -8}, {4, -8}, {4, 0});
+    bump.lineTo({6, 1});
+    EXPECT_EQ(bump.boundingBox(), (Rect{0, -8, 6, 9})) << "the controls reach above the curve";
+}

@@ -363,8 +363,16 @@ TEST(UiGesture, ARecognisedGestureCancelsTheViewsTouchesUnlessToldNot) {
     s.synth.tap({100, 100});
     EXPECT_EQ(s.view->log, (Log{"began 1", "ended 1"})) << "held back, then let through when the pan failed";
 
-    // A double tap delays the view's touch ends until it fails.
+    // Disabling a pan that has begun cancels it.
+    s.heard.clear();
+    auto touch = s.synth.touchDown({100, 100});
+    s.synth.move({touch}, {{100, 150}});
     pan->setEnabled(false);
+    s.synth.move({touch}, {{100, 200}});
+    s.synth.lift({touch});
+    EXPECT_EQ(s.heard, (Log{"pan began", "pan cancelled"}));
+
+    // A double tap delays the view's touch ends until it fails.
     auto twice = std::make_shared<TapGestureRecognizer>();
     twice->setNumberOfTapsRequired(2);
     s.add(twice, "double");
@@ -380,8 +388,9 @@ TEST(UiGesture, TheLoopRunsInTheTrackingModeWhileATouchIsDown) {
     auto loop = platform::RunLoop::main();
     int defaultFires = 0;
     int commonFires = 0;
-    loop->scheduleTimer(std::chrono::milliseconds(100), true, [&](platform::RunLoop::Timer&) { ++defaultFires; });
-    loop->scheduleTimer(
+    auto byDefault =
+        loop->scheduleTimer(std::chrono::milliseconds(100), true, [&](platform::RunLoop::Timer&) { ++defaultFires; });
+    auto always = loop->scheduleTimer(
         std::chrono::milliseconds(100), true, [&](platform::RunLoop::Timer&) { ++commonFires; },
         platform::RunLoopMode::Common);
 
@@ -395,4 +404,6 @@ TEST(UiGesture, TheLoopRunsInTheTrackingModeWhileATouchIsDown) {
     s.synth.wait(0.01);
     EXPECT_EQ(defaultFires, 1) << "once lifted, the timer fires once for the fires it missed";
     EXPECT_EQ(commonFires, 5);
+    byDefault.cancel();
+    always.cancel();
 }

@@ -204,6 +204,8 @@ TEST(UiLayerGeometry, TheTreeKeepsOneSuperlayerAndRefusesCycles) {
     EXPECT_EQ(root->sublayers(), (std::vector<std::shared_ptr<Layer>>{c, b, a}));
     root->insertSublayerBelow(a, c.get());
     EXPECT_EQ(root->sublayers(), (std::vector<std::shared_ptr<Layer>>{a, c, b}));
+    root->insertSublayerAbove(c, c.get());
+    EXPECT_EQ(root->sublayers(), (std::vector<std::shared_ptr<Layer>>{a, c, b})) << "above itself: nothing moves";
 
     // Moving a layer takes it from its old superlayer.
     c->addSublayer(b);
@@ -228,4 +230,8 @@ TEST(UiLayerGeometry, TheTreeKeepsOneSuperlayerAndRefusesCycles) {
     weakC.lock()->removeFromSuperlayer();
     EXPECT_TRUE(weakC.expired());
     EXPECT_EQ(b->superlayer(), nullptr) << "its sublayers lose their superlayer with it";
+
+    // The list handed out is a copy: walking it while removing is safe.
+    for (const auto& sublayer : root->sublayers()) sublayer->removeFromSuperlayer();
+    EXPECT_TRUE(root->sublayers().empty());
 }

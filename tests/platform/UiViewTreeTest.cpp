@@ -170,8 +170,8 @@ TEST(UiViewTree, SubviewsKeepTheirOrderWithTheirLayersAndOtherSublayers) {
     EXPECT_EQ(names(), "dcab");
     // Layers follow the subviews; the extra layer stays between the views
     // it was between (above a's old place, below b).
-    const auto& layers = root->layer()->sublayers();
     auto indexOf = [&](const platform::ui::Layer* l) {
+        const auto layers = root->layer()->sublayers();
         return std::find_if(layers.begin(), layers.end(), [&](const auto& x) { return x.get() == l; }) - layers.begin();
     };
     EXPECT_LT(indexOf(d->layer().get()), indexOf(c->layer().get()));
@@ -181,7 +181,7 @@ TEST(UiViewTree, SubviewsKeepTheirOrderWithTheirLayersAndOtherSublayers) {
 
     root->bringSubviewToFront(d.get());
     EXPECT_EQ(names(), "cabd");
-    EXPECT_EQ(layers.back(), d->layer());
+    EXPECT_EQ(root->layer()->sublayers().back(), d->layer());
     root->sendSubviewToBack(b.get());
     EXPECT_EQ(names(), "bcad");
     EXPECT_LT(indexOf(b->layer().get()), indexOf(c->layer().get()));

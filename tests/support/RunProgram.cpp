@@ -29,6 +29,11 @@ std::string ReadWholeFile(const std::string& path) {
     return text.str();
 }
 
+void WriteWholeFile(const std::string& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << bytes;
+}
+
 tProgramRun RunProgram(const std::string& program, const std::vector<std::string>& arguments,
                        const std::vector<std::string>& environment) {
     static std::atomic<int> runs{0};

@@ -15,6 +15,8 @@ struct tProgramRun {
 
 // The whole content of a file; empty when it cannot be read.
 std::string ReadWholeFile(const std::string& path);
+// Replaces the file's content with `bytes`.
+void WriteWholeFile(const std::string& path, const std::string& bytes);
 
 // Runs `program` with `arguments` and waits for it. `environment` changes
 // the inherited environment: "NAME=value" sets a variable, "NAME" removes

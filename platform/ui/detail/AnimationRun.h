@@ -52,6 +52,7 @@ struct LayerAccess {
         return layer.keyPathAffectsContent(keyPath);
     }
     static Rect contentExtent(const Layer& layer) { return layer.contentExtent(); }
+    static const std::vector<std::shared_ptr<Layer>>& sublayers(const Layer& layer) { return layer.mSublayers; }
     // Whether the layer has drawn content to show.
     static bool drawsContent(const Layer& layer) { return layer.drawsWithoutDisplay() || layer.mDisplayed; }
     // Whether it draws from its properties alone (so at any resolution).

@@ -137,7 +137,6 @@ private:
             e.width.constant -= insets.left + insets.right;
             e.height.constant -= insets.top + insets.bottom;
         }
-        LinearExpression out;
         switch (attribute) {
             case LayoutAttribute::left:
             case LayoutAttribute::leading: return e.x;
@@ -145,24 +144,19 @@ private:
             case LayoutAttribute::width: return e.width;
             case LayoutAttribute::height: return e.height;
             case LayoutAttribute::right:
-            case LayoutAttribute::trailing:
-                out = e.x;
-                out.add(e.width, 1);
-                return out;
-            case LayoutAttribute::bottom:
-                out = e.y;
-                out.add(e.height, 1);
-                return out;
-            case LayoutAttribute::centerX:
-                out = e.x;
-                out.add(e.width, 0.5);
-                return out;
-            case LayoutAttribute::centerY:
-                out = e.y;
-                out.add(e.height, 0.5);
-                return out;
+            case LayoutAttribute::trailing: return along(e.x, e.width, 1);
+            case LayoutAttribute::bottom: return along(e.y, e.height, 1);
+            case LayoutAttribute::centerX: return along(e.x, e.width, 0.5);
+            case LayoutAttribute::centerY: return along(e.y, e.height, 0.5);
             case LayoutAttribute::notAnAttribute: break;
         }
+        return {};
+    }
+
+    // The point a fraction of the way along an edge.
+    static LinearExpression along(const LinearExpression& start, const LinearExpression& size, double fraction) {
+        LinearExpression out = start;
+        out.add(size, fraction);
         return out;
     }
 

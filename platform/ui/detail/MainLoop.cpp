@@ -1,13 +1,21 @@
 #include "platform/ui/detail/MainLoop.h"
 
+#include "platform/dispatch/Clock.h"
+#include "platform/dispatch/RunLoop.h"
+
 #include <algorithm>
 #include <chrono>
 #include <cmath>
 
-#include "platform/dispatch/Clock.h"
-#include "platform/dispatch/RunLoop.h"
-
 namespace platform::ui::detail {
+
+namespace {
+
+// Calls further off than this (about 30 years) are made at this distance,
+// which no run of the app reaches; it keeps the nanoseconds in range.
+constexpr double kFurthest = 1e9;
+
+}  // namespace
 
 struct MainLoopCall::State {
     RunLoop::Timer timer;
@@ -21,9 +29,12 @@ void MainLoopCall::cancel() {
 }
 
 MainLoopCall callOnMainAt(double mediaTime, std::function<void()> block) {
-    // Rounded up, so that the call never comes before the time it is for.
-    const double delay = std::max(0.0, mediaTime - mediaTimeNow());
-    const auto nanoseconds = std::chrono::nanoseconds(static_cast<long long>(std::ceil(delay * 1e9)));
+    // To the nearest nanosecond: media times are doubles of seconds since
+    // the clock's epoch, exact to a fraction of that, so a call for the end
+    // of an animation comes when a clock moved by its duration gets there.
+    double delay = mediaTime - mediaTimeNow();
+    delay = std::isnan(delay) ? 0 : std::clamp(delay, 0.0, kFurthest);
+    const auto nanoseconds = std::chrono::nanoseconds(std::llround(delay * 1e9));
     MainLoopCall call;
     call.mState = std::make_shared<MainLoopCall::State>();
     call.mState->timer =
@@ -31,6 +42,6 @@ MainLoopCall callOnMainAt(double mediaTime, std::function<void()> block) {
     return call;
 }
 
-void postToMain(std::function<void()> block) { RunLoop::main()->postAfter(Clock::Duration::zero(), std::move(block)); }
+void postToMain(std::function<void()> block) { RunLoop::main()->post(std::move(block)); }
 
 }  // namespace platform::ui::detail

@@ -56,6 +56,17 @@ void TouchRouter::sendEvent(const Event& event) {
     requireMainThread("Window::sendEvent");
     const std::shared_ptr<View> keep = mWindow.sharedView();
     ++mDepth;
+    try {
+        handle(event);
+    } catch (...) {
+        --mDepth;
+        throw;
+    }
+    --mDepth;
+    dropFinished();
+}
+
+void TouchRouter::handle(const Event& event) {
     for (const auto& touch : event.allTouches()) {
         if (touch && touch->phase() == TouchPhase::began && !find(touch.get())) begin(touch, event);
     }
@@ -81,8 +92,6 @@ void TouchRouter::sendEvent(const Event& event) {
         }
     }
     for (const auto& r : recognizers) r->resetIfDone();
-    --mDepth;
-    dropFinished();
 }
 
 void TouchRouter::begin(const std::shared_ptr<Touch>& touch, const Event& event) {

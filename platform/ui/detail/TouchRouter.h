@@ -43,6 +43,7 @@ private:
     };
 
     Record* find(const Touch* touch);
+    void handle(const Event& event);
     void begin(const std::shared_ptr<Touch>& touch, const Event& event);
     void deliverToRecognizers(const Event& event, const std::vector<std::shared_ptr<GestureRecognizer>>& recognizers);
     void deliverToViews(const Event& event);

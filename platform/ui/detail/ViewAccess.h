@@ -5,7 +5,12 @@
 #include "platform/graphics/Geometry.h"
 #include "platform/ui/View.h"
 
+#include <string>
+
 namespace platform::ui::detail {
+
+// A number for tree dumps: two decimals at most, no trailing zeros.
+std::string dumpNumber(double value);
 
 struct ViewAccess {
     static bool& needsLayout(View& view) { return view.mNeedsLayout; }

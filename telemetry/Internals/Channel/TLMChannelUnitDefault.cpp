@@ -1,5 +1,6 @@
 #include "telemetry/Internals/Channel/TLMChannelUnitDefault.h"
 
+#include "telemetry/Internals/Context/TLMDeviceTracker.h"
 #include "telemetry/Internals/Util/TLMUuid.h"
 #include "telemetry/TLMLogger.h"
 
@@ -11,6 +12,7 @@ TLMChannelUnitDefault::TLMChannelUnitDefault(TLMChannelUnitConfiguration configu
 void TLMChannelUnitDefault::enqueueItem(std::shared_ptr<TLMAbstractLog> item, TLMFlags flags) {
     // The log is still the caller's alone here; it is completed on its thread.
     if (item && !item->timestamp()) item->setTimestamp(std::chrono::system_clock::now());
+    if (item && !item->device()) item->setDevice(TLMDeviceTracker::sharedInstance().device());
     if (!item || !item->isValid()) {
         TLMLogWarning("Telemetry", "Log is not valid.");
         return;

@@ -27,7 +27,8 @@ public:
 
     const TLMChannelUnitConfiguration& configuration() const { return mConfiguration; }
 
-    // Fills a missing timestamp with now, refuses an invalid (or null) log
+    // Fills a missing timestamp with now and a missing device with this
+    // host's record, refuses an invalid (or null) log
     // with the warning "Log is not valid.", gives an accepted log a new UUID
     // text as internal id and keeps it. A disabled unit drops the log.
     void enqueueItem(std::shared_ptr<TLMAbstractLog> item, TLMFlags flags);
