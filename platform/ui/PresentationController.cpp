@@ -102,6 +102,17 @@ private:
 
 }  // namespace
 
+namespace detail {
+
+std::shared_ptr<View> makePresentationContainer(const Rect& frame,
+                                                const std::shared_ptr<PresentationController>& controller) {
+    auto container = std::make_shared<PresentationContainerView>(frame, controller);
+    container->setAutoresizingMask(ViewAutoresizing::flexibleWidth | ViewAutoresizing::flexibleHeight);
+    return container;
+}
+
+}  // namespace detail
+
 // --- PresentationController ---------------------------------------------------
 
 PresentationController::PresentationController(const std::shared_ptr<ViewController>& presented,
@@ -179,6 +190,10 @@ void PopoverPresentationController::setPopoverDelegate(
     const std::shared_ptr<PopoverPresentationControllerDelegate>& delegate) {
     mPopoverDelegate = delegate;
     setDelegate(delegate);
+}
+
+bool PopoverPresentationController::shouldRemovePresentersView() const {
+    return adapted() && PresentationController::shouldRemovePresentersView();
 }
 
 bool PopoverPresentationController::adapted() const { return styleInForce() != ModalPresentationStyle::popover; }

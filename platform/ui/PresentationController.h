@@ -163,8 +163,9 @@ public:
     // the box.
     std::shared_ptr<View> presentedView() const override;
     Rect frameOfPresentedViewInContainerView() const override;
-    bool shouldRemovePresentersView() const override { return false; }
-    bool shouldPresentInFullscreen() const override { return false; }
+    // As a full-screen presentation when adapted.
+    bool shouldRemovePresentersView() const override;
+    bool shouldPresentInFullscreen() const override { return adapted(); }
     void presentationTransitionWillBegin() override;
     void dismissalTransitionDidEnd(bool completed) override;
     void containerViewWillLayoutSubviews() override;

@@ -122,8 +122,7 @@ void PresentationTransition::present(ViewController& source, const std::shared_p
     presentation->mPresenting = presenter;
     presentation->mStyleInForce = presentation->adaptivePresentationStyle(window->traitCollection());
 
-    auto container = std::make_shared<View>(window->bounds());
-    container->setAutoresizingMask(ViewAutoresizing::flexibleWidth | ViewAutoresizing::flexibleHeight);
+    auto container = makePresentationContainer(window->bounds(), presentation);
     presentation->mContainerView = container;
     window->addSubview(container);
     presentation->presentationTransitionWillBegin();
@@ -201,9 +200,9 @@ void PresentationTransition::dismiss(ViewController& source, bool animated, std:
     Access::beingDismissed(*presented) = true;
     presentation->dismissalTransitionWillBegin();
     const auto record = takeRecord(*presented);
-    if (removedPresenter) putBack(*presenter, record);
     presented->beginAppearanceTransition(false, animated);
     if (removedPresenter) presenter->beginAppearanceTransition(true, animated);
+    if (removedPresenter) putBack(*presenter, record);
 
     auto transition = std::make_shared<Transition>();
     transition->container = container;

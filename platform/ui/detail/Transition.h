@@ -91,6 +91,11 @@ struct ControllerAccess {
     }
 };
 
+// The view over a window that a presentation happens in: it lays the
+// presented view out as the presentation controller says.
+std::shared_ptr<View> makePresentationContainer(const Rect& frame,
+                                                const std::shared_ptr<PresentationController>& controller);
+
 // Hooks from the views and the layout pass to the controller whose root
 // view a view is.
 void controllerViewMovedToWindow(View& view, bool inWindow);
