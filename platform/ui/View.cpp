@@ -4,6 +4,7 @@
 #include "platform/ui/Layer.h"
 #include "platform/ui/Window.h"
 #include "platform/ui/detail/LayoutEngine.h"
+#include "platform/ui/detail/Transition.h"
 #include "platform/ui/detail/ViewAccess.h"
 #include "platform/ui/detail/ViewAnimationState.h"
 
@@ -362,8 +363,10 @@ std::shared_ptr<Window> View::window() const {
 }
 
 void View::moveToWindow(const std::shared_ptr<Window>& window) {
+    const bool wasInWindow = !mWindow.expired();
     mWindow = window;
     didMoveToWindow();
+    if (wasInWindow != (window != nullptr)) detail::controllerViewMovedToWindow(*this, window != nullptr);
     for (const auto& subview : std::vector<std::shared_ptr<View>>(mSubviews)) subview->moveToWindow(window);
 }
 

@@ -2,11 +2,14 @@
 
 #include "platform/graphics/BitmapContext.h"
 #include "platform/ui/Application.h"
+#include "platform/ui/Device.h"
 #include "platform/ui/Layer.h"
 #include "platform/ui/LayerRenderer.h"
 #include "platform/ui/MediaTime.h"
 #include "platform/ui/Screen.h"
 #include "platform/ui/Touch.h"
+#include "platform/ui/ViewController.h"
+#include "platform/ui/detail/Transition.h"
 #include "platform/ui/detail/LayoutEngine.h"
 #include "platform/ui/detail/MainLoop.h"
 #include "platform/ui/detail/TouchRouter.h"
@@ -55,6 +58,104 @@ void Window::setRootView(std::shared_ptr<View> view) {
     mRootView->setFrame(bounds());
     mRootView->setAutoresizingMask(ViewAutoresizing::flexibleWidth | ViewAutoresizing::flexibleHeight);
     addSubview(mRootView);
+}
+
+void Window::setRootViewController(std::shared_ptr<ViewController> controller) {
+    if (controller == mRootViewController) return;
+    const auto keep = sharedView();
+    const auto old = mRootViewController;
+    if (old) old->beginAppearanceTransition(false, false);
+    if (controller) controller->beginAppearanceTransition(true, false);
+    mRootViewController = controller;
+    setRootView(controller ? controller->view() : nullptr);
+    if (old) old->endAppearanceTransition();
+    if (controller) controller->endAppearanceTransition();
+    mReportedTraits = traitCollection();
+}
+
+TraitCollection Window::traitsFor(Size size, const Screen& screen, UserInterfaceStyle style) {
+    TraitCollection traits;
+    traits.userInterfaceIdiom = Device::currentDevice().userInterfaceIdiom();
+    traits.displayScale = screen.scale();
+    traits.userInterfaceStyle = style;
+    if (traits.userInterfaceIdiom == UserInterfaceIdiom::tablet) {
+        traits.horizontalSizeClass = UserInterfaceSizeClass::regular;
+        traits.verticalSizeClass = UserInterfaceSizeClass::regular;
+    } else {
+        const bool upright = size.height >= size.width;
+        traits.horizontalSizeClass = UserInterfaceSizeClass::compact;
+        traits.verticalSizeClass = upright ? UserInterfaceSizeClass::regular : UserInterfaceSizeClass::compact;
+    }
+    return traits;
+}
+
+TraitCollection Window::traitCollection() const { return traitsFor(bounds().size(), *screen(), mStyle); }
+
+void Window::setUserInterfaceStyle(UserInterfaceStyle style) {
+    mStyle = style;
+    updateTraits();
+}
+
+void Window::updateTraits() {
+    const TraitCollection now = traitCollection();
+    const TraitCollection before = mReportedTraits.value_or(now);
+    mReportedTraits = now;
+    if (before == now) return;
+    std::vector<std::shared_ptr<ViewController>> pending{mRootViewController};
+    while (!pending.empty()) {
+        const auto controller = pending.back();
+        pending.pop_back();
+        if (!controller) continue;
+        // Each controller's own override stays in what it heard before.
+        TraitCollection previous = before;
+        previous.userInterfaceStyle = controller->traitCollection().userInterfaceStyle == now.userInterfaceStyle
+                                          ? before.userInterfaceStyle
+                                          : controller->traitCollection().userInterfaceStyle;
+        detail::ControllerAccess::notifyTraitChange(*controller, previous);
+        for (const auto& child : controller->childViewControllers()) pending.push_back(child);
+        pending.push_back(controller->presentedViewController());
+    }
+}
+
+void Window::transitionToSize(Size size, double duration) {
+    const auto keep = sharedView();
+    auto transition = std::make_shared<detail::Transition>();
+    transition->container = keep;
+    transition->animated = duration > 0;
+    transition->fromInitial = bounds();
+    transition->toFinal = {0, 0, size.width, size.height};
+    // No animator: the size changes in the coordinator's own block.
+    class SizeAnimator final : public ViewControllerAnimatedTransitioning {
+    public:
+        explicit SizeAnimator(double duration) : mDuration(duration) {}
+        double transitionDuration(const ViewControllerContextTransitioning*) override { return mDuration; }
+        void animateTransition(ViewControllerContextTransitioning& context) override {
+            View::animate(
+                mDuration, [] {}, [&context](bool) { context.completeTransition(true); });
+        }
+
+    private:
+        double mDuration;
+    };
+    if (duration > 0) transition->animator = std::make_shared<SizeAnimator>(duration);
+    transition->animateAlongsideTransition(
+        [this, size](ViewControllerContextTransitioning&) {
+            Rect f = frame();
+            f.width = size.width;
+            f.height = size.height;
+            setFrame(f);
+            layoutIfNeeded();
+        },
+        nullptr);
+    transition->finish = [keep, root = mRootViewController](bool) {
+        if (root) detail::ControllerAccess::setCoordinator(*root, nullptr);
+        std::static_pointer_cast<Window>(keep)->updateTraits();
+    };
+    if (mRootViewController) {
+        detail::ControllerAccess::setCoordinator(*mRootViewController, transition);
+        mRootViewController->viewWillTransitionToSize(size, *transition);
+    }
+    transition->start();
 }
 
 void Window::makeKeyAndVisible() {

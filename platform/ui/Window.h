@@ -18,9 +18,11 @@
 // Main thread only.
 
 #include "platform/ui/EdgeInsets.h"
+#include "platform/ui/TraitCollection.h"
 #include "platform/ui/View.h"
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -58,11 +60,27 @@ public:
     // it replaces the one before.
     std::shared_ptr<View> rootView() const { return mRootView; }
     void setRootView(std::shared_ptr<View> view);
-    // Kept for the view controllers, which install their view here.
+    // The controller whose view fills the window (its root view). Setting
+    // one takes the old one's view out (it disappears) and puts the new
+    // one's in (it appears), at once.
     std::shared_ptr<ViewController> rootViewController() const { return mRootViewController; }
-    void setRootViewController(std::shared_ptr<ViewController> controller) {
-        mRootViewController = std::move(controller);
-    }
+    void setRootViewController(std::shared_ptr<ViewController> controller);
+
+    // The traits of the window's controllers: the device's idiom, size
+    // classes from the bounds, the style set here and the screen's scale.
+    TraitCollection traitCollection() const;
+    static TraitCollection traitsFor(Size size, const Screen& screen, UserInterfaceStyle style);
+    UserInterfaceStyle userInterfaceStyle() const { return mStyle; }
+    // Also updateTraits().
+    void setUserInterfaceStyle(UserInterfaceStyle style);
+    // Tells the controllers (root, children, presented) whose traits
+    // changed since the last call (after the device's idiom changed, say).
+    void updateTraits();
+    // Resizes the window as a rotation does: the controllers hear
+    // viewWillTransitionToSize with a coordinator, the size changes in an
+    // animation of `duration` (at once for 0) with what they animate
+    // alongside, then the traits are updated.
+    void transitionToSize(Size size, double duration = 0.3);
 
     // Shows the window and makes it the application's key window (the
     // window of keyboard input); the window joins the application's list.
@@ -108,6 +126,8 @@ private:
     std::weak_ptr<Screen> mScreen;
     std::shared_ptr<View> mRootView;
     std::shared_ptr<ViewController> mRootViewController;
+    UserInterfaceStyle mStyle = UserInterfaceStyle::light;
+    std::optional<TraitCollection> mReportedTraits;
     EdgeInsets mSafeAreaInsets;
     bool mLayoutPassPosted = false;
     std::unique_ptr<detail::TouchRouter> mRouter;

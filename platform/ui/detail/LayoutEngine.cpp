@@ -4,6 +4,7 @@
 #include "platform/ui/View.h"
 #include "platform/ui/Window.h"
 #include "platform/ui/detail/LinearSolver.h"
+#include "platform/ui/detail/Transition.h"
 #include "platform/ui/detail/ViewAccess.h"
 
 #include <cmath>
@@ -243,7 +244,9 @@ void layoutBelow(View& root, View& view) {
     ViewAccess::needsLayout(view) = false;
     ViewAccess::subtreeNeedsLayout(view) = false;
     if (marked) {
+        controllerWillLayout(view);
         view.layoutSubviews();
+        controllerDidLayout(view);
         // What it moved may move what constraints place below.
         solveLayoutIfNeeded(root);
     }

@@ -25,6 +25,8 @@ struct ViewAccess {
     static Rect layoutRect(const View& view);
     // Moves and sizes the view so that layoutRect() becomes `rect`.
     static void setLayoutRect(View& view, const Rect& rect);
+    // The controller whose root view this is.
+    static std::shared_ptr<Responder> controller(const View& view) { return view.mViewController.lock(); }
 };
 
 }  // namespace platform::ui::detail

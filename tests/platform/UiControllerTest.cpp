@@ -1,0 +1,548 @@
+// View controllers: the life cycle in a window, in presentations (full
+// screen, popover, custom) and in containers (navigation, tabs, a custom
+// parent), traits and size changes, popover placement and adaptation per
+// idiom, and transitions stepped on the virtual clock.
+
+#include "platform/ui/BarItems.h"
+#include "platform/ui/Button.h"
+#include "platform/ui/Device.h"
+#include "platform/ui/Layer.h"
+#include "platform/ui/MediaTime.h"
+#include "platform/ui/NavigationController.h"
+#include "platform/ui/PresentationController.h"
+#include "platform/ui/Screen.h"
+#include "platform/ui/TabBarController.h"
+#include "platform/ui/TouchSynth.h"
+#include "platform/ui/View.h"
+#include "platform/ui/ViewController.h"
+#include "platform/ui/Window.h"
+#include "tests/platform/support/VirtualTime.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <memory>
+#include <string>
+#include <vector>
+
+using platform::Point;
+using platform::Rect;
+using platform::Size;
+using namespace platform::ui;
+
+namespace {
+
+using Log = std::vector<std::string>;
+
+class Logged : public ViewController {
+public:
+    Logged(Log& log, std::string name) : mLog(log), mName(std::move(name)) {}
+    void loadView() override {
+        note("loadView");
+        ViewController::loadView();
+    }
+    void viewDidLoad() override { note("viewDidLoad"); }
+    void viewWillAppear(bool) override { note("willAppear"); }
+    void viewDidAppear(bool) override { note("didAppear"); }
+    void viewWillDisappear(bool) override { note("willDisappear"); }
+    void viewDidDisappear(bool) override { note("didDisappear"); }
+    void willMoveToParentViewController(ViewController* parent) override {
+        note(parent ? "willMoveToParent" : "willMoveToNoParent");
+    }
+    void didMoveToParentViewController(ViewController* parent) override {
+        note(parent ? "didMoveToParent" : "didMoveToNoParent");
+    }
+    void traitCollectionDidChange(const TraitCollection& previous) override {
+        note(std::string("traits ") + (previous.verticalSizeClass == UserInterfaceSizeClass::regular ? "R" : "C") +
+             "->" + (traitCollection().verticalSizeClass == UserInterfaceSizeClass::regular ? "R" : "C"));
+    }
+    void viewWillTransitionToSize(Size size, ViewControllerTransitionCoordinator& coordinator) override {
+        note("willTransitionTo " + std::to_string(static_cast<int>(size.width)));
+        coordinator.animateAlongsideTransition(
+            nullptr, [this](ViewControllerContextTransitioning&) { note("sizeTransitionDone"); });
+        ViewController::viewWillTransitionToSize(size, coordinator);
+    }
+    void didReceiveMemoryWarning() override { note("memoryWarning"); }
+    std::string className() const override { return mName; }
+
+    void note(const std::string& what) { mLog.push_back(mName + "." + what); }
+
+private:
+    Log& mLog;
+    std::string mName;
+};
+
+struct Stage {
+    testsupport::VirtualTime time;
+    Log log;
+    std::shared_ptr<Window> window;
+
+    explicit Stage(UserInterfaceIdiom idiom = UserInterfaceIdiom::phone, Size size = {390, 844}) {
+        Device::currentDevice().setUserInterfaceIdiom(idiom);
+        window = std::make_shared<Window>(Rect{0, 0, size.width, size.height});
+    }
+    ~Stage() { Device::currentDevice().setUserInterfaceIdiom(UserInterfaceIdiom::phone); }
+
+    std::shared_ptr<Logged> make(const std::string& name) { return std::make_shared<Logged>(log, name); }
+    Log take() {
+        Log out = std::move(log);
+        log.clear();
+        return out;
+    }
+    void advance(double seconds) {
+        time.clock->advance(
+            std::chrono::duration_cast<platform::Clock::Duration>(std::chrono::duration<double>(seconds)));
+    }
+};
+
+}  // namespace
+
+TEST(UiController, TheWindowsRootLoadsOnceAndAppearsAndAChildInACustomContainerFollowsIt) {
+    Stage s;
+    auto root = s.make("root");
+    auto child = s.make("child");
+    s.window->setRootViewController(root);
+    EXPECT_EQ(s.take(), (Log{"root.loadView", "root.viewDidLoad", "root.willAppear", "root.didAppear"}));
+    EXPECT_EQ(root->view()->superview(), s.window);
+    EXPECT_EQ(root->view()->frame(), s.window->bounds());
+
+    // A custom container: add the child, add its view, tell it.
+    root->addChildViewController(child);
+    root->view()->addSubview(child->view());
+    child->didMoveToParentViewController(root.get());
+    EXPECT_EQ(s.take(), (Log{"child.willMoveToParent", "child.loadView", "child.viewDidLoad", "child.willAppear",
+                             "child.didAppear", "child.didMoveToParent"}));
+    EXPECT_EQ(child->view()->nextResponder(), child);
+    EXPECT_EQ(child->nextResponder(), root->view());
+
+    // Replacing the root: the old one and its child go, in order.
+    auto other = s.make("other");
+    s.window->setRootViewController(other);
+    EXPECT_EQ(s.take(), (Log{"root.willDisappear", "child.willDisappear", "other.loadView", "other.viewDidLoad",
+                             "other.willAppear", "root.didDisappear", "child.didDisappear", "other.didAppear"}));
+    EXPECT_EQ(root->view()->window(), nullptr);
+
+    child->willMoveToParentViewController(nullptr);
+    child->view()->removeFromSuperview();
+    child->removeFromParentViewController();
+    EXPECT_EQ(s.take(), (Log{"child.willMoveToNoParent", "child.didMoveToNoParent"})) << "it had disappeared already";
+    EXPECT_TRUE(root->childViewControllers().empty());
+
+    ViewController::sendMemoryWarning();  // the window was never made key: no warning reaches it
+    s.window->makeKeyAndVisible();
+    ViewController::sendMemoryWarning();
+    EXPECT_EQ(s.take(), (Log{"other.memoryWarning"}));
+}
+
+TEST(UiController, AFullScreenPresentationSlidesUpOnTheClockAndDismissesWithItsCompletionLast) {
+    Stage s;
+    auto root = s.make("root");
+    auto sheet = s.make("sheet");
+    s.window->setRootViewController(root);
+    s.take();
+    bool presented = false;
+    root->presentViewController(sheet, true, [&] { presented = true; });
+    EXPECT_EQ(s.take(), (Log{"root.willDisappear", "sheet.loadView", "sheet.viewDidLoad", "sheet.willAppear"}));
+    EXPECT_TRUE(sheet->isBeingPresented());
+    EXPECT_EQ(root->presentedViewController(), sheet);
+    EXPECT_EQ(sheet->presentingViewController(), root);
+    ASSERT_TRUE(sheet->transitionCoordinator());
+    EXPECT_DOUBLE_EQ(sheet->transitionCoordinator()->transitionDuration(), 0.3);
+
+    // Half way, the sheet is on its way up from below the window.
+    const double start = currentMediaTime();
+    s.advance(0.15);
+    const double shownY = sheet->view()->layer()->presentationLayer(start + 0.15)->position().y;
+    EXPECT_GT(shownY, 422 + 100) << "below its place";
+    EXPECT_LT(shownY, 422 + 844) << "above where it started";
+    EXPECT_FALSE(presented);
+    EXPECT_TRUE(s.take().empty());
+    s.advance(0.15);
+    EXPECT_EQ(s.take(), (Log{"root.didDisappear", "sheet.didAppear"}));
+    EXPECT_TRUE(presented);
+    EXPECT_FALSE(sheet->isBeingPresented());
+    EXPECT_EQ(root->view()->window(), nullptr) << "full screen takes the presenter's view out";
+    EXPECT_EQ(sheet->view()->frame(), s.window->bounds());
+
+    // A second presentation on the same presenter is refused.
+    auto extra = s.make("extra");
+    bool extraDone = false;
+    root->presentViewController(extra, false, [&] { extraDone = true; });
+    EXPECT_FALSE(extraDone);
+    EXPECT_EQ(root->presentedViewController(), sheet);
+    EXPECT_FALSE(extra->isViewLoaded());
+
+    bool dismissed = false;
+    sheet->dismissViewController(true, [&] {
+        dismissed = true;
+        s.log.push_back("completion");
+    });
+    EXPECT_TRUE(sheet->isBeingDismissed());
+    EXPECT_EQ(s.take(), (Log{"sheet.willDisappear", "root.willAppear"}));
+    EXPECT_EQ(root->view()->window(), s.window) << "back beneath the sheet as it leaves";
+    s.advance(0.3);
+    EXPECT_EQ(s.take(), (Log{"sheet.didDisappear", "root.didAppear", "completion"}));
+    EXPECT_TRUE(dismissed);
+    EXPECT_EQ(root->presentedViewController(), nullptr);
+    EXPECT_EQ(sheet->presentingViewController(), nullptr);
+    EXPECT_EQ(sheet->view()->window(), nullptr);
+    EXPECT_EQ(s.window->subviews().size(), 1u) << "the container has gone";
+}
+
+TEST(UiController, StackedPresentationsDismissFromBelowAndTheTopMostIsFound) {
+    Stage s;
+    auto root = s.make("root");
+    auto a = s.make("a");
+    auto b = s.make("b");
+    a->setModalPresentationStyle(ModalPresentationStyle::overFullScreen);
+    s.window->setRootViewController(root);
+    root->presentViewController(a, false);
+    a->presentViewController(b, false);
+    EXPECT_EQ(root->topmostPresentedViewController(), b);
+    EXPECT_EQ(root->view()->window(), s.window) << "over full screen keeps the presenter shown";
+    s.take();
+    bool done = false;
+    root->dismissViewController(false, [&] { done = true; });
+    EXPECT_EQ(s.take(), (Log{"b.willDisappear", "a.willAppear", "b.didDisappear", "a.didAppear", "a.willDisappear",
+                             "a.didDisappear"}))
+        << "b goes first; root never disappeared under an over-full-screen a";
+    EXPECT_TRUE(done);
+    EXPECT_EQ(root->topmostPresentedViewController(), root);
+}
+
+namespace {
+
+class PopoverChoice : public PopoverPresentationControllerDelegate {
+public:
+    std::optional<ModalPresentationStyle> adaptivePresentationStyleForPresentationController(
+        PresentationController&, const TraitCollection&) override {
+        return ModalPresentationStyle::none;
+    }
+    bool popoverPresentationControllerShouldDismissPopover(PopoverPresentationController&) override {
+        ++asked;
+        return allow;
+    }
+    void presentationControllerDidDismiss(PresentationController&) override { ++dismissed; }
+    int asked = 0;
+    int dismissed = 0;
+    bool allow = false;
+};
+
+std::shared_ptr<View> addButtonView(ViewController& root, const Rect& frame) {
+    auto button = std::make_shared<View>(frame);
+    root.view()->addSubview(button);
+    return button;
+}
+
+}  // namespace
+
+TEST(UiController, APopoverPointsAtItsSourceOnATabletAndShowsFullScreenOnAPhone) {
+    {
+        Stage s(UserInterfaceIdiom::tablet, {1024, 768});
+        auto root = s.make("root");
+        s.window->setRootViewController(root);
+        const auto button = addButtonView(*root, {900, 20, 44, 44});
+        auto content = s.make("content");
+        content->setModalPresentationStyle(ModalPresentationStyle::popover);
+        content->setPreferredContentSize({400, 525});
+        auto popover = content->popoverPresentationController();
+        ASSERT_TRUE(popover);
+        popover->setSourceView(button->superview());
+        popover->setSourceRect({902.5, 20, 44, 44});  // the button moved 2.5 points right
+        popover->setPermittedArrowDirections(PopoverArrowDirection::up | PopoverArrowDirection::left);
+        s.take();
+        root->presentViewController(content, true);
+        EXPECT_EQ(s.take(), (Log{"content.loadView", "content.viewDidLoad", "content.willAppear"}))
+            << "the presenter stays: no disappearance";
+        s.advance(0.2);
+        EXPECT_EQ(s.take(), (Log{"content.didAppear"}));
+        EXPECT_EQ(popover->arrowDirection(), PopoverArrowDirection::up);
+        const Rect frame = content->view()->convertRectToView(content->view()->bounds(), nullptr);
+        EXPECT_EQ(frame.y, 64 + PopoverPresentationController::kArrowHeight) << "below the source, past the arrow";
+        EXPECT_EQ(frame.width, 400);
+        EXPECT_EQ(frame.height, 525);
+        EXPECT_EQ(frame.x + frame.width, 1024 - PopoverPresentationController::kScreenMargin)
+            << "pushed in from the right edge";
+        EXPECT_EQ(root->view()->window(), s.window);
+
+        // Taller than the room below: with only left permitted it goes left
+        // of the source, shrunk to the window's height.
+        content->setPreferredContentSize({400, 900});
+        popover->setPermittedArrowDirections(PopoverArrowDirection::right);
+        content->setPreferredContentSize({400, 901});
+        EXPECT_EQ(popover->arrowDirection(), PopoverArrowDirection::right);
+        const Rect left = content->view()->convertRectToView(content->view()->bounds(), nullptr);
+        EXPECT_EQ(left.x + left.width, 902.5 - PopoverPresentationController::kArrowHeight);
+        EXPECT_EQ(left.height, 768 - 2 * PopoverPresentationController::kScreenMargin);
+
+        // A tap outside dismisses, when the delegate agrees.
+        auto choice = std::make_shared<PopoverChoice>();
+        popover->setPopoverDelegate(choice);
+        TouchSynth touches(s.window);
+        touches.tap({20, 700});
+        s.advance(0.5);
+        EXPECT_EQ(choice->asked, 1);
+        EXPECT_EQ(root->presentedViewController(), content) << "the delegate said no";
+        choice->allow = true;
+        touches.tap({20, 700});
+        s.advance(0.5);
+        EXPECT_EQ(root->presentedViewController(), nullptr);
+        EXPECT_EQ(choice->dismissed, 1);
+        EXPECT_EQ(s.take(), (Log{"content.willDisappear", "content.didDisappear"}));
+    }
+    {
+        // The same popover on a phone shows full screen; the presenter disappears.
+        Stage s(UserInterfaceIdiom::phone);
+        auto root = s.make("root");
+        s.window->setRootViewController(root);
+        auto content = s.make("content");
+        content->setModalPresentationStyle(ModalPresentationStyle::popover);
+        content->setPreferredContentSize({400, 525});
+        content->popoverPresentationController()->setSourceView(root->view());
+        s.take();
+        root->presentViewController(content, false);
+        EXPECT_EQ(s.take(), (Log{"root.willDisappear", "content.loadView", "content.viewDidLoad", "content.willAppear",
+                                 "root.didDisappear", "content.didAppear"}));
+        EXPECT_EQ(content->presentationController()->styleInForce(), ModalPresentationStyle::fullScreen);
+        EXPECT_EQ(content->popoverPresentationController()->arrowDirection(), PopoverArrowDirection::unknown);
+        EXPECT_EQ(content->view()->frame(), s.window->bounds());
+        content->dismissViewController(false);
+    }
+    {
+        // Unless the delegate keeps it a popover.
+        Stage s(UserInterfaceIdiom::phone);
+        auto root = s.make("root");
+        s.window->setRootViewController(root);
+        auto content = s.make("content");
+        content->setModalPresentationStyle(ModalPresentationStyle::popover);
+        content->setPreferredContentSize({225, 120});
+        auto choice = std::make_shared<PopoverChoice>();
+        auto popover = content->popoverPresentationController();
+        popover->setPopoverDelegate(choice);
+        popover->setSourceView(root->view());
+        popover->setSourceRect({200, 780, 1, 1});
+        root->presentViewController(content, false);
+        EXPECT_EQ(popover->styleInForce(), ModalPresentationStyle::popover);
+        EXPECT_EQ(popover->arrowDirection(), PopoverArrowDirection::down) << "no room below the point";
+        const Rect frame = content->view()->convertRectToView(content->view()->bounds(), nullptr);
+        EXPECT_EQ(frame.y + frame.height, 780 - PopoverPresentationController::kArrowHeight);
+        EXPECT_EQ(root->view()->window(), s.window);
+    }
+}
+
+namespace {
+
+// Fades the presented view in over 0.5 s; a dismissal reports itself cancelled
+// when told to.
+class FadeAnimator : public ViewControllerAnimatedTransitioning {
+public:
+    explicit FadeAnimator(bool dismissing, bool cancel = false) : mDismissing(dismissing), mCancel(cancel) {}
+    double transitionDuration(const ViewControllerContextTransitioning*) override { return 0.5; }
+    void animateTransition(ViewControllerContextTransitioning& context) override {
+        auto view = context.viewForKey(mDismissing ? TransitionKey::from : TransitionKey::to);
+        if (!mDismissing) {
+            context.containerView()->addSubview(view);
+            view->setFrame(context.finalFrameForViewController(*context.viewControllerForKey(TransitionKey::to)));
+            view->setAlpha(0);
+        }
+        const bool cancel = mCancel;
+        View::animate(
+            0.5, [&] { view->setAlpha(mDismissing ? 0 : 1); },
+            [&context, cancel](bool) { context.completeTransition(!cancel); });
+    }
+    void animationEnded(bool completed) override { ended.push_back(completed); }
+    std::vector<bool> ended;
+
+private:
+    bool mDismissing;
+    bool mCancel;
+};
+
+class BottomSheet : public PresentationController {
+public:
+    using PresentationController::PresentationController;
+    Rect frameOfPresentedViewInContainerView() const override {
+        const Rect c = containerView() ? containerView()->bounds() : Rect{};
+        return {0, c.height - 300, c.width, 300};
+    }
+    bool shouldRemovePresentersView() const override { return false; }
+    bool shouldPresentInFullscreen() const override { return false; }
+    void dismissalTransitionWillBegin() override { ++dismissals; }
+    int dismissals = 0;
+};
+
+class Transitions : public ViewControllerTransitioningDelegate {
+public:
+    std::shared_ptr<ViewControllerAnimatedTransitioning> animationControllerForPresentedController(
+        ViewController&, ViewController&, ViewController&) override {
+        return present;
+    }
+    std::shared_ptr<ViewControllerAnimatedTransitioning> animationControllerForDismissedController(
+        ViewController&) override {
+        return dismiss;
+    }
+    std::shared_ptr<PresentationController> presentationControllerForPresentedViewController(
+        const std::shared_ptr<ViewController>& presented, const std::shared_ptr<ViewController>& presenting,
+        ViewController&) override {
+        sheet = std::make_shared<BottomSheet>(presented, presenting);
+        return sheet;
+    }
+    std::shared_ptr<FadeAnimator> present = std::make_shared<FadeAnimator>(false);
+    std::shared_ptr<FadeAnimator> dismiss = std::make_shared<FadeAnimator>(true);
+    std::shared_ptr<BottomSheet> sheet;
+};
+
+}  // namespace
+
+TEST(UiController, ACustomPresentationRunsItsAnimatorsOnTheClockAndACancelledDismissalKeepsItShown) {
+    Stage s;
+    auto root = s.make("root");
+    s.window->setRootViewController(root);
+    auto details = s.make("details");
+    auto transitions = std::make_shared<Transitions>();
+    details->setModalPresentationStyle(ModalPresentationStyle::custom);
+    details->setTransitioningDelegate(transitions);
+    s.take();
+    int alongside = 0;
+    root->presentViewController(details, true);
+    details->transitionCoordinator()->animateAlongsideTransition(
+        nullptr, [&](ViewControllerContextTransitioning&) { ++alongside; });
+    EXPECT_EQ(s.take(), (Log{"details.loadView", "details.viewDidLoad", "details.willAppear"}));
+    ASSERT_TRUE(transitions->sheet);
+    EXPECT_EQ(details->presentationController(), transitions->sheet);
+    EXPECT_EQ(details->view()->frame(), (Rect{0, 844 - 300, 390, 300}));
+    const double start = currentMediaTime();
+    s.advance(0.25);
+    EXPECT_NEAR(details->view()->layer()->presentationLayer(start + 0.25)->opacity(), 0.5, 0.2);
+    EXPECT_EQ(alongside, 0);
+    s.advance(0.25);
+    EXPECT_EQ(s.take(), (Log{"details.didAppear"}));
+    EXPECT_EQ(alongside, 1);
+    EXPECT_EQ(transitions->present->ended, (std::vector<bool>{true}));
+
+    transitions->dismiss = std::make_shared<FadeAnimator>(true, true);
+    bool completion = false;
+    details->dismissViewController(true, [&] { completion = true; });
+    s.advance(0.5);
+    EXPECT_EQ(s.take(), (Log{"details.willDisappear", "details.willAppear", "details.didAppear"}));
+    EXPECT_FALSE(completion) << "a cancelled dismissal does not complete";
+    EXPECT_EQ(root->presentedViewController(), details);
+    EXPECT_EQ(transitions->dismiss->ended, (std::vector<bool>{false}));
+    EXPECT_EQ(transitions->sheet->dismissals, 1);
+
+    transitions->dismiss = std::make_shared<FadeAnimator>(true);
+    details->dismissViewController(true, [&] { completion = true; });
+    s.advance(0.5);
+    EXPECT_TRUE(completion);
+    EXPECT_EQ(root->presentedViewController(), nullptr);
+}
+
+TEST(UiController, ANavigationStackPushesAndPopsWithAppearanceInOrderAndItsDoneButtonWorks) {
+    Stage s;
+    auto first = s.make("first");
+    auto second = s.make("second");
+    auto third = s.make("third");
+    first->setTitle("First");
+    auto navigation = NavigationController::make(first);
+    s.window->setRootViewController(navigation);
+    s.window->layoutIfNeeded();
+    EXPECT_EQ(s.take(), (Log{"first.willMoveToParent", "first.didMoveToParent", "first.loadView", "first.viewDidLoad",
+                             "first.willAppear", "first.didAppear"}));
+    EXPECT_EQ(first->navigationController(), navigation);
+    const auto inWindow = [](const std::shared_ptr<View>& view) {
+        return view->convertRectToView(view->bounds(), nullptr);
+    };
+    EXPECT_EQ(inWindow(first->view()).y, NavigationBar::kHeight) << "below the bar";
+
+    navigation->pushViewController(second, true);
+    EXPECT_EQ(s.take(), (Log{"second.willMoveToParent", "first.willDisappear", "second.loadView", "second.viewDidLoad",
+                             "second.willAppear"}));
+    s.advance(0.35);
+    EXPECT_EQ(s.take(), (Log{"first.didDisappear", "second.didAppear", "second.didMoveToParent"}));
+    EXPECT_EQ(navigation->navigationBar()->backButton()->currentTitle(), "First");
+    EXPECT_EQ(first->view()->window(), nullptr);
+    EXPECT_EQ(inWindow(second->view()), (Rect{0, NavigationBar::kHeight, 390, 844 - NavigationBar::kHeight}));
+
+    navigation->pushViewController(third, false);
+    s.take();
+    const auto popped = navigation->popToRootViewController(true);
+    EXPECT_EQ(popped, (std::vector<std::shared_ptr<ViewController>>{second, third}));
+    s.advance(0.35);
+    EXPECT_EQ(s.take(), (Log{"second.willMoveToNoParent", "second.didMoveToNoParent", "third.willDisappear",
+                             "first.willAppear", "third.didDisappear", "first.didAppear", "third.willMoveToNoParent",
+                             "third.didMoveToNoParent", "first.didMoveToParent"}))
+        << "second never showed again";
+    EXPECT_EQ(navigation->viewControllers(), (std::vector<std::shared_ptr<ViewController>>{first}));
+
+    // A Done item on the right: a tap on its button sends its action.
+    auto done = std::make_shared<BarButtonItem>(BarButtonSystemItem::done);
+    int taps = 0;
+    done->actions().add([&](BarButtonItem&) { ++taps; });
+    first->navigationItem().setRightBarButtonItem(done);
+    navigation->setViewControllers({first}, false);
+    navigation->view()->layoutIfNeeded();
+    ASSERT_TRUE(done->view());
+    const Rect frame = done->view()->convertRectToView(done->view()->bounds(), nullptr);
+    EXPECT_GT(frame.x, 300);
+    TouchSynth(s.window).tap({frame.x + frame.width / 2, frame.y + frame.height / 2});
+    EXPECT_EQ(taps, 1);
+}
+
+TEST(UiController, TabsSwapTheirControllersViewsAndAppearanceAndKeepTheSelectionOnInsert) {
+    Stage s;
+    auto a = s.make("a");
+    auto b = s.make("b");
+    auto c = s.make("c");
+    a->tabBarItem().setTitle("Catalogue");
+    auto tabs = std::make_shared<TabBarController>();
+    tabs->setViewControllers({a, b});
+    s.window->setRootViewController(tabs);
+    EXPECT_EQ(s.take(), (Log{"a.willMoveToParent", "a.didMoveToParent", "b.willMoveToParent", "b.didMoveToParent",
+                             "a.loadView", "a.viewDidLoad", "a.willAppear", "a.didAppear"}));
+    EXPECT_EQ(tabs->selectedIndex(), 0u);
+    EXPECT_EQ(tabs->tabBar()->buttons().at(0)->currentTitle(), "Catalogue");
+
+    s.window->layoutIfNeeded();
+    const auto second = tabs->tabBar()->buttons().at(1);
+    const Rect frame = second->convertRectToView(second->bounds(), nullptr);
+    EXPECT_EQ(frame.y, 844 - TabBar::kHeight);
+    TouchSynth(s.window).tap({frame.x + frame.width / 2, frame.y + frame.height / 2});
+    EXPECT_EQ(s.take(),
+              (Log{"a.willDisappear", "b.loadView", "b.viewDidLoad", "b.willAppear", "a.didDisappear", "b.didAppear"}));
+    EXPECT_EQ(tabs->selectedViewController(), b);
+    EXPECT_EQ(a->view()->window(), nullptr);
+
+    tabs->setViewControllers({c, a, b});
+    EXPECT_EQ(tabs->selectedIndex(), 2u) << "b stays selected";
+    EXPECT_EQ(s.take(), (Log{"c.willMoveToParent", "c.didMoveToParent"}));
+    tabs->setViewControllers({c, a});
+    EXPECT_EQ(tabs->selectedViewController(), a) << "the same index, held to the list";
+    EXPECT_EQ(s.take(), (Log{"b.willDisappear", "a.willAppear", "b.didDisappear", "a.didAppear", "b.willMoveToNoParent",
+                             "b.didMoveToNoParent"}));
+    EXPECT_EQ(b->parentViewController(), nullptr);
+}
+
+TEST(UiController, TurningThePhoneTellsControllersOfTheSizeThenOfTheirTraits) {
+    Stage s;
+    auto root = s.make("root");
+    auto sheet = s.make("sheet");
+    sheet->setModalPresentationStyle(ModalPresentationStyle::overFullScreen);
+    s.window->setRootViewController(root);
+    root->presentViewController(sheet, false);
+    EXPECT_EQ(root->traitCollection().horizontalSizeClass, UserInterfaceSizeClass::compact);
+    EXPECT_EQ(root->traitCollection().verticalSizeClass, UserInterfaceSizeClass::regular);
+    s.take();
+    s.window->transitionToSize({844, 390});
+    EXPECT_EQ(s.take(), (Log{"root.willTransitionTo 844", "sheet.willTransitionTo 844"}));
+    EXPECT_EQ(s.window->bounds().size(), (Size{844, 390})) << "the model changes at once";
+    s.advance(0.3);
+    EXPECT_EQ(s.take(),
+              (Log{"root.sizeTransitionDone", "sheet.sizeTransitionDone", "root.traits R->C", "sheet.traits R->C"}));
+    EXPECT_EQ(sheet->view()->frame(), (Rect{0, 0, 844, 390})) << "the presentation follows the window";
+
+    // A style override on the root reaches what it presents only through the window.
+    root->setOverrideUserInterfaceStyle(UserInterfaceStyle::dark);
+    EXPECT_EQ(root->traitCollection().userInterfaceStyle, UserInterfaceStyle::dark);
+    s.window->setUserInterfaceStyle(UserInterfaceStyle::dark);
+    EXPECT_EQ(sheet->traitCollection().userInterfaceStyle, UserInterfaceStyle::dark);
+}
