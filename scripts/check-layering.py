@@ -27,8 +27,8 @@ ENGINE_ALLOWED_UP = {("model", "drawing")}
 MODULES_BELOW = {
     "platform": set(),
     "telemetry": {"platform"},
-    "storage": {"platform"},
     "crashes": {"platform", "telemetry"},
+    "storage": {"platform"},
     "engine": {"platform", "telemetry"},
     "LayoutModule": {"platform", "telemetry", "storage", "engine"},
 }

@@ -14,6 +14,7 @@ packages=(
   libpango1.0-dev libcairo2-dev libfontconfig-dev fonts-dejavu-core libjpeg-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libssl-dev libcurl4-openssl-dev libxml2-dev libcpp-httplib-dev zlib1g-dev python3 openssl curl
+  protobuf-c-compiler libprotobuf-c-dev
   clang-format-14
 )
 

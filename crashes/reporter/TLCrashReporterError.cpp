@@ -2,19 +2,23 @@
 
 #include <system_error>
 
-void tlcrash_populate_error(std::optional<platform::Error>* error, TLCrashReporterError code,
-                            const std::string& description, std::optional<platform::Error> underlying) {
-    if (error == nullptr) return;
-    platform::Error::UserInfo userInfo{{platform::Error::LocalizedDescriptionKey, description}};
-    if (underlying) userInfo[platform::Error::UnderlyingErrorKey] = std::move(*underlying);
-    error->emplace(TLCrashReporterErrorDomain, code, std::move(userInfo));
+platform::Error TLCrashReporterMakeError(TLCrashReporterError code, std::string description) {
+    return platform::Error(TLCrashReporterErrorDomain, static_cast<long>(code),
+                           {{platform::Error::LocalizedDescriptionKey, std::move(description)}});
 }
 
-void tlcrash_populate_posix_error(std::optional<platform::Error>* error, int errnoValue,
-                                  const std::string& description) {
+void TLCrashReporterPopulateError(std::optional<platform::Error>* error, TLCrashReporterError code,
+                                  std::string description, std::optional<platform::Error> underlying) {
     if (error == nullptr) return;
-    tlcrash_populate_error(
-        error, TLCrashReporterErrorOperatingSystem, description,
+    platform::Error made = TLCrashReporterMakeError(code, std::move(description));
+    if (underlying) made.userInfo()[platform::Error::UnderlyingErrorKey] = std::move(*underlying);
+    *error = std::move(made);
+}
+
+void TLCrashReporterPopulatePOSIXError(std::optional<platform::Error>* error, int errnoValue, std::string description) {
+    if (error == nullptr) return;
+    TLCrashReporterPopulateError(
+        error, TLCrashReporterError::OperatingSystem, std::move(description),
         platform::Error(platform::POSIXErrorDomain, errnoValue,
                         {{platform::Error::LocalizedDescriptionKey, std::generic_category().message(errnoValue)}}));
 }

@@ -10,21 +10,21 @@
 
 TEST(ReporterError, BuildsErrorsOfTheDomainWithTheSystemsErrorUnderneath) {
     // Nothing is built without a place for it.
-    tlcrash_populate_error(nullptr, TLCrashReporterErrorUnknown, "ignored");
-    tlcrash_populate_posix_error(nullptr, ENOENT, "ignored");
+    TLCrashReporterPopulateError(nullptr, TLCrashReporterError::Unknown, "ignored");
+    TLCrashReporterPopulatePOSIXError(nullptr, ENOENT, "ignored");
 
     std::optional<platform::Error> error;
-    tlcrash_populate_error(&error, TLCrashReporterErrorResourceBusy,
-                           "A TLCrashReporter instance has already been enabled");
+    TLCrashReporterPopulateError(&error, TLCrashReporterError::ResourceBusy,
+                                 "A TLCrashReporter instance has already been enabled");
     ASSERT_TRUE(error);
     EXPECT_EQ(error->domain(), "TLCrashReporterErrorDomain");
     EXPECT_EQ(error->code(), 3);
     EXPECT_EQ(error->localizedDescription(), "A TLCrashReporter instance has already been enabled");
     EXPECT_FALSE(error->hasUserInfo(platform::Error::UnderlyingErrorKey));
 
-    tlcrash_populate_posix_error(&error, ENOENT, "Failed to create temporary path");
+    TLCrashReporterPopulatePOSIXError(&error, ENOENT, "Failed to create temporary path");
     ASSERT_TRUE(error);
-    EXPECT_EQ(error->code(), TLCrashReporterErrorOperatingSystem);
+    EXPECT_EQ(error->code(), 1);
     EXPECT_EQ(error->localizedDescription(), "Failed to create temporary path");
     const auto* underlying = error->userInfoValue<platform::Error>(platform::Error::UnderlyingErrorKey);
     ASSERT_NE(underlying, nullptr);
