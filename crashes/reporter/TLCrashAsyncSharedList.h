@@ -136,7 +136,8 @@ private:
         supplied->prev = nullptr;
         supplied->next.store(nullptr);
         supplied->free_next = nullptr;
-        std::atomic_thread_fence(std::memory_order_seq_cst);
+        // Readers see these stores before the node: it is published by a
+        // sequentially consistent store of a link.
         return supplied;
     }
 
