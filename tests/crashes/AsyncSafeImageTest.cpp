@@ -7,6 +7,7 @@
 
 #include <sys/mman.h>
 
+#include <algorithm>
 #include <cstring>
 #include <optional>
 #include <string>
@@ -68,7 +69,7 @@ public:
         phdr(at += phdrSize, 4, 4, noteAt, kHeaderLink + noteAt, noteBytes.size(), noteBytes.size(), noteAlign);
         phdr(at += phdrSize, 0x6474E550, 4, tableAt, kHeaderLink + tableAt, 12, 12, 4);
 
-        std::memcpy(mBytes.data() + noteAt, noteBytes.data(), noteBytes.size());
+        std::copy(noteBytes.begin(), noteBytes.end(), mBytes.begin() + static_cast<long>(noteAt));
         mBytes[tableAt] = 1;
         mBytes[tableAt + 1] = ehFrameEncoding;
         mBytes[tableAt + 2] = 0x03;
