@@ -41,6 +41,17 @@ extern const tlcrash_async_byteorder tlcrash_async_byteorder_direct;
 // Reverses the bytes of each value.
 extern const tlcrash_async_byteorder tlcrash_async_byteorder_swapped;
 
+// `value` converted through `order`, by its width.
+inline uint16_t tlcrash_async_swap(const tlcrash_async_byteorder* order, uint16_t value) {
+    return order->swap16(value);
+}
+inline uint32_t tlcrash_async_swap(const tlcrash_async_byteorder* order, uint32_t value) {
+    return order->swap32(value);
+}
+inline uint64_t tlcrash_async_swap(const tlcrash_async_byteorder* order, uint64_t value) {
+    return order->swap64(value);
+}
+
 // The order of images built for this host (always the direct one).
 const tlcrash_async_byteorder* tlcrash_async_byteorder_host();
 // The conversion for data stored little-endian (true) or big-endian.

@@ -22,21 +22,15 @@ constexpr uint32_t kNoteGnuBuildId = 3;
 struct Fields {
     const uint8_t* bytes;
     const tlcrash_async_byteorder* order;
-    uint16_t u16(size_t at) const {
-        uint16_t raw;
+    template <typename T>
+    T value(size_t at) const {
+        T raw;
         tlcrash_async_memcpy(&raw, bytes + at, sizeof raw);
-        return order->swap16(raw);
+        return tlcrash_async_swap(order, raw);
     }
-    uint32_t u32(size_t at) const {
-        uint32_t raw;
-        tlcrash_async_memcpy(&raw, bytes + at, sizeof raw);
-        return order->swap32(raw);
-    }
-    uint64_t u64(size_t at) const {
-        uint64_t raw;
-        tlcrash_async_memcpy(&raw, bytes + at, sizeof raw);
-        return order->swap64(raw);
-    }
+    uint16_t u16(size_t at) const { return value<uint16_t>(at); }
+    uint32_t u32(size_t at) const { return value<uint32_t>(at); }
+    uint64_t u64(size_t at) const { return value<uint64_t>(at); }
     // An address-sized field: 8 bytes in 64-bit images, 4 in 32-bit ones.
     uint64_t word(size_t at, bool is64) const { return is64 ? u64(at) : u32(at); }
 };

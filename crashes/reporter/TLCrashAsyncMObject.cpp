@@ -61,6 +61,15 @@ tlcrash_error_t readBytes(const tlcrash_async_mobject* mobj, uint64_t address, i
     return TLCRASH_ERR_NONE;
 }
 
+template <typename T>
+tlcrash_error_t readValue(const tlcrash_async_mobject* mobj, const tlcrash_async_byteorder* byteorder, uint64_t address,
+                          int64_t offset, T* result) {
+    T raw;
+    const tlcrash_error_t error = readBytes(mobj, address, offset, &raw, sizeof raw);
+    if (error == TLCRASH_ERR_NONE) *result = tlcrash_async_swap(byteorder, raw);
+    return error;
+}
+
 }  // namespace
 
 tlcrash_error_t tlcrash_async_mobject_read_uint8(const tlcrash_async_mobject* mobj, uint64_t address, int64_t offset,
@@ -71,28 +80,19 @@ tlcrash_error_t tlcrash_async_mobject_read_uint8(const tlcrash_async_mobject* mo
 tlcrash_error_t tlcrash_async_mobject_read_uint16(const tlcrash_async_mobject* mobj,
                                                   const tlcrash_async_byteorder* byteorder, uint64_t address,
                                                   int64_t offset, uint16_t* result) {
-    uint16_t raw;
-    const tlcrash_error_t error = readBytes(mobj, address, offset, &raw, sizeof raw);
-    if (error == TLCRASH_ERR_NONE) *result = byteorder->swap16(raw);
-    return error;
+    return readValue(mobj, byteorder, address, offset, result);
 }
 
 tlcrash_error_t tlcrash_async_mobject_read_uint32(const tlcrash_async_mobject* mobj,
                                                   const tlcrash_async_byteorder* byteorder, uint64_t address,
                                                   int64_t offset, uint32_t* result) {
-    uint32_t raw;
-    const tlcrash_error_t error = readBytes(mobj, address, offset, &raw, sizeof raw);
-    if (error == TLCRASH_ERR_NONE) *result = byteorder->swap32(raw);
-    return error;
+    return readValue(mobj, byteorder, address, offset, result);
 }
 
 tlcrash_error_t tlcrash_async_mobject_read_uint64(const tlcrash_async_mobject* mobj,
                                                   const tlcrash_async_byteorder* byteorder, uint64_t address,
                                                   int64_t offset, uint64_t* result) {
-    uint64_t raw;
-    const tlcrash_error_t error = readBytes(mobj, address, offset, &raw, sizeof raw);
-    if (error == TLCRASH_ERR_NONE) *result = byteorder->swap64(raw);
-    return error;
+    return readValue(mobj, byteorder, address, offset, result);
 }
 
 void tlcrash_async_mobject_free(tlcrash_async_mobject* mobj) { tlcrash_async_memset(mobj, 0, sizeof *mobj); }

@@ -140,20 +140,27 @@ tlcrash_error_t tlcrash_async_read_task_memory(tlcrash_task_t task, uint64_t add
     return static_cast<size_t>(copied) == length ? TLCRASH_ERR_NONE : TLCRASH_ERR_NOTFOUND;
 }
 
+namespace {
+
+template <typename T>
+tlcrash_error_t readTaskValue(tlcrash_task_t task, const tlcrash_async_byteorder* byteorder, uint64_t address,
+                              int64_t offset, T* result) {
+    T raw;
+    const tlcrash_error_t error = tlcrash_async_read_task_memory(task, address, offset, &raw, sizeof raw);
+    if (error == TLCRASH_ERR_NONE) *result = tlcrash_async_swap(byteorder, raw);
+    return error;
+}
+
+}  // namespace
+
 tlcrash_error_t tlcrash_async_read_task_uint32(tlcrash_task_t task, const tlcrash_async_byteorder* byteorder,
                                                uint64_t address, int64_t offset, uint32_t* result) {
-    uint32_t raw;
-    const tlcrash_error_t error = tlcrash_async_read_task_memory(task, address, offset, &raw, sizeof raw);
-    if (error == TLCRASH_ERR_NONE) *result = byteorder->swap32(raw);
-    return error;
+    return readTaskValue(task, byteorder, address, offset, result);
 }
 
 tlcrash_error_t tlcrash_async_read_task_uint64(tlcrash_task_t task, const tlcrash_async_byteorder* byteorder,
                                                uint64_t address, int64_t offset, uint64_t* result) {
-    uint64_t raw;
-    const tlcrash_error_t error = tlcrash_async_read_task_memory(task, address, offset, &raw, sizeof raw);
-    if (error == TLCRASH_ERR_NONE) *result = byteorder->swap64(raw);
-    return error;
+    return readTaskValue(task, byteorder, address, offset, result);
 }
 
 size_t tlcrash_async_readable_pages(tlcrash_task_t task, uint64_t address, size_t pages) {
