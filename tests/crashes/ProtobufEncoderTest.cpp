@@ -120,15 +120,3 @@ TEST(ProtobufEncoder, LengthPrefixesNestedMessagesFromTheirDryRun) {
     EXPECT_EQ(bytes[10], 0x01);
     EXPECT_EQ(std::string(bytes.begin() + 11, bytes.end()), text);
 }
-
-TEST(ProtobufEncoder, VarintsTakeAsManyBytesAsTheirSevenBitGroups) {
-    struct Case {
-        uint64_t value;
-        size_t bytes;
-    };
-    const Case cases[] = {{0, 1}, {127, 1}, {128, 2}, {16383, 2}, {16384, 3}, {UINT32_MAX, 5}, {UINT64_MAX, 10}};
-    for (const Case& c : cases) {
-        uint8_t out[TLCRASH_VARINT_MAX_BYTES];
-        EXPECT_EQ(tlcrash_writer_encode_varint64(out, c.value), c.bytes) << c.value;
-    }
-}
