@@ -11,8 +11,8 @@ graphics, net and security on foundation; none of them includes another of
 its level, so each links alone. The screen toolkit (ui) sits on graphics.
 
 Modules: platform is at the bottom and includes nothing of ours; telemetry
-and storage sit on the platform; crash reporting on telemetry and the platform; the engine on platform and telemetry; the
-layout viewer on all of these.
+and storage sit on the platform; crash reporting and the engine on platform
+and telemetry; the layout viewer on all of these.
 
 Prints every include that breaks the order and exits 1 when there is one.
 """
