@@ -154,7 +154,11 @@ void View::setAlpha(double alpha) { mLayer->setOpacity(alpha); }
 
 bool View::isHidden() const { return mLayer->isHidden(); }
 
-void View::setHidden(bool hidden) { mLayer->setHidden(hidden); }
+void View::setHidden(bool hidden) {
+    if (hidden == mLayer->isHidden()) return;
+    mLayer->setHidden(hidden);
+    if (auto super = superview()) super->subviewLayoutInputsChanged(*this);
+}
 
 void View::setBackgroundColor(std::optional<Color> color) {
     mBackgroundColor = color;
@@ -501,6 +505,7 @@ Size View::intrinsicContentSize() const { return {kViewNoIntrinsicMetric, kViewN
 void View::invalidateIntrinsicContentSize() {
     detail::bumpLayoutEpoch();
     if (auto w = window()) w->scheduleLayoutPass();
+    if (auto super = superview()) super->subviewLayoutInputsChanged(*this);
 }
 
 void View::setTranslatesAutoresizingMaskIntoConstraints(bool translates) {

@@ -276,6 +276,10 @@ public:
     // has none (the default, on both).
     virtual Size intrinsicContentSize() const;
     void invalidateIntrinsicContentSize();
+    // Called on the superview when a subview is hidden or shown, or its
+    // intrinsic size is invalidated (a stack view lays itself out anew);
+    // the default does nothing.
+    virtual void subviewLayoutInputsChanged(View& subview) { (void)subview; }
 
     ViewAutoresizing autoresizingMask() const { return mAutoresizingMask; }
     void setAutoresizingMask(ViewAutoresizing mask) { mAutoresizingMask = mask; }

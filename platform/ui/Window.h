@@ -80,6 +80,11 @@ public:
     // Hands the event's touches to recognisers and views (see above).
     virtual void sendEvent(const Event& event);
 
+    // Keyboard text for the first responder, when it takes text (KeyInput);
+    // the desktop backend calls these. False when nothing took it.
+    bool insertText(const std::string& text);
+    bool deleteBackward();
+
     // Lays the tree out, then renders it as shown now (running animations
     // at the clock's time) at the screen's scale, over transparency: an
     // image of the bounds' size in points. Null for an empty window.
