@@ -239,6 +239,11 @@ public:
     std::vector<std::string> animationKeys() const;
     bool hasAnimations() const { return !mAnimations.empty(); }
 
+    // Grows with every change to what this layer or one below it draws
+    // (model values, sublayers, content); a display whose version has not
+    // moved, with no animation running, need not composite again.
+    std::uint64_t treeVersion() const { return mTreeVersion; }
+
     // The action for a change of `key`: the delegate's choice; without a
     // delegate, an implicit basic animation when the transaction set an
     // animation duration (the duration and curve of the transaction), else
