@@ -37,11 +37,11 @@ bool anyAnimation(const Layer& layer) {
     return false;
 }
 
-}  // namespace
-
 Size screenSizeFor(UserInterfaceIdiom idiom) {
-    return idiom == UserInterfaceIdiom::tablet ? Size{820, 1180} : Screen::kDefaultSize;
+    return idiom == UserInterfaceIdiom::tablet ? Screen::kTabletSize : Screen::kDefaultSize;
 }
+
+}  // namespace
 
 struct DesktopWindow::Impl {
     DesktopWindow& owner;

@@ -41,15 +41,13 @@ namespace platform::ui::sdl {
 
 struct DesktopOptions {
     UserInterfaceIdiom idiom = UserInterfaceIdiom::phone;
-    // In points; the idiom's screen when not given.
+    // In points; the idiom's screen when not given (Screen::kDefaultSize or
+    // Screen::kTabletSize).
     std::optional<Size> size;
     // Pixels a point, the device's (snapshots are drawn at it).
     double scale = 2;
     std::string title = "Vekmont";
 };
-
-// The screen of a device of the idiom, in points.
-Size screenSizeFor(UserInterfaceIdiom idiom);
 
 // SDL could not start or open a window (no display, no video driver).
 class DesktopError : public std::runtime_error {
