@@ -3,7 +3,9 @@
 // the SDL window's surface is the window's snapshot.
 
 #include "platform/graphics/Image.h"
+#include "platform/ui/BasicAnimation.h"
 #include "platform/ui/Button.h"
+#include "platform/ui/Layer.h"
 #include "platform/ui/LongPressGestureRecognizer.h"
 #include "platform/ui/PinchGestureRecognizer.h"
 #include "platform/ui/Screen.h"
@@ -178,6 +180,24 @@ TEST(DesktopWindow, AClickRunsTheButtonAndFramesArePresentedOnlyWhenSomethingCha
     d.click({20, 150});
     d.desk->frame();
     EXPECT_EQ(d.heard.size(), 1u);
+
+    // A running animation is presented on every display-link frame (60 a
+    // second), its end state once more, then nothing.
+    auto fade = platform::ui::BasicAnimation::make("opacity");
+    fade->setFromValue(0.0);
+    fade->setToValue(1.0);
+    fade->setDuration(0.25);
+    d.pad->layer()->addAnimation(fade, "fade");
+    const int beforeFade = d.desk->presentedFrames();
+    d.time.clock->advance(100ms);
+    EXPECT_GE(d.desk->presentedFrames() - beforeFade, 5);
+    EXPECT_TRUE(near(*d.shown({150, 300}), Pixel{153, 153, 255, 255}, 40))
+        << "the pad fades in over the white root: " << show(d.shown({150, 300}));
+    d.time.clock->advance(300ms);
+    EXPECT_TRUE(near(*d.shown({150, 300}), kBlue)) << show(d.shown({150, 300}));
+    const int afterFade = d.desk->presentedFrames();
+    d.time.clock->advance(300ms);
+    EXPECT_EQ(d.desk->presentedFrames(), afterFade);
 }
 
 TEST(DesktopWindow, CtrlDragAndTheWheelPinchAndTheRightButtonPressesLong) {
