@@ -30,7 +30,7 @@ constexpr auto kWheelRest = 300ms;
 constexpr auto kLongPressHold = 600ms;
 
 bool anyAnimation(const Layer& layer) {
-    if (layer.hasAnimations()) return true;
+    if (layer.hasRunningAnimations()) return true;
     if (layer.mask() && anyAnimation(*layer.mask())) return true;
     for (const auto& sublayer : layer.sublayers())
         if (anyAnimation(*sublayer)) return true;
@@ -51,7 +51,6 @@ struct DesktopWindow::Impl {
 
     std::uint64_t presentedVersion = 0;
     bool presentedOnce = false;
-    bool wasAnimating = false;
 
     // One finger (left or right button), or two pinching (Ctrl-drag or wheel).
     std::shared_ptr<Touch> finger;
@@ -258,12 +257,10 @@ void DesktopWindow::run() {
 bool DesktopWindow::frame() {
     SDL_Event event;
     while (SDL_PollEvent(&event)) mImpl->handle(event);
-    const bool animating = anyAnimation(*mImpl->window->layer());
+    // An animation that ends changes the tree (it is removed, or marked
+    // ended when kept), so its end state is presented too.
     const bool changed = !mImpl->presentedOnce || mImpl->window->layer()->treeVersion() != mImpl->presentedVersion;
-    // One frame more after the last animation, for its end state.
-    const bool present = changed || animating || mImpl->wasAnimating;
-    mImpl->wasAnimating = animating;
-    return present && mImpl->present();
+    return (changed || anyAnimation(*mImpl->window->layer())) && mImpl->present();
 }
 
 std::optional<Pixel> DesktopWindow::surfacePixel(int x, int y) const {

@@ -198,6 +198,22 @@ TEST(DesktopWindow, AClickRunsTheButtonAndFramesArePresentedOnlyWhenSomethingCha
     const int afterFade = d.desk->presentedFrames();
     d.time.clock->advance(300ms);
     EXPECT_EQ(d.desk->presentedFrames(), afterFade);
+
+    // One kept after its end shows its end state, presented once and then
+    // left alone.
+    auto dim = platform::ui::BasicAnimation::make("opacity");
+    dim->setFromValue(1.0);
+    dim->setToValue(0.0);
+    // Not a whole number of frames: the last frame before the end is short of it.
+    dim->setDuration(0.26);
+    dim->setRemovedOnCompletion(false);
+    dim->setFillMode(platform::ui::FillMode::forwards);
+    d.pad->layer()->addAnimation(dim, "dim");
+    d.time.clock->advance(400ms);
+    EXPECT_TRUE(near(*d.shown({150, 300}), kWhite, 2)) << show(d.shown({150, 300}));
+    const int afterDim = d.desk->presentedFrames();
+    d.time.clock->advance(300ms);
+    EXPECT_EQ(d.desk->presentedFrames(), afterDim);
 }
 
 TEST(DesktopWindow, CtrlDragAndTheWheelPinchAndTheRightButtonPressesLong) {
