@@ -15,6 +15,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libssl-dev libsqlite3-dev libcurl4-openssl-dev libxml2-dev libcpp-httplib-dev zlib1g-dev python3 openssl curl
   protobuf-c-compiler libprotobuf-c-dev
+  libsdl2-dev
   clang-format-14
 )
 
