@@ -23,6 +23,13 @@
 // full-screen presentation over a blurred backdrop (a visual effect view
 // blurred when presented); the baseline is the same screen with nothing
 // presented.
+//
+// Scrolling a table of 10,000 subtitle rows in a 390 x 844-point phone
+// window at scale 3, one screen further each frame (60 frames a second of
+// virtual time, back to the top at the end): each frame lays the table out
+// (every row in view is new, so its cells are reused and filled afresh)
+// and composites the window. The baseline composites the same window with
+// nothing scrolled: what a frame costs without new rows.
 
 #include "platform/graphics/BitmapContext.h"
 #include "platform/graphics/Shadow.h"
@@ -39,11 +46,13 @@
 #include "platform/ui/LayerRenderer.h"
 #include "platform/ui/MediaTime.h"
 #include "platform/ui/ShapeLayer.h"
+#include "platform/ui/TableView.h"
 #include "platform/ui/TextLayer.h"
 #include "platform/ui/View.h"
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <memory>
@@ -469,6 +478,77 @@ BENCHMARK(BM_VisualEffectBackdrop)->Unit(benchmark::kMillisecond);
 
 void BM_PhoneScreenFrame_Baseline(benchmark::State& state) { present::run(state, nullptr); }
 BENCHMARK(BM_PhoneScreenFrame_Baseline)->Unit(benchmark::kMillisecond);
+
+namespace table {
+
+using platform::ui::IndexPath;
+using platform::ui::TableView;
+using platform::ui::TableViewCell;
+using platform::ui::TableViewCellStyle;
+
+constexpr double kPhoneWidth = 390;
+constexpr double kPhoneHeight = 844;
+constexpr double kPhoneScale = 3;
+constexpr int kRows = 10000;
+
+class Rows : public platform::ui::TableViewDataSource {
+public:
+    int numberOfRowsInSection(TableView&, int) override { return kRows; }
+    std::shared_ptr<TableViewCell> cellForRowAtIndexPath(TableView& tableView, IndexPath indexPath) override {
+        auto cell = tableView.dequeueReusableCell("Row");
+        cell->textLabel()->setText("Row " + std::to_string(indexPath.row));
+        cell->detailTextLabel()->setText("Detail of row " + std::to_string(indexPath.row));
+        return cell;
+    }
+};
+
+struct Phone {
+    std::shared_ptr<platform::ui::View> root =
+        std::make_shared<platform::ui::View>(Rect{0, 0, kPhoneWidth, kPhoneHeight});
+    std::shared_ptr<TableView> table = TableView::make({0, 0, kPhoneWidth, kPhoneHeight});
+    std::shared_ptr<Rows> rows = std::make_shared<Rows>();
+    std::unique_ptr<BitmapContext> screen = BitmapContext::create(
+        static_cast<int>(kPhoneWidth * kPhoneScale), static_cast<int>(kPhoneHeight* kPhoneScale), kPhoneScale);
+    int frame = 0;
+
+    Phone() {
+        root->setBackgroundColor(Color{1, 1, 1, 1});
+        table->registerCell("Row", [](const std::string& identifier) {
+            return std::make_shared<TableViewCell>(TableViewCellStyle::subtitle, identifier);
+        });
+        table->setDataSource(rows);
+        root->addSubview(table);
+        draw();
+    }
+
+    void draw() {
+        root->layoutIfNeeded();
+        platform::ui::renderLayerTree(*root->layer(), *screen, {frame / 60.0, kPhoneScale});
+        ++frame;
+    }
+};
+
+void BM_TableScrollScreenPerFrame(benchmark::State& state) {
+    Phone phone;
+    std::size_t cells = 0;
+    for (auto _ : state) {
+        double y = phone.table->contentOffset().y + kPhoneHeight;
+        if (y > phone.table->maximumContentOffset().y) y = 0;
+        phone.table->setContentOffset({0, y});
+        phone.draw();
+        cells = std::max(cells, phone.table->findViews<TableViewCell>().size());
+    }
+    state.counters["cells"] = static_cast<double>(cells);
+}
+BENCHMARK(BM_TableScrollScreenPerFrame)->Unit(benchmark::kMillisecond);
+
+void BM_TableSteadyFrame_Baseline(benchmark::State& state) {
+    Phone phone;
+    for (auto _ : state) phone.draw();
+}
+BENCHMARK(BM_TableSteadyFrame_Baseline)->Unit(benchmark::kMillisecond);
+
+}  // namespace table
 
 }  // namespace
 

@@ -8,11 +8,13 @@ element renders itself through the render strategy's double dispatch).
 
 The platform's folders: dispatch at the bottom, foundation on it, and
 graphics, net and security on foundation; none of them includes another of
-its level, so each links alone. The screen toolkit (ui) sits on graphics.
+its level, so each links alone. The screen toolkit (ui) sits on graphics;
+its desktop window (ui/sdl) sits on ui and is the only code here that
+includes SDL, and nothing here includes it (programs do).
 
 Modules: platform is at the bottom and includes nothing of ours; telemetry
-and storage sit on the platform; crash reporting on telemetry and the platform; the engine on platform and telemetry; the
-layout viewer on all of these.
+and storage sit on the platform; crash reporting and the engine on platform
+and telemetry; the layout viewer on all of these.
 
 Prints every include that breaks the order and exits 1 when there is one.
 """
@@ -40,9 +42,18 @@ PLATFORM_BELOW = {
     "net": {"dispatch", "foundation"},
     "security": {"dispatch", "foundation"},
     "ui": {"dispatch", "foundation", "graphics"},
+    "ui/sdl": {"dispatch", "foundation", "graphics", "ui"},
 }
 
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"', re.M)
+SDL_INCLUDE = re.compile(r'^\s*#\s*include\s+[<"](SDL2?/)?SDL[^>"]*[>"]', re.M)
+
+
+def platform_folder(parts):
+    """The platform folder of a path below platform/: ui/sdl is one of its own."""
+    if len(parts) > 2 and parts[0] == "ui" and parts[1] == "sdl":
+        return "ui/sdl"
+    return parts[0]
 
 
 def violations(root):
@@ -51,13 +62,20 @@ def violations(root):
             if path.suffix not in (".h", ".cpp"):
                 continue
             relative = path.relative_to(root)
-            for included in INCLUDE.findall(path.read_text(errors="replace")):
+            text = path.read_text(errors="replace")
+            in_sdl = module == "platform" and platform_folder(relative.parts[1:]) == "ui/sdl"
+            if SDL_INCLUDE.search(text) and not in_sdl:
+                yield f"{relative}: includes SDL, which only platform/ui/sdl may use"
+            for included in INCLUDE.findall(text):
                 top = included.split("/", 1)[0]
                 if top in MODULES_BELOW and top != module and top not in below:
                     yield f"{relative}: includes {included} of a module above it"
+                if (top == "platform" and module != "platform"
+                        and platform_folder(included.split("/")[1:]) == "ui/sdl"):
+                    yield f"{relative}: includes {included}, the desktop window, which only programs use"
                 if module == "platform" and top == "platform":
-                    own = relative.parts[1]
-                    other = included.split("/")[1]
+                    own = platform_folder(relative.parts[1:])
+                    other = platform_folder(included.split("/")[1:])
                     if own not in PLATFORM_BELOW or other not in PLATFORM_BELOW:
                         yield f"{relative}: includes {included}, outside the platform's folders"
                     elif other != own and other not in PLATFORM_BELOW[own]:

@@ -7,7 +7,7 @@
 set -euo pipefail
 
 packages=(
-  build-essential cmake ninja-build pkg-config git
+  build-essential binutils cmake ninja-build pkg-config git
   libboost1.81-dev libboost-log1.81-dev libboost-thread1.81-dev
   libboost-filesystem1.81-dev libboost-date-time1.81-dev
   libicu-dev libutfcpp-dev nlohmann-json3-dev
@@ -15,6 +15,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libssl-dev libsqlite3-dev libcurl4-openssl-dev libxml2-dev libcpp-httplib-dev zlib1g-dev python3 openssl curl
   protobuf-c-compiler libprotobuf-c-dev
+  libsdl2-dev
   clang-format-14
 )
 

@@ -15,6 +15,8 @@ public:
 
     // The user-info key of a human-readable reason.
     static constexpr const char* LocalizedDescriptionKey = "LocalizedDescription";
+    // The user-info key of the error that caused this one (an Error).
+    static constexpr const char* UnderlyingErrorKey = "UnderlyingError";
 
     Error(std::string domain, long code, UserInfo userInfo = {})
         : mDomain(std::move(domain)), mCode(code), mUserInfo(std::move(userInfo)) {}
@@ -45,5 +47,8 @@ private:
     long mCode;
     UserInfo mUserInfo;
 };
+
+// The domain of the C library's errors; the code is the errno value.
+inline constexpr const char* POSIXErrorDomain = "POSIX";
 
 }  // namespace platform

@@ -149,6 +149,6 @@ public:
 };
 
 // The error domain of stream failures; the code is the C library's errno.
-inline constexpr const char* StreamErrorDomain = "POSIX";
+inline constexpr const char* StreamErrorDomain = POSIXErrorDomain;
 
 }  // namespace platform

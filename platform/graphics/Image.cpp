@@ -158,6 +158,10 @@ Size Image::size() const { return {pixelWidth() / mImpl->scale, pixelHeight() / 
 
 std::optional<Pixel> Image::pixel(int x, int y) const { return detail::pixelOf(mImpl->surface, x, y); }
 
+Image::PixelRows Image::premultipliedRows() const {
+    return {cairo_image_surface_get_data(mImpl->surface), cairo_image_surface_get_stride(mImpl->surface)};
+}
+
 std::vector<std::uint8_t> Image::pngData() const {
     std::vector<std::uint8_t> out;
     if (cairo_surface_write_to_png_stream(mImpl->surface, appendToVector, &out) != CAIRO_STATUS_SUCCESS) out.clear();

@@ -58,6 +58,16 @@ public:
     // The pixel at column x, row y from the top-left; none outside the image.
     std::optional<Pixel> pixel(int x, int y) const;
 
+    // The pixels as they are kept, for handing to a display whole: 32-bit
+    // words 0xAARRGGBB in the machine's byte order, premultiplied by alpha,
+    // row after row `bytesPerRow` apart from the top. Valid while the image
+    // lives.
+    struct PixelRows {
+        const std::uint8_t* data = nullptr;
+        int bytesPerRow = 0;
+    };
+    PixelRows premultipliedRows() const;
+
     ImageRenderingMode renderingMode() const { return mRenderingMode; }
     // The same pixels in another rendering mode.
     std::shared_ptr<Image> withRenderingMode(ImageRenderingMode mode) const;

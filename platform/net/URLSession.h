@@ -57,7 +57,7 @@ namespace platform::net {
 
 inline constexpr const char* URLErrorDomain = "URLErrorDomain";
 // User-info key of the Error that made a task fail (a body stream's).
-inline constexpr const char* URLErrorUnderlyingErrorKey = "UnderlyingError";
+inline constexpr const char* URLErrorUnderlyingErrorKey = Error::UnderlyingErrorKey;
 
 enum URLErrorCode : long {
     URLErrorUnknown = -1,

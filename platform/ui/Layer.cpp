@@ -411,8 +411,10 @@ void Layer::entryEnded(std::uint64_t id) {
     if (animation->isRemovedOnCompletion()) {
         entry.startCall.cancel();
         mAnimations.erase(found);
-        markChanged(false);
     }
+    // Removed, the model shows; kept, the end state: either is a change a
+    // display presents once more.
+    markChanged(false);
     if (auto delegate = animation->delegate()) delegate->animationDidStop(*animation, true);
     for (const auto& group : groups) group->animationEnded();
 }
@@ -425,6 +427,11 @@ void Layer::stopEntry(std::unique_ptr<detail::AnimationEntry> entry) {
         if (auto delegate = animation->delegate()) delegate->animationDidStop(*animation, false);
         for (const auto& group : groups) group->animationEnded();
     });
+}
+
+bool Layer::hasRunningAnimations() const {
+    return std::any_of(mAnimations.begin(), mAnimations.end(),
+                       [](const std::unique_ptr<detail::AnimationEntry>& e) { return !e->ended; });
 }
 
 std::shared_ptr<Animation> Layer::animationForKey(const std::string& key) const {

@@ -238,6 +238,14 @@ public:
     // Keys of the animations held, in the order they were added.
     std::vector<std::string> animationKeys() const;
     bool hasAnimations() const { return !mAnimations.empty(); }
+    // Held animations that have not reached their end (one kept after it
+    // ends shows its end state, which no longer changes).
+    bool hasRunningAnimations() const;
+
+    // Grows with every change to what this layer or one below it draws
+    // (model values, sublayers, content); a display whose version has not
+    // moved, with no animation running, need not composite again.
+    std::uint64_t treeVersion() const { return mTreeVersion; }
 
     // The action for a change of `key`: the delegate's choice; without a
     // delegate, an implicit basic animation when the transaction set an

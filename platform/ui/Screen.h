@@ -16,6 +16,8 @@ public:
     // A phone's screen by default: 390 x 844 points at 2 pixels a point.
     static constexpr Size kDefaultSize{390, 844};
     static constexpr double kDefaultScale = 2;
+    // A tablet's, for the desktop window and the demo's tablet idiom.
+    static constexpr Size kTabletSize{820, 1180};
 
     // Not positive or not finite scales are taken as 1.
     Screen(Size size, double scale);

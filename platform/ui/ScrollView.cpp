@@ -194,6 +194,8 @@ void ScrollView::applyOffset(Point offset) {
     const Rect b = bounds();
     if (offset == b.origin()) return;
     setBounds({offset.x, offset.y, b.width, b.height});
+    // Subclasses that lay out what is shown (tables) do so for each offset.
+    setNeedsLayout();
     if (auto d = delegate()) d->scrollViewDidScroll(*this);
 }
 

@@ -2,12 +2,14 @@
 #include "platform/foundation/TemporaryFolder.h"
 #include "platform/graphics/BitmapContext.h"
 #include "platform/ui/ImageView.h"
+#include "platform/ui/NamedColors.h"
 #include "platform/ui/NamedImages.h"
 #include "platform/ui/SymbolImages.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 
 using platform::BitmapContext;
 using platform::ImageRenderingMode;
@@ -50,6 +52,30 @@ TEST(UiImageTest, NamedImagesComeFromTheBundleAtTheirScale) {
     EXPECT_EQ(tinted->renderingMode(), ImageRenderingMode::alwaysTemplate);
     EXPECT_EQ(plain->renderingMode(), ImageRenderingMode::automatic) << "the original keeps its mode";
     EXPECT_EQ(tinted->pixel(5, 5), plain->pixel(5, 5));
+}
+
+TEST(UiImageTest, NamedColoursComeFromTheBundlesColourList) {
+    platform::TemporaryFolder root("named-colours");
+    std::ofstream(root.path() / "Colors.txt") << "// a comment\n"
+                                                 "TitleLabelColor #FF8000\n"
+                                                 "\n"
+                                                 "Half #00000080\n"
+                                                 "Short #FFF\n"
+                                                 "NotHex #GG0000\n"
+                                                 "Extra #000000 more\n";
+    platform::Bundle bundle(root.path());
+    EXPECT_EQ(platform::ui::colorNamed("TitleLabelColor", bundle), (platform::Color{1, 128 / 255.0, 0, 1}));
+    EXPECT_EQ(platform::ui::colorNamed("Half", bundle), (platform::Color{0, 0, 0, 128 / 255.0}));
+    for (const char* name : {"Short", "NotHex", "Extra", "missing", "// a comment"}) {
+        EXPECT_EQ(platform::ui::colorNamed(name, bundle), std::nullopt) << name;
+    }
+    platform::Bundle empty(root.path() / "nowhere");
+    EXPECT_EQ(platform::ui::colorNamed("TitleLabelColor", empty), std::nullopt);
+
+    // The app's own list has the colours its screens name.
+    for (const char* name : {"TitleLabelColor", "TextDescriptionLabelColor"}) {
+        EXPECT_NE(platform::ui::colorNamed(name), std::nullopt) << name;
+    }
 }
 
 TEST(UiImageTest, TemplateMasksFillWithTheColourThroughTheirAlpha) {
@@ -119,4 +145,19 @@ TEST(UiImageTest, ContentModesPlaceContentInTheBounds) {
         {"left", ViewContentMode::left, image, {10, 57.5, 50, 25}},
     };
     for (const auto& c : cases) EXPECT_EQ(platform::ui::placeContent(c.size, bounds, c.mode), c.expected) << c.name;
+
+    // An image view sizes to its image and shows the highlighted one while
+    // highlighted.
+    auto plain = BitmapContext::create(30, 10)->makeImage();
+    auto lit = BitmapContext::create(4, 4)->makeImage();
+    platform::ui::ImageView view(plain, lit);
+    EXPECT_EQ(view.frame(), (Rect{0, 0, 30, 10}));
+    EXPECT_EQ(view.intrinsicContentSize(), (platform::Size{30, 10}));
+    EXPECT_EQ(view.displayedImage(), plain);
+    view.setHighlighted(true);
+    EXPECT_EQ(view.displayedImage(), lit);
+    view.setHighlightedImage(nullptr);
+    EXPECT_EQ(view.displayedImage(), plain) << "without a highlighted image the image shows";
+    view.setImage(nullptr);
+    EXPECT_EQ(view.intrinsicContentSize().width, platform::ui::kViewNoIntrinsicMetric);
 }

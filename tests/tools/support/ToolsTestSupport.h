@@ -9,8 +9,8 @@
 #include "tests/support/RunProgram.h"
 
 #if !defined(VEKMONT_LAYOUTINFO) || !defined(VEKMONT_LAYOUTRENDER) || !defined(VEKMONT_LAYOUTGEN) || \
-    !defined(VEKMONT_SERVICES)
-#error "the tool tests need the paths of the four programs"
+    !defined(VEKMONT_SERVICES) || !defined(VEKMONT_TOOLKIT_DEMO)
+#error "the tool tests need the paths of the five programs"
 #endif
 
 namespace toolstest {
@@ -19,6 +19,7 @@ inline const char* const kLayoutInfo = VEKMONT_LAYOUTINFO;
 inline const char* const kLayoutRender = VEKMONT_LAYOUTRENDER;
 inline const char* const kLayoutGen = VEKMONT_LAYOUTGEN;
 inline const char* const kServices = VEKMONT_SERVICES;
+inline const char* const kToolkitDemo = VEKMONT_TOOLKIT_DEMO;
 
 // A path in this test process's own folder.
 std::string PathFor(const std::string& name);

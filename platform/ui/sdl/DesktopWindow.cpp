@@ -1,0 +1,282 @@
+#include "platform/ui/sdl/DesktopWindow.h"
+
+#include "platform/dispatch/DisplayLink.h"
+#include "platform/dispatch/RunLoop.h"
+#include "platform/ui/Layer.h"
+#include "platform/ui/Screen.h"
+#include "platform/ui/Touch.h"
+#include "platform/ui/Window.h"
+
+#include <SDL.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+
+namespace platform::ui::sdl {
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// Half the distance between the two fingers of a pinch when it begins.
+constexpr double kPinchRadius = 50;
+constexpr double kWheelPinchRadius = 100;
+// Each notch of the wheel spreads or closes the fingers by this factor.
+constexpr double kWheelStep = 1.1;
+// The wheel's pinch lifts once the wheel has rested this long.
+constexpr auto kWheelRest = 300ms;
+// Longer than a long press's default half second, so a click is one.
+constexpr auto kLongPressHold = 600ms;
+
+bool anyAnimation(const Layer& layer) {
+    if (layer.hasRunningAnimations()) return true;
+    if (layer.mask() && anyAnimation(*layer.mask())) return true;
+    for (const auto& sublayer : layer.sublayers())
+        if (anyAnimation(*sublayer)) return true;
+    return false;
+}
+
+Size screenSizeFor(UserInterfaceIdiom idiom) {
+    return idiom == UserInterfaceIdiom::tablet ? Screen::kTabletSize : Screen::kDefaultSize;
+}
+
+}  // namespace
+
+struct DesktopWindow::Impl {
+    DesktopWindow& owner;
+    std::shared_ptr<Window> window;
+    SDL_Window* sdl = nullptr;
+    std::unique_ptr<DisplayLink> link;
+
+    std::uint64_t presentedVersion = 0;
+    bool presentedOnce = false;
+
+    // One finger (left or right button), or two pinching (Ctrl-drag or wheel).
+    std::shared_ptr<Touch> finger;
+    std::shared_ptr<Touch> pinchA;
+    std::shared_ptr<Touch> pinchB;
+    Point pinchAnchor;
+    Point dragStart;
+    double wheelRadius = 0;
+    bool wheelPinch = false;
+    Clock::Instant fingerDown;
+    RunLoop::Timer pendingLift;
+
+    Impl(DesktopWindow& owner, std::shared_ptr<Window> window) : owner(owner), window(std::move(window)) {}
+
+    Point toPoints(double x, double y) const {
+        return {x / owner.mWindowUnitsPerPoint, y / owner.mWindowUnitsPerPoint};
+    }
+    bool busy() const { return finger || pinchA || pendingLift.isValid(); }
+    void send(TouchSet touches) { window->sendEvent(Event(std::move(touches))); }
+
+    void movePinch(Point offset) {
+        pinchA->update(TouchPhase::moved, {pinchAnchor.x + offset.x, pinchAnchor.y + offset.y});
+        pinchB->update(TouchPhase::moved, {pinchAnchor.x - offset.x, pinchAnchor.y - offset.y});
+        send({pinchA, pinchB});
+    }
+    void beginPinch(Point anchor, double radius) {
+        pinchAnchor = anchor;
+        pinchA = Touch::make(window, {anchor.x + radius, anchor.y});
+        pinchB = Touch::make(window, {anchor.x - radius, anchor.y});
+        send({pinchA, pinchB});
+    }
+    void endPinch() {
+        pendingLift.cancel();
+        if (!pinchA) return;
+        pinchA->update(TouchPhase::ended, pinchA->locationInWindow());
+        pinchB->update(TouchPhase::ended, pinchB->locationInWindow());
+        auto a = std::move(pinchA);
+        auto b = std::move(pinchB);
+        wheelPinch = false;
+        send({a, b});
+    }
+    void liftFinger() {
+        pendingLift.cancel();
+        if (!finger) return;
+        finger->update(TouchPhase::ended, finger->locationInWindow());
+        auto touch = std::move(finger);
+        send({touch});
+    }
+
+    void buttonDown(const SDL_MouseButtonEvent& e) {
+        if (wheelPinch) endPinch();
+        if (busy()) return;
+        const Point p = toPoints(e.x, e.y);
+        if (e.button == SDL_BUTTON_LEFT && (SDL_GetModState() & KMOD_CTRL) != 0) {
+            dragStart = p;
+            beginPinch(p, kPinchRadius);
+        } else if (e.button == SDL_BUTTON_LEFT || e.button == SDL_BUTTON_RIGHT) {
+            finger = Touch::make(window, p);
+            fingerDown = Clock::shared()->instant();
+            send({finger});
+        }
+    }
+    void buttonUp(const SDL_MouseButtonEvent& e) {
+        if (e.button == SDL_BUTTON_LEFT) {
+            if (pinchA && !wheelPinch) endPinch();
+            else liftFinger();
+        } else if (e.button == SDL_BUTTON_RIGHT && finger && !pendingLift.isValid()) {
+            const auto held = Clock::shared()->instant() - fingerDown;
+            if (held >= kLongPressHold) {
+                liftFinger();
+            } else {
+                pendingLift = RunLoop::main()->postAfter(kLongPressHold - held, [this] { liftFinger(); });
+            }
+        }
+    }
+    void motion(const SDL_MouseMotionEvent& e) {
+        const Point p = toPoints(e.x, e.y);
+        if (pinchA && !wheelPinch) {
+            movePinch({kPinchRadius + p.x - dragStart.x, p.y - dragStart.y});
+        } else if (finger) {
+            finger->update(TouchPhase::moved, p);
+            send({finger});
+        }
+    }
+    void wheel(const SDL_MouseWheelEvent& e) {
+        const int notches = e.direction == SDL_MOUSEWHEEL_FLIPPED ? -e.y : e.y;
+        if (notches == 0) return;
+        if (!wheelPinch) {
+            if (busy()) return;
+            wheelPinch = true;
+            wheelRadius = kWheelPinchRadius;
+            beginPinch(toPoints(e.mouseX, e.mouseY), wheelRadius);
+        }
+        wheelRadius = std::clamp(wheelRadius * std::pow(kWheelStep, notches), 5.0, 2000.0);
+        movePinch({wheelRadius, 0});
+        pendingLift.cancel();
+        pendingLift = RunLoop::main()->postAfter(kWheelRest, [this] { endPinch(); });
+    }
+    void key(const SDL_KeyboardEvent& e) {
+        if (e.keysym.sym == SDLK_BACKSPACE) window->deleteBackward();
+        if (e.keysym.sym == SDLK_RETURN || e.keysym.sym == SDLK_KP_ENTER) window->insertText("\n");
+    }
+    void resized(int width, int height) {
+        const Size size{width / owner.mWindowUnitsPerPoint, height / owner.mWindowUnitsPerPoint};
+        if (auto screen = window->screen()) screen->setSize(size);
+        window->setFrame({0, 0, size.width, size.height});
+        presentedOnce = false;
+        if (owner.mResizeHandler) owner.mResizeHandler(size);
+    }
+
+    void handle(const SDL_Event& e) {
+        switch (e.type) {
+            case SDL_MOUSEBUTTONDOWN: buttonDown(e.button); break;
+            case SDL_MOUSEBUTTONUP: buttonUp(e.button); break;
+            case SDL_MOUSEMOTION: motion(e.motion); break;
+            case SDL_MOUSEWHEEL: wheel(e.wheel); break;
+            case SDL_TEXTINPUT: window->insertText(e.text.text); break;
+            case SDL_KEYDOWN: key(e.key); break;
+            case SDL_QUIT: close(); break;
+            case SDL_WINDOWEVENT:
+                if (e.window.event == SDL_WINDOWEVENT_SIZE_CHANGED) resized(e.window.data1, e.window.data2);
+                if (e.window.event == SDL_WINDOWEVENT_EXPOSED) presentedOnce = false;
+                if (e.window.event == SDL_WINDOWEVENT_CLOSE) close();
+                break;
+            default: break;
+        }
+    }
+    void close() {
+        owner.mCloseRequested = true;
+        RunLoop::main()->stop();
+    }
+
+    bool present() {
+        auto image = window->snapshot();
+        // What the layout pass of the snapshot changed is in the image.
+        presentedVersion = window->layer()->treeVersion();
+        presentedOnce = true;
+        SDL_Surface* target = SDL_GetWindowSurface(sdl);
+        if (!image || !target) return false;
+        const auto rows = image->premultipliedRows();
+        SDL_Surface* source =
+            SDL_CreateRGBSurfaceWithFormatFrom(const_cast<std::uint8_t*>(rows.data), image->pixelWidth(),
+                                               image->pixelHeight(), 32, rows.bytesPerRow, SDL_PIXELFORMAT_ARGB8888);
+        if (!source) return false;
+        // Premultiplied colour copied as it is: the window over black.
+        SDL_SetSurfaceBlendMode(source, SDL_BLENDMODE_NONE);
+        SDL_FillRect(target, nullptr, SDL_MapRGB(target->format, 0, 0, 0));
+        if (source->w == target->w && source->h == target->h) {
+            SDL_BlitSurface(source, nullptr, target, nullptr);
+        } else {
+            SDL_BlitScaled(source, nullptr, target, nullptr);
+        }
+        SDL_FreeSurface(source);
+        SDL_UpdateWindowSurface(sdl);
+        owner.mLastPresented = std::move(image);
+        ++owner.mPresentedFrames;
+        return true;
+    }
+};
+
+DesktopWindow::DesktopWindow(std::shared_ptr<Window> window, const DesktopOptions& options)
+    : mImpl(std::make_unique<Impl>(*this, std::move(window))) {
+    if (!mImpl->window) throw std::invalid_argument("A desktop window needs a window to show");
+    if (SDL_InitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0)
+        throw DesktopError(std::string("SDL cannot start its video: ") + SDL_GetError());
+
+    const Size size = options.size.value_or(screenSizeFor(options.idiom));
+    Device::currentDevice().setUserInterfaceIdiom(options.idiom);
+    auto screen = Screen::mainScreen();
+    screen->setSize(size);
+    screen->setScale(options.scale);
+    mImpl->window->setScreen(screen);
+    mImpl->window->setFrame(screen->bounds());
+    mWindowUnitsPerPoint = screen->scale();
+
+    mImpl->sdl =
+        SDL_CreateWindow(options.title.c_str(), SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED,
+                         static_cast<int>(std::lround(size.width * mWindowUnitsPerPoint)),
+                         static_cast<int>(std::lround(size.height * mWindowUnitsPerPoint)), SDL_WINDOW_RESIZABLE);
+    if (!mImpl->sdl) {
+        const std::string reason = SDL_GetError();
+        SDL_QuitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS);
+        throw DesktopError("SDL cannot open a window: " + reason);
+    }
+    SDL_StartTextInput();
+
+    mImpl->link = std::make_unique<DisplayLink>([this](const DisplayLink::Frame&) { frame(); });
+    mImpl->link->addToRunLoop(RunLoop::main(), RunLoopMode::Common);
+}
+
+DesktopWindow::~DesktopWindow() {
+    mImpl->link->invalidate();
+    mImpl->pendingLift.cancel();
+    SDL_StopTextInput();
+    SDL_DestroyWindow(mImpl->sdl);
+    SDL_QuitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS);
+}
+
+void DesktopWindow::run() {
+    mCloseRequested = false;
+    RunLoop::main()->run();
+}
+
+bool DesktopWindow::frame() {
+    SDL_Event event;
+    while (SDL_PollEvent(&event)) mImpl->handle(event);
+    // An animation that ends changes the tree (it is removed, or marked
+    // ended when kept), so its end state is presented too.
+    const bool changed = !mImpl->presentedOnce || mImpl->window->layer()->treeVersion() != mImpl->presentedVersion;
+    return (changed || anyAnimation(*mImpl->window->layer())) && mImpl->present();
+}
+
+std::optional<Pixel> DesktopWindow::surfacePixel(int x, int y) const {
+    SDL_Surface* surface = SDL_GetWindowSurface(mImpl->sdl);
+    if (!surface || x < 0 || y < 0 || x >= surface->w || y >= surface->h) return std::nullopt;
+    if (SDL_MUSTLOCK(surface)) SDL_LockSurface(surface);
+    const auto* row =
+        static_cast<const std::uint8_t*>(surface->pixels) + static_cast<std::ptrdiff_t>(y) * surface->pitch;
+    std::uint32_t word = 0;
+    SDL_memcpy(&word, row + x * surface->format->BytesPerPixel, std::min<int>(4, surface->format->BytesPerPixel));
+    if (SDL_MUSTLOCK(surface)) SDL_UnlockSurface(surface);
+    Pixel pixel;
+    SDL_GetRGBA(word, surface->format, &pixel.red, &pixel.green, &pixel.blue, &pixel.alpha);
+    return pixel;
+}
+
+std::uint32_t DesktopWindow::windowID() const { return SDL_GetWindowID(mImpl->sdl); }
+
+}  // namespace platform::ui::sdl

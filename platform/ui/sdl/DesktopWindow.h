@@ -1,0 +1,102 @@
+#pragma once
+// The desktop face of a window: an SDL2 window that shows a Window's
+// snapshot and turns the mouse and keyboard into touches and typed text.
+// It sets up the device and main screen for the idiom chosen, then runs on
+// the main run loop and the real clock: a display link polls SDL's events
+// each frame and presents the window again only when its layer tree
+// changed or an animation runs.
+//
+// The SDL window shows one of the device's pixels on each of its own: a
+// phone of 390 x 844 points at scale 2 opens 780 x 1688 pixels, so frames
+// are copied, not resampled (until the SDL window is resized by hand).
+//
+// Mouse and keyboard:
+// - left button: one finger down, moved and lifted with the pointer;
+// - Ctrl and the left button: two fingers pinching about where the drag
+//   began (right spreads them, left brings them together);
+// - the wheel: a pinch about the pointer, ended when the wheel rests;
+// - right button: a finger held at least long enough for a long press;
+// - text typed goes to the window's first responder when it takes text;
+//   Backspace deletes, Return types "\n".
+// Resizing the SDL window resizes the screen and the window (and with it
+// the root view), then calls the resize hook.
+//
+// Nothing outside this folder sees SDL. Main thread only.
+
+#include "platform/graphics/Geometry.h"
+#include "platform/graphics/Image.h"
+#include "platform/ui/Device.h"
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+
+namespace platform::ui {
+class Window;
+}
+
+namespace platform::ui::sdl {
+
+struct DesktopOptions {
+    UserInterfaceIdiom idiom = UserInterfaceIdiom::phone;
+    // In points; the idiom's screen when not given (Screen::kDefaultSize or
+    // Screen::kTabletSize).
+    std::optional<Size> size;
+    // Pixels a point, the device's (snapshots are drawn at it).
+    double scale = 2;
+    std::string title = "Vekmont";
+};
+
+// SDL could not start or open a window (no display, no video driver).
+class DesktopError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+class DesktopWindow {
+public:
+    // Starts SDL's video, sets the device's idiom and the main screen's size
+    // and scale, gives `window` the screen's bounds and opens the SDL window.
+    // Frames begin on the main loop at once. Throws DesktopError when SDL
+    // cannot open a window.
+    DesktopWindow(std::shared_ptr<Window> window, const DesktopOptions& options);
+    ~DesktopWindow();
+    DesktopWindow(const DesktopWindow&) = delete;
+    DesktopWindow& operator=(const DesktopWindow&) = delete;
+
+    // Runs the main loop until the SDL window is closed or the loop stopped.
+    void run();
+
+    // One frame now, as the display link runs it: takes SDL's pending
+    // events, then presents when anything changed. True when it presented.
+    bool frame();
+
+    // The new size in points after the SDL window was resized; view
+    // controllers hook their size transition here.
+    void setResizeHandler(std::function<void(Size)> handler) { mResizeHandler = std::move(handler); }
+
+    bool closeRequested() const { return mCloseRequested; }
+    int presentedFrames() const { return mPresentedFrames; }
+    // What was presented last (the window's snapshot); null before the first.
+    std::shared_ptr<Image> lastPresentedImage() const { return mLastPresented; }
+    // A pixel of the SDL window's surface, as shown, from its top-left;
+    // none outside it.
+    std::optional<Pixel> surfacePixel(int x, int y) const;
+    // SDL's id of the window, for events made for it.
+    std::uint32_t windowID() const;
+    // SDL window coordinates per point (the device's scale).
+    double windowUnitsPerPoint() const { return mWindowUnitsPerPoint; }
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> mImpl;
+    std::function<void(Size)> mResizeHandler;
+    std::shared_ptr<Image> mLastPresented;
+    double mWindowUnitsPerPoint = 1;
+    int mPresentedFrames = 0;
+    bool mCloseRequested = false;
+};
+
+}  // namespace platform::ui::sdl

@@ -1,0 +1,296 @@
+// The desktop window on SDL's offscreen driver: mouse and keyboard events
+// pushed into SDL's queue become touches and typed text, and what reaches
+// the SDL window's surface is the window's snapshot.
+
+#include "platform/graphics/Image.h"
+#include "platform/ui/BasicAnimation.h"
+#include "platform/ui/Button.h"
+#include "platform/ui/Layer.h"
+#include "platform/ui/LongPressGestureRecognizer.h"
+#include "platform/ui/PinchGestureRecognizer.h"
+#include "platform/ui/Screen.h"
+#include "platform/ui/TextField.h"
+#include "platform/ui/Window.h"
+#include "platform/ui/sdl/DesktopWindow.h"
+#include "tests/platform/support/VirtualTime.h"
+
+#include <SDL.h>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+using platform::Color;
+using platform::Pixel;
+using platform::Point;
+using platform::Rect;
+using platform::Size;
+using platform::ui::Button;
+using platform::ui::ButtonType;
+using platform::ui::Control;
+using platform::ui::ControlEvents;
+using platform::ui::GestureRecognizer;
+using platform::ui::GestureRecognizerState;
+using platform::ui::LongPressGestureRecognizer;
+using platform::ui::PinchGestureRecognizer;
+using platform::ui::TextField;
+using platform::ui::View;
+using platform::ui::Window;
+using platform::ui::sdl::DesktopOptions;
+using platform::ui::sdl::DesktopWindow;
+using namespace std::chrono_literals;
+
+namespace {
+
+bool near(Pixel actual, Pixel expected, int tolerance = 8) {
+    return std::abs(actual.red - expected.red) <= tolerance && std::abs(actual.green - expected.green) <= tolerance &&
+           std::abs(actual.blue - expected.blue) <= tolerance;
+}
+
+std::string show(std::optional<Pixel> p) {
+    if (!p) return "none";
+    return std::to_string(p->red) + "," + std::to_string(p->green) + "," + std::to_string(p->blue);
+}
+
+constexpr Pixel kWhite{255, 255, 255, 255};
+constexpr Pixel kRed{255, 0, 0, 255};
+constexpr Pixel kBlue{0, 0, 255, 255};
+
+struct Desk {
+    testsupport::VirtualTime time;
+    std::shared_ptr<Window> window = std::make_shared<Window>();
+    std::shared_ptr<View> root = std::make_shared<View>();
+    std::shared_ptr<Button> button = Button::make(ButtonType::custom);
+    std::shared_ptr<View> pad = std::make_shared<View>(Rect{0, 200, 300, 200});
+    std::shared_ptr<TextField> field = std::make_shared<TextField>(Rect{160, 40, 120, 34});
+    std::shared_ptr<PinchGestureRecognizer> pinch = std::make_shared<PinchGestureRecognizer>();
+    std::shared_ptr<LongPressGestureRecognizer> press = std::make_shared<LongPressGestureRecognizer>();
+    std::vector<std::string> heard;
+    std::unique_ptr<DesktopWindow> desk;
+
+    Desk() {
+        setenv("SDL_VIDEODRIVER", "offscreen", 0);
+        root->setBackgroundColor(Color{1, 1, 1, 1});
+        button->setFrame({40, 40, 100, 60});
+        button->setBackgroundColor(Color{1, 0, 0, 1});
+        button->addAction([this](Control&) { heard.push_back("button"); }, ControlEvents::touchUpInside);
+        pad->setBackgroundColor(Color{0, 0, 1, 1});
+        pad->addGestureRecognizer(pinch);
+        pad->addGestureRecognizer(press);
+        pinch->addAction([this](GestureRecognizer& r) { heard.push_back("pinch " + state(r)); });
+        press->addAction([this](GestureRecognizer& r) { heard.push_back("press " + state(r)); });
+        window->setRootView(root);
+        DesktopOptions options;
+        options.size = Size{300, 400};
+        desk = std::make_unique<DesktopWindow>(window, options);
+        root->addSubview(button);
+        root->addSubview(pad);
+        root->addSubview(field);
+    }
+
+    static std::string state(GestureRecognizer& r) {
+        switch (r.state()) {
+            case GestureRecognizerState::began: return "began";
+            case GestureRecognizerState::changed: return "changed";
+            case GestureRecognizerState::ended: return "ended";
+            default: return "other";
+        }
+    }
+
+    // Window coordinates are device pixels: scale 2.
+    void mouse(Uint32 type, Point p, Uint8 button = SDL_BUTTON_LEFT) {
+        SDL_Event e{};
+        e.type = type;
+        if (type == SDL_MOUSEMOTION) {
+            e.motion.windowID = desk->windowID();
+            e.motion.x = static_cast<int>(p.x * 2);
+            e.motion.y = static_cast<int>(p.y * 2);
+            e.motion.state = SDL_BUTTON_LMASK;
+        } else {
+            e.button.windowID = desk->windowID();
+            e.button.button = button;
+            e.button.state = type == SDL_MOUSEBUTTONDOWN ? SDL_PRESSED : SDL_RELEASED;
+            e.button.clicks = 1;
+            e.button.x = static_cast<int>(p.x * 2);
+            e.button.y = static_cast<int>(p.y * 2);
+        }
+        SDL_PushEvent(&e);
+    }
+    void click(Point p, Uint8 button = SDL_BUTTON_LEFT) {
+        mouse(SDL_MOUSEBUTTONDOWN, p, button);
+        mouse(SDL_MOUSEBUTTONUP, p, button);
+    }
+    void type(const char* text) {
+        SDL_Event e{};
+        e.type = SDL_TEXTINPUT;
+        e.text.windowID = desk->windowID();
+        std::strncpy(e.text.text, text, sizeof e.text.text - 1);
+        SDL_PushEvent(&e);
+    }
+    void key(SDL_Keycode code) {
+        SDL_Event e{};
+        e.type = SDL_KEYDOWN;
+        e.key.windowID = desk->windowID();
+        e.key.state = SDL_PRESSED;
+        e.key.keysym.sym = code;
+        SDL_PushEvent(&e);
+    }
+    // Surface pixels are device pixels too.
+    std::optional<Pixel> shown(Point p) const {
+        return desk->surfacePixel(static_cast<int>(p.x * 2), static_cast<int>(p.y * 2));
+    }
+};
+
+}  // namespace
+
+TEST(DesktopWindow, AClickRunsTheButtonAndFramesArePresentedOnlyWhenSomethingChanged) {
+    Desk d;
+    EXPECT_EQ(d.desk->windowUnitsPerPoint(), 2);
+    EXPECT_EQ(d.window->bounds().size().width, 300);
+    EXPECT_EQ(d.root->frame().size().height, 400);
+
+    EXPECT_TRUE(d.desk->frame()) << "the first frame is presented";
+    auto image = d.desk->lastPresentedImage();
+    ASSERT_TRUE(image);
+    EXPECT_EQ(image->pixelWidth(), 600);
+    EXPECT_EQ(image->pixelHeight(), 800);
+    EXPECT_TRUE(near(*d.shown({90, 70}), kRed)) << show(d.shown({90, 70}));
+    EXPECT_TRUE(near(*d.shown({20, 150}), kWhite)) << show(d.shown({20, 150}));
+    EXPECT_TRUE(near(*d.shown({150, 300}), kBlue)) << show(d.shown({150, 300}));
+    EXPECT_TRUE(near(*d.shown({150, 300}), *image->pixel(300, 600))) << "the surface shows the snapshot";
+
+    const int presented = d.desk->presentedFrames();
+    EXPECT_FALSE(d.desk->frame());
+    d.time.clock->advance(100ms);
+    EXPECT_EQ(d.desk->presentedFrames(), presented) << "nothing changed, nothing presented";
+
+    d.click({90, 70});
+    d.desk->frame();
+    EXPECT_EQ(d.heard, std::vector<std::string>{"button"});
+
+    d.button->setBackgroundColor(Color{0, 0, 1, 1});
+    d.time.clock->advance(20ms);
+    EXPECT_GT(d.desk->presentedFrames(), presented);
+    EXPECT_TRUE(near(*d.shown({90, 70}), kBlue)) << show(d.shown({90, 70}));
+
+    // A click outside the button does not run it.
+    d.click({20, 150});
+    d.desk->frame();
+    EXPECT_EQ(d.heard.size(), 1u);
+
+    // A running animation is presented on every display-link frame (60 a
+    // second), its end state once more, then nothing.
+    auto fade = platform::ui::BasicAnimation::make("opacity");
+    fade->setFromValue(0.0);
+    fade->setToValue(1.0);
+    fade->setDuration(0.25);
+    d.pad->layer()->addAnimation(fade, "fade");
+    const int beforeFade = d.desk->presentedFrames();
+    d.time.clock->advance(100ms);
+    EXPECT_GE(d.desk->presentedFrames() - beforeFade, 5);
+    EXPECT_TRUE(near(*d.shown({150, 300}), Pixel{153, 153, 255, 255}, 40))
+        << "the pad fades in over the white root: " << show(d.shown({150, 300}));
+    d.time.clock->advance(300ms);
+    EXPECT_TRUE(near(*d.shown({150, 300}), kBlue)) << show(d.shown({150, 300}));
+    const int afterFade = d.desk->presentedFrames();
+    d.time.clock->advance(300ms);
+    EXPECT_EQ(d.desk->presentedFrames(), afterFade);
+
+    // One kept after its end shows its end state, presented once and then
+    // left alone.
+    auto dim = platform::ui::BasicAnimation::make("opacity");
+    dim->setFromValue(1.0);
+    dim->setToValue(0.0);
+    // Not a whole number of frames: the last frame before the end is short of it.
+    dim->setDuration(0.26);
+    dim->setRemovedOnCompletion(false);
+    dim->setFillMode(platform::ui::FillMode::forwards);
+    d.pad->layer()->addAnimation(dim, "dim");
+    d.time.clock->advance(400ms);
+    EXPECT_TRUE(near(*d.shown({150, 300}), kWhite, 2)) << show(d.shown({150, 300}));
+    const int afterDim = d.desk->presentedFrames();
+    d.time.clock->advance(300ms);
+    EXPECT_EQ(d.desk->presentedFrames(), afterDim);
+}
+
+TEST(DesktopWindow, CtrlDragAndTheWheelPinchAndTheRightButtonPressesLong) {
+    Desk d;
+    d.desk->frame();
+
+    // Fingers start 50 points either side of the press; 50 more to the
+    // right doubles their distance.
+    SDL_SetModState(KMOD_LCTRL);
+    d.mouse(SDL_MOUSEBUTTONDOWN, {150, 300});
+    d.mouse(SDL_MOUSEMOTION, {175, 300});
+    d.mouse(SDL_MOUSEMOTION, {200, 300});
+    d.desk->frame();
+    EXPECT_NEAR(d.pinch->scale(), 2.0, 0.01);
+    EXPECT_EQ(d.pinch->locationInView(d.pad.get()).x, 150) << "about the start point";
+    d.mouse(SDL_MOUSEBUTTONUP, {200, 300});
+    d.desk->frame();
+    SDL_SetModState(KMOD_NONE);
+    ASSERT_FALSE(d.heard.empty());
+    EXPECT_EQ(d.heard.front(), "pinch began");
+    EXPECT_EQ(d.heard.back(), "pinch ended");
+    d.heard.clear();
+
+    // Two notches up spread the fingers by 1.1 each; the pinch ends when
+    // the wheel rests.
+    SDL_Event wheel{};
+    wheel.type = SDL_MOUSEWHEEL;
+    wheel.wheel.windowID = d.desk->windowID();
+    wheel.wheel.y = 1;
+    wheel.wheel.mouseX = 200;
+    wheel.wheel.mouseY = 600;
+    SDL_PushEvent(&wheel);
+    SDL_PushEvent(&wheel);
+    d.desk->frame();
+    EXPECT_NEAR(d.pinch->scale(), 1.21, 0.01);
+    EXPECT_EQ(d.pinch->locationInView(nullptr).x, 100);
+    EXPECT_EQ(d.pinch->state(), GestureRecognizerState::changed);
+    d.time.clock->advance(400ms);
+    EXPECT_EQ(d.heard.back(), "pinch ended");
+    d.heard.clear();
+
+    // A right click is held long enough for a long press.
+    d.click({150, 300}, SDL_BUTTON_RIGHT);
+    d.desk->frame();
+    EXPECT_TRUE(d.heard.empty());
+    d.time.clock->advance(700ms);
+    EXPECT_EQ(d.heard, (std::vector<std::string>{"press began", "press ended"}));
+}
+
+TEST(DesktopWindow, TypedTextReachesTheFieldBeingEditedAndAResizeResizesTheRoot) {
+    Desk d;
+    d.type("x");
+    d.desk->frame();
+    EXPECT_EQ(d.field->text(), "") << "nothing is edited yet";
+
+    d.click({200, 57});
+    d.desk->frame();
+    ASSERT_TRUE(d.field->isEditing());
+    d.type("Gl\u00e4");
+    d.type("ise");
+    d.key(SDLK_BACKSPACE);
+    d.desk->frame();
+    EXPECT_EQ(d.field->text(), "Gl\u00e4is");
+
+    Size told;
+    d.desk->setResizeHandler([&](Size size) { told = size; });
+    SDL_Event e{};
+    e.type = SDL_WINDOWEVENT;
+    e.window.windowID = d.desk->windowID();
+    e.window.event = SDL_WINDOWEVENT_SIZE_CHANGED;
+    e.window.data1 = 500;
+    e.window.data2 = 700;
+    SDL_PushEvent(&e);
+    d.desk->frame();
+    EXPECT_EQ(told.width, 250);
+    EXPECT_EQ(told.height, 350);
+    EXPECT_EQ(d.root->frame().size().width, 250);
+    EXPECT_EQ(d.window->screen()->bounds().size().height, 350);
+    EXPECT_EQ(d.desk->lastPresentedImage()->pixelWidth(), 500);
+}
