@@ -147,8 +147,7 @@ public:
     virtual void didMoveToParentViewController(ViewController* parent) { (void)parent; }
     bool isMovingToParentViewController() const { return mMovingToParent; }
     bool isMovingFromParentViewController() const { return mMovingFromParent; }
-    // The nearest container of each kind above (this one included for the
-    // navigation controller's own children's sake, not itself).
+    // The nearest container of each kind among the parents.
     std::shared_ptr<NavigationController> navigationController() const;
     std::shared_ptr<TabBarController> tabBarController() const;
 
