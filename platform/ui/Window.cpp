@@ -133,8 +133,7 @@ void Window::transitionToSize(Size size, double duration) {
         explicit SizeAnimator(double duration) : mDuration(duration) {}
         double transitionDuration(const ViewControllerContextTransitioning*) override { return mDuration; }
         void animateTransition(ViewControllerContextTransitioning& context) override {
-            View::animate(
-                mDuration, [] {}, [&context](bool) { context.completeTransition(true); });
+            detail::callOnMainAt(detail::mediaTimeNow() + mDuration, [&context] { context.completeTransition(true); });
         }
 
     private:
