@@ -276,6 +276,16 @@ TEST(UiController, APopoverPointsAtItsSourceOnATabletAndShowsFullScreenOnAPhone)
         EXPECT_EQ(frame.x + frame.width, 1024 - PopoverPresentationController::kScreenMargin)
             << "pushed in from the right edge";
         EXPECT_EQ(root->view()->window(), s.window);
+        // The arrow, between the source and the box, in the popover's colour.
+        popover->setBackgroundColor(platform::Color{1, 0, 0, 1});
+        const auto shot = s.window->snapshot();
+        const double scale = shot->pixelWidth() / 1024.0;
+        const auto arrow = shot->pixel(static_cast<int>(924.5 * scale), static_cast<int>(73 * scale));
+        ASSERT_TRUE(arrow);
+        EXPECT_EQ(arrow->red, 255);
+        EXPECT_EQ(arrow->green, 0);
+        const auto beside = shot->pixel(static_cast<int>(960 * scale), static_cast<int>(70 * scale));
+        EXPECT_EQ(beside->alpha, 0) << "nothing drawn beside the arrow";
 
         // Taller than the room below: with only left permitted it goes left
         // of the source, shrunk to the window's height.
