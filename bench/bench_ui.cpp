@@ -15,6 +15,15 @@
 // baseline draws the same shapes, texts and shadows straight into the
 // context, as a screen without kept rasters would each frame.
 //
+// Presenting: a phone window of 390 x 844 points at scale 3 showing a
+// screen of 60 labelled rows, on a virtual clock moved 1/60 s a frame; each
+// frame is the layout pass and compositing of the whole window (a
+// snapshot). A popover of 400 x 525 points is presented (0.2 s) and
+// dismissed (0.2 s) again and again, a frame at a time; the same with a
+// full-screen presentation over a blurred backdrop (a visual effect view
+// blurred when presented); the baseline is the same screen with nothing
+// presented.
+//
 // Scrolling a table of 10,000 subtitle rows in a 390 x 844-point phone
 // window at scale 3, one screen further each frame (60 frames a second of
 // virtual time, back to the top at the end): each frame lays the table out
@@ -24,8 +33,16 @@
 
 #include "platform/graphics/BitmapContext.h"
 #include "platform/graphics/Shadow.h"
+#include "platform/dispatch/Clock.h"
+#include "platform/graphics/Image.h"
 #include "platform/ui/BasicAnimation.h"
+#include "platform/ui/Device.h"
 #include "platform/ui/Label.h"
+#include "platform/ui/PresentationController.h"
+#include "platform/ui/Screen.h"
+#include "platform/ui/ViewController.h"
+#include "platform/ui/VisualEffectView.h"
+#include "platform/ui/Window.h"
 #include "platform/ui/LayerRenderer.h"
 #include "platform/ui/MediaTime.h"
 #include "platform/ui/ShapeLayer.h"
@@ -36,7 +53,9 @@
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
+#include <memory>
 #include <numbers>
 #include <string>
 #include <vector>
@@ -344,6 +363,121 @@ void BM_ScanRectangles_Baseline(benchmark::State& state) {
     state.counters["views"] = kViews;
 }
 BENCHMARK(BM_ScanRectangles_Baseline)->Unit(benchmark::kMicrosecond);
+
+// --- presenting ---------------------------------------------------------------
+
+namespace present {
+
+using namespace platform::ui;
+
+struct Stage {
+    std::shared_ptr<platform::VirtualClock> clock = std::make_shared<platform::VirtualClock>();
+    platform::ScopedClock installed{clock};
+    std::shared_ptr<Screen> screen = std::make_shared<Screen>(platform::Size{390, 844}, 3);
+    std::shared_ptr<Window> window = std::make_shared<Window>(Rect{0, 0, 390, 844});
+    std::shared_ptr<ViewController> root = std::make_shared<ViewController>();
+    std::shared_ptr<View> anchor;
+
+    Stage() {
+        Device::currentDevice().setUserInterfaceIdiom(UserInterfaceIdiom::tablet);  // a popover stays one
+        window->setScreen(screen);
+        window->setRootViewController(root);
+        root->view()->setBackgroundColor(Color{1, 1, 1, 1});
+        for (int row = 0; row < 60; ++row) {
+            auto label = std::make_shared<platform::ui::Label>(Rect{16, 14.0 * row, 358, 14});
+            label->setText("Row " + std::to_string(row) + " of the list");
+            label->setBackgroundColor(row % 2 ? Color{0.95, 0.95, 0.97, 1} : Color{1, 1, 1, 1});
+            root->view()->addSubview(label);
+        }
+        anchor = std::make_shared<View>(Rect{300, 20, 44, 44});
+        root->view()->addSubview(anchor);
+        frame();
+    }
+    ~Stage() {
+        window->setRootViewController(nullptr);
+        Device::currentDevice().setUserInterfaceIdiom(UserInterfaceIdiom::phone);
+    }
+    void frame() {
+        clock->advance(std::chrono::duration_cast<platform::Clock::Duration>(std::chrono::duration<double>(1.0 / 60)));
+        auto image = window->snapshot();
+        benchmark::DoNotOptimize(image->pixel(0, 0));
+    }
+};
+
+std::shared_ptr<ViewController> makePopover(Stage& stage) {
+    auto content = std::make_shared<ViewController>();
+    content->setModalPresentationStyle(ModalPresentationStyle::popover);
+    content->setPreferredContentSize({400, 525});
+    auto popover = content->popoverPresentationController();
+    popover->setSourceView(stage.anchor);
+    popover->setPermittedArrowDirections(PopoverArrowDirection::up);
+    for (int row = 0; row < 10; ++row) {
+        auto label = std::make_shared<platform::ui::Label>(Rect{8, 8 + 30.0 * row, 300, 24});
+        label->setText("Setting " + std::to_string(row));
+        content->view()->addSubview(label);
+    }
+    return content;
+}
+
+std::shared_ptr<ViewController> makeBlurred(Stage&) {
+    auto content = std::make_shared<ViewController>();
+    content->setModalPresentationStyle(ModalPresentationStyle::overFullScreen);
+    content->view()->setBackgroundColor(std::nullopt);
+    auto blur = std::make_shared<VisualEffectView>(BlurEffectStyle::dark, Rect{0, 0, 390, 844});
+    content->view()->addSubview(blur);
+    auto panel = std::make_shared<View>(Rect{40, 300, 310, 240});
+    panel->setBackgroundColor(Color{1, 1, 1, 1});
+    content->view()->addSubview(panel);
+    return content;
+}
+
+// One benchmark iteration a frame; a presentation or dismissal begins on
+// the frame after the last one ended.
+void run(benchmark::State& state, std::shared_ptr<ViewController> (*make)(Stage&)) {
+    Stage stage;
+    std::shared_ptr<ViewController> shown;
+    bool busy = false;
+    for (auto _ : state) {
+        if (make && !busy) {
+            busy = true;
+            if (!shown) {
+                shown = make(stage);
+                stage.root->presentViewController(shown, true, [&] { busy = false; });
+            } else {
+                shown->dismissViewController(true, [&] {
+                    busy = false;
+                    shown.reset();
+                });
+            }
+        }
+        stage.frame();
+    }
+    // Nothing left running for the next run's clock.
+    for (int frame = 0; busy && frame < 60; ++frame) stage.frame();
+    if (shown) shown->dismissViewController(false);
+}
+
+}  // namespace present
+
+void BM_PopoverPresentDismissFrame(benchmark::State& state) { present::run(state, present::makePopover); }
+BENCHMARK(BM_PopoverPresentDismissFrame)->Unit(benchmark::kMillisecond);
+
+void BM_BlurredBackdropPresentDismissFrame(benchmark::State& state) { present::run(state, present::makeBlurred); }
+BENCHMARK(BM_BlurredBackdropPresentDismissFrame)->Unit(benchmark::kMillisecond);
+
+// Drawing and blurring one backdrop of the whole window, as a presentation
+// over a visual effect view does once.
+void BM_VisualEffectBackdrop(benchmark::State& state) {
+    present::Stage stage;
+    auto blur =
+        std::make_shared<platform::ui::VisualEffectView>(platform::ui::BlurEffectStyle::dark, Rect{0, 0, 390, 844});
+    stage.window->addSubview(blur);
+    for (auto _ : state) blur->refreshBackdrop();
+}
+BENCHMARK(BM_VisualEffectBackdrop)->Unit(benchmark::kMillisecond);
+
+void BM_PhoneScreenFrame_Baseline(benchmark::State& state) { present::run(state, nullptr); }
+BENCHMARK(BM_PhoneScreenFrame_Baseline)->Unit(benchmark::kMillisecond);
 
 namespace table {
 

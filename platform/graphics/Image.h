@@ -83,6 +83,7 @@ private:
     friend class Context;
     friend class BitmapContext;
     friend ShadowImage makeShadowImage(const Image& source, double sigma, const Color& color);
+    friend std::shared_ptr<Image> makeBlurredImage(const Image& source, double sigma);
     explicit Image(std::unique_ptr<detail::ImageImpl> impl);
     const detail::ImageImpl& impl() const { return *mImpl; }
 

@@ -176,4 +176,65 @@ ShadowImage makeShadowImage(const Image& source, double sigma, const Color& colo
     return result;
 }
 
+std::shared_ptr<Image> makeBlurredImage(const Image& source, double sigma) {
+    if (!std::isfinite(sigma) || sigma < 0) sigma = 0;
+    const int margin = detail::gaussianReach(sigma);
+    cairo_surface_t* from = source.impl().surface;
+    cairo_surface_flush(from);
+    const int sw = cairo_image_surface_get_width(from);
+    const int sh = cairo_image_surface_get_height(from);
+    const long long width = sw + 2LL * margin;
+    const long long height = sh + 2LL * margin;
+    if (sw <= 0 || sh <= 0 || !detail::bitmapSizeAllowed(width, height)) return nullptr;
+    const int w = static_cast<int>(width);
+    const int h = static_cast<int>(height);
+    const unsigned char* pixels = cairo_image_surface_get_data(from);
+    const int stride = cairo_image_surface_get_stride(from);
+    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, sw, sh);
+    if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
+        cairo_surface_destroy(surface);
+        return nullptr;
+    }
+    cairo_surface_flush(surface);
+    unsigned char* target = cairo_image_surface_get_data(surface);
+    const int targetStride = cairo_image_surface_get_stride(surface);
+    // One premultiplied channel at a time, padded with its nearest edge.
+    std::vector<std::uint16_t> plane(static_cast<std::size_t>(w) * h);
+    for (int channel = 0; channel < 4; ++channel) {
+        const int shift = 8 * channel;
+        for (int y = 0; y < h; ++y) {
+            const int sy = std::clamp(y - margin, 0, sh - 1);
+            const auto* row = reinterpret_cast<const std::uint32_t*>(pixels + static_cast<std::ptrdiff_t>(sy) * stride);
+            std::uint16_t* out = plane.data() + static_cast<std::ptrdiff_t>(y) * w;
+            for (int x = 0; x < w; ++x) {
+                const int sx = std::clamp(x - margin, 0, sw - 1);
+                out[x] = static_cast<std::uint16_t>(((row[sx] >> shift) & 0xFF) * 257);
+            }
+        }
+        detail::blurPlane(plane.data(), w, h, sigma);
+        for (int y = 0; y < sh; ++y) {
+            auto* row = reinterpret_cast<std::uint32_t*>(target + static_cast<std::ptrdiff_t>(y) * targetStride);
+            const std::uint16_t* in = plane.data() + static_cast<std::ptrdiff_t>(y + margin) * w + margin;
+            for (int x = 0; x < sw; ++x) {
+                const std::uint32_t value = (static_cast<std::uint32_t>(in[x]) + 128) / 257;
+                if (channel == 0) row[x] = 0;
+                row[x] |= std::min<std::uint32_t>(value, 255) << shift;
+            }
+        }
+    }
+    // Premultiplied colour may not exceed alpha after rounding.
+    for (int y = 0; y < sh; ++y) {
+        auto* row = reinterpret_cast<std::uint32_t*>(target + static_cast<std::ptrdiff_t>(y) * targetStride);
+        for (int x = 0; x < sw; ++x) {
+            const std::uint32_t a = row[x] >> 24;
+            const std::uint32_t r = std::min((row[x] >> 16) & 0xFF, a);
+            const std::uint32_t g = std::min((row[x] >> 8) & 0xFF, a);
+            const std::uint32_t b = std::min(row[x] & 0xFF, a);
+            row[x] = (a << 24) | (r << 16) | (g << 8) | b;
+        }
+    }
+    cairo_surface_mark_dirty(surface);
+    return std::shared_ptr<Image>(new Image(std::make_unique<detail::ImageImpl>(surface, source.scale())));
+}
+
 }  // namespace platform

@@ -26,6 +26,11 @@ struct ShadowImage {
 // finite) gives the tinted alpha unblurred.
 ShadowImage makeShadowImage(const Image& source, double sigma, const Color& color);
 
+// The image blurred by the same approximate Gaussian, colour and alpha
+// alike, its edges extended (not faded to transparency), as a backdrop
+// blur wants; null when the image is too large to pad.
+std::shared_ptr<Image> makeBlurredImage(const Image& source, double sigma);
+
 namespace detail {
 
 // How far three box blurs for `sigma` reach beyond a pixel, in pixels.

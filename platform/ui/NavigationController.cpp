@@ -198,8 +198,15 @@ void NavigationController::transition(std::vector<std::shared_ptr<ViewController
     const auto from = mShown;
     const auto to = stack.empty() ? nullptr : stack.back();
     // Children follow the stack: the new ones join, the ones gone leave.
+    std::vector<std::shared_ptr<ViewController>> added;
     for (const auto& c : stack) {
-        if (c->parentViewController().get() != this) addChildViewController(c);
+        if (c->parentViewController().get() == this) continue;
+        addChildViewController(c);
+        added.push_back(c);
+    }
+    const bool toAdded = std::find(added.begin(), added.end(), to) != added.end();
+    for (const auto& c : added) {
+        if (c != to) c->didMoveToParentViewController(this);
     }
     std::vector<std::shared_ptr<ViewController>> leaving;
     for (const auto& c : mStack) {
@@ -212,17 +219,20 @@ void NavigationController::transition(std::vector<std::shared_ptr<ViewController
         }
     }
     mStack = std::move(stack);
+    const bool leavingFrom = from && std::find(mStack.begin(), mStack.end(), from) == mStack.end();
     const auto view = viewIfLoaded();
-    if (!view || from == to) {
-        if (view && !from && to) {
-            mShown = to;
-            mContent->addSubview(to->view());
+    if (!view || from == to || !to) {
+        // Nothing to animate: not loaded, the same top, or an empty stack.
+        if (view && from != to) {
+            if (from && from->viewIfLoaded()) from->view()->removeFromSuperview();
+            if (to) mContent->addSubview(to->view());
         }
-        if (from && !to) mShown.reset();
-        for (const auto& c : mStack) {
-            if (c == to) c->didMoveToParentViewController(this);
+        mShown = to;
+        if (leavingFrom) {
+            from->willMoveToParentViewController(nullptr);
+            from->removeFromParentViewController();
         }
-        if (!view) mShown = to;
+        if (toAdded) to->didMoveToParentViewController(this);
         refreshBar();
         return;
     }
@@ -253,9 +263,8 @@ void NavigationController::transition(std::vector<std::shared_ptr<ViewController
         mContent->addSubview(transition->toView);
     }
     setTransitionCoordinator(transition);
-    const bool leavingFrom = from && std::find(mStack.begin(), mStack.end(), from) == mStack.end();
     std::weak_ptr<NavigationController> weak = std::static_pointer_cast<NavigationController>(keep);
-    transition->finish = [weak, from, to, shown, animated, leavingFrom](bool completed) {
+    transition->finish = [weak, from, to, shown, animated, leavingFrom, toAdded](bool completed) {
         const auto self = weak.lock();
         if (!self) return;
         self->mTransitioning = false;
@@ -282,28 +291,10 @@ void NavigationController::transition(std::vector<std::shared_ptr<ViewController
             from->willMoveToParentViewController(nullptr);
             from->removeFromParentViewController();
         }
-        if (to) to->didMoveToParentViewController(self.get());
+        if (toAdded) to->didMoveToParentViewController(self.get());
         if (const auto d = self->delegate(); d && to) d->didShowViewController(*self, *to, animated);
     };
     transition->start();
-}
-
-void NavigationController::viewWillAppear(bool animated) {
-    if (mShown) mShown->beginAppearanceTransition(true, animated);
-}
-
-void NavigationController::viewDidAppear(bool animated) {
-    (void)animated;
-    if (mShown) mShown->endAppearanceTransition();
-}
-
-void NavigationController::viewWillDisappear(bool animated) {
-    if (mShown) mShown->beginAppearanceTransition(false, animated);
-}
-
-void NavigationController::viewDidDisappear(bool animated) {
-    (void)animated;
-    if (mShown) mShown->endAppearanceTransition();
 }
 
 }  // namespace platform::ui

@@ -90,11 +90,6 @@ public:
 
     void loadView() override;
     void viewWillLayoutSubviews() override;
-    bool shouldAutomaticallyForwardAppearanceMethods() const override { return false; }
-    void viewWillAppear(bool animated) override;
-    void viewDidAppear(bool animated) override;
-    void viewWillDisappear(bool animated) override;
-    void viewDidDisappear(bool animated) override;
     std::string className() const override { return "NavigationController"; }
 
     // The frame of the top controller's view in the navigation view.

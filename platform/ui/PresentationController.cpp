@@ -168,6 +168,11 @@ bool PresentationController::shouldRemovePresentersView() const {
     return mStyleInForce == ModalPresentationStyle::fullScreen;
 }
 
+bool PresentationController::shouldPresentInFullscreen() const {
+    return mStyleInForce == ModalPresentationStyle::fullScreen ||
+           mStyleInForce == ModalPresentationStyle::overFullScreen;
+}
+
 void PresentationController::containerViewWillLayoutSubviews() {
     const auto view = presentedView();
     const auto presented = presentedViewController();
@@ -289,8 +294,7 @@ std::shared_ptr<View> PopoverPresentationController::presentedView() const {
 
 Rect PopoverPresentationController::frameOfPresentedViewInContainerView() const {
     if (adapted()) return PresentationController::frameOfPresentedViewInContainerView();
-    const auto container = containerView();
-    return container ? container->bounds() : Rect{};
+    return mBackgroundView ? mBackgroundView->frame() : Rect{};
 }
 
 void PopoverPresentationController::presentationTransitionWillBegin() {
@@ -322,12 +326,17 @@ void PopoverPresentationController::containerViewWillLayoutSubviews() {
     if (!container || !presented || !mBackgroundView) return;
     const Placement placement = place();
     mArrowDirection = placement.arrow;
-    mBackgroundView->setFrame(container->bounds());
+    // Only the box and its arrow: a raster the size of the window would be
+    // composited every frame.
+    const double a = kArrowHeight;
+    const Rect frame{placement.box.x - a, placement.box.y - a, placement.box.width + 2 * a,
+                     placement.box.height + 2 * a};
+    const Rect box{a, a, placement.box.width, placement.box.height};
+    mBackgroundView->setFrame(frame);
     std::static_pointer_cast<PopoverBackgroundView>(mBackgroundView)
-        ->configure(placement.box, placement.arrow, placement.arrowOffset,
-                    mBackgroundColor.value_or(Color{1, 1, 1, 1}));
+        ->configure(box, placement.arrow, placement.arrowOffset, mBackgroundColor.value_or(Color{1, 1, 1, 1}));
     const auto view = presented->view();
-    view->setFrame(placement.box);
+    view->setFrame(box);
     view->layer()->setCornerRadius(kCornerRadius);
     view->setClipsToBounds(true);
 }

@@ -64,9 +64,9 @@ public:
     // Whether the presenter's view leaves the window once the presentation
     // is shown (full screen only); the presenter then disappears too.
     virtual bool shouldRemovePresentersView() const;
-    // Whether the presented view covers the screen (the presenter hears no
-    // appearance calls unless it does and shouldRemovePresentersView).
-    virtual bool shouldPresentInFullscreen() const { return true; }
+    // Whether the presented view covers the screen (full screen and over
+    // full screen do); such a presentation speaks for the status bar.
+    virtual bool shouldPresentInFullscreen() const;
 
     virtual void presentationTransitionWillBegin() {}
     virtual void presentationTransitionDidEnd(bool completed) { (void)completed; }
@@ -95,6 +95,9 @@ private:
     std::weak_ptr<AdaptivePresentationControllerDelegate> mDelegate;
     std::shared_ptr<View> mContainerView;
     ModalPresentationStyle mStyleInForce = ModalPresentationStyle::fullScreen;
+    // Where a full-screen presentation took the presenter's view from.
+    std::weak_ptr<View> mPresenterSuperview;
+    std::size_t mPresenterIndex = 0;
 };
 
 // The platform's values.

@@ -26,58 +26,29 @@ std::shared_ptr<Window> windowOf(ViewController& controller) {
     return view ? view->window() : nullptr;
 }
 
-}  // namespace
-
-// Where the presenter's view was before a full-screen presentation took it
-// out of the window, to put it back on dismissal.
-struct RemovedPresenterView {
-    std::weak_ptr<View> superview;
-    std::size_t index = 0;
-};
-
-static std::shared_ptr<RemovedPresenterView> takeOut(ViewController& presenter) {
-    auto record = std::make_shared<RemovedPresenterView>();
+// Takes the presenter's view out of the window once a full-screen
+// presentation is shown, noting where it was.
+void takeOut(ViewController& presenter, std::weak_ptr<View>& from, std::size_t& index) {
     const auto view = presenter.viewIfLoaded();
-    if (!view) return record;
-    const auto super = view->superview();
-    if (!super) return record;
+    const auto super = view ? view->superview() : nullptr;
+    if (!super) return;
     const auto siblings = super->subviews();
     for (std::size_t i = 0; i < siblings.size(); ++i) {
-        if (siblings[i] == view) record->index = i;
+        if (siblings[i] == view) index = i;
     }
-    record->superview = super;
+    from = super;
     view->removeFromSuperview();
-    return record;
 }
 
-static void putBack(ViewController& presenter, const std::shared_ptr<RemovedPresenterView>& record) {
+// Puts it back where it was as the presentation is dismissed.
+void putBack(ViewController& presenter, std::weak_ptr<View>& from, std::size_t index) {
     const auto view = presenter.viewIfLoaded();
-    const auto super = record ? record->superview.lock() : nullptr;
+    const auto super = from.lock();
+    from.reset();
     if (!view || !super || view->superview()) return;
-    super->insertSubview(view, record->index);
+    super->insertSubview(view, index);
 }
 
-namespace {
-// The view each full-screen presentation took out, by presented controller.
-std::vector<std::pair<std::weak_ptr<ViewController>, std::shared_ptr<RemovedPresenterView>>>& removedViews() {
-    static std::vector<std::pair<std::weak_ptr<ViewController>, std::shared_ptr<RemovedPresenterView>>> list;
-    return list;
-}
-
-std::shared_ptr<RemovedPresenterView> takeRecord(ViewController& presented) {
-    auto& list = removedViews();
-    std::shared_ptr<RemovedPresenterView> found;
-    for (auto it = list.begin(); it != list.end();) {
-        const auto c = it->first.lock();
-        if (!c || c.get() == &presented) {
-            if (c) found = it->second;
-            it = list.erase(it);
-        } else {
-            ++it;
-        }
-    }
-    return found;
-}
 }  // namespace
 
 void PresentationTransition::present(ViewController& source, const std::shared_ptr<ViewController>& controller,
@@ -114,8 +85,7 @@ void PresentationTransition::present(ViewController& source, const std::shared_p
         made = delegate->presentationControllerForPresentedViewController(controller, presenter, source);
     }
     if (!made && style == ModalPresentationStyle::popover) {
-        made = std::dynamic_pointer_cast<PopoverPresentationController>(presentation);
-        if (!made) made = std::make_shared<PopoverPresentationController>(controller, presenter);
+        made = controller->popoverPresentationController();
     }
     if (!made) made = std::make_shared<PresentationController>(controller, presenter);
     presentation = made;
@@ -171,7 +141,7 @@ void PresentationTransition::present(ViewController& source, const std::shared_p
             Access::presenting(*controller).reset();
             return;
         }
-        if (removesPresenter) removedViews().emplace_back(controller, takeOut(*presenter));
+        if (removesPresenter) takeOut(*presenter, presentation->mPresenterSuperview, presentation->mPresenterIndex);
         presentation->presentationTransitionDidEnd(true);
         if (removesPresenter) presenter->endAppearanceTransition();
         controller->endAppearanceTransition();
@@ -199,10 +169,9 @@ void PresentationTransition::dismiss(ViewController& source, bool animated, std:
     const bool removedPresenter = presentation->shouldRemovePresentersView();
     Access::beingDismissed(*presented) = true;
     presentation->dismissalTransitionWillBegin();
-    const auto record = takeRecord(*presented);
     presented->beginAppearanceTransition(false, animated);
     if (removedPresenter) presenter->beginAppearanceTransition(true, animated);
-    if (removedPresenter) putBack(*presenter, record);
+    if (removedPresenter) putBack(*presenter, presentation->mPresenterSuperview, presentation->mPresenterIndex);
 
     auto transition = std::make_shared<Transition>();
     transition->container = container;
@@ -222,7 +191,7 @@ void PresentationTransition::dismiss(ViewController& source, bool animated, std:
     }
     Access::setCoordinator(*presented, transition);
     Access::setCoordinator(*presenter, transition);
-    transition->finish = [presenter, presented, presentation, removedPresenter, container, record,
+    transition->finish = [presenter, presented, presentation, removedPresenter, container,
                           completion = std::move(completion)](bool completed) {
         Access::setCoordinator(*presented, nullptr);
         Access::setCoordinator(*presenter, nullptr);
@@ -233,7 +202,7 @@ void PresentationTransition::dismiss(ViewController& source, bool animated, std:
             if (removedPresenter) {
                 presenter->beginAppearanceTransition(false, false);
                 presenter->endAppearanceTransition();
-                removedViews().emplace_back(presented, takeOut(*presenter));
+                takeOut(*presenter, presentation->mPresenterSuperview, presentation->mPresenterIndex);
             }
             presentation->dismissalTransitionDidEnd(false);
             return;

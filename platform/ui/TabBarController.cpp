@@ -157,22 +157,4 @@ void TabBarController::refreshBar() {
     });
 }
 
-void TabBarController::viewWillAppear(bool animated) {
-    if (mShown) mShown->beginAppearanceTransition(true, animated);
-}
-
-void TabBarController::viewDidAppear(bool animated) {
-    (void)animated;
-    if (mShown) mShown->endAppearanceTransition();
-}
-
-void TabBarController::viewWillDisappear(bool animated) {
-    if (mShown) mShown->beginAppearanceTransition(false, animated);
-}
-
-void TabBarController::viewDidDisappear(bool animated) {
-    (void)animated;
-    if (mShown) mShown->endAppearanceTransition();
-}
-
 }  // namespace platform::ui

@@ -44,13 +44,6 @@ void controllerDidLayout(View& view) {
 
 namespace {
 
-// The controller at the top of `controller`'s parents.
-std::shared_ptr<ViewController> rootOfParents(ViewController& controller) {
-    auto top = controller.sharedController();
-    while (auto parent = top->parentViewController()) top = parent;
-    return top;
-}
-
 template <typename Visit>
 void forEachController(const std::shared_ptr<ViewController>& controller, const Visit& visit) {
     if (!controller) return;
@@ -272,13 +265,10 @@ std::shared_ptr<TabBarController> ViewController::tabBarController() const {
 
 void ViewController::setModalPresentationStyle(ModalPresentationStyle style) {
     if (style == ModalPresentationStyle::none) return;
-    mPresentationStyle = style;
     if (mPresented || mBeingPresented || !mPresenting.expired()) return;  // not while shown
-    if (style == ModalPresentationStyle::popover) {
-        if (!std::dynamic_pointer_cast<PopoverPresentationController>(mPresentationController)) {
-            mPresentationController = std::make_shared<PopoverPresentationController>(sharedController(), nullptr);
-        }
-    } else if (std::dynamic_pointer_cast<PopoverPresentationController>(mPresentationController)) {
+    mPresentationStyle = style;
+    if (style != ModalPresentationStyle::popover &&
+        std::dynamic_pointer_cast<PopoverPresentationController>(mPresentationController)) {
         mPresentationController.reset();
     }
 }
@@ -289,7 +279,14 @@ std::shared_ptr<PresentationController> ViewController::presentationController()
 
 std::shared_ptr<PopoverPresentationController> ViewController::popoverPresentationController() const {
     if (mPresentationStyle != ModalPresentationStyle::popover) return nullptr;
-    return std::dynamic_pointer_cast<PopoverPresentationController>(mPresentationController);
+    auto popover = std::dynamic_pointer_cast<PopoverPresentationController>(mPresentationController);
+    if (!popover) {
+        // Made on first use (a controller cannot name itself while constructed).
+        auto* self = const_cast<ViewController*>(this);
+        popover = std::make_shared<PopoverPresentationController>(self->sharedController(), nullptr);
+        self->mPresentationController = popover;
+    }
+    return popover;
 }
 
 void ViewController::presentViewController(const std::shared_ptr<ViewController>& controller, bool animated,
@@ -313,6 +310,18 @@ std::shared_ptr<ViewController> ViewController::topmostPresentedViewController()
     auto top = sharedController();
     while (top->mPresented) top = top->mPresented;
     return top;
+}
+
+std::vector<std::shared_ptr<ViewController>> ViewController::allPresentedViewControllers() {
+    std::vector<std::shared_ptr<ViewController>> found;
+    for (const auto& window : Application::sharedApplication().windows()) {
+        auto root = window->rootViewController();
+        for (auto next = root ? root->presentedViewController() : nullptr; next;
+             next = next->presentedViewController()) {
+            found.push_back(next);
+        }
+    }
+    return found;
 }
 
 std::shared_ptr<ViewControllerTransitionCoordinator> ViewController::transitionCoordinator() const {

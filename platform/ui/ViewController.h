@@ -147,13 +147,13 @@ public:
     virtual void didMoveToParentViewController(ViewController* parent) { (void)parent; }
     bool isMovingToParentViewController() const { return mMovingToParent; }
     bool isMovingFromParentViewController() const { return mMovingFromParent; }
-    // The nearest container of each kind above (this one included for the
-    // navigation controller's own children's sake, not itself).
+    // The nearest container of each kind among the parents.
     std::shared_ptr<NavigationController> navigationController() const;
     std::shared_ptr<TabBarController> tabBarController() const;
 
     // --- presentation ----------------------------------------------------
     ModalPresentationStyle modalPresentationStyle() const { return mPresentationStyle; }
+    // Ignored while the controller is presented.
     void setModalPresentationStyle(ModalPresentationStyle style);
     std::shared_ptr<ViewControllerTransitioningDelegate> transitioningDelegate() const {
         return mTransitioningDelegate.lock();
@@ -161,11 +161,11 @@ public:
     void setTransitioningDelegate(std::weak_ptr<ViewControllerTransitioningDelegate> delegate) {
         mTransitioningDelegate = std::move(delegate);
     }
-    // The presentation controller: made when the style is set to popover
-    // (a PopoverPresentationController to configure before presenting),
-    // else at presentation (a custom one from the transitioning delegate).
+    // The presentation controller: made at presentation (a custom one by
+    // the transitioning delegate), or a popover's when first asked for.
     std::shared_ptr<PresentationController> presentationController() const;
-    // Null unless the style is popover.
+    // Null unless the style is popover: then the popover's presentation
+    // controller, to configure before presenting.
     std::shared_ptr<PopoverPresentationController> popoverPresentationController() const;
 
     // Presents `controller` over this one's (the presenter is the top of
@@ -185,6 +185,9 @@ public:
     // The last of the chain of presented controllers from this one (itself
     // when it presents none).
     std::shared_ptr<ViewController> topmostPresentedViewController();
+    // Every controller presented now in the application's windows: each
+    // window's chain of presentations from its root, windows in order.
+    static std::vector<std::shared_ptr<ViewController>> allPresentedViewControllers();
     bool isBeingPresented() const { return mBeingPresented; }
     bool isBeingDismissed() const { return mBeingDismissed; }
     // While a presentation, dismissal, push or change of size that moves

@@ -64,6 +64,9 @@ void Window::setRootViewController(std::shared_ptr<ViewController> controller) {
     if (controller == mRootViewController) return;
     const auto keep = sharedView();
     const auto old = mRootViewController;
+    // What the old root presents goes with it (left over the new root, its
+    // views would stay in the window).
+    if (old && old->presentedViewController()) old->dismissViewController(false);
     if (old) old->beginAppearanceTransition(false, false);
     if (controller) controller->beginAppearanceTransition(true, false);
     mRootViewController = controller;
@@ -130,8 +133,7 @@ void Window::transitionToSize(Size size, double duration) {
         explicit SizeAnimator(double duration) : mDuration(duration) {}
         double transitionDuration(const ViewControllerContextTransitioning*) override { return mDuration; }
         void animateTransition(ViewControllerContextTransitioning& context) override {
-            View::animate(
-                mDuration, [] {}, [&context](bool) { context.completeTransition(true); });
+            detail::callOnMainAt(detail::mediaTimeNow() + mDuration, [&context] { context.completeTransition(true); });
         }
 
     private:

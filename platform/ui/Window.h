@@ -62,7 +62,8 @@ public:
     void setRootView(std::shared_ptr<View> view);
     // The controller whose view fills the window (its root view). Setting
     // one takes the old one's view out (it disappears) and puts the new
-    // one's in (it appears), at once.
+    // one's in (it appears), at once; what the old one presents is
+    // dismissed first, without animation.
     std::shared_ptr<ViewController> rootViewController() const { return mRootViewController; }
     void setRootViewController(std::shared_ptr<ViewController> controller);
 

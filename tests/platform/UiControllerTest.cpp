@@ -3,6 +3,9 @@
 // parent), traits and size changes, popover placement and adaptation per
 // idiom, and transitions stepped on the virtual clock.
 
+#include "platform/graphics/BitmapContext.h"
+#include "platform/graphics/Image.h"
+#include "platform/ui/Application.h"
 #include "platform/ui/BarItems.h"
 #include "platform/ui/Button.h"
 #include "platform/ui/Device.h"
@@ -208,6 +211,15 @@ TEST(UiController, StackedPresentationsDismissFromBelowAndTheTopMostIsFound) {
         << "b goes first; root never disappeared under an over-full-screen a";
     EXPECT_TRUE(done);
     EXPECT_EQ(root->topmostPresentedViewController(), root);
+
+    // A new root takes the old one's presentations away.
+    root->presentViewController(a, false);
+    a->presentViewController(b, false);
+    auto other = s.make("other");
+    s.window->setRootViewController(other);
+    EXPECT_EQ(root->presentedViewController(), nullptr);
+    EXPECT_EQ(s.window->subviews(), (std::vector<std::shared_ptr<View>>{other->view()}));
+    EXPECT_EQ(b->appearanceState(), AppearanceState::disappeared);
 }
 
 namespace {
@@ -264,6 +276,16 @@ TEST(UiController, APopoverPointsAtItsSourceOnATabletAndShowsFullScreenOnAPhone)
         EXPECT_EQ(frame.x + frame.width, 1024 - PopoverPresentationController::kScreenMargin)
             << "pushed in from the right edge";
         EXPECT_EQ(root->view()->window(), s.window);
+        // The arrow, between the source and the box, in the popover's colour.
+        popover->setBackgroundColor(platform::Color{1, 0, 0, 1});
+        const auto shot = s.window->snapshot();
+        const double scale = shot->pixelWidth() / 1024.0;
+        const auto arrow = shot->pixel(static_cast<int>(924.5 * scale), static_cast<int>(73 * scale));
+        ASSERT_TRUE(arrow);
+        EXPECT_EQ(arrow->red, 255);
+        EXPECT_EQ(arrow->green, 0);
+        const auto beside = shot->pixel(static_cast<int>(960 * scale), static_cast<int>(70 * scale));
+        EXPECT_EQ(beside->alpha, 0) << "nothing drawn beside the arrow";
 
         // Taller than the room below: with only left permitted it goes left
         // of the source, shrunk to the window's height.
@@ -468,10 +490,10 @@ TEST(UiController, ANavigationStackPushesAndPopsWithAppearanceInOrderAndItsDoneB
     const auto popped = navigation->popToRootViewController(true);
     EXPECT_EQ(popped, (std::vector<std::shared_ptr<ViewController>>{second, third}));
     s.advance(0.35);
-    EXPECT_EQ(s.take(), (Log{"second.willMoveToNoParent", "second.didMoveToNoParent", "third.willDisappear",
-                             "first.willAppear", "third.didDisappear", "first.didAppear", "third.willMoveToNoParent",
-                             "third.didMoveToNoParent", "first.didMoveToParent"}))
-        << "second never showed again";
+    EXPECT_EQ(s.take(),
+              (Log{"second.willMoveToNoParent", "second.didMoveToNoParent", "third.willDisappear", "first.willAppear",
+                   "third.didDisappear", "first.didAppear", "third.willMoveToNoParent", "third.didMoveToNoParent"}))
+        << "second never showed again; first was a child all along";
     EXPECT_EQ(navigation->viewControllers(), (std::vector<std::shared_ptr<ViewController>>{first}));
 
     // A Done item on the right: a tap on its button sends its action.
@@ -494,6 +516,9 @@ TEST(UiController, TabsSwapTheirControllersViewsAndAppearanceAndKeepTheSelection
     auto b = s.make("b");
     auto c = s.make("c");
     a->tabBarItem().setTitle("Catalogue");
+    const auto plain = platform::BitmapContext::createForPointSize(Size{2, 2}, 1)->makeImage();
+    const auto filled = platform::BitmapContext::createForPointSize(Size{2, 2}, 1)->makeImage();
+    b->tabBarItem() = TabBarItem("Layout", plain, filled);
     auto tabs = std::make_shared<TabBarController>();
     tabs->setViewControllers({a, b});
     s.window->setRootViewController(tabs);
@@ -501,6 +526,7 @@ TEST(UiController, TabsSwapTheirControllersViewsAndAppearanceAndKeepTheSelection
                              "a.loadView", "a.viewDidLoad", "a.willAppear", "a.didAppear"}));
     EXPECT_EQ(tabs->selectedIndex(), 0u);
     EXPECT_EQ(tabs->tabBar()->buttons().at(0)->currentTitle(), "Catalogue");
+    EXPECT_EQ(tabs->tabBar()->buttons().at(1)->currentImage(), plain);
 
     s.window->layoutIfNeeded();
     const auto second = tabs->tabBar()->buttons().at(1);
@@ -511,6 +537,7 @@ TEST(UiController, TabsSwapTheirControllersViewsAndAppearanceAndKeepTheSelection
               (Log{"a.willDisappear", "b.loadView", "b.viewDidLoad", "b.willAppear", "a.didDisappear", "b.didAppear"}));
     EXPECT_EQ(tabs->selectedViewController(), b);
     EXPECT_EQ(a->view()->window(), nullptr);
+    EXPECT_EQ(tabs->tabBar()->buttons().at(1)->currentImage(), filled) << "the selected image when selected";
 
     tabs->setViewControllers({c, a, b});
     EXPECT_EQ(tabs->selectedIndex(), 2u) << "b stays selected";
@@ -535,7 +562,9 @@ TEST(UiController, TurningThePhoneTellsControllersOfTheSizeThenOfTheirTraits) {
     s.window->transitionToSize({844, 390});
     EXPECT_EQ(s.take(), (Log{"root.willTransitionTo 844", "sheet.willTransitionTo 844"}));
     EXPECT_EQ(s.window->bounds().size(), (Size{844, 390})) << "the model changes at once";
-    s.advance(0.3);
+    s.advance(0.2);
+    EXPECT_TRUE(s.take().empty()) << "the transition takes its 0.3 s";
+    s.advance(0.1);
     EXPECT_EQ(s.take(),
               (Log{"root.sizeTransitionDone", "sheet.sizeTransitionDone", "root.traits R->C", "sheet.traits R->C"}));
     EXPECT_EQ(sheet->view()->frame(), (Rect{0, 0, 844, 390})) << "the presentation follows the window";
@@ -545,4 +574,130 @@ TEST(UiController, TurningThePhoneTellsControllersOfTheSizeThenOfTheirTraits) {
     EXPECT_EQ(root->traitCollection().userInterfaceStyle, UserInterfaceStyle::dark);
     s.window->setUserInterfaceStyle(UserInterfaceStyle::dark);
     EXPECT_EQ(sheet->traitCollection().userInterfaceStyle, UserInterfaceStyle::dark);
+}
+
+namespace {
+
+// One animator for both pushes and pops, told which by the stack's order,
+// as the screens' transition animator is.
+class Sliding : public NavigationControllerDelegate, public ViewControllerAnimatedTransitioning {
+public:
+    std::shared_ptr<ViewControllerAnimatedTransitioning> animationControllerForOperation(
+        NavigationController& navigation, NavigationControllerOperation, ViewController& from,
+        ViewController& to) override {
+        const auto stack = navigation.viewControllers();
+        auto index = [&](ViewController& c) {
+            for (std::size_t i = 0; i < stack.size(); ++i) {
+                if (stack[i].get() == &c) return static_cast<int>(i);
+            }
+            return static_cast<int>(stack.size());  // left the stack: above the rest
+        };
+        popping = index(from) > index(to);
+        return std::shared_ptr<ViewControllerAnimatedTransitioning>(self.lock(), this);
+    }
+    void didShowViewController(NavigationController&, ViewController& c, bool) override {
+        shown.push_back(c.className());
+    }
+    double transitionDuration(const ViewControllerContextTransitioning*) override { return 0.5; }
+    void animateTransition(ViewControllerContextTransitioning& context) override {
+        auto container = context.containerView();
+        auto to = context.viewForKey(TransitionKey::to);
+        auto from = context.viewForKey(TransitionKey::from);
+        container->addSubview(popping ? from : to);
+        if (popping) container->insertSubviewBelowSubview(to, from.get());
+        const Rect final = context.finalFrameForViewController(*context.viewControllerForKey(TransitionKey::to));
+        to->setFrame(final);
+        auto moving = popping ? from : to;
+        Rect start = final;
+        start.x = popping ? 0 : -final.width;
+        moving->setFrame(start);
+        Rect end = final;
+        end.x = popping ? -final.width : 0;
+        View::animate(
+            0.5, [&] { moving->setFrame(end); },
+            [&context](bool) { context.completeTransition(!context.transitionWasCancelled()); });
+    }
+    std::weak_ptr<Sliding> self;
+    bool popping = false;
+    std::vector<std::string> shown;
+};
+
+class Measured : public Logged {
+public:
+    using Logged::Logged;
+    void viewWillLayoutSubviews() override { note("willLayout"); }
+    void viewDidLayoutSubviews() override { note("didLayout"); }
+    StatusBarStyle preferredStatusBarStyle() const override { return StatusBarStyle::lightContent; }
+};
+
+}  // namespace
+
+TEST(UiController, ANavigationDelegatesAnimatorSlidesPushesAndPopsOnTheClock) {
+    Stage s;
+    auto first = s.make("first");
+    auto second = s.make("second");
+    auto sliding = std::make_shared<Sliding>();
+    sliding->self = sliding;
+    auto navigation = NavigationController::make(first);
+    navigation->setDelegate(sliding);
+    s.window->setRootViewController(navigation);
+    s.window->layoutIfNeeded();
+    navigation->pushViewController(second, true);
+    EXPECT_FALSE(sliding->popping);
+    const double start = currentMediaTime();
+    s.advance(0.25);
+    const double x = second->view()->layer()->presentationLayer(start + 0.25)->position().x;
+    EXPECT_GT(x, -195);
+    EXPECT_LT(x, 195) << "on its way in from the left";
+    EXPECT_EQ(second->appearanceState(), AppearanceState::appearing);
+    s.advance(0.25);
+    EXPECT_EQ(second->appearanceState(), AppearanceState::appeared);
+    EXPECT_EQ(first->appearanceState(), AppearanceState::disappeared);
+
+    s.take();
+    EXPECT_EQ(navigation->popViewController(true), second);
+    EXPECT_TRUE(sliding->popping) << "second was above first";
+    s.advance(0.5);
+    EXPECT_EQ(s.take(), (Log{"second.willDisappear", "first.willAppear", "second.didDisappear", "first.didAppear",
+                             "second.willMoveToNoParent", "second.didMoveToNoParent"}));
+    EXPECT_EQ(sliding->shown, (std::vector<std::string>{"second", "first"}));
+    EXPECT_EQ(second->parentViewController(), nullptr);
+
+    // A stack not yet shown keeps its children to the stack too.
+    auto unseen = NavigationController::make(s.make("a"));
+    auto b = s.make("b");
+    unseen->pushViewController(b, true);
+    EXPECT_EQ(unseen->popViewController(true), b);
+    EXPECT_EQ(b->parentViewController(), nullptr);
+    EXPECT_EQ(unseen->childViewControllers().size(), 1u);
+    EXPECT_FALSE(b->isViewLoaded());
+}
+
+TEST(UiController, AFormSheetCentresOnATabletAndLayoutAndStatusBarCallsFollowThePresentation) {
+    Stage s(UserInterfaceIdiom::tablet, {1024, 768});
+    s.window->makeKeyAndVisible();
+    auto root = s.make("root");
+    s.window->setRootViewController(root);
+    auto form = std::make_shared<Measured>(s.log, "form");
+    form->setModalPresentationStyle(ModalPresentationStyle::formSheet);
+    form->setPreferredContentSize({600, 435});
+    Application::sharedApplication().setStatusBarStyle(StatusBarStyle::defaultStyle);
+    s.take();
+    root->presentViewController(form, false);
+    EXPECT_EQ(form->view()->frame(), (Rect{212, 166.5, 600, 435}));
+    EXPECT_EQ(root->view()->window(), s.window) << "a form sheet leaves the presenter";
+    EXPECT_EQ(Application::sharedApplication().statusBarStyle(), StatusBarStyle::defaultStyle)
+        << "a form sheet does not cover the screen";
+    s.window->layoutIfNeeded();
+    EXPECT_EQ(s.take(), (Log{"form.loadView", "form.viewDidLoad", "form.willAppear", "form.didAppear",
+                             "form.willLayout", "form.didLayout"}));
+    form->dismissViewController(false);
+
+    // Full screen speaks for the status bar.
+    auto cover = std::make_shared<Measured>(s.log, "cover");
+    root->presentViewController(cover, false);
+    EXPECT_EQ(Application::sharedApplication().statusBarStyle(), StatusBarStyle::lightContent);
+    cover->dismissViewController(false);
+    EXPECT_EQ(Application::sharedApplication().statusBarStyle(), StatusBarStyle::defaultStyle);
+    s.window->setRootViewController(nullptr);
 }
