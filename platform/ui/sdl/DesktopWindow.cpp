@@ -156,7 +156,9 @@ struct DesktopWindow::Impl {
     void resized(int width, int height) {
         const Size size{width / owner.mWindowUnitsPerPoint, height / owner.mWindowUnitsPerPoint};
         if (auto screen = window->screen()) screen->setSize(size);
-        window->setFrame({0, 0, size.width, size.height});
+        // A size transition, so controllers hear it as they hear a rotation;
+        // a drag of the window's edge is followed at once, not animated.
+        window->transitionToSize(size, 0);
         presentedOnce = false;
         if (owner.mResizeHandler) owner.mResizeHandler(size);
     }

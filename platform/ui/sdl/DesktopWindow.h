@@ -18,8 +18,9 @@
 // - right button: a finger held at least long enough for a long press;
 // - text typed goes to the window's first responder when it takes text;
 //   Backspace deletes, Return types "\n".
-// Resizing the SDL window resizes the screen and the window (and with it
-// the root view), then calls the resize hook.
+// Resizing the SDL window resizes the screen, then the window as a size
+// transition (controllers hear viewWillTransitionToSize), then calls the
+// resize hook.
 //
 // Nothing outside this folder sees SDL. Main thread only.
 
@@ -73,8 +74,7 @@ public:
     // events, then presents when anything changed. True when it presented.
     bool frame();
 
-    // The new size in points after the SDL window was resized; view
-    // controllers hook their size transition here.
+    // The new size in points after the SDL window was resized.
     void setResizeHandler(std::function<void(Size)> handler) { mResizeHandler = std::move(handler); }
 
     bool closeRequested() const { return mCloseRequested; }

@@ -10,6 +10,7 @@
 #include "platform/ui/PinchGestureRecognizer.h"
 #include "platform/ui/Screen.h"
 #include "platform/ui/TextField.h"
+#include "platform/ui/ViewController.h"
 #include "platform/ui/Window.h"
 #include "platform/ui/sdl/DesktopWindow.h"
 #include "tests/platform/support/VirtualTime.h"
@@ -38,6 +39,8 @@ using platform::ui::LongPressGestureRecognizer;
 using platform::ui::PinchGestureRecognizer;
 using platform::ui::TextField;
 using platform::ui::View;
+using platform::ui::ViewController;
+using platform::ui::ViewControllerTransitionCoordinator;
 using platform::ui::Window;
 using platform::ui::sdl::DesktopOptions;
 using platform::ui::sdl::DesktopWindow;
@@ -293,4 +296,42 @@ TEST(DesktopWindow, TypedTextReachesTheFieldBeingEditedAndAResizeResizesTheRoot)
     EXPECT_EQ(d.root->frame().size().width, 250);
     EXPECT_EQ(d.window->screen()->bounds().size().height, 350);
     EXPECT_EQ(d.desk->lastPresentedImage()->pixelWidth(), 500);
+}
+
+namespace {
+
+class SizeListener final : public ViewController {
+public:
+    void viewWillTransitionToSize(Size size, ViewControllerTransitionCoordinator& coordinator) override {
+        ViewController::viewWillTransitionToSize(size, coordinator);
+        heard.push_back(size);
+    }
+    std::vector<Size> heard;
+};
+
+}  // namespace
+
+TEST(DesktopWindow, AResizeIsASizeTransitionForTheRootController) {
+    testsupport::VirtualTime time;
+    setenv("SDL_VIDEODRIVER", "offscreen", 0);
+    auto window = std::make_shared<Window>();
+    auto controller = std::make_shared<SizeListener>();
+    window->setRootViewController(controller);
+    DesktopOptions options;
+    options.size = Size{300, 400};
+    DesktopWindow desk(window, options);
+    desk.frame();
+
+    SDL_Event e{};
+    e.type = SDL_WINDOWEVENT;
+    e.window.windowID = desk.windowID();
+    e.window.event = SDL_WINDOWEVENT_SIZE_CHANGED;
+    e.window.data1 = 500;
+    e.window.data2 = 700;
+    SDL_PushEvent(&e);
+    desk.frame();
+    ASSERT_EQ(controller->heard.size(), 1u);
+    EXPECT_EQ(controller->heard[0].width, 250);
+    EXPECT_EQ(controller->heard[0].height, 350);
+    EXPECT_EQ(controller->view()->frame().size().width, 250);
 }
