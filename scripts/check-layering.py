@@ -12,7 +12,8 @@ its level, so each links alone. The screen toolkit (ui) sits on graphics.
 
 Modules: platform is at the bottom and includes nothing of ours; telemetry
 and storage sit on the platform; the engine on platform and telemetry; the
-layout viewer on all of these.
+sharing client on platform, storage and the engine; the layout viewer on
+the platform, telemetry, storage and the engine.
 
 Prints every include that breaks the order and exits 1 when there is one.
 """
@@ -29,7 +30,8 @@ MODULES_BELOW = {
     "telemetry": {"platform"},
     "storage": {"platform"},
     "engine": {"platform", "telemetry"},
-    "LayoutModule": {"platform", "telemetry", "storage", "engine"},
+    "SharingModule": {"platform", "storage", "engine"},
+    "LayoutModule": {"platform", "telemetry", "storage", "engine", "SharingModule"},
 }
 
 PLATFORM_BELOW = {
