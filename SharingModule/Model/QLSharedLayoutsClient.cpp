@@ -2,7 +2,7 @@
 
 #include "SharingModule/Model/QLCacheFileOutputStream.h"
 #include "SharingModule/Model/QLCloudLayoutsCache.h"
-#include "SharingModule/Model/QLJSONFields.h"
+#include "SharingModule/Model/QLServiceReplies.h"
 #include "SharingModule/Model/QLSharingErrors.h"
 #include "SharingModule/Model/QLUserNameCache.h"
 #include "SharingModule/Model/VKMLayoutEntityCache.h"
@@ -82,14 +82,8 @@ void QLSharedLayoutsClient::summaryForUser(const std::string& userId, SummaryAct
         "GET", {"users", userId, "summary"},
         [self, completionAction = std::move(completionAction)](const platform::Value& json,
                                                                const platform::net::HTTPHeaders&) {
-            QLJSONFields fields(json, "user summary");
-            std::string ignored;
-            if (fields.requireObject()) {
-                fields.text("userName", ignored);
-                fields.text("profileImage512", ignored);
-            }
-            if (fields.error()) {
-                QLReportCloudAPIError("UserSummary", *fields.error());
+            if (auto error = QLCheckUserSummary(json)) {
+                QLReportCloudAPIError("UserSummary", *error);
                 return;
             }
             if (completionAction) completionAction(json);
@@ -230,33 +224,13 @@ void QLSharedLayoutsClient::blobContainerNamed(const std::string& name, Containe
 }
 
 void QLSharedLayoutsClient::containerArrived(const std::string& name, const platform::Value& json) {
-    QLJSONFields fields(json, "storage signature");
-    std::string address;
-    std::string token;
-    std::optional<std::chrono::system_clock::time_point> expiresOn;
-    if (fields.requireObject()) {
-        fields.requiredText("containerUrl", address);
-        fields.requiredText("sasToken", token);
-        fields.date("expiresOn", expiresOn);
-    }
-    std::optional<Error> error = fields.error();
-    std::optional<platform::net::URL> url;
-    if (!error) {
-        url = platform::net::URL::parse(address);
-        // The container named, over HTTP(S), and no query of its own.
-        const bool valid = url && (url->scheme() == "https" || url->scheme() == "http") && !url->query() &&
-                           !url->pathComponents().empty() && url->pathComponents().back() == name;
-        if (!valid) {
-            error = QLMakeSharingError(QLSharingErrorCode::InvalidReply,
-                                       "The service's storage address is not the container \"" + name + "\".");
-        }
-    }
+    std::optional<Error> error;
+    auto signature = QLStorageSignature::signatureWithJSON(json, name, error);
     std::shared_ptr<BLSCloudBlobContainer> container;
-    if (!error) {
-        if (!token.empty() && token.front() == '?') token.erase(0, 1);
+    if (signature) {
         std::optional<Error> storageError;
-        container =
-            BLSCloudBlobContainer::makeWithUrl(*url, BLSStorageCredentials::makeWithSASToken(token), storageError);
+        container = BLSCloudBlobContainer::makeWithUrl(
+            signature->containerURL, BLSStorageCredentials::makeWithSASToken(signature->sasToken), storageError);
         if (!container) {
             error = QLMakeSharingError(QLSharingErrorCode::InvalidReply, "The service's storage address is refused.",
                                        storageError);
@@ -273,7 +247,8 @@ void QLSharedLayoutsClient::containerArrived(const std::string& name, const plat
     container->client()->setDefaultRequestOptions(options);
     {
         std::lock_guard lock(mMutex);
-        const auto renewAfter = expiresOn ? *expiresOn - kSignatureMargin : std::chrono::system_clock::time_point{};
+        const auto renewAfter =
+            signature->expiresOn ? *signature->expiresOn - kSignatureMargin : std::chrono::system_clock::time_point{};
         mContainers[name] = ContainerAccess{container, renewAfter};
     }
     finishContainerRequests(name, container, std::nullopt);
