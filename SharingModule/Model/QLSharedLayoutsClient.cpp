@@ -273,37 +273,76 @@ void QLSharedLayoutsClient::finishContainerRequests(const std::string& name,
 void QLSharedLayoutsClient::downloadBlob(const std::string& containerName, const std::string& blobName,
                                          std::filesystem::path target, std::uint64_t maximumSize,
                                          BlobAction completionAction) {
-    auto finish = [completionAction](std::shared_ptr<QLCacheFileOutputStream> stream, std::optional<Error> error) {
-        platform::DispatchQueue::global().async([completionAction, stream = std::move(stream), error] {
-            if (completionAction) completionAction(stream, error);
-        });
-    };
     if (!isAcceptableBlobName(blobName)) {
-        finish(nullptr, QLMakeSharingError(QLSharingErrorCode::InvalidReply,
-                                           "The blob name \"" + blobName + "\" is not acceptable."));
+        platform::DispatchQueue::global().async([completionAction, blobName] {
+            if (completionAction) {
+                completionAction(nullptr, QLMakeSharingError(QLSharingErrorCode::InvalidReply,
+                                                             "The blob name \"" + blobName + "\" is not acceptable."));
+            }
+        });
         return;
     }
+    auto self = shared_from_this();
+    auto start = [self, containerName, blobName, target = std::move(target), maximumSize,
+                  completionAction = std::move(completionAction)] {
+        self->startBlobDownload(containerName, blobName, target, maximumSize, completionAction);
+    };
+    {
+        std::lock_guard lock(mMutex);
+        if (mActiveDownloads >= std::max<std::size_t>(1, mConfiguration.maximumConcurrentDownloads)) {
+            mWaitingDownloads.push_back(std::move(start));
+            return;
+        }
+        ++mActiveDownloads;
+    }
+    start();
+}
+
+void QLSharedLayoutsClient::downloadEnded() {
+    std::function<void()> next;
+    {
+        std::lock_guard lock(mMutex);
+        if (mWaitingDownloads.empty()) {
+            --mActiveDownloads;
+        } else {
+            next = std::move(mWaitingDownloads.front());
+            mWaitingDownloads.pop_front();
+        }
+    }
+    if (next) next();
+}
+
+void QLSharedLayoutsClient::startBlobDownload(const std::string& containerName, const std::string& blobName,
+                                              const std::filesystem::path& target, std::uint64_t maximumSize,
+                                              const BlobAction& completionAction) {
+    auto self = shared_from_this();
+    // The slot is given to the next download before the caller hears of this one.
+    auto done = [self, completionAction](const std::shared_ptr<QLCacheFileOutputStream>& stream,
+                                         const std::optional<Error>& error) {
+        self->downloadEnded();
+        if (completionAction) completionAction(stream, error);
+    };
     blobContainerNamed(
-        containerName, [blobName, target = std::move(target), maximumSize, completionAction, finish](
-                           const std::shared_ptr<BLSCloudBlobContainer>& container, const std::optional<Error>& error) {
+        containerName, [blobName, target, maximumSize, done](const std::shared_ptr<BLSCloudBlobContainer>& container,
+                                                             const std::optional<Error>& error) {
             if (!container) {
-                finish(nullptr, error);
+                platform::DispatchQueue::global().async([done, error] { done(nullptr, error); });
                 return;
             }
             auto blob = BLSCloudBlob::makeWithContainer(container, blobName);
             auto stream = std::make_shared<QLCacheFileOutputStream>(target, maximumSize);
-            blob->downloadToStream(stream, [stream, completionAction](const std::optional<Error>& storageError) {
-                std::optional<Error> error;
+            blob->downloadToStream(stream, [stream, done](const std::optional<Error>& storageError) {
+                std::optional<Error> failure;
                 const auto& streamError = stream->streamError();
                 if (streamError && streamError->code() == EFBIG) {
-                    error = QLMakeSharingError(QLSharingErrorCode::TooLarge,
-                                               "The blob is larger than the client takes.", storageError);
+                    failure = QLMakeSharingError(QLSharingErrorCode::TooLarge,
+                                                 "The blob is larger than the client takes.", storageError);
                 } else if (storageError) {
-                    error = QLMakeSharingError(
+                    failure = QLMakeSharingError(
                         QLSharingErrorCode::Storage,
                         "The blob could not be downloaded: " + storageError->localizedDescription(), storageError);
                 }
-                if (completionAction) completionAction(stream, error);
+                done(stream, failure);
             });
         });
 }

@@ -20,6 +20,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <deque>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -48,6 +49,8 @@ public:
         std::size_t maximumReplySize = 4 * 1024 * 1024;
         std::uint64_t maximumLayoutFileSize = 256 * 1024 * 1024;
         std::uint64_t maximumImageSize = 16 * 1024 * 1024;
+        // Blob downloads running at once; more wait their turn.
+        std::size_t maximumConcurrentDownloads = 16;
     };
 
     using Error = platform::Error;
@@ -95,7 +98,8 @@ public:
     void blobContainerNamed(const std::string& name, ContainerAction completionAction);
 
     // Downloads the blob into a QLCacheFileOutputStream for `target` of at
-    // most `maximumSize` bytes. The action runs on a background thread.
+    // most `maximumSize` bytes, when fewer than maximumConcurrentDownloads
+    // run (else once one has ended). The action runs on a background thread.
     void downloadBlob(const std::string& containerName, const std::string& blobName, std::filesystem::path target,
                       std::uint64_t maximumSize, BlobAction completionAction);
 
@@ -112,6 +116,11 @@ private:
     void takeEntity(const char* request, const std::string& layoutId, const platform::Value& json,
                     const EntityAction& completionAction, const FailureAction& failureAction);
     void containerArrived(const std::string& name, const platform::Value& json);
+    void startBlobDownload(const std::string& containerName, const std::string& blobName,
+                           const std::filesystem::path& target, std::uint64_t maximumSize,
+                           const BlobAction& completionAction);
+    // Gives a finished download's slot to the next one waiting.
+    void downloadEnded();
     void finishContainerRequests(const std::string& name, const std::shared_ptr<BLSCloudBlobContainer>& container,
                                  const std::optional<Error>& error);
 
@@ -119,9 +128,11 @@ private:
     std::shared_ptr<VKMSharedLayoutsUser> mUser;
     ZDRESTClient mRest;
 
-    std::mutex mMutex;  // guards the two below
+    std::mutex mMutex;  // guards the four below
     std::map<std::string, ContainerAccess> mContainers;
     std::map<std::string, std::vector<ContainerAction>> mContainerWaiters;
+    std::size_t mActiveDownloads = 0;
+    std::deque<std::function<void()>> mWaitingDownloads;
 };
 
 // Logs a failed request and counts it as "CloudAPIError".
