@@ -11,9 +11,9 @@ graphics, net and security on foundation; none of them includes another of
 its level, so each links alone. The screen toolkit (ui) sits on graphics.
 
 Modules: platform is at the bottom and includes nothing of ours; telemetry
-and storage sit on the platform; the engine on platform and telemetry; the
-sharing client on platform, storage and the engine; the layout viewer on
-the platform, telemetry, storage and the engine.
+and storage sit on the platform; crash reporting on telemetry and the
+platform; the engine on platform and telemetry; the sharing client on
+platform, storage and the engine; the layout viewer on all of these.
 
 Prints every include that breaks the order and exits 1 when there is one.
 """
@@ -28,6 +28,7 @@ ENGINE_ALLOWED_UP = {("model", "drawing")}
 MODULES_BELOW = {
     "platform": set(),
     "telemetry": {"platform"},
+    "crashes": {"platform", "telemetry"},
     "storage": {"platform"},
     "engine": {"platform", "telemetry"},
     "SharingModule": {"platform", "storage", "engine"},

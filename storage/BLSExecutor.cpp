@@ -191,6 +191,8 @@ void BLSExecutor::resetAttempt() {
     mDownloadBuffer.reset();
     mRunLoopForDownload.reset();
     mOwnsRunLoop = false;
+    mWritesToMemory = false;
+    mBytesInMemoryBefore = 0;
     clearResult();
     std::lock_guard lock(mAttemptMutex);
     mSession.reset();
@@ -277,6 +279,11 @@ void BLSExecutor::prepareAndSend() {
     task->resume();
 }
 
+std::uint64_t BLSExecutor::bytesStreamed() const {
+    if (mWritesToMemory) return mOutputStream->dataWrittenToMemory()->size() - mBytesInMemoryBefore;
+    return mDownloadBuffer ? mDownloadBuffer->totalSizeStreamed() : 0;
+}
+
 bool BLSExecutor::isCurrentAttempt(const URLSession& session) const {
     std::lock_guard lock(mAttemptMutex);
     return mSession.get() == &session && !mAttemptFinished;
@@ -310,6 +317,20 @@ void BLSExecutor::didReceiveResponse(
     mOutputStream = (!mPreProcessError && command.destinationStream()) ? command.destinationStream()
                                                                        : platform::OutputStream::toMemory();
     const bool md5 = command.calculateResponseMD5() && response.valueForHTTPHeaderField("Content-MD5") != nullptr;
+    if (const auto* memory = mOutputStream->dataWrittenToMemory(); memory != nullptr && !md5) {
+        // A body bound for memory goes there straight from the transfer:
+        // one copy, no hand-over per chunk and no run-loop thread. (An MD5
+        // is worked out piece by piece as the body comes, below.)
+        mBytesInMemoryBefore = memory->size();
+        if (response.expectedContentLength > 0) {
+            mOutputStream->setExpectedLength(static_cast<std::uint64_t>(response.expectedContentLength));
+        }
+        mOutputStream->open();
+        task.writeReceivedDataToStream(mOutputStream);
+        mWritesToMemory = true;
+        completionHandler(platform::net::URLSessionResponseDisposition::Allow);
+        return;
+    }
     mDownloadBuffer = std::make_shared<BLSStreamDownloadBuffer>(
         mOutputStream, mRequestOptions->maximumDownloadBufferSize(), md5, mOperationContext);
     mOutputStream->setDelegate(mDownloadBuffer);
@@ -408,8 +429,16 @@ void BLSExecutor::didCompleteWithError(URLSession& session, URLSessionTask& task
 
     std::optional<platform::Error> error;
     std::optional<platform::Error> streamError = mDownloadBuffer ? mDownloadBuffer->streamError() : std::nullopt;
+    // A stream to memory that failed under the session's writes ended the
+    // task: the failure is the stream's, as it would be through the buffer.
+    const bool memoryFailed = mWritesToMemory && mOutputStream->status() == platform::StreamStatus::Error;
+    if (memoryFailed) {
+        platform::Error::UserInfo userInfo;
+        if (mOutputStream->streamError()) userInfo[BLSErrorKey::InnerError] = *mOutputStream->streamError();
+        streamError = BLSMakeError(BLSErrorCode::OutputStreamError, std::move(userInfo));
+    }
     try {
-        if (taskError) {
+        if (taskError && !memoryFailed) {
             error = BLSMakeError(BLSErrorCode::URLSessionError, {{BLSErrorKey::InnerError, *taskError}});
         } else if (streamError) {
             error = streamError;
@@ -460,8 +489,8 @@ void BLSExecutor::finishRequestWithSession(URLSession& session, std::optional<pl
 
     if (error && !mCompleted) {
         // Bytes the caller's stream has taken cannot be taken back.
-        const bool bytesDelivered = mOutputStream && mOutputStream == mStorageCommand->destinationStream() &&
-                                    mDownloadBuffer && mDownloadBuffer->totalSizeStreamed() > 0;
+        const bool bytesDelivered =
+            mOutputStream && mOutputStream == mStorageCommand->destinationStream() && bytesStreamed() > 0;
         // Without an answer we cannot know whether the service carried it out.
         const bool mayHaveHappened = !mHttpResponse && !mStorageCommand->retryAfterTransportFailure();
         if (!bytesDelivered && !mayHaveHappened && mRetryPolicy) {

@@ -13,7 +13,8 @@
 // budget) is reported from a thread of its own, so the completion never runs
 // on the thread that called execute(). An attempt that receives a response
 // also gets a thread of its own that runs the output stream's run loop,
-// unless the options give a run loop for downloads (the caller must run it).
+// unless the options give a run loop for downloads (the caller must run it)
+// or the body goes to memory, where the session writes it itself.
 //
 // Time: start and end dates, the time budget and the retry timing are read
 // on platform::Clock::shared()'s date, and the wait before a retry runs the
@@ -152,6 +153,8 @@ private:
     void waitForDrain();
     void closeOutputStream();
     bool isCurrentAttempt(const platform::net::URLSession& session) const;
+    // Body bytes of this attempt that reached the output stream.
+    std::uint64_t bytesStreamed() const;
     void complete(std::optional<platform::Error> error);
     void log(long level, const std::function<std::string()>& message) const;
 
@@ -174,6 +177,10 @@ private:
     std::shared_ptr<BLSStreamDownloadBuffer> mDownloadBuffer;
     std::shared_ptr<platform::RunLoop> mRunLoopForDownload;
     bool mOwnsRunLoop = false;  // the loop is our stream thread's, not the caller's
+    // The session writes the body straight into a stream to memory, which
+    // held this much before.
+    bool mWritesToMemory = false;
+    std::size_t mBytesInMemoryBefore = 0;
 
     // Which session's callbacks count; guarded because a finished session
     // may still call in from its own queue while the next attempt runs.

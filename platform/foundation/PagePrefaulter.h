@@ -25,8 +25,11 @@ namespace platform {
 class PagePrefaulter {
 public:
     // Pages are made in steps of kStep, at most `lead` bytes beyond what
-    // noteWritten() last reported.
+    // noteWritten() last reported, by kThreads threads taking the steps in
+    // turn: the kernel makes pages at about the speed of a loopback
+    // transfer per thread, so one alone would hold a fast writer back.
     static constexpr std::size_t kStep = std::size_t(2) << 20;
+    static constexpr std::size_t kThreads = 2;
 
     PagePrefaulter(std::uint8_t* begin, std::size_t length, std::size_t lead);
     ~PagePrefaulter();
@@ -38,21 +41,25 @@ public:
     // Ends the work and waits for the thread (at most one step). Idempotent.
     void stop();
     // Bytes from the start of the range that are resident (or written).
-    std::size_t prefaulted() const { return mDone.load(std::memory_order_acquire); }
+    std::size_t prefaulted() const;
 
 private:
-    void run();
+    // The thread that takes every kThreads-th step from step `first` on.
+    void run(std::size_t first);
 
     std::uint8_t* const mBegin;
     const std::size_t mLength;
     const std::size_t mLead;
     std::atomic<std::size_t> mWritten{0};
-    std::atomic<std::size_t> mDone{0};
+    // Per thread: the start of its next step, from the range's start.
+    std::atomic<std::size_t> mReached[kThreads] = {};
     std::atomic<bool> mStop{false};
-    std::atomic<bool> mParked{false};
+    // The least written length at which a parked thread may go on.
+    static constexpr std::size_t kNobodyParked = ~std::size_t(0);
+    std::atomic<std::size_t> mWakeAt{kNobodyParked};
     std::mutex mMutex;
     std::condition_variable mWake;
-    std::thread mThread;
+    std::thread mThreads[kThreads];
 };
 
 }  // namespace platform

@@ -38,6 +38,7 @@ struct AffineTransform {
     double determinant() const { return a * d - b * c; }
     // None when the transform collapses the plane or is not finite.
     std::optional<AffineTransform> inverted() const;
+    bool isIdentity() const { return *this == AffineTransform{}; }
 
     friend bool operator==(const AffineTransform&, const AffineTransform&) = default;
 };

@@ -2,6 +2,7 @@
 
 #include "platform/graphics/Image.h"
 #include "platform/graphics/Path.h"
+#include "platform/graphics/TextLayout.h"
 #include "platform/graphics/detail/ContextImpl.h"
 #include "platform/graphics/detail/ImageImpl.h"
 #include "platform/graphics/detail/PangoText.h"
@@ -28,6 +29,11 @@ ContextImpl::~ContextImpl() {
     cairo_surface_destroy(surface);
 }
 
+void setSourceColor(cairo_t* cr, const Color& color, double alpha) {
+    const auto unit = [](double v) { return std::isnan(v) ? 0.0 : std::clamp(v, 0.0, 1.0); };
+    cairo_set_source_rgba(cr, unit(color.red), unit(color.green), unit(color.blue), unit(color.alpha) * alpha);
+}
+
 }  // namespace detail
 
 namespace {
@@ -40,9 +46,7 @@ bool finite(const Rect& r) {
     return std::isfinite(r.x) && std::isfinite(r.y) && std::isfinite(r.width) && std::isfinite(r.height);
 }
 
-void setSource(cairo_t* cr, const Color& color, double alpha) {
-    cairo_set_source_rgba(cr, unit(color.red), unit(color.green), unit(color.blue), unit(color.alpha) * alpha);
-}
+void setSource(cairo_t* cr, const Color& color, double alpha) { detail::setSourceColor(cr, color, alpha); }
 
 AffineTransform fromCairo(const cairo_matrix_t& m) { return {m.xx, m.yx, m.xy, m.yy, m.x0, m.y0}; }
 
@@ -475,29 +479,56 @@ void Context::endLayer(const Image* mask, const Rect& maskRect) {
     cairo_pattern_destroy(group);
 }
 
-void Context::drawImage(const Image& image, const Rect& rect, double alpha) {
-    if (!drawable() || !finite(rect) || rect.isEmpty() || !std::isfinite(alpha)) return;
-    const detail::ImageImpl& pixels = image.impl();
-    const int width = cairo_image_surface_get_width(pixels.surface);
-    const int height = cairo_image_surface_get_height(pixels.surface);
-    if (width <= 0 || height <= 0) return;
+namespace {
 
+// Prepends the transform that puts an image's pixels onto `rect` and clips
+// to them; false when that cannot draw anything (no pixels, or a rectangle
+// too small for Cairo to invert the transform). Caller has saved the state.
+bool placeImagePixels(cairo_t* cr, cairo_surface_t* surface, const Rect& rect) {
+    const int width = cairo_image_surface_get_width(surface);
+    const int height = cairo_image_surface_get_height(surface);
+    if (width <= 0 || height <= 0) return false;
+    const AffineTransform placement = AffineTransform::concat(
+        AffineTransform::scale(rect.width / width, rect.height / height), AffineTransform::translation(rect.x, rect.y));
+    if (!prependChecked(cr, placement)) return false;
+    snapToPixels(cr);
+    cairo_rectangle(cr, 0, 0, width, height);
+    cairo_clip(cr);
+    return true;
+}
+
+// Pixels sampled at the context's quality; padding keeps the edges crisp
+// instead of fading into transparency.
+void setImageSampling(cairo_pattern_t* pattern, InterpolationQuality quality) {
+    cairo_pattern_set_filter(pattern, cairoFilter(quality));
+    cairo_pattern_set_extend(pattern, CAIRO_EXTEND_PAD);
+}
+
+}  // namespace
+
+void Context::fillMask(const Image& mask, const Rect& rect) {
+    if (!drawable() || !finite(rect) || rect.isEmpty()) return;
     cairo_t* cr = mImpl->cr;
     PathKeeper keep(cr);
     cairo_save(cr);
-    // Image pixels onto the rectangle; a transform Cairo cannot invert (a
-    // rectangle too small to hold anything) draws nothing.
-    const AffineTransform placement = AffineTransform::concat(
-        AffineTransform::scale(rect.width / width, rect.height / height), AffineTransform::translation(rect.x, rect.y));
-    if (prependChecked(cr, placement)) {
-        snapToPixels(cr);
-        cairo_set_source_surface(cr, pixels.surface, 0, 0);
-        cairo_pattern_t* source = cairo_get_source(cr);
-        cairo_pattern_set_filter(source, cairoFilter(mImpl->state.interpolation));
-        // Padding keeps the edges crisp instead of fading into transparency.
-        cairo_pattern_set_extend(source, CAIRO_EXTEND_PAD);
-        cairo_rectangle(cr, 0, 0, width, height);
-        cairo_clip(cr);
+    if (placeImagePixels(cr, mask.impl().surface, rect)) {
+        setSource(cr, mImpl->state.fillColor, mImpl->state.alpha);
+        cairo_pattern_t* maskPattern = cairo_pattern_create_for_surface(mask.impl().surface);
+        setImageSampling(maskPattern, mImpl->state.interpolation);
+        cairo_mask(cr, maskPattern);
+        cairo_pattern_destroy(maskPattern);
+    }
+    cairo_restore(cr);
+}
+
+void Context::drawImage(const Image& image, const Rect& rect, double alpha) {
+    if (!drawable() || !finite(rect) || rect.isEmpty() || !std::isfinite(alpha)) return;
+    cairo_t* cr = mImpl->cr;
+    PathKeeper keep(cr);
+    cairo_save(cr);
+    if (placeImagePixels(cr, image.impl().surface, rect)) {
+        cairo_set_source_surface(cr, image.impl().surface, 0, 0);
+        setImageSampling(cairo_get_source(cr), mImpl->state.interpolation);
         cairo_paint_with_alpha(cr, std::clamp(alpha, 0.0, 1.0) * mImpl->state.alpha);
     }
     cairo_restore(cr);
@@ -612,6 +643,18 @@ void Context::drawTextInRect(const std::string& utf8, const Rect& rect, const Te
         std::lock_guard lock(detail::pangoMutex());
         drawTextLocked(cr, utf8, TextPlacement{{rect.minX(), rect.minY()}, rect, alignment}, attributes,
                        mImpl->state.alpha);
+    }
+    cairo_restore(cr);
+}
+
+void Context::drawTextLayout(const TextLayout& layout, Point topLeft) {
+    if (!drawable() || !finite(topLeft) || layout.lines().empty()) return;
+    cairo_t* cr = mImpl->cr;
+    PathKeeper keep(cr);
+    cairo_save(cr);
+    {
+        std::lock_guard lock(detail::pangoMutex());
+        detail::drawTextLayoutLocked(cr, *layout.mImpl, topLeft, mImpl->state.alpha);
     }
     cairo_restore(cr);
 }

@@ -22,6 +22,7 @@ namespace platform {
 
 class Image;
 class Path;
+class TextLayout;
 
 namespace detail {
 struct ContextImpl;
@@ -153,6 +154,10 @@ public:
     // and the context's alpha, sampled at the interpolation quality.
     void drawImage(const Image& image, const Rect& rect, double alpha = 1);
 
+    // Fills `rect` with the fill colour through the alpha of `mask` drawn
+    // into it, as the platform draws a template image in its tint colour.
+    void fillMask(const Image& mask, const Rect& rect);
+
     // One line of text with the top-left of its line box at `topLeft`; the
     // line box is what measureText() reports for the same text and font.
     void drawText(const std::string& utf8, Point topLeft, const TextAttributes& attributes);
@@ -160,6 +165,8 @@ public:
     // from its top edge, and clipped to it.
     void drawTextInRect(const std::string& utf8, const Rect& rect, const TextAttributes& attributes,
                         TextAlignment alignment = TextAlignment::left);
+    // The lines of a layout, its top-left at `topLeft`; nothing is clipped.
+    void drawTextLayout(const TextLayout& layout, Point topLeft);
 
 protected:
     explicit Context(std::unique_ptr<detail::ContextImpl> impl);

@@ -146,6 +146,14 @@ int Image::pixelHeight() const { return cairo_image_surface_get_height(mImpl->su
 
 double Image::scale() const { return mImpl->scale; }
 
+std::shared_ptr<Image> Image::withRenderingMode(ImageRenderingMode mode) const {
+    // Pixels are never changed once made, so the copy shares them.
+    auto copy = std::shared_ptr<Image>(
+        new Image(std::make_unique<detail::ImageImpl>(cairo_surface_reference(mImpl->surface), mImpl->scale)));
+    copy->mRenderingMode = mode;
+    return copy;
+}
+
 Size Image::size() const { return {pixelWidth() / mImpl->scale, pixelHeight() / mImpl->scale}; }
 
 std::optional<Pixel> Image::pixel(int x, int y) const { return detail::pixelOf(mImpl->surface, x, y); }

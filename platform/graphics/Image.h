@@ -33,6 +33,11 @@ struct Pixel {
     friend bool operator==(const Pixel&, const Pixel&) = default;
 };
 
+// How the screen toolkit shows an image: as drawn, or as a template whose
+// alpha is filled with the tint colour. Automatic leaves it to the view (as
+// drawn, except symbol images). Numbered as the platform numbers them.
+enum class ImageRenderingMode { automatic = 0, alwaysOriginal = 1, alwaysTemplate = 2 };
+
 class Image {
 public:
     // PNG or JPEG, told apart by their signatures. `scale` is pixels per
@@ -53,6 +58,10 @@ public:
     // The pixel at column x, row y from the top-left; none outside the image.
     std::optional<Pixel> pixel(int x, int y) const;
 
+    ImageRenderingMode renderingMode() const { return mRenderingMode; }
+    // The same pixels in another rendering mode.
+    std::shared_ptr<Image> withRenderingMode(ImageRenderingMode mode) const;
+
     // PNG bytes of the image; empty when encoding failed.
     std::vector<std::uint8_t> pngData() const;
     // Writes the PNG through a temporary file renamed over `path`, so an
@@ -68,6 +77,7 @@ private:
     const detail::ImageImpl& impl() const { return *mImpl; }
 
     std::unique_ptr<detail::ImageImpl> mImpl;
+    ImageRenderingMode mRenderingMode = ImageRenderingMode::automatic;
 };
 
 }  // namespace platform

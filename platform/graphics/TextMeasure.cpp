@@ -53,4 +53,19 @@ TextSize measureText(const std::string& utf8, const std::string& fontName, doubl
     return TextSize{scale * laidOut.width, scale * laidOut.height};
 }
 
+FontMetrics fontMetrics(const std::string& fontName, double pointSize) {
+    if (!std::isfinite(pointSize) || pointSize <= 0) return {};
+    const double laidOutSize = std::min(pointSize, detail::kLargestLaidOutSize);
+    const double scale = pointSize / laidOutSize;
+    std::lock_guard lock(detail::pangoMutex());
+    // An empty line is as tall as the font's own line, with its baseline.
+    PangoLayout* layout = detail::makeLayoutLocked("", fontName, laidOutSize);
+    PangoRectangle logical{};
+    pango_layout_get_extents(layout, nullptr, &logical);
+    const double baseline = static_cast<double>(pango_layout_get_baseline(layout)) / PANGO_SCALE;
+    g_object_unref(layout);
+    const double height = static_cast<double>(logical.height) / PANGO_SCALE;
+    return FontMetrics{scale * baseline, scale * (baseline - height), scale * height};
+}
+
 }  // namespace platform

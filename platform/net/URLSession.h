@@ -2,20 +2,33 @@
 // HTTP(S) transfers over libcurl with their events delivered to a delegate on
 // a serial queue.
 //
-// Threading: each resumed task runs its transfer on a thread of its own. Every
+// Threading: one worker thread drives every transfer of every session in
+// the process over one libcurl multi handle. Nothing that runs on it waits:
+// a delegate that blocks holds back only the tasks whose callbacks queue
+// behind it, and a body stream with nothing ready only its own upload. Every
 // delegate callback runs on the session's delegate queue, in order. The
-// response waits for the delegate's answer. Body bytes and send progress are
-// handed over without waiting: while the socket has more at once they are
-// gathered (up to half a megabyte) before the delegate queue is woken, and
-// whatever has come is handed over before the transfer waits for the
-// network, so a trickling body still arrives at once. What comes while a
-// hand-over is queued but not yet started joins it, so a busy delegate gets
-// larger chunks (and one didSendBodyData for all the progress since the
-// last). At most URLSession::kMaximumDataChunkSize received
-// bytes wait to be handed over; beyond that the transfer waits (the socket is
-// not read meanwhile), so a didReceiveData that blocks holds the transfer
-// back and a download keeps at most the chunk in the delegate's hands and one
-// more in memory.
+// response waits for the delegate's answer (body bytes that come meanwhile
+// stay unread). Body bytes and send progress are handed over without
+// waiting: while the socket has more at once they are gathered (up to half
+// a megabyte) before the delegate queue is woken, and whatever has come is
+// handed over before the transfer waits for the network, so a trickling
+// body still arrives at once. What comes while a hand-over is queued but
+// not yet started joins it, so a busy delegate gets larger chunks (and one
+// didSendBodyData for all the progress since the last). At most
+// URLSession::kMaximumDataChunkSize received bytes wait to be handed over;
+// beyond that the transfer is paused (the socket is not read) until the
+// delegate queue takes them, so a didReceiveData that blocks holds the
+// transfer back and a download keeps at most the chunk in the delegate's
+// hands and one more in memory. A body stream is read on the worker: it must
+// not block in read(); when hasBytesAvailable() is false the upload pauses
+// until the stream posts HasBytesAvailable (the session schedules it on a
+// run loop of its own and becomes its delegate) or is found ready again.
+//
+// Connections: idle connections are kept for reuse by any later task of any
+// session. A request that died on a reused connection before any answer is
+// sent again on a new one only when repeating it is harmless (GET, HEAD or
+// OPTIONS without a body); any other fails with
+// URLErrorNetworkConnectionLost, since the server may have carried it out.
 //
 // Lifetime: a session keeps itself and its delegate alive until it has been
 // invalidated (finishTasksAndInvalidate / invalidateAndCancel) and all its
@@ -26,7 +39,6 @@
 #include "platform/net/URLRequest.h"
 
 #include <atomic>
-#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -38,7 +50,8 @@
 
 namespace platform {
 class DispatchQueue;
-}
+class OutputStream;
+}  // namespace platform
 
 namespace platform::net {
 
@@ -68,6 +81,8 @@ struct URLSessionConfiguration {
 
     // Seconds a task may go without progress (connecting, sending, receiving)
     // when its request gives no timeout of its own (timeoutInterval 0).
+    // Waiting for the delegate (its answer, or room for more bytes) or for a
+    // body stream is not counted.
     double timeoutIntervalForRequest = 60;
     // Seconds a whole task may take, from resume() to its end.
     double timeoutIntervalForResource = 604800;
@@ -81,6 +96,7 @@ enum class URLSessionTaskState { Running, Suspended, Canceling, Completed };
 
 class URLSession;
 class URLSessionTask;
+class URLSessionTransfer;
 
 // All methods run on the session's delegate queue.
 class URLSessionDataDelegate {
@@ -131,6 +147,17 @@ public:
     // Never blocks; safe from any thread, also from a delegate callback.
     void cancel();
 
+    // From didReceiveResponse, before the response is allowed: the body is
+    // written straight into `stream` on the session's worker thread instead
+    // of being handed to didReceiveData: one copy out of curl's buffer and
+    // no hand-over per chunk, for a delegate that wants the body in memory.
+    // The stream must be open and take every byte at once without waiting
+    // (a stream to memory); kMaximumDataChunkSize does not bound what it
+    // takes. A write that fails or falls short ends the task with an error
+    // whose URLErrorUnderlyingErrorKey is the stream's. The stream is the
+    // task's until didCompleteWithError.
+    void writeReceivedDataToStream(std::shared_ptr<OutputStream> stream);
+
     URLSessionTaskState state() const;
     // Body bytes handed to the delegate (received, without a delegate) / sent
     // to the server so far.
@@ -139,9 +166,9 @@ public:
 
 private:
     friend class URLSession;
+    friend class URLSessionEngine;
     friend class URLSessionTransfer;
 
-    void run(std::shared_ptr<URLSession> session);
     // Marks the task completed and has the session deliver the completion.
     void complete(URLSession& session, std::optional<Error> error);
 
@@ -152,16 +179,15 @@ private:
     const std::shared_ptr<const std::vector<std::uint8_t>> mUploadBody;
 
     mutable std::mutex mMutex;
-    std::condition_variable mWake;
     URLSessionTaskState mState = URLSessionTaskState::Suspended;
     bool mStarted = false;
     bool mCancelRequested = false;
-    void* mWakeHandle = nullptr;  // the running transfer's curl multi handle
     std::optional<HTTPURLResponse> mResponse;
     std::optional<Error> mError;
     // The answer to didReceiveResponse.
     std::optional<URLSessionResponseDisposition> mDisposition;
     bool mDispositionHandlerDropped = false;
+    std::shared_ptr<OutputStream> mReceivedDataStream;  // the body's, when set
 
     // What the delegate has not yet been told: body bytes received and the
     // bytes sent, and whether a block that tells it is queued (not yet
@@ -173,6 +199,11 @@ private:
     std::int64_t mSentReported = 0;
     std::int64_t mExpectedToSend = 0;
     bool mDeliveryQueued = false;
+    // The transfer is paused until the next hand-over takes the bytes.
+    bool mWantsRoom = false;
+
+    // The running transfer; touched only on the engine's worker thread.
+    URLSessionTransfer* mTransfer = nullptr;
 
     std::atomic<std::int64_t> mBytesReceived{0};
     std::atomic<std::int64_t> mBytesSent{0};
@@ -220,14 +251,15 @@ public:
 
 private:
     friend class URLSessionTask;
+    friend class URLSessionEngine;
     friend class URLSessionTransfer;
 
     std::shared_ptr<URLSessionTask> makeTask(URLRequest request, std::shared_ptr<const std::vector<std::uint8_t>> body);
     std::shared_ptr<URLSessionDataDelegate> delegate() const;
-    // Runs `block` on the delegate queue and waits for it (from a transfer
-    // thread only).
-    void callDelegate(const std::function<void()>& block);
-    // From a transfer thread, with the task's lock held: queues a block that
+    // Queues didReceiveResponse; the handler's answer (or its loss) goes
+    // to the task and wakes its transfer.
+    void postResponse(const std::shared_ptr<URLSessionTask>& task, HTTPURLResponse response);
+    // From the worker, with the task's lock held: queues a block that
     // tells the delegate what is pending, unless one is queued already.
     // Returns true when the caller must post it (after unlocking).
     static bool needsDeliveryLocked(URLSessionTask& task);

@@ -1,10 +1,14 @@
 #include "platform/security/Crypto.h"
 
 #include <openssl/core_names.h>
+#include <openssl/crypto.h>
 #include <openssl/evp.h>
 #include <openssl/params.h>
+#include <sys/random.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <climits>
 #include <stdexcept>
 
 namespace platform::security {
@@ -28,6 +32,34 @@ std::array<std::uint8_t, N> digest(const EVP_MD* md, std::span<const std::uint8_
     if (EVP_Digest(dataOf(data), data.size(), out.data(), &length, md, nullptr) != 1 || length != N) {
         fail("digest");
     }
+    return out;
+}
+
+struct CipherDeleter {
+    void operator()(EVP_CIPHER_CTX* ctx) const { EVP_CIPHER_CTX_free(ctx); }
+};
+
+// One pass of AES-256-CBC with PKCS#7 padding; nullopt when the final block
+// does not check out (only decryption can meet that).
+std::optional<Bytes> aes256Cbc(bool encrypt, std::span<const std::uint8_t, 32> key,
+                               std::span<const std::uint8_t, 16> iv, std::span<const std::uint8_t> input) {
+    if (input.size() > static_cast<std::size_t>(INT_MAX) - 32) throw std::length_error("AES input too long");
+    std::unique_ptr<EVP_CIPHER_CTX, CipherDeleter> ctx(EVP_CIPHER_CTX_new());
+    if (!ctx) fail("EVP_CIPHER_CTX_new");
+    if (EVP_CipherInit_ex(ctx.get(), EVP_aes_256_cbc(), nullptr, key.data(), iv.data(), encrypt ? 1 : 0) != 1) {
+        fail("AES init");
+    }
+    Bytes out(input.size() + 16);
+    int written = 0;
+    if (EVP_CipherUpdate(ctx.get(), out.data(), &written, dataOf(input), static_cast<int>(input.size())) != 1) {
+        fail("AES update");
+    }
+    int last = 0;
+    if (EVP_CipherFinal_ex(ctx.get(), out.data() + written, &last) != 1) {
+        if (encrypt) fail("AES final");
+        return std::nullopt;
+    }
+    out.resize(static_cast<std::size_t>(written + last));
     return out;
 }
 
@@ -94,6 +126,34 @@ Md5Digest Md5::finish() {
     unsigned int length = 0;
     if (EVP_DigestFinal_ex(mState->ctx, out.data(), &length) != 1 || length != out.size()) fail("MD5 final");
     return out;
+}
+
+Bytes aes256CbcEncrypt(std::span<const std::uint8_t, 32> key, std::span<const std::uint8_t, 16> iv,
+                       std::span<const std::uint8_t> plain) {
+    return *aes256Cbc(true, key, iv, plain);
+}
+
+std::optional<Bytes> aes256CbcDecrypt(std::span<const std::uint8_t, 32> key, std::span<const std::uint8_t, 16> iv,
+                                      std::span<const std::uint8_t> cipher) {
+    if (cipher.empty() || cipher.size() % 16 != 0) return std::nullopt;
+    return aes256Cbc(false, key, iv, cipher);
+}
+
+int randomBytes(std::span<std::uint8_t> out) {
+    std::size_t filled = 0;
+    while (filled < out.size()) {
+        const ssize_t n = getrandom(out.data() + filled, out.size() - filled, 0);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return errno;
+        }
+        filled += static_cast<std::size_t>(n);
+    }
+    return 0;
+}
+
+bool constantTimeEqual(std::span<const std::uint8_t> a, std::span<const std::uint8_t> b) {
+    return a.size() == b.size() && (a.empty() || CRYPTO_memcmp(a.data(), b.data(), a.size()) == 0);
 }
 
 std::string base64Encode(std::span<const std::uint8_t> data) {

@@ -1,5 +1,6 @@
 #pragma once
-// Digests, message authentication and base64 through OpenSSL.
+// Digests, message authentication, AES and base64 through OpenSSL; random
+// bytes from the system.
 
 #include <array>
 #include <cstdint>
@@ -37,6 +38,22 @@ private:
     struct State;
     std::unique_ptr<State> mState;
 };
+
+// AES-256 in CBC mode with PKCS#7 padding. Encryption throws only when
+// OpenSSL fails; decryption gives nullopt for input that is not a non-zero
+// multiple of 16 bytes or whose padding is wrong.
+Bytes aes256CbcEncrypt(std::span<const std::uint8_t, 32> key, std::span<const std::uint8_t, 16> iv,
+                       std::span<const std::uint8_t> plain);
+std::optional<Bytes> aes256CbcDecrypt(std::span<const std::uint8_t, 32> key, std::span<const std::uint8_t, 16> iv,
+                                      std::span<const std::uint8_t> cipher);
+
+// Fills `out` from the kernel's secure random source (getrandom); 0, or
+// the errno of the failure.
+int randomBytes(std::span<std::uint8_t> out);
+
+// Equal bytes, compared in a time that depends on the lengths only (for
+// checking message authentication codes).
+bool constantTimeEqual(std::span<const std::uint8_t> a, std::span<const std::uint8_t> b);
 
 // Standard base64 with padding, no line breaks.
 std::string base64Encode(std::span<const std::uint8_t> data);

@@ -133,4 +133,56 @@ TEST(Crypto, Base64DecoderIsStrict) {
     }
 }
 
+std::vector<std::uint8_t> unhex(std::string_view text) {
+    std::vector<std::uint8_t> out;
+    for (std::size_t i = 0; i + 1 < text.size(); i += 2) {
+        out.push_back(static_cast<std::uint8_t>(std::stoi(std::string(text.substr(i, 2)), nullptr, 16)));
+    }
+    return out;
+}
+
+TEST(Crypto, Aes256CbcPublishedVectorWithPadding) {
+    // NIST SP 800-38A, F.2.5 and F.2.6 (CBC-AES256): four blocks, then the
+    // whole block of padding that PKCS#7 adds to a multiple of 16.
+    const auto key = unhex("603deb1015ca71be2b73aef0857d77811f352c073b6108d72d9810a30914dff4");
+    const auto iv = unhex("000102030405060708090a0b0c0d0e0f");
+    const auto plain = unhex(
+        "6bc1bee22e409f96e93d7e117393172aae2d8a571e03ac9c9eb76fac45af8e51"
+        "30c81c46a35ce411e5fbc1191a0a52eff69f2445df4f9b17ad2b417be66c3710");
+    const auto expected = unhex(
+        "f58c4c04d6e5f1ba779eabfb5f7bfbd69cfc4e967edb808d679f777bc6702c7d"
+        "39f23369a9d9bacfa530e26304231461b2eb05e2c39be9fcda6c19078c6a9d1b");
+    const std::span<const std::uint8_t, 32> k(key.data(), 32);
+    const std::span<const std::uint8_t, 16> v(iv.data(), 16);
+
+    const sec::Bytes cipher = sec::aes256CbcEncrypt(k, v, plain);
+    ASSERT_EQ(cipher.size(), 80u);
+    EXPECT_EQ(sec::Bytes(cipher.begin(), cipher.begin() + 64), expected);
+    EXPECT_EQ(sec::aes256CbcDecrypt(k, v, cipher), plain);
+    EXPECT_EQ(sec::aes256CbcEncrypt(k, v, {}).size(), 16u);
+
+    // Without its padding block the last byte reads 0x10, which the block
+    // does not carry sixteen times: refused, as are lengths not a multiple
+    // of 16 and nothing at all.
+    EXPECT_EQ(sec::aes256CbcDecrypt(k, v, expected), std::nullopt);
+    for (std::size_t length : {0u, 15u, 17u, 79u}) {
+        EXPECT_EQ(sec::aes256CbcDecrypt(k, v, std::span(cipher).first(length)), std::nullopt) << length;
+    }
+}
+
+TEST(Crypto, RandomBytesAndConstantTimeComparison) {
+    sec::Bytes a(32), b(32);
+    ASSERT_EQ(sec::randomBytes(a), 0);
+    ASSERT_EQ(sec::randomBytes(b), 0);
+    EXPECT_NE(a, b);
+    EXPECT_EQ(sec::randomBytes({}), 0);
+
+    sec::Bytes c = a;
+    EXPECT_TRUE(sec::constantTimeEqual(a, c));
+    c.back() ^= 1;
+    EXPECT_FALSE(sec::constantTimeEqual(a, c));
+    EXPECT_FALSE(sec::constantTimeEqual(a, std::span(a).first(31)));
+    EXPECT_TRUE(sec::constantTimeEqual({}, {}));
+}
+
 }  // namespace

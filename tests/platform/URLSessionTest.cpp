@@ -19,10 +19,13 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstring>
 #include <fstream>
 #include <future>
+#include <map>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -68,14 +71,17 @@ int unusedPort() {
     return ntohs(address.sin_port);
 }
 
-// A small HTTP/1.1 server: accepts connections one after the other, reads
-// each request (head, then a Content-Length or chunked body) and hands the
-// connection to the case's handler, which writes whatever reply the case
-// needs, byte for byte. Handlers may wait for release().
+// A small HTTP/1.1 server: reads each request (head, then a Content-Length
+// or chunked body) and hands the connection to the case's handler, which
+// writes whatever reply the case needs, byte for byte. Handlers may wait for
+// release(). By default it serves one connection and one request at a time;
+// in parallel mode every connection has a thread of its own and is read for
+// further requests until the client or the handler shuts it.
 struct ReceivedRequest {
     std::string head;  // without the blank line
     std::string body;
     bool complete = false;
+    int connection = 0;  // connections are numbered from 0 as they are accepted
 
     // The value of the first field named `name` (any case), else nullptr.
     const std::string* field(std::string_view name) const {
@@ -84,14 +90,21 @@ struct ReceivedRequest {
         }
         return nullptr;
     }
+    // The request target, as in "/path?query".
+    std::string target() const {
+        const std::size_t start = head.find(' ') + 1;
+        return head.substr(start, head.find(' ', start) - start);
+    }
     std::vector<std::pair<std::string, std::string>> fields;
 };
 
 class TestServer {
 public:
     using Handler = std::function<void(TestServer&, int fd, const ReceivedRequest&)>;
+    enum class Connections { OneAtATime, Parallel };
 
-    explicit TestServer(Handler handler) : mHandler(std::move(handler)) {
+    explicit TestServer(Handler handler, Connections connections = Connections::OneAtATime)
+        : mHandler(std::move(handler)), mConnections(connections) {
         mListener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         int on = 1;
         ::setsockopt(mListener, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
@@ -99,7 +112,7 @@ public:
         address.sin_family = AF_INET;
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         ::bind(mListener, reinterpret_cast<sockaddr*>(&address), sizeof address);
-        ::listen(mListener, 16);
+        ::listen(mListener, 128);
         socklen_t length = sizeof address;
         ::getsockname(mListener, reinterpret_cast<sockaddr*>(&address), &length);
         mPort = ntohs(address.sin_port);
@@ -110,12 +123,14 @@ public:
         {
             std::lock_guard lock(mMutex);
             mReleased = true;
+            mStopping = true;
             mChanged.notify_all();
-            // Unblocks a handler stuck sending to or reading from a client.
-            if (mConnection >= 0) ::shutdown(mConnection, SHUT_RDWR);
+            // Unblocks handlers stuck sending to or reading from a client.
+            for (int fd : mOpen) ::shutdown(fd, SHUT_RDWR);
         }
         ::shutdown(mListener, SHUT_RDWR);
         mThread.join();
+        for (auto& thread : mConnectionThreads) thread.join();
         ::close(mListener);
     }
 
@@ -126,6 +141,11 @@ public:
         std::unique_lock lock(mMutex);
         mChanged.wait(lock, [this] { return mReleased; });
     }
+    void release() {
+        std::lock_guard lock(mMutex);
+        mReleased = true;
+        mChanged.notify_all();
+    }
     bool released() {
         std::lock_guard lock(mMutex);
         return mReleased;
@@ -133,6 +153,11 @@ public:
     std::vector<ReceivedRequest> requests() {
         std::lock_guard lock(mMutex);
         return mRequests;
+    }
+    // Waits (with a guard against a hang) until `count` requests have come.
+    bool waitForRequests(std::size_t count) {
+        std::unique_lock lock(mMutex);
+        return mChanged.wait_for(lock, 60s, [&] { return mRequests.size() >= count; });
     }
 
 private:
@@ -171,33 +196,48 @@ private:
     };
 
     void serve() {
-        for (;;) {
+        for (int number = 0;; ++number) {
             const int fd = ::accept4(mListener, nullptr, nullptr, SOCK_CLOEXEC);
             if (fd < 0) {
                 if (errno == EINTR) continue;
                 return;
             }
+            const bool parallel = mConnections == Connections::Parallel;
             {
                 std::lock_guard lock(mMutex);
-                mConnection = fd;
+                if (mStopping) {
+                    ::close(fd);
+                    continue;
+                }
+                mOpen.insert(fd);
+                if (parallel) mConnectionThreads.emplace_back([this, fd, number] { serveConnection(fd, number); });
             }
-            const ReceivedRequest request = readRequest(fd);
-            {
-                std::lock_guard lock(mMutex);
-                mRequests.push_back(request);
-            }
-            if (!request.head.empty()) mHandler(*this, fd, request);
-            {
-                std::lock_guard lock(mMutex);
-                mConnection = -1;
-            }
-            ::close(fd);
+            if (!parallel) serveConnection(fd, number);
         }
     }
 
-    static ReceivedRequest readRequest(int fd) {
-        ReceivedRequest request;
+    void serveConnection(int fd, int number) {
         Reader reader(fd);
+        for (bool first = true;; first = false) {
+            ReceivedRequest request = readRequest(reader);
+            request.connection = number;
+            // A kept connection that the client closes is no request.
+            if (first || !request.head.empty()) {
+                std::lock_guard lock(mMutex);
+                mRequests.push_back(request);
+                mChanged.notify_all();
+            }
+            if (request.head.empty()) break;
+            mHandler(*this, fd, request);
+            if (mConnections == Connections::OneAtATime || !request.complete) break;
+        }
+        std::lock_guard lock(mMutex);
+        mOpen.erase(fd);
+        ::close(fd);
+    }
+
+    static ReceivedRequest readRequest(Reader& reader) {
+        ReceivedRequest request;
         std::string line;
         bool first = true;
         while (reader.line(line) && !line.empty()) {
@@ -232,13 +272,16 @@ private:
     }
 
     Handler mHandler;
+    const Connections mConnections;
     int mListener = -1;
     int mPort = 0;
     std::thread mThread;
     std::mutex mMutex;
     std::condition_variable mChanged;
     bool mReleased = false;
-    int mConnection = -1;
+    bool mStopping = false;
+    std::set<int> mOpen;  // connections being served
+    std::vector<std::thread> mConnectionThreads;
     std::vector<ReceivedRequest> mRequests;
 };
 
@@ -248,9 +291,11 @@ std::string hex(std::size_t value) {
     return out.str();
 }
 
-// A reply with a Content-Length body.
+// A reply with a Content-Length body. The connection closes after it (the
+// server reads one request per connection), which the client must not
+// find out by sending its next request there.
 std::string replyWithBody(int status, const std::string& extraFields, const std::string& body) {
-    return "HTTP/1.1 " + std::to_string(status) + " X\r\n" + extraFields +
+    return "HTTP/1.1 " + std::to_string(status) + " X\r\n" + extraFields + "Connection: close\r\n" +
            "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
 }
 
@@ -1056,4 +1101,507 @@ TEST(URLSession, BlockingDidReceiveDataHoldsBackTheTransfer) {
     EXPECT_LE(largestChunk, URLSession::kMaximumDataChunkSize);
     ASSERT_TRUE(chunkAfterFirstHold.has_value());
     EXPECT_GT(*chunkAfterFirstHold, URLSession::kMaximumDataChunkSize / 2);
+}
+
+namespace {
+
+// Records the callbacks of many tasks, each task on its own.
+class TaskLog : public URLSessionDataDelegate {
+public:
+    struct Entry {
+        std::vector<Event> events;
+        std::vector<std::uint8_t> body;
+        std::optional<Error> error;
+        std::int64_t sent = 0;
+        bool onQueue = true;
+    };
+    // Runs outside the log's lock.
+    std::function<void(URLSessionTask&, std::span<const std::uint8_t>)> onData;
+
+    void didReceiveResponse(URLSession& session, URLSessionTask& task, const HTTPURLResponse&,
+                            std::function<void(URLSessionResponseDisposition)> completionHandler) override {
+        record(session, task, Event::Response, [](Entry&) {});
+        completionHandler(URLSessionResponseDisposition::Allow);
+    }
+    void didReceiveData(URLSession& session, URLSessionTask& task, std::span<const std::uint8_t> data) override {
+        record(session, task, Event::Data,
+               [&](Entry& entry) { entry.body.insert(entry.body.end(), data.begin(), data.end()); });
+        if (onData) onData(task, data);
+    }
+    void didSendBodyData(URLSession& session, URLSessionTask& task, std::int64_t, std::int64_t totalBytesSent,
+                         std::int64_t) override {
+        record(session, task, Event::Sent, [&](Entry& entry) { entry.sent = totalBytesSent; });
+    }
+    void didCompleteWithError(URLSession& session, URLSessionTask& task, const std::optional<Error>& error) override {
+        record(session, task, Event::Complete, [&](Entry& entry) { entry.error = error; });
+    }
+    void didBecomeInvalidWithError(URLSession&, const std::optional<Error>&) override {
+        std::lock_guard lock(mMutex);
+        mLastEvents.push_back(Event::Invalid);
+        mChanged.notify_all();
+    }
+
+    // Waits (with a guard against a hang) until `count` tasks have completed
+    // and `invalidations` sessions have become invalid.
+    bool waitFor(std::size_t count, std::size_t invalidations = 0) {
+        std::unique_lock lock(mMutex);
+        return mChanged.wait_for(lock, 60s, [&] {
+            return mCompletions >= count && static_cast<std::size_t>(std::count(mLastEvents.begin(), mLastEvents.end(),
+                                                                                Event::Invalid)) >= invalidations;
+        });
+    }
+    Entry entry(const std::shared_ptr<URLSessionTask>& task) {
+        std::lock_guard lock(mMutex);
+        return mEntries[task.get()];
+    }
+    // Completions and invalidations in the order they came.
+    std::vector<Event> ends() {
+        std::lock_guard lock(mMutex);
+        return mLastEvents;
+    }
+
+private:
+    template <typename F>
+    void record(URLSession& session, URLSessionTask& task, Event event, F&& update) {
+        std::lock_guard lock(mMutex);
+        Entry& entry = mEntries[&task];
+        entry.onQueue = entry.onQueue && session.delegateQueue()->isCurrent();
+        entry.events.push_back(event);
+        update(entry);
+        if (event == Event::Complete) {
+            ++mCompletions;
+            mLastEvents.push_back(event);
+        }
+        mChanged.notify_all();
+    }
+
+    std::mutex mMutex;
+    std::condition_variable mChanged;
+    std::map<const URLSessionTask*, Entry> mEntries;
+    std::size_t mCompletions = 0;
+    std::vector<Event> mLastEvents;
+};
+
+// The body served for /n/<index>: a size and bytes of its own.
+std::vector<std::uint8_t> bodyFor(std::size_t index) { return pattern(65536 + index * 7919, index * 1000003); }
+
+std::size_t indexIn(const std::string& target) { return std::stoul(target.substr(target.rfind('/') + 1)); }
+
+}  // namespace
+
+TEST(URLSession, ManyTasksRunAtOnceAndEachGetsItsOwnBytes) {
+    // The server answers none until all have asked: tasks that ran one after
+    // another would never get there.
+    constexpr std::size_t kTasks = 64;
+    std::atomic<bool> allAtOnce{false};
+    TestServer server(
+        [&](TestServer& self, int fd, const ReceivedRequest& request) {
+            if (self.waitForRequests(kTasks)) allAtOnce = true;
+            const std::size_t index = indexIn(request.target());
+            const std::string body = asText(bodyFor(index));
+            if (index % 2 == 0) {
+                sendAll(fd, "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body);
+            } else {
+                sendAll(fd, "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n" + hex(body.size()) + "\r\n" + body +
+                                "\r\n0\r\n\r\n");
+            }
+        },
+        TestServer::Connections::Parallel);
+
+    auto log = std::make_shared<TaskLog>();
+    std::vector<std::shared_ptr<URLSession>> sessions;
+    for (int i = 0; i < 4; ++i) sessions.push_back(URLSession::sessionWithConfiguration({}, log, nullptr));
+    std::vector<std::shared_ptr<URLSessionTask>> tasks;
+    for (std::size_t i = 0; i < kTasks; ++i) {
+        tasks.push_back(
+            sessions[i % sessions.size()]->dataTaskWithRequest(requestFor(server.url("/n/" + std::to_string(i)))));
+    }
+    for (const auto& task : tasks) task->resume();
+    ASSERT_TRUE(log->waitFor(kTasks));
+    for (const auto& session : sessions) session->finishTasksAndInvalidate();
+    ASSERT_TRUE(log->waitFor(kTasks, sessions.size()));
+
+    EXPECT_TRUE(allAtOnce.load());
+    for (std::size_t i = 0; i < kTasks; ++i) {
+        SCOPED_TRACE("task " + std::to_string(i));
+        const TaskLog::Entry entry = log->entry(tasks[i]);
+        EXPECT_FALSE(entry.error.has_value()) << entry.error->localizedDescription();
+        EXPECT_TRUE(entry.body == bodyFor(i));
+        EXPECT_TRUE(orderIsSound(entry.events));
+        EXPECT_TRUE(entry.onQueue);
+    }
+}
+
+TEST(URLSession, ADelegateThatHoldsItsTaskBackHoldsBackNoOther) {
+    constexpr std::int64_t kHeld = 16 * kMiB, kOther = 8 * kMiB;
+    TestServer server(
+        [&](TestServer&, int fd, const ReceivedRequest& request) {
+            const std::int64_t size = request.target() == "/held" ? kHeld : kOther;
+            if (!sendAll(fd, "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(size) + "\r\n\r\n")) return;
+            for (std::int64_t offset = 0; offset < size; offset += kMiB) {
+                if (!sendAll(fd, asText(pattern(kMiB, static_cast<std::uint64_t>(offset))))) return;
+            }
+        },
+        TestServer::Connections::Parallel);
+
+    // The held task's delegate blocks in its first didReceiveData until the
+    // other task has completed.
+    std::promise<void> heldStarted, otherDone;
+    auto otherDoneFuture = otherDone.get_future().share();
+    std::int64_t heldBytes = 0, heldMismatches = 0;
+    bool otherFinishedFirst = false;
+    auto held = std::make_shared<StreamingDelegate>();
+    held->onData = [&](URLSessionTask&, std::span<const std::uint8_t> data) {
+        for (std::size_t i = 0; i < data.size(); ++i) {
+            if (data[i] != patternByte(static_cast<std::uint64_t>(heldBytes) + i)) ++heldMismatches;
+        }
+        if (heldBytes == 0) {
+            heldStarted.set_value();
+            otherFinishedFirst = otherDoneFuture.wait_for(60s) == std::future_status::ready;
+        }
+        heldBytes += static_cast<std::int64_t>(data.size());
+    };
+    auto heldSession = sessionFor(held);
+    auto heldTask = heldSession->dataTaskWithRequest(requestFor(server.url("/held")));
+    heldTask->resume();
+    ASSERT_EQ(heldStarted.get_future().wait_for(60s), std::future_status::ready);
+
+    auto other = std::make_shared<Recorder>();
+    auto otherSession = sessionFor(other);
+    runTask(otherSession, otherSession->dataTaskWithRequest(requestFor(server.url("/other"))), *other);
+    otherDone.set_value();
+    EXPECT_FALSE(other->error().has_value()) << other->error()->localizedDescription();
+    EXPECT_EQ(other->body(), pattern(kOther));
+
+    ASSERT_TRUE(held->waitForCompletion());
+    heldSession->finishTasksAndInvalidate();
+    ASSERT_TRUE(held->waitForInvalid());
+    EXPECT_TRUE(otherFinishedFirst);
+    EXPECT_FALSE(held->error().has_value()) << held->error()->localizedDescription();
+    EXPECT_EQ(heldBytes, kHeld);
+    EXPECT_EQ(heldMismatches, 0);
+}
+
+TEST(URLSession, CancellingOneOfManyTasksLeavesTheOthersAlone) {
+    // Each answer sends half its body, then the rest once released.
+    constexpr std::size_t kTasks = 16, kVictim = 5;
+    TestServer server(
+        [&](TestServer& self, int fd, const ReceivedRequest& request) {
+            const std::string body = asText(bodyFor(indexIn(request.target())));
+            const std::size_t half = body.size() / 2;
+            if (!sendAll(fd, "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" +
+                                 body.substr(0, half))) {
+                return;
+            }
+            self.waitForRelease();
+            sendAll(fd, body.substr(half));
+        },
+        TestServer::Connections::Parallel);
+
+    auto log = std::make_shared<TaskLog>();
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::set<const URLSessionTask*> withData;
+    log->onData = [&](URLSessionTask& task, auto) {
+        std::lock_guard lock(mutex);
+        withData.insert(&task);
+        changed.notify_all();
+    };
+    auto session = URLSession::sessionWithConfiguration({}, log, nullptr);
+    std::vector<std::shared_ptr<URLSessionTask>> tasks;
+    for (std::size_t i = 0; i < kTasks; ++i) {
+        tasks.push_back(session->dataTaskWithRequest(requestFor(server.url("/n/" + std::to_string(i)))));
+        tasks.back()->resume();
+    }
+    {
+        std::unique_lock lock(mutex);
+        ASSERT_TRUE(changed.wait_for(lock, 60s, [&] { return withData.size() == kTasks; }));
+    }
+    tasks[kVictim]->cancel();
+    server.release();
+    ASSERT_TRUE(log->waitFor(kTasks));
+    session->finishTasksAndInvalidate();
+    ASSERT_TRUE(log->waitFor(kTasks, 1));
+
+    for (std::size_t i = 0; i < kTasks; ++i) {
+        SCOPED_TRACE("task " + std::to_string(i));
+        const TaskLog::Entry entry = log->entry(tasks[i]);
+        EXPECT_TRUE(orderIsSound(entry.events));
+        const auto expected = bodyFor(i);
+        if (i == kVictim) {
+            ASSERT_TRUE(entry.error.has_value());
+            EXPECT_EQ(entry.error->code(), URLErrorCancelled);
+            EXPECT_LT(entry.body.size(), expected.size());
+            EXPECT_TRUE(std::equal(entry.body.begin(), entry.body.end(), expected.begin()));
+        } else {
+            EXPECT_FALSE(entry.error.has_value()) << entry.error->localizedDescription();
+            EXPECT_TRUE(entry.body == expected);
+        }
+    }
+}
+
+namespace {
+
+// A body stream that has only the bytes the test has let through; it says
+// so with HasBytesAvailable, as a stream fed by a producer would. Reading
+// it while it has nothing would block such a stream: that fails it here.
+class GatedStream final : public InputStream {
+public:
+    explicit GatedStream(std::vector<std::uint8_t> data) : mData(std::move(data)) {}
+
+    void open() override {
+        if (status() == StreamStatus::NotOpen) setStatus(StreamStatus::Open);
+    }
+    bool hasBytesAvailable() const override {
+        std::lock_guard lock(mMutex);
+        return mOffset < mAllowed || mOffset == mData.size();
+    }
+    long read(std::uint8_t* buffer, std::size_t length) override {
+        std::lock_guard lock(mMutex);
+        if (mOffset == mData.size()) return 0;
+        if (mOffset == mAllowed) {
+            ++mReadsWhileEmpty;
+            fail(Error(StreamErrorDomain, EWOULDBLOCK));
+            return -1;
+        }
+        const std::size_t count = std::min(length, mAllowed - mOffset);
+        std::memcpy(buffer, mData.data() + mOffset, count);
+        mOffset += count;
+        return static_cast<long>(count);
+    }
+    // Lets the first `count` bytes through.
+    void allow(std::size_t count) {
+        {
+            std::lock_guard lock(mMutex);
+            mAllowed = std::min(count, mData.size());
+        }
+        postEvent(StreamEvent::HasBytesAvailable);
+    }
+    std::size_t offset() const {
+        std::lock_guard lock(mMutex);
+        return mOffset;
+    }
+    int readsWhileEmpty() const {
+        std::lock_guard lock(mMutex);
+        return mReadsWhileEmpty;
+    }
+
+private:
+    mutable std::mutex mMutex;
+    const std::vector<std::uint8_t> mData;
+    std::size_t mOffset = 0;
+    std::size_t mAllowed = 0;
+    int mReadsWhileEmpty = 0;
+};
+
+}  // namespace
+
+TEST(URLSession, ABodyStreamWithNothingReadyHoldsBackOnlyItsUpload) {
+    TestServer server(
+        [](TestServer&, int fd, const ReceivedRequest& request) {
+            sendAll(fd, request.head.starts_with("PUT") ? replyWithBody(201, "", "") : replyWithBody(200, "", "ok"));
+        },
+        TestServer::Connections::Parallel);
+    const auto data = pattern(3 * kMiB + 5);
+    auto stream = std::make_shared<GatedStream>(data);
+
+    for (const bool declareLength : {true, false}) {
+        SCOPED_TRACE(declareLength ? "with Content-Length" : "chunked");
+        stream = std::make_shared<GatedStream>(data);
+        stream->allow(kMiB);
+        auto uploader = std::make_shared<Recorder>();
+        auto uploadSession = sessionFor(uploader);
+        URLRequest put = requestFor(server.url("/up"), "PUT");
+        put.httpBodyStream = stream;
+        if (declareLength) put.setValue(std::to_string(data.size()), "Content-Length");
+        uploadSession->dataTaskWithRequest(put)->resume();
+        for (int i = 0; i < 6000 && stream->offset() < kMiB; ++i) std::this_thread::sleep_for(10ms);
+        ASSERT_EQ(stream->offset(), static_cast<std::size_t>(kMiB));
+
+        // While the upload waits for its stream, another transfer runs.
+        auto other = std::make_shared<Recorder>();
+        auto otherSession = sessionFor(other);
+        runTask(otherSession, otherSession->dataTaskWithRequest(requestFor(server.url("/get"))), *other);
+        EXPECT_EQ(asText(other->body()), "ok");
+        EXPECT_FALSE(uploader->response().has_value());
+
+        stream->allow(2 * kMiB);
+        stream->allow(data.size());
+        ASSERT_TRUE(uploader->waitForCompletion());
+        uploadSession->finishTasksAndInvalidate();
+        ASSERT_TRUE(uploader->waitForInvalid());
+        EXPECT_FALSE(uploader->error().has_value()) << uploader->error()->localizedDescription();
+        EXPECT_EQ(stream->readsWhileEmpty(), 0);
+        EXPECT_EQ(uploader->totalSent(), static_cast<std::int64_t>(data.size()));
+        const auto requests = server.requests();
+        const auto upload = std::find_if(requests.rbegin(), requests.rend(),
+                                         [](const ReceivedRequest& r) { return r.head.starts_with("PUT"); });
+        ASSERT_NE(upload, requests.rend());
+        EXPECT_TRUE(upload->complete);
+        EXPECT_EQ(upload->body, asText(data));
+    }
+}
+
+TEST(URLSession, InvalidateAndCancelEndsEveryTaskInFlight) {
+    // Half the answers stall before their head, half in their body.
+    constexpr std::size_t kTasks = 32;
+    TestServer server(
+        [](TestServer& self, int fd, const ReceivedRequest& request) {
+            if (indexIn(request.target()) % 2 == 1) {
+                sendAll(fd, "HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\n0123456789");
+            }
+            self.waitForRelease();
+        },
+        TestServer::Connections::Parallel);
+
+    auto log = std::make_shared<TaskLog>();
+    auto session = URLSession::sessionWithConfiguration({}, log, nullptr);
+    std::vector<std::shared_ptr<URLSessionTask>> tasks;
+    for (std::size_t i = 0; i < kTasks; ++i) {
+        tasks.push_back(session->dataTaskWithRequest(requestFor(server.url("/n/" + std::to_string(i)))));
+        tasks.back()->resume();
+    }
+    ASSERT_TRUE(server.waitForRequests(kTasks));
+    session->invalidateAndCancel();
+    ASSERT_TRUE(log->waitFor(kTasks, 1));
+
+    const auto ends = log->ends();
+    ASSERT_EQ(ends.size(), kTasks + 1);
+    EXPECT_EQ(ends.back(), Event::Invalid);
+    for (std::size_t i = 0; i < kTasks; ++i) {
+        SCOPED_TRACE("task " + std::to_string(i));
+        const TaskLog::Entry entry = log->entry(tasks[i]);
+        EXPECT_TRUE(orderIsSound(entry.events));
+        ASSERT_TRUE(entry.error.has_value());
+        EXPECT_EQ(entry.error->code(), URLErrorCancelled);
+        EXPECT_EQ(tasks[i]->state(), URLSessionTaskState::Completed);
+    }
+}
+
+TEST(URLSession, ConnectionsAreReusedAndOnlyHarmlessRequestsAreSentAgain) {
+    // Answers keep the connection, except the first request to a "/lost"
+    // path: the server reads it and closes without a word.
+    std::mutex mutex;
+    std::set<std::string> lostOnce;
+    TestServer server(
+        [&](TestServer&, int fd, const ReceivedRequest& request) {
+            {
+                std::lock_guard lock(mutex);
+                if (request.target().starts_with("/lost") && lostOnce.insert(request.target()).second) {
+                    ::shutdown(fd, SHUT_RDWR);
+                    return;
+                }
+            }
+            sendAll(fd, "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok");
+        },
+        TestServer::Connections::Parallel);
+
+    // Each step in a session of its own: connections outlive sessions.
+    const auto run = [&](URLRequest request) {
+        auto recorder = std::make_shared<Recorder>();
+        auto session = sessionFor(recorder);
+        runTask(session, session->dataTaskWithRequest(std::move(request)), *recorder);
+        return std::make_pair(recorder->errorCode(), asText(recorder->body()));
+    };
+    URLRequest put = requestFor(server.url("/lost-put"), "PUT");
+    put.httpBody = pattern(100);
+
+    EXPECT_EQ(run(requestFor(server.url("/ok"))), std::make_pair(0L, std::string("ok")));
+    EXPECT_EQ(run(put), std::make_pair(static_cast<long>(URLErrorNetworkConnectionLost), std::string()));
+    EXPECT_EQ(run(requestFor(server.url("/ok"))), std::make_pair(0L, std::string("ok")));
+    EXPECT_EQ(run(requestFor(server.url("/lost-get"))), std::make_pair(0L, std::string("ok")));
+
+    // Connections opened and closed unused are not counted.
+    std::vector<ReceivedRequest> requests;
+    for (const auto& request : server.requests()) {
+        if (!request.head.empty()) requests.push_back(request);
+    }
+    std::vector<std::string> targets;
+    for (const auto& request : requests) targets.push_back(request.target());
+    ASSERT_EQ(targets, (std::vector<std::string>{"/ok", "/lost-put", "/ok", "/lost-get", "/lost-get"}));
+    EXPECT_EQ(requests[1].connection, requests[0].connection) << "reused by the next session";
+    EXPECT_NE(requests[2].connection, requests[1].connection) << "the closed one was not";
+    EXPECT_EQ(requests[3].connection, requests[2].connection);
+    EXPECT_NE(requests[4].connection, requests[3].connection) << "sent again on a new one";
+}
+
+namespace {
+
+// Puts every response's body straight into a stream.
+class IntoStreamDelegate : public Recorder {
+public:
+    explicit IntoStreamDelegate(std::shared_ptr<OutputStream> stream) : mStream(std::move(stream)) {}
+    void didReceiveResponse(URLSession& session, URLSessionTask& task, const HTTPURLResponse& response,
+                            std::function<void(URLSessionResponseDisposition)> completionHandler) override {
+        mStream->open();
+        task.writeReceivedDataToStream(mStream);
+        Recorder::didReceiveResponse(session, task, response, std::move(completionHandler));
+    }
+
+private:
+    std::shared_ptr<OutputStream> mStream;
+};
+
+// Takes `room` bytes, then fails.
+class FailingOutputStream final : public OutputStream {
+public:
+    explicit FailingOutputStream(std::size_t room) : mRoom(room) {}
+    long write(const std::uint8_t*, std::size_t length) override {
+        if (length > mRoom) {
+            fail(Error(StreamErrorDomain, EIO));
+            return -1;
+        }
+        mRoom -= length;
+        return static_cast<long>(length);
+    }
+
+private:
+    std::size_t mRoom;
+};
+
+}  // namespace
+
+TEST(URLSession, TheBodyCanGoStraightIntoAStream) {
+    const auto body = pattern(3 * kMiB + 7);
+    TestServer server([&](TestServer&, int fd, const ReceivedRequest& request) {
+        if (request.target() == "/chunked") {
+            sendAll(fd, "HTTP/1.1 200 OK\r\nConnection: close\r\nTransfer-Encoding: chunked\r\n\r\n");
+            for (std::size_t offset = 0; offset < body.size(); offset += 100000) {
+                const std::size_t size = std::min<std::size_t>(100000, body.size() - offset);
+                if (!sendChunk(fd, std::vector<std::uint8_t>(body.begin() + offset, body.begin() + offset + size))) {
+                    return;
+                }
+            }
+            sendAll(fd, "0\r\n\r\n");
+            return;
+        }
+        sendAll(fd, replyWithBody(200, "", asText(body)));
+    });
+
+    for (const char* path : {"/fixed", "/chunked"}) {
+        SCOPED_TRACE(path);
+        auto stream = OutputStream::toMemory();
+        auto delegate = std::make_shared<IntoStreamDelegate>(stream);
+        auto session = sessionFor(delegate);
+        auto task = session->dataTaskWithRequest(requestFor(server.url(path)));
+        runTask(session, task, *delegate);
+        EXPECT_FALSE(delegate->error().has_value()) << delegate->error()->localizedDescription();
+        EXPECT_TRUE(*stream->dataWrittenToMemory() == body);
+        EXPECT_TRUE(delegate->body().empty()) << "no didReceiveData";
+        EXPECT_EQ(task->countOfBytesReceived(), static_cast<std::int64_t>(body.size()));
+        EXPECT_TRUE(orderIsSound(delegate->events()));
+        EXPECT_TRUE(delegate->allOnDelegateQueue());
+    }
+
+    // A stream that fails ends the task, with the stream's error inside.
+    auto delegate = std::make_shared<IntoStreamDelegate>(std::make_shared<FailingOutputStream>(kMiB));
+    auto session = sessionFor(delegate);
+    runTask(session, session->dataTaskWithRequest(requestFor(server.url("/fixed"))), *delegate);
+    const auto error = delegate->error();
+    ASSERT_TRUE(error.has_value());
+    EXPECT_EQ(error->code(), URLErrorUnknown);
+    const auto* underlying = error->userInfoValue<Error>(URLErrorUnderlyingErrorKey);
+    ASSERT_NE(underlying, nullptr);
+    EXPECT_EQ(underlying->code(), EIO);
+    EXPECT_TRUE(orderIsSound(delegate->events()));
 }

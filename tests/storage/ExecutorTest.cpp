@@ -75,6 +75,9 @@ struct ReceivedRequest {
 class TestServer {
 public:
     TestServer() {
+        // One request per connection: an idle connection the client keeps
+        // for reuse would hold stop() for the whole keep-alive time.
+        mServer.set_keep_alive_max_count(1);
         mPort = mServer.bind_to_any_port("127.0.0.1");
         mThread = std::thread([this] { mServer.listen_after_bind(); });
         while (!mServer.is_running()) std::this_thread::sleep_for(1ms);
@@ -784,6 +787,28 @@ TEST_F(Executor, ADestinationFileInAMissingFolderFailsWithCode8AndNeverHangs) {
     EXPECT_EQ(inner->code(), ENOENT);
     // Nothing reached the stream, so the policy decided: a 200 whose
     // processing failed is retried, and each attempt ends the same way.
+    EXPECT_EQ(statuses(*context), (std::vector<int>{200, 200, 200}));
+}
+
+TEST_F(Executor, AClosedMemoryDestinationFailsWithCode8) {
+    // The session writes a body bound for memory itself; the stream's
+    // failure is still the stream's, not the transport's.
+    TestServer server;
+    server.on("/small",
+              [](const httplib::Request&, httplib::Response& response) { response.set_content("abc", "text/plain"); });
+    auto context = std::make_shared<BLSOperationContext>();
+    auto command = makeCommand(context, server.url("/small"));
+    auto destination = platform::OutputStream::toMemory();
+    destination->open();
+    destination->close();
+    command->setDestinationStream(destination);
+    Outcome outcome = run(command, nullptr, context);
+    expectRanOnceElsewhere(outcome);
+    EXPECT_EQ(outcome.code(), static_cast<long>(BLSErrorCode::OutputStreamError));
+    const auto* inner = outcome.error->userInfoValue<Error>(BLSErrorKey::InnerError);
+    ASSERT_NE(inner, nullptr);
+    EXPECT_EQ(inner->code(), EBADF);
+    EXPECT_TRUE(destination->dataWrittenToMemory()->empty());
     EXPECT_EQ(statuses(*context), (std::vector<int>{200, 200, 200}));
 }
 

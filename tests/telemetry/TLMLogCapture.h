@@ -49,6 +49,13 @@ public:
         return matching;
     }
 
+    // Whether a line of that level has exactly that text.
+    bool hasMessage(TLMLogLevel level, const std::string& message) {
+        const std::vector<TLMCapturedLine> matching = linesAt(level);
+        return std::any_of(matching.begin(), matching.end(),
+                           [&](const TLMCapturedLine& line) { return line.message == message; });
+    }
+
 private:
     std::mutex mMutex;
     std::vector<TLMCapturedLine> mLines;

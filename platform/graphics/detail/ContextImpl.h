@@ -46,4 +46,8 @@ struct ContextImpl {
     std::vector<TransparencyLayer> layers;
 };
 
+// Sets a colour as Cairo's source: components clamped to 0 to 1 (not a
+// number is 0), the colour's alpha times `alpha`.
+void setSourceColor(cairo_t* cr, const Color& color, double alpha);
+
 }  // namespace platform::detail

@@ -103,10 +103,30 @@ const std::map<std::string, FontChoice>& fontIndex() {
     return index;
 }
 
+// The platform's fonts that screens and documents name, and the faces that
+// stand in for them: sans faces for the humanist and geometric sans, the
+// monospaced face for the typewriter one. A name fontconfig knows itself
+// wins over this table.
+std::optional<std::string> standInFor(const std::string& lowercasedName) {
+    static const std::map<std::string, std::string> standIns = {
+        {"futura-medium", "DejaVu Sans"},       {"avenir-medium", "DejaVu Sans"},
+        {"avenirnext-medium", "DejaVu Sans"},   {"applesdgothicneo-bold", "DejaVu Sans Bold"},
+        {"couriernewpsmt", "DejaVu Sans Mono"},
+    };
+    const auto found = standIns.find(lowercasedName);
+    if (found == standIns.end()) return std::nullopt;
+    return found->second;
+}
+
 std::optional<FontChoice> lookupLocked(const std::string& fontName) {
     if (fontName.empty()) return std::nullopt;
     const auto& index = fontIndex();
-    auto it = index.find(ascii::lowercased(fontName));
+    const std::string key = ascii::lowercased(fontName);
+    auto it = index.find(key);
+    if (it == index.end()) {
+        const auto standIn = standInFor(key);
+        if (standIn) it = index.find(ascii::lowercased(*standIn));
+    }
     if (it == index.end()) return std::nullopt;
     return it->second;
 }
@@ -138,7 +158,7 @@ std::mutex& pangoMutex() {
 
 bool fontExistsLocked(const std::string& fontName) { return lookupLocked(fontName).has_value(); }
 
-PangoLayout* makeLayoutLocked(const std::string& utf8, const std::string& fontName, double laidOutSize) {
+PangoFontDescription* fontDescriptionLocked(const std::string& fontName, double laidOutSize) {
     const FontChoice choice =
         lookupLocked(fontName).value_or(FontChoice{systemFontFamily(), std::nullopt, std::nullopt, std::nullopt});
 
@@ -150,7 +170,13 @@ PangoLayout* makeLayoutLocked(const std::string& utf8, const std::string& fontNa
     // Absolute size: one point is one unit whatever the resolution.
     const double size = std::clamp(laidOutSize, 0.0, kLargestLaidOutSize);
     pango_font_description_set_absolute_size(description, size * PANGO_SCALE);
+    return description;
+}
 
+PangoContext* pangoContextLocked() { return sharedContextLocked(); }
+
+PangoLayout* makeLayoutLocked(const std::string& utf8, const std::string& fontName, double laidOutSize) {
+    PangoFontDescription* description = fontDescriptionLocked(fontName, laidOutSize);
     PangoLayout* layout = pango_layout_new(sharedContextLocked());
     pango_layout_set_font_description(layout, description);
     pango_font_description_free(description);

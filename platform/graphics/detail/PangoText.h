@@ -3,6 +3,8 @@
 // drawing use, so that measured and drawn text agree. Includes Pango; never
 // include it from a public header.
 
+#include "platform/graphics/Geometry.h"
+
 #include <pango/pangocairo.h>
 
 #include <mutex>
@@ -25,7 +27,23 @@ constexpr double kLargestLaidOutSize = 1000.0;
 // pangoMutex() and unrefs the layout.
 PangoLayout* makeLayoutLocked(const std::string& utf8, const std::string& fontName, double laidOutSize);
 
-// True when fontconfig has a font of that name (caller holds pangoMutex()).
+// True when fontconfig has a font of that name, or the name is one of the
+// platform's fonts that a face here stands in for (caller holds
+// pangoMutex()).
 bool fontExistsLocked(const std::string& fontName);
+
+// The description of the named font (the system font when unknown) at
+// `laidOutSize` points, as makeLayoutLocked uses it. Caller holds
+// pangoMutex() and frees it.
+PangoFontDescription* fontDescriptionLocked(const std::string& fontName, double laidOutSize);
+
+// The one Pango context behind every layout (caller holds pangoMutex()).
+PangoContext* pangoContextLocked();
+
+struct TextLayoutImpl;
+
+// Draws a text layout's lines with their top-left at `topLeft`, multiplied
+// by `alpha`. Caller holds pangoMutex() and has saved the Cairo state.
+void drawTextLayoutLocked(cairo_t* cr, const TextLayoutImpl& layout, Point topLeft, double alpha);
 
 }  // namespace platform::detail

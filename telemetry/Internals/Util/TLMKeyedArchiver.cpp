@@ -250,10 +250,27 @@ void TLMKeyedArchiver::encodeStringArray(const std::optional<std::vector<std::st
 }
 
 void TLMKeyedArchiver::encodeStringDictionary(const std::map<std::string, std::string>& value, const std::string& key) {
-    if (value.empty()) return;
+    if (!value.empty()) encodeOptionalStringDictionary(value, key);
+}
+
+void TLMKeyedArchiver::encodeOptionalString(const std::optional<std::string>& value, const std::string& key) {
+    if (value) encodeObject(TLMArchiveValue(*value), key);
+}
+
+void TLMKeyedArchiver::encodeOptionalInteger(const std::optional<std::int64_t>& value, const std::string& key) {
+    if (value) encodeInteger(*value, key);
+}
+
+void TLMKeyedArchiver::encodeOptionalStringDictionary(const std::optional<std::map<std::string, std::string>>& value,
+                                                      const std::string& key) {
+    if (!value) return;
     TLMArchiveValue::Dictionary dictionary;
-    for (const auto& [name, text] : value) dictionary.emplace(name, text);
+    for (const auto& [name, text] : *value) dictionary.emplace(name, text);
     encodeObject(TLMArchiveValue(std::move(dictionary)), key);
+}
+
+void TLMKeyedArchiver::encodeData(const std::optional<TLMArchiveValue::Data>& value, const std::string& key) {
+    if (value) encodeObject(TLMArchiveValue(*value), key);
 }
 
 // ---- Reading
@@ -455,7 +472,15 @@ std::optional<T> TLMKeyedUnarchiver::typedField(const std::string& key, const T*
 }
 
 std::string TLMKeyedUnarchiver::decodeString(const std::string& key) const {
-    return typedField(key, &TLMArchiveValue::asString, "a string").value_or(std::string());
+    return decodeOptionalString(key).value_or(std::string());
+}
+
+std::optional<std::string> TLMKeyedUnarchiver::decodeOptionalString(const std::string& key) const {
+    return typedField(key, &TLMArchiveValue::asString, "a string");
+}
+
+std::optional<TLMArchiveValue::Data> TLMKeyedUnarchiver::decodeData(const std::string& key) const {
+    return typedField(key, &TLMArchiveValue::asData, "data");
 }
 
 std::optional<TLMArchiveValue::Date> TLMKeyedUnarchiver::decodeDate(const std::string& key) const {
@@ -493,8 +518,13 @@ std::optional<std::vector<std::string>> TLMKeyedUnarchiver::decodeStringArray(co
 }
 
 std::map<std::string, std::string> TLMKeyedUnarchiver::decodeStringDictionary(const std::string& key) const {
+    return decodeOptionalStringDictionary(key).value_or(std::map<std::string, std::string>());
+}
+
+std::optional<std::map<std::string, std::string>> TLMKeyedUnarchiver::decodeOptionalStringDictionary(
+    const std::string& key) const {
     const TLMArchiveValue* value = presentField(key);
-    if (value == nullptr) return {};
+    if (value == nullptr) return std::nullopt;
     const TLMArchiveValue::Dictionary* dictionary = value->asDictionary();
     if (dictionary == nullptr) throwWrongKind(key, "a dictionary of strings");
     std::map<std::string, std::string> texts;

@@ -151,6 +151,18 @@ public:
     void encodeDouble(double value, const std::string& key);
     void encodeStringArray(const std::optional<std::vector<std::string>>& value, const std::string& key);
     void encodeStringDictionary(const std::map<std::string, std::string>& value, const std::string& key);
+    // For records where an empty value is a value: written unless absent.
+    void encodeOptionalString(const std::optional<std::string>& value, const std::string& key);
+    void encodeOptionalInteger(const std::optional<std::int64_t>& value, const std::string& key);
+    void encodeOptionalStringDictionary(const std::optional<std::map<std::string, std::string>>& value,
+                                        const std::string& key);
+    void encodeData(const std::optional<TLMArchiveValue::Data>& value, const std::string& key);
+    // The objects in order; an empty list is written, an absent one not.
+    template <typename T>
+    void encodeObjectArray(const std::optional<std::vector<std::shared_ptr<T>>>& value, const std::string& key) {
+        if (!value) return;
+        encodeObject(TLMArchiveValue(TLMArchiveValue::Array(value->begin(), value->end())), key);
+    }
 
     TLMKeyedArchiver(const TLMKeyedArchiver&) = delete;
     TLMKeyedArchiver& operator=(const TLMKeyedArchiver&) = delete;
@@ -196,6 +208,28 @@ public:
     std::optional<std::vector<std::string>> decodeStringArray(const std::string& key) const;
     // Empty when absent.
     std::map<std::string, std::string> decodeStringDictionary(const std::string& key) const;
+    // None when absent, so an empty value reads back as empty.
+    std::optional<std::string> decodeOptionalString(const std::string& key) const;
+    std::optional<std::map<std::string, std::string>> decodeOptionalStringDictionary(const std::string& key) const;
+    std::optional<TLMArchiveValue::Data> decodeData(const std::string& key) const;
+    // A list of objects that must all be T (no null among them).
+    template <typename T>
+    std::optional<std::vector<std::shared_ptr<T>>> decodeArrayOfObjectsOfClass(const std::string& key) const {
+        const TLMArchiveValue* value = presentField(key);
+        if (value == nullptr) return std::nullopt;
+        const TLMArchiveValue::Array* array = value->asArray();
+        const std::string expected = "an array of " + TLMClassName(typeid(T));
+        if (array == nullptr) throwWrongKind(key, expected);
+        std::vector<std::shared_ptr<T>> objects;
+        objects.reserve(array->size());
+        for (const TLMArchiveValue& element : *array) {
+            const TLMArchiveValue::Object* object = element.asObject();
+            auto typed = object ? std::dynamic_pointer_cast<T>(*object) : nullptr;
+            if (!typed) throwWrongKind(key, expected);
+            objects.push_back(std::move(typed));
+        }
+        return objects;
+    }
 
     // Reads an archive, restoring only what `allowedClasses` allows. None,
     // with the reason in `error`, for bytes that are no whole archive.

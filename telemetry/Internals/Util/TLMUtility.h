@@ -9,10 +9,24 @@
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
+
+// What the client asks of the application object. The app registers its own
+// at start-up; a process without one (a tool, a test) has none.
+class TLMApplicationInterface {
+public:
+    virtual ~TLMApplicationInterface() = default;
+    // 0 active, 1 inactive, 2 in the background.
+    virtual long applicationState() = 0;
+    virtual bool canOpenURL(const std::string& url) = 0;
+    // Opens the URL; `completion` gets whether it was opened.
+    virtual void openURL(const std::string& url, std::function<void(bool)> completion) = 0;
+};
 
 class TLMUtility {
 public:
@@ -31,6 +45,24 @@ public:
     static std::optional<TLMArchiveValue> unarchiveKeyedData(const std::vector<std::uint8_t>& data);
     // Adds to the process-wide list of what unarchiving restores. Thread-safe.
     static void addAllowedClasses(const std::vector<TLMArchiveClass>& classes);
+
+    // ---- The application
+    // The application state, or 3 (no state of an application) in a
+    // process without an application object.
+    static long applicationState();
+    static void setSharedApp(std::shared_ptr<TLMApplicationInterface> application);
+    static std::shared_ptr<TLMApplicationInterface> sharedApp();
+    // Opens the URL on the main queue; `completionHandler` gets 1 when it was
+    // opened, 2 when not (at once when no application can open it).
+    static void sharedAppOpenUrl(const std::string& url, std::function<void(long)> completionHandler);
+
+    // ---- Installation kind
+    // 99 for a development build (the bundle holds "embedded.mobileprovision"),
+    // 1 for a test-distribution build (its store receipt is "sandboxReceipt"),
+    // 0 for a store build.
+    static long currentAppEnvironment();
+    static bool hasEmbeddedMobileProvision();
+    static bool isAppStoreReceiptSandbox();
 
     // ---- Dates
     using Date = std::chrono::system_clock::time_point;
@@ -87,4 +119,22 @@ public:
     static std::optional<std::string> targetKeyFromTargetToken(const std::string& token);
     // "o:" and the target key; none without a target key.
     static std::optional<std::string> iKeyFromTargetToken(const std::string& token);
+
+    // ---- The start string: parts separated by ";", such as
+    // "target=<token>;appsecret=<secret>", a bare secret, or "ios=<secret>"
+    // beside parts for other platforms.
+    static std::optional<std::string> appSecretFrom(const std::string& string);
+    static std::optional<std::string> transmissionTargetTokenFrom(const std::string& string);
+
+    // ---- Text
+    // The SHA-256 digest of the text's bytes in lower-case hexadecimal.
+    static std::string sha256(const std::string& text);
+    // The JSON pretty-printed with "\/" written "/"; the data read as text
+    // when it is no JSON; none for no data.
+    static std::optional<std::string> prettyPrintJson(const std::optional<Data>& data);
+    // Every case-insensitive match of `pattern` replaced by `replacement`
+    // ("$1" names a group); none, with an error, for a pattern that does
+    // not compile.
+    static std::optional<std::string> obfuscateString(const std::string& string, const std::string& pattern,
+                                                      const std::string& replacement);
 };

@@ -1,10 +1,16 @@
-// Event properties and target tokens.
+// Event properties, target tokens, the start string and text helpers.
 
 #include "telemetry/Internals/Util/TLMUtility.h"
 
+#include "platform/foundation/Value.h"
+#include "platform/security/Crypto.h"
 #include "telemetry/TLMLogger.h"
 
+#include <unicode/regex.h>
+
+#include <memory>
 #include <string_view>
+#include <vector>
 
 namespace {
 
@@ -109,4 +115,100 @@ std::optional<std::string> TLMUtility::iKeyFromTargetToken(const std::string& to
     const auto key = targetKeyFromTargetToken(token);
     if (!key) return std::nullopt;
     return "o:" + *key;
+}
+
+namespace {
+
+std::vector<std::string> startStringParts(const std::string& string) {
+    std::vector<std::string> parts;
+    std::size_t start = 0;
+    for (;;) {
+        const auto end = string.find(';', start);
+        parts.push_back(string.substr(start, end - start));
+        if (end == std::string::npos) return parts;
+        start = end + 1;
+    }
+}
+
+std::string withoutEvery(std::string text, std::string_view marker) {
+    for (auto at = text.find(marker); at != std::string::npos; at = text.find(marker, at))
+        text.erase(at, marker.size());
+    return text;
+}
+
+}  // namespace
+
+std::optional<std::string> TLMUtility::appSecretFrom(const std::string& string) {
+    const bool platformParts = string.find("ios=") != std::string::npos;
+    for (const auto& part : startStringParts(string)) {
+        if (part.empty() || part.find("target=") != std::string::npos) continue;
+        std::string secret;
+        if (platformParts) {
+            if (part.find("ios=") != std::string::npos) secret = withoutEvery(part, "ios=");
+        } else if (part.find("appsecret=") == std::string::npos && part.find('=') == std::string::npos) {
+            secret = part;
+        } else {
+            secret = withoutEvery(part, "appsecret=");
+        }
+        if (!secret.empty()) return secret;
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> TLMUtility::transmissionTargetTokenFrom(const std::string& string) {
+    for (const auto& part : startStringParts(string)) {
+        if (part.find("target=") == std::string::npos) continue;
+        std::string token = withoutEvery(part, "target=");
+        if (!token.empty()) return token;
+    }
+    return std::nullopt;
+}
+
+std::string TLMUtility::sha256(const std::string& text) {
+    const auto digest = platform::security::sha256({reinterpret_cast<const std::uint8_t*>(text.data()), text.size()});
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string hex;
+    hex.reserve(digest.size() * 2);
+    for (const auto byte : digest) {
+        hex.push_back(kHex[byte >> 4]);
+        hex.push_back(kHex[byte & 0x0F]);
+    }
+    return hex;
+}
+
+std::optional<std::string> TLMUtility::prettyPrintJson(const std::optional<Data>& data) {
+    if (!data) return std::nullopt;
+    std::string text(data->begin(), data->end());
+    const auto value = platform::Value::fromJson(text);
+    if (!value) return text;
+    std::string pretty = value->toJson(true);
+    for (auto at = pretty.find("\\/"); at != std::string::npos; at = pretty.find("\\/", at + 1)) pretty.erase(at, 1);
+    return pretty;
+}
+
+std::optional<std::string> TLMUtility::obfuscateString(const std::string& string, const std::string& pattern,
+                                                       const std::string& replacement) {
+    // ICU's matcher keeps its backtracking off the call stack, so a long
+    // answer from a server cannot overflow it.
+    UErrorCode status = U_ZERO_ERROR;
+    UParseError where{};
+    std::unique_ptr<icu::RegexPattern> compiled(
+        icu::RegexPattern::compile(icu::UnicodeString::fromUTF8(pattern), UREGEX_CASE_INSENSITIVE, where, status));
+    if (U_FAILURE(status)) {
+        TLMLogError("Telemetry", "Couldn't create regular expression with pattern\"%s\": %s", pattern.c_str(),
+                    u_errorName(status));
+        return std::nullopt;
+    }
+    // The matcher reads the input in place: it must outlive the matcher.
+    const icu::UnicodeString input = icu::UnicodeString::fromUTF8(string);
+    std::unique_ptr<icu::RegexMatcher> matcher(compiled->matcher(input, status));
+    icu::UnicodeString replaced;
+    if (U_SUCCESS(status)) replaced = matcher->replaceAll(icu::UnicodeString::fromUTF8(replacement), status);
+    if (U_FAILURE(status)) {
+        TLMLogError("Telemetry", "Couldn't replace matches of pattern\"%s\": %s", pattern.c_str(), u_errorName(status));
+        return std::nullopt;
+    }
+    std::string text;
+    replaced.toUTF8String(text);
+    return text;
 }

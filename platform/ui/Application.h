@@ -1,0 +1,81 @@
+#pragma once
+// The running application, as the screens see it: its state, its windows
+// and what it does outside the app, recorded for tests (opened URLs,
+// haptics, sounds). The desktop backend (or a test) reports state changes
+// with setApplicationState. Main thread only.
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace platform::ui {
+
+class Window;
+
+enum class ApplicationState { active, inactive, background };
+
+enum class StatusBarStyle { defaultStyle, lightContent, darkContent };
+
+// One haptic the app asked for.
+struct HapticEvent {
+    enum class Kind { impact, notification, selection };
+    Kind kind = Kind::selection;
+    // The impact's style or the notification's type, as the platform
+    // numbers them; 0 for a selection.
+    int style = 0;
+    friend bool operator==(const HapticEvent&, const HapticEvent&) = default;
+};
+
+class Application {
+public:
+    static Application& sharedApplication();
+
+    ApplicationState applicationState() const { return mState; }
+    // Moves the application to `state`, posting the platform's notifications
+    // in their order: going to the background from active passes through
+    // inactive (will resign active, did enter background), coming back
+    // (will enter foreground, did become active) likewise.
+    void setApplicationState(ApplicationState state);
+
+    // Windows made key and visible, in the order they first were; windows
+    // that have gone are left out.
+    std::vector<std::shared_ptr<Window>> windows() const;
+    std::shared_ptr<Window> keyWindow() const { return mKeyWindow.lock(); }
+
+    // A URL the app could hand to another app: one with a scheme.
+    bool canOpenURL(const std::string& url) const;
+    // Records the URL; the completion (when given) hears on the main loop's
+    // next turn whether it would have opened (canOpenURL).
+    void openURL(const std::string& url, std::function<void(bool)> completion = {});
+    const std::vector<std::string>& openedURLs() const { return mOpenedURLs; }
+
+    void recordHaptic(const HapticEvent& haptic) { mHaptics.push_back(haptic); }
+    const std::vector<HapticEvent>& haptics() const { return mHaptics; }
+    // A sound the app played, by its resource name.
+    void recordSound(std::string name) { mSounds.push_back(std::move(name)); }
+    const std::vector<std::string>& playedSounds() const { return mSounds; }
+
+    StatusBarStyle statusBarStyle() const { return mStatusBarStyle; }
+    void setStatusBarStyle(StatusBarStyle style) { mStatusBarStyle = style; }
+
+    // Forgets the recorded URLs, haptics and sounds.
+    void clearRecords();
+
+private:
+    friend class Window;
+    Application() = default;
+    void windowBecameKey(const std::shared_ptr<Window>& window);
+    void addWindow(const std::shared_ptr<Window>& window);
+
+    ApplicationState mState = ApplicationState::active;
+    std::vector<std::weak_ptr<Window>> mWindows;
+    std::weak_ptr<Window> mKeyWindow;
+    std::vector<std::string> mOpenedURLs;
+    std::vector<HapticEvent> mHaptics;
+    std::vector<std::string> mSounds;
+    StatusBarStyle mStatusBarStyle = StatusBarStyle::defaultStyle;
+};
+
+}  // namespace platform::ui

@@ -1,0 +1,445 @@
+#include "telemetry/Internals/Storage/TLMDBStorage.h"
+
+#include "telemetry/Internals/Util/TLMUtility.h"
+#include "telemetry/TLMLogger.h"
+
+#include <sqlite3.h>
+
+#include <mutex>
+#include <system_error>
+
+namespace {
+
+const char* const kLogTag = "Telemetry";
+
+// File names are "file:" URIs; SQLite would read "?", "#" and "%" in a bare
+// path as URI syntax.
+std::string FileURI(const std::filesystem::path& path) {
+    static const char kHex[] = "0123456789ABCDEF";
+    std::string uri = "file://";
+    for (const unsigned char c : path.string()) {
+        const bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
+                           c == '.' || c == '_' || c == '~' || c == '/';
+        if (plain) {
+            uri += static_cast<char>(c);
+        } else {
+            uri += '%';
+            uri += kHex[c >> 4];
+            uri += kHex[c & 0xF];
+        }
+    }
+    return uri;
+}
+
+std::string ErrorMessage(sqlite3* db) { return sqlite3_errmsg(db); }
+
+}  // namespace
+
+// Set up before main, before anything opens a connection.
+static const int gSQLiteConfigurationResult = TLMDBStorage::configureSQLite();
+
+void TLMDBConnectionCloser::operator()(sqlite3* db) const { sqlite3_close_v2(db); }
+
+TLMDBStorage::TLMDBStorage(TLMDBSchema schema, std::uint64_t version, std::string filename)
+    : TLMDBStorage(DeferConfiguration{}, std::move(schema), version, std::move(filename)) {
+    initializeDatabase();
+}
+
+TLMDBStorage::TLMDBStorage(std::uint64_t version, std::string filename)
+    : TLMDBStorage(TLMDBSchema{}, version, std::move(filename)) {}
+
+TLMDBStorage::TLMDBStorage(DeferConfiguration, TLMDBSchema schema, std::uint64_t version, std::string filename)
+    : mSchema(std::move(schema)), mVersion(version), mFilename(std::move(filename)) {}
+
+int TLMDBStorage::configureSQLite() {
+    static const int result = sqlite3_config(SQLITE_CONFIG_URI, 1);
+    return result;
+}
+
+void TLMDBStorage::initializeDatabase() {
+    static std::once_flag logged;
+    std::call_once(logged, [] {
+        const int result = gSQLiteConfigurationResult;
+        if (result == SQLITE_OK) {
+            TLMLogDebug(kLogTag, "SQLite global configuration successfully updated.");
+        } else {
+            const std::string text = sqlite3_errstr(result);
+            TLMLogError(kLogTag, "Failed to update SQLite global configuration. Error: %s.", text.c_str());
+        }
+    });
+    int result = configureDatabase();
+    if (result == SQLITE_NOTADB || result == SQLITE_CORRUPT) {
+        dropDatabase();
+        result = configureDatabase();
+    }
+    if (result != SQLITE_OK) TLMLogError(kLogTag, "Failed to initialize database.");
+}
+
+int TLMDBStorage::configureDatabase() {
+    mPageSize = 0;
+    const bool existed = TLMUtility::fileExistsForPathComponent(mFilename);
+    const std::optional<std::filesystem::path> file =
+        TLMUtility::createFileAtPathComponent(mFilename, std::nullopt, false, false);
+    if (!file) return SQLITE_CANTOPEN;
+    mDbFileURL = *file;
+    mMaxSizeInBytes = kDefaultMaxSizeInBytes;
+
+    int result = SQLITE_OK;
+    TLMDBConnection db = openDatabaseAtFileURL(mDbFileURL, &result);
+    if (!db) return result;
+    const std::int64_t pageSize = querySingleValue("PRAGMA page_size;", db.get(), &result);
+    if (pageSize <= 0) {
+        TLMLogError(kLogTag, "Failed to get storage page size.");
+        return result != SQLITE_OK ? result : SQLITE_ERROR;
+    }
+    const std::uint64_t storedVersion = versionInOpenedDatabase(db.get(), &result);
+    if (result != SQLITE_OK) return result;
+    if (!mSchema.empty()) {
+        result = createTablesWithSchema(mSchema, db.get());
+        if (result != SQLITE_OK) {
+            TLMLogError(kLogTag, "Failed to create tables with schema with error \"%d\".", result);
+            return result;
+        }
+    }
+    const std::string name = mFilename;
+    const auto version = static_cast<unsigned long long>(mVersion);
+    const auto stored = static_cast<unsigned long long>(storedVersion);
+    if (!existed) {
+        TLMLogInfo(kLogTag, "Created \"%s\" database with %llu version.", name.c_str(), version);
+        customizeDatabase(db.get());
+    } else if (storedVersion < mVersion) {
+        TLMLogInfo(kLogTag, "Migrating \"%s\" database from version %llu to %llu.", name.c_str(), stored, version);
+        migrateDatabase(db.get(), storedVersion);
+    } else if (storedVersion > mVersion) {
+        // A later release wrote it; writing our older number would make that
+        // release take its own data for old and migrate it away.
+        TLMLogWarning(kLogTag, "Keeping \"%s\" database at version %llu, newer than this client's %llu.", name.c_str(),
+                      stored, version);
+    }
+    enableAutoVacuumInOpenedDatabase(db.get());
+    if (storedVersion <= mVersion) setVersion(mVersion, db.get());
+    mPageSize = pageSize;
+    return SQLITE_OK;
+}
+
+TLMDBConnection TLMDBStorage::openDatabaseAtFileURL(const std::filesystem::path& fileURL, int* result) {
+    sqlite3* handle = nullptr;
+    const std::string uri = FileURI(fileURL);
+    const int code =
+        sqlite3_open_v2(uri.c_str(), &handle, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_URI, nullptr);
+    TLMDBConnection db(handle);
+    if (result) *result = code;
+    if (code != SQLITE_OK) {
+        TLMLogError(kLogTag, "Failed to open database with result: %d.", code);
+        return nullptr;
+    }
+    return db;
+}
+
+int TLMDBStorage::executeQueryUsingBlock(const std::function<int(sqlite3*)>& callback) {
+    if (mPageSize == 0) {
+        TLMLogError(kLogTag, "The database was not configured correctly. The page size is expected to be non zero.");
+        return SQLITE_ERROR;
+    }
+    int result = SQLITE_OK;
+    TLMDBConnection db = openDatabaseAtFileURL(mDbFileURL, &result);
+    if (!db) return result;
+    result = setMaxPageCount(mMaxSizeInBytes / mPageSize, db.get());
+    if (result == SQLITE_CORRUPT || result == SQLITE_NOTADB) return result;
+    if (result != SQLITE_OK) TLMLogError(kLogTag, "Failed to open database with specified maximum size constraint.");
+    return callback(db.get());
+}
+
+int TLMDBStorage::executeNonSelectionQuery(const std::string& query) {
+    return executeNonSelectionQuery(query, TLMStorageBindableArray());
+}
+
+int TLMDBStorage::executeNonSelectionQuery(const std::string& query, const TLMStorageBindableArray& values) {
+    return executeQueryUsingBlock([&](sqlite3* db) { return executeNonSelectionQuery(query, db, values); });
+}
+
+std::vector<TLMDBRow> TLMDBStorage::executeSelectionQuery(const std::string& query,
+                                                          const TLMStorageBindableArray& values) {
+    std::vector<TLMDBRow> rows;
+    executeQueryUsingBlock([&](sqlite3* db) {
+        int result = SQLITE_OK;
+        rows = executeSelectionQuery(query, db, &result, values);
+        return result;
+    });
+    return rows;
+}
+
+std::uint64_t TLMDBStorage::countEntriesForTable(const std::string& table, const std::string& condition,
+                                                 const TLMStorageBindableArray& values) {
+    std::string query = "SELECT COUNT(*) FROM \"" + table + "\" ";
+    if (!condition.empty()) query += "WHERE " + condition;
+    const std::vector<TLMDBRow> rows = executeSelectionQuery(query, values);
+    if (rows.empty() || rows.front().empty()) return 0;
+    const auto count = rows.front().front().numberAsInteger();
+    return count && *count > 0 ? static_cast<std::uint64_t>(*count) : 0;
+}
+
+bool TLMDBStorage::createTable(const std::string& tableName, const TLMDBColumnsSchema& columnsSchema) {
+    const int result = executeQueryUsingBlock([&](sqlite3* db) {
+        if (tableExists(tableName, db)) return SQLITE_OK;
+        const std::string query =
+            "CREATE TABLE \"" + tableName + "\" (" + columnsQueryFromColumnsSchema(columnsSchema) + ");";
+        const int code = executeNonSelectionQuery(query, db);
+        if (code == SQLITE_OK) {
+            TLMLogVerbose(kLogTag, "Table %s has been created", tableName.c_str());
+        } else {
+            TLMLogError(kLogTag, "Failed to create table %s", tableName.c_str());
+        }
+        return code;
+    });
+    return result == SQLITE_OK;
+}
+
+bool TLMDBStorage::dropTable(const std::string& tableName) {
+    const int result = executeQueryUsingBlock([&](sqlite3* db) {
+        if (!tableExists(tableName, db)) return SQLITE_OK;
+        const int code = executeNonSelectionQuery("DROP TABLE \"" + tableName + "\";", db);
+        if (code == SQLITE_OK) {
+            TLMLogVerbose(kLogTag, "Table %s has been deleted", tableName.c_str());
+        } else {
+            TLMLogError(kLogTag, "Failed to delete table %s", tableName.c_str());
+        }
+        return code;
+    });
+    return result == SQLITE_OK;
+}
+
+void TLMDBStorage::dropDatabase() {
+    const bool removed = !mDbFileURL.empty() && TLMUtility::deleteFileAtURL(mDbFileURL);
+    // A journal left beside a deleted file would be played into the new one.
+    for (const char* suffix : {"-journal", "-wal", "-shm"}) {
+        std::error_code ignored;
+        if (!mDbFileURL.empty()) std::filesystem::remove(mDbFileURL.string() + suffix, ignored);
+    }
+    if (removed) {
+        const std::string uri = FileURI(mDbFileURL);
+        TLMLogVerbose(kLogTag, "Database %s has been deleted.", uri.c_str());
+    } else {
+        TLMLogError(kLogTag, "Failed to delete database.");
+    }
+}
+
+void TLMDBStorage::setMaxStorageSize(std::int64_t sizeInBytes, const std::function<void(bool)>& completionHandler) {
+    auto finish = [&](bool success) {
+        if (completionHandler) completionHandler(success);
+    };
+    int result = SQLITE_OK;
+    TLMDBConnection db = openDatabaseAtFileURL(mDbFileURL, &result);
+    if (!db) return finish(false);
+    if (mPageSize == 0) {
+        TLMLogError(kLogTag, "The database was not configured correctly. The page size is expected to be non zero.");
+        return finish(false);
+    }
+    const long long size = sizeInBytes;
+    const std::int64_t pageCount = getPageCountInOpenedDatabase(db.get());
+    TLMLogDebug(kLogTag, "Found %lld pages in the database.", static_cast<long long>(pageCount));
+    const std::int64_t requestedPages = sizeInBytes / mPageSize + (sizeInBytes % mPageSize > 0 ? 1 : 0);
+    bool success = false;
+    if (pageCount > requestedPages) {
+        TLMLogWarning(kLogTag,
+                      "Cannot change database size to %lld bytes as it would cause a loss of data. Maximum database "
+                      "size will not be changed.",
+                      size);
+    } else if ((result = setMaxPageCount(requestedPages, db.get())) != SQLITE_OK) {
+        TLMLogError(kLogTag, "Could not change maximum database size to %lld bytes. SQLite error code: %i", size,
+                    result);
+    } else {
+        const std::int64_t newMaxPages = getMaxPageCountInOpenedDatabase(db.get());
+        const long long newMaxSize = mPageSize * newMaxPages;
+        if (newMaxPages == requestedPages) {
+            mMaxSizeInBytes = newMaxSize;
+            if (newMaxSize == sizeInBytes) {
+                TLMLogInfo(kLogTag, "Changed maximum database size to %lld bytes.", size);
+            } else {
+                TLMLogInfo(kLogTag, "Changed maximum database size to %lld bytes (next multiple of 4KiB).", newMaxSize);
+            }
+            success = true;
+        } else {
+            TLMLogError(kLogTag,
+                        "Could not change maximum database size to %lld bytes, current maximum size is %lld bytes.",
+                        size, newMaxSize);
+        }
+    }
+    db.reset();
+    finish(success);
+}
+
+int TLMDBStorage::createTablesWithSchema(const TLMDBSchema& schema, sqlite3* db) {
+    std::vector<std::string> statements;
+    for (const auto& [tableName, columns] : schema) {
+        int result = SQLITE_OK;
+        if (tableExists(tableName, db, &result)) continue;
+        if (result != SQLITE_OK) return result;
+        statements.push_back("CREATE TABLE \"" + tableName + "\" (" + columnsQueryFromColumnsSchema(columns) + ");");
+    }
+    for (const std::string& statement : statements) {
+        const int result = executeNonSelectionQuery(statement, db);
+        if (result != SQLITE_OK) return result;
+    }
+    return SQLITE_OK;
+}
+
+std::string TLMDBStorage::columnsQueryFromColumnsSchema(const TLMDBColumnsSchema& columnsSchema) {
+    std::string text;
+    for (const TLMDBColumn& column : columnsSchema) {
+        if (!text.empty()) text += ", ";
+        text += "\"" + column.name + "\" ";
+        for (std::size_t i = 0; i < column.words.size(); ++i) text += (i == 0 ? "" : " ") + column.words[i];
+    }
+    return text;
+}
+
+TLMDBColumnsIndexes TLMDBStorage::columnsIndexes(const TLMDBSchema& schema) {
+    TLMDBColumnsIndexes indexes;
+    for (const auto& [tableName, columns] : schema) {
+        auto& table = indexes[tableName];
+        for (std::size_t i = 0; i < columns.size(); ++i) table[columns[i].name] = i;
+    }
+    return indexes;
+}
+
+bool TLMDBStorage::tableExists(const std::string& tableName, sqlite3* db) {
+    return tableExists(tableName, db, nullptr);
+}
+
+bool TLMDBStorage::tableExists(const std::string& tableName, sqlite3* db, int* result) {
+    TLMStorageBindableArray values;
+    values.addString(tableName);
+    const std::int64_t count = querySingleValue(
+        "SELECT COUNT(*) FROM \"sqlite_master\" WHERE \"type\"='table' AND \"name\"=?;", db, result, values);
+    return count > 0;
+}
+
+std::uint64_t TLMDBStorage::versionInOpenedDatabase(sqlite3* db, int* result) {
+    const std::int64_t version = querySingleValue("PRAGMA user_version", db, result);
+    return static_cast<std::uint64_t>(version);
+}
+
+int TLMDBStorage::setVersion(std::uint64_t version, sqlite3* db) {
+    return executeNonSelectionQuery("PRAGMA user_version = " + std::to_string(version), db);
+}
+
+void TLMDBStorage::enableAutoVacuumInOpenedDatabase(sqlite3* db) {
+    constexpr std::int64_t kFull = 1;
+    if (querySingleValue("PRAGMA auto_vacuum", db) == kFull) return;
+    TLMLogDebug(kLogTag, "Vacuuming database and enabling auto_vacuum");
+    executeNonSelectionQuery("PRAGMA auto_vacuum = FULL;", db);
+    executeNonSelectionQuery("VACUUM;", db);
+}
+
+int TLMDBStorage::executeNonSelectionQuery(const std::string& query, sqlite3* db) {
+    return executeNonSelectionQuery(query, db, TLMStorageBindableArray());
+}
+
+int TLMDBStorage::executeNonSelectionQuery(const std::string& query, sqlite3* db,
+                                           const TLMStorageBindableArray& values) {
+    return executeQuery(query, db, values, [db](sqlite3_stmt* statement) {
+        const int result = sqlite3_step(statement);
+        if (result == SQLITE_DONE) return SQLITE_OK;
+        const std::string message = ErrorMessage(db);
+        if (result == SQLITE_CORRUPT || result == SQLITE_NOTADB) {
+            TLMLogError(kLogTag, "A database file is corrupted, result=%d\n\t%s", result, message.c_str());
+        } else if (result == SQLITE_FULL) {
+            TLMLogDebug(kLogTag, "Query failed with error: %d\n\t%s", result, message.c_str());
+        } else {
+            TLMLogError(kLogTag, "Could not execute the statement, result=%d\n\t%s", result, message.c_str());
+        }
+        return result;
+    });
+}
+
+int TLMDBStorage::executeQuery(const std::string& query, sqlite3* db, const TLMStorageBindableArray& values,
+                               const std::function<int(sqlite3_stmt*)>& callback) {
+    sqlite3_stmt* statement = nullptr;
+    int result = sqlite3_prepare_v2(db, query.c_str(), -1, &statement, nullptr);
+    if (result != SQLITE_OK) {
+        const std::string message = ErrorMessage(db);
+        TLMLogError(kLogTag, "Failed to prepare SQLite statement, result=%d\n\t%s", result, message.c_str());
+        sqlite3_finalize(statement);
+        return result;
+    }
+    result = values.bindAllValuesWithStatement(statement, db);
+    if (result == SQLITE_OK) result = callback(statement);
+    const int finalized = sqlite3_finalize(statement);
+    if (finalized != SQLITE_OK) {
+        const std::string message = ErrorMessage(db);
+        TLMLogError(kLogTag, "Failed to finalize SQLite statement, result=%d\n\t%s", finalized, message.c_str());
+    }
+    return result;
+}
+
+std::vector<TLMDBRow> TLMDBStorage::executeSelectionQuery(const std::string& query, sqlite3* db,
+                                                          const TLMStorageBindableArray& values) {
+    return executeSelectionQuery(query, db, nullptr, values);
+}
+
+std::vector<TLMDBRow> TLMDBStorage::executeSelectionQuery(const std::string& query, sqlite3* db, int* result,
+                                                          const TLMStorageBindableArray& values) {
+    std::vector<TLMDBRow> rows;
+    const int code = executeQuery(query, db, values, [&](sqlite3_stmt* statement) {
+        int step = SQLITE_OK;
+        while ((step = sqlite3_step(statement)) == SQLITE_ROW) {
+            const int count = sqlite3_column_count(statement);
+            if (count == 0) continue;
+            TLMDBRow row;
+            row.reserve(static_cast<std::size_t>(count));
+            for (int i = 0; i < count; ++i) row.push_back(columnValueFromStatement(statement, i));
+            rows.push_back(std::move(row));
+        }
+        if (step == SQLITE_DONE) return SQLITE_OK;
+        const std::string message = ErrorMessage(db);
+        TLMLogError(kLogTag, "Query failed with error: %d\n\t%s", step, message.c_str());
+        return step;
+    });
+    if (result) *result = code;
+    return rows;
+}
+
+platform::Value TLMDBStorage::columnValueFromStatement(sqlite3_stmt* query, int index) {
+    const int type = sqlite3_column_type(query, index);
+    switch (type) {
+        case SQLITE_NULL: return platform::Value();
+        case SQLITE_TEXT: {
+            const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(query, index));
+            const int length = sqlite3_column_bytes(query, index);
+            return platform::Value(std::string(text ? text : "", text ? static_cast<std::size_t>(length) : 0));
+        }
+        // Row identifiers run past 32 bits after enough insertions.
+        case SQLITE_INTEGER: return platform::Value(static_cast<std::int64_t>(sqlite3_column_int64(query, index)));
+        default:
+            TLMLogError(kLogTag, "Could not retrieve column value at index %d from statement: unknown type %d.", index,
+                        type);
+            return platform::Value();
+    }
+}
+
+std::int64_t TLMDBStorage::getPageSizeInOpenedDatabase(sqlite3* db) {
+    return querySingleValue("PRAGMA page_size;", db);
+}
+
+std::int64_t TLMDBStorage::getPageCountInOpenedDatabase(sqlite3* db) {
+    return querySingleValue("PRAGMA page_count;", db);
+}
+
+std::int64_t TLMDBStorage::getMaxPageCountInOpenedDatabase(sqlite3* db) {
+    return querySingleValue("PRAGMA max_page_count;", db);
+}
+
+std::int64_t TLMDBStorage::querySingleValue(const std::string& query, sqlite3* db, int* result,
+                                            const TLMStorageBindableArray& values) {
+    const std::vector<TLMDBRow> rows = executeSelectionQuery(query, db, result, values);
+    if (rows.empty() || rows.front().empty()) return 0;
+    return rows.front().front().numberAsInteger().value_or(0);
+}
+
+int TLMDBStorage::setMaxPageCount(std::int64_t maxPageCount, sqlite3* db) {
+    int result = SQLITE_OK;
+    executeSelectionQuery("PRAGMA max_page_count = " + std::to_string(maxPageCount), db, &result,
+                          TLMStorageBindableArray());
+    return result;
+}

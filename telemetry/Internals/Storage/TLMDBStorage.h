@@ -1,0 +1,145 @@
+#pragma once
+// The telemetry client's small layer over one SQLite database file in the
+// client's folder. Every operation opens its own connection, applies the
+// maximum database size to it, does its work and closes it again, so no
+// state but the file is shared between calls. Tables come from a schema
+// description; the schema version is the database's "user_version", and an
+// older one is handed to a migration hook. No operation throws: each gives
+// an SQLite result code (0 OK, 11 CORRUPT, 13 FULL, 26 NOTADB, ...), false,
+// an empty list or 0, and logs what went wrong.
+//
+// Not thread-safe: the telemetry client calls it from one serial queue.
+
+#include "platform/foundation/Value.h"
+#include "telemetry/Internals/Storage/TLMStorageBindableArray.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+// One column: its name and the words of its declaration ("INTEGER",
+// "PRIMARY KEY", ...).
+struct TLMDBColumn {
+    std::string name;
+    std::vector<std::string> words;
+};
+using TLMDBColumnsSchema = std::vector<TLMDBColumn>;
+// Table name to its columns, in order.
+using TLMDBSchema = std::map<std::string, TLMDBColumnsSchema>;
+// Table name to column name to the column's position in its table.
+using TLMDBColumnsIndexes = std::map<std::string, std::map<std::string, std::size_t>>;
+
+// A value read from a row: null, a string or a 64-bit integer.
+using TLMDBRow = std::vector<platform::Value>;
+
+struct TLMDBConnectionCloser {
+    void operator()(sqlite3* db) const;
+};
+using TLMDBConnection = std::unique_ptr<sqlite3, TLMDBConnectionCloser>;
+
+class TLMDBStorage {
+public:
+    // The maximum size every connection starts with.
+    static constexpr std::int64_t kDefaultMaxSizeInBytes = 10 * 1024 * 1024;
+
+    // Configures the database `filename` (relative to the client's folder):
+    // creates the file and the schema's missing tables, keeps full
+    // auto-vacuum and the version. A file that is corrupt or not a database
+    // is deleted and made anew.
+    TLMDBStorage(TLMDBSchema schema, std::uint64_t version, std::string filename);
+    TLMDBStorage(std::uint64_t version, std::string filename);
+    virtual ~TLMDBStorage() = default;
+
+    TLMDBStorage(const TLMDBStorage&) = delete;
+    TLMDBStorage& operator=(const TLMDBStorage&) = delete;
+
+    const std::filesystem::path& dbFileURL() const { return mDbFileURL; }
+    std::int64_t maxSizeInBytes() const { return mMaxSizeInBytes; }
+    // 0 when the database was never configured.
+    std::int64_t pageSize() const { return mPageSize; }
+    const TLMDBSchema& schema() const { return mSchema; }
+
+    // Opens a connection, limits its size and runs the block on it; the
+    // block's code, or the code that kept it from running.
+    int executeQueryUsingBlock(const std::function<int(sqlite3*)>& callback);
+
+    int executeNonSelectionQuery(const std::string& query);
+    int executeNonSelectionQuery(const std::string& query, const TLMStorageBindableArray& values);
+    // The rows; empty when the connection cannot be opened.
+    std::vector<TLMDBRow> executeSelectionQuery(const std::string& query, const TLMStorageBindableArray& values);
+    // Rows of `table`, those matching `condition` when it is not empty.
+    std::uint64_t countEntriesForTable(const std::string& table, const std::string& condition,
+                                       const TLMStorageBindableArray& values);
+
+    // A missing table counts as dropped, an existing one as created.
+    bool createTable(const std::string& tableName, const TLMDBColumnsSchema& columnsSchema);
+    bool dropTable(const std::string& tableName);
+    void dropDatabase();
+
+    // Changes the maximum size, rounded up to whole pages, unless the data
+    // already stored is larger; the handler (may be empty) gets the outcome.
+    // Holds for this run only.
+    void setMaxStorageSize(std::int64_t sizeInBytes, const std::function<void(bool)>& completionHandler);
+
+    // Operations on a connection that is already open.
+    static TLMDBConnection openDatabaseAtFileURL(const std::filesystem::path& fileURL, int* result);
+    static int createTablesWithSchema(const TLMDBSchema& schema, sqlite3* db);
+    static std::string columnsQueryFromColumnsSchema(const TLMDBColumnsSchema& columnsSchema);
+    static TLMDBColumnsIndexes columnsIndexes(const TLMDBSchema& schema);
+    static bool tableExists(const std::string& tableName, sqlite3* db);
+    static bool tableExists(const std::string& tableName, sqlite3* db, int* result);
+    static std::uint64_t versionInOpenedDatabase(sqlite3* db, int* result);
+    static int setVersion(std::uint64_t version, sqlite3* db);
+    static void enableAutoVacuumInOpenedDatabase(sqlite3* db);
+    static int executeNonSelectionQuery(const std::string& query, sqlite3* db);
+    static int executeNonSelectionQuery(const std::string& query, sqlite3* db, const TLMStorageBindableArray& values);
+    // Prepares, binds and hands the statement to the block; always finalizes.
+    static int executeQuery(const std::string& query, sqlite3* db, const TLMStorageBindableArray& values,
+                            const std::function<int(sqlite3_stmt*)>& callback);
+    static std::vector<TLMDBRow> executeSelectionQuery(const std::string& query, sqlite3* db,
+                                                       const TLMStorageBindableArray& values);
+    // `result` may be null; the rows read before a failure are returned.
+    static std::vector<TLMDBRow> executeSelectionQuery(const std::string& query, sqlite3* db, int* result,
+                                                       const TLMStorageBindableArray& values);
+    static platform::Value columnValueFromStatement(sqlite3_stmt* query, int index);
+    static std::int64_t getPageSizeInOpenedDatabase(sqlite3* db);
+    static std::int64_t getPageCountInOpenedDatabase(sqlite3* db);
+    static std::int64_t getMaxPageCountInOpenedDatabase(sqlite3* db);
+    // The first value of the first row; 0 when there is none. `result`
+    // (may be null) gets the query's code.
+    static std::int64_t querySingleValue(const std::string& query, sqlite3* db, int* result = nullptr,
+                                         const TLMStorageBindableArray& values = {});
+    static int setMaxPageCount(std::int64_t maxPageCount, sqlite3* db);
+    // Process-wide SQLite set-up, once, before any connection.
+    static int configureSQLite();
+
+protected:
+    // For subclasses with hooks: the constructor stores the values only, and
+    // the subclass calls initializeDatabase() at the end of its own
+    // constructor, when the hooks it overrides can run.
+    struct DeferConfiguration {};
+    TLMDBStorage(DeferConfiguration, TLMDBSchema schema, std::uint64_t version, std::string filename);
+    void initializeDatabase();
+
+    // Called once, when the database file was created by this start.
+    virtual void customizeDatabase(sqlite3* db) {}
+    // Called when the stored version is older than ours.
+    virtual void migrateDatabase(sqlite3* db, std::uint64_t fromVersion) {}
+
+private:
+    int configureDatabase();
+
+    std::filesystem::path mDbFileURL;
+    std::int64_t mMaxSizeInBytes = 0;
+    std::int64_t mPageSize = 0;
+    TLMDBSchema mSchema;
+    std::uint64_t mVersion;
+    std::string mFilename;
+};

@@ -1,0 +1,329 @@
+#include "telemetry/Internals/Storage/TLMLogDBStorage.h"
+
+#include "platform/security/Crypto.h"
+#include "telemetry/Internals/Util/TLMUtility.h"
+#include "telemetry/Internals/Util/TLMUuid.h"
+#include "telemetry/TLMLogger.h"
+
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <limits>
+
+namespace {
+
+const char* const kLogTag = "Telemetry";
+const char* const kTable = "logs";
+const char* const kIdColumn = "id";
+const char* const kGroupIdColumn = "groupId";
+const char* const kLogColumn = "log";
+const char* const kTargetTokenColumn = "targetToken";
+const char* const kTargetKeyColumn = "targetKey";
+const char* const kPriorityColumn = "priority";
+
+std::string Quoted(const std::string& name) { return "\"" + name + "\""; }
+
+std::string Describe(const platform::Value& value) {
+    if (const std::int64_t* number = value.asInteger()) return std::to_string(*number);
+    if (const std::string* text = value.asString()) return *text;
+    return "";
+}
+
+std::string Join(const std::vector<std::string>& parts, const std::string& separator) {
+    std::string text;
+    for (std::size_t i = 0; i < parts.size(); ++i) text += (i == 0 ? "" : separator) + parts[i];
+    return text;
+}
+
+// Base64 with anything outside its alphabet left out, as damaged rows may
+// hold line breaks or blanks.
+std::optional<std::vector<std::uint8_t>> DecodeBase64IgnoringUnknown(const std::string& text) {
+    std::string kept;
+    kept.reserve(text.size());
+    for (const char c : text) {
+        if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '+' || c == '/' ||
+            c == '=') {
+            kept += c;
+        }
+    }
+    return platform::security::base64Decode(kept);
+}
+
+}  // namespace
+
+const TLMDBSchema& TLMLogDBStorage::logsSchema() {
+    static const TLMDBSchema schema = {{kTable,
+                                        {{kIdColumn, {"INTEGER", "PRIMARY KEY", "AUTOINCREMENT"}},
+                                         {kGroupIdColumn, {"TEXT", "NOT NULL"}},
+                                         {kLogColumn, {"TEXT", "NOT NULL"}},
+                                         {kTargetTokenColumn, {"TEXT"}},
+                                         {kTargetKeyColumn, {"TEXT"}},
+                                         {kPriorityColumn, {"INTEGER"}}}}};
+    return schema;
+}
+
+TLMLogDBStorage::TLMLogDBStorage() : TLMDBStorage(DeferConfiguration{}, logsSchema(), kSchemaVersion, kFileName) {
+    const auto indexes = columnsIndexes(schema()).at(kTable);
+    mIdColumnIndex = indexes.at(kIdColumn);
+    mGroupIdColumnIndex = indexes.at(kGroupIdColumn);
+    mLogColumnIndex = indexes.at(kLogColumn);
+    mTargetTokenColumnIndex = indexes.at(kTargetTokenColumn);
+    initializeDatabase();
+}
+
+void TLMLogDBStorage::customizeDatabase(sqlite3* db) { createPriorityIndex(db); }
+
+void TLMLogDBStorage::migrateDatabase(sqlite3* db, std::uint64_t fromVersion) {
+    // Every version before this one is emptied; the hook works on the
+    // connection of the configuration.
+    if (tableExists(kTable, db)) executeNonSelectionQuery("DROP TABLE " + Quoted(kTable) + ";", db);
+    createTablesWithSchema(schema(), db);
+    createPriorityIndex(db);
+}
+
+int TLMLogDBStorage::createPriorityIndex(sqlite3* db) {
+    const std::string query = "CREATE INDEX \"ix_" + std::string(kTable) + "_" + kPriorityColumn + "\" ON " +
+                              Quoted(kTable) + " (" + Quoted(kPriorityColumn) + ")";
+    return executeNonSelectionQuery(query, db);
+}
+
+void TLMLogDBStorage::setMaxStorageSize(std::int64_t sizeInBytes, const std::function<void(bool)>& completionHandler) {
+    TLMDBStorage::setMaxStorageSize(sizeInBytes, completionHandler);
+}
+
+std::optional<TLMLogDBStorage::TargetColumns> TLMLogDBStorage::targetColumnsForLog(const TLMAbstractLog&) {
+    return std::nullopt;
+}
+
+bool TLMLogDBStorage::saveLog(const std::shared_ptr<TLMAbstractLog>& log, const std::string& groupId, TLMFlags flags) {
+    if (!log) return false;
+    const std::optional<std::vector<std::uint8_t>> archive = TLMUtility::archiveKeyedData(TLMArchiveValue(log));
+    if (!archive) return false;
+    const std::string base64 = platform::security::base64Encode(*archive);
+    const std::int64_t priority = flags & 0xFF;
+
+    TLMStorageBindableArray values;
+    values.addString(groupId);
+    values.addString(base64);
+    std::string columns = Quoted(kGroupIdColumn) + ", " + Quoted(kLogColumn);
+    if (const std::optional<TargetColumns> target = targetColumnsForLog(*log)) {
+        values.addString(target->encryptedToken);
+        values.addString(target->targetKey);
+        columns += ", " + Quoted(kTargetTokenColumn) + ", " + Quoted(kTargetKeyColumn);
+    }
+    values.addNumber(priority);
+    columns += ", " + Quoted(kPriorityColumn);
+    const std::string insert =
+        "INSERT INTO " + Quoted(kTable) + " (" + columns + ") VALUES " + buildKeyFormatWithCount(values.size());
+
+    const std::int64_t pageSize = this->pageSize();
+    const int result = executeQueryUsingBlock([&](sqlite3* db) {
+        const std::int64_t maxSize = pageSize * getMaxPageCountInOpenedDatabase(db);
+        if (static_cast<std::int64_t>(base64.size()) >= maxSize) {
+            TLMLogError(kLogTag,
+                        "Log is too large (%zu bytes) to store in database. Current maximum database size is %lld "
+                        "bytes.",
+                        base64.size(), static_cast<long long>(maxSize));
+            return SQLITE_ERROR;
+        }
+        int code = executeNonSelectionQuery(insert, db, values);
+        if (code == SQLITE_FULL) {
+            // Oldest logs of equal or lower priority make room, of any group.
+            TLMStorageBindableArray candidateValues;
+            candidateValues.addNumber(priority);
+            const std::vector<TLMDBRow> candidates = executeSelectionQuery(
+                "SELECT " + Quoted(kIdColumn) + " FROM " + Quoted(kTable) + " WHERE " + Quoted(kPriorityColumn) +
+                    " <= ? ORDER BY " + Quoted(kPriorityColumn) + " ASC, " + Quoted(kIdColumn) + " ASC",
+                db, candidateValues);
+            long deleted = 0;
+            for (const TLMDBRow& candidate : candidates) {
+                const long long id = candidate.front().numberAsInteger().value_or(0);
+                code = deleteLogsFromDBWithColumnValues({candidate.front()}, kIdColumn, db);
+                if (code != SQLITE_OK) break;
+                ++deleted;
+                TLMLogDebug(kLogTag, "Deleted a log with id %lld to store a new log.", id);
+                code = executeNonSelectionQuery(insert, db, values);
+                if (code != SQLITE_FULL) break;
+            }
+            if (deleted > 0) {
+                TLMLogDebug(kLogTag,
+                            "Log storage was over capacity, %ld oldest log(s) with equal or lower priority deleted.",
+                            deleted);
+            }
+        }
+        if (code == SQLITE_OK) {
+            TLMLogVerbose(kLogTag, "Log is stored with id: '%lld'",
+                          static_cast<long long>(sqlite3_last_insert_rowid(db)));
+        } else if (code == SQLITE_FULL) {
+            TLMLogError(kLogTag, "Storage is full and no logs with equal or lower priority exist; discarding the log.");
+        }
+        return code;
+    });
+    return result == SQLITE_OK;
+}
+
+std::uint64_t TLMLogDBStorage::countLogs() { return countEntriesForTable(kTable, "", {}); }
+
+bool TLMLogDBStorage::loadLogsWithGroupId(const std::string& groupId, std::uint64_t limit,
+                                          const std::optional<std::vector<std::string>>& excludedTargetKeys,
+                                          const TLMLoadDataCompletionHandler& completionHandler) {
+    std::vector<std::int64_t> pendingIds;
+    if (const auto group = mBatches.find(groupId); group != mBatches.end()) {
+        for (const auto& [batchId, ids] : group->second) pendingIds.insert(pendingIds.end(), ids.begin(), ids.end());
+    }
+    TLMStorageBindableArray values;
+    values.addString(groupId);
+    std::string condition = Quoted(kGroupIdColumn) + " = ?";
+    if (excludedTargetKeys && !excludedTargetKeys->empty()) {
+        // Logs without a target key belong to no paused target.
+        condition += " AND (" + Quoted(kTargetKeyColumn) + " IS NULL OR " + Quoted(kTargetKeyColumn) + " NOT IN " +
+                     buildKeyFormatWithCount(excludedTargetKeys->size()) + ")";
+        for (const std::string& key : *excludedTargetKeys) values.addString(key);
+    }
+    if (!pendingIds.empty()) {
+        condition += " AND " + Quoted(kIdColumn) + " NOT IN " + buildKeyFormatWithCount(pendingIds.size());
+        for (const std::int64_t id : pendingIds) values.addNumber(id);
+    }
+    // SQLite's LIMIT is a signed 64-bit number.
+    const std::uint64_t maxLimit = static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max());
+    const std::uint64_t queryLimit = limit >= maxLimit ? maxLimit : limit + 1;
+    condition += " ORDER BY " + Quoted(kPriorityColumn) + " DESC, " + Quoted(kIdColumn) + " ASC LIMIT " +
+                 std::to_string(queryLimit);
+
+    std::vector<TLMStoredLog> stored = logsWithCondition(condition, values);
+    const bool moreLogsAvailable = stored.size() > limit;
+    if (moreLogsAvailable) stored.resize(limit);
+
+    std::vector<std::int64_t> ids;
+    std::vector<std::shared_ptr<TLMAbstractLog>> logs;
+    for (const TLMStoredLog& entry : stored) {
+        ids.push_back(entry.id);
+        logs.push_back(entry.log);
+    }
+    std::optional<std::string> batchId;
+    if (!logs.empty()) {
+        batchId = TLMNewUuidString();
+        std::vector<std::string> idTexts;
+        for (const std::int64_t id : ids) idTexts.push_back(std::to_string(id));
+        mBatches[groupId][*batchId] = std::move(ids);
+        const std::string joined = Join(idTexts, "','");
+        TLMLogVerbose(kLogTag, "Load log(s) with id(s) '%s' as batch Id:%s", joined.c_str(), batchId->c_str());
+    }
+    if (completionHandler) completionHandler(logs, batchId);
+    return moreLogsAvailable;
+}
+
+std::vector<TLMStoredLog> TLMLogDBStorage::logsWithCondition(const std::string& condition,
+                                                             const TLMStorageBindableArray& values) {
+    std::string query = "SELECT * FROM " + Quoted(kTable);
+    if (!condition.empty()) query += " WHERE " + condition;
+    std::vector<TLMStoredLog> logs;
+    for (const TLMDBRow& row : executeSelectionQuery(query, values)) {
+        if (row.size() <= std::max({mIdColumnIndex, mLogColumnIndex, mTargetTokenColumnIndex})) continue;
+        const std::int64_t id = row[mIdColumnIndex].numberAsInteger().value_or(0);
+        const std::string* text = row[mLogColumnIndex].asString();
+        std::shared_ptr<TLMAbstractLog> log;
+        if (text != nullptr) {
+            if (const auto data = DecodeBase64IgnoringUnknown(*text)) {
+                if (const auto value = TLMUtility::unarchiveKeyedData(*data)) {
+                    if (const TLMArchiveValue::Object* object = value->asObject()) {
+                        log = std::dynamic_pointer_cast<TLMAbstractLog>(*object);
+                    }
+                }
+            }
+        }
+        const long long logId = id;
+        if (!log) {
+            TLMLogError(kLogTag, "Deserialization failed for log with Id %lld", logId);
+            deleteLogFromDBWithId(id);
+            continue;
+        }
+        if (const std::string* token = row[mTargetTokenColumnIndex].asString()) {
+            if (token->empty()) {
+                TLMLogError(kLogTag, "Unexpected empty target token for log with Id %lld.", logId);
+            } else if (const std::optional<std::string> plain = mTargetTokenEncrypter.decryptString(*token)) {
+                log->addTransmissionTargetToken(*plain);
+            } else {
+                TLMLogError(kLogTag, "Failed to decrypt the target token for log with Id %lld.", logId);
+            }
+        }
+        logs.push_back({id, std::move(log)});
+    }
+    return logs;
+}
+
+std::vector<std::shared_ptr<TLMAbstractLog>> TLMLogDBStorage::logsFromDBWithGroupId(const std::string& groupId) {
+    TLMStorageBindableArray values;
+    values.addString(groupId);
+    std::vector<std::shared_ptr<TLMAbstractLog>> logs;
+    for (TLMStoredLog& entry : logsWithCondition(Quoted(kGroupIdColumn) + " = ?", values)) {
+        logs.push_back(std::move(entry.log));
+    }
+    return logs;
+}
+
+std::vector<std::shared_ptr<TLMAbstractLog>> TLMLogDBStorage::deleteLogsWithGroupId(const std::string& groupId) {
+    std::vector<std::shared_ptr<TLMAbstractLog>> logs = logsFromDBWithGroupId(groupId);
+    deleteLogsFromDBWithColumnValue(platform::Value(groupId), kGroupIdColumn);
+    mBatches.erase(groupId);
+    return logs;
+}
+
+void TLMLogDBStorage::deleteLogsWithBatchId(const std::string& batchId, const std::string& groupId) {
+    const auto group = mBatches.find(groupId);
+    if (group == mBatches.end()) return;
+    const auto batch = group->second.find(batchId);
+    if (batch == group->second.end()) return;
+    if (!batch->second.empty()) {
+        std::vector<platform::Value> ids(batch->second.begin(), batch->second.end());
+        deleteLogsFromDBWithColumnValues(ids, kIdColumn);
+    }
+    group->second.erase(batch);
+    if (group->second.empty()) mBatches.erase(group);
+}
+
+int TLMLogDBStorage::deleteLogFromDBWithId(std::int64_t logId) {
+    return deleteLogsFromDBWithColumnValue(platform::Value(logId), kIdColumn);
+}
+
+int TLMLogDBStorage::deleteLogsFromDBWithColumnValue(const platform::Value& columnValue,
+                                                     const std::string& columnName) {
+    return deleteLogsFromDBWithColumnValues({columnValue}, columnName);
+}
+
+int TLMLogDBStorage::deleteLogsFromDBWithColumnValues(const std::vector<platform::Value>& columnValues,
+                                                      const std::string& columnName) {
+    return executeQueryUsingBlock(
+        [&](sqlite3* db) { return deleteLogsFromDBWithColumnValues(columnValues, columnName, db); });
+}
+
+int TLMLogDBStorage::deleteLogsFromDBWithColumnValues(const std::vector<platform::Value>& columnValues,
+                                                      const std::string& columnName, sqlite3* db) {
+    TLMStorageBindableArray values;
+    std::vector<std::string> descriptions;
+    for (const platform::Value& value : columnValues) {
+        if (const std::int64_t* number = value.asInteger()) {
+            values.addNumber(*number);
+        } else {
+            values.addString(value.asString() ? std::optional<std::string>(*value.asString()) : std::nullopt);
+        }
+        descriptions.push_back(Describe(value));
+    }
+    const std::string query = "DELETE FROM " + Quoted(kTable) + " WHERE " + Quoted(columnName) + " IN " +
+                              buildKeyFormatWithCount(columnValues.size());
+    const int result = executeNonSelectionQuery(query, db, values);
+    const std::string description =
+        "Deletion of log(s) by " + columnName + " with value(s) '" + Join(descriptions, "','") + "'";
+    if (result == SQLITE_OK) {
+        TLMLogVerbose(kLogTag, "%s succeeded.", description.c_str());
+    } else {
+        TLMLogError(kLogTag, "%s failed.", description.c_str());
+    }
+    return result;
+}
+
+std::string TLMLogDBStorage::buildKeyFormatWithCount(std::size_t count) {
+    std::string format = "(";
+    for (std::size_t i = 0; i < count; ++i) format += i == 0 ? "?" : ",?";
+    return format + ")";
+}

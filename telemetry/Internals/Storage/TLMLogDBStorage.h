@@ -1,0 +1,86 @@
+#pragma once
+// The log database "Logs.sqlite": every telemetry log between its creation
+// and its sending, one row each with its group, its keyed archive in
+// Base64 and its priority. When the database is full a new log evicts the
+// oldest logs of equal or lower priority, of any group. Loaded logs are
+// recorded as a batch in memory (a new start can load them again) until
+// the batch is deleted.
+//
+// Not thread-safe: the channel group calls it from its one serial queue.
+
+#include "telemetry/Internals/Storage/TLMDBStorage.h"
+#include "telemetry/Internals/Storage/TLMStorage.h"
+#include "telemetry/Internals/Util/TLMEncrypter.h"
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+// A log read back with its row identifier.
+struct TLMStoredLog {
+    std::int64_t id = 0;
+    std::shared_ptr<TLMAbstractLog> log;
+};
+
+class TLMLogDBStorage : public TLMDBStorage, public TLMStorage {
+public:
+    static constexpr std::uint64_t kSchemaVersion = 5;
+    static constexpr const char* kFileName = "Logs.sqlite";
+    static const TLMDBSchema& logsSchema();
+
+    TLMLogDBStorage();
+
+    bool saveLog(const std::shared_ptr<TLMAbstractLog>& log, const std::string& groupId, TLMFlags flags) override;
+    std::uint64_t countLogs() override;
+    std::vector<std::shared_ptr<TLMAbstractLog>> deleteLogsWithGroupId(const std::string& groupId) override;
+    void deleteLogsWithBatchId(const std::string& batchId, const std::string& groupId) override;
+    bool loadLogsWithGroupId(const std::string& groupId, std::uint64_t limit,
+                             const std::optional<std::vector<std::string>>& excludedTargetKeys,
+                             const TLMLoadDataCompletionHandler& completionHandler) override;
+    void setMaxStorageSize(std::int64_t sizeInBytes, const std::function<void(bool)>& completionHandler) override;
+
+    std::vector<std::shared_ptr<TLMAbstractLog>> logsFromDBWithGroupId(const std::string& groupId);
+    // The logs of the rows matching the condition (all when empty). A row
+    // whose log cannot be read is deleted and left out.
+    std::vector<TLMStoredLog> logsWithCondition(const std::string& condition, const TLMStorageBindableArray& values);
+    int deleteLogFromDBWithId(std::int64_t logId);
+    int deleteLogsFromDBWithColumnValue(const platform::Value& columnValue, const std::string& columnName);
+    int deleteLogsFromDBWithColumnValues(const std::vector<platform::Value>& columnValues,
+                                         const std::string& columnName);
+    // The values (integers or strings) are bound, never written into the
+    // statement.
+    static int deleteLogsFromDBWithColumnValues(const std::vector<platform::Value>& columnValues,
+                                                const std::string& columnName, sqlite3* db);
+    // "(?,?,?)" for three.
+    static std::string buildKeyFormatWithCount(std::size_t count);
+    static int createPriorityIndex(sqlite3* db);
+
+    // The identifiers of each pending batch, by group and batch identifier.
+    const std::map<std::string, std::map<std::string, std::vector<std::int64_t>>>& batches() const { return mBatches; }
+
+protected:
+    void customizeDatabase(sqlite3* db) override;
+    // Any older version: the logs table is made anew, empty.
+    void migrateDatabase(sqlite3* db, std::uint64_t fromVersion) override;
+
+private:
+    // The encrypted transmission target token and its target key, stored
+    // beside the archive of a unified-schema log so that sending can be
+    // paused per target. No log type here carries a token yet: every log
+    // is stored without them.
+    struct TargetColumns {
+        std::string encryptedToken;
+        std::string targetKey;
+    };
+    std::optional<TargetColumns> targetColumnsForLog(const TLMAbstractLog& log);
+
+    std::map<std::string, std::map<std::string, std::vector<std::int64_t>>> mBatches;
+    std::size_t mIdColumnIndex = 0;
+    std::size_t mGroupIdColumnIndex = 0;
+    std::size_t mLogColumnIndex = 0;
+    std::size_t mTargetTokenColumnIndex = 0;
+    TLMEncrypter mTargetTokenEncrypter;
+};

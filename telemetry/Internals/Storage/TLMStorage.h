@@ -1,0 +1,38 @@
+#pragma once
+// What the channels need of log storage: save a log for a group, load a
+// batch of a group's logs by priority, and delete a sent batch or a whole
+// group.
+
+#include "telemetry/Internals/Model/TLMAbstractLog.h"
+#include "telemetry/TLMFlags.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+// The logs of a batch and its identifier (none when no log was loaded).
+using TLMLoadDataCompletionHandler = std::function<void(const std::vector<std::shared_ptr<TLMAbstractLog>>& logArray,
+                                                        const std::optional<std::string>& batchId)>;
+
+class TLMStorage {
+public:
+    virtual ~TLMStorage() = default;
+
+    // True when the log was stored; the low byte of the flags is its
+    // priority.
+    virtual bool saveLog(const std::shared_ptr<TLMAbstractLog>& log, const std::string& groupId, TLMFlags flags) = 0;
+    virtual std::uint64_t countLogs() = 0;
+    // The logs that were deleted.
+    virtual std::vector<std::shared_ptr<TLMAbstractLog>> deleteLogsWithGroupId(const std::string& groupId) = 0;
+    virtual void deleteLogsWithBatchId(const std::string& batchId, const std::string& groupId) = 0;
+    // Hands at most `limit` logs of the group that no pending batch holds,
+    // highest priority first, then oldest, to the handler (may be empty)
+    // before it returns; true when more were waiting.
+    virtual bool loadLogsWithGroupId(const std::string& groupId, std::uint64_t limit,
+                                     const std::optional<std::vector<std::string>>& excludedTargetKeys,
+                                     const TLMLoadDataCompletionHandler& completionHandler) = 0;
+    virtual void setMaxStorageSize(std::int64_t sizeInBytes, const std::function<void(bool)>& completionHandler) = 0;
+};

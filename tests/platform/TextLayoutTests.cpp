@@ -1,0 +1,255 @@
+#include "platform/graphics/BitmapContext.h"
+#include "platform/graphics/TextLayout.h"
+#include "platform/graphics/TextMeasure.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+using platform::BitmapContext;
+using platform::LineBreakMode;
+using platform::measureText;
+using platform::StyledText;
+using platform::TextAlignment;
+using platform::TextAttributes;
+using platform::TextLayout;
+using platform::TextLayoutOptions;
+
+namespace {
+
+TextAttributes sans(double size, const std::string& name = "DejaVu Sans") {
+    TextAttributes a;
+    a.fontName = name;
+    a.fontSize = size;
+    return a;
+}
+
+std::string lineText(const std::string& text, const TextLayout::Line& line) {
+    return text.substr(line.start, line.length);
+}
+
+// Columns of the bitmap that hold any ink, as [first, last]; {-1, -1} for none.
+std::pair<int, int> inkColumns(const BitmapContext& c) {
+    int first = -1, last = -1;
+    for (int x = 0; x < c.pixelWidth(); ++x) {
+        for (int y = 0; y < c.pixelHeight(); ++y) {
+            if (c.pixel(x, y)->alpha == 0) continue;
+            if (first < 0) first = x;
+            last = x;
+            break;
+        }
+    }
+    return {first, last};
+}
+
+}  // namespace
+
+TEST(TextLayoutTest, FontMetricsAreTheFontsOwnAndAgreeWithMeasuredLines) {
+    // DejaVu Sans: ascent 1901 and descent 483 units of 2048 per em.
+    const auto m = platform::fontMetrics("DejaVu Sans", 20);
+    EXPECT_NEAR(m.ascender, 20 * 1901.0 / 2048, 0.02);
+    EXPECT_NEAR(m.descender, -20 * 483.0 / 2048, 0.02);
+    EXPECT_NEAR(m.lineHeight, m.ascender - m.descender, 1e-9);
+    EXPECT_NEAR(m.lineHeight, measureText("Gleis", "DejaVu Sans", 20).height, 1e-9);
+    EXPECT_EQ(platform::fontMetrics("DejaVu Sans", 0).lineHeight, 0);
+    EXPECT_EQ(platform::fontMetrics("NoSuchFont", 20).lineHeight, m.lineHeight) << "unknown fonts are the system font";
+}
+
+TEST(TextLayoutTest, PlatformFontNamesDrawInTheirStandIns) {
+    // The typewriter face of dimension texts draws monospaced (advance 1233
+    // of 2048), whatever fontconfig calls it.
+    EXPECT_TRUE(platform::fontExists("CourierNewPSMT"));
+    EXPECT_TRUE(platform::fontExists("couriernewpsmt"));
+    EXPECT_TRUE(platform::fontExists("Futura-Medium"));
+    EXPECT_NEAR(measureText("iiii", "CourierNewPSMT", 100).width, 400 * 1233.0 / 2048, 0.1);
+    EXPECT_NEAR(measureText("Gleis", "AppleSDGothicNeo-Bold", 20).width,
+                measureText("Gleis", "DejaVu Sans Bold", 20).width, 1e-9);
+    EXPECT_NEAR(measureText("Gleis", "Avenir-Medium", 20).width, measureText("Gleis", "DejaVu Sans", 20).width, 1e-9);
+}
+
+TEST(TextLayoutTest, WrapsAtWordsToTheWidthAndStacksLinesOfTheFontsHeight) {
+    const std::string text = "Gleis Weiche Kreuzung Bogen Mast";
+    const double threeWords = measureText("Gleis Weiche Kreuzung", "DejaVu Sans", 16).width;
+    const double fourWords = measureText("Gleis Weiche Kreuzung Bogen", "DejaVu Sans", 16).width;
+    ASSERT_LT(threeWords + 4, fourWords);
+    TextLayoutOptions options;
+    options.width = threeWords + 4;
+    const auto layout = TextLayout::make(text, sans(16), options);
+    ASSERT_EQ(layout->lines().size(), 2u);
+    EXPECT_EQ(lineText(text, layout->lines()[0]), "Gleis Weiche Kreuzung ");
+    EXPECT_EQ(lineText(text, layout->lines()[1]), "Bogen Mast");
+    const double lineHeight = platform::fontMetrics("DejaVu Sans", 16).lineHeight;
+    EXPECT_NEAR(layout->size().height, 2 * lineHeight, 1e-6);
+    EXPECT_NEAR(layout->lines()[1].frame.y, lineHeight, 1e-6);
+    EXPECT_NEAR(layout->lines()[1].baseline, lineHeight + platform::fontMetrics("DejaVu Sans", 16).ascender, 1e-6);
+    EXPECT_NEAR(layout->size().width, threeWords, 1e-6) << "the space where a line wraps takes no room";
+    EXPECT_FALSE(layout->isTruncated());
+
+    // Hard line breaks end paragraphs with or without a width.
+    const auto paragraphs = TextLayout::make("Gleis\nWeiche\nBogen", sans(16), TextLayoutOptions{});
+    ASSERT_EQ(paragraphs->lines().size(), 3u);
+    EXPECT_NEAR(paragraphs->size().width, measureText("Weiche", "DejaVu Sans", 16).width, 1e-6);
+
+    // A word longer than the width breaks between characters.
+    TextLayoutOptions narrow;
+    narrow.width = measureText("Kreuz", "DejaVu Sans", 16).width + 1;
+    const auto broken = TextLayout::make("Kreuzungsweiche", sans(16), narrow);
+    EXPECT_GE(broken->lines().size(), 3u);
+    for (const auto& line : broken->lines()) EXPECT_LE(line.frame.width, narrow.width + 1e-6);
+
+    const auto empty = TextLayout::make("", sans(16), options);
+    EXPECT_TRUE(empty->lines().empty());
+    EXPECT_EQ(empty->size().width, 0);
+    EXPECT_EQ(empty->size().height, 0);
+}
+
+TEST(TextLayoutTest, TheLastLineAllowedShowsTheRestAsTheModeSays) {
+    const std::string text = "Gleis Weiche Kreuzung Bogen Prellbock";
+    const double width = measureText("Gleis Weiche", "DejaVu Sans", 16).width + 4;
+    const double lineHeight = platform::fontMetrics("DejaVu Sans", 16).lineHeight;
+    struct Case {
+        const char* name;
+        LineBreakMode mode;
+        std::size_t secondLineLength;  // bytes the second line stands for
+        bool fitsWidth;
+    };
+    const Case cases[] = {
+        {"word wrapping ends where the line wrapped", LineBreakMode::wordWrapping, std::string("Kreuzung ").size(),
+         true},
+        {"clipping shows the whole rest of the paragraph", LineBreakMode::clipping,
+         std::string("Kreuzung Bogen Prellbock").size(), false},
+        {"tail truncation shortens the rest to the width", LineBreakMode::truncatingTail,
+         std::string("Kreuzung Bogen Prellbock").size(), true},
+        {"head truncation too", LineBreakMode::truncatingHead, std::string("Kreuzung Bogen Prellbock").size(), true},
+        {"middle truncation too", LineBreakMode::truncatingMiddle, std::string("Kreuzung Bogen Prellbock").size(),
+         true},
+    };
+    for (const auto& c : cases) {
+        TextLayoutOptions options;
+        options.width = width;
+        options.maximumLines = 2;
+        options.lineBreakMode = c.mode;
+        const auto layout = TextLayout::make(text, sans(16), options);
+        ASSERT_EQ(layout->lines().size(), 2u) << c.name;
+        EXPECT_TRUE(layout->isTruncated()) << c.name;
+        EXPECT_EQ(lineText(text, layout->lines()[0]), "Gleis Weiche ") << c.name;
+        EXPECT_EQ(layout->lines()[1].start, std::string("Gleis Weiche ").size()) << c.name;
+        EXPECT_EQ(layout->lines()[1].length, c.secondLineLength) << c.name;
+        EXPECT_NEAR(layout->size().height, 2 * lineHeight, 1e-6) << c.name;
+        EXPECT_EQ(layout->lines()[1].frame.width <= width, c.fitsWidth) << c.name;
+    }
+
+    // Head truncation keeps the end of the text: drawn right-aligned, its
+    // last ink lies where the untruncated text's does.
+    TextLayoutOptions head;
+    head.width = 120;
+    head.maximumLines = 1;
+    head.lineBreakMode = LineBreakMode::truncatingHead;
+    head.alignment = TextAlignment::right;
+    TextLayoutOptions whole = head;
+    whole.width = 1000;
+    auto a = BitmapContext::create(1100, 30);
+    auto b = BitmapContext::create(1100, 30);
+    a->drawTextLayout(*TextLayout::make(text, sans(16), head), {880, 2});
+    b->drawTextLayout(*TextLayout::make(text, sans(16), whole), {0, 2});
+    EXPECT_NEAR(inkColumns(*a).second, inkColumns(*b).second, 1);
+    EXPECT_GE(inkColumns(*a).first, 880);
+}
+
+TEST(TextLayoutTest, LinesAlignInTheWidth) {
+    const double width = 200;
+    const double textWidth = measureText("Bogen", "DejaVu Sans", 16).width;
+    const std::pair<TextAlignment, double> cases[] = {
+        {TextAlignment::left, 0},
+        {TextAlignment::center, (width - textWidth) / 2},
+        {TextAlignment::right, width - textWidth},
+    };
+    for (const auto& [alignment, x] : cases) {
+        TextLayoutOptions options;
+        options.width = width;
+        options.alignment = alignment;
+        const auto layout = TextLayout::make("Bogen", sans(16), options);
+        ASSERT_EQ(layout->lines().size(), 1u);
+        EXPECT_NEAR(layout->lines()[0].frame.x, x, 1e-6);
+        EXPECT_NEAR(layout->alignmentWidth(), width, 1e-9);
+    }
+}
+
+TEST(TextLayoutTest, RunsLayOutAndDrawInTheirOwnAttributes) {
+    StyledText styled;
+    styled.text = "abcDEF";
+    styled.attributes = sans(20);
+    TextAttributes bold = sans(20, "DejaVu Sans Bold");
+    styled.runs.push_back({3, 3, bold});
+    const auto layout = TextLayout::make(styled, TextLayoutOptions{});
+    EXPECT_NEAR(layout->size().width,
+                measureText("abc", "DejaVu Sans", 20).width + measureText("DEF", "DejaVu Sans Bold", 20).width, 0.01);
+
+    // A red run beside a blue one, each a full block glyph.
+    StyledText blocks;
+    blocks.text = "\u2588\u2588";
+    blocks.attributes = sans(40);
+    blocks.attributes.color = {1, 0, 0, 1};
+    TextAttributes blue = sans(40);
+    blue.color = {0, 0, 1, 1};
+    blocks.runs.push_back({3, 3, blue});
+    const auto drawn = TextLayout::make(blocks, TextLayoutOptions{});
+    auto c = BitmapContext::create(100, 60);
+    c->drawTextLayout(*drawn, {0, 0});
+    const double half = drawn->size().width / 2;
+    const double y = drawn->lines()[0].baseline - 10;
+    EXPECT_EQ(*c->pixel(static_cast<int>(half / 2), static_cast<int>(y)), (platform::Pixel{255, 0, 0, 255}));
+    EXPECT_EQ(*c->pixel(static_cast<int>(half * 1.5), static_cast<int>(y)), (platform::Pixel{0, 0, 255, 255}));
+
+    // Runs beyond the text, inside a character or empty do no harm: bytes
+    // they do not cover keep the base attributes.
+    StyledText odd;
+    odd.text = "\u00e4bc";  // two bytes, then two
+    odd.attributes = sans(20);
+    odd.runs.push_back({1, 2, bold});  // from inside the first character
+    odd.runs.push_back({10, 5, bold});
+    odd.runs.push_back({2, 0, bold});
+    const auto oddLayout = TextLayout::make(odd, TextLayoutOptions{});
+    EXPECT_NEAR(oddLayout->size().width,
+                measureText("\u00e4b", "DejaVu Sans Bold", 20).width + measureText("c", "DejaVu Sans", 20).width, 0.01)
+        << "a run starting inside a character starts where that character does";
+}
+
+TEST(TextLayoutTest, OutlinesStrokeOrFillAndStrokeTheGlyphs) {
+    StyledText styled;
+    styled.text = "\u2588";
+    styled.attributes = sans(60);
+    styled.attributes.color = {0, 0, 1, 1};
+    styled.attributes.strokeColor = platform::Color{1, 0, 0, 1};
+    for (double strokeWidth : {10.0, -10.0}) {
+        styled.attributes.strokeWidth = strokeWidth;
+        const auto layout = TextLayout::make(styled, TextLayoutOptions{});
+        auto c = BitmapContext::create(100, 100);
+        c->drawTextLayout(*layout, {10, 10});
+        const int centreX = static_cast<int>(10 + layout->size().width / 2);
+        const int centreY = static_cast<int>(10 + layout->lines()[0].baseline - 20);
+        const auto centre = *c->pixel(centreX, centreY);
+        if (strokeWidth > 0) {
+            EXPECT_EQ(centre.alpha, 0) << "a positive width strokes the outline only";
+        } else {
+            EXPECT_EQ(centre, (platform::Pixel{0, 0, 255, 255})) << "a negative width fills too";
+        }
+        // The outline is red: the block's left edge, 6 points wide.
+        bool red = false;
+        for (int x = 0; x < centreX; ++x) red = red || *c->pixel(x, centreY) == platform::Pixel{255, 0, 0, 255};
+        EXPECT_TRUE(red) << strokeWidth;
+    }
+}
+
+TEST(TextLayoutTest, BrokenTextAndHugeSizesLayOut) {
+    const std::string broken = std::string("Gl\xff") + "eis\xc3";
+    const auto layout = TextLayout::make(broken, sans(16), TextLayoutOptions{});
+    ASSERT_EQ(layout->lines().size(), 1u);
+    EXPECT_GT(layout->size().width, measureText("Gleis", "DejaVu Sans", 16).width);
+
+    // Past Pango's largest size, text is laid out smaller and scaled.
+    const auto huge = TextLayout::make("Gleis", sans(4000), TextLayoutOptions{});
+    const auto small = TextLayout::make("Gleis", sans(40), TextLayoutOptions{});
+    EXPECT_NEAR(huge->size().width, 100 * small->size().width, 0.5);
+    EXPECT_NEAR(huge->size().height, 100 * small->size().height, 0.5);
+}

@@ -1,0 +1,297 @@
+// The log database: logs kept across starts, batches by priority and their
+// bookkeeping per group, eviction when full, and the rows it reads back.
+
+#include "tests/telemetry/TLMLogCapture.h"
+#include "tests/telemetry/TLMTestRecords.h"
+#include "tests/telemetry/support/RawDatabase.h"
+
+#include "telemetry/Internals/Model/TLMStartServiceLog.h"
+#include "telemetry/Internals/Storage/TLMLogDBStorage.h"
+#include "telemetry/Internals/Util/TLMArchiverUtil.h"
+#include "telemetry/Internals/Util/TLMEncrypter.h"
+
+#include <gtest/gtest.h>
+
+#include <limits>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Logs = std::vector<std::shared_ptr<TLMAbstractLog>>;
+
+class TLMLogDBStorageTest : public testing::Test {
+protected:
+    void SetUp() override { TLMArchiverUtil::addAllowedTelemetryModuleClasses(); }
+
+    struct Batch {
+        Logs logs;
+        std::optional<std::string> batchId;
+        bool more = false;
+    };
+
+    static Batch load(TLMLogDBStorage& storage, const std::string& groupId, std::uint64_t limit,
+                      const std::optional<std::vector<std::string>>& excluded = std::nullopt) {
+        Batch batch;
+        bool called = false;
+        batch.more = storage.loadLogsWithGroupId(groupId, limit, excluded,
+                                                 [&](const Logs& logs, const std::optional<std::string>& batchId) {
+                                                     called = true;
+                                                     batch.logs = logs;
+                                                     batch.batchId = batchId;
+                                                 });
+        EXPECT_TRUE(called);
+        return batch;
+    }
+
+    static std::vector<std::int64_t> ids(const std::filesystem::path& file, const std::string& where = "1") {
+        std::vector<std::int64_t> out;
+        const std::int64_t count = rawdb::Integer(file, "SELECT COUNT(*) FROM logs WHERE " + where);
+        for (std::int64_t i = 0; i < count; ++i) {
+            out.push_back(rawdb::Integer(
+                file, "SELECT id FROM logs WHERE " + where + " ORDER BY id LIMIT 1 OFFSET " + std::to_string(i)));
+        }
+        return out;
+    }
+};
+
+std::shared_ptr<TLMStartServiceLog> makeLog(const std::string& name, std::size_t padding = 0) {
+    auto log = std::make_shared<TLMStartServiceLog>();
+    log->setTimestamp(tlmtest::fixedTime());
+    log->setDevice(tlmtest::validDevice());
+    log->setServices(std::vector<std::string>{name + std::string(padding, '.')});
+    return log;
+}
+
+std::string nameOf(const std::shared_ptr<TLMAbstractLog>& log) {
+    auto start = std::dynamic_pointer_cast<TLMStartServiceLog>(log);
+    return start && start->services() && !start->services()->empty() ? start->services()->front() : "";
+}
+
+std::vector<std::string> namesOf(const Logs& logs) {
+    std::vector<std::string> names;
+    for (const auto& log : logs) names.push_back(nameOf(log));
+    return names;
+}
+
+}  // namespace
+
+TEST_F(TLMLogDBStorageTest, LogsSurviveAReopenAndPendingBatchesDoNot) {
+    std::filesystem::path file;
+    auto first = makeLog("first");
+    {
+        TLMLogDBStorage storage;
+        file = storage.dbFileURL();
+        EXPECT_EQ(file.filename(), "Logs.sqlite");
+        ASSERT_TRUE(storage.saveLog(first, "Analytics", TLMFlagsNormal));
+        ASSERT_TRUE(storage.saveLog(makeLog("second"), "Analytics", TLMFlagsNormal));
+        ASSERT_TRUE(storage.saveLog(makeLog("crash"), "Crashes", TLMFlagsCritical));
+        EXPECT_EQ(load(storage, "Analytics", 10).logs.size(), 2u);
+        EXPECT_TRUE(load(storage, "Analytics", 10).logs.empty());
+    }
+    EXPECT_EQ(rawdb::Integer(file, "PRAGMA user_version"), 5);
+    EXPECT_EQ(rawdb::Integer(file, "SELECT COUNT(*) FROM sqlite_master WHERE name = 'ix_logs_priority'"), 1);
+
+    TLMLogDBStorage reopened;
+    EXPECT_EQ(reopened.countLogs(), 3u);
+    const Batch batch = load(reopened, "Analytics", 10);
+    ASSERT_EQ(batch.logs.size(), 2u);
+    EXPECT_TRUE(batch.logs[0]->isEqual(*first));
+    EXPECT_EQ(namesOf(batch.logs), (std::vector<std::string>{"first", "second"}));
+    EXPECT_EQ(namesOf(reopened.logsFromDBWithGroupId("Crashes")), std::vector<std::string>{"crash"});
+}
+
+TEST_F(TLMLogDBStorageTest, LoadsHighestPriorityFirstThenOldestAndDeletesSentBatches) {
+    TLMLogDBStorage storage;
+    ASSERT_TRUE(storage.saveLog(makeLog("n1"), "Analytics", TLMFlagsNormal));
+    ASSERT_TRUE(storage.saveLog(makeLog("c1"), "Analytics", TLMFlagsCritical));
+    ASSERT_TRUE(storage.saveLog(makeLog("n2"), "Analytics", TLMFlagsNormal));
+    ASSERT_TRUE(storage.saveLog(makeLog("c2"), "Analytics", TLMFlagsCritical));
+
+    const Batch first = load(storage, "Analytics", 3);
+    EXPECT_EQ(namesOf(first.logs), (std::vector<std::string>{"c1", "c2", "n1"}));
+    EXPECT_TRUE(first.more);
+    ASSERT_TRUE(first.batchId.has_value());
+    EXPECT_EQ(first.batchId->size(), 36u);
+    const Batch second = load(storage, "Analytics", 3);
+    EXPECT_EQ(namesOf(second.logs), std::vector<std::string>{"n2"});
+    EXPECT_FALSE(second.more);
+
+    storage.deleteLogsWithBatchId(*first.batchId, "Analytics");
+    EXPECT_EQ(storage.countLogs(), 1u);
+    storage.deleteLogsWithBatchId(*first.batchId, "Analytics");  // gone already: nothing happens
+    storage.deleteLogsWithBatchId(*second.batchId, "Other");     // not that group's batch
+    EXPECT_EQ(storage.countLogs(), 1u);
+    storage.deleteLogsWithBatchId(*second.batchId, "Analytics");
+    EXPECT_EQ(storage.countLogs(), 0u);
+    EXPECT_TRUE(storage.batches().empty());
+}
+
+TEST_F(TLMLogDBStorageTest, ABatchHoldsAtMostTheLimitAndTellsWhetherMoreWait) {
+    TLMLogDBStorage storage;
+    const Batch none = load(storage, "Analytics", 50);
+    EXPECT_TRUE(none.logs.empty());
+    EXPECT_FALSE(none.batchId.has_value());
+    EXPECT_FALSE(none.more);
+    EXPECT_TRUE(storage.batches().empty());
+
+    for (int i = 0; i < 51; ++i) ASSERT_TRUE(storage.saveLog(makeLog(std::to_string(i)), "Analytics", TLMFlagsNormal));
+    const Batch full = load(storage, "Analytics", 50);
+    EXPECT_EQ(full.logs.size(), 50u);
+    EXPECT_TRUE(full.more);
+    EXPECT_EQ(nameOf(full.logs.back()), "49");
+    storage.deleteLogsWithBatchId(*full.batchId, "Analytics");
+
+    for (int i = 51; i < 100; ++i)
+        ASSERT_TRUE(storage.saveLog(makeLog(std::to_string(i)), "Analytics", TLMFlagsNormal));
+    const Batch exact = load(storage, "Analytics", 50);
+    EXPECT_EQ(exact.logs.size(), 50u);
+    EXPECT_FALSE(exact.more);
+    storage.deleteLogsWithBatchId(*exact.batchId, "Analytics");
+
+    for (int i = 0; i < 3; ++i) ASSERT_TRUE(storage.saveLog(makeLog("x"), "Analytics", TLMFlagsNormal));
+    const Batch unlimited = load(storage, "Analytics", std::numeric_limits<std::uint64_t>::max());
+    EXPECT_EQ(unlimited.logs.size(), 3u);
+    EXPECT_FALSE(unlimited.more);
+}
+
+TEST_F(TLMLogDBStorageTest, AFullDatabaseEvictsTheOldestLogsOfEqualOrLowerPriorityInAnyGroup) {
+    TLMLogDBStorage storage;
+    const std::filesystem::path file = storage.dbFileURL();
+    bool resized = false;
+    storage.setMaxStorageSize(16 * 4096, [&](bool success) { resized = success; });
+    ASSERT_TRUE(resized);
+
+    for (int i = 0; i < 30; ++i)
+        ASSERT_TRUE(storage.saveLog(makeLog("n" + std::to_string(i), 1500), "A", TLMFlagsNormal));
+    const std::vector<std::int64_t> normal = ids(file);
+    ASSERT_GE(normal.size(), 4u);
+    ASSERT_LT(normal.size(), 30u);
+    EXPECT_EQ(normal.back(), 30);  // the newest stay
+
+    // A critical log makes room from the oldest ordinary logs, of group A.
+    ASSERT_TRUE(storage.saveLog(makeLog("c0", 1500), "B", TLMFlagsCritical));
+    const std::vector<std::int64_t> left = ids(file, "priority = 1");
+    ASSERT_LT(left.size(), normal.size());
+    EXPECT_TRUE(std::equal(left.begin(), left.end(), normal.end() - static_cast<std::ptrdiff_t>(left.size())));
+
+    int saved = 1;
+    while (!ids(file, "priority = 1").empty() && saved < 40) {
+        ASSERT_TRUE(storage.saveLog(makeLog("c" + std::to_string(saved++), 1500), "B", TLMFlagsCritical));
+    }
+    ASSERT_TRUE(ids(file, "priority = 1").empty());
+    const std::vector<std::int64_t> critical = ids(file);
+    ASSERT_TRUE(storage.saveLog(makeLog("c-last", 1500), "B", TLMFlagsCritical));
+    EXPECT_EQ(ids(file).front(), critical[1]);  // then the oldest critical one
+
+    // An ordinary log never evicts a critical one, whatever else its flags hold.
+    const std::vector<std::int64_t> before = ids(file);
+    for (const auto flags : {TLMFlagsNormal, static_cast<TLMFlags>(0x100 | TLMFlagsNormal)}) {
+        TLMLogCapture capture;
+        EXPECT_FALSE(storage.saveLog(makeLog("late", 1500), "A", flags));
+        EXPECT_TRUE(capture.hasMessage(
+            TLMLogLevelError, "Storage is full and no logs with equal or lower priority exist; discarding the log."));
+        EXPECT_EQ(ids(file), before);
+    }
+}
+
+TEST_F(TLMLogDBStorageTest, ALogLargerThanTheDatabaseIsRefusedAtOnce) {
+    TLMLogDBStorage storage;
+    storage.setMaxStorageSize(8 * 4096, {});
+    ASSERT_TRUE(storage.saveLog(makeLog("small"), "A", TLMFlagsNormal));
+    TLMLogCapture capture;
+    EXPECT_FALSE(storage.saveLog(makeLog("huge", 30000), "A", TLMFlagsCritical));
+    EXPECT_EQ(storage.countLogs(), 1u);
+    const auto errors = capture.linesAt(TLMLogLevelError);
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_NE(errors[0].message.find("Current maximum database size is 32768 bytes."), std::string::npos);
+}
+
+TEST_F(TLMLogDBStorageTest, IdentifiersBeyondThirtyTwoBitsStayWhole) {
+    TLMLogDBStorage storage;
+    const std::filesystem::path file = storage.dbFileURL();
+    ASSERT_TRUE(storage.saveLog(makeLog("first"), "A", TLMFlagsNormal));
+    storage.deleteLogsWithGroupId("A");
+    rawdb::Execute(file, "UPDATE sqlite_sequence SET seq = 3000000000 WHERE name = 'logs'");
+    for (const char* name : {"a", "b", "c"}) ASSERT_TRUE(storage.saveLog(makeLog(name), "A", TLMFlagsNormal));
+    EXPECT_EQ(ids(file), (std::vector<std::int64_t>{3'000'000'001, 3'000'000'002, 3'000'000'003}));
+
+    const Batch first = load(storage, "A", 2);
+    EXPECT_EQ(namesOf(first.logs), (std::vector<std::string>{"a", "b"}));
+    EXPECT_EQ(storage.batches().at("A").at(*first.batchId), (std::vector<std::int64_t>{3'000'000'001, 3'000'000'002}));
+    EXPECT_EQ(namesOf(load(storage, "A", 2).logs), std::vector<std::string>{"c"});
+    storage.deleteLogsWithBatchId(*first.batchId, "A");
+    EXPECT_EQ(ids(file), std::vector<std::int64_t>{3'000'000'003});
+}
+
+TEST_F(TLMLogDBStorageTest, GroupsThatShareAPrefixKeepTheirOwnBatches) {
+    TLMLogDBStorage storage;
+    for (const char* name : {"c1", "c2"})
+        ASSERT_TRUE(storage.saveLog(makeLog(name), "Analytics_critical", TLMFlagsCritical));
+    for (const char* name : {"a1", "a2"}) ASSERT_TRUE(storage.saveLog(makeLog(name), "Analytics", TLMFlagsNormal));
+    const Batch critical = load(storage, "Analytics_critical", 10);
+    ASSERT_EQ(critical.logs.size(), 2u);
+    EXPECT_EQ(load(storage, "Analytics", 1).logs.size(), 1u);
+
+    EXPECT_EQ(namesOf(storage.deleteLogsWithGroupId("Analytics")), (std::vector<std::string>{"a1", "a2"}));
+    EXPECT_EQ(storage.countLogs(), 2u);
+    // The other group's batch is still out: its logs are not handed out twice.
+    EXPECT_TRUE(load(storage, "Analytics_critical", 10).logs.empty());
+    storage.deleteLogsWithBatchId(*critical.batchId, "Analytics_critical");
+    EXPECT_EQ(storage.countLogs(), 0u);
+}
+
+TEST_F(TLMLogDBStorageTest, DeletionBindsItsValues) {
+    TLMLogDBStorage storage;
+    ASSERT_TRUE(storage.saveLog(makeLog("quoted"), "it's", TLMFlagsNormal));
+    ASSERT_TRUE(storage.saveLog(makeLog("kept"), "it", TLMFlagsNormal));
+    EXPECT_EQ(namesOf(storage.deleteLogsWithGroupId("it's")), std::vector<std::string>{"quoted"});
+    EXPECT_EQ(storage.countLogs(), 1u);
+    EXPECT_EQ(storage.deleteLogsFromDBWithColumnValue(platform::Value("') OR 1=1 --"), "groupId"), 0);
+    EXPECT_EQ(storage.countLogs(), 1u);
+    EXPECT_EQ(TLMLogDBStorage::buildKeyFormatWithCount(1), "(?)");
+    EXPECT_EQ(TLMLogDBStorage::buildKeyFormatWithCount(3), "(?,?,?)");
+}
+
+TEST_F(TLMLogDBStorageTest, AnOlderDatabaseIsEmptiedAtStart) {
+    std::filesystem::path file;
+    {
+        TLMLogDBStorage storage;
+        file = storage.dbFileURL();
+        ASSERT_TRUE(storage.saveLog(makeLog("old"), "A", TLMFlagsNormal));
+    }
+    rawdb::Execute(file, "PRAGMA user_version = 4");
+    TLMLogDBStorage storage;
+    EXPECT_EQ(storage.countLogs(), 0u);
+    EXPECT_EQ(rawdb::Integer(file, "PRAGMA user_version"), 5);
+    EXPECT_EQ(rawdb::Integer(file, "SELECT COUNT(*) FROM sqlite_master WHERE name = 'ix_logs_priority'"), 1);
+    EXPECT_TRUE(storage.saveLog(makeLog("new"), "A", TLMFlagsNormal));
+}
+
+TEST_F(TLMLogDBStorageTest, RowsAreReadWithTheirTokensAndDamagedOnesDeleted) {
+    TLMLogDBStorage storage;
+    const std::filesystem::path file = storage.dbFileURL();
+    for (const char* name : {"damaged", "paused", "token", "empty-token", "bad-token", "plain"}) {
+        ASSERT_TRUE(storage.saveLog(makeLog(name), "A", TLMFlagsNormal));
+    }
+    const std::string token = *TLMEncrypter().encryptString("target-token-123");
+    rawdb::Execute(file,
+                   "UPDATE logs SET log = 'bm90IGFuIGFyY2hpdmU=' WHERE id = 1;"
+                   "UPDATE logs SET targetKey = 'paused-key' WHERE id = 2;"
+                   "UPDATE logs SET targetToken = '" +
+                       token +
+                       "', targetKey = 'key' WHERE id = 3;"
+                       "UPDATE logs SET targetToken = '' WHERE id = 4;"
+                       "UPDATE logs SET targetToken = 'AAAA' WHERE id = 5;");
+    TLMLogCapture capture;
+    const Batch batch = load(storage, "A", 10, std::vector<std::string>{"paused-key"});
+    EXPECT_EQ(namesOf(batch.logs), (std::vector<std::string>{"token", "empty-token", "bad-token", "plain"}));
+    EXPECT_TRUE(capture.hasMessage(TLMLogLevelError, "Deserialization failed for log with Id 1"));
+    EXPECT_EQ(rawdb::Integer(file, "SELECT COUNT(*) FROM logs WHERE id = 1"), 0);
+    EXPECT_TRUE(capture.hasMessage(TLMLogLevelError, "Unexpected empty target token for log with Id 4."));
+    EXPECT_TRUE(capture.hasMessage(TLMLogLevelError, "Failed to decrypt the target token for log with Id 5."));
+    ASSERT_NE(batch.logs[0]->transmissionTargetTokens(), nullptr);
+    EXPECT_EQ(*batch.logs[0]->transmissionTargetTokens(), TLMAbstractLog::TargetTokens{"target-token-123"});
+    for (std::size_t i = 1; i < batch.logs.size(); ++i) EXPECT_EQ(batch.logs[i]->transmissionTargetTokens(), nullptr);
+}

@@ -1,0 +1,16 @@
+#pragma once
+// Direct access to a database file with SQLite itself, beside the storage
+// under test, to see and change what the file holds.
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+
+namespace rawdb {
+
+// Runs the statements; fails the test on an error.
+void Execute(const std::filesystem::path& file, const std::string& sql);
+// The first column of the first row as an integer (0 without a row).
+std::int64_t Integer(const std::filesystem::path& file, const std::string& sql);
+
+}  // namespace rawdb
