@@ -91,6 +91,23 @@ void QLSharedLayoutsClient::summaryForUser(const std::string& userId, SummaryAct
         [](const Error& error) { QLReportCloudAPIError("UserSummary", error); });
 }
 
+void QLSharedLayoutsClient::requestEntity(const char* request, const std::string& method,
+                                          const std::vector<std::string>& path, const std::string& layoutId,
+                                          EntityAction completionAction, FailureAction failureAction) {
+    auto self = shared_from_this();
+    auto failure = std::make_shared<FailureAction>(std::move(failureAction));
+    send(
+        method, path,
+        [self, request, layoutId, completionAction = std::move(completionAction), failure](
+            const platform::Value& json, const platform::net::HTTPHeaders&) {
+            self->takeEntity(request, layoutId, json, completionAction, *failure);
+        },
+        [request, failure](const Error& error) {
+            QLReportCloudAPIError(request, error);
+            if (*failure) (*failure)(error);
+        });
+}
+
 void QLSharedLayoutsClient::takeEntity(const char* request, const std::string& layoutId, const platform::Value& json,
                                        const EntityAction& completionAction, const FailureAction& failureAction) {
     std::optional<Error> error;
@@ -116,18 +133,8 @@ void QLSharedLayoutsClient::takeEntity(const char* request, const std::string& l
 
 void QLSharedLayoutsClient::layoutEntityWithId(const std::string& layoutId, EntityAction completionAction,
                                                FailureAction failureAction) {
-    auto self = shared_from_this();
-    auto failure = std::make_shared<FailureAction>(std::move(failureAction));
-    send(
-        "GET", {"layouts", layoutId},
-        [self, layoutId, completionAction = std::move(completionAction), failure](const platform::Value& json,
-                                                                                  const platform::net::HTTPHeaders&) {
-            self->takeEntity("LayoutDetails", layoutId, json, completionAction, *failure);
-        },
-        [failure](const Error& error) {
-            QLReportCloudAPIError("LayoutDetails", error);
-            if (*failure) (*failure)(error);
-        });
+    requestEntity("LayoutDetails", "GET", {"layouts", layoutId}, layoutId, std::move(completionAction),
+                  std::move(failureAction));
 }
 
 void QLSharedLayoutsClient::likeLayout(const EntityPtr& entity, EntityAction completionAction,
@@ -140,19 +147,8 @@ void QLSharedLayoutsClient::likeLayout(const EntityPtr& entity, EntityAction com
         });
         return;
     }
-    auto self = shared_from_this();
-    auto failure = std::make_shared<FailureAction>(std::move(failureAction));
-    const std::string layoutId = entity->layoutId();
-    send(
-        "POST", {"layouts", layoutId, "likes"},
-        [self, layoutId, completionAction = std::move(completionAction), failure](const platform::Value& json,
-                                                                                  const platform::net::HTTPHeaders&) {
-            self->takeEntity("LikeLayout", layoutId, json, completionAction, *failure);
-        },
-        [failure](const Error& error) {
-            QLReportCloudAPIError("LikeLayout", error);
-            if (*failure) (*failure)(error);
-        });
+    requestEntity("LikeLayout", "POST", {"layouts", entity->layoutId(), "likes"}, entity->layoutId(),
+                  std::move(completionAction), std::move(failureAction));
 }
 
 void QLSharedLayoutsClient::downloadLayoutFile(const EntityPtr& entity, FileAction completionAction,

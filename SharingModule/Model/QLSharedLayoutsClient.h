@@ -112,6 +112,9 @@ private:
     std::optional<ZDRESTClient::Credentials> credentials() const;
     void send(const std::string& method, const std::vector<std::string>& path,
               ZDRESTClient::CompletionAction completionAction, ZDRESTClient::FailureAction failureAction);
+    // Sends a request whose answer is the layout `layoutId`.
+    void requestEntity(const char* request, const std::string& method, const std::vector<std::string>& path,
+                       const std::string& layoutId, EntityAction completionAction, FailureAction failureAction);
     // Reads an entity reply for `layoutId`, keeps it and hands it over.
     void takeEntity(const char* request, const std::string& layoutId, const platform::Value& json,
                     const EntityAction& completionAction, const FailureAction& failureAction);

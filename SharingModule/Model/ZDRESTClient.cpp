@@ -4,6 +4,7 @@
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/net/URLSession.h"
 #include "platform/security/Crypto.h"
+#include "storage/BLSUtil.h"
 
 #include <map>
 #include <mutex>
@@ -14,23 +15,15 @@ using platform::net::HTTPURLResponse;
 using platform::net::URLSession;
 using platform::net::URLSessionTask;
 
-// Unreserved characters stay; everything else, "." included (so that no
-// segment is a dot segment), is escaped.
+// One path segment or query value: what is not unreserved is escaped, and
+// a segment of dots alone too, so that no identifier is a dot segment.
 std::string encodeComponent(const std::string& text) {
-    static const char* kHex = "0123456789ABCDEF";
-    std::string out;
-    for (unsigned char c : text) {
-        const bool unreserved = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
-                                c == '-' || c == '_' || c == '~';
-        if (unreserved) {
-            out += static_cast<char>(c);
-        } else {
-            out += '%';
-            out += kHex[c >> 4];
-            out += kHex[c & 15];
-        }
+    if (!text.empty() && text.find_first_not_of('.') == std::string::npos) {
+        std::string dots;
+        for (std::size_t i = 0; i < text.size(); ++i) dots += "%2E";
+        return dots;
     }
-    return out;
+    return BLSUtil::URLEncodedStringWithString(text);
 }
 
 // The service's own reason from an error body {"message": "..."}, shortened.

@@ -97,6 +97,14 @@ EntityPtr fetchEntity(QLSharedLayoutsClient& client, const std::string& id) {
     return outcome.entity.value_or(nullptr);
 }
 
+// A layout the service describes, with its file in the container "layouts".
+EntityPtr publish(testsupport::StorageTestServer& blobs, SharingTestServer& sharing, QLSharedLayoutsClient& client,
+                  const std::string& id, const Bytes& file) {
+    blobs.preloadBlob("layouts", id + ".layout", file);
+    sharing.addLayouts({layoutJson(id)});
+    return fetchEntity(client, id);
+}
+
 }  // namespace
 
 TEST_F(SharingServerTest, SummaryArrivesOnTheMainQueueAndNothingComesOfFailures) {
@@ -169,7 +177,10 @@ TEST_F(SharingServerTest, LayoutDetailsAreKeptAndTheAuthorsNameArrivesOnce) {
 
     // An identifier is one path segment, whatever it holds.
     ASSERT_NE(fetchEntity(*client, "a/.."), nullptr);
-    EXPECT_EQ(sharing.requestsEndingWith("/layouts/a%2F%2E%2E").size(), 1u);
+    EXPECT_EQ(sharing.requestsEndingWith("/layouts/a%2F..").size(), 1u);
+    sharing.addLayouts({layoutJson("..")});
+    ASSERT_NE(fetchEntity(*client, ".."), nullptr);
+    EXPECT_EQ(sharing.requestsEndingWith("/layouts/%2E%2E").size(), 1u);
 }
 
 TEST_F(SharingServerTest, RepliesThatFailOrLieGiveClearErrorsAndChangeNoCache) {
@@ -408,9 +419,7 @@ TEST_F(SharingServerTest, PicturesThatAreCutForeignOrTooLargeAreNeverCached) {
 
 TEST_F(SharingServerTest, LayoutFileIsReusedFor48HoursAndNotAcrossAnUpload) {
     const Bytes file = layoutFile(11);
-    blobs.preloadBlob("layouts", "L1.layout", file);
-    sharing.addLayouts({layoutJson("L1")});
-    const EntityPtr entity = fetchEntity(*client, "L1");
+    const EntityPtr entity = publish(blobs, sharing, *client, "L1", file);
     ASSERT_NE(entity, nullptr);
     auto& cache = QLCloudLayoutsCache::sharedInstance();
 
@@ -459,10 +468,7 @@ TEST_F(SharingServerTest, LayoutFileIsReusedFor48HoursAndNotAcrossAnUpload) {
 }
 
 TEST_F(SharingServerTest, ALayoutDownloadThatFailsLeavesNoFile) {
-    const Bytes file = layoutFile(12);
-    blobs.preloadBlob("layouts", "L1.layout", file);
-    sharing.addLayouts({layoutJson("L1")});
-    const EntityPtr entity = fetchEntity(*client, "L1");
+    const EntityPtr entity = publish(blobs, sharing, *client, "L1", layoutFile(12));
     ASSERT_NE(entity, nullptr);
     const auto folder = platform::Paths::tmp() / "CloudLayouts";
 
