@@ -25,11 +25,12 @@ import sys
 import threading
 import time
 import urllib.parse
-from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
+from http.server import BaseHTTPRequestHandler
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "storage", "server"))
 
 from blob_auth import SERVICE_VERSION, sign  # noqa: E402
+from blob_server import Server  # noqa: E402
 
 API_PREFIX = "/api/v1/"
 CONTROL_PREFIX = "/__control/"
@@ -280,12 +281,6 @@ class Handler(BaseHTTPRequestHandler):
             return self.send_json(200, {"ok": True})
         except (ValueError, TypeError, KeyError, re.error) as error:
             return self.send_json(400, {"error": str(error)})
-
-
-class Server(ThreadingHTTPServer):
-    daemon_threads = True
-    allow_reuse_address = True
-    request_queue_size = 256
 
 
 def main(argv=None):
