@@ -56,7 +56,9 @@ struct Setup {
     sharingtest::SharingTestServer sharing;
     // By the most downloads each runs at once; the default one is made first.
     std::map<std::size_t, std::shared_ptr<QLSharedLayoutsClient>> clients;
+    // curl's transfers into files, and into /dev/null.
     std::filesystem::path curlConfig;
+    std::filesystem::path curlConfigDiscarding;
     std::uint64_t totalBytes = 0;
     int round = 0;
 };
@@ -93,12 +95,17 @@ void clientRound(const std::shared_ptr<QLSharedLayoutsClient>& client) {
     previews.files().count();
 }
 
-void curlRound(int parallelism) {
-    const auto folder = gSetup->root.path() / ("curl-" + std::to_string(gSetup->round++));
-    std::filesystem::create_directories(folder);
-    const std::string statuses = runCurlOutput({"curl", "--silent", "--parallel", "--parallel-immediate",
-                                                "--parallel-max", std::to_string(parallelism), "--output-dir",
-                                                folder.string(), "-K", gSetup->curlConfig.string()});
+void curlRound(int parallelism, bool toFiles) {
+    std::vector<std::string> args = {
+        "curl", "--silent", "--parallel", "--parallel-immediate", "--parallel-max", std::to_string(parallelism)};
+    if (toFiles) {
+        const auto folder = gSetup->root.path() / ("curl-" + std::to_string(gSetup->round++));
+        std::filesystem::create_directories(folder);
+        args.insert(args.end(), {"--output-dir", folder.string(), "-K", gSetup->curlConfig.string()});
+    } else {
+        args.insert(args.end(), {"-K", gSetup->curlConfigDiscarding.string()});
+    }
+    const std::string statuses = runCurlOutput(args);
     std::size_t ok = 0;
     for (std::size_t at = statuses.find("200 "); at != std::string::npos; at = statuses.find("200 ", at + 4)) ++ok;
     if (ok != 2 * kPicturesPerKind) die("curl answered " + statuses);
@@ -146,14 +153,24 @@ void BM_ClientPictures(benchmark::State& state) {
 
 void BM_CurlParallel(benchmark::State& state) {
     const int parallelism = static_cast<int>(state.range(0));
-    runRounds(state, "curl --parallel-max " + std::to_string(parallelism), RUSAGE_CHILDREN,
-              [parallelism] { curlRound(parallelism); });
+    const bool toFiles = state.range(1) != 0;
+    runRounds(state, "curl --parallel-max " + std::to_string(parallelism) + (toFiles ? "" : ", no files"),
+              RUSAGE_CHILDREN, [parallelism, toFiles] { curlRound(parallelism, toFiles); });
 }
 
 // The default (16), and what every download at once and fewer give.
 BENCHMARK(BM_ClientPictures)->Arg(16)->Arg(200)->Arg(8)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
-// 50 is curl's own default, 16 the client's, 200 everything at once.
-BENCHMARK(BM_CurlParallel)->Arg(50)->Arg(16)->Arg(200)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+// 50 is curl's own default, 16 the client's, 200 everything at once; into
+// files as the client writes them, and at 16 also into /dev/null, which shows
+// what the transfers alone take.
+BENCHMARK(BM_CurlParallel)
+    ->Args({50, 1})
+    ->Args({16, 1})
+    ->Args({200, 1})
+    ->Args({16, 0})
+    ->Iterations(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
 
 // The signature of a container, as the client holds it.
 std::string signatureOf(const std::string& container) {
@@ -184,22 +201,25 @@ void setUp(Setup& setup) {
     }
     gSetup = &setup;
 
-    setup.curlConfig = setup.root.path() / "pictures.curl";
-    std::ofstream config(setup.curlConfig);
-    bool first = true;
-    auto add = [&](const std::string& container, const std::string& blob, const std::string& sas) {
-        config << (first ? "" : "next\n") << "url = \"" << setup.blobs.baseUrl() << "/" << container << "/" << blob
-               << "?" << sas << "\"\noutput = \"" << container << "-" << blob
-               << "\"\nsilent\nwrite-out = \"%{http_code} \"\nheader = \"x-bs-version: 2016-03-14\"\n";
-        first = false;
-    };
     const std::string profiles = signatureOf("profilepictures");
     const std::string previews = signatureOf("layouts");
-    for (int i = 0; i < kPicturesPerKind; ++i) {
-        add("profilepictures", profileBlob(i), profiles);
-        add("layouts", previewBlob(i), previews);
-    }
-    if (!config) die("cannot write curl's config");
+    auto writeConfig = [&](const std::filesystem::path& path, bool toFiles) {
+        std::ofstream config(path);
+        for (int i = 0; i < 2 * kPicturesPerKind; ++i) {
+            const bool profile = i % 2 == 0;
+            const std::string container = profile ? "profilepictures" : "layouts";
+            const std::string blob = profile ? profileBlob(i / 2) : previewBlob(i / 2);
+            config << (i == 0 ? "" : "next\n") << "url = \"" << setup.blobs.baseUrl() << "/" << container << "/" << blob
+                   << "?" << (profile ? profiles : previews) << "\"\noutput = \""
+                   << (toFiles ? container + "-" + blob : std::string("/dev/null"))
+                   << "\"\nsilent\nwrite-out = \"%{http_code} \"\nheader = \"x-bs-version: 2016-03-14\"\n";
+        }
+        if (!config) die("cannot write curl's config");
+    };
+    setup.curlConfig = setup.root.path() / "pictures.curl";
+    setup.curlConfigDiscarding = setup.root.path() / "discarding.curl";
+    writeConfig(setup.curlConfig, true);
+    writeConfig(setup.curlConfigDiscarding, false);
 }
 
 }  // namespace
@@ -224,6 +244,7 @@ int main(int argc, char** argv) {
         printRatio(client, "curl --parallel-max 50");
     }
     printRatio("client, 16 at once", "curl --parallel-max 16");
+    printRatio("client, 16 at once", "curl --parallel-max 16, no files");
     printRatio("client, 200 at once", "curl --parallel-max 200");
     gSetup = nullptr;
     return 0;

@@ -133,7 +133,8 @@ std::size_t QLFileCache::count() {
 void QLFileCache::record(const std::string& key, platform::Value::Dictionary attributes) {
     const std::string file = pathForKey(key).filename().string();
     const Date now = platform::Clock::shared()->now();
-    mQueue.sync([&] {
+    // Every read goes through the queue after it, so the caller need not wait.
+    mQueue.async([this, key, file, now, attributes = std::move(attributes)]() mutable {
         loadLocked();
         mIndex[key] =
             platform::Value::Dictionary{{kFileKey, file}, {kDateKey, now}, {kAttributesKey, std::move(attributes)}};

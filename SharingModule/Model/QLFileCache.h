@@ -52,6 +52,7 @@ public:
     std::size_t count();
 
     // Records that pathForKey(key) now holds the key's file, dated now.
+    // Returns at once; every later call of any thread sees the entry.
     void record(const std::string& key, platform::Value::Dictionary attributes = {});
     // Forgets the key and deletes its file.
     void remove(const std::string& key);
