@@ -22,6 +22,7 @@
 #include "storage/BLSCloudStorageAccount.h"
 #include "storage/BLSRequestOptions.h"
 #include "storage/BLSSharedAccessSignatureHelper.h"
+#include "bench/TransferBench.h"
 #include "tests/storage/support/StorageTestServer.h"
 
 #include <benchmark/benchmark.h>
@@ -55,6 +56,8 @@
 #include <thread>
 #include <unistd.h>
 #include <vector>
+
+using namespace transferbench;
 
 namespace {
 
@@ -110,26 +113,6 @@ struct Setup {
 
 Setup* gSetup = nullptr;
 
-// The mean wall seconds of a transfer in each repetition of each benchmark,
-// for the closing medians and ratios.
-std::map<std::string, std::vector<double>>& wallMeans() {
-    static std::map<std::string, std::vector<double>> means;
-    return means;
-}
-
-double median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    const std::size_t n = values.size();
-    return n % 2 == 1 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
-}
-
-double cpuSeconds(int who) {
-    rusage usage{};
-    ::getrusage(who, &usage);
-    auto seconds = [](const timeval& t) { return double(t.tv_sec) + double(t.tv_usec) / 1e6; };
-    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
-}
-
 std::vector<std::uint8_t> pseudoRandomBytes(std::size_t count) {
     std::vector<std::uint8_t> bytes(count);
     std::uint64_t state = 0x9e3779b97f4a7c15ull;
@@ -141,47 +124,6 @@ std::vector<std::uint8_t> pseudoRandomBytes(std::size_t count) {
     }
     return bytes;
 }
-
-[[noreturn]] void die(const std::string& what) {
-    std::fprintf(stderr, "bench_storage: %s\n", what.c_str());
-    std::exit(1);
-}
-
-// Runs curl with `args`; returns what it printed (-w).
-std::string runCurlOutput(const std::vector<std::string>& args) {
-    int out[2];
-    if (::pipe(out) != 0) die("pipe failed");
-    const pid_t pid = ::fork();
-    if (pid < 0) die("fork failed");
-    if (pid == 0) {
-        ::dup2(out[1], STDOUT_FILENO);
-        ::close(out[0]);
-        ::close(out[1]);
-        std::vector<char*> argv;
-        for (const auto& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-        argv.push_back(nullptr);
-        ::execvp("curl", argv.data());
-        ::_exit(127);
-    }
-    ::close(out[1]);
-    std::string text;
-    char buffer[64];
-    ssize_t n;
-    while ((n = ::read(out[0], buffer, sizeof buffer)) != 0) {
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) break;
-        text.append(buffer, static_cast<std::size_t>(n));
-    }
-    ::close(out[0]);
-    int status = 0;
-    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) die("curl failed: " + text);
-    return text;
-}
-
-// Runs curl with `args`; returns the HTTP status it printed (-w).
-int runCurl(const std::vector<std::string>& args) { return std::atoi(runCurlOutput(args).c_str()); }
 
 void report(benchmark::State& state, double totalCpu, double totalWall, std::size_t bytes) {
     const double transfers = double(state.iterations());
@@ -538,35 +480,21 @@ void setUp(Setup& setup) {
 }
 
 void printRatios() {
-    const auto& means = wallMeans();
-    auto ratio = [&](const char* client, const char* curl) {
-        const auto a = means.find(client);
-        const auto b = means.find(curl);
-        if (a == means.end() || b == means.end()) return;
-        const double ours = median(a->second);
-        const double theirs = median(b->second);
-        std::printf("%-30s %6.0f ms vs %-21s %6.0f ms (medians of %zu and %zu): %.2fx\n", client, ours * 1000, curl,
-                    theirs * 1000, a->second.size(), b->second.size(), ours / theirs);
-    };
-    char load[64] = {};
-    if (std::FILE* file = std::fopen("/proc/loadavg", "r")) {
-        if (std::fgets(load, sizeof load, file) == nullptr) load[0] = '\0';
-        std::fclose(file);
-    }
-    std::printf("\nload average at the end: %s", load[0] != '\0' ? load : "unknown\n");
+    std::printf("\nload average at the end: %s", loadAverage().c_str());
     std::printf("target: 1.3x curl (the same transfer as one request)\n");
-    ratio("client download to stream", "curl download");
-    ratio("client download to data", "curl download");
-    ratio("client download to data", "curl download into tmpfs");
-    ratio("client upload, parallelism 3", "curl upload");
-    ratio("client upload, parallelism 1", "curl upload");
-    ratio("client upload, parallelism 1", "curl upload in blocks");
-    ratio("client 64 parallel downloads", "curl --parallel");
+    printRatio("client download to stream", "curl download");
+    printRatio("client download to data", "curl download");
+    printRatio("client download to data", "curl download into tmpfs");
+    printRatio("client upload, parallelism 3", "curl upload");
+    printRatio("client upload, parallelism 1", "curl upload");
+    printRatio("client upload, parallelism 1", "curl upload in blocks");
+    printRatio("client 64 parallel downloads", "curl --parallel");
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+    setProgramName("bench_storage");
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     // Before any thread exists: the child process has only the one.

@@ -13,8 +13,9 @@ its desktop window (ui/sdl) sits on ui and is the only code here that
 includes SDL, and nothing here includes it (programs do).
 
 Modules: platform is at the bottom and includes nothing of ours; telemetry
-and storage sit on the platform; crash reporting and the engine on platform
-and telemetry; the layout viewer on all of these.
+and storage sit on the platform; crash reporting on telemetry and the
+platform; the engine on platform and telemetry; the sharing client on
+platform, storage and the engine; the layout viewer on all of these.
 
 Prints every include that breaks the order and exits 1 when there is one.
 """
@@ -32,7 +33,8 @@ MODULES_BELOW = {
     "crashes": {"platform", "telemetry"},
     "storage": {"platform"},
     "engine": {"platform", "telemetry"},
-    "LayoutModule": {"platform", "telemetry", "storage", "engine"},
+    "SharingModule": {"platform", "storage", "engine"},
+    "LayoutModule": {"platform", "telemetry", "storage", "engine", "SharingModule"},
 }
 
 PLATFORM_BELOW = {

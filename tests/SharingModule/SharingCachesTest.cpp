@@ -1,0 +1,302 @@
+// The sharing caches on their own: expiry on the platform clock, clearing,
+// damaged indexes, the cache file stream; the signed-in user and sign-out;
+// entities read from JSON; language names of descriptions.
+
+#include "SharingModule/Model/QLCacheFileOutputStream.h"
+#include "SharingModule/Model/QLCloudLayoutsCache.h"
+#include "SharingModule/Model/QLLayoutEntity.h"
+#include "SharingModule/Model/QLLocalizedLayoutDescriptionHelper.h"
+#include "SharingModule/Model/QLPreviewImageCache.h"
+#include "SharingModule/Model/QLProfileImageCache.h"
+#include "SharingModule/Model/QLSharingErrors.h"
+#include "SharingModule/Model/QLUserNameCache.h"
+#include "SharingModule/Model/VKMCloudCaches.h"
+#include "SharingModule/Model/VKMSharedLayoutsUser.h"
+#include "platform/dispatch/Clock.h"
+#include "platform/foundation/AtomicFile.h"
+#include "platform/foundation/Paths.h"
+#include "platform/foundation/UserDefaults.h"
+#include "platform/graphics/Image.h"
+#include "platform/security/Keychain.h"
+#include "tests/SharingModule/support/SharingTestSupport.h"
+#include "tests/support/EngineServices.h"
+#include "tests/support/LogWatch.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <fstream>
+#include <iterator>
+
+namespace fs = std::filesystem;
+using platform::Value;
+using Date = std::chrono::system_clock::time_point;
+
+namespace {
+
+void writeFile(const fs::path& path, const std::vector<std::uint8_t>& bytes) {
+    fs::create_directories(path.parent_path());
+    std::ofstream out(path, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::string readText(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+// Dates the file's last change `age` before the clock's date.
+void age(const fs::path& path, std::chrono::hours age, const platform::Clock& clock) {
+    const auto when = std::chrono::file_clock::from_sys(clock.now() - age);
+    fs::last_write_time(path, std::chrono::time_point_cast<fs::file_time_type::duration>(when));
+}
+
+std::vector<std::string> namesIn(const fs::path& folder) {
+    std::vector<std::string> names;
+    std::error_code error;
+    for (const auto& entry : fs::directory_iterator(folder, error)) names.push_back(entry.path().filename());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+class SharingCaches : public ::testing::Test {
+protected:
+    std::shared_ptr<platform::VirtualClock> clock = std::make_shared<platform::VirtualClock>();
+    platform::ScopedClock installed{clock};
+};
+
+}  // namespace
+
+TEST_F(SharingCaches, ObsoleteFilesGoAfterSevenDaysAndReferencesToMissingFilesAreDropped) {
+    auto& layouts = QLCloudLayoutsCache::sharedInstance();
+    auto& profiles = QLProfileImageCache::sharedInstance();
+    auto& previews = QLPreviewImageCache::sharedInstance();
+    writeFile(layouts.pathForLayout("L1"), {'W', 'k', 'S', 't'});
+    layouts.recordDownload("L1");
+    writeFile(layouts.pathForLayout("L2"), {'W', 'k', 'S', 't'});
+    layouts.recordDownload("L2");
+    writeFile(profiles.files().pathForKey("ada"), sharingtest::picture(8, 1));
+    profiles.files().record("ada");
+    writeFile(previews.files().pathForKey("fresh"), sharingtest::picture(8, 2));
+    previews.files().record("fresh");
+    writeFile(previews.files().pathForKey("old"), sharingtest::picture(8, 3));
+    previews.files().record("old");
+    ASSERT_NE(previews.previewImageForLayoutId("old"), nullptr);
+    // Eight days old by its file; a temporary file of a write that never ended, as old; one just begun.
+    age(previews.files().pathForKey("old"), std::chrono::hours(24 * 8), *clock);
+    const fs::path abandoned = previews.files().folder() / ".abandoned.image.x1y2z3";
+    const fs::path writing = previews.files().folder() / ".writing.image.a1b2c3";
+    writeFile(abandoned, {1});
+    writeFile(writing, {2});
+    age(abandoned, std::chrono::hours(24 * 8), *clock);
+    age(previews.files().pathForKey("fresh"), std::chrono::hours(24 * 6), *clock);
+    // A reference whose file went without the cache knowing.
+    fs::remove(layouts.pathForLayout("L2"));
+
+    testsupport::LogWatch log;
+    VKMCloudCaches::removeObsoleteCachedFiles();
+    EXPECT_EQ(log.Count("Removing obsolete cached files older 7 days"), 1);
+    EXPECT_EQ(layouts.cachedLayoutsCount(), 1) << "the reference to the missing file is dropped";
+    EXPECT_TRUE(layouts.files().entryForKey("L1").has_value());
+    EXPECT_EQ(previews.previewImageForLayoutId("old"), nullptr) << "also the picture held in memory";
+    EXPECT_FALSE(previews.files().entryForKey("old").has_value());
+    EXPECT_NE(previews.previewImageForLayoutId("fresh"), nullptr);
+    EXPECT_NE(profiles.profileImageForUserId("ada"), nullptr);
+    EXPECT_FALSE(fs::exists(abandoned));
+    EXPECT_TRUE(fs::exists(writing));
+
+    // A week and a day later on the clock everything is obsolete.
+    clock->setDate(clock->now() + std::chrono::hours(24 * 8));
+    VKMCloudCaches::removeObsoleteCachedFiles();
+    EXPECT_EQ(layouts.cachedLayoutsCount(), 0);
+    EXPECT_EQ(profiles.profileImageForUserId("ada"), nullptr);
+    EXPECT_EQ(previews.previewImageForLayoutId("fresh"), nullptr);
+    EXPECT_EQ(previews.files().count(), 0u);
+    EXPECT_TRUE(namesIn(previews.files().folder()).empty());
+    EXPECT_TRUE(namesIn(layouts.files().folder()).empty());
+}
+
+TEST_F(SharingCaches, ClearingEmptiesTheCachesInOrderAndTheirFilesWithThem) {
+    // The user-name cache as an earlier run left it.
+    const fs::path names = platform::Paths::caches() / "UserNames.plist";
+    ASSERT_TRUE(platform::writeFileAtomically(names, Value(Value::Dictionary{{"ada", "Ada"}}).toStoredForm()));
+    ASSERT_EQ(QLUserNameCache::sharedInstance().userNameForUserId("ada"), "Ada");
+    auto& layouts = QLCloudLayoutsCache::sharedInstance();
+    writeFile(layouts.pathForLayout("L1"), {1, 2, 3});
+    layouts.recordDownload("L1");
+    auto& profiles = QLProfileImageCache::sharedInstance();
+    writeFile(profiles.files().pathForKey("ada"), sharingtest::picture(8, 1));
+    profiles.files().record("ada");
+    ASSERT_NE(profiles.profileImageForUserId("ada"), nullptr);
+    auto& previews = QLPreviewImageCache::sharedInstance();
+    writeFile(previews.files().pathForKey("L1"), sharingtest::picture(8, 2));
+    previews.files().record("L1");
+
+    testsupport::LogWatch log;
+    VKMCloudCaches::clearCloudCaches();
+    std::vector<std::string> order;
+    for (const auto& line : log.Lines()) {
+        if (line.find("Clearing the") != std::string::npos) order.push_back(testsupport::MessageOf(line));
+    }
+    EXPECT_EQ(order,
+              (std::vector<std::string>{"Clearing the user-name cache", "Clearing the cloud layouts cache",
+                                        "Clearing the profile-image cache", "Clearing the preview-image cache"}));
+    EXPECT_EQ(QLUserNameCache::sharedInstance().userNameForUserId("ada"), std::nullopt);
+    EXPECT_FALSE(fs::exists(names));
+    EXPECT_EQ(layouts.cachedLayoutsCount(), 0);
+    EXPECT_TRUE(namesIn(layouts.files().folder()).empty());
+    EXPECT_EQ(profiles.profileImageForUserId("ada"), nullptr);
+    EXPECT_TRUE(namesIn(profiles.files().folder()).empty());
+    EXPECT_EQ(previews.files().count(), 0u);
+    EXPECT_TRUE(namesIn(previews.files().folder()).empty());
+
+    // The emptied indexes are what a restart reads.
+    QLCloudLayoutsCache restarted(layouts.files().folder(), platform::Paths::caches() / "CloudLayouts.plist");
+    EXPECT_EQ(restarted.cachedLayoutsCount(), 0);
+}
+
+TEST_F(SharingCaches, ADamagedIndexStartsEmptyAndNeverReachesOutsideItsFolder) {
+    const fs::path root = platform::Paths::caches() / "Damaged";
+    const fs::path folder = root / "Files";
+    const fs::path index = root / "Files.plist";
+    const fs::path victim = root / "victim";
+    writeFile(victim, {'v'});
+    QLFileCache probe("probe", folder, root / "unused.plist", ".x");
+    writeFile(probe.pathForKey("good"), {'g'});
+    const Value::Dictionary entries{
+        {"escape", Value::Dictionary{{"file", "../victim"}, {"date", clock->now()}}},
+        {"hidden", Value::Dictionary{{"file", ".hidden"}, {"date", clock->now()}}},
+        {"no date", Value::Dictionary{{"file", probe.pathForKey("good").filename().string()}}},
+        {"good", Value::Dictionary{{"file", probe.pathForKey("good").filename().string()}, {"date", clock->now()}}},
+    };
+    ASSERT_TRUE(platform::writeFileAtomically(index, Value(entries).toStoredForm()));
+    {
+        QLFileCache cache("damaged", folder, index, ".x");
+        EXPECT_EQ(cache.count(), 1u);
+        EXPECT_FALSE(cache.entryForKey("escape").has_value());
+        EXPECT_TRUE(cache.entryForKey("good").has_value());
+        cache.removeAll();
+    }
+    EXPECT_TRUE(fs::exists(victim));
+    EXPECT_FALSE(fs::exists(probe.pathForKey("good")));
+
+    // An index that is not one at all: the cache starts empty and writes a good one.
+    ASSERT_TRUE(platform::writeFileAtomically(index, "{\"broken"));
+    {
+        QLFileCache cache("damaged", folder, index, ".x");
+        EXPECT_EQ(cache.count(), 0u);
+        writeFile(cache.pathForKey("k"), {'k'});
+        cache.record("k", {{"blobName", "k.png"}});
+    }
+    QLFileCache reread("damaged", folder, index, ".x");
+    auto entry = reread.entryForKey("k");
+    ASSERT_TRUE(entry.has_value());
+    EXPECT_EQ(entry->attributes.at("blobName"), Value("k.png"));
+    EXPECT_EQ(entry->date, clock->now());
+}
+
+TEST_F(SharingCaches, ACacheStreamPutsOnlyWholeFilesInPlace) {
+    const fs::path folder = platform::Paths::caches() / "Streams";
+    const fs::path target = folder / "file.bin";
+    writeFile(target, {'o', 'l', 'd'});
+    const std::uint8_t bytes[10] = {'0', '1', '2', '3', '4', '5', '6', '7', '8', '9'};
+
+    QLCacheFileOutputStream tooLarge(target, 16);
+    tooLarge.open();
+    EXPECT_EQ(tooLarge.write(bytes, 10), 10);
+    EXPECT_EQ(tooLarge.write(bytes, 10), -1);
+    EXPECT_EQ(tooLarge.status(), platform::StreamStatus::Error);
+    EXPECT_EQ(tooLarge.streamError()->code(), EFBIG);
+    EXPECT_FALSE(tooLarge.commit());
+    EXPECT_EQ(readText(target), "old");
+    EXPECT_EQ(namesIn(folder), std::vector<std::string>{"file.bin"}) << "no temporary file is left";
+
+    {
+        QLCacheFileOutputStream abandoned(target, 16);
+        abandoned.open();
+        EXPECT_EQ(abandoned.write(bytes, 4), 4);
+        EXPECT_EQ(namesIn(folder).size(), 2u);
+    }
+    EXPECT_EQ(readText(target), "old");
+    EXPECT_EQ(namesIn(folder), std::vector<std::string>{"file.bin"});
+
+    QLCacheFileOutputStream whole(target, 16);
+    whole.open();
+    EXPECT_EQ(whole.write(bytes, 10), 10);
+    EXPECT_EQ(whole.write(bytes, 6), 6);
+    whole.close();
+    EXPECT_TRUE(whole.commit());
+    EXPECT_EQ(readText(target), "0123456789012345");
+
+    // A folder that cannot be made fails the stream at open.
+    QLCacheFileOutputStream nowhere(target / "below-a-file", 16);
+    nowhere.open();
+    EXPECT_EQ(nowhere.status(), platform::StreamStatus::Error);
+    EXPECT_FALSE(nowhere.commit());
+}
+
+TEST_F(SharingCaches, SignOutEmptiesTheUserAndForgetsItsPassword) {
+    auto& defaults = platform::UserDefaults::standard();
+    platform::security::Keychain keychain;
+    VKMSharedLayoutsUser user;
+    EXPECT_EQ(user.userID(), std::nullopt) << "never signed in";
+    EXPECT_FALSE(user.hasValidUserCredentials());
+
+    defaults.setString(VKMSharedLayoutsUser::kUserIDKey, "ada");
+    EXPECT_FALSE(user.hasValidUserCredentials()) << "no password";
+    const std::vector<std::uint8_t> empty;
+    ASSERT_EQ(keychain.setItem("VKMSharedLayoutsAPI", "ada", empty), platform::security::Keychain::Status::Success);
+    EXPECT_FALSE(user.hasValidUserCredentials()) << "an empty password";
+    const std::vector<std::uint8_t> secret{'p', 'w'};
+    ASSERT_EQ(keychain.setItem("VKMSharedLayoutsAPI", "ada", secret), platform::security::Keychain::Status::Success);
+    ASSERT_EQ(keychain.setItem("VKMSharedLayoutsAPI", "grace", secret), platform::security::Keychain::Status::Success);
+    defaults.setObject(VKMSharedLayoutsUser::kLastLogonTimestampKey, Value(clock->now()));
+    EXPECT_TRUE(user.hasValidUserCredentials());
+    EXPECT_EQ(user.password(), "pw");
+    EXPECT_EQ(user.lastLogonTimestamp(), clock->now());
+
+    user.clearCurrentUserID();
+    EXPECT_EQ(user.userID(), std::string());
+    EXPECT_FALSE(user.hasValidUserCredentials());
+    EXPECT_EQ(user.lastLogonTimestamp(), std::nullopt);
+    platform::security::Keychain::Bytes left;
+    EXPECT_EQ(keychain.copyItem("VKMSharedLayoutsAPI", "ada", left),
+              platform::security::Keychain::Status::ItemNotFound);
+    EXPECT_EQ(keychain.copyItem("VKMSharedLayoutsAPI", "grace", left), platform::security::Keychain::Status::Success);
+    // What a restart reads: the empty text under both keys.
+    defaults.reload();
+    EXPECT_EQ(defaults.object(VKMSharedLayoutsUser::kUserIDKey), Value(""));
+    EXPECT_EQ(defaults.object(VKMSharedLayoutsUser::kLastLogonTimestampKey), Value(""));
+}
+
+TEST_F(SharingCaches, EntitiesReadNullsAsAbsentAndIgnoreUnknownKeys) {
+    auto json = Value::fromJson(R"({"id": "L9", "title": null, "numberOfTracks": 12.0, "colour": "red",
+                                    "likeUsers": ["ada", "grace"], "uploadDate": "2024-06-01T12:00:00+02:00"})");
+    ASSERT_TRUE(json.has_value());
+    std::optional<platform::Error> error;
+    auto entity = QLLayoutEntity::entityWithJSON(*json, error);
+    ASSERT_NE(entity, nullptr) << error->localizedDescription();
+    EXPECT_EQ(entity->title(), "");
+    EXPECT_EQ(entity->numberOfTracks(), 12);
+    EXPECT_EQ(std::chrono::system_clock::to_time_t(*entity->uploadDate()), 1717236000);
+    EXPECT_TRUE(entity->isLikedByUser("grace"));
+    EXPECT_FALSE(entity->isLikedByUser(""));
+    EXPECT_FALSE(entity->isLikedByUser("Ada"));
+
+    for (const char* text : {R"({"title": "no id"})", R"({"id": ""})", R"("L9")", "null"}) {
+        error.reset();
+        EXPECT_EQ(QLLayoutEntity::entityWithJSON(*Value::fromJson(text), error), nullptr) << text;
+        ASSERT_TRUE(error.has_value()) << text;
+        EXPECT_EQ(error->code(), static_cast<long>(QLSharingErrorCode::InvalidReply)) << text;
+    }
+}
+
+TEST(SharingDescriptions, LanguageNamesComeFromTheEngineListAndUnknownCodesHaveNone) {
+    testsupport::RegisterLocalization("en");
+    using Helper = QLLocalizedLayoutDescriptionHelper;
+    EXPECT_EQ(Helper::localizedLanguageNameForTwoLetterCode("de"), "German");
+    EXPECT_EQ(Helper::localizedLanguageNameForTwoLetterCode("az"), "South Azerbaijani");
+    EXPECT_EQ(Helper::localizedLanguageNameForTwoLetterCode("DE"), std::nullopt);
+    EXPECT_EQ(Helper::localizedLanguageNameForTwoLetterCode("xx"), std::nullopt);
+    EXPECT_EQ(Helper::localizedLanguageNameForTwoLetterCode(""), std::nullopt);
+}
