@@ -1,6 +1,7 @@
 #include "telemetry/Internals/Storage/TLMLogDBStorage.h"
 
 #include "platform/security/Crypto.h"
+#include "telemetry/Internals/Model/UnifiedSchema/TLMUnifiedSchemaLog.h"
 #include "telemetry/Internals/Util/TLMUtility.h"
 #include "telemetry/Internals/Util/TLMUuid.h"
 #include "telemetry/TLMLogger.h"
@@ -91,8 +92,21 @@ void TLMLogDBStorage::setMaxStorageSize(std::int64_t sizeInBytes, const std::fun
     TLMDBStorage::setMaxStorageSize(sizeInBytes, completionHandler);
 }
 
-std::optional<TLMLogDBStorage::TargetColumns> TLMLogDBStorage::targetColumnsForLog(const TLMAbstractLog&) {
-    return std::nullopt;
+bool TLMLogDBStorage::targetColumnsForLog(const TLMAbstractLog& log, std::optional<TargetColumns>& columns) {
+    columns.reset();
+    if (dynamic_cast<const TLMUnifiedSchemaLog*>(&log) == nullptr) return true;
+    columns.emplace();
+    const auto tokens = log.transmissionTargetTokens();
+    if (!tokens || tokens->empty()) return true;
+    // A unified-schema log is made for exactly one token.
+    const std::string& token = *tokens->begin();
+    columns->encryptedToken = mTargetTokenEncrypter.encryptString(token);
+    if (!columns->encryptedToken) {
+        TLMLogError(kLogTag, "Failed to encrypt the target token of a log; the log is not stored.");
+        return false;
+    }
+    columns->targetKey = TLMUtility::targetKeyFromTargetToken(token);
+    return true;
 }
 
 bool TLMLogDBStorage::saveLog(const std::shared_ptr<TLMAbstractLog>& log, const std::string& groupId, TLMFlags flags) {
@@ -106,7 +120,9 @@ bool TLMLogDBStorage::saveLog(const std::shared_ptr<TLMAbstractLog>& log, const 
     values.addString(groupId);
     values.addString(base64);
     std::string columns = Quoted(kGroupIdColumn) + ", " + Quoted(kLogColumn);
-    if (const std::optional<TargetColumns> target = targetColumnsForLog(*log)) {
+    std::optional<TargetColumns> target;
+    if (!targetColumnsForLog(*log, target)) return false;
+    if (target) {
         values.addString(target->encryptedToken);
         values.addString(target->targetKey);
         columns += ", " + Quoted(kTargetTokenColumn) + ", " + Quoted(kTargetKeyColumn);
