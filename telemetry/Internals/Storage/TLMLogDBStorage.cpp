@@ -180,6 +180,12 @@ bool TLMLogDBStorage::saveLog(const std::shared_ptr<TLMAbstractLog>& log, const 
 
 std::uint64_t TLMLogDBStorage::countLogs() { return countEntriesForTable(kTable, "", {}); }
 
+std::uint64_t TLMLogDBStorage::countLogsWithGroupId(const std::string& groupId) {
+    TLMStorageBindableArray values;
+    values.addString(groupId);
+    return countEntriesForTable(kTable, Quoted(kGroupIdColumn) + " = ?", values);
+}
+
 bool TLMLogDBStorage::loadLogsWithGroupId(const std::string& groupId, std::uint64_t limit,
                                           const std::optional<std::vector<std::string>>& excludedTargetKeys,
                                           const TLMLoadDataCompletionHandler& completionHandler) {

@@ -35,6 +35,7 @@ public:
 
     bool saveLog(const std::shared_ptr<TLMAbstractLog>& log, const std::string& groupId, TLMFlags flags) override;
     std::uint64_t countLogs() override;
+    std::uint64_t countLogsWithGroupId(const std::string& groupId) override;
     std::vector<std::shared_ptr<TLMAbstractLog>> deleteLogsWithGroupId(const std::string& groupId) override;
     void deleteLogsWithBatchId(const std::string& batchId, const std::string& groupId) override;
     bool loadLogsWithGroupId(const std::string& groupId, std::uint64_t limit,

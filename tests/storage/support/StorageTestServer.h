@@ -7,11 +7,12 @@
 // The server dies with the thread that started it (PR_SET_PDEATHSIG), so
 // start it from the test's own thread, not from a short-lived worker.
 
+#include "tests/support/ServerProcess.h"
+
 #include <cstdint>
 #include <map>
 #include <optional>
 #include <string>
-#include <sys/types.h>
 #include <utility>
 #include <vector>
 
@@ -51,7 +52,6 @@ public:
     static std::string defaultKey();
 
     StorageTestServer() = default;
-    ~StorageTestServer();
     StorageTestServer(const StorageTestServer&) = delete;
     StorageTestServer& operator=(const StorageTestServer&) = delete;
 
@@ -60,9 +60,9 @@ public:
                const StorageServerOptions& options = {});
     // SIGTERM, then waits (SIGKILL after a few seconds). Also done by the destructor.
     void stop();
-    bool running() const { return mPid > 0; }
+    bool running() const { return mProcess.running(); }
 
-    int port() const { return mPort; }
+    int port() const { return mProcess.port(); }
     const std::string& account() const { return mAccount; }
     const std::string& keyBase64() const { return mKey; }
     std::string baseUrl() const;           // http://127.0.0.1:<port>/<account>
@@ -83,9 +83,7 @@ public:
                      bool storeContentMD5 = false);
 
 private:
-    pid_t mPid = -1;
-    int mStdout = -1;
-    int mPort = 0;
+    ServerProcess mProcess{"blob test server"};
     std::string mAccount;
     std::string mKey;
 };
