@@ -121,6 +121,10 @@ bool TLMTelemetry::configure(const std::string& startString) {
         mHttpClient, mLogUrl.value_or(TLMDefaultIngestion::kDefaultBaseUrl), installId());
     mIngestion->setAppSecret(appSecret);
     mChannelGroup = TLMChannelGroupDefault::make(mHttpClient, mIngestion);
+    // Before any unit, so that every unit gets its unified twin.
+    mUnifiedCollectorChannelDelegate =
+        std::make_shared<TLMUnifiedCollectorChannelDelegate>(mHttpClient, installId(), std::nullopt);
+    mChannelGroup->addDelegate(mUnifiedCollectorChannelDelegate);
     mChannelUnit =
         mChannelGroup->addChannelUnitWithConfiguration(TLMChannelUnitConfiguration::makeDefaultConfiguration(kGroupId));
     if (!isNetworkRequestsAllowed()) mChannelGroup->pauseWithIdentifyingObject(this);

@@ -6,6 +6,7 @@
 // on or off.
 
 #include "telemetry/Internals/Channel/TLMChannelGroupDefault.h"
+#include "telemetry/Internals/Channel/TLMUnifiedCollectorChannelDelegate.h"
 #include "telemetry/Internals/Ingestion/TLMDefaultIngestion.h"
 
 #include <atomic>
@@ -105,6 +106,7 @@ private:
     std::shared_ptr<TLMHttpClient> mHttpClient;
     std::shared_ptr<TLMDefaultIngestion> mIngestion;
     std::shared_ptr<TLMChannelGroupDefault> mChannelGroup;
+    std::shared_ptr<TLMUnifiedCollectorChannelDelegate> mUnifiedCollectorChannelDelegate;
     std::shared_ptr<TLMChannelUnitDefault> mChannelUnit;
     std::vector<TLMServiceAbstract*> mServices;          // started ones; singletons that outlive the client
     std::vector<std::string> mStartedServiceNamesToLog;  // waiting for the client to be enabled

@@ -1,7 +1,5 @@
 #include "telemetry/Internals/Ingestion/TLMDefaultIngestion.h"
 
-#include "telemetry/TLMErrors.h"
-#include "telemetry/TLMLogger.h"
 
 namespace {
 
@@ -36,16 +34,7 @@ void TLMDefaultIngestion::sendAsync(std::shared_ptr<const TLMLogContainer> data,
 
 void TLMDefaultIngestion::sendAsync(std::shared_ptr<const TLMLogContainer> data, const std::optional<std::string>& eTag,
                                     TLMSendAsyncCompletionHandler handler) {
-    const std::string batchId = data ? data->batchId() : std::string();
-    if (!data || !data->isValid()) {
-        TLMLogError("Telemetry", "%s", "Invalid log container.");
-        if (handler) {
-            handler(batchId, std::nullopt, std::nullopt,
-                    TLMMakeError(TLMErrorInvalidLogContainer, "Invalid log container."));
-        }
-        return;
-    }
-    TLMHttpIngestion::sendAsync(std::move(data), eTag, batchId, std::move(handler));
+    sendValidContainer(std::move(data), eTag, std::move(handler));
 }
 
 bool TLMDefaultIngestion::isReadyToSend() const { return appSecret().has_value(); }

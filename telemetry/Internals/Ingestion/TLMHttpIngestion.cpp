@@ -82,6 +82,21 @@ void TLMHttpIngestion::sendAsync(std::shared_ptr<const TLMLogContainer> data, co
         });
 }
 
+void TLMHttpIngestion::sendValidContainer(std::shared_ptr<const TLMLogContainer> data,
+                                          const std::optional<std::string>& eTag,
+                                          TLMSendAsyncCompletionHandler handler) {
+    const std::string batchId = data ? data->batchId() : std::string();
+    if (!data || !data->isValid()) {
+        TLMLogError(kLogTag, "%s", "Invalid log container.");
+        if (handler) {
+            handler(batchId, std::nullopt, std::nullopt,
+                    TLMMakeError(TLMErrorInvalidLogContainer, "Invalid log container."));
+        }
+        return;
+    }
+    sendAsync(std::move(data), eTag, batchId, std::move(handler));
+}
+
 bool TLMHttpIngestion::isEnabled() const {
     std::lock_guard lock(mLock);
     return mEnabled;

@@ -83,6 +83,14 @@ public:
     const std::vector<double>& callsRetryIntervals() const { return mCallsRetryIntervals; }
     long maxNumberOfConnections() const { return mMaxNumberOfConnections; }
 
+protected:
+    // What the ingestions of log containers do: a present and valid
+    // container goes out with its batch identifier as the call identifier;
+    // any other fails at once with TLMErrorInvalidLogContainer ("Invalid
+    // log container.", logged as an error) and sends nothing.
+    void sendValidContainer(std::shared_ptr<const TLMLogContainer> data, const std::optional<std::string>& eTag,
+                            TLMSendAsyncCompletionHandler handler);
+
 private:
     void rebuildSendURL();  // under mLock
 
