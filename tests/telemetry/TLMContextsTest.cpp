@@ -8,7 +8,6 @@
 #include "telemetry/Internals/Context/TLMDeviceTracker.h"
 #include "telemetry/Internals/Context/TLMSessionContext.h"
 #include "telemetry/Internals/Context/TLMUserIdContext.h"
-#include "telemetry/Internals/Util/TLMArchiverUtil.h"
 #include "telemetry/Internals/Util/TLMTelemetryUserDefaults.h"
 
 #include <gtest/gtest.h>
@@ -27,10 +26,9 @@ using Id = std::optional<std::string>;
 // 2024-01-01T00:00:00Z.
 const Date kStart{std::chrono::seconds(1'704'067'200)};
 
+// The contexts register the client's records themselves: nothing here does.
 class TLMContextsTest : public testing::Test {
 protected:
-    void SetUp() override { TLMArchiverUtil::addAllowedTelemetryModuleClasses(); }
-
     std::shared_ptr<platform::VirtualClock> clock = std::make_shared<platform::VirtualClock>(kStart);
     platform::ScopedClock scopedClock{clock};
 };
@@ -185,4 +183,14 @@ TEST_F(TLMContextsTest, DamagedHistoriesStartAfresh) {
     // The next change writes a readable history over the damaged one.
     sessions.setSessionId("S1");
     EXPECT_EQ(TLMSessionContext().sessionIdAt(kStart), "S1");
+}
+
+TEST_F(TLMContextsTest, AStoredHistoryReadsBeforeTheClientStarts) {
+    // Written as an earlier run left it; read by the first context made.
+    const TLMArchiveValue::Array entries{std::make_shared<TLMUserIdHistoryInfo>(kStart, "c:alice")};
+    const auto bytes = TLMKeyedArchiver::archivedData(TLMArchiveValue(entries));
+    ASSERT_TRUE(bytes.has_value());
+    TLMTelemetryUserDefaults::shared().setObject(platform::Value(*bytes), TLMUserIdContext::kHistoryKey);
+    TLMUserIdContext context;
+    EXPECT_EQ(context.userIdAt(kStart + 1s), "c:alice");
 }

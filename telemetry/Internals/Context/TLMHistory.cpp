@@ -1,9 +1,16 @@
 #include "telemetry/Internals/Context/TLMHistory.h"
 
+#include "telemetry/Internals/Util/TLMArchiverUtil.h"
 #include "telemetry/Internals/Util/TLMTelemetryUserDefaults.h"
 #include "telemetry/Internals/Util/TLMUtility.h"
 
+#include <mutex>
+
 std::vector<std::shared_ptr<TLMHistoryInfo>> TLMLoadHistory(const std::string& defaultsKey) {
+    // A context may be read before the client registers its records; a
+    // history read without them would be lost at the next change.
+    static std::once_flag registered;
+    std::call_once(registered, &TLMArchiverUtil::addAllowedTelemetryModuleClasses);
     std::vector<std::shared_ptr<TLMHistoryInfo>> entries;
     const std::optional<platform::Value> stored = TLMTelemetryUserDefaults::shared().objectForKey(defaultsKey);
     if (!stored || stored->asData() == nullptr) return entries;

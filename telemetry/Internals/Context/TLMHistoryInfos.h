@@ -28,42 +28,50 @@ private:
     std::shared_ptr<TLMDevice> mDevice;
 };
 
-// A session id, or none from the time sessions stopped.
-class TLMSessionHistoryInfo : public TLMHistoryInfo {
+// An entry that adds one text, or none, under its key.
+class TLMTextHistoryInfo : public TLMHistoryInfo {
 public:
-    TLMSessionHistoryInfo(Timestamp timestamp, std::optional<std::string> sessionId)
-        : TLMHistoryInfo(timestamp), mSessionId(std::move(sessionId)) {}
-    explicit TLMSessionHistoryInfo(const TLMKeyedUnarchiver& coder)
-        : TLMHistoryInfo(coder), mSessionId(optionalText(coder, "sessionId")) {}
-
-    const std::optional<std::string>& sessionId() const { return mSessionId; }
-
-    // The timestamp, then the id under "sessionId" when there is one.
+    // The timestamp, then the text under the key when there is one.
     void encodeWithCoder(TLMKeyedArchiver& coder) const override {
         TLMHistoryInfo::encodeWithCoder(coder);
-        if (mSessionId) coder.encodeObject(*mSessionId, "sessionId");
+        if (mText) coder.encodeObject(*mText, mKey);
     }
 
+protected:
+    TLMTextHistoryInfo(Timestamp timestamp, std::optional<std::string> text, const char* key)
+        : TLMHistoryInfo(timestamp), mText(std::move(text)), mKey(key) {}
+    TLMTextHistoryInfo(const TLMKeyedUnarchiver& coder, const char* key)
+        : TLMHistoryInfo(coder), mText(optionalText(coder, key)), mKey(key) {}
+
+    const std::optional<std::string>& text() const { return mText; }
+
 private:
-    std::optional<std::string> mSessionId;
+    std::optional<std::string> mText;
+    const char* mKey;
 };
 
-// A user id, or none from the time the app cleared it.
-class TLMUserIdHistoryInfo : public TLMHistoryInfo {
+// A session id under "sessionId", or none from the time sessions stopped.
+class TLMSessionHistoryInfo : public TLMTextHistoryInfo {
 public:
-    TLMUserIdHistoryInfo(Timestamp timestamp, std::optional<std::string> userId)
-        : TLMHistoryInfo(timestamp), mUserId(std::move(userId)) {}
-    explicit TLMUserIdHistoryInfo(const TLMKeyedUnarchiver& coder)
-        : TLMHistoryInfo(coder), mUserId(optionalText(coder, "userId")) {}
+    TLMSessionHistoryInfo(Timestamp timestamp, std::optional<std::string> sessionId)
+        : TLMTextHistoryInfo(timestamp, std::move(sessionId), kKey) {}
+    explicit TLMSessionHistoryInfo(const TLMKeyedUnarchiver& coder) : TLMTextHistoryInfo(coder, kKey) {}
 
-    const std::optional<std::string>& userId() const { return mUserId; }
-
-    // The timestamp, then the id under "userId" when there is one.
-    void encodeWithCoder(TLMKeyedArchiver& coder) const override {
-        TLMHistoryInfo::encodeWithCoder(coder);
-        if (mUserId) coder.encodeObject(*mUserId, "userId");
-    }
+    const std::optional<std::string>& sessionId() const { return text(); }
 
 private:
-    std::optional<std::string> mUserId;
+    static constexpr const char* kKey = "sessionId";
+};
+
+// A user id under "userId", or none from the time the app cleared it.
+class TLMUserIdHistoryInfo : public TLMTextHistoryInfo {
+public:
+    TLMUserIdHistoryInfo(Timestamp timestamp, std::optional<std::string> userId)
+        : TLMTextHistoryInfo(timestamp, std::move(userId), kKey) {}
+    explicit TLMUserIdHistoryInfo(const TLMKeyedUnarchiver& coder) : TLMTextHistoryInfo(coder, kKey) {}
+
+    const std::optional<std::string>& userId() const { return text(); }
+
+private:
+    static constexpr const char* kKey = "userId";
 };
