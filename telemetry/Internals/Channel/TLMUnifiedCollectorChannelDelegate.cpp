@@ -5,6 +5,8 @@
 #include "telemetry/Internals/Util/TLMUuid.h"
 #include "telemetry/TLMLogger.h"
 
+#include <string_view>
+
 namespace {
 
 bool hasTargetTokens(const TLMAbstractLog& log) {

@@ -1,5 +1,6 @@
 #include "telemetry/Internals/Ingestion/TLMUnifiedCollectorIngestion.h"
 
+#include "platform/foundation/TextParts.h"
 #include "telemetry/Internals/Ingestion/TLMDefaultIngestion.h"
 #include "telemetry/Internals/Ingestion/TLMHttpUtil.h"
 #include "telemetry/Internals/Model/UnifiedSchema/TLMUnifiedSchemaLog.h"
@@ -20,12 +21,6 @@ platform::net::HTTPHeaders fixedHeaders() {
     headers.set("Content-Type", "application/x-json-stream; charset=utf-8");
     headers.set("Client-Version", "TLC-iOS-ObjectiveC-no-" + TLMUtility::sdkVersion() + "-no");
     return headers;
-}
-
-std::string join(const std::vector<std::string>& parts, const std::string& separator) {
-    std::string text;
-    for (std::size_t i = 0; i < parts.size(); ++i) text += (i == 0 ? "" : separator) + parts[i];
-    return text;
 }
 
 }  // namespace
@@ -62,7 +57,7 @@ platform::net::HTTPHeaders TLMUnifiedCollectorIngestion::getHeadersWithData(cons
             }
         }
     }
-    headers.set(kApiKeyHeader, join({tokens.begin(), tokens.end()}, ","));
+    headers.set(kApiKeyHeader, platform::joined({tokens.begin(), tokens.end()}, ","));
     headers.set("Upload-Time", std::to_string(static_cast<long long>(TLMUtility::nowInMilliseconds())));
     if (tickets.count() != 0) {
         std::string error;
@@ -104,21 +99,15 @@ void TLMUnifiedCollectorIngestion::willSendHTTPRequestToURL(const platform::net:
         fields.push_back(name + " = " + shown);
     }
     const std::string address = url.absoluteString();
-    const std::string joined = join(fields, ", ");
+    const std::string joined = platform::joined(fields, ", ");
     TLMLogVerbose(kLogTag, "URL: %s", address.c_str());
     TLMLogVerbose(kLogTag, "Headers: %s", joined.c_str());
 }
 
 std::string TLMUnifiedCollectorIngestion::obfuscateTargetTokens(const std::string& tokens) {
-    std::vector<std::string> masked;
-    std::size_t start = 0;
-    for (;;) {
-        const std::size_t end = tokens.find(',', start);
-        masked.push_back(TLMHttpUtil::hideSecret(tokens.substr(start, end - start)));
-        if (end == std::string::npos) break;
-        start = end + 1;
-    }
-    return join(masked, ",");
+    std::vector<std::string> masked = platform::split(tokens, ',');
+    for (std::string& token : masked) token = TLMHttpUtil::hideSecret(token);
+    return platform::joined(masked, ",");
 }
 
 std::string TLMUnifiedCollectorIngestion::obfuscateTickets(const std::string& tickets) {

@@ -1,5 +1,6 @@
 #include "telemetry/Internals/Storage/TLMLogDBStorage.h"
 
+#include "platform/foundation/TextParts.h"
 #include "platform/security/Crypto.h"
 #include "telemetry/Internals/Model/UnifiedSchema/TLMUnifiedSchemaLog.h"
 #include "telemetry/Internals/Util/TLMUtility.h"
@@ -28,12 +29,6 @@ std::string Describe(const platform::Value& value) {
     if (const std::int64_t* number = value.asInteger()) return std::to_string(*number);
     if (const std::string* text = value.asString()) return *text;
     return "";
-}
-
-std::string Join(const std::vector<std::string>& parts, const std::string& separator) {
-    std::string text;
-    for (std::size_t i = 0; i < parts.size(); ++i) text += (i == 0 ? "" : separator) + parts[i];
-    return text;
 }
 
 // Base64 with anything outside its alphabet left out, as damaged rows may
@@ -228,7 +223,7 @@ bool TLMLogDBStorage::loadLogsWithGroupId(const std::string& groupId, std::uint6
         std::vector<std::string> idTexts;
         for (const std::int64_t id : ids) idTexts.push_back(std::to_string(id));
         mBatches[groupId][*batchId] = std::move(ids);
-        const std::string joined = Join(idTexts, "','");
+        const std::string joined = platform::joined(idTexts, "','");
         TLMLogVerbose(kLogTag, "Load log(s) with id(s) '%s' as batch Id:%s", joined.c_str(), batchId->c_str());
     }
     if (completionHandler) completionHandler(logs, batchId);
@@ -335,7 +330,7 @@ int TLMLogDBStorage::deleteLogsFromDBWithColumnValues(const std::vector<platform
                               buildKeyFormatWithCount(columnValues.size());
     const int result = executeNonSelectionQuery(query, db, values);
     const std::string description =
-        "Deletion of log(s) by " + columnName + " with value(s) '" + Join(descriptions, "','") + "'";
+        "Deletion of log(s) by " + columnName + " with value(s) '" + platform::joined(descriptions, "','") + "'";
     if (result == SQLITE_OK) {
         TLMLogVerbose(kLogTag, "%s succeeded.", description.c_str());
     } else {
