@@ -231,12 +231,19 @@ TEST_F(TLMLogDBStorageTest, GroupsThatShareAPrefixKeepTheirOwnBatches) {
     TLMLogDBStorage storage;
     for (const char* name : {"c1", "c2"})
         ASSERT_TRUE(storage.saveLog(makeLog(name), "Analytics_critical", TLMFlagsCritical));
-    for (const char* name : {"a1", "a2"}) ASSERT_TRUE(storage.saveLog(makeLog(name), "Analytics", TLMFlagsNormal));
+    for (const char* name : {"a1", "a2", "a3"}) {
+        ASSERT_TRUE(storage.saveLog(makeLog(name), "Analytics", TLMFlagsNormal));
+    }
+    // Each group counts its own; the whole table keeps its count.
+    EXPECT_EQ(storage.countLogsWithGroupId("Analytics"), 3u);
+    EXPECT_EQ(storage.countLogsWithGroupId("Analytics_critical"), 2u);
+    EXPECT_EQ(storage.countLogsWithGroupId("Analytic"), 0u);
+    EXPECT_EQ(storage.countLogs(), 5u);
     const Batch critical = load(storage, "Analytics_critical", 10);
     ASSERT_EQ(critical.logs.size(), 2u);
     EXPECT_EQ(load(storage, "Analytics", 1).logs.size(), 1u);
 
-    EXPECT_EQ(namesOf(storage.deleteLogsWithGroupId("Analytics")), (std::vector<std::string>{"a1", "a2"}));
+    EXPECT_EQ(namesOf(storage.deleteLogsWithGroupId("Analytics")), (std::vector<std::string>{"a1", "a2", "a3"}));
     EXPECT_EQ(storage.countLogs(), 2u);
     // The other group's batch is still out: its logs are not handed out twice.
     EXPECT_TRUE(load(storage, "Analytics_critical", 10).logs.empty());

@@ -199,8 +199,8 @@ void TLMChannelUnitDefault::batchEnded(const std::string& batchId,
     mPendingBatchCount = mPendingBatchIds.size();
     const std::string groupId = mConfiguration.groupId();
     const std::size_t count = logs.size();
-    const int status = response ? response->statusCode : 0;
-    if (!error && response && TLMHttpUtil::isSuccessStatusCode(status)) {
+    const TLMBatchOutcome outcome = batchOutcome(response, error);
+    if (outcome == TLMBatchOutcome::Sent) {
         TLMLogVerbose(kLogTag, "Sent %zu log(s) of group %s with batch Id %s.", count, groupId.c_str(),
                       batchId.c_str());
         mStorage->deleteLogsWithBatchId(batchId, groupId);
@@ -210,15 +210,11 @@ void TLMChannelUnitDefault::batchEnded(const std::string& batchId,
     } else {
         const platform::Error failure =
             error ? *error
-                  : (response ? TLMMakeHttpStatusError(status)
+                  : (response ? TLMMakeHttpStatusError(response->statusCode)
                               : TLMMakeError(TLMErrorInvalidRequest, "The batch ended without an answer."));
-        // Refused for good by the server or by the batch itself: kept, it
-        // would fail the same way after every start.
-        const bool refused =
-            error ? TLMIsBatchRefusedLocally(*error) : (response && !TLMHttpUtil::isRecoverableError(status));
         const std::string description = failure.localizedDescription();
         TLMLogError(kLogTag, "Sending logs for batch Id %s failed: %s", batchId.c_str(), description.c_str());
-        if (refused) {
+        if (outcome == TLMBatchOutcome::Refused) {
             mStorage->deleteLogsWithBatchId(batchId, groupId);
         } else {
             TLMLogInfo(kLogTag, "The %zu log(s) of batch Id %s stay stored and go again after the next start.", count,
@@ -234,6 +230,14 @@ void TLMChannelUnitDefault::batchEnded(const std::string& batchId,
     } else {
         checkPendingLogs();
     }
+}
+
+TLMBatchOutcome TLMChannelUnitDefault::batchOutcome(const std::optional<platform::net::HTTPURLResponse>& response,
+                                                    const std::optional<platform::Error>& error) {
+    if (error) return TLMIsBatchRefusedLocally(*error) ? TLMBatchOutcome::Refused : TLMBatchOutcome::Kept;
+    if (!response) return TLMBatchOutcome::Kept;
+    if (TLMHttpUtil::isSuccessStatusCode(response->statusCode)) return TLMBatchOutcome::Sent;
+    return TLMHttpUtil::isRecoverableError(response->statusCode) ? TLMBatchOutcome::Kept : TLMBatchOutcome::Refused;
 }
 
 // ---- Switches

@@ -41,6 +41,13 @@
 #include <string>
 #include <vector>
 
+// What becomes of a batch once its send has ended.
+enum class TLMBatchOutcome {
+    Sent,     // deleted; its logs succeeded
+    Refused,  // deleted; its logs failed for good
+    Kept,     // its logs failed here, stay stored and go after the next start
+};
+
 class TLMChannelUnitDefault : public std::enable_shared_from_this<TLMChannelUnitDefault> {
 public:
     // The flush interval at which a full batch is sent at once.
@@ -95,6 +102,12 @@ public:
 
     // "ChannelStartTimer:<groupId>"
     std::string startTimeKey() const;
+
+    // Sent: an answer 2xx without error. Refused: any other answer but 408,
+    // 429 and 5xx, or a batch the ingestion found it could never send.
+    // Kept: everything else (no answer, or one that may change).
+    static TLMBatchOutcome batchOutcome(const std::optional<platform::net::HTTPURLResponse>& response,
+                                        const std::optional<platform::Error>& error);
 
 private:
     template <typename Call>

@@ -155,9 +155,14 @@ void TLMHttpClient::attempt(const std::shared_ptr<TLMHttpCall>& call) {
         return;  // the session is being invalidated: the client is going
     }
     {
-        std::lock_guard lock(mMutex);
-        // A pause or a cancel may have come while the task was made.
-        if (call->mCompleted || mPaused || !mEnabled) return;
+        std::unique_lock lock(mMutex);
+        // A pause or a cancel may have come while the task was made: the
+        // task goes unstarted, so the session does not keep it.
+        if (call->mCompleted || mPaused || !mEnabled) {
+            lock.unlock();
+            task->cancel();
+            return;
+        }
         call->mTask = task;
         call->mResponseBody.clear();
         call->mInProgress = true;
