@@ -64,7 +64,9 @@ void TLMHttpIngestion::sendAsync(std::shared_ptr<const TLMLogContainer> data, co
     try {
         headers = getHeadersWithData(*data, eTag);
     } catch (const platform::net::InvalidHeaderError& error) {
-        TLMLogError(kLogTag, "The request headers cannot be sent: %s", error.what());
+        // A text of our own: the message is made later, on the logger's queue.
+        const std::string reason = error.what();
+        TLMLogError(kLogTag, "The request headers cannot be sent: %s", reason.c_str());
         return fail(TLMErrorInvalidRequest, "The request headers cannot be sent.");
     }
     std::optional<std::vector<std::uint8_t>> payload = getPayloadWithData(*data);
