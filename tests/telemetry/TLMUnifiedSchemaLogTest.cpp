@@ -14,9 +14,11 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <memory>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -328,4 +330,30 @@ TEST(TLMUnifiedSchemaLog, EveryLogKindConvertsOncePerToken) {
     const auto bare = log->toUnifiedSchemaLogsWithFlags(TLMFlagsNormal);
     ASSERT_EQ(bare.size(), 1u);
     EXPECT_EQ(bare[0]->ext()->serializeToDictionary().jsonText(false).value_or(""), R"({"app":{"locale":"de"}})");
+}
+
+TEST(TLMUnifiedSchemaLog, DataIsReadWholeWhileAnotherThreadSetsIt) {
+    // Each tree holds "n" and a list of n entries: a reader sees one tree or
+    // the other, never parts of both (run under the thread sanitizer too).
+    auto data = std::make_shared<TLMCSData>();
+    auto treeOf = [](int n) {
+        TLMOrderedDictionary tree;
+        tree.setObject(n, "n");
+        tree.setObject(TLMJsonValue::Array(static_cast<std::size_t>(n), TLMJsonValue(n)), "list");
+        return tree;
+    };
+    std::atomic<bool> done{false};
+    std::thread writer([&] {
+        for (int n = 1; n <= 2000; ++n) data->setProperties(treeOf(n % 7 + 1));
+        done = true;
+    });
+    int reads = 0;
+    while (!done || reads == 0) {
+        const TLMOrderedDictionary tree = data->serializeToDictionary();
+        ++reads;
+        if (tree.count() == 0) continue;
+        const std::int64_t n = *tree.objectForKey("n")->asInteger();
+        ASSERT_EQ(tree.objectForKey("list")->asArray()->size(), static_cast<std::size_t>(n));
+    }
+    writer.join();
 }

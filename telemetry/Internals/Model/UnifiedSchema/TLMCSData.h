@@ -1,20 +1,19 @@
 #pragma once
 // The data section of a unified-schema log: the event's data tree, with
-// "baseType" and "baseData" ahead of every other key.
-//
-// A plain record: its tree is copied in and out whole, so a log read on
-// another thread never sees it half-changed.
+// "baseType" and "baseData" ahead of every other key. The tree is read and
+// written whole under a lock.
 
 #include "telemetry/Internals/Model/TLMSerializableObject.h"
+#include "telemetry/Internals/Model/UnifiedSchema/TLMLockedTree.h"
 
 class TLMCSData : public TLMSerializableObject {
 public:
     TLMCSData() = default;
     explicit TLMCSData(const TLMKeyedUnarchiver& coder) : mProperties(coder.decodeJsonDictionary("properties")) {}
 
-    // Empty when absent.
-    const TLMOrderedDictionary& properties() const { return mProperties; }
-    void setProperties(TLMOrderedDictionary properties) { mProperties = std::move(properties); }
+    // A copy; empty when absent.
+    TLMOrderedDictionary properties() const { return mProperties.get(); }
+    void setProperties(TLMOrderedDictionary properties) { mProperties.set(std::move(properties)); }
 
     // "baseType" and "baseData" first when present, then the other keys in
     // the tree's order; empty without properties.
@@ -26,5 +25,5 @@ public:
     void encodeWithCoder(TLMKeyedArchiver& coder) const override;
 
 private:
-    TLMOrderedDictionary mProperties;
+    TLMLockedTree mProperties;
 };
