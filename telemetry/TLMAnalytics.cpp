@@ -2,6 +2,7 @@
 
 #include "telemetry/Internals/Model/TLMEventLog.h"
 #include "telemetry/Internals/Util/TLMTelemetryUserDefaults.h"
+#include "telemetry/Internals/Util/TLMAnalyticsArchiverUtil.h"
 #include "telemetry/Internals/Util/TLMUuid.h"
 #include "telemetry/TLMLogger.h"
 
@@ -13,6 +14,8 @@ TLMAnalytics::TLMAnalytics() : TLMServiceAbstract("Analytics") {
             {"TLTelemetryPastSessions", "pastSessionsKey"},
         },
         "Analytics");
+    // Stored events are read back before they are sent.
+    TLMAnalyticsArchiverUtil::addAllowedAnalyitcsModuleClasses();
 }
 
 TLMAnalytics& TLMAnalytics::sharedInstance() {
@@ -64,8 +67,8 @@ void TLMAnalytics::applyEnabledState(bool isEnabled) {
 }
 
 void TLMAnalytics::sendLog(std::shared_ptr<TLMAbstractLog> log, TLMFlags flags) {
-    // Critical logs get a unit of their own once batching arrives; until
-    // then every event waits in the one "Analytics" unit.
+    // Every event goes to the one "Analytics" unit; the low byte of the
+    // flags is its stored priority.
     std::shared_ptr<TLMChannelUnitDefault> unit = channelUnit();
     if (unit) unit->enqueueItem(std::move(log), flags);
 }

@@ -51,6 +51,15 @@ void TLMServiceAbstract::startWithChannelGroup(std::shared_ptr<TLMChannelGroupDe
     if (isInstanceEnabled()) applyEnabledState(true);
 }
 
+void TLMServiceAbstract::updateConfigurationWithAppSecret(std::optional<std::string> appSecret,
+                                                          std::optional<std::string> transmissionTargetToken) {
+    std::lock_guard guard(mLock);
+    mStartedFromApplication = true;
+    mAppSecret = std::move(appSecret);
+    mDefaultTransmissionTargetToken = std::move(transmissionTargetToken);
+    if (isInstanceEnabled()) applyEnabledState(true);
+}
+
 bool TLMServiceAbstract::started() const {
     std::lock_guard guard(mLock);
     return mStarted;

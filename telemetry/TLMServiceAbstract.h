@@ -55,6 +55,11 @@ public:
                                        std::optional<std::string> appSecret,
                                        std::optional<std::string> transmissionTargetToken, bool fromApplication);
 
+    // Marks the service as started from the application, stores the secret
+    // and token, and applies the enabled state again when enabled.
+    virtual void updateConfigurationWithAppSecret(std::optional<std::string> appSecret,
+                                                  std::optional<std::string> transmissionTargetToken);
+
     bool started() const;
     bool isStartedFromApplication() const;
     std::shared_ptr<TLMChannelGroupDefault> channelGroup() const;

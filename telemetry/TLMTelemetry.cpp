@@ -1,15 +1,25 @@
 #include "telemetry/TLMTelemetry.h"
 
+#include "telemetry/Internals/Model/TLMStartServiceLog.h"
 #include "telemetry/Internals/Util/TLMArchiverUtil.h"
 #include "telemetry/Internals/Util/TLMTelemetryUserDefaults.h"
+#include "telemetry/Internals/Util/TLMUtility.h"
+#include "telemetry/Internals/Util/TLMUuid.h"
 #include "telemetry/TLMLogger.h"
 #include "telemetry/TLMServiceAbstract.h"
 
 #include <algorithm>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
 
 namespace {
 
 const char* const kTelemetryIsEnabledKey = "TelemetryIsEnabled";
+const char* const kInstallIdKey = "InstallId";
+const char* const kNetworkRequestsAllowedKey = "NetworkRequestsAllowed";
+// The installation kind of a development build.
+constexpr long kDevelopmentEnvironment = 99;
 
 // A secret is one printable token: no blanks, no control bytes.
 bool isWellFormedAppSecret(const std::string& appSecret) {
@@ -18,6 +28,18 @@ bool isWellFormedAppSecret(const std::string& appSecret) {
         const auto byte = static_cast<unsigned char>(c);
         return byte <= 0x20 || byte == 0x7F;
     });
+}
+
+// Values read and written from any thread without the client's lock.
+struct SharedSettings {
+    std::mutex mutex;
+    std::optional<std::string> dataResidencyRegion;
+    std::optional<std::string> installId;
+};
+
+SharedSettings& sharedSettings() {
+    static SharedSettings* settings = new SharedSettings();
+    return *settings;
 }
 
 }  // namespace
@@ -39,16 +61,16 @@ TLMTelemetry::TLMTelemetry() {
 }
 
 TLMTelemetry& TLMTelemetry::sharedInstance() {
-    static TLMTelemetry instance;
-    return instance;
+    static TLMTelemetry* instance = new TLMTelemetry();
+    return *instance;
 }
 
 std::string TLMTelemetry::logTag() { return "Telemetry"; }
 
-void TLMTelemetry::start(const std::string& appSecret, const std::vector<TLMServiceClass>& services) {
+void TLMTelemetry::start(const std::string& startString, const std::vector<TLMServiceClass>& services) {
     TLMTelemetry& client = sharedInstance();
     std::lock_guard guard(client.mLock);
-    if (!client.configureWithAppSecret(appSecret)) return;
+    if (!client.configure(startString)) return;
 
     std::vector<TLMServiceAbstract*> instances;
     for (const TLMServiceClass& serviceClass : services) {
@@ -61,40 +83,86 @@ void TLMTelemetry::start(const std::string& appSecret, const std::vector<TLMServ
     std::stable_sort(instances.begin(), instances.end(), [](TLMServiceAbstract* a, TLMServiceAbstract* b) {
         return a->initializationPriority() > b->initializationPriority();
     });
-    for (TLMServiceAbstract* service : instances) client.startService(*service);
+    std::vector<std::string> started;
+    for (TLMServiceAbstract* service : instances) {
+        if (client.startService(*service)) started.push_back(service->serviceName());
+    }
+    if (!started.empty()) client.sendStartServiceLog(started);
 }
 
-bool TLMTelemetry::configureWithAppSecret(const std::string& appSecret) {
+bool TLMTelemetry::configure(const std::string& startString) {
     if (mSdkConfigured) {
-        if (mAppSecret != appSecret) {
-            TLMLogWarning(logTag(), "The client is configured already; the new app secret is ignored.");
+        if (mAppSecret != TLMUtility::appSecretFrom(startString) ||
+            mDefaultTransmissionTargetToken != TLMUtility::transmissionTargetTokenFrom(startString)) {
+            TLMLogWarning(logTag(), "The client is configured already; the new start string is ignored.");
         }
         return true;
     }
-    if (!isWellFormedAppSecret(appSecret)) {
+    const std::optional<std::string> appSecret = TLMUtility::appSecretFrom(startString);
+    const std::optional<std::string> token = TLMUtility::transmissionTargetTokenFrom(startString);
+    if (!appSecret && !token) {
+        TLMLogError(logTag(),
+                    "The start string holds neither an app secret nor a target token; the client is not "
+                    "configured.");
+        return false;
+    }
+    if (appSecret && !isWellFormedAppSecret(*appSecret)) {
         TLMLogError(logTag(), "App secret is empty or malformed; the client is not configured.");
         return false;
     }
-    // The app's own choice of level wins; otherwise warnings and errors show.
-    if (!TLMLogger::isUserDefinedLogLevel()) TLMLogger::setCurrentLogLevel(TLMLogLevelWarning);
+    // The app's own choice of level wins; a development build shows warnings.
+    if (!TLMLogger::isUserDefinedLogLevel() && TLMUtility::currentAppEnvironment() == kDevelopmentEnvironment) {
+        TLMLogger::setCurrentLogLevel(TLMLogLevelWarning);
+    }
     mAppSecret = appSecret;
-    mChannelGroup = std::make_shared<TLMChannelGroupDefault>();
+    mDefaultTransmissionTargetToken = token;
+    mHttpClient = TLMHttpClient::make();
+    mIngestion = std::make_shared<TLMDefaultIngestion>(
+        mHttpClient, mLogUrl.value_or(TLMDefaultIngestion::kDefaultBaseUrl), installId());
+    mIngestion->setAppSecret(appSecret);
+    mChannelGroup = TLMChannelGroupDefault::make(mHttpClient, mIngestion);
+    // Before any unit, so that every unit gets its unified twin.
+    mUnifiedCollectorChannelDelegate =
+        std::make_shared<TLMUnifiedCollectorChannelDelegate>(mHttpClient, installId(), std::nullopt);
+    mChannelGroup->addDelegate(mUnifiedCollectorChannelDelegate);
+    mChannelUnit =
+        mChannelGroup->addChannelUnitWithConfiguration(TLMChannelUnitConfiguration::makeDefaultConfiguration(kGroupId));
+    if (!isNetworkRequestsAllowed()) mChannelGroup->pauseWithIdentifyingObject(this);
+    if (!isInstanceEnabled()) mChannelGroup->setEnabled(false, false);
     mSdkConfigured = true;
     TLMLogInfo(logTag(), "Telemetry client configured successfully.");
     return true;
 }
 
-void TLMTelemetry::startService(TLMServiceAbstract& service) {
+bool TLMTelemetry::startService(TLMServiceAbstract& service) {
     const std::string name = service.serviceName();
     if (std::find(mServices.begin(), mServices.end(), &service) != mServices.end() || service.started()) {
         TLMLogWarning(logTag(), "%s service has already been started.", name.c_str());
-        return;
+        return false;
     }
-    service.startWithChannelGroup(mChannelGroup, mAppSecret, std::nullopt, true);
+    if (service.isAppSecretRequired() && !mAppSecret) {
+        TLMLogError(logTag(), "Cannot start service %s: it needs an app secret.", name.c_str());
+        return false;
+    }
+    service.startWithChannelGroup(mChannelGroup, mAppSecret, mDefaultTransmissionTargetToken, true);
     mServices.push_back(&service);
     // A client switched off keeps its services off.
     if (!isInstanceEnabled()) service.setInstanceEnabled(false);
     TLMLogInfo(logTag(), "%s service started from application.", name.c_str());
+    return true;
+}
+
+void TLMTelemetry::sendStartServiceLog(const std::vector<std::string>& servicesNames) {
+    std::lock_guard guard(mLock);
+    if (!isEnabled()) {
+        mStartedServiceNamesToLog.insert(mStartedServiceNamesToLog.end(), servicesNames.begin(), servicesNames.end());
+        return;
+    }
+    if (!mChannelUnit) return;
+    auto log = std::make_shared<TLMStartServiceLog>();
+    log->setServices(servicesNames);
+    log->setUnifiedCollectorEnabled(mDefaultTransmissionTargetToken.has_value());
+    mChannelUnit->enqueueItem(std::move(log), TLMFlagsNormal);
 }
 
 bool TLMTelemetry::isEnabled() {
@@ -124,10 +192,93 @@ bool TLMTelemetry::isInstanceEnabled() const {
 void TLMTelemetry::setInstanceEnabled(bool isEnabled) {
     if (isEnabled == isInstanceEnabled()) return;
     mEnabledStateUpdating = true;
+    // The channels first when switching on, so the services find them on;
+    // last when switching off, after the services have deleted their logs.
+    if (isEnabled && mChannelGroup) mChannelGroup->setEnabled(true, false);
     for (TLMServiceAbstract* service : mServices) service->setInstanceEnabled(isEnabled);
+    if (!isEnabled && mChannelGroup) mChannelGroup->setEnabled(false, true);
     TLMTelemetryUserDefaults::shared().setObject(platform::Value(isEnabled), kTelemetryIsEnabledKey);
     mEnabledStateUpdating = false;
     TLMLogInfo(logTag(), "Telemetry client has been %s.", isEnabled ? "enabled" : "disabled");
+    if (isEnabled && !mStartedServiceNamesToLog.empty()) {
+        const std::vector<std::string> names = std::move(mStartedServiceNamesToLog);
+        mStartedServiceNamesToLog.clear();
+        sendStartServiceLog(names);
+    }
+}
+
+std::string TLMTelemetry::installId() {
+    SharedSettings& settings = sharedSettings();
+    std::lock_guard lock(settings.mutex);
+    if (settings.installId) return *settings.installId;
+    TLMTelemetryUserDefaults& defaults = TLMTelemetryUserDefaults::shared();
+    const std::optional<platform::Value> stored = defaults.objectForKey(kInstallIdKey);
+    const std::string* text = stored ? stored->asString() : nullptr;
+    if (text != nullptr && TLMIsUuidString(*text)) {
+        settings.installId = *text;
+    } else {
+        settings.installId = TLMNewUuidString();
+        defaults.setObject(platform::Value(*settings.installId), kInstallIdKey);
+    }
+    return *settings.installId;
+}
+
+long TLMTelemetry::tracerPidFromStatus(const std::string& statusText) {
+    std::istringstream lines(statusText);
+    std::string line;
+    while (std::getline(lines, line)) {
+        if (line.rfind("TracerPid:", 0) != 0) continue;
+        const char* digits = line.c_str() + 10;
+        char* end = nullptr;
+        const long pid = std::strtol(digits, &end, 10);
+        return end != digits && pid > 0 ? pid : 0;
+    }
+    return 0;
+}
+
+bool TLMTelemetry::isDebuggerAttached() {
+    std::ifstream status("/proc/self/status");
+    if (!status) return false;
+    std::ostringstream text;
+    text << status.rdbuf();
+    return tracerPidFromStatus(text.str()) != 0;
+}
+
+std::optional<std::string> TLMTelemetry::dataResidencyRegion() {
+    SharedSettings& settings = sharedSettings();
+    std::lock_guard lock(settings.mutex);
+    return settings.dataResidencyRegion;
+}
+
+void TLMTelemetry::setDataResidencyRegion(std::optional<std::string> region) {
+    SharedSettings& settings = sharedSettings();
+    std::lock_guard lock(settings.mutex);
+    settings.dataResidencyRegion = std::move(region);
+}
+
+void TLMTelemetry::setLogUrl(const std::string& logUrl) {
+    TLMTelemetry& client = sharedInstance();
+    std::lock_guard guard(client.mLock);
+    client.mLogUrl = logUrl;
+    if (client.mIngestion) client.mIngestion->setBaseURL(logUrl);
+}
+
+bool TLMTelemetry::isNetworkRequestsAllowed() const {
+    return TLMTelemetryUserDefaults::shared().boolForKey(kNetworkRequestsAllowedKey, true);
+}
+
+void TLMTelemetry::setNetworkRequestsAllowed(bool isAllowed) {
+    std::lock_guard guard(mLock);
+    if (isAllowed == isNetworkRequestsAllowed()) return;
+    TLMTelemetryUserDefaults::shared().setObject(platform::Value(isAllowed), kNetworkRequestsAllowedKey);
+    if (mChannelGroup) {
+        if (isAllowed) {
+            mChannelGroup->resumeWithIdentifyingObject(this);
+        } else {
+            mChannelGroup->pauseWithIdentifyingObject(this);
+        }
+    }
+    TLMLogInfo(logTag(), "Network requests are %s.", isAllowed ? "allowed" : "forbidden");
 }
 
 std::optional<std::string> TLMTelemetry::appSecret() const {
@@ -135,7 +286,17 @@ std::optional<std::string> TLMTelemetry::appSecret() const {
     return mAppSecret;
 }
 
+std::optional<std::string> TLMTelemetry::defaultTransmissionTargetToken() const {
+    std::lock_guard guard(mLock);
+    return mDefaultTransmissionTargetToken;
+}
+
 std::shared_ptr<TLMChannelGroupDefault> TLMTelemetry::channelGroup() const {
     std::lock_guard guard(mLock);
     return mChannelGroup;
+}
+
+std::shared_ptr<TLMChannelUnitDefault> TLMTelemetry::channelUnit() const {
+    std::lock_guard guard(mLock);
+    return mChannelUnit;
 }

@@ -13,8 +13,9 @@
 #include "engine/services/ServiceLocator.h"
 #include "engine/services/TextCalculationService.h"
 #include "platform/foundation/Paths.h"
-#include "telemetry/Internals/Channel/TLMChannelUnitDefault.h"
+#include "telemetry/Internals/Channel/TLMChannelGroupDefault.h"
 #include "telemetry/Internals/Model/TLMEventLog.h"
+#include "telemetry/Internals/Storage/TLMLogDBStorage.h"
 #include "telemetry/TLMAnalytics.h"
 #include "telemetry/TLMLogger.h"
 #include "telemetry/TLMTelemetry.h"
@@ -119,11 +120,21 @@ void PrintAnalytics() {
     std::printf("  telemetry client %s, analytics %s\n", TLMTelemetry::isEnabled() ? "enabled" : "disabled",
                 TLMAnalytics::isEnabled() ? "enabled" : "disabled");
     auto unit = TLMAnalytics::sharedInstance().channelUnit();
-    const std::vector<TLMPendingLog> queued = unit ? unit->pendingLogs() : std::vector<TLMPendingLog>{};
-    std::printf("  %zu event(s) queued in unit \"%s\"\n", queued.size(),
+    auto group = TLMTelemetry::sharedInstance().channelGroup();
+    std::vector<std::shared_ptr<TLMAbstractLog>> stored;
+    if (unit && group) {
+        // The log database is the logs queue's alone; read it there, after
+        // the event above was stored.
+        group->logsDispatchQueue()->sync([&] {
+            if (auto* storage = dynamic_cast<TLMLogDBStorage*>(group->storage().get())) {
+                stored = storage->logsFromDBWithGroupId(unit->configuration().groupId());
+            }
+        });
+    }
+    std::printf("  %zu event(s) stored for unit \"%s\"\n", stored.size(),
                 unit ? unit->configuration().groupId().c_str() : "-");
-    for (const TLMPendingLog& pending : queued) {
-        const auto* event = dynamic_cast<const TLMEventLog*>(pending.log.get());
+    for (const auto& log : stored) {
+        const auto* event = dynamic_cast<const TLMEventLog*>(log.get());
         if (event == nullptr) continue;
         std::printf("  - %s (id %s)", event->name().c_str(), event->eventId().c_str());
         for (const auto& [key, value] : event->properties()) std::printf(" %s=%s", key.c_str(), value.c_str());

@@ -4,9 +4,11 @@
 //
 //   tlm_archive_seeds <folder>
 
+#include "telemetry/Internals/Context/TLMHistoryInfos.h"
 #include "telemetry/Internals/Model/TLMHistoryInfo.h"
 #include "telemetry/Internals/Model/TLMLogWithProperties.h"
 #include "telemetry/Internals/Model/TLMStartServiceLog.h"
+#include "telemetry/Internals/Model/UnifiedSchema/TLMUnifiedSchemaLog.h"
 #include "telemetry/Internals/Util/TLMKeyedArchiver.h"
 #include "telemetry/Model/TLMDevice.h"
 
@@ -37,6 +39,39 @@ std::shared_ptr<TLMDevice> device() {
     return device;
 }
 
+// A unified-schema log as conversion makes it, with a name, data and
+// metadata as an event gives them.
+std::shared_ptr<TLMUnifiedSchemaLog> unifiedLog(TLMArchiveValue::Date date) {
+    auto event = std::make_shared<TLMLogWithProperties>();
+    event->setTimestamp(date);
+    event->setDevice(device());
+    event->setUserId("alice");
+    event->addTransmissionTargetToken("4dacd24d-token");
+    auto log = event->toUnifiedSchemaLogForTargetToken("4dacd24d-token", TLMFlagsCritical);
+    log->setName("layout.opened");
+    log->setPopSample(50);
+    log->setCV("cv");
+    log->ext()->protocolExt()->setTicketKeys(std::vector<std::string>{"t1"});
+    log->ext()->sdkExt()->setEpoch("E");
+    log->ext()->sdkExt()->setSeq(3);
+    log->ext()->sdkExt()->setInstallId(TLMArchiveValue::Uuid{});
+    TLMOrderedDictionary typeOfB;
+    typeOfB.setObject(4, "b");
+    TLMOrderedDictionary fields;
+    fields.setObject(typeOfB, "f");
+    auto metadata = std::make_shared<TLMMetadataExtension>();
+    metadata->setMetadata(fields);
+    log->ext()->setMetadataExt(metadata);
+    TLMOrderedDictionary properties;
+    properties.setObject("Layout", "baseType");
+    properties.setObject(TLMJsonValue::Array{1, 2.5, true, nullptr, "x"}, "list");
+    properties.setObject(fields, "baseData");
+    auto data = std::make_shared<TLMCSData>();
+    data->setProperties(properties);
+    log->setData(data);
+    return log;
+}
+
 std::vector<std::pair<std::string, TLMArchiveValue>> seeds() {
     using Value = TLMArchiveValue;
     TLMArchiveValue::Uuid uuid;
@@ -61,6 +96,11 @@ std::vector<std::pair<std::string, TLMArchiveValue>> seeds() {
         {"start-service-log", started},
         {"device", device()},
         {"history", Value::Array{std::make_shared<TLMHistoryInfo>(date), std::make_shared<TLMHistoryInfo>(date)}},
+        {"unified-schema-log", unifiedLog(date)},
+        {"device-history", Value::Array{std::make_shared<TLMDeviceHistoryInfo>(date, device())}},
+        {"session-history", Value::Array{std::make_shared<TLMSessionHistoryInfo>(date, "S1"),
+                                         std::make_shared<TLMSessionHistoryInfo>(date, std::nullopt)}},
+        {"user-id-history", Value::Array{std::make_shared<TLMUserIdHistoryInfo>(date, "c:alice")}},
         {"kinds", Value::Array{Value(), true, false, std::int64_t{-2}, 0.5, "text", Value::Data{0x1F, 0x8B}, date, uuid,
                                Value::Array{}, Value::Dictionary{}}},
         {"dictionary", Value::Dictionary{{"properties", Value::Dictionary{{"URL", "https://layouts.example/a"}}},

@@ -111,6 +111,8 @@ std::optional<std::string> percentDecode(std::string_view text) {
     return out;
 }
 
+std::string percentEncodeUnreserved(std::string_view text) { return encode(text, isUnreserved); }
+
 std::optional<URL> URL::parse(std::string_view text) {
     // Only the characters RFC 3986 allows anywhere in a URL; blanks, control
     // characters and bytes above ASCII must have been escaped by the caller.

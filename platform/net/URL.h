@@ -13,6 +13,9 @@ namespace platform::net {
 // Percent-decoding; nullopt when an escape is malformed ("%4", "%zz").
 // "+" stays "+".
 std::optional<std::string> percentDecode(std::string_view text);
+// Every byte outside the unreserved characters (letters, digits, "-", ".",
+// "_", "~") as "%XX": a query key or value that can add no parameter.
+std::string percentEncodeUnreserved(std::string_view text);
 
 class URL {
 public:

@@ -5,8 +5,9 @@
 #include "engine/services/ActivityAnalyticsService.h"
 #include "engine/services/Logger.h"
 #include "engine/services/ServiceLocator.h"
-#include "telemetry/Internals/Channel/TLMChannelUnitDefault.h"
+#include "telemetry/Internals/Channel/TLMChannelGroupDefault.h"
 #include "telemetry/Internals/Model/TLMEventLog.h"
+#include "telemetry/Internals/Storage/TLMLogDBStorage.h"
 #include "telemetry/TLMAnalytics.h"
 #include "telemetry/TLMTelemetry.h"
 #include "tests/support/LogWatch.h"
@@ -33,14 +34,20 @@ VKMTelemetryActivityAnalyticsService* RegisterAnalyticsService() {
     return service;
 }
 
+// The events the analytics unit has stored, oldest first, read on the logs
+// queue once what was enqueued before has been stored.
 std::vector<std::pair<std::string, tProperties>> QueuedEvents() {
     std::vector<std::pair<std::string, tProperties>> events;
     auto unit = TLMAnalytics::sharedInstance().channelUnit();
-    if (!unit) return events;
-    for (const TLMPendingLog& pending : unit->pendingLogs()) {
-        const auto* event = dynamic_cast<const TLMEventLog*>(pending.log.get());
-        if (event != nullptr) events.emplace_back(event->name(), event->properties());
-    }
+    auto group = TLMTelemetry::sharedInstance().channelGroup();
+    if (!unit || !group) return events;
+    group->logsDispatchQueue()->sync([&] {
+        auto& storage = dynamic_cast<TLMLogDBStorage&>(*group->storage());
+        for (const auto& log : storage.logsFromDBWithGroupId(unit->configuration().groupId())) {
+            const auto* event = dynamic_cast<const TLMEventLog*>(log.get());
+            if (event != nullptr) events.emplace_back(event->name(), event->properties());
+        }
+    });
     return events;
 }
 

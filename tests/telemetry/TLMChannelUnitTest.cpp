@@ -1,29 +1,45 @@
-// A channel unit on its own: what it accepts, what it refuses, and what
-// switching it off does to the logs waiting in it.
+// A channel unit taking logs in: what it completes on the caller's thread,
+// what it refuses or filters, and what switching it off does to the logs it
+// stored. The unit is paused, so nothing leaves for the test server.
 
 #include "tests/telemetry/TLMLogCapture.h"
+#include "tests/telemetry/support/TelemetryTestSupport.h"
 
 #include "telemetry/Internals/Channel/TLMChannelUnitDefault.h"
-#include "telemetry/Internals/Model/TLMEventLog.h"
+#include "telemetry/TLMErrors.h"
+#include "telemetry/TLMTelemetry.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <memory>
 #include <string>
+#include <thread>
+
+using testsupport::makeEvent;
+using testsupport::storedLogs;
+using Kind = testsupport::RecordingChannelDelegate::Kind;
 
 namespace {
 
-std::shared_ptr<TLMEventLog> makeEvent(const std::string& name, const std::string& eventId) {
-    auto event = std::make_shared<TLMEventLog>();
-    event->setName(name);
-    event->setEventId(eventId);
-    return event;
-}
+const int kPauser = 0;
 
-TLMChannelUnitDefault makeUnit() {
-    return TLMChannelUnitDefault(TLMChannelUnitConfiguration::makeDefaultConfiguration("Analytics"));
-}
+struct PausedUnit {
+    PausedUnit() {
+        unit = rig.addUnit("Analytics");
+        unit->pauseWithIdentifyingObject(&kPauser);
+    }
+    std::vector<std::string> storedNames() {
+        std::vector<std::string> names;
+        for (const auto& log : storedLogs(*rig.group, "Analytics")) {
+            names.push_back(std::dynamic_pointer_cast<TLMEventLog>(log)->name());
+        }
+        return names;
+    }
+
+    testsupport::SendingRig rig;
+    std::shared_ptr<TLMChannelUnitDefault> unit;
+};
 
 }  // namespace
 
@@ -33,19 +49,21 @@ TEST(TLMChannelUnit, RefusesInvalidLogsWithOneWarningEach) {
         std::shared_ptr<TLMAbstractLog> log;
         const char* invalidField;  // named in the verbose message, or null
     };
-    auto untyped = makeEvent("Named", "1");
+    auto untyped = makeEvent("Named");
     untyped->setType("");
+    auto unnamed = makeEvent("");
+    auto withoutId = makeEvent("Named");
+    withoutId->setEventId("");
     const Case cases[] = {
         {"null log", nullptr, nullptr},
-        {"event without a name", makeEvent("", "1"), "name"},
-        {"event without an id", makeEvent("Named", ""), "eventId"},
+        {"event without a name", unnamed, "name"},
+        {"event without an id", withoutId, "eventId"},
         {"log without a type", untyped, "type"},
     };
-    TLMChannelUnitDefault unit = makeUnit();
+    PausedUnit paused;
     for (const Case& c : cases) {
         TLMLogCapture capture;
-        unit.enqueueItem(c.log, TLMFlagsNormal);
-        EXPECT_EQ(unit.countLogs(), 0u) << c.name;
+        paused.unit->enqueueItem(c.log, TLMFlagsNormal);
         const std::vector<TLMCapturedLine> warnings = capture.linesAt(TLMLogLevelWarning);
         ASSERT_EQ(warnings.size(), 1u) << c.name;
         EXPECT_EQ(warnings[0].message, "Log is not valid.") << c.name;
@@ -56,44 +74,77 @@ TEST(TLMChannelUnit, RefusesInvalidLogsWithOneWarningEach) {
                 << c.name;
         }
     }
+    EXPECT_TRUE(paused.storedNames().empty());
+    EXPECT_EQ(paused.rig.delegate->count(Kind::Prepare), 0u);
+    EXPECT_EQ(paused.rig.delegate->count(Kind::DidComplete), 0u);
 }
 
-TEST(TLMChannelUnit, FillsOnlyMissingTimestampsAndKeepsOrder) {
-    TLMChannelUnitDefault unit = makeUnit();
+TEST(TLMChannelUnit, CompletesLogsOnTheCallersThreadAndStoresThemInOrder) {
+    PausedUnit paused;
+    const auto clockDate = std::chrono::system_clock::time_point(std::chrono::seconds(1'700'000'000));
+    paused.rig.clock->setDate(clockDate);
+    TLMTelemetry::setDataResidencyRegion("eu");
     const auto fixed = std::chrono::system_clock::time_point(std::chrono::seconds(1'500'000'000));
-    auto dated = makeEvent("Dated", "1");
+    auto dated = makeEvent("Dated");
     dated->setTimestamp(fixed);
-    auto undated = makeEvent("Undated", "2");
+    dated->setDataResidencyRegion("us");
+    auto undated = makeEvent("Undated");
 
-    const auto before = std::chrono::system_clock::now();
-    unit.enqueueItem(dated, TLMFlagsNormal);
-    unit.enqueueItem(undated, TLMFlagsCritical);
+    std::thread caller([&] {
+        paused.unit->enqueueItem(dated, TLMFlagsNormal);
+        paused.unit->enqueueItem(undated, TLMFlagsCritical);
+        // Prepared before enqueueItem returned, on this thread.
+        EXPECT_EQ(paused.rig.delegate->eventNames(Kind::Prepare), (std::vector<std::string>{"Dated", "Undated"}));
+        EXPECT_EQ(paused.rig.delegate->eventNames(Kind::DidPrepare), (std::vector<std::string>{"Dated", "Undated"}));
+    });
+    caller.join();
 
-    const std::vector<TLMPendingLog> pending = unit.pendingLogs();
-    ASSERT_EQ(pending.size(), 2u);
-    EXPECT_EQ(pending[0].log, dated);
-    EXPECT_EQ(*pending[0].log->timestamp(), fixed);
-    EXPECT_EQ(pending[0].flags, TLMFlagsNormal);
-    EXPECT_EQ(pending[1].log, undated);
+    EXPECT_EQ(*dated->timestamp(), fixed);
+    EXPECT_EQ(dated->dataResidencyRegion(), "us");
     ASSERT_TRUE(undated->timestamp().has_value());
-    EXPECT_GE(*undated->timestamp(), before);
-    EXPECT_EQ(pending[1].flags, TLMFlagsCritical);
+    EXPECT_EQ(*undated->timestamp(), clockDate);  // the platform clock's date, not the system's
+    EXPECT_EQ(undated->dataResidencyRegion(), "eu");
+    ASSERT_NE(undated->device(), nullptr);
+
+    // The critical log is loaded first, but both are stored in order.
+    EXPECT_EQ(paused.storedNames(), (std::vector<std::string>{"Dated", "Undated"}));
+    EXPECT_EQ(paused.rig.delegate->eventNames(Kind::DidComplete), (std::vector<std::string>{"Dated", "Undated"}));
+    TLMTelemetry::setDataResidencyRegion(std::nullopt);
 }
 
-TEST(TLMChannelUnit, DisablingDropsNewLogsAndDeletesWaitingOnesOnlyWhenAsked) {
-    TLMChannelUnitDefault unit = makeUnit();
-    unit.enqueueItem(makeEvent("Waiting", "1"), TLMFlagsNormal);
+TEST(TLMChannelUnit, FilteredLogsAreNotStoredButCompleted) {
+    PausedUnit paused;
+    paused.rig.delegate->setFilteredName("Noise");
+    paused.unit->enqueueItem(makeEvent("Kept"), TLMFlagsNormal);
+    paused.unit->enqueueItem(makeEvent("Noise"), TLMFlagsNormal);
+    EXPECT_EQ(paused.storedNames(), std::vector<std::string>{"Kept"});
+    EXPECT_EQ(paused.rig.delegate->eventNames(Kind::DidComplete), (std::vector<std::string>{"Kept", "Noise"}));
+}
 
-    unit.setEnabled(false, false);
-    EXPECT_FALSE(unit.isEnabled());
-    unit.enqueueItem(makeEvent("WhileOff", "2"), TLMFlagsNormal);
-    ASSERT_EQ(unit.countLogs(), 1u);  // kept: no deletion asked
-    EXPECT_EQ(std::static_pointer_cast<TLMEventLog>(unit.pendingLogs()[0].log)->name(), "Waiting");
+TEST(TLMChannelUnit, DisablingDeletesStoredLogsOnlyWhenAskedAndReportsThemFailed) {
+    PausedUnit paused;
+    paused.rig.enqueueEvents(*paused.unit, "Stored", 3);
 
-    unit.setEnabled(false, true);
-    EXPECT_EQ(unit.countLogs(), 0u);
+    paused.unit->setEnabled(false, false);
+    paused.unit->enqueueItem(makeEvent("WhileOff"), TLMFlagsNormal);
+    EXPECT_EQ(paused.storedNames(), testsupport::numberedNames("Stored", 3));  // kept: no deletion asked
+    EXPECT_FALSE(paused.unit->isEnabled());
+    EXPECT_EQ(paused.rig.delegate->count(Kind::DidFail), 0u);
 
-    unit.setEnabled(true, true);
-    unit.enqueueItem(makeEvent("On", "3"), TLMFlagsNormal);
-    EXPECT_EQ(unit.countLogs(), 1u);
+    paused.unit->setEnabled(false, true);
+    EXPECT_TRUE(paused.storedNames().empty());
+    const auto failures = paused.rig.delegate->events(Kind::DidFail);
+    ASSERT_EQ(failures.size(), 3u);
+    EXPECT_EQ(paused.rig.delegate->eventNames(Kind::DidFail), testsupport::numberedNames("Stored", 3));
+    for (const auto& failure : failures) {
+        ASSERT_TRUE(failure.error.has_value());
+        EXPECT_EQ(failure.error->domain(), kTLMErrorDomain);
+        EXPECT_EQ(failure.error->code(), TLMErrorChannelDisabled);
+    }
+
+    paused.unit->setEnabled(true, true);
+    paused.unit->enqueueItem(makeEvent("On"), TLMFlagsNormal);
+    EXPECT_EQ(paused.storedNames(), std::vector<std::string>{"On"});
+    // Nothing was sent meanwhile.
+    EXPECT_TRUE(paused.rig.server.requests().empty());
 }

@@ -6,12 +6,14 @@
 #include "tests/telemetry/support/RawDatabase.h"
 
 #include "telemetry/Internals/Model/TLMStartServiceLog.h"
+#include "telemetry/Internals/Model/UnifiedSchema/TLMUnifiedSchemaLog.h"
 #include "telemetry/Internals/Storage/TLMLogDBStorage.h"
 #include "telemetry/Internals/Util/TLMArchiverUtil.h"
 #include "telemetry/Internals/Util/TLMEncrypter.h"
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <limits>
 #include <memory>
 #include <string>
@@ -229,12 +231,19 @@ TEST_F(TLMLogDBStorageTest, GroupsThatShareAPrefixKeepTheirOwnBatches) {
     TLMLogDBStorage storage;
     for (const char* name : {"c1", "c2"})
         ASSERT_TRUE(storage.saveLog(makeLog(name), "Analytics_critical", TLMFlagsCritical));
-    for (const char* name : {"a1", "a2"}) ASSERT_TRUE(storage.saveLog(makeLog(name), "Analytics", TLMFlagsNormal));
+    for (const char* name : {"a1", "a2", "a3"}) {
+        ASSERT_TRUE(storage.saveLog(makeLog(name), "Analytics", TLMFlagsNormal));
+    }
+    // Each group counts its own; the whole table keeps its count.
+    EXPECT_EQ(storage.countLogsWithGroupId("Analytics"), 3u);
+    EXPECT_EQ(storage.countLogsWithGroupId("Analytics_critical"), 2u);
+    EXPECT_EQ(storage.countLogsWithGroupId("Analytic"), 0u);
+    EXPECT_EQ(storage.countLogs(), 5u);
     const Batch critical = load(storage, "Analytics_critical", 10);
     ASSERT_EQ(critical.logs.size(), 2u);
     EXPECT_EQ(load(storage, "Analytics", 1).logs.size(), 1u);
 
-    EXPECT_EQ(namesOf(storage.deleteLogsWithGroupId("Analytics")), (std::vector<std::string>{"a1", "a2"}));
+    EXPECT_EQ(namesOf(storage.deleteLogsWithGroupId("Analytics")), (std::vector<std::string>{"a1", "a2", "a3"}));
     EXPECT_EQ(storage.countLogs(), 2u);
     // The other group's batch is still out: its logs are not handed out twice.
     EXPECT_TRUE(load(storage, "Analytics_critical", 10).logs.empty());
@@ -294,4 +303,73 @@ TEST_F(TLMLogDBStorageTest, RowsAreReadWithTheirTokensAndDamagedOnesDeleted) {
     ASSERT_NE(batch.logs[0]->transmissionTargetTokens(), nullptr);
     EXPECT_EQ(*batch.logs[0]->transmissionTargetTokens(), TLMAbstractLog::TargetTokens{"target-token-123"});
     for (std::size_t i = 1; i < batch.logs.size(); ++i) EXPECT_EQ(batch.logs[i]->transmissionTargetTokens(), nullptr);
+}
+
+TEST_F(TLMLogDBStorageTest, UnifiedLogsKeepTheirTokenEncryptedBesideTheirTargetKey) {
+    auto unified = [](const std::string& name, const std::optional<std::string>& token) {
+        auto log = std::make_shared<TLMUnifiedSchemaLog>();
+        log->setVer("3.0");
+        log->setName(name);
+        log->setTimestamp(tlmtest::fixedTime());
+        if (token) log->addTransmissionTargetToken(*token);
+        return log;
+    };
+    const auto first = unified("first", "aaaa-1111-secret");
+    const auto second = unified("second", "bbbb-2222-secret");
+    const auto keyless = unified("keyless", "-3333-secret");
+    const auto tokenless = unified("tokenless", std::nullopt);
+    std::filesystem::path file;
+    {
+        TLMLogDBStorage storage;
+        file = storage.dbFileURL();
+        for (const auto& log : {first, second, keyless, tokenless}) {
+            ASSERT_TRUE(storage.saveLog(log, "Analytics/unified", TLMFlagsNormal));
+        }
+        ASSERT_TRUE(storage.saveLog(makeLog("ordinary"), "Analytics/unified", TLMFlagsNormal));
+
+        // The token is never in the file in the clear; its target key is.
+        for (int id = 1; id <= 3; ++id) {
+            const auto stored = rawdb::Text(file, "SELECT targetToken FROM logs WHERE id = " + std::to_string(id));
+            ASSERT_TRUE(stored.has_value());
+            EXPECT_EQ(stored->find("secret"), std::string::npos);
+            const auto plain = TLMEncrypter().decryptString(*stored);
+            EXPECT_EQ(plain, *(id == 1 ? first : id == 2 ? second : keyless)->transmissionTargetTokens()->begin());
+        }
+        EXPECT_EQ(rawdb::Text(file, "SELECT targetKey FROM logs WHERE id = 1"), "aaaa");
+        EXPECT_EQ(rawdb::Text(file, "SELECT targetKey FROM logs WHERE id = 2"), "bbbb");
+        for (int id = 3; id <= 5; ++id) {
+            EXPECT_EQ(rawdb::Text(file, "SELECT targetKey FROM logs WHERE id = " + std::to_string(id)), std::nullopt);
+        }
+        EXPECT_EQ(rawdb::Text(file, "SELECT targetToken FROM logs WHERE id = 4"), std::nullopt);
+        EXPECT_EQ(rawdb::Text(file, "SELECT targetToken FROM logs WHERE id = 5"), std::nullopt);
+
+        // A paused target holds back its own logs only.
+        const Batch batch = load(storage, "Analytics/unified", 10, std::vector<std::string>{"aaaa", "cccc"});
+        ASSERT_EQ(batch.logs.size(), 4u);
+        EXPECT_TRUE(batch.logs[0]->isEqual(*second));
+        EXPECT_EQ(*batch.logs[0]->transmissionTargetTokens(), TLMAbstractLog::TargetTokens{"bbbb-2222-secret"});
+        EXPECT_TRUE(batch.logs[1]->isEqual(*keyless));
+        EXPECT_TRUE(batch.logs[2]->isEqual(*tokenless));
+        EXPECT_EQ(batch.logs[2]->transmissionTargetTokens(), nullptr);
+        EXPECT_EQ(nameOf(batch.logs[3]), "ordinary");
+        EXPECT_TRUE(load(storage, "Analytics/unified", 10, std::vector<std::string>{"aaaa"}).logs.empty());
+    }
+
+    // The next run sends the paused target's log with its token.
+    TLMLogDBStorage reopened;
+    const Batch batch = load(reopened, "Analytics/unified", 1);
+    ASSERT_EQ(batch.logs.size(), 1u);
+    EXPECT_TRUE(batch.logs[0]->isEqual(*first));
+    EXPECT_EQ(*batch.logs[0]->transmissionTargetTokens(), TLMAbstractLog::TargetTokens{"aaaa-1111-secret"});
+
+    // A token that cannot be encrypted keeps its log out of the database;
+    // other logs are stored as before.
+    TLMEncrypter::setRandomSource([](std::span<std::uint8_t>) { return EIO; });
+    TLMLogCapture capture;
+    EXPECT_FALSE(reopened.saveLog(unified("unencrypted", "dddd-4444-secret"), "Analytics/unified", TLMFlagsNormal));
+    EXPECT_TRUE(
+        capture.hasMessage(TLMLogLevelError, "Failed to encrypt the target token of a log; the log is not stored."));
+    EXPECT_TRUE(reopened.saveLog(makeLog("after"), "Analytics/unified", TLMFlagsNormal));
+    TLMEncrypter::setRandomSource({});
+    EXPECT_EQ(reopened.countLogs(), 6u);
 }

@@ -5,6 +5,7 @@
 
 #include "platform/dispatch/RunLoop.h"
 #include "platform/foundation/NotificationCenter.h"
+#include "tests/telemetry/support/TelemetryTestSupport.h"
 
 #include <gtest/gtest.h>
 #include <netinet/in.h>
@@ -19,42 +20,6 @@ using namespace platform::net;
 
 namespace {
 
-// The machine's links as the test sets them: one set of flags for every
-// target, and a change report the test fires from another thread.
-class SetLinks final : public ReachabilitySource {
-public:
-    void setFlags(std::optional<std::uint32_t> flags) {
-        std::lock_guard lock(mMutex);
-        mFlags = flags;
-    }
-    std::optional<std::uint32_t> flagsFor(const ReachabilityTarget&) override {
-        std::lock_guard lock(mMutex);
-        return mFlags;
-    }
-    bool startWatching(std::function<void()> changed) override {
-        std::lock_guard lock(mMutex);
-        mChanged = std::move(changed);
-        return true;
-    }
-    void stopWatching() override {
-        std::lock_guard lock(mMutex);
-        mChanged = nullptr;
-    }
-    void reportChange() {
-        std::function<void()> changed;
-        {
-            std::lock_guard lock(mMutex);
-            changed = mChanged;
-        }
-        if (changed) std::thread(changed).join();
-    }
-
-private:
-    std::mutex mMutex;
-    std::optional<std::uint32_t> mFlags;
-    std::function<void()> mChanged;
-};
-
 class TLMReachabilityTest : public ::testing::Test {
 protected:
     void SetUp() override { ReachabilitySource::setShared(links); }
@@ -64,7 +29,7 @@ protected:
         platform::RunLoop::current()->runUntil(std::chrono::steady_clock::now() + std::chrono::milliseconds(20));
     }
 
-    std::shared_ptr<SetLinks> links = std::make_shared<SetLinks>();
+    std::shared_ptr<testsupport::TestLinks> links = std::make_shared<testsupport::TestLinks>();
 };
 
 }  // namespace

@@ -1,13 +1,18 @@
 // The telemetry client as the engine uses it: start, switch the analytics
-// service, track events into its channel unit, and keep the switches across
-// a restart. Every test runs in a process of its own, so each one starts
-// with a client that was never configured.
+// service, track events into its channel unit and on to the ingestion test
+// server, and keep the switches across a restart. Every test runs in a
+// process of its own, so each one starts with a client that was never
+// configured.
 
 #include "tests/telemetry/TLMLogCapture.h"
+#include "tests/telemetry/support/TelemetryTestSupport.h"
 
+#include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/UserDefaults.h"
 #include "telemetry/Internals/Channel/TLMChannelUnitDefault.h"
 #include "telemetry/Internals/Model/TLMEventLog.h"
+#include "telemetry/Internals/Model/TLMStartServiceLog.h"
+#include "telemetry/Internals/Storage/TLMLogDBStorage.h"
 #include "telemetry/Internals/Util/TLMTelemetryUserDefaults.h"
 #include "telemetry/Internals/Util/TLMUuid.h"
 #include "telemetry/TLMAnalytics.h"
@@ -25,6 +30,8 @@
 #include <thread>
 #include <vector>
 
+using testsupport::IngestionRequest;
+
 namespace {
 
 const char* const kAppSecret = "7d3f0c21-9a4e-4b6b-8e15-2c90f4a6d7e3";
@@ -34,34 +41,70 @@ const char* const kNotStartedError =
 const char* const kSdkDisabledError =
     "The SDK is disabled. Re-enable the whole SDK from Telemetry first before enabling Analytics service.";
 
-void startClient() { TLMTelemetry::start(kAppSecret, {&TLMAnalytics::sharedInstance}); }
-
-std::vector<TLMPendingLog> queuedEvents() {
-    std::shared_ptr<TLMChannelUnitDefault> unit = TLMAnalytics::sharedInstance().channelUnit();
-    return unit ? unit->pendingLogs() : std::vector<TLMPendingLog>{};
+void startClient(const std::string& startString = kAppSecret) {
+    TLMTelemetry::start(startString, {&TLMAnalytics::sharedInstance});
 }
 
-const TLMEventLog& asEvent(const TLMPendingLog& pending) {
-    const auto* event = dynamic_cast<const TLMEventLog*>(pending.log.get());
-    if (event == nullptr) throw std::runtime_error("queued log is not an event");
-    return *event;
+// The client sends to the test server on a virtual clock, with the links up.
+struct ClientRig {
+    ClientRig() {
+        server.start();
+        TLMTelemetry::setLogUrl(server.baseUrl());
+    }
+    std::shared_ptr<platform::VirtualClock> clock = std::make_shared<platform::VirtualClock>();
+    platform::ScopedClock scopedClock{clock};
+    testsupport::ScopedTestLinks links;
+    testsupport::IngestionTestServer server;
+};
+
+// The logs the unit of that group has stored, in order.
+std::vector<std::shared_ptr<TLMAbstractLog>> stored(const std::string& groupId) {
+    auto group = TLMTelemetry::sharedInstance().channelGroup();
+    return group ? testsupport::storedLogs(*group, groupId) : std::vector<std::shared_ptr<TLMAbstractLog>>{};
 }
 
-std::vector<std::string> queuedNames() {
+std::vector<std::shared_ptr<TLMEventLog>> storedEvents() {
+    std::vector<std::shared_ptr<TLMEventLog>> events;
+    for (const auto& log : stored("Analytics")) {
+        auto event = std::dynamic_pointer_cast<TLMEventLog>(log);
+        if (!event) throw std::runtime_error("stored log is not an event");
+        events.push_back(std::move(event));
+    }
+    return events;
+}
+
+std::vector<std::string> storedNames() {
     std::vector<std::string> names;
-    for (const TLMPendingLog& pending : queuedEvents()) names.push_back(asEvent(pending).name());
+    for (const auto& event : storedEvents()) names.push_back(event->name());
     return names;
+}
+
+const IngestionRequest* requestWithLogType(const std::vector<IngestionRequest>& requests, const std::string& type) {
+    for (const IngestionRequest& request : requests) {
+        for (const platform::Value& log : request.logs) {
+            const auto* fields = log.asDictionary();
+            if (fields != nullptr && fields->at("type").asString() != nullptr && *fields->at("type").asString() == type)
+                return &request;
+        }
+    }
+    return nullptr;
 }
 
 }  // namespace
 
-TEST(TelemetryClient, StartedAnalyticsHandsEventsToItsUnitUnchanged) {
+TEST(TelemetryClient, StartedAnalyticsStoresEventsUnchangedAndSendsThemAfterTheInterval) {
+    ClientRig rig;
+    const auto date = std::chrono::system_clock::time_point(std::chrono::seconds(1'700'000'000));
+    rig.clock->setDate(date);
     EXPECT_FALSE(TLMTelemetry::sharedInstance().isSdkConfigured());
-    startClient();
+    const TLMLogLevel levelBefore = TLMLogger::currentLogLevel();
+    startClient(std::string("target=token-1234-abcd;appsecret=") + kAppSecret);
     ASSERT_TRUE(TLMTelemetry::sharedInstance().isSdkConfigured());
-    // With no level chosen by the app, the client shows warnings and errors.
-    EXPECT_EQ(TLMLogger::currentLogLevel(), TLMLogLevelWarning);
-    TLMAnalytics::setEnabled(true);
+    // A store build keeps the level the app has.
+    EXPECT_EQ(TLMLogger::currentLogLevel(), levelBefore);
+    EXPECT_EQ(TLMTelemetry::sharedInstance().appSecret(), std::optional<std::string>(kAppSecret));
+    EXPECT_EQ(TLMAnalytics::sharedInstance().defaultTransmissionTargetToken(),
+              std::optional<std::string>("token-1234-abcd"));
     EXPECT_TRUE(TLMAnalytics::isEnabled());
     EXPECT_TRUE(TLMTelemetry::isEnabled());
 
@@ -74,35 +117,59 @@ TEST(TelemetryClient, StartedAnalyticsHandsEventsToItsUnitUnchanged) {
 
     const std::map<std::string, std::string> properties{
         {"URL", "https://layouts.example/api/v1/layouts?offset=20"}, {"ErrorCode", "404"}, {"Empty", ""}};
-    const auto before = std::chrono::system_clock::now();
     TLMAnalytics::trackEvent("LayoutLoaded");
     TLMAnalytics::trackEvent("CloudAPIError", properties);
-    const auto after = std::chrono::system_clock::now();
 
-    const std::vector<TLMPendingLog> queued = queuedEvents();
-    ASSERT_EQ(queued.size(), 2u);
-    const TLMEventLog& loaded = asEvent(queued[0]);
-    const TLMEventLog& failed = asEvent(queued[1]);
-    EXPECT_EQ(loaded.type(), "event");
-    EXPECT_EQ(loaded.name(), "LayoutLoaded");
-    EXPECT_TRUE(loaded.properties().empty());
-    EXPECT_EQ(failed.name(), "CloudAPIError");
-    EXPECT_EQ(failed.properties(), properties);
-    for (const TLMPendingLog& pending : queued) {
-        const TLMEventLog& event = asEvent(pending);
-        EXPECT_EQ(pending.flags, TLMFlagsNormal);
-        EXPECT_TRUE(TLMIsUuidString(event.eventId())) << event.eventId();
-        EXPECT_TRUE(TLMIsUuidString(pending.internalId)) << pending.internalId;
-        EXPECT_NE(event.eventId(), pending.internalId);
-        ASSERT_TRUE(event.timestamp().has_value());
-        EXPECT_GE(*event.timestamp(), before);
-        EXPECT_LE(*event.timestamp(), after);
+    const std::vector<std::shared_ptr<TLMEventLog>> events = storedEvents();
+    ASSERT_EQ(events.size(), 2u);
+    EXPECT_EQ(events[0]->type(), "event");
+    EXPECT_EQ(events[0]->name(), "LayoutLoaded");
+    EXPECT_TRUE(events[0]->properties().empty());
+    EXPECT_EQ(events[1]->name(), "CloudAPIError");
+    EXPECT_EQ(events[1]->properties(), properties);
+    for (const auto& event : events) {
+        EXPECT_TRUE(TLMIsUuidString(event->eventId())) << event->eventId();
+        EXPECT_EQ(event->timestamp(), std::optional(date));
     }
-    EXPECT_NE(loaded.eventId(), failed.eventId());
-    EXPECT_NE(queued[0].internalId, queued[1].internalId);
+    EXPECT_NE(events[0]->eventId(), events[1]->eventId());
+
+    // Nothing before the flush interval; then the start-service log and the
+    // events, each from its own unit.
+    ASSERT_EQ(stored(TLMTelemetry::kGroupId).size(), 1u);
+    rig.clock->advance(std::chrono::milliseconds(5999));
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_TRUE(rig.server.requests().empty());
+    rig.clock->advance(std::chrono::milliseconds(1));
+    ASSERT_TRUE(rig.server.waitForRequests(2));
+    const std::vector<IngestionRequest> requests = rig.server.requests();
+    ASSERT_EQ(requests.size(), 2u);
+    for (const IngestionRequest& request : requests) {
+        EXPECT_EQ(request.method, "POST");
+        EXPECT_EQ(request.path, "/logs");
+        EXPECT_EQ(request.query, "api-version=1.0.0");
+        EXPECT_EQ(request.header("App-Secret"), std::optional<std::string>(kAppSecret));
+        EXPECT_EQ(request.header("Install-ID"), std::optional<std::string>(TLMTelemetry::installId()));
+        EXPECT_EQ(request.header("Content-Type"), std::optional<std::string>("application/json"));
+        EXPECT_EQ(request.kind, IngestionRequest::Kind::Logs) << request.bodyError;
+    }
+    const IngestionRequest* startService = requestWithLogType(requests, "startService");
+    ASSERT_NE(startService, nullptr);
+    ASSERT_EQ(startService->logs.size(), 1u);
+    const auto& startFields = *startService->logs[0].asDictionary();
+    EXPECT_EQ(startFields.at("services"), platform::Value(platform::Value::Array{platform::Value("Analytics")}));
+    EXPECT_EQ(startFields.at("isUnifiedCollectorEnabled"), platform::Value(true));
+    const IngestionRequest* eventRequest = requestWithLogType(requests, "event");
+    ASSERT_NE(eventRequest, nullptr);
+    EXPECT_EQ(testsupport::eventNames(*eventRequest), (std::vector<std::string>{"LayoutLoaded", "CloudAPIError"}));
+    EXPECT_EQ(eventRequest->logs[1].asDictionary()->at("timestamp"), platform::Value("2023-11-14T22:13:20.000Z"));
+
+    // Sent logs leave the database.
+    ASSERT_TRUE(testsupport::eventually([] { return stored("Analytics").empty(); }));
+    EXPECT_TRUE(testsupport::eventually([] { return stored(TLMTelemetry::kGroupId).empty(); }));
 }
 
 TEST(TelemetryClient, BeforeStartNothingChangesAndTheStartErrorIsLogged) {
+    ClientRig rig;
     {
         TLMLogCapture capture;
         TLMAnalytics::setEnabled(false);
@@ -121,36 +188,41 @@ TEST(TelemetryClient, BeforeStartNothingChangesAndTheStartErrorIsLogged) {
     startClient();
     EXPECT_TRUE(TLMAnalytics::isEnabled());
     TLMAnalytics::trackEvent("OnTime");
-    EXPECT_EQ(queuedNames(), std::vector<std::string>{"OnTime"});
+    EXPECT_EQ(storedNames(), std::vector<std::string>{"OnTime"});
 }
 
-TEST(TelemetryClient, MalformedAppSecretConfiguresNothing) {
+TEST(TelemetryClient, MalformedStartStringsConfigureNothing) {
+    ClientRig rig;
     struct Case {
         const char* name;
-        std::string secret;
+        std::string startString;
     };
     const Case cases[] = {
         {"empty", ""},
         {"blank inside", "7d3f0c21 9a4e"},
         {"only a newline", "\n"},
         {"control byte", std::string("abc\x01", 4)},
+        {"empty parts", "appsecret=;target="},
     };
     for (const Case& c : cases) {
         TLMLogCapture capture;
-        TLMTelemetry::start(c.secret, {&TLMAnalytics::sharedInstance});
+        TLMTelemetry::start(c.startString, {&TLMAnalytics::sharedInstance});
         EXPECT_FALSE(TLMTelemetry::sharedInstance().isSdkConfigured()) << c.name;
         EXPECT_FALSE(TLMAnalytics::sharedInstance().started()) << c.name;
         EXPECT_EQ(capture.linesAt(TLMLogLevelError).size(), 1u) << c.name;
     }
     EXPECT_FALSE(TLMTelemetry::isEnabled());
+    EXPECT_EQ(TLMTelemetry::sharedInstance().channelGroup(), nullptr);
 
-    startClient();
+    // A token alone is enough for analytics, which needs no secret.
+    startClient("target=token-only");
     EXPECT_TRUE(TLMTelemetry::sharedInstance().isSdkConfigured());
-    EXPECT_EQ(TLMTelemetry::sharedInstance().appSecret(), std::optional<std::string>(kAppSecret));
+    EXPECT_EQ(TLMTelemetry::sharedInstance().appSecret(), std::nullopt);
     EXPECT_TRUE(TLMAnalytics::sharedInstance().started());
 }
 
 TEST(TelemetryClient, SecondStartKeepsTheFirstConfigurationAndUnit) {
+    ClientRig rig;
     startClient();
     std::shared_ptr<TLMChannelUnitDefault> unit = TLMAnalytics::sharedInstance().channelUnit();
     TLMAnalytics::trackEvent("First");
@@ -161,14 +233,17 @@ TEST(TelemetryClient, SecondStartKeepsTheFirstConfigurationAndUnit) {
     }
     EXPECT_EQ(TLMTelemetry::sharedInstance().appSecret(), std::optional<std::string>(kAppSecret));
     EXPECT_EQ(TLMAnalytics::sharedInstance().channelUnit(), unit);
-    EXPECT_EQ(queuedNames(), std::vector<std::string>{"First"});
+    EXPECT_EQ(storedNames(), std::vector<std::string>{"First"});
+    EXPECT_EQ(stored(TLMTelemetry::kGroupId).size(), 1u);  // no second start-service log
 }
 
 TEST(TelemetryClient, WithTheClientDisabledAnalyticsCannotBeSwitched) {
+    ClientRig rig;
     startClient();
     TLMTelemetry::setEnabled(false);
     EXPECT_FALSE(TLMTelemetry::isEnabled());
-    EXPECT_FALSE(TLMAnalytics::isEnabled());  // the client switched its services off with it
+    EXPECT_FALSE(TLMAnalytics::isEnabled());              // the client switched its services off with it
+    EXPECT_TRUE(stored(TLMTelemetry::kGroupId).empty());  // and deleted what they stored
 
     {
         TLMLogCapture capture;
@@ -181,40 +256,59 @@ TEST(TelemetryClient, WithTheClientDisabledAnalyticsCannotBeSwitched) {
     EXPECT_EQ(TLMTelemetryUserDefaults::shared().objectForKey("AnalyticsIsEnabled"),
               std::optional<platform::Value>(false));
     TLMAnalytics::trackEvent("WhileOff");
-    EXPECT_TRUE(queuedEvents().empty());
+    EXPECT_TRUE(storedEvents().empty());
 
     // Switching the client back on brings its services back.
     TLMTelemetry::setEnabled(true);
     EXPECT_TRUE(TLMAnalytics::isEnabled());
     TLMAnalytics::trackEvent("BackOn");
-    EXPECT_EQ(queuedNames(), std::vector<std::string>{"BackOn"});
+    EXPECT_EQ(storedNames(), std::vector<std::string>{"BackOn"});
 }
 
-TEST(TelemetryClient, DisabledAnalyticsDropsEventsAndDeletesWaitingOnes) {
+TEST(TelemetryClient, AClientStartedDisabledAnnouncesItsServicesOnceEnabled) {
+    ClientRig rig;
+    TLMTelemetryUserDefaults::shared().setObject(platform::Value(false), "TelemetryIsEnabled");
+    startClient();
+    EXPECT_TRUE(TLMAnalytics::sharedInstance().started());
+    EXPECT_FALSE(TLMAnalytics::isEnabled());
+    EXPECT_TRUE(stored(TLMTelemetry::kGroupId).empty());
+
+    TLMTelemetry::setEnabled(true);
+    const auto logs = stored(TLMTelemetry::kGroupId);
+    ASSERT_EQ(logs.size(), 1u);
+    const auto* startService = dynamic_cast<const TLMStartServiceLog*>(logs[0].get());
+    ASSERT_NE(startService, nullptr);
+    EXPECT_EQ(startService->services(), std::optional(std::vector<std::string>{"Analytics"}));
+    EXPECT_FALSE(startService->isUnifiedCollectorEnabled());
+}
+
+TEST(TelemetryClient, DisabledAnalyticsDropsEventsAndDeletesStoredOnes) {
+    ClientRig rig;
     startClient();
     TLMAnalytics::trackEvent("Kept");
-    ASSERT_EQ(queuedNames(), std::vector<std::string>{"Kept"});
+    ASSERT_EQ(storedNames(), std::vector<std::string>{"Kept"});
 
     TLMLogCapture capture;
     TLMAnalytics::setEnabled(false);
     EXPECT_FALSE(TLMAnalytics::isEnabled());
-    EXPECT_TRUE(queuedEvents().empty());  // switching off deletes what was waiting
+    EXPECT_TRUE(storedEvents().empty());  // switching off deletes what was stored
 
     TLMAnalytics::trackEvent("Dropped");
     TLMAnalytics::trackEvent("DroppedToo", {{"Key", "Value"}});
-    EXPECT_TRUE(queuedEvents().empty());
+    EXPECT_TRUE(storedEvents().empty());
     EXPECT_TRUE(capture.linesAt(TLMLogLevelError).empty());  // being off is no error
     EXPECT_TRUE(capture.linesAt(TLMLogLevelWarning).empty());
 
     TLMAnalytics::setEnabled(true);
     TLMAnalytics::trackEvent("After");
-    EXPECT_EQ(queuedNames(), std::vector<std::string>{"After"});
+    EXPECT_EQ(storedNames(), std::vector<std::string>{"After"});
 }
 
-TEST(TelemetryClient, ConcurrentTrackingLosesNoEvent) {
+TEST(TelemetryClient, ConcurrentTrackingLosesNoEventOnTheWayToTheServer) {
+    ClientRig rig;
     startClient();
     constexpr int kThreads = 8;
-    constexpr int kEventsPerThread = 250;
+    constexpr int kEventsPerThread = 25;
     std::vector<std::thread> threads;
     for (int t = 0; t < kThreads; ++t) {
         threads.emplace_back([t] {
@@ -225,23 +319,89 @@ TEST(TelemetryClient, ConcurrentTrackingLosesNoEvent) {
     }
     for (std::thread& thread : threads) thread.join();
 
-    const std::vector<TLMPendingLog> queued = queuedEvents();
-    ASSERT_EQ(queued.size(), static_cast<std::size_t>(kThreads * kEventsPerThread));
-    std::vector<int> nextIndex(kThreads, 0);
-    std::set<std::string> eventIds;
-    std::set<std::string> internalIds;
-    for (const TLMPendingLog& pending : queued) {
-        const TLMEventLog& event = asEvent(pending);
-        const int thread = std::stoi(event.properties().at("Thread"));
-        const int index = std::stoi(event.properties().at("Index"));
-        EXPECT_EQ(index, nextIndex[thread]) << "events of one thread keep their order";
-        nextIndex[thread] = index + 1;
-        eventIds.insert(event.eventId());
-        internalIds.insert(pending.internalId);
+    // Sent in full batches as they fill; none is left for the timer.
+    constexpr std::size_t kBatches = kThreads * kEventsPerThread / 50;
+    ASSERT_TRUE(rig.server.waitForRequests(kBatches));
+    std::set<std::pair<int, int>> seen;
+    for (const IngestionRequest& request : rig.server.requests()) {
+        if (requestWithLogType({request}, "event") == nullptr) continue;
+        EXPECT_EQ(request.logs.size(), 50u);
+        EXPECT_TRUE(request.gzipped);
+        std::vector<int> lastIndex(kThreads, -1);
+        for (const platform::Value& log : request.logs) {
+            const auto& properties = *log.asDictionary()->at("properties").asDictionary();
+            const int thread = std::stoi(*properties.at("Thread").asString());
+            const int index = std::stoi(*properties.at("Index").asString());
+            EXPECT_GT(index, lastIndex[thread]) << "events of one thread keep their order";
+            lastIndex[thread] = index;
+            EXPECT_TRUE(seen.insert({thread, index}).second) << "sent twice: " << thread << "/" << index;
+        }
     }
-    EXPECT_EQ(nextIndex, std::vector<int>(kThreads, kEventsPerThread));
-    EXPECT_EQ(eventIds.size(), queued.size());
-    EXPECT_EQ(internalIds.size(), queued.size());
+    EXPECT_EQ(seen.size(), static_cast<std::size_t>(kThreads * kEventsPerThread));
+    EXPECT_TRUE(testsupport::eventually([] { return stored("Analytics").empty(); }));
+}
+
+TEST(TelemetryClient, NetworkRequestsSwitchHoldsLogsBackUntilAllowed) {
+    ClientRig rig;
+    EXPECT_TRUE(TLMTelemetry::sharedInstance().isNetworkRequestsAllowed());
+    startClient();
+    TLMTelemetry::sharedInstance().setNetworkRequestsAllowed(false);
+    platform::UserDefaults stored(platform::UserDefaults::standard().domain());
+    EXPECT_EQ(stored.boolValue("TLTelemetryNetworkRequestsAllowed"), std::optional<bool>(false));
+
+    for (int i = 0; i < 60; ++i) TLMAnalytics::trackEvent("Held");
+    rig.clock->advance(std::chrono::seconds(60));
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_TRUE(rig.server.requests().empty());
+    EXPECT_EQ(storedNames().size(), 60u);
+
+    TLMTelemetry::sharedInstance().setNetworkRequestsAllowed(true);
+    ASSERT_TRUE(rig.server.waitForRequests(2));  // a full batch and the other ten at once
+    rig.clock->advance(std::chrono::seconds(6));
+    ASSERT_TRUE(rig.server.waitForRequests(3));  // the start-service log after its interval
+    std::size_t events = 0;
+    for (const IngestionRequest& request : rig.server.requests()) {
+        events += testsupport::eventNames(request).size();
+    }
+    EXPECT_EQ(events, 60u);
+}
+
+TEST(TelemetryClient, InstallIdIsMadeOnceAndReplacesAnUnreadableOne) {
+    TLMTelemetryUserDefaults::shared().setObject(platform::Value("not-a-uuid"), "InstallId");
+    const std::string installId = TLMTelemetry::installId();
+    EXPECT_TRUE(TLMIsUuidString(installId)) << installId;
+    EXPECT_EQ(TLMTelemetryUserDefaults::shared().objectForKey("InstallId"), std::optional<platform::Value>(installId));
+    TLMTelemetryUserDefaults::shared().setObject(platform::Value(TLMNewUuidString()), "InstallId");
+    EXPECT_EQ(TLMTelemetry::installId(), installId);  // read once per process
+}
+
+TEST(TelemetryClient, TheDebuggerCheckReadsTheTracerPid) {
+    struct Case {
+        const char* name;
+        const char* status;
+        long tracerPid;
+    };
+    const Case cases[] = {
+        {"not traced", "Name:\tvekmont\nState:\tR (running)\nTracerPid:\t0\nUid:\t1000\n", 0},
+        {"traced", "Name:\tvekmont\nTracerPid:\t4242\nUid:\t1000\n", 4242},
+        {"traced, last line", "Name:\tvekmont\nTracerPid:\t17", 17},
+        {"no such line", "Name:\tvekmont\n", 0},
+        {"not a number", "TracerPid:\tnone\n", 0},
+        {"prefix of another key", "TracerPidX:\t5\n", 0},
+    };
+    for (const Case& c : cases) EXPECT_EQ(TLMTelemetry::tracerPidFromStatus(c.status), c.tracerPid) << c.name;
+    // The test runs without a debugger.
+    EXPECT_FALSE(TLMTelemetry::isDebuggerAttached());
+}
+
+TEST(TelemetryClient, TheWillTerminateNotificationWaitsForStoring) {
+    ClientRig rig;
+    startClient();
+    for (int i = 0; i < 20; ++i) TLMAnalytics::trackEvent("Late");
+    platform::NotificationCenter::defaultCenter().postNotificationName(kTLMApplicationWillTerminateNotification,
+                                                                       nullptr);
+    // Read through a connection of our own, not through the logs queue.
+    EXPECT_EQ(TLMLogDBStorage().countLogsWithGroupId("Analytics"), 20u);
 }
 
 // Runs `body` in a child process that shares this test's app root, as an
@@ -257,15 +417,18 @@ int runEarlierLaunch(Body body) {
 
 TEST(TelemetryClient, EnabledStatesSurviveARestart) {
     // Nothing of the client may exist in this process yet: the launches
-    // below are forked from it.
-    const int firstLaunch = runEarlierLaunch([] {
+    // below are forked from it. Nothing may leave for a real server either.
+    const char* const closedPort = "http://127.0.0.1:9";
+    const int firstLaunch = runEarlierLaunch([closedPort] {
+        TLMTelemetry::setLogUrl(closedPort);
         startClient();
         TLMAnalytics::setEnabled(false);
         return TLMAnalytics::isEnabled() ? 10 : 0;
     });
     ASSERT_EQ(firstLaunch, 0);
 
-    const int secondLaunch = runEarlierLaunch([] {
+    const int secondLaunch = runEarlierLaunch([closedPort] {
+        TLMTelemetry::setLogUrl(closedPort);
         startClient();
         if (TLMAnalytics::isEnabled()) return 20;  // the first launch's switch was lost
         TLMAnalytics::setEnabled(true);
@@ -282,6 +445,7 @@ TEST(TelemetryClient, EnabledStatesSurviveARestart) {
     EXPECT_EQ(stored.boolValue("TLTelemetryAnalyticsIsEnabled"), std::optional<bool>(false));
 
     // This process is the third launch.
+    TLMTelemetry::setLogUrl(closedPort);
     startClient();
     EXPECT_FALSE(TLMTelemetry::isEnabled());
     EXPECT_FALSE(TLMAnalytics::isEnabled());

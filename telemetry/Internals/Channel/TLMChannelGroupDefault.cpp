@@ -1,10 +1,60 @@
 #include "telemetry/Internals/Channel/TLMChannelGroupDefault.h"
 
+#include "telemetry/Internals/Storage/TLMLogDBStorage.h"
+#include "telemetry/Internals/Util/TLMDispatcherUtil.h"
+#include "telemetry/TLMLogger.h"
+
+const char* const kTLMApplicationWillTerminateNotification = "UIApplicationWillTerminateNotification";
+
+std::shared_ptr<TLMChannelGroupDefault> TLMChannelGroupDefault::make(std::shared_ptr<TLMHttpClient> httpClient,
+                                                                     std::shared_ptr<TLMIngestionProtocol> ingestion) {
+    return make(std::move(httpClient), std::move(ingestion), std::make_shared<TLMLogDBStorage>());
+}
+
+std::shared_ptr<TLMChannelGroupDefault> TLMChannelGroupDefault::make(std::shared_ptr<TLMHttpClient> httpClient,
+                                                                     std::shared_ptr<TLMIngestionProtocol> ingestion,
+                                                                     std::shared_ptr<TLMStorage> storage) {
+    auto group = std::make_shared<TLMChannelGroupDefault>(Key{}, std::move(httpClient), std::move(ingestion),
+                                                          std::move(storage));
+    group->mWillTerminateObserver = platform::NotificationCenter::defaultCenter().addObserverForName(
+        kTLMApplicationWillTerminateNotification, nullptr,
+        [weakGroup = std::weak_ptr<TLMChannelGroupDefault>(group)](const platform::Notification&) {
+            if (const auto self = weakGroup.lock()) self->applicationWillTerminate();
+        });
+    return group;
+}
+
+TLMChannelGroupDefault::TLMChannelGroupDefault(Key, std::shared_ptr<TLMHttpClient> httpClient,
+                                               std::shared_ptr<TLMIngestionProtocol> ingestion,
+                                               std::shared_ptr<TLMStorage> storage)
+    : mHttpClient(std::move(httpClient)),
+      mIngestion(std::move(ingestion)),
+      mStorage(std::move(storage)),
+      mLogsDispatchQueue(std::make_shared<platform::DispatchQueue>("com.vekmont.telemetry.logs")) {}
+
+TLMChannelGroupDefault::~TLMChannelGroupDefault() {
+    // Blocks on the queue may hold the units; none holds the group.
+    if (!mLogsDispatchQueue->isCurrent()) mLogsDispatchQueue->sync([] {});
+}
+
 std::shared_ptr<TLMChannelUnitDefault> TLMChannelGroupDefault::addChannelUnitWithConfiguration(
     const TLMChannelUnitConfiguration& configuration) {
-    auto unit = std::make_shared<TLMChannelUnitDefault>(configuration);
-    std::lock_guard lock(mMutex);
-    mChannels.push_back(unit);
+    return addChannelUnitWithConfiguration(configuration, mIngestion);
+}
+
+std::shared_ptr<TLMChannelUnitDefault> TLMChannelGroupDefault::addChannelUnitWithConfiguration(
+    const TLMChannelUnitConfiguration& configuration, std::shared_ptr<TLMIngestionProtocol> ingestion) {
+    auto unit =
+        std::make_shared<TLMChannelUnitDefault>(std::move(ingestion), mStorage, configuration, mLogsDispatchQueue);
+    unit->addDelegate(weak_from_this());
+    {
+        std::lock_guard lock(mMutex);
+        mChannels.push_back(unit);
+    }
+    mLogsDispatchQueue->async([unit] { unit->countStoredLogsAndCheck(); });
+    const std::string groupId = configuration.groupId();
+    TLMLogDebug("Telemetry", "Added channel unit %s.", groupId.c_str());
+    notifyDelegates([&](TLMChannelDelegate& delegate) { delegate.channelGroupDidAddChannelUnit(*this, unit); });
     return unit;
 }
 
@@ -14,4 +64,110 @@ std::shared_ptr<TLMChannelUnitDefault> TLMChannelGroupDefault::channelUnitForGro
         if (unit->configuration().groupId() == groupId) return unit;
     }
     return nullptr;
+}
+
+std::vector<std::shared_ptr<TLMChannelUnitDefault>> TLMChannelGroupDefault::channels() const {
+    std::lock_guard lock(mMutex);
+    return mChannels;
+}
+
+void TLMChannelGroupDefault::addDelegate(const std::weak_ptr<TLMChannelDelegate>& delegate) {
+    mDelegates.add(delegate);
+}
+
+void TLMChannelGroupDefault::removeDelegate(const TLMChannelDelegate* delegate) { mDelegates.remove(delegate); }
+
+template <typename Call>
+void TLMChannelGroupDefault::notifyDelegates(Call&& call) {
+    mDelegates.forEach(std::forward<Call>(call));
+}
+
+void TLMChannelGroupDefault::setEnabled(bool isEnabled, bool deleteDataOnDisabled) {
+    if (mIngestion) mIngestion->setEnabled(isEnabled, deleteDataOnDisabled);
+    if (mHttpClient) mHttpClient->setEnabled(isEnabled);
+    for (const auto& unit : channels()) unit->setEnabled(isEnabled, deleteDataOnDisabled);
+}
+
+void TLMChannelGroupDefault::pauseWithIdentifyingObject(const void* identifyingObject) {
+    for (const auto& unit : channels()) unit->pauseWithIdentifyingObject(identifyingObject);
+}
+
+void TLMChannelGroupDefault::resumeWithIdentifyingObject(const void* identifyingObject) {
+    for (const auto& unit : channels()) unit->resumeWithIdentifyingObject(identifyingObject);
+}
+
+void TLMChannelGroupDefault::setMaxStorageSize(std::int64_t sizeInBytes, std::function<void(bool)> completionHandler) {
+    mLogsDispatchQueue->async([storage = mStorage, sizeInBytes, handler = std::move(completionHandler)] {
+        storage->setMaxStorageSize(sizeInBytes, handler);
+    });
+}
+
+void TLMChannelGroupDefault::applicationWillTerminate() {
+    TLMDispatcherUtil::dispatchSyncWithTimeout(1.0, *mLogsDispatchQueue, [] {});
+}
+
+// ---- The units' events
+
+void TLMChannelGroupDefault::channelPrepareLog(TLMChannelUnitDefault& channel,
+                                               const std::shared_ptr<TLMAbstractLog>& log) {
+    notifyDelegates([&](TLMChannelDelegate& delegate) { delegate.channelPrepareLog(channel, log); });
+}
+
+void TLMChannelGroupDefault::channelDidPrepareLog(TLMChannelUnitDefault& channel,
+                                                  const std::shared_ptr<TLMAbstractLog>& log,
+                                                  const std::string& internalId, TLMFlags flags) {
+    notifyDelegates(
+        [&](TLMChannelDelegate& delegate) { delegate.channelDidPrepareLog(channel, log, internalId, flags); });
+}
+
+bool TLMChannelGroupDefault::channelUnitShouldFilterLog(TLMChannelUnitDefault& channelUnit,
+                                                        const std::shared_ptr<TLMAbstractLog>& log) {
+    bool filtered = false;
+    notifyDelegates([&](TLMChannelDelegate& delegate) {
+        if (!filtered && delegate.channelUnitShouldFilterLog(channelUnit, log)) filtered = true;
+    });
+    return filtered;
+}
+
+void TLMChannelGroupDefault::channelDidCompleteEnqueueingLog(TLMChannelUnitDefault& channel,
+                                                             const std::shared_ptr<TLMAbstractLog>& log,
+                                                             const std::string& internalId) {
+    notifyDelegates(
+        [&](TLMChannelDelegate& delegate) { delegate.channelDidCompleteEnqueueingLog(channel, log, internalId); });
+}
+
+void TLMChannelGroupDefault::channelWillSendLog(TLMChannelUnitDefault& channel,
+                                                const std::shared_ptr<TLMAbstractLog>& log) {
+    notifyDelegates([&](TLMChannelDelegate& delegate) { delegate.channelWillSendLog(channel, log); });
+}
+
+void TLMChannelGroupDefault::channelDidSucceedSendingLog(TLMChannelUnitDefault& channel,
+                                                         const std::shared_ptr<TLMAbstractLog>& log) {
+    notifyDelegates([&](TLMChannelDelegate& delegate) { delegate.channelDidSucceedSendingLog(channel, log); });
+}
+
+void TLMChannelGroupDefault::channelDidFailSendingLog(TLMChannelUnitDefault& channel,
+                                                      const std::shared_ptr<TLMAbstractLog>& log,
+                                                      const platform::Error& error) {
+    notifyDelegates([&](TLMChannelDelegate& delegate) { delegate.channelDidFailSendingLog(channel, log, error); });
+}
+
+void TLMChannelGroupDefault::channelDidSetEnabled(TLMChannelUnitDefault& channel, bool isEnabled,
+                                                  bool deleteDataOnDisabled) {
+    notifyDelegates(
+        [&](TLMChannelDelegate& delegate) { delegate.channelDidSetEnabled(channel, isEnabled, deleteDataOnDisabled); });
+}
+
+void TLMChannelGroupDefault::channelDidPauseWithIdentifyingObject(TLMChannelUnitDefault& channel,
+                                                                  const void* identifyingObject) {
+    notifyDelegates([&](TLMChannelDelegate& delegate) {
+        delegate.channelDidPauseWithIdentifyingObject(channel, identifyingObject);
+    });
+}
+
+void TLMChannelGroupDefault::channelDidResumeWithIdentifyingObject(TLMChannelUnitDefault& channel,
+                                                                   const void* identifyingObject) {
+    notifyDelegates([&](TLMChannelDelegate& delegate) {
+        delegate.channelDidResumeWithIdentifyingObject(channel, identifyingObject);
+    });
 }

@@ -1,50 +1,317 @@
 #include "telemetry/Internals/Channel/TLMChannelUnitDefault.h"
 
+#include "platform/dispatch/Clock.h"
 #include "telemetry/Internals/Context/TLMDeviceTracker.h"
+#include "telemetry/Internals/Ingestion/TLMHttpUtil.h"
+#include "telemetry/Internals/Util/TLMTelemetryUserDefaults.h"
+#include "telemetry/Internals/Util/TLMUtility.h"
 #include "telemetry/Internals/Util/TLMUuid.h"
+#include "telemetry/TLMErrors.h"
 #include "telemetry/TLMLogger.h"
+#include "telemetry/TLMTelemetry.h"
 
+#include <algorithm>
 #include <chrono>
 
-TLMChannelUnitDefault::TLMChannelUnitDefault(TLMChannelUnitConfiguration configuration)
-    : mConfiguration(std::move(configuration)) {}
+namespace {
+
+const char* const kLogTag = "Telemetry";
+
+}  // namespace
+
+TLMChannelUnitDefault::TLMChannelUnitDefault(std::shared_ptr<TLMIngestionProtocol> ingestion,
+                                             std::shared_ptr<TLMStorage> storage,
+                                             TLMChannelUnitConfiguration configuration,
+                                             std::shared_ptr<platform::DispatchQueue> logsDispatchQueue)
+    : mConfiguration(std::move(configuration)),
+      mIngestion(std::move(ingestion)),
+      mStorage(std::move(storage)),
+      mLogsDispatchQueue(std::move(logsDispatchQueue)) {}
+
+std::string TLMChannelUnitDefault::startTimeKey() const { return "ChannelStartTimer:" + mConfiguration.groupId(); }
+
+// ---- Delegates
+
+void TLMChannelUnitDefault::addDelegate(const std::weak_ptr<TLMChannelDelegate>& delegate) { mDelegates.add(delegate); }
+
+void TLMChannelUnitDefault::removeDelegate(const TLMChannelDelegate* delegate) { mDelegates.remove(delegate); }
+
+template <typename Call>
+void TLMChannelUnitDefault::notifyDelegates(Call&& call) {
+    mDelegates.forEach(std::forward<Call>(call));
+}
+
+// ---- Enqueueing
 
 void TLMChannelUnitDefault::enqueueItem(std::shared_ptr<TLMAbstractLog> item, TLMFlags flags) {
     // The log is still the caller's alone here; it is completed on its thread.
-    if (item && !item->timestamp()) item->setTimestamp(std::chrono::system_clock::now());
-    if (item && !item->device()) item->setDevice(TLMDeviceTracker::sharedInstance().device());
+    if (item) {
+        if (!item->timestamp()) item->setTimestamp(platform::Clock::shared()->now());
+        if (!item->device()) item->setDevice(TLMDeviceTracker::sharedInstance().device());
+        if (item->dataResidencyRegion().empty()) {
+            if (std::optional<std::string> region = TLMTelemetry::dataResidencyRegion()) {
+                item->setDataResidencyRegion(std::move(*region));
+            }
+        }
+    }
     if (!item || !item->isValid()) {
-        TLMLogWarning("Telemetry", "Log is not valid.");
+        TLMLogWarning(kLogTag, "Log is not valid.");
         return;
     }
-    TLMPendingLog pending{std::move(item), TLMNewUuidString(), flags};
-
-    std::lock_guard lock(mMutex);
-    if (!mEnabled) {
-        const std::string groupId = mConfiguration.groupId();
-        TLMLogDebug("Telemetry", "Channel unit %s is disabled; the log is dropped.", groupId.c_str());
-        return;
-    }
-    mPendingLogs.push_back(std::move(pending));
+    std::string internalId = TLMNewUuidString();
+    notifyDelegates([&](TLMChannelDelegate& delegate) { delegate.channelPrepareLog(*this, item); });
+    notifyDelegates(
+        [&](TLMChannelDelegate& delegate) { delegate.channelDidPrepareLog(*this, item, internalId, flags); });
+    mLogsDispatchQueue->async([self = shared_from_this(), item = std::move(item), internalId = std::move(internalId),
+                               flags] { self->storeLog(item, internalId, flags); });
 }
+
+void TLMChannelUnitDefault::storeLog(const std::shared_ptr<TLMAbstractLog>& log, const std::string& internalId,
+                                     TLMFlags flags) {
+    bool filtered = !mEnabled;
+    if (filtered) {
+        const std::string groupId = mConfiguration.groupId();
+        TLMLogDebug(kLogTag, "Channel unit %s is disabled; the log is dropped.", groupId.c_str());
+    } else {
+        notifyDelegates([&](TLMChannelDelegate& delegate) {
+            if (!filtered && delegate.channelUnitShouldFilterLog(*this, log)) filtered = true;
+        });
+        const std::string type = log->type();
+        if (filtered) TLMLogDebug(kLogTag, "Log of type '%s' was filtered out by a delegate.", type.c_str());
+    }
+    const bool stored = !filtered && mStorage->saveLog(log, mConfiguration.groupId(), flags);
+    notifyDelegates(
+        [&](TLMChannelDelegate& delegate) { delegate.channelDidCompleteEnqueueingLog(*this, log, internalId); });
+    if (!stored) return;
+    ++mItemsCount;
+    checkPendingLogs();
+}
+
+// ---- Batching
+
+void TLMChannelUnitDefault::countStoredLogsAndCheck() {
+    mItemsCount = mStorage->countLogsWithGroupId(mConfiguration.groupId());
+    checkPendingLogs();
+}
+
+void TLMChannelUnitDefault::checkPendingLogs() {
+    if (!mEnabled || mPaused) return;
+    if (mConfiguration.flushInterval() <= kDefaultFlushInterval && mItemsCount >= mConfiguration.batchSizeLimit()) {
+        flushQueue();
+        return;
+    }
+    if (mItemsCount == 0 || mTimerRunning) return;
+    const platform::Clock::Duration left = resolveFlushInterval();
+    if (left <= platform::Clock::Duration::zero()) {
+        flushQueue();
+    } else {
+        startTimer(left);
+    }
+}
+
+platform::Clock::Duration TLMChannelUnitDefault::resolveFlushInterval() {
+    const auto interval =
+        std::chrono::duration_cast<platform::Clock::Duration>(std::chrono::seconds(mConfiguration.flushInterval()));
+    if (mConfiguration.flushInterval() <= kDefaultFlushInterval) return interval;
+    TLMTelemetryUserDefaults& defaults = TLMTelemetryUserDefaults::shared();
+    const platform::Clock::Date now = platform::Clock::shared()->now();
+    const std::optional<platform::Value> stored = defaults.objectForKey(startTimeKey());
+    const platform::Clock::Date* start = stored ? stored->asDate() : nullptr;
+    // No start yet, or one in the future (the date was set back): it begins now.
+    if (start == nullptr || *start > now) {
+        defaults.setObject(platform::Value(now), startTimeKey());
+        return interval;
+    }
+    const auto elapsed = std::chrono::duration_cast<platform::Clock::Duration>(now - *start);
+    return elapsed >= interval ? platform::Clock::Duration::zero() : interval - elapsed;
+}
+
+void TLMChannelUnitDefault::startTimer(platform::Clock::Duration delay) {
+    mTimerRunning = true;
+    const std::uint64_t generation = ++mTimerGeneration;
+    mLogsDispatchQueue->asyncAfter(delay, [weakSelf = weak_from_this(), generation] {
+        const auto self = weakSelf.lock();
+        if (!self || !self->mTimerRunning || self->mTimerGeneration != generation) return;
+        self->mTimerRunning = false;
+        self->flushQueue();
+    });
+}
+
+void TLMChannelUnitDefault::cancelTimer() {
+    ++mTimerGeneration;
+    mTimerRunning = false;
+}
+
+void TLMChannelUnitDefault::flushQueue() {
+    cancelTimer();
+    if (!mEnabled || mPaused || !mIngestion->isReadyToSend()) return;
+    // The interval is over for every log stored so far.
+    if (mConfiguration.flushInterval() > kDefaultFlushInterval) {
+        TLMTelemetryUserDefaults::shared().removeObjectForKey(startTimeKey());
+    }
+    while (mPendingBatchIds.size() < mConfiguration.pendingBatchesLimit()) {
+        if (!sendOneBatch()) break;
+    }
+}
+
+bool TLMChannelUnitDefault::sendOneBatch() {
+    std::optional<std::vector<std::string>> excludedTargetKeys;
+    if (!mPausedTargetKeys.empty()) {
+        excludedTargetKeys.emplace(mPausedTargetKeys.begin(), mPausedTargetKeys.end());
+    }
+    std::vector<std::shared_ptr<TLMAbstractLog>> logs;
+    std::optional<std::string> batchId;
+    mAvailableBatchFromStorage = mStorage->loadLogsWithGroupId(
+        mConfiguration.groupId(), mConfiguration.batchSizeLimit(), excludedTargetKeys,
+        [&](const std::vector<std::shared_ptr<TLMAbstractLog>>& loaded, const std::optional<std::string>& loadedId) {
+            logs = loaded;
+            batchId = loadedId;
+        });
+    mItemsCount = mAvailableBatchFromStorage ? mItemsCount - std::min<std::uint64_t>(mItemsCount, logs.size()) : 0;
+    if (!batchId || logs.empty()) return false;
+
+    mPendingBatchIds.insert(*batchId);
+    mPendingBatchCount = mPendingBatchIds.size();
+    for (const auto& log : logs) {
+        notifyDelegates([&](TLMChannelDelegate& delegate) { delegate.channelWillSendLog(*this, log); });
+    }
+    auto container = std::make_shared<const TLMLogContainer>(*batchId, logs);
+    mIngestion->sendAsync(
+        container, [weakSelf = weak_from_this(), batchId = *batchId, logs = std::move(logs)](
+                       const std::string&, const std::optional<platform::net::HTTPURLResponse>& response,
+                       const std::optional<std::vector<std::uint8_t>>&, const std::optional<platform::Error>& error) {
+            const auto self = weakSelf.lock();
+            if (!self) return;
+            self->mLogsDispatchQueue->async(
+                [self, batchId, logs, response, error] { self->batchEnded(batchId, logs, response, error); });
+        });
+    return mAvailableBatchFromStorage;
+}
+
+void TLMChannelUnitDefault::batchEnded(const std::string& batchId,
+                                       const std::vector<std::shared_ptr<TLMAbstractLog>>& logs,
+                                       const std::optional<platform::net::HTTPURLResponse>& response,
+                                       const std::optional<platform::Error>& error) {
+    if (mPendingBatchIds.erase(batchId) == 0) {
+        TLMLogWarning(kLogTag, "Batch Id %s not expected, ignore.", batchId.c_str());
+        return;
+    }
+    mPendingBatchCount = mPendingBatchIds.size();
+    const std::string groupId = mConfiguration.groupId();
+    const std::size_t count = logs.size();
+    const TLMBatchOutcome outcome = batchOutcome(response, error);
+    if (outcome == TLMBatchOutcome::Sent) {
+        TLMLogVerbose(kLogTag, "Sent %zu log(s) of group %s with batch Id %s.", count, groupId.c_str(),
+                      batchId.c_str());
+        mStorage->deleteLogsWithBatchId(batchId, groupId);
+        for (const auto& log : logs) {
+            notifyDelegates([&](TLMChannelDelegate& delegate) { delegate.channelDidSucceedSendingLog(*this, log); });
+        }
+    } else {
+        const platform::Error failure =
+            error ? *error
+                  : (response ? TLMMakeHttpStatusError(response->statusCode)
+                              : TLMMakeError(TLMErrorInvalidRequest, "The batch ended without an answer."));
+        const std::string description = failure.localizedDescription();
+        TLMLogError(kLogTag, "Sending logs for batch Id %s failed: %s", batchId.c_str(), description.c_str());
+        if (outcome == TLMBatchOutcome::Refused) {
+            mStorage->deleteLogsWithBatchId(batchId, groupId);
+        } else {
+            TLMLogInfo(kLogTag, "The %zu log(s) of batch Id %s stay stored and go again after the next start.", count,
+                       batchId.c_str());
+        }
+        for (const auto& log : logs) {
+            notifyDelegates(
+                [&](TLMChannelDelegate& delegate) { delegate.channelDidFailSendingLog(*this, log, failure); });
+        }
+    }
+    if (mAvailableBatchFromStorage) {
+        flushQueue();
+    } else {
+        checkPendingLogs();
+    }
+}
+
+TLMBatchOutcome TLMChannelUnitDefault::batchOutcome(const std::optional<platform::net::HTTPURLResponse>& response,
+                                                    const std::optional<platform::Error>& error) {
+    if (error) return TLMIsBatchRefusedLocally(*error) ? TLMBatchOutcome::Refused : TLMBatchOutcome::Kept;
+    if (!response) return TLMBatchOutcome::Kept;
+    if (TLMHttpUtil::isSuccessStatusCode(response->statusCode)) return TLMBatchOutcome::Sent;
+    return TLMHttpUtil::isRecoverableError(response->statusCode) ? TLMBatchOutcome::Kept : TLMBatchOutcome::Refused;
+}
+
+// ---- Switches
 
 void TLMChannelUnitDefault::setEnabled(bool isEnabled, bool deleteDataOnDisabled) {
-    std::lock_guard lock(mMutex);
-    mEnabled = isEnabled;
-    if (!isEnabled && deleteDataOnDisabled) mPendingLogs.clear();
+    mLogsDispatchQueue->async([self = shared_from_this(), isEnabled, deleteDataOnDisabled] {
+        if (self->mEnabled != isEnabled) {
+            self->mEnabled = isEnabled;
+            if (!isEnabled) self->cancelTimer();
+        }
+        if (!isEnabled && deleteDataOnDisabled) self->deleteStoredLogs();
+        self->notifyDelegates([&](TLMChannelDelegate& delegate) {
+            delegate.channelDidSetEnabled(*self, isEnabled, deleteDataOnDisabled);
+        });
+        if (isEnabled) self->countStoredLogsAndCheck();
+    });
 }
 
-bool TLMChannelUnitDefault::isEnabled() const {
-    std::lock_guard lock(mMutex);
-    return mEnabled;
+void TLMChannelUnitDefault::deleteStoredLogs() {
+    const std::vector<std::shared_ptr<TLMAbstractLog>> logs = mStorage->deleteLogsWithGroupId(mConfiguration.groupId());
+    // Batches on the wire are forgotten: their answers are not waited for.
+    mPendingBatchIds.clear();
+    mPendingBatchCount = 0;
+    mItemsCount = 0;
+    mAvailableBatchFromStorage = false;
+    TLMTelemetryUserDefaults::shared().removeObjectForKey(startTimeKey());
+    const platform::Error error =
+        TLMMakeError(TLMErrorChannelDisabled, "The channel is disabled; its stored logs are deleted.");
+    for (const auto& log : logs) {
+        notifyDelegates([&](TLMChannelDelegate& delegate) { delegate.channelDidFailSendingLog(*this, log, error); });
+    }
+    const std::size_t count = logs.size();
+    const std::string groupId = mConfiguration.groupId();
+    TLMLogDebug(kLogTag, "Deleted %zu stored log(s) of group %s.", count, groupId.c_str());
 }
 
-std::vector<TLMPendingLog> TLMChannelUnitDefault::pendingLogs() const {
-    std::lock_guard lock(mMutex);
-    return mPendingLogs;
+void TLMChannelUnitDefault::pauseWithIdentifyingObject(const void* identifyingObject) {
+    mLogsDispatchQueue->async([self = shared_from_this(), identifyingObject] {
+        self->mPausedIdentifyingObjects.insert(identifyingObject);
+        self->mPaused = true;
+        self->cancelTimer();
+        self->notifyDelegates([&](TLMChannelDelegate& delegate) {
+            delegate.channelDidPauseWithIdentifyingObject(*self, identifyingObject);
+        });
+    });
 }
 
-std::size_t TLMChannelUnitDefault::countLogs() const {
-    std::lock_guard lock(mMutex);
-    return mPendingLogs.size();
+void TLMChannelUnitDefault::resumeWithIdentifyingObject(const void* identifyingObject) {
+    mLogsDispatchQueue->async([self = shared_from_this(), identifyingObject] {
+        self->mPausedIdentifyingObjects.erase(identifyingObject);
+        self->mPaused = !self->mPausedIdentifyingObjects.empty();
+        self->notifyDelegates([&](TLMChannelDelegate& delegate) {
+            delegate.channelDidResumeWithIdentifyingObject(*self, identifyingObject);
+        });
+        if (self->mPaused) return;
+        if (self->mAvailableBatchFromStorage) {
+            self->flushQueue();
+        } else {
+            self->checkPendingLogs();
+        }
+    });
+}
+
+void TLMChannelUnitDefault::pauseSendingLogsWithToken(const std::string& token) {
+    const std::optional<std::string> targetKey = TLMUtility::targetKeyFromTargetToken(token);
+    if (!targetKey) return;
+    mLogsDispatchQueue->async([self = shared_from_this(), key = *targetKey] { self->mPausedTargetKeys.insert(key); });
+}
+
+void TLMChannelUnitDefault::resumeSendingLogsWithToken(const std::string& token) {
+    const std::optional<std::string> targetKey = TLMUtility::targetKeyFromTargetToken(token);
+    if (!targetKey) return;
+    mLogsDispatchQueue->async([self = shared_from_this(), key = *targetKey] {
+        if (self->mPausedTargetKeys.erase(key) == 0) return;
+        self->countStoredLogsAndCheck();
+    });
 }

@@ -1,50 +1,149 @@
 #pragma once
-// One channel unit: the logs of one group waiting to be sent.
+// One channel unit: the logs of one group on their way from the caller to
+// the ingestion. A log is completed and checked on the caller's thread,
+// then stored in the log database on the group's logs queue; batches of
+// stored logs are loaded and sent from there.
 //
-// For now the waiting logs are kept in memory in enqueueing order; they
-// move to the log database once there is one. Thread-safe.
+// Batching: the unit sends when it holds a batch's worth of logs (only at
+// the default flush interval of 6 seconds; a longer interval chosen by the
+// application is kept to), or when the flush interval has passed since the
+// oldest unsent log came. For a longer interval that time is stored under
+// "ChannelStartTimer:<groupId>", so a restart does not begin it anew. At
+// most `pendingBatchesLimit` batches are out at once.
+//
+// Outcomes: a batch answered with success is deleted; one the server
+// refused (an answer that will not change: 4xx other than 408 and 429) or
+// that cannot be sent at all (a log JSON cannot hold) is deleted and its
+// logs reported failed. A batch that ended without a usable answer (no
+// answer, or 5xx, 408, 429 after every retry, or a refusal of the ingestion
+// such as network requests not allowed) is reported failed too, but stays
+// stored: it is not loaded again by this process, so the server cannot get
+// it twice from it, and the next start sends it.
+//
+// Threads: every method is safe from any thread; the unit's state lives on
+// the logs queue, so what a call changes shows once the queue got there.
 
+#include "platform/dispatch/Clock.h"
+#include "platform/dispatch/DispatchQueue.h"
+#include "telemetry/Internals/Channel/TLMChannelDelegate.h"
 #include "telemetry/Internals/Channel/TLMChannelUnitConfiguration.h"
-#include "telemetry/Internals/Model/TLMAbstractLog.h"
+#include "telemetry/Internals/Ingestion/TLMIngestionProtocol.h"
+#include "telemetry/Internals/Storage/TLMStorage.h"
+#include "telemetry/Internals/Util/TLMDelegateList.h"
 #include "telemetry/TLMFlags.h"
 
-#include <cstddef>
+#include <atomic>
+#include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
-// A log accepted by a unit, with the identifier the unit gave it.
-struct TLMPendingLog {
-    std::shared_ptr<TLMAbstractLog> log;
-    std::string internalId;
-    TLMFlags flags = TLMFlagsNone;
+// What becomes of a batch once its send has ended.
+enum class TLMBatchOutcome {
+    Sent,     // deleted; its logs succeeded
+    Refused,  // deleted; its logs failed for good
+    Kept,     // its logs failed here, stay stored and go after the next start
 };
 
-class TLMChannelUnitDefault {
+class TLMChannelUnitDefault : public std::enable_shared_from_this<TLMChannelUnitDefault> {
 public:
-    explicit TLMChannelUnitDefault(TLMChannelUnitConfiguration configuration);
+    // The flush interval at which a full batch is sent at once.
+    static constexpr std::uint64_t kDefaultFlushInterval = 6;
+
+    TLMChannelUnitDefault(std::shared_ptr<TLMIngestionProtocol> ingestion, std::shared_ptr<TLMStorage> storage,
+                          TLMChannelUnitConfiguration configuration,
+                          std::shared_ptr<platform::DispatchQueue> logsDispatchQueue);
 
     const TLMChannelUnitConfiguration& configuration() const { return mConfiguration; }
+    const std::shared_ptr<TLMIngestionProtocol>& ingestion() const { return mIngestion; }
+    const std::shared_ptr<platform::DispatchQueue>& logsDispatchQueue() const { return mLogsDispatchQueue; }
 
-    // Fills a missing timestamp with now and a missing device with this
-    // host's record, refuses an invalid (or null) log
-    // with the warning "Log is not valid.", gives an accepted log a new UUID
-    // text as internal id and keeps it. A disabled unit drops the log.
+    void addDelegate(const std::weak_ptr<TLMChannelDelegate>& delegate);
+    void removeDelegate(const TLMChannelDelegate* delegate);
+
+    // On the caller's thread: fills a missing timestamp (the platform
+    // clock's date), device (the device tracker's) and data-residency region
+    // (the client's); refuses an invalid (or null) log with the warning
+    // "Log is not valid."; gives the log a new UUID text as internal id and
+    // lets every delegate prepare it. Then, on the logs queue: a disabled
+    // unit drops it; a delegate may filter it out; otherwise it is stored
+    // with the flags' low byte as its priority. channelDidCompleteEnqueueingLog
+    // follows in every case.
     void enqueueItem(std::shared_ptr<TLMAbstractLog> item, TLMFlags flags);
 
-    // Enables or disables the unit; disabling with deletion drops every
-    // waiting log.
+    // Disabling stops sending and storing; with deletion every stored log of
+    // the group is deleted and reported failed (TLMErrorChannelDisabled).
+    // Enabling looks at what is stored again.
     void setEnabled(bool isEnabled, bool deleteDataOnDisabled);
-    bool isEnabled() const;
+    // Sending stops while any object holds the unit paused; logs are still
+    // stored meanwhile.
+    void pauseWithIdentifyingObject(const void* identifyingObject);
+    void resumeWithIdentifyingObject(const void* identifyingObject);
+    // Stored logs of that token's target key are left out of batches while
+    // paused.
+    void pauseSendingLogsWithToken(const std::string& token);
+    void resumeSendingLogsWithToken(const std::string& token);
 
-    // The waiting logs, oldest first.
-    std::vector<TLMPendingLog> pendingLogs() const;
-    std::size_t countLogs() const;
+    // On the logs queue: counts the group's stored logs and sends or starts
+    // the flush timer accordingly. The group schedules it for a new unit.
+    void checkPendingLogs();
+    void countStoredLogsAndCheck();
+    // On the logs queue: sends what is stored, batch by batch, up to the
+    // pending-batch limit.
+    void flushQueue();
+
+    bool isEnabled() const { return mEnabled.load(); }
+    bool isPaused() const { return mPaused.load(); }
+    // Batches sent and not yet answered.
+    std::size_t pendingBatchCount() const { return mPendingBatchCount.load(); }
+
+    // "ChannelStartTimer:<groupId>"
+    std::string startTimeKey() const;
+
+    // Sent: an answer 2xx without error. Refused: any other answer but 408,
+    // 429 and 5xx, or a batch the ingestion found it could never send.
+    // Kept: everything else (no answer, or one that may change).
+    static TLMBatchOutcome batchOutcome(const std::optional<platform::net::HTTPURLResponse>& response,
+                                        const std::optional<platform::Error>& error);
 
 private:
+    template <typename Call>
+    void notifyDelegates(Call&& call);
+
+    void storeLog(const std::shared_ptr<TLMAbstractLog>& log, const std::string& internalId, TLMFlags flags);
+    bool sendOneBatch();
+    void batchEnded(const std::string& batchId, const std::vector<std::shared_ptr<TLMAbstractLog>>& logs,
+                    const std::optional<platform::net::HTTPURLResponse>& response,
+                    const std::optional<platform::Error>& error);
+    void deleteStoredLogs();
+    // What is left of the flush interval, using and keeping the stored start
+    // time for intervals longer than the default.
+    platform::Clock::Duration resolveFlushInterval();
+    void startTimer(platform::Clock::Duration delay);
+    void cancelTimer();
+
     const TLMChannelUnitConfiguration mConfiguration;
-    mutable std::mutex mMutex;
-    bool mEnabled = true;
-    std::vector<TLMPendingLog> mPendingLogs;
+    const std::shared_ptr<TLMIngestionProtocol> mIngestion;
+    const std::shared_ptr<TLMStorage> mStorage;
+    const std::shared_ptr<platform::DispatchQueue> mLogsDispatchQueue;
+
+    TLMDelegateList<TLMChannelDelegate> mDelegates;
+
+    // Written on the logs queue only; atomics so that they can be read
+    // anywhere.
+    std::atomic<bool> mEnabled{true};
+    std::atomic<bool> mPaused{false};
+    std::atomic<std::size_t> mPendingBatchCount{0};
+
+    // The logs queue's own.
+    std::uint64_t mItemsCount = 0;  // stored and not yet in a batch
+    std::set<std::string> mPendingBatchIds;
+    bool mAvailableBatchFromStorage = false;
+    std::set<const void*> mPausedIdentifyingObjects;
+    std::set<std::string> mPausedTargetKeys;
+    std::uint64_t mTimerGeneration = 0;
+    bool mTimerRunning = false;
 };

@@ -1,5 +1,6 @@
 #include "telemetry/Internals/Context/TLMDeviceTracker.h"
 
+#include "platform/dispatch/Clock.h"
 #include "platform/foundation/Bundle.h"
 #include "platform/foundation/Locale.h"
 #include "telemetry/Internals/Util/TLMUtility.h"
@@ -73,11 +74,29 @@ TLMDeviceTracker& TLMDeviceTracker::sharedInstance() {
     return instance;
 }
 
+TLMDeviceTracker::TLMDeviceTracker() : mHistory(kHistoryKey, kHistoryLimit) {}
+
 std::shared_ptr<TLMDevice> TLMDeviceTracker::device() {
     std::lock_guard lock(mMutex);
-    if (!mDevice) mDevice = hostDevice();
+    if (!mDevice) {
+        mDevice = hostDevice();
+        const auto newest = mHistory.last();
+        if (!newest || !newest->device() || !newest->device()->isEqual(*mDevice)) {
+            mHistory.setCurrent(std::make_shared<TLMDeviceHistoryInfo>(platform::Clock::shared()->now(), mDevice));
+        }
+    }
     return mDevice;
 }
+
+std::shared_ptr<TLMDevice> TLMDeviceTracker::deviceForTimestamp(const std::optional<Date>& timestamp) {
+    if (timestamp) {
+        const auto entry = mHistory.entryAt(*timestamp, true);
+        if (entry && entry->device()) return entry->device();
+    }
+    return device();
+}
+
+void TLMDeviceTracker::clearDevices() { mHistory.clear(false); }
 
 std::shared_ptr<TLMDevice> TLMDeviceTracker::hostDevice() {
     auto device = std::make_shared<TLMDevice>();

@@ -1,20 +1,47 @@
 #pragma once
-// The device record of this host and app, as every log carries it.
+// The device record of this host and app, as every log carries it, and the
+// history of the records of earlier runs, kept in the telemetry user
+// defaults ("PastDevices") so that a log made in an earlier run (a crash)
+// gets the device of its time.
 
+#include "telemetry/Internals/Context/TLMHistory.h"
+#include "telemetry/Internals/Context/TLMHistoryInfos.h"
 #include "telemetry/Model/TLMDevice.h"
 
+#include <chrono>
 #include <filesystem>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 
 class TLMDeviceTracker {
 public:
+    using Date = std::chrono::system_clock::time_point;
+    static constexpr const char* kHistoryKey = "PastDevices";
+    // Records kept; the oldest go first.
+    static constexpr std::size_t kHistoryLimit = 5;
+
     static TLMDeviceTracker& sharedInstance();
 
-    // The record of this host and app, read on first use. Thread-safe.
+    // Reads the stored history. The app has one, `sharedInstance`; another
+    // reads the history as a new run would.
+    TLMDeviceTracker();
+
+    // The record of this host and app, read on first use; it joins the
+    // history, with the time it was read, when it differs from the newest
+    // record there. Thread-safe.
     std::shared_ptr<TLMDevice> device();
+
+    // The record current at the date: the last one recorded at or before it,
+    // the oldest for an earlier date; the current record without a date or
+    // without a history.
+    std::shared_ptr<TLMDevice> deviceForTimestamp(const std::optional<Date>& timestamp);
+
+    // Forgets the stored history; lookups give the current record until
+    // another one is recorded.
+    void clearDevices();
 
     // A record read now: the client's name and version; the machine and
     // kernel release from uname; the system's name and version from
@@ -33,8 +60,7 @@ public:
     static std::string localeText(const std::string& identifier);
 
 private:
-    TLMDeviceTracker() = default;
-
     std::mutex mMutex;
     std::shared_ptr<TLMDevice> mDevice;
+    TLMHistory<TLMDeviceHistoryInfo> mHistory;
 };

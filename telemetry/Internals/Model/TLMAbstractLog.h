@@ -6,17 +6,20 @@
 // A log is built on one thread and then handed to the channel: its fields
 // are not synchronised, apart from the transmission-target tokens.
 
+#include "telemetry/Internals/Model/TLMLogConversion.h"
 #include "telemetry/Internals/Model/TLMSerializableObject.h"
 #include "telemetry/Model/TLMDevice.h"
 
 #include <chrono>
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <set>
 #include <string>
+#include <vector>
 
-class TLMAbstractLog : public TLMSerializableObject {
+class TLMAbstractLog : public TLMSerializableObject, public TLMLogConversion {
 public:
     using Timestamp = std::chrono::system_clock::time_point;
     using TargetTokens = std::set<std::string>;
@@ -81,6 +84,24 @@ public:
     // The seven stored fields under their JSON keys; the tag and tokens are
     // not archived.
     void encodeWithCoder(TLMKeyedArchiver& coder) const override;
+
+    // One unified-schema log per token, in the tokens' order.
+    std::vector<std::shared_ptr<TLMUnifiedSchemaLog>> toUnifiedSchemaLogsWithFlags(TLMFlags flags) const override;
+    // The unified-schema log of this log for one token: version "3.0", this
+    // log's time, the token's iKey, the flags, and extensions filled from the
+    // device record and the user id. Name and data stay unset; a log kind
+    // that has them sets them after calling this.
+    virtual std::shared_ptr<TLMUnifiedSchemaLog> toUnifiedSchemaLogForTargetToken(const std::string& token,
+                                                                                  TLMFlags flags) const;
+
+    // "Version 17.2 (Build 21C62)", "Version 17.2" without a build,
+    // "Build 21C62" without a version; empty without both.
+    static std::string combineOsVersion(const std::string& version, const std::string& build);
+    // "<name>-<version>" when both are set; empty otherwise.
+    static std::string combineSDKLibVer(const std::string& name, const std::string& version);
+    // Minutes east of UTC as a signed offset: 345 gives "+05:45", -30
+    // gives "-00:30", 0 gives "+00:00".
+    static std::string convertTimeZoneOffsetToISO8601(std::int64_t offsetInMinutes);
 
 protected:
     TLMAbstractLog() = default;

@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <optional>
+#include <string>
 
 class TLMHistoryInfo : public TLMCoding {
 public:
@@ -19,6 +20,14 @@ public:
 
     // Writes the timestamp under "timestampKey".
     void encodeWithCoder(TLMKeyedArchiver& coder) const override;
+
+protected:
+    // The text under the key, an empty one included; none when absent.
+    static std::optional<std::string> optionalText(const TLMKeyedUnarchiver& coder, const std::string& key) {
+        const TLMArchiveValue* value = coder.decodeObject(key);
+        if (value == nullptr || value->isNull()) return std::nullopt;
+        return coder.decodeString(key);
+    }
 
 private:
     std::optional<Timestamp> mTimestamp;

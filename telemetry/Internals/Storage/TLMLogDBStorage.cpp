@@ -1,6 +1,8 @@
 #include "telemetry/Internals/Storage/TLMLogDBStorage.h"
 
+#include "platform/foundation/TextParts.h"
 #include "platform/security/Crypto.h"
+#include "telemetry/Internals/Model/UnifiedSchema/TLMUnifiedSchemaLog.h"
 #include "telemetry/Internals/Util/TLMUtility.h"
 #include "telemetry/Internals/Util/TLMUuid.h"
 #include "telemetry/TLMLogger.h"
@@ -27,12 +29,6 @@ std::string Describe(const platform::Value& value) {
     if (const std::int64_t* number = value.asInteger()) return std::to_string(*number);
     if (const std::string* text = value.asString()) return *text;
     return "";
-}
-
-std::string Join(const std::vector<std::string>& parts, const std::string& separator) {
-    std::string text;
-    for (std::size_t i = 0; i < parts.size(); ++i) text += (i == 0 ? "" : separator) + parts[i];
-    return text;
 }
 
 // Base64 with anything outside its alphabet left out, as damaged rows may
@@ -91,8 +87,21 @@ void TLMLogDBStorage::setMaxStorageSize(std::int64_t sizeInBytes, const std::fun
     TLMDBStorage::setMaxStorageSize(sizeInBytes, completionHandler);
 }
 
-std::optional<TLMLogDBStorage::TargetColumns> TLMLogDBStorage::targetColumnsForLog(const TLMAbstractLog&) {
-    return std::nullopt;
+bool TLMLogDBStorage::targetColumnsForLog(const TLMAbstractLog& log, std::optional<TargetColumns>& columns) {
+    columns.reset();
+    if (dynamic_cast<const TLMUnifiedSchemaLog*>(&log) == nullptr) return true;
+    columns.emplace();
+    const auto tokens = log.transmissionTargetTokens();
+    if (!tokens || tokens->empty()) return true;
+    // A unified-schema log is made for exactly one token.
+    const std::string& token = *tokens->begin();
+    columns->encryptedToken = mTargetTokenEncrypter.encryptString(token);
+    if (!columns->encryptedToken) {
+        TLMLogError(kLogTag, "Failed to encrypt the target token of a log; the log is not stored.");
+        return false;
+    }
+    columns->targetKey = TLMUtility::targetKeyFromTargetToken(token);
+    return true;
 }
 
 bool TLMLogDBStorage::saveLog(const std::shared_ptr<TLMAbstractLog>& log, const std::string& groupId, TLMFlags flags) {
@@ -106,7 +115,9 @@ bool TLMLogDBStorage::saveLog(const std::shared_ptr<TLMAbstractLog>& log, const 
     values.addString(groupId);
     values.addString(base64);
     std::string columns = Quoted(kGroupIdColumn) + ", " + Quoted(kLogColumn);
-    if (const std::optional<TargetColumns> target = targetColumnsForLog(*log)) {
+    std::optional<TargetColumns> target;
+    if (!targetColumnsForLog(*log, target)) return false;
+    if (target) {
         values.addString(target->encryptedToken);
         values.addString(target->targetKey);
         columns += ", " + Quoted(kTargetTokenColumn) + ", " + Quoted(kTargetKeyColumn);
@@ -164,6 +175,12 @@ bool TLMLogDBStorage::saveLog(const std::shared_ptr<TLMAbstractLog>& log, const 
 
 std::uint64_t TLMLogDBStorage::countLogs() { return countEntriesForTable(kTable, "", {}); }
 
+std::uint64_t TLMLogDBStorage::countLogsWithGroupId(const std::string& groupId) {
+    TLMStorageBindableArray values;
+    values.addString(groupId);
+    return countEntriesForTable(kTable, Quoted(kGroupIdColumn) + " = ?", values);
+}
+
 bool TLMLogDBStorage::loadLogsWithGroupId(const std::string& groupId, std::uint64_t limit,
                                           const std::optional<std::vector<std::string>>& excludedTargetKeys,
                                           const TLMLoadDataCompletionHandler& completionHandler) {
@@ -206,7 +223,7 @@ bool TLMLogDBStorage::loadLogsWithGroupId(const std::string& groupId, std::uint6
         std::vector<std::string> idTexts;
         for (const std::int64_t id : ids) idTexts.push_back(std::to_string(id));
         mBatches[groupId][*batchId] = std::move(ids);
-        const std::string joined = Join(idTexts, "','");
+        const std::string joined = platform::joined(idTexts, "','");
         TLMLogVerbose(kLogTag, "Load log(s) with id(s) '%s' as batch Id:%s", joined.c_str(), batchId->c_str());
     }
     if (completionHandler) completionHandler(logs, batchId);
@@ -313,7 +330,7 @@ int TLMLogDBStorage::deleteLogsFromDBWithColumnValues(const std::vector<platform
                               buildKeyFormatWithCount(columnValues.size());
     const int result = executeNonSelectionQuery(query, db, values);
     const std::string description =
-        "Deletion of log(s) by " + columnName + " with value(s) '" + Join(descriptions, "','") + "'";
+        "Deletion of log(s) by " + columnName + " with value(s) '" + platform::joined(descriptions, "','") + "'";
     if (result == SQLITE_OK) {
         TLMLogVerbose(kLogTag, "%s succeeded.", description.c_str());
     } else {

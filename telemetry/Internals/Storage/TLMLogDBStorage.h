@@ -35,6 +35,7 @@ public:
 
     bool saveLog(const std::shared_ptr<TLMAbstractLog>& log, const std::string& groupId, TLMFlags flags) override;
     std::uint64_t countLogs() override;
+    std::uint64_t countLogsWithGroupId(const std::string& groupId) override;
     std::vector<std::shared_ptr<TLMAbstractLog>> deleteLogsWithGroupId(const std::string& groupId) override;
     void deleteLogsWithBatchId(const std::string& batchId, const std::string& groupId) override;
     bool loadLogsWithGroupId(const std::string& groupId, std::uint64_t limit,
@@ -69,13 +70,17 @@ protected:
 private:
     // The encrypted transmission target token and its target key, stored
     // beside the archive of a unified-schema log so that sending can be
-    // paused per target. No log type here carries a token yet: every log
-    // is stored without them.
+    // paused per target; each NULL when the log has no token or the token
+    // no key.
     struct TargetColumns {
-        std::string encryptedToken;
-        std::string targetKey;
+        std::optional<std::string> encryptedToken;
+        std::optional<std::string> targetKey;
     };
-    std::optional<TargetColumns> targetColumnsForLog(const TLMAbstractLog& log);
+    // The columns of a unified-schema log in `columns`; none for any other
+    // log. False, with an error logged, when the token cannot be encrypted:
+    // the log is not stored rather than keeping its token in the clear or
+    // losing it.
+    bool targetColumnsForLog(const TLMAbstractLog& log, std::optional<TargetColumns>& columns);
 
     std::map<std::string, std::map<std::string, std::vector<std::int64_t>>> mBatches;
     std::size_t mIdColumnIndex = 0;

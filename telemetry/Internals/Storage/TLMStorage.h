@@ -24,7 +24,10 @@ public:
     // True when the log was stored; the low byte of the flags is its
     // priority.
     virtual bool saveLog(const std::shared_ptr<TLMAbstractLog>& log, const std::string& groupId, TLMFlags flags) = 0;
+    // Every stored log, of every group.
     virtual std::uint64_t countLogs() = 0;
+    // The stored logs of one group, those in pending batches included.
+    virtual std::uint64_t countLogsWithGroupId(const std::string& groupId) = 0;
     // The logs that were deleted.
     virtual std::vector<std::shared_ptr<TLMAbstractLog>> deleteLogsWithGroupId(const std::string& groupId) = 0;
     virtual void deleteLogsWithBatchId(const std::string& batchId, const std::string& groupId) = 0;

@@ -273,6 +273,84 @@ void TLMKeyedArchiver::encodeData(const std::optional<TLMArchiveValue::Data>& va
     if (value) encodeObject(TLMArchiveValue(*value), key);
 }
 
+void TLMKeyedArchiver::encodeUuid(const std::optional<TLMArchiveValue::Uuid>& value, const std::string& key) {
+    if (value) encodeObject(TLMArchiveValue(*value), key);
+}
+
+namespace {
+
+TLMArchiveValue archiveValueOfJson(const TLMJsonValue& value);
+
+TLMArchiveValue::Dictionary archiveDictionaryOfJson(const TLMOrderedDictionary& dictionary) {
+    TLMArchiveValue::Dictionary entries;
+    for (const auto& [name, element] : dictionary.dictionary()) entries.emplace(name, archiveValueOfJson(element));
+    return entries;
+}
+
+TLMArchiveValue archiveValueOfJson(const TLMJsonValue& value) {
+    switch (value.kind()) {
+        case TLMJsonValue::Kind::Null: return TLMArchiveValue();
+        case TLMJsonValue::Kind::Bool: return *value.asBool();
+        case TLMJsonValue::Kind::Integer: return *value.asInteger();
+        case TLMJsonValue::Kind::Real: return *value.asReal();
+        case TLMJsonValue::Kind::String: return *value.asString();
+        case TLMJsonValue::Kind::Array: {
+            TLMArchiveValue::Array array;
+            array.reserve(value.asArray()->size());
+            for (const TLMJsonValue& element : *value.asArray()) array.push_back(archiveValueOfJson(element));
+            return array;
+        }
+        case TLMJsonValue::Kind::Dictionary: return archiveDictionaryOfJson(*value.asDictionary());
+    }
+    return TLMArchiveValue();
+}
+
+// None for a kind JSON does not have.
+std::optional<TLMJsonValue> jsonOfArchiveValue(const TLMArchiveValue& value);
+
+std::optional<TLMOrderedDictionary> jsonDictionaryOfArchive(const TLMArchiveValue::Dictionary& entries) {
+    TLMOrderedDictionary dictionary(entries.size());
+    for (const auto& [name, element] : entries) {
+        std::optional<TLMJsonValue> json = jsonOfArchiveValue(element);
+        if (!json) return std::nullopt;
+        dictionary.setObject(std::move(*json), name);
+    }
+    return dictionary;
+}
+
+std::optional<TLMJsonValue> jsonOfArchiveValue(const TLMArchiveValue& value) {
+    using Kind = TLMArchiveValue::Kind;
+    switch (value.kind()) {
+        case Kind::Null: return TLMJsonValue();
+        case Kind::Bool: return TLMJsonValue(*value.asBool());
+        case Kind::Integer: return TLMJsonValue(*value.asInteger());
+        case Kind::Real: return TLMJsonValue(*value.asReal());
+        case Kind::String: return TLMJsonValue(*value.asString());
+        case Kind::Array: {
+            TLMJsonValue::Array array;
+            array.reserve(value.asArray()->size());
+            for (const TLMArchiveValue& element : *value.asArray()) {
+                std::optional<TLMJsonValue> json = jsonOfArchiveValue(element);
+                if (!json) return std::nullopt;
+                array.push_back(std::move(*json));
+            }
+            return TLMJsonValue(std::move(array));
+        }
+        case Kind::Dictionary: {
+            std::optional<TLMOrderedDictionary> dictionary = jsonDictionaryOfArchive(*value.asDictionary());
+            if (!dictionary) return std::nullopt;
+            return TLMJsonValue(std::move(*dictionary));
+        }
+        default: return std::nullopt;
+    }
+}
+
+}  // namespace
+
+void TLMKeyedArchiver::encodeJsonDictionary(const TLMOrderedDictionary& value, const std::string& key) {
+    if (value.count() != 0) encodeObject(TLMArchiveValue(archiveDictionaryOfJson(value)), key);
+}
+
 // ---- Reading
 
 class TLMArchiveReader {
@@ -533,6 +611,19 @@ std::optional<std::map<std::string, std::string>> TLMKeyedUnarchiver::decodeOpti
         texts.emplace(name, *element.asString());
     }
     return texts;
+}
+
+std::optional<TLMArchiveValue::Uuid> TLMKeyedUnarchiver::decodeUuid(const std::string& key) const {
+    return typedField(key, &TLMArchiveValue::asUuid, "a UUID");
+}
+
+TLMOrderedDictionary TLMKeyedUnarchiver::decodeJsonDictionary(const std::string& key) const {
+    const TLMArchiveValue* value = presentField(key);
+    if (value == nullptr) return {};
+    const TLMArchiveValue::Dictionary* entries = value->asDictionary();
+    std::optional<TLMOrderedDictionary> dictionary = entries ? jsonDictionaryOfArchive(*entries) : std::nullopt;
+    if (!dictionary) throwWrongKind(key, "a dictionary of JSON values");
+    return std::move(*dictionary);
 }
 
 // ---- Allowed classes

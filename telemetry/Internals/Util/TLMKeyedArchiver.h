@@ -23,6 +23,8 @@
 //                    a dictionary's entries (u32 count, key, value...)
 //   Keys are unique within a dictionary or an object.
 
+#include "telemetry/Internals/Util/TLMOrderedDictionary.h"
+
 #include <array>
 #include <chrono>
 #include <cstddef>
@@ -163,6 +165,10 @@ public:
         if (!value) return;
         encodeObject(TLMArchiveValue(TLMArchiveValue::Array(value->begin(), value->end())), key);
     }
+    void encodeUuid(const std::optional<TLMArchiveValue::Uuid>& value, const std::string& key);
+    // A tree of JSON values as a dictionary of the archive: its key order is
+    // not kept, so it reads back with its keys sorted.
+    void encodeJsonDictionary(const TLMOrderedDictionary& value, const std::string& key);
 
     TLMKeyedArchiver(const TLMKeyedArchiver&) = delete;
     TLMKeyedArchiver& operator=(const TLMKeyedArchiver&) = delete;
@@ -230,6 +236,10 @@ public:
         }
         return objects;
     }
+    std::optional<TLMArchiveValue::Uuid> decodeUuid(const std::string& key) const;
+    // A tree of JSON's kinds, keys sorted; empty when absent. A date, data,
+    // UUID or object anywhere in it fails the archive.
+    TLMOrderedDictionary decodeJsonDictionary(const std::string& key) const;
 
     // Reads an archive, restoring only what `allowedClasses` allows. None,
     // with the reason in `error`, for bytes that are no whole archive.

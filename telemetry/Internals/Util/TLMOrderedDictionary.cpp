@@ -4,6 +4,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <cmath>
 #include <stdexcept>
 
@@ -64,6 +65,26 @@ void TLMOrderedDictionary::removeAllObjects() {
 
 bool TLMOrderedDictionary::isEqualToDictionary(const TLMOrderedDictionary& other) const {
     return mOrder == other.mOrder && mDictionary == other.mDictionary;
+}
+
+namespace {
+
+bool equalIgnoringOrder(const TLMJsonValue& a, const TLMJsonValue& b) {
+    if (a.kind() != b.kind()) return false;
+    if (const TLMOrderedDictionary* dictionary = a.asDictionary()) return dictionary->hasEqualPairs(*b.asDictionary());
+    if (const TLMJsonValue::Array* array = a.asArray()) {
+        const TLMJsonValue::Array& other = *b.asArray();
+        return std::equal(array->begin(), array->end(), other.begin(), other.end(), equalIgnoringOrder);
+    }
+    return a == b;
+}
+
+}  // namespace
+
+bool TLMOrderedDictionary::hasEqualPairs(const TLMOrderedDictionary& other) const {
+    return std::equal(
+        mDictionary.begin(), mDictionary.end(), other.mDictionary.begin(), other.mDictionary.end(),
+        [](const auto& a, const auto& b) { return a.first == b.first && equalIgnoringOrder(a.second, b.second); });
 }
 
 std::optional<std::string> TLMOrderedDictionary::jsonText(bool prettyPrint, std::string* error) const {

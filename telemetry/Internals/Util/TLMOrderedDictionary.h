@@ -36,6 +36,9 @@ public:
     // Equal pairs set in the same order.
     bool isEqualToDictionary(const TLMOrderedDictionary& other) const;
     bool operator==(const TLMOrderedDictionary& other) const { return isEqualToDictionary(other); }
+    // Equal pairs in any order, nested dictionaries alike: the equality of
+    // a plain dictionary, which has no order of its own.
+    bool hasEqualPairs(const TLMOrderedDictionary& other) const;
 
     // The JSON text, keys in order, compact or indented by two spaces; "/"
     // is never escaped. None, with the reason in `error`, when a text is

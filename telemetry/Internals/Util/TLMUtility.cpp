@@ -1,5 +1,6 @@
 #include "telemetry/Internals/Util/TLMUtility.h"
 
+#include "platform/dispatch/Clock.h"
 #include "telemetry/TLMLogger.h"
 
 #include <cstdio>
@@ -63,7 +64,7 @@ void TLMUtility::addAllowedClasses(const std::vector<TLMArchiveClass>& classes) 
 }
 
 double TLMUtility::nowInMilliseconds() {
-    const auto sinceEpoch = std::chrono::system_clock::now().time_since_epoch();
+    const auto sinceEpoch = platform::Clock::shared()->now().time_since_epoch();
     return std::chrono::duration<double, std::milli>(sinceEpoch).count();
 }
 

@@ -66,7 +66,7 @@ public:
 
     // ---- Dates
     using Date = std::chrono::system_clock::time_point;
-    // Now, in milliseconds since 1970.
+    // Now by the platform clock, in milliseconds since 1970.
     static double nowInMilliseconds();
     // "yyyy-MM-dd'T'HH:mm:ss.SSS'Z'" in UTC; the milliseconds are cut, not
     // rounded, so a date never reads back later than it was.

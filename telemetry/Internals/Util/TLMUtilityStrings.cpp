@@ -2,6 +2,7 @@
 
 #include "telemetry/Internals/Util/TLMUtility.h"
 
+#include "platform/foundation/TextParts.h"
 #include "platform/foundation/Value.h"
 #include "platform/security/Crypto.h"
 #include "telemetry/TLMLogger.h"
@@ -119,17 +120,6 @@ std::optional<std::string> TLMUtility::iKeyFromTargetToken(const std::string& to
 
 namespace {
 
-std::vector<std::string> startStringParts(const std::string& string) {
-    std::vector<std::string> parts;
-    std::size_t start = 0;
-    for (;;) {
-        const auto end = string.find(';', start);
-        parts.push_back(string.substr(start, end - start));
-        if (end == std::string::npos) return parts;
-        start = end + 1;
-    }
-}
-
 std::string withoutEvery(std::string text, std::string_view marker) {
     for (auto at = text.find(marker); at != std::string::npos; at = text.find(marker, at))
         text.erase(at, marker.size());
@@ -140,7 +130,7 @@ std::string withoutEvery(std::string text, std::string_view marker) {
 
 std::optional<std::string> TLMUtility::appSecretFrom(const std::string& string) {
     const bool platformParts = string.find("ios=") != std::string::npos;
-    for (const auto& part : startStringParts(string)) {
+    for (const auto& part : platform::split(string, ';')) {
         if (part.empty() || part.find("target=") != std::string::npos) continue;
         std::string secret;
         if (platformParts) {
@@ -156,7 +146,7 @@ std::optional<std::string> TLMUtility::appSecretFrom(const std::string& string) 
 }
 
 std::optional<std::string> TLMUtility::transmissionTargetTokenFrom(const std::string& string) {
-    for (const auto& part : startStringParts(string)) {
+    for (const auto& part : platform::split(string, ';')) {
         if (part.find("target=") == std::string::npos) continue;
         std::string token = withoutEvery(part, "target=");
         if (!token.empty()) return token;

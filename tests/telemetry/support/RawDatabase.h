@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 
 namespace rawdb {
@@ -12,5 +13,7 @@ namespace rawdb {
 void Execute(const std::filesystem::path& file, const std::string& sql);
 // The first column of the first row as an integer (0 without a row).
 std::int64_t Integer(const std::filesystem::path& file, const std::string& sql);
+// The first column of the first row as text; none for NULL or without a row.
+std::optional<std::string> Text(const std::filesystem::path& file, const std::string& sql);
 
 }  // namespace rawdb

@@ -1,0 +1,337 @@
+// Logs from a channel unit to the ingestion test server, end to end, on a
+// virtual clock: batching by count and by interval, retries at their
+// intervals, refused and unanswered batches, restarts, pausing and the
+// network going down.
+
+#include "tests/telemetry/support/TelemetryTestSupport.h"
+
+#include "platform/dispatch/RunLoop.h"
+#include "platform/net/URLSession.h"
+#include "telemetry/Internals/Channel/TLMChannelUnitDefault.h"
+#include "telemetry/Internals/Storage/TLMLogDBStorage.h"
+#include "telemetry/Internals/Util/TLMTelemetryUserDefaults.h"
+#include "telemetry/TLMErrors.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <thread>
+
+using namespace std::chrono_literals;
+using testsupport::IngestionAnswer;
+using testsupport::IngestionRequest;
+using testsupport::numberedNames;
+using testsupport::storedLogs;
+using Kind = testsupport::RecordingChannelDelegate::Kind;
+
+namespace {
+
+// Long enough for a request that was going to come to have come.
+void settle() { std::this_thread::sleep_for(150ms); }
+
+std::vector<std::string> namesOf(const std::vector<std::shared_ptr<TLMAbstractLog>>& logs) {
+    std::vector<std::string> names;
+    for (const auto& log : logs) names.push_back(std::dynamic_pointer_cast<TLMEventLog>(log)->name());
+    return names;
+}
+
+std::vector<std::string> concat(std::vector<std::string> a, const std::vector<std::string>& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+}  // namespace
+
+TEST(TLMChannelSending, FiftyLogsGoAtOnceAsOneGzipBatch) {
+    testsupport::SendingRig rig;
+    auto unit = rig.addUnit("Analytics");
+    rig.enqueueEvents(*unit, "Event", 50);
+
+    ASSERT_TRUE(rig.server.waitForRequests(1));  // no clock moved: the count alone sent them
+    const std::vector<IngestionRequest> requests = rig.server.requests();
+    ASSERT_EQ(requests.size(), 1u);
+    const IngestionRequest& request = requests[0];
+    EXPECT_EQ(request.method, "POST");
+    EXPECT_EQ(request.path, "/logs");
+    EXPECT_EQ(request.query, "api-version=1.0.0");
+    EXPECT_TRUE(request.gzipped);
+    EXPECT_EQ(request.header("Content-Encoding"), std::optional<std::string>("gzip"));
+    EXPECT_LT(request.bodyLength, request.body.size() / 4);  // the same device fifty times packs well
+    EXPECT_EQ(request.header("App-Secret"), std::optional<std::string>(testsupport::SendingRig::kAppSecret));
+    EXPECT_EQ(request.kind, IngestionRequest::Kind::Logs) << request.bodyError;
+    EXPECT_EQ(testsupport::eventNames(request), numberedNames("Event", 50));
+
+    ASSERT_TRUE(testsupport::eventually([&] { return rig.delegate->count(Kind::DidSucceed) == 50; }));
+    EXPECT_EQ(rig.delegate->eventNames(Kind::WillSend), numberedNames("Event", 50));
+    EXPECT_EQ(rig.delegate->eventNames(Kind::DidSucceed), numberedNames("Event", 50));
+    EXPECT_EQ(rig.delegate->count(Kind::DidFail), 0u);
+    EXPECT_TRUE(storedLogs(*rig.group, "Analytics").empty());
+    EXPECT_EQ(unit->pendingBatchCount(), 0u);
+}
+
+TEST(TLMChannelSending, FewerLogsWaitForTheFlushInterval) {
+    testsupport::SendingRig rig;
+    auto unit = rig.addUnit("Analytics");
+    rig.enqueueEvents(*unit, "Early", 3);
+    rig.drain();
+    rig.advance(5999ms);
+    settle();
+    EXPECT_TRUE(rig.server.requests().empty());
+    // A log that comes meanwhile does not start the interval again.
+    rig.enqueueEvents(*unit, "Late", 1);
+    rig.drain();
+    rig.advance(1ms);
+    ASSERT_TRUE(rig.server.waitForRequests(1));
+    const std::vector<IngestionRequest> requests = rig.server.requests();
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(testsupport::eventNames(requests[0]), concat(numberedNames("Early", 3), {"Late0"}));
+}
+
+TEST(TLMChannelSending, AnswersThatMayChangeAreRetriedAtTheIntervals) {
+    testsupport::SendingRig rig;
+    rig.server.script("/logs", {IngestionAnswer::withStatus(500), IngestionAnswer::withStatus(503)},
+                      IngestionAnswer::withStatus(200));
+    auto unit = rig.addUnit("Analytics");
+    rig.enqueueEvents(*unit, "Event", 50);
+    ASSERT_TRUE(rig.server.waitForRequests(1));
+
+    // 10 seconds, then 300.
+    for (const auto interval : {10s, 300s}) {
+        ASSERT_TRUE(rig.waitForRetryWaits(1));
+        const std::size_t before = rig.server.requests().size();
+        rig.advance(interval - 1ms);
+        settle();
+        EXPECT_EQ(rig.server.requests().size(), before) << "retried before " << interval.count() << " s";
+        rig.advance(1ms);
+        ASSERT_TRUE(rig.server.waitForRequests(before + 1));
+    }
+    const std::vector<IngestionRequest> requests = rig.server.requests();
+    ASSERT_EQ(requests.size(), 3u);
+    for (const IngestionRequest& request : requests) {
+        EXPECT_EQ(testsupport::eventNames(request), numberedNames("Event", 50));  // the same batch each time
+    }
+    EXPECT_EQ(requests[0].status, 500);
+    EXPECT_EQ(requests[1].status, 503);
+    EXPECT_EQ(requests[2].status, 200);
+    ASSERT_TRUE(testsupport::eventually([&] { return rig.delegate->count(Kind::DidSucceed) == 50; }));
+    EXPECT_EQ(rig.delegate->count(Kind::WillSend), 50u);
+    EXPECT_EQ(rig.delegate->count(Kind::DidFail), 0u);
+    EXPECT_TRUE(storedLogs(*rig.group, "Analytics").empty());
+}
+
+TEST(TLMChannelSending, ARefusedBatchIsDroppedAndEveryLogReportedFailed) {
+    testsupport::SendingRig rig;
+    rig.server.script("/logs", {IngestionAnswer::withStatus(400)});
+    auto unit = rig.addUnit("Analytics");
+    rig.enqueueEvents(*unit, "Refused", 50);
+    ASSERT_TRUE(rig.server.waitForRequests(1));
+    ASSERT_TRUE(testsupport::eventually([&] { return rig.delegate->count(Kind::DidFail) == 50; }));
+    EXPECT_EQ(rig.delegate->eventNames(Kind::DidFail), numberedNames("Refused", 50));
+    for (const auto& failure : rig.delegate->events(Kind::DidFail)) {
+        ASSERT_TRUE(failure.error.has_value());
+        EXPECT_EQ(failure.error->domain(), kTLMErrorDomain);
+        EXPECT_EQ(failure.error->code(), TLMErrorHttpStatus);
+        ASSERT_NE(failure.error->userInfoValue<int>(kTLMHttpStatusCodeKey), nullptr);
+        EXPECT_EQ(*failure.error->userInfoValue<int>(kTLMHttpStatusCodeKey), 400);
+    }
+    EXPECT_TRUE(storedLogs(*rig.group, "Analytics").empty());
+    // Never retried.
+    rig.advance(3600s);
+    settle();
+    EXPECT_EQ(rig.server.requests().size(), 1u);
+    EXPECT_EQ(rig.delegate->count(Kind::DidSucceed), 0u);
+}
+
+TEST(TLMChannelSending, AnUnansweredBatchIsKeptNotResentByTheSameProcessAndSentOnceAfterARestart) {
+    testsupport::SendingRig rig;
+    rig.server.script("/logs", std::vector<IngestionAnswer>(4, IngestionAnswer::dropped()));
+    auto unit = rig.addUnit("Analytics");
+    rig.enqueueEvents(*unit, "Lost", 50);
+    ASSERT_TRUE(rig.server.waitForRequests(1));
+    std::size_t attempts = 1;
+    for (const auto interval : {10s, 300s, 1200s}) {
+        ASSERT_TRUE(rig.waitForRetryWaits(1));
+        rig.advance(interval);
+        ASSERT_TRUE(rig.server.waitForRequests(++attempts));
+    }
+    ASSERT_TRUE(testsupport::eventually([&] { return rig.delegate->count(Kind::DidFail) == 50; }));
+    for (const auto& failure : rig.delegate->events(Kind::DidFail)) {
+        ASSERT_TRUE(failure.error.has_value());
+        EXPECT_EQ(failure.error->domain(), platform::net::URLErrorDomain);
+    }
+    // Not lost: still stored.
+    EXPECT_EQ(namesOf(storedLogs(*rig.group, "Analytics")), numberedNames("Lost", 50));
+
+    // New logs go on their own; the unanswered batch is not loaded again.
+    rig.enqueueEvents(*unit, "Next", 50);
+    ASSERT_TRUE(rig.server.waitForRequests(5));
+    rig.advance(3600s);
+    settle();
+    std::vector<IngestionRequest> requests = rig.server.requests();
+    ASSERT_EQ(requests.size(), 5u);
+    EXPECT_EQ(testsupport::eventNames(requests[4]), numberedNames("Next", 50));
+    ASSERT_TRUE(testsupport::eventually([&] { return rig.delegate->count(Kind::DidSucceed) == 50; }));
+
+    // After a restart the kept batch goes once.
+    rig.launch();
+    unit = rig.addUnit("Analytics");
+    ASSERT_TRUE(rig.server.waitForRequests(6));
+    rig.advance(3600s);
+    settle();
+    requests = rig.server.requests();
+    ASSERT_EQ(requests.size(), 6u);
+    EXPECT_EQ(testsupport::eventNames(requests[5]), numberedNames("Lost", 50));
+    ASSERT_TRUE(testsupport::eventually([&] { return storedLogs(*rig.group, "Analytics").empty(); }));
+}
+
+TEST(TLMChannelSending, UnsentLogsAreSentOnceAfterARestartAndOnlyTheirGroupCounts) {
+    testsupport::SendingRig rig;
+    const int pauser = 0;
+    auto unit = rig.addUnit("Analytics");
+    auto other = rig.addUnit("Analytics_critical");
+    unit->pauseWithIdentifyingObject(&pauser);
+    other->pauseWithIdentifyingObject(&pauser);
+    rig.enqueueEvents(*unit, "Unsent", 3);
+    rig.enqueueEvents(*other, "Other", 60);
+    rig.drain();
+    EXPECT_TRUE(rig.server.requests().empty());
+
+    // The next start finds 3 logs of its own beside 60 of another group: the
+    // 3 wait for the interval rather than going as a full batch.
+    rig.launch();
+    unit = rig.addUnit("Analytics");
+    rig.drain();
+    settle();
+    EXPECT_TRUE(rig.server.requests().empty());
+    rig.advance(6s);
+    ASSERT_TRUE(rig.server.waitForRequests(1));
+    rig.advance(3600s);
+    settle();
+    const std::vector<IngestionRequest> requests = rig.server.requests();
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(testsupport::eventNames(requests[0]), numberedNames("Unsent", 3));
+    ASSERT_TRUE(testsupport::eventually([&] { return storedLogs(*rig.group, "Analytics").empty(); }));
+    EXPECT_EQ(storedLogs(*rig.group, "Analytics_critical").size(), 60u);
+}
+
+TEST(TLMChannelSending, APausedUnitSendsOnlyOnceEveryObjectResumedIt) {
+    testsupport::SendingRig rig;
+    const int first = 0;
+    const int second = 0;
+    auto unit = rig.addUnit("Analytics");
+    unit->pauseWithIdentifyingObject(&first);
+    unit->pauseWithIdentifyingObject(&second);
+    rig.enqueueEvents(*unit, "Held", 60);
+    rig.drain();
+    EXPECT_TRUE(unit->isPaused());
+    rig.advance(60s);
+    settle();
+    EXPECT_TRUE(rig.server.requests().empty());
+
+    unit->resumeWithIdentifyingObject(&first);
+    rig.drain();
+    EXPECT_TRUE(unit->isPaused());
+    rig.advance(60s);
+    settle();
+    EXPECT_TRUE(rig.server.requests().empty());
+
+    unit->resumeWithIdentifyingObject(&second);
+    ASSERT_TRUE(rig.server.waitForRequests(2));  // a full batch and what is left, at once
+    const std::vector<IngestionRequest> requests = rig.server.requests();
+    std::vector<std::string> sent;
+    for (const IngestionRequest& request : requests) sent = concat(sent, testsupport::eventNames(request));
+    std::sort(sent.begin(), sent.end());
+    std::vector<std::string> expected = numberedNames("Held", 60);
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(sent, expected);
+}
+
+TEST(TLMChannelSending, AtMostThePendingBatchLimitIsOut) {
+    testsupport::SendingRig rig;
+    rig.server.script("/logs", std::vector<IngestionAnswer>(3, IngestionAnswer::withStatus(500)));
+    auto unit = rig.addUnit("Analytics");
+    rig.enqueueEvents(*unit, "Event", 200);
+    ASSERT_TRUE(rig.server.waitForRequests(3));
+    ASSERT_TRUE(rig.waitForRetryWaits(3));
+    rig.drain();
+    settle();
+    EXPECT_EQ(rig.server.requests().size(), 3u);  // the fourth batch waits
+    EXPECT_EQ(unit->pendingBatchCount(), 3u);
+
+    rig.advance(10s);
+    ASSERT_TRUE(rig.server.waitForRequests(7));  // three retries answered, then the fourth batch
+    ASSERT_TRUE(testsupport::eventually([&] { return rig.delegate->count(Kind::DidSucceed) == 200; }));
+    EXPECT_TRUE(storedLogs(*rig.group, "Analytics").empty());
+}
+
+TEST(TLMChannelSending, ABatchThatJsonCannotHoldFailsLocallyAndIsNeverSent) {
+    testsupport::SendingRig rig;
+    auto unit = rig.addUnit("Analytics");
+    unit->enqueueItem(testsupport::makeEvent("Bad\xff"), TLMFlagsNormal);  // not UTF-8
+    rig.drain();
+    rig.advance(6s);
+    ASSERT_TRUE(testsupport::eventually([&] { return rig.delegate->count(Kind::DidFail) == 1; }));
+    const auto failure = rig.delegate->events(Kind::DidFail)[0];
+    ASSERT_TRUE(failure.error.has_value());
+    EXPECT_EQ(failure.error->domain(), kTLMErrorDomain);
+    EXPECT_EQ(failure.error->code(), TLMErrorSerializationFailed);
+    EXPECT_TRUE(storedLogs(*rig.group, "Analytics").empty());  // dropped: it would fail every time
+
+    // The next batch goes as usual.
+    unit->enqueueItem(testsupport::makeEvent("Good"), TLMFlagsNormal);
+    rig.drain();
+    rig.advance(6s);
+    ASSERT_TRUE(rig.server.waitForRequests(1));
+    const std::vector<IngestionRequest> requests = rig.server.requests();
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(testsupport::eventNames(requests[0]), std::vector<std::string>{"Good"});
+}
+
+TEST(TLMChannelSending, ALongerIntervalIsKeptAcrossARestart) {
+    testsupport::SendingRig rig;
+    auto unit = rig.addUnit("Analytics", 60);
+    rig.enqueueEvents(*unit, "Slow", 60);  // more than a batch: the interval still rules
+    rig.drain();
+    const auto key = unit->startTimeKey();
+    EXPECT_EQ(key, "ChannelStartTimer:Analytics");
+    const auto start = TLMTelemetryUserDefaults::shared().objectForKey(key);
+    ASSERT_TRUE(start.has_value());
+    EXPECT_EQ(start->asDate() != nullptr ? *start->asDate() : platform::Clock::Date{}, rig.clock->now());
+    rig.advance(40s);
+    settle();
+    EXPECT_TRUE(rig.server.requests().empty());
+
+    // 20 seconds are left after the restart, not 60.
+    rig.launch();
+    unit = rig.addUnit("Analytics", 60);
+    rig.drain();
+    rig.advance(20s - 1ms);
+    settle();
+    EXPECT_TRUE(rig.server.requests().empty());
+    rig.advance(1ms);
+    ASSERT_TRUE(rig.server.waitForRequests(2));
+    ASSERT_TRUE(testsupport::eventually([&] { return storedLogs(*rig.group, "Analytics").empty(); }));
+    EXPECT_FALSE(TLMTelemetryUserDefaults::shared().objectForKey(key).has_value());
+}
+
+TEST(TLMChannelSending, NothingLeavesWhileTheNetworkIsDown) {
+    testsupport::SendingRig rig;
+    rig.links.links().setFlags(0);
+    rig.launch();  // a client made while the network is down starts paused
+    EXPECT_TRUE(rig.httpClient->isPaused());
+    auto unit = rig.addUnit("Analytics");
+    rig.enqueueEvents(*unit, "Offline", 50);
+    rig.drain();
+    settle();
+    EXPECT_TRUE(rig.server.requests().empty());
+    EXPECT_EQ(rig.httpClient->pendingCalls().size(), 1u);
+
+    // The change reaches the client through the main loop.
+    rig.links.links().setFlags(platform::net::ReachabilityFlagReachable);
+    rig.links.links().reportChange();
+    ASSERT_TRUE(platform::RunLoop::main()->runUntil([&] { return !rig.httpClient->isPaused(); }, 10s));
+    ASSERT_TRUE(rig.server.waitForRequests(1));
+    EXPECT_EQ(testsupport::eventNames(rig.server.requests()[0]), numberedNames("Offline", 50));
+    ASSERT_TRUE(testsupport::eventually([&] { return rig.delegate->count(Kind::DidSucceed) == 50; }));
+}

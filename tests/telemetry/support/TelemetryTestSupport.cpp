@@ -1,0 +1,230 @@
+#include "tests/telemetry/support/TelemetryTestSupport.h"
+
+#include "telemetry/Internals/Channel/TLMChannelUnitDefault.h"
+#include "telemetry/Internals/Storage/TLMLogDBStorage.h"
+#include "telemetry/Internals/Util/TLMAnalyticsArchiverUtil.h"
+#include "telemetry/Internals/Util/TLMArchiverUtil.h"
+#include "telemetry/Internals/Util/TLMUuid.h"
+#include "telemetry/Internals/Util/TLM_Reachability.h"
+
+#include <stdexcept>
+#include <thread>
+
+namespace testsupport {
+
+using platform::net::ReachabilitySource;
+
+// ---- TestLinks
+
+void TestLinks::setFlags(std::optional<std::uint32_t> flags) {
+    std::lock_guard lock(mMutex);
+    mFlags = flags;
+}
+
+std::optional<std::uint32_t> TestLinks::flagsFor(const platform::net::ReachabilityTarget&) {
+    std::lock_guard lock(mMutex);
+    return mFlags;
+}
+
+bool TestLinks::startWatching(std::function<void()> changed) {
+    std::lock_guard lock(mMutex);
+    mChanged = std::move(changed);
+    return true;
+}
+
+void TestLinks::stopWatching() {
+    std::lock_guard lock(mMutex);
+    mChanged = nullptr;
+}
+
+void TestLinks::reportChange() {
+    std::function<void()> changed;
+    {
+        std::lock_guard lock(mMutex);
+        changed = mChanged;
+    }
+    if (changed) std::thread(changed).join();
+}
+
+ScopedTestLinks::ScopedTestLinks() {
+    mLinks->setFlags(platform::net::ReachabilityFlagReachable);
+    ReachabilitySource::setShared(mLinks);
+}
+
+ScopedTestLinks::~ScopedTestLinks() { ReachabilitySource::setShared(nullptr); }
+
+// ---- RecordingChannelDelegate
+
+void RecordingChannelDelegate::record(Kind kind, TLMChannelUnitDefault& channel,
+                                      const std::shared_ptr<TLMAbstractLog>& log,
+                                      std::optional<platform::Error> error) {
+    std::lock_guard lock(mMutex);
+    mEvents.push_back({kind, channel.configuration().groupId(), log, std::move(error)});
+}
+
+std::vector<RecordingChannelDelegate::Event> RecordingChannelDelegate::events(Kind kind) const {
+    std::lock_guard lock(mMutex);
+    std::vector<Event> matching;
+    for (const Event& event : mEvents) {
+        if (event.kind == kind) matching.push_back(event);
+    }
+    return matching;
+}
+
+std::vector<std::string> RecordingChannelDelegate::eventNames(Kind kind) const {
+    std::vector<std::string> names;
+    for (const Event& event : events(kind)) {
+        if (const auto* log = dynamic_cast<const TLMEventLog*>(event.log.get())) names.push_back(log->name());
+    }
+    return names;
+}
+
+void RecordingChannelDelegate::setFilteredName(std::string name) {
+    std::lock_guard lock(mMutex);
+    mFilteredName = std::move(name);
+}
+
+void RecordingChannelDelegate::channelPrepareLog(TLMChannelUnitDefault& channel,
+                                                 const std::shared_ptr<TLMAbstractLog>& log) {
+    record(Kind::Prepare, channel, log);
+}
+
+void RecordingChannelDelegate::channelDidPrepareLog(TLMChannelUnitDefault& channel,
+                                                    const std::shared_ptr<TLMAbstractLog>& log, const std::string&,
+                                                    TLMFlags) {
+    record(Kind::DidPrepare, channel, log);
+}
+
+bool RecordingChannelDelegate::channelUnitShouldFilterLog(TLMChannelUnitDefault&,
+                                                          const std::shared_ptr<TLMAbstractLog>& log) {
+    const auto* event = dynamic_cast<const TLMEventLog*>(log.get());
+    std::lock_guard lock(mMutex);
+    return event != nullptr && !mFilteredName.empty() && event->name() == mFilteredName;
+}
+
+void RecordingChannelDelegate::channelDidCompleteEnqueueingLog(TLMChannelUnitDefault& channel,
+                                                               const std::shared_ptr<TLMAbstractLog>& log,
+                                                               const std::string&) {
+    record(Kind::DidComplete, channel, log);
+}
+
+void RecordingChannelDelegate::channelWillSendLog(TLMChannelUnitDefault& channel,
+                                                  const std::shared_ptr<TLMAbstractLog>& log) {
+    record(Kind::WillSend, channel, log);
+}
+
+void RecordingChannelDelegate::channelDidSucceedSendingLog(TLMChannelUnitDefault& channel,
+                                                           const std::shared_ptr<TLMAbstractLog>& log) {
+    record(Kind::DidSucceed, channel, log);
+}
+
+void RecordingChannelDelegate::channelDidFailSendingLog(TLMChannelUnitDefault& channel,
+                                                        const std::shared_ptr<TLMAbstractLog>& log,
+                                                        const platform::Error& error) {
+    record(Kind::DidFail, channel, log, error);
+}
+
+void RecordingChannelDelegate::channelDidSetEnabled(TLMChannelUnitDefault& channel, bool, bool) {
+    record(Kind::DidSetEnabled, channel, nullptr);
+}
+
+void RecordingChannelDelegate::channelGroupDidAddChannelUnit(TLMChannelGroupDefault&,
+                                                             const std::shared_ptr<TLMChannelUnitDefault>& channel) {
+    record(Kind::AddedUnit, *channel, nullptr);
+}
+
+// ---- Helpers
+
+std::shared_ptr<TLMEventLog> makeEvent(const std::string& name) {
+    auto event = std::make_shared<TLMEventLog>();
+    event->setName(name);
+    event->setEventId(TLMNewUuidString());
+    return event;
+}
+
+std::vector<std::string> eventNames(const IngestionRequest& request) {
+    std::vector<std::string> names;
+    for (const platform::Value& log : request.logs) {
+        const auto* fields = log.asDictionary();
+        if (fields == nullptr) continue;
+        const auto name = fields->find("name");
+        if (name != fields->end() && name->second.asString() != nullptr) names.push_back(*name->second.asString());
+    }
+    return names;
+}
+
+std::vector<std::string> numberedNames(const std::string& prefix, std::size_t count) {
+    std::vector<std::string> names;
+    for (std::size_t i = 0; i < count; ++i) names.push_back(prefix + std::to_string(i));
+    return names;
+}
+
+bool eventually(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return true;
+}
+
+std::vector<std::shared_ptr<TLMAbstractLog>> storedLogs(TLMChannelGroupDefault& group, const std::string& groupId) {
+    std::vector<std::shared_ptr<TLMAbstractLog>> logs;
+    group.logsDispatchQueue()->sync(
+        [&] { logs = dynamic_cast<TLMLogDBStorage&>(*group.storage()).logsFromDBWithGroupId(groupId); });
+    return logs;
+}
+
+// ---- SendingRig
+
+SendingRig::SendingRig() {
+    TLMArchiverUtil::addAllowedTelemetryModuleClasses();
+    TLMAnalyticsArchiverUtil::addAllowedAnalyitcsModuleClasses();
+    server.start();
+    launch();
+}
+
+SendingRig::~SendingRig() { end(); }
+
+void SendingRig::launch() {
+    end();
+    httpClient = TLMHttpClient::make();
+    ingestion = std::make_shared<TLMDefaultIngestion>(httpClient, server.baseUrl(), TLMNewUuidString());
+    ingestion->setAppSecret(kAppSecret);
+    group = TLMChannelGroupDefault::make(httpClient, ingestion);
+    delegate = std::make_shared<RecordingChannelDelegate>();
+    group->addDelegate(delegate);
+}
+
+void SendingRig::end() {
+    if (group) drain();
+    mUnits.clear();
+    group.reset();
+    ingestion.reset();
+    httpClient.reset();
+}
+
+std::shared_ptr<TLMChannelUnitDefault> SendingRig::addUnit(const std::string& groupId, std::uint64_t flushInterval) {
+    auto unit = group->addChannelUnitWithConfiguration(
+        TLMChannelUnitConfiguration::makeDefaultConfiguration(groupId, flushInterval));
+    mUnits.push_back(unit);
+    return unit;
+}
+
+void SendingRig::enqueueEvents(TLMChannelUnitDefault& unit, const std::string& prefix, std::size_t count) {
+    for (const std::string& name : numberedNames(prefix, count)) unit.enqueueItem(makeEvent(name), TLMFlagsNormal);
+}
+
+void SendingRig::drain() {
+    group->logsDispatchQueue()->sync([] {});
+}
+
+bool SendingRig::waitForRetryWaits(std::size_t count) {
+    return eventually([&] {
+        std::size_t waiting = 0;
+        for (const auto& call : httpClient->pendingCalls()) waiting += call->isWaitingForRetry() ? 1 : 0;
+        return waiting == count;
+    });
+}
+
+}  // namespace testsupport
