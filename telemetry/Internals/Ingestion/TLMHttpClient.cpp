@@ -220,22 +220,24 @@ void TLMHttpClient::scheduleRetry(const std::shared_ptr<TLMHttpCall>& call) {
     const std::size_t retry = call->mRetryCount;
     const double seconds = call->mRetryIntervals[retry];
     {
+        // Scheduled under the lock, so a call seen waiting has its retry on
+        // the clock already (the block only runs later, on the queue).
         std::lock_guard lock(mMutex);
         if (call->mCompleted) return;
         call->mWaitingForRetry = true;
         call->mRetryCount = retry + 1;
+        mQueue->asyncAfter(delayOf(seconds), [weakSelf = weak_from_this(), call] {
+            const auto self = weakSelf.lock();
+            if (!self) return;
+            {
+                std::lock_guard lock(self->mMutex);
+                call->mWaitingForRetry = false;
+            }
+            self->attempt(call);
+        });
     }
     TLMLogWarning(kLogTag, "Call attempt #%zu of %s failed; retrying in %g seconds.", retry + 1,
                   call->mUrl.absoluteString().c_str(), seconds);
-    mQueue->asyncAfter(delayOf(seconds), [weakSelf = weak_from_this(), call] {
-        const auto self = weakSelf.lock();
-        if (!self) return;
-        {
-            std::lock_guard lock(self->mMutex);
-            call->mWaitingForRetry = false;
-        }
-        self->attempt(call);
-    });
 }
 
 void TLMHttpClient::complete(const std::shared_ptr<TLMHttpCall>& call, std::optional<std::vector<std::uint8_t>> body,
