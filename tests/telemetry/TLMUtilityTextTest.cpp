@@ -5,6 +5,7 @@
 #include "telemetry/Internals/Util/TLMUtility.h"
 
 #include "platform/dispatch/RunLoop.h"
+#include "platform/foundation/Value.h"
 
 #include <gtest/gtest.h>
 
@@ -44,6 +45,13 @@ TEST(TLMUtilityText, DigestPrettyJsonAndMasking) {
     EXPECT_NE(pretty->find("\"https://example.org/x\""), std::string::npos) << *pretty;
     EXPECT_EQ(pretty->find("\\/"), std::string::npos);
     EXPECT_NE(pretty->find('\n'), std::string::npos);
+    // A backslash before a slash in a value is data: it must read back as it was.
+    const std::string slashes = R"({"path":"a\\/b"})";
+    const auto kept = TLMUtility::prettyPrintJson(TLMUtility::Data(slashes.begin(), slashes.end()));
+    ASSERT_TRUE(kept);
+    const auto reread = platform::Value::fromJson(*kept);
+    ASSERT_TRUE(reread && reread->isDictionary());
+    EXPECT_EQ(*reread->asDictionary()->at("path").asString(), "a\\/b");
 
     // The ingestion's mask of tokens in logged answers: case-insensitive,
     // every match, groups usable in the template.

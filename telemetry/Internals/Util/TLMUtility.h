@@ -129,7 +129,7 @@ public:
     // ---- Text
     // The SHA-256 digest of the text's bytes in lower-case hexadecimal.
     static std::string sha256(const std::string& text);
-    // The JSON pretty-printed with "\/" written "/"; the data read as text
+    // The JSON pretty-printed (our writer leaves "/" unescaped); the data read as text
     // when it is no JSON; none for no data.
     static std::optional<std::string> prettyPrintJson(const std::optional<Data>& data);
     // Every case-insensitive match of `pattern` replaced by `replacement`

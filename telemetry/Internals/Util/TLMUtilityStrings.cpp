@@ -171,9 +171,9 @@ std::optional<std::string> TLMUtility::prettyPrintJson(const std::optional<Data>
     std::string text(data->begin(), data->end());
     const auto value = platform::Value::fromJson(text);
     if (!value) return text;
-    std::string pretty = value->toJson(true);
-    for (auto at = pretty.find("\\/"); at != std::string::npos; at = pretty.find("\\/", at + 1)) pretty.erase(at, 1);
-    return pretty;
+    // Our writer never escapes "/", so there is no "\\/" to undo; undoing it
+    // anyway would break an escaped backslash that precedes a slash.
+    return value->toJson(true);
 }
 
 std::optional<std::string> TLMUtility::obfuscateString(const std::string& string, const std::string& pattern,
