@@ -20,8 +20,9 @@
 // stored: it is not loaded again by this process, so the server cannot get
 // it twice from it, and the next start sends it.
 //
-// Threads: every method is safe from any thread; the unit's state lives on
-// the logs queue, so what a call changes shows once the queue got there.
+// Threads: the methods marked "on the logs queue" run there only; every
+// other is safe from any thread. The unit's state lives on the logs queue,
+// so what a call changes shows once the queue got there.
 
 #include "platform/dispatch/Clock.h"
 #include "platform/dispatch/DispatchQueue.h"
