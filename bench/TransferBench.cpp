@@ -23,7 +23,7 @@ void die(const std::string& what) {
     std::exit(1);
 }
 
-std::string runCurlOutput(const std::vector<std::string>& args) {
+std::string runCurlOutput(const std::vector<std::string>& args, const std::string& workingFolder) {
     int out[2];
     if (::pipe(out) != 0) die("pipe failed");
     const pid_t pid = ::fork();
@@ -32,6 +32,7 @@ std::string runCurlOutput(const std::vector<std::string>& args) {
         ::dup2(out[1], STDOUT_FILENO);
         ::close(out[0]);
         ::close(out[1]);
+        if (!workingFolder.empty() && ::chdir(workingFolder.c_str()) != 0) ::_exit(126);
         std::vector<char*> argv;
         for (const auto& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
         argv.push_back(nullptr);

@@ -16,7 +16,7 @@ void setProgramName(const char* name);
 
 // Runs curl with `args` (args[0] is "curl"); returns what it printed on
 // standard output. Dies when curl fails.
-std::string runCurlOutput(const std::vector<std::string>& args);
+std::string runCurlOutput(const std::vector<std::string>& args, const std::string& workingFolder = {});
 // The same, for a curl that prints only an HTTP status (-w "%{http_code}").
 int runCurl(const std::vector<std::string>& args);
 

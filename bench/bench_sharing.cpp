@@ -98,14 +98,14 @@ void clientRound(const std::shared_ptr<QLSharedLayoutsClient>& client) {
 void curlRound(int parallelism, bool toFiles) {
     std::vector<std::string> args = {
         "curl", "--silent", "--parallel", "--parallel-immediate", "--parallel-max", std::to_string(parallelism)};
+    // "next" in a config resets --output-dir, so curl runs in the round's folder.
+    std::filesystem::path folder;
     if (toFiles) {
-        const auto folder = gSetup->root.path() / ("curl-" + std::to_string(gSetup->round++));
+        folder = gSetup->root.path() / ("curl-" + std::to_string(gSetup->round++));
         std::filesystem::create_directories(folder);
-        args.insert(args.end(), {"--output-dir", folder.string(), "-K", gSetup->curlConfig.string()});
-    } else {
-        args.insert(args.end(), {"-K", gSetup->curlConfigDiscarding.string()});
     }
-    const std::string statuses = runCurlOutput(args);
+    args.insert(args.end(), {"-K", (toFiles ? gSetup->curlConfig : gSetup->curlConfigDiscarding).string()});
+    const std::string statuses = runCurlOutput(args, folder.string());
     std::size_t ok = 0;
     for (std::size_t at = statuses.find("200 "); at != std::string::npos; at = statuses.find("200 ", at + 4)) ++ok;
     if (ok != 2 * kPicturesPerKind) die("curl answered " + statuses);
