@@ -15,7 +15,10 @@ includes SDL, and nothing here includes it (programs do).
 Modules: platform is at the bottom and includes nothing of ours; telemetry
 and storage sit on the platform; crash reporting on telemetry and the
 platform; the engine on platform and telemetry; the sharing client on
-platform, storage and the engine; the layout viewer on all of these.
+platform, storage and the engine; the layout viewer's drawing road
+(LayoutModule/LayoutView) on these; the widgets on the platform alone; the
+app on all of these; the catalogue and profile screens on the app; the
+layout screens (the rest of LayoutModule) on top.
 
 Prints every include that breaks the order and exits 1 when there is one.
 """
@@ -34,8 +37,13 @@ MODULES_BELOW = {
     "storage": {"platform"},
     "engine": {"platform", "telemetry"},
     "SharingModule": {"platform", "storage", "engine"},
-    "LayoutModule": {"platform", "telemetry", "storage", "engine", "SharingModule"},
+    "LayoutModule/LayoutView": {"platform", "telemetry", "storage", "engine", "SharingModule"},
+    "widgets": {"platform"},
 }
+MODULES_BELOW["app"] = {"crashes", "widgets", "LayoutModule/LayoutView"} | MODULES_BELOW["LayoutModule/LayoutView"]
+MODULES_BELOW["UserProfileModule"] = {"app"} | MODULES_BELOW["app"]
+MODULES_BELOW["DocPickerModule"] = {"UserProfileModule"} | MODULES_BELOW["UserProfileModule"]
+MODULES_BELOW["LayoutModule"] = {"DocPickerModule"} | MODULES_BELOW["DocPickerModule"]
 
 PLATFORM_BELOW = {
     "dispatch": set(),
@@ -58,38 +66,47 @@ def platform_folder(parts):
     return parts[0]
 
 
+def module_of(parts):
+    """The module of a path inside the tree; the drawing road is one of its own."""
+    if len(parts) > 2 and parts[0] == "LayoutModule" and parts[1] == "LayoutView":
+        return "LayoutModule/LayoutView"
+    return parts[0]
+
+
 def violations(root):
-    for module, below in MODULES_BELOW.items():
-        for path in sorted((root / module).rglob("*")):
-            if path.suffix not in (".h", ".cpp"):
-                continue
-            relative = path.relative_to(root)
-            text = path.read_text(errors="replace")
-            in_sdl = module == "platform" and platform_folder(relative.parts[1:]) == "ui/sdl"
-            if SDL_INCLUDE.search(text) and not in_sdl:
-                yield f"{relative}: includes SDL, which only platform/ui/sdl may use"
-            for included in INCLUDE.findall(text):
-                top = included.split("/", 1)[0]
-                if top in MODULES_BELOW and top != module and top not in below:
-                    yield f"{relative}: includes {included} of a module above it"
-                if (top == "platform" and module != "platform"
-                        and platform_folder(included.split("/")[1:]) == "ui/sdl"):
-                    yield f"{relative}: includes {included}, the desktop window, which only programs use"
-                if module == "platform" and top == "platform":
-                    own = platform_folder(relative.parts[1:])
-                    other = platform_folder(included.split("/")[1:])
-                    if own not in PLATFORM_BELOW or other not in PLATFORM_BELOW:
-                        yield f"{relative}: includes {included}, outside the platform's folders"
-                    elif other != own and other not in PLATFORM_BELOW[own]:
-                        yield f"{relative}: includes {included} of a platform folder it may not use"
-                if module == "engine" and top == "engine":
-                    own = relative.parts[1]
-                    other = included.split("/")[1]
-                    if own not in ENGINE_ORDER or other not in ENGINE_ORDER:
-                        yield f"{relative}: includes {included}, outside the engine's folders"
-                    elif (ENGINE_ORDER.index(other) > ENGINE_ORDER.index(own)
-                          and (own, other) not in ENGINE_ALLOWED_UP):
-                        yield f"{relative}: includes {included} of a higher folder"
+    tops = sorted({module.split("/")[0] for module in MODULES_BELOW})
+    for path in sorted(p for top in tops for p in (root / top).rglob("*")):
+        if path.suffix not in (".h", ".cpp"):
+            continue
+        relative = path.relative_to(root)
+        module = module_of(relative.parts)
+        below = MODULES_BELOW[module]
+        text = path.read_text(errors="replace")
+        in_sdl = module == "platform" and platform_folder(relative.parts[1:]) == "ui/sdl"
+        if SDL_INCLUDE.search(text) and not in_sdl:
+            yield f"{relative}: includes SDL, which only platform/ui/sdl may use"
+        for included in INCLUDE.findall(text):
+            top = module_of(included.split("/"))
+            if top in MODULES_BELOW and top != module and top not in below:
+                yield f"{relative}: includes {included} of a module above it"
+            if (top == "platform" and module != "platform"
+                    and platform_folder(included.split("/")[1:]) == "ui/sdl"):
+                yield f"{relative}: includes {included}, the desktop window, which only programs use"
+            if module == "platform" and top == "platform":
+                own = platform_folder(relative.parts[1:])
+                other = platform_folder(included.split("/")[1:])
+                if own not in PLATFORM_BELOW or other not in PLATFORM_BELOW:
+                    yield f"{relative}: includes {included}, outside the platform's folders"
+                elif other != own and other not in PLATFORM_BELOW[own]:
+                    yield f"{relative}: includes {included} of a platform folder it may not use"
+            if module == "engine" and top == "engine":
+                own = relative.parts[1]
+                other = included.split("/")[1]
+                if own not in ENGINE_ORDER or other not in ENGINE_ORDER:
+                    yield f"{relative}: includes {included}, outside the engine's folders"
+                elif (ENGINE_ORDER.index(other) > ENGINE_ORDER.index(own)
+                      and (own, other) not in ENGINE_ALLOWED_UP):
+                    yield f"{relative}: includes {included} of a higher folder"
 
 
 def main():

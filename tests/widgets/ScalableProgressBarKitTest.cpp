@@ -1,0 +1,22 @@
+#include <gtest/gtest.h>
+
+#include "platform/graphics/BitmapContext.h"
+#include "platform/graphics/Color.h"
+#include "platform/graphics/Image.h"
+#include "widgets/Kits/ScalableProgressBarKit.h"
+
+TEST(ScalableProgressBarKit, GaugeOverTrackWithRoundEnds) {
+    auto bitmap = platform::BitmapContext::create(100, 20);
+    ASSERT_NE(bitmap, nullptr);
+    ScalableProgressBarKit::drawProgressBarWithBackground(*bitmap, platform::Color{1, 0, 0, 1},
+                                                          platform::Color{0, 0, 1, 1}, 100, 20, 40);
+    const platform::Pixel red{255, 0, 0, 255};
+    const platform::Pixel blue{0, 0, 255, 255};
+    EXPECT_EQ(bitmap->pixel(20, 10), blue);
+    EXPECT_EQ(bitmap->pixel(70, 10), red);
+    // The ends are half circles: the corners stay empty.
+    EXPECT_EQ(bitmap->pixel(0, 0)->alpha, 0);
+    EXPECT_EQ(bitmap->pixel(99, 19)->alpha, 0);
+    // The gauge's round end leaves the track showing at its corner.
+    EXPECT_EQ(bitmap->pixel(39, 1), red);
+}
