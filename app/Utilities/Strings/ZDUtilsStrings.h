@@ -56,8 +56,8 @@ inline bool containsStringInsensitive(const std::string& text, const std::string
 }
 
 // Lines are the pieces between newline characters (U+000A to U+000D, U+0085,
-// U+2028, U+2029); "\r\n" is one break. An
-// empty text has one line, and a trailing break starts an empty last line.
+// U+2028, U+2029); "\r\n" is one break. An empty text has one line, and a
+// trailing break starts an empty last line.
 std::size_t lineCount(const std::string& text);
 // Words as a word-boundary analysis finds them: punctuation and blanks are not words.
 std::size_t wordCount(const std::string& text);
