@@ -148,7 +148,14 @@ std::unique_ptr<icu::Collator> makeCollator(const std::string& identifier, bool 
     return U_SUCCESS(status) ? std::move(collator) : nullptr;
 }
 
-int compareWith(const icu::Collator* collator, const std::string& a, const std::string& b) {
+// Compares with the collator, made on first use; bytes when there is none.
+int compareWith(bool& tried, std::unique_ptr<icu::Collator>& made, const std::string& identifier, bool numeric,
+                const std::string& a, const std::string& b) {
+    if (!tried) {
+        tried = true;
+        made = makeCollator(identifier, numeric);
+    }
+    const icu::Collator* collator = made.get();
     UErrorCode status = U_ZERO_ERROR;
     const UCollationResult r = collator ? collator->compareUTF8(a, b, status) : UCOL_EQUAL;
     if (!collator || U_FAILURE(status)) return a < b ? -1 : (a == b ? 0 : 1);
@@ -159,20 +166,12 @@ int compareWith(const icu::Collator* collator, const std::string& a, const std::
 
 int Locale::localizedStandardCompare(const std::string& a, const std::string& b) const {
     std::lock_guard lock(mImpl->mutex);
-    if (!mImpl->collatorTried) {
-        mImpl->collatorTried = true;
-        mImpl->collator = makeCollator(mIdentifier, true);
-    }
-    return compareWith(mImpl->collator.get(), a, b);
+    return compareWith(mImpl->collatorTried, mImpl->collator, mIdentifier, true, a, b);
 }
 
 int Locale::localizedCaseInsensitiveCompare(const std::string& a, const std::string& b) const {
     std::lock_guard lock(mImpl->mutex);
-    if (!mImpl->caseInsensitiveTried) {
-        mImpl->caseInsensitiveTried = true;
-        mImpl->caseInsensitive = makeCollator(mIdentifier, false);
-    }
-    return compareWith(mImpl->caseInsensitive.get(), a, b);
+    return compareWith(mImpl->caseInsensitiveTried, mImpl->caseInsensitive, mIdentifier, false, a, b);
 }
 
 std::optional<std::string> Locale::currencyCode() const {

@@ -18,16 +18,14 @@
 #include "app/Helper/VKMFileManager.h"
 #include "app/Helper/VKMLayoutDocumentHelper.h"
 #include "app/Session/VKMLayoutSession.h"
-#include "engine/model/CompositeGeometry.h"
 #include "engine/model/CurrentCloudLayout.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/Paths.h"
 #include "platform/ui/AlertController.h"
+#include "tests/app/support/AppFiles.h"
 #include "tests/app/support/AppStage.h"
 #include "tests/support/EngineServices.h"
 #include "tests/support/LogWatch.h"
-#include "tools/layoutgen/LayoutFileWriter.h"
-#include "tools/layoutgen/LayoutGen.h"
 
 namespace fs = std::filesystem;
 using platform::ui::AlertController;
@@ -35,29 +33,6 @@ using platform::ui::AlertController;
 namespace {
 
 fs::path Folder() { return VKMFileManager::pathToVKMDocumentsFolder(); }
-
-void Write(const fs::path& path, const std::string& text) {
-    fs::create_directories(path.parent_path());
-    std::ofstream(path, std::ios::binary) << text;
-}
-
-std::string Read(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-// A layout of `count` straight tracks whose file claims `claimed` elements.
-fs::path WriteLayout(const fs::path& path, int count, int claimed) {
-    std::vector<std::unique_ptr<CCompositeGeometry>> owned;
-    ULayoutFileWriter::tLayoutFile file;
-    for (int i = 0; i < count; ++i) {
-        owned.push_back(ULayoutGen::CElementBuilder().Catalogue("S", "M", "L", "d").Straight(100).Build());
-        file.elements.push_back(owned.back().get());
-    }
-    file.elementCount = claimed;
-    EXPECT_TRUE(ULayoutFileWriter::WriteLayoutFile(path, file));
-    return path;
-}
 
 }  // namespace
 
@@ -67,13 +42,13 @@ TEST(FileManager, ListsLayoutFilesOnlyInCaseInsensitiveOrder) {
     EXPECT_EQ(VKMFileManager::nameOfFirstLayoutFile(), std::nullopt);
 
     // Nothing a layout file could be: the first name is none of them.
-    Write(Folder() / ".hidden", "x");
-    Write(Folder() / "export.png", "x");
+    testsupport::WriteText(Folder() / ".hidden", "x");
+    testsupport::WriteText(Folder() / "export.png", "x");
     EXPECT_TRUE(VKMFileManager::contentsOfVKMDocumentsFolder().empty());
     EXPECT_EQ(VKMFileManager::nameOfFirstLayoutFile(), std::nullopt);
 
     for (const char* name : {"plan 2", "Zed", "Plan", "plan 10", "apple", "a.", "Notes.txt"})
-        Write(Folder() / name, "x");
+        testsupport::WriteText(Folder() / name, "x");
     const std::vector<std::string> expected{"a.", "apple", "Plan", "plan 10", "plan 2", "Zed"};
     EXPECT_EQ(VKMFileManager::contentsOfVKMDocumentsFolder(), expected);
     EXPECT_EQ(VKMFileManager::nameOfFirstLayoutFile(), std::optional<std::string>("a."));
@@ -88,7 +63,7 @@ TEST(FileManager, ListsLayoutFilesOnlyInCaseInsensitiveOrder) {
 TEST(FileManager, NewNamesMustBeFreePlainAndOfTheAllowedCharacters) {
     testsupport::RegisterServices();
     VKMFileManager::createVKMDocumentsFolderIfNotExists();
-    Write(Folder() / "Plan", "x");
+    testsupport::WriteText(Folder() / "Plan", "x");
     struct Case {
         const char* name;
         bool valid;
@@ -116,9 +91,9 @@ TEST(FileManager, HostileNamesReachNothingInsideOrOutsideTheFolder) {
     testsupport::RegisterServices();
     VKMFileManager::createVKMDocumentsFolderIfNotExists();
     const fs::path outside = platform::Paths::documents() / "outside";
-    Write(outside, "keep me");
-    Write(Folder() / ".hidden", "keep me too");
-    Write(Folder() / "Plan", "plan");
+    testsupport::WriteText(outside, "keep me");
+    testsupport::WriteText(Folder() / ".hidden", "keep me too");
+    testsupport::WriteText(Folder() / "Plan", "plan");
 
     const std::string hostile[] = {"",    ".",          "..",          ".hidden",
                                    "a/b", "../outside", "/etc/passwd", std::string("Plan\0x", 6)};
@@ -129,9 +104,9 @@ TEST(FileManager, HostileNamesReachNothingInsideOrOutsideTheFolder) {
         EXPECT_EQ(VKMFileManager::modificationTimeForFile(name), 0) << name;
         VKMFileManager::deleteFile(name);
     }
-    EXPECT_EQ(Read(outside), "keep me");
-    EXPECT_EQ(Read(Folder() / ".hidden"), "keep me too");
-    EXPECT_EQ(Read(Folder() / "Plan"), "plan");
+    EXPECT_EQ(testsupport::ReadText(outside), "keep me");
+    EXPECT_EQ(testsupport::ReadText(Folder() / ".hidden"), "keep me too");
+    EXPECT_EQ(testsupport::ReadText(Folder() / "Plan"), "plan");
     EXPECT_EQ(VKMFileManager::contentsOfVKMDocumentsFolder(), std::vector<std::string>{"Plan"});
 
     // Absolute paths: only what lies inside the folder goes.
@@ -148,15 +123,15 @@ TEST(FileManager, HostileNamesReachNothingInsideOrOutsideTheFolder) {
         VKMFileManager::deleteFileAtAbsolutePath(path);
         EXPECT_EQ(watch.Count("Refused to delete"), 1) << path;
     }
-    EXPECT_EQ(Read(outside), "keep me");
-    EXPECT_EQ(Read(Folder() / "Plan"), "plan");
+    EXPECT_EQ(testsupport::ReadText(outside), "keep me");
+    EXPECT_EQ(testsupport::ReadText(Folder() / "Plan"), "plan");
 
     // A link in the folder is removed, not what it points to; a folder goes
     // with what it holds.
     VKMFileManager::deleteFileAtAbsolutePath(Folder() / "Link");
     EXPECT_FALSE(fs::exists(fs::symlink_status(Folder() / "Link")));
-    EXPECT_EQ(Read(outside), "keep me");
-    Write(Folder() / "Bundle" / "inner" / "file", "x");
+    EXPECT_EQ(testsupport::ReadText(outside), "keep me");
+    testsupport::WriteText(Folder() / "Bundle" / "inner" / "file", "x");
     VKMFileManager::deleteFile("Bundle");
     EXPECT_FALSE(fs::exists(Folder() / "Bundle"));
     VKMFileManager::deleteFile("Plan");
@@ -173,10 +148,10 @@ TEST(FileManager, HostileNamesReachNothingInsideOrOutsideTheFolder) {
 TEST(FileManager, ACopyTakesAFreeNameAndAFailedOneGivesNone) {
     testsupport::RegisterServices();
     VKMFileManager::createVKMDocumentsFolderIfNotExists();
-    Write(Folder() / "Plan", "the plan");
+    testsupport::WriteText(Folder() / "Plan", "the plan");
     EXPECT_EQ(VKMFileManager::cloneFile("Plan"), std::optional<std::string>("Copy of Plan"));
     EXPECT_EQ(VKMFileManager::cloneFile("Plan"), std::optional<std::string>("Copy of Plan 2"));
-    EXPECT_EQ(Read(Folder() / "Copy of Plan 2"), "the plan");
+    EXPECT_EQ(testsupport::ReadText(Folder() / "Copy of Plan 2"), "the plan");
     EXPECT_EQ(VKMFileManager::cloneFile("Copy of Plan"), std::optional<std::string>("Copy of Copy of Plan"));
 
     testsupport::LogWatch watch;
@@ -185,13 +160,13 @@ TEST(FileManager, ACopyTakesAFreeNameAndAFailedOneGivesNone) {
 
     // "Copy of " makes the name longer than a file name may be.
     const std::string longName(250, 'p');
-    Write(Folder() / longName, "x");
+    testsupport::WriteText(Folder() / longName, "x");
     EXPECT_EQ(VKMFileManager::cloneFile(longName), std::nullopt);
     EXPECT_EQ(watch.Count("Failed to clone file at"), 1);
 
     // A link in the folder to a file outside is not copied in.
     const fs::path outside = platform::Paths::documents() / "secret";
-    Write(outside, "secret");
+    testsupport::WriteText(outside, "secret");
     fs::create_symlink(outside, Folder() / "Link");
     EXPECT_EQ(VKMFileManager::cloneFile("Link"), std::nullopt);
     EXPECT_FALSE(fs::exists(Folder() / "Copy of Link"));
@@ -213,7 +188,7 @@ TEST(FileManager, ModificationTimesCountWholeSecondsFromTheReferenceDate) {
         {"in 1990", sys_days(1990y / 1 / 1) - 1500ms, -347155201},
     };
     for (const Case& c : cases) {
-        Write(Folder() / "Timed", "x");
+        testsupport::WriteText(Folder() / "Timed", "x");
         fs::last_write_time(Folder() / "Timed", file_clock::from_sys(c.time));
         EXPECT_EQ(VKMFileManager::modificationTimeForFile("Timed"), c.expected) << c.name;
     }
@@ -246,7 +221,7 @@ TEST(FileManager, AHandedInFileIsLoadedInPlaceAndOneThatCannotBeReadIsReported) 
     }
     VKMLayoutSession& session = VKMLayoutSession::sharedSession();
     session.setCloudLayoutId(std::string("L1"));
-    const fs::path good = WriteLayout(platform::Paths::tmp() / "handed in.wkst", 2, 2);
+    const fs::path good = testsupport::WriteLayout(platform::Paths::tmp() / "handed in.wkst", 2, 2);
     VKMFileManager::openFileAtURL(good);
     EXPECT_EQ(CCurrentCloudLayout::Instance().Layout()->GetElements().size(), 2u);
     EXPECT_EQ(session.cloudLayoutId(), std::nullopt);
@@ -256,7 +231,7 @@ TEST(FileManager, AHandedInFileIsLoadedInPlaceAndOneThatCannotBeReadIsReported) 
     EXPECT_EQ(posted.back(), "VKMLayoutDocumentLoadedNotification");
 
     // A broken file is the loader's failure: its alert, no success event.
-    VKMFileManager::openFileAtURL(WriteLayout(platform::Paths::tmp() / "broken.wkst", 1, 2));
+    VKMFileManager::openFileAtURL(testsupport::WriteLayout(platform::Paths::tmp() / "broken.wkst", 1, 2));
     stage.advance(0.5);
     ASSERT_EQ(AlertController::presentedAlerts().size(), 1u);
     EXPECT_EQ(AlertController::presentedAlerts()[0]->message(), "The elements of the layout could not be read.");

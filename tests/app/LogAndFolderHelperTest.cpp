@@ -4,24 +4,19 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <string>
 
 #include "app/Helper/QLFolderHelper.h"
 #include "app/Helper/QLLogFileHelper.h"
 #include "platform/foundation/Bundle.h"
 #include "platform/foundation/Paths.h"
+#include "tests/app/support/AppFiles.h"
 #include "tests/support/EngineServices.h"
 #include "tests/support/LogWatch.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-void Write(const fs::path& path, const std::string& text) {
-    fs::create_directories(path.parent_path());
-    std::ofstream(path, std::ios::binary) << text;
-}
 
 std::string Numbered(int from, int to) {
     std::string text;
@@ -54,19 +49,19 @@ TEST(LogFileHelper, RecentLinesComeFromTheBackupWhenThereIsOneAndAreTheLast250) 
         {"nothing", "", ""},
     };
     for (const Case& c : cases) {
-        Write(log, c.text);
+        testsupport::WriteText(log, c.text);
         EXPECT_EQ(QLLogFileHelper::recentLogLines(), c.expected) << c.name;
     }
 
-    Write(log, "old line");
+    testsupport::WriteText(log, "old line");
     EXPECT_TRUE(QLLogFileHelper::createCrashLogBackup());
-    Write(log, "newer line");
+    testsupport::WriteText(log, "newer line");
     EXPECT_EQ(QLLogFileHelper::recentLogLines(), "old line");
     EXPECT_FALSE(QLLogFileHelper::createCrashLogBackup()) << "a backup is never overwritten";
     EXPECT_EQ(watch.Count("Error creating crash log backup: "), 1);
     EXPECT_EQ(QLLogFileHelper::recentLogLines(), "old line");
 
-    Write(QLLogFileHelper::backupLogFilePath(), "bad \xC3 byte");
+    testsupport::WriteText(QLLogFileHelper::backupLogFilePath(), "bad \xC3 byte");
     EXPECT_EQ(QLLogFileHelper::recentLogLines(), "");
     EXPECT_EQ(watch.Count("Failed to read log contents as UTF-8 encoding"), 2);
 }
@@ -84,13 +79,13 @@ TEST(FolderHelper, FoldersAreNamedAfterTheBundleAndMadeWhenMissing) {
     const fs::path cache = platform::Paths::caches() / "Vekmont";
     EXPECT_EQ(QLFolderHelper::getPathToAppCacheFolder(), cache);
     EXPECT_TRUE(fs::is_directory(cache));
-    Write(cache / "kept", "x");
+    testsupport::WriteText(cache / "kept", "x");
     EXPECT_EQ(QLFolderHelper::getPathToAppCacheFolder(), cache);
     EXPECT_TRUE(fs::exists(cache / "kept"));
 
     // A file where the folder should be: nothing, and the reason is logged.
     fs::remove_all(support / "Libraries");
-    Write(support / "Libraries", "in the way");
+    testsupport::WriteText(support / "Libraries", "in the way");
     testsupport::LogWatch watch;
     EXPECT_EQ(QLFolderHelper::getPathToCustomLibrariesFolder(), std::nullopt);
     EXPECT_EQ(watch.Count("Failed to create custom libraries directory at " + (support / "Libraries").string()), 1);
