@@ -110,6 +110,10 @@ TEST(BusyIndicator, StoppingMidRoundFinishesTheRoundAndLetsTheViewGo) {
     EXPECT_FALSE(Swollen(*busy->leftCircle(), 8));
     busy.reset();
     EXPECT_TRUE(watched.expired()) << "the stopped timer let go of the view";
+
+    auto still = ZDThreeDotProgressView::make({0, 0, 60, 60}, 8, 0);
+    clock.advanceTo(6);
+    EXPECT_FALSE(Swollen(*still->leftCircle(), 8)) << "no step, no pulse, no failing timer";
 }
 
 TEST(ScalableProgressBar, GaugeFollowsThePercentOfTheWidth) {
