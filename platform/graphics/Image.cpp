@@ -36,6 +36,16 @@ std::optional<Pixel> pixelOf(cairo_surface_t* surface, int x, int y) {
                  static_cast<std::uint8_t>(a)};
 }
 
+cairo_surface_t* newArgbSurface(int width, int height) {
+    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
+    if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
+        cairo_surface_destroy(surface);
+        return nullptr;
+    }
+    cairo_surface_flush(surface);
+    return surface;
+}
+
 ImageImpl::ImageImpl(cairo_surface_t* s, double sc) : surface(s), scale(sc) {}
 
 ImageImpl::~ImageImpl() { cairo_surface_destroy(surface); }
@@ -125,6 +135,28 @@ std::shared_ptr<Image> Image::fromData(std::span<const std::uint8_t> bytes, doub
         surface = detail::decodeJpeg(bytes.data(), bytes.size());
     }
     if (surface == nullptr) return nullptr;
+    return std::shared_ptr<Image>(new Image(std::make_unique<detail::ImageImpl>(surface, validScale(scale))));
+}
+
+std::shared_ptr<Image> Image::fromPixels(int pixelWidth, int pixelHeight, std::span<const Pixel> pixels, double scale) {
+    if (!detail::bitmapSizeAllowed(pixelWidth, pixelHeight) ||
+        pixels.size() != static_cast<std::size_t>(pixelWidth) * static_cast<std::size_t>(pixelHeight))
+        return nullptr;
+    cairo_surface_t* surface = detail::newArgbSurface(pixelWidth, pixelHeight);
+    if (surface == nullptr) return nullptr;
+    unsigned char* data = cairo_image_surface_get_data(surface);
+    const int stride = cairo_image_surface_get_stride(surface);
+    const auto premultiply = [](unsigned value, unsigned alpha) { return (value * alpha + 127) / 255; };
+    for (int y = 0; y < pixelHeight; ++y) {
+        for (int x = 0; x < pixelWidth; ++x) {
+            const Pixel& p = pixels[static_cast<std::size_t>(y) * static_cast<std::size_t>(pixelWidth) +
+                                    static_cast<std::size_t>(x)];
+            const std::uint32_t word = (std::uint32_t{p.alpha} << 24) | (premultiply(p.red, p.alpha) << 16) |
+                                       (premultiply(p.green, p.alpha) << 8) | premultiply(p.blue, p.alpha);
+            std::memcpy(data + static_cast<std::size_t>(y) * stride + 4 * static_cast<std::size_t>(x), &word, 4);
+        }
+    }
+    cairo_surface_mark_dirty(surface);
     return std::shared_ptr<Image>(new Image(std::make_unique<detail::ImageImpl>(surface, validScale(scale))));
 }
 
