@@ -2,7 +2,8 @@
 
 #include "SharingModule/Model/VKMSharedLayouts.h"
 #include "UserProfileModule/LogIn/VKMLogInViewController.h"
-#include "UserProfileModule/Support/VKMCommunityUI.h"
+#include "app/Utilities/VKMAlerts.h"
+#include "UserProfileModule/Support/VKMCommunityStrings.h"
 #include "engine/services/ZDUtils.h"
 #include "platform/ui/Button.h"
 
@@ -26,14 +27,14 @@ struct LikeRequest : std::enable_shared_from_this<LikeRequest> {
             },
             [self](const platform::Error& error) {
                 self->end();
-                VKMCommunityUI::showMessage(self->button.lock(), VKMCommunityUI::text("LikeFailedTitle"),
-                                            error.localizedDescription());
+                VKMAlerts::showAlertWithTitle(VKMCommunityStrings::text("LikeFailedTitle"),
+                                              error.localizedDescription(), VKMCommunityStrings::text("OK"), {});
             },
             [self] { self->askForLogIn(); });
     }
 
     void askForLogIn() {
-        auto presenter = VKMCommunityUI::presenterForView(button.lock());
+        auto presenter = VKMAlerts::topMostViewController();
         if (!presenter) {
             ZDUtils::logWarning("No window to ask for a log-in before liking '%s'", entity->layoutId().c_str());
             end();

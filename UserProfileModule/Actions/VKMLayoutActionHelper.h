@@ -12,7 +12,7 @@ class Button;
 class VKMLayoutActionHelper {
 public:
     // Likes the layout for the signed-in user. Without stored credentials the
-    // log-in screen comes first (over the like button's window), and the like
+    // log-in screen comes first (over the top-most screen), and the like
     // is sent once the user has signed in; cancelling it sends nothing.
     // `likeInProgress` is the caller's flag: set while the like is on its
     // way (a call meanwhile does nothing), cleared when it ends however it

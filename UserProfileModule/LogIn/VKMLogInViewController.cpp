@@ -1,7 +1,7 @@
 #include "UserProfileModule/LogIn/VKMLogInViewController.h"
 
 #include "SharingModule/Model/VKMSharedLayouts.h"
-#include "UserProfileModule/Support/VKMCommunityUI.h"
+#include "UserProfileModule/Support/VKMCommunityStrings.h"
 #include "platform/foundation/AsciiText.h"
 #include "platform/ui/Button.h"
 #include "platform/ui/Label.h"
@@ -24,7 +24,7 @@ std::shared_ptr<T> addRow(View& view, std::shared_ptr<T> row, double top, double
 
 std::shared_ptr<Button> makeButton(const char* key) {
     auto button = Button::make();
-    button->setTitle(VKMCommunityUI::text(key), ControlState::normal);
+    button->setTitle(VKMCommunityStrings::text(key), ControlState::normal);
     return button;
 }
 
@@ -32,7 +32,7 @@ std::shared_ptr<Button> makeButton(const char* key) {
 
 VKMLogInViewController::VKMLogInViewController(std::shared_ptr<VKMSharedLayoutsUser> user)
     : mUser(user ? std::move(user) : VKMSharedLayouts::sharedLayoutsUser()) {
-    setTitle(VKMCommunityUI::text("LogInTitle"));
+    setTitle(VKMCommunityStrings::text("LogInTitle"));
 }
 
 void VKMLogInViewController::viewDidLoad() {
@@ -40,15 +40,15 @@ void VKMLogInViewController::viewDidLoad() {
     root.setBackgroundColor(platform::Color::white(1));
 
     auto title = std::make_shared<Label>();
-    title->setText(VKMCommunityUI::text("LogInTitle"));
+    title->setText(VKMCommunityStrings::text("LogInTitle"));
     title->setFont(platform::ui::Font::boldSystemFont(22));
     addRow(root, title, 60);
 
     mUserIdField = addRow(root, std::make_shared<TextField>(), 120);
-    mUserIdField->setPlaceholder(VKMCommunityUI::text("LogInUserIdPlaceholder"));
+    mUserIdField->setPlaceholder(VKMCommunityStrings::text("LogInUserIdPlaceholder"));
     mUserIdField->setBorderStyle(TextBorderStyle::roundedRect);
     mPasswordField = addRow(root, std::make_shared<TextField>(), 170);
-    mPasswordField->setPlaceholder(VKMCommunityUI::text("LogInPasswordPlaceholder"));
+    mPasswordField->setPlaceholder(VKMCommunityStrings::text("LogInPasswordPlaceholder"));
     mPasswordField->setBorderStyle(TextBorderStyle::roundedRect);
     mPasswordField->setSecureTextEntry(true);
 
@@ -81,7 +81,7 @@ void VKMLogInViewController::signInTapped(Button&) {
 void VKMLogInViewController::cancelTapped(Button&) { finish(false); }
 
 void VKMLogInViewController::showMessage(const char* key) {
-    mMessageLabel->setText(VKMCommunityUI::text(key));
+    mMessageLabel->setText(VKMCommunityStrings::text(key));
     mMessageLabel->setHidden(false);
 }
 

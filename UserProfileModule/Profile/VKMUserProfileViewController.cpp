@@ -3,7 +3,7 @@
 #include "SharingModule/Model/QLProfileImageCache.h"
 #include "SharingModule/Model/VKMSharedLayouts.h"
 #include "UserProfileModule/LogIn/VKMLogInViewController.h"
-#include "UserProfileModule/Support/VKMCommunityUI.h"
+#include "UserProfileModule/Support/VKMCommunityStrings.h"
 #include "engine/services/ZDUtils.h"
 #include "platform/ui/Button.h"
 #include "platform/ui/ImageView.h"
@@ -18,7 +18,7 @@ constexpr double kMargin = 20;
 
 std::shared_ptr<Button> makeButton(View& root, const char* key, double top) {
     auto button = Button::make();
-    button->setTitle(VKMCommunityUI::text(key), ControlState::normal);
+    button->setTitle(VKMCommunityStrings::text(key), ControlState::normal);
     button->setFrame({kMargin, top, root.bounds().width - 2 * kMargin, 44});
     button->setAutoresizingMask(ViewAutoresizing::flexibleWidth);
     root.addSubview(button);
@@ -31,7 +31,7 @@ VKMUserProfileViewController::VKMUserProfileViewController(std::shared_ptr<VKMSh
                                                            std::shared_ptr<QLSharedLayoutsClient> client)
     : mUser(user ? std::move(user) : VKMSharedLayouts::sharedLayoutsUser()),
       mClient(client ? std::move(client) : VKMSharedLayouts::sharedLayoutsClient()) {
-    setTitle(VKMCommunityUI::text("ProfileTitle"));
+    setTitle(VKMCommunityStrings::text("ProfileTitle"));
 }
 
 void VKMUserProfileViewController::viewDidLoad() {
@@ -82,7 +82,7 @@ void VKMUserProfileViewController::refresh() {
     mSignInButton->setHidden(signedIn);
     mSignOutButton->setHidden(!signedIn);
     if (!signedIn) {
-        mUserIdLabel->setText(VKMCommunityUI::text("ProfileSignedOut"));
+        mUserIdLabel->setText(VKMCommunityStrings::text("ProfileSignedOut"));
         mPictureView->setImage(nullptr);
         return;
     }
