@@ -51,6 +51,11 @@ struct LikeRequest : std::enable_shared_from_this<LikeRequest> {
         });
         logIn->setModalPresentationStyle(platform::ui::ModalPresentationStyle::formSheet);
         presenter->presentViewController(logIn, true);
+        // A refused presentation never finishes: the like must not stay in progress.
+        if (!logIn->presentingViewController()) {
+            ZDUtils::logWarning("The log-in could not be shown before liking '%s'", entity->layoutId().c_str());
+            end();
+        }
     }
 
     void end() {

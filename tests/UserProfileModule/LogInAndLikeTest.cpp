@@ -158,6 +158,18 @@ TEST_F(CommunityScreenTest, LikeWithoutCredentialsAsksForALogInFirst) {
     std::vector<EntityPtr> liked;
     auto completion = [&](const EntityPtr& updated) { liked.push_back(updated); };
 
+    // While the top screen is still coming up the log-in cannot be shown:
+    // the like ends there instead of staying in progress.
+    auto busy = std::make_shared<AlertController>("Busy", "", AlertControllerStyle::alert);
+    busy->addAction(std::make_shared<AlertAction>("OK", AlertActionStyle::defaultStyle));
+    root->presentViewController(busy, true);
+    VKMLayoutActionHelper::likeLayout(entity, inProgress, likeButton, completion, client);
+    ASSERT_TRUE(runMainUntil([&] { return !*inProgress; }, std::chrono::seconds(5)));
+    EXPECT_TRUE(likeButton->isEnabled());
+    settle();
+    ASSERT_TRUE(busy->tapActionWithTitle("OK"));
+    settle();
+
     // Cancelled: nothing is sent and the flag is free again.
     VKMLayoutActionHelper::likeLayout(entity, inProgress, likeButton, completion, client);
     ASSERT_TRUE(runMainUntil([&] { return presentedLogIn() != nullptr; }));
