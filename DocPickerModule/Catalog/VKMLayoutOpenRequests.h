@@ -10,7 +10,7 @@ namespace VKMLayoutOpenRequests {
 
 inline constexpr const char* kOpenLocalLayoutNotification = "VKMOpenLocalLayoutNotification";
 inline constexpr const char* kOpenCloudLayoutRequestedNotification = "VKMOpenCloudLayoutRequestedNotification";
-// The local file's path, a text.
+// The local file's path, a text (a "file:" URL is read too).
 inline constexpr const char* kKeyFileURL = "kQLKeyFileURL";
 // The shared layout's cloud identifier, a text.
 inline constexpr const char* kKeyLayoutId = "QLKeyLayoutId";

@@ -8,12 +8,23 @@
 #include "app/Session/VKMLayoutSession.h"
 #include "app/Utilities/VKMAlerts.h"
 #include "engine/services/ZDUtils.h"
+#include "platform/net/URL.h"
+
+#include <optional>
 
 namespace {
 
 const std::string* textIn(const platform::Notification& notification, const char* key) {
     const platform::Value* value = notification.userInfo().find(key);
     return value ? value->asString() : nullptr;
+}
+
+// A path, or a "file:" URL of one; nothing for another kind of URL.
+std::optional<std::filesystem::path> localFile(const std::string& text) {
+    if (text.rfind("file:", 0) != 0) return std::filesystem::path(text);
+    const auto url = platform::net::URL::parse(text);
+    if (!url || url->scheme() != "file" || url->path().empty()) return std::nullopt;
+    return std::filesystem::path(url->path());
 }
 
 }  // namespace
@@ -31,13 +42,14 @@ void VKMLayoutOpener::startObserving() {
     mObservers.push_back(center.addObserverForName(
         VKMLayoutOpenRequests::kOpenLocalLayoutNotification, nullptr, [weak](const platform::Notification& n) {
             auto self = weak.lock();
-            const std::string* path = textIn(n, VKMLayoutOpenRequests::kKeyFileURL);
+            const std::string* text = textIn(n, VKMLayoutOpenRequests::kKeyFileURL);
             if (!self) return;
-            if (path == nullptr || path->empty()) {
+            const auto file = text && !text->empty() ? localFile(*text) : std::nullopt;
+            if (!file) {
                 ZDUtils::logWarning("Request to open a local layout without its file");
                 return;
             }
-            self->openLocalLayout(*path);
+            self->openLocalLayout(*file);
         }));
     mObservers.push_back(center.addObserverForName(
         VKMLayoutOpenRequests::kOpenCloudLayoutRequestedNotification, nullptr, [weak](const platform::Notification& n) {

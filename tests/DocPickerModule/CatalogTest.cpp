@@ -202,6 +202,20 @@ TEST_F(DocPickerTest, OnlyTheLatestOpenRequestIsServed) {
         VKMLayoutOpenRequests::kOpenLocalLayoutNotification, this,
         platform::Value(platform::Value::Dictionary{{VKMLayoutOpenRequests::kKeyFileURL, platform::Value(7)}}));
     EXPECT_EQ(loaded.count(), 1u);
+    platform::NotificationCenter::defaultCenter().postNotificationName(
+        VKMLayoutOpenRequests::kOpenLocalLayoutNotification, this,
+        platform::Value(platform::Value::Dictionary{{VKMLayoutOpenRequests::kKeyFileURL, "https://example.org/x"}}));
+    EXPECT_EQ(loaded.count(), 1u);
+
+    // A handed-in file may come as a file URL.
+    std::string url = "file://";
+    for (char c : (VKMFileManager::pathToVKMDocumentsFolder() / "plan 2").string())
+        url += c == ' ' ? "%20" : std::string(1, c);
+    platform::NotificationCenter::defaultCenter().postNotificationName(
+        VKMLayoutOpenRequests::kOpenLocalLayoutNotification, this,
+        platform::Value(platform::Value::Dictionary{{VKMLayoutOpenRequests::kKeyFileURL, url}}));
+    EXPECT_EQ(loaded.count(), 2u);
+    EXPECT_EQ(CCurrentCloudLayout::Instance().Layout()->GetElements().size(), 2u);
 }
 
 TEST_F(DocPickerTest, LocalListDuplicatesAndDeletesThroughTheFileManagerAndRefusesHostileNames) {
