@@ -141,6 +141,9 @@ TEST_F(DocPickerTest, CatalogueListsLocalAndDownloadedLayoutsAndATapOpensThem) {
               (std::vector<std::string>{"Harbour", "plan 2"}));
     EXPECT_EQ(shownTexts(table, VKMCatalogViewController::kCloudSection),
               (std::vector<std::string>{"Harbour Line", "L0"}));
+    EXPECT_EQ(table.cellForRowAtIndexPath({VKMCatalogViewController::kCloudSection, 0})->detailTextLabel()->text(),
+              "ada")
+        << "the author's identifier while the name is not known";
 
     // A local row: the request names the file, and the file is loaded as no shared layout.
     VKMLayoutSession::sharedSession().setCloudLayoutId(std::string("old"));
