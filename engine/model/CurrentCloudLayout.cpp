@@ -49,6 +49,9 @@ bool CCurrentCloudLayout::LoadLayout(const std::string& path) {
     const LayoutErrorCode code = mLayout->Load(path);
     if (code != kLayoutLoaded) {
         mLoadErrorMessage = GetLoadErrorMessage(code);
+        // Screens read the holder's document: what a broken file gave is
+        // no document to show.
+        Reset();
         return false;
     }
     URemoveEmptyLayers::RemoveEmptyLayers(mLayout->GetLayerManager(), mLayout->GetElements(), mLayout->GetBaseboards(),

@@ -39,8 +39,8 @@ public:
 
     // Resets, then loads the file into the new document. On failure the
     // localised message of the code is kept (GetLastLoadErrorMessage) and
-    // the partly read document stays until the next reset. On success the
-    // document is tidied and its display flags word set to 0.
+    // the holder resets again, so the document is empty, never partly read.
+    // On success the document is tidied and its display flags word set to 0.
     bool LoadLayout(const std::string& path);
 
     // The localised text of the code's key ("FailedToOpenFile" for 1, ...,

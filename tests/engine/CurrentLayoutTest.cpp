@@ -105,8 +105,8 @@ TEST(CurrentLayout, FailedLoadsKeepTheLocalisedMessageOfTheirCode) {
     EXPECT_EQ(holder.GetLastLoadErrorMessage(), "The layout file could not be opened.");
     EXPECT_EQ(watch.Count("Loading layout from '" + missing + "'"), 1);
 
-    // A layout whose element records are cut short: the partly read document
-    // stays until the next reset.
+    // A layout whose element records are cut short: what was read is not
+    // kept, the holder's document is empty.
     Owned elements;
     elements.push_back(ULayoutGen::CElementBuilder().Catalogue("A", "M", "L", "d").Straight(100).Build());
     ULayoutFileWriter::tLayoutFile file;
@@ -115,7 +115,8 @@ TEST(CurrentLayout, FailedLoadsKeepTheLocalisedMessageOfTheirCode) {
     ASSERT_TRUE(ULayoutFileWriter::WriteLayoutFile(PathFor("cut.wkst"), file));
     EXPECT_FALSE(holder.LoadLayout(PathFor("cut.wkst")));
     EXPECT_EQ(holder.GetLastLoadErrorMessage(), "The elements of the layout could not be read.");
-    EXPECT_EQ(holder.Layout()->GetElements().size(), 1u);
+    EXPECT_TRUE(holder.Layout()->GetElements().empty());
+    EXPECT_EQ(LayerNames(holder.Layout()), std::vector<std::string>{"N/A"});
 
     file.elementCount.reset();
     ASSERT_TRUE(ULayoutFileWriter::WriteLayoutFile(PathFor("whole.wkst"), file));
