@@ -128,6 +128,32 @@ std::shared_ptr<Image> Image::fromData(std::span<const std::uint8_t> bytes, doub
     return std::shared_ptr<Image>(new Image(std::make_unique<detail::ImageImpl>(surface, validScale(scale))));
 }
 
+std::shared_ptr<Image> Image::fromPixels(int pixelWidth, int pixelHeight, std::span<const Pixel> pixels, double scale) {
+    if (!detail::bitmapSizeAllowed(pixelWidth, pixelHeight) ||
+        pixels.size() != static_cast<std::size_t>(pixelWidth) * static_cast<std::size_t>(pixelHeight))
+        return nullptr;
+    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, pixelWidth, pixelHeight);
+    if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
+        cairo_surface_destroy(surface);
+        return nullptr;
+    }
+    cairo_surface_flush(surface);
+    unsigned char* data = cairo_image_surface_get_data(surface);
+    const int stride = cairo_image_surface_get_stride(surface);
+    const auto premultiply = [](unsigned value, unsigned alpha) { return (value * alpha + 127) / 255; };
+    for (int y = 0; y < pixelHeight; ++y) {
+        for (int x = 0; x < pixelWidth; ++x) {
+            const Pixel& p = pixels[static_cast<std::size_t>(y) * static_cast<std::size_t>(pixelWidth) +
+                                    static_cast<std::size_t>(x)];
+            const std::uint32_t word = (std::uint32_t{p.alpha} << 24) | (premultiply(p.red, p.alpha) << 16) |
+                                       (premultiply(p.green, p.alpha) << 8) | premultiply(p.blue, p.alpha);
+            std::memcpy(data + static_cast<std::size_t>(y) * stride + 4 * static_cast<std::size_t>(x), &word, 4);
+        }
+    }
+    cairo_surface_mark_dirty(surface);
+    return std::shared_ptr<Image>(new Image(std::make_unique<detail::ImageImpl>(surface, validScale(scale))));
+}
+
 std::shared_ptr<Image> Image::fromFile(const std::filesystem::path& path, double scale) {
     std::error_code error;
     const auto size = std::filesystem::file_size(path, error);

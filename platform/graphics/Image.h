@@ -45,6 +45,11 @@ public:
     static std::shared_ptr<Image> fromData(std::span<const std::uint8_t> bytes, double scale = 1);
     // The same from a file; no image when it cannot be read.
     static std::shared_ptr<Image> fromFile(const std::filesystem::path& path, double scale = 1);
+    // Pixels given row by row from the top-left, not premultiplied. None
+    // when their number is not width x height or the size is not one an
+    // image may have.
+    static std::shared_ptr<Image> fromPixels(int pixelWidth, int pixelHeight, std::span<const Pixel> pixels,
+                                             double scale = 1);
 
     ~Image();
     Image(const Image&) = delete;
