@@ -3,6 +3,8 @@
 #include "SharingModule/Model/QLProfileImageCache.h"
 #include "SharingModule/Model/VKMCloudCaches.h"
 #include "SharingModule/Model/VKMSharedLayouts.h"
+#include "app/Helper/VKMLayoutDocumentHelper.h"
+#include "app/Utilities/Strings/ZDUtilsStrings.h"
 #include "app/Utilities/VKMUISound.h"
 #include "app/VKMNotificationNames.h"
 #include "crashes/TelemetryCrashes/Model/TLMErrorAttachmentLog.h"
@@ -74,21 +76,6 @@ std::optional<std::string> readLogText(const fs::path& path) {
         return std::nullopt;
     }
     return platform::macRomanToUtf8(*bytes);
-}
-
-// The last `count` lines of `text`.
-std::string lastLines(const std::string& text, int count) {
-    std::size_t start = text.size();
-    // A final line break ends the last line; it does not begin another.
-    std::size_t searchFrom = !text.empty() && text.back() == '\n' ? text.size() - 1 : text.size();
-    for (int seen = 0; seen < count; ++seen) {
-        if (searchFrom == 0) return text;
-        const std::size_t breakAt = text.rfind('\n', searchFrom - 1);
-        if (breakAt == std::string::npos) return text;
-        start = breakAt + 1;
-        searchFrom = breakAt;
-    }
-    return text.substr(start);
 }
 
 std::optional<platform::Clock::Date> storedDate(const std::string& key) {
@@ -189,7 +176,7 @@ std::optional<std::string> VKMAppDelegate::stringWithRecentContentsOfLog() {
     std::string text = previous.value_or("");
     if (!text.empty() && text.back() != '\n' && current) text += '\n';
     text += current.value_or("");
-    return lastLines(text, kAttachedLogLines);
+    return ZDUtils::substringWithLastLines(text, kAttachedLogLines);
 }
 
 void VKMAppDelegate::initializeTelemetry() {
@@ -210,7 +197,7 @@ void VKMAppDelegate::registerForNotifications() {
     auto showLayout = [](VKMAppDelegate& self) { self.selectTab(kLayoutTabIndex); };
     observe(VKMNotificationNames::kOpenCloudLayoutRequested, showLayout);
     observe(VKMNotificationNames::kOpenLocalLayout, showLayout);
-    observe(VKMNotificationNames::kLayoutDocumentLoaded,
+    observe(VKMLayoutDocumentHelper::kDocumentLoadedNotification,
             [](VKMAppDelegate& self) { self.setPartListTabItemVisibilityTo(true); });
     observe(VKMNotificationNames::kChangeCatalogFilter, [](VKMAppDelegate& self) { self.selectTab(kCatalogTabIndex); });
     auto refreshPicture = [](VKMAppDelegate& self) { self.refreshUserProfileImage(); };

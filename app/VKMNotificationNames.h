@@ -8,7 +8,6 @@ namespace VKMNotificationNames {
 // A document handed in or picked; "kQLKeyFileURL" holds its path (text).
 inline constexpr const char* kOpenLocalLayout = "VKMOpenLocalLayoutNotification";
 inline constexpr const char* kOpenCloudLayoutRequested = "VKMOpenCloudLayoutRequestedNotification";
-inline constexpr const char* kLayoutDocumentLoaded = "VKMLayoutDocumentLoadedNotification";
 inline constexpr const char* kChangeCatalogFilter = "VKMChangeCatalogFilterNotification";
 inline constexpr const char* kUserLoggedIn = "QLSharedLayoutsUserLoggedInNotification";
 inline constexpr const char* kUserLoggedOut = "QLSharedLayoutsUserLoggedOutNotification";
