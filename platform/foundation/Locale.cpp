@@ -23,6 +23,8 @@ struct Locale::Impl {
     std::mutex mutex;  // ICU collators are not to be shared between threads unguarded
     bool collatorTried = false;
     std::unique_ptr<icu::Collator> collator;
+    bool caseInsensitiveTried = false;
+    std::unique_ptr<icu::Collator> caseInsensitive;
 };
 
 namespace {
@@ -136,25 +138,43 @@ bool Locale::usesMetricSystem() const {
     return system != UMS_US;
 }
 
+namespace {
+
+// Secondary strength ignores case but keeps accents; numeric collation puts
+// "file2" before "file10".
+std::unique_ptr<icu::Collator> makeCollator(const std::string& identifier, bool numeric) {
+    UErrorCode status = U_ZERO_ERROR;
+    std::unique_ptr<icu::Collator> collator(icu::Collator::createInstance(icuLocale(identifier), status));
+    if (U_FAILURE(status) || !collator) return nullptr;
+    collator->setStrength(icu::Collator::SECONDARY);
+    if (numeric) collator->setAttribute(UCOL_NUMERIC_COLLATION, UCOL_ON, status);
+    return U_SUCCESS(status) ? std::move(collator) : nullptr;
+}
+
+// Compares with the collator, made on first use; bytes when there is none.
+int compareWith(bool& tried, std::unique_ptr<icu::Collator>& made, const std::string& identifier, bool numeric,
+                const std::string& a, const std::string& b) {
+    if (!tried) {
+        tried = true;
+        made = makeCollator(identifier, numeric);
+    }
+    const icu::Collator* collator = made.get();
+    UErrorCode status = U_ZERO_ERROR;
+    const UCollationResult r = collator ? collator->compareUTF8(a, b, status) : UCOL_EQUAL;
+    if (!collator || U_FAILURE(status)) return a < b ? -1 : (a == b ? 0 : 1);
+    return r == UCOL_LESS ? -1 : (r == UCOL_EQUAL ? 0 : 1);
+}
+
+}  // namespace
+
 int Locale::localizedStandardCompare(const std::string& a, const std::string& b) const {
     std::lock_guard lock(mImpl->mutex);
-    if (!mImpl->collatorTried) {
-        mImpl->collatorTried = true;
-        UErrorCode status = U_ZERO_ERROR;
-        std::unique_ptr<icu::Collator> collator(icu::Collator::createInstance(icuLocale(mIdentifier), status));
-        if (U_SUCCESS(status) && collator) {
-            // Secondary strength ignores case but keeps accents; numeric
-            // collation puts "file2" before "file10".
-            collator->setStrength(icu::Collator::SECONDARY);
-            collator->setAttribute(UCOL_NUMERIC_COLLATION, UCOL_ON, status);
-            if (U_SUCCESS(status)) mImpl->collator = std::move(collator);
-        }
-    }
-    if (!mImpl->collator) return a < b ? -1 : (a == b ? 0 : 1);
-    UErrorCode status = U_ZERO_ERROR;
-    const UCollationResult r = mImpl->collator->compareUTF8(a, b, status);
-    if (U_FAILURE(status)) return a < b ? -1 : (a == b ? 0 : 1);
-    return r == UCOL_LESS ? -1 : (r == UCOL_EQUAL ? 0 : 1);
+    return compareWith(mImpl->collatorTried, mImpl->collator, mIdentifier, true, a, b);
+}
+
+int Locale::localizedCaseInsensitiveCompare(const std::string& a, const std::string& b) const {
+    std::lock_guard lock(mImpl->mutex);
+    return compareWith(mImpl->caseInsensitiveTried, mImpl->caseInsensitive, mIdentifier, false, a, b);
 }
 
 std::optional<std::string> Locale::currencyCode() const {

@@ -28,6 +28,9 @@ public:
     // Finder-like comparison: locale-aware, case-insensitive, digits
     // compared as numbers. Returns -1, 0 or 1.
     int localizedStandardCompare(const std::string& a, const std::string& b) const;
+    // Locale-aware and case-insensitive; digits compared as text ("10"
+    // before "2"). Returns -1, 0 or 1.
+    int localizedCaseInsensitiveCompare(const std::string& a, const std::string& b) const;
 
     // The ISO 4217 code of the locale's own currency ("EUR" for "de_DE");
     // nullopt when the locale names no country with a currency.

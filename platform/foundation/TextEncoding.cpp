@@ -1,5 +1,8 @@
 #include "platform/foundation/TextEncoding.h"
 
+#include <unicode/uchar.h>
+#include <unicode/utf8.h>
+
 #include <array>
 #include <cstdint>
 
@@ -100,6 +103,23 @@ std::size_t utf8SafePrefixLength(std::string_view text, std::size_t maxBytes) {
 
 std::string truncateUtf8(std::string_view text, std::size_t maxBytes) {
     return std::string(text.substr(0, utf8SafePrefixLength(text, maxBytes)));
+}
+
+bool holdsOnly(std::string_view text, unsigned classes, std::string_view others) {
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(text.data());
+    const auto length = static_cast<std::int32_t>(text.size());
+    if (text.size() != static_cast<std::size_t>(length)) return false;
+    for (std::int32_t i = 0; i < length;) {
+        UChar32 c;
+        U8_NEXT(bytes, i, length, c);
+        if (c < 0) return false;
+        const std::uint32_t category = U_GET_GC_MASK(c);
+        if ((classes & kAlphanumerics) != 0 && (category & (U_GC_L_MASK | U_GC_M_MASK | U_GC_N_MASK)) != 0) continue;
+        if ((classes & kWhitespace) != 0 && (c == '\t' || (category & U_GC_ZS_MASK) != 0)) continue;
+        if (c < 0x80 && others.find(static_cast<char>(c)) != std::string_view::npos) continue;
+        return false;
+    }
+    return true;
 }
 
 std::string macRomanToUtf8(std::string_view bytes) {

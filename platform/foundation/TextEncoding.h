@@ -18,6 +18,15 @@ std::size_t utf8SafePrefixLength(std::string_view text, std::size_t maxBytes);
 // `text` cut to at most `maxBytes` bytes at a character boundary.
 std::string truncateUtf8(std::string_view text, std::size_t maxBytes);
 
+// Character classes of the platform's character sets, to combine with |:
+// letters, marks and digits of every script; spaces and the tab.
+enum CharacterClass : unsigned { kAlphanumerics = 1u << 0, kWhitespace = 1u << 1 };
+
+// Whether every character of the UTF-8 `text` lies in one of `classes` or
+// is one of the ASCII characters of `others`. False for text that is not
+// UTF-8; true for the empty text.
+bool holdsOnly(std::string_view text, unsigned classes, std::string_view others);
+
 // Every byte sequence is valid Mac Roman, so this always succeeds.
 std::string macRomanToUtf8(std::string_view bytes);
 

@@ -10,7 +10,6 @@
 
 #include "app/Helper/VKMLayoutDocumentHelper.h"
 #include "app/Session/VKMLayoutSession.h"
-#include "engine/model/CompositeGeometry.h"
 #include "engine/model/CurrentCloudLayout.h"
 #include "engine/model/Layer.h"
 #include "engine/model/LayerManager.h"
@@ -18,12 +17,11 @@
 #include "engine/services/ServiceLocator.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/ui/AlertController.h"
+#include "tests/app/support/AppFiles.h"
 #include "tests/app/support/AppStage.h"
 #include "tests/support/EngineServices.h"
 #include "tests/support/LogWatch.h"
 #include "tests/support/TempRoot.h"
-#include "tools/layoutgen/LayoutFileWriter.h"
-#include "tools/layoutgen/LayoutGen.h"
 
 namespace {
 
@@ -42,19 +40,8 @@ struct Posted {
     }
 };
 
-// A layout of `count` straight tracks whose file claims `claimed` elements.
 std::string WriteLayout(const std::string& name, int count, int claimed) {
-    std::vector<std::unique_ptr<CCompositeGeometry>> owned;
-    ULayoutFileWriter::tLayoutFile file;
-    for (int i = 0; i < count; ++i) {
-        owned.push_back(
-            ULayoutGen::CElementBuilder().Catalogue("G" + std::to_string(i), "M", "L", "d").Straight(100).Build());
-        file.elements.push_back(owned.back().get());
-    }
-    file.elementCount = claimed;
-    const std::string path = (testsupport::processRoot() / name).string();
-    EXPECT_TRUE(ULayoutFileWriter::WriteLayoutFile(path, file));
-    return path;
+    return testsupport::WriteLayout(testsupport::processRoot() / name, count, claimed).string();
 }
 
 int LoadLayoutCalls() {
