@@ -1,6 +1,7 @@
 #include "platform/foundation/Bundle.h"
 
 #include "platform/foundation/AsciiText.h"
+#include "platform/foundation/Locale.h"
 
 #include <unistd.h>
 
@@ -96,14 +97,8 @@ std::optional<std::string> languageOf(std::string entry) {
 
 std::vector<std::string> environmentLanguages() {
     std::vector<std::string> out;
-    for (const char* name : {"VEKMONT_LANGUAGE", "LANGUAGE", "LC_ALL", "LC_MESSAGES", "LANG"}) {
-        const char* value = std::getenv(name);
-        if (value == nullptr) continue;
-        std::stringstream list(value);  // $LANGUAGE is a colon-separated priority list
-        std::string entry;
-        while (std::getline(list, entry, ':')) {
-            if (auto language = languageOf(entry)) out.push_back(*language);
-        }
+    for (const std::string& entry : Locale::preferredLanguages()) {
+        if (auto language = languageOf(entry)) out.push_back(*language);
     }
     return out;
 }

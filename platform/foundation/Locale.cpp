@@ -16,6 +16,7 @@
 #include <cstdlib>
 #include <deque>
 #include <mutex>
+#include <sstream>
 
 namespace platform {
 
@@ -125,6 +126,21 @@ void Locale::setCurrent(const std::string& identifier) {
     auto& state = currentLocale();
     std::lock_guard lock(state.mutex);
     state.current = &state.made.emplace_back(identifier);
+}
+
+std::vector<std::string> Locale::preferredLanguages() {
+    std::vector<std::string> out;
+    for (const char* name : {"VEKMONT_LANGUAGE", "LANGUAGE", "LC_ALL", "LC_MESSAGES", "LANG"}) {
+        const char* value = std::getenv(name);
+        if (value == nullptr) continue;
+        std::stringstream list(value);
+        std::string entry;
+        while (std::getline(list, entry, ':')) {
+            const std::string language = entry.substr(0, entry.find_first_of("_.@-"));
+            if (!language.empty() && language != "C" && language != "POSIX") out.push_back(entry);
+        }
+    }
+    return out;
 }
 
 Locale::Locale(std::string identifier) : mIdentifier(std::move(identifier)), mImpl(std::make_shared<Impl>()) {}

@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace platform {
 
@@ -18,6 +19,12 @@ public:
     static const Locale& current();
     // Test hook: make `identifier` ("de_DE", "en_US") the current locale.
     static void setCurrent(const std::string& identifier);
+
+    // The user's preferred languages, most preferred first, as the
+    // environment writes them ("de-CH", "de_CH.UTF-8"): $VEKMONT_LANGUAGE,
+    // the entries of $LANGUAGE (a colon-separated list), $LC_ALL,
+    // $LC_MESSAGES, $LANG; empty entries, "C" and "POSIX" are left out.
+    static std::vector<std::string> preferredLanguages();
 
     explicit Locale(std::string identifier);
 

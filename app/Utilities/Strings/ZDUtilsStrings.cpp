@@ -52,16 +52,32 @@ std::string removing(const std::string& text, Predicate drop) {
     return out;
 }
 
-// The pieces between line breaks, a "\r\n" counting as one break.
+// The length of the line break at `at`, 0 when there is none there; "\r\n"
+// is one break. Works on the bytes: every break is ASCII or one of the
+// three-byte or two-byte forms of U+0085, U+2028 and U+2029.
+std::size_t lineBreakAt(const std::string& text, std::size_t at) {
+    const auto byte = [&](std::size_t i) { return i < text.size() ? static_cast<unsigned char>(text[i]) : 0u; };
+    const unsigned char c = byte(at);
+    if (c == '\r') return byte(at + 1) == '\n' ? 2 : 1;
+    if (c >= 0x0A && c <= 0x0C) return 1;
+    if (c == 0xC2 && byte(at + 1) == 0x85) return 2;
+    if (c == 0xE2 && byte(at + 1) == 0x80 && (byte(at + 2) == 0xA8 || byte(at + 2) == 0xA9)) return 3;
+    return 0;
+}
+
+// The pieces between line breaks.
 std::vector<std::string> lines(const std::string& text) {
     std::vector<std::string> pieces;
-    const auto chars = characters(text);
     std::size_t start = 0;
-    for (std::size_t i = 0; i < chars.size(); ++i) {
-        if (!isNewline(chars[i].code)) continue;
-        pieces.push_back(text.substr(start, chars[i].begin - start));
-        if (chars[i].code == U'\r' && i + 1 < chars.size() && chars[i + 1].code == U'\n') ++i;
-        start = chars[i].end;
+    for (std::size_t i = 0; i < text.size();) {
+        const std::size_t length = lineBreakAt(text, i);
+        if (length == 0) {
+            ++i;
+            continue;
+        }
+        pieces.push_back(text.substr(start, i - start));
+        i += length;
+        start = i;
     }
     pieces.push_back(text.substr(start));
     return pieces;
@@ -134,8 +150,6 @@ bool isWhitespaceOrNewline(char32_t c) {
     const std::int8_t type = u_charType(static_cast<UChar32>(c));
     return type == U_SPACE_SEPARATOR || type == U_LINE_SEPARATOR || type == U_PARAGRAPH_SEPARATOR;
 }
-
-bool isNewline(char32_t c) { return (c >= 0x0A && c <= 0x0D) || c == 0x85 || c == 0x2028 || c == 0x2029; }
 
 bool isAlphanumeric(char32_t c) {
     const auto mask = U_GET_GC_MASK(static_cast<UChar32>(c));

@@ -14,8 +14,6 @@ using CharacterPredicate = bool (*)(char32_t);
 
 // Space separators, tab, U+000A to U+000D, U+0085, line and paragraph separators.
 bool isWhitespaceOrNewline(char32_t c);
-// U+000A to U+000D, U+0085, U+2028, U+2029.
-bool isNewline(char32_t c);
 // Letters, marks and numbers.
 bool isAlphanumeric(char32_t c);
 
@@ -57,8 +55,9 @@ inline bool containsStringInsensitive(const std::string& text, const std::string
     return containsString(text, search, kCaseInsensitiveSearch);
 }
 
-// Lines are the pieces between newline characters; "\r\n" is one break. An
-// empty text has one line, and a trailing break starts an empty last line.
+// Lines are the pieces between newline characters (U+000A to U+000D, U+0085,
+// U+2028, U+2029); "\r\n" is one break. An empty text has one line, and a
+// trailing break starts an empty last line.
 std::size_t lineCount(const std::string& text);
 // Words as a word-boundary analysis finds them: punctuation and blanks are not words.
 std::size_t wordCount(const std::string& text);

@@ -1,7 +1,9 @@
 #include "app/Utilities/System/LocalDates.h"
 
+#include "platform/foundation/Locale.h"
 #include "platform/foundation/TimeZone.h"
 
+#include <unicode/calendar.h>
 #include <unicode/datefmt.h>
 #include <unicode/dtptngen.h>
 #include <unicode/parsepos.h>
@@ -33,10 +35,12 @@ std::string utf8(const icu::UnicodeString& text) {
     return out;
 }
 
-// The formatter in the process's zone (a fixed offset as "GMT+hh:mm", which ICU reads too).
-void useProcessZone(icu::DateFormat& format) {
-    format.adoptTimeZone(icu::TimeZone::createTimeZone(unicode(platform::TimeZone::defaultTimeZone().identifier())));
+icu::TimeZone* processZone() {
+    return icu::TimeZone::createTimeZone(unicode(platform::TimeZone::defaultTimeZone().identifier()));
 }
+
+// The formatter in the process's zone (a fixed offset as "GMT+hh:mm", which ICU reads too).
+void useProcessZone(icu::DateFormat& format) { format.adoptTimeZone(processZone()); }
 
 }  // namespace
 
@@ -77,6 +81,16 @@ std::optional<Date> dateFromPattern(const std::string& text, const std::string& 
     const UDate parsed = format.parse(subject, position);
     if (position.getErrorIndex() >= 0 || position.getIndex() != subject.length()) return std::nullopt;
     return fromUDate(parsed);
+}
+
+int wholeDaysBetween(Date from, Date to) {
+    UErrorCode status = U_ZERO_ERROR;
+    std::unique_ptr<icu::Calendar> calendar(icu::Calendar::createInstance(
+        processZone(), icu::Locale(platform::Locale::current().identifier().c_str()), status));
+    if (U_FAILURE(status)) return 0;
+    calendar->setTime(toUDate(from), status);
+    const std::int32_t days = calendar->fieldDifference(toUDate(to), UCAL_DATE, status);
+    return U_SUCCESS(status) ? days : 0;
 }
 
 }  // namespace VKMLocalDates

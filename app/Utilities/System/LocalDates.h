@@ -21,4 +21,8 @@ std::optional<std::string> dateWithSkeleton(Date date, const std::string& locale
 std::optional<Date> dateFromPattern(const std::string& text, const std::string& pattern,
                                     const std::string& localeIdentifier);
 
+// Whole calendar days from `from` to `to` in the current locale's calendar
+// and the process's zone (negative when `to` is earlier).
+int wholeDaysBetween(Date from, Date to);
+
 }  // namespace VKMLocalDates
