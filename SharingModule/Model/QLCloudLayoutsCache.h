@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <vector>
 
 class QLCloudLayoutsCache {
 public:
@@ -24,6 +25,8 @@ public:
 
     // The number of layouts whose downloaded files the cache references.
     std::int64_t cachedLayoutsCount() { return static_cast<std::int64_t>(mFiles.count()); }
+    // The layouts whose downloaded files the cache references, in order.
+    std::vector<std::string> cachedLayoutIds() { return mFiles.keys(); }
 
     // The downloaded file of the layout when it may be reused now (on
     // Clock::shared()'s date) for a layout uploaded at `uploadDate`.

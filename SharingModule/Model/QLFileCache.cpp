@@ -130,6 +130,16 @@ std::size_t QLFileCache::count() {
     return count;
 }
 
+std::vector<std::string> QLFileCache::keys() {
+    std::vector<std::string> keys;
+    mQueue.sync([&] {
+        loadLocked();
+        keys.reserve(mIndex.size());
+        for (const auto& entry : mIndex) keys.push_back(entry.first);
+    });
+    return keys;
+}
+
 void QLFileCache::record(const std::string& key, platform::Value::Dictionary attributes) {
     const std::string file = pathForKey(key).filename().string();
     const Date now = platform::Clock::shared()->now();

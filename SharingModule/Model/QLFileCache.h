@@ -24,6 +24,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <vector>
 
 class QLFileCache {
 public:
@@ -50,6 +51,8 @@ public:
     std::optional<Entry> entryForKey(const std::string& key);
     // The keys recorded (their files are not checked).
     std::size_t count();
+    // The keys recorded, in order; their files are not checked.
+    std::vector<std::string> keys();
 
     // Records that pathForKey(key) now holds the key's file, dated now.
     // Returns at once; every later call of any thread sees the entry.

@@ -1,6 +1,8 @@
 #include "SharingModule/Model/VKMSharedLayoutsUser.h"
 
 #include "engine/services/ZDUtils.h"
+#include "platform/dispatch/Clock.h"
+#include "platform/foundation/NotificationCenter.h"
 
 VKMSharedLayoutsUser::VKMSharedLayoutsUser()
     : VKMSharedLayoutsUser(platform::UserDefaults::standard(), platform::security::Keychain()) {}
@@ -33,6 +35,28 @@ std::optional<std::string> VKMSharedLayoutsUser::password() const {
 bool VKMSharedLayoutsUser::hasValidUserCredentials() const {
     const auto secret = password();
     return secret && !secret->empty();
+}
+
+bool VKMSharedLayoutsUser::signIn(const std::string& userId, const std::string& password) {
+    if (userId.empty() || password.empty()) {
+        ZDUtils::logWarning("Sign-in refused: user identifier or password missing");
+        return false;
+    }
+    const platform::security::Keychain::Bytes secret(password.begin(), password.end());
+    const auto status = mKeychain.setItem(kKeychainService, userId, secret);
+    if (status != platform::security::Keychain::Status::Success) {
+        ZDUtils::logWarning("The password of '%s' could not be stored (%d)", userId.c_str(), static_cast<int>(status));
+        return false;
+    }
+    if (const auto previous = userID(); previous && !previous->empty() && *previous != userId) {
+        (void)mKeychain.deleteItem(kKeychainService, *previous);
+    }
+    mDefaults.setString(kUserIDKey, userId);
+    mDefaults.setObject(kLastLogonTimestampKey, platform::Value(platform::Clock::shared()->now()));
+    mDefaults.synchronize();
+    ZDUtils::logInfo("User '%s' signed in", userId.c_str());
+    platform::NotificationCenter::defaultCenter().postNotificationName(kLoggedInNotification, this);
+    return true;
 }
 
 void VKMSharedLayoutsUser::clearCurrentUserID() {

@@ -18,6 +18,8 @@ public:
     static constexpr const char* kUserIDKey = "VKMSharingUserID";
     static constexpr const char* kLastLogonTimestampKey = "VKMSharingUserLastLogonTimestamp";
     static constexpr const char* kKeychainService = "VKMSharedLayoutsAPI";
+    static constexpr const char* kLoggedInNotification = "QLSharedLayoutsUserLoggedInNotification";
+    static constexpr const char* kLoggedOutNotification = "QLSharedLayoutsUserLoggedOutNotification";
 
     // The app's standard defaults and keychain.
     VKMSharedLayoutsUser();
@@ -31,6 +33,14 @@ public:
     std::optional<std::string> password() const;
     // True when both the stored identifier and its password are non-empty.
     bool hasValidUserCredentials() const;
+
+    // Stores the credentials the user signed in with (the password first, so
+    // the identifier never stands beside another user's password), drops a
+    // previous user's password, dates the log-on with Clock::shared() and
+    // posts kLoggedInNotification with this object. An empty identifier or
+    // password, or a keychain that cannot be written, changes nothing and
+    // gives false.
+    bool signIn(const std::string& userId, const std::string& password);
 
     // Signs the user out here: the empty text under both defaults, and the
     // password of the user that was signed in leaves the keychain. Posts

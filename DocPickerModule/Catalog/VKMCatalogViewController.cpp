@@ -1,0 +1,85 @@
+#include "DocPickerModule/Catalog/VKMCatalogViewController.h"
+
+#include "DocPickerModule/Catalog/VKMLayoutOpenRequests.h"
+#include "DocPickerModule/Catalog/VKMLayoutOpener.h"
+#include "SharingModule/Model/QLCloudLayoutsCache.h"
+#include "SharingModule/Model/VKMLayoutEntityCache.h"
+#include "UserProfileModule/Support/VKMCommunityStrings.h"
+#include "app/Helper/VKMFileManager.h"
+#include "platform/foundation/Locale.h"
+#include "platform/ui/Label.h"
+#include "platform/ui/TableView.h"
+
+#include <algorithm>
+
+using namespace platform::ui;
+
+VKMCatalogViewController::VKMCatalogViewController(std::shared_ptr<QLSharedLayoutsClient> client)
+    : mOpener(VKMLayoutOpener::make(std::move(client))) {
+    setTitle(VKMCommunityStrings::text("CatalogTitle"));
+}
+
+void VKMCatalogViewController::viewDidLoad() {
+    tableView()->registerCell(kCellIdentifier, [](const std::string& identifier) {
+        return std::make_shared<TableViewCell>(TableViewCellStyle::subtitle, identifier);
+    });
+    reloadLayouts();
+}
+
+void VKMCatalogViewController::viewWillAppear(bool animated) {
+    TableViewController::viewWillAppear(animated);
+    reloadLayouts();
+}
+
+void VKMCatalogViewController::reloadLayouts() {
+    mLocalLayouts = VKMFileManager::contentsOfVKMDocumentsFolder();
+    mCloudLayouts.clear();
+    for (const std::string& layoutId : QLCloudLayoutsCache::sharedInstance().cachedLayoutIds()) {
+        auto entity = VKMLayoutEntityCache::sharedInstance().objectForKey(layoutId);
+        std::string title = entity && !entity->title().empty() ? entity->title() : layoutId;
+        // Titles name files: their underscores are blanks.
+        std::replace(title.begin(), title.end(), '_', ' ');
+        mCloudLayouts.push_back({layoutId, std::move(title)});
+    }
+    const auto& locale = platform::Locale::current();
+    std::stable_sort(mCloudLayouts.begin(), mCloudLayouts.end(), [&](const CloudRow& a, const CloudRow& b) {
+        return locale.localizedStandardCompare(a.title, b.title) < 0;
+    });
+    if (isViewLoaded()) tableView()->reloadData();
+}
+
+int VKMCatalogViewController::numberOfSectionsInTableView(TableView&) { return 2; }
+
+int VKMCatalogViewController::numberOfRowsInSection(TableView&, int section) {
+    return static_cast<int>(section == kLocalSection ? mLocalLayouts.size() : mCloudLayouts.size());
+}
+
+std::shared_ptr<TableViewCell> VKMCatalogViewController::cellForRowAtIndexPath(TableView& table, IndexPath path) {
+    auto cell = table.dequeueReusableCell(kCellIdentifier);
+    const auto row = static_cast<std::size_t>(path.row);
+    if (path.section == kLocalSection && row < mLocalLayouts.size()) {
+        cell->textLabel()->setText(mLocalLayouts[row]);
+        cell->detailTextLabel()->setText({});
+    } else if (path.section == kCloudSection && row < mCloudLayouts.size()) {
+        cell->textLabel()->setText(mCloudLayouts[row].title);
+        auto entity = VKMLayoutEntityCache::sharedInstance().objectForKey(mCloudLayouts[row].layoutId);
+        cell->detailTextLabel()->setText(entity ? entity->author() : std::string{});
+    }
+    return cell;
+}
+
+std::string VKMCatalogViewController::titleForHeaderInSection(TableView&, int section) {
+    return VKMCommunityStrings::text(section == kLocalSection ? "CatalogLocalSection" : "CatalogCloudSection");
+}
+
+void VKMCatalogViewController::didSelectRowAtIndexPath(TableView& table, IndexPath path) {
+    table.deselectRow(path, true);
+    const auto row = static_cast<std::size_t>(path.row);
+    if (path.section == kLocalSection && row < mLocalLayouts.size()) {
+        if (auto file = VKMFileManager::absolutePathToPlan(mLocalLayouts[row])) {
+            VKMLayoutOpenRequests::requestLocalLayout(*file, this);
+        }
+    } else if (path.section == kCloudSection && row < mCloudLayouts.size()) {
+        VKMLayoutOpenRequests::requestCloudLayout(mCloudLayouts[row].layoutId, this);
+    }
+}

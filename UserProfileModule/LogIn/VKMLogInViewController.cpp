@@ -1,0 +1,102 @@
+#include "UserProfileModule/LogIn/VKMLogInViewController.h"
+
+#include "SharingModule/Model/VKMSharedLayouts.h"
+#include "UserProfileModule/Support/VKMCommunityStrings.h"
+#include "platform/foundation/AsciiText.h"
+#include "platform/ui/Button.h"
+#include "platform/ui/Label.h"
+#include "platform/ui/TextField.h"
+
+using namespace platform::ui;
+
+namespace {
+
+constexpr double kMargin = 20;
+constexpr double kRowHeight = 40;
+
+template <typename T>
+std::shared_ptr<T> addRow(View& view, std::shared_ptr<T> row, double top, double height = kRowHeight) {
+    row->setFrame({kMargin, top, view.bounds().width - 2 * kMargin, height});
+    row->setAutoresizingMask(ViewAutoresizing::flexibleWidth);
+    view.addSubview(row);
+    return row;
+}
+
+std::shared_ptr<Button> makeButton(const char* key) {
+    auto button = Button::make();
+    button->setTitle(VKMCommunityStrings::text(key), ControlState::normal);
+    return button;
+}
+
+}  // namespace
+
+VKMLogInViewController::VKMLogInViewController(std::shared_ptr<VKMSharedLayoutsUser> user)
+    : mUser(user ? std::move(user) : VKMSharedLayouts::sharedLayoutsUser()) {
+    setTitle(VKMCommunityStrings::text("LogInTitle"));
+}
+
+void VKMLogInViewController::viewDidLoad() {
+    auto& root = *view();
+    root.setBackgroundColor(platform::Color::white(1));
+
+    auto title = std::make_shared<Label>();
+    title->setText(VKMCommunityStrings::text("LogInTitle"));
+    title->setFont(platform::ui::Font::boldSystemFont(22));
+    addRow(root, title, 60);
+
+    mUserIdField = addRow(root, std::make_shared<TextField>(), 120);
+    mUserIdField->setPlaceholder(VKMCommunityStrings::text("LogInUserIdPlaceholder"));
+    mUserIdField->setBorderStyle(TextBorderStyle::roundedRect);
+    mPasswordField = addRow(root, std::make_shared<TextField>(), 170);
+    mPasswordField->setPlaceholder(VKMCommunityStrings::text("LogInPasswordPlaceholder"));
+    mPasswordField->setBorderStyle(TextBorderStyle::roundedRect);
+    mPasswordField->setSecureTextEntry(true);
+
+    mMessageLabel = addRow(root, std::make_shared<Label>(), 220, 44);
+    mMessageLabel->setNumberOfLines(2);
+    mMessageLabel->setTextColor(platform::Color{0.8, 0.1, 0.1, 1});
+    mMessageLabel->setHidden(true);
+
+    auto self = std::static_pointer_cast<VKMLogInViewController>(sharedController());
+    mSignInButton = addRow(root, makeButton("LogInSignIn"), 270);
+    mSignInButton->addTarget(self, &VKMLogInViewController::signInTapped, ControlEvents::touchUpInside);
+    mCancelButton = addRow(root, makeButton("Cancel"), 320);
+    mCancelButton->addTarget(self, &VKMLogInViewController::cancelTapped, ControlEvents::touchUpInside);
+}
+
+void VKMLogInViewController::signInTapped(Button&) {
+    const std::string userId(platform::ascii::trimmed(mUserIdField->text()));
+    const std::string& password = mPasswordField->text();
+    if (userId.empty() || password.empty()) {
+        showMessage("LogInMissingCredentials");
+        return;
+    }
+    if (!mUser->signIn(userId, password)) {
+        showMessage("LogInNotStored");
+        return;
+    }
+    finish(true);
+}
+
+void VKMLogInViewController::cancelTapped(Button&) { finish(false); }
+
+void VKMLogInViewController::showMessage(const char* key) {
+    mMessageLabel->setText(VKMCommunityStrings::text(key));
+    mMessageLabel->setHidden(false);
+}
+
+void VKMLogInViewController::finish(bool signedIn) {
+    if (mFinished) return;
+    mFinished = true;
+    if (mUserIdField->isFirstResponder()) mUserIdField->resignFirstResponder();
+    if (mPasswordField->isFirstResponder()) mPasswordField->resignFirstResponder();
+    auto action = std::move(mCompletionAction);
+    mCompletionAction = nullptr;
+    if (presentingViewController()) {
+        dismissViewController(true, [action, signedIn] {
+            if (action) action(signedIn);
+        });
+    } else if (action) {
+        action(signedIn);
+    }
+}

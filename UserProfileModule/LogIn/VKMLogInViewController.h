@@ -1,0 +1,57 @@
+#pragma once
+// The log-in screen: user identifier and password, sign-in and cancel.
+// Signing in stores the credentials through the signed-in user (password in
+// the keychain) and posts the logged-in notification; the screen then goes
+// away (when it was presented) and tells its completion action whether the
+// user signed in. Main thread only; made with std::make_shared.
+
+#include "platform/ui/ViewController.h"
+
+#include <functional>
+#include <memory>
+
+namespace platform::ui {
+class Button;
+class Label;
+class TextField;
+}  // namespace platform::ui
+class VKMSharedLayoutsUser;
+
+class VKMLogInViewController : public platform::ui::ViewController {
+public:
+    static constexpr const char* kSceneIdentifier = "VKMLogInViewController";
+    using CompletionAction = std::function<void(bool signedIn)>;
+
+    // The app's signed-in user when none is given.
+    explicit VKMLogInViewController(std::shared_ptr<VKMSharedLayoutsUser> user = nullptr);
+
+    // Runs once, after the screen has gone: true when the user signed in.
+    void setCompletionAction(CompletionAction completionAction) { mCompletionAction = std::move(completionAction); }
+
+    // Made with the view.
+    const std::shared_ptr<platform::ui::TextField>& userIdField() const { return mUserIdField; }
+    const std::shared_ptr<platform::ui::TextField>& passwordField() const { return mPasswordField; }
+    const std::shared_ptr<platform::ui::Button>& signInButton() const { return mSignInButton; }
+    const std::shared_ptr<platform::ui::Button>& cancelButton() const { return mCancelButton; }
+    // Says what is wrong when sign-in is refused; hidden otherwise.
+    const std::shared_ptr<platform::ui::Label>& messageLabel() const { return mMessageLabel; }
+
+    void viewDidLoad() override;
+    std::string className() const override { return "VKMLogInViewController"; }
+
+    void signInTapped(platform::ui::Button& sender);
+    void cancelTapped(platform::ui::Button& sender);
+
+private:
+    void showMessage(const char* key);
+    void finish(bool signedIn);
+
+    std::shared_ptr<VKMSharedLayoutsUser> mUser;
+    CompletionAction mCompletionAction;
+    bool mFinished = false;
+    std::shared_ptr<platform::ui::TextField> mUserIdField;
+    std::shared_ptr<platform::ui::TextField> mPasswordField;
+    std::shared_ptr<platform::ui::Button> mSignInButton;
+    std::shared_ptr<platform::ui::Button> mCancelButton;
+    std::shared_ptr<platform::ui::Label> mMessageLabel;
+};

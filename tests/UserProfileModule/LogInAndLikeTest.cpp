@@ -1,0 +1,245 @@
+// The log-in screen, the profile screen and the like action, driven through
+// the touch system against the sharing and blob service stand-ins.
+
+#include "SharingModule/Model/VKMLayoutEntityCache.h"
+#include "UserProfileModule/Actions/VKMLayoutActionHelper.h"
+#include "UserProfileModule/LogIn/VKMLogInViewController.h"
+#include "UserProfileModule/Profile/VKMUserProfileViewController.h"
+#include "platform/dispatch/MainThread.h"
+#include "platform/foundation/UserDefaults.h"
+#include "platform/security/Keychain.h"
+#include "platform/ui/AlertController.h"
+#include "platform/ui/Button.h"
+#include "platform/ui/Label.h"
+#include "platform/ui/TextField.h"
+#include "platform/ui/TouchSynth.h"
+#include "platform/ui/Window.h"
+#include "tests/SharingModule/support/SharingTestSupport.h"
+
+using namespace sharingtest;
+using namespace platform::ui;
+using nlohmann::json;
+
+namespace {
+
+using EntityPtr = QLSharedLayoutsClient::EntityPtr;
+
+json layoutJson(const std::string& id) {
+    return {{"id", id}, {"title", "Harbour_Line"}, {"author", "bob"}, {"likeUsers", json::array()}};
+}
+
+std::optional<std::string> storedPassword(const std::string& userId) {
+    platform::security::Keychain::Bytes bytes;
+    if (platform::security::Keychain().copyItem(VKMSharedLayoutsUser::kKeychainService, userId, bytes) !=
+        platform::security::Keychain::Status::Success) {
+        return std::nullopt;
+    }
+    return std::string(bytes.begin(), bytes.end());
+}
+
+class CommunityScreenTest : public SharingServerTest {
+protected:
+    void SetUp() override {
+        SharingServerTest::SetUp();
+        window->setRootViewController(root);
+        window->makeKeyAndVisible();
+        likeButton->setFrame({20, 100, 120, 44});
+        root->view()->addSubview(likeButton);
+        sharing.addUsers({{"ada", {{"password", "pw"}, {"userName", "Ada"}}}});
+        sharing.addLayouts({layoutJson("L1")});
+    }
+
+    EntityPtr fetchEntity(const std::string& id) {
+        EntityPtr entity;
+        bool done = false;
+        client->layoutEntityWithId(
+            id,
+            [&](const EntityPtr& e) {
+                entity = e;
+                done = true;
+            },
+            [&](const platform::Error&) { done = true; });
+        EXPECT_TRUE(runMainUntil([&] { return done; }));
+        return entity;
+    }
+
+    void tapView(const std::shared_ptr<View>& view) {
+        const platform::Rect frame = view->convertRectToView(view->bounds(), nullptr);
+        synth.tap({frame.x + frame.width / 2, frame.y + frame.height / 2});
+    }
+
+    void type(const std::shared_ptr<TextField>& field, const std::string& text) {
+        tapView(field);
+        ASSERT_TRUE(window->insertText(text));
+    }
+
+    // Lets presentations and dismissals run their animations.
+    void settle() { synth.wait(1); }
+
+    std::shared_ptr<VKMLogInViewController> presentedLogIn() const {
+        return std::dynamic_pointer_cast<VKMLogInViewController>(root->presentedViewController());
+    }
+
+    std::shared_ptr<Window> window = std::make_shared<Window>(platform::Rect{0, 0, 390, 844});
+    std::shared_ptr<ViewController> root = std::make_shared<ViewController>();
+    std::shared_ptr<Button> likeButton = Button::make();
+    TouchSynth synth{window};
+};
+
+}  // namespace
+
+TEST_F(CommunityScreenTest, LogInStoresTheCredentialsAndRefusesEmptyOnes) {
+    NotificationRecorder loggedIn(VKMSharedLayoutsUser::kLoggedInNotification);
+    auto logIn = std::make_shared<VKMLogInViewController>(user);
+    std::vector<bool> outcomes;
+    logIn->setCompletionAction([&](bool signedIn) { outcomes.push_back(signedIn); });
+    root->presentViewController(logIn, false);
+
+    type(logIn->userIdField(), "  ada ");
+    tapView(logIn->signInButton());
+    EXPECT_FALSE(logIn->messageLabel()->isHidden()) << "a password is missing";
+    EXPECT_FALSE(user->userID().has_value());
+    EXPECT_EQ(loggedIn.count(), 0u);
+
+    type(logIn->passwordField(), "pw");
+    EXPECT_EQ(logIn->passwordField()->displayedText(), "\u2022\u2022") << "the password is not shown";
+    tapView(logIn->signInButton());
+    settle();
+    EXPECT_EQ(user->userID(), "ada") << "blanks around the identifier are dropped";
+    EXPECT_EQ(storedPassword("ada"), "pw");
+    EXPECT_TRUE(user->hasValidUserCredentials());
+    EXPECT_TRUE(user->lastLogonTimestamp().has_value());
+    EXPECT_EQ(loggedIn.count(), 1u);
+    EXPECT_EQ(outcomes, std::vector<bool>{true}) << "once, after the screen has gone";
+    EXPECT_EQ(root->presentedViewController(), nullptr);
+
+    // Another user signing in takes the first one's password away.
+    ASSERT_TRUE(user->signIn("bob", "secret"));
+    EXPECT_FALSE(storedPassword("ada").has_value());
+    EXPECT_EQ(storedPassword("bob"), "secret");
+    EXPECT_FALSE(user->signIn("carol", "")) << "no empty password";
+    EXPECT_EQ(user->userID(), "bob");
+    EXPECT_EQ(loggedIn.count(), 2u);
+}
+
+TEST_F(CommunityScreenTest, LikeWithStoredCredentialsSendsOnceAndHandsOverTheUpdatedLayout) {
+    const EntityPtr entity = fetchEntity("L1");
+    ASSERT_NE(entity, nullptr);
+    signIn("ada", "pw");
+    auto inProgress = std::make_shared<bool>(false);
+    std::vector<EntityPtr> liked;
+    bool onMain = false;
+    auto completion = [&](const EntityPtr& updated) {
+        liked.push_back(updated);
+        onMain = platform::isMainThread();
+    };
+
+    VKMLayoutActionHelper::likeLayout(entity, inProgress, likeButton, completion, client);
+    EXPECT_TRUE(*inProgress);
+    EXPECT_FALSE(likeButton->isEnabled());
+    // A second tap while the first is on its way does nothing.
+    VKMLayoutActionHelper::likeLayout(entity, inProgress, likeButton, completion, client);
+    ASSERT_TRUE(runMainUntil([&] { return !liked.empty(); }));
+    runMainFor(std::chrono::milliseconds(100));
+
+    ASSERT_EQ(liked.size(), 1u);
+    EXPECT_TRUE(onMain);
+    EXPECT_EQ(liked[0]->likeUsers(), std::vector<std::string>{"ada"});
+    EXPECT_FALSE(*inProgress);
+    EXPECT_TRUE(likeButton->isEnabled());
+    EXPECT_EQ(sharing.requestsEndingWith("/layouts/L1/likes").size(), 1u);
+    EXPECT_EQ(sharing.counts()["likes"]["L1"], json({"ada"}));
+}
+
+TEST_F(CommunityScreenTest, LikeWithoutCredentialsAsksForALogInFirst) {
+    const EntityPtr entity = fetchEntity("L1");
+    ASSERT_NE(entity, nullptr);
+    auto inProgress = std::make_shared<bool>(false);
+    std::vector<EntityPtr> liked;
+    auto completion = [&](const EntityPtr& updated) { liked.push_back(updated); };
+
+    // While the top screen is still coming up the log-in cannot be shown:
+    // the like ends there instead of staying in progress.
+    auto busy = std::make_shared<AlertController>("Busy", "", AlertControllerStyle::alert);
+    busy->addAction(std::make_shared<AlertAction>("OK", AlertActionStyle::defaultStyle));
+    root->presentViewController(busy, true);
+    VKMLayoutActionHelper::likeLayout(entity, inProgress, likeButton, completion, client);
+    ASSERT_TRUE(runMainUntil([&] { return !*inProgress; }, std::chrono::seconds(5)));
+    EXPECT_TRUE(likeButton->isEnabled());
+    settle();
+    ASSERT_TRUE(busy->tapActionWithTitle("OK"));
+    settle();
+
+    // Cancelled: nothing is sent and the flag is free again.
+    VKMLayoutActionHelper::likeLayout(entity, inProgress, likeButton, completion, client);
+    ASSERT_TRUE(runMainUntil([&] { return presentedLogIn() != nullptr; }));
+    settle();
+    tapView(presentedLogIn()->cancelButton());
+    settle();
+    EXPECT_EQ(presentedLogIn(), nullptr);
+    EXPECT_FALSE(*inProgress);
+    EXPECT_TRUE(likeButton->isEnabled());
+    EXPECT_TRUE(sharing.requestsEndingWith("/likes").empty());
+
+    // Signed in: the like follows with the new credentials.
+    VKMLayoutActionHelper::likeLayout(entity, inProgress, likeButton, completion, client);
+    ASSERT_TRUE(runMainUntil([&] { return presentedLogIn() != nullptr; }));
+    settle();
+    auto logIn = presentedLogIn();
+    type(logIn->userIdField(), "ada");
+    type(logIn->passwordField(), "pw");
+    tapView(logIn->signInButton());
+    settle();
+    ASSERT_TRUE(runMainUntil([&] { return !liked.empty(); }));
+    EXPECT_EQ(liked[0]->likeUsers(), std::vector<std::string>{"ada"});
+    EXPECT_FALSE(*inProgress);
+    const auto likes = sharing.requestsEndingWith("/layouts/L1/likes");
+    ASSERT_EQ(likes.size(), 1u);
+    EXPECT_EQ(likes[0].header("Authorization"), "Basic YWRhOnB3");  // "ada:pw"
+}
+
+TEST_F(CommunityScreenTest, ARefusedLikeIsShownAndFreesTheFlag) {
+    const EntityPtr entity = fetchEntity("L1");
+    ASSERT_NE(entity, nullptr);
+    signIn("ada", "wrong");
+    auto inProgress = std::make_shared<bool>(false);
+    int completions = 0;
+    VKMLayoutActionHelper::likeLayout(
+        entity, inProgress, likeButton, [&](const EntityPtr&) { ++completions; }, client);
+    ASSERT_TRUE(runMainUntil([&] { return !*inProgress; }));
+    settle();
+    ASSERT_EQ(AlertController::presentedAlerts().size(), 1u);
+    EXPECT_EQ(AlertController::presentedAlerts()[0]->title(), "The layout could not be liked");
+    EXPECT_EQ(completions, 0);
+    EXPECT_TRUE(likeButton->isEnabled());
+    EXPECT_TRUE(sharing.counts()["likes"].empty());
+}
+
+TEST_F(CommunityScreenTest, ProfileFollowsSignInAndSignOut) {
+    NotificationRecorder loggedOut(VKMSharedLayoutsUser::kLoggedOutNotification);
+    auto profile = std::make_shared<VKMUserProfileViewController>(user, client);
+    window->setRootViewController(profile);
+    EXPECT_EQ(profile->userIdLabel()->text(), "Not signed in");
+    EXPECT_FALSE(profile->signInButton()->isHidden());
+    EXPECT_TRUE(profile->signOutButton()->isHidden());
+
+    tapView(profile->signInButton());
+    settle();
+    auto logIn = std::dynamic_pointer_cast<VKMLogInViewController>(profile->presentedViewController());
+    ASSERT_NE(logIn, nullptr);
+    type(logIn->userIdField(), "ada");
+    type(logIn->passwordField(), "pw");
+    tapView(logIn->signInButton());
+    settle();
+    EXPECT_EQ(profile->userIdLabel()->text(), "ada") << "the logged-in notification refreshes the screen";
+    EXPECT_TRUE(profile->signInButton()->isHidden());
+    // The screen asked for the user's picture.
+    EXPECT_TRUE(runMainUntil([&] { return !sharing.requestsEndingWith("/users/ada/summary").empty(); }));
+
+    tapView(profile->signOutButton());
+    EXPECT_EQ(loggedOut.count(), 1u);
+    EXPECT_EQ(user->userID(), "");
+    EXPECT_FALSE(storedPassword("ada").has_value());
+    EXPECT_EQ(profile->userIdLabel()->text(), "Not signed in");
+    EXPECT_FALSE(profile->signInButton()->isHidden());
+}
