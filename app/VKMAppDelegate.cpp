@@ -3,7 +3,9 @@
 #include "SharingModule/Model/QLProfileImageCache.h"
 #include "SharingModule/Model/VKMCloudCaches.h"
 #include "SharingModule/Model/VKMSharedLayouts.h"
+#include "app/Helper/VKMFileManager.h"
 #include "app/Helper/VKMLayoutDocumentHelper.h"
+#include "app/Utilities/Rating/VKMAppStoreRatingHelper.h"
 #include "app/Utilities/Strings/ZDUtilsStrings.h"
 #include "app/Utilities/VKMUISound.h"
 #include "app/VKMNotificationNames.h"
@@ -95,7 +97,7 @@ VKMAppDelegate::~VKMAppDelegate() = default;
 bool VKMAppDelegate::applicationDidFinishLaunchingWithOptions(Application& application, const Value& launchOptions) {
     (void)application, (void)launchOptions;
     initializeTelemetry();
-    mObservers.clear();
+    mNotificationTracker = std::make_unique<QLNotificationObserverTracker>();
     registerForNotifications();
 
     const auto logPath = getPathToLogFile();
@@ -105,6 +107,7 @@ bool VKMAppDelegate::applicationDidFinishLaunchingWithOptions(Application& appli
     if (mConfiguration.soundPlayer) mConfiguration.soundPlayer->activateAmbientSession();
     VKMUISound::setSoundPlayer(mConfiguration.soundPlayer);
 
+    VKMFileManager::createVKMDocumentsFolderIfNotExists();
     VKMCloudCaches::removeObsoleteCachedFiles();
     removeDebugTab();
     refreshUserProfileImage();
@@ -118,7 +121,7 @@ bool VKMAppDelegate::applicationDidFinishLaunchingWithOptions(Application& appli
     const auto& device = platform::ui::Device::currentDevice();
     ZDUtils::logInfo("%s launch completed on \"%s\" (%s %s)", bundleName.c_str(), device.name().c_str(),
                      device.systemName().c_str(), device.systemVersion().c_str());
-    const auto languages = platform::Bundle::preferredLanguages();
+    const auto languages = platform::Locale::preferredLanguages();
     const std::string language = languages.empty() ? platform::Locale::current().languageCode() : languages.front();
     ZDUtils::logInfo("Device locale: %s", language.c_str());
     return true;
@@ -187,23 +190,26 @@ void VKMAppDelegate::initializeTelemetry() {
 }
 
 void VKMAppDelegate::registerForNotifications() {
-    auto& center = platform::NotificationCenter::defaultCenter();
     const std::weak_ptr<VKMAppDelegate> weak = weak_from_this();
-    auto observe = [&](const char* name, std::function<void(VKMAppDelegate&)> reaction) {
-        mObservers.push_back(center.addObserverForName(name, nullptr, [weak, reaction](const platform::Notification&) {
-            if (auto self = weak.lock()) reaction(*self);
-        }));
+    auto reaction = [weak](void (*react)(VKMAppDelegate&)) {
+        return [weak, react](const platform::Notification&) {
+            if (auto self = weak.lock()) react(*self);
+        };
     };
-    auto showLayout = [](VKMAppDelegate& self) { self.selectTab(kLayoutTabIndex); };
-    observe(VKMNotificationNames::kOpenCloudLayoutRequested, showLayout);
-    observe(VKMNotificationNames::kOpenLocalLayout, showLayout);
-    observe(VKMLayoutDocumentHelper::kDocumentLoadedNotification,
-            [](VKMAppDelegate& self) { self.setPartListTabItemVisibilityTo(true); });
-    observe(VKMNotificationNames::kChangeCatalogFilter, [](VKMAppDelegate& self) { self.selectTab(kCatalogTabIndex); });
-    auto refreshPicture = [](VKMAppDelegate& self) { self.refreshUserProfileImage(); };
-    observe(QLProfileImageCache::kUpdatedNotification, refreshPicture);
-    observe(VKMNotificationNames::kUserLoggedOut, refreshPicture);
-    observe(VKMNotificationNames::kUserLoggedIn, refreshPicture);
+    mNotificationTracker->observeNotifications(
+        {VKMNotificationNames::kOpenCloudLayoutRequested, VKMNotificationNames::kOpenLocalLayout},
+        reaction([](VKMAppDelegate& self) { self.selectTab(kLayoutTabIndex); }));
+    mNotificationTracker->observeNotification(VKMLayoutDocumentHelper::kDocumentLoadedNotification,
+                                              reaction([](VKMAppDelegate& self) {
+                                                  self.setPartListTabItemVisibilityTo(true);
+                                                  VKMAppStoreRatingHelper::askForRatingConditionalIn(self.mWindow);
+                                              }));
+    mNotificationTracker->observeNotification(VKMNotificationNames::kChangeCatalogFilter,
+                                              reaction([](VKMAppDelegate& self) { self.selectTab(kCatalogTabIndex); }));
+    mNotificationTracker->observeNotifications(
+        {QLProfileImageCache::kUpdatedNotification, VKMNotificationNames::kUserLoggedOut,
+         VKMNotificationNames::kUserLoggedIn},
+        reaction([](VKMAppDelegate& self) { self.refreshUserProfileImage(); }));
 }
 
 std::shared_ptr<TabBarController> VKMAppDelegate::tabBarController() const {

@@ -11,8 +11,8 @@
 // last; the storyboard's last entry, the debug screen, is removed at
 // launch. Main thread only; observers run on the posting thread.
 
+#include "app/Utilities/System/QLNotificationObserverTracker.h"
 #include "crashes/TelemetryCrashes/TLMCrashesDelegate.h"
-#include "platform/foundation/NotificationCenter.h"
 #include "platform/ui/ApplicationDelegate.h"
 
 #include <cstddef>
@@ -66,6 +66,8 @@ public:
 
     std::shared_ptr<platform::ui::Window> window() const override { return mWindow; }
     void setWindow(std::shared_ptr<platform::ui::Window> window) override { mWindow = std::move(window); }
+    // The delegate's observers; made at launch.
+    const std::unique_ptr<QLNotificationObserverTracker>& notificationTracker() const { return mNotificationTracker; }
     // The part-list screen while its tab is hidden.
     std::shared_ptr<platform::ui::ViewController> partsViewController() const { return mPartsViewController; }
 
@@ -110,5 +112,5 @@ private:
     Configuration mConfiguration;
     std::shared_ptr<platform::ui::Window> mWindow;
     std::shared_ptr<platform::ui::ViewController> mPartsViewController;
-    std::vector<platform::NotificationCenter::ObserverToken> mObservers;
+    std::unique_ptr<QLNotificationObserverTracker> mNotificationTracker;
 };

@@ -105,8 +105,6 @@ std::vector<std::string> environmentLanguages() {
 
 }  // namespace
 
-std::vector<std::string> Bundle::preferredLanguages() { return environmentLanguages(); }
-
 Bundle* Bundle::main() {
     static const std::unique_ptr<Bundle> bundle = []() -> std::unique_ptr<Bundle> {
         auto resources = findResources();

@@ -39,10 +39,6 @@ public:
     // $LANG) that the bundle has, else "en".
     std::string preferredLanguage() const;
 
-    // The user's preferred languages as language codes, most preferred
-    // first, from the variables above; empty when they name none.
-    static std::vector<std::string> preferredLanguages();
-
     // Translation of `key` in `table` ("Localizable" when empty) for the
     // preferred language, falling back to "en"; nullopt when neither has it.
     std::optional<std::string> localizedString(const std::string& key, const std::string& table) const;

@@ -1,6 +1,11 @@
 #include "tools/vekmont/VekmontScenes.h"
 
+#include "DocPickerModule/Catalog/VKMCatalogViewController.h"
+#include "DocPickerModule/LocalLayouts/VKMLocalLayoutsViewController.h"
+#include "DocPickerModule/VKMDocPickerScenes.h"
 #include "LayoutModule/LayoutView/ImageExport/VKMImageExportHelper.h"
+#include "UserProfileModule/Profile/VKMUserProfileViewController.h"
+#include "UserProfileModule/VKMUserProfileScenes.h"
 #include "app/Debug/VKMDebugViewController.h"
 #include "app/Helper/VKMLayoutDocumentHelper.h"
 #include "engine/model/CurrentCloudLayout.h"
@@ -65,6 +70,8 @@ public:
             VKMLayoutDocumentHelper::kDocumentLoadedNotification, nullptr, [weak](const platform::Notification&) {
                 if (auto self = weak.lock()) self->showDocument();
             });
+        // A document may have come before this tab was first shown.
+        if (!CCurrentCloudLayout::Instance().Layout()->GetElements().empty()) showDocument();
     }
     std::string className() const override { return "LayoutPlaceholderViewController"; }
 
@@ -90,9 +97,12 @@ struct Tab {
 // The storyboard's tab order; the debug screen last.
 const std::vector<Tab>& tabs() {
     static const std::vector<Tab> list{
-        {"VKMCatalogViewController", "Catalog"},     {"VKMLocalLayoutsViewController", "My Layouts"},
-        {"VKMLayoutViewController", "Layout"},       {"VKMPartListViewController", "Parts"},
-        {"VKMUserProfileViewController", "Profile"}, {VKMDebugViewController::kSceneIdentifier, "Debug"},
+        {"VKMCatalogViewController", "Catalog"},
+        {"VKMLocalLayoutsViewController", "My Layouts"},
+        {"VKMLayoutViewController", "Layout"},
+        {"VKMPartListViewController", "Parts"},
+        {VKMUserProfileViewController::kSceneIdentifier, "Profile"},
+        {VKMDebugViewController::kSceneIdentifier, "Debug"},
     };
     return list;
 }
@@ -110,6 +120,8 @@ std::shared_ptr<ViewController> makeTab(const Storyboard& storyboard, const Tab&
 }  // namespace
 
 void registerScenes() {
+    VKMDocPickerScenes::registerScenes();
+    VKMUserProfileScenes::registerScenes();
     VKMDebugViewController::registerScene();
     Storyboard::registerScene(kMainStoryboard, Storyboard::kInitialSceneIdentifier, [] {
         auto tabBar = std::make_shared<TabBarController>();
