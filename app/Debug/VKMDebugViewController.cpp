@@ -161,10 +161,11 @@ void VKMDebugViewController::loadView() {
     for (const char* name : {"debugHeader", "rowOne", "rowTwo", "perfHeader", "perfTable", "logHeader", "logTable"}) {
         add(std::string("H:|-(margin)-[") + name + "]-(margin)-|");
     }
-    add("H:|-(margin)-[clear]-[reset(clear)]-[dump(clear)]-(margin)-|");
+    add("H:|-(margin)-[clear]-[reset]-[dump]-(margin)-|");
     for (const auto& button : {resetButton, dumpButton}) {
         constraints.push_back(button->topAnchor().constraintEqualToAnchor(clearButton->topAnchor()));
         constraints.push_back(button->heightAnchor().constraintEqualToAnchor(clearButton->heightAnchor()));
+        constraints.push_back(button->widthAnchor().constraintEqualToAnchor(clearButton->widthAnchor()));
     }
     mTableViewHeightConstraint = logTable->heightAnchor().constraintEqualToConstant(200);
     constraints.push_back(mTableViewHeightConstraint);
