@@ -50,12 +50,8 @@ std::shared_ptr<Image> BitmapContext::makeImage() const {
     cairo_surface_flush(source);
     const int width = pixelWidth();
     const int height = pixelHeight();
-    cairo_surface_t* copy = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
-    if (cairo_surface_status(copy) != CAIRO_STATUS_SUCCESS) {
-        cairo_surface_destroy(copy);
-        return nullptr;
-    }
-    cairo_surface_flush(copy);
+    cairo_surface_t* copy = detail::newArgbSurface(width, height);
+    if (copy == nullptr) return nullptr;
     const int fromStride = cairo_image_surface_get_stride(source);
     const int toStride = cairo_image_surface_get_stride(copy);
     const unsigned char* from = cairo_image_surface_get_data(source);

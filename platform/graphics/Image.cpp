@@ -36,6 +36,16 @@ std::optional<Pixel> pixelOf(cairo_surface_t* surface, int x, int y) {
                  static_cast<std::uint8_t>(a)};
 }
 
+cairo_surface_t* newArgbSurface(int width, int height) {
+    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
+    if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
+        cairo_surface_destroy(surface);
+        return nullptr;
+    }
+    cairo_surface_flush(surface);
+    return surface;
+}
+
 ImageImpl::ImageImpl(cairo_surface_t* s, double sc) : surface(s), scale(sc) {}
 
 ImageImpl::~ImageImpl() { cairo_surface_destroy(surface); }
@@ -132,12 +142,8 @@ std::shared_ptr<Image> Image::fromPixels(int pixelWidth, int pixelHeight, std::s
     if (!detail::bitmapSizeAllowed(pixelWidth, pixelHeight) ||
         pixels.size() != static_cast<std::size_t>(pixelWidth) * static_cast<std::size_t>(pixelHeight))
         return nullptr;
-    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, pixelWidth, pixelHeight);
-    if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
-        cairo_surface_destroy(surface);
-        return nullptr;
-    }
-    cairo_surface_flush(surface);
+    cairo_surface_t* surface = detail::newArgbSurface(pixelWidth, pixelHeight);
+    if (surface == nullptr) return nullptr;
     unsigned char* data = cairo_image_surface_get_data(surface);
     const int stride = cairo_image_surface_get_stride(surface);
     const auto premultiply = [](unsigned value, unsigned alpha) { return (value * alpha + 127) / 255; };

@@ -140,12 +140,8 @@ ShadowImage makeShadowImage(const Image& source, double sigma, const Color& colo
     }
     detail::blurPlane(plane.data(), w, h, sigma);
 
-    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w, h);
-    if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
-        cairo_surface_destroy(surface);
-        return result;
-    }
-    cairo_surface_flush(surface);
+    cairo_surface_t* surface = detail::newArgbSurface(w, h);
+    if (surface == nullptr) return result;
     const auto unit = [](double v) { return std::isnan(v) ? 0.0 : std::clamp(v, 0.0, 1.0); };
     const double alpha = unit(color.alpha);
     const double red = unit(color.red);
@@ -190,12 +186,8 @@ std::shared_ptr<Image> makeBlurredImage(const Image& source, double sigma) {
     const int h = static_cast<int>(height);
     const unsigned char* pixels = cairo_image_surface_get_data(from);
     const int stride = cairo_image_surface_get_stride(from);
-    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, sw, sh);
-    if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
-        cairo_surface_destroy(surface);
-        return nullptr;
-    }
-    cairo_surface_flush(surface);
+    cairo_surface_t* surface = detail::newArgbSurface(sw, sh);
+    if (surface == nullptr) return nullptr;
     unsigned char* target = cairo_image_surface_get_data(surface);
     const int targetStride = cairo_image_surface_get_stride(surface);
     // One premultiplied channel at a time, padded with its nearest edge.

@@ -149,7 +149,11 @@ TEST(NoNetworkIndicator, IconAndTitleAboveTheDescriptionInTheMiddle) {
     auto row = std::dynamic_pointer_cast<platform::ui::StackView>(notice->arrangedSubviews()[0]);
     ASSERT_NE(row, nullptr);
     ASSERT_EQ(row->arrangedSubviews().size(), 2u);
-    EXPECT_NE(std::dynamic_pointer_cast<platform::ui::ImageView>(row->arrangedSubviews()[0]), nullptr);
+    auto icon = std::dynamic_pointer_cast<platform::ui::ImageView>(row->arrangedSubviews()[0]);
+    ASSERT_NE(icon, nullptr);
+    ASSERT_NE(icon->image(), nullptr) << "the bundle's cloud icon";
+    EXPECT_EQ(icon->image()->renderingMode(), platform::ImageRenderingMode::alwaysTemplate);
+    EXPECT_EQ(icon->frame().size(), (platform::Size{36, 36}));
     auto title = std::dynamic_pointer_cast<platform::ui::Label>(row->arrangedSubviews()[1]);
     auto description = std::dynamic_pointer_cast<platform::ui::Label>(notice->arrangedSubviews()[1]);
     ASSERT_TRUE(title && description);

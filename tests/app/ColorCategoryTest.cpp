@@ -69,8 +69,11 @@ TEST(ColorCategory, TextFormsGiveTheirColoursOrNone) {
 }
 
 TEST(ColorCategory, RegisteredNamesAreFoundAndReportedInLowerCase) {
+    EXPECT_EQ(C::standardColors().size(), 15u);
+    EXPECT_EQ(C::standardColors().at("brown"), (Color{0.6, 0.4, 0.2, 1}));
     const Color teal{0.1, 0.6, 0.55, 1};
     C::registerColor(teal, "MyTeal");
+    EXPECT_EQ(C::standardColors().count("myteal"), 1u);
     EXPECT_EQ(C::colorWithString("myteal"), teal);
     EXPECT_EQ(C::colorWithString("MYTEAL"), teal);
     EXPECT_EQ(C::stringValue(teal), "myteal");

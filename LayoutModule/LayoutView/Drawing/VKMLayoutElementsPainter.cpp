@@ -60,6 +60,12 @@ constexpr std::size_t kCacheLine = 64;
 
 void VKMLayoutElementsPainter::drawElements(const tElements& elements, std::int32_t trackStyle,
                                             std::int32_t tunnelStyle, tDrawingInstructions& instructions) {
+    drawElements(elements, trackStyle, tunnelStyle, instructions, nullptr);
+}
+
+void VKMLayoutElementsPainter::drawElements(const tElements& elements, std::int32_t trackStyle,
+                                            std::int32_t tunnelStyle, tDrawingInstructions& instructions,
+                                            const CColor* outlineColor) {
     CDrawingInstructionsRenderStrategy strategy;
     CDrawingInstructionsRenderOptions fill(&instructions, CDrawingInstructionsRenderOptions::kFillPass);
     CDrawingInstructionsRenderOptions outline(&instructions, CDrawingInstructionsRenderOptions::kOutlinePass, fill);
@@ -85,7 +91,7 @@ void VKMLayoutElementsPainter::drawElements(const tElements& elements, std::int3
         if (element == nullptr) continue;
         fill.mIdentifier = outline.mIdentifier = element->GetIdentifier();
         fill.mOwnerLayer = outline.mOwnerLayer = element->GetLayer();
-        drawElement(*element, strategy, fill, outline, trackStyle, tunnelStyle);
+        drawElement(*element, strategy, fill, outline, trackStyle, tunnelStyle, outlineColor);
     }
 }
 
@@ -93,10 +99,12 @@ void VKMLayoutElementsPainter::drawElement(CCompositeGeometry& element,
                                            CDrawingInstructionsRenderStrategy& renderStrategy,
                                            CDrawingInstructionsRenderOptions& fillRenderOptions,
                                            CDrawingInstructionsRenderOptions& outlineRenderOptions,
-                                           std::int32_t trackStyle, std::int32_t tunnelStyle) {
+                                           std::int32_t trackStyle, std::int32_t tunnelStyle,
+                                           const CColor* outlineColor) {
     const bool tunnelHidden = tunnelStyle == kTunnelsHidden && UElementInspector::IsTrackElement(&element) &&
                               UElementInspector::IsTunnelTrack(&element);
     CDrawingOptions options(element, trackStyle, tunnelHidden, CColor::White());
+    if (outlineColor != nullptr) options.mOutlineColor = *outlineColor;
     if (trackStyle & kLightOutline) options.mRailColor = CColor(kLightOutlineGray, element.GetSecondColor().mAlpha);
     // The outline pass draws the side lines the fill pass worked out. One
     // cache per thread, emptied for each element, keeps its memory.

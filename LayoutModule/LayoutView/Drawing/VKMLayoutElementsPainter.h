@@ -35,13 +35,18 @@ public:
     // the same output.
     static void drawElements(const tElements& elements, std::int32_t trackStyle, std::int32_t tunnelStyle,
                              tDrawingInstructions& instructions);
+    // The same with every outline in `outlineColor` instead of the
+    // elements' second colours (null: their own); marked elements keep the
+    // marked colour and rails their rail colour.
+    static void drawElements(const tElements& elements, std::int32_t trackStyle, std::int32_t tunnelStyle,
+                             tDrawingInstructions& instructions, const CColor* outlineColor);
     // With tunnels hidden a tunnel track is drawn with the tunnel flag; with
     // the light-outline bit the outline colour becomes grey 0.975 at the
     // alpha of the element's second colour.
     static void drawElement(CCompositeGeometry& element, CDrawingInstructionsRenderStrategy& renderStrategy,
                             CDrawingInstructionsRenderOptions& fillRenderOptions,
                             CDrawingInstructionsRenderOptions& outlineRenderOptions, std::int32_t trackStyle,
-                            std::int32_t tunnelStyle);
+                            std::int32_t tunnelStyle, const CColor* outlineColor = nullptr);
     // The tunnel stripes of one layer's elements, in the document's
     // background colour (tunnels shown: grey 0.3) at alpha 0.75; none while
     // tunnels are hidden. Timed as "DrawPerLayerTunnelOverlays".

@@ -23,7 +23,7 @@ namespace sys = platform::ui::SystemColors;
 using tRegistry = std::map<std::string, platform::Color>;
 
 // Only touched inside blocks on sharedDispatchQueue().
-tRegistry& standardColors() {
+tRegistry& registry() {
     static tRegistry registry{
         {"black", sys::kBlack},   {"darkgray", sys::kDarkGray}, {"lightgray", sys::kLightGray},
         {"white", sys::kWhite},   {"gray", sys::kGray},         {"red", sys::kRed},
@@ -37,9 +37,9 @@ tRegistry& standardColors() {
 std::optional<platform::Color> registeredColor(const std::string& lowerName) {
     std::optional<platform::Color> found;
     sharedDispatchQueue().sync([&] {
-        const tRegistry& registry = standardColors();
-        const auto it = registry.find(lowerName);
-        if (it != registry.end()) found = it->second;
+        const tRegistry& names = registry();
+        const auto it = names.find(lowerName);
+        if (it != names.end()) found = it->second;
     });
     return found;
 }
@@ -82,9 +82,15 @@ platform::DispatchQueue& sharedDispatchQueue() {
     return queue;
 }
 
+std::map<std::string, platform::Color> standardColors() {
+    tRegistry copy;
+    sharedDispatchQueue().sync([&] { copy = registry(); });
+    return copy;
+}
+
 void registerColor(const platform::Color& color, const std::string& name) {
     const std::string key = platform::ascii::lowercased(name);
-    sharedDispatchQueue().sync([&] { standardColors()[key] = color; });
+    sharedDispatchQueue().sync([&] { registry()[key] = color; });
 }
 
 std::optional<platform::Color> colorWithString(const std::string& text) {
@@ -119,7 +125,7 @@ std::optional<platform::Color> makeWithString(const std::string& text, bool useL
 std::string stringValue(const platform::Color& color) {
     std::optional<std::string> name;
     sharedDispatchQueue().sync([&] {
-        for (const auto& [key, value] : standardColors()) {
+        for (const auto& [key, value] : registry()) {
             if (value == color) {
                 name = key;
                 return;

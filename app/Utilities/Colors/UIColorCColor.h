@@ -13,6 +13,7 @@
 
 #include <array>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -34,6 +35,10 @@ namespace UIColorCColor {
 
 // The serial queue of the registry, made once.
 platform::DispatchQueue& sharedDispatchQueue();
+
+// A copy of the registry: the platform's fifteen named colours ("black",
+// "darkgray", ..., "clear") and those registered since.
+std::map<std::string, platform::Color> standardColors();
 
 // Stores the colour under the lower-cased name, replacing an earlier one.
 void registerColor(const platform::Color& color, const std::string& name);

@@ -16,6 +16,10 @@ constexpr long long kMaxBitmapPixels = 256LL * 1024 * 1024;
 
 bool bitmapSizeAllowed(long long width, long long height);
 
+// A new ARGB32 surface, flushed so that its data may be written directly
+// (mark it dirty after); null when Cairo cannot make it.
+cairo_surface_t* newArgbSurface(int width, int height);
+
 // One pixel of an ARGB32 surface, unpremultiplied; none outside it. The
 // surface must have been flushed after drawing.
 std::optional<Pixel> pixelOf(cairo_surface_t* surface, int x, int y);
