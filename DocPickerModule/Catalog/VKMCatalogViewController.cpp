@@ -3,6 +3,7 @@
 #include "DocPickerModule/Catalog/VKMLayoutOpenRequests.h"
 #include "DocPickerModule/Catalog/VKMLayoutOpener.h"
 #include "SharingModule/Model/QLCloudLayoutsCache.h"
+#include "SharingModule/Model/QLUserNameCache.h"
 #include "SharingModule/Model/VKMLayoutEntityCache.h"
 #include "UserProfileModule/Support/VKMCommunityStrings.h"
 #include "app/Helper/VKMFileManager.h"
@@ -63,7 +64,10 @@ std::shared_ptr<TableViewCell> VKMCatalogViewController::cellForRowAtIndexPath(T
     } else if (path.section == kCloudSection && row < mCloudLayouts.size()) {
         cell->textLabel()->setText(mCloudLayouts[row].title);
         auto entity = VKMLayoutEntityCache::sharedInstance().objectForKey(mCloudLayouts[row].layoutId);
-        cell->detailTextLabel()->setText(entity ? entity->author() : std::string{});
+        // The author's name once the user-name cache has it, else the identifier.
+        const std::string author = entity ? entity->author() : std::string{};
+        cell->detailTextLabel()->setText(
+            author.empty() ? author : QLUserNameCache::sharedInstance().userNameForUserId(author).value_or(author));
     }
     return cell;
 }

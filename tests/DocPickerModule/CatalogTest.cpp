@@ -12,7 +12,6 @@
 #include "app/Helper/VKMFileManager.h"
 #include "app/Helper/VKMLayoutDocumentHelper.h"
 #include "app/Session/VKMLayoutSession.h"
-#include "engine/model/CompositeGeometry.h"
 #include "engine/model/CurrentCloudLayout.h"
 #include "platform/foundation/Paths.h"
 #include "platform/ui/AlertController.h"
@@ -24,7 +23,7 @@
 #include "tests/SharingModule/support/SharingTestSupport.h"
 #include "tests/support/EngineServices.h"
 #include "tools/layoutgen/LayoutFileWriter.h"
-#include "tools/layoutgen/LayoutGen.h"
+#include "tools/layoutgen/LargeLayout.h"
 
 #include <fstream>
 
@@ -35,17 +34,11 @@ using nlohmann::json;
 
 namespace {
 
-// A layout file of `count` straight tracks.
+// A layout file of `count` elements.
 Bytes layoutBytes(int count) {
-    std::vector<std::unique_ptr<CCompositeGeometry>> owned;
-    ULayoutFileWriter::tLayoutFile file;
-    for (int i = 0; i < count; ++i) {
-        owned.push_back(
-            ULayoutGen::CElementBuilder().Catalogue("G" + std::to_string(i), "M", "L", "d").Straight(100).Build());
-        file.elements.push_back(owned.back().get());
-    }
-    file.elementCount = count;
-    return ULayoutFileWriter::LayoutFileBytes(file);
+    ULayoutGen::tLayoutDocument document;
+    ULayoutGen::ComposeLargeLayout(document, static_cast<std::size_t>(count), 7, 13);
+    return ULayoutFileWriter::LayoutFileBytes(document.FileContent());
 }
 
 void writeFile(const fs::path& path, const Bytes& bytes) {
@@ -148,6 +141,9 @@ TEST_F(DocPickerTest, CatalogueListsLocalAndDownloadedLayoutsAndATapOpensThem) {
               (std::vector<std::string>{"Harbour", "plan 2"}));
     EXPECT_EQ(shownTexts(table, VKMCatalogViewController::kCloudSection),
               (std::vector<std::string>{"Harbour Line", "L0"}));
+    EXPECT_EQ(table.cellForRowAtIndexPath({VKMCatalogViewController::kCloudSection, 0})->detailTextLabel()->text(),
+              "ada")
+        << "the author's identifier while the name is not known";
 
     // A local row: the request names the file, and the file is loaded as no shared layout.
     VKMLayoutSession::sharedSession().setCloudLayoutId(std::string("old"));
