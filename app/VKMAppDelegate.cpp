@@ -5,6 +5,7 @@
 #include "SharingModule/Model/VKMSharedLayouts.h"
 #include "app/Helper/VKMFileManager.h"
 #include "app/Helper/VKMLayoutDocumentHelper.h"
+#include "app/Utilities/Images/UIImageZDUtils.h"
 #include "app/Utilities/Rating/VKMAppStoreRatingHelper.h"
 #include "app/Utilities/Strings/ZDUtilsStrings.h"
 #include "app/Utilities/VKMUISound.h"
@@ -259,7 +260,11 @@ void VKMAppDelegate::refreshUserProfileImage() {
     if (user->hasValidUserCredentials()) {
         auto picture = QLProfileImageCache::sharedInstance().profileImageForUserId(user->userID().value_or(""));
         if (!picture) return;
-        image = picture->withRenderingMode(platform::ImageRenderingMode::alwaysOriginal);
+        auto scaled = UIImageZDUtils::scaleImageToSize(*picture, {32, 32});
+        auto grey = scaled ? UIImageZDUtils::grayscaleImage(*scaled) : nullptr;
+        auto round = grey ? UIImageZDUtils::cropToCircle(*grey) : nullptr;
+        if (!round) return;
+        image = round->withRenderingMode(platform::ImageRenderingMode::alwaysOriginal);
     } else {
         image = platform::ui::imageNamed(kSignedOutTabImage);
     }

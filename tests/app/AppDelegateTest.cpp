@@ -239,6 +239,16 @@ TEST_F(AppDelegateTest, ProfileTabShowsThePictureOfTheSignedInUserOrTheSignedOut
     ASSERT_TRUE(picture);
     EXPECT_NE(picture, signedOut);
     EXPECT_EQ(picture->renderingMode(), platform::ImageRenderingMode::alwaysOriginal) << "never tinted";
+    // A grey disc of 32 points cut from the red square.
+    EXPECT_EQ(picture->size().width, 32);
+    EXPECT_EQ(picture->size().height, 32);
+    const auto middle = picture->pixel(picture->pixelWidth() / 2, picture->pixelHeight() / 2);
+    const auto corner = picture->pixel(0, 0);
+    ASSERT_TRUE(middle && corner);
+    EXPECT_EQ(middle->red, middle->green);
+    EXPECT_EQ(middle->green, middle->blue);
+    EXPECT_GT(middle->alpha, 250);
+    EXPECT_EQ(corner->alpha, 0) << "outside the circle";
     EXPECT_EQ(profile->tabBarItem().selectedImage(), picture);
 
     // With more than five tabs the picture goes on the fifth.
