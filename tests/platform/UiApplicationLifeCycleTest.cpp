@@ -63,6 +63,15 @@ private:
     std::shared_ptr<std::vector<std::string>> mJournal;
 };
 
+// What a memory warning and then the end leave in the journal.
+const std::vector<std::string> kWarningThenEnd{"memory", kApplicationDidReceiveMemoryWarningNotification,
+                                               "controller memory", "terminate", kApplicationWillTerminateNotification};
+
+std::vector<std::string> followedByWarningThenEnd(std::vector<std::string> first) {
+    first.insert(first.end(), kWarningThenEnd.begin(), kWarningThenEnd.end());
+    return first;
+}
+
 class ApplicationLifeCycle : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -97,15 +106,8 @@ TEST_F(ApplicationLifeCycle, DelegateHearsEachStageBeforeItsNotificationAndTheEn
     application.terminate();
     EXPECT_TRUE(application.isTerminating());
 
-    const std::vector<std::string> expected{"launch with options",
-                                            kApplicationDidFinishLaunchingNotification,
-                                            "open /tmp/a.wkst",
-                                            "memory",
-                                            kApplicationDidReceiveMemoryWarningNotification,
-                                            "controller memory",
-                                            "terminate",
-                                            kApplicationWillTerminateNotification};
-    EXPECT_EQ(*journal, expected);
+    EXPECT_EQ(*journal, followedByWarningThenEnd(
+                            {"launch with options", kApplicationDidFinishLaunchingNotification, "open /tmp/a.wkst"}));
 }
 
 // Registers the initial scene of the storyboard "LifeCycleMain".
@@ -131,17 +133,8 @@ TEST_F(ApplicationLifeCycle, MainLaunchesWithTheInitialSceneHandsInTheDocumentAn
     ASSERT_TRUE(delegate->window());
     EXPECT_TRUE(std::dynamic_pointer_cast<WarnedController>(delegate->window()->rootViewController()));
     EXPECT_EQ(delegate->window()->bounds().width, 820) << "the tablet's screen";
-    const std::vector<std::string> expected{"window",
-                                            "launch",
-                                            kApplicationDidFinishLaunchingNotification,
-                                            "open /tmp/handed in.wkst",
-                                            "loop runs",
-                                            "memory",
-                                            kApplicationDidReceiveMemoryWarningNotification,
-                                            "controller memory",
-                                            "terminate",
-                                            kApplicationWillTerminateNotification};
-    EXPECT_EQ(*journal, expected);
+    EXPECT_EQ(*journal, followedByWarningThenEnd({"window", "launch", kApplicationDidFinishLaunchingNotification,
+                                                  "open /tmp/handed in.wkst", "loop runs"}));
 }
 
 TEST_F(ApplicationLifeCycle, MainTakesUsr1AsAMemoryWarningAndEndsCleanlyOnSigterm) {

@@ -20,6 +20,7 @@
 
 #ifdef VEKMONT_HAVE_SDL
 #include "platform/ui/sdl/DesktopRunner.h"
+#include "platform/ui/sdl/DesktopSoundPlayer.h"
 #endif
 
 #include <cerrno>
@@ -135,23 +136,25 @@ int run(const Options& options) {
     ApplicationMainOptions main;
     main.mainStoryboard = vekmont::kMainStoryboard;
     main.openURL = options.file;
-    auto delegate = std::make_shared<VKMAppDelegate>();
 
     if (!options.snapshot.empty()) {
         SnapshotRunner runner(options.idiom, options.snapshot);
-        const int status = ApplicationMain(delegate, main, runner);
+        const int status = ApplicationMain(std::make_shared<VKMAppDelegate>(), main, runner);
         return status != 0 ? kExitInternal : runner.status();
     }
     if (options.headless) {
         HeadlessRunner runner(options.idiom);
-        return ApplicationMain(delegate, main, runner) != 0 ? kExitInternal : kExitOk;
+        return ApplicationMain(std::make_shared<VKMAppDelegate>(), main, runner) != 0 ? kExitInternal : kExitOk;
     }
 #ifdef VEKMONT_HAVE_SDL
     sdl::DesktopOptions desktop;
     desktop.idiom = options.idiom;
     sdl::DesktopRunner runner(desktop);
+    VKMAppDelegate::Configuration configuration;
+    configuration.soundPlayer = std::make_shared<sdl::DesktopSoundPlayer>();
     try {
-        return ApplicationMain(delegate, main, runner) != 0 ? kExitInternal : kExitOk;
+        return ApplicationMain(std::make_shared<VKMAppDelegate>(configuration), main, runner) != 0 ? kExitInternal
+                                                                                                   : kExitOk;
     } catch (const sdl::DesktopError& error) {
         std::fprintf(stderr, "vekmont: %s (try --headless)\n", error.what());
         return kExitCannotOpen;
