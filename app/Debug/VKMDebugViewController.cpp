@@ -51,7 +51,7 @@ void registerSymbols() {
         const double w = box.width;
         const platform::Point centre{box.x + w / 2, box.y + w * 0.7};
         context.setLineWidth(w * 0.12);
-        context.addArc(centre, w * 0.4, 3.14159265358979, 2 * 3.14159265358979, false);
+        context.addArc(centre, w * 0.4, 3.14159265358979, 2 * 3.14159265358979, true);
         context.stroke();
         context.moveTo(centre);
         context.lineTo({centre.x + w * 0.25, centre.y - w * 0.3});
