@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <iterator>
 #include <memory>
+#include <string_view>
 #include <vector>
 
 namespace ZDUtils {
@@ -65,25 +66,29 @@ std::size_t lineBreakAt(const std::string& text, std::size_t at) {
     return 0;
 }
 
-// The pieces between line breaks.
-std::vector<std::string> lines(const std::string& text) {
-    std::vector<std::string> pieces;
+// The pieces between line breaks, as views into `text`.
+std::vector<std::string_view> lines(const std::string& text) {
+    std::vector<std::string_view> pieces;
+    const std::string_view whole(text);
     std::size_t start = 0;
     for (std::size_t i = 0; i < text.size();) {
-        const std::size_t length = lineBreakAt(text, i);
+        // Most bytes start no break: pass them without a closer look.
+        const auto c = static_cast<unsigned char>(text[i]);
+        const std::size_t length = (c > '\r' && c != 0xC2 && c != 0xE2) || c < '\n' ? 0 : lineBreakAt(text, i);
         if (length == 0) {
             ++i;
             continue;
         }
-        pieces.push_back(text.substr(start, i - start));
+        pieces.push_back(whole.substr(start, i - start));
         i += length;
         start = i;
     }
-    pieces.push_back(text.substr(start));
+    pieces.push_back(whole.substr(start));
     return pieces;
 }
 
-std::string joined(std::vector<std::string>::const_iterator first, std::vector<std::string>::const_iterator last) {
+std::string joined(std::vector<std::string_view>::const_iterator first,
+                   std::vector<std::string_view>::const_iterator last) {
     std::string out;
     for (auto it = first; it != last; ++it) {
         if (it != first) out += '\n';
