@@ -162,11 +162,7 @@ TEST(ColorCategory, PaletteAndAppColours) {
     EXPECT_EQ(C::hexStringFromRGBColor(C::paperColorDeepPurpleA700()), "6200EA");
     EXPECT_EQ(C::paperColorGray(), C::paperColorGray500());
     EXPECT_EQ(C::hexStringFromRGBColor(C::paperColorGray()), "9E9E9E");
-    EXPECT_EQ(C::paperColorTextDarkSecondary(), Color::white(0, static_cast<double>(0.54f)));
-    EXPECT_EQ(C::paperColorTextLightSecondary().alpha, static_cast<double>(0.7f));
 
-    EXPECT_EQ(C::vkmActionButtonsTintColor(), (Color{0.0, 0.478, 1.0, 0.75}));
-    EXPECT_EQ(C::vkmPartListElementFillColor(), C::vkmPopupActionHiliteColor());
     EXPECT_EQ(C::vkmPartListPieChartFillColor(), Color::white(0.975));
 
     // Styled colours follow the key window at each call.

@@ -71,6 +71,8 @@ void ZDThreeDotProgressView::layOutCircles() {
 void ZDThreeDotProgressView::startAnimating() {
     mAnimating = true;
     mStep = 0;
+    // A step must take some time: without one the dots stay still.
+    if (!(mInterval > 0)) return;
     auto self = std::static_pointer_cast<ZDThreeDotProgressView>(sharedView());
     platform::DispatchQueue::main().asyncAfter(seconds(mInterval / 2), [self] {
         platform::RunLoop::main()->scheduleTimer(seconds(self->mInterval), true,

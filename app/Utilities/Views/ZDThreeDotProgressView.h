@@ -22,7 +22,8 @@ class ZDThreeDotProgressView : public platform::ui::View {
 public:
     // The only way to make one: the dots in a row about the middle, 2
     // diameters apart, and animating at once. A step of the animation
-    // lasts `interval` seconds.
+    // lasts `interval` seconds; an interval that is not positive leaves
+    // the dots still.
     static std::shared_ptr<ZDThreeDotProgressView> make(const platform::Rect& frame, double pointDiameter,
                                                         double interval);
 
