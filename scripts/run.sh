@@ -59,7 +59,7 @@ bash scripts/install-deps.sh
 build=${BUILD_DIR:-build}
 jobs=${JOBS:-$(nproc)}
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
-cmake --build "$build" --parallel "$jobs" --target layoutgen-tool layoutinfo layoutrender vekmont-services resources
+cmake --build "$build" --parallel "$jobs" --target layoutgen-tool layoutinfo layoutrender vekmont-services vekmont resources
 build=$(cd "$build" && pwd)
 
 if [ -z "$layout" ]; then

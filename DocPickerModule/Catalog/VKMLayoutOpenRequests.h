@@ -3,15 +3,17 @@
 // opener serves: a local file by its path, a shared layout by its cloud
 // identifier. Names and keys are the app's notification texts.
 
+#include "app/VKMNotificationNames.h"
+
 #include <filesystem>
 #include <string>
 
 namespace VKMLayoutOpenRequests {
 
-inline constexpr const char* kOpenLocalLayoutNotification = "VKMOpenLocalLayoutNotification";
-inline constexpr const char* kOpenCloudLayoutRequestedNotification = "VKMOpenCloudLayoutRequestedNotification";
+inline constexpr const char* kOpenLocalLayoutNotification = VKMNotificationNames::kOpenLocalLayout;
+inline constexpr const char* kOpenCloudLayoutRequestedNotification = VKMNotificationNames::kOpenCloudLayoutRequested;
 // The local file's path, a text (a "file:" URL is read too).
-inline constexpr const char* kKeyFileURL = "kQLKeyFileURL";
+inline constexpr const char* kKeyFileURL = VKMNotificationNames::kKeyFileURL;
 // The shared layout's cloud identifier, a text.
 inline constexpr const char* kKeyLayoutId = "QLKeyLayoutId";
 

@@ -25,8 +25,12 @@ void Start(const char* logFilePath) {
 
 bool SetUpLogging(const std::string& path) {
     CLogger& logger = CLogger::Instance();
-    logger.AddFileSink(path, kLogFileLimitKiB, true);
     logger.SetLevel(kInfoLevel);
+    if (path.empty()) {
+        LogWarning("No folder for the log file: logging to the console only");
+        return true;
+    }
+    logger.AddFileSink(path, kLogFileLimitKiB, true);
     LogInfo("Logging established at %s (level: %s)", path.c_str(), logger.GetLevelName().c_str());
     return true;
 }

@@ -189,9 +189,12 @@ void CLogger::AddFileSink(const std::string& path, int maxSizeKiB, bool autoFlus
     namespace fs = std::filesystem;
     std::error_code error;
     const auto size = fs::file_size(path, error);
-    // Only a regular file over the limit goes; nothing is archived.
+    // A log over the limit is kept one generation back rather than deleted:
+    // the crash reporter started before this and still has to attach the
+    // lines that led to the last crash.
     if (!error && size > static_cast<std::uintmax_t>(std::max(maxSizeKiB, 0)) * 1024u) {
-        fs::remove(path, error);
+        fs::rename(path, PreviousLogPath(path), error);
+        if (error) fs::remove(path, error);
     }
 
     auto file = boost::make_shared<std::ofstream>(path, std::ios::out | std::ios::app | std::ios::binary);
@@ -210,6 +213,8 @@ void CLogger::AddFileSink(const std::string& path, int maxSizeKiB, bool autoFlus
     mImpl->fileSink = sink;
     core->add_sink(sink);
 }
+
+std::string CLogger::PreviousLogPath(const std::string& path) { return path + ".1"; }
 
 void CLogger::SetLevel(int level) {
     mImpl->level.store(level);

@@ -30,8 +30,11 @@ public:
     static CLogger& Instance();
 
     // Adds the text-file sink. An existing file larger than `maxSizeKiB` x
-    // 1,024 bytes is deleted first; the file is opened for appending.
+    // 1,024 bytes is kept as PreviousLogPath(path) (replacing an older one)
+    // and the log begins anew; the file is opened for appending.
     void AddFileSink(const std::string& path, int maxSizeKiB, bool autoFlush);
+    // Where the log that grew over its limit is kept: the path with ".1".
+    static std::string PreviousLogPath(const std::string& path);
 
     // Severity threshold: 1 debug, 2 info, 3 warning, 4 error.
     void SetLevel(int level);

@@ -1,8 +1,11 @@
 #include "platform/foundation/Locale.h"
 
 #include "platform/foundation/AsciiText.h"
+#include "platform/foundation/TimeZone.h"
 
 #include <unicode/coll.h>
+#include <unicode/datefmt.h>
+#include <unicode/timezone.h>
 #include <unicode/locid.h>
 #include <unicode/numfmt.h>
 #include <unicode/parsepos.h>
@@ -235,6 +238,37 @@ std::optional<double> Locale::parseCurrency(const std::string& text, const std::
     std::unique_ptr<icu::NumberFormat> decimal(icu::NumberFormat::createInstance(icuLocale(mIdentifier), status));
     if (U_FAILURE(status) || !decimal) return std::nullopt;
     return parseWhole(*decimal, input);
+}
+
+namespace {
+
+icu::DateFormat::EStyle icuStyle(DateStyle style) {
+    switch (style) {
+        case DateStyle::shortStyle: return icu::DateFormat::kShort;
+        case DateStyle::mediumStyle: return icu::DateFormat::kMedium;
+        case DateStyle::longStyle: return icu::DateFormat::kLong;
+        case DateStyle::fullStyle: return icu::DateFormat::kFull;
+        case DateStyle::noStyle: break;
+    }
+    return icu::DateFormat::kNone;
+}
+
+}  // namespace
+
+std::string Locale::formatDate(std::chrono::system_clock::time_point date, DateStyle dateStyle,
+                               DateStyle timeStyle) const {
+    if (dateStyle == DateStyle::noStyle && timeStyle == DateStyle::noStyle) return {};
+    std::unique_ptr<icu::DateFormat> format(
+        icu::DateFormat::createDateTimeInstance(icuStyle(dateStyle), icuStyle(timeStyle), icuLocale(mIdentifier)));
+    if (!format) return {};
+    const std::string zone = TimeZone::defaultTimeZone().identifier();
+    format->adoptTimeZone(icu::TimeZone::createTimeZone(icu::UnicodeString::fromUTF8(zone)));
+    const double milliseconds = std::chrono::duration<double, std::milli>(date.time_since_epoch()).count();
+    icu::UnicodeString text;
+    format->format(milliseconds, text);
+    std::string utf8;
+    text.toUTF8String(utf8);
+    return utf8;
 }
 
 }  // namespace platform

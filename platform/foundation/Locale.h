@@ -3,12 +3,16 @@
 // currency names, symbols, formatting and parsing. The current locale comes
 // from $LC_ALL, $LC_MONETARY, $LANG ("en_US.UTF-8" style), else "en_US".
 
+#include <chrono>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 namespace platform {
+
+// The platform's date and time styles, from none to the full text.
+enum class DateStyle { noStyle, shortStyle, mediumStyle, longStyle, fullStyle };
 
 class Locale {
 public:
@@ -47,6 +51,10 @@ public:
     // Currency-style formatting; nullopt when the code is not a currency.
     std::optional<std::string> formatCurrency(double amount, const std::string& code,
                                               bool noFractionDigits = false) const;
+    // A date as the locale writes it in those styles, in the default time
+    // zone (TimeZone::defaultTimeZone); empty when both styles are none.
+    std::string formatDate(std::chrono::system_clock::time_point date, DateStyle dateStyle, DateStyle timeStyle) const;
+
     // Currency-style parsing, then decimal style; nullopt when both fail.
     std::optional<double> parseCurrency(const std::string& text, const std::string& code) const;
 

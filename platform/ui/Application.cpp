@@ -1,7 +1,9 @@
 #include "platform/ui/Application.h"
 
 #include "platform/foundation/NotificationCenter.h"
+#include "platform/ui/ApplicationDelegate.h"
 #include "platform/ui/Notifications.h"
+#include "platform/ui/ViewController.h"
 #include "platform/ui/Window.h"
 #include "platform/ui/detail/MainLoop.h"
 
@@ -84,6 +86,32 @@ void Application::clearRecords() {
     mOpenedURLs.clear();
     mHaptics.clear();
     mSounds.clear();
+}
+
+bool Application::finishLaunching(const Value& launchOptions) {
+    // Held for the call: the delegate may replace itself.
+    const auto delegate = mDelegate;
+    const bool answer = delegate ? delegate->applicationDidFinishLaunchingWithOptions(*this, launchOptions) : true;
+    NotificationCenter::defaultCenter().postNotificationName(kApplicationDidFinishLaunchingNotification, this);
+    return answer;
+}
+
+bool Application::handleOpenURL(const std::filesystem::path& url, const Value& options) {
+    const auto delegate = mDelegate;
+    return delegate ? delegate->applicationOpenURL(*this, url, options) : false;
+}
+
+void Application::terminate() {
+    if (mTerminated) return;
+    mTerminated = true;
+    if (const auto delegate = mDelegate) delegate->applicationWillTerminate(*this);
+    NotificationCenter::defaultCenter().postNotificationName(kApplicationWillTerminateNotification, this);
+}
+
+void Application::receiveMemoryWarning() {
+    if (const auto delegate = mDelegate) delegate->applicationDidReceiveMemoryWarning(*this);
+    NotificationCenter::defaultCenter().postNotificationName(kApplicationDidReceiveMemoryWarningNotification, this);
+    ViewController::sendMemoryWarning();
 }
 
 }  // namespace platform::ui

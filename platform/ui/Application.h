@@ -2,9 +2,15 @@
 // The running application, as the screens see it: its state, its windows
 // and what it does outside the app, recorded for tests (opened URLs,
 // haptics, sounds). The desktop backend (or a test) reports state changes
-// with setApplicationState. Main thread only.
+// with setApplicationState. The life cycle (launch, documents handed in,
+// memory warnings, the end) goes to the app's delegate; the application
+// main (ApplicationMain.h) drives it, tests call it directly. Main thread
+// only.
+
+#include "platform/foundation/Value.h"
 
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
@@ -12,6 +18,7 @@
 
 namespace platform::ui {
 
+class ApplicationDelegate;
 class Window;
 
 enum class ApplicationState { active, inactive, background };
@@ -63,6 +70,25 @@ public:
     // Forgets the recorded URLs, haptics and sounds.
     void clearRecords();
 
+    // --- life cycle ------------------------------------------------------
+    // Owned, as the application main keeps the delegate it made.
+    std::shared_ptr<ApplicationDelegate> delegate() const { return mDelegate; }
+    void setDelegate(std::shared_ptr<ApplicationDelegate> delegate) { mDelegate = std::move(delegate); }
+    // The delegate's launch, then kApplicationDidFinishLaunchingNotification;
+    // the delegate's answer (true without a delegate).
+    bool finishLaunching(const Value& launchOptions = Value());
+    // A file handed in by another app, to the delegate's open-URL entry;
+    // false without a delegate.
+    bool handleOpenURL(const std::filesystem::path& url, const Value& options = Value());
+    // The delegate hears that the process ends, then
+    // kApplicationWillTerminateNotification is posted. Once: later calls
+    // do nothing.
+    void terminate();
+    bool isTerminating() const { return mTerminated; }
+    // The delegate first, then kApplicationDidReceiveMemoryWarningNotification,
+    // then every view controller of every window.
+    void receiveMemoryWarning();
+
 private:
     friend class Window;
     Application() = default;
@@ -76,6 +102,8 @@ private:
     std::vector<HapticEvent> mHaptics;
     std::vector<std::string> mSounds;
     StatusBarStyle mStatusBarStyle = StatusBarStyle::defaultStyle;
+    std::shared_ptr<ApplicationDelegate> mDelegate;
+    bool mTerminated = false;
 };
 
 }  // namespace platform::ui

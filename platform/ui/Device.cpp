@@ -4,6 +4,7 @@
 #include "platform/ui/Notifications.h"
 
 #include <sys/utsname.h>
+#include <unistd.h>
 
 #include <fstream>
 
@@ -31,7 +32,10 @@ Device& Device::currentDevice() {
     return *device;
 }
 
-Device::Device() : mSystem(readSystemInfo("/etc/os-release")) {}
+Device::Device() : mSystem(readSystemInfo("/etc/os-release")) {
+    char host[256] = "";
+    if (gethostname(host, sizeof host - 1) == 0) mName = host;
+}
 
 void Device::setOrientation(DeviceOrientation orientation) {
     if (orientation == mOrientation) return;

@@ -39,6 +39,9 @@ public:
     DeviceOrientation orientation() const { return mOrientation; }
     void setOrientation(DeviceOrientation orientation);
 
+    // The host's name, as the user named the machine.
+    const std::string& name() const { return mName; }
+
     // From /etc/os-release (NAME and VERSION_ID), else from uname (the
     // system's name and release): "Debian GNU/Linux" and "12".
     const std::string& systemName() const { return mSystem.name; }
@@ -55,6 +58,7 @@ private:
     UserInterfaceIdiom mIdiom = UserInterfaceIdiom::phone;
     DeviceOrientation mOrientation = DeviceOrientation::portrait;
     SystemInfo mSystem;
+    std::string mName;
 };
 
 }  // namespace platform::ui

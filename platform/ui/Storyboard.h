@@ -22,6 +22,8 @@ class ViewController;
 class Storyboard {
 public:
     using SceneFactory = std::function<std::shared_ptr<ViewController>()>;
+    // The identifier of a storyboard's initial scene.
+    static constexpr const char* kInitialSceneIdentifier = "Initial";
 
     // Replaces a scene of the same name and identifier.
     static void registerScene(const std::string& storyboard, const std::string& identifier, SceneFactory factory);
@@ -36,6 +38,10 @@ public:
 
     // A new controller of the scene; null when there is none.
     std::shared_ptr<ViewController> instantiateViewController(const std::string& identifier) const;
+    // The scene registered as kInitialSceneIdentifier; null when there is none.
+    std::shared_ptr<ViewController> instantiateInitialViewController() const {
+        return instantiateViewController(kInitialSceneIdentifier);
+    }
     // Null also when the controller is not a T.
     template <typename T>
     std::shared_ptr<T> instantiateViewControllerAs(const std::string& identifier) const {

@@ -65,6 +65,9 @@ public:
     std::shared_ptr<TabBar> tabBar();
     // What a tap on a tab does: asks the delegate, selects, tells it.
     void tapTab(std::size_t index);
+    // Shows the tab items again after one of them changed (its image, its
+    // title); the bar does not watch them.
+    void refreshTabBar() { refreshBar(); }
 
     std::shared_ptr<TabBarControllerDelegate> delegate() const { return mDelegate.lock(); }
     void setDelegate(std::weak_ptr<TabBarControllerDelegate> delegate) { mDelegate = std::move(delegate); }

@@ -34,7 +34,7 @@ std::vector<std::string> FileMessages(const std::filesystem::path& path) {
 
 TEST(EngineStartup, OpensTheLogThenRegistersTheServicesInOrder) {
     const std::filesystem::path path = platform::Paths::logs() / "Vekmont.log";
-    // An old log one byte over 250 KiB is dropped at start.
+    // An old log one byte over 250 KiB is moved aside at start.
     {
         std::ofstream old(path, std::ios::binary);
         old << std::string(256001, 'o');
@@ -54,6 +54,7 @@ TEST(EngineStartup, OpensTheLogThenRegistersTheServicesInOrder) {
     const std::vector<std::string> messages = FileMessages(path);
     ASSERT_FALSE(messages.empty());
     EXPECT_EQ(messages.front(), expected.front()) << "the old file was not begun anew";
+    EXPECT_EQ(std::filesystem::file_size(CLogger::PreviousLogPath(path.string())), 256001u);
     // The services may write lines of their own in between; ours keep their order.
     std::size_t next = 0;
     for (const auto& message : messages) {
@@ -79,4 +80,18 @@ TEST(EngineStartup, OpensTheLogThenRegistersTheServicesInOrder) {
     const std::vector<std::string> after = FileMessages(path);
     ASSERT_EQ(after.size(), linesBefore + 1);
     EXPECT_EQ(after.back(), ": [warning]   Failed to locate service 'LibraryRepositoryService'");
+}
+
+TEST(EngineStartup, WithoutALogPathLogsToTheConsoleOnlyAndStillRegisters) {
+    UEngineStartup::Start(nullptr);
+
+    std::vector<std::string> warnings;
+    CLogger::Instance().FindRecentLines(10, 3, warnings);
+    ASSERT_EQ(warnings.size(), 1u);
+    EXPECT_NE(warnings[0].find("No folder for the log file: logging to the console only"), std::string::npos)
+        << "no attempt to open a file without a name";
+    EXPECT_EQ(CLogger::Instance().GetLevel(), 2);
+    EXPECT_NE(CServiceLocator::Instance().LocateServiceAs<PerformanceCountersServiceBase>("PerformanceCountersService"),
+              nullptr);
+    EXPECT_TRUE(std::filesystem::is_empty(platform::Paths::logs()));
 }

@@ -134,7 +134,7 @@ TEST(Logger, FileConsoleAndMemoryLinesHaveTheirExactForms) {
     }
 }
 
-TEST(Logger, FileOverTheLimitIsDeletedAtTheBoundary) {
+TEST(Logger, FileOverTheLimitIsKeptAsThePreviousLogAtTheBoundary) {
     struct Case {
         const char* name;
         std::size_t existingBytes;
@@ -142,14 +142,16 @@ TEST(Logger, FileOverTheLimitIsDeletedAtTheBoundary) {
     };
     const Case cases[] = {
         {"exactly 250 KiB survives", 256000, true},
-        {"one byte over is deleted", 256001, false},
+        {"one byte over moves aside", 256001, false},
         {"small file survives", 10, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const fs::path path = LogPath(std::string(c.name) + ".log");
+        const fs::path previous = CLogger::PreviousLogPath(path.string());
         const std::string old(c.existingBytes, 'x');
         WriteFile(path, old);
+        WriteFile(previous, "an older generation");
 
         CLogger::Instance().AddFileSink(path.string(), 250, true);
         LogInfo("appended after %zu", c.existingBytes);
@@ -160,9 +162,11 @@ TEST(Logger, FileOverTheLimitIsDeletedAtTheBoundary) {
             ASSERT_EQ(content.size(), c.existingBytes + 19 + line.size());
             EXPECT_EQ(content.substr(0, c.existingBytes), old);
             EXPECT_EQ(content.substr(c.existingBytes + 19), line);
+            EXPECT_EQ(ReadFile(previous), "an older generation");
         } else {
             ASSERT_EQ(content.size(), 19 + line.size());
             EXPECT_EQ(content.substr(19), line);
+            EXPECT_EQ(ReadFile(previous), old) << "the whole log moved aside, replacing the older one";
         }
     }
 

@@ -1,7 +1,9 @@
 #include "platform/foundation/Locale.h"
+#include "platform/foundation/TimeZone.h"
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <latch>
 #include <thread>
@@ -221,4 +223,20 @@ TEST(LocaleTest, CurrentComesFromTheEnvironment) {
             testing::ExitedWithCode(0), "")
             << c.name;
     }
+}
+
+TEST(LocaleTest, FormatDateInTheLocalesStylesAndTheProcessZone) {
+    platform::TimeZone::setDefaultTimeZone(platform::TimeZone::named("Europe/Berlin"));
+    // 2024-03-01 13:05:00 UTC, 14:05 in Berlin.
+    const auto date = std::chrono::system_clock::time_point(std::chrono::seconds(1709298300));
+    const std::string english =
+        Locale("en_US").formatDate(date, platform::DateStyle::fullStyle, platform::DateStyle::shortStyle);
+    EXPECT_NE(english.find("Friday, March 1, 2024"), std::string::npos) << english;
+    EXPECT_NE(english.find("2:05"), std::string::npos) << english;
+    const std::string german =
+        Locale("de_DE").formatDate(date, platform::DateStyle::fullStyle, platform::DateStyle::shortStyle);
+    EXPECT_NE(german.find("Freitag, 1. März 2024"), std::string::npos) << german;
+    EXPECT_NE(german.find("14:05"), std::string::npos) << german;
+    EXPECT_EQ(Locale("de_DE").formatDate(date, platform::DateStyle::noStyle, platform::DateStyle::noStyle), "");
+    platform::TimeZone::setDefaultTimeZone(std::nullopt);
 }

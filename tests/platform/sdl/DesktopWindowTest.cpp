@@ -12,6 +12,12 @@
 #include "platform/ui/TextField.h"
 #include "platform/ui/ViewController.h"
 #include "platform/ui/Window.h"
+#include "platform/dispatch/RunLoop.h"
+#include "platform/ui/Application.h"
+#include "platform/ui/ApplicationDelegate.h"
+#include "platform/ui/ApplicationMain.h"
+#include "platform/ui/Storyboard.h"
+#include "platform/ui/sdl/DesktopRunner.h"
 #include "platform/ui/sdl/DesktopWindow.h"
 #include "tests/platform/support/VirtualTime.h"
 
@@ -334,4 +340,43 @@ TEST(DesktopWindow, AResizeIsASizeTransitionForTheRootController) {
     EXPECT_EQ(controller->heard[0].width, 250);
     EXPECT_EQ(controller->heard[0].height, 350);
     EXPECT_EQ(controller->view()->frame().size().width, 250);
+}
+
+namespace {
+
+class EndCountingDelegate : public platform::ui::ApplicationDelegate {
+public:
+    std::shared_ptr<platform::ui::Window> window() const override { return mWindow; }
+    void setWindow(std::shared_ptr<platform::ui::Window> window) override { mWindow = std::move(window); }
+    void applicationWillTerminate(platform::ui::Application&) override { ++ends; }
+    int ends = 0;
+
+private:
+    std::shared_ptr<platform::ui::Window> mWindow;
+};
+
+}  // namespace
+
+TEST(DesktopWindow, AnApplicationMainInTheWindowShowsTheInitialSceneAndEndsWhenAskedTo) {
+    platform::ui::Storyboard::registerScene("DesktopMain", platform::ui::Storyboard::kInitialSceneIdentifier, [] {
+        auto controller = std::make_shared<platform::ui::ViewController>();
+        controller->view()->setBackgroundColor(Color{0, 0.5, 0, 1});
+        return controller;
+    });
+    platform::ui::ApplicationMainOptions options;
+    options.mainStoryboard = "DesktopMain";
+    platform::ui::sdl::DesktopOptions desktop;
+    desktop.idiom = platform::ui::UserInterfaceIdiom::tablet;
+    platform::ui::sdl::DesktopRunner runner(desktop);
+    auto delegate = std::make_shared<EndCountingDelegate>();
+    platform::RunLoop::main()->postAfter(std::chrono::milliseconds(200),
+                                         [] { platform::ui::ApplicationMainRequestEnd(); });
+    EXPECT_EQ(platform::ui::ApplicationMain(delegate, options, runner), 0);
+    EXPECT_EQ(delegate->ends, 1);
+    ASSERT_TRUE(runner.desktop());
+    EXPECT_GE(runner.desktop()->presentedFrames(), 1);
+    const auto shown = runner.desktop()->surfacePixel(100, 100);
+    ASSERT_TRUE(shown);
+    EXPECT_NEAR(shown->green, 128, 2);
+    EXPECT_EQ(delegate->window()->bounds().width, 820) << "the tablet's screen";
 }

@@ -1,0 +1,93 @@
+// Cold start of the app: `vekmont --headless --snapshot` from the spawn to
+// its first frame written (the launch, the engine, the tab bar and one
+// render), beside spawning a trivial program. The app root is kept between
+// runs, as a user's is; one run before timing warms fontconfig's cache.
+//
+//   bench_startup --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
+
+#include <benchmark/benchmark.h>
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/foundation/TemporaryFolder.h"
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+
+pid_t spawn(const std::vector<std::string>& arguments, const std::vector<std::string>& extraEnvironment) {
+    std::vector<std::string> environment(extraEnvironment);
+    for (char** entry = environ; *entry != nullptr; ++entry) environment.emplace_back(*entry);
+    std::vector<char*> envp;
+    for (auto& entry : environment) envp.push_back(entry.data());
+    envp.push_back(nullptr);
+    std::vector<std::string> copies(arguments);
+    std::vector<char*> argv;
+    for (auto& argument : copies) argv.push_back(argument.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    pid_t pid = 0;
+    const int error = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    if (error != 0) throw std::runtime_error("cannot start " + arguments[0]);
+    return pid;
+}
+
+int wait(pid_t pid) {
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+void BM_TrivialProgramStart(benchmark::State& state) {
+    for (auto _ : state) {
+        const auto begin = std::chrono::steady_clock::now();
+        wait(spawn({"/bin/true"}, {}));
+        state.SetIterationTime(std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count());
+    }
+}
+
+void BM_VekmontHeadlessToFirstFrame(benchmark::State& state) {
+    platform::TemporaryFolder home("vekmont-bench-start");
+    const fs::path frame = home.path() / "frame.png";
+    const std::vector<std::string> arguments{VEKMONT_APP, "--headless", "--snapshot", frame.string()};
+    const std::vector<std::string> environment{"VEKMONT_HOME=" + home.path().string(),
+                                               "VEKMONT_RESOURCES=" VEKMONT_RESOURCES_DIR};
+    if (wait(spawn(arguments, environment)) != 0) {
+        state.SkipWithError("vekmont did not run");
+        return;
+    }
+    for (auto _ : state) {
+        fs::remove(frame);
+        const auto begin = std::chrono::steady_clock::now();
+        const pid_t pid = spawn(arguments, environment);
+        struct stat info {};
+        // The frame is renamed into place whole, so its name is the signal.
+        while (::stat(frame.c_str(), &info) != 0) std::this_thread::sleep_for(std::chrono::microseconds(100));
+        state.SetIterationTime(std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count());
+        wait(pid);
+    }
+}
+
+}  // namespace
+
+BENCHMARK(BM_TrivialProgramStart)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(20);
+BENCHMARK(BM_VekmontHeadlessToFirstFrame)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(10);
+
+BENCHMARK_MAIN();

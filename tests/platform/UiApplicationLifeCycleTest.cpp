@@ -1,0 +1,168 @@
+// The application's life cycle as the app's delegate hears it: launch,
+// documents handed in, memory warnings reaching delegate, observers and
+// controllers, one end only; and the application main run headless with
+// the main storyboard's initial scene, ended by a request and by SIGTERM.
+
+#include "platform/dispatch/RunLoop.h"
+#include "platform/foundation/NotificationCenter.h"
+#include "platform/ui/Application.h"
+#include "platform/ui/ApplicationDelegate.h"
+#include "platform/ui/ApplicationMain.h"
+#include "platform/ui/Notifications.h"
+#include "platform/ui/Storyboard.h"
+#include "platform/ui/ViewController.h"
+#include "platform/ui/Window.h"
+
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <unistd.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+using namespace platform;
+using namespace platform::ui;
+
+namespace {
+
+// Writes what it hears into a shared journal.
+class JournalDelegate : public ApplicationDelegate {
+public:
+    explicit JournalDelegate(std::shared_ptr<std::vector<std::string>> journal) : mJournal(std::move(journal)) {}
+    std::shared_ptr<Window> window() const override { return mWindow; }
+    void setWindow(std::shared_ptr<Window> window) override {
+        mJournal->push_back("window");
+        mWindow = std::move(window);
+    }
+    bool applicationDidFinishLaunchingWithOptions(Application&, const Value& options) override {
+        const auto* dictionary = options.asDictionary();
+        mJournal->push_back(std::string("launch") + (dictionary && dictionary->count("k") ? " with options" : "") +
+                            (mWindow && mWindow->isKeyWindow() ? " shown" : ""));
+        return true;
+    }
+    bool applicationOpenURL(Application&, const std::filesystem::path& url, const Value&) override {
+        mJournal->push_back("open " + url.string());
+        return true;
+    }
+    void applicationWillTerminate(Application&) override { mJournal->push_back("terminate"); }
+    void applicationDidReceiveMemoryWarning(Application&) override { mJournal->push_back("memory"); }
+
+private:
+    std::shared_ptr<std::vector<std::string>> mJournal;
+    std::shared_ptr<Window> mWindow;
+};
+
+class WarnedController : public ViewController {
+public:
+    explicit WarnedController(std::shared_ptr<std::vector<std::string>> journal) : mJournal(std::move(journal)) {}
+    void didReceiveMemoryWarning() override { mJournal->push_back("controller memory"); }
+
+private:
+    std::shared_ptr<std::vector<std::string>> mJournal;
+};
+
+// What a memory warning and then the end leave in the journal.
+const std::vector<std::string> kWarningThenEnd{"memory", kApplicationDidReceiveMemoryWarningNotification,
+                                               "controller memory", "terminate", kApplicationWillTerminateNotification};
+
+std::vector<std::string> followedByWarningThenEnd(std::vector<std::string> first) {
+    first.insert(first.end(), kWarningThenEnd.begin(), kWarningThenEnd.end());
+    return first;
+}
+
+class ApplicationLifeCycle : public ::testing::Test {
+protected:
+    void SetUp() override {
+        journal = std::make_shared<std::vector<std::string>>();
+        for (const char* name : {kApplicationDidFinishLaunchingNotification, kApplicationWillTerminateNotification,
+                                 kApplicationDidReceiveMemoryWarningNotification}) {
+            tokens.push_back(NotificationCenter::defaultCenter().addObserverForName(
+                name, nullptr, [journal = journal](const Notification& n) { journal->push_back(n.name()); }));
+        }
+    }
+    void TearDown() override { Application::sharedApplication().setDelegate(nullptr); }
+
+    std::shared_ptr<std::vector<std::string>> journal;
+    std::vector<NotificationCenter::ObserverToken> tokens;
+};
+
+TEST_F(ApplicationLifeCycle, DelegateHearsEachStageBeforeItsNotificationAndTheEndOnce) {
+    Application& application = Application::sharedApplication();
+    EXPECT_FALSE(application.handleOpenURL("/tmp/a.wkst")) << "no delegate takes no document";
+
+    application.setDelegate(std::make_shared<JournalDelegate>(journal));
+    auto window = std::make_shared<Window>();
+    window->setRootViewController(std::make_shared<WarnedController>(journal));
+    window->makeKeyAndVisible();
+
+    Value::Dictionary options;
+    options["k"] = Value(1);
+    EXPECT_TRUE(application.finishLaunching(Value(options)));
+    EXPECT_TRUE(application.handleOpenURL("/tmp/a.wkst"));
+    application.receiveMemoryWarning();
+    application.terminate();
+    application.terminate();
+    EXPECT_TRUE(application.isTerminating());
+
+    EXPECT_EQ(*journal, followedByWarningThenEnd(
+                            {"launch with options", kApplicationDidFinishLaunchingNotification, "open /tmp/a.wkst"}));
+}
+
+// Registers the initial scene of the storyboard "LifeCycleMain".
+void registerMainScene(const std::shared_ptr<std::vector<std::string>>& journal) {
+    Storyboard::registerScene("LifeCycleMain", Storyboard::kInitialSceneIdentifier,
+                              [journal] { return std::make_shared<WarnedController>(journal); });
+}
+
+TEST_F(ApplicationLifeCycle, MainLaunchesWithTheInitialSceneHandsInTheDocumentAndEndsOnRequest) {
+    registerMainScene(journal);
+    auto delegate = std::make_shared<JournalDelegate>(journal);
+    ApplicationMainOptions options;
+    options.mainStoryboard = "LifeCycleMain";
+    options.openURL = "/tmp/handed in.wkst";
+    RunLoop::main()->post([journal = journal] {
+        journal->push_back("loop runs");
+        Application::sharedApplication().receiveMemoryWarning();
+        ApplicationMainRequestEnd();
+    });
+    HeadlessRunner runner(UserInterfaceIdiom::tablet);
+    EXPECT_EQ(ApplicationMain(delegate, options, runner), 0);
+
+    ASSERT_TRUE(delegate->window());
+    EXPECT_TRUE(std::dynamic_pointer_cast<WarnedController>(delegate->window()->rootViewController()));
+    EXPECT_EQ(delegate->window()->bounds().width, 820) << "the tablet's screen";
+    EXPECT_EQ(*journal, followedByWarningThenEnd({"window", "launch", kApplicationDidFinishLaunchingNotification,
+                                                  "open /tmp/handed in.wkst", "loop runs"}));
+}
+
+TEST_F(ApplicationLifeCycle, MainTakesUsr1AsAMemoryWarningAndEndsCleanlyOnSigterm) {
+    registerMainScene(journal);
+    ApplicationMainOptions options;
+    options.mainStoryboard = "LifeCycleMain";
+    // Signalled from inside the loop: the signal thread hands both back to it.
+    RunLoop::main()->post([] {
+        kill(getpid(), SIGUSR1);
+        RunLoop::main()->postAfter(std::chrono::milliseconds(300), [] { kill(getpid(), SIGTERM); });
+    });
+    HeadlessRunner runner;
+    EXPECT_EQ(ApplicationMain(std::make_shared<JournalDelegate>(journal), options, runner), 0);
+    EXPECT_EQ(journal->back(), kApplicationWillTerminateNotification);
+    EXPECT_EQ(std::count(journal->begin(), journal->end(), "memory"), 1);
+    EXPECT_EQ(std::count(journal->begin(), journal->end(), "terminate"), 1);
+}
+
+TEST_F(ApplicationLifeCycle, MainWithoutAnInitialSceneStillLaunchesAndSaysSo) {
+    ApplicationMainOptions options;
+    options.mainStoryboard = "NoSuchStoryboard";
+    RunLoop::main()->post([] { ApplicationMainRequestEnd(); });
+    HeadlessRunner runner;
+    auto delegate = std::make_shared<JournalDelegate>(journal);
+    EXPECT_EQ(ApplicationMain(delegate, options, runner), 1);
+    ASSERT_TRUE(delegate->window());
+    EXPECT_FALSE(delegate->window()->rootViewController());
+    EXPECT_EQ(journal->back(), kApplicationWillTerminateNotification);
+}
+
+}  // namespace

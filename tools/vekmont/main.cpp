@@ -1,0 +1,184 @@
+// vekmont: the app. Opens its window (SDL2) or runs headless, hands FILE to
+// the app as a document another app would hand in, and runs until the
+// window is closed or SIGTERM (or Ctrl-C) comes; the app hears that it
+// terminates either way. SIGUSR1 is a memory warning.
+//
+//   vekmont [--headless] [--idiom phone|tablet] [--snapshot OUT.png] [FILE]
+//
+// Headless with --snapshot it writes the window's first frame, after the
+// launch and the document, as PNG and ends. The app's folders lie under
+// $VEKMONT_HOME (else the XDG folders). The exit status is one of
+// tools/common/ExitCodes.h.
+
+#include "app/VKMAppDelegate.h"
+#include "platform/dispatch/RunLoop.h"
+#include "platform/graphics/Image.h"
+#include "platform/ui/ApplicationMain.h"
+#include "platform/ui/Window.h"
+#include "tools/common/ExitCodes.h"
+#include "tools/vekmont/VekmontScenes.h"
+
+#ifdef VEKMONT_HAVE_SDL
+#include "platform/ui/sdl/DesktopRunner.h"
+#include "platform/ui/sdl/DesktopSoundPlayer.h"
+#endif
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <exception>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+
+using namespace platform::ui;
+
+namespace {
+
+struct Options {
+    bool headless = false;
+    UserInterfaceIdiom idiom = UserInterfaceIdiom::phone;
+    std::string snapshot;
+    std::optional<std::filesystem::path> file;
+};
+
+void printHelp() {
+    std::printf(
+        "usage: vekmont [--headless] [--idiom phone|tablet] [--snapshot OUT.png] [FILE]\n"
+        "The model-railway layout viewer. FILE is opened as a document handed in by\n"
+        "another app.\n"
+        "  --headless       no window: the app runs until SIGTERM or Ctrl-C\n"
+        "  --idiom I        phone (390 x 844 points, the default) or tablet (820 x 1180)\n"
+        "  --snapshot OUT   headless only: write the first frame as PNG, then end\n"
+        "  -h, --help       this help\n"
+        "In the window: left button a finger, Ctrl-drag a pinch, the wheel a pinch,\n"
+        "right button a long press. SIGUSR1 sends the app a memory warning.\n");
+    PrintExitCodes(stdout, {kExitOk, kExitUsage, kExitCannotOpen, kExitInternal});
+}
+
+std::optional<Options> parse(int argc, char** argv, bool& help) {
+    Options options;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        const bool hasValue = i + 1 < argc;
+        if (arg == "-h" || arg == "--help") {
+            help = true;
+        } else if (arg == "--headless") {
+            options.headless = true;
+        } else if (arg == "--idiom" && hasValue) {
+            const std::string idiom = argv[++i];
+            if (idiom != "phone" && idiom != "tablet") {
+                std::fprintf(stderr, "vekmont: --idiom takes phone or tablet\n");
+                return std::nullopt;
+            }
+            options.idiom = idiom == "tablet" ? UserInterfaceIdiom::tablet : UserInterfaceIdiom::phone;
+        } else if (arg == "--snapshot" && hasValue) {
+            options.snapshot = argv[++i];
+        } else if (arg.rfind("-", 0) == 0 || options.file) {
+            std::fprintf(stderr, "vekmont: %s '%s' (see --help)\n",
+                         arg.rfind("--", 0) == 0 && !hasValue ? "a value is missing after" : "unknown argument",
+                         arg.c_str());
+            return std::nullopt;
+        } else {
+            options.file = std::filesystem::absolute(arg);
+        }
+    }
+    if (!options.snapshot.empty() && !options.headless) {
+        std::fprintf(stderr, "vekmont: --snapshot goes with --headless\n");
+        return std::nullopt;
+    }
+    return options;
+}
+
+// Headless: once the launch's work has run, the window's frame goes to a
+// PNG (written beside and renamed, so that it appears whole) and the app ends.
+class SnapshotRunner : public HeadlessRunner {
+public:
+    SnapshotRunner(UserInterfaceIdiom idiom, std::string path) : HeadlessRunner(idiom), mPath(std::move(path)) {}
+    void run(const std::shared_ptr<Window>& window) override {
+        platform::RunLoop::main()->post([this, window] {
+            mStatus = write(window);
+            ApplicationMainRequestEnd();
+        });
+        HeadlessRunner::run(window);
+    }
+    int status() const { return mStatus; }
+
+private:
+    int write(const std::shared_ptr<Window>& window) {
+        const auto image = window->snapshot();
+        if (!image) {
+            std::fprintf(stderr, "vekmont: the window drew nothing\n");
+            return kExitInternal;
+        }
+        const std::string partial = mPath + ".partial";
+        if (!image->writePNG(partial)) {
+            std::fprintf(stderr, "vekmont: cannot write %s: %s\n", partial.c_str(),
+                         errno != 0 ? std::strerror(errno) : "the image could not be encoded");
+            return kExitCannotOpen;
+        }
+        std::error_code error;
+        std::filesystem::rename(partial, mPath, error);
+        if (error) {
+            std::fprintf(stderr, "vekmont: cannot write %s: %s\n", mPath.c_str(), error.message().c_str());
+            return kExitCannotOpen;
+        }
+        return kExitOk;
+    }
+
+    std::string mPath;
+    int mStatus = kExitInternal;
+};
+
+int run(const Options& options) {
+    vekmont::registerScenes();
+    ApplicationMainOptions main;
+    main.mainStoryboard = vekmont::kMainStoryboard;
+    main.openURL = options.file;
+
+    if (!options.snapshot.empty()) {
+        SnapshotRunner runner(options.idiom, options.snapshot);
+        const int status = ApplicationMain(std::make_shared<VKMAppDelegate>(), main, runner);
+        return status != 0 ? kExitInternal : runner.status();
+    }
+    if (options.headless) {
+        HeadlessRunner runner(options.idiom);
+        return ApplicationMain(std::make_shared<VKMAppDelegate>(), main, runner) != 0 ? kExitInternal : kExitOk;
+    }
+#ifdef VEKMONT_HAVE_SDL
+    sdl::DesktopOptions desktop;
+    desktop.idiom = options.idiom;
+    sdl::DesktopRunner runner(desktop);
+    VKMAppDelegate::Configuration configuration;
+    configuration.soundPlayer = std::make_shared<sdl::DesktopSoundPlayer>();
+    try {
+        return ApplicationMain(std::make_shared<VKMAppDelegate>(configuration), main, runner) != 0 ? kExitInternal
+                                                                                                   : kExitOk;
+    } catch (const sdl::DesktopError& error) {
+        std::fprintf(stderr, "vekmont: %s (try --headless)\n", error.what());
+        return kExitCannotOpen;
+    }
+#else
+    std::fprintf(stderr, "vekmont: built without SDL2; only --headless works\n");
+    return kExitUsage;
+#endif
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    bool help = false;
+    const auto options = parse(argc, argv, help);
+    if (help) {
+        printHelp();
+        return kExitOk;
+    }
+    if (!options) return kExitUsage;
+    try {
+        return run(*options);
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "vekmont: %s\n", error.what());
+        return kExitInternal;
+    }
+}
