@@ -31,8 +31,11 @@ std::optional<fs::path> findResources() {
     const fs::path exe = fs::read_symlink("/proc/self/exe", ec);
     if (ec) return std::nullopt;
     const fs::path dir = exe.parent_path();
-    if (isDirectory(dir / "resources")) return dir / "resources";
-    if (isDirectory(dir / ".." / "resources")) return (dir / ".." / "resources").lexically_normal();
+    // Beside the program, or in the build tree's top folder for programs
+    // built one or two folders below it (bench/, tools/<name>/).
+    for (const fs::path& candidate : {dir / "resources", dir / ".." / "resources", dir / ".." / ".." / "resources"}) {
+        if (isDirectory(candidate)) return candidate.lexically_normal();
+    }
     return std::nullopt;
 }
 
