@@ -1,5 +1,7 @@
 #include "crashes/reporter/TLCrashAsyncImage.h"
 
+#include "crashes/reporter/TLCrashAsyncSymbols.h"
+
 #include <cstdlib>
 #include <cstring>
 
@@ -264,6 +266,7 @@ tlcrash_error_t tlcrash_async_image_init(tlcrash_async_image* image, tlcrash_tas
 
     tlcrash_async_phdr phdr;
     if (tlcrash_async_image_find_phdr(image, TLCRASH_PT_GNU_EH_FRAME, &phdr) >= 0) findEhFrame(image, phdr);
+    tlcrash_async_image_find_dynamic_symbols(image);
     for (uint32_t i = 0; !image->has_uuid && tlcrash_async_image_phdr(image, i, &phdr) == TLCRASH_ERR_NONE; ++i) {
         if (phdr.type == TLCRASH_PT_NOTE) findBuildId(image, phdr);
     }

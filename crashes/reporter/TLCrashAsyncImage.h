@@ -64,6 +64,13 @@ struct tlcrash_async_image {
     tlcrash_async_mobject eh_frame_hdr_mobj;
     tlcrash_async_mobject eh_frame_mobj;
 
+    // The dynamic symbol table and its names, found through the dynamic
+    // section and validated when the image was read (64-bit images only).
+    bool has_dynamic_symbols;
+    uint64_t dynamic_symbol_count;
+    tlcrash_async_mobject dynamic_symbols;
+    tlcrash_async_mobject dynamic_names;
+
     // The first 16 bytes of the GNU build id, zero-padded when it is shorter.
     bool has_uuid;
     uint8_t uuid[16];
