@@ -342,11 +342,9 @@ tlcrash_error_t tlcrash_async_unwind_entry_apply(tlcrash_task_t task, uint64_t f
     return TLCRASH_ERR_NONE;
 }
 
-tlcrash_async_frame_status tlcrash_async_frame_read_compact_unwind(tlcrash_task_t,
-                                                                   tlcrash_async_image_registry* registry,
-                                                                   const tlcrash_async_thread_state* current,
-                                                                   const tlcrash_async_thread_state* previous,
-                                                                   tlcrash_async_thread_state*) {
+tlcrash_async_frame_status tlcrash_async_frame_read_compact_unwind(
+    tlcrash_task_t, tlcrash_async_image_registry* registry, const tlcrash_async_thread_state* current,
+    const tlcrash_async_thread_state* previous, tlcrash_async_thread_state*, const tlcrash_async_mobject*) {
     if (!tlcrash_async_thread_state_reg_valid(current, TLCRASH_REG_IP)) return TLCRASH_FRAME_BAD_FRAME;
     if (tlcrash_async_thread_state_read_reg(current, TLCRASH_REG_IP) == 0) return TLCRASH_FRAME_NOT_SUPPORTED;
     (void)registry;

@@ -90,8 +90,6 @@ tlcrash_error_t tlcrash_async_unwind_decode_permutation(uint32_t permutation, ui
 // the thread state's numbers.
 tlcrash_error_t tlcrash_async_unwind_entry_map_register(uint32_t code, uint32_t* reg, uint32_t cpu_type);
 
-tlcrash_async_frame_status tlcrash_async_frame_read_compact_unwind(tlcrash_task_t task,
-                                                                   tlcrash_async_image_registry* registry,
-                                                                   const tlcrash_async_thread_state* current,
-                                                                   const tlcrash_async_thread_state* previous,
-                                                                   tlcrash_async_thread_state* next);
+tlcrash_async_frame_status tlcrash_async_frame_read_compact_unwind(
+    tlcrash_task_t task, tlcrash_async_image_registry* registry, const tlcrash_async_thread_state* current,
+    const tlcrash_async_thread_state* previous, tlcrash_async_thread_state* next, const tlcrash_async_mobject* stack);

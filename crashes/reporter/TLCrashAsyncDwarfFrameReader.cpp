@@ -402,8 +402,8 @@ tlcrash_error_t evalStoredExpression(tlcrash_task_t task, const tlcrash_async_th
 
 tlcrash_error_t dwarf_cfa_state::apply_state(tlcrash_task_t task, const tlcrash_async_dwarf_cie_info* cie,
                                              const tlcrash_async_thread_state* current,
-                                             const tlcrash_async_byteorder* byteorder,
-                                             tlcrash_async_thread_state* next) const {
+                                             const tlcrash_async_byteorder* byteorder, tlcrash_async_thread_state* next,
+                                             const tlcrash_async_mobject* stack) const {
     tlcrash_async_thread_state_duplicate(next, current);
     tlcrash_async_thread_state_keep_preserved_regs(next);
 
@@ -447,7 +447,9 @@ tlcrash_error_t dwarf_cfa_state::apply_state(tlcrash_task_t task, const tlcrash_
         tlcrash_error_t error = TLCRASH_ERR_NONE;
         switch (rule) {
             case DWARF_CFA_REG_RULE_OFFSET:
-                error = tlcrash_async_read_task_uint64(task, byteorder, cfa, static_cast<int64_t>(operand), &value);
+                error = tlcrash_async_mobject_read_or_task(stack, task, cfa, static_cast<int64_t>(operand), &value,
+                                                           sizeof value);
+                value = tlcrash_async_swap(byteorder, value);
                 break;
             case DWARF_CFA_REG_RULE_VAL_OFFSET: value = cfa + operand; break;
             case DWARF_CFA_REG_RULE_REGISTER: error = dwarfRegisterValue(current, operand, &value); break;
@@ -729,7 +731,8 @@ using namespace tlcrash::async;
 namespace {
 
 tlcrash_async_frame_status readWithImage(tlcrash_task_t task, const tlcrash_async_image* image, uint64_t pc,
-                                         const tlcrash_async_thread_state* current, tlcrash_async_thread_state* next) {
+                                         const tlcrash_async_thread_state* current, tlcrash_async_thread_state* next,
+                                         const tlcrash_async_mobject* stack) {
     if (!image->is_64) return TLCRASH_FRAME_NOT_SUPPORTED;
     tlcrash_async_mobject section;
     if (tlcrash_async_image_map_eh_frame(image, &section) != TLCRASH_ERR_NONE) return TLCRASH_FRAME_NO_FRAME;
@@ -763,24 +766,23 @@ tlcrash_async_frame_status readWithImage(tlcrash_task_t task, const tlcrash_asyn
                            fde.instructions_length) != TLCRASH_ERR_NONE) {
         return TLCRASH_FRAME_NOT_SUPPORTED;
     }
-    return state.apply_state(task, &cie, current, image->byteorder, next) == TLCRASH_ERR_NONE ? TLCRASH_FRAME_SUCCESS
-                                                                                              : TLCRASH_FRAME_NO_FRAME;
+    return state.apply_state(task, &cie, current, image->byteorder, next, stack) == TLCRASH_ERR_NONE
+               ? TLCRASH_FRAME_SUCCESS
+               : TLCRASH_FRAME_NO_FRAME;
 }
 
 }  // namespace
 
-tlcrash_async_frame_status tlcrash_async_frame_read_dwarf_cfi(tlcrash_task_t task,
-                                                              tlcrash_async_image_registry* registry,
-                                                              const tlcrash_async_thread_state* current,
-                                                              const tlcrash_async_thread_state* previous,
-                                                              tlcrash_async_thread_state* next) {
+tlcrash_async_frame_status tlcrash_async_frame_read_dwarf_cfi(
+    tlcrash_task_t task, tlcrash_async_image_registry* registry, const tlcrash_async_thread_state* current,
+    const tlcrash_async_thread_state* previous, tlcrash_async_thread_state* next, const tlcrash_async_mobject* stack) {
     if (!tlcrash_async_thread_state_reg_valid(current, TLCRASH_REG_IP)) return TLCRASH_FRAME_BAD_FRAME;
     if (tlcrash_async_thread_state_read_reg(current, TLCRASH_REG_IP) == 0) return TLCRASH_FRAME_NOT_SUPPORTED;
     const uint64_t pc = tlcrash_async_frame_lookup_pc(current, previous);
     tlcrash_async_image_registry_set_reading(registry, true);
     const tlcrash_async_image* image = tlcrash_async_image_registry_image_containing_address(registry, pc);
     const tlcrash_async_frame_status status =
-        image == nullptr ? TLCRASH_FRAME_NOT_SUPPORTED : readWithImage(task, image, pc, current, next);
+        image == nullptr ? TLCRASH_FRAME_NOT_SUPPORTED : readWithImage(task, image, pc, current, next, stack);
     tlcrash_async_image_registry_set_reading(registry, false);
     return status;
 }

@@ -65,7 +65,7 @@ public:
     // The caller's state of `current` by the current row.
     tlcrash_error_t apply_state(tlcrash_task_t task, const tlcrash_async_dwarf_cie_info* cie,
                                 const tlcrash_async_thread_state* current, const tlcrash_async_byteorder* byteorder,
-                                tlcrash_async_thread_state* next) const;
+                                tlcrash_async_thread_state* next, const tlcrash_async_mobject* stack = nullptr) const;
 
 private:
     friend class dwarf_cfa_state_iterator;
@@ -114,8 +114,6 @@ tlcrash_error_t tlcrash_async_dwarf_expression_eval(const tlcrash_async_mobject*
 
 // The frame reader over the image's .eh_frame (found through its
 // .eh_frame_hdr search table where it has one).
-tlcrash_async_frame_status tlcrash_async_frame_read_dwarf_cfi(tlcrash_task_t task,
-                                                              tlcrash_async_image_registry* registry,
-                                                              const tlcrash_async_thread_state* current,
-                                                              const tlcrash_async_thread_state* previous,
-                                                              tlcrash_async_thread_state* next);
+tlcrash_async_frame_status tlcrash_async_frame_read_dwarf_cfi(
+    tlcrash_task_t task, tlcrash_async_image_registry* registry, const tlcrash_async_thread_state* current,
+    const tlcrash_async_thread_state* previous, tlcrash_async_thread_state* next, const tlcrash_async_mobject* stack);

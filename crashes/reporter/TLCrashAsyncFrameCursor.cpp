@@ -11,6 +11,10 @@ tlcrash_error_t tlcrash_async_frame_cursor_open(tlcrash_async_frame_cursor* curs
     cursor->depth = 0;
     tlcrash_async_thread_state_clear(&cursor->prev_frame);
     tlcrash_async_thread_state_duplicate(&cursor->frame, state);
+    cursor->has_stack =
+        tlcrash_async_thread_state_reg_valid(state, TLCRASH_REG_SP) &&
+        tlcrash_async_mobject_init(&cursor->stack, task, tlcrash_async_thread_state_read_reg(state, TLCRASH_REG_SP),
+                                   TLCRASH_STACK_WINDOW, false) == TLCRASH_ERR_NONE;
     return TLCRASH_ERR_NONE;
 }
 
@@ -27,7 +31,8 @@ tlcrash_async_frame_status tlcrash_async_frame_cursor_step_with_readers(tlcrash_
     tlcrash_async_frame_status status = TLCRASH_FRAME_INVALID;
     for (size_t i = 0; i < count; ++i) {
         tlcrash_async_thread_state_clear(&next);
-        status = readers[i](cursor->task, cursor->registry, &cursor->frame, previous, &next);
+        status = readers[i](cursor->task, cursor->registry, &cursor->frame, previous, &next,
+                            cursor->has_stack ? &cursor->stack : nullptr);
         if (status == TLCRASH_FRAME_SUCCESS) break;
     }
     if (status != TLCRASH_FRAME_SUCCESS) return status;
@@ -70,7 +75,8 @@ void tlcrash_async_frame_cursor_close(tlcrash_async_frame_cursor*) {}
 tlcrash_async_frame_status tlcrash_async_frame_read_frame_chain(tlcrash_task_t task, tlcrash_async_image_registry*,
                                                                 const tlcrash_async_thread_state* current,
                                                                 const tlcrash_async_thread_state* previous,
-                                                                tlcrash_async_thread_state* next) {
+                                                                tlcrash_async_thread_state* next,
+                                                                const tlcrash_async_mobject* stack) {
     if (!tlcrash_async_thread_state_reg_valid(current, TLCRASH_REG_FP)) return TLCRASH_FRAME_BAD_FRAME;
     const uint64_t fp = tlcrash_async_thread_state_read_reg(current, TLCRASH_REG_FP);
     if (fp == 0) return TLCRASH_FRAME_NO_FRAME;
@@ -80,7 +86,7 @@ tlcrash_async_frame_status tlcrash_async_frame_read_frame_chain(tlcrash_task_t t
         if (down ? fp <= before : fp >= before) return TLCRASH_FRAME_BAD_FRAME;
     }
     uint64_t words[2];
-    if (tlcrash_async_read_task_memory(task, fp, 0, words, sizeof words) != TLCRASH_ERR_NONE) {
+    if (tlcrash_async_mobject_read_or_task(stack, task, fp, 0, words, sizeof words) != TLCRASH_ERR_NONE) {
         return TLCRASH_FRAME_BAD_FRAME;
     }
     tlcrash_async_thread_state_duplicate(next, current);

@@ -26,12 +26,12 @@ enum tlcrash_async_frame_status : int32_t {
 // is the frame before `current`, null for the first frame: then `current`
 // holds the exact pc of an interrupted instruction; after it, each pc is a
 // return address, looked up one byte earlier so that a function ending in a
-// call that never returns is unwound with its own rules.
-typedef tlcrash_async_frame_status (*tlcrash_async_frame_reader)(tlcrash_task_t task,
-                                                                 tlcrash_async_image_registry* registry,
-                                                                 const tlcrash_async_thread_state* current,
-                                                                 const tlcrash_async_thread_state* previous,
-                                                                 tlcrash_async_thread_state* next);
+// call that never returns is unwound with its own rules. `stack` is the
+// thread's stack above the first frame, validated once for the walk, so
+// that saved registers are read without a system call each (may be null).
+typedef tlcrash_async_frame_status (*tlcrash_async_frame_reader)(
+    tlcrash_task_t task, tlcrash_async_image_registry* registry, const tlcrash_async_thread_state* current,
+    const tlcrash_async_thread_state* previous, tlcrash_async_thread_state* next, const tlcrash_async_mobject* stack);
 
 struct tlcrash_async_frame_cursor {
     tlcrash_task_t task;
@@ -40,7 +40,13 @@ struct tlcrash_async_frame_cursor {
     uint32_t depth;
     tlcrash_async_thread_state prev_frame;
     tlcrash_async_thread_state frame;
+    // The stack from the first frame's stack pointer up, as far as it can
+    // be read (at most TLCRASH_STACK_WINDOW bytes).
+    bool has_stack;
+    tlcrash_async_mobject stack;
 };
+
+constexpr size_t TLCRASH_STACK_WINDOW = 1024 * 1024;
 
 tlcrash_error_t tlcrash_async_frame_cursor_open(tlcrash_async_frame_cursor* cursor, tlcrash_task_t task,
                                                 const tlcrash_async_thread_state* state,
@@ -64,11 +70,9 @@ void tlcrash_async_frame_cursor_close(tlcrash_async_frame_cursor* cursor);
 // Follows the saved frame pointer: the caller's rbp and return address are
 // the two words at rbp. After the first frame each frame pointer must lie
 // strictly above the one before, so a damaged chain cannot loop.
-tlcrash_async_frame_status tlcrash_async_frame_read_frame_chain(tlcrash_task_t task,
-                                                                tlcrash_async_image_registry* registry,
-                                                                const tlcrash_async_thread_state* current,
-                                                                const tlcrash_async_thread_state* previous,
-                                                                tlcrash_async_thread_state* next);
+tlcrash_async_frame_status tlcrash_async_frame_read_frame_chain(
+    tlcrash_task_t task, tlcrash_async_image_registry* registry, const tlcrash_async_thread_state* current,
+    const tlcrash_async_thread_state* previous, tlcrash_async_thread_state* next, const tlcrash_async_mobject* stack);
 
 // The address to look a frame's pc up at: the pc itself for the first frame,
 // one byte before the return address for the others.

@@ -162,7 +162,7 @@ TEST(CompactUnwind, TheFrameReaderLeavesElfImagesToDwarf) {
     tlcrash_async_image_registry registry{tlcrash_task_self(), nullptr};
     const tlcrash_async_thread_state state = stateAt(0x7000, 0);
     tlcrash_async_thread_state next;
-    EXPECT_EQ(tlcrash_async_frame_read_compact_unwind(tlcrash_task_self(), &registry, &state, nullptr, &next),
+    EXPECT_EQ(tlcrash_async_frame_read_compact_unwind(tlcrash_task_self(), &registry, &state, nullptr, &next, nullptr),
               TLCRASH_FRAME_NOT_SUPPORTED);
 }
 

@@ -81,14 +81,14 @@ TEST(FrameCursor, FirstStepGivesTheStartAndLaterStepsNeedReaders) {
 uint64_t gNextPc;
 tlcrash_async_frame_status fixedReader(tlcrash_task_t, tlcrash_async_image_registry*,
                                        const tlcrash_async_thread_state* current, const tlcrash_async_thread_state*,
-                                       tlcrash_async_thread_state* next) {
+                                       tlcrash_async_thread_state* next, const tlcrash_async_mobject*) {
     *next = *current;
     tlcrash_async_thread_state_write_reg(next, TLCRASH_REG_IP, gNextPc);
     return TLCRASH_FRAME_SUCCESS;
 }
 tlcrash_async_frame_status failingReader(tlcrash_task_t, tlcrash_async_image_registry*,
                                          const tlcrash_async_thread_state*, const tlcrash_async_thread_state*,
-                                         tlcrash_async_thread_state*) {
+                                         tlcrash_async_thread_state*, const tlcrash_async_mobject*) {
     return TLCRASH_FRAME_NOT_SUPPORTED;
 }
 
@@ -138,18 +138,19 @@ TEST(FrameChain, FollowsSavedFramePointersUpwardOnly) {
 
     tlcrash_async_thread_state next;
     const tlcrash_async_thread_state noFp = stateWith(0x401111, 0, base);
-    EXPECT_EQ(tlcrash_async_frame_read_frame_chain(tlcrash_task_self(), &registry, &noFp, nullptr, &next),
+    EXPECT_EQ(tlcrash_async_frame_read_frame_chain(tlcrash_task_self(), &registry, &noFp, nullptr, &next, nullptr),
               TLCRASH_FRAME_NO_FRAME);
     tlcrash_async_thread_state invalid = noFp;
     tlcrash_async_thread_state_invalidate_reg(&invalid, TLCRASH_REG_FP);
-    EXPECT_EQ(tlcrash_async_frame_read_frame_chain(tlcrash_task_self(), &registry, &invalid, nullptr, &next),
+    EXPECT_EQ(tlcrash_async_frame_read_frame_chain(tlcrash_task_self(), &registry, &invalid, nullptr, &next, nullptr),
               TLCRASH_FRAME_BAD_FRAME);
     const tlcrash_async_thread_state unreadable = stateWith(0x401111, 8, base);
-    EXPECT_EQ(tlcrash_async_frame_read_frame_chain(tlcrash_task_self(), &registry, &unreadable, nullptr, &next),
-              TLCRASH_FRAME_BAD_FRAME);
+    EXPECT_EQ(
+        tlcrash_async_frame_read_frame_chain(tlcrash_task_self(), &registry, &unreadable, nullptr, &next, nullptr),
+        TLCRASH_FRAME_BAD_FRAME);
     const tlcrash_async_thread_state lower = stateWith(0x401111, base, base);
     const tlcrash_async_thread_state before = stateWith(0x401111, base + 8, base);
-    EXPECT_EQ(tlcrash_async_frame_read_frame_chain(tlcrash_task_self(), &registry, &lower, &before, &next),
+    EXPECT_EQ(tlcrash_async_frame_read_frame_chain(tlcrash_task_self(), &registry, &lower, &before, &next, nullptr),
               TLCRASH_FRAME_BAD_FRAME);
 }
 
