@@ -17,15 +17,7 @@
 
 namespace {
 
-tlcrash_async_image_registry& registry() {
-    static tlcrash_async_image_registry made = [] {
-        tlcrash_async_image_registry r;
-        tlcrash_async_image_registry_init(&r, tlcrash_task_self());
-        tlcrash_async_image_registry_sync(&r);
-        return r;
-    }();
-    return made;
-}
+tlcrash_async_image_registry& registry() { return tlcrash_async_image_registry_process(); }
 
 struct Walk {
     size_t frames = 0;

@@ -43,14 +43,7 @@ CrashContext gContext;
 std::atomic<bool> gEnabledOnce{false};
 std::atomic<bool> gUncaughtSeen{false};
 
-tlcrash_async_image_registry& registry() {
-    static tlcrash_async_image_registry* made = [] {
-        auto* r = new tlcrash_async_image_registry;
-        tlcrash_async_image_registry_init(r, tlcrash_task_self());
-        return r;
-    }();
-    return *made;
-}
+tlcrash_async_image_registry& registry() { return tlcrash_async_image_registry_process(); }
 
 // The pending number of a file name: 0 for the plain name, N for
 // "live_report.N.tlcrash", none for anything else.

@@ -160,15 +160,7 @@ struct Written {
     TLCrashReport::Data bytes;
 };
 
-tlcrash_async_image_registry& registry() {
-    static tlcrash_async_image_registry made = [] {
-        tlcrash_async_image_registry r;
-        tlcrash_async_image_registry_init(&r, tlcrash_task_self());
-        tlcrash_async_image_registry_sync(&r);
-        return r;
-    }();
-    return made;
-}
+tlcrash_async_image_registry& registry() { return tlcrash_async_image_registry_process(); }
 
 struct WriteRequest {
     tlcrash_log_writer* writer;
