@@ -99,6 +99,16 @@ TEST(CxxExceptionCaptureDeathTest, TakesFramesOnlyFromTheSameExceptionsThrow) {
         testing::ExitedWithCode(0), "name=std::logic_error .* frames=some first=library");
 }
 
+TEST(CxxExceptionCapture, DropsTheRecordingFrameAndNothingOfNoFrames) {
+    const uint64_t frames[3] = {0x10, 0x20, 0x30};
+    TLMCrashesCXXExceptionInfo info{};
+    TLMCrashesDropRecordingFrame(frames, 3, &info);
+    EXPECT_EQ(info.exceptionFramesCount, 2u);
+    EXPECT_EQ(info.exceptionFrames[0], 0x20u);
+    TLMCrashesDropRecordingFrame(frames, 0, &info);
+    EXPECT_EQ(info.exceptionFramesCount, 0u);
+}
+
 TEST(CxxExceptionCapture, RemovingTheLastHandlerPutsThePreviousTerminateHandlerBack) {
     const std::terminate_handler before = std::get_terminate();
     TLMCrashesUncaughtCXXExceptionHandlerManager::addCXXExceptionHandler(describeAndExit);

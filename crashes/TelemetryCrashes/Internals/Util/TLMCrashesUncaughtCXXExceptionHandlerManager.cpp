@@ -85,8 +85,7 @@ void terminateHandler() {
         const int taken = backtrace(reinterpret_cast<void**>(here), kMaxFrames);
         count = taken > 0 ? static_cast<uint32_t>(taken) : 0;
     }
-    info.exceptionFramesCount = count > 0 ? count - 1 : 0;
-    info.exceptionFrames = count > 0 ? frames + 1 : frames;
+    TLMCrashesDropRecordingFrame(frames, count, &info);
 
     std::string text;
     try {
@@ -111,6 +110,11 @@ void terminateHandler() {
 }
 
 }  // namespace
+
+void TLMCrashesDropRecordingFrame(const uint64_t* frames, uint32_t count, TLMCrashesCXXExceptionInfo* info) {
+    info->exceptionFramesCount = count > 0 ? count - 1 : 0;
+    info->exceptionFrames = count > 0 ? frames + 1 : frames;
+}
 
 // Every throw compiled into the program comes here first; the C++ runtime's
 // own entry is the next definition of the name.

@@ -25,6 +25,10 @@ struct TLMCrashesCXXExceptionInfo {
 // manager.
 using TLMCrashesCXXExceptionHandler = void (*)(const TLMCrashesCXXExceptionInfo* info);
 
+// Stores `frames` without the first (the recording call's own) into `info`;
+// none of none.
+void TLMCrashesDropRecordingFrame(const uint64_t* frames, uint32_t count, TLMCrashesCXXExceptionInfo* info);
+
 class TLMCrashesUncaughtCXXExceptionHandlerManager {
 public:
     // Appends (duplicates too); the first one installs the terminate
