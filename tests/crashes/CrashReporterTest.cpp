@@ -7,6 +7,7 @@
 #include "crashes/reporter/TLCrashReporter.h"
 
 #include "platform/foundation/Paths.h"
+#include "tests/support/RunProgram.h"
 #include "tests/support/TempRoot.h"
 
 #include <gtest/gtest.h>
@@ -61,24 +62,43 @@ TEST(CrashReporter, NamesItsFolderAndListsPendingReportsOldestFirst) {
     EXPECT_EQ(fs::path(defaults.crashReportDirectory()).parent_path().parent_path(), platform::Paths::caches());
 }
 
+// Called after the crash report is written: leaves a file beside it.
+void afterReport(siginfo_t* info, ucontext_t*, void* context) {
+    const int fd = open(static_cast<const char*>(context), O_WRONLY | O_CREAT, 0644);
+    const char signal = static_cast<char>('0' + info->si_signo);
+    if (fd >= 0) (void)!write(fd, &signal, 1), close(fd);
+}
+
+// Enables a reporter in the Mach mode (which catches the same signals
+// here) beside two pending reports, checks what must fail, and crashes.
+[[noreturn]] void enableAndCrash(const fs::path& base, const std::string& called) {
+    TLCrashReporter first("app", "1", std::nullopt,
+                          std::make_shared<TLCrashReporterConfig>(TLCrashReporterConfig::Mach,
+                                                                  TLCrashReporterConfig::None, true, base.string()));
+    const TLCrashCallbacks callbacks{0, const_cast<char*>(called.c_str()), afterReport};
+    first.setCrashCallbacks(&callbacks);
+    fs::create_directories(first.crashReportDirectory());
+    touch(fs::path(first.crashReportDirectory()) / "live_report.tlcrash", "waiting");
+    touch(fs::path(first.crashReportDirectory()) / "live_report.3.tlcrash", "waiting");
+    if (!first.enableCrashReporter()) _exit(1);
+    if (first.crashTimeReportPath() != first.crashReportDirectory() + "/live_report.4.tlcrash") _exit(2);
+    if (!fs::is_directory(first.queuedCrashReportDirectory())) _exit(3);
+    TLCrashReporter second("app", "1", std::nullopt, configAt(base));
+    std::optional<platform::Error> error;
+    if (second.enableCrashReporter(&error) || !error || error->code() != 3) _exit(4);
+    try {
+        first.setCrashCallbacks(&callbacks);
+        _exit(6);
+    } catch (const std::logic_error&) {
+    }
+    raise(SIGTRAP);
+    _exit(5);
+}
+
 TEST(CrashReporterDeathTest, EnablesOnceAndWritesACrashUnderANewName) {
     const fs::path base = testsupport::processRoot() / "enable";
-    EXPECT_EXIT(
-        {
-            TLCrashReporter first("app", "1", std::nullopt, configAt(base));
-            fs::create_directories(first.crashReportDirectory());
-            touch(fs::path(first.crashReportDirectory()) / "live_report.tlcrash", "waiting");
-            touch(fs::path(first.crashReportDirectory()) / "live_report.3.tlcrash", "waiting");
-            if (!first.enableCrashReporter()) _exit(1);
-            if (first.crashTimeReportPath() != first.crashReportDirectory() + "/live_report.4.tlcrash") _exit(2);
-            if (!fs::is_directory(first.queuedCrashReportDirectory())) _exit(3);
-            TLCrashReporter second("app", "1", std::nullopt, configAt(base));
-            std::optional<platform::Error> error;
-            if (second.enableCrashReporter(&error) || !error || error->code() != 3) _exit(4);
-            raise(SIGTRAP);
-            _exit(5);
-        },
-        testing::KilledBySignal(SIGTRAP), "");
+    const std::string called = (base / "callback").string();
+    EXPECT_EXIT(enableAndCrash(base, called), testing::KilledBySignal(SIGTRAP), "");
     TLCrashReporter reader("app", "1", std::nullopt, configAt(base));
     const std::vector<std::string> pending = reader.pendingCrashReportPaths();
     ASSERT_EQ(pending.size(), 3u);
@@ -90,6 +110,7 @@ TEST(CrashReporterDeathTest, EnablesOnceAndWritesACrashUnderANewName) {
     EXPECT_EQ(report->signalInfo()->name(), "SIGTRAP");
     EXPECT_EQ(report->signalInfo()->code(), "SI_TKILL");
     EXPECT_EQ(report->signalInfo()->address(), 0u);
+    EXPECT_EQ(testsupport::ReadWholeFile(called), "5");
 }
 
 size_t threadsOfThisProcess() {
