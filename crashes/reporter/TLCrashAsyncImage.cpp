@@ -1,5 +1,7 @@
 #include "crashes/reporter/TLCrashAsyncImage.h"
 
+#include "crashes/reporter/TLCrashAsyncSymbols.h"
+
 #include <cstdlib>
 #include <cstring>
 
@@ -138,12 +140,16 @@ void findEhFrame(tlcrash_async_image* image, const tlcrash_async_phdr& header) {
 
     image->eh_frame_hdr_addr = start;
     image->eh_frame_hdr_size = header.memsz;
+    image->eh_frame_hdr_mobj = mobj;
+    image->eh_frame_hdr_valid = true;
     const uint64_t link = frame - image->vmaddr_slide;
     tlcrash_async_phdr load;
     for (uint32_t i = 0; tlcrash_async_image_phdr(image, i, &load) == TLCRASH_ERR_NONE; ++i) {
         if (load.type != TLCRASH_PT_LOAD || link < load.vaddr || link - load.vaddr >= load.memsz) continue;
         image->eh_frame_addr = frame;
         image->eh_frame_size = load.memsz - (link - load.vaddr);
+        image->eh_frame_valid = tlcrash_async_mobject_init(&image->eh_frame_mobj, image->task, frame,
+                                                           image->eh_frame_size, true) == TLCRASH_ERR_NONE;
         return;
     }
 }
@@ -260,6 +266,7 @@ tlcrash_error_t tlcrash_async_image_init(tlcrash_async_image* image, tlcrash_tas
 
     tlcrash_async_phdr phdr;
     if (tlcrash_async_image_find_phdr(image, TLCRASH_PT_GNU_EH_FRAME, &phdr) >= 0) findEhFrame(image, phdr);
+    tlcrash_async_image_find_dynamic_symbols(image);
     for (uint32_t i = 0; !image->has_uuid && tlcrash_async_image_phdr(image, i, &phdr) == TLCRASH_ERR_NONE; ++i) {
         if (phdr.type == TLCRASH_PT_NOTE) findBuildId(image, phdr);
     }
@@ -291,11 +298,19 @@ tlcrash_error_t tlcrash_async_image_map_segment(const tlcrash_async_image* image
 
 tlcrash_error_t tlcrash_async_image_map_eh_frame(const tlcrash_async_image* image, tlcrash_async_mobject* mobj) {
     if (image->eh_frame_addr == 0) return TLCRASH_ERR_NOTFOUND;
+    if (image->eh_frame_valid) {
+        *mobj = image->eh_frame_mobj;
+        return TLCRASH_ERR_NONE;
+    }
     return tlcrash_async_mobject_init(mobj, image->task, image->eh_frame_addr, image->eh_frame_size, true);
 }
 
 tlcrash_error_t tlcrash_async_image_map_eh_frame_hdr(const tlcrash_async_image* image, tlcrash_async_mobject* mobj) {
     if (image->eh_frame_hdr_addr == 0) return TLCRASH_ERR_NOTFOUND;
+    if (image->eh_frame_hdr_valid) {
+        *mobj = image->eh_frame_hdr_mobj;
+        return TLCRASH_ERR_NONE;
+    }
     return tlcrash_async_mobject_init(mobj, image->task, image->eh_frame_hdr_addr, image->eh_frame_hdr_size, true);
 }
 

@@ -56,6 +56,20 @@ struct tlcrash_async_image {
     uint64_t eh_frame_hdr_size;
     uint64_t eh_frame_addr;
     uint64_t eh_frame_size;
+    // Both tables validated once when the image was read: the stack walker
+    // looks into them for every frame, and an image's ranges stay mapped for
+    // its life.
+    bool eh_frame_hdr_valid;
+    bool eh_frame_valid;
+    tlcrash_async_mobject eh_frame_hdr_mobj;
+    tlcrash_async_mobject eh_frame_mobj;
+
+    // The dynamic symbol table and its names, found through the dynamic
+    // section and validated when the image was read (64-bit images only).
+    bool has_dynamic_symbols;
+    uint64_t dynamic_symbol_count;
+    tlcrash_async_mobject dynamic_symbols;
+    tlcrash_async_mobject dynamic_names;
 
     // The first 16 bytes of the GNU build id, zero-padded when it is shorter.
     bool has_uuid;
@@ -91,7 +105,8 @@ tlcrash_error_t tlcrash_async_image_map_segment(const tlcrash_async_image* image
                                                 tlcrash_async_segment_map* segment);
 
 // Maps .eh_frame and .eh_frame_hdr whole: TLCRASH_ERR_NOTFOUND when the
-// image has none, else the memory object's code.
+// image has none, else the memory object's code. Tables validated when the
+// image was read are handed out without asking the kernel again.
 tlcrash_error_t tlcrash_async_image_map_eh_frame(const tlcrash_async_image* image, tlcrash_async_mobject* mobj);
 tlcrash_error_t tlcrash_async_image_map_eh_frame_hdr(const tlcrash_async_image* image, tlcrash_async_mobject* mobj);
 

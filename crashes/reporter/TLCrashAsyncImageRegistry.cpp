@@ -111,6 +111,16 @@ void tlcrash_async_image_registry_sync(tlcrash_async_image_registry* registry) {
     }
 }
 
+tlcrash_async_image_registry& tlcrash_async_image_registry_process() {
+    static tlcrash_async_image_registry* made = [] {
+        auto* registry = new tlcrash_async_image_registry;
+        tlcrash_async_image_registry_init(registry, tlcrash_task_self());
+        tlcrash_async_image_registry_sync(registry);
+        return registry;
+    }();
+    return *made;
+}
+
 void tlcrash_async_image_registry_set_reading(tlcrash_async_image_registry* registry, bool reading) {
     registry->list->set_reading(reading);
 }

@@ -38,6 +38,10 @@ void tlcrash_async_image_registry_remove(tlcrash_async_image_registry* registry,
 // be read is left out with a diagnostic. Only for the own task.
 void tlcrash_async_image_registry_sync(tlcrash_async_image_registry* registry);
 
+// The registry of the own process, made and synced on first use (not on the
+// crash path); the crash reporter syncs it again when it is enabled.
+tlcrash_async_image_registry& tlcrash_async_image_registry_process();
+
 // Counts a reader in or out.
 void tlcrash_async_image_registry_set_reading(tlcrash_async_image_registry* registry, bool reading);
 

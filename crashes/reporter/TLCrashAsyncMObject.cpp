@@ -95,4 +95,16 @@ tlcrash_error_t tlcrash_async_mobject_read_uint64(const tlcrash_async_mobject* m
     return readValue(mobj, byteorder, address, offset, result);
 }
 
+tlcrash_error_t tlcrash_async_mobject_read_or_task(const tlcrash_async_mobject* window, tlcrash_task_t task,
+                                                   uint64_t address, int64_t offset, void* dest, size_t length) {
+    if (window != nullptr && window->task == task) {
+        const void* source = tlcrash_async_mobject_remap(window, address, offset, length);
+        if (source != nullptr) {
+            tlcrash_async_memcpy(dest, source, length);
+            return TLCRASH_ERR_NONE;
+        }
+    }
+    return tlcrash_async_read_task_memory(task, address, offset, dest, length);
+}
+
 void tlcrash_async_mobject_free(tlcrash_async_mobject* mobj) { tlcrash_async_memset(mobj, 0, sizeof *mobj); }

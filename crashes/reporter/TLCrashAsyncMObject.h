@@ -61,5 +61,11 @@ inline uint64_t tlcrash_async_mobject_base_address(const tlcrash_async_mobject* 
 inline size_t tlcrash_async_mobject_length(const tlcrash_async_mobject* mobj) { return mobj->length; }
 inline tlcrash_task_t tlcrash_async_mobject_task(const tlcrash_async_mobject* mobj) { return mobj->task; }
 
+// Copies `length` bytes at task address `address + offset`: from `window`
+// when it holds them all (no system call), else from the task itself.
+// `window` may be null.
+tlcrash_error_t tlcrash_async_mobject_read_or_task(const tlcrash_async_mobject* window, tlcrash_task_t task,
+                                                   uint64_t address, int64_t offset, void* dest, size_t length);
+
 // Forgets the range; the object may be made again with init.
 void tlcrash_async_mobject_free(tlcrash_async_mobject* mobj);

@@ -6,6 +6,7 @@
 #include <sys/auxv.h>
 #include <sys/syscall.h>
 #include <sys/uio.h>
+#include <pthread.h>
 #include <unistd.h>
 
 namespace {
@@ -101,7 +102,26 @@ ssize_t readThroughPipe(uint64_t address, void* dest, size_t length) {
 
 }  // namespace tlcrash_detail
 
-tlcrash_task_t tlcrash_task_self() { return getpid(); }
+namespace {
+
+// The process id, asked for once: every checked read compares with it, and
+// asking the kernel each time doubled the cost of a stack walk. A forked
+// child asks again.
+std::atomic<pid_t> gSelf{0};
+__attribute__((constructor)) void forgetSelfAfterFork() {
+    pthread_atfork(nullptr, nullptr, [] { gSelf.store(0); });
+}
+
+}  // namespace
+
+tlcrash_task_t tlcrash_task_self() {
+    pid_t self = gSelf.load(std::memory_order_relaxed);
+    if (self == 0) {
+        self = getpid();
+        gSelf.store(self, std::memory_order_relaxed);
+    }
+    return self;
+}
 
 tlcrash_thread_t tlcrash_current_thread_port() { return static_cast<tlcrash_thread_t>(syscall(SYS_gettid)); }
 

@@ -1,0 +1,105 @@
+// The crash reporter's costs: unwinding a deep stack with the frame cursor
+// beside glibc's backtrace() over the same frames, and a live report of a
+// process with 1 and with 16 threads.
+
+#include "crashes/reporter/TLCrashAsyncFrameCursor.h"
+#include "crashes/reporter/TLCrashReporter.h"
+
+#include <benchmark/benchmark.h>
+
+#include <execinfo.h>
+
+#include <condition_variable>
+#include <filesystem>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace {
+
+tlcrash_async_image_registry& registry() { return tlcrash_async_image_registry_process(); }
+
+struct Walk {
+    size_t frames = 0;
+};
+
+tlcrash_error_t walk(tlcrash_async_thread_state* state, void* context) {
+    auto* result = static_cast<Walk*>(context);
+    tlcrash_async_frame_cursor cursor;
+    tlcrash_async_frame_cursor_open(&cursor, tlcrash_task_self(), state, &registry());
+    result->frames = 0;
+    while (result->frames < 512 && tlcrash_async_frame_cursor_step(&cursor) == TLCRASH_FRAME_SUCCESS) {
+        ++result->frames;
+    }
+    return TLCRASH_ERR_NONE;
+}
+
+// Runs `body` 530 calls deep in one recursive function.
+template <typename Body>
+__attribute__((noinline)) int deep(int depth, Body& body) {
+    if (depth == 0) {
+        body();
+        return 0;
+    }
+    const int result = deep(depth - 1, body);
+    benchmark::DoNotOptimize(result);
+    return result + 1;
+}
+
+void BM_Unwind512Frames(benchmark::State& state) {
+    registry();
+    Walk result;
+    auto body = [&] {
+        for (auto _ : state) tlcrash_async_capture_current_thread(walk, &result);
+    };
+    deep(530, body);
+    if (result.frames != 512) state.SkipWithError("the walk did not reach 512 frames");
+    state.counters["frames"] = static_cast<double>(result.frames);
+}
+BENCHMARK(BM_Unwind512Frames)->Unit(benchmark::kMicrosecond);
+
+void BM_Backtrace512Frames(benchmark::State& state) {
+    void* frames[512];
+    int count = 0;
+    auto body = [&] {
+        for (auto _ : state) count = backtrace(frames, 512);
+    };
+    deep(530, body);
+    state.counters["frames"] = count;
+}
+BENCHMARK(BM_Backtrace512Frames)->Unit(benchmark::kMicrosecond);
+
+void BM_LiveReport(benchmark::State& state) {
+    const int threads = static_cast<int>(state.range(0));
+    std::mutex lock;
+    std::condition_variable changed;
+    bool done = false;
+    std::vector<std::thread> waiting;
+    for (int i = 1; i < threads; ++i) {
+        waiting.emplace_back([&] {
+            std::unique_lock<std::mutex> guard(lock);
+            changed.wait(guard, [&] { return done; });
+        });
+    }
+    const auto base = std::filesystem::temp_directory_path() / "bench_crashes";
+    TLCrashReporter reporter("bench", "1", std::nullopt,
+                             std::make_shared<TLCrashReporterConfig>(0, 0, true, base.string()));
+    size_t bytes = 0;
+    for (auto _ : state) {
+        const auto report = reporter.generateLiveReport();
+        if (!report) state.SkipWithError("no report");
+        bytes = report ? report->size() : 0;
+    }
+    state.counters["bytes"] = static_cast<double>(bytes);
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        done = true;
+    }
+    changed.notify_all();
+    for (std::thread& t : waiting) t.join();
+}
+BENCHMARK(BM_LiveReport)->Arg(1)->Arg(16)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,65 @@
+#pragma once
+// One process-wide action per signal that hands the signal to a chain of
+// callbacks; the last links of the chain hand it on to the actions that were
+// installed before. The handlers run on an alternate signal stack, so a
+// stack overflow still reaches them: the thread that registers gets one,
+// and every thread the application starts should attach itself.
+//
+// Registration allocates and locks (set-up time only); dispatch and
+// forwarding are async-signal-safe.
+
+#include "platform/foundation/Error.h"
+
+#include <signal.h>
+#include <ucontext.h>
+
+#include <optional>
+
+// The rest of the chain after a callback: calling it runs the next callback
+// (and so on down to the previous actions) and gives whether the signal was
+// handled.
+struct tlcrash_signal_handler_continuation {
+    bool (*function)(int signo, siginfo_t* info, ucontext_t* uap, const void* node);
+    const void* node;
+};
+
+// True when the signal was handled; false makes the dispatcher raise it
+// again, which ends the process when its action is the default one.
+// `next` is null at the end of the chain.
+typedef bool (*tlcrash_signal_handler_callback)(int signo, siginfo_t* info, ucontext_t* uap, void* context,
+                                                const tlcrash_signal_handler_continuation* next);
+
+// Runs the rest of the chain; false when there is none.
+bool tlcrash_signal_handler_forward(const tlcrash_signal_handler_continuation* next, int signo, siginfo_t* info,
+                                    ucontext_t* uap);
+
+class TLCrashSignalHandler {
+public:
+    using ErrorOut = std::optional<platform::Error>;
+
+    // Bytes of each thread's alternate signal stack (a guard page lies below).
+    static constexpr size_t kAlternateStackSize = 64 * 1024;
+
+    static TLCrashSignalHandler& sharedHandler();
+
+    // Installs the dispatcher for `signo` once (later calls only give the
+    // calling thread its alternate stack and another forwarding link, which
+    // changes nothing). False with a POSIX error when either fails.
+    bool registerHandlerWithSignal(int signo, ErrorOut* error = nullptr);
+    // The same, and puts the callback at the head of the chain: the latest
+    // registration runs first.
+    bool registerHandlerForSignal(int signo, tlcrash_signal_handler_callback callback, void* context,
+                                  ErrorOut* error = nullptr);
+
+    // Gives the calling thread an alternate signal stack of its own, freed
+    // when the thread ends; a thread that has one keeps it. Call it first in
+    // every thread the application starts, so that a stack overflow there is
+    // reported.
+    static bool attachCurrentThread(ErrorOut* error = nullptr);
+
+    // Empties both lists; the installed actions stay.
+    static void resetHandlers();
+
+private:
+    TLCrashSignalHandler() = default;
+};

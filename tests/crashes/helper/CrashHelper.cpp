@@ -1,0 +1,212 @@
+// A program that enables the real crash reporter and then dies the way its
+// first argument names. The crash reporter tests run it and read the report
+// it leaves. Its functions are exported (linked with -rdynamic) so that the
+// report names them, and none is inlined or called as a tail call, so that
+// each stays a frame of its own.
+//
+// Usage: crash_helper MODE BASE_PATH MARKER_PATH
+//
+// Every allocation while the crash path runs, from the signal handler's
+// entry to the report's close, leaves MARKER_PATH behind.
+
+#include "crashes/TelemetryCrashes/Internals/Util/TLMCrashesCXXExceptionWrapperException.h"
+#include "crashes/reporter/TLCrashReporter.h"
+#include "crashes/reporter/TLCrashSignalHandler.h"
+
+#include <fcntl.h>
+#include <pthread.h>
+#include <sched.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <stdexcept>
+#include <string>
+
+#define HELPER extern "C" __attribute__((noinline, used, visibility("default")))
+#define KEEP_FRAME() asm volatile("" ::: "memory")
+
+namespace {
+
+std::atomic<bool> gCrashPath{false};
+const char* gMarker = "";
+
+void markAllocation() {
+    if (!gCrashPath.load()) return;
+    const int fd = open(gMarker, O_WRONLY | O_CREAT | O_APPEND, 0644);
+    if (fd >= 0) {
+        const char line[] = "allocation on the crash path\n";
+        (void)!write(fd, line, sizeof line - 1);
+        close(fd);
+    }
+}
+
+// Runs first on every fatal signal: marks the crash path while the
+// reporter's callback, next in the chain, writes the report.
+bool watchCrashPath(int signo, siginfo_t* info, ucontext_t* uap, void*,
+                    const tlcrash_signal_handler_continuation* next) {
+    gCrashPath.store(true);
+    const bool handled = tlcrash_signal_handler_forward(next, signo, info, uap);
+    gCrashPath.store(false);
+    return handled;
+}
+
+// What the crashes service does with an uncaught C++ exception.
+void forwardCxxException(const TLMCrashesCXXExceptionInfo* info) {
+    const TLMCrashesCXXExceptionWrapperException wrapper(info);
+    if (TLCrashUncaughtExceptionHandler handler = TLCrashGetUncaughtExceptionHandler()) handler(wrapper);
+    std::abort();
+}
+
+volatile int gZero = 0;
+volatile int gSink = 0;
+
+}  // namespace
+
+extern "C" void* __libc_malloc(size_t);
+extern "C" void* __libc_calloc(size_t, size_t);
+extern "C" void* __libc_realloc(void*, size_t);
+extern "C" void* __libc_memalign(size_t, size_t);
+
+extern "C" void* malloc(size_t size) {
+    markAllocation();
+    return __libc_malloc(size);
+}
+extern "C" void* calloc(size_t count, size_t size) {
+    markAllocation();
+    return __libc_calloc(count, size);
+}
+extern "C" void* realloc(void* pointer, size_t size) {
+    markAllocation();
+    return __libc_realloc(pointer, size);
+}
+extern "C" void* aligned_alloc(size_t alignment, size_t size) {
+    markAllocation();
+    return __libc_memalign(alignment, size);
+}
+extern "C" void* memalign(size_t alignment, size_t size) {
+    markAllocation();
+    return __libc_memalign(alignment, size);
+}
+extern "C" int posix_memalign(void** out, size_t alignment, size_t size) {
+    markAllocation();
+    *out = __libc_memalign(alignment, size);
+    return *out != nullptr ? 0 : ENOMEM;
+}
+
+HELPER void helper_crash_segv() {
+    volatile int* const unmapped = reinterpret_cast<volatile int*>(gSink + 0x10);
+    *unmapped = 1;
+    KEEP_FRAME();
+}
+
+// Ends in a call that never returns: its return address lies past its end.
+HELPER [[noreturn]] void helper_crash_abort() { std::abort(); }
+
+HELPER void helper_crash_ill() {
+    asm volatile("ud2");
+    KEEP_FRAME();
+}
+
+HELPER void helper_crash_fpe() {
+    gSink = 7 / gZero;
+    KEEP_FRAME();
+}
+
+HELPER void helper_crash_bus() {
+    // A page of a file with no bytes behind it.
+    FILE* file = tmpfile();
+    void* page = mmap(nullptr, 4096, PROT_READ, MAP_SHARED, fileno(file), 0);
+    gSink = *static_cast<volatile int*>(page);
+    KEEP_FRAME();
+}
+
+HELPER void helper_crash_trap() {
+    asm volatile("int3");
+    KEEP_FRAME();
+}
+
+HELPER void helper_crash_cxx() { throw std::runtime_error("helper failure: the track plan is upside down"); }
+
+HELPER int helper_recurse(int depth, int limit) {
+    volatile char frame[256];
+    frame[0] = static_cast<char>(depth);
+    if (limit > 0 && depth >= limit) {
+        helper_crash_segv();
+        return frame[0];
+    }
+    const int result = helper_recurse(depth + 1, limit);
+    KEEP_FRAME();
+    return result + frame[0];
+}
+
+HELPER void* helper_overflow_thread(void*) {
+    TLCrashSignalHandler::attachCurrentThread();
+    helper_recurse(0, 0);
+    return nullptr;
+}
+
+std::atomic<int> gIdleThreads{0};
+
+HELPER void* helper_idle_thread(void*) {
+    gIdleThreads.fetch_add(1);
+    for (;;) pause();
+}
+
+HELPER void* helper_crashing_thread(void*) {
+    helper_crash_segv();
+    KEEP_FRAME();
+    return nullptr;
+}
+
+HELPER void helper_level2(const std::string& mode) {
+    if (mode == "segv") helper_crash_segv();
+    if (mode == "abort") helper_crash_abort();
+    if (mode == "ill") helper_crash_ill();
+    if (mode == "fpe") helper_crash_fpe();
+    if (mode == "bus") helper_crash_bus();
+    if (mode == "trap") helper_crash_trap();
+    if (mode == "cxx") helper_crash_cxx();
+    if (mode == "deep") helper_recurse(0, 600);
+    if (mode == "overflow") helper_recurse(0, 0);
+    if (mode == "overflow-thread" || mode == "thread") {
+        pthread_t threads[4];
+        for (pthread_t& t : threads) pthread_create(&t, nullptr, helper_idle_thread, nullptr);
+        while (gIdleThreads.load() < 4) sched_yield();
+        pthread_t crasher;
+        pthread_create(&crasher, nullptr, mode == "thread" ? helper_crashing_thread : helper_overflow_thread, nullptr);
+        pthread_join(crasher, nullptr);
+    }
+    KEEP_FRAME();
+}
+
+HELPER void helper_level1(const std::string& mode) {
+    helper_level2(mode);
+    KEEP_FRAME();
+}
+
+int main(int argc, char** argv) {
+    if (argc != 4) {
+        std::fprintf(stderr, "usage: %s MODE BASE_PATH MARKER_PATH\n", argv[0]);
+        return 2;
+    }
+    gMarker = argv[3];
+    auto config = std::make_shared<TLCrashReporterConfig>(TLCrashReporterConfig::BSD,
+                                                          TLCrashReporterConfig::SymbolTable, true, argv[2]);
+    TLCrashReporter reporter("com.vekmont.crashhelper", "42", std::string("4.2"), config);
+    reporter.setCustomData(TLCrashReporter::Data{'c', 'u', 's', 't', 'o', 'm'});
+    std::optional<platform::Error> error;
+    if (!reporter.enableCrashReporter(&error)) {
+        std::fprintf(stderr, "enable failed\n");
+        return 3;
+    }
+    for (int signo : {SIGABRT, SIGBUS, SIGFPE, SIGILL, SIGSEGV, SIGTRAP}) {
+        TLCrashSignalHandler::sharedHandler().registerHandlerForSignal(signo, watchCrashPath, nullptr);
+    }
+    TLMCrashesUncaughtCXXExceptionHandlerManager::addCXXExceptionHandler(forwardCxxException);
+    helper_level1(argv[1]);
+    return 4;
+}
