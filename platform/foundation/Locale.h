@@ -37,6 +37,9 @@ public:
     // Currency-style formatting; nullopt when the code is not a currency.
     std::optional<std::string> formatCurrency(double amount, const std::string& code,
                                               bool noFractionDigits = false) const;
+    // Decimal style with the locale's grouping separators and at most three
+    // fraction digits ("12,345" in en_US, "12.345" in de_DE).
+    std::string formatDecimal(double value) const;
     // Currency-style parsing, then decimal style; nullopt when both fail.
     std::optional<double> parseCurrency(const std::string& text, const std::string& code) const;
 

@@ -2,14 +2,9 @@
 
 #include "platform/dispatch/Clock.h"
 #include "platform/dispatch/RunLoop.h"
+#include "widgets/Support/NumberFormat.h"
 
-#include <cctype>
 #include <chrono>
-#include <cmath>
-#include <cstdint>
-#include <cstdio>
-#include <limits>
-#include <vector>
 
 CountingLabel::CountingLabel() = default;
 
@@ -17,44 +12,13 @@ CountingLabel::CountingLabel(const platform::Rect& frame) : Label(frame) {}
 
 CountingLabel::~CountingLabel() = default;
 
-std::optional<CountingLabel::Conversion> CountingLabel::checkFormat(const std::string& format) {
-    std::optional<Conversion> found;
-    for (std::size_t i = 0; i < format.size(); ++i) {
-        if (format[i] != '%') continue;
-        ++i;
-        if (i < format.size() && format[i] == '%') continue;
-        if (found) return std::nullopt;  // a second conversion would read an argument that is not there
-        while (i < format.size() && std::string_view("-+ #0").find(format[i]) != std::string_view::npos) ++i;
-        auto digits = [&] {
-            std::size_t count = 0;
-            while (i < format.size() && std::isdigit(static_cast<unsigned char>(format[i]))) ++i, ++count;
-            return count;
-        };
-        if (digits() > 3) return std::nullopt;
-        if (i < format.size() && format[i] == '.') {
-            ++i;
-            if (digits() > 3) return std::nullopt;
-        }
-        if (i >= format.size()) return std::nullopt;
-        const char conversion = format[i];
-        if (conversion == 'd' || conversion == 'i') {
-            found = Conversion::integer;
-        } else if (std::string_view("fFeEgGaA").find(conversion) != std::string_view::npos) {
-            found = Conversion::floating;
-        } else {
-            return std::nullopt;
-        }
-    }
-    return found;
-}
-
 bool CountingLabel::setFormat(std::optional<std::string> format) {
     if (format) {
-        const auto conversion = checkFormat(*format);
+        const auto conversion = NumberFormat::check(*format);
         if (!conversion) return false;
         mConversion = *conversion;
     } else {
-        mConversion = Conversion::floating;  // the "%f" that stands in
+        mConversion = NumberFormat::Conversion::floating;  // the "%f" that stands in
     }
     mFormat = std::move(format);
     setTextValue(currentValue());
@@ -72,7 +36,7 @@ void CountingLabel::countFrom(double from, double to, double duration) {
     mTimer.reset();
     if (!mFormat) {
         mFormat = "%f";
-        mConversion = Conversion::floating;
+        mConversion = NumberFormat::Conversion::floating;
     }
     if (duration == 0) {
         setTextValue(to);
@@ -135,23 +99,7 @@ void CountingLabel::setTextValue(double value) {
         setText(mFormatBlock(value));
         return;
     }
-    const std::string format = mFormat.value_or("%f");
-    // The format was checked: one conversion of the kind given here.
-    auto print = [&](char* buffer, std::size_t size) {
-        if (mConversion == Conversion::integer) {
-            // Cut toward zero, held to the 32-bit range (NaN shows 0).
-            const double cut = std::isnan(value) ? 0 : std::trunc(value);
-            const double held = std::fmax(std::numeric_limits<std::int32_t>::min(),
-                                          std::fmin(std::numeric_limits<std::int32_t>::max(), cut));
-            return std::snprintf(buffer, size, format.c_str(), static_cast<int>(held));
-        }
-        return std::snprintf(buffer, size, format.c_str(), value);
-    };
-    const int length = print(nullptr, 0);
-    if (length < 0) return;
-    std::vector<char> buffer(static_cast<std::size_t>(length) + 1);
-    print(buffer.data(), buffer.size());
-    setText(std::string(buffer.data(), static_cast<std::size_t>(length)));
+    setText(NumberFormat::apply(mFormat.value_or("%f"), mConversion, value));
 }
 
 void CountingLabel::runCompletionBlock() {

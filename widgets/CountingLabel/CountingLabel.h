@@ -9,6 +9,7 @@
 #include "platform/dispatch/DisplayLink.h"
 #include "platform/ui/Label.h"
 #include "widgets/CountingLabel/CountingCurve.h"
+#include "widgets/Support/NumberFormat.h"
 
 #include <functional>
 #include <memory>
@@ -66,12 +67,10 @@ public:
     std::string className() const override { return "CountingLabel"; }
 
 private:
-    enum class Conversion { integer, floating };
-    static std::optional<Conversion> checkFormat(const std::string& format);
     static double now();
 
     std::optional<std::string> mFormat;
-    Conversion mConversion = Conversion::floating;
+    NumberFormat::Conversion mConversion = NumberFormat::Conversion::floating;
     unsigned mMethod = 0;
     double mAnimationDuration = 0;
     std::function<std::string(double)> mFormatBlock;
