@@ -146,6 +146,16 @@ TEST(PieChart, RevealSweepsTheMaskThenFadesTheLabelsIn) {
                 0.05);
     s.advance(0.2);
     EXPECT_FALSE(label->layer()->hasRunningAnimations());
+
+    // A stroke during the sweep drops the old sweep; the new labels still
+    // wait for their own.
+    chart->drawChart();
+    s.advance(0.5);
+    chart->drawChart();
+    s.advance(0.5);
+    EXPECT_EQ(chart->descriptionLabels()[0]->alpha(), 0);
+    s.advance(0.5);
+    EXPECT_EQ(chart->descriptionLabels()[0]->alpha(), 1);
 }
 
 TEST(PieChart, TapsPickTheSectorInTheirDirection) {

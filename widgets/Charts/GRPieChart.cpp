@@ -207,12 +207,15 @@ void GRPieChart::addAnimationIfNeeded() {
     animation->setTimingFunction(platform::ui::MediaTimingFunction::easeInEaseOut());
     animation->setRemovedOnCompletion(true);
     animation->setDelegate(std::weak_ptr<AnimationDelegate>(std::static_pointer_cast<GRPieChart>(sharedView())));
+    mRevealAnimation = animation;
     mPieLayer->mask()->addAnimation(animation, "circleAnimation");
 }
 
 void GRPieChart::animationDidStop(platform::ui::Animation& animation, bool finished) {
-    (void)animation;
     (void)finished;
+    // The sweep of an earlier stroke, dropped with its ring, does not show
+    // the labels of the new one before their sweep.
+    if (&animation != mRevealAnimation.get()) return;
     for (const auto& label : mDescriptionLabels) {
         std::weak_ptr<Label> weak = label;
         View::animate(0.2, [weak] {

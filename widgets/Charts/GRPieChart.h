@@ -137,4 +137,5 @@ private:
     std::vector<std::shared_ptr<platform::ui::Label>> mDescriptionLabels;
     std::shared_ptr<platform::ui::ShapeLayer> mSectorHighlight;
     std::map<std::string, std::shared_ptr<platform::ui::ShapeLayer>> mSelectedItems;
+    std::shared_ptr<platform::ui::Animation> mRevealAnimation;
 };
