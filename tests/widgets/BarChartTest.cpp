@@ -96,6 +96,22 @@ TEST(BarChart, NegativeValuesHangBelowTheLevelLine) {
     const auto& left = chart->chartLeftLine()->path().elements();
     EXPECT_EQ(left[1].points[0], (platform::Point{25, 25}));
 
+    // An update of the same count turns each bar once: no drift, and a
+    // bar whose value turns positive stands up again.
+    chart->updateChartData({2, 4, -3, 3});
+    chart->updateChartData({2, 4, -3, 3});
+    EXPECT_NEAR(chart->bars()[2]->frame().y, 140, 1e-9);
+    EXPECT_TRUE(chart->bars()[3]->transform().isIdentity());
+    EXPECT_NEAR(chart->bars()[3]->frame().y, 50, 1e-9);
+
+    // Redrawing replaces the border lines rather than adding more.
+    chart->drawChart();
+    int lines = 0;
+    for (const auto& layer : chart->layer()->sublayers()) {
+        if (std::dynamic_pointer_cast<platform::ui::ShapeLayer>(layer)) ++lines;
+    }
+    EXPECT_EQ(lines, 3) << "bottom, left and level line";
+
     // A second drawing without the level line takes it away.
     chart->setShowLevelLine(false);
     const auto oldLevel = chart->chartLevelLine();
