@@ -225,6 +225,19 @@ std::optional<std::string> Locale::formatCurrency(double amount, const std::stri
     return utf8;
 }
 
+std::string Locale::formatDecimal(double value) const {
+    UErrorCode status = U_ZERO_ERROR;
+    std::unique_ptr<icu::NumberFormat> decimal(icu::NumberFormat::createInstance(icuLocale(mIdentifier), status));
+    if (U_FAILURE(status) || !decimal) return std::to_string(value);
+    decimal->setGroupingUsed(true);
+    decimal->setMaximumFractionDigits(3);
+    icu::UnicodeString text;
+    decimal->format(value, text);
+    std::string utf8;
+    text.toUTF8String(utf8);
+    return utf8;
+}
+
 std::optional<double> Locale::parseCurrency(const std::string& text, const std::string& code) const {
     auto iso = isoCode(code);
     if (!iso || !isKnownCurrency(mIdentifier, code)) return std::nullopt;

@@ -54,7 +54,9 @@ public:
     // A date as the locale writes it in those styles, in the default time
     // zone (TimeZone::defaultTimeZone); empty when both styles are none.
     std::string formatDate(std::chrono::system_clock::time_point date, DateStyle dateStyle, DateStyle timeStyle) const;
-
+    // Decimal style with the locale's grouping separators and at most three
+    // fraction digits ("12,345" in en_US, "12.345" in de_DE).
+    std::string formatDecimal(double value) const;
     // Currency-style parsing, then decimal style; nullopt when both fail.
     std::optional<double> parseCurrency(const std::string& text, const std::string& code) const;
 
