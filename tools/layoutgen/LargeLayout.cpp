@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "engine/generators/ComponentGenerator.h"
-#include "engine/generators/Regeneration.h"
 #include "engine/model/ElementComponents.h"
 #include "engine/model/Layer.h"
 #include "tools/layoutgen/Scenario.h"
@@ -59,20 +58,11 @@ const tCatalogueTrack& Pick(CRandomElementMaker& random, const tCatalogueTrack* 
     return list[static_cast<std::size_t>(random.Between(0, static_cast<std::int64_t>(count) - 1))];
 }
 
-std::string Decimal(double value) {
-    char text[64];
-    std::snprintf(text, sizeof text, "%.6f", value);
-    return text;
-}
-
 // Turns the placed element into one made by `generatorType`: the generator
 // stored and its components put in place of the composer's.
 void Regenerate(CCompositeGeometry& element, int generatorType, const std::map<int, std::string>& parameters) {
     UElementComponents::MarkAsGenerated(element.GetComponents(), generatorType);
-    tGeneratorParameters set;
-    for (const auto& [key, text] : parameters) set[key] = CGeneratorParameter(text);
-    element.GetGeneratorMap().insert({generatorType, std::move(set)});
-    UGeneratedElements::RegenerateComponents(&element, nullptr);
+    AddGenerator(element, generatorType, parameters);
 }
 
 // Bends to the left or right give the curved generator (radius from the
@@ -81,18 +71,18 @@ void MakeGeneratedFlex(CCompositeGeometry& element, double length, double bend) 
     const double maxLength = 2.0 * length + 200.0;
     if (std::fabs(bend) < 30.0) {
         Regenerate(element, kGeneratorStraightFlexTrack,
-                   {{2, Decimal(length)},
-                    {3, Decimal(0.0)},
-                    {6, Decimal(maxLength)},
-                    {7, Decimal(16.5)},
-                    {8, Decimal(40.0)},
+                   {{2, ParameterText(length)},
+                    {3, ParameterText(0.0)},
+                    {6, ParameterText(maxLength)},
+                    {7, ParameterText(16.5)},
+                    {8, ParameterText(40.0)},
                     {9, "1"}});
     } else {
         const double radius = 360.0 + 4.0 * (100.0 - std::fabs(bend));
         const double sweep = std::copysign(length / radius * 180.0 / M_PI, bend);
         Regenerate(
             element, kGeneratorCurvedFlexTrack,
-            {{3, Decimal(0.0)}, {4, Decimal(sweep)}, {5, Decimal(radius)}, {7, Decimal(16.5)}, {8, Decimal(40.0)}});
+            {{3, ParameterText(0.0)}, {4, ParameterText(sweep)}, {5, ParameterText(radius)}, {7, ParameterText(16.5)}, {8, ParameterText(40.0)}});
     }
 }
 
@@ -100,10 +90,10 @@ void MakeGeneratedFlex(CCompositeGeometry& element, double length, double bend) 
 void MakeGeneratedMark(CCompositeGeometry& element, bool arrow, double length, double rise) {
     if (arrow) {
         Regenerate(element, kGeneratorArrow,
-                   {{10, "0"}, {11, "0"}, {12, Decimal(length)}, {13, Decimal(rise)}, {18, "103"}, {20, "204"}});
+                   {{10, "0"}, {11, "0"}, {12, ParameterText(length)}, {13, ParameterText(rise)}, {18, "103"}, {20, "204"}});
     } else {
         Regenerate(element, kGeneratorDimension,
-                   {{10, "0"}, {11, "0"}, {12, Decimal(length)}, {13, Decimal(rise)}, {43, "2"}});
+                   {{10, "0"}, {11, "0"}, {12, ParameterText(length)}, {13, ParameterText(rise)}, {43, "2"}});
     }
 }
 
