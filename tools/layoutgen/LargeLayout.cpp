@@ -80,17 +80,21 @@ void MakeGeneratedFlex(CCompositeGeometry& element, double length, double bend) 
     } else {
         const double radius = 360.0 + 4.0 * (100.0 - std::fabs(bend));
         const double sweep = std::copysign(length / radius * 180.0 / M_PI, bend);
-        Regenerate(
-            element, kGeneratorCurvedFlexTrack,
-            {{3, ParameterText(0.0)}, {4, ParameterText(sweep)}, {5, ParameterText(radius)}, {7, ParameterText(16.5)}, {8, ParameterText(40.0)}});
+        Regenerate(element, kGeneratorCurvedFlexTrack,
+                   {{3, ParameterText(0.0)},
+                    {4, ParameterText(sweep)},
+                    {5, ParameterText(radius)},
+                    {7, ParameterText(16.5)},
+                    {8, ParameterText(40.0)}});
     }
 }
 
 // An arrow or a dimension line of `length` rising by `rise`.
 void MakeGeneratedMark(CCompositeGeometry& element, bool arrow, double length, double rise) {
     if (arrow) {
-        Regenerate(element, kGeneratorArrow,
-                   {{10, "0"}, {11, "0"}, {12, ParameterText(length)}, {13, ParameterText(rise)}, {18, "103"}, {20, "204"}});
+        Regenerate(
+            element, kGeneratorArrow,
+            {{10, "0"}, {11, "0"}, {12, ParameterText(length)}, {13, ParameterText(rise)}, {18, "103"}, {20, "204"}});
     } else {
         Regenerate(element, kGeneratorDimension,
                    {{10, "0"}, {11, "0"}, {12, ParameterText(length)}, {13, ParameterText(rise)}, {43, "2"}});

@@ -103,8 +103,7 @@ std::string ParameterText(double value) {
     return text;
 }
 
-CPoint AddGenerator(CCompositeGeometry& element, int type, const std::map<int, std::string>& parameters,
-                    bool* made) {
+CPoint AddGenerator(CCompositeGeometry& element, int type, const std::map<int, std::string>& parameters, bool* made) {
     tGeneratorParameters set;
     for (const auto& [key, text] : parameters) set[key] = CGeneratorParameter(text);
     const auto entry = element.GetGeneratorMap().insert({type, std::move(set)});
@@ -351,9 +350,9 @@ std::size_t CLayoutComposer::AddFlexTo(const tPart& part, const tPose& target, d
     const double arrive = (target.heading - start.heading) * M_PI / 180.0;
     // Control points a third of the way out along both headings.
     const double reach = std::hypot(end.x, end.y) / 3.0;
-    const std::vector<CPoint> points = {
-        CPoint(0.0, 0.0, 0.0), CPoint(reach, 0.0, 0.0),
-        CPoint(end.x - reach * std::cos(arrive), end.y - reach * std::sin(arrive), 0.0), end};
+    const std::vector<CPoint> points = {CPoint(0.0, 0.0, 0.0), CPoint(reach, 0.0, 0.0),
+                                        CPoint(end.x - reach * std::cos(arrive), end.y - reach * std::sin(arrive), 0.0),
+                                        end};
     // Ends at different heights: the flex track climbs between them.
     tPart laid = part;
     laid.rise = target.z - start.z;
@@ -487,7 +486,8 @@ std::size_t CLayoutComposer::AddMark(const tPart& part, const CPoint& from, cons
     // A stand-in line that the generator's components replace.
     CElementBuilder builder;
     Describe(builder, part);
-    std::unique_ptr<CCompositeGeometry> element = builder.Line(CPoint(0, 0), CPoint(to.x - from.x, to.y - from.y)).Build();
+    std::unique_ptr<CCompositeGeometry> element =
+        builder.Line(CPoint(0, 0), CPoint(to.x - from.x, to.y - from.y)).Build();
     UElementComponents::MarkAsGenerated(element->GetComponents(), type);
     parameters[10] = ParameterText(0.0);
     parameters[11] = ParameterText(0.0);

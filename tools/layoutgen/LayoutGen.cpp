@@ -155,10 +155,9 @@ CElementBuilder& CElementBuilder::FlexTrack(const CPoint& from, const CPoint& to
 
 CElementBuilder& CElementBuilder::FlexTrack(const std::vector<CPoint>& controlPoints, double maxLength,
                                             const tTrackMeasures& measures) {
-    CFlexTrackBIG* flex =
-        UElementComponents::CreateFlexTrackComponent(controlPoints.front(), controlPoints.back(), true, true, 0.0, 0.0,
-                                                     maxLength, measures.gauge, measures.trackbedWidth,
-                                                     measures.railWidth);
+    CFlexTrackBIG* flex = UElementComponents::CreateFlexTrackComponent(controlPoints.front(), controlPoints.back(),
+                                                                       true, true, 0.0, 0.0, maxLength, measures.gauge,
+                                                                       measures.trackbedWidth, measures.railWidth);
     flex->SetPoints(controlPoints);
     return Add(flex);
 }

@@ -448,7 +448,9 @@ private:
                                                                           const std::set<std::string>& ends) {
         const std::size_t colon = text.find(':');
         const std::string end = text.substr(0, colon);
-        if (ends.count(end) == 0) s.Fail(std::string(what) + "= begins with start or end" + (ends.count("both") ? " or both" : "") + ", not '" + text + "'");
+        if (ends.count(end) == 0)
+            s.Fail(std::string(what) + "= begins with start or end" + (ends.count("both") ? " or both" : "") +
+                   ", not '" + text + "'");
         if (colon == std::string::npos) return {end, std::nullopt};
         return {end, text.substr(colon + 1)};
     }
@@ -504,7 +506,8 @@ private:
             static_cast<std::size_t>(s.Integer(index, "to", 0, static_cast<long long>(mComposer.ElementCount()) - 1));
         const tTrackEnd end = which == "start" ? tTrackEnd::Start : which == "end" ? tTrackEnd::End : tTrackEnd::Branch;
         std::optional<tPose> pose = mComposer.EndOf(element, end);
-        if (!pose) s.Fail("element " + index + " has no " + (end == tTrackEnd::Branch ? "branch" : "track") + " end to go to");
+        if (!pose)
+            s.Fail("element " + index + " has no " + (end == tTrackEnd::Branch ? "branch" : "track") + " end to go to");
         // Arriving at a far end means travelling against the way out of it.
         if (end != tTrackEnd::Start) pose->heading = std::fmod(pose->heading + 180.0, 360.0);
         return *pose;
