@@ -177,7 +177,7 @@ TEST(LayoutScenario, EverySectionReachesTheVersionsThatCarryIt) {
         CLayout layout;
         ASSERT_EQ(layout.Load(path), kLayoutLoaded);
         EXPECT_EQ(layout.GetFileVersion(), version);
-        EXPECT_EQ(layout.GetElements().size(), 13u);
+        EXPECT_EQ(layout.GetElements().size(), 15u);
         EXPECT_STREQ(layout.GetParameters().mAuthor, "Seed author");
         EXPECT_EQ(layout.GetParameters().mZoomPercent, 150);
         EXPECT_EQ(layout.GetParameters().mWorkspaceWidth, 3000);
@@ -209,10 +209,12 @@ TEST(LayoutScenario, VersionsWithoutASectionLeaveItOutAndSayWhich) {
     ULayoutGen::tScenarioSummary summary;
     std::string error;
     ASSERT_TRUE(ULayoutGen::ParseLayoutScenario(ULayoutGen::SeedLayoutScenario(), document, summary, error));
-    ASSERT_EQ(summary.kinds.size(), 13u);
+    ASSERT_EQ(summary.kinds.size(), 15u);
     EXPECT_EQ(summary.kinds[2], ULayoutGen::tElementKind::Turnout);
     EXPECT_EQ(summary.kinds[5], ULayoutGen::tElementKind::Flex);
     EXPECT_EQ(summary.kinds[8], ULayoutGen::tElementKind::Text);
+    EXPECT_EQ(summary.kinds[13], ULayoutGen::tElementKind::Arrow);
+    EXPECT_EQ(summary.kinds[14], ULayoutGen::tElementKind::Dimension);
     EXPECT_EQ(summary.groups, 3u);
     EXPECT_TRUE(document.SectionsLeftOut().empty());
     document.version = 10;

@@ -341,10 +341,10 @@ on "Tracks"
 straight length=188.3 at=0,0 angle=0 product=G-188 price=395
 curve radius=360 sweep=30 product=R1-30 desc.de="Bogen" desc.fr="Courbe"
 turnout length=188.3 radius=437.5 sweep=24.28 hand=left product=W-L
-straight length=94.2 product=G-94
+straight length=94.2 product=G-94 bumper=end:friction
 curve radius=360 sweep=-30 from=2:branch
 flex length=600 bend=40 max=1200
-straight length=230.3 at=0,500,80 angle=180 layer="Upper" tunnel=20,80
+straight length=230.3 at=0,500,80 angle=180 layer="Upper" tunnel=20,80 rise=10 portal=start
 turnout length=188.3 radius=437.5 sweep=24.28 hand=right from=6
 on "Labels"
 text "Seed station" at=100,150 size=24 font="Helvetica"
@@ -352,12 +352,14 @@ rect size=300,120 at=-400,-300 angle=15 color=0.8,0.3,0.2,1
 polygon points=0,0;120,0;60,90 at=500,-300
 line at=0,-100 to=400,-100 width=3
 oval radius=80,40 at=-200,400
+arrow at=600,400 to=800,400 head=105 tail=203
+dimension at=0,-200 to=400,-200 offset=5
 group 0 1
 group 3 4 parent=0
 group 9 10
 image "Scan" at=-500,-500 size=1200,800 pixels=8,6
 baseboard "Board A" rect=-600,-600,2400,1400 color=0.85,0.8,0.7,1
-baseboard "Corner" points=-600,800;0,800;0,1200
+baseboard "Corner" points=-600,800;0,800;0,1200;ccw@-300,1000
 price G-188 399
 price FLEX 1250 129
 )";
