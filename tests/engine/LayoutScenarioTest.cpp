@@ -409,6 +409,7 @@ TEST(LayoutScenario, BadEndsMarksAndArcsAreRefused) {
         {"straight length=10 portal=both:5\n", "line 1: portal style 5 is out of range (1 to 4)"},
         {"straight length=10\nflex to=0:branch\n", "line 2: element 0 has no branch end to go to"},
         {"straight length=10\nflex to=0 length=20\n", "line 2: a flex track takes to= or length=, not both"},
+        {"straight length=10\nflex to=0:end\n", "line 2: flex to= needs an end at least 1 away"},
         {"arrow to=10,10\n", "line 1: arrow needs at="},
         {"dimension at=5,5 to=5,5.5\n", "line 1: dimension needs at= and to= at least 1 apart"},
         {"layer \"B\" type=baseboard\nbaseboard \"X\" points=ccw@0,0;0,0;1,0;1,1\n",

@@ -563,6 +563,7 @@ private:
                 target = Target(s, *to);
                 const tPose from = start.value_or(mComposer.Chain());
                 length = std::hypot(target->x - from.x, target->y - from.y);
+                if (length < 1.0) s.Fail("flex to= needs an end at least 1 away");
             } else {
                 length = Length(s, "length", 1.0);
                 if (auto v = s.Take("bend")) bend = s.Number(*v, "bend", -1e5, 1e5);
