@@ -2,9 +2,14 @@
 # The main job. Installs what the build needs and builds the tools, then
 # writes the sample layout (resources/samples/sample.scenario) with
 # layoutgen, shows what the engine reads from it with layoutinfo and draws
-# its picture with layoutrender. Another layout file can be given instead.
+# its picture with layoutrender, and a coloured picture beside it. Another
+# layout file can be given instead.
 #
-#   bash scripts/run.sh [-o PICTURE] [LAYOUT]
+#   bash scripts/run.sh [-o PICTURE] [--colorize CRITERION] [LAYOUT]
+#
+# The coloured picture has its elements coloured by CRITERION (type, layer,
+# maker, product, radius or height; default type) and the picture's name
+# with "-CRITERION" before its extension, e.g. build/sample-type.png.
 #
 # LAYOUT and PICTURE are taken relative to the folder run.sh is called from.
 # The picture's extension (.png, .pdf or .svg) chooses its format. Without
@@ -18,7 +23,7 @@
 set -euo pipefail
 
 usage() {
-  echo "usage: bash scripts/run.sh [-o PICTURE] [LAYOUT]" >&2
+  echo "usage: bash scripts/run.sh [-o PICTURE] [--colorize CRITERION] [LAYOUT]" >&2
   exit 1
 }
 
@@ -32,8 +37,16 @@ absolute() {
 
 layout=""
 picture=""
+criterion=type
 while [ $# -gt 0 ]; do
   case $1 in
+    --colorize)
+      [ $# -ge 2 ] || usage
+      case $2 in
+        type | layer | maker | product | radius | height) criterion=$2 ;;
+        *) echo "run.sh: unknown criterion '$2' (type, layer, maker, product, radius, height)" >&2; usage ;;
+      esac
+      shift 2 ;;
     -o)
       [ $# -ge 2 ] && [ -n "$2" ] || usage
       picture=$(absolute "$2")
@@ -79,3 +92,10 @@ fi
 "$build/tools/layoutinfo/layoutinfo" "$layout"
 "$build/tools/layoutrender/layoutrender" "$layout" -o "$picture"
 echo "Picture: $picture"
+# Beside it: the name with -CRITERION before the extension.
+case $(basename "$picture") in
+  *.*) coloured="${picture%.*}-$criterion.${picture##*.}" ;;
+  *) coloured="$picture-$criterion" ;;
+esac
+"$build/tools/layoutrender/layoutrender" "$layout" -o "$coloured" --colorize "$criterion"
+echo "Coloured by $criterion: $coloured"

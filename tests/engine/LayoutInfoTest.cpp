@@ -144,6 +144,7 @@ group 0 1
     EXPECT_TRUE(HasLine(out, "  001;FLEX;Flex track;;$0.00;1"));
     EXPECT_TRUE(HasLine(out, "  002;S200;Straight 200 mm;layoutgen;$2.50;2"));
     EXPECT_TRUE(HasLine(out, "  003;WR;Right turnout R500;layoutgen;$19.99;1"));
+    EXPECT_TRUE(HasLine(out, "  total: 4 pieces, $24.99")) << "2 x 2.50 + 19.99, the flex track unpriced";
     // x from 0 to 200 + 200 + 200 + 300; y from the bed's edge at -20 to the
     // inner edge of the branch's end, 500 - 480 cos 20 = 48.95. Padding 10.
     EXPECT_TRUE(HasLine(out, "content          x 0.00 to 900.00, y -20.00 to 48.95"));

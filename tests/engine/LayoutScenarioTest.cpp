@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/model/Baseboard.h"
+#include "engine/model/BorderSegment.h"
 #include "engine/model/CompositeGeometry.h"
 #include "engine/model/Layer.h"
 #include "engine/model/LayerManager.h"
@@ -175,7 +177,7 @@ TEST(LayoutScenario, EverySectionReachesTheVersionsThatCarryIt) {
         CLayout layout;
         ASSERT_EQ(layout.Load(path), kLayoutLoaded);
         EXPECT_EQ(layout.GetFileVersion(), version);
-        EXPECT_EQ(layout.GetElements().size(), 13u);
+        EXPECT_EQ(layout.GetElements().size(), 15u);
         EXPECT_STREQ(layout.GetParameters().mAuthor, "Seed author");
         EXPECT_EQ(layout.GetParameters().mZoomPercent, 150);
         EXPECT_EQ(layout.GetParameters().mWorkspaceWidth, 3000);
@@ -207,10 +209,12 @@ TEST(LayoutScenario, VersionsWithoutASectionLeaveItOutAndSayWhich) {
     ULayoutGen::tScenarioSummary summary;
     std::string error;
     ASSERT_TRUE(ULayoutGen::ParseLayoutScenario(ULayoutGen::SeedLayoutScenario(), document, summary, error));
-    ASSERT_EQ(summary.kinds.size(), 13u);
+    ASSERT_EQ(summary.kinds.size(), 15u);
     EXPECT_EQ(summary.kinds[2], ULayoutGen::tElementKind::Turnout);
     EXPECT_EQ(summary.kinds[5], ULayoutGen::tElementKind::Flex);
     EXPECT_EQ(summary.kinds[8], ULayoutGen::tElementKind::Text);
+    EXPECT_EQ(summary.kinds[13], ULayoutGen::tElementKind::Arrow);
+    EXPECT_EQ(summary.kinds[14], ULayoutGen::tElementKind::Dimension);
     EXPECT_EQ(summary.groups, 3u);
     EXPECT_TRUE(document.SectionsLeftOut().empty());
     document.version = 10;
@@ -283,4 +287,138 @@ TEST(LayoutScenario, TinyPngsHaveTheChunksOfTheirSize) {
     // The CRC of an empty IEND chunk is the same in every PNG.
     EXPECT_EQ(std::memcmp(png.data() + png.size() - 4, "\xAE\x42\x60\x82", 4), 0) << "IEND CRC";
     EXPECT_EQ(std::memcmp(png.data() + png.size() - 12, "\0\0\0\0IEND", 8), 0);
+}
+
+TEST(LayoutScenario, BumpersPortalsGradesAndFlexConnectionsKeepTheTracksJoined) {
+    RegisterServices();
+    CLayout layout;
+    Load(
+        "straight length=200 at=0,0 angle=0 bumper=end\n"
+        "straight length=300 at=0,300 angle=0 tunnel=0,100 portal=both\n"
+        "straight length=200 at=0,600,10 angle=0 rise=8\n"
+        "curve radius=400 sweep=30 rise=-8\n"
+        "straight length=100 at=0,900 angle=0\n"
+        "straight length=100 at=600,1100 angle=90\n"
+        "flex to=5 from=4\n",
+        layout);
+    const tElements& elements = layout.GetElements();
+    ASSERT_EQ(elements.size(), 7u);
+
+    // The bumper closes the far end and leaves the near one where it was.
+    EXPECT_EQ(elements[0]->GetJoints(kJointFilterAll).size(), 1u);
+    EXPECT_EQ(JointsAt(elements[0], 0, 0), 1);
+    EXPECT_EQ(JointsAt(elements[0], 200, 0), 0);
+    EXPECT_EQ(elements[0]->GetComponents().size(), 3u) << "track, bracket outline and bar";
+
+    // A portal across each end: 40 mm bed over twice the 16.5 mm gauge
+    // scales the 70 wide outline to 84.85, centred on the track.
+    EXPECT_EQ(JointsAt(elements[1], 0, 300), 1);
+    EXPECT_EQ(JointsAt(elements[1], 300, 300), 1);
+    ASSERT_EQ(elements[1]->GetComponents().size(), 3u);
+    tDoubleRect box;
+    elements[1]->CalcBoundingBox(box);
+    const double y = elements[1]->GetPosition().y;
+    EXPECT_NEAR(box.minY + y, 300 - 35 * 40 / 33.0, 0.5);
+    EXPECT_NEAR(box.maxY + y, 300 + 35 * 40 / 33.0, 0.5);
+
+    // Up 8 over the straight and down again over the curve: the ends meet at
+    // their heights.
+    auto zAt = [](CCompositeGeometry* element, int joint) {
+        return element->GetJoints(kJointFilterAll).at(joint)->GetLayoutPoint().z;
+    };
+    EXPECT_NEAR(zAt(elements[2], 0), 10.0, 1e-6);
+    EXPECT_NEAR(zAt(elements[2], 1), 18.0, 1e-6);
+    double curveLow = zAt(elements[3], 0);
+    double curveHigh = zAt(elements[3], 1);
+    if (curveLow > curveHigh) std::swap(curveLow, curveHigh);
+    EXPECT_NEAR(curveLow, 10.0, 1e-6);
+    EXPECT_NEAR(curveHigh, 18.0, 1e-6);
+
+    // The flex track leaves along the first straight and arrives along the
+    // second.
+    EXPECT_EQ(JointsAt(elements[6], 100, 900), 1);
+    EXPECT_EQ(JointsAt(elements[6], 600, 1100), 1);
+    std::size_t free = 0;
+    for (const CJoint* joint : layout.GetLayoutJoints().GetJoints()) free += joint->IsFree();
+    // Open: the bumper track's start, both portal track ends, the straight
+    // before the grade, the end after the curve, the flex pair's outer ends.
+    EXPECT_EQ(free, 7u);
+    EXPECT_EQ(Connected(layout), 6u) << "the grade's middle and both ends of the flex track";
+}
+
+TEST(LayoutScenario, ArrowsDimensionsAndArcBordersLieWhereTheScenarioSays) {
+    RegisterServices();
+    testsupport::RegisteredTextService();
+    CLayout layout;
+    Load(
+        "layer \"Marks\"\n"
+        "layer \"Boards\" type=baseboard\n"
+        "on \"Marks\"\n"
+        "arrow at=100,50 to=400,50 head=100 tail=200\n"
+        "dimension at=100,200 to=400,200\n"
+        "baseboard \"B\" points=0,0;1000,0;ccw@1000,250;1000,500;0,500;cw@-100,250\n",
+        layout);
+    const tElements& elements = layout.GetElements();
+    ASSERT_EQ(elements.size(), 2u);
+    auto box = [](CCompositeGeometry* element) {
+        tDoubleRect local;
+        element->CalcBoundingBox(local);
+        const CPoint at = element->GetPosition();
+        return tDoubleRect{local.minY + at.y, local.minX + at.x, local.maxY + at.y, local.maxX + at.x};
+    };
+    // A bare shaft from point to point.
+    const tDoubleRect shaft = box(elements[0]);
+    EXPECT_NEAR(shaft.minX, 100, 1.0);
+    EXPECT_NEAR(shaft.maxX, 400, 1.0);
+    EXPECT_NEAR(shaft.minY, 50, 1.0);
+    // Extension lines stand on the measured points; the dimension line runs
+    // 30 aside with its text centred on it, so the text reaches past the
+    // extension lines' 235 by less than its height.
+    const tDoubleRect dimension = box(elements[1]);
+    EXPECT_NEAR(dimension.minX, 100, 1.0);
+    EXPECT_NEAR(dimension.maxX, 400, 1.0);
+    EXPECT_NEAR(dimension.minY, 200, 1.0);
+    EXPECT_GT(dimension.maxY, 235.0);
+    EXPECT_LT(dimension.maxY, 230.0 + 18.0);
+
+    ASSERT_EQ(layout.GetBaseboards().size(), 1u);
+    const tBorderSegments& border = layout.GetBaseboards()[0]->GetBorderSegments();
+    ASSERT_EQ(border.size(), 4u);
+    const auto* right = dynamic_cast<const CCircleArcBorderSegment*>(border[1]);
+    const auto* left = dynamic_cast<const CCircleArcBorderSegment*>(border[3]);
+    ASSERT_NE(right, nullptr);
+    ASSERT_NE(left, nullptr);
+    EXPECT_EQ(dynamic_cast<const CCircleArcBorderSegment*>(border[0]), nullptr);
+    EXPECT_DOUBLE_EQ(right->GetCentre().x, 1000);
+    EXPECT_DOUBLE_EQ(right->GetCentre().y, 250);
+    EXPECT_FALSE(right->GetDirectionFlag());
+    EXPECT_DOUBLE_EQ(left->GetCentre().x, -100);
+    EXPECT_TRUE(left->GetDirectionFlag());
+}
+
+TEST(LayoutScenario, BadEndsMarksAndArcsAreRefused) {
+    const struct {
+        const char* text;
+        const char* error;
+    } cases[] = {
+        {"straight length=10 bumper=middle\n", "line 1: bumper= begins with start or end, not 'middle'"},
+        {"straight length=10 bumper=end:wooden\n",
+         "line 1: bumper kind is bracket, hayes, earthen or friction, not 'wooden'"},
+        {"turnout length=100 radius=400 sweep=20 bumper=end\n",
+         "line 1: bumpers and portals go on a straight, curve or flex"},
+        {"straight length=10 portal=both:5\n", "line 1: portal style 5 is out of range (1 to 4)"},
+        {"straight length=10\nflex to=0:branch\n", "line 2: element 0 has no branch end to go to"},
+        {"straight length=10\nflex to=0 length=20\n", "line 2: a flex track takes to= or length=, not both"},
+        {"straight length=10\nflex to=0:end\n", "line 2: flex to= needs an end at least 1 away"},
+        {"arrow to=10,10\n", "line 1: arrow needs at="},
+        {"dimension at=5,5 to=5,5.5\n", "line 1: dimension needs at= and to= at least 1 apart"},
+        {"layer \"B\" type=baseboard\nbaseboard \"X\" points=ccw@0,0;0,0;1,0;1,1\n",
+         "line 2: an arc of points= comes after a corner, not 'ccw@0,0'"},
+        {"layer \"B\" type=baseboard\nbaseboard \"X\" points=0,0;up@1,1;1,0;1,1\n",
+         "line 2: an arc of points= is ccw@X,Y or cw@X,Y, not 'up@1,1'"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        EXPECT_EQ(ParseError(c.text), c.error);
+    }
 }

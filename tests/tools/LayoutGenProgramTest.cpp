@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -85,4 +87,20 @@ TEST(LayoutGenProgram, RefusesAFolderAndAnEmptyScenario) {
     const tProgramRun run = RunTool(toolstest::kLayoutGen, {"layout", out, "--scenario", sound});
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(RunTool(toolstest::kLayoutInfo, {out}).status, 0);
+}
+
+TEST(LayoutGenProgram, DimensionsShowCentimetresWhateverTheLocale) {
+    const std::string scenario = PathFor("dimension.scenario");
+    toolstest::WriteFile(scenario, "dimension at=0,0 to=300,0 size=12\n");
+    const std::string out = PathFor("dimension.wkst");
+    for (const char* locale : {"LANG=C", "LANG=en_US.UTF-8", "LANG=de_DE.UTF-8"}) {
+        SCOPED_TRACE(locale);
+        const tProgramRun run = RunTool(toolstest::kLayoutGen, {"layout", out, "--scenario", scenario}, {locale});
+        ASSERT_EQ(run.status, 0) << run.err;
+        std::ifstream in(out, std::ios::binary);
+        const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        // The generated text component holds the label as the reader shows it.
+        EXPECT_NE(bytes.find("30.0 cm"), std::string::npos);
+        EXPECT_EQ(bytes.find("Unsupported"), std::string::npos);
+    }
 }

@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "engine/generators/ComponentGenerator.h"
-#include "engine/generators/Regeneration.h"
 #include "engine/model/ElementComponents.h"
 #include "engine/model/Layer.h"
 #include "tools/layoutgen/Scenario.h"
@@ -59,20 +58,11 @@ const tCatalogueTrack& Pick(CRandomElementMaker& random, const tCatalogueTrack* 
     return list[static_cast<std::size_t>(random.Between(0, static_cast<std::int64_t>(count) - 1))];
 }
 
-std::string Decimal(double value) {
-    char text[64];
-    std::snprintf(text, sizeof text, "%.6f", value);
-    return text;
-}
-
 // Turns the placed element into one made by `generatorType`: the generator
 // stored and its components put in place of the composer's.
 void Regenerate(CCompositeGeometry& element, int generatorType, const std::map<int, std::string>& parameters) {
     UElementComponents::MarkAsGenerated(element.GetComponents(), generatorType);
-    tGeneratorParameters set;
-    for (const auto& [key, text] : parameters) set[key] = CGeneratorParameter(text);
-    element.GetGeneratorMap().insert({generatorType, std::move(set)});
-    UGeneratedElements::RegenerateComponents(&element, nullptr);
+    AddGenerator(element, generatorType, parameters);
 }
 
 // Bends to the left or right give the curved generator (radius from the
@@ -81,29 +71,33 @@ void MakeGeneratedFlex(CCompositeGeometry& element, double length, double bend) 
     const double maxLength = 2.0 * length + 200.0;
     if (std::fabs(bend) < 30.0) {
         Regenerate(element, kGeneratorStraightFlexTrack,
-                   {{2, Decimal(length)},
-                    {3, Decimal(0.0)},
-                    {6, Decimal(maxLength)},
-                    {7, Decimal(16.5)},
-                    {8, Decimal(40.0)},
+                   {{2, ParameterText(length)},
+                    {3, ParameterText(0.0)},
+                    {6, ParameterText(maxLength)},
+                    {7, ParameterText(16.5)},
+                    {8, ParameterText(40.0)},
                     {9, "1"}});
     } else {
         const double radius = 360.0 + 4.0 * (100.0 - std::fabs(bend));
         const double sweep = std::copysign(length / radius * 180.0 / M_PI, bend);
-        Regenerate(
-            element, kGeneratorCurvedFlexTrack,
-            {{3, Decimal(0.0)}, {4, Decimal(sweep)}, {5, Decimal(radius)}, {7, Decimal(16.5)}, {8, Decimal(40.0)}});
+        Regenerate(element, kGeneratorCurvedFlexTrack,
+                   {{3, ParameterText(0.0)},
+                    {4, ParameterText(sweep)},
+                    {5, ParameterText(radius)},
+                    {7, ParameterText(16.5)},
+                    {8, ParameterText(40.0)}});
     }
 }
 
 // An arrow or a dimension line of `length` rising by `rise`.
 void MakeGeneratedMark(CCompositeGeometry& element, bool arrow, double length, double rise) {
     if (arrow) {
-        Regenerate(element, kGeneratorArrow,
-                   {{10, "0"}, {11, "0"}, {12, Decimal(length)}, {13, Decimal(rise)}, {18, "103"}, {20, "204"}});
+        Regenerate(
+            element, kGeneratorArrow,
+            {{10, "0"}, {11, "0"}, {12, ParameterText(length)}, {13, ParameterText(rise)}, {18, "103"}, {20, "204"}});
     } else {
         Regenerate(element, kGeneratorDimension,
-                   {{10, "0"}, {11, "0"}, {12, Decimal(length)}, {13, Decimal(rise)}, {43, "2"}});
+                   {{10, "0"}, {11, "0"}, {12, ParameterText(length)}, {13, ParameterText(rise)}, {43, "2"}});
     }
 }
 
@@ -347,10 +341,10 @@ on "Tracks"
 straight length=188.3 at=0,0 angle=0 product=G-188 price=395
 curve radius=360 sweep=30 product=R1-30 desc.de="Bogen" desc.fr="Courbe"
 turnout length=188.3 radius=437.5 sweep=24.28 hand=left product=W-L
-straight length=94.2 product=G-94
+straight length=94.2 product=G-94 bumper=end:friction
 curve radius=360 sweep=-30 from=2:branch
 flex length=600 bend=40 max=1200
-straight length=230.3 at=0,500,80 angle=180 layer="Upper" tunnel=20,80
+straight length=230.3 at=0,500,80 angle=180 layer="Upper" tunnel=20,80 rise=10 portal=start
 turnout length=188.3 radius=437.5 sweep=24.28 hand=right from=6
 on "Labels"
 text "Seed station" at=100,150 size=24 font="Helvetica"
@@ -358,12 +352,14 @@ rect size=300,120 at=-400,-300 angle=15 color=0.8,0.3,0.2,1
 polygon points=0,0;120,0;60,90 at=500,-300
 line at=0,-100 to=400,-100 width=3
 oval radius=80,40 at=-200,400
+arrow at=600,400 to=800,400 head=105 tail=203
+dimension at=0,-200 to=400,-200 offset=5
 group 0 1
 group 3 4 parent=0
 group 9 10
 image "Scan" at=-500,-500 size=1200,800 pixels=8,6
 baseboard "Board A" rect=-600,-600,2400,1400 color=0.85,0.8,0.7,1
-baseboard "Corner" points=-600,800;0,800;0,1200
+baseboard "Corner" points=-600,800;0,800;0,1200;ccw@-300,1000
 price G-188 399
 price FLEX 1250 129
 )";

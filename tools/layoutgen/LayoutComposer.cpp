@@ -6,7 +6,10 @@
 #include <cstring>
 #include <functional>
 
+#include "engine/generators/ComponentGenerator.h"
+#include "engine/generators/Regeneration.h"
 #include "engine/model/BorderSegment.h"
+#include "engine/model/ElementComponents.h"
 #include "engine/model/Layer.h"
 #include "engine/model/PolyBIG.h"
 
@@ -75,7 +78,46 @@ int CurveEntry(double radius, double sweep, const tTrackMeasures& measures) {
     return (turn >= 0.0) == (sweep >= 0.0) ? 0 : 1;
 }
 
+bool HasComponentsOf(const CCompositeGeometry& element, int generatorType) {
+    const tComponents& components = element.GetComponents();
+    return std::any_of(components.begin(), components.end(), [&](const CBasicGeometry* component) {
+        return component->IsGenerated() && component->GetComponentGeneratorID() == generatorType;
+    });
+}
+
+// Moves the element so that the joint (component 0) lies on `point` again.
+void PutJointBack(CCompositeGeometry& element, int joint, const CPoint& point) {
+    const tJointPose now = JointPose(element, 0, joint);
+    CPoint position = element.GetPosition();
+    position.x += point.x - now.point.x;
+    position.y += point.y - now.point.y;
+    element.SetPosition(position);
+    element.UpdateJoints();
+}
+
 }  // namespace
+
+std::string ParameterText(double value) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%.6f", value);
+    return text;
+}
+
+CPoint AddGenerator(CCompositeGeometry& element, int type, const std::map<int, std::string>& parameters, bool* made) {
+    tGeneratorParameters set;
+    for (const auto& [key, text] : parameters) set[key] = CGeneratorParameter(text);
+    const auto entry = element.GetGeneratorMap().insert({type, std::move(set)});
+    const CPoint position = element.GetPosition();
+    element.SetPosition(CPoint(0.0, 0.0, 0.0));
+    const CPoint offset = UGeneratedElements::RegenerateComponents(&element, nullptr);
+    element.SetPosition(position);
+    element.UpdateJoints();
+    const bool generated = HasComponentsOf(element, type);
+    // Nothing made: the element was kept as it was, so the entry goes too.
+    if (!generated) element.GetGeneratorMap().erase(entry);
+    if (made != nullptr) *made = generated;
+    return generated ? offset : CPoint();
+}
 
 const char* ElementKindName(tElementKind kind) {
     switch (kind) {
@@ -88,6 +130,8 @@ const char* ElementKindName(tElementKind kind) {
         case tElementKind::Polygon: return "polygon";
         case tElementKind::Line: return "line";
         case tElementKind::Oval: return "oval";
+        case tElementKind::Arrow: return "arrow";
+        case tElementKind::Dimension: return "dimension";
     }
     return "?";
 }
@@ -216,8 +260,11 @@ std::size_t CLayoutComposer::AddStraight(const tPart& part, double length, const
         Describe(builder, part);
         return builder.Angle(angle).Straight(length, part.measures).Build();
     };
-    std::unique_ptr<CCompositeGeometry> element = PlaceAt(make, 0, 0, at.value_or(mChain));
-    tExits exits{ExitPose(*element, 0, 1), std::nullopt};
+    const tPose start = at.value_or(mChain);
+    std::unique_ptr<CCompositeGeometry> element = PlaceAt(make, 0, 0, start);
+    tExits exits{std::nullopt, std::nullopt, start, 0, 1};
+    LayOnGrade(*element, part.rise, exits);
+    exits.main = ExitPose(*element, 0, 1);
     return Append(std::move(element), tElementKind::Straight, exits);
 }
 
@@ -228,8 +275,11 @@ std::size_t CLayoutComposer::AddCurve(const tPart& part, double radius, double s
         Describe(builder, part);
         return builder.Angle(angle).Curve(radius, std::fabs(sweep), part.measures).Build();
     };
-    std::unique_ptr<CCompositeGeometry> element = PlaceAt(make, 0, entry, at.value_or(mChain));
-    tExits exits{ExitPose(*element, 0, 1 - entry), std::nullopt};
+    const tPose start = at.value_or(mChain);
+    std::unique_ptr<CCompositeGeometry> element = PlaceAt(make, 0, entry, start);
+    tExits exits{std::nullopt, std::nullopt, start, entry, 1 - entry};
+    LayOnGrade(*element, part.rise, exits);
+    exits.main = ExitPose(*element, 0, 1 - entry);
     return Append(std::move(element), tElementKind::Curve, exits);
 }
 
@@ -265,8 +315,12 @@ std::size_t CLayoutComposer::AddTurnout(const tPart& part, double length, double
         element->UpdateJoints();
         return element;
     };
-    std::unique_ptr<CCompositeGeometry> element = PlaceAt(make, 0, 0, at.value_or(mChain));
-    tExits exits{ExitPose(*element, 0, 1), ExitPose(*element, 1, 1 - entry)};
+    const tPose from = at.value_or(mChain);
+    std::unique_ptr<CCompositeGeometry> element = PlaceAt(make, 0, 0, from);
+    tExits exits{std::nullopt, std::nullopt, from, 0, 1};
+    LayOnGrade(*element, part.rise, exits);
+    exits.main = ExitPose(*element, 0, 1);
+    exits.branch = ExitPose(*element, 1, 1 - entry);
     return Append(std::move(element), tElementKind::Turnout, exits);
 }
 
@@ -277,14 +331,114 @@ std::size_t CLayoutComposer::AddFlex(const tPart& part, double length, double be
         Describe(builder, part);
         return builder.Angle(angle).FlexTrack(CPoint(0, 0), CPoint(length, bend), maxLength, part.measures).Build();
     };
-    std::unique_ptr<CCompositeGeometry> element = PlaceAt(make, 0, 0, at.value_or(mChain));
-    tExits exits{ExitPose(*element, 0, 1), std::nullopt};
+    const tPose start = at.value_or(mChain);
+    std::unique_ptr<CCompositeGeometry> element = PlaceAt(make, 0, 0, start);
+    tExits exits{std::nullopt, std::nullopt, start, 0, 1};
+    LayOnGrade(*element, part.rise, exits);
+    exits.main = ExitPose(*element, 0, 1);
     return Append(std::move(element), tElementKind::Flex, exits);
+}
+
+std::size_t CLayoutComposer::AddFlexTo(const tPart& part, const tPose& target, double maxLength,
+                                       const std::optional<tPose>& at) {
+    const tPose start = at.value_or(mChain);
+    // The target in the frame of the start: there at 0, 0 heading 0.
+    const double turn = start.heading * M_PI / 180.0;
+    const double dx = target.x - start.x;
+    const double dy = target.y - start.y;
+    const CPoint end(dx * std::cos(turn) + dy * std::sin(turn), -dx * std::sin(turn) + dy * std::cos(turn), 0.0);
+    const double arrive = (target.heading - start.heading) * M_PI / 180.0;
+    // Control points a third of the way out along both headings.
+    const double reach = std::hypot(end.x, end.y) / 3.0;
+    const std::vector<CPoint> points = {CPoint(0.0, 0.0, 0.0), CPoint(reach, 0.0, 0.0),
+                                        CPoint(end.x - reach * std::cos(arrive), end.y - reach * std::sin(arrive), 0.0),
+                                        end};
+    // Ends at different heights: the flex track climbs between them.
+    tPart laid = part;
+    laid.rise = target.z - start.z;
+    const tMake make = [&](double angle) {
+        CElementBuilder builder;
+        Describe(builder, laid);
+        return builder.Angle(angle).FlexTrack(points, maxLength, part.measures).Build();
+    };
+    std::unique_ptr<CCompositeGeometry> element = PlaceAt(make, 0, 0, start);
+    tExits exits{std::nullopt, std::nullopt, start, 0, 1};
+    LayOnGrade(*element, laid.rise, exits);
+    exits.main = ExitPose(*element, 0, 1);
+    return Append(std::move(element), tElementKind::Flex, exits);
+}
+
+void CLayoutComposer::LayOnGrade(CCompositeGeometry& element, double rise, const tExits& exits) {
+    if (std::fabs(rise) < 0.001) return;
+    element.UpdateJoints();
+    const tComponents& components = element.GetComponents();
+    CPoint low = components.at(0)->GetJoint(exits.entryJoint)->GetElementPoint();
+    CPoint high = components.at(0)->GetJoint(exits.exitJoint)->GetElementPoint();
+    // A grade only climbs: one going down runs from the end back up to the
+    // start, which then stands higher than the element.
+    if (rise < 0.0) {
+        std::swap(low, high);
+        CPoint position = element.GetPosition();
+        position.z += rise;
+        element.SetPosition(position);
+    }
+    low.z = high.z = 0.0;
+    // Heights along a grade follow the sine of its slope: the height is set
+    // so that the far end climbs `rise` exactly.
+    const double run = low.Distance2D(high);
+    const double climb = std::fabs(rise);
+    const double height = climb < run ? run * climb / std::sqrt(run * run - climb * climb) : climb;
+    element.SetGrade(CGradeVector(low, high, height));
+    element.UpdateJoints();
 }
 
 std::optional<tPose> CLayoutComposer::Exit(std::size_t index, bool branch) const {
     if (index >= mExits.size()) return std::nullopt;
     return branch ? mExits[index].branch : mExits[index].main;
+}
+
+std::optional<tPose> CLayoutComposer::EndOf(std::size_t index, tTrackEnd end) const {
+    if (index >= mExits.size()) return std::nullopt;
+    switch (end) {
+        case tTrackEnd::Start: return mExits[index].entry;
+        case tTrackEnd::End: return mExits[index].main;
+        case tTrackEnd::Branch: return mExits[index].branch;
+    }
+    return std::nullopt;
+}
+
+CCompositeGeometry* CLayoutComposer::TrackEnd(std::size_t index, tTrackEnd end, int& joint) const {
+    if (index >= mKinds.size() || end == tTrackEnd::Branch) return nullptr;
+    const tElementKind kind = mKinds[index];
+    if (kind != tElementKind::Straight && kind != tElementKind::Curve && kind != tElementKind::Flex) return nullptr;
+    joint = end == tTrackEnd::Start ? mExits[index].entryJoint : mExits[index].exitJoint;
+    return mDocument.elements[index].get();
+}
+
+bool CLayoutComposer::AddBumper(std::size_t index, tTrackEnd end, int type) {
+    int joint = 0;
+    CCompositeGeometry* element = TrackEnd(index, end, joint);
+    if (element == nullptr || type < 0 || type > 3) return false;
+    // The other end stays where it is; this one is closed by the bumper.
+    const CPoint kept = JointPose(*element, 0, 1 - joint).point;
+    bool made = false;
+    AddGenerator(*element, kGeneratorTrackBumper, {{31, std::to_string(joint)}, {40, std::to_string(type)}}, &made);
+    PutJointBack(*element, 1 - joint, kept);
+    return made;
+}
+
+bool CLayoutComposer::AddPortal(std::size_t index, tTrackEnd end, int style) {
+    int joint = 0;
+    CCompositeGeometry* element = TrackEnd(index, end, joint);
+    if (element == nullptr || style < 1 || style > 4) return false;
+    const tJointPose mouth = JointPose(*element, 0, joint);
+    // The generator works with the element at angle 0.
+    const double across = Wrap360(mouth.angle - element->GetAngle());
+    bool made = false;
+    AddGenerator(*element, kGeneratorTunnelPortal,
+                 {{27, std::to_string(style)}, {29, ParameterText(across)}, {31, std::to_string(joint)}}, &made);
+    PutJointBack(*element, joint, mouth.point);
+    return made;
 }
 
 std::size_t CLayoutComposer::AddText(const tPart& part, const std::string& text, const std::string& font,
@@ -327,6 +481,42 @@ std::size_t CLayoutComposer::AddOval(const tPart& part, double radiusX, double r
     return Append(builder.Build(), tElementKind::Oval, {});
 }
 
+std::size_t CLayoutComposer::AddMark(const tPart& part, const CPoint& from, const CPoint& to, int type,
+                                     std::map<int, std::string> parameters, tElementKind kind) {
+    // A stand-in line that the generator's components replace.
+    CElementBuilder builder;
+    Describe(builder, part);
+    std::unique_ptr<CCompositeGeometry> element =
+        builder.Line(CPoint(0, 0), CPoint(to.x - from.x, to.y - from.y)).Build();
+    UElementComponents::MarkAsGenerated(element->GetComponents(), type);
+    parameters[10] = ParameterText(0.0);
+    parameters[11] = ParameterText(0.0);
+    parameters[12] = ParameterText(to.x - from.x);
+    parameters[13] = ParameterText(to.y - from.y);
+    const CPoint offset = AddGenerator(*element, type, parameters);
+    // The generator's origin, moved by `offset`, lands on `from`.
+    element->SetPosition(CPoint(from.x - offset.x, from.y - offset.y, 0.0));
+    element->UpdateJoints();
+    return Append(std::move(element), kind, {});
+}
+
+std::size_t CLayoutComposer::AddArrow(const tPart& part, const CPoint& from, const CPoint& to, int head, int headSize,
+                                      int tail, int tailSize) {
+    return AddMark(part, from, to, kGeneratorArrow,
+                   {{18, std::to_string(head)},
+                    {19, std::to_string(headSize)},
+                    {20, std::to_string(tail)},
+                    {21, std::to_string(tailSize)}},
+                   tElementKind::Arrow);
+}
+
+std::size_t CLayoutComposer::AddDimension(const tPart& part, const CPoint& from, const CPoint& to, int offset,
+                                          int fontSize, double lineWidth) {
+    return AddMark(part, from, to, kGeneratorDimension,
+                   {{22, std::to_string(offset)}, {23, std::to_string(fontSize)}, {43, ParameterText(lineWidth)}},
+                   tElementKind::Dimension);
+}
+
 bool CLayoutComposer::AddGroup(const std::vector<std::size_t>& members, int parent) {
     if (parent < -1 || parent >= static_cast<int>(mGroups.size())) return false;
     for (const std::size_t member : members) {
@@ -353,7 +543,8 @@ CImageElement* CLayoutComposer::AddImage(const std::string& name, const CPoint& 
 }
 
 CBaseboardElement* CLayoutComposer::AddBaseboard(const std::string& name, const std::vector<CPoint>& corners,
-                                                 const std::optional<CColor>& fill, const std::string& layerName) {
+                                                 const std::optional<CColor>& fill, const std::string& layerName,
+                                                 const std::map<std::size_t, tBorderArc>& arcs) {
     CLayer* layer = layerName.empty() ? LastLayerOfType(CLayer::kBaseboardLayer) : FindLayer(layerName);
     if (layer == nullptr || corners.size() < 3) return nullptr;
     auto board = std::make_unique<CBaseboardElement>();
@@ -367,8 +558,19 @@ CBaseboardElement* CLayoutComposer::AddBaseboard(const std::string& name, const 
         return std::string(text);
     };
     for (std::size_t i = 0; i < corners.size(); ++i) board->SetBorderPoint(id(i), corners[i]);
-    for (std::size_t i = 0; i < corners.size(); ++i)
-        board->AddBorderSegment(new CStraightBorderSegment(id(i), id((i + 1) % corners.size())));
+    for (std::size_t i = 0; i < corners.size(); ++i) {
+        const std::string start = id(i);
+        const std::string end = id((i + 1) % corners.size());
+        const auto arc = arcs.find(i);
+        if (arc == arcs.end()) {
+            board->AddBorderSegment(new CStraightBorderSegment(start, end));
+            continue;
+        }
+        auto* segment = new CCircleArcBorderSegment(start, end);
+        segment->SetCentre(CPoint(arc->second.centre.x, arc->second.centre.y, 0.0));
+        segment->SetDirectionFlag(arc->second.clockwise);
+        board->AddBorderSegment(segment);
+    }
     mDocument.baseboards.push_back(std::move(board));
     return mDocument.baseboards.back().get();
 }

@@ -95,10 +95,35 @@ struct tPart {
     std::map<std::string, std::string> descriptions;
     // The layer named in the record; empty: the composer's current layer.
     std::string layerName;
+    // Height a track gains from its start to its end (below 0: loses), laid
+    // as the element's grade.
+    double rise = 0.0;
 };
 
+// One side of a baseboard's border laid as a circular arc about `centre`,
+// counter-clockwise in the plan unless `clockwise`.
+struct tBorderArc {
+    CPoint centre;
+    bool clockwise = false;
+};
+
+// Which end of a track.
+enum class tTrackEnd { Start, End, Branch };
+
+// A real as generator parameters hold it: six decimals.
+std::string ParameterText(double value);
+
+// Adds a generator of `type` to the element and builds its components. The
+// element stands at the origin meanwhile, since the generators place their
+// parts at the joints' layout points. Returns the shift of the element's
+// own origin, as UGeneratedElements::RegenerateComponents does; false in
+// `made` (when given) when the generator gave nothing and the element was
+// left as it was (the generator then taken out again).
+CPoint AddGenerator(CCompositeGeometry& element, int type, const std::map<int, std::string>& parameters,
+                    bool* made = nullptr);
+
 // What kind of thing the composer made of an element.
-enum class tElementKind { Straight, Curve, Turnout, Flex, Text, Rectangle, Polygon, Line, Oval };
+enum class tElementKind { Straight, Curve, Turnout, Flex, Text, Rectangle, Polygon, Line, Oval, Arrow, Dimension };
 const char* ElementKindName(tElementKind kind);
 
 class CLayoutComposer {
@@ -134,10 +159,27 @@ public:
     // aside (counter-clockwise side), at most `maxLength` long.
     std::size_t AddFlex(const tPart& part, double length, double bend, double maxLength,
                         const std::optional<tPose>& at = {});
+    // A flex track that arrives at `target`'s point travelling along its
+    // heading: a Bezier curve that leaves and arrives along the headings,
+    // so that both of its ends meet the tracks there.
+    std::size_t AddFlexTo(const tPart& part, const tPose& target, double maxLength,
+                          const std::optional<tPose>& at = {});
 
     // The end where a track element leaves off (branch: the curve's end of
     // a turnout); nullopt for an index that is no track.
     std::optional<tPose> Exit(std::size_t index, bool branch = false) const;
+    // An end of a track, heading the way one travels through it there: into
+    // the track at its start, out of it at the others.
+    std::optional<tPose> EndOf(std::size_t index, tTrackEnd end) const;
+    // A bumper (0 Bracket, 1 Hayes, 2 Earthen, 3 Friction) at one end of a
+    // straight, curve or flex track, which closes that end; the track stays
+    // where it is. False for another element or end, or when nothing was
+    // made.
+    bool AddBumper(std::size_t index, tTrackEnd end, int type);
+    // A tunnel portal of `style` (1 to 4) at one end of a straight, curve or
+    // flex track, across it. False as for AddBumper.
+    bool AddPortal(std::size_t index, tTrackEnd end, int style);
+
     // Where the next track starts when it gives no pose.
     void ContinueFrom(const tPose& pose) { mChain = pose; }
     const tPose& Chain() const { return mChain; }
@@ -153,6 +195,14 @@ public:
     std::size_t AddLine(const tPart& part, const CPoint& from, const CPoint& to, std::int32_t lineWidth);
     std::size_t AddOval(const tPart& part, double radiusX, double radiusY, std::int32_t lineWidth, const CPoint& at);
 
+    // ---- generated marks between two layout points: an arrow with head
+    // and tail shapes and sizes as the arrow generator takes them, and a
+    // dimension `offset` steps aside with its length as text.
+    std::size_t AddArrow(const tPart& part, const CPoint& from, const CPoint& to, int head, int headSize, int tail,
+                         int tailSize);
+    std::size_t AddDimension(const tPart& part, const CPoint& from, const CPoint& to, int offset, int fontSize,
+                             double lineWidth);
+
     // ---- groups: members are element indices, `parent` an earlier group's
     // index or -1. False (nothing added) for an index out of range.
     bool AddGroup(const std::vector<std::size_t>& members, int parent);
@@ -162,9 +212,11 @@ public:
     // layer of their type; null when there is none.
     CImageElement* AddImage(const std::string& name, const CPoint& at, double width, double height, int pixelsWide,
                             int pixelsHigh, const std::string& layerName);
-    // A closed border of straight segments through `corners` (at least 3).
+    // A closed border through `corners` (at least 3): straight segments,
+    // but arcs[i] makes the side from corner i to the next an arc.
     CBaseboardElement* AddBaseboard(const std::string& name, const std::vector<CPoint>& corners,
-                                    const std::optional<CColor>& fill, const std::string& layerName);
+                                    const std::optional<CColor>& fill, const std::string& layerName,
+                                    const std::map<std::size_t, tBorderArc>& arcs = {});
 
     // Sets price (and currency when given) of every element with that
     // product number, made so far. Returns how many.
@@ -180,6 +232,10 @@ private:
     struct tExits {
         std::optional<tPose> main;
         std::optional<tPose> branch;
+        std::optional<tPose> entry;
+        // The joints of the first component at the start and the main end.
+        int entryJoint = 0;
+        int exitJoint = 1;
     };
     struct tGroup {
         std::vector<std::size_t> members;
@@ -191,6 +247,15 @@ private:
     void Describe(CElementBuilder& builder, const tPart& part) const;
     std::size_t Append(std::unique_ptr<CCompositeGeometry> element, tElementKind kind, tExits exits);
     std::string LayerFor(const tPart& part) const;
+    // Lays a placed track on a grade that gains `rise` from its start joint
+    // to its main end joint (first component).
+    static void LayOnGrade(CCompositeGeometry& element, double rise, const tExits& exits);
+    // A generated mark from `from` to `to`, its generator given the vector
+    // between them as keys 12 and 13.
+    std::size_t AddMark(const tPart& part, const CPoint& from, const CPoint& to, int type,
+                        std::map<int, std::string> parameters, tElementKind kind);
+    // The single-track element and its component joint at that end, or null.
+    CCompositeGeometry* TrackEnd(std::size_t index, tTrackEnd end, int& joint) const;
 
     tLayoutDocument& mDocument;
     CLayer* mCurrentLayer = nullptr;

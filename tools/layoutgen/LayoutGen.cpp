@@ -153,6 +153,15 @@ CElementBuilder& CElementBuilder::FlexTrack(const CPoint& from, const CPoint& to
                                                             measures.trackbedWidth, measures.railWidth));
 }
 
+CElementBuilder& CElementBuilder::FlexTrack(const std::vector<CPoint>& controlPoints, double maxLength,
+                                            const tTrackMeasures& measures) {
+    CFlexTrackBIG* flex = UElementComponents::CreateFlexTrackComponent(controlPoints.front(), controlPoints.back(),
+                                                                       true, true, 0.0, 0.0, maxLength, measures.gauge,
+                                                                       measures.trackbedWidth, measures.railWidth);
+    flex->SetPoints(controlPoints);
+    return Add(flex);
+}
+
 CElementBuilder& CElementBuilder::Oval(double radiusX, double radiusY, double startAngle, double endAngle,
                                        std::int32_t lineWidth, const tPlacement& placement) {
     auto* oval = new COvalBIG();

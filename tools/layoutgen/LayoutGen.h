@@ -73,6 +73,9 @@ public:
     CElementBuilder& Line(const CPoint& from, const CPoint& to, std::int32_t lineWidth = 1);
     CElementBuilder& FlexTrack(const CPoint& from, const CPoint& to, double maxLength,
                                const tTrackMeasures& measures = {});
+    // A flex track through two to four Bezier control points.
+    CElementBuilder& FlexTrack(const std::vector<CPoint>& controlPoints, double maxLength,
+                               const tTrackMeasures& measures = {});
     CElementBuilder& Oval(double radiusX, double radiusY, double startAngle = 0.0, double endAngle = 360.0,
                           std::int32_t lineWidth = 1, const tPlacement& placement = {});
     CElementBuilder& Text(const std::string& text, const std::string& fontName, std::int32_t size,

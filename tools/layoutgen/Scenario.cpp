@@ -349,8 +349,8 @@ const std::vector<tParameter>& Parameters() {
 // ------------------------------------------------------------ elements
 
 bool IsElementKeyword(const std::string& word) {
-    static const std::set<std::string> words = {"straight", "curve",   "turnout", "flex", "text",
-                                                "rect",     "polygon", "line",    "oval"};
+    static const std::set<std::string> words = {"straight", "curve", "turnout", "flex",  "text",     "rect",
+                                                "polygon",  "line",  "oval",    "arrow", "dimension"};
     return words.count(word) != 0;
 }
 
@@ -442,19 +442,94 @@ private:
 
     double Length(CStatement& s, const char* name, double low) { return s.Number(s.Need(name), name, low, 1e6); }
 
+    // `WORD[:VALUE]`, the word one of `ends`.
+    static std::pair<std::string, std::optional<std::string>> EndAndValue(CStatement& s, const std::string& text,
+                                                                          const char* what,
+                                                                          const std::set<std::string>& ends) {
+        const std::size_t colon = text.find(':');
+        const std::string end = text.substr(0, colon);
+        if (ends.count(end) == 0)
+            s.Fail(std::string(what) + "= begins with start or end" + (ends.count("both") ? " or both" : "") +
+                   ", not '" + text + "'");
+        if (colon == std::string::npos) return {end, std::nullopt};
+        return {end, text.substr(colon + 1)};
+    }
+
+    // What a track adds at its ends: bumpers and tunnel portals.
+    struct tEnds {
+        std::optional<tTrackEnd> bumperEnd;
+        int bumperType = 0;
+        std::vector<tTrackEnd> portalEnds;
+        int portalStyle = 2;
+    };
+
+    tEnds ReadEnds(CStatement& s) {
+        tEnds ends;
+        if (auto v = s.Take("bumper")) {
+            const auto [end, type] = EndAndValue(s, *v, "bumper", {"start", "end"});
+            ends.bumperEnd = end == "start" ? tTrackEnd::Start : tTrackEnd::End;
+            if (type) {
+                static const std::map<std::string, int> kinds = {
+                    {"bracket", 0}, {"hayes", 1}, {"earthen", 2}, {"friction", 3}};
+                const auto kind = kinds.find(*type);
+                if (kind == kinds.end())
+                    s.Fail("bumper kind is bracket, hayes, earthen or friction, not '" + *type + "'");
+                ends.bumperType = kind->second;
+            }
+        }
+        if (auto v = s.Take("portal")) {
+            const auto [end, style] = EndAndValue(s, *v, "portal", {"start", "end", "both"});
+            if (end != "end") ends.portalEnds.push_back(tTrackEnd::Start);
+            if (end != "start") ends.portalEnds.push_back(tTrackEnd::End);
+            if (style) ends.portalStyle = s.Integer(*style, "portal style", 1, 4);
+        }
+        return ends;
+    }
+
+    void AddEnds(CStatement& s, std::size_t index, const tEnds& ends) {
+        if (ends.bumperEnd && !mComposer.AddBumper(index, *ends.bumperEnd, ends.bumperType))
+            s.Fail("the bumper could not be made");
+        for (const tTrackEnd end : ends.portalEnds) {
+            if (!mComposer.AddPortal(index, end, ends.portalStyle)) s.Fail("the tunnel portal could not be made");
+        }
+    }
+
+    // `to=N`, `to=N:end` or `to=N:branch`: the start of track N, its far end
+    // or its branch's end, as the pose one arrives there in.
+    tPose Target(CStatement& s, const std::string& text) {
+        const std::size_t colon = text.find(':');
+        const std::string index = text.substr(0, colon);
+        const std::string which = colon == std::string::npos ? "start" : text.substr(colon + 1);
+        if (which != "start" && which != "end" && which != "branch")
+            s.Fail("to= takes N, N:end or N:branch, not '" + text + "'");
+        const auto element =
+            static_cast<std::size_t>(s.Integer(index, "to", 0, static_cast<long long>(mComposer.ElementCount()) - 1));
+        const tTrackEnd end = which == "start" ? tTrackEnd::Start : which == "end" ? tTrackEnd::End : tTrackEnd::Branch;
+        std::optional<tPose> pose = mComposer.EndOf(element, end);
+        if (!pose)
+            s.Fail("element " + index + " has no " + (end == tTrackEnd::Branch ? "branch" : "track") + " end to go to");
+        // Arriving at a far end means travelling against the way out of it.
+        if (end != tTrackEnd::Start) pose->heading = std::fmod(pose->heading + 180.0, 360.0);
+        return *pose;
+    }
+
     void ReadTrack(CStatement& s) {
         const std::string& k = s.Keyword();
         tPart defaults;
         defaults.manufacturer = "layoutgen";
         defaults.libraryName = "layoutgen H0";
         const std::optional<tPose> start = Start(s);
+        if (auto v = s.Take("rise")) defaults.rise = s.Number(*v, "rise", -1000.0, 1000.0);
+        const tEnds ends = ReadEnds(s);
+        if (k == "turnout" && (ends.bumperEnd || !ends.portalEnds.empty()))
+            s.Fail("bumpers and portals go on a straight, curve or flex");
         if (k == "straight") {
             const double length = Length(s, "length", 0.1);
             defaults.productNumber = "S" + Number(length);
             defaults.description = "Straight " + Number(length) + " mm";
             const tPart part = ReadPart(s, defaults);
             s.Done(0);
-            mComposer.AddStraight(part, length, start);
+            AddEnds(s, mComposer.AddStraight(part, length, start), ends);
         } else if (k == "curve") {
             const double radius = Length(s, "radius", 1.0);
             const double sweep = s.Number(s.Need("sweep"), "sweep", -360.0, 360.0);
@@ -463,7 +538,7 @@ private:
             defaults.description = "Curve R" + Number(radius) + " " + Number(std::fabs(sweep)) + " deg";
             const tPart part = ReadPart(s, defaults);
             s.Done(0);
-            mComposer.AddCurve(part, radius, sweep, start);
+            AddEnds(s, mComposer.AddCurve(part, radius, sweep, start), ends);
         } else if (k == "turnout") {
             const double length = Length(s, "length", 0.1);
             const double radius = Length(s, "radius", 1.0);
@@ -479,9 +554,20 @@ private:
             s.Done(0);
             mComposer.AddTurnout(part, length, radius, sweep, left, start);
         } else {
-            const double length = Length(s, "length", 1.0);
+            const std::optional<std::string> to = s.Take("to");
+            std::optional<tPose> target;
+            double length = 0.0;
             double bend = 0.0;
-            if (auto v = s.Take("bend")) bend = s.Number(*v, "bend", -1e5, 1e5);
+            if (to) {
+                if (s.Take("length") || s.Take("bend")) s.Fail("a flex track takes to= or length=, not both");
+                target = Target(s, *to);
+                const tPose from = start.value_or(mComposer.Chain());
+                length = std::hypot(target->x - from.x, target->y - from.y);
+                if (length < 1.0) s.Fail("flex to= needs an end at least 1 away");
+            } else {
+                length = Length(s, "length", 1.0);
+                if (auto v = s.Take("bend")) bend = s.Number(*v, "bend", -1e5, 1e5);
+            }
             double maxLength = std::max(1000.0, 2.0 * std::hypot(length, bend));
             if (auto v = s.Take("max")) maxLength = s.Number(*v, "max", 1.0, 1e6);
             defaults.productNumber = "FLEX";
@@ -490,7 +576,10 @@ private:
             defaults.description = "Flex track";
             const tPart part = ReadPart(s, defaults);
             s.Done(0);
-            mComposer.AddFlex(part, length, bend, maxLength, start);
+            AddEnds(s,
+                    target ? mComposer.AddFlexTo(part, *target, maxLength, start)
+                           : mComposer.AddFlex(part, length, bend, maxLength, start),
+                    ends);
         }
     }
 
@@ -525,6 +614,27 @@ private:
             const CPoint to = s.Point(s.Need("to"), "to");
             s.Done(0);
             mComposer.AddLine(part, at, to, lineWidth);
+        } else if (k == "arrow" || k == "dimension") {
+            if (!atText) s.Fail(k + " needs at=");
+            const CPoint to = s.Point(s.Need("to"), "to");
+            if (std::hypot(to.x - at.x, to.y - at.y) < 1.0) s.Fail(k + " needs at= and to= at least 1 apart");
+            auto integer = [&](const char* name, int fallback, int low, int high) {
+                const std::optional<std::string> v = s.Take(name);
+                return v ? s.Integer(*v, name, low, high) : fallback;
+            };
+            if (k == "arrow") {
+                const int head = integer("head", 103, 100, 109);
+                const int headSize = integer("head-size", 2, 1, 100);
+                const int tail = integer("tail", 204, 200, 210);
+                const int tailSize = integer("tail-size", 1, 1, 100);
+                s.Done(0);
+                mComposer.AddArrow(part, at, to, head, headSize, tail, tailSize);
+            } else {
+                const int offset = integer("offset", 10, -1000, 1000);
+                const int size = integer("size", 18, 1, 1000);
+                s.Done(0);
+                mComposer.AddDimension(part, at, to, offset, size, widthText ? lineWidth : 1);
+            }
         } else {
             const std::vector<double> radius = s.Numbers(s.Need("radius"), "radius", ',', 1, 2);
             for (const double r : radius) {
@@ -573,6 +683,31 @@ void ForEachStatement(const std::string& text, const std::function<void(CStateme
         CStatement s(number, std::move(tokens));
         statement(s);
     }
+}
+
+// A baseboard's corners; an item `ccw@X,Y` or `cw@X,Y` between two makes
+// the side between them an arc about X,Y (after the last: the closing side).
+std::vector<CPoint> BorderPoints(CStatement& s, const std::string& text, std::map<std::size_t, tBorderArc>& arcs) {
+    std::vector<CPoint> corners;
+    std::size_t start = 0;
+    while (true) {
+        const std::size_t end = text.find(';', start);
+        const std::string item = text.substr(start, end - start);
+        const std::size_t at = item.find('@');
+        if (at == std::string::npos) {
+            corners.push_back(s.Point(item, "points"));
+        } else {
+            const std::string turn = item.substr(0, at);
+            if (turn != "ccw" && turn != "cw") s.Fail("an arc of points= is ccw@X,Y or cw@X,Y, not '" + item + "'");
+            if (corners.empty() || arcs.count(corners.size() - 1) != 0)
+                s.Fail("an arc of points= comes after a corner, not '" + item + "'");
+            arcs[corners.size() - 1] = tBorderArc{s.Point(item.substr(at + 1), "arc centre"), turn == "cw"};
+        }
+        if (end == std::string::npos) break;
+        start = end + 1;
+    }
+    if (corners.size() < 3) s.Fail("points needs at least 3 points");
+    return corners;
 }
 
 std::int32_t LayerType(CStatement& s, const std::string& text) {
@@ -683,6 +818,7 @@ bool ParseLayoutScenario(const std::string& text, tLayoutDocument& document, tSc
             } else if (k == "baseboard") {
                 if (s.Positional().empty()) s.Fail("baseboard needs a name");
                 std::vector<CPoint> corners;
+                std::map<std::size_t, tBorderArc> arcs;
                 std::optional<std::string> rect = s.Take("rect");
                 std::optional<std::string> points = s.Take("points");
                 if (rect.has_value() == points.has_value()) s.Fail("baseboard needs rect= or points=");
@@ -692,14 +828,14 @@ bool ParseLayoutScenario(const std::string& text, tLayoutDocument& document, tSc
                     corners = {CPoint(r[0], r[1]), CPoint(r[0] + r[2], r[1]), CPoint(r[0] + r[2], r[1] + r[3]),
                                CPoint(r[0], r[1] + r[3])};
                 } else {
-                    corners = s.Points(*points, "points", 3);
+                    corners = BorderPoints(s, *points, arcs);
                 }
                 const std::optional<std::string> colorText = s.Take("color");
                 const std::optional<CColor> fill =
                     colorText ? std::optional<CColor>(s.Color(*colorText, "color")) : std::nullopt;
                 const std::string layer = s.Take("layer").value_or("");
                 s.Done(1);
-                if (composer.AddBaseboard(s.Positional()[0], corners, fill, layer) == nullptr)
+                if (composer.AddBaseboard(s.Positional()[0], corners, fill, layer, arcs) == nullptr)
                     s.Fail(layer.empty() ? "baseboard needs a layer of type baseboard, or layer="
                                          : "no layer '" + layer + "'");
             } else if (k == "price") {

@@ -20,6 +20,8 @@
 #include <string>
 
 #include "engine/services/Logger.h"
+#include "engine/model/MeasureUnits.h"
+#include "engine/services/PreferencesService.h"
 #include "engine/services/ServiceLocator.h"
 #include "engine/services/TextCalculationService.h"
 #include "tools/layoutgen/LargeLayout.h"
@@ -331,17 +333,28 @@ int Records(int argc, char** argv) {
     return kExitOk;
 }
 
+// Preferences in memory only, so that what generators read from them does
+// not hang on the locale: dimensions show centimetres, and equal scenarios
+// give equal files.
+class CWriterPreferences : public PreferencesServiceBase {
+public:
+    CWriterPreferences() { SetInt("QLUnits", UMeasureUnits::kUnitTypeCentimeters); }
+    std::string GetServiceName() const override { return PreferencesService::kServiceName; }
+    bool Synchronize() override { return true; }
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
     if (argc < 2) return UsageError();
     const std::string command = argv[1];
     if (command == "help" || command == "--help" || command == "-h") return Help();
-    // Only the text measurement service runs here, so that texts are placed
-    // by the box the reader will measure; the warnings of the missing
-    // services would bury the program's own messages.
+    // Only the text measurement service and fixed preferences run here, so
+    // that texts are placed by the box the reader will measure; the warnings
+    // of the missing services would bury the program's own messages.
     CLogger::Instance().SetLevel(4);
     CServiceLocator::Instance().RegisterService(new VKMTextCalculationService());
+    CServiceLocator::Instance().RegisterService(new CWriterPreferences());
     try {
         if (command == "layout") return Layout(argc, argv);
         if (command == "library") return Library(argc, argv);

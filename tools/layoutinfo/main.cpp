@@ -40,6 +40,7 @@
 #include "engine/model/Statistics.h"
 #include "tools/common/ExitCodes.h"
 #include "tools/common/ToolSession.h"
+#include "engine/services/CurrencyStrings.h"
 #include "engine/services/EngineStartup.h"
 #include "engine/services/Logger.h"
 #include "engine/services/PreferencesService.h"
@@ -294,6 +295,19 @@ void PrintPartList(CLayout& layout) {
         std::printf("  %s\n", Escaped(text.substr(begin, end - begin).c_str(), 600).c_str());
         begin = end + 1;
     }
+    // The pieces and what they cost together, a sum for each currency.
+    long long pieces = 0;
+    std::map<std::int32_t, long long> sums;
+    for (const CCountedGeometry* entry : parts.GetEntries()) {
+        pieces += entry->GetCount();
+        sums[entry->GetCurrencyId()] += static_cast<long long>(entry->GetPrice()) * entry->GetCount();
+    }
+    std::string total;
+    for (const auto& [currency, hundredths] : sums) {
+        total += (total.empty() ? "" : " + ") +
+                 UPriceFormatting::FormatPrice(currency, static_cast<double>(hundredths) / 100.0);
+    }
+    std::printf("  total: %lld pieces, %s\n", pieces, sums.empty() ? "nothing" : total.c_str());
 }
 
 void PrintContent(CLayout& layout) {
