@@ -45,7 +45,15 @@ std::vector<std::pair<std::string, tProperties>> QueuedEvents() {
         auto& storage = dynamic_cast<TLMLogDBStorage&>(*group->storage());
         for (const auto& log : storage.logsFromDBWithGroupId(unit->configuration().groupId())) {
             const auto* event = dynamic_cast<const TLMEventLog*>(log.get());
-            if (event != nullptr) events.emplace_back(event->name(), event->properties());
+            if (event == nullptr) continue;
+            tProperties strings;
+            if (event->typedProperties()) {
+                for (const auto& [name, property] : event->typedProperties()->properties()) {
+                    const auto* text = dynamic_cast<const TLMStringTypedProperty*>(property.get());
+                    if (text != nullptr && text->value()) strings.emplace(name, *text->value());
+                }
+            }
+            events.emplace_back(event->name(), strings);
         }
     });
     return events;

@@ -15,6 +15,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -95,6 +96,11 @@ private:
     std::vector<Event> mEvents;
     std::string mFilteredName;
 };
+
+// The string typed properties of an event, by name; of a sent event's JSON
+// ("typedProperties") too.
+std::map<std::string, std::string> stringProperties(const TLMEventLog& event);
+std::map<std::string, std::string> stringProperties(const platform::Value& eventJson);
 
 // An event log with that name and a new event id.
 std::shared_ptr<TLMEventLog> makeEvent(const std::string& name);
