@@ -45,17 +45,7 @@ void startClient(const std::string& startString = kAppSecret) {
     TLMTelemetry::start(startString, {&TLMAnalytics::sharedInstance});
 }
 
-// The client sends to the test server on a virtual clock, with the links up.
-struct ClientRig {
-    ClientRig() {
-        server.start();
-        TLMTelemetry::setLogUrl(server.baseUrl());
-    }
-    std::shared_ptr<platform::VirtualClock> clock = std::make_shared<platform::VirtualClock>();
-    platform::ScopedClock scopedClock{clock};
-    testsupport::ScopedTestLinks links;
-    testsupport::IngestionTestServer server;
-};
+using testsupport::ClientRig;
 
 // The logs the unit of that group has stored, in order.
 std::vector<std::shared_ptr<TLMAbstractLog>> stored(const std::string& groupId) {

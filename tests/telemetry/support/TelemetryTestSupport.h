@@ -10,8 +10,11 @@
 #include "telemetry/Internals/Channel/TLMChannelGroupDefault.h"
 #include "telemetry/Internals/Ingestion/TLMDefaultIngestion.h"
 #include "telemetry/Internals/Model/TLMEventLog.h"
+#include "telemetry/Internals/Util/TLMUtility.h"
+#include "telemetry/TLMTelemetry.h"
 #include "tests/telemetry/support/IngestionTestServer.h"
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -115,6 +118,29 @@ bool eventually(const std::function<bool()>& condition, std::chrono::millisecond
 // The stored logs of a group, read on the logs queue after what is queued
 // there before.
 std::vector<std::shared_ptr<TLMAbstractLog>> storedLogs(TLMChannelGroupDefault& group, const std::string& groupId);
+
+// An application in the state the test sets (0 active, 2 background).
+class StateApplication final : public TLMApplicationInterface {
+public:
+    explicit StateApplication(long state) : state(state) {}
+    long applicationState() override { return state; }
+    bool canOpenURL(const std::string&) override { return false; }
+    void openURL(const std::string&, std::function<void(bool)> completion) override { completion(false); }
+    std::atomic<long> state;
+};
+
+// The whole client (TLMTelemetry) sends to the test server on a virtual
+// clock, with the links up.
+struct ClientRig {
+    ClientRig() {
+        server.start();
+        TLMTelemetry::setLogUrl(server.baseUrl());
+    }
+    std::shared_ptr<platform::VirtualClock> clock = std::make_shared<platform::VirtualClock>();
+    platform::ScopedClock scopedClock{clock};
+    ScopedTestLinks links;
+    IngestionTestServer server;
+};
 
 // A client, ingestion and group sending to the test server, on a virtual
 // clock, with the links reachable. launch() makes them (again, as a new
