@@ -311,8 +311,9 @@ TEST(TLMAnalytics, TargetEventsReachTheUnifiedCollectorWithTheConfiguredFields) 
     EXPECT_TRUE(stored("Analytics").empty());  // not for the app's own ingestion
     rig.clock->advance(6s);
     ASSERT_TRUE(rig.server.waitForRequests(2));  // the collector's batch and the start-service log
+    const std::vector<IngestionRequest> requests = rig.server.requests();
     const IngestionRequest* request = nullptr;
-    for (const IngestionRequest& candidate : rig.server.requests()) {
+    for (const IngestionRequest& candidate : requests) {
         if (candidate.path == "/UnifiedCollector/1.0") request = &candidate;
     }
     ASSERT_NE(request, nullptr);
