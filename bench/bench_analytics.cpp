@@ -20,6 +20,8 @@
 #include "telemetry/TLMAnalytics.h"
 #include "telemetry/TLMTelemetry.h"
 
+#include "bench/Percentile.h"
+
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -71,13 +73,6 @@ struct BenchWorld {
 BenchWorld& World() {
     static BenchWorld world;
     return world;
-}
-
-double Percentile(std::vector<double>& values, double fraction) {
-    if (values.empty()) return 0;
-    const auto at = values.begin() + static_cast<std::ptrdiff_t>(fraction * static_cast<double>(values.size() - 1));
-    std::nth_element(values.begin(), at, values.end());
-    return *at;
 }
 
 // Runs `call(index)` for each index on kThreads threads; the time of each

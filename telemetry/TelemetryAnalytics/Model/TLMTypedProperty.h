@@ -31,7 +31,7 @@ public:
     bool isEqual(const TLMCoding& other) const override;
     void encodeWithCoder(TLMKeyedArchiver& coder) const override;
 
-    // A new property of the same kind, name and value.
+    // A new property of the same kind, name and value; none for the base.
     virtual std::shared_ptr<TLMTypedProperty> copy() const;
 
 private:
@@ -39,92 +39,79 @@ private:
     std::string mName;
 };
 
-class TLMBooleanTypedProperty : public TLMTypedProperty {
+// A kind with its value: equal to another of the same kind (or a subclass)
+// with an equal value.
+template <typename Kind, typename Value>
+class TLMTypedPropertyWithValue : public TLMTypedProperty {
 public:
-    TLMBooleanTypedProperty() { setType("boolean"); }
+    const Value& value() const { return mValue; }
+    void setValue(Value value) { mValue = std::move(value); }
+
+    bool isEqual(const TLMCoding& other) const override {
+        const auto* property = dynamic_cast<const Kind*>(&other);
+        return property != nullptr && TLMTypedProperty::isEqual(other) && mValue == property->mValue;
+    }
+    std::shared_ptr<TLMTypedProperty> copy() const override {
+        auto copy = std::make_shared<Kind>();
+        copy->setName(name());
+        copy->setValue(mValue);
+        return copy;
+    }
+
+protected:
+    TLMTypedPropertyWithValue(const char* type, Value value) : mValue(std::move(value)) { setType(type); }
+    TLMTypedPropertyWithValue(const TLMKeyedUnarchiver& coder, Value value)
+        : TLMTypedProperty(coder), mValue(std::move(value)) {}
+
+private:
+    Value mValue;
+};
+
+class TLMBooleanTypedProperty : public TLMTypedPropertyWithValue<TLMBooleanTypedProperty, bool> {
+public:
+    TLMBooleanTypedProperty() : TLMTypedPropertyWithValue("boolean", false) {}
     explicit TLMBooleanTypedProperty(const TLMKeyedUnarchiver& coder);
 
-    bool value() const { return mValue; }
-    void setValue(bool value) { mValue = value; }
-
     TLMOrderedDictionary serializeToDictionary() const override;
-    bool isEqual(const TLMCoding& other) const override;
     void encodeWithCoder(TLMKeyedArchiver& coder) const override;
-    std::shared_ptr<TLMTypedProperty> copy() const override;
-
-private:
-    bool mValue = false;
 };
 
-class TLMDateTimeTypedProperty : public TLMTypedProperty {
+// The value is written as ISO 8601 text; none is no "value".
+class TLMDateTimeTypedProperty
+    : public TLMTypedPropertyWithValue<TLMDateTimeTypedProperty, std::optional<std::chrono::system_clock::time_point>> {
 public:
-    using Date = std::chrono::system_clock::time_point;
-
-    TLMDateTimeTypedProperty() { setType("dateTime"); }
+    TLMDateTimeTypedProperty() : TLMTypedPropertyWithValue("dateTime", std::nullopt) {}
     explicit TLMDateTimeTypedProperty(const TLMKeyedUnarchiver& coder);
 
-    const std::optional<Date>& value() const { return mValue; }
-    void setValue(std::optional<Date> value) { mValue = value; }
-
-    // "value" as ISO 8601 text when set.
     TLMOrderedDictionary serializeToDictionary() const override;
-    bool isEqual(const TLMCoding& other) const override;
     void encodeWithCoder(TLMKeyedArchiver& coder) const override;
-    std::shared_ptr<TLMTypedProperty> copy() const override;
-
-private:
-    std::optional<Date> mValue;
 };
 
-class TLMDoubleTypedProperty : public TLMTypedProperty {
+// Numerically equal values, so a NaN equals nothing.
+class TLMDoubleTypedProperty : public TLMTypedPropertyWithValue<TLMDoubleTypedProperty, double> {
 public:
-    TLMDoubleTypedProperty() { setType("double"); }
+    TLMDoubleTypedProperty() : TLMTypedPropertyWithValue("double", 0.0) {}
     explicit TLMDoubleTypedProperty(const TLMKeyedUnarchiver& coder);
 
-    double value() const { return mValue; }
-    void setValue(double value) { mValue = value; }
-
     TLMOrderedDictionary serializeToDictionary() const override;
-    // Numerically equal values, so a NaN equals nothing.
-    bool isEqual(const TLMCoding& other) const override;
     void encodeWithCoder(TLMKeyedArchiver& coder) const override;
-    std::shared_ptr<TLMTypedProperty> copy() const override;
-
-private:
-    double mValue = 0;
 };
 
-class TLMLongTypedProperty : public TLMTypedProperty {
+class TLMLongTypedProperty : public TLMTypedPropertyWithValue<TLMLongTypedProperty, std::int64_t> {
 public:
-    TLMLongTypedProperty() { setType("long"); }
+    TLMLongTypedProperty() : TLMTypedPropertyWithValue("long", 0) {}
     explicit TLMLongTypedProperty(const TLMKeyedUnarchiver& coder);
 
-    std::int64_t value() const { return mValue; }
-    void setValue(std::int64_t value) { mValue = value; }
-
     TLMOrderedDictionary serializeToDictionary() const override;
-    bool isEqual(const TLMCoding& other) const override;
     void encodeWithCoder(TLMKeyedArchiver& coder) const override;
-    std::shared_ptr<TLMTypedProperty> copy() const override;
-
-private:
-    std::int64_t mValue = 0;
 };
 
-class TLMStringTypedProperty : public TLMTypedProperty {
+// An empty text is a value; none is its absence (no "value").
+class TLMStringTypedProperty : public TLMTypedPropertyWithValue<TLMStringTypedProperty, std::optional<std::string>> {
 public:
-    TLMStringTypedProperty() { setType("string"); }
+    TLMStringTypedProperty() : TLMTypedPropertyWithValue("string", std::nullopt) {}
     explicit TLMStringTypedProperty(const TLMKeyedUnarchiver& coder);
 
-    // An empty text is a value; none is its absence.
-    const std::optional<std::string>& value() const { return mValue; }
-    void setValue(std::optional<std::string> value) { mValue = std::move(value); }
-
     TLMOrderedDictionary serializeToDictionary() const override;
-    bool isEqual(const TLMCoding& other) const override;
     void encodeWithCoder(TLMKeyedArchiver& coder) const override;
-    std::shared_ptr<TLMTypedProperty> copy() const override;
-
-private:
-    std::optional<std::string> mValue;
 };

@@ -131,24 +131,23 @@ bool TLMSessionTracker::hasSessionTimedOut() const {
     return noLogForLong && (inBackgroundForLong || wasInBackgroundForLong);
 }
 
+bool TLMSessionTracker::skippedInManualMode(const char* moment) const {
+    if (!mManual) return false;
+    const std::string when = moment;
+    TLMLogInfo(kAnalyticsTag,
+               "Manual session tracker is enabled. Skip tracking a session status request after enter %s.",
+               when.c_str());
+    return true;
+}
+
 void TLMSessionTracker::applicationDidEnterBackground() {
-    if (mManual) {
-        TLMLogInfo(kAnalyticsTag,
-                   "Manual session tracker is enabled. Skip tracking a session status request after enter "
-                   "background.");
-        return;
-    }
+    if (skippedInManualMode("background")) return;
     std::lock_guard lock(mLock);
     mLastEnteredBackgroundTime = now();
 }
 
 void TLMSessionTracker::applicationWillEnterForeground() {
-    if (mManual) {
-        TLMLogInfo(kAnalyticsTag,
-                   "Manual session tracker is enabled. Skip tracking a session status request after enter "
-                   "foreground.");
-        return;
-    }
+    if (skippedInManualMode("foreground")) return;
     {
         std::lock_guard lock(mLock);
         mLastEnteredForegroundTime = now();

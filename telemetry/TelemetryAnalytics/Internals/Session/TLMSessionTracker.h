@@ -80,6 +80,8 @@ private:
     // A new session id made current, then its start-session log sent.
     void sendStartSession(const std::string& sessionId);
     std::string makeSessionCurrent();
+    // In manual mode: logs that the change of state is not tracked.
+    bool skippedInManualMode(const char* moment) const;
 
     const std::chrono::duration<double> mSessionTimeout{20.0};
     TLMSessionContext& mContext;
