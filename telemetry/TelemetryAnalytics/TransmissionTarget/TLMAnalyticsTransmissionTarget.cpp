@@ -87,14 +87,15 @@ void TLMAnalyticsTransmissionTarget::trackEventWithTypedProperties(
 
 std::shared_ptr<TLMAnalyticsTransmissionTarget> TLMAnalyticsTransmissionTarget::transmissionTargetForToken(
     const std::string& token) {
-    std::lock_guard lock(mChildrenMutex);
+    // The service's lock, which making a target takes too.
+    std::lock_guard guard(TLMAnalytics::sharedInstance().lock());
     auto& child = mChildTransmissionTargets[token];
     if (!child) child = make(token, shared_from_this(), mChannelGroup);
     return child;
 }
 
 std::vector<std::shared_ptr<TLMAnalyticsTransmissionTarget>> TLMAnalyticsTransmissionTarget::children() const {
-    std::lock_guard lock(mChildrenMutex);
+    std::lock_guard guard(TLMAnalytics::sharedInstance().lock());
     std::vector<std::shared_ptr<TLMAnalyticsTransmissionTarget>> list;
     for (const auto& entry : mChildTransmissionTargets) list.push_back(entry.second);
     return list;

@@ -7,8 +7,8 @@
 // process: the service or their parent keeps them, and they stay among the
 // channel group's delegates.
 //
-// Threads: safe from any thread; the enabled flag and the configurator's
-// values are changed under the analytics service's lock.
+// Threads: safe from any thread; the enabled flag and the children are
+// kept under the analytics service's lock.
 
 #include "telemetry/Internals/Channel/TLMChannelDelegate.h"
 #include "telemetry/Internals/Channel/TLMChannelGroupDefault.h"
@@ -95,6 +95,6 @@ private:
     const std::shared_ptr<TLMChannelGroupDefault> mChannelGroup;
     std::shared_ptr<TLMPropertyConfigurator> mPropertyConfigurator;
 
-    mutable std::mutex mChildrenMutex;
+    // Under the analytics service's lock.
     std::map<std::string, std::shared_ptr<TLMAnalyticsTransmissionTarget>> mChildTransmissionTargets;
 };
