@@ -21,6 +21,8 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <mutex>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -84,7 +86,69 @@ std::string textAt(const platform::Value& value, std::initializer_list<const cha
     return found != nullptr && found->asString() != nullptr ? *found->asString() : std::string("<none>");
 }
 
+// What the service tells its delegate, in order.
+class RecordingAnalyticsDelegate final : public TLMAnalyticsDelegate {
+public:
+    void analyticsWillSendEventLog(TLMAnalytics&, const std::shared_ptr<TLMEventLog>& log) override {
+        record("will " + log->name());
+    }
+    void analyticsDidSucceedSendingEventLog(TLMAnalytics&, const std::shared_ptr<TLMEventLog>& log) override {
+        record("sent " + log->name());
+    }
+    void analyticsWillSendPageLog(TLMAnalytics&, const std::shared_ptr<TLMPageLog>& log) override {
+        record("will page " + log->name());
+    }
+    void analyticsDidSucceedSendingPageLog(TLMAnalytics&, const std::shared_ptr<TLMPageLog>& log) override {
+        record("sent page " + log->name());
+    }
+    std::vector<std::string> calls() const {
+        std::lock_guard lock(mMutex);
+        return mCalls;
+    }
+
+private:
+    void record(std::string call) {
+        std::lock_guard lock(mMutex);
+        mCalls.push_back(std::move(call));
+    }
+    mutable std::mutex mMutex;
+    std::vector<std::string> mCalls;
+};
+
 }  // namespace
+
+TEST(TLMAnalytics, PausedUnitsHoldTheirLogsAndTheDelegateHearsOfSending) {
+    ClientRig rig;
+    startClient();
+    auto delegate = std::make_shared<RecordingAnalyticsDelegate>();
+    TLMAnalytics::setDelegate(delegate);
+    TLMAnalytics::pause();
+    TLMAnalytics::trackEvent("Held");
+    TLMAnalytics::trackPage("HeldPage");
+    ASSERT_EQ(stored("Analytics").size(), 2u);
+    rig.clock->advance(6s);
+    ASSERT_TRUE(rig.server.waitForRequests(1));  // the start-service log alone
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_EQ(rig.server.requests().size(), 1u);
+    EXPECT_TRUE(delegate->calls().empty());
+
+    // Resumed, the unit starts its interval again.
+    TLMAnalytics::resume();
+    stored("Analytics");
+    rig.clock->advance(6s);
+    ASSERT_TRUE(rig.server.waitForRequests(2));
+    ASSERT_TRUE(testsupport::eventually([] { return stored("Analytics").empty(); }));
+    EXPECT_EQ(delegate->calls(),
+              (std::vector<std::string>{"will Held", "will page HeldPage", "sent Held", "sent page HeldPage"}));
+
+    // A reset stops the old instance's sessions; the next use makes another.
+    TLMAnalytics* old = &TLMAnalytics::sharedInstance();
+    std::shared_ptr<TLMSessionTracker> oldTracker = old->sessionTracker();
+    TLMAnalytics::resetSharedInstance();
+    EXPECT_FALSE(oldTracker->isStarted());
+    EXPECT_NE(&TLMAnalytics::sharedInstance(), old);
+    EXPECT_FALSE(TLMAnalytics::sharedInstance().started());
+}
 
 TEST(TLMAnalytics, TheLowByteOfTheFlagsChoosesTheUnit) {
     ClientRig rig;
