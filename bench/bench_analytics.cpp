@@ -62,7 +62,9 @@ struct BenchWorld {
         TLMAnalytics::sharedInstance().channelUnit()->setEnabled(false, false);
     }
     // What the last repetition left on the logs queue is done.
-    void settle() { TLMTelemetry::sharedInstance().channelGroup()->logsDispatchQueue()->sync([] {}); }
+    void settle() {
+        TLMTelemetry::sharedInstance().channelGroup()->logsDispatchQueue()->sync([] {});
+    }
     platform::TemporaryFolder root;
 };
 
