@@ -154,3 +154,31 @@ TEST(TLMTransmissionTarget, TheProvidersTicketKeyGoesOnTheTargetsLogs) {
     EXPECT_EQ(provider->checked, 1);
     TLMAnalyticsTransmissionTarget::setAuthenticationProvider(nullptr);
 }
+
+TEST(TLMTransmissionTarget, APausedTargetsLogsWaitWhileOthersGo) {
+    testsupport::ClientRig rig;
+    startClient();
+    TLMTelemetry::sharedInstance().unifiedCollectorChannelDelegate()->setLogUrl(rig.server.baseUrl());
+    Target paused = TLMAnalytics::transmissionTargetForToken("11111111-paused");
+    Target going = TLMAnalytics::transmissionTargetForToken("22222222-going");
+    paused->pause();
+    paused->trackEvent("Waits");
+    going->trackEvent("Goes");
+    ASSERT_EQ(unifiedLogs().size(), 2u);
+
+    using namespace std::chrono_literals;
+    rig.clock->advance(6s);
+    ASSERT_TRUE(testsupport::eventually([] { return unifiedLogs().size() == 1; }));
+    EXPECT_EQ(unifiedLogs()[0]->name(), "Waits");
+
+    paused->resume();
+    unifiedLogs();
+    rig.clock->advance(6s);
+    EXPECT_TRUE(testsupport::eventually([] { return unifiedLogs().empty(); }));
+    std::vector<std::string> sent;
+    for (const auto& request : rig.server.requests()) {
+        if (request.path != "/UnifiedCollector/1.0") continue;
+        for (const platform::Value& line : request.logs) sent.push_back(*line.asDictionary()->at("name").asString());
+    }
+    EXPECT_EQ(sent, (std::vector<std::string>{"Goes", "Waits"}));
+}
