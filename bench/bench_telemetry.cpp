@@ -27,6 +27,8 @@
 #include "telemetry/Internals/Util/TLMUuid.h"
 #include "tests/telemetry/support/IngestionTestServer.h"
 
+#include "bench/Percentile.h"
+
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -114,13 +116,6 @@ void WaitForOutcomes(const Outcomes& outcomes, std::size_t expected) {
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
-}
-
-double Percentile(std::vector<double>& values, double fraction) {
-    if (values.empty()) return 0;
-    const auto at = values.begin() + static_cast<std::ptrdiff_t>(fraction * static_cast<double>(values.size() - 1));
-    std::nth_element(values.begin(), at, values.end());
-    return *at;
 }
 
 // Runs `perThread(thread, index)` for each event on kThreads threads and

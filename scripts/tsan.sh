@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Builds the platform's tests (run loops, queues, the clock, notifications,
 # the URL session, reachability) with ThreadSanitizer and runs them, with the
-# crash reporter's list that signal handlers read without a lock. Only
-# these: that is where threads meet; the modules above use the queues.
+# crash reporter's list that signal handlers read without a lock, and the
+# analytics service tracked from many threads while the session tracker
+# hears the application come and go. Only these: that is where threads
+# meet; the modules above use the queues.
 # Fails when a test fails or reports a race, and when no test ran at all.
 #
 # TSAN_BUILD_DIR (default build-tsan) and JOBS (default: every processor) are
@@ -20,6 +22,7 @@ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG
   -DCMAKE_CXX_FLAGS="-fsanitize=thread" -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=thread" \
   -DCMAKE_MODULE_LINKER_FLAGS="-fsanitize=thread" \
   -DVEKMONT_BUILD_TESTS=ON -DVEKMONT_BUILD_BENCH=OFF
-cmake --build "$build" --parallel "$jobs" --target platform_tests crashes_tests resources
+cmake --build "$build" --parallel "$jobs" --target platform_tests crashes_tests telemetry_tests resources
 ctest --test-dir "$build" --output-on-failure --parallel "$jobs" --timeout 600 --repeat until-pass:2 \
-  --no-tests=error -R '^(platform\.|crashes\.AsyncSafeSharedList\.)'
+  --no-tests=error \
+  -R '^(platform\.|crashes\.AsyncSafeSharedList\.|telemetry\.TLMSessionTracker\.|telemetry\.TelemetryClient\.Concurrent)'

@@ -40,7 +40,7 @@ public:
     // The persisted flag; true when nothing is stored.
     bool isInstanceEnabled() const;
     // Nothing when unchanged; otherwise applies the state, then stores it.
-    void setInstanceEnabled(bool isEnabled);
+    virtual void setInstanceEnabled(bool isEnabled);
     // Enables or disables the service's unit; disabling deletes its logs.
     virtual void applyEnabledState(bool isEnabled);
 

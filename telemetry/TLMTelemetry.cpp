@@ -300,3 +300,8 @@ std::shared_ptr<TLMChannelUnitDefault> TLMTelemetry::channelUnit() const {
     std::lock_guard guard(mLock);
     return mChannelUnit;
 }
+
+std::shared_ptr<TLMUnifiedCollectorChannelDelegate> TLMTelemetry::unifiedCollectorChannelDelegate() const {
+    std::lock_guard guard(mLock);
+    return mUnifiedCollectorChannelDelegate;
+}

@@ -85,6 +85,8 @@ public:
     std::optional<std::string> defaultTransmissionTargetToken() const;
     std::shared_ptr<TLMChannelGroupDefault> channelGroup() const;
     std::shared_ptr<TLMChannelUnitDefault> channelUnit() const;
+    // Its base URL is where target logs go (setLogUrl).
+    std::shared_ptr<TLMUnifiedCollectorChannelDelegate> unifiedCollectorChannelDelegate() const;
 
 private:
     // Moves the client's settings of earlier releases to their keys and

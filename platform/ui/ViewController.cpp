@@ -1,5 +1,6 @@
 #include "platform/ui/ViewController.h"
 
+#include "platform/foundation/ScreenAppearance.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/BarItems.h"
 #include "platform/ui/NavigationController.h"
@@ -83,7 +84,10 @@ void ViewController::moveAppearance(AppearanceState to, bool animated) {
     mAppearance = to;
     mAppearanceAnimated = animated;
     switch (to) {
-        case AppearanceState::appearing: viewWillAppear(animated); break;
+        case AppearanceState::appearing:
+            viewWillAppear(animated);
+            notifyScreenWillAppear(className());
+            break;
         case AppearanceState::appeared: viewDidAppear(animated); break;
         case AppearanceState::disappearing: viewWillDisappear(animated); break;
         case AppearanceState::disappeared: viewDidDisappear(animated); break;

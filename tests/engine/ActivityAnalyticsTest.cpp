@@ -9,8 +9,10 @@
 #include "telemetry/Internals/Model/TLMEventLog.h"
 #include "telemetry/Internals/Storage/TLMLogDBStorage.h"
 #include "telemetry/TLMAnalytics.h"
+#include "telemetry/Internals/Util/TLMUuid.h"
 #include "telemetry/TLMTelemetry.h"
 #include "tests/support/LogWatch.h"
+#include "tests/telemetry/support/TelemetryTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -45,7 +47,15 @@ std::vector<std::pair<std::string, tProperties>> QueuedEvents() {
         auto& storage = dynamic_cast<TLMLogDBStorage&>(*group->storage());
         for (const auto& log : storage.logsFromDBWithGroupId(unit->configuration().groupId())) {
             const auto* event = dynamic_cast<const TLMEventLog*>(log.get());
-            if (event != nullptr) events.emplace_back(event->name(), event->properties());
+            if (event == nullptr) continue;
+            tProperties strings;
+            if (event->typedProperties()) {
+                for (const auto& [name, property] : event->typedProperties()->properties()) {
+                    const auto* text = dynamic_cast<const TLMStringTypedProperty*>(property.get());
+                    if (text != nullptr && text->value()) strings.emplace(name, *text->value());
+                }
+            }
+            events.emplace_back(event->name(), strings);
         }
     });
     return events;
@@ -127,4 +137,36 @@ TEST(ActivityAnalytics, ALookupBeforeRegistrationIsNotRemembered) {
     QLActivityAnalytics::trackEvent("OnTime");
     const std::vector<std::pair<std::string, tProperties>> expected{{"OnTime", {}}};
     EXPECT_EQ(QueuedEvents(), expected);
+}
+
+TEST(ActivityAnalytics, EventsReachTheIngestionWithTheirSession) {
+    testsupport::ClientRig rig;
+    auto application = std::make_shared<testsupport::StateApplication>(0);  // in the foreground
+    TLMUtility::setSharedApp(application);
+    StartTelemetry();
+    RegisterAnalyticsService();
+    QLActivityAnalytics::trackEvent("LayoutLoadFailed", {{"Reason", "FailedToOpenFile"}});
+    ASSERT_EQ(QueuedEvents().size(), 1u);  // stored, so its flush timer runs on the clock
+
+    rig.clock->advance(std::chrono::seconds(6));
+    ASSERT_TRUE(rig.server.waitForRequests(2));  // the client's start-service log and the analytics batch
+    const platform::Value* event = nullptr;
+    const platform::Value* startSession = nullptr;
+    const std::vector<testsupport::IngestionRequest> requests = rig.server.requests();
+    for (const auto& request : requests) {
+        for (const platform::Value& log : request.logs) {
+            const std::string type = *log.asDictionary()->at("type").asString();
+            if (type == "event") event = &log;
+            if (type == "startSession") startSession = &log;
+        }
+    }
+    ASSERT_NE(event, nullptr);
+    ASSERT_NE(startSession, nullptr);
+    const auto& fields = *event->asDictionary();
+    EXPECT_EQ(fields.at("name"), platform::Value("LayoutLoadFailed"));
+    EXPECT_EQ(testsupport::stringProperties(*event), (tProperties{{"Reason", "FailedToOpenFile"}}));
+    ASSERT_NE(fields.at("sid").asString(), nullptr);
+    EXPECT_EQ(fields.at("sid"), startSession->asDictionary()->at("sid"));
+    EXPECT_TRUE(TLMIsUuidString(*fields.at("sid").asString()));
+    TLMUtility::setSharedApp(nullptr);
 }

@@ -299,14 +299,16 @@ TEST(TLMUnifiedSchemaLog, EveryLogKindConvertsOncePerToken) {
         EXPECT_EQ(seen, (std::set<std::string>{"aaaa-1111", "bbbb-2222", "cccc-3333"}));
 
         // Without a name the converted log is not sendable until a kind
-        // that has one sets it.
+        // that has one sets it, as an event does.
+        const std::string name = log == event ? R"("name":"opened",)" : "";
         EXPECT_EQ(json(*converted[0]),
-                  R"({"ver":"3.0","time":"2024-03-05T06:07:08.009Z","iKey":"o:aaaa","flags":2,"ext":{)"
-                  R"("protocol":{"devMake":"Maker","devModel":"x86_64"},)"
-                  R"("user":{"localId":"c:alice","locale":"de-DE"},)"
-                  R"j("os":{"name":"Debian GNU/Linux","ver":"Version 12 (Build 6.1.0)"},)j"
-                  R"("app":{"id":"I:com.vekmont.app","ver":"0.1.0","locale":"de"},)"
-                  R"("net":{"provider":"Net"},"sdk":{"libVer":"telemetry.ios-1.0.0"},"loc":{"tz":"-00:30"}}})");
+                  R"({"ver":"3.0",)" + name +
+                      R"("time":"2024-03-05T06:07:08.009Z","iKey":"o:aaaa","flags":2,"ext":{)"
+                      R"("protocol":{"devMake":"Maker","devModel":"x86_64"},)"
+                      R"("user":{"localId":"c:alice","locale":"de-DE"},)"
+                      R"j("os":{"name":"Debian GNU/Linux","ver":"Version 12 (Build 6.1.0)"},)j"
+                      R"("app":{"id":"I:com.vekmont.app","ver":"0.1.0","locale":"de"},)"
+                      R"("net":{"provider":"Net"},"sdk":{"libVer":"telemetry.ios-1.0.0"},"loc":{"tz":"-00:30"}}})");
         EXPECT_NE(converted[0]->ext()->deviceExt(), nullptr);
     }
 

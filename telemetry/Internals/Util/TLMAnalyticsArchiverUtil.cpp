@@ -1,9 +1,34 @@
 #include "telemetry/Internals/Util/TLMAnalyticsArchiverUtil.h"
 
+#include "telemetry/Internals/Context/TLMHistoryInfos.h"
 #include "telemetry/Internals/Model/TLMEventLog.h"
 #include "telemetry/Internals/Util/TLMUtility.h"
+#include "telemetry/TelemetryAnalytics/Internals/Model/TLMPageLog.h"
+#include "telemetry/TelemetryAnalytics/Internals/Model/TLMStartSessionLog.h"
+#include "telemetry/TelemetryAnalytics/Model/TLMEventProperties.h"
+#include "telemetry/TelemetryAnalytics/Model/TLMTypedProperty.h"
+#include "telemetry/Model/TLMDevice.h"
 
 void TLMAnalyticsArchiverUtil::addAllowedAnalyitcsModuleClasses() {
-    TLMUtility::addAllowedClasses(
-        {TLMArchiveClass::of<TLMLogWithNameAndProperties>(), TLMArchiveClass::of<TLMEventLog>()});
+    TLMUtility::addAllowedClasses({
+        TLMArchiveClass::of<TLMSessionHistoryInfo>(),
+        TLMArchiveClass::date(),
+        TLMArchiveClass::of<TLMDevice>(),
+        TLMArchiveClass::of<TLMAbstractLog>(),
+        TLMArchiveClass::of<TLMEventLog>(),
+        TLMArchiveClass::of<TLMPageLog>(),
+        TLMArchiveClass::of<TLMEventProperties>(),
+        TLMArchiveClass::of<TLMLogWithNameAndProperties>(),
+        TLMArchiveClass::of<TLMBooleanTypedProperty>(),
+        TLMArchiveClass::of<TLMDateTimeTypedProperty>(),
+        TLMArchiveClass::of<TLMDoubleTypedProperty>(),
+        TLMArchiveClass::of<TLMLongTypedProperty>(),
+        TLMArchiveClass::of<TLMStringTypedProperty>(),
+        TLMArchiveClass::of<TLMTypedProperty>(),
+        TLMArchiveClass::of<TLMStartSessionLog>(),
+        TLMArchiveClass::dictionary(),
+        TLMArchiveClass::string(),
+        TLMArchiveClass::number(),
+        TLMArchiveClass::array(),
+    });
 }

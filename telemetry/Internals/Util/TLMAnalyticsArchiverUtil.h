@@ -3,8 +3,8 @@
 
 class TLMAnalyticsArchiverUtil {
 public:
-    // Adds the named logs and event logs to the process-wide list of
-    // classes that unarchiving restores (the name is spelled as callers
-    // know it).
+    // Adds the analytics logs, typed properties and what they hold to the
+    // process-wide list of classes that unarchiving restores (the name is
+    // spelled as callers know it).
     static void addAllowedAnalyitcsModuleClasses();
 };

@@ -58,6 +58,16 @@ const TLMJsonValue* TLMOrderedDictionary::objectForKey(const std::string& key) c
     return found == mDictionary.end() ? nullptr : &found->second;
 }
 
+TLMJsonValue* TLMOrderedDictionary::objectForKey(const std::string& key) {
+    const auto found = mDictionary.find(key);
+    return found == mDictionary.end() ? nullptr : &found->second;
+}
+
+void TLMOrderedDictionary::removeObjectForKey(const std::string& key) {
+    if (mDictionary.erase(key) == 0) return;
+    mOrder.erase(std::find(mOrder.begin(), mOrder.end(), key));
+}
+
 void TLMOrderedDictionary::removeAllObjects() {
     mOrder.clear();
     mDictionary.clear();

@@ -23,8 +23,11 @@ public:
 
     // A new key goes at the end; a key set again keeps its place.
     void setObject(TLMJsonValue value, const std::string& key);
-    // The value under the key, or nullptr.
+    // The value under the key, or nullptr. A value handed out stays where it
+    // is while other keys are set or removed.
     const TLMJsonValue* objectForKey(const std::string& key) const;
+    TLMJsonValue* objectForKey(const std::string& key);
+    void removeObjectForKey(const std::string& key);
     std::size_t count() const { return mOrder.size(); }
     void removeAllObjects();
 
@@ -78,6 +81,7 @@ public:
     const std::string* asString() const { return std::get_if<std::string>(&mStorage); }
     const Array* asArray() const { return std::get_if<Array>(&mStorage); }
     const TLMOrderedDictionary* asDictionary() const { return std::get_if<TLMOrderedDictionary>(&mStorage); }
+    TLMOrderedDictionary* asDictionary() { return std::get_if<TLMOrderedDictionary>(&mStorage); }
 
     bool operator==(const TLMJsonValue& other) const = default;
 

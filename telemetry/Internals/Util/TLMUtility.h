@@ -14,6 +14,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // What the client asks of the application object. The app registers its own
@@ -113,6 +114,14 @@ public:
     static std::map<std::string, std::string> validateProperties(const std::map<std::string, std::string>& properties,
                                                                  const std::string& logName,
                                                                  const std::string& logType);
+
+    // ---- Text length as the platform counts it
+    // UTF-16 code units of UTF-8 text; a byte that starts no well-formed
+    // character counts as one.
+    static std::size_t utf16Length(std::string_view text);
+    // At most `maxUnits` UTF-16 units of the text, ending between
+    // characters: a pair that would be cut in half is left out whole.
+    static std::string utf16Prefix(std::string_view text, std::size_t maxUnits);
 
     // ---- Target tokens
     // The part of the token before its first "-"; none when that is empty.

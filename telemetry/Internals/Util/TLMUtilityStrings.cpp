@@ -43,7 +43,9 @@ Character characterAt(std::string_view text, std::size_t at) {
     return {length, length == 4 ? 2u : 1u};
 }
 
-std::size_t utf16Length(std::string_view text) {
+}  // namespace
+
+std::size_t TLMUtility::utf16Length(std::string_view text) {
     std::size_t units = 0;
     for (std::size_t at = 0; at < text.size();) {
         const Character character = characterAt(text, at);
@@ -53,9 +55,7 @@ std::size_t utf16Length(std::string_view text) {
     return units;
 }
 
-// At most `maxUnits` UTF-16 units of the text, ending between characters:
-// a pair that would be cut in half is left out whole.
-std::string utf16Prefix(std::string_view text, std::size_t maxUnits) {
+std::string TLMUtility::utf16Prefix(std::string_view text, std::size_t maxUnits) {
     std::size_t units = 0;
     std::size_t at = 0;
     while (at < text.size()) {
@@ -66,8 +66,6 @@ std::string utf16Prefix(std::string_view text, std::size_t maxUnits) {
     }
     return std::string(text.substr(0, at));
 }
-
-}  // namespace
 
 std::map<std::string, std::string> TLMUtility::validateProperties(const std::map<std::string, std::string>& properties,
                                                                   const std::string& logName,

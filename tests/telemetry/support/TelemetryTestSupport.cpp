@@ -135,6 +135,31 @@ void RecordingChannelDelegate::channelGroupDidAddChannelUnit(TLMChannelGroupDefa
 
 // ---- Helpers
 
+std::map<std::string, std::string> stringProperties(const TLMEventLog& event) {
+    std::map<std::string, std::string> strings;
+    if (!event.typedProperties()) return strings;
+    for (const auto& [name, property] : event.typedProperties()->properties()) {
+        const auto* text = dynamic_cast<const TLMStringTypedProperty*>(property.get());
+        if (text != nullptr && text->value()) strings.emplace(name, *text->value());
+    }
+    return strings;
+}
+
+std::map<std::string, std::string> stringProperties(const platform::Value& eventJson) {
+    std::map<std::string, std::string> strings;
+    const auto* fields = eventJson.asDictionary();
+    if (fields == nullptr || fields->count("typedProperties") == 0) return strings;
+    const auto* array = fields->at("typedProperties").asArray();
+    if (array == nullptr) return strings;
+    for (const platform::Value& entry : *array) {
+        const auto& property = *entry.asDictionary();
+        if (*property.at("type").asString() == "string") {
+            strings.emplace(*property.at("name").asString(), *property.at("value").asString());
+        }
+    }
+    return strings;
+}
+
 std::shared_ptr<TLMEventLog> makeEvent(const std::string& name) {
     auto event = std::make_shared<TLMEventLog>();
     event->setName(name);

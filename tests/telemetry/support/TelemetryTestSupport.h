@@ -10,11 +10,15 @@
 #include "telemetry/Internals/Channel/TLMChannelGroupDefault.h"
 #include "telemetry/Internals/Ingestion/TLMDefaultIngestion.h"
 #include "telemetry/Internals/Model/TLMEventLog.h"
+#include "telemetry/Internals/Util/TLMUtility.h"
+#include "telemetry/TLMTelemetry.h"
 #include "tests/telemetry/support/IngestionTestServer.h"
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -96,6 +100,11 @@ private:
     std::string mFilteredName;
 };
 
+// The string typed properties of an event, by name; of a sent event's JSON
+// ("typedProperties") too.
+std::map<std::string, std::string> stringProperties(const TLMEventLog& event);
+std::map<std::string, std::string> stringProperties(const platform::Value& eventJson);
+
 // An event log with that name and a new event id.
 std::shared_ptr<TLMEventLog> makeEvent(const std::string& name);
 // The names of the event logs of a request body, in order.
@@ -109,6 +118,29 @@ bool eventually(const std::function<bool()>& condition, std::chrono::millisecond
 // The stored logs of a group, read on the logs queue after what is queued
 // there before.
 std::vector<std::shared_ptr<TLMAbstractLog>> storedLogs(TLMChannelGroupDefault& group, const std::string& groupId);
+
+// An application in the state the test sets (0 active, 2 background).
+class StateApplication final : public TLMApplicationInterface {
+public:
+    explicit StateApplication(long state) : state(state) {}
+    long applicationState() override { return state; }
+    bool canOpenURL(const std::string&) override { return false; }
+    void openURL(const std::string&, std::function<void(bool)> completion) override { completion(false); }
+    std::atomic<long> state;
+};
+
+// The whole client (TLMTelemetry) sends to the test server on a virtual
+// clock, with the links up.
+struct ClientRig {
+    ClientRig() {
+        server.start();
+        TLMTelemetry::setLogUrl(server.baseUrl());
+    }
+    std::shared_ptr<platform::VirtualClock> clock = std::make_shared<platform::VirtualClock>();
+    platform::ScopedClock scopedClock{clock};
+    ScopedTestLinks links;
+    IngestionTestServer server;
+};
 
 // A client, ingestion and group sending to the test server, on a virtual
 // clock, with the links reachable. launch() makes them (again, as a new
