@@ -80,6 +80,13 @@ Circle shownCircle(const View& view) {
     return {{box.x + box.width / 2, box.y + box.height / 2}, box.width / 2};
 }
 
+std::shared_ptr<TransitionAnimator> makeAnimator(unsigned style, bool dismissing) {
+    auto animator = std::make_shared<TransitionAnimator>();
+    animator->setTransitionStyle(style);
+    animator->setIsDismiss(dismissing);
+    return animator;
+}
+
 double farthestCorner(Point c, const Rect& r) {
     double farthest = 0;
     for (const Point corner : {Point{r.x, r.y}, Point{r.x + r.width, r.y}, Point{r.x, r.y + r.height},
@@ -110,9 +117,7 @@ TEST(TransitionAnimator, CirclesGrowFromTheirPointAndCoverTheFarthestCorner) {
             SCOPED_TRACE(c.name + (dismissing ? ", dismissing" : ", presenting"));
             testsupport::VirtualTime time;
             Context context;
-            auto animator = std::make_shared<TransitionAnimator>();
-            animator->setTransitionStyle(c.style);
-            animator->setIsDismiss(dismissing);
+            const auto animator = makeAnimator(c.style, dismissing);
             if (dismissing) context.container->addSubview(context.from->view());
             const auto view = dismissing ? context.from->view() : context.to->view();
             const double large = farthestCorner(c.center, Rect{0, 0, 400, 300});
@@ -159,9 +164,7 @@ TEST(TransitionAnimator, SlidesComeFromTheirEdgeAndLeaveTowardsIt) {
             SCOPED_TRACE(c.name + (dismissing ? ", dismissing" : ", presenting"));
             testsupport::VirtualTime time;
             Context context;
-            auto animator = std::make_shared<TransitionAnimator>();
-            animator->setTransitionStyle(c.style);
-            animator->setIsDismiss(dismissing);
+            const auto animator = makeAnimator(c.style, dismissing);
             const auto view = dismissing ? context.from->view() : context.to->view();
             if (dismissing) {
                 context.container->addSubview(view);
@@ -195,9 +198,7 @@ TEST(TransitionAnimator, StylesOutsideTheNineEndAtOnce) {
             SCOPED_TRACE(std::to_string(style) + (dismissing ? ", dismissing" : ", presenting"));
             testsupport::VirtualTime time;
             Context context;
-            auto animator = std::make_shared<TransitionAnimator>();
-            animator->setTransitionStyle(style);
-            animator->setIsDismiss(dismissing);
+            const auto animator = makeAnimator(style, dismissing);
             animator->animateTransition(context);
             EXPECT_EQ(context.completions, std::vector<bool>{true});
             if (!dismissing) EXPECT_EQ(context.to->view()->frame(), context.toFinal);
