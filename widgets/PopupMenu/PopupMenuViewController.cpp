@@ -102,6 +102,8 @@ const std::shared_ptr<PanGestureRecognizer>& PopupMenuViewController::panGesture
 }
 
 Rect PopupMenuViewController::contentFrame() {
+    // The frame is measured in the root view.
+    if (!isViewLoaded()) loadViewIfNeeded();
     if (!mContentFrame) mContentFrame = calculateContentFrame();
     return *mContentFrame;
 }
@@ -219,6 +221,12 @@ void PopupMenuViewController::configureActionsView() {
         mScrollView->setIndicatorStyle(mAppearance->popupMenuScrollIndicatorStyle());
         const double height = mAppearance->popupMenuActionHeight() * static_cast<double>(mActions.size());
         mScrollView->setContentSize(Size{mScrollView->contentSize().width, height});
+        // The rows sit in the scroll view's content by frame, as wide as the
+        // panel: our solver reads a constraint to a scroll view as one to its
+        // frame, which would hold the rows still while the content scrolls.
+        mActionsView->setTranslatesAutoresizingMaskIntoConstraints(true);
+        mActionsView->setFrame(Rect{0, 0, 0, height});
+        mActionsView->setAutoresizingMask(ViewAutoresizing::flexibleWidth);
         mScrollView->addSubview(mActionsView);
         mContentView->addSubview(mScrollView);
         LayoutConstraint::activateConstraints({
@@ -226,10 +234,6 @@ void PopupMenuViewController::configureActionsView() {
             mScrollView->topAnchor().constraintEqualToAnchor(mContentView->topAnchor()),
             mScrollView->rightAnchor().constraintEqualToAnchor(mContentView->rightAnchor()),
             mScrollView->bottomAnchor().constraintEqualToAnchor(mContentView->bottomAnchor()),
-            mActionsView->leftAnchor().constraintEqualToAnchor(mContentView->leftAnchor()),
-            mActionsView->rightAnchor().constraintEqualToAnchor(mContentView->rightAnchor()),
-            mActionsView->topAnchor().constraintEqualToAnchor(mScrollView->topAnchor()),
-            mActionsView->heightAnchor().constraintEqualToConstant(height),
         });
     } else {
         mActionsView->addGestureRecognizer(panGestureForMenu());
