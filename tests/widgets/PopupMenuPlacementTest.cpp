@@ -65,10 +65,11 @@ TEST(PopupMenuPlacement, ThePanelSitsOnItsSourceAndStaysOnScreenAtEveryEdgeOfPho
              H - h - inset},
             {"bottom right corner", {W - 48, H - 48, 44, 44}, 0.95 * W - w, H - h - inset},
             {"bottom left corner", {4, H - 48, 44, 44}, 0.05 * W, H - h - inset},
-            {"ending exactly at the bottom counts as off screen", {W / 2 - 22, H - h, 44, 44}, W / 2 - w / 2,
+            {"ending exactly at the bottom counts as off screen",
+             {W / 2 - 22, H - h, 44, 44},
+             W / 2 - w / 2,
              H - h - inset},
-            {"a source below the screen puts the panel 8 points from the side", {60, H + 40, 44, 44}, 8,
-             H - h - inset},
+            {"a source below the screen puts the panel 8 points from the side", {60, H + 40, 44, 44}, 8, H - h - inset},
             {"a source above the screen, right of centre: to the side and to the bottom",
              {W - 100, -200, 44, 44},
              W - w - 8,
@@ -109,8 +110,7 @@ TEST(PopupMenuPlacement, WithoutASourceOrWithAnItemOutsideABarThePanelIsCentred)
             auto menu = PopupMenuViewController::make(source, rows.actions);
             EXPECT_FALSE(menu->absoluteSourceFrame());
             menu->loadViewIfNeeded();
-            EXPECT_EQ(menu->contentFrame(),
-                      (Rect{screen.size.width / 2 - w / 2, screen.size.height / 2 - 75, w, 150}));
+            EXPECT_EQ(menu->contentFrame(), (Rect{screen.size.width / 2 - w / 2, screen.size.height / 2 - 75, w, 150}));
         }
     }
 }

@@ -69,8 +69,8 @@ struct Rows {
 
     explicit Rows(const std::vector<std::string>& titles) {
         for (const auto& title : titles) {
-            actions.push_back(PopupMenuDefaultAction::make(title, nullptr, std::nullopt,
-                                                           [this, title](PopupMenuAction&) { chosen.push_back(title); }));
+            actions.push_back(PopupMenuDefaultAction::make(
+                title, nullptr, std::nullopt, [this, title](PopupMenuAction&) { chosen.push_back(title); }));
         }
     }
 };
