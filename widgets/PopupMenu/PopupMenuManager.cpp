@@ -8,6 +8,22 @@
 
 using namespace platform::ui;
 
+namespace {
+
+// What is presented over the controller: the toolkit keeps a presentation
+// with the presenter, the top of the controller's parents, so the parents
+// are asked too.
+std::shared_ptr<ViewController> presentedAbove(ViewController& controller) {
+    for (auto* at = &controller; at;) {
+        if (auto presented = at->presentedViewController()) return presented;
+        const auto parent = at->parentViewController();
+        at = parent.get();
+    }
+    return nullptr;
+}
+
+}  // namespace
+
 PopupMenuManager& PopupMenuManager::defaultManager() {
     static PopupMenuManager* manager = new PopupMenuManager(std::make_shared<PopupMenuAppearance>());
     return *manager;
@@ -60,6 +76,6 @@ std::shared_ptr<ViewController> PopupMenuManager::topmostViewController(
     if (const auto navigation = std::dynamic_pointer_cast<NavigationController>(controller)) {
         return topmostViewController(navigation->visibleViewController());
     }
-    if (const auto presented = controller->presentedViewController()) return topmostViewController(presented);
+    if (const auto presented = presentedAbove(*controller)) return topmostViewController(presented);
     return controller;
 }
