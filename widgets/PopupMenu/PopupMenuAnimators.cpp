@@ -43,11 +43,10 @@ void PopupMenuPresentAnimationController::animateTransition(ViewControllerContex
     if (!menu) return;
     menu->containerView()->setAlpha(0);
     menu->backgroundView()->setAlpha(0);
-    if (mSourceFrame) {
-        placePanel(*menu, *mSourceFrame);
-        // The panel starts over the source, not wherever it was last laid out.
-        menu->view()->layoutIfNeeded();
-    }
+    if (mSourceFrame) placePanel(*menu, *mSourceFrame);
+    // The panel starts over the source, or at its place when there is none,
+    // not at the empty frame of a view never laid out.
+    menu->view()->layoutIfNeeded();
     View::animate(
         kDuration, 0, ViewAnimationOptions::none,
         [&] {
