@@ -178,6 +178,31 @@ TEST(UiRender, CornersBordersAndMasksClip) {
     EXPECT_EQ(disc->superlayer(), nullptr) << "a mask has no superlayer";
 }
 
+TEST(UiRender, AWideShadowMadeAtFewerPixelsStillFallsOffAsTheGaussian) {
+    auto root = Layer::make();
+    root->setFrame({0, 0, 300, 300});
+    auto box = filled({100, 100, 100, 100}, kBlue);
+    box->setShadowOpacity(1);
+    box->setShadowRadius(20);
+    box->setShadowOffset({0, 0});
+    root->addSublayer(box);
+    // 40 pixels of deviation at scale 2: made at fewer pixels.
+    const auto bitmap = render(*root, 600, 600, 2);
+    // Right of the box's middle: the Gaussian's tail beyond an edge, 0.988
+    // of it along a side of five deviations.
+    struct Case {
+        double beyond;  // points past the right edge
+        double alpha;
+    };
+    for (const Case& c :
+         {Case{1, 255 * 0.480 * 0.988}, Case{20, 255 * 0.159 * 0.988}, Case{40, 255 * 0.0228 * 0.988}}) {
+        SCOPED_TRACE(c.beyond);
+        EXPECT_NEAR(at(*bitmap, static_cast<int>(2 * (200 + c.beyond)), 300).alpha, c.alpha, 6);
+    }
+    EXPECT_EQ(at(*bitmap, 300, 300), (Pixel{0, 0, 255, 255})) << "the box over its shadow";
+    EXPECT_EQ(at(*bitmap, 598, 300).alpha, 0);
+}
+
 TEST(UiRender, ShadowsFollowTheLayersShapeOrItsShadowPath) {
     auto root = Layer::make();
     root->setFrame({0, 0, 100, 100});

@@ -302,3 +302,26 @@ TEST(PopupMenuManager, WithoutAKeyWindowOrASelectedTabNothingIsPresented) {
     EXPECT_EQ(&PopupMenuManager::defaultManager(), &PopupMenuManager::defaultManager());
     EXPECT_EQ(PopupMenuManager::defaultManager().popupMenuAppearance()->popupMenuActionHeight(), 50);
 }
+
+TEST(PopupMenuInteraction, AClosedMenuLetsItsViewsAndRowsGo) {
+    Stage s;
+    std::weak_ptr<PopupMenuViewController> menuLeft;
+    std::weak_ptr<PopupMenuAction> rowLeft;
+    std::weak_ptr<platform::ui::View> viewLeft;
+    {
+        Rows rows({"A", "B", "C", "D", "E", "F", "G"});
+        auto appearance = std::make_shared<PopupMenuAppearance>();
+        appearance->setPopupMenuBackgroundStyle(PopupMenuBackgroundStyle::blurred(platform::ui::BlurEffectStyle::dark));
+        auto menu = PopupMenuViewController::make(s.sourceAt({10, 10, 40, 40}), rows.actions, appearance);
+        menu->setDidDismiss([](bool) {});
+        s.present(menu);
+        TouchSynth(s.window).tap(rowMiddle(rows, 1));
+        menuLeft = menu;
+        rowLeft = rows.actions[1];
+        viewLeft = menu->view();
+    }
+    s.advance(1);
+    EXPECT_TRUE(menuLeft.expired());
+    EXPECT_TRUE(rowLeft.expired());
+    EXPECT_TRUE(viewLeft.expired());
+}
