@@ -199,11 +199,7 @@ TEST(PopupMenuColorHelpers, ContrastingColourIsBlackForLightAndWhiteForDark) {
         SCOPED_TRACE(c.name);
         EXPECT_EQ(blackOrWhiteContrastingColor(c.color), c.expected);
     }
-    const auto grey = rgbaComponents(Color::white(0.3, 0.6));
-    EXPECT_EQ(grey.red, 0.3);
-    EXPECT_EQ(grey.green, 0.3);
-    EXPECT_EQ(grey.blue, 0.3);
-    EXPECT_EQ(grey.alpha, 0.6);
+    EXPECT_EQ(rgbaComponents(Color::white(0.3, 0.6)), (std::array<double, 4>{0.3, 0.3, 0.3, 0.6}));
 }
 
 TEST(PopupMenuAppearance, DefaultsAndNamedValues) {

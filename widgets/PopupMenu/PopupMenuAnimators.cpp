@@ -34,16 +34,14 @@ void placePanel(PopupMenuViewController& menu, const Rect& frame) {
 
 }  // namespace
 
-double PopupMenuPresentAnimationController::transitionDuration(const ViewControllerContextTransitioning*) {
-    return kDuration;
-}
+double PopupMenuAnimationController::transitionDuration(const ViewControllerContextTransitioning*) { return mDuration; }
 
 void PopupMenuPresentAnimationController::animateTransition(ViewControllerContextTransitioning& context) {
     const auto menu = menuInContainer(context, TransitionKey::to);
     if (!menu) return;
     menu->containerView()->setAlpha(0);
     menu->backgroundView()->setAlpha(0);
-    if (mSourceFrame) placePanel(*menu, *mSourceFrame);
+    if (sourceFrame()) placePanel(*menu, *sourceFrame());
     // The panel starts over the source, or at its place when there is none,
     // not at the empty frame of a view never laid out.
     menu->view()->layoutIfNeeded();
@@ -56,10 +54,6 @@ void PopupMenuPresentAnimationController::animateTransition(ViewControllerContex
             menu->containerView()->layoutIfNeeded();
         },
         [&context](bool) { context.completeTransition(!context.transitionWasCancelled()); });
-}
-
-double PopupMenuDismissAnimationController::transitionDuration(const ViewControllerContextTransitioning*) {
-    return kDuration;
 }
 
 void PopupMenuDismissAnimationController::animateTransition(ViewControllerContextTransitioning& context) {

@@ -10,35 +10,39 @@
 
 #include <optional>
 
-class PopupMenuPresentAnimationController : public platform::ui::ViewControllerAnimatedTransitioning {
+// What both animators hold: where the menu's source was, in window
+// coordinates, and how long they take.
+class PopupMenuAnimationController : public platform::ui::ViewControllerAnimatedTransitioning {
 public:
-    static constexpr double kDuration = 0.138;
-
-    // In window coordinates: where the panel starts; absent, it only fades in.
-    explicit PopupMenuPresentAnimationController(std::optional<platform::Rect> sourceFrame)
-        : mSourceFrame(sourceFrame) {}
     const std::optional<platform::Rect>& sourceFrame() const { return mSourceFrame; }
-
     double transitionDuration(const platform::ui::ViewControllerContextTransitioning* context) override;
-    void animateTransition(platform::ui::ViewControllerContextTransitioning& context) override;
+
+protected:
+    PopupMenuAnimationController(std::optional<platform::Rect> sourceFrame, double duration)
+        : mSourceFrame(sourceFrame), mDuration(duration) {}
 
 private:
     const std::optional<platform::Rect> mSourceFrame;
+    const double mDuration;
 };
 
-class PopupMenuDismissAnimationController : public platform::ui::ViewControllerAnimatedTransitioning {
+class PopupMenuPresentAnimationController : public PopupMenuAnimationController {
+public:
+    static constexpr double kDuration = 0.138;
+
+    // Absent: the panel only fades in.
+    explicit PopupMenuPresentAnimationController(std::optional<platform::Rect> sourceFrame)
+        : PopupMenuAnimationController(sourceFrame, kDuration) {}
+    void animateTransition(platform::ui::ViewControllerContextTransitioning& context) override;
+};
+
+class PopupMenuDismissAnimationController : public PopupMenuAnimationController {
 public:
     static constexpr double kDuration = 0.0982;
     static constexpr double kEndScale = 0.55;
 
     // The source frame is kept but not used.
     explicit PopupMenuDismissAnimationController(std::optional<platform::Rect> sourceFrame)
-        : mSourceFrame(sourceFrame) {}
-    const std::optional<platform::Rect>& sourceFrame() const { return mSourceFrame; }
-
-    double transitionDuration(const platform::ui::ViewControllerContextTransitioning* context) override;
+        : PopupMenuAnimationController(sourceFrame, kDuration) {}
     void animateTransition(platform::ui::ViewControllerContextTransitioning& context) override;
-
-private:
-    const std::optional<platform::Rect> mSourceFrame;
 };

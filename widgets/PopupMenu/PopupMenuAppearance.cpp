@@ -10,11 +10,11 @@ PopupMenuAppearance::PopupMenuAppearance()
 
 namespace PopupMenuColorHelpers {
 
-RGBA rgbaComponents(const Color& color) { return {color.red, color.green, color.blue, color.alpha}; }
+std::array<double, 4> rgbaComponents(const Color& color) { return {color.red, color.green, color.blue, color.alpha}; }
 
 Color blackOrWhiteContrastingColor(const Color& color) {
-    const RGBA c = rgbaComponents(color);
-    const double darkness = 1 - (0.299 * c.red + 0.587 * c.green + 0.114 * c.blue);
+    const auto c = rgbaComponents(color);
+    const double darkness = 1 - (0.299 * c[0] + 0.587 * c[1] + 0.114 * c[2]);
     return darkness < 0.5 ? Color::white(0) : Color::white(1);
 }
 

@@ -11,6 +11,7 @@
 #include "platform/ui/ScrollView.h"
 #include "platform/ui/VisualEffectView.h"
 
+#include <array>
 #include <optional>
 #include <vector>
 
@@ -135,14 +136,8 @@ private:
 // The colour helpers the rows and the menu share.
 namespace PopupMenuColorHelpers {
 
-struct RGBA {
-    double red = 0;
-    double green = 0;
-    double blue = 0;
-    double alpha = 1;
-};
-
-RGBA rgbaComponents(const platform::Color& color);
+// Red, green, blue and alpha.
+std::array<double, 4> rgbaComponents(const platform::Color& color);
 // Opaque black for a light colour, opaque white for a dark one (from half
 // the perceived darkness on).
 platform::Color blackOrWhiteContrastingColor(const platform::Color& color);
