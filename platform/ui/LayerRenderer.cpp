@@ -25,6 +25,8 @@ struct Frame {
     // False for offscreen drawing (shadows, masks): vector content is then
     // drawn directly, so that its kept raster stays the screen's.
     bool keepsVectors = true;
+    // Under a layer that an animation moves, scales or resizes.
+    bool moving = false;
 };
 
 // A layer as this frame shows it: the model (which owns the tree and the
@@ -310,16 +312,19 @@ void drawContent(const Shown& s, Frame& frame) {
     const double scale = vector ? *upright : frame.scale;
     const Rect box = vector ? deviceAligned(extent, context.transform()) : snapped(extent, scale);
     const std::uint64_t version = LayerAccess::contentVersion(s.model);
-    // While the layer itself moves, a raster of the same size is kept
-    // though it no longer lands pixel on pixel: it shows for a frame.
-    const bool placedAnew = s.copy ? cache.rasterRect.size() != box.size() : cache.rasterRect != box;
-    if (!cache.raster || cache.rasterVersion != version || cache.rasterScale != scale || placedAnew) {
+    // While the layer or one above it moves, the raster made before is
+    // kept and stretched, though it no longer lands pixel on pixel: it
+    // shows for a frame, and is made afresh once the motion ends.
+    const bool stale =
+        cache.rasterExtent != extent || (!frame.moving && (cache.rasterScale != scale || cache.rasterRect != box));
+    if (!cache.raster || cache.rasterVersion != version || stale) {
         cache.raster = rasterize(box, scale, [&](Context& bitmap) {
             bitmap.clipToRect(extent);
             s.model.drawInContext(bitmap);
         });
         LayerAccess::displayed(s.model);
         cache.rasterRect = box;
+        cache.rasterExtent = extent;
         cache.rasterScale = scale;
         cache.rasterVersion = version;
     }
@@ -449,7 +454,10 @@ void renderLayer(Layer& layer, Frame& frame) {
     if (opacity <= 0) return;
     frame.context.save();
     frame.context.concat(p.transformToSuperlayer());
+    const bool moving = frame.moving;
+    frame.moving = moving || s.copy != nullptr;
     composite(s, frame, opacity, true);
+    frame.moving = moving;
     frame.context.restore();
 }
 

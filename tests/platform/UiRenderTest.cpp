@@ -290,6 +290,45 @@ TEST(UiRender, DrawnContentIsKeptUntilItChanges) {
     EXPECT_EQ(at(*render(*shape, 100, 10, 1, 102), 90, 5).alpha, 255) << "after the end: the model";
 }
 
+TEST(UiRender, ARasterKeptWhileItsLayerMovesIsMadeAfreshOnceTheMotionEnds) {
+    // A gradient in a layer that glides to a place between pixels.
+    const auto scene = [](bool animated) {
+        auto root = filled({0, 0, 100, 100}, Color::clear());
+        auto mover = filled({10, 10, 40, 40}, Color::clear());
+        auto gradient = GradientLayer::make();
+        gradient->setFrame({0, 0, 40, 40});
+        gradient->setColors({kRed, kBlue});
+        mover->addSublayer(gradient);
+        root->addSublayer(mover);
+        mover->setPosition({50.3, 50.3});
+        if (animated) {
+            auto glide = BasicAnimation::make("position");
+            glide->setFromValue(platform::Point{30, 30});
+            glide->setToValue(platform::Point{50.3, 50.3});
+            glide->setDuration(1);
+            glide->setBeginTime(100);
+            mover->addAnimation(glide, "glide");
+        }
+        return root;
+    };
+    const auto moving = scene(true);
+    for (const double time : {100.2, 100.5, 100.8}) render(*moving, 200, 200, 2, time);
+    // Ended: the main loop takes the animation away.
+    moving->sublayers().front()->removeAllAnimations();
+    const auto after = render(*moving, 200, 200, 2, 102);
+    const auto still = render(*scene(false), 200, 200, 2, 102);
+    int differing = 0;
+    for (int y = 0; y < 200; ++y) {
+        for (int x = 0; x < 200; ++x) {
+            const Pixel a = at(*after, x, y);
+            const Pixel b = at(*still, x, y);
+            differing +=
+                std::abs(a.red - b.red) > 1 || std::abs(a.blue - b.blue) > 1 || std::abs(a.alpha - b.alpha) > 1;
+        }
+    }
+    EXPECT_EQ(differing, 0) << "the same pixels as a layer that never moved";
+}
+
 TEST(UiRender, ContentsTextAndGradientsLandInTheirBounds) {
     auto image = BitmapContext::create(10, 10);
     image->setFillColor(kGreen);
