@@ -201,33 +201,3 @@ TEST(PopupMenuColorHelpers, ContrastingColourIsBlackForLightAndWhiteForDark) {
     }
     EXPECT_EQ(rgbaComponents(Color::white(0.3, 0.6)), (std::array<double, 4>{0.3, 0.3, 0.3, 0.6}));
 }
-
-TEST(PopupMenuAppearance, DefaultsAndNamedValues) {
-    const PopupMenuAppearance appearance;
-    EXPECT_EQ(appearance.popupMenuColor().backgroundColor.colors,
-              (std::vector<Color>{Color::white(43.0 / 255), Color::white(55.0 / 255)}));
-    EXPECT_EQ(appearance.popupMenuColor().actionColor.color, Color::white(1));
-    const auto& background = appearance.popupMenuBackgroundStyle();
-    EXPECT_EQ(background.isDimmed, true);
-    EXPECT_EQ(background.dimColor, Color::white(0));
-    EXPECT_EQ(background.dimOpacity, 0.4);
-    EXPECT_FALSE(background.isBlurred) << "absent, not false";
-    EXPECT_FALSE(background.blurStyle);
-    EXPECT_EQ(appearance.popupMenuFont(), platform::ui::Font::systemFont(16, platform::ui::FontWeight::semibold));
-    EXPECT_EQ(appearance.popupMenuCornerRadius(), 24);
-    EXPECT_EQ(appearance.popupMenuActionHeight(), 50);
-    EXPECT_EQ(appearance.popupMenuActionCountForScrollable(), 6u);
-    EXPECT_EQ(appearance.popupMenuItemSeparator(), PopupMenuActionSeparator::none());
-    EXPECT_FALSE(appearance.popupMenuStatusBarStyle());
-    EXPECT_EQ(appearance.popupMenuPresentationStyle().direction, PopupMenuDirection::none);
-
-    const auto blurred = PopupMenuBackgroundStyle::blurred(platform::ui::BlurEffectStyle::light);
-    EXPECT_EQ(blurred.isBlurred, true);
-    EXPECT_FALSE(blurred.isDimmed);
-    EXPECT_FALSE(blurred.dimColor);
-    EXPECT_FALSE(blurred.dimOpacity);
-    const auto none = PopupMenuBackgroundStyle::none();
-    EXPECT_FALSE(none.isDimmed || none.dimColor || none.dimOpacity || none.isBlurred || none.blurStyle);
-    EXPECT_NE(PopupMenuActionSeparator::fill(Color::white(0), 1), PopupMenuActionSeparator::fill(Color::white(0), 2));
-    EXPECT_NE(PopupMenuActionSeparator::fill(Color::white(0), 1), PopupMenuActionSeparator::fill(Color::white(1), 1));
-}
