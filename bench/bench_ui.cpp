@@ -24,6 +24,11 @@
 // blurred when presented); the baseline is the same screen with nothing
 // presented.
 //
+// The pop-up menu: twelve rows over a dark blurred background (blurred
+// once per presentation), presented from a control (0.138 s) and
+// dismissed (0.0982 s) again and again, a frame at a time, in the same
+// window as the presentations above.
+//
 // Scrolling a table of 10,000 subtitle rows in a 390 x 844-point phone
 // window at scale 3, one screen further each frame (60 frames a second of
 // virtual time, back to the top at the end): each frame lays the table out
@@ -49,6 +54,10 @@
 #include "platform/ui/TableView.h"
 #include "platform/ui/TextLayer.h"
 #include "platform/ui/View.h"
+#include "platform/ui/SymbolImages.h"
+#include "widgets/PopupMenu/PopupMenuAction.h"
+#include "widgets/PopupMenu/PopupMenuAppearance.h"
+#include "widgets/PopupMenu/PopupMenuViewController.h"
 
 #include <benchmark/benchmark.h>
 
@@ -431,13 +440,28 @@ std::shared_ptr<ViewController> makeBlurred(Stage&) {
     return content;
 }
 
+// A pop-up menu of twelve rows (scrolling from six) opened from the anchor
+// over a dark blurred background.
+std::shared_ptr<ViewController> makePopupMenu(Stage& stage) {
+    auto appearance = std::make_shared<PopupMenuAppearance>();
+    appearance->setPopupMenuBackgroundStyle(PopupMenuBackgroundStyle::blurred(BlurEffectStyle::dark));
+    std::vector<std::shared_ptr<PopupMenuAction>> actions;
+    for (int row = 0; row < 12; ++row) {
+        actions.push_back(PopupMenuDefaultAction::make("Colour by choice " + std::to_string(row),
+                                                       systemImage("xmark.circle.fill", 27, 3)));
+    }
+    return PopupMenuViewController::make(stage.anchor, std::move(actions), appearance);
+}
+
 // One benchmark iteration a frame; a presentation or dismissal begins on
-// the frame after the last one ended.
+// the frame after the last one ended. The slowest frame is reported too.
 void run(benchmark::State& state, std::shared_ptr<ViewController> (*make)(Stage&)) {
     Stage stage;
     std::shared_ptr<ViewController> shown;
     bool busy = false;
+    double worst = 0;
     for (auto _ : state) {
+        const auto begun = std::chrono::steady_clock::now();
         if (make && !busy) {
             busy = true;
             if (!shown) {
@@ -451,7 +475,10 @@ void run(benchmark::State& state, std::shared_ptr<ViewController> (*make)(Stage&
             }
         }
         stage.frame();
+        worst = std::max(worst,
+                         std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - begun).count());
     }
+    state.counters["worst_ms"] = worst;
     // Nothing left running for the next run's clock.
     for (int frame = 0; busy && frame < 60; ++frame) stage.frame();
     if (shown) shown->dismissViewController(false);
@@ -464,6 +491,9 @@ BENCHMARK(BM_PopoverPresentDismissFrame)->Unit(benchmark::kMillisecond);
 
 void BM_BlurredBackdropPresentDismissFrame(benchmark::State& state) { present::run(state, present::makeBlurred); }
 BENCHMARK(BM_BlurredBackdropPresentDismissFrame)->Unit(benchmark::kMillisecond);
+
+void BM_PopupMenuPresentDismissFrame(benchmark::State& state) { present::run(state, present::makePopupMenu); }
+BENCHMARK(BM_PopupMenuPresentDismissFrame)->Unit(benchmark::kMillisecond);
 
 // Drawing and blurring one backdrop of the whole window, as a presentation
 // over a visual effect view does once.

@@ -25,6 +25,8 @@ struct Frame {
     // False for offscreen drawing (shadows, masks): vector content is then
     // drawn directly, so that its kept raster stays the screen's.
     bool keepsVectors = true;
+    // Under a layer that an animation moves, scales or resizes.
+    bool moving = false;
 };
 
 // A layer as this frame shows it: the model (which owns the tree and the
@@ -215,6 +217,10 @@ Rect deviceAligned(const Rect& r, const AffineTransform& device) {
     return {(x0 - device.tx) / a, (y0 - device.ty) / a, (x1 - x0) / a, (y1 - y0) / a};
 }
 
+// The deviation, in pixels of the raster it is made in, beyond which a
+// shadow is made at a lower resolution.
+constexpr double kWideShadowPixels = 16;
+
 void drawShadow(const Shown& s, Frame& frame) {
     const Layer& p = *s.shown;
     detail::LayerCache& cache = LayerAccess::cache(s.model);
@@ -230,8 +236,14 @@ void drawShadow(const Shown& s, Frame& frame) {
                 !compositeAnimated(s.model, true);
     }
     if (!fresh) {
-        const Rect box = snapped(shadowSourceExtent(s, frame.time), frame.scale);
-        const auto image = rasterize(box, frame.scale, [&](Context& context) {
+        // A wide blur hides detail finer than itself: the shadow is taken at
+        // the resolution that makes its deviation kWideShadowPixels and
+        // stretched to its place.
+        const double scale = radius * frame.scale > kWideShadowPixels ? kWideShadowPixels / radius : frame.scale;
+        const Rect box = snapped(shadowSourceExtent(s, frame.time), scale);
+        const auto image = rasterize(box, scale, [&](Context& context) {
+            // Blurred anyway: images in it need no careful resampling.
+            context.setInterpolationQuality(InterpolationQuality::low);
             if (p.shadowPath()) {
                 context.setFillColor({0, 0, 0, 1});
                 context.fillPath(*p.shadowPath());
@@ -242,11 +254,25 @@ void drawShadow(const Shown& s, Frame& frame) {
         });
         cache.shadow.reset();
         if (!image) return;
-        const ShadowImage shadow = makeShadowImage(*image, radius * frame.scale, color);
+        const ShadowImage shadow = makeShadowImage(*image, radius * scale, color);
         if (!shadow.image) return;
-        const double margin = shadow.margin / frame.scale;
+        const double margin = shadow.margin / scale;
         cache.shadow = shadow.image;
         cache.shadowRect = grown(box, margin);
+        // A shadow remade every frame is not kept long enough to repay a
+        // copy at the device's pixels.
+        const bool remadeEachFrame = !p.shadowPath() && compositeAnimated(s.model, true);
+        if (scale < frame.scale && !remadeEachFrame) {
+            // Kept at the device's pixels, so that a frame that reuses it
+            // copies it rather than stretching it again.
+            const Rect placed = snapped(cache.shadowRect, frame.scale);
+            auto sharp = rasterize(placed, frame.scale,
+                                   [&](Context& context) { context.drawImage(*shadow.image, cache.shadowRect); });
+            if (sharp) {
+                cache.shadow = std::move(sharp);
+                cache.shadowRect = placed;
+            }
+        }
         cache.shadowScale = frame.scale;
         cache.shadowRadius = radius;
         cache.shadowColor = color;
@@ -256,7 +282,11 @@ void drawShadow(const Shown& s, Frame& frame) {
     Rect placed = cache.shadowRect;
     placed.x += p.shadowOffset().width;
     placed.y += p.shadowOffset().height;
+    // A blur looks the same however it is resampled.
+    frame.context.save();
+    frame.context.setInterpolationQuality(InterpolationQuality::low);
     frame.context.drawImage(*cache.shadow, placed);
+    frame.context.restore();
 }
 
 void drawContent(const Shown& s, Frame& frame) {
@@ -282,13 +312,19 @@ void drawContent(const Shown& s, Frame& frame) {
     const double scale = vector ? *upright : frame.scale;
     const Rect box = vector ? deviceAligned(extent, context.transform()) : snapped(extent, scale);
     const std::uint64_t version = LayerAccess::contentVersion(s.model);
-    if (!cache.raster || cache.rasterVersion != version || cache.rasterScale != scale || cache.rasterRect != box) {
+    // While the layer or one above it moves, the raster made before is
+    // kept and stretched, though it no longer lands pixel on pixel: it
+    // shows for a frame, and is made afresh once the motion ends.
+    const bool stale =
+        cache.rasterExtent != extent || (!frame.moving && (cache.rasterScale != scale || cache.rasterRect != box));
+    if (!cache.raster || cache.rasterVersion != version || stale) {
         cache.raster = rasterize(box, scale, [&](Context& bitmap) {
             bitmap.clipToRect(extent);
             s.model.drawInContext(bitmap);
         });
         LayerAccess::displayed(s.model);
         cache.rasterRect = box;
+        cache.rasterExtent = extent;
         cache.rasterScale = scale;
         cache.rasterVersion = version;
     }
@@ -336,6 +372,14 @@ std::pair<std::shared_ptr<Image>, Rect> renderMask(Layer& mask, Frame& frame) {
     return {std::move(image), box};
 }
 
+// A layer that draws nothing and holds nothing, now or while animating
+// (an empty content view), is no part that overlaps another.
+bool showsNothing(const Layer& layer) {
+    return LayerAccess::sublayers(layer).empty() && !layer.hasAnimations() && !layer.mask() && !hasShadow(layer) &&
+           !(layer.backgroundColor().alpha > 0) && !(layer.borderWidth() > 0) && !layer.contents() &&
+           !LayerAccess::drawsContent(layer);
+}
+
 void composite(const Shown& s, Frame& frame, double opacity, bool withShadow) {
     Context& context = frame.context;
     const Layer& p = *s.shown;
@@ -344,8 +388,10 @@ void composite(const Shown& s, Frame& frame, double opacity, bool withShadow) {
     const bool background = p.backgroundColor().alpha > 0;
     const bool border = p.borderWidth() > 0 && p.borderColor().alpha > 0;
     const bool drawn = LayerAccess::drawsContent(s.model);
+    std::size_t shownSublayers = 0;
+    for (const auto& sublayer : LayerAccess::sublayers(s.model)) shownSublayers += showsNothing(*sublayer) ? 0 : 1;
     const std::size_t parts = (background ? 1 : 0) + (border ? 1 : 0) + (drawn ? 1 : 0) + (p.contents() ? 1 : 0) +
-                              LayerAccess::sublayers(s.model).size() + (shadow ? 1 : 0);
+                              shownSublayers + (shadow ? 1 : 0);
     // Parts that overlap fade as one, through a group; one part alone
     // takes the alpha directly.
     const double alpha = context.alpha() * opacity;
@@ -372,6 +418,9 @@ void composite(const Shown& s, Frame& frame, double opacity, bool withShadow) {
         context.save();
         context.clipToPath(roundedBounds(p));
     }
+    // Images stretched by a running animation are sampled quickly: they
+    // show for a frame.
+    if (s.copy) context.setInterpolationQuality(InterpolationQuality::low);
     if (p.contents())
         context.drawImage(*p.contents(), placeContents(p.contents()->size(), p.bounds(), p.contentsGravity()));
     if (drawn) drawContent(s, frame);
@@ -405,7 +454,10 @@ void renderLayer(Layer& layer, Frame& frame) {
     if (opacity <= 0) return;
     frame.context.save();
     frame.context.concat(p.transformToSuperlayer());
+    const bool moving = frame.moving;
+    frame.moving = moving || s.copy != nullptr;
     composite(s, frame, opacity, true);
+    frame.moving = moving;
     frame.context.restore();
 }
 

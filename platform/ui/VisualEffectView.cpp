@@ -5,9 +5,11 @@
 #include "platform/ui/Layer.h"
 #include "platform/ui/LayerRenderer.h"
 #include "platform/ui/MediaTime.h"
+#include "platform/ui/Screen.h"
 #include "platform/ui/Window.h"
 #include "platform/ui/detail/MainLoop.h"
 
+#include <algorithm>
 #include <vector>
 
 namespace platform::ui {
@@ -116,7 +118,9 @@ void VisualEffectView::refreshBackdrop() {
     }
     if (blurred) {
         // The tint is drawn over the blur once, into the same still.
-        auto tinted = BitmapContext::createForPointSize(area.size(), kBackdropScale);
+        const auto screen = window->screen();
+        const double deviceScale = screen ? screen->scale() : kBackdropScale;
+        auto tinted = BitmapContext::createForPointSize(area.size(), std::max(deviceScale, kBackdropScale));
         if (tinted) {
             tinted->drawImage(*blurred, Rect{0, 0, area.width, area.height});
             tinted->setFillColor(tintFor(*mEffect));

@@ -283,7 +283,9 @@ TEST(UiControllerSheets, AVisualEffectViewBlursWhatLiesBeneathOnceAndNotWhatIsAb
     EXPECT_EQ(effect->backdropRenderCount(), 1);
     const auto backdrop = effect->layer()->contents();
     ASSERT_TRUE(backdrop);
-    // In points; the backdrop has fewer pixels than the screen.
+    // Blurred at fewer pixels, kept at the screen's, so that a frame copies
+    // it rather than stretching it again.
+    EXPECT_EQ(backdrop->pixelWidth(), 390 * 2);
     const double scale = backdrop->pixelWidth() / 390.0;
     EXPECT_EQ(backdrop->pixelHeight(), static_cast<int>(844 * scale));
     const auto px = [&](int x) {

@@ -178,6 +178,31 @@ TEST(UiRender, CornersBordersAndMasksClip) {
     EXPECT_EQ(disc->superlayer(), nullptr) << "a mask has no superlayer";
 }
 
+TEST(UiRender, AWideShadowMadeAtFewerPixelsStillFallsOffAsTheGaussian) {
+    auto root = Layer::make();
+    root->setFrame({0, 0, 300, 300});
+    auto box = filled({100, 100, 100, 100}, kBlue);
+    box->setShadowOpacity(1);
+    box->setShadowRadius(20);
+    box->setShadowOffset({0, 0});
+    root->addSublayer(box);
+    // 40 pixels of deviation at scale 2: made at fewer pixels.
+    const auto bitmap = render(*root, 600, 600, 2);
+    // Right of the box's middle: the Gaussian's tail beyond an edge, 0.988
+    // of it along a side of five deviations.
+    struct Case {
+        double beyond;  // points past the right edge
+        double alpha;
+    };
+    for (const Case& c :
+         {Case{1, 255 * 0.480 * 0.988}, Case{20, 255 * 0.159 * 0.988}, Case{40, 255 * 0.0228 * 0.988}}) {
+        SCOPED_TRACE(c.beyond);
+        EXPECT_NEAR(at(*bitmap, static_cast<int>(2 * (200 + c.beyond)), 300).alpha, c.alpha, 6);
+    }
+    EXPECT_EQ(at(*bitmap, 300, 300), (Pixel{0, 0, 255, 255})) << "the box over its shadow";
+    EXPECT_EQ(at(*bitmap, 598, 300).alpha, 0);
+}
+
 TEST(UiRender, ShadowsFollowTheLayersShapeOrItsShadowPath) {
     auto root = Layer::make();
     root->setFrame({0, 0, 100, 100});
@@ -263,6 +288,45 @@ TEST(UiRender, DrawnContentIsKeptUntilItChanges) {
     EXPECT_EQ(at(*render(*shape, 100, 10, 1, 100.5), 30, 5).alpha, 255);
     EXPECT_EQ(at(*render(*shape, 100, 10, 1, 100.5), 60, 5).alpha, 0);
     EXPECT_EQ(at(*render(*shape, 100, 10, 1, 102), 90, 5).alpha, 255) << "after the end: the model";
+}
+
+TEST(UiRender, ARasterKeptWhileItsLayerMovesIsMadeAfreshOnceTheMotionEnds) {
+    // A gradient in a layer that glides to a place between pixels.
+    const auto scene = [](bool animated) {
+        auto root = filled({0, 0, 100, 100}, Color::clear());
+        auto mover = filled({10, 10, 40, 40}, Color::clear());
+        auto gradient = GradientLayer::make();
+        gradient->setFrame({0, 0, 40, 40});
+        gradient->setColors({kRed, kBlue});
+        mover->addSublayer(gradient);
+        root->addSublayer(mover);
+        mover->setPosition({50.3, 50.3});
+        if (animated) {
+            auto glide = BasicAnimation::make("position");
+            glide->setFromValue(platform::Point{30, 30});
+            glide->setToValue(platform::Point{50.3, 50.3});
+            glide->setDuration(1);
+            glide->setBeginTime(100);
+            mover->addAnimation(glide, "glide");
+        }
+        return root;
+    };
+    const auto moving = scene(true);
+    for (const double time : {100.2, 100.5, 100.8}) render(*moving, 200, 200, 2, time);
+    // Ended: the main loop takes the animation away.
+    moving->sublayers().front()->removeAllAnimations();
+    const auto after = render(*moving, 200, 200, 2, 102);
+    const auto still = render(*scene(false), 200, 200, 2, 102);
+    int differing = 0;
+    for (int y = 0; y < 200; ++y) {
+        for (int x = 0; x < 200; ++x) {
+            const Pixel a = at(*after, x, y);
+            const Pixel b = at(*still, x, y);
+            differing +=
+                std::abs(a.red - b.red) > 1 || std::abs(a.blue - b.blue) > 1 || std::abs(a.alpha - b.alpha) > 1;
+        }
+    }
+    EXPECT_EQ(differing, 0) << "the same pixels as a layer that never moved";
 }
 
 TEST(UiRender, ContentsTextAndGradientsLandInTheirBounds) {

@@ -15,9 +15,11 @@ namespace platform::ui::detail {
 
 struct LayerCache {
     // The drawn content: the raster, the area it covers (layer points), the
-    // scale it was drawn at and the content version it shows.
+    // content's extent then, the scale it was drawn at and the content
+    // version it shows.
     std::shared_ptr<Image> raster;
     Rect rasterRect;
+    Rect rasterExtent;
     double rasterScale = 0;
     std::uint64_t rasterVersion = 0;
 
