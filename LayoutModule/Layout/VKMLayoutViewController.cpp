@@ -109,13 +109,13 @@ void VKMLayoutViewController::adaptContentOffsetWithOriginalZoom(double original
     const Point p{mTouchDownLocation.x - mContentOffset.x, mTouchDownLocation.y - mContentOffset.y};
     const Point q{p.x / originalZoom * zoom, p.y / originalZoom * zoom};
     mContentOffset = {std::min(mContentOffset.x - (q.x - p.x), 0.0), std::min(mContentOffset.y - (q.y - p.y), 0.0)};
-    if (auto view = layoutView()) view->setNeedsDisplay();
+    if (auto view = layoutView()) view->setNeedsDisplayOfLayout();
 }
 
 void VKMLayoutViewController::panContentWithDelta(Point translation) {
     mContentOffset = {std::min(mTouchDownContentOffset.x + translation.x, 0.0),
                       std::min(mTouchDownContentOffset.y + translation.y, 0.0)};
-    if (auto view = layoutView()) view->setNeedsDisplay();
+    if (auto view = layoutView()) view->setNeedsDisplayOfLayout();
 }
 
 double VKMLayoutViewController::fittingZoomFactor() const {
@@ -237,15 +237,9 @@ void VKMLayoutViewController::adjustLabelsForBackgroundStyle() {
 }
 
 void VKMLayoutViewController::updateClippingMask() {
-    const auto view = layoutView();
-    if (!view) return;
-    auto mask = ShapeLayer::make();
-    const platform::Rect bounds = view->bounds();
-    platform::Path path;
-    path.addRect({0, 0, bounds.width, bounds.height});
-    mask->setPath(path);
-    mask->setFrame({0, 0, bounds.width, bounds.height});
-    view->layer()->setMask(mask);
+    // A mask of the view's own rectangle clips as its bounds do; clipping to
+    // them spares a mask raster of the whole view at every frame.
+    if (const auto view = layoutView()) view->setClipsToBounds(true);
 }
 
 void VKMLayoutViewController::refreshLayoutView() {
@@ -254,7 +248,7 @@ void VKMLayoutViewController::refreshLayoutView() {
     if (!view) return;
     if (isViewLoaded() && this->view()->window()) view->refreshLayoutRenderData();
     if (mProgressHUD && view->hasRenderData()) hideProgressOverlay();
-    view->setNeedsDisplay();
+    view->setNeedsDisplayOfLayout();
 }
 
 void VKMLayoutViewController::refreshTitleAuthorLabel() {
@@ -368,10 +362,18 @@ void VKMLayoutViewController::handlePinchGesture(GestureRecognizer& recognizer) 
             mTouchDownContentOffset = mContentOffset;
             mTouchDownScale = layout->GetZoom();
             mTouchDownLocation = recognizer.locationInView(view().get());
+            // Frames of the pinch stretch the picture; its end draws afresh.
+            if (auto target = layoutView()) target->setInteractiveZoom(true);
             break;
         case GestureRecognizerState::changed: zoomContentWithPinchScale(pinch->scale()); break;
+        case GestureRecognizerState::cancelled:
+            if (auto target = layoutView()) target->setInteractiveZoom(false);
+            break;
         case GestureRecognizerState::ended:
-            if (auto target = layoutView()) target->setNeedsDisplay();
+            if (auto target = layoutView()) {
+                target->setInteractiveZoom(false);
+                target->setNeedsDisplayOfLayout();
+            }
             if (mTouchLayer) {
                 mTouchLayer->removeFromSuperlayer();
                 mTouchLayer.reset();
@@ -392,7 +394,7 @@ void VKMLayoutViewController::handlePanGesture(GestureRecognizer& recognizer) {
             mTouchDownScale = layout->GetZoom();
             break;
         case GestureRecognizerState::changed: panContentWithDelta(pan->translationInView(target.get())); break;
-        case GestureRecognizerState::ended: target->setNeedsDisplay(); break;
+        case GestureRecognizerState::ended: target->setNeedsDisplayOfLayout(); break;
         default: break;
     }
 }
@@ -559,5 +561,5 @@ void VKMLayoutViewController::addDebugTapLocationIndicatorAt(Point point) {
         ~TakeOut() { layout.RemoveElements({element}); }
     } takeOut{*layout, marker.get()};
     view->refreshLayoutRenderData();
-    view->setNeedsDisplay();
+    view->setNeedsDisplayOfLayout();
 }
