@@ -2,7 +2,9 @@
 
 #include <algorithm>
 
+#include "LayoutModule/ActionButtons/VKMLayoutActionButton.h"
 #include "LayoutModule/ActionButtons/VKMLayoutActionButtonHelper.h"
+#include "LayoutModule/AutoColorize/VKMAutoColorizeOptionsPopupMenuManager.h"
 #include "LayoutModule/ElementInfo/VKMLayoutElementInfoHelper.h"
 #include "LayoutModule/Layout/VKMLayoutElementHitTestHelper.h"
 #include "LayoutModule/Layout/VKMLayoutSymbols.h"
@@ -24,6 +26,7 @@
 #include "app/Utilities/Views/VKMThreeDotProgressHelper.h"
 #include "app/Utilities/Views/ZDThreeDotProgressView.h"
 #include "app/VKMNotificationNames.h"
+#include "widgets/Kits/VKMPaintKitImages.h"
 #include "engine/model/CompositeGeometry.h"
 #include "engine/model/ElementQueries.h"
 #include "engine/model/LayerManager.h"
@@ -207,20 +210,22 @@ StatusBarStyle VKMLayoutViewController::preferredStatusBarStyle() const {
 
 std::shared_ptr<platform::Image> VKMLayoutViewController::getLikeImage() const {
     const bool liked = likedByUser() || *mLikeInProgress;
-    return VKMLayoutSymbols::image(liked ? VKMLayoutSymbols::kLiked : VKMLayoutSymbols::kNotYetLiked,
-                                   kTitleButtonImageSize);
+    const platform::Size size{kTitleButtonImageSize, kTitleButtonImageSize};
+    const platform::Color tint = UIColorCColor::vkmActionButtonsTintColor();
+    return liked ? VKMPaintKitImages::likedImageWithSize(size, tint)
+                 : VKMPaintKitImages::likedNotYetImageWithSize(size, tint);
 }
 
 void VKMLayoutViewController::adjustLayoutTitleActionButtons() {
     if (auto like = outlets.likeButton.lock()) {
         like->setTitle(std::nullopt, ControlState::normal);
         like->setImage(getLikeImage(), ControlState::normal);
-        like->setTintColor(UIColorCColor::vkmActionButtonsTintColor());
     }
     if (auto info = outlets.infoButton.lock()) {
         info->setTitle(std::nullopt, ControlState::normal);
-        info->setImage(VKMLayoutSymbols::image(VKMLayoutSymbols::kInfo, kTitleButtonImageSize), ControlState::normal);
-        info->setTintColor(UIColorCColor::vkmActionButtonsTintColor());
+        info->setImage(VKMPaintKitImages::infoImageWithSize({kTitleButtonImageSize, kTitleButtonImageSize},
+                                                            UIColorCColor::vkmActionButtonsTintColor()),
+                       ControlState::normal);
     }
 }
 
@@ -527,7 +532,11 @@ void VKMLayoutViewController::handleTracksModified() {
     if (auto view = layoutView()) view->refreshLayoutRenderData();
 }
 
-void VKMLayoutViewController::handleShowColorizeOptions(const void* button) { (void)button; }
+void VKMLayoutViewController::handleShowColorizeOptions(const void* button) {
+    const auto source = VKMLayoutActionButtonHelper::buttonForObject(button);
+    if (!source) return;
+    VKMAutoColorizeOptionsPopupMenuManager::sharedInstance().showPopupMenuAt(source, sharedController());
+}
 
 // --- diagnostics ---------------------------------------------------------------
 
