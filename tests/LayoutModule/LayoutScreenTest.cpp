@@ -12,7 +12,11 @@
 #include "LayoutModule/Layout/VKMLayoutView.h"
 #include "LayoutModule/Zoom/VKMLayoutZoomHelper.h"
 #include "LayoutModule/Zoom/VKMZoomButton.h"
+#include "SharingModule/Model/QLLayoutEntity.h"
+#include "SharingModule/Model/VKMLayoutEntityCache.h"
 #include "app/Helper/VKMLayoutDocumentHelper.h"
+#include "app/VKMNotificationNames.h"
+#include "platform/ui/Button.h"
 #include "app/Session/VKMLayoutSession.h"
 #include "app/Utilities/Views/ZDThreeDotProgressView.h"
 #include "engine/model/Layout.h"
@@ -405,4 +409,36 @@ TEST(LayoutScreen, TheViewSizesItselfByTheZoomAndRefreshesOnlyWithALayout) {
     EXPECT_EQ(lone->intrinsicContentSize(), (platform::Size{kViewNoIntrinsicMetric, kViewNoIntrinsicMetric}));
     lone->refreshLayoutRenderData();
     EXPECT_FALSE(lone->hasRenderData());
+}
+
+TEST(LayoutScreen, ASharedLayoutShowsItsTitleAndTheAuthorTapFiltersTheCatalogue) {
+    ScreenFixture screen;
+    std::optional<platform::Error> error;
+    const auto json = platform::Value::fromJson(
+        R"({"id":"L9","title":"Harbour_Town_2","author":"u1","uploadDate":"2024-06-01T10:00:00Z","likeUsers":[],)"
+        R"("blobName":"L9.layout"})");
+    const auto entity = QLLayoutEntity::entityWithJSON(*json, error);
+    ASSERT_NE(entity, nullptr);
+    VKMLayoutEntityCache::sharedInstance().setObject(entity, "L9");
+    screen.show(UserInterfaceIdiom::phone);
+    // A local file shows no title.
+    screen.open(kBoardScenario, "local.wkst");
+    EXPECT_TRUE(screen.controller->outlets.layoutInfoStackView.lock()->isHidden());
+    EXPECT_FALSE(screen.controller->likedByUser());
+
+    VKMLayoutSession::sharedSession().setCloudLayoutId("L9");
+    screen.open(kBoardScenario, "shared.wkst");
+    VKMLayoutSession::sharedSession().setCloudLayoutId("L9");
+    screen.controller->refreshTitleAuthorLabel();
+    EXPECT_EQ(screen.controller->outlets.layoutTitleLabel.lock()->text(), "Harbour Town 2");
+    // The author's name is not known yet: no title on the button.
+    EXPECT_EQ(screen.controller->outlets.authorButton.lock()->currentTitle().value_or(""), "");
+    EXPECT_FALSE(screen.controller->outlets.layoutInfoStackView.lock()->isHidden());
+    EXPECT_NE(screen.controller->outlets.likeButton.lock()->currentImage(), nullptr);
+
+    Heard filter(VKMNotificationNames::kChangeCatalogFilter);
+    screen.controller->authorTapped();
+    ASSERT_EQ(filter.count, 1);
+    EXPECT_EQ(*filter.last.find("QLKeyModelScale")->asString(), "User#u1");
+    VKMLayoutSession::sharedSession().setCloudLayoutId(std::nullopt);
 }
