@@ -39,17 +39,6 @@ layer "Two"
 straight length=300 at=0,200 color=1,1,1
 )";
 
-struct Heard {
-    explicit Heard(const char* name)
-        : token(platform::NotificationCenter::defaultCenter().addObserverForName(
-              std::string(name), nullptr, [this](const platform::Notification& n) {
-                  ++count;
-                  object = n.object();
-              })) {}
-    int count = 0;
-    const void* object = nullptr;
-    platform::NotificationCenter::ObserverToken token;
-};
 
 platform::Point CentreInWindow(const View& view) {
     const platform::Rect frame = view.convertRectToView(view.bounds(), nullptr);
@@ -101,9 +90,9 @@ TEST(ActionButtons, TapsAndLongPressesDoWhatEachButtonIsFor) {
     layouttest::ScreenFixture screen;
     screen.show(UserInterfaceIdiom::phone);
     screen.open(kScenario, "taps.wkst");
-    Heard share(VKMLayoutViewController::kShareLayoutNotification);
-    Heard options(VKMLayoutViewController::kShowColorizeOptionsNotification);
-    Heard coloured(kQLLayoutPropertiesChangedNotification);
+    layouttest::Heard share(VKMLayoutViewController::kShareLayoutNotification);
+    layouttest::Heard options(VKMLayoutViewController::kShowColorizeOptionsNotification);
+    layouttest::Heard coloured(kQLLayoutPropertiesChangedNotification);
 
     screen.synth->tap(CentreInWindow(*Helper::button(Helper::kShare)));
     screen.synth->wait(0.5);
@@ -165,7 +154,7 @@ TEST(ActionButtons, TheLongPressOpensTheColouriseMenuBesideItsButtonAndColoursBy
         layouttest::ScreenFixture screen;
         screen.show(UserInterfaceIdiom::phone);
         screen.open(kScenario, std::string("menu-") + language + ".wkst");
-        Heard coloured(kQLLayoutPropertiesChangedNotification);
+        layouttest::Heard coloured(kQLLayoutPropertiesChangedNotification);
         const auto colorize = Helper::button(Helper::kColorize);
         screen.synth->longPress(CentreInWindow(*colorize), 1);
         screen.synth->wait(1);
@@ -205,7 +194,7 @@ TEST(ActionButtons, TheLongPressOpensTheColouriseMenuBesideItsButtonAndColoursBy
     layouttest::ScreenFixture screen;
     screen.show(UserInterfaceIdiom::phone);
     screen.open(kScenario, "menu-none.wkst");
-    Heard coloured(kQLLayoutPropertiesChangedNotification);
+    layouttest::Heard coloured(kQLLayoutPropertiesChangedNotification);
     screen.synth->longPress(CentreInWindow(*Helper::button(Helper::kColorize)), 1);
     screen.synth->wait(1);
     ASSERT_NE(screen.controller->presentedViewController(), nullptr);

@@ -53,18 +53,6 @@ layer "Plan"
 rect size=20,10 at=0,0 color=0,0,1 color2=0,0,1
 )";
 
-// Counts notifications of one name.
-struct Heard {
-    explicit Heard(const char* name)
-        : token(platform::NotificationCenter::defaultCenter().addObserverForName(
-              std::string(name), nullptr, [this](const platform::Notification& n) {
-                  ++count;
-                  last = n.userInfo();
-              })) {}
-    int count = 0;
-    platform::Value last;
-    platform::NotificationCenter::ObserverToken token;
-};
 
 double Distance(const platform::Pixel& a, const platform::Pixel& b) {
     return std::max({std::abs(a.red - b.red), std::abs(a.green - b.green), std::abs(a.blue - b.blue)});
@@ -156,7 +144,7 @@ TEST(LayoutScreen, PinchPanAndDoubleTapStayWithinTheZoomLimits) {
     screen.open(kBoardScenario, "limits.wkst");
     VKMLayoutViewController& controller = *screen.controller;
     const double fitting = controller.fittingZoomFactor();
-    Heard zoomed(VKMLayoutViewController::kLayoutZoomedNotification);
+    layouttest::Heard zoomed(VKMLayoutViewController::kLayoutZoomedNotification);
 
     // Zooming from 1 to 2 about (100, 100) from offset (0, 0).
     controller.changeZoomTo(1);
@@ -237,7 +225,7 @@ TEST(LayoutScreen, TheZoomSheetOffersSevenLevelsThatPostTheirZoomAndRedraw) {
         ScreenFixture screen;
         screen.show(idiom);
         screen.open(kBoardScenario, "sheet.wkst");
-        Heard change(VKMLayoutZoomHelper::kChangeZoomFactorNotification);
+        layouttest::Heard change(VKMLayoutZoomHelper::kChangeZoomFactorNotification);
         const auto button = screen.controller->zoomButton();
         ASSERT_NE(button, nullptr);
         const platform::Rect frame = button->convertRectToView(button->bounds(), nullptr);
@@ -436,7 +424,7 @@ TEST(LayoutScreen, ASharedLayoutShowsItsTitleAndTheAuthorTapFiltersTheCatalogue)
     EXPECT_FALSE(screen.controller->outlets.layoutInfoStackView.lock()->isHidden());
     EXPECT_NE(screen.controller->outlets.likeButton.lock()->currentImage(), nullptr);
 
-    Heard filter(VKMNotificationNames::kChangeCatalogFilter);
+    layouttest::Heard filter(VKMNotificationNames::kChangeCatalogFilter);
     screen.controller->authorTapped();
     ASSERT_EQ(filter.count, 1);
     EXPECT_EQ(*filter.last.find("QLKeyModelScale")->asString(), "User#u1");
