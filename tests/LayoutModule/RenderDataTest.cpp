@@ -21,7 +21,7 @@
 #include "LayoutModule/LayoutView/Drawing/VKMImagesPainter.h"
 #include "LayoutModule/LayoutView/Drawing/VKMLayoutElementsOverlayPainter.h"
 #include "LayoutModule/LayoutView/Drawing/VKMLayoutRenderData.h"
-#include "LayoutModule/LayoutView/Drawing/VKMLayoutViewDrawing.h"
+#include "LayoutModule/Layout/VKMLayoutView.h"
 #include "LayoutModule/LayoutView/Drawing/VKMRenderDataFactory.h"
 #include "engine/drawing/GraphicsStateInstruction.h"
 #include "engine/drawing/ImageInstruction.h"
@@ -68,30 +68,6 @@ long Count(const std::vector<std::string>& names, const std::string& name) {
 }
 
 CLayer* Layer(CLayout& layout, const std::string& name) { return layout.GetLayerManager().FindLayerByName(name); }
-
-// What a build may change and must put back.
-struct tDocumentState {
-    tElements elements;
-    tImages images;
-    tBaseboardElements baseboards;
-    std::int32_t trackStyle = 0;
-    std::int32_t tunnelMode = 0;
-    std::int32_t displayFlags = 0;
-    bool showGrid = false;
-    std::string colours;
-
-    explicit tDocumentState(const CLayout& layout)
-        : elements(layout.GetElements()),
-          images(layout.GetImages()),
-          baseboards(layout.GetBaseboards()),
-          trackStyle(layout.GetParameters().mTrackStyle),
-          tunnelMode(layout.GetParameters().mTunnelDisplayMode),
-          displayFlags(layout.GetParameters().mDisplayFlags),
-          showGrid(layout.GetParameters().mShowGrid),
-          colours(layout.GetParameters().mFirstColor.ToHexString() + layout.GetParameters().mSecondColor.ToHexString() +
-                  layout.GetParameters().mThirdColor.ToHexString()) {}
-    bool operator==(const tDocumentState&) const = default;
-};
 
 // Applied, it drops the images and baseboards, sets a track style and puts
 // an element without a drawable component at the end of the list, so the
@@ -234,16 +210,16 @@ straight length=200 product=TUNNEL tunnel=0,100
 
 TEST(RenderData, EveryBuildLeavesTheDocumentAsItWasAlsoWhenItThrows) {
     auto layout = layouttest::LoadScenario(kLayersScenario, "restore.wkst");
-    const tDocumentState before(*layout);
+    const layouttest::tDocumentState before(*layout);
     CTracksOnlyEditAction tracksOnly;
     CSingleLineStyleEditAction singleLine;
     CHideTunnelsEditAction hideTunnels;
     const tTransientEditActions actions = {&tracksOnly, &singleLine, &hideTunnels};
 
     std::shared_ptr<VKMLayoutRenderData> renderData;
-    VKMLayoutViewDrawing::refreshLayoutRenderData(renderData, layout.get(), actions);
+    VKMLayoutView::buildRenderData(renderData, *layout, actions, false);
     ASSERT_TRUE(renderData);
-    EXPECT_TRUE(tDocumentState(*layout) == before) << "after a full build";
+    EXPECT_TRUE(layouttest::tDocumentState(*layout) == before) << "after a full build";
     // The edits were in force while building: tracks only, so no pictures,
     // no baseboards and no shape.
     EXPECT_TRUE(renderData->backgroundData()->drawingInstructions()->empty());
@@ -251,35 +227,29 @@ TEST(RenderData, EveryBuildLeavesTheDocumentAsItWasAlsoWhenItThrows) {
     for (const CDrawingInstruction* instruction : *renderData->elementsData()->drawingInstructions())
         EXPECT_NE(instruction->GetIdentifier(), shape);
 
-    VKMLayoutViewDrawing::refreshLayoutRenderDataBackgroundOnly(renderData, layout.get(), {}, true);
-    EXPECT_TRUE(tDocumentState(*layout) == before) << "after a background build";
+    VKMLayoutView::buildRenderData(renderData, *layout, {}, true);
+    EXPECT_TRUE(layouttest::tDocumentState(*layout) == before) << "after a background build";
     EXPECT_FALSE(renderData->backgroundData()->drawingInstructions()->empty());
 
     CPoisonEditAction poison(Layer(*layout, "Top"));
     const auto backgroundBefore = renderData->backgroundData();
     const auto elementsBefore = renderData->elementsData();
     const auto overlaysBefore = renderData->overlayData();
-    EXPECT_THROW(VKMLayoutViewDrawing::refreshLayoutRenderData(renderData, layout.get(), {&poison}),
-                 std::runtime_error);
-    EXPECT_TRUE(tDocumentState(*layout) == before) << "after a build that threw";
+    EXPECT_THROW(VKMLayoutView::buildRenderData(renderData, *layout, {&poison}, false), std::runtime_error);
+    EXPECT_TRUE(layouttest::tDocumentState(*layout) == before) << "after a build that threw";
     EXPECT_EQ(renderData->backgroundData(), backgroundBefore);
     EXPECT_EQ(renderData->elementsData(), elementsBefore);
     EXPECT_EQ(renderData->overlayData(), overlaysBefore);
-
-    // Without a layout nothing is built and nothing is made.
-    std::shared_ptr<VKMLayoutRenderData> none;
-    VKMLayoutViewDrawing::refreshLayoutRenderData(none, nullptr, actions);
-    EXPECT_FALSE(none);
 }
 
 TEST(RenderData, ABackgroundOnlyRefreshKeepsTheOtherLayers) {
     auto layout = layouttest::LoadScenario(kLayersScenario, "background.wkst");
     std::shared_ptr<VKMLayoutRenderData> renderData;
-    VKMLayoutViewDrawing::refreshLayoutRenderData(renderData, layout.get(), {});
+    VKMLayoutView::buildRenderData(renderData, *layout, {}, false);
     const auto background = renderData->backgroundData();
     const auto elements = renderData->elementsData();
     const auto overlays = renderData->overlayData();
-    VKMLayoutViewDrawing::refreshLayoutRenderDataBackgroundOnly(renderData, layout.get(), {}, true);
+    VKMLayoutView::buildRenderData(renderData, *layout, {}, true);
     EXPECT_NE(renderData->backgroundData(), background);
     EXPECT_EQ(renderData->elementsData(), elements);
     EXPECT_EQ(renderData->overlayData(), overlays);
