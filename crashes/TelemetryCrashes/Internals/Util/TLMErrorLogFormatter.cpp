@@ -61,7 +61,7 @@ std::pair<std::uint64_t, std::uint64_t> codeTypeOf(const TLCrashReport& report) 
 TLMAbstractLog::Timestamp crashTime(const TLCrashReport& report) {
     using namespace std::chrono;
     const auto time = report.systemInfo() && report.systemInfo()->timestamp() ? *report.systemInfo()->timestamp()
-                                                                               : platform::Clock::shared()->now();
+                                                                              : platform::Clock::shared()->now();
     // Report times are whole seconds; the crash happened within that second.
     if (duration_cast<nanoseconds>(time.time_since_epoch()) % seconds(1) == nanoseconds(0)) {
         return time_point_cast<system_clock::duration>(time + milliseconds(999));
@@ -94,36 +94,24 @@ bool TLMErrorLogFormatter::isCodeType64bit(std::uint64_t type) { return type == 
 
 std::string TLMErrorLogFormatter::convertCodeTypeToString(std::uint64_t type) {
     switch (type) {
-        case kCpuX86:
-            return "X86";
-        case kCpuArm:
-            return "ARM";
-        case kCpuPowerPC:
-            return "PPC";
-        case kCpuX86_64:
-            return "X86-64";
-        case kCpuArm64:
-            return "ARM-64";
-        default:
-            return "Unknown (" + std::to_string(type) + ")";
+        case kCpuX86: return "X86";
+        case kCpuArm: return "ARM";
+        case kCpuPowerPC: return "PPC";
+        case kCpuX86_64: return "X86-64";
+        case kCpuArm64: return "ARM-64";
+        default: return "Unknown (" + std::to_string(type) + ")";
     }
 }
 
 std::string TLMErrorLogFormatter::convertArchNameToString(std::uint64_t type, std::uint64_t subtype) {
     const std::uint64_t masked = subtype & 0x00FFFFFF;
     switch (type) {
-        case kCpuX86:
-            return "i386";
-        case kCpuArm:
-            return masked == 6 ? "armv6" : masked == 9 ? "armv7" : masked == 11 ? "armv7s" : "arm-unknown";
-        case kCpuPowerPC:
-            return "powerpc";
-        case kCpuX86_64:
-            return "x86_64";
-        case kCpuArm64:
-            return masked == 0 ? "arm64" : masked == 1 ? "armv8" : masked == 2 ? "arm64e" : "arm64-unknown";
-        default:
-            return kUnknown;
+        case kCpuX86: return "i386";
+        case kCpuArm: return masked == 6 ? "armv6" : masked == 9 ? "armv7" : masked == 11 ? "armv7s" : "arm-unknown";
+        case kCpuPowerPC: return "powerpc";
+        case kCpuX86_64: return "x86_64";
+        case kCpuArm64: return masked == 0 ? "arm64" : masked == 1 ? "armv8" : masked == 2 ? "arm64e" : "arm64-unknown";
+        default: return kUnknown;
     }
 }
 
@@ -160,14 +148,11 @@ std::string TLMErrorLogFormatter::formatStackFrame(const TLCrashReportStackFrame
                 case TLCrashReportSystemInfo::MacOSX:
                 case TLCrashReportSystemInfo::iPhoneOS:
                 case TLCrashReportSystemInfo::iPhoneSimulator:
-                case TLCrashReportSystemInfo::AppleTVOS:
-                    name.erase(0, 1);
-                    break;
+                case TLCrashReportSystemInfo::AppleTVOS: name.erase(0, 1); break;
                 case TLCrashReportSystemInfo::OSUnknown:
                     TLMLogWarning(kTag, "Symbol \"%s\" prefix rules are unknown for this OS!", name.c_str());
                     break;
-                default:
-                    break;
+                default: break;
             }
         }
         const auto distance = static_cast<long long>(pc - frame.symbolInfo()->startAddress());
@@ -353,8 +338,8 @@ std::shared_ptr<TLMAppleErrorLog> TLMErrorLogFormatter::errorLogFromCrashReport(
     const TLMAbstractLog::Timestamp timestamp = crashTime(report);
     if (report.processInfo()) {
         if (report.processInfo()->processStartTime()) {
-            log->setAppLaunchTimestamp(
-                std::chrono::time_point_cast<TLMAbstractLog::Timestamp::duration>(*report.processInfo()->processStartTime()));
+            log->setAppLaunchTimestamp(std::chrono::time_point_cast<TLMAbstractLog::Timestamp::duration>(
+                *report.processInfo()->processStartTime()));
         }
     } else if (report.systemInfo() && report.systemInfo()->timestamp()) {
         log->setAppLaunchTimestamp(

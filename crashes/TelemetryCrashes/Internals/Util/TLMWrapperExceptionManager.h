@@ -39,8 +39,7 @@ public:
     // Matches the last saved exception to the first report of its process
     // and keeps it under that report's identifier. Its file is removed only
     // once it is kept elsewhere; with nothing saved nothing is matched.
-    static void correlateLastSavedWrapperExceptionToReport(
-        const std::vector<std::shared_ptr<TLMErrorReport>>& reports);
+    static void correlateLastSavedWrapperExceptionToReport(const std::vector<std::shared_ptr<TLMErrorReport>>& reports);
 
     static void deleteWrapperExceptionWithUUIDString(const std::string& uuidString);
     static void deleteWrapperExceptionWithBaseFilename(const std::string& baseFilename);
