@@ -19,6 +19,7 @@
 #include "telemetry/Internals/Context/TLMDeviceTracker.h"
 #include "telemetry/Internals/Context/TLMSessionContext.h"
 #include "telemetry/Internals/Context/TLMUserIdContext.h"
+#include "telemetry/Internals/Model/UnifiedSchema/TLMUnifiedSchemaLog.h"
 #include "telemetry/Internals/Util/TLMDispatcherUtil.h"
 #include "telemetry/Internals/Util/TLMTelemetryUserDefaults.h"
 #include "telemetry/Internals/Util/TLMUtility.h"
@@ -703,7 +704,10 @@ std::shared_ptr<TLMErrorReport> TLMCrashes::buildHandledErrorReportWithErrorID(c
 void TLMCrashes::channelDidPrepareLog(TLMChannelUnitDefault&, const std::shared_ptr<TLMAbstractLog>& log,
                                       const std::string& internalId, TLMFlags) {
     if (!log || !isInstanceEnabled()) return;
-    if (std::dynamic_pointer_cast<TLMAppleErrorLog>(log) || std::dynamic_pointer_cast<TLMErrorAttachmentLog>(log)) {
+    // Unified-schema logs are made again from their log's tokens when it is
+    // enqueued anew.
+    if (std::dynamic_pointer_cast<TLMAppleErrorLog>(log) || std::dynamic_pointer_cast<TLMErrorAttachmentLog>(log) ||
+        std::dynamic_pointer_cast<TLMUnifiedSchemaLog>(log)) {
         return;
     }
     std::lock_guard guard(lock());
