@@ -13,9 +13,11 @@
 #include "crashes/TelemetryCrashes/TLMWrapperCrashesHelper.h"
 #include "crashes/reporter/TLCrashReport.h"
 #include "crashes/reporter/TLCrashReporter.h"
+#include "crashes/reporter/TLCrashSignalHandler.h"
 #include "platform/dispatch/Clock.h"
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/dispatch/MainThread.h"
+#include "platform/dispatch/ThreadStart.h"
 #include "telemetry/Internals/Context/TLMDeviceTracker.h"
 #include "telemetry/Internals/Context/TLMSessionContext.h"
 #include "telemetry/Internals/Context/TLMUserIdContext.h"
@@ -318,6 +320,8 @@ void TLMCrashes::configureCrashReporter(bool enableUncaughtExceptionHandler) {
         const std::string text = describe(error);
         TLMLogError(kTag, "Could not enable crash reporter: %s", text.c_str());
     }
+    // Each thread of the queues takes signals on a stack of its own.
+    platform::setThreadStartHook([] { TLCrashSignalHandler::attachCurrentThread(); });
     const TLCrashUncaughtExceptionHandler after = TLCrashGetUncaughtExceptionHandler();
     if (after != nullptr && after != before) {
         mExceptionHandler = after;
@@ -710,7 +714,7 @@ void TLMCrashes::channelDidPrepareLog(TLMChannelUnitDefault&, const std::shared_
         std::dynamic_pointer_cast<TLMUnifiedSchemaLog>(log)) {
         return;
     }
-    std::lock_guard guard(lock());
+    std::lock_guard guard(mBufferMutex);
     const auto archive = TLMUtility::archiveKeyedData(TLMArchiveValue(log));
     if (!archive || archive->empty()) return;
     std::string token;
@@ -732,7 +736,7 @@ void TLMCrashes::channelDidPrepareLog(TLMChannelUnitDefault&, const std::shared_
 
 void TLMCrashes::channelDidCompleteEnqueueingLog(TLMChannelUnitDefault&, const std::shared_ptr<TLMAbstractLog>& log,
                                                  const std::string& internalId) {
-    std::lock_guard guard(lock());
+    std::lock_guard guard(mBufferMutex);
     for (const std::size_t index : TLMCrashesLogBuffer::free(internalId)) {
         TLMLogVerbose(kTag, "Deleting a log from buffer with id %s", internalId.c_str());
         // After a crash write (the process goes on, as in a live report) the

@@ -188,6 +188,8 @@ private:
     platform::NotificationCenter::ObserverToken mForegroundObserver;
     platform::NotificationCenter::ObserverToken mMemoryWarningObserver;
 
+    // Buffering and freeing logs; taken after the service's lock, never before.
+    std::mutex mBufferMutex;
     // Guards what follows; never held while calling the delegate.
     mutable std::mutex mStateMutex;
     std::weak_ptr<TLMCrashesDelegate> mDelegate;

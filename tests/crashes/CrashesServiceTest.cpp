@@ -3,6 +3,7 @@
 #include "crashes/TelemetryCrashes/TLMCrashesDelegate.h"
 #include "crashes/reporter/TLCrashReporter.h"
 #include "platform/dispatch/Clock.h"
+#include "platform/dispatch/DispatchQueue.h"
 #include "platform/dispatch/RunLoop.h"
 #include "telemetry/Internals/Util/TLMEncrypter.h"
 #include "telemetry/Internals/Model/UnifiedSchema/TLMUnifiedSchemaLog.h"
@@ -11,18 +12,23 @@
 #include "telemetry/TLMAnalytics.h"
 #include "telemetry/TLMTelemetry.h"
 #include "tests/crashes/support/CrashReportFiles.h"
+#include "tests/crashes/support/SentLogs.h"
 #include "tests/support/RunProgram.h"
 #include "tests/telemetry/TLMLogCapture.h"
 #include "tests/telemetry/support/TelemetryTestSupport.h"
 
 #include <gtest/gtest.h>
 
+#include <signal.h>
+
 #include <filesystem>
 #include <fstream>
 #include <thread>
 
 namespace fs = std::filesystem;
-using testsupport::IngestionRequest;
+
+using crashtest::sentLogs;
+using crashtest::text;
 
 namespace {
 
@@ -58,23 +64,6 @@ public:
     std::vector<std::shared_ptr<TLMErrorAttachmentLog>> extras;
 };
 
-// The logs of every request, as JSON objects, of one type.
-std::vector<platform::Value::Dictionary> sentLogs(const testsupport::IngestionTestServer& server,
-                                                  const std::string& type) {
-    std::vector<platform::Value::Dictionary> logs;
-    for (const IngestionRequest& request : server.requests()) {
-        for (const platform::Value& log : request.logs) {
-            const auto* fields = log.asDictionary();
-            if (fields && fields->count("type") && fields->at("type") == platform::Value(type)) logs.push_back(*fields);
-        }
-    }
-    return logs;
-}
-
-std::string text(const platform::Value::Dictionary& fields, const std::string& key) {
-    const auto found = fields.find(key);
-    return found != fields.end() && found->second.asString() ? *found->second.asString() : std::string();
-}
 
 std::vector<fs::path> filesIn(const fs::path& directory) {
     std::vector<fs::path> files;
@@ -314,4 +303,35 @@ TEST(CrashesService, HandledErrorsGoOutWithTheirAttachments) {
     EXPECT_EQ(text(sentLogs(rig.server, "errorAttachment")[0], "errorId"), *first);
     TLMCrashes::setEnabled(false);
     EXPECT_EQ(TLMCrashes::trackError(platform::Error("VKMTest", 5)), std::nullopt);
+}
+
+TEST(CrashesService, TheQueuesThreadsTakeSignalsOnStacksOfTheirOwn) {
+    Rig rig;
+    startClient();
+    const auto signalStack = [] {
+        stack_t stack{};
+        sigaltstack(nullptr, &stack);
+        return stack;
+    };
+    platform::DispatchQueue queue("com.vekmont.test.signalstack");
+    stack_t first{};
+    queue.sync([&] { first = signalStack(); });
+    EXPECT_EQ(first.ss_flags & SS_DISABLE, 0);
+    EXPECT_GE(first.ss_size, 64u * 1024);
+    stack_t second{};
+    platform::DispatchQueue other("com.vekmont.test.signalstack2");
+    other.sync([&] { second = signalStack(); });
+    EXPECT_NE(first.ss_sp, second.ss_sp);
+}
+
+TEST(CrashesService, AMemoryWarningIsReportedByTheNextLaunchOnly) {
+    Rig rig;
+    TLMTelemetryUserDefaults::shared().setObject(platform::Value(true), TLMCrashes::kMemoryWarningKey);
+    startClient();
+    EXPECT_TRUE(TLMCrashes::hasReceivedMemoryWarningInLastSession());
+    EXPECT_FALSE(TLMTelemetryUserDefaults::shared().objectForKey(TLMCrashes::kMemoryWarningKey));
+
+    platform::NotificationCenter::defaultCenter().postNotificationName(
+        "UIApplicationDidReceiveMemoryWarningNotification", nullptr);
+    EXPECT_TRUE(TLMTelemetryUserDefaults::shared().boolForKey(TLMCrashes::kMemoryWarningKey, false));
 }

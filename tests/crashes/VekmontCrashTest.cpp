@@ -1,6 +1,7 @@
 // vekmont with the crashes service: its test crash ends the app, and the
 // next start sends the report with the app log to the telemetry server.
 
+#include "tests/crashes/support/SentLogs.h"
 #include "tests/support/RunProgram.h"
 #include "tests/telemetry/support/TelemetryTestSupport.h"
 
@@ -22,26 +23,12 @@ namespace fs = std::filesystem;
 
 #ifdef VEKMONT_APP
 
+using crashtest::sentLogs;
+using crashtest::text;
+
 namespace {
 
 const char* const kAppSecret = "9a4e3f0c-21d7-4b6b-8e15-2c90f4a6d7e3";
-
-std::vector<platform::Value::Dictionary> sentLogs(const testsupport::IngestionTestServer& server,
-                                                  const std::string& type) {
-    std::vector<platform::Value::Dictionary> logs;
-    for (const auto& request : server.requests()) {
-        for (const platform::Value& log : request.logs) {
-            const auto* fields = log.asDictionary();
-            if (fields && fields->count("type") && fields->at("type") == platform::Value(type)) logs.push_back(*fields);
-        }
-    }
-    return logs;
-}
-
-std::string text(const platform::Value::Dictionary& fields, const std::string& key) {
-    const auto found = fields.find(key);
-    return found != fields.end() && found->second.asString() ? *found->second.asString() : std::string();
-}
 
 }  // namespace
 
