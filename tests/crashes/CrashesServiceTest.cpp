@@ -335,3 +335,21 @@ TEST(CrashesService, AMemoryWarningIsReportedByTheNextLaunchOnly) {
         "UIApplicationDidReceiveMemoryWarningNotification", nullptr);
     EXPECT_TRUE(TLMTelemetryUserDefaults::shared().boolForKey(TLMCrashes::kMemoryWarningKey, false));
 }
+
+TEST(CrashesService, AReportStaysOnDiskUntilItsLogIsStored) {
+    Rig rig;
+    storeReports({0x61});
+    TLMCrashes::setUserConfirmationHandler([](const TLMCrashes::Reports&) { return true; });
+    startClient();
+    ASSERT_TRUE(processStoredReports(rig));
+    ASSERT_TRUE(platform::RunLoop::main()->runUntil(
+        [] { return TLMCrashes::sharedInstance().unprocessedCrashReports().size() == 1; }, std::chrono::seconds(10)));
+
+    // A unit that drops what it is given: the log never reaches the database.
+    auto group = TLMTelemetry::sharedInstance().channelGroup();
+    group->channelUnitForGroupId("Crashes")->setEnabled(false, false);
+    TLMCrashes::notifyWithUserConfirmation(TLMUserConfirmationSend);
+    group->logsDispatchQueue()->sync([] {});
+    EXPECT_EQ(TLMCrashes::sharedInstance().persistedCrashReports().size(), 1u);
+    EXPECT_TRUE(testsupport::storedLogs(*group, "Crashes").empty());
+}
