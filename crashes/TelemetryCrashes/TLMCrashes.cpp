@@ -156,6 +156,11 @@ void TLMCrashes::notifyWithUserConfirmation(long userConfirmation) {
 
 void TLMCrashes::disableMachExceptionHandler() { sharedInstance().mEnableMachExceptionHandler = false; }
 
+void TLMCrashes::applicationDidReportException(const TLCrashUncaughtException& exception) {
+    const auto handler = sharedInstance().mExceptionHandler.load();
+    if (handler != nullptr && !TLMTelemetry::isDebuggerAttached()) handler(exception);
+}
+
 void TLMCrashes::generateTestCrash() {
     TLMCrashes& crashes = sharedInstance();
     std::lock_guard guard(crashes.lock());
@@ -439,7 +444,8 @@ void TLMCrashes::startDelayedCrashProcessing() {
         }
         if (mProcessingScheduled.exchange(true)) return;
         TLMLogDebug(kTag, "Start delayed crash processing");
-        if (mExceptionHandler != nullptr && TLCrashGetUncaughtExceptionHandler() != mExceptionHandler) {
+        const auto recorded = mExceptionHandler.load();
+        if (recorded != nullptr && TLCrashGetUncaughtExceptionHandler() != recorded) {
             TLMLogWarning(kTag,
                           "Another exception handler was added. If this invokes any kind of exit() after processing "
                           "the exception, which causes any subsequent error handler not to be invoked, these crashes "

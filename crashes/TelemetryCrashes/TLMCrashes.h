@@ -32,6 +32,7 @@
 #include <vector>
 
 class TLCrashReporter;
+class TLCrashUncaughtException;
 class TLMAppleErrorLog;
 class TLMCrashesDelegate;
 
@@ -79,6 +80,9 @@ public:
     static void notifyWithUserConfirmation(long userConfirmation);
     // Before the service starts only.
     static void disableMachExceptionHandler();
+    // An exception the app reports itself goes to the uncaught-exception
+    // handler recorded at set-up (none under a debugger).
+    static void applicationDidReportException(const TLCrashUncaughtException& exception);
     // Ends the process with a trap that the crash reporter records; ignored
     // in a store build.
     static void generateTestCrash();
@@ -184,7 +188,7 @@ private:
     std::atomic<bool> mProcessingDone{false};
 
     std::shared_ptr<TLCrashReporter> mCrashReporter;
-    void (*mExceptionHandler)(const class TLCrashUncaughtException&) = nullptr;
+    std::atomic<void (*)(const TLCrashUncaughtException&)> mExceptionHandler{nullptr};
     platform::NotificationCenter::ObserverToken mForegroundObserver;
     platform::NotificationCenter::ObserverToken mMemoryWarningObserver;
 

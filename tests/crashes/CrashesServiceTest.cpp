@@ -4,6 +4,7 @@
 #include "crashes/reporter/TLCrashReporter.h"
 #include "platform/dispatch/Clock.h"
 #include "platform/dispatch/DispatchQueue.h"
+#include "platform/dispatch/MainThread.h"
 #include "platform/dispatch/RunLoop.h"
 #include "telemetry/Internals/Util/TLMEncrypter.h"
 #include "telemetry/Internals/Model/UnifiedSchema/TLMUnifiedSchemaLog.h"
@@ -61,7 +62,14 @@ public:
         for (const auto& extra : extras) attachments.push_back(extra);
         return attachments;
     }
+    void crashesWillSendErrorReport(TLMCrashes&, const TLMErrorReport& report) override {
+        if (platform::isMainThread()) events.push_back("will " + report.incidentIdentifier().value_or(""));
+    }
+    void crashesDidSucceedSendingErrorReport(TLMCrashes&, const TLMErrorReport& report) override {
+        if (platform::isMainThread()) events.push_back("sent " + report.incidentIdentifier().value_or(""));
+    }
     std::vector<std::shared_ptr<TLMErrorAttachmentLog>> extras;
+    std::vector<std::string> events;  // main thread only
 };
 
 
@@ -258,6 +266,12 @@ TEST(CrashesService, AlwaysSendIsRememberedAndOversizedAttachmentsAreDropped) {
         return sentLogs(rig.server, "appleError").size() == 1 && sentLogs(rig.server, "errorAttachment").size() == 1;
     }));
     EXPECT_EQ(text(sentLogs(rig.server, "errorAttachment")[0], "fileName"), "App.log");
+    // The app hears of the crash log's transmission on the main thread, and
+    // of nothing else.
+    const std::string id = text(sentLogs(rig.server, "appleError")[0], "id");
+    EXPECT_TRUE(
+        platform::RunLoop::main()->runUntil([&] { return appDelegate->events.size() >= 2; }, std::chrono::seconds(10)));
+    EXPECT_EQ(appDelegate->events, (std::vector<std::string>{"will " + id, "sent " + id}));
     EXPECT_TRUE(testsupport::eventually([] { return TLMCrashes::sharedInstance().persistedCrashReports().empty(); }));
     bool dropped = false;
     for (const auto& line : capture.lines()) {
