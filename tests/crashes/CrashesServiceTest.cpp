@@ -331,7 +331,10 @@ TEST(CrashesService, TheQueuesThreadsTakeSignalsOnStacksOfTheirOwn) {
     stack_t first{};
     queue.sync([&] { first = signalStack(); });
     EXPECT_EQ(first.ss_flags & SS_DISABLE, 0);
+#ifndef __SANITIZE_ADDRESS__
+    // AddressSanitizer gives every thread a smaller one of its own, which is kept.
     EXPECT_GE(first.ss_size, 64u * 1024);
+#endif
     stack_t second{};
     platform::DispatchQueue other("com.vekmont.test.signalstack2");
     other.sync([&] { second = signalStack(); });
