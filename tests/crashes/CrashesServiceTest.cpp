@@ -219,9 +219,22 @@ TEST(CrashesService, EveryPendingReportIsTakenInUnderItsOwnName) {
     EXPECT_FALSE(TLMUtility::fileExistsForPathComponent(TLMCrashesUtil::crashesDir() + "/TLCrashes.analyzer"));
 }
 
+TEST(CrashesService, APendingReportStaysWhenItsCopyCannotBeWritten) {
+    Rig rig;
+    writeFile(reporterDirectory() / "live_report.tlcrash", reportWithUuidByte(0x71));
+    // A file where the crashes folder should be: nothing can be stored in it.
+    writeFile(*TLMUtility::fullURLForPathComponent("crashes"), {'x'});
+    startClient();
+    EXPECT_TRUE(TLMCrashes::hasCrashedInLastSession());
+    EXPECT_EQ(TLCrashReporter(TLCrashReporterConfig::defaultConfiguration()).pendingCrashReportPaths().size(), 1u);
+}
+
 TEST(CrashesService, AnUnknownAnswerDeletesTheReportsUnsent) {
     Rig rig;
     storeReports({0x31, 0x32});
+    // A stored file that is no report is logged and removed, not asked about.
+    const fs::path junk = *TLMUtility::fullURLForPathComponent(TLMCrashesUtil::crashesDir()) / "junk";
+    writeFile(junk, {'n', 'o', 'p', 'e'});
     std::atomic<int> asked{0};
     TLMCrashes::setUserConfirmationHandler([&](const TLMCrashes::Reports& reports) {
         asked = static_cast<int>(reports.size());
@@ -232,6 +245,7 @@ TEST(CrashesService, AnUnknownAnswerDeletesTheReportsUnsent) {
     // The question is asked on the main thread.
     ASSERT_TRUE(platform::RunLoop::main()->runUntil([&] { return asked.load() == 2; }, std::chrono::seconds(10)));
     EXPECT_EQ(TLMCrashes::sharedInstance().unprocessedCrashReports().size(), 2u);
+    EXPECT_FALSE(fs::exists(junk));
 
     TLMLogCapture capture;
     TLMCrashes::notifyWithUserConfirmation(5);
