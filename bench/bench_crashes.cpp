@@ -74,18 +74,37 @@ void BM_Backtrace512Frames(benchmark::State& state) {
 }
 BENCHMARK(BM_Backtrace512Frames)->Unit(benchmark::kMicrosecond);
 
+// Threads that wait on a condition until the object goes, beside the
+// calling one.
+class WaitingThreads {
+public:
+    explicit WaitingThreads(int count) {
+        for (int i = 0; i < count; ++i) {
+            mThreads.emplace_back([this] {
+                std::unique_lock<std::mutex> guard(mLock);
+                mChanged.wait(guard, [this] { return mDone; });
+            });
+        }
+    }
+    ~WaitingThreads() {
+        {
+            std::lock_guard<std::mutex> guard(mLock);
+            mDone = true;
+        }
+        mChanged.notify_all();
+        for (std::thread& t : mThreads) t.join();
+    }
+
+private:
+    std::mutex mLock;
+    std::condition_variable mChanged;
+    bool mDone = false;
+    std::vector<std::thread> mThreads;
+};
+
 void BM_LiveReport(benchmark::State& state) {
     const int threads = static_cast<int>(state.range(0));
-    std::mutex lock;
-    std::condition_variable changed;
-    bool done = false;
-    std::vector<std::thread> waiting;
-    for (int i = 1; i < threads; ++i) {
-        waiting.emplace_back([&] {
-            std::unique_lock<std::mutex> guard(lock);
-            changed.wait(guard, [&] { return done; });
-        });
-    }
+    const WaitingThreads waiting(threads - 1);
     const auto base = std::filesystem::temp_directory_path() / "bench_crashes";
     TLCrashReporter reporter("bench", "1", std::nullopt,
                              std::make_shared<TLCrashReporterConfig>(0, 0, true, base.string()));
@@ -96,37 +115,19 @@ void BM_LiveReport(benchmark::State& state) {
         bytes = report ? report->size() : 0;
     }
     state.counters["bytes"] = static_cast<double>(bytes);
-    {
-        std::lock_guard<std::mutex> guard(lock);
-        done = true;
-    }
-    changed.notify_all();
-    for (std::thread& t : waiting) t.join();
 }
 BENCHMARK(BM_LiveReport)->Arg(1)->Arg(16)->Unit(benchmark::kMillisecond);
 
 // A live report of 16 threads, read and converted as at the next start.
 void BM_ErrorLogFromReport(benchmark::State& state) {
-    std::mutex lock;
-    std::condition_variable changed;
-    bool done = false;
-    std::vector<std::thread> waiting;
-    for (int i = 1; i < 16; ++i) {
-        waiting.emplace_back([&] {
-            std::unique_lock<std::mutex> guard(lock);
-            changed.wait(guard, [&] { return done; });
-        });
-    }
-    const auto base = std::filesystem::temp_directory_path() / "bench_crashes";
-    TLCrashReporter reporter("bench", "1", std::nullopt,
-                             std::make_shared<TLCrashReporterConfig>(0, 1, true, base.string()));
-    const auto data = reporter.generateLiveReport();
+    std::optional<TLCrashReporter::Data> data;
     {
-        std::lock_guard<std::mutex> guard(lock);
-        done = true;
+        const WaitingThreads waiting(15);
+        const auto base = std::filesystem::temp_directory_path() / "bench_crashes";
+        TLCrashReporter reporter("bench", "1", std::nullopt,
+                                 std::make_shared<TLCrashReporterConfig>(0, 1, true, base.string()));
+        data = reporter.generateLiveReport();
     }
-    changed.notify_all();
-    for (std::thread& t : waiting) t.join();
     if (!data) {
         state.SkipWithError("no report");
         return;
