@@ -1,8 +1,13 @@
 // The crash reporter's costs: unwinding a deep stack with the frame cursor
 // beside glibc's backtrace() over the same frames, and a live report of a
-// process with 1 and with 16 threads.
+// process with 1 and with 16 threads; the crashes service's share: a live
+// report of 16 threads turned into the error log that is sent, and the
+// crash-time log buffer (one log in and out, all 60 slots written).
 
+#include "crashes/TelemetryCrashes/Internals/LogBuffer/TLMCrashesLogBuffer.h"
+#include "crashes/TelemetryCrashes/Internals/Util/TLMErrorLogFormatter.h"
 #include "crashes/reporter/TLCrashAsyncFrameCursor.h"
+#include "crashes/reporter/TLCrashReport.h"
 #include "crashes/reporter/TLCrashReporter.h"
 
 #include <benchmark/benchmark.h>
@@ -69,18 +74,37 @@ void BM_Backtrace512Frames(benchmark::State& state) {
 }
 BENCHMARK(BM_Backtrace512Frames)->Unit(benchmark::kMicrosecond);
 
+// Threads that wait on a condition until the object goes, beside the
+// calling one.
+class WaitingThreads {
+public:
+    explicit WaitingThreads(int count) {
+        for (int i = 0; i < count; ++i) {
+            mThreads.emplace_back([this] {
+                std::unique_lock<std::mutex> guard(mLock);
+                mChanged.wait(guard, [this] { return mDone; });
+            });
+        }
+    }
+    ~WaitingThreads() {
+        {
+            std::lock_guard<std::mutex> guard(mLock);
+            mDone = true;
+        }
+        mChanged.notify_all();
+        for (std::thread& t : mThreads) t.join();
+    }
+
+private:
+    std::mutex mLock;
+    std::condition_variable mChanged;
+    bool mDone = false;
+    std::vector<std::thread> mThreads;
+};
+
 void BM_LiveReport(benchmark::State& state) {
     const int threads = static_cast<int>(state.range(0));
-    std::mutex lock;
-    std::condition_variable changed;
-    bool done = false;
-    std::vector<std::thread> waiting;
-    for (int i = 1; i < threads; ++i) {
-        waiting.emplace_back([&] {
-            std::unique_lock<std::mutex> guard(lock);
-            changed.wait(guard, [&] { return done; });
-        });
-    }
+    const WaitingThreads waiting(threads - 1);
     const auto base = std::filesystem::temp_directory_path() / "bench_crashes";
     TLCrashReporter reporter("bench", "1", std::nullopt,
                              std::make_shared<TLCrashReporterConfig>(0, 0, true, base.string()));
@@ -91,14 +115,56 @@ void BM_LiveReport(benchmark::State& state) {
         bytes = report ? report->size() : 0;
     }
     state.counters["bytes"] = static_cast<double>(bytes);
-    {
-        std::lock_guard<std::mutex> guard(lock);
-        done = true;
-    }
-    changed.notify_all();
-    for (std::thread& t : waiting) t.join();
 }
 BENCHMARK(BM_LiveReport)->Arg(1)->Arg(16)->Unit(benchmark::kMillisecond);
+
+// A live report of 16 threads, read and converted as at the next start.
+void BM_ErrorLogFromReport(benchmark::State& state) {
+    std::optional<TLCrashReporter::Data> data;
+    {
+        const WaitingThreads waiting(15);
+        const auto base = std::filesystem::temp_directory_path() / "bench_crashes";
+        TLCrashReporter reporter("bench", "1", std::nullopt,
+                                 std::make_shared<TLCrashReporterConfig>(0, 1, true, base.string()));
+        data = reporter.generateLiveReport();
+    }
+    if (!data) {
+        state.SkipWithError("no report");
+        return;
+    }
+    for (auto _ : state) {
+        const auto report = TLCrashReport::makeWithData(*data);
+        const auto log = TLMErrorLogFormatter::errorLogFromCrashReport(*report, *data);
+        benchmark::DoNotOptimize(log);
+    }
+}
+BENCHMARK(BM_ErrorLogFromReport)->Unit(benchmark::kMillisecond);
+
+// One event-sized archive buffered and freed, as every log passes.
+void BM_LogBufferStoreAndFree(benchmark::State& state) {
+    const auto directory = std::filesystem::temp_directory_path() / "bench_crashes_buffer";
+    std::filesystem::create_directories(directory);
+    TLMCrashesLogBuffer::setup(directory);
+    const std::vector<std::uint8_t> archive(600, 0x41);
+    for (auto _ : state) {
+        TLMCrashesLogBuffer::store(archive, "", "B1C2D3E4-0000-4000-8000-000000000000", 1.0);
+        benchmark::DoNotOptimize(TLMCrashesLogBuffer::free("B1C2D3E4-0000-4000-8000-000000000000"));
+    }
+}
+BENCHMARK(BM_LogBufferStoreAndFree)->Unit(benchmark::kMicrosecond);
+
+// The crash-time write of 60 slots of 1 KiB with tokens.
+void BM_LogBufferSaveAtCrash(benchmark::State& state) {
+    const auto directory = std::filesystem::temp_directory_path() / "bench_crashes_buffer";
+    std::filesystem::create_directories(directory);
+    TLMCrashesLogBuffer::setup(directory);
+    const std::vector<std::uint8_t> archive(1024, 0x42);
+    for (int i = 0; i < 60; ++i)
+        TLMCrashesLogBuffer::store(archive, std::string(180, 'T'), "id" + std::to_string(i), i);
+    for (auto _ : state) TLMCrashesLogBuffer::saveAtCrash();
+    std::filesystem::remove_all(directory);
+}
+BENCHMARK(BM_LogBufferSaveAtCrash)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

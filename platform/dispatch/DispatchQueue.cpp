@@ -3,6 +3,7 @@
 #include "platform/dispatch/Deadline.h"
 #include "platform/dispatch/MainThread.h"
 #include "platform/dispatch/RunLoop.h"
+#include "platform/dispatch/ThreadStart.h"
 
 #include <pthread.h>
 
@@ -175,6 +176,7 @@ public:
 private:
     void run() {
         pthread_setname_np(pthread_self(), threadNameFor(label).c_str());
+        runThreadStartHook();
         FrameScope frame(this);
         for (;;) {
             std::function<void()> block;
@@ -228,6 +230,7 @@ private:
 
     void run() {
         pthread_setname_np(pthread_self(), "dispatch.pool");
+        runThreadStartHook();
         std::unique_lock lock(mMutex);
         for (;;) {
             ++mIdle;

@@ -3,7 +3,13 @@
 // window is closed or SIGTERM (or Ctrl-C) comes; the app hears that it
 // terminates either way. SIGUSR1 is a memory warning.
 //
-//   vekmont [--headless] [--idiom phone|tablet] [--snapshot OUT.png] [FILE]
+//   vekmont [--headless] [--idiom phone|tablet] [--snapshot OUT.png] [--test-crash] [FILE]
+//
+// $VEKMONT_APP_SECRET replaces the build's telemetry secret and
+// $VEKMONT_TELEMETRY_URL the ingestion's address (a test server's). With
+// --test-crash the crashes service ends the app with its test crash once it
+// has launched (a development build only: its resources hold
+// "embedded.mobileprovision").
 //
 // Headless with --snapshot it writes the window's first frame, after the
 // launch and the document, as PNG and ends. The app's folders lie under
@@ -11,10 +17,12 @@
 // tools/common/ExitCodes.h.
 
 #include "app/VKMAppDelegate.h"
+#include "crashes/TelemetryCrashes/TLMCrashes.h"
 #include "platform/dispatch/RunLoop.h"
 #include "platform/graphics/Image.h"
 #include "platform/ui/ApplicationMain.h"
 #include "platform/ui/Window.h"
+#include "telemetry/TLMTelemetry.h"
 #include "tools/common/ExitCodes.h"
 #include "tools/vekmont/VekmontScenes.h"
 
@@ -25,6 +33,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <exception>
 #include <filesystem>
@@ -40,17 +49,20 @@ struct Options {
     bool headless = false;
     UserInterfaceIdiom idiom = UserInterfaceIdiom::phone;
     std::string snapshot;
+    bool testCrash = false;
     std::optional<std::filesystem::path> file;
 };
 
 void printHelp() {
     std::printf(
-        "usage: vekmont [--headless] [--idiom phone|tablet] [--snapshot OUT.png] [FILE]\n"
+        "usage: vekmont [--headless] [--idiom phone|tablet] [--snapshot OUT.png] [--test-crash] [FILE]\n"
         "The model-railway layout viewer. FILE is opened as a document handed in by\n"
         "another app.\n"
         "  --headless       no window: the app runs until SIGTERM or Ctrl-C\n"
         "  --idiom I        phone (390 x 844 points, the default) or tablet (820 x 1180)\n"
         "  --snapshot OUT   headless only: write the first frame as PNG, then end\n"
+        "  --test-crash     end with the crash reporter's test crash once launched\n"
+        "                   (development builds)\n"
         "  -h, --help       this help\n"
         "In the window: left button a finger, Ctrl-drag a pinch, the wheel a pinch,\n"
         "right button a long press. SIGUSR1 sends the app a memory warning.\n");
@@ -75,6 +87,8 @@ std::optional<Options> parse(int argc, char** argv, bool& help) {
             options.idiom = idiom == "tablet" ? UserInterfaceIdiom::tablet : UserInterfaceIdiom::phone;
         } else if (arg == "--snapshot" && hasValue) {
             options.snapshot = argv[++i];
+        } else if (arg == "--test-crash") {
+            options.testCrash = true;
         } else if (arg.rfind("-", 0) == 0 || options.file) {
             std::fprintf(stderr, "vekmont: %s '%s' (see --help)\n",
                          arg.rfind("--", 0) == 0 && !hasValue ? "a value is missing after" : "unknown argument",
@@ -131,30 +145,43 @@ private:
     int mStatus = kExitInternal;
 };
 
+// The build's telemetry settings, or those of the environment.
+VKMAppDelegate::Configuration configuration() {
+    VKMAppDelegate::Configuration configuration;
+    if (const char* secret = std::getenv("VEKMONT_APP_SECRET"); secret != nullptr && *secret != '\0') {
+        configuration.appSecret = secret;
+    }
+    if (const char* url = std::getenv("VEKMONT_TELEMETRY_URL"); url != nullptr && *url != '\0') {
+        TLMTelemetry::setLogUrl(url);
+    }
+    return configuration;
+}
+
 int run(const Options& options) {
     vekmont::registerScenes();
+    VKMAppDelegate::Configuration settings = configuration();
+    // Runs once the launch is over and the loop turns.
+    if (options.testCrash) platform::RunLoop::main()->post([] { TLMCrashes::generateTestCrash(); });
     ApplicationMainOptions main;
     main.mainStoryboard = vekmont::kMainStoryboard;
     main.openURL = options.file;
 
     if (!options.snapshot.empty()) {
         SnapshotRunner runner(options.idiom, options.snapshot);
-        const int status = ApplicationMain(std::make_shared<VKMAppDelegate>(), main, runner);
+        const int status = ApplicationMain(std::make_shared<VKMAppDelegate>(settings), main, runner);
         return status != 0 ? kExitInternal : runner.status();
     }
     if (options.headless) {
         HeadlessRunner runner(options.idiom);
-        return ApplicationMain(std::make_shared<VKMAppDelegate>(), main, runner) != 0 ? kExitInternal : kExitOk;
+        return ApplicationMain(std::make_shared<VKMAppDelegate>(settings), main, runner) != 0 ? kExitInternal : kExitOk;
     }
 #ifdef VEKMONT_HAVE_SDL
     sdl::DesktopOptions desktop;
     desktop.idiom = options.idiom;
     sdl::DesktopRunner runner(desktop);
-    VKMAppDelegate::Configuration configuration;
-    configuration.soundPlayer = std::make_shared<sdl::DesktopSoundPlayer>();
+    settings.soundPlayer = std::make_shared<sdl::DesktopSoundPlayer>();
     try {
-        return ApplicationMain(std::make_shared<VKMAppDelegate>(configuration), main, runner) != 0 ? kExitInternal
-                                                                                                   : kExitOk;
+        return ApplicationMain(std::make_shared<VKMAppDelegate>(settings), main, runner) != 0 ? kExitInternal : kExitOk;
     } catch (const sdl::DesktopError& error) {
         std::fprintf(stderr, "vekmont: %s (try --headless)\n", error.what());
         return kExitCannotOpen;

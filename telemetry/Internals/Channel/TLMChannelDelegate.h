@@ -30,6 +30,9 @@ public:
                                             const std::shared_ptr<TLMAbstractLog>& log) {
         return false;
     }
+    // The log is in the storage (before its completion below); only then may
+    // its owner let go of another copy.
+    virtual void channelDidStoreLog(TLMChannelUnitDefault& channel, const std::shared_ptr<TLMAbstractLog>& log) {}
     // The log was stored, filtered out or dropped: the unit is done with it.
     virtual void channelDidCompleteEnqueueingLog(TLMChannelUnitDefault& channel,
                                                  const std::shared_ptr<TLMAbstractLog>& log,

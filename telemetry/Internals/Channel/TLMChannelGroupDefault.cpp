@@ -129,6 +129,11 @@ bool TLMChannelGroupDefault::channelUnitShouldFilterLog(TLMChannelUnitDefault& c
     return filtered;
 }
 
+void TLMChannelGroupDefault::channelDidStoreLog(TLMChannelUnitDefault& channel,
+                                                const std::shared_ptr<TLMAbstractLog>& log) {
+    notifyDelegates([&](TLMChannelDelegate& delegate) { delegate.channelDidStoreLog(channel, log); });
+}
+
 void TLMChannelGroupDefault::channelDidCompleteEnqueueingLog(TLMChannelUnitDefault& channel,
                                                              const std::shared_ptr<TLMAbstractLog>& log,
                                                              const std::string& internalId) {

@@ -85,6 +85,7 @@ public:
                               const std::string& internalId, TLMFlags flags) override;
     bool channelUnitShouldFilterLog(TLMChannelUnitDefault& channelUnit,
                                     const std::shared_ptr<TLMAbstractLog>& log) override;
+    void channelDidStoreLog(TLMChannelUnitDefault& channel, const std::shared_ptr<TLMAbstractLog>& log) override;
     void channelDidCompleteEnqueueingLog(TLMChannelUnitDefault& channel, const std::shared_ptr<TLMAbstractLog>& log,
                                          const std::string& internalId) override;
     void channelWillSendLog(TLMChannelUnitDefault& channel, const std::shared_ptr<TLMAbstractLog>& log) override;

@@ -80,6 +80,7 @@ void TLMChannelUnitDefault::storeLog(const std::shared_ptr<TLMAbstractLog>& log,
         if (filtered) TLMLogDebug(kLogTag, "Log of type '%s' was filtered out by a delegate.", type.c_str());
     }
     const bool stored = !filtered && mStorage->saveLog(log, mConfiguration.groupId(), flags);
+    if (stored) notifyDelegates([&](TLMChannelDelegate& delegate) { delegate.channelDidStoreLog(*this, log); });
     notifyDelegates(
         [&](TLMChannelDelegate& delegate) { delegate.channelDidCompleteEnqueueingLog(*this, log, internalId); });
     if (!stored) return;

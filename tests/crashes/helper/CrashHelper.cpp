@@ -5,13 +5,25 @@
 // each stays a frame of its own.
 //
 // Usage: crash_helper MODE BASE_PATH MARKER_PATH
+//        crash_helper service-MODE LOG_URL
+//
+// The second form starts the telemetry client with the crashes service,
+// sending to LOG_URL, prints its process id and dies the way MODE names:
+// "segv", "inflight-segv" (four events, the last with a target token, are
+// held on their way to the database first) or "kill" (SIGKILL, which no one
+// sees).
 //
 // Every allocation while the crash path runs, from the signal handler's
 // entry to the report's close, leaves MARKER_PATH behind.
 
 #include "crashes/TelemetryCrashes/Internals/Util/TLMCrashesCXXExceptionWrapperException.h"
+#include "crashes/TelemetryCrashes/TLMCrashes.h"
 #include "crashes/reporter/TLCrashReporter.h"
 #include "crashes/reporter/TLCrashSignalHandler.h"
+#include "telemetry/Internals/Model/TLMEventLog.h"
+#include "telemetry/Internals/Util/TLMUuid.h"
+#include "telemetry/TLMAnalytics.h"
+#include "telemetry/TLMTelemetry.h"
 
 #include <fcntl.h>
 #include <pthread.h>
@@ -188,7 +200,37 @@ HELPER void helper_level1(const std::string& mode) {
     KEEP_FRAME();
 }
 
+int serviceMain(const std::string& mode, const std::string& logUrl) {
+    TLMTelemetry::setLogUrl(logUrl);
+    TLMTelemetry::start("3f0c21d7-9a4e-4b6b-8e15-2c90f4a6d7e3",
+                        {[]() -> TLMServiceAbstract& { return TLMAnalytics::sharedInstance(); },
+                         []() -> TLMServiceAbstract& { return TLMCrashes::sharedInstance(); }});
+    std::printf("%d\n", static_cast<int>(getpid()));
+    std::fflush(stdout);
+    if (mode == "inflight-segv") {
+        // The logs queue is held, so the events stay between prepared and stored.
+        std::atomic<bool> held{false};
+        TLMTelemetry::sharedInstance().channelGroup()->logsDispatchQueue()->async([&held] {
+            held = true;
+            for (;;) pause();
+        });
+        while (!held.load()) sched_yield();
+        for (int i = 0; i < 4; ++i) {
+            auto event = std::make_shared<TLMEventLog>();
+            event->setName("InFlight" + std::to_string(i));
+            event->setEventId(TLMNewUuidString());
+            // The last one is for a transmission target only.
+            if (i == 3) event->addTransmissionTargetToken("inflightkey-token");
+            TLMAnalytics::sharedInstance().channelUnit()->enqueueItem(event, TLMFlagsDefault);
+        }
+    }
+    if (mode == "kill") raise(SIGKILL);
+    helper_level1("segv");
+    return 4;
+}
+
 int main(int argc, char** argv) {
+    if (argc == 3 && std::strncmp(argv[1], "service-", 8) == 0) return serviceMain(argv[1] + 8, argv[2]);
     if (argc != 4) {
         std::fprintf(stderr, "usage: %s MODE BASE_PATH MARKER_PATH\n", argv[0]);
         return 2;

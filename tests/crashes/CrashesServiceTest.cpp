@@ -1,0 +1,386 @@
+#include "crashes/TelemetryCrashes/Internals/Util/TLMCrashesUtil.h"
+#include "crashes/TelemetryCrashes/TLMCrashes.h"
+#include "crashes/TelemetryCrashes/TLMCrashesDelegate.h"
+#include "crashes/reporter/TLCrashReporter.h"
+#include "platform/dispatch/Clock.h"
+#include "platform/dispatch/DispatchQueue.h"
+#include "platform/dispatch/MainThread.h"
+#include "platform/dispatch/RunLoop.h"
+#include "telemetry/Internals/Util/TLMEncrypter.h"
+#include "telemetry/Internals/Model/UnifiedSchema/TLMUnifiedSchemaLog.h"
+#include "telemetry/Internals/Util/TLMTelemetryUserDefaults.h"
+#include "telemetry/Internals/Util/TLMUtility.h"
+#include "telemetry/TLMAnalytics.h"
+#include "telemetry/TLMTelemetry.h"
+#include "tests/crashes/support/CrashReportFiles.h"
+#include "tests/crashes/support/SentLogs.h"
+#include "tests/support/RunProgram.h"
+#include "tests/telemetry/TLMLogCapture.h"
+#include "tests/telemetry/support/TelemetryTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <signal.h>
+
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+namespace fs = std::filesystem;
+
+using crashtest::sentLogs;
+using crashtest::text;
+
+namespace {
+
+const char* const kAppSecret = "3f0c21d7-9a4e-4b6b-8e15-2c90f4a6d7e3";
+
+// The client sends to the test server on a virtual clock, with the links up.
+struct Rig {
+    Rig() {
+        server.start();
+        TLMTelemetry::setLogUrl(server.baseUrl());
+    }
+    std::shared_ptr<platform::VirtualClock> clock = std::make_shared<platform::VirtualClock>();
+    platform::ScopedClock scopedClock{clock};
+    testsupport::ScopedTestLinks links;
+    testsupport::IngestionTestServer server;
+};
+
+void startClient() {
+    TLMTelemetry::start(kAppSecret, {[]() -> TLMServiceAbstract& { return TLMAnalytics::sharedInstance(); },
+                                     []() -> TLMServiceAbstract& { return TLMCrashes::sharedInstance(); }});
+}
+
+// The app's side: an "App.log" attachment (and any extra) with every report.
+class AttachingDelegate : public TLMCrashesDelegate {
+public:
+    std::vector<std::shared_ptr<TLMErrorAttachmentLog>> attachmentsWithCrashes(TLMCrashes&,
+                                                                               const TLMErrorReport&) override {
+        std::vector<std::shared_ptr<TLMErrorAttachmentLog>> attachments{
+            TLMErrorAttachmentLog::attachmentWithText(std::string("line 1\nline 2\n"), std::string("App.log"))};
+        for (const auto& extra : extras) attachments.push_back(extra);
+        return attachments;
+    }
+    void crashesWillSendErrorReport(TLMCrashes&, const TLMErrorReport& report) override {
+        if (platform::isMainThread()) events.push_back("will " + report.incidentIdentifier().value_or(""));
+    }
+    void crashesDidSucceedSendingErrorReport(TLMCrashes&, const TLMErrorReport& report) override {
+        if (platform::isMainThread()) events.push_back("sent " + report.incidentIdentifier().value_or(""));
+    }
+    std::vector<std::shared_ptr<TLMErrorAttachmentLog>> extras;
+    std::vector<std::string> events;  // main thread only
+};
+
+
+std::vector<fs::path> filesIn(const fs::path& directory) {
+    std::vector<fs::path> files;
+    std::error_code error;
+    for (const auto& entry : fs::directory_iterator(directory, error)) files.push_back(entry.path());
+    return files;
+}
+
+fs::path reporterDirectory() {
+    return TLCrashReporter(TLCrashReporterConfig::defaultConfiguration()).crashReportDirectory();
+}
+
+void writeFile(const fs::path& path, const crashtest::Bytes& bytes) {
+    fs::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+crashtest::Bytes reportWithUuidByte(std::uint8_t first) {
+    crashtest::FullReport full;
+    full.uuidBytes[0] = first;
+    full.reportInfo.uuid.data = full.uuidBytes.data();
+    return full.file();
+}
+
+// Stored reports as a crash of an earlier launch left them.
+void storeReports(std::initializer_list<std::uint8_t> uuidBytes) {
+    const fs::path directory = *TLMUtility::fullURLForPathComponent(TLMCrashesUtil::crashesDir());
+    for (const std::uint8_t byte : uuidBytes)
+        writeFile(directory / ("report-" + std::to_string(byte)), reportWithUuidByte(byte));
+}
+
+bool processStoredReports(Rig& rig) {
+    rig.clock->advance(std::chrono::seconds(1));
+    return TLMCrashes::sharedInstance().waitForProcessing(std::chrono::seconds(10));
+}
+
+}  // namespace
+
+#ifdef VEKMONT_CRASH_HELPER_WITH_FP
+
+TEST(CrashesService, ACrashIsSentAtTheNextStartWithTheLogAndTheLogsInFlight) {
+    Rig rig;
+    const testsupport::tProgramRun run =
+        testsupport::RunProgram(VEKMONT_CRASH_HELPER_WITH_FP, {"service-inflight-segv", rig.server.baseUrl()});
+    ASSERT_EQ(run.status, -1) << run.err;
+    const long crashedPid = std::stol(run.out);
+    ASSERT_EQ(TLCrashReporter(TLCrashReporterConfig::defaultConfiguration()).pendingCrashReportPaths().size(), 1u);
+    // The events held at the crash were written, the last with its token.
+    const fs::path buffer = *TLMUtility::fullURLForPathComponent(TLMCrashesUtil::logBufferDir());
+    const std::string token = testsupport::ReadWholeFile((buffer / "3.targettoken").string());
+    EXPECT_EQ(TLMEncrypter().decryptString(token), std::optional<std::string>("inflightkey-token"));
+    for (int i = 0; i < 3; ++i) EXPECT_FALSE(fs::exists(buffer / (std::to_string(i) + ".targettoken")));
+    TLMLogCapture capture;
+
+    auto appDelegate = std::make_shared<AttachingDelegate>();
+    TLMCrashes::setDelegate(appDelegate);
+    startClient();
+    EXPECT_TRUE(TLMCrashes::hasCrashedInLastSession());
+    const auto lastReport = TLMCrashes::lastSessionCrashReport();
+    ASSERT_NE(lastReport, nullptr);
+    ASSERT_TRUE(lastReport->incidentIdentifier());
+    EXPECT_EQ(lastReport->signal(), std::optional<std::string>("SIGSEGV"));
+    EXPECT_TRUE(TLCrashReporter(TLCrashReporterConfig::defaultConfiguration()).pendingCrashReportPaths().empty());
+    const auto stored = TLMCrashes::sharedInstance().persistedCrashReports();
+    ASSERT_EQ(stored.size(), 1u);
+    EXPECT_EQ(stored[0].filename().string(), *lastReport->incidentIdentifier());
+
+    // The events held at the crash wait on the buffer's own unit (the one for
+    // a target only goes to the collector); the token was taken in and its
+    // file removed.
+    EXPECT_EQ(testsupport::storedLogs(*TLMTelemetry::sharedInstance().channelGroup(), "CrashesBuffer").size(), 3u);
+    for (const fs::path& file : filesIn(buffer)) EXPECT_EQ(file.extension(), ".tlcrasheslogbuffer") << file;
+    bool tokenRefused = false;
+    for (const auto& line : capture.lines()) tokenRefused |= line.message == "Failed to decrypt the target token.";
+    EXPECT_FALSE(tokenRefused);
+
+    ASSERT_TRUE(processStoredReports(rig));
+    ASSERT_TRUE(testsupport::eventually([&] {
+        return sentLogs(rig.server, "appleError").size() == 1 && sentLogs(rig.server, "errorAttachment").size() == 1 &&
+               sentLogs(rig.server, "event").size() == 3;
+    }));
+    const auto error = sentLogs(rig.server, "appleError")[0];
+    EXPECT_EQ(text(error, "id"), *lastReport->incidentIdentifier());
+    EXPECT_EQ(error.at("fatal"), platform::Value(true));
+    EXPECT_EQ(text(error, "osExceptionType"), "SIGSEGV");
+    EXPECT_EQ(error.at("processId"), platform::Value(static_cast<std::int64_t>(crashedPid)));
+    ASSERT_TRUE(error.at("threads").asArray());
+    EXPECT_FALSE(error.at("threads").asArray()->empty());
+    ASSERT_TRUE(error.at("binaries").asArray());
+    EXPECT_FALSE(error.at("binaries").asArray()->empty());
+    const auto attachment = sentLogs(rig.server, "errorAttachment")[0];
+    EXPECT_EQ(text(attachment, "fileName"), "App.log");
+    EXPECT_EQ(text(attachment, "errorId"), text(error, "id"));
+    std::vector<std::string> names;
+    for (const auto& event : sentLogs(rig.server, "event")) names.push_back(text(event, "name"));
+    EXPECT_EQ(names, (std::vector<std::string>{"InFlight0", "InFlight1", "InFlight2"}));
+
+    // The report leaves the folder once its log is stored; the buffer is empty.
+    EXPECT_TRUE(testsupport::eventually([] { return TLMCrashes::sharedInstance().persistedCrashReports().empty(); }));
+    for (const fs::path& file : filesIn(buffer)) EXPECT_EQ(fs::file_size(file), 0u) << file;
+}
+
+TEST(CrashesService, AKilledProcessLeavesNoReport) {
+    Rig rig;
+    const testsupport::tProgramRun run =
+        testsupport::RunProgram(VEKMONT_CRASH_HELPER_WITH_FP, {"service-kill", rig.server.baseUrl()});
+    ASSERT_EQ(run.status, -1) << run.err;
+    startClient();
+    EXPECT_FALSE(TLMCrashes::hasCrashedInLastSession());
+    EXPECT_EQ(TLMCrashes::lastSessionCrashReport(), nullptr);
+    EXPECT_TRUE(TLMCrashes::sharedInstance().persistedCrashReports().empty());
+}
+
+#endif
+
+TEST(CrashesService, EveryPendingReportIsTakenInUnderItsOwnName) {
+    Rig rig;
+    const fs::path pending = reporterDirectory();
+    // Two crashes in the same second, then a damaged third report.
+    writeFile(pending / "live_report.tlcrash", reportWithUuidByte(0x11));
+    writeFile(pending / "live_report.1.tlcrash", reportWithUuidByte(0x22));
+    writeFile(pending / "live_report.2.tlcrash", {'t', 'l', 'c', 'r', 'a', 's', 'h', 1, 0x0A, 0x05});
+    TLMLogCapture capture;
+    startClient();
+
+    EXPECT_TRUE(TLMCrashes::hasCrashedInLastSession());
+    EXPECT_TRUE(TLCrashReporter(TLCrashReporterConfig::defaultConfiguration()).pendingCrashReportPaths().empty());
+    std::vector<std::string> names;
+    for (const fs::path& file : TLMCrashes::sharedInstance().persistedCrashReports()) {
+        names.push_back(file.filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"11A1A2A3-A4A5-A6A7-A8A9-AAABACADAEAF",
+                                               "22A1A2A3-A4A5-A6A7-A8A9-AAABACADAEAF"}));
+    // The last one read whole is the last session's.
+    ASSERT_NE(TLMCrashes::lastSessionCrashReport(), nullptr);
+    EXPECT_EQ(TLMCrashes::lastSessionCrashReport()->incidentIdentifier(),
+              std::optional<std::string>("22A1A2A3-A4A5-A6A7-A8A9-AAABACADAEAF"));
+    bool damagedLogged = false;
+    for (const auto& line : capture.lines()) {
+        damagedLogged |= line.message.rfind("Couldn't parse crash report: ", 0) == 0;
+    }
+    EXPECT_TRUE(damagedLogged);
+    EXPECT_FALSE(TLMUtility::fileExistsForPathComponent(TLMCrashesUtil::crashesDir() + "/TLCrashes.analyzer"));
+}
+
+TEST(CrashesService, APendingReportStaysWhenItsCopyCannotBeWritten) {
+    Rig rig;
+    writeFile(reporterDirectory() / "live_report.tlcrash", reportWithUuidByte(0x71));
+    // A file where the crashes folder should be: nothing can be stored in it.
+    writeFile(*TLMUtility::fullURLForPathComponent("crashes"), {'x'});
+    startClient();
+    EXPECT_TRUE(TLMCrashes::hasCrashedInLastSession());
+    EXPECT_EQ(TLCrashReporter(TLCrashReporterConfig::defaultConfiguration()).pendingCrashReportPaths().size(), 1u);
+}
+
+TEST(CrashesService, AnUnknownAnswerDeletesTheReportsUnsent) {
+    Rig rig;
+    storeReports({0x31, 0x32});
+    // A stored file that is no report is logged and removed, not asked about.
+    const fs::path junk = *TLMUtility::fullURLForPathComponent(TLMCrashesUtil::crashesDir()) / "junk";
+    writeFile(junk, {'n', 'o', 'p', 'e'});
+    std::atomic<int> asked{0};
+    TLMCrashes::setUserConfirmationHandler([&](const TLMCrashes::Reports& reports) {
+        asked = static_cast<int>(reports.size());
+        return true;
+    });
+    startClient();
+    ASSERT_TRUE(processStoredReports(rig));
+    // The question is asked on the main thread.
+    ASSERT_TRUE(platform::RunLoop::main()->runUntil([&] { return asked.load() == 2; }, std::chrono::seconds(10)));
+    EXPECT_EQ(TLMCrashes::sharedInstance().unprocessedCrashReports().size(), 2u);
+    EXPECT_FALSE(fs::exists(junk));
+
+    TLMLogCapture capture;
+    TLMCrashes::notifyWithUserConfirmation(5);
+    EXPECT_TRUE(TLMCrashes::sharedInstance().persistedCrashReports().empty());
+    EXPECT_TRUE(TLMCrashes::sharedInstance().unprocessedCrashReports().empty());
+    bool logged = false;
+    for (const auto& line : capture.lines()) logged |= line.level == TLMLogLevelError && line.tag == "TelemetryCrashes";
+    EXPECT_TRUE(logged);
+    rig.clock->advance(std::chrono::seconds(2));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_TRUE(sentLogs(rig.server, "appleError").empty());
+}
+
+TEST(CrashesService, AlwaysSendIsRememberedAndOversizedAttachmentsAreDropped) {
+    Rig rig;
+    storeReports({0x41});
+    auto appDelegate = std::make_shared<AttachingDelegate>();
+    appDelegate->extras.push_back(TLMErrorAttachmentLog::attachmentWithBinary(
+        TLMErrorAttachmentLog::Data(TLMCrashes::kMaxAttachmentSize + 1, 0x5A), std::string("big.bin"),
+        std::string("application/octet-stream")));
+    TLMCrashes::setDelegate(appDelegate);
+    TLMCrashes::setUserConfirmationHandler([](const TLMCrashes::Reports&) { return true; });
+    TLMLogCapture capture;
+    startClient();
+    ASSERT_TRUE(processStoredReports(rig));
+    ASSERT_TRUE(
+        testsupport::eventually([] { return TLMCrashes::sharedInstance().unprocessedCrashReports().size() == 1; }));
+
+    TLMCrashes::notifyWithUserConfirmation(TLMUserConfirmationAlways);
+    EXPECT_TRUE(TLMTelemetryUserDefaults::shared().boolForKey(TLMCrashes::kUserConfirmationKey, false));
+    ASSERT_TRUE(testsupport::eventually([&] {
+        return sentLogs(rig.server, "appleError").size() == 1 && sentLogs(rig.server, "errorAttachment").size() == 1;
+    }));
+    EXPECT_EQ(text(sentLogs(rig.server, "errorAttachment")[0], "fileName"), "App.log");
+    // The app hears of the crash log's transmission on the main thread, and
+    // of nothing else.
+    const std::string id = text(sentLogs(rig.server, "appleError")[0], "id");
+    EXPECT_TRUE(
+        platform::RunLoop::main()->runUntil([&] { return appDelegate->events.size() >= 2; }, std::chrono::seconds(10)));
+    EXPECT_EQ(appDelegate->events, (std::vector<std::string>{"will " + id, "sent " + id}));
+    EXPECT_TRUE(testsupport::eventually([] { return TLMCrashes::sharedInstance().persistedCrashReports().empty(); }));
+    bool dropped = false;
+    for (const auto& line : capture.lines()) {
+        dropped |=
+            line.message == "Discarding attachment with size above 7340032 bytes: size=7340033, fileName=big.bin.";
+    }
+    EXPECT_TRUE(dropped);
+}
+
+TEST(CrashesService, ACrashWhileDisabledIsPurgedAndADamagedBufferFileIsEmptied) {
+    Rig rig;
+    const fs::path damaged =
+        *TLMUtility::fullURLForPathComponent(TLMCrashesUtil::logBufferDir()) / "7.tlcrasheslogbuffer";
+    writeFile(damaged, {'n', 'o', 't', ' ', 'a', 'n', ' ', 'a', 'r', 'c', 'h', 'i', 'v', 'e'});
+    TLMLogCapture capture;
+    startClient();
+    EXPECT_EQ(fs::file_size(damaged), 0u);
+    bool logged = false;
+    for (const auto& line : capture.lines()) logged |= line.message.rfind("Deserialization failed for log: ", 0) == 0;
+    EXPECT_TRUE(logged);
+
+    TLMCrashes::setEnabled(false);
+    writeFile(reporterDirectory() / "live_report.tlcrash", reportWithUuidByte(0x51));
+    TLMCrashes::setEnabled(true);
+    EXPECT_FALSE(TLMCrashes::hasCrashedInLastSession());
+    EXPECT_TRUE(TLCrashReporter(TLCrashReporterConfig::defaultConfiguration()).pendingCrashReportPaths().empty());
+    EXPECT_TRUE(TLMCrashes::sharedInstance().persistedCrashReports().empty());
+}
+
+TEST(CrashesService, HandledErrorsGoOutWithTheirAttachments) {
+    Rig rig;
+    EXPECT_EQ(TLMCrashes::trackError(platform::Error("VKMTest", 3)), std::nullopt);
+    startClient();
+    const auto first =
+        TLMCrashes::trackError(platform::Error("VKMTest", 3), {{"Layout", "42"}},
+                               {TLMErrorAttachmentLog::attachmentWithText(std::string("x"), std::string("note.txt"))});
+    const auto second = TLMCrashes::trackError(platform::Error("VKMTest", 4));
+    ASSERT_TRUE(first && second);
+    EXPECT_NE(*first, *second);
+    ASSERT_TRUE(testsupport::eventually([&] {
+        return sentLogs(rig.server, "handledError").size() == 2 && sentLogs(rig.server, "errorAttachment").size() == 1;
+    }));
+    EXPECT_EQ(text(sentLogs(rig.server, "errorAttachment")[0], "errorId"), *first);
+    TLMCrashes::setEnabled(false);
+    EXPECT_EQ(TLMCrashes::trackError(platform::Error("VKMTest", 5)), std::nullopt);
+}
+
+TEST(CrashesService, TheQueuesThreadsTakeSignalsOnStacksOfTheirOwn) {
+    Rig rig;
+    startClient();
+    const auto signalStack = [] {
+        stack_t stack{};
+        sigaltstack(nullptr, &stack);
+        return stack;
+    };
+    platform::DispatchQueue queue("com.vekmont.test.signalstack");
+    stack_t first{};
+    queue.sync([&] { first = signalStack(); });
+    EXPECT_EQ(first.ss_flags & SS_DISABLE, 0);
+#ifndef __SANITIZE_ADDRESS__
+    // AddressSanitizer gives every thread a smaller one of its own, which is kept.
+    EXPECT_GE(first.ss_size, 64u * 1024);
+#endif
+    stack_t second{};
+    platform::DispatchQueue other("com.vekmont.test.signalstack2");
+    other.sync([&] { second = signalStack(); });
+    EXPECT_NE(first.ss_sp, second.ss_sp);
+}
+
+TEST(CrashesService, AMemoryWarningIsReportedByTheNextLaunchOnly) {
+    Rig rig;
+    TLMTelemetryUserDefaults::shared().setObject(platform::Value(true), TLMCrashes::kMemoryWarningKey);
+    startClient();
+    EXPECT_TRUE(TLMCrashes::hasReceivedMemoryWarningInLastSession());
+    EXPECT_FALSE(TLMTelemetryUserDefaults::shared().objectForKey(TLMCrashes::kMemoryWarningKey));
+
+    platform::NotificationCenter::defaultCenter().postNotificationName(
+        "UIApplicationDidReceiveMemoryWarningNotification", nullptr);
+    EXPECT_TRUE(TLMTelemetryUserDefaults::shared().boolForKey(TLMCrashes::kMemoryWarningKey, false));
+}
+
+TEST(CrashesService, AReportStaysOnDiskUntilItsLogIsStored) {
+    Rig rig;
+    storeReports({0x61});
+    TLMCrashes::setUserConfirmationHandler([](const TLMCrashes::Reports&) { return true; });
+    startClient();
+    ASSERT_TRUE(processStoredReports(rig));
+    ASSERT_TRUE(platform::RunLoop::main()->runUntil(
+        [] { return TLMCrashes::sharedInstance().unprocessedCrashReports().size() == 1; }, std::chrono::seconds(10)));
+
+    // A unit that drops what it is given: the log never reaches the database.
+    auto group = TLMTelemetry::sharedInstance().channelGroup();
+    group->channelUnitForGroupId("Crashes")->setEnabled(false, false);
+    TLMCrashes::notifyWithUserConfirmation(TLMUserConfirmationSend);
+    group->logsDispatchQueue()->sync([] {});
+    EXPECT_EQ(TLMCrashes::sharedInstance().persistedCrashReports().size(), 1u);
+    EXPECT_TRUE(testsupport::storedLogs(*group, "Crashes").empty());
+}
