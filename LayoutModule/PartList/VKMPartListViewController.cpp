@@ -73,19 +73,24 @@ void registerCopySymbol() {
 
 std::shared_ptr<TableViewCell> makePartCell(const std::string& identifier) {
     auto cell = std::make_shared<TableViewCell>(TableViewCellStyle::defaultStyle, identifier);
+    // At the screen's width, so that the count keeps to the right edge.
+    const double width = Screen::mainScreen()->bounds().width;
+    cell->setFrame({0, 0, width, kRowHeight});
     const double side = VKMPartsTableDataSource::kPictureSize;
     auto picture = std::make_shared<ImageView>(Rect{16, (kRowHeight - side) / 2, side, side});
     picture->setContentMode(ViewContentMode::scaleAspectFit);
     picture->setTag(VKMPartsTableDataSource::kPictureTag);
     cell->contentView()->addSubview(picture);
-    auto title = std::make_shared<Label>(Rect{76, 8, 220, 22});
+    auto title = std::make_shared<Label>(Rect{76, 8, width - 160, 22});
     title->setFont(Font::boldSystemFont(16));
+    title->setAutoresizingMask(ViewAutoresizing::flexibleWidth);
     title->setTag(VKMPartsTableDataSource::kTitleTag);
-    auto description = std::make_shared<Label>(Rect{76, 31, 220, 20});
+    auto description = std::make_shared<Label>(Rect{76, 31, width - 160, 20});
     description->setFont(Font::systemFont(13));
     description->setTextColor(SystemColors::kDarkGray);
+    description->setAutoresizingMask(ViewAutoresizing::flexibleWidth);
     description->setTag(VKMPartsTableDataSource::kDescriptionTag);
-    auto count = std::make_shared<Label>(Rect{300, 18, 60, 24});
+    auto count = std::make_shared<Label>(Rect{width - 76, 18, 60, 24});
     count->setFont(Font::systemFont(17, FontWeight::medium));
     count->setTextAlignment(platform::TextAlignment::right);
     count->setAutoresizingMask(ViewAutoresizing::flexibleLeftMargin);
