@@ -15,6 +15,7 @@ namespace platform::ui {
 class Label;
 class LayoutConstraint;
 }  // namespace platform::ui
+class CCompositeGeometry;
 
 class VKMElementInfoViewController : public platform::ui::ViewController,
                                      public platform::ui::PopoverPresentationControllerDelegate {
@@ -45,8 +46,15 @@ public:
     void configureWithName(const std::string& name, const std::string& description, const std::string& producer,
                            const std::string& library, const std::string& modelScale, std::int64_t usageCount);
 
+    // The element shown; it belongs to the document.
+    CCompositeGeometry* element() const { return mElement; }
+    void setElement(CCompositeGeometry* element) { mElement = element; }
+
     std::optional<platform::ui::ModalPresentationStyle> adaptivePresentationStyleForPresentationController(
         platform::ui::PresentationController& controller, const platform::ui::TraitCollection& traits) override;
 
     std::string className() const override { return "VKMElementInfoViewController"; }
+
+private:
+    CCompositeGeometry* mElement = nullptr;
 };

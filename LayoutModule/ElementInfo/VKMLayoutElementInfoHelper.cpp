@@ -42,6 +42,7 @@ bool VKMLayoutElementInfoHelper::presentInfoForElement(CCompositeGeometry* geome
     if (!VKM_SOFT_ASSERT(elementInfoViewController != nullptr)) return false;
     const platform::Color emphasis = UIColorCColor::colorWithCColor(geometry->GetFirstColor());
     if (!presentPopoverWithViewController(elementInfoViewController, emphasis, point, view)) return false;
+    elementInfoViewController->setElement(geometry);
     configureItemDetailsViewController(*elementInfoViewController, *geometry);
     return true;
 }
