@@ -24,6 +24,7 @@
 #include "widgets/Charts/GRPieChart.h"
 
 using namespace platform::ui;
+using sidescreens::SamePixels;
 using sidescreens::SideScreens;
 
 namespace {
@@ -63,16 +64,6 @@ std::string LabelText(const std::shared_ptr<TableViewCell>& cell, long tag) {
 std::shared_ptr<platform::Image> Picture(const std::shared_ptr<TableViewCell>& cell) {
     const auto view = std::dynamic_pointer_cast<ImageView>(cell->viewWithTag(VKMPartsTableDataSource::kPictureTag));
     return view ? view->image() : nullptr;
-}
-
-bool SamePixels(const platform::Image& a, const platform::Image& b) {
-    if (a.pixelWidth() != b.pixelWidth() || a.pixelHeight() != b.pixelHeight()) return false;
-    for (int y = 0; y < a.pixelHeight(); ++y) {
-        for (int x = 0; x < a.pixelWidth(); ++x) {
-            if (*a.pixel(x, y) != *b.pixel(x, y)) return false;
-        }
-    }
-    return true;
 }
 
 std::shared_ptr<Button> CopyButton(TableView& table) {

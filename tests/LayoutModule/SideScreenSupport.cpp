@@ -75,6 +75,16 @@ std::shared_ptr<ViewController> SideScreens::presented() const {
     return tabs ? tabs->presentedViewController() : nullptr;
 }
 
+bool SamePixels(const platform::Image& a, const platform::Image& b) {
+    if (a.pixelWidth() != b.pixelWidth() || a.pixelHeight() != b.pixelHeight()) return false;
+    for (int y = 0; y < a.pixelHeight(); ++y) {
+        for (int x = 0; x < a.pixelWidth(); ++x) {
+            if (*a.pixel(x, y) != *b.pixel(x, y)) return false;
+        }
+    }
+    return true;
+}
+
 Heard::Heard(const char* name)
     : token(platform::NotificationCenter::defaultCenter().addObserverForName(
           std::string(name), nullptr, [this](const platform::Notification&) { ++count; })) {}

@@ -12,6 +12,7 @@
 #include "LayoutModule/PartList/VKMPartListViewController.h"
 #include "platform/dispatch/Clock.h"
 #include "platform/foundation/NotificationCenter.h"
+#include "platform/graphics/Image.h"
 #include "platform/ui/Device.h"
 #include "platform/ui/TabBarController.h"
 #include "platform/ui/TouchSynth.h"
@@ -50,6 +51,9 @@ public:
     // The hover messages shown, in order.
     std::vector<std::string> messages;
 };
+
+// Whether the two images have the same size and pixels.
+bool SamePixels(const platform::Image& a, const platform::Image& b);
 
 // Counts the notifications of one name.
 struct Heard {
