@@ -11,12 +11,15 @@
 #include "app/Utilities/Colors/UIColorCColor.h"
 #include "app/Utilities/Colors/UIColorCColorPalette.h"
 #include "engine/model/PartList.h"
+#include "engine/services/CurrencyStrings.h"
+#include "platform/foundation/UserDefaults.h"
 #include "platform/ui/Button.h"
 #include "platform/ui/ImageView.h"
 #include "platform/ui/Label.h"
 #include "platform/ui/LayoutConstraint.h"
 #include "platform/ui/Pasteboard.h"
 #include "platform/ui/StackView.h"
+#include "platform/ui/Switch.h"
 #include "tests/LayoutModule/LayoutModuleTestSupport.h"
 #include "tests/LayoutModule/SideScreenSupport.h"
 #include "tests/support/EngineServices.h"
@@ -330,4 +333,37 @@ TEST(PartListScreen, SnapshotsShowTheHeaderThePicturesAndOnATabletTheChart) {
             EXPECT_EQ(tealPixels, 0) << name;
         }
     }
+}
+
+TEST(PartListScreen, TheSwitchKeepsItsStateAndARowKeepsItsPriceInThePriceList) {
+    SideScreens screens;
+    screens.show(UserInterfaceIdiom::phone, sidescreens::kPartListTab);
+    screens.open(kPartsScenario, "price.wkst");
+    const auto table = screens.partList->outlets.partsTableView.lock();
+    const auto tracksOnly = screens.partList->outlets.tracksOnlySwitch.lock();
+    ASSERT_NE(tracksOnly, nullptr);
+
+    // The switch's state is stored; the table is rebuilt half a second on.
+    screens.synth->tap(screens.centreOf(*tracksOnly));
+    EXPECT_TRUE(tracksOnly->isOn());
+    EXPECT_EQ(platform::UserDefaults::standard().boolValue(VKMPartListViewController::kTracksOnlyDefaultsKey),
+              std::optional<bool>(true));
+    const CPartList* before = screens.partList->partList();
+    screens.advance(0.3);
+    EXPECT_EQ(screens.partList->partList(), before);
+    screens.advance(0.3);
+    EXPECT_NE(screens.partList->partList(), before);
+    EXPECT_EQ(table->numberOfRowsInSection(0), 2);
+
+    // A typed price goes to the price list in hundredths, rounded; none is 0.
+    const auto& row = screens.partList->partsDataSource()->partsArray.at(0);
+    ASSERT_EQ(row->productNr, "S200");
+    const std::int32_t currency = row->partsEntry->GetCurrencyId();
+    row->setPrice(UPriceFormatting::FormatPrice(currency, 12.5));
+    const CCompositeGeometry* entry = CPriceList::Instance().FindEntry(row->partsEntry);
+    ASSERT_NE(entry, nullptr);
+    EXPECT_EQ(entry->GetPrice(), 1250);
+    row->setPrice(std::nullopt);
+    EXPECT_EQ(CPriceList::Instance().FindEntry(row->partsEntry)->GetPrice(), 0);
+    EXPECT_NE(row->description().find(" : S200 (\"Straight\ttrack\"), 3x, "), std::string::npos) << row->description();
 }
