@@ -4,6 +4,7 @@
 #include <map>
 
 #include "LayoutModule/ActionButtons/VKMLayoutActionButton.h"
+#include "LayoutModule/LayerList/VKMLayerListHelper.h"
 #include "LayoutModule/Layout/VKMLayoutSymbols.h"
 #include "LayoutModule/Layout/VKMLayoutViewController.h"
 #include "LayoutModule/Scenes/VKMLayoutScenes.h"
@@ -126,7 +127,12 @@ std::shared_ptr<StackView> VKMLayoutActionButtonHelper::addOverlayButtonsTo(cons
     settings->setTapActionBlock(
         [] { presentAtButton(kSettings, VKMLayoutScenes::kLayoutSettingsId, "LayoutSettingsOpened"); });
     auto layer = makeButton(kLayer, VKMLayoutSymbols::kLayers);
-    layer->setTapActionBlock([] { presentAtButton(kLayer, VKMLayoutScenes::kLayerListId, "LayerListOpened"); });
+    layer->setTapActionBlock([] {
+        const auto anchor = button(kLayer);
+        if (!anchor) return;
+        VKMLayerListHelper::presentLayerListAtButton(anchor);
+        QLActivityAnalytics::trackEvent("LayerListOpened");
+    });
     auto colorize = makeButton(kColorize, VKMLayoutSymbols::kColorize);
     colorize->setTapActionBlock([] { VKMAutoColorizeHelper::autoColorizeTracks(1); });
     colorize->setLongPressActionBlock(

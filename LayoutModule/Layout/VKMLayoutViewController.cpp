@@ -422,8 +422,7 @@ void VKMLayoutViewController::handleLongPressGesture(GestureRecognizer& recogniz
     CCompositeGeometry* element =
         VKMLayoutElementHitTestHelper::findElementAtPosition(inLayout, *layout, transientEditActions());
     if (element == nullptr) return;
-    VKMLayoutElementInfoHelper::presentInfoForElement(element, recognizer.locationInView(view().get()), view(),
-                                                      sharedController());
+    VKMLayoutElementInfoHelper::presentInfoForElement(element, recognizer.locationInView(view().get()), view());
 }
 
 // --- notifications -------------------------------------------------------------

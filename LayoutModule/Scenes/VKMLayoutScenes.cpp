@@ -156,45 +156,6 @@ std::shared_ptr<ViewController> makeLayoutScreen() {
     return controller;
 }
 
-std::shared_ptr<ViewController> makePartList() {
-    auto controller = std::make_shared<VKMPartListViewController>();
-    auto root = rootView();
-    const Rect bounds = root->bounds();
-    auto chart = StackView::make();
-    chart->setFrame({0, 0, bounds.width, 200});
-    root->addSubview(chart);
-    auto tracksOnly = Switch::make();
-    tracksOnly->setFrame({bounds.width - 67, 210, 51, 31});
-    const std::weak_ptr<VKMPartListViewController> weak = controller;
-    tracksOnly->addAction(
-        [weak](Control&) {
-            if (auto self = weak.lock()) self->changeSwitch();
-        },
-        ControlEvents::valueChanged);
-    root->addSubview(tracksOnly);
-    auto table = TableView::make({0, 250, bounds.width, bounds.height - 250});
-    table->setAutoresizingMask(kFlexibleSize);
-    table->registerCell(VKMPartListViewController::kPartsPrototypeCell, [](const std::string& identifier) {
-        auto cell = std::make_shared<TableViewCell>(TableViewCellStyle::defaultStyle, identifier);
-        auto picture = std::make_shared<ImageView>(Rect{16, 4, 36, 36});
-        picture->setTag(VKMPartListViewController::kPictureTag);
-        cell->contentView()->addSubview(picture);
-        double x = 60;
-        for (const long tag : {VKMPartListViewController::kFirstLabelTag, VKMPartListViewController::kSecondLabelTag,
-                               VKMPartListViewController::kThirdLabelTag}) {
-            auto label = makeLabel({x, 12, 90, 20}, 15);
-            label->setTag(tag);
-            cell->contentView()->addSubview(label);
-            x += 100;
-        }
-        return cell;
-    });
-    root->addSubview(table);
-    controller->outlets = {table, chart, tracksOnly};
-    controller->setView(root);
-    return controller;
-}
-
 std::shared_ptr<ViewController> makeLayoutSettings() {
     auto controller = std::make_shared<VKMLayoutSettingsTableViewController>();
     controller->tableView()->registerCell(
@@ -247,48 +208,6 @@ std::shared_ptr<ViewController> makeSpecificLanguageDescription() {
     return controller;
 }
 
-std::shared_ptr<ViewController> makeLayerList() {
-    auto controller = std::make_shared<VKMLayerListViewController>();
-    controller->tableView()->registerCell(
-        VKMLayerListViewController::kCellIdentifier, [](const std::string& identifier) {
-            auto cell = std::make_shared<TableViewCell>(TableViewCellStyle::defaultStyle, identifier);
-            // 1 the visibility picture, 2 the preview, 3 the name, 4 the count.
-            auto visibility = std::make_shared<ImageView>(Rect{16, 10, 24, 24});
-            visibility->setTag(1);
-            auto preview = std::make_shared<ImageView>(Rect{48, 4, 36, 36});
-            preview->setTag(2);
-            auto name = makeLabel({92, 12, 160, 20}, 17);
-            name->setTag(3);
-            auto count = makeLabel({260, 12, 60, 20}, 15);
-            count->setTag(4);
-            for (const auto& view : std::vector<std::shared_ptr<View>>{visibility, preview, name, count}) {
-                cell->contentView()->addSubview(view);
-            }
-            return cell;
-        });
-    return controller;
-}
-
-std::shared_ptr<ViewController> makeElementInfo() {
-    auto controller = std::make_shared<VKMElementInfoViewController>();
-    auto root = rootView();
-    auto title = makeLabel({}, 17);
-    auto description = makeLabel({}, 15);
-    auto library = makeLabel({}, 13);
-    auto scale = makeLabel({}, 13);
-    auto stack = StackView::make({title, description, library, scale});
-    stack->setAxis(LayoutConstraintAxis::vertical);
-    stack->setSpacing(4);
-    stack->setTranslatesAutoresizingMaskIntoConstraints(false);
-    root->addSubview(stack);
-    auto centre = stack->centerYAnchor().constraintEqualToAnchor(root->centerYAnchor());
-    LayoutConstraint::activateConstraints(
-        {centre, stack->leadingAnchor().constraintEqualToAnchor(root->leadingAnchor(), 16)});
-    controller->outlets = {title, description, library, scale, centre};
-    controller->setView(root);
-    return controller;
-}
-
 }  // namespace
 
 void registerScenes() {
@@ -298,14 +217,14 @@ void registerScenes() {
         Storyboard::SceneFactory factory;
     } scenes[] = {
         {kLayoutViewController, makeLayoutScreen},
-        {kPartListViewController, makePartList},
+        {kPartListViewController, VKMPartListViewController::makeScene},
         {kLayoutSettingsId, makeLayoutSettings},
         {kLayoutDetailsId, makeLayoutDetails},
         {kLayoutSummaryId, makeLayoutSummary},
         {kLayoutDescriptionId, [] { return std::make_shared<VKMLayoutDescriptionViewController>(); }},
         {kSpecificLanguageDescriptionId, makeSpecificLanguageDescription},
-        {kLayerListId, makeLayerList},
-        {kLayoutItemDetailsId, makeElementInfo},
+        {kLayerListId, VKMLayerListViewController::makeScene},
+        {kLayoutItemDetailsId, VKMElementInfoViewController::makeScene},
     };
     for (const auto& scene : scenes) Storyboard::registerScene(kStoryboard, scene.identifier, scene.factory);
 }

@@ -15,6 +15,7 @@
 #include "engine/model/CompositeGeometry.h"
 #include "engine/model/LayoutBounds.h"
 #include "platform/ui/Storyboard.h"
+#include "platform/ui/TabBarController.h"
 #include "platform/ui/ViewController.h"
 #include "tests/LayoutModule/LayoutModuleTestSupport.h"
 #include "tests/LayoutModule/LayoutScreenSupport.h"
@@ -140,12 +141,17 @@ TEST(HitTest, ALongPressOnAnElementShowsItsInformationUnlessTheSceneCannotBeMade
     layouttest::ScreenFixture screen;
     screen.show(platform::ui::UserInterfaceIdiom::tablet);
     screen.open(kScenario, "press.wkst");
-    VKMLayoutViewController& controller = *screen.controller;
+    // The information is presented by the tab bar at the root, as in the app.
+    auto tabs = std::make_shared<platform::ui::TabBarController>();
+    tabs->setViewControllers({screen.controller});
+    screen.window->setRootViewController(tabs);
+    screen.window->layoutIfNeeded();
+    platform::ui::TabBarController& controller = *tabs;
     CCompositeGeometry* a = Element(screen.layout(), "A");
     const tDoubleRect box = Box(a);
     const double zoom = screen.zoom();
-    const platform::Point press{controller.contentOffset().x + zoom * (box.minX + box.maxX) / 2,
-                                controller.contentOffset().y + zoom * (box.minY + box.maxY) / 2};
+    const platform::Point press{screen.controller->contentOffset().x + zoom * (box.minX + box.maxX) / 2,
+                                screen.controller->contentOffset().y + zoom * (box.minY + box.maxY) / 2};
     const tElements elements = screen.layout().GetElements();
 
     screen.synth->longPress(press, 0.8);

@@ -62,7 +62,9 @@ TEST(Scenes, EveryLayoutSceneOffersItsClassOutletsCellsAndTags) {
     auto parts = instantiate<VKMPartListViewController>(VKMLayoutScenes::kPartListViewController);
     ASSERT_NE(parts, nullptr);
     ASSERT_NE(parts->outlets.partsTableView.lock(), nullptr);
-    EXPECT_NE(parts->outlets.chartStackView.lock(), nullptr);
+    EXPECT_NE(parts->outlets.stackView.lock(), nullptr);
+    EXPECT_NE(parts->outlets.pieChart.lock(), nullptr);
+    EXPECT_NE(parts->outlets.pieChartWidthConstraint.lock(), nullptr);
     EXPECT_NE(parts->outlets.tracksOnlySwitch.lock(), nullptr);
     ExpectCellTags(*parts->outlets.partsTableView.lock(), "PartsPrototypeCell", {1, 2, 3, 5});
 

@@ -1,0 +1,431 @@
+#include "LayoutModule/PartList/VKMPartListViewController.h"
+
+#include <algorithm>
+#include <chrono>
+#include <mutex>
+
+#include "LayoutModule/PartList/VKMPartsTableDataSource.h"
+#include "app/Helper/VKMLayoutDocumentHelper.h"
+#include "app/Utilities/Colors/UIColorCColor.h"
+#include "app/Utilities/Colors/UIColorCColorPalette.h"
+#include "app/Utilities/Localization/StringVekmont.h"
+#include "app/Utilities/System/PreferredLocaleHelper.h"
+#include "app/Utilities/System/QLNotificationObserverTracker.h"
+#include "engine/model/CurrentCloudLayout.h"
+#include "engine/model/ElementQueries.h"
+#include "engine/model/Layout.h"
+#include "engine/model/PartList.h"
+#include "engine/model/Statistics.h"
+#include "engine/services/ActivityAnalyticsService.h"
+#include "engine/services/ZDUtils.h"
+#include "platform/dispatch/DispatchQueue.h"
+#include "platform/foundation/UserDefaults.h"
+#include "platform/graphics/Context.h"
+#include "platform/ui/Button.h"
+#include "platform/ui/Device.h"
+#include "platform/ui/Font.h"
+#include "platform/ui/ImageView.h"
+#include "platform/ui/Label.h"
+#include "platform/ui/LayoutConstraint.h"
+#include "platform/ui/Notifications.h"
+#include "platform/ui/Pasteboard.h"
+#include "platform/ui/Screen.h"
+#include "platform/ui/StackView.h"
+#include "platform/ui/Switch.h"
+#include "platform/ui/SymbolImages.h"
+#include "platform/ui/SystemColors.h"
+#include "platform/ui/TableViewCell.h"
+#include "platform/ui/Window.h"
+#include "widgets/Charts/GRPieChart.h"
+#include "widgets/HoverNotification/VKMHoverNotification.h"
+
+using namespace platform::ui;
+using platform::Rect;
+
+namespace {
+
+constexpr platform::Color kSecondarySystemBackground{242.0 / 255, 242.0 / 255, 247.0 / 255, 1};
+constexpr platform::Color kTertiaryLabel{60.0 / 255, 60.0 / 255, 67.0 / 255, 0.3};
+constexpr double kRowHeight = 60;
+constexpr double kSwitchBarHeight = 44;
+
+bool isPhone() { return Device::currentDevice().userInterfaceIdiom() == UserInterfaceIdiom::phone; }
+
+// Two overlapping sheets, the front one whole.
+void registerCopySymbol() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        registerSymbol(VKMPartListViewController::kCopySymbol, [](platform::Context& context, const Rect& box) {
+            const double side = box.width * 0.62;
+            const double radius = box.width * 0.1;
+            context.setLineWidth(box.width * 0.07);
+            context.beginPath();
+            context.addRoundedRect({box.x + box.width * 0.3, box.y + box.height * 0.08, side, side}, radius);
+            context.stroke();
+            const Rect front{box.x + box.width * 0.08, box.y + box.height * 0.3, side, side};
+            context.setFillColor(platform::Color{0, 0, 0, 0});
+            context.beginPath();
+            context.addRoundedRect(front, radius);
+            context.stroke();
+        });
+    });
+}
+
+std::shared_ptr<TableViewCell> makePartCell(const std::string& identifier) {
+    auto cell = std::make_shared<TableViewCell>(TableViewCellStyle::defaultStyle, identifier);
+    // At the screen's width, so that the count keeps to the right edge.
+    const double width = Screen::mainScreen()->bounds().width;
+    cell->setFrame({0, 0, width, kRowHeight});
+    const double side = VKMPartsTableDataSource::kPictureSize;
+    auto picture = std::make_shared<ImageView>(Rect{16, (kRowHeight - side) / 2, side, side});
+    picture->setContentMode(ViewContentMode::scaleAspectFit);
+    picture->setTag(VKMPartsTableDataSource::kPictureTag);
+    cell->contentView()->addSubview(picture);
+    auto title = std::make_shared<Label>(Rect{76, 8, width - 160, 22});
+    title->setFont(Font::boldSystemFont(16));
+    title->setAutoresizingMask(ViewAutoresizing::flexibleWidth);
+    title->setTag(VKMPartsTableDataSource::kTitleTag);
+    auto description = std::make_shared<Label>(Rect{76, 31, width - 160, 20});
+    description->setFont(Font::systemFont(13));
+    description->setTextColor(SystemColors::kDarkGray);
+    description->setAutoresizingMask(ViewAutoresizing::flexibleWidth);
+    description->setTag(VKMPartsTableDataSource::kDescriptionTag);
+    auto count = std::make_shared<Label>(Rect{width - 76, 18, 60, 24});
+    count->setFont(Font::systemFont(17, FontWeight::medium));
+    count->setTextAlignment(platform::TextAlignment::right);
+    count->setAutoresizingMask(ViewAutoresizing::flexibleLeftMargin);
+    count->setTag(VKMPartsTableDataSource::kCountTag);
+    for (const auto& view : std::vector<std::shared_ptr<View>>{title, description, count}) {
+        cell->contentView()->addSubview(view);
+    }
+    return cell;
+}
+
+std::string rectText(const Rect& rect) {
+    char text[128];
+    std::snprintf(text, sizeof text, "{{%g, %g}, {%g, %g}}", rect.x, rect.y, rect.width, rect.height);
+    return text;
+}
+
+}  // namespace
+
+std::shared_ptr<ViewController> VKMPartListViewController::makeScene() {
+    auto controller = std::make_shared<VKMPartListViewController>();
+    auto root = std::make_shared<View>(Screen::mainScreen()->bounds());
+    root->setBackgroundColor(SystemColors::kWhite);
+    const Rect bounds = root->bounds();
+
+    auto tracksOnly = Switch::make();
+    tracksOnly->setFrame({bounds.width - 67, 6, 51, 31});
+    tracksOnly->setAutoresizingMask(ViewAutoresizing::flexibleLeftMargin);
+    const std::weak_ptr<VKMPartListViewController> weak = controller;
+    tracksOnly->addAction(
+        [weak](Control& sender) {
+            if (auto self = weak.lock()) self->changeSwitch(sender);
+        },
+        ControlEvents::valueChanged);
+    root->addSubview(tracksOnly);
+
+    auto chartContainer = std::make_shared<View>(Rect{0, 0, bounds.width, bounds.height / 2});
+    auto pieChart = GRPieChart::make({0, 0, 200, 200}, {});
+    pieChart->setTranslatesAutoresizingMaskIntoConstraints(false);
+    chartContainer->addSubview(pieChart);
+    auto width = pieChart->widthAnchor().constraintEqualToConstant(200);
+    LayoutConstraint::activateConstraints({
+        width,
+        pieChart->heightAnchor().constraintEqualToAnchor(pieChart->widthAnchor()),
+        pieChart->centerXAnchor().constraintEqualToAnchor(chartContainer->centerXAnchor()),
+        pieChart->centerYAnchor().constraintEqualToAnchor(chartContainer->centerYAnchor()),
+    });
+
+    auto table = TableView::make({0, 0, bounds.width, bounds.height / 2});
+    table->setRowHeight(kRowHeight);
+    table->registerCell(VKMPartsTableDataSource::kCellIdentifier, makePartCell);
+
+    auto stack = StackView::make({chartContainer, table});
+    stack->setAxis(LayoutConstraintAxis::vertical);
+    stack->setDistribution(StackViewDistribution::fillEqually);
+    stack->setAlignment(StackViewAlignment::fill);
+    stack->setFrame({0, kSwitchBarHeight, bounds.width, bounds.height - kSwitchBarHeight});
+    stack->setAutoresizingMask(ViewAutoresizing::flexibleWidth | ViewAutoresizing::flexibleHeight);
+    root->addSubview(stack);
+
+    controller->outlets = {table, stack, pieChart, width, tracksOnly};
+    controller->setView(root);
+    return controller;
+}
+
+VKMPartListViewController::VKMPartListViewController() = default;
+VKMPartListViewController::~VKMPartListViewController() = default;
+
+std::shared_ptr<VKMPartListViewController> VKMPartListViewController::self() {
+    return std::static_pointer_cast<VKMPartListViewController>(sharedController());
+}
+
+CLayout* VKMPartListViewController::trackLayout() const { return CCurrentCloudLayout::Instance().Layout(); }
+
+std::uint32_t VKMPartListViewController::numberOfTracks() const {
+    CLayout* layout = trackLayout();
+    if (layout == nullptr) return 0;
+    const tElementKindCounts counts = layout->GetStatistics().GetElementKindCounts();
+    return counts[0] + counts[2];
+}
+
+void VKMPartListViewController::refreshPartList() {
+    CLayout* layout = trackLayout();
+    if (layout == nullptr) {
+        mPartList.reset();
+    } else {
+        CTrackElementsStatistics& statistics = layout->GetStatistics();
+        mPartList = std::make_unique<CPartList>(layout, &statistics);
+        statistics.Refresh(layout->GetElements());
+        mPartList->Refresh();
+    }
+    auto parts = partsArrayFromPartsVector();
+    if (mPartsDataSource) mPartsDataSource->partsArray = parts;
+    refreshChart(parts);
+}
+
+bool VKMPartListViewController::isShown() const {
+    const auto root = viewIfLoaded();
+    return root && root->window() && root->superview();
+}
+
+void VKMPartListViewController::reloadTableIfShown() {
+    if (!isShown()) return;
+    if (auto table = outlets.partsTableView.lock()) table->reloadData();
+}
+
+void VKMPartListViewController::refreshPartListAndTable() {
+    refreshPartList();
+    reloadTableIfShown();
+}
+
+std::vector<std::shared_ptr<VKMPartListValueObject>> VKMPartListViewController::partsArrayFromPartsVector() const {
+    std::vector<std::shared_ptr<VKMPartListValueObject>> parts;
+    if (!mPartList) return parts;
+    for (CCountedGeometry* entry : mPartList->GetEntries()) {
+        if (!UElementInspector::IsTrackElement(entry)) continue;
+        parts.push_back(VKMPartListValueObject::partListValueObjectForCountedCIG(entry));
+    }
+    std::stable_sort(parts.begin(), parts.end(), [](const auto& a, const auto& b) {
+        return a->partsEntry->GetCount() > b->partsEntry->GetCount();
+    });
+    return parts;
+}
+
+std::string VKMPartListViewController::partListAsStringUsingDelimiterCharacter(const std::string& delimiter) const {
+    if (!mPartList || delimiter.empty()) return {};
+    return mPartList->ExportToString(delimiter[0], PreferredLocaleHelper::preferredLanguageCode().value_or(""));
+}
+
+void VKMPartListViewController::copyToClipboard() {
+    const std::string text = partListAsStringUsingDelimiterCharacter("\t");
+    if (text.empty()) {
+        ZDUtils::logWarning("Could not create string for part list");
+        VKMHoverNotification::displayMessage(StringVekmont::localized("PartListNothingToCopy"));
+        return;
+    }
+    Pasteboard& pasteboard = Pasteboard::generalPasteboard();
+    pasteboard.setString(text);
+    QLActivityAnalytics::trackEvent("PartListCopied");
+    if (pasteboard.hasStrings()) VKMHoverNotification::displayMessage(StringVekmont::localized("PartlistCopied"));
+}
+
+void VKMPartListViewController::changeSwitch(Control& sender) {
+    const auto* tracksOnly = dynamic_cast<Switch*>(&sender);
+    if (tracksOnly == nullptr) return;
+    platform::UserDefaults::standard().setBool(kTracksOnlyDefaultsKey, tracksOnly->isOn());
+    const std::weak_ptr<VKMPartListViewController> weak = self();
+    platform::DispatchQueue::main().asyncAfter(
+        std::chrono::duration_cast<platform::Clock::Duration>(std::chrono::duration<double>(kSwitchRefreshDelay)),
+        [weak] {
+            if (auto controller = weak.lock()) controller->refreshPartListAndTable();
+        });
+}
+
+void VKMPartListViewController::handleDeviceRotated() {
+    if (!isShown()) return;
+    const auto stack = outlets.stackView.lock();
+    if (!stack) return;
+    switch (Device::currentDevice().orientation()) {
+        case DeviceOrientation::landscapeLeft:
+        case DeviceOrientation::landscapeRight: stack->setAxis(LayoutConstraintAxis::horizontal); break;
+        case DeviceOrientation::portrait:
+        case DeviceOrientation::portraitUpsideDown: stack->setAxis(LayoutConstraintAxis::vertical); break;
+        default: break;
+    }
+}
+
+platform::Color VKMPartListViewController::colorForIndex(std::size_t index) {
+    using namespace UIColorCColor;
+    switch (index % kPaletteSize) {
+        case 0: return paperColorTeal200();
+        case 1: return paperColorDeepOrange200();
+        case 2: return paperColorGreen200();
+        case 3: return paperColorAmber200();
+        case 4: return paperColorLightBlue200();
+        case 5: return paperColorYellow200();
+        case 6: return paperColorIndigo200();
+        case 7: return paperColorRed200();
+        case 8: return paperColorLime200();
+        case 9: return paperColorPink200();
+        default: return paperColorBlueGray200();
+    }
+}
+
+void VKMPartListViewController::refreshChart(const std::vector<std::shared_ptr<VKMPartListValueObject>>& parts) {
+    GRPieChart::Items items;
+    items.reserve(parts.size());
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+        items.push_back(GRPieChartDataItem::dataItemWithValue(parts[i]->partsEntry->GetCount(), colorForIndex(i),
+                                                              parts[i]->productNr));
+    }
+    if (isPhone()) return;
+    if (auto chart = outlets.pieChart.lock()) {
+        chart->updateChartData(std::move(items));
+        chart->setNeedsLayout();
+    }
+}
+
+std::string VKMPartListViewController::titleForHeaderInSection(int section) const {
+    return section == 0 ? StringVekmont::localized("ShoppingList") : "???";
+}
+
+void VKMPartListViewController::stylePieChart() {
+    auto chart = outlets.pieChart.lock();
+    if (!chart) return;
+    chart->setDescriptionTextColor(SystemColors::kBlack);
+    chart->setDescriptionTextFont(Font::namedOrSystem("Avenir-Medium", 10));
+    chart->setDescriptionTextShadowColor(
+        platform::Color{kTertiaryLabel.red, kTertiaryLabel.green, kTertiaryLabel.blue, 0.05});
+    chart->setBackgroundColor(UIColorCColor::vkmPartListPieChartFillColor());
+    chart->setDelegate(std::static_pointer_cast<GRChartDelegate>(self()));
+    chart->setShowAbsoluteValues(false);
+    chart->setLabelPercentageCutoff(0.04);
+    if (isPhone()) {
+        if (auto container = chart->superview()) {
+            if (auto stack = outlets.stackView.lock()) stack->removeArrangedSubview(container.get());
+            container->setHidden(true);
+        }
+    }
+}
+
+void VKMPartListViewController::viewDidLoad() {
+    refreshPartList();
+    mPartsDataSource = std::make_shared<VKMPartsTableDataSource>(partsArrayFromPartsVector());
+    if (auto table = outlets.partsTableView.lock()) {
+        table->setDataSource(mPartsDataSource);
+        table->setTableDelegate(std::static_pointer_cast<TableViewDelegate>(self()));
+        table->setSectionHeaderTopPadding(0);
+    }
+    mNotificationTracker = std::make_unique<QLNotificationObserverTracker>();
+    const std::weak_ptr<VKMPartListViewController> weak = self();
+    mNotificationTracker->observeNotification(kDeviceOrientationDidChangeNotification,
+                                              [weak](const platform::Notification&) {
+                                                  if (auto controller = weak.lock()) controller->handleDeviceRotated();
+                                              });
+    mNotificationTracker->observeNotification(VKMLayoutDocumentHelper::kDocumentLoadedNotification,
+                                              [weak](const platform::Notification&) {
+                                                  if (auto controller = weak.lock())
+                                                      controller->refreshPartListAndTable();
+                                              });
+    stylePieChart();
+}
+
+void VKMPartListViewController::viewWillAppear(bool animated) {
+    ViewController::viewWillAppear(animated);
+    QLActivityAnalytics::trackEvent("PartListEntered");
+    refreshPartList();
+    // Shown from the next layout pass on: reload now so that it has rows.
+    if (auto table = outlets.partsTableView.lock()) table->reloadData();
+}
+
+void VKMPartListViewController::viewDidLayoutSubviews() {
+    handleDeviceRotated();
+    const auto chart = outlets.pieChart.lock();
+    const auto container = chart ? chart->superview() : nullptr;
+    const auto stack = outlets.stackView.lock();
+    if (!chart || !stack || (container && container->isHidden())) return;
+    const Rect bounds = stack->bounds();
+    const double side = std::min(bounds.width, bounds.height);
+    if (side <= kSmallestStackSide) {
+        ZDUtils::logWarning("Stack view too small: %s, UIDeviceOrientation = %ld", rectText(bounds).c_str(),
+                            static_cast<long>(Device::currentDevice().orientation()));
+        return;
+    }
+    if (auto width = outlets.pieChartWidthConstraint.lock()) width->setConstant(kPieChartShare * side);
+}
+
+double VKMPartListViewController::heightForHeaderInSection(TableView& tableView, int section) {
+    (void)tableView;
+    (void)section;
+    return kHeaderHeight;
+}
+
+std::shared_ptr<View> VKMPartListViewController::viewForHeaderInSection(TableView& tableView, int section) {
+    if (section != 0) return nullptr;
+    registerCopySymbol();
+    auto header = std::make_shared<View>(Rect{0, 0, tableView.bounds().width, kHeaderHeight});
+    header->setBackgroundColor(kSecondarySystemBackground);
+
+    auto title = std::make_shared<Label>();
+    title->setFont(Font::boldSystemFont(22));
+    title->setTextColor(UIColorCColor::vkmLeaderboardHeaderColor());
+    title->setText(titleForHeaderInSection(section));
+    title->setContentHuggingPriority(700, LayoutConstraintAxis::horizontal);
+
+    auto count = std::make_shared<Label>();
+    count->setFont(Font::systemFont(22, FontWeight::light));
+    count->setTextColor(SystemColors::kDarkGray);
+    count->setTextAlignment(platform::TextAlignment::left);
+    count->setText(StringVekmont::localizedFormat("NumberOfTracks", {numberOfTracks()}));
+    count->setContentHuggingPriority(150, LayoutConstraintAxis::horizontal);
+
+    auto copy = Button::make(ButtonType::system);
+    copy->setImage(systemImage(kCopySymbol, kCopySymbolPointSize, Screen::mainScreen()->scale()), ControlState::normal);
+    copy->setContentHorizontalAlignment(ControlContentHorizontalAlignment::right);
+    copy->setContentHuggingPriority(650, LayoutConstraintAxis::horizontal);
+    const std::weak_ptr<VKMPartListViewController> weak = self();
+    copy->addAction(
+        [weak](Control&) {
+            if (auto controller = weak.lock()) controller->copyToClipboard();
+        },
+        ControlEvents::touchUpInside);
+
+    auto stack = StackView::make({title, count, copy});
+    stack->setAxis(LayoutConstraintAxis::horizontal);
+    stack->setSpacing(8);
+    stack->setAlignment(StackViewAlignment::center);
+    stack->setDistribution(StackViewDistribution::fill);
+    stack->setTranslatesAutoresizingMaskIntoConstraints(false);
+    header->addSubview(stack);
+    LayoutConstraint::activateConstraints(LayoutConstraint::constraintsWithVisualFormat(
+        "|-StackMargin-[stackView]-StackMargin-|", {{"StackMargin", kHeaderStackMargin}}, {{"stackView", stack}}));
+    LayoutConstraint::activateConstraints({stack->centerYAnchor().constraintEqualToAnchor(header->centerYAnchor())});
+    return header;
+}
+
+void VKMPartListViewController::didSelectRowAtIndexPath(TableView& tableView, IndexPath indexPath) {
+    (void)tableView;
+    if (!mPartsDataSource || indexPath.row < 0 ||
+        static_cast<std::size_t>(indexPath.row) >= mPartsDataSource->partsArray.size()) {
+        return;
+    }
+    ZDUtils::logInfo("Part list element %s tapped in table view",
+                     mPartsDataSource->partsArray[static_cast<std::size_t>(indexPath.row)]->productNr.c_str());
+    if (isPhone()) return;
+    if (auto chart = outlets.pieChart.lock()) chart->highlightAtIndex(indexPath.row);
+}
+
+void VKMPartListViewController::chartTappedOnPieIndexItem(std::int64_t pieIndex) {
+    if (!mPartsDataSource || pieIndex < 0 ||
+        static_cast<std::size_t>(pieIndex) >= mPartsDataSource->partsArray.size()) {
+        return;
+    }
+    ZDUtils::logInfo("Part list element %s tapped in pie chart",
+                     mPartsDataSource->partsArray[static_cast<std::size_t>(pieIndex)]->productNr.c_str());
+    if (auto table = outlets.partsTableView.lock()) {
+        table->selectRow(IndexPath{0, static_cast<int>(pieIndex)}, true, TableViewScrollPosition::middle);
+    }
+}

@@ -1,0 +1,214 @@
+// The layer list opened from the layout screen's layer button in a headless
+// window: rows with visibility, names, summaries and previews; a phone
+// announces the changes once when the list is closed, a tablet at once;
+// and the summaries and names of odd layers.
+
+#include <gtest/gtest.h>
+
+#include "LayoutModule/ActionButtons/VKMLayoutActionButton.h"
+#include "LayoutModule/ActionButtons/VKMLayoutActionButtonHelper.h"
+#include "LayoutModule/LayerList/QLLayerSummaryHelper.h"
+#include "LayoutModule/LayerList/VKMLayerListViewController.h"
+#include "LayoutModule/LayoutView/Drawing/VKMDrawingInstructionsRenderData.h"
+#include "LayoutModule/LayoutView/Drawing/VKMLayoutRenderData.h"
+#include "engine/model/Layer.h"
+#include "engine/model/LayerManager.h"
+#include "engine/model/Layout.h"
+#include "platform/ui/BarItems.h"
+#include "platform/ui/Button.h"
+#include "platform/ui/ImageView.h"
+#include "platform/ui/Label.h"
+#include "platform/ui/NavigationController.h"
+#include "platform/ui/PresentationController.h"
+#include "tests/LayoutModule/LayoutModuleTestSupport.h"
+#include "tests/LayoutModule/SideScreenSupport.h"
+#include "tests/support/EngineServices.h"
+
+using namespace platform::ui;
+using sidescreens::Heard;
+using sidescreens::SamePixels;
+using sidescreens::SideScreens;
+
+namespace {
+
+// Two tracks on a layer of the German default name, a baseboard and an
+// image of 300 x 200 mm. (The empty layer goes when the layout is read.)
+const char* const kLayersScenario = R"(version 13
+layer "Ebene 1"
+straight length=300 at=0,0 angle=0 color=1,0,0 color2=1,0,0
+straight length=300
+layer "Boards" type=baseboard
+baseboard "Board" rect=-100,-300,900,600
+layer "Pictures" type=image
+image "Photo" at=0,0 size=300,200
+
+)";
+
+std::string Text(TableViewCell& cell, long tag) {
+    const auto label = std::dynamic_pointer_cast<Label>(cell.viewWithTag(tag));
+    return label ? label->text() : "<no label>";
+}
+
+std::shared_ptr<platform::Image> VisibilityImage(TableViewCell& cell) {
+    const auto button =
+        std::dynamic_pointer_cast<Button>(cell.viewWithTag(VKMLayerListViewController::kVisibilityButtonTag));
+    return button ? button->imageForState(ControlState::normal) : nullptr;
+}
+
+std::size_t ElementInstructions(const SideScreens& screens) {
+    const auto view = screens.layoutScreen->outlets.layoutView.lock();
+    return view->renderData()->elementsData()->drawingInstructions()->size();
+}
+
+// Opens the list with a tap on the layer button.
+std::shared_ptr<VKMLayerListViewController> OpenList(SideScreens& screens) {
+    const auto button = VKMLayoutActionButtonHelper::button(VKMLayoutActionButtonHelper::kLayer);
+    if (!button) return nullptr;
+    screens.synth->tap(screens.centreOf(*button));
+    screens.advance(1);
+    auto shown = screens.presented();
+    if (auto navigation = std::dynamic_pointer_cast<NavigationController>(shown)) {
+        shown = navigation->topViewController();
+    }
+    return std::dynamic_pointer_cast<VKMLayerListViewController>(shown);
+}
+
+}  // namespace
+
+TEST(LayerListScreen, APhoneFlipsTheIconsAndAnnouncesTheChangesOnceAtDone) {
+    SideScreens screens;
+    screens.show(UserInterfaceIdiom::phone, sidescreens::kLayoutTab);
+    screens.open(kLayersScenario, "layers-phone.wkst");
+    const std::size_t drawnBefore = ElementInstructions(screens);
+    ASSERT_GT(drawnBefore, 0u);
+    Heard heard(VKMLayerListViewController::kLayerChangedNotification);
+
+    const auto list = OpenList(screens);
+    ASSERT_NE(list, nullptr);
+    // In a navigation controller, shown full screen, with a Done button.
+    ASSERT_NE(std::dynamic_pointer_cast<NavigationController>(screens.presented()), nullptr);
+    const auto table = list->tableView();
+    ASSERT_EQ(table->numberOfRowsInSection(0), 3);
+
+    const auto tracks = table->cellForRowAtIndexPath({0, 0});
+    ASSERT_NE(tracks, nullptr);
+    EXPECT_EQ(Text(*tracks, VKMLayerListViewController::kNameLabelTag), "Layer 1");
+    EXPECT_EQ(Text(*tracks, VKMLayerListViewController::kSummaryLabelTag), "(2 elements)");
+    const auto boards = table->cellForRowAtIndexPath({0, 1});
+    EXPECT_EQ(Text(*boards, VKMLayerListViewController::kNameLabelTag), "Boards");
+    EXPECT_EQ(Text(*boards, VKMLayerListViewController::kSummaryLabelTag), "(1 baseboard parts)");
+    ASSERT_NE(table->cellForRowAtIndexPath({0, 2}), nullptr);
+    EXPECT_EQ(Text(*table->cellForRowAtIndexPath({0, 2}), VKMLayerListViewController::kSummaryLabelTag), "(300 x 200)");
+    // A preview of 48 points a side.
+    const auto preview =
+        std::dynamic_pointer_cast<ImageView>(tracks->viewWithTag(VKMLayerListViewController::kPreviewTag));
+    ASSERT_NE(preview, nullptr);
+    ASSERT_NE(preview->image(), nullptr);
+    EXPECT_EQ(preview->image()->size().width, 48);
+    EXPECT_EQ(preview->image()->size().height, 48);
+    const auto shownIcon = VisibilityImage(*tracks);
+    ASSERT_NE(shownIcon, nullptr);
+
+    // Taps flip the layers and their icons, and announce nothing yet.
+    CLayerManager& layers = screens.layoutScreen->trackLayout()->GetLayerManager();
+    screens.synth->tap(screens.centreOf(*tracks));
+    screens.advance(0.5);
+    EXPECT_FALSE(layers.GetLayers()[0]->IsVisible());
+    const auto hiddenIcon = VisibilityImage(*table->cellForRowAtIndexPath({0, 0}));
+    ASSERT_NE(hiddenIcon, nullptr);
+    EXPECT_FALSE(SamePixels(*shownIcon, *hiddenIcon));
+    screens.synth->tap(screens.centreOf(*table->cellForRowAtIndexPath({0, 2})));
+    screens.advance(0.5);
+    EXPECT_FALSE(layers.GetLayers()[2]->IsVisible());
+    EXPECT_TRUE(layers.GetLayers()[1]->IsVisible());
+    EXPECT_EQ(heard.count, 0);
+    EXPECT_EQ(ElementInstructions(screens), drawnBefore);
+
+    // Done closes the list; then one announcement, and the layout is drawn
+    // without the hidden tracks.
+    const auto done = list->navigationItem().rightBarButtonItems();
+    ASSERT_EQ(done.size(), 1u);
+    ASSERT_EQ(done[0]->systemItem(), std::optional<BarButtonSystemItem>(BarButtonSystemItem::done));
+    ASSERT_NE(done[0]->view(), nullptr);
+    screens.synth->tap(screens.centreOf(*done[0]->view()));
+    screens.advance(1);
+    EXPECT_EQ(screens.presented(), nullptr);
+    EXPECT_EQ(heard.count, 1);
+    EXPECT_LT(ElementInstructions(screens), drawnBefore);
+}
+
+TEST(LayerListScreen, ATabletAnnouncesEveryChangeAtOnceInAPopover) {
+    SideScreens screens;
+    screens.show(UserInterfaceIdiom::tablet, sidescreens::kLayoutTab);
+    screens.open(kLayersScenario, "layers-tablet.wkst");
+    const std::size_t drawnBefore = ElementInstructions(screens);
+    Heard heard(VKMLayerListViewController::kLayerChangedNotification);
+
+    const auto list = OpenList(screens);
+    ASSERT_NE(list, nullptr);
+    EXPECT_EQ(screens.presented(), list);
+    const auto popover = list->popoverPresentationController();
+    ASSERT_NE(popover, nullptr);
+    EXPECT_EQ(popover->permittedArrowDirections(), PopoverArrowDirection::up | PopoverArrowDirection::left);
+    EXPECT_EQ(list->preferredContentSize().width, 410);
+    EXPECT_EQ(list->preferredContentSize().height, 885);
+
+    const auto table = list->tableView();
+    screens.synth->tap(screens.centreOf(*table->cellForRowAtIndexPath({0, 0})));
+    screens.advance(0.5);
+    EXPECT_EQ(heard.count, 1);
+    EXPECT_LT(ElementInstructions(screens), drawnBefore);
+    screens.synth->tap(screens.centreOf(*table->cellForRowAtIndexPath({0, 0})));
+    screens.advance(0.5);
+    EXPECT_EQ(heard.count, 2);
+    EXPECT_EQ(ElementInstructions(screens), drawnBefore);
+    EXPECT_TRUE(screens.layoutScreen->trackLayout()->GetLayerManager().GetLayers()[0]->IsVisible());
+
+    // The snapshot: the dark header band, and the red tracks in the first
+    // row's framed preview.
+    const auto shot = screens.window->snapshot();
+    ASSERT_NE(shot, nullptr);
+    const platform::Rect header = table->convertRectToView(table->rectForHeaderInSection(0), nullptr);
+    EXPECT_TRUE(layouttest::PixelNear(*shot, static_cast<int>((header.x + 8) * 2),
+                                      static_cast<int>((header.y + 20) * 2), 85, 85, 85, 255, 10));
+    const auto preview = table->cellForRowAtIndexPath({0, 0})->viewWithTag(VKMLayerListViewController::kPreviewTag);
+    const platform::Rect box = preview->convertRectToView(preview->bounds(), nullptr);
+    EXPECT_GT(layouttest::CountNear(*shot, static_cast<int>(box.x * 2), static_cast<int>(box.y * 2),
+                                    static_cast<int>(box.maxX() * 2), static_cast<int>(box.maxY() * 2), 255, 0, 0, 60),
+              4);
+}
+
+TEST(LayerListScreen, NamesAndSummariesOfOddLayers) {
+    SideScreens screens;
+    screens.show(UserInterfaceIdiom::phone, sidescreens::kLayoutTab);
+    screens.open(kLayersScenario, "layers-names.wkst");
+    CLayout& layout = *screens.layoutScreen->trackLayout();
+
+    CLayer ebene("Ebene 2");
+    CLayer both("Layer 1 Layer");
+    CLayer middle("Top Layer x");
+    EXPECT_EQ(VKMLayerListViewController::getNameForLayer(ebene), "Layer 2");
+    EXPECT_EQ(VKMLayerListViewController::getNameForLayer(middle), "Top Layer x");
+
+    // A tracks layer without elements, an image layer without an image, a
+    // layer of an unknown type.
+    CLayer spare("Spare");
+    EXPECT_EQ(QLLayerSummaryHelper::getContentSummaryForLayer(&spare, &layout), "(empty)");
+    CLayer pictures("Pictures");
+    pictures.SetLayerType(CLayer::kImageLayer);
+    EXPECT_EQ(QLLayerSummaryHelper::getContentSummaryForLayer(&pictures, &layout), "()");
+    CLayer odd("Odd");
+    odd.SetLayerType(7);
+    EXPECT_EQ(QLLayerSummaryHelper::getContentSummaryForLayer(&odd, &layout), "?");
+    EXPECT_EQ(QLLayerSummaryHelper::getTooltipForLayer(&odd, layout), std::nullopt);
+    const CLayer* tracks = layout.GetLayerManager().GetLayers()[0];
+    EXPECT_EQ(QLLayerSummaryHelper::getTooltipForLayer(tracks, layout),
+              std::optional<std::string>("Tracks layer with 2 elements"));
+
+    testsupport::RegisterLocalization("de");
+    EXPECT_EQ(VKMLayerListViewController::getNameForLayer(both), "Ebene 1 Ebene");
+    EXPECT_EQ(VKMLayerListViewController::getNameForLayer(ebene), "Ebene 2");
+    spare.SetName("Reserve");
+    EXPECT_EQ(QLLayerSummaryHelper::getContentSummaryForLayer(&spare, &layout), "(leer)");
+    testsupport::RegisterLocalization("en");
+}
