@@ -14,7 +14,8 @@
 
 #include "LayoutModule/LayoutView/Drawing/VKMDrawingInstructionsRenderData.h"
 #include "LayoutModule/LayoutView/Drawing/VKMLayoutRenderData.h"
-#include "LayoutModule/LayoutView/Drawing/VKMLayoutViewDrawing.h"
+#include "LayoutModule/LayoutView/Drawing/VKMLayoutRenderData.h"
+#include "LayoutModule/LayoutView/Drawing/VKMRenderDataFactory.h"
 #include "engine/model/AutoColorize.h"
 #include "engine/model/CurrentCloudLayout.h"
 #include "engine/model/LayerManager.h"
@@ -64,9 +65,10 @@ void Exercise(CLayout& layout) {
 // Builds the render layers as the layout view does after a load and paints
 // them with the visible content fitted into a small bitmap.
 void Paint(CLayout& layout) {
-    std::shared_ptr<VKMLayoutRenderData> renderData;
-    VKMLayoutViewDrawing::refreshLayoutRenderData(renderData, &layout, {});
-    if (!renderData) return;
+    auto renderData = std::make_shared<VKMLayoutRenderData>();
+    renderData->setBackgroundData(VKMRenderDataFactory::getBackgroundDataForLayout(layout));
+    renderData->setElementsData(VKMRenderDataFactory::getElementsDataForLayout(layout));
+    renderData->setOverlayData(VKMRenderDataFactory::getOverlayDataForLayout(layout));
 
     std::unique_ptr<platform::BitmapContext> canvas = platform::BitmapContext::create(kCanvasSize, kCanvasSize);
     if (!canvas) std::abort();

@@ -13,7 +13,7 @@
 #include <memory>
 #include <string>
 
-#include "LayoutModule/LayoutView/Drawing/VKMLayoutViewDrawing.h"
+#include "LayoutModule/Layout/VKMLayoutView.h"
 #include "LayoutModule/LayoutView/ImageExport/QLImageFromLayoutHelper.h"
 #include "LayoutModule/LayoutView/ImageExport/VKMImageExportHelper.h"
 #include "LayoutModule/LayoutView/ImageExport/VKMLayerPreviewHelper.h"
@@ -131,7 +131,7 @@ TEST(Export, FittingZoomAndSharingCrop) {
 }
 
 TEST(Export, SnapshotOfAGeneratedLayoutOnWhiteAlsoWithTheDarkStyle) {
-    platform::UserDefaults::standard().setBool(VKMLayoutViewDrawing::kDarkBackgroundKey, true);
+    platform::UserDefaults::standard().setBool(VKMLayoutView::kDarkBackgroundKey, true);
     auto layout = layouttest::LoadScenario(kSnapshotScenario, "snapshot.wkst");
     // At zoom 0.2 the workspace is 800 x 600 points; the board covers
     // (0..200, 0..100), the red block (20..60, 20..40), the blue one
@@ -159,7 +159,7 @@ TEST(Export, SnapshotOfAGeneratedLayoutOnWhiteAlsoWithTheDarkStyle) {
     EXPECT_EQ(CountNear(*hidden, 124, 24, 156, 36, 0, 0, 255), 0);
     EXPECT_GT(CountNear(*hidden, 24, 24, 56, 36, 255, 0, 0), 0.9 * 32 * 12);
     EXPECT_LT(CountNear(*hidden, 300, 200, 700, 500, 255, 255, 255, 2), 400 * 300) << "grid lines on the white";
-    platform::UserDefaults::standard().removeObject(VKMLayoutViewDrawing::kDarkBackgroundKey);
+    platform::UserDefaults::standard().removeObject(VKMLayoutView::kDarkBackgroundKey);
 }
 
 TEST(Export, ALayerPreviewHoldsOnlyThatLayer) {

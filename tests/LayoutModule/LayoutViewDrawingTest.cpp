@@ -6,7 +6,7 @@
 
 #include <memory>
 
-#include "LayoutModule/LayoutView/Drawing/VKMLayoutViewDrawing.h"
+#include "LayoutModule/Layout/VKMLayoutView.h"
 #include "engine/drawing/PathInstruction.h"
 #include "platform/foundation/Locale.h"
 #include "platform/foundation/UserDefaults.h"
@@ -53,10 +53,10 @@ TEST(LayoutViewDrawing, BackgroundAndGridFollowTheDarkStyleAndTheShowGridFlag) {
         {"dark without grid", true, false, 51, false},
     };
     for (const Case& c : cases) {
-        platform::UserDefaults::standard().setBool(VKMLayoutViewDrawing::kDarkBackgroundKey, c.dark);
+        platform::UserDefaults::standard().setBool(VKMLayoutView::kDarkBackgroundKey, c.dark);
         layout.GetParameters().mShowGrid = c.grid;
         auto canvas = layouttest::Canvas(120, 40);
-        VKMLayoutViewDrawing::drawRect(*canvas, {0, 0, 120, 40}, &layout, nullptr, {0, 0});
+        VKMLayoutView::drawLayout(*canvas, {0, 0, 120, 40}, &layout, nullptr, {0, 0});
         EXPECT_NEAR(Grey(*canvas, 95, 20), c.background, 2) << c.name;
         if (!c.lines) {
             EXPECT_NEAR(Grey(*canvas, 99, 20), c.background, 2) << c.name;
@@ -66,7 +66,7 @@ TEST(LayoutViewDrawing, BackgroundAndGridFollowTheDarkStyleAndTheShowGridFlag) {
             EXPECT_LT(Grey(*canvas, 99, 20), c.background - 40) << c.name << ": dark grey lines";
         }
     }
-    platform::UserDefaults::standard().removeObject(VKMLayoutViewDrawing::kDarkBackgroundKey);
+    platform::UserDefaults::standard().removeObject(VKMLayoutView::kDarkBackgroundKey);
 }
 
 TEST(LayoutViewDrawing, LayersAreTranslatedByTheOffsetAndScaledByTheZoom) {
@@ -79,23 +79,23 @@ TEST(LayoutViewDrawing, LayersAreTranslatedByTheOffsetAndScaledByTheZoom) {
     // The square covers layout (0..10): view (0..20) at zoom 2, moved by
     // (-5, -5).
     auto canvas = layouttest::Canvas(40, 40);
-    VKMLayoutViewDrawing::drawRect(*canvas, {0, 0, 40, 40}, &layout, renderData.get(), {-5, -5});
+    VKMLayoutView::drawLayout(*canvas, {0, 0, 40, 40}, &layout, renderData.get(), {-5, -5});
     EXPECT_TRUE(layouttest::PixelNear(*canvas, 2, 2, 255, 0, 0, 255));
     EXPECT_TRUE(layouttest::PixelNear(*canvas, 13, 13, 255, 0, 0, 255));
     EXPECT_TRUE(layouttest::PixelNear(*canvas, 17, 17, 255, 255, 255, 255));
 
     // Only the dirty rectangle is painted.
     auto part = layouttest::Canvas(40, 40);
-    VKMLayoutViewDrawing::drawRect(*part, {10, 10, 30, 30}, &layout, renderData.get(), {0, 0});
+    VKMLayoutView::drawLayout(*part, {10, 10, 30, 30}, &layout, renderData.get(), {0, 0});
     EXPECT_TRUE(layouttest::PixelNear(*part, 15, 15, 255, 0, 0, 255));
     EXPECT_TRUE(layouttest::PixelNear(*part, 5, 5, 0, 0, 0, 0));
 
     // Without a layout only the background is drawn.
     auto empty = layouttest::Canvas(40, 40);
-    VKMLayoutViewDrawing::drawRect(*empty, {0, 0, 40, 40}, nullptr, renderData.get(), {0, 0});
+    VKMLayoutView::drawLayout(*empty, {0, 0, 40, 40}, nullptr, renderData.get(), {0, 0});
     EXPECT_TRUE(layouttest::PixelNear(*empty, 5, 5, 255, 255, 255, 255));
 
     layout.SetZoom(0.5);
     layout.SetWorkspaceSize(3000, 1200);
-    EXPECT_EQ(VKMLayoutViewDrawing::intrinsicContentSize(layout), (platform::Size{1500, 600}));
+    EXPECT_EQ(VKMLayoutView::intrinsicContentSize(layout), (platform::Size{1500, 600}));
 }

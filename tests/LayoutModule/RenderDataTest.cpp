@@ -21,7 +21,7 @@
 #include "LayoutModule/LayoutView/Drawing/VKMImagesPainter.h"
 #include "LayoutModule/LayoutView/Drawing/VKMLayoutElementsOverlayPainter.h"
 #include "LayoutModule/LayoutView/Drawing/VKMLayoutRenderData.h"
-#include "LayoutModule/LayoutView/Drawing/VKMLayoutViewDrawing.h"
+#include "LayoutModule/Layout/VKMLayoutView.h"
 #include "LayoutModule/LayoutView/Drawing/VKMRenderDataFactory.h"
 #include "engine/drawing/GraphicsStateInstruction.h"
 #include "engine/drawing/ImageInstruction.h"
@@ -241,7 +241,7 @@ TEST(RenderData, EveryBuildLeavesTheDocumentAsItWasAlsoWhenItThrows) {
     const tTransientEditActions actions = {&tracksOnly, &singleLine, &hideTunnels};
 
     std::shared_ptr<VKMLayoutRenderData> renderData;
-    VKMLayoutViewDrawing::refreshLayoutRenderData(renderData, layout.get(), actions);
+    VKMLayoutView::buildRenderData(renderData, *layout, actions, false);
     ASSERT_TRUE(renderData);
     EXPECT_TRUE(tDocumentState(*layout) == before) << "after a full build";
     // The edits were in force while building: tracks only, so no pictures,
@@ -251,7 +251,7 @@ TEST(RenderData, EveryBuildLeavesTheDocumentAsItWasAlsoWhenItThrows) {
     for (const CDrawingInstruction* instruction : *renderData->elementsData()->drawingInstructions())
         EXPECT_NE(instruction->GetIdentifier(), shape);
 
-    VKMLayoutViewDrawing::refreshLayoutRenderDataBackgroundOnly(renderData, layout.get(), {}, true);
+    VKMLayoutView::buildRenderData(renderData, *layout, {}, true);
     EXPECT_TRUE(tDocumentState(*layout) == before) << "after a background build";
     EXPECT_FALSE(renderData->backgroundData()->drawingInstructions()->empty());
 
@@ -259,27 +259,21 @@ TEST(RenderData, EveryBuildLeavesTheDocumentAsItWasAlsoWhenItThrows) {
     const auto backgroundBefore = renderData->backgroundData();
     const auto elementsBefore = renderData->elementsData();
     const auto overlaysBefore = renderData->overlayData();
-    EXPECT_THROW(VKMLayoutViewDrawing::refreshLayoutRenderData(renderData, layout.get(), {&poison}),
-                 std::runtime_error);
+    EXPECT_THROW(VKMLayoutView::buildRenderData(renderData, *layout, {&poison}, false), std::runtime_error);
     EXPECT_TRUE(tDocumentState(*layout) == before) << "after a build that threw";
     EXPECT_EQ(renderData->backgroundData(), backgroundBefore);
     EXPECT_EQ(renderData->elementsData(), elementsBefore);
     EXPECT_EQ(renderData->overlayData(), overlaysBefore);
-
-    // Without a layout nothing is built and nothing is made.
-    std::shared_ptr<VKMLayoutRenderData> none;
-    VKMLayoutViewDrawing::refreshLayoutRenderData(none, nullptr, actions);
-    EXPECT_FALSE(none);
 }
 
 TEST(RenderData, ABackgroundOnlyRefreshKeepsTheOtherLayers) {
     auto layout = layouttest::LoadScenario(kLayersScenario, "background.wkst");
     std::shared_ptr<VKMLayoutRenderData> renderData;
-    VKMLayoutViewDrawing::refreshLayoutRenderData(renderData, layout.get(), {});
+    VKMLayoutView::buildRenderData(renderData, *layout, {}, false);
     const auto background = renderData->backgroundData();
     const auto elements = renderData->elementsData();
     const auto overlays = renderData->overlayData();
-    VKMLayoutViewDrawing::refreshLayoutRenderDataBackgroundOnly(renderData, layout.get(), {}, true);
+    VKMLayoutView::buildRenderData(renderData, *layout, {}, true);
     EXPECT_NE(renderData->backgroundData(), background);
     EXPECT_EQ(renderData->elementsData(), elements);
     EXPECT_EQ(renderData->overlayData(), overlays);

@@ -1,0 +1,100 @@
+#include "LayoutModule/Layout/VKMLayoutElementHitTestHelper.h"
+
+#include <algorithm>
+
+#include "app/Utilities/Images/UIImageCCompositeGeometry.h"
+#include "app/Utilities/Images/UIImageZDUtils.h"
+#include "engine/model/CompositeGeometry.h"
+#include "engine/model/ElementNames.h"
+#include "engine/model/ElementQueries.h"
+#include "engine/model/Layer.h"
+#include "engine/model/LayerManager.h"
+#include "engine/model/Layout.h"
+#include "engine/services/PerformanceCounters.h"
+#include "engine/services/ZDUtils.h"
+#include "platform/graphics/Image.h"
+
+CCompositeGeometry* VKMLayoutElementHitTestHelper::findElementAtPosition(platform::Point point, CLayout& layout,
+                                                                         const tTransientEditActions& actions) {
+    CCompositeGeometry* found = nullptr;
+    CStopwatch stopwatch;
+    {
+        CTransientEditScope edits(layout, actions);
+        stopwatch.Start();
+        const auto sorted = sortedElementControllers(layout.GetElements());
+        const int tunnelStyle = layout.GetParameters().mTunnelDisplayMode;
+        for (const CLayer* layer : layout.GetLayerManager().GetLayers()) {
+            if (layer == nullptr || !layer->IsVisible()) continue;
+            found = findElement(sorted, layer, tunnelStyle, point);
+            if (found != nullptr) break;
+        }
+    }
+    const double elapsed = stopwatch.Stop();
+    QLPerformanceCounters::addToCounter("FindElementAtPosition", elapsed);
+    if (found != nullptr) {
+        ZDUtils::logInfo("Element '%s' (%s) @ %.1f, %.1f tapped (%.1fms)",
+                         UElementNameGenerator::GetDisplayNameForElement(found).c_str(), found->GetIdentifier().c_str(),
+                         found->GetPosition().x, found->GetPosition().y, elapsed);
+    }
+    return found;
+}
+
+std::vector<VKMLayoutElementHitTestHelper::tKeyedElement> VKMLayoutElementHitTestHelper::sortedElementControllers(
+    const tElements& elements) {
+    std::vector<tKeyedElement> sorted;
+    sorted.reserve(elements.size());
+    for (CCompositeGeometry* element : elements) {
+        if (element != nullptr) sorted.emplace_back(element->GetAttributeValue(), element);
+    }
+    std::stable_sort(sorted.begin(), sorted.end(),
+                     [](const tKeyedElement& a, const tKeyedElement& b) { return a.first < b.first; });
+    return sorted;
+}
+
+CCompositeGeometry* VKMLayoutElementHitTestHelper::findElement(const std::vector<tKeyedElement>& sorted,
+                                                               const CLayer* layer, int tunnelSectionStyle,
+                                                               platform::Point point) {
+    for (auto it = sorted.rbegin(); it != sorted.rend(); ++it) {
+        CCompositeGeometry* element = it->second;
+        if (element == nullptr || element->GetLayer() != layer) continue;
+        // Hidden tunnels are not drawn, so they cannot be picked either.
+        if (tunnelSectionStyle == kTunnelsHidden && UElementInspector::IsTrackElement(element) &&
+            UElementInspector::IsTunnelTrack(element)) {
+            continue;
+        }
+        if (performHitTestForElement(*element, point)) return element;
+    }
+    return nullptr;
+}
+
+bool VKMLayoutElementHitTestHelper::canSkipElement(CCompositeGeometry& element, platform::Point point) {
+    if (element.GetComponents().empty()) return true;
+    tDoubleRect box;
+    element.CalcBoundingBox(box);
+    const CPoint& position = element.GetPosition();
+    // The box may reach left of and above the position (a curve turning
+    // back, a rotated element), so only position plus box bounds it.
+    return !(position.x + box.minX <= point.x && point.x <= position.x + box.maxX && position.y + box.minY <= point.y &&
+             point.y <= position.y + box.maxY);
+}
+
+bool VKMLayoutElementHitTestHelper::performHitTestForElement(CCompositeGeometry& element, platform::Point point) {
+    if (canSkipElement(element, point)) return false;
+    // The element alone, at the origin, drawn into an image whose corner is
+    // its box's corner.
+    const auto copy = std::make_unique<CCompositeGeometry>(element);
+    const CPoint& position = element.GetPosition();
+    copy->SetPosition(CPoint(0.0, 0.0, position.z));
+    tDoubleRect box;
+    copy->CalcBoundingBox(box);
+    const auto image = UIImageCCompositeGeometry::imageFromCCompositeGeometry(copy.get(), kRenderScale, kDrawingStyle);
+    if (!image) return false;
+    const platform::Point inImage{(point.x - position.x - box.minX) * kRenderScale,
+                                  (point.y - position.y - box.minY) * kRenderScale};
+    return isAlphaVisibleAtPoint(inImage, *image);
+}
+
+bool VKMLayoutElementHitTestHelper::isAlphaVisibleAtPoint(platform::Point point, const platform::Image& image) {
+    const auto color = UIImageZDUtils::colorAtPixel(image, point);
+    return color.has_value() && color->alpha >= kAlphaThreshold;
+}

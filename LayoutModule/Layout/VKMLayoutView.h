@@ -1,0 +1,77 @@
+#pragma once
+// The view that shows the open layout. It does not scroll: on every draw it
+// asks its delegate for the layout (whose zoom it reads) and the content
+// offset, and paints the document background, the grid and its cached
+// render data translated and scaled by them. The render data are rebuilt
+// only when asked, with the delegate's display edits applied to the
+// document for the length of the build. Main thread only.
+
+#include <memory>
+
+#include "LayoutModule/LayoutView/Drawing/VKMLayoutRenderData.h"
+#include "engine/drawing/TransientEdits.h"
+#include "platform/ui/View.h"
+
+class CLayout;
+
+// What the view asks for; the layout view controller answers.
+class VKMLayoutViewDelegate {
+public:
+    virtual ~VKMLayoutViewDelegate() = default;
+    // The layout to show, or null.
+    virtual CLayout* trackLayout() const = 0;
+    // Where the layout's origin lies in the view, in points.
+    virtual platform::Point contentOffset() const = 0;
+    // The display edits, a copy per call.
+    virtual tTransientEditActions transientEditActions() const = 0;
+};
+
+class VKMLayoutView : public platform::ui::View {
+public:
+    // The user default that turns the document background dark.
+    static constexpr const char* kDarkBackgroundKey = "VKMUserDefaultLayoutStyleDarkBackground";
+
+    VKMLayoutView();
+    explicit VKMLayoutView(const platform::Rect& frame);
+
+    std::shared_ptr<VKMLayoutViewDelegate> delegate() const { return mDelegate.lock(); }
+    void setDelegate(std::weak_ptr<VKMLayoutViewDelegate> delegate) { mDelegate = std::move(delegate); }
+
+    // Background, grid (when the layout shows one), then the render layers,
+    // translated by the content offset and scaled by the layout's zoom.
+    // Timed as "DrawLayoutView".
+    void drawRect(platform::Context& context, const platform::Rect& rect) override;
+
+    // Rebuilds the background layer and, unless `backgroundOnly`, the
+    // elements and overlay layers, then asks for a redraw. Nothing without a
+    // delegate or a layout. The document is restored on every way out; a
+    // build that throws leaves the render data as they were. Timed as
+    // "CreateLayoutRenderData".
+    void refreshLayoutRenderDataBackgroundOnly(bool backgroundOnly);
+    void refreshLayoutRenderData() { refreshLayoutRenderDataBackgroundOnly(false); }
+    // Replaces the render data by empty ones.
+    void clearRenderData();
+    bool hasRenderData() const { return mRenderData != nullptr; }
+    const std::shared_ptr<VKMLayoutRenderData>& renderData() const { return mRenderData; }
+
+    // (zoom x workspace width, zoom x workspace height) of the delegate's
+    // layout; without one, no intrinsic size.
+    platform::Size intrinsicContentSize() const override;
+    static platform::Size intrinsicContentSize(const CLayout& layout);
+
+    void touchesEnded(const platform::ui::TouchSet& touches, const platform::ui::Event& event) override;
+    std::string className() const override { return "VKMLayoutView"; }
+
+    // The drawing pass itself, for whatever draws a layout as the view does.
+    static void drawLayout(platform::Context& context, const platform::Rect& dirtyRect, const CLayout* layout,
+                           VKMLayoutRenderData* renderData, platform::Point contentOffset);
+    // Builds the layers into `renderData` (made when null) as the refresh does.
+    static void buildRenderData(std::shared_ptr<VKMLayoutRenderData>& renderData, CLayout& layout,
+                                const tTransientEditActions& actions, bool backgroundOnly);
+    // Whether the dark document background is on (absent reads off).
+    static bool isDarkBackground();
+
+private:
+    std::weak_ptr<VKMLayoutViewDelegate> mDelegate;
+    std::shared_ptr<VKMLayoutRenderData> mRenderData;
+};

@@ -1,0 +1,332 @@
+#include "LayoutModule/Scenes/VKMLayoutScenes.h"
+
+#include "LayoutModule/ElementInfo/VKMElementInfoViewController.h"
+#include "LayoutModule/LayerList/VKMLayerListViewController.h"
+#include "LayoutModule/Layout/VKMLayoutSymbols.h"
+#include "LayoutModule/Layout/VKMLayoutView.h"
+#include "LayoutModule/Layout/VKMLayoutViewController.h"
+#include "LayoutModule/LayoutDetails/VKMLayoutDescriptionViewController.h"
+#include "LayoutModule/LayoutDetails/VKMLayoutDetailsViewController.h"
+#include "LayoutModule/LayoutDetails/VKMLayoutSummaryViewController.h"
+#include "LayoutModule/LayoutDetails/VKMSpecificLanguageDescriptionViewController.h"
+#include "LayoutModule/LayoutSettings/VKMLayoutSettingsTableViewController.h"
+#include "LayoutModule/PartList/VKMPartListViewController.h"
+#include "SharingModule/Model/VKMCurrentCloudLayout.h"
+#include "app/Session/VKMLayoutSession.h"
+#include "platform/ui/Button.h"
+#include "platform/ui/Font.h"
+#include "platform/ui/ImageView.h"
+#include "platform/ui/Label.h"
+#include "platform/ui/PageControl.h"
+#include "platform/ui/PanGestureRecognizer.h"
+#include "platform/ui/PinchGestureRecognizer.h"
+#include "platform/ui/PresentationController.h"
+#include "platform/ui/Screen.h"
+#include "platform/ui/SegmentedControl.h"
+#include "platform/ui/StackView.h"
+#include "platform/ui/Switch.h"
+#include "platform/ui/SystemColors.h"
+#include "platform/ui/TableView.h"
+#include "platform/ui/TableViewCell.h"
+#include "platform/ui/TapGestureRecognizer.h"
+#include "platform/ui/TextView.h"
+#include "platform/ui/Window.h"
+
+using namespace platform::ui;
+using platform::Rect;
+
+namespace VKMLayoutScenes {
+
+namespace {
+
+constexpr auto kFlexibleSize = ViewAutoresizing::flexibleWidth | ViewAutoresizing::flexibleHeight;
+
+std::shared_ptr<View> rootView() {
+    auto root = std::make_shared<View>(Screen::mainScreen()->bounds());
+    root->setBackgroundColor(SystemColors::kWhite);
+    return root;
+}
+
+std::shared_ptr<Label> makeLabel(const Rect& frame, double size) {
+    auto label = std::make_shared<Label>(frame);
+    label->setFont(Font::systemFont(size));
+    return label;
+}
+
+// A controller's member function as a recogniser's or control's action,
+// holding the controller weakly.
+template <typename Sender>
+std::function<void(Sender&)> action(const std::shared_ptr<VKMLayoutViewController>& controller,
+                                    void (VKMLayoutViewController::*method)()) {
+    const std::weak_ptr<VKMLayoutViewController> weak = controller;
+    return [weak, method](Sender&) {
+        if (auto self = weak.lock()) ((*self).*method)();
+    };
+}
+std::function<void(GestureRecognizer&)> gesture(const std::shared_ptr<VKMLayoutViewController>& controller,
+                                                void (VKMLayoutViewController::*method)(GestureRecognizer&)) {
+    const std::weak_ptr<VKMLayoutViewController> weak = controller;
+    return [weak, method](GestureRecognizer& recognizer) {
+        if (auto self = weak.lock()) ((*self).*method)(recognizer);
+    };
+}
+
+std::shared_ptr<ViewController> makeLayoutScreen() {
+    auto controller = std::make_shared<VKMLayoutViewController>();
+    auto root = rootView();
+    const Rect bounds = root->bounds();
+
+    auto layoutView = std::make_shared<VKMLayoutView>(bounds);
+    layoutView->setAutoresizingMask(kFlexibleSize);
+    root->addSubview(layoutView);
+
+    auto title = makeLabel({0, 0, bounds.width - 120, 24}, 20);
+    auto author = Button::make(ButtonType::system);
+    author->addAction(action<Control>(controller, &VKMLayoutViewController::authorTapped),
+                      ControlEvents::touchUpInside);
+    auto like = Button::make(ButtonType::custom);
+    like->addAction(action<Control>(controller, &VKMLayoutViewController::likeButtonTapped),
+                    ControlEvents::touchUpInside);
+    auto info = Button::make(ButtonType::custom);
+    info->addAction(action<Control>(controller, &VKMLayoutViewController::infoButtonTapped),
+                    ControlEvents::touchUpInside);
+    auto buttons = StackView::make({like, info});
+    buttons->setAxis(LayoutConstraintAxis::horizontal);
+    buttons->setSpacing(12);
+    auto infoStack = StackView::make({title, author, buttons});
+    infoStack->setAxis(LayoutConstraintAxis::vertical);
+    infoStack->setAlignment(StackViewAlignment::leading);
+    infoStack->setSpacing(4);
+    infoStack->setHidden(true);
+    infoStack->setTranslatesAutoresizingMaskIntoConstraints(false);
+    root->addSubview(infoStack);
+    LayoutConstraint::activateConstraints({
+        infoStack->leadingAnchor().constraintEqualToAnchor(root->safeAreaLayoutGuide()->leadingAnchor(), 16),
+        infoStack->topAnchor().constraintEqualToAnchor(root->safeAreaLayoutGuide()->topAnchor(), 8),
+    });
+
+    auto emptyImage = std::make_shared<ImageView>(VKMLayoutSymbols::image(VKMLayoutSymbols::kLayers, 64));
+    emptyImage->setTag(VKMLayoutViewController::kEmptyStateImageTag);
+    auto emptyLabel = makeLabel({0, 0, 240, 24}, 17);
+    emptyLabel->setText("No layout open");
+    emptyLabel->setTextColor(SystemColors::kGray);
+    auto emptyStack = StackView::make({emptyImage, emptyLabel});
+    emptyStack->setAxis(LayoutConstraintAxis::vertical);
+    emptyStack->setAlignment(StackViewAlignment::center);
+    emptyStack->setSpacing(12);
+    emptyStack->setTranslatesAutoresizingMaskIntoConstraints(false);
+    root->addSubview(emptyStack);
+    LayoutConstraint::activateConstraints({
+        emptyStack->centerXAnchor().constraintEqualToAnchor(root->centerXAnchor()),
+        emptyStack->centerYAnchor().constraintEqualToAnchor(root->centerYAnchor()),
+    });
+
+    auto actions = StackView::make();
+    root->addSubview(actions);
+
+    auto pinch = std::make_shared<PinchGestureRecognizer>();
+    pinch->setName("pinchRecognizer");
+    pinch->addAction(gesture(controller, &VKMLayoutViewController::handlePinchGesture));
+    auto pan = std::make_shared<PanGestureRecognizer>();
+    pan->setName("panRecognizer");
+    pan->addAction(gesture(controller, &VKMLayoutViewController::handlePanGesture));
+    auto tap = std::make_shared<TapGestureRecognizer>();
+    tap->setName("tapRecognizer");
+    tap->setNumberOfTapsRequired(2);
+    tap->addAction(gesture(controller, &VKMLayoutViewController::handleDoubleTapAction));
+    for (const std::shared_ptr<GestureRecognizer>& recognizer :
+         {std::shared_ptr<GestureRecognizer>(pinch), std::shared_ptr<GestureRecognizer>(pan),
+          std::shared_ptr<GestureRecognizer>(tap)}) {
+        root->addGestureRecognizer(recognizer);
+    }
+
+    auto& outlets = controller->outlets;
+    outlets.layoutTitleLabel = title;
+    outlets.authorButton = author;
+    outlets.likeButton = like;
+    outlets.infoButton = info;
+    outlets.layoutInfoStackView = infoStack;
+    outlets.emptyStateStackView = emptyStack;
+    outlets.actionsStackView = actions;
+    outlets.layoutView = layoutView;
+    outlets.pinchRecognizer = pinch;
+    outlets.panRecognizer = pan;
+    outlets.tapRecognizer = tap;
+    controller->setView(root);
+    return controller;
+}
+
+std::shared_ptr<ViewController> makePartList() {
+    auto controller = std::make_shared<VKMPartListViewController>();
+    auto root = rootView();
+    const Rect bounds = root->bounds();
+    auto chart = StackView::make();
+    chart->setFrame({0, 0, bounds.width, 200});
+    root->addSubview(chart);
+    auto tracksOnly = Switch::make();
+    tracksOnly->setFrame({bounds.width - 67, 210, 51, 31});
+    const std::weak_ptr<VKMPartListViewController> weak = controller;
+    tracksOnly->addAction(
+        [weak](Control&) {
+            if (auto self = weak.lock()) self->changeSwitch();
+        },
+        ControlEvents::valueChanged);
+    root->addSubview(tracksOnly);
+    auto table = TableView::make({0, 250, bounds.width, bounds.height - 250});
+    table->setAutoresizingMask(kFlexibleSize);
+    table->registerCell(VKMPartListViewController::kPartsPrototypeCell, [](const std::string& identifier) {
+        auto cell = std::make_shared<TableViewCell>(TableViewCellStyle::defaultStyle, identifier);
+        auto picture = std::make_shared<ImageView>(Rect{16, 4, 36, 36});
+        picture->setTag(VKMPartListViewController::kPictureTag);
+        cell->contentView()->addSubview(picture);
+        double x = 60;
+        for (const long tag : {VKMPartListViewController::kFirstLabelTag, VKMPartListViewController::kSecondLabelTag,
+                               VKMPartListViewController::kThirdLabelTag}) {
+            auto label = makeLabel({x, 12, 90, 20}, 15);
+            label->setTag(tag);
+            cell->contentView()->addSubview(label);
+            x += 100;
+        }
+        return cell;
+    });
+    root->addSubview(table);
+    controller->outlets = {table, chart, tracksOnly};
+    controller->setView(root);
+    return controller;
+}
+
+std::shared_ptr<ViewController> makeLayoutSettings() {
+    auto controller = std::make_shared<VKMLayoutSettingsTableViewController>();
+    controller->tableView()->registerCell(
+        VKMLayoutSettingsTableViewController::kCellIdentifier, [](const std::string& identifier) {
+            auto cell = std::make_shared<TableViewCell>(TableViewCellStyle::defaultStyle, identifier);
+            auto label = makeLabel({16, 12, 220, 20}, 17);
+            label->setTag(VKMLayoutSettingsTableViewController::kLabelTag);
+            cell->contentView()->addSubview(label);
+            auto toggle = Switch::make();
+            toggle->setFrame({250, 6, 51, 31});
+            toggle->setTag(VKMLayoutSettingsTableViewController::kSwitchTag);
+            cell->contentView()->addSubview(toggle);
+            return cell;
+        });
+    return controller;
+}
+
+std::shared_ptr<ViewController> makeLayoutDetails() {
+    auto controller = std::make_shared<VKMLayoutDetailsViewController>();
+    auto root = rootView();
+    const Rect bounds = root->bounds();
+    auto pages = std::make_shared<SegmentedControl>(std::vector<std::string>{"Summary", "Description"});
+    pages->setFrame({16, 8, bounds.width - 32, 32});
+    root->addSubview(pages);
+    auto container = std::make_shared<View>(Rect{0, 48, bounds.width, bounds.height - 48});
+    container->setAutoresizingMask(kFlexibleSize);
+    root->addSubview(container);
+    controller->outlets = {container, pages};
+    controller->setView(root);
+    return controller;
+}
+
+std::shared_ptr<ViewController> makeLayoutSummary() {
+    auto controller = std::make_shared<VKMLayoutSummaryViewController>();
+    controller->setView(rootView());
+    return controller;
+}
+
+std::shared_ptr<ViewController> makeSpecificLanguageDescription() {
+    auto controller = std::make_shared<VKMSpecificLanguageDescriptionViewController>();
+    auto root = rootView();
+    const Rect bounds = root->bounds();
+    auto title = makeLabel({16, 8, bounds.width - 32, 24}, 20);
+    auto text = TextView::make({16, 40, bounds.width - 32, bounds.height - 80});
+    text->setAutoresizingMask(kFlexibleSize);
+    auto dots = std::make_shared<PageControl>(Rect{0, bounds.height - 36, bounds.width, 28});
+    for (const auto& view : std::vector<std::shared_ptr<View>>{title, text, dots}) root->addSubview(view);
+    controller->outlets = {title, text, dots};
+    controller->setView(root);
+    return controller;
+}
+
+std::shared_ptr<ViewController> makeLayerList() {
+    auto controller = std::make_shared<VKMLayerListViewController>();
+    controller->tableView()->registerCell(
+        VKMLayerListViewController::kCellIdentifier, [](const std::string& identifier) {
+            auto cell = std::make_shared<TableViewCell>(TableViewCellStyle::defaultStyle, identifier);
+            // 1 the visibility picture, 2 the preview, 3 the name, 4 the count.
+            auto visibility = std::make_shared<ImageView>(Rect{16, 10, 24, 24});
+            visibility->setTag(1);
+            auto preview = std::make_shared<ImageView>(Rect{48, 4, 36, 36});
+            preview->setTag(2);
+            auto name = makeLabel({92, 12, 160, 20}, 17);
+            name->setTag(3);
+            auto count = makeLabel({260, 12, 60, 20}, 15);
+            count->setTag(4);
+            for (const auto& view : std::vector<std::shared_ptr<View>>{visibility, preview, name, count}) {
+                cell->contentView()->addSubview(view);
+            }
+            return cell;
+        });
+    return controller;
+}
+
+std::shared_ptr<ViewController> makeElementInfo() {
+    auto controller = std::make_shared<VKMElementInfoViewController>();
+    auto root = rootView();
+    auto title = makeLabel({}, 17);
+    auto description = makeLabel({}, 15);
+    auto library = makeLabel({}, 13);
+    auto scale = makeLabel({}, 13);
+    auto stack = StackView::make({title, description, library, scale});
+    stack->setAxis(LayoutConstraintAxis::vertical);
+    stack->setSpacing(4);
+    stack->setTranslatesAutoresizingMaskIntoConstraints(false);
+    root->addSubview(stack);
+    auto centre = stack->centerYAnchor().constraintEqualToAnchor(root->centerYAnchor());
+    LayoutConstraint::activateConstraints(
+        {centre, stack->leadingAnchor().constraintEqualToAnchor(root->leadingAnchor(), 16)});
+    controller->outlets = {title, description, library, scale, centre};
+    controller->setView(root);
+    return controller;
+}
+
+}  // namespace
+
+void registerScenes() {
+    VKMCurrentCloudLayout::setCloudLayoutIdProvider([] { return VKMLayoutSession::sharedSession().cloudLayoutId(); });
+    const struct {
+        const char* identifier;
+        Storyboard::SceneFactory factory;
+    } scenes[] = {
+        {kLayoutViewController, makeLayoutScreen},
+        {kPartListViewController, makePartList},
+        {kLayoutSettingsId, makeLayoutSettings},
+        {kLayoutDetailsId, makeLayoutDetails},
+        {kLayoutSummaryId, makeLayoutSummary},
+        {kLayoutDescriptionId, [] { return std::make_shared<VKMLayoutDescriptionViewController>(); }},
+        {kSpecificLanguageDescriptionId, makeSpecificLanguageDescription},
+        {kLayerListId, makeLayerList},
+        {kLayoutItemDetailsId, makeElementInfo},
+    };
+    for (const auto& scene : scenes) Storyboard::registerScene(kStoryboard, scene.identifier, scene.factory);
+}
+
+bool presentAt(const std::shared_ptr<ViewController>& controller, const std::shared_ptr<View>& anchor,
+               const Rect& rect) {
+    const auto window = anchor ? anchor->window() : nullptr;
+    const auto root = window ? window->rootViewController() : nullptr;
+    if (!controller || !root) return false;
+    controller->setModalPresentationStyle(ModalPresentationStyle::popover);
+    if (auto popover = controller->popoverPresentationController()) {
+        popover->setSourceView(anchor);
+        popover->setSourceRect(rect);
+    }
+    root->topmostPresentedViewController()->presentViewController(controller, true);
+    return true;
+}
+
+bool presentSceneAt(const std::string& identifier, const std::shared_ptr<View>& anchor, const Rect& rect) {
+    const auto controller = instantiate<ViewController>(identifier);
+    return controller && presentAt(controller, anchor, rect);
+}
+
+}  // namespace VKMLayoutScenes

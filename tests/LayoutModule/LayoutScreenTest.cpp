@@ -1,0 +1,377 @@
+// The layout screen in a headless window: a generated layout opens fitted
+// and centred at phone and tablet sizes, gestures and the zoom sheet stay
+// within the zoom limits, the notifications of its reaction table redraw or
+// refit, and the session forgets a document that goes.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+
+#include "LayoutModule/ActionButtons/VKMLayoutActionButtonHelper.h"
+#include "LayoutModule/Layout/VKMLayoutView.h"
+#include "LayoutModule/Zoom/VKMLayoutZoomHelper.h"
+#include "LayoutModule/Zoom/VKMZoomButton.h"
+#include "app/Helper/VKMLayoutDocumentHelper.h"
+#include "app/Session/VKMLayoutSession.h"
+#include "app/Utilities/Views/ZDThreeDotProgressView.h"
+#include "engine/model/Layout.h"
+#include "platform/foundation/Locale.h"
+#include "platform/foundation/NotificationCenter.h"
+#include "platform/graphics/BitmapContext.h"
+#include "platform/ui/AlertController.h"
+#include "platform/ui/Application.h"
+#include "platform/ui/Label.h"
+#include "platform/ui/Notifications.h"
+#include "platform/ui/PresentationController.h"
+#include "platform/ui/StackView.h"
+#include "tests/LayoutModule/LayoutModuleTestSupport.h"
+#include "tests/LayoutModule/LayoutScreenSupport.h"
+#include "tests/support/LogWatch.h"
+
+using namespace platform::ui;
+using layouttest::ScreenFixture;
+
+namespace {
+
+// A red board of 1000 x 500 mm with a track across it.
+const char* const kBoardScenario = R"(version 13
+param grid off
+layer "Plan"
+rect size=1000,500 at=0,0 color=1,0,0 color2=1,0,0
+straight length=800 at=100,250 angle=0
+)";
+
+// Content of 20 x 10 mm: the fitting zoom would be far beyond the limit.
+const char* const kTinyScenario = R"(version 13
+layer "Plan"
+rect size=20,10 at=0,0 color=0,0,1 color2=0,0,1
+)";
+
+// Counts notifications of one name.
+struct Heard {
+    explicit Heard(const char* name)
+        : token(platform::NotificationCenter::defaultCenter().addObserverForName(
+              std::string(name), nullptr, [this](const platform::Notification& n) {
+                  ++count;
+                  last = n.userInfo();
+              })) {}
+    int count = 0;
+    platform::Value last;
+    platform::NotificationCenter::ObserverToken token;
+};
+
+double Distance(const platform::Pixel& a, const platform::Pixel& b) {
+    return std::max({std::abs(a.red - b.red), std::abs(a.green - b.green), std::abs(a.blue - b.blue)});
+}
+
+}  // namespace
+
+TEST(LayoutScreen, AGeneratedLayoutOpensFittedAndCentredAtPhoneAndTabletSizes) {
+    for (const UserInterfaceIdiom idiom : {UserInterfaceIdiom::phone, UserInterfaceIdiom::tablet}) {
+        const char* name = idiom == UserInterfaceIdiom::phone ? "phone" : "tablet";
+        ScreenFixture screen;
+        screen.show(idiom);
+        screen.open(kBoardScenario, std::string("board-") + name + ".wkst");
+        const platform::Rect bounds = screen.window->bounds();
+
+        // The board (1000 mm wide, a little more with its outline) fills 90 %
+        // of the shorter side of the view.
+        const double expectedZoom = std::min(bounds.width, bounds.height) / 1000 * 0.9;
+        EXPECT_NEAR(screen.zoom(), expectedZoom, expectedZoom * 0.01) << name;
+        ASSERT_NE(screen.controller->zoomButton(), nullptr) << name;
+        EXPECT_EQ(screen.controller->zoomButton()->currentZoomFactor(), screen.zoom()) << name;
+        EXPECT_EQ(screen.controller->actionsStack()->arrangedSubviews().size(), 4u) << name;
+
+        // Centred: the board's middle lies in the view's middle, and as much
+        // of the view is left of it as right of it.
+        const auto shot = screen.window->snapshot();
+        ASSERT_NE(shot, nullptr) << name;
+        const int cx = shot->pixelWidth() / 2;
+        const int cy = shot->pixelHeight() / 2;
+        EXPECT_TRUE(layouttest::PixelNear(*shot, cx, cy - 20, 255, 0, 0, 255)) << name << ": board in the middle";
+        const int boardHalf = static_cast<int>(500 * screen.zoom() * 2);
+        EXPECT_TRUE(layouttest::PixelNear(*shot, cx - boardHalf + 6, cy - 20, 255, 0, 0, 255)) << name;
+        EXPECT_TRUE(layouttest::PixelNear(*shot, cx + boardHalf - 6, cy - 20, 255, 0, 0, 255)) << name;
+        EXPECT_TRUE(layouttest::PixelNear(*shot, cx - boardHalf - 6, cy + 20, 255, 255, 255, 255)) << name;
+        EXPECT_TRUE(layouttest::PixelNear(*shot, cx + boardHalf + 6, cy + 20, 255, 255, 255, 255)) << name;
+
+        // The snapshot agrees with the layout drawn straight into a bitmap at
+        // the same offset and zoom, away from the buttons over it.
+        auto direct = platform::BitmapContext::createForPointSize({bounds.width, bounds.height}, 2);
+        VKMLayoutView::drawLayout(*direct, bounds, &screen.layout(),
+                                  screen.controller->outlets.layoutView.lock()->renderData().get(),
+                                  screen.controller->contentOffset());
+        const auto reference = direct->makeImage();
+        int differing = 0;
+        int compared = 0;
+        for (int y = shot->pixelHeight() / 4; y < shot->pixelHeight() * 3 / 4; y += 3) {
+            for (int x = shot->pixelWidth() / 4; x < shot->pixelWidth() * 3 / 4; x += 3) {
+                ++compared;
+                if (Distance(*shot->pixel(x, y), *reference->pixel(x, y)) > 24) ++differing;
+            }
+        }
+        EXPECT_LT(differing, compared / 100) << name << ": snapshot and direct drawing differ";
+    }
+}
+
+TEST(LayoutScreen, PinchPanAndDoubleTapStayWithinTheZoomLimits) {
+    ScreenFixture screen;
+    screen.show(UserInterfaceIdiom::phone);
+    screen.open(kBoardScenario, "limits.wkst");
+    VKMLayoutViewController& controller = *screen.controller;
+    const double fitting = controller.fittingZoomFactor();
+    Heard zoomed(VKMLayoutViewController::kLayoutZoomedNotification);
+
+    // Zooming from 1 to 2 about (100, 100) from offset (0, 0).
+    controller.changeZoomTo(1);
+    controller.setContentOffset({0, 0});
+    controller.setTouchDownLocation({100, 100});
+    controller.changeZoomTo(2);
+    EXPECT_EQ(controller.contentOffset().x, -100);
+    EXPECT_EQ(controller.contentOffset().y, -100);
+    EXPECT_EQ(zoomed.count, 2);
+
+    // Out of range from any source changes nothing.
+    for (const double wrong : {0.005, 13.0, std::nan("")}) {
+        controller.changeZoomTo(wrong);
+        EXPECT_EQ(screen.zoom(), 2) << wrong;
+    }
+    EXPECT_EQ(zoomed.count, 2);
+
+    // Pinching out from 10 by 2 stops at 12.5; in below the fitting zoom
+    // stops there.
+    controller.changeZoomTo(10);
+    controller.setTouchDownScale(10);
+    controller.zoomContentWithPinchScale(2);
+    EXPECT_EQ(screen.zoom(), 12.5);
+    controller.setTouchDownScale(fitting);
+    controller.zoomContentWithPinchScale(0.1);
+    EXPECT_EQ(screen.zoom(), fitting);
+
+    // Real fingers: spreading far keeps within the limit, and the offset
+    // never turns positive.
+    const platform::Point mid{195, 422};
+    screen.synth->pinch({mid.x - 20, mid.y}, {mid.x + 20, mid.y}, {mid.x - 180, mid.y}, {mid.x + 180, mid.y}, 0.5);
+    EXPECT_GT(screen.zoom(), fitting);
+    EXPECT_LE(screen.zoom(), 12.5);
+    screen.synth->pinch({mid.x - 180, mid.y}, {mid.x + 180, mid.y}, {mid.x - 5, mid.y}, {mid.x + 5, mid.y}, 0.5);
+    EXPECT_EQ(screen.zoom(), fitting);
+    EXPECT_LE(controller.contentOffset().x, 0);
+    EXPECT_LE(controller.contentOffset().y, 0);
+
+    // Panning right or down from (0, 0) keeps (0, 0); left moves it.
+    controller.setContentOffset({0, 0});
+    screen.synth->pan({{100, 300}, {250, 450}}, 0.3);
+    EXPECT_EQ(controller.contentOffset().x, 0);
+    EXPECT_EQ(controller.contentOffset().y, 0);
+    screen.synth->pan({{250, 450}, {150, 450}}, 0.3);
+    EXPECT_LT(controller.contentOffset().x, -50);
+    EXPECT_EQ(controller.contentOffset().y, 0);
+
+    // Each double tap zooms in by half, up to the limit.
+    screen.synth->wait(1);
+    controller.changeZoomTo(4);
+    screen.synth->doubleTap({200, 400});
+    screen.synth->wait(0.5);
+    EXPECT_NEAR(screen.zoom(), 6, 1e-9);
+    for (int i = 0; i < 4; ++i) {
+        screen.synth->doubleTap({200, 400});
+        screen.synth->wait(0.5);
+    }
+    EXPECT_EQ(screen.zoom(), 12.5);
+}
+
+TEST(LayoutScreen, ATinyLayoutFitsAtTheZoomLimitAndCanStillBePinched) {
+    ScreenFixture screen;
+    screen.show(UserInterfaceIdiom::phone);
+    screen.open(kTinyScenario, "tiny.wkst");
+    EXPECT_EQ(screen.zoom(), 12.5);
+    EXPECT_EQ(screen.controller->fittingZoomFactor(), 12.5);
+    // A pinch in is taken (not refused as out of range) and keeps the limit.
+    screen.controller->setTouchDownScale(12.5);
+    screen.controller->zoomContentWithPinchScale(0.5);
+    EXPECT_EQ(screen.zoom(), 12.5);
+    screen.controller->changeZoomTo(3);
+    EXPECT_EQ(screen.zoom(), 3);
+}
+
+TEST(LayoutScreen, TheZoomSheetOffersSevenLevelsThatPostTheirZoomAndRedraw) {
+    for (const UserInterfaceIdiom idiom : {UserInterfaceIdiom::phone, UserInterfaceIdiom::tablet}) {
+        platform::Locale::setCurrent("en_US");
+        ScreenFixture screen;
+        screen.show(idiom);
+        screen.open(kBoardScenario, "sheet.wkst");
+        Heard change(VKMLayoutZoomHelper::kChangeZoomFactorNotification);
+        const auto button = screen.controller->zoomButton();
+        ASSERT_NE(button, nullptr);
+        const platform::Rect frame = button->convertRectToView(button->bounds(), nullptr);
+        screen.synth->tap({frame.x + frame.width / 2, frame.y + frame.height / 2});
+        screen.synth->wait(1);
+        const auto alerts = AlertController::presentedAlerts();
+        ASSERT_EQ(alerts.size(), 1u);
+        const auto sheet = alerts.front();
+        EXPECT_EQ(sheet->preferredStyle(), AlertControllerStyle::actionSheet);
+        std::vector<std::string> titles;
+        for (const auto& action : sheet->actions()) titles.push_back(action->title());
+        EXPECT_EQ(titles, (std::vector<std::string>{"1,000%", "750%", "500%", "250%", "100%", "50%", "25%"}));
+        if (idiom == UserInterfaceIdiom::tablet) {
+            ASSERT_NE(sheet->popoverPresentationController(), nullptr);
+            EXPECT_EQ(sheet->popoverPresentationController()->sourceView(), button);
+        }
+        const auto renderData = screen.controller->outlets.layoutView.lock()->renderData();
+        EXPECT_TRUE(sheet->tapActionWithTitle("25%"));
+        screen.synth->wait(1);
+        EXPECT_EQ(change.count, 1);
+        EXPECT_EQ(change.last.find(VKMLayoutZoomHelper::kNewZoomFactorKey)->numberAsDouble(), 0.25);
+        EXPECT_EQ(screen.zoom(), 0.25);
+        EXPECT_EQ(button->zoomLabel()->text(), "25%");
+        // A zoom notification out of range changes nothing.
+        platform::NotificationCenter::defaultCenter().postNotificationName(
+            VKMLayoutZoomHelper::kChangeZoomFactorNotification, nullptr,
+            platform::Value(platform::Value::Dictionary{{VKMLayoutZoomHelper::kNewZoomFactorKey, 13.0}}));
+        EXPECT_EQ(screen.zoom(), 0.25);
+    }
+    // Percentages in the user's number format.
+    EXPECT_EQ(VKMZoomButton::formattedPercentage(0.36), "36%");
+    EXPECT_EQ(VKMZoomButton::formattedPercentage(12.5), "1,250%");
+    platform::Locale::setCurrent("de_DE");
+    EXPECT_EQ(VKMZoomButton::formattedPercentage(0.36), "36\u00a0%");
+    EXPECT_EQ(VKMZoomButton::formattedPercentage(12.5), "1.250\u00a0%");
+    platform::Locale::setCurrent("en_US");
+}
+
+TEST(LayoutScreen, TheZoomButtonGreysWhenDimmed) {
+    ScreenFixture screen;
+    screen.show(UserInterfaceIdiom::phone);
+    auto button = VKMZoomButton::make();
+    const auto normal = button->backgroundColor();
+    button->setTintAdjustmentMode(TintAdjustmentMode::dimmed);
+    EXPECT_NEAR(button->backgroundColor()->alpha, 0.3, 1e-9);
+    button->setTintAdjustmentMode(TintAdjustmentMode::normal);
+    EXPECT_EQ(button->backgroundColor(), normal);
+    EXPECT_EQ(button->intrinsicContentSize(), (platform::Size{54, 25}));
+}
+
+TEST(LayoutScreen, NotificationsOfTheReactionTableRedrawOrRefit) {
+    ScreenFixture screen;
+    screen.show(UserInterfaceIdiom::phone);
+    screen.open(kBoardScenario, "reactions.wkst");
+    auto& center = platform::NotificationCenter::defaultCenter();
+    const auto view = screen.controller->outlets.layoutView.lock();
+
+    // Display changes rebuild the render data at once.
+    for (const char* name : {"QLPropertyDidChangeForLayerNotification", "QLLayoutGridSettingChangedNotification",
+                             "QLLayoutPropertiesChangedNotification", kApplicationWillEnterForegroundNotification}) {
+        const auto before = view->renderData()->elementsData();
+        center.postNotificationName(name, nullptr);
+        EXPECT_NE(view->renderData()->elementsData(), before) << name;
+    }
+
+    // A colour change refits the workspace and keeps the drawing where it
+    // was: the offset moves by the shift the refit made.
+    screen.layout().SetWorkspaceSize(100000, 100000);
+    const platform::Point offset = screen.controller->contentOffset();
+    const auto before = view->renderData()->elementsData();
+    center.postNotificationName("QLLayoutElementColorChangedNotification", nullptr);
+    EXPECT_NE(view->renderData()->elementsData(), before);
+    EXPECT_LT(screen.layout().GetParameters().mWorkspaceWidth, 100000);
+    EXPECT_EQ(screen.controller->contentOffset().x, offset.x);  // already fitted: no shift
+
+    // Rotations to an upright or flat orientation: only the first refresh.
+    for (const auto& [orientation, refreshes] :
+         {std::pair{DeviceOrientation::faceUp, false}, std::pair{DeviceOrientation::landscapeLeft, true}}) {
+        Device::currentDevice().setOrientation(orientation);
+        const auto drawn = view->renderData()->elementsData();
+        screen.advance(0.05);
+        EXPECT_EQ(view->renderData()->elementsData(), drawn);
+        screen.advance(0.1);
+        EXPECT_EQ(view->renderData()->elementsData() != drawn, refreshes) << static_cast<int>(orientation);
+    }
+    Device::currentDevice().setOrientation(DeviceOrientation::portrait);
+
+    // Closing clears the drawing and takes the overlay controls away.
+    EXPECT_NE(VKMLayoutActionButtonHelper::button(VKMLayoutActionButtonHelper::kShare), nullptr);
+    VKMLayoutDocumentHelper::closeCurrentLayout();
+    EXPECT_TRUE(view->renderData()->elementsData() == nullptr ||
+                view->renderData()->elementsData()->drawingInstructions()->empty());
+    EXPECT_EQ(screen.controller->zoomButton(), nullptr);
+    EXPECT_EQ(screen.controller->actionsStack(), nullptr);
+    EXPECT_EQ(VKMLayoutActionButtonHelper::button(VKMLayoutActionButtonHelper::kShare), nullptr);
+    EXPECT_TRUE(screen.controller->outlets.layoutInfoStackView.lock()->isHidden());
+
+    // A memory warning is logged with the screen's class.
+    testsupport::LogWatch log;
+    Application::sharedApplication().receiveMemoryWarning();
+    EXPECT_EQ(log.Count("Memory warning received in VKMLayoutViewController"), 1);
+}
+
+TEST(LayoutScreen, TheProgressViewShowsWhileLoadingAndFadesWhenLoaded) {
+    ScreenFixture screen;
+    screen.show(UserInterfaceIdiom::phone);
+    auto& center = platform::NotificationCenter::defaultCenter();
+    center.postNotificationName(VKMLayoutViewController::kLayoutIsLoadingNotification, nullptr);
+    screen.advance(0.2);
+    EXPECT_EQ(screen.controller->progressHUD(), nullptr) << "not before 0.25 s";
+    screen.advance(0.1);
+    ASSERT_NE(screen.controller->progressHUD(), nullptr);
+    const auto progress = screen.controller->progressHUD();
+    screen.open(kBoardScenario, "progress.wkst");
+    EXPECT_EQ(screen.controller->progressHUD(), nullptr);
+    EXPECT_EQ(progress->superview(), nullptr);
+    EXPECT_TRUE(screen.controller->outlets.emptyStateStackView.lock()->isHidden());
+    // A drawn document shows no progress view when another load starts.
+    center.postNotificationName(VKMLayoutViewController::kLayoutIsLoadingNotification, nullptr);
+    screen.advance(0.5);
+    EXPECT_EQ(screen.controller->progressHUD(), nullptr);
+}
+
+TEST(LayoutScreen, TheSessionForgetsTheDocumentWhenItIsClosedOrReplaced) {
+    ScreenFixture screen;
+    screen.show(UserInterfaceIdiom::phone);
+    VKMLayoutSession& session = VKMLayoutSession::sharedSession();
+    for (const bool replace : {false, true}) {
+        screen.open(kBoardScenario, "first.wkst");
+        CCompositeGeometry* element = screen.layout().GetElements().at(0);
+        session.setLayout(&screen.layout());
+        session.setCurrentElement(element);
+        session.setLastContextMenuElement(element);
+        session.setIsDirty(true);
+        if (replace) {
+            screen.open(kTinyScenario, "second.wkst");
+        } else {
+            VKMLayoutDocumentHelper::closeCurrentLayout();
+        }
+        EXPECT_EQ(session.layout(), nullptr) << replace;
+        EXPECT_EQ(session.currentElement(), nullptr) << replace;
+        EXPECT_EQ(session.lastContextMenuElement(), nullptr) << replace;
+        EXPECT_FALSE(session.isDirty()) << replace;
+    }
+}
+
+TEST(LayoutScreen, TheDebugMarkerIsDrawnButLeavesTheDocument) {
+    ScreenFixture screen;
+    screen.show(UserInterfaceIdiom::phone);
+    screen.open(kBoardScenario, "marker.wkst");
+    const tElements before = screen.layout().GetElements();
+    const auto view = screen.controller->outlets.layoutView.lock();
+    const std::size_t drawn = view->renderData()->elementsData()->drawingInstructions()->size();
+    screen.controller->addDebugTapLocationIndicatorAt({50, 50});
+    EXPECT_EQ(screen.layout().GetElements(), before);
+    EXPECT_GT(view->renderData()->elementsData()->drawingInstructions()->size(), drawn);
+}
+
+TEST(LayoutScreen, TheViewSizesItselfByTheZoomAndRefreshesOnlyWithALayout) {
+    ScreenFixture screen;
+    screen.show(UserInterfaceIdiom::phone);
+    screen.open(kBoardScenario, "size.wkst");
+    const auto view = screen.controller->outlets.layoutView.lock();
+    screen.layout().SetZoom(0.5);
+    screen.layout().SetWorkspaceSize(3000, 1200);
+    EXPECT_EQ(view->intrinsicContentSize(), (platform::Size{1500, 600}));
+
+    auto lone = std::make_shared<VKMLayoutView>(platform::Rect{0, 0, 100, 100});
+    EXPECT_EQ(lone->intrinsicContentSize(), (platform::Size{kViewNoIntrinsicMetric, kViewNoIntrinsicMetric}));
+    lone->refreshLayoutRenderData();
+    EXPECT_FALSE(lone->hasRenderData());
+}
