@@ -6,6 +6,7 @@
 #include "LayoutModule/ActionButtons/VKMLayoutActionButton.h"
 #include "LayoutModule/Layout/VKMLayoutSymbols.h"
 #include "LayoutModule/Layout/VKMLayoutViewController.h"
+#include "LayoutModule/LayoutSettings/VKMLayoutSettingsHelper.h"
 #include "LayoutModule/Scenes/VKMLayoutScenes.h"
 #include "SharingModule/Model/QLLayoutEntity.h"
 #include "SharingModule/Model/VKMCurrentCloudLayout.h"
@@ -123,8 +124,10 @@ std::shared_ptr<StackView> VKMLayoutActionButtonHelper::addOverlayButtonsTo(cons
     auto share = makeButton(kShare, VKMLayoutSymbols::kShare);
     share->setTapActionBlock([] { postWithButton(VKMLayoutViewController::kShareLayoutNotification, kShare); });
     auto settings = makeButton(kSettings, VKMLayoutSymbols::kSettings);
-    settings->setTapActionBlock(
-        [] { presentAtButton(kSettings, VKMLayoutScenes::kLayoutSettingsId, "LayoutSettingsOpened"); });
+    settings->setTapActionBlock([] {
+        if (const auto anchor = button(kSettings)) VKMLayoutSettingsHelper::presentLayoutSettingsAtButton(anchor);
+        QLActivityAnalytics::trackEvent("LayoutSettingsOpened");
+    });
     auto layer = makeButton(kLayer, VKMLayoutSymbols::kLayers);
     layer->setTapActionBlock([] { presentAtButton(kLayer, VKMLayoutScenes::kLayerListId, "LayerListOpened"); });
     auto colorize = makeButton(kColorize, VKMLayoutSymbols::kColorize);

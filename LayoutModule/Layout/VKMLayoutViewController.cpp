@@ -2,12 +2,15 @@
 
 #include <algorithm>
 
+#include "LayoutModule/ActionButtons/VKMLayoutActionButton.h"
 #include "LayoutModule/ActionButtons/VKMLayoutActionButtonHelper.h"
 #include "LayoutModule/ElementInfo/VKMLayoutElementInfoHelper.h"
+#include "LayoutModule/Info/VKMLayoutInfoHelper.h"
 #include "LayoutModule/Layout/VKMLayoutElementHitTestHelper.h"
 #include "LayoutModule/Layout/VKMLayoutSymbols.h"
 #include "LayoutModule/LayoutView/Drawing/VKMSoftAssert.h"
 #include "LayoutModule/LayoutView/ImageExport/VKMLayoutResizeHelper.h"
+#include "LayoutModule/Share/VKMSharingHelper.h"
 #include "LayoutModule/Zoom/VKMLayoutZoomHelper.h"
 #include "LayoutModule/Zoom/VKMZoomButton.h"
 #include "SharingModule/Model/QLUserNameCache.h"
@@ -318,7 +321,10 @@ void VKMLayoutViewController::hideProgressOverlay() {
 
 // --- buttons -------------------------------------------------------------------
 
-void VKMLayoutViewController::infoButtonTapped() { QLActivityAnalytics::trackEvent("LayoutInfoOpened"); }
+void VKMLayoutViewController::infoButtonTapped() {
+    VKMLayoutInfoHelper::presentLayoutInfoWithInfoButton(outlets.infoButton.lock());
+    QLActivityAnalytics::trackEvent("LayoutInfoOpened");
+}
 
 void VKMLayoutViewController::likeButtonTapped() {
     if (*mLikeInProgress) return;
@@ -461,6 +467,12 @@ void VKMLayoutViewController::registerForNotifications() {
             controller->refreshLayoutView();
         });
     }
+    mNotificationTracker->observeNotification(kShareLayoutNotification, [self](const platform::Notification& n) {
+        auto controller = self.lock();
+        if (!controller) return;
+        VKMSharingHelper::shareImageOfLayout(*controller->trackLayout(), controller,
+                                             VKMLayoutActionButtonHelper::buttonForObject(n.object()));
+    });
     // Tool changes mean nothing to this screen.
     mNotificationTracker->observeNotification("QLCurrentToolChangedNotification", [](const platform::Notification&) {});
     on(QLUserNameCache::kUpdatedNotification, &VKMLayoutViewController::refreshTitleAuthorLabel);
