@@ -40,16 +40,16 @@ void VKMLayoutDetailsPresentationViewController::presentationTransitionWillBegin
         LayoutConstraint::activateConstraints(
             LayoutConstraint::constraintsWithVisualFormat("V:|[visualEffectView]|", {}, views));
         VKMCloudLayoutPreviewHelper::addPreviewImageViewToSuperview(visualEffectView->contentView(), presentedHeight());
+        const std::weak_ptr<VisualEffectView> blur = visualEffectView;
         const auto presented = presentedViewController();
         const auto coordinator = presented ? presented->transitionCoordinator() : nullptr;
-        if (coordinator) {
-            const std::weak_ptr<VisualEffectView> blur = visualEffectView;
-            coordinator->animateAlongsideTransition(
-                [blur](ViewControllerContextTransitioning&) {
-                    if (auto view = blur.lock()) view->setAlpha(1);
-                },
-                {});
-        }
+        auto show = [blur] {
+            if (auto view = blur.lock()) view->setAlpha(1);
+        };
+        // Without a coordinator yet, a fade of the transition's length.
+        if (!coordinator ||
+            !coordinator->animateAlongsideTransition([show](ViewControllerContextTransitioning&) { show(); }, {}))
+            View::animate(kFadeDuration, show);
     }
     PresentationController::presentationTransitionWillBegin();
 }
@@ -58,17 +58,16 @@ void VKMLayoutDetailsPresentationViewController::dismissalTransitionWillBegin() 
     const auto presented = presentedViewController();
     const auto coordinator = presented ? presented->transitionCoordinator() : nullptr;
     const std::weak_ptr<VisualEffectView> blur = mBackgroundFxView;
-    if (coordinator) {
-        coordinator->animateAlongsideTransition(
-            [blur](ViewControllerContextTransitioning&) {
-                if (auto view = blur.lock()) view->setAlpha(0);
-            },
-            [blur](ViewControllerContextTransitioning&) {
-                if (auto view = blur.lock()) view->removeFromSuperview();
-            });
-    } else if (mBackgroundFxView) {
-        mBackgroundFxView->removeFromSuperview();
-    }
+    auto fade = [blur] {
+        if (auto view = blur.lock()) view->setAlpha(0);
+    };
+    auto remove = [blur] {
+        if (auto view = blur.lock()) view->removeFromSuperview();
+    };
+    if (!coordinator ||
+        !coordinator->animateAlongsideTransition([fade](ViewControllerContextTransitioning&) { fade(); },
+                                                 [remove](ViewControllerContextTransitioning&) { remove(); }))
+        View::animate(kFadeDuration, fade, [remove](bool) { remove(); });
     PresentationController::dismissalTransitionWillBegin();
 }
 

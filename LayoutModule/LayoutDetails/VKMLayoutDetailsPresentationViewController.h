@@ -15,6 +15,8 @@ class VKMLayoutDetailsPresentationViewController : public platform::ui::Presenta
 public:
     static constexpr double kTallHeight = 300;
     static constexpr double kShortHeight = kTallHeight - 20;
+    // The backdrop's fade when no transition coordinator is at hand.
+    static constexpr double kFadeDuration = 0.3;
 
     using platform::ui::PresentationController::PresentationController;
 

@@ -220,6 +220,7 @@ std::shared_ptr<ViewController> makeLayoutDetails() {
     auto pages = std::make_shared<SegmentedControl>(std::vector<std::string>{
         ZDUtils::localizedString("LayoutDetailsDescription"), ZDUtils::localizedString("LayoutDetailsSummary")});
     pages->setFrame({16, 8, bounds.width - 32, 32});
+    pages->setAutoresizingMask(ViewAutoresizing::flexibleWidth);
     root->addSubview(pages);
     auto container = std::make_shared<View>(Rect{0, 48, bounds.width, bounds.height - 48});
     container->setAutoresizingMask(kFlexibleSize);
