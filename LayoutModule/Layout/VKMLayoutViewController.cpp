@@ -5,6 +5,7 @@
 #include "LayoutModule/ActionButtons/VKMLayoutActionButton.h"
 #include "LayoutModule/ActionButtons/VKMLayoutActionButtonHelper.h"
 #include "LayoutModule/ElementInfo/VKMLayoutElementInfoHelper.h"
+#include "LayoutModule/Experiments/VKMExperimentals.h"
 #include "LayoutModule/Info/VKMLayoutInfoHelper.h"
 #include "LayoutModule/Layout/VKMLayoutElementHitTestHelper.h"
 #include "LayoutModule/Layout/VKMLayoutSymbols.h"
@@ -472,6 +473,9 @@ void VKMLayoutViewController::registerForNotifications() {
         if (!controller) return;
         VKMSharingHelper::shareImageOfLayout(*controller->trackLayout(), controller,
                                              VKMLayoutActionButtonHelper::buttonForObject(n.object()));
+    });
+    mNotificationTracker->observeNotification(kDebugActionTriggeredNotification, [self](const platform::Notification&) {
+        if (auto controller = self.lock()) VKMExperimentals::testLineDrawingFilterForLayout(*controller->trackLayout());
     });
     // Tool changes mean nothing to this screen.
     mNotificationTracker->observeNotification("QLCurrentToolChangedNotification", [](const platform::Notification&) {});
