@@ -121,6 +121,15 @@ TEST(LayoutDetails, TheInfoButtonShowsOneDescriptionPagePerLanguage) {
         // A code the language list does not know names the page itself.
         EXPECT_EQ(list[2]->titleString(), "Description (xq)");
         EXPECT_EQ(list[2]->outlets.titleLabel.lock()->text(), "Description (xq)");
+        // The heading is drawn: ink where the first page's title label sits.
+        const auto shot = screen.window->snapshot();
+        ASSERT_NE(shot, nullptr);
+        const auto title = list[0]->outlets.titleLabel.lock();
+        const platform::Rect box = title->convertRectToView(title->bounds(), nullptr);
+        EXPECT_GT(layouttest::CountNear(*shot, static_cast<int>(box.x * 2), static_cast<int>(box.y * 2),
+                                        static_cast<int>((box.x + 200) * 2), static_cast<int>((box.y + box.height) * 2),
+                                        0, 0, 0, 90),
+                  20);
 
         // The first page shows; swiping back from it and on from the last does nothing.
         EXPECT_EQ(pages->displayedViewController(), list[0]);
@@ -287,6 +296,12 @@ TEST(LayoutDetails, DetailsAtTheBottomOverABlurThatATapDismisses) {
         EXPECT_EQ(blur->alpha(), 1);
         EXPECT_EQ(blur->effect(), BlurEffectStyle::dark);
         EXPECT_NE(blur->contentView()->viewWithTag(100), nullptr);
+        // Above the details the white screen shows darkened by the blur.
+        const auto shot = screen.window->snapshot();
+        ASSERT_NE(shot, nullptr);
+        const auto above = shot->pixel(40, 200);
+        ASSERT_TRUE(above.has_value());
+        EXPECT_LT(above->red, 160);
 
         screen.synth->tap({195, 100});
         screen.advance(1);

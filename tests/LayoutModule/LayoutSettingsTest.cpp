@@ -207,3 +207,36 @@ TEST(LayoutSettings, ASceneThatCannotBeMadeShowsNothing) {
     EXPECT_TRUE(ViewController::allPresentedViewControllers().empty());
     EXPECT_GE(layouttest::CountWarnings("made != nullptr"), 1);
 }
+
+TEST(LayoutSettings, SnapshotsShowTheHeaderBandAndTheSwitchesThatAreOn) {
+    for (const UserInterfaceIdiom idiom : {UserInterfaceIdiom::phone, UserInterfaceIdiom::tablet}) {
+        TabFixture screen;
+        screen.show(idiom);
+        screen.open(kTunnelScenario, "look.wkst");
+        Parameters().mShowGrid = true;
+        OpenSettings(screen);
+        screen.advance(1);
+        const auto settings = ShownSettings();
+        ASSERT_NE(settings, nullptr);
+        const auto shot = screen.window->snapshot();
+        ASSERT_NE(shot, nullptr);
+        const double scale = 2;
+        const auto header = settings->tableView()->headerViewForSection(0);
+        ASSERT_NE(header, nullptr);
+        const platform::Rect band = header->convertRectToView(header->bounds(), nullptr);
+        EXPECT_TRUE(layouttest::PixelNear(*shot, static_cast<int>((band.x + 8) * scale),
+                                          static_cast<int>((band.y + 8) * scale), 85, 85, 85, 255, 24));
+        for (const int row : {7, 8}) {
+            const auto toggle = SwitchOfRow(*settings, row);
+            ASSERT_NE(toggle, nullptr);
+            const platform::Rect frame = toggle->convertRectToView(toggle->bounds(), nullptr);
+            const int x = static_cast<int>((frame.x + 10) * scale);
+            const int y = static_cast<int>((frame.y + Switch::kSize.height / 2) * scale);
+            if (row == 8) {
+                EXPECT_TRUE(layouttest::PixelNear(*shot, x, y, 52, 199, 89, 255, 30)) << "grid on: green track";
+            } else {
+                EXPECT_FALSE(layouttest::PixelNear(*shot, x, y, 52, 199, 89, 255, 30)) << "curve centres off";
+            }
+        }
+    }
+}
