@@ -35,10 +35,8 @@ std::unique_ptr<CLayout> copyForDrawing(const CLayout& source) {
 
     tElements& elements = copy->GetElementList();
     elements = UElementVectorOperations::CloneElements(source.GetElements());
-    for (CCompositeGeometry* element : elements) {
-        element->SetLayer(mapped(element->GetLayer()));
-        copy->GetLayoutJoints().AddElementJoints(element);
-    }
+    // The joint index is left empty: drawing never asks for connections.
+    for (CCompositeGeometry* element : elements) element->SetLayer(mapped(element->GetLayer()));
     tBaseboardElements& baseboards = copy->GetBaseboards();
     baseboards = UBaseboardElements::CloneBaseboards(source.GetBaseboards());
     for (CBaseboardElement* baseboard : baseboards) baseboard->SetLayer(mapped(baseboard->GetLayer()));

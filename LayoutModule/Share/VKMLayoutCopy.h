@@ -3,7 +3,8 @@
 // parameters and zoom, its layers, and copies of its elements, baseboards
 // and images on the copies of their layers. The copy shares nothing with
 // the source, so the source may be edited, redrawn or closed meanwhile.
-// Groups and statistics are not copied (drawing reads neither). Make it on
+// Groups, statistics and the joint index are not copied (drawing reads
+// none of them). Make it on
 // the main thread, where the source is read.
 
 #include <memory>
