@@ -6,6 +6,7 @@
 #include "app/Helper/VKMFileManager.h"
 #include "app/Helper/VKMLayoutDocumentHelper.h"
 #include "app/Utilities/Images/UIImageZDUtils.h"
+#include "app/Utilities/Messages/VKMHoverNotificationLog.h"
 #include "app/Utilities/Rating/VKMAppStoreRatingHelper.h"
 #include "app/Utilities/Strings/ZDUtilsStrings.h"
 #include "app/Utilities/VKMUISound.h"
@@ -103,6 +104,8 @@ bool VKMAppDelegate::applicationDidFinishLaunchingWithOptions(Application& appli
 
     const auto logPath = getPathToLogFile();
     UEngineStartup::Start(logPath ? logPath->c_str() : nullptr);
+    // The messages shown to the user go to the log from now on.
+    VKMHoverNotificationLog::connect();
 
     // A sound output that cannot be readied stays silent; nothing to report.
     if (mConfiguration.soundPlayer) mConfiguration.soundPlayer->activateAmbientSession();

@@ -68,7 +68,9 @@ CCompositeGeometry* VKMLayoutElementHitTestHelper::findElement(const std::vector
 }
 
 bool VKMLayoutElementHitTestHelper::canSkipElement(CCompositeGeometry& element, platform::Point point) {
-    if (element.GetComponents().empty()) return true;
+    // Nothing to draw, nothing to pick; a broken element is passed over.
+    const tComponents& components = element.GetComponents();
+    if (components.empty() || std::find(components.begin(), components.end(), nullptr) != components.end()) return true;
     tDoubleRect box;
     element.CalcBoundingBox(box);
     const CPoint& position = element.GetPosition();

@@ -23,16 +23,6 @@ Rect inset(const Rect& box, double fraction) {
 // A point of the box given in fractions of its side.
 Point at(const Rect& box, double fx, double fy) { return {box.x + fx * box.width, box.y + fy * box.height}; }
 
-void heartPath(Context& context, const Rect& box) {
-    context.beginPath();
-    context.moveTo(at(box, 0.5, 0.88));
-    context.addCurveTo(at(box, 0.1, 0.6), at(box, 0.0, 0.35), at(box, 0.12, 0.2));
-    context.addCurveTo(at(box, 0.25, 0.05), at(box, 0.45, 0.12), at(box, 0.5, 0.28));
-    context.addCurveTo(at(box, 0.55, 0.12), at(box, 0.75, 0.05), at(box, 0.88, 0.2));
-    context.addCurveTo(at(box, 1.0, 0.35), at(box, 0.9, 0.6), at(box, 0.5, 0.88));
-    context.closePath();
-}
-
 void brushPath(Context& context, const Rect& box) {
     context.beginPath();
     // Handle from the top right down to the ferrule, then the bristles.
@@ -50,26 +40,6 @@ void brushPath(Context& context, const Rect& box) {
 
 void registerAll() {
     using platform::ui::registerSymbol;
-    registerSymbol(kLiked, [](Context& context, const Rect& box) {
-        heartPath(context, box);
-        context.fill();
-    });
-    registerSymbol(kNotYetLiked, [](Context& context, const Rect& box) {
-        context.setLineWidth(box.width * 0.08);
-        heartPath(context, inset(box, 0.05));
-        context.stroke();
-    });
-    registerSymbol(kInfo, [](Context& context, const Rect& box) {
-        context.setLineWidth(box.width * 0.08);
-        context.beginPath();
-        context.addEllipseInRect(inset(box, 0.06));
-        context.stroke();
-        context.beginPath();
-        context.addEllipseInRect(
-            {box.x + box.width * 0.44, box.y + box.height * 0.24, box.width * 0.12, box.height * 0.12});
-        context.addRect({box.x + box.width * 0.45, box.y + box.height * 0.42, box.width * 0.1, box.height * 0.34});
-        context.fill();
-    });
     registerSymbol(kBrowse, [](Context& context, const Rect& box) {
         context.setLineWidth(box.width * 0.07);
         context.beginPath();

@@ -1,6 +1,6 @@
 #pragma once
-// The symbol images of the layout screen (title buttons, action buttons,
-// the colourise menu), drawn by our own code under the platform's symbol
+// The symbol images of the layout screen (action buttons, the colourise
+// menu, the empty state), drawn by our own code under the platform's symbol
 // names. Template images: a view fills them with its tint.
 
 #include <memory>
@@ -12,9 +12,6 @@ class Image;
 
 namespace VKMLayoutSymbols {
 
-inline constexpr const char* kLiked = "heart.fill";
-inline constexpr const char* kNotYetLiked = "heart";
-inline constexpr const char* kInfo = "info.circle";
 inline constexpr const char* kBrowse = "safari";
 inline constexpr const char* kShare = "square.and.arrow.up";
 inline constexpr const char* kSettings = "slider.horizontal.3";

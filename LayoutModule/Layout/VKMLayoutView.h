@@ -7,12 +7,19 @@
 // document for the length of the build. Main thread only.
 
 #include <memory>
+#include <vector>
 
 #include "LayoutModule/LayoutView/Drawing/VKMLayoutRenderData.h"
 #include "engine/drawing/TransientEdits.h"
 #include "platform/ui/View.h"
 
 class CLayout;
+
+// In a window the view shows the layout as pictures on layers of its own:
+// one of the whole view, drawn afresh after a refresh or a change of zoom,
+// which a pan moves (drawing only the strips it uncovers) and a pinch
+// stretches (drawing afresh when it ends). drawRect is the same drawing
+// pass, for drawing the view elsewhere.
 
 // What the view asks for; the layout view controller answers.
 class VKMLayoutViewDelegate {
@@ -42,6 +49,14 @@ public:
     // Timed as "DrawLayoutView".
     void drawRect(platform::Context& context, const platform::Rect& rect) override;
 
+    // Marks the shown layout for drawing at the next layout pass (before
+    // the next frame): after a pan, a zoom or a change of the document.
+    void setNeedsDisplayOfLayout() { setNeedsLayout(); }
+    void layoutSubviews() override;
+    // The picture of the whole view as last drawn (none before the first
+    // layout pass with a layout).
+    const std::shared_ptr<platform::Image>& picture() const { return mPicture.image; }
+
     // Rebuilds the background layer and, unless `backgroundOnly`, the
     // elements and overlay layers, then asks for a redraw. Nothing without a
     // delegate or a layout. The document is restored on every way out; a
@@ -59,6 +74,12 @@ public:
     platform::Size intrinsicContentSize() const override;
     static platform::Size intrinsicContentSize(const CLayout& layout);
 
+    // While set (a pinch in progress) a change of zoom stretches the last
+    // picture drawn instead of drawing the layout afresh; clearing it draws
+    // afresh.
+    bool isInteractiveZoom() const { return mInteractiveZoom; }
+    void setInteractiveZoom(bool interactive);
+
     void touchesEnded(const platform::ui::TouchSet& touches, const platform::ui::Event& event) override;
     std::string className() const override { return "VKMLayoutView"; }
 
@@ -72,6 +93,33 @@ public:
     static bool isDarkBackground();
 
 private:
+    // The layout as last drawn whole, and what it was drawn with. A pan
+    // draws it moved and only the strips it uncovers afresh.
+    struct tPicture {
+        std::shared_ptr<platform::Image> image;
+        platform::Point offset;
+        double zoom = 0;
+        const CLayout* layout = nullptr;
+        platform::Size size;
+        double scale = 0;
+        bool dark = false;
+        bool grid = false;
+    };
+
+    double screenScale() const;
+    void showLayout();
+    void drawPicture(const CLayout& layout, platform::Point offset);
+    void showMoved(const CLayout& layout, platform::Point offset);
+    void showStretched(platform::Point offset, double zoom);
+    // A layer showing the layout drawn into `rect` of the view.
+    std::shared_ptr<platform::ui::Layer> stripLayer(const CLayout& layout, platform::Point offset,
+                                                    const platform::Rect& rect) const;
+    void removeStrips();
+
     std::weak_ptr<VKMLayoutViewDelegate> mDelegate;
     std::shared_ptr<VKMLayoutRenderData> mRenderData;
+    tPicture mPicture;
+    std::shared_ptr<platform::ui::Layer> mPictureLayer;
+    std::vector<std::shared_ptr<platform::ui::Layer>> mStrips;
+    bool mInteractiveZoom = false;
 };

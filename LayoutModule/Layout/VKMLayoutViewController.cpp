@@ -4,6 +4,7 @@
 
 #include "LayoutModule/ActionButtons/VKMLayoutActionButton.h"
 #include "LayoutModule/ActionButtons/VKMLayoutActionButtonHelper.h"
+#include "LayoutModule/AutoColorize/VKMAutoColorizeOptionsPopupMenuManager.h"
 #include "LayoutModule/ElementInfo/VKMLayoutElementInfoHelper.h"
 #include "LayoutModule/Experiments/VKMExperimentals.h"
 #include "LayoutModule/Info/VKMLayoutInfoHelper.h"
@@ -28,6 +29,7 @@
 #include "app/Utilities/Views/VKMThreeDotProgressHelper.h"
 #include "app/Utilities/Views/ZDThreeDotProgressView.h"
 #include "app/VKMNotificationNames.h"
+#include "widgets/Kits/VKMPaintKitImages.h"
 #include "engine/model/CompositeGeometry.h"
 #include "engine/model/ElementQueries.h"
 #include "engine/model/LayerManager.h"
@@ -113,13 +115,13 @@ void VKMLayoutViewController::adaptContentOffsetWithOriginalZoom(double original
     const Point p{mTouchDownLocation.x - mContentOffset.x, mTouchDownLocation.y - mContentOffset.y};
     const Point q{p.x / originalZoom * zoom, p.y / originalZoom * zoom};
     mContentOffset = {std::min(mContentOffset.x - (q.x - p.x), 0.0), std::min(mContentOffset.y - (q.y - p.y), 0.0)};
-    if (auto view = layoutView()) view->setNeedsDisplay();
+    if (auto view = layoutView()) view->setNeedsDisplayOfLayout();
 }
 
 void VKMLayoutViewController::panContentWithDelta(Point translation) {
     mContentOffset = {std::min(mTouchDownContentOffset.x + translation.x, 0.0),
                       std::min(mTouchDownContentOffset.y + translation.y, 0.0)};
-    if (auto view = layoutView()) view->setNeedsDisplay();
+    if (auto view = layoutView()) view->setNeedsDisplayOfLayout();
 }
 
 double VKMLayoutViewController::fittingZoomFactor() const {
@@ -211,20 +213,22 @@ StatusBarStyle VKMLayoutViewController::preferredStatusBarStyle() const {
 
 std::shared_ptr<platform::Image> VKMLayoutViewController::getLikeImage() const {
     const bool liked = likedByUser() || *mLikeInProgress;
-    return VKMLayoutSymbols::image(liked ? VKMLayoutSymbols::kLiked : VKMLayoutSymbols::kNotYetLiked,
-                                   kTitleButtonImageSize);
+    const platform::Size size{kTitleButtonImageSize, kTitleButtonImageSize};
+    const platform::Color tint = UIColorCColor::vkmActionButtonsTintColor();
+    return liked ? VKMPaintKitImages::likedImageWithSize(size, tint)
+                 : VKMPaintKitImages::likedNotYetImageWithSize(size, tint);
 }
 
 void VKMLayoutViewController::adjustLayoutTitleActionButtons() {
     if (auto like = outlets.likeButton.lock()) {
         like->setTitle(std::nullopt, ControlState::normal);
         like->setImage(getLikeImage(), ControlState::normal);
-        like->setTintColor(UIColorCColor::vkmActionButtonsTintColor());
     }
     if (auto info = outlets.infoButton.lock()) {
         info->setTitle(std::nullopt, ControlState::normal);
-        info->setImage(VKMLayoutSymbols::image(VKMLayoutSymbols::kInfo, kTitleButtonImageSize), ControlState::normal);
-        info->setTintColor(UIColorCColor::vkmActionButtonsTintColor());
+        info->setImage(VKMPaintKitImages::infoImageWithSize({kTitleButtonImageSize, kTitleButtonImageSize},
+                                                            UIColorCColor::vkmActionButtonsTintColor()),
+                       ControlState::normal);
     }
 }
 
@@ -241,15 +245,9 @@ void VKMLayoutViewController::adjustLabelsForBackgroundStyle() {
 }
 
 void VKMLayoutViewController::updateClippingMask() {
-    const auto view = layoutView();
-    if (!view) return;
-    auto mask = ShapeLayer::make();
-    const platform::Rect bounds = view->bounds();
-    platform::Path path;
-    path.addRect({0, 0, bounds.width, bounds.height});
-    mask->setPath(path);
-    mask->setFrame({0, 0, bounds.width, bounds.height});
-    view->layer()->setMask(mask);
+    // A mask of the view's own rectangle clips as its bounds do; clipping to
+    // them spares a mask raster of the whole view at every frame.
+    if (const auto view = layoutView()) view->setClipsToBounds(true);
 }
 
 void VKMLayoutViewController::refreshLayoutView() {
@@ -258,7 +256,7 @@ void VKMLayoutViewController::refreshLayoutView() {
     if (!view) return;
     if (isViewLoaded() && this->view()->window()) view->refreshLayoutRenderData();
     if (mProgressHUD && view->hasRenderData()) hideProgressOverlay();
-    view->setNeedsDisplay();
+    view->setNeedsDisplayOfLayout();
 }
 
 void VKMLayoutViewController::refreshTitleAuthorLabel() {
@@ -375,10 +373,18 @@ void VKMLayoutViewController::handlePinchGesture(GestureRecognizer& recognizer) 
             mTouchDownContentOffset = mContentOffset;
             mTouchDownScale = layout->GetZoom();
             mTouchDownLocation = recognizer.locationInView(view().get());
+            // Frames of the pinch stretch the picture; its end draws afresh.
+            if (auto target = layoutView()) target->setInteractiveZoom(true);
             break;
         case GestureRecognizerState::changed: zoomContentWithPinchScale(pinch->scale()); break;
+        case GestureRecognizerState::cancelled:
+            if (auto target = layoutView()) target->setInteractiveZoom(false);
+            break;
         case GestureRecognizerState::ended:
-            if (auto target = layoutView()) target->setNeedsDisplay();
+            if (auto target = layoutView()) {
+                target->setInteractiveZoom(false);
+                target->setNeedsDisplayOfLayout();
+            }
             if (mTouchLayer) {
                 mTouchLayer->removeFromSuperlayer();
                 mTouchLayer.reset();
@@ -399,7 +405,7 @@ void VKMLayoutViewController::handlePanGesture(GestureRecognizer& recognizer) {
             mTouchDownScale = layout->GetZoom();
             break;
         case GestureRecognizerState::changed: panContentWithDelta(pan->translationInView(target.get())); break;
-        case GestureRecognizerState::ended: target->setNeedsDisplay(); break;
+        case GestureRecognizerState::ended: target->setNeedsDisplayOfLayout(); break;
         default: break;
     }
 }
@@ -541,7 +547,11 @@ void VKMLayoutViewController::handleTracksModified() {
     if (auto view = layoutView()) view->refreshLayoutRenderData();
 }
 
-void VKMLayoutViewController::handleShowColorizeOptions(const void* button) { (void)button; }
+void VKMLayoutViewController::handleShowColorizeOptions(const void* button) {
+    const auto source = VKMLayoutActionButtonHelper::buttonForObject(button);
+    if (!source) return;
+    VKMAutoColorizeOptionsPopupMenuManager::sharedInstance().showPopupMenuAt(source, sharedController());
+}
 
 // --- diagnostics ---------------------------------------------------------------
 
@@ -575,5 +585,5 @@ void VKMLayoutViewController::addDebugTapLocationIndicatorAt(Point point) {
         ~TakeOut() { layout.RemoveElements({element}); }
     } takeOut{*layout, marker.get()};
     view->refreshLayoutRenderData();
-    view->setNeedsDisplay();
+    view->setNeedsDisplayOfLayout();
 }

@@ -32,6 +32,9 @@ class PinchGestureRecognizer;
 class ScrollView;
 
 // Optional answers and notices; held weakly.
+// The platform's values.
+enum class ScrollViewIndicatorStyle { defaultStyle = 0, black = 1, white = 2 };
+
 class ScrollViewDelegate {
 public:
     virtual ~ScrollViewDelegate() = default;
@@ -114,6 +117,14 @@ public:
 
     bool isDragging() const { return mDragging; }
     bool isDecelerating() const { return mDecelerating; }
+
+    // Kept for the screens that set them; no indicators are drawn.
+    bool showsVerticalScrollIndicator() const { return mShowsVerticalIndicator; }
+    void setShowsVerticalScrollIndicator(bool shows) { mShowsVerticalIndicator = shows; }
+    bool showsHorizontalScrollIndicator() const { return mShowsHorizontalIndicator; }
+    void setShowsHorizontalScrollIndicator(bool shows) { mShowsHorizontalIndicator = shows; }
+    ScrollViewIndicatorStyle indicatorStyle() const { return mIndicatorStyle; }
+    void setIndicatorStyle(ScrollViewIndicatorStyle style) { mIndicatorStyle = style; }
     bool isZooming() const { return mZooming; }
 
     const std::shared_ptr<PanGestureRecognizer>& panGestureRecognizer() const { return mPan; }
@@ -142,6 +153,9 @@ private:
     Size mContentSize;
     EdgeInsets mContentInset;
     bool mBounces = true;
+    bool mShowsVerticalIndicator = true;
+    bool mShowsHorizontalIndicator = true;
+    ScrollViewIndicatorStyle mIndicatorStyle = ScrollViewIndicatorStyle::defaultStyle;
     bool mPagingEnabled = false;
     double mDecelerationRate = kDecelerationRateNormal;
     double mMinimumZoomScale = 1;

@@ -12,6 +12,31 @@
 
 namespace layouttest {
 
+// What a build or a search with display edits may change and must put back.
+struct tDocumentState {
+    tElements elements;
+    tImages images;
+    tBaseboardElements baseboards;
+    std::int32_t trackStyle = 0;
+    std::int32_t tunnelMode = 0;
+    std::int32_t displayFlags = 0;
+    bool showGrid = false;
+    std::string colours;
+
+    explicit tDocumentState(const CLayout& layout)
+        : elements(layout.GetElements()),
+          images(layout.GetImages()),
+          baseboards(layout.GetBaseboards()),
+          trackStyle(layout.GetParameters().mTrackStyle),
+          tunnelMode(layout.GetParameters().mTunnelDisplayMode),
+          displayFlags(layout.GetParameters().mDisplayFlags),
+          showGrid(layout.GetParameters().mShowGrid),
+          colours(layout.GetParameters().mFirstColor.ToHexString() + layout.GetParameters().mSecondColor.ToHexString() +
+                  layout.GetParameters().mThirdColor.ToHexString()) {}
+    bool operator==(const tDocumentState&) const = default;
+};
+
+
 // Localisation, preferences, text measurement and performance counters
 // (enabled), once per process.
 void RegisterServices();

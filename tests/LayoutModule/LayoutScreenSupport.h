@@ -8,11 +8,28 @@
 
 #include "LayoutModule/Layout/VKMLayoutViewController.h"
 #include "platform/dispatch/Clock.h"
+#include "platform/foundation/NotificationCenter.h"
 #include "platform/ui/Device.h"
 #include "platform/ui/TouchSynth.h"
 #include "platform/ui/Window.h"
 
 namespace layouttest {
+
+// Counts the notifications of one name, from any poster, and keeps the last
+// one's object and user info.
+struct Heard {
+    explicit Heard(const char* name)
+        : token(platform::NotificationCenter::defaultCenter().addObserverForName(
+              std::string(name), nullptr, [this](const platform::Notification& n) {
+                  ++count;
+                  object = n.object();
+                  last = n.userInfo();
+              })) {}
+    int count = 0;
+    const void* object = nullptr;
+    platform::Value last;
+    platform::NotificationCenter::ObserverToken token;
+};
 
 class ScreenFixture {
 public:

@@ -12,12 +12,17 @@
 #include "LayoutModule/Layout/VKMLayoutView.h"
 #include "LayoutModule/Zoom/VKMLayoutZoomHelper.h"
 #include "LayoutModule/Zoom/VKMZoomButton.h"
+#include "SharingModule/Model/QLLayoutEntity.h"
+#include "SharingModule/Model/VKMLayoutEntityCache.h"
 #include "app/Helper/VKMLayoutDocumentHelper.h"
+#include "app/VKMNotificationNames.h"
+#include "platform/ui/Button.h"
 #include "app/Session/VKMLayoutSession.h"
 #include "app/Utilities/Views/ZDThreeDotProgressView.h"
 #include "engine/model/Layout.h"
 #include "platform/foundation/Locale.h"
 #include "platform/foundation/NotificationCenter.h"
+#include "platform/foundation/UserDefaults.h"
 #include "platform/graphics/BitmapContext.h"
 #include "platform/ui/AlertController.h"
 #include "platform/ui/Application.h"
@@ -48,21 +53,31 @@ layer "Plan"
 rect size=20,10 at=0,0 color=0,0,1 color2=0,0,1
 )";
 
-// Counts notifications of one name.
-struct Heard {
-    explicit Heard(const char* name)
-        : token(platform::NotificationCenter::defaultCenter().addObserverForName(
-              std::string(name), nullptr, [this](const platform::Notification& n) {
-                  ++count;
-                  last = n.userInfo();
-              })) {}
-    int count = 0;
-    platform::Value last;
-    platform::NotificationCenter::ObserverToken token;
-};
 
 double Distance(const platform::Pixel& a, const platform::Pixel& b) {
     return std::max({std::abs(a.red - b.red), std::abs(a.green - b.green), std::abs(a.blue - b.blue)});
+}
+
+// Pixels of the window's snapshot right of its first quarter and in its
+// middle half of the height (away from the buttons over the drawing) that differ from the layout drawn straight into a
+// bitmap at the screen's offset and zoom; and how many were compared.
+std::pair<int, int> DifferingFromDirectDrawing(ScreenFixture& screen) {
+    const platform::Rect bounds = screen.window->bounds();
+    const auto shot = screen.window->snapshot();
+    auto direct = platform::BitmapContext::createForPointSize({bounds.width, bounds.height}, 2);
+    VKMLayoutView::drawLayout(*direct, bounds, &screen.layout(),
+                              screen.controller->outlets.layoutView.lock()->renderData().get(),
+                              screen.controller->contentOffset());
+    const auto reference = direct->makeImage();
+    int differing = 0;
+    int compared = 0;
+    for (int y = shot->pixelHeight() / 4; y < shot->pixelHeight() * 3 / 4; y += 3) {
+        for (int x = shot->pixelWidth() / 4; x < shot->pixelWidth(); x += 3) {
+            ++compared;
+            if (Distance(*shot->pixel(x, y), *reference->pixel(x, y)) > 24) ++differing;
+        }
+    }
+    return {differing, compared};
 }
 
 }  // namespace
@@ -97,21 +112,29 @@ TEST(LayoutScreen, AGeneratedLayoutOpensFittedAndCentredAtPhoneAndTabletSizes) {
         EXPECT_TRUE(layouttest::PixelNear(*shot, cx + boardHalf + 6, cy + 20, 255, 255, 255, 255)) << name;
 
         // The snapshot agrees with the layout drawn straight into a bitmap at
-        // the same offset and zoom, away from the buttons over it.
-        auto direct = platform::BitmapContext::createForPointSize({bounds.width, bounds.height}, 2);
-        VKMLayoutView::drawLayout(*direct, bounds, &screen.layout(),
-                                  screen.controller->outlets.layoutView.lock()->renderData().get(),
-                                  screen.controller->contentOffset());
-        const auto reference = direct->makeImage();
-        int differing = 0;
-        int compared = 0;
-        for (int y = shot->pixelHeight() / 4; y < shot->pixelHeight() * 3 / 4; y += 3) {
-            for (int x = shot->pixelWidth() / 4; x < shot->pixelWidth() * 3 / 4; x += 3) {
-                ++compared;
-                if (Distance(*shot->pixel(x, y), *reference->pixel(x, y)) > 24) ++differing;
-            }
-        }
+        // the same offset and zoom, away from the buttons over it; so it
+        // does after a pan (the picture moved, the uncovered strips drawn)
+        // and after a pinch (stretched while it lasts, drawn afresh at its
+        // end).
+        const auto [differing, compared] = DifferingFromDirectDrawing(screen);
         EXPECT_LT(differing, compared / 100) << name << ": snapshot and direct drawing differ";
+        platform::UserDefaults::standard().setBool(VKMLayoutView::kDarkBackgroundKey, true);
+        platform::NotificationCenter::defaultCenter().postNotificationName("QLLayoutPropertiesChangedNotification",
+                                                                           nullptr);
+        screen.window->snapshot();
+        screen.controller->setTouchDownContentOffset(screen.controller->contentOffset());
+        screen.controller->panContentWithDelta({150.5, -21});
+        const auto [afterPan, comparedAfterPan] = DifferingFromDirectDrawing(screen);
+        EXPECT_LT(afterPan, comparedAfterPan / 100) << name << ": after a pan";
+        const auto view = screen.controller->outlets.layoutView.lock();
+        view->setInteractiveZoom(true);
+        screen.controller->setTouchDownScale(screen.zoom());
+        screen.controller->zoomContentWithPinchScale(1.3);
+        screen.window->snapshot();
+        view->setInteractiveZoom(false);
+        const auto [afterPinch, comparedAfterPinch] = DifferingFromDirectDrawing(screen);
+        EXPECT_LT(afterPinch, comparedAfterPinch / 100) << name << ": after a pinch";
+        platform::UserDefaults::standard().removeObject(VKMLayoutView::kDarkBackgroundKey);
     }
 }
 
@@ -121,7 +144,7 @@ TEST(LayoutScreen, PinchPanAndDoubleTapStayWithinTheZoomLimits) {
     screen.open(kBoardScenario, "limits.wkst");
     VKMLayoutViewController& controller = *screen.controller;
     const double fitting = controller.fittingZoomFactor();
-    Heard zoomed(VKMLayoutViewController::kLayoutZoomedNotification);
+    layouttest::Heard zoomed(VKMLayoutViewController::kLayoutZoomedNotification);
 
     // Zooming from 1 to 2 about (100, 100) from offset (0, 0).
     controller.changeZoomTo(1);
@@ -202,7 +225,7 @@ TEST(LayoutScreen, TheZoomSheetOffersSevenLevelsThatPostTheirZoomAndRedraw) {
         ScreenFixture screen;
         screen.show(idiom);
         screen.open(kBoardScenario, "sheet.wkst");
-        Heard change(VKMLayoutZoomHelper::kChangeZoomFactorNotification);
+        layouttest::Heard change(VKMLayoutZoomHelper::kChangeZoomFactorNotification);
         const auto button = screen.controller->zoomButton();
         ASSERT_NE(button, nullptr);
         const platform::Rect frame = button->convertRectToView(button->bounds(), nullptr);
@@ -374,4 +397,36 @@ TEST(LayoutScreen, TheViewSizesItselfByTheZoomAndRefreshesOnlyWithALayout) {
     EXPECT_EQ(lone->intrinsicContentSize(), (platform::Size{kViewNoIntrinsicMetric, kViewNoIntrinsicMetric}));
     lone->refreshLayoutRenderData();
     EXPECT_FALSE(lone->hasRenderData());
+}
+
+TEST(LayoutScreen, ASharedLayoutShowsItsTitleAndTheAuthorTapFiltersTheCatalogue) {
+    ScreenFixture screen;
+    std::optional<platform::Error> error;
+    const auto json = platform::Value::fromJson(
+        R"({"id":"L9","title":"Harbour_Town_2","author":"u1","uploadDate":"2024-06-01T10:00:00Z","likeUsers":[],)"
+        R"("blobName":"L9.layout"})");
+    const auto entity = QLLayoutEntity::entityWithJSON(*json, error);
+    ASSERT_NE(entity, nullptr);
+    VKMLayoutEntityCache::sharedInstance().setObject(entity, "L9");
+    screen.show(UserInterfaceIdiom::phone);
+    // A local file shows no title.
+    screen.open(kBoardScenario, "local.wkst");
+    EXPECT_TRUE(screen.controller->outlets.layoutInfoStackView.lock()->isHidden());
+    EXPECT_FALSE(screen.controller->likedByUser());
+
+    VKMLayoutSession::sharedSession().setCloudLayoutId("L9");
+    screen.open(kBoardScenario, "shared.wkst");
+    VKMLayoutSession::sharedSession().setCloudLayoutId("L9");
+    screen.controller->refreshTitleAuthorLabel();
+    EXPECT_EQ(screen.controller->outlets.layoutTitleLabel.lock()->text(), "Harbour Town 2");
+    // The author's name is not known yet: no title on the button.
+    EXPECT_EQ(screen.controller->outlets.authorButton.lock()->currentTitle().value_or(""), "");
+    EXPECT_FALSE(screen.controller->outlets.layoutInfoStackView.lock()->isHidden());
+    EXPECT_NE(screen.controller->outlets.likeButton.lock()->currentImage(), nullptr);
+
+    layouttest::Heard filter(VKMNotificationNames::kChangeCatalogFilter);
+    screen.controller->authorTapped();
+    ASSERT_EQ(filter.count, 1);
+    EXPECT_EQ(*filter.last.find("QLKeyModelScale")->asString(), "User#u1");
+    VKMLayoutSession::sharedSession().setCloudLayoutId(std::nullopt);
 }

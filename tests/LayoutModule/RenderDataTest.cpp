@@ -69,30 +69,6 @@ long Count(const std::vector<std::string>& names, const std::string& name) {
 
 CLayer* Layer(CLayout& layout, const std::string& name) { return layout.GetLayerManager().FindLayerByName(name); }
 
-// What a build may change and must put back.
-struct tDocumentState {
-    tElements elements;
-    tImages images;
-    tBaseboardElements baseboards;
-    std::int32_t trackStyle = 0;
-    std::int32_t tunnelMode = 0;
-    std::int32_t displayFlags = 0;
-    bool showGrid = false;
-    std::string colours;
-
-    explicit tDocumentState(const CLayout& layout)
-        : elements(layout.GetElements()),
-          images(layout.GetImages()),
-          baseboards(layout.GetBaseboards()),
-          trackStyle(layout.GetParameters().mTrackStyle),
-          tunnelMode(layout.GetParameters().mTunnelDisplayMode),
-          displayFlags(layout.GetParameters().mDisplayFlags),
-          showGrid(layout.GetParameters().mShowGrid),
-          colours(layout.GetParameters().mFirstColor.ToHexString() + layout.GetParameters().mSecondColor.ToHexString() +
-                  layout.GetParameters().mThirdColor.ToHexString()) {}
-    bool operator==(const tDocumentState&) const = default;
-};
-
 // Applied, it drops the images and baseboards, sets a track style and puts
 // an element without a drawable component at the end of the list, so the
 // element pass throws half way through the build.
@@ -234,7 +210,7 @@ straight length=200 product=TUNNEL tunnel=0,100
 
 TEST(RenderData, EveryBuildLeavesTheDocumentAsItWasAlsoWhenItThrows) {
     auto layout = layouttest::LoadScenario(kLayersScenario, "restore.wkst");
-    const tDocumentState before(*layout);
+    const layouttest::tDocumentState before(*layout);
     CTracksOnlyEditAction tracksOnly;
     CSingleLineStyleEditAction singleLine;
     CHideTunnelsEditAction hideTunnels;
@@ -243,7 +219,7 @@ TEST(RenderData, EveryBuildLeavesTheDocumentAsItWasAlsoWhenItThrows) {
     std::shared_ptr<VKMLayoutRenderData> renderData;
     VKMLayoutView::buildRenderData(renderData, *layout, actions, false);
     ASSERT_TRUE(renderData);
-    EXPECT_TRUE(tDocumentState(*layout) == before) << "after a full build";
+    EXPECT_TRUE(layouttest::tDocumentState(*layout) == before) << "after a full build";
     // The edits were in force while building: tracks only, so no pictures,
     // no baseboards and no shape.
     EXPECT_TRUE(renderData->backgroundData()->drawingInstructions()->empty());
@@ -252,7 +228,7 @@ TEST(RenderData, EveryBuildLeavesTheDocumentAsItWasAlsoWhenItThrows) {
         EXPECT_NE(instruction->GetIdentifier(), shape);
 
     VKMLayoutView::buildRenderData(renderData, *layout, {}, true);
-    EXPECT_TRUE(tDocumentState(*layout) == before) << "after a background build";
+    EXPECT_TRUE(layouttest::tDocumentState(*layout) == before) << "after a background build";
     EXPECT_FALSE(renderData->backgroundData()->drawingInstructions()->empty());
 
     CPoisonEditAction poison(Layer(*layout, "Top"));
@@ -260,7 +236,7 @@ TEST(RenderData, EveryBuildLeavesTheDocumentAsItWasAlsoWhenItThrows) {
     const auto elementsBefore = renderData->elementsData();
     const auto overlaysBefore = renderData->overlayData();
     EXPECT_THROW(VKMLayoutView::buildRenderData(renderData, *layout, {&poison}, false), std::runtime_error);
-    EXPECT_TRUE(tDocumentState(*layout) == before) << "after a build that threw";
+    EXPECT_TRUE(layouttest::tDocumentState(*layout) == before) << "after a build that threw";
     EXPECT_EQ(renderData->backgroundData(), backgroundBefore);
     EXPECT_EQ(renderData->elementsData(), elementsBefore);
     EXPECT_EQ(renderData->overlayData(), overlaysBefore);

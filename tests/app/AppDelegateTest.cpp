@@ -28,6 +28,7 @@
 #include "telemetry/TLMAnalytics.h"
 #include "telemetry/TLMTelemetry.h"
 #include "tests/platform/support/VirtualTime.h"
+#include "widgets/HoverNotification/VKMHoverNotification.h"
 #include "tests/support/LogWatch.h"
 
 #include <gtest/gtest.h>
@@ -169,6 +170,14 @@ TEST_F(AppDelegateTest, LaunchDropsTheDebugTabHidesThePartListAndStartsTheLog) {
     const std::string content((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
     EXPECT_NE(content.find("launch completed on"), std::string::npos);
     EXPECT_EQ(TLMCrashes::delegate(), delegate) << "the crash service asks this delegate for attachments";
+}
+
+TEST_F(AppDelegateTest, MessagesShownToTheUserReachTheLogAfterLaunch) {
+    VKMHoverNotification::sharedInstance().setMessageLog({});
+    auto delegate = launch();
+    testsupport::LogWatch log;
+    VKMHoverNotification::displayMessage("Part list copied");
+    EXPECT_EQ(log.Count("Message: Part list copied"), 1);
 }
 
 TEST_F(AppDelegateTest, PartListTabComesOnceWithADocumentAndGoesOnlyFromFourTabs) {

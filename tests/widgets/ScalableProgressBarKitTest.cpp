@@ -20,3 +20,18 @@ TEST(ScalableProgressBarKit, GaugeOverTrackWithRoundEnds) {
     // The gauge's round end leaves the track showing at its corner.
     EXPECT_EQ(bitmap->pixel(39, 1), red);
 }
+
+TEST(ScalableProgressBarKit, AnEmptyGaugeShowsTheTrackAndAFullOneCoversIt) {
+    const platform::Pixel red{255, 0, 0, 255};
+    const platform::Pixel blue{0, 0, 255, 255};
+    auto empty = platform::BitmapContext::create(100, 20);
+    ScalableProgressBarKit::drawProgressBarWithBackground(*empty, platform::Color{1, 0, 0, 1},
+                                                          platform::Color{0, 0, 1, 1}, 100, 20, 0);
+    EXPECT_EQ(empty->pixel(2, 10), red);
+    EXPECT_EQ(empty->pixel(50, 10), red);
+    auto full = platform::BitmapContext::create(100, 20);
+    ScalableProgressBarKit::drawProgressBarWithBackground(*full, platform::Color{1, 0, 0, 1},
+                                                          platform::Color{0, 0, 1, 1}, 100, 20, 100);
+    for (int x : {2, 50, 97}) EXPECT_EQ(full->pixel(x, 10), blue) << x;
+    EXPECT_EQ(full->pixel(0, 0)->alpha, 0) << "round ends as before";
+}
