@@ -125,7 +125,9 @@ std::shared_ptr<StackView> VKMLayoutActionButtonHelper::addOverlayButtonsTo(cons
     share->setTapActionBlock([] { postWithButton(VKMLayoutViewController::kShareLayoutNotification, kShare); });
     auto settings = makeButton(kSettings, VKMLayoutSymbols::kSettings);
     settings->setTapActionBlock([] {
-        if (const auto anchor = button(kSettings)) VKMLayoutSettingsHelper::presentLayoutSettingsAtButton(anchor);
+        const auto anchor = button(kSettings);
+        if (!anchor) return;
+        VKMLayoutSettingsHelper::presentLayoutSettingsAtButton(anchor);
         QLActivityAnalytics::trackEvent("LayoutSettingsOpened");
     });
     auto layer = makeButton(kLayer, VKMLayoutSymbols::kLayers);
