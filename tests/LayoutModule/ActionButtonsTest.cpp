@@ -16,12 +16,14 @@
 #include "app/Utilities/Colors/VKMAutoColorizeHelper.h"
 #include "engine/model/CompositeGeometry.h"
 #include "engine/model/Layout.h"
+#include "platform/dispatch/RunLoop.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/NavigationController.h"
 #include "platform/ui/TabBarController.h"
 #include "platform/ui/ShapeLayer.h"
 #include "platform/ui/StackView.h"
+#include "platform/ui/SystemSheets.h"
 #include "widgets/PopupMenu/PopupMenuAction.h"
 #include "widgets/PopupMenu/PopupMenuViewController.h"
 #include "tests/LayoutModule/LayoutScreenSupport.h"
@@ -100,6 +102,16 @@ TEST(ActionButtons, TapsAndLongPressesDoWhatEachButtonIsFor) {
     screen.synth->wait(0.5);
     EXPECT_EQ(share.count, 1);
     EXPECT_EQ(share.object, Helper::button(Helper::kShare).get());
+    // The screen answers with the share sheet once the picture is drawn.
+    const auto dismissShareSheet = [&screen] {
+        platform::RunLoop::main()->runUntil([] { return !presentedControllers<ActivityViewController>().empty(); },
+                                            std::chrono::seconds(30));
+        const auto sheets = presentedControllers<ActivityViewController>();
+        ASSERT_EQ(sheets.size(), 1u);
+        screen.advance(1);
+        sheets.front()->dismissViewController(false);
+    };
+    dismissShareSheet();
 
     // A tap colours by type; a long press opens the options once, at its
     // start, and colours nothing.
@@ -147,6 +159,7 @@ TEST(ActionButtons, TapsAndLongPressesDoWhatEachButtonIsFor) {
     oldShare->buttonTapped();
     EXPECT_EQ(share.count, 2);
     EXPECT_EQ(share.object, nullptr);
+    dismissShareSheet();
 
     // A dimmed tint greys the circle's outline.
     auto button = VKMLayoutActionButton::make();
