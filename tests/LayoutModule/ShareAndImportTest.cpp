@@ -52,7 +52,7 @@ void ShareLayoutEntity() {
 
 std::shared_ptr<ActivityViewController> WaitForSheet() {
     platform::RunLoop::main()->runUntil([] { return !presentedControllers<ActivityViewController>().empty(); },
-                                       std::chrono::seconds(20));
+                                        std::chrono::seconds(20));
     const auto sheets = presentedControllers<ActivityViewController>();
     return sheets.empty() ? nullptr : sheets.front();
 }

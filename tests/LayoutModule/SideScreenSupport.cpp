@@ -24,11 +24,11 @@ void TabFixture::tap(const View& view) {
 }
 
 Heard::Heard(const char* name)
-    : token(platform::NotificationCenter::defaultCenter().addObserverForName(
-          std::string(name), nullptr, [this](const platform::Notification& n) {
-              ++count;
-              lastObject = n.object();
-              lastInfo = n.userInfo();
-          })) {}
+    : token(platform::NotificationCenter::defaultCenter().addObserverForName(std::string(name), nullptr,
+                                                                             [this](const platform::Notification& n) {
+                                                                                 ++count;
+                                                                                 lastObject = n.object();
+                                                                                 lastInfo = n.userInfo();
+                                                                             })) {}
 
 }  // namespace sidetest
