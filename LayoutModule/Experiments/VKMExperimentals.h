@@ -5,6 +5,7 @@
 // The layout's track style and colours are put back in every case. Main
 // thread only.
 
+#include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <optional>
