@@ -7,6 +7,7 @@
 #include "LayoutModule/LayerList/VKMLayerListHelper.h"
 #include "LayoutModule/Layout/VKMLayoutSymbols.h"
 #include "LayoutModule/Layout/VKMLayoutViewController.h"
+#include "LayoutModule/LayoutSettings/VKMLayoutSettingsHelper.h"
 #include "LayoutModule/Scenes/VKMLayoutScenes.h"
 #include "SharingModule/Model/QLLayoutEntity.h"
 #include "SharingModule/Model/VKMCurrentCloudLayout.h"
@@ -124,8 +125,12 @@ std::shared_ptr<StackView> VKMLayoutActionButtonHelper::addOverlayButtonsTo(cons
     auto share = makeButton(kShare, VKMLayoutSymbols::kShare);
     share->setTapActionBlock([] { postWithButton(VKMLayoutViewController::kShareLayoutNotification, kShare); });
     auto settings = makeButton(kSettings, VKMLayoutSymbols::kSettings);
-    settings->setTapActionBlock(
-        [] { presentAtButton(kSettings, VKMLayoutScenes::kLayoutSettingsId, "LayoutSettingsOpened"); });
+    settings->setTapActionBlock([] {
+        const auto anchor = button(kSettings);
+        if (!anchor) return;
+        VKMLayoutSettingsHelper::presentLayoutSettingsAtButton(anchor);
+        QLActivityAnalytics::trackEvent("LayoutSettingsOpened");
+    });
     auto layer = makeButton(kLayer, VKMLayoutSymbols::kLayers);
     layer->setTapActionBlock([] {
         const auto anchor = button(kLayer);

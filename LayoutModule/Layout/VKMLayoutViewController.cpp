@@ -6,10 +6,13 @@
 #include "LayoutModule/ActionButtons/VKMLayoutActionButtonHelper.h"
 #include "LayoutModule/AutoColorize/VKMAutoColorizeOptionsPopupMenuManager.h"
 #include "LayoutModule/ElementInfo/VKMLayoutElementInfoHelper.h"
+#include "LayoutModule/Experiments/VKMExperimentals.h"
+#include "LayoutModule/Info/VKMLayoutInfoHelper.h"
 #include "LayoutModule/Layout/VKMLayoutElementHitTestHelper.h"
 #include "LayoutModule/Layout/VKMLayoutSymbols.h"
 #include "LayoutModule/LayoutView/Drawing/VKMSoftAssert.h"
 #include "LayoutModule/LayoutView/ImageExport/VKMLayoutResizeHelper.h"
+#include "LayoutModule/Share/VKMSharingHelper.h"
 #include "LayoutModule/Zoom/VKMLayoutZoomHelper.h"
 #include "LayoutModule/Zoom/VKMZoomButton.h"
 #include "SharingModule/Model/QLUserNameCache.h"
@@ -317,7 +320,10 @@ void VKMLayoutViewController::hideProgressOverlay() {
 
 // --- buttons -------------------------------------------------------------------
 
-void VKMLayoutViewController::infoButtonTapped() { QLActivityAnalytics::trackEvent("LayoutInfoOpened"); }
+void VKMLayoutViewController::infoButtonTapped() {
+    VKMLayoutInfoHelper::presentLayoutInfoWithInfoButton(outlets.infoButton.lock());
+    QLActivityAnalytics::trackEvent("LayoutInfoOpened");
+}
 
 void VKMLayoutViewController::likeButtonTapped() {
     if (*mLikeInProgress) return;
@@ -467,6 +473,15 @@ void VKMLayoutViewController::registerForNotifications() {
             controller->refreshLayoutView();
         });
     }
+    mNotificationTracker->observeNotification(kShareLayoutNotification, [self](const platform::Notification& n) {
+        auto controller = self.lock();
+        if (!controller) return;
+        VKMSharingHelper::shareImageOfLayout(*controller->trackLayout(), controller,
+                                             VKMLayoutActionButtonHelper::buttonForObject(n.object()));
+    });
+    mNotificationTracker->observeNotification(kDebugActionTriggeredNotification, [self](const platform::Notification&) {
+        if (auto controller = self.lock()) VKMExperimentals::testLineDrawingFilterForLayout(*controller->trackLayout());
+    });
     // Tool changes mean nothing to this screen.
     mNotificationTracker->observeNotification("QLCurrentToolChangedNotification", [](const platform::Notification&) {});
     on(QLUserNameCache::kUpdatedNotification, &VKMLayoutViewController::refreshTitleAuthorLabel);

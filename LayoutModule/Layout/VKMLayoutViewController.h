@@ -50,6 +50,7 @@ public:
     static constexpr const char* kLayoutIsLoadingNotification = "VKMLayoutIsLoadingFromApiNotification";
     static constexpr const char* kShowColorizeOptionsNotification = "QLShowColorizeLayoutOptionsNotification";
     static constexpr const char* kShareLayoutNotification = "VKMShareLayoutNotification";
+    static constexpr const char* kDebugActionTriggeredNotification = "VKMDebugActionTriggeredNotification";
 
     // What the scene connects: the storyboard's outlets and recognisers.
     struct Outlets {

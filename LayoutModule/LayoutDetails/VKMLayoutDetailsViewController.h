@@ -1,6 +1,7 @@
 #pragma once
-// The layout's details: a segmented control of two pages (summary and
-// description) over a container view.
+// The layout's details: a segmented control of two pages, the description
+// pages (segment 0) and the summary, over a container view that holds the
+// page shown as a child. Each switch makes the page anew. Main thread only.
 
 #include <memory>
 
@@ -13,6 +14,7 @@ class SegmentedControl;
 class VKMLayoutDetailsViewController : public platform::ui::ViewController {
 public:
     static constexpr const char* kSceneIdentifier = "LayoutDetailsId";
+    static constexpr platform::Size kPreferredContentSize{600, 435};
 
     struct Outlets {
         std::weak_ptr<platform::ui::View> containerView;
@@ -20,5 +22,18 @@ public:
     };
     Outlets outlets;
 
+    void viewDidLoad() override;
+    void segmentTapped(platform::ui::SegmentedControl& sender);
+    // Shows the description pages for 0 and the summary otherwise; a page
+    // that cannot be made leaves the container empty.
+    void installChildViewControllerForSegmentIndex(int index);
+    void installChildViewController(const std::shared_ptr<platform::ui::ViewController>& child);
+    void removeChildViewControllers();
+
+    std::shared_ptr<platform::ui::ViewController> currentChildViewController() const { return mCurrentChild.lock(); }
     std::string className() const override { return "VKMLayoutDetailsViewController"; }
+
+private:
+    // Kept alive by the containment.
+    std::weak_ptr<platform::ui::ViewController> mCurrentChild;
 };

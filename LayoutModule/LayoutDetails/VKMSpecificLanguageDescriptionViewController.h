@@ -1,7 +1,9 @@
 #pragma once
-// One page of the layout's descriptions: a title, the text and the page dots.
+// One page of the layout's descriptions: a heading naming the language,
+// the text and the page dots.
 
 #include <memory>
+#include <string>
 
 #include "platform/ui/ViewController.h"
 
@@ -22,5 +24,14 @@ public:
     };
     Outlets outlets;
 
+    void setDescription(std::string description, std::string label);
+    const std::string& layoutDescription() const { return mLayoutDescription; }
+    const std::string& titleString() const { return mTitleString; }
+
+    void viewDidLoad() override;
     std::string className() const override { return "VKMSpecificLanguageDescriptionViewController"; }
+
+private:
+    std::string mLayoutDescription;
+    std::string mTitleString;
 };

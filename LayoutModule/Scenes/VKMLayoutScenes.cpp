@@ -13,6 +13,7 @@
 #include "LayoutModule/PartList/VKMPartListViewController.h"
 #include "SharingModule/Model/VKMCurrentCloudLayout.h"
 #include "app/Session/VKMLayoutSession.h"
+#include "engine/services/ZDUtils.h"
 #include "platform/ui/Button.h"
 #include "platform/ui/Font.h"
 #include "platform/ui/ImageView.h"
@@ -177,8 +178,10 @@ std::shared_ptr<ViewController> makeLayoutDetails() {
     auto controller = std::make_shared<VKMLayoutDetailsViewController>();
     auto root = rootView();
     const Rect bounds = root->bounds();
-    auto pages = std::make_shared<SegmentedControl>(std::vector<std::string>{"Summary", "Description"});
+    auto pages = std::make_shared<SegmentedControl>(std::vector<std::string>{
+        ZDUtils::localizedString("LayoutDetailsDescription"), ZDUtils::localizedString("LayoutDetailsSummary")});
     pages->setFrame({16, 8, bounds.width - 32, 32});
+    pages->setAutoresizingMask(ViewAutoresizing::flexibleWidth);
     root->addSubview(pages);
     auto container = std::make_shared<View>(Rect{0, 48, bounds.width, bounds.height - 48});
     container->setAutoresizingMask(kFlexibleSize);
@@ -190,7 +193,42 @@ std::shared_ptr<ViewController> makeLayoutDetails() {
 
 std::shared_ptr<ViewController> makeLayoutSummary() {
     auto controller = std::make_shared<VKMLayoutSummaryViewController>();
-    controller->setView(rootView());
+    auto root = rootView();
+    const double width = root->bounds().width;
+    auto& o = controller->outlets;
+    auto title = makeLabel({16, 8, width - 32, 24}, 20);
+    root->addSubview(title);
+    o.titleLabel = title;
+    // One row per fact: a caption (the outlet named for titles) and a value.
+    double y = 40;
+    auto row = [&](const char* captionKey, std::weak_ptr<Label>& value, std::weak_ptr<Label>* caption = nullptr) {
+        auto name = makeLabel({16, y, 150, 20}, 13);
+        name->setText(ZDUtils::localizedString(captionKey));
+        name->setTextColor(SystemColors::kGray);
+        auto text = makeLabel({170, y, width - 186, 20}, 13);
+        text->setAutoresizingMask(ViewAutoresizing::flexibleWidth);
+        root->addSubview(name);
+        root->addSubview(text);
+        value = text;
+        if (caption) *caption = name;
+        y += 24;
+    };
+    row("SummaryUploadDate", o.uploadDateLabel);
+    row("SummaryTags", o.tagsLabel);
+    row("SummaryCacheDate", o.cacheDateLabel, &o.cacheDateHeaderLabel);
+    row("SummaryRevision", o.revisionLabel, &o.revisionTitleLabel);
+    row("SummaryModelScales", o.modelScaleLabel);
+    row("SummaryTrackLength", o.trackLengthLabel);
+    row("SummaryTunnelSections", o.tunnelSectionsLabel);
+    row("SummaryGroups", o.groupsLabel);
+    row("SummaryDimensions", o.contentDimensionLabel);
+    row("SummaryElements", o.elementCountLabel);
+    row("SummaryTracks", o.trackCountLabel);
+    row("SummaryImages", o.imageCountLabel, &o.imagesTitleLabel);
+    row("SummaryBaseboards", o.baseboardCountLabel, &o.baseboardsTitleLabel);
+    row("SummaryLayers", o.layerCountLabel);
+    row("SummaryFileSize", o.fileSizeLabel);
+    controller->setView(root);
     return controller;
 }
 

@@ -16,10 +16,14 @@
 #include "app/Utilities/Colors/VKMAutoColorizeHelper.h"
 #include "engine/model/CompositeGeometry.h"
 #include "engine/model/Layout.h"
+#include "platform/dispatch/RunLoop.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/ui/Application.h"
+#include "platform/ui/NavigationController.h"
+#include "platform/ui/TabBarController.h"
 #include "platform/ui/ShapeLayer.h"
 #include "platform/ui/StackView.h"
+#include "platform/ui/SystemSheets.h"
 #include "widgets/PopupMenu/PopupMenuAction.h"
 #include "widgets/PopupMenu/PopupMenuViewController.h"
 #include "tests/LayoutModule/LayoutScreenSupport.h"
@@ -98,6 +102,16 @@ TEST(ActionButtons, TapsAndLongPressesDoWhatEachButtonIsFor) {
     screen.synth->wait(0.5);
     EXPECT_EQ(share.count, 1);
     EXPECT_EQ(share.object, Helper::button(Helper::kShare).get());
+    // The screen answers with the share sheet once the picture is drawn.
+    const auto dismissShareSheet = [&screen] {
+        platform::RunLoop::main()->runUntil([] { return !presentedControllers<ActivityViewController>().empty(); },
+                                            std::chrono::seconds(30));
+        const auto sheets = presentedControllers<ActivityViewController>();
+        ASSERT_EQ(sheets.size(), 1u);
+        screen.advance(1);
+        sheets.front()->dismissViewController(false);
+    };
+    dismissShareSheet();
 
     // A tap colours by type; a long press opens the options once, at its
     // start, and colours nothing.
@@ -113,15 +127,22 @@ TEST(ActionButtons, TapsAndLongPressesDoWhatEachButtonIsFor) {
     EXPECT_EQ(coloured.count, 1);
     if (auto menu = screen.controller->presentedViewController()) screen.controller->dismissViewController(false);
 
-    // Settings opens its scene at its button and counts the event.
+    // Settings opens its scene at its button and counts the event. The
+    // settings present on the selected tab of a tab bar at the root, and a
+    // phone shows them in a navigation controller (for its Done button).
     const long settingsOpened = CountEvents("LayoutSettingsOpened");
+    auto tabs = std::make_shared<TabBarController>();
+    screen.window->setRootViewController(nullptr);
+    tabs->setViewControllers({screen.controller});
+    screen.window->setRootViewController(tabs);
     screen.synth->tap(CentreInWindow(*Helper::button(Helper::kSettings)));
     screen.synth->wait(1);
-    EXPECT_NE(
-        std::dynamic_pointer_cast<VKMLayoutSettingsTableViewController>(screen.controller->presentedViewController()),
-        nullptr);
+    const auto navigation = std::dynamic_pointer_cast<NavigationController>(tabs->presentedViewController());
+    ASSERT_NE(navigation, nullptr);
+    EXPECT_NE(std::dynamic_pointer_cast<VKMLayoutSettingsTableViewController>(navigation->topViewController()),
+              nullptr);
     EXPECT_EQ(CountEvents("LayoutSettingsOpened"), settingsOpened + 1);
-    screen.controller->dismissViewController(false);
+    tabs->dismissViewController(false);
 
     // Once removed, an old settings or layer button does nothing and an old
     // share button posts without an object.
@@ -133,11 +154,12 @@ TEST(ActionButtons, TapsAndLongPressesDoWhatEachButtonIsFor) {
     oldSettings->buttonTapped();
     oldLayer->buttonTapped();
     screen.synth->wait(1);
-    EXPECT_EQ(screen.controller->presentedViewController(), nullptr);
+    EXPECT_EQ(tabs->presentedViewController(), nullptr);
     EXPECT_EQ(CountEvents("LayoutSettingsOpened"), settingsOpened + 1);
     oldShare->buttonTapped();
     EXPECT_EQ(share.count, 2);
     EXPECT_EQ(share.object, nullptr);
+    dismissShareSheet();
 
     // A dimmed tint greys the circle's outline.
     auto button = VKMLayoutActionButton::make();

@@ -18,12 +18,14 @@
 #include "LayoutModule/PartList/VKMPartListViewController.h"
 #include "LayoutModule/Scenes/VKMLayoutScenes.h"
 #include "platform/ui/ImageView.h"
+#include "platform/ui/NavigationController.h"
 #include "platform/ui/Label.h"
 #include "platform/ui/PanGestureRecognizer.h"
 #include "platform/ui/PinchGestureRecognizer.h"
 #include "platform/ui/StackView.h"
 #include "platform/ui/Switch.h"
 #include "platform/ui/TableView.h"
+#include "platform/ui/TabBarController.h"
 #include "platform/ui/TableViewCell.h"
 #include "platform/ui/TapGestureRecognizer.h"
 #include "tests/LayoutModule/LayoutModuleTestSupport.h"
@@ -109,16 +111,23 @@ TEST(Scenes, ASideScreenThatCannotBeMadeShowsNothing) {
     screen.open("version 13\nlayer \"Plan\"\nstraight length=200\n", "side.wkst");
     const auto settings = VKMLayoutActionButtonHelper::button(VKMLayoutActionButtonHelper::kSettings);
     ASSERT_NE(settings, nullptr);
+    // The settings present on the selected tab of a tab bar at the root; a
+    // phone wraps them in a navigation controller.
+    auto tabs = std::make_shared<TabBarController>();
+    screen.window->setRootViewController(nullptr);
+    tabs->setViewControllers({screen.controller});
+    screen.window->setRootViewController(tabs);
     settings->buttonTapped();
     screen.advance(1);
-    EXPECT_NE(
-        std::dynamic_pointer_cast<VKMLayoutSettingsTableViewController>(screen.controller->presentedViewController()),
-        nullptr);
-    screen.controller->dismissViewController(false);
+    const auto navigation = std::dynamic_pointer_cast<NavigationController>(tabs->presentedViewController());
+    ASSERT_NE(navigation, nullptr);
+    EXPECT_NE(std::dynamic_pointer_cast<VKMLayoutSettingsTableViewController>(navigation->topViewController()),
+              nullptr);
+    tabs->dismissViewController(false);
 
     Storyboard::removeScene(VKMLayoutScenes::kStoryboard, VKMLayoutScenes::kLayoutSettingsId);
     settings->buttonTapped();
     screen.advance(1);
-    EXPECT_EQ(screen.controller->presentedViewController(), nullptr);
+    EXPECT_EQ(tabs->presentedViewController(), nullptr);
     VKMLayoutScenes::registerScenes();
 }

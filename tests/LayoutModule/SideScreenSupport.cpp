@@ -85,8 +85,4 @@ bool SamePixels(const platform::Image& a, const platform::Image& b) {
     return true;
 }
 
-Heard::Heard(const char* name)
-    : token(platform::NotificationCenter::defaultCenter().addObserverForName(
-          std::string(name), nullptr, [this](const platform::Notification&) { ++count; })) {}
-
 }  // namespace sidescreens

@@ -17,6 +17,7 @@
 #include "platform/ui/TabBarController.h"
 #include "platform/ui/TouchSynth.h"
 #include "platform/ui/Window.h"
+#include "tests/LayoutModule/TabFixture.h"
 
 namespace sidescreens {
 
@@ -55,11 +56,6 @@ public:
 // Whether the two images have the same size and pixels.
 bool SamePixels(const platform::Image& a, const platform::Image& b);
 
-// Counts the notifications of one name.
-struct Heard {
-    explicit Heard(const char* name);
-    int count = 0;
-    platform::NotificationCenter::ObserverToken token;
-};
+using sidetest::Heard;
 
 }  // namespace sidescreens

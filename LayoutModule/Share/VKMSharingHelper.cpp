@@ -1,0 +1,126 @@
+#include "LayoutModule/Share/VKMSharingHelper.h"
+
+#include <algorithm>
+
+#include "LayoutModule/LayoutView/ImageExport/VKMImageExportHelper.h"
+#include "LayoutModule/Share/VKMLayoutCopy.h"
+#include "SharingModule/Model/VKMCurrentCloudLayout.h"
+#include "app/Utilities/Localization/StringVekmont.h"
+#include "engine/model/Layout.h"
+#include "engine/services/ActivityAnalyticsService.h"
+#include "engine/services/ZDUtils.h"
+#include "platform/dispatch/DispatchQueue.h"
+#include "platform/foundation/Bundle.h"
+#include "platform/graphics/BitmapContext.h"
+#include "platform/graphics/Image.h"
+#include "platform/graphics/TextMeasure.h"
+#include "platform/ui/Font.h"
+#include "platform/ui/PresentationController.h"
+#include "platform/ui/SystemSheets.h"
+#include "platform/ui/SystemColors.h"
+#include "platform/ui/View.h"
+#include "widgets/HoverNotification/VKMHoverNotification.h"
+
+using namespace platform::ui;
+
+namespace {
+
+constexpr platform::Color kLinkColor{0, 0.478, 1, 1};
+
+// One centred line: its top-left at half its height below `offset`.
+void overlayText(platform::Context& context, const std::string& text, double fontSizeFactor, FontWeight weight,
+                 const platform::Color& color, double offset, platform::Size image) {
+    const Font font = Font::systemFont(fontSizeFactor * image.height, weight);
+    const platform::TextSize size = platform::measureText(text, font.fontName(), font.pointSize());
+    platform::TextAttributes attributes;
+    attributes.fontName = font.fontName();
+    attributes.fontSize = font.pointSize();
+    attributes.color = color;
+    context.drawText(text, {(image.width - size.width) / 2, size.height / 2 + offset}, attributes);
+}
+
+std::string appDisplayName() {
+    const platform::Bundle* bundle = platform::Bundle::main();
+    for (const char* key : {"CFBundleDisplayName", "CFBundleName"}) {
+        const auto value = bundle ? bundle->infoValue(key) : std::nullopt;
+        if (value && value->asString()) return *value->asString();
+    }
+    return {};
+}
+
+}  // namespace
+
+void VKMSharingHelper::shareImageOfLayout(CLayout& layout, const std::shared_ptr<ViewController>& presenter,
+                                          const std::shared_ptr<View>& targetView) {
+    VKMHoverNotification::displayMessage(ZDUtils::localizedString("SharingLayout"));
+    ZDUtils::logInfo("Preparing to share image of layout");
+    // The screen may close the document or apply display edits while the
+    // picture is drawn: draw a copy made here.
+    std::shared_ptr<CLayout> copy = VKMLayoutCopy::copyForDrawing(layout);
+    const tOverlayTexts texts = currentOverlayTexts();
+    const std::weak_ptr<ViewController> weakPresenter = presenter;
+    const std::weak_ptr<View> weakTarget = targetView;
+    platform::DispatchQueue::global(platform::DispatchQueuePriority::High)
+        .async([copy, texts, weakPresenter, weakTarget] {
+            std::shared_ptr<platform::Image> image = getCroppedOverlayedImage(*copy, texts);
+            platform::DispatchQueue::main().async([image, weakPresenter, weakTarget] {
+                shareInViewController(weakPresenter.lock(), weakTarget.lock(), image);
+            });
+        });
+}
+
+VKMSharingHelper::tOverlayTexts VKMSharingHelper::currentOverlayTexts() {
+    tOverlayTexts texts;
+    texts.title = VKMCurrentCloudLayout::title();
+    std::replace(texts.title.begin(), texts.title.end(), '_', ' ');
+    texts.author = VKMCurrentCloudLayout::author().value_or("");
+    texts.appName = appDisplayName();
+    return texts;
+}
+
+std::shared_ptr<platform::Image> VKMSharingHelper::getCroppedOverlayedImage(CLayout& layout,
+                                                                            const tOverlayTexts& texts) {
+    const auto cropped = VKMImageExportHelper::getCroppedImage(layout, kPaddingMM, kTargetImageSize);
+    return cropped ? addTextOverlayToImage(*cropped, texts) : nullptr;
+}
+
+std::shared_ptr<platform::Image> VKMSharingHelper::addTextOverlayToImage(const platform::Image& image,
+                                                                         const tOverlayTexts& texts) {
+    const platform::Size size = image.size();
+    auto context = platform::BitmapContext::createForPointSize(size, image.scale());
+    if (!context) return nullptr;
+    context->drawImage(image, {0, 0, size.width, size.height});
+    overlayText(*context, StringVekmont::localizedFormat("LayoutWithQuotedTitle", {texts.title}), 0.02,
+                FontWeight::bold, SystemColors::kGray, size.height * 0.005, size);
+    overlayText(*context, StringVekmont::localizedFormat("ByAuthor", {texts.author}), 0.015, FontWeight::regular,
+                kLinkColor, size.height * 0.04, size);
+    overlayText(*context, StringVekmont::localizedFormat("ImageExportMarketingLine", {texts.appName}), 0.01,
+                FontWeight::semibold, SystemColors::kGray, size.height * 0.975, size);
+    return context->makeImage();
+}
+
+void VKMSharingHelper::shareInViewController(const std::shared_ptr<ViewController>& presenter,
+                                             const std::shared_ptr<View>& targetView,
+                                             const std::shared_ptr<platform::Image>& image) {
+    if (!presenter || !image) return;
+    auto sheet = std::make_shared<ActivityViewController>(std::vector<ActivityItem>{{{}, image, {}}});
+    sheet->setExcludedActivityTypes(
+        {activity::kAssignToContact, activity::kAddToReadingList, activity::kSaveToCameraRoll, activity::kOpenInBooks});
+    sheet->setCompletionWithItemsHandler([](std::optional<std::string> activity, bool completed) {
+        if (completed) {
+            QLActivityAnalytics::trackEvent("LayoutImageShared");
+            ZDUtils::logInfo("Image of layout shared (%s)", activity.value_or("(null)").c_str());
+        } else {
+            // The sheet reports no error of its own: closing it is a cancel.
+            ZDUtils::logInfo("Image of sharing aborted (error = %s)", "(null)");
+        }
+    });
+    sheet->setModalPresentationStyle(ModalPresentationStyle::popover);
+    if (auto popover = sheet->popoverPresentationController(); popover && targetView) {
+        popover->setPermittedArrowDirections(PopoverArrowDirection::any);
+        popover->setCanOverlapSourceViewRect(true);
+        popover->setSourceView(targetView->superview());
+        popover->setSourceRect(targetView->frame());
+    }
+    presenter->presentViewController(sheet, true);
+}

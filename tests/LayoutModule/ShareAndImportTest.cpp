@@ -1,0 +1,205 @@
+// Sharing a picture of the layout (the share sheet receives the titled
+// picture, drawn from a copy the screen may close meanwhile) and importing
+// a layout file through the document picker.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "LayoutModule/ActionButtons/VKMLayoutActionButton.h"
+#include "LayoutModule/ActionButtons/VKMLayoutActionButtonHelper.h"
+#include "LayoutModule/Info/VKMLocalLayoutImporter.h"
+#include "LayoutModule/Share/VKMLayoutCopy.h"
+#include "LayoutModule/Share/VKMSharingHelper.h"
+#include "SharingModule/Model/VKMLayoutEntityCache.h"
+#include "app/Helper/VKMLayoutDocumentHelper.h"
+#include "app/Session/VKMLayoutSession.h"
+#include "app/VKMNotificationNames.h"
+#include "engine/model/CurrentCloudLayout.h"
+#include "engine/model/LayerManager.h"
+#include "engine/model/Layout.h"
+#include "platform/dispatch/RunLoop.h"
+#include "platform/ui/AlertController.h"
+#include "platform/ui/PresentationController.h"
+#include "platform/ui/SystemSheets.h"
+#include "tests/LayoutModule/LayoutModuleTestSupport.h"
+#include "tests/LayoutModule/TabFixture.h"
+#include "tests/support/EngineServices.h"
+
+using namespace platform::ui;
+using platform::Value;
+using sidetest::Heard;
+using sidetest::TabFixture;
+
+namespace {
+
+// A red board of 1000 x 500 mm with a track across it, on a second layer.
+const char* const kBoardScenario = R"(version 13
+layer "Plan"
+rect size=1000,500 at=0,0 color=1,0,0 color2=1,0,0
+layer "Track"
+straight length=800 at=100,250 angle=0
+)";
+
+void ShareLayoutEntity() {
+    std::optional<platform::Error> error;
+    const auto entity =
+        QLLayoutEntity::entityWithJSON(Value(Value::Dictionary{{"id", "L9"}, {"title", "Green_Valley"}}), error);
+    ASSERT_NE(entity, nullptr);
+    VKMLayoutEntityCache::sharedInstance().setObject(entity, "L9");
+    VKMLayoutSession::sharedSession().setCloudLayoutId(std::string("L9"));
+}
+
+std::shared_ptr<ActivityViewController> WaitForSheet() {
+    platform::RunLoop::main()->runUntil([] { return !presentedControllers<ActivityViewController>().empty(); },
+                                        std::chrono::seconds(20));
+    const auto sheets = presentedControllers<ActivityViewController>();
+    return sheets.empty() ? nullptr : sheets.front();
+}
+
+int EventCount(const std::string& name) {
+    const auto& events = testsupport::Analytics().events;
+    return static_cast<int>(
+        std::count_if(events.begin(), events.end(), [&](const auto& event) { return event.first == name; }));
+}
+
+// Pixels of the top rows (where the title goes) that are neither white nor
+// red: the title's grey ink.
+int InkInRows(const platform::Image& image, int y0, int y1) {
+    int ink = 0;
+    for (int y = y0; y < y1; ++y) {
+        for (int x = 0; x < image.pixelWidth(); ++x) {
+            const auto p = *image.pixel(x, y);
+            if (p.alpha > 200 && p.red < 200 && std::abs(p.red - p.green) < 30) ++ink;
+        }
+    }
+    return ink;
+}
+
+}  // namespace
+
+TEST(ShareLayout, TheShareSheetReceivesTheTitledPictureAtTheShareButton) {
+    for (const UserInterfaceIdiom idiom : {UserInterfaceIdiom::tablet, UserInterfaceIdiom::phone}) {
+        TabFixture screen;
+        screen.show(idiom);
+        screen.open(kBoardScenario, "share.wkst");
+        ShareLayoutEntity();
+        const auto button = VKMLayoutActionButtonHelper::button(VKMLayoutActionButtonHelper::kShare);
+        ASSERT_NE(button, nullptr);
+        screen.tap(*button);
+        const auto sheet = WaitForSheet();
+        ASSERT_NE(sheet, nullptr);
+        ASSERT_EQ(sheet->activityItems().size(), 1u);
+        const auto image = sheet->activityItems().front().image;
+        ASSERT_NE(image, nullptr);
+        // 1000 x 500 mm and 350 mm around: 1700 x 1200, the longer side 2048.
+        EXPECT_NEAR(std::max(image->size().width, image->size().height), 2048, 1);
+        EXPECT_NEAR(image->size().height, 2048.0 * 1200 / 1700, 3);
+        EXPECT_TRUE(
+            layouttest::PixelNear(*image, image->pixelWidth() / 2, image->pixelHeight() / 2 - 60, 255, 0, 0, 255));
+        EXPECT_TRUE(layouttest::PixelNear(*image, 20, image->pixelHeight() / 2, 255, 255, 255, 255));
+        EXPECT_GT(InkInRows(*image, 0, image->pixelHeight() * 6 / 100), 200) << "the title";
+        EXPECT_GT(InkInRows(*image, image->pixelHeight() * 97 / 100, image->pixelHeight()), 50) << "the app line";
+        const auto& excluded = sheet->excludedActivityTypes();
+        EXPECT_EQ(excluded.size(), 4u);
+        EXPECT_NE(std::find(excluded.begin(), excluded.end(), activity::kSaveToCameraRoll), excluded.end());
+        const auto popover = sheet->popoverPresentationController();
+        ASSERT_NE(popover, nullptr);
+        EXPECT_EQ(popover->sourceView(), button->superview());
+        EXPECT_EQ(popover->sourceRect(), button->frame());
+        EXPECT_EQ(popover->styleInForce(), idiom == UserInterfaceIdiom::phone ? ModalPresentationStyle::fullScreen
+                                                                              : ModalPresentationStyle::popover);
+
+        screen.advance(1);
+        const int shared = EventCount("LayoutImageShared");
+        ASSERT_TRUE(sheet->complete(std::string(activity::kMail)));
+        screen.advance(1);
+        EXPECT_EQ(EventCount("LayoutImageShared"), shared + 1);
+
+        // Cancelled: logged, not counted.
+        screen.tap(*button);
+        const auto second = WaitForSheet();
+        ASSERT_NE(second, nullptr);
+        screen.advance(1);
+        ASSERT_TRUE(second->complete(std::nullopt, false));
+        screen.advance(1);
+        EXPECT_EQ(EventCount("LayoutImageShared"), shared + 1);
+    }
+}
+
+TEST(ShareLayout, ThePictureIsDrawnFromACopyThatOutlivesTheDocument) {
+    TabFixture screen;
+    screen.show(UserInterfaceIdiom::tablet);
+    screen.open(kBoardScenario, "race.wkst");
+    const auto button = VKMLayoutActionButtonHelper::button(VKMLayoutActionButtonHelper::kShare);
+    VKMSharingHelper::shareImageOfLayout(*CCurrentCloudLayout::Instance().Layout(), screen.controller, button);
+    // The screen closes the document while the picture is being drawn.
+    VKMLayoutDocumentHelper::closeCurrentLayout();
+    const auto sheet = WaitForSheet();
+    ASSERT_NE(sheet, nullptr);
+    const auto image = sheet->activityItems().front().image;
+    ASSERT_NE(image, nullptr);
+    EXPECT_NEAR(image->size().width, 2048, 1);
+    EXPECT_TRUE(layouttest::PixelNear(*image, image->pixelWidth() / 2, image->pixelHeight() / 2 - 60, 255, 0, 0, 255));
+}
+
+TEST(ShareLayout, TheCopyHasItsOwnLayersAndElements) {
+    layouttest::RegisterServices();
+    const auto source = layouttest::LoadScenario(kBoardScenario, "copy.wkst");
+    source->GetLayerManager().GetLayers()[1]->SetVisible(false);
+    const auto copy = VKMLayoutCopy::copyForDrawing(*source);
+    const tLayers& layers = copy->GetLayerManager().GetLayers();
+    ASSERT_EQ(layers.size(), source->GetLayerManager().GetLayers().size());
+    EXPECT_EQ(layers[1]->GetName(), "Track");
+    EXPECT_FALSE(layers[1]->IsVisible());
+    ASSERT_EQ(copy->GetElements().size(), 2u);
+    for (std::size_t i = 0; i < 2; ++i) {
+        EXPECT_NE(copy->GetElements()[i], source->GetElements()[i]);
+        EXPECT_EQ(copy->GetLayerManager().GetLayerIndex(copy->GetElements()[i]->GetLayer()),
+                  source->GetLayerManager().GetLayerIndex(source->GetElements()[i]->GetLayer()));
+    }
+    EXPECT_EQ(copy->GetParameters().mWorkspaceWidth, source->GetParameters().mWorkspaceWidth);
+}
+
+TEST(LocalImport, ThePickedFileIsPostedAndNothingElse) {
+    TabFixture screen;
+    screen.show(UserInterfaceIdiom::phone);
+    auto importer = std::make_shared<VKMLocalLayoutImporter>(screen.tabs);
+    Heard open(VKMNotificationNames::kOpenLocalLayout);
+
+    importer->handleOpenLocalTapped();
+    screen.advance(1);
+    const auto alerts = presentedControllers<AlertController>();
+    ASSERT_EQ(alerts.size(), 1u);
+    EXPECT_EQ(alerts.front()->title(), "Import a layout");
+    ASSERT_TRUE(alerts.front()->tapActionWithTitle("OK"));
+    screen.advance(1);
+    auto pickers = presentedControllers<DocumentPickerViewController>();
+    ASSERT_EQ(pickers.size(), 1u);
+    EXPECT_EQ(pickers.front()->contentTypes(), std::vector<std::string>{VKMLocalLayoutImporter::kLayoutDocumentType});
+    EXPECT_TRUE(pickers.front()->shouldCopyItems());
+    EXPECT_FALSE(pickers.front()->pick({"/tmp/a.wkst", "/tmp/b.wkst"})) << "one file at a time";
+
+    // Several files, or none, post nothing.
+    importer->documentPickerDidPickDocumentsAtURLs(*pickers.front(), {"/tmp/a.wkst", "/tmp/b.wkst"});
+    importer->documentPickerDidPickDocumentsAtURLs(*pickers.front(), {});
+    EXPECT_EQ(open.count, 0);
+
+    ASSERT_TRUE(pickers.front()->pick({"/tmp/picked.wkst"}));
+    screen.advance(1);
+    ASSERT_EQ(open.count, 1);
+    EXPECT_EQ(open.lastObject, importer.get());
+    const Value* file = open.lastInfo.find(VKMNotificationNames::kKeyFileURL);
+    ASSERT_NE(file, nullptr);
+    EXPECT_EQ(*file->asString(), "/tmp/picked.wkst");
+
+    // Cancelled: nothing.
+    importer->openDocumentPicker();
+    screen.advance(1);
+    pickers = presentedControllers<DocumentPickerViewController>();
+    ASSERT_EQ(pickers.size(), 1u);
+    pickers.front()->cancel();
+    screen.advance(1);
+    EXPECT_EQ(open.count, 1);
+    EXPECT_TRUE(presentedControllers<DocumentPickerViewController>().empty());
+}
