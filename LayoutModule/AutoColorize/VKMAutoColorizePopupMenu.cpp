@@ -31,9 +31,8 @@ std::shared_ptr<PopupMenuViewController> VKMAutoColorizePopupMenu::presentMenu(
         action->setIconWidthHeight(kIconSize);
         actions.push_back(std::move(action));
     }
-    std::stable_sort(actions.begin(), actions.end(), [](const auto& a, const auto& b) {
-        return a->title().value_or("") < b->title().value_or("");
-    });
+    std::stable_sort(actions.begin(), actions.end(),
+                     [](const auto& a, const auto& b) { return a->title().value_or("") < b->title().value_or(""); });
     auto appearance = std::make_shared<PopupMenuAppearance>();
     appearance->setPopupMenuBackgroundStyle(PopupMenuBackgroundStyle::none());
     appearance->setPopupMenuCornerRadius(kCornerRadius);
