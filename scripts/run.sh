@@ -71,7 +71,9 @@ bash scripts/install-deps.sh
 
 build=${BUILD_DIR:-build}
 jobs=${JOBS:-$(nproc)}
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+# The same flags as the tests' build (scripts/test.sh), so the two share one build.
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O2 -g1 -DNDEBUG" -DCMAKE_C_FLAGS_RELWITHDEBINFO="-O2 -g1 -DNDEBUG"
 cmake --build "$build" --parallel "$jobs" --target layoutgen-tool layoutinfo layoutrender vekmont-services vekmont resources
 build=$(cd "$build" && pwd)
 

@@ -18,7 +18,7 @@ jobs=${JOBS:-$(nproc)}
 # Test discovery runs the test programs at build time, so these apply there too.
 export ASAN_OPTIONS=detect_leaks=0
 export UBSAN_OPTIONS=print_stacktrace=1
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g" \
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g1" \
   -DVEKMONT_SANITIZE=ON -DVEKMONT_BUILD_TESTS=ON -DVEKMONT_BUILD_BENCH=OFF
 cmake --build "$build" --parallel "$jobs" --target untrusted_input_tests
 # The instrumented build runs several times slower; a test that misses one of

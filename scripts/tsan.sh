@@ -18,7 +18,7 @@ build=${TSAN_BUILD_DIR:-build-tsan}
 jobs=${JOBS:-$(nproc)}
 # A report fails the test that caused it; test discovery runs at build time.
 export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$PWD/scripts/tsan.supp"
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g" \
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g1" \
   -DCMAKE_CXX_FLAGS="-fsanitize=thread" -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=thread" \
   -DCMAKE_MODULE_LINKER_FLAGS="-fsanitize=thread" \
   -DVEKMONT_BUILD_TESTS=ON -DVEKMONT_BUILD_BENCH=OFF
