@@ -16,7 +16,7 @@ constexpr struct {
     const char* titleKey;
     int operation;
 } kOptions[] = {
-    {"AutoColorizeByType", 1},         {"AutoColorizeByLayer", 2},  {"AutoColorizeByManufacturer", 3},
+    {"AutoColorizeByType", 1},      {"AutoColorizeByLayer", 2},  {"AutoColorizeByManufacturer", 3},
     {"AutoColorizeByProductNr", 4}, {"AutoColorizeByRadius", 5}, {"AutoColorizeByHeight", 6},
 };
 
