@@ -4,6 +4,7 @@
 #include "platform/graphics/Context.h"
 #include "platform/graphics/Shadow.h"
 #include "platform/ui/Layer.h"
+#include "platform/ui/ShapeLayer.h"
 #include "platform/ui/detail/AnimationRun.h"
 #include "platform/ui/detail/LayerCache.h"
 
@@ -282,9 +283,17 @@ void drawContent(const Shown& s, Frame& frame) {
     const double scale = vector ? *upright : frame.scale;
     const Rect box = vector ? deviceAligned(extent, context.transform()) : snapped(extent, scale);
     const std::uint64_t version = LayerAccess::contentVersion(s.model);
+    if (const auto* shape = vector ? dynamic_cast<const ShapeLayer*>(&s.model) : nullptr) {
+        if (detail::drawRepeatedMarks(*shape, extent, version, cache.marks, context, *upright)) {
+            cache.raster.reset();
+            return;
+        }
+    }
     if (!cache.raster || cache.rasterVersion != version || cache.rasterScale != scale || cache.rasterRect != box) {
         cache.raster = rasterize(box, scale, [&](Context& bitmap) {
-            bitmap.clipToRect(extent);
+            // Shapes, text and gradients keep to their extent by themselves;
+            // a clip off the pixel grid would only slow them down.
+            if (!vector) bitmap.clipToRect(extent);
             s.model.drawInContext(bitmap);
         });
         LayerAccess::displayed(s.model);

@@ -379,3 +379,87 @@ TEST(UiRender, ALayerTreeLooksAsTheSameDrawingMadeDirectly) {
     // Only rounding may differ.
     EXPECT_EQ(differing, 0) << "worst difference " << worst;
 }
+
+namespace {
+
+// The largest channel difference between two renderings, and how many
+// pixels differ by more than `slack`.
+std::pair<int, int> compare(const BitmapContext& a, const BitmapContext& b, int slack) {
+    int worst = 0;
+    int differing = 0;
+    for (int y = 0; y < a.pixelHeight(); ++y) {
+        for (int x = 0; x < a.pixelWidth(); ++x) {
+            // Premultiplied: the colour of a nearly clear pixel counts for
+            // as little as it shows.
+            const Pixel p = at(a, x, y);
+            const Pixel q = at(b, x, y);
+            const auto channel = [](int value, int alpha) { return value * alpha / 255; };
+            const int d =
+                std::max({std::abs(channel(p.red, p.alpha) - channel(q.red, q.alpha)),
+                          std::abs(channel(p.green, p.alpha) - channel(q.green, q.alpha)),
+                          std::abs(channel(p.blue, p.alpha) - channel(q.blue, q.alpha)), std::abs(p.alpha - q.alpha)});
+            worst = std::max(worst, d);
+            if (d > slack) ++differing;
+        }
+    }
+    return {worst, differing};
+}
+
+}  // namespace
+
+TEST(UiRender, ManyCopiesOfOneMarkLookAsTheWholePath) {
+    // Forty rings off the pixel grid, as a chart's point markers: drawn
+    // from a raster of one ring placed to within a sixteenth of a pixel.
+    Path rings;
+    for (int i = 0; i < 40; ++i) {
+        const platform::Point c{6.37 + i * 7.13, 10.2 + 3.3 * std::sin(i)};
+        rings.moveTo({c.x + 2, c.y});
+        rings.addArc(c, 2, 0, 2 * pi, true);
+    }
+    auto direct = [&](const Path& path, const Color& stroke, const std::vector<double>& dash) {
+        auto context = BitmapContext::create(600, 60, 2);
+        context->setStrokeColor(stroke);
+        context->setLineWidth(1);
+        context->setLineDash(0, dash);
+        context->strokePath(path);
+        return context;
+    };
+    auto layerOf = [&](const Path& path, const Color& stroke) {
+        auto root = Layer::make();
+        root->setFrame({0, 0, 300, 30});
+        auto shape = strokedPath(path, 1);
+        shape->setStrokeColor(stroke);
+        root->addSublayer(shape);
+        return std::make_pair(root, shape);
+    };
+
+    auto [root, shape] = layerOf(rings, kRed);
+    auto first = render(*root, 600, 60, 2);
+    auto second = render(*root, 600, 60, 2);
+    const auto wanted = direct(rings, kRed, {});
+    const auto [worst, differing] = compare(*first, *wanted, 40);
+    EXPECT_EQ(differing, 0) << "worst difference " << worst;
+    EXPECT_GT(worst, 0);  // drawn from stamps, not as the path
+    EXPECT_EQ(compare(*first, *second, 0).first, 0);
+    EXPECT_EQ(at(*first, static_cast<int>(2 * (6.37 + 2)), static_cast<int>(2 * 10.2)).red, 255);
+
+    // A new path takes new marks.
+    Path moved;
+    for (int i = 0; i < 40; ++i) moved.addEllipseInRect({3.1 + i * 7, 20.4, 4, 4});
+    shape->setPath(moved);
+    EXPECT_EQ(compare(*render(*root, 600, 60, 2), *direct(moved, kRed, {}), 40).second, 0);
+
+    // A see-through stroke, a dash or sub-paths that differ are drawn as
+    // the path itself.
+    const Color seeThrough{1, 0, 0, 0.5};
+    auto [root2, shape2] = layerOf(rings, seeThrough);
+    EXPECT_EQ(compare(*render(*root2, 600, 60, 2), *direct(rings, seeThrough, {}), 2).second, 0);
+    shape2->setStrokeColor(kRed);
+    shape2->setLineDashPattern({1, 1});
+    EXPECT_EQ(compare(*render(*root2, 600, 60, 2), *direct(rings, kRed, {1, 1}), 2).second, 0);
+    Path mixed = rings;
+    mixed.addEllipseInRect({100.3, 15.2, 5, 3});
+    shape2->setLineDashPattern({});
+    shape2->setPath(mixed);
+    EXPECT_EQ(compare(*render(*root2, 600, 60, 2), *direct(mixed, kRed, {}), 2).second, 0);
+}

@@ -6,6 +6,7 @@
 #include "platform/graphics/Geometry.h"
 #include "platform/graphics/Image.h"
 #include "platform/graphics/Path.h"
+#include "platform/ui/detail/RepeatedMarks.h"
 
 #include <cstdint>
 #include <memory>
@@ -20,6 +21,9 @@ struct LayerCache {
     Rect rasterRect;
     double rasterScale = 0;
     std::uint64_t rasterVersion = 0;
+
+    // A shape's marks, when it is drawn by stamping them.
+    MarkStamps marks;
 
     // The shadow, before its offset: the tinted, blurred image and where it
     // goes (layer points), with what it was made from.
