@@ -260,7 +260,12 @@ void drawShadow(const Shown& s, Frame& frame) {
     frame.context.drawImage(*cache.shadow, placed);
 }
 
-void drawContent(const Shown& s, Frame& frame) {
+// The layer's drawn content; with `background`, its background too, drawn
+// into the same kept raster (the same pixels, as drawing over is
+// associative) where the content is kept at the device's pixels and covers
+// the bounds. Returns false, having drawn nothing, when it cannot take the
+// background.
+bool drawContent(const Shown& s, Frame& frame, bool background = false) {
     Context& context = frame.context;
     Layer& p = *s.shown;
     const bool vector = LayerAccess::drawsFromProperties(s.model);
@@ -268,29 +273,43 @@ void drawContent(const Shown& s, Frame& frame) {
     // Drawn afresh from what shows: content that changes with time, and
     // vector content that would not land pixel on pixel.
     if ((s.copy && LayerAccess::contentAnimated(s.model)) || (vector && (!upright || !frame.keepsVectors))) {
+        if (background) return false;
         // Shapes, text and gradients keep to their extent by themselves.
         context.save();
         if (!vector) context.clipToRect(LayerAccess::contentExtent(p));
         p.drawInContext(context);
         context.restore();
-        return;
+        return true;
+    }
+    const auto* shape = vector ? dynamic_cast<const ShapeLayer*>(&s.model) : nullptr;
+    const Rect extent = LayerAccess::contentExtent(s.model);
+    if (background) {
+        const Rect b = roundedBounds(s.model).boundingBox();
+        if (!vector || shape || s.copy || b.minX() < extent.minX() || b.minY() < extent.minY() ||
+            b.maxX() > extent.maxX() || b.maxY() > extent.maxY()) {
+            return false;
+        }
     }
     detail::LayerCache& cache = LayerAccess::cache(s.model);
-    const Rect extent = LayerAccess::contentExtent(s.model);
-    if (extent.isEmpty() || !isFinite(extent)) return;
+    if (extent.isEmpty() || !isFinite(extent)) return true;
     // Vector content is kept at the device's pixels, a drawn layer's
     // backing at the contents scale (and stretched as the platform's is).
     const double scale = vector ? *upright : frame.scale;
     const Rect box = vector ? deviceAligned(extent, context.transform()) : snapped(extent, scale);
     const std::uint64_t version = LayerAccess::contentVersion(s.model);
-    if (const auto* shape = vector ? dynamic_cast<const ShapeLayer*>(&s.model) : nullptr) {
-        if (detail::drawRepeatedMarks(*shape, extent, version, cache.marks, context, *upright)) {
-            cache.raster.reset();
-            return;
-        }
+    if (shape && detail::drawRepeatedMarks(*shape, extent, version, cache.marks, context, *upright)) {
+        cache.raster.reset();
+        return true;
     }
-    if (!cache.raster || cache.rasterVersion != version || cache.rasterScale != scale || cache.rasterRect != box) {
+    std::optional<detail::KeptBackground> under;
+    if (background) under = detail::KeptBackground{p.backgroundColor(), p.bounds(), p.cornerRadius()};
+    if (!cache.raster || cache.rasterVersion != version || cache.rasterScale != scale || cache.rasterRect != box ||
+        cache.rasterBackground != under) {
         cache.raster = rasterize(box, scale, [&](Context& bitmap) {
+            if (under) {
+                bitmap.setFillColor(under->color);
+                bitmap.fillPath(roundedBounds(s.model));
+            }
             // Shapes, text and gradients keep to their extent by themselves;
             // a clip off the pixel grid would only slow them down.
             if (!vector) bitmap.clipToRect(extent);
@@ -300,8 +319,9 @@ void drawContent(const Shown& s, Frame& frame) {
         cache.rasterRect = box;
         cache.rasterScale = scale;
         cache.rasterVersion = version;
+        cache.rasterBackground = under;
     }
-    if (!cache.raster) return;
+    if (!cache.raster) return true;
     Rect target = cache.rasterRect;
     if (s.copy) {
         // Bounds that animate stretch the content drawn for the model's.
@@ -314,6 +334,7 @@ void drawContent(const Shown& s, Frame& frame) {
         }
     }
     context.drawImage(*cache.raster, target);
+    return true;
 }
 
 void drawBorder(const Layer& p, Context& context) {
@@ -372,18 +393,21 @@ void composite(const Shown& s, Frame& frame, double opacity, bool withShadow) {
     }
 
     if (shadow) drawShadow(s, frame);
-    if (background) {
+    const bool clips = p.masksToBounds();
+    // Nothing comes between a background and drawn content unless the
+    // layer has contents or clips.
+    const bool baked = background && drawn && !s.copy && !p.contents() && !clips && drawContent(s, frame, true);
+    if (background && !baked) {
         context.setFillColor(p.backgroundColor());
         context.fillPath(roundedBounds(p));
     }
-    const bool clips = p.masksToBounds();
     if (clips && (p.contents() || drawn || !LayerAccess::sublayers(s.model).empty())) {
         context.save();
         context.clipToPath(roundedBounds(p));
     }
     if (p.contents())
         context.drawImage(*p.contents(), placeContents(p.contents()->size(), p.bounds(), p.contentsGravity()));
-    if (drawn) drawContent(s, frame);
+    if (drawn && !baked) drawContent(s, frame);
     if (!LayerAccess::sublayers(s.model).empty()) {
         std::vector<Layer*> order;
         order.reserve(LayerAccess::sublayers(s.model).size());

@@ -463,3 +463,40 @@ TEST(UiRender, ManyCopiesOfOneMarkLookAsTheWholePath) {
     shape2->setPath(mixed);
     EXPECT_EQ(compare(*render(*root2, 600, 60, 2), *direct(mixed, kRed, {}), 2).second, 0);
 }
+
+TEST(UiRender, ATextsBackgroundKeptWithItsTextLooksAsDrawnDirectly) {
+    // Overlapping labels off the pixel grid, each on a background of its
+    // own, as a chart's point labels.
+    auto root = Layer::make();
+    root->setFrame({0, 0, 100, 40});
+    std::vector<std::shared_ptr<TextLayer>> labels;
+    for (int i = 0; i < 3; ++i) {
+        auto label = TextLayer::make();
+        label->setFrame({10.3 + i * 9.6, 8.45 + i * 3.1, 30, 12});
+        label->setString(std::to_string(40 + i));
+        label->setFontSize(10);
+        label->setForegroundColor(kRed);
+        label->setBackgroundColor(kGreen);
+        root->addSublayer(label);
+        labels.push_back(label);
+    }
+    auto expected = [&](const Color& firstBackground) {
+        auto direct = BitmapContext::create(200, 80, 2);
+        for (const auto& label : labels) {
+            direct->save();
+            direct->translate(label->frame().x, label->frame().y);
+            direct->setFillColor(label == labels.front() ? firstBackground : kGreen);
+            Path box;
+            box.addRoundedRect(label->bounds(), 0);
+            direct->fillPath(box);
+            label->drawInContext(*direct);
+            direct->restore();
+        }
+        return direct;
+    };
+    render(*root, 200, 80, 2);
+    EXPECT_EQ(compare(*render(*root, 200, 80, 2), *expected(kGreen), 2).second, 0);
+    // A new colour is a new raster, though the text has not changed.
+    labels.front()->setBackgroundColor(kBlue);
+    EXPECT_EQ(compare(*render(*root, 200, 80, 2), *expected(kBlue), 2).second, 0);
+}

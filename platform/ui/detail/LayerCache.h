@@ -14,6 +14,15 @@
 
 namespace platform::ui::detail {
 
+// A background kept in the raster of the drawn content, and what it was
+// drawn from.
+struct KeptBackground {
+    Color color;
+    Rect bounds;
+    double cornerRadius = 0;
+    friend bool operator==(const KeptBackground&, const KeptBackground&) = default;
+};
+
 struct LayerCache {
     // The drawn content: the raster, the area it covers (layer points), the
     // scale it was drawn at and the content version it shows.
@@ -21,6 +30,7 @@ struct LayerCache {
     Rect rasterRect;
     double rasterScale = 0;
     std::uint64_t rasterVersion = 0;
+    std::optional<KeptBackground> rasterBackground;
 
     // A shape's marks, when it is drawn by stamping them.
     MarkStamps marks;
