@@ -366,6 +366,84 @@ std::pair<std::shared_ptr<Image>, Rect> renderMask(Layer& mask, Frame& frame) {
     return {std::move(image), box};
 }
 
+// Everything of a layer but its shadow: background, contents, drawn
+// content, sublayers (clipped when it masks to its bounds) and border.
+void drawBody(const Shown& s, Frame& frame) {
+    Context& context = frame.context;
+    const Layer& p = *s.shown;
+    const bool background = p.backgroundColor().alpha > 0;
+    const bool border = p.borderWidth() > 0 && p.borderColor().alpha > 0;
+    const bool drawn = LayerAccess::drawsContent(s.model);
+    const bool clips = p.masksToBounds();
+    // Nothing comes between a background and drawn content unless the
+    // layer has contents or clips.
+    const bool baked = background && drawn && !s.copy && !p.contents() && !clips && drawContent(s, frame, true);
+    if (background && !baked) {
+        context.setFillColor(p.backgroundColor());
+        context.fillPath(roundedBounds(p));
+    }
+    if (clips && (p.contents() || drawn || !LayerAccess::sublayers(s.model).empty())) {
+        context.save();
+        context.clipToPath(roundedBounds(p));
+    }
+    if (p.contents())
+        context.drawImage(*p.contents(), placeContents(p.contents()->size(), p.bounds(), p.contentsGravity()));
+    if (drawn && !baked) drawContent(s, frame);
+    if (!LayerAccess::sublayers(s.model).empty()) {
+        std::vector<Layer*> order;
+        order.reserve(LayerAccess::sublayers(s.model).size());
+        for (const auto& sublayer : LayerAccess::sublayers(s.model)) order.push_back(sublayer.get());
+        std::stable_sort(order.begin(), order.end(),
+                         [](const Layer* a, const Layer* b) { return a->zPosition() < b->zPosition(); });
+        for (Layer* sublayer : order) renderLayer(*sublayer, frame);
+    }
+    if (clips && (p.contents() || drawn || !LayerAccess::sublayers(s.model).empty())) context.restore();
+    if (border) drawBorder(p, context);
+}
+
+// Whether a layer below has a mask: a mask has no superlayer, so its
+// changes do not reach the tree's version.
+bool masksBelow(const Layer& layer) {
+    for (const auto& sublayer : LayerAccess::sublayers(layer)) {
+        if (sublayer->mask() || masksBelow(*sublayer)) return true;
+    }
+    return false;
+}
+
+// A layer that clips to rounded corners costs the drawing library a mask
+// as tall as the layer for each thing drawn inside it, every frame: while
+// nothing in it changes, its body is kept as one raster at the device's
+// pixels, when upright and not large. False when it is not.
+bool drawKeptWhole(const Shown& s, Frame& frame) {
+    constexpr double kLargestKept = 512 * 512;  // device pixels
+    const Layer& p = *s.shown;
+    if (!frame.keepsVectors || s.copy || !p.masksToBounds() || !(p.cornerRadius() > 0) ||
+        LayerAccess::sublayers(s.model).empty() || compositeAnimated(s.model, false) || masksBelow(s.model)) {
+        return false;
+    }
+    const std::optional<double> upright = uprightScale(frame.context.transform());
+    if (!upright) return false;
+    const Rect bounds = roundedBounds(p).boundingBox();
+    if (bounds.isEmpty() || !isFinite(bounds)) return false;
+    const Rect box = deviceAligned(bounds, frame.context.transform());
+    if (!(box.width * box.height * *upright * *upright <= kLargestKept)) return false;
+    detail::LayerCache& cache = LayerAccess::cache(s.model);
+    const std::uint64_t version = LayerAccess::treeVersion(s.model);
+    if (!cache.whole || cache.wholeVersion != version || cache.wholeScale != *upright || cache.wholeRect != box ||
+        cache.wholeContentsScale != frame.scale) {
+        cache.whole = rasterize(box, *upright, [&](Context& bitmap) {
+            Frame inner{bitmap, frame.time, frame.scale, false};
+            drawBody(s, inner);
+        });
+        cache.wholeRect = box;
+        cache.wholeScale = *upright;
+        cache.wholeContentsScale = frame.scale;
+        cache.wholeVersion = version;
+    }
+    if (cache.whole) frame.context.drawImage(*cache.whole, cache.wholeRect);
+    return true;
+}
+
 void composite(const Shown& s, Frame& frame, double opacity, bool withShadow) {
     Context& context = frame.context;
     const Layer& p = *s.shown;
@@ -393,31 +471,7 @@ void composite(const Shown& s, Frame& frame, double opacity, bool withShadow) {
     }
 
     if (shadow) drawShadow(s, frame);
-    const bool clips = p.masksToBounds();
-    // Nothing comes between a background and drawn content unless the
-    // layer has contents or clips.
-    const bool baked = background && drawn && !s.copy && !p.contents() && !clips && drawContent(s, frame, true);
-    if (background && !baked) {
-        context.setFillColor(p.backgroundColor());
-        context.fillPath(roundedBounds(p));
-    }
-    if (clips && (p.contents() || drawn || !LayerAccess::sublayers(s.model).empty())) {
-        context.save();
-        context.clipToPath(roundedBounds(p));
-    }
-    if (p.contents())
-        context.drawImage(*p.contents(), placeContents(p.contents()->size(), p.bounds(), p.contentsGravity()));
-    if (drawn && !baked) drawContent(s, frame);
-    if (!LayerAccess::sublayers(s.model).empty()) {
-        std::vector<Layer*> order;
-        order.reserve(LayerAccess::sublayers(s.model).size());
-        for (const auto& sublayer : LayerAccess::sublayers(s.model)) order.push_back(sublayer.get());
-        std::stable_sort(order.begin(), order.end(),
-                         [](const Layer* a, const Layer* b) { return a->zPosition() < b->zPosition(); });
-        for (Layer* sublayer : order) renderLayer(*sublayer, frame);
-    }
-    if (clips && (p.contents() || drawn || !LayerAccess::sublayers(s.model).empty())) context.restore();
-    if (border) drawBorder(p, context);
+    if (!(alpha >= 1 && !masked && drawKeptWhole(s, frame))) drawBody(s, frame);
 
     if (group) {
         if (masked) {

@@ -500,3 +500,53 @@ TEST(UiRender, ATextsBackgroundKeptWithItsTextLooksAsDrawnDirectly) {
     labels.front()->setBackgroundColor(kBlue);
     EXPECT_EQ(compare(*render(*root, 200, 80, 2), *expected(kBlue), 2).second, 0);
 }
+
+TEST(UiRender, ALayerClippedToRoundedCornersKeptWholeFollowsChangesBelow) {
+    // A tall bar off the pixel grid that clips a shape and a text to its
+    // rounded bounds, as a bar chart's bars: against the same drawing made
+    // straight into a context, after each change below it.
+    auto root = Layer::make();
+    root->setFrame({0, 0, 40, 120});
+    auto bar = filled({10.3, 5.45, 9.7, 110}, kGreen);
+    bar->setCornerRadius(3);
+    bar->setMasksToBounds(true);
+    root->addSublayer(bar);
+    Path line;
+    line.moveTo({4.85, 110});
+    line.lineTo({4.85, 40});
+    auto body = strokedPath(line, 9.7);
+    body->setStrokeColor(kBlue);
+    bar->addSublayer(body);
+    auto number = TextLayer::make();
+    number->setFrame({0.5, 30, 20, 14});
+    number->setString("77");
+    number->setFontSize(12);
+    number->setForegroundColor(kRed);
+    body->addSublayer(number);
+
+    auto expected = [&]() {
+        auto direct = BitmapContext::create(80, 240, 2);
+        direct->translate(10.3, 5.45);
+        Path rounded;
+        rounded.addRoundedRect(bar->bounds(), 3);
+        direct->setFillColor(bar->backgroundColor());
+        direct->fillPath(rounded);
+        direct->clipToPath(rounded);
+        body->drawInContext(*direct);
+        direct->translate(number->frame().x, number->frame().y);
+        number->drawInContext(*direct);
+        return direct;
+    };
+    render(*root, 80, 240, 2);
+    EXPECT_EQ(compare(*render(*root, 80, 240, 2), *expected(), 2).second, 0);
+    // A change two levels down, to a text, and to the layer itself.
+    line.clear();
+    line.moveTo({4.85, 110});
+    line.lineTo({4.85, 10});
+    body->setPath(line);
+    EXPECT_EQ(compare(*render(*root, 80, 240, 2), *expected(), 2).second, 0);
+    number->setString("100");
+    EXPECT_EQ(compare(*render(*root, 80, 240, 2), *expected(), 2).second, 0);
+    bar->setBackgroundColor(kRed);
+    EXPECT_EQ(compare(*render(*root, 80, 240, 2), *expected(), 2).second, 0);
+}

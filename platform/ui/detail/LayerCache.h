@@ -35,6 +35,14 @@ struct LayerCache {
     // A shape's marks, when it is drawn by stamping them.
     MarkStamps marks;
 
+    // The whole body of a layer that clips to rounded corners, with the
+    // tree version it shows.
+    std::shared_ptr<Image> whole;
+    Rect wholeRect;
+    double wholeScale = 0;
+    double wholeContentsScale = 0;
+    std::uint64_t wholeVersion = 0;
+
     // The shadow, before its offset: the tinted, blurred image and where it
     // goes (layer points), with what it was made from.
     std::shared_ptr<Image> shadow;
