@@ -88,8 +88,9 @@ bool drawRepeatedMarks(const ShapeLayer& layer, const Rect& contentExtent, std::
     if (strokes && (layer.strokeColor().alpha < 1 || start != 0 || end != 1 || !layer.lineDashPattern().empty())) {
         return false;
     }
-    if (kept.version != version || kept.stamps.empty()) {
-        if (kept.version != version || !kept.pattern) kept.pattern = repeatedMarks(layer.path(), kFewestMarks);
+    if (kept.version != version || !kept.checked) {
+        kept.pattern = repeatedMarks(layer.path(), kFewestMarks);
+        kept.checked = true;
         kept.version = version;
         kept.stamps.clear();
     }

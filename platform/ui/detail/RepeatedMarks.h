@@ -39,6 +39,7 @@ std::optional<MarkPattern> repeatedMarks(const Path& path, std::size_t minimum);
 // version, and the stamps made for a device scale, by phase.
 struct MarkStamps {
     std::uint64_t version = 0;
+    bool checked = false;
     std::optional<MarkPattern> pattern;
     double scale = 0;
     std::vector<std::shared_ptr<Image>> stamps;
