@@ -432,7 +432,10 @@ bool drawKeptWhole(const Shown& s, Frame& frame) {
     if (!cache.whole || cache.wholeVersion != version || cache.wholeScale != *upright || cache.wholeRect != box ||
         cache.wholeContentsScale != frame.scale) {
         cache.whole = rasterize(box, *upright, [&](Context& bitmap) {
-            Frame inner{bitmap, frame.time, frame.scale, false};
+            // The bitmap lies on the screen's pixel grid, so what is kept
+            // below serves it as it serves the screen, and clips cut the
+            // same rasters they cut there.
+            Frame inner{bitmap, frame.time, frame.scale, true};
             drawBody(s, inner);
         });
         cache.wholeRect = box;
