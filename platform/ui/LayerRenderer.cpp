@@ -413,7 +413,8 @@ bool masksBelow(const Layer& layer) {
 // A layer that clips to rounded corners costs the drawing library a mask
 // as tall as the layer for each thing drawn inside it, every frame: while
 // nothing in it changes, its body is kept as one raster at the device's
-// pixels, when upright and not large. False when it is not.
+// pixels, when upright and not large. False when it is not (yet): the
+// caller draws the parts.
 bool drawKeptWhole(const Shown& s, Frame& frame) {
     constexpr double kLargestKept = 512 * 512;  // device pixels
     const Layer& p = *s.shown;
@@ -431,6 +432,17 @@ bool drawKeptWhole(const Shown& s, Frame& frame) {
     const std::uint64_t version = LayerAccess::treeVersion(s.model);
     if (!cache.whole || cache.wholeVersion != version || cache.wholeScale != *upright || cache.wholeRect != box ||
         cache.wholeContentsScale != frame.scale) {
+        // Made once the layer shows unchanged a second time: a layer
+        // drawn once, or changed every frame, would pay for the raster
+        // on top of its parts.
+        const bool settled = cache.wholeVersion == version && cache.wholeScale == *upright && cache.wholeRect == box &&
+                             cache.wholeContentsScale == frame.scale;
+        cache.wholeRect = box;
+        cache.wholeScale = *upright;
+        cache.wholeContentsScale = frame.scale;
+        cache.wholeVersion = version;
+        cache.whole.reset();
+        if (!settled) return false;
         cache.whole = rasterize(box, *upright, [&](Context& bitmap) {
             // The bitmap lies on the screen's pixel grid, so what is kept
             // below serves it as it serves the screen, and clips cut the
@@ -438,10 +450,6 @@ bool drawKeptWhole(const Shown& s, Frame& frame) {
             Frame inner{bitmap, frame.time, frame.scale, true};
             drawBody(s, inner);
         });
-        cache.wholeRect = box;
-        cache.wholeScale = *upright;
-        cache.wholeContentsScale = frame.scale;
-        cache.wholeVersion = version;
     }
     if (cache.whole) frame.context.drawImage(*cache.whole, cache.wholeRect);
     return true;
