@@ -20,6 +20,10 @@ std::unique_ptr<BitmapContext> BitmapContext::create(int pixelWidth, int pixelHe
     }
     auto impl = std::make_unique<detail::ContextImpl>(surface);
     cairo_surface_destroy(surface);  // the context holds its own reference
+    return make(std::move(impl), scale);
+}
+
+std::unique_ptr<BitmapContext> BitmapContext::make(std::unique_ptr<detail::ContextImpl> impl, double scale) {
     cairo_scale(impl->cr, scale, scale);
     if (cairo_status(impl->cr) != CAIRO_STATUS_SUCCESS) return nullptr;
     return std::unique_ptr<BitmapContext>(new BitmapContext(std::move(impl), scale));

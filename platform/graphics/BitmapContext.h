@@ -30,7 +30,10 @@ public:
     std::shared_ptr<Image> makeImage() const;
 
 private:
+    friend class FrameBitmaps;
     BitmapContext(std::unique_ptr<detail::ContextImpl> impl, double scale);
+    // A context over the impl's surface, scaled; none when Cairo refuses.
+    static std::unique_ptr<BitmapContext> make(std::unique_ptr<detail::ContextImpl> impl, double scale);
     double mScale;
 };
 

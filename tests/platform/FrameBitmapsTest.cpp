@@ -1,0 +1,103 @@
+// Frame bitmaps: an image handed out keeps its pixels while held, and the
+// pixels of one let go are drawn into again, cleared, by a later frame.
+
+#include "platform/graphics/FrameBitmaps.h"
+
+#include <gtest/gtest.h>
+
+#include <thread>
+
+using platform::Color;
+using platform::FrameBitmaps;
+using platform::Image;
+using platform::Pixel;
+using platform::Rect;
+using platform::Size;
+
+namespace {
+
+constexpr Size kPoints{20, 10};
+
+// A frame of the bitmaps filled with one colour.
+std::shared_ptr<Image> filled(FrameBitmaps& frames, const Color& color, Size size = kPoints) {
+    auto context = frames.context(size, 2);
+    if (!context) return nullptr;
+    context->setFillColor(color);
+    context->fillRect({0, 0, size.width, size.height});
+    return frames.image(std::move(context));
+}
+
+const std::uint8_t* pixelsOf(const Image& image) { return image.premultipliedRows().data; }
+
+}  // namespace
+
+TEST(FrameBitmaps, HeldImagesKeepTheirPixelsAndLetGoOnesAreReusedCleared) {
+    FrameBitmaps frames;
+    auto red = filled(frames, {1, 0, 0, 1});
+    ASSERT_TRUE(red);
+    EXPECT_EQ(red->pixelWidth(), 40);
+    EXPECT_EQ(red->pixelHeight(), 20);
+    EXPECT_EQ(red->scale(), 2);
+    const std::uint8_t* redPixels = pixelsOf(*red);
+
+    // Held: the next frame is drawn elsewhere.
+    auto blue = filled(frames, {0, 0, 1, 1});
+    ASSERT_TRUE(blue);
+    EXPECT_NE(pixelsOf(*blue), redPixels);
+    EXPECT_EQ(red->pixel(5, 5), (Pixel{255, 0, 0, 255}));
+    EXPECT_EQ(blue->pixel(5, 5), (Pixel{0, 0, 255, 255}));
+
+    // Let go: its pixels come back, cleared to transparency.
+    red.reset();
+    auto context = frames.context(kPoints, 2);
+    ASSERT_TRUE(context);
+    context->setFillColor({0, 1, 0, 1});
+    context->fillRect({0, 0, 5, 5});
+    const auto next = frames.image(std::move(context));
+    EXPECT_EQ(pixelsOf(*next), redPixels) << "the let-go frame's pixels are drawn into again";
+    EXPECT_EQ(next->pixel(2, 2), (Pixel{0, 255, 0, 255}));
+    for (const auto [x, y] : {std::pair{39, 19}, std::pair{20, 10}, std::pair{10, 0}}) {
+        EXPECT_EQ(next->pixel(x, y), (Pixel{})) << x << ", " << y << ": what was red is transparent";
+    }
+    EXPECT_EQ(blue->pixel(39, 19), (Pixel{0, 0, 255, 255}));
+}
+
+TEST(FrameBitmaps, PixelsSharedOrOfAnotherSizeOrLetGoElsewhereAreHandledSafely) {
+    // A copy that shares the pixels keeps them from being drawn into.
+    {
+        FrameBitmaps frames;
+        auto red = filled(frames, {1, 0, 0, 1});
+        const auto templated = red->withRenderingMode(platform::ImageRenderingMode::alwaysTemplate);
+        red.reset();
+        const auto blue = filled(frames, {0, 0, 1, 1});
+        EXPECT_NE(pixelsOf(*blue), pixelsOf(*templated));
+        EXPECT_EQ(templated->pixel(5, 5), (Pixel{255, 0, 0, 255}));
+    }
+    // A frame of another size gets a bitmap of its own size.
+    {
+        FrameBitmaps frames;
+        filled(frames, {1, 0, 0, 1}).reset();
+        const auto larger = filled(frames, {0, 0, 1, 1}, {30, 10});
+        ASSERT_TRUE(larger);
+        EXPECT_EQ(larger->pixelWidth(), 60);
+        EXPECT_EQ(larger->pixel(59, 19), (Pixel{0, 0, 255, 255}));
+        EXPECT_FALSE(frames.context({0, 10}, 2));
+        EXPECT_FALSE(frames.image(nullptr));
+    }
+    // Let go on another thread, the pixels still come back.
+    {
+        FrameBitmaps frames;
+        auto red = filled(frames, {1, 0, 0, 1});
+        const std::uint8_t* redPixels = pixelsOf(*red);
+        std::thread([held = std::move(red)]() mutable { held.reset(); }).join();
+        const auto blue = filled(frames, {0, 0, 1, 1});
+        EXPECT_EQ(pixelsOf(*blue), redPixels);
+    }
+    // An image outliving its bitmaps stays whole.
+    std::shared_ptr<Image> survivor;
+    {
+        FrameBitmaps frames;
+        survivor = filled(frames, {0, 1, 0, 1});
+    }
+    EXPECT_EQ(survivor->pixel(39, 19), (Pixel{0, 255, 0, 255}));
+}
