@@ -68,4 +68,17 @@ std::shared_ptr<Image> BitmapContext::makeImage() const {
     return std::shared_ptr<Image>(new Image(std::make_unique<detail::ImageImpl>(copy, mScale)));
 }
 
+std::unique_ptr<detail::ImageImpl> BitmapContext::takePixels(std::unique_ptr<BitmapContext> context) {
+    cairo_surface_t* surface = cairo_surface_reference(context->impl().surface);
+    const double scale = context->mScale;
+    context.reset();  // nothing draws into the pixels after this
+    cairo_surface_flush(surface);
+    return std::make_unique<detail::ImageImpl>(surface, scale);
+}
+
+std::shared_ptr<Image> BitmapContext::takeImage(std::unique_ptr<BitmapContext> context) {
+    if (!context) return nullptr;
+    return std::shared_ptr<Image>(new Image(takePixels(std::move(context))));
+}
+
 }  // namespace platform

@@ -69,23 +69,17 @@ std::unique_ptr<BitmapContext> FrameBitmaps::context(Size pointSize, double scal
 
 std::shared_ptr<Image> FrameBitmaps::image(std::unique_ptr<BitmapContext> context) {
     if (!context) return nullptr;
-    cairo_surface_t* surface = cairo_surface_reference(context->impl().surface);
-    const double scale = context->contentScale();
-    context.reset();  // nothing draws into the pixels after this
-    cairo_surface_flush(surface);
-    // The pixels come back when the last holder lets go; the image's own
-    // reference goes with it, ours is handed to the spares.
+    // The pixels come back when the last holder lets go.
     const std::weak_ptr<Spares> spares = mSpares;
-    return std::shared_ptr<Image>(new Image(std::make_unique<detail::ImageImpl>(surface, scale)),
-                                  [spares](Image* image) {
-                                      cairo_surface_t* pixels = cairo_surface_reference(image->impl().surface);
-                                      delete image;
-                                      if (const auto kept = spares.lock()) {
-                                          kept->put(pixels);
-                                      } else {
-                                          cairo_surface_destroy(pixels);
-                                      }
-                                  });
+    return std::shared_ptr<Image>(new Image(BitmapContext::takePixels(std::move(context))), [spares](Image* image) {
+        cairo_surface_t* pixels = cairo_surface_reference(image->impl().surface);
+        delete image;
+        if (const auto kept = spares.lock()) {
+            kept->put(pixels);
+        } else {
+            cairo_surface_destroy(pixels);
+        }
+    });
 }
 
 }  // namespace platform
