@@ -45,11 +45,13 @@ int BitmapContext::pixelHeight() const { return cairo_image_surface_get_height(i
 double BitmapContext::contentScale() const { return mScale; }
 
 std::optional<Pixel> BitmapContext::pixel(int x, int y) const {
+    impl().clearUncleared();
     cairo_surface_flush(impl().surface);
     return detail::pixelOf(impl().surface, x, y);
 }
 
 std::shared_ptr<Image> BitmapContext::makeImage() const {
+    impl().clearUncleared();
     cairo_surface_t* source = impl().surface;
     cairo_surface_flush(source);
     const int width = pixelWidth();
@@ -69,6 +71,7 @@ std::shared_ptr<Image> BitmapContext::makeImage() const {
 }
 
 std::unique_ptr<detail::ImageImpl> BitmapContext::takePixels(std::unique_ptr<BitmapContext> context) {
+    context->impl().clearUncleared();
     cairo_surface_t* surface = cairo_surface_reference(context->impl().surface);
     const double scale = context->mScale;
     context.reset();  // nothing draws into the pixels after this

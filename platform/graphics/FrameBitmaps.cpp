@@ -4,7 +4,6 @@
 #include "platform/graphics/detail/ImageImpl.h"
 
 #include <cmath>
-#include <cstring>
 #include <mutex>
 #include <vector>
 
@@ -57,13 +56,10 @@ std::unique_ptr<BitmapContext> FrameBitmaps::context(Size pointSize, double scal
     }
     cairo_surface_t* surface = mSpares->take(static_cast<int>(width), static_cast<int>(height));
     if (surface == nullptr) return BitmapContext::createForPointSize(pointSize, scale);
-    cairo_surface_flush(surface);
-    const int stride = cairo_image_surface_get_stride(surface);
-    std::memset(cairo_image_surface_get_data(surface), 0,
-                static_cast<std::size_t>(stride) * static_cast<std::size_t>(cairo_image_surface_get_height(surface)));
-    cairo_surface_mark_dirty(surface);
     auto impl = std::make_unique<detail::ContextImpl>(surface);
     cairo_surface_destroy(surface);  // the context holds its own reference
+    // Cleared as it is drawn: what opaque images cover never is.
+    impl->uncleared = {{0, 0, static_cast<int>(width), static_cast<int>(height)}};
     return BitmapContext::make(std::move(impl), scale);
 }
 

@@ -5,7 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <functional>
 #include <thread>
+#include <utility>
+#include <vector>
 
 using platform::Color;
 using platform::FrameBitmaps;
@@ -53,6 +57,7 @@ TEST(FrameBitmaps, HeldImagesKeepTheirPixelsAndLetGoOnesAreReusedCleared) {
     ASSERT_TRUE(context);
     context->setFillColor({0, 1, 0, 1});
     context->fillRect({0, 0, 5, 5});
+    EXPECT_EQ(context->pixel(39, 19), (Pixel{})) << "read while drawing";
     const auto next = frames.image(std::move(context));
     EXPECT_EQ(pixelsOf(*next), redPixels) << "the let-go frame's pixels are drawn into again";
     EXPECT_EQ(next->pixel(2, 2), (Pixel{0, 255, 0, 255}));
@@ -100,4 +105,80 @@ TEST(FrameBitmaps, PixelsSharedOrOfAnotherSizeOrLetGoElsewhereAreHandledSafely) 
         survivor = filled(frames, {0, 1, 0, 1});
     }
     EXPECT_EQ(survivor->pixel(39, 19), (Pixel{0, 255, 0, 255}));
+}
+
+TEST(FrameBitmaps, AReusedBitmapShowsOnlyWhatIsDrawnWhereverOpaqueImagesCoverIt) {
+    // Opaque and half-transparent tiles of 10 x 10 pixels.
+    const auto tile = [](const Color& color) {
+        auto context = platform::BitmapContext::create(10, 10, 2);
+        context->setFillColor(color);
+        context->fillRect({0, 0, 5, 5});
+        return context->makeImage();
+    };
+    const auto green = tile({0, 1, 0, 1});
+    const auto faint = tile({0, 0, 1, 0.5});
+    const Pixel kGreen{0, 255, 0, 255};
+    const Pixel kNothing{};
+
+    struct Case {
+        const char* name;
+        std::function<void(platform::BitmapContext&)> draw;
+        std::vector<std::pair<std::pair<int, int>, Pixel>> expected;
+    };
+    const std::vector<Case> cases = {
+        {"an opaque tile pixel on pixel, then a fill beside it",
+         [&](platform::BitmapContext& c) {
+             c.drawImage(*green, {0, 0, 5, 5});
+             c.drawImage(*green, {5, 5, 5, 5});
+             c.setFillColor({0, 0, 1, 1});
+             c.fillRect({15, 0, 5, 5});
+         },
+         {{{2, 2}, kGreen},
+          {{12, 12}, kGreen},
+          {{12, 2}, kNothing},
+          {{2, 12}, kNothing},
+          {{32, 2}, {0, 0, 255, 255}},
+          {{39, 19}, kNothing},
+          {{25, 15}, kNothing}}},
+        {"opaque tiles only, read back",
+         [&](platform::BitmapContext& c) {
+             c.drawImage(*green, {10, 0, 5, 5});
+             c.drawImage(*green, {12, 2, 5, 5});
+         },
+         {{{22, 2}, kGreen}, {{33, 13}, kGreen}, {{2, 2}, kNothing}, {{38, 2}, kNothing}, {{22, 15}, kNothing}}},
+        {"an opaque tile off whole pixels",
+         [&](platform::BitmapContext& c) {
+             c.drawImage(*green, {0.25, 0, 5, 5});
+         },
+         {{{5, 5}, kGreen}, {{0, 5}, {0, 255, 0, 127}}, {{20, 5}, kNothing}}},
+        {"a half-transparent tile",
+         [&](platform::BitmapContext& c) {
+             c.drawImage(*faint, {0, 0, 5, 5});
+         },
+         {{{5, 5}, {0, 0, 255, 128}}, {{20, 5}, kNothing}}},
+        {"an opaque tile in a transparency layer",
+         [&](platform::BitmapContext& c) {
+             c.beginTransparencyLayer();
+             c.drawImage(*green, {0, 0, 5, 5});
+             c.endTransparencyLayer();
+         },
+         {{{5, 5}, kGreen}, {{20, 5}, kNothing}}},
+    };
+    for (const Case& test : cases) {
+        FrameBitmaps frames;
+        filled(frames, {1, 0, 0, 1}).reset();  // red pixels to be reused
+        auto context = frames.context(kPoints, 2);
+        ASSERT_TRUE(context) << test.name;
+        test.draw(*context);
+        const auto image = frames.image(std::move(context));
+        for (const auto& [at, pixel] : test.expected) {
+            const auto p = image->pixel(at.first, at.second);
+            ASSERT_TRUE(p) << test.name;
+            EXPECT_LE(std::abs(p->green - pixel.green) + std::abs(p->blue - pixel.blue) + std::abs(p->red - pixel.red) +
+                          std::abs(p->alpha - pixel.alpha),
+                      4)
+                << test.name << " at " << at.first << ", " << at.second << ": " << int(p->red) << " " << int(p->green)
+                << " " << int(p->blue) << " " << int(p->alpha);
+        }
+    }
 }
