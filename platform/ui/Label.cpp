@@ -131,10 +131,9 @@ std::shared_ptr<const TextLayout> Label::layOut(double scale, double width, int 
     return TextLayout::make(styledText(scale), options);
 }
 
-int Label::linesFittingHeight(double scale, double width, double height) const {
-    const auto all = layOut(scale, width, 0);
+int Label::linesFittingHeight(const TextLayout& all, double height) {
     int fitting = 0;
-    for (const auto& line : all->lines()) {
+    for (const auto& line : all.lines()) {
         if (line.frame.y + line.frame.height > height + 1e-6) break;
         ++fitting;
     }
@@ -143,10 +142,6 @@ int Label::linesFittingHeight(double scale, double width, double height) const {
 
 Label::Rendering Label::rendering() const {
     const Rect b = bounds();
-    const auto limitFor = [&](double scale) {
-        const int byHeight = linesFittingHeight(scale, b.width, b.height);
-        return mNumberOfLines > 0 ? std::min(mNumberOfLines, byHeight) : byHeight;
-    };
     double scale = 1;
     if (mAdjustsFontSize && mMinimumScaleFactor > 0 && mMinimumScaleFactor < 1 && !mText.empty()) {
         if (mNumberOfLines == 1) {
@@ -174,7 +169,12 @@ Label::Rendering Label::rendering() const {
     }
     Rendering rendering;
     rendering.scale = scale;
-    rendering.layout = layOut(scale, b.width, limitFor(scale));
+    // Laying out is the costly part: the layout of every line serves when
+    // they all fit, as it is the same.
+    auto all = layOut(scale, b.width, 0);
+    const int byHeight = linesFittingHeight(*all, b.height);
+    const int limit = mNumberOfLines > 0 ? std::min(mNumberOfLines, byHeight) : byHeight;
+    rendering.layout = limit >= static_cast<int>(all->lines().size()) ? std::move(all) : layOut(scale, b.width, limit);
     rendering.origin = {b.minX(), b.minY() + (b.height - rendering.layout->size().height) / 2};
     return rendering;
 }

@@ -87,7 +87,7 @@ private:
     ParagraphStyle paragraphStyle() const;
     std::optional<TextShadow> shadow() const;
     std::shared_ptr<const TextLayout> layOut(double scale, double width, int maximumLines) const;
-    int linesFittingHeight(double scale, double width, double height) const;
+    static int linesFittingHeight(const TextLayout& all, double height);
     void textChanged();
 
     std::string mText;

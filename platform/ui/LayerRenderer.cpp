@@ -4,6 +4,7 @@
 #include "platform/graphics/Context.h"
 #include "platform/graphics/Shadow.h"
 #include "platform/ui/Layer.h"
+#include "platform/ui/ShapeLayer.h"
 #include "platform/ui/detail/AnimationRun.h"
 #include "platform/ui/detail/LayerCache.h"
 
@@ -289,7 +290,12 @@ void drawShadow(const Shown& s, Frame& frame) {
     frame.context.restore();
 }
 
-void drawContent(const Shown& s, Frame& frame) {
+// The layer's drawn content; with `background`, its background too, drawn
+// into the same kept raster (the same pixels, as drawing over is
+// associative) where the content is kept at the device's pixels and covers
+// the bounds. Returns false, having drawn nothing, when it cannot take the
+// background.
+bool drawContent(const Shown& s, Frame& frame, bool background = false) {
     Context& context = frame.context;
     Layer& p = *s.shown;
     const bool vector = LayerAccess::drawsFromProperties(s.model);
@@ -297,29 +303,50 @@ void drawContent(const Shown& s, Frame& frame) {
     // Drawn afresh from what shows: content that changes with time, and
     // vector content that would not land pixel on pixel.
     if ((s.copy && LayerAccess::contentAnimated(s.model)) || (vector && (!upright || !frame.keepsVectors))) {
+        if (background) return false;
         // Shapes, text and gradients keep to their extent by themselves.
         context.save();
         if (!vector) context.clipToRect(LayerAccess::contentExtent(p));
         p.drawInContext(context);
         context.restore();
-        return;
+        return true;
+    }
+    const auto* shape = vector ? dynamic_cast<const ShapeLayer*>(&s.model) : nullptr;
+    const Rect extent = LayerAccess::contentExtent(s.model);
+    if (background) {
+        const Rect b = roundedBounds(s.model).boundingBox();
+        if (!vector || shape || s.copy || b.minX() < extent.minX() || b.minY() < extent.minY() ||
+            b.maxX() > extent.maxX() || b.maxY() > extent.maxY()) {
+            return false;
+        }
     }
     detail::LayerCache& cache = LayerAccess::cache(s.model);
-    const Rect extent = LayerAccess::contentExtent(s.model);
-    if (extent.isEmpty() || !isFinite(extent)) return;
+    if (extent.isEmpty() || !isFinite(extent)) return true;
     // Vector content is kept at the device's pixels, a drawn layer's
     // backing at the contents scale (and stretched as the platform's is).
     const double scale = vector ? *upright : frame.scale;
     const Rect box = vector ? deviceAligned(extent, context.transform()) : snapped(extent, scale);
     const std::uint64_t version = LayerAccess::contentVersion(s.model);
+    if (shape && detail::drawRepeatedMarks(*shape, extent, version, cache.marks, context, *upright)) {
+        cache.raster.reset();
+        return true;
+    }
+    std::optional<detail::KeptBackground> under;
+    if (background) under = detail::KeptBackground{p.backgroundColor(), p.bounds(), p.cornerRadius()};
     // While the layer or one above it moves, the raster made before is
     // kept and stretched, though it no longer lands pixel on pixel: it
     // shows for a frame, and is made afresh once the motion ends.
     const bool stale =
         cache.rasterExtent != extent || (!frame.moving && (cache.rasterScale != scale || cache.rasterRect != box));
-    if (!cache.raster || cache.rasterVersion != version || stale) {
+    if (!cache.raster || cache.rasterVersion != version || stale || cache.rasterBackground != under) {
         cache.raster = rasterize(box, scale, [&](Context& bitmap) {
-            bitmap.clipToRect(extent);
+            if (under) {
+                bitmap.setFillColor(under->color);
+                bitmap.fillPath(roundedBounds(s.model));
+            }
+            // Shapes, text and gradients keep to their extent by themselves;
+            // a clip off the pixel grid would only slow them down.
+            if (!vector) bitmap.clipToRect(extent);
             s.model.drawInContext(bitmap);
         });
         LayerAccess::displayed(s.model);
@@ -327,8 +354,9 @@ void drawContent(const Shown& s, Frame& frame) {
         cache.rasterExtent = extent;
         cache.rasterScale = scale;
         cache.rasterVersion = version;
+        cache.rasterBackground = under;
     }
-    if (!cache.raster) return;
+    if (!cache.raster) return true;
     Rect target = cache.rasterRect;
     if (s.copy) {
         // Bounds that animate stretch the content drawn for the model's.
@@ -341,6 +369,7 @@ void drawContent(const Shown& s, Frame& frame) {
         }
     }
     context.drawImage(*cache.raster, target);
+    return true;
 }
 
 void drawBorder(const Layer& p, Context& context) {
@@ -380,6 +409,98 @@ bool showsNothing(const Layer& layer) {
            !LayerAccess::drawsContent(layer);
 }
 
+// Everything of a layer but its shadow: background, contents, drawn
+// content, sublayers (clipped when it masks to its bounds) and border.
+void drawBody(const Shown& s, Frame& frame) {
+    Context& context = frame.context;
+    const Layer& p = *s.shown;
+    const bool background = p.backgroundColor().alpha > 0;
+    const bool border = p.borderWidth() > 0 && p.borderColor().alpha > 0;
+    const bool drawn = LayerAccess::drawsContent(s.model);
+    const bool clips = p.masksToBounds();
+    // Nothing comes between a background and drawn content unless the
+    // layer has contents or clips.
+    const bool baked = background && drawn && !s.copy && !p.contents() && !clips && drawContent(s, frame, true);
+    if (background && !baked) {
+        context.setFillColor(p.backgroundColor());
+        context.fillPath(roundedBounds(p));
+    }
+    if (clips && (p.contents() || drawn || !LayerAccess::sublayers(s.model).empty())) {
+        context.save();
+        context.clipToPath(roundedBounds(p));
+    }
+    // Images stretched by a running animation are sampled quickly: they
+    // show for a frame.
+    if (s.copy) context.setInterpolationQuality(InterpolationQuality::low);
+    if (p.contents())
+        context.drawImage(*p.contents(), placeContents(p.contents()->size(), p.bounds(), p.contentsGravity()));
+    if (drawn && !baked) drawContent(s, frame);
+    if (!LayerAccess::sublayers(s.model).empty()) {
+        std::vector<Layer*> order;
+        order.reserve(LayerAccess::sublayers(s.model).size());
+        for (const auto& sublayer : LayerAccess::sublayers(s.model)) order.push_back(sublayer.get());
+        std::stable_sort(order.begin(), order.end(),
+                         [](const Layer* a, const Layer* b) { return a->zPosition() < b->zPosition(); });
+        for (Layer* sublayer : order) renderLayer(*sublayer, frame);
+    }
+    if (clips && (p.contents() || drawn || !LayerAccess::sublayers(s.model).empty())) context.restore();
+    if (border) drawBorder(p, context);
+}
+
+// Whether a layer below has a mask: a mask has no superlayer, so its
+// changes do not reach the tree's version.
+bool masksBelow(const Layer& layer) {
+    for (const auto& sublayer : LayerAccess::sublayers(layer)) {
+        if (sublayer->mask() || masksBelow(*sublayer)) return true;
+    }
+    return false;
+}
+
+// A layer that clips to rounded corners costs the drawing library a mask
+// as tall as the layer for each thing drawn inside it, every frame: while
+// nothing in it changes, its body is kept as one raster at the device's
+// pixels, when upright and not large. False when it is not (yet): the
+// caller draws the parts.
+bool drawKeptWhole(const Shown& s, Frame& frame) {
+    constexpr double kLargestKept = 512 * 512;  // device pixels
+    const Layer& p = *s.shown;
+    if (!frame.keepsVectors || s.copy || !p.masksToBounds() || !(p.cornerRadius() > 0) ||
+        LayerAccess::sublayers(s.model).empty() || compositeAnimated(s.model, false) || masksBelow(s.model)) {
+        return false;
+    }
+    const std::optional<double> upright = uprightScale(frame.context.transform());
+    if (!upright) return false;
+    const Rect bounds = roundedBounds(p).boundingBox();
+    if (bounds.isEmpty() || !isFinite(bounds)) return false;
+    const Rect box = deviceAligned(bounds, frame.context.transform());
+    if (!(box.width * box.height * *upright * *upright <= kLargestKept)) return false;
+    detail::LayerCache& cache = LayerAccess::cache(s.model);
+    const std::uint64_t version = LayerAccess::treeVersion(s.model);
+    if (!cache.whole || cache.wholeVersion != version || cache.wholeScale != *upright || cache.wholeRect != box ||
+        cache.wholeContentsScale != frame.scale) {
+        // Made once the layer shows unchanged a second time: a layer
+        // drawn once, or changed every frame, would pay for the raster
+        // on top of its parts.
+        const bool settled = cache.wholeVersion == version && cache.wholeScale == *upright && cache.wholeRect == box &&
+                             cache.wholeContentsScale == frame.scale;
+        cache.wholeRect = box;
+        cache.wholeScale = *upright;
+        cache.wholeContentsScale = frame.scale;
+        cache.wholeVersion = version;
+        cache.whole.reset();
+        if (!settled) return false;
+        cache.whole = rasterize(box, *upright, [&](Context& bitmap) {
+            // The bitmap lies on the screen's pixel grid, so what is kept
+            // below serves it as it serves the screen, and clips cut the
+            // same rasters they cut there.
+            Frame inner{bitmap, frame.time, frame.scale, true};
+            drawBody(s, inner);
+        });
+    }
+    if (cache.whole) frame.context.drawImage(*cache.whole, cache.wholeRect);
+    return true;
+}
+
 void composite(const Shown& s, Frame& frame, double opacity, bool withShadow) {
     Context& context = frame.context;
     const Layer& p = *s.shown;
@@ -409,31 +530,7 @@ void composite(const Shown& s, Frame& frame, double opacity, bool withShadow) {
     }
 
     if (shadow) drawShadow(s, frame);
-    if (background) {
-        context.setFillColor(p.backgroundColor());
-        context.fillPath(roundedBounds(p));
-    }
-    const bool clips = p.masksToBounds();
-    if (clips && (p.contents() || drawn || !LayerAccess::sublayers(s.model).empty())) {
-        context.save();
-        context.clipToPath(roundedBounds(p));
-    }
-    // Images stretched by a running animation are sampled quickly: they
-    // show for a frame.
-    if (s.copy) context.setInterpolationQuality(InterpolationQuality::low);
-    if (p.contents())
-        context.drawImage(*p.contents(), placeContents(p.contents()->size(), p.bounds(), p.contentsGravity()));
-    if (drawn) drawContent(s, frame);
-    if (!LayerAccess::sublayers(s.model).empty()) {
-        std::vector<Layer*> order;
-        order.reserve(LayerAccess::sublayers(s.model).size());
-        for (const auto& sublayer : LayerAccess::sublayers(s.model)) order.push_back(sublayer.get());
-        std::stable_sort(order.begin(), order.end(),
-                         [](const Layer* a, const Layer* b) { return a->zPosition() < b->zPosition(); });
-        for (Layer* sublayer : order) renderLayer(*sublayer, frame);
-    }
-    if (clips && (p.contents() || drawn || !LayerAccess::sublayers(s.model).empty())) context.restore();
-    if (border) drawBorder(p, context);
+    if (!(alpha >= 1 && !masked && drawKeptWhole(s, frame))) drawBody(s, frame);
 
     if (group) {
         if (masked) {

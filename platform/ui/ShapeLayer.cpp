@@ -15,6 +15,23 @@ const T* as(const AnimationValue& value) {
     return std::get_if<T>(&value);
 }
 
+// True when no sub-path can enclose anything: each is a point or one
+// straight line (a chart's segments), so a fill would draw nothing.
+bool enclosesNothing(const Path& path) {
+    int points = 0;
+    for (const auto& e : path.elements()) {
+        switch (e.type) {
+            case Path::ElementType::moveTo: points = 1; break;
+            case Path::ElementType::lineTo:
+                if (++points > 2) return false;
+                break;
+            case Path::ElementType::curveTo: return false;
+            case Path::ElementType::closeSubpath: break;
+        }
+    }
+    return true;
+}
+
 constexpr const char* kContentKeys[] = {"path",       "fillColor",     "strokeColor", "lineWidth",
                                         "miterLimit", "lineDashPhase", "strokeStart", "strokeEnd"};
 
@@ -50,7 +67,7 @@ void ShapeLayer::setStrokeEnd(double end) { changeProperty("strokeEnd", mStrokeE
 
 void ShapeLayer::drawInContext(Context& context) {
     if (mPath.isEmpty()) return;
-    if (mFillColor.alpha > 0) {
+    if (mFillColor.alpha > 0 && !enclosesNothing(mPath)) {
         context.setFillColor(mFillColor);
         context.fillPath(mPath, mFillRule);
     }

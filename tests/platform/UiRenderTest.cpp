@@ -443,3 +443,186 @@ TEST(UiRender, ALayerTreeLooksAsTheSameDrawingMadeDirectly) {
     // Only rounding may differ.
     EXPECT_EQ(differing, 0) << "worst difference " << worst;
 }
+
+namespace {
+
+// The largest channel difference between two renderings, and how many
+// pixels differ by more than `slack`.
+std::pair<int, int> compare(const BitmapContext& a, const BitmapContext& b, int slack) {
+    int worst = 0;
+    int differing = 0;
+    for (int y = 0; y < a.pixelHeight(); ++y) {
+        for (int x = 0; x < a.pixelWidth(); ++x) {
+            // Premultiplied: the colour of a nearly clear pixel counts for
+            // as little as it shows.
+            const Pixel p = at(a, x, y);
+            const Pixel q = at(b, x, y);
+            const auto channel = [](int value, int alpha) { return value * alpha / 255; };
+            const int d =
+                std::max({std::abs(channel(p.red, p.alpha) - channel(q.red, q.alpha)),
+                          std::abs(channel(p.green, p.alpha) - channel(q.green, q.alpha)),
+                          std::abs(channel(p.blue, p.alpha) - channel(q.blue, q.alpha)), std::abs(p.alpha - q.alpha)});
+            worst = std::max(worst, d);
+            if (d > slack) ++differing;
+        }
+    }
+    return {worst, differing};
+}
+
+}  // namespace
+
+TEST(UiRender, ManyCopiesOfOneMarkLookAsTheWholePath) {
+    // Forty rings off the pixel grid, as a chart's point markers: drawn
+    // from a raster of one ring placed to within a sixteenth of a pixel.
+    Path rings;
+    for (int i = 0; i < 40; ++i) {
+        const platform::Point c{6.37 + i * 7.13, 10.2 + 3.3 * std::sin(i)};
+        rings.moveTo({c.x + 2, c.y});
+        rings.addArc(c, 2, 0, 2 * pi, true);
+    }
+    auto direct = [&](const Path& path, const Color& stroke, const std::vector<double>& dash) {
+        auto context = BitmapContext::create(600, 60, 2);
+        context->setStrokeColor(stroke);
+        context->setLineWidth(1);
+        context->setLineDash(0, dash);
+        context->strokePath(path);
+        return context;
+    };
+    auto layerOf = [&](const Path& path, const Color& stroke) {
+        auto root = Layer::make();
+        root->setFrame({0, 0, 300, 30});
+        auto shape = strokedPath(path, 1);
+        shape->setStrokeColor(stroke);
+        root->addSublayer(shape);
+        return std::make_pair(root, shape);
+    };
+
+    auto [root, shape] = layerOf(rings, kRed);
+    auto first = render(*root, 600, 60, 2);
+    auto second = render(*root, 600, 60, 2);
+    const auto wanted = direct(rings, kRed, {});
+    const auto [worst, differing] = compare(*first, *wanted, 40);
+    EXPECT_EQ(differing, 0) << "worst difference " << worst;
+    EXPECT_GT(worst, 0);  // drawn from stamps, not as the path
+    EXPECT_EQ(compare(*first, *second, 0).first, 0);
+    EXPECT_EQ(at(*first, static_cast<int>(2 * (6.37 + 2)), static_cast<int>(2 * 10.2)).red, 255);
+
+    // A new path takes new marks.
+    Path moved;
+    for (int i = 0; i < 40; ++i) moved.addEllipseInRect({3.1 + i * 7, 20.4, 4, 4});
+    shape->setPath(moved);
+    EXPECT_EQ(compare(*render(*root, 600, 60, 2), *direct(moved, kRed, {}), 40).second, 0);
+
+    // A see-through stroke, a dash or sub-paths that differ are drawn as
+    // the path itself.
+    const Color seeThrough{1, 0, 0, 0.5};
+    auto [root2, shape2] = layerOf(rings, seeThrough);
+    EXPECT_EQ(compare(*render(*root2, 600, 60, 2), *direct(rings, seeThrough, {}), 2).second, 0);
+    shape2->setStrokeColor(kRed);
+    shape2->setLineDashPattern({1, 1});
+    EXPECT_EQ(compare(*render(*root2, 600, 60, 2), *direct(rings, kRed, {1, 1}), 2).second, 0);
+    Path mixed = rings;
+    mixed.addEllipseInRect({100.3, 15.2, 5, 3});
+    shape2->setLineDashPattern({});
+    shape2->setPath(mixed);
+    EXPECT_EQ(compare(*render(*root2, 600, 60, 2), *direct(mixed, kRed, {}), 2).second, 0);
+}
+
+TEST(UiRender, ATextsBackgroundKeptWithItsTextLooksAsDrawnDirectly) {
+    // Overlapping labels off the pixel grid, each on a background of its
+    // own, as a chart's point labels.
+    auto root = Layer::make();
+    root->setFrame({0, 0, 100, 40});
+    std::vector<std::shared_ptr<TextLayer>> labels;
+    for (int i = 0; i < 3; ++i) {
+        auto label = TextLayer::make();
+        label->setFrame({10.3 + i * 9.6, 8.45 + i * 3.1, 30, 12});
+        label->setString(std::to_string(40 + i));
+        label->setFontSize(10);
+        label->setForegroundColor(kRed);
+        label->setBackgroundColor(kGreen);
+        root->addSublayer(label);
+        labels.push_back(label);
+    }
+    auto expected = [&](const Color& firstBackground) {
+        auto direct = BitmapContext::create(200, 80, 2);
+        for (const auto& label : labels) {
+            direct->save();
+            direct->translate(label->frame().x, label->frame().y);
+            direct->setFillColor(label == labels.front() ? firstBackground : kGreen);
+            Path box;
+            box.addRoundedRect(label->bounds(), 0);
+            direct->fillPath(box);
+            label->drawInContext(*direct);
+            direct->restore();
+        }
+        return direct;
+    };
+    render(*root, 200, 80, 2);
+    EXPECT_EQ(compare(*render(*root, 200, 80, 2), *expected(kGreen), 2).second, 0);
+    // A new colour is a new raster, though the text has not changed.
+    labels.front()->setBackgroundColor(kBlue);
+    EXPECT_EQ(compare(*render(*root, 200, 80, 2), *expected(kBlue), 2).second, 0);
+}
+
+TEST(UiRender, ALayerClippedToRoundedCornersKeptWholeFollowsChangesBelow) {
+    // A tall bar off the pixel grid that clips a shape and a text to its
+    // rounded bounds, as a bar chart's bars, kept as one raster: against
+    // the same tree composited part by part (an animation that changes
+    // nothing below keeps it from being kept whole), after each change.
+    struct Bar {
+        std::shared_ptr<Layer> root;
+        std::shared_ptr<Layer> bar;
+        std::shared_ptr<ShapeLayer> body;
+        std::shared_ptr<TextLayer> number;
+    };
+    const auto make = [](bool composited) {
+        Bar b;
+        b.root = Layer::make();
+        b.root->setFrame({0, 0, 40, 120});
+        b.bar = filled({10.3, 5.45, 9.7, 110}, kGreen);
+        b.bar->setCornerRadius(3);
+        b.bar->setMasksToBounds(true);
+        b.root->addSublayer(b.bar);
+        Path line;
+        line.moveTo({4.85, 110});
+        line.lineTo({4.85, 40});
+        b.body = strokedPath(line, 9.7);
+        b.body->setStrokeColor(kBlue);
+        b.bar->addSublayer(b.body);
+        b.number = TextLayer::make();
+        b.number->setFrame({0.5, 30, 20, 14});
+        b.number->setString("77");
+        b.number->setFontSize(12);
+        b.number->setForegroundColor(kRed);
+        b.body->addSublayer(b.number);
+        if (composited) {
+            auto idle = BasicAnimation::make("not.a.real.key");
+            idle->setDuration(1e6);
+            b.number->addAnimation(idle, "idle");
+        }
+        return b;
+    };
+    Bar kept = make(false);
+    Bar parts = make(true);
+    const auto same = [&]() {
+        render(*kept.root, 80, 240, 2);
+        const auto [worst, differing] = compare(*render(*kept.root, 80, 240, 2), *render(*parts.root, 80, 240, 2), 2);
+        return differing == 0 && worst < 255;
+    };
+    EXPECT_TRUE(same());
+    // A change two levels down, to a text, and to the layer itself.
+    for (Bar* b : {&kept, &parts}) {
+        Path line;
+        line.moveTo({4.85, 110});
+        line.lineTo({4.85, 10});
+        b->body->setPath(line);
+    }
+    EXPECT_TRUE(same());
+    kept.number->setString("100");
+    parts.number->setString("100");
+    EXPECT_TRUE(same());
+    kept.bar->setBackgroundColor(kRed);
+    parts.bar->setBackgroundColor(kRed);
+    EXPECT_TRUE(same());
+}

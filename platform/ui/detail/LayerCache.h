@@ -6,12 +6,22 @@
 #include "platform/graphics/Geometry.h"
 #include "platform/graphics/Image.h"
 #include "platform/graphics/Path.h"
+#include "platform/ui/detail/RepeatedMarks.h"
 
 #include <cstdint>
 #include <memory>
 #include <optional>
 
 namespace platform::ui::detail {
+
+// A background kept in the raster of the drawn content, and what it was
+// drawn from.
+struct KeptBackground {
+    Color color;
+    Rect bounds;
+    double cornerRadius = 0;
+    friend bool operator==(const KeptBackground&, const KeptBackground&) = default;
+};
 
 struct LayerCache {
     // The drawn content: the raster, the area it covers (layer points), the
@@ -22,6 +32,18 @@ struct LayerCache {
     Rect rasterExtent;
     double rasterScale = 0;
     std::uint64_t rasterVersion = 0;
+    std::optional<KeptBackground> rasterBackground;
+
+    // A shape's marks, when it is drawn by stamping them.
+    MarkStamps marks;
+
+    // The whole body of a layer that clips to rounded corners, with the
+    // tree version it shows.
+    std::shared_ptr<Image> whole;
+    Rect wholeRect;
+    double wholeScale = 0;
+    double wholeContentsScale = 0;
+    std::uint64_t wholeVersion = 0;
 
     // The shadow, before its offset: the tinted, blurred image and where it
     // goes (layer points), with what it was made from.
