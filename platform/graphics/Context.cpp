@@ -525,9 +525,6 @@ void Context::endLayer(const Image* mask, const Rect& maskRect) {
 
 namespace {
 
-// Prepends the transform that puts an image's pixels onto `rect` and clips
-// to them; false when that cannot draw anything (no pixels, or a rectangle
-// too small for Cairo to invert the transform). Caller has saved the state.
 // The clip as one rectangle of whole pixels of the surface; none when it
 // is not one.
 std::optional<detail::ContextImpl::PixelRect> clipInPixels(cairo_t* cr, cairo_surface_t* surface) {
@@ -556,6 +553,9 @@ std::optional<detail::ContextImpl::PixelRect> clipInPixels(cairo_t* cr, cairo_su
     return found;
 }
 
+// Prepends the transform that puts an image's pixels onto `rect` and clips
+// to them; false when that cannot draw anything (no pixels, or a rectangle
+// too small for Cairo to invert the transform). Caller has saved the state.
 // Sets `onPixels` when the image lands pixel on pixel.
 bool placeImagePixels(cairo_t* cr, cairo_surface_t* surface, const Rect& rect, bool* onPixels = nullptr) {
     const int width = cairo_image_surface_get_width(surface);

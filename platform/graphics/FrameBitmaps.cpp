@@ -17,14 +17,15 @@ struct FrameBitmaps::Spares {
         for (cairo_surface_t* surface : surfaces) cairo_surface_destroy(surface);
     }
 
-    // Takes the reference on `surface`.
+    // Takes the reference on `surface`; the oldest spare goes when there
+    // are too many (one of a size no longer drawn, after a resize).
     void put(cairo_surface_t* surface) {
         const std::lock_guard lock(mutex);
-        if (surfaces.size() < static_cast<std::size_t>(kMostSpare)) {
-            surfaces.push_back(surface);
-            return;
+        surfaces.push_back(surface);
+        if (surfaces.size() > static_cast<std::size_t>(kMostSpare)) {
+            cairo_surface_destroy(surfaces.front());
+            surfaces.erase(surfaces.begin());
         }
-        cairo_surface_destroy(surface);
     }
 
     // One of the size that nothing else holds (an image that shared its

@@ -86,6 +86,16 @@ TEST(FrameBitmaps, PixelsSharedOrOfAnotherSizeOrLetGoElsewhereAreHandledSafely) 
         ASSERT_TRUE(larger);
         EXPECT_EQ(larger->pixelWidth(), 60);
         EXPECT_EQ(larger->pixel(59, 19), (Pixel{0, 0, 255, 255}));
+        // Spares of the old size make way for those of the new one.
+        auto first = filled(frames, {1, 0, 0, 1});
+        filled(frames, {1, 0, 0, 1}).reset();
+        first.reset();
+        auto resized = filled(frames, {1, 0, 0, 1}, {30, 10});
+        const std::uint8_t* resizedPixels = pixelsOf(*resized);
+        resized.reset();
+        // Would take the freed pixels, had they not been kept.
+        const auto elsewhere = platform::BitmapContext::create(60, 20, 2);
+        EXPECT_EQ(pixelsOf(*filled(frames, {0, 1, 0, 1}, {30, 10})), resizedPixels);
         EXPECT_FALSE(frames.context({0, 10}, 2));
         EXPECT_FALSE(frames.image(nullptr));
     }
