@@ -97,7 +97,7 @@ void VKMLayoutView::drawPicture(const CLayout& layout, platform::Point offset) {
     auto canvas = platform::BitmapContext::createForPointSize(size, scale);
     if (!canvas) return;
     drawLayout(*canvas, {0, 0, size.width, size.height}, &layout, mRenderData.get(), offset);
-    mPicture = {canvas->makeImage(),
+    mPicture = {platform::BitmapContext::takeImage(std::move(canvas)),
                 offset,
                 layout.GetZoom(),
                 &layout,
@@ -143,7 +143,7 @@ std::shared_ptr<platform::ui::Layer> VKMLayoutView::stripLayer(const CLayout& la
     drawLayout(*canvas, rect, &layout, mRenderData.get(), offset);
     auto strip = platform::ui::Layer::make();
     strip->setFrame(rect);
-    strip->setContents(canvas->makeImage());
+    strip->setContents(platform::BitmapContext::takeImage(std::move(canvas)));
     return strip;
 }
 

@@ -20,6 +20,10 @@ std::unique_ptr<BitmapContext> BitmapContext::create(int pixelWidth, int pixelHe
     }
     auto impl = std::make_unique<detail::ContextImpl>(surface);
     cairo_surface_destroy(surface);  // the context holds its own reference
+    return make(std::move(impl), scale);
+}
+
+std::unique_ptr<BitmapContext> BitmapContext::make(std::unique_ptr<detail::ContextImpl> impl, double scale) {
     cairo_scale(impl->cr, scale, scale);
     if (cairo_status(impl->cr) != CAIRO_STATUS_SUCCESS) return nullptr;
     return std::unique_ptr<BitmapContext>(new BitmapContext(std::move(impl), scale));
@@ -41,11 +45,13 @@ int BitmapContext::pixelHeight() const { return cairo_image_surface_get_height(i
 double BitmapContext::contentScale() const { return mScale; }
 
 std::optional<Pixel> BitmapContext::pixel(int x, int y) const {
+    impl().clearUncleared();
     cairo_surface_flush(impl().surface);
     return detail::pixelOf(impl().surface, x, y);
 }
 
 std::shared_ptr<Image> BitmapContext::makeImage() const {
+    impl().clearUncleared();
     cairo_surface_t* source = impl().surface;
     cairo_surface_flush(source);
     const int width = pixelWidth();
@@ -62,6 +68,20 @@ std::shared_ptr<Image> BitmapContext::makeImage() const {
     }
     cairo_surface_mark_dirty(copy);
     return std::shared_ptr<Image>(new Image(std::make_unique<detail::ImageImpl>(copy, mScale)));
+}
+
+std::unique_ptr<detail::ImageImpl> BitmapContext::takePixels(std::unique_ptr<BitmapContext> context) {
+    context->impl().clearUncleared();
+    cairo_surface_t* surface = cairo_surface_reference(context->impl().surface);
+    const double scale = context->mScale;
+    context.reset();  // nothing draws into the pixels after this
+    cairo_surface_flush(surface);
+    return std::make_unique<detail::ImageImpl>(surface, scale);
+}
+
+std::shared_ptr<Image> BitmapContext::takeImage(std::unique_ptr<BitmapContext> context) {
+    if (!context) return nullptr;
+    return std::shared_ptr<Image>(new Image(takePixels(std::move(context))));
 }
 
 }  // namespace platform

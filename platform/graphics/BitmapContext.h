@@ -28,9 +28,17 @@ public:
     std::optional<Pixel> pixel(int x, int y) const;
     // A copy of what has been drawn so far, with this context's scale.
     std::shared_ptr<Image> makeImage() const;
+    // What `context` drew, as an image that takes over its pixels instead
+    // of copying them; null for a null context.
+    static std::shared_ptr<Image> takeImage(std::unique_ptr<BitmapContext> context);
 
 private:
+    friend class FrameBitmaps;
     BitmapContext(std::unique_ptr<detail::ContextImpl> impl, double scale);
+    // A context over the impl's surface, scaled; none when Cairo refuses.
+    static std::unique_ptr<BitmapContext> make(std::unique_ptr<detail::ContextImpl> impl, double scale);
+    // The pixels of a context that draws no more.
+    static std::unique_ptr<detail::ImageImpl> takePixels(std::unique_ptr<BitmapContext> context);
     double mScale;
 };
 

@@ -10,6 +10,8 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <cstring>
+#include <optional>
 #include <string>
 #include <unordered_map>
 
@@ -27,6 +29,41 @@ ContextImpl::ContextImpl(cairo_surface_t* s) : surface(cairo_surface_reference(s
 ContextImpl::~ContextImpl() {
     cairo_destroy(cr);
     cairo_surface_destroy(surface);
+}
+
+void ContextImpl::clearUncleared() const {
+    if (uncleared.empty()) return;
+    cairo_surface_flush(surface);
+    unsigned char* data = cairo_image_surface_get_data(surface);
+    const int stride = cairo_image_surface_get_stride(surface);
+    for (const PixelRect& r : uncleared) {
+        for (int y = r.y0; y < r.y1; ++y) {
+            std::memset(data + static_cast<std::size_t>(y) * stride + 4 * static_cast<std::size_t>(r.x0), 0,
+                        4 * static_cast<std::size_t>(r.x1 - r.x0));
+        }
+    }
+    cairo_surface_mark_dirty(surface);
+    uncleared.clear();
+}
+
+void ContextImpl::covered(const PixelRect& r) {
+    // A few pieces at most: beyond that, clearing at once is as cheap.
+    constexpr std::size_t kMostPieces = 16;
+    std::vector<PixelRect> left;
+    for (const PixelRect& u : uncleared) {
+        if (r.x1 <= u.x0 || u.x1 <= r.x0 || r.y1 <= u.y0 || u.y1 <= r.y0) {
+            left.push_back(u);
+            continue;
+        }
+        const int top = std::max(u.y0, r.y0);
+        const int bottom = std::min(u.y1, r.y1);
+        if (u.y0 < top) left.push_back({u.x0, u.y0, u.x1, top});
+        if (bottom < u.y1) left.push_back({u.x0, bottom, u.x1, u.y1});
+        if (u.x0 < r.x0) left.push_back({u.x0, top, r.x0, bottom});
+        if (r.x1 < u.x1) left.push_back({r.x1, top, u.x1, bottom});
+    }
+    uncleared = std::move(left);
+    if (uncleared.size() > kMostPieces) clearUncleared();
 }
 
 void setSourceColor(cairo_t* cr, const Color& color, double alpha) {
@@ -77,7 +114,8 @@ bool prependChecked(cairo_t* cr, const AffineTransform& t) {
 // An image placed pixel on pixel up to rounding (a raster kept at the
 // scale it is shown at) is placed exactly so: Cairo then copies it instead
 // of resampling, which is faster and keeps it sharp.
-void snapToPixels(cairo_t* cr) {
+// True when it did.
+bool snapToPixels(cairo_t* cr) {
     cairo_matrix_t m;
     cairo_get_matrix(cr, &m);
     constexpr double kNear = 1e-9;
@@ -87,7 +125,9 @@ void snapToPixels(cairo_t* cr) {
         std::abs(m.x0 - x) < 1e-6 && std::abs(m.y0 - y) < 1e-6) {
         cairo_matrix_init_translate(&m, x, y);
         cairo_set_matrix(cr, &m);
+        return true;
     }
+    return false;
 }
 
 void replay(cairo_t* cr, const Path& path, std::size_t from = 0) {
@@ -350,6 +390,7 @@ bool Context::isPathEmpty() const { return !cairo_has_current_point(mImpl->cr); 
 void Context::fill(FillRule rule) {
     cairo_t* cr = mImpl->cr;
     if (drawable()) {
+        mImpl->clearUncleared();
         cairo_set_fill_rule(cr, cairoRule(rule));
         setSource(cr, mImpl->state.fillColor, mImpl->state.alpha);
         cairo_fill(cr);
@@ -360,6 +401,7 @@ void Context::fill(FillRule rule) {
 void Context::stroke() {
     cairo_t* cr = mImpl->cr;
     if (drawable()) {
+        mImpl->clearUncleared();
         setSource(cr, mImpl->state.strokeColor, mImpl->state.alpha);
         cairo_stroke(cr);
     }
@@ -417,6 +459,7 @@ void Context::drawLinearGradient(const std::vector<GradientStop>& stops, Point s
                                           unit(stop.color.blue), unit(stop.color.alpha));
     }
     cairo_pattern_set_extend(pattern, extend ? CAIRO_EXTEND_PAD : CAIRO_EXTEND_NONE);
+    mImpl->clearUncleared();
     cairo_t* cr = mImpl->cr;
     cairo_save(cr);
     cairo_set_source(cr, pattern);
@@ -426,6 +469,7 @@ void Context::drawLinearGradient(const std::vector<GradientStop>& stops, Point s
 }
 
 void Context::beginTransparencyLayer() {
+    mImpl->clearUncleared();
     const double alpha = mImpl->state.alpha;
     save();
     mImpl->layers.push_back({mImpl->saved.size(), alpha});
@@ -481,17 +525,47 @@ void Context::endLayer(const Image* mask, const Rect& maskRect) {
 
 namespace {
 
+// The clip as one rectangle of whole pixels of the surface; none when it
+// is not one.
+std::optional<detail::ContextImpl::PixelRect> clipInPixels(cairo_t* cr, cairo_surface_t* surface) {
+    cairo_rectangle_list_t* list = cairo_copy_clip_rectangle_list(cr);
+    std::optional<detail::ContextImpl::PixelRect> found;
+    if (list->status == CAIRO_STATUS_SUCCESS && list->num_rectangles == 1) {
+        const cairo_rectangle_t& r = list->rectangles[0];
+        double x0 = r.x;
+        double y0 = r.y;
+        double x1 = r.x + r.width;
+        double y1 = r.y + r.height;
+        cairo_user_to_device(cr, &x0, &y0);
+        cairo_user_to_device(cr, &x1, &y1);
+        const auto whole = [](double v) { return std::abs(v - std::round(v)) < 1e-6; };
+        if (whole(x0) && whole(y0) && whole(x1) && whole(y1)) {
+            const int width = cairo_image_surface_get_width(surface);
+            const int height = cairo_image_surface_get_height(surface);
+            const auto within = [](double v, int most) {
+                return static_cast<int>(std::clamp(std::round(v), 0.0, double(most)));
+            };
+            found = detail::ContextImpl::PixelRect{within(std::min(x0, x1), width), within(std::min(y0, y1), height),
+                                                   within(std::max(x0, x1), width), within(std::max(y0, y1), height)};
+        }
+    }
+    cairo_rectangle_list_destroy(list);
+    return found;
+}
+
 // Prepends the transform that puts an image's pixels onto `rect` and clips
 // to them; false when that cannot draw anything (no pixels, or a rectangle
 // too small for Cairo to invert the transform). Caller has saved the state.
-bool placeImagePixels(cairo_t* cr, cairo_surface_t* surface, const Rect& rect) {
+// Sets `onPixels` when the image lands pixel on pixel.
+bool placeImagePixels(cairo_t* cr, cairo_surface_t* surface, const Rect& rect, bool* onPixels = nullptr) {
     const int width = cairo_image_surface_get_width(surface);
     const int height = cairo_image_surface_get_height(surface);
     if (width <= 0 || height <= 0) return false;
     const AffineTransform placement = AffineTransform::concat(
         AffineTransform::scale(rect.width / width, rect.height / height), AffineTransform::translation(rect.x, rect.y));
     if (!prependChecked(cr, placement)) return false;
-    snapToPixels(cr);
+    const bool snapped = snapToPixels(cr);
+    if (onPixels != nullptr) *onPixels = snapped;
     cairo_rectangle(cr, 0, 0, width, height);
     cairo_clip(cr);
     return true;
@@ -508,6 +582,7 @@ void setImageSampling(cairo_pattern_t* pattern, InterpolationQuality quality) {
 
 void Context::fillMask(const Image& mask, const Rect& rect) {
     if (!drawable() || !finite(rect) || rect.isEmpty()) return;
+    mImpl->clearUncleared();
     cairo_t* cr = mImpl->cr;
     PathKeeper keep(cr);
     cairo_save(cr);
@@ -526,10 +601,21 @@ void Context::drawImage(const Image& image, const Rect& rect, double alpha) {
     cairo_t* cr = mImpl->cr;
     PathKeeper keep(cr);
     cairo_save(cr);
-    if (placeImagePixels(cr, image.impl().surface, rect)) {
+    bool onPixels = false;
+    if (placeImagePixels(cr, image.impl().surface, rect, &onPixels)) {
         cairo_set_source_surface(cr, image.impl().surface, 0, 0);
         setImageSampling(cairo_get_source(cr), mImpl->state.interpolation);
-        cairo_paint_with_alpha(cr, std::clamp(alpha, 0.0, 1.0) * mImpl->state.alpha);
+        const double paintAlpha = std::clamp(alpha, 0.0, 1.0) * mImpl->state.alpha;
+        // An opaque image put down pixel on pixel on the bitmap itself hides
+        // what is below it: that part need not be cleared first.
+        std::optional<detail::ContextImpl::PixelRect> hidden;
+        if (!mImpl->uncleared.empty() && onPixels && paintAlpha >= 1 && mImpl->layers.empty() &&
+            image.impl().opaque()) {
+            hidden = clipInPixels(cr, mImpl->surface);
+        }
+        if (!hidden) mImpl->clearUncleared();
+        cairo_paint_with_alpha(cr, paintAlpha);
+        if (hidden) mImpl->covered(*hidden);
     }
     cairo_restore(cr);
 }
@@ -619,6 +705,7 @@ void drawTextLocked(cairo_t* cr, const std::string& utf8, const TextPlacement& p
 
 void Context::drawText(const std::string& utf8, Point topLeft, const TextAttributes& attributes) {
     if (!drawable() || !finite(topLeft) || !std::isfinite(attributes.fontSize) || attributes.fontSize <= 0) return;
+    mImpl->clearUncleared();
     cairo_t* cr = mImpl->cr;
     PathKeeper keep(cr);
     cairo_save(cr);
@@ -636,6 +723,7 @@ void Context::drawTextInRect(const std::string& utf8, const Rect& rect, const Te
         attributes.fontSize <= 0) {
         return;
     }
+    mImpl->clearUncleared();
     cairo_t* cr = mImpl->cr;
     PathKeeper keep(cr);
     cairo_save(cr);
@@ -649,6 +737,7 @@ void Context::drawTextInRect(const std::string& utf8, const Rect& rect, const Te
 
 void Context::drawTextLayout(const TextLayout& layout, Point topLeft) {
     if (!drawable() || !finite(topLeft) || layout.lines().empty()) return;
+    mImpl->clearUncleared();
     cairo_t* cr = mImpl->cr;
     PathKeeper keep(cr);
     cairo_save(cr);

@@ -50,6 +50,30 @@ ImageImpl::ImageImpl(cairo_surface_t* s, double sc) : surface(s), scale(sc) {}
 
 ImageImpl::~ImageImpl() { cairo_surface_destroy(surface); }
 
+bool ImageImpl::opaque() const {
+    int known = mOpaque.load(std::memory_order_relaxed);
+    if (known < 0) {
+        const int width = cairo_image_surface_get_width(surface);
+        const int height = cairo_image_surface_get_height(surface);
+        const int stride = cairo_image_surface_get_stride(surface);
+        const unsigned char* data = cairo_image_surface_get_data(surface);
+        known = data != nullptr ? 1 : 0;
+        for (int y = 0; y < height && known == 1; ++y) {
+            const unsigned char* row = data + static_cast<std::size_t>(y) * stride;
+            // All alphas of a row at once, so the loop vectorises.
+            std::uint32_t all = 0xFFFFFFFFu;
+            for (int x = 0; x < width; ++x) {
+                std::uint32_t word;
+                std::memcpy(&word, row + 4 * static_cast<std::size_t>(x), 4);
+                all &= word;
+            }
+            if ((all >> 24) != 0xFF) known = 0;
+        }
+        mOpaque.store(known, std::memory_order_relaxed);
+    }
+    return known == 1;
+}
+
 }  // namespace detail
 
 namespace {

@@ -1,6 +1,7 @@
 #include "platform/ui/Window.h"
 
 #include "platform/graphics/BitmapContext.h"
+#include "platform/graphics/FrameBitmaps.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/Device.h"
 #include "platform/ui/Layer.h"
@@ -187,7 +188,8 @@ detail::TouchRouter& Window::router() { return *mRouter; }
 std::shared_ptr<Image> Window::snapshot() {
     layoutIfNeeded();
     const Rect b = bounds();
-    auto context = BitmapContext::createForPointSize(b.size(), screen()->scale());
+    if (!mFrames) mFrames = std::make_unique<FrameBitmaps>();
+    auto context = mFrames->context(b.size(), screen()->scale());
     if (!context) return nullptr;
     // The window's layer is placed at its frame on the screen; the image
     // starts at the top-left of its bounds.
@@ -197,7 +199,7 @@ std::shared_ptr<Image> Window::snapshot() {
     context->translate(-b.x, -b.y);
     context->concat(*fromScreen);
     renderLayerTree(*layer(), *context, RenderOptions{currentMediaTime(), screen()->scale()});
-    return context->makeImage();
+    return mFrames->image(std::move(context));
 }
 
 std::string Window::dumpTree() const {

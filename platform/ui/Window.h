@@ -27,8 +27,9 @@
 #include <vector>
 
 namespace platform {
+class FrameBitmaps;
 class Image;
-}
+}  // namespace platform
 
 namespace platform::ui {
 
@@ -132,6 +133,8 @@ private:
     EdgeInsets mSafeAreaInsets;
     bool mLayoutPassPosted = false;
     std::unique_ptr<detail::TouchRouter> mRouter;
+    // Snapshots' pixels, reused once their images are let go.
+    std::unique_ptr<FrameBitmaps> mFrames;
 };
 
 }  // namespace platform::ui

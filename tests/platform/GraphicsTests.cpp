@@ -338,6 +338,13 @@ TEST(GraphicsContextTest, BitmapScaleMapsPointsToPixels) {
     EXPECT_EQ(image->pixelWidth(), 20);
     EXPECT_EQ(image->size().width, 10.0);
     EXPECT_EQ(image->scale(), 2.0);
+    // Taken over rather than copied: the same pixels, the same scale.
+    const auto taken = BitmapContext::takeImage(std::move(c));
+    ASSERT_NE(taken, nullptr);
+    EXPECT_EQ(taken->scale(), 2.0);
+    EXPECT_EQ(taken->pixel(9, 9), image->pixel(9, 9));
+    EXPECT_EQ(taken->pixel(10, 9), (Pixel{}));
+    EXPECT_EQ(BitmapContext::takeImage(nullptr), nullptr);
 
     auto sized = BitmapContext::createForPointSize({10.2, 5}, 2);
     ASSERT_NE(sized, nullptr);

@@ -132,6 +132,31 @@ TEST(UiWindow, ASnapshotShowsTheTreeAtTheScreensScale) {
     expectPixel(*moved, 24, 14, {255, 0, 0, 255}, "red, the window moved");
 }
 
+TEST(UiWindow, SnapshotsKeepTheirPixelsWhileHeldAndStartFromTransparency) {
+    testsupport::VirtualTime time;
+    auto window = std::make_shared<Window>(Rect{0, 0, 40, 30});
+    auto square = std::make_shared<View>(Rect{0, 0, 40, 30});
+    square->setBackgroundColor(Color{1, 0, 0, 1});
+    window->addSubview(square);
+    auto red = window->snapshot();
+    square->setBackgroundColor(Color{0, 0, 1, 1});
+    const auto blue = window->snapshot();
+    square->setBackgroundColor(Color{0, 1, 0, 1});
+    const auto green = window->snapshot();
+    expectPixel(*red, 70, 50, {255, 0, 0, 255}, "the first snapshot, held");
+    expectPixel(*blue, 70, 50, {0, 0, 255, 255}, "the second, held");
+    expectPixel(*green, 70, 50, {0, 255, 0, 255}, "the third");
+
+    // A snapshot let go lends its pixels to a later one, which still
+    // shows only what is there now.
+    red.reset();
+    square->setFrame({0, 0, 10, 10});
+    const auto small = window->snapshot();
+    expectPixel(*small, 4, 4, {0, 255, 0, 255}, "the square, smaller");
+    expectPixel(*small, 70, 50, {0, 0, 0, 0}, "transparency where the square was");
+    expectPixel(*blue, 70, 50, {0, 0, 255, 255}, "the second, still held");
+}
+
 TEST(UiWindow, TheTreeDumpIsStableText) {
     auto window = std::make_shared<Window>(Rect{0, 0, 100, 50});
     auto root = std::make_shared<View>();

@@ -44,6 +44,18 @@ struct ContextImpl {
         double alpha;
     };
     std::vector<TransparencyLayer> layers;
+
+    // A reused bitmap is cleared to transparency lazily: these pixel
+    // rectangles of it are still to be cleared before anything reads them
+    // or draws there, so what opaque images cover is never cleared.
+    struct PixelRect {
+        int x0, y0, x1, y1;
+    };
+    mutable std::vector<PixelRect> uncleared;
+    // Clears what is left to clear.
+    void clearUncleared() const;
+    // Every pixel of `r` was replaced by an opaque drawing.
+    void covered(const PixelRect& r);
 };
 
 // Sets a colour as Cairo's source: components clamped to 0 to 1 (not a

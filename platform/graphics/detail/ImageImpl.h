@@ -5,6 +5,7 @@
 
 #include <cairo.h>
 
+#include <atomic>
 #include <optional>
 
 namespace platform::detail {
@@ -31,8 +32,14 @@ struct ImageImpl {
     ImageImpl(const ImageImpl&) = delete;
     ImageImpl& operator=(const ImageImpl&) = delete;
 
+    // Whether every pixel is opaque; worked out once, on first asking.
+    bool opaque() const;
+
     cairo_surface_t* surface;
     double scale;
+
+private:
+    mutable std::atomic<int> mOpaque{-1};  // -1 not known yet
 };
 
 }  // namespace platform::detail
