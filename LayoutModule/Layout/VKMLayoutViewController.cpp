@@ -186,6 +186,11 @@ void VKMLayoutViewController::viewDidLoad() {
     });
     mLongPress->setDelegate(delegate);
     view()->addGestureRecognizer(mLongPress);
+    // A document opened before this screen was made (one handed to the app
+    // at launch) was announced before the screen listened.
+    if (const CLayout* layout = trackLayout(); layout != nullptr && !layout->GetElements().empty()) {
+        handleLayoutDocumentLoaded();
+    }
 }
 
 void VKMLayoutViewController::viewWillAppear(bool animated) {

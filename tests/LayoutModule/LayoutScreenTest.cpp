@@ -430,3 +430,15 @@ TEST(LayoutScreen, ASharedLayoutShowsItsTitleAndTheAuthorTapFiltersTheCatalogue)
     EXPECT_EQ(*filter.last.find("QLKeyModelScale")->asString(), "User#u1");
     VKMLayoutSession::sharedSession().setCloudLayoutId(std::nullopt);
 }
+
+TEST(LayoutScreen, ADocumentOpenedBeforeTheScreenWasMadeIsShown) {
+    ScreenFixture screen;
+    // Opened as the app opens a file handed in at launch: before the layout
+    // tab's screen exists.
+    ASSERT_TRUE(VKMLayoutDocumentHelper::loadLayoutFile(layouttest::WriteScenario(kBoardScenario, "early.wkst")));
+    screen.show(UserInterfaceIdiom::phone);
+    screen.advance(1);
+    screen.window->layoutIfNeeded();
+    EXPECT_TRUE(screen.controller->outlets.emptyStateStackView.lock()->isHidden());
+    EXPECT_TRUE(screen.controller->outlets.layoutView.lock()->hasRenderData());
+}

@@ -32,6 +32,7 @@
 #endif
 
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -111,7 +112,9 @@ class SnapshotRunner : public HeadlessRunner {
 public:
     SnapshotRunner(UserInterfaceIdiom idiom, std::string path) : HeadlessRunner(idiom), mPath(std::move(path)) {}
     void run(const std::shared_ptr<Window>& window) override {
-        platform::RunLoop::main()->post([this, window] {
+        // The layout screen centres a document handed in at launch a moment
+        // after it loaded; the frame is taken once that has run.
+        mTimer = platform::RunLoop::main()->postAfter(std::chrono::milliseconds(400), [this, window] {
             mStatus = write(window);
             ApplicationMainRequestEnd();
         });
@@ -143,6 +146,7 @@ private:
 
     std::string mPath;
     int mStatus = kExitInternal;
+    platform::RunLoop::Timer mTimer;
 };
 
 // The build's telemetry settings, or those of the environment.
