@@ -115,7 +115,7 @@ TEST(LayoutSettings, APhonePostsOnceAtDoneAndATabletAtEveryToggle) {
             screen.tap(*done->view());
             screen.advance(1);
             EXPECT_EQ(changed.count, 1);
-            EXPECT_EQ(changed.lastObject, settings.get());
+            EXPECT_EQ(changed.object, settings.get());
             EXPECT_EQ(ShownSettings(), nullptr);
         } else {
             EXPECT_EQ(changed.count, 2);

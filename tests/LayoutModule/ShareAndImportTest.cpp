@@ -188,8 +188,8 @@ TEST(LocalImport, ThePickedFileIsPostedAndNothingElse) {
     ASSERT_TRUE(pickers.front()->pick({"/tmp/picked.wkst"}));
     screen.advance(1);
     ASSERT_EQ(open.count, 1);
-    EXPECT_EQ(open.lastObject, importer.get());
-    const Value* file = open.lastInfo.find(VKMNotificationNames::kKeyFileURL);
+    EXPECT_EQ(open.object, importer.get());
+    const Value* file = open.last.find(VKMNotificationNames::kKeyFileURL);
     ASSERT_NE(file, nullptr);
     EXPECT_EQ(*file->asString(), "/tmp/picked.wkst");
 

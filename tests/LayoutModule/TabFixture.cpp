@@ -23,12 +23,4 @@ void TabFixture::tap(const View& view) {
     synth->tap({frame.x + frame.width / 2, frame.y + frame.height / 2});
 }
 
-Heard::Heard(const char* name)
-    : token(platform::NotificationCenter::defaultCenter().addObserverForName(std::string(name), nullptr,
-                                                                             [this](const platform::Notification& n) {
-                                                                                 ++count;
-                                                                                 lastObject = n.object();
-                                                                                 lastInfo = n.userInfo();
-                                                                             })) {}
-
 }  // namespace sidetest

@@ -5,8 +5,6 @@
 
 #include <memory>
 
-#include "platform/foundation/NotificationCenter.h"
-#include "platform/foundation/Value.h"
 #include "platform/ui/TabBarController.h"
 #include "tests/LayoutModule/LayoutScreenSupport.h"
 
@@ -23,13 +21,6 @@ public:
     std::shared_ptr<platform::ui::TabBarController> tabs;
 };
 
-// Counts the posts of one notification name.
-struct Heard {
-    explicit Heard(const char* name);
-    int count = 0;
-    const void* lastObject = nullptr;
-    platform::Value lastInfo;
-    platform::NotificationCenter::ObserverToken token;
-};
+using layouttest::Heard;
 
 }  // namespace sidetest
