@@ -194,7 +194,7 @@ std::shared_ptr<Image> rasterize(const Rect& box, double scale, Draw&& draw) {
     if (!bitmap) return nullptr;
     bitmap->translate(-box.x, -box.y);
     draw(*bitmap);
-    return bitmap->makeImage();
+    return BitmapContext::takeImage(std::move(bitmap));
 }
 
 // The device's scale when it maps the layer upright (no turn, no shear,
