@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <condition_variable>
 #include <cstdio>
 #include <deque>
@@ -212,6 +213,8 @@ public:
         static auto* pool = new Pool();  // its threads outlive every static
         return *pool;
     }
+
+    unsigned maximum() const { return mMaximum; }
 
     void submit(DispatchQueuePriority priority, std::function<void()> work) {
         std::unique_lock lock(mMutex);
@@ -422,5 +425,48 @@ void DispatchQueue::barrierSync(const std::function<void()>& block) {
 }
 
 bool DispatchQueue::isCurrent() const { return mCore->isCurrent(); }
+
+unsigned DispatchQueue::concurrency() { return Pool::shared().maximum(); }
+
+void DispatchQueue::concurrentPerform(std::size_t iterations, const std::function<void(std::size_t)>& block) {
+    if (iterations == 0 || !block) return;
+    // Shared with the pool's blocks: one that starts after the last
+    // iteration finds nothing left and never touches `block`, which may be
+    // gone by then.
+    struct Work {
+        const std::function<void(std::size_t)>* block;
+        std::size_t total;
+        std::atomic<std::size_t> next{0};
+        std::atomic<std::size_t> done{0};
+        std::mutex mutex;
+        std::condition_variable finished;
+        std::exception_ptr error;
+    };
+    auto work = std::make_shared<Work>();
+    work->block = &block;
+    work->total = iterations;
+    const auto take = [](Work& w) {
+        for (std::size_t i = w.next.fetch_add(1); i < w.total; i = w.next.fetch_add(1)) {
+            try {
+                (*w.block)(i);
+            } catch (...) {
+                std::lock_guard lock(w.mutex);
+                if (!w.error) w.error = std::current_exception();
+            }
+            if (w.done.fetch_add(1) + 1 == w.total) {
+                std::lock_guard lock(w.mutex);
+                w.finished.notify_all();
+            }
+        }
+    };
+    const std::size_t helpers = std::min<std::size_t>(iterations, concurrency()) - 1;
+    for (std::size_t h = 0; h < helpers; ++h) {
+        Pool::shared().submit(DispatchQueuePriority::High, [work, take] { take(*work); });
+    }
+    take(*work);
+    std::unique_lock lock(work->mutex);
+    work->finished.wait(lock, [&] { return work->done.load() == work->total; });
+    if (work->error) std::rethrow_exception(work->error);
+}
 
 }  // namespace platform

@@ -58,6 +58,15 @@ public:
     // queue, on the main thread.
     bool isCurrent() const;
 
+    // Runs block(0) to block(iterations - 1), side by side on the shared
+    // pool and on the calling thread, and returns when all have run. The
+    // caller takes its share, so this finishes even when the pool is busy,
+    // and may be called from a block on the pool. The first exception a
+    // block throws reaches the caller once all have run.
+    static void concurrentPerform(std::size_t iterations, const std::function<void(std::size_t)>& block);
+    // Threads concurrentPerform uses at most, the caller's included.
+    static unsigned concurrency();
+
     struct Core;
 
 private:

@@ -3,8 +3,10 @@
 #include "platform/graphics/detail/ContextImpl.h"
 #include "platform/graphics/detail/ImageImpl.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <vector>
 
 namespace platform {
 
@@ -82,6 +84,52 @@ std::unique_ptr<detail::ImageImpl> BitmapContext::takePixels(std::unique_ptr<Bit
 std::shared_ptr<Image> BitmapContext::takeImage(std::unique_ptr<BitmapContext> context) {
     if (!context) return nullptr;
     return std::shared_ptr<Image>(new Image(takePixels(std::move(context))));
+}
+
+std::unique_ptr<BitmapContext> BitmapContext::band(int firstRow, int endRow) {
+    detail::ContextImpl& parent = impl();
+    if (firstRow < 0 || endRow > pixelHeight() || firstRow >= endRow || !parent.layers.empty() ||
+        parent.state.clipped) {
+        return nullptr;
+    }
+    cairo_surface_flush(parent.surface);
+    const int stride = cairo_image_surface_get_stride(parent.surface);
+    unsigned char* rows = cairo_image_surface_get_data(parent.surface) + static_cast<std::size_t>(firstRow) * stride;
+    cairo_surface_t* surface =
+        cairo_image_surface_create_for_data(rows, CAIRO_FORMAT_ARGB32, pixelWidth(), endRow - firstRow, stride);
+    // The band's surface keeps the bitmap's pixels alive.
+    static cairo_user_data_key_t kOwner;
+    if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS ||
+        cairo_surface_set_user_data(surface, &kOwner, cairo_surface_reference(parent.surface), [](void* owner) {
+            cairo_surface_destroy(static_cast<cairo_surface_t*>(owner));
+        }) != CAIRO_STATUS_SUCCESS) {
+        cairo_surface_destroy(surface);
+        return nullptr;
+    }
+    auto impl = std::make_unique<detail::ContextImpl>(surface);
+    cairo_surface_destroy(surface);  // the context holds its own reference
+    cairo_matrix_t matrix;
+    cairo_get_matrix(parent.cr, &matrix);
+    matrix.y0 -= firstRow;
+    cairo_set_matrix(impl->cr, &matrix);
+    if (cairo_status(impl->cr) != CAIRO_STATUS_SUCCESS) return nullptr;
+    impl->state = parent.state;
+    impl->clearsWhenDestroyed = true;
+    // The rows still to clear become the band's.
+    std::vector<detail::ContextImpl::PixelRect> kept;
+    for (const auto& r : parent.uncleared) {
+        const int top = std::max(r.y0, firstRow);
+        const int bottom = std::min(r.y1, endRow);
+        if (top >= bottom) {
+            kept.push_back(r);
+            continue;
+        }
+        impl->uncleared.push_back({r.x0, top - firstRow, r.x1, bottom - firstRow});
+        if (r.y0 < top) kept.push_back({r.x0, r.y0, r.x1, top});
+        if (bottom < r.y1) kept.push_back({r.x0, bottom, r.x1, r.y1});
+    }
+    parent.uncleared = std::move(kept);
+    return std::unique_ptr<BitmapContext>(new BitmapContext(std::move(impl), mScale));
 }
 
 }  // namespace platform

@@ -32,6 +32,16 @@ public:
     // of copying them; null for a null context.
     static std::shared_ptr<Image> takeImage(std::unique_ptr<BitmapContext> context);
 
+    // A context on rows [firstRow, endRow) of this bitmap's pixels, shared
+    // rather than copied, so that bands can be drawn on several threads at
+    // once. It starts with this context's transform (moved up by
+    // `firstRow`), colours, alpha and sampling, and no clip; what was still
+    // to be cleared in its rows is cleared by it, at the latest when it is
+    // destroyed. This context must draw nothing while a band of it exists.
+    // None for rows outside the bitmap, or while a clip is set or a
+    // transparency layer is open.
+    std::unique_ptr<BitmapContext> band(int firstRow, int endRow);
+
 private:
     friend class FrameBitmaps;
     BitmapContext(std::unique_ptr<detail::ContextImpl> impl, double scale);

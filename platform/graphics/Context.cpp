@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <limits>
 #include <cstring>
 #include <optional>
 #include <string>
@@ -27,6 +28,7 @@ ContextImpl::ContextImpl(cairo_surface_t* s) : surface(cairo_surface_reference(s
 }
 
 ContextImpl::~ContextImpl() {
+    if (clearsWhenDestroyed) clearUncleared();
     cairo_destroy(cr);
     cairo_surface_destroy(surface);
 }
@@ -413,6 +415,7 @@ void Context::clip(FillRule rule) {
     if (drawable()) {
         cairo_set_fill_rule(cr, cairoRule(rule));
         cairo_clip(cr);
+        mImpl->state.clipped = true;
     }
     cairo_new_path(cr);
 }
@@ -578,6 +581,30 @@ void setImageSampling(cairo_pattern_t* pattern, InterpolationQuality quality) {
     cairo_pattern_set_extend(pattern, CAIRO_EXTEND_PAD);
 }
 
+// Whether `rect` of user space lands wholly off the bitmap drawn on: the
+// drawing can be skipped before Cairo sets it up (a frame drawn in bands
+// passes every image to every band).
+bool offBitmap(const detail::ContextImpl& impl, const Rect& rect) {
+    if (cairo_surface_get_type(impl.surface) != CAIRO_SURFACE_TYPE_IMAGE) return false;
+    cairo_matrix_t m;
+    cairo_get_matrix(impl.cr, &m);
+    double left = std::numeric_limits<double>::infinity();
+    double top = left;
+    double right = -left;
+    double bottom = -left;
+    for (const Point corner : {Point{rect.minX(), rect.minY()}, Point{rect.maxX(), rect.minY()},
+                               Point{rect.minX(), rect.maxY()}, Point{rect.maxX(), rect.maxY()}}) {
+        const double x = m.xx * corner.x + m.xy * corner.y + m.x0;
+        const double y = m.yx * corner.x + m.yy * corner.y + m.y0;
+        left = std::min(left, x);
+        right = std::max(right, x);
+        top = std::min(top, y);
+        bottom = std::max(bottom, y);
+    }
+    return right <= 0 || bottom <= 0 || left >= cairo_image_surface_get_width(impl.surface) ||
+           top >= cairo_image_surface_get_height(impl.surface);
+}
+
 }  // namespace
 
 void Context::fillMask(const Image& mask, const Rect& rect) {
@@ -597,7 +624,7 @@ void Context::fillMask(const Image& mask, const Rect& rect) {
 }
 
 void Context::drawImage(const Image& image, const Rect& rect, double alpha) {
-    if (!drawable() || !finite(rect) || rect.isEmpty() || !std::isfinite(alpha)) return;
+    if (!drawable() || !finite(rect) || rect.isEmpty() || !std::isfinite(alpha) || offBitmap(*mImpl, rect)) return;
     cairo_t* cr = mImpl->cr;
     PathKeeper keep(cr);
     cairo_save(cr);

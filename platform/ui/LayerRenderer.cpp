@@ -1,5 +1,6 @@
 #include "platform/ui/LayerRenderer.h"
 
+#include "platform/dispatch/DispatchQueue.h"
 #include "platform/graphics/BitmapContext.h"
 #include "platform/graphics/Context.h"
 #include "platform/graphics/Shadow.h"
@@ -10,6 +11,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <limits>
 #include <utility>
 
@@ -18,6 +20,10 @@ namespace platform::ui {
 namespace {
 
 using detail::LayerAccess;
+
+// Rasters that the first walk of a frame drawn in bands leaves to draw side
+// by side.
+using RasterJobs = std::vector<std::function<void()>>;
 
 struct Frame {
     Context& context;
@@ -28,7 +34,35 @@ struct Frame {
     bool keepsVectors = true;
     // Under a layer that an animation moves, scales or resizes.
     bool moving = false;
+    // A frame drawn in bands is walked first on its own, drawing nowhere,
+    // to make what it shows: what is made or found current is marked with
+    // `serial`, and content the toolkit draws from properties is left in
+    // `jobs`. Then every band walks it at once, `readOnly`: it draws what
+    // is marked and makes or changes nothing. Zero for a frame in one piece.
+    std::uint64_t serial = 0;
+    RasterJobs* jobs = nullptr;
+    bool readOnly = false;
+    // Set by the first walk when a band would have to run a delegate's
+    // drawing itself: delegates draw on the main thread only.
+    bool* unbandable = nullptr;
+    // The device pixels drawn on, when known: layers wholly outside are
+    // passed over.
+    std::optional<Rect> area;
+
+    // A frame for drawing offscreen within this one.
+    Frame inner(Context& into, bool keeps) const {
+        Frame f{into, time, scale, keeps};
+        f.serial = serial;
+        f.readOnly = readOnly;
+        f.unbandable = unbandable;
+        return f;
+    }
 };
+
+// The layer's cache; none when a band finds none (it makes nothing).
+detail::LayerCache* cacheOf(const Layer& layer, const Frame& frame) {
+    return frame.readOnly ? LayerAccess::existingCache(layer) : &LayerAccess::cache(layer);
+}
 
 // A layer as this frame shows it: the model (which owns the tree and the
 // kept rasters) and its presentation (itself when nothing animates it).
@@ -197,6 +231,10 @@ std::shared_ptr<Image> rasterize(const Rect& box, double scale, Draw&& draw) {
     return BitmapContext::takeImage(std::move(bitmap));
 }
 
+// A layer's kept content: its background when asked, then its drawing.
+void drawKept(Layer& model, Context& bitmap, const Rect& extent, const std::optional<detail::KeptBackground>& under,
+              bool vector);
+
 // The device's scale when it maps the layer upright (no turn, no shear,
 // the same scale both ways); none otherwise.
 std::optional<double> uprightScale(const AffineTransform& device) {
@@ -222,9 +260,31 @@ Rect deviceAligned(const Rect& r, const AffineTransform& device) {
 // shadow is made at a lower resolution.
 constexpr double kWideShadowPixels = 16;
 
+void makeShadow(const Shown& s, Frame& frame, detail::LayerCache& cache);
+
 void drawShadow(const Shown& s, Frame& frame) {
     const Layer& p = *s.shown;
-    detail::LayerCache& cache = LayerAccess::cache(s.model);
+    detail::LayerCache* kept = cacheOf(s.model, frame);
+    if (!kept) return;
+    detail::LayerCache& cache = *kept;
+    if (!frame.readOnly) {
+        makeShadow(s, frame, cache);
+        cache.shadowFrame = frame.serial;
+    }
+    if (!cache.shadow || cache.shadowFrame != frame.serial) return;
+    Rect placed = cache.shadowRect;
+    placed.x += p.shadowOffset().width;
+    placed.y += p.shadowOffset().height;
+    // A blur looks the same however it is resampled.
+    frame.context.save();
+    frame.context.setInterpolationQuality(InterpolationQuality::low);
+    frame.context.drawImage(*cache.shadow, placed);
+    frame.context.restore();
+}
+
+// Makes the shadow again unless what it was made from is unchanged.
+void makeShadow(const Shown& s, Frame& frame, detail::LayerCache& cache) {
+    const Layer& p = *s.shown;
     Color color = p.shadowColor();
     color.alpha = unit(color.alpha) * unit(p.shadowOpacity());
     const double radius = std::max(0.0, p.shadowRadius());
@@ -249,7 +309,7 @@ void drawShadow(const Shown& s, Frame& frame) {
                 context.setFillColor({0, 0, 0, 1});
                 context.fillPath(*p.shadowPath());
             } else {
-                Frame inner{context, frame.time, frame.scale, false};
+                Frame inner = frame.inner(context, false);
                 composite(s, inner, 1, false);
             }
         });
@@ -280,14 +340,6 @@ void drawShadow(const Shown& s, Frame& frame) {
         cache.shadowSourcePath = p.shadowPath();
         cache.shadowTreeVersion = LayerAccess::treeVersion(s.model);
     }
-    Rect placed = cache.shadowRect;
-    placed.x += p.shadowOffset().width;
-    placed.y += p.shadowOffset().height;
-    // A blur looks the same however it is resampled.
-    frame.context.save();
-    frame.context.setInterpolationQuality(InterpolationQuality::low);
-    frame.context.drawImage(*cache.shadow, placed);
-    frame.context.restore();
 }
 
 // The layer's drawn content; with `background`, its background too, drawn
@@ -304,6 +356,7 @@ bool drawContent(const Shown& s, Frame& frame, bool background = false) {
     // vector content that would not land pixel on pixel.
     if ((s.copy && LayerAccess::contentAnimated(s.model)) || (vector && (!upright || !frame.keepsVectors))) {
         if (background) return false;
+        if (!vector && frame.unbandable) *frame.unbandable = true;
         // Shapes, text and gradients keep to their extent by themselves.
         context.save();
         if (!vector) context.clipToRect(LayerAccess::contentExtent(p));
@@ -320,15 +373,17 @@ bool drawContent(const Shown& s, Frame& frame, bool background = false) {
             return false;
         }
     }
-    detail::LayerCache& cache = LayerAccess::cache(s.model);
+    detail::LayerCache* kept = cacheOf(s.model, frame);
+    if (!kept) return true;
+    detail::LayerCache& cache = *kept;
     if (extent.isEmpty() || !isFinite(extent)) return true;
     // Vector content is kept at the device's pixels, a drawn layer's
     // backing at the contents scale (and stretched as the platform's is).
     const double scale = vector ? *upright : frame.scale;
     const Rect box = vector ? deviceAligned(extent, context.transform()) : snapped(extent, scale);
     const std::uint64_t version = LayerAccess::contentVersion(s.model);
-    if (shape && detail::drawRepeatedMarks(*shape, extent, version, cache.marks, context, *upright)) {
-        cache.raster.reset();
+    if (shape && detail::drawRepeatedMarks(*shape, extent, version, cache.marks, context, *upright, !frame.readOnly)) {
+        if (!frame.readOnly) cache.raster.reset();
         return true;
     }
     std::optional<detail::KeptBackground> under;
@@ -338,17 +393,19 @@ bool drawContent(const Shown& s, Frame& frame, bool background = false) {
     // shows for a frame, and is made afresh once the motion ends.
     const bool stale =
         cache.rasterExtent != extent || (!frame.moving && (cache.rasterScale != scale || cache.rasterRect != box));
-    if (!cache.raster || cache.rasterVersion != version || stale || cache.rasterBackground != under) {
-        cache.raster = rasterize(box, scale, [&](Context& bitmap) {
-            if (under) {
-                bitmap.setFillColor(under->color);
-                bitmap.fillPath(roundedBounds(s.model));
-            }
-            // Shapes, text and gradients keep to their extent by themselves;
-            // a clip off the pixel grid would only slow them down.
-            if (!vector) bitmap.clipToRect(extent);
-            s.model.drawInContext(bitmap);
-        });
+    if (!frame.readOnly &&
+        (!cache.raster || cache.rasterVersion != version || stale || cache.rasterBackground != under)) {
+        if (frame.jobs && vector) {
+            // Drawn from properties alone: on another thread, after the walk.
+            cache.raster.reset();
+            frame.jobs->push_back([&model = s.model, &cache, box, scale, extent, under] {
+                cache.raster =
+                    rasterize(box, scale, [&](Context& bitmap) { drawKept(model, bitmap, extent, under, true); });
+            });
+        } else {
+            cache.raster =
+                rasterize(box, scale, [&](Context& bitmap) { drawKept(s.model, bitmap, extent, under, vector); });
+        }
         LayerAccess::displayed(s.model);
         cache.rasterRect = box;
         cache.rasterExtent = extent;
@@ -356,7 +413,8 @@ bool drawContent(const Shown& s, Frame& frame, bool background = false) {
         cache.rasterVersion = version;
         cache.rasterBackground = under;
     }
-    if (!cache.raster) return true;
+    if (!frame.readOnly) cache.rasterFrame = frame.serial;
+    if (!cache.raster || cache.rasterFrame != frame.serial) return true;
     Rect target = cache.rasterRect;
     if (s.copy) {
         // Bounds that animate stretch the content drawn for the model's.
@@ -370,6 +428,18 @@ bool drawContent(const Shown& s, Frame& frame, bool background = false) {
     }
     context.drawImage(*cache.raster, target);
     return true;
+}
+
+void drawKept(Layer& model, Context& bitmap, const Rect& extent, const std::optional<detail::KeptBackground>& under,
+              bool vector) {
+    if (under) {
+        bitmap.setFillColor(under->color);
+        bitmap.fillPath(roundedBounds(model));
+    }
+    // Shapes, text and gradients keep to their extent by themselves; a clip
+    // off the pixel grid would only slow them down.
+    if (!vector) bitmap.clipToRect(extent);
+    model.drawInContext(bitmap);
 }
 
 void drawBorder(const Layer& p, Context& context) {
@@ -394,7 +464,7 @@ std::pair<std::shared_ptr<Image>, Rect> renderMask(Layer& mask, Frame& frame) {
     const double scale = std::isfinite(deviceScale) && deviceScale > 0 ? deviceScale : frame.scale;
     const Rect box = snapped(m.shown->transformToSuperlayer().applyToRect(*extent), scale);
     auto image = rasterize(box, scale, [&](Context& context) {
-        Frame inner{context, frame.time, frame.scale, false};
+        Frame inner = frame.inner(context, false);
         renderLayer(mask, inner);
     });
     if (!image) return {transparentPixel(), Rect{0, 0, 1, 1}};
@@ -474,6 +544,12 @@ bool drawKeptWhole(const Shown& s, Frame& frame) {
     if (bounds.isEmpty() || !isFinite(bounds)) return false;
     const Rect box = deviceAligned(bounds, frame.context.transform());
     if (!(box.width * box.height * *upright * *upright <= kLargestKept)) return false;
+    if (frame.readOnly) {
+        const detail::LayerCache* kept = LayerAccess::existingCache(s.model);
+        if (!kept || !kept->whole || kept->wholeFrame != frame.serial) return false;
+        frame.context.drawImage(*kept->whole, kept->wholeRect);
+        return true;
+    }
     detail::LayerCache& cache = LayerAccess::cache(s.model);
     const std::uint64_t version = LayerAccess::treeVersion(s.model);
     if (!cache.whole || cache.wholeVersion != version || cache.wholeScale != *upright || cache.wholeRect != box ||
@@ -493,11 +569,14 @@ bool drawKeptWhole(const Shown& s, Frame& frame) {
             // The bitmap lies on the screen's pixel grid, so what is kept
             // below serves it as it serves the screen, and clips cut the
             // same rasters they cut there.
-            Frame inner{bitmap, frame.time, frame.scale, true};
+            Frame inner = frame.inner(bitmap, true);
             drawBody(s, inner);
         });
     }
-    if (cache.whole) frame.context.drawImage(*cache.whole, cache.wholeRect);
+    // Without it (out of memory), the parts are drawn.
+    if (!cache.whole) return false;
+    cache.wholeFrame = frame.serial;
+    frame.context.drawImage(*cache.whole, cache.wholeRect);
     return true;
 }
 
@@ -543,12 +622,25 @@ void composite(const Shown& s, Frame& frame, double opacity, bool withShadow) {
     context.restore();
 }
 
+// Whether a layer without sublayers, shadow or mask lands wholly outside
+// the pixels drawn on (a band draws a few rows of a frame of thousands of
+// such layers).
+bool outsideArea(const Shown& s, const Frame& frame) {
+    if (!frame.area || !LayerAccess::sublayers(s.model).empty() || s.model.mask() || hasShadow(*s.shown)) return false;
+    const auto extent = drawnExtent(s, frame.time, false).rect();
+    if (!extent) return true;
+    const AffineTransform device = AffineTransform::concat(s.shown->transformToSuperlayer(), frame.context.transform());
+    const Rect r = device.applyToRect(*extent);
+    const Rect& a = *frame.area;
+    return !(r.maxX() > a.minX() && r.minX() < a.maxX() && r.maxY() > a.minY() && r.minY() < a.maxY());
+}
+
 void renderLayer(Layer& layer, Frame& frame) {
     const Shown s = show(layer, frame.time);
     const Layer& p = *s.shown;
     if (p.isHidden()) return;
     const double opacity = unit(p.opacity());
-    if (opacity <= 0) return;
+    if (opacity <= 0 || outsideArea(s, frame)) return;
     frame.context.save();
     frame.context.concat(p.transformToSuperlayer());
     const bool moving = frame.moving;
@@ -569,9 +661,81 @@ LayerCache& LayerAccess::cache(const Layer& layer) {
 
 }  // namespace detail
 
+namespace {
+
+// Renders in progress on the main thread: one inside another draws in one
+// piece.
+int gRendering = 0;
+std::uint64_t gLastSerial = 0;
+
+// How many bands a bitmap is drawn in: one below a size where threads cost
+// more than they save, and none thinner than a few dozen rows.
+int bandsFor(const BitmapContext& bitmap) {
+    constexpr double kPixelsPerBand = 256.0 * 1024;
+    constexpr int kFewestRows = 64;
+    const double pixels = static_cast<double>(bitmap.pixelWidth()) * bitmap.pixelHeight();
+    const double most =
+        std::min({static_cast<double>(DispatchQueue::concurrency()), std::floor(pixels / kPixelsPerBand),
+                  std::floor(bitmap.pixelHeight() / static_cast<double>(kFewestRows))});
+    return most >= 2 ? static_cast<int>(most) : 1;
+}
+
+// Draws the frame in horizontal bands on several threads: first a walk on
+// this thread makes (or queues) every raster the frame needs, the queued
+// ones are drawn side by side, then the bands are drawn at once. False,
+// having drawn nothing, when the frame has to be drawn in one piece.
+bool renderInBands(Layer& root, BitmapContext& bitmap, int bands, double time, double scale) {
+    // The first walk draws into a pixel with the bitmap's transform, so it
+    // takes the same turns as the bands will.
+    auto nowhere = BitmapContext::create(1, 1);
+    if (!nowhere) return false;
+    nowhere->concat(bitmap.transform());
+    nowhere->setAlpha(bitmap.alpha());
+    RasterJobs jobs;
+    bool unbandable = false;
+    Frame making{*nowhere, time, scale};
+    making.area = Rect{0, 0, static_cast<double>(bitmap.pixelWidth()), static_cast<double>(bitmap.pixelHeight())};
+    making.serial = ++gLastSerial;
+    making.jobs = &jobs;
+    making.unbandable = &unbandable;
+    renderLayer(root, making);
+    DispatchQueue::concurrentPerform(jobs.size(), [&](std::size_t i) { jobs[i](); });
+    if (unbandable) return false;
+
+    std::vector<std::unique_ptr<BitmapContext>> parts;
+    const int height = bitmap.pixelHeight();
+    for (int i = 0; i < bands; ++i) {
+        auto part = bitmap.band(height * i / bands, height * (i + 1) / bands);
+        // What was handed to bands made so far is cleared as they go.
+        if (!part) return false;
+        parts.push_back(std::move(part));
+    }
+    DispatchQueue::concurrentPerform(parts.size(), [&](std::size_t i) {
+        Frame frame{*parts[i], time, scale};
+        frame.area =
+            Rect{0, 0, static_cast<double>(parts[i]->pixelWidth()), static_cast<double>(parts[i]->pixelHeight())};
+        frame.serial = making.serial;
+        frame.readOnly = true;
+        renderLayer(root, frame);
+        parts[i].reset();
+    });
+    return true;
+}
+
+}  // namespace
+
 void renderLayerTree(Layer& root, Context& context, const RenderOptions& options) {
     const double scale = std::isfinite(options.contentsScale) && options.contentsScale > 0 ? options.contentsScale : 1;
+    ++gRendering;
+    struct Done {
+        ~Done() { --gRendering; }
+    } done;
+    auto* bitmap = gRendering == 1 ? dynamic_cast<BitmapContext*>(&context) : nullptr;
+    const int bands = bitmap ? bandsFor(*bitmap) : 1;
+    if (bands >= 2 && renderInBands(root, *bitmap, bands, options.time, scale)) return;
     Frame frame{context, options.time, scale};
+    if (bitmap)
+        frame.area = Rect{0, 0, static_cast<double>(bitmap->pixelWidth()), static_cast<double>(bitmap->pixelHeight())};
     renderLayer(root, frame);
 }
 

@@ -22,6 +22,8 @@ struct ExtraState {
     // Cairo refuses such a matrix for good, so we keep it here and draw
     // nothing until the state that made it is restored.
     bool degenerate = false;
+    // A clip was set (bands of a bitmap do not carry one over).
+    bool clipped = false;
     AffineTransform degenerateTransform;
 };
 
@@ -54,6 +56,9 @@ struct ContextImpl {
     mutable std::vector<PixelRect> uncleared;
     // Clears what is left to clear.
     void clearUncleared() const;
+    // Set on a band of another bitmap: nobody takes its pixels, so it clears
+    // what is left when it is destroyed.
+    bool clearsWhenDestroyed = false;
     // Every pixel of `r` was replaced by an opaque drawing.
     void covered(const PixelRect& r);
 };

@@ -60,6 +60,8 @@ struct LayerAccess {
     static std::uint64_t contentVersion(const Layer& layer) { return layer.mContentVersion; }
     static std::uint64_t treeVersion(const Layer& layer) { return layer.mTreeVersion; }
     static LayerCache& cache(const Layer& layer);
+    // The cache when the layer has one.
+    static LayerCache* existingCache(const Layer& layer) { return layer.mCache.get(); }
     static void displayed(Layer& layer) { layer.mNeedsDisplay = false; }
     // True when a running animation changes what the layer draws.
     static bool contentAnimated(const Layer& layer);

@@ -24,6 +24,13 @@ struct KeptBackground {
 };
 
 struct LayerCache {
+    // The frame (a number from 1) for which the raster, the whole and the
+    // shadow were last made or found current, when that frame is drawn in
+    // bands: its bands draw what is marked for it and make nothing.
+    std::uint64_t rasterFrame = 0;
+    std::uint64_t wholeFrame = 0;
+    std::uint64_t shadowFrame = 0;
+
     // The drawn content: the raster, the area it covers (layer points), the
     // content's extent then, the scale it was drawn at and the content
     // version it shows.

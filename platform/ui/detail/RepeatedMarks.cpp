@@ -75,7 +75,7 @@ std::optional<MarkPattern> repeatedMarks(const Path& path, std::size_t minimum) 
 }
 
 bool drawRepeatedMarks(const ShapeLayer& layer, const Rect& contentExtent, std::uint64_t version, MarkStamps& kept,
-                       Context& context, double deviceScale) {
+                       Context& context, double deviceScale, bool mayMake) {
     constexpr std::size_t kFewestMarks = 16;
     const double start = std::isnan(layer.strokeStart()) ? 0 : std::clamp(layer.strokeStart(), 0.0, 1.0);
     const double end = std::isnan(layer.strokeEnd()) ? 0 : std::clamp(layer.strokeEnd(), 0.0, 1.0);
@@ -89,6 +89,7 @@ bool drawRepeatedMarks(const ShapeLayer& layer, const Rect& contentExtent, std::
         return false;
     }
     if (kept.version != version || !kept.checked) {
+        if (!mayMake) return false;
         kept.pattern = repeatedMarks(layer.path(), kFewestMarks);
         kept.checked = true;
         kept.version = version;
@@ -114,6 +115,7 @@ bool drawRepeatedMarks(const ShapeLayer& layer, const Rect& contentExtent, std::
     if (!(width >= 1 && height >= 1 && width <= kLargestMark && height <= kLargestMark)) return false;
 
     if (kept.scale != deviceScale || kept.stamps.empty()) {
+        if (!mayMake) return false;
         kept.stamps.assign(kPhases * kPhases, nullptr);
         kept.scale = deviceScale;
     }
@@ -137,6 +139,7 @@ bool drawRepeatedMarks(const ShapeLayer& layer, const Rect& contentExtent, std::
         if (py == kPhases) py = 0, iy += 1;
         auto& stamp = kept.stamps[static_cast<std::size_t>(py * kPhases + px)];
         if (!stamp) {
+            if (!mayMake) return false;
             auto bitmap = BitmapContext::create(static_cast<int>(width), static_cast<int>(height));
             if (!bitmap) return false;
             bitmap->translate(static_cast<double>(px) / kPhases - x0, static_cast<double>(py) / kPhases - y0);
@@ -152,7 +155,7 @@ bool drawRepeatedMarks(const ShapeLayer& layer, const Rect& contentExtent, std::
                 bitmap->setMiterLimit(layer.miterLimit());
                 bitmap->strokePath(pattern.mark);
             }
-            stamp = bitmap->makeImage();
+            stamp = BitmapContext::takeImage(std::move(bitmap));
             if (!stamp) return false;
         }
         placements.push_back({stamp.get(), Rect{(ix + x0 - device.tx) / device.a, (iy + y0 - device.ty) / device.a,

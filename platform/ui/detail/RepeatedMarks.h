@@ -48,8 +48,9 @@ struct MarkStamps {
 // Draws `layer`'s content by stamping when its path and paint allow it
 // (marks, one opaque paint, no dash, the whole stroke) and the context maps
 // points upright at `deviceScale` with full alpha; false when it does not,
-// having drawn nothing.
+// having drawn nothing. Without `mayMake`, `kept` is only read: false also
+// when a stamp it needs is not made yet.
 bool drawRepeatedMarks(const ShapeLayer& layer, const Rect& contentExtent, std::uint64_t version, MarkStamps& kept,
-                       Context& context, double deviceScale);
+                       Context& context, double deviceScale, bool mayMake = true);
 
 }  // namespace platform::ui::detail
