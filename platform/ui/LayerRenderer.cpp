@@ -26,6 +26,9 @@ using detail::LayerAccess;
 using RasterJobs = std::vector<std::function<void()>>;
 
 struct Frame {
+    Frame(Context& into, double at, double pixelsPerPoint, bool keeps = true)
+        : context(into), time(at), scale(pixelsPerPoint), keepsVectors(keeps) {}
+
     Context& context;
     double time;
     double scale;
@@ -51,7 +54,7 @@ struct Frame {
 
     // A frame for drawing offscreen within this one.
     Frame inner(Context& into, bool keeps) const {
-        Frame f{into, time, scale, keeps};
+        Frame f(into, time, scale, keeps);
         f.serial = serial;
         f.readOnly = readOnly;
         f.unbandable = unbandable;
@@ -669,14 +672,17 @@ int gRendering = 0;
 std::uint64_t gLastSerial = 0;
 
 // How many bands a bitmap is drawn in: one below a size where threads cost
-// more than they save, and none thinner than a few dozen rows.
+// more than they save, and none thinner than a few dozen rows. Fixed by the
+// size alone, not by the processors there are, so that a frame comes out
+// the same everywhere (the drawing library's edges can differ by a step
+// between a band and the whole).
 int bandsFor(const BitmapContext& bitmap) {
     constexpr double kPixelsPerBand = 256.0 * 1024;
+    constexpr double kMostBands = 8;
     constexpr int kFewestRows = 64;
     const double pixels = static_cast<double>(bitmap.pixelWidth()) * bitmap.pixelHeight();
-    const double most =
-        std::min({static_cast<double>(DispatchQueue::concurrency()), std::floor(pixels / kPixelsPerBand),
-                  std::floor(bitmap.pixelHeight() / static_cast<double>(kFewestRows))});
+    const double most = std::min({kMostBands, std::floor(pixels / kPixelsPerBand),
+                                  std::floor(bitmap.pixelHeight() / static_cast<double>(kFewestRows))});
     return most >= 2 ? static_cast<int>(most) : 1;
 }
 

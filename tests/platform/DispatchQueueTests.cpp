@@ -295,6 +295,48 @@ TEST(ConcurrentQueueTest, GlobalQueuesRunOnPoolThreadsAndRefuseSyncFromThemselve
     EXPECT_TRUE(ran);
 }
 
+TEST(ConcurrentQueueTest, ConcurrentPerformRunsEachIterationOnceAndFinishesWithABusyPool) {
+    // Every index exactly once, nested calls too.
+    constexpr std::size_t kIterations = 20000;
+    std::vector<std::atomic<int>> runs(kIterations);
+    DispatchQueue::concurrentPerform(kIterations, [&](std::size_t i) {
+        runs[i].fetch_add(1);
+        if (i % 1000 == 0) {
+            std::atomic<int> inner{0};
+            DispatchQueue::concurrentPerform(50, [&](std::size_t) { inner.fetch_add(1); });
+            EXPECT_EQ(inner.load(), 50);
+        }
+    });
+    for (std::size_t i = 0; i < kIterations; ++i) ASSERT_EQ(runs[i].load(), 1) << "iteration " << i;
+
+    // With every pool thread held up, the caller does the work itself.
+    const unsigned held = DispatchQueue::concurrency();
+    std::latch started(held);
+    std::latch release(1);
+    for (unsigned i = 0; i < held; ++i) {
+        DispatchQueue::global(DispatchQueuePriority::High).async([&] {
+            started.count_down();
+            release.wait();
+        });
+    }
+    started.wait();
+    std::atomic<int> done{0};
+    DispatchQueue::concurrentPerform(100, [&](std::size_t) { done.fetch_add(1); });
+    EXPECT_EQ(done.load(), 100);
+    release.count_down();
+
+    // The first exception reaches the caller once every iteration has run.
+    std::atomic<int> ran{0};
+    EXPECT_THROW(DispatchQueue::concurrentPerform(64,
+                                                  [&](std::size_t i) {
+                                                      ran.fetch_add(1);
+                                                      if (i == 7) throw std::runtime_error("seven");
+                                                  }),
+                 std::runtime_error);
+    EXPECT_EQ(ran.load(), 64);
+    DispatchQueue::concurrentPerform(0, [](std::size_t) { FAIL() << "no iterations"; });
+}
+
 TEST(DispatchQueueTest, TheMainQueueRunsOnTheMainThread) {
     auto& main = DispatchQueue::main();
     EXPECT_TRUE(main.isCurrent());

@@ -1,0 +1,260 @@
+// Large frames are drawn in horizontal bands on several threads: a bitmap's
+// bands share its pixels, and a layer tree drawn in bands looks exactly as
+// the same tree drawn in one piece. In the platform tests (not the
+// toolkit's) so that the thread sanitizer pass runs them.
+
+#include "platform/graphics/BitmapContext.h"
+#include "platform/graphics/FrameBitmaps.h"
+#include "platform/ui/BasicAnimation.h"
+#include "platform/ui/GradientLayer.h"
+#include "platform/ui/LayerRenderer.h"
+#include "platform/ui/MediaTime.h"
+#include "platform/ui/ShapeLayer.h"
+#include "platform/ui/TextLayer.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+using platform::BitmapContext;
+using platform::Color;
+using platform::Context;
+using platform::Path;
+using platform::Pixel;
+using platform::Rect;
+using platform::ui::BasicAnimation;
+using platform::ui::GradientLayer;
+using platform::ui::Layer;
+using platform::ui::LayerDelegate;
+using platform::ui::RenderOptions;
+using platform::ui::ShapeLayer;
+using platform::ui::TextLayer;
+
+namespace {
+
+const Color kRed{1, 0, 0, 1};
+const Color kBlue{0, 0, 1, 1};
+const Color kGreen{0, 1, 0, 1};
+
+// Pixels of two bitmaps of one size that differ by more than two steps on
+// some channel (the drawing library's edges can differ by a step or two where
+// a shape is drawn into a bitmap of other rows); -1 when the sizes differ.
+int differingPixels(const BitmapContext& a, const BitmapContext& b) {
+    if (a.pixelWidth() != b.pixelWidth() || a.pixelHeight() != b.pixelHeight()) return -1;
+    int differing = 0;
+    for (int y = 0; y < a.pixelHeight(); ++y) {
+        for (int x = 0; x < a.pixelWidth(); ++x) {
+            const Pixel p = a.pixel(x, y).value_or(Pixel{});
+            const Pixel q = b.pixel(x, y).value_or(Pixel{});
+            const auto off = [](int u, int v) { return std::abs(u - v) > 2; };
+            differing += off(p.red, q.red) || off(p.green, q.green) || off(p.blue, q.blue) || off(p.alpha, q.alpha);
+        }
+    }
+    return differing;
+}
+
+void drawScene(Context& context) {
+    context.setFillColor(kBlue);
+    Path disc;
+    disc.addEllipseInRect({13.3, 9.7, 70.2, 41.9});
+    context.fillPath(disc);
+    context.setStrokeColor({0.2, 0.7, 0.1, 0.6});
+    context.setLineWidth(3.5);
+    Path zigzag;
+    zigzag.moveTo({0, 0});
+    for (int i = 1; i < 20; ++i) zigzag.lineTo({i * 5.5, (i % 2) * 63.0});
+    context.strokePath(zigzag);
+}
+
+}  // namespace
+
+TEST(BitmapBands, BandsShareThePixelsKeepTheStateAndClearWhatWasLeftToClear) {
+    // The same drawing into four bands at once, on four threads, and into
+    // the bitmap itself: the same pixels.
+    auto whole = BitmapContext::create(240, 160, 2);
+    auto banded = BitmapContext::create(240, 160, 2);
+    for (auto* context : {whole.get(), banded.get()}) {
+        context->translate(3.25, -1.5);
+        context->setAlpha(0.75);
+    }
+    drawScene(*whole);
+    std::vector<std::unique_ptr<BitmapContext>> bands;
+    for (int i = 0; i < 4; ++i) bands.push_back(banded->band(i * 40, i * 40 + 40));
+    for (const auto& band : bands) ASSERT_NE(band, nullptr);
+    std::vector<std::thread> threads;
+    for (auto& band : bands) threads.emplace_back([&band] { drawScene(*band); });
+    for (auto& thread : threads) thread.join();
+    bands.clear();
+    EXPECT_EQ(differingPixels(*whole, *banded), 0);
+
+    // Rows outside, an open transparency layer and a clip refuse bands.
+    EXPECT_EQ(banded->band(-1, 10), nullptr);
+    EXPECT_EQ(banded->band(150, 161), nullptr);
+    EXPECT_EQ(banded->band(20, 20), nullptr);
+    banded->beginTransparencyLayer();
+    EXPECT_EQ(banded->band(0, 10), nullptr);
+    banded->endTransparencyLayer();
+    banded->save();
+    banded->clipToRect({0, 0, 10, 10});
+    EXPECT_EQ(banded->band(0, 10), nullptr);
+    banded->restore();
+    EXPECT_NE(banded->band(0, 10), nullptr) << "the clip went with the state it was set in";
+
+    // A reused frame is cleared lazily: rows a band draws nothing on are
+    // cleared by the band, rows it draws on show only the new drawing.
+    platform::FrameBitmaps frames;
+    {
+        auto first = frames.context({120, 80}, 2);
+        first->setFillColor(kRed);
+        first->fillRect({0, 0, 120, 80});
+        frames.image(std::move(first));  // let go at once: its pixels return
+    }
+    auto reused = frames.context({120, 80}, 2);
+    ASSERT_NE(reused, nullptr);
+    {
+        auto top = reused->band(0, 80);
+        auto bottom = reused->band(80, 160);
+        ASSERT_NE(top, nullptr);
+        ASSERT_NE(bottom, nullptr);
+        top->setFillColor(kGreen);
+        top->fillRect({0, 0, 60, 20});
+    }
+    const auto image = frames.image(std::move(reused));
+    auto look = BitmapContext::create(240, 160);
+    look->drawImage(*image, {0, 0, 240, 160});
+    EXPECT_EQ(look->pixel(10, 10), (Pixel{0, 255, 0, 255}));
+    EXPECT_EQ(look->pixel(200, 10)->alpha, 0) << "the top band cleared the old frame";
+    EXPECT_EQ(look->pixel(10, 120)->alpha, 0) << "the bottom band cleared the old frame";
+}
+
+namespace {
+
+class Stripes : public LayerDelegate {
+public:
+    void drawLayer(Layer& layer, Context& context) override {
+        const Rect b = layer.bounds();
+        for (int i = 0; i < 6; ++i) {
+            context.setFillColor(i % 2 ? kRed : kGreen);
+            context.fillRect({b.x, b.y + i * b.height / 6, b.width, b.height / 6});
+        }
+    }
+};
+
+std::shared_ptr<Layer> filled(const Rect& frame, const Color& color) {
+    auto layer = Layer::make();
+    layer->setFrame(frame);
+    layer->setBackgroundColor(color);
+    return layer;
+}
+
+// A tree with every kind of thing the renderer keeps or draws, much of it
+// across the rows where bands meet.
+std::shared_ptr<Layer> busyTree(const std::shared_ptr<LayerDelegate>& delegate, double begin) {
+    auto root = filled({0, 0, 600, 500}, {0.95, 0.95, 0.9, 1});
+    for (int i = 0; i < 120; ++i) {
+        auto segment = ShapeLayer::make();
+        Path line;
+        line.moveTo({10 + i * 4.7, 40.0 + (i * 37) % 400});
+        line.lineTo({14.7 + i * 4.7, 40.0 + (i * 53) % 400});
+        segment->setPath(line);
+        segment->setStrokeColor({0.1, 0.3, 0.8, 1});
+        segment->setFillColor(Color::clear());
+        segment->setLineWidth(2);
+        root->addSublayer(segment);
+
+        auto label = TextLayer::make();
+        label->setFrame({10 + i * 4.7, 20.0 + (i * 29) % 460, 30, 12});
+        label->setString(std::to_string(i * 7));
+        label->setFontSize(9);
+        label->setAlignmentMode(platform::TextAlignment::center);
+        label->setForegroundColor({0, 0, 0, 1});
+        label->setBackgroundColor({1, 1, 0.8, 1});
+        root->addSublayer(label);
+    }
+    // Many copies of one mark, stamped.
+    auto marks = ShapeLayer::make();
+    Path rings;
+    for (int i = 0; i < 60; ++i) rings.addEllipseInRect({20 + i * 9.3, 230 + (i % 9) * 7.1, 6, 6});
+    marks->setPath(rings);
+    marks->setStrokeColor(kRed);
+    marks->setFillColor(Color::clear());
+    marks->setLineWidth(1.5);
+    root->addSublayer(marks);
+
+    // A card with rounded clipping, border, shadow and a gradient inside.
+    auto card = filled({200.3, 100.45, 150, 260}, kGreen);
+    card->setCornerRadius(12);
+    card->setMasksToBounds(true);
+    card->setBorderWidth(2);
+    card->setBorderColor(kBlue);
+    auto gradient = GradientLayer::make();
+    gradient->setFrame({0, 100, 150, 160});
+    gradient->setColors({kRed, kBlue});
+    card->addSublayer(gradient);
+    auto holder = Layer::make();
+    holder->setFrame({0, 0, 600, 500});
+    holder->setShadowOpacity(0.7);
+    holder->setShadowRadius(8);
+    holder->setShadowOffset({4, 6});
+    holder->addSublayer(card);
+    root->addSublayer(holder);
+
+    // A delegate's drawing, faded as a group with a sublayer, and masked.
+    auto drawn = Layer::make();
+    drawn->setFrame({380, 180, 180, 200});
+    drawn->setDelegate(delegate);
+    drawn->setNeedsDisplay();
+    drawn->setOpacity(0.6);
+    drawn->addSublayer(filled({20, 20, 60, 150}, kBlue));
+    auto disc = ShapeLayer::make();
+    Path oval;
+    oval.addEllipseInRect({0, 0, 180, 200});
+    disc->setPath(oval);
+    drawn->setMask(disc);
+    root->addSublayer(drawn);
+
+    // One that an animation moves across the bands.
+    auto moving = filled({40, 300, 80, 80}, kRed);
+    moving->setCornerRadius(20);
+    auto slide = BasicAnimation::make("position.y");
+    slide->setFromValue(340.0);
+    slide->setToValue(100.0);
+    slide->setDuration(10);
+    slide->setBeginTime(begin);
+    moving->addAnimation(slide, "slide");
+    root->addSublayer(moving);
+    return root;
+}
+
+}  // namespace
+
+TEST(LayerBands, ATreeDrawnInBandsLooksAsDrawnInOnePiece) {
+    // A clip over the whole bitmap keeps a frame in one piece. Two frames
+    // each: the second draws what the first kept, and keeps the card whole.
+    // Two trees alike, as what a tree keeps changes from frame to frame.
+    const auto delegate = std::make_shared<Stripes>();
+    const double now = platform::ui::currentMediaTime();
+    const auto bandedTree = busyTree(delegate, now);
+    const auto wholeTree = busyTree(delegate, now);
+    const auto frame = [&](bool inOnePiece, double time) {
+        auto context = BitmapContext::create(1200, 1000, 2);
+        if (inOnePiece) context->clipToRect({0, 0, 600, 500});
+        platform::ui::renderLayerTree(inOnePiece ? *wholeTree : *bandedTree, *context, RenderOptions{time, 2});
+        return context;
+    };
+    for (const double time : {now + 1, now + 1, now + 4.5, now + 20}) {
+        const auto banded = frame(false, time);
+        const auto whole = frame(true, time);
+        EXPECT_EQ(differingPixels(*banded, *whole), 0) << "at " << time - now << " s";
+    }
+    // Something of everything shows.
+    const auto shot = frame(false, now + 20);
+    EXPECT_EQ(shot->pixel(2 * 210, 2 * 110), (Pixel{0, 255, 0, 255})) << "the card";
+    const Pixel stripe = shot->pixel(2 * 470, 2 * 300).value_or(Pixel{});
+    EXPECT_GT(stripe.red, 240) << "a red stripe of the delegate's, faded over the background";
+    EXPECT_LT(stripe.green, 110);
+}
