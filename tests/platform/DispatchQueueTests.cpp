@@ -12,6 +12,7 @@
 #include <atomic>
 #include <future>
 #include <latch>
+#include <memory>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -309,21 +310,22 @@ TEST(ConcurrentQueueTest, ConcurrentPerformRunsEachIterationOnceAndFinishesWithA
     });
     for (std::size_t i = 0; i < kIterations; ++i) ASSERT_EQ(runs[i].load(), 1) << "iteration " << i;
 
-    // With every pool thread held up, the caller does the work itself.
+    // With every pool thread held up, the caller does the work itself. The
+    // latches outlive the blocks that wait on them.
     const unsigned held = DispatchQueue::concurrency();
-    std::latch started(held);
-    std::latch release(1);
+    auto started = std::make_shared<std::latch>(held);
+    auto release = std::make_shared<std::latch>(1);
     for (unsigned i = 0; i < held; ++i) {
-        DispatchQueue::global(DispatchQueuePriority::High).async([&] {
-            started.count_down();
-            release.wait();
+        DispatchQueue::global(DispatchQueuePriority::High).async([started, release] {
+            started->count_down();
+            release->wait();
         });
     }
-    started.wait();
+    started->wait();
     std::atomic<int> done{0};
     DispatchQueue::concurrentPerform(100, [&](std::size_t) { done.fetch_add(1); });
     EXPECT_EQ(done.load(), 100);
-    release.count_down();
+    release->count_down();
 
     // The first exception reaches the caller once every iteration has run.
     std::atomic<int> ran{0};
