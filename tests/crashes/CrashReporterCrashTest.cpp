@@ -220,7 +220,9 @@ TEST(CrashReporterCrash, ACrashOnASecondThreadListsEveryThreadWithItsFrames) {
             EXPECT_EQ(threads[i]->threadNumber(), static_cast<int64_t>(i));
             const std::vector<std::string> names = frameNames(threads[i]->stackFrames());
             idle += std::count(names.begin(), names.end(), "helper_idle_thread");
-            if (!threads[i]->crashed()) EXPECT_TRUE(threads[i]->registers().empty());
+            if (!threads[i]->crashed()) {
+                EXPECT_TRUE(threads[i]->registers().empty());
+            }
         }
         EXPECT_EQ(idle, 4u);
     }

@@ -161,7 +161,9 @@ TEST(CrashReporter, LiveReportsShowTheCallingOrTheRequestedThread) {
     ASSERT_TRUE(otherReport);
     EXPECT_EQ(otherReport->threads().size(), threadsOfThisProcess() - 1);
     for (const auto& thread : otherReport->threads()) {
-        if (thread->crashed()) EXPECT_GT(thread->stackFrames().size(), 2u);
+        if (thread->crashed()) {
+            EXPECT_GT(thread->stackFrames().size(), 2u);
+        }
     }
     {
         std::lock_guard<std::mutex> guard(lock);

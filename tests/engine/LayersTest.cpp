@@ -37,12 +37,18 @@ void* operator new(std::size_t size) {
 
 void* operator new(std::size_t size, const std::nothrow_t&) noexcept { return std::malloc(size == 0 ? 1 : size); }
 
-void operator delete(void* pointer) noexcept {
+namespace {
+void release(void* pointer) noexcept {
     if (pointer != nullptr && pointer == gWatchedPointer.load()) gWatchedPointerFreed = true;
     std::free(pointer);
 }
+}  // namespace
 
-void operator delete(void* pointer, std::size_t) noexcept { ::operator delete(pointer); }
+// Both forms free directly: a sized delete forwarding to the unsized one
+// looks to the compiler like a mismatched pair once inlined.
+void operator delete(void* pointer) noexcept { release(pointer); }
+
+void operator delete(void* pointer, std::size_t) noexcept { release(pointer); }
 
 namespace {
 

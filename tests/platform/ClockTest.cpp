@@ -37,7 +37,7 @@ struct Log {
 
 TEST(VirtualClock, AdvanceFiresEverythingDueInTimeOrderTiesInSchedulingOrder) {
     VirtualTime time;
-    Log log{time};
+    Log log{time, {}};
     auto loop = RunLoop::main();
     int repeats = 0;
     auto repeating = loop->scheduleTimer(25ms, true, [&](RunLoop::Timer& timer) {

@@ -61,7 +61,7 @@ TEST(FrameBitmaps, HeldImagesKeepTheirPixelsAndLetGoOnesAreReusedCleared) {
     const auto next = frames.image(std::move(context));
     EXPECT_EQ(pixelsOf(*next), redPixels) << "the let-go frame's pixels are drawn into again";
     EXPECT_EQ(next->pixel(2, 2), (Pixel{0, 255, 0, 255}));
-    for (const auto [x, y] : {std::pair{39, 19}, std::pair{20, 10}, std::pair{10, 0}}) {
+    for (const auto& [x, y] : {std::pair{39, 19}, std::pair{20, 10}, std::pair{10, 0}}) {
         EXPECT_EQ(next->pixel(x, y), (Pixel{})) << x << ", " << y << ": what was red is transparent";
     }
     EXPECT_EQ(blue->pixel(39, 19), (Pixel{0, 0, 255, 255}));

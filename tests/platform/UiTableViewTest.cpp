@@ -138,8 +138,12 @@ struct Scene {
         // (when a row, not a header, lies there).
         const auto first = table->indexPathForRowAtPoint({1, b.y});
         const auto last = table->indexPathForRowAtPoint({1, b.y + b.height - 0.5});
-        if (first) EXPECT_EQ(table->indexPathsForVisibleRows().front(), *first);
-        if (last) EXPECT_EQ(table->indexPathsForVisibleRows().back(), *last);
+        if (first) {
+            EXPECT_EQ(table->indexPathsForVisibleRows().front(), *first);
+        }
+        if (last) {
+            EXPECT_EQ(table->indexPathsForVisibleRows().back(), *last);
+        }
     }
 };
 

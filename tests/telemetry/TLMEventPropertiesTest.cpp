@@ -217,6 +217,8 @@ TEST(TLMEventLog, BaseTypeAndBaseDataGoTogetherAndTheEventKeepsItsOwn) {
         EXPECT_EQ(dataJson(*logs[0]), c.data);
         EXPECT_EQ(dataJson(*logs[1]), c.data);
         EXPECT_EQ(properties->properties(), before);
-        if (c.warning != nullptr) EXPECT_TRUE(capture.hasMessage(TLMLogLevelWarning, c.warning));
+        if (c.warning != nullptr) {
+            EXPECT_TRUE(capture.hasMessage(TLMLogLevelWarning, c.warning));
+        }
     }
 }

@@ -144,8 +144,12 @@ TEST(BarChart, AxisLabelsFollowTheValuesAndSettings) {
     };
     for (auto& c : cases) {
         auto chart = Chart(c.values, c.setUp);
-        if (!c.yTexts.empty()) EXPECT_EQ(Texts(chart->yChartLabels()), c.yTexts) << c.name;
-        if (!c.xTexts.empty()) EXPECT_EQ(Texts(chart->xChartLabels()), c.xTexts) << c.name;
+        if (!c.yTexts.empty()) {
+            EXPECT_EQ(Texts(chart->yChartLabels()), c.yTexts) << c.name;
+        }
+        if (!c.xTexts.empty()) {
+            EXPECT_EQ(Texts(chart->xChartLabels()), c.xTexts) << c.name;
+        }
     }
     // Placement: y labels right-aligned at the left, one step (45) apart;
     // x labels centred in their slots below the canvas.

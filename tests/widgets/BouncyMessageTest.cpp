@@ -160,8 +160,12 @@ TEST_F(BouncyMessage, TheKeyframesPopBounceSettleAndFadeWithinThreeSeconds) {
         if (!std::isnan(s.translationY)) {
             EXPECT_NEAR(shown(*banner, B::kRootName, "transform.translation.y"), s.translationY, 1e-3);
         }
-        if (!std::isnan(s.scaleX)) EXPECT_NEAR(shown(*banner, B::kXScaleName, "transform.scale.x"), s.scaleX, 1e-6);
-        if (!std::isnan(s.scaleY)) EXPECT_NEAR(shown(*banner, B::kYScaleName, "transform.scale.y"), s.scaleY, 1e-6);
+        if (!std::isnan(s.scaleX)) {
+            EXPECT_NEAR(shown(*banner, B::kXScaleName, "transform.scale.x"), s.scaleX, 1e-6);
+        }
+        if (!std::isnan(s.scaleY)) {
+            EXPECT_NEAR(shown(*banner, B::kYScaleName, "transform.scale.y"), s.scaleY, 1e-6);
+        }
         if (!std::isnan(s.rotation)) {
             EXPECT_NEAR(shown(*banner, B::kRootName, "transform.rotation.z"), s.rotation, 1e-6);
         }

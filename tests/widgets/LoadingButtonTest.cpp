@@ -95,7 +95,9 @@ TEST(LoadingButton, AFailureWidensShakesAndTakesTouchesAgain) {
     std::vector<double> offsets;
     for (int ms = 0; ms < 499; ++ms) {
         offsets.push_back(stage.shown()->position().x - 195);
-        if (ms == 100) EXPECT_NEAR(stage.shownWidth(), 200, 1e-6) << "wide again";
+        if (ms == 100) {
+            EXPECT_NEAR(stage.shownWidth(), 200, 1e-6) << "wide again";
+        }
         stage.synth.wait(0.001);
     }
     EXPECT_NEAR(*std::min_element(offsets.begin(), offsets.end()), -10, 0.1);

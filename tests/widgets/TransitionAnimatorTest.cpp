@@ -201,7 +201,9 @@ TEST(TransitionAnimator, StylesOutsideTheNineEndAtOnce) {
             const auto animator = makeAnimator(style, dismissing);
             animator->animateTransition(context);
             EXPECT_EQ(context.completions, std::vector<bool>{true});
-            if (!dismissing) EXPECT_EQ(context.to->view()->frame(), context.toFinal);
+            if (!dismissing) {
+                EXPECT_EQ(context.to->view()->frame(), context.toFinal);
+            }
             advance(time, 1);
             EXPECT_EQ(context.completions.size(), 1u);
         }

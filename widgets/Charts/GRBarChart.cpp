@@ -51,7 +51,6 @@ void GRBarChart::setupDefaultValues() {
     };
     mYLabelPrefix.clear();
     mYLabelSuffix.clear();
-    mChartMarginLeft = mChartMarginRight = mChartMarginTop = mChartMarginBottom = 25;
     mShowLabel = true;
     mShowChartBorder = false;
     mChartBorderColor = GRChartColors::kLightGrey;

@@ -54,14 +54,6 @@ public:
     void setYLabelFormatter(LabelFormatter formatter) { mYLabelFormatter = std::move(formatter); }
     void setYLabelPrefix(std::string prefix) { mYLabelPrefix = std::move(prefix); }
     void setYLabelSuffix(std::string suffix) { mYLabelSuffix = std::move(suffix); }
-    double chartMarginLeft() const { return mChartMarginLeft; }
-    void setChartMarginLeft(double margin) { mChartMarginLeft = margin; }
-    double chartMarginRight() const { return mChartMarginRight; }
-    void setChartMarginRight(double margin) { mChartMarginRight = margin; }
-    double chartMarginTop() const { return mChartMarginTop; }
-    void setChartMarginTop(double margin) { mChartMarginTop = margin; }
-    double chartMarginBottom() const { return mChartMarginBottom; }
-    void setChartMarginBottom(double margin) { mChartMarginBottom = margin; }
     bool showLabel() const { return mShowLabel; }
     void setShowLabel(bool show) { mShowLabel = show; }
     bool showChartBorder() const { return mShowChartBorder; }
@@ -125,10 +117,6 @@ private:
     LabelFormatter mYLabelFormatter;
     std::string mYLabelPrefix;
     std::string mYLabelSuffix;
-    double mChartMarginLeft = 25;
-    double mChartMarginRight = 25;
-    double mChartMarginTop = 25;
-    double mChartMarginBottom = 25;
     bool mShowLabel = true;
     bool mShowChartBorder = false;
     platform::Color mChartBorderColor;

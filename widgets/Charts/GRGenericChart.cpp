@@ -12,6 +12,7 @@ void GRGenericChart::setupDefaultValues() {
     mLegendFontColor.reset();
     mLabelRowsInSerialMode = 1;
     mDisplayAnimated = true;
+    mChartMarginLeft = mChartMarginRight = mChartMarginTop = mChartMarginBottom = 25;
 }
 
 void GRGenericChart::setLabelRowsInSerialMode(std::uint64_t rows) {

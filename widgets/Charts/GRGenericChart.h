@@ -1,8 +1,8 @@
 #pragma once
-// The view the pie, bar and line charts share: legend settings and the
-// animation switch. hasLegend, legendPosition and labelRowsInSerialMode are
-// kept for the chart's owner; the charts' own legends read only the style,
-// the font and the font colour.
+// The view the pie, bar and line charts share: legend settings, the
+// animation switch and the plot margins. hasLegend, legendPosition and
+// labelRowsInSerialMode are kept for the chart's owner; the charts' own
+// legends read only the style, the font and the font colour.
 
 #include "platform/graphics/Color.h"
 #include "platform/ui/Font.h"
@@ -38,6 +38,16 @@ public:
     void setLabelRowsInSerialMode(std::uint64_t rows);
     bool displayAnimated() const { return mDisplayAnimated; }
     void setDisplayAnimated(bool animated) { mDisplayAnimated = animated; }
+    // Space around the plot of the bar and line charts; the pie chart has
+    // no use for it.
+    double chartMarginLeft() const { return mChartMarginLeft; }
+    void setChartMarginLeft(double margin) { mChartMarginLeft = margin; }
+    double chartMarginRight() const { return mChartMarginRight; }
+    void setChartMarginRight(double margin) { mChartMarginRight = margin; }
+    double chartMarginTop() const { return mChartMarginTop; }
+    void setChartMarginTop(double margin) { mChartMarginTop = margin; }
+    double chartMarginBottom() const { return mChartMarginBottom; }
+    void setChartMarginBottom(double margin) { mChartMarginBottom = margin; }
 
     // A new legend view no wider than `maxWidth`; none for charts without one.
     virtual std::shared_ptr<platform::ui::View> getLegendWithMaxWidth(double maxWidth);
@@ -51,6 +61,11 @@ public:
 protected:
     platform::ui::Font legendFontOrDefault() const;
     platform::Color legendFontColorOrDefault() const;
+
+    double mChartMarginLeft = 25;
+    double mChartMarginRight = 25;
+    double mChartMarginTop = 25;
+    double mChartMarginBottom = 25;
 
 private:
     bool mHasLegend = true;

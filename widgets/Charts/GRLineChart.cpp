@@ -42,7 +42,6 @@ void GRLineChart::setupDefaultValues() {
     mYValueMax = mYValueMin = mYFixedValueMax = mYFixedValueMin = kUnset;
     mYLabelNum = 5;
     mYLabelHeight = 11;  // the point size of an axis label's font
-    mChartMarginLeft = mChartMarginRight = mChartMarginTop = mChartMarginBottom = 25;
     const Rect f = frame();
     mChartCanvasWidth = f.width - mChartMarginLeft - mChartMarginRight;
     mChartCanvasHeight = f.height - mChartMarginBottom - mChartMarginTop;

@@ -84,14 +84,6 @@ public:
     void setShowYGridLines(bool show) { mShowYGridLines = show; }
     void setYGridLinesColor(std::optional<platform::Color> color) { mYGridLinesColor = color; }
     void setThousandsSeparator(bool separate) { mThousandsSeparator = separate; }
-    double chartMarginLeft() const { return mChartMarginLeft; }
-    void setChartMarginLeft(double margin) { mChartMarginLeft = margin; }
-    double chartMarginRight() const { return mChartMarginRight; }
-    void setChartMarginRight(double margin) { mChartMarginRight = margin; }
-    double chartMarginTop() const { return mChartMarginTop; }
-    void setChartMarginTop(double margin) { mChartMarginTop = margin; }
-    double chartMarginBottom() const { return mChartMarginBottom; }
-    void setChartMarginBottom(double margin) { mChartMarginBottom = margin; }
     bool isShowCoordinateAxis() const { return mShowCoordinateAxis; }
     void setShowCoordinateAxis(bool show) { mShowCoordinateAxis = show; }
     void setAxisColor(const platform::Color& color) { mAxisColor = color; }
@@ -200,10 +192,6 @@ private:
     bool mShowYGridLines = false;
     std::optional<platform::Color> mYGridLinesColor;
     bool mThousandsSeparator = false;
-    double mChartMarginLeft = 25;
-    double mChartMarginRight = 25;
-    double mChartMarginTop = 25;
-    double mChartMarginBottom = 25;
     bool mShowCoordinateAxis = false;
     platform::Color mAxisColor;
     double mAxisWidth = 1;

@@ -162,7 +162,11 @@ void PopupMenuViewController::configureContentView() {
     mContentView->setClipsToBounds(true);
 
     const auto& colors = mAppearance->popupMenuColor().backgroundColor.colors;
-    if (colors.size() == 1) {
+    if (colors.empty()) {
+        // Only the dark blur: not the gradient view's own black to white.
+        mContentView->setStartColor(Color::clear());
+        mContentView->setEndColor(Color::clear());
+    } else if (colors.size() == 1) {
         mContentView->setBackgroundColor(withAlpha(colors.front(), 0.9));
         mContentView->setStartColor(Color::clear());
         mContentView->setEndColor(Color::clear());
