@@ -1,5 +1,6 @@
 #include "platform/graphics/Shadow.h"
 
+#include "platform/dispatch/DispatchQueue.h"
 #include "platform/graphics/detail/ImageImpl.h"
 
 #include <algorithm>
@@ -190,10 +191,12 @@ std::shared_ptr<Image> makeBlurredImage(const Image& source, double sigma) {
     if (surface == nullptr) return nullptr;
     unsigned char* target = cairo_image_surface_get_data(surface);
     const int targetStride = cairo_image_surface_get_stride(surface);
-    // One premultiplied channel at a time, padded with its nearest edge.
-    std::vector<std::uint16_t> plane(static_cast<std::size_t>(w) * h);
-    for (int channel = 0; channel < 4; ++channel) {
-        const int shift = 8 * channel;
+    // Each premultiplied channel, padded with its nearest edge, blurred on a
+    // thread of its own into a plane of bytes.
+    std::array<std::vector<std::uint8_t>, 4> blurred;
+    DispatchQueue::concurrentPerform(blurred.size(), [&](std::size_t channel) {
+        const int shift = 8 * static_cast<int>(channel);
+        std::vector<std::uint16_t> plane(static_cast<std::size_t>(w) * h);
         for (int y = 0; y < h; ++y) {
             const int sy = std::clamp(y - margin, 0, sh - 1);
             const auto* row = reinterpret_cast<const std::uint32_t*>(pixels + static_cast<std::ptrdiff_t>(sy) * stride);
@@ -204,24 +207,23 @@ std::shared_ptr<Image> makeBlurredImage(const Image& source, double sigma) {
             }
         }
         detail::blurPlane(plane.data(), w, h, sigma);
+        std::vector<std::uint8_t>& bytes = blurred[channel];
+        bytes.resize(static_cast<std::size_t>(sw) * sh);
         for (int y = 0; y < sh; ++y) {
-            auto* row = reinterpret_cast<std::uint32_t*>(target + static_cast<std::ptrdiff_t>(y) * targetStride);
             const std::uint16_t* in = plane.data() + static_cast<std::ptrdiff_t>(y + margin) * w + margin;
-            for (int x = 0; x < sw; ++x) {
-                const std::uint32_t value = (static_cast<std::uint32_t>(in[x]) + 128) / 257;
-                if (channel == 0) row[x] = 0;
-                row[x] |= std::min<std::uint32_t>(value, 255) << shift;
-            }
+            std::uint8_t* out = bytes.data() + static_cast<std::ptrdiff_t>(y) * sw;
+            for (int x = 0; x < sw; ++x) out[x] = static_cast<std::uint8_t>(std::min((in[x] + 128u) / 257u, 255u));
         }
-    }
+    });
     // Premultiplied colour may not exceed alpha after rounding.
     for (int y = 0; y < sh; ++y) {
         auto* row = reinterpret_cast<std::uint32_t*>(target + static_cast<std::ptrdiff_t>(y) * targetStride);
+        const std::size_t at = static_cast<std::size_t>(y) * sw;
         for (int x = 0; x < sw; ++x) {
-            const std::uint32_t a = row[x] >> 24;
-            const std::uint32_t r = std::min((row[x] >> 16) & 0xFF, a);
-            const std::uint32_t g = std::min((row[x] >> 8) & 0xFF, a);
-            const std::uint32_t b = std::min(row[x] & 0xFF, a);
+            const std::uint32_t a = blurred[3][at + x];
+            const std::uint32_t r = std::min<std::uint32_t>(blurred[2][at + x], a);
+            const std::uint32_t g = std::min<std::uint32_t>(blurred[1][at + x], a);
+            const std::uint32_t b = std::min<std::uint32_t>(blurred[0][at + x], a);
             row[x] = (a << 24) | (r << 16) | (g << 8) | b;
         }
     }
