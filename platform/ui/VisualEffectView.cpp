@@ -10,6 +10,7 @@
 #include "platform/ui/detail/MainLoop.h"
 
 #include <algorithm>
+#include <utility>
 #include <vector>
 
 namespace platform::ui {
@@ -112,7 +113,7 @@ void VisualEffectView::refreshBackdrop() {
     for (const auto& layer : hidden) layer->setHidden(false);
     std::shared_ptr<Image> blurred;
     if (context) {
-        if (const auto still = context->makeImage()) {
+        if (const auto still = BitmapContext::takeImage(std::move(context))) {
             blurred = makeBlurredImage(*still, kBlurRadius * kBackdropScale);
         }
     }
@@ -125,7 +126,7 @@ void VisualEffectView::refreshBackdrop() {
             tinted->drawImage(*blurred, Rect{0, 0, area.width, area.height});
             tinted->setFillColor(tintFor(*mEffect));
             tinted->fillRect(Rect{0, 0, area.width, area.height});
-            blurred = tinted->makeImage();
+            blurred = BitmapContext::takeImage(std::move(tinted));
         }
     }
     layer()->setContents(blurred);
