@@ -70,6 +70,9 @@ public:
     Size sizeThatFits(Size size) const override;
     Size intrinsicContentSize() const override;
     void drawRect(Context& context, const Rect& rect) override;
+    // A label draws its text from its properties alone; a subclass that
+    // draws for itself returns false.
+    bool drawsOnAnyThread() const override { return true; }
     std::string className() const override { return "Label"; }
     void describeForDump(std::string& line) const override;
 

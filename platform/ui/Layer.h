@@ -87,6 +87,13 @@ public:
         (void)layer;
         (void)context;
     }
+    // True when drawLayer reads nothing but the layer's and the delegate's
+    // own state and draws only through the context given, so that it may
+    // run on another thread while the main thread waits for it.
+    virtual bool drawsOnAnyThread(const Layer& layer) const {
+        (void)layer;
+        return false;
+    }
     // The action for a change of `key`: none leaves it to the layer, a null
     // pointer means no action, an animation is added under the key.
     virtual std::optional<std::shared_ptr<Animation>> actionForLayer(Layer& layer, const std::string& key) {

@@ -39,9 +39,9 @@ struct Frame {
     bool moving = false;
     // A frame drawn in bands is walked first on its own, drawing nowhere,
     // to make what it shows: what is made or found current is marked with
-    // `serial`, and content the toolkit draws from properties is left in
-    // `jobs`. Then every band walks it at once, `readOnly`: it draws what
-    // is marked and makes or changes nothing. Zero for a frame in one piece.
+    // `serial`, and content drawn from properties alone (the toolkit's
+    // shapes, text and gradients, and views that say so) is left in `jobs`. Then every band walks it at once,
+    // `readOnly`: it draws what is marked and makes or changes nothing. Zero for a frame in one piece.
     std::uint64_t serial = 0;
     RasterJobs* jobs = nullptr;
     bool readOnly = false;
@@ -398,12 +398,12 @@ bool drawContent(const Shown& s, Frame& frame, bool background = false) {
         cache.rasterExtent != extent || (!frame.moving && (cache.rasterScale != scale || cache.rasterRect != box));
     if (!frame.readOnly &&
         (!cache.raster || cache.rasterVersion != version || stale || cache.rasterBackground != under)) {
-        if (frame.jobs && vector) {
+        if (frame.jobs && LayerAccess::drawsOnAnyThread(s.model)) {
             // Drawn from properties alone: on another thread, after the walk.
             cache.raster.reset();
-            frame.jobs->push_back([&model = s.model, &cache, box, scale, extent, under] {
+            frame.jobs->push_back([&model = s.model, &cache, box, scale, extent, under, vector] {
                 cache.raster =
-                    rasterize(box, scale, [&](Context& bitmap) { drawKept(model, bitmap, extent, under, true); });
+                    rasterize(box, scale, [&](Context& bitmap) { drawKept(model, bitmap, extent, under, vector); });
             });
         } else {
             cache.raster =

@@ -56,6 +56,10 @@ public:
     explicit LayerBridge(View& view) : mView(view) {}
 
     void drawLayer(Layer& layer, Context& context) override { mView.drawRect(context, layer.bounds()); }
+    bool drawsOnAnyThread(const Layer& layer) const override {
+        (void)layer;
+        return mView.drawsOnAnyThread();
+    }
 
     std::optional<std::shared_ptr<Animation>> actionForLayer(Layer& layer, const std::string& key) override {
         (void)layer;

@@ -57,6 +57,12 @@ struct LayerAccess {
     static bool drawsContent(const Layer& layer) { return layer.drawsWithoutDisplay() || layer.mDisplayed; }
     // Whether it draws from its properties alone (so at any resolution).
     static bool drawsFromProperties(const Layer& layer) { return layer.drawsWithoutDisplay(); }
+    // Whether its drawing may run on another thread.
+    static bool drawsOnAnyThread(const Layer& layer) {
+        if (layer.drawsWithoutDisplay()) return true;
+        const auto delegate = layer.mDelegate.lock();
+        return delegate && delegate->drawsOnAnyThread(layer);
+    }
     static std::uint64_t contentVersion(const Layer& layer) { return layer.mContentVersion; }
     static std::uint64_t treeVersion(const Layer& layer) { return layer.mTreeVersion; }
     static LayerCache& cache(const Layer& layer);
