@@ -7,6 +7,7 @@
 #include "platform/graphics/FrameBitmaps.h"
 #include "platform/ui/BasicAnimation.h"
 #include "platform/ui/GradientLayer.h"
+#include "platform/ui/Label.h"
 #include "platform/ui/LayerRenderer.h"
 #include "platform/ui/MediaTime.h"
 #include "platform/ui/ShapeLayer.h"
@@ -152,8 +153,9 @@ std::shared_ptr<Layer> filled(const Rect& frame, const Color& color) {
 }
 
 // A tree with every kind of thing the renderer keeps or draws, much of it
-// across the rows where bands meet.
-std::shared_ptr<Layer> busyTree(const std::shared_ptr<LayerDelegate>& delegate, double begin) {
+// across the rows where bands meet. The views it shows are kept in `views`.
+std::shared_ptr<Layer> busyTree(const std::shared_ptr<LayerDelegate>& delegate, double begin,
+                                std::vector<std::shared_ptr<platform::ui::View>>& views) {
     auto root = filled({0, 0, 600, 500}, {0.95, 0.95, 0.9, 1});
     for (int i = 0; i < 120; ++i) {
         auto segment = ShapeLayer::make();
@@ -217,6 +219,16 @@ std::shared_ptr<Layer> busyTree(const std::shared_ptr<LayerDelegate>& delegate, 
     drawn->setMask(disc);
     root->addSublayer(drawn);
 
+    // Labels: views whose text may be drawn on any thread.
+    for (int i = 0; i < 12; ++i) {
+        auto label = std::make_shared<platform::ui::Label>(Rect{30.0 + i * 40, 440.0 + (i % 3) * 9.5, 60, 24});
+        label->setText("Label " + std::to_string(i));
+        label->setTextColor(kBlue);
+        label->setTextAlignment(platform::TextAlignment::center);
+        root->addSublayer(label->layer());
+        views.push_back(label);
+    }
+
     // One that an animation moves across the bands.
     auto moving = filled({40, 300, 80, 80}, kRed);
     moving->setCornerRadius(20);
@@ -238,8 +250,9 @@ TEST(LayerBands, ATreeDrawnInBandsLooksAsDrawnInOnePiece) {
     // Two trees alike, as what a tree keeps changes from frame to frame.
     const auto delegate = std::make_shared<Stripes>();
     const double now = platform::ui::currentMediaTime();
-    const auto bandedTree = busyTree(delegate, now);
-    const auto wholeTree = busyTree(delegate, now);
+    std::vector<std::shared_ptr<platform::ui::View>> views;
+    const auto bandedTree = busyTree(delegate, now, views);
+    const auto wholeTree = busyTree(delegate, now, views);
     const auto frame = [&](bool inOnePiece, double time) {
         auto context = BitmapContext::create(1200, 1000, 2);
         if (inOnePiece) context->clipToRect({0, 0, 600, 500});
@@ -257,4 +270,9 @@ TEST(LayerBands, ATreeDrawnInBandsLooksAsDrawnInOnePiece) {
     const Pixel stripe = shot->pixel(2 * 470, 2 * 300).value_or(Pixel{});
     EXPECT_GT(stripe.red, 240) << "a red stripe of the delegate's, faded over the background";
     EXPECT_LT(stripe.green, 110);
+    int blue = 0;
+    for (int y = 2 * 440; y < 2 * 464; ++y) {
+        for (int x = 2 * 30; x < 2 * 90; ++x) blue += shot->pixel(x, y)->blue > 200 && shot->pixel(x, y)->red < 60;
+    }
+    EXPECT_GT(blue, 40) << "the first label's text";
 }
