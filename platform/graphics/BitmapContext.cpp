@@ -20,10 +20,7 @@ std::unique_ptr<BitmapContext> BitmapContext::create(detail::PixelBuffers& buffe
                                                      double scale) {
     if (!detail::bitmapSizeAllowed(pixelWidth, pixelHeight) || !std::isfinite(scale) || scale <= 0) return nullptr;
     const auto [surface, reused] = buffers.surface(pixelWidth, pixelHeight);
-    if (surface == nullptr || cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
-        cairo_surface_destroy(surface);
-        return nullptr;
-    }
+    if (surface == nullptr) return nullptr;
     auto impl = std::make_unique<detail::ContextImpl>(surface);
     cairo_surface_destroy(surface);  // the context holds its own reference
     // Cleared as it is drawn: what opaque images cover never is.
@@ -65,8 +62,10 @@ std::shared_ptr<Image> BitmapContext::makeImage() const {
     cairo_surface_flush(source);
     const int width = pixelWidth();
     const int height = pixelHeight();
-    cairo_surface_t* copy = detail::newArgbSurface(width, height);
+    // Every pixel of the copy is written: let-go pixels serve as well as fresh.
+    cairo_surface_t* copy = detail::PixelBuffers::shared().surface(width, height).surface;
     if (copy == nullptr) return nullptr;
+    cairo_surface_flush(copy);
     const int fromStride = cairo_image_surface_get_stride(source);
     const int toStride = cairo_image_surface_get_stride(copy);
     const unsigned char* from = cairo_image_surface_get_data(source);

@@ -82,6 +82,17 @@ TEST(PixelBuffers, LetGoPixelsComeBackTransparentAndHeldOnesAreNeverHandedOut) {
     EXPECT_EQ(pixelsOf(*cleared), contextPixels);
     EXPECT_TRUE(allTransparent(*cleared));
     EXPECT_EQ(context->pixel(kWidth - 1, kHeight), (Pixel{0, 0, 255, 255}));
+
+    // Copies are made in such pixels too, whole, and give them back.
+    const std::uint8_t* copyPixels = nullptr;
+    {
+        const auto copy = filled({1, 0, 0, 1}, kWidth, kHeight + 2)->makeImage();
+        EXPECT_EQ(copy->pixel(kWidth - 1, kHeight + 1), (Pixel{255, 0, 0, 255}));
+        copyPixels = pixelsOf(*copy);
+    }
+    const auto afterCopy = BitmapContext::takeImage(BitmapContext::create(kWidth, kHeight + 2));
+    EXPECT_EQ(pixelsOf(*afterCopy), copyPixels);
+    EXPECT_TRUE(allTransparent(*afterCopy));
 }
 
 TEST(PixelBuffers, KeepsAtMostItsBoundDroppingTheOldestFirst) {

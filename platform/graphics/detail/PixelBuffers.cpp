@@ -37,7 +37,10 @@ PixelBuffers& PixelBuffers::shared() {
 PixelBuffers::Surface PixelBuffers::surface(int width, int height) {
     const int stride = cairo_format_stride_for_width(CAIRO_FORMAT_ARGB32, width);
     if (stride <= 0 || height <= 0 || !fits(Buffer{nullptr, stride, height}.bytes())) {
-        return Surface{cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height), false};
+        cairo_surface_t* own = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
+        if (cairo_surface_status(own) == CAIRO_STATUS_SUCCESS) return Surface{own, false};
+        cairo_surface_destroy(own);
+        return Surface{};
     }
     Buffer buffer = take(stride, height);
     const bool reused = buffer.data != nullptr;
