@@ -13,35 +13,36 @@ BitmapContext::BitmapContext(std::unique_ptr<detail::ContextImpl> impl, double s
     : Context(std::move(impl)), mScale(scale) {}
 
 std::unique_ptr<BitmapContext> BitmapContext::create(int pixelWidth, int pixelHeight, double scale) {
-    return create(detail::PixelBuffers::shared(), pixelWidth, pixelHeight, scale);
+    return create(detail::PixelBuffers::shared(), false, pixelWidth, pixelHeight, scale);
 }
 
-std::unique_ptr<BitmapContext> BitmapContext::create(detail::PixelBuffers& buffers, int pixelWidth, int pixelHeight,
-                                                     double scale) {
+std::unique_ptr<BitmapContext> BitmapContext::create(detail::PixelBuffers& buffers, bool lazily, int pixelWidth,
+                                                     int pixelHeight, double scale) {
     if (!detail::bitmapSizeAllowed(pixelWidth, pixelHeight) || !std::isfinite(scale) || scale <= 0) return nullptr;
-    const auto [surface, reused] = buffers.surface(pixelWidth, pixelHeight);
+    using Clearing = detail::PixelBuffers::Clearing;
+    const auto [surface, stale] = buffers.surface(pixelWidth, pixelHeight, lazily ? Clearing::lazily : Clearing::now);
     if (surface == nullptr) return nullptr;
     auto impl = std::make_unique<detail::ContextImpl>(surface);
     cairo_surface_destroy(surface);  // the context holds its own reference
     // Cleared as it is drawn: what opaque images cover never is.
-    if (reused) impl->uncleared = {{0, 0, pixelWidth, pixelHeight}};
+    if (stale) impl->uncleared = {{0, 0, pixelWidth, pixelHeight}};
     cairo_scale(impl->cr, scale, scale);
     if (cairo_status(impl->cr) != CAIRO_STATUS_SUCCESS) return nullptr;
     return std::unique_ptr<BitmapContext>(new BitmapContext(std::move(impl), scale));
 }
 
 std::unique_ptr<BitmapContext> BitmapContext::createForPointSize(Size pointSize, double scale) {
-    return createForPointSize(detail::PixelBuffers::shared(), pointSize, scale);
+    return createForPointSize(detail::PixelBuffers::shared(), false, pointSize, scale);
 }
 
-std::unique_ptr<BitmapContext> BitmapContext::createForPointSize(detail::PixelBuffers& buffers, Size pointSize,
-                                                                 double scale) {
+std::unique_ptr<BitmapContext> BitmapContext::createForPointSize(detail::PixelBuffers& buffers, bool lazily,
+                                                                 Size pointSize, double scale) {
     const double width = std::ceil(pointSize.width * scale);
     const double height = std::ceil(pointSize.height * scale);
     if (!(width >= 1 && height >= 1 && width <= detail::kMaxBitmapSide && height <= detail::kMaxBitmapSide)) {
         return nullptr;
     }
-    return create(buffers, static_cast<int>(width), static_cast<int>(height), scale);
+    return create(buffers, lazily, static_cast<int>(width), static_cast<int>(height), scale);
 }
 
 int BitmapContext::pixelWidth() const { return cairo_image_surface_get_width(impl().surface); }
@@ -62,8 +63,8 @@ std::shared_ptr<Image> BitmapContext::makeImage() const {
     cairo_surface_flush(source);
     const int width = pixelWidth();
     const int height = pixelHeight();
-    // Every pixel of the copy is written: let-go pixels serve as well as fresh.
-    cairo_surface_t* copy = detail::PixelBuffers::shared().surface(width, height).surface;
+    cairo_surface_t* copy =
+        detail::PixelBuffers::shared().surface(width, height, detail::PixelBuffers::Clearing::none).surface;
     if (copy == nullptr) return nullptr;
     cairo_surface_flush(copy);
     const int fromStride = cairo_image_surface_get_stride(source);

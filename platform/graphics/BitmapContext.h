@@ -39,10 +39,11 @@ public:
 private:
     friend class FrameBitmaps;
     BitmapContext(std::unique_ptr<detail::ContextImpl> impl, double scale);
-    // As the public ones, over pixels from `buffers`.
-    static std::unique_ptr<BitmapContext> create(detail::PixelBuffers& buffers, int pixelWidth, int pixelHeight,
-                                                 double scale);
-    static std::unique_ptr<BitmapContext> createForPointSize(detail::PixelBuffers& buffers, Size pointSize,
+    // As the public ones, over pixels from `buffers`; kept pixels are
+    // cleared as they are drawn when `lazily`.
+    static std::unique_ptr<BitmapContext> create(detail::PixelBuffers& buffers, bool lazily, int pixelWidth,
+                                                 int pixelHeight, double scale);
+    static std::unique_ptr<BitmapContext> createForPointSize(detail::PixelBuffers& buffers, bool lazily, Size pointSize,
                                                              double scale);
     double mScale;
 };

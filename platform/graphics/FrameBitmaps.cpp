@@ -12,7 +12,8 @@ FrameBitmaps::FrameBitmaps()
 FrameBitmaps::~FrameBitmaps() = default;
 
 std::unique_ptr<BitmapContext> FrameBitmaps::context(Size pointSize, double scale) {
-    return BitmapContext::createForPointSize(*mSpares, pointSize, scale);
+    // What opaque images cover of a frame is never cleared.
+    return BitmapContext::createForPointSize(*mSpares, true, pointSize, scale);
 }
 
 std::shared_ptr<Image> FrameBitmaps::image(std::unique_ptr<BitmapContext> context) {

@@ -95,13 +95,45 @@ TEST(PixelBuffers, LetGoPixelsComeBackTransparentAndHeldOnesAreNeverHandedOut) {
     EXPECT_TRUE(allTransparent(*afterCopy));
 }
 
+TEST(PixelBuffers, KeptPixelsDrawTheSameAsFreshOnes) {
+    // Cairo draws into a bitmap it knows to be clear by another road, with
+    // its own rounding: kept pixels must be known clear too.
+    const auto draw = [](BitmapContext& c) {
+        c.setStrokeColor({0.2, 0.5, 0.9, 0.6});
+        c.setLineWidth(1.3);
+        c.addEllipseInRect({3.3, 4.1, 80.2, 70.7});
+        c.stroke();
+        c.setFillColor({0.9, 0.1, 0.3, 0.7});
+        c.addEllipseInRect({20.6, 10.2, 40.1, 50.3});
+        c.fill();
+    };
+    const auto rowsOf = [](const Image& image, int width, int height) {
+        const auto rows = image.premultipliedRows();
+        std::vector<std::uint8_t> bytes;
+        for (int y = 0; y < height; ++y) {
+            const std::uint8_t* row = rows.data + static_cast<std::size_t>(y) * rows.bytesPerRow;
+            bytes.insert(bytes.end(), row, row + 4 * width);
+        }
+        return bytes;
+    };
+    auto small = BitmapContext::create(100, 100);  // too small to keep: Cairo's own
+    draw(*small);
+    const auto expected = rowsOf(*BitmapContext::takeImage(std::move(small)), 100, 100);
+    for (const char* pixels : {"fresh", "kept"}) {
+        auto large = BitmapContext::create(kWidth, kHeight + 3);
+        draw(*large);
+        EXPECT_EQ(rowsOf(*BitmapContext::takeImage(std::move(large)), 100, 100), expected) << pixels;
+        filled({1, 0, 0, 1}, kWidth, kHeight + 3).reset();
+    }
+}
+
 TEST(PixelBuffers, KeepsAtMostItsBoundDroppingTheOldestFirst) {
     const auto pool = PixelBuffers::make({1000, 3, 20000});
     const auto makeAndLetGo = [&](int width, int height) {
-        const auto made = pool->surface(width, height);
+        const auto made = pool->surface(width, height, PixelBuffers::Clearing::lazily);
         EXPECT_TRUE(made.surface);
         cairo_surface_destroy(made.surface);
-        return made.reused;
+        return made.stale;
     };
     // 4 bytes a pixel: 10 x 10 is below the smallest kept, 100 x 60 above
     // all the pool keeps.
@@ -115,16 +147,16 @@ TEST(PixelBuffers, KeepsAtMostItsBoundDroppingTheOldestFirst) {
     EXPECT_FALSE(makeAndLetGo(100, 10)) << "the oldest went first";
     // The bytes bound: 3 buffers of 8,000 bytes do not fit in 20,000.
     for (int i = 0; i < 3; ++i) {
-        const auto a = pool->surface(100, 20);
-        const auto b = pool->surface(100, 20);
-        const auto c = pool->surface(100, 20);
+        const auto a = pool->surface(100, 20, PixelBuffers::Clearing::none);
+        const auto b = pool->surface(100, 20, PixelBuffers::Clearing::none);
+        const auto c = pool->surface(100, 20, PixelBuffers::Clearing::none);
         for (const auto& made : {a, b, c}) cairo_surface_destroy(made.surface);
     }
     EXPECT_LE(pool->keptBytes(), 20000u);
     EXPECT_EQ(pool->keptBuffers(), 2u);
 
     // A surface outliving its pool frees its pixels.
-    auto outliving = PixelBuffers::make({0, 1, 1 << 20})->surface(50, 50);
+    auto outliving = PixelBuffers::make({0, 1, 1 << 20})->surface(50, 50, PixelBuffers::Clearing::now);
     cairo_surface_destroy(outliving.surface);
 
     // The process's own, after screens of many sizes.

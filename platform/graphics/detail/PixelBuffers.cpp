@@ -34,7 +34,7 @@ PixelBuffers& PixelBuffers::shared() {
     return **pool;
 }
 
-PixelBuffers::Surface PixelBuffers::surface(int width, int height) {
+PixelBuffers::Surface PixelBuffers::surface(int width, int height, Clearing clearing) {
     const int stride = cairo_format_stride_for_width(CAIRO_FORMAT_ARGB32, width);
     if (stride <= 0 || height <= 0 || !fits(Buffer{nullptr, stride, height}.bytes())) {
         cairo_surface_t* own = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
@@ -43,11 +43,11 @@ PixelBuffers::Surface PixelBuffers::surface(int width, int height) {
         return Surface{};
     }
     Buffer buffer = take(stride, height);
-    const bool reused = buffer.data != nullptr;
-    if (!reused) {
+    const bool kept = buffer.data != nullptr;
+    if (!kept) {
         buffer = Buffer{nullptr, stride, height};
-        // Fresh pages come zeroed: transparent already.
-        buffer.data = static_cast<unsigned char*>(std::calloc(1, buffer.bytes()));
+        // Cleared below, or written whole by the caller.
+        buffer.data = static_cast<unsigned char*>(std::malloc(buffer.bytes()));
         if (buffer.data == nullptr) return Surface{};
     }
     cairo_surface_t* surface =
@@ -59,7 +59,15 @@ PixelBuffers::Surface PixelBuffers::surface(int width, int height) {
         giveBack(lease);
         return Surface{};
     }
-    return Surface{surface, reused};
+    if (clearing == Clearing::lazily && kept) return Surface{surface, true};
+    if (clearing != Clearing::none) {
+        // Clearing it all is what tells Cairo it is clear.
+        cairo_t* cr = cairo_create(surface);
+        cairo_set_operator(cr, CAIRO_OPERATOR_CLEAR);
+        cairo_paint(cr);
+        cairo_destroy(cr);
+    }
+    return Surface{surface, false};
 }
 
 void PixelBuffers::giveBack(void* lease) {

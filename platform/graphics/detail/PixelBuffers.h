@@ -31,13 +31,25 @@ public:
     PixelBuffers(const PixelBuffers&) = delete;
     PixelBuffers& operator=(const PixelBuffers&) = delete;
 
+    enum class Clearing {
+        // Transparent, and known so to Cairo as a new surface of its own
+        // is: Cairo draws into a clear surface by another road, with its
+        // own rounding, and the pixels must not depend on where memory
+        // came from.
+        now,
+        // As `now`, but kept pixels are left for the caller to clear
+        // (`stale`), as it draws.
+        lazily,
+        // The caller writes every pixel.
+        none,
+    };
     struct Surface {
         cairo_surface_t* surface = nullptr;  // the caller's reference; null when Cairo refused
-        bool reused = false;                 // holds an earlier surface's pixels, still to be cleared
+        bool stale = false;                  // holds an earlier surface's pixels (Clearing::lazily)
     };
     // An ARGB32 surface of that size (which the caller has checked), over a
-    // kept buffer when one fits; transparent unless `reused`.
-    Surface surface(int width, int height);
+    // kept buffer when one fits.
+    Surface surface(int width, int height, Clearing clearing);
 
     std::size_t keptBuffers() const;
     std::size_t keptBytes() const;
