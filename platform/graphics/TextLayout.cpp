@@ -337,26 +337,26 @@ void drawTextLayout(cairo_t* cr, const TextLayoutImpl& impl, Point topLeft, doub
             const cairo_glyph_t& g = impl.glyphs[run.first + i];
             placed[i] = cairo_glyph_t{g.index, penX + g.x, g.y == 0 ? penY : penY + g.y};
         }
-        if (strokeWidth == 0) {
-            setSourceColor(cr, attributes.color, alpha);
-            if (run.missing) {
-                std::lock_guard lock(pangoMutex());
+        const bool outlined = strokeWidth != 0;
+        if (!outlined) setSourceColor(cr, attributes.color, alpha);
+        if (run.missing) {
+            std::lock_guard lock(pangoMutex());
+            if (outlined) {
+                pango_cairo_glyph_string_path(cr, run.missing->font, run.missing->glyphs);
+            } else {
                 pango_cairo_show_glyph_string(cr, run.missing->font, run.missing->glyphs);
             }
-            if (run.count > 0) {
-                cairo_set_scaled_font(cr, run.font);
+        }
+        if (run.count > 0) {
+            cairo_set_scaled_font(cr, run.font);
+            if (outlined) {
+                cairo_glyph_path(cr, placed.data(), static_cast<int>(run.count));
+                cairo_move_to(cr, penX, penY);  // where Pango leaves the pen
+            } else {
                 cairo_show_glyphs(cr, placed.data(), static_cast<int>(run.count));
             }
-        } else {
-            if (run.missing) {
-                std::lock_guard lock(pangoMutex());
-                pango_cairo_glyph_string_path(cr, run.missing->font, run.missing->glyphs);
-            }
-            if (run.count > 0) {
-                cairo_set_scaled_font(cr, run.font);
-                cairo_glyph_path(cr, placed.data(), static_cast<int>(run.count));
-                cairo_move_to(cr, penX, penY);
-            }
+        }
+        if (outlined) {
             if (strokeWidth < 0) {
                 setSourceColor(cr, attributes.color, alpha);
                 cairo_fill_preserve(cr);
