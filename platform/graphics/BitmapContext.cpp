@@ -2,6 +2,7 @@
 
 #include "platform/graphics/detail/ContextImpl.h"
 #include "platform/graphics/detail/ImageImpl.h"
+#include "platform/graphics/detail/PixelBuffers.h"
 
 #include <algorithm>
 #include <cmath>
@@ -14,30 +15,36 @@ BitmapContext::BitmapContext(std::unique_ptr<detail::ContextImpl> impl, double s
     : Context(std::move(impl)), mScale(scale) {}
 
 std::unique_ptr<BitmapContext> BitmapContext::create(int pixelWidth, int pixelHeight, double scale) {
-    if (!detail::bitmapSizeAllowed(pixelWidth, pixelHeight) || !std::isfinite(scale) || scale <= 0) return nullptr;
-    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, pixelWidth, pixelHeight);
-    if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
-        cairo_surface_destroy(surface);
-        return nullptr;
-    }
-    auto impl = std::make_unique<detail::ContextImpl>(surface);
-    cairo_surface_destroy(surface);  // the context holds its own reference
-    return make(std::move(impl), scale);
+    return create(detail::PixelBuffers::shared(), false, pixelWidth, pixelHeight, scale);
 }
 
-std::unique_ptr<BitmapContext> BitmapContext::make(std::unique_ptr<detail::ContextImpl> impl, double scale) {
+std::unique_ptr<BitmapContext> BitmapContext::create(detail::PixelBuffers& buffers, bool lazily, int pixelWidth,
+                                                     int pixelHeight, double scale) {
+    if (!detail::bitmapSizeAllowed(pixelWidth, pixelHeight) || !std::isfinite(scale) || scale <= 0) return nullptr;
+    using Clearing = detail::PixelBuffers::Clearing;
+    const auto [surface, stale] = buffers.surface(pixelWidth, pixelHeight, lazily ? Clearing::lazily : Clearing::now);
+    if (surface == nullptr) return nullptr;
+    auto impl = std::make_unique<detail::ContextImpl>(surface);
+    cairo_surface_destroy(surface);  // the context holds its own reference
+    // Cleared as it is drawn: what opaque images cover never is.
+    if (stale) impl->uncleared = {{0, 0, pixelWidth, pixelHeight}};
     cairo_scale(impl->cr, scale, scale);
     if (cairo_status(impl->cr) != CAIRO_STATUS_SUCCESS) return nullptr;
     return std::unique_ptr<BitmapContext>(new BitmapContext(std::move(impl), scale));
 }
 
 std::unique_ptr<BitmapContext> BitmapContext::createForPointSize(Size pointSize, double scale) {
+    return createForPointSize(detail::PixelBuffers::shared(), false, pointSize, scale);
+}
+
+std::unique_ptr<BitmapContext> BitmapContext::createForPointSize(detail::PixelBuffers& buffers, bool lazily,
+                                                                 Size pointSize, double scale) {
     const double width = std::ceil(pointSize.width * scale);
     const double height = std::ceil(pointSize.height * scale);
     if (!(width >= 1 && height >= 1 && width <= detail::kMaxBitmapSide && height <= detail::kMaxBitmapSide)) {
         return nullptr;
     }
-    return create(static_cast<int>(width), static_cast<int>(height), scale);
+    return create(buffers, lazily, static_cast<int>(width), static_cast<int>(height), scale);
 }
 
 int BitmapContext::pixelWidth() const { return cairo_image_surface_get_width(impl().surface); }
@@ -58,8 +65,10 @@ std::shared_ptr<Image> BitmapContext::makeImage() const {
     cairo_surface_flush(source);
     const int width = pixelWidth();
     const int height = pixelHeight();
-    cairo_surface_t* copy = detail::newArgbSurface(width, height);
+    cairo_surface_t* copy =
+        detail::PixelBuffers::shared().surface(width, height, detail::PixelBuffers::Clearing::none).surface;
     if (copy == nullptr) return nullptr;
+    cairo_surface_flush(copy);
     const int fromStride = cairo_image_surface_get_stride(source);
     const int toStride = cairo_image_surface_get_stride(copy);
     const unsigned char* from = cairo_image_surface_get_data(source);
@@ -72,18 +81,14 @@ std::shared_ptr<Image> BitmapContext::makeImage() const {
     return std::shared_ptr<Image>(new Image(std::make_unique<detail::ImageImpl>(copy, mScale)));
 }
 
-std::unique_ptr<detail::ImageImpl> BitmapContext::takePixels(std::unique_ptr<BitmapContext> context) {
+std::shared_ptr<Image> BitmapContext::takeImage(std::unique_ptr<BitmapContext> context) {
+    if (!context) return nullptr;
     context->impl().clearUncleared();
     cairo_surface_t* surface = cairo_surface_reference(context->impl().surface);
     const double scale = context->mScale;
     context.reset();  // nothing draws into the pixels after this
     cairo_surface_flush(surface);
-    return std::make_unique<detail::ImageImpl>(surface, scale);
-}
-
-std::shared_ptr<Image> BitmapContext::takeImage(std::unique_ptr<BitmapContext> context) {
-    if (!context) return nullptr;
-    return std::shared_ptr<Image>(new Image(takePixels(std::move(context))));
+    return std::shared_ptr<Image>(new Image(std::make_unique<detail::ImageImpl>(surface, scale)));
 }
 
 std::unique_ptr<BitmapContext> BitmapContext::band(int firstRow, int endRow) {

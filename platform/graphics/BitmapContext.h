@@ -10,6 +10,10 @@
 
 namespace platform {
 
+namespace detail {
+class PixelBuffers;
+}
+
 class BitmapContext : public Context {
 public:
     // None when a side is not positive or the bitmap is larger than an image
@@ -45,10 +49,12 @@ public:
 private:
     friend class FrameBitmaps;
     BitmapContext(std::unique_ptr<detail::ContextImpl> impl, double scale);
-    // A context over the impl's surface, scaled; none when Cairo refuses.
-    static std::unique_ptr<BitmapContext> make(std::unique_ptr<detail::ContextImpl> impl, double scale);
-    // The pixels of a context that draws no more.
-    static std::unique_ptr<detail::ImageImpl> takePixels(std::unique_ptr<BitmapContext> context);
+    // As the public ones, over pixels from `buffers`; kept pixels are
+    // cleared as they are drawn when `lazily`.
+    static std::unique_ptr<BitmapContext> create(detail::PixelBuffers& buffers, bool lazily, int pixelWidth,
+                                                 int pixelHeight, double scale);
+    static std::unique_ptr<BitmapContext> createForPointSize(detail::PixelBuffers& buffers, bool lazily, Size pointSize,
+                                                             double scale);
     double mScale;
 };
 

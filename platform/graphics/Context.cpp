@@ -768,10 +768,7 @@ void Context::drawTextLayout(const TextLayout& layout, Point topLeft) {
     cairo_t* cr = mImpl->cr;
     PathKeeper keep(cr);
     cairo_save(cr);
-    {
-        std::lock_guard lock(detail::pangoMutex());
-        detail::drawTextLayoutLocked(cr, *layout.mImpl, topLeft, mImpl->state.alpha);
-    }
+    detail::drawTextLayout(cr, *layout.mImpl, topLeft, mImpl->state.alpha);
     cairo_restore(cr);
 }
 

@@ -15,6 +15,10 @@
 
 namespace platform {
 
+namespace detail {
+class PixelBuffers;
+}
+
 class FrameBitmaps {
 public:
     FrameBitmaps();
@@ -34,8 +38,8 @@ public:
     static constexpr int kMostSpare = 2;
 
 private:
-    struct Spares;
-    std::shared_ptr<Spares> mSpares;
+    // Of any size, unlike the process's own.
+    std::shared_ptr<detail::PixelBuffers> mSpares;
 };
 
 }  // namespace platform

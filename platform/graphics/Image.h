@@ -87,7 +87,6 @@ public:
 private:
     friend class Context;
     friend class BitmapContext;
-    friend class FrameBitmaps;
     friend ShadowImage makeShadowImage(const Image& source, double sigma, const Color& color);
     friend std::shared_ptr<Image> makeBlurredImage(const Image& source, double sigma);
     explicit Image(std::unique_ptr<detail::ImageImpl> impl);

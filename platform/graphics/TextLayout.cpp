@@ -12,12 +12,12 @@ namespace platform {
 namespace detail {
 
 // One line as laid out: a line of a Pango layout, placed. Lengths are in the
-// laid-out space (sizes divided by `factor`).
+// laid-out space (sizes divided by `factor`). Lives while the layout is made.
 struct PlacedLine {
-    PangoLayout* layout = nullptr;  // a reference held by the impl
-    int index = 0;                  // line of `layout`
-    std::size_t textOffset = 0;     // byte of the source text at the layout's byte 0
-    double x = 0;                   // where the line's logical box starts
+    PangoLayoutLine* line = nullptr;  // of a layout that lives as long
+    std::size_t textOffset = 0;       // byte of the source text at the layout's byte 0
+    std::size_t start = 0;            // byte of the source text where the line starts
+    double x = 0;                     // where the line's logical box starts
     double top = 0;
     double height = 0;
     double baseline = 0;
@@ -25,14 +25,43 @@ struct PlacedLine {
     std::size_t sourceEnd = 0;  // byte of the source text after what it shows
 };
 
+// Glyphs no font has: Pango draws each as a box with its code. Rare, so
+// these keep Pango's own run (other glyphs emptied) and are drawn by it,
+// under its lock.
+struct MissingGlyphs {
+    PangoFont* font = nullptr;
+    PangoGlyphString* glyphs = nullptr;
+};
+
+// A run of a line in one font and one set of attributes, as drawing needs
+// it: glyph positions are from the pen at the run's start.
+struct GlyphRun {
+    cairo_scaled_font_t* font = nullptr;  // a reference of the impl's; null when only missing glyphs
+    std::size_t first = 0;                // of TextLayoutImpl::glyphs
+    std::size_t count = 0;
+    Point pen;                   // in the laid-out space
+    std::size_t attributes = 0;  // of TextLayoutImpl::runs
+    std::unique_ptr<MissingGlyphs> missing;
+};
+
 struct TextLayoutImpl {
     ~TextLayoutImpl() {
+        bool anyMissing = false;
+        for (GlyphRun& run : glyphRuns) {
+            if (run.font != nullptr) cairo_scaled_font_destroy(run.font);
+            anyMissing = anyMissing || run.missing != nullptr;
+        }
+        if (!anyMissing) return;
         std::lock_guard lock(pangoMutex());
-        for (PangoLayout* layout : layouts) g_object_unref(layout);
+        for (GlyphRun& run : glyphRuns) {
+            if (!run.missing) continue;
+            pango_glyph_string_free(run.missing->glyphs);
+            g_object_unref(run.missing->font);
+        }
     }
 
-    std::vector<PangoLayout*> layouts;
-    std::vector<PlacedLine> placed;
+    std::vector<GlyphRun> glyphRuns;  // in drawing order
+    std::vector<cairo_glyph_t> glyphs;
     std::vector<TextLayout::Line> lines;
     // Attributes of the source text by byte: contiguous, sorted, covering it.
     std::vector<TextRun> runs;
@@ -87,10 +116,10 @@ std::vector<TextRun> normalisedRuns(const StyledText& styled, const std::string&
     return segments;
 }
 
-const TextRun& runAt(const std::vector<TextRun>& runs, std::size_t byte) {
+std::size_t runIndexAt(const std::vector<TextRun>& runs, std::size_t byte) {
     auto it =
         std::upper_bound(runs.begin(), runs.end(), byte, [](std::size_t b, const TextRun& r) { return b < r.start; });
-    return it == runs.begin() ? runs.front() : *(it - 1);
+    return it == runs.begin() ? 0 : static_cast<std::size_t>(it - runs.begin() - 1);
 }
 
 // A layout of bytes [from, to) of the text, each run in its font. Caller
@@ -102,7 +131,7 @@ PangoLayout* makeRunLayoutLocked(const detail::TextLayoutImpl& impl, const std::
         std::replace_if(
             part.begin(), part.end(), [](char c) { return c == '\n' || c == '\r'; }, ' ');
     PangoLayout* layout = pango_layout_new(detail::pangoContextLocked());
-    const TextRun& first = runAt(impl.runs, from);
+    const TextRun& first = impl.runs[runIndexAt(impl.runs, from)];
     PangoFontDescription* base =
         detail::fontDescriptionLocked(first.attributes.fontName, usableSize(first.attributes.fontSize) / impl.factor);
     pango_layout_set_font_description(layout, base);
@@ -144,41 +173,89 @@ PangoEllipsizeMode ellipsizeFor(LineBreakMode mode) {
     }
 }
 
-// Every line of `layout`, stacked from its top.
+// Every line of `layout`, stacked from its top, as an iterator of the
+// layout would place them (no spacing set), without the cost of one: it
+// works out every run's extents again.
 std::vector<detail::PlacedLine> linesOf(PangoLayout* layout, std::size_t textOffset) {
     std::vector<detail::PlacedLine> lines;
-    PangoLayoutIter* iter = pango_layout_get_iter(layout);
-    int index = 0;
-    do {
+    lines.reserve(static_cast<std::size_t>(pango_layout_get_line_count(layout)));
+    int top = 0;
+    for (GSList* item = pango_layout_get_lines_readonly(layout); item != nullptr; item = item->next) {
+        auto* pangoLine = static_cast<PangoLayoutLine*>(item->data);
         PangoRectangle logical{};
-        pango_layout_iter_get_line_extents(iter, nullptr, &logical);
+        pango_layout_line_get_extents(pangoLine, nullptr, &logical);
         detail::PlacedLine line;
-        line.layout = layout;
-        line.index = index++;
+        line.line = pangoLine;
         line.textOffset = textOffset;
-        line.top = fromPango(logical.y);
+        line.start = textOffset + static_cast<std::size_t>(pangoLine->start_index);
+        line.top = fromPango(top);
         line.height = fromPango(logical.height);
-        line.baseline = fromPango(pango_layout_iter_get_baseline(iter));
+        line.baseline = fromPango(top - logical.y);
         line.width = fromPango(logical.width);
-        const PangoLayoutLine* pangoLine = pango_layout_iter_get_line_readonly(iter);
-        line.sourceEnd = textOffset + static_cast<std::size_t>(pangoLine->start_index + pangoLine->length);
+        line.sourceEnd = line.start + static_cast<std::size_t>(pangoLine->length);
         lines.push_back(line);
-    } while (pango_layout_iter_next_line(iter));
-    pango_layout_iter_free(iter);
+        top += logical.height;
+    }
     return lines;
 }
 
-std::size_t lineStart(const detail::PlacedLine& line) {
-    return line.textOffset +
-           static_cast<std::size_t>(pango_layout_get_line_readonly(line.layout, line.index)->start_index);
+// The glyphs of a line, positioned as Pango's renderer positions them from
+// the pen, each run with a reference to its font.
+void keepGlyphsLocked(detail::TextLayoutImpl& impl, const detail::PlacedLine& line) {
+    double x = line.x;
+    for (GSList* item = line.line->runs; item != nullptr; item = item->next) {
+        auto* run = static_cast<PangoGlyphItem*>(item->data);
+        const PangoGlyphString* glyphs = run->glyphs;
+        detail::GlyphRun kept;
+        kept.pen = Point{x, line.baseline};
+        kept.attributes = runIndexAt(impl.runs, line.textOffset + static_cast<std::size_t>(run->item->offset));
+        kept.first = impl.glyphs.size();
+        PangoFont* font = run->item->analysis.font;
+        cairo_scaled_font_t* scaled = pango_cairo_font_get_scaled_font(PANGO_CAIRO_FONT(font));
+        const bool usable = scaled != nullptr && cairo_scaled_font_status(scaled) == CAIRO_STATUS_SUCCESS;
+        bool missing = !usable;
+        int position = 0;
+        for (int i = 0; usable && i < glyphs->num_glyphs; ++i) {
+            const PangoGlyphInfo& g = glyphs->glyphs[i];
+            if (g.glyph != PANGO_GLYPH_EMPTY && (g.glyph & PANGO_GLYPH_UNKNOWN_FLAG) != 0) {
+                missing = true;
+            } else if (g.glyph != PANGO_GLYPH_EMPTY) {
+                impl.glyphs.push_back(
+                    cairo_glyph_t{g.glyph, fromPango(position + g.geometry.x_offset), fromPango(g.geometry.y_offset)});
+            }
+            position += g.geometry.width;
+        }
+        kept.count = impl.glyphs.size() - kept.first;
+        if (kept.count > 0) kept.font = cairo_scaled_font_reference(scaled);
+        if (missing) {
+            kept.missing = std::make_unique<detail::MissingGlyphs>();
+            kept.missing->font = PANGO_FONT(g_object_ref(font));
+            kept.missing->glyphs = pango_glyph_string_copy(run->glyphs);
+            // What the font has is drawn from our own glyphs.
+            for (int i = 0; usable && i < glyphs->num_glyphs; ++i) {
+                PangoGlyphInfo& g = kept.missing->glyphs->glyphs[i];
+                if ((g.glyph & PANGO_GLYPH_UNKNOWN_FLAG) == 0) g.glyph = PANGO_GLYPH_EMPTY;
+            }
+        }
+        if (kept.font != nullptr || kept.missing) impl.glyphRuns.push_back(std::move(kept));
+        x += fromPango(pango_glyph_string_get_width(run->glyphs));
+    }
 }
 
 void layOutLocked(detail::TextLayoutImpl& impl, const std::string& text, const TextLayoutOptions& options) {
     const bool wrapping = std::isfinite(options.width) && options.width > 0;
     const double width = wrapping ? options.width / impl.factor : 0;
 
+    // The layouts are only needed until their glyphs are kept.
+    std::vector<PangoLayout*> layouts;
+    const struct Unref {
+        std::vector<PangoLayout*>& layouts;
+        ~Unref() {
+            for (PangoLayout* layout : layouts) g_object_unref(layout);
+        }
+    } unref{layouts};
     PangoLayout* whole = makeRunLayoutLocked(impl, text, 0, text.size(), false);
-    impl.layouts.push_back(whole);
+    layouts.push_back(whole);
     if (wrapping) {
         pango_layout_set_width(whole, toPango(width));
         pango_layout_set_wrap(
@@ -195,11 +272,11 @@ void layOutLocked(detail::TextLayoutImpl& impl, const std::string& text, const T
             // The last line shows the rest: its paragraph when clipping, all
             // that is left (on one line) when truncating.
             const detail::PlacedLine last = lines.back();
-            const std::size_t from = lineStart(last);
+            const std::size_t from = last.start;
             std::size_t to = text.size();
             if (mode == LineBreakMode::clipping) to = std::min(text.find('\n', from), text.size());
             PangoLayout* rest = makeRunLayoutLocked(impl, text, from, to, true);
-            impl.layouts.push_back(rest);
+            layouts.push_back(rest);
             if (wrapping && mode != LineBreakMode::clipping) {
                 pango_layout_set_width(rest, toPango(width));
                 pango_layout_set_ellipsize(rest, ellipsizeFor(mode));
@@ -224,15 +301,15 @@ void layOutLocked(detail::TextLayoutImpl& impl, const std::string& text, const T
         if (room > 0 && options.alignment == TextAlignment::center) line.x = room / 2;
         if (room > 0 && options.alignment == TextAlignment::right) line.x = room;
     }
-    impl.placed = std::move(lines);
     impl.alignmentWidth = box * impl.factor;
-    const double height = impl.placed.empty() ? 0 : impl.placed.back().top + impl.placed.back().height;
+    const double height = lines.empty() ? 0 : lines.back().top + lines.back().height;
     impl.size = Size{widest * impl.factor, height * impl.factor};
-    for (const auto& line : impl.placed) {
-        const std::size_t start = lineStart(line);
+    impl.lines.reserve(lines.size());
+    for (const auto& line : lines) {
         impl.lines.push_back(TextLayout::Line{
             Rect{line.x * impl.factor, line.top * impl.factor, line.width * impl.factor, line.height * impl.factor},
-            line.baseline * impl.factor, start, line.sourceEnd - start});
+            line.baseline * impl.factor, line.start, line.sourceEnd - line.start});
+        keepGlyphsLocked(impl, line);
     }
 }
 
@@ -240,38 +317,55 @@ void layOutLocked(detail::TextLayoutImpl& impl, const std::string& text, const T
 
 namespace detail {
 
-void drawTextLayoutLocked(cairo_t* cr, const TextLayoutImpl& impl, Point topLeft, double alpha) {
+void drawTextLayout(cairo_t* cr, const TextLayoutImpl& impl, Point topLeft, double alpha) {
     cairo_translate(cr, topLeft.x, topLeft.y);
     cairo_scale(cr, impl.factor, impl.factor);
     cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
     cairo_set_dash(cr, nullptr, 0, 0);
-    for (const PlacedLine& line : impl.placed) {
-        PangoLayoutLine* pangoLine = pango_layout_get_line_readonly(line.layout, line.index);
-        double x = line.x;
-        for (GSList* item = pangoLine->runs; item != nullptr; item = item->next) {
-            auto* run = static_cast<PangoGlyphItem*>(item->data);
-            const double advance = fromPango(pango_glyph_string_get_width(run->glyphs));
-            const TextAttributes& attributes =
-                runAt(impl.runs, line.textOffset + static_cast<std::size_t>(run->item->offset)).attributes;
-            PangoFont* font = run->item->analysis.font;
-            const double strokeWidth = std::isfinite(attributes.strokeWidth) ? attributes.strokeWidth : 0;
-            cairo_move_to(cr, x, line.baseline);
-            if (strokeWidth == 0) {
-                setSourceColor(cr, attributes.color, alpha);
-                pango_cairo_show_glyph_string(cr, font, run->glyphs);
-            } else {
-                pango_cairo_glyph_string_path(cr, font, run->glyphs);
-                if (strokeWidth < 0) {
-                    setSourceColor(cr, attributes.color, alpha);
-                    cairo_fill_preserve(cr);
-                }
-                setSourceColor(cr, attributes.strokeColor.value_or(attributes.color), alpha);
-                cairo_set_line_width(cr, std::abs(strokeWidth) * usableSize(attributes.fontSize) / impl.factor / 100);
-                cairo_stroke(cr);
-            }
-            cairo_new_path(cr);
-            x += advance;
+    thread_local std::vector<cairo_glyph_t> placed;
+    for (const GlyphRun& run : impl.glyphRuns) {
+        const TextAttributes& attributes = impl.runs[run.attributes].attributes;
+        const double strokeWidth = std::isfinite(attributes.strokeWidth) ? attributes.strokeWidth : 0;
+        // Glyphs go where Pango's renderer puts them: from the pen as Cairo
+        // gives it back, rounded to its fixed point.
+        cairo_move_to(cr, run.pen.x, run.pen.y);
+        double penX = 0;
+        double penY = 0;
+        cairo_get_current_point(cr, &penX, &penY);
+        placed.resize(run.count);
+        for (std::size_t i = 0; i < run.count; ++i) {
+            const cairo_glyph_t& g = impl.glyphs[run.first + i];
+            placed[i] = cairo_glyph_t{g.index, penX + g.x, g.y == 0 ? penY : penY + g.y};
         }
+        const bool outlined = strokeWidth != 0;
+        if (!outlined) setSourceColor(cr, attributes.color, alpha);
+        if (run.missing) {
+            std::lock_guard lock(pangoMutex());
+            if (outlined) {
+                pango_cairo_glyph_string_path(cr, run.missing->font, run.missing->glyphs);
+            } else {
+                pango_cairo_show_glyph_string(cr, run.missing->font, run.missing->glyphs);
+            }
+        }
+        if (run.count > 0) {
+            cairo_set_scaled_font(cr, run.font);
+            if (outlined) {
+                cairo_glyph_path(cr, placed.data(), static_cast<int>(run.count));
+                cairo_move_to(cr, penX, penY);  // where Pango leaves the pen
+            } else {
+                cairo_show_glyphs(cr, placed.data(), static_cast<int>(run.count));
+            }
+        }
+        if (outlined) {
+            if (strokeWidth < 0) {
+                setSourceColor(cr, attributes.color, alpha);
+                cairo_fill_preserve(cr);
+            }
+            setSourceColor(cr, attributes.strokeColor.value_or(attributes.color), alpha);
+            cairo_set_line_width(cr, std::abs(strokeWidth) * usableSize(attributes.fontSize) / impl.factor / 100);
+            cairo_stroke(cr);
+        }
+        cairo_new_path(cr);
     }
 }
 

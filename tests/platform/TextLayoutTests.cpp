@@ -4,7 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <string>
+#include <thread>
+#include <vector>
 
 using platform::BitmapContext;
 using platform::LineBreakMode;
@@ -252,4 +256,48 @@ TEST(TextLayoutTest, BrokenTextAndHugeSizesLayOut) {
     const auto small = TextLayout::make("Gleis", sans(40), TextLayoutOptions{});
     EXPECT_NEAR(huge->size().width, 100 * small->size().width, 0.5);
     EXPECT_NEAR(huge->size().height, 100 * small->size().height, 0.5);
+}
+
+TEST(TextLayoutTest, OneLayoutDrawsTheSamePixelsFromManyThreadsAtOnce) {
+    // Two fonts, an outline, wrapping, an ellipsis and a character no font
+    // has (drawn as a box with its code).
+    StyledText styled;
+    styled.text = "Weiche links \uE000 und Gleis 7 mit einer langen Beschreibung";
+    styled.attributes = sans(13);
+    styled.attributes.color = {0.1, 0.4, 0.8, 0.9};
+    TextAttributes outlined = sans(15, "DejaVu Serif");
+    outlined.strokeWidth = -3;
+    outlined.strokeColor = platform::Color{1, 0, 0, 1};
+    styled.runs.push_back({7, 5, outlined});
+    TextLayoutOptions options;
+    options.width = 120;
+    options.maximumLines = 3;
+    options.lineBreakMode = LineBreakMode::truncatingTail;
+    options.alignment = TextAlignment::center;
+    auto layout = TextLayout::make(styled, options);
+
+    const auto render = [](const TextLayout& l) {
+        auto c = BitmapContext::create(150, 70, 2);
+        c->translate(0.3, 0.7);
+        c->drawTextLayout(l, {2, 3});
+        const auto image = c->makeImage();
+        const auto rows = image->premultipliedRows();
+        return std::vector<std::uint8_t>(rows.data,
+                                         rows.data + static_cast<std::size_t>(rows.bytesPerRow) * image->pixelHeight());
+    };
+    const auto alone = render(*layout);
+    ASSERT_TRUE(std::any_of(alone.begin(), alone.end(), [](std::uint8_t b) { return b != 0; }));
+
+    constexpr int kThreads = 6;
+    std::vector<int> differing(kThreads, 0);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        // Each thread holds the layout; the last to finish lets it go.
+        threads.emplace_back([&differing, &render, &alone, t, held = layout] {
+            for (int i = 0; i < 15; ++i) differing[t] += render(*held) != alone ? 1 : 0;
+        });
+    }
+    layout.reset();
+    for (auto& thread : threads) thread.join();
+    for (int t = 0; t < kThreads; ++t) EXPECT_EQ(differing[t], 0) << "thread " << t;
 }

@@ -43,7 +43,8 @@ PangoContext* pangoContextLocked();
 struct TextLayoutImpl;
 
 // Draws a text layout's lines with their top-left at `topLeft`, multiplied
-// by `alpha`. Caller holds pangoMutex() and has saved the Cairo state.
-void drawTextLayoutLocked(cairo_t* cr, const TextLayoutImpl& layout, Point topLeft, double alpha);
+// by `alpha`, from the glyphs kept when it was made: no Pango and no lock,
+// but for glyphs that no font has. Caller has saved the Cairo state.
+void drawTextLayout(cairo_t* cr, const TextLayoutImpl& layout, Point topLeft, double alpha);
 
 }  // namespace platform::detail

@@ -1,0 +1,95 @@
+// Short labels, as charts and lists draw them: 1,000 texts of one to three
+// words in the system font at 8 to 14 points, on a 1024 x 768-point bitmap
+// at scale 2.
+//
+//   BM_MakeLabelLayouts   laying the 1,000 labels out (TextLayout::make).
+//   BM_DrawLabelLayouts   drawing the 1,000 layouts made beforehand
+//                         (Context::drawTextLayout).
+//   BM_DrawTextBaseline   the baseline: the same strings drawn with
+//                         Context::drawText, which lays each out (or takes
+//                         it from its cache) and draws it through Pango.
+//
+// With more threads, each draws the same labels into a bitmap of its own at
+// the same time, as a compositor drawing rasters side by side does; the
+// time is that of one thread's 1,000 labels.
+
+#include "platform/graphics/BitmapContext.h"
+#include "platform/graphics/TextLayout.h"
+
+#include <benchmark/benchmark.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr int kLabels = 1000;
+constexpr double kWidth = 1024;
+constexpr double kHeight = 768;
+
+struct Label {
+    std::string text;
+    platform::TextAttributes attributes;
+    platform::Point at;
+};
+
+const std::vector<Label>& labels() {
+    static const std::vector<Label> all = [] {
+        const char* words[] = {"Gleis", "12.5", "Weiche", "links", "Bahnhof", "Nord", "37 %", "R2", "Kurve", "7"};
+        std::vector<Label> out;
+        for (int i = 0; i < kLabels; ++i) {
+            std::string text = words[i % 10];
+            for (int w = 1; w <= i % 3; ++w) text += std::string(" ") + words[(i * 7 + w) % 10];
+            platform::TextAttributes attributes;
+            attributes.fontSize = 8 + i % 7;
+            attributes.color = platform::Color{0.1 * (i % 5), 0.2, 0.6, 1};
+            out.push_back(Label{text, attributes, {(i * 37) % 960 + 0.5, (i * 53) % 740 + 0.25}});
+        }
+        return out;
+    }();
+    return all;
+}
+
+std::vector<std::shared_ptr<const platform::TextLayout>> makeLayouts() {
+    std::vector<std::shared_ptr<const platform::TextLayout>> layouts;
+    layouts.reserve(labels().size());
+    for (const Label& label : labels()) {
+        layouts.push_back(platform::TextLayout::make(label.text, label.attributes, platform::TextLayoutOptions{}));
+    }
+    return layouts;
+}
+
+std::unique_ptr<platform::BitmapContext> makeBitmap() {
+    return platform::BitmapContext::create(static_cast<int>(kWidth * 2), static_cast<int>(kHeight * 2), 2);
+}
+
+void BM_MakeLabelLayouts(benchmark::State& state) {
+    for (auto _ : state) benchmark::DoNotOptimize(makeLayouts());
+    state.SetItemsProcessed(state.iterations() * kLabels);
+}
+
+void BM_DrawLabelLayouts(benchmark::State& state) {
+    static const auto layouts = makeLayouts();
+    const auto bitmap = makeBitmap();
+    for (auto _ : state) {
+        for (std::size_t i = 0; i < layouts.size(); ++i) bitmap->drawTextLayout(*layouts[i], labels()[i].at);
+    }
+    state.SetItemsProcessed(state.iterations() * kLabels);
+}
+
+void BM_DrawTextBaseline(benchmark::State& state) {
+    const auto bitmap = makeBitmap();
+    for (auto _ : state) {
+        for (const Label& label : labels()) bitmap->drawText(label.text, label.at, label.attributes);
+    }
+    state.SetItemsProcessed(state.iterations() * kLabels);
+}
+
+}  // namespace
+
+BENCHMARK(BM_MakeLabelLayouts)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DrawLabelLayouts)->Unit(benchmark::kMillisecond)->ThreadRange(1, 4)->UseRealTime();
+BENCHMARK(BM_DrawTextBaseline)->Unit(benchmark::kMillisecond)->ThreadRange(1, 4)->UseRealTime();
+
+BENCHMARK_MAIN();
