@@ -5,7 +5,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <mutex>
+#include <unordered_map>
 
 namespace platform {
 
@@ -318,6 +320,11 @@ void layOutLocked(detail::TextLayoutImpl& impl, const std::string& text, const T
 namespace detail {
 
 void drawTextLayout(cairo_t* cr, const TextLayoutImpl& impl, Point topLeft, double alpha) {
+    // Cairo holds a font's lock while it draws a run of the font's glyphs,
+    // so threads drawing text take turns anyway: one turn for a whole
+    // layout costs far less than contending for every run.
+    static std::mutex turns;
+    std::lock_guard turn(turns);
     cairo_translate(cr, topLeft.x, topLeft.y);
     cairo_scale(cr, impl.factor, impl.factor);
     cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
@@ -375,7 +382,72 @@ TextLayout::TextLayout(std::unique_ptr<detail::TextLayoutImpl> impl) : mImpl(std
 
 TextLayout::~TextLayout() = default;
 
+namespace {
+
+void appendBytes(std::string& key, const void* bytes, std::size_t size) {
+    key.append(static_cast<const char*>(bytes), size);
+}
+
+void appendAttributes(std::string& key, const TextAttributes& a) {
+    key += a.fontName;
+    key.push_back('\0');
+    const double numbers[] = {a.fontSize,
+                              a.color.red,
+                              a.color.green,
+                              a.color.blue,
+                              a.color.alpha,
+                              a.strokeWidth,
+                              a.strokeColor ? 1.0 : 0.0,
+                              a.strokeColor ? a.strokeColor->red : 0.0,
+                              a.strokeColor ? a.strokeColor->green : 0.0,
+                              a.strokeColor ? a.strokeColor->blue : 0.0,
+                              a.strokeColor ? a.strokeColor->alpha : 0.0};
+    appendBytes(key, numbers, sizeof numbers);
+}
+
+// Everything a layout is made from, as bytes.
+std::string layoutKey(const StyledText& styled, const TextLayoutOptions& options) {
+    std::string key;
+    const std::uint64_t length = styled.text.size();
+    appendBytes(key, &length, sizeof length);
+    key += styled.text;
+    appendAttributes(key, styled.attributes);
+    for (const TextRun& run : styled.runs) {
+        const std::uint64_t range[] = {run.start, run.length};
+        appendBytes(key, range, sizeof range);
+        appendAttributes(key, run.attributes);
+    }
+    const double width = options.width;
+    const int numbers[] = {options.maximumLines, static_cast<int>(options.lineBreakMode),
+                           static_cast<int>(options.alignment)};
+    appendBytes(key, &width, sizeof width);
+    appendBytes(key, numbers, sizeof numbers);
+    return key;
+}
+
+}  // namespace
+
 std::shared_ptr<const TextLayout> TextLayout::make(const StyledText& styled, const TextLayoutOptions& options) {
+    // Laying text out is the costly part, and screens lay out the same
+    // texts again and again (a chart's labels each time it is built, a
+    // label's text at every change of size): recent layouts are kept, a
+    // bounded number, and shared, as a layout never changes once made.
+    constexpr std::size_t kMostKeptLayouts = 4096;
+    static std::mutex keptMutex;
+    static auto* kept = new std::unordered_map<std::string, std::shared_ptr<const TextLayout>>();
+    std::string key = layoutKey(styled, options);
+    {
+        std::lock_guard lock(keptMutex);
+        if (const auto found = kept->find(key); found != kept->end()) return found->second;
+    }
+    auto layout = makeUncached(styled, options);
+    std::lock_guard lock(keptMutex);
+    if (kept->size() >= kMostKeptLayouts) kept->clear();
+    kept->emplace(std::move(key), layout);
+    return layout;
+}
+
+std::shared_ptr<const TextLayout> TextLayout::makeUncached(const StyledText& styled, const TextLayoutOptions& options) {
     auto impl = std::make_unique<detail::TextLayoutImpl>();
     const bool valid = g_utf8_validate(styled.text.data(), static_cast<gssize>(styled.text.size()), nullptr);
     std::string text = styled.text;

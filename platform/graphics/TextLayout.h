@@ -74,6 +74,9 @@ public:
         std::size_t length;  // stands for the rest it was made from
     };
 
+    // Lays the text out; the layouts of recent texts are kept and the same
+    // one is handed out again for the same text, attributes and options.
+    // Safe on any thread.
     static std::shared_ptr<const TextLayout> make(const StyledText& text, const TextLayoutOptions& options);
     static std::shared_ptr<const TextLayout> make(const std::string& utf8, const TextAttributes& attributes,
                                                   const TextLayoutOptions& options);
@@ -95,6 +98,7 @@ public:
 private:
     friend class Context;
     explicit TextLayout(std::unique_ptr<detail::TextLayoutImpl> impl);
+    static std::shared_ptr<const TextLayout> makeUncached(const StyledText& text, const TextLayoutOptions& options);
     std::unique_ptr<detail::TextLayoutImpl> mImpl;
 };
 

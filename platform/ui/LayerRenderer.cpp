@@ -4,6 +4,7 @@
 #include "platform/graphics/BitmapContext.h"
 #include "platform/graphics/Context.h"
 #include "platform/graphics/Shadow.h"
+#include "platform/ui/GradientLayer.h"
 #include "platform/ui/Layer.h"
 #include "platform/ui/ShapeLayer.h"
 #include "platform/ui/detail/AnimationRun.h"
@@ -22,8 +23,13 @@ namespace {
 using detail::LayerAccess;
 
 // Rasters that the first walk of a frame drawn in bands leaves to draw side
-// by side.
-using RasterJobs = std::vector<std::function<void()>>;
+// by side. Cairo holds a font's lock while it draws the font's glyphs, so
+// threads drawing text only queue for it: rasters that may hold text are
+// drawn in turn on one thread while the others draw the rest.
+struct RasterJobs {
+    std::vector<std::function<void()>> sideBySide;
+    std::vector<std::function<void()>> inTurn;
+};
 
 struct Frame {
     Frame(Context& into, double at, double pixelsPerPoint, bool keeps = true)
@@ -401,7 +407,9 @@ bool drawContent(const Shown& s, Frame& frame, bool background = false) {
         if (frame.jobs && LayerAccess::drawsOnAnyThread(s.model)) {
             // Drawn from properties alone: on another thread, after the walk.
             cache.raster.reset();
-            frame.jobs->push_back([&model = s.model, &cache, box, scale, extent, under, vector] {
+            auto& queue =
+                shape || dynamic_cast<const GradientLayer*>(&s.model) ? frame.jobs->sideBySide : frame.jobs->inTurn;
+            queue.push_back([&model = s.model, &cache, box, scale, extent, under, vector] {
                 cache.raster =
                     rasterize(box, scale, [&](Context& bitmap) { drawKept(model, bitmap, extent, under, vector); });
             });
@@ -705,7 +713,14 @@ bool renderInBands(Layer& root, BitmapContext& bitmap, int bands, double time, d
     making.jobs = &jobs;
     making.unbandable = &unbandable;
     renderLayer(root, making);
-    DispatchQueue::concurrentPerform(jobs.size(), [&](std::size_t i) { jobs[i](); });
+    // The first to start (the caller) takes the rasters drawn in turn.
+    DispatchQueue::concurrentPerform(jobs.sideBySide.size() + 1, [&](std::size_t i) {
+        if (i > 0) {
+            jobs.sideBySide[i - 1]();
+            return;
+        }
+        for (const auto& job : jobs.inTurn) job();
+    });
     if (unbandable) return false;
 
     std::vector<std::unique_ptr<BitmapContext>> parts;

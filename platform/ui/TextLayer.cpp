@@ -1,6 +1,6 @@
 #include "platform/ui/TextLayer.h"
 
-#include "platform/graphics/TextMeasure.h"
+#include "platform/graphics/TextLayout.h"
 
 namespace platform::ui {
 
@@ -33,14 +33,16 @@ void TextLayer::drawInContext(Context& context) {
         context.drawTextInRect(mString, box, attributes, mAlignment);
         return;
     }
+    // One layout both measures and draws (and is drawn without Pango).
+    const auto layout = TextLayout::make(mString, attributes, TextLayoutOptions{});
     double x = box.minX();
     if (mAlignment != TextAlignment::left) {
-        const double width = measureText(mString, mFontName, mFontSize).width;
+        const double width = layout->size().width;
         x += mAlignment == TextAlignment::center ? (box.width - width) / 2 : box.width - width;
     }
     context.save();
     context.clipToRect(box);
-    context.drawText(mString, {x, box.minY()}, attributes);
+    context.drawTextLayout(*layout, {x, box.minY()});
     context.restore();
 }
 
