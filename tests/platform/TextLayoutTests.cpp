@@ -301,3 +301,59 @@ TEST(TextLayoutTest, OneLayoutDrawsTheSamePixelsFromManyThreadsAtOnce) {
     for (auto& thread : threads) thread.join();
     for (int t = 0; t < kThreads; ++t) EXPECT_EQ(differing[t], 0) << "thread " << t;
 }
+
+TEST(TextLayoutTest, TheSameTextLaidOutAgainIsTheKeptLayoutAndAnyDifferenceMakesAnother) {
+    TextAttributes base;
+    base.fontName = "DejaVu Sans";
+    base.fontSize = 14;
+    StyledText styled{"Kept text", base, {}};
+    styled.runs.push_back({0, 4, base});
+    TextLayoutOptions options;
+    options.width = 80;
+    const auto first = TextLayout::make(styled, options);
+    EXPECT_EQ(TextLayout::make(styled, options), first);
+
+    // Each thing a layout is made from tells it apart.
+    std::vector<std::pair<const char*, std::pair<StyledText, TextLayoutOptions>>> others;
+    const auto add = [&](const char* what, auto change) {
+        StyledText s = styled;
+        TextLayoutOptions o = options;
+        change(s, o);
+        others.push_back({what, {s, o}});
+    };
+    add("text", [](StyledText& s, TextLayoutOptions&) { s.text = "Kept texts"; });
+    add("font", [](StyledText& s, TextLayoutOptions&) { s.attributes.fontName = "DejaVu Sans Mono"; });
+    add("size", [](StyledText& s, TextLayoutOptions&) { s.attributes.fontSize = 14.5; });
+    add("colour", [](StyledText& s, TextLayoutOptions&) { s.attributes.color.blue = 0.5; });
+    add("outline", [](StyledText& s, TextLayoutOptions&) { s.attributes.strokeWidth = 3; });
+    add("outline colour", [](StyledText& s, TextLayoutOptions&) { s.attributes.strokeColor = s.attributes.color; });
+    add("run", [](StyledText& s, TextLayoutOptions&) { s.runs[0].length = 5; });
+    add("run's colour", [](StyledText& s, TextLayoutOptions&) { s.runs[0].attributes.color.red = 1; });
+    add("no run", [](StyledText& s, TextLayoutOptions&) { s.runs.clear(); });
+    add("width", [](StyledText&, TextLayoutOptions& o) { o.width = 81; });
+    add("lines", [](StyledText&, TextLayoutOptions& o) { o.maximumLines = 1; });
+    add("break mode", [](StyledText&, TextLayoutOptions& o) { o.lineBreakMode = LineBreakMode::truncatingTail; });
+    add("alignment", [](StyledText&, TextLayoutOptions& o) { o.alignment = TextAlignment::right; });
+    // Text and font name side by side must not run into each other.
+    add("text into font", [](StyledText& s, TextLayoutOptions&) {
+        s.text = "Kept textD";
+        s.attributes.fontName = "ejaVu Sans";
+    });
+    for (const auto& [what, made] : others) {
+        const auto other = TextLayout::make(made.first, made.second);
+        EXPECT_NE(other, first) << what;
+        EXPECT_EQ(TextLayout::make(made.first, made.second), other) << what;
+    }
+    // A changed colour is drawn in that colour, not the kept one's.
+    StyledText blue = styled;
+    blue.runs.clear();
+    blue.attributes.color = {0, 0, 1, 1};
+    auto bitmap = BitmapContext::create(200, 40);
+    bitmap->drawTextLayout(*TextLayout::make(blue, options), {0, 0});
+    bool anyBlue = false;
+    for (int y = 0; y < 40; ++y) {
+        for (int x = 0; x < 200; ++x)
+            anyBlue = anyBlue || (bitmap->pixel(x, y)->blue > 200 && bitmap->pixel(x, y)->red < 50);
+    }
+    EXPECT_TRUE(anyBlue);
+}
