@@ -29,6 +29,8 @@ using detail::LayerAccess;
 struct RasterJobs {
     std::vector<std::function<void()>> sideBySide;
     std::vector<std::function<void()>> inTurn;
+    // Kept wholes, put together from the rasters above once all are made.
+    std::vector<std::function<void()>> wholes;
 };
 
 struct Frame {
@@ -54,6 +56,8 @@ struct Frame {
     // Set by the first walk when a band would have to run a delegate's
     // drawing itself: delegates draw on the main thread only.
     bool* unbandable = nullptr;
+    // Within a layer whose whole is queued: layers below draw in parts.
+    bool inWhole = false;
     // The device pixels drawn on, when known: layers wholly outside are
     // passed over.
     std::optional<Rect> area;
@@ -575,6 +579,25 @@ bool drawKeptWhole(const Shown& s, Frame& frame) {
         cache.wholeContentsScale = frame.scale;
         cache.wholeVersion = version;
         cache.whole.reset();
+        if (frame.jobs && !frame.inWhole) {
+            // Drawn in bands: the parts are made (or queued) now, and the
+            // whole is put together from them beside the other wholes, at
+            // once: bands would each pay for the rounded clip.
+            frame.inWhole = true;
+            drawBody(s, frame);
+            frame.inWhole = false;
+            frame.jobs->wholes.push_back([&model = s.model, &cache, box, scale = *upright, time = frame.time,
+                                          contentsScale = frame.scale, serial = frame.serial] {
+                cache.whole = rasterize(box, scale, [&](Context& bitmap) {
+                    Frame inner(bitmap, time, contentsScale);
+                    inner.serial = serial;
+                    inner.readOnly = true;
+                    drawBody(Shown{model, nullptr, &model}, inner);
+                });
+            });
+            cache.wholeFrame = frame.serial;
+            return true;
+        }
         if (!settled) return false;
         cache.whole = rasterize(box, *upright, [&](Context& bitmap) {
             // The bitmap lies on the screen's pixel grid, so what is kept
@@ -721,7 +744,9 @@ bool renderInBands(Layer& root, BitmapContext& bitmap, int bands, double time, d
         }
         for (const auto& job : jobs.inTurn) job();
     });
+    // Wholes would draw what a delegate draws during compositing there.
     if (unbandable) return false;
+    DispatchQueue::concurrentPerform(jobs.wholes.size(), [&](std::size_t i) { jobs.wholes[i](); });
 
     std::vector<std::unique_ptr<BitmapContext>> parts;
     const int height = bitmap.pixelHeight();
