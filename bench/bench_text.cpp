@@ -2,7 +2,11 @@
 // words in the system font at 8 to 14 points, on a 1024 x 768-point bitmap
 // at scale 2.
 //
-//   BM_MakeLabelLayouts   laying the 1,000 labels out (TextLayout::make).
+//   BM_MakeLabelLayouts   laying the 1,000 labels out (TextLayout::make),
+//                         each time under a font name not seen before
+//                         (it falls back to the system font), so that no
+//                         kept layout is found.
+//   BM_KeptLabelLayouts   the same labels again: the kept layouts.
 //   BM_DrawLabelLayouts   drawing the 1,000 layouts made beforehand
 //                         (Context::drawTextLayout).
 //   BM_DrawTextBaseline   the baseline: the same strings drawn with
@@ -51,11 +55,13 @@ const std::vector<Label>& labels() {
     return all;
 }
 
-std::vector<std::shared_ptr<const platform::TextLayout>> makeLayouts() {
+std::vector<std::shared_ptr<const platform::TextLayout>> makeLayouts(const std::string& fontName = {}) {
     std::vector<std::shared_ptr<const platform::TextLayout>> layouts;
     layouts.reserve(labels().size());
     for (const Label& label : labels()) {
-        layouts.push_back(platform::TextLayout::make(label.text, label.attributes, platform::TextLayoutOptions{}));
+        platform::TextAttributes attributes = label.attributes;
+        attributes.fontName = fontName;
+        layouts.push_back(platform::TextLayout::make(label.text, attributes, platform::TextLayoutOptions{}));
     }
     return layouts;
 }
@@ -65,6 +71,13 @@ std::unique_ptr<platform::BitmapContext> makeBitmap() {
 }
 
 void BM_MakeLabelLayouts(benchmark::State& state) {
+    int round = 0;
+    for (auto _ : state) benchmark::DoNotOptimize(makeLayouts("unseen font " + std::to_string(++round)));
+    state.SetItemsProcessed(state.iterations() * kLabels);
+}
+
+void BM_KeptLabelLayouts(benchmark::State& state) {
+    makeLayouts();
     for (auto _ : state) benchmark::DoNotOptimize(makeLayouts());
     state.SetItemsProcessed(state.iterations() * kLabels);
 }
@@ -89,6 +102,7 @@ void BM_DrawTextBaseline(benchmark::State& state) {
 }  // namespace
 
 BENCHMARK(BM_MakeLabelLayouts)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_KeptLabelLayouts)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DrawLabelLayouts)->Unit(benchmark::kMillisecond)->ThreadRange(1, 4)->UseRealTime();
 BENCHMARK(BM_DrawTextBaseline)->Unit(benchmark::kMillisecond)->ThreadRange(1, 4)->UseRealTime();
 
