@@ -8,7 +8,6 @@
 #include "LayoutModule/Layout/VKMLayoutSymbols.h"
 #include "LayoutModule/Layout/VKMLayoutViewController.h"
 #include "LayoutModule/LayoutSettings/VKMLayoutSettingsHelper.h"
-#include "LayoutModule/Scenes/VKMLayoutScenes.h"
 #include "SharingModule/Model/QLLayoutEntity.h"
 #include "SharingModule/Model/VKMCurrentCloudLayout.h"
 #include "app/Utilities/Colors/UIColorCColor.h"
@@ -36,15 +35,6 @@ bool isTablet() { return Device::currentDevice().userInterfaceIdiom() == UserInt
 void postWithButton(const char* notification, const char* name) {
     platform::NotificationCenter::defaultCenter().postNotificationName(notification,
                                                                        VKMLayoutActionButtonHelper::button(name).get());
-}
-
-// Presents a side screen's scene as a popover at its named button; nothing
-// when the button is gone.
-void presentAtButton(const char* name, const char* scene, const char* event) {
-    const auto anchor = VKMLayoutActionButtonHelper::button(name);
-    if (!anchor) return;
-    VKMLayoutScenes::presentSceneAt(scene, anchor, anchor->bounds());
-    QLActivityAnalytics::trackEvent(event);
 }
 
 std::shared_ptr<VKMLayoutActionButton> makeButton(const char* name, const char* symbol) {

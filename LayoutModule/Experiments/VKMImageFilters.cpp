@@ -82,7 +82,7 @@ tBitmap bitmapFromImage(const platform::Image& image) {
         for (int x = 0; x < bitmap.width; ++x) {
             const std::uint32_t w = words[x];
             const std::uint8_t a = w >> 24;
-            auto unpremultiply = [a](std::uint32_t c) { return a == 0 ? 0 : byte(c * 255.0 / a); };
+            auto unpremultiply = [a](std::uint32_t c) -> std::uint8_t { return a == 0 ? 0 : byte(c * 255.0 / a); };
             bitmap.pixels.push_back(
                 {unpremultiply((w >> 16) & 0xFF), unpremultiply((w >> 8) & 0xFF), unpremultiply(w & 0xFF), a});
         }
