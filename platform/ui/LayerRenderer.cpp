@@ -48,8 +48,10 @@ struct Frame {
     // A frame drawn in bands is walked first on its own, drawing nowhere,
     // to make what it shows: what is made or found current is marked with
     // `serial`, and content drawn from properties alone (the toolkit's
-    // shapes, text and gradients, and views that say so) is left in `jobs`. Then every band walks it at once,
-    // `readOnly`: it draws what is marked and makes or changes nothing. Zero for a frame in one piece.
+    // shapes, text and gradients, and views that say so) is left in
+    // `jobs`. Then every band walks it at once, `readOnly`: it draws what
+    // is marked and makes or changes nothing. Zero for a frame in one
+    // piece.
     std::uint64_t serial = 0;
     RasterJobs* jobs = nullptr;
     bool readOnly = false;

@@ -13,7 +13,10 @@
 //
 // The context maps points to whatever it draws on (a BitmapContext made
 // for a point size at a scale); its current transform places the root
-// layer's superlayer space. Main thread only.
+// layer's superlayer space. Main thread only: a large bitmap with no clip
+// is drawn in bands on the shared pool's threads meanwhile, and content
+// drawn from properties alone (shapes, text, gradients, views that say
+// so) may be drawn there; delegates otherwise draw on the calling thread.
 
 namespace platform {
 class Context;
