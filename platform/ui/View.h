@@ -257,10 +257,10 @@ public:
     // to draw (the bounds). The default draws nothing.
     virtual void drawRect(Context& context, const Rect& rect);
     void setNeedsDisplay();
-    // True when drawRect reads nothing but the view's own properties and
-    // draws only through the context it is given: the compositor may then
-    // run it on another thread while the main thread waits for it. False
-    // by default.
+    // True when drawRect reads nothing but the view's own properties,
+    // draws only through the context it is given and never waits for the
+    // main thread: the compositor may then run it on another thread while
+    // the main thread waits for it. False by default.
     virtual bool drawsOnAnyThread() const { return false; }
 
     // --- layout --------------------------------------------------------
