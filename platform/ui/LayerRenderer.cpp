@@ -704,6 +704,11 @@ namespace {
 int gRendering = 0;
 std::uint64_t gLastSerial = 0;
 
+// A bitmap's pixels, as device space sees them.
+Rect pixelsOf(const BitmapContext& bitmap) {
+    return {0, 0, static_cast<double>(bitmap.pixelWidth()), static_cast<double>(bitmap.pixelHeight())};
+}
+
 // How many bands a bitmap is drawn in: one below a size where threads cost
 // more than they save, and none thinner than a few dozen rows. Fixed by the
 // size alone, not by the processors there are, so that a frame comes out
@@ -733,7 +738,7 @@ bool renderInBands(Layer& root, BitmapContext& bitmap, int bands, double time, d
     RasterJobs jobs;
     bool unbandable = false;
     Frame making{*nowhere, time, scale};
-    making.area = Rect{0, 0, static_cast<double>(bitmap.pixelWidth()), static_cast<double>(bitmap.pixelHeight())};
+    making.area = pixelsOf(bitmap);
     making.serial = ++gLastSerial;
     making.jobs = &jobs;
     making.unbandable = &unbandable;
@@ -760,8 +765,7 @@ bool renderInBands(Layer& root, BitmapContext& bitmap, int bands, double time, d
     }
     DispatchQueue::concurrentPerform(parts.size(), [&](std::size_t i) {
         Frame frame{*parts[i], time, scale};
-        frame.area =
-            Rect{0, 0, static_cast<double>(parts[i]->pixelWidth()), static_cast<double>(parts[i]->pixelHeight())};
+        frame.area = pixelsOf(*parts[i]);
         frame.serial = making.serial;
         frame.readOnly = true;
         renderLayer(root, frame);
@@ -782,8 +786,7 @@ void renderLayerTree(Layer& root, Context& context, const RenderOptions& options
     const int bands = bitmap ? bandsFor(*bitmap) : 1;
     if (bands >= 2 && renderInBands(root, *bitmap, bands, options.time, scale)) return;
     Frame frame{context, options.time, scale};
-    if (bitmap)
-        frame.area = Rect{0, 0, static_cast<double>(bitmap->pixelWidth()), static_cast<double>(bitmap->pixelHeight())};
+    if (bitmap) frame.area = pixelsOf(*bitmap);
     renderLayer(root, frame);
 }
 
