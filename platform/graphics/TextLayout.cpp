@@ -433,6 +433,10 @@ std::shared_ptr<const TextLayout> TextLayout::make(const StyledText& styled, con
     // label's text at every change of size): recent layouts are kept, a
     // bounded number, and shared, as a layout never changes once made.
     constexpr std::size_t kMostKeptLayouts = 4096;
+    // Long texts (a document's, a pasted one) are not kept: the table would
+    // hold thousands of them, and they are seldom laid out again.
+    constexpr std::size_t kLongestKeptText = 1024;
+    if (styled.text.size() > kLongestKeptText) return makeUncached(styled, options);
     static std::mutex keptMutex;
     static auto* kept = new std::unordered_map<std::string, std::shared_ptr<const TextLayout>>();
     std::string key = layoutKey(styled, options);

@@ -344,6 +344,9 @@ TEST(TextLayoutTest, TheSameTextLaidOutAgainIsTheKeptLayoutAndAnyDifferenceMakes
         EXPECT_NE(other, first) << what;
         EXPECT_EQ(TextLayout::make(made.first, made.second), other) << what;
     }
+    // Long texts are laid out each time rather than kept by the thousand.
+    const StyledText longText{std::string(2000, 'w'), base, {}};
+    EXPECT_NE(TextLayout::make(longText, options), TextLayout::make(longText, options));
     // A changed colour is drawn in that colour, not the kept one's.
     StyledText blue = styled;
     blue.runs.clear();
