@@ -4,9 +4,9 @@
 #include "platform/graphics/BitmapContext.h"
 #include "platform/graphics/Context.h"
 #include "platform/graphics/Shadow.h"
-#include "platform/ui/GradientLayer.h"
 #include "platform/ui/Layer.h"
 #include "platform/ui/ShapeLayer.h"
+#include "platform/ui/TextLayer.h"
 #include "platform/ui/detail/AnimationRun.h"
 #include "platform/ui/detail/LayerCache.h"
 
@@ -24,13 +24,38 @@ using detail::LayerAccess;
 
 // Rasters that the first walk of a frame drawn in bands leaves to draw side
 // by side. Cairo holds a font's lock while it draws the font's glyphs, so
-// threads drawing text only queue for it: rasters that may hold text are
+// threads drawing text only queue for it: rasters that are mostly text are
 // drawn in turn on one thread while the others draw the rest.
 struct RasterJobs {
     std::vector<std::function<void()>> sideBySide;
     std::vector<std::function<void()>> inTurn;
     // Kept wholes, put together from the rasters above once all are made.
     std::vector<std::function<void()>> wholes;
+};
+
+bool isFinite(const Rect& r) {
+    return std::isfinite(r.x) && std::isfinite(r.y) && std::isfinite(r.width) && std::isfinite(r.height);
+}
+
+// The union of what is drawn; areas of nothing count for nothing.
+class Extent {
+public:
+    void add(const Rect& r) {
+        if (r.isEmpty() || !isFinite(r)) return;
+        if (!mRect) {
+            mRect = Rect{r.minX(), r.minY(), std::abs(r.width), std::abs(r.height)};
+            return;
+        }
+        const double minX = std::min(mRect->minX(), r.minX());
+        const double minY = std::min(mRect->minY(), r.minY());
+        const double maxX = std::max(mRect->maxX(), r.maxX());
+        const double maxY = std::max(mRect->maxY(), r.maxY());
+        mRect = Rect{minX, minY, maxX - minX, maxY - minY};
+    }
+    const std::optional<Rect>& rect() const { return mRect; }
+
+private:
+    std::optional<Rect> mRect;
 };
 
 struct Frame {
@@ -63,6 +88,11 @@ struct Frame {
     // The device pixels drawn on, when known: layers wholly outside are
     // passed over.
     std::optional<Rect> area;
+    // A band's pixels as the first walk's device space (the whole
+    // bitmap's) has them.
+    std::optional<Rect> bandArea;
+    // While the first walk composites a layer: where its sublayers draw.
+    Extent* sublayerAreas = nullptr;
 
     // A frame for drawing offscreen within this one.
     Frame inner(Context& into, bool keeps) const {
@@ -99,31 +129,6 @@ double unit(double v) { return std::isnan(v) ? 0.0 : std::clamp(v, 0.0, 1.0); }
 bool hasShadow(const Layer& layer) {
     return layer.shadowOpacity() > 0 && layer.shadowColor().alpha > 0 && std::isfinite(layer.shadowRadius());
 }
-
-bool isFinite(const Rect& r) {
-    return std::isfinite(r.x) && std::isfinite(r.y) && std::isfinite(r.width) && std::isfinite(r.height);
-}
-
-// The union of what is drawn; areas of nothing count for nothing.
-class Extent {
-public:
-    void add(const Rect& r) {
-        if (r.isEmpty() || !isFinite(r)) return;
-        if (!mRect) {
-            mRect = Rect{r.minX(), r.minY(), std::abs(r.width), std::abs(r.height)};
-            return;
-        }
-        const double minX = std::min(mRect->minX(), r.minX());
-        const double minY = std::min(mRect->minY(), r.minY());
-        const double maxX = std::max(mRect->maxX(), r.maxX());
-        const double maxY = std::max(mRect->maxY(), r.maxY());
-        mRect = Rect{minX, minY, maxX - minX, maxY - minY};
-    }
-    const std::optional<Rect>& rect() const { return mRect; }
-
-private:
-    std::optional<Rect> mRect;
-};
 
 // Outward to whole pixels at `scale`, so that a raster drawn there lands
 // pixel on pixel.
@@ -188,7 +193,8 @@ Rect shadowSourceExtent(const Shown& s, double time) {
     return drawnExtent(s, time, false).rect().value_or(Rect{});
 }
 
-Extent drawnExtent(const Shown& s, double time, bool withShadow) {
+// What the layer draws itself: drawnExtent without its sublayers.
+Extent ownExtent(const Shown& s, double time, bool withShadow) {
     const Layer& p = *s.shown;
     Extent extent;
     extent.add(p.bounds());
@@ -196,12 +202,6 @@ Extent drawnExtent(const Shown& s, double time, bool withShadow) {
     if (!p.masksToBounds()) {
         if (p.contents()) extent.add(placeContents(p.contents()->size(), p.bounds(), p.contentsGravity()));
         if (LayerAccess::drawsContent(s.model)) extent.add(LayerAccess::contentExtent(p));
-        for (const auto& sublayer : LayerAccess::sublayers(s.model)) {
-            const Shown child = show(*sublayer, time);
-            if (child.shown->isHidden()) continue;
-            const Extent inner = drawnExtent(child, time, true);
-            if (inner.rect()) extent.add(child.shown->transformToSuperlayer().applyToRect(*inner.rect()));
-        }
     }
     if (withShadow && hasShadow(p)) {
         const Rect source = shadowSourceExtent(s, time);
@@ -210,6 +210,18 @@ Extent drawnExtent(const Shown& s, double time, bool withShadow) {
         shadow.x += p.shadowOffset().width;
         shadow.y += p.shadowOffset().height;
         extent.add(shadow);
+    }
+    return extent;
+}
+
+Extent drawnExtent(const Shown& s, double time, bool withShadow) {
+    Extent extent = ownExtent(s, time, withShadow);
+    if (s.shown->masksToBounds()) return extent;
+    for (const auto& sublayer : LayerAccess::sublayers(s.model)) {
+        const Shown child = show(*sublayer, time);
+        if (child.shown->isHidden()) continue;
+        const Extent inner = drawnExtent(child, time, true);
+        if (inner.rect()) extent.add(child.shown->transformToSuperlayer().applyToRect(*inner.rect()));
     }
     return extent;
 }
@@ -397,7 +409,8 @@ bool drawContent(const Shown& s, Frame& frame, bool background = false) {
     const double scale = vector ? *upright : frame.scale;
     const Rect box = vector ? deviceAligned(extent, context.transform()) : snapped(extent, scale);
     const std::uint64_t version = LayerAccess::contentVersion(s.model);
-    if (shape && detail::drawRepeatedMarks(*shape, extent, version, cache.marks, context, *upright, !frame.readOnly)) {
+    if (shape && detail::drawRepeatedMarks(*shape, extent, version, cache.marks, context, *upright, !frame.readOnly,
+                                           frame.jobs ? &frame.jobs->sideBySide : nullptr)) {
         if (!frame.readOnly) cache.raster.reset();
         return true;
     }
@@ -413,8 +426,9 @@ bool drawContent(const Shown& s, Frame& frame, bool background = false) {
         if (frame.jobs && LayerAccess::drawsOnAnyThread(s.model)) {
             // Drawn from properties alone: on another thread, after the walk.
             cache.raster.reset();
-            auto& queue =
-                shape || dynamic_cast<const GradientLayer*>(&s.model) ? frame.jobs->sideBySide : frame.jobs->inTurn;
+            const bool text =
+                dynamic_cast<const TextLayer*>(&s.model) != nullptr || LayerAccess::delegateDrawsMostlyText(s.model);
+            auto& queue = text ? frame.jobs->inTurn : frame.jobs->sideBySide;
             queue.push_back([&model = s.model, &cache, box, scale, extent, under, vector] {
                 cache.raster =
                     rasterize(box, scale, [&](Context& bitmap) { drawKept(model, bitmap, extent, under, vector); });
@@ -658,17 +672,39 @@ void composite(const Shown& s, Frame& frame, double opacity, bool withShadow) {
     context.restore();
 }
 
-// Whether a layer without sublayers, shadow or mask lands wholly outside
-// the pixels drawn on (a band draws a few rows of a frame of thousands of
-// such layers).
+bool overlaps(const Rect& a, const Rect& b) {
+    return a.maxX() > b.minX() && a.minX() < b.maxX() && a.maxY() > b.minY() && a.minY() < b.maxY();
+}
+
+// Whether a layer lands wholly outside the pixels drawn on (a band draws a
+// few rows of a frame of thousands of layers): a band asks where the first
+// walk found the layer and its sublayers drawing; otherwise only layers
+// without sublayers, shadow or mask are looked at.
 bool outsideArea(const Shown& s, const Frame& frame) {
-    if (!frame.area || !LayerAccess::sublayers(s.model).empty() || s.model.mask() || hasShadow(*s.shown)) return false;
+    if (!frame.area) return false;
+    if (frame.bandArea) {
+        const detail::LayerCache* kept = LayerAccess::existingCache(s.model);
+        if (kept && kept->areaFrame == frame.serial) return !overlaps(kept->area, *frame.bandArea);
+    }
+    if (!LayerAccess::sublayers(s.model).empty() || s.model.mask() || hasShadow(*s.shown)) return false;
     const auto extent = drawnExtent(s, frame.time, false).rect();
     if (!extent) return true;
     const AffineTransform device = AffineTransform::concat(s.shown->transformToSuperlayer(), frame.context.transform());
-    const Rect r = device.applyToRect(*extent);
-    const Rect& a = *frame.area;
-    return !(r.maxX() > a.minX() && r.minX() < a.maxX() && r.maxY() > a.minY() && r.minY() < a.maxY());
+    return !overlaps(device.applyToRect(*extent), *frame.area);
+}
+
+// The first walk of a frame in bands notes where a layer draws, its
+// sublayers' drawing (`sublayers`, device pixels) with it, and adds that to
+// what its superlayer draws.
+void noteArea(const Shown& s, const Frame& frame, const Extent& sublayers) {
+    Extent area;
+    if (const auto own = ownExtent(s, frame.time, true).rect()) area.add(frame.context.transform().applyToRect(*own));
+    if (!s.shown->masksToBounds() && sublayers.rect()) area.add(*sublayers.rect());
+    detail::LayerCache& cache = LayerAccess::cache(s.model);
+    cache.areaFrame = frame.serial;
+    // A pixel more each way holds the anti-aliasing of edges.
+    cache.area = area.rect() ? grown(*area.rect(), 1) : Rect{};
+    if (frame.sublayerAreas && area.rect()) frame.sublayerAreas->add(cache.area);
 }
 
 void renderLayer(Layer& layer, Frame& frame) {
@@ -681,8 +717,16 @@ void renderLayer(Layer& layer, Frame& frame) {
     frame.context.concat(p.transformToSuperlayer());
     const bool moving = frame.moving;
     frame.moving = moving || s.copy != nullptr;
+    const bool notes = frame.jobs && !frame.readOnly;
+    Extent* const above = frame.sublayerAreas;
+    Extent sublayers;
+    if (notes) frame.sublayerAreas = &sublayers;
     composite(s, frame, opacity, true);
     frame.moving = moving;
+    if (notes) {
+        frame.sublayerAreas = above;
+        noteArea(s, frame, sublayers);
+    }
     frame.context.restore();
 }
 
@@ -756,9 +800,11 @@ bool renderInBands(Layer& root, BitmapContext& bitmap, int bands, double time, d
     DispatchQueue::concurrentPerform(jobs.wholes.size(), [&](std::size_t i) { jobs.wholes[i](); });
 
     std::vector<std::unique_ptr<BitmapContext>> parts;
+    std::vector<int> firsts;
     const int height = bitmap.pixelHeight();
     for (int i = 0; i < bands; ++i) {
-        auto part = bitmap.band(height * i / bands, height * (i + 1) / bands);
+        firsts.push_back(height * i / bands);
+        auto part = bitmap.band(firsts.back(), height * (i + 1) / bands);
         // What was handed to bands made so far is cleared as they go.
         if (!part) return false;
         parts.push_back(std::move(part));
@@ -766,6 +812,7 @@ bool renderInBands(Layer& root, BitmapContext& bitmap, int bands, double time, d
     DispatchQueue::concurrentPerform(parts.size(), [&](std::size_t i) {
         Frame frame{*parts[i], time, scale};
         frame.area = pixelsOf(*parts[i]);
+        frame.bandArea = Rect{0, static_cast<double>(firsts[i]), frame.area->width, frame.area->height};
         frame.serial = making.serial;
         frame.readOnly = true;
         renderLayer(root, frame);

@@ -60,6 +60,10 @@ public:
         (void)layer;
         return mView.drawsOnAnyThread();
     }
+    bool drawsMostlyText(const Layer& layer) const override {
+        (void)layer;
+        return mView.drawsMostlyText();
+    }
 
     std::optional<std::shared_ptr<Animation>> actionForLayer(Layer& layer, const std::string& key) override {
         (void)layer;

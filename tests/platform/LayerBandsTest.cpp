@@ -12,6 +12,7 @@
 #include "platform/ui/MediaTime.h"
 #include "platform/ui/ShapeLayer.h"
 #include "platform/ui/TextLayer.h"
+#include "platform/ui/Transform3D.h"
 
 #include <gtest/gtest.h>
 
@@ -228,6 +229,25 @@ std::shared_ptr<Layer> busyTree(const std::shared_ptr<LayerDelegate>& delegate, 
         root->addSublayer(label->layer());
         views.push_back(label);
     }
+
+    // Small holders whose sublayers draw far outside them, in other bands:
+    // one turned and scaled, one shadowed, one clipping what lies outside.
+    auto turned = filled({60, 120, 30, 20}, kBlue);
+    turned->setTransform(platform::ui::Transform3D::rotationZ(0.3).scaled(1.5, 1.5));
+    turned->addSublayer(filled({10, 150, 20, 40}, kRed));
+    root->addSublayer(turned);
+    auto shadowed = Layer::make();
+    shadowed->setFrame({140, 60, 10, 10});
+    auto far = filled({0, 320, 30, 30}, kGreen);
+    far->setShadowOpacity(1);
+    far->setShadowRadius(6);
+    far->setShadowOffset({0, 14});
+    shadowed->addSublayer(far);
+    root->addSublayer(shadowed);
+    auto clipping = filled({480, 60, 60, 60}, kGreen);
+    clipping->setMasksToBounds(true);
+    clipping->addSublayer(filled({10, 40, 30, 300}, kRed));
+    root->addSublayer(clipping);
 
     // One that an animation moves across the bands.
     auto moving = filled({40, 300, 80, 80}, kRed);

@@ -108,6 +108,8 @@ public:
     // The screen y of a value.
     double yValuePositionInLineChart(double value) const;
     void drawRect(platform::Context& context, const platform::Rect& rect) override;
+    // Axes and grid are drawn from the chart's own properties.
+    bool drawsOnAnyThread() const override { return true; }
     static void drawTextInContext(platform::Context& context, const std::string& text, const platform::Rect& rect,
                                   const platform::ui::Font& font, const std::optional<platform::Color>& color);
 

@@ -30,6 +30,10 @@ struct LayerCache {
     std::uint64_t rasterFrame = 0;
     std::uint64_t wholeFrame = 0;
     std::uint64_t shadowFrame = 0;
+    // For frame `areaFrame`: the device pixels the layer and its sublayers
+    // may draw on, so that bands pass over the whole subtree at once.
+    std::uint64_t areaFrame = 0;
+    Rect area;
 
     // The drawn content: the raster, the area it covers (layer points), the
     // content's extent then, the scale it was drawn at and the content

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 
 namespace platform::ui::detail {
 
@@ -30,6 +31,27 @@ int pointCount(Path::ElementType type) {
         case Path::ElementType::closeSubpath: return 0;
     }
     return 0;
+}
+
+// The mark drawn as `layer` paints it, at `scale`, moved by `offset`
+// pixels; null when out of memory.
+std::shared_ptr<Image> makeStamp(const ShapeLayer& layer, const Path& mark, Size size, Point offset, double scale) {
+    auto bitmap = BitmapContext::create(static_cast<int>(size.width), static_cast<int>(size.height));
+    if (!bitmap) return nullptr;
+    bitmap->translate(offset.x, offset.y);
+    bitmap->scale(scale, scale);
+    if (layer.fillColor().alpha > 0) {
+        bitmap->setFillColor(layer.fillColor());
+        bitmap->fillPath(mark, layer.fillRule());
+    } else {
+        bitmap->setStrokeColor(layer.strokeColor());
+        bitmap->setLineWidth(layer.lineWidth());
+        bitmap->setLineCap(layer.lineCap());
+        bitmap->setLineJoin(layer.lineJoin());
+        bitmap->setMiterLimit(layer.miterLimit());
+        bitmap->strokePath(mark);
+    }
+    return BitmapContext::takeImage(std::move(bitmap));
 }
 
 }  // namespace
@@ -75,7 +97,7 @@ std::optional<MarkPattern> repeatedMarks(const Path& path, std::size_t minimum) 
 }
 
 bool drawRepeatedMarks(const ShapeLayer& layer, const Rect& contentExtent, std::uint64_t version, MarkStamps& kept,
-                       Context& context, double deviceScale, bool mayMake) {
+                       Context& context, double deviceScale, bool mayMake, std::vector<std::function<void()>>* later) {
     constexpr std::size_t kFewestMarks = 16;
     const double start = std::isnan(layer.strokeStart()) ? 0 : std::clamp(layer.strokeStart(), 0.0, 1.0);
     const double end = std::isnan(layer.strokeEnd()) ? 0 : std::clamp(layer.strokeEnd(), 0.0, 1.0);
@@ -128,6 +150,8 @@ bool drawRepeatedMarks(const ShapeLayer& layer, const Rect& contentExtent, std::
     };
     std::vector<Placement> placements;
     placements.reserve(pattern.origins.size());
+    const Size size{width, height};
+    std::vector<bool> queued;
     for (const Point origin : pattern.origins) {
         const double dx = origin.x * device.a + device.tx;
         const double dy = origin.y * device.a + device.ty;
@@ -137,30 +161,29 @@ bool drawRepeatedMarks(const ShapeLayer& layer, const Rect& contentExtent, std::
         int py = static_cast<int>(std::lround((dy - iy) * kPhases));
         if (px == kPhases) px = 0, ix += 1;
         if (py == kPhases) py = 0, iy += 1;
-        auto& stamp = kept.stamps[static_cast<std::size_t>(py * kPhases + px)];
+        const auto phase = static_cast<std::size_t>(py * kPhases + px);
+        const Point offset{static_cast<double>(px) / kPhases - x0, static_cast<double>(py) / kPhases - y0};
+        auto& stamp = kept.stamps[phase];
+        if (!stamp && later) {
+            // Made side by side once the walk is done; drawn after that.
+            if (queued.empty()) queued.assign(kPhases * kPhases, false);
+            if (!queued[phase]) {
+                queued[phase] = true;
+                later->push_back([&layer, &mark = pattern.mark, &stamp, size, offset, deviceScale] {
+                    stamp = makeStamp(layer, mark, size, offset, deviceScale);
+                });
+            }
+            continue;
+        }
         if (!stamp) {
             if (!mayMake) return false;
-            auto bitmap = BitmapContext::create(static_cast<int>(width), static_cast<int>(height));
-            if (!bitmap) return false;
-            bitmap->translate(static_cast<double>(px) / kPhases - x0, static_cast<double>(py) / kPhases - y0);
-            bitmap->scale(deviceScale, deviceScale);
-            if (fills) {
-                bitmap->setFillColor(layer.fillColor());
-                bitmap->fillPath(pattern.mark, layer.fillRule());
-            } else {
-                bitmap->setStrokeColor(layer.strokeColor());
-                bitmap->setLineWidth(layer.lineWidth());
-                bitmap->setLineCap(layer.lineCap());
-                bitmap->setLineJoin(layer.lineJoin());
-                bitmap->setMiterLimit(layer.miterLimit());
-                bitmap->strokePath(pattern.mark);
-            }
-            stamp = BitmapContext::takeImage(std::move(bitmap));
+            stamp = makeStamp(layer, pattern.mark, size, offset, deviceScale);
             if (!stamp) return false;
         }
         placements.push_back({stamp.get(), Rect{(ix + x0 - device.tx) / device.a, (iy + y0 - device.ty) / device.a,
                                                 width / device.a, height / device.a}});
     }
+    if (!queued.empty()) return true;
     for (const auto& placement : placements) context.drawImage(*placement.stamp, placement.rect);
     return true;
 }

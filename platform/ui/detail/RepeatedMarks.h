@@ -11,6 +11,7 @@
 #include "platform/graphics/Path.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -49,8 +50,10 @@ struct MarkStamps {
 // (marks, one opaque paint, no dash, the whole stroke) and the context maps
 // points upright at `deviceScale` with full alpha; false when it does not,
 // having drawn nothing. Without `mayMake`, `kept` is only read: false also
-// when a stamp it needs is not made yet.
+// when a stamp it needs is not made yet. With `later`, stamps not made yet
+// are queued there to be made side by side, and nothing is drawn.
 bool drawRepeatedMarks(const ShapeLayer& layer, const Rect& contentExtent, std::uint64_t version, MarkStamps& kept,
-                       Context& context, double deviceScale, bool mayMake = true);
+                       Context& context, double deviceScale, bool mayMake = true,
+                       std::vector<std::function<void()>>* later = nullptr);
 
 }  // namespace platform::ui::detail
