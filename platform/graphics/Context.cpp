@@ -11,10 +11,13 @@
 #include <climits>
 #include <cmath>
 #include <limits>
+#include <cstdint>
 #include <cstring>
 #include <optional>
 #include <string>
 #include <unordered_map>
+
+#include <pixman.h>
 
 namespace platform {
 
@@ -111,6 +114,34 @@ bool prependChecked(cairo_t* cr, const AffineTransform& t) {
     const cairo_matrix_t m = toCairo(combined);
     cairo_set_matrix(cr, &m);
     return true;
+}
+
+// The clip as one rectangle of whole pixels of the surface; none when it
+// is not one.
+std::optional<detail::ContextImpl::PixelRect> clipInPixels(cairo_t* cr, cairo_surface_t* surface) {
+    cairo_rectangle_list_t* list = cairo_copy_clip_rectangle_list(cr);
+    std::optional<detail::ContextImpl::PixelRect> found;
+    if (list->status == CAIRO_STATUS_SUCCESS && list->num_rectangles == 1) {
+        const cairo_rectangle_t& r = list->rectangles[0];
+        double x0 = r.x;
+        double y0 = r.y;
+        double x1 = r.x + r.width;
+        double y1 = r.y + r.height;
+        cairo_user_to_device(cr, &x0, &y0);
+        cairo_user_to_device(cr, &x1, &y1);
+        const auto whole = [](double v) { return std::abs(v - std::round(v)) < 1e-6; };
+        if (whole(x0) && whole(y0) && whole(x1) && whole(y1)) {
+            const int width = cairo_image_surface_get_width(surface);
+            const int height = cairo_image_surface_get_height(surface);
+            const auto within = [](double v, int most) {
+                return static_cast<int>(std::clamp(std::round(v), 0.0, double(most)));
+            };
+            found = detail::ContextImpl::PixelRect{within(std::min(x0, x1), width), within(std::min(y0, y1), height),
+                                                   within(std::max(x0, x1), width), within(std::max(y0, y1), height)};
+        }
+    }
+    cairo_rectangle_list_destroy(list);
+    return found;
 }
 
 // An image placed pixel on pixel up to rounding (a raster kept at the
@@ -416,6 +447,10 @@ void Context::clip(FillRule rule) {
         cairo_set_fill_rule(cr, cairoRule(rule));
         cairo_clip(cr);
         mImpl->state.clipped = true;
+        mImpl->state.clipPixels =
+            cairo_surface_get_type(mImpl->surface) == CAIRO_SURFACE_TYPE_IMAGE && mImpl->layers.empty()
+                ? clipInPixels(cr, mImpl->surface)
+                : std::nullopt;
     }
     cairo_new_path(cr);
 }
@@ -528,34 +563,6 @@ void Context::endLayer(const Image* mask, const Rect& maskRect) {
 
 namespace {
 
-// The clip as one rectangle of whole pixels of the surface; none when it
-// is not one.
-std::optional<detail::ContextImpl::PixelRect> clipInPixels(cairo_t* cr, cairo_surface_t* surface) {
-    cairo_rectangle_list_t* list = cairo_copy_clip_rectangle_list(cr);
-    std::optional<detail::ContextImpl::PixelRect> found;
-    if (list->status == CAIRO_STATUS_SUCCESS && list->num_rectangles == 1) {
-        const cairo_rectangle_t& r = list->rectangles[0];
-        double x0 = r.x;
-        double y0 = r.y;
-        double x1 = r.x + r.width;
-        double y1 = r.y + r.height;
-        cairo_user_to_device(cr, &x0, &y0);
-        cairo_user_to_device(cr, &x1, &y1);
-        const auto whole = [](double v) { return std::abs(v - std::round(v)) < 1e-6; };
-        if (whole(x0) && whole(y0) && whole(x1) && whole(y1)) {
-            const int width = cairo_image_surface_get_width(surface);
-            const int height = cairo_image_surface_get_height(surface);
-            const auto within = [](double v, int most) {
-                return static_cast<int>(std::clamp(std::round(v), 0.0, double(most)));
-            };
-            found = detail::ContextImpl::PixelRect{within(std::min(x0, x1), width), within(std::min(y0, y1), height),
-                                                   within(std::max(x0, x1), width), within(std::max(y0, y1), height)};
-        }
-    }
-    cairo_rectangle_list_destroy(list);
-    return found;
-}
-
 // Prepends the transform that puts an image's pixels onto `rect` and clips
 // to them; false when that cannot draw anything (no pixels, or a rectangle
 // too small for Cairo to invert the transform). Caller has saved the state.
@@ -605,6 +612,76 @@ bool offBitmap(const detail::ContextImpl& impl, const Rect& rect) {
            top >= cairo_image_surface_get_height(impl.surface);
 }
 
+// Puts an image down pixel on pixel, at full alpha, straight onto the
+// bitmap's pixels: most images a frame draws are kept rasters placed so,
+// and this is the compositing Cairo does for them without its setting up
+// of source, clip and state for each. False, having drawn nothing, when the
+// image is not placed so or the context has a clip or an open layer.
+bool copyOntoPixels(detail::ContextImpl& impl, const detail::ImageImpl& image, const Rect& rect, double alpha) {
+    cairo_surface_t* source = image.surface;
+    cairo_surface_t* target = impl.surface;
+    if (alpha < 1 || (impl.state.clipped && !impl.state.clipPixels) || impl.state.degenerate || !impl.layers.empty() ||
+        cairo_surface_get_type(target) != CAIRO_SURFACE_TYPE_IMAGE ||
+        cairo_image_surface_get_format(target) != CAIRO_FORMAT_ARGB32 ||
+        cairo_surface_get_type(source) != CAIRO_SURFACE_TYPE_IMAGE ||
+        cairo_image_surface_get_format(source) != CAIRO_FORMAT_ARGB32) {
+        return false;
+    }
+    const int width = cairo_image_surface_get_width(source);
+    const int height = cairo_image_surface_get_height(source);
+    if (width <= 0 || height <= 0) return false;
+    cairo_matrix_t m;
+    cairo_get_matrix(impl.cr, &m);
+    constexpr double kNear = 1e-9;
+    const double x = m.xx * rect.x + m.x0;
+    const double y = m.yy * rect.y + m.y0;
+    const double dx = std::round(x);
+    const double dy = std::round(y);
+    if (std::abs(m.xy) >= kNear || std::abs(m.yx) >= kNear || std::abs(m.xx * rect.width / width - 1) >= kNear ||
+        std::abs(m.yy * rect.height / height - 1) >= kNear || std::abs(x - dx) >= 1e-6 || std::abs(y - dy) >= 1e-6) {
+        return false;
+    }
+    // The part that lands on the bitmap.
+    const int targetWidth = cairo_image_surface_get_width(target);
+    const int targetHeight = cairo_image_surface_get_height(target);
+    double x0 = std::max(dx, 0.0);
+    double y0 = std::max(dy, 0.0);
+    double x1 = std::min(dx + width, static_cast<double>(targetWidth));
+    double y1 = std::min(dy + height, static_cast<double>(targetHeight));
+    if (impl.state.clipped) {
+        const detail::PixelRect& clip = *impl.state.clipPixels;
+        x0 = std::max(x0, static_cast<double>(clip.x0));
+        y0 = std::max(y0, static_cast<double>(clip.y0));
+        x1 = std::min(x1, static_cast<double>(clip.x1));
+        y1 = std::min(y1, static_cast<double>(clip.y1));
+    }
+    if (!(x0 < x1 && y0 < y1)) return true;
+    const detail::ContextImpl::PixelRect area{static_cast<int>(x0), static_cast<int>(y0), static_cast<int>(x1),
+                                              static_cast<int>(y1)};
+    const bool opaque = image.opaque();
+    if (!opaque) impl.clearUncleared();
+    // An image's pixels are final once made (and bands read them at once:
+    // flushing one writes to it); the bitmap's may still be Cairo's.
+    cairo_surface_flush(target);
+    pixman_image_t* from = pixman_image_create_bits(
+        PIXMAN_a8r8g8b8, width, height, reinterpret_cast<std::uint32_t*>(cairo_image_surface_get_data(source)),
+        cairo_image_surface_get_stride(source));
+    pixman_image_t* onto = pixman_image_create_bits(
+        PIXMAN_a8r8g8b8, targetWidth, targetHeight,
+        reinterpret_cast<std::uint32_t*>(cairo_image_surface_get_data(target)), cairo_image_surface_get_stride(target));
+    if (from != nullptr && onto != nullptr) {
+        pixman_image_composite32(opaque ? PIXMAN_OP_SRC : PIXMAN_OP_OVER, from, nullptr, onto,
+                                 area.x0 - static_cast<int>(dx), area.y0 - static_cast<int>(dy), 0, 0, area.x0, area.y0,
+                                 area.x1 - area.x0, area.y1 - area.y0);
+    }
+    if (from != nullptr) pixman_image_unref(from);
+    if (onto != nullptr) pixman_image_unref(onto);
+    if (from == nullptr || onto == nullptr) return false;
+    cairo_surface_mark_dirty_rectangle(target, area.x0, area.y0, area.x1 - area.x0, area.y1 - area.y0);
+    if (opaque) impl.covered(area);
+    return true;
+}
+
 }  // namespace
 
 void Context::fillMask(const Image& mask, const Rect& rect) {
@@ -625,6 +702,7 @@ void Context::fillMask(const Image& mask, const Rect& rect) {
 
 void Context::drawImage(const Image& image, const Rect& rect, double alpha) {
     if (!drawable() || !finite(rect) || rect.isEmpty() || !std::isfinite(alpha) || offBitmap(*mImpl, rect)) return;
+    if (copyOntoPixels(*mImpl, image.impl(), rect, std::clamp(alpha, 0.0, 1.0) * mImpl->state.alpha)) return;
     cairo_t* cr = mImpl->cr;
     PathKeeper keep(cr);
     cairo_save(cr);

@@ -7,9 +7,15 @@
 
 #include <cairo.h>
 
+#include <optional>
 #include <vector>
 
 namespace platform::detail {
+
+// Whole device pixels: x0 <= x < x1, y0 <= y < y1.
+struct PixelRect {
+    int x0, y0, x1, y1;
+};
 
 // The part of the graphics state that Cairo does not keep for us. Saved and
 // restored together with Cairo's own state.
@@ -24,6 +30,8 @@ struct ExtraState {
     bool degenerate = false;
     // A clip was set (bands of a bitmap do not carry one over).
     bool clipped = false;
+    // The clip, when it is one rectangle of whole pixels of the bitmap.
+    std::optional<PixelRect> clipPixels;
     AffineTransform degenerateTransform;
 };
 
@@ -50,9 +58,7 @@ struct ContextImpl {
     // A reused bitmap is cleared to transparency lazily: these pixel
     // rectangles of it are still to be cleared before anything reads them
     // or draws there, so what opaque images cover is never cleared.
-    struct PixelRect {
-        int x0, y0, x1, y1;
-    };
+    using PixelRect = detail::PixelRect;
     mutable std::vector<PixelRect> uncleared;
     // Clears what is left to clear.
     void clearUncleared() const;
