@@ -62,6 +62,12 @@ void GRLineChart::calculateChartPath() {
             Point from, to;
         };
         std::vector<Segment> segments;
+        // A mark is at most six elements (a circle: a move, a line to its
+        // start, four curves).
+        if (marked) markers.reserve(line.itemCount * 6);
+        keyPoints.reserve(line.itemCount);
+        segments.reserve(line.itemCount);
+        ends.reserve(2 * line.itemCount);
         Point previous;
         for (std::size_t j = 0; j < line.itemCount && line.getData; ++j) {
             const auto item = line.getData(j);
