@@ -29,6 +29,12 @@ using detail::LayerAccess;
 struct RasterJobs {
     std::vector<std::function<void()>> sideBySide;
     std::vector<std::function<void()>> inTurn;
+    RasterJobs() = default;
+    RasterJobs(const RasterJobs&) = delete;
+    RasterJobs& operator=(const RasterJobs&) = delete;
+
+    // Hands jobs to `sideBySide`.
+    const detail::MarkJobs toSideBySide = [this](std::function<void()> job) { sideBySide.push_back(std::move(job)); };
     // Kept wholes, put together from the rasters above once all are made.
     std::vector<std::function<void()>> wholes;
 };
@@ -410,7 +416,7 @@ bool drawContent(const Shown& s, Frame& frame, bool background = false) {
     const Rect box = vector ? deviceAligned(extent, context.transform()) : snapped(extent, scale);
     const std::uint64_t version = LayerAccess::contentVersion(s.model);
     if (shape && detail::drawRepeatedMarks(*shape, extent, version, cache.marks, context, *upright, !frame.readOnly,
-                                           frame.jobs ? &frame.jobs->sideBySide : nullptr)) {
+                                           frame.jobs ? &frame.jobs->toSideBySide : nullptr)) {
         if (!frame.readOnly) cache.raster.reset();
         return true;
     }

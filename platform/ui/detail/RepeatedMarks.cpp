@@ -97,7 +97,7 @@ std::optional<MarkPattern> repeatedMarks(const Path& path, std::size_t minimum) 
 }
 
 bool drawRepeatedMarks(const ShapeLayer& layer, const Rect& contentExtent, std::uint64_t version, MarkStamps& kept,
-                       Context& context, double deviceScale, bool mayMake, std::vector<std::function<void()>>* later) {
+                       Context& context, double deviceScale, bool mayMake, const MarkJobs* later) {
     constexpr std::size_t kFewestMarks = 16;
     const double start = std::isnan(layer.strokeStart()) ? 0 : std::clamp(layer.strokeStart(), 0.0, 1.0);
     const double end = std::isnan(layer.strokeEnd()) ? 0 : std::clamp(layer.strokeEnd(), 0.0, 1.0);
@@ -145,13 +145,16 @@ bool drawRepeatedMarks(const ShapeLayer& layer, const Rect& contentExtent, std::
     // nothing.
     const AffineTransform device = context.transform();
     struct Placement {
-        const Image* stamp;
+        std::size_t phase;
         Rect rect;
     };
     std::vector<Placement> placements;
     placements.reserve(pattern.origins.size());
     const Size size{width, height};
-    std::vector<bool> queued;
+    const auto offsetOf = [&](std::size_t phase) {
+        return Point{static_cast<double>(phase % kPhases) / kPhases - x0,
+                     static_cast<double>(phase / kPhases) / kPhases - y0};
+    };
     for (const Point origin : pattern.origins) {
         const double dx = origin.x * device.a + device.tx;
         const double dy = origin.y * device.a + device.ty;
@@ -162,29 +165,30 @@ bool drawRepeatedMarks(const ShapeLayer& layer, const Rect& contentExtent, std::
         if (px == kPhases) px = 0, ix += 1;
         if (py == kPhases) py = 0, iy += 1;
         const auto phase = static_cast<std::size_t>(py * kPhases + px);
-        const Point offset{static_cast<double>(px) / kPhases - x0, static_cast<double>(py) / kPhases - y0};
         auto& stamp = kept.stamps[phase];
-        if (!stamp && later) {
-            // Made side by side once the walk is done; drawn after that.
-            if (queued.empty()) queued.assign(kPhases * kPhases, false);
-            if (!queued[phase]) {
-                queued[phase] = true;
-                later->push_back([&layer, &mark = pattern.mark, &stamp, size, offset, deviceScale] {
-                    stamp = makeStamp(layer, mark, size, offset, deviceScale);
-                });
-            }
-            continue;
-        }
-        if (!stamp) {
+        if (!stamp && !later) {
             if (!mayMake) return false;
-            stamp = makeStamp(layer, pattern.mark, size, offset, deviceScale);
+            stamp = makeStamp(layer, pattern.mark, size, offsetOf(phase), deviceScale);
             if (!stamp) return false;
         }
-        placements.push_back({stamp.get(), Rect{(ix + x0 - device.tx) / device.a, (iy + y0 - device.ty) / device.a,
-                                                width / device.a, height / device.a}});
+        placements.push_back({phase, Rect{(ix + x0 - device.tx) / device.a, (iy + y0 - device.ty) / device.a,
+                                          width / device.a, height / device.a}});
     }
-    if (!queued.empty()) return true;
-    for (const auto& placement : placements) context.drawImage(*placement.stamp, placement.rect);
+    if (later) {
+        // Stamps not made yet are made on other threads, each once: a stamp
+        // handed over is not read here again, as its job may be making it.
+        std::vector<bool> queued(kPhases * kPhases, false);
+        for (const Placement& placement : placements) {
+            auto& stamp = kept.stamps[placement.phase];
+            if (queued[placement.phase] || stamp) continue;
+            queued[placement.phase] = true;
+            (*later)([&layer, &mark = pattern.mark, &stamp, size, offset = offsetOf(placement.phase), deviceScale] {
+                stamp = makeStamp(layer, mark, size, offset, deviceScale);
+            });
+        }
+        if (std::find(queued.begin(), queued.end(), true) != queued.end()) return true;
+    }
+    for (const auto& placement : placements) context.drawImage(*kept.stamps[placement.phase], placement.rect);
     return true;
 }
 

@@ -51,9 +51,10 @@ struct MarkStamps {
 // points upright at `deviceScale` with full alpha; false when it does not,
 // having drawn nothing. Without `mayMake`, `kept` is only read: false also
 // when a stamp it needs is not made yet. With `later`, stamps not made yet
-// are queued there to be made side by side, and nothing is drawn.
+// are handed to it as jobs that make them (on another thread), and nothing
+// is drawn.
+using MarkJobs = std::function<void(std::function<void()>)>;
 bool drawRepeatedMarks(const ShapeLayer& layer, const Rect& contentExtent, std::uint64_t version, MarkStamps& kept,
-                       Context& context, double deviceScale, bool mayMake = true,
-                       std::vector<std::function<void()>>* later = nullptr);
+                       Context& context, double deviceScale, bool mayMake = true, const MarkJobs* later = nullptr);
 
 }  // namespace platform::ui::detail
