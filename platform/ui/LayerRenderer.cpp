@@ -27,12 +27,12 @@ using detail::LayerAccess;
 // threads drawing text only queue for it: rasters that are mostly text are
 // drawn in turn on one thread while the others draw the rest.
 struct RasterJobs {
-    std::vector<std::function<void()>> sideBySide;
-    std::vector<std::function<void()>> inTurn;
     RasterJobs() = default;
     RasterJobs(const RasterJobs&) = delete;
     RasterJobs& operator=(const RasterJobs&) = delete;
 
+    std::vector<std::function<void()>> sideBySide;
+    std::vector<std::function<void()>> inTurn;
     // Hands jobs to `sideBySide`.
     const detail::MarkJobs toSideBySide = [this](std::function<void()> job) { sideBySide.push_back(std::move(job)); };
     // Kept wholes, put together from the rasters above once all are made.
