@@ -39,7 +39,10 @@ constexpr const char* kContentKeys[] = {"path",       "fillColor",     "strokeCo
 
 std::shared_ptr<Layer> ShapeLayer::makeCopy() const { return std::shared_ptr<Layer>(new ShapeLayer(*this)); }
 
-void ShapeLayer::setPath(Path path) { changeProperty("path", mPath, path, true); }
+void ShapeLayer::setPath(Path path) {
+    changeProperty("path", mPath, path, true);
+    mPathBox = mPath.boundingBox();
+}
 
 void ShapeLayer::setFillColor(const Color& color) { changeProperty("fillColor", mFillColor, color, true); }
 
@@ -90,7 +93,7 @@ void ShapeLayer::drawInContext(Context& context) {
 
 Rect ShapeLayer::contentExtent() const {
     if (mPath.isEmpty()) return {};
-    const Rect box = mPath.boundingBox();
+    const Rect& box = mPathBox;
     // Room for the stroke (a miter reaches furthest) and for anti-aliasing.
     double outset = 1;
     if (mStrokeColor.alpha > 0 && mLineWidth > 0 && std::isfinite(mLineWidth)) {
@@ -122,6 +125,7 @@ bool ShapeLayer::assignValue(std::string_view keyPath, const AnimationValue& val
     if (keyPath == "path") {
         if (!as<Path>(value)) return false;
         mPath = *as<Path>(value);
+        mPathBox = mPath.boundingBox();
         return true;
     }
     if (keyPath == "fillColor" || keyPath == "strokeColor") {

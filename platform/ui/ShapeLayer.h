@@ -19,6 +19,9 @@ public:
     ShapeLayer() = default;
 
     const Path& path() const { return mPath; }
+    // The path's bounding box, worked out when the path is set: bands of a
+    // frame ask for it at once.
+    const Rect& pathBoundingBox() const { return mPathBox; }
     void setPath(Path path);
     // Clear fills or strokes nothing. Defaults: opaque black fill, no stroke.
     Color fillColor() const { return mFillColor; }
@@ -58,6 +61,7 @@ protected:
 
 private:
     Path mPath;
+    Rect mPathBox;
     Color mFillColor{0, 0, 0, 1};
     FillRule mFillRule = FillRule::nonZero;
     Color mStrokeColor = Color::clear();

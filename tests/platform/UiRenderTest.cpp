@@ -329,6 +329,28 @@ TEST(UiRender, ARasterKeptWhileItsLayerMovesIsMadeAfreshOnceTheMotionEnds) {
     EXPECT_EQ(differing, 0) << "the same pixels as a layer that never moved";
 }
 
+TEST(UiRender, AnAnimatedPathIsDrawnWhereItIsNotWhereItEnds) {
+    // It ends below the bitmap; a quarter of the way it crosses it.
+    Path from;
+    from.moveTo({10, 10});
+    from.lineTo({90, 10});
+    Path to;
+    to.moveTo({10, 190});
+    to.lineTo({90, 190});
+    auto line = strokedPath(to, 4);
+    auto slide = BasicAnimation::make("path");
+    slide->setFromValue(from);
+    slide->setToValue(to);
+    slide->setDuration(1);
+    slide->setBeginTime(100);
+    line->addAnimation(slide, "slide");
+    auto root = filled({0, 0, 100, 100}, Color::clear());
+    root->addSublayer(line);
+    const auto shot = render(*root, 100, 100, 1, 100.25);
+    EXPECT_EQ(at(*shot, 50, 55), (Pixel{255, 0, 0, 255}));
+    EXPECT_EQ(at(*shot, 50, 10).alpha, 0);
+}
+
 TEST(UiRender, ContentsTextAndGradientsLandInTheirBounds) {
     auto image = BitmapContext::create(10, 10);
     image->setFillColor(kGreen);

@@ -122,7 +122,7 @@ bool drawRepeatedMarks(const ShapeLayer& layer, const Rect& contentExtent, std::
 
     // The mark's extent about its origin, with the room the layer leaves
     // around its whole path for the stroke and anti-aliasing.
-    const Rect pathBox = layer.path().boundingBox();
+    const Rect& pathBox = layer.pathBoundingBox();
     const double left = pathBox.minX() - contentExtent.minX();
     const double top = pathBox.minY() - contentExtent.minY();
     const double right = contentExtent.maxX() - pathBox.maxX();
