@@ -616,7 +616,8 @@ bool offBitmap(const detail::ContextImpl& impl, const Rect& rect) {
 // bitmap's pixels: most images a frame draws are kept rasters placed so,
 // and this is the compositing Cairo does for them without its setting up
 // of source, clip and state for each. False, having drawn nothing, when the
-// image is not placed so or the context has a clip or an open layer.
+// image is not placed so, or the context has an open layer or a clip other
+// than one rectangle of whole pixels.
 bool copyOntoPixels(detail::ContextImpl& impl, const detail::ImageImpl& image, const Rect& rect, double alpha) {
     cairo_surface_t* source = image.surface;
     cairo_surface_t* target = impl.surface;
