@@ -10,6 +10,7 @@
 #include "platform/ui/detail/MainLoop.h"
 
 #include <algorithm>
+#include <cmath>
 #include <utility>
 #include <vector>
 
@@ -118,16 +119,13 @@ void VisualEffectView::refreshBackdrop() {
         }
     }
     if (blurred) {
-        // The tint is drawn over the blur once, into the same still.
+        // Kept at the screen's pixels, the tint laid over the blur once, so
+        // that a frame copies it pixel for pixel.
         const auto screen = window->screen();
-        const double deviceScale = screen ? screen->scale() : kBackdropScale;
-        auto tinted = BitmapContext::createForPointSize(area.size(), std::max(deviceScale, kBackdropScale));
-        if (tinted) {
-            tinted->drawImage(*blurred, Rect{0, 0, area.width, area.height});
-            tinted->setFillColor(tintFor(*mEffect));
-            tinted->fillRect(Rect{0, 0, area.width, area.height});
-            blurred = BitmapContext::takeImage(std::move(tinted));
-        }
+        const double scale = std::max(screen ? screen->scale() : kBackdropScale, kBackdropScale);
+        const Size cover{area.width * scale, area.height * scale};
+        blurred = makeTintedEnlargement(*blurred, static_cast<int>(std::ceil(cover.width)),
+                                        static_cast<int>(std::ceil(cover.height)), cover, scale, tintFor(*mEffect));
     }
     layer()->setContents(blurred);
     ++mRenders;
