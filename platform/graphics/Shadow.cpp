@@ -174,6 +174,9 @@ ShadowImage makeShadowImage(const Image& source, double sigma, const Color& colo
     return result;
 }
 
+// Pixels from which the channels of a blur are shared out among threads.
+constexpr long long kSmallestSharedBlur = 64 * 1024;
+
 std::shared_ptr<Image> makeBlurredImage(const Image& source, double sigma) {
     if (!std::isfinite(sigma) || sigma < 0) sigma = 0;
     const int margin = detail::gaussianReach(sigma);
@@ -195,7 +198,7 @@ std::shared_ptr<Image> makeBlurredImage(const Image& source, double sigma) {
     // Each premultiplied channel, padded with its nearest edge, blurred on a
     // thread of its own into a plane of bytes.
     std::array<std::vector<std::uint8_t>, 4> blurred;
-    DispatchQueue::concurrentPerform(blurred.size(), [&](std::size_t channel) {
+    const auto blurChannel = [&](std::size_t channel) {
         const int shift = 8 * static_cast<int>(channel);
         std::vector<std::uint16_t> plane(static_cast<std::size_t>(w) * h);
         for (int y = 0; y < h; ++y) {
@@ -215,7 +218,13 @@ std::shared_ptr<Image> makeBlurredImage(const Image& source, double sigma) {
             std::uint8_t* out = bytes.data() + static_cast<std::ptrdiff_t>(y) * sw;
             for (int x = 0; x < sw; ++x) out[x] = static_cast<std::uint8_t>(std::min((in[x] + 128u) / 257u, 255u));
         }
-    });
+    };
+    // A small image is blurred sooner than a busy pool would take it up.
+    if (static_cast<long long>(w) * h < kSmallestSharedBlur) {
+        for (std::size_t channel = 0; channel < blurred.size(); ++channel) blurChannel(channel);
+    } else {
+        DispatchQueue::concurrentPerform(blurred.size(), blurChannel);
+    }
     // Premultiplied colour may not exceed alpha after rounding.
     for (int y = 0; y < sh; ++y) {
         auto* row = reinterpret_cast<std::uint32_t*>(target + static_cast<std::ptrdiff_t>(y) * targetStride);

@@ -30,8 +30,9 @@ Color tintFor(BlurEffectStyle style) {
     return {1, 1, 1, 0};
 }
 
-// The backdrop is drawn at this many pixels a point: it is blurred anyway.
-constexpr double kBackdropScale = 0.5;
+// The still is drawn at this many pixels a point, four points a pixel: the
+// blur of ten points hides finer detail, and is then 2.5 pixels wide.
+constexpr double kBackdropScale = 0.25;
 
 }  // namespace
 
@@ -107,6 +108,10 @@ void VisualEffectView::refreshBackdrop() {
     auto context = BitmapContext::createForPointSize(area.size(), kBackdropScale);
     if (context) {
         const auto fromScreen = window->layer()->transformToSuperlayer().inverted();
+        // Whole pixels over the area: a last pixel partly outside it would
+        // be partly transparent, and its edge spread by the blur.
+        context->scale(context->pixelWidth() / (area.width * kBackdropScale),
+                       context->pixelHeight() / (area.height * kBackdropScale));
         context->translate(-area.x, -area.y);
         if (fromScreen) context->concat(*fromScreen);
         renderLayerTree(*window->layer(), *context, RenderOptions{currentMediaTime(), kBackdropScale});
