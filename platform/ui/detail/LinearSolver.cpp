@@ -19,10 +19,12 @@ constexpr double kSlack = 1e-6;
 // Rows are sparse (a relation names a few variables, and elimination fills
 // in little), with an index of the rows each variable appears in; the
 // arithmetic is that of dense rows on their nonzero entries, in the same
-// order, so the values come out the same to the bit.
+// order, so the values come out the same to the bit. Everything lives in a
+// few flat arrays, as the solver copies the whole state at each change of
+// priority.
 class Elimination {
 public:
-    explicit Elimination(std::size_t n) : mPivotRow(n, npos), mColumns(n) {}
+    explicit Elimination(std::size_t n) : mPivotRow(n, npos), mColumnHead(n, npos) {}
 
     struct Entry {
         std::uint32_t variable;
@@ -37,53 +39,56 @@ public:
         // Subtract the rows whose pivots it names, in the order the rows
         // were taken: none of them names another's pivot, so which ones is
         // known from the start.
-        std::vector<std::size_t> named;
+        std::vector<std::uint32_t> named;
         for (const Entry& e : c) {
             if (e.value != 0 && mPivotRow[e.variable] != npos) named.push_back(mPivotRow[e.variable]);
         }
         std::sort(named.begin(), named.end());
-        for (const std::size_t k : named) {
-            const double f = valueIn(c, mPivots[k]);
+        Row scratch;
+        for (const std::uint32_t k : named) {
+            const double f = valueIn(c.data(), c.data() + c.size(), mPivots[k]);
             if (f == 0) continue;
-            c = subtract(c, f, mRows[k], nullptr);
+            subtract(c.data(), c.data() + c.size(), f, rowBegin(k), rowEnd(k), npos, scratch);
+            c.swap(scratch);
             r -= f * mRhs[k];
         }
-        std::uint32_t pivot = npos32;
+        std::uint32_t pivot = npos;
         double largest = kZero;
+        double p = 0;
         for (const Entry& e : c) {
             if (std::abs(e.value) > largest) {
                 largest = std::abs(e.value);
                 pivot = e.variable;
+                p = e.value;
             }
         }
-        if (pivot == npos32) return std::abs(r) <= kSlack;
-        double p = 0;
-        for (const Entry& e : c) {
-            if (e.variable == pivot) p = e.value;
-        }
+        if (pivot == npos) return std::abs(r) <= kSlack;
         for (Entry& e : c) e.value /= p;
         r /= p;
         std::erase_if(c, [](const Entry& e) { return e.value == 0; });
         for (Entry& e : c) {
             if (e.variable == pivot) e.value = 1;
         }
-        const std::size_t index = mRows.size();
-        for (const std::size_t k : mColumns[pivot]) {
-            Row& row = mRows[k];
-            const auto at = find(row, pivot);
-            if (at == row.end() || at->value == 0) continue;
+        const auto index = static_cast<std::uint32_t>(mRows.size());
+        for (std::uint32_t node = mColumnHead[pivot]; node != npos; node = mNodes[node].next) {
+            const std::uint32_t k = mNodes[node].row;
+            const Entry* at = find(rowBegin(k), rowEnd(k), pivot);
+            if (at == nullptr || at->value == 0) continue;
             const double f = at->value;
-            row = subtract(row, f, c, &k);
-            std::erase_if(row, [pivot](const Entry& e) { return e.variable == pivot; });
+            subtract(rowBegin(k), rowEnd(k), f, c.data(), c.data() + c.size(), k, scratch);
+            std::erase_if(scratch, [pivot](const Entry& e) { return e.variable == pivot; });
+            mRows[k] = {static_cast<std::uint32_t>(mEntries.size()), static_cast<std::uint32_t>(scratch.size())};
+            mEntries.insert(mEntries.end(), scratch.begin(), scratch.end());
             mRhs[k] -= f * r;
         }
-        mColumns[pivot].clear();
+        mColumnHead[pivot] = npos;
         for (const Entry& e : c) {
-            if (e.variable != pivot) mColumns[e.variable].push_back(index);
+            if (e.variable != pivot) addToColumn(e.variable, index);
         }
         mPivotRow[pivot] = index;
         mPivots.push_back(pivot);
-        mRows.push_back(std::move(c));
+        mRows.push_back({static_cast<std::uint32_t>(mEntries.size()), static_cast<std::uint32_t>(c.size())});
+        mEntries.insert(mEntries.end(), c.begin(), c.end());
         mRhs.push_back(r);
         return true;
     }
@@ -93,52 +98,66 @@ public:
     double value(std::size_t variable) const { return mRhs[mPivotRow[variable]]; }
 
 private:
-    static constexpr std::size_t npos = static_cast<std::size_t>(-1);
-    static constexpr std::uint32_t npos32 = static_cast<std::uint32_t>(-1);
+    static constexpr std::uint32_t npos = static_cast<std::uint32_t>(-1);
 
-    static Row::const_iterator find(const Row& row, std::uint32_t variable) {
-        const auto at = std::lower_bound(row.begin(), row.end(), variable,
-                                         [](const Entry& e, std::uint32_t v) { return e.variable < v; });
-        return at != row.end() && at->variable == variable ? at : row.end();
+    // A row's entries in mEntries; a row changed is written anew at the end.
+    struct Span {
+        std::uint32_t begin;
+        std::uint32_t size;
+    };
+    // A row in a variable's list of rows.
+    struct Node {
+        std::uint32_t row;
+        std::uint32_t next;
+    };
+
+    const Entry* rowBegin(std::uint32_t k) const { return mEntries.data() + mRows[k].begin; }
+    const Entry* rowEnd(std::uint32_t k) const { return mEntries.data() + mRows[k].begin + mRows[k].size; }
+
+    static const Entry* find(const Entry* begin, const Entry* end, std::uint32_t variable) {
+        const Entry* at =
+            std::lower_bound(begin, end, variable, [](const Entry& e, std::uint32_t v) { return e.variable < v; });
+        return at != end && at->variable == variable ? at : nullptr;
     }
-    static Row::iterator find(Row& row, std::uint32_t variable) {
-        const auto at = std::lower_bound(row.begin(), row.end(), variable,
-                                         [](const Entry& e, std::uint32_t v) { return e.variable < v; });
-        return at != row.end() && at->variable == variable ? at : row.end();
-    }
-    static double valueIn(const Row& row, std::uint32_t variable) {
-        const auto at = find(row, variable);
-        return at == row.end() ? 0 : at->value;
+    static double valueIn(const Entry* begin, const Entry* end, std::uint32_t variable) {
+        const Entry* at = find(begin, end, variable);
+        return at == nullptr ? 0 : at->value;
     }
 
-    // a - f * b. Entries only b has are new in a row: the index learns of
-    // them when `rowIndex` names the row.
-    Row subtract(const Row& a, double f, const Row& b, const std::size_t* rowIndex) {
-        Row out;
-        out.reserve(a.size() + b.size());
-        auto i = a.begin();
-        auto j = b.begin();
-        while (i != a.end() || j != b.end()) {
-            if (j == b.end() || (i != a.end() && i->variable < j->variable)) {
-                out.push_back(*i++);
-            } else if (i == a.end() || j->variable < i->variable) {
-                out.push_back({j->variable, 0 - f * j->value});
-                if (rowIndex) mColumns[j->variable].push_back(*rowIndex);
-                ++j;
+    void addToColumn(std::uint32_t variable, std::uint32_t row) {
+        mNodes.push_back({row, mColumnHead[variable]});
+        mColumnHead[variable] = static_cast<std::uint32_t>(mNodes.size() - 1);
+    }
+
+    // out = a - f * b. Entries only b has are new in row `row` (none for
+    // npos): the index learns of them.
+    void subtract(const Entry* a, const Entry* aEnd, double f, const Entry* b, const Entry* bEnd, std::uint32_t row,
+                  Row& out) {
+        out.clear();
+        out.reserve(static_cast<std::size_t>((aEnd - a) + (bEnd - b)));
+        while (a != aEnd || b != bEnd) {
+            if (b == bEnd || (a != aEnd && a->variable < b->variable)) {
+                out.push_back(*a++);
+            } else if (a == aEnd || b->variable < a->variable) {
+                out.push_back({b->variable, 0 - f * b->value});
+                if (row != npos) addToColumn(b->variable, row);
+                ++b;
             } else {
-                out.push_back({i->variable, i->value - f * j->value});
-                ++i;
-                ++j;
+                out.push_back({a->variable, a->value - f * b->value});
+                ++a;
+                ++b;
             }
         }
-        return out;
     }
 
-    std::vector<std::size_t> mPivotRow;
-    // For each variable that is no pivot, the rows it may appear in.
-    std::vector<std::vector<std::size_t>> mColumns;
+    std::vector<std::uint32_t> mPivotRow;
+    // For each variable that is no pivot, the first of the rows it may
+    // appear in.
+    std::vector<std::uint32_t> mColumnHead;
+    std::vector<Node> mNodes;
     std::vector<std::uint32_t> mPivots;
-    std::vector<Row> mRows;
+    std::vector<Span> mRows;
+    std::vector<Entry> mEntries;
     std::vector<double> mRhs;
 };
 
