@@ -35,16 +35,20 @@ public:
 
     // Takes sum(c[i] * x[i]) = r; false when it disagrees with what was
     // taken (it is then dropped). A relation that adds nothing is true.
-    bool take(Row c, double r) {
+    bool take(const Row& relation, double r) {
+        // Working rows, kept from call to call: a solve takes thousands.
+        thread_local Row c;
+        thread_local Row scratch;
+        thread_local std::vector<std::uint32_t> named;
+        c.assign(relation.begin(), relation.end());
         // Subtract the rows whose pivots it names, in the order the rows
         // were taken: none of them names another's pivot, so which ones is
         // known from the start.
-        std::vector<std::uint32_t> named;
+        named.clear();
         for (const Entry& e : c) {
             if (e.value != 0 && mPivotRow[e.variable] != npos) named.push_back(mPivotRow[e.variable]);
         }
         std::sort(named.begin(), named.end());
-        Row scratch;
         for (const std::uint32_t k : named) {
             const double f = valueIn(c.data(), c.data() + c.size(), mPivots[k]);
             if (f == 0) continue;
@@ -290,8 +294,10 @@ void LinearSolver::solveComponent(const std::vector<std::size_t>& variables,
                 ++brokenEqualities;
             }
         }
+        Elimination::Row unit(1);
         for (std::size_t i = 0; i < n; ++i) {
-            elimination.take({{static_cast<std::uint32_t>(i), 1.0}}, mPreferred[variables[i]]);
+            unit[0] = {static_cast<std::uint32_t>(i), 1.0};
+            elimination.take(unit, mPreferred[variables[i]]);
         }
         for (std::size_t i = 0; i < n; ++i) values[variables[i]] = elimination.value(i);
 
