@@ -174,8 +174,55 @@ ShadowImage makeShadowImage(const Image& source, double sigma, const Color& colo
     return result;
 }
 
-// Pixels from which the channels of a blur are shared out among threads.
-constexpr long long kSmallestSharedBlur = 64 * 1024;
+namespace {
+
+// The four channels of a pixel side by side, in vector registers.
+using Channels = float __attribute__((vector_size(16)));
+
+// Pixels of working memory a thread keeps for the next blur (4 MiB).
+constexpr std::size_t kMostKeptBlurPixels = 256 * 1024;
+
+// Box passes over pixels of four channels as blurPlane makes them over one
+// (everything outside counts as 0), on floating-point values: one vector
+// operation does a pixel's four.
+void blurPixels(Channels* plane, int width, int height, double sigma, std::vector<Channels>& copy,
+                std::vector<Channels>& sums) {
+    const auto w = static_cast<std::size_t>(width);
+    for (int radius : detail::boxRadii(sigma)) {
+        if (radius == 0) continue;
+        const float average = 1.0f / static_cast<float>(2 * radius + 1);
+        copy.resize(w);
+        for (int y = 0; y < height; ++y) {
+            Channels* line = plane + static_cast<std::size_t>(y) * w;
+            std::copy(line, line + w, copy.begin());
+            Channels sum{};
+            for (int i = 0; i < std::min(radius, width); ++i) sum += copy[static_cast<std::size_t>(i)];
+            for (int i = 0; i < width; ++i) {
+                if (i + radius < width) sum += copy[static_cast<std::size_t>(i + radius)];
+                line[i] = sum * average;
+                if (i - radius >= 0) sum -= copy[static_cast<std::size_t>(i - radius)];
+            }
+        }
+        copy.assign(plane, plane + w * static_cast<std::size_t>(height));
+        sums.assign(w, Channels{});
+        const auto rowOf = [&](int y) { return copy.data() + static_cast<std::size_t>(y) * w; };
+        for (int y = 0; y < std::min(radius, height); ++y) {
+            for (std::size_t x = 0; x < w; ++x) sums[x] += rowOf(y)[x];
+        }
+        for (int y = 0; y < height; ++y) {
+            if (y + radius < height) {
+                for (std::size_t x = 0; x < w; ++x) sums[x] += rowOf(y + radius)[x];
+            }
+            Channels* out = plane + static_cast<std::size_t>(y) * w;
+            for (std::size_t x = 0; x < w; ++x) out[x] = sums[x] * average;
+            if (y - radius >= 0) {
+                for (std::size_t x = 0; x < w; ++x) sums[x] -= rowOf(y - radius)[x];
+            }
+        }
+    }
+}
+
+}  // namespace
 
 std::shared_ptr<Image> makeBlurredImage(const Image& source, double sigma) {
     if (!std::isfinite(sigma) || sigma < 0) sigma = 0;
@@ -195,47 +242,38 @@ std::shared_ptr<Image> makeBlurredImage(const Image& source, double sigma) {
     if (surface == nullptr) return nullptr;
     unsigned char* target = cairo_image_surface_get_data(surface);
     const int targetStride = cairo_image_surface_get_stride(surface);
-    // Each premultiplied channel, padded with its nearest edge, blurred on a
-    // thread of its own into a plane of bytes.
-    std::array<std::vector<std::uint8_t>, 4> blurred;
-    const auto blurChannel = [&](std::size_t channel) {
-        const int shift = 8 * static_cast<int>(channel);
-        std::vector<std::uint16_t> plane(static_cast<std::size_t>(w) * h);
-        for (int y = 0; y < h; ++y) {
-            const int sy = std::clamp(y - margin, 0, sh - 1);
-            const auto* row = reinterpret_cast<const std::uint32_t*>(pixels + static_cast<std::ptrdiff_t>(sy) * stride);
-            std::uint16_t* out = plane.data() + static_cast<std::ptrdiff_t>(y) * w;
-            for (int x = 0; x < w; ++x) {
-                const int sx = std::clamp(x - margin, 0, sw - 1);
-                out[x] = static_cast<std::uint16_t>(((row[sx] >> shift) & 0xFF) * 257);
-            }
+    // The premultiplied pixels padded with their nearest edge; channel c is
+    // a word's bits from 8 c.
+    // Working memory kept on the thread from one blur to the next: fresh
+    // pages cost more than the blur of a backdrop's still.
+    thread_local std::vector<Channels> plane;
+    thread_local std::vector<Channels> copy;
+    thread_local std::vector<Channels> sums;
+    plane.resize(static_cast<std::size_t>(w) * static_cast<std::size_t>(h));
+    for (int y = 0; y < h; ++y) {
+        const auto* row = reinterpret_cast<const std::uint32_t*>(
+            pixels + static_cast<std::ptrdiff_t>(std::clamp(y - margin, 0, sh - 1)) * stride);
+        Channels* out = plane.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(w);
+        for (int x = 0; x < w; ++x) {
+            const std::uint32_t word = row[std::clamp(x - margin, 0, sw - 1)];
+            out[x] = Channels{static_cast<float>(word & 0xFF), static_cast<float>((word >> 8) & 0xFF),
+                              static_cast<float>((word >> 16) & 0xFF), static_cast<float>(word >> 24)};
         }
-        detail::blurPlane(plane.data(), w, h, sigma);
-        std::vector<std::uint8_t>& bytes = blurred[channel];
-        bytes.resize(static_cast<std::size_t>(sw) * sh);
-        for (int y = 0; y < sh; ++y) {
-            const std::uint16_t* in = plane.data() + static_cast<std::ptrdiff_t>(y + margin) * w + margin;
-            std::uint8_t* out = bytes.data() + static_cast<std::ptrdiff_t>(y) * sw;
-            for (int x = 0; x < sw; ++x) out[x] = static_cast<std::uint8_t>(std::min((in[x] + 128u) / 257u, 255u));
-        }
-    };
-    // A small image is blurred sooner than a busy pool would take it up.
-    if (static_cast<long long>(w) * h < kSmallestSharedBlur) {
-        for (std::size_t channel = 0; channel < blurred.size(); ++channel) blurChannel(channel);
-    } else {
-        DispatchQueue::concurrentPerform(blurred.size(), blurChannel);
     }
-    // Premultiplied colour may not exceed alpha after rounding.
+    blurPixels(plane.data(), w, h, sigma, copy, sums);
+    // Rounded; premultiplied colour may not exceed alpha.
+    const auto level = [](float v) { return static_cast<std::uint32_t>(std::clamp(v + 0.5f, 0.0f, 255.0f)); };
     for (int y = 0; y < sh; ++y) {
         auto* row = reinterpret_cast<std::uint32_t*>(target + static_cast<std::ptrdiff_t>(y) * targetStride);
-        const std::size_t at = static_cast<std::size_t>(y) * sw;
+        const Channels* in = plane.data() + static_cast<std::size_t>(y + margin) * static_cast<std::size_t>(w) + margin;
         for (int x = 0; x < sw; ++x) {
-            const std::uint32_t a = blurred[3][at + x];
-            const std::uint32_t r = std::min<std::uint32_t>(blurred[2][at + x], a);
-            const std::uint32_t g = std::min<std::uint32_t>(blurred[1][at + x], a);
-            const std::uint32_t b = std::min<std::uint32_t>(blurred[0][at + x], a);
-            row[x] = (a << 24) | (r << 16) | (g << 8) | b;
+            const std::uint32_t a = level(in[x][3]);
+            row[x] = (a << 24) | (std::min(level(in[x][2]), a) << 16) | (std::min(level(in[x][1]), a) << 8) |
+                     std::min(level(in[x][0]), a);
         }
+    }
+    if (plane.capacity() > kMostKeptBlurPixels) {
+        for (auto* kept : {&plane, &copy, &sums}) std::vector<Channels>().swap(*kept);
     }
     cairo_surface_mark_dirty(surface);
     return std::shared_ptr<Image>(new Image(std::make_unique<detail::ImageImpl>(surface, source.scale())));

@@ -1,6 +1,7 @@
-// The backdrop of a visual effect view against the same made the long way
-// with Cairo: the window beneath drawn at a pixel a point, blurred by ten
-// pixels, stretched to the screen's pixels and tinted. Drawn at fewer
+// The backdrop of a visual effect view against the same made the long way:
+// the window beneath drawn at a pixel a point, blurred by ten pixels channel
+// by channel with the shadows' blur, stretched to the screen's pixels and
+// tinted by Cairo. Drawn at fewer
 // pixels, it must look the same, reach its edges whole (the still's last
 // pixel may lie partly outside the window), and sit where the view is.
 
@@ -20,8 +21,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
+#include <cstdint>
 #include <cmath>
 #include <memory>
+#include <vector>
 
 using platform::BitmapContext;
 using platform::Color;
@@ -34,6 +38,42 @@ using platform::ui::VisualEffectView;
 namespace {
 
 const Color kDarkTint{0.11, 0.11, 0.11, 0.73};
+
+// The image blurred channel by channel with the shadows' blur, its edges
+// extended.
+std::shared_ptr<platform::Image> blurredByChannel(const platform::Image& image, double sigma) {
+    const int margin = platform::detail::gaussianReach(sigma);
+    const int w = image.pixelWidth();
+    const int h = image.pixelHeight();
+    const int pw = w + 2 * margin;
+    const int ph = h + 2 * margin;
+    std::vector<Pixel> pixels(static_cast<std::size_t>(w) * h);
+    std::array<std::vector<std::uint16_t>, 4> planes;
+    for (auto& plane : planes) plane.resize(static_cast<std::size_t>(pw) * ph);
+    for (int y = 0; y < ph; ++y) {
+        for (int x = 0; x < pw; ++x) {
+            // Opaque throughout, so unpremultiplied values blur alike.
+            const Pixel p = *image.pixel(std::clamp(x - margin, 0, w - 1), std::clamp(y - margin, 0, h - 1));
+            const std::size_t at = static_cast<std::size_t>(y) * pw + x;
+            planes[0][at] = static_cast<std::uint16_t>(p.red * 257);
+            planes[1][at] = static_cast<std::uint16_t>(p.green * 257);
+            planes[2][at] = static_cast<std::uint16_t>(p.blue * 257);
+            planes[3][at] = static_cast<std::uint16_t>(p.alpha * 257);
+        }
+    }
+    for (auto& plane : planes) platform::detail::blurPlane(plane.data(), pw, ph, sigma);
+    const auto level = [&](int c, int x, int y) {
+        return static_cast<std::uint8_t>((planes[c][static_cast<std::size_t>(y + margin) * pw + x + margin] + 128) /
+                                         257);
+    };
+    for (int y = 0; y < h; ++y) {
+        for (int x = 0; x < w; ++x) {
+            pixels[static_cast<std::size_t>(y) * w + x] =
+                Pixel{level(0, x, y), level(1, x, y), level(2, x, y), level(3, x, y)};
+        }
+    }
+    return platform::Image::fromPixels(w, h, pixels, image.scale());
+}
 
 // A window at scale 3 of white and hard-edged stripes and blocks.
 struct Striped {
@@ -67,7 +107,7 @@ struct Striped {
         still->translate(-area.x, -area.y);
         platform::ui::renderLayerTree(*window->layer(), *still,
                                       platform::ui::RenderOptions{platform::ui::currentMediaTime(), 1});
-        const auto blurred = platform::makeBlurredImage(*BitmapContext::takeImage(std::move(still)), 10);
+        const auto blurred = blurredByChannel(*BitmapContext::takeImage(std::move(still)), 10);
         auto out = BitmapContext::createForPointSize(area.size(), 3);
         out->drawImage(*blurred, Rect{0, 0, area.width, area.height});
         out->setFillColor(kDarkTint);
