@@ -242,13 +242,13 @@ std::shared_ptr<Image> makeBlurredImage(const Image& source, double sigma) {
     if (surface == nullptr) return nullptr;
     unsigned char* target = cairo_image_surface_get_data(surface);
     const int targetStride = cairo_image_surface_get_stride(surface);
-    // The premultiplied pixels padded with their nearest edge; channel c is
-    // a word's bits from 8 c.
     // Working memory kept on the thread from one blur to the next: fresh
     // pages cost more than the blur of a backdrop's still.
     thread_local std::vector<Channels> plane;
     thread_local std::vector<Channels> copy;
     thread_local std::vector<Channels> sums;
+    // The premultiplied pixels padded with their nearest edge; channel c is
+    // a word's bits from 8 c.
     plane.resize(static_cast<std::size_t>(w) * static_cast<std::size_t>(h));
     for (int y = 0; y < h; ++y) {
         const auto* row = reinterpret_cast<const std::uint32_t*>(
