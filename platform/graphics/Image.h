@@ -89,6 +89,8 @@ private:
     friend class BitmapContext;
     friend ShadowImage makeShadowImage(const Image& source, double sigma, const Color& color);
     friend std::shared_ptr<Image> makeBlurredImage(const Image& source, double sigma);
+    friend std::shared_ptr<Image> makeTintedEnlargement(const Image& source, int width, int height, Size cover,
+                                                        double scale, const Color& tint);
     explicit Image(std::unique_ptr<detail::ImageImpl> impl);
     const detail::ImageImpl& impl() const { return *mImpl; }
 

@@ -2,6 +2,7 @@
 
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/graphics/detail/ImageImpl.h"
+#include "platform/graphics/detail/PixelBuffers.h"
 
 #include <algorithm>
 #include <array>
@@ -173,6 +174,56 @@ ShadowImage makeShadowImage(const Image& source, double sigma, const Color& colo
     return result;
 }
 
+namespace {
+
+// The four channels of a pixel side by side, in vector registers.
+using Channels = float __attribute__((vector_size(16)));
+
+// Pixels of working memory a thread keeps for the next blur (4 MiB).
+constexpr std::size_t kMostKeptBlurPixels = 256 * 1024;
+
+// Box passes over pixels of four channels as blurPlane makes them over one
+// (everything outside counts as 0), on floating-point values: one vector
+// operation does a pixel's four.
+void blurPixels(Channels* plane, int width, int height, double sigma, std::vector<Channels>& copy,
+                std::vector<Channels>& sums) {
+    const auto w = static_cast<std::size_t>(width);
+    for (int radius : detail::boxRadii(sigma)) {
+        if (radius == 0) continue;
+        const float average = 1.0f / static_cast<float>(2 * radius + 1);
+        copy.resize(w);
+        for (int y = 0; y < height; ++y) {
+            Channels* line = plane + static_cast<std::size_t>(y) * w;
+            std::copy(line, line + w, copy.begin());
+            Channels sum{};
+            for (int i = 0; i < std::min(radius, width); ++i) sum += copy[static_cast<std::size_t>(i)];
+            for (int i = 0; i < width; ++i) {
+                if (i + radius < width) sum += copy[static_cast<std::size_t>(i + radius)];
+                line[i] = sum * average;
+                if (i - radius >= 0) sum -= copy[static_cast<std::size_t>(i - radius)];
+            }
+        }
+        copy.assign(plane, plane + w * static_cast<std::size_t>(height));
+        sums.assign(w, Channels{});
+        const auto rowOf = [&](int y) { return copy.data() + static_cast<std::size_t>(y) * w; };
+        for (int y = 0; y < std::min(radius, height); ++y) {
+            for (std::size_t x = 0; x < w; ++x) sums[x] += rowOf(y)[x];
+        }
+        for (int y = 0; y < height; ++y) {
+            if (y + radius < height) {
+                for (std::size_t x = 0; x < w; ++x) sums[x] += rowOf(y + radius)[x];
+            }
+            Channels* out = plane + static_cast<std::size_t>(y) * w;
+            for (std::size_t x = 0; x < w; ++x) out[x] = sums[x] * average;
+            if (y - radius >= 0) {
+                for (std::size_t x = 0; x < w; ++x) sums[x] -= rowOf(y - radius)[x];
+            }
+        }
+    }
+}
+
+}  // namespace
+
 std::shared_ptr<Image> makeBlurredImage(const Image& source, double sigma) {
     if (!std::isfinite(sigma) || sigma < 0) sigma = 0;
     const int margin = detail::gaussianReach(sigma);
@@ -191,44 +242,190 @@ std::shared_ptr<Image> makeBlurredImage(const Image& source, double sigma) {
     if (surface == nullptr) return nullptr;
     unsigned char* target = cairo_image_surface_get_data(surface);
     const int targetStride = cairo_image_surface_get_stride(surface);
-    // Each premultiplied channel, padded with its nearest edge, blurred on a
-    // thread of its own into a plane of bytes.
-    std::array<std::vector<std::uint8_t>, 4> blurred;
-    DispatchQueue::concurrentPerform(blurred.size(), [&](std::size_t channel) {
-        const int shift = 8 * static_cast<int>(channel);
-        std::vector<std::uint16_t> plane(static_cast<std::size_t>(w) * h);
-        for (int y = 0; y < h; ++y) {
-            const int sy = std::clamp(y - margin, 0, sh - 1);
-            const auto* row = reinterpret_cast<const std::uint32_t*>(pixels + static_cast<std::ptrdiff_t>(sy) * stride);
-            std::uint16_t* out = plane.data() + static_cast<std::ptrdiff_t>(y) * w;
-            for (int x = 0; x < w; ++x) {
-                const int sx = std::clamp(x - margin, 0, sw - 1);
-                out[x] = static_cast<std::uint16_t>(((row[sx] >> shift) & 0xFF) * 257);
-            }
+    // Working memory kept on the thread from one blur to the next: fresh
+    // pages cost more than the blur of a backdrop's still.
+    thread_local std::vector<Channels> plane;
+    thread_local std::vector<Channels> copy;
+    thread_local std::vector<Channels> sums;
+    // The premultiplied pixels padded with their nearest edge; channel c is
+    // a word's bits from 8 c.
+    plane.resize(static_cast<std::size_t>(w) * static_cast<std::size_t>(h));
+    for (int y = 0; y < h; ++y) {
+        const auto* row = reinterpret_cast<const std::uint32_t*>(
+            pixels + static_cast<std::ptrdiff_t>(std::clamp(y - margin, 0, sh - 1)) * stride);
+        Channels* out = plane.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(w);
+        for (int x = 0; x < w; ++x) {
+            const std::uint32_t word = row[std::clamp(x - margin, 0, sw - 1)];
+            out[x] = Channels{static_cast<float>(word & 0xFF), static_cast<float>((word >> 8) & 0xFF),
+                              static_cast<float>((word >> 16) & 0xFF), static_cast<float>(word >> 24)};
         }
-        detail::blurPlane(plane.data(), w, h, sigma);
-        std::vector<std::uint8_t>& bytes = blurred[channel];
-        bytes.resize(static_cast<std::size_t>(sw) * sh);
-        for (int y = 0; y < sh; ++y) {
-            const std::uint16_t* in = plane.data() + static_cast<std::ptrdiff_t>(y + margin) * w + margin;
-            std::uint8_t* out = bytes.data() + static_cast<std::ptrdiff_t>(y) * sw;
-            for (int x = 0; x < sw; ++x) out[x] = static_cast<std::uint8_t>(std::min((in[x] + 128u) / 257u, 255u));
-        }
-    });
-    // Premultiplied colour may not exceed alpha after rounding.
+    }
+    blurPixels(plane.data(), w, h, sigma, copy, sums);
+    // Rounded; premultiplied colour may not exceed alpha.
+    const auto level = [](float v) { return static_cast<std::uint32_t>(std::clamp(v + 0.5f, 0.0f, 255.0f)); };
     for (int y = 0; y < sh; ++y) {
         auto* row = reinterpret_cast<std::uint32_t*>(target + static_cast<std::ptrdiff_t>(y) * targetStride);
-        const std::size_t at = static_cast<std::size_t>(y) * sw;
+        const Channels* in = plane.data() + static_cast<std::size_t>(y + margin) * static_cast<std::size_t>(w) + margin;
         for (int x = 0; x < sw; ++x) {
-            const std::uint32_t a = blurred[3][at + x];
-            const std::uint32_t r = std::min<std::uint32_t>(blurred[2][at + x], a);
-            const std::uint32_t g = std::min<std::uint32_t>(blurred[1][at + x], a);
-            const std::uint32_t b = std::min<std::uint32_t>(blurred[0][at + x], a);
-            row[x] = (a << 24) | (r << 16) | (g << 8) | b;
+            const std::uint32_t a = level(in[x][3]);
+            row[x] = (a << 24) | (std::min(level(in[x][2]), a) << 16) | (std::min(level(in[x][1]), a) << 8) |
+                     std::min(level(in[x][0]), a);
         }
+    }
+    if (plane.capacity() > kMostKeptBlurPixels) {
+        for (auto* kept : {&plane, &copy, &sums}) std::vector<Channels>().swap(*kept);
     }
     cairo_surface_mark_dirty(surface);
     return std::shared_ptr<Image>(new Image(std::make_unique<detail::ImageImpl>(surface, source.scale())));
+}
+
+namespace {
+
+// Where an output pixel's centre falls between two source pixels: their
+// indices and the second one's weight out of 256.
+struct Tap {
+    int first;
+    int second;
+    std::uint32_t weight;
+};
+
+std::vector<Tap> tapsFor(int outputs, int sources, double cover) {
+    std::vector<Tap> taps(static_cast<std::size_t>(outputs));
+    const double step = sources / cover;
+    for (int i = 0; i < outputs; ++i) {
+        const double at = (i + 0.5) * step - 0.5;
+        const double below = std::floor(at);
+        Tap& tap = taps[static_cast<std::size_t>(i)];
+        if (!(at > 0)) {
+            tap = {0, 0, 0};
+        } else if (below >= sources - 1) {
+            tap = {sources - 1, sources - 1, 0};
+        } else {
+            tap.first = static_cast<int>(below);
+            tap.second = tap.first + 1;
+            tap.weight = static_cast<std::uint32_t>(std::lround((at - below) * 256));
+        }
+    }
+    return taps;
+}
+
+// Two premultiplied pixels mixed, b at `w` out of 256, rounded: two
+// channels at a time in 16-bit lanes, where 255 * 256 fits.
+std::uint32_t mixPixels(std::uint32_t a, std::uint32_t b, std::uint32_t w) {
+    constexpr std::uint32_t kLanes = 0x00FF00FF;
+    constexpr std::uint32_t kHalf = 0x00800080;
+    const std::uint32_t v = 256 - w;
+    const std::uint32_t even = (((a & kLanes) * v + (b & kLanes) * w + kHalf) >> 8) & kLanes;
+    const std::uint32_t odd = (((a >> 8) & kLanes) * v + ((b >> 8) & kLanes) * w + kHalf) & ~kLanes;
+    return even | odd;
+}
+
+// out = (a (256 - w) + b w) / 256, rounded, byte by byte: sixteen bytes at
+// a time in vector registers.
+void mixRows(const std::uint8_t* a, const std::uint8_t* b, std::uint32_t w, std::uint8_t* out, std::size_t count) {
+    using Bytes = std::uint8_t __attribute__((vector_size(16)));
+    using Wide = std::uint16_t __attribute__((vector_size(32)));
+    const auto v = static_cast<std::uint16_t>(256 - w);
+    const auto u = static_cast<std::uint16_t>(w);
+    std::size_t i = 0;
+    for (; i + sizeof(Bytes) <= count; i += sizeof(Bytes)) {
+        Bytes x;
+        Bytes y;
+        std::memcpy(&x, a + i, sizeof x);
+        std::memcpy(&y, b + i, sizeof y);
+        const Wide mixed = (__builtin_convertvector(x, Wide) * v + __builtin_convertvector(y, Wide) * u + 128) >> 8;
+        const Bytes result = __builtin_convertvector(mixed, Bytes);
+        std::memcpy(out + i, &result, sizeof result);
+    }
+    for (; i < count; ++i) out[i] = static_cast<std::uint8_t>((a[i] * v + b[i] * u + 128) >> 8);
+}
+
+}  // namespace
+
+std::shared_ptr<Image> makeTintedEnlargement(const Image& source, int width, int height, Size cover, double scale,
+                                             const Color& tint) {
+    cairo_surface_t* from = source.impl().surface;
+    cairo_surface_flush(from);
+    const int sw = cairo_image_surface_get_width(from);
+    const int sh = cairo_image_surface_get_height(from);
+    if (sw <= 0 || sh <= 0 || width <= 0 || height <= 0 || !detail::bitmapSizeAllowed(width, height) ||
+        !(cover.width > 0) || !(cover.height > 0) || !std::isfinite(cover.width) || !std::isfinite(cover.height)) {
+        return nullptr;
+    }
+    // Every pixel is written below: no clearing.
+    cairo_surface_t* surface =
+        detail::PixelBuffers::shared().surface(width, height, detail::PixelBuffers::Clearing::none).surface;
+    if (surface == nullptr) return nullptr;
+    cairo_surface_flush(surface);
+
+    // The tint is laid over the source's few pixels: over a constant
+    // colour commutes with mixing pixels, up to rounding.
+    const auto unit = [](double v) { return std::isnan(v) ? 0.0 : std::clamp(v, 0.0, 1.0); };
+    const double alpha = unit(tint.alpha);
+    const double channels[] = {unit(tint.blue), unit(tint.green), unit(tint.red), 1.0};  // by shift / 8
+    std::array<std::array<std::uint8_t, 256>, 4> over{};
+    for (std::size_t c = 0; c < 4; ++c) {
+        for (int level = 0; level < 256; ++level) {
+            over[c][static_cast<std::size_t>(level)] =
+                static_cast<std::uint8_t>(std::lround(channels[c] * alpha * 255 + level * (1 - alpha)));
+        }
+    }
+    std::vector<std::uint32_t> tinted(static_cast<std::size_t>(sw) * static_cast<std::size_t>(sh));
+    const unsigned char* pixels = cairo_image_surface_get_data(from);
+    const int stride = cairo_image_surface_get_stride(from);
+    for (int y = 0; y < sh; ++y) {
+        const auto* in = reinterpret_cast<const std::uint32_t*>(pixels + static_cast<std::ptrdiff_t>(y) * stride);
+        std::uint32_t* out = tinted.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(sw);
+        for (int x = 0; x < sw; ++x) {
+            std::uint32_t p = 0;
+            for (std::size_t c = 0; c < 4; ++c) p |= std::uint32_t{over[c][(in[x] >> (8 * c)) & 0xFF]} << (8 * c);
+            out[x] = p;
+        }
+    }
+
+    unsigned char* target = cairo_image_surface_get_data(surface);
+    const int targetStride = cairo_image_surface_get_stride(surface);
+    const std::vector<Tap> columns = tapsFor(width, sw, cover.width);
+    const std::vector<Tap> rows = tapsFor(height, sh, cover.height);
+    const auto across = [&](int sourceRow, std::uint32_t* out) {
+        const std::uint32_t* in = tinted.data() + static_cast<std::size_t>(sourceRow) * static_cast<std::size_t>(sw);
+        for (int x = 0; x < width; ++x) {
+            const Tap& tap = columns[static_cast<std::size_t>(x)];
+            out[x] = mixPixels(in[tap.first], in[tap.second], tap.weight);
+        }
+    };
+    const int bands = std::clamp(height / 64, 1, 8);
+    DispatchQueue::concurrentPerform(static_cast<std::size_t>(bands), [&](std::size_t band) {
+        const int top = static_cast<int>(static_cast<long long>(height) * static_cast<long long>(band) / bands);
+        const int bottom = static_cast<int>(static_cast<long long>(height) * static_cast<long long>(band + 1) / bands);
+        // The two source rows last stretched across, kept for the output
+        // rows between them.
+        std::vector<std::uint32_t> upper(static_cast<std::size_t>(width));
+        std::vector<std::uint32_t> lower(static_cast<std::size_t>(width));
+        int upperRow = -1;
+        int lowerRow = -1;
+        for (int y = top; y < bottom; ++y) {
+            const Tap& tap = rows[static_cast<std::size_t>(y)];
+            if (upperRow != tap.first) {
+                if (lowerRow == tap.first) {
+                    std::swap(upper, lower);
+                    std::swap(upperRow, lowerRow);
+                } else {
+                    across(tap.first, upper.data());
+                    upperRow = tap.first;
+                }
+            }
+            if (lowerRow != tap.second) {
+                across(tap.second, lower.data());
+                lowerRow = tap.second;
+            }
+            mixRows(reinterpret_cast<const std::uint8_t*>(upper.data()),
+                    reinterpret_cast<const std::uint8_t*>(lower.data()), tap.weight,
+                    target + static_cast<std::ptrdiff_t>(y) * targetStride, 4 * static_cast<std::size_t>(width));
+        }
+    });
+    cairo_surface_mark_dirty(surface);
+    return std::shared_ptr<Image>(new Image(std::make_unique<detail::ImageImpl>(surface, scale)));
 }
 
 }  // namespace platform

@@ -5,6 +5,7 @@
 // at a cost that does not grow with the blur.
 
 #include "platform/graphics/Color.h"
+#include "platform/graphics/Geometry.h"
 #include "platform/graphics/Image.h"
 
 #include <cstdint>
@@ -30,6 +31,16 @@ ShadowImage makeShadowImage(const Image& source, double sigma, const Color& colo
 // alike, its edges extended (not faded to transparency), as a backdrop
 // blur wants; null when the image is too large to pad.
 std::shared_ptr<Image> makeBlurredImage(const Image& source, double sigma);
+
+// `source` stretched over an image of `width` x `height` pixels at `scale`
+// pixels a point, with `tint` laid over it: the source's pixels span
+// `cover` (in the result's pixels, from its top-left), sampled bilinearly
+// between pixel centres with the edges extended, as an image drawn larger
+// with the good filter is. Rows are made on several threads, straight into
+// the result (a blurred backdrop kept at the screen's pixels). Null when
+// the size is not allowed.
+std::shared_ptr<Image> makeTintedEnlargement(const Image& source, int width, int height, Size cover, double scale,
+                                             const Color& tint);
 
 namespace detail {
 

@@ -4,9 +4,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <map>
 #include <mutex>
 #include <numbers>
+#include <tuple>
 
 namespace platform::ui {
 
@@ -35,7 +37,14 @@ void drawClearMark(Context& context, const Rect& box) {
 struct Registry {
     std::mutex mutex;
     std::map<std::string, SymbolDrawing> symbols{{"xmark.circle.fill", drawClearMark}};
+    // Images made, by name, point size and scale: screens ask for the same
+    // few again each time they build their rows. Images never change.
+    std::map<std::tuple<std::string, double, double>, std::shared_ptr<Image>> images;
+    std::uint64_t registrations = 0;
 };
+
+// Images kept at most; then they are made afresh.
+constexpr std::size_t kMostKeptImages = 256;
 
 Registry& registry() {
     static Registry r;
@@ -55,6 +64,8 @@ void registerSymbol(const std::string& name, SymbolDrawing drawing) {
     Registry& r = registry();
     std::lock_guard lock(r.mutex);
     r.symbols[name] = std::move(drawing);
+    ++r.registrations;
+    std::erase_if(r.images, [&](const auto& kept) { return std::get<0>(kept.first) == name; });
 }
 
 bool hasSymbol(const std::string& name) { return static_cast<bool>(find(name)); }
@@ -71,14 +82,31 @@ bool drawSymbol(const std::string& name, Context& context, const Rect& box) {
 
 std::shared_ptr<Image> systemImage(const std::string& name, double pointSize, double scale) {
     if (!std::isfinite(pointSize) || pointSize <= 0) return nullptr;
-    const SymbolDrawing drawing = find(name);
-    if (!drawing) return nullptr;
+    Registry& r = registry();
+    const auto key = std::make_tuple(name, pointSize, scale);
+    SymbolDrawing drawing;
+    std::uint64_t registrations = 0;
+    {
+        std::lock_guard lock(r.mutex);
+        if (const auto kept = r.images.find(key); kept != r.images.end()) return kept->second;
+        const auto found = r.symbols.find(name);
+        if (found == r.symbols.end()) return nullptr;
+        drawing = found->second;
+        registrations = r.registrations;
+    }
     auto bitmap = BitmapContext::createForPointSize({pointSize, pointSize}, scale);
     if (bitmap == nullptr) return nullptr;
     bitmap->setFillColor({0, 0, 0, 1});
     bitmap->setStrokeColor({0, 0, 0, 1});
     drawing(*bitmap, {0, 0, pointSize, pointSize});
-    return bitmap->makeImage()->withRenderingMode(ImageRenderingMode::alwaysTemplate);
+    auto image = bitmap->makeImage()->withRenderingMode(ImageRenderingMode::alwaysTemplate);
+    std::lock_guard lock(r.mutex);
+    // Not kept when a symbol was registered meanwhile: it may be this one.
+    if (image && r.registrations == registrations) {
+        if (r.images.size() >= kMostKeptImages) r.images.clear();
+        r.images.emplace(key, image);
+    }
+    return image;
 }
 
 }  // namespace platform::ui

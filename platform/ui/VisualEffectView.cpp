@@ -10,6 +10,7 @@
 #include "platform/ui/detail/MainLoop.h"
 
 #include <algorithm>
+#include <cmath>
 #include <utility>
 #include <vector>
 
@@ -29,8 +30,9 @@ Color tintFor(BlurEffectStyle style) {
     return {1, 1, 1, 0};
 }
 
-// The backdrop is drawn at this many pixels a point: it is blurred anyway.
-constexpr double kBackdropScale = 0.5;
+// The still is drawn at this many pixels a point, four points a pixel: the
+// blur of ten points hides finer detail, and is then 2.5 pixels wide.
+constexpr double kBackdropScale = 0.25;
 
 }  // namespace
 
@@ -106,6 +108,10 @@ void VisualEffectView::refreshBackdrop() {
     auto context = BitmapContext::createForPointSize(area.size(), kBackdropScale);
     if (context) {
         const auto fromScreen = window->layer()->transformToSuperlayer().inverted();
+        // Whole pixels over the area: a last pixel partly outside it would
+        // be partly transparent, and its edge spread by the blur.
+        context->scale(context->pixelWidth() / (area.width * kBackdropScale),
+                       context->pixelHeight() / (area.height * kBackdropScale));
         context->translate(-area.x, -area.y);
         if (fromScreen) context->concat(*fromScreen);
         renderLayerTree(*window->layer(), *context, RenderOptions{currentMediaTime(), kBackdropScale});
@@ -118,16 +124,13 @@ void VisualEffectView::refreshBackdrop() {
         }
     }
     if (blurred) {
-        // The tint is drawn over the blur once, into the same still.
+        // Kept at the screen's pixels, the tint laid over the blur once, so
+        // that a frame copies it pixel for pixel.
         const auto screen = window->screen();
-        const double deviceScale = screen ? screen->scale() : kBackdropScale;
-        auto tinted = BitmapContext::createForPointSize(area.size(), std::max(deviceScale, kBackdropScale));
-        if (tinted) {
-            tinted->drawImage(*blurred, Rect{0, 0, area.width, area.height});
-            tinted->setFillColor(tintFor(*mEffect));
-            tinted->fillRect(Rect{0, 0, area.width, area.height});
-            blurred = BitmapContext::takeImage(std::move(tinted));
-        }
+        const double scale = std::max(screen ? screen->scale() : kBackdropScale, kBackdropScale);
+        const Size cover{area.width * scale, area.height * scale};
+        blurred = makeTintedEnlargement(*blurred, static_cast<int>(std::ceil(cover.width)),
+                                        static_cast<int>(std::ceil(cover.height)), cover, scale, tintFor(*mEffect));
     }
     layer()->setContents(blurred);
     ++mRenders;

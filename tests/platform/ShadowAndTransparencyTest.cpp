@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <vector>
@@ -78,6 +79,58 @@ TEST(ShadowTest, ShadowImagesAreTintedAndGrownByTheBlursReach) {
     EXPECT_NEAR((soft.image->pixel(m + 9, m + 20)->alpha + soft.image->pixel(m + 10, m + 20)->alpha) / 2.0, 127.5, 3)
         << "on the edge: half";
     EXPECT_EQ(soft.image->pixel(0, 0)->alpha, 0) << "the margin's far corner";
+}
+
+TEST(ShadowTest, ATintedEnlargementIsWhatCairoDrawsStretchedUnderTheTint) {
+    // A small image of hard edges, gradients and transparency, stretched
+    // six times (a backdrop from half a pixel a point to three) and by an
+    // uneven factor, against the same drawn with Cairo's good filter and
+    // the tint filled over it.
+    constexpr int kWidth = 23;
+    constexpr int kHeight = 17;
+    std::vector<Pixel> pixels;
+    for (int y = 0; y < kHeight; ++y) {
+        for (int x = 0; x < kWidth; ++x) {
+            const bool block = x > 6 && x < 14 && y > 4;
+            pixels.push_back(Pixel{static_cast<std::uint8_t>(x * 11), static_cast<std::uint8_t>(block ? 255 : y * 15),
+                                   static_cast<std::uint8_t>(block ? 0 : 200),
+                                   static_cast<std::uint8_t>(x < 3 ? 90 : 255)});
+        }
+    }
+    const auto source = platform::Image::fromPixels(kWidth, kHeight, pixels, 0.5);
+    const Color tint{0.11, 0.11, 0.11, 0.73};
+    const struct {
+        int width;
+        int height;
+        platform::Size cover;
+    } cases[] = {{138, 102, {138, 102}}, {100, 61, {99.5, 60.2}}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.width);
+        const auto made = platform::makeTintedEnlargement(*source, c.width, c.height, c.cover, 3, tint);
+        ASSERT_TRUE(made);
+        EXPECT_EQ(made->pixelWidth(), c.width);
+        EXPECT_EQ(made->pixelHeight(), c.height);
+        EXPECT_EQ(made->scale(), 3);
+        auto cairo = BitmapContext::create(c.width, c.height, 1);
+        cairo->drawImage(*source, Rect{0, 0, c.cover.width, c.cover.height});
+        cairo->setFillColor(tint);
+        cairo->fillRect(Rect{0, 0, c.cover.width, c.cover.height});
+        int largest = 0;
+        // Cairo's last, partly covered column and row are left out.
+        for (int y = 0; y < static_cast<int>(c.cover.height); ++y) {
+            for (int x = 0; x < static_cast<int>(c.cover.width); ++x) {
+                const Pixel a = *made->pixel(x, y);
+                const Pixel b = *cairo->pixel(x, y);
+                for (const int d : {a.red - b.red, a.green - b.green, a.blue - b.blue, a.alpha - b.alpha}) {
+                    largest = std::max(largest, std::abs(d));
+                }
+            }
+        }
+        // Rounded three times to Cairo's two, read unpremultiplied.
+        EXPECT_LE(largest, 3);
+    }
+    EXPECT_FALSE(platform::makeTintedEnlargement(*source, 0, 10, {10, 10}, 1, tint));
+    EXPECT_FALSE(platform::makeTintedEnlargement(*source, 10, 10, {0, 10}, 1, tint));
 }
 
 TEST(ShadowTest, TransparencyLayersFadeOverlapsAsOneAndCanBeMasked) {

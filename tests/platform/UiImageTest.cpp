@@ -122,6 +122,31 @@ TEST(UiImageTest, SymbolsAreTemplatesDrawnByOurOwnCode) {
     EXPECT_EQ(c->pixel(2, 2)->alpha, 0);
 }
 
+TEST(UiImageTest, SymbolImagesAreMadeOnceAndAgainWhenTheSymbolIsReplaced) {
+    const auto square = [](double inset) {
+        return [inset](platform::Context& context, const platform::Rect& box) {
+            context.fillRect({box.x + inset, box.y + inset, box.width - 2 * inset, box.height - 2 * inset});
+        };
+    };
+    platform::ui::registerSymbol("test.kept", square(2));
+    const auto first = platform::ui::systemImage("test.kept", 10, 2);
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(platform::ui::systemImage("test.kept", 10, 2), first) << "the same image again";
+    const auto larger = platform::ui::systemImage("test.kept", 12, 2);
+    ASSERT_NE(larger, nullptr);
+    EXPECT_EQ(larger->pixelWidth(), 24) << "another size is another image";
+    EXPECT_EQ(platform::ui::systemImage("test.kept", 10, 3)->pixelWidth(), 30) << "and another scale";
+    EXPECT_EQ(first->pixel(2, 2)->alpha, 0);
+
+    // Replaced, the symbol draws anew at every size.
+    platform::ui::registerSymbol("test.kept", square(0));
+    const auto replaced = platform::ui::systemImage("test.kept", 10, 2);
+    ASSERT_NE(replaced, nullptr);
+    EXPECT_EQ(replaced->pixel(2, 2)->alpha, 255);
+    EXPECT_EQ(platform::ui::systemImage("test.kept", 12, 2)->pixel(2, 2)->alpha, 255);
+    EXPECT_EQ(first->pixel(2, 2)->alpha, 0) << "an image handed out never changes";
+}
+
 TEST(UiImageTest, ContentModesPlaceContentInTheBounds) {
     using platform::Rect;
     using platform::ui::ViewContentMode;
