@@ -76,6 +76,9 @@ struct Frame {
     bool keepsVectors = true;
     // Under a layer that an animation moves, scales or resizes.
     bool moving = false;
+    // False when drawing apart from the screen: nothing kept is made or
+    // replaced (see RenderOptions).
+    bool keepsRasters = true;
     // A frame drawn in bands is walked first on its own, drawing nowhere,
     // to make what it shows: what is made or found current is marked with
     // `serial`, and content drawn from properties alone (the toolkit's
@@ -103,6 +106,7 @@ struct Frame {
     // A frame for drawing offscreen within this one.
     Frame inner(Context& into, bool keeps) const {
         Frame f(into, time, scale, keeps);
+        f.keepsRasters = keepsRasters;
         f.serial = serial;
         f.readOnly = readOnly;
         f.unbandable = unbandable;
@@ -297,7 +301,9 @@ void makeShadow(const Shown& s, Frame& frame, detail::LayerCache& cache);
 
 void drawShadow(const Shown& s, Frame& frame) {
     const Layer& p = *s.shown;
-    detail::LayerCache* kept = cacheOf(s.model, frame);
+    // Drawn apart from the screen, the shadow is made for this drawing only.
+    detail::LayerCache scratch;
+    detail::LayerCache* kept = frame.keepsRasters ? cacheOf(s.model, frame) : &scratch;
     if (!kept) return;
     detail::LayerCache& cache = *kept;
     if (!frame.readOnly) {
@@ -385,9 +391,11 @@ bool drawContent(const Shown& s, Frame& frame, bool background = false) {
     Layer& p = *s.shown;
     const bool vector = LayerAccess::drawsFromProperties(s.model);
     const std::optional<double> upright = uprightScale(context.transform());
-    // Drawn afresh from what shows: content that changes with time, and
-    // vector content that would not land pixel on pixel.
-    if ((s.copy && LayerAccess::contentAnimated(s.model)) || (vector && (!upright || !frame.keepsVectors))) {
+    // Drawn afresh from what shows: content that changes with time, vector
+    // content that would not land pixel on pixel, and anything drawn apart
+    // from the screen.
+    if ((s.copy && LayerAccess::contentAnimated(s.model)) || (vector && (!upright || !frame.keepsVectors)) ||
+        !frame.keepsRasters) {
         if (background) return false;
         if (!vector && frame.unbandable) *frame.unbandable = true;
         // Shapes, text and gradients keep to their extent by themselves.
@@ -571,7 +579,7 @@ bool masksBelow(const Layer& layer) {
 bool drawKeptWhole(const Shown& s, Frame& frame) {
     constexpr double kLargestKept = 512 * 512;  // device pixels
     const Layer& p = *s.shown;
-    if (!frame.keepsVectors || s.copy || !p.masksToBounds() || !(p.cornerRadius() > 0) ||
+    if (!frame.keepsVectors || !frame.keepsRasters || s.copy || !p.masksToBounds() || !(p.cornerRadius() > 0) ||
         LayerAccess::sublayers(s.model).empty() || compositeAnimated(s.model, false) || masksBelow(s.model)) {
         return false;
     }
@@ -836,9 +844,11 @@ void renderLayerTree(Layer& root, Context& context, const RenderOptions& options
         ~Done() { --gRendering; }
     } done;
     auto* bitmap = gRendering == 1 ? dynamic_cast<BitmapContext*>(&context) : nullptr;
-    const int bands = bitmap ? bandsFor(*bitmap) : 1;
+    // Bands draw what the first walk kept.
+    const int bands = bitmap && options.keepsRasters ? bandsFor(*bitmap) : 1;
     if (bands >= 2 && renderInBands(root, *bitmap, bands, options.time, scale)) return;
     Frame frame{context, options.time, scale};
+    frame.keepsRasters = options.keepsRasters;
     if (bitmap) frame.area = pixelsOf(*bitmap);
     renderLayer(root, frame);
 }

@@ -29,6 +29,10 @@ class Layer;
 struct RenderOptions {
     double time = 0;           // media time to sample (currentMediaTime() for the screen)
     double contentsScale = 1;  // pixels per point of kept rasters
+    // False for a drawing apart from the screen's, at another scale (a
+    // blurred backdrop): what layers keep for the screen is neither made
+    // nor replaced, and their content is drawn afresh.
+    bool keepsRasters = true;
 };
 
 void renderLayerTree(Layer& root, Context& context, const RenderOptions& options);

@@ -114,7 +114,11 @@ void VisualEffectView::refreshBackdrop() {
                        context->pixelHeight() / (area.height * kBackdropScale));
         context->translate(-area.x, -area.y);
         if (fromScreen) context->concat(*fromScreen);
-        renderLayerTree(*window->layer(), *context, RenderOptions{currentMediaTime(), kBackdropScale});
+        // Drawn afresh at the backdrop's scale: the rasters the screen keeps
+        // stay as they are for its next frame.
+        RenderOptions options{currentMediaTime(), kBackdropScale};
+        options.keepsRasters = false;
+        renderLayerTree(*window->layer(), *context, options);
     }
     for (const auto& layer : hidden) layer->setHidden(false);
     std::shared_ptr<Image> blurred;

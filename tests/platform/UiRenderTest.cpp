@@ -329,6 +329,38 @@ TEST(UiRender, ARasterKeptWhileItsLayerMovesIsMadeAfreshOnceTheMotionEnds) {
     EXPECT_EQ(differing, 0) << "the same pixels as a layer that never moved";
 }
 
+TEST(UiRender, ADrawingApartFromTheScreenLeavesWhatTheScreenKeeps) {
+    auto drawer = std::make_shared<CountingDrawer>();
+    auto root = filled({0, 0, 40, 40}, Color::clear());
+    auto drawn = Layer::make();
+    drawn->setFrame({0, 0, 20, 20});
+    drawn->setDelegate(drawer);
+    drawn->setNeedsDisplay();
+    root->addSublayer(drawn);
+    auto shadowed = filled({24, 24, 10, 10}, kRed);
+    shadowed->setShadowOpacity(1);
+    shadowed->setShadowRadius(2);
+    root->addSublayer(shadowed);
+    const auto first = render(*root, 80, 80, 2);
+    ASSERT_EQ(drawer->draws, 1);
+
+    // A backdrop at a quarter of a pixel a point draws everything afresh.
+    auto backdrop = BitmapContext::create(10, 10, 0.25);
+    RenderOptions apart{0, 0.25};
+    apart.keepsRasters = false;
+    platform::ui::renderLayerTree(*root, *backdrop, apart);
+    EXPECT_EQ(drawer->draws, 2);
+    EXPECT_GT(at(*backdrop, 2, 2).blue, 100) << "the delegate's drawing is in it";
+    EXPECT_GT(at(*backdrop, 7, 7).red, 100) << "and the shadowed layer";
+
+    // The screen's next frame finds its rasters as it left them.
+    const auto next = render(*root, 80, 80, 2);
+    EXPECT_EQ(drawer->draws, 2);
+    for (const auto [x, y] : {std::pair{10, 10}, std::pair{58, 58}, std::pair{70, 72}}) {
+        EXPECT_EQ(at(*next, x, y), at(*first, x, y)) << x << "," << y;
+    }
+}
+
 TEST(UiRender, AnAnimatedPathIsDrawnWhereItIsNotWhereItEnds) {
     // It ends below the bitmap; a quarter of the way it crosses it.
     Path from;
