@@ -321,7 +321,7 @@ void layOutLocked(detail::TextLayoutImpl& impl, const std::string& text, const T
 
 namespace detail {
 
-void drawTextLayout(cairo_t* cr, const TextLayoutImpl& impl, Point topLeft, double alpha) {
+void drawTextLayout(cairo_t* cr, const TextLayoutImpl& impl, Point topLeft, double alpha, bool rectangularClip) {
     cairo_translate(cr, topLeft.x, topLeft.y);
     cairo_scale(cr, impl.factor, impl.factor);
     cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
@@ -330,7 +330,7 @@ void drawTextLayout(cairo_t* cr, const TextLayoutImpl& impl, Point topLeft, doub
     // no lock; the rest through Cairo, which holds a font's lock while it
     // draws that font's glyphs, so those threads take turns: one turn for
     // the rest of a layout costs far less than contending for every run.
-    const std::optional<GlyphTarget> target = GlyphTarget::of(cr);
+    const std::optional<GlyphTarget> target = GlyphTarget::of(cr, rectangularClip);
     static std::mutex turns;
     std::unique_lock turn(turns, std::defer_lock);
     thread_local std::vector<cairo_glyph_t> placed;

@@ -1,4 +1,5 @@
 #include "platform/graphics/BitmapContext.h"
+#include "platform/graphics/Path.h"
 #include "platform/graphics/TextLayout.h"
 #include "platform/graphics/TextMeasure.h"
 #include "platform/graphics/detail/GlyphMasks.h"
@@ -8,6 +9,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <functional>
+#include <numbers>
 #include <string>
 #include <thread>
 #include <vector>
@@ -139,6 +141,33 @@ TEST(GlyphMasksTest, DrawTheSameBytesAsCairo) {
              c.clipToRect({20.5, 3, 60, 9.5});
              c.drawTextLayout(l, {0.25, 1.75});
          }},
+        {"clip through pixels",
+         mixedRuns(),
+         {},
+         2,
+         [](BitmapContext& c, const TextLayout& l) {
+             c.clipToRect({20.3, 3.1, 60.2, 9.7});
+             c.drawTextLayout(l, {0.25, 1.75});
+         }},
+        {"clip of a layer's bounds",
+         {"Weiche 12", font(9), {}},
+         {},
+         2,
+         [](BitmapContext& c, const TextLayout& l) {
+             c.translate(3.2, 4.1);
+             c.clipToRect({0, 0, l.size().width, l.size().height});
+             c.drawTextLayout(l, {0, 0});
+         }},
+        {"clip of two rectangles",
+         mixedRuns(),
+         {},
+         2,
+         [](BitmapContext& c, const TextLayout& l) {
+             c.clipToRect({15.3, 2.2, 90, 20});
+             c.scale(1.5, 1.5);
+             c.clipToRect({5, 0.1, 40.1, 7.45});
+             c.drawTextLayout(l, {0.25, 1.75});
+         }},
         {"in a transparency layer",
          mixedRuns(),
          {},
@@ -218,10 +247,23 @@ TEST(GlyphMasksTest, CairoStillDrawsWhatMasksCannotDrawExactly) {
              c.drawTextLayout(l, {1, 1});
          },
          0},
-        {"clip through pixels",
+        {"clip of a circle",
          {"Weiche", font(16), {}},
          [](BitmapContext& c, const TextLayout& l) {
-             c.clipToRect({3.3, 0, 20, 30});
+             platform::Path circle;
+             circle.addEllipseInRect({3, -5, 30, 30});
+             c.clipToPath(circle);
+             c.drawTextLayout(l, {1, 1});
+         },
+         0},
+        // A quarter turn and back leaves user space upright; the clip
+        // set in between is taken for a path.
+        {"clip of a turned rectangle",
+         {"Weiche", font(16), {}},
+         [](BitmapContext& c, const TextLayout& l) {
+             c.rotate(std::numbers::pi / 2);
+             c.clipToRect({0.3, -60.2, 20, 60});
+             c.rotate(-std::numbers::pi / 2);
              c.drawTextLayout(l, {1, 1});
          },
          0},

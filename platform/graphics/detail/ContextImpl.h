@@ -24,6 +24,8 @@ struct ExtraState {
     bool degenerate = false;
     // A clip was set (bands of a bitmap do not carry one over).
     bool clipped = false;
+    // A clip was set that is not a rectangle upright in device space.
+    bool clippedToPath = false;
     AffineTransform degenerateTransform;
 };
 

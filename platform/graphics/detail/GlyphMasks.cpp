@@ -308,7 +308,7 @@ std::optional<int> wholePixel(double v) {
 
 }  // namespace
 
-std::optional<GlyphTarget> GlyphTarget::of(cairo_t* cr) {
+std::optional<GlyphTarget> GlyphTarget::of(cairo_t* cr, bool rectangularClip) {
     if (!tEnabled || cairo_get_operator(cr) != CAIRO_OPERATOR_OVER) return std::nullopt;
     GlyphTarget t;
     t.surface = cairo_get_group_target(cr);
@@ -337,7 +337,8 @@ std::optional<GlyphTarget> GlyphTarget::of(cairo_t* cr) {
     // Cairo gives the clip as user-space rectangles when it is one of whole
     // pixels (the surface when there is none).
     cairo_rectangle_list_t* list = cairo_copy_clip_rectangle_list(cr);
-    bool whole = list->status == CAIRO_STATUS_SUCCESS;
+    const cairo_status_t status = list->status;
+    bool whole = status == CAIRO_STATUS_SUCCESS;
     const Box surface{0, 0, t.width, t.height};
     t.clipExtents = {INT_MAX, INT_MAX, INT_MIN, INT_MIN};
     for (int i = 0; whole && i < list->num_rectangles; ++i) {
@@ -355,6 +356,22 @@ std::optional<GlyphTarget> GlyphTarget::of(cairo_t* cr) {
                          std::max(t.clipExtents.x1, box.x1), std::max(t.clipExtents.y1, box.y1)};
     }
     cairo_rectangle_list_destroy(list);
+    if (!whole && status == CAIRO_STATUS_CLIP_NOT_REPRESENTABLE && rectangularClip) {
+        // An upright rectangle off the pixel grid: Cairo clips glyphs to
+        // the pixels it touches, which are its extents.
+        double x0 = 0, y0 = 0, x1 = 0, y1 = 0;
+        cairo_clip_extents(cr, &x0, &y0, &x1, &y1);
+        const auto px0 = wholePixel(full.xx * x0 + full.x0);
+        const auto py0 = wholePixel(full.yy * y0 + full.y0);
+        const auto px1 = wholePixel(full.xx * x1 + full.x0);
+        const auto py1 = wholePixel(full.yy * y1 + full.y0);
+        if (!px0 || !py0 || !px1 || !py1) return std::nullopt;
+        Box box{*px0, *py0, *px1, *py1};
+        t.clip.clear();
+        if (intersect(box, surface)) t.clip.push_back(box);
+        t.clipExtents = box;
+        whole = true;
+    }
     if (!whole) return std::nullopt;
     if (t.clip.empty()) t.clipExtents = {0, 0, 0, 0};
     return t;

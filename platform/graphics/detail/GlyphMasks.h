@@ -16,11 +16,13 @@ namespace platform::detail {
 
 // A context's target as glyph masks draw on it: an ARGB32 image, user space
 // a translation and a uniform positive scale of its pixels, operator OVER,
-// and a clip of whole pixels.
+// and a clip of whole pixels or of upright rectangles.
 struct GlyphTarget {
     // The context's current target (its group's, inside one), or nothing
-    // when masks cannot draw there exactly and Cairo must.
-    static std::optional<GlyphTarget> of(cairo_t* cr);
+    // when masks cannot draw there exactly and Cairo must. Cairo does not
+    // tell a clip of rectangles off the pixel grid from one of paths: the
+    // caller does, with `rectangularClip`.
+    static std::optional<GlyphTarget> of(cairo_t* cr, bool rectangularClip);
 
     cairo_surface_t* surface = nullptr;
     unsigned char* data = nullptr;
