@@ -426,10 +426,7 @@ bool drawContent(const Shown& s, Frame& frame, bool background = false) {
         if (frame.jobs && LayerAccess::drawsOnAnyThread(s.model)) {
             // Drawn from properties alone: on another thread, after the walk.
             cache.raster.reset();
-            const bool text =
-                dynamic_cast<const TextLayer*>(&s.model) != nullptr || LayerAccess::delegateDrawsMostlyText(s.model);
-            auto& queue = text ? frame.jobs->inTurn : frame.jobs->sideBySide;
-            queue.push_back([&model = s.model, &cache, box, scale, extent, under, vector] {
+            frame.jobs->sideBySide.push_back([&model = s.model, &cache, box, scale, extent, under, vector] {
                 cache.raster =
                     rasterize(box, scale, [&](Context& bitmap) { drawKept(model, bitmap, extent, under, vector); });
             });
