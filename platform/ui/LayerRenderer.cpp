@@ -6,7 +6,6 @@
 #include "platform/graphics/Shadow.h"
 #include "platform/ui/Layer.h"
 #include "platform/ui/ShapeLayer.h"
-#include "platform/ui/TextLayer.h"
 #include "platform/ui/detail/AnimationRun.h"
 #include "platform/ui/detail/LayerCache.h"
 
@@ -23,12 +22,9 @@ namespace {
 using detail::LayerAccess;
 
 // Rasters that the first walk of a frame drawn in bands leaves to draw side
-// by side. Cairo holds a font's lock while it draws the font's glyphs, so
-// threads drawing text only queue for it: rasters that are mostly text are
-// drawn in turn on one thread while the others draw the rest.
+// by side.
 struct RasterJobs {
     std::vector<std::function<void()>> sideBySide;
-    std::vector<std::function<void()>> inTurn;
     // Kept wholes, put together from the rasters above once all are made.
     std::vector<std::function<void()>> wholes;
 };
@@ -784,14 +780,7 @@ bool renderInBands(Layer& root, BitmapContext& bitmap, int bands, double time, d
     making.jobs = &jobs;
     making.unbandable = &unbandable;
     renderLayer(root, making);
-    // The first to start (the caller) takes the rasters drawn in turn.
-    DispatchQueue::concurrentPerform(jobs.sideBySide.size() + 1, [&](std::size_t i) {
-        if (i > 0) {
-            jobs.sideBySide[i - 1]();
-            return;
-        }
-        for (const auto& job : jobs.inTurn) job();
-    });
+    DispatchQueue::concurrentPerform(jobs.sideBySide.size(), [&](std::size_t i) { jobs.sideBySide[i](); });
     // Wholes would draw what a delegate draws during compositing there.
     if (unbandable) return false;
     DispatchQueue::concurrentPerform(jobs.wholes.size(), [&](std::size_t i) { jobs.wholes[i](); });
