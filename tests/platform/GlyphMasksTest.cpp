@@ -338,3 +338,21 @@ TEST(GlyphMasksTest, ThreadsDrawLayoutsAtOnceAsOneThreadDrawsThemAlone) {
         EXPECT_GT(fromMasks[t], 0u) << "thread " << t;
     }
 }
+
+TEST(GlyphMasksTest, DrawTheSameOnceTheOldestMasksAreDropped) {
+    // More fonts and glyphs than are kept: 300 sizes of 36 glyphs.
+    const std::string letters = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJ";
+    std::vector<std::shared_ptr<const TextLayout>> layouts;
+    for (int i = 0; i < 300; ++i) layouts.push_back(TextLayout::make(letters, font(6 + i * 0.1), TextLayoutOptions{}));
+    const auto draw = [&](std::size_t i) {
+        return [&, i](BitmapContext& c) { c.drawTextLayout(*layouts[i], {0.5, 0.5}); };
+    };
+    const Drawn first = drawWith(true, 300, 40, 1, draw(0));
+    for (std::size_t i = 1; i < layouts.size(); ++i) drawWith(true, 300, 40, 1, draw(i));
+    const Drawn again = drawWith(true, 300, 40, 1, draw(0));
+    const Drawn cairo = drawWith(false, 300, 40, 1, draw(0));
+    EXPECT_EQ(again.runsFromMasks, 1u);
+    EXPECT_TRUE(anyInk(cairo.bytes));
+    EXPECT_TRUE(first.bytes == cairo.bytes);
+    EXPECT_TRUE(again.bytes == cairo.bytes);
+}

@@ -272,8 +272,13 @@ public:
             glyph.image = pixman_image_create_bits(PIXMAN_a8, m.width, m.height,
                                                    const_cast<std::uint32_t*>(m.pixels.data()), m.stride);
         }
-        if (mGlyphs.size() >= kMostThreadGlyphs) clearGlyphs();
         return mGlyphs.emplace(key, std::move(glyph)).first->second;
+    }
+
+    // Before a run: the glyphs of the run are held by reference until it
+    // is drawn, so the copies are bounded between runs.
+    void bound() {
+        if (mGlyphs.size() >= kMostThreadGlyphs) clearGlyphs();
     }
 
 private:
@@ -382,6 +387,7 @@ bool drawGlyphsFromMasks(const GlyphTarget& target, cairo_t* cr, cairo_scaled_fo
                          double alpha) {
     if (!tEnabled) return false;
     LocalMasks& local = LocalMasks::instance();
+    local.bound();
     const Font* font = local.font(cr, laidOut, target.scale);
     if (font == nullptr || !font->usable) return false;
 
