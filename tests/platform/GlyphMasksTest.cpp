@@ -122,6 +122,11 @@ TEST(GlyphMasksTest, DrawTheSameBytesAsCairo) {
              c.drawTextLayout(l, {1.3, 2});
          }},
         {"several runs", mixedRuns(), {}, 2, at(0.25, 1.75)},
+        {"marks and right to left",
+         {"Cafe\u0301 n\u0303 \u05e9\u05dc\u05d5\u05dd \u0645\u0631\u062d\u0628\u0627 x\u0323\u0307", font(15), {}},
+         {},
+         2,
+         at(1.3, 0.6)},
         {"long text on many lines", {longText(), font(10.5), {}}, wrapped, 1, at(2.4, 1.6)},
         {"centred and shortened", {longText(), font(11, "DejaVu Serif"), {}}, centred, 3, at(1, 1)},
         {"translated and scaled",
