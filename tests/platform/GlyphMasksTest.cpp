@@ -173,6 +173,19 @@ TEST(GlyphMasksTest, DrawTheSameBytesAsCairo) {
              c.clipToRect({5, 0.1, 40.1, 7.45});
              c.drawTextLayout(l, {0.25, 1.75});
          }},
+        {"a clip of a path restored",
+         mixedRuns(),
+         {},
+         2,
+         [](BitmapContext& c, const TextLayout& l) {
+             c.clipToRect({10.5, 0, 200, 30});
+             c.save();
+             platform::Path circle;
+             circle.addEllipseInRect({20, -20, 70, 70});
+             c.clipToPath(circle);
+             c.restore();
+             c.drawTextLayout(l, {0.25, 1.75});
+         }},
         {"in a transparency layer",
          mixedRuns(),
          {},
