@@ -314,7 +314,11 @@ std::optional<int> wholePixel(double v) {
 }  // namespace
 
 std::optional<GlyphTarget> GlyphTarget::of(cairo_t* cr, bool rectangularClip) {
-    if (!tEnabled || cairo_get_operator(cr) != CAIRO_OPERATOR_OVER) return std::nullopt;
+    // What is copied here is Cairo 1.16's compositing; later versions place
+    // glyphs at fractions of a pixel.
+    static const bool knownCairo =
+        cairo_version() >= CAIRO_VERSION_ENCODE(1, 16, 0) && cairo_version() < CAIRO_VERSION_ENCODE(1, 17, 0);
+    if (!knownCairo || !tEnabled || cairo_get_operator(cr) != CAIRO_OPERATOR_OVER) return std::nullopt;
     GlyphTarget t;
     t.surface = cairo_get_group_target(cr);
     if (cairo_surface_get_type(t.surface) != CAIRO_SURFACE_TYPE_IMAGE ||
