@@ -451,6 +451,7 @@ void Context::clip(FillRule rule) {
             cairo_surface_get_type(mImpl->surface) == CAIRO_SURFACE_TYPE_IMAGE && mImpl->layers.empty()
                 ? clipInPixels(cr, mImpl->surface)
                 : std::nullopt;
+        mImpl->state.clippedToPath = true;
     }
     cairo_new_path(cr);
 }
@@ -480,9 +481,14 @@ void Context::fillRect(const Rect& rect) {
 }
 
 void Context::clipToRect(const Rect& rect) {
+    cairo_matrix_t m;
+    cairo_get_matrix(mImpl->cr, &m);
+    const bool toPath = mImpl->state.clippedToPath;
     Path path;
     path.addRect(rect);
     clipToPath(path);
+    // Text draws faster in a clip it knows to be rectangles.
+    if (m.xy == 0 && m.yx == 0) mImpl->state.clippedToPath = toPath;
 }
 
 void Context::drawLinearGradient(const std::vector<GradientStop>& stops, Point start, Point end, bool extend) {
@@ -847,7 +853,7 @@ void Context::drawTextLayout(const TextLayout& layout, Point topLeft) {
     cairo_t* cr = mImpl->cr;
     PathKeeper keep(cr);
     cairo_save(cr);
-    detail::drawTextLayout(cr, *layout.mImpl, topLeft, mImpl->state.alpha);
+    detail::drawTextLayout(cr, *layout.mImpl, topLeft, mImpl->state.alpha, !mImpl->state.clippedToPath);
     cairo_restore(cr);
 }
 

@@ -1,12 +1,14 @@
 #include "platform/graphics/TextLayout.h"
 
 #include "platform/graphics/detail/ContextImpl.h"
+#include "platform/graphics/detail/GlyphMasks.h"
 #include "platform/graphics/detail/PangoText.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <mutex>
+#include <optional>
 #include <unordered_map>
 
 namespace platform {
@@ -319,16 +321,18 @@ void layOutLocked(detail::TextLayoutImpl& impl, const std::string& text, const T
 
 namespace detail {
 
-void drawTextLayout(cairo_t* cr, const TextLayoutImpl& impl, Point topLeft, double alpha) {
-    // Cairo holds a font's lock while it draws a run of the font's glyphs,
-    // so threads drawing text take turns anyway: one turn for a whole
-    // layout costs far less than contending for every run.
-    static std::mutex turns;
-    std::lock_guard turn(turns);
+void drawTextLayout(cairo_t* cr, const TextLayoutImpl& impl, Point topLeft, double alpha, bool rectangularClip) {
     cairo_translate(cr, topLeft.x, topLeft.y);
     cairo_scale(cr, impl.factor, impl.factor);
     cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
     cairo_set_dash(cr, nullptr, 0, 0);
+    // Runs are drawn from glyph masks of our own where that is exact, with
+    // no lock; the rest through Cairo, which holds a font's lock while it
+    // draws that font's glyphs, so those threads take turns: one turn for
+    // the rest of a layout costs far less than contending for every run.
+    const std::optional<GlyphTarget> target = GlyphTarget::of(cr, rectangularClip);
+    static std::mutex turns;
+    std::unique_lock turn(turns, std::defer_lock);
     thread_local std::vector<cairo_glyph_t> placed;
     for (const GlyphRun& run : impl.glyphRuns) {
         const TextAttributes& attributes = impl.runs[run.attributes].attributes;
@@ -345,6 +349,14 @@ void drawTextLayout(cairo_t* cr, const TextLayoutImpl& impl, Point topLeft, doub
             placed[i] = cairo_glyph_t{g.index, penX + g.x, g.y == 0 ? penY : penY + g.y};
         }
         const bool outlined = strokeWidth != 0;
+        const Color& color = attributes.color;
+        if (target && !outlined && !run.missing &&
+            drawGlyphsFromMasks(*target, cr, run.font, placed.data(), run.count, color.red, color.green, color.blue,
+                                (std::isnan(color.alpha) ? 0.0 : std::clamp(color.alpha, 0.0, 1.0)) * alpha)) {
+            cairo_new_path(cr);
+            continue;
+        }
+        if (!turn.owns_lock()) turn.lock();
         if (!outlined) setSourceColor(cr, attributes.color, alpha);
         if (run.missing) {
             std::lock_guard lock(pangoMutex());

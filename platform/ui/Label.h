@@ -73,7 +73,6 @@ public:
     // A label draws its text from its properties alone; a subclass that
     // draws for itself returns false.
     bool drawsOnAnyThread() const override { return true; }
-    bool drawsMostlyText() const override { return true; }
     std::string className() const override { return "Label"; }
     void describeForDump(std::string& line) const override;
 

@@ -94,13 +94,6 @@ public:
         (void)layer;
         return false;
     }
-    // True when what drawLayer draws is mostly text: such drawings go in
-    // turn on one thread, as the drawing library lets only one thread at a
-    // time draw a font's glyphs.
-    virtual bool drawsMostlyText(const Layer& layer) const {
-        (void)layer;
-        return false;
-    }
     // The action for a change of `key`: none leaves it to the layer, a null
     // pointer means no action, an animation is added under the key.
     virtual std::optional<std::shared_ptr<Animation>> actionForLayer(Layer& layer, const std::string& key) {

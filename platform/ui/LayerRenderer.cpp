@@ -6,7 +6,6 @@
 #include "platform/graphics/Shadow.h"
 #include "platform/ui/Layer.h"
 #include "platform/ui/ShapeLayer.h"
-#include "platform/ui/TextLayer.h"
 #include "platform/ui/detail/AnimationRun.h"
 #include "platform/ui/detail/LayerCache.h"
 
@@ -23,16 +22,13 @@ namespace {
 using detail::LayerAccess;
 
 // Rasters that the first walk of a frame drawn in bands leaves to draw side
-// by side. Cairo holds a font's lock while it draws the font's glyphs, so
-// threads drawing text only queue for it: rasters that are mostly text are
-// drawn in turn on one thread while the others draw the rest.
+// by side.
 struct RasterJobs {
     RasterJobs() = default;
     RasterJobs(const RasterJobs&) = delete;
     RasterJobs& operator=(const RasterJobs&) = delete;
 
     std::vector<std::function<void()>> sideBySide;
-    std::vector<std::function<void()>> inTurn;
     // Hands jobs to `sideBySide`.
     const detail::MarkJobs toSideBySide = [this](std::function<void()> job) { sideBySide.push_back(std::move(job)); };
     // Kept wholes, put together from the rasters above once all are made.
@@ -440,10 +436,7 @@ bool drawContent(const Shown& s, Frame& frame, bool background = false) {
         if (frame.jobs && LayerAccess::drawsOnAnyThread(s.model)) {
             // Drawn from properties alone: on another thread, after the walk.
             cache.raster.reset();
-            const bool text =
-                dynamic_cast<const TextLayer*>(&s.model) != nullptr || LayerAccess::delegateDrawsMostlyText(s.model);
-            auto& queue = text ? frame.jobs->inTurn : frame.jobs->sideBySide;
-            queue.push_back([&model = s.model, &cache, box, scale, extent, under, vector] {
+            frame.jobs->sideBySide.push_back([&model = s.model, &cache, box, scale, extent, under, vector] {
                 cache.raster =
                     rasterize(box, scale, [&](Context& bitmap) { drawKept(model, bitmap, extent, under, vector); });
             });
@@ -801,14 +794,7 @@ bool renderInBands(Layer& root, BitmapContext& bitmap, int bands, double time, d
     making.jobs = &jobs;
     making.unbandable = &unbandable;
     renderLayer(root, making);
-    // The first to start (the caller) takes the rasters drawn in turn.
-    DispatchQueue::concurrentPerform(jobs.sideBySide.size() + 1, [&](std::size_t i) {
-        if (i > 0) {
-            jobs.sideBySide[i - 1]();
-            return;
-        }
-        for (const auto& job : jobs.inTurn) job();
-    });
+    DispatchQueue::concurrentPerform(jobs.sideBySide.size(), [&](std::size_t i) { jobs.sideBySide[i](); });
     // Wholes would draw what a delegate draws during compositing there.
     if (unbandable) return false;
     DispatchQueue::concurrentPerform(jobs.wholes.size(), [&](std::size_t i) { jobs.wholes[i](); });

@@ -60,10 +60,6 @@ public:
         (void)layer;
         return mView.drawsOnAnyThread();
     }
-    bool drawsMostlyText(const Layer& layer) const override {
-        (void)layer;
-        return mView.drawsMostlyText();
-    }
 
     std::optional<std::shared_ptr<Animation>> actionForLayer(Layer& layer, const std::string& key) override {
         (void)layer;

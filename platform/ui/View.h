@@ -262,10 +262,6 @@ public:
     // main thread: the compositor may then run it on another thread while
     // the main thread waits for it. False by default.
     virtual bool drawsOnAnyThread() const { return false; }
-    // True when what drawRect draws is mostly text: drawn in turn with
-    // other text, as the drawing library lets only one thread at a time
-    // draw a font's glyphs. False by default.
-    virtual bool drawsMostlyText() const { return false; }
 
     // --- layout --------------------------------------------------------
     void setNeedsLayout();

@@ -356,7 +356,7 @@ TEST(UiRender, ADrawingApartFromTheScreenLeavesWhatTheScreenKeeps) {
     // The screen's next frame finds its rasters as it left them.
     const auto next = render(*root, 80, 80, 2);
     EXPECT_EQ(drawer->draws, 2);
-    for (const auto [x, y] : {std::pair{10, 10}, std::pair{58, 58}, std::pair{70, 72}}) {
+    for (const auto& [x, y] : {std::pair{10, 10}, std::pair{58, 58}, std::pair{70, 72}}) {
         EXPECT_EQ(at(*next, x, y), at(*first, x, y)) << x << "," << y;
     }
 }

@@ -32,6 +32,8 @@ struct ExtraState {
     bool clipped = false;
     // The clip, when it is one rectangle of whole pixels of the bitmap.
     std::optional<PixelRect> clipPixels;
+    // A clip was set that is not a rectangle upright in device space.
+    bool clippedToPath = false;
     AffineTransform degenerateTransform;
 };
 

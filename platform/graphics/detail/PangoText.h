@@ -44,7 +44,9 @@ struct TextLayoutImpl;
 
 // Draws a text layout's lines with their top-left at `topLeft`, multiplied
 // by `alpha`, from the glyphs kept when it was made: no Pango and no lock,
-// but for glyphs that no font has. Caller has saved the Cairo state.
-void drawTextLayout(cairo_t* cr, const TextLayoutImpl& layout, Point topLeft, double alpha);
+// but for glyphs that no font has and text Cairo must draw. True
+// `rectangularClip`: the clip, if any, is of rectangles upright in device
+// space. Caller has saved the Cairo state.
+void drawTextLayout(cairo_t* cr, const TextLayoutImpl& layout, Point topLeft, double alpha, bool rectangularClip);
 
 }  // namespace platform::detail

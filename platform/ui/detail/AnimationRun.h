@@ -63,10 +63,6 @@ struct LayerAccess {
         const auto delegate = layer.mDelegate.lock();
         return delegate && delegate->drawsOnAnyThread(layer);
     }
-    static bool delegateDrawsMostlyText(const Layer& layer) {
-        const auto delegate = layer.mDelegate.lock();
-        return delegate && delegate->drawsMostlyText(layer);
-    }
     static std::uint64_t contentVersion(const Layer& layer) { return layer.mContentVersion; }
     static std::uint64_t treeVersion(const Layer& layer) { return layer.mTreeVersion; }
     static LayerCache& cache(const Layer& layer);
