@@ -28,9 +28,17 @@ struct RasterJobs {
     RasterJobs(const RasterJobs&) = delete;
     RasterJobs& operator=(const RasterJobs&) = delete;
 
-    std::vector<std::function<void()>> sideBySide;
-    // Hands jobs to `sideBySide`.
-    const detail::MarkJobs toSideBySide = [this](std::function<void()> job) { sideBySide.push_back(std::move(job)); };
+    // A raster to draw and the pixels it has: the largest are started
+    // first, so that none is left to hold up the end.
+    struct Job {
+        double pixels;
+        std::function<void()> draw;
+    };
+    std::vector<Job> sideBySide;
+    // Hands small jobs to `sideBySide`.
+    const detail::MarkJobs toSideBySide = [this](std::function<void()> job) {
+        sideBySide.push_back({0, std::move(job)});
+    };
     // Kept wholes, put together from the rasters above once all are made.
     std::vector<std::function<void()>> wholes;
 };
@@ -436,10 +444,11 @@ bool drawContent(const Shown& s, Frame& frame, bool background = false) {
         if (frame.jobs && LayerAccess::drawsOnAnyThread(s.model)) {
             // Drawn from properties alone: on another thread, after the walk.
             cache.raster.reset();
-            frame.jobs->sideBySide.push_back([&model = s.model, &cache, box, scale, extent, under, vector] {
-                cache.raster =
-                    rasterize(box, scale, [&](Context& bitmap) { drawKept(model, bitmap, extent, under, vector); });
-            });
+            frame.jobs->sideBySide.push_back(
+                {box.width * box.height * scale * scale, [&model = s.model, &cache, box, scale, extent, under, vector] {
+                     cache.raster = rasterize(box, scale,
+                                              [&](Context& bitmap) { drawKept(model, bitmap, extent, under, vector); });
+                 }});
         } else {
             cache.raster =
                 rasterize(box, scale, [&](Context& bitmap) { drawKept(s.model, bitmap, extent, under, vector); });
@@ -794,7 +803,9 @@ bool renderInBands(Layer& root, BitmapContext& bitmap, int bands, double time, d
     making.jobs = &jobs;
     making.unbandable = &unbandable;
     renderLayer(root, making);
-    DispatchQueue::concurrentPerform(jobs.sideBySide.size(), [&](std::size_t i) { jobs.sideBySide[i](); });
+    std::stable_sort(jobs.sideBySide.begin(), jobs.sideBySide.end(),
+                     [](const RasterJobs::Job& a, const RasterJobs::Job& b) { return a.pixels > b.pixels; });
+    DispatchQueue::concurrentPerform(jobs.sideBySide.size(), [&](std::size_t i) { jobs.sideBySide[i].draw(); });
     // Wholes would draw what a delegate draws during compositing there.
     if (unbandable) return false;
     DispatchQueue::concurrentPerform(jobs.wholes.size(), [&](std::size_t i) { jobs.wholes[i](); });
