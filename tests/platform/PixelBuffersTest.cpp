@@ -116,7 +116,7 @@ TEST(PixelBuffers, KeptPixelsDrawTheSameAsFreshOnes) {
         }
         return bytes;
     };
-    auto small = BitmapContext::create(100, 100);  // too small to keep: Cairo's own
+    auto small = BitmapContext::create(100, 100);  // too small to keep
     draw(*small);
     const auto expected = rowsOf(*BitmapContext::takeImage(std::move(small)), 100, 100);
     for (const char* pixels : {"fresh", "kept"}) {

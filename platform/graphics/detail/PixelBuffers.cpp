@@ -36,13 +36,8 @@ PixelBuffers& PixelBuffers::shared() {
 
 PixelBuffers::Surface PixelBuffers::surface(int width, int height, Clearing clearing) {
     const int stride = cairo_format_stride_for_width(CAIRO_FORMAT_ARGB32, width);
-    if (stride <= 0 || height <= 0 || !fits(Buffer{nullptr, stride, height}.bytes())) {
-        cairo_surface_t* own = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
-        if (cairo_surface_status(own) == CAIRO_STATUS_SUCCESS) return Surface{own, false};
-        cairo_surface_destroy(own);
-        return Surface{};
-    }
-    Buffer buffer = take(stride, height);
+    if (stride <= 0 || height <= 0) return Surface{};
+    Buffer buffer = fits(Buffer{nullptr, stride, height}.bytes()) ? take(stride, height) : Buffer{};
     const bool kept = buffer.data != nullptr;
     if (!kept) {
         buffer = Buffer{nullptr, stride, height};
@@ -61,7 +56,12 @@ PixelBuffers::Surface PixelBuffers::surface(int width, int height, Clearing clea
     }
     if (clearing == Clearing::lazily && kept) return Surface{surface, true};
     if (clearing != Clearing::none) {
-        // Clearing it all is what tells Cairo it is clear.
+        // Clearing it all is what tells Cairo it is clear. New pixels are
+        // cleared too rather than left to the zeroed pages the system may
+        // hand out: such a page is first mapped shared and read-only, and
+        // the first write to it makes every thread of the process flush it
+        // from its processor's tables, which stalls rasters drawn side by
+        // side.
         cairo_t* cr = cairo_create(surface);
         cairo_set_operator(cr, CAIRO_OPERATOR_CLEAR);
         cairo_paint(cr);

@@ -18,7 +18,7 @@ namespace platform::detail {
 class PixelBuffers : public std::enable_shared_from_this<PixelBuffers> {
 public:
     struct Limits {
-        std::size_t smallestBytes = 0;  // smaller surfaces are Cairo's own, not kept
+        std::size_t smallestBytes = 0;  // smaller buffers are freed, not kept
         std::size_t mostBuffers = 0;    // kept at most; the oldest go first
         std::size_t mostBytes = 0;
     };
