@@ -306,8 +306,8 @@ void makeShadow(const Shown& s, Frame& frame, detail::LayerCache& cache);
 void drawShadow(const Shown& s, Frame& frame) {
     const Layer& p = *s.shown;
     // Drawn apart from the screen, the shadow is made for this drawing only.
-    detail::LayerCache scratch;
-    detail::LayerCache* kept = frame.keepsRasters ? cacheOf(s.model, frame) : &scratch;
+    std::optional<detail::LayerCache> scratch;
+    detail::LayerCache* kept = frame.keepsRasters ? cacheOf(s.model, frame) : &scratch.emplace();
     if (!kept) return;
     detail::LayerCache& cache = *kept;
     if (!frame.readOnly) {
