@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdio>
 #include <deque>
@@ -207,6 +208,23 @@ private:
 // ---------------------------------------------------------------------------
 // The pool under the concurrent and global queues
 
+// Waits a little for `ready` without sleeping: a thread woken from sleep
+// starts late (the processor it slept on may have gone idle), which work
+// handed out in quick rounds, such as the phases of a frame, pays each round.
+template <typename Ready>
+bool spinUntil(Ready&& ready, std::chrono::microseconds most) {
+    const auto end = std::chrono::steady_clock::now() + most;
+    for (unsigned turn = 1;; ++turn) {
+        if (ready()) return true;
+#if defined(__x86_64__) || defined(__i386__)
+        __builtin_ia32_pause();
+#else
+        std::this_thread::yield();
+#endif
+        if (turn % 64 == 0 && std::chrono::steady_clock::now() >= end) return ready();
+    }
+}
+
 class Pool {
 public:
     static Pool& shared() {
@@ -216,34 +234,55 @@ public:
 
     unsigned maximum() const { return mMaximum; }
 
-    void submit(DispatchQueuePriority priority, std::function<void()> work) {
+    void submit(DispatchQueuePriority priority, std::function<void()> work) { submit(priority, 1, std::move(work)); }
+
+    // The same work `count` times, handed out at once.
+    void submit(DispatchQueuePriority priority, std::size_t count, const std::function<void()>& work) {
+        if (count == 0) return;
         std::unique_lock lock(mMutex);
-        mWork[static_cast<std::size_t>(priority)].push_back(std::move(work));
-        ++mQueued;
-        if (mQueued > mIdle && mThreads < mMaximum) {
+        auto& list = mWork[static_cast<std::size_t>(priority)];
+        for (std::size_t i = 0; i < count; ++i) list.push_back(work);
+        mQueued += count;
+        mQueuedNow.store(mQueued, std::memory_order_release);
+        while (mQueued > mIdle + mStarting && mThreads < mMaximum) {
             ++mThreads;
+            ++mStarting;
             std::thread([this] { run(); }).detach();
         }
         lock.unlock();
-        mWake.notify_one();
+        if (count == 1) {
+            mWake.notify_one();
+        } else {
+            mWake.notify_all();
+        }
     }
 
 private:
+    // How long an idle thread looks for work before it sleeps.
+    static constexpr std::chrono::microseconds kSpin{200};
+
     Pool() : mMaximum(std::max(4u, std::thread::hardware_concurrency())) {}
 
     void run() {
         pthread_setname_np(pthread_self(), "dispatch.pool");
         runThreadStartHook();
         std::unique_lock lock(mMutex);
+        --mStarting;
         for (;;) {
             ++mIdle;
-            mWake.wait(lock, [this] { return mQueued > 0; });
+            if (mQueued == 0) {
+                lock.unlock();
+                spinUntil([this] { return mQueuedNow.load(std::memory_order_acquire) > 0; }, kSpin);
+                lock.lock();
+                mWake.wait(lock, [this] { return mQueued > 0; });
+            }
             --mIdle;
             // The most urgent work first.
             auto list = std::find_if(mWork.begin(), mWork.end(), [](const auto& work) { return !work.empty(); });
             auto work = std::move(list->front());
             list->pop_front();
             --mQueued;
+            mQueuedNow.store(mQueued, std::memory_order_release);
             lock.unlock();
             work();
             work = nullptr;
@@ -255,7 +294,10 @@ private:
     std::condition_variable mWake;
     std::array<std::deque<std::function<void()>>, 4> mWork;  // by priority
     std::size_t mQueued = 0;
+    // `mQueued` for threads looking without the lock.
+    std::atomic<std::size_t> mQueuedNow{0};
     unsigned mIdle = 0;
+    unsigned mStarting = 0;  // started, not yet looking for work
     unsigned mThreads = 0;
     const unsigned mMaximum;
 };
@@ -460,10 +502,10 @@ void DispatchQueue::concurrentPerform(std::size_t iterations, const std::functio
         }
     };
     const std::size_t helpers = std::min<std::size_t>(iterations, concurrency()) - 1;
-    for (std::size_t h = 0; h < helpers; ++h) {
-        Pool::shared().submit(DispatchQueuePriority::High, [work, take] { take(*work); });
-    }
+    Pool::shared().submit(DispatchQueuePriority::High, helpers, [work, take] { take(*work); });
     take(*work);
+    // The last iterations usually end soon after ours.
+    spinUntil([&] { return work->done.load() == work->total; }, std::chrono::microseconds(500));
     std::unique_lock lock(work->mutex);
     work->finished.wait(lock, [&] { return work->done.load() == work->total; });
     if (work->error) std::rethrow_exception(work->error);

@@ -22,10 +22,18 @@ std::unique_ptr<BitmapContext> BitmapContext::create(detail::PixelBuffers& buffe
                                                      int pixelHeight, double scale) {
     if (!detail::bitmapSizeAllowed(pixelWidth, pixelHeight) || !std::isfinite(scale) || scale <= 0) return nullptr;
     using Clearing = detail::PixelBuffers::Clearing;
-    const auto [surface, stale] = buffers.surface(pixelWidth, pixelHeight, lazily ? Clearing::lazily : Clearing::now);
+    // Cleared through the context's own Cairo context: every Cairo context
+    // made and dropped passes through a free list that all threads contend
+    // for, so a bitmap makes only one.
+    const auto [surface, stale] = buffers.surface(pixelWidth, pixelHeight, lazily ? Clearing::lazily : Clearing::none);
     if (surface == nullptr) return nullptr;
     auto impl = std::make_unique<detail::ContextImpl>(surface);
     cairo_surface_destroy(surface);  // the context holds its own reference
+    if (!lazily) {
+        cairo_set_operator(impl->cr, CAIRO_OPERATOR_CLEAR);
+        cairo_paint(impl->cr);
+        cairo_set_operator(impl->cr, CAIRO_OPERATOR_OVER);
+    }
     // Cleared as it is drawn: what opaque images cover never is.
     if (stale) impl->uncleared = {{0, 0, pixelWidth, pixelHeight}};
     cairo_scale(impl->cr, scale, scale);

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <mutex>
 #include <optional>
+#include <shared_mutex>
 #include <unordered_map>
 
 namespace platform {
@@ -449,15 +450,17 @@ std::shared_ptr<const TextLayout> TextLayout::make(const StyledText& styled, con
     // hold thousands of them, and they are seldom laid out again.
     constexpr std::size_t kLongestKeptText = 1024;
     if (styled.text.size() > kLongestKeptText) return makeUncached(styled, options);
-    static std::mutex keptMutex;
+    // Rasters drawn side by side look their texts up at once: they share
+    // the lock, and a thread that slept on it would wake late.
+    static std::shared_mutex keptMutex;
     static auto* kept = new std::unordered_map<std::string, std::shared_ptr<const TextLayout>>();
     std::string key = layoutKey(styled, options);
     {
-        std::lock_guard lock(keptMutex);
+        std::shared_lock lock(keptMutex);
         if (const auto found = kept->find(key); found != kept->end()) return found->second;
     }
     auto layout = makeUncached(styled, options);
-    std::lock_guard lock(keptMutex);
+    std::unique_lock lock(keptMutex);
     if (kept->size() >= kMostKeptLayouts) kept->clear();
     kept->emplace(std::move(key), layout);
     return layout;

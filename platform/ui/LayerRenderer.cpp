@@ -93,6 +93,8 @@ struct Frame {
     std::uint64_t serial = 0;
     RasterJobs* jobs = nullptr;
     bool readOnly = false;
+    // The first walk: what it would draw lands nowhere, so it is not drawn.
+    bool drawsNowhere() const { return jobs != nullptr && !readOnly; }
     // Set by the first walk when a band would have to run a delegate's
     // drawing itself: delegates draw on the main thread only.
     bool* unbandable = nullptr;
@@ -314,7 +316,7 @@ void drawShadow(const Shown& s, Frame& frame) {
         makeShadow(s, frame, cache);
         cache.shadowFrame = frame.serial;
     }
-    if (!cache.shadow || cache.shadowFrame != frame.serial) return;
+    if (!cache.shadow || cache.shadowFrame != frame.serial || frame.drawsNowhere()) return;
     Rect placed = cache.shadowRect;
     placed.x += p.shadowOffset().width;
     placed.y += p.shadowOffset().height;
@@ -461,7 +463,7 @@ bool drawContent(const Shown& s, Frame& frame, bool background = false) {
         cache.rasterBackground = under;
     }
     if (!frame.readOnly) cache.rasterFrame = frame.serial;
-    if (!cache.raster || cache.rasterFrame != frame.serial) return true;
+    if (!cache.raster || cache.rasterFrame != frame.serial || frame.drawsNowhere()) return true;
     Rect target = cache.rasterRect;
     if (s.copy) {
         // Bounds that animate stretch the content drawn for the model's.
@@ -538,30 +540,35 @@ void drawBody(const Shown& s, Frame& frame) {
     // Nothing comes between a background and drawn content unless the
     // layer has contents or clips.
     const bool baked = background && drawn && !s.copy && !p.contents() && !clips && drawContent(s, frame, true);
-    if (background && !baked) {
+    const bool paints = !frame.drawsNowhere();
+    if (background && !baked && paints) {
         context.setFillColor(p.backgroundColor());
         context.fillPath(roundedBounds(p));
     }
-    if (clips && (p.contents() || drawn || !LayerAccess::sublayers(s.model).empty())) {
+    const bool clipped = clips && paints && (p.contents() || drawn || !LayerAccess::sublayers(s.model).empty());
+    if (clipped) {
         context.save();
         context.clipToPath(roundedBounds(p));
     }
     // Images stretched by a running animation are sampled quickly: they
     // show for a frame.
     if (s.copy) context.setInterpolationQuality(InterpolationQuality::low);
-    if (p.contents())
+    if (p.contents() && paints)
         context.drawImage(*p.contents(), placeContents(p.contents()->size(), p.bounds(), p.contentsGravity()));
     if (drawn && !baked) drawContent(s, frame);
-    if (!LayerAccess::sublayers(s.model).empty()) {
+    const auto& sublayers = LayerAccess::sublayers(s.model);
+    const auto below = [](const auto& a, const auto& b) { return a->zPosition() < b->zPosition(); };
+    if (std::is_sorted(sublayers.begin(), sublayers.end(), below)) {
+        for (const auto& sublayer : sublayers) renderLayer(*sublayer, frame);
+    } else {
         std::vector<Layer*> order;
-        order.reserve(LayerAccess::sublayers(s.model).size());
-        for (const auto& sublayer : LayerAccess::sublayers(s.model)) order.push_back(sublayer.get());
-        std::stable_sort(order.begin(), order.end(),
-                         [](const Layer* a, const Layer* b) { return a->zPosition() < b->zPosition(); });
+        order.reserve(sublayers.size());
+        for (const auto& sublayer : sublayers) order.push_back(sublayer.get());
+        std::stable_sort(order.begin(), order.end(), below);
         for (Layer* sublayer : order) renderLayer(*sublayer, frame);
     }
-    if (clips && (p.contents() || drawn || !LayerAccess::sublayers(s.model).empty())) context.restore();
-    if (border) drawBorder(p, context);
+    if (clipped) context.restore();
+    if (border && paints) drawBorder(p, context);
 }
 
 // Whether a layer below has a mask: a mask has no superlayer, so its

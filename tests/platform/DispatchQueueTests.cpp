@@ -10,6 +10,7 @@
 #include <pthread.h>
 
 #include <atomic>
+#include <chrono>
 #include <future>
 #include <latch>
 #include <memory>
@@ -337,6 +338,31 @@ TEST(ConcurrentQueueTest, ConcurrentPerformRunsEachIterationOnceAndFinishesWithA
                  std::runtime_error);
     EXPECT_EQ(ran.load(), 64);
     DispatchQueue::concurrentPerform(0, [](std::size_t) { FAIL() << "no iterations"; });
+}
+
+TEST(ConcurrentQueueTest, ConcurrentPerformRunsAsManyIterationsAtOnceAsThePoolHasThreads) {
+    // Each iteration waits until every other one has started: this ends only
+    // when every thread asked for takes part, however many rounds it takes
+    // the pool to start or wake them.
+    const unsigned width = DispatchQueue::concurrency();
+    for (int round = 0; round < 3; ++round) {
+        std::latch together(width);
+        std::atomic<int> timedOut{0};
+        DispatchQueue::concurrentPerform(width, [&](std::size_t) {
+            together.count_down();
+            const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+            while (!together.try_wait()) {
+                if (std::chrono::steady_clock::now() > end) {
+                    timedOut.fetch_add(1);
+                    return;
+                }
+                std::this_thread::sleep_for(std::chrono::microseconds(100));
+            }
+        });
+        ASSERT_EQ(timedOut.load(), 0) << "round " << round;
+        // Between rounds the pool's threads go back to sleep.
+        std::this_thread::sleep_for(std::chrono::milliseconds(round * 5));
+    }
 }
 
 TEST(DispatchQueueTest, TheMainQueueRunsOnTheMainThread) {

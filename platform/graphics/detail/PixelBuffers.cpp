@@ -37,7 +37,8 @@ PixelBuffers& PixelBuffers::shared() {
 PixelBuffers::Surface PixelBuffers::surface(int width, int height, Clearing clearing) {
     const int stride = cairo_format_stride_for_width(CAIRO_FORMAT_ARGB32, width);
     if (stride <= 0 || height <= 0) return Surface{};
-    Buffer buffer = fits(Buffer{nullptr, stride, height}.bytes()) ? take(stride, height) : Buffer{};
+    const bool keepable = fits(Buffer{nullptr, stride, height}.bytes());
+    Buffer buffer = keepable ? take(stride, height) : Buffer{};
     const bool kept = buffer.data != nullptr;
     if (!kept) {
         buffer = Buffer{nullptr, stride, height};
@@ -47,11 +48,14 @@ PixelBuffers::Surface PixelBuffers::surface(int width, int height, Clearing clea
     }
     cairo_surface_t* surface =
         cairo_image_surface_create_for_data(buffer.data, CAIRO_FORMAT_ARGB32, width, height, stride);
-    auto* lease = new Lease{weak_from_this(), buffer};
+    // A buffer too small or too large to keep is simply freed: no lease,
+    // whose pool reference every thread would touch.
+    void* owner = keepable ? static_cast<void*>(new Lease{weak_from_this(), buffer}) : buffer.data;
+    cairo_destroy_func_t release = keepable ? &PixelBuffers::giveBack : &std::free;
     if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS ||
-        cairo_surface_set_user_data(surface, &kLeaseKey, lease, &PixelBuffers::giveBack) != CAIRO_STATUS_SUCCESS) {
+        cairo_surface_set_user_data(surface, &kLeaseKey, owner, release) != CAIRO_STATUS_SUCCESS) {
         cairo_surface_destroy(surface);
-        giveBack(lease);
+        release(owner);
         return Surface{};
     }
     if (clearing == Clearing::lazily && kept) return Surface{surface, true};

@@ -186,7 +186,7 @@ bool drawRepeatedMarks(const ShapeLayer& layer, const Rect& contentExtent, std::
                 stamp = makeStamp(layer, mark, size, offset, deviceScale);
             });
         }
-        if (std::find(queued.begin(), queued.end(), true) != queued.end()) return true;
+        return true;
     }
     for (const auto& placement : placements) context.drawImage(*kept.stamps[placement.phase], placement.rect);
     return true;

@@ -50,9 +50,9 @@ struct MarkStamps {
 // (marks, one opaque paint, no dash, the whole stroke) and the context maps
 // points upright at `deviceScale` with full alpha; false when it does not,
 // having drawn nothing. Without `mayMake`, `kept` is only read: false also
-// when a stamp it needs is not made yet. With `later`, stamps not made yet
-// are handed to it as jobs that make them (on another thread), and nothing
-// is drawn.
+// when a stamp it needs is not made yet. With `later` (a walk that only
+// prepares a frame), stamps not made yet are handed to it as jobs that make
+// them (on another thread), and nothing is drawn.
 using MarkJobs = std::function<void(std::function<void()>)>;
 bool drawRepeatedMarks(const ShapeLayer& layer, const Rect& contentExtent, std::uint64_t version, MarkStamps& kept,
                        Context& context, double deviceScale, bool mayMake = true, const MarkJobs* later = nullptr);
