@@ -7,6 +7,7 @@
 // already drawn. The baselines draw the same lines, markers, bars and
 // texts straight into the context.
 
+#include "platform/foundation/ProcessMemory.h"
 #include "platform/graphics/BitmapContext.h"
 #include "platform/graphics/TextLayout.h"
 #include "platform/ui/Font.h"
@@ -26,6 +27,9 @@
 #include <vector>
 
 namespace {
+
+// As the app sets it up at start.
+[[maybe_unused]] const bool kAppMemory = (platform::keepFreedMemoryMapped(), true);
 
 constexpr double kWidth = 1024;
 constexpr double kHeight = 768;

@@ -1,6 +1,7 @@
 #include "platform/ui/ApplicationMain.h"
 
 #include "platform/dispatch/RunLoop.h"
+#include "platform/foundation/ProcessMemory.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/ApplicationDelegate.h"
 #include "platform/ui/Screen.h"
@@ -81,6 +82,7 @@ void HeadlessRunner::run(const std::shared_ptr<Window>& window) {
 
 int ApplicationMain(std::shared_ptr<ApplicationDelegate> delegate, const ApplicationMainOptions& options,
                     ApplicationRunner& runner) {
+    keepFreedMemoryMapped();
     SignalThread signals;
     Application& application = Application::sharedApplication();
     application.setDelegate(delegate);

@@ -282,6 +282,23 @@ void Layer::detachSublayer(const Layer* layer) {
     markChanged(false);
 }
 
+void Layer::detachSublayers(std::vector<const Layer*> layers) {
+    std::sort(layers.begin(), layers.end());
+    std::vector<std::shared_ptr<Layer>> staying;
+    std::vector<std::shared_ptr<Layer>> leaving;  // may go with their last owner once we are consistent
+    staying.reserve(mSublayers.size());
+    for (auto& sublayer : mSublayers) {
+        if (std::binary_search(layers.begin(), layers.end(), sublayer.get())) {
+            sublayer->mSuperlayer.reset();
+            leaving.push_back(std::move(sublayer));
+        } else {
+            staying.push_back(std::move(sublayer));
+        }
+    }
+    mSublayers = std::move(staying);
+    if (!leaving.empty()) markChanged(false);
+}
+
 // --- hit testing -----------------------------------------------------------
 
 bool Layer::containsPoint(Point point) const { return mBounds.contains(point); }

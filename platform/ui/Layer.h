@@ -325,6 +325,8 @@ private:
     void insertAt(const std::shared_ptr<Layer>& layer, std::size_t index);
     void insertBeside(const std::shared_ptr<Layer>& layer, const Layer* sibling, bool above);
     void detachSublayer(const Layer* layer);
+    // Many at once, in one pass over the sublayers.
+    void detachSublayers(std::vector<const Layer*> layers);
     void markChanged(bool content);
     void addAnimationWithPrevious(const std::shared_ptr<Animation>& animation, const std::string& key,
                                   const std::optional<AnimationValue>& previous);

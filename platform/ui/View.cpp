@@ -3,6 +3,7 @@
 #include "platform/ui/GestureRecognizer.h"
 #include "platform/ui/Layer.h"
 #include "platform/ui/Window.h"
+#include "platform/ui/detail/AnimationRun.h"
 #include "platform/ui/detail/LayoutEngine.h"
 #include "platform/ui/detail/Transition.h"
 #include "platform/ui/detail/ViewAccess.h"
@@ -87,9 +88,20 @@ View::View(std::shared_ptr<Layer> layer, const Rect& frame) : mLayer(std::move(l
 View::~View() {
     // Subviews that outlive their superview (held elsewhere) are left
     // without one.
+    // Their layers leave ours in one pass: one by one, each would shift the
+    // rest, which for a chart's thousands of labels takes milliseconds.
+    std::vector<const Layer*> layers;
+    layers.reserve(mSubviews.size());
     for (const auto& subview : mSubviews) {
         subview->mSuperview.reset();
-        subview->mLayer->removeFromSuperlayer();
+        if (subview->mLayer->superlayer() == mLayer) {
+            layers.push_back(subview->mLayer.get());
+        } else {
+            subview->mLayer->removeFromSuperlayer();
+        }
+    }
+    detail::LayerAccess::detachSublayers(*mLayer, std::move(layers));
+    for (const auto& subview : mSubviews) {
         if (!subview->mWindow.expired()) subview->moveToWindow(nullptr);
     }
     for (const auto& constraint : mConstraints) constraint->mHolder.reset();

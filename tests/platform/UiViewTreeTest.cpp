@@ -196,6 +196,25 @@ TEST(UiViewTree, SubviewsKeepTheirOrderWithTheirLayersAndOtherSublayers) {
     EXPECT_EQ(names(), "bda");
     EXPECT_EQ(c->superview(), nullptr);
     EXPECT_EQ(c->layer()->superlayer(), nullptr);
+
+    // A view that goes leaves the subviews held elsewhere without a
+    // superview and their layers without a superlayer; its layer, held
+    // too, keeps only the layers that were not its subviews', in order.
+    auto many = viewAt({}, "many");
+    auto tail = platform::ui::Layer::make();
+    for (int i = 0; i < 300; ++i) many->addSubview(viewAt({}, "x"));
+    many->addSubview(a);
+    many->layer()->addSublayer(extra);
+    many->addSubview(c);
+    many->layer()->addSublayer(tail);
+    const auto manyLayer = many->layer();
+    many.reset();
+    for (const auto* v : {a.get(), c.get()}) {
+        EXPECT_EQ(v->superview(), nullptr);
+        EXPECT_EQ(v->layer()->superlayer(), nullptr);
+    }
+    EXPECT_EQ(extra->superlayer(), manyLayer);
+    EXPECT_EQ(manyLayer->sublayers(), (std::vector<std::shared_ptr<platform::ui::Layer>>{extra, tail}));
 }
 
 TEST(UiViewTree, MovesCallTheirHooksInOrderAndTintsFollowTheTree) {

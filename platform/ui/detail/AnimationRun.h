@@ -69,6 +69,9 @@ struct LayerAccess {
     // The cache when the layer has one.
     static LayerCache* existingCache(const Layer& layer) { return layer.mCache.get(); }
     static void displayed(Layer& layer) { layer.mNeedsDisplay = false; }
+    static void detachSublayers(Layer& layer, std::vector<const Layer*> sublayers) {
+        layer.detachSublayers(std::move(sublayers));
+    }
     // True when a running animation changes what the layer draws.
     static bool contentAnimated(const Layer& layer);
     // True when a running animation changes how the layer looks in itself.
