@@ -35,12 +35,19 @@ struct RasterJobs {
         std::function<void()> draw;
     };
     std::vector<Job> sideBySide;
-    // Hands small jobs to `sideBySide`.
-    const detail::MarkJobs toSideBySide = [this](std::function<void()> job) {
-        sideBySide.push_back({0, std::move(job)});
+    // A kept whole, put together from its parts' rasters once they are
+    // made, by the thread that makes them.
+    struct Whole {
+        double pixels;
+        std::vector<Job> parts;
+        std::function<void()> make;
     };
-    // Kept wholes, put together from the rasters above once all are made.
-    std::vector<std::function<void()>> wholes;
+    std::vector<Whole> wholes;
+    // Where the walk leaves jobs: within a whole, with its parts.
+    std::vector<Job>* queue = &sideBySide;
+    void add(Job job) { queue->push_back(std::move(job)); }
+    // Hands small jobs to `add`.
+    const detail::MarkJobs toSideBySide = [this](std::function<void()> job) { add({0, std::move(job)}); };
 };
 
 bool isFinite(const Rect& r) {
@@ -446,7 +453,7 @@ bool drawContent(const Shown& s, Frame& frame, bool background = false) {
         if (frame.jobs && LayerAccess::drawsOnAnyThread(s.model)) {
             // Drawn from properties alone: on another thread, after the walk.
             cache.raster.reset();
-            frame.jobs->sideBySide.push_back(
+            frame.jobs->add(
                 {box.width * box.height * scale * scale, [&model = s.model, &cache, box, scale, extent, under, vector] {
                      cache.raster = rasterize(box, scale,
                                               [&](Context& bitmap) { drawKept(model, bitmap, extent, under, vector); });
@@ -620,20 +627,26 @@ bool drawKeptWhole(const Shown& s, Frame& frame) {
         cache.whole.reset();
         if (frame.jobs && !frame.inWhole) {
             // Drawn in bands: the parts are made (or queued) now, and the
-            // whole is put together from them beside the other wholes, at
-            // once: bands would each pay for the rounded clip.
+            // whole is put together from them beside the other rasters:
+            // bands would each pay for the rounded clip.
+            RasterJobs& jobs = *frame.jobs;
+            RasterJobs::Whole whole{box.width * box.height * *upright * *upright, {}, {}};
+            jobs.queue = &whole.parts;
             frame.inWhole = true;
             drawBody(s, frame);
             frame.inWhole = false;
-            frame.jobs->wholes.push_back([&model = s.model, &cache, box, scale = *upright, time = frame.time,
-                                          contentsScale = frame.scale, serial = frame.serial] {
+            jobs.queue = &jobs.sideBySide;
+            for (const RasterJobs::Job& part : whole.parts) whole.pixels += part.pixels;
+            whole.make = [&model = s.model, &cache, box, scale = *upright, time = frame.time,
+                          contentsScale = frame.scale, serial = frame.serial] {
                 cache.whole = rasterize(box, scale, [&](Context& bitmap) {
                     Frame inner(bitmap, time, contentsScale);
                     inner.serial = serial;
                     inner.readOnly = true;
                     drawBody(Shown{model, nullptr, &model}, inner);
                 });
-            });
+            };
+            jobs.wholes.push_back(std::move(whole));
             cache.wholeFrame = frame.serial;
             return true;
         }
@@ -810,12 +823,22 @@ bool renderInBands(Layer& root, BitmapContext& bitmap, int bands, double time, d
     making.jobs = &jobs;
     making.unbandable = &unbandable;
     renderLayer(root, making);
+    for (RasterJobs::Whole& whole : jobs.wholes) {
+        if (unbandable) {
+            // Wholes would draw what a delegate draws during compositing
+            // there: only their parts are made.
+            for (RasterJobs::Job& part : whole.parts) jobs.sideBySide.push_back(std::move(part));
+            continue;
+        }
+        jobs.sideBySide.push_back({whole.pixels, [&whole] {
+                                       for (const RasterJobs::Job& part : whole.parts) part.draw();
+                                       whole.make();
+                                   }});
+    }
     std::stable_sort(jobs.sideBySide.begin(), jobs.sideBySide.end(),
                      [](const RasterJobs::Job& a, const RasterJobs::Job& b) { return a.pixels > b.pixels; });
     DispatchQueue::concurrentPerform(jobs.sideBySide.size(), [&](std::size_t i) { jobs.sideBySide[i].draw(); });
-    // Wholes would draw what a delegate draws during compositing there.
     if (unbandable) return false;
-    DispatchQueue::concurrentPerform(jobs.wholes.size(), [&](std::size_t i) { jobs.wholes[i](); });
 
     std::vector<std::unique_ptr<BitmapContext>> parts;
     std::vector<int> firsts;
