@@ -165,6 +165,13 @@ Rect snapped(const Rect& r, double scale) {
 
 Rect grown(const Rect& r, double by) { return {r.x - by, r.y - by, r.width + 2 * by, r.height + 2 * by}; }
 
+// The box of roundedBounds(), without making the path.
+Rect roundedBoundsBox(const Layer& layer) {
+    const Rect b = layer.bounds();
+    if (!isFinite(b) || !std::isfinite(layer.cornerRadius())) return Rect{};
+    return {b.minX(), b.minY(), std::abs(b.width), std::abs(b.height)};
+}
+
 Path roundedBounds(const Layer& layer) {
     Path path;
     path.addRoundedRect(layer.bounds(), layer.cornerRadius() > 0 ? layer.cornerRadius() : 0);
@@ -421,7 +428,7 @@ bool drawContent(const Shown& s, Frame& frame, bool background = false) {
     const auto* shape = vector ? dynamic_cast<const ShapeLayer*>(&s.model) : nullptr;
     const Rect extent = LayerAccess::contentExtent(s.model);
     if (background) {
-        const Rect b = roundedBounds(s.model).boundingBox();
+        const Rect b = roundedBoundsBox(s.model);
         if (!vector || shape || s.copy || b.minX() < extent.minX() || b.minY() < extent.minY() ||
             b.maxX() > extent.maxX() || b.maxY() > extent.maxY()) {
             return false;
@@ -601,7 +608,7 @@ bool drawKeptWhole(const Shown& s, Frame& frame) {
     }
     const std::optional<double> upright = uprightScale(frame.context.transform());
     if (!upright) return false;
-    const Rect bounds = roundedBounds(p).boundingBox();
+    const Rect bounds = roundedBoundsBox(p);
     if (bounds.isEmpty() || !isFinite(bounds)) return false;
     const Rect box = deviceAligned(bounds, frame.context.transform());
     if (!(box.width * box.height * *upright * *upright <= kLargestKept)) return false;
@@ -666,30 +673,34 @@ bool drawKeptWhole(const Shown& s, Frame& frame) {
     return true;
 }
 
+// Whether more than one part of the layer shows.
+bool showsSeveralParts(const Shown& s, bool shadow) {
+    const Layer& p = *s.shown;
+    std::size_t parts = (p.backgroundColor().alpha > 0 ? 1 : 0) +
+                        (p.borderWidth() > 0 && p.borderColor().alpha > 0 ? 1 : 0) +
+                        (LayerAccess::drawsContent(s.model) ? 1 : 0) + (p.contents() ? 1 : 0) + (shadow ? 1 : 0);
+    for (const auto& sublayer : LayerAccess::sublayers(s.model)) {
+        if (parts > 1) break;
+        parts += showsNothing(*sublayer) ? 0 : 1;
+    }
+    return parts > 1;
+}
+
+// Draws the layer, its transform applied; the caller saves and restores
+// the context's state around it.
 void composite(const Shown& s, Frame& frame, double opacity, bool withShadow) {
     Context& context = frame.context;
     const Layer& p = *s.shown;
     const bool shadow = withShadow && hasShadow(p);
     const bool masked = s.model.mask() != nullptr;
-    const bool background = p.backgroundColor().alpha > 0;
-    const bool border = p.borderWidth() > 0 && p.borderColor().alpha > 0;
-    const bool drawn = LayerAccess::drawsContent(s.model);
-    std::size_t shownSublayers = 0;
-    for (const auto& sublayer : LayerAccess::sublayers(s.model)) shownSublayers += showsNothing(*sublayer) ? 0 : 1;
-    const std::size_t parts = (background ? 1 : 0) + (border ? 1 : 0) + (drawn ? 1 : 0) + (p.contents() ? 1 : 0) +
-                              shownSublayers + (shadow ? 1 : 0);
     // Parts that overlap fade as one, through a group; one part alone
     // takes the alpha directly.
     const double alpha = context.alpha() * opacity;
-    const bool group = masked || (alpha < 1 && parts > 1);
-    context.save();
+    const bool group = masked || (alpha < 1 && showsSeveralParts(s, shadow));
     context.setAlpha(alpha);
     if (group) {
         const auto extent = drawnExtent(s, frame.time, shadow).rect();
-        if (!extent) {
-            context.restore();
-            return;
-        }
+        if (!extent) return;
         context.clipToRect(grown(*extent, 1));
         context.beginTransparencyLayer();
     }
@@ -705,7 +716,6 @@ void composite(const Shown& s, Frame& frame, double opacity, bool withShadow) {
             context.endTransparencyLayer();
         }
     }
-    context.restore();
 }
 
 bool overlaps(const Rect& a, const Rect& b) {
