@@ -440,8 +440,12 @@ bool drawContent(const Shown& s, Frame& frame, bool background = false) {
     if (extent.isEmpty() || !isFinite(extent)) return true;
     // Vector content is kept at the device's pixels, a drawn layer's
     // backing at the contents scale (and stretched as the platform's is).
+    // Drawing that may run on any thread (text, mostly) is kept at the
+    // device's pixels too where they are the contents scale: a backing off
+    // the pixel grid would be resampled at every frame, and blurred.
+    const bool onGrid = vector || (upright && *upright == frame.scale && LayerAccess::drawsOnAnyThread(s.model));
     const double scale = vector ? *upright : frame.scale;
-    const Rect box = vector ? deviceAligned(extent, context.transform()) : snapped(extent, scale);
+    const Rect box = onGrid ? deviceAligned(extent, context.transform()) : snapped(extent, scale);
     const std::uint64_t version = LayerAccess::contentVersion(s.model);
     if (shape && detail::drawRepeatedMarks(*shape, extent, version, cache.marks, context, *upright, !frame.readOnly,
                                            frame.jobs ? &frame.jobs->toSideBySide : nullptr)) {

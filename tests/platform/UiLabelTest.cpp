@@ -2,6 +2,7 @@
 // truncation, the height limit, shrinking to fit, attributed text and
 // shadows.
 
+#include "platform/graphics/BitmapContext.h"
 #include "platform/graphics/Image.h"
 #include "platform/graphics/TextMeasure.h"
 #include "platform/ui/Label.h"
@@ -201,4 +202,33 @@ TEST(UiLabel, AttributedTextDrawsRunsAndItsShadow) {
     const auto plain = s.window->snapshot();
     EXPECT_EQ(*plain->pixel(static_cast<int>((10 + blockWidth * 1.5) * 2), static_cast<int>((baseline - 10) * 2)),
               (platform::Pixel{0, 0, 0, 255}));
+}
+
+TEST(UiLabel, TextBetweenPixelsIsAsSharpAsDrawnStraightOntoThem) {
+    // Kept at the screen's pixels, not at the label's own and resampled.
+    Scene s;
+    s.label->setText("Sharp 47 ixl");
+    s.label->setFrame({10.25, 20.75, 120, 24});
+    s.window->snapshot();
+    const auto shot = s.window->snapshot();  // from what the first kept
+
+    const auto direct = platform::BitmapContext::create(800, 400, 2);
+    direct->setFillColor({1, 1, 1, 1});
+    direct->fillRect({0, 0, 400, 200});
+    direct->translate(10.25, 20.75);
+    direct->clipToRect(s.label->bounds());
+    s.label->drawRect(*direct, s.label->bounds());
+
+    int ink = 0;
+    int off = 0;
+    for (int y = 36; y < 100; ++y) {
+        for (int x = 16; x < 270; ++x) {
+            const auto a = *shot->pixel(x, y);
+            const auto b = *direct->pixel(x, y);
+            ink += a.red < 100;
+            off += std::abs(a.red - b.red) > 8 || std::abs(a.green - b.green) > 8 || std::abs(a.blue - b.blue) > 8;
+        }
+    }
+    EXPECT_GT(ink, 50);
+    EXPECT_EQ(off, 0);
 }
