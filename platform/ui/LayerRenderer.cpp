@@ -4,15 +4,18 @@
 #include "platform/graphics/BitmapContext.h"
 #include "platform/graphics/Context.h"
 #include "platform/graphics/Shadow.h"
+#include "platform/ui/GradientLayer.h"
 #include "platform/ui/Layer.h"
 #include "platform/ui/ShapeLayer.h"
 #include "platform/ui/detail/AnimationRun.h"
 #include "platform/ui/detail/LayerCache.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <functional>
 #include <limits>
+#include <memory>
 #include <utility>
 
 namespace platform::ui {
@@ -401,6 +404,48 @@ void makeShadow(const Shown& s, Frame& frame, detail::LayerCache& cache) {
     }
 }
 
+// Rasters of this many device pixels or more are drawn in rows apart, side
+// by side: one alone would hold up the end of a frame's rasters.
+constexpr double kRowsApart = 256 * 1024;
+
+// Queues the drawing of `model`'s kept raster (a gradient, which fills every
+// pixel of it) in rows, on as many threads
+// as it has rows of kRowsApart / 4 pixels, up to 8: the thread that draws
+// the last rows keeps the raster. Fixed by the size alone, so that the
+// raster comes out the same everywhere.
+void queueInRows(RasterJobs& jobs, Layer& model, detail::LayerCache& cache, const Rect& box, double scale,
+                 const Rect& extent, const std::optional<detail::KeptBackground>& under, bool vector) {
+    const double width = std::round(box.width * scale);
+    const double height = std::round(box.height * scale);
+    if (!(width >= 1 && height >= 1 && width <= 1e6 && height <= 1e6)) return;
+    struct Rows {
+        std::unique_ptr<BitmapContext> bitmap;
+        std::atomic<int> left{0};
+    };
+    auto rows = std::make_shared<Rows>();
+    rows->bitmap = BitmapContext::create(static_cast<int>(width), static_cast<int>(height), scale);
+    if (!rows->bitmap) return;
+    rows->bitmap->translate(-box.x, -box.y);
+    const int pieces = static_cast<int>(std::clamp(std::floor(width * height / (kRowsApart / 4)), 1.0, 8.0));
+    const int pixelRows = static_cast<int>(height);
+    std::vector<std::unique_ptr<BitmapContext>> parts;
+    for (int i = 0; i < pieces; ++i) {
+        parts.push_back(rows->bitmap->band(pixelRows * i / pieces, pixelRows * (i + 1) / pieces));
+        if (!parts.back()) return;
+    }
+    rows->left = pieces;
+    for (auto& part : parts) {
+        jobs.add({width * height / pieces, [rows, part = std::shared_ptr<BitmapContext>(std::move(part)), &model,
+                                            &cache, extent, under, vector]() mutable {
+                      drawKept(model, *part, extent, under, vector);
+                      part.reset();
+                      if (rows->left.fetch_sub(1, std::memory_order_acq_rel) == 1) {
+                          cache.raster = BitmapContext::takeImage(std::move(rows->bitmap));
+                      }
+                  }});
+    }
+}
+
 // The layer's drawn content; with `background`, its background too, drawn
 // into the same kept raster (the same pixels, as drawing over is
 // associative) where the content is kept at the device's pixels and covers
@@ -461,7 +506,12 @@ bool drawContent(const Shown& s, Frame& frame, bool background = false) {
         cache.rasterExtent != extent || (!frame.moving && (cache.rasterScale != scale || cache.rasterRect != box));
     if (!frame.readOnly &&
         (!cache.raster || cache.rasterVersion != version || stale || cache.rasterBackground != under)) {
-        if (frame.jobs && LayerAccess::drawsOnAnyThread(s.model)) {
+        if (frame.jobs && dynamic_cast<const GradientLayer*>(&s.model) &&
+            box.width * box.height * scale * scale >= kRowsApart) {
+            // Drawn from properties alone, so by several threads at once.
+            cache.raster.reset();
+            queueInRows(*frame.jobs, s.model, cache, box, scale, extent, under, vector);
+        } else if (frame.jobs && LayerAccess::drawsOnAnyThread(s.model)) {
             // Drawn from properties alone: on another thread, after the walk.
             cache.raster.reset();
             frame.jobs->add(

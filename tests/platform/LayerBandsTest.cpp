@@ -158,6 +158,13 @@ std::shared_ptr<Layer> filled(const Rect& frame, const Color& color) {
 std::shared_ptr<Layer> busyTree(const std::shared_ptr<LayerDelegate>& delegate, double begin,
                                 std::vector<std::shared_ptr<platform::ui::View>>& views) {
     auto root = filled({0, 0, 600, 500}, {0.95, 0.95, 0.9, 1});
+    // Large enough to be drawn in rows on several threads.
+    auto wash = GradientLayer::make();
+    wash->setFrame({10.5, 60.25, 300, 230});
+    wash->setColors({{0.9, 0.8, 0.2, 1}, {0.2, 0.6, 0.9, 0.5}});
+    wash->setStartPoint({0, 0.1});
+    wash->setEndPoint({1, 0.9});
+    root->addSublayer(wash);
     for (int i = 0; i < 120; ++i) {
         auto segment = ShapeLayer::make();
         Path line;
