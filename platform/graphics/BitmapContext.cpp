@@ -106,6 +106,10 @@ std::unique_ptr<BitmapContext> BitmapContext::band(int firstRow, int endRow) {
         return nullptr;
     }
     cairo_surface_flush(parent.surface);
+    // The band writes the rows behind the bitmap's back: Cairo must not go
+    // on taking them for clear (it would skip drawing the bitmap as
+    // clear), nor keep copies of them.
+    cairo_surface_mark_dirty_rectangle(parent.surface, 0, firstRow, pixelWidth(), endRow - firstRow);
     const int stride = cairo_image_surface_get_stride(parent.surface);
     unsigned char* rows = cairo_image_surface_get_data(parent.surface) + static_cast<std::size_t>(firstRow) * stride;
     cairo_surface_t* surface =

@@ -4,7 +4,6 @@
 #include "platform/graphics/BitmapContext.h"
 #include "platform/graphics/Context.h"
 #include "platform/graphics/Shadow.h"
-#include "platform/ui/GradientLayer.h"
 #include "platform/ui/Layer.h"
 #include "platform/ui/ShapeLayer.h"
 #include "platform/ui/detail/AnimationRun.h"
@@ -408,8 +407,8 @@ void makeShadow(const Shown& s, Frame& frame, detail::LayerCache& cache) {
 // by side: one alone would hold up the end of a frame's rasters.
 constexpr double kRowsApart = 256 * 1024;
 
-// Queues the drawing of `model`'s kept raster (a gradient, which fills every
-// pixel of it) in rows, on as many threads
+// Queues the drawing of `model`'s kept raster (drawn from its properties
+// alone) in rows, on as many threads
 // as it has rows of kRowsApart / 4 pixels, up to 8: the thread that draws
 // the last rows keeps the raster. Fixed by the size alone, so that the
 // raster comes out the same everywhere.
@@ -506,8 +505,7 @@ bool drawContent(const Shown& s, Frame& frame, bool background = false) {
         cache.rasterExtent != extent || (!frame.moving && (cache.rasterScale != scale || cache.rasterRect != box));
     if (!frame.readOnly &&
         (!cache.raster || cache.rasterVersion != version || stale || cache.rasterBackground != under)) {
-        if (frame.jobs && dynamic_cast<const GradientLayer*>(&s.model) &&
-            box.width * box.height * scale * scale >= kRowsApart) {
+        if (frame.jobs && vector && box.width * box.height * scale * scale >= kRowsApart) {
             // Drawn from properties alone, so by several threads at once.
             cache.raster.reset();
             queueInRows(*frame.jobs, s.model, cache, box, scale, extent, under, vector);

@@ -93,6 +93,15 @@ TEST(BitmapBands, BandsShareThePixelsKeepTheStateAndClearWhatWasLeftToClear) {
     bands.clear();
     EXPECT_EQ(differingPixels(*whole, *banded), 0);
 
+    // A fresh bitmap drawn only in bands is drawn as what the bands left,
+    // not as the clear bitmap it was, by Cairo's road too (faded).
+    auto fresh = BitmapContext::create(240, 160, 2);
+    fresh->band(0, 160)->fillRect({0, 0, 120, 80});
+    const auto drawnInBands = BitmapContext::takeImage(std::move(fresh));
+    auto faded = BitmapContext::create(240, 160, 2);
+    faded->drawImage(*drawnInBands, {0, 0, 120, 80}, 0.5);
+    EXPECT_EQ(faded->pixel(100, 100)->alpha, 128);
+
     // Rows outside, an open transparency layer and a clip refuse bands.
     EXPECT_EQ(banded->band(-1, 10), nullptr);
     EXPECT_EQ(banded->band(150, 161), nullptr);
