@@ -408,9 +408,8 @@ void makeShadow(const Shown& s, Frame& frame, detail::LayerCache& cache) {
 constexpr double kRowsApart = 256 * 1024;
 
 // Queues the drawing of `model`'s kept raster (drawn from its properties
-// alone) in rows, on as many threads
-// as it has rows of kRowsApart / 4 pixels, up to 8: the thread that draws
-// the last rows keeps the raster. Fixed by the size alone, so that the
+// alone) in rows, one job for each kRowsApart / 4 pixels, up to 8: the job
+// that ends last keeps the raster. Fixed by the size alone, so that the
 // raster comes out the same everywhere.
 void queueInRows(RasterJobs& jobs, Layer& model, detail::LayerCache& cache, const Rect& box, double scale,
                  const Rect& extent, const std::optional<detail::KeptBackground>& under, bool vector) {
