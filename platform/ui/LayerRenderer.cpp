@@ -777,25 +777,34 @@ bool overlaps(const Rect& a, const Rect& b) {
 // few rows of a frame of thousands of layers): a band asks where the first
 // walk found the layer and its sublayers drawing; otherwise only layers
 // without sublayers, shadow or mask are looked at.
-bool outsideArea(const Shown& s, const Frame& frame) {
+// Where such a layer draws, in device pixels, is left in `drawn` (nothing
+// when it draws nothing).
+bool outsideArea(const Shown& s, const Frame& frame, std::optional<Extent>& drawn) {
     if (!frame.area) return false;
     if (frame.bandArea) {
         const detail::LayerCache* kept = LayerAccess::existingCache(s.model);
         if (kept && kept->areaFrame == frame.serial) return !overlaps(kept->area, *frame.bandArea);
     }
     if (!LayerAccess::sublayers(s.model).empty() || s.model.mask() || hasShadow(*s.shown)) return false;
-    const auto extent = drawnExtent(s, frame.time, false).rect();
+    const auto extent = ownExtent(s, frame.time, false).rect();
+    drawn.emplace();
     if (!extent) return true;
     const AffineTransform device = AffineTransform::concat(s.shown->transformToSuperlayer(), frame.context.transform());
-    return !overlaps(device.applyToRect(*extent), *frame.area);
+    const Rect onDevice = device.applyToRect(*extent);
+    drawn->add(onDevice);
+    return !overlaps(onDevice, *frame.area);
 }
 
-// The first walk of a frame in bands notes where a layer draws, its
-// sublayers' drawing (`sublayers`, device pixels) with it, and adds that to
-// what its superlayer draws.
-void noteArea(const Shown& s, const Frame& frame, const Extent& sublayers) {
+// The first walk of a frame in bands notes where a layer draws (`own`, in
+// device pixels, when known already), its sublayers' drawing (`sublayers`)
+// with it, and adds that to what its superlayer draws.
+void noteArea(const Shown& s, const Frame& frame, const std::optional<Extent>& own, const Extent& sublayers) {
     Extent area;
-    if (const auto own = ownExtent(s, frame.time, true).rect()) area.add(frame.context.transform().applyToRect(*own));
+    if (own) {
+        area = *own;
+    } else if (const auto extent = ownExtent(s, frame.time, true).rect()) {
+        area.add(frame.context.transform().applyToRect(*extent));
+    }
     if (!s.shown->masksToBounds() && sublayers.rect()) area.add(*sublayers.rect());
     detail::LayerCache& cache = LayerAccess::cache(s.model);
     cache.areaFrame = frame.serial;
@@ -809,7 +818,8 @@ void renderLayer(Layer& layer, Frame& frame) {
     const Layer& p = *s.shown;
     if (p.isHidden()) return;
     const double opacity = unit(p.opacity());
-    if (opacity <= 0 || outsideArea(s, frame)) return;
+    std::optional<Extent> drawn;
+    if (opacity <= 0 || outsideArea(s, frame, drawn)) return;
     frame.context.save();
     frame.context.concat(p.transformToSuperlayer());
     const bool moving = frame.moving;
@@ -822,7 +832,7 @@ void renderLayer(Layer& layer, Frame& frame) {
     frame.moving = moving;
     if (notes) {
         frame.sublayerAreas = above;
-        noteArea(s, frame, sublayers);
+        noteArea(s, frame, drawn, sublayers);
     }
     frame.context.restore();
 }
