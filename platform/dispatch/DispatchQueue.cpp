@@ -237,11 +237,12 @@ public:
     void submit(DispatchQueuePriority priority, std::function<void()> work) { submit(priority, 1, std::move(work)); }
 
     // The same work `count` times, handed out at once.
-    void submit(DispatchQueuePriority priority, std::size_t count, const std::function<void()>& work) {
+    void submit(DispatchQueuePriority priority, std::size_t count, std::function<void()> work) {
         if (count == 0) return;
         std::unique_lock lock(mMutex);
         auto& list = mWork[static_cast<std::size_t>(priority)];
-        for (std::size_t i = 0; i < count; ++i) list.push_back(work);
+        for (std::size_t i = 1; i < count; ++i) list.push_back(work);
+        list.push_back(std::move(work));
         mQueued += count;
         mQueuedNow.store(mQueued, std::memory_order_release);
         while (mQueued > mIdle + mStarting && mThreads < mMaximum) {

@@ -504,18 +504,21 @@ bool drawContent(const Shown& s, Frame& frame, bool background = false) {
         cache.rasterExtent != extent || (!frame.moving && (cache.rasterScale != scale || cache.rasterRect != box));
     if (!frame.readOnly &&
         (!cache.raster || cache.rasterVersion != version || stale || cache.rasterBackground != under)) {
-        if (frame.jobs && vector && box.width * box.height * scale * scale >= kRowsApart) {
-            // Drawn from properties alone, so by several threads at once.
+        if (frame.jobs && LayerAccess::drawsOnAnyThread(s.model)) {
+            // On other threads, after the walk; content drawn from properties
+            // alone reads only its layer, so a large raster of it is drawn by
+            // several threads at once.
             cache.raster.reset();
-            queueInRows(*frame.jobs, s.model, cache, box, scale, extent, under, vector);
-        } else if (frame.jobs && LayerAccess::drawsOnAnyThread(s.model)) {
-            // Drawn from properties alone: on another thread, after the walk.
-            cache.raster.reset();
-            frame.jobs->add(
-                {box.width * box.height * scale * scale, [&model = s.model, &cache, box, scale, extent, under, vector] {
-                     cache.raster = rasterize(box, scale,
-                                              [&](Context& bitmap) { drawKept(model, bitmap, extent, under, vector); });
-                 }});
+            if (vector && box.width * box.height * scale * scale >= kRowsApart) {
+                queueInRows(*frame.jobs, s.model, cache, box, scale, extent, under, vector);
+            } else {
+                frame.jobs->add({box.width * box.height * scale * scale,
+                                 [&model = s.model, &cache, box, scale, extent, under, vector] {
+                                     cache.raster = rasterize(box, scale, [&](Context& bitmap) {
+                                         drawKept(model, bitmap, extent, under, vector);
+                                     });
+                                 }});
+            }
         } else {
             cache.raster =
                 rasterize(box, scale, [&](Context& bitmap) { drawKept(s.model, bitmap, extent, under, vector); });
