@@ -27,7 +27,7 @@ ContextImpl::ContextImpl(cairo_surface_t* s) : surface(cairo_surface_reference(s
     cairo_set_line_width(cr, 1);
     cairo_set_line_cap(cr, CAIRO_LINE_CAP_BUTT);
     cairo_set_line_join(cr, CAIRO_LINE_JOIN_MITER);
-    cairo_set_miter_limit(cr, 10);
+    cairo_set_miter_limit(cr, Context::kDefaultMiterLimit);
 }
 
 ContextImpl::~ContextImpl() {

@@ -120,6 +120,7 @@ public:
     void setLineCap(LineCap cap);
     void setLineJoin(LineJoin join);
     void setMiterLimit(double limit);
+    static constexpr double kDefaultMiterLimit = 10;
     void setLineDash(double phase, const std::vector<double>& lengths);
     // Whether a stroke of this width, in the current transform, marks any
     // pixel of a bitmap (always true for PDF and SVG). Cairo draws nothing

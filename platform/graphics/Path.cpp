@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <numbers>
 
 namespace platform {
@@ -19,6 +20,15 @@ Point onCircle(Point center, double radius, double angle) {
 }
 
 constexpr double kTwoPi = 2 * std::numbers::pi;
+
+// The miter's reach in half line widths where a stroke going along `in`
+// turns to go along `out`.
+double miterRatio(Point in, Point out) {
+    const double dot = (in.x * out.x + in.y * out.y) / (std::hypot(in.x, in.y) * std::hypot(out.x, out.y));
+    return dot > -1 ? std::sqrt(2 / (1 + dot)) : std::numeric_limits<double>::infinity();
+}
+
+Point towards(Point from, Point to) { return {to.x - from.x, to.y - from.y}; }
 
 }  // namespace
 
@@ -186,6 +196,56 @@ Rect Path::boundingBox() const {
         }
     }
     return box.value_or(Rect{});
+}
+
+double Path::sharpestJoin() const {
+    double sharpest = 1;
+    Point start;
+    Point current;
+    // Directions leaving the sub-path's start and arriving at the current
+    // point; none before the sub-path draws anything (pieces of no length
+    // make no corner).
+    std::optional<Point> leavingStart;
+    std::optional<Point> arriving;
+    const auto piece = [&](Point leaving, Point arrivingAtEnd) {
+        if (arriving) {
+            sharpest = std::max(sharpest, miterRatio(*arriving, leaving));
+        } else {
+            leavingStart = leaving;
+        }
+        arriving = arrivingAtEnd;
+    };
+    for (const auto& element : mElements) {
+        const auto& p = element.points;
+        switch (element.type) {
+            case ElementType::moveTo:
+                start = current = p[0];
+                leavingStart.reset();
+                arriving.reset();
+                break;
+            case ElementType::lineTo:
+                if (p[0] != current) piece(towards(current, p[0]), towards(current, p[0]));
+                current = p[0];
+                break;
+            case ElementType::curveTo: {
+                // A curve leaves towards its first control point that is not
+                // its start, and arrives from its last that is not its end.
+                const Point* leaving = p[0] != current ? &p[0] : p[1] != current ? &p[1] : &p[2];
+                const Point* from = p[1] != p[2] ? &p[1] : p[0] != p[2] ? &p[0] : &current;
+                if (*leaving != current) piece(towards(current, *leaving), towards(*from, p[2]));
+                current = p[2];
+                break;
+            }
+            case ElementType::closeSubpath:
+                if (start != current) piece(towards(current, start), towards(current, start));
+                if (leavingStart && arriving) sharpest = std::max(sharpest, miterRatio(*arriving, *leavingStart));
+                current = start;
+                leavingStart.reset();
+                arriving.reset();
+                break;
+        }
+    }
+    return sharpest;
 }
 
 void Path::clear() {

@@ -67,6 +67,12 @@ public:
     // included (so it may be larger than the curve); empty at the origin
     // for an empty path.
     Rect boundingBox() const;
+    // How far a mitred corner reaches, in half line widths, at the sharpest
+    // turn where two drawn pieces of a sub-path meet (its closing corner
+    // included): 1 where nothing turns, infinite where a stroke turns back.
+    // A stroke's joins are no further out than this; within a curve a
+    // stroke turns round.
+    double sharpestJoin() const;
     std::optional<Point> currentPoint() const { return mCurrent; }
     const std::vector<Element>& elements() const { return mElements; }
 

@@ -42,6 +42,7 @@ std::shared_ptr<Layer> ShapeLayer::makeCopy() const { return std::shared_ptr<Lay
 void ShapeLayer::setPath(Path path) {
     changeProperty("path", mPath, path, true);
     mPathBox = mPath.boundingBox();
+    mSharpestJoin = mPath.sharpestJoin();
 }
 
 void ShapeLayer::setFillColor(const Color& color) { changeProperty("fillColor", mFillColor, color, true); }
@@ -94,12 +95,15 @@ void ShapeLayer::drawInContext(Context& context) {
 Rect ShapeLayer::contentExtent() const {
     if (mPath.isEmpty()) return {};
     const Rect& box = mPathBox;
-    // Room for the stroke (a miter reaches furthest) and for anti-aliasing.
+    // Room for the stroke and for anti-aliasing. A square cap's corner
+    // reaches half the width times the root of 2; a mitred corner reaches
+    // further, up to the limit beyond which it is cut.
     double outset = 1;
     if (mStrokeColor.alpha > 0 && mLineWidth > 0 && std::isfinite(mLineWidth)) {
-        const double reach =
-            mLineJoin == LineJoin::miter ? std::max(mMiterLimit, std::numbers::sqrt2) : std::numbers::sqrt2;
-        outset += mLineWidth / 2 * (std::isfinite(reach) ? reach : std::numbers::sqrt2);
+        // A limit the context ignores leaves it at its default.
+        const double limit = std::isfinite(mMiterLimit) && mMiterLimit >= 0 ? mMiterLimit : Context::kDefaultMiterLimit;
+        const double reach = mLineJoin == LineJoin::miter ? std::min(mSharpestJoin, limit) : 1;
+        outset += mLineWidth / 2 * std::max(reach, std::numbers::sqrt2);
     }
     return {box.x - outset, box.y - outset, box.width + 2 * outset, box.height + 2 * outset};
 }
@@ -126,6 +130,7 @@ bool ShapeLayer::assignValue(std::string_view keyPath, const AnimationValue& val
         if (!as<Path>(value)) return false;
         mPath = *as<Path>(value);
         mPathBox = mPath.boundingBox();
+        mSharpestJoin = mPath.sharpestJoin();
         return true;
     }
     if (keyPath == "fillColor" || keyPath == "strokeColor") {

@@ -62,6 +62,7 @@ protected:
 private:
     Path mPath;
     Rect mPathBox;
+    double mSharpestJoin = 1;
     Color mFillColor{0, 0, 0, 1};
     FillRule mFillRule = FillRule::nonZero;
     Color mStrokeColor = Color::clear();

@@ -279,3 +279,36 @@ TEST(PathTest, BoundingBoxTakesEveryPointControlPointsIncluded) {
     bump.lineTo({6, 1});
     EXPECT_EQ(bump.boundingBox(), (Rect{0, -8, 6, 9})) << "the controls reach above the curve";
 }
+
+TEST(PathTest, SharpestJoinIsTheLongestMiterOfAnyCorner) {
+    const auto line = [](std::initializer_list<Point> points, bool closed = false) {
+        Path path;
+        for (const Point& p : points) path.elements().empty() ? path.moveTo(p) : path.lineTo(p);
+        if (closed) path.closePath();
+        return path;
+    };
+    EXPECT_EQ(Path().sharpestJoin(), 1);
+    EXPECT_EQ(line({{0, 0}, {5, 9}}).sharpestJoin(), 1) << "one piece has no corner";
+    EXPECT_NEAR(line({{0, 0}, {10, 0}, {10, 10}}).sharpestJoin(), std::numbers::sqrt2, 1e-12);
+    EXPECT_EQ(line({{0, 0}, {10, 0}, {10, 0}, {20, 0}}).sharpestJoin(), 1) << "a piece of no length turns nowhere";
+    EXPECT_TRUE(std::isinf(line({{0, 0}, {10, 0}, {0, 0}}).sharpestJoin())) << "turning back";
+    // A thin triangle whose sharpest corner is where it closes.
+    const Path thin = line({{0, 0}, {100, 5}, {100, -5}}, true);
+    EXPECT_NEAR(thin.sharpestJoin(), 1 / std::sin(std::atan(0.05)), 1e-9);
+    EXPECT_NEAR(line({{0, 0}, {100, 5}, {100, -5}}).sharpestJoin(), std::sqrt(2 / (1 - 5 / std::hypot(100, 5))), 1e-9)
+        << "open, the corner at the start is no corner";
+    // Sub-paths do not join one another.
+    Path two = line({{0, 0}, {10, 0}});
+    two.moveTo({10, 0});
+    two.lineTo({0, 0});
+    EXPECT_EQ(two.sharpestJoin(), 1);
+    // Curves meet at their tangents; a circle turns nowhere.
+    Path circle;
+    circle.addEllipseInRect({0, 0, 10, 10});
+    EXPECT_NEAR(circle.sharpestJoin(), 1, 1e-9);
+    Path hook;
+    hook.moveTo({0, 0});
+    hook.lineTo({10, 0});
+    hook.addCurveTo({10, 0}, {10, 10}, {20, 10});  // leaves downwards: its first control is its start
+    EXPECT_NEAR(hook.sharpestJoin(), std::numbers::sqrt2, 1e-12);
+}

@@ -7,12 +7,14 @@
 #include "platform/ui/LayerRenderer.h"
 #include "platform/ui/ShapeLayer.h"
 #include "platform/ui/TextLayer.h"
+#include "platform/ui/detail/AnimationRun.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstdlib>
 #include <numbers>
+#include <vector>
 
 using platform::BitmapContext;
 using platform::Color;
@@ -496,6 +498,48 @@ TEST(UiRender, ALayerTreeLooksAsTheSameDrawingMadeDirectly) {
     }
     // Only rounding may differ.
     EXPECT_EQ(differing, 0) << "worst difference " << worst;
+}
+
+namespace {
+std::pair<int, int> compare(const BitmapContext& a, const BitmapContext& b, int slack);
+}  // namespace
+
+TEST(UiRender, StrokesKeepToTheirRasterAtEveryCorner) {
+    // Mitred corners under the limit reach far; over it they are cut, and a
+    // single piece has none: each kept raster holds the whole stroke.
+    auto root = Layer::make();
+    root->setFrame({0, 0, 200, 100});
+    std::vector<Path> paths(4);
+    paths[0].moveTo({10, 70});  // a sharp V, mitred
+    paths[0].lineTo({30, 30});
+    paths[0].lineTo({34, 70});
+    paths[1].moveTo({60, 40});  // a turn back, bevelled
+    paths[1].lineTo({90, 40});
+    paths[1].lineTo({60, 41});
+    paths[2].moveTo({110, 20});  // one slanted piece, square caps
+    paths[2].lineTo({130, 80});
+    paths[3].moveTo({150, 80});  // a closed sliver: its sharpest corner is where it closes
+    paths[3].lineTo({190, 84});
+    paths[3].lineTo({190, 76});
+    paths[3].closePath();
+    std::vector<std::shared_ptr<ShapeLayer>> shapes;
+    for (const Path& path : paths) {
+        auto shape = strokedPath(path, 6);
+        if (&path == &paths[2]) shape->setLineCap(platform::LineCap::square);
+        root->addSublayer(shape);
+        shapes.push_back(shape);
+    }
+    auto rendered = render(*root, 400, 200, 2);
+    auto direct = BitmapContext::create(400, 200, 2);
+    direct->setStrokeColor(kRed);
+    direct->setLineWidth(6);
+    for (const Path& path : paths) {
+        direct->setLineCap(&path == &paths[2] ? platform::LineCap::square : platform::LineCap::butt);
+        direct->strokePath(path);
+    }
+    EXPECT_EQ(compare(*rendered, *direct, 2).second, 0);
+    // A single piece is not padded for miters it cannot have.
+    EXPECT_LT(platform::ui::detail::LayerAccess::contentExtent(*shapes[2]).width, 20 + 6 * std::numbers::sqrt2 + 3);
 }
 
 namespace {
