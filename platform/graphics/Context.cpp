@@ -23,7 +23,8 @@ namespace platform {
 
 namespace detail {
 
-ContextImpl::ContextImpl(cairo_surface_t* s) : surface(cairo_surface_reference(s)), cr(cairo_create(s)) {
+ContextImpl::ContextImpl(cairo_surface_t* s)
+    : surface(cairo_surface_reference(s)), cr(cairo_create(s)), pixels(ArgbPixels::of(s)) {
     cairo_set_line_width(cr, 1);
     cairo_set_line_cap(cr, CAIRO_LINE_CAP_BUTT);
     cairo_set_line_join(cr, CAIRO_LINE_JOIN_MITER);
@@ -32,6 +33,7 @@ ContextImpl::ContextImpl(cairo_surface_t* s) : surface(cairo_surface_reference(s
 
 ContextImpl::~ContextImpl() {
     if (clearsWhenDestroyed) clearUncleared();
+    if (pixelImage != nullptr) pixman_image_unref(pixelImage);
     cairo_destroy(cr);
     cairo_surface_destroy(surface);
 }
@@ -625,18 +627,12 @@ bool offBitmap(const detail::ContextImpl& impl, const Rect& rect) {
 // image is not placed so, or the context has an open layer or a clip other
 // than one rectangle of whole pixels.
 bool copyOntoPixels(detail::ContextImpl& impl, const detail::ImageImpl& image, const Rect& rect, double alpha) {
-    cairo_surface_t* source = image.surface;
-    cairo_surface_t* target = impl.surface;
     if (alpha < 1 || (impl.state.clipped && !impl.state.clipPixels) || impl.state.degenerate || !impl.layers.empty() ||
-        cairo_surface_get_type(target) != CAIRO_SURFACE_TYPE_IMAGE ||
-        cairo_image_surface_get_format(target) != CAIRO_FORMAT_ARGB32 ||
-        cairo_surface_get_type(source) != CAIRO_SURFACE_TYPE_IMAGE ||
-        cairo_image_surface_get_format(source) != CAIRO_FORMAT_ARGB32) {
+        !impl.pixels || !image.pixels) {
         return false;
     }
-    const int width = cairo_image_surface_get_width(source);
-    const int height = cairo_image_surface_get_height(source);
-    if (width <= 0 || height <= 0) return false;
+    const int width = image.pixels->width;
+    const int height = image.pixels->height;
     cairo_matrix_t m;
     cairo_get_matrix(impl.cr, &m);
     constexpr double kNear = 1e-9;
@@ -649,8 +645,8 @@ bool copyOntoPixels(detail::ContextImpl& impl, const detail::ImageImpl& image, c
         return false;
     }
     // The part that lands on the bitmap.
-    const int targetWidth = cairo_image_surface_get_width(target);
-    const int targetHeight = cairo_image_surface_get_height(target);
+    const int targetWidth = impl.pixels->width;
+    const int targetHeight = impl.pixels->height;
     double x0 = std::max(dx, 0.0);
     double y0 = std::max(dy, 0.0);
     double x1 = std::min(dx + width, static_cast<double>(targetWidth));
@@ -669,22 +665,22 @@ bool copyOntoPixels(detail::ContextImpl& impl, const detail::ImageImpl& image, c
     if (!opaque) impl.clearUncleared();
     // An image's pixels are final once made (and bands read them at once:
     // flushing one writes to it); the bitmap's may still be Cairo's.
-    cairo_surface_flush(target);
-    pixman_image_t* from = pixman_image_create_bits(
-        PIXMAN_a8r8g8b8, width, height, reinterpret_cast<std::uint32_t*>(cairo_image_surface_get_data(source)),
-        cairo_image_surface_get_stride(source));
-    pixman_image_t* onto = pixman_image_create_bits(
-        PIXMAN_a8r8g8b8, targetWidth, targetHeight,
-        reinterpret_cast<std::uint32_t*>(cairo_image_surface_get_data(target)), cairo_image_surface_get_stride(target));
-    if (from != nullptr && onto != nullptr) {
-        pixman_image_composite32(opaque ? PIXMAN_OP_SRC : PIXMAN_OP_OVER, from, nullptr, onto,
-                                 area.x0 - static_cast<int>(dx), area.y0 - static_cast<int>(dy), 0, 0, area.x0, area.y0,
-                                 area.x1 - area.x0, area.y1 - area.y0);
+    cairo_surface_flush(impl.surface);
+    if (impl.pixelImage == nullptr) {
+        impl.pixelImage = pixman_image_create_bits(PIXMAN_a8r8g8b8, targetWidth, targetHeight, impl.pixels->data,
+                                                   impl.pixels->stride);
     }
-    if (from != nullptr) pixman_image_unref(from);
-    if (onto != nullptr) pixman_image_unref(onto);
-    if (from == nullptr || onto == nullptr) return false;
-    cairo_surface_mark_dirty_rectangle(target, area.x0, area.y0, area.x1 - area.x0, area.y1 - area.y0);
+    pixman_image_t* from =
+        pixman_image_create_bits(PIXMAN_a8r8g8b8, width, height, image.pixels->data, image.pixels->stride);
+    if (from == nullptr || impl.pixelImage == nullptr) {
+        if (from != nullptr) pixman_image_unref(from);
+        return false;
+    }
+    pixman_image_composite32(opaque ? PIXMAN_OP_SRC : PIXMAN_OP_OVER, from, nullptr, impl.pixelImage,
+                             area.x0 - static_cast<int>(dx), area.y0 - static_cast<int>(dy), 0, 0, area.x0, area.y0,
+                             area.x1 - area.x0, area.y1 - area.y0);
+    pixman_image_unref(from);
+    cairo_surface_mark_dirty_rectangle(impl.surface, area.x0, area.y0, area.x1 - area.x0, area.y1 - area.y0);
     if (opaque) impl.covered(area);
     return true;
 }

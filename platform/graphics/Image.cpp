@@ -46,7 +46,19 @@ cairo_surface_t* newArgbSurface(int width, int height) {
     return surface;
 }
 
-ImageImpl::ImageImpl(cairo_surface_t* s, double sc) : surface(s), scale(sc) {}
+std::optional<ArgbPixels> ArgbPixels::of(cairo_surface_t* surface) {
+    if (cairo_surface_get_type(surface) != CAIRO_SURFACE_TYPE_IMAGE ||
+        cairo_image_surface_get_format(surface) != CAIRO_FORMAT_ARGB32) {
+        return std::nullopt;
+    }
+    ArgbPixels p{reinterpret_cast<std::uint32_t*>(cairo_image_surface_get_data(surface)),
+                 cairo_image_surface_get_width(surface), cairo_image_surface_get_height(surface),
+                 cairo_image_surface_get_stride(surface)};
+    if (p.data == nullptr || p.width <= 0 || p.height <= 0) return std::nullopt;
+    return p;
+}
+
+ImageImpl::ImageImpl(cairo_surface_t* s, double sc) : surface(s), scale(sc), pixels(ArgbPixels::of(s)) {}
 
 ImageImpl::~ImageImpl() { cairo_surface_destroy(surface); }
 

@@ -5,7 +5,10 @@
 #include "platform/graphics/Color.h"
 #include "platform/graphics/Context.h"
 
+#include "platform/graphics/detail/ImageImpl.h"
+
 #include <cairo.h>
+#include <pixman.h>
 
 #include <optional>
 #include <vector>
@@ -46,6 +49,10 @@ struct ContextImpl {
 
     cairo_surface_t* surface = nullptr;
     cairo_t* cr = nullptr;
+    // The surface's pixels when it is an ARGB32 image, and an image of them
+    // for copying pixels onto them (made on first use).
+    std::optional<ArgbPixels> pixels;
+    pixman_image_t* pixelImage = nullptr;
     ExtraState state;
     std::vector<ExtraState> saved;
 

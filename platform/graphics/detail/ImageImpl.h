@@ -6,6 +6,7 @@
 #include <cairo.h>
 
 #include <atomic>
+#include <cstdint>
 #include <optional>
 
 namespace platform::detail {
@@ -25,6 +26,17 @@ cairo_surface_t* newArgbSurface(int width, int height);
 // surface must have been flushed after drawing.
 std::optional<Pixel> pixelOf(cairo_surface_t* surface, int x, int y);
 
+// The pixels of an ARGB32 image surface, read once rather than through
+// Cairo at every draw.
+struct ArgbPixels {
+    std::uint32_t* data = nullptr;
+    int width = 0;
+    int height = 0;
+    int stride = 0;  // bytes
+    // None unless `surface` is an ARGB32 image surface with pixels.
+    static std::optional<ArgbPixels> of(cairo_surface_t* surface);
+};
+
 struct ImageImpl {
     // Takes ownership of an ARGB32 image surface (premultiplied alpha).
     ImageImpl(cairo_surface_t* surface, double scale);
@@ -37,6 +49,7 @@ struct ImageImpl {
 
     cairo_surface_t* surface;
     double scale;
+    std::optional<ArgbPixels> pixels;
 
 private:
     mutable std::atomic<int> mOpaque{-1};  // -1 not known yet
