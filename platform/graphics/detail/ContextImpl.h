@@ -4,7 +4,6 @@
 #include "platform/graphics/AffineTransform.h"
 #include "platform/graphics/Color.h"
 #include "platform/graphics/Context.h"
-
 #include "platform/graphics/detail/ImageImpl.h"
 
 #include <cairo.h>
