@@ -65,16 +65,13 @@ ImageImpl::~ImageImpl() { cairo_surface_destroy(surface); }
 bool ImageImpl::opaque() const {
     int known = mOpaque.load(std::memory_order_relaxed);
     if (known < 0) {
-        const int width = cairo_image_surface_get_width(surface);
-        const int height = cairo_image_surface_get_height(surface);
-        const int stride = cairo_image_surface_get_stride(surface);
-        const unsigned char* data = cairo_image_surface_get_data(surface);
-        known = data != nullptr ? 1 : 0;
-        for (int y = 0; y < height && known == 1; ++y) {
-            const unsigned char* row = data + static_cast<std::size_t>(y) * stride;
+        known = pixels ? 1 : 0;
+        for (int y = 0; known == 1 && y < pixels->height; ++y) {
+            const auto* row = reinterpret_cast<const unsigned char*>(pixels->data) +
+                              static_cast<std::size_t>(y) * static_cast<std::size_t>(pixels->stride);
             // All alphas of a row at once, so the loop vectorises.
             std::uint32_t all = 0xFFFFFFFFu;
-            for (int x = 0; x < width; ++x) {
+            for (int x = 0; x < pixels->width; ++x) {
                 std::uint32_t word;
                 std::memcpy(&word, row + 4 * static_cast<std::size_t>(x), 4);
                 all &= word;

@@ -501,7 +501,30 @@ TEST(UiRender, ALayerTreeLooksAsTheSameDrawingMadeDirectly) {
 }
 
 namespace {
-std::pair<int, int> compare(const BitmapContext& a, const BitmapContext& b, int slack);
+
+// The largest channel difference between two renderings, and how many
+// pixels differ by more than `slack`.
+std::pair<int, int> compare(const BitmapContext& a, const BitmapContext& b, int slack) {
+    int worst = 0;
+    int differing = 0;
+    for (int y = 0; y < a.pixelHeight(); ++y) {
+        for (int x = 0; x < a.pixelWidth(); ++x) {
+            // Premultiplied: the colour of a nearly clear pixel counts for
+            // as little as it shows.
+            const Pixel p = at(a, x, y);
+            const Pixel q = at(b, x, y);
+            const auto channel = [](int value, int alpha) { return value * alpha / 255; };
+            const int d =
+                std::max({std::abs(channel(p.red, p.alpha) - channel(q.red, q.alpha)),
+                          std::abs(channel(p.green, p.alpha) - channel(q.green, q.alpha)),
+                          std::abs(channel(p.blue, p.alpha) - channel(q.blue, q.alpha)), std::abs(p.alpha - q.alpha)});
+            worst = std::max(worst, d);
+            if (d > slack) ++differing;
+        }
+    }
+    return {worst, differing};
+}
+
 }  // namespace
 
 TEST(UiRender, StrokesKeepToTheirRasterAtEveryCorner) {
@@ -541,33 +564,6 @@ TEST(UiRender, StrokesKeepToTheirRasterAtEveryCorner) {
     // A single piece is not padded for miters it cannot have.
     EXPECT_LT(platform::ui::detail::LayerAccess::contentExtent(*shapes[2]).width, 20 + 6 * std::numbers::sqrt2 + 3);
 }
-
-namespace {
-
-// The largest channel difference between two renderings, and how many
-// pixels differ by more than `slack`.
-std::pair<int, int> compare(const BitmapContext& a, const BitmapContext& b, int slack) {
-    int worst = 0;
-    int differing = 0;
-    for (int y = 0; y < a.pixelHeight(); ++y) {
-        for (int x = 0; x < a.pixelWidth(); ++x) {
-            // Premultiplied: the colour of a nearly clear pixel counts for
-            // as little as it shows.
-            const Pixel p = at(a, x, y);
-            const Pixel q = at(b, x, y);
-            const auto channel = [](int value, int alpha) { return value * alpha / 255; };
-            const int d =
-                std::max({std::abs(channel(p.red, p.alpha) - channel(q.red, q.alpha)),
-                          std::abs(channel(p.green, p.alpha) - channel(q.green, q.alpha)),
-                          std::abs(channel(p.blue, p.alpha) - channel(q.blue, q.alpha)), std::abs(p.alpha - q.alpha)});
-            worst = std::max(worst, d);
-            if (d > slack) ++differing;
-        }
-    }
-    return {worst, differing};
-}
-
-}  // namespace
 
 TEST(UiRender, ManyCopiesOfOneMarkLookAsTheWholePath) {
     // Forty rings off the pixel grid, as a chart's point markers: drawn
