@@ -864,15 +864,19 @@ Rect pixelsOf(const BitmapContext& bitmap) {
 }
 
 // How many bands a bitmap is drawn in: one below a size where threads cost
-// more than they save, and none thinner than a few dozen rows. Fixed by the
-// size alone, not by the processors there are, so that a frame comes out
-// the same everywhere (the drawing library's edges can differ by a step
-// between a band and the whole).
+// more than they save, and none thinner than a few dozen rows. About two
+// for each of 8 threads: a menu or a popover crowds its drawing into a few
+// rows, and smaller bands spread it. Fixed by the size alone, not by the
+// processors there are, so that a frame comes out the same everywhere (the
+// drawing library's edges can differ by a step between a band and the
+// whole).
 int bandsFor(const BitmapContext& bitmap) {
-    constexpr double kPixelsPerBand = 256.0 * 1024;
-    constexpr double kMostBands = 8;
+    constexpr double kFewestPixels = 512.0 * 1024;
+    constexpr double kPixelsPerBand = 128.0 * 1024;
+    constexpr double kMostBands = 16;
     constexpr int kFewestRows = 64;
     const double pixels = static_cast<double>(bitmap.pixelWidth()) * bitmap.pixelHeight();
+    if (pixels < kFewestPixels) return 1;
     const double most = std::min({kMostBands, std::floor(pixels / kPixelsPerBand),
                                   std::floor(bitmap.pixelHeight() / static_cast<double>(kFewestRows))});
     return most >= 2 ? static_cast<int>(most) : 1;
