@@ -76,6 +76,10 @@ public:
     ImageRenderingMode renderingMode() const { return mRenderingMode; }
     // The same pixels in another rendering mode.
     std::shared_ptr<Image> withRenderingMode(ImageRenderingMode mode) const;
+    // The pixels of a rectangle of this image (pixel x, y from the top-left,
+    // width and height), shared rather than copied: the part keeps them all
+    // alive. None when the rectangle is empty or not wholly inside.
+    std::shared_ptr<Image> cropped(int x, int y, int width, int height) const;
 
     // PNG bytes of the image; empty when encoding failed.
     std::vector<std::uint8_t> pngData() const;

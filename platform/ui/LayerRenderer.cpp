@@ -15,6 +15,7 @@
 #include <functional>
 #include <limits>
 #include <memory>
+#include <span>
 #include <utility>
 
 namespace platform::ui {
@@ -45,6 +46,24 @@ struct RasterJobs {
         std::function<void()> make;
     };
     std::vector<Whole> wholes;
+    // Small shapes that stroke their whole path and fill nothing, by style
+    // and scale: each batch is drawn as one path into one bitmap, whose
+    // pixels their rasters share. A drawing call costs more than a small
+    // stroke's pixels, and calls on several threads at once queue for the
+    // drawing library's shared free lists.
+    struct Stroked {
+        const ShapeLayer* shape;
+        detail::LayerCache* cache;
+        Rect box;  // points of the layer
+        int width;
+        int height;
+    };
+    struct StrokeBatch {
+        double scale;
+        std::vector<Stroked> shapes;
+    };
+    std::vector<StrokeBatch> strokeBatches;
+    void batch(const Stroked& stroked, double scale);
     // Where the walk leaves jobs: within a whole, with its parts.
     std::vector<Job>* queue = &sideBySide;
     void add(Job job) { queue->push_back(std::move(job)); }
@@ -407,6 +426,86 @@ void makeShadow(const Shown& s, Frame& frame, detail::LayerCache& cache) {
 // by side: one alone would hold up the end of a frame's rasters.
 constexpr double kRowsApart = 256 * 1024;
 
+// Whether a shape's raster of `pixels` device pixels is drawn in a batch of
+// strokes: small, stroking its whole path without dashes, filling nothing.
+bool strokesAlone(const ShapeLayer& shape, double pixels) {
+    constexpr double kLargestBatched = 64 * 64;
+    return pixels <= kLargestBatched && shape.fillsNothing() && shape.strokeColor().alpha > 0 &&
+           shape.lineWidth() > 0 && std::isfinite(shape.lineWidth()) && shape.lineDashPattern().empty() &&
+           shape.strokeStart() == 0 && shape.strokeEnd() >= 1;
+}
+
+bool sameStroke(const ShapeLayer& a, const ShapeLayer& b) {
+    return a.strokeColor() == b.strokeColor() && a.lineWidth() == b.lineWidth() && a.lineCap() == b.lineCap() &&
+           a.lineJoin() == b.lineJoin() && (a.lineJoin() != LineJoin::miter || a.miterLimit() == b.miterLimit());
+}
+
+void RasterJobs::batch(const Stroked& stroked, double scale) {
+    // Among the last few batches only: shapes of one style come together.
+    constexpr std::size_t kBatchesLookedAt = 8;
+    for (std::size_t i = strokeBatches.size(); i > 0 && i + kBatchesLookedAt > strokeBatches.size(); --i) {
+        StrokeBatch& batch = strokeBatches[i - 1];
+        if (batch.scale == scale && sameStroke(*batch.shapes.front().shape, *stroked.shape)) {
+            batch.shapes.push_back(stroked);
+            return;
+        }
+    }
+    strokeBatches.push_back({scale, {stroked}});
+}
+
+// Draws the rasters of `shapes` (of one stroke style) as one path into one
+// bitmap, one below the other a pixel apart, and gives each its part.
+// Each is placed on whole pixels and has rows of its own: the drawing
+// library samples the edges of a row more finely when no other shape's
+// edges meet it, so each part holds the pixels its own raster would.
+void drawStrokes(std::span<const RasterJobs::Stroked> shapes, double scale) {
+    int width = 0;
+    std::vector<int> top;
+    top.reserve(shapes.size());
+    int height = 0;
+    for (const RasterJobs::Stroked& s : shapes) {
+        width = std::max(width, s.width);
+        top.push_back(height);
+        height += s.height + 1;
+    }
+    auto bitmap = BitmapContext::create(width, height - 1, scale);
+    if (!bitmap) return;
+    const ShapeLayer& style = *shapes.front().shape;
+    bitmap->setStrokeColor(style.strokeColor());
+    bitmap->setLineWidth(style.lineWidth());
+    bitmap->setLineCap(style.lineCap());
+    bitmap->setLineJoin(style.lineJoin());
+    bitmap->setMiterLimit(style.miterLimit());
+    bitmap->beginPath();
+    for (std::size_t i = 0; i < shapes.size(); ++i) {
+        bitmap->save();
+        bitmap->translate(-shapes[i].box.x, top[i] / scale - shapes[i].box.y);
+        bitmap->addPath(shapes[i].shape->path());
+        bitmap->restore();
+    }
+    bitmap->stroke();
+    const auto image = BitmapContext::takeImage(std::move(bitmap));
+    if (!image) return;
+    for (std::size_t i = 0; i < shapes.size(); ++i) {
+        shapes[i].cache->raster = image->cropped(0, top[i], shapes[i].width, shapes[i].height);
+    }
+}
+
+// Queues the batches of strokes the walk gathered, a job for every few
+// dozen shapes.
+void queueStrokes(RasterJobs& jobs) {
+    constexpr std::size_t kShapesPerJob = 64;
+    for (const RasterJobs::StrokeBatch& batch : jobs.strokeBatches) {
+        const std::span<const RasterJobs::Stroked> all(batch.shapes);
+        for (std::size_t first = 0; first < all.size(); first += kShapesPerJob) {
+            const auto shapes = all.subspan(first, std::min(kShapesPerJob, all.size() - first));
+            double pixels = 0;
+            for (const RasterJobs::Stroked& s : shapes) pixels += static_cast<double>(s.width) * s.height;
+            jobs.sideBySide.push_back({pixels, [shapes, scale = batch.scale] { drawStrokes(shapes, scale); }});
+        }
+    }
+}
+
 // Queues the drawing of `model`'s kept raster (drawn from its properties
 // alone) in rows, one job for each kRowsApart / 4 pixels, up to 8: the job
 // that ends last keeps the raster. Fixed by the size alone, so that the
@@ -509,11 +608,16 @@ bool drawContent(const Shown& s, Frame& frame, bool background = false) {
             // alone reads only its layer, so a large raster of it is drawn by
             // several threads at once.
             cache.raster.reset();
-            if (vector && box.width * box.height * scale * scale >= kRowsApart) {
+            const double pixels = box.width * box.height * scale * scale;
+            const int width = static_cast<int>(std::round(box.width * scale));
+            const int height = static_cast<int>(std::round(box.height * scale));
+            if (shape && frame.jobs->queue == &frame.jobs->sideBySide && width >= 1 && height >= 1 &&
+                strokesAlone(*shape, pixels)) {
+                frame.jobs->batch({shape, &cache, box, width, height}, scale);
+            } else if (vector && pixels >= kRowsApart) {
                 queueInRows(*frame.jobs, s.model, cache, box, scale, extent, under, vector);
             } else {
-                frame.jobs->add({box.width * box.height * scale * scale,
-                                 [&model = s.model, &cache, box, scale, extent, under, vector] {
+                frame.jobs->add({pixels, [&model = s.model, &cache, box, scale, extent, under, vector] {
                                      cache.raster = rasterize(box, scale, [&](Context& bitmap) {
                                          drawKept(model, bitmap, extent, under, vector);
                                      });
@@ -901,6 +1005,7 @@ bool renderInBands(Layer& root, BitmapContext& bitmap, int bands, double time, d
     making.jobs = &jobs;
     making.unbandable = &unbandable;
     renderLayer(root, making);
+    queueStrokes(jobs);
     for (RasterJobs::Whole& whole : jobs.wholes) {
         if (unbandable) {
             // Wholes would draw what a delegate draws during compositing

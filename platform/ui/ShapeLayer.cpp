@@ -69,9 +69,11 @@ void ShapeLayer::setStrokeStart(double start) { changeProperty("strokeStart", mS
 
 void ShapeLayer::setStrokeEnd(double end) { changeProperty("strokeEnd", mStrokeEnd, end, true); }
 
+bool ShapeLayer::fillsNothing() const { return !(mFillColor.alpha > 0) || enclosesNothing(mPath); }
+
 void ShapeLayer::drawInContext(Context& context) {
     if (mPath.isEmpty()) return;
-    if (mFillColor.alpha > 0 && !enclosesNothing(mPath)) {
+    if (!fillsNothing()) {
         context.setFillColor(mFillColor);
         context.fillPath(mPath, mFillRule);
     }

@@ -26,6 +26,9 @@ public:
     // Clear fills or strokes nothing. Defaults: opaque black fill, no stroke.
     Color fillColor() const { return mFillColor; }
     void setFillColor(const Color& color);
+    // Whether drawing fills nothing: a clear fill colour, or a path no part
+    // of which encloses anything.
+    bool fillsNothing() const;
     FillRule fillRule() const { return mFillRule; }
     void setFillRule(FillRule rule);
     Color strokeColor() const { return mStrokeColor; }

@@ -312,3 +312,54 @@ TEST(LayerBands, ATreeDrawnInBandsLooksAsDrawnInOnePiece) {
     }
     EXPECT_GT(blue, 40) << "the first label's text";
 }
+
+TEST(LayerBands, SmallStrokesDrawnTogetherLookAsEachDrawnAlone) {
+    // Short strokes of a few styles in turn, between pixels, drawn in a
+    // frame large enough for bands (where those of one style are drawn as
+    // one path into one bitmap) and drawn one by one straight into a
+    // bitmap; dashed and filled ones among them are drawn apart.
+    const auto root = filled({0, 0, 600, 500}, {0.95, 0.95, 0.9, 1});
+    std::vector<std::shared_ptr<ShapeLayer>> shapes;
+    for (int i = 0; i < 300; ++i) {
+        auto shape = ShapeLayer::make();
+        const double x = 5.3 + (i % 40) * 14.7;
+        const double y = 7.9 + (i / 40) * 61.3 + (i % 7) * 3.1;
+        Path path;
+        path.moveTo({x, y});
+        path.lineTo({x + (i % 5) * 2.2 - 4, y + 9.6 - (i % 3) * 4.1});
+        if (i % 11 == 3) path.lineTo({x + 6, y + 2});  // a turn: mitred as far as the limit
+        if (i % 10 == 7) path.lineTo({x - 3, y + 8});  // encloses something, and is filled
+        shape->setPath(path);
+        shape->setFillColor(i % 10 == 7 ? kGreen : Color::clear());
+        shape->setStrokeColor(i % 3 ? Color{0.1, 0.3, 0.8, 1} : Color{0.8, 0.2, 0.1, 0.7});
+        shape->setLineWidth(i % 3 == 2 ? 3.5 : 1.5);
+        shape->setLineCap(i % 4 == 1 ? platform::LineCap::round : platform::LineCap::butt);
+        shape->setMiterLimit(i % 2 ? 10 : 2);
+        if (i % 17 == 5) shape->setLineDashPattern({3, 2});
+        root->addSublayer(shape);
+        shapes.push_back(shape);
+    }
+    const auto direct = [&] {
+        auto context = BitmapContext::create(1200, 1000, 2);
+        context->setFillColor({0.95, 0.95, 0.9, 1});
+        context->fillRect({0, 0, 600, 500});
+        for (const auto& shape : shapes) {
+            context->save();
+            shape->drawInContext(*context);
+            context->restore();
+        }
+        return context;
+    };
+    const auto banded = [&](double time) {
+        auto context = BitmapContext::create(1200, 1000, 2);
+        platform::ui::renderLayerTree(*root, *context, RenderOptions{time, 2});
+        return context;
+    };
+    const double now = platform::ui::currentMediaTime();
+    EXPECT_EQ(differingPixels(*banded(now), *direct()), 0);
+    // Some change: theirs are drawn again, and the rest, kept, still show
+    // the pixels they shared with them.
+    for (std::size_t i = 4; i < shapes.size(); i += 9) shapes[i]->setStrokeColor(kGreen);
+    EXPECT_EQ(differingPixels(*banded(now + 1), *direct()), 0) << "after changes";
+    EXPECT_EQ(differingPixels(*banded(now + 2), *direct()), 0) << "kept";
+}
