@@ -12,6 +12,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <memory>
+#include <string>
 
 TEST(CountingLabel, CurvesMeetTheirPointsWorkedByHand) {
     struct Case {
@@ -94,6 +95,13 @@ TEST(CountingLabel, FormatsTakeOneNumericConversion) {
         ASSERT_TRUE(label.setFormat(c.format)) << c.format;
         label.countFrom(0, c.value, 0);
         EXPECT_EQ(label.text(), c.text) << c.format;
+    }
+    // Texts as long as a short buffer, and longer, come out whole.
+    for (const int width : {63, 64, 65, 200}) {
+        CountingLabel label;
+        ASSERT_TRUE(label.setFormat("%" + std::to_string(width) + ".1f"));
+        label.countFrom(0, 2.5, 0);
+        EXPECT_EQ(label.text(), std::string(static_cast<std::size_t>(width) - 3, ' ') + "2.5") << width;
     }
     const char* refused[] = {"%s", "%d and %d", "%n", "no number", "%ld", "%*d", "%.*f", "%p", "%1000d", "%"};
     for (const char* format : refused) {

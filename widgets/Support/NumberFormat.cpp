@@ -51,8 +51,12 @@ std::string apply(const std::string& format, Conversion conversion, double value
         }
         return std::snprintf(buffer, size, format.c_str(), value);
     };
-    const int length = print(nullptr, 0);
+    // Printed once when it fits (a chart prints a thousand labels at a
+    // time), measured first when it does not.
+    char fits[64];
+    const int length = print(fits, sizeof fits);
     if (length < 0) return {};
+    if (static_cast<std::size_t>(length) < sizeof fits) return std::string(fits, static_cast<std::size_t>(length));
     std::vector<char> buffer(static_cast<std::size_t>(length) + 1);
     print(buffer.data(), buffer.size());
     return std::string(buffer.data(), static_cast<std::size_t>(length));
