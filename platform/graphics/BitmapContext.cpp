@@ -110,19 +110,9 @@ std::unique_ptr<BitmapContext> BitmapContext::band(int firstRow, int endRow) {
     // on taking them for clear (it would skip drawing the bitmap as
     // clear), nor keep copies of them.
     cairo_surface_mark_dirty_rectangle(parent.surface, 0, firstRow, pixelWidth(), endRow - firstRow);
-    const int stride = cairo_image_surface_get_stride(parent.surface);
-    unsigned char* rows = cairo_image_surface_get_data(parent.surface) + static_cast<std::size_t>(firstRow) * stride;
-    cairo_surface_t* surface =
-        cairo_image_surface_create_for_data(rows, CAIRO_FORMAT_ARGB32, pixelWidth(), endRow - firstRow, stride);
     // The band's surface keeps the bitmap's pixels alive.
-    static cairo_user_data_key_t kOwner;
-    if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS ||
-        cairo_surface_set_user_data(surface, &kOwner, cairo_surface_reference(parent.surface), [](void* owner) {
-            cairo_surface_destroy(static_cast<cairo_surface_t*>(owner));
-        }) != CAIRO_STATUS_SUCCESS) {
-        cairo_surface_destroy(surface);
-        return nullptr;
-    }
+    cairo_surface_t* surface = detail::surfaceWithin(parent.surface, 0, firstRow, pixelWidth(), endRow - firstRow);
+    if (surface == nullptr) return nullptr;
     auto impl = std::make_unique<detail::ContextImpl>(surface);
     cairo_surface_destroy(surface);  // the context holds its own reference
     cairo_matrix_t matrix;

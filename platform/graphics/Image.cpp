@@ -46,6 +46,32 @@ cairo_surface_t* newArgbSurface(int width, int height) {
     return surface;
 }
 
+cairo_surface_t* surfaceWithin(cairo_surface_t* whole, int x, int y, int width, int height) {
+    if (x < 0 || y < 0 || width <= 0 || height <= 0 || width > cairo_image_surface_get_width(whole) - x ||
+        height > cairo_image_surface_get_height(whole) - y) {
+        return nullptr;
+    }
+    cairo_surface_flush(whole);
+    const int stride = cairo_image_surface_get_stride(whole);
+    unsigned char* first = cairo_image_surface_get_data(whole) + static_cast<std::ptrdiff_t>(y) * stride +
+                           static_cast<std::ptrdiff_t>(x) * 4;
+    cairo_surface_t* part = cairo_image_surface_create_for_data(first, CAIRO_FORMAT_ARGB32, width, height, stride);
+    if (cairo_surface_status(part) != CAIRO_STATUS_SUCCESS) {
+        cairo_surface_destroy(part);
+        return nullptr;
+    }
+    static cairo_user_data_key_t kWhole;
+    cairo_surface_reference(whole);
+    if (cairo_surface_set_user_data(part, &kWhole, whole, [](void* owner) {
+            cairo_surface_destroy(static_cast<cairo_surface_t*>(owner));
+        }) != CAIRO_STATUS_SUCCESS) {
+        cairo_surface_destroy(whole);
+        cairo_surface_destroy(part);
+        return nullptr;
+    }
+    return part;
+}
+
 std::optional<ArgbPixels> ArgbPixels::of(cairo_surface_t* surface) {
     if (cairo_surface_get_type(surface) != CAIRO_SURFACE_TYPE_IMAGE ||
         cairo_image_surface_get_format(surface) != CAIRO_FORMAT_ARGB32) {
@@ -220,28 +246,8 @@ std::shared_ptr<Image> Image::withRenderingMode(ImageRenderingMode mode) const {
 }
 
 std::shared_ptr<Image> Image::cropped(int x, int y, int width, int height) const {
-    cairo_surface_t* whole = mImpl->surface;
-    if (x < 0 || y < 0 || width <= 0 || height <= 0 || width > pixelWidth() - x || height > pixelHeight() - y) {
-        return nullptr;
-    }
-    cairo_surface_flush(whole);
-    const int stride = cairo_image_surface_get_stride(whole);
-    unsigned char* first = cairo_image_surface_get_data(whole) + static_cast<std::ptrdiff_t>(y) * stride +
-                           static_cast<std::ptrdiff_t>(x) * 4;
-    cairo_surface_t* part = cairo_image_surface_create_for_data(first, CAIRO_FORMAT_ARGB32, width, height, stride);
-    if (cairo_surface_status(part) != CAIRO_STATUS_SUCCESS) {
-        cairo_surface_destroy(part);
-        return nullptr;
-    }
-    static cairo_user_data_key_t kWhole;
-    cairo_surface_reference(whole);
-    if (cairo_surface_set_user_data(part, &kWhole, whole, [](void* owner) {
-            cairo_surface_destroy(static_cast<cairo_surface_t*>(owner));
-        }) != CAIRO_STATUS_SUCCESS) {
-        cairo_surface_destroy(whole);
-        cairo_surface_destroy(part);
-        return nullptr;
-    }
+    cairo_surface_t* part = detail::surfaceWithin(mImpl->surface, x, y, width, height);
+    if (part == nullptr) return nullptr;
     auto image = std::shared_ptr<Image>(new Image(std::make_unique<detail::ImageImpl>(part, mImpl->scale)));
     image->mRenderingMode = mRenderingMode;
     return image;

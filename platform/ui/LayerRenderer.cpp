@@ -24,6 +24,21 @@ namespace {
 
 using detail::LayerAccess;
 
+// The pixels of a raster of `box` (points of the current layer, whole
+// pixels at `scale`), wide and high; none when it would be empty or too
+// large.
+struct PixelSize {
+    int width;
+    int height;
+    double pixels() const { return static_cast<double>(width) * height; }
+};
+std::optional<PixelSize> pixelSize(const Rect& box, double scale) {
+    const double width = std::round(box.width * scale);
+    const double height = std::round(box.height * scale);
+    if (!(width >= 1 && height >= 1 && width <= 1e6 && height <= 1e6)) return std::nullopt;
+    return PixelSize{static_cast<int>(width), static_cast<int>(height)};
+}
+
 // Rasters that the first walk of a frame drawn in bands leaves to draw side
 // by side.
 struct RasterJobs {
@@ -55,8 +70,7 @@ struct RasterJobs {
         const ShapeLayer* shape;
         detail::LayerCache* cache;
         Rect box;  // points of the layer
-        int width;
-        int height;
+        PixelSize size;
     };
     struct StrokeBatch {
         double scale;
@@ -295,14 +309,13 @@ std::shared_ptr<Image> transparentPixel() {
     return pixel;
 }
 
-// Draws into a new raster of `box` (points of the current layer, whole
-// pixels at `scale`); null when it would be empty or too large.
+// Draws into a new raster of `box`; null when it would be empty or too
+// large.
 template <typename Draw>
 std::shared_ptr<Image> rasterize(const Rect& box, double scale, Draw&& draw) {
-    const double width = std::round(box.width * scale);
-    const double height = std::round(box.height * scale);
-    if (!(width >= 1 && height >= 1 && width <= 1e6 && height <= 1e6)) return nullptr;
-    auto bitmap = BitmapContext::create(static_cast<int>(width), static_cast<int>(height), scale);
+    const auto size = pixelSize(box, scale);
+    if (!size) return nullptr;
+    auto bitmap = BitmapContext::create(size->width, size->height, scale);
     if (!bitmap) return nullptr;
     bitmap->translate(-box.x, -box.y);
     draw(*bitmap);
@@ -426,11 +439,11 @@ void makeShadow(const Shown& s, Frame& frame, detail::LayerCache& cache) {
 // by side: one alone would hold up the end of a frame's rasters.
 constexpr double kRowsApart = 256 * 1024;
 
-// Whether a shape's raster of `pixels` device pixels is drawn in a batch of
-// strokes: small, stroking its whole path without dashes, filling nothing.
-bool strokesAlone(const ShapeLayer& shape, double pixels) {
+// Whether a shape's raster of `size` is drawn in a batch of strokes:
+// small, stroking its whole path without dashes, filling nothing.
+bool strokesAlone(const ShapeLayer& shape, PixelSize size) {
     constexpr double kLargestBatched = 64 * 64;
-    return pixels <= kLargestBatched && shape.fillsNothing() && shape.strokeColor().alpha > 0 &&
+    return size.pixels() <= kLargestBatched && shape.fillsNothing() && shape.strokeColor().alpha > 0 &&
            shape.lineWidth() > 0 && std::isfinite(shape.lineWidth()) && shape.lineDashPattern().empty() &&
            shape.strokeStart() == 0 && shape.strokeEnd() >= 1;
 }
@@ -457,19 +470,25 @@ void RasterJobs::batch(const Stroked& stroked, double scale) {
 // bitmap, one below the other a pixel apart, and gives each its part.
 // Each is placed on whole pixels and has rows of its own: the drawing
 // library samples the edges of a row more finely when no other shape's
-// edges meet it, so each part holds the pixels its own raster would.
+// edges meet it, so each part holds the pixels its own raster would. When
+// the bitmap cannot be made, each is drawn into one of its own.
 void drawStrokes(std::span<const RasterJobs::Stroked> shapes, double scale) {
     int width = 0;
     std::vector<int> top;
     top.reserve(shapes.size());
     int height = 0;
     for (const RasterJobs::Stroked& s : shapes) {
-        width = std::max(width, s.width);
+        width = std::max(width, s.size.width);
         top.push_back(height);
-        height += s.height + 1;
+        height += s.size.height + 1;
     }
     auto bitmap = BitmapContext::create(width, height - 1, scale);
-    if (!bitmap) return;
+    if (!bitmap) {
+        if (shapes.size() > 1) {
+            for (std::size_t i = 0; i < shapes.size(); ++i) drawStrokes(shapes.subspan(i, 1), scale);
+        }
+        return;
+    }
     const ShapeLayer& style = *shapes.front().shape;
     bitmap->setStrokeColor(style.strokeColor());
     bitmap->setLineWidth(style.lineWidth());
@@ -487,21 +506,30 @@ void drawStrokes(std::span<const RasterJobs::Stroked> shapes, double scale) {
     const auto image = BitmapContext::takeImage(std::move(bitmap));
     if (!image) return;
     for (std::size_t i = 0; i < shapes.size(); ++i) {
-        shapes[i].cache->raster = image->cropped(0, top[i], shapes[i].width, shapes[i].height);
+        shapes[i].cache->raster = image->cropped(0, top[i], shapes[i].size.width, shapes[i].size.height);
     }
 }
 
 // Queues the batches of strokes the walk gathered, a job for every few
-// dozen shapes.
+// dozen shapes, each job's bitmap no taller than a few thousand rows.
 void queueStrokes(RasterJobs& jobs) {
     constexpr std::size_t kShapesPerJob = 64;
+    constexpr int kMostRows = 4096;
     for (const RasterJobs::StrokeBatch& batch : jobs.strokeBatches) {
         const std::span<const RasterJobs::Stroked> all(batch.shapes);
-        for (std::size_t first = 0; first < all.size(); first += kShapesPerJob) {
-            const auto shapes = all.subspan(first, std::min(kShapesPerJob, all.size() - first));
+        for (std::size_t first = 0; first < all.size();) {
+            std::size_t count = 0;
+            int rows = 0;
             double pixels = 0;
-            for (const RasterJobs::Stroked& s : shapes) pixels += static_cast<double>(s.width) * s.height;
-            jobs.sideBySide.push_back({pixels, [shapes, scale = batch.scale] { drawStrokes(shapes, scale); }});
+            while (first + count < all.size() && count < kShapesPerJob &&
+                   (count == 0 || rows + all[first + count].size.height <= kMostRows)) {
+                rows += all[first + count].size.height + 1;
+                pixels += all[first + count].size.pixels();
+                ++count;
+            }
+            jobs.sideBySide.push_back(
+                {pixels, [shapes = all.subspan(first, count), scale = batch.scale] { drawStrokes(shapes, scale); }});
+            first += count;
         }
     }
 }
@@ -512,19 +540,18 @@ void queueStrokes(RasterJobs& jobs) {
 // raster comes out the same everywhere.
 void queueInRows(RasterJobs& jobs, Layer& model, detail::LayerCache& cache, const Rect& box, double scale,
                  const Rect& extent, const std::optional<detail::KeptBackground>& under, bool vector) {
-    const double width = std::round(box.width * scale);
-    const double height = std::round(box.height * scale);
-    if (!(width >= 1 && height >= 1 && width <= 1e6 && height <= 1e6)) return;
+    const auto size = pixelSize(box, scale);
+    if (!size) return;
     struct Rows {
         std::unique_ptr<BitmapContext> bitmap;
         std::atomic<int> left{0};
     };
     auto rows = std::make_shared<Rows>();
-    rows->bitmap = BitmapContext::create(static_cast<int>(width), static_cast<int>(height), scale);
+    rows->bitmap = BitmapContext::create(size->width, size->height, scale);
     if (!rows->bitmap) return;
     rows->bitmap->translate(-box.x, -box.y);
-    const int pieces = static_cast<int>(std::clamp(std::floor(width * height / (kRowsApart / 4)), 1.0, 8.0));
-    const int pixelRows = static_cast<int>(height);
+    const int pieces = static_cast<int>(std::clamp(std::floor(size->pixels() / (kRowsApart / 4)), 1.0, 8.0));
+    const int pixelRows = size->height;
     std::vector<std::unique_ptr<BitmapContext>> parts;
     for (int i = 0; i < pieces; ++i) {
         parts.push_back(rows->bitmap->band(pixelRows * i / pieces, pixelRows * (i + 1) / pieces));
@@ -532,7 +559,7 @@ void queueInRows(RasterJobs& jobs, Layer& model, detail::LayerCache& cache, cons
     }
     rows->left = pieces;
     for (auto& part : parts) {
-        jobs.add({width * height / pieces, [rows, part = std::shared_ptr<BitmapContext>(std::move(part)), &model,
+        jobs.add({size->pixels() / pieces, [rows, part = std::shared_ptr<BitmapContext>(std::move(part)), &model,
                                             &cache, extent, under, vector]() mutable {
                       drawKept(model, *part, extent, under, vector);
                       part.reset();
@@ -609,11 +636,9 @@ bool drawContent(const Shown& s, Frame& frame, bool background = false) {
             // several threads at once.
             cache.raster.reset();
             const double pixels = box.width * box.height * scale * scale;
-            const int width = static_cast<int>(std::round(box.width * scale));
-            const int height = static_cast<int>(std::round(box.height * scale));
-            if (shape && frame.jobs->queue == &frame.jobs->sideBySide && width >= 1 && height >= 1 &&
-                strokesAlone(*shape, pixels)) {
-                frame.jobs->batch({shape, &cache, box, width, height}, scale);
+            const auto size = pixelSize(box, scale);
+            if (shape && size && frame.jobs->queue == &frame.jobs->sideBySide && strokesAlone(*shape, *size)) {
+                frame.jobs->batch({shape, &cache, box, *size}, scale);
             } else if (vector && pixels >= kRowsApart) {
                 queueInRows(*frame.jobs, s.model, cache, box, scale, extent, under, vector);
             } else {

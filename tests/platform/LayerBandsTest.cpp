@@ -313,12 +313,41 @@ TEST(LayerBands, ATreeDrawnInBandsLooksAsDrawnInOnePiece) {
     EXPECT_GT(blue, 40) << "the first label's text";
 }
 
+namespace {
+
+const Color kPaper{0.95, 0.95, 0.9, 1};
+
+// The shapes (sublayers of a root of `width` x `height` points on paper)
+// drawn one by one straight into a bitmap.
+std::unique_ptr<BitmapContext> drawnDirectly(const std::vector<std::shared_ptr<ShapeLayer>>& shapes, double width,
+                                             double height, double scale) {
+    auto context = BitmapContext::create(static_cast<int>(width * scale), static_cast<int>(height * scale), scale);
+    context->setFillColor(kPaper);
+    context->fillRect({0, 0, width, height});
+    for (const auto& shape : shapes) {
+        context->save();
+        shape->drawInContext(*context);
+        context->restore();
+    }
+    return context;
+}
+
+std::unique_ptr<BitmapContext> drawnInBands(Layer& root, double scale, double time) {
+    const Rect frame = root.frame();
+    auto context =
+        BitmapContext::create(static_cast<int>(frame.width * scale), static_cast<int>(frame.height * scale), scale);
+    platform::ui::renderLayerTree(root, *context, RenderOptions{time, scale});
+    return context;
+}
+
+}  // namespace
+
 TEST(LayerBands, SmallStrokesDrawnTogetherLookAsEachDrawnAlone) {
     // Short strokes of a few styles in turn, between pixels, drawn in a
     // frame large enough for bands (where those of one style are drawn as
     // one path into one bitmap) and drawn one by one straight into a
     // bitmap; dashed and filled ones among them are drawn apart.
-    const auto root = filled({0, 0, 600, 500}, {0.95, 0.95, 0.9, 1});
+    const auto root = filled({0, 0, 600, 500}, kPaper);
     std::vector<std::shared_ptr<ShapeLayer>> shapes;
     for (int i = 0; i < 300; ++i) {
         auto shape = ShapeLayer::make();
@@ -339,27 +368,34 @@ TEST(LayerBands, SmallStrokesDrawnTogetherLookAsEachDrawnAlone) {
         root->addSublayer(shape);
         shapes.push_back(shape);
     }
-    const auto direct = [&] {
-        auto context = BitmapContext::create(1200, 1000, 2);
-        context->setFillColor({0.95, 0.95, 0.9, 1});
-        context->fillRect({0, 0, 600, 500});
-        for (const auto& shape : shapes) {
-            context->save();
-            shape->drawInContext(*context);
-            context->restore();
-        }
-        return context;
-    };
-    const auto banded = [&](double time) {
-        auto context = BitmapContext::create(1200, 1000, 2);
-        platform::ui::renderLayerTree(*root, *context, RenderOptions{time, 2});
-        return context;
-    };
     const double now = platform::ui::currentMediaTime();
-    EXPECT_EQ(differingPixels(*banded(now), *direct()), 0);
+    EXPECT_EQ(differingPixels(*drawnInBands(*root, 2, now), *drawnDirectly(shapes, 600, 500, 2)), 0);
     // Some change: theirs are drawn again, and the rest, kept, still show
     // the pixels they shared with them.
     for (std::size_t i = 4; i < shapes.size(); i += 9) shapes[i]->setStrokeColor(kGreen);
-    EXPECT_EQ(differingPixels(*banded(now + 1), *direct()), 0) << "after changes";
-    EXPECT_EQ(differingPixels(*banded(now + 2), *direct()), 0) << "kept";
+    EXPECT_EQ(differingPixels(*drawnInBands(*root, 2, now + 1), *drawnDirectly(shapes, 600, 500, 2)), 0)
+        << "after changes";
+    EXPECT_EQ(differingPixels(*drawnInBands(*root, 2, now + 2), *drawnDirectly(shapes, 600, 500, 2)), 0) << "kept";
+}
+
+TEST(LayerBands, TallThinStrokesTogetherAreAllDrawn) {
+    // Small in pixels but a thousand rows high each: one below the other,
+    // sixty-four of them would not fit in one bitmap.
+    const auto root = filled({0, 0, 1000, 1100}, kPaper);
+    std::vector<std::shared_ptr<ShapeLayer>> shapes;
+    for (int i = 0; i < 150; ++i) {
+        auto shape = ShapeLayer::make();
+        Path path;
+        path.moveTo({5.5 + i * 6.5, 20});
+        path.lineTo({5.5 + i * 6.5, 1020});
+        shape->setPath(path);
+        shape->setFillColor(Color::clear());
+        shape->setStrokeColor(kBlue);
+        shape->setLineWidth(0.5);
+        root->addSublayer(shape);
+        shapes.push_back(shape);
+    }
+    EXPECT_EQ(differingPixels(*drawnInBands(*root, 1, platform::ui::currentMediaTime()),
+                              *drawnDirectly(shapes, 1000, 1100, 1)),
+              0);
 }

@@ -22,6 +22,11 @@ bool bitmapSizeAllowed(long long width, long long height);
 // (mark it dirty after); null when Cairo cannot make it.
 cairo_surface_t* newArgbSurface(int width, int height);
 
+// A surface over the rectangle of `whole`'s pixels from column x, row y,
+// sharing them (a row of the whole apart) and keeping `whole` alive; null
+// when the rectangle is not inside or Cairo cannot make it.
+cairo_surface_t* surfaceWithin(cairo_surface_t* whole, int x, int y, int width, int height);
+
 // One pixel of an ARGB32 surface, unpremultiplied; none outside it. The
 // surface must have been flushed after drawing.
 std::optional<Pixel> pixelOf(cairo_surface_t* surface, int x, int y);
