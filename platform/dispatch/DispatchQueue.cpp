@@ -17,6 +17,8 @@
 #include <exception>
 #include <stdexcept>
 #include <thread>
+#include <utility>
+#include <vector>
 
 namespace platform {
 
@@ -470,6 +472,102 @@ void DispatchQueue::barrierSync(const std::function<void()>& block) {
 bool DispatchQueue::isCurrent() const { return mCore->isCurrent(); }
 
 unsigned DispatchQueue::concurrency() { return Pool::shared().maximum(); }
+
+// ---------------------------------------------------------------------------
+// Feeds: blocks taken by pool threads as they are added, without a lock
+
+struct ConcurrentFeed::State {
+    // Blocks are never moved once added: they lie in chunks that the adder
+    // appends, found through a table of fixed size.
+    static constexpr std::size_t kChunk = 256;
+    static constexpr std::size_t kChunks = 4096;
+    using Chunk = std::array<std::function<void()>, kChunk>;
+    std::array<std::unique_ptr<Chunk>, kChunks> chunks;
+    std::atomic<std::size_t> added{0};  // published: a block's chunk is there
+    std::atomic<std::size_t> taken{0};
+    std::atomic<std::size_t> done{0};
+    std::atomic<bool> closed{false};
+    std::atomic<unsigned> helping{0};  // pool threads taking blocks
+    std::mutex mutex;                  // for the error, and waiting for the last block
+    std::condition_variable finished;
+    std::exception_ptr error;
+
+    std::function<void()>& slot(std::size_t i) { return (*chunks[i / kChunk])[i % kChunk]; }
+
+    bool waiting() const { return taken.load() < added.load(); }
+
+    // Runs the next block; false when none is there to take.
+    bool runNext() {
+        std::size_t i = taken.load(std::memory_order_relaxed);
+        do {
+            if (i >= added.load(std::memory_order_acquire)) return false;
+        } while (!taken.compare_exchange_weak(i, i + 1, std::memory_order_acq_rel, std::memory_order_relaxed));
+        try {
+            slot(i)();
+        } catch (...) {
+            std::lock_guard lock(mutex);
+            if (!error) error = std::current_exception();
+        }
+        if (done.fetch_add(1) + 1 == added.load() && closed.load()) {
+            std::lock_guard lock(mutex);
+            finished.notify_all();
+        }
+        return true;
+    }
+
+    // A pool thread's share. Blocks come every microsecond or so while the
+    // adder works: a helper looks a while before it gives its thread back
+    // to the pool, and the adder asks for another when one is missing.
+    void help() {
+        constexpr std::chrono::microseconds kSpin{50};
+        for (;;) {
+            while (runNext()) {
+            }
+            if (closed.load() || !spinUntil([this] { return waiting() || closed.load(); }, kSpin)) break;
+        }
+        helping.fetch_sub(1);
+    }
+};
+
+ConcurrentFeed::ConcurrentFeed() : mState(std::make_shared<State>()) {}
+
+ConcurrentFeed::~ConcurrentFeed() {
+    try {
+        finish();
+    } catch (...) {
+    }
+}
+
+void ConcurrentFeed::add(std::function<void()> block) {
+    State& state = *mState;
+    const std::size_t i = state.added.load(std::memory_order_relaxed);
+    if (state.closed.load() || i / State::kChunk >= State::kChunks) {
+        block();  // finished, or past what the table holds: here and now
+        return;
+    }
+    auto& chunk = state.chunks[i / State::kChunk];
+    if (!chunk) chunk = std::make_unique<State::Chunk>();
+    (*chunk)[i % State::kChunk] = std::move(block);
+    state.added.store(i + 1);
+    if (state.helping.load() < DispatchQueue::concurrency() - 1) {
+        state.helping.fetch_add(1);
+        Pool::shared().submit(DispatchQueuePriority::High, [state = mState] { state->help(); });
+    }
+}
+
+void ConcurrentFeed::finish() {
+    State& state = *mState;
+    if (state.closed.exchange(true)) return;
+    while (state.runNext()) {
+    }
+    const std::size_t all = state.added.load();
+    spinUntil([&] { return state.done.load() == all; }, std::chrono::microseconds(500));
+    std::unique_lock lock(state.mutex);
+    state.finished.wait(lock, [&] { return state.done.load() == all; });
+    // Done with: dropped here, where they were made.
+    for (auto& chunk : state.chunks) chunk.reset();
+    if (state.error) std::rethrow_exception(std::exchange(state.error, nullptr));
+}
 
 void DispatchQueue::concurrentPerform(std::size_t iterations, const std::function<void(std::size_t)>& block) {
     if (iterations == 0 || !block) return;

@@ -74,6 +74,29 @@ private:
     std::shared_ptr<Core> mCore;
 };
 
+// Blocks run side by side on the shared pool while they are still being
+// added, in the order added: whoever adds them goes on with its own work
+// meanwhile. `finish` then runs what is left on the calling thread too and
+// returns once every block has run; the first exception a block threw
+// reaches its caller there. Blocks are added from one thread, the one that
+// finishes; they are destroyed there too.
+class ConcurrentFeed {
+public:
+    ConcurrentFeed();
+    // Finishes, dropping what a block threw.
+    ~ConcurrentFeed();
+    ConcurrentFeed(const ConcurrentFeed&) = delete;
+    ConcurrentFeed& operator=(const ConcurrentFeed&) = delete;
+
+    void add(std::function<void()> block);
+    void finish();
+
+    struct State;
+
+private:
+    std::shared_ptr<State> mState;
+};
+
 // Runs `block` exactly once per flag, also under concurrent first calls.
 using OnceFlag = std::once_flag;
 template <typename Block>

@@ -41,6 +41,10 @@ std::unique_ptr<BitmapContext> BitmapContext::create(detail::PixelBuffers& buffe
     return std::unique_ptr<BitmapContext>(new BitmapContext(std::move(impl), scale));
 }
 
+std::unique_ptr<BitmapContext> BitmapContext::createForBands(int pixelWidth, int pixelHeight, double scale) {
+    return create(detail::PixelBuffers::shared(), true, pixelWidth, pixelHeight, scale);
+}
+
 std::unique_ptr<BitmapContext> BitmapContext::createForPointSize(Size pointSize, double scale) {
     return createForPointSize(detail::PixelBuffers::shared(), false, pointSize, scale);
 }

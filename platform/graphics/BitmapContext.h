@@ -23,6 +23,10 @@ public:
     // A bitmap covering `pointSize` at `scale`, each side rounded up to whole
     // pixels.
     static std::unique_ptr<BitmapContext> createForPointSize(Size pointSize, double scale = 1);
+    // As `create`, for a bitmap drawn through its bands: a band clears its
+    // own rows as it draws, on its own thread, rather than this clearing
+    // them all at once.
+    static std::unique_ptr<BitmapContext> createForBands(int pixelWidth, int pixelHeight, double scale = 1);
 
     int pixelWidth() const;
     int pixelHeight() const;

@@ -89,7 +89,9 @@ public:
     }
     // True when drawLayer reads nothing but the layer's and the delegate's
     // own state and draws only through the context given, so that it may
-    // run on another thread while the main thread waits for it.
+    // run on another thread, or on several at once (each drawing a part of
+    // the bounds), while the main thread waits for it or draws other
+    // layers.
     virtual bool drawsOnAnyThread(const Layer& layer) const {
         (void)layer;
         return false;

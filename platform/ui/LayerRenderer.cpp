@@ -40,21 +40,16 @@ std::optional<PixelSize> pixelSize(const Rect& box, double scale) {
 }
 
 // Rasters that the first walk of a frame drawn in bands leaves to draw side
-// by side.
+// by side: other threads draw them while the walk goes on.
 struct RasterJobs {
     RasterJobs() = default;
     RasterJobs(const RasterJobs&) = delete;
     RasterJobs& operator=(const RasterJobs&) = delete;
 
-    // A raster to draw and the pixels it has: the largest are started
-    // first, so that none is left to hold up the end.
-    struct Job {
-        double pixels;
-        std::function<void()> draw;
-    };
-    std::vector<Job> sideBySide;
+    using Job = std::function<void()>;
     // A kept whole, put together from its parts' rasters once they are
-    // made, by the thread that makes them.
+    // made, by the thread that makes them. The largest are started first,
+    // so that none is left to hold up the end.
     struct Whole {
         double pixels;
         std::vector<Job> parts;
@@ -72,17 +67,30 @@ struct RasterJobs {
         Rect box;  // points of the layer
         PixelSize size;
     };
+    // A batch is drawn as soon as it is full: a few dozen shapes, in a
+    // bitmap no taller than a few thousand rows.
     struct StrokeBatch {
+        const ShapeLayer* style;
         double scale;
         std::vector<Stroked> shapes;
+        int rows = 0;
     };
     std::vector<StrokeBatch> strokeBatches;
     void batch(const Stroked& stroked, double scale);
-    // Where the walk leaves jobs: within a whole, with its parts.
-    std::vector<Job>* queue = &sideBySide;
-    void add(Job job) { queue->push_back(std::move(job)); }
+    void draw(StrokeBatch& batch);
+    // Within a whole, the walk leaves jobs with its parts, drawn after it.
+    std::vector<Job>* parts = nullptr;
+    void add(Job job) {
+        if (parts) {
+            parts->push_back(std::move(job));
+        } else {
+            sideBySide.add(std::move(job));
+        }
+    }
     // Hands small jobs to `add`.
-    const detail::MarkJobs toSideBySide = [this](std::function<void()> job) { add({0, std::move(job)}); };
+    const detail::MarkJobs toSideBySide = [this](Job job) { add(std::move(job)); };
+    // Last: gone first, waiting for the jobs that use the rest.
+    ConcurrentFeed sideBySide;
 };
 
 bool isFinite(const Rect& r) {
@@ -454,16 +462,23 @@ bool sameStroke(const ShapeLayer& a, const ShapeLayer& b) {
 }
 
 void RasterJobs::batch(const Stroked& stroked, double scale) {
+    constexpr std::size_t kShapesPerJob = 64;
+    constexpr int kMostRows = 4096;
     // Among the last few batches only: shapes of one style come together.
     constexpr std::size_t kBatchesLookedAt = 8;
+    StrokeBatch* into = nullptr;
     for (std::size_t i = strokeBatches.size(); i > 0 && i + kBatchesLookedAt > strokeBatches.size(); --i) {
         StrokeBatch& batch = strokeBatches[i - 1];
-        if (batch.scale == scale && sameStroke(*batch.shapes.front().shape, *stroked.shape)) {
-            batch.shapes.push_back(stroked);
-            return;
+        if (batch.scale == scale && sameStroke(*batch.style, *stroked.shape)) {
+            into = &batch;
+            break;
         }
     }
-    strokeBatches.push_back({scale, {stroked}});
+    if (!into) into = &strokeBatches.emplace_back(StrokeBatch{stroked.shape, scale, {}});
+    if (!into->shapes.empty() && into->rows + stroked.size.height > kMostRows) draw(*into);
+    into->shapes.push_back(stroked);
+    into->rows += stroked.size.height + 1;
+    if (into->shapes.size() == kShapesPerJob) draw(*into);
 }
 
 // Draws the rasters of `shapes` (of one stroke style) as one path into one
@@ -510,32 +525,15 @@ void drawStrokes(std::span<const RasterJobs::Stroked> shapes, double scale) {
     }
 }
 
-// Queues the batches of strokes the walk gathered, a job for every few
-// dozen shapes, each job's bitmap no taller than a few thousand rows.
-void queueStrokes(RasterJobs& jobs) {
-    constexpr std::size_t kShapesPerJob = 64;
-    constexpr int kMostRows = 4096;
-    for (const RasterJobs::StrokeBatch& batch : jobs.strokeBatches) {
-        const std::span<const RasterJobs::Stroked> all(batch.shapes);
-        for (std::size_t first = 0; first < all.size();) {
-            std::size_t count = 0;
-            int rows = 0;
-            double pixels = 0;
-            while (first + count < all.size() && count < kShapesPerJob &&
-                   (count == 0 || rows + all[first + count].size.height <= kMostRows)) {
-                rows += all[first + count].size.height + 1;
-                pixels += all[first + count].size.pixels();
-                ++count;
-            }
-            jobs.sideBySide.push_back(
-                {pixels, [shapes = all.subspan(first, count), scale = batch.scale] { drawStrokes(shapes, scale); }});
-            first += count;
-        }
-    }
+// Hands the batch's shapes to a job and empties it.
+void RasterJobs::draw(StrokeBatch& batch) {
+    sideBySide.add([shapes = std::move(batch.shapes), scale = batch.scale] { drawStrokes(shapes, scale); });
+    batch.shapes.clear();
+    batch.rows = 0;
 }
 
-// Queues the drawing of `model`'s kept raster (drawn from its properties
-// alone) in rows, one job for each kRowsApart / 4 pixels, up to 8: the job
+// Queues the drawing of `model`'s kept raster (drawn on any thread) in
+// rows, one job for each kRowsApart / 4 pixels, up to 8: the job
 // that ends last keeps the raster. Fixed by the size alone, so that the
 // raster comes out the same everywhere.
 void queueInRows(RasterJobs& jobs, Layer& model, detail::LayerCache& cache, const Rect& box, double scale,
@@ -547,7 +545,7 @@ void queueInRows(RasterJobs& jobs, Layer& model, detail::LayerCache& cache, cons
         std::atomic<int> left{0};
     };
     auto rows = std::make_shared<Rows>();
-    rows->bitmap = BitmapContext::create(size->width, size->height, scale);
+    rows->bitmap = BitmapContext::createForBands(size->width, size->height, scale);
     if (!rows->bitmap) return;
     rows->bitmap->translate(-box.x, -box.y);
     const int pieces = static_cast<int>(std::clamp(std::floor(size->pixels() / (kRowsApart / 4)), 1.0, 8.0));
@@ -559,14 +557,14 @@ void queueInRows(RasterJobs& jobs, Layer& model, detail::LayerCache& cache, cons
     }
     rows->left = pieces;
     for (auto& part : parts) {
-        jobs.add({size->pixels() / pieces, [rows, part = std::shared_ptr<BitmapContext>(std::move(part)), &model,
-                                            &cache, extent, under, vector]() mutable {
-                      drawKept(model, *part, extent, under, vector);
-                      part.reset();
-                      if (rows->left.fetch_sub(1, std::memory_order_acq_rel) == 1) {
-                          cache.raster = BitmapContext::takeImage(std::move(rows->bitmap));
-                      }
-                  }});
+        jobs.add([rows, part = std::shared_ptr<BitmapContext>(std::move(part)), &model, &cache, extent, under,
+                  vector]() mutable {
+            drawKept(model, *part, extent, under, vector);
+            part.reset();
+            if (rows->left.fetch_sub(1, std::memory_order_acq_rel) == 1) {
+                cache.raster = BitmapContext::takeImage(std::move(rows->bitmap));
+            }
+        });
     }
 }
 
@@ -631,22 +629,21 @@ bool drawContent(const Shown& s, Frame& frame, bool background = false) {
     if (!frame.readOnly &&
         (!cache.raster || cache.rasterVersion != version || stale || cache.rasterBackground != under)) {
         if (frame.jobs && LayerAccess::drawsOnAnyThread(s.model)) {
-            // On other threads, after the walk; content drawn from properties
-            // alone reads only its layer, so a large raster of it is drawn by
-            // several threads at once.
+            // On other threads, while the walk goes on; such drawing reads
+            // only its layer's or view's state, so a large raster of it is
+            // drawn by several threads at once.
             cache.raster.reset();
             const double pixels = box.width * box.height * scale * scale;
             const auto size = pixelSize(box, scale);
-            if (shape && size && frame.jobs->queue == &frame.jobs->sideBySide && strokesAlone(*shape, *size)) {
+            if (shape && size && !frame.jobs->parts && strokesAlone(*shape, *size)) {
                 frame.jobs->batch({shape, &cache, box, *size}, scale);
-            } else if (vector && pixels >= kRowsApart) {
+            } else if (pixels >= kRowsApart) {
                 queueInRows(*frame.jobs, s.model, cache, box, scale, extent, under, vector);
             } else {
-                frame.jobs->add({pixels, [&model = s.model, &cache, box, scale, extent, under, vector] {
-                                     cache.raster = rasterize(box, scale, [&](Context& bitmap) {
-                                         drawKept(model, bitmap, extent, under, vector);
-                                     });
-                                 }});
+                frame.jobs->add([&model = s.model, &cache, box, scale, extent, under, vector] {
+                    cache.raster =
+                        rasterize(box, scale, [&](Context& bitmap) { drawKept(model, bitmap, extent, under, vector); });
+                });
             }
         } else {
             cache.raster =
@@ -660,7 +657,9 @@ bool drawContent(const Shown& s, Frame& frame, bool background = false) {
         cache.rasterBackground = under;
     }
     if (!frame.readOnly) cache.rasterFrame = frame.serial;
-    if (!cache.raster || cache.rasterFrame != frame.serial || frame.drawsNowhere()) return true;
+    // The raster may be in the making on another thread.
+    if (frame.drawsNowhere()) return true;
+    if (!cache.raster || cache.rasterFrame != frame.serial) return true;
     Rect target = cache.rasterRect;
     if (s.copy) {
         // Bounds that animate stretch the content drawn for the model's.
@@ -821,12 +820,11 @@ bool drawKeptWhole(const Shown& s, Frame& frame) {
             // bands would each pay for the rounded clip.
             RasterJobs& jobs = *frame.jobs;
             RasterJobs::Whole whole{box.width * box.height * *upright * *upright, {}, {}};
-            jobs.queue = &whole.parts;
+            jobs.parts = &whole.parts;
             frame.inWhole = true;
             drawBody(s, frame);
             frame.inWhole = false;
-            jobs.queue = &jobs.sideBySide;
-            for (const RasterJobs::Job& part : whole.parts) whole.pixels += part.pixels;
+            jobs.parts = nullptr;
             whole.make = [&model = s.model, &cache, box, scale = *upright, time = frame.time,
                           contentsScale = frame.scale, serial = frame.serial] {
                 cache.whole = rasterize(box, scale, [&](Context& bitmap) {
@@ -1030,22 +1028,24 @@ bool renderInBands(Layer& root, BitmapContext& bitmap, int bands, double time, d
     making.jobs = &jobs;
     making.unbandable = &unbandable;
     renderLayer(root, making);
-    queueStrokes(jobs);
+    for (RasterJobs::StrokeBatch& batch : jobs.strokeBatches) {
+        if (!batch.shapes.empty()) jobs.draw(batch);
+    }
+    std::stable_sort(jobs.wholes.begin(), jobs.wholes.end(),
+                     [](const RasterJobs::Whole& a, const RasterJobs::Whole& b) { return a.pixels > b.pixels; });
     for (RasterJobs::Whole& whole : jobs.wholes) {
         if (unbandable) {
             // Wholes would draw what a delegate draws during compositing
             // there: only their parts are made.
-            for (RasterJobs::Job& part : whole.parts) jobs.sideBySide.push_back(std::move(part));
+            for (RasterJobs::Job& part : whole.parts) jobs.add(std::move(part));
             continue;
         }
-        jobs.sideBySide.push_back({whole.pixels, [&whole] {
-                                       for (const RasterJobs::Job& part : whole.parts) part.draw();
-                                       whole.make();
-                                   }});
+        jobs.add([&whole] {
+            for (const RasterJobs::Job& part : whole.parts) part();
+            whole.make();
+        });
     }
-    std::stable_sort(jobs.sideBySide.begin(), jobs.sideBySide.end(),
-                     [](const RasterJobs::Job& a, const RasterJobs::Job& b) { return a.pixels > b.pixels; });
-    DispatchQueue::concurrentPerform(jobs.sideBySide.size(), [&](std::size_t i) { jobs.sideBySide[i].draw(); });
+    jobs.sideBySide.finish();
     if (unbandable) return false;
 
     std::vector<std::unique_ptr<BitmapContext>> parts;

@@ -259,8 +259,9 @@ public:
     void setNeedsDisplay();
     // True when drawRect reads nothing but the view's own properties,
     // draws only through the context it is given and never waits for the
-    // main thread: the compositor may then run it on another thread while
-    // the main thread waits for it. False by default.
+    // main thread: the compositor may then run it on another thread, or on
+    // several at once (each drawing a part of the bounds), while the main
+    // thread waits for it or draws other layers. False by default.
     virtual bool drawsOnAnyThread() const { return false; }
 
     // --- layout --------------------------------------------------------

@@ -21,6 +21,7 @@
 #include <tuple>
 #include <vector>
 
+using platform::ConcurrentFeed;
 using platform::DispatchQueue;
 using platform::DispatchQueuePriority;
 using platform::DispatchSemaphore;
@@ -363,6 +364,85 @@ TEST(ConcurrentQueueTest, ConcurrentPerformRunsAsManyIterationsAtOnceAsThePoolHa
         // Between rounds the pool's threads go back to sleep.
         std::this_thread::sleep_for(std::chrono::milliseconds(round * 5));
     }
+}
+
+TEST(ConcurrentFeedTest, BlocksRunWhileBeingAddedEachOnceAndAreDroppedWhereAdded) {
+    // The first block waits for the adder to go on past `add`: it must run
+    // on another thread, before `finish`.
+    ConcurrentFeed feed;
+    std::atomic<bool> adderWentOn{false};
+    std::atomic<bool> ranBeforeFinish{false};
+    feed.add([&] {
+        const auto end = std::chrono::steady_clock::now() + 20s;
+        while (!adderWentOn.load() && std::chrono::steady_clock::now() < end) std::this_thread::yield();
+        ranBeforeFinish = adderWentOn.load();
+    });
+    adderWentOn = true;
+
+    // Several chunks' worth, each run once; what they hold is dropped on
+    // this thread, not where they ran.
+    constexpr std::size_t kBlocks = 3000;
+    std::vector<std::atomic<int>> runs(kBlocks);
+    const auto adder = std::this_thread::get_id();
+    struct Held {
+        std::thread::id adder;
+        std::atomic<int>* droppedElsewhere;
+        ~Held() {
+            if (std::this_thread::get_id() != adder) droppedElsewhere->fetch_add(1);
+        }
+    };
+    std::atomic<int> droppedElsewhere{0};
+    for (std::size_t i = 0; i < kBlocks; ++i) {
+        auto held = std::make_shared<Held>(Held{adder, &droppedElsewhere});
+        feed.add([&runs, i, held] {
+            runs[i].fetch_add(1);
+            if (i % 97 == 0) std::this_thread::sleep_for(50us);
+        });
+    }
+    feed.finish();
+    EXPECT_TRUE(ranBeforeFinish.load());
+    for (std::size_t i = 0; i < kBlocks; ++i) ASSERT_EQ(runs[i].load(), 1) << "block " << i;
+    EXPECT_EQ(droppedElsewhere.load(), 0);
+
+    // Finished, it runs what comes at once, here.
+    bool here = false;
+    feed.add([&] { here = std::this_thread::get_id() == adder; });
+    EXPECT_TRUE(here);
+}
+
+TEST(ConcurrentFeedTest, FinishesWithABusyPoolAndPassesOnTheFirstException) {
+    // Every pool thread held up: the caller runs every block itself.
+    const unsigned held = DispatchQueue::concurrency();
+    auto started = std::make_shared<std::latch>(held);
+    auto release = std::make_shared<std::latch>(1);
+    for (unsigned i = 0; i < held; ++i) {
+        DispatchQueue::global(DispatchQueuePriority::High).async([started, release] {
+            started->count_down();
+            release->wait();
+        });
+    }
+    started->wait();
+    {
+        ConcurrentFeed feed;
+        std::atomic<int> done{0};
+        for (int i = 0; i < 100; ++i) feed.add([&] { done.fetch_add(1); });
+        feed.finish();
+        EXPECT_EQ(done.load(), 100);
+    }
+    release->count_down();
+
+    // Every block runs; the first exception reaches `finish`, once.
+    ConcurrentFeed feed;
+    std::atomic<int> ran{0};
+    for (int i = 0; i < 64; ++i) {
+        feed.add([&ran, i] {
+            ran.fetch_add(1);
+            if (i == 7 || i == 40) throw std::runtime_error("thrown");
+        });
+    }
+    EXPECT_THROW(feed.finish(), std::runtime_error);
+    EXPECT_EQ(ran.load(), 64);
+    EXPECT_NO_THROW(feed.finish());
 }
 
 TEST(DispatchQueueTest, TheMainQueueRunsOnTheMainThread) {

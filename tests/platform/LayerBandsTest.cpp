@@ -16,6 +16,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <memory>
 #include <string>
@@ -155,6 +156,32 @@ public:
     }
 };
 
+// Drawing that may run on any thread, and on several at once: counts its
+// calls.
+class Lines : public LayerDelegate {
+public:
+    void drawLayer(Layer& layer, Context& context) override {
+        calls.fetch_add(1);
+        const Rect b = layer.bounds();
+        context.setFillColor({0.3, 0.2, 0.7, 0.4});
+        context.fillRect({b.x + 20.3, b.y + 15.6, b.width / 3, b.height - 40.2});
+        context.setStrokeColor({0.6, 0.1, 0.1, 0.8});
+        context.setLineWidth(1.3);
+        context.setLineDash(0.5, {7, 4});
+        context.beginPath();
+        for (int i = 0; i < 12; ++i) {
+            context.moveTo({b.x + i * 37.1, b.y});
+            context.lineTo({b.x + b.width - i * 11.3, b.y + b.height});
+        }
+        context.stroke();
+        platform::TextAttributes text;
+        text.fontSize = 14;
+        context.drawText("drawn on any thread", {b.x + 40.25, b.y + b.height / 2 - 3.3}, text);
+    }
+    bool drawsOnAnyThread(const Layer&) const override { return true; }
+    std::atomic<int> calls{0};
+};
+
 std::shared_ptr<Layer> filled(const Rect& frame, const Color& color) {
     auto layer = Layer::make();
     layer->setFrame(frame);
@@ -164,7 +191,8 @@ std::shared_ptr<Layer> filled(const Rect& frame, const Color& color) {
 
 // A tree with every kind of thing the renderer keeps or draws, much of it
 // across the rows where bands meet. The views it shows are kept in `views`.
-std::shared_ptr<Layer> busyTree(const std::shared_ptr<LayerDelegate>& delegate, double begin,
+std::shared_ptr<Layer> busyTree(const std::shared_ptr<LayerDelegate>& delegate,
+                                const std::shared_ptr<LayerDelegate>& lines, double begin,
                                 std::vector<std::shared_ptr<platform::ui::View>>& views) {
     auto root = filled({0, 0, 600, 500}, {0.95, 0.95, 0.9, 1});
     // Large enough to be drawn in rows on several threads.
@@ -174,6 +202,12 @@ std::shared_ptr<Layer> busyTree(const std::shared_ptr<LayerDelegate>& delegate, 
     wash->setStartPoint({0, 0.1});
     wash->setEndPoint({1, 0.9});
     root->addSublayer(wash);
+    // A large drawing that may run on any thread: drawn in rows too.
+    auto lined = Layer::make();
+    lined->setFrame({12.4, 30.7, 560, 420});
+    lined->setDelegate(lines);
+    lined->setNeedsDisplay();
+    root->addSublayer(lined);
     for (int i = 0; i < 120; ++i) {
         auto segment = ShapeLayer::make();
         Path line;
@@ -285,10 +319,11 @@ TEST(LayerBands, ATreeDrawnInBandsLooksAsDrawnInOnePiece) {
     // each: the second draws what the first kept, and keeps the card whole.
     // Two trees alike, as what a tree keeps changes from frame to frame.
     const auto delegate = std::make_shared<Stripes>();
+    const auto lines = std::make_shared<Lines>();
     const double now = platform::ui::currentMediaTime();
     std::vector<std::shared_ptr<platform::ui::View>> views;
-    const auto bandedTree = busyTree(delegate, now, views);
-    const auto wholeTree = busyTree(delegate, now, views);
+    const auto bandedTree = busyTree(delegate, lines, now, views);
+    const auto wholeTree = busyTree(delegate, lines, now, views);
     const auto frame = [&](bool inOnePiece, double time) {
         auto context = BitmapContext::create(1200, 1000, 2);
         if (inOnePiece) context->clipToRect({0, 0, 600, 500});
@@ -296,7 +331,11 @@ TEST(LayerBands, ATreeDrawnInBandsLooksAsDrawnInOnePiece) {
         return context;
     };
     for (const double time : {now + 1, now + 1, now + 4.5, now + 20}) {
+        const int calls = lines->calls.load();
         const auto banded = frame(false, time);
+        if (time == now + 1 && calls == 0) {
+            EXPECT_GT(lines->calls.load(), 1) << "the large drawing, in rows";
+        }
         const auto whole = frame(true, time);
         EXPECT_EQ(differingPixels(*banded, *whole), 0) << "at " << time - now << " s";
     }

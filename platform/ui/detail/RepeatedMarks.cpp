@@ -166,7 +166,7 @@ bool drawRepeatedMarks(const ShapeLayer& layer, const Rect& contentExtent, std::
         if (py == kPhases) py = 0, iy += 1;
         const auto phase = static_cast<std::size_t>(py * kPhases + px);
         auto& stamp = kept.stamps[phase];
-        if (!stamp && !later) {
+        if (!later && !stamp) {
             if (!mayMake) return false;
             stamp = makeStamp(layer, pattern.mark, size, offsetOf(phase), deviceScale);
             if (!stamp) return false;
