@@ -853,4 +853,28 @@ void Context::drawTextLayout(const TextLayout& layout, Point topLeft) {
     cairo_restore(cr);
 }
 
+void Context::drawTextLayout(const TextLayout& layout, Point topLeft, const Rect& clip) {
+    cairo_t* cr = mImpl->cr;
+    cairo_matrix_t m;
+    cairo_get_matrix(cr, &m);
+    // Upright with no clip yet, the clip is left to the text: glyphs drawn
+    // from masks keep to its pixels by themselves, and setting Cairo's clip
+    // (and reading it back) costs more than drawing a short label.
+    if (mImpl->state.clipped || !mImpl->layers.empty() || m.xy != 0 || m.yx != 0 || !finite(clip)) {
+        save();
+        clipToRect(clip);
+        drawTextLayout(layout, topLeft);
+        restore();
+        return;
+    }
+    if (!drawable() || !finite(topLeft) || layout.lines().empty()) return;
+    mImpl->clearUncleared();
+    const double corners[] = {m.xx * clip.minX() + m.x0, m.yy * clip.minY() + m.y0, m.xx * clip.maxX() + m.x0,
+                              m.yy * clip.maxY() + m.y0};
+    PathKeeper keep(cr);
+    cairo_save(cr);
+    detail::drawTextLayout(cr, *layout.mImpl, topLeft, mImpl->state.alpha, true, corners);
+    cairo_restore(cr);
+}
+
 }  // namespace platform

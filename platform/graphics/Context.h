@@ -168,6 +168,8 @@ public:
                         TextAlignment alignment = TextAlignment::left);
     // The lines of a layout, its top-left at `topLeft`; nothing is clipped.
     void drawTextLayout(const TextLayout& layout, Point topLeft);
+    // The same, clipped to `clip` as by clipToRect.
+    void drawTextLayout(const TextLayout& layout, Point topLeft, const Rect& clip);
 
 protected:
     explicit Context(std::unique_ptr<detail::ContextImpl> impl);

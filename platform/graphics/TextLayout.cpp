@@ -322,7 +322,8 @@ void layOutLocked(detail::TextLayoutImpl& impl, const std::string& text, const T
 
 namespace detail {
 
-void drawTextLayout(cairo_t* cr, const TextLayoutImpl& impl, Point topLeft, double alpha, bool rectangularClip) {
+void drawTextLayout(cairo_t* cr, const TextLayoutImpl& impl, Point topLeft, double alpha, bool rectangularClip,
+                    const double* clip) {
     cairo_translate(cr, topLeft.x, topLeft.y);
     cairo_scale(cr, impl.factor, impl.factor);
     cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
@@ -331,7 +332,25 @@ void drawTextLayout(cairo_t* cr, const TextLayoutImpl& impl, Point topLeft, doub
     // no lock; the rest through Cairo, which holds a font's lock while it
     // draws that font's glyphs, so those threads take turns: one turn for
     // the rest of a layout costs far less than contending for every run.
-    const std::optional<GlyphTarget> target = GlyphTarget::of(cr, rectangularClip);
+    const std::optional<GlyphTarget> target = GlyphTarget::of(cr, rectangularClip, clip);
+    // Cairo is given the clip before it draws a run itself.
+    bool clippedForCairo = clip == nullptr;
+    const auto clipForCairo = [&](Point pen) {
+        if (clippedForCairo) return;
+        clippedForCairo = true;
+        cairo_matrix_t m;
+        cairo_get_matrix(cr, &m);
+        cairo_identity_matrix(cr);
+        cairo_new_path(cr);
+        cairo_move_to(cr, clip[0], clip[1]);
+        cairo_line_to(cr, clip[2], clip[1]);
+        cairo_line_to(cr, clip[2], clip[3]);
+        cairo_line_to(cr, clip[0], clip[3]);
+        cairo_close_path(cr);
+        cairo_clip(cr);
+        cairo_set_matrix(cr, &m);
+        cairo_move_to(cr, pen.x, pen.y);
+    };
     static std::mutex turns;
     std::unique_lock turn(turns, std::defer_lock);
     thread_local std::vector<cairo_glyph_t> placed;
@@ -357,6 +376,7 @@ void drawTextLayout(cairo_t* cr, const TextLayoutImpl& impl, Point topLeft, doub
             cairo_new_path(cr);
             continue;
         }
+        clipForCairo(run.pen);
         if (!turn.owns_lock()) turn.lock();
         if (!outlined) setSourceColor(cr, attributes.color, alpha);
         if (run.missing) {

@@ -56,28 +56,30 @@ struct RasterJobs {
         std::function<void()> make;
     };
     std::vector<Whole> wholes;
-    // Small shapes that stroke their whole path and fill nothing, by style
-    // and scale: each batch is drawn as one path into one bitmap, whose
-    // pixels their rasters share. A drawing call costs more than a small
-    // stroke's pixels, and calls on several threads at once queue for the
-    // drawing library's shared free lists.
-    struct Stroked {
-        const ShapeLayer* shape;
+    // Small rasters of content drawn from properties, by scale, are drawn
+    // in batches into one bitmap, whose pixels they share: making and
+    // clearing a bitmap costs more than a small raster's pixels, and calls
+    // on several threads at once queue for the drawing library's shared
+    // free lists. Shapes that stroke their whole path and fill nothing are
+    // batched by stroke style, and drawn as one path.
+    struct Stacked {
+        Layer* model;
         detail::LayerCache* cache;
         Rect box;  // points of the layer
         PixelSize size;
+        std::optional<detail::KeptBackground> under;
     };
-    // A batch is drawn as soon as it is full: a few dozen shapes, in a
+    // A batch is drawn as soon as it is full: a few dozen rasters, in a
     // bitmap no taller than a few thousand rows.
-    struct StrokeBatch {
-        const ShapeLayer* style;
+    struct Batch {
+        const ShapeLayer* style;  // the strokes' style; none for content of any kind
         double scale;
-        std::vector<Stroked> shapes;
+        std::vector<Stacked> items;
         int rows = 0;
     };
-    std::vector<StrokeBatch> strokeBatches;
-    void batch(const Stroked& stroked, double scale);
-    void draw(StrokeBatch& batch);
+    std::vector<Batch> batches;
+    void batch(const Stacked& item, const ShapeLayer* style, double scale);
+    void draw(Batch& batch);
     // Within a whole, the walk leaves jobs with its parts, drawn after it.
     std::vector<Job>* parts = nullptr;
     void add(Job job) {
@@ -447,13 +449,15 @@ void makeShadow(const Shown& s, Frame& frame, detail::LayerCache& cache) {
 // by side: one alone would hold up the end of a frame's rasters.
 constexpr double kRowsApart = 256 * 1024;
 
-// Whether a shape's raster of `size` is drawn in a batch of strokes:
-// small, stroking its whole path without dashes, filling nothing.
-bool strokesAlone(const ShapeLayer& shape, PixelSize size) {
-    constexpr double kLargestBatched = 64 * 64;
-    return size.pixels() <= kLargestBatched && shape.fillsNothing() && shape.strokeColor().alpha > 0 &&
-           shape.lineWidth() > 0 && std::isfinite(shape.lineWidth()) && shape.lineDashPattern().empty() &&
-           shape.strokeStart() == 0 && shape.strokeEnd() >= 1;
+// Rasters of this many device pixels at most are drawn in batches.
+constexpr double kLargestBatched = 64 * 64;
+
+// Whether a shape's raster is drawn in a batch of strokes: stroking its
+// whole path without dashes, filling nothing.
+bool strokesAlone(const ShapeLayer& shape) {
+    return shape.fillsNothing() && shape.strokeColor().alpha > 0 && shape.lineWidth() > 0 &&
+           std::isfinite(shape.lineWidth()) && shape.lineDashPattern().empty() && shape.strokeStart() == 0 &&
+           shape.strokeEnd() >= 1;
 }
 
 bool sameStroke(const ShapeLayer& a, const ShapeLayer& b) {
@@ -461,74 +465,93 @@ bool sameStroke(const ShapeLayer& a, const ShapeLayer& b) {
            a.lineJoin() == b.lineJoin() && (a.lineJoin() != LineJoin::miter || a.miterLimit() == b.miterLimit());
 }
 
-void RasterJobs::batch(const Stroked& stroked, double scale) {
-    constexpr std::size_t kShapesPerJob = 64;
+void RasterJobs::batch(const Stacked& item, const ShapeLayer* style, double scale) {
+    constexpr std::size_t kItemsPerJob = 64;
     constexpr int kMostRows = 4096;
-    // Among the last few batches only: shapes of one style come together.
+    // Among the last few batches only: rasters of one kind come together.
     constexpr std::size_t kBatchesLookedAt = 8;
-    StrokeBatch* into = nullptr;
-    for (std::size_t i = strokeBatches.size(); i > 0 && i + kBatchesLookedAt > strokeBatches.size(); --i) {
-        StrokeBatch& batch = strokeBatches[i - 1];
-        if (batch.scale == scale && sameStroke(*batch.style, *stroked.shape)) {
+    Batch* into = nullptr;
+    for (std::size_t i = batches.size(); i > 0 && i + kBatchesLookedAt > batches.size(); --i) {
+        Batch& batch = batches[i - 1];
+        if (batch.scale == scale && (style ? batch.style && sameStroke(*batch.style, *style) : !batch.style)) {
             into = &batch;
             break;
         }
     }
-    if (!into) into = &strokeBatches.emplace_back(StrokeBatch{stroked.shape, scale, {}});
-    if (!into->shapes.empty() && into->rows + stroked.size.height > kMostRows) draw(*into);
-    into->shapes.push_back(stroked);
-    into->rows += stroked.size.height + 1;
-    if (into->shapes.size() == kShapesPerJob) draw(*into);
+    if (!into) into = &batches.emplace_back(Batch{style, scale, {}});
+    if (!into->items.empty() && into->rows + item.size.height > kMostRows) draw(*into);
+    into->items.push_back(item);
+    into->rows += item.size.height + 1;
+    if (into->items.size() == kItemsPerJob) draw(*into);
 }
 
-// Draws the rasters of `shapes` (of one stroke style) as one path into one
-// bitmap, one below the other a pixel apart, and gives each its part.
-// Each is placed on whole pixels and has rows of its own: the drawing
-// library samples the edges of a row more finely when no other shape's
-// edges meet it, so each part holds the pixels its own raster would. When
-// the bitmap cannot be made, each is drawn into one of its own.
-void drawStrokes(std::span<const RasterJobs::Stroked> shapes, double scale) {
+// Moves `bitmap`'s origin so that `item`'s layer draws into the rows from
+// `top`, its raster's box at the left edge.
+void placeItem(Context& bitmap, const RasterJobs::Stacked& item, int top, double scale) {
+    bitmap.translate(-item.box.x, top / scale - item.box.y);
+}
+
+// Draws the rasters of a batch into one bitmap, one below the other a
+// pixel apart, and gives each its part: strokes of one `style` as one
+// path, the rest one by one, each from a state as fresh as its own
+// bitmap's. Each is placed on whole pixels and has rows of its own: the
+// drawing library samples the edges of a row more finely when no other
+// shape's edges meet it, so each part holds the pixels its own raster
+// would (backgrounds filled as one path came out a few steps off along
+// their edges). When the bitmap cannot be made, each is drawn into one of
+// its own.
+void drawStacked(std::span<const RasterJobs::Stacked> items, const ShapeLayer* style, double scale) {
     int width = 0;
     std::vector<int> top;
-    top.reserve(shapes.size());
+    top.reserve(items.size());
     int height = 0;
-    for (const RasterJobs::Stroked& s : shapes) {
-        width = std::max(width, s.size.width);
+    for (const RasterJobs::Stacked& item : items) {
+        width = std::max(width, item.size.width);
         top.push_back(height);
-        height += s.size.height + 1;
+        height += item.size.height + 1;
     }
     auto bitmap = BitmapContext::create(width, height - 1, scale);
     if (!bitmap) {
-        if (shapes.size() > 1) {
-            for (std::size_t i = 0; i < shapes.size(); ++i) drawStrokes(shapes.subspan(i, 1), scale);
+        if (items.size() > 1) {
+            for (std::size_t i = 0; i < items.size(); ++i) drawStacked(items.subspan(i, 1), style, scale);
         }
         return;
     }
-    const ShapeLayer& style = *shapes.front().shape;
-    bitmap->setStrokeColor(style.strokeColor());
-    bitmap->setLineWidth(style.lineWidth());
-    bitmap->setLineCap(style.lineCap());
-    bitmap->setLineJoin(style.lineJoin());
-    bitmap->setMiterLimit(style.miterLimit());
-    bitmap->beginPath();
-    for (std::size_t i = 0; i < shapes.size(); ++i) {
-        bitmap->save();
-        bitmap->translate(-shapes[i].box.x, top[i] / scale - shapes[i].box.y);
-        bitmap->addPath(shapes[i].shape->path());
-        bitmap->restore();
+    if (style) {
+        bitmap->setStrokeColor(style->strokeColor());
+        bitmap->setLineWidth(style->lineWidth());
+        bitmap->setLineCap(style->lineCap());
+        bitmap->setLineJoin(style->lineJoin());
+        bitmap->setMiterLimit(style->miterLimit());
+        bitmap->beginPath();
+        for (std::size_t i = 0; i < items.size(); ++i) {
+            bitmap->save();
+            placeItem(*bitmap, items[i], top[i], scale);
+            bitmap->addPath(static_cast<const ShapeLayer&>(*items[i].model).path());
+            bitmap->restore();
+        }
+        bitmap->stroke();
+    } else {
+        for (std::size_t i = 0; i < items.size(); ++i) {
+            bitmap->save();
+            placeItem(*bitmap, items[i], top[i], scale);
+            drawKept(*items[i].model, *bitmap, {}, items[i].under, true);
+            bitmap->restore();
+        }
     }
-    bitmap->stroke();
     const auto image = BitmapContext::takeImage(std::move(bitmap));
     if (!image) return;
-    for (std::size_t i = 0; i < shapes.size(); ++i) {
-        shapes[i].cache->raster = image->cropped(0, top[i], shapes[i].size.width, shapes[i].size.height);
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        items[i].cache->raster = image->cropped(0, top[i], items[i].size.width, items[i].size.height);
     }
 }
 
-// Hands the batch's shapes to a job and empties it.
-void RasterJobs::draw(StrokeBatch& batch) {
-    sideBySide.add([shapes = std::move(batch.shapes), scale = batch.scale] { drawStrokes(shapes, scale); });
-    batch.shapes.clear();
+// Hands the batch's rasters to a job and empties it.
+void RasterJobs::draw(Batch& batch) {
+    sideBySide.add([items = std::move(batch.items), style = batch.style, scale = batch.scale] {
+        drawStacked(items, style, scale);
+    });
+    batch.items.clear();
     batch.rows = 0;
 }
 
@@ -635,8 +658,9 @@ bool drawContent(const Shown& s, Frame& frame, bool background = false) {
             cache.raster.reset();
             const double pixels = box.width * box.height * scale * scale;
             const auto size = pixelSize(box, scale);
-            if (shape && size && !frame.jobs->parts && strokesAlone(*shape, *size)) {
-                frame.jobs->batch({shape, &cache, box, *size}, scale);
+            if (vector && size && !frame.jobs->parts && size->pixels() <= kLargestBatched) {
+                frame.jobs->batch({&s.model, &cache, box, *size, under},
+                                  shape && strokesAlone(*shape) ? shape : nullptr, scale);
             } else if (pixels >= kRowsApart) {
                 queueInRows(*frame.jobs, s.model, cache, box, scale, extent, under, vector);
             } else {
@@ -1028,8 +1052,8 @@ bool renderInBands(Layer& root, BitmapContext& bitmap, int bands, double time, d
     making.jobs = &jobs;
     making.unbandable = &unbandable;
     renderLayer(root, making);
-    for (RasterJobs::StrokeBatch& batch : jobs.strokeBatches) {
-        if (!batch.shapes.empty()) jobs.draw(batch);
+    for (RasterJobs::Batch& batch : jobs.batches) {
+        if (!batch.items.empty()) jobs.draw(batch);
     }
     std::stable_sort(jobs.wholes.begin(), jobs.wholes.end(),
                      [](const RasterJobs::Whole& a, const RasterJobs::Whole& b) { return a.pixels > b.pixels; });

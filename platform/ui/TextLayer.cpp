@@ -40,10 +40,7 @@ void TextLayer::drawInContext(Context& context) {
         const double width = layout->size().width;
         x += mAlignment == TextAlignment::center ? (box.width - width) / 2 : box.width - width;
     }
-    context.save();
-    context.clipToRect(box);
-    context.drawTextLayout(*layout, {x, box.minY()});
-    context.restore();
+    context.drawTextLayout(*layout, {x, box.minY()}, box);
 }
 
 bool TextLayer::keyPathAffectsContent(std::string_view keyPath) const {

@@ -315,6 +315,64 @@ TEST(GlyphMasksTest, CairoStillDrawsWhatMasksCannotDrawExactly) {
     }
 }
 
+TEST(GlyphMasksTest, TextClippedByItsDrawingLooksAsUnderAClipSetFirst) {
+    // Clipping by the text's own drawing sets no Cairo clip for the runs
+    // masks draw: the same bytes as under clipToRect, for masks and for
+    // what Cairo draws (a glyph no font has, outlines, masks off), off the
+    // pixel grid, in a band, and with the rectangle partly off the bitmap.
+    StyledText outlined{"Weiche 12", font(20), {}};
+    outlined.attributes.strokeWidth = -3;
+    outlined.attributes.strokeColor = Color{1, 0, 0, 1};
+    StyledText missing{"Gleis \uE000 links", font(16), {}};
+    missing.runs.push_back({0, 5, font(16, "DejaVu Sans Bold")});
+    const std::vector<StyledText> texts = {mixedRuns(), outlined, missing};
+    const std::vector<platform::Rect> clips = {
+        {10.3, 4.6, 120.45, 9.7}, {-5, -3, 60.2, 40}, {33.33, 2.01, 0.4, 30}, {50, 10, 0, 5}, {0, 0, 400, 300}};
+    int cut = 0;
+    for (const StyledText& text : texts) {
+        const auto layout = TextLayout::make(text, TextLayoutOptions{});
+        for (const platform::Rect& clip : clips) {
+            for (const bool masks : {true, false}) {
+                for (const bool band : {false, true}) {
+                    const auto draw = [&](bool byItself) {
+                        return drawWith(masks, 220, 60, 2, [&](BitmapContext& c) {
+                            auto part = band ? c.band(7, 60) : nullptr;
+                            Context& into = part ? static_cast<Context&>(*part) : c;
+                            into.translate(0.37, -0.81);
+                            if (byItself) {
+                                into.drawTextLayout(*layout, {1.3, 2.45}, clip);
+                                return;
+                            }
+                            into.save();
+                            into.clipToRect(clip);
+                            into.drawTextLayout(*layout, {1.3, 2.45});
+                            into.restore();
+                        });
+                    };
+                    const Drawn byItself = draw(true);
+                    const Drawn underClip = draw(false);
+                    const std::string what = text.text + " in " + std::to_string(clip.x) + ", masks " +
+                                             std::to_string(masks) + ", band " + std::to_string(band);
+                    EXPECT_TRUE(byItself.bytes == underClip.bytes) << what;
+                    if (clip.width > 10) {
+                        EXPECT_EQ(byItself.runsFromMasks, underClip.runsFromMasks) << what;
+                    }
+                    if (clip.width > 10 && clip.x > 0) {
+                        EXPECT_TRUE(anyInk(byItself.bytes)) << what;
+                        cut += byItself.bytes != drawWith(masks, 220, 60, 2, [&](BitmapContext& c) {
+                                                     auto part = band ? c.band(7, 60) : nullptr;
+                                                     Context& into = part ? static_cast<Context&>(*part) : c;
+                                                     into.translate(0.37, -0.81);
+                                                     into.drawTextLayout(*layout, {1.3, 2.45});
+                                                 }).bytes;
+                    }
+                }
+            }
+        }
+    }
+    EXPECT_GT(cut, 0) << "some clip cuts the text";
+}
+
 TEST(GlyphMasksTest, ThreadsDrawLayoutsAtOnceAsOneThreadDrawsThemAlone) {
     // Sizes no other test uses, so the threads also meet while the masks
     // are made.

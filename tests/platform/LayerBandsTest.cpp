@@ -417,6 +417,71 @@ TEST(LayerBands, SmallStrokesDrawnTogetherLookAsEachDrawnAlone) {
     EXPECT_EQ(differingPixels(*drawnInBands(*root, 2, now + 2), *drawnDirectly(shapes, 600, 500, 2)), 0) << "kept";
 }
 
+TEST(LayerBands, SmallRastersDrawnTogetherLookAsEachDrawnAlone) {
+    // Labels with backgrounds of several colours (some rounded, some none),
+    // small gradients and filled shapes: drawn into shared bitmaps, each
+    // as it is drawn alone, its background below it.
+    const auto root = filled({0, 0, 600, 500}, kPaper);
+    std::vector<std::shared_ptr<Layer>> layers;
+    for (int i = 0; i < 260; ++i) {
+        const double x = 7.3 + (i * 37) % 560;
+        const double y = 5.55 + (i * 53) % 470;
+        std::shared_ptr<Layer> layer;
+        if (i % 5 == 3) {
+            auto gradient = GradientLayer::make();
+            gradient->setColors({kRed, {0.2, 0.6, 0.9, 0.5}});
+            layer = gradient;
+        } else if (i % 5 == 4) {
+            auto shape = ShapeLayer::make();
+            Path triangle;
+            triangle.moveTo({0, 0});
+            triangle.lineTo({11.3, 4.2});
+            triangle.lineTo({3.1, 9.9});
+            triangle.closePath();
+            shape->setPath(triangle);
+            shape->setFillColor({0.9, 0.5, 0.1, 0.8});
+            shape->setStrokeColor(kBlue);
+            shape->setLineWidth(0.75);
+            layer = shape;
+        } else {
+            auto label = TextLayer::make();
+            label->setString(std::to_string(i * 13));
+            label->setFontSize(8 + i % 3);
+            label->setAlignmentMode(platform::TextAlignment::center);
+            label->setForegroundColor({0.1, 0.1, 0.1, 1});
+            if (i % 4 != 0) label->setBackgroundColor(i % 4 == 1 ? Color{1, 1, 0.8, 1} : Color{0.8, 0.9, 1, 0.9});
+            if (i % 7 == 2) label->setCornerRadius(3);
+            layer = label;
+        }
+        layer->setFrame({x, y, 24.4 + i % 9, 10.3 + i % 4});
+        root->addSublayer(layer);
+        layers.push_back(layer);
+    }
+    const auto direct = [&] {
+        auto context = BitmapContext::create(1200, 1000, 2);
+        context->setFillColor(kPaper);
+        context->fillRect({0, 0, 600, 500});
+        for (const auto& layer : layers) {
+            context->save();
+            context->concat(layer->transformToSuperlayer());
+            if (layer->backgroundColor().alpha > 0) {
+                Path background;
+                background.addRoundedRect(layer->bounds(), layer->cornerRadius());
+                context->setFillColor(layer->backgroundColor());
+                context->fillPath(background);
+            }
+            layer->drawInContext(*context);
+            context->restore();
+        }
+        return context;
+    };
+    const double now = platform::ui::currentMediaTime();
+    EXPECT_EQ(differingPixels(*drawnInBands(*root, 2, now), *direct()), 0);
+    for (std::size_t i = 2; i < layers.size(); i += 7) layers[i]->setBackgroundColor(kGreen);
+    EXPECT_EQ(differingPixels(*drawnInBands(*root, 2, now + 1), *direct()), 0) << "after changes";
+    EXPECT_EQ(differingPixels(*drawnInBands(*root, 2, now + 2), *direct()), 0) << "kept";
+}
+
 TEST(LayerBands, TallThinStrokesTogetherAreAllDrawn) {
     // Small in pixels but a thousand rows high each: one below the other,
     // sixty-four of them would not fit in one bitmap.

@@ -311,9 +311,13 @@ std::optional<int> wholePixel(double v) {
     return static_cast<int>(r);
 }
 
+// Cairo's coordinates are fixed point, 8 bits of fraction, rounded to the
+// nearest.
+double fixedPoint(double v) { return std::nearbyint(v * 256); }
+
 }  // namespace
 
-std::optional<GlyphTarget> GlyphTarget::of(cairo_t* cr, bool rectangularClip) {
+std::optional<GlyphTarget> GlyphTarget::of(cairo_t* cr, bool rectangularClip, const double* only) {
     // What is copied here is Cairo 1.16's compositing; later versions place
     // glyphs at fractions of a pixel.
     static const bool knownCairo =
@@ -342,13 +346,36 @@ std::optional<GlyphTarget> GlyphTarget::of(cairo_t* cr, bool rectangularClip) {
         return std::nullopt;
     }
     t.scale = full.xx;
+    const Box surface{0, 0, t.width, t.height};
+
+    if (only) {
+        const double x0 = t.device.xx * only[0] + t.device.x0;
+        const double y0 = t.device.yy * only[1] + t.device.y0;
+        const double x1 = t.device.xx * only[2] + t.device.x0;
+        const double y1 = t.device.yy * only[3] + t.device.y0;
+        constexpr double kLargest = INT_MAX / 2;
+        if (!(std::abs(x0) < kLargest && std::abs(y0) < kLargest && std::abs(x1) < kLargest &&
+              std::abs(y1) < kLargest)) {
+            return std::nullopt;
+        }
+        // The pixels the box touches; none when it has no area, even less
+        // than a pixel wide.
+        const double fx0 = fixedPoint(std::min(x0, x1));
+        const double fy0 = fixedPoint(std::min(y0, y1));
+        const double fx1 = fixedPoint(std::max(x0, x1));
+        const double fy1 = fixedPoint(std::max(y0, y1));
+        Box box{static_cast<int>(std::floor(fx0 / 256)), static_cast<int>(std::floor(fy0 / 256)),
+                static_cast<int>(std::ceil(fx1 / 256)), static_cast<int>(std::ceil(fy1 / 256))};
+        if (fx0 < fx1 && fy0 < fy1 && intersect(box, surface)) t.clip.push_back(box);
+        t.clipExtents = t.clip.empty() ? Box{0, 0, 0, 0} : box;
+        return t;
+    }
 
     // Cairo gives the clip as user-space rectangles when it is one of whole
     // pixels (the surface when there is none).
     cairo_rectangle_list_t* list = cairo_copy_clip_rectangle_list(cr);
     const cairo_status_t status = list->status;
     bool whole = status == CAIRO_STATUS_SUCCESS;
-    const Box surface{0, 0, t.width, t.height};
     t.clipExtents = {INT_MAX, INT_MAX, INT_MIN, INT_MIN};
     for (int i = 0; whole && i < list->num_rectangles; ++i) {
         const cairo_rectangle_t& r = list->rectangles[i];

@@ -22,7 +22,10 @@ struct GlyphTarget {
     // when masks cannot draw there exactly and Cairo must. Cairo does not
     // tell a clip of rectangles off the pixel grid from one of paths: the
     // caller does, with `rectangularClip`.
-    static std::optional<GlyphTarget> of(cairo_t* cr, bool rectangularClip);
+    // With `only` (corners x0, y0, x1, y1 in the space `cr`'s matrix maps
+    // to, while Cairo has no clip set), the clip is the pixels that
+    // rectangle touches, as Cairo's would be.
+    static std::optional<GlyphTarget> of(cairo_t* cr, bool rectangularClip, const double* only = nullptr);
 
     cairo_surface_t* surface = nullptr;
     unsigned char* data = nullptr;

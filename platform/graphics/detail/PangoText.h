@@ -46,7 +46,12 @@ struct TextLayoutImpl;
 // by `alpha`, from the glyphs kept when it was made: no Pango and no lock,
 // but for glyphs that no font has and text Cairo must draw. True
 // `rectangularClip`: the clip, if any, is of rectangles upright in device
-// space. Caller has saved the Cairo state.
-void drawTextLayout(cairo_t* cr, const TextLayoutImpl& layout, Point topLeft, double alpha, bool rectangularClip);
+// space. With `clip` (corners x0, y0, x1, y1 in the space the context's
+// matrix maps to, while it has no clip), the text is clipped to that
+// rectangle, as if Cairo's clip were set to it: glyphs drawn from masks are
+// clipped to the pixels it touches, as Cairo clips glyphs, and Cairo is
+// given the clip only when it draws. Caller has saved the Cairo state.
+void drawTextLayout(cairo_t* cr, const TextLayoutImpl& layout, Point topLeft, double alpha, bool rectangularClip,
+                    const double* clip = nullptr);
 
 }  // namespace platform::detail
