@@ -519,7 +519,7 @@ struct ConcurrentFeed::State {
     // adder works: a helper looks a while before it gives its thread back
     // to the pool, and the adder asks for another when one is missing.
     void help() {
-        constexpr std::chrono::microseconds kSpin{50};
+        constexpr std::chrono::microseconds kSpin{200};
         for (;;) {
             while (runNext()) {
             }

@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <cstdint>
 #include <functional>
 #include <limits>
 #include <memory>
@@ -156,8 +157,11 @@ struct Frame {
     // passed over.
     std::optional<Rect> area;
     // A band's pixels as the first walk's device space (the whole
-    // bitmap's) has them.
+    // bitmap's) has them, and its place among the bands.
     std::optional<Rect> bandArea;
+    std::size_t band = 0;
+    // For the first walk: every band's pixels, in order.
+    std::span<const Rect> bands;
     // While the first walk composites a layer: where its sublayers draw.
     Extent* sublayerAreas = nullptr;
 
@@ -778,7 +782,10 @@ void drawBody(const Shown& s, Frame& frame) {
     if (drawn && !baked) drawContent(s, frame);
     const auto& sublayers = LayerAccess::sublayers(s.model);
     const auto below = [](const auto& a, const auto& b) { return a->zPosition() < b->zPosition(); };
-    if (std::is_sorted(sublayers.begin(), sublayers.end(), below)) {
+    const detail::LayerCache* kept = frame.bandArea ? LayerAccess::existingCache(s.model) : nullptr;
+    if (kept && kept->areaFrame == frame.serial && !kept->bandSublayers.empty()) {
+        for (const std::uint32_t i : kept->bandSublayers[frame.band]) renderLayer(*sublayers[i], frame);
+    } else if (std::is_sorted(sublayers.begin(), sublayers.end(), below)) {
         for (const auto& sublayer : sublayers) renderLayer(*sublayer, frame);
     } else {
         std::vector<Layer*> order;
@@ -949,6 +956,37 @@ bool outsideArea(const Shown& s, const Frame& frame, std::optional<Extent>& draw
     return !overlaps(onDevice, *frame.area);
 }
 
+// For a layer with many sublayers (a chart's points, a long list), the
+// first walk notes which of them each band draws: those whose noted area
+// it overlaps, as `outsideArea` would find. Sublayers the walk passed over
+// (hidden, clear, off the bitmap) no band draws either.
+void noteBandSublayers(const Layer& layer, const Frame& frame, detail::LayerCache& cache) {
+    constexpr std::size_t kManySublayers = 64;
+    const auto& sublayers = LayerAccess::sublayers(layer);
+    if (frame.bands.empty() || sublayers.size() < kManySublayers || sublayers.size() > UINT32_MAX ||
+        !std::is_sorted(sublayers.begin(), sublayers.end(),
+                        [](const auto& a, const auto& b) { return a->zPosition() < b->zPosition(); })) {
+        cache.bandSublayers.clear();
+        return;
+    }
+    // The lists are kept from frame to frame, and only refilled.
+    cache.bandSublayers.resize(frame.bands.size());
+    for (auto& list : cache.bandSublayers) list.clear();
+    // Bands lie one below the other, each as wide as the bitmap: the first
+    // a sublayer may overlap is found by halving, the rest follow it.
+    const auto below = [](const Rect& band, double y) { return band.maxY() <= y; };
+    for (std::size_t i = 0; i < sublayers.size(); ++i) {
+        const detail::LayerCache* kept = LayerAccess::existingCache(*sublayers[i]);
+        if (!kept || kept->areaFrame != frame.serial) continue;
+        const Rect& area = kept->area;
+        auto band = std::lower_bound(frame.bands.begin(), frame.bands.end(), area.minY(), below);
+        for (; band != frame.bands.end() && overlaps(area, *band); ++band) {
+            cache.bandSublayers[static_cast<std::size_t>(band - frame.bands.begin())].push_back(
+                static_cast<std::uint32_t>(i));
+        }
+    }
+}
+
 // The first walk of a frame in bands notes where a layer draws (`own`, in
 // device pixels, when known already), its sublayers' drawing (`sublayers`)
 // with it, and adds that to what its superlayer draws.
@@ -965,6 +1003,7 @@ void noteArea(const Shown& s, const Frame& frame, const std::optional<Extent>& o
     // A pixel more each way holds the anti-aliasing of edges.
     cache.area = area.rect() ? grown(*area.rect(), 1) : Rect{};
     if (frame.sublayerAreas && area.rect()) frame.sublayerAreas->add(cache.area);
+    noteBandSublayers(s.model, frame, cache);
 }
 
 void renderLayer(Layer& layer, Frame& frame) {
@@ -1046,8 +1085,18 @@ bool renderInBands(Layer& root, BitmapContext& bitmap, int bands, double time, d
     nowhere->setAlpha(bitmap.alpha());
     RasterJobs jobs;
     bool unbandable = false;
+    const int height = bitmap.pixelHeight();
+    std::vector<int> firsts;
+    std::vector<Rect> bandAreas;
+    for (int i = 0; i < bands; ++i) {
+        firsts.push_back(height * i / bands);
+        const int end = height * (i + 1) / bands;
+        bandAreas.push_back({0, static_cast<double>(firsts.back()), static_cast<double>(bitmap.pixelWidth()),
+                             static_cast<double>(end - firsts.back())});
+    }
     Frame making{*nowhere, time, scale};
     making.area = pixelsOf(bitmap);
+    making.bands = bandAreas;
     making.serial = ++gLastSerial;
     making.jobs = &jobs;
     making.unbandable = &unbandable;
@@ -1073,11 +1122,8 @@ bool renderInBands(Layer& root, BitmapContext& bitmap, int bands, double time, d
     if (unbandable) return false;
 
     std::vector<std::unique_ptr<BitmapContext>> parts;
-    std::vector<int> firsts;
-    const int height = bitmap.pixelHeight();
     for (int i = 0; i < bands; ++i) {
-        firsts.push_back(height * i / bands);
-        auto part = bitmap.band(firsts.back(), height * (i + 1) / bands);
+        auto part = bitmap.band(firsts[i], height * (i + 1) / bands);
         // What was handed to bands made so far is cleared as they go.
         if (!part) return false;
         parts.push_back(std::move(part));
@@ -1085,7 +1131,8 @@ bool renderInBands(Layer& root, BitmapContext& bitmap, int bands, double time, d
     DispatchQueue::concurrentPerform(parts.size(), [&](std::size_t i) {
         Frame frame{*parts[i], time, scale};
         frame.area = pixelsOf(*parts[i]);
-        frame.bandArea = Rect{0, static_cast<double>(firsts[i]), frame.area->width, frame.area->height};
+        frame.bandArea = bandAreas[i];
+        frame.band = i;
         frame.serial = making.serial;
         frame.readOnly = true;
         renderLayer(root, frame);

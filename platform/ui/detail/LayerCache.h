@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <vector>
 
 namespace platform::ui::detail {
 
@@ -34,6 +35,10 @@ struct LayerCache {
     // may draw on, so that bands pass over the whole subtree at once.
     std::uint64_t areaFrame = 0;
     Rect area;
+    // For frame `areaFrame`, of a layer with many sublayers: those each band
+    // draws, by index, in order, so that a band passes over the rest
+    // without looking at each.
+    std::vector<std::vector<std::uint32_t>> bandSublayers;
 
     // The drawn content: the raster, the area it covers (layer points), the
     // content's extent then, the scale it was drawn at and the content
