@@ -676,9 +676,25 @@ bool copyOntoPixels(detail::ContextImpl& impl, const detail::ImageImpl& image, c
         if (from != nullptr) pixman_image_unref(from);
         return false;
     }
-    pixman_image_composite32(opaque ? PIXMAN_OP_SRC : PIXMAN_OP_OVER, from, nullptr, impl.pixelImage,
-                             area.x0 - static_cast<int>(dx), area.y0 - static_cast<int>(dy), 0, 0, area.x0, area.y0,
-                             area.x1 - area.x0, area.y1 - area.y0);
+    const int sx = static_cast<int>(dx);
+    const int sy = static_cast<int>(dy);
+    const auto put = [&](int x0, int y0, int x1, int y1) {
+        pixman_image_composite32(opaque ? PIXMAN_OP_SRC : PIXMAN_OP_OVER, from, nullptr, impl.pixelImage, x0 - sx,
+                                 y0 - sy, 0, 0, x0, y0, x1 - x0, y1 - y0);
+    };
+    if (!opaque && image.inkColumns(0)) {
+        // A large image mostly clear: only the columns of each few rows
+        // that hold anything; clear pixels drawn over change nothing.
+        constexpr int kRun = detail::ImageImpl::kInkRows;
+        for (int run = (area.y0 - sy) / kRun; run * kRun + sy < area.y1; ++run) {
+            const auto ink = image.inkColumns(run);
+            const int x0 = std::max(area.x0, ink->x0 + sx);
+            const int x1 = std::min(area.x1, ink->x1 + sx);
+            if (x0 < x1) put(x0, std::max(area.y0, run * kRun + sy), x1, std::min(area.y1, (run + 1) * kRun + sy));
+        }
+    } else {
+        put(area.x0, area.y0, area.x1, area.y1);
+    }
     pixman_image_unref(from);
     cairo_surface_mark_dirty_rectangle(impl.surface, area.x0, area.y0, area.x1 - area.x0, area.y1 - area.y0);
     if (opaque) impl.covered(area);

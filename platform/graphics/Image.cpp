@@ -84,7 +84,13 @@ std::optional<ArgbPixels> ArgbPixels::of(cairo_surface_t* surface) {
     return p;
 }
 
-ImageImpl::ImageImpl(cairo_surface_t* s, double sc) : surface(s), scale(sc), pixels(ArgbPixels::of(s)) {}
+ImageImpl::ImageImpl(cairo_surface_t* s, double sc) : surface(s), scale(sc), pixels(ArgbPixels::of(s)) {
+    constexpr long long kLargeImage = 256 * 1024;
+    if (pixels && static_cast<long long>(pixels->width) * pixels->height >= kLargeImage) {
+        const std::size_t runs = static_cast<std::size_t>((pixels->height + kInkRows - 1) / kInkRows);
+        mInk = std::make_unique<std::atomic<std::uint64_t>[]>(runs);
+    }
+}
 
 ImageImpl::~ImageImpl() { cairo_surface_destroy(surface); }
 
@@ -107,6 +113,62 @@ bool ImageImpl::opaque() const {
         mOpaque.store(known, std::memory_order_relaxed);
     }
     return known == 1;
+}
+
+namespace {
+
+// The first column of [from, to) of a row that is not clear; `to` when none.
+// Eight pixels at a time, as long rows are mostly clear.
+int firstInk(const std::uint32_t* row, int from, int to) {
+    while (from + 8 <= to) {
+        std::uint64_t words[4];
+        std::memcpy(words, row + from, sizeof words);
+        if ((words[0] | words[1] | words[2] | words[3]) != 0) break;
+        from += 8;
+    }
+    while (from < to && row[from] == 0) ++from;
+    return from;
+}
+
+// One past the last column of [from, to) that is not clear; `from` when
+// none.
+int endOfInk(const std::uint32_t* row, int from, int to) {
+    while (to - 8 >= from) {
+        std::uint64_t words[4];
+        std::memcpy(words, row + to - 8, sizeof words);
+        if ((words[0] | words[1] | words[2] | words[3]) != 0) break;
+        to -= 8;
+    }
+    while (to > from && row[to - 1] == 0) --to;
+    return to;
+}
+
+}  // namespace
+
+std::optional<ImageImpl::Columns> ImageImpl::inkColumns(int run) const {
+    if (!mInk || run < 0 || run * kInkRows >= pixels->height) return std::nullopt;
+    constexpr std::uint64_t kKnown = std::uint64_t{1} << 63;
+    std::atomic<std::uint64_t>& kept = mInk[static_cast<std::size_t>(run)];
+    std::uint64_t known = kept.load(std::memory_order_relaxed);
+    if (known == 0) {
+        int x0 = pixels->width;
+        int x1 = 0;
+        const int last = std::min(pixels->height, (run + 1) * kInkRows);
+        for (int y = run * kInkRows; y < last; ++y) {
+            const std::uint32_t* row = reinterpret_cast<const std::uint32_t*>(
+                reinterpret_cast<const unsigned char*>(pixels->data) +
+                static_cast<std::size_t>(y) * static_cast<std::size_t>(pixels->stride));
+            // Only beyond the columns known so far.
+            const int left = firstInk(row, 0, x0);
+            if (left == pixels->width) continue;  // clear, as all before it
+            x0 = std::min(x0, left);
+            x1 = std::max(x1, endOfInk(row, x1, pixels->width));
+        }
+        if (x0 >= x1) x0 = x1 = 0;
+        known = kKnown | (static_cast<std::uint64_t>(x0) << 32) | static_cast<std::uint64_t>(x1);
+        kept.store(known, std::memory_order_relaxed);
+    }
+    return Columns{static_cast<int>((known >> 32) & 0x7FFFFFFF), static_cast<int>(known & 0xFFFFFFFF)};
 }
 
 }  // namespace detail

@@ -117,3 +117,48 @@ TEST(DrawImage, CopiedPixelOnPixelAsTheDrawingLibraryDrawsIt) {
     EXPECT_EQ(firstDifference(*a, *b), "");
     EXPECT_EQ(a->pixel(70, 50)->alpha, 0) << "the old frame was cleared";
 }
+
+TEST(DrawImage, ALargeImageMostlyClearLeavesWhatItsClearPixelsCover) {
+    // Ink in a few places only: near the corners, across a run of rows at
+    // its edges, in the last rows (a run cut short), and a long line; the
+    // copy passes over the clear columns of each run of rows, and must
+    // still put down every pixel of ink, wherever the image lands.
+    constexpr int kWidth = 700;
+    constexpr int kHeight = 455;
+    auto ink = BitmapContext::create(kWidth, kHeight);
+    ink->setFillColor({0.8, 0.1, 0.1, 0.6});
+    for (const Rect& r : {Rect{0, 0, 1, 1}, Rect{kWidth - 1, 3, 1, 2}, Rect{311.5, 15, 2, 3}, Rect{40, 160, 3, 1},
+                          Rect{650, 161, 7, 1}, Rect{3, kHeight - 1, 2, 1}, Rect{kWidth - 2, kHeight - 2, 2, 2}}) {
+        ink->fillRect(r);
+    }
+    ink->setStrokeColor({0.1, 0.2, 0.9, 1});
+    ink->setLineWidth(1.5);
+    ink->beginPath();
+    ink->moveTo({10, 300});
+    ink->lineTo({690, 250.5});
+    ink->stroke();
+    const auto image = BitmapContext::takeImage(std::move(ink));
+    for (const auto& [x, y] : {std::pair{0.0, 0.0}, {-37.0, 11.0}, {120.0, -200.0}, {-5.0, 300.0}}) {
+        const auto draw = [&](bool throughLibrary) {
+            auto context = BitmapContext::create(800, 600);
+            context->setFillColor({0.3, 0.6, 0.3, 0.8});
+            context->fillRect({0, 0, 800, 600});
+            // A band: the image starts above its rows too.
+            auto band = context->band(33, 600);
+            if (throughLibrary) {
+                platform::Path disc;
+                disc.addEllipseInRect({-2000, -2000, 5000, 5000});
+                band->clipToPath(disc);
+            }
+            band->drawImage(*image, {x, y, kWidth, kHeight});
+            band.reset();
+            return context;
+        };
+        const auto copied = draw(false);
+        EXPECT_EQ(firstDifference(*copied, *draw(true)), "") << "at " << x << ", " << y;
+        // The band draws in the bitmap's own coordinates, from row 33 on.
+        EXPECT_NE(copied->pixel(static_cast<int>(x) + 350, static_cast<int>(y) + 275),
+                  copied->pixel(static_cast<int>(x) + 350, static_cast<int>(y) + 230))
+            << "the line is there";
+    }
+}

@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <optional>
 
 namespace platform::detail {
@@ -52,12 +53,25 @@ struct ImageImpl {
     // Whether every pixel is opaque; worked out once, on first asking.
     bool opaque() const;
 
+    // For a large image, mostly clear (a chart's axes over the screen):
+    // the columns [x0, x1) of run `run` of kInkRows rows that hold all its
+    // pixels that are not clear (x0 == x1 when none), worked out once for
+    // each run, on first asking, on any thread. None for other images.
+    static constexpr int kInkRows = 16;
+    struct Columns {
+        int x0;
+        int x1;
+    };
+    std::optional<Columns> inkColumns(int run) const;
+
     cairo_surface_t* surface;
     double scale;
     std::optional<ArgbPixels> pixels;
 
 private:
     mutable std::atomic<int> mOpaque{-1};  // -1 not known yet
+    // By run: 0 not known yet, else the columns and a bit for known.
+    std::unique_ptr<std::atomic<std::uint64_t>[]> mInk;
 };
 
 }  // namespace platform::detail
