@@ -160,8 +160,10 @@ struct Frame {
     // bitmap's) has them, and its place among the bands.
     std::optional<Rect> bandArea;
     std::size_t band = 0;
-    // For the first walk: every band's pixels, in order.
+    // For the first walk: every band's pixels, in order, and how many
+    // sublayers each was found to draw, where they are counted.
     std::span<const Rect> bands;
+    std::vector<std::size_t>* bandLoads = nullptr;
     // While the first walk composites a layer: where its sublayers draw.
     Extent* sublayerAreas = nullptr;
 
@@ -985,6 +987,11 @@ void noteBandSublayers(const Layer& layer, const Frame& frame, detail::LayerCach
                 static_cast<std::uint32_t>(i));
         }
     }
+    if (frame.bandLoads) {
+        for (std::size_t band = 0; band < frame.bands.size(); ++band) {
+            (*frame.bandLoads)[band] += cache.bandSublayers[band].size();
+        }
+    }
 }
 
 // The first walk of a frame in bands notes where a layer draws (`own`, in
@@ -1097,6 +1104,8 @@ bool renderInBands(Layer& root, BitmapContext& bitmap, int bands, double time, d
     Frame making{*nowhere, time, scale};
     making.area = pixelsOf(bitmap);
     making.bands = bandAreas;
+    std::vector<std::size_t> loads(bandAreas.size(), 0);
+    making.bandLoads = &loads;
     making.serial = ++gLastSerial;
     making.jobs = &jobs;
     making.unbandable = &unbandable;
@@ -1128,7 +1137,13 @@ bool renderInBands(Layer& root, BitmapContext& bitmap, int bands, double time, d
         if (!part) return false;
         parts.push_back(std::move(part));
     }
-    DispatchQueue::concurrentPerform(parts.size(), [&](std::size_t i) {
+    // The bands with the most to draw first, so that none is left to hold
+    // up the end.
+    std::vector<std::size_t> order(parts.size());
+    for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+    std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return loads[a] > loads[b]; });
+    DispatchQueue::concurrentPerform(parts.size(), [&](std::size_t turn) {
+        const std::size_t i = order[turn];
         Frame frame{*parts[i], time, scale};
         frame.area = pixelsOf(*parts[i]);
         frame.bandArea = bandAreas[i];

@@ -29,6 +29,26 @@ using platform::RunLoop;
 using testsupport::VirtualTime;
 using namespace std::chrono_literals;
 
+namespace {
+
+// Holds every pool thread in a block until the latch returned is counted
+// down. The latches outlive the blocks that wait on them.
+std::shared_ptr<std::latch> holdEveryPoolThread() {
+    const unsigned held = DispatchQueue::concurrency();
+    auto started = std::make_shared<std::latch>(held);
+    auto release = std::make_shared<std::latch>(1);
+    for (unsigned i = 0; i < held; ++i) {
+        DispatchQueue::global(DispatchQueuePriority::High).async([started, release] {
+            started->count_down();
+            release->wait();
+        });
+    }
+    started->wait();
+    return release;
+}
+
+}  // namespace
+
 TEST(DispatchQueueTest, RunsBlocksInSubmissionOrder) {
     DispatchQueue queue("com.vekmont.test.fifo");
     std::vector<int> seen;  // touched only on the queue
@@ -312,18 +332,8 @@ TEST(ConcurrentQueueTest, ConcurrentPerformRunsEachIterationOnceAndFinishesWithA
     });
     for (std::size_t i = 0; i < kIterations; ++i) ASSERT_EQ(runs[i].load(), 1) << "iteration " << i;
 
-    // With every pool thread held up, the caller does the work itself. The
-    // latches outlive the blocks that wait on them.
-    const unsigned held = DispatchQueue::concurrency();
-    auto started = std::make_shared<std::latch>(held);
-    auto release = std::make_shared<std::latch>(1);
-    for (unsigned i = 0; i < held; ++i) {
-        DispatchQueue::global(DispatchQueuePriority::High).async([started, release] {
-            started->count_down();
-            release->wait();
-        });
-    }
-    started->wait();
+    // With every pool thread held up, the caller does the work itself.
+    const auto release = holdEveryPoolThread();
     std::atomic<int> done{0};
     DispatchQueue::concurrentPerform(100, [&](std::size_t) { done.fetch_add(1); });
     EXPECT_EQ(done.load(), 100);
@@ -412,16 +422,7 @@ TEST(ConcurrentFeedTest, BlocksRunWhileBeingAddedEachOnceAndAreDroppedWhereAdded
 
 TEST(ConcurrentFeedTest, FinishesWithABusyPoolAndPassesOnTheFirstException) {
     // Every pool thread held up: the caller runs every block itself.
-    const unsigned held = DispatchQueue::concurrency();
-    auto started = std::make_shared<std::latch>(held);
-    auto release = std::make_shared<std::latch>(1);
-    for (unsigned i = 0; i < held; ++i) {
-        DispatchQueue::global(DispatchQueuePriority::High).async([started, release] {
-            started->count_down();
-            release->wait();
-        });
-    }
-    started->wait();
+    const auto release = holdEveryPoolThread();
     {
         ConcurrentFeed feed;
         std::atomic<int> done{0};
