@@ -480,7 +480,7 @@ struct ConcurrentFeed::State {
     // Blocks are never moved once added: they lie in chunks that the adder
     // appends, found through a table of fixed size.
     static constexpr std::size_t kChunk = 256;
-    static constexpr std::size_t kChunks = 4096;
+    static constexpr std::size_t kChunks = 1024;
     using Chunk = std::array<std::function<void()>, kChunk>;
     std::array<std::unique_ptr<Chunk>, kChunks> chunks;
     std::atomic<std::size_t> added{0};  // published: a block's chunk is there
@@ -565,7 +565,7 @@ void ConcurrentFeed::finish() {
     std::unique_lock lock(state.mutex);
     state.finished.wait(lock, [&] { return state.done.load() == all; });
     // Done with: dropped here, where they were made.
-    for (auto& chunk : state.chunks) chunk.reset();
+    for (std::size_t i = 0; i * State::kChunk < all; ++i) state.chunks[i].reset();
     if (state.error) std::rethrow_exception(std::exchange(state.error, nullptr));
 }
 
