@@ -682,7 +682,7 @@ bool copyOntoPixels(detail::ContextImpl& impl, const detail::ImageImpl& image, c
         pixman_image_composite32(opaque ? PIXMAN_OP_SRC : PIXMAN_OP_OVER, from, nullptr, impl.pixelImage, x0 - sx,
                                  y0 - sy, 0, 0, x0, y0, x1 - x0, y1 - y0);
     };
-    if (!opaque && image.inkColumns(0)) {
+    if (!opaque && image.tracksInk()) {
         // A large image mostly clear: only the columns of each few rows
         // that hold anything; clear pixels drawn over change nothing.
         constexpr int kRun = detail::ImageImpl::kInkRows;

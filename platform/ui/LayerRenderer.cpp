@@ -178,6 +178,9 @@ struct Frame {
     }
 };
 
+// Sublayers draw in this order: by zPosition, ties in list order.
+constexpr auto kBelowInZ = [](const auto& a, const auto& b) { return a->zPosition() < b->zPosition(); };
+
 // The layer's cache; none when a band finds none (it makes nothing).
 detail::LayerCache* cacheOf(const Layer& layer, const Frame& frame) {
     return frame.readOnly ? LayerAccess::existingCache(layer) : &LayerAccess::cache(layer);
@@ -783,17 +786,16 @@ void drawBody(const Shown& s, Frame& frame) {
         context.drawImage(*p.contents(), placeContents(p.contents()->size(), p.bounds(), p.contentsGravity()));
     if (drawn && !baked) drawContent(s, frame);
     const auto& sublayers = LayerAccess::sublayers(s.model);
-    const auto below = [](const auto& a, const auto& b) { return a->zPosition() < b->zPosition(); };
     const detail::LayerCache* kept = frame.bandArea ? LayerAccess::existingCache(s.model) : nullptr;
     if (kept && kept->areaFrame == frame.serial && !kept->bandSublayers.empty()) {
         for (const std::uint32_t i : kept->bandSublayers[frame.band]) renderLayer(*sublayers[i], frame);
-    } else if (std::is_sorted(sublayers.begin(), sublayers.end(), below)) {
+    } else if (std::is_sorted(sublayers.begin(), sublayers.end(), kBelowInZ)) {
         for (const auto& sublayer : sublayers) renderLayer(*sublayer, frame);
     } else {
         std::vector<Layer*> order;
         order.reserve(sublayers.size());
         for (const auto& sublayer : sublayers) order.push_back(sublayer.get());
-        std::stable_sort(order.begin(), order.end(), below);
+        std::stable_sort(order.begin(), order.end(), kBelowInZ);
         for (Layer* sublayer : order) renderLayer(*sublayer, frame);
     }
     if (clipped) context.restore();
@@ -966,8 +968,7 @@ void noteBandSublayers(const Layer& layer, const Frame& frame, detail::LayerCach
     constexpr std::size_t kManySublayers = 64;
     const auto& sublayers = LayerAccess::sublayers(layer);
     if (frame.bands.empty() || sublayers.size() < kManySublayers || sublayers.size() > UINT32_MAX ||
-        !std::is_sorted(sublayers.begin(), sublayers.end(),
-                        [](const auto& a, const auto& b) { return a->zPosition() < b->zPosition(); })) {
+        !std::is_sorted(sublayers.begin(), sublayers.end(), kBelowInZ)) {
         cache.bandSublayers.clear();
         return;
     }
@@ -1093,13 +1094,12 @@ bool renderInBands(Layer& root, BitmapContext& bitmap, int bands, double time, d
     RasterJobs jobs;
     bool unbandable = false;
     const int height = bitmap.pixelHeight();
-    std::vector<int> firsts;
     std::vector<Rect> bandAreas;
     for (int i = 0; i < bands; ++i) {
-        firsts.push_back(height * i / bands);
+        const int first = height * i / bands;
         const int end = height * (i + 1) / bands;
-        bandAreas.push_back({0, static_cast<double>(firsts.back()), static_cast<double>(bitmap.pixelWidth()),
-                             static_cast<double>(end - firsts.back())});
+        bandAreas.push_back({0, static_cast<double>(first), static_cast<double>(bitmap.pixelWidth()),
+                             static_cast<double>(end - first)});
     }
     Frame making{*nowhere, time, scale};
     making.area = pixelsOf(bitmap);
@@ -1132,7 +1132,7 @@ bool renderInBands(Layer& root, BitmapContext& bitmap, int bands, double time, d
 
     std::vector<std::unique_ptr<BitmapContext>> parts;
     for (int i = 0; i < bands; ++i) {
-        auto part = bitmap.band(firsts[i], height * (i + 1) / bands);
+        auto part = bitmap.band(static_cast<int>(bandAreas[i].minY()), static_cast<int>(bandAreas[i].maxY()));
         // What was handed to bands made so far is cleared as they go.
         if (!part) return false;
         parts.push_back(std::move(part));

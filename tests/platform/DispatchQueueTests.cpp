@@ -377,8 +377,9 @@ TEST(ConcurrentQueueTest, ConcurrentPerformRunsAsManyIterationsAtOnceAsThePoolHa
 }
 
 TEST(ConcurrentFeedTest, BlocksRunWhileBeingAddedEachOnceAndAreDroppedWhereAdded) {
-    // The first block waits for the adder to go on past `add`: it must run
-    // on another thread, before `finish`.
+    // The first block waits for the adder to go on past `add`, and the
+    // adder waits for it before finishing: it must run on another thread,
+    // without `finish`.
     ConcurrentFeed feed;
     std::atomic<bool> adderWentOn{false};
     std::atomic<bool> ranBeforeFinish{false};
@@ -409,8 +410,10 @@ TEST(ConcurrentFeedTest, BlocksRunWhileBeingAddedEachOnceAndAreDroppedWhereAdded
             if (i % 97 == 0) std::this_thread::sleep_for(50us);
         });
     }
-    feed.finish();
+    const auto end = std::chrono::steady_clock::now() + 20s;
+    while (!ranBeforeFinish.load() && std::chrono::steady_clock::now() < end) std::this_thread::yield();
     EXPECT_TRUE(ranBeforeFinish.load());
+    feed.finish();
     for (std::size_t i = 0; i < kBlocks; ++i) ASSERT_EQ(runs[i].load(), 1) << "block " << i;
     EXPECT_EQ(droppedElsewhere.load(), 0);
 

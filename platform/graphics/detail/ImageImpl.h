@@ -63,6 +63,7 @@ struct ImageImpl {
         int x1;
     };
     std::optional<Columns> inkColumns(int run) const;
+    bool tracksInk() const { return mInk != nullptr; }
 
     cairo_surface_t* surface;
     double scale;
