@@ -22,7 +22,7 @@ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG
   -DCMAKE_CXX_FLAGS="-fsanitize=thread" -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=thread" \
   -DCMAKE_MODULE_LINKER_FLAGS="-fsanitize=thread" \
   -DVEKMONT_BUILD_TESTS=ON -DVEKMONT_BUILD_BENCH=OFF
-cmake --build "$build" --parallel "$jobs" --target platform_tests crashes_tests telemetry_tests resources
+cmake --build "$build" --parallel "$jobs" --target thread_tests
 ctest --test-dir "$build" --output-on-failure --parallel "$jobs" --timeout 600 --repeat until-pass:2 \
   --no-tests=error \
   -R '^(platform\.|crashes\.AsyncSafeSharedList\.|telemetry\.TLMSessionTracker\.|telemetry\.TelemetryClient\.Concurrent)'
