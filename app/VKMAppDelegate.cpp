@@ -9,6 +9,7 @@
 #include "app/Utilities/Messages/VKMHoverNotificationLog.h"
 #include "app/Utilities/Rating/VKMAppStoreRatingHelper.h"
 #include "app/Utilities/Strings/ZDUtilsStrings.h"
+#include "app/Utilities/System/VKMTelemetryApplication.h"
 #include "app/Utilities/VKMUISound.h"
 #include "app/VKMNotificationNames.h"
 #include "crashes/TelemetryCrashes/Model/TLMErrorAttachmentLog.h"
@@ -187,6 +188,9 @@ std::optional<std::string> VKMAppDelegate::stringWithRecentContentsOfLog() {
 }
 
 void VKMAppDelegate::initializeTelemetry() {
+    // Before the start: the session tracker starts a session only for an
+    // application it sees on screen.
+    VKMTelemetryApplication::registerWithTelemetry(Application::sharedApplication());
     TLMCrashes::setDelegate(weak_from_this());
     TLMTelemetry::start(mConfiguration.appSecret,
                         {[]() -> TLMServiceAbstract& { return TLMAnalytics::sharedInstance(); },

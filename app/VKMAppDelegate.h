@@ -1,5 +1,6 @@
 #pragma once
-// The application's delegate: starts telemetry and crash reporting, the
+// The application's delegate: starts telemetry (showing it the application
+// object, whose state its sessions follow) and crash reporting, the
 // engine with its log, the documents folder and the caches, shapes the tab
 // bar of the main storyboard's window, keeps the launch dates, refreshes
 // the signed-in user, and afterwards switches tabs and refreshes the

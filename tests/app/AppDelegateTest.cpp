@@ -2,8 +2,9 @@
 // launch dates over two launches, the tab bar shaped from the storyboard's
 // six tabs, the part-list tab's rules, the observers' tab switches, the
 // profile picture on the last tab, documents handed in, telemetry and the
-// crash attachment of the recent log (the previous log included), and what
-// happens without a library folder.
+// crash attachment of the recent log (the previous log included), the
+// application object telemetry's sessions follow, and what happens without
+// a library folder.
 
 #include "app/VKMAppDelegate.h"
 
@@ -25,6 +26,8 @@
 #include "platform/ui/NamedImages.h"
 #include "platform/ui/TabBarController.h"
 #include "platform/ui/Window.h"
+#include "telemetry/Internals/Context/TLMSessionContext.h"
+#include "telemetry/Internals/Util/TLMUtility.h"
 #include "telemetry/TLMAnalytics.h"
 #include "telemetry/TLMTelemetry.h"
 #include "tests/platform/support/VirtualTime.h"
@@ -36,6 +39,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <memory>
 #include <string>
 #include <vector>
@@ -360,6 +364,37 @@ TEST_F(AppDelegateTest, TelemetryStartsWithBothServicesAndTheEndWaitsHalfASecond
     delegate->applicationWillTerminate(Application::sharedApplication());
     EXPECT_EQ(time.clock->instant() - before, std::chrono::milliseconds(500));
     EXPECT_EQ(log.Count("Application will terminate"), 1);
+}
+
+TEST_F(AppDelegateTest, TelemetrySeesTheApplicationSoTheLaunchStartsASessionThatFollowsItsState) {
+    TLMTelemetry::setLogUrl("http://127.0.0.1:9");
+    VKMAppDelegate::Configuration configuration;
+    configuration.appSecret = "7d3f0c21-9a4e-4b6b-8e15-2c90f4a6d7e3";
+    auto& application = Application::sharedApplication();
+    auto delegate = launch(configuration);
+
+    // On screen at launch: the analytics service's tracker starts a session.
+    EXPECT_EQ(TLMUtility::applicationState(), 0);
+    const auto first = TLMSessionContext::sharedInstance().sessionId();
+    ASSERT_TRUE(first) << "no session started at launch";
+    EXPECT_EQ(first->size(), 36u);
+    ASSERT_TRUE(TLMUtility::sharedApp());
+    EXPECT_TRUE(TLMUtility::sharedApp()->canOpenURL("https://example.org"));
+    EXPECT_FALSE(TLMUtility::sharedApp()->canOpenURL("no scheme"));
+
+    application.setApplicationState(ApplicationState::inactive);
+    EXPECT_EQ(TLMUtility::applicationState(), 1);
+    application.setApplicationState(ApplicationState::background);
+    // The crashes service asks from a background queue.
+    EXPECT_EQ(std::async(std::launch::async, [] { return TLMUtility::applicationState(); }).get(), 2);
+
+    // Half a minute away with nothing logged: coming back starts another.
+    time.clock->advance(std::chrono::seconds(30));
+    application.setApplicationState(ApplicationState::active);
+    EXPECT_EQ(TLMUtility::applicationState(), 0);
+    const auto second = TLMSessionContext::sharedInstance().sessionId();
+    ASSERT_TRUE(second);
+    EXPECT_NE(*second, *first);
 }
 
 }  // namespace

@@ -1,7 +1,8 @@
 // vekmont headless, as a script runs it: a generated layout handed in at
 // start is opened on the layout tab and its first frame written; the app
-// ends cleanly on SIGTERM with its will-terminate step; a wrong command
-// line is refused.
+// ends cleanly on SIGTERM with its will-terminate step, with telemetry
+// sending too; its events carry the session its launch started; a wrong
+// command line is refused.
 
 #include <gtest/gtest.h>
 
@@ -11,6 +12,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <string>
@@ -18,11 +20,14 @@
 #include <vector>
 
 #include "platform/graphics/Image.h"
+#include "tests/telemetry/support/IngestionTestServer.h"
 #include "tests/tools/support/ToolsTestSupport.h"
 
 extern char** environ;
 
+using toolstest::Eventually;
 using toolstest::PathFor;
+using toolstest::RunningTool;
 using toolstest::RunTool;
 namespace fs = std::filesystem;
 
@@ -43,6 +48,39 @@ std::string AppHome(const std::string& name) {
 std::string AppLog(const std::string& home) { return testsupport::ReadWholeFile(home + "/Library/Logs/Vekmont.log"); }
 
 bool IsWhite(const std::optional<platform::Pixel>& p) { return p && p->red > 245 && p->green > 245 && p->blue > 245; }
+
+bool LogHolds(const std::string& home, const std::string& text) { return AppLog(home).find(text) != std::string::npos; }
+
+const char* const kAppSecret = "5b2e8c41-7d0f-4a93-b6e1-3f9a0c7d2e58";
+
+// What a run with telemetry sending to `server` needs besides its home.
+std::vector<std::string> TelemetryEnvironment(const std::string& home, const testsupport::IngestionTestServer& server) {
+    return {"VEKMONT_HOME=" + home, std::string("VEKMONT_APP_SECRET=") + kAppSecret,
+            "VEKMONT_TELEMETRY_URL=" + server.baseUrl()};
+}
+
+// The logs of one type in every request the server received, in order.
+std::vector<platform::Value::Dictionary> SentLogs(const testsupport::IngestionTestServer& server,
+                                                  const std::string& type) {
+    std::vector<platform::Value::Dictionary> logs;
+    for (const auto& request : server.requests()) {
+        for (const platform::Value& log : request.logs) {
+            const auto* fields = log.asDictionary();
+            if (fields && fields->count("type") && fields->at("type") == platform::Value(type)) logs.push_back(*fields);
+        }
+    }
+    return logs;
+}
+
+std::string Text(const platform::Value::Dictionary& fields, const std::string& key) {
+    const auto found = fields.find(key);
+    return found != fields.end() && found->second.asString() ? *found->second.asString() : std::string();
+}
+
+std::string Ending(int status) {
+    return WIFSIGNALED(status) ? "ended by signal " + std::to_string(WTERMSIG(status))
+                               : "exit status " + std::to_string(WEXITSTATUS(status));
+}
 
 }  // namespace
 
@@ -118,6 +156,58 @@ TEST(VekmontProgram, HeadlessItRunsUntilSigtermAndThenTerminatesCleanly) {
     const std::string log = AppLog(home);
     EXPECT_NE(log.find("Memory warning received in VKMAppDelegate"), std::string::npos);
     EXPECT_NE(log.find("Application will terminate"), std::string::npos);
+}
+
+TEST(VekmontProgram, WithTelemetrySigtermAndMemoryWarningsReachTheAppOnEveryFirstLaunch) {
+    testsupport::IngestionTestServer server;
+    server.start();
+    for (int run = 0; run < 10; ++run) {
+        SCOPED_TRACE("run " + std::to_string(run));
+        const std::string home = AppHome("home-telemetry-" + std::to_string(run));
+        RunningTool app(kApp, {"--headless"}, TelemetryEnvironment(home, server));
+        ASSERT_TRUE(app.started());
+        ASSERT_TRUE(Eventually([&] { return LogHolds(home, "Device locale: ") || !app.running(); }));
+        ASSERT_TRUE(app.running()) << Ending(app.wait()) << testsupport::ReadWholeFile(app.errPath());
+        // Every other run has a memory warning first.
+        if (run % 2 == 1) {
+            app.signal(SIGUSR1);
+            ASSERT_TRUE(Eventually([&] { return LogHolds(home, "Memory warning received in ") || !app.running(); }));
+        }
+        app.signal(SIGTERM);
+        const int status = app.wait();
+        ASSERT_TRUE(WIFEXITED(status)) << Ending(status);
+        EXPECT_EQ(WEXITSTATUS(status), 0);
+        EXPECT_TRUE(LogHolds(home, "Application will terminate"));
+        // The client was configured: it made its log database.
+        EXPECT_TRUE(fs::exists(fs::path(home) / "Library/Application Support/com.vekmont.telemetry/Logs.sqlite"));
+    }
+}
+
+TEST(VekmontProgram, WithTelemetryTheLaunchStartsASessionThatItsEventsCarry) {
+    testsupport::IngestionTestServer server;
+    server.start();
+    const std::string layout = toolstest::WriteSampleLayout("session.wkst");
+    const std::string home = AppHome("home-session");
+    RunningTool app(kApp, {"--headless", layout}, TelemetryEnvironment(home, server));
+    ASSERT_TRUE(app.started());
+    // The session's start is queued before the events, on the same unit.
+    const auto layoutLoaded = [&] {
+        const auto events = SentLogs(server, "event");
+        return std::any_of(events.begin(), events.end(),
+                           [](const auto& e) { return Text(e, "name") == "LayoutLoaded"; });
+    };
+    const bool sent = Eventually([&] { return layoutLoaded() || !app.running(); });
+    app.signal(SIGTERM);
+    const int status = app.wait();
+    ASSERT_TRUE(sent && layoutLoaded()) << Ending(status);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << Ending(status);
+
+    const auto starts = SentLogs(server, "startSession");
+    ASSERT_EQ(starts.size(), 1u);
+    const std::string session = Text(starts[0], "sid");
+    EXPECT_EQ(session.size(), 36u) << session;
+    const auto events = SentLogs(server, "event");
+    for (const auto& event : events) EXPECT_EQ(Text(event, "sid"), session) << Text(event, "name");
 }
 
 TEST(VekmontProgram, AWrongCommandLineIsRefused) {

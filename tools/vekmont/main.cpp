@@ -31,6 +31,9 @@
 #include "platform/ui/sdl/DesktopSoundPlayer.h"
 #endif
 
+#include <pthread.h>
+#include <signal.h>
+
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -149,6 +152,18 @@ private:
     platform::RunLoop::Timer mTimer;
 };
 
+// The signals the application main takes on a thread of its own and hands
+// to the main loop. Blocked before anything can start a thread (the
+// telemetry client's, the desktop's, the sound output's): a thread keeps
+// the mask it was made with, and one that let them through could be handed
+// a process signal and end the app by its default action.
+void blockApplicationSignals() {
+    sigset_t signals;
+    sigemptyset(&signals);
+    for (const int signal : {SIGTERM, SIGINT, SIGUSR1}) sigaddset(&signals, signal);
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+}
+
 // The build's telemetry settings, or those of the environment.
 VKMAppDelegate::Configuration configuration() {
     VKMAppDelegate::Configuration configuration;
@@ -199,6 +214,7 @@ int run(const Options& options) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    blockApplicationSignals();
     bool help = false;
     const auto options = parse(argc, argv, help);
     if (help) {

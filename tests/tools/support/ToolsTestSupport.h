@@ -2,6 +2,10 @@
 // Shared helpers of the tool tests: the programs of the build, run in a
 // fixed language, and layout files written by the layoutgen program.
 
+#include <sys/types.h>
+
+#include <chrono>
+#include <functional>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -33,6 +37,34 @@ void WriteFile(const std::string& path, const std::string& bytes);
 // A small layout (two layers, tracks, a text, a baseboard) written by the
 // layoutgen program; its path.
 std::string WriteSampleLayout(const std::string& name);
+
+// A tool started in the background as RunTool runs it, its output in files
+// of the process root. A tool still running when this goes is killed.
+class RunningTool {
+public:
+    RunningTool(const std::string& tool, const std::vector<std::string>& arguments,
+                const std::vector<std::string>& environment = {});
+    ~RunningTool();
+    RunningTool(const RunningTool&) = delete;
+    RunningTool& operator=(const RunningTool&) = delete;
+
+    bool started() const { return mPid > 0; }
+    // True until it has ended (and been waited for).
+    bool running();
+    void signal(int number);
+    // Waits for its end; the wait status (see waitpid).
+    int wait();
+    const std::string& errPath() const { return mErrPath; }
+
+private:
+    pid_t mPid = -1;
+    bool mEnded = false;
+    int mStatus = 0;
+    std::string mErrPath;
+};
+
+// Waits in real time until `condition` holds; false on time-out.
+bool Eventually(const std::function<bool()>& condition, std::chrono::milliseconds timeout = std::chrono::seconds(30));
 
 // The names in a folder.
 std::vector<std::string> FolderEntries(const std::string& folder);
