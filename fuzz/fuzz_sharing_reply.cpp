@@ -46,7 +46,10 @@ void CheckSignature(const Value& json) {
     const auto components = signature->containerURL.pathComponents();
     Require(!components.empty() && components.back() == "layouts", "a signature opens the container asked for");
     Require(!signature->containerURL.query(), "a container address carries no query of its own");
-    Require(!signature->sasToken.empty() && signature->sasToken.front() != '?', "a token is the query text");
+    Require(!signature->sasToken.empty() && signature->sasToken.find('?') == std::string::npos,
+            "a token is the query text");
+    Require(signature->sasToken.rfind("sig=", 0) == 0 || signature->sasToken.find("&sig=") != std::string::npos,
+            "a token carries a signature");
 }
 
 }  // namespace

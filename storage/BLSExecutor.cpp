@@ -316,6 +316,7 @@ void BLSExecutor::didReceiveResponse(
     // Error bodies always land in memory, never in the caller's stream.
     mOutputStream = (!mPreProcessError && command.destinationStream()) ? command.destinationStream()
                                                                        : platform::OutputStream::toMemory();
+    if (mOutputStream == command.destinationStream()) mDestinationOpened = true;
     const bool md5 = command.calculateResponseMD5() && response.valueForHTTPHeaderField("Content-MD5") != nullptr;
     if (const auto* memory = mOutputStream->dataWrittenToMemory(); memory != nullptr && !md5) {
         // A body bound for memory goes there straight from the transfer:
@@ -360,7 +361,11 @@ void BLSExecutor::createAndSpinRunloopWithOutputStream(const std::shared_ptr<pla
         stream->open();
         ready.set_value(loop);
         auto log = [&](const std::function<std::string()>& message) { context->logAtLevel(BLSLogLevelDebug, message); };
-        auto unavailable = [&stream] { return !BLSUtil::streamAvailable(stream.get()); };
+        // A stream kept open for a retry is taken off this loop: the thread
+        // goes then, and the next attempt's thread takes the stream over.
+        auto unavailable = [&stream, &loop] {
+            return !BLSUtil::streamAvailable(stream.get()) || stream->scheduledRunLoop() != loop;
+        };
         while (!unavailable()) {
             loop->runUntil(unavailable, std::chrono::seconds(2));
             log([] { return "(Waking up) Current thread name = " + threadName(); });
@@ -404,12 +409,23 @@ void BLSExecutor::waitForDrain() {
     log(BLSLogLevelDebug, [] { return std::string("Released lock in didComplete."); });
 }
 
-void BLSExecutor::closeOutputStream() {
+void BLSExecutor::releaseOutputStream() {
     if (!mOutputStream) return;
-    mOutputStream->close();
+    // The caller's stream stays open until the operation ends: a retry
+    // writes on into it, and a stream once closed takes nothing more.
+    if (mOutputStream != mStorageCommand->destinationStream()) mOutputStream->close();
     mOutputStream->removeFromRunLoop();
     // Our stream thread leaves at once instead of at its next wake-up.
     if (mOwnsRunLoop && mRunLoopForDownload) mRunLoopForDownload->stop();
+}
+
+void BLSExecutor::closeDestinationStream() {
+    if (!mDestinationOpened) return;
+    mDestinationOpened = false;
+    if (const auto& destination = mStorageCommand->destinationStream()) {
+        destination->close();
+        destination->removeFromRunLoop();
+    }
 }
 
 void BLSExecutor::didCompleteWithError(URLSession& session, URLSessionTask& task,
@@ -425,7 +441,7 @@ void BLSExecutor::didCompleteWithError(URLSession& session, URLSessionTask& task
         }
         waitForDrain();
     }
-    closeOutputStream();
+    releaseOutputStream();
 
     std::optional<platform::Error> error;
     std::optional<platform::Error> streamError = mDownloadBuffer ? mDownloadBuffer->streamError() : std::nullopt;
@@ -464,7 +480,7 @@ void BLSExecutor::didCompleteWithError(URLSession& session, URLSessionTask& task
 
 void BLSExecutor::didBecomeInvalidWithError(URLSession& session, const std::optional<platform::Error>& error) {
     if (!error || !isCurrentAttempt(session)) return;
-    closeOutputStream();
+    releaseOutputStream();
     finishRequestWithSession(session, BLSMakeError(BLSErrorCode::URLSessionError, {{BLSErrorKey::InnerError, *error}}));
 }
 
@@ -519,6 +535,8 @@ void BLSExecutor::finishRequestWithSession(URLSession& session, std::optional<pl
 void BLSExecutor::complete(std::optional<platform::Error> error) {
     if (mCompleted) return;
     mCompleted = true;
+    // No attempt writes any more: the caller gets its stream closed.
+    if (mStorageCommand) closeDestinationStream();
     auto self = std::move(mSelf);  // alive until this call returns
     auto call = takeCompletion(std::move(error));
     if (!call) return;

@@ -20,6 +20,11 @@
 // on platform::Clock::shared()'s date, and the wait before a retry runs the
 // thread's run loop and sleeps on that clock, so a virtual clock drives them.
 //
+// Streams: the caller's destination stream is opened by the first attempt
+// whose answer goes into it and stays open across retries (an attempt cut
+// off before any body byte reached it is retried into it); it is closed
+// when the operation ends, before the completion handler runs.
+//
 // Lifetime: the executor keeps itself alive from execute() until it has
 // called the completion handler.
 //
@@ -151,7 +156,13 @@ private:
     // Schedules the stream on a new thread's run loop and opens it there.
     void createAndSpinRunloopWithOutputStream(const std::shared_ptr<platform::OutputStream>& stream);
     void waitForDrain();
-    void closeOutputStream();
+    // Ends the attempt's use of its output stream: off the run loop, and
+    // closed unless it is the caller's destination, which a retry still
+    // writes into.
+    void releaseOutputStream();
+    // Closes the caller's destination once the operation is over, when an
+    // attempt opened it.
+    void closeDestinationStream();
     bool isCurrentAttempt(const platform::net::URLSession& session) const;
     // Body bytes of this attempt that reached the output stream.
     std::uint64_t bytesStreamed() const;
@@ -190,6 +201,9 @@ private:
 
     std::thread::id mCallerThread;
     bool mCompleted = false;
+    // An attempt opened the caller's destination stream; it is closed when
+    // the operation ends, not when an attempt does.
+    bool mDestinationOpened = false;
     std::shared_ptr<BLSExecutor> mSelf;  // held from execute() until completion
 };
 

@@ -96,18 +96,19 @@ void QLJSONFields::count(const char* key, std::int64_t& out) {
 void QLJSONFields::date(const char* key, std::optional<Date>& out) {
     const platform::Value* value = field(key);
     if (value == nullptr) return;
-    std::optional<Date> read;
     if (const std::string* text = value->asString()) {
         platform::DateFormatterISO8601 formatter;
         formatter.setDefaultTimeZone(platform::TimeZone::utc());
         platform::Range range;
-        read = formatter.dateFromString(*text, nullptr, &range);
         // The whole text must be the date.
-        if (read && range.location + range.length != text->size()) read.reset();
+        if (formatter.dateComponentsFromString(*text, nullptr, &range) &&
+            range.location + range.length == text->size()) {
+            // A date that reads but lies where no Date reaches (9999 for
+            // "never", year 1 for "always") is left out, not taken for a
+            // broken reply.
+            if (auto read = formatter.dateFromString(*text)) out = read;
+            return;
+        }
     }
-    if (!read) {
-        fail(key, "ISO 8601 date");
-        return;
-    }
-    out = read;
+    fail(key, "ISO 8601 date");
 }

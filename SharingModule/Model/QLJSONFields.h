@@ -28,7 +28,9 @@ public:
     void textMap(const char* key, std::map<std::string, std::string>& out);
     // A whole number of 0 or more (an integral real counts).
     void count(const char* key, std::int64_t& out);
-    // An ISO 8601 date and time.
+    // An ISO 8601 date and time. A date that reads but lies outside what a
+    // Date holds (about 1678 to 2261) leaves the destination as it is, as a
+    // missing one does.
     void date(const char* key, std::optional<Date>& out);
     // Records an error for a missing or empty text.
     void requiredText(const char* key, std::string& out);

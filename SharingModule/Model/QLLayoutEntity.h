@@ -29,6 +29,8 @@ public:
     const std::string& title() const { return mTitle; }
     // The author's user identifier.
     const std::string& author() const { return mAuthor; }
+    // Nothing when the reply gives none, or a date no Date holds (before
+    // 1678 or after 2261).
     const std::optional<Date>& uploadDate() const { return mUploadDate; }
     const std::vector<std::string>& tags() const { return mTags; }
     const std::vector<std::string>& modelScales() const { return mModelScales; }

@@ -20,12 +20,16 @@ std::optional<platform::Error> QLCheckUserSummary(const platform::Value& summary
 struct QLStorageSignature {
     // The container's address, over HTTP(S), without a query, ending in the container's name.
     platform::net::URL containerURL;
-    // The signature's query text, without a leading "?".
+    // The signature's query text, without a leading "?": "key=value" pairs
+    // joined by "&", one of them a non-empty "sig".
     std::string sasToken;
+    // Nothing when the reply gives none or a date no Date holds (9999 for
+    // "never"): such a signature is asked for anew each time.
     std::optional<std::chrono::system_clock::time_point> expiresOn;
 
     // Reads {"containerUrl", "sasToken", "expiresOn"} for the container
-    // `name`; nothing (and `error` set) for anything else.
+    // `name`; nothing (and `error` set) for anything else. One leading "?"
+    // of the token is dropped; what is left must be well formed as above.
     static std::optional<QLStorageSignature> signatureWithJSON(const platform::Value& json, const std::string& name,
                                                                std::optional<platform::Error>& error);
 };

@@ -13,6 +13,7 @@
 #include <cmath>
 #include <cstdio>
 #include <stdexcept>
+#include <type_traits>
 
 namespace platform {
 
@@ -502,19 +503,30 @@ DateComponents Reader::components(double& fraction) const {
     return out;
 }
 
-// The whole seconds of a date from its fields, on the wall clock; nothing
-// when it cannot be a Date.
-std::optional<std::int64_t> localSecondsOf(const DateComponents& c, std::int64_t currentYear) {
+// The whole seconds of a date from its fields, on the wall clock. The
+// reader's fields are at most nine digits long, so this stays far inside 64
+// bits (about 3e15 seconds at most), also for years no Date holds.
+std::int64_t localSecondsOf(const DateComponents& c, std::int64_t currentYear) {
     auto orLowest = [](std::int64_t v, std::int64_t lowest) { return v == kUndefined ? lowest : v; };
     const std::int64_t months = orLowest(c.year, currentYear) * 12 + (orLowest(c.month, 1) - 1);
     const std::int64_t days =
         daysFromCivil(floorDiv(months, 12), floorMod(months, 12) + 1, 1) + (orLowest(c.day, 1) - 1);
-    const std::int64_t seconds =
-        days * kSecondsPerDay + orLowest(c.hour, 0) * 3600 + orLowest(c.minute, 0) * 60 + orLowest(c.second, 0);
-    // A Date counts nanoseconds in 64 bits; keep a day of room for the zone.
-    constexpr std::int64_t kLimit = std::numeric_limits<std::int64_t>::max() / 1000000000 - kSecondsPerDay;
-    if (seconds > kLimit || seconds < -kLimit) return std::nullopt;
-    return seconds;
+    return days * kSecondsPerDay + orLowest(c.hour, 0) * 3600 + orLowest(c.minute, 0) * 60 + orLowest(c.second, 0);
+}
+
+// The Date of whole UTC seconds plus a fraction; nothing when a Date cannot
+// hold it (it counts nanoseconds in 64 bits: about 1678 to 2261). Checked
+// after the zone is applied, since a lenient zone moves a date by up to
+// four days.
+std::optional<Date> dateOfUTCSeconds(std::int64_t seconds, double fraction) {
+    using std::chrono::nanoseconds;
+    static_assert(std::is_same_v<Date::duration, nanoseconds>, "a Date counts nanoseconds");
+    std::int64_t count = 0;
+    if (__builtin_mul_overflow(seconds, std::int64_t{1000000000}, &count) ||
+        __builtin_add_overflow(count, std::llround(fraction * 1e9), &count)) {
+        return std::nullopt;
+    }
+    return Date(nanoseconds(count));
 }
 
 // "HH", "mm", "ss" and "SSS" of the date on its wall clock.
@@ -599,11 +611,13 @@ std::optional<DateFormatterISO8601::Date> DateFormatterISO8601::dateFromString(s
 
     const TimeZone zone =
         parsedZone ? *parsedZone : (mDefaultTimeZone ? *mDefaultTimeZone : TimeZone::defaultTimeZone());
-    const auto local = localSecondsOf(*components, yearInZone(Clock::shared()->now(), zone));
-    if (!local) return std::nullopt;
-    const std::int64_t utc = *local - zone.secondsFromGMTForLocalTime(*local);
-    const auto nanoseconds = std::chrono::nanoseconds(std::llround(fraction * 1e9));
-    return Date(std::chrono::duration_cast<Date::duration>(std::chrono::seconds(utc) + nanoseconds));
+    const std::int64_t local = localSecondsOf(*components, yearInZone(Clock::shared()->now(), zone));
+    // No zone moves a date by a week, so one further out than that is no
+    // Date, and the zone database is not asked about it.
+    constexpr std::int64_t kWeek = 7 * kSecondsPerDay;
+    constexpr std::int64_t kLimit = std::numeric_limits<std::int64_t>::max() / 1000000000 + kWeek;
+    if (local > kLimit || local < -kLimit) return std::nullopt;
+    return dateOfUTCSeconds(local - zone.secondsFromGMTForLocalTime(local), fraction);
 }
 
 bool DateFormatterISO8601::getObjectValue(Value* value, std::string_view text) const {

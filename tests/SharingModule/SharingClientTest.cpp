@@ -17,6 +17,7 @@
 #include "tools/layoutgen/LayoutFileWriter.h"
 
 #include <algorithm>
+#include <ctime>
 #include <fstream>
 #include <iterator>
 
@@ -529,4 +530,82 @@ TEST_F(SharingServerTest, SignaturesAreAskedOnceAndRenewedBeforeTheyExpire) {
     ASSERT_TRUE(runMainUntil([&] { return refused.has_value(); }));
     EXPECT_EQ(refused->code(), static_cast<long>(QLSharingErrorCode::InvalidReply));
     for (const auto& error : errors) EXPECT_FALSE(error.has_value());
+}
+
+TEST_F(SharingServerTest, ALayoutDownloadCutBeforeItsBodyIsRetriedIntoTheSameFile) {
+    const Bytes file = layoutFile(13);
+    const EntityPtr entity = publish(blobs, sharing, *client, "L1", file);
+    ASSERT_NE(entity, nullptr);
+
+    // The blob service's head arrives, then the connection drops before the body.
+    blobs.addFault(
+        json({{"method", "GET"}, {"path_regex", "L1.layout"}, {"times", 1}, {"action", {{"drop_after_bytes", 0}}}})
+            .dump());
+    std::optional<std::filesystem::path> path;
+    std::optional<platform::Error> error;
+    client->downloadLayoutFile(
+        entity, [&](const std::filesystem::path& p) { path = p; }, [&](const platform::Error& e) { error = e; });
+    ASSERT_TRUE(runMainUntil([&] { return path || error; }));
+    ASSERT_FALSE(error.has_value()) << error->localizedDescription();
+    EXPECT_EQ(fileBytes(*path), file);
+    EXPECT_EQ(filesIn(path->parent_path()), 1u) << "no temporary file is left beside it";
+    std::vector<testsupport::RecordedRequest> gets;
+    for (const auto& request : blobs.requests()) {
+        if (request.operation == "getblob") gets.push_back(request);
+    }
+    ASSERT_EQ(gets.size(), 2u);
+    EXPECT_TRUE(gets[0].faulted);
+    EXPECT_FALSE(gets[1].faulted);
+    EXPECT_EQ(Events().cloudErrors("DownloadLayout"), 0);
+}
+
+TEST_F(SharingServerTest, SignaturesThatSignNothingAreRefusedAndNeverExpiringOnesAreAskedForEachTime) {
+    const Bytes file = layoutFile(14);
+    const EntityPtr entity = publish(blobs, sharing, *client, "L1", file);
+    ASSERT_NE(entity, nullptr);
+    auto download = [&] {
+        std::optional<std::filesystem::path> path;
+        std::optional<platform::Error> error;
+        client->downloadLayoutFile(
+            entity, [&](const std::filesystem::path& p) { path = p; }, [&](const platform::Error& e) { error = e; });
+        EXPECT_TRUE(runMainUntil([&] { return path || error; }));
+        return std::make_pair(path, error);
+    };
+
+    // A token of "?" alone, or of "?" and no pairs, would leave blob requests unsigned: refused, nothing sent.
+    for (const char* token : {"?", "??x"}) {
+        const std::size_t sent = blobs.requests().size();
+        sharing.addFault({{"path_regex", "/sas$"},
+                          {"times", 1},
+                          {"action",
+                           {{"body", json({{"containerUrl", blobs.baseUrl() + "/layouts"},
+                                           {"sasToken", token},
+                                           {"expiresOn", "2100-01-01T00:00:00Z"}})
+                                         .dump()}}}});
+        auto [path, error] = download();
+        EXPECT_FALSE(path.has_value()) << token;
+        ASSERT_TRUE(error.has_value()) << token;
+        EXPECT_EQ(error->code(), static_cast<long>(QLSharingErrorCode::InvalidReply)) << token;
+        EXPECT_EQ(blobs.requests().size(), sent) << token << ": a blob request went out";
+    }
+
+    // A signature that expires on 31 December 9999, beyond what a date holds:
+    // taken, and asked for anew with each use, as one without an expiry is.
+    // In plain seconds: no time point reaches that far. The server signs on its real clock.
+    const double lastDayOf9999 = 253402214400.0;  // 9999-12-31T00:00:00Z
+    sharing.setSignatureLifetime(lastDayOf9999 - static_cast<double>(std::time(nullptr)));
+    const std::size_t asked = sharing.requestsEndingWith("/sas").size();
+    auto [path, error] = download();
+    ASSERT_FALSE(error.has_value()) << error->localizedDescription();
+    EXPECT_EQ(fileBytes(*path), file);
+    int answered = 0;
+    client->blobContainerNamed("layouts", [&](const std::shared_ptr<BLSCloudBlobContainer>& container,
+                                              const std::optional<platform::Error>& containerError) {
+        EXPECT_NE(container, nullptr);
+        EXPECT_FALSE(containerError.has_value());
+        ++answered;
+    });
+    ASSERT_TRUE(runMainUntil([&] { return answered == 1; }));
+    const auto sas = sharing.requestsEndingWith("/sas");
+    ASSERT_EQ(sas.size(), asked + 2);
 }

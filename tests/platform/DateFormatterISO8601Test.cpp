@@ -220,6 +220,37 @@ TEST_F(DateFormatterISO8601Test, ReadsWithTheSeparatorsItIsGivenAndInItsDefaultZ
     EXPECT_FALSE(formatter.dateFromString("2009-01-01T10:999999999").has_value());
 }
 
+TEST_F(DateFormatterISO8601Test, DatesNearTheEndsOfWhatADateHoldsTakeTheirZoneBeforeTheyAreChecked) {
+    // A date holds 1677-09-21T00:12:43.145Z to 2262-04-11T23:47:16.854Z.
+    // A lenient zone of 99 hours moves a date by more than a day: checked
+    // before the zone, these wrapped round to the other end.
+    auto plus99 = formatter.dateComponentsFromString("1677-09-22T00:12:44+99");
+    ASSERT_TRUE(plus99.has_value());
+    EXPECT_EQ(plus99->year, 1677);
+    EXPECT_EQ(plus99->timeZone, TimeZone::forSecondsFromGMT(99 * 3600));
+    EXPECT_EQ(formatter.dateFromString("1677-09-22T00:12:44+99"), std::nullopt);
+    EXPECT_EQ(formatter.dateFromString("1677-09-23T00:00:00+99:99"), std::nullopt);
+    EXPECT_EQ(formatter.dateFromString("2262-04-10T00:00:00-99"), std::nullopt);
+    EXPECT_EQ(formatter.dateFromString("2262-04-11T23:00:00-01"), std::nullopt);
+    // And the zone brings these back within reach.
+    EXPECT_EQ(formatter.dateFromString("2262-04-13T00:00:00+99"), utcDate(2262, 4, 8, 21));
+    EXPECT_EQ(formatter.dateFromString("1677-09-17T00:00:00-99"), utcDate(1677, 9, 21, 3));
+
+    // The very ends, to the second.
+    EXPECT_EQ(formatter.dateFromString("1677-09-21T00:12:44Z"), utcDate(1677, 9, 21, 0, 12, 44));
+    EXPECT_EQ(formatter.dateFromString("1677-09-21T00:12:43Z"), std::nullopt);
+    EXPECT_EQ(formatter.dateFromString("2262-04-11T23:47:16Z"), utcDate(2262, 4, 11, 23, 47, 16));
+    EXPECT_EQ(formatter.dateFromString("2262-04-11T23:47:16.9Z"), std::nullopt);
+    EXPECT_EQ(formatter.dateFromString("2262-04-11T23:47:17Z"), std::nullopt);
+
+    // Years 1 and 9999 read as components but are no date, with any zone.
+    for (const char* text :
+         {"0001-01-01T00:00:00Z", "0001-01-01T00:00:00-99", "9999-12-31T23:59:59Z", "9999-12-31T23:59:59+99"}) {
+        EXPECT_TRUE(formatter.dateComponentsFromString(text).has_value()) << text;
+        EXPECT_EQ(formatter.dateFromString(text), std::nullopt) << text;
+    }
+}
+
 TEST_F(DateFormatterISO8601Test, WeekDatesAgreeWithTheCLibraryAcrossYearEnds) {
     // strftime's %G-W%V-%u is the ISO week date, written independently of the formatter.
     formatter.setFormat(DateFormatterISO8601::Format::Week);

@@ -288,6 +288,76 @@ TEST_F(CloudBlobTest, CutOffDownloadHandsOverNoData) {
     EXPECT_TRUE(*whole == bytes);
 }
 
+TEST_F(CloudBlobTest, DownloadCutBeforeItsBodyIsRetriedIntoTheSameStream) {
+    // The answer's head arrives, then the connection drops before any body
+    // byte: the retry must write into the stream the first attempt opened,
+    // on every road, and the caller gets the blob whole.
+    Bytes bytes = patternBytes(300000, 21);
+    server.preloadBlob("layouts", "plain.lay", bytes);
+    server.preloadBlob("layouts", "summed.lay", bytes, /*storeContentMD5=*/true);
+    auto readFile = [](const std::filesystem::path& p) {
+        std::ifstream in(p, std::ios::binary);
+        return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    };
+    std::size_t getsBefore = 0;
+    auto cutOnce = [&] {
+        getsBefore = requestsFor(server, "getblob").size();
+        server.addFault(R"({"operation": "getblob", "times": 1, "action": {"drop_after_bytes": 0}})");
+    };
+    auto expectOneRetry = [&](const char* road) {
+        auto gets = requestsFor(server, "getblob");
+        ASSERT_EQ(gets.size(), getsBefore + 2) << road;
+        EXPECT_TRUE(gets[getsBefore].faulted) << road;
+        EXPECT_FALSE(gets[getsBefore + 1].faulted) << road;
+    };
+
+    // Data: the body goes to memory straight from the transfer.
+    cutOnce();
+    auto [dataError, data] = downloadData(container->blockBlobReferenceFromName("plain.lay"));
+    EXPECT_FALSE(dataError) << dataError->localizedDescription();
+    EXPECT_TRUE(data == std::optional(bytes));
+    expectOneRetry("data");
+
+    // Text, of a blob with a stored MD5: through the download buffer, checked.
+    const std::string textBlob(bytes.size(), 'v');
+    server.preloadBlob("layouts", "text.txt", textBytes(textBlob), /*storeContentMD5=*/true);
+    cutOnce();
+    Awaited<ErrorOut, std::optional<std::string>> text;
+    container->blockBlobReferenceFromName("text.txt")->downloadToTextWithCompletionHandler(text.handler());
+    auto [textError, value] = text.get();
+    EXPECT_FALSE(textError) << textError->localizedDescription();
+    EXPECT_EQ(value, textBlob);
+    expectOneRetry("text");
+
+    // The caller's own stream, closed for it once the download is over.
+    cutOnce();
+    auto stream = platform::OutputStream::toFile(platform::Paths::root() / "stream.lay");
+    EXPECT_FALSE(
+        await([&](auto done) { container->blockBlobReferenceFromName("summed.lay")->downloadToStream(stream, done); }));
+    EXPECT_EQ(stream->status(), platform::StreamStatus::Closed);
+    EXPECT_TRUE(readFile(platform::Paths::root() / "stream.lay") == bytes);
+    expectOneRetry("stream");
+
+    // A file.
+    cutOnce();
+    auto path = platform::Paths::root() / "file.lay";
+    EXPECT_FALSE(await([&](auto done) {
+        container->blockBlobReferenceFromName("plain.lay")->downloadToFileWithPath(path, false, done);
+    }));
+    EXPECT_TRUE(readFile(path) == bytes);
+    expectOneRetry("file");
+
+    // A range into memory.
+    cutOnce();
+    auto part = platform::OutputStream::toMemory();
+    EXPECT_FALSE(await([&](auto done) {
+        container->blockBlobReferenceFromName("summed.lay")
+            ->downloadToStream(part, BLSULLRange{1000, 5000}, nullptr, nullptr, nullptr, done);
+    }));
+    EXPECT_TRUE(*part->dataWrittenToMemory() == Bytes(bytes.begin() + 1000, bytes.begin() + 6000));
+    expectOneRetry("range");
+}
+
 TEST_F(CloudBlobTest, ServiceErrorsByStatus) {
     server.preloadBlob("layouts", "a.lay", textBytes("abc"));
     auto blob = container->blockBlobReferenceFromName("a.lay");
