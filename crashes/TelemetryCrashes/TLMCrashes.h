@@ -158,12 +158,19 @@ private:
 
     void configureCrashReporter(bool enableUncaughtExceptionHandler);
     void handleLatestCrashReports();
+    // A marker left by a start that died while reading a pending report:
+    // that report is dropped and the marker removed.
+    void dropReportGuardedByAnalyzerFile(const std::string& analyzer);
     void purgePendingCrashReports();
     void startDelayedCrashProcessing();
     void processCrashReports();
     bool sendCrashReportsOrAwaitUserConfirmation();
     void handleUserConfirmation(long userConfirmation);
     void sendCrashReport(const Unprocessed& entry);
+    // False when the crash log cannot go: one that is not valid deletes its
+    // report (it never will be), one JSON cannot hold keeps it for the next
+    // start; either way nothing is enqueued.
+    bool checkCrashLogBeforeSending(const Unprocessed& entry);
     void deleteCrashReport(const std::filesystem::path& file, const std::optional<std::string>& incidentId);
     void forgetCrashFile(const std::filesystem::path& file);
     void processLogBufferAfterCrash();
