@@ -254,6 +254,9 @@ void TLMCrashes::applyEnabledState(bool isEnabled) {
 
         // Switched on after a disabled period: a crash of that time is dropped.
         if (!isInstanceEnabled()) purgePendingCrashReports();
+        // Also when nothing is pending any more: a marker left behind would
+        // name a later crash's report.
+        if (mCrashReporter) dropReportGuardedByAnalyzerFile();
         if (mCrashReporter && mCrashReporter->hasPendingCrashReport()) {
             mDidCrashInLastSession = true;
             TLMLogDebug(kTag, "The application crashed in the last session.");
@@ -352,7 +355,10 @@ void TLMCrashes::purgePendingCrashReports() {
     }
 }
 
-void TLMCrashes::dropReportGuardedByAnalyzerFile(const std::string& analyzer) {
+std::string TLMCrashes::analyzerFilePathComponent() { return TLMCrashesUtil::crashesDir() + "/" + kAnalyzerFileName; }
+
+void TLMCrashes::dropReportGuardedByAnalyzerFile() {
+    const std::string analyzer = analyzerFilePathComponent();
     if (!TLMUtility::fileExistsForPathComponent(analyzer)) return;
     // The previous start died while reading the report the marker names;
     // an empty marker (as earlier releases wrote it) means the first one.
@@ -371,8 +377,7 @@ void TLMCrashes::dropReportGuardedByAnalyzerFile(const std::string& analyzer) {
 }
 
 void TLMCrashes::handleLatestCrashReports() {
-    const std::string analyzer = TLMCrashesUtil::crashesDir() + "/" + kAnalyzerFileName;
-    dropReportGuardedByAnalyzerFile(analyzer);
+    const std::string analyzer = analyzerFilePathComponent();
     // Oldest first; each is purged only once its copy is safely stored.
     for (std::size_t count = mCrashReporter->pendingCrashReportPaths().size(); count > 0; --count) {
         const std::vector<std::string> pending = mCrashReporter->pendingCrashReportPaths();

@@ -158,9 +158,13 @@ private:
 
     void configureCrashReporter(bool enableUncaughtExceptionHandler);
     void handleLatestCrashReports();
+    // "crashes/TLCrashes.analyzer": while a pending report is read, it holds
+    // that report's file name.
+    static std::string analyzerFilePathComponent();
     // A marker left by a start that died while reading a pending report:
-    // that report is dropped and the marker removed.
-    void dropReportGuardedByAnalyzerFile(const std::string& analyzer);
+    // that report is dropped (the first one for an empty marker) and the
+    // marker removed.
+    void dropReportGuardedByAnalyzerFile();
     void purgePendingCrashReports();
     void startDelayedCrashProcessing();
     void processCrashReports();
