@@ -574,3 +574,12 @@ TEST(CrashesService, ThreadsStartedOutsideTheQueuesTakeSignalsOnStacksOfTheirOwn
     EXPECT_GE(stack.ss_size, 64u * 1024);
 #endif
 }
+
+TEST(CrashesService, AMarkerLeftWithNothingPendingIsRemoved) {
+    Rig rig;
+    // It would name the next crash's report, which takes the same name.
+    const fs::path marker = *TLMUtility::fullURLForPathComponent(TLMCrashesUtil::crashesDir()) / "TLCrashes.analyzer";
+    writeFile(marker, {'l', 'i', 'v', 'e', '_', 'r', 'e', 'p', 'o', 'r', 't', '.', 't', 'l', 'c', 'r', 'a', 's', 'h'});
+    startClient();
+    EXPECT_FALSE(fs::exists(marker));
+}
