@@ -1,5 +1,6 @@
 #include "storage/BLSBlobUploadHelper.h"
 
+#include "platform/dispatch/ThreadStart.h"
 #include "platform/foundation/AsciiText.h"
 #include "platform/foundation/UUID.h"
 
@@ -661,8 +662,8 @@ void BLSBlobUploadHelper::runUploadFromStream(std::shared_ptr<platform::InputStr
 
 void BLSBlobUploadHelper::uploadFromStreamOnNewThread(std::shared_ptr<platform::InputStream> sourceStream,
                                                       HelperFactory makeHelper, Completion completionHandler) {
-    std::thread([sourceStream = std::move(sourceStream), makeHelper = std::move(makeHelper),
-                 completionHandler = std::move(completionHandler)]() mutable {
+    platform::startThread([sourceStream = std::move(sourceStream), makeHelper = std::move(makeHelper),
+                           completionHandler = std::move(completionHandler)]() mutable {
         runUploadFromStream(std::move(sourceStream), std::move(makeHelper), std::move(completionHandler));
     }).detach();
 }

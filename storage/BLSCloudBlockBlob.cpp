@@ -1,5 +1,6 @@
 #include "storage/BLSCloudBlockBlob.h"
 
+#include "platform/dispatch/ThreadStart.h"
 #include "platform/foundation/Stream.h"
 #include "platform/net/URLRequest.h"
 #include "storage/BLSBlobOutputStream.h"
@@ -107,7 +108,7 @@ void BLSCloudBlockBlob::uploadFromStream(std::shared_ptr<platform::InputStream> 
     container->operationContext = contextOrNew(std::move(operationContext));
     container->blobRequestOptions = effectiveOptions(requestOptions);
     container->completionHandler = std::move(completionHandler);
-    std::thread([container] { runBlobUploadFromStreamWithContainer(container); }).detach();
+    platform::startThread([container] { runBlobUploadFromStreamWithContainer(container); }).detach();
 }
 
 void BLSCloudBlockBlob::runBlobUploadFromStreamWithContainer(

@@ -1,5 +1,6 @@
 #include "storage/BLSCloudPageBlob.h"
 
+#include "platform/dispatch/ThreadStart.h"
 #include "platform/foundation/Stream.h"
 #include "platform/net/URLRequest.h"
 #include "storage/BLSBlobOutputStream.h"
@@ -38,7 +39,7 @@ BLSULLRange ullRange(platform::Range range) {
 // thread (as the executor does for its own refusals).
 void refuse(BLSCloudBlob::Completion completionHandler, platform::Error error) {
     if (!completionHandler) return;
-    std::thread([completionHandler = std::move(completionHandler), error = std::move(error)] {
+    platform::startThread([completionHandler = std::move(completionHandler), error = std::move(error)] {
         completionHandler(error);
     }).detach();
 }

@@ -2,6 +2,7 @@
 
 #include "platform/dispatch/Clock.h"
 #include "platform/dispatch/RunLoop.h"
+#include "platform/dispatch/ThreadStart.h"
 #include "platform/foundation/Stream.h"
 #include "platform/security/Crypto.h"
 #include "storage/BLSErrors.h"
@@ -354,7 +355,7 @@ void BLSExecutor::didReceiveResponse(
 void BLSExecutor::createAndSpinRunloopWithOutputStream(const std::shared_ptr<platform::OutputStream>& stream) {
     std::promise<std::shared_ptr<platform::RunLoop>> ready;
     auto loopFuture = ready.get_future();
-    std::thread([stream, context = mOperationContext, ready = std::move(ready)]() mutable {
+    platform::startThread([stream, context = mOperationContext, ready = std::move(ready)]() mutable {
         pthread_setname_np(pthread_self(), "bls.download");
         auto loop = platform::RunLoop::current();
         stream->scheduleInRunLoop(loop);

@@ -254,6 +254,9 @@ void TLMCrashes::applyEnabledState(bool isEnabled) {
 
         // Switched on after a disabled period: a crash of that time is dropped.
         if (!isInstanceEnabled()) purgePendingCrashReports();
+        // Also when nothing is pending any more: a marker left behind would
+        // name a later crash's report.
+        if (mCrashReporter) dropReportGuardedByAnalyzerFile();
         if (mCrashReporter && mCrashReporter->hasPendingCrashReport()) {
             mDidCrashInLastSession = true;
             TLMLogDebug(kTag, "The application crashed in the last session.");
@@ -352,47 +355,68 @@ void TLMCrashes::purgePendingCrashReports() {
     }
 }
 
+std::string TLMCrashes::analyzerFilePathComponent() { return TLMCrashesUtil::crashesDir() + "/" + kAnalyzerFileName; }
+
+void TLMCrashes::dropReportGuardedByAnalyzerFile() {
+    const std::string analyzer = analyzerFilePathComponent();
+    if (!TLMUtility::fileExistsForPathComponent(analyzer)) return;
+    // The previous start died while reading the report the marker names;
+    // an empty marker (as earlier releases wrote it) means the first one.
+    const auto content = TLMUtility::loadDataForPathComponent(analyzer);
+    const std::string guarded = content ? std::string(content->begin(), content->end()) : std::string();
+    const std::vector<std::string> pending = mCrashReporter->pendingCrashReportPaths();
+    const auto named = std::find_if(pending.begin(), pending.end(), [&](const std::string& path) {
+        return guarded.empty() || fs::path(path).filename().string() == guarded;
+    });
+    if (named != pending.end()) {
+        TLMLogError(kTag, "Error on loading the crash report, it will be purged.");
+        std::error_code error;
+        fs::remove(*named, error);
+    }
+    TLMUtility::deleteItemForPathComponent(analyzer);
+}
+
 void TLMCrashes::handleLatestCrashReports() {
-    const std::string analyzer = TLMCrashesUtil::crashesDir() + "/" + kAnalyzerFileName;
+    const std::string analyzer = analyzerFilePathComponent();
     // Oldest first; each is purged only once its copy is safely stored.
     for (std::size_t count = mCrashReporter->pendingCrashReportPaths().size(); count > 0; --count) {
-        if (TLMUtility::fileExistsForPathComponent(analyzer)) {
-            // The previous start died while reading this report.
-            TLMLogError(kTag, "Error on loading the crash report, it will be purged.");
-        } else {
-            if (!TLMUtility::createFileAtPathComponent(analyzer, std::nullopt, false, false)) {
-                TLMLogError(kTag, "Couldn't create crash analyzer file.");
-            }
-            std::optional<platform::Error> error;
-            const auto data = mCrashReporter->loadPendingCrashReportData(&error);
-            std::shared_ptr<TLCrashReport> report;
-            if (!data) {
-                const std::string text = describe(error);
-                TLMLogError(kTag, "Couldn't load crash report: %s", text.c_str());
-            } else if (!(report = TLCrashReport::makeWithData(*data, &error))) {
-                const std::string text = describe(error);
-                TLMLogWarning(kTag, "Couldn't parse crash report: %s", text.c_str());
-            } else {
-                const std::string name = TLMErrorLogFormatter::errorIdForCrashReport(*report, *data);
-                const std::string component = TLMCrashesUtil::crashesDir() + "/" + name;
-                // The same report stored before (a start that died after the
-                // copy) keeps its first copy.
-                const bool stored = TLMUtility::fileExistsForPathComponent(component) ||
-                                    TLMUtility::createFileAtPathComponent(component, data, true, true).has_value();
-                if (!stored) {
-                    // Kept pending: the next start tries again.
-                    TLMUtility::deleteItemForPathComponent(analyzer);
-                    return;
-                }
-                const auto errorReport = TLMErrorLogFormatter::errorReportFromCrashReport(report.get(), *data);
-                {
-                    std::lock_guard state(mStateMutex);
-                    mLastSessionCrashReport = errorReport;
-                }
-                TLMWrapperExceptionManager::correlateLastSavedWrapperExceptionToReport({errorReport});
-            }
-            TLMUtility::deleteItemForPathComponent(analyzer);
+        const std::vector<std::string> pending = mCrashReporter->pendingCrashReportPaths();
+        if (pending.empty()) return;
+        // The marker names the report being read, so that a start that dies
+        // reading it costs the next start that report alone.
+        const std::string name = fs::path(pending.front()).filename().string();
+        if (!TLMUtility::createFileAtPathComponent(analyzer, TLMUtility::Data(name.begin(), name.end()), false, true)) {
+            TLMLogError(kTag, "Couldn't create crash analyzer file.");
         }
+        std::optional<platform::Error> error;
+        const auto data = mCrashReporter->loadPendingCrashReportData(&error);
+        std::shared_ptr<TLCrashReport> report;
+        if (!data) {
+            const std::string text = describe(error);
+            TLMLogError(kTag, "Couldn't load crash report: %s", text.c_str());
+        } else if (!(report = TLCrashReport::makeWithData(*data, &error))) {
+            const std::string text = describe(error);
+            TLMLogWarning(kTag, "Couldn't parse crash report: %s", text.c_str());
+        } else {
+            const std::string id = TLMErrorLogFormatter::errorIdForCrashReport(*report, *data);
+            const std::string component = TLMCrashesUtil::crashesDir() + "/" + id;
+            // The same report stored before (a start that died after the
+            // copy) keeps its first copy.
+            const bool stored = TLMUtility::fileExistsForPathComponent(component) ||
+                                TLMUtility::createFileAtPathComponent(component, data, true, true).has_value();
+            if (!stored) {
+                // Kept pending: the next start tries again.
+                TLMUtility::deleteItemForPathComponent(analyzer);
+                return;
+            }
+            const auto errorReport = TLMErrorLogFormatter::errorReportFromCrashReport(report.get(), *data);
+            {
+                std::lock_guard state(mStateMutex);
+                mLastSessionCrashReport = errorReport;
+            }
+            TLMWrapperExceptionManager::correlateLastSavedWrapperExceptionToReport({errorReport});
+        }
+        TLMUtility::deleteItemForPathComponent(analyzer);
         if (!mCrashReporter->purgePendingCrashReport()) return;
     }
 }
@@ -617,7 +641,35 @@ void TLMCrashes::handleUserConfirmation(long userConfirmation) {
     clearContextHistoryAndKeepCurrentSession();
 }
 
+bool TLMCrashes::checkCrashLogBeforeSending(const Unprocessed& entry) {
+    const std::string id = entry.report->incidentIdentifier().value_or("");
+    // The channel would refuse it at every start: the report can never be
+    // sent, so it goes now.
+    if (!entry.log->isValid()) {
+        TLMLogError(kTag, "The crash report %s gives an error log that is not valid; the report is deleted.",
+                    id.c_str());
+        deleteCrashReport(entry.file, entry.report->incidentIdentifier());
+        return false;
+    }
+    // Stored, it would cost the report file and then fail the batch.
+    std::string reason;
+    if (!entry.log->serializeToDictionary().jsonText(false, &reason)) {
+        TLMLogError(kTag, "The error log of the crash report %s cannot be written as JSON (%s); the report is kept.",
+                    id.c_str(), reason.c_str());
+        forgetCrashFile(entry.file);
+        return false;
+    }
+    return true;
+}
+
 void TLMCrashes::sendCrashReport(const Unprocessed& entry) {
+    if (entry.log->timestamp()) {
+        entry.log->setSid(TLMSessionContext::sharedInstance().sessionIdAt(*entry.log->timestamp()).value_or(""));
+        entry.log->setUserId(TLMUserIdContext::sharedInstance().userIdAt(*entry.log->timestamp()).value_or(""));
+    }
+    // Nothing goes out for a log that will not: attachments would name an
+    // error the service never receives.
+    if (!checkCrashLogBeforeSending(entry)) return;
     Attachments attachments;
     if (const std::shared_ptr<TLMCrashesDelegate> appDelegate = delegate()) {
         attachments = appDelegate->attachmentsWithCrashes(*this, *entry.report);
@@ -626,10 +678,6 @@ void TLMCrashes::sendCrashReport(const Unprocessed& entry) {
         }
     } else {
         TLMLogDebug(kTag, "attachmentsWithCrashes is not implemented");
-    }
-    if (entry.log->timestamp()) {
-        entry.log->setSid(TLMSessionContext::sharedInstance().sessionIdAt(*entry.log->timestamp()).value_or(""));
-        entry.log->setUserId(TLMUserIdContext::sharedInstance().userIdAt(*entry.log->timestamp()).value_or(""));
     }
     const std::shared_ptr<TLMChannelUnitDefault> unit = channelUnit();
     if (!unit) return;

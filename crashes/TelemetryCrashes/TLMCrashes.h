@@ -158,12 +158,23 @@ private:
 
     void configureCrashReporter(bool enableUncaughtExceptionHandler);
     void handleLatestCrashReports();
+    // "crashes/TLCrashes.analyzer": while a pending report is read, it holds
+    // that report's file name.
+    static std::string analyzerFilePathComponent();
+    // A marker left by a start that died while reading a pending report:
+    // that report is dropped (the first one for an empty marker) and the
+    // marker removed.
+    void dropReportGuardedByAnalyzerFile();
     void purgePendingCrashReports();
     void startDelayedCrashProcessing();
     void processCrashReports();
     bool sendCrashReportsOrAwaitUserConfirmation();
     void handleUserConfirmation(long userConfirmation);
     void sendCrashReport(const Unprocessed& entry);
+    // False when the crash log cannot go: one that is not valid deletes its
+    // report (it never will be), one JSON cannot hold keeps it for the next
+    // start; either way nothing is enqueued.
+    bool checkCrashLogBeforeSending(const Unprocessed& entry);
     void deleteCrashReport(const std::filesystem::path& file, const std::optional<std::string>& incidentId);
     void forgetCrashFile(const std::filesystem::path& file);
     void processLogBufferAfterCrash();

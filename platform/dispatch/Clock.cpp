@@ -1,6 +1,7 @@
 #include "platform/dispatch/Clock.h"
 
 #include "platform/dispatch/RunLoop.h"
+#include "platform/dispatch/ThreadStart.h"
 
 #include <pthread.h>
 
@@ -29,7 +30,7 @@ public:
             std::lock_guard lock(mMutex);
             if (!mStarted) {
                 mStarted = true;
-                std::thread([this] { run(); }).detach();
+                startThread([this] { run(); }).detach();
             }
             mActions.emplace(Key{due, gSequence.fetch_add(1)}, std::move(action));
         }

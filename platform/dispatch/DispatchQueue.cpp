@@ -150,7 +150,7 @@ public:
     using Core::Core;
 
     void start() {
-        mWorker = std::thread([self = std::static_pointer_cast<SerialCore>(shared_from_this())] { self->run(); });
+        mWorker = startThread([self = std::static_pointer_cast<SerialCore>(shared_from_this())] { self->run(); });
     }
 
     void submit(std::function<void()> block, bool) override {
@@ -180,7 +180,6 @@ public:
 private:
     void run() {
         pthread_setname_np(pthread_self(), threadNameFor(label).c_str());
-        runThreadStartHook();
         FrameScope frame(this);
         for (;;) {
             std::function<void()> block;
@@ -250,7 +249,7 @@ public:
         while (mQueued > mIdle + mStarting && mThreads < mMaximum) {
             ++mThreads;
             ++mStarting;
-            std::thread([this] { run(); }).detach();
+            startThread([this] { run(); }).detach();
         }
         lock.unlock();
         if (count == 1) {
@@ -268,7 +267,6 @@ private:
 
     void run() {
         pthread_setname_np(pthread_self(), "dispatch.pool");
-        runThreadStartHook();
         std::unique_lock lock(mMutex);
         --mStarting;
         for (;;) {

@@ -1,5 +1,7 @@
 #include "platform/foundation/PagePrefaulter.h"
 
+#include "platform/dispatch/ThreadStart.h"
+
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -34,7 +36,7 @@ PagePrefaulter::PagePrefaulter(std::uint8_t* begin, std::size_t length, std::siz
     if (begin == nullptr || length < kStep || gUnsupported.load(std::memory_order_relaxed)) return;
     for (std::size_t i = 0; i < kThreads; ++i) {
         try {
-            mThreads[i] = std::thread([this, i] { run(i); });
+            mThreads[i] = startThread([this, i] { run(i); });
         } catch (const std::system_error&) {
             // Only a speed-up: the writer takes the faults itself.
             mStop.store(true);

@@ -90,6 +90,22 @@ bool isValidUtf8(std::string_view bytes) {
     return true;
 }
 
+std::string validUtf8(std::string_view bytes) {
+    std::string out;
+    out.reserve(bytes.size());
+    for (std::size_t i = 0; i < bytes.size();) {
+        const std::size_t len = sequenceLength(bytes, i);
+        if (len == 0) {
+            appendUtf8(out, U'\uFFFD');
+            ++i;
+            continue;
+        }
+        out.append(bytes.substr(i, len));
+        i += len;
+    }
+    return out;
+}
+
 std::size_t utf8SafePrefixLength(std::string_view text, std::size_t maxBytes) {
     if (text.size() <= maxBytes) return text.size();
     std::size_t i = 0;

@@ -11,6 +11,11 @@ namespace platform {
 
 bool isValidUtf8(std::string_view bytes);
 
+// `bytes` as valid UTF-8: each byte that begins no well-formed sequence
+// (a stray continuation, a cut, overlong or surrogate form, a Latin-1
+// letter) becomes U+FFFD; valid text comes back unchanged.
+std::string validUtf8(std::string_view bytes);
+
 // The longest prefix of `text` of at most `maxBytes` bytes that does not end
 // inside a UTF-8 character. Bytes that are not UTF-8 count one by one.
 std::size_t utf8SafePrefixLength(std::string_view text, std::size_t maxBytes);

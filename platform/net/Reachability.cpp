@@ -1,6 +1,7 @@
 #include "platform/net/Reachability.h"
 
 #include "platform/dispatch/RunLoop.h"
+#include "platform/dispatch/ThreadStart.h"
 
 #include <arpa/inet.h>
 #include <ifaddrs.h>
@@ -174,7 +175,7 @@ bool SystemReachabilitySource::startWatching(std::function<void()> changed) {
     local.nl_family = AF_NETLINK;
     local.nl_groups = RTMGRP_LINK | RTMGRP_IPV4_IFADDR | RTMGRP_IPV6_IFADDR | RTMGRP_IPV4_ROUTE;
     if (bind(watcher->netlink, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) return false;
-    watcher->thread = std::thread([watcher, changed = std::move(changed)] { watcher->run(changed); });
+    watcher->thread = startThread([watcher, changed = std::move(changed)] { watcher->run(changed); });
     mWatcher = std::move(watcher);
     return true;
 }

@@ -1,6 +1,7 @@
 #include "platform/net/URLSession.h"
 
 #include "platform/dispatch/DispatchQueue.h"
+#include "platform/dispatch/ThreadStart.h"
 #include "platform/net/URLSessionEngine.h"
 
 #include <atomic>
@@ -150,7 +151,7 @@ URLSession::~URLSession() {
     if (mDelegateQueue && mDelegateQueue->isCurrent()) {
         auto* queue = new std::shared_ptr<DispatchQueue>(std::move(mDelegateQueue));
         try {
-            std::thread([queue] { delete queue; }).detach();
+            startThread([queue] { delete queue; }).detach();
         } catch (const std::system_error&) {
             // Without a thread the queue is leaked rather than joined from itself.
         }

@@ -1,6 +1,7 @@
 #include "platform/net/URLSessionEngine.h"
 
 #include "platform/dispatch/RunLoop.h"
+#include "platform/dispatch/ThreadStart.h"
 #include "platform/foundation/AsciiText.h"
 #include "platform/foundation/Stream.h"
 #include "platform/net/HTTPResponseHead.h"
@@ -100,7 +101,7 @@ std::shared_ptr<RunLoop> streamEventLoop() {
     static const std::shared_ptr<RunLoop> loop = [] {
         std::promise<std::shared_ptr<RunLoop>> made;
         auto future = made.get_future();
-        std::thread([made = std::move(made)]() mutable {
+        startThread([made = std::move(made)]() mutable {
             auto own = RunLoop::current();
             made.set_value(own);
             for (;;) own->runUntil([] { return false; }, std::chrono::hours(24));
@@ -775,7 +776,7 @@ public:
             if (multi == nullptr) return static_cast<Worker*>(nullptr);
             auto* made = new Worker(multi);
             try {
-                std::thread([made] { made->run(); }).detach();
+                startThread([made] { made->run(); }).detach();
             } catch (const std::system_error&) {
                 return static_cast<Worker*>(nullptr);  // the multi handle and the worker are lost
             }

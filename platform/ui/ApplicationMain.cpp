@@ -1,6 +1,7 @@
 #include "platform/ui/ApplicationMain.h"
 
 #include "platform/dispatch/RunLoop.h"
+#include "platform/dispatch/ThreadStart.h"
 #include "platform/foundation/ProcessMemory.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/ApplicationDelegate.h"
@@ -37,7 +38,7 @@ public:
         sigaddset(&mSignals, SIGINT);
         sigaddset(&mSignals, SIGUSR1);
         pthread_sigmask(SIG_BLOCK, &mSignals, &mPrevious);
-        mThread = std::thread([this] { loop(); });
+        mThread = startThread([this] { loop(); });
     }
     ~SignalThread() {
         mDone.store(true);

@@ -6,6 +6,11 @@
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/dispatch/MainThread.h"
 #include "platform/dispatch/RunLoop.h"
+#include "platform/dispatch/ThreadStart.h"
+#include "platform/foundation/Bundle.h"
+#include "platform/foundation/Paths.h"
+#include "telemetry/Internals/Context/TLMDeviceTracker.h"
+#include "telemetry/Internals/Context/TLMHistory.h"
 #include "telemetry/Internals/Util/TLMEncrypter.h"
 #include "telemetry/Internals/Model/UnifiedSchema/TLMUnifiedSchemaLog.h"
 #include "telemetry/Internals/Util/TLMTelemetryUserDefaults.h"
@@ -16,6 +21,7 @@
 #include "tests/crashes/support/SentLogs.h"
 #include "tests/support/RunProgram.h"
 #include "tests/telemetry/TLMLogCapture.h"
+#include "tests/telemetry/TLMTestRecords.h"
 #include "tests/telemetry/support/TelemetryTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -24,6 +30,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <thread>
 
 namespace fs = std::filesystem;
@@ -102,6 +109,27 @@ void storeReports(std::initializer_list<std::uint8_t> uuidBytes) {
     const fs::path directory = *TLMUtility::fullURLForPathComponent(TLMCrashesUtil::crashesDir());
     for (const std::uint8_t byte : uuidBytes)
         writeFile(directory / ("report-" + std::to_string(byte)), reportWithUuidByte(byte));
+}
+
+// The device record of the crashes' run, as that run's history kept it.
+void recordDeviceOfEarlierRun(std::shared_ptr<TLMDevice> device) {
+    TLMHistory<TLMDeviceHistoryInfo>(TLMDeviceTracker::kHistoryKey, TLMDeviceTracker::kHistoryLimit)
+        .setCurrent(std::make_shared<TLMDeviceHistoryInfo>(
+            std::chrono::system_clock::time_point(std::chrono::seconds(1'699'999'000)), std::move(device)));
+}
+
+std::set<std::string> sentIds(const testsupport::IngestionTestServer& server, const std::string& type,
+                              const std::string& key) {
+    std::set<std::string> ids;
+    for (const auto& log : sentLogs(server, type)) ids.insert(text(log, key));
+    return ids;
+}
+
+bool logged(TLMLogCapture& capture, const std::string& part) {
+    for (const auto& line : capture.lines()) {
+        if (line.message.find(part) != std::string::npos) return true;
+    }
+    return false;
 }
 
 bool processStoredReports(Rig& rig) {
@@ -383,4 +411,175 @@ TEST(CrashesService, AReportStaysOnDiskUntilItsLogIsStored) {
     group->logsDispatchQueue()->sync([] {});
     EXPECT_EQ(TLMCrashes::sharedInstance().persistedCrashReports().size(), 1u);
     EXPECT_TRUE(testsupport::storedLogs(*group, "Crashes").empty());
+}
+
+#ifdef VEKMONT_CRASH_HELPER_WITH_FP
+
+TEST(CrashesService, ReportsWithTextThatIsNotUtf8AreSentWithReplacementCharacters) {
+    Rig rig;
+    // An uncaught filesystem error about a Latin-1 path, then a program
+    // started from a folder whose name is Latin-1.
+    testsupport::tProgramRun run =
+        testsupport::RunProgram(VEKMONT_CRASH_HELPER_WITH_FP, {"service-cxx-latin1", rig.server.baseUrl()});
+    ASSERT_EQ(run.status, -1) << run.err;
+    const fs::path folder = platform::Paths::root() / "Caf\xE9";
+    fs::create_directories(folder);
+    const fs::path program = folder / "crash_helper";
+    fs::copy_file(VEKMONT_CRASH_HELPER_WITH_FP, program);
+    // The copy finds the same resources, so it keeps its reports where the
+    // program does.
+    run = testsupport::RunProgram(program.string(), {"service-segv", rig.server.baseUrl()},
+                                  {"VEKMONT_RESOURCES=" + platform::Bundle::main()->resourcesPath().string()});
+    ASSERT_EQ(run.status, -1) << run.err;
+
+    auto appDelegate = std::make_shared<AttachingDelegate>();
+    TLMCrashes::setDelegate(appDelegate);
+    startClient();
+    ASSERT_TRUE(processStoredReports(rig));
+    ASSERT_TRUE(testsupport::eventually([&] {
+        return sentLogs(rig.server, "appleError").size() == 2 && sentLogs(rig.server, "errorAttachment").size() == 2;
+    }));
+    const std::string mended = "Caf\xEF\xBF\xBD";
+    const std::string mendedProgram = (platform::Paths::root() / mended / "crash_helper").string();
+    bool exceptionSeen = false;
+    bool folderSeen = false;
+    for (const auto& log : sentLogs(rig.server, "appleError")) {
+        if (text(log, "osExceptionType") == "SIGABRT") {
+            exceptionSeen = true;
+            EXPECT_NE(text(log, "exceptionType").find("filesystem_error"), std::string::npos);
+            EXPECT_NE(text(log, "exceptionReason").find("[/tmp/" + mended + ".layout]"), std::string::npos)
+                << text(log, "exceptionReason");
+        } else {
+            folderSeen = true;
+            EXPECT_EQ(text(log, "applicationPath"), mendedProgram);
+            bool binarySeen = false;
+            for (const auto& binary : *log.at("binaries").asArray()) {
+                binarySeen |= text(*binary.asDictionary(), "path") == mendedProgram;
+            }
+            EXPECT_TRUE(binarySeen);
+        }
+    }
+    EXPECT_TRUE(exceptionSeen && folderSeen);
+    // Each attachment names an error the service received.
+    EXPECT_EQ(sentIds(rig.server, "errorAttachment", "errorId"), sentIds(rig.server, "appleError", "id"));
+    EXPECT_TRUE(testsupport::eventually([] { return TLMCrashes::sharedInstance().persistedCrashReports().empty(); }));
+}
+
+TEST(CrashesService, AnAnalyzerMarkerDropsOnlyTheReportItGuarded) {
+    Rig rig;
+    const fs::path pending = reporterDirectory();
+    const fs::path marker = *TLMUtility::fullURLForPathComponent(TLMCrashesUtil::crashesDir()) / "TLCrashes.analyzer";
+    const auto startInChild = [&] {
+        const testsupport::tProgramRun run =
+            testsupport::RunProgram(VEKMONT_CRASH_HELPER_WITH_FP, {"service-start", rig.server.baseUrl()});
+        ASSERT_EQ(run.status, 0) << run.err;
+        EXPECT_TRUE(TLCrashReporter(TLCrashReporterConfig::defaultConfiguration()).pendingCrashReportPaths().empty());
+        EXPECT_FALSE(fs::exists(marker));
+    };
+    // The start that died was reading the second of two reports.
+    writeFile(pending / "live_report.tlcrash", reportWithUuidByte(0x81));
+    writeFile(pending / "live_report.1.tlcrash", reportWithUuidByte(0x82));
+    writeFile(marker, {'l', 'i', 'v', 'e', '_', 'r', 'e', 'p', 'o', 'r', 't',
+                       '.', '1', '.', 't', 'l', 'c', 'r', 'a', 's', 'h'});
+    startInChild();
+    // An empty marker, as earlier releases left it: the first report goes.
+    writeFile(pending / "live_report.tlcrash", reportWithUuidByte(0x84));
+    writeFile(pending / "live_report.1.tlcrash", reportWithUuidByte(0x85));
+    writeFile(marker, {});
+    startInChild();
+
+    // The next start is a normal one.
+    writeFile(pending / "live_report.tlcrash", reportWithUuidByte(0x86));
+    TLMLogCapture capture;
+    startClient();
+    ASSERT_NE(TLMCrashes::lastSessionCrashReport(), nullptr);
+    EXPECT_EQ(TLMCrashes::lastSessionCrashReport()->incidentIdentifier(),
+              std::optional<std::string>("86A1A2A3-A4A5-A6A7-A8A9-AAABACADAEAF"));
+    EXPECT_FALSE(logged(capture, "Error on loading the crash report"));
+    ASSERT_TRUE(processStoredReports(rig));
+    const std::set<std::string> expected{"81A1A2A3-A4A5-A6A7-A8A9-AAABACADAEAF", "85A1A2A3-A4A5-A6A7-A8A9-AAABACADAEAF",
+                                         "86A1A2A3-A4A5-A6A7-A8A9-AAABACADAEAF"};
+    ASSERT_TRUE(testsupport::eventually([&] { return sentIds(rig.server, "appleError", "id") == expected; }))
+        << sentLogs(rig.server, "appleError").size();
+    EXPECT_FALSE(fs::exists(marker));
+}
+
+TEST(CrashesService, AThreadStartedOutsideTheQueuesReportsItsStackOverflow) {
+    Rig rig;
+    const testsupport::tProgramRun run = testsupport::RunProgram(
+        VEKMONT_CRASH_HELPER_WITH_FP, {"service-overflow-started-thread", rig.server.baseUrl()});
+    ASSERT_EQ(run.status, -1) << run.err;
+    startClient();
+    ASSERT_TRUE(TLMCrashes::hasCrashedInLastSession());
+    const auto report = TLMCrashes::lastSessionCrashReport();
+    ASSERT_NE(report, nullptr);
+    EXPECT_EQ(report->signal(), std::optional<std::string>("SIGSEGV"));
+}
+
+#endif
+
+TEST(CrashesService, ACrashLogThatCannotBeWrittenAsJsonKeepsItsReport) {
+    Rig rig;
+    // A device record of the crash's run that JSON cannot hold.
+    auto device = tlmtest::validDevice();
+    device->setLocale("de_D\xE9");
+    recordDeviceOfEarlierRun(device);
+    storeReports({0x91});
+    auto appDelegate = std::make_shared<AttachingDelegate>();
+    TLMCrashes::setDelegate(appDelegate);
+    TLMLogCapture capture;
+    startClient();
+    ASSERT_TRUE(processStoredReports(rig));
+    // What was enqueued is stored (and its report deleted) once the logs
+    // queue got there.
+    auto group = TLMTelemetry::sharedInstance().channelGroup();
+    group->logsDispatchQueue()->sync([] {});
+    // Nothing went out, not even the attachment; the report waits.
+    EXPECT_EQ(TLMCrashes::sharedInstance().persistedCrashReports().size(), 1u);
+    EXPECT_TRUE(testsupport::storedLogs(*group, "Crashes").empty());
+    EXPECT_TRUE(logged(capture, "cannot be written as JSON"));
+}
+
+TEST(CrashesService, ACrashLogThatIsNotValidDeletesItsReportUnsent) {
+    Rig rig;
+    // The crash's run had no app version, nor does the report.
+    auto device = tlmtest::validDevice();
+    device->setAppVersion("");
+    recordDeviceOfEarlierRun(device);
+    crashtest::FullReport full;
+    full.application.marketing_version = nullptr;
+    writeFile(*TLMUtility::fullURLForPathComponent(TLMCrashesUtil::crashesDir()) / "report", full.file());
+    auto appDelegate = std::make_shared<AttachingDelegate>();
+    TLMCrashes::setDelegate(appDelegate);
+    TLMLogCapture capture;
+    startClient();
+    ASSERT_TRUE(processStoredReports(rig));
+    auto group = TLMTelemetry::sharedInstance().channelGroup();
+    group->logsDispatchQueue()->sync([] {});
+    // It would be refused again at every start: it is gone, and its
+    // attachment did not go without it.
+    EXPECT_TRUE(TLMCrashes::sharedInstance().persistedCrashReports().empty());
+    EXPECT_TRUE(testsupport::storedLogs(*group, "Crashes").empty());
+    EXPECT_TRUE(logged(capture, "gives an error log that is not valid"));
+}
+
+TEST(CrashesService, ThreadsStartedOutsideTheQueuesTakeSignalsOnStacksOfTheirOwn) {
+    Rig rig;
+    startClient();
+    stack_t stack{};
+    stack.ss_flags = SS_DISABLE;
+    platform::startThread([&stack] { sigaltstack(nullptr, &stack); }).join();
+    EXPECT_EQ(stack.ss_flags & SS_DISABLE, 0);
+#ifndef __SANITIZE_ADDRESS__
+    EXPECT_GE(stack.ss_size, 64u * 1024);
+#endif
+}
+
+TEST(CrashesService, AMarkerLeftWithNothingPendingIsRemoved) {
+    Rig rig;
+    // It would name the next crash's report, which takes the same name.
+    const fs::path marker = *TLMUtility::fullURLForPathComponent(TLMCrashesUtil::crashesDir()) / "TLCrashes.analyzer";
+    writeFile(marker, {'l', 'i', 'v', 'e', '_', 'r', 'e', 'p', 'o', 'r', 't', '.', 't', 'l', 'c', 'r', 'a', 's', 'h'});
+    startClient();
+    EXPECT_FALSE(fs::exists(marker));
 }

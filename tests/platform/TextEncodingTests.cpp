@@ -35,6 +35,34 @@ TEST(TextEncodingTest, Utf8Validity) {
     for (const auto& c : cases) EXPECT_EQ(platform::isValidUtf8(c.bytes), c.valid) << c.name;
 }
 
+TEST(TextEncodingTest, BytesThatAreNotUtf8BecomeReplacementCharacters) {
+    const std::string r = "\xEF\xBF\xBD";  // U+FFFD
+    const struct {
+        const char* name;
+        std::string bytes;
+        std::string expected;
+    } cases[] = {
+        {"valid text is kept", "Caf\xC3\xA9 \xF0\x9F\x98\x80", "Caf\xC3\xA9 \xF0\x9F\x98\x80"},
+        {"embedded NUL is kept", "a\0b"s, "a\0b"s},
+        {"a Latin-1 letter", "/home/Caf\xE9/app", "/home/Caf" + r + "/app"},
+        {"two Latin-1 letters", "\xE9\xE8", r + r},
+        {"lone continuation byte", "a\x80z", "a" + r + "z"},
+        {"truncated euro at the end", "x\xE2\x82", "x" + r + r},
+        {"overlong slash", "\xC0\xAF", r + r},
+        {"surrogate half", "\xED\xA0\x80", r + r + r},
+        {"above U+10FFFF", "\xF4\x90\x80\x80", r + r + r + r},
+        {"lead followed by ascii",
+         "\xC3"
+         "A",
+         r + "A"},
+    };
+    for (const auto& c : cases) {
+        const std::string made = platform::validUtf8(c.bytes);
+        EXPECT_EQ(made, c.expected) << c.name;
+        EXPECT_TRUE(platform::isValidUtf8(made)) << c.name;
+    }
+}
+
 TEST(TextEncodingTest, SafePrefixNeverSplitsACharacter) {
     struct Case {
         const char* name;

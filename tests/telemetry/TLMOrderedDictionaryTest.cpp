@@ -67,12 +67,14 @@ TEST(TLMOrderedDictionary, JsonOfEveryKind) {
     TLMOrderedDictionary dictionary;
     dictionary.setObject(-0.5, "real");
     dictionary.setObject(std::numeric_limits<std::int64_t>::min(), "integer");
+    // A processor subtype with its top bits set, as the crash records carry it.
+    dictionary.setObject(std::uint64_t{0xFFFFFFFF80000002}, "unsigned");
     dictionary.setObject(false, "flag");
     dictionary.setObject(inner, "inner");
     dictionary.setObject(std::map<std::string, std::string>{{"z", "1"}, {"a", "2"}}, "texts");
     dictionary.setObject(TLMJsonValue::Array{}, "empty");
     EXPECT_EQ(dictionary.jsonText(false),
-              R"({"real":-0.5,"integer":-9223372036854775808,"flag":false,)"
+              R"({"real":-0.5,"integer":-9223372036854775808,"unsigned":18446744071562067970,"flag":false,)"
               R"("inner":{"null":null,"texts":["a/b","\"q\"","é","\u0001"]},"texts":{"a":"2","z":"1"},"empty":[]})");
     EXPECT_EQ(TLMOrderedDictionary().jsonText(true), "{}");
 

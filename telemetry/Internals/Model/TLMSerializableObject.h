@@ -30,6 +30,10 @@ public:
                             const std::string& key) {
         if (number) dictionary.setObject(*number, key);
     }
+    static void setOptional(TLMOrderedDictionary& dictionary, const std::optional<std::uint64_t>& number,
+                            const std::string& key) {
+        if (number) dictionary.setObject(*number, key);
+    }
 
     // The records' JSON objects, in order.
     template <typename T>

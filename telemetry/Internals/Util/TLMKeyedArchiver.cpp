@@ -292,6 +292,8 @@ TLMArchiveValue archiveValueOfJson(const TLMJsonValue& value) {
         case TLMJsonValue::Kind::Null: return TLMArchiveValue();
         case TLMJsonValue::Kind::Bool: return *value.asBool();
         case TLMJsonValue::Kind::Integer: return *value.asInteger();
+        // The archive's numbers are signed: one beyond them keeps its bits.
+        case TLMJsonValue::Kind::Unsigned: return static_cast<std::int64_t>(*value.asUnsigned());
         case TLMJsonValue::Kind::Real: return *value.asReal();
         case TLMJsonValue::Kind::String: return *value.asString();
         case TLMJsonValue::Kind::Array: {

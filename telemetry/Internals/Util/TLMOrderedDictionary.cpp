@@ -24,6 +24,7 @@ Json toJson(const TLMJsonValue& value) {
         case TLMJsonValue::Kind::Null: return nullptr;
         case TLMJsonValue::Kind::Bool: return *value.asBool();
         case TLMJsonValue::Kind::Integer: return *value.asInteger();
+        case TLMJsonValue::Kind::Unsigned: return *value.asUnsigned();
         case TLMJsonValue::Kind::Real:
             if (!std::isfinite(*value.asReal())) throw std::invalid_argument("a number is not finite");
             return *value.asReal();

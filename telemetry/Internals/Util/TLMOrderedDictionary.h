@@ -56,13 +56,16 @@ private:
 class TLMJsonValue {
 public:
     using Array = std::vector<TLMJsonValue>;
-    enum class Kind { Null, Bool, Integer, Real, String, Array, Dictionary };
+    // Unsigned holds what a signed 64-bit number cannot (processor codes
+    // with their top bit set); it is written as JSON's plain digits.
+    enum class Kind { Null, Bool, Integer, Real, String, Array, Dictionary, Unsigned };
 
     TLMJsonValue() = default;
     TLMJsonValue(std::nullptr_t) {}
     TLMJsonValue(bool value) : mStorage(value) {}
     TLMJsonValue(int value) : mStorage(static_cast<std::int64_t>(value)) {}
     TLMJsonValue(std::int64_t value) : mStorage(value) {}
+    TLMJsonValue(std::uint64_t value) : mStorage(value) {}
     TLMJsonValue(double value) : mStorage(value) {}
     TLMJsonValue(const char* value) : mStorage(std::string(value)) {}
     TLMJsonValue(std::string value) : mStorage(std::move(value)) {}
@@ -77,6 +80,7 @@ public:
 
     const bool* asBool() const { return std::get_if<bool>(&mStorage); }
     const std::int64_t* asInteger() const { return std::get_if<std::int64_t>(&mStorage); }
+    const std::uint64_t* asUnsigned() const { return std::get_if<std::uint64_t>(&mStorage); }
     const double* asReal() const { return std::get_if<double>(&mStorage); }
     const std::string* asString() const { return std::get_if<std::string>(&mStorage); }
     const Array* asArray() const { return std::get_if<Array>(&mStorage); }
@@ -86,5 +90,6 @@ public:
     bool operator==(const TLMJsonValue& other) const = default;
 
 private:
-    std::variant<std::monostate, bool, std::int64_t, double, std::string, Array, TLMOrderedDictionary> mStorage;
+    std::variant<std::monostate, bool, std::int64_t, double, std::string, Array, TLMOrderedDictionary, std::uint64_t>
+        mStorage;
 };

@@ -10,8 +10,12 @@
 // The second form starts the telemetry client with the crashes service,
 // sending to LOG_URL, prints its process id and dies the way MODE names:
 // "segv", "inflight-segv" (four events, the last with a target token, are
-// held on their way to the database first) or "kill" (SIGKILL, which no one
-// sees).
+// held on their way to the database first), "kill" (SIGKILL, which no one
+// sees), "cxx-latin1" (an uncaught filesystem error naming a path in
+// Latin-1) or "overflow-started-thread" (a stack overflow on a thread
+// started through the platform's thread start). "start" does not die: it
+// waits until the stored reports were processed and their logs stored,
+// then ends.
 //
 // Every allocation while the crash path runs, from the signal handler's
 // entry to the report's close, leaves MARKER_PATH behind.
@@ -20,6 +24,7 @@
 #include "crashes/TelemetryCrashes/TLMCrashes.h"
 #include "crashes/reporter/TLCrashReporter.h"
 #include "crashes/reporter/TLCrashSignalHandler.h"
+#include "platform/dispatch/ThreadStart.h"
 #include "telemetry/Internals/Model/TLMEventLog.h"
 #include "telemetry/Internals/Util/TLMUuid.h"
 #include "telemetry/TLMAnalytics.h"
@@ -34,9 +39,13 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <chrono>
 #include <cstring>
+#include <filesystem>
 #include <stdexcept>
 #include <string>
+#include <system_error>
+#include <thread>
 
 #define HELPER extern "C" __attribute__((noinline, used, visibility("default")))
 #define KEEP_FRAME() asm volatile("" ::: "memory")
@@ -163,6 +172,11 @@ HELPER void* helper_overflow_thread(void*) {
 
 std::atomic<int> gIdleThreads{0};
 
+HELPER void helper_throw_latin1() {
+    throw std::filesystem::filesystem_error("cannot open the layout", std::filesystem::path("/tmp/Caf\xE9.layout"),
+                                            std::make_error_code(std::errc::no_such_file_or_directory));
+}
+
 HELPER void* helper_idle_thread(void*) {
     gIdleThreads.fetch_add(1);
     for (;;) pause();
@@ -225,6 +239,21 @@ int serviceMain(const std::string& mode, const std::string& logUrl) {
         }
     }
     if (mode == "kill") raise(SIGKILL);
+    if (mode == "cxx-latin1") helper_throw_latin1();
+    if (mode == "overflow-started-thread") {
+        platform::startThread([] { helper_recurse(0, 0); }).join();
+    }
+    if (mode == "start") {
+        TLMCrashes& crashes = TLMCrashes::sharedInstance();
+        if (!crashes.waitForProcessing(std::chrono::seconds(10))) return 5;
+        // A report's file goes once its log is in the database.
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (!crashes.persistedCrashReports().empty()) {
+            if (std::chrono::steady_clock::now() > deadline) return 6;
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return 0;
+    }
     helper_level1("segv");
     return 4;
 }

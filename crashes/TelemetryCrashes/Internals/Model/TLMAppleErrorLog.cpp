@@ -3,8 +3,8 @@
 TLMAppleErrorLog::TLMAppleErrorLog() { setType("appleError"); }
 
 const TLMRecordField<TLMAppleErrorLog> TLMAppleErrorLog::kFields[] = {
-    {"primaryArchitectureId", nullptr, &TLMAppleErrorLog::mPrimaryArchitectureId},
-    {"architectureVariantId", nullptr, &TLMAppleErrorLog::mArchitectureVariantId},
+    {"primaryArchitectureId", nullptr, nullptr, &TLMAppleErrorLog::mPrimaryArchitectureId},
+    {"architectureVariantId", nullptr, nullptr, &TLMAppleErrorLog::mArchitectureVariantId},
     {"applicationPath", &TLMAppleErrorLog::mApplicationPath},
     {"osExceptionType", &TLMAppleErrorLog::mOsExceptionType},
     {"osExceptionCode", &TLMAppleErrorLog::mOsExceptionCode},

@@ -26,10 +26,12 @@ public:
     explicit TLMAppleErrorLog(const TLMKeyedUnarchiver& coder);
 
     // The processor type and subtype codes of the crashed process.
-    const std::optional<std::int64_t>& primaryArchitectureId() const { return mPrimaryArchitectureId; }
-    void setPrimaryArchitectureId(std::optional<std::int64_t> value) { mPrimaryArchitectureId = value; }
-    const std::optional<std::int64_t>& architectureVariantId() const { return mArchitectureVariantId; }
-    void setArchitectureVariantId(std::optional<std::int64_t> value) { mArchitectureVariantId = value; }
+    // The crashed process's processor type and subtype, unsigned as the
+    // report has them.
+    const std::optional<std::uint64_t>& primaryArchitectureId() const { return mPrimaryArchitectureId; }
+    void setPrimaryArchitectureId(std::optional<std::uint64_t> value) { mPrimaryArchitectureId = value; }
+    const std::optional<std::uint64_t>& architectureVariantId() const { return mArchitectureVariantId; }
+    void setArchitectureVariantId(std::optional<std::uint64_t> value) { mArchitectureVariantId = value; }
     const std::optional<std::string>& applicationPath() const { return mApplicationPath; }
     void setApplicationPath(std::optional<std::string> value) { mApplicationPath = std::move(value); }
     // The signal or operating-system exception: name, code, faulting address.
@@ -72,8 +74,8 @@ private:
     // "primaryArchitectureId" to "selectorRegisterValue".
     static const TLMRecordField<TLMAppleErrorLog> kFields[];
 
-    std::optional<std::int64_t> mPrimaryArchitectureId;
-    std::optional<std::int64_t> mArchitectureVariantId;
+    std::optional<std::uint64_t> mPrimaryArchitectureId;
+    std::optional<std::uint64_t> mArchitectureVariantId;
     std::optional<std::string> mApplicationPath;
     std::optional<std::string> mOsExceptionType;
     std::optional<std::string> mOsExceptionCode;

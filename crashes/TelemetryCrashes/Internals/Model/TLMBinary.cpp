@@ -7,8 +7,8 @@ const TLMRecordField<TLMBinary> TLMBinary::kFields[] = {
     {"name", &TLMBinary::mName},
     {"path", &TLMBinary::mPath},
     {"architecture", &TLMBinary::mArchitecture},
-    {"primaryArchitectureId", nullptr, &TLMBinary::mPrimaryArchitectureId},
-    {"architectureVariantId", nullptr, &TLMBinary::mArchitectureVariantId},
+    {"primaryArchitectureId", nullptr, nullptr, &TLMBinary::mPrimaryArchitectureId},
+    {"architectureVariantId", nullptr, nullptr, &TLMBinary::mArchitectureVariantId},
 };
 
 TLMBinary::TLMBinary(const TLMKeyedUnarchiver& coder) { TLMDecodeFields<TLMBinary>(*this, kFields, coder); }

@@ -26,10 +26,12 @@ public:
     void setPath(std::optional<std::string> value) { mPath = std::move(value); }
     const std::optional<std::string>& architecture() const { return mArchitecture; }
     void setArchitecture(std::optional<std::string> value) { mArchitecture = std::move(value); }
-    const std::optional<std::int64_t>& primaryArchitectureId() const { return mPrimaryArchitectureId; }
-    void setPrimaryArchitectureId(std::optional<std::int64_t> value) { mPrimaryArchitectureId = value; }
-    const std::optional<std::int64_t>& architectureVariantId() const { return mArchitectureVariantId; }
-    void setArchitectureVariantId(std::optional<std::int64_t> value) { mArchitectureVariantId = value; }
+    // The image's processor type and subtype, unsigned as the report has
+    // them (a subtype with capability bits set is not negative).
+    const std::optional<std::uint64_t>& primaryArchitectureId() const { return mPrimaryArchitectureId; }
+    void setPrimaryArchitectureId(std::optional<std::uint64_t> value) { mPrimaryArchitectureId = value; }
+    const std::optional<std::uint64_t>& architectureVariantId() const { return mArchitectureVariantId; }
+    void setArchitectureVariantId(std::optional<std::uint64_t> value) { mArchitectureVariantId = value; }
 
     // "id", "startAddress", "endAddress", "name", "path", "architecture",
     // "primaryArchitectureId", "architectureVariantId", each when present.
@@ -52,6 +54,6 @@ private:
     std::optional<std::string> mName;
     std::optional<std::string> mPath;
     std::optional<std::string> mArchitecture;
-    std::optional<std::int64_t> mPrimaryArchitectureId;
-    std::optional<std::int64_t> mArchitectureVariantId;
+    std::optional<std::uint64_t> mPrimaryArchitectureId;
+    std::optional<std::uint64_t> mArchitectureVariantId;
 };

@@ -2,6 +2,7 @@
 
 #include "crashes/TelemetryCrashes/Internals/Util/TLMWrapperExceptionManager.h"
 #include "platform/dispatch/Clock.h"
+#include "platform/foundation/TextEncoding.h"
 #include "platform/security/Crypto.h"
 #include "telemetry/Internals/Context/TLMDeviceTracker.h"
 #include "telemetry/Internals/Util/TLMUtility.h"
@@ -34,6 +35,16 @@ std::string lowercase(std::string text) {
 
 bool startsWith(const std::string& text, const std::string& prefix) {
     return text.size() >= prefix.size() && text.compare(0, prefix.size(), prefix) == 0;
+}
+
+// Every text of a report goes into the log through this: a report holds
+// what the crashed process had (a path in a Latin-1 folder, an exception
+// message with such a path), and JSON can carry only UTF-8.
+std::string reportText(std::string_view text) { return platform::validUtf8(text); }
+
+std::optional<std::string> optionalReportText(const std::optional<std::string>& text) {
+    if (!text) return std::nullopt;
+    return platform::validUtf8(*text);
 }
 
 std::string hex(const char* format, std::uint64_t value) {
@@ -142,7 +153,7 @@ std::string TLMErrorLogFormatter::formatStackFrame(const TLCrashReportStackFrame
     if (report.processInfo()) processPath = report.processInfo()->processPath();
     const int type = image ? imageTypeForImagePath(image->imageName(), processPath) : 2;
     if (type == 2 && frame.symbolInfo()) {
-        std::string name = frame.symbolInfo()->symbolName();
+        std::string name = reportText(frame.symbolInfo()->symbolName());
         if (name.size() >= 2 && name[0] == '_' && report.systemInfo()) {
             switch (report.systemInfo()->operatingSystem()) {
                 case TLCrashReportSystemInfo::MacOSX:
@@ -166,7 +177,7 @@ TLMAppleErrorLog::Registers TLMErrorLogFormatter::extractRegistersFromCrashedThr
     TLMAppleErrorLog::Registers registers;
     if (!thread) return registers;
     for (const auto& reg : thread->registers()) {
-        registers[reg->registerName()] = formatAddress(reg->registerValue(), is64bit);
+        registers[reportText(reg->registerName())] = formatAddress(reg->registerValue(), is64bit);
     }
     return registers;
 }
@@ -178,8 +189,8 @@ TLMAppleErrorLog::Threads TLMErrorLogFormatter::extractThreadsFromReport(const T
     const auto& info = report.exceptionInfo();
     if (info && info->stackFrames() && !info->stackFrames()->empty()) {
         exception = std::make_shared<TLMExceptionModel>();
-        exception->setMessage(info->exceptionReason());
-        exception->setType(info->exceptionName());
+        exception->setMessage(reportText(info->exceptionReason()));
+        exception->setType(reportText(info->exceptionName()));
         TLMExceptionModel::Frames frames;
         for (const auto& frame : *info->stackFrames()) {
             auto model = std::make_shared<TLMStackFrame>();
@@ -242,15 +253,16 @@ TLMAppleErrorLog::Binaries TLMErrorLogFormatter::extractBinaryImagesFromReport(c
             continue;
         }
         auto binary = std::make_shared<TLMBinary>();
-        binary->setBinaryId(image->imageUUID().value_or(kUnknown));
+        binary->setBinaryId(reportText(image->imageUUID().value_or(kUnknown)));
         binary->setStartAddress(formatAddress(start, is64bit));
         binary->setEndAddress(formatAddress(end, is64bit));
-        binary->setPath(image->imageName());
-        const std::string name = std::filesystem::path(image->imageName()).filename().string();
+        const std::string path = reportText(image->imageName());
+        binary->setPath(path);
+        const std::string name = std::filesystem::path(path).filename().string();
         binary->setName(name.empty() ? std::string(kUnknown) : name);
         const auto& code = image->codeType();
-        binary->setPrimaryArchitectureId(code ? static_cast<std::int64_t>(code->type()) : 0);
-        binary->setArchitectureVariantId(code ? static_cast<std::int64_t>(code->subtype()) : 0);
+        binary->setPrimaryArchitectureId(code ? code->type() : 0);
+        binary->setArchitectureVariantId(code ? code->subtype() : 0);
         binaries.push_back(std::move(binary));
     }
     return binaries;
@@ -274,19 +286,25 @@ std::shared_ptr<TLMDevice> TLMErrorLogFormatter::deviceForTimestamp(const TLMAbs
     const std::shared_ptr<TLMDevice> tracked = TLMDeviceTracker::sharedInstance().deviceForTimestamp(timestamp);
     auto device = tracked ? std::make_shared<TLMDevice>(*tracked) : std::make_shared<TLMDevice>();
     if (const auto& system = report.systemInfo()) {
-        if (!system->operatingSystemVersion().empty()) device->setOsVersion(system->operatingSystemVersion());
-        if (system->operatingSystemBuild()) device->setOsBuild(*system->operatingSystemBuild());
+        if (!system->operatingSystemVersion().empty()) {
+            device->setOsVersion(reportText(system->operatingSystemVersion()));
+        }
+        if (system->operatingSystemBuild()) device->setOsBuild(reportText(*system->operatingSystemBuild()));
     }
     if (report.machineInfo() && report.machineInfo()->modelName()) {
-        device->setModel(*report.machineInfo()->modelName());
+        device->setModel(reportText(*report.machineInfo()->modelName()));
     }
     if (const auto& application = report.applicationInfo()) {
-        if (!application->applicationVersion().empty()) device->setAppBuild(application->applicationVersion());
-        if (application->applicationMarketingVersion()) {
-            device->setAppVersion(*application->applicationMarketingVersion());
+        if (!application->applicationVersion().empty()) {
+            device->setAppBuild(reportText(application->applicationVersion()));
+        }
+        // An empty version is none: a device without one is not valid, and
+        // its log would be refused at every start.
+        if (const auto& marketing = application->applicationMarketingVersion(); marketing && !marketing->empty()) {
+            device->setAppVersion(reportText(*marketing));
         }
         if (!application->applicationIdentifier().empty()) {
-            device->setAppNamespace(application->applicationIdentifier());
+            device->setAppNamespace(reportText(application->applicationIdentifier()));
         }
     }
     return device;
@@ -325,9 +343,9 @@ std::shared_ptr<TLMAppleErrorLog> TLMErrorLogFormatter::errorLogFromCrashReport(
     log->setApplicationPath(std::string(kUnknown));
     if (const auto& process = report.processInfo()) {
         log->setProcessId(static_cast<std::int64_t>(process->processID()));
-        if (process->processName()) log->setProcessName(process->processName());
-        if (process->processPath()) log->setApplicationPath(process->processPath());
-        if (process->parentProcessName()) log->setParentProcessName(process->parentProcessName());
+        if (process->processName()) log->setProcessName(optionalReportText(process->processName()));
+        if (process->processPath()) log->setApplicationPath(optionalReportText(process->processPath()));
+        if (process->parentProcessName()) log->setParentProcessName(optionalReportText(process->parentProcessName()));
         log->setParentProcessId(static_cast<std::int64_t>(process->parentProcessID()));
     }
 
@@ -349,17 +367,17 @@ std::shared_ptr<TLMAppleErrorLog> TLMErrorLogFormatter::errorLogFromCrashReport(
 
     const auto [type, subtype] = codeTypeOf(report);
     const bool is64bit = isCodeType64bit(type);
-    log->setPrimaryArchitectureId(static_cast<std::int64_t>(type));
-    log->setArchitectureVariantId(static_cast<std::int64_t>(subtype));
+    log->setPrimaryArchitectureId(type);
+    log->setArchitectureVariantId(subtype);
 
     if (const auto& signal = report.signalInfo()) {
-        log->setOsExceptionType(signal->name());
-        log->setOsExceptionCode(signal->code());
+        log->setOsExceptionType(reportText(signal->name()));
+        log->setOsExceptionCode(reportText(signal->code()));
         log->setOsExceptionAddress(hex("0x%llx", signal->address()));
     }
     if (const auto& exception = report.exceptionInfo()) {
-        log->setExceptionReason(exception->exceptionReason());
-        log->setExceptionType(exception->exceptionName());
+        log->setExceptionReason(reportText(exception->exceptionReason()));
+        log->setExceptionType(reportText(exception->exceptionName()));
     }
     // No object runtime here, so no selector name is ever found.
     log->setThreads(extractThreadsFromReport(report, crashed, is64bit));
@@ -383,11 +401,9 @@ std::shared_ptr<TLMErrorReport> TLMErrorLogFormatter::errorReportFromLog(const T
     std::optional<std::string> codeType = kUnknown;
     std::optional<std::string> archName = kUnknown;
     if (log.primaryArchitectureId()) {
-        const auto type = static_cast<std::uint64_t>(*log.primaryArchitectureId());
+        const std::uint64_t type = *log.primaryArchitectureId();
         codeType = convertCodeTypeToString(type);
-        if (log.architectureVariantId()) {
-            archName = convertArchNameToString(type, static_cast<std::uint64_t>(*log.architectureVariantId()));
-        }
+        if (log.architectureVariantId()) archName = convertArchNameToString(type, *log.architectureVariantId());
     }
     return std::make_shared<TLMErrorReport>(
         log.errorId(), TLMTelemetry::installId(), log.osExceptionType(), log.exceptionType(), log.exceptionReason(),
