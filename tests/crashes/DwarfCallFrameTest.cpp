@@ -211,6 +211,29 @@ TEST(DwarfEncoding, RefusesDamagedAndUnknownEntries) {
     }
 }
 
+// Whether the search refuses a CIE whose 64-bit length, -12, would make the
+// entry's size wrap to 0 and the walk stay on it.
+bool aLengthThatWrapsIsRefused() {
+    Builder b;
+    b.u32(0xFFFFFFFF), b.u64(~uint64_t{0} - 11), b.u64(0);
+    Section section(b.bytes);
+    tlcrash_async_dwarf_fde_finder finder;
+    tlcrash_async_dwarf_fde_finder_open(&finder, &section.mobj, host(), false);
+    tlcrash_async_dwarf_fde_info fde;
+    return tlcrash_async_dwarf_fde_finder_find(&finder, 0, 0x1000, &fde) == TLCRASH_ERR_INVAL;
+}
+
+TEST(DwarfEncoding, AnEntryLengthThatWrapsEndsTheSearch) {
+    // In a child that an alarm ends: a walk that stays on one entry must
+    // fail this test, not hang the suite.
+    EXPECT_EXIT(
+        {
+            alarm(20);
+            std::_Exit(aLengthThatWrapsIsRefused() ? 0 : 1);
+        },
+        testing::ExitedWithCode(0), "");
+}
+
 // Runs the CIE's and the FDE's programs for `pc` into `state`.
 tlcrash_error_t buildRow(const Fixture& f, uint64_t pc, dwarf_cfa_state* state, tlcrash_async_dwarf_cie_info* cie) {
     tlcrash_async_dwarf_ptr_reader reader;
