@@ -40,6 +40,21 @@ bool search(uint32_t count, uint64_t target, Key key, uint32_t* found) {
     return false;
 }
 
+// Element `i` of an array of 32-bit words in the section. The section gives
+// its words no alignment of their own (a page may start at any offset), so
+// they are copied out rather than read through a typed pointer.
+uint32_t word32(const void* array, uint32_t i) {
+    uint32_t value;
+    tlcrash_async_memcpy(&value, static_cast<const uint8_t*>(array) + size_t{i} * 4, 4);
+    return value;
+}
+
+uint16_t word16(const void* array, uint32_t i) {
+    uint16_t value;
+    tlcrash_async_memcpy(&value, static_cast<const uint8_t*>(array) + size_t{i} * 2, 2);
+    return value;
+}
+
 }  // namespace
 
 tlcrash_error_t tlcrash_async_unwind_info_reader_open(tlcrash_async_unwind_info_reader* reader,
@@ -61,19 +76,15 @@ tlcrash_error_t tlcrash_async_unwind_info_find_pc(const tlcrash_async_unwind_inf
     const tlcrash_async_mobject* mobj = &reader->mobj;
     const uint64_t base = tlcrash_async_mobject_base_address(mobj);
     const auto& h = reader->header;
-    const auto* common = static_cast<const uint32_t*>(
-        tlcrash_async_mobject_remap(mobj, base, h.common_encodings_offset, size_t{h.common_encodings_count} * 4));
+    const void* common =
+        tlcrash_async_mobject_remap(mobj, base, h.common_encodings_offset, size_t{h.common_encodings_count} * 4);
     if (common == nullptr && h.common_encodings_count > 0) return TLCRASH_ERR_INVAL;
     if (h.index_count < 2) return TLCRASH_ERR_NOTFOUND;
     const uint32_t searchable = h.index_count - 1;
     const auto* index = static_cast<const uint8_t*>(
         tlcrash_async_mobject_remap(mobj, base, h.index_offset, size_t{searchable} * kIndexEntrySize));
     if (index == nullptr) return TLCRASH_ERR_INVAL;
-    auto indexWord = [&](uint32_t entry, uint32_t word) {
-        uint32_t value;
-        tlcrash_async_memcpy(&value, index + entry * kIndexEntrySize + word * 4, 4);
-        return value;
-    };
+    auto indexWord = [&](uint32_t entry, uint32_t word) { return word32(index + entry * kIndexEntrySize, word); };
     uint32_t first;
     if (!search(
             searchable, pc, [&](uint32_t i) { return uint64_t{indexWord(i, 0)}; }, &first)) {
@@ -88,45 +99,45 @@ tlcrash_error_t tlcrash_async_unwind_info_find_pc(const tlcrash_async_unwind_inf
     }
     const uint64_t page = base + pageOffset;
     if (kind == kPageCompressed) {
-        const auto* head = static_cast<const uint16_t*>(tlcrash_async_mobject_remap(mobj, page, 4, 8));
+        const void* head = tlcrash_async_mobject_remap(mobj, page, 4, 8);
         if (head == nullptr) return TLCRASH_ERR_INVAL;
-        const uint16_t entriesOffset = head[0], entriesCount = head[1];
-        const uint16_t encodingsOffset = head[2], encodingsCount = head[3];
-        const auto* entries = static_cast<const uint32_t*>(
-            tlcrash_async_mobject_remap(mobj, page, entriesOffset, size_t{entriesCount} * 4));
+        const uint16_t entriesOffset = word16(head, 0), entriesCount = word16(head, 1);
+        const uint16_t encodingsOffset = word16(head, 2), encodingsCount = word16(head, 3);
+        const void* entries = tlcrash_async_mobject_remap(mobj, page, entriesOffset, size_t{entriesCount} * 4);
         if (entries == nullptr) return TLCRASH_ERR_INVAL;
         if (entriesCount == 0) return TLCRASH_ERR_NOTFOUND;
-        auto key = [&](uint32_t i) { return uint64_t{static_cast<uint32_t>((entries[i] & 0xFFFFFF) + firstFunction)}; };
+        auto key = [&](uint32_t i) {
+            return uint64_t{static_cast<uint32_t>((word32(entries, i) & 0xFFFFFF) + firstFunction)};
+        };
         uint32_t found;
         if (!search(entriesCount, pc, key, &found)) return TLCRASH_ERR_NOTFOUND;
         *function_offset = key(found);
-        const uint32_t encodingIndex = entries[found] >> 24;
+        const uint32_t encodingIndex = word32(entries, found) >> 24;
         if (encodingIndex < h.common_encodings_count) {
-            *encoding = common[encodingIndex];
+            *encoding = word32(common, encodingIndex);
             return TLCRASH_ERR_NONE;
         }
-        const auto* local = static_cast<const uint32_t*>(
-            tlcrash_async_mobject_remap(mobj, page, encodingsOffset, size_t{encodingsCount} * 4));
+        const void* local = tlcrash_async_mobject_remap(mobj, page, encodingsOffset, size_t{encodingsCount} * 4);
         if (local == nullptr && encodingsCount > 0) return TLCRASH_ERR_INVAL;
         const uint32_t localIndex = (encodingIndex - h.common_encodings_count) % 256;
         if (localIndex >= encodingsCount) return TLCRASH_ERR_INVAL;
-        *encoding = local[localIndex];
+        *encoding = word32(local, localIndex);
         return TLCRASH_ERR_NONE;
     }
     if (kind == kPageRegular) {
-        const auto* head = static_cast<const uint16_t*>(tlcrash_async_mobject_remap(mobj, page, 4, 4));
+        const void* head = tlcrash_async_mobject_remap(mobj, page, 4, 4);
         if (head == nullptr) return TLCRASH_ERR_INVAL;
-        const auto* entries =
-            static_cast<const uint32_t*>(tlcrash_async_mobject_remap(mobj, page, head[0], size_t{head[1]} * 8));
+        const uint16_t entriesOffset = word16(head, 0), entriesCount = word16(head, 1);
+        const void* entries = tlcrash_async_mobject_remap(mobj, page, entriesOffset, size_t{entriesCount} * 8);
         if (entries == nullptr) return TLCRASH_ERR_INVAL;
-        if (head[1] == 0) return TLCRASH_ERR_NOTFOUND;
+        if (entriesCount == 0) return TLCRASH_ERR_NOTFOUND;
         uint32_t found;
         if (!search(
-                head[1], pc, [&](uint32_t i) { return uint64_t{entries[2 * i]}; }, &found)) {
+                entriesCount, pc, [&](uint32_t i) { return uint64_t{word32(entries, 2 * i)}; }, &found)) {
             return TLCRASH_ERR_NOTFOUND;
         }
-        *function_offset = entries[2 * found];
-        *encoding = entries[2 * found + 1];
+        *function_offset = word32(entries, 2 * found);
+        *encoding = word32(entries, 2 * found + 1);
         return TLCRASH_ERR_NONE;
     }
     return TLCRASH_ERR_INVAL;

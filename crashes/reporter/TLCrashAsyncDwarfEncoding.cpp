@@ -395,8 +395,12 @@ tlcrash_error_t tlcrash_async_dwarf_fde_finder_find(const tlcrash_async_dwarf_fd
             return TLCRASH_ERR_INVAL;
         }
         if (length == 0) return TLCRASH_ERR_NOTFOUND;
+        // Two sums, each checked: a 64-bit length of -12 would otherwise
+        // wrap the entry's size to 0 and the walk would stay on it for ever.
         uint64_t next;
-        if (__builtin_add_overflow(position, headerSize + length, &next)) return TLCRASH_ERR_INVAL;
+        if (__builtin_add_overflow(position, headerSize, &next) || __builtin_add_overflow(next, length, &next)) {
+            return TLCRASH_ERR_INVAL;
+        }
         const bool wide = headerSize == 12;
         uint64_t id;
         if (readId(mobj, finder->byteorder, position + headerSize, wide, &id) != TLCRASH_ERR_NONE) {

@@ -211,6 +211,10 @@ tlcrash_error_t dwarf_cfa_state::eval_program(const tlcrash_async_mobject* mobj,
         remove_register(reg);
         return true;
     };
+    // An operand times the data alignment factor; false when the product
+    // does not fit a signed 64-bit offset, which only a damaged or hostile
+    // table asks for.
+    auto factored = [d](auto operand, int64_t* out) { return !__builtin_mul_overflow(operand, d, out); };
     auto isRegisterRule = [&]() {
         const auto kind = get_cfa_rule().kind;
         return kind == dwarf_cfa_rule::REGISTER || kind == dwarf_cfa_rule::REGISTER_SIGNED;
@@ -226,9 +230,8 @@ tlcrash_error_t dwarf_cfa_state::eval_program(const tlcrash_async_mobject* mobj,
         switch (opcode & 0xC0) {
             case 0x40: location += operand * c; break;
             case 0x80:
-                if (!stream.uleb(&u1)) return TLCRASH_ERR_INVAL;
-                if (!set_register(operand, DWARF_CFA_REG_RULE_OFFSET,
-                                  static_cast<uint64_t>(static_cast<int64_t>(u1) * d))) {
+                if (!stream.uleb(&u1) || !factored(u1, &s1)) return TLCRASH_ERR_INVAL;
+                if (!set_register(operand, DWARF_CFA_REG_RULE_OFFSET, static_cast<uint64_t>(s1))) {
                     return TLCRASH_ERR_NOMEM;
                 }
                 break;
@@ -264,9 +267,10 @@ tlcrash_error_t dwarf_cfa_state::eval_program(const tlcrash_async_mobject* mobj,
                     case 0x14:  // val_offset
                         if (!stream.uleb(&u1) || !stream.uleb(&u2)) return TLCRASH_ERR_INVAL;
                         if (!reg32(u1, &reg)) return TLCRASH_ERR_NOTSUP;
+                        if (!factored(u2, &s1)) return TLCRASH_ERR_INVAL;
                         if (!set_register(reg,
                                           opcode == 0x05 ? DWARF_CFA_REG_RULE_OFFSET : DWARF_CFA_REG_RULE_VAL_OFFSET,
-                                          static_cast<uint64_t>(static_cast<int64_t>(u2) * d))) {
+                                          static_cast<uint64_t>(s1))) {
                             return TLCRASH_ERR_NOMEM;
                         }
                         break;
@@ -274,9 +278,10 @@ tlcrash_error_t dwarf_cfa_state::eval_program(const tlcrash_async_mobject* mobj,
                     case 0x15:  // val_offset_sf
                         if (!stream.uleb(&u1) || !stream.sleb(&s1)) return TLCRASH_ERR_INVAL;
                         if (!reg32(u1, &reg)) return TLCRASH_ERR_NOTSUP;
+                        if (!factored(s1, &s1)) return TLCRASH_ERR_INVAL;
                         if (!set_register(reg,
                                           opcode == 0x11 ? DWARF_CFA_REG_RULE_OFFSET : DWARF_CFA_REG_RULE_VAL_OFFSET,
-                                          static_cast<uint64_t>(s1 * d))) {
+                                          static_cast<uint64_t>(s1))) {
                             return TLCRASH_ERR_NOMEM;
                         }
                         break;
@@ -314,7 +319,8 @@ tlcrash_error_t dwarf_cfa_state::eval_program(const tlcrash_async_mobject* mobj,
                     case 0x12:  // def_cfa_sf
                         if (!stream.uleb(&u1) || !stream.sleb(&s1)) return TLCRASH_ERR_INVAL;
                         if (!reg32(u1, &reg)) return TLCRASH_ERR_NOTSUP;
-                        set_cfa_register_signed(reg, s1 * d);
+                        if (!factored(s1, &s1)) return TLCRASH_ERR_INVAL;
+                        set_cfa_register_signed(reg, s1);
                         break;
                     case 0x0D: {  // def_cfa_register
                         if (!isRegisterRule()) return TLCRASH_ERR_INVAL;
@@ -330,8 +336,8 @@ tlcrash_error_t dwarf_cfa_state::eval_program(const tlcrash_async_mobject* mobj,
                         break;
                     case 0x13:  // def_cfa_offset_sf
                         if (!isRegisterRule()) return TLCRASH_ERR_INVAL;
-                        if (!stream.sleb(&s1)) return TLCRASH_ERR_INVAL;
-                        set_cfa_register_signed(get_cfa_rule().reg, s1 * d);
+                        if (!stream.sleb(&s1) || !factored(s1, &s1)) return TLCRASH_ERR_INVAL;
+                        set_cfa_register_signed(get_cfa_rule().reg, s1);
                         break;
                     case 0x0F: {  // def_cfa_expression
                         if (!stream.uleb(&u1)) return TLCRASH_ERR_INVAL;
@@ -501,6 +507,16 @@ tlcrash_error_t tlcrash_async_dwarf_expression_eval(const tlcrash_async_mobject*
     Stream stream;
     if (stream.open(mobj, byteorder, address, offset, length) != TLCRASH_ERR_NONE) return TLCRASH_ERR_INVAL;
     const uint64_t start = stream.position;
+    // Every operation takes at least one byte, so an expression that only
+    // runs forward executes no more operations than it has bytes. Branches
+    // back may loop, and a loop that never ends would keep the crash from
+    // writing its report: loops get a generous allowance over the length,
+    // then the expression is refused.
+    uint64_t budget;
+    if (__builtin_mul_overflow(length, kDwarfExpressionOperationsPerByte, &budget) ||
+        __builtin_add_overflow(budget, kDwarfExpressionMinimumOperations, &budget)) {
+        budget = ~uint64_t{0};
+    }
 
     auto push = [&](uint64_t value) {
         if (depth == kStackSize) return false;
@@ -524,6 +540,8 @@ tlcrash_error_t tlcrash_async_dwarf_expression_eval(const tlcrash_async_mobject*
     };
 
     while (!stream.atEnd()) {
+        if (budget == 0) return TLCRASH_ERR_INVAL;
+        budget -= 1;
         uint8_t opcode;
         if (!stream.u8(&opcode)) return TLCRASH_ERR_INVAL;
         uint64_t u = 0;

@@ -56,7 +56,8 @@ public:
     // Runs the program at `base + offset` for `length` bytes from
     // `initial_location` until the row in force at `pc` is complete (pc 0:
     // the whole program). NOMEM when a table is full, NOTSUP for an
-    // operation it does not know, INVAL for a damaged program.
+    // operation it does not know, INVAL for a damaged program (an offset
+    // times the data alignment factor that does not fit 64 bits included).
     tlcrash_error_t eval_program(const tlcrash_async_mobject* mobj, uint64_t pc, uint64_t initial_location,
                                  const tlcrash_async_dwarf_cie_info* cie, const tlcrash_async_dwarf_ptr_reader* reader,
                                  const tlcrash_async_byteorder* byteorder, uint64_t base, int64_t offset,
@@ -100,10 +101,16 @@ private:
     uint8_t mEntry = dwarf_cfa_state::kEmpty;
 };
 
+// How many operations an expression may execute: this many per byte of its
+// length, and this many more.
+constexpr uint64_t kDwarfExpressionOperationsPerByte = 16;
+constexpr uint64_t kDwarfExpressionMinimumOperations = 1024;
+
 // Evaluates the expression of `length` bytes at `address + offset` with
 // `initial` pushed first; the top of the stack is the result. INVAL and
 // INTERNAL for stack faults as the operations say, NOTSUP for operations it
-// does not know.
+// does not know, INVAL too when it runs past its operation budget (a branch
+// back that never stops looping).
 tlcrash_error_t tlcrash_async_dwarf_expression_eval(const tlcrash_async_mobject* mobj, tlcrash_task_t task,
                                                     const tlcrash_async_thread_state* state,
                                                     const tlcrash_async_byteorder* byteorder, uint64_t address,

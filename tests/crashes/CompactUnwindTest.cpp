@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
 namespace {
@@ -71,6 +72,37 @@ TEST(CompactUnwind, LooksFunctionsUpThroughBothPageKinds) {
     EXPECT_EQ(tlcrash_async_unwind_info_reader_open(&reader, &newerObject, TLCRASH_CPU_TYPE_X86_64),
               TLCRASH_ERR_NOTSUP);
     EXPECT_EQ(tlcrash_async_unwind_info_reader_open(&reader, &mobj, 18), TLCRASH_ERR_NOTSUP);
+}
+
+TEST(CompactUnwind, ReadsATableThatLiesAtAnOddAddress) {
+    // A section's pages and arrays may lie at any offset: every word is read
+    // without assuming an alignment.
+    const std::vector<uint8_t> table = unwindInfo();
+    std::vector<uint8_t> bytes(table.size() + 1, 0xEE);
+    std::copy(table.begin(), table.end(), bytes.begin() + 1);
+    tlcrash_async_mobject mobj;
+    ASSERT_EQ(tlcrash_async_mobject_init(&mobj, tlcrash_task_self(), reinterpret_cast<uint64_t>(bytes.data() + 1),
+                                         table.size(), true),
+              0);
+    tlcrash_async_unwind_info_reader reader;
+    ASSERT_EQ(tlcrash_async_unwind_info_reader_open(&reader, &mobj, TLCRASH_CPU_TYPE_X86_64), 0);
+    const struct {
+        uint64_t pc;
+        uint64_t function;
+        uint32_t encoding;
+    } cases[] = {
+        {0x10FF, 0x1000, kRegularA},
+        {0x1100, 0x1100, kRegularB},
+        {0x2000, 0x2000, kCommon0},
+        {0x2090, 0x2080, kPageOnly},
+    };
+    for (const auto& c : cases) {
+        uint64_t function = 0;
+        uint32_t encoding = 0;
+        ASSERT_EQ(tlcrash_async_unwind_info_find_pc(&reader, c.pc, &function, &encoding), 0) << std::hex << c.pc;
+        EXPECT_EQ(function, c.function) << std::hex << c.pc;
+        EXPECT_EQ(encoding, c.encoding) << std::hex << c.pc;
+    }
 }
 
 TEST(CompactUnwind, DecodesEachCpusEncodings) {

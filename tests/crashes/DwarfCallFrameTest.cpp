@@ -5,6 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <climits>
+#include <cstdlib>
 #include <vector>
 
 using namespace tlcrash::async;
@@ -207,6 +211,29 @@ TEST(DwarfEncoding, RefusesDamagedAndUnknownEntries) {
     }
 }
 
+// Whether the search refuses a CIE whose 64-bit length, -12, would make the
+// entry's size wrap to 0 and the walk stay on it.
+bool aLengthThatWrapsIsRefused() {
+    Builder b;
+    b.u32(0xFFFFFFFF), b.u64(~uint64_t{0} - 11), b.u64(0);
+    Section section(b.bytes);
+    tlcrash_async_dwarf_fde_finder finder;
+    tlcrash_async_dwarf_fde_finder_open(&finder, &section.mobj, host(), false);
+    tlcrash_async_dwarf_fde_info fde;
+    return tlcrash_async_dwarf_fde_finder_find(&finder, 0, 0x1000, &fde) == TLCRASH_ERR_INVAL;
+}
+
+TEST(DwarfEncoding, AnEntryLengthThatWrapsEndsTheSearch) {
+    // In a child that an alarm ends: a walk that stays on one entry must
+    // fail this test, not hang the suite.
+    EXPECT_EXIT(
+        {
+            alarm(20);
+            std::_Exit(aLengthThatWrapsIsRefused() ? 0 : 1);
+        },
+        testing::ExitedWithCode(0), "");
+}
+
 // Runs the CIE's and the FDE's programs for `pc` into `state`.
 tlcrash_error_t buildRow(const Fixture& f, uint64_t pc, dwarf_cfa_state* state, tlcrash_async_dwarf_cie_info* cie) {
     tlcrash_async_dwarf_ptr_reader reader;
@@ -296,6 +323,63 @@ TEST(DwarfRules, RestoreRememberAndUnknownOperations) {
     EXPECT_TRUE(table.set_register(500, DWARF_CFA_REG_RULE_SAME_VALUE, 0));
 }
 
+TEST(DwarfRules, OffsetsTimesTheDataAlignmentMustFit) {
+    // Data alignment -8: each operand below is scaled by it.
+    {
+        Builder p;
+        p.u8(0x80 | 6), p.uleb(2);                   // offset rbp: -16
+        p.u8(0x11), p.uleb(3), p.sleb(-2);           // offset_extended_sf rbx: +16
+        p.u8(0x14), p.uleb(12), p.uleb(3);           // val_offset r12: -24
+        p.u8(0x05), p.uleb(13), p.uleb(1ull << 60);  // offset_extended r13: the lowest offset there is
+        p.u8(0x12), p.uleb(7), p.sleb(-2);           // def_cfa_sf rsp + 16
+        p.u8(0x41);
+        p.u8(0x13), p.sleb(-4);  // def_cfa_offset_sf: rsp + 32
+        EhFrame frame({}, p.bytes, 0x1000);
+        Fixture f(frame);
+        dwarf_cfa_state state;
+        tlcrash_async_dwarf_cie_info cie;
+        ASSERT_EQ(buildRow(f, f.function, &state, &cie), 0);
+        const struct {
+            uint32_t reg;
+            tlcrash_dwarf_cfa_reg_rule_t rule;
+            int64_t value;
+        } expected[] = {{6, DWARF_CFA_REG_RULE_OFFSET, -16},
+                        {3, DWARF_CFA_REG_RULE_OFFSET, 16},
+                        {12, DWARF_CFA_REG_RULE_VAL_OFFSET, -24},
+                        {13, DWARF_CFA_REG_RULE_OFFSET, INT64_MIN}};
+        for (const auto& e : expected) {
+            tlcrash_dwarf_cfa_reg_rule_t rule;
+            uint64_t value;
+            ASSERT_TRUE(state.get_register_rule(e.reg, &rule, &value)) << e.reg;
+            EXPECT_EQ(rule, e.rule) << e.reg;
+            EXPECT_EQ(static_cast<int64_t>(value), e.value) << e.reg;
+        }
+        EXPECT_EQ(state.get_cfa_rule().kind, dwarf_cfa_rule::REGISTER_SIGNED);
+        EXPECT_EQ(static_cast<int64_t>(state.get_cfa_rule().value), 16);
+        ASSERT_EQ(buildRow(f, f.function + 1, &state, &cie), 0);
+        EXPECT_EQ(static_cast<int64_t>(state.get_cfa_rule().value), 32);
+    }
+    // Products beyond a signed 64-bit offset, for every operation that
+    // scales; a ULEB operand above the largest signed value too.
+    const Bytes overflowing[] = {
+        {0x86, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x20},        // offset rbp, 2^61
+        {0x86, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x01},  // offset rbp, 2^63
+        {0x05, 3, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x20},     // offset_extended
+        {0x14, 3, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x20},     // val_offset
+        {0x11, 3, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x20},     // offset_extended_sf, 2^61
+        {0x15, 3, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x60},     // val_offset_sf, -2^61
+        {0x12, 7, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x20},     // def_cfa_sf
+        {0x13, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x20},        // def_cfa_offset_sf
+    };
+    for (const Bytes& program : overflowing) {
+        EhFrame frame({}, program, 0x1000);
+        Fixture f(frame);
+        dwarf_cfa_state state;
+        tlcrash_async_dwarf_cie_info cie;
+        EXPECT_EQ(buildRow(f, f.function, &state, &cie), TLCRASH_ERR_INVAL) << testing::PrintToString(program);
+    }
+}
+
 TEST(DwarfRules, ApplyingARowGivesTheCallersRegisters) {
     const Bytes program = {0x41, 0x0E, 16, 0x86, 2};
     EhFrame frame({}, program, 0x1000);
@@ -325,6 +409,69 @@ TEST(DwarfRules, ApplyingARowGivesTheCallersRegisters) {
     // Without a rule for the return address column the stack ends.
     state.remove_register(16);
     EXPECT_NE(state.apply_state(tlcrash_task_self(), &cie, &current, host(), &next), 0);
+}
+
+tlcrash_error_t evaluate(const Bytes& code, const tlcrash_async_thread_state* regs, uint64_t* result) {
+    Section section(code);
+    return tlcrash_async_dwarf_expression_eval(&section.mobj, tlcrash_task_self(), regs, host(), section.base(), 0,
+                                               code.size(), nullptr, 0, result);
+}
+
+// Whether expressions that branch back for ever are refused, alone and as
+// the CFA rule of a frame (the row cannot be applied, so the walk goes on
+// with the next reader).
+bool endlessLoopsAreRefused() {
+    tlcrash_async_thread_state regs;
+    tlcrash_async_thread_state_clear(&regs);
+    uint64_t result;
+    if (evaluate({0x2F, 0xFD, 0xFF}, &regs, &result) != TLCRASH_ERR_INVAL) return false;        // skip to itself
+    if (evaluate({0x31, 0x28, 0xFC, 0xFF}, &regs, &result) != TLCRASH_ERR_INVAL) return false;  // lit1, bra back
+
+    EhFrame frame({}, {0x0F, 3, 0x2F, 0xFD, 0xFF}, 0x1000);
+    Fixture f(frame);
+    dwarf_cfa_state state;
+    tlcrash_async_dwarf_cie_info cie;
+    if (buildRow(f, f.function, &state, &cie) != 0) return false;
+    alignas(16) uint64_t stack[2] = {0, 0x401234};
+    tlcrash_async_thread_state_write_reg(&regs, TLCRASH_REG_IP, f.function);
+    tlcrash_async_thread_state_write_reg(&regs, TLCRASH_REG_SP, addressOf(stack));
+    tlcrash_async_thread_state next;
+    return state.apply_state(tlcrash_task_self(), &cie, &regs, host(), &next) == TLCRASH_ERR_INVAL;
+}
+
+TEST(DwarfExpressions, ABranchBackThatNeverEndsFailsTheFrame) {
+    // In a child that an alarm ends, so that a loop without end fails this
+    // test rather than hanging the suite.
+    EXPECT_EXIT(
+        {
+            alarm(20);
+            std::_Exit(endlessLoopsAreRefused() ? 0 : 1);
+        },
+        testing::ExitedWithCode(0), "");
+}
+
+TEST(DwarfExpressions, LongExpressionsAndShortLoopsStayWithinTheBudget) {
+    tlcrash_async_thread_state regs;
+    tlcrash_async_thread_state_clear(&regs);
+    // 2999 operations in a row, more than a budget of a fixed size would
+    // allow: lit1, then lit1 plus 1499 times.
+    Bytes sum = {0x31};
+    for (int i = 0; i < 1499; ++i) sum.insert(sum.end(), {0x31, 0x22});
+    uint64_t result = 0;
+    ASSERT_EQ(evaluate(sum, &regs, &result), 0);
+    EXPECT_EQ(result, 1500u);
+
+    // A counted loop of 100 rounds: 0 + 3 x 100.
+    const Bytes loop = {
+        0x30,                    // lit0 (the sum)
+        0x08, 100,               // const1u 100 (the count)
+        0x16, 0x33, 0x22,        // swap lit3 plus
+        0x16, 0x31, 0x1C,        // swap lit1 minus
+        0x12, 0x28, 0xF6, 0xFF,  // dup bra back to the first swap
+        0x13,                    // drop the count
+    };
+    ASSERT_EQ(evaluate(loop, &regs, &result), 0);
+    EXPECT_EQ(result, 300u);
 }
 
 TEST(DwarfExpressions, EvaluateOnTheirStack) {
