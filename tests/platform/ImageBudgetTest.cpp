@@ -5,6 +5,7 @@
 #include "platform/graphics/Image.h"
 
 #include "tests/support/TempRoot.h"
+#include "tests/support/TestPictures.h"
 
 #include <gtest/gtest.h>
 
@@ -13,7 +14,6 @@
 // jpeglib.h needs size_t and FILE declared first.
 #include <cstdio>
 #include <jpeglib.h>
-#include <zlib.h>
 
 #include <cstdint>
 #include <cstdlib>
@@ -59,9 +59,7 @@ Bytes writePng(const PngSpec& spec, const std::function<void(int, std::uint8_t*)
             bytes->insert(bytes->end(), data, data + length);
         },
         nullptr);
-    // Runs only: quick to write, and a plain picture shrinks about 1000 times.
-    png_set_compression_level(png, 9);
-    png_set_compression_strategy(png, Z_RLE);
+    png_set_compression_level(png, 1);  // quick
     png_set_IHDR(png, info, static_cast<png_uint_32>(spec.width), static_cast<png_uint_32>(spec.height), spec.depth,
                  spec.colour, spec.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
                  PNG_FILTER_TYPE_DEFAULT);
@@ -81,57 +79,6 @@ Bytes writePng(const PngSpec& spec, const std::function<void(int, std::uint8_t*)
     png_write_end(png, info);
     png_destroy_write_struct(&png, &info);
     return out;
-}
-
-void putChunk(Bytes& png, const char* type, const Bytes& data) {
-    const auto put32 = [&png](std::uint32_t v) {
-        for (int shift = 24; shift >= 0; shift -= 8) png.push_back(static_cast<std::uint8_t>(v >> shift));
-    };
-    put32(static_cast<std::uint32_t>(data.size()));
-    const std::size_t start = png.size();
-    png.insert(png.end(), type, type + 4);
-    png.insert(png.end(), data.begin(), data.end());
-    put32(static_cast<std::uint32_t>(crc32(0, png.data() + start, static_cast<uInt>(png.size() - start))));
-}
-
-// An 8-bit picture of one colour (`pixel` holds its samples), however large,
-// written in a moment: every row is the same (filter Sub, so all zeros after
-// the first pixel) and is deflated once, flushed whole so that it stands
-// alone, and its deflated bytes repeated. libpng's own writer takes seconds
-// over the gigabyte of a 16384 x 16384 picture.
-Bytes plainPng(int width, int height, int colour, const Bytes& pixel) {
-    Bytes row{1};  // filter: Sub
-    row.insert(row.end(), pixel.begin(), pixel.end());
-    row.resize(1 + static_cast<std::size_t>(width) * pixel.size(), 0);
-    z_stream z{};
-    deflateInit2(&z, 9, Z_DEFLATED, -15, 9, Z_DEFAULT_STRATEGY);  // raw deflate
-    Bytes deflated(deflateBound(&z, static_cast<uLong>(row.size())) + 16);
-    z.next_in = row.data();
-    z.avail_in = static_cast<uInt>(row.size());
-    z.next_out = deflated.data();
-    z.avail_out = static_cast<uInt>(deflated.size());
-    deflate(&z, Z_FULL_FLUSH);
-    deflated.resize(deflated.size() - z.avail_out);
-    deflateEnd(&z);
-
-    Bytes header;
-    for (const int side : {width, height})
-        for (int shift = 24; shift >= 0; shift -= 8) header.push_back(static_cast<std::uint8_t>(side >> shift));
-    header.insert(header.end(), {8, static_cast<std::uint8_t>(colour), 0, 0, 0});
-    Bytes data{0x78, 0xDA};
-    const uLong rowSum = adler32(1, row.data(), static_cast<uInt>(row.size()));
-    uLong sum = 1;
-    for (int y = 0; y < height; ++y) {
-        data.insert(data.end(), deflated.begin(), deflated.end());
-        sum = adler32_combine(sum, rowSum, static_cast<z_off_t>(row.size()));
-    }
-    data.insert(data.end(), {0x03, 0x00});  // the last block: empty, fixed codes
-    for (int shift = 24; shift >= 0; shift -= 8) data.push_back(static_cast<std::uint8_t>(sum >> shift));
-    Bytes png{0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-    putChunk(png, "IHDR", header);
-    putChunk(png, "IDAT", data);
-    putChunk(png, "IEND", {});
-    return png;
 }
 
 // The words of an image as it keeps them: 0xAARRGGBB premultiplied.
@@ -250,7 +197,7 @@ TEST(ImageBudget, HugePngsOfSmallFilesComeReducedToTheBudget) {
         {"RGBA", PNG_COLOR_TYPE_RGB_ALPHA, {200, 100, 50, 128}, 0x80643219u},
     };
     for (const Case& c : cases) {
-        const Bytes png = plainPng(16384, 16384, c.colour, c.pixel);
+        const Bytes png = testsupport::PlainPng(16384, 16384, c.colour, c.pixel);
         EXPECT_LT(png.size(), 8'000'000u) << c.name;
         const auto decoded = Image::decode(png, 2);
         ASSERT_NE(decoded.image, nullptr) << c.name;
@@ -284,7 +231,7 @@ TEST(ImageBudget, HugePngsOfSmallFilesComeReducedToTheBudget) {
     EXPECT_EQ(whole.image->scale(), 1.0);
     EXPECT_EQ(*whole.image->pixel(300, 4000), (Pixel{300 & 0xFF, 4000 & 0xFF, 9, 255}));
     EXPECT_EQ(*whole.image->pixel(4095, 4095), (Pixel{255, 255, 9, 255}));
-    const auto wider = Image::fromData(plainPng(4097, 4096, PNG_COLOR_TYPE_GRAY, {5}));
+    const auto wider = Image::fromData(testsupport::PlainPng(4097, 4096, PNG_COLOR_TYPE_GRAY, {5}));
     ASSERT_NE(wider, nullptr);
     EXPECT_EQ(wider->pixelWidth(), 2049);
     EXPECT_EQ(wider->pixelHeight(), 2048);
