@@ -12,7 +12,7 @@ namespace {
 constexpr long long kProfilePicturePixels = 1024LL * 1024;
 
 // A preview is shown at most across the screen above the layout's details:
-// a phone's screen is at most 1284 x 2778 pixels, a tablet's 2048 wide.
+// a phone's screen is about 1300 pixels across (2800 high), a tablet's 2048.
 // 2048 x 2048 is 16 MiB a picture, and the cache keeps every preview of the
 // catalogue it has shown in memory.
 constexpr long long kPreviewPixels = 2048LL * 2048;
