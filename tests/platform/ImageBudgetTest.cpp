@@ -390,12 +390,13 @@ TEST(ImageBudget, JpegsOverTheBudgetAreDecodedScaledDown) {
         EXPECT_EQ(Image::fromFile(path), nullptr) << name;
     }
 
-    // Frame headers claiming 16384 x 16384 before the scans of 64 x 32: a
-    // baseline file is read at 1/4 until its data runs out; a progressive one
-    // would first need 768 MiB for its coefficients, and is refused.
+    // Frame headers claiming 16384 x 16384 before the scans of 64 x 32 are
+    // refused, over the budget (a baseline file runs out of data at 1/4; a
+    // progressive one would need 768 MiB of coefficients first).
     for (const bool progressive : {false, true}) {
         const auto claimed = Image::decode(claimingSize(makeJpeg(64, 32, progressive, halves), 16384, 16384));
         EXPECT_EQ(claimed.image, nullptr) << progressive;
         EXPECT_EQ(claimed.fileWidth, 16384) << progressive;
+        EXPECT_TRUE(claimed.overBudget) << progressive;
     }
 }

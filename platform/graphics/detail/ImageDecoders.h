@@ -39,10 +39,12 @@ struct DecodedBitmap {
 };
 
 // Working memory libjpeg may take beside the bitmap: a progressive file
-// keeps every DCT coefficient of the whole picture (1.5 to 3 bytes a file
-// pixel) until its last scan. One default budget's bitmap (64 MiB), so a
-// progressive photo of 12 Mpx (37 MB at 4:2:0) passes.
-constexpr long kJpegWorkingMemory = 64L * 1024 * 1024;
+// keeps every DCT coefficient of the whole picture until its last scan, 2
+// bytes each: 3 bytes a file pixel at 4:2:0, 6 at 4:4:4, 8 in CMYK. Every
+// progressive picture within the default budget fits (a CMYK one of 4096 x
+// 4096 keeps 128 MiB); a header claiming 16384 x 16384 (768 MiB or more)
+// is refused before the coefficients are allocated.
+constexpr long kJpegWorkingMemory = 136L * 1024 * 1024;
 
 DecodedBitmap decodePng(ByteSource& source, long long maxPixels);
 DecodedBitmap decodeJpeg(ByteSource& source, long long maxPixels);
