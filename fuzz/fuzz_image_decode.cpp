@@ -1,6 +1,9 @@
 // Decodes arbitrary bytes as a layout image (PNG or JPEG) and, when they
 // decode, draws the image into a small bitmap as the image painter would.
+// A decoded image never has more pixels than the budget, and one reduced
+// to fit it is one whose file declared more.
 
+#include "fuzz/support/FuzzSupport.h"
 #include "platform/graphics/BitmapContext.h"
 #include "platform/graphics/Context.h"
 #include "platform/graphics/Image.h"
@@ -10,8 +13,14 @@
 #include <span>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    auto image = platform::Image::fromData(std::span<const std::uint8_t>(data, size), 1.0);
+    const auto decoded = platform::Image::decode(std::span<const std::uint8_t>(data, size), 1.0);
+    const auto& image = decoded.image;
     if (!image) return 0;
+    const long long pixels = static_cast<long long>(image->pixelWidth()) * image->pixelHeight();
+    fuzzsupport::Require(pixels <= platform::Image::kDecodedPixelBudget, "a decoded image is within the budget");
+    fuzzsupport::Require(
+        decoded.overBudget == (image->pixelWidth() < decoded.fileWidth || image->pixelHeight() < decoded.fileHeight),
+        "an image is reduced exactly when its file is over the budget");
     auto bitmap = platform::BitmapContext::create(32, 32, 1.0);
     if (!bitmap) return 0;
     bitmap->drawImage(*image, platform::Rect{0, 0, 32, 32}, 1.0);

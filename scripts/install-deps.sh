@@ -11,7 +11,7 @@ packages=(
   libboost1.81-dev libboost-log1.81-dev libboost-thread1.81-dev
   libboost-filesystem1.81-dev libboost-date-time1.81-dev
   libicu-dev libutfcpp-dev nlohmann-json3-dev
-  libpango1.0-dev libcairo2-dev libpixman-1-dev libfontconfig-dev fonts-dejavu-core fonts-dejavu-extra libjpeg-dev
+  libpango1.0-dev libcairo2-dev libpixman-1-dev libfontconfig-dev fonts-dejavu-core fonts-dejavu-extra libjpeg-dev libpng-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libssl-dev libsqlite3-dev libcurl4-openssl-dev libxml2-dev libcpp-httplib-dev zlib1g-dev python3 openssl curl
   protobuf-c-compiler libprotobuf-c-dev

@@ -5,10 +5,17 @@
 #include "SharingModule/Model/QLSharingErrors.h"
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/foundation/NotificationCenter.h"
+#include "engine/services/ZDUtils.h"
 #include "platform/graphics/Image.h"
 
 QLBlobImageCache::QLBlobImageCache(Settings settings)
     : mSettings(std::move(settings)), mFiles(mSettings.label, mSettings.folder, mSettings.indexFile, ".image") {}
+
+std::shared_ptr<platform::Image> QLBlobImageCache::decode(const std::filesystem::path& file) const {
+    const platform::ImageDecoding decoded = platform::Image::decodeFile(file, 1, mSettings.maximumPixels);
+    if (decoded.overBudget) ZDUtils::logWarning("%s: %s", mSettings.requestName.c_str(), decoded.warning().c_str());
+    return decoded.image;
+}
 
 std::shared_ptr<platform::Image> QLBlobImageCache::imageForKey(const std::string& key) {
     {
@@ -18,7 +25,7 @@ std::shared_ptr<platform::Image> QLBlobImageCache::imageForKey(const std::string
     }
     auto entry = mFiles.entryForKey(key);
     if (!entry) return nullptr;
-    auto image = platform::Image::fromFile(entry->file);
+    auto image = decode(entry->file);
     if (!image) {
         mFiles.remove(key);
         return nullptr;
@@ -46,7 +53,7 @@ void QLBlobImageCache::requestImage(const std::string& key, const std::string& b
                               std::optional<platform::Error> error) {
             std::shared_ptr<platform::Image> image;
             if (!error) {
-                image = platform::Image::fromFile(stream->temporaryPath());
+                image = decode(stream->temporaryPath());
                 if (!image) {
                     error = QLMakeSharingError(QLSharingErrorCode::InvalidReply,
                                                "The blob \"" + blobName + "\" is not a whole picture.");

@@ -9,6 +9,7 @@
 // Thread-safe. The profile-picture and preview caches are two of these.
 
 #include "SharingModule/Model/QLFileCache.h"
+#include "platform/graphics/Image.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -18,9 +19,6 @@
 #include <set>
 #include <string>
 
-namespace platform {
-class Image;
-}
 class QLSharedLayoutsClient;
 
 class QLBlobImageCache {
@@ -35,6 +33,9 @@ public:
         std::filesystem::path indexFile;
         std::string notificationName;
         std::string notificationKey;
+        // The most pixels a picture is decoded at; a larger one is kept
+        // reduced (or refused when it cannot be), with a warning in the log.
+        long long maximumPixels = platform::Image::kDecodedPixelBudget;
     };
 
     explicit QLBlobImageCache(Settings settings);
@@ -59,6 +60,7 @@ public:
     QLFileCache& files() { return mFiles; }
 
 private:
+    std::shared_ptr<platform::Image> decode(const std::filesystem::path& file) const;
     void finishRequest(const std::string& key);
     void forgetImagesWithoutFiles();
 

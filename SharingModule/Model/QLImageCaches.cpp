@@ -3,6 +3,22 @@
 #include "SharingModule/Model/QLSharedLayoutsClient.h"
 #include "platform/foundation/Paths.h"
 
+namespace {
+
+// Profile pictures are uploaded at 512 x 512 (the summary's "profileImage512")
+// and shown at most as the profile screen's portrait of 200 points, 600
+// pixels on a 3x screen. Twice the side they are made at leaves room, at
+// 4 MiB a picture; the cache keeps every picture it has shown in memory.
+constexpr long long kProfilePicturePixels = 1024LL * 1024;
+
+// A preview is shown at most across the screen above the layout's details:
+// a phone's screen is about 1300 pixels across (2800 high), a tablet's 2048.
+// 2048 x 2048 is 16 MiB a picture, and the cache keeps every preview of the
+// catalogue it has shown in memory.
+constexpr long long kPreviewPixels = 2048LL * 2048;
+
+}  // namespace
+
 QLProfileImageCache& QLProfileImageCache::sharedInstance() {
     static QLProfileImageCache cache(platform::Paths::caches() / "ProfileImages",
                                      platform::Paths::caches() / "ProfileImages.plist");
@@ -12,7 +28,7 @@ QLProfileImageCache& QLProfileImageCache::sharedInstance() {
 QLProfileImageCache::QLProfileImageCache(std::filesystem::path folder, std::filesystem::path indexFile)
     : QLBlobImageCache({"com.vekmont.sharing.profile-images", "ProfileImage",
                         QLSharedLayoutsClient::kProfilePicturesContainer, std::move(folder), std::move(indexFile),
-                        kUpdatedNotification, kUpdatedIdKey}) {}
+                        kUpdatedNotification, kUpdatedIdKey, kProfilePicturePixels}) {}
 
 QLPreviewImageCache& QLPreviewImageCache::sharedInstance() {
     static QLPreviewImageCache cache(platform::Paths::caches() / "LayoutPreviews",
@@ -22,4 +38,5 @@ QLPreviewImageCache& QLPreviewImageCache::sharedInstance() {
 
 QLPreviewImageCache::QLPreviewImageCache(std::filesystem::path folder, std::filesystem::path indexFile)
     : QLBlobImageCache({"com.vekmont.sharing.previews", "PreviewImage", QLSharedLayoutsClient::kLayoutsContainer,
-                        std::move(folder), std::move(indexFile), kUpdatedNotification, kUpdatedIdKey}) {}
+                        std::move(folder), std::move(indexFile), kUpdatedNotification, kUpdatedIdKey, kPreviewPixels}) {
+}

@@ -1,12 +1,12 @@
 #include "platform/graphics/Image.h"
 
 #include "platform/graphics/detail/ImageImpl.h"
-#include "platform/graphics/detail/JpegDecoder.h"
-#include "platform/foundation/ByteOrder.h"
+#include "platform/graphics/detail/ImageDecoders.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <system_error>
@@ -180,83 +180,62 @@ constexpr std::uintmax_t kMaxImageFileSize = 256u * 1024 * 1024;
 
 constexpr std::uint8_t kPngSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
 
-struct ReadCursor {
-    const std::uint8_t* data;
-    std::size_t size;
-    std::size_t position;
-};
-
-cairo_status_t readFromMemory(void* closure, unsigned char* out, unsigned int length) {
-    auto* cursor = static_cast<ReadCursor*>(closure);
-    if (length > cursor->size - cursor->position) return CAIRO_STATUS_READ_ERROR;
-    std::memcpy(out, cursor->data + cursor->position, length);
-    cursor->position += length;
-    return CAIRO_STATUS_SUCCESS;
-}
-
 cairo_status_t appendToVector(void* closure, const unsigned char* data, unsigned int length) {
     auto* out = static_cast<std::vector<std::uint8_t>*>(closure);
     out->insert(out->end(), data, data + length);
     return CAIRO_STATUS_SUCCESS;
 }
 
-// Always ARGB32, whatever the decoder chose (Cairo gives RGB24 for PNGs
-// without alpha). Takes ownership of `surface`.
-cairo_surface_t* asArgb32(cairo_surface_t* surface) {
-    if (cairo_image_surface_get_format(surface) == CAIRO_FORMAT_ARGB32) return surface;
-    const int width = cairo_image_surface_get_width(surface);
-    const int height = cairo_image_surface_get_height(surface);
-    cairo_surface_t* converted = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
-    if (cairo_surface_status(converted) == CAIRO_STATUS_SUCCESS) {
-        cairo_t* cr = cairo_create(converted);
-        cairo_set_source_surface(cr, surface, 0, 0);
-        cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
-        cairo_paint(cr);
-        cairo_destroy(cr);
-        cairo_surface_flush(converted);
-    }
-    cairo_surface_destroy(surface);
-    if (cairo_surface_status(converted) != CAIRO_STATUS_SUCCESS) {
-        cairo_surface_destroy(converted);
-        return nullptr;
-    }
-    return converted;
-}
-
-cairo_surface_t* decodePng(std::span<const std::uint8_t> bytes) {
-    // Signature, then the IHDR chunk (length 13) with width and height: the
-    // size is checked before anything is allocated for the pixels.
-    if (bytes.size() < 33 || std::memcmp(bytes.data(), kPngSignature, 8) != 0) return nullptr;
-    if (loadBigEndian32(bytes.data() + 8) != 13 || std::memcmp(bytes.data() + 12, "IHDR", 4) != 0) return nullptr;
-    if (!detail::bitmapSizeAllowed(loadBigEndian32(bytes.data() + 16), loadBigEndian32(bytes.data() + 20)))
-        return nullptr;
-
-    ReadCursor cursor{bytes.data(), bytes.size(), 0};
-    cairo_surface_t* surface = cairo_image_surface_create_from_png_stream(readFromMemory, &cursor);
-    if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
-        cairo_surface_destroy(surface);
-        return nullptr;
-    }
-    return asArgb32(surface);
-}
-
 double validScale(double scale) { return std::isfinite(scale) && scale > 0 ? scale : 1.0; }
 
+long long budgetOf(long long maxPixels) { return std::clamp<long long>(maxPixels, 1, detail::kMaxBitmapPixels); }
+
+// PNG or JPEG by the signature at the start of `source`, which `signature`
+// holds (fewer bytes when the source is shorter).
+detail::DecodedBitmap decodeFrom(detail::ByteSource& source, std::span<const std::uint8_t> signature,
+                                 long long budget) {
+    if (signature.size() >= 8 && std::memcmp(signature.data(), kPngSignature, 8) == 0)
+        return detail::decodePng(source, budget);
+    if (signature.size() >= 3 && signature[0] == 0xFF && signature[1] == 0xD8 && signature[2] == 0xFF)
+        return detail::decodeJpeg(source, budget);
+    return {};
+}
+
 }  // namespace
+
+std::string ImageDecoding::warning() const {
+    if (!overBudget) return {};
+    std::string text = "a picture of " + std::to_string(fileWidth) + " x " + std::to_string(fileHeight) +
+                       " pixels is over the budget of " + std::to_string(budget) + ": ";
+    if (!image) return text + "refused";
+    return text + "decoded at " + std::to_string(image->pixelWidth()) + " x " + std::to_string(image->pixelHeight());
+}
 
 Image::Image(std::unique_ptr<detail::ImageImpl> impl) : mImpl(std::move(impl)) {}
 
 Image::~Image() = default;
 
-std::shared_ptr<Image> Image::fromData(std::span<const std::uint8_t> bytes, double scale) {
-    cairo_surface_t* surface = nullptr;
-    if (bytes.size() >= 8 && std::memcmp(bytes.data(), kPngSignature, 8) == 0) {
-        surface = decodePng(bytes);
-    } else if (bytes.size() >= 3 && bytes[0] == 0xFF && bytes[1] == 0xD8 && bytes[2] == 0xFF) {
-        surface = detail::decodeJpeg(bytes.data(), bytes.size());
+ImageDecoding Image::decoded(const detail::DecodedBitmap& bitmap, long long budget, double scale) {
+    ImageDecoding result;
+    result.fileWidth = bitmap.fileWidth;
+    result.fileHeight = bitmap.fileHeight;
+    result.budget = budget;
+    result.overBudget = bitmap.overBudget;
+    if (bitmap.surface != nullptr) {
+        result.image = std::shared_ptr<Image>(
+            new Image(std::make_unique<detail::ImageImpl>(bitmap.surface, validScale(scale) / bitmap.reduction)));
     }
-    if (surface == nullptr) return nullptr;
-    return std::shared_ptr<Image>(new Image(std::make_unique<detail::ImageImpl>(surface, validScale(scale))));
+    return result;
+}
+
+ImageDecoding Image::decode(std::span<const std::uint8_t> bytes, double scale, long long maxPixels) {
+    const long long budget = budgetOf(maxPixels);
+    detail::ByteSource source{bytes.data(), bytes.size(), 0, nullptr};
+    return decoded(decodeFrom(source, bytes.first(std::min<std::size_t>(bytes.size(), 8)), budget), budget, scale);
+}
+
+std::shared_ptr<Image> Image::fromData(std::span<const std::uint8_t> bytes, double scale, long long maxPixels) {
+    return decode(bytes, scale, maxPixels).image;
 }
 
 std::shared_ptr<Image> Image::fromPixels(int pixelWidth, int pixelHeight, std::span<const Pixel> pixels, double scale) {
@@ -281,16 +260,22 @@ std::shared_ptr<Image> Image::fromPixels(int pixelWidth, int pixelHeight, std::s
     return std::shared_ptr<Image>(new Image(std::make_unique<detail::ImageImpl>(surface, validScale(scale))));
 }
 
-std::shared_ptr<Image> Image::fromFile(const std::filesystem::path& path, double scale) {
+ImageDecoding Image::decodeFile(const std::filesystem::path& path, double scale, long long maxPixels) {
     std::error_code error;
     const auto size = std::filesystem::file_size(path, error);
-    if (error || size == 0 || size > kMaxImageFileSize) return nullptr;
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return nullptr;
-    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
-    in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    if (in.gcount() != static_cast<std::streamsize>(bytes.size())) return nullptr;
-    return fromData(bytes, scale);
+    if (error || size == 0 || size > kMaxImageFileSize) return {};
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"), std::fclose);
+    if (!file) return {};
+    std::uint8_t signature[8];
+    const std::size_t got = std::fread(signature, 1, sizeof signature, file.get());
+    if (std::fseek(file.get(), 0, SEEK_SET) != 0) return {};
+    const long long budget = budgetOf(maxPixels);
+    detail::ByteSource source{nullptr, 0, 0, file.get()};
+    return decoded(decodeFrom(source, std::span<const std::uint8_t>(signature, got), budget), budget, scale);
+}
+
+std::shared_ptr<Image> Image::fromFile(const std::filesystem::path& path, double scale, long long maxPixels) {
+    return decodeFile(path, scale, maxPixels).image;
 }
 
 int Image::pixelWidth() const { return cairo_image_surface_get_width(mImpl->surface); }

@@ -3,8 +3,11 @@
 // BitmapContext. Safe to share between threads.
 //
 // Decoding never trusts the bytes: anything that is not a whole, well-formed
-// PNG or JPEG, or that declares more than 16384 pixels on a side or more than
-// 256 Mi pixels in all, gives no image (nullptr) rather than a partial one.
+// PNG or JPEG, or that declares more than 16384 pixels on a side, gives no
+// image (nullptr) rather than a partial one. A picture of more pixels than
+// its budget is decoded at a reduced size (same size in points, fewer pixels)
+// where the format allows that while reading, and refused otherwise; the
+// bitmap is the decode's only large allocation.
 
 #include "platform/graphics/Geometry.h"
 
@@ -13,16 +16,19 @@
 #include <memory>
 #include <optional>
 #include <span>
+#include <string>
 #include <vector>
 
 namespace platform {
 
 namespace detail {
 struct ImageImpl;
-}
+struct DecodedBitmap;
+}  // namespace detail
 
 struct Color;
 struct ShadowImage;
+struct ImageDecoding;
 
 // One pixel, not premultiplied.
 struct Pixel {
@@ -40,11 +46,30 @@ enum class ImageRenderingMode { automatic = 0, alwaysOriginal = 1, alwaysTemplat
 
 class Image {
 public:
+    // The most pixels a decoded picture has unless its caller allows fewer:
+    // 4096 x 4096, 64 MiB of ARGB. The largest pictures the app shows are a
+    // layout's images (a scanned plan, a photograph under the track), which
+    // a phone's camera takes at 12 Mpx (4032 x 3024) and which the layout
+    // view shows at most a screen at a time; a picture of 64 MiB is what a
+    // phone can give one image beside the drawing of the layout. Without a
+    // budget, a 261 KB PNG could ask for a 1 GiB bitmap.
+    static constexpr long long kDecodedPixelBudget = 4096LL * 4096;
+
     // PNG or JPEG, told apart by their signatures. `scale` is pixels per
-    // point (1 when not positive and finite).
-    static std::shared_ptr<Image> fromData(std::span<const std::uint8_t> bytes, double scale = 1);
-    // The same from a file; no image when it cannot be read.
-    static std::shared_ptr<Image> fromFile(const std::filesystem::path& path, double scale = 1);
+    // point (1 when not positive and finite). At most `maxPixels` pixels
+    // (1 to the bitmap limit): a picture reduced by a factor f gets the scale
+    // divided by f, so its size in points stays.
+    static ImageDecoding decode(std::span<const std::uint8_t> bytes, double scale = 1,
+                                long long maxPixels = kDecodedPixelBudget);
+    // The same from a file, read as it is decoded rather than first whole;
+    // no image when it cannot be read.
+    static ImageDecoding decodeFile(const std::filesystem::path& path, double scale = 1,
+                                    long long maxPixels = kDecodedPixelBudget);
+    // Only the image of decode and decodeFile.
+    static std::shared_ptr<Image> fromData(std::span<const std::uint8_t> bytes, double scale = 1,
+                                           long long maxPixels = kDecodedPixelBudget);
+    static std::shared_ptr<Image> fromFile(const std::filesystem::path& path, double scale = 1,
+                                           long long maxPixels = kDecodedPixelBudget);
     // Pixels given row by row from the top-left, not premultiplied. None
     // when their number is not width x height or the size is not one an
     // image may have.
@@ -97,9 +122,25 @@ private:
                                                         double scale, const Color& tint);
     explicit Image(std::unique_ptr<detail::ImageImpl> impl);
     const detail::ImageImpl& impl() const { return *mImpl; }
+    // Takes the decoder's surface.
+    static ImageDecoding decoded(const detail::DecodedBitmap& bitmap, long long budget, double scale);
 
     std::unique_ptr<detail::ImageImpl> mImpl;
     ImageRenderingMode mRenderingMode = ImageRenderingMode::automatic;
+};
+
+// What decoding made of a picture's bytes.
+struct ImageDecoding {
+    std::shared_ptr<Image> image;  // none when refused
+    int fileWidth = 0;             // the size the bytes declare; 0 when not read that far
+    int fileHeight = 0;
+    long long budget = 0;     // the pixels allowed
+    bool overBudget = false;  // declared more: the image is reduced, or there is none
+
+    // For the log: what became of a picture over its budget ("a picture of
+    // 16384 x 16384 pixels is over the budget of 16777216: decoded at 4096 x
+    // 4096"); empty for one within it.
+    std::string warning() const;
 };
 
 }  // namespace platform

@@ -31,6 +31,7 @@
 #include "engine/model/Layer.h"
 #include "engine/model/LayerManager.h"
 #include "tests/LayoutModule/LayoutModuleTestSupport.h"
+#include "tests/support/TestPictures.h"
 
 namespace {
 
@@ -283,6 +284,33 @@ TEST(RenderData, TurnedPicturesAreCulledByTheBoxTheyCover) {
     image->SetWidth(0);
     VKMImagesPainter::drawImages(layout->GetImages(), Layer(*layout, "Plan"), none);
     EXPECT_TRUE(none.empty());
+}
+
+TEST(RenderData, APictureOverTheBudgetIsDrawnReducedWithAWarning) {
+    layouttest::RegisterServices();
+    // One pixel wider than 4096 x 4096: half the pixels each way, the same
+    // size on the layout.
+    const auto png = testsupport::PlainPng(4097, 4096, 0, {90});
+    CImageElement element(png.data(), static_cast<int>(png.size()));
+    element.SetWidth(400);
+    element.SetHeight(300);
+    const long before = layouttest::CountWarnings("Layout image: ");
+    const auto picture = VKMImagesPainter::getImageForImageElement(element);
+    ASSERT_NE(picture, nullptr);
+    EXPECT_EQ(picture->pixelWidth(), 2049);
+    EXPECT_EQ(picture->pixelHeight(), 2048);
+    EXPECT_TRUE(layouttest::PixelNear(*picture, 2048, 2047, 90, 90, 90, 255, 0));
+    EXPECT_EQ(layouttest::CountWarnings("Layout image: a picture of 4097 x 4096 pixels is over the budget of "
+                                        "16777216: decoded at 2049 x 2048") -
+                  before,
+              1);
+    // Within the budget: whole, and nothing logged.
+    const auto small = testsupport::PlainPng(64, 48, 2, {1, 2, 3});
+    CImageElement within(small.data(), static_cast<int>(small.size()));
+    within.SetWidth(64);
+    within.SetHeight(48);
+    ASSERT_NE(VKMImagesPainter::getImageForImageElement(within), nullptr);
+    EXPECT_EQ(layouttest::CountWarnings("Layout image: ") - before, 1);
 }
 
 TEST(RenderData, ReleasingALayerDeletesEveryInstructionOnceLastFirstInTheBackground) {

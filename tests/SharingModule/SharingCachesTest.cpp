@@ -21,6 +21,7 @@
 #include "tests/SharingModule/support/SharingTestSupport.h"
 #include "tests/support/EngineServices.h"
 #include "tests/support/LogWatch.h"
+#include "tests/support/TestPictures.h"
 
 #include <gtest/gtest.h>
 
@@ -193,6 +194,39 @@ TEST_F(SharingCaches, ADamagedIndexStartsEmptyAndNeverReachesOutsideItsFolder) {
     ASSERT_TRUE(entry.has_value());
     EXPECT_EQ(entry->attributes.at("blobName"), Value("k.png"));
     EXPECT_EQ(entry->date, clock->now());
+}
+
+TEST_F(SharingCaches, PicturesAreKeptAtTheirCachesBudget) {
+    // 4096 x 2048 of one grey, a few kilobytes: 32 MiB at full size.
+    const auto png = testsupport::PlainPng(4096, 2048, 0, {60});
+    const fs::path root = platform::Paths::caches();
+    QLProfileImageCache profiles(root / "Budget" / "Profiles", root / "Budget" / "Profiles.plist");
+    QLPreviewImageCache previews(root / "Budget" / "Previews", root / "Budget" / "Previews.plist");
+    writeFile(profiles.files().pathForKey("ada"), png);
+    profiles.files().record("ada", {{"blobName", "ada-512.png"}});
+    writeFile(previews.files().pathForKey("L1"), png);
+    previews.files().record("L1", {{"blobName", "L1-preview.png"}});
+
+    const testsupport::LogWatch log;
+    // Profile pictures: at most 1024 x 1024; previews: 2048 x 2048.
+    const auto picture = profiles.profileImageForUserId("ada");
+    ASSERT_NE(picture, nullptr);
+    EXPECT_EQ(picture->pixelWidth(), 1366);
+    EXPECT_EQ(picture->pixelHeight(), 683);
+    EXPECT_EQ(*picture->pixel(1365, 682), (platform::Pixel{60, 60, 60, 255}));
+    const auto preview = previews.previewImageForLayoutId("L1");
+    ASSERT_NE(preview, nullptr);
+    EXPECT_EQ(preview->pixelWidth(), 2048);
+    EXPECT_EQ(preview->pixelHeight(), 1024);
+    EXPECT_EQ(log.Count("ProfileImage: a picture of 4096 x 2048 pixels is over the budget of 1048576: decoded at "
+                        "1366 x 683"),
+              1);
+    EXPECT_EQ(log.Count("PreviewImage: a picture of 4096 x 2048 pixels is over the budget of 4194304: decoded at "
+                        "2048 x 1024"),
+              1);
+    // Kept decoded: asked again, the same image without decoding again.
+    EXPECT_EQ(profiles.profileImageForUserId("ada"), picture);
+    EXPECT_EQ(log.Count("ProfileImage: a picture"), 1);
 }
 
 TEST_F(SharingCaches, ACacheStreamPutsOnlyWholeFilesInPlace) {

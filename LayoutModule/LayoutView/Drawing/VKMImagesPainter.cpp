@@ -9,6 +9,7 @@
 #include "LayoutModule/LayoutView/Drawing/VKMInstructionList.h"
 #include "LayoutModule/LayoutView/Drawing/VKMLayoutDisplayParameters.h"
 #include "engine/drawing/ImageInstruction.h"
+#include "engine/services/ZDUtils.h"
 #include "platform/graphics/Image.h"
 
 namespace {
@@ -57,6 +58,9 @@ void VKMImagesPainter::drawImages(const tImages& images, const CLayer* layer, tD
 std::shared_ptr<platform::Image> VKMImagesPainter::getImageForImageElement(const CImageElement& image) {
     if (image.GetData() == nullptr || image.GetDataLength() <= 0 || !(image.GetWidth() > 0) || !(image.GetHeight() > 0))
         return nullptr;
-    return platform::Image::fromData(
+    // The platform's default budget is the one made for layout images.
+    const platform::ImageDecoding decoded = platform::Image::decode(
         std::span<const std::uint8_t>(image.GetData(), static_cast<std::size_t>(image.GetDataLength())));
+    if (decoded.overBudget) ZDUtils::logWarning("Layout image: %s", decoded.warning().c_str());
+    return decoded.image;
 }

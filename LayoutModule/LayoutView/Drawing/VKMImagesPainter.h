@@ -21,6 +21,8 @@ public:
     static void drawImages(const tImages& images, const CLayer* layer, tDrawingInstructions& instructions);
 
     // The decoded picture; null without bytes, without a positive width and
-    // height, or when the bytes are no PNG or JPEG.
+    // height, or when the bytes are no PNG or JPEG. A picture of more pixels
+    // than a layout image's budget (platform::Image::kDecodedPixelBudget,
+    // 4096 x 4096) comes reduced, or not at all, with a warning in the log.
     static std::shared_ptr<platform::Image> getImageForImageElement(const CImageElement& image);
 };

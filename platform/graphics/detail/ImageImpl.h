@@ -12,8 +12,9 @@
 
 namespace platform::detail {
 
-// Largest bitmap we decode or create: a side of 16384 pixels and 256 Mi pixels
-// in all (1 GiB of ARGB).
+// Largest bitmap we create, and the largest picture a decoder reads at all: a
+// side of 16384 pixels and 256 Mi pixels in all (1 GiB of ARGB). Decoded
+// pictures have a far smaller budget (Image::kDecodedPixelBudget).
 constexpr int kMaxBitmapSide = 16384;
 constexpr long long kMaxBitmapPixels = 256LL * 1024 * 1024;
 

@@ -1,4 +1,4 @@
-#include "platform/graphics/detail/JpegDecoder.h"
+#include "platform/graphics/detail/ImageDecoders.h"
 
 #include "platform/graphics/detail/ImageImpl.h"
 
@@ -60,14 +60,41 @@ struct DecodeState {
     unsigned char* row;
 };
 
-bool decodeInto(DecodeState& s, const std::uint8_t* data, std::size_t size) {
+// The largest scaling of libjpeg's IDCT, num / 8 for num from 8 down to 1,
+// that brings the picture within the budget; 0 when even 1/8 does not.
+int scaleWithin(jpeg_decompress_struct& cinfo, long long maxPixels) {
+    for (int num = 8; num >= 1; --num) {
+        cinfo.scale_num = static_cast<unsigned>(num);
+        cinfo.scale_denom = 8;
+        jpeg_calc_output_dimensions(&cinfo);
+        if (static_cast<long long>(cinfo.output_width) * cinfo.output_height <= maxPixels) return num;
+    }
+    return 0;
+}
+
+bool decodeInto(DecodeState& s, ByteSource& source, long long maxPixels, DecodedBitmap& out) {
     if (setjmp(s.errors.jump) != 0) return false;
 
     jpeg_create_decompress(&s.cinfo);
-    jpeg_mem_src(&s.cinfo, data, static_cast<unsigned long>(size));
+    s.cinfo.mem->max_memory_to_use = kJpegWorkingMemory;
+    if (source.file != nullptr) {
+        jpeg_stdio_src(&s.cinfo, source.file);
+    } else {
+        jpeg_mem_src(&s.cinfo, source.data + source.position,
+                     static_cast<unsigned long>(source.size - source.position));
+    }
     s.cinfo.progress = &s.progress;
     jpeg_read_header(&s.cinfo, TRUE);
-    if (!bitmapSizeAllowed(s.cinfo.image_width, s.cinfo.image_height)) return false;
+    out.fileWidth = static_cast<int>(s.cinfo.image_width);  // at most 65500
+    out.fileHeight = static_cast<int>(s.cinfo.image_height);
+    if (!bitmapSizeAllowed(s.cinfo.image_width, s.cinfo.image_height)) {
+        out.overBudget = true;
+        return false;
+    }
+    const int scale = scaleWithin(s.cinfo, maxPixels);
+    if (scale < 8) out.overBudget = true;
+    if (scale == 0) return false;
+    out.reduction = 8.0 / scale;
 
     const bool cmyk = s.cinfo.jpeg_color_space == JCS_CMYK || s.cinfo.jpeg_color_space == JCS_YCCK;
     // Cairo's ARGB32 is one native-endian 32-bit word per pixel.
@@ -122,8 +149,11 @@ bool decodeInto(DecodeState& s, const std::uint8_t* data, std::size_t size) {
 
 }  // namespace
 
-cairo_surface_t* decodeJpeg(const std::uint8_t* data, std::size_t size) {
-    if (data == nullptr || size == 0 || size > 0xFFFFFFFFu) return nullptr;
+DecodedBitmap decodeJpeg(ByteSource& source, long long maxPixels) {
+    DecodedBitmap out;
+    if (source.file == nullptr &&
+        (source.data == nullptr || source.position >= source.size || source.size - source.position > 0xFFFFFFFFu))
+        return out;
     DecodeState s{};
     s.cinfo.err = jpeg_std_error(&s.errors.base);
     s.errors.base.error_exit = bailOut;
@@ -131,14 +161,16 @@ cairo_surface_t* decodeJpeg(const std::uint8_t* data, std::size_t size) {
     s.errors.base.output_message = silent;
     s.progress.progress_monitor = limitScans;
 
-    const bool ok = decodeInto(s, data, size);
+    const bool ok = decodeInto(s, source, maxPixels, out);
     jpeg_destroy_decompress(&s.cinfo);
     std::free(s.row);
-    if (!ok) {
+    if (ok) {
+        out.surface = s.surface;
+    } else {
+        out.reduction = 1;
         if (s.surface != nullptr) cairo_surface_destroy(s.surface);
-        return nullptr;
     }
-    return s.surface;
+    return out;
 }
 
 }  // namespace platform::detail

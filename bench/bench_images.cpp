@@ -1,0 +1,351 @@
+// Decoding pictures from outside: the time, and the peak of heap memory a
+// decode takes against the bitmap it makes.
+//
+//   BM_Decode/<picture>   Image::decode of the picture's bytes (already in
+//                         memory), or Image::decodeFile of the same bytes in
+//                         a file.
+//   BM_CairoPngReader     the baseline, what decoding a PNG without alpha
+//                         took before: Cairo's own reader (an RGB24 bitmap,
+//                         and a copy of the file) and the ARGB32 copy made
+//                         from it while it lived (the hostile grey picture
+//                         takes 2 GiB so, for a moment).
+//
+// Pictures (made here, by libpng and libjpeg):
+//   grey, rgb, rgba       4096 x 4096, the budget exactly: a smooth ramp
+//                         with a little noise, as a scanned plan has; the
+//                         RGBA one half transparent.
+//   jpeg, progressive     the RGB picture as baseline and progressive JPEG
+//                         at quality 90, 4:2:0.
+//   hostile-grey, hostile-rgba
+//                         16384 x 16384 of one colour: 0.26 MB and 1 MB of
+//                         PNG that ask for a 1 GiB bitmap; decoded at 4096 x
+//                         4096.
+//
+// Counters: bitmap_MiB is the decoded bitmap, peak_MiB the most heap in use
+// above what was in use before the decode (a counting hook on malloc, see
+// below), peak_per_bitmap their ratio. The picture's bytes are not counted:
+// they are the caller's. Everything allocates through malloc here (Cairo,
+// pixman, libpng, zlib, libjpeg, operator new), so the hook sees it all.
+
+#include "platform/graphics/Image.h"
+
+#include <benchmark/benchmark.h>
+
+#include <cairo.h>
+#include <png.h>
+// jpeglib.h needs size_t and FILE declared first.
+#include <cstdio>
+#include <jpeglib.h>
+#include <zlib.h>
+
+#include <malloc.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <string>
+#include <vector>
+
+// ---- a counting hook on the C allocator ----
+//
+// These replace glibc's malloc family for the whole program (glibc allows
+// that by symbol interposition, and its own calls go through them too) and
+// hand every call to glibc's allocator under its internal names, counting
+// the usable size of each block while it lives.
+
+extern "C" {
+void* __libc_malloc(std::size_t);
+void* __libc_calloc(std::size_t, std::size_t);
+void* __libc_realloc(void*, std::size_t);
+void* __libc_memalign(std::size_t, std::size_t);
+void __libc_free(void*);
+}
+
+namespace {
+
+std::atomic<long long> gInUse{0};
+std::atomic<long long> gPeak{0};
+
+void* counted(void* block) {
+    if (block != nullptr) {
+        const long long now = gInUse.fetch_add(static_cast<long long>(malloc_usable_size(block))) +
+                              static_cast<long long>(malloc_usable_size(block));
+        long long peak = gPeak.load(std::memory_order_relaxed);
+        while (now > peak && !gPeak.compare_exchange_weak(peak, now)) {
+        }
+    }
+    return block;
+}
+
+void uncount(void* block) {
+    if (block != nullptr) gInUse.fetch_sub(static_cast<long long>(malloc_usable_size(block)));
+}
+
+}  // namespace
+
+extern "C" {
+void* malloc(std::size_t size) { return counted(__libc_malloc(size)); }
+void* calloc(std::size_t count, std::size_t size) { return counted(__libc_calloc(count, size)); }
+void* realloc(void* block, std::size_t size) {
+    uncount(block);
+    void* moved = __libc_realloc(block, size);
+    if (moved == nullptr && size != 0) return counted(block);  // failed: the old block stays
+    return counted(moved);
+}
+void free(void* block) {
+    uncount(block);
+    __libc_free(block);
+}
+void* memalign(std::size_t alignment, std::size_t size) { return counted(__libc_memalign(alignment, size)); }
+void* aligned_alloc(std::size_t alignment, std::size_t size) { return counted(__libc_memalign(alignment, size)); }
+int posix_memalign(void** out, std::size_t alignment, std::size_t size) {
+    void* block = __libc_memalign(alignment, size);
+    if (block == nullptr) return ENOMEM;
+    *out = counted(block);
+    return 0;
+}
+void* valloc(std::size_t size) { return counted(__libc_memalign(static_cast<std::size_t>(getpagesize()), size)); }
+}
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// ---- pictures ----
+
+std::uint8_t ramp(int x, int y, int channel, std::uint32_t& noise) {
+    noise = noise * 1664525u + 1013904223u;
+    return static_cast<std::uint8_t>((x / 16 + y / 24 + channel * 60) + ((noise >> 28) & 3));
+}
+
+Bytes writePng(int side, int colour) {
+    Bytes out;
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png_create_info_struct(png);
+    if (setjmp(png_jmpbuf(png)) != 0) std::abort();
+    png_set_write_fn(
+        png, &out,
+        [](png_structp p, png_bytep data, png_size_t length) {
+            auto* bytes = static_cast<Bytes*>(png_get_io_ptr(p));
+            bytes->insert(bytes->end(), data, data + length);
+        },
+        nullptr);
+    png_set_compression_level(png, 6);
+    png_set_IHDR(png, info, static_cast<png_uint_32>(side), static_cast<png_uint_32>(side), 8, colour,
+                 PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_write_info(png, info);
+    const std::size_t channels = png_get_channels(png, info);
+    Bytes row(static_cast<std::size_t>(side) * channels);
+    std::uint32_t noise = 1;
+    for (int y = 0; y < side; ++y) {
+        for (int x = 0; x < side; ++x)
+            for (std::size_t c = 0; c < channels; ++c) {
+                // The RGBA picture's alpha: clear on the left half, opaque on the right.
+                row[x * channels + c] = c == 3 ? (x < side / 2 ? x % 256 : 255) : ramp(x, y, int(c), noise);
+            }
+        png_write_row(png, row.data());
+    }
+    png_write_end(png, info);
+    png_destroy_write_struct(&png, &info);
+    return out;
+}
+
+Bytes writeJpeg(int side, bool progressive) {
+    jpeg_compress_struct cinfo{};
+    jpeg_error_mgr errors{};
+    cinfo.err = jpeg_std_error(&errors);
+    jpeg_create_compress(&cinfo);
+    unsigned char* buffer = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&cinfo, &buffer, &size);
+    cinfo.image_width = static_cast<JDIMENSION>(side);
+    cinfo.image_height = static_cast<JDIMENSION>(side);
+    cinfo.input_components = 3;
+    cinfo.in_color_space = JCS_RGB;
+    jpeg_set_defaults(&cinfo);
+    jpeg_set_quality(&cinfo, 90, TRUE);
+    if (progressive) jpeg_simple_progression(&cinfo);
+    jpeg_start_compress(&cinfo, TRUE);
+    Bytes row(static_cast<std::size_t>(side) * 3);
+    std::uint32_t noise = 1;
+    while (cinfo.next_scanline < cinfo.image_height) {
+        const int y = static_cast<int>(cinfo.next_scanline);
+        for (int x = 0; x < side; ++x)
+            for (int c = 0; c < 3; ++c) row[3 * x + c] = ramp(x, y, c, noise);
+        JSAMPROW rows[1] = {row.data()};
+        jpeg_write_scanlines(&cinfo, rows, 1);
+    }
+    jpeg_finish_compress(&cinfo);
+    jpeg_destroy_compress(&cinfo);
+    Bytes out(buffer, buffer + size);
+    std::free(buffer);
+    return out;
+}
+
+void putChunk(Bytes& png, const char* type, const Bytes& data) {
+    const auto put32 = [&png](std::uint32_t v) {
+        for (int shift = 24; shift >= 0; shift -= 8) png.push_back(static_cast<std::uint8_t>(v >> shift));
+    };
+    put32(static_cast<std::uint32_t>(data.size()));
+    const std::size_t start = png.size();
+    png.insert(png.end(), type, type + 4);
+    png.insert(png.end(), data.begin(), data.end());
+    put32(static_cast<std::uint32_t>(crc32(0, png.data() + start, static_cast<uInt>(png.size() - start))));
+}
+
+// One colour at 16384 x 16384, deflated as a whole at level 9 in pieces of
+// 64 rows (zlib keeps no more than the piece in memory).
+Bytes hostilePng(int colour, const Bytes& pixel) {
+    constexpr int kSide = 16384;
+    Bytes row{0};
+    for (int x = 0; x < kSide; ++x) row.insert(row.end(), pixel.begin(), pixel.end());
+    z_stream z{};
+    deflateInit(&z, 9);
+    Bytes data;
+    Bytes piece(row.size() * 64);
+    for (int i = 0; i < 64; ++i) std::memcpy(piece.data() + i * row.size(), row.data(), row.size());
+    Bytes out(1 << 20);
+    for (int y = 0; y < kSide; y += 64) {
+        z.next_in = piece.data();
+        z.avail_in = static_cast<uInt>(piece.size());
+        const int flush = y + 64 >= kSide ? Z_FINISH : Z_NO_FLUSH;
+        int status = Z_OK;
+        do {
+            z.next_out = out.data();
+            z.avail_out = static_cast<uInt>(out.size());
+            status = deflate(&z, flush);
+            data.insert(data.end(), out.begin(), out.end() - z.avail_out);
+        } while (z.avail_out == 0 || (flush == Z_FINISH && status != Z_STREAM_END));
+    }
+    deflateEnd(&z);
+    Bytes header;
+    for (int k = 0; k < 2; ++k)
+        for (int shift = 24; shift >= 0; shift -= 8) header.push_back(static_cast<std::uint8_t>(kSide >> shift));
+    header.insert(header.end(), {8, static_cast<std::uint8_t>(colour), 0, 0, 0});
+    Bytes png{0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    putChunk(png, "IHDR", header);
+    putChunk(png, "IDAT", data);
+    putChunk(png, "IEND", {});
+    return png;
+}
+
+const Bytes& picture(const std::string& name) {
+    static std::map<std::string, Bytes> made;
+    auto it = made.find(name);
+    if (it != made.end()) return it->second;
+    Bytes bytes;
+    if (name == "grey") bytes = writePng(4096, PNG_COLOR_TYPE_GRAY);
+    if (name == "rgb") bytes = writePng(4096, PNG_COLOR_TYPE_RGB);
+    if (name == "rgba") bytes = writePng(4096, PNG_COLOR_TYPE_RGB_ALPHA);
+    if (name == "jpeg") bytes = writeJpeg(4096, false);
+    if (name == "progressive") bytes = writeJpeg(4096, true);
+    if (name == "hostile-grey") bytes = hostilePng(PNG_COLOR_TYPE_GRAY, {77});
+    if (name == "hostile-rgba") bytes = hostilePng(PNG_COLOR_TYPE_RGB_ALPHA, {200, 100, 50, 128});
+    return made.emplace(name, std::move(bytes)).first->second;
+}
+
+// ---- measuring ----
+
+struct Peak {
+    long long before = 0;
+    Peak() {
+        before = gInUse.load();
+        gPeak.store(before);
+    }
+    long long bytes() const { return gPeak.load() - before; }
+};
+
+void report(benchmark::State& state, long long peak, long long bitmap, std::size_t fileBytes) {
+    constexpr double kMiB = 1024.0 * 1024.0;
+    state.counters["file_MB"] = static_cast<double>(fileBytes) / 1e6;
+    state.counters["bitmap_MiB"] = static_cast<double>(bitmap) / kMiB;
+    state.counters["peak_MiB"] = static_cast<double>(peak) / kMiB;
+    state.counters["peak_per_bitmap"] = bitmap > 0 ? static_cast<double>(peak) / static_cast<double>(bitmap) : 0;
+}
+
+long long bitmapBytes(const platform::Image& image) {
+    return static_cast<long long>(image.premultipliedRows().bytesPerRow) * image.pixelHeight();
+}
+
+void BM_Decode(benchmark::State& state, const std::string& name, bool fromFile) {
+    const Bytes& bytes = picture(name);
+    std::filesystem::path file;
+    if (fromFile) {
+        file = std::filesystem::temp_directory_path() / ("bench-images-" + std::to_string(getpid()) + "-" + name);
+        std::ofstream(file, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    }
+    long long peak = 0;
+    long long bitmap = 0;
+    for (auto _ : state) {
+        Peak measured;
+        auto decoded = fromFile ? platform::Image::decodeFile(file) : platform::Image::decode(bytes);
+        peak = std::max(peak, measured.bytes());
+        if (!decoded.image) {
+            state.SkipWithError("the picture did not decode");
+            break;
+        }
+        bitmap = bitmapBytes(*decoded.image);
+        benchmark::DoNotOptimize(decoded.image->premultipliedRows().data);
+    }
+    report(state, peak, bitmap, bytes.size());
+    if (fromFile) std::filesystem::remove(file);
+}
+
+void BM_CairoPngReader(benchmark::State& state, const std::string& name) {
+    const Bytes& bytes = picture(name);
+    long long peak = 0;
+    long long bitmap = 0;
+    for (auto _ : state) {
+        Peak measured;
+        struct Cursor {
+            const Bytes* bytes;
+            std::size_t at;
+        } cursor{&bytes, 0};
+        cairo_surface_t* read = cairo_image_surface_create_from_png_stream(
+            [](void* closure, unsigned char* out, unsigned int length) {
+                auto* c = static_cast<Cursor*>(closure);
+                if (length > c->bytes->size() - c->at) return CAIRO_STATUS_READ_ERROR;
+                std::memcpy(out, c->bytes->data() + c->at, length);
+                c->at += length;
+                return CAIRO_STATUS_SUCCESS;
+            },
+            &cursor);
+        // The conversion the decoder made for pictures without alpha.
+        cairo_surface_t* argb = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, cairo_image_surface_get_width(read),
+                                                           cairo_image_surface_get_height(read));
+        cairo_t* cr = cairo_create(argb);
+        cairo_set_source_surface(cr, read, 0, 0);
+        cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
+        cairo_paint(cr);
+        cairo_destroy(cr);
+        cairo_surface_destroy(read);
+        cairo_surface_flush(argb);
+        peak = std::max(peak, measured.bytes());
+        bitmap = static_cast<long long>(cairo_image_surface_get_stride(argb)) * cairo_image_surface_get_height(argb);
+        cairo_surface_destroy(argb);
+    }
+    report(state, peak, bitmap, bytes.size());
+}
+
+}  // namespace
+
+BENCHMARK_CAPTURE(BM_Decode, grey, std::string("grey"), false)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Decode, rgb, std::string("rgb"), false)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Decode, rgba, std::string("rgba"), false)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Decode, rgb_from_file, std::string("rgb"), true)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Decode, jpeg, std::string("jpeg"), false)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Decode, jpeg_from_file, std::string("jpeg"), true)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Decode, progressive, std::string("progressive"), false)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Decode, hostile_grey, std::string("hostile-grey"), false)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Decode, hostile_rgba, std::string("hostile-rgba"), false)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_CairoPngReader, grey, std::string("grey"))->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_CairoPngReader, rgb, std::string("rgb"))->Unit(benchmark::kMillisecond);
+// 2 GiB for a moment: what the hostile picture cost before.
+BENCHMARK_CAPTURE(BM_CairoPngReader, hostile_grey, std::string("hostile-grey"))->Unit(benchmark::kMillisecond);
+
+BENCHMARK_MAIN();

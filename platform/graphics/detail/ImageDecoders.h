@@ -1,0 +1,52 @@
+#pragma once
+// Private to platform/graphics: PNG (libpng) and JPEG (libjpeg) bytes to an
+// ARGB32 Cairo surface, premultiplied. Rows are decoded straight into the
+// surface, so a decode needs its bitmap and a few rows more.
+//
+// A picture of more pixels than the caller's budget is decoded at a reduced
+// size when the format allows it while reading (a PNG without interlace:
+// averaged over whole blocks of pixels, row by row; a JPEG: libjpeg's
+// scaled IDCT, down to 1/8) and refused otherwise. Any error, any warning
+// about corrupt JPEG data, a truncated file, and a file that declares more
+// than the bitmap limits give no surface.
+
+#include <cairo.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+
+namespace platform::detail {
+
+// Where a decoder reads: bytes in memory, or an open file from its current
+// position (read as needed, never held whole).
+struct ByteSource {
+    const std::uint8_t* data = nullptr;
+    std::size_t size = 0;
+    std::size_t position = 0;
+    std::FILE* file = nullptr;
+
+    // Exactly `count` bytes into `out`; false when fewer are left.
+    bool read(std::uint8_t* out, std::size_t count);
+};
+
+struct DecodedBitmap {
+    cairo_surface_t* surface = nullptr;  // null when refused; owned by the caller
+    int fileWidth = 0;                   // as the file declares; 0 when it was not read that far
+    int fileHeight = 0;
+    bool overBudget = false;  // the file declares more pixels than allowed
+    double reduction = 1;     // file pixels per decoded pixel along a side
+};
+
+// Working memory libjpeg may take beside the bitmap: a progressive file
+// keeps every DCT coefficient of the whole picture until its last scan, 2
+// bytes each: 3 bytes a file pixel at 4:2:0, 6 at 4:4:4, 8 in CMYK. Every
+// progressive picture within the default budget fits (a CMYK one of 4096 x
+// 4096 keeps 128 MiB); a header claiming 16384 x 16384 (768 MiB or more)
+// is refused before the coefficients are allocated.
+constexpr long kJpegWorkingMemory = 136L * 1024 * 1024;
+
+DecodedBitmap decodePng(ByteSource& source, long long maxPixels);
+DecodedBitmap decodeJpeg(ByteSource& source, long long maxPixels);
+
+}  // namespace platform::detail

@@ -1,0 +1,246 @@
+// PNG through libpng, row by row into the ARGB32 bitmap. The transforms are
+// the ones Cairo's own PNG reader sets up (palette and grey to RGB, tRNS to
+// alpha, 16 bits cut to 8, filler 0xFF), and each row is turned into
+// premultiplied ARGB words in place, in its own 4 bytes a pixel, with Cairo's
+// rounding: the pixels are the ones Cairo gave, without its second bitmap
+// for pictures without alpha or its copy of the file.
+
+#include "platform/graphics/detail/ImageDecoders.h"
+#include "platform/graphics/detail/ImageImpl.h"
+
+#include <png.h>
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <csetjmp>
+#include <cstdlib>
+#include <cstring>
+
+namespace platform::detail {
+
+bool ByteSource::read(std::uint8_t* out, std::size_t count) {
+    if (file != nullptr) return std::fread(out, 1, count, file) == count;
+    if (count > size - position) return false;
+    std::memcpy(out, data + position, count);
+    position += count;
+    return true;
+}
+
+namespace {
+
+void readBytes(png_structp png, png_bytep out, png_size_t length) {
+    if (!static_cast<ByteSource*>(png_get_io_ptr(png))->read(out, length)) png_error(png, "cut short");
+}
+
+[[noreturn]] void fail(png_structp png, png_const_charp) { png_longjmp(png, 1); }
+
+// Warnings are about what the picture does without: a damaged ancillary
+// chunk (dropped), data after the last row. Cairo ignores them too.
+void ignore(png_structp, png_const_charp) {}
+
+unsigned multiplyAlpha(unsigned alpha, unsigned colour) {
+    const unsigned t = alpha * colour + 0x80;
+    return (t + (t >> 8)) >> 8;
+}
+
+// The row as libpng hands it (R, G, B, A bytes; A is the filler 0xFF without
+// alpha) becomes the premultiplied native words 0xAARRGGBB, in place.
+void toArgbWords(png_structp, png_row_infop row, png_bytep data) {
+    const png_size_t count = row->rowbytes / 4;
+    unsigned opaque = 0xFF;
+    for (png_size_t i = 0; i < count; ++i) opaque &= data[4 * i + 3];
+    if (opaque == 0xFF && std::endian::native == std::endian::little) {
+        // Most rows: no multiplying, only red and blue swapped, in a loop
+        // that vectorises.
+        for (png_size_t i = 0; i < count; ++i) {
+            std::uint32_t word;
+            std::memcpy(&word, data + 4 * i, 4);
+            word = (word & 0xFF00FF00u) | ((word << 16) & 0x00FF0000u) | ((word >> 16) & 0xFFu);
+            std::memcpy(data + 4 * i, &word, 4);
+        }
+        return;
+    }
+    if (opaque == 0xFF) {
+        for (png_size_t i = 0; i < count; ++i) {
+            std::uint8_t* p = data + 4 * i;
+            const std::uint32_t word = 0xFF000000u | (unsigned{p[0]} << 16) | (unsigned{p[1]} << 8) | p[2];
+            std::memcpy(p, &word, 4);
+        }
+        return;
+    }
+    for (png_size_t i = 0; i < count; ++i) {
+        std::uint8_t* p = data + 4 * i;
+        const unsigned a = p[3];
+        std::uint32_t word = 0;
+        if (a == 0xFF) {
+            word = 0xFF000000u | (unsigned{p[0]} << 16) | (unsigned{p[1]} << 8) | p[2];
+        } else if (a != 0) {
+            word = (a << 24) | (multiplyAlpha(a, p[0]) << 16) | (multiplyAlpha(a, p[1]) << 8) | multiplyAlpha(a, p[2]);
+        }
+        std::memcpy(p, &word, 4);
+    }
+}
+
+long long reducedSide(long long side, int factor) { return (side + factor - 1) / factor; }
+
+// The smallest whole factor that brings the picture within the budget.
+int reductionFor(long long width, long long height, long long maxPixels) {
+    const auto fits = [&](int f) { return reducedSide(width, f) * reducedSide(height, f) <= maxPixels; };
+    if (fits(1)) return 1;
+    int factor = std::max(2, static_cast<int>(std::sqrt(static_cast<double>(width) * height / maxPixels)));
+    while (!fits(factor)) ++factor;
+    return factor;
+}
+
+// Sums a file row (ARGB words) into the sums of its band's decoded pixels:
+// alpha, red, green, blue of each.
+void addRow(const std::uint8_t* row, long long width, int factor, std::uint64_t* sums) {
+    for (long long x0 = 0; x0 < width; x0 += factor, sums += 4) {
+        const long long end = std::min(width, x0 + factor);
+        std::uint64_t a = 0, r = 0, g = 0, b = 0;
+        if (factor <= 256) {
+            // Two channels a word, in 16-bit lanes that 256 pixels cannot
+            // overflow.
+            std::uint32_t redBlue = 0, alphaGreen = 0;
+            for (long long x = x0; x < end; ++x) {
+                std::uint32_t word;
+                std::memcpy(&word, row + 4 * x, 4);
+                redBlue += word & 0x00FF00FFu;
+                alphaGreen += (word >> 8) & 0x00FF00FFu;
+            }
+            a = alphaGreen >> 16;
+            r = redBlue >> 16;
+            g = alphaGreen & 0xFFFF;
+            b = redBlue & 0xFFFF;
+        } else {
+            for (long long x = x0; x < end; ++x) {
+                std::uint32_t word;
+                std::memcpy(&word, row + 4 * x, 4);
+                a += word >> 24;
+                r += (word >> 16) & 0xFF;
+                g += (word >> 8) & 0xFF;
+                b += word & 0xFF;
+            }
+        }
+        sums[0] += a;
+        sums[1] += r;
+        sums[2] += g;
+        sums[3] += b;
+    }
+}
+
+// The band's decoded row: the rounded mean of each block, premultiplied
+// still (a mean of premultiplied pixels is the right mix). Clears the sums.
+void writeBand(std::uint64_t* sums, long long width, int factor, long long rows, std::uint8_t* out) {
+    for (long long x0 = 0; x0 < width; x0 += factor, sums += 4, out += 4) {
+        const std::uint64_t n = static_cast<std::uint64_t>(std::min<long long>(factor, width - x0) * rows);
+        const auto mean = [n](std::uint64_t sum) { return static_cast<std::uint32_t>((sum + n / 2) / n); };
+        const std::uint32_t word = (mean(sums[0]) << 24) | (mean(sums[1]) << 16) | (mean(sums[2]) << 8) | mean(sums[3]);
+        std::memcpy(out, &word, 4);
+        std::fill(sums, sums + 4, 0);
+    }
+}
+
+// Everything touched after setjmp that must survive a longjmp lives here, in
+// plain storage of the caller, so no C++ object is skipped over.
+struct DecodeState {
+    png_structp png;
+    png_infop info;
+    cairo_surface_t* surface;
+    std::uint8_t* row;    // one file row, when reducing
+    std::uint64_t* sums;  // four sums a decoded pixel of the band, when reducing
+};
+
+bool decodeInto(DecodeState& s, ByteSource& source, long long maxPixels, DecodedBitmap& out) {
+    if (setjmp(png_jmpbuf(s.png)) != 0) return false;
+    png_set_read_fn(s.png, &source, readBytes);
+    png_read_info(s.png, s.info);
+
+    png_uint_32 width = 0;
+    png_uint_32 height = 0;
+    int depth = 0;
+    int colour = 0;
+    int interlace = 0;
+    png_get_IHDR(s.png, s.info, &width, &height, &depth, &colour, &interlace, nullptr, nullptr);
+    out.fileWidth = static_cast<int>(width);  // libpng allows at most 2^31 - 1
+    out.fileHeight = static_cast<int>(height);
+    if (!bitmapSizeAllowed(width, height)) {
+        out.overBudget = true;
+        return false;
+    }
+    const int factor = reductionFor(width, height, maxPixels);
+    if (factor > 1) {
+        out.overBudget = true;
+        // The passes of an interlaced file fill every row again and again: it
+        // can only be decoded whole.
+        if (interlace != PNG_INTERLACE_NONE) return false;
+    }
+
+    if (colour == PNG_COLOR_TYPE_PALETTE) png_set_palette_to_rgb(s.png);
+    if (colour == PNG_COLOR_TYPE_GRAY) png_set_expand_gray_1_2_4_to_8(s.png);
+    if (png_get_valid(s.png, s.info, PNG_INFO_tRNS)) png_set_tRNS_to_alpha(s.png);
+    if (depth == 16) png_set_strip_16(s.png);
+    if (depth < 8) png_set_packing(s.png);
+    if (colour == PNG_COLOR_TYPE_GRAY || colour == PNG_COLOR_TYPE_GRAY_ALPHA) png_set_gray_to_rgb(s.png);
+    png_set_filler(s.png, 0xFF, PNG_FILLER_AFTER);
+    png_set_read_user_transform_fn(s.png, toArgbWords);
+    const int passes = png_set_interlace_handling(s.png);
+    png_read_update_info(s.png, s.info);
+    const int finalColour = png_get_color_type(s.png, s.info);
+    if (png_get_bit_depth(s.png, s.info) != 8 ||
+        (finalColour != PNG_COLOR_TYPE_RGB && finalColour != PNG_COLOR_TYPE_RGB_ALPHA) ||
+        png_get_rowbytes(s.png, s.info) != 4 * static_cast<png_size_t>(width)) {
+        return false;
+    }
+
+    s.surface =
+        newArgbSurface(static_cast<int>(reducedSide(width, factor)), static_cast<int>(reducedSide(height, factor)));
+    if (s.surface == nullptr) return false;
+    unsigned char* pixels = cairo_image_surface_get_data(s.surface);
+    const std::size_t stride = static_cast<std::size_t>(cairo_image_surface_get_stride(s.surface));
+    if (factor == 1) {
+        for (int pass = 0; pass < passes; ++pass)
+            for (png_uint_32 y = 0; y < height; ++y) png_read_row(s.png, pixels + y * stride, nullptr);
+    } else {
+        const long long outWidth = reducedSide(width, factor);
+        s.row = static_cast<std::uint8_t*>(std::malloc(4 * static_cast<std::size_t>(width)));
+        s.sums =
+            static_cast<std::uint64_t*>(std::calloc(4 * static_cast<std::size_t>(outWidth), sizeof(std::uint64_t)));
+        if (s.row == nullptr || s.sums == nullptr) return false;
+        for (png_uint_32 y = 0; y < height; ++y) {
+            png_read_row(s.png, s.row, nullptr);
+            addRow(s.row, width, factor, s.sums);
+            const png_uint_32 band = y / static_cast<png_uint_32>(factor);
+            const png_uint_32 first = band * static_cast<png_uint_32>(factor);
+            if (y + 1 == height || y + 1 - first == static_cast<png_uint_32>(factor))
+                writeBand(s.sums, width, factor, y + 1 - first, pixels + band * stride);
+        }
+    }
+    png_read_end(s.png, nullptr);
+    cairo_surface_mark_dirty(s.surface);
+    out.reduction = factor;
+    return true;
+}
+
+}  // namespace
+
+DecodedBitmap decodePng(ByteSource& source, long long maxPixels) {
+    DecodedBitmap out;
+    DecodeState s{};
+    s.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, fail, ignore);
+    if (s.png == nullptr) return out;
+    s.info = png_create_info_struct(s.png);
+    const bool ok = s.info != nullptr && decodeInto(s, source, maxPixels, out);
+    png_destroy_read_struct(&s.png, s.info != nullptr ? &s.info : nullptr, nullptr);
+    std::free(s.row);
+    std::free(s.sums);
+    if (ok) {
+        out.surface = s.surface;
+    } else if (s.surface != nullptr) {
+        cairo_surface_destroy(s.surface);
+    }
+    return out;
+}
+
+}  // namespace platform::detail

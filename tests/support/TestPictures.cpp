@@ -1,0 +1,63 @@
+#include "tests/support/TestPictures.h"
+
+#include <zlib.h>
+
+namespace testsupport {
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+void putChunk(Bytes& png, const char* type, const Bytes& data) {
+    const auto put32 = [&png](std::uint32_t v) {
+        for (int shift = 24; shift >= 0; shift -= 8) png.push_back(static_cast<std::uint8_t>(v >> shift));
+    };
+    put32(static_cast<std::uint32_t>(data.size()));
+    const std::size_t start = png.size();
+    png.insert(png.end(), type, type + 4);
+    png.insert(png.end(), data.begin(), data.end());
+    put32(static_cast<std::uint32_t>(crc32(0, png.data() + start, static_cast<uInt>(png.size() - start))));
+}
+
+}  // namespace
+
+// Every row is the same (filter Sub, so all zeros after the first pixel) and
+// is deflated once, flushed whole so that it stands alone, and its deflated
+// bytes repeated. libpng's own writer takes seconds over the gigabyte of a
+// 16384 x 16384 picture.
+Bytes PlainPng(int width, int height, int colour, const Bytes& pixel) {
+    Bytes row{1};  // filter: Sub
+    row.insert(row.end(), pixel.begin(), pixel.end());
+    row.resize(1 + static_cast<std::size_t>(width) * pixel.size(), 0);
+    z_stream z{};
+    deflateInit2(&z, 9, Z_DEFLATED, -15, 9, Z_DEFAULT_STRATEGY);  // raw deflate
+    Bytes deflated(deflateBound(&z, static_cast<uLong>(row.size())) + 16);
+    z.next_in = row.data();
+    z.avail_in = static_cast<uInt>(row.size());
+    z.next_out = deflated.data();
+    z.avail_out = static_cast<uInt>(deflated.size());
+    deflate(&z, Z_FULL_FLUSH);
+    deflated.resize(deflated.size() - z.avail_out);
+    deflateEnd(&z);
+
+    Bytes header;
+    for (const int side : {width, height})
+        for (int shift = 24; shift >= 0; shift -= 8) header.push_back(static_cast<std::uint8_t>(side >> shift));
+    header.insert(header.end(), {8, static_cast<std::uint8_t>(colour), 0, 0, 0});
+    Bytes data{0x78, 0xDA};
+    const uLong rowSum = adler32(1, row.data(), static_cast<uInt>(row.size()));
+    uLong sum = 1;
+    for (int y = 0; y < height; ++y) {
+        data.insert(data.end(), deflated.begin(), deflated.end());
+        sum = adler32_combine(sum, rowSum, static_cast<z_off_t>(row.size()));
+    }
+    data.insert(data.end(), {0x03, 0x00});  // the last block: empty, fixed codes
+    for (int shift = 24; shift >= 0; shift -= 8) data.push_back(static_cast<std::uint8_t>(sum >> shift));
+    Bytes png{0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    putChunk(png, "IHDR", header);
+    putChunk(png, "IDAT", data);
+    putChunk(png, "IEND", {});
+    return png;
+}
+
+}  // namespace testsupport
