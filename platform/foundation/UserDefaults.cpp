@@ -58,9 +58,15 @@ struct UserDefaults::State {
     // waits does so on a clock that is no longer in use (a test's virtual
     // clock drops what is pending when it goes).
     bool changedLocked(const std::shared_ptr<Clock>& clock);
-    // Writes the values as they are now; `always` writes even when the file
-    // holds them already.
-    bool save(bool always);
+    // Writes the values as they are now to the domain's file.
+    bool synchronize();
+    // Writes what is not written yet to the file the values were read from,
+    // only while its folder is still there: these writes come on their own,
+    // maybe as the process ends, when the app root may have gone (a test's
+    // temporary root); they do not make it again.
+    void saveChanges();
+    // Under `fileMutex`: writes the values taken at change `count`.
+    bool write(const fs::path& path, Value::Dictionary snapshot, std::uint64_t count);
 
     const std::string domain;
 
@@ -71,6 +77,7 @@ struct UserDefaults::State {
 
     std::mutex mutex;  // guards what follows
     bool loaded = false;
+    fs::path loadedFrom;
     Value::Dictionary values;
     // Changes made so far, and how many of them the file holds.
     std::uint64_t changes = 0;
@@ -83,7 +90,8 @@ void UserDefaults::State::loadLocked() {
     if (loaded) return;
     loaded = true;
     values.clear();
-    std::ifstream in(filePath(), std::ios::binary);
+    loadedFrom = filePath();
+    std::ifstream in(loadedFrom, std::ios::binary);
     if (!in) return;
     std::ostringstream text;
     text << in.rdbuf();
@@ -101,19 +109,39 @@ bool UserDefaults::State::changedLocked(const std::shared_ptr<Clock>& clock) {
     return true;
 }
 
-bool UserDefaults::State::save(bool always) {
+bool UserDefaults::State::synchronize() {
     std::lock_guard fileLock(fileMutex);
     Value::Dictionary snapshot;
     std::uint64_t count = 0;
     fs::path path;
     {
         std::lock_guard lock(mutex);
-        if (!always && changes == saved) return true;
         loadLocked();
         snapshot = values;
         count = changes;
         path = filePath();
     }
+    return write(path, std::move(snapshot), count);
+}
+
+void UserDefaults::State::saveChanges() {
+    std::lock_guard fileLock(fileMutex);
+    Value::Dictionary snapshot;
+    std::uint64_t count = 0;
+    fs::path path;
+    {
+        std::lock_guard lock(mutex);
+        if (changes == saved || !loaded) return;
+        snapshot = values;
+        count = changes;
+        path = loadedFrom;
+    }
+    std::error_code error;
+    if (!fs::is_directory(path.parent_path(), error)) return;
+    write(path, std::move(snapshot), count);
+}
+
+bool UserDefaults::State::write(const fs::path& path, Value::Dictionary snapshot, std::uint64_t count) {
     const bool written = writeFileAtomically(path, Value(std::move(snapshot)).toStoredForm());
     if (written) {
         std::lock_guard lock(mutex);
@@ -134,7 +162,7 @@ void UserDefaults::scheduleSave(const std::shared_ptr<State>& state, const std::
                 std::lock_guard lock(alive->mutex);
                 alive->savePending = false;
             }
-            alive->save(false);
+            alive->saveChanges();
         });
     });
 }
@@ -153,7 +181,7 @@ UserDefaults& UserDefaults::standard() {
 
 UserDefaults::UserDefaults(std::string domain) : mDomain(domain), mState(std::make_shared<State>(std::move(domain))) {}
 
-UserDefaults::~UserDefaults() { mState->save(false); }
+UserDefaults::~UserDefaults() { mState->saveChanges(); }
 
 fs::path UserDefaults::filePath() const { return mState->filePath(); }
 
@@ -210,7 +238,7 @@ Value::Dictionary UserDefaults::dictionaryRepresentation() const {
     return mState->values;
 }
 
-bool UserDefaults::synchronize() { return mState->save(true); }
+bool UserDefaults::synchronize() { return mState->synchronize(); }
 
 void UserDefaults::reload() {
     // Waits for a write under way, so that none lands after the read.

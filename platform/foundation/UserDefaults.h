@@ -30,7 +30,8 @@ public:
 
     // A domain of its own (for example a client library's suite).
     explicit UserDefaults(std::string domain);
-    // Writes what is not written yet.
+    // Writes what is not written yet (as the writes on their own do: to the
+    // file the values were read from, while its folder is there).
     ~UserDefaults();
     UserDefaults(const UserDefaults&) = delete;
     UserDefaults& operator=(const UserDefaults&) = delete;

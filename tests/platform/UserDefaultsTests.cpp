@@ -2,6 +2,7 @@
 
 #include "platform/dispatch/Clock.h"
 #include "platform/foundation/Paths.h"
+#include "tests/support/TempRoot.h"
 
 #include <gtest/gtest.h>
 
@@ -298,4 +299,16 @@ TEST(UserDefaultsTest, AChangeNotWrittenYetIsWrittenWhenTheObjectGoes) {
     const auto stored = Value::fromStoredForm(readFile(file));
     ASSERT_TRUE(stored.has_value());
     EXPECT_EQ(*stored, Value(Value::Dictionary{{"VKMCount", Value(7)}}));
+
+    // An app root that has gone meanwhile (a test process's, at its end) is
+    // not made again.
+    const fs::path root = testsupport::processRoot() / "gone";
+    platform::Paths::setRoot(root);
+    {
+        UserDefaults defaults("com.vekmont.tests.gone");
+        defaults.setInteger("VKMCount", 8);
+        fs::remove_all(root);
+    }
+    platform::Paths::setRoot(testsupport::processRoot());
+    EXPECT_FALSE(fs::exists(root));
 }
