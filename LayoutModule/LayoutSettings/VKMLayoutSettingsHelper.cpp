@@ -167,3 +167,5 @@ void VKMLayoutSettingsHelper::toggleTunnelTracks() {
 }
 
 std::size_t VKMLayoutSettingsHelper::liveEditActionCount() { return gLiveActions; }
+
+void VKMLayoutSettingsHelper::releaseDroppedEditActions() { releaseUnlistedActions(); }

@@ -56,4 +56,7 @@ public:
     // toggle takes off at once, those a reset dropped (a document loaded or
     // closed) at the next toggle.
     static std::size_t liveEditActionCount();
+    // Deletes at once those a reset dropped. For tests that run one after
+    // another in a process: the next begins with none alive.
+    static void releaseDroppedEditActions();
 };

@@ -277,6 +277,10 @@ void CLogger::GetRecentLines(int count, std::vector<std::string>& lines) {
     });
 }
 
+void CLogger::ClearRecentLines() {
+    mImpl->ReadSync([&] { mImpl->recentLines.clear(); });
+}
+
 void CLogger::FindRecentLines(int maxLines, int level, std::vector<std::string>& lines) {
     const char* word = level == 2 ? "INFO" : level == 3 ? "WARN" : level == 4 ? "ERROR" : "DEBUG";
     const std::string marker = PadRight(std::string("[") + word, 9) + "] :  ";

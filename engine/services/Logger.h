@@ -49,6 +49,9 @@ public:
     void GetRecentLines(int count, std::vector<std::string>& lines);
     // The newest `maxLines` memory lines of `level`, oldest first.
     void FindRecentLines(int maxLines, int level, std::vector<std::string>& lines);
+    // Forgets the memory lines, those still queued included; tests that run
+    // one after another in a process begin each with none, as a new process.
+    void ClearRecentLines();
 
     // Writes one record of `severity` (1..4) to the Boost sinks and the
     // memory list. The printf-style writers end here.

@@ -185,15 +185,25 @@ double CStopwatch::ElapsedMilliseconds() const {
 
 // ---- app side -----------------------------------------------------------------
 
+namespace {
+
+std::mutex gKeptServiceMutex;
+PerformanceCountersServiceBase* gKeptService = nullptr;  // guarded by gKeptServiceMutex
+
+}  // namespace
+
 PerformanceCountersServiceBase* QLPerformanceCounters::performanceService() {
-    static std::mutex mutex;
-    static PerformanceCountersServiceBase* service = nullptr;
-    std::lock_guard<std::mutex> lock(mutex);
-    if (service == nullptr) {
-        service =
+    std::lock_guard<std::mutex> lock(gKeptServiceMutex);
+    if (gKeptService == nullptr) {
+        gKeptService =
             CServiceLocator::Instance().LocateServiceAs<PerformanceCountersServiceBase>("PerformanceCountersService");
     }
-    return service;
+    return gKeptService;
+}
+
+void QLPerformanceCounters::forgetService() {
+    std::lock_guard<std::mutex> lock(gKeptServiceMutex);
+    gKeptService = nullptr;
 }
 
 void QLPerformanceCounters::addToCounter(const std::string& name, double measurement) {

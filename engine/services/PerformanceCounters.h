@@ -146,6 +146,10 @@ public:
     // The registered service, or null while none is registered (a failed
     // lookup is not remembered, so a later registration is found).
     static PerformanceCountersServiceBase* performanceService();
+    // Forgets the kept service: the next call locates the one registered
+    // then. For tests that register a service of their own, one after
+    // another in a process.
+    static void forgetService();
 
     // Rounds to the nearest whole millisecond, halves away from zero.
     static void addToCounter(const std::string& name, double measurement);

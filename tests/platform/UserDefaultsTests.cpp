@@ -1,11 +1,16 @@
 #include "platform/foundation/UserDefaults.h"
 
+#include "platform/dispatch/Clock.h"
 #include "platform/foundation/Paths.h"
+#include "tests/support/TempRoot.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <fstream>
+#include <functional>
+#include <memory>
 #include <sstream>
 #include <thread>
 #include <vector>
@@ -39,9 +44,26 @@ std::vector<std::string> filesOfDomain(const fs::path& folder, const std::string
     return names;
 }
 
+// Waits (10 s at most) until the domain's file holds what `holds` looks for.
+bool fileComesToHold(const fs::path& file, const std::function<bool(const Value::Dictionary&)>& holds) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    for (;;) {
+        const auto stored = Value::fromStoredForm(readFile(file));
+        if (stored && stored->asDictionary() && holds(*stored->asDictionary())) return true;
+        if (std::chrono::steady_clock::now() >= deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+}
+
+bool fileComesToHold(const fs::path& file, const Value::Dictionary& values) {
+    return fileComesToHold(file, [&](const Value::Dictionary& stored) { return stored == values; });
+}
+
 }  // namespace
 
 TEST(UserDefaultsTest, ValuesSurviveARestart) {
+    // Nothing is written on its own while this clock stands still.
+    platform::ScopedClock clock(std::make_shared<platform::VirtualClock>());
     const auto when = Value::Date{std::chrono::seconds{1700000000} + std::chrono::microseconds{42}};
     {
         UserDefaults defaults("com.vekmont.tests.restart");
@@ -104,6 +126,7 @@ TEST(UserDefaultsTest, FileIsReplacedAtomicallyWithNoTempFilesLeft) {
 }
 
 TEST(UserDefaultsTest, CorruptFileReadsAsEmptyAndIsKeptUntilTheNextSave) {
+    platform::ScopedClock clock(std::make_shared<platform::VirtualClock>());
     struct Case {
         const char* name;
         std::string bytes;
@@ -213,4 +236,79 @@ TEST(UserDefaultsTest, ConcurrentWritersLoseNothing) {
     }
     EXPECT_EQ(filesOfDomain(platform::Paths::preferences(), "com.vekmont.tests.concurrent"),
               std::vector<std::string>{"com.vekmont.tests.concurrent.json"});
+}
+
+TEST(UserDefaultsTest, ChangesReachTheFileSoonAfterWithoutSynchronize) {
+    auto clock = std::make_shared<platform::VirtualClock>();
+    platform::ScopedClock installed(clock);
+    UserDefaults defaults("com.vekmont.tests.soon");
+    const fs::path file = defaults.filePath();
+
+    // Changes from several threads wait together for one write.
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&, t] {
+            for (int k = 0; k < 20; ++k) defaults.setInteger("VKM" + std::to_string(t), k);
+        });
+    }
+    for (auto& t : threads) t.join();
+    defaults.setString("VKMName", "plan");
+    clock->advance(UserDefaults::kSaveDelay - std::chrono::milliseconds(1));
+    EXPECT_FALSE(fs::exists(file)) << "written before the delay was up";
+    clock->advance(std::chrono::milliseconds(1));
+    ASSERT_TRUE(fileComesToHold(file, {{"VKM0", Value(19)},
+                                       {"VKM1", Value(19)},
+                                       {"VKM2", Value(19)},
+                                       {"VKM3", Value(19)},
+                                       {"VKMName", Value("plan")}}));
+
+    // A later change is written again, and a removal too.
+    defaults.setBool("VKMFlag", true);
+    defaults.removeObject("VKMName");
+    clock->advance(UserDefaults::kSaveDelay);
+    EXPECT_TRUE(fileComesToHold(file, [](const Value::Dictionary& stored) {
+        return stored.count("VKMFlag") == 1 && stored.count("VKMName") == 0 && stored.size() == 5;
+    }));
+    UserDefaults restarted("com.vekmont.tests.soon");
+    EXPECT_EQ(restarted.object("VKMFlag"), Value(true));
+    EXPECT_EQ(restarted.object("VKM3"), Value(19));
+}
+
+TEST(UserDefaultsTest, AChangeLeftByAClockThatWentIsWrittenWithTheNext) {
+    UserDefaults defaults("com.vekmont.tests.clocks");
+    {
+        // This clock goes, and what waited on it with it.
+        platform::ScopedClock first(std::make_shared<platform::VirtualClock>());
+        defaults.setInteger("VKMFirst", 1);
+    }
+    auto clock = std::make_shared<platform::VirtualClock>();
+    platform::ScopedClock second(clock);
+    defaults.setInteger("VKMSecond", 2);
+    clock->advance(UserDefaults::kSaveDelay);
+    EXPECT_TRUE(fileComesToHold(defaults.filePath(), {{"VKMFirst", Value(1)}, {"VKMSecond", Value(2)}}));
+}
+
+TEST(UserDefaultsTest, AChangeNotWrittenYetIsWrittenWhenTheObjectGoes) {
+    platform::ScopedClock clock(std::make_shared<platform::VirtualClock>());
+    fs::path file;
+    {
+        UserDefaults defaults("com.vekmont.tests.gone");
+        file = defaults.filePath();
+        defaults.setInteger("VKMCount", 7);
+    }
+    const auto stored = Value::fromStoredForm(readFile(file));
+    ASSERT_TRUE(stored.has_value());
+    EXPECT_EQ(*stored, Value(Value::Dictionary{{"VKMCount", Value(7)}}));
+
+    // An app root that has gone meanwhile (a test process's, at its end) is
+    // not made again.
+    const fs::path root = testsupport::processRoot() / "gone";
+    platform::Paths::setRoot(root);
+    {
+        UserDefaults defaults("com.vekmont.tests.gone");
+        defaults.setInteger("VKMCount", 8);
+        fs::remove_all(root);
+    }
+    platform::Paths::setRoot(testsupport::processRoot());
+    EXPECT_FALSE(fs::exists(root));
 }

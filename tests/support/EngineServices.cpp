@@ -47,6 +47,18 @@ LocalizationServiceBase* RegisterLocalization(const char* language) {
 
 VKMTextCalculationService& RegisteredTextService() { return RegisteredOnce<VKMTextCalculationService>(); }
 
-RecordingAnalytics& Analytics() { return RegisteredOnce<RecordingAnalytics>(); }
+namespace {
+RecordingAnalytics* gAnalytics = nullptr;  // once made
+}  // namespace
+
+RecordingAnalytics& Analytics() {
+    RecordingAnalytics& analytics = RegisteredOnce<RecordingAnalytics>();
+    gAnalytics = &analytics;
+    return analytics;
+}
+
+void ForgetRecordedEvents() {
+    if (gAnalytics != nullptr) gAnalytics->events.clear();
+}
 
 }  // namespace testsupport

@@ -36,5 +36,7 @@ public:
 };
 
 RecordingAnalytics& Analytics();
+// Forgets the events the stand-in kept, when there is one.
+void ForgetRecordedEvents();
 
 }  // namespace testsupport

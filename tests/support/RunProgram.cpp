@@ -3,6 +3,7 @@
 #include "tests/support/TempRoot.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 
@@ -34,12 +35,13 @@ void WriteWholeFile(const std::string& path, const std::string& bytes) {
     out << bytes;
 }
 
-tProgramRun RunProgram(const std::string& program, const std::vector<std::string>& arguments,
-                       const std::vector<std::string>& environment) {
+tRunningProgram StartProgram(const std::string& program, const std::vector<std::string>& arguments,
+                             const std::vector<std::string>& environment) {
     static std::atomic<int> runs{0};
     const std::string stem = (processRoot() / ("run-" + std::to_string(++runs))).string();
-    const std::string outPath = stem + ".out";
-    const std::string errPath = stem + ".err";
+    tRunningProgram running;
+    running.outPath = stem + ".out";
+    running.errPath = stem + ".err";
 
     std::vector<std::string> variables;
     for (char** entry = environ; *entry != nullptr; ++entry) {
@@ -62,23 +64,47 @@ tProgramRun RunProgram(const std::string& program, const std::vector<std::string
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    tProgramRun run;
+    posix_spawn_file_actions_addopen(&actions, 1, running.outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&actions, 2, running.errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     pid_t child = 0;
     const int spawned = posix_spawn(&child, program.c_str(), &actions, nullptr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
     if (spawned != 0) {
-        run.err = "cannot start " + program + ": " + std::strerror(spawned);
+        running.startError = "cannot start " + program + ": " + std::strerror(spawned);
+        return running;
+    }
+    running.pid = child;
+    return running;
+}
+
+bool IsRunning(const tRunningProgram& running) {
+    if (running.pid <= 0) return false;
+    siginfo_t info{};
+    // WNOWAIT: the program stays waitable for WaitForProgram.
+    if (waitid(P_PID, static_cast<id_t>(running.pid), &info, WEXITED | WNOHANG | WNOWAIT) != 0) return false;
+    return info.si_pid == 0;
+}
+
+tProgramRun WaitForProgram(const tRunningProgram& running, int signal, int* endingSignal) {
+    tProgramRun run;
+    if (running.pid <= 0) {
+        run.err = running.startError;
         return run;
     }
+    if (signal != 0) kill(running.pid, signal);
     int status = 0;
-    while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    while (waitpid(running.pid, &status, 0) < 0 && errno == EINTR) {
     }
     run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    run.out = ReadWholeFile(outPath);
-    run.err = ReadWholeFile(errPath);
+    if (endingSignal != nullptr) *endingSignal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
+    run.out = ReadWholeFile(running.outPath);
+    run.err = ReadWholeFile(running.errPath);
     return run;
+}
+
+tProgramRun RunProgram(const std::string& program, const std::vector<std::string>& arguments,
+                       const std::vector<std::string>& environment) {
+    return WaitForProgram(StartProgram(program, arguments, environment));
 }
 
 }  // namespace testsupport

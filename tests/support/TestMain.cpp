@@ -3,6 +3,8 @@
 
 #include "tests/support/TempRoot.h"
 
+#include "tests/support/BetweenTests.h"
+
 #include "platform/foundation/Paths.h"
 #include "platform/foundation/TemporaryFolder.h"
 
@@ -48,6 +50,7 @@ int main(int argc, char** argv) {
     testsupport::gRoot = &root;
     setenv("VEKMONT_HOME", root.path().c_str(), 1);
     platform::Paths::setRoot(root.path());
+    testsupport::InstallResetsAfterEachTest();
     const int result = RUN_ALL_TESTS();
     testsupport::gRoot = nullptr;
     return result;

@@ -22,15 +22,20 @@ namespace sys = platform::ui::SystemColors;
 
 using tRegistry = std::map<std::string, platform::Color>;
 
-// Only touched inside blocks on sharedDispatchQueue().
-tRegistry& registry() {
-    static tRegistry registry{
+// The platform's named colours, which the registry starts with.
+tRegistry platformColors() {
+    return {
         {"black", sys::kBlack},   {"darkgray", sys::kDarkGray}, {"lightgray", sys::kLightGray},
         {"white", sys::kWhite},   {"gray", sys::kGray},         {"red", sys::kRed},
         {"green", sys::kGreen},   {"blue", sys::kBlue},         {"cyan", sys::kCyan},
         {"yellow", sys::kYellow}, {"magenta", sys::kMagenta},   {"orange", sys::kOrange},
         {"purple", sys::kPurple}, {"brown", sys::kBrown},       {"clear", sys::kClear},
     };
+}
+
+// Only touched inside blocks on sharedDispatchQueue().
+tRegistry& registry() {
+    static tRegistry registry = platformColors();
     return registry;
 }
 
@@ -91,6 +96,10 @@ std::map<std::string, platform::Color> standardColors() {
 void registerColor(const platform::Color& color, const std::string& name) {
     const std::string key = platform::ascii::lowercased(name);
     sharedDispatchQueue().sync([&] { registry()[key] = color; });
+}
+
+void forgetRegisteredColors() {
+    sharedDispatchQueue().sync([] { registry() = platformColors(); });
 }
 
 std::optional<platform::Color> colorWithString(const std::string& text) {

@@ -42,6 +42,9 @@ std::map<std::string, platform::Color> standardColors();
 
 // Stores the colour under the lower-cased name, replacing an earlier one.
 void registerColor(const platform::Color& color, const std::string& name);
+// Back to the fifteen named colours alone. For tests that run one after
+// another in a process.
+void forgetRegisteredColors();
 
 // The registered colour of the lower-cased text, else the colour the text
 // spells (makeWithString with lookup off), else none.
