@@ -8,6 +8,7 @@
 #include "platform/net/URLSession.h"
 
 #include <curl/curl.h>
+#include <openssl/crypto.h>
 
 #include <algorithm>
 #include <chrono>
@@ -771,6 +772,10 @@ class Worker {
 public:
     static Worker* shared() {
         static Worker* const worker = [] {
+            // Transfers may still run while exit() does: OpenSSL, under
+            // libcurl's TLS, is set up without its teardown at exit, which
+            // would free its state under them.
+            OPENSSL_init_crypto(OPENSSL_INIT_NO_ATEXIT, nullptr);
             curl_global_init(CURL_GLOBAL_DEFAULT);
             CURLM* multi = curl_multi_init();
             if (multi == nullptr) return static_cast<Worker*>(nullptr);

@@ -15,6 +15,15 @@ namespace platform::security {
 
 namespace {
 
+// Threads of the app may still hash or cipher while exit() runs. OpenSSL's
+// own teardown at exit would free its state under them, so it is set up
+// without it, before this file first uses it (the URL session's worker does
+// the same for TLS).
+void keepOpenSslUntilExit() {
+    static const bool initialised = OPENSSL_init_crypto(OPENSSL_INIT_NO_ATEXIT, nullptr) == 1;
+    (void)initialised;
+}
+
 // OpenSSL fails here only when it is broken or out of memory.
 [[noreturn]] void fail(const char* what) { throw std::runtime_error(std::string("OpenSSL: ") + what + " failed"); }
 
@@ -27,6 +36,7 @@ const unsigned char* dataOf(std::span<const std::uint8_t> bytes) {
 
 template <std::size_t N>
 std::array<std::uint8_t, N> digest(const EVP_MD* md, std::span<const std::uint8_t> data) {
+    keepOpenSslUntilExit();
     std::array<std::uint8_t, N> out{};
     unsigned int length = 0;
     if (EVP_Digest(dataOf(data), data.size(), out.data(), &length, md, nullptr) != 1 || length != N) {
@@ -44,6 +54,7 @@ struct CipherDeleter {
 std::optional<Bytes> aes256Cbc(bool encrypt, std::span<const std::uint8_t, 32> key,
                                std::span<const std::uint8_t, 16> iv, std::span<const std::uint8_t> input) {
     if (input.size() > static_cast<std::size_t>(INT_MAX) - 32) throw std::length_error("AES input too long");
+    keepOpenSslUntilExit();
     std::unique_ptr<EVP_CIPHER_CTX, CipherDeleter> ctx(EVP_CIPHER_CTX_new());
     if (!ctx) fail("EVP_CIPHER_CTX_new");
     if (EVP_CipherInit_ex(ctx.get(), EVP_aes_256_cbc(), nullptr, key.data(), iv.data(), encrypt ? 1 : 0) != 1) {
@@ -68,6 +79,7 @@ struct MacDeleter {
 };
 
 EVP_MAC* hmacAlgorithm() {
+    keepOpenSslUntilExit();
     // Fetched once; an EVP_MAC may be shared between threads.
     static EVP_MAC* mac = EVP_MAC_fetch(nullptr, "HMAC", nullptr);
     if (!mac) fail("fetching HMAC");
@@ -107,6 +119,7 @@ struct Md5::State {
 };
 
 Md5::Md5() : mState(std::make_unique<State>()) {
+    keepOpenSslUntilExit();
     mState->ctx = EVP_MD_CTX_new();
     if (!mState->ctx || EVP_DigestInit_ex(mState->ctx, EVP_md5(), nullptr) != 1) fail("MD5 init");
 }

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -183,6 +185,35 @@ TEST(Crypto, RandomBytesAndConstantTimeComparison) {
     EXPECT_FALSE(sec::constantTimeEqual(a, c));
     EXPECT_FALSE(sec::constantTimeEqual(a, std::span(a).first(31)));
     EXPECT_TRUE(sec::constantTimeEqual({}, {}));
+}
+
+// Runs last at exit: after any teardown that OpenSSL registered when the
+// test first used it. Prints what a thread of the app would still compute.
+void hashAndCipherAtExit() {
+    const std::vector<std::uint8_t> key(32, 0x2a), iv(16, 0x07);
+    const std::span<const std::uint8_t, 32> k(key.data(), 32);
+    const std::span<const std::uint8_t, 16> v(iv.data(), 16);
+    const auto plain = bytes("a token on its way");
+    const bool roundTrip = sec::aes256CbcDecrypt(k, v, sec::aes256CbcEncrypt(k, v, plain)) == plain;
+    const std::string line = "late sha256 " + hex(sec::sha256(sec::bytesOf("abc"))) + " hmac " +
+                             hex(sec::hmacSha256(sec::bytesOf("Jefe"), sec::bytesOf("what do ya want for nothing?"))) +
+                             " md5 " + hex(sec::md5(sec::bytesOf("abc"))) + (roundTrip ? " aes ok" : " aes lost");
+    std::fprintf(stderr, "%s\n", line.c_str());
+}
+
+TEST(Crypto, DigestsAndCiphersStillWorkWhileTheProcessExits) {
+    // A fresh process, where nothing used OpenSSL yet.
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            std::atexit(hashAndCipherAtExit);
+            (void)sec::sha256(sec::bytesOf("the first use"));
+            std::exit(0);
+        },
+        ::testing::ExitedWithCode(0),
+        "late sha256 ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad "
+        "hmac 5bdcc146bf60754e6a042426089575c75a003f089d2739839dec58b964ec3843 "
+        "md5 900150983cd24fb0d6963f7d28e17f72 aes ok");
 }
 
 }  // namespace

@@ -19,6 +19,8 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <future>
@@ -1604,4 +1606,58 @@ TEST(URLSession, TheBodyCanGoStraightIntoAStream) {
     ASSERT_NE(underlying, nullptr);
     EXPECT_EQ(underlying->code(), EIO);
     EXPECT_TRUE(orderIsSound(delegate->events()));
+}
+
+namespace {
+
+// A port that answers a TLS handshake with plain HTTP, on a thread of its own.
+int notTlsPort() {
+    const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    ::listen(listener, 8);
+    socklen_t length = sizeof address;
+    ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
+    std::thread([listener] {
+        for (int fd; (fd = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC)) >= 0;) {
+            sendAll(fd, "HTTP/1.1 400 X\r\nContent-Length: 0\r\n\r\n");
+            ::close(fd);
+        }
+    }).detach();
+    return ntohs(address.sin_port);
+}
+
+int gNotTlsPort = 0;
+
+// Runs last at exit, after any teardown that OpenSSL registered when the
+// first request set libcurl up: a request over TLS, as a client still
+// sending then makes.
+void requestOverTlsAtExit() {
+    auto recorder = std::make_shared<Recorder>();
+    auto session = sessionFor(recorder);
+    session->dataTaskWithRequest(requestFor("https://127.0.0.1:" + std::to_string(gNotTlsPort) + "/late"))->resume();
+    const bool completed = recorder->waitForCompletion();
+    std::fprintf(stderr, "late request %s, code %ld\n", completed ? "completed" : "hung", recorder->errorCode());
+}
+
+}  // namespace
+
+TEST(URLSession, ARequestOverTlsStillEndsWhileTheProcessExits) {
+    // A fresh process, where libcurl and OpenSSL were not set up yet.
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            std::atexit(requestOverTlsAtExit);
+            gNotTlsPort = notTlsPort();
+            TestServer server(
+                [](TestServer&, int fd, const ReceivedRequest&) { sendAll(fd, replyWithBody(200, "", "")); });
+            auto recorder = std::make_shared<Recorder>();
+            auto session = sessionFor(recorder);
+            session->dataTaskWithRequest(requestFor(server.url("/first")))->resume();
+            if (!recorder->waitForCompletion() || recorder->error()) std::exit(3);
+            std::exit(0);
+        },
+        ::testing::ExitedWithCode(0), "late request completed, code " + std::to_string(URLErrorSecureConnectionFailed));
 }
