@@ -1,4 +1,4 @@
-#include "LayoutModule/LayoutView/Drawing/VKMSoftAssert.h"
+#include "LayoutView/Drawing/VKMSoftAssert.h"
 
 #include "engine/services/ZDUtils.h"
 
