@@ -3,7 +3,7 @@
 #include <mutex>
 
 #include "LayoutModule/LayerList/QLLayerSummaryHelper.h"
-#include "LayoutView/Drawing/VKMSoftAssert.h"
+#include "engine/services/VKMSoftAssert.h"
 #include "LayoutView/ImageExport/VKMLayerPreviewHelper.h"
 #include "app/Utilities/Localization/StringVekmont.h"
 #include "engine/model/CurrentCloudLayout.h"

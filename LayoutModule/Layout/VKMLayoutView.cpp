@@ -6,7 +6,7 @@
 #include "LayoutView/Drawing/VKMGridPainter.h"
 #include "LayoutView/Drawing/VKMLayoutColors.h"
 #include "LayoutView/Drawing/VKMRenderDataFactory.h"
-#include "LayoutView/Drawing/VKMSoftAssert.h"
+#include "engine/services/VKMSoftAssert.h"
 #include "engine/model/Layout.h"
 #include "engine/services/PerformanceCounters.h"
 #include "engine/services/ZDUtils.h"

@@ -10,7 +10,7 @@
 #include "LayoutModule/Info/VKMLayoutInfoHelper.h"
 #include "LayoutModule/Layout/VKMLayoutElementHitTestHelper.h"
 #include "LayoutModule/Layout/VKMLayoutSymbols.h"
-#include "LayoutView/Drawing/VKMSoftAssert.h"
+#include "engine/services/VKMSoftAssert.h"
 #include "LayoutView/ImageExport/VKMLayoutResizeHelper.h"
 #include "LayoutModule/Share/VKMSharingHelper.h"
 #include "LayoutModule/Zoom/VKMLayoutZoomHelper.h"

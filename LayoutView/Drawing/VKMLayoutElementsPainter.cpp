@@ -3,7 +3,7 @@
 #include <unordered_map>
 
 #include "LayoutView/Drawing/VKMLayoutColors.h"
-#include "LayoutView/Drawing/VKMSoftAssert.h"
+#include "engine/services/VKMSoftAssert.h"
 #include "LayoutView/Drawing/VKMTunnelTrackOverlayPainter.h"
 #include "engine/drawing/DrawingOptions.h"
 #include "engine/drawing/ParallelPathCache.h"

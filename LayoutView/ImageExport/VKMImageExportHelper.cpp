@@ -8,7 +8,7 @@
 #include "LayoutView/Drawing/VKMInstructionList.h"
 #include "LayoutView/Drawing/VKMLayoutColors.h"
 #include "LayoutView/Drawing/VKMLayoutElementsPainter.h"
-#include "LayoutView/Drawing/VKMSoftAssert.h"
+#include "engine/services/VKMSoftAssert.h"
 #include "LayoutView/ImageExport/QLImageFromLayoutHelper.h"
 #include "engine/model/Layout.h"
 #include "engine/model/LayoutBounds.h"

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "LayoutView/Drawing/VKMSoftAssert.h"
+#include "engine/services/VKMSoftAssert.h"
 #include "engine/model/CompositeGeometry.h"
 
 double VKMTrackImageHelper::scaleFactorForGeometry(CCompositeGeometry* geometry, platform::Size imageSize) {

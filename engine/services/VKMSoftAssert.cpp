@@ -1,4 +1,4 @@
-#include "LayoutView/Drawing/VKMSoftAssert.h"
+#include "engine/services/VKMSoftAssert.h"
 
 #include "engine/services/ZDUtils.h"
 
