@@ -55,10 +55,10 @@
 #include <string>
 #include <vector>
 
-#include "LayoutModule/LayoutView/Drawing/VKMDrawingInstructionsRenderData.h"
-#include "LayoutModule/LayoutView/Drawing/VKMLayoutColors.h"
-#include "LayoutModule/LayoutView/Drawing/VKMLayoutRenderData.h"
-#include "LayoutModule/LayoutView/Drawing/VKMRenderDataFactory.h"
+#include "LayoutView/Drawing/VKMDrawingInstructionsRenderData.h"
+#include "LayoutView/Drawing/VKMLayoutColors.h"
+#include "LayoutView/Drawing/VKMLayoutRenderData.h"
+#include "LayoutView/Drawing/VKMRenderDataFactory.h"
 #include "engine/drawing/TransientEdits.h"
 #include "engine/model/BasicGeometry.h"
 #include "engine/model/CompositeGeometry.h"

@@ -12,10 +12,10 @@
 #include <cmath>
 #include <memory>
 
-#include "LayoutModule/LayoutView/Drawing/VKMDrawingInstructionsRenderData.h"
-#include "LayoutModule/LayoutView/Drawing/VKMLayoutRenderData.h"
-#include "LayoutModule/LayoutView/Drawing/VKMLayoutRenderData.h"
-#include "LayoutModule/LayoutView/Drawing/VKMRenderDataFactory.h"
+#include "LayoutView/Drawing/VKMDrawingInstructionsRenderData.h"
+#include "LayoutView/Drawing/VKMLayoutRenderData.h"
+#include "LayoutView/Drawing/VKMLayoutRenderData.h"
+#include "LayoutView/Drawing/VKMRenderDataFactory.h"
 #include "engine/model/AutoColorize.h"
 #include "engine/model/CurrentCloudLayout.h"
 #include "engine/model/LayerManager.h"

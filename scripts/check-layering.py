@@ -16,9 +16,9 @@ Modules: platform is at the bottom and includes nothing of ours; telemetry
 and storage sit on the platform; crash reporting on telemetry and the
 platform; the engine on platform and telemetry; the sharing client on
 platform, storage and the engine; the layout viewer's drawing road
-(LayoutModule/LayoutView) on these; the widgets on the platform alone; the
-app on all of these; the catalogue and profile screens on the app; the
-layout screens (the rest of LayoutModule) on top.
+(LayoutView) on these; the widgets on the platform alone; the app on all of
+these; the catalogue and profile screens on the app; the layout screens
+(LayoutModule) on top. Each module is one folder at the top of the tree.
 
 Prints every include that breaks the order and exits 1 when there is one.
 """
@@ -37,10 +37,10 @@ MODULES_BELOW = {
     "storage": {"platform"},
     "engine": {"platform", "telemetry"},
     "SharingModule": {"platform", "storage", "engine"},
-    "LayoutModule/LayoutView": {"platform", "telemetry", "storage", "engine", "SharingModule"},
+    "LayoutView": {"platform", "telemetry", "storage", "engine", "SharingModule"},
     "widgets": {"platform"},
 }
-MODULES_BELOW["app"] = {"crashes", "widgets", "LayoutModule/LayoutView"} | MODULES_BELOW["LayoutModule/LayoutView"]
+MODULES_BELOW["app"] = {"crashes", "widgets", "LayoutView"} | MODULES_BELOW["LayoutView"]
 MODULES_BELOW["UserProfileModule"] = {"app"} | MODULES_BELOW["app"]
 MODULES_BELOW["DocPickerModule"] = {"UserProfileModule"} | MODULES_BELOW["UserProfileModule"]
 MODULES_BELOW["LayoutModule"] = {"DocPickerModule"} | MODULES_BELOW["DocPickerModule"]
@@ -66,27 +66,19 @@ def platform_folder(parts):
     return parts[0]
 
 
-def module_of(parts):
-    """The module of a path inside the tree; the drawing road is one of its own."""
-    if len(parts) > 2 and parts[0] == "LayoutModule" and parts[1] == "LayoutView":
-        return "LayoutModule/LayoutView"
-    return parts[0]
-
-
 def violations(root):
-    tops = sorted({module.split("/")[0] for module in MODULES_BELOW})
-    for path in sorted(p for top in tops for p in (root / top).rglob("*")):
+    for path in sorted(p for top in sorted(MODULES_BELOW) for p in (root / top).rglob("*")):
         if path.suffix not in (".h", ".cpp"):
             continue
         relative = path.relative_to(root)
-        module = module_of(relative.parts)
+        module = relative.parts[0]
         below = MODULES_BELOW[module]
         text = path.read_text(errors="replace")
         in_sdl = module == "platform" and platform_folder(relative.parts[1:]) == "ui/sdl"
         if SDL_INCLUDE.search(text) and not in_sdl:
             yield f"{relative}: includes SDL, which only platform/ui/sdl may use"
         for included in INCLUDE.findall(text):
-            top = module_of(included.split("/"))
+            top = included.split("/")[0]
             if top in MODULES_BELOW and top != module and top not in below:
                 yield f"{relative}: includes {included} of a module above it"
             if (top == "platform" and module != "platform"

@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "LayoutModule/Experiments/VKMImageFilters.h"
-#include "LayoutModule/LayoutView/ImageExport/VKMImageExportHelper.h"
+#include "LayoutView/ImageExport/VKMImageExportHelper.h"
 #include "engine/model/AutoColorize.h"
 #include "engine/model/Layout.h"
 #include "engine/services/ZDUtils.h"

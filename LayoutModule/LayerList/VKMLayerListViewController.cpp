@@ -3,8 +3,8 @@
 #include <mutex>
 
 #include "LayoutModule/LayerList/QLLayerSummaryHelper.h"
-#include "LayoutModule/LayoutView/Drawing/VKMSoftAssert.h"
-#include "LayoutModule/LayoutView/ImageExport/VKMLayerPreviewHelper.h"
+#include "engine/services/VKMSoftAssert.h"
+#include "LayoutView/ImageExport/VKMLayerPreviewHelper.h"
 #include "app/Utilities/Localization/StringVekmont.h"
 #include "engine/model/CurrentCloudLayout.h"
 #include "engine/model/Layer.h"

@@ -3,10 +3,10 @@
 #include <cmath>
 #include <vector>
 
-#include "LayoutModule/LayoutView/Drawing/VKMGridPainter.h"
-#include "LayoutModule/LayoutView/Drawing/VKMLayoutColors.h"
-#include "LayoutModule/LayoutView/Drawing/VKMRenderDataFactory.h"
-#include "LayoutModule/LayoutView/Drawing/VKMSoftAssert.h"
+#include "LayoutView/Drawing/VKMGridPainter.h"
+#include "LayoutView/Drawing/VKMLayoutColors.h"
+#include "LayoutView/Drawing/VKMRenderDataFactory.h"
+#include "engine/services/VKMSoftAssert.h"
 #include "engine/model/Layout.h"
 #include "engine/services/PerformanceCounters.h"
 #include "engine/services/ZDUtils.h"

@@ -9,7 +9,7 @@
 #include <memory>
 #include <vector>
 
-#include "LayoutModule/LayoutView/Drawing/VKMLayoutRenderData.h"
+#include "LayoutView/Drawing/VKMLayoutRenderData.h"
 #include "engine/drawing/TransientEdits.h"
 #include "platform/ui/View.h"
 

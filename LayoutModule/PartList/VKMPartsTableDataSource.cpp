@@ -1,6 +1,6 @@
 #include "LayoutModule/PartList/VKMPartsTableDataSource.h"
 
-#include "LayoutModule/LayoutView/ImageExport/VKMTrackImageHelper.h"
+#include "LayoutView/ImageExport/VKMTrackImageHelper.h"
 #include "app/Utilities/Colors/UIColorCColor.h"
 #include "app/Utilities/Images/UIImageCCompositeGeometry.h"
 #include "engine/generators/Regeneration.h"

@@ -7,7 +7,7 @@
 #include <memory>
 #include <string>
 
-#include "LayoutModule/LayoutView/Drawing/VKMSoftAssert.h"
+#include "engine/services/VKMSoftAssert.h"
 #include "platform/graphics/Geometry.h"
 #include "platform/ui/Storyboard.h"
 

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "LayoutModule/LayoutView/ImageExport/VKMImageExportHelper.h"
+#include "LayoutView/ImageExport/VKMImageExportHelper.h"
 #include "LayoutModule/Share/VKMLayoutCopy.h"
 #include "SharingModule/Model/VKMCurrentCloudLayout.h"
 #include "app/Utilities/Localization/StringVekmont.h"

@@ -4,7 +4,7 @@
 #include <chrono>
 #include <system_error>
 
-#include "LayoutModule/LayoutView/Drawing/VKMSoftAssert.h"
+#include "engine/services/VKMSoftAssert.h"
 #include "app/Helper/VKMLayoutDocumentHelper.h"
 #include "app/Session/VKMLayoutSession.h"
 #include "app/Utilities/VKMAlerts.h"

@@ -1,6 +1,6 @@
 #include "app/Helper/VKMLayoutDocumentHelper.h"
 
-#include "LayoutModule/LayoutView/Drawing/VKMSoftAssert.h"
+#include "engine/services/VKMSoftAssert.h"
 #include "app/Session/VKMLayoutSession.h"
 #include "app/Utilities/VKMAlerts.h"
 #include "engine/model/CurrentCloudLayout.h"

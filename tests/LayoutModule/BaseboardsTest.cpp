@@ -9,9 +9,9 @@
 #include <typeinfo>
 #include <vector>
 
-#include "LayoutModule/LayoutView/Drawing/VKMBaseboardsPainter.h"
-#include "LayoutModule/LayoutView/Drawing/VKMDrawingInstructionsPainter.h"
-#include "LayoutModule/LayoutView/Drawing/VKMInstructionList.h"
+#include "LayoutView/Drawing/VKMBaseboardsPainter.h"
+#include "LayoutView/Drawing/VKMDrawingInstructionsPainter.h"
+#include "LayoutView/Drawing/VKMInstructionList.h"
 #include "engine/drawing/GraphicsStateInstruction.h"
 #include "engine/drawing/GridInstruction.h"
 #include "engine/drawing/PathInstruction.h"

@@ -14,10 +14,10 @@
 #include <string>
 
 #include "LayoutModule/Layout/VKMLayoutView.h"
-#include "LayoutModule/LayoutView/ImageExport/QLImageFromLayoutHelper.h"
-#include "LayoutModule/LayoutView/ImageExport/VKMImageExportHelper.h"
-#include "LayoutModule/LayoutView/ImageExport/VKMLayerPreviewHelper.h"
-#include "LayoutModule/LayoutView/ImageExport/VKMLayoutResizeHelper.h"
+#include "LayoutView/ImageExport/QLImageFromLayoutHelper.h"
+#include "LayoutView/ImageExport/VKMImageExportHelper.h"
+#include "LayoutView/ImageExport/VKMLayerPreviewHelper.h"
+#include "LayoutView/ImageExport/VKMLayoutResizeHelper.h"
 #include "engine/model/LayerManager.h"
 #include "platform/foundation/UserDefaults.h"
 #include "tests/LayoutModule/LayoutModuleTestSupport.h"

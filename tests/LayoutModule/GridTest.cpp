@@ -7,8 +7,8 @@
 #include <cmath>
 #include <limits>
 
-#include "LayoutModule/LayoutView/Drawing/GridCalculationsHelper.h"
-#include "LayoutModule/LayoutView/Drawing/VKMGridPainter.h"
+#include "LayoutView/Drawing/GridCalculationsHelper.h"
+#include "LayoutView/Drawing/VKMGridPainter.h"
 #include "platform/foundation/Locale.h"
 #include "tests/LayoutModule/LayoutModuleTestSupport.h"
 

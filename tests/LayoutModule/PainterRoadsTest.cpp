@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "LayoutModule/LayoutView/Drawing/VKMDrawingInstructionsPainter.h"
+#include "LayoutView/Drawing/VKMDrawingInstructionsPainter.h"
 #include "engine/drawing/PathInstruction.h"
 #include "tests/LayoutModule/LayoutModuleTestSupport.h"
 

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "LayoutModule/LayoutView/Drawing/VKMDrawingInstructionsPainter.h"
+#include "LayoutView/Drawing/VKMDrawingInstructionsPainter.h"
 #include "engine/drawing/GraphicsStateInstruction.h"
 #include "engine/drawing/ImageInstruction.h"
 #include "engine/drawing/OvalInstruction.h"

@@ -15,8 +15,8 @@
 #include <typeinfo>
 #include <vector>
 
-#include "LayoutModule/LayoutView/Drawing/VKMDrawingInstructionsPainter.h"
-#include "LayoutModule/LayoutView/Drawing/VKMRenderDataFactory.h"
+#include "LayoutView/Drawing/VKMDrawingInstructionsPainter.h"
+#include "LayoutView/Drawing/VKMRenderDataFactory.h"
 #include "engine/drawing/GraphicsStateInstruction.h"
 #include "engine/drawing/OvalInstruction.h"
 #include "engine/drawing/PathInstruction.h"

@@ -17,12 +17,12 @@
 #include <thread>
 #include <vector>
 
-#include "LayoutModule/LayoutView/Drawing/VKMDrawingInstructionsRenderData.h"
-#include "LayoutModule/LayoutView/Drawing/VKMImagesPainter.h"
-#include "LayoutModule/LayoutView/Drawing/VKMLayoutElementsOverlayPainter.h"
-#include "LayoutModule/LayoutView/Drawing/VKMLayoutRenderData.h"
+#include "LayoutView/Drawing/VKMDrawingInstructionsRenderData.h"
+#include "LayoutView/Drawing/VKMImagesPainter.h"
+#include "LayoutView/Drawing/VKMLayoutElementsOverlayPainter.h"
+#include "LayoutView/Drawing/VKMLayoutRenderData.h"
 #include "LayoutModule/Layout/VKMLayoutView.h"
-#include "LayoutModule/LayoutView/Drawing/VKMRenderDataFactory.h"
+#include "LayoutView/Drawing/VKMRenderDataFactory.h"
 #include "engine/drawing/GraphicsStateInstruction.h"
 #include "engine/drawing/ImageInstruction.h"
 #include "engine/drawing/TextInstruction.h"

@@ -6,8 +6,8 @@
 #include <memory>
 #include <vector>
 
-#include "LayoutModule/LayoutView/Drawing/VKMLayoutElementsPainter.h"
-#include "LayoutModule/LayoutView/Drawing/VKMTunnelTrackOverlayPainter.h"
+#include "LayoutView/Drawing/VKMLayoutElementsPainter.h"
+#include "LayoutView/Drawing/VKMTunnelTrackOverlayPainter.h"
 #include "engine/drawing/PathInstruction.h"
 #include "engine/model/CompositeGeometry.h"
 #include "engine/model/Layer.h"

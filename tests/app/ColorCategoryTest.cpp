@@ -14,7 +14,7 @@
 #include <thread>
 #include <vector>
 
-#include "LayoutModule/LayoutView/Drawing/VKMLayoutColors.h"
+#include "LayoutView/Drawing/VKMLayoutColors.h"
 #include "app/Utilities/Colors/UIColorCColor.h"
 #include "app/Utilities/Colors/UIColorCColorPalette.h"
 #include "platform/dispatch/DispatchQueue.h"

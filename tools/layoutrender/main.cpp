@@ -38,10 +38,10 @@
 #include <streambuf>
 #include <string>
 
-#include "LayoutModule/LayoutView/Drawing/VKMDrawingInstructionsRenderData.h"
-#include "LayoutModule/LayoutView/ImageExport/QLImageFromLayoutHelper.h"
-#include "LayoutModule/LayoutView/ImageExport/VKMImageExportHelper.h"
-#include "LayoutModule/LayoutView/ImageExport/VKMLayoutResizeHelper.h"
+#include "LayoutView/Drawing/VKMDrawingInstructionsRenderData.h"
+#include "LayoutView/ImageExport/QLImageFromLayoutHelper.h"
+#include "LayoutView/ImageExport/VKMImageExportHelper.h"
+#include "LayoutView/ImageExport/VKMLayoutResizeHelper.h"
 #include "engine/model/AutoColorize.h"
 #include "engine/model/CurrentCloudLayout.h"
 #include "engine/model/Layout.h"

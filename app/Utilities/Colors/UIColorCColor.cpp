@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <map>
 
-#include "LayoutModule/LayoutView/Drawing/VKMLayoutColors.h"
+#include "LayoutView/Drawing/VKMLayoutColors.h"
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/foundation/AsciiText.h"
 #include "platform/graphics/BitmapContext.h"

@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
-#include "LayoutModule/LayoutView/Drawing/VKMDrawingInstructionsPainter.h"
-#include "LayoutModule/LayoutView/Drawing/VKMInstructionList.h"
-#include "LayoutModule/LayoutView/Drawing/VKMLayoutElementsPainter.h"
+#include "LayoutView/Drawing/VKMDrawingInstructionsPainter.h"
+#include "LayoutView/Drawing/VKMInstructionList.h"
+#include "LayoutView/Drawing/VKMLayoutElementsPainter.h"
 #include "app/Utilities/Colors/UIColorCColor.h"
 #include "engine/model/LayoutBounds.h"
 #include "engine/services/ZDUtils.h"

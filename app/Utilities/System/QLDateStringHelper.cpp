@@ -1,6 +1,6 @@
 #include "app/Utilities/System/QLDateStringHelper.h"
 
-#include "LayoutModule/LayoutView/Drawing/VKMSoftAssert.h"
+#include "engine/services/VKMSoftAssert.h"
 #include "app/Utilities/System/LocalDates.h"
 #include "platform/dispatch/Clock.h"
 #include "platform/foundation/Locale.h"

@@ -1,4 +1,4 @@
-#include "LayoutModule/LayoutView/Drawing/VKMSoftAssert.h"
+#include "engine/services/VKMSoftAssert.h"
 
 #include "engine/services/ZDUtils.h"
 

@@ -1,8 +1,8 @@
-#include "LayoutModule/LayoutView/Drawing/VKMDrawingInstructionsRenderData.h"
+#include "LayoutView/Drawing/VKMDrawingInstructionsRenderData.h"
 
 #include <utility>
 
-#include "LayoutModule/LayoutView/Drawing/VKMDrawingInstructionsPainter.h"
+#include "LayoutView/Drawing/VKMDrawingInstructionsPainter.h"
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/foundation/OwnedList.h"
 #include "platform/foundation/UserDefaults.h"

@@ -1,9 +1,9 @@
-#include "LayoutModule/LayoutView/Drawing/VKMLayoutRenderData.h"
+#include "LayoutView/Drawing/VKMLayoutRenderData.h"
 
 #include <cstdio>
 #include <mutex>
 
-#include "LayoutModule/LayoutView/Drawing/VKMDrawingInstructionsPainter.h"
+#include "LayoutView/Drawing/VKMDrawingInstructionsPainter.h"
 #include "platform/foundation/UserDefaults.h"
 
 VKMLayoutRenderData::VKMLayoutRenderData() {

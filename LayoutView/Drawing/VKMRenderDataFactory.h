@@ -6,7 +6,7 @@
 
 #include <memory>
 
-#include "LayoutModule/LayoutView/Drawing/VKMDrawingInstructionsRenderData.h"
+#include "LayoutView/Drawing/VKMDrawingInstructionsRenderData.h"
 #include "engine/drawing/DrawingInstruction.h"
 
 class CLayout;

@@ -1,4 +1,4 @@
-#include "LayoutModule/LayoutView/Drawing/GridCalculationsHelper.h"
+#include "LayoutView/Drawing/GridCalculationsHelper.h"
 
 #include <cmath>
 

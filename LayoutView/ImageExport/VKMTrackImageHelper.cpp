@@ -1,8 +1,8 @@
-#include "LayoutModule/LayoutView/ImageExport/VKMTrackImageHelper.h"
+#include "LayoutView/ImageExport/VKMTrackImageHelper.h"
 
 #include <algorithm>
 
-#include "LayoutModule/LayoutView/Drawing/VKMSoftAssert.h"
+#include "engine/services/VKMSoftAssert.h"
 #include "engine/model/CompositeGeometry.h"
 
 double VKMTrackImageHelper::scaleFactorForGeometry(CCompositeGeometry* geometry, platform::Size imageSize) {

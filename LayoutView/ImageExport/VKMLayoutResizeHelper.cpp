@@ -1,4 +1,4 @@
-#include "LayoutModule/LayoutView/ImageExport/VKMLayoutResizeHelper.h"
+#include "LayoutView/ImageExport/VKMLayoutResizeHelper.h"
 
 #include <algorithm>
 

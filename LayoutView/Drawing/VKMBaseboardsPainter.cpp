@@ -1,12 +1,12 @@
-#include "LayoutModule/LayoutView/Drawing/VKMBaseboardsPainter.h"
+#include "LayoutView/Drawing/VKMBaseboardsPainter.h"
 
 #include <cmath>
 #include <memory>
 #include <typeinfo>
 
-#include "LayoutModule/LayoutView/Drawing/VKMInstructionList.h"
-#include "LayoutModule/LayoutView/Drawing/VKMLayoutColors.h"
-#include "LayoutModule/LayoutView/Drawing/VKMLayoutDisplayParameters.h"
+#include "LayoutView/Drawing/VKMInstructionList.h"
+#include "LayoutView/Drawing/VKMLayoutColors.h"
+#include "LayoutView/Drawing/VKMLayoutDisplayParameters.h"
 #include "engine/drawing/GraphicsStateInstruction.h"
 #include "engine/drawing/GridInstruction.h"
 #include "engine/drawing/PathInstruction.h"

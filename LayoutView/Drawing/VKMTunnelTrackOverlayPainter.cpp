@@ -1,4 +1,4 @@
-#include "LayoutModule/LayoutView/Drawing/VKMTunnelTrackOverlayPainter.h"
+#include "LayoutView/Drawing/VKMTunnelTrackOverlayPainter.h"
 
 #include <cmath>
 

@@ -1,11 +1,11 @@
-#include "LayoutModule/LayoutView/Drawing/VKMDrawingInstructionsPainter.h"
+#include "LayoutView/Drawing/VKMDrawingInstructionsPainter.h"
 
 #include <cmath>
 #include <limits>
 #include <numbers>
 #include <typeinfo>
 
-#include "LayoutModule/LayoutView/Drawing/VKMLayoutColors.h"
+#include "LayoutView/Drawing/VKMLayoutColors.h"
 #include "engine/drawing/GraphicsStateInstruction.h"
 #include "engine/drawing/GridInstruction.h"
 #include "engine/drawing/ImageInstruction.h"

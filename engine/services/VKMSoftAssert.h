@@ -1,6 +1,7 @@
 #pragma once
-// Soft assertions of the layout viewer: a condition that should hold is
-// logged as a warning when it does not, and the caller goes on.
+// Soft assertions: a condition that should hold is logged as a warning when
+// it does not, and the caller goes on. Beside the log it writes to, so the
+// drawing road, the app and the screens above share one.
 
 // Logs "Assert: Condition not satisfied - "<condition>"" with the file, line
 // and method at warning level when `holds` is false. Returns `holds`.

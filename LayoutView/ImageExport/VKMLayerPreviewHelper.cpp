@@ -1,7 +1,7 @@
-#include "LayoutModule/LayoutView/ImageExport/VKMLayerPreviewHelper.h"
+#include "LayoutView/ImageExport/VKMLayerPreviewHelper.h"
 
-#include "LayoutModule/LayoutView/ImageExport/QLImageFromLayoutHelper.h"
-#include "LayoutModule/LayoutView/ImageExport/VKMImageExportHelper.h"
+#include "LayoutView/ImageExport/QLImageFromLayoutHelper.h"
+#include "LayoutView/ImageExport/VKMImageExportHelper.h"
 #include "engine/model/Layout.h"
 #include "platform/graphics/BitmapContext.h"
 #include "platform/graphics/Image.h"

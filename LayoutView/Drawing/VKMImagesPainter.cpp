@@ -1,4 +1,4 @@
-#include "LayoutModule/LayoutView/Drawing/VKMImagesPainter.h"
+#include "LayoutView/Drawing/VKMImagesPainter.h"
 
 #include <cmath>
 #include <cstddef>
@@ -6,8 +6,8 @@
 #include <span>
 #include <utility>
 
-#include "LayoutModule/LayoutView/Drawing/VKMInstructionList.h"
-#include "LayoutModule/LayoutView/Drawing/VKMLayoutDisplayParameters.h"
+#include "LayoutView/Drawing/VKMInstructionList.h"
+#include "LayoutView/Drawing/VKMLayoutDisplayParameters.h"
 #include "engine/drawing/ImageInstruction.h"
 #include "engine/services/ZDUtils.h"
 #include "platform/graphics/Image.h"

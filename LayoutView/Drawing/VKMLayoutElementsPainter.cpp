@@ -1,10 +1,10 @@
-#include "LayoutModule/LayoutView/Drawing/VKMLayoutElementsPainter.h"
+#include "LayoutView/Drawing/VKMLayoutElementsPainter.h"
 
 #include <unordered_map>
 
-#include "LayoutModule/LayoutView/Drawing/VKMLayoutColors.h"
-#include "LayoutModule/LayoutView/Drawing/VKMSoftAssert.h"
-#include "LayoutModule/LayoutView/Drawing/VKMTunnelTrackOverlayPainter.h"
+#include "LayoutView/Drawing/VKMLayoutColors.h"
+#include "engine/services/VKMSoftAssert.h"
+#include "LayoutView/Drawing/VKMTunnelTrackOverlayPainter.h"
 #include "engine/drawing/DrawingOptions.h"
 #include "engine/drawing/ParallelPathCache.h"
 #include "engine/drawing/RenderStrategy.h"

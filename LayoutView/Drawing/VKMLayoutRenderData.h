@@ -11,7 +11,7 @@
 #include <shared_mutex>
 #include <string>
 
-#include "LayoutModule/LayoutView/Drawing/VKMDrawingInstructionsRenderData.h"
+#include "LayoutView/Drawing/VKMDrawingInstructionsRenderData.h"
 #include "platform/graphics/Context.h"
 #include "platform/graphics/Geometry.h"
 

@@ -1,9 +1,9 @@
-#include "LayoutModule/LayoutView/Drawing/VKMLayoutElementsOverlayPainter.h"
+#include "LayoutView/Drawing/VKMLayoutElementsOverlayPainter.h"
 
 #include <cmath>
 
-#include "LayoutModule/LayoutView/Drawing/VKMLayoutColors.h"
-#include "LayoutModule/LayoutView/Drawing/VKMLayoutDisplayParameters.h"
+#include "LayoutView/Drawing/VKMLayoutColors.h"
+#include "LayoutView/Drawing/VKMLayoutDisplayParameters.h"
 #include "engine/drawing/OverlayPainters.h"
 #include "engine/model/CompositeGeometry.h"
 #include "engine/model/ElementQueries.h"

@@ -1,9 +1,9 @@
-#include "LayoutModule/LayoutView/Drawing/VKMGridPainter.h"
+#include "LayoutView/Drawing/VKMGridPainter.h"
 
 #include <algorithm>
 #include <cmath>
 
-#include "LayoutModule/LayoutView/Drawing/GridCalculationsHelper.h"
+#include "LayoutView/Drawing/GridCalculationsHelper.h"
 #include "platform/foundation/Locale.h"
 #include "platform/graphics/Path.h"
 

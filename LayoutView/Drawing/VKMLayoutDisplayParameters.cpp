@@ -1,4 +1,4 @@
-#include "LayoutModule/LayoutView/Drawing/VKMLayoutDisplayParameters.h"
+#include "LayoutView/Drawing/VKMLayoutDisplayParameters.h"
 
 #include "engine/model/BorderSegment.h"
 #include "engine/model/Image.h"

@@ -1,4 +1,4 @@
-#include "LayoutModule/LayoutView/Drawing/VKMInstructionList.h"
+#include "LayoutView/Drawing/VKMInstructionList.h"
 
 namespace VKMInstructionList {
 

@@ -1,4 +1,4 @@
-#include "LayoutModule/LayoutView/ImageExport/QLImageFromLayoutHelper.h"
+#include "LayoutView/ImageExport/QLImageFromLayoutHelper.h"
 
 #include "engine/model/Baseboard.h"
 #include "engine/model/CompositeGeometry.h"

@@ -1,4 +1,4 @@
-#include "LayoutModule/LayoutView/Drawing/VKMLayoutColors.h"
+#include "LayoutView/Drawing/VKMLayoutColors.h"
 
 namespace VKMLayoutColors {
 
