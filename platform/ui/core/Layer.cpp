@@ -5,7 +5,6 @@
 #include "platform/ui/core/MediaTime.h"
 #include "platform/ui/core/Transaction.h"
 #include "platform/ui/core/detail/AnimationEntry.h"
-#include "platform/ui/render/detail/LayerCache.h"
 
 #include <algorithm>
 #include <cmath>

@@ -369,7 +369,9 @@ private:
     std::vector<std::unique_ptr<detail::AnimationEntry>> mAnimations;
     std::uint64_t mContentVersion = 0;  // drawn content
     std::uint64_t mTreeVersion = 0;     // anything drawn here or below
-    mutable std::unique_ptr<detail::LayerCache> mCache;
+    // What the renderer keeps with the layer (render/detail/LayerCache.h):
+    // shared, so that its deleter comes from the renderer, which makes it.
+    mutable std::shared_ptr<detail::LayerCache> mCache;
 };
 
 }  // namespace platform::ui

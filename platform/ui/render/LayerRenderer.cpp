@@ -1043,7 +1043,7 @@ void renderLayer(Layer& layer, Frame& frame) {
 namespace detail {
 
 LayerCache& LayerAccess::cache(const Layer& layer) {
-    if (!layer.mCache) layer.mCache = std::make_unique<LayerCache>();
+    if (!layer.mCache) layer.mCache = std::make_shared<LayerCache>();
     return *layer.mCache;
 }
 
