@@ -4,7 +4,7 @@
 #include "platform/ui/views/Button.h"
 #include "platform/ui/views/Label.h"
 #include "platform/ui/views/Screen.h"
-#include "platform/ui/views/detail/Transition.h"
+#include "platform/ui/controllers/detail/ControllerTransitions.h"
 
 #include <algorithm>
 

@@ -4,7 +4,7 @@
 #include "platform/ui/views/Screen.h"
 #include "platform/ui/input/SwipeGestureRecognizer.h"
 #include "platform/ui/views/View.h"
-#include "platform/ui/views/detail/Transition.h"
+#include "platform/ui/controllers/detail/ControllerTransitions.h"
 
 namespace platform::ui {
 

@@ -6,7 +6,7 @@
 #include "platform/ui/input/TapGestureRecognizer.h"
 #include "platform/ui/views/View.h"
 #include "platform/ui/views/Window.h"
-#include "platform/ui/views/detail/Transition.h"
+#include "platform/ui/controllers/detail/ControllerTransitions.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -5,7 +5,7 @@
 #include "platform/ui/views/View.h"
 #include "platform/ui/controllers/ViewController.h"
 #include "platform/ui/views/Window.h"
-#include "platform/ui/views/detail/Transition.h"
+#include "platform/ui/controllers/detail/ControllerTransitions.h"
 
 #include <cstdio>
 

@@ -9,7 +9,8 @@
 #include "platform/ui/controllers/TabBarController.h"
 #include "platform/ui/views/View.h"
 #include "platform/ui/views/Window.h"
-#include "platform/ui/views/detail/Transition.h"
+#include "platform/ui/controllers/detail/ControllerTransitions.h"
+#include "platform/ui/views/detail/ControllerBridge.h"
 #include "platform/ui/views/detail/ViewAccess.h"
 
 #include <algorithm>
@@ -24,22 +25,69 @@ ViewController* controllerOf(const View& view) {
     return dynamic_cast<ViewController*>(ViewAccess::controller(view).get());
 }
 
-}  // namespace
-
-void controllerViewMovedToWindow(View& view, bool inWindow) {
-    if (auto* controller = controllerOf(view)) {
-        const auto keep = controller->sharedController();
-        ControllerAccess::viewMovedToWindow(*controller, inWindow);
+// The controllers' answers to what views, windows and the application ask
+// of them.
+class Bridge final : public ControllerBridge {
+public:
+    void viewMovedToWindow(View& view, bool inWindow) const override {
+        if (auto* controller = controllerOf(view)) {
+            const auto keep = controller->sharedController();
+            ControllerAccess::viewMovedToWindow(*controller, inWindow);
+        }
     }
-}
 
-void controllerWillLayout(View& view) {
-    if (auto* controller = controllerOf(view)) controller->viewWillLayoutSubviews();
-}
+    void willLayout(View& view) const override {
+        if (auto* controller = controllerOf(view)) controller->viewWillLayoutSubviews();
+    }
 
-void controllerDidLayout(View& view) {
-    if (auto* controller = controllerOf(view)) controller->viewDidLayoutSubviews();
-}
+    void didLayout(View& view) const override {
+        if (auto* controller = controllerOf(view)) controller->viewDidLayoutSubviews();
+    }
+
+    std::shared_ptr<View> view(ViewController& controller) const override { return controller.view(); }
+
+    void dismissPresented(ViewController& controller) const override {
+        if (controller.presentedViewController()) controller.dismissViewController(false);
+    }
+
+    void beginAppearanceTransition(ViewController& controller, bool appearing) const override {
+        controller.beginAppearanceTransition(appearing, false);
+    }
+
+    void endAppearanceTransition(ViewController& controller) const override { controller.endAppearanceTransition(); }
+
+    void updateTraits(const std::shared_ptr<ViewController>& root, const TraitCollection& before,
+                      const TraitCollection& now) const override {
+        std::vector<std::shared_ptr<ViewController>> pending{root};
+        while (!pending.empty()) {
+            const auto controller = pending.back();
+            pending.pop_back();
+            if (!controller) continue;
+            // Each controller's own override stays in what it heard before.
+            TraitCollection previous = before;
+            previous.userInterfaceStyle = controller->traitCollection().userInterfaceStyle == now.userInterfaceStyle
+                                              ? before.userInterfaceStyle
+                                              : controller->traitCollection().userInterfaceStyle;
+            ControllerAccess::notifyTraitChange(*controller, previous);
+            for (const auto& child : controller->childViewControllers()) pending.push_back(child);
+            pending.push_back(controller->presentedViewController());
+        }
+    }
+
+    void setCoordinator(ViewController& controller,
+                        std::shared_ptr<ViewControllerTransitionCoordinator> coordinator) const override {
+        ControllerAccess::setCoordinator(controller, std::move(coordinator));
+    }
+
+    void viewWillTransitionToSize(ViewController& controller, Size size,
+                                  ViewControllerTransitionCoordinator& coordinator) const override {
+        controller.viewWillTransitionToSize(size, coordinator);
+    }
+
+    void sendMemoryWarning() const override { ViewController::sendMemoryWarning(); }
+};
+
+}  // namespace
 
 }  // namespace detail
 
@@ -55,7 +103,13 @@ void forEachController(const std::shared_ptr<ViewController>& controller, const 
 
 }  // namespace
 
-ViewController::ViewController() = default;
+ViewController::ViewController() {
+    // Views and windows reach controllers through the bridge, set with the
+    // first controller; it lives as long as the process.
+    static const bool connected = (detail::setControllerBridge(*new detail::Bridge()), true);
+    (void)connected;
+}
+
 ViewController::~ViewController() = default;
 
 std::shared_ptr<View> ViewController::view() {

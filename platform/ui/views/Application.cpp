@@ -3,8 +3,8 @@
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/ui/views/ApplicationDelegate.h"
 #include "platform/ui/views/Notifications.h"
-#include "platform/ui/controllers/ViewController.h"
 #include "platform/ui/views/Window.h"
+#include "platform/ui/views/detail/ControllerBridge.h"
 #include "platform/ui/core/detail/MainLoop.h"
 
 #include <algorithm>
@@ -111,7 +111,7 @@ void Application::terminate() {
 void Application::receiveMemoryWarning() {
     if (const auto delegate = mDelegate) delegate->applicationDidReceiveMemoryWarning(*this);
     NotificationCenter::defaultCenter().postNotificationName(kApplicationDidReceiveMemoryWarningNotification, this);
-    ViewController::sendMemoryWarning();
+    if (const auto* controllers = detail::controllerBridge()) controllers->sendMemoryWarning();
 }
 
 }  // namespace platform::ui

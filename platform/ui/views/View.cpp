@@ -5,7 +5,7 @@
 #include "platform/ui/views/Window.h"
 #include "platform/ui/core/detail/AnimationRun.h"
 #include "platform/ui/layout/detail/LayoutEngine.h"
-#include "platform/ui/views/detail/Transition.h"
+#include "platform/ui/views/detail/ControllerBridge.h"
 #include "platform/ui/views/detail/ViewAccess.h"
 #include "platform/ui/views/detail/ViewAnimationState.h"
 

@@ -9,7 +9,7 @@
 #include "platform/ui/core/MediaTime.h"
 #include "platform/ui/views/Screen.h"
 #include "platform/ui/input/Touch.h"
-#include "platform/ui/controllers/ViewController.h"
+#include "platform/ui/views/detail/ControllerBridge.h"
 #include "platform/ui/views/detail/Transition.h"
 #include "platform/ui/layout/detail/LayoutEngine.h"
 #include "platform/ui/core/detail/MainLoop.h"
@@ -65,15 +65,16 @@ void Window::setRootViewController(std::shared_ptr<ViewController> controller) {
     if (controller == mRootViewController) return;
     const auto keep = sharedView();
     const auto old = mRootViewController;
+    const auto& controllers = detail::controllers();
     // What the old root presents goes with it (left over the new root, its
     // views would stay in the window).
-    if (old && old->presentedViewController()) old->dismissViewController(false);
-    if (old) old->beginAppearanceTransition(false, false);
-    if (controller) controller->beginAppearanceTransition(true, false);
+    if (old) controllers.dismissPresented(*old);
+    if (old) controllers.beginAppearanceTransition(*old, false);
+    if (controller) controllers.beginAppearanceTransition(*controller, true);
     mRootViewController = controller;
-    setRootView(controller ? controller->view() : nullptr);
-    if (old) old->endAppearanceTransition();
-    if (controller) controller->endAppearanceTransition();
+    setRootView(controller ? controllers.view(*controller) : nullptr);
+    if (old) controllers.endAppearanceTransition(*old);
+    if (controller) controllers.endAppearanceTransition(*controller);
     mReportedTraits = traitCollection();
 }
 
@@ -105,20 +106,7 @@ void Window::updateTraits() {
     const TraitCollection before = mReportedTraits.value_or(now);
     mReportedTraits = now;
     if (before == now) return;
-    std::vector<std::shared_ptr<ViewController>> pending{mRootViewController};
-    while (!pending.empty()) {
-        const auto controller = pending.back();
-        pending.pop_back();
-        if (!controller) continue;
-        // Each controller's own override stays in what it heard before.
-        TraitCollection previous = before;
-        previous.userInterfaceStyle = controller->traitCollection().userInterfaceStyle == now.userInterfaceStyle
-                                          ? before.userInterfaceStyle
-                                          : controller->traitCollection().userInterfaceStyle;
-        detail::ControllerAccess::notifyTraitChange(*controller, previous);
-        for (const auto& child : controller->childViewControllers()) pending.push_back(child);
-        pending.push_back(controller->presentedViewController());
-    }
+    if (mRootViewController) detail::controllers().updateTraits(mRootViewController, before, now);
 }
 
 void Window::transitionToSize(Size size, double duration) {
@@ -151,12 +139,13 @@ void Window::transitionToSize(Size size, double duration) {
         },
         nullptr);
     transition->finish = [keep, root = mRootViewController](bool) {
-        if (root) detail::ControllerAccess::setCoordinator(*root, nullptr);
+        if (root) detail::controllers().setCoordinator(*root, nullptr);
         std::static_pointer_cast<Window>(keep)->updateTraits();
     };
     if (mRootViewController) {
-        detail::ControllerAccess::setCoordinator(*mRootViewController, transition);
-        mRootViewController->viewWillTransitionToSize(size, *transition);
+        const auto& controllers = detail::controllers();
+        controllers.setCoordinator(*mRootViewController, transition);
+        controllers.viewWillTransitionToSize(*mRootViewController, size, *transition);
     }
     transition->start();
 }

@@ -4,7 +4,7 @@
 #include "platform/ui/views/View.h"
 #include "platform/ui/views/Window.h"
 #include "platform/ui/layout/detail/LinearSolver.h"
-#include "platform/ui/views/detail/Transition.h"
+#include "platform/ui/views/detail/ControllerBridge.h"
 #include "platform/ui/views/detail/ViewAccess.h"
 
 #include <cmath>
