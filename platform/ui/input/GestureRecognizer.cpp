@@ -1,10 +1,9 @@
 #include "platform/ui/input/GestureRecognizer.h"
 
-#include "platform/ui/input/Touch.h"
-#include "platform/ui/views/View.h"
-#include "platform/ui/views/Window.h"
 #include "platform/ui/core/detail/MainLoop.h"
+#include "platform/ui/input/Touch.h"
 #include "platform/ui/input/detail/TouchRouter.h"
+#include "platform/ui/input/detail/ViewBridge.h"
 
 #include <algorithm>
 #include <chrono>
@@ -87,13 +86,14 @@ void GestureRecognizer::leavePossible(State state) {
 
 bool GestureRecognizer::mayRecognize() {
     if (auto d = delegate(); d && !d->gestureRecognizerShouldBegin(*this)) return false;
+    const auto& views = detail::viewBridge();
     const auto own = view();
     if (!mTouches.empty()) {
         if (auto touched = mTouches.front()->view(); touched && touched != own) {
-            if (!touched->gestureRecognizerShouldBegin(*this)) return false;
+            if (!views.gestureRecognizerShouldBegin(*touched, *this)) return false;
         }
     }
-    if (own && !own->gestureRecognizerShouldBegin(*this)) return false;
+    if (own && !views.gestureRecognizerShouldBegin(*own, *this)) return false;
     for (const auto& other : sharingTouches()) {
         if ((other->mState == State::began || other->mState == State::changed) && !simultaneousWith(*other)) {
             return false;
@@ -123,9 +123,9 @@ void GestureRecognizer::recognize(State state) {
         }
     }
     const auto win = window();
-    if (mCancelsTouchesInView && win) win->router().cancelForView(mTouches);
+    if (mCancelsTouchesInView && win) detail::viewBridge().router(*win).cancelForView(mTouches);
     mActions.send(*this);
-    if (win) win->router().recognizerChanged();
+    if (win) detail::viewBridge().router(*win).recognizerChanged();
     if (isFinal()) scheduleReset();
 }
 
@@ -139,7 +139,7 @@ void GestureRecognizer::fail() {
     for (const auto& weak : mDependents) {
         if (const auto dependent = weak.lock()) dependent->otherFailed();
     }
-    if (const auto win = window()) win->router().recognizerChanged();
+    if (const auto win = window()) detail::viewBridge().router(*win).recognizerChanged();
     scheduleReset();
 }
 
@@ -182,7 +182,7 @@ std::shared_ptr<Window> GestureRecognizer::window() const {
         if (auto w = touch->window()) return w;
     }
     const auto v = view();
-    return v ? v->window() : nullptr;
+    return v ? detail::viewBridge().window(*v) : nullptr;
 }
 
 std::vector<std::shared_ptr<GestureRecognizer>> GestureRecognizer::sharingTouches() const {
@@ -266,20 +266,22 @@ Point GestureRecognizer::locationOfTouch(std::size_t index, const View* view) co
 }
 
 Point GestureRecognizer::windowPointInView(Point point, const View* view) const {
-    return view ? view->convertPointFromView(point, nullptr) : point;
+    return view ? detail::viewBridge().convertFromWindow(*view, point, nullptr) : point;
 }
 
 Point GestureRecognizer::windowVectorInView(Point vector, const View* view) const {
     if (!view) return vector;
-    const Point a = view->convertPointFromView({0, 0}, nullptr);
-    const Point b = view->convertPointFromView(vector, nullptr);
+    const auto& views = detail::viewBridge();
+    const Point a = views.convertFromWindow(*view, {0, 0}, nullptr);
+    const Point b = views.convertFromWindow(*view, vector, nullptr);
     return {b.x - a.x, b.y - a.y};
 }
 
 Point GestureRecognizer::viewVectorInWindow(Point vector, const View* view) const {
     if (!view) return vector;
-    const Point a = view->convertPointToView({0, 0}, nullptr);
-    const Point b = view->convertPointToView(vector, nullptr);
+    const auto& views = detail::viewBridge();
+    const Point a = views.convertToWindow(*view, {0, 0});
+    const Point b = views.convertToWindow(*view, vector);
     return {b.x - a.x, b.y - a.y};
 }
 

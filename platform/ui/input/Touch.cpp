@@ -1,9 +1,8 @@
 #include "platform/ui/input/Touch.h"
 
-#include "platform/ui/input/GestureRecognizer.h"
 #include "platform/ui/core/MediaTime.h"
-#include "platform/ui/views/View.h"
-#include "platform/ui/views/Window.h"
+#include "platform/ui/input/GestureRecognizer.h"
+#include "platform/ui/input/detail/ViewBridge.h"
 
 #include <algorithm>
 #include <atomic>
@@ -38,11 +37,11 @@ void Touch::update(TouchPhase phase, Point locationInWindow) {
 }
 
 Point Touch::locationInView(const View* view) const {
-    return view ? view->convertPointFromView(mLocation, window().get()) : mLocation;
+    return view ? detail::viewBridge().convertFromWindow(*view, mLocation, window().get()) : mLocation;
 }
 
 Point Touch::previousLocationInView(const View* view) const {
-    return view ? view->convertPointFromView(mPreviousLocation, window().get()) : mPreviousLocation;
+    return view ? detail::viewBridge().convertFromWindow(*view, mPreviousLocation, window().get()) : mPreviousLocation;
 }
 
 Event::Event(TouchSet touches) : mTouches(std::move(touches)), mTimestamp(currentMediaTime()) {

@@ -1,7 +1,7 @@
 #include "platform/ui/input/TouchSynth.h"
 
 #include "platform/dispatch/Clock.h"
-#include "platform/ui/views/Window.h"
+#include "platform/ui/input/detail/ViewBridge.h"
 
 #include <algorithm>
 #include <cmath>
@@ -51,7 +51,7 @@ void TouchSynth::send(const TouchSet& changed) {
         touch->update(TouchPhase::stationary, touch->locationInWindow());
         all.push_back(touch);
     }
-    mWindow->sendEvent(Event(all));
+    detail::viewBridge().sendEvent(*mWindow, Event(all));
     mDown.erase(std::remove_if(mDown.begin(), mDown.end(), [](const auto& t) { return !t->isActive(); }), mDown.end());
 }
 

@@ -78,6 +78,7 @@ View::View() : View(Layer::make(), Rect{}) {}
 View::View(const Rect& frame) : View(Layer::make(), frame) {}
 
 View::View(std::shared_ptr<Layer> layer, const Rect& frame) : mLayer(std::move(layer)) {
+    detail::connectInputToViews();
     if (!mLayer) throw std::invalid_argument("A view needs a layer");
     mBridge = std::make_shared<LayerBridge>(*this);
     detail::ScopedNoViewAnimation still;

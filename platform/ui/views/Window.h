@@ -37,8 +37,9 @@ class Screen;
 class ViewController;
 
 namespace detail {
+class InputBridge;
 class TouchRouter;
-}
+}  // namespace detail
 
 using WindowLevel = double;
 inline constexpr WindowLevel kWindowLevelNormal = 0;
@@ -121,7 +122,7 @@ public:
     void scheduleLayoutPass();
 
 private:
-    friend class GestureRecognizer;
+    friend class detail::InputBridge;
     detail::TouchRouter& router();
 
     WindowLevel mWindowLevel = kWindowLevelNormal;

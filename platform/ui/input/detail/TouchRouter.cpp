@@ -3,8 +3,7 @@
 #include "platform/dispatch/MainThread.h"
 #include "platform/dispatch/RunLoop.h"
 #include "platform/ui/input/GestureRecognizer.h"
-#include "platform/ui/views/View.h"
-#include "platform/ui/views/Window.h"
+#include "platform/ui/input/detail/ViewBridge.h"
 
 #include <algorithm>
 #include <cmath>
@@ -54,7 +53,7 @@ TouchRouter::Record* TouchRouter::find(const Touch* touch) {
 
 void TouchRouter::sendEvent(const Event& event) {
     requireMainThread("Window::sendEvent");
-    const std::shared_ptr<View> keep = mWindow.sharedView();
+    const std::shared_ptr<View> keep = detail::viewBridge().sharedView(mWindow);
     ++mDepth;
     try {
         handle(event);
@@ -98,12 +97,14 @@ void TouchRouter::begin(const std::shared_ptr<Touch>& touch, const Event& event)
     auto record = std::make_unique<Record>();
     record->touch = touch;
     const Point p = touch->locationInWindow();
-    std::shared_ptr<View> view = mWindow.hitTest(p, &event);
+    const auto& views = detail::viewBridge();
+    std::shared_ptr<View> view = views.hitTest(mWindow, p, event);
     // Exclusive views: a touch in one keeps others out and waits for none.
     for (const auto& other : mRecords) {
         if (!other->toView || !other->touch->isActive()) continue;
         const auto otherView = other->touch->view();
-        if (view && otherView && otherView != view && (otherView->isExclusiveTouch() || view->isExclusiveTouch())) {
+        if (view && otherView && otherView != view &&
+            (views.isExclusiveTouch(*otherView) || views.isExclusiveTouch(*view))) {
             view = nullptr;
             break;
         }
@@ -113,8 +114,8 @@ void TouchRouter::begin(const std::shared_ptr<Touch>& touch, const Event& event)
                                distance(p, mLastTapLocation) <= kTapSeparation
                            ? mLastTapCount + 1
                            : 1;
-    for (auto v = view; v; v = v->superview()) {
-        for (const auto& r : v->gestureRecognizers()) {
+    for (auto v = view; v; v = views.superview(*v)) {
+        for (const auto& r : views.gestureRecognizers(*v)) {
             if (!r->isEnabled() || r->isFinal() || r->isWaiting()) continue;
             const auto delegate = r->delegate();
             if (delegate && !delegate->gestureRecognizerShouldReceiveTouch(*r, *touch)) continue;
@@ -123,7 +124,7 @@ void TouchRouter::begin(const std::shared_ptr<Touch>& touch, const Event& event)
         }
     }
     record->toView = view != nullptr;
-    if (view && !view->isMultipleTouchEnabled()) {
+    if (view && !views.isMultipleTouchEnabled(*view)) {
         for (const auto& other : mRecords) {
             if (other->toView && other->touch->isActive() && other->touch->view() == view) record->toView = false;
         }
@@ -211,11 +212,12 @@ void TouchRouter::deliverToViews(const Event& event) {
 }
 
 void TouchRouter::callView(View& view, TouchPhase phase, const TouchSet& touches, const Event& event) {
+    Responder& responder = detail::viewBridge().responder(view);
     switch (phase) {
-        case TouchPhase::began: view.touchesBegan(touches, event); break;
-        case TouchPhase::moved: view.touchesMoved(touches, event); break;
-        case TouchPhase::ended: view.touchesEnded(touches, event); break;
-        case TouchPhase::cancelled: view.touchesCancelled(touches, event); break;
+        case TouchPhase::began: responder.touchesBegan(touches, event); break;
+        case TouchPhase::moved: responder.touchesMoved(touches, event); break;
+        case TouchPhase::ended: responder.touchesEnded(touches, event); break;
+        case TouchPhase::cancelled: responder.touchesCancelled(touches, event); break;
         case TouchPhase::stationary: break;
     }
 }
@@ -263,7 +265,7 @@ void TouchRouter::cancelForView(const TouchSet& touches) {
         record->finished = true;
         if (const auto view = touch->view()) {
             const TouchSet one{touch};
-            view->touchesCancelled(one, Event(one));
+            detail::viewBridge().responder(*view).touchesCancelled(one, Event(one));
         }
     }
 }

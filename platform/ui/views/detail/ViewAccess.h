@@ -9,6 +9,10 @@
 
 namespace platform::ui::detail {
 
+// Sets the input floor's bridge to views (input/detail/ViewBridge.h); every
+// view's constructor calls it, the first call counts.
+void connectInputToViews();
+
 // A number for tree dumps: two decimals at most, no trailing zeros.
 std::string dumpNumber(double value);
 
