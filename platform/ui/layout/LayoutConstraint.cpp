@@ -1,9 +1,6 @@
 #include "platform/ui/layout/LayoutConstraint.h"
 
-#include "platform/ui/views/View.h"
-#include "platform/ui/views/Window.h"
 #include "platform/ui/layout/detail/LayoutEngine.h"
-#include "platform/ui/views/detail/ViewAccess.h"
 
 #include <algorithm>
 #include <atomic>
@@ -38,22 +35,32 @@ Kind kindOf(LayoutAttribute a) {
 }
 
 // The view an item is placed with: the view itself, or a guide's view.
-std::shared_ptr<View> viewOf(const std::shared_ptr<LayoutItem>& item) {
+std::shared_ptr<LayoutNode> viewOf(const std::shared_ptr<LayoutItem>& item) {
     if (!item) return nullptr;
-    if (auto view = std::dynamic_pointer_cast<View>(item)) return view;
-    if (auto guide = std::dynamic_pointer_cast<LayoutGuide>(item)) return guide->owningView();
+    if (auto view = std::dynamic_pointer_cast<LayoutNode>(item)) return view;
+    if (auto guide = std::dynamic_pointer_cast<LayoutGuide>(item)) return guide->owningNode();
     return nullptr;
 }
 
-std::shared_ptr<View> commonAncestor(const std::shared_ptr<View>& a, const std::shared_ptr<View>& b) {
+// True for the view itself too (View::isDescendantOfView).
+bool isDescendant(const LayoutNode& view, const LayoutNode* ancestor) {
+    for (const LayoutNode* v = &view; v;) {
+        if (v == ancestor) return true;
+        auto super = v->nodeSuperview();
+        v = super.get();
+    }
+    return false;
+}
+
+std::shared_ptr<LayoutNode> commonAncestor(const std::shared_ptr<LayoutNode>& a, const std::shared_ptr<LayoutNode>& b) {
     if (!b) return a;
-    for (auto v = a; v; v = v->superview()) {
-        if (b->isDescendantOfView(v.get())) return v;
+    for (auto v = a; v; v = v->nodeSuperview()) {
+        if (isDescendant(*b, v.get())) return v;
     }
     return nullptr;
 }
 
-std::shared_ptr<View> holderFor(const LayoutConstraint& c) {
+std::shared_ptr<LayoutNode> holderFor(const LayoutConstraint& c) {
     const auto first = viewOf(c.firstItem());
     const auto second = viewOf(c.secondItem());
     if (!first || (c.secondItem() && !second)) {
@@ -79,7 +86,7 @@ struct Predicate {
 class FormatReader {
 public:
     FormatReader(std::string_view format, const std::map<std::string, double>& metrics,
-                 const std::map<std::string, std::shared_ptr<View>>& views)
+                 const std::map<std::string, std::shared_ptr<LayoutNode>>& views)
         : mText(format), mMetrics(metrics), mViews(views) {}
 
     std::vector<std::shared_ptr<LayoutConstraint>> read() {
@@ -95,7 +102,7 @@ public:
         const LayoutAttribute size = vertical ? LayoutAttribute::height : LayoutAttribute::width;
 
         std::vector<std::shared_ptr<LayoutConstraint>> made;
-        std::shared_ptr<View> previous;  // null: the superview's edge, or nothing yet
+        std::shared_ptr<LayoutNode> previous;  // null: the superview's edge, or nothing yet
         bool edgeBefore = false;
         if (accept('|')) edgeBefore = true;
         std::optional<std::vector<Predicate>> spacing;
@@ -216,7 +223,7 @@ private:
         return list;
     }
 
-    std::pair<std::shared_ptr<View>, std::vector<Predicate>> readView() {
+    std::pair<std::shared_ptr<LayoutNode>, std::vector<Predicate>> readView() {
         expect('[');
         const std::string name = readName();
         const auto found = mViews.find(name);
@@ -230,14 +237,14 @@ private:
         return {found->second, sizes};
     }
 
-    std::shared_ptr<View> superviewOf(const std::shared_ptr<View>& view) const {
-        auto super = view->superview();
+    std::shared_ptr<LayoutNode> superviewOf(const std::shared_ptr<LayoutNode>& view) const {
+        auto super = view->nodeSuperview();
         if (!super) fail("an edge needs the view to have a superview");
         return super;
     }
 
-    static std::shared_ptr<LayoutConstraint> make(const std::shared_ptr<View>& a, LayoutAttribute aa,
-                                                  LayoutRelation relation, const std::shared_ptr<View>& b,
+    static std::shared_ptr<LayoutConstraint> make(const std::shared_ptr<LayoutNode>& a, LayoutAttribute aa,
+                                                  LayoutRelation relation, const std::shared_ptr<LayoutNode>& b,
                                                   LayoutAttribute ba, const Predicate& p) {
         auto c = LayoutConstraint::constraintWithItem(a, aa, relation, b, ba, 1, p.constant);
         c->setPriority(p.priority);
@@ -247,7 +254,7 @@ private:
     std::string_view mText;
     std::size_t mPos = 0;
     const std::map<std::string, double>& mMetrics;
-    const std::map<std::string, std::shared_ptr<View>>& mViews;
+    const std::map<std::string, std::shared_ptr<LayoutNode>>& mViews;
 };
 
 }  // namespace
@@ -265,12 +272,17 @@ LayoutYAxisAnchor LayoutItem::centerYAnchor() { return {layoutItemPointer(), Lay
 LayoutDimension LayoutItem::widthAnchor() { return {layoutItemPointer(), LayoutAttribute::width}; }
 LayoutDimension LayoutItem::heightAnchor() { return {layoutItemPointer(), LayoutAttribute::height}; }
 
-LayoutGuide::LayoutGuide(std::weak_ptr<View> owningView, std::string identifier)
+LayoutGuide::LayoutGuide(std::weak_ptr<LayoutNode> owningView, std::string identifier)
     : mOwningView(std::move(owningView)), mIdentifier(std::move(identifier)) {}
 
+std::shared_ptr<View> LayoutGuide::owningView() const {
+    const auto view = owningNode();
+    return view ? view->nodeView() : nullptr;
+}
+
 Rect LayoutGuide::layoutFrame() const {
-    const auto view = owningView();
-    return view ? insetRect(view->bounds(), view->safeAreaInsets()) : Rect{};
+    const auto view = owningNode();
+    return view ? insetRect(view->nodeBounds(), view->nodeSafeAreaInsets()) : Rect{};
 }
 
 // --- constraints -----------------------------------------------------------
@@ -309,16 +321,16 @@ std::shared_ptr<LayoutConstraint> LayoutConstraint::constraintWithItem(
 
 std::vector<std::shared_ptr<LayoutConstraint>> LayoutConstraint::constraintsWithVisualFormat(
     std::string_view format, const std::map<std::string, double>& metrics,
-    const std::map<std::string, std::shared_ptr<View>>& views) {
+    const std::map<std::string, std::shared_ptr<LayoutNode>>& views) {
     return FormatReader(format, metrics, views).read();
 }
 
 void LayoutConstraint::activateConstraints(const std::vector<std::shared_ptr<LayoutConstraint>>& constraints) {
-    std::vector<std::shared_ptr<View>> holders;
+    std::vector<std::shared_ptr<LayoutNode>> holders;
     holders.reserve(constraints.size());
     for (const auto& c : constraints) holders.push_back(c ? holderFor(*c) : nullptr);
     for (std::size_t i = 0; i < constraints.size(); ++i) {
-        if (constraints[i] && !constraints[i]->isActive()) holders[i]->addConstraint(constraints[i]);
+        if (constraints[i] && !constraints[i]->isActive()) holders[i]->holdConstraint(constraints[i]);
     }
 }
 
@@ -346,17 +358,15 @@ void LayoutConstraint::setPriority(LayoutPriority priority) {
 void LayoutConstraint::setActive(bool active) {
     if (active == isActive()) return;
     if (active) {
-        holderFor(*this)->addConstraint(shared_from_this());
+        holderFor(*this)->holdConstraint(shared_from_this());
     } else if (auto holder = mHolder.lock()) {
-        holder->removeConstraint(shared_from_this());
+        holder->releaseConstraint(shared_from_this());
     }
 }
 
 void LayoutConstraint::changed() {
     detail::bumpLayoutEpoch();
-    if (auto holder = mHolder.lock()) {
-        if (auto window = holder->window()) window->scheduleLayoutPass();
-    }
+    if (auto holder = mHolder.lock()) holder->requestLayoutPass();
 }
 
 std::shared_ptr<LayoutConstraint> LayoutAnchor::constrain(LayoutRelation relation, const LayoutAnchor* other,

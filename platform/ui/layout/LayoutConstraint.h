@@ -22,9 +22,14 @@
 // (View::constraints()); items are held weakly. Taking a view out of its
 // superview deactivates the constraints that tie it (or its subviews) to
 // views outside. Main thread only.
+//
+// The layout floor sits below views: it sees a view as a LayoutNode (below),
+// which View implements.
 
 #include "platform/graphics/Geometry.h"
+#include "platform/ui/core/EdgeInsets.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -36,6 +41,7 @@ namespace platform::ui {
 
 class LayoutConstraint;
 class LayoutDimension;
+class LayoutNode;
 class LayoutXAxisAnchor;
 class LayoutYAxisAnchor;
 class View;
@@ -64,6 +70,23 @@ inline constexpr LayoutPriority kLayoutPriorityDefaultHigh = 750;
 inline constexpr LayoutPriority kLayoutPriorityDefaultLow = 250;
 inline constexpr LayoutPriority kLayoutPriorityFittingSizeLevel = 50;
 
+// The platform's values.
+enum class ViewAutoresizing : unsigned {
+    none = 0,
+    flexibleLeftMargin = 1 << 0,
+    flexibleWidth = 1 << 1,
+    flexibleRightMargin = 1 << 2,
+    flexibleTopMargin = 1 << 3,
+    flexibleHeight = 1 << 4,
+    flexibleBottomMargin = 1 << 5,
+};
+constexpr ViewAutoresizing operator|(ViewAutoresizing a, ViewAutoresizing b) {
+    return static_cast<ViewAutoresizing>(static_cast<unsigned>(a) | static_cast<unsigned>(b));
+}
+constexpr bool hasFlag(ViewAutoresizing mask, ViewAutoresizing flag) {
+    return (static_cast<unsigned>(mask) & static_cast<unsigned>(flag)) != 0;
+}
+
 // What constraints place: a view or a layout guide. Items are shared
 // (std::shared_ptr); asking one for an anchor needs that.
 class LayoutItem {
@@ -86,14 +109,72 @@ protected:
     virtual std::shared_ptr<LayoutItem> layoutItemPointer() = 0;
 };
 
+// A view as the layout floor sees it: an item in a tree, which the layout
+// pass walks and the engine places. View implements it (privately: what a
+// view offers is in View.h); the engine and the constraints reach views
+// through it alone, as views sit on the floor above.
+class LayoutNode : public LayoutItem {
+public:
+    // The view itself.
+    virtual std::shared_ptr<View> nodeView() = 0;
+    virtual std::shared_ptr<LayoutNode> nodeSuperview() const = 0;
+    // Back to front; a copy, so that the tree may change while it is walked.
+    virtual std::vector<std::shared_ptr<LayoutNode>> nodeSubviews() const = 0;
+
+    // The constraints the view holds, and how many it and the views below
+    // it hold.
+    virtual const std::vector<std::shared_ptr<LayoutConstraint>>& nodeConstraints() const = 0;
+    virtual std::size_t nodeSubtreeConstraintCount() const = 0;
+    // View::addConstraint and View::removeConstraint.
+    virtual void holdConstraint(const std::shared_ptr<LayoutConstraint>& constraint) = 0;
+    virtual void releaseConstraint(const std::shared_ptr<LayoutConstraint>& constraint) = 0;
+    // A constraint it holds changed: its window, if any, lays out on the
+    // main loop's next turn.
+    virtual void requestLayoutPass() = 0;
+
+    // The bounds; the frame the view would have without its transform, in
+    // its superview's coordinates; the safe area's insets; the pixels a
+    // point of its screen has (its window's, else the main one).
+    virtual Rect nodeBounds() const = 0;
+    virtual Rect nodeLayoutRect() const = 0;
+    // Moves and sizes the view so that nodeLayoutRect() becomes `rect`.
+    virtual void setNodeLayoutRect(const Rect& rect) = 0;
+    virtual EdgeInsets nodeSafeAreaInsets() const = 0;
+    virtual double nodeScreenScale() const = 0;
+
+    // What places it: its frame and mask, or its constraints with its
+    // intrinsic size.
+    virtual bool nodeTranslatesAutoresizingMask() const = 0;
+    virtual bool nodeAutoresizesSubviews() const = 0;
+    virtual ViewAutoresizing nodeAutoresizingMask() const = 0;
+    virtual Size nodeIntrinsicContentSize() const = 0;
+    virtual LayoutPriority nodeHugging(LayoutConstraintAxis axis) const = 0;
+    virtual LayoutPriority nodeCompressionResistance(LayoutConstraintAxis axis) const = 0;
+
+    // The layout pass: the marks on the view and below it, the layout
+    // epoch its tree was last solved at, and laying out its subviews
+    // (with its controller told before and after).
+    virtual bool nodeNeedsLayout() const = 0;
+    virtual bool nodeSubtreeNeedsLayout() const = 0;
+    virtual void clearNodeLayoutMarks() = 0;
+    virtual void setNodeNeedsLayout() = 0;
+    virtual std::uint64_t nodeSolvedEpoch() const = 0;
+    virtual void setNodeSolvedEpoch(std::uint64_t epoch) = 0;
+    virtual void layOutNode() = 0;
+
+protected:
+    LayoutNode() = default;
+};
+
 // A rectangle that constraints can refer to without a view: the safe area
 // of a view (View::safeAreaLayoutGuide()). Its frame follows its view.
 class LayoutGuide final : public LayoutItem, public std::enable_shared_from_this<LayoutGuide> {
 public:
     // Made by views.
-    explicit LayoutGuide(std::weak_ptr<View> owningView, std::string identifier);
+    explicit LayoutGuide(std::weak_ptr<LayoutNode> owningView, std::string identifier);
 
-    std::shared_ptr<View> owningView() const { return mOwningView.lock(); }
+    std::shared_ptr<View> owningView() const;
+    std::shared_ptr<LayoutNode> owningNode() const { return mOwningView.lock(); }
     // In the owning view's coordinates; empty without one.
     Rect layoutFrame() const;
     const std::string& identifier() const { return mIdentifier; }
@@ -102,7 +183,7 @@ protected:
     std::shared_ptr<LayoutItem> layoutItemPointer() override { return shared_from_this(); }
 
 private:
-    std::weak_ptr<View> mOwningView;
+    std::weak_ptr<LayoutNode> mOwningView;
     std::string mIdentifier;
 };
 
@@ -126,9 +207,17 @@ public:
     // to an edge), "-12-", "-metric-", "-(>=8)-", none (0). Numbers may be
     // names of `metrics`. Throws std::invalid_argument for a format it
     // cannot read or a view it is not given. The constraints are inactive.
+    // (Views are LayoutNodes; the map of views is taken where View is known.)
+    template <typename AView>
     static std::vector<std::shared_ptr<LayoutConstraint>> constraintsWithVisualFormat(
         std::string_view format, const std::map<std::string, double>& metrics,
-        const std::map<std::string, std::shared_ptr<View>>& views);
+        const std::map<std::string, std::shared_ptr<AView>>& views) {
+        return constraintsWithVisualFormat(
+            format, metrics, std::map<std::string, std::shared_ptr<LayoutNode>>(views.begin(), views.end()));
+    }
+    static std::vector<std::shared_ptr<LayoutConstraint>> constraintsWithVisualFormat(
+        std::string_view format, const std::map<std::string, double>& metrics,
+        const std::map<std::string, std::shared_ptr<LayoutNode>>& views);
 
     // Activating adds each constraint to the nearest common ancestor of
     // its views; throws std::invalid_argument (activating none of them)
@@ -173,7 +262,7 @@ private:
     double mConstant;
     LayoutPriority mPriority = kLayoutPriorityRequired;
     std::string mIdentifier;
-    std::weak_ptr<View> mHolder;
+    std::weak_ptr<LayoutNode> mHolder;
 };
 
 // An attribute of an item, to make constraints from. The three kinds keep

@@ -558,7 +558,7 @@ void View::addConstraint(const std::shared_ptr<LayoutConstraint>& constraint) {
     }
     if (auto holder = constraint->mHolder.lock()) {
         if (holder.get() == this) return;
-        holder->removeConstraint(constraint);
+        holder->releaseConstraint(constraint);
     }
     mConstraints.push_back(constraint);
     constraint->mHolder = sharedView();

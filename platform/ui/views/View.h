@@ -83,23 +83,6 @@ enum class ViewContentMode {
 
 enum class TintAdjustmentMode { automatic, normal, dimmed };
 
-// The platform's values.
-enum class ViewAutoresizing : unsigned {
-    none = 0,
-    flexibleLeftMargin = 1 << 0,
-    flexibleWidth = 1 << 1,
-    flexibleRightMargin = 1 << 2,
-    flexibleTopMargin = 1 << 3,
-    flexibleHeight = 1 << 4,
-    flexibleBottomMargin = 1 << 5,
-};
-constexpr ViewAutoresizing operator|(ViewAutoresizing a, ViewAutoresizing b) {
-    return static_cast<ViewAutoresizing>(static_cast<unsigned>(a) | static_cast<unsigned>(b));
-}
-constexpr bool hasFlag(ViewAutoresizing mask, ViewAutoresizing flag) {
-    return (static_cast<unsigned>(mask) & static_cast<unsigned>(flag)) != 0;
-}
-
 // The platform's values; one curve at a time.
 enum class ViewAnimationOptions : unsigned {
     none = 0,
@@ -122,7 +105,7 @@ constexpr bool hasFlag(ViewAnimationOptions options, ViewAnimationOptions flag) 
 // An intrinsic size of this along an axis means none.
 inline constexpr double kViewNoIntrinsicMetric = -1;
 
-class View : public Responder, public LayoutItem {
+class View : public Responder, public LayoutNode {
 public:
     View();
     explicit View(const Rect& frame);
@@ -414,6 +397,34 @@ private:
     void notifyTintChange(bool color, bool mode);
     void markSubtreeNeedsLayout();
     void adjustConstraintCount(std::ptrdiff_t delta);
+
+    // The view as the layout floor sees it (ViewLayoutNode.cpp).
+    std::shared_ptr<View> nodeView() override;
+    std::shared_ptr<LayoutNode> nodeSuperview() const override;
+    std::vector<std::shared_ptr<LayoutNode>> nodeSubviews() const override;
+    const std::vector<std::shared_ptr<LayoutConstraint>>& nodeConstraints() const override;
+    std::size_t nodeSubtreeConstraintCount() const override;
+    void holdConstraint(const std::shared_ptr<LayoutConstraint>& constraint) override;
+    void releaseConstraint(const std::shared_ptr<LayoutConstraint>& constraint) override;
+    void requestLayoutPass() override;
+    Rect nodeBounds() const override;
+    Rect nodeLayoutRect() const override;
+    void setNodeLayoutRect(const Rect& rect) override;
+    EdgeInsets nodeSafeAreaInsets() const override;
+    double nodeScreenScale() const override;
+    bool nodeTranslatesAutoresizingMask() const override;
+    bool nodeAutoresizesSubviews() const override;
+    ViewAutoresizing nodeAutoresizingMask() const override;
+    Size nodeIntrinsicContentSize() const override;
+    LayoutPriority nodeHugging(LayoutConstraintAxis axis) const override;
+    LayoutPriority nodeCompressionResistance(LayoutConstraintAxis axis) const override;
+    bool nodeNeedsLayout() const override;
+    bool nodeSubtreeNeedsLayout() const override;
+    void clearNodeLayoutMarks() override;
+    void setNodeNeedsLayout() override;
+    std::uint64_t nodeSolvedEpoch() const override;
+    void setNodeSolvedEpoch(std::uint64_t epoch) override;
+    void layOutNode() override;
 
     std::shared_ptr<Layer> mLayer;
     std::shared_ptr<LayerBridge> mBridge;

@@ -1,11 +1,7 @@
 #include "platform/ui/layout/detail/LayoutEngine.h"
 
-#include "platform/ui/views/Screen.h"
-#include "platform/ui/views/View.h"
-#include "platform/ui/views/Window.h"
+#include "platform/ui/layout/LayoutConstraint.h"
 #include "platform/ui/layout/detail/LinearSolver.h"
-#include "platform/ui/views/detail/ControllerBridge.h"
-#include "platform/ui/views/detail/ViewAccess.h"
 
 #include <cmath>
 #include <unordered_map>
@@ -27,7 +23,7 @@ struct RectExpression {
 
 class Engine {
 public:
-    explicit Engine(View& root) : mRoot(root) {}
+    explicit Engine(LayoutNode& root) : mRoot(root) {}
 
     void solve() {
         collect(mRoot);
@@ -37,7 +33,7 @@ public:
             addParticipant(c->secondItem());
         }
         std::vector<double> preferred;
-        for (View* view : mParticipants) {
+        for (LayoutNode* view : mParticipants) {
             const Rect r = currentRect(*view);
             preferred.insert(preferred.end(), {r.x, r.y, r.width, r.height});
         }
@@ -51,33 +47,33 @@ public:
     }
 
 private:
-    void collect(View& view) {
-        if (ViewAccess::subtreeConstraintCount(view) == 0) return;
-        for (const auto& c : view.constraints()) mConstraints.push_back(c);
-        for (const auto& subview : view.subviews()) collect(*subview);
+    void collect(LayoutNode& view) {
+        if (view.nodeSubtreeConstraintCount() == 0) return;
+        for (const auto& c : view.nodeConstraints()) mConstraints.push_back(c);
+        for (const auto& subview : view.nodeSubviews()) collect(*subview);
     }
 
     void addParticipant(const std::shared_ptr<LayoutItem>& item) {
-        View* view = dynamic_cast<View*>(item.get());
+        LayoutNode* view = dynamic_cast<LayoutNode*>(item.get());
         if (!view) {
-            if (auto* guide = dynamic_cast<LayoutGuide*>(item.get())) view = guide->owningView().get();
+            if (auto* guide = dynamic_cast<LayoutGuide*>(item.get())) view = guide->owningNode().get();
         }
-        if (!view || view == &mRoot || view->translatesAutoresizingMaskIntoConstraints()) return;
+        if (!view || view == &mRoot || view->nodeTranslatesAutoresizingMask()) return;
         if (mIndex.emplace(view, mParticipants.size()).second) mParticipants.push_back(view);
     }
 
     // In the root's bounds coordinates, from the views' current geometry.
-    Rect currentRect(const View& view) const {
-        if (&view == &mRoot) return mRoot.bounds();
-        const Rect r = ViewAccess::layoutRect(view);
-        const auto super = view.superview();
+    Rect currentRect(const LayoutNode& view) const {
+        if (&view == &mRoot) return mRoot.nodeBounds();
+        const Rect r = view.nodeLayoutRect();
+        const auto super = view.nodeSuperview();
         if (!super) return r;
         const Rect s = currentRect(*super);
-        const Rect b = super->bounds();
+        const Rect b = super->nodeBounds();
         return {s.x - b.x + r.x, s.y - b.y + r.y, r.width, r.height};
     }
 
-    const RectExpression& expressionOf(const View& view) {
+    const RectExpression& expressionOf(const LayoutNode& view) {
         if (auto found = mExpressions.find(&view); found != mExpressions.end()) return found->second;
         RectExpression e;
         if (auto index = mIndex.find(&view); index != mIndex.end()) {
@@ -86,14 +82,14 @@ private:
             e.y.addTerm(base + 1, 1);
             e.width.addTerm(base + 2, 1);
             e.height.addTerm(base + 3, 1);
-        } else if (auto super = view.superview(); &view != &mRoot && super) {
+        } else if (auto super = view.nodeSuperview(); &view != &mRoot && super) {
             // Placed by its frame: follows its superview, resized by its
             // mask when the superview's size changes.
             const RectExpression s = expressionOf(*super);
-            const Rect b = super->bounds();
-            const Rect r = ViewAccess::layoutRect(view);
+            const Rect b = super->nodeBounds();
+            const Rect r = view.nodeLayoutRect();
             const ViewAutoresizing mask =
-                super->autoresizesSubviews() ? view.autoresizingMask() : ViewAutoresizing::none;
+                super->nodeAutoresizesSubviews() ? view.nodeAutoresizingMask() : ViewAutoresizing::none;
             const auto h = autoresizeShares(
                 r.x, r.width, b.width - r.x - r.width, hasFlag(mask, ViewAutoresizing::flexibleLeftMargin),
                 hasFlag(mask, ViewAutoresizing::flexibleWidth), hasFlag(mask, ViewAutoresizing::flexibleRightMargin));
@@ -126,13 +122,13 @@ private:
 
     LinearExpression attributeOf(const std::shared_ptr<LayoutItem>& item, LayoutAttribute attribute) {
         RectExpression e;
-        if (auto* view = dynamic_cast<View*>(item.get())) {
+        if (auto* view = dynamic_cast<LayoutNode*>(item.get())) {
             e = expressionOf(*view);
         } else if (auto* guide = dynamic_cast<LayoutGuide*>(item.get())) {
-            const auto owner = guide->owningView();
+            const auto owner = guide->owningNode();
             if (!owner) return {};
             e = expressionOf(*owner);
-            const EdgeInsets insets = owner->safeAreaInsets();
+            const EdgeInsets insets = owner->nodeSafeAreaInsets();
             e.x.constant += insets.left;
             e.y.constant += insets.top;
             e.width.constant -= insets.left + insets.right;
@@ -177,8 +173,8 @@ private:
         solver.add(std::move(e), relationOf(c.relation()), c.priority());
     }
 
-    static void addIntrinsicSize(LinearSolver& solver, const View& view, std::size_t index) {
-        const Size size = view.intrinsicContentSize();
+    static void addIntrinsicSize(LinearSolver& solver, const LayoutNode& view, std::size_t index) {
+        const Size size = view.nodeIntrinsicContentSize();
         const struct {
             double value;
             std::size_t variable;
@@ -190,17 +186,14 @@ private:
             LinearExpression e;
             e.addTerm(axis.variable, 1);
             e.constant = -axis.value;
-            solver.add(e, LinearRelation::lessOrEqual, view.contentHuggingPriorityForAxis(axis.axis));
-            solver.add(std::move(e), LinearRelation::greaterOrEqual,
-                       view.contentCompressionResistancePriorityForAxis(axis.axis));
+            solver.add(e, LinearRelation::lessOrEqual, view.nodeHugging(axis.axis));
+            solver.add(std::move(e), LinearRelation::greaterOrEqual, view.nodeCompressionResistance(axis.axis));
         }
     }
 
     // Edges to whole pixels of the screen, as the platform places views.
     void round(std::vector<double>& values) const {
-        const auto window = mRoot.window();
-        const auto screen = window ? window->screen() : Screen::mainScreen();
-        const double scale = screen && screen->scale() > 0 ? screen->scale() : 1;
+        const double scale = mRoot.nodeScreenScale();
         auto snap = [scale](double v) { return std::round(v * scale) / scale; };
         for (std::size_t i = 0; i + 3 < values.size(); i += 4) {
             for (std::size_t axis = 0; axis < 2; ++axis) {
@@ -215,43 +208,41 @@ private:
 
     void apply(const std::vector<double>& values) {
         for (std::size_t i = 0; i < mParticipants.size(); ++i) {
-            View& view = *mParticipants[i];
-            const auto super = view.superview();
+            LayoutNode& view = *mParticipants[i];
+            const auto super = view.nodeSuperview();
             if (!super) continue;
-            const Rect b = super->bounds();
+            const Rect b = super->nodeBounds();
             const RectExpression& s = expressionOf(*super);
             const Rect frame{values[4 * i] - s.x.evaluate(values) + b.x, values[4 * i + 1] - s.y.evaluate(values) + b.y,
                              values[4 * i + 2], values[4 * i + 3]};
             if (!std::isfinite(frame.x) || !std::isfinite(frame.y) || !std::isfinite(frame.width) ||
-                !std::isfinite(frame.height) || frame == ViewAccess::layoutRect(view)) {
+                !std::isfinite(frame.height) || frame == view.nodeLayoutRect()) {
                 continue;
             }
-            ViewAccess::setLayoutRect(view, frame);
-            super->setNeedsLayout();
+            view.setNodeLayoutRect(frame);
+            super->setNodeNeedsLayout();
         }
     }
 
-    View& mRoot;
+    LayoutNode& mRoot;
     std::vector<std::shared_ptr<LayoutConstraint>> mConstraints;
-    std::vector<View*> mParticipants;
-    std::unordered_map<const View*, std::size_t> mIndex;
-    std::unordered_map<const View*, RectExpression> mExpressions;
+    std::vector<LayoutNode*> mParticipants;
+    std::unordered_map<const LayoutNode*, std::size_t> mIndex;
+    std::unordered_map<const LayoutNode*, RectExpression> mExpressions;
 };
 
-void layoutBelow(View& root, View& view) {
-    const std::shared_ptr<View> keep = view.sharedView();
-    const bool marked = ViewAccess::needsLayout(view);
-    ViewAccess::needsLayout(view) = false;
-    ViewAccess::subtreeNeedsLayout(view) = false;
+void layoutBelow(LayoutNode& root, LayoutNode& view) {
+    const std::shared_ptr<View> keep = view.nodeView();
+    const bool marked = view.nodeNeedsLayout();
+    view.clearNodeLayoutMarks();
     if (marked) {
-        controllerWillLayout(view);
-        view.layoutSubviews();
-        controllerDidLayout(view);
+        // layoutSubviews, with the view's controller told before and after.
+        view.layOutNode();
         // What it moved may move what constraints place below.
         solveLayoutIfNeeded(root);
     }
-    for (const auto& subview : std::vector<std::shared_ptr<View>>(view.subviews())) {
-        if (ViewAccess::needsLayout(*subview) || ViewAccess::subtreeNeedsLayout(*subview)) layoutBelow(root, *subview);
+    for (const auto& subview : view.nodeSubviews()) {
+        if (subview->nodeNeedsLayout() || subview->nodeSubtreeNeedsLayout()) layoutBelow(root, *subview);
     }
 }
 
@@ -261,18 +252,18 @@ std::uint64_t layoutEpoch() { return gEpoch; }
 
 void bumpLayoutEpoch() { ++gEpoch; }
 
-void solveLayoutIfNeeded(View& root) {
-    if (ViewAccess::subtreeConstraintCount(root) == 0 || ViewAccess::solvedEpoch(root) == gEpoch) return;
+void solveLayoutIfNeeded(LayoutNode& root) {
+    if (root.nodeSubtreeConstraintCount() == 0 || root.nodeSolvedEpoch() == gEpoch) return;
     Engine(root).solve();
     // What the solve moved is its own doing, not a change to solve again.
-    ViewAccess::solvedEpoch(root) = gEpoch;
+    root.setNodeSolvedEpoch(gEpoch);
 }
 
-void runLayoutPass(View& root) {
-    const std::shared_ptr<View> keep = root.sharedView();
+void runLayoutPass(LayoutNode& root) {
+    const std::shared_ptr<View> keep = root.nodeView();
     for (int round = 0; round < kMaximumLayoutRounds; ++round) {
         solveLayoutIfNeeded(root);
-        if (!ViewAccess::needsLayout(root) && !ViewAccess::subtreeNeedsLayout(root)) return;
+        if (!root.nodeNeedsLayout() && !root.nodeSubtreeNeedsLayout()) return;
         layoutBelow(root, root);
     }
 }

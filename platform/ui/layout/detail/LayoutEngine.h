@@ -6,7 +6,7 @@
 #include <cstdint>
 
 namespace platform::ui {
-class View;
+class LayoutNode;
 }
 
 namespace platform::ui::detail {
@@ -20,11 +20,11 @@ void bumpLayoutEpoch();
 // Solves the constraints held in `root`'s tree when anything changed since
 // the last solve there, setting the frames of the views they place and
 // marking for layout the superviews of those whose frames changed.
-void solveLayoutIfNeeded(View& root);
+void solveLayoutIfNeeded(LayoutNode& root);
 
 // Solves, then lays out top down every view marked, until nothing is
 // (or a bound on rounds is reached, for layouts that never settle).
-void runLayoutPass(View& root);
+void runLayoutPass(LayoutNode& root);
 
 // Adds to LayoutConstraint::brokenConstraintCount().
 void countBrokenConstraints(std::size_t count);

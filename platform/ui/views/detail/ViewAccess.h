@@ -1,6 +1,6 @@
 #pragma once
-// Private to platform/ui: the doors into views that the layout engine, the
-// windows and the animations use.
+// Private to platform/ui: the doors into views that views, windows and
+// controllers use.
 
 #include "platform/graphics/Geometry.h"
 #include "platform/ui/views/View.h"
@@ -17,13 +17,6 @@ void connectInputToViews();
 std::string dumpNumber(double value);
 
 struct ViewAccess {
-    static bool& needsLayout(View& view) { return view.mNeedsLayout; }
-    static bool& subtreeNeedsLayout(View& view) { return view.mSubtreeNeedsLayout; }
-    static std::size_t subtreeConstraintCount(const View& view) { return view.mSubtreeConstraintCount; }
-    static std::uint64_t& solvedEpoch(View& view) { return view.mSolvedEpoch; }
-    static LayoutPriority hugging(const View& view, LayoutConstraintAxis axis) {
-        return view.contentHuggingPriorityForAxis(axis);
-    }
     // The frame the view would have without its transform, in its
     // superview's coordinates.
     static Rect layoutRect(const View& view);
