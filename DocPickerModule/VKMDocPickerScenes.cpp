@@ -2,7 +2,7 @@
 
 #include "DocPickerModule/Catalog/VKMCatalogViewController.h"
 #include "DocPickerModule/LocalLayouts/VKMLocalLayoutsViewController.h"
-#include "platform/ui/Storyboard.h"
+#include "platform/ui/controllers/Storyboard.h"
 
 namespace VKMDocPickerScenes {
 

@@ -2,7 +2,7 @@
 
 #include "UserProfileModule/LogIn/VKMLogInViewController.h"
 #include "UserProfileModule/Profile/VKMUserProfileViewController.h"
-#include "platform/ui/Storyboard.h"
+#include "platform/ui/controllers/Storyboard.h"
 
 namespace VKMUserProfileScenes {
 

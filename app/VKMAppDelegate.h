@@ -14,7 +14,7 @@
 
 #include "app/Utilities/System/QLNotificationObserverTracker.h"
 #include "crashes/TelemetryCrashes/TLMCrashesDelegate.h"
-#include "platform/ui/ApplicationDelegate.h"
+#include "platform/ui/views/ApplicationDelegate.h"
 
 #include <cstddef>
 #include <filesystem>

@@ -8,8 +8,12 @@ element renders itself through the render strategy's double dispatch).
 
 The platform's folders: dispatch at the bottom, foundation on it, and
 graphics, net and security on foundation; none of them includes another of
-its level, so each links alone. The screen toolkit (ui) sits on graphics;
-its desktop window (ui/sdl) sits on ui and is the only code here that
+its level, so each links alone. The screen toolkit (ui) sits on graphics in
+floors of its own (UI_BELOW): core (layers, animations, transactions) at
+the bottom; the compositor (render), layout and input each on core alone;
+views, windows and the application on those; view controllers on views.
+An include from or of a file right in ui, in no floor, is refused. Its
+desktop window (ui/sdl) sits on all of them and is the only code here that
 includes SDL, and nothing here includes it (programs do).
 
 Modules: platform is at the bottom and includes nothing of ours; telemetry
@@ -45,24 +49,38 @@ MODULES_BELOW["UserProfileModule"] = {"app"} | MODULES_BELOW["app"]
 MODULES_BELOW["DocPickerModule"] = {"UserProfileModule"} | MODULES_BELOW["UserProfileModule"]
 MODULES_BELOW["LayoutModule"] = {"DocPickerModule"} | MODULES_BELOW["DocPickerModule"]
 
+# The screen toolkit's floors (platform/ui/<floor>), each with those it may
+# include. Layout reaches views through its LayoutNode, input through its
+# view bridge, and views reach controllers through theirs.
+UI_BELOW = {
+    "core": set(),
+    "render": {"core"},
+    "layout": {"core"},
+    "input": {"core"},
+    "views": {"core", "render", "layout", "input"},
+    "controllers": {"core", "render", "layout", "input", "views"},
+}
+
 PLATFORM_BELOW = {
     "dispatch": set(),
     "foundation": {"dispatch"},
     "graphics": {"dispatch", "foundation"},
     "net": {"dispatch", "foundation"},
     "security": {"dispatch", "foundation"},
-    "ui": {"dispatch", "foundation", "graphics"},
-    "ui/sdl": {"dispatch", "foundation", "graphics", "ui"},
 }
+for _floor, _below in UI_BELOW.items():
+    PLATFORM_BELOW[f"ui/{_floor}"] = {"dispatch", "foundation", "graphics"} | {f"ui/{b}" for b in _below}
+PLATFORM_BELOW["ui/sdl"] = {"dispatch", "foundation", "graphics"} | {f"ui/{floor}" for floor in UI_BELOW}
 
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"', re.M)
 SDL_INCLUDE = re.compile(r'^\s*#\s*include\s+[<"](SDL2?/)?SDL[^>"]*[>"]', re.M)
 
 
 def platform_folder(parts):
-    """The platform folder of a path below platform/: ui/sdl is one of its own."""
-    if len(parts) > 2 and parts[0] == "ui" and parts[1] == "sdl":
-        return "ui/sdl"
+    """The platform folder of a path below platform/: each floor of ui (ui/core,
+    ..., ui/sdl) is one of its own; a file right in ui is in none."""
+    if len(parts) > 2 and parts[0] == "ui":
+        return f"ui/{parts[1]}"
     return parts[0]
 
 
@@ -90,7 +108,10 @@ def violations(root):
                 if own not in PLATFORM_BELOW or other not in PLATFORM_BELOW:
                     yield f"{relative}: includes {included}, outside the platform's folders"
                 elif other != own and other not in PLATFORM_BELOW[own]:
-                    yield f"{relative}: includes {included} of a platform folder it may not use"
+                    if own.startswith("ui/") and other.startswith("ui/"):
+                        yield f"{relative}: includes {included} of a toolkit floor above or beside it"
+                    else:
+                        yield f"{relative}: includes {included} of a platform folder it may not use"
             if module == "engine" and top == "engine":
                 own = relative.parts[1]
                 other = included.split("/")[1]

@@ -8,8 +8,8 @@
 #include "UserProfileModule/Support/VKMCommunityStrings.h"
 #include "app/Helper/VKMFileManager.h"
 #include "platform/foundation/Locale.h"
-#include "platform/ui/Label.h"
-#include "platform/ui/TableView.h"
+#include "platform/ui/views/Label.h"
+#include "platform/ui/views/TableView.h"
 
 #include <algorithm>
 

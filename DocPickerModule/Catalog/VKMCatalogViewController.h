@@ -6,7 +6,7 @@
 // with the screen from its creation, serves it. Main thread only; made
 // with std::make_shared.
 
-#include "platform/ui/TableViewController.h"
+#include "platform/ui/controllers/TableViewController.h"
 
 #include <memory>
 #include <string>

@@ -5,10 +5,10 @@
 #include "app/Helper/VKMFileManager.h"
 #include "app/Utilities/VKMAlerts.h"
 #include "engine/services/ZDUtils.h"
-#include "platform/ui/AlertController.h"
-#include "platform/ui/Label.h"
-#include "platform/ui/PresentationController.h"
-#include "platform/ui/TableView.h"
+#include "platform/ui/controllers/AlertController.h"
+#include "platform/ui/views/Label.h"
+#include "platform/ui/controllers/PresentationController.h"
+#include "platform/ui/views/TableView.h"
 
 using namespace platform::ui;
 using VKMCommunityStrings::text;

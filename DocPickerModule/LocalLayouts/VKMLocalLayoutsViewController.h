@@ -6,7 +6,7 @@
 // only; made with std::make_shared.
 
 #include "platform/foundation/NotificationCenter.h"
-#include "platform/ui/TableViewController.h"
+#include "platform/ui/controllers/TableViewController.h"
 
 #include <string>
 #include <vector>

@@ -1,8 +1,8 @@
 #include "DocPickerModule/Preview/VKMCloudLayoutPreviewHelper.h"
 
-#include "platform/ui/ImageView.h"
-#include "platform/ui/Layer.h"
-#include "platform/ui/LayoutConstraint.h"
+#include "platform/ui/views/ImageView.h"
+#include "platform/ui/core/Layer.h"
+#include "platform/ui/layout/LayoutConstraint.h"
 
 using namespace platform::ui;
 

@@ -2,11 +2,11 @@
 
 #include "app/Utilities/Colors/UIColorCColor.h"
 #include "app/Utilities/VKMUISound.h"
-#include "platform/ui/Device.h"
-#include "platform/ui/LongPressGestureRecognizer.h"
-#include "platform/ui/ShapeLayer.h"
-#include "platform/ui/SystemColors.h"
-#include "platform/ui/TapGestureRecognizer.h"
+#include "platform/ui/views/Device.h"
+#include "platform/ui/input/LongPressGestureRecognizer.h"
+#include "platform/ui/core/ShapeLayer.h"
+#include "platform/ui/views/SystemColors.h"
+#include "platform/ui/input/TapGestureRecognizer.h"
 
 using namespace platform::ui;
 

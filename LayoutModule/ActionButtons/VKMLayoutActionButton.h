@@ -6,7 +6,7 @@
 #include <functional>
 #include <memory>
 
-#include "platform/ui/Button.h"
+#include "platform/ui/views/Button.h"
 
 namespace platform::ui {
 class GestureRecognizer;

@@ -17,9 +17,9 @@
 #include "platform/foundation/AsciiText.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/net/URL.h"
-#include "platform/ui/Application.h"
-#include "platform/ui/Device.h"
-#include "platform/ui/StackView.h"
+#include "platform/ui/views/Application.h"
+#include "platform/ui/views/Device.h"
+#include "platform/ui/views/StackView.h"
 
 using namespace platform::ui;
 

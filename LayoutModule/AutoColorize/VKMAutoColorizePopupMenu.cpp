@@ -3,9 +3,9 @@
 #include <algorithm>
 
 #include "LayoutModule/Layout/VKMLayoutSymbols.h"
-#include "platform/ui/Font.h"
-#include "platform/ui/SystemColors.h"
-#include "platform/ui/ViewController.h"
+#include "platform/ui/views/Font.h"
+#include "platform/ui/views/SystemColors.h"
+#include "platform/ui/controllers/ViewController.h"
 #include "widgets/PopupMenu/PopupMenuAction.h"
 #include "widgets/PopupMenu/PopupMenuAppearance.h"
 #include "widgets/PopupMenu/PopupMenuViewController.h"

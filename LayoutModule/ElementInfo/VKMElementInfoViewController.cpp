@@ -3,12 +3,12 @@
 #include <cmath>
 
 #include "app/Utilities/Localization/StringVekmont.h"
-#include "platform/ui/Font.h"
-#include "platform/ui/Label.h"
-#include "platform/ui/LayoutConstraint.h"
-#include "platform/ui/Screen.h"
-#include "platform/ui/StackView.h"
-#include "platform/ui/SystemColors.h"
+#include "platform/ui/views/Font.h"
+#include "platform/ui/views/Label.h"
+#include "platform/ui/layout/LayoutConstraint.h"
+#include "platform/ui/views/Screen.h"
+#include "platform/ui/views/StackView.h"
+#include "platform/ui/views/SystemColors.h"
 
 using namespace platform::ui;
 

@@ -8,8 +8,8 @@
 #include <optional>
 #include <string>
 
-#include "platform/ui/PresentationController.h"
-#include "platform/ui/ViewController.h"
+#include "platform/ui/controllers/PresentationController.h"
+#include "platform/ui/controllers/ViewController.h"
 
 namespace platform::ui {
 class Label;

@@ -14,11 +14,11 @@
 #include "engine/model/Layout.h"
 #include "engine/model/RailConstants.h"
 #include "engine/model/Statistics.h"
-#include "platform/ui/Application.h"
-#include "platform/ui/PresentationController.h"
-#include "platform/ui/Storyboard.h"
-#include "platform/ui/TabBarController.h"
-#include "platform/ui/Window.h"
+#include "platform/ui/views/Application.h"
+#include "platform/ui/controllers/PresentationController.h"
+#include "platform/ui/controllers/Storyboard.h"
+#include "platform/ui/controllers/TabBarController.h"
+#include "platform/ui/views/Window.h"
 
 using namespace platform::ui;
 

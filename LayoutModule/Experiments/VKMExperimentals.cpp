@@ -11,7 +11,7 @@
 #include "platform/foundation/Paths.h"
 #include "platform/foundation/UUID.h"
 #include "platform/graphics/Image.h"
-#include "platform/ui/Application.h"
+#include "platform/ui/views/Application.h"
 
 namespace {
 

@@ -3,8 +3,8 @@
 #include "LayoutModule/LayoutDetails/VKMLayoutDetailsViewController.h"
 #include "LayoutModule/LayoutSettings/VKMLayoutSettingsHelper.h"
 #include "LayoutModule/Scenes/VKMLayoutScenes.h"
-#include "platform/ui/PresentationController.h"
-#include "platform/ui/View.h"
+#include "platform/ui/controllers/PresentationController.h"
+#include "platform/ui/views/View.h"
 
 using namespace platform::ui;
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/ui/SystemSheets.h"
+#include "platform/ui/controllers/SystemSheets.h"
 
 namespace platform::ui {
 class ViewController;

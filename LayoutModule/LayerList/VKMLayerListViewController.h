@@ -9,7 +9,7 @@
 #include <memory>
 #include <string>
 
-#include "platform/ui/TableViewController.h"
+#include "platform/ui/controllers/TableViewController.h"
 
 namespace platform::ui {
 class Button;

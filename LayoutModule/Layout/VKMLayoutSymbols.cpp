@@ -4,8 +4,8 @@
 #include <mutex>
 
 #include "platform/graphics/Context.h"
-#include "platform/ui/Screen.h"
-#include "platform/ui/SymbolImages.h"
+#include "platform/ui/views/Screen.h"
+#include "platform/ui/views/SymbolImages.h"
 
 namespace VKMLayoutSymbols {
 

@@ -14,11 +14,11 @@
 #include "platform/graphics/BitmapContext.h"
 #include "platform/graphics/Context.h"
 #include "platform/graphics/Image.h"
-#include "platform/ui/Layer.h"
-#include "platform/ui/Screen.h"
-#include "platform/ui/Transform3D.h"
-#include "platform/ui/Window.h"
-#include "platform/ui/Touch.h"
+#include "platform/ui/core/Layer.h"
+#include "platform/ui/views/Screen.h"
+#include "platform/ui/core/Transform3D.h"
+#include "platform/ui/views/Window.h"
+#include "platform/ui/input/Touch.h"
 
 VKMLayoutView::VKMLayoutView() : VKMLayoutView(platform::Rect{}) {}
 

@@ -11,7 +11,7 @@
 
 #include "LayoutView/Drawing/VKMLayoutRenderData.h"
 #include "engine/drawing/TransientEdits.h"
-#include "platform/ui/View.h"
+#include "platform/ui/views/View.h"
 
 class CLayout;
 

@@ -11,8 +11,8 @@
 #include <string>
 
 #include "LayoutModule/Layout/VKMLayoutView.h"
-#include "platform/ui/GestureRecognizer.h"
-#include "platform/ui/ViewController.h"
+#include "platform/ui/input/GestureRecognizer.h"
+#include "platform/ui/controllers/ViewController.h"
 
 namespace platform::ui {
 class Button;

@@ -6,8 +6,8 @@
 #include "SharingModule/Model/VKMLayoutEntityCache.h"
 #include "app/Session/VKMLayoutSession.h"
 #include "app/Utilities/Localization/StringVekmont.h"
-#include "platform/ui/PageControl.h"
-#include "platform/ui/View.h"
+#include "platform/ui/views/PageControl.h"
+#include "platform/ui/views/View.h"
 
 using namespace platform::ui;
 

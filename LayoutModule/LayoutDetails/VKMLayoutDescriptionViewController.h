@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/ui/PageViewController.h"
+#include "platform/ui/controllers/PageViewController.h"
 
 class VKMSpecificLanguageDescriptionViewController;
 

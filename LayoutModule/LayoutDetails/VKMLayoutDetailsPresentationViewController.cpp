@@ -4,10 +4,10 @@
 #include <string>
 
 #include "DocPickerModule/Preview/VKMCloudLayoutPreviewHelper.h"
-#include "platform/ui/LayoutConstraint.h"
-#include "platform/ui/TapGestureRecognizer.h"
-#include "platform/ui/ViewControllerTransitioning.h"
-#include "platform/ui/VisualEffectView.h"
+#include "platform/ui/layout/LayoutConstraint.h"
+#include "platform/ui/input/TapGestureRecognizer.h"
+#include "platform/ui/views/ViewControllerTransitioning.h"
+#include "platform/ui/views/VisualEffectView.h"
 
 using namespace platform::ui;
 

@@ -5,7 +5,7 @@
 
 #include <memory>
 
-#include "platform/ui/PresentationController.h"
+#include "platform/ui/controllers/PresentationController.h"
 
 namespace platform::ui {
 class VisualEffectView;

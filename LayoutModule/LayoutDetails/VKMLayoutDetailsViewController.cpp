@@ -6,8 +6,8 @@
 #include "LayoutModule/Scenes/VKMLayoutScenes.h"
 #include "SharingModule/Model/VKMCurrentCloudLayout.h"
 #include "engine/services/ZDUtils.h"
-#include "platform/ui/LayoutConstraint.h"
-#include "platform/ui/SegmentedControl.h"
+#include "platform/ui/layout/LayoutConstraint.h"
+#include "platform/ui/views/SegmentedControl.h"
 
 using namespace platform::ui;
 

@@ -18,8 +18,8 @@
 #include "platform/foundation/ByteCountFormatter.h"
 #include "platform/foundation/Locale.h"
 #include "platform/foundation/OwnedList.h"
-#include "platform/ui/Device.h"
-#include "platform/ui/Label.h"
+#include "platform/ui/views/Device.h"
+#include "platform/ui/views/Label.h"
 
 using namespace platform::ui;
 

@@ -10,7 +10,7 @@
 #include <optional>
 #include <string>
 
-#include "platform/ui/ViewController.h"
+#include "platform/ui/controllers/ViewController.h"
 
 namespace platform::ui {
 class Label;

@@ -1,7 +1,7 @@
 #include "LayoutModule/LayoutDetails/VKMSpecificLanguageDescriptionViewController.h"
 
-#include "platform/ui/Label.h"
-#include "platform/ui/TextView.h"
+#include "platform/ui/views/Label.h"
+#include "platform/ui/views/TextView.h"
 
 void VKMSpecificLanguageDescriptionViewController::setDescription(std::string description, std::string label) {
     mLayoutDescription = std::move(description);

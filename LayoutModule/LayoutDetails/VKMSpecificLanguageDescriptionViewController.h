@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "platform/ui/ViewController.h"
+#include "platform/ui/controllers/ViewController.h"
 
 namespace platform::ui {
 class Label;

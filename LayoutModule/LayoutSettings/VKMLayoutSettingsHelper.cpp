@@ -12,13 +12,13 @@
 #include "engine/model/Layout.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/UserDefaults.h"
-#include "platform/ui/Application.h"
-#include "platform/ui/Device.h"
-#include "platform/ui/NavigationController.h"
-#include "platform/ui/PresentationController.h"
-#include "platform/ui/SystemColors.h"
-#include "platform/ui/TabBarController.h"
-#include "platform/ui/Window.h"
+#include "platform/ui/views/Application.h"
+#include "platform/ui/views/Device.h"
+#include "platform/ui/controllers/NavigationController.h"
+#include "platform/ui/controllers/PresentationController.h"
+#include "platform/ui/views/SystemColors.h"
+#include "platform/ui/controllers/TabBarController.h"
+#include "platform/ui/views/Window.h"
 
 using namespace platform::ui;
 

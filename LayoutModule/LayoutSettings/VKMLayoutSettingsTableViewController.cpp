@@ -9,13 +9,13 @@
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/UserDefaults.h"
-#include "platform/ui/BarItems.h"
-#include "platform/ui/Font.h"
-#include "platform/ui/Label.h"
-#include "platform/ui/Switch.h"
-#include "platform/ui/SystemColors.h"
-#include "platform/ui/TableView.h"
-#include "platform/ui/TableViewCell.h"
+#include "platform/ui/controllers/BarItems.h"
+#include "platform/ui/views/Font.h"
+#include "platform/ui/views/Label.h"
+#include "platform/ui/views/Switch.h"
+#include "platform/ui/views/SystemColors.h"
+#include "platform/ui/views/TableView.h"
+#include "platform/ui/views/TableViewCell.h"
 
 using namespace platform::ui;
 using Helper = VKMLayoutSettingsHelper;

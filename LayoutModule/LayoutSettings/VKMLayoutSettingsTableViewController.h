@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/ui/TableViewController.h"
+#include "platform/ui/controllers/TableViewController.h"
 
 namespace platform::ui {
 class Switch;

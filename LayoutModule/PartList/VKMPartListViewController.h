@@ -12,8 +12,8 @@
 
 #include "LayoutModule/PartList/VKMPartListValueObject.h"
 #include "platform/graphics/Color.h"
-#include "platform/ui/TableView.h"
-#include "platform/ui/ViewController.h"
+#include "platform/ui/views/TableView.h"
+#include "platform/ui/controllers/ViewController.h"
 #include "widgets/Charts/GRChartDelegate.h"
 
 namespace platform::ui {

@@ -6,9 +6,9 @@
 #include "engine/generators/Regeneration.h"
 #include "engine/model/PartList.h"
 #include "engine/services/ZDUtils.h"
-#include "platform/ui/ImageView.h"
-#include "platform/ui/Label.h"
-#include "platform/ui/TableViewCell.h"
+#include "platform/ui/views/ImageView.h"
+#include "platform/ui/views/Label.h"
+#include "platform/ui/views/TableViewCell.h"
 
 using namespace platform::ui;
 

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "LayoutModule/PartList/VKMPartListValueObject.h"
-#include "platform/ui/TableView.h"
+#include "platform/ui/views/TableView.h"
 
 namespace platform {
 class Image;

@@ -9,7 +9,7 @@
 
 #include "engine/services/VKMSoftAssert.h"
 #include "platform/graphics/Geometry.h"
-#include "platform/ui/Storyboard.h"
+#include "platform/ui/controllers/Storyboard.h"
 
 namespace platform::ui {
 class View;

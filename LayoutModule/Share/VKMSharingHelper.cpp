@@ -14,11 +14,11 @@
 #include "platform/graphics/BitmapContext.h"
 #include "platform/graphics/Image.h"
 #include "platform/graphics/TextMeasure.h"
-#include "platform/ui/Font.h"
-#include "platform/ui/PresentationController.h"
-#include "platform/ui/SystemSheets.h"
-#include "platform/ui/SystemColors.h"
-#include "platform/ui/View.h"
+#include "platform/ui/views/Font.h"
+#include "platform/ui/controllers/PresentationController.h"
+#include "platform/ui/controllers/SystemSheets.h"
+#include "platform/ui/views/SystemColors.h"
+#include "platform/ui/views/View.h"
 #include "widgets/HoverNotification/VKMHoverNotification.h"
 
 using namespace platform::ui;

@@ -4,10 +4,10 @@
 #include "engine/services/ZDUtils.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/Value.h"
-#include "platform/ui/AlertController.h"
-#include "platform/ui/Application.h"
-#include "platform/ui/PresentationController.h"
-#include "platform/ui/Window.h"
+#include "platform/ui/controllers/AlertController.h"
+#include "platform/ui/views/Application.h"
+#include "platform/ui/controllers/PresentationController.h"
+#include "platform/ui/views/Window.h"
 
 #include <cstdio>
 

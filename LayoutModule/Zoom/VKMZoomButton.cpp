@@ -7,12 +7,12 @@
 #include "app/Utilities/Colors/UIColorCColor.h"
 #include "app/Utilities/VKMUISound.h"
 #include "platform/foundation/Locale.h"
-#include "platform/ui/Device.h"
-#include "platform/ui/Font.h"
-#include "platform/ui/Label.h"
-#include "platform/ui/Layer.h"
-#include "platform/ui/SystemColors.h"
-#include "platform/ui/TapGestureRecognizer.h"
+#include "platform/ui/views/Device.h"
+#include "platform/ui/views/Font.h"
+#include "platform/ui/views/Label.h"
+#include "platform/ui/core/Layer.h"
+#include "platform/ui/views/SystemColors.h"
+#include "platform/ui/input/TapGestureRecognizer.h"
 
 namespace {
 

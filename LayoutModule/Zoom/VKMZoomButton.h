@@ -8,7 +8,7 @@
 #include <optional>
 #include <string>
 
-#include "platform/ui/View.h"
+#include "platform/ui/views/View.h"
 
 namespace platform::ui {
 class Label;

@@ -5,7 +5,7 @@
 #include "app/Utilities/VKMAlerts.h"
 #include "UserProfileModule/Support/VKMCommunityStrings.h"
 #include "engine/services/ZDUtils.h"
-#include "platform/ui/Button.h"
+#include "platform/ui/views/Button.h"
 
 namespace {
 

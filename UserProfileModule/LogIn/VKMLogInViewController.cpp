@@ -3,9 +3,9 @@
 #include "SharingModule/Model/VKMSharedLayouts.h"
 #include "UserProfileModule/Support/VKMCommunityStrings.h"
 #include "platform/foundation/AsciiText.h"
-#include "platform/ui/Button.h"
-#include "platform/ui/Label.h"
-#include "platform/ui/TextField.h"
+#include "platform/ui/views/Button.h"
+#include "platform/ui/views/Label.h"
+#include "platform/ui/views/TextField.h"
 
 using namespace platform::ui;
 

@@ -5,7 +5,7 @@
 // away (when it was presented) and tells its completion action whether the
 // user signed in. Main thread only; made with std::make_shared.
 
-#include "platform/ui/ViewController.h"
+#include "platform/ui/controllers/ViewController.h"
 
 #include <functional>
 #include <memory>

@@ -5,10 +5,10 @@
 #include "UserProfileModule/LogIn/VKMLogInViewController.h"
 #include "UserProfileModule/Support/VKMCommunityStrings.h"
 #include "engine/services/ZDUtils.h"
-#include "platform/ui/Button.h"
-#include "platform/ui/ImageView.h"
-#include "platform/ui/Label.h"
-#include "platform/ui/Layer.h"
+#include "platform/ui/views/Button.h"
+#include "platform/ui/views/ImageView.h"
+#include "platform/ui/views/Label.h"
+#include "platform/ui/core/Layer.h"
 
 using namespace platform::ui;
 

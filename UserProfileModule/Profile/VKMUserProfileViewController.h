@@ -7,7 +7,7 @@
 // with std::make_shared.
 
 #include "platform/foundation/NotificationCenter.h"
-#include "platform/ui/ViewController.h"
+#include "platform/ui/controllers/ViewController.h"
 
 #include <memory>
 #include <set>

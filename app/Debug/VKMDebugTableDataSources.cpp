@@ -3,8 +3,8 @@
 
 #include "engine/services/Logger.h"
 #include "engine/services/PerformanceCounters.h"
-#include "platform/ui/Label.h"
-#include "platform/ui/TableViewCell.h"
+#include "platform/ui/views/Label.h"
+#include "platform/ui/views/TableViewCell.h"
 
 #include <chrono>
 

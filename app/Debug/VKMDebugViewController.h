@@ -4,7 +4,7 @@
 // and the recent log as tables, and three actions (clear the cloud caches,
 // sign the user out, dump the counters). Main thread only.
 
-#include "platform/ui/ViewController.h"
+#include "platform/ui/controllers/ViewController.h"
 
 #include <memory>
 

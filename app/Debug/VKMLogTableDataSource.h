@@ -2,7 +2,7 @@
 // The debug screen's log table: the newest 200 lines of the app log's
 // memory, newest first, read afresh for every question.
 
-#include "platform/ui/TableView.h"
+#include "platform/ui/views/TableView.h"
 
 #include <memory>
 #include <string>

@@ -5,7 +5,7 @@
 // were.
 
 #include "platform/dispatch/Clock.h"
-#include "platform/ui/TableView.h"
+#include "platform/ui/views/TableView.h"
 
 #include <memory>
 #include <optional>

@@ -3,11 +3,11 @@
 #include <vector>
 
 #include "engine/services/ZDUtils.h"
-#include "platform/ui/AlertController.h"
-#include "platform/ui/Application.h"
-#include "platform/ui/NavigationController.h"
-#include "platform/ui/TabBarController.h"
-#include "platform/ui/Window.h"
+#include "platform/ui/controllers/AlertController.h"
+#include "platform/ui/views/Application.h"
+#include "platform/ui/controllers/NavigationController.h"
+#include "platform/ui/controllers/TabBarController.h"
+#include "platform/ui/views/Window.h"
 
 using platform::ui::AlertAction;
 using platform::ui::AlertActionStyle;

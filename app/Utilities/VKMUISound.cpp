@@ -6,7 +6,7 @@
 #include "platform/dispatch/MainThread.h"
 #include "platform/foundation/Bundle.h"
 #include "platform/foundation/UserDefaults.h"
-#include "platform/ui/Application.h"
+#include "platform/ui/views/Application.h"
 
 namespace {
 

@@ -13,7 +13,7 @@
 #include <memory>
 #include <string>
 
-#include "platform/ui/SoundPlayer.h"
+#include "platform/ui/views/SoundPlayer.h"
 
 class VKMUISound {
 public:

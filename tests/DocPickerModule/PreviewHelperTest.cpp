@@ -3,9 +3,9 @@
 // only after the view was added.
 
 #include "DocPickerModule/Preview/VKMCloudLayoutPreviewHelper.h"
-#include "platform/ui/ImageView.h"
-#include "platform/ui/Layer.h"
-#include "platform/ui/LayoutConstraint.h"
+#include "platform/ui/views/ImageView.h"
+#include "platform/ui/core/Layer.h"
+#include "platform/ui/layout/LayoutConstraint.h"
 
 #include <gtest/gtest.h>
 

@@ -14,9 +14,9 @@
 #include "engine/drawing/TransientEdits.h"
 #include "engine/model/CompositeGeometry.h"
 #include "engine/model/LayoutBounds.h"
-#include "platform/ui/Storyboard.h"
-#include "platform/ui/TabBarController.h"
-#include "platform/ui/ViewController.h"
+#include "platform/ui/controllers/Storyboard.h"
+#include "platform/ui/controllers/TabBarController.h"
+#include "platform/ui/controllers/ViewController.h"
 #include "tests/LayoutModule/LayoutModuleTestSupport.h"
 #include "tests/LayoutModule/LayoutScreenSupport.h"
 

@@ -10,7 +10,7 @@
 #include "engine/model/AutoColorize.h"
 #include "engine/model/Layout.h"
 #include "platform/foundation/Paths.h"
-#include "platform/ui/Application.h"
+#include "platform/ui/views/Application.h"
 #include "tests/LayoutModule/LayoutModuleTestSupport.h"
 
 using namespace VKMImageFilters;

@@ -6,8 +6,8 @@
 #include "app/Helper/VKMLayoutDocumentHelper.h"
 #include "engine/model/CurrentCloudLayout.h"
 #include "engine/model/Layout.h"
-#include "platform/ui/Screen.h"
-#include "platform/ui/Storyboard.h"
+#include "platform/ui/views/Screen.h"
+#include "platform/ui/controllers/Storyboard.h"
 #include "tests/LayoutModule/LayoutModuleTestSupport.h"
 #include "tests/support/EngineServices.h"
 

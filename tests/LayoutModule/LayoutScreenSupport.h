@@ -9,9 +9,9 @@
 #include "LayoutModule/Layout/VKMLayoutViewController.h"
 #include "platform/dispatch/Clock.h"
 #include "platform/foundation/NotificationCenter.h"
-#include "platform/ui/Device.h"
-#include "platform/ui/TouchSynth.h"
-#include "platform/ui/Window.h"
+#include "platform/ui/views/Device.h"
+#include "platform/ui/input/TouchSynth.h"
+#include "platform/ui/views/Window.h"
 
 namespace layouttest {
 

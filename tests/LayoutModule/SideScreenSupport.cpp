@@ -4,8 +4,8 @@
 
 #include "LayoutModule/Scenes/VKMLayoutScenes.h"
 #include "app/Helper/VKMLayoutDocumentHelper.h"
-#include "platform/ui/Screen.h"
-#include "platform/ui/Storyboard.h"
+#include "platform/ui/views/Screen.h"
+#include "platform/ui/controllers/Storyboard.h"
 #include "tests/LayoutModule/LayoutModuleTestSupport.h"
 #include "tests/support/EngineServices.h"
 #include "widgets/HoverNotification/VKMHoverNotification.h"

@@ -13,10 +13,10 @@
 #include "platform/dispatch/Clock.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/graphics/Image.h"
-#include "platform/ui/Device.h"
-#include "platform/ui/TabBarController.h"
-#include "platform/ui/TouchSynth.h"
-#include "platform/ui/Window.h"
+#include "platform/ui/views/Device.h"
+#include "platform/ui/controllers/TabBarController.h"
+#include "platform/ui/input/TouchSynth.h"
+#include "platform/ui/views/Window.h"
 #include "tests/LayoutModule/TabFixture.h"
 
 namespace sidescreens {

@@ -5,7 +5,7 @@
 
 #include <memory>
 
-#include "platform/ui/TabBarController.h"
+#include "platform/ui/controllers/TabBarController.h"
 #include "tests/LayoutModule/LayoutScreenSupport.h"
 
 namespace sidetest {

@@ -8,12 +8,12 @@
 #include "platform/dispatch/MainThread.h"
 #include "platform/foundation/UserDefaults.h"
 #include "platform/security/Keychain.h"
-#include "platform/ui/AlertController.h"
-#include "platform/ui/Button.h"
-#include "platform/ui/Label.h"
-#include "platform/ui/TextField.h"
-#include "platform/ui/TouchSynth.h"
-#include "platform/ui/Window.h"
+#include "platform/ui/controllers/AlertController.h"
+#include "platform/ui/views/Button.h"
+#include "platform/ui/views/Label.h"
+#include "platform/ui/views/TextField.h"
+#include "platform/ui/input/TouchSynth.h"
+#include "platform/ui/views/Window.h"
 #include "tests/SharingModule/support/SharingTestSupport.h"
 
 using namespace sharingtest;

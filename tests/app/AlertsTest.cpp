@@ -8,10 +8,10 @@
 #include <vector>
 
 #include "app/Utilities/VKMAlerts.h"
-#include "platform/ui/AlertController.h"
-#include "platform/ui/Application.h"
-#include "platform/ui/NavigationController.h"
-#include "platform/ui/TabBarController.h"
+#include "platform/ui/controllers/AlertController.h"
+#include "platform/ui/views/Application.h"
+#include "platform/ui/controllers/NavigationController.h"
+#include "platform/ui/controllers/TabBarController.h"
 #include "tests/app/support/AppStage.h"
 #include "tests/support/EngineServices.h"
 

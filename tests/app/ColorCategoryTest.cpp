@@ -20,7 +20,7 @@
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/dispatch/DispatchSemaphore.h"
 #include "platform/graphics/Image.h"
-#include "platform/ui/Window.h"
+#include "platform/ui/views/Window.h"
 
 using platform::Color;
 namespace C = UIColorCColor;

@@ -21,7 +21,7 @@
 #include "engine/model/CurrentCloudLayout.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/Paths.h"
-#include "platform/ui/AlertController.h"
+#include "platform/ui/controllers/AlertController.h"
 #include "tests/app/support/AppFiles.h"
 #include "tests/app/support/AppStage.h"
 #include "tests/support/EngineServices.h"

@@ -16,7 +16,7 @@
 #include "engine/services/PerformanceCounters.h"
 #include "engine/services/ServiceLocator.h"
 #include "platform/foundation/NotificationCenter.h"
-#include "platform/ui/AlertController.h"
+#include "platform/ui/controllers/AlertController.h"
 #include "tests/app/support/AppFiles.h"
 #include "tests/app/support/AppStage.h"
 #include "tests/support/EngineServices.h"

@@ -9,7 +9,7 @@
 #include "platform/dispatch/Clock.h"
 #include "platform/foundation/TimeZone.h"
 #include "platform/foundation/UserDefaults.h"
-#include "platform/ui/SystemSheets.h"
+#include "platform/ui/controllers/SystemSheets.h"
 #include "tests/support/EngineServices.h"
 #include "tests/support/LogWatch.h"
 

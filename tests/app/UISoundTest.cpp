@@ -18,7 +18,7 @@
 #include "app/Utilities/VKMUISound.h"
 #include "platform/foundation/Bundle.h"
 #include "platform/foundation/UserDefaults.h"
-#include "platform/ui/Application.h"
+#include "platform/ui/views/Application.h"
 
 namespace {
 

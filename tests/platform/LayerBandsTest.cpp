@@ -5,14 +5,14 @@
 
 #include "platform/graphics/BitmapContext.h"
 #include "platform/graphics/FrameBitmaps.h"
-#include "platform/ui/BasicAnimation.h"
-#include "platform/ui/GradientLayer.h"
-#include "platform/ui/Label.h"
-#include "platform/ui/LayerRenderer.h"
-#include "platform/ui/MediaTime.h"
-#include "platform/ui/ShapeLayer.h"
-#include "platform/ui/TextLayer.h"
-#include "platform/ui/Transform3D.h"
+#include "platform/ui/core/BasicAnimation.h"
+#include "platform/ui/core/GradientLayer.h"
+#include "platform/ui/views/Label.h"
+#include "platform/ui/render/LayerRenderer.h"
+#include "platform/ui/core/MediaTime.h"
+#include "platform/ui/core/ShapeLayer.h"
+#include "platform/ui/core/TextLayer.h"
+#include "platform/ui/core/Transform3D.h"
 
 #include <gtest/gtest.h>
 

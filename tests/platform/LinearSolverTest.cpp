@@ -3,7 +3,7 @@
 // elimination giving, to the bit, what plain dense elimination gives on
 // systems shaped like screens (chains of edges, many inequalities).
 
-#include "platform/ui/detail/LinearSolver.h"
+#include "platform/ui/layout/detail/LinearSolver.h"
 
 #include <gtest/gtest.h>
 

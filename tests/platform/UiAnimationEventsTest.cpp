@@ -2,10 +2,10 @@
 // clock: advancing it fires the main loop's timers in time order.
 
 #include "platform/dispatch/Clock.h"
-#include "platform/ui/BasicAnimation.h"
-#include "platform/ui/Layer.h"
-#include "platform/ui/MediaTime.h"
-#include "platform/ui/Transaction.h"
+#include "platform/ui/core/BasicAnimation.h"
+#include "platform/ui/core/Layer.h"
+#include "platform/ui/core/MediaTime.h"
+#include "platform/ui/core/Transaction.h"
 
 #include <gtest/gtest.h>
 

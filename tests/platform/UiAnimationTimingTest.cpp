@@ -2,12 +2,12 @@
 // time, so these tests give every animation an explicit begin time and
 // sample the layer's presentation around it.
 
-#include "platform/ui/AnimationGroup.h"
-#include "platform/ui/BasicAnimation.h"
-#include "platform/ui/KeyframeAnimation.h"
-#include "platform/ui/Layer.h"
-#include "platform/ui/ShapeLayer.h"
-#include "platform/ui/SpringAnimation.h"
+#include "platform/ui/core/AnimationGroup.h"
+#include "platform/ui/core/BasicAnimation.h"
+#include "platform/ui/core/KeyframeAnimation.h"
+#include "platform/ui/core/Layer.h"
+#include "platform/ui/core/ShapeLayer.h"
+#include "platform/ui/core/SpringAnimation.h"
 
 #include <gtest/gtest.h>
 

@@ -5,13 +5,13 @@
 
 #include "platform/dispatch/RunLoop.h"
 #include "platform/foundation/NotificationCenter.h"
-#include "platform/ui/Application.h"
-#include "platform/ui/ApplicationDelegate.h"
-#include "platform/ui/ApplicationMain.h"
-#include "platform/ui/Notifications.h"
-#include "platform/ui/Storyboard.h"
-#include "platform/ui/ViewController.h"
-#include "platform/ui/Window.h"
+#include "platform/ui/views/Application.h"
+#include "platform/ui/views/ApplicationDelegate.h"
+#include "platform/ui/controllers/ApplicationMain.h"
+#include "platform/ui/views/Notifications.h"
+#include "platform/ui/controllers/Storyboard.h"
+#include "platform/ui/controllers/ViewController.h"
+#include "platform/ui/views/Window.h"
 
 #include <gtest/gtest.h>
 

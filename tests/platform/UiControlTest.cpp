@@ -3,15 +3,15 @@
 // touches, disabled controls, buttons, switches and segmented controls.
 
 #include "platform/graphics/BitmapContext.h"
-#include "platform/ui/Button.h"
-#include "platform/ui/ImageView.h"
-#include "platform/ui/Label.h"
-#include "platform/ui/Layer.h"
-#include "platform/ui/SegmentedControl.h"
-#include "platform/ui/Switch.h"
-#include "platform/ui/TapGestureRecognizer.h"
-#include "platform/ui/TouchSynth.h"
-#include "platform/ui/Window.h"
+#include "platform/ui/views/Button.h"
+#include "platform/ui/views/ImageView.h"
+#include "platform/ui/views/Label.h"
+#include "platform/ui/core/Layer.h"
+#include "platform/ui/views/SegmentedControl.h"
+#include "platform/ui/views/Switch.h"
+#include "platform/ui/input/TapGestureRecognizer.h"
+#include "platform/ui/input/TouchSynth.h"
+#include "platform/ui/views/Window.h"
 #include "tests/platform/support/VirtualTime.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 #include "platform/graphics/TextMeasure.h"
-#include "platform/ui/AttributedString.h"
-#include "platform/ui/Font.h"
+#include "platform/ui/views/AttributedString.h"
+#include "platform/ui/views/Font.h"
 
 #include <gtest/gtest.h>
 

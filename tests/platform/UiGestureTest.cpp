@@ -4,14 +4,14 @@
 // delegates), and what the view's own touch handlers hear.
 
 #include "platform/dispatch/RunLoop.h"
-#include "platform/ui/LongPressGestureRecognizer.h"
-#include "platform/ui/PanGestureRecognizer.h"
-#include "platform/ui/PinchGestureRecognizer.h"
-#include "platform/ui/SwipeGestureRecognizer.h"
-#include "platform/ui/TapGestureRecognizer.h"
-#include "platform/ui/TouchSynth.h"
-#include "platform/ui/View.h"
-#include "platform/ui/Window.h"
+#include "platform/ui/input/LongPressGestureRecognizer.h"
+#include "platform/ui/input/PanGestureRecognizer.h"
+#include "platform/ui/input/PinchGestureRecognizer.h"
+#include "platform/ui/input/SwipeGestureRecognizer.h"
+#include "platform/ui/input/TapGestureRecognizer.h"
+#include "platform/ui/input/TouchSynth.h"
+#include "platform/ui/views/View.h"
+#include "platform/ui/views/Window.h"
 #include "tests/platform/support/VirtualTime.h"
 
 #include <gtest/gtest.h>

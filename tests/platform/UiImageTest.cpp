@@ -1,10 +1,10 @@
 #include "platform/foundation/Bundle.h"
 #include "platform/foundation/TemporaryFolder.h"
 #include "platform/graphics/BitmapContext.h"
-#include "platform/ui/ImageView.h"
-#include "platform/ui/NamedColors.h"
-#include "platform/ui/NamedImages.h"
-#include "platform/ui/SymbolImages.h"
+#include "platform/ui/views/ImageView.h"
+#include "platform/ui/views/NamedColors.h"
+#include "platform/ui/views/NamedImages.h"
+#include "platform/ui/views/SymbolImages.h"
 
 #include <gtest/gtest.h>
 

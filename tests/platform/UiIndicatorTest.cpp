@@ -2,10 +2,10 @@
 // display link of the virtual clock, checked in their pixels.
 
 #include "platform/graphics/Image.h"
-#include "platform/ui/ActivityIndicatorView.h"
-#include "platform/ui/PageControl.h"
-#include "platform/ui/TouchSynth.h"
-#include "platform/ui/Window.h"
+#include "platform/ui/views/ActivityIndicatorView.h"
+#include "platform/ui/views/PageControl.h"
+#include "platform/ui/input/TouchSynth.h"
+#include "platform/ui/views/Window.h"
 #include "tests/platform/support/VirtualTime.h"
 
 #include <gtest/gtest.h>

@@ -5,8 +5,8 @@
 #include "platform/graphics/BitmapContext.h"
 #include "platform/graphics/Image.h"
 #include "platform/graphics/TextMeasure.h"
-#include "platform/ui/Label.h"
-#include "platform/ui/Window.h"
+#include "platform/ui/views/Label.h"
+#include "platform/ui/views/Window.h"
 #include "tests/platform/support/VirtualTime.h"
 
 #include <gtest/gtest.h>

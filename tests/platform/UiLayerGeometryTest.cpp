@@ -1,4 +1,4 @@
-#include "platform/ui/Layer.h"
+#include "platform/ui/core/Layer.h"
 
 #include <gtest/gtest.h>
 

@@ -2,9 +2,9 @@
 // constraints solved for edges, centring, stacks, priorities, intrinsic
 // sizes, the safe area and the visual format.
 
-#include "platform/ui/LayoutConstraint.h"
-#include "platform/ui/View.h"
-#include "platform/ui/Window.h"
+#include "platform/ui/layout/LayoutConstraint.h"
+#include "platform/ui/views/View.h"
+#include "platform/ui/views/Window.h"
 #include "tests/platform/support/VirtualTime.h"
 
 #include <gtest/gtest.h>

@@ -2,12 +2,12 @@
 // drawing made straight into a context (never against stored images).
 
 #include "platform/graphics/BitmapContext.h"
-#include "platform/ui/BasicAnimation.h"
-#include "platform/ui/GradientLayer.h"
-#include "platform/ui/LayerRenderer.h"
-#include "platform/ui/ShapeLayer.h"
-#include "platform/ui/TextLayer.h"
-#include "platform/ui/detail/AnimationRun.h"
+#include "platform/ui/core/BasicAnimation.h"
+#include "platform/ui/core/GradientLayer.h"
+#include "platform/ui/render/LayerRenderer.h"
+#include "platform/ui/core/ShapeLayer.h"
+#include "platform/ui/core/TextLayer.h"
+#include "platform/ui/core/detail/AnimationRun.h"
 
 #include <gtest/gtest.h>
 

@@ -3,13 +3,13 @@
 // label outlets; scenes that are missing or of another class give nothing;
 // table controllers clearing their selection as they appear.
 
-#include "platform/ui/Button.h"
-#include "platform/ui/ImageView.h"
-#include "platform/ui/Label.h"
-#include "platform/ui/Storyboard.h"
-#include "platform/ui/TableViewController.h"
-#include "platform/ui/TouchSynth.h"
-#include "platform/ui/Window.h"
+#include "platform/ui/views/Button.h"
+#include "platform/ui/views/ImageView.h"
+#include "platform/ui/views/Label.h"
+#include "platform/ui/controllers/Storyboard.h"
+#include "platform/ui/controllers/TableViewController.h"
+#include "platform/ui/input/TouchSynth.h"
+#include "platform/ui/views/Window.h"
 #include "tests/platform/support/VirtualTime.h"
 
 #include <gtest/gtest.h>

@@ -2,10 +2,10 @@
 // virtual clock: offsets held to their range or banded past it and sprung
 // back, gliding, paging, zoom limits and what the delegate hears.
 
-#include "platform/ui/PanGestureRecognizer.h"
-#include "platform/ui/ScrollView.h"
-#include "platform/ui/TouchSynth.h"
-#include "platform/ui/Window.h"
+#include "platform/ui/input/PanGestureRecognizer.h"
+#include "platform/ui/views/ScrollView.h"
+#include "platform/ui/input/TouchSynth.h"
+#include "platform/ui/views/Window.h"
 #include "tests/platform/support/VirtualTime.h"
 
 #include <gtest/gtest.h>

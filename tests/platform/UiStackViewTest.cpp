@@ -1,8 +1,8 @@
 // Stack views: the frames of the arranged views for each distribution and
 // alignment, hidden views taking no room, and the stack's own size.
 
-#include "platform/ui/StackView.h"
-#include "platform/ui/Window.h"
+#include "platform/ui/views/StackView.h"
+#include "platform/ui/views/Window.h"
 #include "tests/platform/support/VirtualTime.h"
 
 #include <gtest/gtest.h>

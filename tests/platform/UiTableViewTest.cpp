@@ -3,12 +3,12 @@
 // selection by taps through the touch system, and reloads keeping the
 // cells shown in step with the data.
 
-#include "platform/ui/Label.h"
-#include "platform/ui/Layer.h"
-#include "platform/ui/Switch.h"
-#include "platform/ui/TableView.h"
-#include "platform/ui/TouchSynth.h"
-#include "platform/ui/Window.h"
+#include "platform/ui/views/Label.h"
+#include "platform/ui/core/Layer.h"
+#include "platform/ui/views/Switch.h"
+#include "platform/ui/views/TableView.h"
+#include "platform/ui/input/TouchSynth.h"
+#include "platform/ui/views/Window.h"
 #include "tests/platform/support/VirtualTime.h"
 
 #include <gtest/gtest.h>

@@ -4,10 +4,10 @@
 
 #include "platform/graphics/Image.h"
 #include "platform/graphics/TextMeasure.h"
-#include "platform/ui/TextField.h"
-#include "platform/ui/TextView.h"
-#include "platform/ui/TouchSynth.h"
-#include "platform/ui/Window.h"
+#include "platform/ui/views/TextField.h"
+#include "platform/ui/views/TextView.h"
+#include "platform/ui/input/TouchSynth.h"
+#include "platform/ui/views/Window.h"
 #include "tests/platform/support/VirtualTime.h"
 
 #include <gtest/gtest.h>

@@ -2,9 +2,9 @@
 // once, the presentation follows the curve, the completion comes when the
 // animations end (true) or are cut (false), in time order.
 
-#include "platform/ui/Layer.h"
-#include "platform/ui/MediaTime.h"
-#include "platform/ui/View.h"
+#include "platform/ui/core/Layer.h"
+#include "platform/ui/core/MediaTime.h"
+#include "platform/ui/views/View.h"
 #include "tests/platform/support/VirtualTime.h"
 
 #include <gtest/gtest.h>

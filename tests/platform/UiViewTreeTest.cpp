@@ -3,9 +3,9 @@
 // of subviews against their layers, moves and their hooks, tints, and the
 // find helpers.
 
-#include "platform/ui/Layer.h"
-#include "platform/ui/View.h"
-#include "platform/ui/Window.h"
+#include "platform/ui/core/Layer.h"
+#include "platform/ui/views/View.h"
+#include "platform/ui/views/Window.h"
 
 #include <gtest/gtest.h>
 

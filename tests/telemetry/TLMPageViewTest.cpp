@@ -6,8 +6,8 @@
 
 #include "platform/dispatch/RunLoop.h"
 #include "platform/foundation/ScreenAppearance.h"
-#include "platform/ui/NavigationController.h"
-#include "platform/ui/ViewController.h"
+#include "platform/ui/controllers/NavigationController.h"
+#include "platform/ui/controllers/ViewController.h"
 #include "telemetry/TLMAnalytics.h"
 #include "telemetry/TLMTelemetry.h"
 #include "telemetry/TelemetryAnalytics/Internals/Model/TLMPageLog.h"

@@ -2,7 +2,7 @@
 // values, axis labels, the border and level lines, updates, animations on
 // the virtual clock, taps, and a snapshot against bars drawn by hand.
 
-#include "platform/ui/MediaTime.h"
+#include "platform/ui/core/MediaTime.h"
 #include "tests/widgets/support/ChartTestSupport.h"
 #include "widgets/Charts/GRBarChart.h"
 

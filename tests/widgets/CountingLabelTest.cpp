@@ -2,8 +2,8 @@
 // the virtual clock's display frames (in the tracking mode too), formats
 // accepted and refused, and the completion's one shot.
 
-#include "platform/ui/TouchSynth.h"
-#include "platform/ui/Window.h"
+#include "platform/ui/input/TouchSynth.h"
+#include "platform/ui/views/Window.h"
 #include "tests/platform/support/VirtualTime.h"
 #include "widgets/CountingLabel/CountingLabel.h"
 

@@ -13,7 +13,7 @@
 
 #include "platform/graphics/BitmapContext.h"
 #include "platform/graphics/Image.h"
-#include "platform/ui/Screen.h"
+#include "platform/ui/views/Screen.h"
 #include "widgets/Kits/CircularImageViewKit.h"
 #include "widgets/Kits/InfoKit.h"
 #include "widgets/Kits/KitResizing.h"

@@ -4,9 +4,9 @@
 // the dashed grid and axes, and a snapshot against lines drawn by hand.
 
 #include "platform/foundation/Locale.h"
-#include "platform/ui/ImageView.h"
-#include "platform/ui/Label.h"
-#include "platform/ui/MediaTime.h"
+#include "platform/ui/views/ImageView.h"
+#include "platform/ui/views/Label.h"
+#include "platform/ui/core/MediaTime.h"
 #include "tests/widgets/support/ChartTestSupport.h"
 #include "widgets/Charts/GRLineChart.h"
 

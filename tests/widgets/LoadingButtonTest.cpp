@@ -8,10 +8,10 @@
 #include <vector>
 
 #include "platform/graphics/Image.h"
-#include "platform/ui/Layer.h"
-#include "platform/ui/TouchSynth.h"
-#include "platform/ui/View.h"
-#include "platform/ui/Window.h"
+#include "platform/ui/core/Layer.h"
+#include "platform/ui/input/TouchSynth.h"
+#include "platform/ui/views/View.h"
+#include "platform/ui/views/Window.h"
 #include "tests/platform/support/VirtualTime.h"
 #include "widgets/LoadingButton/LoadingButton.h"
 

@@ -2,9 +2,9 @@
 // animation on the virtual clock, touches through synthetic taps, the
 // legend, and a snapshot against the same ring drawn by hand.
 
-#include "platform/ui/ImageView.h"
-#include "platform/ui/Label.h"
-#include "platform/ui/MediaTime.h"
+#include "platform/ui/views/ImageView.h"
+#include "platform/ui/views/Label.h"
+#include "platform/ui/core/MediaTime.h"
 #include "tests/widgets/support/ChartTestSupport.h"
 #include "widgets/Charts/GRPieChart.h"
 

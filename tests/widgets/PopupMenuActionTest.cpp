@@ -5,12 +5,12 @@
 #include <gtest/gtest.h>
 
 #include "platform/graphics/Image.h"
-#include "platform/ui/ImageView.h"
-#include "platform/ui/Label.h"
-#include "platform/ui/Layer.h"
-#include "platform/ui/MediaTime.h"
-#include "platform/ui/SpringAnimation.h"
-#include "platform/ui/View.h"
+#include "platform/ui/views/ImageView.h"
+#include "platform/ui/views/Label.h"
+#include "platform/ui/core/Layer.h"
+#include "platform/ui/core/MediaTime.h"
+#include "platform/ui/core/SpringAnimation.h"
+#include "platform/ui/views/View.h"
 #include "tests/widgets/support/PopupMenuStage.h"
 #include "widgets/PopupMenu/PopupMenuAction.h"
 #include "widgets/PopupMenu/PopupMenuAppearance.h"

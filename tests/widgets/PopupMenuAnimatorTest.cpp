@@ -4,9 +4,9 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/ui/Layer.h"
-#include "platform/ui/MediaTime.h"
-#include "platform/ui/View.h"
+#include "platform/ui/core/Layer.h"
+#include "platform/ui/core/MediaTime.h"
+#include "platform/ui/views/View.h"
 #include "tests/widgets/support/PopupMenuStage.h"
 #include "widgets/PopupMenu/PopupMenuAnimators.h"
 #include "widgets/PopupMenu/PopupMenuViewController.h"

@@ -5,11 +5,11 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/ui/Application.h"
-#include "platform/ui/NavigationController.h"
-#include "platform/ui/TabBarController.h"
-#include "platform/ui/TouchSynth.h"
-#include "platform/ui/VisualEffectView.h"
+#include "platform/ui/views/Application.h"
+#include "platform/ui/controllers/NavigationController.h"
+#include "platform/ui/controllers/TabBarController.h"
+#include "platform/ui/input/TouchSynth.h"
+#include "platform/ui/views/VisualEffectView.h"
 #include "tests/widgets/support/PopupMenuStage.h"
 #include "widgets/PopupMenu/PopupMenuHaptic.h"
 #include "widgets/PopupMenu/PopupMenuManager.h"

@@ -5,10 +5,10 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/ui/BarItems.h"
-#include "platform/ui/NavigationController.h"
-#include "platform/ui/ScrollView.h"
-#include "platform/ui/StackView.h"
+#include "platform/ui/controllers/BarItems.h"
+#include "platform/ui/controllers/NavigationController.h"
+#include "platform/ui/views/ScrollView.h"
+#include "platform/ui/views/StackView.h"
 #include "tests/widgets/support/PopupMenuStage.h"
 #include "widgets/PopupMenu/PopupMenuViewController.h"
 

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/ui/Label.h"
-#include "platform/ui/View.h"
+#include "platform/ui/views/Label.h"
+#include "platform/ui/views/View.h"
 #include "widgets/HoverNotification/VKMHoverNotification.h"
 #include "widgets/Views/UIViewVekmont.h"
 

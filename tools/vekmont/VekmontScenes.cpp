@@ -7,11 +7,11 @@
 #include "UserProfileModule/Profile/VKMUserProfileViewController.h"
 #include "UserProfileModule/VKMUserProfileScenes.h"
 #include "app/Debug/VKMDebugViewController.h"
-#include "platform/ui/BarItems.h"
-#include "platform/ui/Font.h"
-#include "platform/ui/Label.h"
-#include "platform/ui/Storyboard.h"
-#include "platform/ui/TabBarController.h"
+#include "platform/ui/controllers/BarItems.h"
+#include "platform/ui/views/Font.h"
+#include "platform/ui/views/Label.h"
+#include "platform/ui/controllers/Storyboard.h"
+#include "platform/ui/controllers/TabBarController.h"
 
 #include <memory>
 #include <string>

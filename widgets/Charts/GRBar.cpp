@@ -1,7 +1,7 @@
 #include "widgets/Charts/GRBar.h"
 
-#include "platform/ui/BasicAnimation.h"
-#include "platform/ui/Font.h"
+#include "platform/ui/core/BasicAnimation.h"
+#include "platform/ui/views/Font.h"
 #include "widgets/Charts/GRChartColors.h"
 
 #include <cstdio>

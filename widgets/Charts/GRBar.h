@@ -4,11 +4,11 @@
 // height, with an optional highlight gradient and its number.
 
 #include "platform/graphics/Color.h"
-#include "platform/ui/Animation.h"
-#include "platform/ui/GradientLayer.h"
-#include "platform/ui/ShapeLayer.h"
-#include "platform/ui/TextLayer.h"
-#include "platform/ui/View.h"
+#include "platform/ui/core/Animation.h"
+#include "platform/ui/core/GradientLayer.h"
+#include "platform/ui/core/ShapeLayer.h"
+#include "platform/ui/core/TextLayer.h"
+#include "platform/ui/views/View.h"
 
 #include <memory>
 #include <optional>

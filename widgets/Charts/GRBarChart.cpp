@@ -1,7 +1,7 @@
 #include "widgets/Charts/GRBarChart.h"
 
-#include "platform/ui/BasicAnimation.h"
-#include "platform/ui/Touch.h"
+#include "platform/ui/core/BasicAnimation.h"
+#include "platform/ui/input/Touch.h"
 #include "widgets/Charts/GRChartColors.h"
 
 #include <algorithm>

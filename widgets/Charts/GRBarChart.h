@@ -6,7 +6,7 @@
 // The owner sets the properties, then xLabels (their count fixes the bar
 // slots), then yValues, then calls drawChart. Main thread only.
 
-#include "platform/ui/ShapeLayer.h"
+#include "platform/ui/core/ShapeLayer.h"
 #include "widgets/Charts/GRBar.h"
 #include "widgets/Charts/GRChartDelegate.h"
 #include "widgets/Charts/GRChartLabel.h"

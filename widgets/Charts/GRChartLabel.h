@@ -2,7 +2,7 @@
 // The label of chart axes: bold system font of 11 points, centred, shrinking
 // to fit its width, any number of lines, clear background, taking touches.
 
-#include "platform/ui/Label.h"
+#include "platform/ui/views/Label.h"
 
 class GRChartLabel : public platform::ui::Label {
 public:

@@ -5,8 +5,8 @@
 // legends read only the style, the font and the font colour.
 
 #include "platform/graphics/Color.h"
-#include "platform/ui/Font.h"
-#include "platform/ui/View.h"
+#include "platform/ui/views/Font.h"
+#include "platform/ui/views/View.h"
 
 #include <cstdint>
 #include <memory>

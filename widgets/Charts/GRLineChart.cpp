@@ -3,8 +3,8 @@
 #include "platform/foundation/Locale.h"
 #include "platform/graphics/Context.h"
 #include "platform/graphics/TextLayout.h"
-#include "platform/ui/BasicAnimation.h"
-#include "platform/ui/Transaction.h"
+#include "platform/ui/core/BasicAnimation.h"
+#include "platform/ui/core/Transaction.h"
 #include "widgets/Charts/GRChartColors.h"
 #include "widgets/Support/NumberFormat.h"
 

@@ -11,9 +11,9 @@
 // values would leave (unless its ends are fixed). Main thread only.
 
 #include "platform/graphics/Path.h"
-#include "platform/ui/Animation.h"
-#include "platform/ui/ShapeLayer.h"
-#include "platform/ui/TextLayer.h"
+#include "platform/ui/core/Animation.h"
+#include "platform/ui/core/ShapeLayer.h"
+#include "platform/ui/core/TextLayer.h"
 #include "widgets/Charts/GRChartDelegate.h"
 #include "widgets/Charts/GRChartLabel.h"
 #include "widgets/Charts/GRGenericChart.h"

@@ -3,7 +3,7 @@
 
 #include "platform/foundation/Range.h"
 #include "platform/graphics/Color.h"
-#include "platform/ui/Font.h"
+#include "platform/ui/views/Font.h"
 
 #include <cstdint>
 #include <functional>

@@ -2,10 +2,10 @@
 
 #include "platform/graphics/BitmapContext.h"
 #include "platform/graphics/Image.h"
-#include "platform/ui/BasicAnimation.h"
-#include "platform/ui/ImageView.h"
-#include "platform/ui/Screen.h"
-#include "platform/ui/Touch.h"
+#include "platform/ui/core/BasicAnimation.h"
+#include "platform/ui/views/ImageView.h"
+#include "platform/ui/views/Screen.h"
+#include "platform/ui/input/Touch.h"
 #include "widgets/Charts/GRChartColors.h"
 
 #include <algorithm>

@@ -6,9 +6,9 @@
 //
 // Made with make(), which runs the defaults; main thread only.
 
-#include "platform/ui/Animation.h"
-#include "platform/ui/Label.h"
-#include "platform/ui/ShapeLayer.h"
+#include "platform/ui/core/Animation.h"
+#include "platform/ui/views/Label.h"
+#include "platform/ui/core/ShapeLayer.h"
 #include "widgets/Charts/GRChartDelegate.h"
 #include "widgets/Charts/GRGenericChart.h"
 #include "widgets/Charts/GRPieChartDataItem.h"

@@ -7,7 +7,7 @@
 // completion. Main thread only.
 
 #include "platform/dispatch/DisplayLink.h"
-#include "platform/ui/Label.h"
+#include "platform/ui/views/Label.h"
 #include "widgets/CountingLabel/CountingCurve.h"
 #include "widgets/Support/NumberFormat.h"
 

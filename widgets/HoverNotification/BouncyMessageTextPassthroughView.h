@@ -3,7 +3,7 @@
 // holds: a point is inside only where one of its subviews is, so touches
 // elsewhere reach the views below.
 
-#include "platform/ui/View.h"
+#include "platform/ui/views/View.h"
 
 class BouncyMessageTextPassthroughView : public platform::ui::View {
 public:

@@ -1,11 +1,11 @@
 #include "widgets/HoverNotification/VKMBouncyMessageTextView.h"
 
-#include "platform/ui/BasicAnimation.h"
-#include "platform/ui/Font.h"
-#include "platform/ui/KeyframeAnimation.h"
-#include "platform/ui/Label.h"
-#include "platform/ui/Layer.h"
-#include "platform/ui/Screen.h"
+#include "platform/ui/core/BasicAnimation.h"
+#include "platform/ui/views/Font.h"
+#include "platform/ui/core/KeyframeAnimation.h"
+#include "platform/ui/views/Label.h"
+#include "platform/ui/core/Layer.h"
+#include "platform/ui/views/Screen.h"
 #include "widgets/HoverNotification/BouncyMessageTextPassthroughView.h"
 
 #include <algorithm>

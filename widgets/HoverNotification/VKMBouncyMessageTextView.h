@@ -8,8 +8,8 @@
 // scale), all inside a view of the screen's size that is scaled to fit
 // this one. Main thread only.
 
-#include "platform/ui/Animation.h"
-#include "platform/ui/View.h"
+#include "platform/ui/core/Animation.h"
+#include "platform/ui/views/View.h"
 
 #include <functional>
 #include <map>

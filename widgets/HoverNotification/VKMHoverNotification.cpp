@@ -1,7 +1,7 @@
 #include "widgets/HoverNotification/VKMHoverNotification.h"
 
-#include "platform/ui/Application.h"
-#include "platform/ui/Window.h"
+#include "platform/ui/views/Application.h"
+#include "platform/ui/views/Window.h"
 #include "widgets/HoverNotification/VKMBouncyMessageTextView.h"
 #include "widgets/Views/UIViewVekmont.h"
 

@@ -2,7 +2,7 @@
 
 #include "platform/graphics/BitmapContext.h"
 #include "platform/graphics/Image.h"
-#include "platform/ui/Screen.h"
+#include "platform/ui/views/Screen.h"
 #include "widgets/Kits/InfoKit.h"
 #include "widgets/Kits/LikeKit.h"
 

@@ -2,9 +2,9 @@
 
 #include "platform/dispatch/RunLoop.h"
 #include "platform/graphics/AffineTransform.h"
-#include "platform/ui/BasicAnimation.h"
-#include "platform/ui/KeyframeAnimation.h"
-#include "platform/ui/Layer.h"
+#include "platform/ui/core/BasicAnimation.h"
+#include "platform/ui/core/KeyframeAnimation.h"
+#include "platform/ui/core/Layer.h"
 
 #include <chrono>
 #include <vector>

@@ -9,9 +9,9 @@
 // completion has run). Main thread only.
 
 #include "platform/graphics/Color.h"
-#include "platform/ui/Animation.h"
-#include "platform/ui/Button.h"
-#include "platform/ui/MediaTimingFunction.h"
+#include "platform/ui/core/Animation.h"
+#include "platform/ui/views/Button.h"
+#include "platform/ui/core/MediaTimingFunction.h"
 #include "widgets/LoadingButton/SpinLayer.h"
 
 #include <functional>

@@ -1,7 +1,7 @@
 #include "widgets/LoadingButton/SpinLayer.h"
 
-#include "platform/ui/BasicAnimation.h"
-#include "platform/ui/MediaTimingFunction.h"
+#include "platform/ui/core/BasicAnimation.h"
+#include "platform/ui/core/MediaTimingFunction.h"
 
 #include <limits>
 #include <numbers>

@@ -4,7 +4,7 @@
 // top-left, white and hidden until it spins. Main thread only.
 
 #include "platform/graphics/Geometry.h"
-#include "platform/ui/ShapeLayer.h"
+#include "platform/ui/core/ShapeLayer.h"
 
 #include <memory>
 

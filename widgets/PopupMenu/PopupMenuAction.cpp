@@ -2,11 +2,11 @@
 
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/graphics/AffineTransform.h"
-#include "platform/ui/ImageView.h"
-#include "platform/ui/Label.h"
-#include "platform/ui/Layer.h"
-#include "platform/ui/LayoutConstraint.h"
-#include "platform/ui/View.h"
+#include "platform/ui/views/ImageView.h"
+#include "platform/ui/views/Label.h"
+#include "platform/ui/core/Layer.h"
+#include "platform/ui/layout/LayoutConstraint.h"
+#include "platform/ui/views/View.h"
 #include "widgets/PopupMenu/PopupMenuAppearance.h"
 
 using platform::AffineTransform;

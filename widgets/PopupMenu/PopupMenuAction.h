@@ -6,7 +6,7 @@
 
 #include "platform/graphics/Color.h"
 #include "platform/graphics/Image.h"
-#include "platform/ui/Font.h"
+#include "platform/ui/views/Font.h"
 
 #include <functional>
 #include <memory>

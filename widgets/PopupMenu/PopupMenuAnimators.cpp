@@ -1,8 +1,8 @@
 #include "widgets/PopupMenu/PopupMenuAnimators.h"
 
 #include "platform/graphics/AffineTransform.h"
-#include "platform/ui/LayoutConstraint.h"
-#include "platform/ui/View.h"
+#include "platform/ui/layout/LayoutConstraint.h"
+#include "platform/ui/views/View.h"
 #include "widgets/PopupMenu/PopupMenuViewController.h"
 
 #include <memory>

@@ -6,7 +6,7 @@
 // pop-up menu, and report completion unless the transition was cancelled.
 
 #include "platform/graphics/Geometry.h"
-#include "platform/ui/ViewControllerTransitioning.h"
+#include "platform/ui/views/ViewControllerTransitioning.h"
 
 #include <optional>
 

@@ -6,10 +6,10 @@
 
 #include "platform/graphics/Color.h"
 #include "platform/graphics/Geometry.h"
-#include "platform/ui/Application.h"
-#include "platform/ui/Font.h"
-#include "platform/ui/ScrollView.h"
-#include "platform/ui/VisualEffectView.h"
+#include "platform/ui/views/Application.h"
+#include "platform/ui/views/Font.h"
+#include "platform/ui/views/ScrollView.h"
+#include "platform/ui/views/VisualEffectView.h"
 
 #include <array>
 #include <optional>

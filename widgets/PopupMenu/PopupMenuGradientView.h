@@ -2,8 +2,8 @@
 // The menu panel's content view: a view backed by a gradient layer from
 // startColor to endColor, top to bottom unless horizontal or diagonal.
 
-#include "platform/ui/GradientLayer.h"
-#include "platform/ui/View.h"
+#include "platform/ui/core/GradientLayer.h"
+#include "platform/ui/views/View.h"
 
 #include <memory>
 

@@ -3,7 +3,7 @@
 // slides onto another row, a medium impact when a row is chosen. Each
 // trigger uses a new generator of the toolkit, which records it.
 
-#include "platform/ui/FeedbackGenerator.h"
+#include "platform/ui/views/FeedbackGenerator.h"
 
 class Haptic {
 public:

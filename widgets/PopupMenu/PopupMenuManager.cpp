@@ -1,10 +1,10 @@
 #include "widgets/PopupMenu/PopupMenuManager.h"
 
-#include "platform/ui/Application.h"
-#include "platform/ui/NavigationController.h"
-#include "platform/ui/TabBarController.h"
-#include "platform/ui/ViewController.h"
-#include "platform/ui/Window.h"
+#include "platform/ui/views/Application.h"
+#include "platform/ui/controllers/NavigationController.h"
+#include "platform/ui/controllers/TabBarController.h"
+#include "platform/ui/controllers/ViewController.h"
+#include "platform/ui/views/Window.h"
 
 using namespace platform::ui;
 

@@ -13,8 +13,8 @@
 // the appearance as it is then. Main thread only.
 
 #include "platform/graphics/Geometry.h"
-#include "platform/ui/ViewController.h"
-#include "platform/ui/ViewControllerTransitioning.h"
+#include "platform/ui/controllers/ViewController.h"
+#include "platform/ui/views/ViewControllerTransitioning.h"
 #include "widgets/PopupMenu/PopupMenuAction.h"
 #include "widgets/PopupMenu/PopupMenuAppearance.h"
 #include "widgets/PopupMenu/PopupMenuGradientView.h"

@@ -1,6 +1,6 @@
 #include "widgets/TouchMarks/TouchMarkOverlayWindow.h"
 
-#include "platform/ui/Application.h"
+#include "platform/ui/views/Application.h"
 #include "widgets/TouchMarks/TouchMarkWindow.h"
 
 std::shared_ptr<platform::ui::ViewController> TouchMarkOverlayWindow::rootViewController() const {

@@ -2,7 +2,7 @@
 // The transparent window above the status bar that holds the finger marks;
 // it takes no touches. Main thread only.
 
-#include "platform/ui/Window.h"
+#include "platform/ui/views/Window.h"
 
 #include <memory>
 #include <string>

@@ -3,7 +3,7 @@
 // identifier, that knows when its touch last moved and whether it is on its
 // way out. Main thread only.
 
-#include "platform/ui/ImageView.h"
+#include "platform/ui/views/ImageView.h"
 
 #include <memory>
 #include <string>

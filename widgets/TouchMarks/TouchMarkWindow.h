@@ -12,7 +12,7 @@
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/graphics/Color.h"
 #include "platform/graphics/Image.h"
-#include "platform/ui/Window.h"
+#include "platform/ui/views/Window.h"
 
 #include <cstdint>
 #include <memory>

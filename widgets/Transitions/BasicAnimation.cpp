@@ -1,6 +1,6 @@
 #include "widgets/Transitions/BasicAnimation.h"
 
-#include "platform/ui/MediaTimingFunction.h"
+#include "platform/ui/core/MediaTimingFunction.h"
 
 std::shared_ptr<BasicAnimation> BasicAnimation::animationWithKeyPath(std::string keyPath) {
     auto animation = std::make_shared<BasicAnimation>(std::move(keyPath));

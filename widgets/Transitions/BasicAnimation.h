@@ -4,8 +4,8 @@
 // layer that holds it keeps it (and so its blocks) alive while it runs.
 // Main thread only.
 
-#include "platform/ui/Animation.h"
-#include "platform/ui/BasicAnimation.h"
+#include "platform/ui/core/Animation.h"
+#include "platform/ui/core/BasicAnimation.h"
 
 #include <functional>
 #include <memory>

@@ -1,10 +1,10 @@
 #include "widgets/Transitions/TransitionAnimator.h"
 
-#include "platform/ui/Layer.h"
-#include "platform/ui/Screen.h"
-#include "platform/ui/ShapeLayer.h"
-#include "platform/ui/View.h"
-#include "platform/ui/ViewController.h"
+#include "platform/ui/core/Layer.h"
+#include "platform/ui/views/Screen.h"
+#include "platform/ui/core/ShapeLayer.h"
+#include "platform/ui/views/View.h"
+#include "platform/ui/controllers/ViewController.h"
 #include "widgets/Transitions/BasicAnimation.h"
 
 #include <algorithm>

@@ -9,8 +9,8 @@
 
 #include "platform/graphics/Geometry.h"
 #include "platform/graphics/Path.h"
-#include "platform/ui/NavigationController.h"
-#include "platform/ui/ViewControllerTransitioning.h"
+#include "platform/ui/controllers/NavigationController.h"
+#include "platform/ui/views/ViewControllerTransitioning.h"
 
 #include <memory>
 #include <optional>

@@ -5,7 +5,7 @@
 #include <memory>
 #include <vector>
 
-#include "platform/ui/View.h"
+#include "platform/ui/views/View.h"
 
 namespace UIViewVekmont {
 

@@ -2,7 +2,7 @@
 // A portrait in a white ring, as large as the shorter side of the bounds
 // allows, centred. Main thread only.
 
-#include "platform/ui/View.h"
+#include "platform/ui/views/View.h"
 
 #include <memory>
 

@@ -9,10 +9,10 @@
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/foundation/AsciiText.h"
 #include "platform/graphics/BitmapContext.h"
-#include "platform/ui/Application.h"
-#include "platform/ui/GradientLayer.h"
-#include "platform/ui/SystemColors.h"
-#include "platform/ui/Window.h"
+#include "platform/ui/views/Application.h"
+#include "platform/ui/core/GradientLayer.h"
+#include "platform/ui/views/SystemColors.h"
+#include "platform/ui/views/Window.h"
 
 namespace UIColorCColor {
 

@@ -9,8 +9,8 @@
 #include "engine/model/LayoutBounds.h"
 #include "engine/services/ZDUtils.h"
 #include "platform/graphics/BitmapContext.h"
-#include "platform/ui/Screen.h"
-#include "platform/ui/SystemColors.h"
+#include "platform/ui/views/Screen.h"
+#include "platform/ui/views/SystemColors.h"
 
 namespace UIImageCCompositeGeometry {
 

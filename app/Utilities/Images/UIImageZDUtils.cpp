@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "platform/graphics/BitmapContext.h"
-#include "platform/ui/Screen.h"
+#include "platform/ui/views/Screen.h"
 
 namespace UIImageZDUtils {
 

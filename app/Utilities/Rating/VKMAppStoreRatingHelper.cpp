@@ -7,7 +7,7 @@
 #include "platform/dispatch/Clock.h"
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/foundation/UserDefaults.h"
-#include "platform/ui/SystemSheets.h"
+#include "platform/ui/controllers/SystemSheets.h"
 
 #include <chrono>
 #include <optional>

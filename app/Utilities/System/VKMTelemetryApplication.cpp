@@ -1,7 +1,7 @@
 #include "app/Utilities/System/VKMTelemetryApplication.h"
 
-#include "platform/ui/Application.h"
-#include "platform/ui/Notifications.h"
+#include "platform/ui/views/Application.h"
+#include "platform/ui/views/Notifications.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
 #include "app/Utilities/Views/UIScreenVekmont.h"
 
-#include "platform/ui/Application.h"
-#include "platform/ui/Screen.h"
-#include "platform/ui/Window.h"
+#include "platform/ui/views/Application.h"
+#include "platform/ui/views/Screen.h"
+#include "platform/ui/views/Window.h"
 
 namespace UIScreenVekmont {
 

@@ -5,7 +5,7 @@
 
 #include "platform/graphics/Color.h"
 #include "platform/graphics/Geometry.h"
-#include "platform/ui/GradientLayer.h"
+#include "platform/ui/core/GradientLayer.h"
 
 namespace platform::ui {
 class Layer;

@@ -1,10 +1,10 @@
 #include "app/Utilities/Views/VKMImagePopFadeEffect.h"
 
 #include "platform/graphics/Image.h"
-#include "platform/ui/BasicAnimation.h"
-#include "platform/ui/Layer.h"
-#include "platform/ui/Transaction.h"
-#include "platform/ui/View.h"
+#include "platform/ui/core/BasicAnimation.h"
+#include "platform/ui/core/Layer.h"
+#include "platform/ui/core/Transaction.h"
+#include "platform/ui/views/View.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 
 #include <memory>
 
-#include "platform/ui/AnimationGroup.h"
+#include "platform/ui/core/AnimationGroup.h"
 
 namespace platform {
 class Image;

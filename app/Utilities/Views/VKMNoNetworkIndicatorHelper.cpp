@@ -2,12 +2,12 @@
 
 #include "engine/services/ZDUtils.h"
 #include "platform/graphics/Image.h"
-#include "platform/ui/Font.h"
-#include "platform/ui/ImageView.h"
-#include "platform/ui/Label.h"
-#include "platform/ui/LayoutConstraint.h"
-#include "platform/ui/NamedColors.h"
-#include "platform/ui/NamedImages.h"
+#include "platform/ui/views/Font.h"
+#include "platform/ui/views/ImageView.h"
+#include "platform/ui/views/Label.h"
+#include "platform/ui/layout/LayoutConstraint.h"
+#include "platform/ui/views/NamedColors.h"
+#include "platform/ui/views/NamedImages.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 
 #include <memory>
 
-#include "platform/ui/StackView.h"
+#include "platform/ui/views/StackView.h"
 
 class VKMNoNetworkIndicatorHelper {
 public:

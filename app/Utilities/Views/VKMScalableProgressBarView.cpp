@@ -1,8 +1,8 @@
 #include "app/Utilities/Views/VKMScalableProgressBarView.h"
 
 #include "app/Utilities/Colors/UIColorCColor.h"
-#include "platform/ui/SystemColors.h"
-#include "platform/ui/Window.h"
+#include "platform/ui/views/SystemColors.h"
+#include "platform/ui/views/Window.h"
 #include "widgets/Kits/ScalableProgressBarKit.h"
 
 namespace {

@@ -2,7 +2,7 @@
 // The thin progress bar of leaderboard rows: a light rounded track with a
 // blue gauge as long as the progress. Main thread only.
 
-#include "platform/ui/View.h"
+#include "platform/ui/views/View.h"
 
 class VKMScalableProgressBarView : public platform::ui::View {
 public:

@@ -6,8 +6,8 @@
 #include "platform/graphics/BitmapContext.h"
 #include "platform/graphics/Context.h"
 #include "platform/graphics/Shadow.h"
-#include "platform/ui/SystemColors.h"
-#include "platform/ui/Window.h"
+#include "platform/ui/views/SystemColors.h"
+#include "platform/ui/views/Window.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 // cast along its left edge (when narrower than tall) or its top edge, as
 // if a strip just outside it threw it. Redrawn at every layout.
 
-#include "platform/ui/View.h"
+#include "platform/ui/views/View.h"
 
 class VKMShadowBorderView : public platform::ui::View {
 public:

@@ -1,6 +1,6 @@
 #include "app/Utilities/Views/VKMThreeDotProgressHelper.h"
 
-#include "platform/ui/LayoutConstraint.h"
+#include "platform/ui/layout/LayoutConstraint.h"
 
 namespace {
 

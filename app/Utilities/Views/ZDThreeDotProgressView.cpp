@@ -5,7 +5,7 @@
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/dispatch/RunLoop.h"
 #include "platform/graphics/Context.h"
-#include "platform/ui/Layer.h"
+#include "platform/ui/core/Layer.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <array>
 #include <memory>
 
-#include "platform/ui/View.h"
+#include "platform/ui/views/View.h"
 
 // One dot: a white filled ellipse in whatever rectangle it draws.
 class ZDThreeDotProgressCircleView : public platform::ui::View {

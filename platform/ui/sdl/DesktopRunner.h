@@ -3,7 +3,7 @@
 // the main window is prepared and the loop runs until it is closed or the
 // loop is stopped (ApplicationMainRequestEnd, SIGTERM).
 
-#include "platform/ui/ApplicationMain.h"
+#include "platform/ui/controllers/ApplicationMain.h"
 #include "platform/ui/sdl/DesktopWindow.h"
 
 #include <memory>

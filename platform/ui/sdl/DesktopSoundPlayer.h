@@ -7,7 +7,7 @@
 // keyboard click is a tick made here. Without an audio device (or driver)
 // everything plays silently. Main thread only.
 
-#include "platform/ui/SoundPlayer.h"
+#include "platform/ui/views/SoundPlayer.h"
 
 #include <cstdint>
 #include <map>

@@ -2,10 +2,10 @@
 
 #include "platform/dispatch/DisplayLink.h"
 #include "platform/dispatch/RunLoop.h"
-#include "platform/ui/Layer.h"
-#include "platform/ui/Screen.h"
-#include "platform/ui/Touch.h"
-#include "platform/ui/Window.h"
+#include "platform/ui/core/Layer.h"
+#include "platform/ui/views/Screen.h"
+#include "platform/ui/input/Touch.h"
+#include "platform/ui/views/Window.h"
 
 #include <SDL.h>
 

@@ -26,7 +26,7 @@
 
 #include "platform/graphics/Geometry.h"
 #include "platform/graphics/Image.h"
-#include "platform/ui/Device.h"
+#include "platform/ui/views/Device.h"
 
 #include <functional>
 #include <memory>

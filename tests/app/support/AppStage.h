@@ -7,10 +7,10 @@
 #include <memory>
 #include <string>
 
-#include "platform/ui/AlertController.h"
-#include "platform/ui/TouchSynth.h"
-#include "platform/ui/ViewController.h"
-#include "platform/ui/Window.h"
+#include "platform/ui/controllers/AlertController.h"
+#include "platform/ui/input/TouchSynth.h"
+#include "platform/ui/controllers/ViewController.h"
+#include "platform/ui/views/Window.h"
 #include "tests/platform/support/VirtualTime.h"
 
 namespace testsupport {

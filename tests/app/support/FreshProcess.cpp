@@ -18,8 +18,8 @@
 #include "engine/services/PerformanceCounters.h"
 #include "engine/services/PreferencesService.h"
 #include "platform/foundation/Bundle.h"
-#include "platform/ui/Application.h"
-#include "platform/ui/SystemSheets.h"
+#include "platform/ui/views/Application.h"
+#include "platform/ui/controllers/SystemSheets.h"
 #include "tests/support/BetweenTests.h"
 #include "tests/support/EngineServices.h"
 

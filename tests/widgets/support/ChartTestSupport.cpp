@@ -1,6 +1,6 @@
 #include "tests/widgets/support/ChartTestSupport.h"
 
-#include "platform/ui/Screen.h"
+#include "platform/ui/views/Screen.h"
 
 #include <algorithm>
 #include <cstdlib>

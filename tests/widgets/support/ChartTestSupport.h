@@ -5,8 +5,8 @@
 
 #include "platform/graphics/BitmapContext.h"
 #include "platform/graphics/Image.h"
-#include "platform/ui/TouchSynth.h"
-#include "platform/ui/Window.h"
+#include "platform/ui/input/TouchSynth.h"
+#include "platform/ui/views/Window.h"
 #include "tests/platform/support/VirtualTime.h"
 #include "widgets/Charts/GRChartDelegate.h"
 

@@ -4,14 +4,14 @@
 // menu tests share.
 
 #include "platform/dispatch/Clock.h"
-#include "platform/ui/Device.h"
-#include "platform/ui/Label.h"
-#include "platform/ui/Layer.h"
-#include "platform/ui/MediaTime.h"
-#include "platform/ui/Screen.h"
-#include "platform/ui/View.h"
-#include "platform/ui/ViewController.h"
-#include "platform/ui/Window.h"
+#include "platform/ui/views/Device.h"
+#include "platform/ui/views/Label.h"
+#include "platform/ui/core/Layer.h"
+#include "platform/ui/core/MediaTime.h"
+#include "platform/ui/views/Screen.h"
+#include "platform/ui/views/View.h"
+#include "platform/ui/controllers/ViewController.h"
+#include "platform/ui/views/Window.h"
 #include "widgets/PopupMenu/PopupMenuAction.h"
 #include "widgets/PopupMenu/PopupMenuViewController.h"
 

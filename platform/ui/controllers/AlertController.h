@@ -1,0 +1,79 @@
+#pragma once
+// Alerts and action sheets: a title, a message and actions shown as
+// buttons; a tap on one dismisses the controller and, once it is gone, runs
+// the action's handler. An alert shows centred over a dimmed window, an
+// action sheet at the bottom; on a tablet an action sheet is a popover
+// (anchored at the container's centre when no source is given, where the
+// platform would stop the app). Tests tap an action by its title. Main
+// thread only.
+
+#include "platform/ui/controllers/ViewController.h"
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace platform::ui {
+
+class AlertController;
+
+enum class AlertActionStyle { defaultStyle = 0, cancel = 1, destructive = 2 };
+enum class AlertControllerStyle { actionSheet = 0, alert = 1 };
+
+class AlertAction {
+public:
+    using Handler = std::function<void(AlertAction&)>;
+    AlertAction(std::string title, AlertActionStyle style, Handler handler = {})
+        : mTitle(std::move(title)), mStyle(style), mHandler(std::move(handler)) {}
+
+    const std::string& title() const { return mTitle; }
+    AlertActionStyle style() const { return mStyle; }
+    bool isEnabled() const { return mEnabled; }
+    void setEnabled(bool enabled) { mEnabled = enabled; }
+
+private:
+    friend class AlertController;
+    std::string mTitle;
+    AlertActionStyle mStyle;
+    Handler mHandler;
+    bool mEnabled = true;
+};
+
+class AlertController : public ViewController {
+public:
+    static constexpr double kAlertWidth = 270;
+    static constexpr double kButtonHeight = 44;
+
+    AlertController(std::string title, std::string message, AlertControllerStyle style);
+
+    const std::string& message() const { return mMessage; }
+    AlertControllerStyle preferredStyle() const { return mStyle; }
+    void addAction(const std::shared_ptr<AlertAction>& action);
+    std::vector<std::shared_ptr<AlertAction>> actions() const { return mActions; }
+
+    // What a tap on the action's button does (the first enabled action with
+    // that title): false when there is none or the alert is not shown.
+    bool tapActionWithTitle(std::string_view title);
+
+    // The alerts presented now in the application's windows, in the order
+    // of the windows and their chains of presentations.
+    static std::vector<std::shared_ptr<AlertController>> presentedAlerts();
+
+    void loadView() override;
+    void viewWillLayoutSubviews() override;
+    std::string className() const override { return "AlertController"; }
+
+private:
+    void tap(const std::shared_ptr<AlertAction>& action);
+    double boxHeight() const;
+
+    std::string mMessage;
+    AlertControllerStyle mStyle;
+    std::vector<std::shared_ptr<AlertAction>> mActions;
+    std::shared_ptr<View> mBox;
+    bool mTapped = false;
+};
+
+}  // namespace platform::ui

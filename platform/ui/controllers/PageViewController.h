@@ -1,0 +1,88 @@
+#pragma once
+// A page view controller: one page (a controller) shown at a time; a swipe
+// to the left shows the data source's next page, to the right the one
+// before, sliding as a push or a pop does. With a data source that counts
+// its pages (a count above 0) a page control at the bottom shows where the
+// page is. Pages are children; the one leaving disappears as the one
+// coming appears (will, will, did, did) while the controller is shown.
+// Main thread only.
+
+#include "platform/ui/controllers/ViewController.h"
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+namespace platform::ui {
+
+class PageControl;
+class PageViewController;
+
+enum class PageViewControllerNavigationDirection { forward = 0, reverse = 1 };
+
+class PageViewControllerDataSource {
+public:
+    virtual ~PageViewControllerDataSource() = default;
+    virtual std::shared_ptr<ViewController> viewControllerBefore(PageViewController& pages,
+                                                                 ViewController& controller) = 0;
+    virtual std::shared_ptr<ViewController> viewControllerAfter(PageViewController& pages,
+                                                                ViewController& controller) = 0;
+    // 0 (the default): no page control.
+    virtual int presentationCount(PageViewController& pages) {
+        (void)pages;
+        return 0;
+    }
+    virtual int presentationIndex(PageViewController& pages) {
+        (void)pages;
+        return 0;
+    }
+};
+
+class PageViewControllerDelegate {
+public:
+    virtual ~PageViewControllerDelegate() = default;
+    // After a swipe's turn ends.
+    virtual void didFinishAnimating(PageViewController& pages, bool finished,
+                                    const std::vector<std::shared_ptr<ViewController>>& previous, bool completed) {
+        (void)pages, (void)finished, (void)previous, (void)completed;
+    }
+};
+
+class PageViewController : public ViewController {
+public:
+    std::vector<std::shared_ptr<ViewController>> viewControllers() const;
+    // Shows the first of `controllers` (the toolkit shows one page); the
+    // completion hears whether the turn finished. Ignored while a turn runs.
+    void setViewControllers(std::vector<std::shared_ptr<ViewController>> controllers,
+                            PageViewControllerNavigationDirection direction, bool animated,
+                            std::function<void(bool)> completion = {});
+    std::shared_ptr<PageViewControllerDataSource> dataSource() const { return mDataSource.lock(); }
+    void setDataSource(std::weak_ptr<PageViewControllerDataSource> source);
+    std::shared_ptr<PageViewControllerDelegate> delegate() const { return mDelegate.lock(); }
+    void setDelegate(std::weak_ptr<PageViewControllerDelegate> delegate) { mDelegate = std::move(delegate); }
+    // Null before the view loads.
+    std::shared_ptr<PageControl> pageControl() const { return mPageControl; }
+
+    // What a swipe does: false when the data source has no such page.
+    bool showNextPage();
+    bool showPreviousPage();
+
+    void loadView() override;
+    void viewDidLoad() override;
+    void viewWillLayoutSubviews() override;
+    std::string className() const override { return "PageViewController"; }
+
+private:
+    bool showAdjacentPage(bool next);
+    void turn(const std::shared_ptr<ViewController>& to, PageViewControllerNavigationDirection direction, bool animated,
+              bool bySwipe, std::function<void(bool)> completion);
+    void refreshPageControl();
+
+    std::shared_ptr<ViewController> mPage;
+    std::shared_ptr<PageControl> mPageControl;
+    std::weak_ptr<PageViewControllerDataSource> mDataSource;
+    std::weak_ptr<PageViewControllerDelegate> mDelegate;
+    bool mTurning = false;
+};
+
+}  // namespace platform::ui

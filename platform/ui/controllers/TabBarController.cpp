@@ -1,0 +1,160 @@
+#include "platform/ui/controllers/TabBarController.h"
+
+#include "platform/ui/controllers/BarItems.h"
+#include "platform/ui/views/Button.h"
+#include "platform/ui/views/Screen.h"
+
+#include <algorithm>
+
+namespace platform::ui {
+
+// --- TabBar -------------------------------------------------------------------
+
+TabBar::TabBar() : View(Rect{0, 0, 320, kHeight}) { setBackgroundColor(Color{0.97, 0.97, 0.97, 1}); }
+
+void TabBar::show(const std::vector<std::shared_ptr<ViewController>>& controllers, std::size_t selected,
+                  std::function<void(std::size_t)> tapped) {
+    for (const auto& button : mButtons) button->removeFromSuperview();
+    mButtons.clear();
+    auto shared = std::make_shared<std::function<void(std::size_t)>>(std::move(tapped));
+    for (std::size_t i = 0; i < controllers.size(); ++i) {
+        ViewController& controller = *controllers[i];
+        TabBarItem& item = controller.tabBarItem();
+        auto button = Button::make(ButtonType::system);
+        button->setTitle(item.title().empty() ? controller.title() : item.title(), ControlState::normal);
+        const auto image = i == selected && item.selectedImage() ? item.selectedImage() : item.image();
+        if (image) button->setImage(image, ControlState::normal);
+        button->setSelected(i == selected);
+        button->setTag(item.tag());
+        button->addAction([shared, i](Control&) { (*shared)(i); }, ControlEvents::touchUpInside);
+        addSubview(button);
+        mButtons.push_back(button);
+    }
+    setNeedsLayout();
+}
+
+void TabBar::layoutSubviews() {
+    if (mButtons.empty()) return;
+    const Rect b = bounds();
+    const double width = b.width / static_cast<double>(mButtons.size());
+    for (std::size_t i = 0; i < mButtons.size(); ++i) {
+        mButtons[i]->setFrame({b.x + width * static_cast<double>(i), b.y, width, kHeight});
+    }
+}
+
+// --- TabBarController ---------------------------------------------------------
+
+std::shared_ptr<TabBar> TabBarController::tabBar() {
+    if (!mBar) mBar = std::make_shared<TabBar>();
+    return mBar;
+}
+
+void TabBarController::loadView() {
+    auto view = std::make_shared<View>(Screen::mainScreen()->bounds());
+    view->setBackgroundColor(Color{1, 1, 1, 1});
+    view->addSubview(tabBar());
+    setView(view);
+    if (const auto selected = selectedViewController()) {
+        mShown = selected;
+        view->insertSubview(selected->view(), 0);
+    }
+    refreshBar();
+}
+
+void TabBarController::viewWillLayoutSubviews() {
+    const auto view = viewIfLoaded();
+    if (!view) return;
+    const Rect b = view->bounds();
+    const double barHeight = TabBar::kHeight + view->safeAreaInsets().bottom;
+    mBar->setFrame({b.x, b.maxY() - barHeight, b.width, barHeight});
+    if (mShown && mShown->viewIfLoaded()) {
+        mShown->view()->setFrame({b.x, b.y, b.width, std::max(0.0, b.height - barHeight)});
+    }
+}
+
+std::shared_ptr<ViewController> TabBarController::selectedViewController() const {
+    return mSelected < mControllers.size() ? mControllers[mSelected] : nullptr;
+}
+
+void TabBarController::setViewControllers(std::vector<std::shared_ptr<ViewController>> controllers, bool animated) {
+    (void)animated;
+    const auto keep = sharedController();
+    const auto selected = selectedViewController();
+    for (const auto& c : mControllers) {
+        if (std::find(controllers.begin(), controllers.end(), c) == controllers.end() && c != selected) {
+            c->willMoveToParentViewController(nullptr);
+            c->removeFromParentViewController();
+        }
+    }
+    for (const auto& c : controllers) {
+        if (c->parentViewController().get() != this) {
+            addChildViewController(c);
+            c->didMoveToParentViewController(this);
+        }
+    }
+    const std::size_t oldIndex = mSelected;
+    mControllers = std::move(controllers);
+    const auto kept = std::find(mControllers.begin(), mControllers.end(), selected);
+    if (mControllers.empty()) {
+        mSelected = kNoSelection;
+    } else if (kept != mControllers.end()) {
+        mSelected = static_cast<std::size_t>(kept - mControllers.begin());
+    } else if (oldIndex == kNoSelection) {
+        mSelected = 0;
+    } else {
+        mSelected = std::min(oldIndex, mControllers.size() - 1);
+    }
+    show(selectedViewController());
+    if (selected && kept == mControllers.end()) {
+        selected->willMoveToParentViewController(nullptr);
+        selected->removeFromParentViewController();
+    }
+    refreshBar();
+}
+
+void TabBarController::setSelectedIndex(std::size_t index) {
+    if (index >= mControllers.size()) return;
+    mSelected = index;
+    show(mControllers[index]);
+    refreshBar();
+}
+
+void TabBarController::setSelectedViewController(const std::shared_ptr<ViewController>& controller) {
+    const auto at = std::find(mControllers.begin(), mControllers.end(), controller);
+    if (at != mControllers.end()) setSelectedIndex(static_cast<std::size_t>(at - mControllers.begin()));
+}
+
+void TabBarController::tapTab(std::size_t index) {
+    if (index >= mControllers.size()) return;
+    const auto controller = mControllers[index];
+    const auto d = delegate();
+    if (d && !d->shouldSelectViewController(*this, *controller)) return;
+    setSelectedIndex(index);
+    if (d) d->didSelectViewController(*this, *controller);
+}
+
+void TabBarController::show(const std::shared_ptr<ViewController>& controller) {
+    const auto view = viewIfLoaded();
+    if (controller == mShown) return;
+    const auto from = mShown;
+    mShown = controller;
+    if (!view) return;
+    const bool shown = appearanceState() == AppearanceState::appeared;
+    if (shown && from) from->beginAppearanceTransition(false, false);
+    if (shown && controller) controller->beginAppearanceTransition(true, false);
+    if (from && from->viewIfLoaded()) from->view()->removeFromSuperview();
+    if (controller) view->insertSubview(controller->view(), 0);
+    view->setNeedsLayout();
+    if (shown && from) from->endAppearanceTransition();
+    if (shown && controller) controller->endAppearanceTransition();
+}
+
+void TabBarController::refreshBar() {
+    if (!mBar) return;
+    std::weak_ptr<TabBarController> weak = std::static_pointer_cast<TabBarController>(sharedController());
+    mBar->show(mControllers, mSelected, [weak](std::size_t index) {
+        if (auto self = weak.lock()) self->tapTab(index);
+    });
+}
+
+}  // namespace platform::ui

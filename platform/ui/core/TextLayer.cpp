@@ -1,0 +1,70 @@
+#include "platform/ui/core/TextLayer.h"
+
+#include "platform/graphics/TextLayout.h"
+
+namespace platform::ui {
+
+std::shared_ptr<Layer> TextLayer::makeCopy() const { return std::shared_ptr<Layer>(new TextLayer(*this)); }
+
+void TextLayer::setString(std::string text) { changeProperty("string", mString, text, true); }
+
+void TextLayer::setFontName(std::string name) { changeProperty("font", mFontName, name, true); }
+
+void TextLayer::setFontSize(double size) { changeProperty("fontSize", mFontSize, size, true); }
+
+void TextLayer::setForegroundColor(const Color& color) {
+    changeProperty("foregroundColor", mForegroundColor, color, true);
+}
+
+void TextLayer::setAlignmentMode(TextAlignment alignment) {
+    changeProperty("alignmentMode", mAlignment, alignment, true);
+}
+
+void TextLayer::setWrapped(bool wrapped) { changeProperty("wrapped", mWrapped, wrapped, true); }
+
+void TextLayer::drawInContext(Context& context) {
+    const Rect box = bounds();
+    if (mString.empty() || !(mFontSize > 0) || box.isEmpty()) return;
+    TextAttributes attributes;
+    attributes.fontName = mFontName;
+    attributes.fontSize = mFontSize;
+    attributes.color = mForegroundColor;
+    if (mWrapped) {
+        context.drawTextInRect(mString, box, attributes, mAlignment);
+        return;
+    }
+    // One layout both measures and draws (and is drawn without Pango).
+    const auto layout = TextLayout::make(mString, attributes, TextLayoutOptions{});
+    double x = box.minX();
+    if (mAlignment != TextAlignment::left) {
+        const double width = layout->size().width;
+        x += mAlignment == TextAlignment::center ? (box.width - width) / 2 : box.width - width;
+    }
+    context.drawTextLayout(*layout, {x, box.minY()}, box);
+}
+
+bool TextLayer::keyPathAffectsContent(std::string_view keyPath) const {
+    return keyPath == "foregroundColor" || keyPath == "fontSize";
+}
+
+std::optional<AnimationValue> TextLayer::valueForKeyPath(std::string_view keyPath) const {
+    if (keyPath == "foregroundColor") return mForegroundColor;
+    if (keyPath == "fontSize") return mFontSize;
+    return Layer::valueForKeyPath(keyPath);
+}
+
+bool TextLayer::assignValue(std::string_view keyPath, const AnimationValue& value) {
+    if (keyPath == "foregroundColor") {
+        if (!std::holds_alternative<Color>(value)) return false;
+        mForegroundColor = std::get<Color>(value);
+        return true;
+    }
+    if (keyPath == "fontSize") {
+        if (!std::holds_alternative<double>(value)) return false;
+        mFontSize = std::get<double>(value);
+        return true;
+    }
+    return Layer::assignValue(keyPath, value);
+}
+
+}  // namespace platform::ui
