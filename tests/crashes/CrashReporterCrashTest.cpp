@@ -2,8 +2,8 @@
 // pointers, dies in each way a process can, and the report it leaves must
 // decode and show the crash as it was.
 
-#include "crashes/reporter/TLCrashReport.h"
-#include "crashes/reporter/TLCrashReporter.h"
+#include "crashes/reporter/setup/TLCrashReport.h"
+#include "crashes/reporter/setup/TLCrashReporter.h"
 
 #include "tests/support/TempRoot.h"
 

@@ -1,7 +1,7 @@
 #include "crashes/TelemetryCrashes/Internals/Util/TLMCrashesUtil.h"
 #include "crashes/TelemetryCrashes/TLMCrashes.h"
 #include "crashes/TelemetryCrashes/TLMCrashesDelegate.h"
-#include "crashes/reporter/TLCrashReporter.h"
+#include "crashes/reporter/setup/TLCrashReporter.h"
 #include "platform/dispatch/Clock.h"
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/dispatch/MainThread.h"
