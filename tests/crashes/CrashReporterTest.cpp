@@ -3,6 +3,7 @@
 
 #include "crashes/reporter/async/TLCrashAsyncThreads.h"
 #include "crashes/reporter/async/TLCrashLogWriter.h"
+#include "crashes/reporter/setup/TLCrashAsyncImageRegistrySetup.h"
 #include "crashes/reporter/setup/TLCrashReport.h"
 #include "crashes/reporter/setup/TLCrashReporter.h"
 

@@ -1,10 +1,10 @@
 #pragma once
 // A loaded ELF image of a task: where its header lies, its load bias, its
 // program headers, the range of its code, its unwind tables and its build
-// id. Made at set-up time (init copies the name, so it allocates); every
-// reader below is async-signal-safe and reads the task's memory only through
-// checked reads and memory objects, so a damaged image gives codes, not
-// faults.
+// id. Made at set-up time (setup/TLCrashAsyncImageSetup.h: init copies the
+// name, so it allocates); every reader below is async-signal-safe and reads
+// the task's memory only through checked reads and memory objects, so a
+// damaged image gives codes, not faults.
 
 #include "crashes/reporter/async/TLCrashAsync.h"
 #include "crashes/reporter/async/TLCrashAsyncMObject.h"
@@ -82,16 +82,6 @@ constexpr uint32_t TLCRASH_PT_DYNAMIC = 2;
 constexpr uint32_t TLCRASH_PT_NOTE = 4;
 constexpr uint32_t TLCRASH_PT_GNU_EH_FRAME = 0x6474E550;
 constexpr uint32_t TLCRASH_PF_X = 1;
-
-// Reads the image whose ELF header lies at `header_addr`: TLCRASH_ERR_INTERNAL
-// when the header cannot be read, TLCRASH_ERR_INVAL when it is not an ELF
-// header or its program headers lack a loadable segment holding the header or
-// an executable one, the memory object's code when the program headers cannot
-// be read. A damaged note or unwind table header leaves the build id or the
-// unwind tables out. On failure nothing is held.
-tlcrash_error_t tlcrash_async_image_init(tlcrash_async_image* image, tlcrash_task_t task, const char* path,
-                                         uint64_t header_addr);
-void tlcrash_async_image_free(tlcrash_async_image* image);
 
 // Program header `index` in host order: TLCRASH_ERR_INVAL past the last.
 tlcrash_error_t tlcrash_async_image_phdr(const tlcrash_async_image* image, uint32_t index, tlcrash_async_phdr* result);

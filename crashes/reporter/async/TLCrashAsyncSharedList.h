@@ -9,9 +9,11 @@
 // out again only while no reader is counted: a reader that counts in later
 // starts from the head and can no longer reach it.
 //
-// Writers allocate and lock, so they never run on the crash path; readers
-// are async-signal-safe. Values are copied in whole and must be trivially
-// copyable.
+// Only the readers are defined here, and they are async-signal-safe. The
+// writers (append, prepend, remove_node) and the destructor allocate, free
+// and lock: they are defined in setup/TLCrashAsyncSharedListWriters.h, which
+// the crash path never includes. Values are copied in whole and must be
+// trivially copyable.
 
 #include <atomic>
 #include <cstdint>
@@ -38,75 +40,15 @@ public:
     tlcrash_async_shared_list& operator=(const tlcrash_async_shared_list&) = delete;
 
     // Frees every node, listed or free. No reader may be walking.
-    ~tlcrash_async_shared_list() {
-        for (node* n = mHead.load(); n != nullptr;) {
-            node* following = n->next.load();
-            delete n;
-            n = following;
-        }
-        for (node* n = mFree; n != nullptr;) {
-            node* following = n->free_next;
-            delete n;
-            n = following;
-        }
-    }
+    ~tlcrash_async_shared_list();
 
     // Adds `value` at the end; the node it is in.
-    node* append(const T& value) {
-        std::lock_guard<std::mutex> lock(mLock);
-        node* added = supplyNode(value);
-        if (mTail == nullptr) {
-            mTail = added;
-            mHead.store(added);
-        } else {
-            added->prev = mTail;
-            mTail->next.store(added);
-            mTail = added;
-        }
-        return added;
-    }
-
+    node* append(const T& value);
     // Adds `value` at the front; the node it is in.
-    node* prepend(const T& value) {
-        std::lock_guard<std::mutex> lock(mLock);
-        node* added = supplyNode(value);
-        node* head = mHead.load();
-        if (head == nullptr) {
-            mTail = added;
-        } else {
-            added->next.store(head);
-            head->prev = added;
-        }
-        mHead.store(added);
-        return added;
-    }
-
+    node* prepend(const T& value);
     // Unlinks `target` when it is listed; nothing otherwise. Its `next` is
     // left alone for readers standing on it.
-    void remove_node(node* target) {
-        std::lock_guard<std::mutex> lock(mLock);
-        node* n = mHead.load();
-        while (n != nullptr && n != target) n = n->next.load();
-        if (n == nullptr) return;
-
-        node* following = target->next.load();
-        if (target->prev == nullptr) {
-            mHead.store(following);
-        } else {
-            target->prev->next.store(following);
-        }
-        if (following == nullptr) {
-            mTail = target->prev;
-        } else {
-            following->prev = target->prev;
-        }
-        if (mReaders.load() == 0) {
-            delete target;
-        } else {
-            target->free_next = mFree;
-            mFree = target;
-        }
-    }
+    void remove_node(node* target);
 
     // Counts a reader in (true) or out (false).
     void set_reading(bool reading) {
@@ -124,23 +66,9 @@ public:
 private:
     // A node holding `value` and linked to nothing: a free one when no
     // reader is counted, else a new one.
-    node* supplyNode(const T& value) {
-        node* supplied;
-        if (mFree != nullptr && mReaders.load() == 0) {
-            supplied = mFree;
-            mFree = supplied->free_next;
-        } else {
-            supplied = new node;
-        }
-        supplied->value = value;
-        supplied->prev = nullptr;
-        supplied->next.store(nullptr);
-        supplied->free_next = nullptr;
-        // Readers see these stores before the node: it is published by a
-        // sequentially consistent store of a link.
-        return supplied;
-    }
+    node* supplyNode(const T& value);
 
+    // Taken by writers only.
     std::mutex mLock;
     std::atomic<node*> mHead{nullptr};
     node* mTail = nullptr;

@@ -8,10 +8,6 @@
 
 #include "crashes/reporter/async/TLCrashAsyncImage.h"
 
-// Fills the image's dynamic symbol table fields (set-up time, when the
-// image is read): none when it has no readable table.
-void tlcrash_async_image_find_dynamic_symbols(tlcrash_async_image* image);
-
 // Strategy bits.
 constexpr uint32_t TLCRASH_SYMBOLICATION_SYMBOL_TABLE = 1;
 constexpr uint32_t TLCRASH_SYMBOLICATION_OBJC = 2;

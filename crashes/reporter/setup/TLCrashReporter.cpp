@@ -1,6 +1,6 @@
 #include "crashes/reporter/setup/TLCrashReporter.h"
 
-#include "crashes/reporter/async/TLCrashAsyncImageRegistry.h"
+#include "crashes/reporter/setup/TLCrashAsyncImageRegistrySetup.h"
 #include "crashes/reporter/async/TLCrashAsyncThreads.h"
 #include "crashes/reporter/setup/TLCrashLog.h"
 #include "crashes/reporter/async/TLCrashLogWriter.h"
