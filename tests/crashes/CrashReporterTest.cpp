@@ -1,7 +1,7 @@
 // The crash reporter's folder and pending reports, enabling once, live
 // reports of this process, and the writer's budget within a file limit.
 
-#include "crashes/reporter/async/TLCrashAsyncThreads.h"
+#include "crashes/reporter/setup/TLCrashAsyncThreadsSetup.h"
 #include "crashes/reporter/async/TLCrashLogWriter.h"
 #include "crashes/reporter/setup/TLCrashAsyncImageRegistrySetup.h"
 #include "crashes/reporter/setup/TLCrashReport.h"

@@ -10,7 +10,6 @@
 #include <atomic>
 #include <cerrno>
 #include <climits>
-#include <mutex>
 
 namespace {
 
@@ -41,7 +40,9 @@ int64_t nowMs() {
 
 timespec millis(int64_t ms) { return {static_cast<time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1000000}; }
 
-void answer(int, siginfo_t*, void* uap) {
+}  // namespace
+
+void tlcrash_async_threads_answer(int, siginfo_t*, void* uap) {
     const int savedErrno = errno;
     const auto self = static_cast<tlcrash_thread_t>(syscall(SYS_gettid));
     int expected = kRequested;
@@ -67,6 +68,8 @@ void answer(int, siginfo_t*, void* uap) {
     }
     errno = savedErrno;
 }
+
+namespace {
 
 // Asks `tid` for its state into slot `index`: true when it answered.
 bool request(tlcrash_thread_t tid, size_t index, int64_t deadline) {
@@ -128,26 +131,9 @@ ssize_t tlcrash_async_list_thread_ids(tlcrash_thread_t* ids, size_t capacity) {
     return static_cast<ssize_t>(count);
 }
 
-bool tlcrash_async_threads_install() {
-    static std::mutex lock;
-    std::lock_guard<std::mutex> guard(lock);
-    if (gSignal.load() != 0) return true;
-    for (int signo = SIGRTMAX; signo >= SIGRTMIN; --signo) {
-        struct sigaction current {};
-        if (sigaction(signo, nullptr, &current) != 0) continue;
-        if ((current.sa_flags & SA_SIGINFO) != 0 || current.sa_handler != SIG_DFL) continue;
-        struct sigaction action {};
-        action.sa_sigaction = answer;
-        sigfillset(&action.sa_mask);
-        action.sa_flags = SA_SIGINFO | SA_RESTART | SA_ONSTACK;
-        if (sigaction(signo, &action, nullptr) != 0) return false;
-        gSignal.store(signo);
-        return true;
-    }
-    return false;
-}
-
 int tlcrash_async_threads_signal() { return gSignal.load(); }
+
+void tlcrash_async_threads_use_signal(int signo) { gSignal.store(signo); }
 
 void tlcrash_async_threads_suspend(tlcrash_async_thread_list* list) {
     const tlcrash_thread_t self = tlcrash_current_thread_port();

@@ -7,13 +7,16 @@
 // answer within a bounded wait (it blocks the signal, or sleeps in the
 // kernel where signals cannot reach it) is listed without registers.
 //
-// Everything but the set-up is async-signal-safe: threads are listed from
+// Everything here is async-signal-safe: threads are listed from
 // /proc/self/task with raw system calls, and the states live in storage made
 // when the process starts. One report is taken at a time; a second one
-// waits for the first.
+// waits for the first. Reserving the signal and installing its handler is
+// set-up work: setup/TLCrashAsyncThreadsSetup.h.
 
 #include "crashes/reporter/async/TLCrashAsyncThreadState.h"
 #include "crashes/reporter/async/TLCrashAsyncTask.h"
+
+#include <signal.h>
 
 #include <cstddef>
 
@@ -38,12 +41,13 @@ struct tlcrash_async_thread_list {
     const tlcrash_async_thread_snapshot* threads;
 };
 
-// Reserves a real-time signal whose action is still the default one and
-// installs the answering handler; later calls do nothing. False when every
-// real-time signal is taken or the action cannot be set.
-bool tlcrash_async_threads_install();
-// The reserved signal, 0 before install.
+// The reserved signal, 0 before setup/TLCrashAsyncThreadsSetup.h's install.
 int tlcrash_async_threads_signal();
+
+// For install only: the reserved signal's handler, which answers a request
+// and holds the thread, and the recording of the signal it reserved.
+void tlcrash_async_threads_answer(int signo, siginfo_t* info, void* uap);
+void tlcrash_async_threads_use_signal(int signo);
 
 // Waits for any other report to finish, lists the threads and takes the
 // state of each other thread, which then stays held until resume.

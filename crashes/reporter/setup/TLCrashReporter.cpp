@@ -1,7 +1,7 @@
 #include "crashes/reporter/setup/TLCrashReporter.h"
 
 #include "crashes/reporter/setup/TLCrashAsyncImageRegistrySetup.h"
-#include "crashes/reporter/async/TLCrashAsyncThreads.h"
+#include "crashes/reporter/setup/TLCrashAsyncThreadsSetup.h"
 #include "crashes/reporter/setup/TLCrashLog.h"
 #include "crashes/reporter/async/TLCrashLogWriter.h"
 #include "crashes/reporter/setup/TLCrashReporterError.h"
