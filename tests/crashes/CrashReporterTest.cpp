@@ -2,7 +2,7 @@
 // reports of this process, and the writer's budget within a file limit.
 
 #include "crashes/reporter/setup/TLCrashAsyncThreadsSetup.h"
-#include "crashes/reporter/async/TLCrashLogWriter.h"
+#include "crashes/reporter/setup/TLCrashLogWriterSetup.h"
 #include "crashes/reporter/setup/TLCrashAsyncImageRegistrySetup.h"
 #include "crashes/reporter/setup/TLCrashReport.h"
 #include "crashes/reporter/setup/TLCrashReporter.h"

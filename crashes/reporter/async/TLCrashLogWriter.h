@@ -1,8 +1,9 @@
 #pragma once
 // The crash report writer: the state of the running process as one report
 // file (the 8-byte header, then one tlcrash.CrashReport message). What needs
-// allocation is gathered beforehand into a tlcrash_log_writer; writing runs
-// inside a signal handler and is async-signal-safe.
+// allocation is gathered beforehand into a tlcrash_log_writer
+// (setup/TLCrashLogWriterSetup.h); writing runs inside a signal handler and
+// is async-signal-safe.
 //
 // A report always fits its file's byte limit and stays decodable: the
 // sections of fixed size are sized first, then the crashed thread's frames,
@@ -15,10 +16,6 @@
 #include "crashes/reporter/async/TLCrashAsyncThreadState.h"
 
 #include <cstdint>
-#include <string>
-#include <vector>
-
-class TLCrashUncaughtException;
 
 // A copied, zero-terminated text.
 struct tlcrash_log_writer_string {
@@ -90,18 +87,6 @@ struct tlcrash_log_signal_info {
 
 // The most frames written for one thread or exception.
 constexpr uint32_t TLCRASH_MAX_FRAMES = 512;
-// Exception names and reasons are kept to this many bytes (a UTF-8 prefix).
-constexpr size_t TLCRASH_MAX_EXCEPTION_TEXT = 16 * 1024;
-
-// Gathers the process, machine and system facts (set-up time; allocates).
-// TLCRASH_ERR_INVAL when the process cannot be read.
-tlcrash_error_t tlcrash_log_writer_init(tlcrash_log_writer* writer, const std::string& identifier,
-                                        const std::string& version, const std::string* marketing_version,
-                                        uint32_t symbolication_strategy, bool user_requested);
-// Replaces the custom data; null leaves none.
-void tlcrash_log_writer_set_custom_data(tlcrash_log_writer* writer, const std::vector<uint8_t>* data);
-// Records the uncaught exception; a second call is a fatal assertion.
-void tlcrash_log_writer_set_exception(tlcrash_log_writer* writer, const TLCrashUncaughtException& exception);
 
 // Writes the report of the own process. `crashed_thread` is marked crashed;
 // `current_state` is the calling thread's state (null leaves the calling
@@ -112,8 +97,6 @@ tlcrash_error_t tlcrash_log_writer_write(tlcrash_log_writer* writer, tlcrash_thr
                                          const tlcrash_log_signal_info* signal_info,
                                          const tlcrash_async_thread_state* current_state);
 tlcrash_error_t tlcrash_log_writer_close(tlcrash_log_writer* writer);
-void tlcrash_log_writer_free(tlcrash_log_writer* writer);
-
 // The name of a Linux signal, or null; the name of a code of a signal, or
 // null. Codes shared by every signal (SI_USER, SI_TKILL, ...) included.
 const char* tlcrash_log_signal_name(int signo);

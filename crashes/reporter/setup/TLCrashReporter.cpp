@@ -3,7 +3,7 @@
 #include "crashes/reporter/setup/TLCrashAsyncImageRegistrySetup.h"
 #include "crashes/reporter/setup/TLCrashAsyncThreadsSetup.h"
 #include "crashes/reporter/setup/TLCrashLog.h"
-#include "crashes/reporter/async/TLCrashLogWriter.h"
+#include "crashes/reporter/setup/TLCrashLogWriterSetup.h"
 #include "crashes/reporter/setup/TLCrashReporterError.h"
 #include "crashes/reporter/setup/TLCrashSignalHandler.h"
 #include "platform/foundation/Bundle.h"
