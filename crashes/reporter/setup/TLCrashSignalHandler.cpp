@@ -11,80 +11,22 @@
 
 namespace {
 
-struct CallbackEntry {
-    tlcrash_signal_handler_callback callback;
-    void* context;
-};
+using ActionList = tlcrash_async_shared_list<tlcrash_signal_handler_previous_action>;
 
-struct PreviousAction {
-    int signo;
-    struct sigaction action;
-};
-
-using CallbackList = tlcrash_async_shared_list<CallbackEntry>;
-using ActionList = tlcrash_async_shared_list<PreviousAction>;
-
-// Made once and never freed: a signal may arrive while the process exits.
-CallbackList& callbacks() {
-    static auto* list = new CallbackList;
-    return *list;
-}
-ActionList& previousActions() {
-    static auto* list = new ActionList;
-    return *list;
-}
 std::mutex& registrationLock() {
     static auto* lock = new std::mutex;
     return *lock;
 }
 
-bool runFrom(int signo, siginfo_t* info, ucontext_t* uap, const void* node) {
-    const auto* entry = static_cast<const CallbackList::node*>(node);
-    const CallbackList::node* following = callbacks().next(entry);
-    tlcrash_signal_handler_continuation next{runFrom, following};
-    return entry->value.callback(signo, info, uap, entry->value.context, following != nullptr ? &next : nullptr);
-}
-
-void dispatch(int signo, siginfo_t* info, void* uap) {
-    CallbackList& list = callbacks();
-    list.set_reading(true);
-    const CallbackList::node* first = list.next(nullptr);
-    const bool handled = first != nullptr && runFrom(signo, info, static_cast<ucontext_t*>(uap), first);
-    list.set_reading(false);
-    if (handled) return;
-    // Nobody took it, so the default action is wanted. Still ours, the
-    // signal would come straight back here forever; it is blocked while the
-    // handler runs and arrives once the handler returns.
-    struct sigaction fallback {};
-    fallback.sa_handler = SIG_DFL;
-    sigemptyset(&fallback.sa_mask);
-    sigaction(signo, &fallback, nullptr);
-    raise(signo);
-}
-
-// The link that hands a signal to the action installed before ours.
-bool forwardToPrevious(int signo, siginfo_t* info, ucontext_t* uap, void*,
-                       const tlcrash_signal_handler_continuation* next) {
-    if (tlcrash_signal_handler_forward(next, signo, info, uap)) return true;
-    ActionList& list = previousActions();
-    list.set_reading(true);
-    bool handled = false;
-    for (const ActionList::node* n = nullptr; (n = list.next(n)) != nullptr;) {
-        if (n->value.signo != signo) continue;
-        const struct sigaction& action = n->value.action;
-        if ((action.sa_flags & SA_SIGINFO) != 0) {
-            action.sa_sigaction(signo, info, uap);
-            handled = true;
-        } else if (action.sa_handler == SIG_IGN) {
-            handled = true;
-        } else if (action.sa_handler != SIG_DFL) {
-            action.sa_handler(signo);
-            handled = true;
-        }
-        break;
+// The dispatcher's lists, made by the first caller (under the registration
+// lock) and never freed: a signal may arrive while the process exits.
+tlcrash_signal_handler_lists& lists() {
+    tlcrash_signal_handler_lists* current = tlcrash_signal_handler_current_lists();
+    if (current == nullptr) {
+        current = new tlcrash_signal_handler_lists;
+        tlcrash_signal_handler_publish_lists(current);
     }
-    list.set_reading(false);
-    return handled;
+    return *current;
 }
 
 // The calling thread's alternate stack, released when the thread ends.
@@ -113,11 +55,6 @@ void emptyList(List& list) {
 }
 
 }  // namespace
-
-bool tlcrash_signal_handler_forward(const tlcrash_signal_handler_continuation* next, int signo, siginfo_t* info,
-                                    ucontext_t* uap) {
-    return next != nullptr && next->function(signo, info, uap, next->node);
-}
 
 TLCrashSignalHandler& TLCrashSignalHandler::sharedHandler() {
     static TLCrashSignalHandler handler;
@@ -157,9 +94,9 @@ bool TLCrashSignalHandler::attachCurrentThread(ErrorOut* error) {
 bool TLCrashSignalHandler::registerHandlerWithSignal(int signo, ErrorOut* error) {
     std::lock_guard<std::mutex> lock(registrationLock());
     if (!attachCurrentThread(error)) return false;
-    callbacks().append({forwardToPrevious, nullptr});
+    lists().callbacks.append({tlcrash_signal_handler_forward_to_previous, nullptr});
 
-    ActionList& list = previousActions();
+    ActionList& list = lists().previous_actions;
     list.set_reading(true);
     bool installed = false;
     for (const ActionList::node* n = nullptr; (n = list.next(n)) != nullptr;) installed |= n->value.signo == signo;
@@ -167,10 +104,10 @@ bool TLCrashSignalHandler::registerHandlerWithSignal(int signo, ErrorOut* error)
     if (installed) return true;
 
     struct sigaction action {};
-    action.sa_sigaction = dispatch;
+    action.sa_sigaction = tlcrash_signal_handler_dispatch;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_SIGINFO | SA_ONSTACK;
-    PreviousAction previous{signo, {}};
+    tlcrash_signal_handler_previous_action previous{signo, {}};
     if (sigaction(signo, &action, &previous.action) != 0) {
         TLCrashReporterPopulatePOSIXError(error, errno, "Failed to register signal handler");
         return false;
@@ -182,12 +119,12 @@ bool TLCrashSignalHandler::registerHandlerWithSignal(int signo, ErrorOut* error)
 bool TLCrashSignalHandler::registerHandlerForSignal(int signo, tlcrash_signal_handler_callback callback, void* context,
                                                     ErrorOut* error) {
     if (!registerHandlerWithSignal(signo, error)) return false;
-    callbacks().prepend({callback, context});
+    lists().callbacks.prepend({callback, context});
     return true;
 }
 
 void TLCrashSignalHandler::resetHandlers() {
     std::lock_guard<std::mutex> lock(registrationLock());
-    emptyList(callbacks());
-    emptyList(previousActions());
+    emptyList(lists().callbacks);
+    emptyList(lists().previous_actions);
 }

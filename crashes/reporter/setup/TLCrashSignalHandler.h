@@ -6,32 +6,12 @@
 // and every thread the application starts should attach itself.
 //
 // Registration allocates and locks (set-up time only); dispatch and
-// forwarding are async-signal-safe.
+// forwarding, the crash path, are async/TLCrashSignalDispatch.h.
 
+#include "crashes/reporter/async/TLCrashSignalDispatch.h"
 #include "platform/foundation/Error.h"
 
-#include <signal.h>
-#include <ucontext.h>
-
 #include <optional>
-
-// The rest of the chain after a callback: calling it runs the next callback
-// (and so on down to the previous actions) and gives whether the signal was
-// handled.
-struct tlcrash_signal_handler_continuation {
-    bool (*function)(int signo, siginfo_t* info, ucontext_t* uap, const void* node);
-    const void* node;
-};
-
-// True when the signal was handled; false makes the dispatcher raise it
-// again, which ends the process when its action is the default one.
-// `next` is null at the end of the chain.
-typedef bool (*tlcrash_signal_handler_callback)(int signo, siginfo_t* info, ucontext_t* uap, void* context,
-                                                const tlcrash_signal_handler_continuation* next);
-
-// Runs the rest of the chain; false when there is none.
-bool tlcrash_signal_handler_forward(const tlcrash_signal_handler_continuation* next, int signo, siginfo_t* info,
-                                    ucontext_t* uap);
 
 class TLCrashSignalHandler {
 public:
