@@ -26,20 +26,8 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr const char* kDataFolder = "com.vekmont.crashreporter.crashdata";
-constexpr const char* kPendingName = "live_report.tlcrash";
-constexpr size_t kReportLimit = 256 * 1024;
-constexpr int kFatalSignals[] = {SIGABRT, SIGBUS, SIGFPE, SIGILL, SIGSEGV, SIGTRAP};
-// Names tried after the chosen one when another process took it.
-constexpr uint64_t kNameAttempts = 64;
+constexpr const char* kPendingName = TLCRASH_PENDING_REPORT_NAME;
 
-// Gathered at enable time; the crash path only reads it.
-struct CrashContext {
-    tlcrash_log_writer writer;
-    char directory[4096];
-    uint64_t number;  // 0: the plain name
-    TLCrashCallbacks callbacks;
-};
-CrashContext gContext;
 std::atomic<bool> gEnabledOnce{false};
 std::atomic<bool> gUncaughtSeen{false};
 
@@ -62,86 +50,10 @@ std::optional<uint64_t> pendingNumber(const std::string& name) {
     return std::stoull(digits);
 }
 
-// Appends `text` at `at` within `size` bytes; false when it does not fit.
-bool append(char* out, size_t size, size_t* at, const char* text) {
-    for (; *text != '\0'; ++text) {
-        if (*at + 1 >= size) return false;
-        out[(*at)++] = *text;
-    }
-    out[*at] = '\0';
-    return true;
-}
-
-// The pending path of `number` in the crash context's folder (async-safe).
-bool pendingPath(char* out, size_t size, uint64_t number) {
-    size_t at = 0;
-    out[0] = '\0';
-    if (!append(out, size, &at, gContext.directory) || !append(out, size, &at, "/")) return false;
-    if (number == 0) return append(out, size, &at, kPendingName);
-    char digits[24];
-    size_t n = 0;
-    do {
-        digits[n++] = static_cast<char>('0' + number % 10);
-        number /= 10;
-    } while (number != 0);
-    char reversed[24];
-    for (size_t i = 0; i < n; ++i) reversed[i] = digits[n - 1 - i];
-    reversed[n] = '\0';
-    return append(out, size, &at, "live_report.") && append(out, size, &at, reversed) &&
-           append(out, size, &at, ".tlcrash");
-}
-
-tlcrash_error_t writeReportTo(int fd, tlcrash_log_writer* writer, tlcrash_thread_t crashed,
-                              const tlcrash_log_signal_info* info, const tlcrash_async_thread_state* state) {
-    tlcrash_async_file file;
-    tlcrash_async_file_init(&file, fd, kReportLimit);
-    const tlcrash_error_t written = tlcrash_log_writer_write(writer, crashed, &registry(), &file, info, state);
-    tlcrash_log_writer_close(writer);
-    if (!tlcrash_async_file_close(&file)) return TLCRASH_ERR_INTERNAL;
-    return written;
-}
-
-// Opens a new pending report file, never one that exists.
-int openNewPendingReport() {
-    static char path[4200];
-    for (uint64_t i = 0; i < kNameAttempts; ++i) {
-        if (!pendingPath(path, sizeof path, gContext.number + i)) return -1;
-        const int fd = open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-        if (fd >= 0 || errno != EEXIST) return fd;
-    }
-    return -1;
-}
-
-bool crashCallback(int signo, siginfo_t* info, ucontext_t* uap, void*, const tlcrash_signal_handler_continuation*) {
-    // A fault inside the reporter then ends the process the default way.
-    for (int fatal : kFatalSignals) {
-        struct sigaction fallback {};
-        fallback.sa_handler = SIG_DFL;
-        sigemptyset(&fallback.sa_mask);
-        sigaction(fatal, &fallback, nullptr);
-    }
-    tlcrash_async_thread_state state;
-    tlcrash_async_thread_state_load_from_context(&state, uap);
-    // Signals sent by a process or raise() carry the sender, not an address.
-    const uint64_t address = info->si_code > 0 ? reinterpret_cast<uint64_t>(info->si_addr) : 0;
-    const tlcrash_log_bsd_signal_info bsd{signo, info->si_code, address};
-    const tlcrash_log_signal_info signalInfo{&bsd, nullptr};
-
-    const int fd = openNewPendingReport();
-    if (fd < 0) return false;
-    if (writeReportTo(fd, &gContext.writer, tlcrash_current_thread_port(), &signalInfo, &state) != TLCRASH_ERR_NONE) {
-        return false;
-    }
-    if (gContext.callbacks.handleSignal != nullptr) {
-        gContext.callbacks.handleSignal(info, uap, gContext.callbacks.context);
-    }
-    return false;
-}
-
 void uncaughtExceptionHandler(const TLCrashUncaughtException& exception) {
     bool expected = false;
     if (!gUncaughtSeen.compare_exchange_strong(expected, true)) return;
-    tlcrash_log_writer_set_exception(&gContext.writer, exception);
+    tlcrash_log_writer_set_exception(&tlcrash_reporter_context.writer, exception);
     abort();
 }
 
@@ -167,7 +79,8 @@ struct LiveWrite {
 
 tlcrash_error_t writeLiveFromCapture(tlcrash_async_thread_state* state, void* context) {
     auto* live = static_cast<LiveWrite*>(context);
-    return writeReportTo(live->fd, live->writer, tlcrash_current_thread_port(), live->info, state);
+    return tlcrash_reporter_write_report(live->fd, live->writer, &registry(), tlcrash_current_thread_port(), live->info,
+                                         state);
 }
 
 }  // namespace
@@ -280,7 +193,7 @@ bool TLCrashReporter::populateCrashReportDirectory(ErrorOut* error) {
 std::string TLCrashReporter::crashTimeReportPath() const {
     if (!mEnabled) return {};
     char path[4200];
-    return pendingPath(path, sizeof path, gContext.number) ? path : "";
+    return tlcrash_reporter_pending_path(path, sizeof path, tlcrash_reporter_context.number) ? path : "";
 }
 
 bool TLCrashReporter::enableCrashReporter(ErrorOut* error) {
@@ -294,36 +207,38 @@ bool TLCrashReporter::enableCrashReporter(ErrorOut* error) {
         }
     }
     if (!populateCrashReportDirectory(error)) return false;
-    if (mCrashReportDirectory.size() + 64 >= sizeof gContext.directory) {
+    if (mCrashReportDirectory.size() + 64 >= sizeof tlcrash_reporter_context.directory) {
         TLCrashReporterPopulatePOSIXError(error, ENAMETOOLONG, "Failed to create " + mCrashReportDirectory);
         return false;
     }
-    std::strcpy(gContext.directory, mCrashReportDirectory.c_str());
+    std::strcpy(tlcrash_reporter_context.directory, mCrashReportDirectory.c_str());
     uint64_t highest = 0;
     bool any = false;
     for (const std::string& path : pendingCrashReportPaths()) {
         any = true;
         highest = std::max(highest, pendingNumber(fs::path(path).filename().string()).value_or(0));
     }
-    gContext.number = any ? highest + 1 : 0;
+    tlcrash_reporter_context.number = any ? highest + 1 : 0;
 
     const std::string* marketing = mApplicationMarketingVersion ? &*mApplicationMarketingVersion : nullptr;
-    if (tlcrash_log_writer_init(&gContext.writer, mApplicationIdentifier, mApplicationVersion, marketing,
-                                mapToAsyncSymbolicationStrategy(mConfig->symbolicationStrategy()),
+    if (tlcrash_log_writer_init(&tlcrash_reporter_context.writer, mApplicationIdentifier, mApplicationVersion,
+                                marketing, mapToAsyncSymbolicationStrategy(mConfig->symbolicationStrategy()),
                                 false) != TLCRASH_ERR_NONE) {
         TLCrashReporterPopulateError(error, TLCrashReporterError::Unknown, "Failed to read the process information");
         return false;
     }
-    if (mCustomData) tlcrash_log_writer_set_custom_data(&gContext.writer, &*mCustomData);
-    tlcrash_async_image_registry_sync(&registry());
+    if (mCustomData) tlcrash_log_writer_set_custom_data(&tlcrash_reporter_context.writer, &*mCustomData);
+    tlcrash_reporter_context.registry = &registry();
+    tlcrash_async_image_registry_sync(tlcrash_reporter_context.registry);
     if (!tlcrash_async_threads_install()) {
         tlcrash_log("No real-time signal is free: other threads will be reported without their registers");
     }
 
     const unsigned type = mConfig->signalHandlerType();
     if (type == TLCrashReporterConfig::BSD || type == TLCrashReporterConfig::Mach) {
-        for (int signo : kFatalSignals) {
-            if (!TLCrashSignalHandler::sharedHandler().registerHandlerForSignal(signo, crashCallback, nullptr, error)) {
+        for (int signo : TLCRASH_FATAL_SIGNALS) {
+            if (!TLCrashSignalHandler::sharedHandler().registerHandlerForSignal(signo, tlcrash_reporter_crash_callback,
+                                                                                nullptr, error)) {
                 return false;
             }
         }
@@ -336,12 +251,13 @@ bool TLCrashReporter::enableCrashReporter(ErrorOut* error) {
 void TLCrashReporter::setCrashCallbacks(const TLCrashCallbacks* callbacks) {
     if (mEnabled) throw std::logic_error("The crash reporter has already been enabled");
     TLCRASH_ASSERT(callbacks->version == 0);
-    gContext.callbacks = *callbacks;
+    tlcrash_reporter_context.callbacks = *callbacks;
 }
 
 void TLCrashReporter::setCustomData(std::optional<Data> data) {
     mCustomData = std::move(data);
-    if (mEnabled) tlcrash_log_writer_set_custom_data(&gContext.writer, mCustomData ? &*mCustomData : nullptr);
+    if (mEnabled)
+        tlcrash_log_writer_set_custom_data(&tlcrash_reporter_context.writer, mCustomData ? &*mCustomData : nullptr);
 }
 
 std::optional<TLCrashReporter::Data> TLCrashReporter::generateLiveReport(ErrorOut* error) {
@@ -373,8 +289,9 @@ std::optional<TLCrashReporter::Data> TLCrashReporter::liveReport(pid_t thread, b
     const tlcrash_log_bsd_signal_info bsd{SIGTRAP, TRAP_TRACE, returnAddress};
     const tlcrash_log_signal_info info{&bsd, nullptr};
     LiveWrite live{fd, &writer, &info};
-    const tlcrash_error_t written = callingThread ? tlcrash_async_capture_current_thread(writeLiveFromCapture, &live)
-                                                  : writeReportTo(fd, &writer, thread, &info, nullptr);
+    const tlcrash_error_t written =
+        callingThread ? tlcrash_async_capture_current_thread(writeLiveFromCapture, &live)
+                      : tlcrash_reporter_write_report(fd, &writer, &registry(), thread, &info, nullptr);
     tlcrash_log_writer_free(&writer);
 
     std::optional<Data> data;

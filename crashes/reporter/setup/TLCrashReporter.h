@@ -10,6 +10,7 @@
 // pendingCrashReportPaths() — the plain name first, then by N — lists them
 // oldest first, and a report not yet taken in is never overwritten.
 
+#include "crashes/reporter/async/TLCrashReporterCrash.h"
 #include "crashes/reporter/setup/TLCrashUncaughtException.h"
 #include "platform/foundation/Error.h"
 
@@ -49,14 +50,6 @@ private:
     unsigned mSymbolicationStrategy;
     bool mShouldRegisterUncaughtExceptionHandler;
     std::optional<std::string> mBasePath;
-};
-
-// Called on the crash path after the report is written; async-signal-safe
-// code only.
-struct TLCrashCallbacks {
-    uint32_t version;  // 0
-    void* context;
-    void (*handleSignal)(siginfo_t* info, ucontext_t* uap, void* context);
 };
 
 class TLCrashReporter {
