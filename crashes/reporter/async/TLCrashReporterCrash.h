@@ -5,6 +5,7 @@
 // (setup/TLCrashReporter.h). Async-signal-safe.
 
 #include "crashes/reporter/async/TLCrashAsyncImageRegistry.h"
+#include "crashes/reporter/async/TLCrashCallbacks.h"
 #include "crashes/reporter/async/TLCrashLogWriter.h"
 #include "crashes/reporter/async/TLCrashSignalDispatch.h"
 
@@ -12,14 +13,6 @@
 #include <ucontext.h>
 
 #include <cstdint>
-
-// Called on the crash path after the report is written; async-signal-safe
-// code only.
-struct TLCrashCallbacks {
-    uint32_t version;  // 0
-    void* context;
-    void (*handleSignal)(siginfo_t* info, ucontext_t* uap, void* context);
-};
 
 // The first pending report's name; later ones are "live_report.<N>.tlcrash".
 inline constexpr const char* TLCRASH_PENDING_REPORT_NAME = "live_report.tlcrash";

@@ -1,5 +1,6 @@
 #include "crashes/reporter/setup/TLCrashReporter.h"
 
+#include "crashes/reporter/async/TLCrashReporterCrash.h"
 #include "crashes/reporter/setup/TLCrashAsyncImageRegistrySetup.h"
 #include "crashes/reporter/setup/TLCrashAsyncThreadsSetup.h"
 #include "crashes/reporter/setup/TLCrashLog.h"

@@ -10,7 +10,7 @@
 // pendingCrashReportPaths() — the plain name first, then by N — lists them
 // oldest first, and a report not yet taken in is never overwritten.
 
-#include "crashes/reporter/async/TLCrashReporterCrash.h"
+#include "crashes/reporter/async/TLCrashCallbacks.h"
 #include "crashes/reporter/setup/TLCrashUncaughtException.h"
 #include "platform/foundation/Error.h"
 
