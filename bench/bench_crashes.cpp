@@ -6,9 +6,10 @@
 
 #include "crashes/TelemetryCrashes/Internals/LogBuffer/TLMCrashesLogBuffer.h"
 #include "crashes/TelemetryCrashes/Internals/Util/TLMErrorLogFormatter.h"
-#include "crashes/reporter/TLCrashAsyncFrameCursor.h"
-#include "crashes/reporter/TLCrashReport.h"
-#include "crashes/reporter/TLCrashReporter.h"
+#include "crashes/reporter/async/TLCrashAsyncFrameCursor.h"
+#include "crashes/reporter/setup/TLCrashAsyncImageRegistrySetup.h"
+#include "crashes/reporter/setup/TLCrashReport.h"
+#include "crashes/reporter/setup/TLCrashReporter.h"
 
 #include <benchmark/benchmark.h>
 

@@ -12,7 +12,7 @@
 
 #include "crashes/TelemetryCrashes/Internals/Util/TLMCrashesArchiverUtil.h"
 #include "crashes/TelemetryCrashes/Internals/Util/TLMErrorLogFormatter.h"
-#include "crashes/reporter/TLCrashReport.h"
+#include "crashes/reporter/setup/TLCrashReport.h"
 #include "fuzz/support/FuzzSupport.h"
 #include "platform/foundation/Paths.h"
 #include "telemetry/Internals/Util/TLMUtility.h"

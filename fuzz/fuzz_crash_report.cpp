@@ -6,8 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "crashes/reporter/TLCrashReport.h"
-#include "crashes/reporter/TLCrashReporterError.h"
+#include "crashes/reporter/setup/TLCrashReport.h"
+#include "crashes/reporter/setup/TLCrashReporterError.h"
 #include "fuzz/support/FuzzSupport.h"
 
 using fuzzsupport::Require;

@@ -13,7 +13,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "crashes/reporter/TLCrashAsyncDwarfFrameReader.h"
+#include "crashes/reporter/async/TLCrashAsyncDwarfFrameReader.h"
 #include "fuzz/support/FuzzSupport.h"
 
 using fuzzsupport::Require;

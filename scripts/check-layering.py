@@ -24,6 +24,11 @@ platform, storage and the engine; the layout viewer's drawing road
 these; the catalogue and profile screens on the app; the layout screens
 (LayoutModule) on top. Each module is one folder at the top of the tree.
 
+The crash reporter's code lies in crashes/reporter/async (the crash path,
+which runs inside signal handlers) and crashes/reporter/setup (everything
+else); of our headers the crash path includes only its own, so nothing that
+allocates, locks or prints reaches it through an include.
+
 Prints every include that breaks the order and exits 1 when there is one.
 """
 
@@ -95,7 +100,13 @@ def violations(root):
         in_sdl = module == "platform" and platform_folder(relative.parts[1:]) == "ui/sdl"
         if SDL_INCLUDE.search(text) and not in_sdl:
             yield f"{relative}: includes SDL, which only platform/ui/sdl may use"
+        in_reporter = relative.parts[:2] == ("crashes", "reporter")
+        if in_reporter and relative.parts[2] not in ("async", "setup"):
+            yield f"{relative}: crash reporter code outside reporter/async and reporter/setup"
+        in_crash_path = relative.parts[:3] == ("crashes", "reporter", "async")
         for included in INCLUDE.findall(text):
+            if in_crash_path and not included.startswith("crashes/reporter/async/"):
+                yield f"{relative}: includes {included}, which the crash path may not use"
             top = included.split("/")[0]
             if top in MODULES_BELOW and top != module and top not in below:
                 yield f"{relative}: includes {included} of a module above it"

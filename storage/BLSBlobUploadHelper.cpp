@@ -536,6 +536,7 @@ void BLSBlobUploadHelper::pumpBytes(platform::InputStream& stream) {
                 // A full chunk waits for a slot; the pump goes on when one frees.
                 if (!hasSpaceAvailable()) {
                     mStreamWaiting = true;
+                    mOperationContext->logAtLevel(BLSLogLevelDebug, "Waiting for an upload slot.");
                     return;
                 }
                 std::weak_ptr<BLSBlobUploadHelper> weakSelf = weak_from_this();

@@ -9,7 +9,7 @@
 #include "crashes/TelemetryCrashes/Internals/Util/TLMErrorLogFormatter.h"
 #include "crashes/TelemetryCrashes/Model/TLMErrorAttachmentLog.h"
 #include "crashes/TelemetryCrashes/Model/TLMWrapperExceptionModel.h"
-#include "crashes/reporter/TLCrashReport.h"
+#include "crashes/reporter/setup/TLCrashReport.h"
 #include "fuzz/support/FuzzSupport.h"
 #include "platform/foundation/Paths.h"
 #include "telemetry/Internals/Util/TLMKeyedArchiver.h"

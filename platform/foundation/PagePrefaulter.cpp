@@ -92,12 +92,14 @@ void PagePrefaulter::run(std::size_t first) {
             std::unique_lock lock(mMutex);
             // Written beyond this, the writer lets the step through.
             const std::size_t needed = step - base - std::min(step - base, mLead) + 1;
+            ++mWaiting;
             mWake.wait(lock, [&] {
                 if (mStop.load()) return true;
                 // Said before looking, so that a write in between wakes us.
                 mWakeAt.store(std::min(mWakeAt.load(), needed));
                 return step < allowed();
             });
+            --mWaiting;
             continue;
         }
         // Pages the writer has reached need nothing from us.

@@ -42,6 +42,9 @@ public:
     void stop();
     // Bytes from the start of the range that are resident (or written).
     std::size_t prefaulted() const;
+    // Threads waiting for the writer to move on: all of them once the work
+    // has reached the lead.
+    std::size_t waitingThreads() const { return mWaiting.load(); }
 
 private:
     // The thread that takes every kThreads-th step from step `first` on.
@@ -57,6 +60,7 @@ private:
     // The least written length at which a parked thread may go on.
     static constexpr std::size_t kNobodyParked = ~std::size_t(0);
     std::atomic<std::size_t> mWakeAt{kNobodyParked};
+    std::atomic<std::size_t> mWaiting{0};
     std::mutex mMutex;
     std::condition_variable mWake;
     std::thread mThreads[kThreads];

@@ -154,14 +154,41 @@ TEST(ColorCategory, BlendingBrightnessAndComparisonHoldTheirLimits) {
 }
 
 TEST(ColorCategory, PaletteAndAppColours) {
-    EXPECT_EQ(C::hexStringFromRGBColor(C::paperColorRed50()), "FFEBEE");
-    EXPECT_EQ(C::hexStringFromRGBColor(C::paperColorRed200()), "EF9A9A");
-    EXPECT_EQ(C::hexStringFromRGBColor(C::paperColorRedA700()), "D50000");
-    EXPECT_EQ(C::hexStringFromRGBColor(C::paperColorBlue700()), "1976D2");
-    EXPECT_EQ(C::hexStringFromRGBColor(C::paperColorBlueGray900()), "263238");
-    EXPECT_EQ(C::hexStringFromRGBColor(C::paperColorDeepPurpleA700()), "6200EA");
+    // A hue alone is its 500 shade; shades are opaque and each is darker
+    // than the one before it, from 50 to 900.
+    using Shade = Color (*)();
+    const std::vector<std::vector<Shade>> hues = {
+        {C::paperColorRed50, C::paperColorRed100, C::paperColorRed200, C::paperColorRed300, C::paperColorRed400,
+         C::paperColorRed500, C::paperColorRed600, C::paperColorRed700, C::paperColorRed800, C::paperColorRed900},
+        {C::paperColorBlue50, C::paperColorBlue100, C::paperColorBlue200, C::paperColorBlue300, C::paperColorBlue400,
+         C::paperColorBlue500, C::paperColorBlue600, C::paperColorBlue700, C::paperColorBlue800, C::paperColorBlue900},
+        {C::paperColorGray50, C::paperColorGray100, C::paperColorGray200, C::paperColorGray300, C::paperColorGray400,
+         C::paperColorGray500, C::paperColorGray600, C::paperColorGray700, C::paperColorGray800, C::paperColorGray900},
+    };
+    for (const auto& shades : hues) {
+        for (size_t i = 0; i < shades.size(); ++i) {
+            EXPECT_EQ(shades[i]().alpha, 1.0) << i;
+            if (i > 0) EXPECT_LT(C::brightnessOfColor(shades[i]()), C::brightnessOfColor(shades[i - 1]())) << i;
+        }
+    }
+    EXPECT_EQ(C::paperColorRed(), C::paperColorRed500());
+    EXPECT_EQ(C::paperColorBlue(), C::paperColorBlue500());
     EXPECT_EQ(C::paperColorGray(), C::paperColorGray500());
-    EXPECT_EQ(C::hexStringFromRGBColor(C::paperColorGray()), "9E9E9E");
+    EXPECT_NE(C::paperColorRedA700(), C::paperColorRed700());
+    // Text colours: black on light ground, white on dark, fading from text
+    // to secondary, hint and divider.
+    const std::vector<Color> dark = {C::paperColorTextDark(), C::paperColorTextDarkSecondary(),
+                                     C::paperColorTextDarkHint(), C::paperColorTextDarkDivider()};
+    const std::vector<Color> light = {C::paperColorTextLight(), C::paperColorTextLightSecondary(),
+                                      C::paperColorTextLightHint(), C::paperColorTextLightDivider()};
+    for (size_t i = 0; i < dark.size(); ++i) {
+        EXPECT_TRUE(C::isColorDark(Color{dark[i].red, dark[i].green, dark[i].blue, 1})) << i;
+        EXPECT_TRUE(C::isColorLight(Color{light[i].red, light[i].green, light[i].blue, 1})) << i;
+        if (i > 0) {
+            EXPECT_LT(dark[i].alpha, dark[i - 1].alpha) << i;
+            EXPECT_LT(light[i].alpha, light[i - 1].alpha) << i;
+        }
+    }
 
     EXPECT_EQ(C::vkmPartListPieChartFillColor(), Color::white(0.975));
 

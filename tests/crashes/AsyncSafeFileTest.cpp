@@ -1,7 +1,7 @@
 // The bounded output file: its limit, its buffering and what a refused
 // write leaves behind.
 
-#include "crashes/reporter/TLCrashAsyncFile.h"
+#include "crashes/reporter/async/TLCrashAsyncFile.h"
 
 #include "tests/support/TempRoot.h"
 

@@ -1,8 +1,8 @@
 // Safe reads of the own process and memory objects over ranges that are
 // only partly mapped: codes, never faults.
 
-#include "crashes/reporter/TLCrashAsyncMObject.h"
-#include "crashes/reporter/TLCrashAsyncTask.h"
+#include "crashes/reporter/async/TLCrashAsyncMObject.h"
+#include "crashes/reporter/async/TLCrashAsyncTask.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // The crash path's primitives: codes and their texts, byte order, byte
 // copies, address sums and the valid UTF-8 prefix.
 
-#include "crashes/reporter/TLCrashAsync.h"
+#include "crashes/reporter/async/TLCrashAsync.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 // lookup, the decoding of encodings and their application to stacks laid out
 // by hand.
 
-#include "crashes/reporter/TLCrashAsyncCompactUnwind.h"
+#include "crashes/reporter/async/TLCrashAsyncCompactUnwind.h"
 
 #include <gtest/gtest.h>
 

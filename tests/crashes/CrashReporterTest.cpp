@@ -1,10 +1,11 @@
 // The crash reporter's folder and pending reports, enabling once, live
 // reports of this process, and the writer's budget within a file limit.
 
-#include "crashes/reporter/TLCrashAsyncThreads.h"
-#include "crashes/reporter/TLCrashLogWriter.h"
-#include "crashes/reporter/TLCrashReport.h"
-#include "crashes/reporter/TLCrashReporter.h"
+#include "crashes/reporter/setup/TLCrashAsyncThreadsSetup.h"
+#include "crashes/reporter/setup/TLCrashLogWriterSetup.h"
+#include "crashes/reporter/setup/TLCrashAsyncImageRegistrySetup.h"
+#include "crashes/reporter/setup/TLCrashReport.h"
+#include "crashes/reporter/setup/TLCrashReporter.h"
 
 #include "platform/foundation/Paths.h"
 #include "tests/support/RunProgram.h"

@@ -1,7 +1,7 @@
 #include "crashes/TelemetryCrashes/Internals/Util/TLMCrashesUtil.h"
 #include "crashes/TelemetryCrashes/TLMCrashes.h"
 #include "crashes/TelemetryCrashes/TLMCrashesDelegate.h"
-#include "crashes/reporter/TLCrashReporter.h"
+#include "crashes/reporter/setup/TLCrashReporter.h"
 #include "platform/dispatch/Clock.h"
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/dispatch/MainThread.h"
@@ -282,8 +282,15 @@ TEST(CrashesService, AnUnknownAnswerDeletesTheReportsUnsent) {
     bool logged = false;
     for (const auto& line : capture.lines()) logged |= line.level == TLMLogLevelError && line.tag == "TelemetryCrashes";
     EXPECT_TRUE(logged);
+    // A report sent would have been handed to the channel by now; once the
+    // clock has passed its interval and the sending queues are drained, it
+    // would be on the wire or at the server.
+    const auto group = TLMTelemetry::sharedInstance().channelGroup();
+    group->logsDispatchQueue()->sync([] {});  // stored, its flush timer running
+    ASSERT_TRUE(testsupport::eventually([&] { return testsupport::callsOnTheWire(*group->httpClient()) == 0; }));
     rig.clock->advance(std::chrono::seconds(2));
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    ASSERT_TRUE(testsupport::drainSending(*group));
+    EXPECT_EQ(testsupport::callsOnTheWire(*group->httpClient()), 0u);
     EXPECT_TRUE(sentLogs(rig.server, "appleError").empty());
 }
 

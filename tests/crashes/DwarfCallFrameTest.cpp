@@ -1,7 +1,7 @@
 // DWARF call-frame records and their rules, over .eh_frame sections and
 // stacks built byte by byte in this process's memory.
 
-#include "crashes/reporter/TLCrashAsyncDwarfFrameReader.h"
+#include "crashes/reporter/async/TLCrashAsyncDwarfFrameReader.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,8 @@
 // frame-pointer chain over stacks laid out by hand, and the walk of this
 // optimised program's live stack against backtrace().
 
-#include "crashes/reporter/TLCrashAsyncFrameCursor.h"
+#include "crashes/reporter/async/TLCrashAsyncFrameCursor.h"
+#include "crashes/reporter/setup/TLCrashAsyncImageRegistrySetup.h"
 
 #include <gtest/gtest.h>
 

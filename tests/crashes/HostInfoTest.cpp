@@ -1,7 +1,7 @@
 // The kernel's version from its release text, and the reporter's
 // diagnostics about a text of an unexpected shape.
 
-#include "crashes/reporter/TLCrashHostInfo.h"
+#include "crashes/reporter/setup/TLCrashHostInfo.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // Process facts for reports, against what /proc, the clock and the system
 // calls say of this process and of children made for the test.
 
-#include "crashes/reporter/TLCrashProcessInfo.h"
+#include "crashes/reporter/setup/TLCrashProcessInfo.h"
 
 #include <gtest/gtest.h>
 

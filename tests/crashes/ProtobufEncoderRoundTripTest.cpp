@@ -1,7 +1,7 @@
 // Reports written with the report writer's encoder through the bounded file,
 // read back with protobuf-c's decoder of the report schema.
 
-#include "crashes/reporter/TLCrashProtobufEncoder.h"
+#include "crashes/reporter/async/TLCrashProtobufEncoder.h"
 #include "crashes/reporter/tlcrash.pb-c.h"
 
 #include "tests/support/TempRoot.h"

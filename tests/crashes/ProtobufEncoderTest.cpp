@@ -1,7 +1,7 @@
 // The report writer's encoder, byte for byte against the wire format, and
 // its dry runs against what it writes.
 
-#include "crashes/reporter/TLCrashProtobufEncoder.h"
+#include "crashes/reporter/async/TLCrashProtobufEncoder.h"
 
 #include "tests/support/TempRoot.h"
 

@@ -1,7 +1,7 @@
 // The reporter's error values, diagnostics and fatal assertions.
 
-#include "crashes/reporter/TLCrashLog.h"
-#include "crashes/reporter/TLCrashReporterError.h"
+#include "crashes/reporter/setup/TLCrashLog.h"
+#include "crashes/reporter/setup/TLCrashReporterError.h"
 
 #include <gtest/gtest.h>
 

@@ -2,8 +2,8 @@
 // before, re-raising, alternate stacks per thread; each case in a child
 // process, as actions stay installed for a process's life.
 
-#include "crashes/reporter/TLCrashMachException.h"
-#include "crashes/reporter/TLCrashSignalHandler.h"
+#include "crashes/reporter/async/TLCrashMachException.h"
+#include "crashes/reporter/setup/TLCrashSignalHandler.h"
 
 #include <gtest/gtest.h>
 

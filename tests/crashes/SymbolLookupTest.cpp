@@ -1,8 +1,8 @@
 // Names of frames from the images' dynamic symbol tables, for functions of
 // the C library this program calls.
 
-#include "crashes/reporter/TLCrashAsyncImageRegistry.h"
-#include "crashes/reporter/TLCrashAsyncSymbols.h"
+#include "crashes/reporter/setup/TLCrashAsyncImageRegistrySetup.h"
+#include "crashes/reporter/async/TLCrashAsyncSymbols.h"
 
 #include <gtest/gtest.h>
 

@@ -3,8 +3,8 @@
 
 #include "tests/crashes/support/CrashReportFiles.h"
 
-#include "crashes/reporter/TLCrashReport.h"
-#include "crashes/reporter/TLCrashReporterError.h"
+#include "crashes/reporter/setup/TLCrashReport.h"
+#include "crashes/reporter/setup/TLCrashReporterError.h"
 
 #include <gtest/gtest.h>
 

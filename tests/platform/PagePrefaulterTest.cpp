@@ -68,23 +68,24 @@ TEST(PagePrefaulter, MakesPagesAheadOfTheWriterWithinItsLeadAndKeepsTheBytes) {
         PagePrefaulter prefaulter(base, kLength, kLead);
         ASSERT_TRUE(waitFor([&] { return prefaulter.prefaulted() >= kLead; }));
         EXPECT_EQ(residentBytes(base, kLead), kLead);
-        // It stops at the lead while the writer does not move.
-        std::this_thread::sleep_for(100ms);
+        // It stops at the lead while the writer does not move: every thread
+        // waits for the writer.
+        ASSERT_TRUE(waitFor([&] { return prefaulter.waitingThreads() == PagePrefaulter::kThreads; }));
         EXPECT_LE(prefaulter.prefaulted(), kLead + PagePrefaulter::kStep);
         EXPECT_EQ(residentBytes(base + kLead + PagePrefaulter::kStep, 8 * kMiB), 0u);
 
         // The writer moves on: so does the lead, and no further.
         prefaulter.noteWritten(40 * kMiB);
         ASSERT_TRUE(waitFor([&] { return prefaulter.prefaulted() >= 48 * kMiB; }));
-        std::this_thread::sleep_for(100ms);
+        ASSERT_TRUE(waitFor([&] { return prefaulter.waitingThreads() == PagePrefaulter::kThreads; }));
         EXPECT_LE(prefaulter.prefaulted(), 48 * kMiB + PagePrefaulter::kStep);
         EXPECT_EQ(residentBytes(base + 40 * kMiB, 8 * kMiB), 8 * kMiB);
         EXPECT_EQ(residentBytes(base + 56 * kMiB, 8 * kMiB), 0u);
 
         // Stopped, it makes nothing more, even when the writer moves on.
+        // stop() has joined the threads, so nothing can come after it.
         prefaulter.stop();
         prefaulter.noteWritten(kLength);
-        std::this_thread::sleep_for(50ms);
         EXPECT_EQ(residentBytes(base + 56 * kMiB, 8 * kMiB), 0u);
     }
 
@@ -101,7 +102,9 @@ TEST(PagePrefaulter, ARangeTooSmallOrMissingIsLeftAlone) {
     {
         PagePrefaulter prefaulter(small.data(), small.size(), 8 * kMiB);
         prefaulter.noteWritten(10);
-        std::this_thread::sleep_for(20ms);
+        // Whatever a thread of it would have done, it has done once stop()
+        // has joined it.
+        prefaulter.stop();
         EXPECT_EQ(prefaulter.prefaulted(), 0u);
     }
     PagePrefaulter none(nullptr, 64 * kMiB, 8 * kMiB);

@@ -221,14 +221,22 @@ TEST_F(CloudBlockBlobTest, TheSourceIsReadOneChunkAheadOfTheBlocksInFlightAndNoF
     const Bytes data = patternBytes(5 * kChunk + 9, 77);
     auto source = std::make_shared<SourceStream>(data, false);
     auto blob = container->blockBlobReferenceFromName("ahead.bin");
+    // The reader says when it stops for a slot: from then on it reads no
+    // more until one frees.
+    auto context = std::make_shared<BLSOperationContext>();
+    auto waitingForSlot = std::make_shared<std::atomic<bool>>(false);
+    context->setLogLevel(BLSLogLevelDebug);
+    context->setLogFunction([waitingForSlot](BLSLogLevel, const std::string& line) {
+        if (line == "Waiting for an upload slot.") *waitingForSlot = true;
+    });
     Awaited<ErrorOut> done;
-    blob->uploadFromStream(source, nullptr, optionsWithParallelism(1), nullptr, done.handler());
+    blob->uploadFromStream(source, nullptr, optionsWithParallelism(1), context, done.handler());
 
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (source->bytesRead() < 2 * kChunk && std::chrono::steady_clock::now() < deadline) {
+    while (!*waitingForSlot && std::chrono::steady_clock::now() < deadline) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    ASSERT_TRUE(*waitingForSlot) << "the reader never stopped for a slot";
     const auto putBlocks = requestsFor(server, "putblock");
     ASSERT_EQ(putBlocks.size(), 1u);
     ASSERT_EQ(putBlocks[0].status, 0) << "the first block was answered too soon for this test";

@@ -93,16 +93,35 @@ struct Fixture {
 // scheduled on `loop` and opened.
 Fixture makeBuffer(const std::shared_ptr<RunLoop>& loop, std::uint64_t maxSize, bool md5 = false,
                    ScriptedStream::Mode mode = ScriptedStream::Mode::Take,
-                   std::size_t maxPerWrite = std::numeric_limits<std::size_t>::max(), bool open = true) {
+                   std::size_t maxPerWrite = std::numeric_limits<std::size_t>::max(), bool open = true,
+                   std::shared_ptr<BLSOperationContext> context = std::make_shared<BLSOperationContext>()) {
     Fixture f;
     f.stream = std::make_shared<ScriptedStream>(mode, maxPerWrite);
-    f.buffer =
-        std::make_shared<BLSStreamDownloadBuffer>(f.stream, maxSize, md5, std::make_shared<BLSOperationContext>());
+    f.buffer = std::make_shared<BLSStreamDownloadBuffer>(f.stream, maxSize, md5, std::move(context));
     f.stream->setDelegate(f.buffer);
     f.stream->scheduleInRunLoop(loop);
     if (open) f.stream->open();
     return f;
 }
+
+// A context that notes when a producer begins to wait for the buffer to
+// drain (the buffer says so at debug level, just before it waits).
+struct ProducerWatch {
+    std::shared_ptr<std::atomic<bool>> waiting = std::make_shared<std::atomic<bool>>(false);
+    std::shared_ptr<BLSOperationContext> context() const {
+        auto made = std::make_shared<BLSOperationContext>();
+        made->setLogLevel(BLSLogLevelDebug);
+        made->setLogFunction([waiting = waiting](BLSLogLevel, const std::string& line) {
+            if (line == "Waiting on datadownloadcondition in writeData.") *waiting = true;
+        });
+        return made;
+    }
+    bool producerWaits() const {
+        const auto deadline = std::chrono::steady_clock::now() + 20s;
+        while (!*waiting && std::chrono::steady_clock::now() < deadline) std::this_thread::sleep_for(1ms);
+        return *waiting;
+    }
+};
 
 void drain(RunLoop& loop) {
     while (loop.runUntil(platform::Clock::shared()->instant())) {
@@ -301,7 +320,9 @@ TEST(StreamDownloadBuffer, MD5CoversEveryChunkAlsoAfterAFailure) {
 TEST(StreamDownloadBuffer, AZeroBoundLetsOneChunkQueueThenBlocksTheProducerUntilDrained) {
     auto loop = RunLoop::current();
     // Not opened yet: nothing drains until the test opens the stream.
-    auto f = makeBuffer(loop, 0, false, ScriptedStream::Mode::Take, std::numeric_limits<std::size_t>::max(), false);
+    const ProducerWatch watch;
+    auto f = makeBuffer(loop, 0, false, ScriptedStream::Mode::Take, std::numeric_limits<std::size_t>::max(), false,
+                        watch.context());
     const Bytes first = pattern(500, 1), second = pattern(400, 2);
     f.buffer->writeData(first);  // 0 held is not above the bound: queued
     EXPECT_EQ(f.buffer->currentLength(), 500u);
@@ -312,7 +333,7 @@ TEST(StreamDownloadBuffer, AZeroBoundLetsOneChunkQueueThenBlocksTheProducerUntil
         secondReturned = true;
         loop->post([] {});  // wake the loop to look again
     });
-    std::this_thread::sleep_for(50ms);
+    EXPECT_TRUE(watch.producerWaits());
     EXPECT_FALSE(secondReturned.load()) << "the producer must wait while the queue is above the bound";
     EXPECT_EQ(f.buffer->queue().size(), 1u);
 
@@ -371,11 +392,13 @@ TEST(StreamDownloadBuffer, AStreamThatDiesSilentlyNeverHangsEitherSide) {
     auto loop = RunLoop::current();
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        auto f = makeBuffer(loop, 0, false);
+        const ProducerWatch watch;
+        auto f = makeBuffer(loop, 0, false, ScriptedStream::Mode::Take, std::numeric_limits<std::size_t>::max(), true,
+                            watch.context());
         f.stream->removeFromRunLoop();  // no events will come
         f.buffer->writeData(pattern(64, 1));
         std::thread producer([&] { f.buffer->writeData(pattern(64, 2)); });
-        std::this_thread::sleep_for(20ms);  // most often the producer is waiting by now
+        EXPECT_TRUE(watch.producerWaits());
         if (c.close) {
             f.stream->close();
         } else {

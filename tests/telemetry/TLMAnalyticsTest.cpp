@@ -128,7 +128,10 @@ TEST(TLMAnalytics, PausedUnitsHoldTheirLogsAndTheDelegateHearsOfSending) {
     ASSERT_EQ(stored("Analytics").size(), 2u);
     rig.clock->advance(6s);
     ASSERT_TRUE(rig.server.waitForRequests(1));  // the start-service log alone
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    const auto group = TLMTelemetry::sharedInstance().channelGroup();
+    ASSERT_TRUE(testsupport::eventually([&] { return testsupport::callsOnTheWire(*group->httpClient()) == 0; }));
+    ASSERT_TRUE(testsupport::drainSending(*group));
+    EXPECT_EQ(testsupport::callsOnTheWire(*group->httpClient()), 0u);
     EXPECT_EQ(rig.server.requests().size(), 1u);
     EXPECT_TRUE(delegate->calls().empty());
 

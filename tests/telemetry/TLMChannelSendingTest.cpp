@@ -27,8 +27,18 @@ using Kind = testsupport::RecordingChannelDelegate::Kind;
 
 namespace {
 
-// Long enough for a request that was going to come to have come.
-void settle() { std::this_thread::sleep_for(150ms); }
+// Returns once what the clock made due has gone as far as the wire (see
+// drainSending): a request not started by then was not going to be. Call it
+// with nothing on the wire before the clock moved.
+void settle(testsupport::SendingRig& rig) {
+    ASSERT_TRUE(testsupport::drainSending(*rig.group));
+    EXPECT_EQ(testsupport::callsOnTheWire(*rig.httpClient), 0u) << "a request is on its way";
+}
+
+// Waits until the answered requests' calls have ended.
+bool nothingOnTheWire(testsupport::SendingRig& rig) {
+    return testsupport::eventually([&] { return testsupport::callsOnTheWire(*rig.httpClient) == 0; });
+}
 
 std::vector<std::string> namesOf(const std::vector<std::shared_ptr<TLMAbstractLog>>& logs) {
     std::vector<std::string> names;
@@ -76,7 +86,7 @@ TEST(TLMChannelSending, FewerLogsWaitForTheFlushInterval) {
     rig.enqueueEvents(*unit, "Early", 3);
     rig.drain();
     rig.advance(5999ms);
-    settle();
+    settle(rig);
     EXPECT_TRUE(rig.server.requests().empty());
     // A log that comes meanwhile does not start the interval again.
     rig.enqueueEvents(*unit, "Late", 1);
@@ -101,7 +111,7 @@ TEST(TLMChannelSending, AnswersThatMayChangeAreRetriedAtTheIntervals) {
         ASSERT_TRUE(rig.waitForRetryWaits(1));
         const std::size_t before = rig.server.requests().size();
         rig.advance(interval - 1ms);
-        settle();
+        settle(rig);
         EXPECT_EQ(rig.server.requests().size(), before) << "retried before " << interval.count() << " s";
         rig.advance(1ms);
         ASSERT_TRUE(rig.server.waitForRequests(before + 1));
@@ -138,7 +148,7 @@ TEST(TLMChannelSending, ARefusedBatchIsDroppedAndEveryLogReportedFailed) {
     EXPECT_TRUE(storedLogs(*rig.group, "Analytics").empty());
     // Never retried.
     rig.advance(3600s);
-    settle();
+    settle(rig);
     EXPECT_EQ(rig.server.requests().size(), 1u);
     EXPECT_EQ(rig.delegate->count(Kind::DidSucceed), 0u);
 }
@@ -166,8 +176,9 @@ TEST(TLMChannelSending, AnUnansweredBatchIsKeptNotResentByTheSameProcessAndSentO
     // New logs go on their own; the unanswered batch is not loaded again.
     rig.enqueueEvents(*unit, "Next", 50);
     ASSERT_TRUE(rig.server.waitForRequests(5));
+    ASSERT_TRUE(nothingOnTheWire(rig));
     rig.advance(3600s);
-    settle();
+    settle(rig);
     std::vector<IngestionRequest> requests = rig.server.requests();
     ASSERT_EQ(requests.size(), 5u);
     EXPECT_EQ(testsupport::eventNames(requests[4]), numberedNames("Next", 50));
@@ -177,8 +188,9 @@ TEST(TLMChannelSending, AnUnansweredBatchIsKeptNotResentByTheSameProcessAndSentO
     rig.launch();
     unit = rig.addUnit("Analytics");
     ASSERT_TRUE(rig.server.waitForRequests(6));
+    ASSERT_TRUE(nothingOnTheWire(rig));
     rig.advance(3600s);
-    settle();
+    settle(rig);
     requests = rig.server.requests();
     ASSERT_EQ(requests.size(), 6u);
     EXPECT_EQ(testsupport::eventNames(requests[5]), numberedNames("Lost", 50));
@@ -202,12 +214,13 @@ TEST(TLMChannelSending, UnsentLogsAreSentOnceAfterARestartAndOnlyTheirGroupCount
     rig.launch();
     unit = rig.addUnit("Analytics");
     rig.drain();
-    settle();
+    settle(rig);
     EXPECT_TRUE(rig.server.requests().empty());
     rig.advance(6s);
     ASSERT_TRUE(rig.server.waitForRequests(1));
+    ASSERT_TRUE(nothingOnTheWire(rig));
     rig.advance(3600s);
-    settle();
+    settle(rig);
     const std::vector<IngestionRequest> requests = rig.server.requests();
     ASSERT_EQ(requests.size(), 1u);
     EXPECT_EQ(testsupport::eventNames(requests[0]), numberedNames("Unsent", 3));
@@ -226,14 +239,14 @@ TEST(TLMChannelSending, APausedUnitSendsOnlyOnceEveryObjectResumedIt) {
     rig.drain();
     EXPECT_TRUE(unit->isPaused());
     rig.advance(60s);
-    settle();
+    settle(rig);
     EXPECT_TRUE(rig.server.requests().empty());
 
     unit->resumeWithIdentifyingObject(&first);
     rig.drain();
     EXPECT_TRUE(unit->isPaused());
     rig.advance(60s);
-    settle();
+    settle(rig);
     EXPECT_TRUE(rig.server.requests().empty());
 
     unit->resumeWithIdentifyingObject(&second);
@@ -255,7 +268,7 @@ TEST(TLMChannelSending, AtMostThePendingBatchLimitIsOut) {
     ASSERT_TRUE(rig.server.waitForRequests(3));
     ASSERT_TRUE(rig.waitForRetryWaits(3));
     rig.drain();
-    settle();
+    settle(rig);
     EXPECT_EQ(rig.server.requests().size(), 3u);  // the fourth batch waits
     EXPECT_EQ(unit->pendingBatchCount(), 3u);
 
@@ -299,7 +312,7 @@ TEST(TLMChannelSending, ALongerIntervalIsKeptAcrossARestart) {
     ASSERT_TRUE(start.has_value());
     EXPECT_EQ(start->asDate() != nullptr ? *start->asDate() : platform::Clock::Date{}, rig.clock->now());
     rig.advance(40s);
-    settle();
+    settle(rig);
     EXPECT_TRUE(rig.server.requests().empty());
 
     // 20 seconds are left after the restart, not 60.
@@ -307,7 +320,7 @@ TEST(TLMChannelSending, ALongerIntervalIsKeptAcrossARestart) {
     unit = rig.addUnit("Analytics", 60);
     rig.drain();
     rig.advance(20s - 1ms);
-    settle();
+    settle(rig);
     EXPECT_TRUE(rig.server.requests().empty());
     rig.advance(1ms);
     ASSERT_TRUE(rig.server.waitForRequests(2));
@@ -323,7 +336,7 @@ TEST(TLMChannelSending, NothingLeavesWhileTheNetworkIsDown) {
     auto unit = rig.addUnit("Analytics");
     rig.enqueueEvents(*unit, "Offline", 50);
     rig.drain();
-    settle();
+    settle(rig);
     EXPECT_TRUE(rig.server.requests().empty());
     EXPECT_EQ(rig.httpClient->pendingCalls().size(), 1u);
 

@@ -176,7 +176,9 @@ TEST(TLMHttpClient, ACancelledCallEndsOnceWithCancelledAndIsNotRetried) {
     EXPECT_EQ(outcome.error->code(), platform::net::URLErrorCancelled);
     EXPECT_TRUE(call->isCompleted());
     rig.clock->advance(3600s);
-    std::this_thread::sleep_for(150ms);
+    // Every retry that fell due has run on the client's queue by now.
+    ASSERT_TRUE(testsupport::drainHttpClient(*rig.client));
+    EXPECT_FALSE(call->isInProgress());
     EXPECT_EQ(rig.server.requests().size(), 1u);
     EXPECT_EQ(outcome.count(), 1);
 }
@@ -228,7 +230,10 @@ TEST(TLMHttpClient, APauseTakesBackWhatIsOnTheWireAndResumeSendsItWithoutCountin
     ASSERT_TRUE(testsupport::eventually([&] { return rig.server.requests().size() == 1; }));
     rig.client->pause();
     EXPECT_FALSE(call->isInProgress());
-    std::this_thread::sleep_for(1500ms);  // the slow answer comes to nobody
+    // The slow answer comes to nobody: the server has sent it, and what the
+    // client's queue had to do by then is done.
+    ASSERT_TRUE(rig.server.waitForRequests(1));
+    ASSERT_TRUE(testsupport::drainHttpClient(*rig.client));
     EXPECT_EQ(outcome.count(), 0);
 
     rig.client->resume();

@@ -126,7 +126,9 @@ TEST(TelemetryClient, StartedAnalyticsStoresEventsUnchangedAndSendsThemAfterTheI
     // events, each from its own unit.
     ASSERT_EQ(stored(TLMTelemetry::kGroupId).size(), 1u);
     rig.clock->advance(std::chrono::milliseconds(5999));
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    const auto group = TLMTelemetry::sharedInstance().channelGroup();
+    ASSERT_TRUE(testsupport::drainSending(*group));
+    EXPECT_EQ(testsupport::callsOnTheWire(*group->httpClient()), 0u);
     EXPECT_TRUE(rig.server.requests().empty());
     rig.clock->advance(std::chrono::milliseconds(1));
     ASSERT_TRUE(rig.server.waitForRequests(2));
@@ -339,8 +341,11 @@ TEST(TelemetryClient, NetworkRequestsSwitchHoldsLogsBackUntilAllowed) {
     EXPECT_EQ(stored.boolValue("TLTelemetryNetworkRequestsAllowed"), std::optional<bool>(false));
 
     for (int i = 0; i < 60; ++i) TLMAnalytics::trackEvent("Held");
+    const auto group = TLMTelemetry::sharedInstance().channelGroup();
+    group->logsDispatchQueue()->sync([] {});  // stored, the flush timers running
     rig.clock->advance(std::chrono::seconds(60));
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    ASSERT_TRUE(testsupport::drainSending(*group));
+    EXPECT_EQ(testsupport::callsOnTheWire(*group->httpClient()), 0u);
     EXPECT_TRUE(rig.server.requests().empty());
     EXPECT_EQ(storedNames().size(), 60u);
 

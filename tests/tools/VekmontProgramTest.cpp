@@ -147,7 +147,8 @@ TEST(VekmontProgram, HeadlessItRunsUntilSigtermAndThenTerminatesCleanly) {
     ASSERT_NE(AppLog(home).find("Device locale: "), std::string::npos) << "the launch did not complete";
     EXPECT_EQ(waitpid(child, nullptr, WNOHANG), 0) << "it keeps running";
     kill(child, SIGUSR1);
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    // The warning is taken in before the end is asked for.
+    EXPECT_TRUE(Eventually([&] { return LogHolds(home, "Memory warning received in "); }));
     kill(child, SIGTERM);
     int status = 0;
     ASSERT_EQ(waitpid(child, &status, 0), child);

@@ -27,6 +27,7 @@
 #include "platform/ui/views/TextField.h"
 #include "platform/ui/views/Window.h"
 #include "tools/common/ExitCodes.h"
+#include "tools/common/ToolMain.h"
 
 #ifdef VEKMONT_HAVE_SDL
 #include "platform/ui/sdl/DesktopWindow.h"
@@ -303,15 +304,6 @@ int runWindow(const Options& options) {
 int main(int argc, char** argv) {
     bool help = false;
     const auto options = parse(argc, argv, help);
-    if (help) {
-        printHelp();
-        return kExitOk;
-    }
-    if (!options) return kExitUsage;
-    try {
-        return options->headless ? runHeadless(*options) : runWindow(*options);
-    } catch (const std::exception& error) {
-        std::fprintf(stderr, "toolkit-demo: %s\n", error.what());
-        return kExitInternal;
-    }
+    return UToolMain::Run("toolkit-demo", help, options.has_value(), printHelp,
+                          [&] { return options->headless ? runHeadless(*options) : runWindow(*options); });
 }

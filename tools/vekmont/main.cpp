@@ -24,6 +24,7 @@
 #include "platform/ui/views/Window.h"
 #include "telemetry/TLMTelemetry.h"
 #include "tools/common/ExitCodes.h"
+#include "tools/common/ToolMain.h"
 #include "tools/vekmont/VekmontScenes.h"
 
 #ifdef VEKMONT_HAVE_SDL
@@ -217,15 +218,5 @@ int main(int argc, char** argv) {
     blockApplicationSignals();
     bool help = false;
     const auto options = parse(argc, argv, help);
-    if (help) {
-        printHelp();
-        return kExitOk;
-    }
-    if (!options) return kExitUsage;
-    try {
-        return run(*options);
-    } catch (const std::exception& error) {
-        std::fprintf(stderr, "vekmont: %s\n", error.what());
-        return kExitInternal;
-    }
+    return UToolMain::Run("vekmont", help, options.has_value(), printHelp, [&] { return run(*options); });
 }

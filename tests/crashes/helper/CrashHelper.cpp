@@ -22,8 +22,8 @@
 
 #include "crashes/TelemetryCrashes/Internals/Util/TLMCrashesCXXExceptionWrapperException.h"
 #include "crashes/TelemetryCrashes/TLMCrashes.h"
-#include "crashes/reporter/TLCrashReporter.h"
-#include "crashes/reporter/TLCrashSignalHandler.h"
+#include "crashes/reporter/setup/TLCrashReporter.h"
+#include "crashes/reporter/setup/TLCrashSignalHandler.h"
 #include "platform/dispatch/ThreadStart.h"
 #include "telemetry/Internals/Model/TLMEventLog.h"
 #include "telemetry/Internals/Util/TLMUuid.h"

@@ -7,6 +7,7 @@
 #include "telemetry/Internals/Util/TLMUuid.h"
 #include "telemetry/Internals/Util/TLM_Reachability.h"
 
+#include <future>
 #include <stdexcept>
 #include <thread>
 
@@ -191,6 +192,28 @@ bool eventually(const std::function<bool()>& condition, std::chrono::millisecond
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
     return true;
+}
+
+bool drainHttpClient(TLMHttpClient& client) {
+    auto done = std::make_shared<std::promise<void>>();
+    // Port 9 (discard) of the loopback: should the attempt begin before the
+    // cancel, it is refused at once.
+    const auto call =
+        client.sendAsync(*platform::net::URL::parse("http://127.0.0.1:9/drain"), "POST", {}, std::nullopt, {}, false,
+                         {}, [done](const auto&, const auto&, const auto&) { done->set_value(); });
+    call->cancel();
+    return done->get_future().wait_for(std::chrono::seconds(20)) == std::future_status::ready;
+}
+
+bool drainSending(TLMChannelGroupDefault& group) {
+    group.logsDispatchQueue()->sync([] {});
+    return drainHttpClient(*group.httpClient());
+}
+
+std::size_t callsOnTheWire(const TLMHttpClient& client) {
+    std::size_t count = 0;
+    for (const auto& call : client.pendingCalls()) count += call->isInProgress() ? 1 : 0;
+    return count;
 }
 
 std::vector<std::shared_ptr<TLMAbstractLog>> storedLogs(TLMChannelGroupDefault& group, const std::string& groupId) {

@@ -115,6 +115,19 @@ std::vector<std::string> numberedNames(const std::string& prefix, std::size_t co
 // Waits in real time until `condition` holds; false on time-out.
 bool eventually(const std::function<bool()>& condition, std::chrono::milliseconds timeout = std::chrono::seconds(20));
 
+// Returns once `client`'s queue has done what is queued on it now (attempts
+// and retries that fell due): a call cancelled at once completes there,
+// after everything queued before it. Nothing reaches a server. False when
+// that takes longer than 20 s.
+bool drainHttpClient(TLMHttpClient& client);
+// Returns once what is due has gone as far as the wire: the group's logs
+// queue (flush timers, batches handed to the client), then its HTTP
+// client's queue (attempts and retries started). A request that is not on
+// the wire or at the server by then was not going to be sent.
+bool drainSending(TLMChannelGroupDefault& group);
+// The client's calls with an attempt on the wire.
+std::size_t callsOnTheWire(const TLMHttpClient& client);
+
 // The stored logs of a group, read on the logs queue after what is queued
 // there before.
 std::vector<std::shared_ptr<TLMAbstractLog>> storedLogs(TLMChannelGroupDefault& group, const std::string& groupId);

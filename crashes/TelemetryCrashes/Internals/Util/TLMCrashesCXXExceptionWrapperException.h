@@ -4,7 +4,7 @@
 // return addresses as its call stack.
 
 #include "crashes/TelemetryCrashes/Internals/Util/TLMCrashesUncaughtCXXExceptionHandlerManager.h"
-#include "crashes/reporter/TLCrashUncaughtException.h"
+#include "crashes/reporter/setup/TLCrashUncaughtException.h"
 
 class TLMCrashesCXXExceptionWrapperException : public TLCrashUncaughtException {
 public:

@@ -8,7 +8,7 @@
 
 #include "crashes/TelemetryCrashes/Internals/Model/TLMAppleErrorLog.h"
 #include "crashes/TelemetryCrashes/Model/TLMErrorReport.h"
-#include "crashes/reporter/TLCrashReport.h"
+#include "crashes/reporter/setup/TLCrashReport.h"
 
 #include <cstdint>
 #include <memory>

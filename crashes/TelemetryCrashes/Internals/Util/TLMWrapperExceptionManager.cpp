@@ -2,7 +2,7 @@
 
 #include "crashes/TelemetryCrashes/Internals/Util/TLMCrashesUtil.h"
 #include "crashes/TelemetryCrashes/Model/TLMErrorReport.h"
-#include "crashes/reporter/TLCrashReporter.h"
+#include "crashes/reporter/setup/TLCrashReporter.h"
 #include "telemetry/Internals/Util/TLMUtility.h"
 #include "telemetry/TLMLogger.h"
 

@@ -1,0 +1,65 @@
+#include "crashes/reporter/async/TLCrashAsyncSymbols.h"
+
+#include "crashes/reporter/async/TLCrashAsyncElf.h"
+
+namespace {
+
+constexpr uint8_t kSttFunc = 2, kSttGnuIfunc = 10;
+
+}  // namespace
+
+tlcrash_error_t tlcrash_async_find_objc_method(const tlcrash_async_image*, uint64_t, tlcrash_symbol_lookup_result*) {
+    return TLCRASH_ERR_NOTFOUND;
+}
+
+tlcrash_error_t tlcrash_async_find_symbol(const tlcrash_async_image* image, uint32_t strategy, uint64_t pc,
+                                          tlcrash_symbol_lookup_result* result) {
+    result->name[0] = '\0';
+    result->start_address = 0;
+    if ((strategy & TLCRASH_SYMBOLICATION_SYMBOL_TABLE) == 0 || !image->has_dynamic_symbols) {
+        return (strategy & TLCRASH_SYMBOLICATION_OBJC) != 0 ? tlcrash_async_find_objc_method(image, pc, result)
+                                                            : TLCRASH_ERR_NOTFOUND;
+    }
+    const tlcrash_async_mobject* symbols = &image->dynamic_symbols;
+    const uint64_t symtab = tlcrash_async_mobject_base_address(symbols);
+    bool found = false;
+    uint32_t nameIndex = 0;
+    for (uint64_t i = 0; i < image->dynamic_symbol_count; ++i) {
+        const auto* entry = static_cast<const uint8_t*>(
+            tlcrash_async_mobject_remap(symbols, symtab, i * TLCRASH_ELF_SYMBOL_SIZE_64, TLCRASH_ELF_SYMBOL_SIZE_64));
+        if (entry == nullptr) return TLCRASH_ERR_INVAL;
+        const uint8_t type = entry[4] & 0xF;
+        uint16_t section;
+        uint64_t value;
+        tlcrash_async_memcpy(&section, entry + 6, 2);
+        tlcrash_async_memcpy(&value, entry + 8, 8);
+        if ((type != kSttFunc && type != kSttGnuIfunc) || section == 0 || value == 0) continue;
+        const uint64_t address = value + static_cast<uint64_t>(image->vmaddr_slide);
+        if (address > pc || (found && address <= result->start_address)) continue;
+        // A function of known size that ends before pc is not the one: pc
+        // lies in code without an exported name (a local function, or the
+        // cold part of one).
+        uint64_t size;
+        tlcrash_async_memcpy(&size, entry + 16, 8);
+        if (size != 0 && pc - address >= size) continue;
+        found = true;
+        result->start_address = address;
+        tlcrash_async_memcpy(&nameIndex, entry, 4);
+    }
+    if (!found) return TLCRASH_ERR_NOTFOUND;
+
+    // The name, cut to the buffer.
+    const tlcrash_async_mobject* names = &image->dynamic_names;
+    const uint64_t strtab = tlcrash_async_mobject_base_address(names);
+    const size_t available = tlcrash_async_mobject_length(names);
+    if (nameIndex >= available) return TLCRASH_ERR_INVAL;
+    const auto* text = static_cast<const char*>(tlcrash_async_mobject_remap(names, strtab, nameIndex, 1));
+    size_t length = 0;
+    while (text != nullptr && length + 1 < sizeof result->name && nameIndex + length < available &&
+           text[length] != '\0') {
+        result->name[length] = text[length];
+        ++length;
+    }
+    result->name[length] = '\0';
+    return length > 0 ? TLCRASH_ERR_NONE : TLCRASH_ERR_NOTFOUND;
+}
