@@ -2,17 +2,17 @@
 
 #include "platform/dispatch/DispatchQueue.h"
 #include "telemetry/Internals/Channel/TLMUnifiedCollectorChannelDelegate.h"
-#include "telemetry/Internals/Context/TLMSessionContext.h"
-#include "telemetry/Internals/Context/TLMUserIdContext.h"
 #include "telemetry/Internals/Model/TLMEventLog.h"
 #include "telemetry/Internals/Util/TLMAnalyticsArchiverUtil.h"
-#include "telemetry/Internals/Util/TLMTelemetryUserDefaults.h"
-#include "telemetry/Internals/Util/TLMUtility.h"
-#include "telemetry/Internals/Util/TLMUuid.h"
 #include "telemetry/TLMLogger.h"
 #include "telemetry/TelemetryAnalytics/Internals/Model/TLMPageLog.h"
 #include "telemetry/TelemetryAnalytics/TLMAnalyticsCategory.h"
 #include "telemetry/TelemetryAnalytics/TransmissionTarget/TLMAnalyticsTransmissionTarget.h"
+#include "telemetry/core/Context/TLMSessionContext.h"
+#include "telemetry/core/Context/TLMUserIdContext.h"
+#include "telemetry/core/Util/TLMTelemetryUserDefaults.h"
+#include "telemetry/core/Util/TLMUtility.h"
+#include "telemetry/core/Util/TLMUuid.h"
 
 #include <vector>
 

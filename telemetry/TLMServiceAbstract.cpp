@@ -1,8 +1,8 @@
 #include "telemetry/TLMServiceAbstract.h"
 
-#include "telemetry/Internals/Util/TLMTelemetryUserDefaults.h"
 #include "telemetry/TLMLogger.h"
 #include "telemetry/TLMTelemetry.h"
+#include "telemetry/core/Util/TLMTelemetryUserDefaults.h"
 
 TLMServiceAbstract::TLMServiceAbstract(std::string groupId)
     : mGroupId(std::move(groupId)), mIsEnabledKey(mGroupId + "IsEnabled") {}

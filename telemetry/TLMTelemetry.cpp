@@ -2,11 +2,11 @@
 
 #include "telemetry/Internals/Model/TLMStartServiceLog.h"
 #include "telemetry/Internals/Util/TLMArchiverUtil.h"
-#include "telemetry/Internals/Util/TLMTelemetryUserDefaults.h"
-#include "telemetry/Internals/Util/TLMUtility.h"
-#include "telemetry/Internals/Util/TLMUuid.h"
 #include "telemetry/TLMLogger.h"
 #include "telemetry/TLMServiceAbstract.h"
+#include "telemetry/core/Util/TLMTelemetryUserDefaults.h"
+#include "telemetry/core/Util/TLMUtility.h"
+#include "telemetry/core/Util/TLMUuid.h"
 
 #include <algorithm>
 #include <cstdlib>

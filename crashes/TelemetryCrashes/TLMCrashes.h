@@ -16,9 +16,9 @@
 #include "crashes/TelemetryCrashes/Model/TLMExceptionModel.h"
 #include "platform/dispatch/DispatchSemaphore.h"
 #include "platform/foundation/NotificationCenter.h"
-#include "telemetry/Internals/Channel/TLMChannelDelegate.h"
-#include "telemetry/Internals/Util/TLMEncrypter.h"
 #include "telemetry/TLMServiceAbstract.h"
+#include "telemetry/core/Channel/TLMChannelDelegate.h"
+#include "telemetry/core/Util/TLMEncrypter.h"
 
 #include <atomic>
 #include <chrono>
