@@ -303,12 +303,12 @@ std::shared_ptr<TLMChannelUnitDefault> TLMAnalytics::criticalChannelUnit() const
     return mCriticalChannelUnit;
 }
 
-void TLMAnalytics::startWithChannelGroup(std::shared_ptr<TLMChannelGroupDefault> channelGroup,
+void TLMAnalytics::startWithChannelGroup(TLMServiceHost& host, std::shared_ptr<TLMChannelGroupDefault> channelGroup,
                                          std::optional<std::string> appSecret,
                                          std::optional<std::string> transmissionTargetToken, bool fromApplication) {
     std::lock_guard guard(lock());
     mChannelUnitConfiguration = TLMChannelUnitConfiguration::makeDefaultConfiguration(groupId(), flushInterval());
-    TLMServiceAbstract::startWithChannelGroup(channelGroup, std::move(appSecret), transmissionTargetToken,
+    TLMServiceAbstract::startWithChannelGroup(host, channelGroup, std::move(appSecret), transmissionTargetToken,
                                               fromApplication);
     if (transmissionTargetToken)
         mDefaultTransmissionTarget = createTransmissionTargetForToken(*transmissionTargetToken);

@@ -132,7 +132,7 @@ public:
     std::string logTag() const override { return "TelemetryAnalytics"; }
     bool isAppSecretRequired() const override { return false; }
     std::optional<TLMChannelUnitConfiguration> channelUnitConfiguration() const override;
-    void startWithChannelGroup(std::shared_ptr<TLMChannelGroupDefault> channelGroup,
+    void startWithChannelGroup(TLMServiceHost& host, std::shared_ptr<TLMChannelGroupDefault> channelGroup,
                                std::optional<std::string> appSecret, std::optional<std::string> transmissionTargetToken,
                                bool fromApplication) override;
     void updateConfigurationWithAppSecret(std::optional<std::string> appSecret,

@@ -202,12 +202,12 @@ std::optional<TLMChannelUnitConfiguration> TLMCrashes::channelUnitConfiguration(
     return mChannelUnitConfiguration;
 }
 
-void TLMCrashes::startWithChannelGroup(std::shared_ptr<TLMChannelGroupDefault> channelGroup,
+void TLMCrashes::startWithChannelGroup(TLMServiceHost& host, std::shared_ptr<TLMChannelGroupDefault> channelGroup,
                                        std::optional<std::string> appSecret,
                                        std::optional<std::string> transmissionTargetToken, bool fromApplication) {
     std::lock_guard guard(lock());
-    TLMServiceAbstract::startWithChannelGroup(channelGroup, std::move(appSecret), std::move(transmissionTargetToken),
-                                              fromApplication);
+    TLMServiceAbstract::startWithChannelGroup(host, channelGroup, std::move(appSecret),
+                                              std::move(transmissionTargetToken), fromApplication);
     if (channelGroup) channelGroup->addDelegate(mSelfAsDelegate);
     processLogBufferAfterCrash();
     processMemoryWarningInLastSession();

@@ -103,7 +103,7 @@ public:
     // Started before the services of default priority.
     int initializationPriority() const override { return 999; }
     std::optional<TLMChannelUnitConfiguration> channelUnitConfiguration() const override;
-    void startWithChannelGroup(std::shared_ptr<TLMChannelGroupDefault> channelGroup,
+    void startWithChannelGroup(TLMServiceHost& host, std::shared_ptr<TLMChannelGroupDefault> channelGroup,
                                std::optional<std::string> appSecret, std::optional<std::string> transmissionTargetToken,
                                bool fromApplication) override;
     void updateConfigurationWithAppSecret(std::optional<std::string> appSecret,
