@@ -20,6 +20,10 @@ platform, storage and the engine; the layout viewer's drawing road
 app on all of these; the catalogue and profile screens on the app; the
 layout screens (the rest of LayoutModule) on top.
 
+Only telemetry includes telemetry/Internals/ (its channel, ingestion and log
+storage); the modules on it use its public headers and its shared core,
+telemetry/core/.
+
 Prints every include that breaks the order and exits 1 when there is one.
 """
 
@@ -29,6 +33,9 @@ import sys
 
 ENGINE_ORDER = ["geometry", "services", "fileformat", "model", "generators", "drawing"]
 ENGINE_ALLOWED_UP = {("model", "drawing")}
+
+# Telemetry's private folder; the other modules use telemetry/core/.
+TELEMETRY_PRIVATE = "telemetry/Internals/"
 
 MODULES_BELOW = {
     "platform": set(),
@@ -89,6 +96,9 @@ def violations(root):
             top = module_of(included.split("/"))
             if top in MODULES_BELOW and top != module and top not in below:
                 yield f"{relative}: includes {included} of a module above it"
+            if module != "telemetry" and included.startswith(TELEMETRY_PRIVATE):
+                yield (f"{relative}: includes {included}, private to telemetry; "
+                       "use a public header or one of telemetry/core/")
             if (top == "platform" and module != "platform"
                     and platform_folder(included.split("/")[1:]) == "ui/sdl"):
                 yield f"{relative}: includes {included}, the desktop window, which only programs use"
