@@ -18,9 +18,9 @@
 #include "platform/foundation/Paths.h"
 #include "platform/foundation/TemporaryFolder.h"
 #include "telemetry/Internals/Model/TLMEventLog.h"
-#include "telemetry/Internals/Util/TLMUuid.h"
 #include "telemetry/TLMAnalytics.h"
 #include "telemetry/TLMTelemetry.h"
+#include "telemetry/core/Util/TLMUuid.h"
 
 #include "bench/Percentile.h"
 

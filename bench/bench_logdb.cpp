@@ -10,11 +10,11 @@
 #include "platform/foundation/Paths.h"
 #include "platform/foundation/TemporaryFolder.h"
 #include "platform/security/Crypto.h"
-#include "telemetry/Internals/Context/TLMDeviceTracker.h"
 #include "telemetry/Internals/Model/TLMStartServiceLog.h"
 #include "telemetry/Internals/Storage/TLMLogDBStorage.h"
 #include "telemetry/Internals/Util/TLMArchiverUtil.h"
-#include "telemetry/Internals/Util/TLMUtility.h"
+#include "telemetry/core/Context/TLMDeviceTracker.h"
+#include "telemetry/core/Util/TLMUtility.h"
 
 #include <benchmark/benchmark.h>
 #include <sqlite3.h>

@@ -15,8 +15,8 @@
 #include "crashes/reporter/setup/TLCrashReport.h"
 #include "fuzz/support/FuzzSupport.h"
 #include "platform/foundation/Paths.h"
-#include "telemetry/Internals/Util/TLMUtility.h"
 #include "telemetry/TLMLogger.h"
+#include "telemetry/core/Util/TLMUtility.h"
 
 using fuzzsupport::Require;
 

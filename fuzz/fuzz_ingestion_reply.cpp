@@ -16,8 +16,8 @@
 #include "telemetry/Internals/Channel/TLMChannelUnitDefault.h"
 #include "telemetry/Internals/Ingestion/TLMDefaultIngestion.h"
 #include "telemetry/Internals/Ingestion/TLMHttpUtil.h"
-#include "telemetry/Internals/Util/TLMUtility.h"
 #include "telemetry/TLMLogger.h"
+#include "telemetry/core/Util/TLMUtility.h"
 
 using fuzzsupport::Require;
 

@@ -10,7 +10,7 @@
 #include <string>
 
 #include "fuzz/support/FuzzSupport.h"
-#include "telemetry/Internals/Util/TLMUtility.h"
+#include "telemetry/core/Util/TLMUtility.h"
 
 using fuzzsupport::Require;
 

@@ -12,7 +12,7 @@
 #include "fuzz/support/TokenFuzzSupport.h"
 #include "platform/foundation/TextEncoding.h"
 #include "platform/security/Crypto.h"
-#include "telemetry/Internals/Util/TLMEncrypter.h"
+#include "telemetry/core/Util/TLMEncrypter.h"
 
 using fuzzsupport::Require;
 

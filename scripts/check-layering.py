@@ -29,6 +29,10 @@ which runs inside signal handlers) and crashes/reporter/setup (everything
 else); of our headers the crash path includes only its own, so nothing that
 allocates, locks or prints reaches it through an include.
 
+Only telemetry includes telemetry/Internals/ (its channel, ingestion and log
+storage); the modules on it use its public headers and its shared core,
+telemetry/core/.
+
 Prints every include that breaks the order and exits 1 when there is one.
 """
 
@@ -38,6 +42,9 @@ import sys
 
 ENGINE_ORDER = ["geometry", "services", "fileformat", "model", "generators", "drawing"]
 ENGINE_ALLOWED_UP = {("model", "drawing")}
+
+# Telemetry's private folder; the other modules use telemetry/core/.
+TELEMETRY_PRIVATE = "telemetry/Internals/"
 
 MODULES_BELOW = {
     "platform": set(),
@@ -110,6 +117,9 @@ def violations(root):
             top = included.split("/")[0]
             if top in MODULES_BELOW and top != module and top not in below:
                 yield f"{relative}: includes {included} of a module above it"
+            if module != "telemetry" and included.startswith(TELEMETRY_PRIVATE):
+                yield (f"{relative}: includes {included}, private to telemetry; "
+                       "use a public header or one of telemetry/core/")
             if (top == "platform" and module != "platform"
                     and platform_folder(included.split("/")[1:]) == "ui/sdl"):
                 yield f"{relative}: includes {included}, the desktop window, which only programs use"

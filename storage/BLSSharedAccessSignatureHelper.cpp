@@ -165,7 +165,7 @@ std::optional<std::string> BLSSharedAccessSignatureHelper::sharedAccessSignature
         return std::nullopt;
     }
     BLSUtil::operationlessContext()->logAtLevel(BLSLogLevelInfo, [&] { return "String To Sign:\n" + stringToSign; });
-    return BLSUtil::computeHmac256WithString(stringToSign, *credentials);
+    return BLSUtil::computeHmac256WithString(stringToSign, *credentials->accountKey());
 }
 
 std::optional<std::string> BLSSharedAccessSignatureHelper::stringFromPermissions(

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <map>
+#include <span>
 
 namespace {
 
@@ -208,7 +209,10 @@ std::optional<platform::Error> BLSSharedKeyBlobAuthenticationHandler::signReques
 
     static const BLSStorageCredentials kNoCredentials;
     const BLSStorageCredentials& credentials = mStorageCredentials ? *mStorageCredentials : kNoCredentials;
-    std::string signature = BLSUtil::computeHmac256WithString(*stringToSign, credentials);
+    // Anonymous credentials sign with an empty key, as they always have.
+    const std::optional<std::vector<std::uint8_t>>& key = credentials.accountKey();
+    std::string signature = BLSUtil::computeHmac256WithString(
+        *stringToSign, key ? std::span<const std::uint8_t>(*key) : std::span<const std::uint8_t>());
     request.setValue("SharedKey " + credentials.accountName().value_or("") + ":" + signature, "Authorization");
     return std::nullopt;
 }

@@ -7,7 +7,6 @@
 #include "platform/security/Crypto.h"
 #include "storage/BLSErrors.h"
 #include "storage/BLSOperationContext.h"
-#include "storage/BLSStorageCredentials.h"
 
 #include <arpa/inet.h>
 
@@ -280,9 +279,7 @@ bool BLSUtil::isPathDnsNameWithHost(std::string_view host) {
     return platform::ascii::equalsIgnoringCase(host, "localhost") || isIPLiteral(host);
 }
 
-std::string BLSUtil::computeHmac256WithString(std::string_view text, const BLSStorageCredentials& credentials) {
-    static const std::vector<std::uint8_t> kNoKey;
-    const auto& key = credentials.accountKey() ? *credentials.accountKey() : kNoKey;
+std::string BLSUtil::computeHmac256WithString(std::string_view text, std::span<const std::uint8_t> key) {
     auto digest = platform::security::hmacSha256(key, platform::security::bytesOf(text));
     return platform::security::base64Encode(digest);
 }

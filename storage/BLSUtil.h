@@ -22,7 +22,6 @@ namespace platform::net {
 struct URLRequest;
 }
 class BLSOperationContext;
-class BLSStorageCredentials;
 
 class BLSUtil {
 public:
@@ -72,8 +71,9 @@ public:
     static bool usePathStyleAddressing(const std::optional<platform::net::URL>& url);
     static bool isPathDnsNameWithHost(std::string_view host);
 
-    // HMAC-SHA256 with the raw account key, in base64 (44 characters).
-    static std::string computeHmac256WithString(std::string_view text, const BLSStorageCredentials& credentials);
+    // HMAC-SHA256 with the raw account key, in base64 (44 characters). The
+    // key alone, not the credentials, so that the helpers stay below them.
+    static std::string computeHmac256WithString(std::string_view text, std::span<const std::uint8_t> key);
     // MD5 in base64 (24 characters).
     static std::string calculateMD5FromData(std::span<const std::uint8_t> data);
 

@@ -2,17 +2,17 @@
 
 #include "platform/dispatch/DispatchQueue.h"
 #include "telemetry/Internals/Channel/TLMUnifiedCollectorChannelDelegate.h"
-#include "telemetry/Internals/Context/TLMSessionContext.h"
-#include "telemetry/Internals/Context/TLMUserIdContext.h"
 #include "telemetry/Internals/Model/TLMEventLog.h"
 #include "telemetry/Internals/Util/TLMAnalyticsArchiverUtil.h"
-#include "telemetry/Internals/Util/TLMTelemetryUserDefaults.h"
-#include "telemetry/Internals/Util/TLMUtility.h"
-#include "telemetry/Internals/Util/TLMUuid.h"
 #include "telemetry/TLMLogger.h"
 #include "telemetry/TelemetryAnalytics/Internals/Model/TLMPageLog.h"
 #include "telemetry/TelemetryAnalytics/TLMAnalyticsCategory.h"
 #include "telemetry/TelemetryAnalytics/TransmissionTarget/TLMAnalyticsTransmissionTarget.h"
+#include "telemetry/core/Context/TLMSessionContext.h"
+#include "telemetry/core/Context/TLMUserIdContext.h"
+#include "telemetry/core/Util/TLMTelemetryUserDefaults.h"
+#include "telemetry/core/Util/TLMUtility.h"
+#include "telemetry/core/Util/TLMUuid.h"
 
 #include <vector>
 
@@ -303,12 +303,12 @@ std::shared_ptr<TLMChannelUnitDefault> TLMAnalytics::criticalChannelUnit() const
     return mCriticalChannelUnit;
 }
 
-void TLMAnalytics::startWithChannelGroup(std::shared_ptr<TLMChannelGroupDefault> channelGroup,
+void TLMAnalytics::startWithChannelGroup(TLMServiceHost& host, std::shared_ptr<TLMChannelGroupDefault> channelGroup,
                                          std::optional<std::string> appSecret,
                                          std::optional<std::string> transmissionTargetToken, bool fromApplication) {
     std::lock_guard guard(lock());
     mChannelUnitConfiguration = TLMChannelUnitConfiguration::makeDefaultConfiguration(groupId(), flushInterval());
-    TLMServiceAbstract::startWithChannelGroup(channelGroup, std::move(appSecret), transmissionTargetToken,
+    TLMServiceAbstract::startWithChannelGroup(host, channelGroup, std::move(appSecret), transmissionTargetToken,
                                               fromApplication);
     if (transmissionTargetToken)
         mDefaultTransmissionTarget = createTransmissionTargetForToken(*transmissionTargetToken);

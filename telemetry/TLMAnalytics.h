@@ -15,13 +15,13 @@
 // service's lock; validation and the sending callbacks run on the channel
 // group's logs queue.
 
-#include "telemetry/Internals/Channel/TLMChannelDelegate.h"
-#include "telemetry/Internals/Model/TLMAbstractLog.h"
 #include "telemetry/Internals/Model/TLMLogWithNameAndProperties.h"
 #include "telemetry/TLMFlags.h"
 #include "telemetry/TLMServiceAbstract.h"
 #include "telemetry/TelemetryAnalytics/Internals/Session/TLMSessionTracker.h"
 #include "telemetry/TelemetryAnalytics/Model/TLMEventProperties.h"
+#include "telemetry/core/Channel/TLMChannelDelegate.h"
+#include "telemetry/core/Model/TLMAbstractLog.h"
 
 #include <atomic>
 #include <cstdint>
@@ -132,7 +132,7 @@ public:
     std::string logTag() const override { return "TelemetryAnalytics"; }
     bool isAppSecretRequired() const override { return false; }
     std::optional<TLMChannelUnitConfiguration> channelUnitConfiguration() const override;
-    void startWithChannelGroup(std::shared_ptr<TLMChannelGroupDefault> channelGroup,
+    void startWithChannelGroup(TLMServiceHost& host, std::shared_ptr<TLMChannelGroupDefault> channelGroup,
                                std::optional<std::string> appSecret, std::optional<std::string> transmissionTargetToken,
                                bool fromApplication) override;
     void updateConfigurationWithAppSecret(std::optional<std::string> appSecret,

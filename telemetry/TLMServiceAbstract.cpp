@@ -1,8 +1,7 @@
 #include "telemetry/TLMServiceAbstract.h"
 
-#include "telemetry/Internals/Util/TLMTelemetryUserDefaults.h"
 #include "telemetry/TLMLogger.h"
-#include "telemetry/TLMTelemetry.h"
+#include "telemetry/core/Util/TLMTelemetryUserDefaults.h"
 
 TLMServiceAbstract::TLMServiceAbstract(std::string groupId)
     : mGroupId(std::move(groupId)), mIsEnabledKey(mGroupId + "IsEnabled") {}
@@ -24,9 +23,12 @@ void TLMServiceAbstract::applyEnabledState(bool isEnabled) {
 }
 
 bool TLMServiceAbstract::canBeUsed() const {
-    if (TLMTelemetry::sharedInstance().isSdkConfigured() && started()) return true;
+    {
+        std::lock_guard guard(mLock);
+        if (mStarted && mHost != nullptr && mHost->isSdkConfigured()) return true;
+    }
     const std::string name = serviceName();
-    TLMLogError(TLMTelemetry::logTag().c_str(),
+    TLMLogError(TLMServiceHost::kLogTag,
                 "%s service hasn't been started. You need to call [TLMTelemetry start:YOUR_APP_SECRET "
                 "withServices:LIST_OF_SERVICES] first.",
                 name.c_str());
@@ -35,11 +37,13 @@ bool TLMServiceAbstract::canBeUsed() const {
 
 bool TLMServiceAbstract::isAvailable() const { return isInstanceEnabled() && started(); }
 
-void TLMServiceAbstract::startWithChannelGroup(std::shared_ptr<TLMChannelGroupDefault> channelGroup,
+void TLMServiceAbstract::startWithChannelGroup(TLMServiceHost& host,
+                                               std::shared_ptr<TLMChannelGroupDefault> channelGroup,
                                                std::optional<std::string> appSecret,
                                                std::optional<std::string> transmissionTargetToken,
                                                bool fromApplication) {
     std::lock_guard guard(mLock);
+    mHost = &host;
     mStartedFromApplication = fromApplication;
     mChannelGroup = std::move(channelGroup);
     mAppSecret = std::move(appSecret);
@@ -98,8 +102,9 @@ bool TLMServiceAbstract::classIsEnabled(TLMServiceAbstract& instance) {
 void TLMServiceAbstract::classSetEnabled(TLMServiceAbstract& instance, bool isEnabled) {
     std::lock_guard guard(instance.mLock);
     if (!instance.canBeUsed()) return;
-    TLMTelemetry& client = TLMTelemetry::sharedInstance();
-    if (!TLMTelemetry::isEnabled() && !client.isEnabledStateUpdating()) {
+    // Started, so the host is there.
+    const TLMServiceHost& host = *instance.mHost;
+    if (!host.isClientEnabled() && !host.isEnabledStateUpdating()) {
         const std::string name = instance.serviceName();
         const std::string tag = instance.logTag();
         TLMLogError(tag,

@@ -1,7 +1,8 @@
 #pragma once
 // The base of the telemetry client's services (analytics, crashes): start
 // with the client, a persisted enabled flag, and the service's own unit in
-// the client's channel group.
+// the client's channel group. The client is reached through the host it
+// hands over at start (TLMServiceHost), never through its singleton.
 //
 // C++ cannot overload a static and a member function of the same
 // signature, so the per-instance sides of isEnabled/setEnabled are
@@ -12,6 +13,7 @@
 #include "telemetry/Internals/Channel/TLMChannelGroupDefault.h"
 #include "telemetry/Internals/Channel/TLMChannelUnitConfiguration.h"
 #include "telemetry/Internals/Channel/TLMChannelUnitDefault.h"
+#include "telemetry/TLMServiceHost.h"
 
 #include <memory>
 #include <mutex>
@@ -44,14 +46,16 @@ public:
     // Enables or disables the service's unit; disabling deletes its logs.
     virtual void applyEnabledState(bool isEnabled);
 
-    // True when the client is configured and the service started; otherwise
-    // logs the "hasn't been started" error.
+    // True when the service was started and its host is configured;
+    // otherwise logs the "hasn't been started" error.
     bool canBeUsed() const;
     bool isAvailable() const;
 
-    // Records the group, secret, token and origin, marks the service
+    // Records the host, group, secret, token and origin, marks the service
     // started, adds its unit to the group and applies the enabled state.
-    virtual void startWithChannelGroup(std::shared_ptr<TLMChannelGroupDefault> channelGroup,
+    // The host outlives the service's use of it (the client is never
+    // destroyed).
+    virtual void startWithChannelGroup(TLMServiceHost& host, std::shared_ptr<TLMChannelGroupDefault> channelGroup,
                                        std::optional<std::string> appSecret,
                                        std::optional<std::string> transmissionTargetToken, bool fromApplication);
 
@@ -85,6 +89,7 @@ private:
     mutable std::recursive_mutex mLock;
     bool mStarted = false;
     bool mStartedFromApplication = false;
+    TLMServiceHost* mHost = nullptr;  // set at start
     std::shared_ptr<TLMChannelGroupDefault> mChannelGroup;
     std::shared_ptr<TLMChannelUnitDefault> mChannelUnit;
     std::optional<std::string> mAppSecret;

@@ -2,11 +2,11 @@
 
 #include "telemetry/Internals/Model/TLMStartServiceLog.h"
 #include "telemetry/Internals/Util/TLMArchiverUtil.h"
-#include "telemetry/Internals/Util/TLMTelemetryUserDefaults.h"
-#include "telemetry/Internals/Util/TLMUtility.h"
-#include "telemetry/Internals/Util/TLMUuid.h"
 #include "telemetry/TLMLogger.h"
 #include "telemetry/TLMServiceAbstract.h"
+#include "telemetry/core/Util/TLMTelemetryUserDefaults.h"
+#include "telemetry/core/Util/TLMUtility.h"
+#include "telemetry/core/Util/TLMUuid.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -65,7 +65,7 @@ TLMTelemetry& TLMTelemetry::sharedInstance() {
     return *instance;
 }
 
-std::string TLMTelemetry::logTag() { return "Telemetry"; }
+std::string TLMTelemetry::logTag() { return kLogTag; }
 
 void TLMTelemetry::start(const std::string& startString, const std::vector<TLMServiceClass>& services) {
     TLMTelemetry& client = sharedInstance();
@@ -144,7 +144,7 @@ bool TLMTelemetry::startService(TLMServiceAbstract& service) {
         TLMLogError(logTag(), "Cannot start service %s: it needs an app secret.", name.c_str());
         return false;
     }
-    service.startWithChannelGroup(mChannelGroup, mAppSecret, mDefaultTransmissionTargetToken, true);
+    service.startWithChannelGroup(*this, mChannelGroup, mAppSecret, mDefaultTransmissionTargetToken, true);
     mServices.push_back(&service);
     // A client switched off keeps its services off.
     if (!isInstanceEnabled()) service.setInstanceEnabled(false);
@@ -165,10 +165,7 @@ void TLMTelemetry::sendStartServiceLog(const std::vector<std::string>& servicesN
     mChannelUnit->enqueueItem(std::move(log), TLMFlagsNormal);
 }
 
-bool TLMTelemetry::isEnabled() {
-    const TLMTelemetry& client = sharedInstance();
-    return client.isSdkConfigured() && client.isInstanceEnabled();
-}
+bool TLMTelemetry::isEnabled() { return sharedInstance().isClientEnabled(); }
 
 void TLMTelemetry::setEnabled(bool isEnabled) {
     TLMTelemetry& client = sharedInstance();

@@ -8,6 +8,7 @@
 #include "telemetry/Internals/Channel/TLMChannelGroupDefault.h"
 #include "telemetry/Internals/Channel/TLMUnifiedCollectorChannelDelegate.h"
 #include "telemetry/Internals/Ingestion/TLMDefaultIngestion.h"
+#include "telemetry/TLMServiceHost.h"
 
 #include <atomic>
 #include <functional>
@@ -23,7 +24,7 @@ class TLMServiceAbstract;
 // instance, such as &TLMAnalytics::sharedInstance.
 using TLMServiceClass = std::function<TLMServiceAbstract&()>;
 
-class TLMTelemetry {
+class TLMTelemetry : public TLMServiceHost {
 public:
     // The group id of the client's own channel unit (start-service logs).
     static constexpr const char* kGroupId = "Telemetry";
@@ -67,9 +68,11 @@ public:
     // kDefaultBaseUrl unless set); takes effect at once.
     static void setLogUrl(const std::string& logUrl);
 
-    bool isSdkConfigured() const { return mSdkConfigured.load(); }
+    bool isSdkConfigured() const override { return mSdkConfigured.load(); }
+    // isEnabled() on this client.
+    bool isClientEnabled() const override { return isSdkConfigured() && isInstanceEnabled(); }
     // True while setEnabled is switching the services.
-    bool isEnabledStateUpdating() const { return mEnabledStateUpdating.load(); }
+    bool isEnabledStateUpdating() const override { return mEnabledStateUpdating.load(); }
 
     // The stored "NetworkRequestsAllowed", true when never stored. While
     // not allowed the channels hold their logs and send nothing.

@@ -18,16 +18,16 @@
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/dispatch/MainThread.h"
 #include "platform/dispatch/ThreadStart.h"
-#include "telemetry/Internals/Context/TLMDeviceTracker.h"
-#include "telemetry/Internals/Context/TLMSessionContext.h"
-#include "telemetry/Internals/Context/TLMUserIdContext.h"
-#include "telemetry/Internals/Model/UnifiedSchema/TLMUnifiedSchemaLog.h"
-#include "telemetry/Internals/Util/TLMDispatcherUtil.h"
-#include "telemetry/Internals/Util/TLMTelemetryUserDefaults.h"
-#include "telemetry/Internals/Util/TLMUtility.h"
-#include "telemetry/Internals/Util/TLMUuid.h"
 #include "telemetry/TLMLogger.h"
 #include "telemetry/TLMTelemetry.h"
+#include "telemetry/core/Context/TLMDeviceTracker.h"
+#include "telemetry/core/Context/TLMSessionContext.h"
+#include "telemetry/core/Context/TLMUserIdContext.h"
+#include "telemetry/core/Model/UnifiedSchema/TLMUnifiedSchemaLog.h"
+#include "telemetry/core/Util/TLMDispatcherUtil.h"
+#include "telemetry/core/Util/TLMTelemetryUserDefaults.h"
+#include "telemetry/core/Util/TLMUtility.h"
+#include "telemetry/core/Util/TLMUuid.h"
 
 #include <algorithm>
 #include <csignal>
@@ -202,12 +202,12 @@ std::optional<TLMChannelUnitConfiguration> TLMCrashes::channelUnitConfiguration(
     return mChannelUnitConfiguration;
 }
 
-void TLMCrashes::startWithChannelGroup(std::shared_ptr<TLMChannelGroupDefault> channelGroup,
+void TLMCrashes::startWithChannelGroup(TLMServiceHost& host, std::shared_ptr<TLMChannelGroupDefault> channelGroup,
                                        std::optional<std::string> appSecret,
                                        std::optional<std::string> transmissionTargetToken, bool fromApplication) {
     std::lock_guard guard(lock());
-    TLMServiceAbstract::startWithChannelGroup(channelGroup, std::move(appSecret), std::move(transmissionTargetToken),
-                                              fromApplication);
+    TLMServiceAbstract::startWithChannelGroup(host, channelGroup, std::move(appSecret),
+                                              std::move(transmissionTargetToken), fromApplication);
     if (channelGroup) channelGroup->addDelegate(mSelfAsDelegate);
     processLogBufferAfterCrash();
     processMemoryWarningInLastSession();

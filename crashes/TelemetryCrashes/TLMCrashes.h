@@ -16,9 +16,9 @@
 #include "crashes/TelemetryCrashes/Model/TLMExceptionModel.h"
 #include "platform/dispatch/DispatchSemaphore.h"
 #include "platform/foundation/NotificationCenter.h"
-#include "telemetry/Internals/Channel/TLMChannelDelegate.h"
-#include "telemetry/Internals/Util/TLMEncrypter.h"
 #include "telemetry/TLMServiceAbstract.h"
+#include "telemetry/core/Channel/TLMChannelDelegate.h"
+#include "telemetry/core/Util/TLMEncrypter.h"
 
 #include <atomic>
 #include <chrono>
@@ -103,7 +103,7 @@ public:
     // Started before the services of default priority.
     int initializationPriority() const override { return 999; }
     std::optional<TLMChannelUnitConfiguration> channelUnitConfiguration() const override;
-    void startWithChannelGroup(std::shared_ptr<TLMChannelGroupDefault> channelGroup,
+    void startWithChannelGroup(TLMServiceHost& host, std::shared_ptr<TLMChannelGroupDefault> channelGroup,
                                std::optional<std::string> appSecret, std::optional<std::string> transmissionTargetToken,
                                bool fromApplication) override;
     void updateConfigurationWithAppSecret(std::optional<std::string> appSecret,

@@ -12,7 +12,7 @@
 #include "crashes/reporter/setup/TLCrashReport.h"
 #include "fuzz/support/FuzzSupport.h"
 #include "platform/foundation/Paths.h"
-#include "telemetry/Internals/Util/TLMKeyedArchiver.h"
+#include "telemetry/core/Util/TLMKeyedArchiver.h"
 #include "tests/crashes/support/CrashReportFiles.h"
 
 #include <cstdio>

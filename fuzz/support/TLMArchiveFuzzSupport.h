@@ -1,7 +1,7 @@
 #pragma once
 // What the keyed archive fuzz targets and their seed writers share.
 
-#include "telemetry/Internals/Util/TLMKeyedArchiver.h"
+#include "telemetry/core/Util/TLMKeyedArchiver.h"
 
 #include <cstddef>
 #include <cstdint>

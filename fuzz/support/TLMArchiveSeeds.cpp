@@ -4,13 +4,13 @@
 //
 //   tlm_archive_seeds <folder>
 
-#include "telemetry/Internals/Context/TLMHistoryInfos.h"
-#include "telemetry/Internals/Model/TLMHistoryInfo.h"
-#include "telemetry/Internals/Model/TLMLogWithProperties.h"
 #include "telemetry/Internals/Model/TLMStartServiceLog.h"
-#include "telemetry/Internals/Model/UnifiedSchema/TLMUnifiedSchemaLog.h"
-#include "telemetry/Internals/Util/TLMKeyedArchiver.h"
 #include "telemetry/Model/TLMDevice.h"
+#include "telemetry/core/Context/TLMHistoryInfos.h"
+#include "telemetry/core/Model/TLMHistoryInfo.h"
+#include "telemetry/core/Model/TLMLogWithProperties.h"
+#include "telemetry/core/Model/UnifiedSchema/TLMUnifiedSchemaLog.h"
+#include "telemetry/core/Util/TLMKeyedArchiver.h"
 
 #include <cstdio>
 #include <filesystem>

@@ -3,8 +3,8 @@
 #include "fuzz/support/FuzzSupport.h"
 #include "platform/foundation/Paths.h"
 #include "platform/security/Crypto.h"
-#include "telemetry/Internals/Util/TLMEncrypter.h"
 #include "telemetry/Internals/Util/TLMKeychainUtil.h"
+#include "telemetry/core/Util/TLMEncrypter.h"
 
 #include <span>
 

@@ -2,7 +2,7 @@
 // The wrapper framework that embeds the telemetry client, if any; the base
 // of the device record. Every field is optional (empty when absent).
 
-#include "telemetry/Internals/Model/TLMSerializableObject.h"
+#include "telemetry/core/Model/TLMSerializableObject.h"
 
 #include <string>
 

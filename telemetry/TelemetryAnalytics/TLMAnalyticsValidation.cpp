@@ -1,11 +1,11 @@
 // What the analytics service lets through: names, string properties and
 // typed properties kept to the ingestion service's limits.
 
-#include "telemetry/Internals/Util/TLMUtility.h"
 #include "telemetry/TLMAnalytics.h"
 #include "telemetry/TLMLogger.h"
 #include "telemetry/TelemetryAnalytics/Internals/Model/TLMPageLog.h"
 #include "telemetry/Internals/Model/TLMEventLog.h"
+#include "telemetry/core/Util/TLMUtility.h"
 
 namespace {
 

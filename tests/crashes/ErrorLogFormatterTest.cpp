@@ -1,8 +1,8 @@
 #include "crashes/TelemetryCrashes/Internals/Util/TLMCrashesArchiverUtil.h"
 #include "crashes/TelemetryCrashes/Internals/Util/TLMErrorLogFormatter.h"
-#include "telemetry/Internals/Context/TLMDeviceTracker.h"
-#include "telemetry/Internals/Context/TLMHistory.h"
-#include "telemetry/Internals/Util/TLMUtility.h"
+#include "telemetry/core/Context/TLMDeviceTracker.h"
+#include "telemetry/core/Context/TLMHistory.h"
+#include "telemetry/core/Util/TLMUtility.h"
 #include "tests/crashes/support/CrashReportFiles.h"
 #include "tests/telemetry/TLMTestRecords.h"
 

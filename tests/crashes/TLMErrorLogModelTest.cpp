@@ -11,7 +11,7 @@
 #include "crashes/TelemetryCrashes/Model/TLMErrorAttachmentLog.h"
 #include "crashes/TelemetryCrashes/Model/TLMErrorReport.h"
 #include "crashes/TelemetryCrashes/Model/TLMWrapperExceptionModel.h"
-#include "telemetry/Internals/Util/TLMUtility.h"
+#include "telemetry/core/Util/TLMUtility.h"
 
 #include <gtest/gtest.h>
 

@@ -4,7 +4,7 @@
 #include "crashes/TelemetryCrashes/Model/TLMErrorReport.h"
 #include "crashes/reporter/setup/TLCrashReporter.h"
 #include "platform/foundation/TemporaryFolder.h"
-#include "telemetry/Internals/Util/TLMUtility.h"
+#include "telemetry/core/Util/TLMUtility.h"
 
 #include <gtest/gtest.h>
 

@@ -9,8 +9,8 @@
 #include "telemetry/Internals/Model/TLMEventLog.h"
 #include "telemetry/Internals/Storage/TLMLogDBStorage.h"
 #include "telemetry/TLMAnalytics.h"
-#include "telemetry/Internals/Util/TLMUuid.h"
 #include "telemetry/TLMTelemetry.h"
+#include "telemetry/core/Util/TLMUuid.h"
 #include "tests/support/LogWatch.h"
 #include "tests/telemetry/support/TelemetryTestSupport.h"
 

@@ -210,7 +210,8 @@ TEST(StorageUtil, DigestsInBase64) {
     // printf 'abc' | openssl dgst -sha256 -mac HMAC -macopt
     //   hexkey:000102030405060708090a0b0c0d0e0f101112131415161718191a1b1c1d1e1f -binary | base64
     BLSStorageCredentials credentials("acct", "AAECAwQFBgcICQoLDA0ODxAREhMUFRYXGBkaGxwdHh8=");
-    EXPECT_EQ(BLSUtil::computeHmac256WithString("abc", credentials), "8BM3KcQWPe3oHiHNR4OSVtpYFxI4yKDYdDl8c7FOHkc=");
+    EXPECT_EQ(BLSUtil::computeHmac256WithString("abc", *credentials.accountKey()),
+              "8BM3KcQWPe3oHiHNR4OSVtpYFxI4yKDYdDl8c7FOHkc=");
 
     // printf '' | openssl dgst -md5 -binary | base64, and the same for the fox.
     EXPECT_EQ(BLSUtil::calculateMD5FromData({}), "1B2M2Y8AsgTpgAmY7PhCfg==");

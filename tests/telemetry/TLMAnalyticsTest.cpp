@@ -8,15 +8,15 @@
 #include "tests/telemetry/support/TelemetryTestSupport.h"
 
 #include "platform/foundation/NotificationCenter.h"
-#include "telemetry/Internals/Context/TLMSessionContext.h"
-#include "telemetry/Internals/Context/TLMUserIdContext.h"
-#include "telemetry/Internals/Model/UnifiedSchema/TLMUnifiedSchemaLog.h"
 #include "telemetry/TLMAnalytics.h"
 #include "telemetry/TLMTelemetry.h"
 #include "telemetry/TelemetryAnalytics/Internals/Model/TLMPageLog.h"
 #include "telemetry/TelemetryAnalytics/Internals/Model/TLMStartSessionLog.h"
 #include "telemetry/TelemetryAnalytics/TransmissionTarget/TLMAnalyticsTransmissionTarget.h"
 #include "telemetry/TelemetryAnalytics/TransmissionTarget/TLMPropertyConfigurator.h"
+#include "telemetry/core/Context/TLMSessionContext.h"
+#include "telemetry/core/Context/TLMUserIdContext.h"
+#include "telemetry/core/Model/UnifiedSchema/TLMUnifiedSchemaLog.h"
 
 #include <gtest/gtest.h>
 

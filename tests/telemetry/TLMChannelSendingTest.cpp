@@ -9,8 +9,8 @@
 #include "platform/net/URLSession.h"
 #include "telemetry/Internals/Channel/TLMChannelUnitDefault.h"
 #include "telemetry/Internals/Storage/TLMLogDBStorage.h"
-#include "telemetry/Internals/Util/TLMTelemetryUserDefaults.h"
 #include "telemetry/TLMErrors.h"
+#include "telemetry/core/Util/TLMTelemetryUserDefaults.h"
 
 #include <gtest/gtest.h>
 

@@ -5,10 +5,10 @@
 #include "tests/telemetry/TLMTestRecords.h"
 
 #include "platform/dispatch/Clock.h"
-#include "telemetry/Internals/Context/TLMDeviceTracker.h"
-#include "telemetry/Internals/Context/TLMSessionContext.h"
-#include "telemetry/Internals/Context/TLMUserIdContext.h"
-#include "telemetry/Internals/Util/TLMTelemetryUserDefaults.h"
+#include "telemetry/core/Context/TLMDeviceTracker.h"
+#include "telemetry/core/Context/TLMSessionContext.h"
+#include "telemetry/core/Context/TLMUserIdContext.h"
+#include "telemetry/core/Util/TLMTelemetryUserDefaults.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // The device record of this host: what can be known of it, read by the
 // test on its own, and the readers of os-release files and locale names.
 
-#include "telemetry/Internals/Context/TLMDeviceTracker.h"
+#include "telemetry/core/Context/TLMDeviceTracker.h"
 
 #include "platform/foundation/Locale.h"
 #include "tests/support/TempRoot.h"

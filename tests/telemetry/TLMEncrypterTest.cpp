@@ -8,9 +8,9 @@
 #include "platform/dispatch/Clock.h"
 #include "platform/security/Crypto.h"
 #include "platform/security/Keychain.h"
-#include "telemetry/Internals/Util/TLMEncrypter.h"
 #include "telemetry/Internals/Util/TLMKeychainUtil.h"
-#include "telemetry/Internals/Util/TLMTelemetryUserDefaults.h"
+#include "telemetry/core/Util/TLMEncrypter.h"
+#include "telemetry/core/Util/TLMTelemetryUserDefaults.h"
 
 #include <gtest/gtest.h>
 

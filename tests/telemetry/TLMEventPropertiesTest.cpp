@@ -6,11 +6,11 @@
 #include "tests/telemetry/TLMTestRecords.h"
 
 #include "telemetry/Internals/Model/TLMEventLog.h"
-#include "telemetry/Internals/Model/UnifiedSchema/TLMUnifiedSchemaLog.h"
 #include "telemetry/Internals/Util/TLMAnalyticsArchiverUtil.h"
 #include "telemetry/Internals/Util/TLMArchiverUtil.h"
-#include "telemetry/Internals/Util/TLMUtility.h"
 #include "telemetry/TelemetryAnalytics/Model/TLMEventProperties.h"
+#include "telemetry/core/Model/UnifiedSchema/TLMUnifiedSchemaLog.h"
+#include "telemetry/core/Util/TLMUtility.h"
 
 #include <gtest/gtest.h>
 

@@ -4,11 +4,11 @@
 #include "tests/telemetry/TLMLogCapture.h"
 #include "tests/telemetry/support/TelemetryTestSupport.h"
 
-#include "telemetry/Internals/Context/TLMDeviceTracker.h"
 #include "telemetry/Internals/Ingestion/TLMDefaultIngestion.h"
 #include "telemetry/Internals/Ingestion/TLMHttpUtil.h"
 #include "telemetry/TLMErrors.h"
 #include "telemetry/TLMTelemetry.h"
+#include "telemetry/core/Context/TLMDeviceTracker.h"
 
 #include <gtest/gtest.h>
 

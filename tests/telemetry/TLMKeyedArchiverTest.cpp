@@ -4,8 +4,8 @@
 
 #include "tests/telemetry/TLMLogCapture.h"
 
-#include "telemetry/Internals/Util/TLMKeyedArchiver.h"
-#include "telemetry/Internals/Util/TLMUtility.h"
+#include "telemetry/core/Util/TLMKeyedArchiver.h"
+#include "telemetry/core/Util/TLMUtility.h"
 
 #include <gtest/gtest.h>
 

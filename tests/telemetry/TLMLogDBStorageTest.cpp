@@ -6,10 +6,10 @@
 #include "tests/telemetry/support/RawDatabase.h"
 
 #include "telemetry/Internals/Model/TLMStartServiceLog.h"
-#include "telemetry/Internals/Model/UnifiedSchema/TLMUnifiedSchemaLog.h"
 #include "telemetry/Internals/Storage/TLMLogDBStorage.h"
 #include "telemetry/Internals/Util/TLMArchiverUtil.h"
-#include "telemetry/Internals/Util/TLMEncrypter.h"
+#include "telemetry/core/Model/UnifiedSchema/TLMUnifiedSchemaLog.h"
+#include "telemetry/core/Util/TLMEncrypter.h"
 
 #include <gtest/gtest.h>
 

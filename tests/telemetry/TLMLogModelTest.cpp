@@ -5,12 +5,12 @@
 #include "tests/telemetry/TLMTestRecords.h"
 
 #include "telemetry/Internals/Model/TLMEventLog.h"
-#include "telemetry/Internals/Model/TLMHistoryInfo.h"
 #include "telemetry/Internals/Model/TLMLogContainer.h"
-#include "telemetry/Internals/Model/TLMLogWithProperties.h"
 #include "telemetry/Internals/Model/TLMStartServiceLog.h"
 #include "telemetry/Internals/Util/TLMArchiverUtil.h"
-#include "telemetry/Internals/Util/TLMUtility.h"
+#include "telemetry/core/Model/TLMHistoryInfo.h"
+#include "telemetry/core/Model/TLMLogWithProperties.h"
+#include "telemetry/core/Util/TLMUtility.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // The ordered dictionary: first-insertion order in enumeration, equality
 // and JSON; copies that do not share.
 
-#include "telemetry/Internals/Util/TLMOrderedDictionary.h"
+#include "telemetry/core/Util/TLMOrderedDictionary.h"
 
 #include <gtest/gtest.h>
 

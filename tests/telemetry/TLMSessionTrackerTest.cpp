@@ -7,11 +7,11 @@
 
 #include "platform/foundation/NotificationCenter.h"
 #include "telemetry/Internals/Channel/TLMChannelUnitDefault.h"
-#include "telemetry/Internals/Context/TLMSessionContext.h"
-#include "telemetry/Internals/Model/TLMNoAutoAssignSessionIdLog.h"
-#include "telemetry/Internals/Util/TLMTelemetryUserDefaults.h"
 #include "telemetry/TelemetryAnalytics/Internals/Model/TLMStartSessionLog.h"
 #include "telemetry/TelemetryAnalytics/Internals/Session/TLMSessionTracker.h"
+#include "telemetry/core/Context/TLMSessionContext.h"
+#include "telemetry/core/Model/TLMNoAutoAssignSessionIdLog.h"
+#include "telemetry/core/Util/TLMTelemetryUserDefaults.h"
 
 #include <gtest/gtest.h>
 

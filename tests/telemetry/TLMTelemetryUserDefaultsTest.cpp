@@ -4,9 +4,9 @@
 #include "tests/telemetry/TLMLogCapture.h"
 
 #include "platform/foundation/UserDefaults.h"
-#include "telemetry/Internals/Util/TLMTelemetryUserDefaults.h"
 #include "telemetry/TLMAnalytics.h"
 #include "telemetry/TLMTelemetry.h"
+#include "telemetry/core/Util/TLMTelemetryUserDefaults.h"
 
 #include <gtest/gtest.h>
 

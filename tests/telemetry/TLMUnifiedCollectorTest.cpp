@@ -10,13 +10,13 @@
 #include "telemetry/Internals/Channel/TLMUnifiedCollectorChannelDelegate.h"
 #include "telemetry/Internals/Ingestion/TLMUnifiedCollectorIngestion.h"
 #include "telemetry/Internals/Model/TLMLogWithNameAndProperties.h"
-#include "telemetry/Internals/Model/UnifiedSchema/TLMUnifiedSchemaLog.h"
 #include "telemetry/Internals/Util/TLMTicketCache.h"
-#include "telemetry/Internals/Util/TLMUtility.h"
-#include "telemetry/Internals/Util/TLMUuid.h"
 #include "telemetry/TLMAnalytics.h"
 #include "telemetry/TLMErrors.h"
 #include "telemetry/TLMTelemetry.h"
+#include "telemetry/core/Model/UnifiedSchema/TLMUnifiedSchemaLog.h"
+#include "telemetry/core/Util/TLMUtility.h"
+#include "telemetry/core/Util/TLMUuid.h"
 
 #include <gtest/gtest.h>
 

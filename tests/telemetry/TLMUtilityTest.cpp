@@ -4,8 +4,8 @@
 
 #include "tests/telemetry/TLMLogCapture.h"
 
-#include "telemetry/Internals/Util/TLMDispatcherUtil.h"
-#include "telemetry/Internals/Util/TLMUtility.h"
+#include "telemetry/core/Util/TLMDispatcherUtil.h"
+#include "telemetry/core/Util/TLMUtility.h"
 
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/dispatch/RunLoop.h"

@@ -2,7 +2,7 @@
 
 #include "tests/telemetry/TLMLogCapture.h"
 
-#include "telemetry/Internals/Util/TLMUtility.h"
+#include "telemetry/core/Util/TLMUtility.h"
 
 #include "platform/dispatch/RunLoop.h"
 #include "platform/foundation/Value.h"

@@ -6,7 +6,7 @@
 // thread. Made on the main thread.
 
 #include "platform/foundation/NotificationCenter.h"
-#include "telemetry/Internals/Util/TLMUtility.h"
+#include "telemetry/core/Util/TLMUtility.h"
 
 #include <atomic>
 #include <functional>

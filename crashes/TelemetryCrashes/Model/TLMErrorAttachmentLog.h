@@ -2,7 +2,7 @@
 // A small file (text or bytes) sent with an error as a log of its own. The
 // crashes service points it at its error (errorId) before sending it.
 
-#include "telemetry/Internals/Model/TLMAbstractLog.h"
+#include "telemetry/core/Model/TLMAbstractLog.h"
 
 #include <cstdint>
 #include <memory>

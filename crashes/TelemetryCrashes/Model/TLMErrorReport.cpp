@@ -1,7 +1,7 @@
 #include "crashes/TelemetryCrashes/Model/TLMErrorReport.h"
 
 #include "platform/foundation/AsciiText.h"
-#include "telemetry/Internals/Util/TLMUtility.h"
+#include "telemetry/core/Util/TLMUtility.h"
 
 namespace {
 

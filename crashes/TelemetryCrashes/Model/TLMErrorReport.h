@@ -5,8 +5,8 @@
 
 #include "crashes/TelemetryCrashes/Internals/Model/TLMBinary.h"
 #include "crashes/TelemetryCrashes/Internals/Model/TLMThread.h"
-#include "telemetry/Internals/Util/TLMOrderedDictionary.h"
 #include "telemetry/Model/TLMDevice.h"
+#include "telemetry/core/Util/TLMOrderedDictionary.h"
 
 #include <chrono>
 #include <cstdint>

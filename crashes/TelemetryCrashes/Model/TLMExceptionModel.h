@@ -5,7 +5,7 @@
 
 #include "crashes/TelemetryCrashes/Model/TLMStackFrame.h"
 #include "platform/foundation/Error.h"
-#include "telemetry/Internals/Model/TLMSerializableObject.h"
+#include "telemetry/core/Model/TLMSerializableObject.h"
 
 #include <exception>
 #include <memory>

@@ -3,7 +3,7 @@
 // an empty text is a value.
 
 #include "crashes/TelemetryCrashes/Internals/Util/TLMRecordFields.h"
-#include "telemetry/Internals/Model/TLMSerializableObject.h"
+#include "telemetry/core/Model/TLMSerializableObject.h"
 
 #include <cstdint>
 #include <optional>

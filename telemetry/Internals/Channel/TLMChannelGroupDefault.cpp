@@ -1,8 +1,8 @@
 #include "telemetry/Internals/Channel/TLMChannelGroupDefault.h"
 
 #include "telemetry/Internals/Storage/TLMLogDBStorage.h"
-#include "telemetry/Internals/Util/TLMDispatcherUtil.h"
 #include "telemetry/TLMLogger.h"
+#include "telemetry/core/Util/TLMDispatcherUtil.h"
 
 const char* const kTLMApplicationWillTerminateNotification = "UIApplicationWillTerminateNotification";
 

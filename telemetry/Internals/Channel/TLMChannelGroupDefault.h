@@ -8,13 +8,13 @@
 
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/foundation/NotificationCenter.h"
-#include "telemetry/Internals/Channel/TLMChannelDelegate.h"
 #include "telemetry/Internals/Channel/TLMChannelUnitConfiguration.h"
 #include "telemetry/Internals/Channel/TLMChannelUnitDefault.h"
 #include "telemetry/Internals/Ingestion/TLMHttpClient.h"
 #include "telemetry/Internals/Ingestion/TLMIngestionProtocol.h"
 #include "telemetry/Internals/Storage/TLMStorage.h"
 #include "telemetry/Internals/Util/TLMDelegateList.h"
+#include "telemetry/core/Channel/TLMChannelDelegate.h"
 
 #include <cstdint>
 #include <functional>

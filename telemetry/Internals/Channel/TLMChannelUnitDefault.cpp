@@ -1,14 +1,14 @@
 #include "telemetry/Internals/Channel/TLMChannelUnitDefault.h"
 
 #include "platform/dispatch/Clock.h"
-#include "telemetry/Internals/Context/TLMDeviceTracker.h"
 #include "telemetry/Internals/Ingestion/TLMHttpUtil.h"
-#include "telemetry/Internals/Util/TLMTelemetryUserDefaults.h"
-#include "telemetry/Internals/Util/TLMUtility.h"
-#include "telemetry/Internals/Util/TLMUuid.h"
 #include "telemetry/TLMErrors.h"
 #include "telemetry/TLMLogger.h"
 #include "telemetry/TLMTelemetry.h"
+#include "telemetry/core/Context/TLMDeviceTracker.h"
+#include "telemetry/core/Util/TLMTelemetryUserDefaults.h"
+#include "telemetry/core/Util/TLMUtility.h"
+#include "telemetry/core/Util/TLMUuid.h"
 
 #include <algorithm>
 #include <chrono>

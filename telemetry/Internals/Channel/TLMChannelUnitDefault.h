@@ -26,12 +26,12 @@
 
 #include "platform/dispatch/Clock.h"
 #include "platform/dispatch/DispatchQueue.h"
-#include "telemetry/Internals/Channel/TLMChannelDelegate.h"
 #include "telemetry/Internals/Channel/TLMChannelUnitConfiguration.h"
 #include "telemetry/Internals/Ingestion/TLMIngestionProtocol.h"
 #include "telemetry/Internals/Storage/TLMStorage.h"
 #include "telemetry/Internals/Util/TLMDelegateList.h"
 #include "telemetry/TLMFlags.h"
+#include "telemetry/core/Channel/TLMChannelDelegate.h"
 
 #include <atomic>
 #include <cstdint>

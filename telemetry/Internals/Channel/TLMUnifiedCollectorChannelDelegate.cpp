@@ -1,9 +1,9 @@
 #include "telemetry/Internals/Channel/TLMUnifiedCollectorChannelDelegate.h"
 
 #include "telemetry/Internals/Channel/TLMChannelGroupDefault.h"
-#include "telemetry/Internals/Model/UnifiedSchema/TLMUnifiedSchemaLog.h"
-#include "telemetry/Internals/Util/TLMUuid.h"
 #include "telemetry/TLMLogger.h"
+#include "telemetry/core/Model/UnifiedSchema/TLMUnifiedSchemaLog.h"
+#include "telemetry/core/Util/TLMUuid.h"
 
 #include <string_view>
 

@@ -11,9 +11,9 @@
 // Threads: safe from any thread, as the group calls it from the enqueuing
 // threads and its logs queue.
 
-#include "telemetry/Internals/Channel/TLMChannelDelegate.h"
 #include "telemetry/Internals/Ingestion/TLMUnifiedCollectorIngestion.h"
-#include "telemetry/Internals/Util/TLMUuid.h"
+#include "telemetry/core/Channel/TLMChannelDelegate.h"
+#include "telemetry/core/Util/TLMUuid.h"
 
 #include <cstdint>
 #include <map>

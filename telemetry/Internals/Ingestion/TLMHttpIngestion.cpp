@@ -1,11 +1,11 @@
 #include "telemetry/Internals/Ingestion/TLMHttpIngestion.h"
 
-#include "telemetry/Internals/Util/TLMKeyedArchiver.h"
-#include "telemetry/Internals/Util/TLMUtility.h"
-#include "telemetry/Internals/Util/TLMUuid.h"
 #include "telemetry/TLMErrors.h"
 #include "telemetry/TLMLogger.h"
 #include "telemetry/TLMTelemetry.h"
+#include "telemetry/core/Util/TLMKeyedArchiver.h"
+#include "telemetry/core/Util/TLMUtility.h"
+#include "telemetry/core/Util/TLMUuid.h"
 
 #include <typeinfo>
 

@@ -3,10 +3,10 @@
 #include "platform/foundation/TextParts.h"
 #include "telemetry/Internals/Ingestion/TLMDefaultIngestion.h"
 #include "telemetry/Internals/Ingestion/TLMHttpUtil.h"
-#include "telemetry/Internals/Model/UnifiedSchema/TLMUnifiedSchemaLog.h"
 #include "telemetry/Internals/Util/TLMTicketCache.h"
-#include "telemetry/Internals/Util/TLMUtility.h"
 #include "telemetry/TLMLogger.h"
+#include "telemetry/core/Model/UnifiedSchema/TLMUnifiedSchemaLog.h"
+#include "telemetry/core/Util/TLMUtility.h"
 
 #include <set>
 

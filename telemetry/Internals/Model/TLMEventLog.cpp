@@ -1,8 +1,8 @@
 #include "telemetry/Internals/Model/TLMEventLog.h"
 
-#include "telemetry/Internals/Model/UnifiedSchema/TLMUnifiedSchemaLog.h"
-#include "telemetry/Internals/Util/TLMUtility.h"
 #include "telemetry/TLMLogger.h"
+#include "telemetry/core/Model/UnifiedSchema/TLMUnifiedSchemaLog.h"
+#include "telemetry/core/Util/TLMUtility.h"
 
 #include <algorithm>
 #include <vector>

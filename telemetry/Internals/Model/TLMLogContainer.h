@@ -1,7 +1,7 @@
 #pragma once
 // One batch of logs sent in one request: {"logs":[{...},{...}]}.
 
-#include "telemetry/Internals/Model/TLMAbstractLog.h"
+#include "telemetry/core/Model/TLMAbstractLog.h"
 
 #include <memory>
 #include <optional>

@@ -1,7 +1,7 @@
 #pragma once
 // The base of the named analytics logs (events, pages).
 
-#include "telemetry/Internals/Model/TLMLogWithProperties.h"
+#include "telemetry/core/Model/TLMLogWithProperties.h"
 
 #include <string>
 

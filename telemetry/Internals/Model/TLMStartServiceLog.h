@@ -3,8 +3,8 @@
 // logs also go to the unified collector (a default transmission target is
 // configured).
 
-#include "telemetry/Internals/Model/TLMAbstractLog.h"
-#include "telemetry/Internals/Model/TLMNoAutoAssignSessionIdLog.h"
+#include "telemetry/core/Model/TLMAbstractLog.h"
+#include "telemetry/core/Model/TLMNoAutoAssignSessionIdLog.h"
 
 #include <optional>
 #include <string>

@@ -1,7 +1,7 @@
 #include "telemetry/Internals/Storage/TLMDBStorage.h"
 
-#include "telemetry/Internals/Util/TLMUtility.h"
 #include "telemetry/TLMLogger.h"
+#include "telemetry/core/Util/TLMUtility.h"
 
 #include <sqlite3.h>
 

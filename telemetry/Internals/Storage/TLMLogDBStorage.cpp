@@ -2,10 +2,10 @@
 
 #include "platform/foundation/TextParts.h"
 #include "platform/security/Crypto.h"
-#include "telemetry/Internals/Model/UnifiedSchema/TLMUnifiedSchemaLog.h"
-#include "telemetry/Internals/Util/TLMUtility.h"
-#include "telemetry/Internals/Util/TLMUuid.h"
 #include "telemetry/TLMLogger.h"
+#include "telemetry/core/Model/UnifiedSchema/TLMUnifiedSchemaLog.h"
+#include "telemetry/core/Util/TLMUtility.h"
+#include "telemetry/core/Util/TLMUuid.h"
 
 #include <sqlite3.h>
 

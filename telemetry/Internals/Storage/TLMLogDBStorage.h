@@ -10,7 +10,7 @@
 
 #include "telemetry/Internals/Storage/TLMDBStorage.h"
 #include "telemetry/Internals/Storage/TLMStorage.h"
-#include "telemetry/Internals/Util/TLMEncrypter.h"
+#include "telemetry/core/Util/TLMEncrypter.h"
 
 #include <cstdint>
 #include <map>

@@ -3,8 +3,8 @@
 // batch of a group's logs by priority, and delete a sent batch or a whole
 // group.
 
-#include "telemetry/Internals/Model/TLMAbstractLog.h"
 #include "telemetry/TLMFlags.h"
+#include "telemetry/core/Model/TLMAbstractLog.h"
 
 #include <cstdint>
 #include <functional>

@@ -1,13 +1,13 @@
 #include "telemetry/Internals/Util/TLMAnalyticsArchiverUtil.h"
 
-#include "telemetry/Internals/Context/TLMHistoryInfos.h"
 #include "telemetry/Internals/Model/TLMEventLog.h"
-#include "telemetry/Internals/Util/TLMUtility.h"
 #include "telemetry/TelemetryAnalytics/Internals/Model/TLMPageLog.h"
 #include "telemetry/TelemetryAnalytics/Internals/Model/TLMStartSessionLog.h"
 #include "telemetry/TelemetryAnalytics/Model/TLMEventProperties.h"
 #include "telemetry/TelemetryAnalytics/Model/TLMTypedProperty.h"
 #include "telemetry/Model/TLMDevice.h"
+#include "telemetry/core/Context/TLMHistoryInfos.h"
+#include "telemetry/core/Util/TLMUtility.h"
 
 void TLMAnalyticsArchiverUtil::addAllowedAnalyitcsModuleClasses() {
     TLMUtility::addAllowedClasses({

@@ -1,14 +1,14 @@
 #include "telemetry/Internals/Util/TLMArchiverUtil.h"
 
-#include "telemetry/Internals/Context/TLMHistoryInfos.h"
-#include "telemetry/Internals/Model/TLMAbstractLog.h"
-#include "telemetry/Internals/Model/TLMHistoryInfo.h"
-#include "telemetry/Internals/Model/TLMLogWithProperties.h"
 #include "telemetry/Internals/Model/TLMStartServiceLog.h"
-#include "telemetry/Internals/Model/UnifiedSchema/TLMUnifiedSchemaLog.h"
-#include "telemetry/Internals/Util/TLMUtility.h"
 #include "telemetry/Model/TLMDevice.h"
 #include "telemetry/Model/TLMWrapperSdk.h"
+#include "telemetry/core/Context/TLMHistoryInfos.h"
+#include "telemetry/core/Model/TLMAbstractLog.h"
+#include "telemetry/core/Model/TLMHistoryInfo.h"
+#include "telemetry/core/Model/TLMLogWithProperties.h"
+#include "telemetry/core/Model/UnifiedSchema/TLMUnifiedSchemaLog.h"
+#include "telemetry/core/Util/TLMUtility.h"
 
 std::vector<TLMArchiveClass> TLMArchiverUtil::telemetryModuleClasses() {
     return {

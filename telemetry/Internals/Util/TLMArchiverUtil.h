@@ -1,7 +1,7 @@
 #pragma once
 // The record classes of the telemetry client that archives may restore.
 
-#include "telemetry/Internals/Util/TLMKeyedArchiver.h"
+#include "telemetry/core/Util/TLMKeyedArchiver.h"
 
 #include <vector>
 

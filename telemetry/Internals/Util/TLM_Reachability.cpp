@@ -2,7 +2,7 @@
 
 #include "platform/dispatch/RunLoop.h"
 #include "platform/foundation/NotificationCenter.h"
-#include "telemetry/Internals/Util/TLMDispatcherUtil.h"
+#include "telemetry/core/Util/TLMDispatcherUtil.h"
 
 #include <netinet/in.h>
 

@@ -5,8 +5,8 @@
 // double that is not finite, with an error, and leave the container as it
 // was. Thread-safe.
 
-#include "telemetry/Internals/Model/TLMSerializableObject.h"
 #include "telemetry/TelemetryAnalytics/Model/TLMTypedProperty.h"
+#include "telemetry/core/Model/TLMSerializableObject.h"
 
 #include <chrono>
 #include <cstdint>

@@ -1,6 +1,6 @@
 #include "telemetry/TelemetryAnalytics/Model/TLMTypedProperty.h"
 
-#include "telemetry/Internals/Util/TLMUtility.h"
+#include "telemetry/core/Util/TLMUtility.h"
 
 TLMTypedProperty::TLMTypedProperty(const TLMKeyedUnarchiver& coder)
     : mType(coder.decodeString("type")), mName(coder.decodeString("name")) {}

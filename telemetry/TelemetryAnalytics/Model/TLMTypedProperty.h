@@ -6,7 +6,7 @@
 // The name takes no part in equality: two properties of one kind with equal
 // values are equal.
 
-#include "telemetry/Internals/Model/TLMSerializableObject.h"
+#include "telemetry/core/Model/TLMSerializableObject.h"
 
 #include <chrono>
 #include <cstdint>

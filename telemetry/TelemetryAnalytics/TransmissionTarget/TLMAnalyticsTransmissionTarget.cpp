@@ -1,11 +1,11 @@
 #include "telemetry/TelemetryAnalytics/TransmissionTarget/TLMAnalyticsTransmissionTarget.h"
 
-#include "telemetry/Internals/Model/UnifiedSchema/TLMUnifiedSchemaLog.h"
-#include "telemetry/Internals/Util/TLMTelemetryUserDefaults.h"
-#include "telemetry/Internals/Util/TLMUtility.h"
 #include "telemetry/TLMAnalytics.h"
 #include "telemetry/TLMLogger.h"
 #include "telemetry/TelemetryAnalytics/TransmissionTarget/TLMPropertyConfigurator.h"
+#include "telemetry/core/Model/UnifiedSchema/TLMUnifiedSchemaLog.h"
+#include "telemetry/core/Util/TLMTelemetryUserDefaults.h"
+#include "telemetry/core/Util/TLMUtility.h"
 
 namespace {
 

@@ -10,10 +10,10 @@
 // Threads: safe from any thread; the enabled flag and the children are
 // kept under the analytics service's lock.
 
-#include "telemetry/Internals/Channel/TLMChannelDelegate.h"
 #include "telemetry/Internals/Channel/TLMChannelGroupDefault.h"
 #include "telemetry/TLMFlags.h"
 #include "telemetry/TelemetryAnalytics/Model/TLMEventProperties.h"
+#include "telemetry/core/Channel/TLMChannelDelegate.h"
 
 #include <map>
 #include <memory>

@@ -1,11 +1,11 @@
 #include "telemetry/TelemetryAnalytics/TransmissionTarget/TLMPropertyConfigurator.h"
 
-#include "telemetry/Internals/Context/TLMUserIdContext.h"
-#include "telemetry/Internals/Model/UnifiedSchema/TLMUnifiedSchemaLog.h"
 #include "telemetry/TLMAnalytics.h"
 #include "telemetry/TLMLogger.h"
 #include "telemetry/TLMTelemetry.h"
 #include "telemetry/TelemetryAnalytics/TransmissionTarget/TLMAnalyticsTransmissionTarget.h"
+#include "telemetry/core/Context/TLMUserIdContext.h"
+#include "telemetry/core/Model/UnifiedSchema/TLMUnifiedSchemaLog.h"
 
 #include <algorithm>
 #include <cctype>

@@ -6,8 +6,8 @@
 //
 // Threads: safe from any thread; logs are decorated on the enqueuing thread.
 
-#include "telemetry/Internals/Channel/TLMChannelDelegate.h"
 #include "telemetry/TelemetryAnalytics/Model/TLMEventProperties.h"
+#include "telemetry/core/Channel/TLMChannelDelegate.h"
 
 #include <memory>
 #include <mutex>

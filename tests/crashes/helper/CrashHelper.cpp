@@ -26,9 +26,9 @@
 #include "crashes/reporter/setup/TLCrashSignalHandler.h"
 #include "platform/dispatch/ThreadStart.h"
 #include "telemetry/Internals/Model/TLMEventLog.h"
-#include "telemetry/Internals/Util/TLMUuid.h"
 #include "telemetry/TLMAnalytics.h"
 #include "telemetry/TLMTelemetry.h"
+#include "telemetry/core/Util/TLMUuid.h"
 
 #include <fcntl.h>
 #include <pthread.h>

@@ -4,8 +4,8 @@
 #include "telemetry/Internals/Storage/TLMLogDBStorage.h"
 #include "telemetry/Internals/Util/TLMAnalyticsArchiverUtil.h"
 #include "telemetry/Internals/Util/TLMArchiverUtil.h"
-#include "telemetry/Internals/Util/TLMUuid.h"
 #include "telemetry/Internals/Util/TLM_Reachability.h"
+#include "telemetry/core/Util/TLMUuid.h"
 
 #include <future>
 #include <stdexcept>

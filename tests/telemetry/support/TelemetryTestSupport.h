@@ -6,12 +6,12 @@
 
 #include "platform/dispatch/Clock.h"
 #include "platform/net/Reachability.h"
-#include "telemetry/Internals/Channel/TLMChannelDelegate.h"
 #include "telemetry/Internals/Channel/TLMChannelGroupDefault.h"
 #include "telemetry/Internals/Ingestion/TLMDefaultIngestion.h"
 #include "telemetry/Internals/Model/TLMEventLog.h"
-#include "telemetry/Internals/Util/TLMUtility.h"
 #include "telemetry/TLMTelemetry.h"
+#include "telemetry/core/Channel/TLMChannelDelegate.h"
+#include "telemetry/core/Util/TLMUtility.h"
 #include "tests/telemetry/support/IngestionTestServer.h"
 
 #include <atomic>

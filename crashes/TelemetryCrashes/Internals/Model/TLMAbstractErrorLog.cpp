@@ -1,6 +1,6 @@
 #include "crashes/TelemetryCrashes/Internals/Model/TLMAbstractErrorLog.h"
 
-#include "telemetry/Internals/Util/TLMUtility.h"
+#include "telemetry/core/Util/TLMUtility.h"
 
 using Field = TLMRecordField<TLMAbstractErrorLog>;
 

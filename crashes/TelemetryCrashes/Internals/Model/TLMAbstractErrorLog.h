@@ -3,7 +3,7 @@
 // that failed. Texts and numbers may be absent; an empty text is a value.
 
 #include "crashes/TelemetryCrashes/Internals/Util/TLMRecordFields.h"
-#include "telemetry/Internals/Model/TLMLogWithProperties.h"
+#include "telemetry/core/Model/TLMLogWithProperties.h"
 
 #include <cstdint>
 #include <optional>

@@ -7,7 +7,7 @@
 #include "crashes/TelemetryCrashes/Internals/Model/TLMBinary.h"
 #include "crashes/TelemetryCrashes/Internals/Model/TLMThread.h"
 #include "crashes/TelemetryCrashes/Model/TLMExceptionModel.h"
-#include "telemetry/Internals/Model/TLMNoAutoAssignSessionIdLog.h"
+#include "telemetry/core/Model/TLMNoAutoAssignSessionIdLog.h"
 
 #include <map>
 #include <memory>

@@ -2,7 +2,7 @@
 // The log of an error or exception the app reported itself.
 
 #include "crashes/TelemetryCrashes/Model/TLMExceptionModel.h"
-#include "telemetry/Internals/Model/TLMLogWithProperties.h"
+#include "telemetry/core/Model/TLMLogWithProperties.h"
 
 #include <memory>
 #include <optional>

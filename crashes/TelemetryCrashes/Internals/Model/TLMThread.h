@@ -3,7 +3,7 @@
 
 #include "crashes/TelemetryCrashes/Model/TLMExceptionModel.h"
 #include "crashes/TelemetryCrashes/Model/TLMStackFrame.h"
-#include "telemetry/Internals/Model/TLMSerializableObject.h"
+#include "telemetry/core/Model/TLMSerializableObject.h"
 
 #include <cstdint>
 #include <memory>

@@ -3,7 +3,7 @@
 // crash report of the same process is processed at the next launch.
 
 #include "crashes/TelemetryCrashes/Model/TLMExceptionModel.h"
-#include "telemetry/Internals/Model/TLMSerializableObject.h"
+#include "telemetry/core/Model/TLMSerializableObject.h"
 
 #include <cstdint>
 #include <memory>

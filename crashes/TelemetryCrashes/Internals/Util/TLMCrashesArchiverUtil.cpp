@@ -9,8 +9,8 @@
 #include "crashes/TelemetryCrashes/Model/TLMExceptionModel.h"
 #include "crashes/TelemetryCrashes/Model/TLMStackFrame.h"
 #include "crashes/TelemetryCrashes/Model/TLMWrapperExceptionModel.h"
-#include "telemetry/Internals/Util/TLMUtility.h"
 #include "telemetry/Model/TLMDevice.h"
+#include "telemetry/core/Util/TLMUtility.h"
 
 std::vector<TLMArchiveClass> TLMCrashesArchiverUtil::crashesModuleClasses() {
     // The error report is only handed to the app and never archived.

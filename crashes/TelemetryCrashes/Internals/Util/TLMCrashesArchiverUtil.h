@@ -1,7 +1,7 @@
 #pragma once
 // The classes that archived crash logs hold, for keyed unarchiving.
 
-#include "telemetry/Internals/Util/TLMKeyedArchiver.h"
+#include "telemetry/core/Util/TLMKeyedArchiver.h"
 
 #include <vector>
 

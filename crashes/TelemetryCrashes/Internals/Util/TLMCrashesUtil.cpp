@@ -1,6 +1,6 @@
 #include "crashes/TelemetryCrashes/Internals/Util/TLMCrashesUtil.h"
 
-#include "telemetry/Internals/Util/TLMUtility.h"
+#include "telemetry/core/Util/TLMUtility.h"
 
 #include <atomic>
 

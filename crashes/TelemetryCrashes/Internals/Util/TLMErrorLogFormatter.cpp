@@ -4,11 +4,11 @@
 #include "platform/dispatch/Clock.h"
 #include "platform/foundation/TextEncoding.h"
 #include "platform/security/Crypto.h"
-#include "telemetry/Internals/Context/TLMDeviceTracker.h"
-#include "telemetry/Internals/Util/TLMUtility.h"
-#include "telemetry/Internals/Util/TLMUuid.h"
 #include "telemetry/TLMLogger.h"
 #include "telemetry/TLMTelemetry.h"
+#include "telemetry/core/Context/TLMDeviceTracker.h"
+#include "telemetry/core/Util/TLMUtility.h"
+#include "telemetry/core/Util/TLMUuid.h"
 
 #include <algorithm>
 #include <cinttypes>

@@ -1,6 +1,6 @@
 #include "crashes/TelemetryCrashes/Internals/Util/TLMPropertyListDescription.h"
 
-#include "telemetry/Internals/Util/TLMKeyedArchiver.h"
+#include "telemetry/core/Util/TLMKeyedArchiver.h"
 
 #include <cstdint>
 #include <map>

@@ -5,7 +5,7 @@
 // Unsigned numbers are written to JSON as such and archived as the signed
 // integer of the same bits, the form earlier releases archived them in.
 
-#include "telemetry/Internals/Model/TLMSerializableObject.h"
+#include "telemetry/core/Model/TLMSerializableObject.h"
 
 #include <cstdint>
 #include <optional>

@@ -3,8 +3,8 @@
 #include "crashes/TelemetryCrashes/Internals/Util/TLMCrashesUtil.h"
 #include "crashes/TelemetryCrashes/Model/TLMErrorReport.h"
 #include "crashes/reporter/setup/TLCrashReporter.h"
-#include "telemetry/Internals/Util/TLMUtility.h"
 #include "telemetry/TLMLogger.h"
+#include "telemetry/core/Util/TLMUtility.h"
 
 #include <filesystem>
 #include <map>

@@ -2,8 +2,8 @@
 // Announces a new session; it carries the session's id itself, so the
 // session tracker leaves its "sid" alone.
 
-#include "telemetry/Internals/Model/TLMAbstractLog.h"
-#include "telemetry/Internals/Model/TLMNoAutoAssignSessionIdLog.h"
+#include "telemetry/core/Model/TLMAbstractLog.h"
+#include "telemetry/core/Model/TLMNoAutoAssignSessionIdLog.h"
 
 class TLMStartSessionLog : public TLMAbstractLog, public TLMNoAutoAssignSessionIdLog {
 public:

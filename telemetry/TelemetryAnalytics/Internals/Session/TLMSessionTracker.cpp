@@ -1,13 +1,13 @@
 #include "telemetry/TelemetryAnalytics/Internals/Session/TLMSessionTracker.h"
 
 #include "platform/dispatch/Clock.h"
-#include "telemetry/Internals/Model/TLMNoAutoAssignSessionIdLog.h"
 #include "telemetry/Internals/Model/TLMStartServiceLog.h"
-#include "telemetry/Internals/Util/TLMTelemetryUserDefaults.h"
-#include "telemetry/Internals/Util/TLMUtility.h"
-#include "telemetry/Internals/Util/TLMUuid.h"
 #include "telemetry/TLMLogger.h"
 #include "telemetry/TelemetryAnalytics/Internals/Model/TLMStartSessionLog.h"
+#include "telemetry/core/Model/TLMNoAutoAssignSessionIdLog.h"
+#include "telemetry/core/Util/TLMTelemetryUserDefaults.h"
+#include "telemetry/core/Util/TLMUtility.h"
+#include "telemetry/core/Util/TLMUuid.h"
 
 namespace {
 

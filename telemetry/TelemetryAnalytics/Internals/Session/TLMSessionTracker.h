@@ -16,8 +16,8 @@
 // and the delegate is called without it.
 
 #include "platform/foundation/NotificationCenter.h"
-#include "telemetry/Internals/Channel/TLMChannelDelegate.h"
-#include "telemetry/Internals/Context/TLMSessionContext.h"
+#include "telemetry/core/Channel/TLMChannelDelegate.h"
+#include "telemetry/core/Context/TLMSessionContext.h"
 
 #include <atomic>
 #include <chrono>

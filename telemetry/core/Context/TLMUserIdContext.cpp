@@ -1,0 +1,44 @@
+#include "telemetry/core/Context/TLMUserIdContext.h"
+
+#include "platform/dispatch/Clock.h"
+
+namespace {
+const char* const kCustomPrefix = "c";
+}  // namespace
+
+TLMUserIdContext& TLMUserIdContext::sharedInstance() {
+    static TLMUserIdContext instance;
+    return instance;
+}
+
+TLMUserIdContext::TLMUserIdContext() : mHistory(kHistoryKey, kHistoryLimit) {}
+
+std::optional<std::string> TLMUserIdContext::userId() const {
+    const auto current = mHistory.current();
+    return current ? current->userId() : std::nullopt;
+}
+
+void TLMUserIdContext::setUserId(std::optional<std::string> userId) {
+    mHistory.setCurrent(std::make_shared<TLMUserIdHistoryInfo>(platform::Clock::shared()->now(), std::move(userId)));
+}
+
+std::optional<std::string> TLMUserIdContext::userIdAt(Date date) const {
+    const auto entry = mHistory.entryAt(date, false);
+    return entry ? entry->userId() : std::nullopt;
+}
+
+void TLMUserIdContext::clearUserIdHistory() { mHistory.clear(true); }
+
+bool TLMUserIdContext::isUserIdValidForUnifiedCollector(const std::optional<std::string>& userId) {
+    if (!userId) return true;
+    if (userId->empty()) return false;
+    const auto colon = userId->find(':');
+    if (colon == std::string::npos) return true;
+    return userId->compare(0, colon, kCustomPrefix) == 0 && colon + 1 < userId->size();
+}
+
+std::optional<std::string> TLMUserIdContext::prefixedUserIdFromUserId(const std::optional<std::string>& userId) {
+    if (!userId) return std::nullopt;
+    if (userId->find(':') != std::string::npos) return userId;
+    return std::string(kCustomPrefix) + ":" + *userId;
+}
