@@ -1,5 +1,6 @@
 #include "platform/ui/Layer.h"
 
+#include "platform/dispatch/MainThread.h"
 #include "platform/graphics/Image.h"
 #include "platform/ui/BasicAnimation.h"
 #include "platform/ui/MediaTime.h"
@@ -335,6 +336,8 @@ std::shared_ptr<Animation> Layer::actionForKey(const std::string& key) {
 }
 
 Layer::PendingChange Layer::willChange(const char* key) {
+    // A presentation copy is the renderer's own, on whatever thread draws.
+    if (!mIsPresentationCopy) VEKMONT_MAIN_THREAD_ONLY("Layer property change", key);
     PendingChange change;
     if (mIsPresentationCopy || Transaction::disableActions()) return change;
     change.key = key;
