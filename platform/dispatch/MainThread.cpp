@@ -2,6 +2,8 @@
 
 #include <unistd.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <stdexcept>
 #include <string>
 
@@ -16,6 +18,13 @@ bool isMainThread() {
 
 void requireMainThread(const char* what) {
     if (!isMainThread()) throw std::logic_error(std::string(what) + " must be called on the main thread");
+}
+
+void abortOffMainThread(const char* door, const char* detail) {
+    std::fprintf(stderr, "%s%s%s%s entered off the main thread (thread %d); the toolkit is for the main thread only\n",
+                 door, detail ? " (" : "", detail ? detail : "", detail ? ")" : "", static_cast<int>(::gettid()));
+    std::fflush(stderr);
+    std::abort();
 }
 
 }  // namespace platform

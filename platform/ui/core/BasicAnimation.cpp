@@ -31,7 +31,7 @@ public:
     }
 
     bool affectsComposite(const Layer& layer) const override {
-        return mFrom && detail::keyPathAffectsComposite(layer, mAnimation->keyPath());
+        return mFrom && detail::LayerAccess::keyPathAffectsComposite(layer, mAnimation->keyPath());
     }
 
 private:

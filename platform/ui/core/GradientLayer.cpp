@@ -1,6 +1,7 @@
 #include "platform/ui/core/GradientLayer.h"
 
 #include "platform/graphics/Context.h"
+#include "platform/ui/core/detail/KeyPath.h"
 
 namespace platform::ui {
 
@@ -35,23 +36,15 @@ void GradientLayer::drawInContext(Context& context) {
     context.restore();
 }
 
-bool GradientLayer::keyPathAffectsContent(std::string_view keyPath) const {
-    return keyPath == "startPoint" || keyPath == "endPoint";
-}
-
-std::optional<AnimationValue> GradientLayer::valueForKeyPath(std::string_view keyPath) const {
-    if (keyPath == "startPoint") return mStartPoint;
-    if (keyPath == "endPoint") return mEndPoint;
-    return Layer::valueForKeyPath(keyPath);
-}
-
-bool GradientLayer::assignValue(std::string_view keyPath, const AnimationValue& value) {
-    if (keyPath == "startPoint" || keyPath == "endPoint") {
-        if (!std::holds_alternative<Point>(value)) return false;
-        (keyPath == "startPoint" ? mStartPoint : mEndPoint) = std::get<Point>(value);
-        return true;
-    }
-    return Layer::assignValue(keyPath, value);
+const detail::KeyPath* GradientLayer::findKeyPath(std::string_view keyPath) const {
+    using detail::fieldKeyPath;
+    static constexpr detail::KeyPath kEntries[] = {
+        fieldKeyPath<&GradientLayer::mStartPoint>("startPoint", false, true),
+        fieldKeyPath<&GradientLayer::mEndPoint>("endPoint", false, true),
+    };
+    static constexpr detail::KeyPathTable kKeyPaths(kEntries);
+    if (const detail::KeyPath* found = kKeyPaths.find(keyPath)) return found;
+    return Layer::findKeyPath(keyPath);
 }
 
 }  // namespace platform::ui

@@ -26,13 +26,11 @@ public:
     void setEndPoint(Point point);
 
     void drawInContext(Context& context) override;
-    std::optional<AnimationValue> valueForKeyPath(std::string_view keyPath) const override;
 
 protected:
     GradientLayer(const GradientLayer& other) = default;
     std::shared_ptr<Layer> makeCopy() const override;
-    bool assignValue(std::string_view keyPath, const AnimationValue& value) override;
-    bool keyPathAffectsContent(std::string_view keyPath) const override;
+    const detail::KeyPath* findKeyPath(std::string_view keyPath) const override;
     bool drawsWithoutDisplay() const override { return true; }
 
 private:

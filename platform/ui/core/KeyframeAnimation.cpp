@@ -28,7 +28,7 @@ public:
     }
 
     bool affectsComposite(const Layer& layer) const override {
-        return detail::keyPathAffectsComposite(layer, mAnimation->keyPath());
+        return detail::LayerAccess::keyPathAffectsComposite(layer, mAnimation->keyPath());
     }
 
 private:

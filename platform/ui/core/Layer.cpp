@@ -1,5 +1,7 @@
 #include "platform/ui/core/Layer.h"
 
+#include "platform/dispatch/MainThread.h"
+#include "platform/ui/core/detail/KeyPath.h"
 #include "platform/graphics/Image.h"
 #include "platform/ui/core/BasicAnimation.h"
 #include "platform/ui/core/MediaTime.h"
@@ -22,21 +24,28 @@ std::uint64_t nextEntryId() {
     return ++next;
 }
 
-template <typename T>
-const T* as(const AnimationValue& value) {
-    return std::get_if<T>(&value);
-}
+using detail::KeyPath;
+using Value = std::optional<AnimationValue>;
 
-// The transform's parts by key path, for reading and writing.
-double* partOf(TransformParts& parts, std::string_view key) {
-    if (key == "transform.scale.x") return &parts.scaleX;
-    if (key == "transform.scale.y") return &parts.scaleY;
-    if (key == "transform.scale.z") return &parts.scaleZ;
-    if (key == "transform.rotation" || key == "transform.rotation.z") return &parts.rotationZ;
-    if (key == "transform.translation.x") return &parts.translationX;
-    if (key == "transform.translation.y") return &parts.translationY;
-    if (key == "transform.translation.z") return &parts.translationZ;
-    return nullptr;
+// A part of the transform, read and written as TransformParts takes it
+// apart; none, and no write, when it does not come apart.
+template <auto Transform, double TransformParts::*Part>
+constexpr KeyPath transformPartKeyPath(std::string_view name) {
+    return {name,
+            [](const Layer& layer) -> Value {
+                const auto parts = TransformParts::of(layer.*Transform);
+                if (!parts) return std::nullopt;
+                return (*parts).*Part;
+            },
+            [](Layer& layer, const AnimationValue& value) {
+                auto parts = TransformParts::of(layer.*Transform);
+                const double* number = std::get_if<double>(&value);
+                if (!parts || !number) return false;
+                (*parts).*Part = *number;
+                layer.*Transform = parts->compose();
+                return true;
+            },
+            true, false};
 }
 
 }  // namespace
@@ -209,8 +218,6 @@ void Layer::drawInContext(Context& context) {
 
 Rect Layer::contentExtent() const { return mBounds; }
 
-bool Layer::keyPathAffectsContent(std::string_view) const { return false; }
-
 // --- the tree --------------------------------------------------------------
 
 void Layer::insertAt(const std::shared_ptr<Layer>& layer, std::size_t index) {
@@ -334,6 +341,8 @@ std::shared_ptr<Animation> Layer::actionForKey(const std::string& key) {
 }
 
 Layer::PendingChange Layer::willChange(const char* key) {
+    // A presentation copy is the renderer's own, on whatever thread draws.
+    if (!mIsPresentationCopy) VEKMONT_MAIN_THREAD_ONLY("Layer property change", key);
     PendingChange change;
     if (mIsPresentationCopy || Transaction::disableActions()) return change;
     change.key = key;
@@ -491,6 +500,11 @@ bool LayerAccess::contentAnimated(const Layer& layer) {
                        [&](const std::unique_ptr<AnimationEntry>& e) { return e->run->affectsContent(layer); });
 }
 
+bool LayerAccess::keyPathAffectsComposite(const Layer& layer, std::string_view keyPath) {
+    const KeyPath* entry = layer.findKeyPath(keyPath);
+    return entry && !entry->onlyPlaces && entry->read(layer).has_value();
+}
+
 bool LayerAccess::compositeAnimated(const Layer& layer) {
     return std::any_of(layer.mAnimations.begin(), layer.mAnimations.end(),
                        [&](const std::unique_ptr<AnimationEntry>& e) { return e->run->affectsComposite(layer); });
@@ -509,141 +523,117 @@ std::shared_ptr<Layer> Layer::presentationLayer() const { return presentationLay
 
 // --- key-value access ------------------------------------------------------
 
-std::optional<AnimationValue> Layer::valueForKeyPath(std::string_view key) const {
-    if (key == "bounds") return mBounds;
-    if (key == "bounds.origin") return mBounds.origin();
-    if (key == "bounds.origin.x") return mBounds.x;
-    if (key == "bounds.origin.y") return mBounds.y;
-    if (key == "bounds.size") return mBounds.size();
-    if (key == "bounds.size.width") return mBounds.width;
-    if (key == "bounds.size.height") return mBounds.height;
-    if (key == "position") return mPosition;
-    if (key == "position.x") return mPosition.x;
-    if (key == "position.y") return mPosition.y;
-    if (key == "anchorPoint") return mAnchorPoint;
-    if (key == "zPosition") return mZPosition;
-    if (key == "transform") return mTransform;
-    if (key.starts_with("transform.")) {
-        auto parts = TransformParts::of(mTransform);
-        if (!parts) return std::nullopt;
-        if (key == "transform.scale") return (parts->scaleX + parts->scaleY + parts->scaleZ) / 3;
-        if (key == "transform.translation") return Size{parts->translationX, parts->translationY};
-        if (const double* part = partOf(*parts, key)) return *part;
-        return std::nullopt;
-    }
-    if (key == "opacity") return mOpacity;
-    if (key == "backgroundColor") return mBackgroundColor;
-    if (key == "cornerRadius") return mCornerRadius;
-    if (key == "borderWidth") return mBorderWidth;
-    if (key == "borderColor") return mBorderColor;
-    if (key == "shadowColor") return mShadowColor;
-    if (key == "shadowOpacity") return mShadowOpacity;
-    if (key == "shadowOffset") return mShadowOffset;
-    if (key == "shadowRadius") return mShadowRadius;
-    if (key == "shadowPath") return mShadowPath.value_or(Path{});
-    return std::nullopt;
+const KeyPath* Layer::findKeyPath(std::string_view keyPath) const {
+    using detail::fieldKeyPath;
+    using detail::partKeyPath;
+    // Where the layer is put, how opaquely, and its shadow only place it;
+    // none changes what drawInContext draws.
+    static constexpr KeyPath kEntries[] = {
+        fieldKeyPath<&Layer::mBounds>("bounds", false, false),
+        {"bounds.origin", [](const Layer& layer) -> Value { return layer.mBounds.origin(); },
+         [](Layer& layer, const AnimationValue& value) {
+             const Point* origin = std::get_if<Point>(&value);
+             if (!origin) return false;
+             layer.mBounds.x = origin->x;
+             layer.mBounds.y = origin->y;
+             return true;
+         },
+         false, false},
+        partKeyPath<&Layer::mBounds, &Rect::x>("bounds.origin.x", false, false),
+        partKeyPath<&Layer::mBounds, &Rect::y>("bounds.origin.y", false, false),
+        {"bounds.size", [](const Layer& layer) -> Value { return layer.mBounds.size(); },
+         [](Layer& layer, const AnimationValue& value) {
+             const Size* size = std::get_if<Size>(&value);
+             if (!size) return false;
+             layer.mBounds.width = size->width;
+             layer.mBounds.height = size->height;
+             return true;
+         },
+         false, false},
+        partKeyPath<&Layer::mBounds, &Rect::width>("bounds.size.width", false, false),
+        partKeyPath<&Layer::mBounds, &Rect::height>("bounds.size.height", false, false),
+        fieldKeyPath<&Layer::mPosition>("position", true, false),
+        partKeyPath<&Layer::mPosition, &Point::x>("position.x", true, false),
+        partKeyPath<&Layer::mPosition, &Point::y>("position.y", true, false),
+        fieldKeyPath<&Layer::mAnchorPoint>("anchorPoint", true, false),
+        fieldKeyPath<&Layer::mZPosition>("zPosition", true, false),
+        fieldKeyPath<&Layer::mTransform>("transform", true, false),
+        // The mean of the three scales; sets all three.
+        {"transform.scale",
+         [](const Layer& layer) -> Value {
+             const auto parts = TransformParts::of(layer.mTransform);
+             if (!parts) return std::nullopt;
+             return (parts->scaleX + parts->scaleY + parts->scaleZ) / 3;
+         },
+         [](Layer& layer, const AnimationValue& value) {
+             auto parts = TransformParts::of(layer.mTransform);
+             const double* number = std::get_if<double>(&value);
+             if (!parts || !number) return false;
+             parts->scaleX = parts->scaleY = parts->scaleZ = *number;
+             layer.mTransform = parts->compose();
+             return true;
+         },
+         true, false},
+        transformPartKeyPath<&Layer::mTransform, &TransformParts::scaleX>("transform.scale.x"),
+        transformPartKeyPath<&Layer::mTransform, &TransformParts::scaleY>("transform.scale.y"),
+        transformPartKeyPath<&Layer::mTransform, &TransformParts::scaleZ>("transform.scale.z"),
+        transformPartKeyPath<&Layer::mTransform, &TransformParts::rotationZ>("transform.rotation"),
+        transformPartKeyPath<&Layer::mTransform, &TransformParts::rotationZ>("transform.rotation.z"),
+        {"transform.translation",
+         [](const Layer& layer) -> Value {
+             const auto parts = TransformParts::of(layer.mTransform);
+             if (!parts) return std::nullopt;
+             return Size{parts->translationX, parts->translationY};
+         },
+         [](Layer& layer, const AnimationValue& value) {
+             auto parts = TransformParts::of(layer.mTransform);
+             const Size* size = std::get_if<Size>(&value);
+             if (!parts || !size) return false;
+             parts->translationX = size->width;
+             parts->translationY = size->height;
+             layer.mTransform = parts->compose();
+             return true;
+         },
+         true, false},
+        transformPartKeyPath<&Layer::mTransform, &TransformParts::translationX>("transform.translation.x"),
+        transformPartKeyPath<&Layer::mTransform, &TransformParts::translationY>("transform.translation.y"),
+        transformPartKeyPath<&Layer::mTransform, &TransformParts::translationZ>("transform.translation.z"),
+        fieldKeyPath<&Layer::mOpacity>("opacity", true, false),
+        fieldKeyPath<&Layer::mBackgroundColor>("backgroundColor", false, false),
+        fieldKeyPath<&Layer::mCornerRadius>("cornerRadius", false, false),
+        fieldKeyPath<&Layer::mBorderWidth>("borderWidth", false, false),
+        fieldKeyPath<&Layer::mBorderColor>("borderColor", false, false),
+        fieldKeyPath<&Layer::mShadowColor>("shadowColor", true, false),
+        fieldKeyPath<&Layer::mShadowOpacity>("shadowOpacity", true, false),
+        fieldKeyPath<&Layer::mShadowOffset>("shadowOffset", true, false),
+        fieldKeyPath<&Layer::mShadowRadius>("shadowRadius", true, false),
+        // No path reads as an empty one.
+        {"shadowPath", [](const Layer& layer) -> Value { return layer.mShadowPath.value_or(Path{}); },
+         [](Layer& layer, const AnimationValue& value) {
+             const Path* path = std::get_if<Path>(&value);
+             if (!path) return false;
+             layer.mShadowPath = *path;
+             return true;
+         },
+         true, false},
+    };
+    static constexpr detail::KeyPathTable kKeyPaths(kEntries);
+    return kKeyPaths.find(keyPath);
 }
 
-bool Layer::assignValue(std::string_view key, const AnimationValue& value) {
-    const double* number = as<double>(value);
-    if (key == "bounds" || key.starts_with("bounds.")) {
-        Rect bounds = mBounds;
-        if (key == "bounds" && as<Rect>(value)) {
-            bounds = *as<Rect>(value);
-        } else if (key == "bounds.origin" && as<Point>(value)) {
-            bounds.x = as<Point>(value)->x;
-            bounds.y = as<Point>(value)->y;
-        } else if (key == "bounds.size" && as<Size>(value)) {
-            bounds.width = as<Size>(value)->width;
-            bounds.height = as<Size>(value)->height;
-        } else if (key == "bounds.origin.x" && number) {
-            bounds.x = *number;
-        } else if (key == "bounds.origin.y" && number) {
-            bounds.y = *number;
-        } else if (key == "bounds.size.width" && number) {
-            bounds.width = *number;
-        } else if (key == "bounds.size.height" && number) {
-            bounds.height = *number;
-        } else {
-            return false;
-        }
-        mBounds = bounds;
-        return true;
-    }
-    if (key == "position" || key == "anchorPoint") {
-        if (!as<Point>(value)) return false;
-        (key == "position" ? mPosition : mAnchorPoint) = *as<Point>(value);
-        return true;
-    }
-    if (key == "position.x" || key == "position.y") {
-        if (!number) return false;
-        (key == "position.x" ? mPosition.x : mPosition.y) = *number;
-        return true;
-    }
-    if (key == "transform") {
-        if (!as<Transform3D>(value)) return false;
-        mTransform = *as<Transform3D>(value);
-        return true;
-    }
-    if (key.starts_with("transform.")) {
-        auto parts = TransformParts::of(mTransform);
-        if (!parts) return false;
-        if (key == "transform.scale" && number) {
-            parts->scaleX = parts->scaleY = parts->scaleZ = *number;
-        } else if (key == "transform.translation" && as<Size>(value)) {
-            parts->translationX = as<Size>(value)->width;
-            parts->translationY = as<Size>(value)->height;
-        } else if (double* part = partOf(*parts, key); part && number) {
-            *part = *number;
-        } else {
-            return false;
-        }
-        mTransform = parts->compose();
-        return true;
-    }
-    struct NumberKey {
-        const char* key;
-        double Layer::*field;
-    };
-    static constexpr NumberKey kNumbers[] = {
-        {"zPosition", &Layer::mZPosition},         {"opacity", &Layer::mOpacity},
-        {"cornerRadius", &Layer::mCornerRadius},   {"borderWidth", &Layer::mBorderWidth},
-        {"shadowOpacity", &Layer::mShadowOpacity}, {"shadowRadius", &Layer::mShadowRadius},
-    };
-    for (const auto& entry : kNumbers) {
-        if (key == entry.key) {
-            if (!number) return false;
-            this->*entry.field = *number;
-            return true;
-        }
-    }
-    struct ColorKey {
-        const char* key;
-        Color Layer::*field;
-    };
-    static constexpr ColorKey kColors[] = {
-        {"backgroundColor", &Layer::mBackgroundColor},
-        {"borderColor", &Layer::mBorderColor},
-        {"shadowColor", &Layer::mShadowColor},
-    };
-    for (const auto& entry : kColors) {
-        if (key == entry.key) {
-            if (!as<Color>(value)) return false;
-            this->*entry.field = *as<Color>(value);
-            return true;
-        }
-    }
-    if (key == "shadowOffset") {
-        if (!as<Size>(value)) return false;
-        mShadowOffset = *as<Size>(value);
-        return true;
-    }
-    if (key == "shadowPath") {
-        if (!as<Path>(value)) return false;
-        mShadowPath = *as<Path>(value);
-        return true;
-    }
-    return false;
+std::optional<AnimationValue> Layer::valueForKeyPath(std::string_view keyPath) const {
+    const KeyPath* entry = findKeyPath(keyPath);
+    return entry ? entry->read(*this) : std::nullopt;
+}
+
+bool Layer::assignValue(std::string_view keyPath, const AnimationValue& value) {
+    const KeyPath* entry = findKeyPath(keyPath);
+    return entry && entry->write(*this, value);
+}
+
+bool Layer::keyPathAffectsContent(std::string_view keyPath) const {
+    const KeyPath* entry = findKeyPath(keyPath);
+    return entry && entry->affectsContent;
 }
 
 bool Layer::setValueForKeyPath(std::string_view keyPath, const AnimationValue& value) {

@@ -56,6 +56,7 @@ class Layer;
 
 namespace detail {
 struct AnimationEntry;
+struct KeyPath;
 struct LayerCache;
 struct LayerAccess;
 }  // namespace detail
@@ -272,7 +273,7 @@ public:
 
     // --- key-value access ----------------------------------------------
     // None for a key path the layer does not have.
-    virtual std::optional<AnimationValue> valueForKeyPath(std::string_view keyPath) const;
+    std::optional<AnimationValue> valueForKeyPath(std::string_view keyPath) const;
     // Sets the model value through its setter (so actions run); false for
     // an unknown key path or a value of the wrong kind.
     bool setValueForKeyPath(std::string_view keyPath, const AnimationValue& value);
@@ -283,13 +284,17 @@ protected:
     // Copies for presentation: each layer class of this toolkit makes one
     // of its own class.
     virtual std::shared_ptr<Layer> makeCopy() const;
+    // The class's key path of that name: how it reads and writes and what
+    // an animation of it changes, from one table per class. Subclasses look
+    // in theirs, then call this one.
+    virtual const detail::KeyPath* findKeyPath(std::string_view keyPath) const;
     // Sets one key path's value directly, with no action and no change
     // notice; false when the key path is not this layer's or the value is
-    // of the wrong kind. Subclasses handle theirs, then call this one.
-    virtual bool assignValue(std::string_view keyPath, const AnimationValue& value);
+    // of the wrong kind.
+    bool assignValue(std::string_view keyPath, const AnimationValue& value);
     // True when an animation of `keyPath` changes what drawInContext draws
     // (so the kept raster cannot stand for it while it runs).
-    virtual bool keyPathAffectsContent(std::string_view keyPath) const;
+    bool keyPathAffectsContent(std::string_view keyPath) const;
     // The area drawInContext may draw into (the bounds by default), and
     // whether the layer draws from its own properties alone (shapes, text,
     // gradients): such a layer draws without setNeedsDisplay and may be

@@ -1,6 +1,7 @@
 #include "platform/ui/core/ShapeLayer.h"
 
 #include "platform/graphics/PathMeasure.h"
+#include "platform/ui/core/detail/KeyPath.h"
 
 #include <algorithm>
 #include <cmath>
@@ -9,11 +10,6 @@
 namespace platform::ui {
 
 namespace {
-
-template <typename T>
-const T* as(const AnimationValue& value) {
-    return std::get_if<T>(&value);
-}
 
 // True when no sub-path can enclose anything: each is a point or one
 // straight line (a chart's segments), so a fill would draw nothing.
@@ -31,9 +27,6 @@ bool enclosesNothing(const Path& path) {
     }
     return true;
 }
-
-constexpr const char* kContentKeys[] = {"path",       "fillColor",     "strokeColor", "lineWidth",
-                                        "miterLimit", "lineDashPhase", "strokeStart", "strokeEnd"};
 
 }  // namespace
 
@@ -110,48 +103,35 @@ Rect ShapeLayer::contentExtent() const {
     return {box.x - outset, box.y - outset, box.width + 2 * outset, box.height + 2 * outset};
 }
 
-bool ShapeLayer::keyPathAffectsContent(std::string_view keyPath) const {
-    return std::any_of(std::begin(kContentKeys), std::end(kContentKeys),
-                       [&](const char* key) { return keyPath == key; });
-}
-
-std::optional<AnimationValue> ShapeLayer::valueForKeyPath(std::string_view keyPath) const {
-    if (keyPath == "path") return mPath;
-    if (keyPath == "fillColor") return mFillColor;
-    if (keyPath == "strokeColor") return mStrokeColor;
-    if (keyPath == "lineWidth") return mLineWidth;
-    if (keyPath == "miterLimit") return mMiterLimit;
-    if (keyPath == "lineDashPhase") return mLineDashPhase;
-    if (keyPath == "strokeStart") return mStrokeStart;
-    if (keyPath == "strokeEnd") return mStrokeEnd;
-    return Layer::valueForKeyPath(keyPath);
-}
-
-bool ShapeLayer::assignValue(std::string_view keyPath, const AnimationValue& value) {
-    if (keyPath == "path") {
-        if (!as<Path>(value)) return false;
-        mPath = *as<Path>(value);
-        mPathBox = mPath.boundingBox();
-        mSharpestJoin = mPath.sharpestJoin();
-        return true;
-    }
-    if (keyPath == "fillColor" || keyPath == "strokeColor") {
-        if (!as<Color>(value)) return false;
-        (keyPath == "fillColor" ? mFillColor : mStrokeColor) = *as<Color>(value);
-        return true;
-    }
-    double* number = keyPath == "lineWidth"       ? &mLineWidth
-                     : keyPath == "miterLimit"    ? &mMiterLimit
-                     : keyPath == "lineDashPhase" ? &mLineDashPhase
-                     : keyPath == "strokeStart"   ? &mStrokeStart
-                     : keyPath == "strokeEnd"     ? &mStrokeEnd
-                                                  : nullptr;
-    if (number) {
-        if (!as<double>(value)) return false;
-        *number = *as<double>(value);
-        return true;
-    }
-    return Layer::assignValue(keyPath, value);
+const detail::KeyPath* ShapeLayer::findKeyPath(std::string_view keyPath) const {
+    using detail::fieldKeyPath;
+    // Each changes what is drawn.
+    static constexpr detail::KeyPath kEntries[] = {
+        {"path",
+         [](const Layer& layer) -> std::optional<AnimationValue> {
+             return static_cast<const ShapeLayer&>(layer).mPath;
+         },
+         [](Layer& layer, const AnimationValue& value) {
+             const Path* path = std::get_if<Path>(&value);
+             if (!path) return false;
+             auto& shape = static_cast<ShapeLayer&>(layer);
+             shape.mPath = *path;
+             shape.mPathBox = shape.mPath.boundingBox();
+             shape.mSharpestJoin = shape.mPath.sharpestJoin();
+             return true;
+         },
+         false, true},
+        fieldKeyPath<&ShapeLayer::mFillColor>("fillColor", false, true),
+        fieldKeyPath<&ShapeLayer::mStrokeColor>("strokeColor", false, true),
+        fieldKeyPath<&ShapeLayer::mLineWidth>("lineWidth", false, true),
+        fieldKeyPath<&ShapeLayer::mMiterLimit>("miterLimit", false, true),
+        fieldKeyPath<&ShapeLayer::mLineDashPhase>("lineDashPhase", false, true),
+        fieldKeyPath<&ShapeLayer::mStrokeStart>("strokeStart", false, true),
+        fieldKeyPath<&ShapeLayer::mStrokeEnd>("strokeEnd", false, true),
+    };
+    static constexpr detail::KeyPathTable kKeyPaths(kEntries);
+    if (const detail::KeyPath* found = kKeyPaths.find(keyPath)) return found;
+    return Layer::findKeyPath(keyPath);
 }
 
 }  // namespace platform::ui

@@ -52,13 +52,11 @@ public:
     void setStrokeEnd(double end);
 
     void drawInContext(Context& context) override;
-    std::optional<AnimationValue> valueForKeyPath(std::string_view keyPath) const override;
 
 protected:
     ShapeLayer(const ShapeLayer& other) = default;
     std::shared_ptr<Layer> makeCopy() const override;
-    bool assignValue(std::string_view keyPath, const AnimationValue& value) override;
-    bool keyPathAffectsContent(std::string_view keyPath) const override;
+    const detail::KeyPath* findKeyPath(std::string_view keyPath) const override;
     Rect contentExtent() const override;
     bool drawsWithoutDisplay() const override { return true; }
 

@@ -1,6 +1,7 @@
 #include "platform/ui/core/TextLayer.h"
 
 #include "platform/graphics/TextLayout.h"
+#include "platform/ui/core/detail/KeyPath.h"
 
 namespace platform::ui {
 
@@ -43,28 +44,15 @@ void TextLayer::drawInContext(Context& context) {
     context.drawTextLayout(*layout, {x, box.minY()}, box);
 }
 
-bool TextLayer::keyPathAffectsContent(std::string_view keyPath) const {
-    return keyPath == "foregroundColor" || keyPath == "fontSize";
-}
-
-std::optional<AnimationValue> TextLayer::valueForKeyPath(std::string_view keyPath) const {
-    if (keyPath == "foregroundColor") return mForegroundColor;
-    if (keyPath == "fontSize") return mFontSize;
-    return Layer::valueForKeyPath(keyPath);
-}
-
-bool TextLayer::assignValue(std::string_view keyPath, const AnimationValue& value) {
-    if (keyPath == "foregroundColor") {
-        if (!std::holds_alternative<Color>(value)) return false;
-        mForegroundColor = std::get<Color>(value);
-        return true;
-    }
-    if (keyPath == "fontSize") {
-        if (!std::holds_alternative<double>(value)) return false;
-        mFontSize = std::get<double>(value);
-        return true;
-    }
-    return Layer::assignValue(keyPath, value);
+const detail::KeyPath* TextLayer::findKeyPath(std::string_view keyPath) const {
+    using detail::fieldKeyPath;
+    static constexpr detail::KeyPath kEntries[] = {
+        fieldKeyPath<&TextLayer::mForegroundColor>("foregroundColor", false, true),
+        fieldKeyPath<&TextLayer::mFontSize>("fontSize", false, true),
+    };
+    static constexpr detail::KeyPathTable kKeyPaths(kEntries);
+    if (const detail::KeyPath* found = kKeyPaths.find(keyPath)) return found;
+    return Layer::findKeyPath(keyPath);
 }
 
 }  // namespace platform::ui

@@ -9,6 +9,8 @@
 #include "platform/ui/views/detail/ViewAccess.h"
 #include "platform/ui/views/detail/ViewAnimationState.h"
 
+#include "platform/dispatch/MainThread.h"
+
 #include <cxxabi.h>
 
 #include <algorithm>
@@ -264,6 +266,7 @@ void View::insertSubviewBelowSubview(const std::shared_ptr<View>& view, const Vi
 // `index` is where the view goes once out of its old place (clamped);
 // with `sibling` set, -1 means just above it and -2 just below.
 void View::insertAt(const std::shared_ptr<View>& view, std::size_t index, const Layer* sibling) {
+    VEKMONT_MAIN_THREAD_ONLY("View::addSubview/insertSubview", nullptr);
     if (!view) throw std::invalid_argument("A null view cannot be added");
     if (isDescendantOfView(view.get())) {
         throw std::invalid_argument("A view cannot be added to itself or to a view below it");
@@ -485,11 +488,15 @@ void View::drawRect(Context& context, const Rect& rect) {
     (void)rect;
 }
 
-void View::setNeedsDisplay() { mLayer->setNeedsDisplay(); }
+void View::setNeedsDisplay() {
+    VEKMONT_MAIN_THREAD_ONLY("View::setNeedsDisplay", nullptr);
+    mLayer->setNeedsDisplay();
+}
 
 // --- layout ----------------------------------------------------------------
 
 void View::setNeedsLayout() {
+    VEKMONT_MAIN_THREAD_ONLY("View::setNeedsLayout", nullptr);
     mNeedsLayout = true;
     if (auto super = superview()) super->markSubtreeNeedsLayout();
     if (auto w = window()) w->scheduleLayoutPass();

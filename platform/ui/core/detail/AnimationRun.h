@@ -24,19 +24,6 @@ public:
     virtual bool affectsComposite(const Layer& layer) const = 0;
 };
 
-// Key paths that only place a layer (or fade it, or change its shadow).
-inline bool keyPathOnlyPlaces(std::string_view keyPath) {
-    for (std::string_view prefix : {"position", "transform", "anchorPoint", "zPosition", "opacity", "shadow"}) {
-        if (keyPath.starts_with(prefix)) return true;
-    }
-    return false;
-}
-
-// A key path the layer has that changes more than its placing.
-inline bool keyPathAffectsComposite(const Layer& layer, std::string_view keyPath) {
-    return !keyPathOnlyPlaces(keyPath) && layer.valueForKeyPath(keyPath).has_value();
-}
-
 struct AnimationAccess {
     static std::unique_ptr<AnimationRun> makeRun(const Animation& animation, const Layer& presentation,
                                                  const std::optional<AnimationValue>& previous) {
@@ -72,6 +59,9 @@ struct LayerAccess {
     static void detachSublayers(Layer& layer, std::vector<const Layer*> sublayers) {
         layer.detachSublayers(std::move(sublayers));
     }
+    // True when `keyPath` is one the layer has now and changes more than
+    // where and how opaquely it is put and its shadow.
+    static bool keyPathAffectsComposite(const Layer& layer, std::string_view keyPath);
     // True when a running animation changes what the layer draws.
     static bool contentAnimated(const Layer& layer);
     // True when a running animation changes how the layer looks in itself.
