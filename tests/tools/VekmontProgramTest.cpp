@@ -77,9 +77,12 @@ std::string Text(const platform::Value::Dictionary& fields, const std::string& k
     return found != fields.end() && found->second.asString() ? *found->second.asString() : std::string();
 }
 
-std::string Ending(int status) {
-    return WIFSIGNALED(status) ? "ended by signal " + std::to_string(WTERMSIG(status))
-                               : "exit status " + std::to_string(WEXITSTATUS(status));
+// Waits for the app's end and says how it ended.
+std::string Ending(RunningTool& app) {
+    int signal = 0;
+    const testsupport::tProgramRun& run = app.wait(&signal);
+    return (signal != 0 ? "ended by signal " + std::to_string(signal) : "exit status " + std::to_string(run.status)) +
+           "\n" + run.err;
 }
 
 }  // namespace
@@ -168,16 +171,14 @@ TEST(VekmontProgram, WithTelemetrySigtermAndMemoryWarningsReachTheAppOnEveryFirs
         RunningTool app(kApp, {"--headless"}, TelemetryEnvironment(home, server));
         ASSERT_TRUE(app.started());
         ASSERT_TRUE(Eventually([&] { return LogHolds(home, "Device locale: ") || !app.running(); }));
-        ASSERT_TRUE(app.running()) << Ending(app.wait()) << testsupport::ReadWholeFile(app.errPath());
+        ASSERT_TRUE(app.running()) << Ending(app);
         // Every other run has a memory warning first.
         if (run % 2 == 1) {
             app.signal(SIGUSR1);
             ASSERT_TRUE(Eventually([&] { return LogHolds(home, "Memory warning received in ") || !app.running(); }));
         }
         app.signal(SIGTERM);
-        const int status = app.wait();
-        ASSERT_TRUE(WIFEXITED(status)) << Ending(status);
-        EXPECT_EQ(WEXITSTATUS(status), 0);
+        EXPECT_EQ(app.wait().status, 0) << Ending(app);
         EXPECT_TRUE(LogHolds(home, "Application will terminate"));
         // The client was configured: it made its log database.
         EXPECT_TRUE(fs::exists(fs::path(home) / "Library/Application Support/com.vekmont.telemetry/Logs.sqlite"));
@@ -199,9 +200,8 @@ TEST(VekmontProgram, WithTelemetryTheLaunchStartsASessionThatItsEventsCarry) {
     };
     const bool sent = Eventually([&] { return layoutLoaded() || !app.running(); });
     app.signal(SIGTERM);
-    const int status = app.wait();
-    ASSERT_TRUE(sent && layoutLoaded()) << Ending(status);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << Ending(status);
+    ASSERT_TRUE(sent && layoutLoaded()) << Ending(app);
+    EXPECT_EQ(app.wait().status, 0) << Ending(app);
 
     const auto starts = SentLogs(server, "startSession");
     ASSERT_EQ(starts.size(), 1u);

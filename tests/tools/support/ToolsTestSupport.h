@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <functional>
+#include <optional>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -50,19 +51,18 @@ public:
     RunningTool(const RunningTool&) = delete;
     RunningTool& operator=(const RunningTool&) = delete;
 
-    bool started() const { return mPid > 0; }
-    // True until it has ended (and been waited for).
-    bool running();
+    bool started() const { return mProgram.pid > 0; }
+    // True until it has ended.
+    bool running() const { return !mRun && testsupport::IsRunning(mProgram); }
     void signal(int number);
-    // Waits for its end; the wait status (see waitpid).
-    int wait();
-    const std::string& errPath() const { return mErrPath; }
+    // Waits for its end: the run, and the signal that ended it (0 for none).
+    const testsupport::tProgramRun& wait(int* endingSignal = nullptr);
+    const std::string& errPath() const { return mProgram.errPath; }
 
 private:
-    pid_t mPid = -1;
-    bool mEnded = false;
-    int mStatus = 0;
-    std::string mErrPath;
+    testsupport::tRunningProgram mProgram;
+    std::optional<testsupport::tProgramRun> mRun;
+    int mEndingSignal = 0;
 };
 
 // Waits in real time until `condition` holds; false on time-out.
