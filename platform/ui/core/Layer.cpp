@@ -1,5 +1,7 @@
 #include "platform/ui/core/Layer.h"
 
+#include <atomic>
+
 #include "platform/dispatch/MainThread.h"
 #include "platform/ui/core/detail/KeyPath.h"
 #include "platform/graphics/Image.h"
@@ -52,7 +54,11 @@ constexpr KeyPath transformPartKeyPath(std::string_view name) {
 
 // --- life ------------------------------------------------------------------
 
-Layer::Layer() = default;
+namespace {
+std::atomic<std::uint64_t> gNextLayerIdentifier{1};
+}  // namespace
+
+Layer::Layer() : mIdentifier(gNextLayerIdentifier.fetch_add(1, std::memory_order_relaxed)) {}
 
 Layer::Layer(const Layer& other)
     : std::enable_shared_from_this<Layer>(),
@@ -79,7 +85,8 @@ Layer::Layer(const Layer& other)
       mDelegate(other.mDelegate),
       mNeedsDisplay(other.mNeedsDisplay),
       mNeedsDisplayOnBoundsChange(other.mNeedsDisplayOnBoundsChange),
-      mDisplayed(other.mDisplayed) {}
+      mDisplayed(other.mDisplayed),
+      mIdentifier(other.mIdentifier) {}
 
 Layer::~Layer() {
     for (auto& entry : mAnimations) stopEntry(std::move(entry));

@@ -257,6 +257,11 @@ public:
     // moved, with no animation running, need not composite again.
     std::uint64_t treeVersion() const { return mTreeVersion; }
 
+    // Unique among the process's layers, never reused, and shared by a
+    // layer's presentation copies: what keeps rasters for it (a window's
+    // RasterCache) keys them by it.
+    std::uint64_t identifier() const { return mIdentifier; }
+
     // The action for a change of `key`: the delegate's choice; without a
     // delegate, an implicit basic animation when the transaction set an
     // animation duration (the duration and curve of the transaction), else
@@ -374,6 +379,7 @@ private:
     std::vector<std::unique_ptr<detail::AnimationEntry>> mAnimations;
     std::uint64_t mContentVersion = 0;  // drawn content
     std::uint64_t mTreeVersion = 0;     // anything drawn here or below
+    std::uint64_t mIdentifier;
     // What the renderer keeps with the layer (render/detail/LayerCache.h):
     // shared, so that its deleter comes from the renderer, which makes it.
     mutable std::shared_ptr<detail::LayerCache> mCache;

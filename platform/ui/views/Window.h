@@ -18,6 +18,7 @@
 // Main thread only.
 
 #include "platform/ui/core/EdgeInsets.h"
+#include "platform/ui/render/RasterCache.h"
 #include "platform/ui/views/TraitCollection.h"
 #include "platform/ui/views/View.h"
 
@@ -117,6 +118,9 @@ public:
     // adds. The same tree gives the same text.
     std::string dumpTree() const;
 
+    // The rasters kept for this window's frames (see RasterCache.h).
+    RasterCache& rasterCache() { return mRasterCache; }
+
     // Asks for a layout pass on the main loop's next turn (once, however
     // often asked).
     void scheduleLayoutPass();
@@ -128,6 +132,7 @@ private:
     WindowLevel mWindowLevel = kWindowLevelNormal;
     std::weak_ptr<Screen> mScreen;
     std::shared_ptr<View> mRootView;
+    RasterCache mRasterCache;
     std::shared_ptr<ViewController> mRootViewController;
     UserInterfaceStyle mStyle = UserInterfaceStyle::light;
     std::optional<TraitCollection> mReportedTraits;

@@ -1,0 +1,78 @@
+#include "platform/ui/render/RasterCache.h"
+
+#include <iterator>
+
+namespace platform::ui {
+
+std::size_t RasterKeyHash::operator()(const RasterKey& key) const noexcept {
+    // Owners are small counters and parts packed coordinates: mix them so
+    // neighbouring tiles do not share buckets.
+    std::uint64_t h = key.owner * 0x9E3779B97F4A7C15ull;
+    h ^= (h >> 29) + key.kind * 0xBF58476D1CE4E5B9ull;
+    h ^= (h >> 31) + key.part * 0x94D049BB133111EBull;
+    return static_cast<std::size_t>(h ^ (h >> 32));
+}
+
+std::size_t RasterCache::bytesOf(const RasterEntry& entry) {
+    if (!entry.image) return 0;
+    return std::size_t(entry.image->pixelWidth()) * std::size_t(entry.image->pixelHeight()) * 4;
+}
+
+const RasterEntry* RasterCache::find(const RasterKey& key) {
+    const auto found = mEntries.find(key);
+    if (found == mEntries.end()) return nullptr;
+    touch(found->second);
+    return &found->second->entry;
+}
+
+void RasterCache::store(const RasterKey& key, RasterEntry entry) {
+    erase(key);
+    const std::size_t size = bytesOf(entry);
+    mOrder.push_front(Slot{key, std::move(entry), size, mFrame});
+    mEntries.emplace(key, mOrder.begin());
+    mBytes += size;
+    evict();
+}
+
+void RasterCache::erase(const RasterKey& key) {
+    const auto found = mEntries.find(key);
+    if (found != mEntries.end()) remove(found->second);
+}
+
+void RasterCache::eraseOwner(std::uint64_t owner) {
+    for (auto slot = mOrder.begin(); slot != mOrder.end();) {
+        const auto next = std::next(slot);
+        if (slot->key.owner == owner) remove(slot);
+        slot = next;
+    }
+}
+
+void RasterCache::clear() {
+    mEntries.clear();
+    mOrder.clear();
+    mBytes = 0;
+}
+
+void RasterCache::setBudget(std::size_t byteBudget) {
+    mBudget = byteBudget;
+    evict();
+}
+
+void RasterCache::touch(Order::iterator slot) {
+    slot->frame = mFrame;
+    mOrder.splice(mOrder.begin(), mOrder, slot);
+}
+
+void RasterCache::evict() {
+    // From the least recently used end, stopping at the first entry of this
+    // frame: everything before it in the order is of this frame too.
+    while (mBytes > mBudget && !mOrder.empty() && mOrder.back().frame != mFrame) remove(std::prev(mOrder.end()));
+}
+
+void RasterCache::remove(Order::iterator slot) {
+    mBytes -= slot->bytes;
+    mEntries.erase(slot->key);
+    mOrder.erase(slot);
+}
+
+}  // namespace platform::ui

@@ -1,0 +1,102 @@
+#pragma once
+// The rasters a window keeps between frames: what the compositor keeps of
+// its layers (drawn content, shadows, clipped wholes) and the tiles a view
+// keeps of a large picture. One byte budget covers them all, so a big
+// layout's tiles and the screen's kept layers make room for each other
+// instead of growing apart; the least recently used go first.
+//
+// Main thread only. Pool jobs never see the cache: they draw into images of
+// their own, which the main thread stores when they are done.
+
+#include "platform/graphics/Geometry.h"
+#include "platform/graphics/Image.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <list>
+#include <memory>
+#include <unordered_map>
+
+namespace platform::ui {
+
+// What a raster belongs to (Layer::identifier() of its layer, or of the
+// layer a view shows its picture on), which of its rasters it is, and which
+// piece of that (a tile's level, column and row packed; 0 for a whole).
+struct RasterKey {
+    std::uint64_t owner = 0;
+    std::uint32_t kind = 0;
+    std::uint64_t part = 0;
+    friend bool operator==(const RasterKey&, const RasterKey&) = default;
+};
+
+// Kinds: each user of the cache takes its own.
+enum RasterKind : std::uint32_t {
+    kRasterContent = 1,
+    kRasterShadow = 2,
+    kRasterWhole = 3,
+    kRasterTile = 16,
+};
+
+struct RasterKeyHash {
+    std::size_t operator()(const RasterKey& key) const noexcept;
+};
+
+struct RasterEntry {
+    std::shared_ptr<Image> image;
+    Rect rect;                  // where it goes, in its owner's points
+    double scale = 0;           // pixels per point it was drawn at
+    std::uint64_t version = 0;  // what the owner was when it was drawn
+};
+
+class RasterCache {
+public:
+    // 192 MiB: a 4K screen's worth of layers and tiles several times over.
+    static constexpr std::size_t kDefaultBudget = std::size_t{192} << 20;
+
+    explicit RasterCache(std::size_t byteBudget = kDefaultBudget) : mBudget(byteBudget) {}
+    RasterCache(const RasterCache&) = delete;
+    RasterCache& operator=(const RasterCache&) = delete;
+
+    // The entry, marked as used now; null when there is none.
+    const RasterEntry* find(const RasterKey& key);
+    // Keeps the entry (replacing the key's), then evicts the least recently
+    // used entries not used in the current frame until the budget holds.
+    void store(const RasterKey& key, RasterEntry entry);
+    void erase(const RasterKey& key);
+    // Every raster of an owner (a layer that went away, a view whose
+    // picture changed).
+    void eraseOwner(std::uint64_t owner);
+    void clear();
+
+    // Starts a frame: what is found or stored from now on counts as in use
+    // and is not evicted until the next frame begins, even over budget.
+    void beginFrame() { ++mFrame; }
+
+    std::size_t bytes() const { return mBytes; }
+    std::size_t budget() const { return mBudget; }
+    void setBudget(std::size_t byteBudget);
+    std::size_t count() const { return mEntries.size(); }
+
+    static std::size_t bytesOf(const RasterEntry& entry);
+
+private:
+    struct Slot {
+        RasterKey key;
+        RasterEntry entry;
+        std::size_t bytes = 0;
+        std::uint64_t frame = 0;
+    };
+    using Order = std::list<Slot>;  // most recently used first
+
+    void touch(Order::iterator slot);
+    void evict();
+    void remove(Order::iterator slot);
+
+    std::size_t mBudget;
+    std::size_t mBytes = 0;
+    std::uint64_t mFrame = 1;
+    Order mOrder;
+    std::unordered_map<RasterKey, Order::iterator, RasterKeyHash> mEntries;
+};
+
+}  // namespace platform::ui

@@ -1,0 +1,82 @@
+// A window's raster cache: one byte budget, least recently used out first,
+// never what the current frame uses; layers keyed by identifiers that their
+// presentation copies share.
+
+#include "platform/ui/core/Layer.h"
+#include "platform/ui/render/RasterCache.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+using platform::ui::RasterCache;
+using platform::ui::RasterEntry;
+using platform::ui::RasterKey;
+
+namespace {
+
+// A 16 x 16 image: 1,024 bytes in the cache.
+RasterEntry entryOf(std::uint64_t version = 0) {
+    const std::vector<platform::Pixel> pixels(16 * 16);
+    return {platform::Image::fromPixels(16, 16, pixels), {0, 0, 16, 16}, 1, version};
+}
+
+RasterKey tile(std::uint64_t part) { return {7, platform::ui::kRasterTile, part}; }
+
+}  // namespace
+
+TEST(UiRasterCache, EvictsLeastRecentlyUsedButNeverWhatThisFrameUses) {
+    RasterCache cache(3 * 1024);
+    cache.store(tile(1), entryOf());
+    cache.store(tile(2), entryOf());
+    cache.store(tile(3), entryOf());
+    EXPECT_EQ(cache.bytes(), 3u * 1024);
+
+    cache.beginFrame();
+    ASSERT_NE(cache.find(tile(1)), nullptr);  // 2 is now the least recently used
+    cache.store(tile(4), entryOf());
+    EXPECT_EQ(cache.find(tile(2)), nullptr);
+    EXPECT_NE(cache.find(tile(3)), nullptr);
+    EXPECT_EQ(cache.bytes(), 3u * 1024);
+
+    // Everything is in use this frame now: the cache goes over budget
+    // rather than drop a raster the frame is about to draw.
+    cache.store(tile(5), entryOf());
+    EXPECT_EQ(cache.count(), 4u);
+    EXPECT_EQ(cache.bytes(), 4u * 1024);
+    cache.beginFrame();
+    cache.store(tile(6), entryOf());
+    EXPECT_EQ(cache.bytes(), 3u * 1024);
+    EXPECT_NE(cache.find(tile(6)), nullptr);
+    EXPECT_NE(cache.find(tile(5)), nullptr);
+}
+
+TEST(UiRasterCache, ReplacingAndErasingKeepTheByteCount) {
+    RasterCache cache;
+    cache.store(tile(1), entryOf(1));
+    cache.store(tile(1), entryOf(2));
+    EXPECT_EQ(cache.count(), 1u);
+    EXPECT_EQ(cache.bytes(), 1024u);
+    EXPECT_EQ(cache.find(tile(1))->version, 2u);
+
+    cache.store({8, platform::ui::kRasterContent, 0}, entryOf());
+    cache.store(tile(2), entryOf());
+    cache.eraseOwner(7);
+    EXPECT_EQ(cache.count(), 1u);
+    EXPECT_EQ(cache.bytes(), 1024u);
+    EXPECT_EQ(cache.find(tile(2)), nullptr);
+    EXPECT_NE(cache.find({8, platform::ui::kRasterContent, 0}), nullptr);
+
+    cache.beginFrame();
+    cache.setBudget(0);
+    EXPECT_EQ(cache.count(), 0u);
+    EXPECT_EQ(cache.bytes(), 0u);
+}
+
+TEST(UiRasterCache, LayersHaveIdentifiersTheirPresentationsShare) {
+    const auto a = platform::ui::Layer::make();
+    const auto b = platform::ui::Layer::make();
+    EXPECT_NE(a->identifier(), b->identifier());
+    EXPECT_NE(a->identifier(), 0u);
+    EXPECT_EQ(a->presentationLayer()->identifier(), a->identifier());
+}
