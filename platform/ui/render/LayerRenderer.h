@@ -4,19 +4,24 @@
 // with its shadow, background, contents, drawn content, sublayers and
 // border, faded as one group by its opacity and cut by its mask.
 //
+// In three steps: the planner walks the tree and leaves a flat plan of
+// what to draw (Planner.h), the rasters it needs are drawn side by side on
+// the shared pool's threads from snapshots (Scheduler.h), and the plan is
+// replayed into the context, or into bands of a large bitmap at once
+// (Replay.h).
+//
 // Drawn content (drawInContext: a delegate's drawing, shapes, text,
 // gradients) is drawn into rasters at `contentsScale` pixels per point and
-// kept with the layer between frames, until it changes, its size changes
+// kept in a RasterCache between frames, until it changes, its size changes
 // or the scale does; while an animation changes what a layer draws (a
-// stroke end, a path), it is drawn afresh each frame. Shadows are kept the
-// same way while nothing they depend on moves.
+// stroke end, a path), it is drawn afresh each frame. Shadows and wholes
+// are kept the same way while nothing they depend on moves.
 //
 // The context maps points to whatever it draws on (a BitmapContext made
 // for a point size at a scale); its current transform places the root
-// layer's superlayer space. Main thread only: a large bitmap with no clip
-// is drawn in bands on the shared pool's threads meanwhile, and content
-// drawn from properties alone (shapes, text, gradients, views that say
-// so) may be drawn there; delegates otherwise draw on the calling thread.
+// layer's superlayer space. Main thread only; delegates draw on it.
+
+#include "platform/ui/render/RenderTuning.h"
 
 namespace platform {
 class Context;
@@ -25,16 +30,34 @@ class Context;
 namespace platform::ui {
 
 class Layer;
+class RasterCache;
+
+enum class Banding {
+    // In bands when the context is a bitmap large enough (bandsFor) that
+    // can be drawn in bands (no clip set, no transparency layer open) and
+    // no delegate has to draw during the replay; decided before the work.
+    bySize,
+    onePiece,
+};
 
 struct RenderOptions {
     double time = 0;           // media time to sample (currentMediaTime() for the screen)
     double contentsScale = 1;  // pixels per point of kept rasters
     // False for a drawing apart from the screen's, at another scale (a
-    // blurred backdrop): what layers keep for the screen is neither made
-    // nor replaced, and their content is drawn afresh.
+    // blurred backdrop): nothing is kept, read or replaced, and content is
+    // drawn afresh.
     bool keepsRasters = true;
+    // Where rasters are kept: the window's. None for a tree shown in no
+    // window (an offscreen drawing, a test): the main thread's cache for
+    // such trees is used, so that their frames keep rasters too.
+    RasterCache* cache = nullptr;
+    Banding banding = Banding::bySize;
+    RenderTuning tuning{};
 };
 
 void renderLayerTree(Layer& root, Context& context, const RenderOptions& options);
+
+// The cache of trees shown in no window (main thread only).
+RasterCache& windowlessRasterCache();
 
 }  // namespace platform::ui

@@ -46,6 +46,7 @@ struct RasterEntry {
     Rect rect;                  // where it goes, in its owner's points
     double scale = 0;           // pixels per point it was drawn at
     std::uint64_t version = 0;  // what the owner was when it was drawn
+    std::uint64_t source = 0;   // a digest of what else it was drawn from
 };
 
 class RasterCache {

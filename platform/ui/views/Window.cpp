@@ -187,7 +187,9 @@ std::shared_ptr<Image> Window::snapshot() {
     if (!fromScreen) return nullptr;
     context->translate(-b.x, -b.y);
     context->concat(*fromScreen);
-    renderLayerTree(*layer(), *context, RenderOptions{currentMediaTime(), screen()->scale()});
+    RenderOptions options{currentMediaTime(), screen()->scale()};
+    options.cache = &mRasterCache;
+    renderLayerTree(*layer(), *context, options);
     return mFrames->image(std::move(context));
 }
 

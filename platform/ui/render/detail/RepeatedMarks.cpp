@@ -15,8 +15,6 @@ namespace {
 // Phases per pixel each way: a mark lands within a sixteenth of a pixel of
 // where the path puts it, finer than the drawing library samples edges.
 constexpr int kPhases = 8;
-// Marks larger than this (device pixels a side) are drawn as the path.
-constexpr double kLargestMark = 64;
 
 bool near(Point a, Point b) {
     constexpr double kNear = 1e-6;
@@ -96,28 +94,30 @@ std::optional<MarkPattern> repeatedMarks(const Path& path, std::size_t minimum) 
     return pattern;
 }
 
-bool drawRepeatedMarks(const ShapeLayer& layer, const Rect& contentExtent, std::uint64_t version, MarkStamps& kept,
-                       Context& context, double deviceScale, bool mayMake, const MarkJobs* later) {
-    constexpr std::size_t kFewestMarks = 16;
+std::optional<MarkPlacements> planRepeatedMarks(const ShapeLayer& layer, const Rect& contentExtent,
+                                                std::uint64_t version, const std::shared_ptr<MarkStamps>& keptStamps,
+                                                const AffineTransform& device, double alpha, double deviceScale,
+                                                std::size_t fewestMarks, double largestMark, const MarkJobs* later,
+                                                const std::function<std::shared_ptr<const ShapeLayer>()>& snapshot) {
+    MarkStamps& kept = *keptStamps;
     const double start = std::isnan(layer.strokeStart()) ? 0 : std::clamp(layer.strokeStart(), 0.0, 1.0);
     const double end = std::isnan(layer.strokeEnd()) ? 0 : std::clamp(layer.strokeEnd(), 0.0, 1.0);
     const bool fills = layer.fillColor().alpha > 0;
     const bool strokes = layer.strokeColor().alpha > 0 && layer.lineWidth() > 0 && end > start;
     // One paint, opaque, so that overlapping marks show as the whole path's
     // would: the stroke complete and undashed, a fill that unites overlaps.
-    if (fills == strokes || context.alpha() < 1) return false;
-    if (fills && (layer.fillColor().alpha < 1 || layer.fillRule() != FillRule::nonZero)) return false;
+    if (fills == strokes || alpha < 1) return std::nullopt;
+    if (fills && (layer.fillColor().alpha < 1 || layer.fillRule() != FillRule::nonZero)) return std::nullopt;
     if (strokes && (layer.strokeColor().alpha < 1 || start != 0 || end != 1 || !layer.lineDashPattern().empty())) {
-        return false;
+        return std::nullopt;
     }
     if (kept.version != version || !kept.checked) {
-        if (!mayMake) return false;
-        kept.pattern = repeatedMarks(layer.path(), kFewestMarks);
+        kept.pattern = repeatedMarks(layer.path(), fewestMarks);
         kept.checked = true;
         kept.version = version;
         kept.stamps.clear();
     }
-    if (!kept.pattern) return false;
+    if (!kept.pattern) return std::nullopt;
     const MarkPattern& pattern = *kept.pattern;
 
     // The mark's extent about its origin, with the room the layer leaves
@@ -134,27 +134,21 @@ bool drawRepeatedMarks(const ShapeLayer& layer, const Rect& contentExtent, std::
     const double y0 = std::floor(reach.minY() * deviceScale);
     const double width = std::ceil(reach.maxX() * deviceScale) + 1 - x0;
     const double height = std::ceil(reach.maxY() * deviceScale) + 1 - y0;
-    if (!(width >= 1 && height >= 1 && width <= kLargestMark && height <= kLargestMark)) return false;
+    if (!(width >= 1 && height >= 1 && width <= largestMark && height <= largestMark)) return std::nullopt;
 
     if (kept.scale != deviceScale || kept.stamps.empty()) {
-        if (!mayMake) return false;
         kept.stamps.assign(kPhases * kPhases, nullptr);
         kept.scale = deviceScale;
     }
-    // Every stamp is made before any is drawn, so that a failure draws
-    // nothing.
-    const AffineTransform device = context.transform();
-    struct Placement {
-        std::size_t phase;
-        Rect rect;
-    };
-    std::vector<Placement> placements;
+    MarkPlacements placements;
     placements.reserve(pattern.origins.size());
     const Size size{width, height};
     const auto offsetOf = [&](std::size_t phase) {
         return Point{static_cast<double>(phase % kPhases) / kPhases - x0,
                      static_cast<double>(phase / kPhases) / kPhases - y0};
     };
+    std::vector<bool> queued(kPhases * kPhases, false);
+    std::shared_ptr<const ShapeLayer> copy;
     for (const Point origin : pattern.origins) {
         const double dx = origin.x * device.a + device.tx;
         const double dy = origin.y * device.a + device.ty;
@@ -166,30 +160,25 @@ bool drawRepeatedMarks(const ShapeLayer& layer, const Rect& contentExtent, std::
         if (py == kPhases) py = 0, iy += 1;
         const auto phase = static_cast<std::size_t>(py * kPhases + px);
         auto& stamp = kept.stamps[phase];
-        if (!later && !stamp) {
-            if (!mayMake) return false;
-            stamp = makeStamp(layer, pattern.mark, size, offsetOf(phase), deviceScale);
-            if (!stamp) return false;
+        if (!stamp && !queued[phase]) {
+            if (later) {
+                // Made on another thread, once: a stamp handed over is not
+                // read here again, as its job may be making it.
+                queued[phase] = true;
+                if (!copy) copy = snapshot();
+                (*later)([keptStamps, snapshot = copy, phase, size, offset = offsetOf(phase), deviceScale] {
+                    keptStamps->stamps[phase] =
+                        makeStamp(*snapshot, keptStamps->pattern->mark, size, offset, deviceScale);
+                });
+            } else {
+                stamp = makeStamp(layer, pattern.mark, size, offsetOf(phase), deviceScale);
+                if (!stamp) return std::nullopt;
+            }
         }
-        placements.push_back({phase, Rect{(ix + x0 - device.tx) / device.a, (iy + y0 - device.ty) / device.a,
-                                          width / device.a, height / device.a}});
+        placements.emplace_back(phase, Rect{(ix + x0 - device.tx) / device.a, (iy + y0 - device.ty) / device.a,
+                                            width / device.a, height / device.a});
     }
-    if (later) {
-        // Stamps not made yet are made on other threads, each once: a stamp
-        // handed over is not read here again, as its job may be making it.
-        std::vector<bool> queued(kPhases * kPhases, false);
-        for (const Placement& placement : placements) {
-            auto& stamp = kept.stamps[placement.phase];
-            if (queued[placement.phase] || stamp) continue;
-            queued[placement.phase] = true;
-            (*later)([&layer, &mark = pattern.mark, &stamp, size, offset = offsetOf(placement.phase), deviceScale] {
-                stamp = makeStamp(layer, mark, size, offset, deviceScale);
-            });
-        }
-        return true;
-    }
-    for (const auto& placement : placements) context.drawImage(*kept.stamps[placement.phase], placement.rect);
-    return true;
+    return placements;
 }
 
 }  // namespace platform::ui::detail

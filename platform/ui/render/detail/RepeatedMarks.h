@@ -6,6 +6,7 @@
 // curve as on a large shape, and a raster of the whole path would be as
 // large as what the marks spread over.
 
+#include "platform/graphics/AffineTransform.h"
 #include "platform/graphics/Geometry.h"
 #include "platform/graphics/Image.h"
 #include "platform/graphics/Path.h"
@@ -14,6 +15,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <utility>
 #include <vector>
 
 namespace platform {
@@ -46,15 +48,19 @@ struct MarkStamps {
     std::vector<std::shared_ptr<Image>> stamps;
 };
 
-// Draws `layer`'s content by stamping when its path and paint allow it
-// (marks, one opaque paint, no dash, the whole stroke) and the context maps
-// points upright at `deviceScale` with full alpha; false when it does not,
-// having drawn nothing. Without `mayMake`, `kept` is only read: false also
-// when a stamp it needs is not made yet. With `later` (a walk that only
-// prepares a frame), stamps not made yet are handed to it as jobs that make
-// them (on another thread), and nothing is drawn.
+// Where `layer`'s marks go, stamped, when its path and paint allow it
+// (marks, one opaque paint, no dash, the whole stroke, full `alpha`) and
+// `device` (the layer's points to device pixels) is upright at
+// `deviceScale`: a stamp (by phase in `kept`) and a rect in layer points
+// for each mark. None when it does not. Stamps not made yet are made now,
+// or, with `later`, handed to it as jobs that make them (on another
+// thread) from what `snapshot` gives, a copy of the layer no one changes.
 using MarkJobs = std::function<void(std::function<void()>)>;
-bool drawRepeatedMarks(const ShapeLayer& layer, const Rect& contentExtent, std::uint64_t version, MarkStamps& kept,
-                       Context& context, double deviceScale, bool mayMake = true, const MarkJobs* later = nullptr);
+using MarkPlacements = std::vector<std::pair<std::size_t, Rect>>;
+std::optional<MarkPlacements> planRepeatedMarks(const ShapeLayer& layer, const Rect& contentExtent,
+                                                std::uint64_t version, const std::shared_ptr<MarkStamps>& kept,
+                                                const AffineTransform& device, double alpha, double deviceScale,
+                                                std::size_t fewestMarks, double largestMark, const MarkJobs* later,
+                                                const std::function<std::shared_ptr<const ShapeLayer>()>& snapshot);
 
 }  // namespace platform::ui::detail

@@ -1,0 +1,96 @@
+#pragma once
+// A frame as the planner leaves it: a flat list of what to draw, in order,
+// that the replay draws into one context or into bands. Nothing in it
+// points at a live layer the replay reads: layers drawn at replay are
+// snapshots the planner took, rasters are images or the slots of raster
+// jobs that are done before the replay starts.
+
+#include "platform/graphics/Color.h"
+#include "platform/graphics/Context.h"
+#include "platform/graphics/Geometry.h"
+#include "platform/graphics/Image.h"
+#include "platform/graphics/Path.h"
+
+#include <cstdint>
+#include <memory>
+#include <variant>
+#include <vector>
+
+namespace platform::ui {
+
+class Layer;
+
+namespace detail {
+struct MarkStamps;
+}
+
+// Where a raster job leaves its image; read only once the jobs are done.
+struct RasterSlot {
+    std::shared_ptr<Image> image;
+};
+
+// A layer's subtree begins: the state is saved, the layer's transform
+// applied and the alpha set. `end` is the index of its Exit; `area` the
+// device pixels the subtree may touch (a band it misses passes over it),
+// or none when not known.
+struct PlanEnter {
+    AffineTransform transform;
+    double alpha = 1;
+    std::uint32_t end = 0;
+    bool hasArea = false;
+    Rect area;
+};
+struct PlanExit {};
+// Images after it are sampled quickly (stretched by an animation).
+struct PlanLowQuality {};
+// Parts that fade or are masked as one: clipped to `clip`, drawn into a
+// group, composited through the mask when there is one.
+struct PlanGroupBegin {
+    Rect clip;
+};
+struct PlanGroupEnd {
+    std::shared_ptr<Image> mask;
+    Rect maskRect;
+};
+// Clipped to a path until the matching PlanClipEnd.
+struct PlanClipBegin {
+    Path path;
+};
+struct PlanClipEnd {};
+struct PlanFill {
+    Path path;
+    Color color;
+    FillRule rule = FillRule::nonZero;
+};
+// A raster: an image at hand, or one a job makes (`slot`).
+struct PlanImage {
+    std::shared_ptr<const Image> image;
+    std::shared_ptr<RasterSlot> slot;
+    Rect rect;
+    bool lowQuality = false;
+};
+// Content drawn afresh from `layer` (a snapshot, or the layer itself when
+// `mainThread`: a delegate's drawing), clipped to `clip` when `clips`.
+struct PlanDraw {
+    std::shared_ptr<Layer> layer;
+    bool clips = false;
+    Rect clip;
+    bool mainThread = false;
+};
+// A shape's marks stamped: a stamp (by phase) at each rect.
+struct PlanMarks {
+    std::shared_ptr<const detail::MarkStamps> stamps;
+    std::vector<std::pair<std::size_t, Rect>> placements;
+};
+
+using PlanItem = std::variant<PlanEnter, PlanExit, PlanLowQuality, PlanGroupBegin, PlanGroupEnd, PlanClipBegin,
+                              PlanClipEnd, PlanFill, PlanImage, PlanDraw, PlanMarks>;
+
+struct FramePlan {
+    std::vector<PlanItem> items;
+    // A delegate draws during the replay: only the main thread may replay
+    // it, in one piece.
+    bool mainThread = false;
+};
+
+}  // namespace platform::ui

@@ -1,0 +1,1020 @@
+#include "platform/ui/render/Planner.h"
+
+#include "platform/dispatch/DispatchQueue.h"
+#include "platform/graphics/BitmapContext.h"
+#include "platform/graphics/Context.h"
+#include "platform/graphics/Shadow.h"
+#include "platform/ui/core/Layer.h"
+#include "platform/ui/core/ShapeLayer.h"
+#include "platform/ui/core/detail/AnimationRun.h"
+#include "platform/ui/render/RasterCache.h"
+#include "platform/ui/render/Replay.h"
+#include "platform/ui/render/Scheduler.h"
+#include "platform/ui/render/detail/LayerCache.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <cstring>
+#include <functional>
+
+namespace platform::ui {
+
+namespace {
+
+using detail::LayerAccess;
+
+// The pixels of a raster of `box` (points of the current layer, whole
+// pixels at `scale`); none when it would be empty or too large.
+struct PixelSize {
+    int width;
+    int height;
+};
+std::optional<PixelSize> pixelSize(const Rect& box, double scale) {
+    const double width = std::round(box.width * scale);
+    const double height = std::round(box.height * scale);
+    if (!(width >= 1 && height >= 1 && width <= 1e6 && height <= 1e6)) return std::nullopt;
+    return PixelSize{static_cast<int>(width), static_cast<int>(height)};
+}
+
+bool isFinite(const Rect& r) {
+    return std::isfinite(r.x) && std::isfinite(r.y) && std::isfinite(r.width) && std::isfinite(r.height);
+}
+
+bool overlaps(const Rect& a, const Rect& b) {
+    return a.maxX() > b.minX() && a.minX() < b.maxX() && a.maxY() > b.minY() && a.minY() < b.maxY();
+}
+
+// The union of what is drawn; areas of nothing count for nothing.
+class Extent {
+public:
+    void add(const Rect& r) {
+        if (r.isEmpty() || !isFinite(r)) return;
+        if (!mRect) {
+            mRect = Rect{r.minX(), r.minY(), std::abs(r.width), std::abs(r.height)};
+            return;
+        }
+        const double minX = std::min(mRect->minX(), r.minX());
+        const double minY = std::min(mRect->minY(), r.minY());
+        const double maxX = std::max(mRect->maxX(), r.maxX());
+        const double maxY = std::max(mRect->maxY(), r.maxY());
+        mRect = Rect{minX, minY, maxX - minX, maxY - minY};
+    }
+    const std::optional<Rect>& rect() const { return mRect; }
+
+private:
+    std::optional<Rect> mRect;
+};
+
+// Sublayers draw in this order: by zPosition, ties in list order.
+constexpr auto kBelowInZ = [](const auto& a, const auto& b) { return a->zPosition() < b->zPosition(); };
+
+// A layer as this frame shows it: the model (which owns the tree and what
+// is kept) and its presentation (itself when nothing animates it).
+struct Shown {
+    Layer& model;
+    std::shared_ptr<Layer> copy;
+    Layer* shown;
+};
+
+Shown show(Layer& layer, double time) {
+    if (!layer.hasAnimations()) return {layer, nullptr, &layer};
+    auto copy = layer.presentationLayer(time);
+    Layer* shown = copy.get();
+    return {layer, std::move(copy), shown};
+}
+
+double unit(double v) { return std::isnan(v) ? 0.0 : std::clamp(v, 0.0, 1.0); }
+
+bool hasShadow(const Layer& layer) {
+    return layer.shadowOpacity() > 0 && layer.shadowColor().alpha > 0 && std::isfinite(layer.shadowRadius());
+}
+
+// Outward to whole pixels at `scale`, so that a raster drawn there lands
+// pixel on pixel.
+Rect snapped(const Rect& r, double scale) {
+    const double x0 = std::floor(r.minX() * scale);
+    const double y0 = std::floor(r.minY() * scale);
+    const double x1 = std::ceil(r.maxX() * scale);
+    const double y1 = std::ceil(r.maxY() * scale);
+    return {x0 / scale, y0 / scale, (x1 - x0) / scale, (y1 - y0) / scale};
+}
+
+Rect grown(const Rect& r, double by) { return {r.x - by, r.y - by, r.width + 2 * by, r.height + 2 * by}; }
+
+// The box of roundedBounds(), without making the path.
+Rect roundedBoundsBox(const Layer& layer) {
+    const Rect b = layer.bounds();
+    if (!isFinite(b) || !std::isfinite(layer.cornerRadius())) return Rect{};
+    return {b.minX(), b.minY(), std::abs(b.width), std::abs(b.height)};
+}
+
+Path roundedBounds(const Layer& layer) {
+    Path path;
+    path.addRoundedRect(layer.bounds(), layer.cornerRadius() > 0 ? layer.cornerRadius() : 0);
+    return path;
+}
+
+Rect placeContents(Size natural, const Rect& box, ContentsGravity gravity) {
+    const double w = box.width;
+    const double h = box.height;
+    Size size = natural;
+    switch (gravity) {
+        case ContentsGravity::resize: return box;
+        case ContentsGravity::resizeAspect:
+        case ContentsGravity::resizeAspectFill: {
+            if (!(natural.width > 0) || !(natural.height > 0)) return box;
+            const double sx = w / natural.width;
+            const double sy = h / natural.height;
+            const double s = gravity == ContentsGravity::resizeAspect ? std::min(sx, sy) : std::max(sx, sy);
+            size = {natural.width * s, natural.height * s};
+            break;
+        }
+        default: break;
+    }
+    // Horizontal and vertical placement: 0 start, 0.5 centre, 1 end.
+    double fx = 0.5;
+    double fy = 0.5;
+    switch (gravity) {
+        case ContentsGravity::top: fy = 0; break;
+        case ContentsGravity::bottom: fy = 1; break;
+        case ContentsGravity::left: fx = 0; break;
+        case ContentsGravity::right: fx = 1; break;
+        case ContentsGravity::topLeft: fx = fy = 0; break;
+        case ContentsGravity::topRight: fx = 1, fy = 0; break;
+        case ContentsGravity::bottomLeft: fx = 0, fy = 1; break;
+        case ContentsGravity::bottomRight: fx = fy = 1; break;
+        default: break;
+    }
+    return {box.x + (w - size.width) * fx, box.y + (h - size.height) * fy, size.width, size.height};
+}
+
+// The area a layer's drawing covers, in its own coordinates: bounds,
+// contents, drawn content and sublayers (with their shadows), and its own
+// shadow when asked.
+Extent drawnExtent(const Shown& s, double time, bool withShadow);
+
+Rect shadowSourceExtent(const Shown& s, double time) {
+    const Layer& p = *s.shown;
+    if (p.shadowPath()) return p.shadowPath()->boundingBox();
+    return drawnExtent(s, time, false).rect().value_or(Rect{});
+}
+
+// What the layer draws itself: drawnExtent without its sublayers.
+Extent ownExtent(const Shown& s, double time, bool withShadow) {
+    const Layer& p = *s.shown;
+    Extent extent;
+    extent.add(p.bounds());
+    // A layer that masks to its bounds shows nothing beyond them.
+    if (!p.masksToBounds()) {
+        if (p.contents()) extent.add(placeContents(p.contents()->size(), p.bounds(), p.contentsGravity()));
+        if (LayerAccess::drawsContent(s.model)) extent.add(LayerAccess::contentExtent(p));
+    }
+    if (withShadow && hasShadow(p)) {
+        const Rect source = shadowSourceExtent(s, time);
+        // Three standard deviations hold all but a trace of a Gaussian.
+        Rect shadow = grown(source, 3 * std::max(0.0, p.shadowRadius()) + 1);
+        shadow.x += p.shadowOffset().width;
+        shadow.y += p.shadowOffset().height;
+        extent.add(shadow);
+    }
+    return extent;
+}
+
+Extent drawnExtent(const Shown& s, double time, bool withShadow) {
+    Extent extent = ownExtent(s, time, withShadow);
+    if (s.shown->masksToBounds()) return extent;
+    for (const auto& sublayer : LayerAccess::sublayers(s.model)) {
+        const Shown child = show(*sublayer, time);
+        if (child.shown->isHidden()) continue;
+        const Extent inner = drawnExtent(child, time, true);
+        if (inner.rect()) extent.add(child.shown->transformToSuperlayer().applyToRect(*inner.rect()));
+    }
+    return extent;
+}
+
+// Whether what a shadow is made of changes with time: an animation below
+// the layer, or one on it that changes more than where it is put.
+bool compositeAnimated(const Layer& layer, bool self) {
+    if (self && LayerAccess::compositeAnimated(layer)) return true;
+    for (const auto& sublayer : LayerAccess::sublayers(layer)) {
+        if (sublayer->hasAnimations() || compositeAnimated(*sublayer, false)) return true;
+    }
+    return false;
+}
+
+// Whether a layer below has a mask: a mask has no superlayer, so its
+// changes do not reach the tree's version.
+bool masksBelow(const Layer& layer) {
+    for (const auto& sublayer : LayerAccess::sublayers(layer)) {
+        if (sublayer->mask() || masksBelow(*sublayer)) return true;
+    }
+    return false;
+}
+
+// A layer that draws nothing and holds nothing, now or while animating
+// (an empty content view), is no part that overlaps another.
+bool showsNothing(const Layer& layer) {
+    return LayerAccess::sublayers(layer).empty() && !layer.hasAnimations() && !layer.mask() && !hasShadow(layer) &&
+           !(layer.backgroundColor().alpha > 0) && !(layer.borderWidth() > 0) && !layer.contents() &&
+           !LayerAccess::drawsContent(layer);
+}
+
+// Whether more than one part of the layer shows.
+bool showsSeveralParts(const Shown& s, bool shadow) {
+    const Layer& p = *s.shown;
+    std::size_t parts = (p.backgroundColor().alpha > 0 ? 1 : 0) +
+                        (p.borderWidth() > 0 && p.borderColor().alpha > 0 ? 1 : 0) +
+                        (LayerAccess::drawsContent(s.model) ? 1 : 0) + (p.contents() ? 1 : 0) + (shadow ? 1 : 0);
+    for (const auto& sublayer : LayerAccess::sublayers(s.model)) {
+        if (parts > 1) break;
+        parts += showsNothing(*sublayer) ? 0 : 1;
+    }
+    return parts > 1;
+}
+
+std::shared_ptr<Image> transparentPixel() {
+    static const std::shared_ptr<Image> pixel = BitmapContext::create(1, 1)->makeImage();
+    return pixel;
+}
+
+// Draws into a new raster of `box`; null when it would be empty or too
+// large.
+template <typename Draw>
+std::shared_ptr<Image> rasterize(const Rect& box, double scale, Draw&& draw) {
+    const auto size = pixelSize(box, scale);
+    if (!size) return nullptr;
+    auto bitmap = BitmapContext::create(size->width, size->height, scale);
+    if (!bitmap) return nullptr;
+    bitmap->translate(-box.x, -box.y);
+    draw(*bitmap);
+    return BitmapContext::takeImage(std::move(bitmap));
+}
+
+// The device's scale when it maps the layer upright (no turn, no shear,
+// the same scale both ways); none otherwise.
+std::optional<double> uprightScale(const AffineTransform& device) {
+    constexpr double kNear = 1e-9;
+    if (std::abs(device.b) > kNear || std::abs(device.c) > kNear || std::abs(device.a - device.d) > kNear ||
+        !(device.a > 0) || !std::isfinite(device.a) || !std::isfinite(device.tx) || !std::isfinite(device.ty)) {
+        return std::nullopt;
+    }
+    return device.a;
+}
+
+// `r` grown to whole device pixels of an upright device transform.
+Rect deviceAligned(const Rect& r, const AffineTransform& device) {
+    const double a = device.a;
+    const double x0 = std::floor(r.minX() * a + device.tx);
+    const double y0 = std::floor(r.minY() * a + device.ty);
+    const double x1 = std::ceil(r.maxX() * a + device.tx);
+    const double y1 = std::ceil(r.maxY() * a + device.ty);
+    return {(x0 - device.tx) / a, (y0 - device.ty) / a, (x1 - x0) / a, (y1 - y0) / a};
+}
+
+// A digest of values a raster was made from, beside its version.
+class Digest {
+public:
+    Digest& add(double v) {
+        std::uint64_t bits = 0;
+        std::memcpy(&bits, &v, sizeof bits);
+        mHash = (mHash ^ bits) * 0x100000001B3ull;
+        mHash ^= mHash >> 29;
+        return *this;
+    }
+    Digest& add(const Rect& r) { return add(r.x).add(r.y).add(r.width).add(r.height); }
+    Digest& add(const Color& c) { return add(c.red).add(c.green).add(c.blue).add(c.alpha); }
+    std::uint64_t value() const { return mHash | 1; }  // never 0, which no raster has
+
+private:
+    std::uint64_t mHash = 0xCBF29CE484222325ull;
+};
+
+// A background kept in the raster of the drawn content.
+struct KeptBackground {
+    Color color;
+    Rect bounds;
+    double cornerRadius = 0;
+};
+
+// A layer's kept content: its background when asked, then its drawing.
+void drawKept(Layer& layer, Context& bitmap, const Rect& extent, const std::optional<KeptBackground>& under,
+              bool vector) {
+    if (under) {
+        Path path;
+        path.addRoundedRect(under->bounds, under->cornerRadius > 0 ? under->cornerRadius : 0);
+        bitmap.setFillColor(under->color);
+        bitmap.fillPath(path);
+    }
+    // Shapes, text and gradients keep to their extent by themselves; a clip
+    // off the pixel grid would only slow them down.
+    if (!vector) bitmap.clipToRect(extent);
+    layer.drawInContext(bitmap);
+}
+
+// Whether a shape's raster is drawn in a batch of strokes: stroking its
+// whole path without dashes, filling nothing.
+std::optional<StrokeStyle> strokeAlone(const ShapeLayer* shape) {
+    if (!shape || !shape->fillsNothing() || !(shape->strokeColor().alpha > 0) || !(shape->lineWidth() > 0) ||
+        !std::isfinite(shape->lineWidth()) || !shape->lineDashPattern().empty() || shape->strokeStart() != 0 ||
+        !(shape->strokeEnd() >= 1)) {
+        return std::nullopt;
+    }
+    return StrokeStyle{shape->strokeColor(), shape->lineWidth(), shape->lineCap(), shape->lineJoin(),
+                       shape->miterLimit()};
+}
+
+}  // namespace
+
+namespace detail {
+
+LayerCache& LayerAccess::cache(const Layer& layer) {
+    if (!layer.mCache) layer.mCache = std::make_shared<LayerCache>();
+    return *layer.mCache;
+}
+
+}  // namespace detail
+
+// --- raster jobs -------------------------------------------------------------
+
+struct FrameRasters::State {
+    explicit State(const RenderTuning& t)
+        : tuning(t), scheduler(tuning, [this](RasterJobSpec spec) { run(std::move(spec)); }) {}
+
+    using Job = std::function<void()>;
+    // A raster to draw: from a snapshot of its layer, into `slot`.
+    struct Work {
+        std::shared_ptr<Layer> snapshot;
+        std::shared_ptr<RasterSlot> slot;
+        Rect box;  // points of the layer
+        PixelSize size;
+        double scale;
+        Rect extent;
+        std::optional<KeptBackground> under;
+        bool vector;
+        std::optional<StrokeStyle> stroke;
+    };
+    // A kept whole, put together from its parts' rasters once they are
+    // made, by the thread that makes them. The largest are started first,
+    // so that none is left to hold up the end.
+    struct Whole {
+        double pixels;
+        std::vector<Job> parts;
+        Job make;
+    };
+    // A raster made, to be kept once the jobs are done.
+    struct Store {
+        RasterKey key;
+        RasterEntry entry;
+        std::shared_ptr<RasterSlot> slot;
+    };
+
+    void request(Work work, bool inWhole) {
+        RasterRequest request{work.size.width, work.size.height, work.scale, work.vector, inWhole, work.stroke};
+        works.push_back(std::move(work));
+        scheduler.add(works.size() - 1, request);
+    }
+    void add(Job job) {
+        if (parts) {
+            parts->push_back(std::move(job));
+        } else {
+            feed.add(std::move(job));
+        }
+    }
+    void run(RasterJobSpec spec);
+
+    const RenderTuning& tuning;
+    std::vector<Work> works;
+    std::vector<Whole> wholes;
+    std::vector<Store> stores;
+    // Within a whole, jobs go with its parts, drawn before it.
+    std::vector<Job>* parts = nullptr;
+    RasterScheduler scheduler;
+    const detail::MarkJobs toJobs = [this](Job job) { add(std::move(job)); };
+    // Last: gone first, waiting for the jobs that use the rest.
+    ConcurrentFeed feed;
+};
+
+namespace {
+
+using Work = FrameRasters::State::Work;
+
+// Draws the rasters of a batch into one bitmap, one below the other a
+// pixel apart, and gives each its part: strokes of one style as one path,
+// the rest one by one, each from a state as fresh as its own bitmap's.
+// Each is placed on whole pixels and has rows of its own: the drawing
+// library samples the edges of a row more finely when no other shape's
+// edges meet it, so each part holds the pixels its own raster would. When
+// the bitmap cannot be made, each is drawn into one of its own.
+void drawStacked(std::span<const Work> items, bool stroked, double scale) {
+    int width = 0;
+    std::vector<int> top;
+    top.reserve(items.size());
+    int height = 0;
+    for (const Work& item : items) {
+        width = std::max(width, item.size.width);
+        top.push_back(height);
+        height += item.size.height + 1;
+    }
+    auto bitmap = BitmapContext::create(width, height - 1, scale);
+    if (!bitmap) {
+        if (items.size() > 1) {
+            for (std::size_t i = 0; i < items.size(); ++i) drawStacked(items.subspan(i, 1), stroked, scale);
+        }
+        return;
+    }
+    const auto place = [&](std::size_t i) { bitmap->translate(-items[i].box.x, top[i] / scale - items[i].box.y); };
+    if (stroked) {
+        const StrokeStyle& style = *items.front().stroke;
+        bitmap->setStrokeColor(style.color);
+        bitmap->setLineWidth(style.width);
+        bitmap->setLineCap(style.cap);
+        bitmap->setLineJoin(style.join);
+        bitmap->setMiterLimit(style.miterLimit);
+        bitmap->beginPath();
+        for (std::size_t i = 0; i < items.size(); ++i) {
+            bitmap->save();
+            place(i);
+            bitmap->addPath(static_cast<const ShapeLayer&>(*items[i].snapshot).path());
+            bitmap->restore();
+        }
+        bitmap->stroke();
+    } else {
+        for (std::size_t i = 0; i < items.size(); ++i) {
+            bitmap->save();
+            place(i);
+            drawKept(*items[i].snapshot, *bitmap, {}, items[i].under, true);
+            bitmap->restore();
+        }
+    }
+    const auto image = BitmapContext::takeImage(std::move(bitmap));
+    if (!image) return;
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        items[i].slot->image = image->cropped(0, top[i], items[i].size.width, items[i].size.height);
+    }
+}
+
+}  // namespace
+
+void FrameRasters::State::run(RasterJobSpec spec) {
+    switch (spec.kind) {
+        case RasterJobSpec::Kind::batch: {
+            std::vector<Work> items;
+            items.reserve(spec.requests.size());
+            for (const std::size_t i : spec.requests) items.push_back(works[i]);
+            add([items = std::move(items), stroked = spec.stroked] {
+                drawStacked(items, stroked, items.front().scale);
+            });
+            break;
+        }
+        case RasterJobSpec::Kind::single: {
+            add([work = works[spec.requests.front()]] {
+                work.slot->image = rasterize(work.box, work.scale, [&](Context& bitmap) {
+                    drawKept(*work.snapshot, bitmap, work.extent, work.under, work.vector);
+                });
+            });
+            break;
+        }
+        case RasterJobSpec::Kind::rows: {
+            // Several threads draw rows of it at once; the job that ends
+            // last keeps the raster.
+            const Work& work = works[spec.requests.front()];
+            struct Rows {
+                std::unique_ptr<BitmapContext> bitmap;
+                std::atomic<int> left{0};
+            };
+            auto rows = std::make_shared<Rows>();
+            rows->bitmap = BitmapContext::createForBands(work.size.width, work.size.height, work.scale);
+            if (!rows->bitmap) return;
+            rows->bitmap->translate(-work.box.x, -work.box.y);
+            const int height = work.size.height;
+            std::vector<std::unique_ptr<BitmapContext>> pieces;
+            for (int i = 0; i < spec.pieces; ++i) {
+                pieces.push_back(rows->bitmap->band(height * i / spec.pieces, height * (i + 1) / spec.pieces));
+                if (!pieces.back()) return;
+            }
+            rows->left = spec.pieces;
+            for (auto& piece : pieces) {
+                add([rows, piece = std::shared_ptr<BitmapContext>(std::move(piece)), work]() mutable {
+                    drawKept(*work.snapshot, *piece, work.extent, work.under, work.vector);
+                    piece.reset();
+                    if (rows->left.fetch_sub(1, std::memory_order_acq_rel) == 1) {
+                        work.slot->image = BitmapContext::takeImage(std::move(rows->bitmap));
+                    }
+                });
+            }
+            break;
+        }
+    }
+}
+
+FrameRasters::FrameRasters(const RenderTuning& tuning) : mState(std::make_unique<State>(tuning)) {}
+
+FrameRasters::~FrameRasters() = default;
+
+void FrameRasters::finish(RasterCache* cache) {
+    State& state = *mState;
+    state.scheduler.finish();
+    std::stable_sort(state.wholes.begin(), state.wholes.end(),
+                     [](const State::Whole& a, const State::Whole& b) { return a.pixels > b.pixels; });
+    for (State::Whole& whole : state.wholes) {
+        state.feed.add([&whole] {
+            for (const State::Job& part : whole.parts) part();
+            whole.make();
+        });
+    }
+    state.feed.finish();
+    state.wholes.clear();
+    if (!cache) return;
+    for (State::Store& store : state.stores) {
+        if (store.slot->image) {
+            store.entry.image = store.slot->image;
+            cache->store(store.key, std::move(store.entry));
+        } else {
+            cache->erase(store.key);
+        }
+    }
+    state.stores.clear();
+}
+
+// --- the planner -------------------------------------------------------------
+
+namespace {
+
+class Planner {
+public:
+    Planner(Context& tracker, const PlanSetup& setup, RasterCache* cache, FrameRasters::State* jobs)
+        : mContext(tracker),
+          mSetup(setup),
+          mCache(setup.keepsRasters ? cache : nullptr),
+          mJobs(jobs),
+          mAlpha(tracker.alpha()) {}
+
+    FramePlan plan;
+
+    void layer(Layer& layer);
+    // The layer's parts as a layer's own drawing: its transform applied
+    // and its alpha set by the caller.
+    void composite(const Shown& s, bool withShadow);
+
+private:
+    template <typename Item>
+    void emit(Item&& item) {
+        plan.items.emplace_back(std::forward<Item>(item));
+    }
+    PlanSetup nested(bool keepsVectors) const {
+        PlanSetup inner = mSetup;
+        inner.keepsVectors = keepsVectors;
+        inner.area.reset();
+        return inner;
+    }
+    bool outside(const Shown& s, std::optional<Extent>& drawn);
+    void shadow(const Shown& s);
+    bool whole(const Shown& s);
+    void body(const Shown& s);
+    bool content(const Shown& s, bool background);
+    std::pair<std::shared_ptr<Image>, Rect> mask(Layer& mask);
+
+    Context& mContext;
+    const PlanSetup& mSetup;
+    RasterCache* mCache;
+    FrameRasters::State* mJobs;
+    // The alpha in force, as the replay will have it.
+    double mAlpha;
+    // Under a layer that an animation moves, scales or resizes.
+    bool mMoving = false;
+    // Within a whole drawn by a job: rasters are its parts.
+    bool mInWhole = false;
+    // Where the sublayers of the layer being planned draw (device pixels),
+    // when areas are noted.
+    Extent* mSublayerAreas = nullptr;
+};
+
+// Whether a layer lands wholly outside the pixels drawn on; only layers
+// without sublayers, shadow or mask are looked at. Where such a layer
+// draws, in device pixels, is left in `drawn`.
+bool Planner::outside(const Shown& s, std::optional<Extent>& drawn) {
+    if (!mSetup.area) return false;
+    if (!LayerAccess::sublayers(s.model).empty() || s.model.mask() || hasShadow(*s.shown)) return false;
+    const auto extent = ownExtent(s, mSetup.time, false).rect();
+    drawn.emplace();
+    if (!extent) return true;
+    const AffineTransform device = AffineTransform::concat(s.shown->transformToSuperlayer(), mContext.transform());
+    const Rect onDevice = device.applyToRect(*extent);
+    drawn->add(onDevice);
+    return !overlaps(onDevice, *mSetup.area);
+}
+
+void Planner::layer(Layer& layer) {
+    const Shown s = show(layer, mSetup.time);
+    const Layer& p = *s.shown;
+    if (p.isHidden()) return;
+    const double opacity = unit(p.opacity());
+    std::optional<Extent> drawn;
+    if (opacity <= 0 || outside(s, drawn)) return;
+    mContext.save();
+    mContext.concat(p.transformToSuperlayer());
+    const double alpha = mAlpha;
+    const bool moving = mMoving;
+    mAlpha = alpha * opacity;
+    mMoving = moving || s.copy != nullptr;
+    const std::size_t enter = plan.items.size();
+    emit(PlanEnter{p.transformToSuperlayer(), mAlpha, 0, false, {}});
+    // Areas are noted for bands.
+    const bool notes = mSetup.area && mJobs;
+    Extent* const above = mSublayerAreas;
+    Extent sublayers;
+    if (notes) mSublayerAreas = &sublayers;
+    composite(s, true);
+    mAlpha = alpha;
+    mMoving = moving;
+    auto& item = std::get<PlanEnter>(plan.items[enter]);
+    if (notes) {
+        mSublayerAreas = above;
+        Extent area;
+        if (drawn) {
+            area = *drawn;
+        } else if (const auto extent = ownExtent(s, mSetup.time, true).rect()) {
+            area.add(mContext.transform().applyToRect(*extent));
+        }
+        if (!p.masksToBounds() && sublayers.rect()) area.add(*sublayers.rect());
+        item.hasArea = true;
+        // A pixel more each way holds the anti-aliasing of edges.
+        item.area = area.rect() ? grown(*area.rect(), 1) : Rect{};
+        if (above && area.rect()) above->add(item.area);
+    }
+    item.end = static_cast<std::uint32_t>(plan.items.size());
+    emit(PlanExit{});
+    mContext.restore();
+}
+
+void Planner::composite(const Shown& s, bool withShadow) {
+    const Layer& p = *s.shown;
+    const bool shadowed = withShadow && hasShadow(p);
+    const bool masked = s.model.mask() != nullptr;
+    // Parts that overlap fade as one, through a group; one part alone
+    // takes the alpha directly.
+    const double alpha = mAlpha;
+    const bool group = masked || (alpha < 1 && showsSeveralParts(s, shadowed));
+    if (group) {
+        const auto extent = drawnExtent(s, mSetup.time, shadowed).rect();
+        if (!extent) return;
+        emit(PlanGroupBegin{grown(*extent, 1)});
+        mAlpha = 1;  // inside a group, alpha starts afresh
+    }
+    if (shadowed) shadow(s);
+    if (!(alpha >= 1 && !masked && whole(s))) body(s);
+    if (group) {
+        if (masked) {
+            auto [image, rect] = mask(*s.model.mask());
+            emit(PlanGroupEnd{std::move(image), rect});
+        } else {
+            emit(PlanGroupEnd{});
+        }
+        mAlpha = alpha;
+    }
+}
+
+void Planner::shadow(const Shown& s) {
+    const Layer& p = *s.shown;
+    Color color = p.shadowColor();
+    color.alpha = unit(color.alpha) * unit(p.shadowOpacity());
+    const double radius = std::max(0.0, p.shadowRadius());
+    const std::uint64_t treeVersion = LayerAccess::treeVersion(s.model);
+    const std::uint64_t source = Digest().add(radius).add(color).add(p.shadowPath() ? 1 : 0).value();
+    const RasterKey key{s.model.identifier(), kRasterShadow, 0};
+    detail::LayerCache* kept = mCache ? &LayerAccess::cache(s.model) : nullptr;
+    const RasterEntry* entry = mCache ? mCache->find(key) : nullptr;
+    bool fresh = entry && entry->image && entry->scale == mSetup.scale && entry->source == source;
+    if (p.shadowPath()) {
+        fresh = fresh && kept->shadowSourcePath == p.shadowPath();
+    } else {
+        fresh = fresh && !kept->shadowSourcePath && entry->version == treeVersion && !compositeAnimated(s.model, true);
+    }
+    std::shared_ptr<Image> image;
+    Rect rect;
+    if (fresh) {
+        image = entry->image;
+        rect = entry->rect;
+    } else {
+        // A wide blur hides detail finer than itself: the shadow is taken at
+        // the resolution that makes its deviation wideShadowPixels and
+        // stretched to its place.
+        const double wide = mSetup.tuning.wideShadowPixels;
+        const double scale = radius * mSetup.scale > wide ? wide / radius : mSetup.scale;
+        const Rect box = snapped(shadowSourceExtent(s, mSetup.time), scale);
+        const auto source = rasterize(box, scale, [&](Context& context) {
+            // Blurred anyway: images in it need no careful resampling.
+            context.setInterpolationQuality(InterpolationQuality::low);
+            if (p.shadowPath()) {
+                context.setFillColor({0, 0, 0, 1});
+                context.fillPath(*p.shadowPath());
+            } else {
+                const PlanSetup inner = nested(false);
+                Planner sub(context, inner, mCache, nullptr);
+                sub.composite(s, false);
+                replayPlan(sub.plan, context);
+            }
+        });
+        if (mCache) mCache->erase(key);
+        if (!source) return;
+        const ShadowImage made = makeShadowImage(*source, radius * scale, color);
+        if (!made.image) return;
+        image = made.image;
+        rect = grown(box, made.margin / scale);
+        // A shadow remade every frame is not kept long enough to repay a
+        // copy at the device's pixels.
+        const bool remadeEachFrame = !p.shadowPath() && compositeAnimated(s.model, true);
+        if (scale < mSetup.scale && !remadeEachFrame) {
+            // Kept at the device's pixels, so that a frame that reuses it
+            // copies it rather than stretching it again.
+            const Rect placed = snapped(rect, mSetup.scale);
+            auto sharp = rasterize(placed, mSetup.scale, [&](Context& context) { context.drawImage(*image, rect); });
+            if (sharp) {
+                image = std::move(sharp);
+                rect = placed;
+            }
+        }
+        if (mCache) {
+            mCache->store(key, RasterEntry{image, rect, mSetup.scale, treeVersion,
+                                           Digest().add(radius).add(color).add(p.shadowPath() ? 1 : 0).value()});
+            kept->shadowSourcePath = p.shadowPath();
+        }
+    }
+    rect.x += p.shadowOffset().width;
+    rect.y += p.shadowOffset().height;
+    emit(PlanImage{std::move(image), nullptr, rect, true});
+}
+
+// A layer that clips to rounded corners costs the drawing library a mask
+// as tall as the layer for each thing drawn inside it, every frame: while
+// nothing in it changes, its body is kept as one raster at the device's
+// pixels, when upright and not large. False when it is not (yet): the
+// caller plans the parts.
+bool Planner::whole(const Shown& s) {
+    const Layer& p = *s.shown;
+    if (!mSetup.keepsVectors || !mCache || mInWhole || s.copy || !p.masksToBounds() || !(p.cornerRadius() > 0) ||
+        LayerAccess::sublayers(s.model).empty() || compositeAnimated(s.model, false) || masksBelow(s.model)) {
+        return false;
+    }
+    const AffineTransform device = mContext.transform();
+    const std::optional<double> upright = uprightScale(device);
+    if (!upright) return false;
+    const Rect bounds = roundedBoundsBox(p);
+    if (bounds.isEmpty() || !isFinite(bounds)) return false;
+    const Rect box = deviceAligned(bounds, device);
+    if (!(box.width * box.height * *upright * *upright <= mSetup.tuning.largestKeptWholePixels)) return false;
+    const std::uint64_t version = LayerAccess::treeVersion(s.model);
+    const std::uint64_t source = Digest().add(mSetup.scale).value();
+    const RasterKey key{s.model.identifier(), kRasterWhole, 0};
+    const RasterEntry* entry = mCache->find(key);
+    if (entry && entry->image && entry->version == version && entry->scale == *upright && entry->rect == box &&
+        entry->source == source) {
+        emit(PlanImage{entry->image, nullptr, entry->rect, false});
+        return true;
+    }
+    mCache->erase(key);
+    // The body, planned apart, none of it left out: drawn into the whole,
+    // or spliced in here.
+    PlanSetup inner = mSetup;
+    inner.area.reset();
+    Planner sub(mContext, inner, mCache, mJobs);
+    sub.mMoving = mMoving;
+    sub.mAlpha = mAlpha;
+    sub.mSublayerAreas = mSublayerAreas;
+    detail::LayerCache& kept = LayerAccess::cache(s.model);
+    const std::uint64_t seen =
+        Digest().add(static_cast<double>(version)).add(*upright).add(box).add(mSetup.scale).value();
+    // Made once the layer shows unchanged a second time: a layer drawn
+    // once, or changed every frame, would pay for the raster on top of its
+    // parts. Drawn in bands, it is made at once, beside the other rasters:
+    // bands would each pay for the rounded clip.
+    const bool settled = kept.wholeSeen == seen;
+    kept.wholeSeen = seen;
+    std::vector<FrameRasters::State::Job> parts;
+    const bool byJob = mJobs != nullptr;
+    if (byJob) {
+        sub.mInWhole = true;
+        mJobs->parts = &parts;
+    }
+    sub.body(s);
+    if (byJob) mJobs->parts = nullptr;
+    const bool makes = byJob ? !sub.plan.mainThread : settled && !sub.plan.mainThread;
+    if (!makes) {
+        // Its parts are drawn here; jobs they need run beside the rest.
+        for (auto& part : parts) mJobs->add(std::move(part));
+        for (auto& item : sub.plan.items) {
+            if (auto* enter = std::get_if<PlanEnter>(&item))
+                enter->end += static_cast<std::uint32_t>(plan.items.size());
+            plan.items.push_back(std::move(item));
+        }
+        plan.mainThread = plan.mainThread || sub.plan.mainThread;
+        return true;
+    }
+    auto slot = std::make_shared<RasterSlot>();
+    auto body = std::make_shared<const FramePlan>(std::move(sub.plan));
+    const auto make = [body, slot, box, scale = *upright] {
+        // The bitmap lies on the screen's pixel grid, so what is kept below
+        // serves it as it serves the screen.
+        slot->image = rasterize(box, scale, [&](Context& bitmap) { replayPlan(*body, bitmap); });
+    };
+    RasterEntry made{nullptr, box, *upright, version, source};
+    if (byJob) {
+        mJobs->wholes.push_back({box.width * box.height * *upright * *upright, std::move(parts), make});
+        mJobs->stores.push_back({key, made, slot});
+    } else {
+        make();
+        if (!slot->image) return false;  // out of memory: the parts are drawn
+        made.image = slot->image;
+        mCache->store(key, made);
+    }
+    emit(PlanImage{nullptr, slot, box, false});
+    return true;
+}
+
+// Everything of a layer but its shadow: background, contents, drawn
+// content, sublayers (clipped when it masks to its bounds) and border.
+void Planner::body(const Shown& s) {
+    const Layer& p = *s.shown;
+    const bool background = p.backgroundColor().alpha > 0;
+    const bool border = p.borderWidth() > 0 && p.borderColor().alpha > 0;
+    const bool drawn = LayerAccess::drawsContent(s.model);
+    const bool clips = p.masksToBounds();
+    // Nothing comes between a background and drawn content unless the
+    // layer has contents or clips.
+    const bool baked = background && drawn && !s.copy && !p.contents() && !clips && content(s, true);
+    if (background && !baked) emit(PlanFill{roundedBounds(p), p.backgroundColor(), FillRule::nonZero});
+    const auto& sublayers = LayerAccess::sublayers(s.model);
+    const bool clipped = clips && (p.contents() || drawn || !sublayers.empty());
+    if (clipped) emit(PlanClipBegin{roundedBounds(p)});
+    // Images stretched by a running animation are sampled quickly: they
+    // show for a frame.
+    if (s.copy) emit(PlanLowQuality{});
+    if (p.contents()) {
+        emit(PlanImage{p.contents(), nullptr, placeContents(p.contents()->size(), p.bounds(), p.contentsGravity()),
+                       false});
+    }
+    if (drawn && !baked) content(s, false);
+    if (std::is_sorted(sublayers.begin(), sublayers.end(), kBelowInZ)) {
+        for (const auto& sublayer : sublayers) layer(*sublayer);
+    } else {
+        std::vector<Layer*> order;
+        order.reserve(sublayers.size());
+        for (const auto& sublayer : sublayers) order.push_back(sublayer.get());
+        std::stable_sort(order.begin(), order.end(), kBelowInZ);
+        for (Layer* sublayer : order) layer(*sublayer);
+    }
+    if (clipped) emit(PlanClipEnd{});
+    if (border) {
+        const double width = p.borderWidth();
+        const Rect outer = p.bounds();
+        Path path;
+        path.addRoundedRect(outer, std::max(0.0, p.cornerRadius()));
+        const Rect inner{outer.minX() + width, outer.minY() + width, std::abs(outer.width) - 2 * width,
+                         std::abs(outer.height) - 2 * width};
+        if (inner.width > 0 && inner.height > 0) path.addRoundedRect(inner, std::max(0.0, p.cornerRadius() - width));
+        emit(PlanFill{std::move(path), p.borderColor(), FillRule::evenOdd});
+    }
+}
+
+// The layer's drawn content; with `background`, its background too, drawn
+// into the same kept raster (the same pixels, as drawing over is
+// associative) where the content is kept at the device's pixels and covers
+// the bounds. Returns false, having planned nothing, when it cannot take
+// the background.
+bool Planner::content(const Shown& s, bool background) {
+    Layer& p = *s.shown;
+    const bool vector = LayerAccess::drawsFromProperties(s.model);
+    const AffineTransform device = mContext.transform();
+    const std::optional<double> upright = uprightScale(device);
+    // Drawn afresh from what shows: content that changes with time, vector
+    // content that would not land pixel on pixel, and anything drawn apart
+    // from the screen.
+    if ((s.copy && LayerAccess::contentAnimated(s.model)) || (vector && (!upright || !mSetup.keepsVectors)) ||
+        !mCache) {
+        if (background) return false;
+        // A delegate draws on the main thread, at replay; shapes, text and
+        // gradients from a snapshot, anywhere, keeping to their extent by
+        // themselves.
+        std::shared_ptr<Layer> drawn = s.copy;
+        if (!drawn && vector && mJobs) drawn = s.model.presentationLayer(mSetup.time);
+        if (!drawn) drawn = s.model.weak_from_this().lock();
+        if (!drawn) drawn = std::shared_ptr<Layer>(std::shared_ptr<Layer>{}, &s.model);
+        if (!vector) plan.mainThread = true;
+        emit(PlanDraw{std::move(drawn), !vector, vector ? Rect{} : LayerAccess::contentExtent(p), !vector});
+        return true;
+    }
+    const auto* shape = vector ? dynamic_cast<const ShapeLayer*>(&s.model) : nullptr;
+    const Rect extent = LayerAccess::contentExtent(s.model);
+    if (background) {
+        const Rect b = roundedBoundsBox(s.model);
+        if (!vector || shape || s.copy || b.minX() < extent.minX() || b.minY() < extent.minY() ||
+            b.maxX() > extent.maxX() || b.maxY() > extent.maxY()) {
+            return false;
+        }
+    }
+    if (extent.isEmpty() || !isFinite(extent)) return true;
+    // Vector content is kept at the device's pixels, a drawn layer's
+    // backing at the contents scale (and stretched as the platform's is).
+    // Drawing that may run on any thread (text, mostly) is kept at the
+    // device's pixels too where they are the contents scale: a backing off
+    // the pixel grid would be resampled at every frame, and blurred.
+    const bool anyThread = LayerAccess::drawsOnAnyThread(s.model);
+    const bool onGrid = vector || (upright && *upright == mSetup.scale && anyThread);
+    const double scale = vector ? *upright : mSetup.scale;
+    const Rect box = onGrid ? deviceAligned(extent, device) : snapped(extent, scale);
+    const std::uint64_t version = LayerAccess::contentVersion(s.model);
+    const RasterKey key{s.model.identifier(), kRasterContent, 0};
+    if (shape) {
+        detail::LayerCache& kept = LayerAccess::cache(s.model);
+        const auto snapshot = [&] {
+            return std::static_pointer_cast<const ShapeLayer>(s.model.presentationLayer(mSetup.time));
+        };
+        auto placements = detail::planRepeatedMarks(*shape, extent, version, kept.marks, device, mAlpha, *upright,
+                                                    mSetup.tuning.fewestMarks, mSetup.tuning.largestMark,
+                                                    mJobs ? &mJobs->toJobs : nullptr, snapshot);
+        if (placements) {
+            mCache->erase(key);
+            emit(PlanMarks{kept.marks, std::move(*placements)});
+            return true;
+        }
+    }
+    std::optional<KeptBackground> under;
+    if (background) under = KeptBackground{p.backgroundColor(), p.bounds(), p.cornerRadius()};
+    Digest digest;
+    digest.add(extent);
+    if (under) digest.add(under->color).add(under->bounds).add(under->cornerRadius);
+    const std::uint64_t source = digest.value();
+    const RasterEntry* entry = mCache->find(key);
+    // While the layer or one above it moves, the raster made before is
+    // kept and stretched, though it no longer lands pixel on pixel: it
+    // shows for a frame, and is made afresh once the motion ends.
+    const bool fresh = entry && entry->image && entry->version == version && entry->source == source &&
+                       (mMoving || (entry->scale == scale && entry->rect == box));
+    std::shared_ptr<const Image> image;
+    std::shared_ptr<RasterSlot> slot;
+    Rect target = box;
+    if (fresh) {
+        image = entry->image;
+        target = entry->rect;
+    } else {
+        mCache->erase(key);
+        LayerAccess::displayed(s.model);
+        if (mJobs && anyThread) {
+            // On other threads, from a snapshot, while the walk goes on.
+            const auto size = pixelSize(box, scale);
+            if (!size) return true;
+            slot = std::make_shared<RasterSlot>();
+            mJobs->request({s.model.presentationLayer(mSetup.time), slot, box, *size, scale, extent, under, vector,
+                            strokeAlone(shape)},
+                           mInWhole);
+            mJobs->stores.push_back({key, RasterEntry{nullptr, box, scale, version, source}, slot});
+        } else {
+            auto made =
+                rasterize(box, scale, [&](Context& bitmap) { drawKept(s.model, bitmap, extent, under, vector); });
+            if (!made) return true;
+            image = made;
+            mCache->store(key, RasterEntry{std::move(made), box, scale, version, source});
+        }
+    }
+    if (s.copy) {
+        // Bounds that animate stretch the content drawn for the model's.
+        const Rect shown = LayerAccess::contentExtent(p);
+        if (shown != extent && extent.width != 0 && extent.height != 0) {
+            const double sx = shown.width / extent.width;
+            const double sy = shown.height / extent.height;
+            target = {shown.x + (target.x - extent.x) * sx, shown.y + (target.y - extent.y) * sy, target.width * sx,
+                      target.height * sy};
+        }
+    }
+    emit(PlanImage{std::move(image), std::move(slot), target, false});
+    return true;
+}
+
+// The mask's raster at the context's resolution, and where it goes.
+std::pair<std::shared_ptr<Image>, Rect> Planner::mask(Layer& mask) {
+    const Shown m = show(mask, mSetup.time);
+    const auto extent = drawnExtent(m, mSetup.time, true).rect();
+    if (m.shown->isHidden() || !extent) return {transparentPixel(), Rect{0, 0, 1, 1}};
+    const double deviceScale = std::sqrt(std::abs(mContext.transform().determinant()));
+    const double scale = std::isfinite(deviceScale) && deviceScale > 0 ? deviceScale : mSetup.scale;
+    const Rect box = snapped(m.shown->transformToSuperlayer().applyToRect(*extent), scale);
+    auto image = rasterize(box, scale, [&](Context& context) {
+        const PlanSetup inner = nested(false);
+        Planner sub(context, inner, mCache, nullptr);
+        sub.layer(mask);
+        replayPlan(sub.plan, context);
+    });
+    if (!image) return {transparentPixel(), Rect{0, 0, 1, 1}};
+    return {std::move(image), box};
+}
+
+}  // namespace
+
+FramePlan planFrame(Layer& root, Context& tracker, const PlanSetup& setup, RasterCache* cache, FrameRasters* jobs) {
+    Planner planner(tracker, setup, cache, jobs ? &jobs->state() : nullptr);
+    planner.layer(root);
+    return std::move(planner.plan);
+}
+
+}  // namespace platform::ui

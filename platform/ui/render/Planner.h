@@ -1,0 +1,69 @@
+#pragma once
+// The planner: the only part of the compositor that reads layers. It walks
+// a tree as the screen shows it at a time (presentation copies of what
+// animates), passes over what lands outside the pixels drawn on, finds
+// kept rasters, decides what is drawn how (a kept raster, a batch, rows, a
+// whole, a shadow, a stamp of marks, drawn afresh) and leaves a FramePlan.
+//
+// Rasters it needs are made at once, or, with `jobs`, handed to the pool
+// as jobs that read only snapshots it took: then the plan may be replayed
+// once `FrameRasters::finish` returns. Main thread only.
+
+#include "platform/graphics/Geometry.h"
+#include "platform/ui/render/FramePlan.h"
+#include "platform/ui/render/RenderTuning.h"
+
+#include <memory>
+#include <optional>
+
+namespace platform {
+class Context;
+}
+
+namespace platform::ui {
+
+class Layer;
+class RasterCache;
+class FrameRasters;
+
+struct PlanSetup {
+    double time = 0;
+    double scale = 1;  // pixels per point of kept rasters
+    // False for a drawing apart from the screen's: nothing kept is made,
+    // replaced or read, and content is drawn afresh.
+    bool keepsRasters = true;
+    // False for offscreen drawing (shadows, masks): vector content is then
+    // drawn afresh, so that its kept raster stays the screen's.
+    bool keepsVectors = true;
+    // The device pixels drawn on, when known: layers wholly outside are
+    // left out, and each subtree's area is noted for bands.
+    std::optional<Rect> area;
+    RenderTuning tuning{};
+};
+
+// The plan of `root` as `tracker`'s transform places it (its state is
+// changed and restored; nothing is drawn into it). The rasters the plan
+// needs go to `cache` (none when nothing is kept) and, with `jobs`, are
+// drawn by jobs.
+FramePlan planFrame(Layer& root, Context& tracker, const PlanSetup& setup, RasterCache* cache, FrameRasters* jobs);
+
+// Raster jobs of one frame, started as the planner hands them over.
+class FrameRasters {
+public:
+    explicit FrameRasters(const RenderTuning& tuning);
+    ~FrameRasters();
+    FrameRasters(const FrameRasters&) = delete;
+    FrameRasters& operator=(const FrameRasters&) = delete;
+
+    // Runs what is left, waits for every job and keeps the rasters made in
+    // `cache`.
+    void finish(RasterCache* cache);
+
+    struct State;
+    State& state() { return *mState; }
+
+private:
+    std::unique_ptr<State> mState;
+};
+
+}  // namespace platform::ui

@@ -1,0 +1,129 @@
+#include "platform/ui/render/Replay.h"
+
+#include "platform/dispatch/DispatchQueue.h"
+#include "platform/graphics/BitmapContext.h"
+#include "platform/graphics/Context.h"
+#include "platform/ui/core/Layer.h"
+#include "platform/ui/render/detail/RepeatedMarks.h"
+
+#include <algorithm>
+#include <numeric>
+
+namespace platform::ui {
+
+namespace {
+
+template <class... Ts>
+struct Overloaded : Ts... {
+    using Ts::operator()...;
+};
+template <class... Ts>
+Overloaded(Ts...) -> Overloaded<Ts...>;
+
+// Draws the items, passing over subtrees whose area misses rows
+// [first, end) when `rows` are given.
+void replay(const FramePlan& plan, Context& context, const BandRows* rows) {
+    const auto& items = plan.items;
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        std::visit(Overloaded{
+                       [&](const PlanEnter& enter) {
+                           if (rows && enter.hasArea &&
+                               !(enter.area.maxY() > rows->first && enter.area.minY() < rows->end &&
+                                 enter.area.width > 0 && enter.area.height > 0)) {
+                               i = enter.end;
+                               return;
+                           }
+                           context.save();
+                           context.concat(enter.transform);
+                           context.setAlpha(enter.alpha);
+                       },
+                       [&](const PlanExit&) { context.restore(); },
+                       [&](const PlanLowQuality&) { context.setInterpolationQuality(InterpolationQuality::low); },
+                       [&](const PlanGroupBegin& group) {
+                           context.clipToRect(group.clip);
+                           context.beginTransparencyLayer();
+                       },
+                       [&](const PlanGroupEnd& group) {
+                           if (group.mask) {
+                               context.endTransparencyLayer(*group.mask, group.maskRect);
+                           } else {
+                               context.endTransparencyLayer();
+                           }
+                       },
+                       [&](const PlanClipBegin& clip) {
+                           context.save();
+                           context.clipToPath(clip.path);
+                       },
+                       [&](const PlanClipEnd&) { context.restore(); },
+                       [&](const PlanFill& fill) {
+                           context.setFillColor(fill.color);
+                           context.fillPath(fill.path, fill.rule);
+                       },
+                       [&](const PlanImage& image) {
+                           const Image* drawn = image.image  ? image.image.get()
+                                                : image.slot ? image.slot->image.get()
+                                                             : nullptr;
+                           if (!drawn) return;
+                           if (image.lowQuality) {
+                               // A blur looks the same however it is resampled.
+                               context.save();
+                               context.setInterpolationQuality(InterpolationQuality::low);
+                               context.drawImage(*drawn, image.rect);
+                               context.restore();
+                           } else {
+                               context.drawImage(*drawn, image.rect);
+                           }
+                       },
+                       [&](const PlanDraw& draw) {
+                           context.save();
+                           if (draw.clips) context.clipToRect(draw.clip);
+                           draw.layer->drawInContext(context);
+                           context.restore();
+                       },
+                       [&](const PlanMarks& marks) {
+                           for (const auto& [phase, rect] : marks.placements) {
+                               if (const auto& stamp = marks.stamps->stamps[phase]) context.drawImage(*stamp, rect);
+                           }
+                       },
+                   },
+                   items[i]);
+    }
+}
+
+}  // namespace
+
+void replayPlan(const FramePlan& plan, Context& context) { replay(plan, context, nullptr); }
+
+std::vector<std::size_t> bandLoads(const FramePlan& plan, std::span<const BandRows> rows) {
+    std::vector<std::size_t> loads(rows.size(), 0);
+    const auto below = [](const BandRows& band, double y) { return band.end <= y; };
+    for (std::size_t i = 0; i < plan.items.size(); ++i) {
+        const auto* enter = std::get_if<PlanEnter>(&plan.items[i]);
+        // Subtrees without sublayers: their Exit follows their own items.
+        if (!enter || !enter->hasArea) continue;
+        bool leaf = true;
+        for (std::size_t k = i + 1; k < enter->end && leaf; ++k)
+            leaf = !std::holds_alternative<PlanEnter>(plan.items[k]);
+        if (!leaf) continue;
+        auto band = std::lower_bound(rows.begin(), rows.end(), enter->area.minY(), below);
+        for (; band != rows.end() && band->first < enter->area.maxY(); ++band) ++loads[band - rows.begin()];
+    }
+    return loads;
+}
+
+void replayInBands(const FramePlan& plan, std::span<std::unique_ptr<BitmapContext>> bands,
+                   std::span<const BandRows> rows) {
+    // The bands with the most to draw first, so that none is left to hold
+    // up the end.
+    const std::vector<std::size_t> loads = bandLoads(plan, rows);
+    std::vector<std::size_t> order(bands.size());
+    std::iota(order.begin(), order.end(), std::size_t{0});
+    std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return loads[a] > loads[b]; });
+    DispatchQueue::concurrentPerform(bands.size(), [&](std::size_t turn) {
+        const std::size_t i = order[turn];
+        replay(plan, *bands[i], &rows[i]);
+        bands[i].reset();
+    });
+}
+
+}  // namespace platform::ui
