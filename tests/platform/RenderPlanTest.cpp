@@ -1,0 +1,305 @@
+// The compositor's plans and raster jobs, checked without pixels: which
+// items a tree gives, in which order and nesting, what is left out, which
+// jobs given rasters make, which bands a bitmap is drawn in, where rasters
+// are kept, and that raster jobs draw from snapshots, never from the
+// layers of the tree.
+
+#include "platform/graphics/BitmapContext.h"
+#include "platform/ui/core/Layer.h"
+#include "platform/ui/core/MediaTime.h"
+#include "platform/ui/core/ShapeLayer.h"
+#include "platform/ui/render/LayerRenderer.h"
+#include "platform/ui/render/Planner.h"
+#include "platform/ui/render/RasterCache.h"
+#include "platform/ui/render/Replay.h"
+#include "platform/ui/render/Scheduler.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <mutex>
+#include <ostream>
+#include <set>
+#include <string>
+#include <vector>
+
+using platform::BitmapContext;
+using platform::Color;
+using platform::Context;
+using platform::Path;
+using platform::Rect;
+using namespace platform::ui;
+
+namespace {
+
+std::shared_ptr<Layer> filled(const Rect& frame, const Color& color) {
+    auto layer = Layer::make();
+    layer->setFrame(frame);
+    layer->setBackgroundColor(color);
+    return layer;
+}
+
+// The plan's items by kind, one letter each: Enter, eXit, Group begin and
+// end (g), Clip begin and end (c), Fill, Image, Draw, Marks, Low quality.
+std::string kinds(const FramePlan& plan) {
+    static const char kLetters[] = "EXLGgCcFIDM";
+    std::string out;
+    for (const PlanItem& item : plan.items) out += kLetters[item.index()];
+    return out;
+}
+
+FramePlan plan(Layer& root, Context& context, RasterCache* cache, bool keepsRasters = true) {
+    PlanSetup setup;
+    setup.time = currentMediaTime();
+    setup.keepsRasters = keepsRasters;
+    setup.area = Rect{0, 0, 200, 200};
+    return planFrame(root, context, setup, cache, nullptr);
+}
+
+}  // namespace
+
+namespace platform::ui {
+void PrintTo(const RasterJobSpec& job, std::ostream* out) {
+    *out << "{kind " << static_cast<int>(job.kind) << ", requests";
+    for (const std::size_t r : job.requests) *out << ' ' << r;
+    *out << ", pieces " << job.pieces << (job.stroked ? ", stroked}" : "}");
+}
+}  // namespace platform::ui
+
+TEST(RenderPlan, ATreeGivesItsItemsInOrderNestedAndCulled) {
+    auto root = filled({0, 0, 200, 200}, {1, 1, 1, 1});
+    auto plain = filled({10, 10, 20, 20}, {1, 0, 0, 1});
+    root->addSublayer(plain);
+    auto hidden = filled({10, 10, 20, 20}, {1, 0, 0, 1});
+    hidden->setHidden(true);
+    root->addSublayer(hidden);
+    auto away = filled({500, 500, 20, 20}, {1, 0, 0, 1});  // off the bitmap
+    root->addSublayer(away);
+    // Two parts at half opacity fade as one group; a bordered child inside.
+    auto faded = filled({50, 50, 40, 40}, {0, 0, 1, 1});
+    faded->setOpacity(0.5);
+    auto bordered = filled({5, 5, 10, 10}, {0, 1, 0, 1});
+    bordered->setBorderWidth(1);
+    bordered->setBorderColor({0, 0, 0, 1});
+    faded->addSublayer(bordered);
+    root->addSublayer(faded);
+    // Clipping to its bounds around a sublayer, drawn above the rest.
+    auto clipping = filled({100, 100, 30, 30}, {0, 1, 0, 1});
+    clipping->setMasksToBounds(true);
+    clipping->addSublayer(filled({0, 0, 60, 60}, {0, 0, 0, 1}));
+    clipping->setZPosition(1);
+    root->insertSublayer(clipping, 0);
+    // A masked layer: a group ended through the mask's raster.
+    auto masked = filled({150, 10, 30, 30}, {0, 0, 0, 1});
+    masked->setMask(filled({0, 0, 15, 30}, {0, 0, 0, 1}));
+    root->addSublayer(masked);
+
+    auto context = BitmapContext::create(200, 200);
+    RasterCache cache;
+    const FramePlan frame = plan(*root, *context, &cache);
+    EXPECT_EQ(kinds(frame),
+              "EF"
+              "EFX"
+              "EGFEFFXgX"
+              "EGFgX"
+              "EFCEFXcX"
+              "X");
+    EXPECT_FALSE(frame.mainThread);
+    // Each enter knows its exit; the group's alpha is the layer's, and
+    // inside it its sublayer starts from full alpha.
+    for (std::size_t i = 0; i < frame.items.size(); ++i) {
+        if (const auto* enter = std::get_if<PlanEnter>(&frame.items[i])) {
+            ASSERT_LT(enter->end, frame.items.size());
+            EXPECT_TRUE(std::holds_alternative<PlanExit>(frame.items[enter->end])) << "item " << i;
+        }
+    }
+    EXPECT_EQ(std::get<PlanEnter>(frame.items[0]).end, frame.items.size() - 1);
+    EXPECT_DOUBLE_EQ(std::get<PlanEnter>(frame.items[5]).alpha, 0.5);
+    EXPECT_DOUBLE_EQ(std::get<PlanEnter>(frame.items[8]).alpha, 1.0);
+    const auto& maskEnd = std::get<PlanGroupEnd>(frame.items[17]);
+    ASSERT_NE(maskEnd.mask, nullptr);
+    EXPECT_EQ(maskEnd.maskRect, (Rect{0, 0, 15, 30}));
+    const auto& clip = std::get<PlanClipBegin>(frame.items[21]);
+    EXPECT_EQ(clip.path.boundingBox(), (Rect{0, 0, 30, 30}));
+}
+
+TEST(RenderPlan, KeptContentIsFoundByLayerIdAndDelegatesDrawingAfreshKeepTheFrameOnTheMainThread) {
+    auto root = filled({0, 0, 200, 200}, {1, 1, 1, 1});
+    auto shape = ShapeLayer::make();
+    shape->setFrame({10, 10, 50, 50});
+    Path path;
+    path.addEllipseInRect({0, 0, 40, 40});
+    shape->setPath(path);
+    shape->setFillColor({1, 0, 0, 1});
+    root->addSublayer(shape);
+    struct Ink : LayerDelegate {
+        void drawLayer(Layer&, Context& context) override { context.fillRect({0, 0, 5, 5}); }
+    };
+    const auto ink = std::make_shared<Ink>();
+    auto drawn = Layer::make();
+    drawn->setFrame({100, 100, 20, 20});
+    drawn->setDelegate(ink);
+    drawn->setNeedsDisplay();
+    root->addSublayer(drawn);
+
+    auto context = BitmapContext::create(200, 200);
+    RasterCache cache;
+    const FramePlan first = plan(*root, *context, &cache);
+    EXPECT_EQ(kinds(first), "EFEIXEIXX");
+    const RasterEntry* kept = cache.find({shape->identifier(), kRasterContent, 0});
+    ASSERT_NE(kept, nullptr);
+    EXPECT_EQ(kept->image, std::get<PlanImage>(first.items[3]).image);
+    ASSERT_NE(cache.find({drawn->identifier(), kRasterContent, 0}), nullptr);
+    // The next frame finds the same rasters; a change makes the shape's anew.
+    const FramePlan again = plan(*root, *context, &cache);
+    EXPECT_EQ(std::get<PlanImage>(again.items[3]).image, std::get<PlanImage>(first.items[3]).image);
+    shape->setFillColor({0, 0, 1, 1});
+    const FramePlan changed = plan(*root, *context, &cache);
+    EXPECT_NE(std::get<PlanImage>(changed.items[3]).image, std::get<PlanImage>(first.items[3]).image);
+    EXPECT_FALSE(changed.mainThread);
+
+    // Drawn apart from the screen, content is drawn afresh: the shape from
+    // anywhere, the delegate on the main thread only.
+    const std::size_t stored = cache.count();
+    const FramePlan apart = plan(*root, *context, &cache, false);
+    EXPECT_EQ(kinds(apart), "EFEDXEDXX");
+    EXPECT_FALSE(std::get<PlanDraw>(apart.items[3]).mainThread);
+    EXPECT_TRUE(std::get<PlanDraw>(apart.items[6]).mainThread);
+    EXPECT_TRUE(apart.mainThread) << "no bands for this plan";
+    EXPECT_EQ(cache.count(), stored) << "nothing kept apart from the screen";
+}
+
+TEST(RenderPlan, BandsAreChosenFromTheSizeAndKeepWhatOverlapsThem) {
+    const RenderTuning tuning;
+    EXPECT_EQ(bandsFor(600, 500, tuning).size(), 1u) << "too small to pay for threads";
+    const auto sixteen = bandsFor(2048, 1536, tuning);
+    ASSERT_EQ(sixteen.size(), 16u);
+    for (std::size_t i = 0; i < sixteen.size(); ++i) EXPECT_EQ(sixteen[i], (BandRows{96 * int(i), 96 * int(i + 1)}));
+    const auto nine = bandsFor(1200, 1000, tuning);  // 1.2 Mpx at 128 Kpx a band
+    ASSERT_EQ(nine.size(), 9u);
+    EXPECT_EQ(nine[1], (BandRows{111, 222}));
+    EXPECT_EQ(nine.back().end, 1000);
+    RenderTuning few = tuning;
+    few.mostBands = 4;
+    EXPECT_EQ(bandsFor(2048, 1536, few).size(), 4u);
+    few.fewestRowsPerBand = 1000;
+    EXPECT_EQ(bandsFor(2048, 1536, few).size(), 1u) << "no band thinner than its fewest rows";
+
+    // A band counts the leaves whose area overlaps its rows.
+    FramePlan frame;
+    const auto leaf = [&](double top, double height) {
+        const auto at = static_cast<std::uint32_t>(frame.items.size());
+        frame.items.push_back(PlanEnter{{}, 1, at + 2, true, Rect{0, top, 10, height}});
+        frame.items.push_back(PlanFill{});
+        frame.items.push_back(PlanExit{});
+    };
+    frame.items.push_back(PlanEnter{{}, 1, 0, true, Rect{0, 0, 10, 300}});
+    leaf(0, 10);
+    leaf(95, 10);
+    leaf(250, 10);
+    std::get<PlanEnter>(frame.items[0]).end = static_cast<std::uint32_t>(frame.items.size());
+    frame.items.push_back(PlanExit{});
+    const std::vector<BandRows> rows{{0, 100}, {100, 200}, {200, 300}};
+    EXPECT_EQ(bandLoads(frame, rows), (std::vector<std::size_t>{2, 1, 1}));
+}
+
+TEST(RenderPlan, RastersGiveBatchesRowsAndSingleJobs) {
+    RenderTuning tuning;
+    tuning.rastersPerBatch = 3;
+    tuning.batchesLookedAt = 2;
+    std::vector<RasterJobSpec> jobs;
+    RasterScheduler scheduler(tuning, [&](RasterJobSpec job) { jobs.push_back(std::move(job)); });
+    const StrokeStyle blue{{0, 0, 1, 1}, 2};
+    const StrokeStyle red{{1, 0, 0, 1}, 2};
+    const auto small = [](std::optional<StrokeStyle> stroke) { return RasterRequest{20, 20, 2, true, false, stroke}; };
+    scheduler.add(0, small(blue));
+    scheduler.add(1, small(red));
+    scheduler.add(2, small(blue));
+    scheduler.add(3, small(blue));                                   // fills the blue batch
+    scheduler.add(4, small(std::nullopt));                           // a text: batched apart from strokes
+    scheduler.add(5, RasterRequest{600, 600, 2, true, false, {}});   // 360,000 pixels: in rows
+    scheduler.add(6, RasterRequest{100, 100, 2, false, false, {}});  // a view's drawing: alone
+    scheduler.add(7, RasterRequest{20, 20, 2, true, true, blue});    // a part of a whole: alone
+    scheduler.add(8, RasterRequest{20, 20, 3, true, false, red});    // another scale: a batch of its own
+    scheduler.add(9, small(red));  // the red batch is past the last two looked at: a new one
+    scheduler.finish();
+    using Kind = RasterJobSpec::Kind;
+    const std::vector<RasterJobSpec> expected{
+        {Kind::batch, {0, 2, 3}, 1, true}, {Kind::rows, {5}, 5, false}, {Kind::single, {6}, 1, false},
+        {Kind::single, {7}, 1, false},     {Kind::batch, {1}, 1, true}, {Kind::batch, {4}, 1, false},
+        {Kind::batch, {8}, 1, true},       {Kind::batch, {9}, 1, true},
+    };
+    EXPECT_EQ(jobs, expected);
+    EXPECT_EQ(RasterScheduler::rowPieces(10.0 * 1024 * 1024, tuning), 8) << "no more pieces than threads";
+
+    // A batch is drawn once its rows would pass the most it holds.
+    tuning.mostBatchRows = 50;
+    jobs.clear();
+    RasterScheduler rows(tuning, [&](RasterJobSpec job) { jobs.push_back(std::move(job)); });
+    for (std::size_t i = 0; i < 3; ++i) rows.add(i, small(std::nullopt));
+    rows.finish();
+    EXPECT_EQ(jobs, (std::vector<RasterJobSpec>{{Kind::batch, {0, 1}, 1, false}, {Kind::batch, {2}, 1, false}}));
+}
+
+namespace {
+
+// Records which layers it is asked to draw, from any thread.
+class Recorder : public LayerDelegate {
+public:
+    void drawLayer(Layer& layer, Context& context) override {
+        {
+            std::lock_guard lock(mMutex);
+            mDrawn.insert(&layer);
+        }
+        context.setFillColor({0, 0, 1, 1});
+        context.fillRect(layer.bounds());
+    }
+    bool drawsOnAnyThread(const Layer&) const override { return true; }
+    std::set<const Layer*> drawn() {
+        std::lock_guard lock(mMutex);
+        return mDrawn;
+    }
+
+private:
+    std::mutex mMutex;
+    std::set<const Layer*> mDrawn;
+};
+
+}  // namespace
+
+TEST(RenderPlan, RasterJobsDrawSnapshotsIntoTheCacheGiven) {
+    // Large enough for bands: the rasters are drawn by jobs on the pool.
+    auto root = filled({0, 0, 600, 500}, {1, 1, 1, 1});
+    const auto recorder = std::make_shared<Recorder>();
+    std::vector<std::shared_ptr<Layer>> drawn;
+    for (int i = 0; i < 40; ++i) {
+        auto layer = Layer::make();
+        layer->setFrame({10.0 + (i % 8) * 70, 10.0 + (i / 8) * 90, 60, 80});
+        layer->setDelegate(recorder);
+        layer->setNeedsDisplay();
+        root->addSublayer(layer);
+        drawn.push_back(layer);
+    }
+    auto screen = BitmapContext::create(1200, 1000, 2);
+    RasterCache cache;
+    RenderOptions options{currentMediaTime(), 2};
+    options.cache = &cache;
+    renderLayerTree(*root, *screen, options);
+    const auto asked = recorder->drawn();
+    EXPECT_EQ(asked.size(), drawn.size());
+    for (const auto& layer : drawn) {
+        EXPECT_EQ(asked.count(layer.get()), 0u) << "a job drew from a layer of the tree";
+        const RasterEntry* kept = cache.find({layer->identifier(), kRasterContent, 0});
+        ASSERT_NE(kept, nullptr);
+        EXPECT_EQ(kept->image->pixelWidth(), 120);
+    }
+    EXPECT_EQ(screen->pixel(2 * 40, 2 * 40), (platform::Pixel{0, 0, 255, 255}));
+    // Drawn in one piece, chosen before the work, the same rasters serve.
+    const std::size_t count = cache.count();
+    options.banding = Banding::onePiece;
+    auto piece = BitmapContext::create(1200, 1000, 2);
+    renderLayerTree(*root, *piece, options);
+    EXPECT_EQ(recorder->drawn().size(), asked.size()) << "nothing drawn again";
+    EXPECT_EQ(cache.count(), count);
+    EXPECT_EQ(piece->pixel(2 * 40, 2 * 40), (platform::Pixel{0, 0, 255, 255}));
+}
