@@ -1,5 +1,7 @@
 #include "platform/ui/sdl/DesktopWindow.h"
 
+#include "platform/ui/sdl/WindowSizing.h"
+
 #include "platform/dispatch/DisplayLink.h"
 #include "platform/dispatch/RunLoop.h"
 #include "platform/ui/core/Layer.h"
@@ -181,6 +183,8 @@ struct DesktopWindow::Impl {
         }
     }
     void close() {
+        // The end's work may take seconds; the window goes at once.
+        SDL_HideWindow(sdl);
         owner.mCloseRequested = true;
         RunLoop::main()->stop();
     }
@@ -216,27 +220,35 @@ struct DesktopWindow::Impl {
 DesktopWindow::DesktopWindow(std::shared_ptr<Window> window, const DesktopOptions& options)
     : mImpl(std::make_unique<Impl>(*this, std::move(window))) {
     if (!mImpl->window) throw std::invalid_argument("A desktop window needs a window to show");
+    // The accelerated framebuffer puts a renderer behind the window surface,
+    // and SDL makes the window anew for it on the first frame: a second
+    // window, some 100 MB more and a visible jump. The software one blits
+    // into the window we made.
+    SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
     if (SDL_InitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0)
         throw DesktopError(std::string("SDL cannot start its video: ") + SDL_GetError());
 
     const Size size = options.size.value_or(screenSizeFor(options.idiom));
+    std::optional<Size> usable;
+    if (SDL_Rect area{}; SDL_GetDisplayUsableBounds(0, &area) == 0 && area.w > 0 && area.h > 0)
+        usable = Size{static_cast<double>(area.w), static_cast<double>(area.h)};
+    const WindowSizing sizing = sizeWindow(size, minimumPointsFor(options.idiom), usable, options.scale);
     Device::currentDevice().setUserInterfaceIdiom(options.idiom);
     auto screen = Screen::mainScreen();
     screen->setSize(size);
-    screen->setScale(options.scale);
+    screen->setScale(sizing.scale);
     mImpl->window->setScreen(screen);
     mImpl->window->setFrame(screen->bounds());
     mWindowUnitsPerPoint = screen->scale();
 
-    mImpl->sdl =
-        SDL_CreateWindow(options.title.c_str(), SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED,
-                         static_cast<int>(std::lround(size.width * mWindowUnitsPerPoint)),
-                         static_cast<int>(std::lround(size.height * mWindowUnitsPerPoint)), SDL_WINDOW_RESIZABLE);
+    mImpl->sdl = SDL_CreateWindow(options.title.c_str(), SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, sizing.width,
+                                  sizing.height, SDL_WINDOW_RESIZABLE);
     if (!mImpl->sdl) {
         const std::string reason = SDL_GetError();
         SDL_QuitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS);
         throw DesktopError("SDL cannot open a window: " + reason);
     }
+    SDL_SetWindowMinimumSize(mImpl->sdl, sizing.minimumWidth, sizing.minimumHeight);
     SDL_StartTextInput();
 
     mImpl->link = std::make_unique<DisplayLink>([this](const DisplayLink::Frame&) { frame(); });

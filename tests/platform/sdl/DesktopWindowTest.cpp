@@ -25,6 +25,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -94,6 +95,7 @@ struct Desk {
         window->setRootView(root);
         DesktopOptions options;
         options.size = Size{300, 400};
+        options.scale = 2;
         desk = std::make_unique<DesktopWindow>(window, options);
         root->addSubview(button);
         root->addSubview(pad);
@@ -325,6 +327,7 @@ TEST(DesktopWindow, AResizeIsASizeTransitionForTheRootController) {
     window->setRootViewController(controller);
     DesktopOptions options;
     options.size = Size{300, 400};
+    options.scale = 2;
     DesktopWindow desk(window, options);
     desk.frame();
 
@@ -379,4 +382,50 @@ TEST(DesktopWindow, AnApplicationMainInTheWindowShowsTheInitialSceneAndEndsWhenA
     ASSERT_TRUE(shown);
     EXPECT_NEAR(shown->green, 128, 2);
     EXPECT_EQ(delegate->window()->bounds().width, 820) << "the tablet's screen";
+}
+
+TEST(DesktopWindow, OneWindowFittedToTheDisplayThatHidesAtOnceWhenClosed) {
+    testsupport::VirtualTime time;
+    setenv("SDL_VIDEODRIVER", "offscreen", 0);
+    auto window = std::make_shared<Window>();
+    window->setRootView(std::make_shared<View>());
+    window->rootView()->setBackgroundColor(Color{1, 1, 1, 1});
+    DesktopOptions options;
+    DesktopWindow desk(window, options);
+    SDL_Window* sdl = SDL_GetWindowFromID(desk.windowID());
+    ASSERT_NE(sdl, nullptr);
+
+    // The phone's points at a scale at which the window fits the display.
+    SDL_Rect usable{};
+    ASSERT_EQ(SDL_GetDisplayUsableBounds(0, &usable), 0);
+    int width = 0;
+    int height = 0;
+    SDL_GetWindowSize(sdl, &width, &height);
+    EXPECT_EQ(window->bounds().size().width, 390);
+    EXPECT_EQ(window->bounds().size().height, 844);
+    EXPECT_LE(height, usable.h) << "scale " << desk.windowUnitsPerPoint();
+    EXPECT_LE(width, usable.w);
+    EXPECT_EQ(width, static_cast<int>(std::ceil(390 * desk.windowUnitsPerPoint())));
+    int minimumWidth = 0;
+    int minimumHeight = 0;
+    SDL_GetWindowMinimumSize(sdl, &minimumWidth, &minimumHeight);
+    EXPECT_EQ(minimumWidth, static_cast<int>(std::ceil(320 * desk.windowUnitsPerPoint())));
+    EXPECT_EQ(minimumHeight, static_cast<int>(std::ceil(568 * desk.windowUnitsPerPoint())));
+
+    // Frames go to the window's own surface: no renderer, for which SDL
+    // would make the window anew.
+    EXPECT_TRUE(desk.frame());
+    EXPECT_EQ(SDL_GetRenderer(sdl), nullptr);
+    EXPECT_EQ(SDL_GetWindowFromID(desk.windowID()), sdl);
+
+    // Closed: hidden before the loop stops and the end's work begins.
+    ASSERT_EQ(SDL_GetWindowFlags(sdl) & SDL_WINDOW_HIDDEN, 0u);
+    SDL_Event e{};
+    e.type = SDL_WINDOWEVENT;
+    e.window.windowID = desk.windowID();
+    e.window.event = SDL_WINDOWEVENT_CLOSE;
+    SDL_PushEvent(&e);
+    desk.frame();
+    EXPECT_TRUE(desk.closeRequested());
+    EXPECT_NE(SDL_GetWindowFlags(sdl) & SDL_WINDOW_HIDDEN, 0u);
 }
