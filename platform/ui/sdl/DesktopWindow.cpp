@@ -271,6 +271,11 @@ void DesktopWindow::run() {
 bool DesktopWindow::frame() {
     SDL_Event event;
     while (SDL_PollEvent(&event)) mImpl->handle(event);
+    // What the events asked to be laid out changes the tree only in the
+    // layout pass: run it now, or a view that draws in its layout (the
+    // layout screen during a pan) would be presented every other frame,
+    // its pass posted for after this one.
+    mImpl->window->layoutIfNeeded();
     // An animation that ends changes the tree (it is removed, or marked
     // ended when kept), so its end state is presented too.
     const bool changed = !mImpl->presentedOnce || mImpl->window->layer()->treeVersion() != mImpl->presentedVersion;

@@ -429,3 +429,65 @@ TEST(DesktopWindow, OneWindowFittedToTheDisplayThatHidesAtOnceWhenClosed) {
     EXPECT_TRUE(desk.closeRequested());
     EXPECT_NE(SDL_GetWindowFlags(sdl) & SDL_WINDOW_HIDDEN, 0u);
 }
+
+namespace {
+
+// Follows a finger by moving a layer in its layout pass, as the layout
+// screen draws a pan.
+class LaidOutFollower final : public View {
+public:
+    using View::View;
+    void touchesMoved(const platform::ui::TouchSet& touches, const platform::ui::Event& event) override {
+        View::touchesMoved(touches, event);
+        setNeedsLayout();
+    }
+    void layoutSubviews() override {
+        View::layoutSubviews();
+        layer()->setOpacity(layer()->opacity() > 0.9 ? 0.8 : 1.0);
+    }
+};
+
+}  // namespace
+
+TEST(DesktopWindow, ADragThatIsDrawnInTheLayoutPassIsPresentedOnEveryFrame) {
+    testsupport::VirtualTime time;
+    setenv("SDL_VIDEODRIVER", "offscreen", 0);
+    auto window = std::make_shared<Window>();
+    auto follower = std::make_shared<LaidOutFollower>();
+    follower->setBackgroundColor(Color{0, 0, 1, 1});
+    window->setRootView(follower);
+    DesktopOptions options;
+    options.size = Size{200, 200};
+    options.scale = 1;
+    DesktopWindow desk(window, options);
+    desk.frame();
+
+    auto push = [&](Uint32 type, int x) {
+        SDL_Event e{};
+        e.type = type;
+        if (type == SDL_MOUSEMOTION) {
+            e.motion.windowID = desk.windowID();
+            e.motion.x = x;
+            e.motion.y = 100;
+            e.motion.state = SDL_BUTTON_LMASK;
+        } else {
+            e.button.windowID = desk.windowID();
+            e.button.button = SDL_BUTTON_LEFT;
+            e.button.state = type == SDL_MOUSEBUTTONDOWN ? SDL_PRESSED : SDL_RELEASED;
+            e.button.x = x;
+            e.button.y = 100;
+        }
+        SDL_PushEvent(&e);
+    };
+    push(SDL_MOUSEBUTTONDOWN, 10);
+    time.clock->advance(std::chrono::milliseconds(17));
+    // A move for every display frame: each is presented in its own frame.
+    const int before = desk.presentedFrames();
+    for (int i = 1; i <= 30; ++i) {
+        push(SDL_MOUSEMOTION, 10 + 2 * i);
+        time.clock->advance(std::chrono::microseconds(16667));
+    }
+    EXPECT_GE(desk.presentedFrames() - before, 29) << "not at half the display's rate";
+    push(SDL_MOUSEBUTTONUP, 70);
+    desk.frame();
+}
