@@ -7,6 +7,7 @@
 #include "platform/ui/core/Layer.h"
 #include "platform/ui/views/Screen.h"
 #include "platform/ui/input/Touch.h"
+#include "platform/ui/views/ScrollView.h"
 #include "platform/ui/views/Window.h"
 
 #include <SDL.h>
@@ -26,6 +27,11 @@ constexpr double kPinchRadius = 50;
 constexpr double kWheelPinchRadius = 100;
 // Each notch of the wheel spreads or closes the fingers by this factor.
 constexpr double kWheelStep = 1.1;
+// Points a notch of the wheel scrolls.
+constexpr double kWheelLine = 40;
+// A touchpad's pinch reports the change of its fingers' spread as a share
+// of the pad; taken as a change of a spread of a tenth of the pad.
+constexpr double kTouchpadSpread = 0.1;
 // The wheel's pinch lifts once the wheel has rested this long.
 constexpr auto kWheelRest = 300ms;
 // Longer than a long press's default half second, so a click is one.
@@ -78,10 +84,11 @@ struct DesktopWindow::Impl {
         pinchB->update(TouchPhase::moved, {pinchAnchor.x - offset.x, pinchAnchor.y - offset.y});
         send({pinchA, pinchB});
     }
+    // The fingers go to the view under the anchor, however far apart.
     void beginPinch(Point anchor, double radius) {
         pinchAnchor = anchor;
-        pinchA = Touch::make(window, {anchor.x + radius, anchor.y});
-        pinchB = Touch::make(window, {anchor.x - radius, anchor.y});
+        pinchA = Touch::makeAimed(window, {anchor.x + radius, anchor.y}, anchor);
+        pinchB = Touch::makeAimed(window, {anchor.x - radius, anchor.y}, anchor);
         send({pinchA, pinchB});
     }
     void endPinch() {
@@ -138,18 +145,57 @@ struct DesktopWindow::Impl {
         }
     }
     void wheel(const SDL_MouseWheelEvent& e) {
-        const int notches = e.direction == SDL_MOUSEWHEEL_FLIPPED ? -e.y : e.y;
-        if (notches == 0) return;
+        const double flip = e.direction == SDL_MOUSEWHEEL_FLIPPED ? -1 : 1;
+        // Whole notches from events that carry no fractions.
+        const double across = (e.preciseX != 0 ? e.preciseX : e.x) * flip;
+        const double along = (e.preciseY != 0 ? e.preciseY : e.y) * flip;
+        const Point pointer = toPoints(e.mouseX, e.mouseY);
+        const bool zoom = (SDL_GetModState() & KMOD_CTRL) != 0;
+        if (!zoom && !wheelPinch && scrollUnder(pointer, {across * kWheelLine, -along * kWheelLine})) return;
+        // Ctrl, or no scroll view there (the layout): a pinch about the pointer.
+        if (along != 0) spreadPinch(pointer, std::pow(kWheelStep, along));
+    }
+    // The touchpad's two-finger pinch.
+    void touchpadPinch(const SDL_MultiGestureEvent& e) {
+        if (e.dDist == 0) return;
+        int x = 0;
+        int y = 0;
+        SDL_GetMouseState(&x, &y);
+        spreadPinch(toPoints(x, y), std::exp(e.dDist / kTouchpadSpread));
+    }
+    // Spreads the wheel's pinch by `factor`, beginning it about `pointer`;
+    // it lifts once the wheel rests.
+    void spreadPinch(Point pointer, double factor) {
         if (!wheelPinch) {
             if (busy()) return;
             wheelPinch = true;
             wheelRadius = kWheelPinchRadius;
-            beginPinch(toPoints(e.mouseX, e.mouseY), wheelRadius);
+            beginPinch(pointer, wheelRadius);
         }
-        wheelRadius = std::clamp(wheelRadius * std::pow(kWheelStep, notches), 5.0, 2000.0);
+        wheelRadius = std::clamp(wheelRadius * factor, 5.0, 2000.0);
         movePinch({wheelRadius, 0});
         pendingLift.cancel();
         pendingLift = RunLoop::main()->postAfter(kWheelRest, [this] { endPinch(); });
+    }
+    // Scrolls the innermost scroll view under `pointer` that can move by
+    // `delta` (held at its edges). False when there is no scroll view
+    // there; true when there is one, moved or not.
+    bool scrollUnder(Point pointer, Point delta) {
+        bool found = false;
+        for (auto view = window->hitTest(pointer, nullptr); view; view = view->superview()) {
+            auto* scroll = dynamic_cast<ScrollView*>(view.get());
+            if (!scroll || !scroll->isScrollEnabled()) continue;
+            found = true;
+            const Point from = scroll->contentOffset();
+            const Point least = scroll->minimumContentOffset();
+            const Point most = scroll->maximumContentOffset();
+            const Point to{std::clamp(from.x + delta.x, std::min(least.x, from.x), std::max(most.x, from.x)),
+                           std::clamp(from.y + delta.y, std::min(least.y, from.y), std::max(most.y, from.y))};
+            if (to.x == from.x && to.y == from.y) continue;
+            scroll->setContentOffset(to);
+            return true;
+        }
+        return found;
     }
     void key(const SDL_KeyboardEvent& e) {
         if (e.keysym.sym == SDLK_BACKSPACE) window->deleteBackward();
@@ -171,6 +217,7 @@ struct DesktopWindow::Impl {
             case SDL_MOUSEBUTTONUP: buttonUp(e.button); break;
             case SDL_MOUSEMOTION: motion(e.motion); break;
             case SDL_MOUSEWHEEL: wheel(e.wheel); break;
+            case SDL_MULTIGESTURE: touchpadPinch(e.mgesture); break;
             case SDL_TEXTINPUT: window->insertText(e.text.text); break;
             case SDL_KEYDOWN: key(e.key); break;
             case SDL_QUIT: close(); break;

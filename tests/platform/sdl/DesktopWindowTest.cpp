@@ -9,6 +9,8 @@
 #include "platform/ui/input/LongPressGestureRecognizer.h"
 #include "platform/ui/input/PinchGestureRecognizer.h"
 #include "platform/ui/views/Screen.h"
+#include "platform/ui/views/TableView.h"
+#include "platform/ui/views/TableViewCell.h"
 #include "platform/ui/views/TextField.h"
 #include "platform/ui/controllers/ViewController.h"
 #include "platform/ui/views/Window.h"
@@ -490,4 +492,80 @@ TEST(DesktopWindow, ADragThatIsDrawnInTheLayoutPassIsPresentedOnEveryFrame) {
     EXPECT_GE(desk.presentedFrames() - before, 29) << "not at half the display's rate";
     push(SDL_MOUSEBUTTONUP, 70);
     desk.frame();
+}
+
+namespace {
+
+struct ManyRows : platform::ui::TableViewDataSource {
+    int numberOfRowsInSection(platform::ui::TableView&, int) override { return 100; }
+    std::shared_ptr<platform::ui::TableViewCell> cellForRowAtIndexPath(platform::ui::TableView&,
+                                                                       platform::ui::IndexPath) override {
+        return nullptr;
+    }
+};
+
+SDL_Event wheelAt(std::uint32_t windowID, int x, int y, int notches) {
+    SDL_Event e{};
+    e.type = SDL_MOUSEWHEEL;
+    e.wheel.windowID = windowID;
+    e.wheel.y = notches;
+    e.wheel.preciseY = static_cast<float>(notches);
+    e.wheel.mouseX = x;
+    e.wheel.mouseY = y;
+    return e;
+}
+
+}  // namespace
+
+TEST(DesktopWindow, TheWheelScrollsTheTableUnderThePointerAndCtrlWithItZoomsAboutThePointerAnywhere) {
+    testsupport::VirtualTime time;
+    setenv("SDL_VIDEODRIVER", "offscreen", 0);
+    auto window = std::make_shared<Window>();
+    auto root = std::make_shared<View>();
+    window->setRootView(root);
+    // A table on the left; on the right a view that pinches, up to the
+    // window's right edge.
+    auto rows = std::make_shared<ManyRows>();
+    auto table = platform::ui::TableView::make({0, 0, 150, 400});
+    table->setDataSource(rows);
+    root->addSubview(table);
+    auto map = std::make_shared<View>(Rect{150, 0, 150, 400});
+    auto pinch = std::make_shared<PinchGestureRecognizer>();
+    std::vector<std::string> heard;
+    pinch->addAction(
+        [&](GestureRecognizer& r) { heard.push_back(r.state() == GestureRecognizerState::began ? "began" : "other"); });
+    map->addGestureRecognizer(pinch);
+    root->addSubview(map);
+    DesktopOptions options;
+    options.size = Size{300, 400};
+    options.scale = 1;
+    DesktopWindow desk(window, options);
+    desk.frame();
+
+    // Two notches down scroll the table two lines; up at the top it stays.
+    SDL_Event down = wheelAt(desk.windowID(), 75, 200, -2);
+    SDL_PushEvent(&down);
+    desk.frame();
+    EXPECT_EQ(table->contentOffset().y, 80);
+    SDL_Event up = wheelAt(desk.windowID(), 75, 200, 5);
+    SDL_PushEvent(&up);
+    desk.frame();
+    EXPECT_EQ(table->contentOffset().y, 0);
+    EXPECT_TRUE(heard.empty()) << "the wheel over a list does not pinch";
+
+    // Ctrl and two notches up, 5 points from the right edge: both fingers
+    // go to the view under the pointer, pinching about it.
+    SDL_SetModState(KMOD_LCTRL);
+    SDL_Event zoom = wheelAt(desk.windowID(), 295, 100, 2);
+    SDL_PushEvent(&zoom);
+    SDL_PushEvent(&zoom);
+    desk.frame();
+    SDL_SetModState(KMOD_NONE);
+    ASSERT_FALSE(heard.empty());
+    EXPECT_EQ(heard.front(), "began");
+    EXPECT_NEAR(pinch->scale(), 1.1 * 1.1 * 1.1 * 1.1, 0.01);
+    EXPECT_EQ(pinch->locationInView(nullptr).x, 295);
+    EXPECT_EQ(pinch->locationInView(nullptr).y, 100);
+    time.clock->advance(400ms);
+    EXPECT_EQ(pinch->state(), GestureRecognizerState::possible) << "lifted once the wheel rests";
 }
