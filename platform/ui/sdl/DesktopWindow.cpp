@@ -4,6 +4,7 @@
 
 #include "platform/dispatch/DisplayLink.h"
 #include "platform/dispatch/RunLoop.h"
+#include "platform/ui/controllers/KeyCommands.h"
 #include "platform/ui/core/Layer.h"
 #include "platform/ui/views/Screen.h"
 #include "platform/ui/input/Touch.h"
@@ -198,8 +199,28 @@ struct DesktopWindow::Impl {
         return found;
     }
     void key(const SDL_KeyboardEvent& e) {
-        if (e.keysym.sym == SDLK_BACKSPACE) window->deleteBackward();
-        if (e.keysym.sym == SDLK_RETURN || e.keysym.sym == SDLK_KP_ENTER) window->insertText("\n");
+        const SDL_Keycode sym = e.keysym.sym;
+        if (sym == SDLK_BACKSPACE) window->deleteBackward();
+        if (sym == SDLK_RETURN || sym == SDLK_KP_ENTER) window->insertText("\n");
+        KeyCommand command;
+        if ((e.keysym.mod & KMOD_SHIFT) != 0) command.modifiers = command.modifiers | KeyModifierFlags::shift;
+        if ((e.keysym.mod & KMOD_CTRL) != 0) command.modifiers = command.modifiers | KeyModifierFlags::control;
+        if ((e.keysym.mod & KMOD_ALT) != 0) command.modifiers = command.modifiers | KeyModifierFlags::alternate;
+        if (sym == SDLK_ESCAPE) {
+            command.input = KeyCommand::kInputEscape;
+        } else if (sym == SDLK_TAB) {
+            command.input = KeyCommand::kInputTab;
+        } else if (((sym >= SDLK_a && sym <= SDLK_z) || (sym >= SDLK_0 && sym <= SDLK_9)) &&
+                   (e.keysym.mod & (KMOD_CTRL | KMOD_ALT)) != 0) {
+            // Plain letters are text (SDL_TEXTINPUT); with Ctrl or Alt, commands.
+            command.input = std::string(1, static_cast<char>(sym));
+        } else {
+            return;
+        }
+        if (RouteKeyCommand(*window, command)) return;
+        // The app's own: Ctrl+Q quits and Ctrl+W closes its one window, both
+        // as closing the window does.
+        if (command.is("q", KeyModifierFlags::control) || command.is("w", KeyModifierFlags::control)) close();
     }
     void resized(int width, int height) {
         const Size size{width / owner.mWindowUnitsPerPoint, height / owner.mWindowUnitsPerPoint};

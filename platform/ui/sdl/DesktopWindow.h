@@ -19,10 +19,16 @@
 // - left button: one finger down, moved and lifted with the pointer;
 // - Ctrl and the left button: two fingers pinching about where the drag
 //   began (right spreads them, left brings them together);
-// - the wheel: a pinch about the pointer, ended when the wheel rests;
 // - right button: a finger held at least long enough for a long press;
 // - text typed goes to the window's first responder when it takes text;
-//   Backspace deletes, Return types "\n".
+//   Backspace deletes, Return types "\n";
+// - Escape, Tab and Ctrl or Alt with a letter or digit are key commands
+//   that the window routes (controllers/KeyCommands.h); Ctrl+Q and Ctrl+W,
+//   when nothing took them, close the window;
+// - a touchpad's pinch, and Ctrl with the wheel: a pinch about the
+//   pointer, aimed at the view under it;
+// - the wheel scrolls the innermost scroll view under the pointer; where
+//   there is none, it pinches as with Ctrl.
 // Closing the window hides it at once, then stops the main loop, so that
 // the end's work does not keep it on screen.
 // Resizing the SDL window resizes the screen, then the window as a size

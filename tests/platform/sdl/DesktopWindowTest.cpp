@@ -569,3 +569,50 @@ TEST(DesktopWindow, TheWheelScrollsTheTableUnderThePointerAndCtrlWithItZoomsAbou
     time.clock->advance(400ms);
     EXPECT_EQ(pinch->state(), GestureRecognizerState::possible) << "lifted once the wheel rests";
 }
+
+TEST(DesktopWindow, EscapeTabAndCtrlQAreKeyCommandsOfTheWindow) {
+    testsupport::VirtualTime time;
+    setenv("SDL_VIDEODRIVER", "offscreen", 0);
+    auto window = std::make_shared<Window>();
+    auto root = std::make_shared<ViewController>();
+    window->setRootViewController(root);
+    DesktopOptions options;
+    options.size = Size{300, 400};
+    options.scale = 1;
+    DesktopWindow desk(window, options);
+    window->makeKeyAndVisible();
+    desk.frame();
+    auto press = [&](SDL_Keycode code, Uint16 mod = KMOD_NONE) {
+        SDL_Event e{};
+        e.type = SDL_KEYDOWN;
+        e.key.windowID = desk.windowID();
+        e.key.state = SDL_PRESSED;
+        e.key.keysym.sym = code;
+        e.key.keysym.mod = mod;
+        SDL_PushEvent(&e);
+        desk.frame();
+    };
+
+    auto sheet = std::make_shared<ViewController>();
+    root->presentViewController(sheet, false);
+    auto first = std::make_shared<TextField>(Rect{10, 10, 200, 34});
+    auto second = std::make_shared<TextField>(Rect{10, 50, 200, 34});
+    sheet->view()->addSubview(first);
+    sheet->view()->addSubview(second);
+    ASSERT_TRUE(first->becomeFirstResponder());
+    press(SDLK_TAB);
+    EXPECT_TRUE(second->isFirstResponder());
+    press(SDLK_TAB, KMOD_LSHIFT);
+    EXPECT_TRUE(first->isFirstResponder());
+
+    press(SDLK_q);
+    EXPECT_FALSE(desk.closeRequested()) << "a plain letter is text";
+    press(SDLK_ESCAPE);
+    time.clock->advance(600ms);
+    EXPECT_EQ(root->presentedViewController(), nullptr);
+
+    SDL_Window* sdl = SDL_GetWindowFromID(desk.windowID());
+    press(SDLK_q, KMOD_LCTRL);
+    EXPECT_TRUE(desk.closeRequested());
+    EXPECT_NE(SDL_GetWindowFlags(sdl) & SDL_WINDOW_HIDDEN, 0u);
+}
