@@ -3,6 +3,7 @@
 #include "SharingModule/Model/VKMSharedLayouts.h"
 #include "UserProfileModule/Support/VKMCommunityStrings.h"
 #include "platform/foundation/AsciiText.h"
+#include "platform/ui/input/KeyCommand.h"
 #include "platform/ui/views/Button.h"
 #include "platform/ui/views/Label.h"
 #include "platform/ui/views/TextField.h"
@@ -52,6 +53,18 @@ void VKMLogInViewController::viewDidLoad() {
     mPasswordField->setBorderStyle(TextBorderStyle::roundedRect);
     mPasswordField->setSecureTextEntry(true);
 
+    const std::weak_ptr<VKMLogInViewController> weak =
+        std::static_pointer_cast<VKMLogInViewController>(sharedController());
+    for (const auto& field : {mUserIdField, mPasswordField}) {
+        field->setDelegate(weak);
+        // The warning concerns what was there before.
+        field->addAction(
+            [weak](Control&) {
+                if (auto self = weak.lock(); self && self->mMessageLabel) self->mMessageLabel->setHidden(true);
+            },
+            ControlEvents::editingChanged);
+    }
+
     mMessageLabel = addRow(root, std::make_shared<Label>(), 220, 44);
     mMessageLabel->setNumberOfLines(2);
     mMessageLabel->setTextColor(platform::Color{0.8, 0.1, 0.1, 1});
@@ -64,7 +77,20 @@ void VKMLogInViewController::viewDidLoad() {
     mCancelButton->addTarget(self, &VKMLogInViewController::cancelTapped, ControlEvents::touchUpInside);
 }
 
-void VKMLogInViewController::signInTapped(Button&) {
+void VKMLogInViewController::signInTapped(Button&) { signIn(); }
+
+bool VKMLogInViewController::textFieldShouldReturn(TextField&) {
+    signIn();
+    return false;
+}
+
+bool VKMLogInViewController::handleKeyCommand(const KeyCommand& command) {
+    if (!command.is(KeyCommand::kInputEscape)) return false;
+    finish(false);
+    return true;
+}
+
+void VKMLogInViewController::signIn() {
     const std::string userId(platform::ascii::trimmed(mUserIdField->text()));
     const std::string& password = mPasswordField->text();
     if (userId.empty() || password.empty()) {

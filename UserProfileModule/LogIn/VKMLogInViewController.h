@@ -3,9 +3,12 @@
 // Signing in stores the credentials through the signed-in user (password in
 // the keychain) and posts the logged-in notification; the screen then goes
 // away (when it was presented) and tells its completion action whether the
-// user signed in. Main thread only; made with std::make_shared.
+// user signed in. From the keyboard: Return in either field signs in as the
+// button does, typing hides the warning, Escape cancels as the Cancel button
+// does. Main thread only; made with std::make_shared.
 
 #include "platform/ui/controllers/ViewController.h"
+#include "platform/ui/views/TextField.h"
 
 #include <functional>
 #include <memory>
@@ -17,7 +20,7 @@ class TextField;
 }  // namespace platform::ui
 class VKMSharedLayoutsUser;
 
-class VKMLogInViewController : public platform::ui::ViewController {
+class VKMLogInViewController : public platform::ui::ViewController, public platform::ui::TextFieldDelegate {
 public:
     static constexpr const char* kSceneIdentifier = "VKMLogInViewController";
     using CompletionAction = std::function<void(bool signedIn)>;
@@ -42,7 +45,12 @@ public:
     void signInTapped(platform::ui::Button& sender);
     void cancelTapped(platform::ui::Button& sender);
 
+    // Return signs in; the field goes on editing when that is refused.
+    bool textFieldShouldReturn(platform::ui::TextField& field) override;
+    bool handleKeyCommand(const platform::ui::KeyCommand& command) override;
+
 private:
+    void signIn();
     void showMessage(const char* key);
     void finish(bool signedIn);
 

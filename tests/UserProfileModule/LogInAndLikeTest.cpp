@@ -9,6 +9,7 @@
 #include "platform/foundation/UserDefaults.h"
 #include "platform/security/Keychain.h"
 #include "platform/ui/controllers/AlertController.h"
+#include "platform/ui/controllers/KeyCommands.h"
 #include "platform/ui/views/Button.h"
 #include "platform/ui/views/Label.h"
 #include "platform/ui/views/TextField.h"
@@ -242,4 +243,39 @@ TEST_F(CommunityScreenTest, ProfileFollowsSignInAndSignOut) {
     EXPECT_FALSE(storedPassword("ada").has_value());
     EXPECT_EQ(profile->userIdLabel()->text(), "Not signed in");
     EXPECT_FALSE(profile->signInButton()->isHidden());
+}
+
+TEST_F(CommunityScreenTest, TheLogInFormFromTheKeyboardReturnSubmitsTypingClearsTheWarningEscapeCancels) {
+    auto logIn = std::make_shared<VKMLogInViewController>(user);
+    std::vector<bool> outcomes;
+    logIn->setCompletionAction([&](bool signedIn) { outcomes.push_back(signedIn); });
+    root->presentViewController(logIn, false);
+
+    // Return with no password: refused, and the field is still edited.
+    type(logIn->userIdField(), "ada");
+    ASSERT_TRUE(window->insertText("\n"));
+    EXPECT_FALSE(logIn->messageLabel()->isHidden()) << "a password is missing";
+    EXPECT_TRUE(logIn->userIdField()->isEditing());
+    ASSERT_TRUE(window->insertText("x"));
+    EXPECT_TRUE(logIn->messageLabel()->isHidden()) << "typing clears the warning";
+    ASSERT_TRUE(window->deleteBackward());
+
+    // Tab to the password, Return there signs in.
+    ASSERT_TRUE(RouteKeyCommand(*window, KeyCommand{KeyCommand::kInputTab}));
+    ASSERT_TRUE(logIn->passwordField()->isFirstResponder());
+    ASSERT_TRUE(window->insertText("pw"));
+    ASSERT_TRUE(window->insertText("\n"));
+    settle();
+    EXPECT_EQ(user->userID(), "ada");
+    EXPECT_EQ(outcomes, std::vector<bool>{true});
+    EXPECT_EQ(root->presentedViewController(), nullptr);
+
+    // Escape is the Cancel button: the completion hears it.
+    auto again = std::make_shared<VKMLogInViewController>(user);
+    again->setCompletionAction([&](bool signedIn) { outcomes.push_back(signedIn); });
+    root->presentViewController(again, false);
+    EXPECT_TRUE(RouteKeyCommand(*window, KeyCommand{KeyCommand::kInputEscape}));
+    settle();
+    EXPECT_EQ(root->presentedViewController(), nullptr);
+    EXPECT_EQ(outcomes, (std::vector<bool>{true, false}));
 }

@@ -3,7 +3,7 @@
 // window is closed or SIGTERM (or Ctrl-C) comes; the app hears that it
 // terminates either way. SIGUSR1 is a memory warning.
 //
-//   vekmont [--headless] [--idiom phone|tablet] [--snapshot OUT.png] [--test-crash] [FILE]
+//   vekmont [--headless] [--idiom phone|tablet] [--scale S] [--snapshot OUT.png] [--test-crash] [FILE]
 //
 // $VEKMONT_APP_SECRET replaces the build's telemetry secret and
 // $VEKMONT_TELEMETRY_URL the ingestion's address (a test server's). With
@@ -53,6 +53,8 @@ namespace {
 struct Options {
     bool headless = false;
     UserInterfaceIdiom idiom = UserInterfaceIdiom::phone;
+    // Pixels a point in the window; none: the largest that fits the display.
+    std::optional<double> scale;
     std::string snapshot;
     bool testCrash = false;
     std::optional<std::filesystem::path> file;
@@ -60,17 +62,21 @@ struct Options {
 
 void printHelp() {
     std::printf(
-        "usage: vekmont [--headless] [--idiom phone|tablet] [--snapshot OUT.png] [--test-crash] [FILE]\n"
+        "usage: vekmont [--headless] [--idiom phone|tablet] [--scale S] [--snapshot OUT.png] [--test-crash] [FILE]\n"
         "The model-railway layout viewer. FILE is opened as a document handed in by\n"
         "another app.\n"
         "  --headless       no window: the app runs until SIGTERM or Ctrl-C\n"
         "  --idiom I        phone (390 x 844 points, the default) or tablet (820 x 1180)\n"
+        "  --scale S        window pixels a point, above 0 and at most 4 (default: the\n"
+        "                   largest, up to 2, at which the window fits the display)\n"
         "  --snapshot OUT   headless only: write the first frame as PNG, then end\n"
         "  --test-crash     end with the crash reporter's test crash once launched\n"
         "                   (development builds)\n"
         "  -h, --help       this help\n"
-        "In the window: left button a finger, Ctrl-drag a pinch, the wheel a pinch,\n"
-        "right button a long press. SIGUSR1 sends the app a memory warning.\n");
+        "In the window: left button a finger, Ctrl-drag a pinch, the wheel scrolls\n"
+        "(Ctrl with the wheel zooms), right button a long press; Tab moves between\n"
+        "text fields, Escape dismisses, Ctrl+Q or Ctrl+W ends the app. SIGUSR1 sends\n"
+        "the app a memory warning.\n");
     PrintExitCodes(stdout, {kExitOk, kExitUsage, kExitCannotOpen, kExitInternal});
 }
 
@@ -90,6 +96,16 @@ std::optional<Options> parse(int argc, char** argv, bool& help) {
                 return std::nullopt;
             }
             options.idiom = idiom == "tablet" ? UserInterfaceIdiom::tablet : UserInterfaceIdiom::phone;
+        } else if (arg == "--scale" && hasValue) {
+            char* end = nullptr;
+            const char* text = argv[++i];
+            errno = 0;
+            const double scale = std::strtod(text, &end);
+            if (end == text || *end != '\0' || errno != 0 || !(scale > 0 && scale <= 4)) {
+                std::fprintf(stderr, "vekmont: --scale takes a number above 0, at most 4\n");
+                return std::nullopt;
+            }
+            options.scale = scale;
         } else if (arg == "--snapshot" && hasValue) {
             options.snapshot = argv[++i];
         } else if (arg == "--test-crash") {
@@ -198,6 +214,7 @@ int run(const Options& options) {
 #ifdef VEKMONT_HAVE_SDL
     sdl::DesktopOptions desktop;
     desktop.idiom = options.idiom;
+    desktop.scale = options.scale;
     sdl::DesktopRunner runner(desktop);
     settings.soundPlayer = std::make_shared<sdl::DesktopSoundPlayer>();
     try {

@@ -63,6 +63,9 @@ public:
 
     void loadView() override;
     void viewWillLayoutSubviews() override;
+    // Escape taps the cancel action; an alert without one must be answered,
+    // so Escape is taken and does nothing.
+    bool handleKeyCommand(const KeyCommand& command) override;
     std::string className() const override { return "AlertController"; }
 
 private:

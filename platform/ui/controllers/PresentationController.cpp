@@ -355,15 +355,27 @@ void PopoverPresentationController::dismissalTransitionDidEnd(bool completed) {
     mBackgroundView.reset();
 }
 
-void PopoverPresentationController::backgroundTapped() {
+void PopoverPresentationController::backgroundTapped() { dismissByUser(); }
+
+bool PopoverPresentationController::dismissByUser() {
     const auto presented = presentedViewController();
-    if (!presented || presented->isBeingPresented() || presented->isBeingDismissed()) return;
+    if (!presented || presented->isBeingPresented() || presented->isBeingDismissed()) return false;
     const auto delegate = popoverDelegate();
-    if (delegate && !delegate->popoverPresentationControllerShouldDismissPopover(*this)) return;
+    if (delegate && !delegate->popoverPresentationControllerShouldDismissPopover(*this)) return false;
+    return PresentationController::dismissByUser();
+}
+
+bool PresentationController::dismissByUser() {
+    const auto presented = presentedViewController();
+    if (!presented || presented->isModalInPresentation() || presented->isBeingPresented() ||
+        presented->isBeingDismissed())
+        return false;
+    if (const auto d = delegate(); d && !d->presentationControllerShouldDismiss(*this)) return false;
     const auto self = shared_from_this();
     presented->dismissViewController(true, [self] {
         if (auto d = self->delegate()) d->presentationControllerDidDismiss(*self);
     });
+    return true;
 }
 
 }  // namespace platform::ui

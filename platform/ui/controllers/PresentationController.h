@@ -32,6 +32,11 @@ public:
         (void)controller, (void)traits;
         return std::nullopt;
     }
+    // Asked before a user's gesture dismisses the presentation.
+    virtual bool presentationControllerShouldDismiss(PresentationController& controller) {
+        (void)controller;
+        return true;
+    }
     virtual void presentationControllerDidDismiss(PresentationController& controller) { (void)controller; }
 };
 
@@ -76,6 +81,13 @@ public:
     virtual void containerViewDidLayoutSubviews() {}
     // The presented controller's preferred size changed.
     virtual void preferredContentSizeDidChangeForChildContentContainer(ViewController& child) { (void)child; }
+
+    // Dismisses the presented controller as a user's gesture does (Escape,
+    // a tap outside a popover): not while it is modal in presentation or a
+    // transition moves it, nor when the delegate declines; the delegate
+    // hears presentationControllerDidDismiss once it has gone. True when
+    // the dismissal began.
+    virtual bool dismissByUser();
 
     // For the toolkit's presentation: the adapted style used now.
     ModalPresentationStyle styleInForce() const { return mStyleInForce; }
@@ -173,6 +185,8 @@ public:
     void dismissalTransitionDidEnd(bool completed) override;
     void containerViewWillLayoutSubviews() override;
     void preferredContentSizeDidChangeForChildContentContainer(ViewController& child) override;
+    // Asks the popover delegate too.
+    bool dismissByUser() override;
 
 private:
     struct Placement {

@@ -155,6 +155,10 @@ public:
     ModalPresentationStyle modalPresentationStyle() const { return mPresentationStyle; }
     // Ignored while the controller is presented.
     void setModalPresentationStyle(ModalPresentationStyle style);
+    // Whether a user's gesture (Escape, a tap outside) may not dismiss the
+    // controller's presentation; only the controller's own buttons do.
+    bool isModalInPresentation() const { return mModalInPresentation; }
+    void setModalInPresentation(bool modal) { mModalInPresentation = modal; }
     std::shared_ptr<ViewControllerTransitioningDelegate> transitioningDelegate() const {
         return mTransitioningDelegate.lock();
     }
@@ -230,6 +234,7 @@ private:
     bool mMovingFromParent = false;
 
     ModalPresentationStyle mPresentationStyle = ModalPresentationStyle::fullScreen;
+    bool mModalInPresentation = false;
     std::weak_ptr<ViewControllerTransitioningDelegate> mTransitioningDelegate;
     std::shared_ptr<PresentationController> mPresentationController;
     std::shared_ptr<ViewController> mPresented;

@@ -14,6 +14,7 @@ namespace platform::ui {
 
 class Event;
 class Touch;
+struct KeyCommand;
 
 // The touches of one call, in the order of the event.
 using TouchSet = std::vector<std::shared_ptr<Touch>>;
@@ -40,6 +41,13 @@ public:
     virtual bool resignFirstResponder();
     bool isFirstResponder() const;
     static std::shared_ptr<Responder> firstResponder();
+
+    // A key command (KeyCommand.h) on its way along the chain: true when
+    // taken. Takes none by default.
+    virtual bool handleKeyCommand(const KeyCommand& command) {
+        (void)command;
+        return false;
+    }
 
 protected:
     Responder() = default;

@@ -29,6 +29,12 @@ std::shared_ptr<Touch> Touch::make(const std::shared_ptr<Window>& window, Point 
     return touch;
 }
 
+std::shared_ptr<Touch> Touch::makeAimed(const std::shared_ptr<Window>& window, Point locationInWindow, Point aim) {
+    auto touch = make(window, locationInWindow);
+    touch->mAim = aim;
+    return touch;
+}
+
 void Touch::update(TouchPhase phase, Point locationInWindow) {
     mPhase = phase;
     mPreviousLocation = mLocation;

@@ -15,6 +15,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace platform::ui {
@@ -37,6 +38,10 @@ public:
     // with the clock's time.
     static std::shared_ptr<Touch> make(const std::shared_ptr<Window>& window, Point locationInWindow,
                                        TouchType type = TouchType::finger);
+    // A touch that goes to the view under `aim` (hit tested there), wherever
+    // it comes down: a touchpad's fingers, which act on what lies under the
+    // pointer.
+    static std::shared_ptr<Touch> makeAimed(const std::shared_ptr<Window>& window, Point locationInWindow, Point aim);
 
     // Moves the touch on: the location it had becomes the previous one and
     // the time is the clock's.
@@ -78,6 +83,7 @@ private:
     int mTapCount = 1;
     Point mLocation;
     Point mPreviousLocation;
+    std::optional<Point> mAim;
     std::weak_ptr<Window> mWindow;
     std::weak_ptr<View> mView;
     std::vector<std::shared_ptr<GestureRecognizer>> mRecognizers;

@@ -1,10 +1,14 @@
 #include "platform/ui/sdl/DesktopWindow.h"
 
+#include "platform/ui/sdl/WindowSizing.h"
+
 #include "platform/dispatch/DisplayLink.h"
 #include "platform/dispatch/RunLoop.h"
+#include "platform/ui/controllers/KeyCommands.h"
 #include "platform/ui/core/Layer.h"
 #include "platform/ui/views/Screen.h"
 #include "platform/ui/input/Touch.h"
+#include "platform/ui/views/ScrollView.h"
 #include "platform/ui/views/Window.h"
 
 #include <SDL.h>
@@ -24,6 +28,11 @@ constexpr double kPinchRadius = 50;
 constexpr double kWheelPinchRadius = 100;
 // Each notch of the wheel spreads or closes the fingers by this factor.
 constexpr double kWheelStep = 1.1;
+// Points a notch of the wheel scrolls.
+constexpr double kWheelLine = 40;
+// A touchpad's pinch reports the change of its fingers' spread as a share
+// of the pad; taken as a change of a spread of a tenth of the pad.
+constexpr double kTouchpadSpread = 0.1;
 // The wheel's pinch lifts once the wheel has rested this long.
 constexpr auto kWheelRest = 300ms;
 // Longer than a long press's default half second, so a click is one.
@@ -76,10 +85,11 @@ struct DesktopWindow::Impl {
         pinchB->update(TouchPhase::moved, {pinchAnchor.x - offset.x, pinchAnchor.y - offset.y});
         send({pinchA, pinchB});
     }
+    // The fingers go to the view under the anchor, however far apart.
     void beginPinch(Point anchor, double radius) {
         pinchAnchor = anchor;
-        pinchA = Touch::make(window, {anchor.x + radius, anchor.y});
-        pinchB = Touch::make(window, {anchor.x - radius, anchor.y});
+        pinchA = Touch::makeAimed(window, {anchor.x + radius, anchor.y}, anchor);
+        pinchB = Touch::makeAimed(window, {anchor.x - radius, anchor.y}, anchor);
         send({pinchA, pinchB});
     }
     void endPinch() {
@@ -136,22 +146,81 @@ struct DesktopWindow::Impl {
         }
     }
     void wheel(const SDL_MouseWheelEvent& e) {
-        const int notches = e.direction == SDL_MOUSEWHEEL_FLIPPED ? -e.y : e.y;
-        if (notches == 0) return;
+        const double flip = e.direction == SDL_MOUSEWHEEL_FLIPPED ? -1 : 1;
+        // Whole notches from events that carry no fractions.
+        const double across = (e.preciseX != 0 ? e.preciseX : e.x) * flip;
+        const double along = (e.preciseY != 0 ? e.preciseY : e.y) * flip;
+        const Point pointer = toPoints(e.mouseX, e.mouseY);
+        const bool zoom = (SDL_GetModState() & KMOD_CTRL) != 0;
+        if (!zoom && !wheelPinch && scrollUnder(pointer, {across * kWheelLine, -along * kWheelLine})) return;
+        // Ctrl, or no scroll view there (the layout): a pinch about the pointer.
+        if (along != 0) spreadPinch(pointer, std::pow(kWheelStep, along));
+    }
+    // The touchpad's two-finger pinch.
+    void touchpadPinch(const SDL_MultiGestureEvent& e) {
+        if (e.dDist == 0) return;
+        int x = 0;
+        int y = 0;
+        SDL_GetMouseState(&x, &y);
+        spreadPinch(toPoints(x, y), std::exp(e.dDist / kTouchpadSpread));
+    }
+    // Spreads the wheel's pinch by `factor`, beginning it about `pointer`;
+    // it lifts once the wheel rests.
+    void spreadPinch(Point pointer, double factor) {
         if (!wheelPinch) {
             if (busy()) return;
             wheelPinch = true;
             wheelRadius = kWheelPinchRadius;
-            beginPinch(toPoints(e.mouseX, e.mouseY), wheelRadius);
+            beginPinch(pointer, wheelRadius);
         }
-        wheelRadius = std::clamp(wheelRadius * std::pow(kWheelStep, notches), 5.0, 2000.0);
+        wheelRadius = std::clamp(wheelRadius * factor, 5.0, 2000.0);
         movePinch({wheelRadius, 0});
         pendingLift.cancel();
         pendingLift = RunLoop::main()->postAfter(kWheelRest, [this] { endPinch(); });
     }
+    // Scrolls the innermost scroll view under `pointer` that can move by
+    // `delta` (held at its edges). False when there is no scroll view
+    // there; true when there is one, moved or not.
+    bool scrollUnder(Point pointer, Point delta) {
+        bool found = false;
+        for (auto view = window->hitTest(pointer, nullptr); view; view = view->superview()) {
+            auto* scroll = dynamic_cast<ScrollView*>(view.get());
+            if (!scroll || !scroll->isScrollEnabled()) continue;
+            found = true;
+            const Point from = scroll->contentOffset();
+            const Point least = scroll->minimumContentOffset();
+            const Point most = scroll->maximumContentOffset();
+            const Point to{std::clamp(from.x + delta.x, std::min(least.x, from.x), std::max(most.x, from.x)),
+                           std::clamp(from.y + delta.y, std::min(least.y, from.y), std::max(most.y, from.y))};
+            if (to.x == from.x && to.y == from.y) continue;
+            scroll->setContentOffset(to);
+            return true;
+        }
+        return found;
+    }
     void key(const SDL_KeyboardEvent& e) {
-        if (e.keysym.sym == SDLK_BACKSPACE) window->deleteBackward();
-        if (e.keysym.sym == SDLK_RETURN || e.keysym.sym == SDLK_KP_ENTER) window->insertText("\n");
+        const SDL_Keycode sym = e.keysym.sym;
+        if (sym == SDLK_BACKSPACE) window->deleteBackward();
+        if (sym == SDLK_RETURN || sym == SDLK_KP_ENTER) window->insertText("\n");
+        KeyCommand command;
+        if ((e.keysym.mod & KMOD_SHIFT) != 0) command.modifiers = command.modifiers | KeyModifierFlags::shift;
+        if ((e.keysym.mod & KMOD_CTRL) != 0) command.modifiers = command.modifiers | KeyModifierFlags::control;
+        if ((e.keysym.mod & KMOD_ALT) != 0) command.modifiers = command.modifiers | KeyModifierFlags::alternate;
+        if (sym == SDLK_ESCAPE) {
+            command.input = KeyCommand::kInputEscape;
+        } else if (sym == SDLK_TAB) {
+            command.input = KeyCommand::kInputTab;
+        } else if (((sym >= SDLK_a && sym <= SDLK_z) || (sym >= SDLK_0 && sym <= SDLK_9)) &&
+                   (e.keysym.mod & (KMOD_CTRL | KMOD_ALT)) != 0) {
+            // Plain letters are text (SDL_TEXTINPUT); with Ctrl or Alt, commands.
+            command.input = std::string(1, static_cast<char>(sym));
+        } else {
+            return;
+        }
+        if (RouteKeyCommand(*window, command)) return;
+        // The app's own: Ctrl+Q quits and Ctrl+W closes its one window, both
+        // as closing the window does.
+        if (command.is("q", KeyModifierFlags::control) || command.is("w", KeyModifierFlags::control)) close();
     }
     void resized(int width, int height) {
         const Size size{width / owner.mWindowUnitsPerPoint, height / owner.mWindowUnitsPerPoint};
@@ -169,6 +238,7 @@ struct DesktopWindow::Impl {
             case SDL_MOUSEBUTTONUP: buttonUp(e.button); break;
             case SDL_MOUSEMOTION: motion(e.motion); break;
             case SDL_MOUSEWHEEL: wheel(e.wheel); break;
+            case SDL_MULTIGESTURE: touchpadPinch(e.mgesture); break;
             case SDL_TEXTINPUT: window->insertText(e.text.text); break;
             case SDL_KEYDOWN: key(e.key); break;
             case SDL_QUIT: close(); break;
@@ -181,6 +251,8 @@ struct DesktopWindow::Impl {
         }
     }
     void close() {
+        // The end's work may take seconds; the window goes at once.
+        SDL_HideWindow(sdl);
         owner.mCloseRequested = true;
         RunLoop::main()->stop();
     }
@@ -216,27 +288,35 @@ struct DesktopWindow::Impl {
 DesktopWindow::DesktopWindow(std::shared_ptr<Window> window, const DesktopOptions& options)
     : mImpl(std::make_unique<Impl>(*this, std::move(window))) {
     if (!mImpl->window) throw std::invalid_argument("A desktop window needs a window to show");
+    // The accelerated framebuffer puts a renderer behind the window surface,
+    // and SDL makes the window anew for it on the first frame: a second
+    // window, some 100 MB more and a visible jump. The software one blits
+    // into the window we made.
+    SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
     if (SDL_InitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0)
         throw DesktopError(std::string("SDL cannot start its video: ") + SDL_GetError());
 
     const Size size = options.size.value_or(screenSizeFor(options.idiom));
+    std::optional<Size> usable;
+    if (SDL_Rect area{}; SDL_GetDisplayUsableBounds(0, &area) == 0 && area.w > 0 && area.h > 0)
+        usable = Size{static_cast<double>(area.w), static_cast<double>(area.h)};
+    const WindowSizing sizing = sizeWindow(size, minimumPointsFor(options.idiom), usable, options.scale);
     Device::currentDevice().setUserInterfaceIdiom(options.idiom);
     auto screen = Screen::mainScreen();
     screen->setSize(size);
-    screen->setScale(options.scale);
+    screen->setScale(sizing.scale);
     mImpl->window->setScreen(screen);
     mImpl->window->setFrame(screen->bounds());
     mWindowUnitsPerPoint = screen->scale();
 
-    mImpl->sdl =
-        SDL_CreateWindow(options.title.c_str(), SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED,
-                         static_cast<int>(std::lround(size.width * mWindowUnitsPerPoint)),
-                         static_cast<int>(std::lround(size.height * mWindowUnitsPerPoint)), SDL_WINDOW_RESIZABLE);
+    mImpl->sdl = SDL_CreateWindow(options.title.c_str(), SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, sizing.width,
+                                  sizing.height, SDL_WINDOW_RESIZABLE);
     if (!mImpl->sdl) {
         const std::string reason = SDL_GetError();
         SDL_QuitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS);
         throw DesktopError("SDL cannot open a window: " + reason);
     }
+    SDL_SetWindowMinimumSize(mImpl->sdl, sizing.minimumWidth, sizing.minimumHeight);
     SDL_StartTextInput();
 
     mImpl->link = std::make_unique<DisplayLink>([this](const DisplayLink::Frame&) { frame(); });
@@ -259,6 +339,11 @@ void DesktopWindow::run() {
 bool DesktopWindow::frame() {
     SDL_Event event;
     while (SDL_PollEvent(&event)) mImpl->handle(event);
+    // What the events asked to be laid out changes the tree only in the
+    // layout pass: run it now, or a view that draws in its layout (the
+    // layout screen during a pan) would be presented every other frame,
+    // its pass posted for after this one.
+    mImpl->window->layoutIfNeeded();
     // An animation that ends changes the tree (it is removed, or marked
     // ended when kept), so its end state is presented too.
     const bool changed = !mImpl->presentedOnce || mImpl->window->layer()->treeVersion() != mImpl->presentedVersion;

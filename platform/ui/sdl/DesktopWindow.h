@@ -6,18 +6,31 @@
 // each frame and presents the window again only when its layer tree
 // changed or an animation runs.
 //
-// The SDL window shows one of the device's pixels on each of its own: a
-// phone of 390 x 844 points at scale 2 opens 780 x 1688 pixels, so frames
-// are copied, not resampled (until the SDL window is resized by hand).
+// The SDL window shows one of the device's pixels on each of its own, so
+// frames are copied, not resampled. The scale is the one asked for, else
+// chosen so that the window fits the display's usable area
+// (WindowSizing.h): a phone of 390 x 844 points opens at 1.1875 on a
+// 1920 x 1080 display, 464 x 1003 pixels. The window cannot be made smaller
+// than the idiom's smallest screen. It presents through SDL's software
+// framebuffer: the accelerated one makes SDL destroy the window and open
+// it again on the first frame.
 //
 // Mouse and keyboard:
 // - left button: one finger down, moved and lifted with the pointer;
 // - Ctrl and the left button: two fingers pinching about where the drag
 //   began (right spreads them, left brings them together);
-// - the wheel: a pinch about the pointer, ended when the wheel rests;
 // - right button: a finger held at least long enough for a long press;
 // - text typed goes to the window's first responder when it takes text;
-//   Backspace deletes, Return types "\n".
+//   Backspace deletes, Return types "\n";
+// - Escape, Tab and Ctrl or Alt with a letter or digit are key commands
+//   that the window routes (controllers/KeyCommands.h); Ctrl+Q and Ctrl+W,
+//   when nothing took them, close the window;
+// - a touchpad's pinch, and Ctrl with the wheel: a pinch about the
+//   pointer, aimed at the view under it;
+// - the wheel scrolls the innermost scroll view under the pointer; where
+//   there is none, it pinches as with Ctrl.
+// Closing the window hides it at once, then stops the main loop, so that
+// the end's work does not keep it on screen.
 // Resizing the SDL window resizes the screen, then the window as a size
 // transition (controllers hear viewWillTransitionToSize), then calls the
 // resize hook.
@@ -45,8 +58,9 @@ struct DesktopOptions {
     // In points; the idiom's screen when not given (Screen::kDefaultSize or
     // Screen::kTabletSize).
     std::optional<Size> size;
-    // Pixels a point, the device's (snapshots are drawn at it).
-    double scale = 2;
+    // Pixels a point, the device's (snapshots are drawn at it); when none,
+    // the largest that lets the window fit the display (WindowSizing.h).
+    std::optional<double> scale;
     std::string title = "Vekmont";
 };
 

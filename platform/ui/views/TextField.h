@@ -108,6 +108,9 @@ public:
     bool canBecomeFirstResponder() const override { return isEnabled(); }
     bool becomeFirstResponder() override;
     bool resignFirstResponder() override;
+    // Tab edits the next field of its screen (Shift+Tab the one before), in
+    // the order of the view tree, round the end.
+    bool handleKeyCommand(const KeyCommand& command) override;
 
     Size intrinsicContentSize() const override;
     Size sizeThatFits(Size size) const override;

@@ -9,6 +9,8 @@
 #include "platform/ui/input/LongPressGestureRecognizer.h"
 #include "platform/ui/input/PinchGestureRecognizer.h"
 #include "platform/ui/views/Screen.h"
+#include "platform/ui/views/TableView.h"
+#include "platform/ui/views/TableViewCell.h"
 #include "platform/ui/views/TextField.h"
 #include "platform/ui/controllers/ViewController.h"
 #include "platform/ui/views/Window.h"
@@ -25,6 +27,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -94,6 +97,7 @@ struct Desk {
         window->setRootView(root);
         DesktopOptions options;
         options.size = Size{300, 400};
+        options.scale = 2;
         desk = std::make_unique<DesktopWindow>(window, options);
         root->addSubview(button);
         root->addSubview(pad);
@@ -325,6 +329,7 @@ TEST(DesktopWindow, AResizeIsASizeTransitionForTheRootController) {
     window->setRootViewController(controller);
     DesktopOptions options;
     options.size = Size{300, 400};
+    options.scale = 2;
     DesktopWindow desk(window, options);
     desk.frame();
 
@@ -379,4 +384,235 @@ TEST(DesktopWindow, AnApplicationMainInTheWindowShowsTheInitialSceneAndEndsWhenA
     ASSERT_TRUE(shown);
     EXPECT_NEAR(shown->green, 128, 2);
     EXPECT_EQ(delegate->window()->bounds().width, 820) << "the tablet's screen";
+}
+
+TEST(DesktopWindow, OneWindowFittedToTheDisplayThatHidesAtOnceWhenClosed) {
+    testsupport::VirtualTime time;
+    setenv("SDL_VIDEODRIVER", "offscreen", 0);
+    auto window = std::make_shared<Window>();
+    window->setRootView(std::make_shared<View>());
+    window->rootView()->setBackgroundColor(Color{1, 1, 1, 1});
+    DesktopOptions options;
+    DesktopWindow desk(window, options);
+    SDL_Window* sdl = SDL_GetWindowFromID(desk.windowID());
+    ASSERT_NE(sdl, nullptr);
+
+    // The phone's points at a scale at which the window fits the display.
+    SDL_Rect usable{};
+    ASSERT_EQ(SDL_GetDisplayUsableBounds(0, &usable), 0);
+    int width = 0;
+    int height = 0;
+    SDL_GetWindowSize(sdl, &width, &height);
+    EXPECT_EQ(window->bounds().size().width, 390);
+    EXPECT_EQ(window->bounds().size().height, 844);
+    EXPECT_LE(height, usable.h) << "scale " << desk.windowUnitsPerPoint();
+    EXPECT_LE(width, usable.w);
+    EXPECT_EQ(width, static_cast<int>(std::ceil(390 * desk.windowUnitsPerPoint())));
+    int minimumWidth = 0;
+    int minimumHeight = 0;
+    SDL_GetWindowMinimumSize(sdl, &minimumWidth, &minimumHeight);
+    EXPECT_EQ(minimumWidth, static_cast<int>(std::ceil(320 * desk.windowUnitsPerPoint())));
+    EXPECT_EQ(minimumHeight, static_cast<int>(std::ceil(568 * desk.windowUnitsPerPoint())));
+
+    // Frames go to the window's own surface: no renderer, for which SDL
+    // would make the window anew.
+    EXPECT_TRUE(desk.frame());
+    EXPECT_EQ(SDL_GetRenderer(sdl), nullptr);
+    EXPECT_EQ(SDL_GetWindowFromID(desk.windowID()), sdl);
+
+    // Closed: hidden before the loop stops and the end's work begins.
+    ASSERT_EQ(SDL_GetWindowFlags(sdl) & SDL_WINDOW_HIDDEN, 0u);
+    SDL_Event e{};
+    e.type = SDL_WINDOWEVENT;
+    e.window.windowID = desk.windowID();
+    e.window.event = SDL_WINDOWEVENT_CLOSE;
+    SDL_PushEvent(&e);
+    desk.frame();
+    EXPECT_TRUE(desk.closeRequested());
+    EXPECT_NE(SDL_GetWindowFlags(sdl) & SDL_WINDOW_HIDDEN, 0u);
+}
+
+namespace {
+
+// Follows a finger by moving a layer in its layout pass, as the layout
+// screen draws a pan.
+class LaidOutFollower final : public View {
+public:
+    using View::View;
+    void touchesMoved(const platform::ui::TouchSet& touches, const platform::ui::Event& event) override {
+        View::touchesMoved(touches, event);
+        setNeedsLayout();
+    }
+    void layoutSubviews() override {
+        View::layoutSubviews();
+        layer()->setOpacity(layer()->opacity() > 0.9 ? 0.8 : 1.0);
+    }
+};
+
+}  // namespace
+
+TEST(DesktopWindow, ADragThatIsDrawnInTheLayoutPassIsPresentedOnEveryFrame) {
+    testsupport::VirtualTime time;
+    setenv("SDL_VIDEODRIVER", "offscreen", 0);
+    auto window = std::make_shared<Window>();
+    auto follower = std::make_shared<LaidOutFollower>();
+    follower->setBackgroundColor(Color{0, 0, 1, 1});
+    window->setRootView(follower);
+    DesktopOptions options;
+    options.size = Size{200, 200};
+    options.scale = 1;
+    DesktopWindow desk(window, options);
+    desk.frame();
+
+    auto push = [&](Uint32 type, int x) {
+        SDL_Event e{};
+        e.type = type;
+        if (type == SDL_MOUSEMOTION) {
+            e.motion.windowID = desk.windowID();
+            e.motion.x = x;
+            e.motion.y = 100;
+            e.motion.state = SDL_BUTTON_LMASK;
+        } else {
+            e.button.windowID = desk.windowID();
+            e.button.button = SDL_BUTTON_LEFT;
+            e.button.state = type == SDL_MOUSEBUTTONDOWN ? SDL_PRESSED : SDL_RELEASED;
+            e.button.x = x;
+            e.button.y = 100;
+        }
+        SDL_PushEvent(&e);
+    };
+    push(SDL_MOUSEBUTTONDOWN, 10);
+    time.clock->advance(std::chrono::milliseconds(17));
+    // A move for every display frame: each is presented in its own frame.
+    const int before = desk.presentedFrames();
+    for (int i = 1; i <= 30; ++i) {
+        push(SDL_MOUSEMOTION, 10 + 2 * i);
+        time.clock->advance(std::chrono::microseconds(16667));
+    }
+    EXPECT_GE(desk.presentedFrames() - before, 29) << "not at half the display's rate";
+    push(SDL_MOUSEBUTTONUP, 70);
+    desk.frame();
+}
+
+namespace {
+
+struct ManyRows : platform::ui::TableViewDataSource {
+    int numberOfRowsInSection(platform::ui::TableView&, int) override { return 100; }
+    std::shared_ptr<platform::ui::TableViewCell> cellForRowAtIndexPath(platform::ui::TableView&,
+                                                                       platform::ui::IndexPath) override {
+        return nullptr;
+    }
+};
+
+SDL_Event wheelAt(std::uint32_t windowID, int x, int y, int notches) {
+    SDL_Event e{};
+    e.type = SDL_MOUSEWHEEL;
+    e.wheel.windowID = windowID;
+    e.wheel.y = notches;
+    e.wheel.preciseY = static_cast<float>(notches);
+    e.wheel.mouseX = x;
+    e.wheel.mouseY = y;
+    return e;
+}
+
+}  // namespace
+
+TEST(DesktopWindow, TheWheelScrollsTheTableUnderThePointerAndCtrlWithItZoomsAboutThePointerAnywhere) {
+    testsupport::VirtualTime time;
+    setenv("SDL_VIDEODRIVER", "offscreen", 0);
+    auto window = std::make_shared<Window>();
+    auto root = std::make_shared<View>();
+    window->setRootView(root);
+    // A table on the left; on the right a view that pinches, up to the
+    // window's right edge.
+    auto rows = std::make_shared<ManyRows>();
+    auto table = platform::ui::TableView::make({0, 0, 150, 400});
+    table->setDataSource(rows);
+    root->addSubview(table);
+    auto map = std::make_shared<View>(Rect{150, 0, 150, 400});
+    auto pinch = std::make_shared<PinchGestureRecognizer>();
+    std::vector<std::string> heard;
+    pinch->addAction(
+        [&](GestureRecognizer& r) { heard.push_back(r.state() == GestureRecognizerState::began ? "began" : "other"); });
+    map->addGestureRecognizer(pinch);
+    root->addSubview(map);
+    DesktopOptions options;
+    options.size = Size{300, 400};
+    options.scale = 1;
+    DesktopWindow desk(window, options);
+    desk.frame();
+
+    // Two notches down scroll the table two lines; up at the top it stays.
+    SDL_Event down = wheelAt(desk.windowID(), 75, 200, -2);
+    SDL_PushEvent(&down);
+    desk.frame();
+    EXPECT_EQ(table->contentOffset().y, 80);
+    SDL_Event up = wheelAt(desk.windowID(), 75, 200, 5);
+    SDL_PushEvent(&up);
+    desk.frame();
+    EXPECT_EQ(table->contentOffset().y, 0);
+    EXPECT_TRUE(heard.empty()) << "the wheel over a list does not pinch";
+
+    // Ctrl and two notches up, 5 points from the right edge: both fingers
+    // go to the view under the pointer, pinching about it.
+    SDL_SetModState(KMOD_LCTRL);
+    SDL_Event zoom = wheelAt(desk.windowID(), 295, 100, 2);
+    SDL_PushEvent(&zoom);
+    SDL_PushEvent(&zoom);
+    desk.frame();
+    SDL_SetModState(KMOD_NONE);
+    ASSERT_FALSE(heard.empty());
+    EXPECT_EQ(heard.front(), "began");
+    EXPECT_NEAR(pinch->scale(), 1.1 * 1.1 * 1.1 * 1.1, 0.01);
+    EXPECT_EQ(pinch->locationInView(nullptr).x, 295);
+    EXPECT_EQ(pinch->locationInView(nullptr).y, 100);
+    time.clock->advance(400ms);
+    EXPECT_EQ(pinch->state(), GestureRecognizerState::possible) << "lifted once the wheel rests";
+}
+
+TEST(DesktopWindow, EscapeTabAndCtrlQAreKeyCommandsOfTheWindow) {
+    testsupport::VirtualTime time;
+    setenv("SDL_VIDEODRIVER", "offscreen", 0);
+    auto window = std::make_shared<Window>();
+    auto root = std::make_shared<ViewController>();
+    window->setRootViewController(root);
+    DesktopOptions options;
+    options.size = Size{300, 400};
+    options.scale = 1;
+    DesktopWindow desk(window, options);
+    window->makeKeyAndVisible();
+    desk.frame();
+    auto press = [&](SDL_Keycode code, Uint16 mod = KMOD_NONE) {
+        SDL_Event e{};
+        e.type = SDL_KEYDOWN;
+        e.key.windowID = desk.windowID();
+        e.key.state = SDL_PRESSED;
+        e.key.keysym.sym = code;
+        e.key.keysym.mod = mod;
+        SDL_PushEvent(&e);
+        desk.frame();
+    };
+
+    auto sheet = std::make_shared<ViewController>();
+    root->presentViewController(sheet, false);
+    auto first = std::make_shared<TextField>(Rect{10, 10, 200, 34});
+    auto second = std::make_shared<TextField>(Rect{10, 50, 200, 34});
+    sheet->view()->addSubview(first);
+    sheet->view()->addSubview(second);
+    ASSERT_TRUE(first->becomeFirstResponder());
+    press(SDLK_TAB);
+    EXPECT_TRUE(second->isFirstResponder());
+    press(SDLK_TAB, KMOD_LSHIFT);
+    EXPECT_TRUE(first->isFirstResponder());
+
+    press(SDLK_q);
+    EXPECT_FALSE(desk.closeRequested()) << "a plain letter is text";
+    press(SDLK_ESCAPE);
+    time.clock->advance(600ms);
+    EXPECT_EQ(root->presentedViewController(), nullptr);
+
+    SDL_Window* sdl = SDL_GetWindowFromID(desk.windowID());
+    press(SDLK_q, KMOD_LCTRL);
+    EXPECT_TRUE(desk.closeRequested());
+    EXPECT_NE(SDL_GetWindowFlags(sdl) & SDL_WINDOW_HIDDEN, 0u);
 }

@@ -98,7 +98,7 @@ void TouchRouter::begin(const std::shared_ptr<Touch>& touch, const Event& event)
     record->touch = touch;
     const Point p = touch->locationInWindow();
     const auto& views = detail::viewBridge();
-    std::shared_ptr<View> view = views.hitTest(mWindow, p, event);
+    std::shared_ptr<View> view = views.hitTest(mWindow, touch->mAim.value_or(p), event);
     // Exclusive views: a touch in one keeps others out and waits for none.
     for (const auto& other : mRecords) {
         if (!other->toView || !other->touch->isActive()) continue;

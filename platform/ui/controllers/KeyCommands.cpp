@@ -1,0 +1,37 @@
+#include "platform/ui/controllers/KeyCommands.h"
+
+#include "platform/ui/controllers/AlertController.h"
+#include "platform/ui/controllers/PresentationController.h"
+#include "platform/ui/controllers/ViewController.h"
+#include "platform/ui/views/View.h"
+#include "platform/ui/views/Window.h"
+
+namespace platform::ui {
+
+bool RouteKeyCommand(Window& window, const KeyCommand& command) {
+    const auto first = Responder::firstResponder();
+    if (const auto* view = dynamic_cast<const View*>(first.get()); view && view->window().get() == &window) {
+        for (auto responder = first; responder; responder = responder->nextResponder())
+            if (responder->handleKeyCommand(command)) return true;
+    }
+    const auto root = window.rootViewController();
+    const auto top = root ? root->topmostPresentedViewController() : nullptr;
+    if (!top || top == root) return false;
+    if (top->handleKeyCommand(command)) return true;
+    if (!command.is(KeyCommand::kInputEscape)) return false;
+    const auto presentation = top->presentationController();
+    return presentation && presentation->dismissByUser();
+}
+
+bool AlertController::handleKeyCommand(const KeyCommand& command) {
+    if (!command.is(KeyCommand::kInputEscape)) return false;
+    for (const auto& action : mActions) {
+        if (action->style() == AlertActionStyle::cancel && action->isEnabled()) {
+            if (presentingViewController() && !isBeingPresented() && !isBeingDismissed()) tap(action);
+            break;
+        }
+    }
+    return true;
+}
+
+}  // namespace platform::ui
