@@ -82,6 +82,10 @@ std::shared_ptr<ViewController> makeLayoutScreen() {
     root->addSubview(layoutView);
 
     auto title = makeLabel({0, 0, bounds.width - 120, 24}, 20);
+    // A long title takes a second line, then shrinks a little.
+    title->setNumberOfLines(2);
+    title->setAdjustsFontSizeToFitWidth(true);
+    title->setMinimumScaleFactor(0.75);
     auto author = Button::make(ButtonType::system);
     author->addAction(action<Control>(controller, &VKMLayoutViewController::authorTapped),
                       ControlEvents::touchUpInside);
@@ -102,7 +106,10 @@ std::shared_ptr<ViewController> makeLayoutScreen() {
     infoStack->setTranslatesAutoresizingMaskIntoConstraints(false);
     root->addSubview(infoStack);
     LayoutConstraint::activateConstraints({
-        infoStack->leadingAnchor().constraintEqualToAnchor(root->safeAreaLayoutGuide()->leadingAnchor(), 16),
+        infoStack->leadingAnchor().constraintEqualToAnchor(root->safeAreaLayoutGuide()->leadingAnchor(),
+                                                           VKMLayoutViewController::titleBlockLeadingInset()),
+        infoStack->trailingAnchor().constraintLessThanOrEqualToAnchor(
+            root->safeAreaLayoutGuide()->trailingAnchor(), -VKMLayoutViewController::titleBlockTrailingInset()),
         infoStack->topAnchor().constraintEqualToAnchor(root->safeAreaLayoutGuide()->topAnchor(), 8),
     });
 
