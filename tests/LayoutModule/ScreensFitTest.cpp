@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <algorithm>
 #include <cstdlib>
 #include <functional>
 #include <string>
@@ -12,10 +13,13 @@
 
 #include "LayoutModule/ActionButtons/VKMLayoutActionButton.h"
 #include "LayoutModule/ActionButtons/VKMLayoutActionButtonHelper.h"
+#include "LayoutModule/ElementInfo/VKMElementInfoViewController.h"
 #include "LayoutModule/ElementInfo/VKMLayoutElementInfoHelper.h"
 #include "LayoutModule/Info/VKMLayoutInfoHelper.h"
 #include "LayoutModule/Layout/VKMLayoutViewController.h"
 #include "LayoutModule/LayoutDetails/VKMLayoutDetailsViewController.h"
+#include "LayoutModule/PartList/VKMPartListViewController.h"
+#include "LayoutModule/PartList/VKMPartsTableDataSource.h"
 #include "LayoutModule/Scenes/VKMLayoutScenes.h"
 #include "SharingModule/Model/QLLayoutEntity.h"
 #include "SharingModule/Model/VKMLayoutEntityCache.h"
@@ -39,6 +43,8 @@
 #include "platform/ui/views/ScrollView.h"
 #include "platform/ui/views/SegmentedControl.h"
 #include "platform/ui/views/StackView.h"
+#include "platform/ui/views/TableView.h"
+#include "platform/ui/views/TableViewCell.h"
 #include "platform/ui/views/Window.h"
 #include "tests/LayoutModule/LayoutModuleTestSupport.h"
 #include "tests/LayoutModule/SideScreenSupport.h"
@@ -332,5 +338,212 @@ TEST(ScreensFit, EveryScreenShowsItsTextWholeAndItsControlsApart) {
         s.advance(1);
         s.expectFits(name + " delete confirmation");
         s.dismiss();
+    }
+}
+
+// --- Window pictures -----------------------------------------------------------
+
+namespace {
+
+bool Ink(const platform::Pixel& p) { return p.alpha > 200 && std::max({p.red, p.green, p.blue}) < 110; }
+
+// Pixel rows and columns of the rectangle (points, scale 2) holding ink.
+struct InkFound {
+    int pixels = 0;
+    int bands = 0;  // runs of rows with ink: lines of text
+};
+InkFound FindInk(const platform::Image& image, const Rect& r) {
+    InkFound found;
+    bool previous = false;
+    const int x0 = static_cast<int>(r.minX() * 2), x1 = static_cast<int>(r.maxX() * 2);
+    for (int y = static_cast<int>(r.minY() * 2); y < static_cast<int>(r.maxY() * 2); ++y) {
+        bool row = false;
+        for (int x = x0; x < x1; ++x) {
+            const auto p = image.pixel(x, y);
+            if (p && Ink(*p)) {
+                ++found.pixels;
+                row = true;
+            }
+        }
+        if (row && !previous) ++found.bands;
+        previous = row;
+    }
+    return found;
+}
+
+Rect InWindow(const View& view) { return view.convertRectToView(view.bounds(), nullptr); }
+
+void SavePicture(const platform::Image& image, const std::string& name) {
+    if (std::getenv("SCREEN_PICTURES")) image.writePNG("/tmp/screen-" + name + ".png");
+}
+
+// The alert shown now: its words drawn whole inside its box, on as many
+// lines as `lines` at least, none in the box's side margins.
+void ExpectAlertPicture(Screens& s, const std::string& name, int lines) {
+    const auto alerts = AlertController::presentedAlerts();
+    ASSERT_EQ(alerts.size(), 1u) << name;
+    const auto shot = s.window->snapshot();
+    ASSERT_NE(shot, nullptr);
+    SavePicture(*shot, name);
+    const auto message = alerts[0]->messageLabel();
+    const auto title = alerts[0]->titleLabel();
+    ASSERT_TRUE(message && title) << name;
+    EXPECT_FALSE(message->truncatesText()) << name << ": " << message->text();
+    EXPECT_FALSE(title->truncatesText()) << name << ": " << title->text();
+    const Rect box = InWindow(*message->superview()->superview());
+    EXPECT_TRUE(Inside(box, s.window->bounds())) << name;
+    const InkFound words = FindInk(*shot, InWindow(*message));
+    EXPECT_GT(words.pixels, 200) << name;
+    EXPECT_GE(words.bands, lines) << name;
+    EXPECT_GE(FindInk(*shot, InWindow(*title)).pixels, 100) << name;
+    // The text keeps 16 points from the box's sides.
+    const Rect text = InWindow(*alerts[0]->textScrollView());
+    EXPECT_EQ(FindInk(*shot, {box.minX(), text.minY(), 12, text.height}).pixels, 0) << name << " left margin";
+    EXPECT_EQ(FindInk(*shot, {box.maxX() - 12, text.minY(), 12, text.height}).pixels, 0) << name << " right margin";
+}
+
+void ExpectNothingCut(const std::shared_ptr<View>& root, const std::string& name) {
+    std::vector<Shown> shown;
+    Collect(root, InWindow(*root), InWindow(*root), 0, shown);
+    for (const Shown& s : shown) {
+        if (const auto label = std::dynamic_pointer_cast<Label>(s.view)) {
+            EXPECT_FALSE(label->truncatesText()) << name << ": " << label->text();
+        }
+    }
+}
+
+}  // namespace
+
+TEST(ScreenPictures, AlertsShowTheirWholeTitleAndMessage) {
+    Screens s;
+    s.showApp(UserInterfaceIdiom::phone);
+    ASSERT_FALSE(VKMLayoutDocumentHelper::loadLayoutFile("/nonexistent/missing.wkst"));
+    s.advance(1);
+    ExpectAlertPicture(s, "alert-missing", 1);
+    s.dismiss();
+    VKMAlerts::showAlertWithTitle(ZDUtils::localizedString("OperationFailed"),
+                                  ZDUtils::localizedString("LayoutLoadFailedVersionIsNotSupported"), "OK", [] {});
+    s.advance(1);
+    ExpectAlertPicture(s, "alert-newer", 2);
+    s.dismiss();
+    VKMAlerts::askYesNoWithTitle("Harbour Town Junction with the Engine Shed.wkst",
+                                 ZDUtils::localizedString("LocalLayoutDeleteQuestion"), "Delete", [] {});
+    s.advance(1);
+    ExpectAlertPicture(s, "alert-delete", 1);
+    s.dismiss();
+}
+
+TEST(ScreenPictures, TheGermanAdviceToUpdateTheAppShows) {
+    setenv("VEKMONT_LANGUAGE", "de", 1);
+    Screens s;
+    s.showApp(UserInterfaceIdiom::phone);
+    const std::string advice = ZDUtils::localizedString("LayoutLoadFailedVersionIsNotSupported");
+    ASSERT_NE(advice.find("aktualisiere"), std::string::npos) << advice;
+    VKMAlerts::showAlertWithTitle(ZDUtils::localizedString("OperationFailed"), advice, "OK", [] {});
+    s.advance(1);
+    ExpectAlertPicture(s, "alert-newer-de", 2);
+    s.dismiss();
+    unsetenv("VEKMONT_LANGUAGE");
+}
+
+TEST(ScreenPictures, ThePartListOfAHundredThousandElementsShowsItsCountsWhole) {
+    // Four parts in 100,000 pieces, each piece with its type stored so that
+    // loading guesses none.
+    const struct {
+        const char* product;
+        int count;
+    } parts[] = {{"S188.3", 43210}, {"S94.2", 31415}, {"R2-30", 15000}, {"S64.3", 10375}};
+    std::string scenario = "version 13\nlayer \"Plan\"\n";
+    scenario.reserve(100000 * 90);
+    int row = 0;
+    for (const auto& part : parts) {
+        for (int i = 0; i < part.count; ++i, ++row) {
+            scenario += "straight length=100 at=" + std::to_string(row % 300 * 120) + "," +
+                        std::to_string(row / 300 * 20) + " angle=0 product=" + part.product +
+                        " maker=layoutgen library=\"layoutgen H0\" scale=16 type=1\n";
+        }
+    }
+    Screens s;
+    s.show(UserInterfaceIdiom::phone, sidescreens::kPartListTab);
+    s.open(scenario, "hundred-thousand.wkst");
+    s.advance(1);
+    const auto shot = s.window->snapshot();
+    ASSERT_NE(shot, nullptr);
+    SavePicture(*shot, "partlist");
+    const auto table = s.partList->outlets.partsTableView.lock();
+    ASSERT_NE(table, nullptr);
+    ExpectNothingCut(table, "part list");
+    const auto first = table->cellForRowAtIndexPath({0, 0});
+    ASSERT_NE(first, nullptr);
+    const auto count = std::dynamic_pointer_cast<Label>(first->viewWithTag(VKMPartsTableDataSource::kCountTag));
+    ASSERT_NE(count, nullptr);
+    EXPECT_EQ(count->text(), "43210x");
+    // The count is drawn whole, right of the title, inside its row.
+    const Rect countText = TextFrame(*count);
+    EXPECT_TRUE(Inside(countText, InWindow(*first))) << "count";
+    const auto title = std::dynamic_pointer_cast<Label>(first->viewWithTag(VKMPartsTableDataSource::kTitleTag));
+    EXPECT_GE(countText.minX(), TextFrame(*title).maxX());
+    EXPECT_GT(FindInk(*shot, countText).pixels, 100);
+    // The header's copy button keeps its icon's width, apart from the count.
+    std::shared_ptr<Control> copy;
+    std::vector<Shown> shown;
+    Collect(table, InWindow(*table), InWindow(*table), 0, shown);
+    for (const Shown& v : shown) {
+        if (v.view->className() == "Button") copy = std::dynamic_pointer_cast<Control>(v.view);
+    }
+    ASSERT_NE(copy, nullptr);
+    EXPECT_GE(InWindow(*copy).width, 22.5);
+    const auto header = copy->superview();
+    for (const auto& view : header->subviews()) {
+        if (const auto label = std::dynamic_pointer_cast<Label>(view)) {
+            EXPECT_FALSE(Intersection(TextFrame(*label), InWindow(*copy)).width > 0) << label->text();
+        }
+    }
+}
+
+TEST(ScreenPictures, TheElementInformationShowsItsTitleWithTheUsageCount) {
+    Screens s;
+    s.showApp(UserInterfaceIdiom::tablet);
+    s.openShared();
+    const auto layout = s.layout();
+    ASSERT_TRUE(VKMLayoutElementInfoHelper::presentInfoForElement(layout->trackLayout()->GetElements().at(0),
+                                                                  {400, 600}, layout->view()));
+    s.advance(1);
+    const auto info = presentedControllers<VKMElementInfoViewController>();
+    ASSERT_EQ(info.size(), 1u);
+    const auto shot = s.window->snapshot();
+    SavePicture(*shot, "element-info");
+    const auto title = info[0]->outlets.titleLabel.lock();
+    ASSERT_NE(title, nullptr);
+    EXPECT_EQ(title->text(), "S188.3 (layoutgen) (3\u00D7)");
+    EXPECT_FALSE(title->truncatesText());
+    const Rect popover = InWindow(*info[0]->view());
+    for (const auto& label : {title, info[0]->outlets.descriptionLabel.lock()}) {
+        EXPECT_TRUE(Inside(TextFrame(*label), popover)) << label->text();
+        EXPECT_GT(FindInk(*shot, TextFrame(*label)).pixels, 100) << label->text();
+    }
+}
+
+TEST(ScreenPictures, TheTabletsSharedLayoutTitleKeepsClearOfTheActionButtons) {
+    Screens s;
+    s.showApp(UserInterfaceIdiom::tablet);
+    s.openShared();
+    const auto shot = s.window->snapshot();
+    SavePicture(*shot, "shared-layout-tablet");
+    const auto title = s.layout()->outlets.layoutTitleLabel.lock();
+    ASSERT_NE(title, nullptr);
+    EXPECT_FALSE(title->truncatesText()) << title->text();
+    const Rect text = TextFrame(*title);
+    const InkFound words = FindInk(*shot, text);
+    EXPECT_GT(words.pixels, 300);
+    for (const char* name : {VKMLayoutActionButtonHelper::kBrowse, VKMLayoutActionButtonHelper::kShare,
+                             VKMLayoutActionButtonHelper::kSettings}) {
+        const auto button = VKMLayoutActionButtonHelper::button(name);
+        ASSERT_NE(button, nullptr) << name;
+        const Rect around = Inset(InWindow(*button), -4);
+        EXPECT_FALSE(Intersection(text, around).width > 0) << name;
+        // Only the button's own outline and symbol inside its circle: no
+        // letters of the title.
+        EXPECT_EQ(FindInk(*shot, Intersection(InWindow(*title), around)).pixels, 0) << name;
     }
 }
