@@ -24,6 +24,7 @@
 #include "SharingModule/Model/QLLayoutEntity.h"
 #include "SharingModule/Model/VKMLayoutEntityCache.h"
 #include "UserProfileModule/LogIn/VKMLogInViewController.h"
+#include "UserProfileModule/Support/VKMCommunityStrings.h"
 #include "UserProfileModule/VKMUserProfileScenes.h"
 #include "app/Helper/VKMLayoutDocumentHelper.h"
 #include "app/Session/VKMLayoutSession.h"
@@ -263,7 +264,7 @@ std::string IdiomName(UserInterfaceIdiom idiom) { return idiom == UserInterfaceI
 
 }  // namespace
 
-TEST(ScreensFit, EveryScreenShowsItsTextWholeAndItsControlsApart) {
+static void CheckEveryScreen() {
     for (const UserInterfaceIdiom idiom : {UserInterfaceIdiom::phone, UserInterfaceIdiom::tablet}) {
         const std::string name = IdiomName(idiom);
         Screens s;
@@ -334,11 +335,21 @@ TEST(ScreensFit, EveryScreenShowsItsTextWholeAndItsControlsApart) {
         s.expectFits(name + " alert of a newer version");
         s.dismiss();
         VKMAlerts::askYesNoWithTitle("Harbour Town Junction with the Engine Shed.wkst",
-                                     "Delete this layout from the device?", "Delete", [] {});
+                                     VKMCommunityStrings::text("LocalLayoutDeleteQuestion"),
+                                     VKMCommunityStrings::text("LocalLayoutDelete"), [] {});
         s.advance(1);
         s.expectFits(name + " delete confirmation");
         s.dismiss();
     }
+}
+
+TEST(ScreensFit, EveryScreenShowsItsTextWholeAndItsControlsApart) { CheckEveryScreen(); }
+
+// German words are longer.
+TEST(ScreensFit, EveryScreenInGermanToo) {
+    setenv("VEKMONT_LANGUAGE", "de", 1);
+    CheckEveryScreen();
+    unsetenv("VEKMONT_LANGUAGE");
 }
 
 // --- Window pictures -----------------------------------------------------------
@@ -427,7 +438,7 @@ TEST(ScreenPictures, AlertsShowTheirWholeTitleAndMessage) {
     ExpectAlertPicture(s, "alert-newer", 2);
     s.dismiss();
     VKMAlerts::askYesNoWithTitle("Harbour Town Junction with the Engine Shed.wkst",
-                                 ZDUtils::localizedString("LocalLayoutDeleteQuestion"), "Delete", [] {});
+                                 VKMCommunityStrings::text("LocalLayoutDeleteQuestion"), "Delete", [] {});
     s.advance(1);
     ExpectAlertPicture(s, "alert-delete", 1);
     s.dismiss();
