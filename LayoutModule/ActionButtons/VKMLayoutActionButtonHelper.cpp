@@ -89,7 +89,9 @@ std::shared_ptr<StackView> VKMLayoutActionButtonHelper::addOverlayButtonsTo(cons
         parentView->safeAreaLayoutGuide()->leadingAnchor(), tablet ? 17.5 : 10)};
     if (referenceView) {
         constraints.push_back(tablet ? stack->topAnchor().constraintEqualToAnchor(referenceView->topAnchor())
-                                     : stack->topAnchor().constraintEqualToAnchor(referenceView->bottomAnchor()));
+                                     // Below the title block, by the column's own spacing,
+                                     // so that its buttons do not touch the like button.
+                                     : stack->topAnchor().constraintEqualToAnchor(referenceView->bottomAnchor(), 12.5));
     } else {
         constraints.push_back(stack->topAnchor().constraintEqualToAnchor(parentView->topAnchor()));
     }

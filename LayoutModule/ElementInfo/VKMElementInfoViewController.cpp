@@ -27,6 +27,10 @@ std::shared_ptr<Label> makeLabel(double size, bool bold) {
     auto label = std::make_shared<Label>();
     label->setFont(bold ? Font::boldSystemFont(size) : Font::systemFont(size));
     label->setNumberOfLines(0);
+    // The popover's width is fixed: the labels wrap to the stack's width,
+    // which their intrinsic heights need to know.
+    label->setPreferredMaxLayoutWidth(VKMElementInfoViewController::kContentWidth -
+                                      2 * (VKMElementInfoViewController::kTextInset + 8));
     return label;
 }
 

@@ -1,5 +1,7 @@
 #include "LayoutModule/Layout/VKMLayoutViewController.h"
 
+#include <cmath>
+
 #include <algorithm>
 
 #include "LayoutModule/ActionButtons/VKMLayoutActionButton.h"
@@ -191,6 +193,26 @@ void VKMLayoutViewController::viewDidLoad() {
     if (const CLayout* layout = trackLayout(); layout != nullptr && !layout->GetElements().empty()) {
         handleLayoutDocumentLoaded();
     }
+}
+
+double VKMLayoutViewController::titleBlockLeadingInset() {
+    const bool tablet = Device::currentDevice().userInterfaceIdiom() == UserInterfaceIdiom::tablet;
+    // The column's margin, a button and the same margin again.
+    return tablet ? 17.5 + 45 + 17.5 : 16;
+}
+
+double VKMLayoutViewController::titleBlockTrailingInset() { return titleBlockLeadingInset(); }
+
+void VKMLayoutViewController::viewWillLayoutSubviews() {
+    ViewController::viewWillLayoutSubviews();
+    // The title wraps to the room between the insets.
+    const auto root = viewIfLoaded();
+    const auto title = outlets.layoutTitleLabel.lock();
+    if (!root || !title) return;
+    const platform::ui::EdgeInsets safe = root->safeAreaInsets();
+    const double room =
+        root->bounds().width - safe.left - safe.right - titleBlockLeadingInset() - titleBlockTrailingInset();
+    if (std::abs(title->preferredMaxLayoutWidth() - room) > 0.5) title->setPreferredMaxLayoutWidth(std::max(0.0, room));
 }
 
 void VKMLayoutViewController::viewWillAppear(bool animated) {

@@ -39,6 +39,11 @@ public:
     static constexpr double kFittingMargin = 0.9;
     static constexpr double kTitleButtonImageSize = 22.5;
     static constexpr long kEmptyStateImageTag = 42;
+    // How far the title block keeps from the safe area's sides: on a tablet
+    // the action column sits at its left and the browse button at its
+    // right, so it starts and ends past them.
+    static double titleBlockLeadingInset();
+    static double titleBlockTrailingInset();
     static constexpr double kProgressViewSize = 100;
     static constexpr double kProgressPointSize = 12.5;
     static constexpr double kProgressDelay = 0.25;
@@ -101,6 +106,7 @@ public:
     // --- screen --------------------------------------------------------
     void viewDidLoad() override;
     void viewWillAppear(bool animated) override;
+    void viewWillLayoutSubviews() override;
     void didReceiveMemoryWarning() override;
     platform::ui::StatusBarStyle preferredStatusBarStyle() const override;
     std::string className() const override { return "VKMLayoutViewController"; }

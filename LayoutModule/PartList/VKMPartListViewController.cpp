@@ -71,9 +71,42 @@ void registerCopySymbol() {
     });
 }
 
+// A part's row: the count as wide as its text at the right edge, the title
+// and the description in what is left, the description on two lines when
+// it needs them, the pair centred in the row.
+class PartCell : public TableViewCell {
+public:
+    using TableViewCell::TableViewCell;
+    void layoutSubviews() override {
+        TableViewCell::layoutSubviews();
+        const Rect b = contentView()->bounds();
+        const auto title = std::dynamic_pointer_cast<Label>(viewWithTag(VKMPartsTableDataSource::kTitleTag));
+        const auto description =
+            std::dynamic_pointer_cast<Label>(viewWithTag(VKMPartsTableDataSource::kDescriptionTag));
+        const auto count = std::dynamic_pointer_cast<Label>(viewWithTag(VKMPartsTableDataSource::kCountTag));
+        if (!title || !description || !count) return;
+        const platform::Size countSize = count->sizeThatFits({b.width, b.height});
+        const double countX = b.maxX() - kCellMargin - countSize.width;
+        count->setFrame({countX, b.minY() + (b.height - countSize.height) / 2, countSize.width, countSize.height});
+        const double textX = kCellMargin + VKMPartsTableDataSource::kPictureSize + 12.5;
+        const double width = std::max(0.0, countX - kTextCountGap - textX);
+        const double titleHeight = title->sizeThatFits({width, 0}).height;
+        const double descriptionHeight = description->sizeThatFits({width, 0}).height;
+        const double gap = titleHeight > 0 && descriptionHeight > 0 ? 1 : 0;
+        const double top = b.minY() + std::max(0.0, (b.height - titleHeight - gap - descriptionHeight) / 2);
+        title->setFrame({textX, top, width, titleHeight});
+        description->setFrame({textX, top + titleHeight + gap, width, descriptionHeight});
+    }
+    std::string className() const override { return "VKMPartCell"; }
+
+private:
+    static constexpr double kCellMargin = 16;
+    static constexpr double kTextCountGap = 8;
+};
+
 std::shared_ptr<TableViewCell> makePartCell(const std::string& identifier) {
-    auto cell = std::make_shared<TableViewCell>(TableViewCellStyle::defaultStyle, identifier);
-    // At the screen's width, so that the count keeps to the right edge.
+    auto cell = std::make_shared<PartCell>(TableViewCellStyle::defaultStyle, identifier);
+    // At the screen's width until the table sizes it.
     const double width = Screen::mainScreen()->bounds().width;
     cell->setFrame({0, 0, width, kRowHeight});
     const double side = VKMPartsTableDataSource::kPictureSize;
@@ -81,19 +114,21 @@ std::shared_ptr<TableViewCell> makePartCell(const std::string& identifier) {
     picture->setContentMode(ViewContentMode::scaleAspectFit);
     picture->setTag(VKMPartsTableDataSource::kPictureTag);
     cell->contentView()->addSubview(picture);
+    // A long title shrinks a little; a long description takes a second line.
     auto title = std::make_shared<Label>(Rect{76, 8, width - 160, 22});
     title->setFont(Font::boldSystemFont(16));
-    title->setAutoresizingMask(ViewAutoresizing::flexibleWidth);
+    title->setAdjustsFontSizeToFitWidth(true);
+    title->setMinimumScaleFactor(0.75);
     title->setTag(VKMPartsTableDataSource::kTitleTag);
     auto description = std::make_shared<Label>(Rect{76, 31, width - 160, 20});
     description->setFont(Font::systemFont(13));
     description->setTextColor(SystemColors::kDarkGray);
-    description->setAutoresizingMask(ViewAutoresizing::flexibleWidth);
+    description->setNumberOfLines(2);
+    description->setLineBreakMode(platform::LineBreakMode::truncatingTail);
     description->setTag(VKMPartsTableDataSource::kDescriptionTag);
     auto count = std::make_shared<Label>(Rect{width - 76, 18, 60, 24});
     count->setFont(Font::systemFont(17, FontWeight::medium));
     count->setTextAlignment(platform::TextAlignment::right);
-    count->setAutoresizingMask(ViewAutoresizing::flexibleLeftMargin);
     count->setTag(VKMPartsTableDataSource::kCountTag);
     for (const auto& view : std::vector<std::shared_ptr<View>>{title, description, count}) {
         cell->contentView()->addSubview(view);
@@ -381,11 +416,20 @@ std::shared_ptr<View> VKMPartListViewController::viewForHeaderInSection(TableVie
     count->setTextAlignment(platform::TextAlignment::left);
     count->setText(StringVekmont::localizedFormat("NumberOfTracks", {numberOfTracks()}));
     count->setContentHuggingPriority(150, LayoutConstraintAxis::horizontal);
+    // Where the row is too narrow, the count gives way first and its text
+    // shrinks to its room; the copy button keeps its size.
+    count->setContentCompressionResistancePriority(740, LayoutConstraintAxis::horizontal);
+    count->setAdjustsFontSizeToFitWidth(true);
+    count->setMinimumScaleFactor(0.5);
+    title->setContentCompressionResistancePriority(745, LayoutConstraintAxis::horizontal);
+    title->setAdjustsFontSizeToFitWidth(true);
+    title->setMinimumScaleFactor(0.5);
 
     auto copy = Button::make(ButtonType::system);
     copy->setImage(systemImage(kCopySymbol, kCopySymbolPointSize, Screen::mainScreen()->scale()), ControlState::normal);
     copy->setContentHorizontalAlignment(ControlContentHorizontalAlignment::right);
     copy->setContentHuggingPriority(650, LayoutConstraintAxis::horizontal);
+    copy->setContentCompressionResistancePriority(1000, LayoutConstraintAxis::horizontal);
     const std::weak_ptr<VKMPartListViewController> weak = self();
     copy->addAction(
         [weak](Control&) {

@@ -38,6 +38,8 @@ std::shared_ptr<TableViewCell> VKMPartsTableDataSource::cellForRowAtIndexPath(Ta
     setText(kTitleTag, part.title);
     setText(kDescriptionTag, part.partDescription);
     setText(kCountTag, part.count + "x");
+    // The row places its labels by their texts.
+    cell->setNeedsLayout();
     return cell;
 }
 

@@ -23,6 +23,7 @@
 #include "platform/ui/input/PinchGestureRecognizer.h"
 #include "platform/ui/controllers/PresentationController.h"
 #include "platform/ui/views/Screen.h"
+#include "platform/ui/views/ScrollView.h"
 #include "platform/ui/views/SegmentedControl.h"
 #include "platform/ui/views/StackView.h"
 #include "platform/ui/views/Switch.h"
@@ -82,6 +83,10 @@ std::shared_ptr<ViewController> makeLayoutScreen() {
     root->addSubview(layoutView);
 
     auto title = makeLabel({0, 0, bounds.width - 120, 24}, 20);
+    // A long title takes a second line, then shrinks a little.
+    title->setNumberOfLines(2);
+    title->setAdjustsFontSizeToFitWidth(true);
+    title->setMinimumScaleFactor(0.75);
     auto author = Button::make(ButtonType::system);
     author->addAction(action<Control>(controller, &VKMLayoutViewController::authorTapped),
                       ControlEvents::touchUpInside);
@@ -102,7 +107,10 @@ std::shared_ptr<ViewController> makeLayoutScreen() {
     infoStack->setTranslatesAutoresizingMaskIntoConstraints(false);
     root->addSubview(infoStack);
     LayoutConstraint::activateConstraints({
-        infoStack->leadingAnchor().constraintEqualToAnchor(root->safeAreaLayoutGuide()->leadingAnchor(), 16),
+        infoStack->leadingAnchor().constraintEqualToAnchor(root->safeAreaLayoutGuide()->leadingAnchor(),
+                                                           VKMLayoutViewController::titleBlockLeadingInset()),
+        infoStack->trailingAnchor().constraintLessThanOrEqualToAnchor(
+            root->safeAreaLayoutGuide()->trailingAnchor(), -VKMLayoutViewController::titleBlockTrailingInset()),
         infoStack->topAnchor().constraintEqualToAnchor(root->safeAreaLayoutGuide()->topAnchor(), 8),
     });
 
@@ -196,19 +204,33 @@ std::shared_ptr<ViewController> makeLayoutSummary() {
     auto root = rootView();
     const double width = root->bounds().width;
     auto& o = controller->outlets;
-    auto title = makeLabel({16, 8, width - 32, 24}, 20);
-    root->addSubview(title);
+    // The facts scroll where the page is shorter than they are (a popover
+    // on a tablet, a phone held sideways).
+    auto scroll = std::make_shared<ScrollView>(root->bounds());
+    scroll->setAutoresizingMask(kFlexibleSize);
+    root->addSubview(scroll);
+    // A long title takes two lines, then shrinks a little.
+    auto title = makeLabel({16, 8, width - 32, 48}, 20);
+    title->setNumberOfLines(2);
+    title->setAdjustsFontSizeToFitWidth(true);
+    title->setMinimumScaleFactor(0.75);
+    title->setAutoresizingMask(ViewAutoresizing::flexibleWidth);
+    scroll->addSubview(title);
     o.titleLabel = title;
     // One row per fact: a caption (the outlet named for titles) and a value.
-    double y = 40;
+    double y = 64;
     auto row = [&](const char* captionKey, std::weak_ptr<Label>& value, std::weak_ptr<Label>* caption = nullptr) {
         auto name = makeLabel({16, y, 150, 20}, 13);
         name->setText(ZDUtils::localizedString(captionKey));
         name->setTextColor(SystemColors::kGray);
+        name->setAdjustsFontSizeToFitWidth(true);
+        name->setMinimumScaleFactor(0.75);
         auto text = makeLabel({170, y, width - 186, 20}, 13);
         text->setAutoresizingMask(ViewAutoresizing::flexibleWidth);
-        root->addSubview(name);
-        root->addSubview(text);
+        text->setAdjustsFontSizeToFitWidth(true);
+        text->setMinimumScaleFactor(0.75);
+        scroll->addSubview(name);
+        scroll->addSubview(text);
         value = text;
         if (caption) *caption = name;
         y += 24;
@@ -228,6 +250,7 @@ std::shared_ptr<ViewController> makeLayoutSummary() {
     row("SummaryBaseboards", o.baseboardCountLabel, &o.baseboardsTitleLabel);
     row("SummaryLayers", o.layerCountLabel);
     row("SummaryFileSize", o.fileSizeLabel);
+    scroll->setContentSize({width, y + 8});
     controller->setView(root);
     return controller;
 }

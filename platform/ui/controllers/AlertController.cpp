@@ -6,6 +6,7 @@
 #include "platform/ui/core/Layer.h"
 #include "platform/ui/controllers/PresentationController.h"
 #include "platform/ui/views/Screen.h"
+#include "platform/ui/views/ScrollView.h"
 #include "platform/ui/controllers/SystemSheets.h"
 
 #include <algorithm>
@@ -14,8 +15,36 @@ namespace platform::ui {
 
 namespace {
 
-constexpr double kTextHeight = 22;
 constexpr double kSheetMargin = 8;
+// The platform's alert metrics: text inset 16 at the sides and 20 above and
+// below, a title in bold 17 (13 in a sheet), a message in 13, 4 between.
+constexpr double kTextSideInset = 16;
+constexpr double kTextTopInset = 20;
+constexpr double kTextBottomInset = 20;
+constexpr double kTitleMessageGap = 4;
+constexpr double kMessageFontSize = 13;
+// An alert keeps this far from the window's safe edges.
+constexpr double kAlertScreenMargin = 20;
+constexpr double kPopoverSheetWidth = 300;
+
+std::shared_ptr<Label> makeTextLabel(const std::string& text, const Font& font) {
+    auto label = std::make_shared<Label>();
+    label->setText(text);
+    label->setFont(font);
+    label->setNumberOfLines(0);
+    label->setLineBreakMode(LineBreakMode::wordWrapping);
+    label->setTextAlignment(TextAlignment::center);
+    return label;
+}
+
+double labelHeight(const std::string& text, const Font& font, double width) {
+    if (text.empty()) return 0;
+    return makeTextLabel(text, font)->sizeThatFits({width, 0}).height;
+}
+
+Font titleFont(AlertControllerStyle style) {
+    return Font::boldSystemFont(style == AlertControllerStyle::alert ? 17 : kMessageFontSize);
+}
 
 }  // namespace
 
@@ -32,14 +61,21 @@ void AlertController::addAction(const std::shared_ptr<AlertAction>& action) {
     if (!action) return;
     mActions.push_back(action);
     // A popover sheet is as tall as its rows.
-    if (mStyle == AlertControllerStyle::actionSheet) setPreferredContentSize({300, boxHeight()});
+    if (mStyle == AlertControllerStyle::actionSheet)
+        setPreferredContentSize({kPopoverSheetWidth, boxHeight(kPopoverSheetWidth)});
 }
 
-double AlertController::boxHeight() const {
-    double height = 0;
-    if (!title().empty()) height += kTextHeight + 8;
-    if (!mMessage.empty()) height += kTextHeight + 8;
-    return height + kButtonHeight * static_cast<double>(mActions.size());
+double AlertController::textHeight(double boxWidth) const {
+    if (title().empty() && mMessage.empty()) return 0;
+    const double width = std::max(0.0, boxWidth - 2 * kTextSideInset);
+    const double titleHeight = labelHeight(title(), titleFont(mStyle), width);
+    const double messageHeight = labelHeight(mMessage, Font::systemFont(kMessageFontSize), width);
+    const double gap = titleHeight > 0 && messageHeight > 0 ? kTitleMessageGap : 0;
+    return kTextTopInset + titleHeight + gap + messageHeight + kTextBottomInset;
+}
+
+double AlertController::boxHeight(double boxWidth) const {
+    return textHeight(boxWidth) + kButtonHeight * static_cast<double>(mActions.size());
 }
 
 void AlertController::loadView() {
@@ -51,14 +87,17 @@ void AlertController::loadView() {
     mBox->setBackgroundColor(Color{0.97, 0.97, 0.97, 1});
     mBox->layer()->setCornerRadius(popover ? 0 : 13);
     view->addSubview(mBox);
-    auto addLabel = [&](const std::string& text) {
-        auto label = std::make_shared<Label>();
-        label->setText(text);
-        label->setTextAlignment(TextAlignment::center);
-        mBox->addSubview(label);
-    };
-    if (!title().empty()) addLabel(title());
-    if (!mMessage.empty()) addLabel(mMessage);
+    mTextScroll = std::make_shared<ScrollView>();
+    mTextScroll->setBounces(false);
+    mBox->addSubview(mTextScroll);
+    if (!title().empty()) {
+        mTitleLabel = makeTextLabel(title(), titleFont(mStyle));
+        mTextScroll->addSubview(mTitleLabel);
+    }
+    if (!mMessage.empty()) {
+        mMessageLabel = makeTextLabel(mMessage, Font::systemFont(kMessageFontSize));
+        mTextScroll->addSubview(mMessageLabel);
+    }
     for (const auto& action : mActions) {
         auto button = Button::make(ButtonType::system);
         button->setTitle(action->title(), ControlState::normal);
@@ -84,22 +123,39 @@ void AlertController::viewWillLayoutSubviews() {
     const auto view = viewIfLoaded();
     if (!view || !mBox) return;
     const Rect b = view->bounds();
-    const double height = boxHeight();
+    const EdgeInsets safe = view->safeAreaInsets();
+    const double buttons = kButtonHeight * static_cast<double>(mActions.size());
     if (modalPresentationStyle() == ModalPresentationStyle::popover) {
         mBox->setFrame(b);
     } else if (mStyle == AlertControllerStyle::alert) {
+        const double room = b.height - safe.top - safe.bottom - 2 * kAlertScreenMargin;
+        const double height = std::max(buttons, std::min(boxHeight(kAlertWidth), room));
         mBox->setFrame({b.x + (b.width - kAlertWidth) / 2, b.y + (b.height - height) / 2, kAlertWidth, height});
     } else {
-        const double bottom = view->safeAreaInsets().bottom + kSheetMargin;
-        mBox->setFrame({b.x + kSheetMargin, b.maxY() - bottom - height, b.width - 2 * kSheetMargin, height});
+        const double width = b.width - 2 * kSheetMargin;
+        const double room = b.height - safe.top - safe.bottom - 2 * kSheetMargin;
+        const double height = std::max(buttons, std::min(boxHeight(width), room));
+        mBox->setFrame({b.x + kSheetMargin, b.maxY() - safe.bottom - kSheetMargin - height, width, height});
     }
-    double y = 0;
+    // The text takes what the buttons leave and scrolls when it needs more.
     const double width = mBox->bounds().width;
+    const double text = textHeight(width);
+    const double shown = std::max(0.0, std::min(text, mBox->bounds().height - buttons));
+    mTextScroll->setFrame({0, 0, width, shown});
+    mTextScroll->setContentSize({width, text});
+    double y = kTextTopInset;
+    const double labelWidth = std::max(0.0, width - 2 * kTextSideInset);
+    for (const auto& label : {mTitleLabel, mMessageLabel}) {
+        if (!label) continue;
+        const double h = label->sizeThatFits({labelWidth, 0}).height;
+        label->setFrame({kTextSideInset, y, labelWidth, h});
+        y += h + kTitleMessageGap;
+    }
+    y = shown;
     for (const auto& subview : mBox->subviews()) {
-        const bool isButton = std::dynamic_pointer_cast<Button>(subview) != nullptr;
-        const double h = isButton ? kButtonHeight : kTextHeight + 8;
-        subview->setFrame({0, y, width, h});
-        y += h;
+        if (!std::dynamic_pointer_cast<Button>(subview)) continue;
+        subview->setFrame({0, y, width, kButtonHeight});
+        y += kButtonHeight;
     }
 }
 

@@ -68,14 +68,25 @@ public:
     bool handleKeyCommand(const KeyCommand& command) override;
     std::string className() const override { return "AlertController"; }
 
+    // The title's and the message's labels once the view is loaded.
+    std::shared_ptr<class Label> titleLabel() const { return mTitleLabel; }
+    std::shared_ptr<class Label> messageLabel() const { return mMessageLabel; }
+    // The scroll view the two labels sit in.
+    std::shared_ptr<class ScrollView> textScrollView() const { return mTextScroll; }
+
 private:
     void tap(const std::shared_ptr<AlertAction>& action);
-    double boxHeight() const;
+    // The height of the text block and of the whole box at a box width.
+    double textHeight(double boxWidth) const;
+    double boxHeight(double boxWidth) const;
 
     std::string mMessage;
     AlertControllerStyle mStyle;
     std::vector<std::shared_ptr<AlertAction>> mActions;
     std::shared_ptr<View> mBox;
+    std::shared_ptr<class ScrollView> mTextScroll;
+    std::shared_ptr<class Label> mTitleLabel;
+    std::shared_ptr<class Label> mMessageLabel;
     bool mTapped = false;
 };
 

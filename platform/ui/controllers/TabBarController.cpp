@@ -2,11 +2,72 @@
 
 #include "platform/ui/controllers/BarItems.h"
 #include "platform/ui/views/Button.h"
+#include "platform/ui/views/ImageView.h"
+#include "platform/ui/views/Label.h"
 #include "platform/ui/views/Screen.h"
 
 #include <algorithm>
 
 namespace platform::ui {
+
+namespace {
+
+// The platform's tab bar: the selected tab in the tint, the others grey;
+// in a narrow item the image sits above a small title, in a wide one beside
+// a larger title. A title too long for its item shrinks rather than being
+// cut.
+const Color kUnselectedTint{0.56, 0.56, 0.58, 1};
+constexpr double kStackedBelow = 120;  // item widths below this stack
+constexpr double kStackedTitleSize = 10;
+constexpr double kSideTitleSize = 13;
+constexpr double kImageSide = 28;
+constexpr double kTitleMinimumScale = 0.6;
+constexpr double kItemInset = 2;
+constexpr double kImageTitleGap = 6;
+
+class TabBarButton : public Button {
+public:
+    TabBarButton() : Button(ButtonType::system) {}
+
+    void layoutSubviews() override {
+        const Rect b = bounds();
+        const auto& title = titleLabel();
+        const auto& image = imageView();
+        const bool stacked = b.width < kStackedBelow;
+        const Font font = Font::systemFont(stacked ? kStackedTitleSize : kSideTitleSize, FontWeight::medium);
+        if (!(title->font() == font)) title->setFont(font);
+        if (!title->adjustsFontSizeToFitWidth()) {
+            title->setAdjustsFontSizeToFitWidth(true);
+            title->setMinimumScaleFactor(kTitleMinimumScale);
+        }
+        Size imageSize;
+        if (!image->isHidden() && image->image()) {
+            imageSize = image->image()->size();
+            const double fit = std::min({1.0, imageSize.width > 0 ? kImageSide / imageSize.width : 1.0,
+                                         imageSize.height > 0 ? kImageSide / imageSize.height : 1.0});
+            imageSize = {imageSize.width * fit, imageSize.height * fit};
+        }
+        const bool hasTitle = !title->isHidden();
+        const Size natural = hasTitle ? title->intrinsicContentSize() : Size{};
+        const double room = std::max(0.0, b.width - 2 * kItemInset);
+        if (stacked) {
+            const double total = imageSize.height + natural.height;
+            const double top = b.minY() + std::max(0.0, (TabBar::kHeight - total) / 2);
+            image->setFrame({b.minX() + (b.width - imageSize.width) / 2, top, imageSize.width, imageSize.height});
+            title->setFrame({b.minX() + kItemInset, top + imageSize.height, room, natural.height});
+        } else {
+            const double gap = imageSize.width > 0 && hasTitle ? kImageTitleGap : 0;
+            const double titleWidth = std::min(natural.width, std::max(0.0, room - imageSize.width - gap));
+            const double x = b.minX() + (b.width - imageSize.width - gap - titleWidth) / 2;
+            const double middle = b.minY() + TabBar::kHeight / 2;
+            image->setFrame({x, middle - imageSize.height / 2, imageSize.width, imageSize.height});
+            title->setFrame({x + imageSize.width + gap, middle - natural.height / 2, titleWidth, natural.height});
+        }
+    }
+    std::string className() const override { return "TabBarButton"; }
+};
+
+}  // namespace
 
 // --- TabBar -------------------------------------------------------------------
 
@@ -20,7 +81,8 @@ void TabBar::show(const std::vector<std::shared_ptr<ViewController>>& controller
     for (std::size_t i = 0; i < controllers.size(); ++i) {
         ViewController& controller = *controllers[i];
         TabBarItem& item = controller.tabBarItem();
-        auto button = Button::make(ButtonType::system);
+        auto button = std::make_shared<TabBarButton>();
+        button->setTintColor(i == selected ? std::nullopt : std::optional<Color>(kUnselectedTint));
         button->setTitle(item.title().empty() ? controller.title() : item.title(), ControlState::normal);
         const auto image = i == selected && item.selectedImage() ? item.selectedImage() : item.image();
         if (image) button->setImage(image, ControlState::normal);

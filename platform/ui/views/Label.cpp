@@ -179,6 +179,15 @@ Label::Rendering Label::rendering() const {
     return rendering;
 }
 
+bool Label::truncatesText() const {
+    if (mText.empty()) return false;
+    // Half a point of slack: frames are rounded to pixels, text is not.
+    constexpr double kSlack = 0.5;
+    const Rendering r = rendering();
+    const Size size = r.layout->size();
+    return r.layout->isTruncated() || size.width > bounds().width + kSlack || size.height > bounds().height + kSlack;
+}
+
 void Label::drawRect(Context& context, const Rect& rect) {
     (void)rect;
     if (mText.empty()) return;

@@ -84,6 +84,9 @@ public:
         double scale = 1;
     };
     Rendering rendering() const;
+    // Whether the bounds show less than the whole text: lines left out or
+    // shortened, a line wider than the bounds, or lines taller than them.
+    bool truncatesText() const;
 
 private:
     StyledText styledText(double scale) const;

@@ -231,7 +231,9 @@ void StackView::layoutSubviews() {
     const double start = vertical ? b.minX() : b.minY();
     for (std::size_t i = 0; i < n; ++i) {
         const Item& item = items[i];
-        double breadth = item.breadth < 0 || mAlignment == StackViewAlignment::fill ? across : item.breadth;
+        // A view never reaches past the stack's sides.
+        double breadth =
+            item.breadth < 0 || mAlignment == StackViewAlignment::fill ? across : std::min(item.breadth, across);
         double offset = 0;
         if (mAlignment == StackViewAlignment::center) offset = (across - breadth) / 2;
         if (mAlignment == StackViewAlignment::trailing) offset = across - breadth;

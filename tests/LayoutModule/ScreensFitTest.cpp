@@ -1,0 +1,560 @@
+// Every screen of the program's storyboards, shown at the phone's and the
+// tablet's size with a shared layout open: no label's text is cut, and no
+// two controls lie on each other but where the screens mean them to.
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <algorithm>
+#include <cstdlib>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "LayoutModule/ActionButtons/VKMLayoutActionButton.h"
+#include "LayoutModule/ActionButtons/VKMLayoutActionButtonHelper.h"
+#include "LayoutModule/ElementInfo/VKMElementInfoViewController.h"
+#include "LayoutModule/ElementInfo/VKMLayoutElementInfoHelper.h"
+#include "LayoutModule/Info/VKMLayoutInfoHelper.h"
+#include "LayoutModule/Layout/VKMLayoutViewController.h"
+#include "LayoutModule/LayoutDetails/VKMLayoutDetailsViewController.h"
+#include "LayoutModule/PartList/VKMPartListViewController.h"
+#include "LayoutModule/PartList/VKMPartsTableDataSource.h"
+#include "LayoutModule/Scenes/VKMLayoutScenes.h"
+#include "SharingModule/Model/QLLayoutEntity.h"
+#include "SharingModule/Model/VKMLayoutEntityCache.h"
+#include "UserProfileModule/LogIn/VKMLogInViewController.h"
+#include "UserProfileModule/Support/VKMCommunityStrings.h"
+#include "UserProfileModule/VKMUserProfileScenes.h"
+#include "app/Helper/VKMLayoutDocumentHelper.h"
+#include "app/Session/VKMLayoutSession.h"
+#include "app/Utilities/VKMAlerts.h"
+#include "engine/model/Layout.h"
+#include "engine/services/ZDUtils.h"
+#include "platform/ui/controllers/AlertController.h"
+#include "platform/ui/controllers/PresentationController.h"
+#include "platform/ui/controllers/Storyboard.h"
+#include "platform/ui/controllers/SystemSheets.h"
+#include "platform/ui/controllers/TabBarController.h"
+#include "platform/ui/input/TouchSynth.h"
+#include "platform/ui/views/Control.h"
+#include "platform/ui/views/Device.h"
+#include "platform/ui/views/Label.h"
+#include "platform/ui/views/Screen.h"
+#include "platform/ui/views/ScrollView.h"
+#include "platform/ui/views/SegmentedControl.h"
+#include "platform/ui/views/StackView.h"
+#include "platform/ui/views/TableView.h"
+#include "platform/ui/views/TableViewCell.h"
+#include "platform/ui/views/Window.h"
+#include "tests/LayoutModule/LayoutModuleTestSupport.h"
+#include "tests/LayoutModule/SideScreenSupport.h"
+#include "tools/vekmont/VekmontScenes.h"
+
+using namespace platform::ui;
+using platform::Rect;
+
+namespace {
+
+// Overlaps the screens mean: the message banner slides over the zoom button
+// (and whatever else lies at the top) while it shows. Listed by class name.
+const std::vector<std::pair<std::string, std::string>> kIntendedOverlaps{
+    {"VKMBouncyMessageTextView", "VKMZoomButton"},
+};
+
+bool Intended(const std::string& a, const std::string& b) {
+    for (const auto& [first, second] : kIntendedOverlaps) {
+        if ((a == first && b == second) || (a == second && b == first)) return true;
+    }
+    return false;
+}
+
+Rect Intersection(const Rect& a, const Rect& b) {
+    const double x0 = std::max(a.minX(), b.minX());
+    const double y0 = std::max(a.minY(), b.minY());
+    const double x1 = std::min(a.maxX(), b.maxX());
+    const double y1 = std::min(a.maxY(), b.maxY());
+    if (x1 <= x0 || y1 <= y0) return {};
+    return {x0, y0, x1 - x0, y1 - y0};
+}
+
+Rect Inset(const Rect& r, double by) { return {r.x + by, r.y + by, r.width - 2 * by, r.height - 2 * by}; }
+
+struct Shown {
+    std::shared_ptr<View> view;
+    Rect frame;       // in the window
+    Rect visible;     // cut by the clipping views above it
+    Rect fixedClip;   // cut by those that do not scroll: what lies outside is never seen
+    std::size_t top;  // which of the window's subviews holds it (a presentation lies in its own)
+};
+
+void Collect(const std::shared_ptr<View>& view, const Rect& clip, const Rect& fixedClip, std::size_t top,
+             std::vector<Shown>& out) {
+    if (view->isHidden() || view->alpha() < 0.01) return;
+    const Rect frame = view->convertRectToView(view->bounds(), nullptr);
+    const Rect visible = Intersection(frame, clip);
+    if (visible.width <= 0 || visible.height <= 0) {
+        if (view->clipsToBounds()) return;
+    } else {
+        out.push_back({view, frame, visible, fixedClip, top});
+    }
+    const bool scrolls = std::dynamic_pointer_cast<ScrollView>(view) != nullptr;
+    const Rect inner = view->clipsToBounds() ? visible : clip;
+    // What a scroll view holds can be brought into its frame.
+    const Rect fixedInner = scrolls                 ? Rect{-1e6, -1e6, 2e6, 2e6}
+                            : view->clipsToBounds() ? Intersection(frame, fixedClip)
+                                                    : fixedClip;
+    for (const auto& subview : view->subviews()) Collect(subview, inner, fixedInner, top, out);
+}
+
+// Where the label's text lies in the window.
+Rect TextFrame(const Label& label) {
+    const Label::Rendering r = label.rendering();
+    double x0 = 1e9, y0 = 1e9, x1 = -1e9, y1 = -1e9;
+    for (const auto& line : r.layout->lines()) {
+        x0 = std::min(x0, line.frame.minX());
+        y0 = std::min(y0, line.frame.minY());
+        x1 = std::max(x1, line.frame.maxX());
+        y1 = std::max(y1, line.frame.maxY());
+    }
+    if (x1 < x0) return {};
+    return label.convertRectToView({r.origin.x + x0, r.origin.y + y0, x1 - x0, y1 - y0}, nullptr);
+}
+
+std::string Frames(const Shown& s) {
+    char text[160];
+    std::snprintf(text, sizeof text, " (at %g,%g %gx%g, seen in %g,%g %gx%g)", s.frame.x, s.frame.y, s.frame.width,
+                  s.frame.height, s.fixedClip.x, s.fixedClip.y, s.fixedClip.width, s.fixedClip.height);
+    return text;
+}
+
+bool Inside(const Rect& inner, const Rect& outer) {
+    constexpr double kSlack = 0.5;
+    return inner.minX() >= outer.minX() - kSlack && inner.minY() >= outer.minY() - kSlack &&
+           inner.maxX() <= outer.maxX() + kSlack && inner.maxY() <= outer.maxY() + kSlack;
+}
+
+std::string Describe(const View& view) {
+    std::string text = view.className();
+    if (const auto* label = dynamic_cast<const Label*>(&view)) text += " \"" + label->text() + "\"";
+    if (!view.accessibilityIdentifier().empty()) text += " #" + view.accessibilityIdentifier();
+    if (const auto parent = view.superview()) text += " in " + parent->className();
+    return text;
+}
+
+bool Contains(const View& outer, const View& inner) {
+    for (auto v = inner.superview(); v; v = v->superview()) {
+        if (v.get() == &outer) return true;
+    }
+    return false;
+}
+
+// What is wrong with the window as shown now.
+std::vector<std::string> Problems(Window& window) {
+    window.layoutIfNeeded();
+    std::vector<Shown> shown;
+    const auto subviews = window.subviews();
+    for (std::size_t i = 0; i < subviews.size(); ++i) {
+        Collect(subviews[i], window.bounds(), window.bounds(), i, shown);
+    }
+    std::vector<std::string> problems;
+    std::vector<const Shown*> controls;
+    for (const Shown& s : shown) {
+        if (const auto label = std::dynamic_pointer_cast<Label>(s.view)) {
+            if (label->truncatesText()) problems.push_back("cut: " + Describe(*label));
+            // Text that a view which cannot scroll cuts off.
+            if (!label->text().empty() && !Inside(TextFrame(*label), s.fixedClip)) {
+                problems.push_back("clipped: " + Describe(*label) + Frames(s));
+            }
+        }
+        if (std::dynamic_pointer_cast<Control>(s.view)) controls.push_back(&s);
+    }
+    for (std::size_t i = 0; i < controls.size(); ++i) {
+        for (std::size_t j = i + 1; j < controls.size(); ++j) {
+            const Shown& a = *controls[i];
+            const Shown& b = *controls[j];
+            if (a.top != b.top || Contains(*a.view, *b.view) || Contains(*b.view, *a.view)) continue;
+            if (Intended(a.view->className(), b.view->className())) continue;
+            // Controls that touch are as hard to tell apart as those that
+            // overlap: each keeps a point around it.
+            // Siblings laid out as one group (a tab bar, an alert's
+            // buttons) may adjoin.
+            const double margin = a.view->superview() == b.view->superview() ? 0 : 1;
+            const Rect both = Intersection(Inset(a.visible, -margin), Inset(b.visible, -margin));
+            if (both.width > 0.01 && both.height > 0.01) {
+                problems.push_back("overlap: " + Describe(*a.view) + Frames(a) + " and " + Describe(*b.view) +
+                                   Frames(b));
+            }
+        }
+    }
+    return problems;
+}
+
+const char* const kScenario = R"(version 13
+layer "Plan"
+straight length=300 at=0,0 angle=0 product=S188.3 maker=layoutgen library="layoutgen H0" scale=16 desc="A straight track of the standard length"
+straight length=300 product=S188.3 maker=layoutgen library="layoutgen H0" scale=16
+straight length=300 product=S188.3 maker=layoutgen library="layoutgen H0" scale=16
+curve radius=400 sweep=30 product=R2 maker=layoutgen library="layoutgen H0" scale=16
+)";
+
+class Screens : public sidescreens::SideScreens {
+public:
+    void showApp(UserInterfaceIdiom idiom) {
+        const platform::Size size =
+            idiom == UserInterfaceIdiom::tablet ? platform::Size{820, 1180} : platform::Size{390, 844};
+        Device::currentDevice().setUserInterfaceIdiom(idiom);
+        Screen::mainScreen()->setSize(size);
+        Screen::mainScreen()->setScale(2);
+        vekmont::registerScenes();
+        window = std::make_shared<Window>(Rect{0, 0, size.width, size.height});
+        synth = std::make_shared<TouchSynth>(window);
+        tabs = std::dynamic_pointer_cast<TabBarController>(
+            Storyboard(vekmont::kMainStoryboard).instantiateInitialViewController());
+        ASSERT_NE(tabs, nullptr);
+        window->setRootViewController(tabs);
+        window->makeKeyAndVisible();
+        advance(0.1);
+    }
+
+    // A layout of the catalogue, open: its title, author, like and info
+    // buttons and the browse button show.
+    void openShared() {
+        std::optional<platform::Error> error;
+        const auto entity = QLLayoutEntity::entityWithJSON(
+            platform::Value(platform::Value::Dictionary{
+                {"id", "L7"},
+                {"title", "Harbour_Town_Junction_with_the_Engine_Shed"},
+                {"author", "u7"},
+                {"weburl", "https://layouts.example/l/L7"},
+                {"tags", platform::Value::Array{"harbour", "steam"}},
+                {"modelScales", platform::Value::Array{"H0"}},
+                {"numberOfTracks", 4},
+                {"uploadDate", "2024-05-01T10:00:00Z"},
+                {"likeUsers", platform::Value::Array{}},
+                {"summary", platform::Value::Dictionary{{"en", "A harbour town with a junction and a shed."}}}}),
+            error);
+        ASSERT_NE(entity, nullptr);
+        VKMLayoutEntityCache::sharedInstance().setObject(entity, "L7");
+        tabs->setSelectedViewController(layout());
+        advance(0.1);
+        // As the catalogue opens it: the session knows it before it loads.
+        VKMLayoutSession::sharedSession().setCloudLayoutId(std::string("L7"));
+        open(kScenario, "shared.wkst");
+    }
+
+    std::shared_ptr<VKMLayoutViewController> layout() const {
+        for (const auto& c : tabs->viewControllers()) {
+            if (auto l = std::dynamic_pointer_cast<VKMLayoutViewController>(c)) return l;
+        }
+        return nullptr;
+    }
+
+    void dismiss() {
+        tabs->dismissViewController(false);
+        advance(0.5);
+    }
+
+    void expectFits(const std::string& where) {
+        for (const auto& problem : Problems(*window)) ADD_FAILURE() << where << ": " << problem;
+    }
+};
+
+std::string IdiomName(UserInterfaceIdiom idiom) { return idiom == UserInterfaceIdiom::tablet ? "tablet" : "phone"; }
+
+}  // namespace
+
+static void CheckEveryScreen() {
+    for (const UserInterfaceIdiom idiom : {UserInterfaceIdiom::phone, UserInterfaceIdiom::tablet}) {
+        const std::string name = IdiomName(idiom);
+        Screens s;
+        s.showApp(idiom);
+        s.openShared();
+        const auto layout = s.layout();
+        ASSERT_NE(layout, nullptr);
+        ASSERT_FALSE(layout->outlets.layoutInfoStackView.lock()->isHidden()) << name;
+        ASSERT_NE(VKMLayoutActionButtonHelper::button(VKMLayoutActionButtonHelper::kBrowse), nullptr) << name;
+
+        // Each tab.
+        const auto controllers = s.tabs->viewControllers();
+        for (std::size_t i = 0; i < controllers.size(); ++i) {
+            // The program takes the debug screen out at launch.
+            if (controllers[i]->className() == "VKMDebugViewController") continue;
+            s.tabs->setSelectedIndex(i);
+            s.advance(1);
+            s.expectFits(name + " tab " + controllers[i]->className());
+        }
+        s.tabs->setSelectedViewController(layout);
+        s.advance(1);
+
+        // The screens the layout screen presents.
+        VKMLayoutInfoHelper::presentLayoutInfoWithInfoButton(layout->outlets.infoButton.lock());
+        s.advance(1);
+        s.expectFits(name + " layout details");
+        const auto details = presentedControllers<VKMLayoutDetailsViewController>();
+        ASSERT_EQ(details.size(), 1u) << name;
+        if (const auto segments = details.front()->outlets.pageControl.lock()) {
+            segments->setSelectedSegmentIndex(1);
+            segments->sendActionsForControlEvents(ControlEvents::valueChanged);
+            s.advance(1);
+            s.expectFits(name + " layout summary");
+        }
+        s.dismiss();
+
+        for (const char* button : {VKMLayoutActionButtonHelper::kSettings, VKMLayoutActionButtonHelper::kLayer}) {
+            VKMLayoutActionButtonHelper::button(button)->buttonTapped();
+            s.advance(1);
+            ASSERT_NE(s.presented(), nullptr) << name << " " << button;
+            s.expectFits(name + " " + button);
+            s.dismiss();
+        }
+
+        ASSERT_TRUE(VKMLayoutElementInfoHelper::presentInfoForElement(layout->trackLayout()->GetElements().at(0),
+                                                                      {300, 500}, layout->view()));
+        s.advance(1);
+        s.expectFits(name + " element information");
+        s.dismiss();
+
+        // The log-in form.
+        const auto logIn = Storyboard(VKMUserProfileScenes::kStoryboardName)
+                               .instantiateViewController(VKMLogInViewController::kSceneIdentifier);
+        ASSERT_NE(logIn, nullptr);
+        s.tabs->presentViewController(logIn, false);
+        s.advance(1);
+        s.expectFits(name + " log-in");
+        s.dismiss();
+
+        // The alerts: a failed load, a file of a newer version, a deletion.
+        ASSERT_FALSE(VKMLayoutDocumentHelper::loadLayoutFile("/nonexistent/missing.wkst"));
+        s.advance(1);
+        s.expectFits(name + " alert of a missing file");
+        s.dismiss();
+        VKMAlerts::showAlertWithTitle(ZDUtils::localizedString("OperationFailed"),
+                                      ZDUtils::localizedString("LayoutLoadFailedVersionIsNotSupported"), "OK", [] {});
+        s.advance(1);
+        s.expectFits(name + " alert of a newer version");
+        s.dismiss();
+        VKMAlerts::askYesNoWithTitle("Harbour Town Junction with the Engine Shed.wkst",
+                                     VKMCommunityStrings::text("LocalLayoutDeleteQuestion"),
+                                     VKMCommunityStrings::text("LocalLayoutDelete"), [] {});
+        s.advance(1);
+        s.expectFits(name + " delete confirmation");
+        s.dismiss();
+    }
+}
+
+TEST(ScreensFit, EveryScreenShowsItsTextWholeAndItsControlsApart) { CheckEveryScreen(); }
+
+// German words are longer.
+TEST(ScreensFit, EveryScreenInGermanToo) {
+    setenv("VEKMONT_LANGUAGE", "de", 1);
+    CheckEveryScreen();
+    unsetenv("VEKMONT_LANGUAGE");
+}
+
+// --- Window pictures -----------------------------------------------------------
+
+namespace {
+
+bool Ink(const platform::Pixel& p) { return p.alpha > 200 && std::max({p.red, p.green, p.blue}) < 110; }
+
+// Pixel rows and columns of the rectangle (points, scale 2) holding ink.
+struct InkFound {
+    int pixels = 0;
+    int bands = 0;  // runs of rows with ink: lines of text
+};
+InkFound FindInk(const platform::Image& image, const Rect& r) {
+    InkFound found;
+    bool previous = false;
+    const int x0 = static_cast<int>(r.minX() * 2), x1 = static_cast<int>(r.maxX() * 2);
+    for (int y = static_cast<int>(r.minY() * 2); y < static_cast<int>(r.maxY() * 2); ++y) {
+        bool row = false;
+        for (int x = x0; x < x1; ++x) {
+            const auto p = image.pixel(x, y);
+            if (p && Ink(*p)) {
+                ++found.pixels;
+                row = true;
+            }
+        }
+        if (row && !previous) ++found.bands;
+        previous = row;
+    }
+    return found;
+}
+
+Rect InWindow(const View& view) { return view.convertRectToView(view.bounds(), nullptr); }
+
+void SavePicture(const platform::Image& image, const std::string& name) {
+    if (std::getenv("SCREEN_PICTURES")) image.writePNG("/tmp/screen-" + name + ".png");
+}
+
+// The alert shown now: its words drawn whole inside its box, on as many
+// lines as `lines` at least, none in the box's side margins.
+void ExpectAlertPicture(Screens& s, const std::string& name, int lines) {
+    const auto alerts = AlertController::presentedAlerts();
+    ASSERT_EQ(alerts.size(), 1u) << name;
+    const auto shot = s.window->snapshot();
+    ASSERT_NE(shot, nullptr);
+    SavePicture(*shot, name);
+    const auto message = alerts[0]->messageLabel();
+    const auto title = alerts[0]->titleLabel();
+    ASSERT_TRUE(message && title) << name;
+    EXPECT_FALSE(message->truncatesText()) << name << ": " << message->text();
+    EXPECT_FALSE(title->truncatesText()) << name << ": " << title->text();
+    const Rect box = InWindow(*message->superview()->superview());
+    EXPECT_TRUE(Inside(box, s.window->bounds())) << name;
+    const InkFound words = FindInk(*shot, InWindow(*message));
+    EXPECT_GT(words.pixels, 200) << name;
+    EXPECT_GE(words.bands, lines) << name;
+    EXPECT_GE(FindInk(*shot, InWindow(*title)).pixels, 100) << name;
+    // The text keeps 16 points from the box's sides.
+    const Rect text = InWindow(*alerts[0]->textScrollView());
+    EXPECT_EQ(FindInk(*shot, {box.minX(), text.minY(), 12, text.height}).pixels, 0) << name << " left margin";
+    EXPECT_EQ(FindInk(*shot, {box.maxX() - 12, text.minY(), 12, text.height}).pixels, 0) << name << " right margin";
+}
+
+void ExpectNothingCut(const std::shared_ptr<View>& root, const std::string& name) {
+    std::vector<Shown> shown;
+    Collect(root, InWindow(*root), InWindow(*root), 0, shown);
+    for (const Shown& s : shown) {
+        if (const auto label = std::dynamic_pointer_cast<Label>(s.view)) {
+            EXPECT_FALSE(label->truncatesText()) << name << ": " << label->text();
+        }
+    }
+}
+
+}  // namespace
+
+TEST(ScreenPictures, AlertsShowTheirWholeTitleAndMessage) {
+    Screens s;
+    s.showApp(UserInterfaceIdiom::phone);
+    ASSERT_FALSE(VKMLayoutDocumentHelper::loadLayoutFile("/nonexistent/missing.wkst"));
+    s.advance(1);
+    ExpectAlertPicture(s, "alert-missing", 1);
+    s.dismiss();
+    VKMAlerts::showAlertWithTitle(ZDUtils::localizedString("OperationFailed"),
+                                  ZDUtils::localizedString("LayoutLoadFailedVersionIsNotSupported"), "OK", [] {});
+    s.advance(1);
+    ExpectAlertPicture(s, "alert-newer", 2);
+    s.dismiss();
+    VKMAlerts::askYesNoWithTitle("Harbour Town Junction with the Engine Shed.wkst",
+                                 VKMCommunityStrings::text("LocalLayoutDeleteQuestion"), "Delete", [] {});
+    s.advance(1);
+    ExpectAlertPicture(s, "alert-delete", 1);
+    s.dismiss();
+}
+
+TEST(ScreenPictures, TheGermanAdviceToUpdateTheAppShows) {
+    setenv("VEKMONT_LANGUAGE", "de", 1);
+    Screens s;
+    s.showApp(UserInterfaceIdiom::phone);
+    const std::string advice = ZDUtils::localizedString("LayoutLoadFailedVersionIsNotSupported");
+    ASSERT_NE(advice.find("aktualisiere"), std::string::npos) << advice;
+    VKMAlerts::showAlertWithTitle(ZDUtils::localizedString("OperationFailed"), advice, "OK", [] {});
+    s.advance(1);
+    ExpectAlertPicture(s, "alert-newer-de", 2);
+    s.dismiss();
+    unsetenv("VEKMONT_LANGUAGE");
+}
+
+TEST(ScreenPictures, ThePartListOfAHundredThousandElementsShowsItsCountsWhole) {
+    // Four parts in 100,000 pieces, each piece with its type stored so that
+    // loading guesses none.
+    const struct {
+        const char* product;
+        int count;
+    } parts[] = {{"S188.3", 43210}, {"S94.2", 31415}, {"R2-30", 15000}, {"S64.3", 10375}};
+    std::string scenario = "version 13\nlayer \"Plan\"\n";
+    scenario.reserve(100000 * 90);
+    int row = 0;
+    for (const auto& part : parts) {
+        for (int i = 0; i < part.count; ++i, ++row) {
+            scenario += "straight length=100 at=" + std::to_string(row % 300 * 120) + "," +
+                        std::to_string(row / 300 * 20) + " angle=0 product=" + part.product +
+                        " maker=layoutgen library=\"layoutgen H0\" scale=16 type=1\n";
+        }
+    }
+    Screens s;
+    s.show(UserInterfaceIdiom::phone, sidescreens::kPartListTab);
+    s.open(scenario, "hundred-thousand.wkst");
+    s.advance(1);
+    const auto shot = s.window->snapshot();
+    ASSERT_NE(shot, nullptr);
+    SavePicture(*shot, "partlist");
+    const auto table = s.partList->outlets.partsTableView.lock();
+    ASSERT_NE(table, nullptr);
+    ExpectNothingCut(table, "part list");
+    const auto first = table->cellForRowAtIndexPath({0, 0});
+    ASSERT_NE(first, nullptr);
+    const auto count = std::dynamic_pointer_cast<Label>(first->viewWithTag(VKMPartsTableDataSource::kCountTag));
+    ASSERT_NE(count, nullptr);
+    EXPECT_EQ(count->text(), "43210x");
+    // The count is drawn whole, right of the title, inside its row.
+    const Rect countText = TextFrame(*count);
+    EXPECT_TRUE(Inside(countText, InWindow(*first))) << "count";
+    const auto title = std::dynamic_pointer_cast<Label>(first->viewWithTag(VKMPartsTableDataSource::kTitleTag));
+    EXPECT_GE(countText.minX(), TextFrame(*title).maxX());
+    EXPECT_GT(FindInk(*shot, countText).pixels, 100);
+    // The header's copy button keeps its icon's width, apart from the count.
+    std::shared_ptr<Control> copy;
+    std::vector<Shown> shown;
+    Collect(table, InWindow(*table), InWindow(*table), 0, shown);
+    for (const Shown& v : shown) {
+        if (v.view->className() == "Button") copy = std::dynamic_pointer_cast<Control>(v.view);
+    }
+    ASSERT_NE(copy, nullptr);
+    EXPECT_GE(InWindow(*copy).width, 22.5);
+    const auto header = copy->superview();
+    for (const auto& view : header->subviews()) {
+        if (const auto label = std::dynamic_pointer_cast<Label>(view)) {
+            EXPECT_FALSE(Intersection(TextFrame(*label), InWindow(*copy)).width > 0) << label->text();
+        }
+    }
+}
+
+TEST(ScreenPictures, TheElementInformationShowsItsTitleWithTheUsageCount) {
+    Screens s;
+    s.showApp(UserInterfaceIdiom::tablet);
+    s.openShared();
+    const auto layout = s.layout();
+    ASSERT_TRUE(VKMLayoutElementInfoHelper::presentInfoForElement(layout->trackLayout()->GetElements().at(0),
+                                                                  {400, 600}, layout->view()));
+    s.advance(1);
+    const auto info = presentedControllers<VKMElementInfoViewController>();
+    ASSERT_EQ(info.size(), 1u);
+    const auto shot = s.window->snapshot();
+    SavePicture(*shot, "element-info");
+    const auto title = info[0]->outlets.titleLabel.lock();
+    ASSERT_NE(title, nullptr);
+    EXPECT_EQ(title->text(), "S188.3 (layoutgen) (3\u00D7)");
+    EXPECT_FALSE(title->truncatesText());
+    const Rect popover = InWindow(*info[0]->view());
+    for (const auto& label : {title, info[0]->outlets.descriptionLabel.lock()}) {
+        EXPECT_TRUE(Inside(TextFrame(*label), popover)) << label->text();
+        EXPECT_GT(FindInk(*shot, TextFrame(*label)).pixels, 100) << label->text();
+    }
+}
+
+TEST(ScreenPictures, TheTabletsSharedLayoutTitleKeepsClearOfTheActionButtons) {
+    Screens s;
+    s.showApp(UserInterfaceIdiom::tablet);
+    s.openShared();
+    const auto shot = s.window->snapshot();
+    SavePicture(*shot, "shared-layout-tablet");
+    const auto title = s.layout()->outlets.layoutTitleLabel.lock();
+    ASSERT_NE(title, nullptr);
+    EXPECT_FALSE(title->truncatesText()) << title->text();
+    const Rect text = TextFrame(*title);
+    const InkFound words = FindInk(*shot, text);
+    EXPECT_GT(words.pixels, 300);
+    for (const char* name : {VKMLayoutActionButtonHelper::kBrowse, VKMLayoutActionButtonHelper::kShare,
+                             VKMLayoutActionButtonHelper::kSettings}) {
+        const auto button = VKMLayoutActionButtonHelper::button(name);
+        ASSERT_NE(button, nullptr) << name;
+        const Rect around = Inset(InWindow(*button), -4);
+        EXPECT_FALSE(Intersection(text, around).width > 0) << name;
+        // Only the button's own outline and symbol inside its circle: no
+        // letters of the title.
+        EXPECT_EQ(FindInk(*shot, Intersection(InWindow(*title), around)).pixels, 0) << name;
+    }
+}
