@@ -192,6 +192,9 @@ void VKMAppDelegate::initializeTelemetry() {
     // application it sees on screen.
     VKMTelemetryApplication::registerWithTelemetry(Application::sharedApplication());
     TLMCrashes::setDelegate(weak_from_this());
+    // The log gathers its lines: a crash writes them out before the process
+    // ends, so that the report's attachment has them.
+    TLMCrashes::setCrashWriter(&CLogger::WriteBufferedLinesAtCrash);
     TLMTelemetry::start(mConfiguration.appSecret,
                         {[]() -> TLMServiceAbstract& { return TLMAnalytics::sharedInstance(); },
                          []() -> TLMServiceAbstract& { return TLMCrashes::sharedInstance(); }});

@@ -30,6 +30,7 @@
 #include "telemetry/core/Util/TLMUuid.h"
 
 #include <algorithm>
+#include <atomic>
 #include <csignal>
 #include <cstdlib>
 #include <fstream>
@@ -40,7 +41,12 @@ namespace {
 
 const char* const kTag = "TelemetryCrashes";
 
-void crashCallback(siginfo_t*, ucontext_t*, void*) { TLMCrashesLogBuffer::saveAtCrash(); }
+std::atomic<void (*)()> gAppCrashWriter{nullptr};
+
+void crashCallback(siginfo_t*, ucontext_t*, void*) {
+    TLMCrashesLogBuffer::saveAtCrash();
+    if (void (*writer)() = gAppCrashWriter.load(std::memory_order_acquire)) writer();
+}
 
 const TLCrashCallbacks kCrashCallbacks{0, nullptr, crashCallback};
 
@@ -175,6 +181,8 @@ void TLMCrashes::generateTestCrash() {
     std::raise(SIGTRAP);
     std::abort();
 }
+
+void TLMCrashes::setCrashWriter(void (*writer)()) { gAppCrashWriter.store(writer, std::memory_order_release); }
 
 std::optional<std::string> TLMCrashes::trackError(const platform::Error& error, const Properties& properties,
                                                   const Attachments& attachments) {

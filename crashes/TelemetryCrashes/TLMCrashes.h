@@ -86,6 +86,10 @@ public:
     // Ends the process with a trap that the crash reporter records; ignored
     // in a store build.
     static void generateTestCrash();
+    // A function of the app's the crash path runs after the report is
+    // written (the app's buffered log lines go out there); it must be
+    // async-signal-safe. Null for none.
+    static void setCrashWriter(void (*writer)());
     // A handled error as an error log of its own; the error id, or none
     // when the service is not running.
     static std::optional<std::string> trackError(const platform::Error& error, const Properties& properties = {},

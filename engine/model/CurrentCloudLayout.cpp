@@ -114,13 +114,17 @@ namespace ULayoutElementClassifier {
 int ClassifyElements(const tElements& elements) {
     if (!UElementVectorOperations::ContainsUnclassifiedElements(elements)) return 0;
     int updated = 0;
+    // The type's name is looked up only for a line the level lets through.
+    const bool logEach = LogEnabled(2);
     for (CCompositeGeometry* element : elements) {
         if (element == nullptr || element->GetElementType() != UElementTypes::kUnclassified) continue;
         const std::int32_t guess = UElementTypes::GuessElementType(element);
         if (guess == UElementTypes::kUnclassified) continue;
         element->SetElementType(guess);
-        LogInfo("Guessed type %d (%s) for %s", guess, UElementTypes::GetElementTypeName(guess).c_str(),
-                element->GetProductNumber());
+        if (logEach) {
+            LogInfo("Guessed type %d (%s) for %s", guess, UElementTypes::GetElementTypeName(guess).c_str(),
+                    element->GetProductNumber());
+        }
         ++updated;
     }
     if (updated > 0) LogInfo("%s: %d elements updated", "ULayoutElementClassifier", updated);

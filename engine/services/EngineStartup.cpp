@@ -30,7 +30,8 @@ bool SetUpLogging(const std::string& path) {
         LogWarning("No folder for the log file: logging to the console only");
         return true;
     }
-    logger.AddFileSink(path, kLogFileLimitKiB, true);
+    // Lines are written in blocks; the crash path writes out what waits.
+    logger.AddFileSink(path, kLogFileLimitKiB, false);
     LogInfo("Logging established at %s (level: %s)", path.c_str(), logger.GetLevelName().c_str());
     return true;
 }

@@ -1,5 +1,7 @@
 #include "engine/services/Logger.h"
 
+#include "engine/services/LogFileWriter.h"
+
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/foundation/TextEncoding.h"
 
@@ -9,6 +11,7 @@
 #include <boost/log/attributes/value_extraction.hpp>
 #include <boost/log/core.hpp>
 #include <boost/log/expressions.hpp>
+#include <boost/log/sinks/basic_sink_backend.hpp>
 #include <boost/log/sinks/sync_frontend.hpp>
 #include <boost/log/sinks/text_ostream_backend.hpp>
 #include <boost/log/sources/record_ostream.hpp>
@@ -25,7 +28,6 @@
 #include <cstring>
 #include <ctime>
 #include <filesystem>
-#include <fstream>
 #include <iostream>
 #include <mutex>
 #include <string_view>
@@ -99,6 +101,26 @@ boost::shared_ptr<tTextSink> MakeSink(boost::shared_ptr<std::ostream> out, bool 
     return sink;
 }
 
+// The file sink: each formatted line goes to the log file's writer, which
+// gathers lines and writes them in blocks (or each at once).
+class CLogFileBackend : public sinks::basic_formatted_sink_backend<
+                            char, sinks::combine_requirements<sinks::synchronized_feeding, sinks::flushing>::type> {
+public:
+    explicit CLogFileBackend(CLogFileWriter& writer) : mWriter(writer) {}
+    void consume(const logging::record_view&, const string_type& line) {
+        mLine.assign(line);
+        mLine += '\n';
+        mWriter.Append(mLine);
+    }
+    void flush() { mWriter.Flush(); }
+
+private:
+    CLogFileWriter& mWriter;
+    std::string mLine;
+};
+
+using tFileSink = sinks::synchronous_sink<CLogFileBackend>;
+
 // Formats into a stack buffer and cuts at a character boundary at or below
 // `maxBytes`; the result stays in `buffer`, NUL-terminated.
 template <std::size_t N>
@@ -131,7 +153,9 @@ struct CLogger::Impl {
 
     std::mutex sinkMutex;  // guards the file sink's replacement
     boost::shared_ptr<tTextSink> consoleSink;
-    boost::shared_ptr<tTextSink> fileSink;
+    boost::shared_ptr<tFileSink> fileSink;
+    // The log file; the crash path writes out what it has gathered.
+    CLogFileWriter fileWriter;
 
     // Touched only on `queue`.
     std::deque<std::string> recentLines;
@@ -181,6 +205,8 @@ CLogger::~CLogger() {
         core->remove_sink(mImpl->fileSink);
         mImpl->fileSink->flush();
     }
+    CLogFileWriter::InstallForCrash(nullptr);
+    mImpl->fileWriter.Close();
     core->remove_sink(mImpl->consoleSink);
     mImpl->consoleSink->flush();
 }
@@ -197,22 +223,25 @@ void CLogger::AddFileSink(const std::string& path, int maxSizeKiB, bool autoFlus
         if (error) fs::remove(path, error);
     }
 
-    auto file = boost::make_shared<std::ofstream>(path, std::ios::out | std::ios::app | std::ios::binary);
-    if (!file->is_open()) {
+    std::lock_guard lock(mImpl->sinkMutex);
+    // One log file at a time: a second call moves the log, never doubles it.
+    // The file before stays in use when the new one cannot be opened.
+    if (!mImpl->fileWriter.Open(path, autoFlush)) {
         LogWarning("Failed to open log file '%s'", path.c_str());
         return;
     }
-    auto sink = MakeSink(file, autoFlush, "   ");
-    auto core = logging::core::get();
-    std::lock_guard lock(mImpl->sinkMutex);
-    // One log file at a time: a second call moves the log, never doubles it.
-    if (mImpl->fileSink) {
-        core->remove_sink(mImpl->fileSink);
-        mImpl->fileSink->flush();
+    if (!mImpl->fileSink) {
+        auto sink = boost::make_shared<tFileSink>(boost::make_shared<CLogFileBackend>(mImpl->fileWriter));
+        sink->set_formatter([](const logging::record_view& record, logging::formatting_ostream& stream) {
+            FormatSinkLine("   ", record, stream);
+        });
+        mImpl->fileSink = sink;
+        logging::core::get()->add_sink(sink);
     }
-    mImpl->fileSink = sink;
-    core->add_sink(sink);
+    CLogFileWriter::InstallForCrash(&mImpl->fileWriter);
 }
+
+void CLogger::WriteBufferedLinesAtCrash() { CLogFileWriter::WriteInstalledAtCrash(); }
 
 std::string CLogger::PreviousLogPath(const std::string& path) { return path + ".1"; }
 
@@ -313,6 +342,11 @@ void WriteIfEnabled(int severity, std::size_t maxBytes, bool gated, const char* 
 }
 
 }  // namespace
+
+bool LogEnabled(int severity) {
+    if (gLoggerGone.load(std::memory_order_acquire)) return false;
+    return severity >= 3 || CLogger::Instance().GetLevel() <= severity;
+}
 
 void LogDebug(const char* format, ...) {
     va_list args;

@@ -23,6 +23,10 @@ void LogInfo(const char* format, ...) __attribute__((format(printf, 1, 2)));
 void LogWarning(const char* format, ...) __attribute__((format(printf, 1, 2)));
 void LogError(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
+// Whether a line of `severity` (1 debug .. 4 error) would be written: lets a
+// caller skip building the arguments of a line the level drops.
+bool LogEnabled(int severity);
+
 class CLogger {
 public:
     static constexpr std::size_t kMaxRecentLines = 4096;
@@ -31,8 +35,15 @@ public:
 
     // Adds the text-file sink. An existing file larger than `maxSizeKiB` x
     // 1,024 bytes is kept as PreviousLogPath(path) (replacing an older one)
-    // and the log begins anew; the file is opened for appending.
+    // and the log begins anew; the file is opened for appending. With
+    // `autoFlush` every line is in the file when its writer returns;
+    // without, lines are gathered and written in blocks (at the latest a
+    // moment after they came, on Flush, at exit and at a crash: see
+    // WriteBufferedLinesAtCrash).
     void AddFileSink(const std::string& path, int maxSizeKiB, bool autoFlush);
+    // Async-signal-safe, for the crash path: writes the log file's gathered
+    // lines with write(2) alone; the log takes no more lines after it.
+    static void WriteBufferedLinesAtCrash();
     // Where the log that grew over its limit is kept: the path with ".1".
     static std::string PreviousLogPath(const std::string& path);
 

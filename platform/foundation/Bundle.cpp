@@ -98,6 +98,9 @@ std::optional<std::string> languageOf(std::string entry) {
     return ascii::lowercased(entry);
 }
 
+// Where Locale::preferredLanguages() finds the user's languages.
+constexpr const char* kLanguageVariables[] = {"VEKMONT_LANGUAGE", "LANGUAGE", "LC_ALL", "LC_MESSAGES", "LANG"};
+
 std::vector<std::string> environmentLanguages() {
     std::vector<std::string> out;
     for (const std::string& entry : Locale::preferredLanguages()) {
@@ -135,23 +138,26 @@ std::optional<Value> Bundle::infoValue(const std::string& key) const {
 }
 
 std::vector<std::string> Bundle::localizations() const {
-    std::vector<std::string> out;
-    std::error_code ec;
-    for (fs::directory_iterator it(mResources, ec), end; !ec && it != end; it.increment(ec)) {
-        const fs::path& p = it->path();
-        if (p.extension() == ".lproj" && isDirectory(p)) out.push_back(p.stem().string());
-    }
-    std::sort(out.begin(), out.end());
-    return out;
+    std::lock_guard lock(mMutex);
+    return localizationsLocked();
 }
 
-std::string Bundle::preferredLanguage() const {
-    std::optional<std::string> override;
-    {
-        std::lock_guard lock(mMutex);
-        override = mLanguageOverride;
+const std::vector<std::string>& Bundle::localizationsLocked() const {
+    if (!mLocalizations) {
+        std::vector<std::string> out;
+        std::error_code ec;
+        for (fs::directory_iterator it(mResources, ec), end; !ec && it != end; it.increment(ec)) {
+            const fs::path& p = it->path();
+            if (p.extension() == ".lproj" && isDirectory(p)) out.push_back(p.stem().string());
+        }
+        std::sort(out.begin(), out.end());
+        mLocalizations = std::move(out);
     }
-    const auto available = localizations();
+    return *mLocalizations;
+}
+
+std::string Bundle::resolveLanguageLocked(const std::optional<std::string>& override) const {
+    const auto& available = localizationsLocked();
     auto has = [&](const std::string& language) {
         return std::find(available.begin(), available.end(), language) != available.end();
     };
@@ -164,6 +170,27 @@ std::string Bundle::preferredLanguage() const {
         if (has(language)) return language;
     }
     return "en";
+}
+
+std::string Bundle::preferredLanguage() const {
+    // What the answer depends on, as one key; reading it costs no system call.
+    std::string from;
+    std::lock_guard lock(mMutex);
+    if (mLanguageOverride) {
+        from = "=" + *mLanguageOverride;
+    } else {
+        for (const char* name : kLanguageVariables) {
+            const char* value = std::getenv(name);
+            from += value != nullptr ? "+" : "-";
+            if (value != nullptr) from += value;
+            from += '\0';
+        }
+    }
+    if (mResolvedFrom != from) {
+        mResolvedLanguage = resolveLanguageLocked(mLanguageOverride);
+        mResolvedFrom = std::move(from);
+    }
+    return mResolvedLanguage;
 }
 
 const Bundle::Table& Bundle::tableFor(const std::string& language, const std::string& table) const {

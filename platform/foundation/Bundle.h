@@ -31,7 +31,9 @@ public:
     // Info value for a key, nullopt when missing.
     std::optional<Value> infoValue(const std::string& key) const;
 
-    // Languages that have a ".lproj" folder.
+    // Languages that have a ".lproj" folder, as the folder held them when
+    // first asked: the resources are installed with the program and read as
+    // one snapshot, as the string tables are.
     std::vector<std::string> localizations() const;
 
     // The language whose tables are used: the first of the user's preferred
@@ -49,12 +51,20 @@ public:
 private:
     using Table = std::map<std::string, std::string>;
     const Table& tableFor(const std::string& language, const std::string& table) const;
+    const std::vector<std::string>& localizationsLocked() const;
+    std::string resolveLanguageLocked(const std::optional<std::string>& override) const;
 
     std::filesystem::path mResources;
     mutable std::mutex mMutex;
     mutable std::optional<Value> mInfo;
     mutable std::map<std::string, Table> mTables;  // key: language + "/" + table
     std::optional<std::string> mLanguageOverride;
+    mutable std::optional<std::vector<std::string>> mLocalizations;
+    // The last answer of preferredLanguage() and what it was found from (the
+    // override and the language variables' values): a lookup asks again
+    // only when one of those has changed.
+    mutable std::optional<std::string> mResolvedFrom;
+    mutable std::string mResolvedLanguage;
 };
 
 }  // namespace platform

@@ -20,6 +20,9 @@
 #include "engine/model/LayerManager.h"
 #include "engine/model/Layout.h"
 #include "engine/model/PolyBIG.h"
+#include "engine/services/LocalizationService.h"
+#include "engine/services/Logger.h"
+#include "engine/services/ServiceLocator.h"
 #include "tests/support/EngineServices.h"
 #include "tests/support/LogWatch.h"
 #include "tests/support/TempRoot.h"
@@ -271,4 +274,47 @@ TEST(CurrentLayout, TheLastLayerStaysAndTypedElementsAreNotClassified) {
         ULayoutGen::CElementBuilder().Catalogue("N", "M", "L", "d").ModelScale(12).Straight(100, Rail(0.0)).Build();
     EXPECT_EQ(ULayoutTrackRepairs::RepairTracks({bare.get()}), 1);
     EXPECT_NEAR(bare->GetComponents()[0]->GetRailWidth(), 0.7, 1e-9);
+}
+
+namespace {
+
+// Counts the translations asked for.
+class CountingLocalization : public LocalizationService {
+public:
+    std::string GetString(const std::string& key) const override {
+        ++lookups;
+        return LocalizationService::GetString(key);
+    }
+    mutable int lookups = 0;
+};
+
+}  // namespace
+
+// The classifier names each guessed type in an info line; below that level
+// the name is never looked up.
+TEST(CurrentLayout, TheClassifierLooksUpTypeNamesOnlyForLinesTheLevelKeeps) {
+    RegisterServices();
+    auto* counting = new CountingLocalization();  // kept, as at start-up
+    CServiceLocator::Instance().RegisterService(counting);
+    Owned owned;
+    tElements elements;
+    for (const char* number : {"S1", "S2"}) {
+        owned.push_back(
+            ULayoutGen::CElementBuilder().Catalogue(number, "M", "L", "d").Straight(100, Rail(1.0)).Build());
+        elements.push_back(owned.back().get());
+    }
+    CLogger& logger = CLogger::Instance();
+    const int level = logger.GetLevel();
+    LogWatch watch;
+    logger.SetLevel(3);
+    EXPECT_EQ(ULayoutElementClassifier::ClassifyElements({elements[0]}), 1);
+    EXPECT_EQ(counting->lookups, 0);
+    EXPECT_EQ(elements[0]->GetElementType(), 1);
+    logger.SetLevel(2);
+    EXPECT_EQ(ULayoutElementClassifier::ClassifyElements({elements[1]}), 1);
+    EXPECT_EQ(counting->lookups, 1);
+    logger.SetLevel(level);
+    EXPECT_EQ(watch.Count("Guessed type 1 (Track) for S1"), 0);
+    EXPECT_EQ(watch.Count("Guessed type 1 (Track) for S2"), 1);
+    CServiceLocator::Instance().RegisterService(new LocalizationService());
 }

@@ -24,6 +24,8 @@ namespace {
 
 // The file's lines without their 19-character time stamps.
 std::vector<std::string> FileMessages(const std::filesystem::path& path) {
+    // The log writes its lines in blocks.
+    CLogger::Instance().Flush();
     std::ifstream in(path, std::ios::binary);
     std::vector<std::string> messages;
     for (std::string line; std::getline(in, line);) messages.push_back(line.size() >= 19 ? line.substr(19) : line);

@@ -140,6 +140,25 @@ TEST_F(BundleTest, InfoValuesAndLocalizations) {
     EXPECT_EQ(mBundle->localizations(), (std::vector<std::string>{"de", "en"}));
 }
 
+// A lookup lists no folder: the languages are taken once. What picks the
+// language (the override, the environment) is asked anew whenever it changes.
+TEST_F(BundleTest, LanguagesAreReadOnceAndThePreferenceFollowsItsSources) {
+    ScopedLanguageEnv german(std::map<std::string, std::string>{{"LANG", "de_DE.UTF-8"}});
+    EXPECT_EQ(mBundle->localizedString("Hello", ""), "Hallo");
+    fs::remove_all(mRoot.path() / "resources" / "de.lproj");
+    EXPECT_EQ(mBundle->localizedString("Hello", ""), "Hallo");
+    EXPECT_EQ(mBundle->localizations(), (std::vector<std::string>{"de", "en"}));
+
+    setenv("LANG", "en_GB.UTF-8", 1);
+    EXPECT_EQ(mBundle->localizedString("Hello", ""), "Hello");
+    mBundle->setPreferredLanguage("de");
+    EXPECT_EQ(mBundle->localizedString("Hello", ""), "Hallo");
+    mBundle->setPreferredLanguage(std::nullopt);
+    EXPECT_EQ(mBundle->preferredLanguage(), "en");
+    setenv("LANGUAGE", "de", 1);
+    EXPECT_EQ(mBundle->preferredLanguage(), "de");
+}
+
 TEST_F(BundleTest, CorruptInfoFileHasNoValues) {
     writeFile(mRoot.path() / "broken" / "Info.json", "{\"CFBundleName\": ");
     Bundle broken(mRoot.path() / "broken");

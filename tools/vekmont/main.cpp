@@ -18,6 +18,7 @@
 
 #include "app/VKMAppDelegate.h"
 #include "crashes/TelemetryCrashes/TLMCrashes.h"
+#include "engine/services/Logger.h"
 #include "platform/dispatch/RunLoop.h"
 #include "platform/graphics/Image.h"
 #include "platform/ui/controllers/ApplicationMain.h"
@@ -197,7 +198,12 @@ int run(const Options& options) {
     vekmont::registerScenes();
     VKMAppDelegate::Configuration settings = configuration();
     // Runs once the launch is over and the loop turns.
-    if (options.testCrash) platform::RunLoop::main()->post([] { TLMCrashes::generateTestCrash(); });
+    if (options.testCrash) {
+        platform::RunLoop::main()->post([] {
+            LogWarning("Ending with the test crash");
+            TLMCrashes::generateTestCrash();
+        });
+    }
     ApplicationMainOptions main;
     main.mainStoryboard = vekmont::kMainStoryboard;
     main.openURL = options.file;
