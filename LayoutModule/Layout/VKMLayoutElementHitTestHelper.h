@@ -19,6 +19,7 @@ class Image;
 class CCompositeGeometry;
 class CLayer;
 class CLayout;
+class VKMElementIndex;
 
 class VKMLayoutElementHitTestHelper {
 public:
@@ -39,6 +40,13 @@ public:
     // the document: keep it no longer than the document.
     static CCompositeGeometry* findElementAtPosition(platform::Point point, CLayout& layout,
                                                      const tTransientEditActions& actions);
+    // The same answer, looking only at the elements whose box the index
+    // gives for the point. An index made from another list than the one
+    // the edits give (another layout, another length, an element moved in
+    // the list) is not trusted: then every element is looked at.
+    static CCompositeGeometry* findElementAtPosition(platform::Point point, CLayout& layout,
+                                                     const tTransientEditActions& actions,
+                                                     const VKMElementIndex* index);
 
     // A copy sorted by the ordering key, ascending.
     static std::vector<tKeyedElement> sortedElementControllers(const tElements& elements);

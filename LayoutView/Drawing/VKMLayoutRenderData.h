@@ -12,6 +12,7 @@
 #include <string>
 
 #include "LayoutView/Drawing/VKMDrawingInstructionsRenderData.h"
+#include "LayoutView/Drawing/VKMElementIndex.h"
 #include "platform/graphics/Context.h"
 #include "platform/graphics/Geometry.h"
 
@@ -40,6 +41,11 @@ public:
     const tLayer& overlayData() const { return mOverlayData; }
     const tLayer& debugOverlayData() const { return mDebugOverlayData; }
 
+    // The boxes of the elements the elements layer was built from, for
+    // picking; replaced as the layers are.
+    void setElementIndex(std::shared_ptr<const VKMElementIndex> index);
+    std::shared_ptr<const VKMElementIndex> elementIndex() const;
+
     // Reverse-DNS name of the lock: the program's domain,
     // ".VKMLayoutRenderData-" and this object's address.
     const std::string& accessQueueLabel() const { return mAccessQueueLabel; }
@@ -63,6 +69,7 @@ private:
     tLayer mBackgroundData;
     tLayer mOverlayData;
     tLayer mDebugOverlayData;
+    std::shared_ptr<const VKMElementIndex> mElementIndex;
     std::string mAccessQueueLabel;
     mutable std::shared_mutex mAccess;
 };
