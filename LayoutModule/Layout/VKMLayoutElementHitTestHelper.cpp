@@ -27,7 +27,6 @@ bool IndexedCandidates(const VKMElementIndex& index, const CLayout& layout, plat
                        std::vector<CCompositeGeometry*>& out) {
     const tElements& elements = layout.GetElements();
     if (index.layout() != &layout || index.listSize() != elements.size()) return false;
-    if (!std::isfinite(point.x) || !std::isfinite(point.y)) return false;
     thread_local std::vector<std::uint32_t> positions;
     index.candidatesAt(point, positions);
     std::vector<std::tuple<long, std::uint32_t, CCompositeGeometry*>> keyed;
@@ -47,12 +46,20 @@ bool IndexedCandidates(const VKMElementIndex& index, const CLayout& layout, plat
 
 CCompositeGeometry* VKMLayoutElementHitTestHelper::findElementAtPosition(platform::Point point, CLayout& layout,
                                                                          const tTransientEditActions& actions) {
-    return findElementAtPosition(point, layout, actions, nullptr);
+    std::shared_ptr<const VKMElementIndex> none;
+    return findElementAtPosition(point, layout, actions, none, false);
+}
+
+CCompositeGeometry* VKMLayoutElementHitTestHelper::findElementAtPosition(
+    platform::Point point, CLayout& layout, const tTransientEditActions& actions,
+    std::shared_ptr<const VKMElementIndex>& index) {
+    return findElementAtPosition(point, layout, actions, index, true);
 }
 
 CCompositeGeometry* VKMLayoutElementHitTestHelper::findElementAtPosition(platform::Point point, CLayout& layout,
                                                                          const tTransientEditActions& actions,
-                                                                         const VKMElementIndex* index) {
+                                                                         std::shared_ptr<const VKMElementIndex>& index,
+                                                                         bool indexed) {
     CCompositeGeometry* found = nullptr;
     CStopwatch stopwatch;
     {
@@ -60,7 +67,16 @@ CCompositeGeometry* VKMLayoutElementHitTestHelper::findElementAtPosition(platfor
         stopwatch.Start();
         const int tunnelStyle = layout.GetParameters().mTunnelDisplayMode;
         std::vector<CCompositeGeometry*> candidates;
-        if (index != nullptr && IndexedCandidates(*index, layout, point, candidates)) {
+        bool useIndex = indexed && std::isfinite(point.x) && std::isfinite(point.y);
+        if (useIndex && (!index || index->layout() != &layout || index->listSize() != layout.GetElements().size())) {
+            // Made once for the list as it is, then kept by the caller.
+            index = std::make_shared<const VKMElementIndex>(layout);
+        }
+        if (useIndex && !IndexedCandidates(*index, layout, point, candidates)) {
+            index.reset();
+            useIndex = false;
+        }
+        if (useIndex) {
             for (const CLayer* layer : layout.GetLayerManager().GetLayers()) {
                 if (layer == nullptr || !layer->IsVisible()) continue;
                 for (CCompositeGeometry* element : candidates) {

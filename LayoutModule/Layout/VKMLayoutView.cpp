@@ -219,22 +219,21 @@ void VKMLayoutView::buildRenderData(std::shared_ptr<VKMLayoutRenderData>& render
     VKMRenderDataFactory::tLayer background;
     VKMRenderDataFactory::tLayer elements;
     VKMRenderDataFactory::tLayer overlays;
-    std::shared_ptr<const VKMElementIndex> index;
     {
         CTransientEditScope edits(layout, actions);
         background = VKMRenderDataFactory::getBackgroundDataForLayout(layout);
         if (!backgroundOnly) {
             elements = VKMRenderDataFactory::getElementsDataForLayout(layout);
             overlays = VKMRenderDataFactory::getOverlayDataForLayout(layout);
-            // Picking sees the list as drawn: the same edits.
-            index = std::make_shared<const VKMElementIndex>(layout);
         }
     }
     renderData->setBackgroundData(std::move(background));
     if (!backgroundOnly) {
         renderData->setElementsData(std::move(elements));
         renderData->setOverlayData(std::move(overlays));
-        renderData->setElementIndex(std::move(index));
+        // The elements may have changed: the next search makes the boxes
+        // afresh.
+        renderData->setElementIndex(nullptr);
     }
 }
 

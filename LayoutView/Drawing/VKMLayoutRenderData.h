@@ -41,8 +41,9 @@ public:
     const tLayer& overlayData() const { return mOverlayData; }
     const tLayer& debugOverlayData() const { return mDebugOverlayData; }
 
-    // The boxes of the elements the elements layer was built from, for
-    // picking; replaced as the layers are.
+    // The boxes of the elements, for picking: made by the first search
+    // after the elements layer is rebuilt (which drops them), kept here for
+    // the next.
     void setElementIndex(std::shared_ptr<const VKMElementIndex> index);
     std::shared_ptr<const VKMElementIndex> elementIndex() const;
 

@@ -197,11 +197,8 @@ rect size=100,100 at=1200,1200 product=HIDDEN
     const tTransientEditActions editSets[] = {{}, {&hideTunnels}, {&tracksOnly}};
     for (CLayout* layout : {scenario.get(), generated.get()}) {
         for (const tTransientEditActions& actions : editSets) {
-            std::unique_ptr<VKMElementIndex> index;
-            {
-                CTransientEditScope edits(*layout, actions);
-                index = std::make_unique<VKMElementIndex>(*layout);
-            }
+            // Made by the first search, then kept.
+            std::shared_ptr<const VKMElementIndex> index;
             const tDoubleRect content = ULayoutBounds::GetContentBoundingBox(*layout, ULayoutBounds::kBoundsModeAll);
             std::vector<platform::Point> points = {{-1e6, -1e6}, {content.maxX + 50, content.maxY + 50}};
             for (int i = 0; i <= 12; ++i) {
@@ -218,8 +215,9 @@ rect size=100,100 at=1200,1200 product=HIDDEN
                 CCompositeGeometry* const expected =
                     VKMLayoutElementHitTestHelper::findElementAtPosition(point, *layout, actions);
                 CCompositeGeometry* const indexed =
-                    VKMLayoutElementHitTestHelper::findElementAtPosition(point, *layout, actions, index.get());
+                    VKMLayoutElementHitTestHelper::findElementAtPosition(point, *layout, actions, index);
                 EXPECT_EQ(indexed, expected) << point.x << ", " << point.y;
+                ASSERT_NE(index, nullptr);
                 found += expected != nullptr;
             }
             EXPECT_GT(found, 0);
@@ -236,19 +234,22 @@ rect size=100,100 at=500,0 product=B
 )",
                                                  "stale.wkst");
     // Made while B was missing from the list, then B comes back: the index
-    // does not know it, so it must not be trusted.
-    std::unique_ptr<VKMElementIndex> index;
+    // does not know it, so it must be made again.
     tElements& elements = layout->GetElementList();
     CCompositeGeometry* const b = elements.back();
     elements.pop_back();
-    index = std::make_unique<VKMElementIndex>(*layout);
+    std::shared_ptr<const VKMElementIndex> index = std::make_shared<VKMElementIndex>(*layout);
     elements.push_back(b);
     const tDoubleRect box = UElementVectorOperations::GetBoundingBox({b});
     const platform::Point inB{(box.minX + box.maxX) / 2, (box.minY + box.maxY) / 2};
-    EXPECT_EQ(VKMLayoutElementHitTestHelper::findElementAtPosition(inB, *layout, {}, index.get()), b);
-    // An element swapped for another at the same place in the list.
+    EXPECT_EQ(VKMLayoutElementHitTestHelper::findElementAtPosition(inB, *layout, {}, index), b);
+    ASSERT_NE(index, nullptr);
+    EXPECT_EQ(index->listSize(), 2u);
+    // An element swapped for another at the same place in the list: every
+    // element is looked at, and the index is dropped.
     std::swap(elements.front(), elements.back());
-    index = std::make_unique<VKMElementIndex>(*layout);
+    index = std::make_shared<VKMElementIndex>(*layout);
     std::swap(elements.front(), elements.back());
-    EXPECT_EQ(VKMLayoutElementHitTestHelper::findElementAtPosition(inB, *layout, {}, index.get()), b);
+    EXPECT_EQ(VKMLayoutElementHitTestHelper::findElementAtPosition(inB, *layout, {}, index), b);
+    EXPECT_EQ(index, nullptr);
 }
