@@ -7,6 +7,14 @@
 //                         visible layers rendered through the render strategy
 //                         into drawing instructions, fill and outline pass
 //                         (VKMRenderDataFactory::getElementsDataForLayout).
+//                         Beside it, in the same iterations, the baseline
+//                         (`baseline_ms`, `vs_baseline`): the geometry the
+//                         build cannot do without, the two side lines of
+//                         every track component (GetParallelPathPair at the
+//                         half gauge, as the layer's fills and rails take
+//                         them) and the points of every shape, moved by the
+//                         element's position into one flat array, with no
+//                         instruction made.
 //   BM_PaintInstructions  that layer painted by the viewer's painter into a
 //                         1920 x 1080 bitmap, with the content fitted to the
 //                         bitmap (view 0) or at 8 times that zoom about the
@@ -17,22 +25,31 @@
 //                         draws tracks without bed: a narrow fill and the
 //                         two side lines at the rail width), the drawing
 //                         nearest to the baseline's.
-//   BM_StrokeCentreLines  the baseline: the centre line of every track
-//                         component (GetParallelPath at offset 0, moved by
-//                         the element position), worked out beforehand and
-//                         stroked straight into the same context, with no
-//                         instruction layer between, at the width the track
-//                         takes on the plan (its bed, in the element's fill
-//                         colour; bed:1) or at the rail width (bed:0). Fitted,
-//                         rails are about 0.02 pixels wide, and Cairo draws
-//                         nothing for strokes under 0.05 pixels: the rail
-//                         baseline then costs only handing the lines over.
+//   BM_SameStrokes        the baseline: the very fills and strokes of the
+//                         layer's paths (their points, colours, widths and
+//                         caps, taken out beforehand), handed straight to
+//                         the same context with no instruction layer
+//                         between, each skipped by the painter's own test on
+//                         its stored box (outside the view and wider than
+//                         1.0). What the painter adds to Cairo's own work.
+//   BM_StrokeCentreLines  a floor: the centre line of every track component
+//                         (GetParallelPath at offset 0, moved by the element
+//                         position), one stroke per track where the painter
+//                         draws three (a fill and two rails), at the width
+//                         the track takes on the plan (its bed, in the
+//                         element's fill colour; bed:1) or at the rail width
+//                         (bed:0), skipped by the same test on its box (its
+//                         points widened by the line width). Fitted, rails
+//                         are about 0.02 pixels wide, and Cairo draws nothing
+//                         for strokes under 0.05 pixels: the rail floor then
+//                         costs only handing the lines over.
 //
-// BM_PaintInstructions and BM_PaintSingleLine also stroke both baselines in
-// every iteration, right after the painter, and report the ratios
-// (`vs_baseline` against the bed-wide one, `vs_rail_baseline`) so the
-// comparison does not depend on the order the benchmarks ran in. Items are
-// elements; `instructions` is the size of the content layer.
+// BM_PaintInstructions and BM_PaintSingleLine also draw the same-strokes
+// baseline of their layer and the bed-wide centre lines in every iteration,
+// right after the painter, and report the ratios (`vs_baseline` against the
+// same strokes, `vs_centre_lines` against the floor) so the comparison does
+// not depend on the order the benchmarks ran in. Items are elements;
+// `instructions` is the size of the content layer.
 //
 // The program replaces operator new to count the allocations of the thread
 // that builds: BM_BuildInstructions reports `allocations_per_instruction`
@@ -59,6 +76,7 @@
 #include "LayoutView/Drawing/VKMLayoutColors.h"
 #include "LayoutView/Drawing/VKMLayoutRenderData.h"
 #include "LayoutView/Drawing/VKMRenderDataFactory.h"
+#include "engine/drawing/PathInstruction.h"
 #include "engine/drawing/TransientEdits.h"
 #include "engine/model/BasicGeometry.h"
 #include "engine/model/CompositeGeometry.h"
@@ -66,6 +84,7 @@
 #include "engine/model/LayerManager.h"
 #include "engine/model/Layout.h"
 #include "engine/model/LayoutBounds.h"
+#include "engine/model/PolyBIG.h"
 #include "engine/services/LocalizationService.h"
 #include "engine/services/Logger.h"
 #include "engine/services/PerformanceCounters.h"
@@ -138,13 +157,29 @@ void SetUp() {
     (void)ready;
 }
 
-// One centre line of the baseline, in layout units.
+// One centre line of the floor, in layout units, with its box at either
+// width (the points widened by the line width, as a path's stored box is).
 struct tCentreLine {
     std::vector<platform::Point> points;
     double railWidth = 1.0;
     platform::Color railColor;
     double bedWidth = 1.0;
     platform::Color bedColor;
+    platform::Rect railBox;
+    platform::Rect bedBox;
+};
+
+// One path of a layer as the baseline draws it: a polyline filled and/or
+// stroked, with the box the painter tests.
+struct tSameStroke {
+    std::vector<platform::Point> points;
+    platform::Rect box;
+    bool fill = false;
+    platform::Color fillColor;
+    bool stroke = false;
+    platform::Color strokeColor;
+    double lineWidth = 1.0;
+    platform::LineCap cap = platform::LineCap::butt;
 };
 
 // A loaded layout with its content layer and what the baseline strokes.
@@ -158,7 +193,58 @@ struct tScene {
     VKMLayoutRenderData singleLineData;
     std::size_t singleLineInstructions = 0;
     std::vector<tCentreLine> centreLines;
+    std::vector<tSameStroke> sameStrokes;
+    std::vector<tSameStroke> singleLineSameStrokes;
 };
+
+// The painter's skipping test.
+bool Skipped(const platform::Rect& box, const platform::Rect& visible) {
+    return !box.intersects(visible) && box.width > 1.0;
+}
+
+platform::Rect Widened(const std::vector<platform::Point>& points, double width) {
+    double minX = points.front().x, maxX = minX, minY = points.front().y, maxY = minY;
+    for (const platform::Point& p : points) {
+        minX = std::min(minX, p.x);
+        maxX = std::max(maxX, p.x);
+        minY = std::min(minY, p.y);
+        maxY = std::max(maxY, p.y);
+    }
+    return {minX - width, minY - width, maxX - minX + 2 * width, maxY - minY + 2 * width};
+}
+
+// The polyline paths of a layer (every track fill and rail, every shape),
+// in order; other instructions are left out.
+std::vector<tSameStroke> SameStrokes(const VKMLayoutRenderData& renderData) {
+    std::vector<tSameStroke> strokes;
+    for (const CDrawingInstruction* instruction : *renderData.elementsData()->drawingInstructions()) {
+        const auto* path = dynamic_cast<const CPathDrawingInstruction*>(instruction);
+        if (path == nullptr || path->mDrawWithDash) continue;
+        tSameStroke same;
+        bool polyline = true;
+        for (const CPathMicroInstruction& step : path->mPathMicroInstructions) {
+            const auto* lineTo = std::get_if<CPathLineToMicroInstruction>(&step);
+            if (lineTo == nullptr) {
+                polyline = false;
+                break;
+            }
+            same.points.push_back({lineTo->mPoint.x, lineTo->mPoint.y});
+        }
+        if (!polyline || same.points.empty()) continue;
+        const tDoubleRect& bounds = path->mBounds;
+        same.box = {bounds.minX, bounds.minY, bounds.maxX - bounds.minX, bounds.maxY - bounds.minY};
+        same.fill = path->mUseFill;
+        same.fillColor = VKMLayoutColors::colorWithCColor(path->mFillColor);
+        same.stroke = path->mUseStroke;
+        same.strokeColor = VKMLayoutColors::colorWithCColor(path->mStrokeColor);
+        same.lineWidth = path->mLineWidth;
+        same.cap = path->mLineCapStyle == 1   ? platform::LineCap::round
+                   : path->mLineCapStyle == 2 ? platform::LineCap::square
+                                              : platform::LineCap::butt;
+        strokes.push_back(std::move(same));
+    }
+    return strokes;
+}
 
 bool IsTrack(const CBasicGeometry& component) {
     const int type = component.GetType();
@@ -203,6 +289,8 @@ std::vector<tCentreLine> CentreLines(const CLayout& layout) {
                 line.bedColor = VKMLayoutColors::colorWithCColor(element->GetFirstColor());
                 line.points.reserve(points.size());
                 for (const CPoint& p : points) line.points.push_back({p.x + position.x, p.y + position.y});
+                line.railBox = Widened(line.points, line.railWidth);
+                line.bedBox = Widened(line.points, line.bedWidth);
                 lines.push_back(std::move(line));
             }
         }
@@ -244,6 +332,8 @@ tScene& Scene(std::size_t elements) {
     }
     scene->singleLineInstructions = scene->singleLineData.elementsData()->drawingInstructions()->size();
     scene->centreLines = CentreLines(*scene->layout);
+    scene->sameStrokes = SameStrokes(scene->renderData);
+    scene->singleLineSameStrokes = SameStrokes(scene->singleLineData);
     return *scenes.emplace(elements, std::move(scene)).first->second;
 }
 
@@ -283,12 +373,39 @@ void StrokeCentreLines(platform::Context& context, const tScene& scene, const tV
     context.clipToRect(view.visible);
     context.setLineCap(platform::LineCap::butt);
     for (const tCentreLine& line : scene.centreLines) {
+        if (Skipped(bed ? line.bedBox : line.railBox, view.visible)) continue;
         platform::Path path;
         path.moveTo(line.points.front());
         for (std::size_t i = 1; i < line.points.size(); ++i) path.lineTo(line.points[i]);
         context.setStrokeColor(bed ? line.bedColor : line.railColor);
         context.setLineWidth(bed ? line.bedWidth : line.railWidth);
         context.strokePath(path);
+    }
+    context.restore();
+}
+
+void DrawSameStrokes(platform::Context& context, const std::vector<tSameStroke>& strokes, const tView& view) {
+    context.save();
+    context.translate(view.tx, view.ty);
+    context.scale(view.zoom, view.zoom);
+    context.clipToRect(view.visible);
+    context.setLineDash(0, {});
+    for (const tSameStroke& same : strokes) {
+        if (Skipped(same.box, view.visible)) continue;
+        const bool stroke = same.stroke && context.strokeWidthDraws(same.lineWidth);
+        if (!same.fill && !stroke) continue;
+        context.setLineCap(same.cap);
+        if (same.fill) {
+            context.setFillColor(same.fillColor);
+            context.addLines(same.points.data(), same.points.size());
+            context.fill(platform::FillRule::nonZero);
+        }
+        if (stroke) {
+            context.setStrokeColor(same.strokeColor);
+            context.setLineWidth(same.lineWidth);
+            context.addLines(same.points.data(), same.points.size());
+            context.stroke();
+        }
     }
     context.restore();
 }
@@ -308,20 +425,80 @@ void SetItems(benchmark::State& state, const tScene& scene) {
     state.counters["centre_lines"] = static_cast<double>(scene.centreLines.size());
 }
 
+// The baseline of a build: every track component's side lines and every
+// shape's points, moved by the element's position, into `out`. Joint state
+// is put back as the renderers do.
+void SideLinesAndPoints(const CLayout& layout, std::vector<platform::Point>& out) {
+    out.clear();
+    const tLayers layers = layout.GetLayerManager().GetLayers();
+    std::vector<CPoint> first;
+    std::vector<CPoint> second;
+    for (auto layer = layers.rbegin(); layer != layers.rend(); ++layer) {
+        if (*layer == nullptr || !(*layer)->IsVisible()) continue;
+        for (CCompositeGeometry* element : layout.GetElements()) {
+            if (element == nullptr || element->GetLayer() != *layer) continue;
+            const CPoint& position = element->GetPosition();
+            for (CBasicGeometry* component : element->GetComponents()) {
+                if (component == nullptr) continue;
+                if (IsTrack(*component)) {
+                    struct tSaved {
+                        double angle;
+                        CPoint layoutPoint, elementPoint;
+                        std::uint8_t mark;
+                    } saved[2];
+                    for (int i = 0; i < 2; ++i) {
+                        const CJoint* joint = component->GetJoint(i);
+                        saved[i] = {joint->GetAngle(), joint->GetLayoutPoint(), joint->GetElementPoint(),
+                                    joint->GetMark()};
+                    }
+                    const double halfGauge = component->GetGauge() / 2.0;
+                    component->GetParallelPathPair(first, second, element->GetAngle(), -halfGauge, halfGauge);
+                    for (int i = 0; i < 2; ++i) {
+                        CJoint* joint = component->GetJoint(i);
+                        joint->SetAngle(saved[i].angle);
+                        joint->SetLayoutPoint(saved[i].layoutPoint);
+                        joint->SetElementPoint(saved[i].elementPoint);
+                        joint->SetMark(saved[i].mark);
+                    }
+                } else if (auto* poly = dynamic_cast<CPolyBIG*>(component)) {
+                    first = poly->GetTransformedPoints(element->GetAngle());
+                    second.clear();
+                } else {
+                    continue;
+                }
+                for (const CPoint& p : first) out.push_back({p.x + position.x, p.y + position.y});
+                for (const CPoint& p : second) out.push_back({p.x + position.x, p.y + position.y});
+            }
+        }
+    }
+}
+
 void BM_BuildInstructions(benchmark::State& state) {
     tScene& scene = Scene(static_cast<std::size_t>(state.range(0)));
     std::size_t built = 0;
     std::uint64_t allocations = 0;
+    double baseline = 0;
+    std::vector<platform::Point> points;
+    double building = 0;
     for (auto _ : state) {
         const std::uint64_t allocationsBefore = tAllocations;
+        const auto buildStart = std::chrono::steady_clock::now();
         VKMRenderDataFactory::tLayer layer = VKMRenderDataFactory::getElementsDataForLayout(*scene.layout);
+        building += SecondsSince(buildStart);
         allocations += tAllocations - allocationsBefore;
         built = layer->drawingInstructions()->size();
         state.PauseTiming();
         layer.reset();
         VKMDrawingInstructionsRenderData::waitForPendingReleases();
+        const auto start = std::chrono::steady_clock::now();
+        SideLinesAndPoints(*scene.layout, points);
+        baseline += SecondsSince(start);
+        benchmark::DoNotOptimize(points.data());
         state.ResumeTiming();
     }
+    state.counters["baseline_ms"] = baseline / static_cast<double>(state.iterations()) * 1e3;
+    state.counters["baseline_points"] = static_cast<double>(points.size());
+    state.counters["vs_baseline"] = baseline > 0 ? building / baseline : 0.0;
     if (built != scene.instructions) state.SkipWithError("a build made another number of instructions");
     SetItems(state, scene);
     state.counters["instructions_per_element"] =
@@ -331,10 +508,10 @@ void BM_BuildInstructions(benchmark::State& state) {
         (static_cast<double>(state.iterations()) * static_cast<double>(scene.instructions));
 }
 
-// The painter on `renderData` (a layer of the scene), with the baseline
-// stroked after it in every iteration.
+// The painter on `renderData` (a layer of the scene), with its same-strokes
+// baseline and the centre-line floor drawn after it in every iteration.
 void PaintAgainstBaseline(benchmark::State& state, tScene& scene, VKMLayoutRenderData& renderData,
-                          std::size_t instructions) {
+                          std::size_t instructions, const std::vector<tSameStroke>& sameStrokes) {
     const tView view = ViewOf(scene, state.range(1) == 0 ? 1.0 : kCloseZoom);
     std::unique_ptr<platform::BitmapContext> context = platform::BitmapContext::create(kWidth, kHeight);
     if (!context) {
@@ -343,7 +520,7 @@ void PaintAgainstBaseline(benchmark::State& state, tScene& scene, VKMLayoutRende
     }
     double painter = 0;
     double baseline = 0;
-    double railBaseline = 0;
+    double centreLines = 0;
     for (auto _ : state) {
         Clear(*context);
         auto start = std::chrono::steady_clock::now();
@@ -354,32 +531,52 @@ void PaintAgainstBaseline(benchmark::State& state, tScene& scene, VKMLayoutRende
 
         Clear(*context);
         start = std::chrono::steady_clock::now();
-        StrokeCentreLines(*context, scene, view, true);
+        DrawSameStrokes(*context, sameStrokes, view);
         baseline += SecondsSince(start);
 
         Clear(*context);
         start = std::chrono::steady_clock::now();
-        StrokeCentreLines(*context, scene, view, false);
-        railBaseline += SecondsSince(start);
+        StrokeCentreLines(*context, scene, view, true);
+        centreLines += SecondsSince(start);
     }
     SetItems(state, scene);
     state.counters["instructions"] = static_cast<double>(instructions);
+    state.counters["same_strokes"] = static_cast<double>(sameStrokes.size());
     const double n = static_cast<double>(state.iterations());
     state.counters["zoom"] = view.zoom;
     state.counters["baseline_ms"] = baseline / n * 1e3;
     state.counters["vs_baseline"] = baseline > 0 ? painter / baseline : 0.0;
-    state.counters["rail_baseline_ms"] = railBaseline / n * 1e3;
-    state.counters["vs_rail_baseline"] = railBaseline > 0 ? painter / railBaseline : 0.0;
+    state.counters["centre_lines_ms"] = centreLines / n * 1e3;
+    state.counters["vs_centre_lines"] = centreLines > 0 ? painter / centreLines : 0.0;
 }
 
 void BM_PaintInstructions(benchmark::State& state) {
     tScene& scene = Scene(static_cast<std::size_t>(state.range(0)));
-    PaintAgainstBaseline(state, scene, scene.renderData, scene.instructions);
+    PaintAgainstBaseline(state, scene, scene.renderData, scene.instructions, scene.sameStrokes);
 }
 
 void BM_PaintSingleLine(benchmark::State& state) {
     tScene& scene = Scene(static_cast<std::size_t>(state.range(0)));
-    PaintAgainstBaseline(state, scene, scene.singleLineData, scene.singleLineInstructions);
+    PaintAgainstBaseline(state, scene, scene.singleLineData, scene.singleLineInstructions, scene.singleLineSameStrokes);
+}
+
+void BM_SameStrokes(benchmark::State& state) {
+    tScene& scene = Scene(static_cast<std::size_t>(state.range(0)));
+    const tView view = ViewOf(scene, state.range(1) == 0 ? 1.0 : kCloseZoom);
+    std::unique_ptr<platform::BitmapContext> context = platform::BitmapContext::create(kWidth, kHeight);
+    if (!context) {
+        state.SkipWithError("no bitmap");
+        return;
+    }
+    for (auto _ : state) {
+        Clear(*context);
+        const auto start = std::chrono::steady_clock::now();
+        DrawSameStrokes(*context, scene.sameStrokes, view);
+        state.SetIterationTime(SecondsSince(start));
+    }
+    SetItems(state, scene);
+    state.counters["same_strokes"] = static_cast<double>(scene.sameStrokes.size());
+    state.counters["zoom"] = view.zoom;
 }
 
 void BM_StrokeCentreLines(benchmark::State& state) {
@@ -413,6 +610,11 @@ BENCHMARK(BM_PaintInstructions)
     ->Unit(benchmark::kMillisecond)
     ->UseManualTime();
 BENCHMARK(BM_PaintSingleLine)
+    ->Apply(Sizes)
+    ->ArgNames({"elements", "close"})
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime();
+BENCHMARK(BM_SameStrokes)
     ->Apply(Sizes)
     ->ArgNames({"elements", "close"})
     ->Unit(benchmark::kMillisecond)

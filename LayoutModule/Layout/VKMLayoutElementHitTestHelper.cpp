@@ -1,7 +1,11 @@
 #include "LayoutModule/Layout/VKMLayoutElementHitTestHelper.h"
 
 #include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <tuple>
 
+#include "LayoutView/Drawing/VKMElementIndex.h"
 #include "app/Utilities/Images/UIImageCCompositeGeometry.h"
 #include "app/Utilities/Images/UIImageZDUtils.h"
 #include "engine/model/CompositeGeometry.h"
@@ -14,19 +18,87 @@
 #include "engine/services/ZDUtils.h"
 #include "platform/graphics/Image.h"
 
+namespace {
+
+// The candidates the index gives for the point, highest key first (and of
+// equal keys the later in the list, as the reversed stable sort has them),
+// or nothing when the index does not describe the list as it is.
+bool IndexedCandidates(const VKMElementIndex& index, const CLayout& layout, platform::Point point,
+                       std::vector<CCompositeGeometry*>& out) {
+    const tElements& elements = layout.GetElements();
+    if (index.layout() != &layout || index.listSize() != elements.size()) return false;
+    thread_local std::vector<std::uint32_t> positions;
+    index.candidatesAt(point, positions);
+    std::vector<std::tuple<long, std::uint32_t, CCompositeGeometry*>> keyed;
+    keyed.reserve(positions.size());
+    for (const std::uint32_t at : positions) {
+        CCompositeGeometry* const element = elements[at];
+        if (element != index.elementAt(at)) return false;
+        if (element != nullptr) keyed.emplace_back(element->GetAttributeValue(), at, element);
+    }
+    std::sort(keyed.begin(), keyed.end(), [](const auto& a, const auto& b) { return a > b; });
+    out.clear();
+    for (const auto& entry : keyed) out.push_back(std::get<2>(entry));
+    return true;
+}
+
+}  // namespace
+
 CCompositeGeometry* VKMLayoutElementHitTestHelper::findElementAtPosition(platform::Point point, CLayout& layout,
                                                                          const tTransientEditActions& actions) {
+    std::shared_ptr<const VKMElementIndex> none;
+    return findElementAtPosition(point, layout, actions, none, false);
+}
+
+CCompositeGeometry* VKMLayoutElementHitTestHelper::findElementAtPosition(
+    platform::Point point, CLayout& layout, const tTransientEditActions& actions,
+    std::shared_ptr<const VKMElementIndex>& index) {
+    return findElementAtPosition(point, layout, actions, index, true);
+}
+
+CCompositeGeometry* VKMLayoutElementHitTestHelper::findElementAtPosition(platform::Point point, CLayout& layout,
+                                                                         const tTransientEditActions& actions,
+                                                                         std::shared_ptr<const VKMElementIndex>& index,
+                                                                         bool indexed) {
     CCompositeGeometry* found = nullptr;
     CStopwatch stopwatch;
     {
         CTransientEditScope edits(layout, actions);
         stopwatch.Start();
-        const auto sorted = sortedElementControllers(layout.GetElements());
         const int tunnelStyle = layout.GetParameters().mTunnelDisplayMode;
-        for (const CLayer* layer : layout.GetLayerManager().GetLayers()) {
-            if (layer == nullptr || !layer->IsVisible()) continue;
-            found = findElement(sorted, layer, tunnelStyle, point);
-            if (found != nullptr) break;
+        std::vector<CCompositeGeometry*> candidates;
+        bool useIndex = indexed && std::isfinite(point.x) && std::isfinite(point.y);
+        if (useIndex && (!index || index->layout() != &layout || index->listSize() != layout.GetElements().size())) {
+            // Made once for the list as it is, then kept by the caller.
+            index = std::make_shared<const VKMElementIndex>(layout);
+        }
+        if (useIndex && !IndexedCandidates(*index, layout, point, candidates)) {
+            index.reset();
+            useIndex = false;
+        }
+        if (useIndex) {
+            for (const CLayer* layer : layout.GetLayerManager().GetLayers()) {
+                if (layer == nullptr || !layer->IsVisible()) continue;
+                for (CCompositeGeometry* element : candidates) {
+                    if (element->GetLayer() != layer) continue;
+                    if (tunnelStyle == kTunnelsHidden && UElementInspector::IsTrackElement(element) &&
+                        UElementInspector::IsTunnelTrack(element)) {
+                        continue;
+                    }
+                    if (performHitTestForElement(*element, point)) {
+                        found = element;
+                        break;
+                    }
+                }
+                if (found != nullptr) break;
+            }
+        } else {
+            const auto sorted = sortedElementControllers(layout.GetElements());
+            for (const CLayer* layer : layout.GetLayerManager().GetLayers()) {
+                if (layer == nullptr || !layer->IsVisible()) continue;
+                found = findElement(sorted, layer, tunnelStyle, point);
+                if (found != nullptr) break;
+            }
         }
     }
     const double elapsed = stopwatch.Stop();

@@ -19,6 +19,7 @@ class Image;
 class CCompositeGeometry;
 class CLayer;
 class CLayout;
+class VKMElementIndex;
 
 class VKMLayoutElementHitTestHelper {
 public:
@@ -39,6 +40,16 @@ public:
     // the document: keep it no longer than the document.
     static CCompositeGeometry* findElementAtPosition(platform::Point point, CLayout& layout,
                                                      const tTransientEditActions& actions);
+    // The same answer, looking only at the elements whose box the index
+    // gives for the point. The index is made here, from the list as the
+    // edits give it, when there is none or it was made from another layout
+    // or a list of another length; the caller keeps it for the next search
+    // until the document's elements change. When the list no longer has an
+    // element where the index found it, every element is looked at and the
+    // index is dropped.
+    static CCompositeGeometry* findElementAtPosition(platform::Point point, CLayout& layout,
+                                                     const tTransientEditActions& actions,
+                                                     std::shared_ptr<const VKMElementIndex>& index);
 
     // A copy sorted by the ordering key, ascending.
     static std::vector<tKeyedElement> sortedElementControllers(const tElements& elements);
@@ -53,4 +64,9 @@ public:
     // Alpha at the point (in the image's points) at least the threshold;
     // false outside the image.
     static bool isAlphaVisibleAtPoint(platform::Point point, const platform::Image& image);
+
+private:
+    static CCompositeGeometry* findElementAtPosition(platform::Point point, CLayout& layout,
+                                                     const tTransientEditActions& actions,
+                                                     std::shared_ptr<const VKMElementIndex>& index, bool indexed);
 };

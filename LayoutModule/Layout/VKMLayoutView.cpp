@@ -231,6 +231,9 @@ void VKMLayoutView::buildRenderData(std::shared_ptr<VKMLayoutRenderData>& render
     if (!backgroundOnly) {
         renderData->setElementsData(std::move(elements));
         renderData->setOverlayData(std::move(overlays));
+        // The elements may have changed: the next search makes the boxes
+        // afresh.
+        renderData->setElementIndex(nullptr);
     }
 }
 

@@ -452,8 +452,13 @@ void VKMLayoutViewController::handleLongPressGesture(GestureRecognizer& recogniz
     const Point location = recognizer.locationInView(target.get());
     const double zoom = layout->GetZoom();
     const Point inLayout{(location.x - mContentOffset.x) / zoom, (location.y - mContentOffset.y) / zoom};
+    // The element boxes kept with the render data (made by the first search
+    // after a rebuild) spare a look at every element.
+    const std::shared_ptr<VKMLayoutRenderData>& renderData = target->renderData();
+    std::shared_ptr<const VKMElementIndex> index = renderData ? renderData->elementIndex() : nullptr;
     CCompositeGeometry* element =
-        VKMLayoutElementHitTestHelper::findElementAtPosition(inLayout, *layout, transientEditActions());
+        VKMLayoutElementHitTestHelper::findElementAtPosition(inLayout, *layout, transientEditActions(), index);
+    if (renderData) renderData->setElementIndex(std::move(index));
     if (element == nullptr) return;
     VKMLayoutElementInfoHelper::presentInfoForElement(element, recognizer.locationInView(view().get()), view());
 }

@@ -1,6 +1,7 @@
 #include "LayoutView/Drawing/VKMDrawingInstructionsPainter.h"
 
 #include <cmath>
+#include <cstdint>
 #include <limits>
 #include <numbers>
 #include <typeinfo>
@@ -144,41 +145,77 @@ std::vector<platform::Rect> VKMDrawingInstructionsPainter::boxesOf(const tDrawin
 void VKMDrawingInstructionsPainter::draw(platform::Context& context, const tDrawingInstructions& instructions,
                                          const std::vector<platform::Rect>* boxes,
                                          const platform::Rect& scaledDirtyRect, const std::string& counterName) {
+    draw(context, instructions, boxes, nullptr, scaledDirtyRect, counterName);
+}
+
+void VKMDrawingInstructionsPainter::draw(platform::Context& context, const tDrawingInstructions& instructions,
+                                         const std::vector<platform::Rect>* boxes, const VKMBoxIndex* index,
+                                         const platform::Rect& scaledDirtyRect, const std::string& counterName) {
     if (instructions.empty()) return;
     if (boxes != nullptr && boxes->size() != instructions.size()) boxes = nullptr;
+    if (index != nullptr && (boxes == nullptr || index->size() != instructions.size())) index = nullptr;
     CStopwatch stopwatch;
     stopwatch.Start();
-    for (std::size_t i = 0; i < instructions.size(); ++i) {
+    auto drawAt = [&](std::size_t i) {
         // With the boxes at hand an instruction outside is skipped without
         // touching it, which matters when most of a large list lies outside.
-        if (boxes != nullptr && IsSkipped((*boxes)[i], scaledDirtyRect)) continue;
+        if (boxes != nullptr && IsSkipped((*boxes)[i], scaledDirtyRect)) return;
         const CDrawingInstruction* instruction = instructions[i];
         if (instruction == nullptr) {
             ZDUtils::logWarning("Skipping null drawing instruction");
-            continue;
+            return;
         }
-        if (boxes == nullptr && IsSkipped(BoxOf(*instruction), scaledDirtyRect)) continue;
-
-        const std::type_info& kind = typeid(*instruction);
-        if (kind == typeid(CPathDrawingInstruction)) {
-            drawPath(context, static_cast<const CPathDrawingInstruction&>(*instruction));
-        } else if (kind == typeid(CTextDrawingInstruction)) {
-            drawText(context, static_cast<const CTextDrawingInstruction&>(*instruction));
-        } else if (kind == typeid(COvalDrawingInstruction)) {
-            drawOval(context, static_cast<const COvalDrawingInstruction&>(*instruction));
-        } else if (kind == typeid(CQuartzPathDrawingInstruction)) {
-            drawQuartzPath(context, static_cast<const CQuartzPathDrawingInstruction&>(*instruction));
-        } else if (kind == typeid(CGridDrawingInstruction)) {
-            drawGrid(context, static_cast<const CGridDrawingInstruction&>(*instruction), scaledDirtyRect);
-        } else if (kind == typeid(CImageDrawingInstruction)) {
-            drawImage(context, static_cast<const CImageDrawingInstruction&>(*instruction));
-        } else if (kind == typeid(CGraphicsStateDrawingInstruction)) {
-            handleGraphicsState(context, static_cast<const CGraphicsStateDrawingInstruction&>(*instruction));
-        } else {
-            ZDUtils::logWarning("Skipping unsupported drawing instruction: %s", instruction->Dump().c_str());
-        }
+        if (boxes == nullptr && IsSkipped(BoxOf(*instruction), scaledDirtyRect)) return;
+        drawInstruction(context, *instruction, scaledDirtyRect);
+    };
+    const VKMBoxIndex::tBox area{scaledDirtyRect.minX(), scaledDirtyRect.minY(), scaledDirtyRect.maxX(),
+                                 scaledDirtyRect.maxY()};
+    const bool finiteArea =
+        std::isfinite(area.minX) && std::isfinite(area.minY) && std::isfinite(area.maxX) && std::isfinite(area.maxY);
+    if (index != nullptr && finiteArea && !index->coversAll(area)) {
+        // Only what may lie in the rectangle (and what is never skipped), in
+        // list order; the same test as below decides on each.
+        thread_local std::vector<std::uint32_t> candidates;
+        index->query(area, candidates);
+        for (const std::uint32_t i : candidates) drawAt(i);
+    } else {
+        for (std::size_t i = 0; i < instructions.size(); ++i) drawAt(i);
     }
     QLPerformanceCounters::addToCounter(counterName, stopwatch.Stop());
+}
+
+VKMBoxIndex VKMDrawingInstructionsPainter::indexOf(const std::vector<platform::Rect>& boxes) {
+    return VKMBoxIndex(boxes.size(), [&](std::size_t i, VKMBoxIndex::tBox& box) {
+        const platform::Rect& rect = boxes[i];
+        // Narrow boxes (and those whose width is not a number) are never
+        // skipped; empty ones never meet anything, so are always skipped.
+        if (!(rect.width > kAlwaysPaintedWidth)) return VKMBoxIndex::Placement::always;
+        if (rect.isEmpty()) return VKMBoxIndex::Placement::never;
+        box = {rect.minX(), rect.minY(), rect.maxX(), rect.maxY()};
+        return VKMBoxIndex::Placement::placed;
+    });
+}
+
+void VKMDrawingInstructionsPainter::drawInstruction(platform::Context& context, const CDrawingInstruction& instruction,
+                                                    const platform::Rect& scaledDirtyRect) {
+    const std::type_info& kind = typeid(instruction);
+    if (kind == typeid(CPathDrawingInstruction)) {
+        drawPath(context, static_cast<const CPathDrawingInstruction&>(instruction));
+    } else if (kind == typeid(CTextDrawingInstruction)) {
+        drawText(context, static_cast<const CTextDrawingInstruction&>(instruction));
+    } else if (kind == typeid(COvalDrawingInstruction)) {
+        drawOval(context, static_cast<const COvalDrawingInstruction&>(instruction));
+    } else if (kind == typeid(CQuartzPathDrawingInstruction)) {
+        drawQuartzPath(context, static_cast<const CQuartzPathDrawingInstruction&>(instruction));
+    } else if (kind == typeid(CGridDrawingInstruction)) {
+        drawGrid(context, static_cast<const CGridDrawingInstruction&>(instruction), scaledDirtyRect);
+    } else if (kind == typeid(CImageDrawingInstruction)) {
+        drawImage(context, static_cast<const CImageDrawingInstruction&>(instruction));
+    } else if (kind == typeid(CGraphicsStateDrawingInstruction)) {
+        handleGraphicsState(context, static_cast<const CGraphicsStateDrawingInstruction&>(instruction));
+    } else {
+        ZDUtils::logWarning("Skipping unsupported drawing instruction: %s", instruction.Dump().c_str());
+    }
 }
 
 void VKMDrawingInstructionsPainter::drawPath(platform::Context& context, const CPathDrawingInstruction& instruction) {

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "LayoutView/Drawing/VKMBoxIndex.h"
 #include "engine/drawing/DrawingInstruction.h"
 #include "platform/graphics/Context.h"
 #include "platform/graphics/Geometry.h"
@@ -40,9 +41,22 @@ public:
     static void draw(platform::Context& context, const tDrawingInstructions& instructions,
                      const std::vector<platform::Rect>* boxes, const platform::Rect& scaledDirtyRect,
                      const std::string& counterName);
+    // The same, with `index` made by indexOf for these very boxes (ignored
+    // when null, without boxes or of another size): only the instructions
+    // the index gives for the rectangle are looked at. What is painted, and
+    // in which order, is the same.
+    static void draw(platform::Context& context, const tDrawingInstructions& instructions,
+                     const std::vector<platform::Rect>* boxes, const VKMBoxIndex* index,
+                     const platform::Rect& scaledDirtyRect, const std::string& counterName);
     // The stored box of every instruction of the list, in order, as the
     // skipping test reads it; a null entry gets one that is never skipped.
     static std::vector<platform::Rect> boxesOf(const tDrawingInstructions& instructions);
+    // An index of the boxes that finds the ones the skipping test may keep.
+    static VKMBoxIndex indexOf(const std::vector<platform::Rect>& boxes);
+    // One instruction, whatever its class (another class is skipped with a
+    // warning).
+    static void drawInstruction(platform::Context& context, const CDrawingInstruction& instruction,
+                                const platform::Rect& scaledDirtyRect);
 
     static void drawPath(platform::Context& context, const CPathDrawingInstruction& instruction);
     // The instruction's ready-made path, filled and stroked as strokeFillPath

@@ -27,6 +27,7 @@ std::shared_ptr<VKMDrawingInstructionsRenderData> VKMDrawingInstructionsRenderDa
 VKMDrawingInstructionsRenderData::VKMDrawingInstructionsRenderData(tDrawingInstructions* instructions) {
     if (instructions != nullptr) mDrawingInstructions = std::exchange(*instructions, {});
     mInstructionBoxes = VKMDrawingInstructionsPainter::boxesOf(mDrawingInstructions);
+    mInstructionIndex = VKMDrawingInstructionsPainter::indexOf(mInstructionBoxes);
 }
 
 VKMDrawingInstructionsRenderData::~VKMDrawingInstructionsRenderData() {

@@ -7,6 +7,7 @@
 #include <memory>
 #include <vector>
 
+#include "LayoutView/Drawing/VKMBoxIndex.h"
 #include "engine/drawing/DrawingInstruction.h"
 #include "platform/graphics/Geometry.h"
 
@@ -27,6 +28,9 @@ public:
     // The instructions' boxes side by side (VKMDrawingInstructionsPainter::
     // boxesOf), so that painting skips those outside without touching them.
     const std::vector<platform::Rect>* instructionBoxes() const { return &mInstructionBoxes; }
+    // Those boxes in a grid, so that painting a small rectangle looks only
+    // at the instructions that may lie there.
+    const VKMBoxIndex* instructionIndex() const { return &mInstructionIndex; }
 
     // Waits until every release handed to the background queue so far has
     // deleted its instructions (for tests, and for programs about to end).
@@ -35,4 +39,5 @@ public:
 private:
     tDrawingInstructions mDrawingInstructions;
     std::vector<platform::Rect> mInstructionBoxes;
+    VKMBoxIndex mInstructionIndex;
 };

@@ -26,6 +26,18 @@ void VKMLayoutRenderData::setGridData(tLayer layer) { store(mGridData, std::move
 void VKMLayoutRenderData::setElementsData(tLayer layer) { store(mElementsData, std::move(layer)); }
 void VKMLayoutRenderData::setOverlayData(tLayer layer) { store(mOverlayData, std::move(layer)); }
 
+void VKMLayoutRenderData::setElementIndex(std::shared_ptr<const VKMElementIndex> index) {
+    {
+        std::unique_lock lock(mAccess);
+        mElementIndex.swap(index);
+    }
+}
+
+std::shared_ptr<const VKMElementIndex> VKMLayoutRenderData::elementIndex() const {
+    std::shared_lock lock(mAccess);
+    return mElementIndex;
+}
+
 void VKMLayoutRenderData::drawWithScaleFactor(platform::Context& context, double scaleFactor,
                                               const platform::Rect& dirtyRect) {
     drawWithZoom(context, scaleFactor, VKMDrawingInstructionsPainter::getScaledDirtyRect(dirtyRect, scaleFactor));
@@ -39,13 +51,16 @@ void VKMLayoutRenderData::drawWithZoom(platform::Context& context, double zoom, 
         std::shared_lock lock(mAccess);
         if (mBackgroundData)
             VKMDrawingInstructionsPainter::draw(context, *mBackgroundData->drawingInstructions(),
-                                                mBackgroundData->instructionBoxes(), scaledDirtyRect, "DrawBackground");
+                                                mBackgroundData->instructionBoxes(),
+                                                mBackgroundData->instructionIndex(), scaledDirtyRect, "DrawBackground");
         if (mElementsData)
             VKMDrawingInstructionsPainter::draw(context, *mElementsData->drawingInstructions(),
-                                                mElementsData->instructionBoxes(), scaledDirtyRect, "DrawElements");
+                                                mElementsData->instructionBoxes(), mElementsData->instructionIndex(),
+                                                scaledDirtyRect, "DrawElements");
         if (mOverlayData)
             VKMDrawingInstructionsPainter::draw(context, *mOverlayData->drawingInstructions(),
-                                                mOverlayData->instructionBoxes(), scaledDirtyRect, "DrawOverlays");
+                                                mOverlayData->instructionBoxes(), mOverlayData->instructionIndex(),
+                                                scaledDirtyRect, "DrawOverlays");
     }
     context.restore();
 }

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "LayoutView/Drawing/VKMDrawingInstructionsRenderData.h"
+#include "LayoutView/Drawing/VKMElementIndex.h"
 #include "platform/graphics/Context.h"
 #include "platform/graphics/Geometry.h"
 
@@ -40,6 +41,12 @@ public:
     const tLayer& overlayData() const { return mOverlayData; }
     const tLayer& debugOverlayData() const { return mDebugOverlayData; }
 
+    // The boxes of the elements, for picking: made by the first search
+    // after the elements layer is rebuilt (which drops them), kept here for
+    // the next.
+    void setElementIndex(std::shared_ptr<const VKMElementIndex> index);
+    std::shared_ptr<const VKMElementIndex> elementIndex() const;
+
     // Reverse-DNS name of the lock: the program's domain,
     // ".VKMLayoutRenderData-" and this object's address.
     const std::string& accessQueueLabel() const { return mAccessQueueLabel; }
@@ -63,6 +70,7 @@ private:
     tLayer mBackgroundData;
     tLayer mOverlayData;
     tLayer mDebugOverlayData;
+    std::shared_ptr<const VKMElementIndex> mElementIndex;
     std::string mAccessQueueLabel;
     mutable std::shared_mutex mAccess;
 };
