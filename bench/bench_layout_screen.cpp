@@ -18,14 +18,36 @@
 //                     edits, as a long press does.
 //   BM_HitTestMiss    the same at a point where nothing lies, so every
 //                     element's box is looked at.
+//
+// Frames as a user meets them, at 10,000 and 100,000 elements, paced at
+// 60 frames a second (the rest of each 16.7 ms slept, as the display waits):
+// a frame's time is all the main thread does for it, the blocks posted to
+// it since the last frame (placing tiles the workers drew, layout passes)
+// included. Counters: p50, p90, p99 of the frame times and the share of
+// frames over 16.7 ms.
+//
+//   BM_SustainedPan   one screen of movement over 120 frames and back,
+//                     fitted (zoom 1) and at 4x the fitting zoom (zoom 4).
+//   BM_PinchEnd       the frame that ends a pinch (ten frames of pinching
+//                     in or out by up to 30 %, then the end), six pinches;
+//                     p50 and the largest of the ending frames, and the
+//                     share over 16.7 ms of the 30 frames after each end
+//                     while its tiles arrive.
+//   BM_StillFrameAt   the baseline beside them: the window composited
+//                     with nothing changed, at the same size.
 
 #include <benchmark/benchmark.h>
 
 #include "bench/BenchSupport.h"
 
+#include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <string>
+#include <thread>
+#include <vector>
 
 #include "LayoutModule/Layout/VKMLayoutElementHitTestHelper.h"
 #include "LayoutModule/Layout/VKMLayoutView.h"
@@ -39,6 +61,7 @@
 #include "engine/services/PerformanceCounters.h"
 #include "engine/services/ServiceLocator.h"
 #include "platform/dispatch/Clock.h"
+#include "platform/dispatch/RunLoop.h"
 #include "platform/foundation/Paths.h"
 #include "platform/graphics/BitmapContext.h"
 #include "platform/graphics/Image.h"
@@ -67,7 +90,20 @@ struct Screen {
     }
 };
 
-Screen& OpenScreen() {
+void OpenDocument(Screen& s, std::size_t elements) {
+    ULayoutGen::tLayoutDocument document;
+    ULayoutGen::ComposeLargeLayout(document, elements, 20240601, 13);
+    const auto path = platform::Paths::tmp() / ("screen-" + std::to_string(elements) + ".wkst");
+    const auto bytes = ULayoutFileWriter::LayoutFileBytes(document.FileContent());
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    if (!VKMLayoutDocumentHelper::loadLayoutFile(path)) std::abort();
+    s.advance(1);
+    s.window->snapshot();
+}
+
+Screen& OpenScreen(std::size_t elements = kElements) {
+    static std::size_t opened = kElements;
     static Screen* screen = [] {
         SetUpBenchEngine("vekmont-bench-layout-screen");
         auto* counters = new QLPerformanceCountersService();
@@ -87,18 +123,116 @@ Screen& OpenScreen() {
         s->window->makeKeyAndVisible();
         s->advance(0.1);
 
-        ULayoutGen::tLayoutDocument document;
-        ULayoutGen::ComposeLargeLayout(document, kElements, 20240601, 13);
-        const auto path = platform::Paths::tmp() / "screen.wkst";
-        const auto bytes = ULayoutFileWriter::LayoutFileBytes(document.FileContent());
-        std::ofstream(path, std::ios::binary)
-            .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-        if (!VKMLayoutDocumentHelper::loadLayoutFile(path)) std::abort();
-        s->advance(1);
-        s->window->snapshot();
+        OpenDocument(*s, kElements);
         return s;
     }();
+    if (opened != elements) {
+        OpenDocument(*screen, elements);
+        opened = elements;
+    }
     return *screen;
+}
+
+using FrameClock = std::chrono::steady_clock;
+constexpr auto kFramePeriod = std::chrono::microseconds(16667);
+
+// Runs what was posted to the main thread since the last frame (tiles to
+// place, layout passes), then the frame's own change and the compositing;
+// sleeps out the rest of the frame period. The frame's time in ms.
+template <typename Change>
+double PacedFrame(Screen& screen, Change&& change) {
+    const auto start = FrameClock::now();
+    platform::RunLoop::main()->runUntil([] { return false; }, platform::Clock::Duration::zero());
+    change();
+    benchmark::DoNotOptimize(screen.window->snapshot());
+    const auto end = FrameClock::now();
+    std::this_thread::sleep_until(start + kFramePeriod);
+    return std::chrono::duration<double, std::milli>(end - start).count();
+}
+
+double Percentile(std::vector<double> times, double share) {
+    if (times.empty()) return 0;
+    std::sort(times.begin(), times.end());
+    const auto index = static_cast<std::size_t>(share * static_cast<double>(times.size() - 1) + 0.5);
+    return times[std::min(index, times.size() - 1)];
+}
+
+void ReportFrames(benchmark::State& state, const std::vector<double>& times) {
+    state.counters["p50_ms"] = Percentile(times, 0.5);
+    state.counters["p90_ms"] = Percentile(times, 0.9);
+    state.counters["p99_ms"] = Percentile(times, 0.99);
+    const auto over = std::count_if(times.begin(), times.end(), [](double t) { return t > 16.7; });
+    state.counters["over16.7_pct"] = 100.0 * static_cast<double>(over) / static_cast<double>(times.size());
+    state.counters["frames"] = static_cast<double>(times.size());
+}
+
+// The screen at `zoomTimesFitted` x the fitting zoom, centred as a load
+// leaves it, with every tile placed.
+VKMLayoutViewController& Settle(Screen& screen, double zoomTimesFitted) {
+    VKMLayoutViewController& controller = *screen.controller;
+    const double fitted = controller.fittingZoomFactor();
+    controller.setTouchDownLocation({kPoints.width / 2, kPoints.height / 2});
+    controller.changeZoomTo(fitted);
+    controller.zoomToFitIntoBounds();
+    controller.changeZoomTo(fitted * zoomTimesFitted);
+    screen.window->snapshot();
+    const auto view = controller.outlets.layoutView.lock();
+    view->waitForTiles();
+    screen.window->snapshot();
+    return controller;
+}
+
+void BM_SustainedPan(benchmark::State& state) {
+    Screen& screen = OpenScreen(static_cast<std::size_t>(state.range(0)));
+    VKMLayoutViewController& controller = Settle(screen, static_cast<double>(state.range(1)));
+    std::vector<double> times;
+    for (auto _ : state) {
+        controller.setTouchDownContentOffset(controller.contentOffset());
+        for (int frame = 1; frame <= 240; ++frame) {
+            const double travelled = (frame <= 120 ? frame : 240 - frame) / 120.0;
+            times.push_back(PacedFrame(screen, [&] {
+                controller.panContentWithDelta({-kPoints.width * travelled, 0});
+            }));
+        }
+    }
+    ReportFrames(state, times);
+}
+
+void BM_PinchEnd(benchmark::State& state) {
+    Screen& screen = OpenScreen(static_cast<std::size_t>(state.range(0)));
+    VKMLayoutViewController& controller = Settle(screen, 2);
+    const auto view = controller.outlets.layoutView.lock();
+    std::vector<double> ends;
+    std::vector<double> after;
+    for (auto _ : state) {
+        for (int pinch = 0; pinch < 6; ++pinch) {
+            const double direction = pinch % 2 == 0 ? 1 : -1;
+            controller.setTouchDownScale(CCurrentCloudLayout::Instance().Layout()->GetZoom());
+            controller.setTouchDownLocation({kPoints.width / 2 + 100 * direction, kPoints.height / 2});
+            PacedFrame(screen, [&] { view->setInteractiveZoom(true); });
+            for (int frame = 1; frame <= 10; ++frame) {
+                const double scale = direction > 0 ? 1 + 0.03 * frame : 1 - 0.023 * frame;
+                PacedFrame(screen, [&] { controller.zoomContentWithPinchScale(scale); });
+            }
+            ends.push_back(PacedFrame(screen, [&] { view->setInteractiveZoom(false); }));
+            for (int frame = 0; frame < 30; ++frame) after.push_back(PacedFrame(screen, [] {}));
+        }
+    }
+    state.counters["end_p50_ms"] = Percentile(ends, 0.5);
+    state.counters["end_max_ms"] = Percentile(ends, 1.0);
+    const auto over = std::count_if(after.begin(), after.end(), [](double t) { return t > 16.7; });
+    state.counters["after_over16.7_pct"] = 100.0 * static_cast<double>(over) / static_cast<double>(after.size());
+    state.counters["after_p99_ms"] = Percentile(after, 0.99);
+}
+
+void BM_StillFrameAt(benchmark::State& state) {
+    Screen& screen = OpenScreen(static_cast<std::size_t>(state.range(0)));
+    Settle(screen, 1);
+    std::vector<double> times;
+    for (auto _ : state) {
+        for (int frame = 0; frame < 60; ++frame) times.push_back(PacedFrame(screen, [] {}));
+    }
+    ReportFrames(state, times);
 }
 
 void ReportPixels(benchmark::State& state, const std::shared_ptr<platform::Image>& image) {
@@ -196,5 +330,23 @@ BENCHMARK(BM_StillFrame)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_PaintLayout)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_HitTest)->Unit(benchmark::kMicrosecond)->UseRealTime();
 BENCHMARK(BM_HitTestMiss)->Unit(benchmark::kMicrosecond)->UseRealTime();
+
+// Each run is one sequence of paced frames; the counters are per frame.
+BENCHMARK(BM_StillFrameAt)->Arg(10000)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_SustainedPan)
+    ->Args({10000, 1})
+    ->Args({10000, 4})
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK(BM_PinchEnd)->Arg(10000)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_StillFrameAt)->Arg(100000)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_SustainedPan)
+    ->Args({100000, 1})
+    ->Args({100000, 4})
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK(BM_PinchEnd)->Arg(100000)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 BENCHMARK_MAIN();

@@ -1,6 +1,8 @@
 #include "LayoutModule/Layout/VKMLayoutView.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <vector>
 
 #include "LayoutView/Drawing/VKMGridPainter.h"
@@ -10,6 +12,8 @@
 #include "engine/model/Layout.h"
 #include "engine/services/PerformanceCounters.h"
 #include "engine/services/ZDUtils.h"
+#include "platform/dispatch/DispatchQueue.h"
+#include "platform/dispatch/RunLoop.h"
 #include "platform/foundation/UserDefaults.h"
 #include "platform/graphics/BitmapContext.h"
 #include "platform/graphics/Context.h"
@@ -30,9 +34,38 @@ bool VKMLayoutView::isDarkBackground() {
 
 namespace {
 
-// A pan moves the last picture and draws the strips it uncovers while they
-// are small; beyond this share of a side it draws afresh.
-constexpr double kLargestUncoveredShare = 0.4;
+// Tiles asked for ahead of a pan, around the visible ones.
+constexpr int kRing = 1;
+
+std::uint64_t mix(std::uint64_t seed, std::uint64_t value) {
+    std::uint64_t x = seed ^ (value + 0x9e3779b97f4a7c15ULL + (seed << 6) + (seed >> 2));
+    x ^= x >> 31;
+    x *= 0xbf58476d1ce4e5b9ULL;
+    return x ^ (x >> 29);
+}
+
+std::uint64_t bitsOf(double value) {
+    std::uint64_t bits = 0;
+    std::memcpy(&bits, &value, sizeof bits);
+    return bits;
+}
+
+platform::Rect tileRect(const std::pair<int, int>& index) {
+    constexpr double side = VKMLayoutView::kTileSide;
+    return {index.first * side, index.second * side, side, side};
+}
+
+// One tile of the picture at the settings' zoom, the layout's origin at
+// the tile grid's origin.
+std::shared_ptr<platform::Image> drawTile(const VKMLayoutView::tDrawSettings& settings, VKMLayoutRenderData* renderData,
+                                          const std::pair<int, int>& index, double scale) {
+    const platform::Rect rect = tileRect(index);
+    auto canvas = platform::BitmapContext::createForPointSize(rect.size(), scale);
+    if (!canvas) return nullptr;
+    canvas->translate(-rect.x, -rect.y);
+    VKMLayoutView::drawLayout(*canvas, rect, settings, renderData, {0, 0});
+    return platform::BitmapContext::takeImage(std::move(canvas));
+}
 
 }  // namespace
 
@@ -40,6 +73,12 @@ double VKMLayoutView::screenScale() const {
     const auto inWindow = window();
     const auto screen = inWindow ? inWindow->screen() : platform::ui::Screen::mainScreen();
     return screen ? screen->scale() : 1.0;
+}
+
+platform::ui::RasterCache& VKMLayoutView::tileCache() {
+    if (const auto inWindow = window()) return inWindow->rasterCache();
+    if (!mOwnCache) mOwnCache = std::make_unique<platform::ui::RasterCache>();
+    return *mOwnCache;
 }
 
 void VKMLayoutView::drawRect(platform::Context& context, const platform::Rect& rect) {
@@ -57,139 +96,319 @@ void VKMLayoutView::showLayout() {
     const auto source = delegate();
     const CLayout* layout = source ? source->trackLayout() : nullptr;
     const bool dark = isDarkBackground();
-    // The picture covers the view but while a pinch shrinks it.
-    setBackgroundColor(layout == nullptr || mInteractiveZoom
-                           ? std::optional<platform::Color>(dark ? VKMLayoutColors::vkmDocumentDarkBackgroundColor()
-                                                                 : VKMLayoutColors::vkmDocumentBackgroundColor())
-                           : std::nullopt);
+    const platform::Color documentColor =
+        dark ? VKMLayoutColors::vkmDocumentDarkBackgroundColor() : VKMLayoutColors::vkmDocumentBackgroundColor();
+    // The tiles cover the view but while a pinch shrinks them.
+    setBackgroundColor(layout == nullptr || mInteractiveZoom ? std::optional<platform::Color>(documentColor)
+                                                             : std::nullopt);
     if (!mPictureLayer) {
         mPictureLayer = platform::ui::Layer::make();
         mPictureLayer->setAnchorPoint({0, 0});
+        // Tiles ahead of a pan lie outside the view.
+        mPictureLayer->setMasksToBounds(true);
         // Below the buttons that are subviews of this view.
         layer()->insertSublayer(mPictureLayer, 0);
     }
+    const platform::Size size = bounds().size();
+    mPictureLayer->setBounds({0, 0, size.width, size.height});
+    mPictureLayer->setPosition({0, 0});
     if (layout == nullptr) {
-        mPicture = {};
-        mPictureLayer->setContents(nullptr);
-        removeStrips();
+        cancelTiles(nullptr);
+        dropLevel(mKept);
+        dropLevel(mLevel);
+        mPictureLayer->setBackgroundColor(platform::Color::clear());
+        mPinchEnded = false;
         return;
     }
-    // On whole pixels, so that a moved picture lands pixel on pixel.
+    // Where no tile lies yet, the document's background.
+    mPictureLayer->setBackgroundColor(documentColor);
+    tileCache().beginFrame();
+
+    // On whole pixels, so that tiles land pixel on pixel.
     const double scale = screenScale();
     const platform::Point requested = source->contentOffset();
     const platform::Point offset{std::round(requested.x * scale) / scale, std::round(requested.y * scale) / scale};
-    const bool reusable = mPicture.image && mPicture.layout == layout && mPicture.size == bounds().size() &&
-                          mPicture.scale == scale && mPicture.dark == dark &&
-                          mPicture.grid == layout->GetParameters().mShowGrid;
-    if (reusable && mPicture.zoom == layout->GetZoom()) {
-        showMoved(*layout, offset);
-    } else if (reusable && mInteractiveZoom) {
-        showStretched(offset, layout->GetZoom());
+    const tDrawSettings settings = drawSettingsOf(*layout);
+    const std::uint64_t base =
+        mix(mix(mix(mix(mix(mix(mGeneration, reinterpret_cast<std::uintptr_t>(layout)), bitsOf(scale)), settings.dark),
+                    settings.grid),
+                bitsOf(settings.workspaceWidth)),
+            bitsOf(settings.workspaceHeight));
+    const double zoom = settings.zoom;
+    const std::uint64_t version = mix(base, bitsOf(zoom));
+
+    bool drawNow = false;
+    if (!mLevel.layer || mLevel.base != base) {
+        // All that is kept shows another document or other settings.
+        cancelTiles(nullptr);
+        if (mLevel.layer) tileCache().eraseOwner(mPictureLayer->identifier());
+        dropLevel(mKept);
+        dropLevel(mLevel);
+        mLevel = makeLevel(zoom, base, version);
+        drawNow = true;
+    } else if (mLevel.zoom != zoom && !mInteractiveZoom) {
+        cancelTiles(nullptr);
+        dropLevel(mKept);
+        if (mPinchEnded) {
+            // Stretched under the new zoom's tiles until they arrive.
+            mKept = std::move(mLevel);
+            mLevel = {};
+        } else {
+            dropLevel(mLevel);
+            drawNow = true;
+        }
+        mLevel = makeLevel(zoom, base, version);
+    }
+    mPinchEnded = false;
+    placeLevel(mKept, offset, zoom);
+    placeLevel(mLevel, offset, zoom);
+    // A pinch stretches what is there.
+    if (mInteractiveZoom) return;
+
+    const tRange visible = visibleTiles(mLevel, offset, zoom, 0);
+    const tRange wanted = visibleTiles(mLevel, offset, zoom, kRing);
+    for (auto it = mLevel.tiles.begin(); it != mLevel.tiles.end();) {
+        if (wanted.contains(it->first)) {
+            ++it;
+        } else {
+            // The cache keeps its image for a pan back.
+            it->second->removeFromSuperlayer();
+            it = mLevel.tiles.erase(it);
+        }
+    }
+    cancelTiles(&wanted);
+
+    std::vector<tTileIndex> missing;
+    for (int row = visible.row0; row <= visible.row1; ++row) {
+        for (int column = visible.column0; column <= visible.column1; ++column) {
+            const tTileIndex index{column, row};
+            if (mLevel.tiles.count(index) == 0 && !placeKeptTile(index)) missing.push_back(index);
+        }
+    }
+    // The middle of the view first.
+    const double middleColumn = (visible.column0 + visible.column1) / 2.0;
+    const double middleRow = (visible.row0 + visible.row1) / 2.0;
+    std::sort(missing.begin(), missing.end(), [&](const tTileIndex& a, const tTileIndex& b) {
+        return std::hypot(a.first - middleColumn, a.second - middleRow) <
+               std::hypot(b.first - middleColumn, b.second - middleRow);
+    });
+    if (drawNow || weak_from_this().expired()) {
+        drawTilesNow(missing, settings);
+        missing.clear();
     } else {
-        drawPicture(*layout, offset);
+        for (const tTileIndex& index : missing) askForTile(index, settings);
     }
+    for (int row = wanted.row0; row <= wanted.row1; ++row) {
+        for (int column = wanted.column0; column <= wanted.column1; ++column) {
+            const tTileIndex index{column, row};
+            if (visible.contains(index) || mLevel.tiles.count(index) != 0 || placeKeptTile(index)) continue;
+            if (!weak_from_this().expired()) askForTile(index, settings);
+        }
+    }
+    if (missing.empty()) dropLevel(mKept);
 }
 
-void VKMLayoutView::drawPicture(const CLayout& layout, platform::Point offset) {
+VKMLayoutView::tLevel VKMLayoutView::makeLevel(double zoom, std::uint64_t base, std::uint64_t version) {
+    tLevel level;
+    level.layer = platform::ui::Layer::make();
+    level.layer->setAnchorPoint({0, 0});
+    level.layer->setBounds({0, 0, 0, 0});
+    level.zoom = zoom;
+    level.base = base;
+    level.version = version;
+    // Above the kept picture.
+    mPictureLayer->addSublayer(level.layer);
+    return level;
+}
+
+void VKMLayoutView::dropLevel(tLevel& level) {
+    if (level.layer) level.layer->removeFromSuperlayer();
+    level = {};
+}
+
+void VKMLayoutView::placeLevel(tLevel& level, platform::Point offset, double zoom) const {
+    if (!level.layer) return;
+    // A layout point p lies at zoom(level) x p in the level's layer and
+    // belongs at offset + zoom x p in the view.
+    const double stretch = zoom / level.zoom;
+    level.layer->setTransform(stretch == 1 ? platform::ui::Transform3D::identity()
+                                           : platform::ui::Transform3D::scale(stretch, stretch));
+    level.layer->setPosition(offset);
+}
+
+VKMLayoutView::tRange VKMLayoutView::visibleTiles(const tLevel& level, platform::Point offset, double zoom,
+                                                  int ring) const {
     const platform::Size size = bounds().size();
+    const double stretch = zoom / level.zoom;
+    if (!(stretch > 0) || !std::isfinite(stretch) || size.width <= 0 || size.height <= 0) return {};
+    const auto first = [&](double viewPoint, double origin) {
+        return static_cast<int>(std::floor((viewPoint - origin) / stretch / kTileSide));
+    };
+    const auto last = [&](double viewPoint, double origin) {
+        return static_cast<int>(std::ceil((viewPoint - origin) / stretch / kTileSide)) - 1;
+    };
+    // Far beyond any layout, the range is empty rather than huge.
+    constexpr double kMost = 1 << 22;
+    const double x0 = (0 - offset.x) / stretch / kTileSide;
+    const double y0 = (0 - offset.y) / stretch / kTileSide;
+    if (std::abs(x0) > kMost || std::abs(y0) > kMost) return {};
+    return {first(0, offset.x) - ring, first(0, offset.y) - ring, last(size.width, offset.x) + ring,
+            last(size.height, offset.y) + ring};
+}
+
+platform::ui::RasterKey VKMLayoutView::tileKey(const tTileIndex& index) const {
+    // The level's 16 bits (its version says the rest), column and row in
+    // 24 bits each.
+    const std::uint64_t level = mLevel.version >> 48;
+    const auto packed = [](int value) { return static_cast<std::uint64_t>(value + (1 << 23)) & 0xffffff; };
+    return {mPictureLayer ? mPictureLayer->identifier() : 0, platform::ui::kRasterTile,
+            (level << 48) | (packed(index.first) << 24) | packed(index.second)};
+}
+
+bool VKMLayoutView::placeKeptTile(const tTileIndex& index) {
+    const platform::ui::RasterEntry* kept = tileCache().find(tileKey(index));
+    if (kept == nullptr || kept->version != mLevel.version || !kept->image) return false;
+    placeTile(index, kept->image);
+    return true;
+}
+
+void VKMLayoutView::placeTile(const tTileIndex& index, std::shared_ptr<const platform::Image> image) {
+    auto tile = platform::ui::Layer::make();
+    tile->setFrame(tileRect(index));
+    tile->setContents(std::move(image));
+    mLevel.layer->addSublayer(tile);
+    mLevel.tiles[index] = std::move(tile);
+}
+
+void VKMLayoutView::drawTilesNow(const std::vector<tTileIndex>& tiles, const tDrawSettings& settings) {
+    if (tiles.empty()) return;
     const double scale = screenScale();
-    removeStrips();
-    auto canvas = platform::BitmapContext::createForPointSize(size, scale);
-    if (!canvas) return;
-    drawLayout(*canvas, {0, 0, size.width, size.height}, &layout, mRenderData.get(), offset);
-    mPicture = {platform::BitmapContext::takeImage(std::move(canvas)),
-                offset,
-                layout.GetZoom(),
-                &layout,
-                size,
-                scale,
-                isDarkBackground(),
-                layout.GetParameters().mShowGrid};
-    mPictureLayer->setTransform(platform::ui::Transform3D::identity());
-    mPictureLayer->setBounds({0, 0, size.width, size.height});
-    mPictureLayer->setPosition({0, 0});
-    mPictureLayer->setContents(mPicture.image);
+    std::vector<std::shared_ptr<platform::Image>> images(tiles.size());
+    VKMLayoutRenderData* renderData = mRenderData.get();
+    platform::DispatchQueue::concurrentPerform(
+        tiles.size(), [&](std::size_t i) { images[i] = drawTile(settings, renderData, tiles[i], scale); });
+    for (std::size_t i = 0; i < tiles.size(); ++i) {
+        if (!images[i]) continue;
+        tileCache().store(tileKey(tiles[i]), {images[i], tileRect(tiles[i]), scale, mLevel.version});
+        placeTile(tiles[i], images[i]);
+    }
 }
 
-void VKMLayoutView::showMoved(const CLayout& layout, platform::Point offset) {
-    const platform::Size size = bounds().size();
-    const double dx = offset.x - mPicture.offset.x;
-    const double dy = offset.y - mPicture.offset.y;
-    if (std::abs(dx) > size.width * kLargestUncoveredShare || std::abs(dy) > size.height * kLargestUncoveredShare) {
-        drawPicture(layout, offset);
-        return;
+void VKMLayoutView::askForTile(const tTileIndex& index, const tDrawSettings& settings) {
+    const auto key = std::make_tuple(mLevel.version, index.first, index.second);
+    if (mPending.count(key) != 0) return;
+    auto cancelled = std::make_shared<std::atomic<bool>>(false);
+    const std::uint64_t job = mNextJob++;
+    mPending[key] = {job, cancelled};
+    ++mInFlight;
+    {
+        std::lock_guard lock(mDrawing->mutex);
+        ++mDrawing->count;
     }
-    mPictureLayer->setTransform(platform::ui::Transform3D::identity());
-    mPictureLayer->setPosition({dx, dy});
-    removeStrips();
-    std::vector<platform::Rect> uncovered;
-    if (dx > 0) uncovered.push_back({0, 0, dx, size.height});
-    if (dx < 0) uncovered.push_back({size.width + dx, 0, -dx, size.height});
-    if (dy > 0) uncovered.push_back({0, 0, size.width, dy});
-    if (dy < 0) uncovered.push_back({0, size.height + dy, size.width, -dy});
-    for (const platform::Rect& strip : uncovered) {
-        if (auto made = stripLayer(layout, offset, strip)) {
-            layer()->insertSublayerAbove(made, mPictureLayer.get());
-            mStrips.push_back(std::move(made));
+    // The job keeps the render data alive; a rebuild meanwhile waits for
+    // its drawing (the render data's lock) and frees nothing under it, and
+    // what it drew then is dropped here, its version being past.
+    std::weak_ptr<VKMLayoutView> weak = std::static_pointer_cast<VKMLayoutView>(sharedView());
+    platform::DispatchQueue::global().async([weak, renderData = mRenderData, settings, index, scale = screenScale(),
+                                             cancelled, version = mLevel.version, job, drawing = mDrawing] {
+        std::shared_ptr<platform::Image> image;
+        if (!cancelled->load()) image = drawTile(settings, renderData.get(), index, scale);
+        {
+            std::lock_guard lock(drawing->mutex);
+            --drawing->count;
+        }
+        drawing->drawn.notify_all();
+        platform::DispatchQueue::main().async([weak, version, index, job, image = std::move(image)]() mutable {
+            if (const auto view = weak.lock()) view->tileArrived(version, index, job, std::move(image));
+        });
+    });
+}
+
+void VKMLayoutView::tileArrived(std::uint64_t version, const tTileIndex& index, std::uint64_t job,
+                                std::shared_ptr<platform::Image> image) {
+    if (mInFlight > 0) --mInFlight;
+    const auto pending = mPending.find(std::make_tuple(version, index.first, index.second));
+    if (pending != mPending.end() && pending->second.job == job) mPending.erase(pending);
+    if (!image || !mLevel.layer || version != mLevel.version) return;
+    tileCache().store(tileKey(index), {image, tileRect(index), screenScale(), version});
+    if (mLevel.tiles.count(index) != 0) return;
+    placeTile(index, std::move(image));
+    // The next pass lets the kept picture go once the view is covered.
+    setNeedsDisplayOfLayout();
+}
+
+void VKMLayoutView::cancelTiles(const tRange* keep) {
+    for (auto it = mPending.begin(); it != mPending.end();) {
+        const auto& [version, column, row] = it->first;
+        if (keep != nullptr && version == mLevel.version && keep->contains({column, row})) {
+            ++it;
+        } else {
+            it->second.cancelled->store(true);
+            it = mPending.erase(it);
         }
     }
 }
 
-std::shared_ptr<platform::ui::Layer> VKMLayoutView::stripLayer(const CLayout& layout, platform::Point offset,
-                                                               const platform::Rect& rect) const {
-    auto canvas = platform::BitmapContext::createForPointSize(rect.size(), screenScale());
-    if (!canvas) return nullptr;
-    canvas->translate(-rect.x, -rect.y);
-    drawLayout(*canvas, rect, &layout, mRenderData.get(), offset);
-    auto strip = platform::ui::Layer::make();
-    strip->setFrame(rect);
-    strip->setContents(platform::BitmapContext::takeImage(std::move(canvas)));
-    return strip;
+bool VKMLayoutView::waitForTiles(std::chrono::milliseconds realTimeout) {
+    return platform::RunLoop::main()->runUntil([this] { return mInFlight == 0; }, realTimeout);
 }
 
-void VKMLayoutView::removeStrips() {
-    for (const auto& strip : mStrips) strip->removeFromSuperlayer();
-    mStrips.clear();
-}
-
-void VKMLayoutView::showStretched(platform::Point offset, double zoom) {
-    // A layout point p lies at picture offset + picture zoom x p in the
-    // picture, and belongs at offset + zoom x p.
-    const double stretch = zoom / mPicture.zoom;
-    removeStrips();
-    mPictureLayer->setTransform(platform::ui::Transform3D::scale(stretch, stretch));
-    mPictureLayer->setPosition({offset.x - stretch * mPicture.offset.x, offset.y - stretch * mPicture.offset.y});
+bool VKMLayoutView::waitForTileDrawing(std::chrono::milliseconds realTimeout) const {
+    std::unique_lock lock(mDrawing->mutex);
+    return mDrawing->drawn.wait_for(lock, realTimeout, [&] { return mDrawing->count == 0; });
 }
 
 void VKMLayoutView::setInteractiveZoom(bool interactive) {
     if (mInteractiveZoom == interactive) return;
     mInteractiveZoom = interactive;
-    if (!interactive) setNeedsDisplayOfLayout();
+    if (!interactive) {
+        mPinchEnded = true;
+        setNeedsDisplayOfLayout();
+    }
+}
+
+VKMLayoutView::tDrawSettings VKMLayoutView::drawSettingsOf(const CLayout& layout) {
+    const CLayoutParameters& parameters = layout.GetParameters();
+    return {layout.GetZoom(), parameters.mShowGrid, isDarkBackground(), parameters.mWorkspaceWidth,
+            parameters.mWorkspaceHeight};
 }
 
 void VKMLayoutView::drawLayout(platform::Context& context, const platform::Rect& dirtyRect, const CLayout* layout,
                                VKMLayoutRenderData* renderData, platform::Point contentOffset) {
+    if (layout == nullptr) {
+        tDrawSettings settings;
+        settings.dark = isDarkBackground();
+        context.save();
+        context.translate(contentOffset.x, contentOffset.y);
+        context.setFillColor(settings.dark ? VKMLayoutColors::vkmDocumentDarkBackgroundColor()
+                                           : VKMLayoutColors::vkmDocumentBackgroundColor());
+        context.fillRect(
+            {dirtyRect.x - contentOffset.x, dirtyRect.y - contentOffset.y, dirtyRect.width, dirtyRect.height});
+        context.restore();
+        return;
+    }
+    drawLayout(context, dirtyRect, drawSettingsOf(*layout), renderData, contentOffset);
+}
+
+void VKMLayoutView::drawLayout(platform::Context& context, const platform::Rect& dirtyRect,
+                               const tDrawSettings& settings, VKMLayoutRenderData* renderData,
+                               platform::Point contentOffset) {
     context.save();
     context.translate(contentOffset.x, contentOffset.y);
     const platform::Rect moved{dirtyRect.x - contentOffset.x, dirtyRect.y - contentOffset.y, dirtyRect.width,
                                dirtyRect.height};
-    const bool dark = isDarkBackground();
-    context.setFillColor(dark ? VKMLayoutColors::vkmDocumentDarkBackgroundColor()
-                              : VKMLayoutColors::vkmDocumentBackgroundColor());
+    context.setFillColor(settings.dark ? VKMLayoutColors::vkmDocumentDarkBackgroundColor()
+                                       : VKMLayoutColors::vkmDocumentBackgroundColor());
     context.fillRect(moved);
-    if (layout == nullptr) {
-        context.restore();
-        return;
-    }
 
     CStopwatch stopwatch;
     stopwatch.Start();
-    const double zoom = layout->GetZoom();
-    const CLayoutParameters& parameters = layout->GetParameters();
-    if (parameters.mShowGrid) {
-        const platform::Rect grid{0, 0, zoom * parameters.mWorkspaceWidth, zoom * parameters.mWorkspaceHeight};
-        VKMGridPainter::drawGridInRect(context, grid, moved, zoom, zoom,
-                                       dark ? platform::Color::white(1.0) : VKMLayoutColors::vkmLayoutGridColor());
+    const double zoom = settings.zoom;
+    if (settings.grid) {
+        const platform::Rect grid{0, 0, zoom * settings.workspaceWidth, zoom * settings.workspaceHeight};
+        VKMGridPainter::drawGridInRect(
+            context, grid, moved, zoom, zoom,
+            settings.dark ? platform::Color::white(1.0) : VKMLayoutColors::vkmLayoutGridColor());
     }
     if (renderData != nullptr) renderData->drawWithScaleFactor(context, zoom, moved);
     QLPerformanceCounters::addToCounter("DrawLayoutView", stopwatch.Stop());
@@ -204,7 +423,7 @@ void VKMLayoutView::refreshLayoutRenderDataBackgroundOnly(bool backgroundOnly) {
     CStopwatch stopwatch;
     stopwatch.Start();
     buildRenderData(mRenderData, *layout, source->transientEditActions(), backgroundOnly);
-    mPicture = {};
+    ++mGeneration;
     QLPerformanceCounters::addToCounter("CreateLayoutRenderData", stopwatch.Stop());
     setNeedsDisplayOfLayout();
 }
@@ -239,7 +458,7 @@ void VKMLayoutView::buildRenderData(std::shared_ptr<VKMLayoutRenderData>& render
 
 void VKMLayoutView::clearRenderData() {
     mRenderData = std::make_shared<VKMLayoutRenderData>();
-    mPicture = {};
+    ++mGeneration;
     setNeedsDisplayOfLayout();
 }
 

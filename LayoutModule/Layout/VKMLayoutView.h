@@ -6,20 +6,33 @@
 // only when asked, with the delegate's display edits applied to the
 // document for the length of the build. Main thread only.
 
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <map>
 #include <memory>
+#include <mutex>
+#include <tuple>
 #include <vector>
 
 #include "LayoutView/Drawing/VKMLayoutRenderData.h"
 #include "engine/drawing/TransientEdits.h"
+#include "platform/ui/render/RasterCache.h"
 #include "platform/ui/views/View.h"
 
 class CLayout;
 
-// In a window the view shows the layout as pictures on layers of its own:
-// one of the whole view, drawn afresh after a refresh or a change of zoom,
-// which a pan moves (drawing only the strips it uncovers) and a pinch
-// stretches (drawing afresh when it ends). drawRect is the same drawing
-// pass, for drawing the view elsewhere.
+// In a window the view shows the layout as tiles of the picture at the
+// current zoom (kTileSide points square, aligned to the layout's origin),
+// kept in the window's raster cache and shown as sublayers. A pan moves
+// them and asks worker threads for the tiles it uncovers (and a ring
+// around the view ahead of them); a pinch stretches them, and its end asks
+// for the tiles at the new zoom while the stretched ones stay underneath
+// until those arrive. A change of the document or of the display settings,
+// another zoom set outright, or a first showing draws the visible tiles at
+// once, side by side on the pool. drawRect is the same drawing pass, for
+// drawing the view elsewhere.
 
 // What the view asks for; the layout view controller answers.
 class VKMLayoutViewDelegate {
@@ -53,9 +66,19 @@ public:
     // the next frame): after a pan, a zoom or a change of the document.
     void setNeedsDisplayOfLayout() { setNeedsLayout(); }
     void layoutSubviews() override;
-    // The picture of the whole view as last drawn (none before the first
-    // layout pass with a layout).
-    const std::shared_ptr<platform::Image>& picture() const { return mPicture.image; }
+
+    // The side of a tile, in points.
+    static constexpr double kTileSide = 256;
+    // Tiles asked of worker threads and not yet placed.
+    std::size_t pendingTiles() const { return mInFlight; }
+    // Runs the main loop until every tile asked for so far has been placed
+    // (and those the layout passes meanwhile ask for), or `realTimeout`
+    // passes; true when none is left.
+    bool waitForTiles(std::chrono::milliseconds realTimeout = std::chrono::seconds(20));
+    // Waits until the worker threads have drawn (or dropped) every tile
+    // asked for so far, without placing them: their results wait on the
+    // main loop. True when none is left.
+    bool waitForTileDrawing(std::chrono::milliseconds realTimeout = std::chrono::seconds(20)) const;
 
     // Rebuilds the background layer and, unless `backgroundOnly`, the
     // elements and overlay layers, then asks for a redraw. Nothing without a
@@ -83,8 +106,23 @@ public:
     void touchesEnded(const platform::ui::TouchSet& touches, const platform::ui::Event& event) override;
     std::string className() const override { return "VKMLayoutView"; }
 
+    // What the drawing pass reads of the layout and the user defaults, so
+    // that a worker thread can draw without them.
+    struct tDrawSettings {
+        double zoom = 1;
+        bool grid = false;
+        bool dark = false;
+        double workspaceWidth = 0;
+        double workspaceHeight = 0;
+    };
+    static tDrawSettings drawSettingsOf(const CLayout& layout);
+
     // The drawing pass itself, for whatever draws a layout as the view does.
     static void drawLayout(platform::Context& context, const platform::Rect& dirtyRect, const CLayout* layout,
+                           VKMLayoutRenderData* renderData, platform::Point contentOffset);
+    // The same with the settings read beforehand; safe on any thread while
+    // the render data are kept alive.
+    static void drawLayout(platform::Context& context, const platform::Rect& dirtyRect, const tDrawSettings& settings,
                            VKMLayoutRenderData* renderData, platform::Point contentOffset);
     // Builds the layers into `renderData` (made when null) as the refresh does.
     static void buildRenderData(std::shared_ptr<VKMLayoutRenderData>& renderData, CLayout& layout,
@@ -93,33 +131,68 @@ public:
     static bool isDarkBackground();
 
 private:
-    // The layout as last drawn whole, and what it was drawn with. A pan
-    // draws it moved and only the strips it uncovers afresh.
-    struct tPicture {
-        std::shared_ptr<platform::Image> image;
-        platform::Point offset;
+    using tTileIndex = std::pair<int, int>;  // column, row
+    // The tiles of one zoom: a layer placed at the content offset and scaled
+    // by the current zoom over its own, with a sublayer per tile placed.
+    struct tLevel {
+        std::shared_ptr<platform::ui::Layer> layer;
         double zoom = 0;
-        const CLayout* layout = nullptr;
-        platform::Size size;
-        double scale = 0;
-        bool dark = false;
-        bool grid = false;
+        std::uint64_t base = 0;     // the document and settings drawn
+        std::uint64_t version = 0;  // base and zoom
+        std::map<tTileIndex, std::shared_ptr<platform::ui::Layer>> tiles;
+    };
+    struct tPending {
+        std::uint64_t job = 0;
+        std::shared_ptr<std::atomic<bool>> cancelled;
+    };
+    // Tiles asked for and not yet drawn, shared with the jobs.
+    struct tDrawing {
+        std::mutex mutex;
+        std::condition_variable drawn;
+        std::size_t count = 0;
+    };
+    struct tRange {
+        int column0 = 0, row0 = 0, column1 = -1, row1 = -1;  // inclusive
+        bool contains(const tTileIndex& index) const {
+            return index.first >= column0 && index.first <= column1 && index.second >= row0 && index.second <= row1;
+        }
     };
 
     double screenScale() const;
+    platform::ui::RasterCache& tileCache();
     void showLayout();
-    void drawPicture(const CLayout& layout, platform::Point offset);
-    void showMoved(const CLayout& layout, platform::Point offset);
-    void showStretched(platform::Point offset, double zoom);
-    // A layer showing the layout drawn into `rect` of the view.
-    std::shared_ptr<platform::ui::Layer> stripLayer(const CLayout& layout, platform::Point offset,
-                                                    const platform::Rect& rect) const;
-    void removeStrips();
+    tLevel makeLevel(double zoom, std::uint64_t base, std::uint64_t version);
+    void dropLevel(tLevel& level);
+    void placeLevel(tLevel& level, platform::Point offset, double zoom) const;
+    tRange visibleTiles(const tLevel& level, platform::Point offset, double zoom, int ring) const;
+    // Places the tile from the cache when it holds it at the level's version.
+    bool placeKeptTile(const tTileIndex& index);
+    void placeTile(const tTileIndex& index, std::shared_ptr<const platform::Image> image);
+    void drawTilesNow(const std::vector<tTileIndex>& tiles, const tDrawSettings& settings);
+    void askForTile(const tTileIndex& index, const tDrawSettings& settings);
+    void tileArrived(std::uint64_t version, const tTileIndex& index, std::uint64_t job,
+                     std::shared_ptr<platform::Image> image);
+    void cancelTiles(const tRange* keep);
+    platform::ui::RasterKey tileKey(const tTileIndex& index) const;
 
     std::weak_ptr<VKMLayoutViewDelegate> mDelegate;
     std::shared_ptr<VKMLayoutRenderData> mRenderData;
-    tPicture mPicture;
+    // Grows with every rebuild or clearing of the render data.
+    std::uint64_t mGeneration = 1;
+    // Holds the levels; its own background is the document's, shown where no
+    // tile lies yet.
     std::shared_ptr<platform::ui::Layer> mPictureLayer;
-    std::vector<std::shared_ptr<platform::ui::Layer>> mStrips;
+    tLevel mLevel;
+    // The picture kept from before the current level (the zoom before a
+    // pinch ended), stretched under it until the current level's visible
+    // tiles are all placed.
+    tLevel mKept;
+    std::map<std::tuple<std::uint64_t, int, int>, tPending> mPending;
+    std::size_t mInFlight = 0;
+    std::shared_ptr<tDrawing> mDrawing = std::make_shared<tDrawing>();
+    std::uint64_t mNextJob = 1;
+    // For a view outside a window.
+    std::unique_ptr<platform::ui::RasterCache> mOwnCache;
     bool mInteractiveZoom = false;
+    bool mPinchEnded = false;
 };

@@ -113,9 +113,9 @@ TEST(LayoutScreen, AGeneratedLayoutOpensFittedAndCentredAtPhoneAndTabletSizes) {
 
         // The snapshot agrees with the layout drawn straight into a bitmap at
         // the same offset and zoom, away from the buttons over it; so it
-        // does after a pan (the picture moved, the uncovered strips drawn)
-        // and after a pinch (stretched while it lasts, drawn afresh at its
-        // end).
+        // does after a pan (the tiles moved, the uncovered ones drawn) and
+        // after a pinch (stretched while it lasts, sharpened once the tiles
+        // its end asks for are placed).
         const auto [differing, compared] = DifferingFromDirectDrawing(screen);
         EXPECT_LT(differing, compared / 100) << name << ": snapshot and direct drawing differ";
         platform::UserDefaults::standard().setBool(VKMLayoutView::kDarkBackgroundKey, true);
@@ -132,6 +132,8 @@ TEST(LayoutScreen, AGeneratedLayoutOpensFittedAndCentredAtPhoneAndTabletSizes) {
         screen.controller->zoomContentWithPinchScale(1.3);
         screen.window->snapshot();
         view->setInteractiveZoom(false);
+        screen.window->snapshot();
+        ASSERT_TRUE(view->waitForTiles()) << name;
         const auto [afterPinch, comparedAfterPinch] = DifferingFromDirectDrawing(screen);
         EXPECT_LT(afterPinch, comparedAfterPinch / 100) << name << ": after a pinch";
         platform::UserDefaults::standard().removeObject(VKMLayoutView::kDarkBackgroundKey);

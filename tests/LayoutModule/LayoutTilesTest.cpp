@@ -1,0 +1,137 @@
+// The layout screen's tiles: a panned and a pinched frame, once the tiles
+// asked of worker threads are placed, look as the layout drawn straight
+// into a bitmap at the same offset and zoom; before they arrive the frame
+// shows what was kept; tiles drawn for settings that changed meanwhile are
+// never shown.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <fstream>
+
+#include "LayoutModule/Layout/VKMLayoutView.h"
+#include "app/Helper/VKMLayoutDocumentHelper.h"
+#include "engine/model/Layout.h"
+#include "platform/foundation/NotificationCenter.h"
+#include "platform/foundation/Paths.h"
+#include "platform/foundation/UserDefaults.h"
+#include "platform/graphics/BitmapContext.h"
+#include "platform/graphics/Image.h"
+#include "tests/LayoutModule/LayoutScreenSupport.h"
+#include "tools/layoutgen/LargeLayout.h"
+#include "tools/layoutgen/LayoutFileWriter.h"
+
+using namespace platform::ui;
+using layouttest::ScreenFixture;
+
+namespace {
+
+// A generated layout of a few hundred elements: thin lines everywhere,
+// so that a tile a pixel off or drawn at another zoom shows.
+void OpenGenerated(ScreenFixture& screen) {
+    ULayoutGen::tLayoutDocument document;
+    ULayoutGen::ComposeLargeLayout(document, 2000, 20240601, 13);
+    const auto path = platform::Paths::tmp() / "tiles.wkst";
+    const auto bytes = ULayoutFileWriter::LayoutFileBytes(document.FileContent());
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    ASSERT_TRUE(VKMLayoutDocumentHelper::loadLayoutFile(path));
+    screen.advance(1);
+    screen.window->layoutIfNeeded();
+}
+
+// Pixels of the window's snapshot below its top fifth and above its bottom
+// fifth (away from the bars and buttons over the drawing) that differ from
+// the layout drawn straight into a bitmap, as the screen tests count them.
+std::pair<int, int> Differing(ScreenFixture& screen, const std::shared_ptr<platform::Image>& shot) {
+    const platform::Rect bounds = screen.window->bounds();
+    auto direct = platform::BitmapContext::createForPointSize({bounds.width, bounds.height}, 2);
+    VKMLayoutView::drawLayout(*direct, bounds, &screen.layout(),
+                              screen.controller->outlets.layoutView.lock()->renderData().get(),
+                              screen.controller->contentOffset());
+    const auto reference = direct->makeImage();
+    int differing = 0;
+    int compared = 0;
+    for (int y = shot->pixelHeight() / 5; y < shot->pixelHeight() * 4 / 5; ++y) {
+        for (int x = shot->pixelWidth() / 4; x < shot->pixelWidth(); ++x) {
+            const platform::Pixel a = *shot->pixel(x, y);
+            const platform::Pixel b = *reference->pixel(x, y);
+            ++compared;
+            if (std::max({std::abs(a.red - b.red), std::abs(a.green - b.green), std::abs(a.blue - b.blue)}) > 24)
+                ++differing;
+        }
+    }
+    return {differing, compared};
+}
+
+}  // namespace
+
+TEST(LayoutTiles, PannedAndPinchedFramesMatchTheDirectDrawingOnceTheirTilesArrive) {
+    ScreenFixture screen;
+    screen.show(UserInterfaceIdiom::phone);
+    OpenGenerated(screen);
+    VKMLayoutViewController& controller = *screen.controller;
+    const auto view = controller.outlets.layoutView.lock();
+    controller.changeZoomTo(controller.fittingZoomFactor() * 2.3);
+    screen.window->snapshot();
+    const auto [opened, comparedOpened] = Differing(screen, screen.window->snapshot());
+    EXPECT_LT(opened, comparedOpened / 100) << "drawn at once";
+
+    // A pan by more than a tile and a half, off the pixel grid: what the
+    // ring did not hold comes from worker threads.
+    controller.setTouchDownContentOffset(controller.contentOffset());
+    controller.panContentWithDelta({-403.25, -317.5});
+    screen.window->snapshot();
+    EXPECT_GT(view->pendingTiles(), 0u);
+    ASSERT_TRUE(view->waitForTiles());
+    const auto [panned, comparedPanned] = Differing(screen, screen.window->snapshot());
+    EXPECT_LT(panned, comparedPanned / 100) << "after a pan";
+
+    // A pinch stretches the tiles while it lasts; its end keeps the
+    // stretched ones until the new zoom's arrive.
+    view->setInteractiveZoom(true);
+    controller.setTouchDownScale(screen.zoom());
+    controller.setTouchDownLocation({150, 400});
+    controller.zoomContentWithPinchScale(1.37);
+    screen.window->snapshot();
+    EXPECT_EQ(view->pendingTiles(), 0u) << "nothing drawn while pinching";
+    view->setInteractiveZoom(false);
+    const auto stretched = screen.window->snapshot();
+    EXPECT_GT(view->pendingTiles(), 0u);
+    const int blurred = Differing(screen, stretched).first;
+    ASSERT_TRUE(view->waitForTiles());
+    const auto [pinched, comparedPinched] = Differing(screen, screen.window->snapshot());
+    EXPECT_LT(pinched, comparedPinched / 100) << "after a pinch";
+    EXPECT_GT(blurred, 10 * pinched + 50) << "the stretched tiles are not the new zoom's";
+}
+
+TEST(LayoutTiles, TilesDrawnBeforeTheSettingsChangedAreNeverShown) {
+    ScreenFixture screen;
+    screen.show(UserInterfaceIdiom::phone);
+    OpenGenerated(screen);
+    VKMLayoutViewController& controller = *screen.controller;
+    const auto view = controller.outlets.layoutView.lock();
+    controller.changeZoomTo(controller.fittingZoomFactor() * 3);
+    // The workspace's right edge in the middle of the view: right of it
+    // lies the document's background, which the dark style changes.
+    const double edge = screen.zoom() * screen.layout().GetParameters().mWorkspaceWidth;
+    controller.setTouchDownContentOffset(controller.contentOffset());
+    controller.panContentWithDelta({screen.window->bounds().width / 2 - edge - controller.contentOffset().x, -100});
+    screen.window->snapshot();
+    // The ring's tiles are drawn in the light style, then the style turns
+    // dark before they are placed.
+    ASSERT_GT(view->pendingTiles(), 0u);
+    ASSERT_TRUE(view->waitForTileDrawing());
+    platform::UserDefaults::standard().setBool(VKMLayoutView::kDarkBackgroundKey, true);
+    platform::NotificationCenter::defaultCenter().postNotificationName("QLLayoutPropertiesChangedNotification",
+                                                                       nullptr);
+    screen.window->snapshot();
+    ASSERT_TRUE(view->waitForTiles());
+    // A pan of a tile's width brings the ring into view.
+    controller.setTouchDownContentOffset(controller.contentOffset());
+    controller.panContentWithDelta({-VKMLayoutView::kTileSide, -VKMLayoutView::kTileSide});
+    const auto [differing, compared] = Differing(screen, screen.window->snapshot());
+    EXPECT_LT(differing, compared / 100) << "a light tile among the dark";
+    platform::UserDefaults::standard().removeObject(VKMLayoutView::kDarkBackgroundKey);
+}
