@@ -80,6 +80,11 @@ void VKMLogInViewController::signInTapped(Button&) {
 
 void VKMLogInViewController::cancelTapped(Button&) { finish(false); }
 
+void VKMLogInViewController::viewDidDisappear(bool animated) {
+    ViewController::viewDidDisappear(animated);
+    if (!presentingViewController()) finish(false);
+}
+
 void VKMLogInViewController::showMessage(const char* key) {
     mMessageLabel->setText(VKMCommunityStrings::text(key));
     mMessageLabel->setHidden(false);
