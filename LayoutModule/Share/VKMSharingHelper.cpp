@@ -63,8 +63,8 @@ void VKMSharingHelper::shareImageOfLayout(CLayout& layout, const std::shared_ptr
     platform::DispatchQueue::global(platform::DispatchQueuePriority::High)
         .async([copy, texts, weakPresenter, weakTarget] {
             std::shared_ptr<platform::Image> image = getCroppedOverlayedImage(*copy, texts);
-            platform::DispatchQueue::main().async([image, weakPresenter, weakTarget] {
-                shareInViewController(weakPresenter.lock(), weakTarget.lock(), image);
+            platform::DispatchQueue::main().async([image, weakPresenter, weakTarget, name = texts.title] {
+                shareInViewController(weakPresenter.lock(), weakTarget.lock(), image, name);
             });
         });
 }
@@ -101,9 +101,9 @@ std::shared_ptr<platform::Image> VKMSharingHelper::addTextOverlayToImage(const p
 
 void VKMSharingHelper::shareInViewController(const std::shared_ptr<ViewController>& presenter,
                                              const std::shared_ptr<View>& targetView,
-                                             const std::shared_ptr<platform::Image>& image) {
+                                             const std::shared_ptr<platform::Image>& image, const std::string& name) {
     if (!presenter || !image) return;
-    auto sheet = std::make_shared<ActivityViewController>(std::vector<ActivityItem>{{{}, image, {}}});
+    auto sheet = std::make_shared<ActivityViewController>(std::vector<ActivityItem>{{{}, image, {}, name}});
     sheet->setExcludedActivityTypes(
         {activity::kAssignToContact, activity::kAddToReadingList, activity::kSaveToCameraRoll, activity::kOpenInBooks});
     sheet->setCompletionWithItemsHandler([](std::optional<std::string> activity, bool completed) {

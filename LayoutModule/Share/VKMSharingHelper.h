@@ -45,7 +45,8 @@ public:
     static std::shared_ptr<platform::Image> addTextOverlayToImage(const platform::Image& image,
                                                                   const tOverlayTexts& texts);
 
+    // `name` names a saved copy of the picture (the layout's title).
     static void shareInViewController(const std::shared_ptr<platform::ui::ViewController>& presenter,
                                       const std::shared_ptr<platform::ui::View>& targetView,
-                                      const std::shared_ptr<platform::Image>& image);
+                                      const std::shared_ptr<platform::Image>& image, const std::string& name = {});
 };

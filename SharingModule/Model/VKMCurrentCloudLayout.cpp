@@ -4,6 +4,11 @@
 #include "SharingModule/Model/VKMLayoutEntityCache.h"
 #include "SharingModule/Model/VKMSharedLayouts.h"
 
+#include "engine/model/CurrentCloudLayout.h"
+#include "engine/model/Layout.h"
+
+#include <cstring>
+#include <filesystem>
 #include <mutex>
 
 namespace {
@@ -25,23 +30,58 @@ void VKMCurrentCloudLayout::setCloudLayoutIdProvider(LayoutIdProvider newProvide
     provider() = std::move(newProvider);
 }
 
-std::shared_ptr<const QLLayoutEntity> VKMCurrentCloudLayout::layoutEntity() {
-    LayoutIdProvider current;
+namespace {
+
+std::optional<std::string> cloudLayoutId() {
+    VKMCurrentCloudLayout::LayoutIdProvider current;
     {
         std::lock_guard lock(providerMutex());
         current = provider();
     }
-    const auto layoutId = current ? current() : std::nullopt;
-    if (!layoutId || layoutId->empty()) return nullptr;
+    auto layoutId = current ? current() : std::nullopt;
+    if (!layoutId || layoutId->empty()) return std::nullopt;
+    return layoutId;
+}
+
+// The document opened from a file that did not come from the catalogue
+// (not the holder's empty one).
+const CLayout* localDocument() {
+    if (cloudLayoutId()) return nullptr;
+    const CLayout* layout = CCurrentCloudLayout::Instance().Layout();
+    return layout && !layout->GetFilePath().empty() ? layout : nullptr;
+}
+
+// A text parameter, cut at its NUL or its size, without blanks around it.
+template <std::size_t N>
+std::string parameterText(const char (&field)[N]) {
+    std::string text(field, strnlen(field, N));
+    const auto first = text.find_first_not_of(" \t\r\n");
+    if (first == std::string::npos) return {};
+    return text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1);
+}
+
+}  // namespace
+
+std::shared_ptr<const QLLayoutEntity> VKMCurrentCloudLayout::layoutEntity() {
+    const auto layoutId = cloudLayoutId();
+    if (!layoutId) return nullptr;
     return VKMLayoutEntityCache::sharedInstance().objectForKey(*layoutId);
 }
 
 std::string VKMCurrentCloudLayout::title() {
-    auto entity = layoutEntity();
-    return entity ? entity->title() : std::string();
+    if (auto entity = layoutEntity()) return entity->title();
+    const CLayout* local = localDocument();
+    if (!local) return {};
+    // The file has no title of its own: its name is the one the user gave.
+    return std::filesystem::path(local->GetFilePath()).stem().string();
 }
 
 std::optional<std::string> VKMCurrentCloudLayout::author() {
+    if (const CLayout* local = localDocument()) {
+        std::string author = parameterText(local->GetParameters().mAuthor);
+        if (author.empty()) return std::nullopt;
+        return author;
+    }
     auto entity = layoutEntity();
     if (!entity || entity->author().empty()) return std::nullopt;
     return QLUserNameCache::sharedInstance().userNameForUserId(entity->author());

@@ -106,6 +106,11 @@ void VKMLogInViewController::signIn() {
 
 void VKMLogInViewController::cancelTapped(Button&) { finish(false); }
 
+void VKMLogInViewController::viewDidDisappear(bool animated) {
+    ViewController::viewDidDisappear(animated);
+    if (!presentingViewController()) finish(false);
+}
+
 void VKMLogInViewController::showMessage(const char* key) {
     mMessageLabel->setText(VKMCommunityStrings::text(key));
     mMessageLabel->setHidden(false);

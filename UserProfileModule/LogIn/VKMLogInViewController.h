@@ -40,6 +40,8 @@ public:
     const std::shared_ptr<platform::ui::Label>& messageLabel() const { return mMessageLabel; }
 
     void viewDidLoad() override;
+    // Closed some other way (dragged down, a key): nobody signed in.
+    void viewDidDisappear(bool animated) override;
     std::string className() const override { return "VKMLogInViewController"; }
 
     void signInTapped(platform::ui::Button& sender);

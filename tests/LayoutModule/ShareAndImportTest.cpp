@@ -107,7 +107,7 @@ TEST(ShareLayout, TheShareSheetReceivesTheTitledPictureAtTheShareButton) {
         ASSERT_NE(popover, nullptr);
         EXPECT_EQ(popover->sourceView(), button->superview());
         EXPECT_EQ(popover->sourceRect(), button->frame());
-        EXPECT_EQ(popover->styleInForce(), idiom == UserInterfaceIdiom::phone ? ModalPresentationStyle::fullScreen
+        EXPECT_EQ(popover->styleInForce(), idiom == UserInterfaceIdiom::phone ? ModalPresentationStyle::pageSheet
                                                                               : ModalPresentationStyle::popover);
 
         screen.advance(1);

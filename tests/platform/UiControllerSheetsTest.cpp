@@ -1,8 +1,12 @@
 // Alerts tapped by title, the share sheet, document picker and review
 // recorders driven as a test would, page view controllers turning by swipe,
-// and the blurred backdrop of a visual effect view.
+// the blurred backdrop of a visual effect view, sheets that dim and follow
+// a drag down, popovers edged and shadowed, and the share sheet's copy and
+// save.
 
+#include "platform/foundation/Paths.h"
 #include "platform/graphics/Image.h"
+#include "platform/ui/views/Pasteboard.h"
 #include "platform/ui/controllers/AlertController.h"
 #include "platform/ui/views/Application.h"
 #include "platform/ui/views/Button.h"
@@ -13,6 +17,7 @@
 #include "platform/ui/controllers/PresentationController.h"
 #include "platform/ui/controllers/SystemSheets.h"
 #include "platform/ui/input/TouchSynth.h"
+#include "platform/ui/views/Screen.h"
 #include "platform/ui/views/View.h"
 #include "platform/ui/controllers/ViewController.h"
 #include "platform/ui/views/VisualEffectView.h"
@@ -22,6 +27,8 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <filesystem>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -307,4 +314,267 @@ TEST(UiControllerSheets, AVisualEffectViewBlursWhatLiesBeneathOnceAndNotWhatIsAb
     s.window->layoutIfNeeded();
     s.advance(0.01);
     EXPECT_EQ(effect->backdropRenderCount(), 2) << "again for a new size";
+}
+
+namespace {
+
+class SheetChoice : public AdaptivePresentationControllerDelegate {
+public:
+    bool presentationControllerShouldDismiss(PresentationController&) override {
+        ++asked;
+        return allow;
+    }
+    void presentationControllerDidDismiss(PresentationController&) override { ++dismissed; }
+    bool allow = true;
+    int asked = 0;
+    int dismissed = 0;
+};
+
+std::shared_ptr<ViewController> whiteContent() {
+    auto content = std::make_shared<ViewController>();
+    content->view()->setBackgroundColor(Color{1, 1, 1, 1});
+    return content;
+}
+
+int redAt(const platform::Image& shot, double x, double y) {
+    const double scale = shot.pixelWidth() / 390.0;
+    return shot.pixel(static_cast<int>(x * scale), static_cast<int>(y * scale))->red;
+}
+
+}  // namespace
+
+TEST(UiControllerSheets, APopoverOnAPhoneIsADimmedSheetThatADragDownDismissesAndAShortOneLeaves) {
+    Stage s;
+    s.root->view()->setBackgroundColor(Color{1, 1, 1, 1});
+    auto content = whiteContent();
+    content->setModalPresentationStyle(ModalPresentationStyle::popover);
+    content->popoverPresentationController()->setSourceView(s.root->view());
+    auto choice = std::make_shared<SheetChoice>();
+    content->popoverPresentationController()->setDelegate(choice);
+    s.root->presentViewController(content, true);
+    s.advance(0.5);
+    const auto presentation = content->presentationController();
+    EXPECT_EQ(presentation->styleInForce(), ModalPresentationStyle::pageSheet);
+    EXPECT_EQ(content->view()->frame(), (Rect{0, 10, 390, 834}));
+    EXPECT_EQ(s.root->view()->window(), s.window) << "the screen stays beneath";
+    ASSERT_TRUE(presentation->dimmingView());
+    const auto shot = s.window->snapshot();
+    EXPECT_NEAR(redAt(*shot, 195, 5), 255 * (1 - PresentationController::kDimmingAlpha), 3) << "dimmed above";
+    EXPECT_EQ(redAt(*shot, 195, 400), 255) << "the sheet itself";
+
+    TouchSynth touches(s.window);
+    // A short, slow drag: the sheet follows, then springs back.
+    const auto finger = touches.touchDown({195, 200});
+    for (int y = 210; y <= 260; y += 10) {
+        touches.wait(TouchSynth::kFrame * 4);
+        touches.move({finger}, {{195, static_cast<double>(y)}});
+    }
+    EXPECT_EQ(content->view()->frame().y, 70) << "follows the finger";
+    touches.wait(0.3);
+    touches.lift({finger});
+    s.advance(0.5);
+    EXPECT_EQ(s.root->presentedViewController(), content);
+    EXPECT_EQ(content->view()->frame().y, 10) << "sprung back";
+    EXPECT_EQ(choice->asked, 0);
+
+    // Upwards nothing moves.
+    touches.pan({{195, 400}, {195, 200}}, 0.5);
+    s.advance(0.5);
+    EXPECT_EQ(content->view()->frame().y, 10);
+
+    // Far down, but the delegate says no.
+    choice->allow = false;
+    touches.pan({{195, 200}, {195, 700}}, 1);
+    s.advance(0.5);
+    EXPECT_EQ(choice->asked, 1);
+    EXPECT_EQ(s.root->presentedViewController(), content);
+    EXPECT_EQ(content->view()->frame().y, 10);
+
+    // Far down (past a third of its height, slowly): gone, and the delegate hears.
+    choice->allow = true;
+    touches.pan({{195, 200}, {195, 500}}, 1);
+    s.advance(0.5);
+    EXPECT_EQ(s.root->presentedViewController(), nullptr);
+    EXPECT_EQ(choice->dismissed, 1);
+    EXPECT_EQ(redAt(*s.window->snapshot(), 195, 5), 255) << "the dimming went with it";
+
+    // A quick flick a little way down dismisses too.
+    s.root->presentViewController(content, true);
+    s.advance(0.5);
+    touches.swipe({195, 200}, {195, 330});
+    s.advance(0.5);
+    EXPECT_EQ(s.root->presentedViewController(), nullptr);
+    EXPECT_EQ(choice->dismissed, 2);
+}
+
+TEST(UiControllerSheets, AFormSheetOnATabletIsDimmedBehindTakesNoTapOutsideAndFollowsADragDown) {
+    Stage s(UserInterfaceIdiom::tablet);
+    s.root->view()->setBackgroundColor(Color{1, 1, 1, 1});
+    int tapped = 0;
+    auto button = std::make_shared<Button>(ButtonType::system, Rect{0, 0, 200, 100});
+    button->addAction([&](Control&) { ++tapped; }, ControlEvents::touchUpInside);
+    s.root->view()->addSubview(button);
+    auto form = whiteContent();
+    form->setModalPresentationStyle(ModalPresentationStyle::formSheet);
+    form->setPreferredContentSize({400, 300});
+    s.root->presentViewController(form, true);
+    s.advance(0.5);
+    EXPECT_EQ(form->presentationController()->styleInForce(), ModalPresentationStyle::formSheet);
+    const auto shot = s.window->snapshot();
+    const double scale = shot->pixelWidth() / 1024.0;
+    EXPECT_NEAR(shot->pixel(static_cast<int>(500 * scale), static_cast<int>(150 * scale))->red,
+                255 * (1 - PresentationController::kDimmingAlpha), 3)
+        << "dimmed behind";
+    TouchSynth touches(s.window);
+    touches.tap({50, 50});
+    s.advance(0.5);
+    EXPECT_EQ(tapped, 0) << "the screen behind takes no tap";
+    EXPECT_EQ(s.root->presentedViewController(), form) << "nor does a tap outside dismiss it";
+    const Rect frame = form->view()->frame();
+    touches.pan({{512, frame.y + 20}, {512, frame.y + 220}}, 1);
+    s.advance(0.5);
+    EXPECT_EQ(s.root->presentedViewController(), nullptr);
+}
+
+TEST(UiControllerSheets, APopoverHasAHairlineEdgeAndAShadowOverAWhiteScreen) {
+    Stage s(UserInterfaceIdiom::tablet);
+    platform::ui::Screen::mainScreen()->setScale(2);
+    s.root->view()->setBackgroundColor(Color{1, 1, 1, 1});
+    auto source = std::make_shared<View>(Rect{500, 100, 40, 40});
+    s.root->view()->addSubview(source);
+    auto content = whiteContent();
+    content->setModalPresentationStyle(ModalPresentationStyle::popover);
+    content->setPreferredContentSize({300, 200});
+    content->popoverPresentationController()->setSourceView(source);
+    content->popoverPresentationController()->setPermittedArrowDirections(PopoverArrowDirection::up);
+    s.root->presentViewController(content, false);
+    s.window->layoutIfNeeded();
+    const Rect box = content->view()->convertRectToView(content->view()->bounds(), nullptr);
+    ASSERT_EQ(box.y, 140 + PopoverPresentationController::kArrowHeight);
+    const auto shot = s.window->snapshot();
+    const auto red = [&](double x, double y) {
+        return shot->pixel(static_cast<int>(x * 2), static_cast<int>(y * 2))->red;
+    };
+    EXPECT_EQ(red(box.x + 150, box.y + 100), 255) << "inside";
+    EXPECT_LT(red(box.x - 0.25, box.y + 100), 235) << "an edge on the left";
+    EXPECT_LT(red(box.x + 150, box.maxY() + 0.25), 235) << "and at the bottom";
+    EXPECT_LT(red(box.x + 150, box.maxY() + 6), 250) << "a shadow beneath";
+    EXPECT_EQ(red(box.x + 150, box.maxY() + 60), 255) << "nothing further away";
+    EXPECT_EQ(red(520, 140 + PopoverPresentationController::kArrowHeight / 2 + 2), 255) << "the arrow's inside";
+    EXPECT_LT(red(520 - PopoverPresentationController::kArrowBase / 4 - 0.5,
+                  140 + PopoverPresentationController::kArrowHeight / 2),
+              250)
+        << "its edge";
+}
+
+namespace {
+
+std::shared_ptr<platform::Image> plainImage(int width, int height) {
+    std::vector<platform::Pixel> pixels(static_cast<std::size_t>(width * height), platform::Pixel{255, 0, 0, 255});
+    return platform::Image::fromPixels(width, height, pixels);
+}
+
+struct Outcome {
+    std::vector<std::string> heard;
+    ActivityViewController::Completion completion() {
+        return [this](std::optional<std::string> kind, bool completed) {
+            heard.push_back(kind.value_or("none") + (completed ? " done" : " not done"));
+        };
+    }
+};
+
+void tapIdentified(Stage& s, ViewController& controller, const std::string& identifier) {
+    s.window->layoutIfNeeded();
+    const auto view = controller.view()->findViewWithAccessibilityIdentifier(identifier);
+    ASSERT_TRUE(view) << identifier;
+    const Rect frame = view->convertRectToView(view->bounds(), nullptr);
+    TouchSynth(s.window).tap({frame.x + frame.width / 2, frame.y + frame.height / 2});
+    s.advance(0.5);
+}
+
+}  // namespace
+
+TEST(UiControllerSheets, TheShareSheetCopiesOrSavesUnderAFreeNameAndReportsOnceHoweverItCloses) {
+    namespace fs = std::filesystem;
+    Stage s(UserInterfaceIdiom::tablet);
+    auto source = std::make_shared<View>(Rect{900, 10, 44, 44});
+    s.root->view()->addSubview(source);
+    const auto picture = plainImage(30, 20);
+    Outcome outcome;
+    const auto present = [&] {
+        auto sheet =
+            std::make_shared<ActivityViewController>(std::vector<ActivityItem>{{"", picture, "", "Green Valley/../x"}});
+        sheet->setExcludedActivityTypes({activity::kSaveToCameraRoll});
+        sheet->setCompletionWithItemsHandler(outcome.completion());
+        sheet->setModalPresentationStyle(ModalPresentationStyle::popover);
+        sheet->popoverPresentationController()->setSourceView(source);
+        s.root->presentViewController(sheet, true);
+        s.advance(0.5);
+        return sheet;
+    };
+
+    // Copy: on the pasteboard, and the sheet goes.
+    auto sheet = present();
+    EXPECT_EQ(sheet->offeredActivityTypes(),
+              (std::vector<std::string>{activity::kCopyToPasteboard, activity::kSaveToFiles}));
+    Pasteboard::generalPasteboard().setString("before");
+    tapIdentified(s, *sheet, activity::kCopyToPasteboard);
+    EXPECT_EQ(Pasteboard::generalPasteboard().image(), picture);
+    EXPECT_FALSE(Pasteboard::generalPasteboard().hasStrings());
+    EXPECT_EQ(s.root->presentedViewController(), nullptr);
+    EXPECT_EQ(outcome.heard, (std::vector<std::string>{"copyToPasteboard done"}));
+
+    // Save: a PNG in the documents folder under the name, which stays to say
+    // where; the next save takes the next free name, passing over one there.
+    const fs::path documents = platform::Paths::documents();
+    const fs::path first = documents / "Green Valley .. x.png";
+    ASSERT_FALSE(fs::exists(first));
+    std::ofstream(documents / "Green Valley .. x 2.png") << "not mine";
+    sheet = present();
+    tapIdentified(s, *sheet, activity::kSaveToFiles);
+    ASSERT_TRUE(fs::exists(first));
+    const auto saved = platform::Image::fromFile(first);
+    ASSERT_TRUE(saved);
+    EXPECT_EQ(saved->pixelWidth(), 30);
+    EXPECT_EQ(saved->pixel(3, 3)->red, 255);
+    EXPECT_EQ(sheet->statusText(), "Saved to " + first.string());
+    EXPECT_EQ(s.root->presentedViewController(), sheet) << "still shown, saying where";
+    EXPECT_TRUE(sheet->perform(activity::kSaveToFiles));
+    EXPECT_TRUE(fs::exists(documents / "Green Valley .. x 3.png"));
+    std::string kept;
+    std::getline(std::ifstream(documents / "Green Valley .. x 2.png"), kept);
+    EXPECT_EQ(kept, "not mine") << "not overwritten";
+    EXPECT_EQ(outcome.heard.size(), 1u) << "nothing until it closes";
+    // A tap outside closes it: the save is reported, once.
+    TouchSynth(s.window).tap({20, 700});
+    s.advance(0.5);
+    EXPECT_EQ(s.root->presentedViewController(), nullptr);
+    EXPECT_EQ(outcome.heard, (std::vector<std::string>{"copyToPasteboard done", "saveToFiles done"}));
+
+    // Cancel, or a dismissal from elsewhere (a key): cancelled.
+    sheet = present();
+    tapIdentified(s, *sheet, "cancel");
+    sheet = present();
+    s.root->topmostPresentedViewController()->dismissViewController(true);
+    s.advance(0.5);
+    EXPECT_EQ(outcome.heard, (std::vector<std::string>{"copyToPasteboard done", "saveToFiles done", "none not done",
+                                                       "none not done"}));
+
+    // Excluded: not offered.
+    sheet = std::make_shared<ActivityViewController>(std::vector<ActivityItem>{{"", picture, "", "x"}});
+    sheet->setExcludedActivityTypes({activity::kSaveToFiles});
+    EXPECT_EQ(sheet->offeredActivityTypes(), (std::vector<std::string>{activity::kCopyToPasteboard}));
+    EXPECT_FALSE(sheet->perform(activity::kSaveToFiles));
+}
+
+TEST(UiControllerSheets, SavedPicturesTakeAFreeNameAndNeverLeaveTheFolder) {
+    namespace fs = std::filesystem;
+    const fs::path folder = platform::Paths::tmp() / "saved";
+    const auto picture = plainImage(4, 4);
+    EXPECT_EQ(savePNGUnderFreeName(*picture, folder, "Plan"), folder / "Plan.png");
+    EXPECT_EQ(savePNGUnderFreeName(*picture, folder, "Plan"), folder / "Plan 2.png");
+    EXPECT_EQ(savePNGUnderFreeName(*picture, folder, "../../Plan"), folder / "Plan 3.png");
+    EXPECT_EQ(savePNGUnderFreeName(*picture, folder, ""), folder / "Image.png");
+    EXPECT_EQ(savePNGUnderFreeName(*picture, folder, "a\nb"), folder / "a b.png");
+    EXPECT_EQ(savePNGUnderFreeName(*picture, folder / "Plan.png", "x"), std::nullopt) << "not a folder";
 }

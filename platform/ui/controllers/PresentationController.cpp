@@ -1,6 +1,9 @@
 #include "platform/ui/controllers/PresentationController.h"
 
 #include "platform/graphics/Context.h"
+#include "platform/graphics/Path.h"
+#include "platform/ui/input/PanGestureRecognizer.h"
+#include "platform/ui/views/ScrollView.h"
 #include "platform/ui/core/Layer.h"
 #include "platform/ui/views/Screen.h"
 #include "platform/ui/input/TapGestureRecognizer.h"
@@ -9,6 +12,7 @@
 #include "platform/ui/controllers/detail/ControllerTransitions.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 
 namespace platform::ui {
@@ -38,11 +42,21 @@ private:
     std::weak_ptr<PresentationController> mController;
 };
 
-// A popover's box with its arrow; the presented view sits in the box.
+// A popover's box with its arrow, edged with a hairline and shadowed so
+// that it stands out from a white screen; the presented view sits in the
+// box.
 class PopoverBackgroundView final : public View {
 public:
+    static constexpr Color kBorderColor{0, 0, 0, 0.18};
+    static constexpr double kShadowOpacity = 0.22;
+    static constexpr double kShadowRadius = 8;
+
     PopoverBackgroundView() {
         setOpaque(false);
+        layer()->setShadowColor(Color{0, 0, 0, 1});
+        layer()->setShadowOpacity(kShadowOpacity);
+        layer()->setShadowRadius(kShadowRadius);
+        layer()->setShadowOffset({0, 2});
         setNeedsDisplay();
     }
     void configure(const Rect& box, PopoverArrowDirection arrow, double arrowOffset, const Color& color) {
@@ -50,50 +64,63 @@ public:
         mArrow = arrow;
         mArrowOffset = arrowOffset;
         mColor = color;
+        // The shadow of the outline alone: no pass over the drawing.
+        layer()->setShadowPath(outline());
         setNeedsDisplay();
     }
     Rect box() const { return mBox; }
     // Only the box takes touches; outside it they reach the view that dismisses.
     bool pointInside(Point point, const Event*) const override { return mBox.contains(point); }
     void drawRect(Context& context, const Rect&) override {
-        using P = PopoverPresentationController;
+        // A stroke of two hairlines, then the fill over its inner half:
+        // one hairline outside the box and the arrow, none where they join.
+        const Path shape = outline();
+        const auto screen = Screen::mainScreen();
+        const double hairline = 1 / std::max(1.0, screen ? screen->scale() : 1.0);
+        context.setStrokeColor(kBorderColor);
+        context.setLineWidth(2 * hairline);
+        context.strokePath(shape);
         context.setFillColor(mColor);
-        context.beginPath();
-        context.addRoundedRect(mBox, P::kCornerRadius);
-        context.fill();
-        const double half = P::kArrowBase / 2;
-        const double h = P::kArrowHeight;
-        const Point mid{midX(mBox) + mArrowOffset, midY(mBox) + mArrowOffset};
-        context.beginPath();
-        switch (mArrow) {
-            case PopoverArrowDirection::up:
-                context.moveTo({mid.x - half, mBox.y + 1});
-                context.lineTo({mid.x, mBox.y - h});
-                context.lineTo({mid.x + half, mBox.y + 1});
-                break;
-            case PopoverArrowDirection::down:
-                context.moveTo({mid.x - half, mBox.maxY() - 1});
-                context.lineTo({mid.x, mBox.maxY() + h});
-                context.lineTo({mid.x + half, mBox.maxY() - 1});
-                break;
-            case PopoverArrowDirection::left:
-                context.moveTo({mBox.x + 1, mid.y - half});
-                context.lineTo({mBox.x - h, mid.y});
-                context.lineTo({mBox.x + 1, mid.y + half});
-                break;
-            case PopoverArrowDirection::right:
-                context.moveTo({mBox.maxX() - 1, mid.y - half});
-                context.lineTo({mBox.maxX() + h, mid.y});
-                context.lineTo({mBox.maxX() - 1, mid.y + half});
-                break;
-            default: return;
-        }
-        context.closePath();
-        context.fill();
+        context.fillPath(shape);
     }
     std::string className() const override { return "PopoverBackgroundView"; }
 
 private:
+    // The rounded box and, as a second subpath, the arrow.
+    Path outline() const {
+        using P = PopoverPresentationController;
+        Path path;
+        path.addRoundedRect(mBox, P::kCornerRadius);
+        const double half = P::kArrowBase / 2;
+        const double h = P::kArrowHeight;
+        const Point mid{midX(mBox) + mArrowOffset, midY(mBox) + mArrowOffset};
+        switch (mArrow) {
+            case PopoverArrowDirection::up:
+                path.moveTo({mid.x - half, mBox.y + 1});
+                path.lineTo({mid.x, mBox.y - h});
+                path.lineTo({mid.x + half, mBox.y + 1});
+                break;
+            case PopoverArrowDirection::down:
+                path.moveTo({mid.x - half, mBox.maxY() - 1});
+                path.lineTo({mid.x, mBox.maxY() + h});
+                path.lineTo({mid.x + half, mBox.maxY() - 1});
+                break;
+            case PopoverArrowDirection::left:
+                path.moveTo({mBox.x + 1, mid.y - half});
+                path.lineTo({mBox.x - h, mid.y});
+                path.lineTo({mBox.x + 1, mid.y + half});
+                break;
+            case PopoverArrowDirection::right:
+                path.moveTo({mBox.maxX() - 1, mid.y - half});
+                path.lineTo({mBox.maxX() + h, mid.y});
+                path.lineTo({mBox.maxX() - 1, mid.y + half});
+                break;
+            default: return path;
+        }
+        path.closePath();
+        return path;
+    }
+
     Rect mBox;
     PopoverArrowDirection mArrow = PopoverArrowDirection::unknown;
     double mArrowOffset = 0;
@@ -133,14 +160,17 @@ ModalPresentationStyle PresentationController::presentationStyle() const {
 
 ModalPresentationStyle PresentationController::adaptivePresentationStyle(const TraitCollection& traits) {
     const ModalPresentationStyle style = presentationStyle();
-    const bool adapts = style == ModalPresentationStyle::popover || style == ModalPresentationStyle::formSheet;
+    const bool adapts = style == ModalPresentationStyle::popover || style == ModalPresentationStyle::formSheet ||
+                        style == ModalPresentationStyle::pageSheet;
     if (!adapts || !compact(traits)) return style;
     if (auto delegate = mDelegate.lock()) {
         if (const auto asked = delegate->adaptivePresentationStyleForPresentationController(*this, traits)) {
             return *asked == ModalPresentationStyle::none ? style : *asked;
         }
     }
-    return ModalPresentationStyle::fullScreen;
+    // A sheet, which a drag down dismisses, rather than a full screen that
+    // traps a screen without a close button.
+    return ModalPresentationStyle::pageSheet;
 }
 
 TraitCollection PresentationController::traits() const {
@@ -154,6 +184,11 @@ TraitCollection PresentationController::traits() const {
 
 Rect PresentationController::frameOfPresentedViewInContainerView() const {
     const Rect bounds = mContainerView ? mContainerView->bounds() : Rect{};
+    if (mStyleInForce == ModalPresentationStyle::pageSheet) {
+        const double top = std::min(bounds.height, mContainerView->safeAreaInsets().top + kSheetTopGap);
+        const double width = compact(traits()) ? bounds.width : std::min(kPageSheetWidth, bounds.width);
+        return {midX(bounds) - width / 2, top, width, bounds.height - top};
+    }
     if (mStyleInForce != ModalPresentationStyle::formSheet) return bounds;
     const auto presented = presentedViewController();
     Size size = presented ? presented->preferredContentSize() : Size{};
@@ -176,8 +211,147 @@ bool PresentationController::shouldPresentInFullscreen() const {
 void PresentationController::containerViewWillLayoutSubviews() {
     const auto view = presentedView();
     const auto presented = presentedViewController();
-    if (!view || !presented || presented->transitionCoordinator()) return;
+    if (!view || !presented || presented->transitionCoordinator() || mDragging) return;
     if (view->superview() == mContainerView) view->setFrame(frameOfPresentedViewInContainerView());
+}
+
+// --- sheets -----------------------------------------------------------------------
+
+// A drag on a sheet begins only downwards, once the sheet is shown, and not
+// in a list scrolled away from its top (that scrolls back first).
+class PresentationController::SheetDragDelegate final : public GestureRecognizerDelegate {
+public:
+    explicit SheetDragDelegate(std::weak_ptr<PresentationController> controller) : mController(std::move(controller)) {}
+    bool gestureRecognizerShouldBegin(GestureRecognizer& recognizer) override {
+        const auto controller = mController.lock();
+        const auto presented = controller ? controller->presentedViewController() : nullptr;
+        const auto* pan = dynamic_cast<PanGestureRecognizer*>(&recognizer);
+        if (!presented || !pan || presented->isBeingPresented() || presented->isBeingDismissed()) return false;
+        const Point moved = pan->translationInView(nullptr);
+        if (moved.y <= 0 || moved.y < std::fabs(moved.x)) return false;
+        const auto view = recognizer.view();
+        if (!view) return false;
+        for (auto v = view->hitTest(recognizer.locationInView(view.get()), nullptr); v && v != view;
+             v = v->superview()) {
+            const auto* scroll = dynamic_cast<const ScrollView*>(v.get());
+            if (scroll && scroll->contentOffset().y > -scroll->contentInset().top + 0.5) return false;
+        }
+        return true;
+    }
+
+private:
+    std::weak_ptr<PresentationController> mController;
+};
+
+bool PresentationController::isSheet() const {
+    return mContainerView &&
+           (mStyleInForce == ModalPresentationStyle::pageSheet || mStyleInForce == ModalPresentationStyle::formSheet);
+}
+
+void PresentationController::installSheetChrome(bool animated) {
+    if (!isSheet()) return;
+    const auto view = presentedView();
+    if (!view) return;
+    mDimmingView = std::make_shared<View>(mContainerView->bounds());
+    mDimmingView->setAutoresizingMask(ViewAutoresizing::flexibleWidth | ViewAutoresizing::flexibleHeight);
+    mDimmingView->setBackgroundColor(Color{0, 0, 0, kDimmingAlpha});
+    mContainerView->insertSubview(mDimmingView, 0);
+    if (animated) {
+        mDimmingView->setAlpha(0);
+        const auto dimming = mDimmingView;
+        View::animate(0.3, 0, ViewAnimationOptions::curveEaseInOut, [dimming] { dimming->setAlpha(1); }, {});
+    }
+    view->layer()->setCornerRadius(kSheetCornerRadius);
+    view->setClipsToBounds(true);
+    mSheetDragDelegate = std::make_shared<SheetDragDelegate>(weak_from_this());
+    mSheetDrag = std::make_shared<PanGestureRecognizer>();
+    mSheetDrag->setName("sheet drag");
+    mSheetDrag->setDelegate(mSheetDragDelegate);
+    mSheetDrag->addAction([weak = weak_from_this()](GestureRecognizer& recognizer) {
+        const auto self = weak.lock();
+        if (auto* pan = dynamic_cast<PanGestureRecognizer*>(&recognizer); self && pan) self->sheetDragged(*pan);
+    });
+    view->addGestureRecognizer(mSheetDrag);
+}
+
+void PresentationController::sheetDismissalWillBegin(bool animated) {
+    if (!mDimmingView) return;
+    const auto dimming = mDimmingView;
+    if (animated) {
+        View::animate(0.3, 0, ViewAnimationOptions::curveEaseInOut, [dimming] { dimming->setAlpha(0); }, {});
+    } else {
+        dimming->setAlpha(0);
+    }
+}
+
+void PresentationController::sheetDismissalDidEnd(bool completed) {
+    if (!mDimmingView) return;
+    if (!completed) {
+        mDimmingView->setAlpha(1);
+        return;
+    }
+    if (const auto view = presentedView(); view && mSheetDrag) view->removeGestureRecognizer(mSheetDrag.get());
+    mDimmingView->removeFromSuperview();
+    mDimmingView.reset();
+    mSheetDrag.reset();
+    mSheetDragDelegate.reset();
+    mDragging = false;
+}
+
+bool PresentationController::userMayDismiss() {
+    const auto d = delegate();
+    return !d || d->presentationControllerShouldDismiss(*this);
+}
+
+void PresentationController::sheetDragged(PanGestureRecognizer& pan) {
+    const auto view = presentedView();
+    const auto presented = presentedViewController();
+    if (!view || !presented || !mContainerView) return;
+    const Rect rest = frameOfPresentedViewInContainerView();
+    const double down = std::max(0.0, pan.translationInView(mContainerView.get()).y);
+    switch (pan.state()) {
+        case GestureRecognizerState::began:
+        case GestureRecognizerState::changed: {
+            mDragging = true;
+            Rect frame = rest;
+            frame.y += down;
+            view->setFrame(frame);
+            if (mDimmingView) mDimmingView->setAlpha(1 - std::min(1.0, down / std::max(1.0, rest.height)));
+            break;
+        }
+        case GestureRecognizerState::ended: {
+            mDragging = false;
+            const double speed = pan.velocityInView(mContainerView.get()).y;
+            const bool far = down > rest.height * kSheetDismissFraction;
+            const bool flicked = down > 0 && speed > kSheetDismissVelocity;
+            if ((far || flicked) && userMayDismiss()) {
+                const auto self = shared_from_this();
+                presented->dismissViewController(true, [self] {
+                    if (auto d = self->delegate()) d->presentationControllerDidDismiss(*self);
+                });
+            } else {
+                springBack();
+            }
+            break;
+        }
+        default:
+            mDragging = false;
+            springBack();
+            break;
+    }
+}
+
+void PresentationController::springBack() {
+    const auto view = presentedView();
+    if (!view) return;
+    const Rect rest = frameOfPresentedViewInContainerView();
+    const auto dimming = mDimmingView;
+    View::animate(0.25, 0, ViewAnimationOptions::curveEaseOut,
+                  [view, rest, dimming] {
+                      view->setFrame(rest);
+                      if (dimming) dimming->setAlpha(1);
+                  },
+                  {});
 }
 
 // --- PopoverPresentationController --------------------------------------------

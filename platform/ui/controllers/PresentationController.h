@@ -5,10 +5,17 @@
 // a popover's arrowed background). A subclass made by a transitioning
 // delegate customises a presentation (ModalPresentationStyle::custom).
 //
-// Adaptation: in a horizontally compact environment (a phone) a popover or
-// a form sheet shows full screen, unless the adaptive delegate names
-// another style (ModalPresentationStyle::none keeps it as it is). Main
-// thread only.
+// Adaptation: in a horizontally compact environment (a phone) a popover, a
+// form sheet or a page sheet shows as a page sheet (the width of the
+// screen, from just below the status bar to the bottom), unless the
+// adaptive delegate names another style (ModalPresentationStyle::none
+// keeps it as it is).
+//
+// Sheets (page and form sheets in force) dim what lies behind them and
+// follow a finger dragged down on them: let go past kSheetDismissFraction
+// of their height, or flicked down faster than kSheetDismissVelocity, they
+// are dismissed (and the delegate hears of it); otherwise they spring
+// back. Main thread only.
 
 #include "platform/graphics/Color.h"
 #include "platform/graphics/Geometry.h"
@@ -32,13 +39,17 @@ public:
         (void)controller, (void)traits;
         return std::nullopt;
     }
-    // Asked before a user's gesture dismisses the presentation.
+    // Asked before a user dismisses the presentation (a drag, a tap
+    // outside, Escape).
     virtual bool presentationControllerShouldDismiss(PresentationController& controller) {
         (void)controller;
         return true;
     }
+    // After the user dismissed it (not after dismissViewController).
     virtual void presentationControllerDidDismiss(PresentationController& controller) { (void)controller; }
 };
+
+class PanGestureRecognizer;
 
 class PresentationController : public std::enable_shared_from_this<PresentationController> {
 public:
@@ -94,6 +105,20 @@ public:
 
     // A form sheet's size when the presented controller prefers none.
     static constexpr Size kFormSheetSize{540, 620};
+    // A page sheet: on a phone below the status bar by the gap, elsewhere
+    // at most this wide, centred, from the gap to the bottom.
+    static constexpr double kPageSheetWidth = 704;
+    static constexpr double kSheetTopGap = 10;
+    static constexpr double kSheetCornerRadius = 10;
+    // How dark the dimming behind a sheet is.
+    static constexpr double kDimmingAlpha = 0.4;
+    static constexpr double kSheetDismissFraction = 0.3;
+    static constexpr double kSheetDismissVelocity = 1000;  // points a second
+
+    // Whether the style in force is a page or form sheet.
+    bool isSheet() const;
+    // The view that dims behind a sheet; null otherwise.
+    std::shared_ptr<View> dimmingView() const { return mDimmingView; }
 
 protected:
     friend class detail::PresentationTransition;
@@ -110,6 +135,19 @@ private:
     // Where a full-screen presentation took the presenter's view from.
     std::weak_ptr<View> mPresenterSuperview;
     std::size_t mPresenterIndex = 0;
+
+    // Sheets: the dimming behind, and the drag that pulls them down.
+    class SheetDragDelegate;
+    void installSheetChrome(bool animated);
+    void sheetDismissalWillBegin(bool animated);
+    void sheetDismissalDidEnd(bool completed);
+    void sheetDragged(PanGestureRecognizer& pan);
+    void springBack();
+    bool userMayDismiss();
+    std::shared_ptr<View> mDimmingView;
+    std::shared_ptr<PanGestureRecognizer> mSheetDrag;
+    std::shared_ptr<SheetDragDelegate> mSheetDragDelegate;
+    bool mDragging = false;
 };
 
 // The platform's values.
@@ -180,7 +218,9 @@ public:
     Rect frameOfPresentedViewInContainerView() const override;
     // As a full-screen presentation when adapted.
     bool shouldRemovePresentersView() const override;
-    bool shouldPresentInFullscreen() const override { return adapted(); }
+    bool shouldPresentInFullscreen() const override {
+        return adapted() && PresentationController::shouldPresentInFullscreen();
+    }
     void presentationTransitionWillBegin() override;
     void dismissalTransitionDidEnd(bool completed) override;
     void containerViewWillLayoutSubviews() override;

@@ -96,6 +96,7 @@ void PresentationTransition::present(ViewController& source, const std::shared_p
     presentation->mContainerView = container;
     window->addSubview(container);
     presentation->presentationTransitionWillBegin();
+    presentation->installSheetChrome(animated);
 
     const bool removesPresenter = presentation->shouldRemovePresentersView();
     if (removesPresenter) presenter->beginAppearanceTransition(false, animated);
@@ -135,6 +136,7 @@ void PresentationTransition::present(ViewController& source, const std::shared_p
                 presenter->endAppearanceTransition();
             }
             container->removeFromSuperview();
+            presentation->sheetDismissalDidEnd(true);
             presentation->presentationTransitionDidEnd(false);
             presentation->mContainerView = nullptr;
             Access::presented(*presenter) = nullptr;
@@ -169,6 +171,7 @@ void PresentationTransition::dismiss(ViewController& source, bool animated, std:
     const bool removedPresenter = presentation->shouldRemovePresentersView();
     Access::beingDismissed(*presented) = true;
     presentation->dismissalTransitionWillBegin();
+    presentation->sheetDismissalWillBegin(animated);
     presented->beginAppearanceTransition(false, animated);
     if (removedPresenter) presenter->beginAppearanceTransition(true, animated);
     if (removedPresenter) putBack(*presenter, presentation->mPresenterSuperview, presentation->mPresenterIndex);
@@ -204,10 +207,12 @@ void PresentationTransition::dismiss(ViewController& source, bool animated, std:
                 presenter->endAppearanceTransition();
                 takeOut(*presenter, presentation->mPresenterSuperview, presentation->mPresenterIndex);
             }
+            presentation->sheetDismissalDidEnd(false);
             presentation->dismissalTransitionDidEnd(false);
             return;
         }
         if (container) container->removeFromSuperview();
+        presentation->sheetDismissalDidEnd(true);
         if (auto view = presented->viewIfLoaded()) view->removeFromSuperview();
         presentation->dismissalTransitionDidEnd(true);
         presentation->mContainerView = nullptr;

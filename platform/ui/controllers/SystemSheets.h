@@ -1,7 +1,8 @@
 #pragma once
 // Stand-ins for what the platform shows outside the app, recorded for
 // tests: the share sheet (the items, the activities left out, where its
-// popover points, and a completion a test fires), the document picker (the
+// popover points, and a completion a test fires; on the desktop it shows
+// the item and offers what a desktop can do with it), the document picker (the
 // content types asked for, and a pick or cancel a test fires) and the
 // store's review prompt (counted). Both sheets are presented controllers
 // (popovers where the caller asks for them); firing one dismisses it and
@@ -10,6 +11,7 @@
 #include "platform/graphics/Image.h"
 #include "platform/ui/controllers/ViewController.h"
 
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -26,15 +28,34 @@ inline constexpr const char* kSaveToCameraRoll = "saveToCameraRoll";
 inline constexpr const char* kOpenInBooks = "openInBooks";
 inline constexpr const char* kMail = "mail";
 inline constexpr const char* kCopyToPasteboard = "copyToPasteboard";
+inline constexpr const char* kSaveToFiles = "saveToFiles";
 }  // namespace activity
 
-// One thing to share: text, an image or a URL.
+// One thing to share: text, an image or a URL. `name` names a saved copy
+// (without its extension).
 struct ActivityItem {
     std::string text;
     std::shared_ptr<Image> image;
     std::string url;
+    std::string name;
 };
 
+// Writes `image` as a PNG file in `folder` under the first free name of
+// "<name>.png", "<name> 2.png", "<name> 3.png"... (never over a file that
+// is there, even one that appears meanwhile); the path written, or nothing
+// when it could not be written. Characters a file name cannot hold become
+// spaces; an empty name is "Image".
+std::optional<std::filesystem::path> savePNGUnderFreeName(const Image& image, const std::filesystem::path& folder,
+                                                          const std::string& name);
+
+// The share sheet: the first item shown, a button for each activity the
+// desktop offers and the app did not exclude (copy to the pasteboard; save
+// an image as a PNG file in the documents folder), a line saying what was
+// done, and Cancel (Done once something was). Copying closes the sheet;
+// saving keeps it open to say where the file went. However it is closed
+// (a button, a tap outside, a drag, or any dismissal), the completion runs
+// once, after it has gone: with the last activity carried out, else none
+// and not completed.
 class ActivityViewController : public ViewController {
 public:
     // The activity chosen (none when the user closed the sheet) and whether
@@ -45,20 +66,50 @@ public:
 
     const std::vector<ActivityItem>& activityItems() const { return mItems; }
     const std::vector<std::string>& excludedActivityTypes() const { return mExcluded; }
-    void setExcludedActivityTypes(std::vector<std::string> types) { mExcluded = std::move(types); }
+    void setExcludedActivityTypes(std::vector<std::string> types);
     void setCompletionWithItemsHandler(Completion completion) { mCompletion = std::move(completion); }
+
+    // The activities offered, in order (their buttons' accessibility
+    // identifiers).
+    std::vector<std::string> offeredActivityTypes() const;
+    // Carries out an offered activity as its button does: false when it
+    // is not offered or failed.
+    bool perform(const std::string& activity);
+    // What the sheet's status line says (empty before any activity).
+    const std::string& statusText() const { return mStatus; }
+    // Where saved files go (the documents folder unless set).
+    std::filesystem::path saveFolder() const;
+    void setSaveFolder(std::filesystem::path folder) { mSaveFolder = std::move(folder); }
 
     // For tests: the user picks `activity` (or closes the sheet with none).
     // An excluded activity cannot be picked (false). Dismisses the sheet;
     // the completion runs once it has gone.
     bool complete(std::optional<std::string> activity, bool completed = true);
 
+    void loadView() override;
+    void viewDidLayoutSubviews() override;
+    void viewWillAppear(bool animated) override;
+    void viewDidDisappear(bool animated) override;
     std::string className() const override { return "ActivityViewController"; }
 
+    static constexpr double kBarHeight = 52;
+    static constexpr double kMargin = 16;
+    static constexpr double kButtonHeight = 44;
+    static constexpr double kStatusHeight = 44;
+
 private:
+    void showStatus(std::string text);
+    void close();
+
     std::vector<ActivityItem> mItems;
     std::vector<std::string> mExcluded;
     Completion mCompletion;
+    std::optional<std::string> mDone;  // the last activity carried out
+    bool mReported = false;
+    std::string mStatus;
+    std::filesystem::path mSaveFolder;
+    struct Views;
+    std::shared_ptr<Views> mViews;
 };
 
 class DocumentPickerViewController;

@@ -51,6 +51,7 @@ struct ControllerAccess;
 // The platform's values that the toolkit offers.
 enum class ModalPresentationStyle {
     fullScreen = 0,
+    pageSheet = 1,
     formSheet = 2,
     custom = 4,
     overFullScreen = 5,

@@ -1,0 +1,267 @@
+// Every screen presented over the layout, on both idioms, left by every way
+// a user has: its own Cancel or Done, a tap outside a popover, a drag down
+// on a sheet, and a dismissal from elsewhere (the path the Escape key
+// takes). Each time the screen is gone and the screen beneath takes taps
+// again; the share sheet and the log-in say how they ended. The share
+// sheet as it looks on either idiom.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "LayoutModule/ActionButtons/VKMLayoutActionButton.h"
+#include "LayoutModule/ActionButtons/VKMLayoutActionButtonHelper.h"
+#include "SharingModule/Model/QLLayoutEntity.h"
+#include "SharingModule/Model/VKMLayoutEntityCache.h"
+#include "UserProfileModule/LogIn/VKMLogInViewController.h"
+#include "engine/model/CompositeGeometry.h"
+#include "engine/model/Layout.h"
+#include "engine/model/LayoutBounds.h"
+#include "app/Session/VKMLayoutSession.h"
+#include "platform/dispatch/RunLoop.h"
+#include "platform/ui/controllers/BarItems.h"
+#include "platform/ui/controllers/NavigationController.h"
+#include "platform/ui/controllers/PresentationController.h"
+#include "platform/ui/controllers/SystemSheets.h"
+#include "platform/ui/views/Button.h"
+#include "platform/ui/views/ImageView.h"
+#include "tests/LayoutModule/LayoutModuleTestSupport.h"
+#include "tests/LayoutModule/SideScreenSupport.h"
+#include "tests/support/EngineServices.h"
+#include "tests/support/LogWatch.h"
+
+using namespace platform::ui;
+using platform::Point;
+using platform::Rect;
+using sidescreens::SideScreens;
+
+namespace {
+
+// A red board with a straight track across it.
+const char* const kScenario = R"(version 13
+layer "Plan"
+rect size=1000,500 at=0,0 color=1,0,0 color2=1,0,0
+straight length=800 at=100,250 angle=0
+)";
+
+enum class Way { button, tapOutside, dragDown, dismissal };
+
+const char* nameOf(Way way) {
+    switch (way) {
+        case Way::button: return "its button";
+        case Way::tapOutside: return "a tap outside";
+        case Way::dragDown: return "a drag down";
+        default: return "a dismissal";
+    }
+}
+
+void ShareLayoutEntity() {
+    std::optional<platform::Error> error;
+    const auto entity = QLLayoutEntity::entityWithJSON(
+        platform::Value(platform::Value::Dictionary{{"id", "P1"}, {"title", "Green_Valley"}}), error);
+    ASSERT_NE(entity, nullptr);
+    VKMLayoutEntityCache::sharedInstance().setObject(entity, "P1");
+    VKMLayoutSession::sharedSession().setCloudLayoutId(std::string("P1"));
+}
+
+int EventCount(const std::string& name) {
+    const auto& events = testsupport::Analytics().events;
+    return static_cast<int>(
+        std::count_if(events.begin(), events.end(), [&](const auto& event) { return event.first == name; }));
+}
+
+Rect FrameInWindow(const View& view) { return view.convertRectToView(view.bounds(), nullptr); }
+
+void TapButton(SideScreens& screens, const char* name) {
+    const auto button = VKMLayoutActionButtonHelper::button(name);
+    ASSERT_NE(button, nullptr) << name;
+    screens.window->layoutIfNeeded();
+    screens.synth->tap(screens.centreOf(*button));
+}
+
+std::shared_ptr<ViewController> WaitForPresented(SideScreens& screens) {
+    // The share sheet's picture is drawn on another thread.
+    platform::RunLoop::main()->runUntil([&] { return screens.presented() != nullptr; }, std::chrono::seconds(20));
+    screens.advance(1);
+    screens.window->layoutIfNeeded();
+    return screens.presented();
+}
+
+// The view the presentation shows: the popover's box or the sheet.
+Rect ShownFrame(ViewController& presented) {
+    const auto view = presented.view();
+    return FrameInWindow(*view);
+}
+
+// A point of the window well away from the box.
+Point Outside(const SideScreens& screens, const Rect& box) {
+    const Rect bounds = screens.window->bounds();
+    const std::vector<Point> candidates{{15, bounds.height / 2},
+                                        {bounds.width - 15, bounds.height / 2},
+                                        {bounds.width / 2, bounds.height - 120},
+                                        {bounds.width / 2, 80}};
+    for (const Point p : candidates) {
+        const Rect grown{box.x - 30, box.y - 30, box.width + 60, box.height + 60};
+        if (!grown.contains(p)) return p;
+    }
+    return {0, 0};
+}
+
+void Leave(SideScreens& screens, ViewController& presented, Way way, const std::shared_ptr<View>& button) {
+    const Rect box = ShownFrame(presented);
+    switch (way) {
+        case Way::button:
+            ASSERT_NE(button, nullptr);
+            screens.synth->tap(screens.centreOf(*button));
+            break;
+        case Way::tapOutside: screens.synth->tap(Outside(screens, box)); break;
+        case Way::dragDown: {
+            const double x = box.x + box.width / 2;
+            screens.synth->pan({{x, box.y + 12}, {x, box.y + 12 + std::max(320.0, box.height / 2)}}, 0.6);
+            break;
+        }
+        case Way::dismissal: presented.dismissViewController(true); break;
+    }
+    screens.advance(1);
+}
+
+// One presented screen: how it is opened, and the button that closes it
+// (null when it has none on that idiom).
+struct Scene {
+    std::string name;
+    std::function<void(SideScreens&)> open;
+    std::function<std::shared_ptr<View>(ViewController&)> closeButton;
+};
+
+std::shared_ptr<View> DoneOf(ViewController& presented) {
+    const auto navigation = dynamic_cast<NavigationController*>(&presented);
+    const auto top = navigation ? navigation->topViewController() : nullptr;
+    if (!top) return nullptr;
+    const auto items = top->navigationItem().rightBarButtonItems();
+    return items.empty() ? nullptr : items.front()->view();
+}
+
+std::vector<Scene> Scenes() {
+    return {
+        {"share sheet", [](SideScreens& s) { TapButton(s, VKMLayoutActionButtonHelper::kShare); },
+         [](ViewController& p) { return p.view()->findViewWithAccessibilityIdentifier("cancel"); }},
+        {"settings", [](SideScreens& s) { TapButton(s, VKMLayoutActionButtonHelper::kSettings); }, DoneOf},
+        {"layer list", [](SideScreens& s) { TapButton(s, VKMLayoutActionButtonHelper::kLayer); }, DoneOf},
+        {"element info",
+         [](SideScreens& s) {
+             // On the track, most of the way along.
+             CLayout& layout = *s.layoutScreen->trackLayout();
+             CCompositeGeometry* track = layout.GetElements().back();
+             const tDoubleRect box = UElementVectorOperations::GetBoundingBox({track});
+             const double zoom = layout.GetZoom();
+             const Point offset = s.layoutScreen->contentOffset();
+             s.synth->longPress({offset.x + zoom * (box.minX + 0.8 * (box.maxX - box.minX)),
+                                 offset.y + zoom * (box.minY + box.maxY) / 2},
+                                0.8);
+         },
+         [](ViewController&) { return std::shared_ptr<View>(); }},
+        {"layout details",
+         [](SideScreens& s) {
+             // A shared layout's title block, with its info button.
+             ShareLayoutEntity();
+             s.layoutScreen->refreshTitleAuthorLabel();
+             s.window->layoutIfNeeded();
+             const auto info = s.layoutScreen->outlets.infoButton.lock();
+             ASSERT_NE(info, nullptr);
+             s.synth->tap(s.centreOf(*info));
+         },
+         [](ViewController&) { return std::shared_ptr<View>(); }},
+    };
+}
+
+}  // namespace
+
+TEST(PresentedScenes, EveryScreenOverTheLayoutCanBeLeftByEachWayAUserHas) {
+    for (const UserInterfaceIdiom idiom : {UserInterfaceIdiom::phone, UserInterfaceIdiom::tablet}) {
+        const bool phone = idiom == UserInterfaceIdiom::phone;
+        SideScreens screens;
+        VKMLayoutSession::sharedSession().setCloudLayoutId(std::nullopt);
+        screens.show(idiom, sidescreens::kLayoutTab);
+        screens.open(kScenario, phone ? "leave-phone.wkst" : "leave-tablet.wkst");
+        screens.advance(0.5);
+        std::vector<std::string> left;
+        for (const Scene& scene : Scenes()) {
+            for (const Way way : {Way::button, Way::tapOutside, Way::dragDown, Way::dismissal}) {
+                const std::string what = scene.name + (phone ? " on a phone by " : " on a tablet by ") + nameOf(way);
+                scene.open(screens);
+                const auto presented = WaitForPresented(screens);
+                ASSERT_NE(presented, nullptr) << what;
+                const auto presentation = presented->presentationController();
+                ASSERT_NE(presentation, nullptr) << what;
+                const ModalPresentationStyle style = presentation->styleInForce();
+                EXPECT_NE(style, ModalPresentationStyle::fullScreen) << what << ": nothing traps the screen";
+                const bool sheet = style == ModalPresentationStyle::pageSheet;
+                const bool popover = style == ModalPresentationStyle::popover;
+                const auto button = scene.closeButton(*presented);
+                const bool applies = (way == Way::button && button) || (way == Way::tapOutside && popover) ||
+                                     (way == Way::dragDown && sheet) || way == Way::dismissal;
+                if (!applies) {
+                    presented->dismissViewController(false);
+                    screens.advance(0.5);
+                    continue;
+                }
+                left.push_back(scene.name + " by " + nameOf(way));
+                const testsupport::LogWatch log;
+                const int shared = EventCount("LayoutImageShared");
+                Leave(screens, *presented, way, button);
+                EXPECT_EQ(screens.presented(), nullptr) << what;
+                EXPECT_EQ(presented->presentingViewController(), nullptr) << what;
+                if (scene.name == "share sheet") {
+                    EXPECT_EQ(testsupport::CountWith(log.Lines(), "Image of sharing aborted (error = (null))"), 1)
+                        << what;
+                    EXPECT_EQ(EventCount("LayoutImageShared"), shared) << what;
+                }
+            }
+        }
+        const std::vector<std::string> phoneWays{
+            "share sheet by its button",     "share sheet by a drag down",  "share sheet by a dismissal",
+            "settings by its button",        "settings by a drag down",     "settings by a dismissal",
+            "layer list by its button",      "layer list by a drag down",   "layer list by a dismissal",
+            "element info by a tap outside", "element info by a dismissal", "layout details by a drag down",
+            "layout details by a dismissal"};
+        const std::vector<std::string> tabletWays{
+            "share sheet by its button",       "share sheet by a tap outside",  "share sheet by a dismissal",
+            "settings by a tap outside",       "settings by a dismissal",       "layer list by a tap outside",
+            "layer list by a dismissal",       "element info by a tap outside", "element info by a dismissal",
+            "layout details by a tap outside", "layout details by a dismissal"};
+        EXPECT_EQ(left, phone ? phoneWays : tabletWays);
+        // The screen beneath takes taps again.
+        Scenes().back().open(screens);
+        EXPECT_NE(WaitForPresented(screens), nullptr);
+    }
+}
+
+TEST(PresentedScenes, TheLogInFormSheetIsDimmedAndEveryWayOutEndsTheLogIn) {
+    for (const UserInterfaceIdiom idiom : {UserInterfaceIdiom::phone, UserInterfaceIdiom::tablet}) {
+        SideScreens screens;
+        screens.show(idiom, sidescreens::kLayoutTab);
+        for (const Way way : {Way::button, Way::dragDown, Way::dismissal}) {
+            const std::string what =
+                std::string(idiom == UserInterfaceIdiom::phone ? "phone, " : "tablet, ") + nameOf(way);
+            // As the like and the profile show it.
+            auto logIn = std::make_shared<VKMLogInViewController>();
+            std::vector<bool> ended;
+            logIn->setCompletionAction([&ended](bool signedIn) { ended.push_back(signedIn); });
+            logIn->setModalPresentationStyle(ModalPresentationStyle::formSheet);
+            screens.tabs->presentViewController(logIn, true);
+            screens.advance(1);
+            screens.window->layoutIfNeeded();
+            const auto presentation = logIn->presentationController();
+            ASSERT_NE(presentation, nullptr) << what;
+            EXPECT_TRUE(presentation->isSheet()) << what;
+            ASSERT_NE(presentation->dimmingView(), nullptr) << what;
+            EXPECT_EQ(presentation->dimmingView()->alpha(), 1) << what;
+            Leave(screens, *logIn, way, logIn->cancelButton());
+            EXPECT_EQ(screens.presented(), nullptr) << what;
+            EXPECT_EQ(ended, std::vector<bool>{false}) << what << ": told once that nobody signed in";
+        }
+    }
+}
