@@ -443,7 +443,7 @@ void VKMLayoutView::buildRenderData(std::shared_ptr<VKMLayoutRenderData>& render
         background = VKMRenderDataFactory::getBackgroundDataForLayout(layout);
         if (!backgroundOnly) {
             elements = VKMRenderDataFactory::getElementsDataForLayout(layout);
-            overlays = VKMRenderDataFactory::getOverlayDataForLayout(layout);
+            overlays = VKMRenderDataFactory::getOverlayDataForLayout(layout, isDarkBackground());
         }
     }
     renderData->setBackgroundData(std::move(background));

@@ -380,9 +380,9 @@ void VKMLayoutViewController::authorTapped() {
 
 bool VKMLayoutViewController::gestureRecognizerShouldReceiveTouch(GestureRecognizer& recognizer, const Touch& touch) {
     const bool pencil = touch.type() == TouchType::pencil;
-    ZDUtils::logInfo("Tapped view: %s, UIGestureRecognizer: %s (isApplePencilTouch: %s)",
-                     touch.view() ? touch.view()->className().c_str() : "(none)", recognizer.name().c_str(),
-                     yesNo(pencil));
+    ZDUtils::logDebug("Tapped view: %s, UIGestureRecognizer: %s (isApplePencilTouch: %s)",
+                      touch.view() ? touch.view()->className().c_str() : "(none)", recognizer.name().c_str(),
+                      yesNo(pencil));
     if (pencil && !mPencilDetectedAndReported) {
         mPencilDetectedAndReported = true;
         QLActivityAnalytics::trackEvent("ApplePencilTouchDetected");

@@ -17,7 +17,6 @@
 #include "engine/model/TunnelPaths.h"
 #include "platform/foundation/ByteCountFormatter.h"
 #include "platform/foundation/Locale.h"
-#include "platform/foundation/OwnedList.h"
 #include "platform/ui/views/Device.h"
 #include "platform/ui/views/Label.h"
 
@@ -94,8 +93,10 @@ std::string VKMLayoutSummaryViewController::getLayoutOverallTrackLength(CLayout&
 }
 
 std::string VKMLayoutSummaryViewController::getTunnelSectionCount(CLayout& layout) {
-    platform::ScopedOwnedList<tElements> copies(UElementVectorOperations::CloneElements(layout.GetElements()));
-    return std::to_string(UContiguousTunnelPaths::GetPathsForTunnelTracks(copies.list(), 0).size());
+    // A copy of the list, not of the elements: clones lose their connections,
+    // and each piece of a bore would count as a section of its own.
+    const tElements elements = layout.GetElements();
+    return std::to_string(UContiguousTunnelPaths::GetPathsForTunnelTracks(elements, 0).size());
 }
 
 std::string VKMLayoutSummaryViewController::getGroupsCount(CLayout& layout) {

@@ -9,6 +9,7 @@ CColor cColorWithColor(const platform::Color& color) { return CColor(color.red, 
 platform::Color vkmDocumentBackgroundColor() { return platform::Color::white(1.0); }
 
 platform::Color vkmDocumentDarkBackgroundColor() { return platform::Color::white(0.2); }
+platform::Color vkmDarkBackgroundLabelColor() { return platform::Color::white(1.0); }
 
 platform::Color vkmLayoutGridColor() { return platform::Color::white(1.0 / 3.0); }
 

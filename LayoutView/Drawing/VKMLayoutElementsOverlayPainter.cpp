@@ -31,17 +31,21 @@ std::int32_t VKMLayoutElementsOverlayPainter::smallTextSize(std::int32_t textSiz
 }
 
 std::unique_ptr<CElementOverlayDrawingParameters> VKMLayoutElementsOverlayPainter::buildParametersForLayout(
-    const CLayout& layout, tDrawingInstructions& instructions) {
+    const CLayout& layout, tDrawingInstructions& instructions, bool darkBackground) {
     const std::int32_t textSize = VKMLayoutDisplayParameters::labelTextSize(layout);
+    const CColor labelColor = darkBackground
+                                  ? VKMLayoutColors::cColorWithColor(VKMLayoutColors::vkmDarkBackgroundLabelColor())
+                                  : VKMLayoutDisplayParameters::labelColor(layout);
     return std::make_unique<CElementOverlayDrawingParameters>(
-        kFontName, layout.GetParameters().mDisplayFlags, textSize, smallTextSize(textSize),
-        VKMLayoutDisplayParameters::labelColor(layout),
+        kFontName, layout.GetParameters().mDisplayFlags, textSize, smallTextSize(textSize), labelColor,
         VKMLayoutColors::cColorWithColor(VKMLayoutColors::vkmLayoutGridColor()), &instructions);
 }
 
 void VKMLayoutElementsOverlayPainter::drawOverlaysForElementsInLayout(const CLayout& layout,
-                                                                      tDrawingInstructions& instructions) {
-    const std::unique_ptr<CElementOverlayDrawingParameters> parameters = buildParametersForLayout(layout, instructions);
+                                                                      tDrawingInstructions& instructions,
+                                                                      bool darkBackground) {
+    const std::unique_ptr<CElementOverlayDrawingParameters> parameters =
+        buildParametersForLayout(layout, instructions, darkBackground);
     const CLayoutParameters& settings = layout.GetParameters();
     tElements elements = layout.GetElements();
     if (settings.mTunnelDisplayMode == kTunnelsHidden) elements = removeTunnelTracks(elements);

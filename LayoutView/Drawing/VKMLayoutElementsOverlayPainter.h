@@ -24,12 +24,14 @@ public:
 
     // Names (flag 0x1), height labels (flag 0x10) and curve centres (style
     // bit 0x400), in that order; tunnel tracks get none while tunnels are
-    // hidden.
-    static void drawOverlaysForElementsInLayout(const CLayout& layout, tDrawingInstructions& instructions);
+    // hidden. On the dark background names and labels are white.
+    static void drawOverlaysForElementsInLayout(const CLayout& layout, tDrawingInstructions& instructions,
+                                                bool darkBackground = false);
     // Font, the overlay flags, the label size and 0.8 of it (rounded, halves
-    // away from zero), the label colour, the grid colour and the list.
+    // away from zero), the label colour (white on the dark background), the
+    // grid colour and the list.
     static std::unique_ptr<CElementOverlayDrawingParameters> buildParametersForLayout(
-        const CLayout& layout, tDrawingInstructions& instructions);
+        const CLayout& layout, tDrawingInstructions& instructions, bool darkBackground = false);
     // The elements without tunnel tracks, order kept.
     static tElements removeTunnelTracks(const tElements& elements);
     static void drawNamesForElements(const tElements& elements, CElementOverlayDrawingParameters& parameters);

@@ -40,10 +40,10 @@ VKMRenderDataFactory::tLayer VKMRenderDataFactory::getElementsDataForLayout(cons
     });
 }
 
-VKMRenderDataFactory::tLayer VKMRenderDataFactory::getOverlayDataForLayout(const CLayout& layout) {
+VKMRenderDataFactory::tLayer VKMRenderDataFactory::getOverlayDataForLayout(const CLayout& layout, bool darkBackground) {
     ZDUtils::logDebug("Refreshing render data for overlays");
     return MakeLayer("CreateOverlayRenderData", [&](tDrawingInstructions& instructions) {
-        createOverlayDrawingInstructions(instructions, layout);
+        createOverlayDrawingInstructions(instructions, layout, darkBackground);
     });
 }
 
@@ -74,6 +74,7 @@ void VKMRenderDataFactory::createContentDrawingInstructions(tDrawingInstructions
     VKMLayoutElementsPainter::drawElementsInLayout(layout, instructions);
 }
 
-void VKMRenderDataFactory::createOverlayDrawingInstructions(tDrawingInstructions& instructions, const CLayout& layout) {
-    VKMLayoutElementsOverlayPainter::drawOverlaysForElementsInLayout(layout, instructions);
+void VKMRenderDataFactory::createOverlayDrawingInstructions(tDrawingInstructions& instructions, const CLayout& layout,
+                                                            bool darkBackground) {
+    VKMLayoutElementsOverlayPainter::drawOverlaysForElementsInLayout(layout, instructions, darkBackground);
 }

@@ -21,12 +21,14 @@ public:
     // deleted and the exception passes on.
     static tLayer getBackgroundDataForLayout(const CLayout& layout);
     static tLayer getElementsDataForLayout(const CLayout& layout);
-    static tLayer getOverlayDataForLayout(const CLayout& layout);
+    // Names and labels for the dark background when `darkBackground`.
+    static tLayer getOverlayDataForLayout(const CLayout& layout, bool darkBackground = false);
 
     // Visible layers from the last to the first: a baseboard layer adds the
     // baseboards that lie on it, an image layer its pictures. An empty layer
     // list logs a warning and adds nothing.
     static void createBackgroundDrawingInstructionsForLayout(const CLayout& layout, tDrawingInstructions& instructions);
     static void createContentDrawingInstructions(tDrawingInstructions& instructions, const CLayout& layout);
-    static void createOverlayDrawingInstructions(tDrawingInstructions& instructions, const CLayout& layout);
+    static void createOverlayDrawingInstructions(tDrawingInstructions& instructions, const CLayout& layout,
+                                                 bool darkBackground = false);
 };

@@ -225,6 +225,29 @@ TEST(LayoutDetails, ALocalLayoutWithoutImagesOrBaseboardsAndAnUnreadableFile) {
     EXPECT_EQ(Text(o.fileSizeLabel), "");
 }
 
+TEST(LayoutDetails, TunnelSectionsCountBoresNotTheirPieces) {
+    // A bore of four connected pieces, one of two, and a single piece.
+    const char* const bores = R"(version 13
+layer "Plan"
+straight length=200 at=0,0 angle=0 tunnel=0,100
+straight length=200 tunnel=0,100
+straight length=200 tunnel=0,100
+straight length=200 tunnel=0,100
+straight length=200
+straight length=200 tunnel=0,100
+straight length=200 tunnel=0,100
+straight length=200
+straight length=200 tunnel=0,100
+)";
+    TabFixture screen;
+    screen.show(UserInterfaceIdiom::phone);
+    screen.open(bores, "bores.wkst");
+    auto summary = VKMLayoutScenes::instantiate<VKMLayoutSummaryViewController>(VKMLayoutScenes::kLayoutSummaryId);
+    summary->loadViewIfNeeded();
+    EXPECT_EQ(Text(summary->outlets.tunnelSectionsLabel), "3");
+    EXPECT_EQ(Text(summary->outlets.elementCountLabel), "9");
+}
+
 TEST(LayoutDetails, ScenesThatCannotBeMadeShowNothing) {
     TabFixture screen;
     screen.show(UserInterfaceIdiom::tablet);

@@ -221,6 +221,24 @@ TEST(LayoutScreen, ATinyLayoutFitsAtTheZoomLimitAndCanStillBePinched) {
     EXPECT_EQ(screen.zoom(), 3);
 }
 
+TEST(LayoutScreen, TouchesOnTheLayoutAreLoggedAtDebugLevelOnly) {
+    ScreenFixture screen;
+    screen.show(UserInterfaceIdiom::phone);
+    screen.open(kTinyScenario, "touches.wkst");
+    {
+        testsupport::LogWatch log;
+        screen.synth->tap({200, 400});
+        screen.synth->wait(0.5);
+        EXPECT_EQ(log.Count("Tapped view: VKMLayoutView"), 0);
+    }
+    // With debug lines kept, each recogniser that takes the touch says so.
+    testsupport::ScopedLogLevel debug(1);
+    const int before = testsupport::CountLogged(1, "Tapped view: VKMLayoutView");
+    screen.synth->tap({200, 400});
+    screen.synth->wait(0.5);
+    EXPECT_GE(testsupport::CountLogged(1, "Tapped view: VKMLayoutView") - before, 1);
+}
+
 TEST(LayoutScreen, TheZoomSheetOffersSevenLevelsThatPostTheirZoomAndRedraw) {
     for (const UserInterfaceIdiom idiom : {UserInterfaceIdiom::phone, UserInterfaceIdiom::tablet}) {
         platform::Locale::setCurrent("en_US");

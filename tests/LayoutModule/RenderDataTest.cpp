@@ -30,6 +30,7 @@
 #include "engine/model/CompositeGeometry.h"
 #include "engine/model/Layer.h"
 #include "engine/model/LayerManager.h"
+#include "platform/foundation/UserDefaults.h"
 #include "tests/LayoutModule/LayoutModuleTestSupport.h"
 #include "tests/support/TestPictures.h"
 
@@ -241,6 +242,47 @@ TEST(RenderData, EveryBuildLeavesTheDocumentAsItWasAlsoWhenItThrows) {
     EXPECT_EQ(renderData->backgroundData(), backgroundBefore);
     EXPECT_EQ(renderData->elementsData(), elementsBefore);
     EXPECT_EQ(renderData->overlayData(), overlaysBefore);
+}
+
+namespace {
+
+// The fill colours of the text instructions of `list`, as "r g b a".
+std::vector<std::string> TextColors(const tDrawingInstructions& list) {
+    std::vector<std::string> colors;
+    for (const CDrawingInstruction* instruction : list) {
+        if (const auto* text = dynamic_cast<const CTextDrawingInstruction*>(instruction)) {
+            const CColor& c = text->mFillColor;
+            colors.push_back(std::to_string(c.mRed) + " " + std::to_string(c.mGreen) + " " + std::to_string(c.mBlue) +
+                             " " + std::to_string(c.mAlpha));
+        }
+    }
+    return colors;
+}
+
+}  // namespace
+
+TEST(RenderData, NamesAndHeightLabelsAreWhiteOnTheDarkBackground) {
+    // Names and height labels on.
+    std::string scenario = kLayersScenario;
+    scenario.replace(scenario.find("display-flags 0x1"), 17, "display-flags 0x11");
+    auto layout = layouttest::LoadScenario(scenario, "dark.wkst");
+    const std::string black = "0.000000 0.000000 0.000000 1.000000";
+    const std::string white = "1.000000 1.000000 1.000000 1.000000";
+    const auto paper = TextColors(*VKMRenderDataFactory::getOverlayDataForLayout(*layout)->drawingInstructions());
+    ASSERT_GE(paper.size(), 4u) << "names and height labels";
+    EXPECT_EQ(paper, std::vector<std::string>(paper.size(), black));
+    const auto dark = TextColors(*VKMRenderDataFactory::getOverlayDataForLayout(*layout, true)->drawingInstructions());
+    EXPECT_EQ(dark, std::vector<std::string>(paper.size(), white));
+
+    // The view builds for the background the user chose.
+    auto& defaults = platform::UserDefaults::standard();
+    std::shared_ptr<VKMLayoutRenderData> renderData;
+    defaults.setBool(VKMLayoutView::kDarkBackgroundKey, true);
+    VKMLayoutView::buildRenderData(renderData, *layout, {}, false);
+    defaults.removeObject(VKMLayoutView::kDarkBackgroundKey);
+    EXPECT_EQ(TextColors(*renderData->overlayData()->drawingInstructions()), dark);
+    VKMLayoutView::buildRenderData(renderData, *layout, {}, false);
+    EXPECT_EQ(TextColors(*renderData->overlayData()->drawingInstructions()), paper);
 }
 
 TEST(RenderData, ABackgroundOnlyRefreshKeepsTheOtherLayers) {

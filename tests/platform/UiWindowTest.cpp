@@ -269,6 +269,50 @@ TEST(UiWindow, ScreensDevicesAndTheApplicationPostAndRecord) {
     EXPECT_EQ(board.changeCount(), count + 2);
 }
 
+// Stands in for the desktop's clipboard.
+class FakeClipboard : public platform::ui::SystemClipboard {
+public:
+    void setString(const std::string& text) override { heard.push_back("text " + text); }
+    void setImage(const std::shared_ptr<const platform::Image>& image) override {
+        heard.push_back("image " + std::to_string(image->pixelWidth()));
+    }
+    void clear() override { heard.push_back("clear"); }
+    Log heard;
+};
+
+TEST(UiWindow, TheDesktopsClipboardAndURLHandlerHearWhatTheAppCopiesAndOpens) {
+    testsupport::VirtualTime time;
+    auto& board = platform::ui::Pasteboard::generalPasteboard();
+    auto clipboard = std::make_shared<FakeClipboard>();
+    board.setSystemClipboard(clipboard);
+    board.setString("Part list");
+    const std::vector<Pixel> pixels(6, Pixel{10, 20, 30, 255});
+    board.setImage(platform::Image::fromPixels(3, 2, pixels));
+    board.setImage(nullptr);
+    board.clear();
+    board.setSystemClipboard(nullptr);
+    board.setString("kept in the app");
+    EXPECT_EQ(clipboard->heard, (Log{"text Part list", "image 3", "clear", "clear"}));
+    EXPECT_EQ(board.string(), "kept in the app");
+
+    Application& app = Application::sharedApplication();
+    app.clearRecords();
+    Log handed;
+    app.setURLOpener([&](const std::string& url) {
+        handed.push_back(url);
+        return url.find("refused") == std::string::npos;
+    });
+    std::vector<bool> opened;
+    app.openURL("https://example.org/page", [&](bool ok) { opened.push_back(ok); });
+    app.openURL("https://example.org/refused", [&](bool ok) { opened.push_back(ok); });
+    app.openURL("no scheme", [&](bool ok) { opened.push_back(ok); });
+    app.setURLOpener({});
+    time.clock->advance({});
+    EXPECT_EQ(handed, (Log{"https://example.org/page", "https://example.org/refused"}));
+    EXPECT_EQ(opened, (std::vector<bool>{true, false, false}));
+    EXPECT_EQ(app.openedURLs().size(), 3u);
+}
+
 TEST(UiWindow, TheSystemsNameAndVersionComeFromOsRelease) {
     platform::TemporaryFolder folder("ui-device");
     const auto path = folder.path() / "os-release";

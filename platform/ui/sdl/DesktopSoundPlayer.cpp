@@ -1,6 +1,7 @@
 #include "platform/ui/sdl/DesktopSoundPlayer.h"
 
 #include <SDL.h>
+#include <dlfcn.h>
 
 #include <algorithm>
 #include <cmath>
@@ -51,6 +52,39 @@ std::vector<std::int16_t> loadWave(const std::filesystem::path& file) {
     return samples;
 }
 
+// ALSA's library writes each step of a failed device search to standard
+// error (eight lines on a machine without a sound card) before SDL gives up.
+// Its error handler is silenced for the search; we say once that there is no
+// sound. The library is looked up at run time, so that SDL builds without it
+// need nothing.
+extern "C" {
+using AlsaErrorHandler = void (*)(const char*, int, const char*, int, const char*, ...);
+using AlsaSetErrorHandler = int (*)(AlsaErrorHandler);
+static void IgnoreAlsaError(const char*, int, const char*, int, const char*, ...) {}
+}
+
+class QuietAlsa {
+public:
+    QuietAlsa() {
+        // Kept open while the handler is set: SDL loads the same library.
+        mLibrary = dlopen("libasound.so.2", RTLD_LAZY);
+        if (mLibrary == nullptr) return;
+        mSet = reinterpret_cast<AlsaSetErrorHandler>(dlsym(mLibrary, "snd_lib_error_set_handler"));
+        if (mSet != nullptr) mSet(&IgnoreAlsaError);
+    }
+    ~QuietAlsa() {
+        // Null puts ALSA's own handler back.
+        if (mSet != nullptr) mSet(nullptr);
+        if (mLibrary != nullptr) dlclose(mLibrary);
+    }
+    QuietAlsa(const QuietAlsa&) = delete;
+    QuietAlsa& operator=(const QuietAlsa&) = delete;
+
+private:
+    void* mLibrary = nullptr;
+    AlsaSetErrorHandler mSet = nullptr;
+};
+
 }  // namespace
 
 DesktopSoundPlayer::DesktopSoundPlayer() { mSounds[kKeyboardClick] = makeClick(); }
@@ -63,6 +97,7 @@ DesktopSoundPlayer::~DesktopSoundPlayer() {
 void DesktopSoundPlayer::activateAmbientSession() {
     if (mTried) return;
     mTried = true;
+    const QuietAlsa quiet;
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
         std::fprintf(stderr, "vekmont: no sound: %s\n", SDL_GetError());
         return;

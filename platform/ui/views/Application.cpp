@@ -77,9 +77,9 @@ bool Application::canOpenURL(const std::string& url) const {
 
 void Application::openURL(const std::string& url, std::function<void(bool)> completion) {
     mOpenedURLs.push_back(url);
-    if (completion) {
-        detail::postToMain([completion = std::move(completion), opened = canOpenURL(url)] { completion(opened); });
-    }
+    bool opened = canOpenURL(url);
+    if (opened && mURLOpener) opened = mURLOpener(url);
+    if (completion) detail::postToMain([completion = std::move(completion), opened] { completion(opened); });
 }
 
 void Application::clearRecords() {

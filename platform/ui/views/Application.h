@@ -53,9 +53,14 @@ public:
 
     // A URL the app could hand to another app: one with a scheme.
     bool canOpenURL(const std::string& url) const;
-    // Records the URL; the completion (when given) hears on the main loop's
-    // next turn whether it would have opened (canOpenURL).
+    // Records the URL and, when a URL opener is installed, hands it on; the
+    // completion (when given) hears on the main loop's next turn whether it
+    // opened: without an opener whether it would have (canOpenURL).
     void openURL(const std::string& url, std::function<void(bool)> completion = {});
+    // The desktop's handler of URLs (installed by the desktop window): true
+    // when it took the URL. It must not block. Empty: URLs are only recorded.
+    using URLOpener = std::function<bool(const std::string& url)>;
+    void setURLOpener(URLOpener opener) { mURLOpener = std::move(opener); }
     const std::vector<std::string>& openedURLs() const { return mOpenedURLs; }
 
     void recordHaptic(const HapticEvent& haptic) { mHaptics.push_back(haptic); }
@@ -99,6 +104,7 @@ private:
     std::vector<std::weak_ptr<Window>> mWindows;
     std::weak_ptr<Window> mKeyWindow;
     std::vector<std::string> mOpenedURLs;
+    URLOpener mURLOpener;
     std::vector<HapticEvent> mHaptics;
     std::vector<std::string> mSounds;
     StatusBarStyle mStatusBarStyle = StatusBarStyle::defaultStyle;

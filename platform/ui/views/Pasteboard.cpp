@@ -13,18 +13,26 @@ void Pasteboard::setString(std::string text) {
     mString = std::move(text);
     mImage.reset();
     ++mChangeCount;
+    if (mSystemClipboard) mSystemClipboard->setString(*mString);
 }
 
 void Pasteboard::setImage(std::shared_ptr<const Image> image) {
     mImage = std::move(image);
     mString.reset();
     ++mChangeCount;
+    if (!mSystemClipboard) return;
+    if (mImage) {
+        mSystemClipboard->setImage(mImage);
+    } else {
+        mSystemClipboard->clear();
+    }
 }
 
 void Pasteboard::clear() {
     mString.reset();
     mImage.reset();
     ++mChangeCount;
+    if (mSystemClipboard) mSystemClipboard->clear();
 }
 
 }  // namespace platform::ui

@@ -1,7 +1,7 @@
 #pragma once
-// The pasteboard: what the app copied for other apps, kept in memory (the
-// desktop backend may mirror it to the system's clipboard). Each change
-// counts. Main thread only.
+// The pasteboard: what the app copied for other apps, kept in memory and,
+// while a desktop window runs, handed on to the desktop's clipboard through
+// the hook the desktop installs. Each change counts. Main thread only.
 
 #include <cstdint>
 #include <memory>
@@ -13,6 +13,16 @@ class Image;
 }
 
 namespace platform::ui {
+
+// Where the pasteboard's contents go outside the app: the desktop's
+// clipboard. Called on the main thread with each change; it must not block.
+class SystemClipboard {
+public:
+    virtual ~SystemClipboard() = default;
+    virtual void setString(const std::string& text) = 0;
+    virtual void setImage(const std::shared_ptr<const Image>& image) = 0;
+    virtual void clear() = 0;
+};
 
 class Pasteboard {
 public:
@@ -30,12 +40,18 @@ public:
 
     std::int64_t changeCount() const { return mChangeCount; }
 
+    // The desktop's clipboard that hears every later change; null (the
+    // default, and in tests) keeps the contents in the app only.
+    void setSystemClipboard(std::shared_ptr<SystemClipboard> clipboard) { mSystemClipboard = std::move(clipboard); }
+    const std::shared_ptr<SystemClipboard>& systemClipboard() const { return mSystemClipboard; }
+
 private:
     Pasteboard() = default;
 
     std::optional<std::string> mString;
     std::shared_ptr<const Image> mImage;
     std::int64_t mChangeCount = 0;
+    std::shared_ptr<SystemClipboard> mSystemClipboard;
 };
 
 }  // namespace platform::ui

@@ -90,3 +90,26 @@ TEST(DesktopSoundPlayer, PlaysTheAppsWaveFilesAtTheVolumeAskedAndTheClick) {
     });
     EXPECT_EQ(silent, 0);
 }
+
+TEST(DesktopSoundPlayer, WithoutASoundCardSaysSoInOneLine) {
+    // ALSA pointed at a card that is not there: its device search fails
+    // the way it does on a machine without sound.
+    platform::TemporaryFolder folder("sound-test");
+    const std::filesystem::path config = folder.path() / "asound.conf";
+    std::ofstream(config) << "pcm.!default { type hw card \"nosuchcard\" }\n";
+    setenv("ALSA_CONFIG_PATH", config.c_str(), 1);
+    setenv("SDL_AUDIODRIVER", "alsa", 1);
+    testing::internal::CaptureStderr();
+    {
+        DesktopSoundPlayer player;
+        player.activateAmbientSession();
+        player.activateAmbientSession();
+        EXPECT_FALSE(player.isOpen());
+        player.playSound(SoundPlayer::kKeyboardClick, 1.0);
+    }
+    const std::string said = testing::internal::GetCapturedStderr();
+    unsetenv("ALSA_CONFIG_PATH");
+    unsetenv("SDL_AUDIODRIVER");
+    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
+    EXPECT_EQ(said.rfind("vekmont: no sound: ", 0), 0u) << said;
+}
