@@ -691,6 +691,7 @@ void Planner::shadow(const Shown& s) {
     } else {
         fresh = fresh && !kept->shadowSourcePath && entry->version == treeVersion && !compositeAnimated(s.model, true);
     }
+    const bool found = entry != nullptr;
     std::shared_ptr<Image> image;
     Rect rect;
     if (fresh) {
@@ -716,7 +717,7 @@ void Planner::shadow(const Shown& s) {
                 replayPlan(sub.plan, context);
             }
         });
-        if (mCache) mCache->erase(key);
+        if (found) mCache->erase(key);
         if (!source) return;
         const ShadowImage made = makeShadowImage(*source, radius * scale, color);
         if (!made.image) return;
@@ -773,7 +774,7 @@ bool Planner::whole(const Shown& s) {
         emit(PlanImage{entry->image, nullptr, entry->rect, false});
         return true;
     }
-    mCache->erase(key);
+    if (entry) mCache->erase(key);
     // The body, planned apart, none of it left out: drawn into the whole,
     // or spliced in here.
     PlanSetup inner = mSetup;
@@ -958,7 +959,7 @@ bool Planner::content(const Shown& s, bool background) {
         image = entry->image;
         target = entry->rect;
     } else {
-        mCache->erase(key);
+        if (entry) mCache->erase(key);
         LayerAccess::displayed(s.model);
         if (mJobs && anyThread) {
             // On other threads, from a snapshot, while the walk goes on.
