@@ -782,7 +782,6 @@ bool Planner::whole(const Shown& s) {
     Planner sub(mContext, inner, mCache, mJobs);
     sub.mMoving = mMoving;
     sub.mAlpha = mAlpha;
-    sub.mSublayerAreas = mSublayerAreas;
     detail::LayerCache& kept = LayerAccess::cache(s.model);
     const std::uint64_t seen =
         Digest().add(static_cast<double>(version)).add(*upright).add(box).add(mSetup.scale).value();
