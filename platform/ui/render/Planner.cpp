@@ -691,6 +691,7 @@ void Planner::shadow(const Shown& s) {
     } else {
         fresh = fresh && !kept->shadowSourcePath && entry->version == treeVersion && !compositeAnimated(s.model, true);
     }
+    const bool found = entry != nullptr;
     std::shared_ptr<Image> image;
     Rect rect;
     if (fresh) {
@@ -716,7 +717,7 @@ void Planner::shadow(const Shown& s) {
                 replayPlan(sub.plan, context);
             }
         });
-        if (mCache) mCache->erase(key);
+        if (found) mCache->erase(key);
         if (!source) return;
         const ShadowImage made = makeShadowImage(*source, radius * scale, color);
         if (!made.image) return;
@@ -773,7 +774,7 @@ bool Planner::whole(const Shown& s) {
         emit(PlanImage{entry->image, nullptr, entry->rect, false});
         return true;
     }
-    mCache->erase(key);
+    if (entry) mCache->erase(key);
     // The body, planned apart, none of it left out: drawn into the whole,
     // or spliced in here.
     PlanSetup inner = mSetup;
@@ -781,7 +782,6 @@ bool Planner::whole(const Shown& s) {
     Planner sub(mContext, inner, mCache, mJobs);
     sub.mMoving = mMoving;
     sub.mAlpha = mAlpha;
-    sub.mSublayerAreas = mSublayerAreas;
     detail::LayerCache& kept = LayerAccess::cache(s.model);
     const std::uint64_t seen =
         Digest().add(static_cast<double>(version)).add(*upright).add(box).add(mSetup.scale).value();
@@ -958,7 +958,7 @@ bool Planner::content(const Shown& s, bool background) {
         image = entry->image;
         target = entry->rect;
     } else {
-        mCache->erase(key);
+        if (entry) mCache->erase(key);
         LayerAccess::displayed(s.model);
         if (mJobs && anyThread) {
             // On other threads, from a snapshot, while the walk goes on.

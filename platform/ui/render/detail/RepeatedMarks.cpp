@@ -160,7 +160,7 @@ std::optional<MarkPlacements> planRepeatedMarks(const ShapeLayer& layer, const R
         if (py == kPhases) py = 0, iy += 1;
         const auto phase = static_cast<std::size_t>(py * kPhases + px);
         auto& stamp = kept.stamps[phase];
-        if (!stamp && !queued[phase]) {
+        if (!queued[phase] && !stamp) {
             if (later) {
                 // Made on another thread, once: a stamp handed over is not
                 // read here again, as its job may be making it.
