@@ -568,6 +568,22 @@ TEST(DesktopWindow, TheWheelScrollsTheTableUnderThePointerAndCtrlWithItZoomsAbou
     EXPECT_EQ(pinch->locationInView(nullptr).y, 100);
     time.clock->advance(400ms);
     EXPECT_EQ(pinch->state(), GestureRecognizerState::possible) << "lifted once the wheel rests";
+
+    // A touchpad's pinch zooms about the pointer too, wherever it is.
+    heard.clear();
+    SDL_WarpMouseInWindow(SDL_GetWindowFromID(desk.windowID()), 160, 390);
+    SDL_Event spread{};
+    spread.type = SDL_MULTIGESTURE;
+    spread.mgesture.dDist = 0.02f;
+    SDL_PushEvent(&spread);
+    SDL_PushEvent(&spread);
+    desk.frame();
+    ASSERT_FALSE(heard.empty());
+    EXPECT_EQ(heard.front(), "began");
+    EXPECT_NEAR(pinch->scale(), std::exp(0.4), 0.01);
+    EXPECT_EQ(pinch->locationInView(nullptr).x, 160);
+    EXPECT_EQ(pinch->locationInView(nullptr).y, 390);
+    time.clock->advance(400ms);
 }
 
 TEST(DesktopWindow, EscapeTabAndCtrlQAreKeyCommandsOfTheWindow) {
