@@ -598,13 +598,14 @@ TEST(DesktopWindow, EscapeTabAndCtrlQAreKeyCommandsOfTheWindow) {
     DesktopWindow desk(window, options);
     window->makeKeyAndVisible();
     desk.frame();
-    auto press = [&](SDL_Keycode code, Uint16 mod = KMOD_NONE) {
+    auto press = [&](SDL_Keycode code, Uint16 mod = KMOD_NONE, Uint8 repeat = 0) {
         SDL_Event e{};
         e.type = SDL_KEYDOWN;
         e.key.windowID = desk.windowID();
         e.key.state = SDL_PRESSED;
         e.key.keysym.sym = code;
         e.key.keysym.mod = mod;
+        e.key.repeat = repeat;
         SDL_PushEvent(&e);
         desk.frame();
     };
@@ -623,6 +624,9 @@ TEST(DesktopWindow, EscapeTabAndCtrlQAreKeyCommandsOfTheWindow) {
 
     press(SDLK_q);
     EXPECT_FALSE(desk.closeRequested()) << "a plain letter is text";
+    press(SDLK_ESCAPE, KMOD_NONE, 1);
+    time.clock->advance(600ms);
+    EXPECT_EQ(root->presentedViewController(), sheet) << "a held key's repeats dismiss nothing";
     press(SDLK_ESCAPE);
     time.clock->advance(600ms);
     EXPECT_EQ(root->presentedViewController(), nullptr);
