@@ -234,6 +234,21 @@ void VKMLayoutViewController::didReceiveMemoryWarning() {
     }
 }
 
+void VKMLayoutViewController::viewWillTransitionToSize(platform::Size size,
+                                                       ViewControllerTransitionCoordinator& coordinator) {
+    ViewController::viewWillTransitionToSize(size, coordinator);
+    const auto self = weakSelf();
+    coordinator.animateAlongsideTransition(nullptr, [self](ViewControllerContextTransitioning&) {
+        auto controller = self.lock();
+        const auto view = controller ? controller->layoutView() : nullptr;
+        if (!view || controller->trackLayout() == nullptr) return;
+        // Fitted to the view's new bounds: lay it out first.
+        controller->view()->layoutIfNeeded();
+        controller->zoomToFitIntoBounds();
+        view->setNeedsDisplayOfLayout();
+    });
+}
+
 StatusBarStyle VKMLayoutViewController::preferredStatusBarStyle() const {
     return VKMLayoutView::isDarkBackground() ? StatusBarStyle::lightContent : StatusBarStyle::defaultStyle;
 }

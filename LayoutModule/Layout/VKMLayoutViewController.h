@@ -108,6 +108,10 @@ public:
     void viewWillAppear(bool animated) override;
     void viewWillLayoutSubviews() override;
     void didReceiveMemoryWarning() override;
+    // A resized window (the desktop's) fits and centres the layout again
+    // once the new size is in place.
+    void viewWillTransitionToSize(platform::Size size,
+                                  platform::ui::ViewControllerTransitionCoordinator& coordinator) override;
     platform::ui::StatusBarStyle preferredStatusBarStyle() const override;
     std::string className() const override { return "VKMLayoutViewController"; }
 

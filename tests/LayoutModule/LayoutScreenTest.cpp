@@ -29,6 +29,7 @@
 #include "platform/ui/views/Label.h"
 #include "platform/ui/views/Notifications.h"
 #include "platform/ui/controllers/PresentationController.h"
+#include "platform/ui/views/Screen.h"
 #include "platform/ui/views/StackView.h"
 #include "tests/LayoutModule/LayoutModuleTestSupport.h"
 #include "tests/LayoutModule/LayoutScreenSupport.h"
@@ -461,4 +462,32 @@ TEST(LayoutScreen, ADocumentOpenedBeforeTheScreenWasMadeIsShown) {
     screen.window->layoutIfNeeded();
     EXPECT_TRUE(screen.controller->outlets.emptyStateStackView.lock()->isHidden());
     EXPECT_TRUE(screen.controller->outlets.layoutView.lock()->hasRenderData());
+}
+
+TEST(LayoutScreen, AResizedWindowFitsAndCentresTheLayoutAgain) {
+    ScreenFixture screen;
+    screen.show(UserInterfaceIdiom::phone);
+    screen.open(kBoardScenario, "resized.wkst");
+    // Panned and zoomed away first.
+    screen.controller->setTouchDownContentOffset(screen.controller->contentOffset());
+    screen.controller->panContentWithDelta({-120, 40});
+    screen.controller->changeZoomTo(screen.zoom() * 2);
+
+    // A desktop window dragged wider and lower, as the desktop resizes it.
+    screen.window->screen()->setSize({700, 500});
+    screen.window->transitionToSize({700, 500}, 0);
+    screen.advance(0.2);
+    EXPECT_NEAR(screen.zoom(), 500.0 / 1000 * 0.9, 0.45 * 0.01) << "the shorter side is now the height";
+    EXPECT_EQ(screen.controller->zoomButton()->currentZoomFactor(), screen.zoom());
+    const auto shot = screen.window->snapshot();
+    ASSERT_NE(shot, nullptr);
+    ASSERT_EQ(shot->pixelWidth(), 1400);
+    const int cx = shot->pixelWidth() / 2;
+    const int cy = shot->pixelHeight() / 2;
+    const int boardHalf = static_cast<int>(500 * screen.zoom() * 2);
+    EXPECT_TRUE(layouttest::PixelNear(*shot, cx, cy - 20, 255, 0, 0, 255)) << "board in the middle";
+    EXPECT_TRUE(layouttest::PixelNear(*shot, cx - boardHalf + 6, cy - 20, 255, 0, 0, 255));
+    EXPECT_TRUE(layouttest::PixelNear(*shot, cx + boardHalf - 6, cy - 20, 255, 0, 0, 255));
+    EXPECT_TRUE(layouttest::PixelNear(*shot, cx - boardHalf - 6, cy + 20, 255, 255, 255, 255));
+    EXPECT_TRUE(layouttest::PixelNear(*shot, cx + boardHalf + 6, cy + 20, 255, 255, 255, 255));
 }

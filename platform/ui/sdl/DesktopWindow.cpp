@@ -217,6 +217,9 @@ struct DesktopWindow::Impl {
         } else {
             return;
         }
+        // A held key repeats; only Tab goes on stepping (a held Escape would
+        // take down one presentation after another).
+        if (e.repeat != 0 && sym != SDLK_TAB) return;
         if (RouteKeyCommand(*window, command)) return;
         // The app's own: Ctrl+Q quits and Ctrl+W closes its one window, both
         // as closing the window does.

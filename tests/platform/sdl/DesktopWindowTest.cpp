@@ -568,6 +568,22 @@ TEST(DesktopWindow, TheWheelScrollsTheTableUnderThePointerAndCtrlWithItZoomsAbou
     EXPECT_EQ(pinch->locationInView(nullptr).y, 100);
     time.clock->advance(400ms);
     EXPECT_EQ(pinch->state(), GestureRecognizerState::possible) << "lifted once the wheel rests";
+
+    // A touchpad's pinch zooms about the pointer too, wherever it is.
+    heard.clear();
+    SDL_WarpMouseInWindow(SDL_GetWindowFromID(desk.windowID()), 160, 390);
+    SDL_Event spread{};
+    spread.type = SDL_MULTIGESTURE;
+    spread.mgesture.dDist = 0.02f;
+    SDL_PushEvent(&spread);
+    SDL_PushEvent(&spread);
+    desk.frame();
+    ASSERT_FALSE(heard.empty());
+    EXPECT_EQ(heard.front(), "began");
+    EXPECT_NEAR(pinch->scale(), std::exp(0.4), 0.01);
+    EXPECT_EQ(pinch->locationInView(nullptr).x, 160);
+    EXPECT_EQ(pinch->locationInView(nullptr).y, 390);
+    time.clock->advance(400ms);
 }
 
 TEST(DesktopWindow, EscapeTabAndCtrlQAreKeyCommandsOfTheWindow) {
@@ -582,13 +598,14 @@ TEST(DesktopWindow, EscapeTabAndCtrlQAreKeyCommandsOfTheWindow) {
     DesktopWindow desk(window, options);
     window->makeKeyAndVisible();
     desk.frame();
-    auto press = [&](SDL_Keycode code, Uint16 mod = KMOD_NONE) {
+    auto press = [&](SDL_Keycode code, Uint16 mod = KMOD_NONE, Uint8 repeat = 0) {
         SDL_Event e{};
         e.type = SDL_KEYDOWN;
         e.key.windowID = desk.windowID();
         e.key.state = SDL_PRESSED;
         e.key.keysym.sym = code;
         e.key.keysym.mod = mod;
+        e.key.repeat = repeat;
         SDL_PushEvent(&e);
         desk.frame();
     };
@@ -607,6 +624,9 @@ TEST(DesktopWindow, EscapeTabAndCtrlQAreKeyCommandsOfTheWindow) {
 
     press(SDLK_q);
     EXPECT_FALSE(desk.closeRequested()) << "a plain letter is text";
+    press(SDLK_ESCAPE, KMOD_NONE, 1);
+    time.clock->advance(600ms);
+    EXPECT_EQ(root->presentedViewController(), sheet) << "a held key's repeats dismiss nothing";
     press(SDLK_ESCAPE);
     time.clock->advance(600ms);
     EXPECT_EQ(root->presentedViewController(), nullptr);
