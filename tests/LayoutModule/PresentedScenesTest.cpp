@@ -13,12 +13,14 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "LayoutModule/ActionButtons/VKMLayoutActionButton.h"
 #include "LayoutModule/ActionButtons/VKMLayoutActionButtonHelper.h"
 #include "LayoutModule/Share/VKMSharingHelper.h"
+#include "LayoutModule/LayerList/VKMLayerListViewController.h"
 #include "SharingModule/Model/QLLayoutEntity.h"
 #include "SharingModule/Model/VKMLayoutEntityCache.h"
 #include "UserProfileModule/LogIn/VKMLogInViewController.h"
@@ -26,6 +28,7 @@
 #include "engine/model/Layout.h"
 #include "engine/model/LayoutBounds.h"
 #include "app/Session/VKMLayoutSession.h"
+#include "app/Utilities/Colors/VKMAutoColorizeHelper.h"
 #include "platform/dispatch/RunLoop.h"
 #include "platform/foundation/Paths.h"
 #include "platform/graphics/Image.h"
@@ -44,6 +47,7 @@
 using namespace platform::ui;
 using platform::Point;
 using platform::Rect;
+using sidescreens::Heard;
 using sidescreens::SideScreens;
 
 namespace {
@@ -142,6 +146,8 @@ struct Scene {
     std::string name;
     std::function<void(SideScreens&)> open;
     std::function<std::shared_ptr<View>(ViewController&)> closeButton;
+    // What a phone's screen announces once it is closed, however.
+    const char* announcedOnAPhone = nullptr;
 };
 
 std::shared_ptr<View> DoneOf(ViewController& presented) {
@@ -156,8 +162,10 @@ std::vector<Scene> Scenes() {
     return {
         {"share sheet", [](SideScreens& s) { TapButton(s, VKMLayoutActionButtonHelper::kShare); },
          [](ViewController& p) { return p.view()->findViewWithAccessibilityIdentifier("cancel"); }},
-        {"settings", [](SideScreens& s) { TapButton(s, VKMLayoutActionButtonHelper::kSettings); }, DoneOf},
-        {"layer list", [](SideScreens& s) { TapButton(s, VKMLayoutActionButtonHelper::kLayer); }, DoneOf},
+        {"settings", [](SideScreens& s) { TapButton(s, VKMLayoutActionButtonHelper::kSettings); }, DoneOf,
+         kQLLayoutPropertiesChangedNotification},
+        {"layer list", [](SideScreens& s) { TapButton(s, VKMLayoutActionButtonHelper::kLayer); }, DoneOf,
+         VKMLayerListViewController::kLayerChangedNotification},
         {"element info",
          [](SideScreens& s) {
              // On the track, most of the way along.
@@ -219,7 +227,10 @@ TEST(PresentedScenes, EveryScreenOverTheLayoutCanBeLeftByEachWayAUserHas) {
                 left.push_back(scene.name + " by " + nameOf(way));
                 const testsupport::LogWatch log;
                 const int shared = EventCount("LayoutImageShared");
+                std::optional<Heard> announced;
+                if (phone && scene.announcedOnAPhone) announced.emplace(scene.announcedOnAPhone);
                 Leave(screens, *presented, way, button);
+                if (announced) EXPECT_EQ(announced->count, 1) << what << ": the changes announced once";
                 EXPECT_EQ(screens.presented(), nullptr) << what;
                 EXPECT_EQ(presented->presentingViewController(), nullptr) << what;
                 if (scene.name == "share sheet") {
