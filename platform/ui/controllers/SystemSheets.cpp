@@ -129,7 +129,7 @@ void ActivityViewController::loadView() {
     views->title = std::make_shared<Label>();
     views->title->setFont(Font::boldSystemFont(Font::systemFontSize()));
     views->title->setTextAlignment(TextAlignment::center);
-    views->title->setText(mItems.empty() ? title() : mItems.front().name);
+    views->title->setText(mItems.empty() || mItems.front().name.empty() ? title() : mItems.front().name);
     root->addSubview(views->title);
 
     views->preview = std::make_shared<ImageView>();
