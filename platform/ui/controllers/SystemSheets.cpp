@@ -106,9 +106,7 @@ std::vector<std::string> ActivityViewController::offeredActivityTypes() const {
     return offered;
 }
 
-std::filesystem::path ActivityViewController::saveFolder() const {
-    return mSaveFolder.empty() ? platform::Paths::documents() : mSaveFolder;
-}
+std::filesystem::path ActivityViewController::saveFolder() const { return platform::Paths::documents(); }
 
 void ActivityViewController::loadView() {
     auto root = std::make_shared<View>(Rect{0, 0, 320, 480});
