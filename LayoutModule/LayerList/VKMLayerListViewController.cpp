@@ -134,15 +134,14 @@ void VKMLayerListViewController::viewDidLoad() {
     navigationItem().setRightBarButtonItem(done);
 }
 
-void VKMLayerListViewController::dismissButtonTapped() {
-    const std::weak_ptr<VKMLayerListViewController> weak =
-        std::static_pointer_cast<VKMLayerListViewController>(sharedController());
-    dismissViewController(true, [weak] {
-        if (auto controller = weak.lock()) {
-            platform::NotificationCenter::defaultCenter().postNotificationName(kLayerChangedNotification,
-                                                                               controller.get());
-        }
-    });
+void VKMLayerListViewController::dismissButtonTapped() { dismissViewController(true); }
+
+void VKMLayerListViewController::viewDidDisappear(bool animated) {
+    TableViewController::viewDidDisappear(animated);
+    // Only the phone's list (in a navigation controller) waits to be
+    // closed; a tablet's announces every change.
+    if (presentingViewController() || !navigationController()) return;
+    platform::NotificationCenter::defaultCenter().postNotificationName(kLayerChangedNotification, this);
 }
 
 int VKMLayerListViewController::numberOfRowsInSection(TableView& tableView, int section) {

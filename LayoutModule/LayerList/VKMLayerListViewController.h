@@ -36,6 +36,9 @@ public:
     static std::shared_ptr<platform::ui::ViewController> makeScene();
 
     void viewDidLoad() override;
+    // Closed on a phone, by Done or otherwise (a drag down, a key): the
+    // changes are announced, once.
+    void viewDidDisappear(bool animated) override;
     // Closes the list; once it is gone, announces the layers' changes.
     void dismissButtonTapped();
 

@@ -77,13 +77,17 @@ void VKMLayoutSettingsTableViewController::userDidToggleSwitch(Switch& sender) {
     if (found != mActionForSwitch.end() && found->second) found->second();
 }
 
-void VKMLayoutSettingsTableViewController::dismissButtonTapped() {
+void VKMLayoutSettingsTableViewController::dismissButtonTapped() { dismissViewController(true); }
+
+void VKMLayoutSettingsTableViewController::viewDidDisappear(bool animated) {
+    TableViewController::viewDidDisappear(animated);
+    // Only the phone's settings (in a navigation controller) wait to be
+    // closed; a tablet's announce every toggle.
+    if (presentingViewController() || !navigationController()) return;
     const void* poster = this;
-    dismissViewController(true, [poster] {
-        platform::DispatchQueue::main().async([poster] {
-            platform::NotificationCenter::defaultCenter().postNotificationName(kQLLayoutPropertiesChangedNotification,
-                                                                               poster);
-        });
+    platform::DispatchQueue::main().async([poster] {
+        platform::NotificationCenter::defaultCenter().postNotificationName(kQLLayoutPropertiesChangedNotification,
+                                                                           poster);
     });
 }
 

@@ -40,6 +40,9 @@ public:
     void dismissButtonTapped();
 
     void viewDidLoad() override;
+    // Closed on a phone, by Done or otherwise (a drag down, a key): the
+    // changes are announced, once.
+    void viewDidDisappear(bool animated) override;
     int numberOfRowsInSection(platform::ui::TableView& tableView, int section) override;
     std::shared_ptr<platform::ui::TableViewCell> cellForRowAtIndexPath(platform::ui::TableView& tableView,
                                                                        platform::ui::IndexPath indexPath) override;

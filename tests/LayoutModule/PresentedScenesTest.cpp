@@ -3,17 +3,24 @@
 // on a sheet, and a dismissal from elsewhere (the path the Escape key
 // takes). Each time the screen is gone and the screen beneath takes taps
 // again; the share sheet and the log-in say how they ended. The share
-// sheet as it looks on either idiom.
+// sheet as it looks on either idiom, what it saves and copies, and the
+// settings popover's end.
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "LayoutModule/ActionButtons/VKMLayoutActionButton.h"
 #include "LayoutModule/ActionButtons/VKMLayoutActionButtonHelper.h"
+#include "LayoutModule/Share/VKMSharingHelper.h"
+#include "LayoutModule/LayerList/VKMLayerListViewController.h"
 #include "SharingModule/Model/QLLayoutEntity.h"
 #include "SharingModule/Model/VKMLayoutEntityCache.h"
 #include "UserProfileModule/LogIn/VKMLogInViewController.h"
@@ -21,13 +28,17 @@
 #include "engine/model/Layout.h"
 #include "engine/model/LayoutBounds.h"
 #include "app/Session/VKMLayoutSession.h"
+#include "app/Utilities/Colors/VKMAutoColorizeHelper.h"
 #include "platform/dispatch/RunLoop.h"
+#include "platform/foundation/Paths.h"
+#include "platform/graphics/Image.h"
 #include "platform/ui/controllers/BarItems.h"
 #include "platform/ui/controllers/NavigationController.h"
 #include "platform/ui/controllers/PresentationController.h"
 #include "platform/ui/controllers/SystemSheets.h"
 #include "platform/ui/views/Button.h"
 #include "platform/ui/views/ImageView.h"
+#include "platform/ui/views/Pasteboard.h"
 #include "tests/LayoutModule/LayoutModuleTestSupport.h"
 #include "tests/LayoutModule/SideScreenSupport.h"
 #include "tests/support/EngineServices.h"
@@ -36,6 +47,7 @@
 using namespace platform::ui;
 using platform::Point;
 using platform::Rect;
+using sidescreens::Heard;
 using sidescreens::SideScreens;
 
 namespace {
@@ -134,6 +146,8 @@ struct Scene {
     std::string name;
     std::function<void(SideScreens&)> open;
     std::function<std::shared_ptr<View>(ViewController&)> closeButton;
+    // What a phone's screen announces once it is closed, however.
+    const char* announcedOnAPhone = nullptr;
 };
 
 std::shared_ptr<View> DoneOf(ViewController& presented) {
@@ -148,8 +162,10 @@ std::vector<Scene> Scenes() {
     return {
         {"share sheet", [](SideScreens& s) { TapButton(s, VKMLayoutActionButtonHelper::kShare); },
          [](ViewController& p) { return p.view()->findViewWithAccessibilityIdentifier("cancel"); }},
-        {"settings", [](SideScreens& s) { TapButton(s, VKMLayoutActionButtonHelper::kSettings); }, DoneOf},
-        {"layer list", [](SideScreens& s) { TapButton(s, VKMLayoutActionButtonHelper::kLayer); }, DoneOf},
+        {"settings", [](SideScreens& s) { TapButton(s, VKMLayoutActionButtonHelper::kSettings); }, DoneOf,
+         kQLLayoutPropertiesChangedNotification},
+        {"layer list", [](SideScreens& s) { TapButton(s, VKMLayoutActionButtonHelper::kLayer); }, DoneOf,
+         VKMLayerListViewController::kLayerChangedNotification},
         {"element info",
          [](SideScreens& s) {
              // On the track, most of the way along.
@@ -211,7 +227,10 @@ TEST(PresentedScenes, EveryScreenOverTheLayoutCanBeLeftByEachWayAUserHas) {
                 left.push_back(scene.name + " by " + nameOf(way));
                 const testsupport::LogWatch log;
                 const int shared = EventCount("LayoutImageShared");
+                std::optional<Heard> announced;
+                if (phone && scene.announcedOnAPhone) announced.emplace(scene.announcedOnAPhone);
                 Leave(screens, *presented, way, button);
+                if (announced) EXPECT_EQ(announced->count, 1) << what << ": the changes announced once";
                 EXPECT_EQ(screens.presented(), nullptr) << what;
                 EXPECT_EQ(presented->presentingViewController(), nullptr) << what;
                 if (scene.name == "share sheet") {
@@ -264,4 +283,154 @@ TEST(PresentedScenes, TheLogInFormSheetIsDimmedAndEveryWayOutEndsTheLogIn) {
             EXPECT_EQ(ended, std::vector<bool>{false}) << what << ": told once that nobody signed in";
         }
     }
+}
+
+namespace {
+
+int Red(const platform::Image& shot, Point at) {
+    return shot.pixel(static_cast<int>(at.x * 2), static_cast<int>(at.y * 2))->red;
+}
+
+// Pixels of the box (in points) near the colour, at every fourth pixel.
+int CountNear(const platform::Image& shot, const Rect& box, int r, int g, int b) {
+    int count = 0;
+    for (int y = static_cast<int>(box.y * 2); y < static_cast<int>(box.maxY() * 2); y += 4) {
+        for (int x = static_cast<int>(box.x * 2); x < static_cast<int>(box.maxX() * 2); x += 4) {
+            const auto p = shot.pixel(x, y);
+            if (p && std::abs(p->red - r) < 40 && std::abs(p->green - g) < 40 && std::abs(p->blue - b) < 40) ++count;
+        }
+    }
+    return count;
+}
+
+// The snapshot at a quarter of its size across (each pixel the mean of
+// four by four), against the picture kept in tests/LayoutModule/pictures,
+// which VEKMONT_UPDATE_PICTURES=1 writes anew. A pixel differs when a
+// channel is more than 40 off; one in two hundred may (text's edges).
+void ExpectLooksAsKept(const platform::Image& shot, const std::string& name) {
+    constexpr int kFactor = 4;
+    const int width = shot.pixelWidth() / kFactor;
+    const int height = shot.pixelHeight() / kFactor;
+    std::vector<platform::Pixel> small(static_cast<std::size_t>(width * height));
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            int sum[4] = {0, 0, 0, 0};
+            for (int dy = 0; dy < kFactor; ++dy) {
+                for (int dx = 0; dx < kFactor; ++dx) {
+                    const auto p = shot.pixel(x * kFactor + dx, y * kFactor + dy).value_or(platform::Pixel{});
+                    sum[0] += p.red, sum[1] += p.green, sum[2] += p.blue, sum[3] += p.alpha;
+                }
+            }
+            const auto mean = [&](int i) { return static_cast<std::uint8_t>(sum[i] / (kFactor * kFactor)); };
+            small[static_cast<std::size_t>(y * width + x)] = {mean(0), mean(1), mean(2), mean(3)};
+        }
+    }
+    const auto made = platform::Image::fromPixels(width, height, small);
+    ASSERT_NE(made, nullptr);
+    const std::filesystem::path kept = std::filesystem::path(VEKMONT_KEPT_PICTURES) / (name + ".png");
+    if (std::getenv("VEKMONT_UPDATE_PICTURES")) {
+        std::filesystem::create_directories(kept.parent_path());
+        ASSERT_TRUE(made->writePNG(kept));
+    }
+    const auto expected = platform::Image::fromFile(kept);
+    ASSERT_NE(expected, nullptr) << kept << " is missing (VEKMONT_UPDATE_PICTURES=1 writes it)";
+    ASSERT_EQ(expected->pixelWidth(), width) << name;
+    ASSERT_EQ(expected->pixelHeight(), height) << name;
+    int differing = 0;
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            const auto a = *made->pixel(x, y);
+            const auto b = *expected->pixel(x, y);
+            const int most = std::max({std::abs(a.red - b.red), std::abs(a.green - b.green), std::abs(a.blue - b.blue),
+                                       std::abs(a.alpha - b.alpha)});
+            if (most > 40) ++differing;
+        }
+    }
+    EXPECT_LE(differing, width * height / 200) << name << ": " << differing << " pixels differ from " << kept;
+}
+
+}  // namespace
+
+TEST(PresentedScenes, TheShareSheetShowsTheLocalLayoutsPictureAndSavesItUnderItsName) {
+    namespace fs = std::filesystem;
+    for (const UserInterfaceIdiom idiom : {UserInterfaceIdiom::phone, UserInterfaceIdiom::tablet}) {
+        const bool phone = idiom == UserInterfaceIdiom::phone;
+        SideScreens screens;
+        VKMLayoutSession::sharedSession().setCloudLayoutId(std::nullopt);
+        screens.show(idiom, sidescreens::kLayoutTab);
+        screens.open(kScenario, phone ? "Green_Valley.wkst" : "Harbour_Line.wkst");
+        const std::string title = phone ? "Green Valley" : "Harbour Line";
+
+        // A local layout's picture names it and its author as its file does.
+        const auto texts = VKMSharingHelper::currentOverlayTexts();
+        EXPECT_EQ(texts.title, title);
+        EXPECT_EQ(texts.author, "layoutgen");
+
+        TapButton(screens, VKMLayoutActionButtonHelper::kShare);
+        const auto sheet = std::dynamic_pointer_cast<ActivityViewController>(WaitForPresented(screens));
+        ASSERT_NE(sheet, nullptr);
+        EXPECT_EQ(sheet->activityItems().at(0).name, title);
+
+        // What it looks like: a sheet over the dimmed layout on a phone, an
+        // edged popover over the undimmed one on a tablet; the picture (the
+        // red board) inside, the buttons' tint below it.
+        const auto shot = screens.window->snapshot();
+        ASSERT_NE(shot, nullptr);
+        ExpectLooksAsKept(*shot, phone ? "share-sheet-phone" : "share-sheet-tablet");
+        const Rect box = ShownFrame(*sheet);
+        const auto preview = sheet->view()->findViewWithAccessibilityIdentifier(activity::kCopyToPasteboard);
+        ASSERT_NE(preview, nullptr);
+        const Rect copy = FrameInWindow(*preview);
+        const Rect picture{box.x, box.y + ActivityViewController::kBarHeight, box.width,
+                           copy.y - box.y - ActivityViewController::kBarHeight};
+        EXPECT_GT(CountNear(*shot, picture, 255, 0, 0), phone ? 400 : 150) << "the red board in the picture";
+        EXPECT_GT(CountNear(*shot, copy, 0, 122, 255), 3) << "the Copy button's title";
+        EXPECT_EQ(Red(*shot, {box.x + box.width / 2, copy.maxY() + 4}), 255) << "white below";
+        if (phone) {
+            EXPECT_EQ(box.y, PresentationController::kSheetTopGap);
+            EXPECT_NEAR(Red(*shot, {30, 4}), 255 * (1 - PresentationController::kDimmingAlpha), 4) << "dimmed above";
+        } else {
+            const auto share = VKMLayoutActionButtonHelper::button(VKMLayoutActionButtonHelper::kShare);
+            const Rect button = FrameInWindow(*share);
+            EXPECT_NEAR(box.y, button.maxY() + PopoverPresentationController::kArrowHeight, 0.5) << "below the button";
+            EXPECT_LT(Red(*shot, {box.x - 0.25, box.y + box.height / 2}), 240) << "an edge on the white layout";
+            EXPECT_EQ(Red(*shot, {box.maxX() + 80, box.y + 20}), 255) << "not dimmed";
+        }
+
+        // Saved under the layout's name, or the next free one when a file
+        // has it; the sheet says where.
+        const fs::path documents = platform::Paths::documents();
+        std::ofstream(documents / (title + ".png")) << "someone else's";
+        ASSERT_TRUE(sheet->perform(activity::kSaveToFiles));
+        EXPECT_TRUE(fs::exists(documents / (title + " 2.png")));
+        EXPECT_EQ(sheet->statusText(), "Saved to " + (documents / (title + " 2.png")).string());
+        const auto saved = platform::Image::fromFile(documents / (title + " 2.png"));
+        ASSERT_NE(saved, nullptr);
+        EXPECT_EQ(saved->pixelWidth(), sheet->activityItems().at(0).image->pixelWidth());
+
+        // Copied: the picture is on the pasteboard, the sheet goes and the
+        // share is counted.
+        const int shared = EventCount("LayoutImageShared");
+        const testsupport::LogWatch log;
+        screens.synth->tap(screens.centreOf(*preview));
+        screens.advance(1);
+        EXPECT_EQ(Pasteboard::generalPasteboard().image(), sheet->activityItems().at(0).image);
+        EXPECT_EQ(screens.presented(), nullptr);
+        EXPECT_EQ(EventCount("LayoutImageShared"), shared + 1);
+        EXPECT_EQ(testsupport::CountWith(log.Lines(), "Image of layout shared (copyToPasteboard)"), 1);
+    }
+}
+
+TEST(PresentedScenes, TheSettingsPopoverIsWhiteBelowItsLastRow) {
+    SideScreens screens;
+    screens.show(UserInterfaceIdiom::tablet, sidescreens::kLayoutTab);
+    screens.open(kScenario, "settings.wkst");
+    TapButton(screens, VKMLayoutActionButtonHelper::kSettings);
+    const auto settings = WaitForPresented(screens);
+    ASSERT_NE(settings, nullptr);
+    const Rect box = ShownFrame(*settings);
+    const auto shot = screens.window->snapshot();
+    // The popover's dark grey (the header's) shows only in the header.
+    EXPECT_EQ(Red(*shot, {box.x + box.width / 2, box.maxY() - 12}), 255);
+    EXPECT_LT(Red(*shot, {box.x + 8, box.y + 8}), 100);
 }

@@ -41,6 +41,12 @@ layer "Track"
 straight length=800 at=100,250 angle=0
 )";
 
+// The board with the author parameter set.
+std::string WithAuthor(const std::string& author) {
+    std::string scenario = kBoardScenario;
+    return scenario.insert(scenario.find('\n') + 1, "param author \"" + author + "\"\n");
+}
+
 void ShareLayoutEntity() {
     std::optional<platform::Error> error;
     const auto entity =
@@ -202,4 +208,26 @@ TEST(LocalImport, ThePickedFileIsPostedAndNothingElse) {
     screen.advance(1);
     EXPECT_EQ(open.count, 1);
     EXPECT_TRUE(presentedControllers<DocumentPickerViewController>().empty());
+}
+
+TEST(ShareLayout, ALocalLayoutsPictureNamesItsFileAndTheAuthorItsFileGives) {
+    TabFixture screen;
+    screen.show(UserInterfaceIdiom::phone);
+    VKMLayoutSession::sharedSession().setCloudLayoutId(std::nullopt);
+    screen.open(WithAuthor("  Ada Lovelace "), "Green_Valley_2.wkst");
+    VKMSharingHelper::tOverlayTexts texts = VKMSharingHelper::currentOverlayTexts();
+    EXPECT_EQ(texts.title, "Green Valley 2") << "the file's name, as the layout screen shows titles";
+    EXPECT_EQ(texts.author, "Ada Lovelace");
+
+    screen.open(WithAuthor("   "), "no-author.wkst");
+    texts = VKMSharingHelper::currentOverlayTexts();
+    EXPECT_EQ(texts.title, "no-author");
+    EXPECT_EQ(texts.author, "") << "blank is no author";
+
+    // A shared layout whose record is not there yet names nothing of the file.
+    VKMLayoutSession::sharedSession().setCloudLayoutId(std::string("not-cached"));
+    texts = VKMSharingHelper::currentOverlayTexts();
+    EXPECT_EQ(texts.title, "");
+    EXPECT_EQ(texts.author, "");
+    VKMLayoutSession::sharedSession().setCloudLayoutId(std::nullopt);
 }

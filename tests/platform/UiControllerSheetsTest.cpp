@@ -18,6 +18,7 @@
 #include "platform/ui/controllers/SystemSheets.h"
 #include "platform/ui/input/TouchSynth.h"
 #include "platform/ui/views/Screen.h"
+#include "platform/ui/views/ScrollView.h"
 #include "platform/ui/views/View.h"
 #include "platform/ui/controllers/ViewController.h"
 #include "platform/ui/views/VisualEffectView.h"
@@ -577,4 +578,38 @@ TEST(UiControllerSheets, SavedPicturesTakeAFreeNameAndNeverLeaveTheFolder) {
     EXPECT_EQ(savePNGUnderFreeName(*picture, folder, ""), folder / "Image.png");
     EXPECT_EQ(savePNGUnderFreeName(*picture, folder, "a\nb"), folder / "a b.png");
     EXPECT_EQ(savePNGUnderFreeName(*picture, folder / "Plan.png", "x"), std::nullopt) << "not a folder";
+}
+
+TEST(UiControllerSheets, ADragDownInAListAtItsTopPullsTheSheetAndOneScrolledDownScrollsTheList) {
+    Stage s;
+    auto content = whiteContent();
+    auto list = std::make_shared<ScrollView>(Rect{0, 0, 390, 834});
+    list->setContentSize({390, 3000});
+    content->view()->addSubview(list);
+    content->setModalPresentationStyle(ModalPresentationStyle::formSheet);
+    s.root->presentViewController(content, true);
+    s.advance(0.5);
+    ASSERT_EQ(content->presentationController()->styleInForce(), ModalPresentationStyle::pageSheet);
+    TouchSynth touches(s.window);
+
+    // Scrolled down: the list scrolls back, the sheet stays.
+    list->setContentOffset({0, 200});
+    touches.pan({{195, 300}, {195, 450}}, 0.6);
+    s.advance(1);
+    EXPECT_EQ(s.root->presentedViewController(), content);
+    EXPECT_LT(list->contentOffset().y, 100);
+    EXPECT_EQ(content->view()->frame().y, 10);
+
+    // At its top: the sheet follows and goes, the list stays at its top.
+    list->setContentOffset({0, 0});
+    const auto finger = touches.touchDown({195, 300});
+    for (int y = 320; y <= 600; y += 20) {
+        touches.wait(TouchSynth::kFrame * 3);
+        touches.move({finger}, {{195, static_cast<double>(y)}});
+    }
+    EXPECT_EQ(content->view()->frame().y, 310) << "the sheet under the finger";
+    touches.lift({finger});
+    s.advance(1);
+    EXPECT_EQ(s.root->presentedViewController(), nullptr);
+    EXPECT_EQ(list->contentOffset().y, 0);
 }

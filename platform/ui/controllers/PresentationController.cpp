@@ -217,8 +217,16 @@ void PresentationController::containerViewWillLayoutSubviews() {
 
 // --- sheets -----------------------------------------------------------------------
 
+namespace {
+
+bool atTop(const ScrollView& scroll) { return scroll.contentOffset().y <= -scroll.contentInset().top + 0.5; }
+
+}  // namespace
+
 // A drag on a sheet begins only downwards, once the sheet is shown, and not
-// in a list scrolled away from its top (that scrolls back first).
+// in a list scrolled away from its top (that scrolls back first). A list at
+// its top gives way: its pan and the sheet's may both begin, and the
+// sheet's then stops the list's.
 class PresentationController::SheetDragDelegate final : public GestureRecognizerDelegate {
 public:
     explicit SheetDragDelegate(std::weak_ptr<PresentationController> controller) : mController(std::move(controller)) {}
@@ -234,9 +242,16 @@ public:
         for (auto v = view->hitTest(recognizer.locationInView(view.get()), nullptr); v && v != view;
              v = v->superview()) {
             const auto* scroll = dynamic_cast<const ScrollView*>(v.get());
-            if (scroll && scroll->contentOffset().y > -scroll->contentInset().top + 0.5) return false;
+            if (scroll && !atTop(*scroll)) return false;
         }
         return true;
+    }
+    bool gestureRecognizerShouldRecognizeSimultaneously(GestureRecognizer& recognizer,
+                                                        GestureRecognizer& other) override {
+        (void)recognizer;
+        const auto view = other.view();
+        const auto* scroll = dynamic_cast<const ScrollView*>(view.get());
+        return scroll && dynamic_cast<PanGestureRecognizer*>(&other) && atTop(*scroll);
     }
 
 private:
@@ -309,6 +324,21 @@ void PresentationController::sheetDragged(PanGestureRecognizer& pan) {
     if (!view || !presented || !mContainerView) return;
     const Rect rest = frameOfPresentedViewInContainerView();
     const double down = std::max(0.0, pan.translationInView(mContainerView.get()).y);
+    if (pan.state() == GestureRecognizerState::began) {
+        // The sheet follows now, not the list under the finger.
+        for (auto v = view->hitTest(pan.locationInView(view.get()), nullptr); v && v != view; v = v->superview()) {
+            if (!dynamic_cast<ScrollView*>(v.get())) continue;
+            for (const auto& other : v->gestureRecognizers()) {
+                const auto state = other->state();
+                if (!dynamic_cast<PanGestureRecognizer*>(other.get()) ||
+                    (state != GestureRecognizerState::began && state != GestureRecognizerState::changed)) {
+                    continue;
+                }
+                other->setEnabled(false);
+                other->setEnabled(true);
+            }
+        }
+    }
     switch (pan.state()) {
         case GestureRecognizerState::began:
         case GestureRecognizerState::changed: {

@@ -106,9 +106,7 @@ std::vector<std::string> ActivityViewController::offeredActivityTypes() const {
     return offered;
 }
 
-std::filesystem::path ActivityViewController::saveFolder() const {
-    return mSaveFolder.empty() ? platform::Paths::documents() : mSaveFolder;
-}
+std::filesystem::path ActivityViewController::saveFolder() const { return platform::Paths::documents(); }
 
 void ActivityViewController::loadView() {
     auto root = std::make_shared<View>(Rect{0, 0, 320, 480});
@@ -129,7 +127,7 @@ void ActivityViewController::loadView() {
     views->title = std::make_shared<Label>();
     views->title->setFont(Font::boldSystemFont(Font::systemFontSize()));
     views->title->setTextAlignment(TextAlignment::center);
-    views->title->setText(mItems.empty() ? title() : mItems.front().name);
+    views->title->setText(mItems.empty() || mItems.front().name.empty() ? title() : mItems.front().name);
     root->addSubview(views->title);
 
     views->preview = std::make_shared<ImageView>();

@@ -77,9 +77,8 @@ public:
     bool perform(const std::string& activity);
     // What the sheet's status line says (empty before any activity).
     const std::string& statusText() const { return mStatus; }
-    // Where saved files go (the documents folder unless set).
+    // Where saved files go: the documents folder.
     std::filesystem::path saveFolder() const;
-    void setSaveFolder(std::filesystem::path folder) { mSaveFolder = std::move(folder); }
 
     // For tests: the user picks `activity` (or closes the sheet with none).
     // An excluded activity cannot be picked (false). Dismisses the sheet;
@@ -107,7 +106,6 @@ private:
     std::optional<std::string> mDone;  // the last activity carried out
     bool mReported = false;
     std::string mStatus;
-    std::filesystem::path mSaveFolder;
     struct Views;
     std::shared_ptr<Views> mViews;
 };

@@ -37,6 +37,9 @@ TableView::TableView(const Rect& frame, TableViewStyle style)
     : ScrollView(frame), mStyle(style), mTap(std::make_shared<TapGestureRecognizer>()) {
     // Touches go on to the cells' controls while a tap is being recognised.
     mTap->setCancelsTouchesInView(false);
+    // Opaque as the platform's: below the last row a popover's own colour
+    // must not show through.
+    setBackgroundColor(style == TableViewStyle::grouped ? Color{0.949, 0.949, 0.969, 1} : Color{1, 1, 1, 1});
 }
 
 TableView::~TableView() = default;
