@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -30,6 +31,7 @@
 #include "app/Session/VKMLayoutSession.h"
 #include "app/Utilities/VKMAlerts.h"
 #include "engine/model/Layout.h"
+#include "platform/foundation/Bundle.h"
 #include "engine/services/ZDUtils.h"
 #include "platform/ui/controllers/AlertController.h"
 #include "platform/ui/controllers/PresentationController.h"
@@ -264,10 +266,13 @@ std::string IdiomName(UserInterfaceIdiom idiom) { return idiom == UserInterfaceI
 
 }  // namespace
 
-static void CheckEveryScreen() {
+static void CheckEveryScreen(const std::optional<std::string>& language) {
     for (const UserInterfaceIdiom idiom : {UserInterfaceIdiom::phone, UserInterfaceIdiom::tablet}) {
         const std::string name = IdiomName(idiom);
         Screens s;
+        // Chosen once the services are up: setting them up forgets it.
+        platform::Bundle::main()->setPreferredLanguage(language);
+        if (language == "de") ASSERT_EQ(ZDUtils::localizedString("OperationFailed"), "Vorgang fehlgeschlagen");
         s.showApp(idiom);
         s.openShared();
         const auto layout = s.layout();
@@ -343,13 +348,12 @@ static void CheckEveryScreen() {
     }
 }
 
-TEST(ScreensFit, EveryScreenShowsItsTextWholeAndItsControlsApart) { CheckEveryScreen(); }
+TEST(ScreensFit, EveryScreenShowsItsTextWholeAndItsControlsApart) { CheckEveryScreen(std::nullopt); }
 
 // German words are longer.
 TEST(ScreensFit, EveryScreenInGermanToo) {
-    setenv("VEKMONT_LANGUAGE", "de", 1);
-    CheckEveryScreen();
-    unsetenv("VEKMONT_LANGUAGE");
+    CheckEveryScreen("de");
+    platform::Bundle::main()->setPreferredLanguage(std::nullopt);
 }
 
 // --- Window pictures -----------------------------------------------------------
@@ -445,8 +449,8 @@ TEST(ScreenPictures, AlertsShowTheirWholeTitleAndMessage) {
 }
 
 TEST(ScreenPictures, TheGermanAdviceToUpdateTheAppShows) {
-    setenv("VEKMONT_LANGUAGE", "de", 1);
     Screens s;
+    platform::Bundle::main()->setPreferredLanguage("de");
     s.showApp(UserInterfaceIdiom::phone);
     const std::string advice = ZDUtils::localizedString("LayoutLoadFailedVersionIsNotSupported");
     ASSERT_NE(advice.find("aktualisiere"), std::string::npos) << advice;
@@ -454,7 +458,7 @@ TEST(ScreenPictures, TheGermanAdviceToUpdateTheAppShows) {
     s.advance(1);
     ExpectAlertPicture(s, "alert-newer-de", 2);
     s.dismiss();
-    unsetenv("VEKMONT_LANGUAGE");
+    platform::Bundle::main()->setPreferredLanguage(std::nullopt);
 }
 
 TEST(ScreenPictures, ThePartListOfAHundredThousandElementsShowsItsCountsWhole) {
