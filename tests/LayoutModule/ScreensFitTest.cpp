@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 #include <functional>
 #include <optional>
 #include <string>
@@ -22,11 +23,13 @@
 #include "LayoutModule/PartList/VKMPartListViewController.h"
 #include "LayoutModule/PartList/VKMPartsTableDataSource.h"
 #include "LayoutModule/Scenes/VKMLayoutScenes.h"
+#include "SharingModule/Model/QLCloudLayoutsCache.h"
 #include "SharingModule/Model/QLLayoutEntity.h"
 #include "SharingModule/Model/VKMLayoutEntityCache.h"
 #include "UserProfileModule/LogIn/VKMLogInViewController.h"
 #include "UserProfileModule/Support/VKMCommunityStrings.h"
 #include "UserProfileModule/VKMUserProfileScenes.h"
+#include "app/Helper/VKMFileManager.h"
 #include "app/Helper/VKMLayoutDocumentHelper.h"
 #include "app/Session/VKMLayoutSession.h"
 #include "app/Utilities/VKMAlerts.h"
@@ -202,6 +205,19 @@ curve radius=400 sweep=30 product=R2 maker=layoutgen library="layoutgen H0" scal
 
 class Screens : public sidescreens::SideScreens {
 public:
+    // The catalogue and the local list show rows: a local file and a
+    // shared layout downloaded before, with long names.
+    void fillLists() {
+        namespace fs = std::filesystem;
+        VKMFileManager::createVKMDocumentsFolderIfNotExists();
+        const fs::path local = VKMFileManager::pathToVKMDocumentsFolder() / "Harbour Town Junction Engine Shed";
+        fs::copy_file(layouttest::WriteScenario(kScenario, "local.wkst"), local, fs::copy_options::overwrite_existing);
+        auto& cache = QLCloudLayoutsCache::sharedInstance();
+        fs::create_directories(cache.pathForLayout("L7").parent_path());
+        fs::copy_file(local, cache.pathForLayout("L7"), fs::copy_options::overwrite_existing);
+        cache.recordDownload("L7");
+    }
+
     void showApp(UserInterfaceIdiom idiom) {
         const platform::Size size =
             idiom == UserInterfaceIdiom::tablet ? platform::Size{820, 1180} : platform::Size{390, 844};
@@ -238,6 +254,7 @@ public:
             error);
         ASSERT_NE(entity, nullptr);
         VKMLayoutEntityCache::sharedInstance().setObject(entity, "L7");
+        fillLists();
         tabs->setSelectedViewController(layout());
         advance(0.1);
         // As the catalogue opens it: the session knows it before it loads.
