@@ -83,6 +83,8 @@ Rect Intersection(const Rect& a, const Rect& b) {
     return {x0, y0, x1 - x0, y1 - y0};
 }
 
+Rect InWindow(const View& view) { return view.convertRectToView(view.bounds(), nullptr); }
+
 Rect Inset(const Rect& r, double by) { return {r.x + by, r.y + by, r.width - 2 * by, r.height - 2 * by}; }
 
 struct Shown {
@@ -275,6 +277,11 @@ public:
     }
 
     void expectFits(const std::string& where) {
+        if (const char* folder = std::getenv("SCREEN_PICTURES")) {
+            std::string name = where;
+            std::replace(name.begin(), name.end(), ' ', '-');
+            if (const auto shot = window->snapshot()) shot->writePNG(std::string(folder) + "/" + name + ".png");
+        }
         for (const auto& problem : Problems(*window)) ADD_FAILURE() << where << ": " << problem;
     }
 };
@@ -320,6 +327,18 @@ static void CheckEveryScreen(const std::optional<std::string>& language) {
             segments->sendActionsForControlEvents(ControlEvents::valueChanged);
             s.advance(1);
             s.expectFits(name + " layout summary");
+            // Every fact shows without scrolling: hidden ones leave no gap.
+            std::vector<Shown> facts;
+            const auto page = details.front()->view();
+            Collect(page, InWindow(*page), InWindow(*page), 0, facts);
+            int shownFacts = 0;
+            for (const Shown& fact : facts) {
+                const auto label = std::dynamic_pointer_cast<Label>(fact.view);
+                if (!label || label->text().empty()) continue;
+                ++shownFacts;
+                EXPECT_TRUE(Inside(TextFrame(*label), InWindow(*page))) << name << " " << label->text();
+            }
+            EXPECT_GE(shownFacts, 20) << name;
         }
         s.dismiss();
 
@@ -403,10 +422,8 @@ InkFound FindInk(const platform::Image& image, const Rect& r) {
     return found;
 }
 
-Rect InWindow(const View& view) { return view.convertRectToView(view.bounds(), nullptr); }
-
 void SavePicture(const platform::Image& image, const std::string& name) {
-    if (std::getenv("SCREEN_PICTURES")) image.writePNG("/tmp/screen-" + name + ".png");
+    if (const char* folder = std::getenv("SCREEN_PICTURES")) image.writePNG(std::string(folder) + "/" + name + ".png");
 }
 
 // The alert shown now: its words drawn whole inside its box, on as many
