@@ -3,6 +3,7 @@
 // two controls lie on each other but where the screens mean them to.
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <cstdio>
 #include <algorithm>
@@ -25,6 +26,7 @@
 #include "LayoutModule/Scenes/VKMLayoutScenes.h"
 #include "SharingModule/Model/QLCloudLayoutsCache.h"
 #include "SharingModule/Model/QLLayoutEntity.h"
+#include "SharingModule/Model/QLUserNameCache.h"
 #include "SharingModule/Model/VKMLayoutEntityCache.h"
 #include "UserProfileModule/LogIn/VKMLogInViewController.h"
 #include "UserProfileModule/Support/VKMCommunityStrings.h"
@@ -54,6 +56,7 @@
 #include "platform/ui/views/Window.h"
 #include "tests/LayoutModule/LayoutModuleTestSupport.h"
 #include "tests/LayoutModule/SideScreenSupport.h"
+#include "tests/SharingModule/support/SharingTestSupport.h"
 #include "tools/vekmont/VekmontScenes.h"
 
 using namespace platform::ui;
@@ -205,6 +208,21 @@ straight length=300 product=S188.3 maker=layoutgen library="layoutgen H0" scale=
 curve radius=400 sweep=30 product=R2 maker=layoutgen library="layoutgen H0" scale=16
 )";
 
+// The shared layout as the sharing service describes it.
+nlohmann::json SharedLayoutJson() {
+    return {{"id", "L7"},
+            {"title", "Harbour_Town_Junction_with_the_Engine_Shed"},
+            {"author", "u7"},
+            {"weburl", "https://layouts.example/l/L7"},
+            {"tags", {"harbour", "steam"}},
+            {"modelScales", {"H0"}},
+            {"numberOfTracks", 4},
+            {"uploadDate", "2024-05-01T10:00:00Z"},
+            {"likeUsers", nlohmann::json::array()},
+            {"blobName", "L7.layout"},
+            {"summary", {{"en", "A harbour town with a junction and a shed."}}}};
+}
+
 class Screens : public sidescreens::SideScreens {
 public:
     // The catalogue and the local list show rows: a local file and a
@@ -238,30 +256,24 @@ public:
     }
 
     // A layout of the catalogue, open: its title, author, like and info
-    // buttons and the browse button show.
+    // buttons and the browse button show. The sharing service's entity
+    // when it served one, else one made here.
     void openShared() {
-        std::optional<platform::Error> error;
-        const auto entity = QLLayoutEntity::entityWithJSON(
-            platform::Value(platform::Value::Dictionary{
-                {"id", "L7"},
-                {"title", "Harbour_Town_Junction_with_the_Engine_Shed"},
-                {"author", "u7"},
-                {"weburl", "https://layouts.example/l/L7"},
-                {"tags", platform::Value::Array{"harbour", "steam"}},
-                {"modelScales", platform::Value::Array{"H0"}},
-                {"numberOfTracks", 4},
-                {"uploadDate", "2024-05-01T10:00:00Z"},
-                {"likeUsers", platform::Value::Array{}},
-                {"summary", platform::Value::Dictionary{{"en", "A harbour town with a junction and a shed."}}}}),
-            error);
-        ASSERT_NE(entity, nullptr);
-        VKMLayoutEntityCache::sharedInstance().setObject(entity, "L7");
+        if (!VKMLayoutEntityCache::sharedInstance().objectForKey("L7")) cacheEntity();
         fillLists();
         tabs->setSelectedViewController(layout());
         advance(0.1);
         // As the catalogue opens it: the session knows it before it loads.
         VKMLayoutSession::sharedSession().setCloudLayoutId(std::string("L7"));
         open(kScenario, "shared.wkst");
+    }
+
+    static void cacheEntity() {
+        std::optional<platform::Error> error;
+        const auto entity =
+            QLLayoutEntity::entityWithJSON(*platform::Value::fromJson(SharedLayoutJson().dump()), error);
+        ASSERT_NE(entity, nullptr);
+        VKMLayoutEntityCache::sharedInstance().setObject(entity, "L7");
     }
 
     std::shared_ptr<VKMLayoutViewController> layout() const {
@@ -290,7 +302,8 @@ std::string IdiomName(UserInterfaceIdiom idiom) { return idiom == UserInterfaceI
 
 }  // namespace
 
-static void CheckEveryScreen(const std::optional<std::string>& language) {
+// `author`: the name the title block shows, when the service gave one.
+static void CheckEveryScreen(const std::optional<std::string>& language, const std::optional<std::string>& author) {
     for (const UserInterfaceIdiom idiom : {UserInterfaceIdiom::phone, UserInterfaceIdiom::tablet}) {
         const std::string name = IdiomName(idiom);
         Screens s;
@@ -303,6 +316,10 @@ static void CheckEveryScreen(const std::optional<std::string>& language) {
         ASSERT_NE(layout, nullptr);
         ASSERT_FALSE(layout->outlets.layoutInfoStackView.lock()->isHidden()) << name;
         ASSERT_NE(VKMLayoutActionButtonHelper::button(VKMLayoutActionButtonHelper::kBrowse), nullptr) << name;
+        if (author) {
+            const auto shown = layout->outlets.authorButton.lock()->currentTitle().value_or("");
+            EXPECT_NE(shown.find(*author), std::string::npos) << name << ": " << shown;
+        }
 
         // Each tab.
         const auto controllers = s.tabs->viewControllers();
@@ -384,11 +401,39 @@ static void CheckEveryScreen(const std::optional<std::string>& language) {
     }
 }
 
-TEST(ScreensFit, EveryScreenShowsItsTextWholeAndItsControlsApart) { CheckEveryScreen(std::nullopt); }
+// The shared layout and its author's name come from the sharing service
+// stand-in, as the catalogue fetches them.
+class ServedScreens : public sharingtest::SharingServerTest {
+protected:
+    void serve() {
+        sharing.addUsers({{"u7", {{"password", "pw"}, {"userName", "Ada Lovelace-Byron"}}}});
+        sharing.addLayouts({SharedLayoutJson()});
+        std::shared_ptr<const QLLayoutEntity> entity;
+        bool done = false;
+        client->layoutEntityWithId(
+            "L7",
+            [&](const std::shared_ptr<const QLLayoutEntity>& e) {
+                entity = e;
+                done = true;
+            },
+            [&](const platform::Error&) { done = true; });
+        ASSERT_TRUE(sharingtest::runMainUntil([&] { return done; }));
+        ASSERT_NE(entity, nullptr);
+        VKMLayoutEntityCache::sharedInstance().setObject(entity, "L7");
+        QLUserNameCache::sharedInstance().requestUserNameForUserId("u7", client);
+        ASSERT_TRUE(sharingtest::runMainUntil(
+            [] { return QLUserNameCache::sharedInstance().userNameForUserId("u7").has_value(); }));
+    }
+};
+
+TEST_F(ServedScreens, EveryScreenShowsItsTextWholeAndItsControlsApart) {
+    serve();
+    CheckEveryScreen(std::nullopt, "Ada Lovelace-Byron");
+}
 
 // German words are longer.
 TEST(ScreensFit, EveryScreenInGermanToo) {
-    CheckEveryScreen("de");
+    CheckEveryScreen("de", std::nullopt);
     platform::Bundle::main()->setPreferredLanguage(std::nullopt);
 }
 
