@@ -612,7 +612,11 @@ TEST(ScreenPictures, TheElementInformationShowsItsTitleWithTheUsageCount) {
     EXPECT_EQ(title->text(), "S188.3 (layoutgen) (3\u00D7)");
     EXPECT_FALSE(title->truncatesText());
     const Rect popover = InWindow(*info[0]->view());
-    for (const auto& label : {title, info[0]->outlets.descriptionLabel.lock()}) {
+    // Every row, the last (the model scale) too, lies whole in the popover.
+    const auto& o = info[0]->outlets;
+    for (const auto& label : {title, o.descriptionLabel.lock(), o.libraryLabel.lock(), o.modelScaleLabel.lock()}) {
+        ASSERT_NE(label, nullptr);
+        ASSERT_FALSE(label->isHidden()) << label->text();
         EXPECT_TRUE(Inside(TextFrame(*label), popover)) << label->text();
         EXPECT_GT(FindInk(*shot, TextFrame(*label)).pixels, 100) << label->text();
     }
