@@ -22,7 +22,11 @@ VKMCatalogViewController::VKMCatalogViewController(std::shared_ptr<QLSharedLayou
 
 void VKMCatalogViewController::viewDidLoad() {
     tableView()->registerCell(kCellIdentifier, [](const std::string& identifier) {
-        return std::make_shared<TableViewCell>(TableViewCellStyle::subtitle, identifier);
+        auto cell = std::make_shared<TableViewCell>(TableViewCellStyle::subtitle, identifier);
+        // A long layout name shrinks to its row rather than losing its end.
+        cell->textLabel()->setAdjustsFontSizeToFitWidth(true);
+        cell->textLabel()->setMinimumScaleFactor(0.6);
+        return cell;
     });
     reloadLayouts();
 }

@@ -199,6 +199,36 @@ std::shared_ptr<ViewController> makeLayoutDetails() {
     return controller;
 }
 
+// The summary's facts, one row under the other: a row whose caption or
+// value is hidden leaves no gap, so that the facts fit the popover.
+class SummaryRowsView : public ScrollView {
+public:
+    using ScrollView::ScrollView;
+    static constexpr double kTop = 64;
+    static constexpr double kRowStep = 24;
+    void addRow(const std::shared_ptr<Label>& caption, const std::shared_ptr<Label>& value) {
+        mRows.emplace_back(caption, value);
+    }
+    void layoutSubviews() override {
+        ScrollView::layoutSubviews();
+        double y = kTop;
+        for (const auto& [weakCaption, weakValue] : mRows) {
+            const auto caption = weakCaption.lock();
+            const auto value = weakValue.lock();
+            if (!caption || !value || caption->isHidden() || value->isHidden()) continue;
+            caption->setFrame({caption->frame().x, y, caption->frame().width, caption->frame().height});
+            value->setFrame({value->frame().x, y, value->frame().width, value->frame().height});
+            y += kRowStep;
+        }
+        const platform::Size content{bounds().width, y + 8};
+        if (contentSize() != content) setContentSize(content);
+    }
+    std::string className() const override { return "VKMSummaryRowsView"; }
+
+private:
+    std::vector<std::pair<std::weak_ptr<Label>, std::weak_ptr<Label>>> mRows;
+};
+
 std::shared_ptr<ViewController> makeLayoutSummary() {
     auto controller = std::make_shared<VKMLayoutSummaryViewController>();
     auto root = rootView();
@@ -206,7 +236,7 @@ std::shared_ptr<ViewController> makeLayoutSummary() {
     auto& o = controller->outlets;
     // The facts scroll where the page is shorter than they are (a popover
     // on a tablet, a phone held sideways).
-    auto scroll = std::make_shared<ScrollView>(root->bounds());
+    auto scroll = std::make_shared<SummaryRowsView>(root->bounds());
     scroll->setAutoresizingMask(kFlexibleSize);
     root->addSubview(scroll);
     // A long title takes two lines, then shrinks a little.
@@ -218,7 +248,7 @@ std::shared_ptr<ViewController> makeLayoutSummary() {
     scroll->addSubview(title);
     o.titleLabel = title;
     // One row per fact: a caption (the outlet named for titles) and a value.
-    double y = 64;
+    double y = SummaryRowsView::kTop;
     auto row = [&](const char* captionKey, std::weak_ptr<Label>& value, std::weak_ptr<Label>* caption = nullptr) {
         auto name = makeLabel({16, y, 150, 20}, 13);
         name->setText(ZDUtils::localizedString(captionKey));
@@ -231,9 +261,10 @@ std::shared_ptr<ViewController> makeLayoutSummary() {
         text->setMinimumScaleFactor(0.75);
         scroll->addSubview(name);
         scroll->addSubview(text);
+        scroll->addRow(name, text);
         value = text;
         if (caption) *caption = name;
-        y += 24;
+        y += SummaryRowsView::kRowStep;
     };
     row("SummaryUploadDate", o.uploadDateLabel);
     row("SummaryTags", o.tagsLabel);
@@ -250,7 +281,6 @@ std::shared_ptr<ViewController> makeLayoutSummary() {
     row("SummaryBaseboards", o.baseboardCountLabel, &o.baseboardsTitleLabel);
     row("SummaryLayers", o.layerCountLabel);
     row("SummaryFileSize", o.fileSizeLabel);
-    scroll->setContentSize({width, y + 8});
     controller->setView(root);
     return controller;
 }

@@ -3,11 +3,14 @@
 // two controls lie on each other but where the screens mean them to.
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <cstdio>
 #include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -21,15 +24,19 @@
 #include "LayoutModule/PartList/VKMPartListViewController.h"
 #include "LayoutModule/PartList/VKMPartsTableDataSource.h"
 #include "LayoutModule/Scenes/VKMLayoutScenes.h"
+#include "SharingModule/Model/QLCloudLayoutsCache.h"
 #include "SharingModule/Model/QLLayoutEntity.h"
+#include "SharingModule/Model/QLUserNameCache.h"
 #include "SharingModule/Model/VKMLayoutEntityCache.h"
 #include "UserProfileModule/LogIn/VKMLogInViewController.h"
 #include "UserProfileModule/Support/VKMCommunityStrings.h"
 #include "UserProfileModule/VKMUserProfileScenes.h"
+#include "app/Helper/VKMFileManager.h"
 #include "app/Helper/VKMLayoutDocumentHelper.h"
 #include "app/Session/VKMLayoutSession.h"
 #include "app/Utilities/VKMAlerts.h"
 #include "engine/model/Layout.h"
+#include "platform/foundation/Bundle.h"
 #include "engine/services/ZDUtils.h"
 #include "platform/ui/controllers/AlertController.h"
 #include "platform/ui/controllers/PresentationController.h"
@@ -49,6 +56,7 @@
 #include "platform/ui/views/Window.h"
 #include "tests/LayoutModule/LayoutModuleTestSupport.h"
 #include "tests/LayoutModule/SideScreenSupport.h"
+#include "tests/SharingModule/support/SharingTestSupport.h"
 #include "tools/vekmont/VekmontScenes.h"
 
 using namespace platform::ui;
@@ -77,6 +85,8 @@ Rect Intersection(const Rect& a, const Rect& b) {
     if (x1 <= x0 || y1 <= y0) return {};
     return {x0, y0, x1 - x0, y1 - y0};
 }
+
+Rect InWindow(const View& view) { return view.convertRectToView(view.bounds(), nullptr); }
 
 Rect Inset(const Rect& r, double by) { return {r.x + by, r.y + by, r.width - 2 * by, r.height - 2 * by}; }
 
@@ -198,8 +208,36 @@ straight length=300 product=S188.3 maker=layoutgen library="layoutgen H0" scale=
 curve radius=400 sweep=30 product=R2 maker=layoutgen library="layoutgen H0" scale=16
 )";
 
+// The shared layout as the sharing service describes it.
+nlohmann::json SharedLayoutJson() {
+    return {{"id", "L7"},
+            {"title", "Harbour_Town_Junction_with_the_Engine_Shed"},
+            {"author", "u7"},
+            {"weburl", "https://layouts.example/l/L7"},
+            {"tags", {"harbour", "steam"}},
+            {"modelScales", {"H0"}},
+            {"numberOfTracks", 4},
+            {"uploadDate", "2024-05-01T10:00:00Z"},
+            {"likeUsers", nlohmann::json::array()},
+            {"blobName", "L7.layout"},
+            {"summary", {{"en", "A harbour town with a junction and a shed."}}}};
+}
+
 class Screens : public sidescreens::SideScreens {
 public:
+    // The catalogue and the local list show rows: a local file and a
+    // shared layout downloaded before, with long names.
+    void fillLists() {
+        namespace fs = std::filesystem;
+        VKMFileManager::createVKMDocumentsFolderIfNotExists();
+        const fs::path local = VKMFileManager::pathToVKMDocumentsFolder() / "Harbour Town Junction Engine Shed";
+        fs::copy_file(layouttest::WriteScenario(kScenario, "local.wkst"), local, fs::copy_options::overwrite_existing);
+        auto& cache = QLCloudLayoutsCache::sharedInstance();
+        fs::create_directories(cache.pathForLayout("L7").parent_path());
+        fs::copy_file(local, cache.pathForLayout("L7"), fs::copy_options::overwrite_existing);
+        cache.recordDownload("L7");
+    }
+
     void showApp(UserInterfaceIdiom idiom) {
         const platform::Size size =
             idiom == UserInterfaceIdiom::tablet ? platform::Size{820, 1180} : platform::Size{390, 844};
@@ -218,29 +256,24 @@ public:
     }
 
     // A layout of the catalogue, open: its title, author, like and info
-    // buttons and the browse button show.
+    // buttons and the browse button show. The sharing service's entity
+    // when it served one, else one made here.
     void openShared() {
-        std::optional<platform::Error> error;
-        const auto entity = QLLayoutEntity::entityWithJSON(
-            platform::Value(platform::Value::Dictionary{
-                {"id", "L7"},
-                {"title", "Harbour_Town_Junction_with_the_Engine_Shed"},
-                {"author", "u7"},
-                {"weburl", "https://layouts.example/l/L7"},
-                {"tags", platform::Value::Array{"harbour", "steam"}},
-                {"modelScales", platform::Value::Array{"H0"}},
-                {"numberOfTracks", 4},
-                {"uploadDate", "2024-05-01T10:00:00Z"},
-                {"likeUsers", platform::Value::Array{}},
-                {"summary", platform::Value::Dictionary{{"en", "A harbour town with a junction and a shed."}}}}),
-            error);
-        ASSERT_NE(entity, nullptr);
-        VKMLayoutEntityCache::sharedInstance().setObject(entity, "L7");
+        if (!VKMLayoutEntityCache::sharedInstance().objectForKey("L7")) cacheEntity();
+        fillLists();
         tabs->setSelectedViewController(layout());
         advance(0.1);
         // As the catalogue opens it: the session knows it before it loads.
         VKMLayoutSession::sharedSession().setCloudLayoutId(std::string("L7"));
         open(kScenario, "shared.wkst");
+    }
+
+    static void cacheEntity() {
+        std::optional<platform::Error> error;
+        const auto entity =
+            QLLayoutEntity::entityWithJSON(*platform::Value::fromJson(SharedLayoutJson().dump()), error);
+        ASSERT_NE(entity, nullptr);
+        VKMLayoutEntityCache::sharedInstance().setObject(entity, "L7");
     }
 
     std::shared_ptr<VKMLayoutViewController> layout() const {
@@ -256,6 +289,11 @@ public:
     }
 
     void expectFits(const std::string& where) {
+        if (const char* folder = std::getenv("SCREEN_PICTURES")) {
+            std::string name = where;
+            std::replace(name.begin(), name.end(), ' ', '-');
+            if (const auto shot = window->snapshot()) shot->writePNG(std::string(folder) + "/" + name + ".png");
+        }
         for (const auto& problem : Problems(*window)) ADD_FAILURE() << where << ": " << problem;
     }
 };
@@ -264,16 +302,24 @@ std::string IdiomName(UserInterfaceIdiom idiom) { return idiom == UserInterfaceI
 
 }  // namespace
 
-static void CheckEveryScreen() {
+// `author`: the name the title block shows, when the service gave one.
+static void CheckEveryScreen(const std::optional<std::string>& language, const std::optional<std::string>& author) {
     for (const UserInterfaceIdiom idiom : {UserInterfaceIdiom::phone, UserInterfaceIdiom::tablet}) {
         const std::string name = IdiomName(idiom);
         Screens s;
+        // Chosen once the services are up: setting them up forgets it.
+        platform::Bundle::main()->setPreferredLanguage(language);
+        if (language == "de") ASSERT_EQ(ZDUtils::localizedString("OperationFailed"), "Vorgang fehlgeschlagen");
         s.showApp(idiom);
         s.openShared();
         const auto layout = s.layout();
         ASSERT_NE(layout, nullptr);
         ASSERT_FALSE(layout->outlets.layoutInfoStackView.lock()->isHidden()) << name;
         ASSERT_NE(VKMLayoutActionButtonHelper::button(VKMLayoutActionButtonHelper::kBrowse), nullptr) << name;
+        if (author) {
+            const auto shown = layout->outlets.authorButton.lock()->currentTitle().value_or("");
+            EXPECT_NE(shown.find(*author), std::string::npos) << name << ": " << shown;
+        }
 
         // Each tab.
         const auto controllers = s.tabs->viewControllers();
@@ -298,6 +344,18 @@ static void CheckEveryScreen() {
             segments->sendActionsForControlEvents(ControlEvents::valueChanged);
             s.advance(1);
             s.expectFits(name + " layout summary");
+            // Every fact shows without scrolling: hidden ones leave no gap.
+            std::vector<Shown> facts;
+            const auto page = details.front()->view();
+            Collect(page, InWindow(*page), InWindow(*page), 0, facts);
+            int shownFacts = 0;
+            for (const Shown& fact : facts) {
+                const auto label = std::dynamic_pointer_cast<Label>(fact.view);
+                if (!label || label->text().empty()) continue;
+                ++shownFacts;
+                EXPECT_TRUE(Inside(TextFrame(*label), InWindow(*page))) << name << " " << label->text();
+            }
+            EXPECT_GE(shownFacts, 20) << name;
         }
         s.dismiss();
 
@@ -343,13 +401,40 @@ static void CheckEveryScreen() {
     }
 }
 
-TEST(ScreensFit, EveryScreenShowsItsTextWholeAndItsControlsApart) { CheckEveryScreen(); }
+// The shared layout and its author's name come from the sharing service
+// stand-in, as the catalogue fetches them.
+class ServedScreens : public sharingtest::SharingServerTest {
+protected:
+    void serve() {
+        sharing.addUsers({{"u7", {{"password", "pw"}, {"userName", "Ada Lovelace-Byron"}}}});
+        sharing.addLayouts({SharedLayoutJson()});
+        std::shared_ptr<const QLLayoutEntity> entity;
+        bool done = false;
+        client->layoutEntityWithId(
+            "L7",
+            [&](const std::shared_ptr<const QLLayoutEntity>& e) {
+                entity = e;
+                done = true;
+            },
+            [&](const platform::Error&) { done = true; });
+        ASSERT_TRUE(sharingtest::runMainUntil([&] { return done; }));
+        ASSERT_NE(entity, nullptr);
+        VKMLayoutEntityCache::sharedInstance().setObject(entity, "L7");
+        QLUserNameCache::sharedInstance().requestUserNameForUserId("u7", client);
+        ASSERT_TRUE(sharingtest::runMainUntil(
+            [] { return QLUserNameCache::sharedInstance().userNameForUserId("u7").has_value(); }));
+    }
+};
+
+TEST_F(ServedScreens, EveryScreenShowsItsTextWholeAndItsControlsApart) {
+    serve();
+    CheckEveryScreen(std::nullopt, "Ada Lovelace-Byron");
+}
 
 // German words are longer.
 TEST(ScreensFit, EveryScreenInGermanToo) {
-    setenv("VEKMONT_LANGUAGE", "de", 1);
-    CheckEveryScreen();
-    unsetenv("VEKMONT_LANGUAGE");
+    CheckEveryScreen("de", std::nullopt);
+    platform::Bundle::main()->setPreferredLanguage(std::nullopt);
 }
 
 // --- Window pictures -----------------------------------------------------------
@@ -382,10 +467,8 @@ InkFound FindInk(const platform::Image& image, const Rect& r) {
     return found;
 }
 
-Rect InWindow(const View& view) { return view.convertRectToView(view.bounds(), nullptr); }
-
 void SavePicture(const platform::Image& image, const std::string& name) {
-    if (std::getenv("SCREEN_PICTURES")) image.writePNG("/tmp/screen-" + name + ".png");
+    if (const char* folder = std::getenv("SCREEN_PICTURES")) image.writePNG(std::string(folder) + "/" + name + ".png");
 }
 
 // The alert shown now: its words drawn whole inside its box, on as many
@@ -445,8 +528,8 @@ TEST(ScreenPictures, AlertsShowTheirWholeTitleAndMessage) {
 }
 
 TEST(ScreenPictures, TheGermanAdviceToUpdateTheAppShows) {
-    setenv("VEKMONT_LANGUAGE", "de", 1);
     Screens s;
+    platform::Bundle::main()->setPreferredLanguage("de");
     s.showApp(UserInterfaceIdiom::phone);
     const std::string advice = ZDUtils::localizedString("LayoutLoadFailedVersionIsNotSupported");
     ASSERT_NE(advice.find("aktualisiere"), std::string::npos) << advice;
@@ -454,7 +537,7 @@ TEST(ScreenPictures, TheGermanAdviceToUpdateTheAppShows) {
     s.advance(1);
     ExpectAlertPicture(s, "alert-newer-de", 2);
     s.dismiss();
-    unsetenv("VEKMONT_LANGUAGE");
+    platform::Bundle::main()->setPreferredLanguage(std::nullopt);
 }
 
 TEST(ScreenPictures, ThePartListOfAHundredThousandElementsShowsItsCountsWhole) {
@@ -529,7 +612,11 @@ TEST(ScreenPictures, TheElementInformationShowsItsTitleWithTheUsageCount) {
     EXPECT_EQ(title->text(), "S188.3 (layoutgen) (3\u00D7)");
     EXPECT_FALSE(title->truncatesText());
     const Rect popover = InWindow(*info[0]->view());
-    for (const auto& label : {title, info[0]->outlets.descriptionLabel.lock()}) {
+    // Every row, the last (the model scale) too, lies whole in the popover.
+    const auto& o = info[0]->outlets;
+    for (const auto& label : {title, o.descriptionLabel.lock(), o.libraryLabel.lock(), o.modelScaleLabel.lock()}) {
+        ASSERT_NE(label, nullptr);
+        ASSERT_FALSE(label->isHidden()) << label->text();
         EXPECT_TRUE(Inside(TextFrame(*label), popover)) << label->text();
         EXPECT_GT(FindInk(*shot, TextFrame(*label)).pixels, 100) << label->text();
     }
