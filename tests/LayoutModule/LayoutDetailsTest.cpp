@@ -22,6 +22,7 @@
 #include "platform/foundation/Locale.h"
 #include "platform/ui/views/Button.h"
 #include "platform/ui/views/Label.h"
+#include "platform/ui/views/PageControl.h"
 #include "platform/ui/controllers/PresentationController.h"
 #include "platform/ui/views/SegmentedControl.h"
 #include "platform/ui/controllers/Storyboard.h"
@@ -142,6 +143,59 @@ TEST(LayoutDetails, TheInfoButtonShowsOneDescriptionPagePerLanguage) {
         EXPECT_EQ(pages->viewControllers().front(), list[2]);
         EXPECT_FALSE(pages->showNextPage());
     }
+}
+
+TEST(LayoutDetails, DescriptionPagesTurnByADragAcrossTheTextAndTheirDotsFollowAndTakeTaps) {
+    TabFixture screen;
+    screen.show(UserInterfaceIdiom::tablet);
+    screen.open(kPlainScenario, "drag.wkst");
+    std::string longText;
+    for (int i = 0; i < 80; ++i) longText += "A line of the layout's description that runs on.\n";
+    ShareLayout({{"de", longText}, {"en", longText}, {"fr", longText}});
+    const auto details = TapInfo(screen);
+    ASSERT_NE(details, nullptr);
+    const auto pages =
+        std::dynamic_pointer_cast<VKMLayoutDescriptionViewController>(details->currentChildViewController());
+    ASSERT_NE(pages, nullptr);
+    const auto& list = pages->specificDescriptionViewControllers();
+    ASSERT_EQ(list.size(), 3u);
+    const auto dots = pages->pageControl();
+    ASSERT_NE(dots, nullptr);
+    EXPECT_EQ(dots->currentPage(), 0);
+    const auto shown = [&] { return pages->viewControllers().front(); };
+
+    // A slow drag to the left across the text, over half the page.
+    const auto text = list[0]->outlets.descriptionTextView.lock();
+    ASSERT_NE(text, nullptr);
+    const platform::Rect area = text->convertRectToView(text->bounds(), nullptr);
+    const platform::Point mid{area.x + area.width / 2, area.y + area.height / 2};
+    const double width = pages->view()->bounds().width;
+    screen.synth->pan({{mid.x + width / 4, mid.y}, {mid.x - width / 4, mid.y + 4}}, 1.5);
+    screen.advance(1);
+    EXPECT_TRUE(shown() == list[1]);
+    EXPECT_EQ(dots->currentPage(), 1);
+    // A short one springs back; a drag down scrolls the text, no page.
+    screen.synth->pan({{mid.x + 20, mid.y}, {mid.x - 40, mid.y}}, 1.0);
+    screen.advance(1);
+    EXPECT_TRUE(shown() == list[1]);
+    EXPECT_EQ(list[1]->view()->frame().x, pages->view()->bounds().x);
+    const auto secondText = list[1]->outlets.descriptionTextView.lock();
+    screen.synth->pan({{mid.x, mid.y + 100}, {mid.x + 5, mid.y - 100}}, 1.0);
+    screen.advance(1);
+    EXPECT_TRUE(shown() == list[1]);
+    EXPECT_GT(secondText->contentOffset().y, 50);
+
+    // Taps beside the current dot turn one page that way.
+    const platform::Rect bar = dots->convertRectToView(dots->bounds(), nullptr);
+    const platform::Point current = dots->convertPointToView(dots->dotCenter(1), nullptr);
+    screen.synth->tap({current.x + 40, bar.y + bar.height / 2});
+    screen.advance(1);
+    EXPECT_TRUE(shown() == list[2]);
+    EXPECT_EQ(dots->currentPage(), 2);
+    screen.synth->tap({current.x - 40, bar.y + bar.height / 2});
+    screen.advance(1);
+    EXPECT_TRUE(shown() == list[1]);
+    EXPECT_EQ(dots->currentPage(), 1);
 }
 
 TEST(LayoutDetails, OneLanguageHasNoPageDotsAndALocalLayoutHasNoPages) {

@@ -130,6 +130,28 @@ TEST(UiScrollView, OffsetsKeepToTheirRangeOrBandAndSpringBack) {
     EXPECT_EQ(s.scroll->bounds().origin(), (Point{-50, 5000})) << "the offset is the bounds' origin";
 }
 
+TEST(UiScrollView, ADragAlongAnAxisTheContentDoesNotFillIsLeftToTheViewsAbove) {
+    Scene s;
+    s.scroll->setContentSize({200, 1000});  // scrolls down only
+    auto outer = std::make_shared<platform::ui::PanGestureRecognizer>();
+    int outerBegan = 0;
+    outer->addAction([&](platform::ui::GestureRecognizer& r) {
+        if (r.state() == platform::ui::GestureRecognizerState::began) ++outerBegan;
+    });
+    s.window->addGestureRecognizer(outer);
+
+    dragAndHold(s.synth, {150, 100}, {30, 110}, 0.5);
+    s.synth.wait(1);
+    EXPECT_EQ(outerBegan, 1) << "sideways: the window's pan";
+    EXPECT_TRUE(s.recorder->log.empty()) << "the scroll view did not drag";
+    EXPECT_EQ(s.scroll->contentOffset(), (Point{0, 0}));
+
+    dragAndHold(s.synth, {100, 150}, {110, 50}, 0.5);
+    s.synth.wait(1);
+    EXPECT_EQ(outerBegan, 1);
+    EXPECT_EQ(s.scroll->contentOffset().y, 100) << "down the text: the scroll view";
+}
+
 TEST(UiScrollView, AFlickGlidesAsFarAsItsSpeedCarriesIt) {
     Scene s;
     s.synth.swipe({100, 150}, {100, 50});

@@ -2,11 +2,22 @@
 
 #include "platform/ui/views/PageControl.h"
 #include "platform/ui/views/Screen.h"
-#include "platform/ui/input/SwipeGestureRecognizer.h"
+#include "platform/ui/input/PanGestureRecognizer.h"
 #include "platform/ui/views/View.h"
 #include "platform/ui/controllers/detail/ControllerTransitions.h"
 
+#include <cmath>
+
 namespace platform::ui {
+
+// The page's drag begins only when it runs sideways.
+class PageViewController::DragDelegate final : public GestureRecognizerDelegate {
+public:
+    bool gestureRecognizerShouldBegin(GestureRecognizer& recognizer) override {
+        const Point t = static_cast<PanGestureRecognizer&>(recognizer).translationInView(nullptr);
+        return std::fabs(t.x) > std::fabs(t.y);
+    }
+};
 
 std::vector<std::shared_ptr<ViewController>> PageViewController::viewControllers() const {
     if (!mPage) return {};
@@ -22,7 +33,12 @@ void PageViewController::loadView() {
     auto view = std::make_shared<View>(Screen::mainScreen()->bounds());
     view->setClipsToBounds(true);
     mPageControl = std::make_shared<PageControl>();
-    mPageControl->setUserInteractionEnabled(false);
+    std::weak_ptr<PageViewController> weak = std::static_pointer_cast<PageViewController>(sharedController());
+    mPageControl->addAction(
+        [weak](Control&) {
+            if (auto self = weak.lock()) self->pageControlTapped();
+        },
+        ControlEvents::valueChanged);
     view->addSubview(mPageControl);
     setView(view);
     if (mPage) view->insertSubview(mPage->view(), 0);
@@ -30,15 +46,60 @@ void PageViewController::loadView() {
 
 void PageViewController::viewDidLoad() {
     std::weak_ptr<PageViewController> weak = std::static_pointer_cast<PageViewController>(sharedController());
-    for (const bool next : {true, false}) {
-        auto swipe = std::make_shared<SwipeGestureRecognizer>();
-        swipe->setDirection(next ? SwipeGestureRecognizerDirection::left : SwipeGestureRecognizerDirection::right);
-        swipe->addAction([weak, next](GestureRecognizer&) {
-            if (auto self = weak.lock()) next ? self->showNextPage() : self->showPreviousPage();
-        });
-        view()->addGestureRecognizer(swipe);
-    }
+    auto drag = std::make_shared<PanGestureRecognizer>();
+    mDragDelegate = std::make_shared<DragDelegate>();
+    drag->setDelegate(mDragDelegate);
+    drag->addAction([weak](GestureRecognizer& recognizer) {
+        if (auto self = weak.lock()) self->handleDrag(recognizer);
+    });
+    view()->addGestureRecognizer(drag);
     refreshPageControl();
+}
+
+void PageViewController::handleDrag(GestureRecognizer& recognizer) {
+    auto& drag = static_cast<PanGestureRecognizer&>(recognizer);
+    const auto view = viewIfLoaded();
+    if (!view || !mPage || mTurning) return;
+    const auto pageView = mPage->view();
+    const Rect b = view->bounds();
+    const double dx = drag.translationInView(view.get()).x;
+    const auto source = dataSource();
+    const bool next = dx < 0;
+    const auto neighbour = !source ? nullptr
+                           : next  ? source->viewControllerAfter(*this, *mPage)
+                                   : source->viewControllerBefore(*this, *mPage);
+    switch (drag.state()) {
+        case GestureRecognizerState::began:
+        case GestureRecognizerState::changed:
+            // Without a page that way the page gives a little, as at an edge.
+            pageView->setFrame({b.x + (neighbour ? dx : dx / 3), b.y, b.width, b.height});
+            break;
+        case GestureRecognizerState::ended:
+        case GestureRecognizerState::cancelled: {
+            const double vx = drag.velocityInView(view.get()).x;
+            const bool far = std::fabs(dx) > b.width * kTurnShare;
+            const bool flicked = next ? vx < -kTurnSpeed : vx > kTurnSpeed;
+            if (drag.state() == GestureRecognizerState::ended && neighbour && (far || flicked)) {
+                showAdjacentPage(next);
+            } else {
+                View::animate(0.25, [pageView, b] { pageView->setFrame(b); });
+            }
+            break;
+        }
+        default: break;
+    }
+}
+
+void PageViewController::pageControlTapped() {
+    const int wanted = mPageControl->currentPage();
+    const int shown = mIndicatedPage;
+    // The dot goes back until the page has turned.
+    mPageControl->setCurrentPage(shown);
+    if (wanted > shown) {
+        showNextPage();
+    } else if (wanted < shown) {
+        showPreviousPage();
+    }
 }
 
 void PageViewController::viewWillLayoutSubviews() {
@@ -56,7 +117,14 @@ void PageViewController::refreshPageControl() {
     const int count = source ? source->presentationCount(*this) : 0;
     mPageControl->setNumberOfPages(std::max(count, 0));
     if (count > 0) mPageControl->setCurrentPage(source->presentationIndex(*this));
+    mIndicatedPage = mPageControl->currentPage();
     mPageControl->setHidden(count <= 0);
+}
+
+void PageViewController::stepPageControl(int step) {
+    if (!mPageControl || mPageControl->numberOfPages() <= 0) return;
+    mPageControl->setCurrentPage(mIndicatedPage + step);
+    mIndicatedPage = mPageControl->currentPage();
 }
 
 void PageViewController::setViewControllers(std::vector<std::shared_ptr<ViewController>> controllers,
@@ -120,7 +188,8 @@ void PageViewController::turn(const std::shared_ptr<ViewController>& to,
     }
     setTransitionCoordinator(transition);
     std::weak_ptr<PageViewController> weak = std::static_pointer_cast<PageViewController>(keep);
-    transition->finish = [weak, from, to, shown, bySwipe, completion = std::move(completion)](bool completed) {
+    const int step = direction == PageViewControllerNavigationDirection::forward ? 1 : -1;
+    transition->finish = [weak, from, to, shown, bySwipe, step, completion = std::move(completion)](bool completed) {
         const auto self = weak.lock();
         if (!self) return;
         self->mTurning = false;
@@ -135,7 +204,9 @@ void PageViewController::turn(const std::shared_ptr<ViewController>& to,
         to->didMoveToParentViewController(self.get());
         // The page control stays below the pages that slide in above it.
         if (self->mPageControl) self->view()->bringSubviewToFront(self->mPageControl.get());
-        self->refreshPageControl();
+        // A page turned by hand moves the dot itself; pages set ask the data
+        // source where they are, once its completion has heard of them.
+        if (bySwipe) self->stepPageControl(step);
         if (bySwipe) {
             if (const auto d = self->delegate()) {
                 d->didFinishAnimating(
@@ -143,6 +214,7 @@ void PageViewController::turn(const std::shared_ptr<ViewController>& to,
             }
         }
         if (completion) completion(completed);
+        if (!bySwipe) self->refreshPageControl();
     };
     transition->start();
 }

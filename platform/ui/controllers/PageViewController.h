@@ -1,11 +1,16 @@
 #pragma once
-// A page view controller: one page (a controller) shown at a time; a swipe
-// to the left shows the data source's next page, to the right the one
-// before, sliding as a push or a pop does. With a data source that counts
-// its pages (a count above 0) a page control at the bottom shows where the
-// page is. Pages are children; the one leaving disappears as the one
-// coming appears (will, will, did, did) while the controller is shown.
-// Main thread only.
+// A page view controller: one page (a controller) shown at a time. A drag
+// across the page (anywhere on it: a text that scrolls down leaves sideways
+// drags to it) moves the page with the finger; let go past a third of the
+// width, or flicked, it shows the data source's next page (dragged to the
+// left) or the one before (to the right), sliding as a push or a pop does;
+// otherwise the page springs back, as it does at the first and last page.
+// With a data source that counts its pages (a count above 0) a page
+// control at the bottom shows where the page is: it follows the pages
+// turned by hand, asks the data source's presentation index when pages are
+// set, and a tap beside its current dot turns one page that way. Pages are
+// children; the one leaving disappears as the one coming appears (will,
+// will, did, did) while the controller is shown. Main thread only.
 
 #include "platform/ui/controllers/ViewController.h"
 
@@ -15,6 +20,7 @@
 
 namespace platform::ui {
 
+class GestureRecognizer;
 class PageControl;
 class PageViewController;
 
@@ -63,9 +69,15 @@ public:
     // Null before the view loads.
     std::shared_ptr<PageControl> pageControl() const { return mPageControl; }
 
-    // What a swipe does: false when the data source has no such page.
+    // What a drag or a tap on the page control does: false when the data
+    // source has no such page (or a turn runs).
     bool showNextPage();
     bool showPreviousPage();
+
+    // Let go past this share of the width, or faster than kTurnSpeed
+    // (points a second), a drag turns the page.
+    static constexpr double kTurnShare = 1.0 / 3;
+    static constexpr double kTurnSpeed = 300;
 
     void loadView() override;
     void viewDidLoad() override;
@@ -73,15 +85,22 @@ public:
     std::string className() const override { return "PageViewController"; }
 
 private:
+    class DragDelegate;
     bool showAdjacentPage(bool next);
+    void handleDrag(GestureRecognizer& recognizer);
+    void pageControlTapped();
     void turn(const std::shared_ptr<ViewController>& to, PageViewControllerNavigationDirection direction, bool animated,
               bool bySwipe, std::function<void(bool)> completion);
     void refreshPageControl();
+    // The page control's dot moved by `step` pages (a turn by hand).
+    void stepPageControl(int step);
 
     std::shared_ptr<ViewController> mPage;
     std::shared_ptr<PageControl> mPageControl;
     std::weak_ptr<PageViewControllerDataSource> mDataSource;
     std::weak_ptr<PageViewControllerDelegate> mDelegate;
+    std::shared_ptr<DragDelegate> mDragDelegate;
+    int mIndicatedPage = 0;
     bool mTurning = false;
 };
 

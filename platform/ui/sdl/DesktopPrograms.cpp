@@ -96,6 +96,11 @@ bool startProgram(const std::filesystem::path& program, const std::vector<std::s
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     if (input) posix_spawn_file_actions_adddup2(&actions, pipe[0], STDIN_FILENO);
+#if defined(__GLIBC__) && __GLIBC_PREREQ(2, 34)
+    // The window's connection and the app's files stay with the app (a
+    // browser started by the handler outlives it).
+    posix_spawn_file_actions_addclosefrom_np(&actions, STDERR_FILENO + 1);
+#endif
     const FreshSignals signals;
     pid_t child = -1;
     const int status = posix_spawn(&child, program.c_str(), &actions, signals.get(), argv.data(), environ);

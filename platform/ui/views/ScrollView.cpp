@@ -51,16 +51,32 @@ bool springStep(double& position, double& velocity, double target, double dt) {
 
 }  // namespace
 
-// Lets the scroll view's own pan and pinch recognise together.
+// Lets the scroll view's own pan and pinch recognise together. The pan does
+// not begin for a drag that runs mostly along an axis the content does not
+// fill (it could not move the content): a drag across a text that scrolls
+// down is left to what holds it, such as a page view that pages sideways.
 class ScrollView::RecognizerDelegate final : public GestureRecognizerDelegate {
 public:
-    RecognizerDelegate(const GestureRecognizer* pan, const GestureRecognizer* pinch) : mPan(pan), mPinch(pinch) {}
+    RecognizerDelegate(const ScrollView& owner, const GestureRecognizer* pan, const GestureRecognizer* pinch)
+        : mOwner(owner), mPan(pan), mPinch(pinch) {}
     bool gestureRecognizerShouldRecognizeSimultaneously(GestureRecognizer& recognizer,
                                                         GestureRecognizer& other) override {
         return (&recognizer == mPan && &other == mPinch) || (&recognizer == mPinch && &other == mPan);
     }
+    bool gestureRecognizerShouldBegin(GestureRecognizer& recognizer) override {
+        if (&recognizer != mPan) return true;
+        const Point t = static_cast<PanGestureRecognizer&>(recognizer).translationInView(&mOwner);
+        const Point least = mOwner.minimumContentOffset();
+        const Point most = mOwner.maximumContentOffset();
+        const bool alongX = most.x > least.x;
+        const bool alongY = most.y > least.y;
+        if (std::fabs(t.x) > std::fabs(t.y)) return alongX;
+        if (std::fabs(t.y) > std::fabs(t.x)) return alongY;
+        return alongX || alongY;
+    }
 
 private:
+    const ScrollView& mOwner;
     const GestureRecognizer* mPan;
     const GestureRecognizer* mPinch;
 };
@@ -109,7 +125,7 @@ ScrollView::ScrollView(const Rect& frame)
     : View(frame),
       mPan(std::make_shared<Pan>(*this)),
       mPinch(std::make_shared<PinchGestureRecognizer>()),
-      mRecognizerDelegate(std::make_shared<RecognizerDelegate>(mPan.get(), mPinch.get())) {
+      mRecognizerDelegate(std::make_shared<RecognizerDelegate>(*this, mPan.get(), mPinch.get())) {
     setClipsToBounds(true);
     mPan->setDelegate(mRecognizerDelegate);
     mPinch->setDelegate(mRecognizerDelegate);
