@@ -107,8 +107,12 @@ void VKMLayoutOpener::fileArrived(const std::string& layoutId, const std::filesy
     auto& session = VKMLayoutSession::sharedSession();
     // Set before loading, so that the loaded notification finds it.
     session.setCloudLayoutId(layoutId);
-    // The helper reports a failed load itself.
-    if (!VKMLayoutDocumentHelper::loadLayoutFile(file.string())) session.setCloudLayoutId(std::nullopt);
+    // The helper reports a failed load itself. The file is read off the
+    // main thread; an open asked for meanwhile replaces this one.
+    VKMLayoutDocumentHelper::openLayoutFile(file.string(), [layoutId](bool loaded) {
+        auto& current = VKMLayoutSession::sharedSession();
+        if (!loaded && current.cloudLayoutId() == layoutId) current.setCloudLayoutId(std::nullopt);
+    });
 }
 
 void VKMLayoutOpener::failed(const std::string& layoutId, const platform::Error& error) {

@@ -164,7 +164,10 @@ void VKMLayoutViewController::centerOnLayoutContent() {
     view->refreshLayoutRenderDataBackgroundOnly(true);
     const std::weak_ptr<VKMLayoutView> weak = view;
     platform::DispatchQueue::main().asyncAfter(kRefreshDelayTime, [weak] {
-        if (auto target = weak.lock()) target->refreshLayoutRenderData();
+        auto target = weak.lock();
+        if (!target) return;
+        target->refreshLayoutRenderData();
+        platform::NotificationCenter::defaultCenter().postNotificationName(kLayoutShownNotification, nullptr);
     });
 }
 
@@ -335,9 +338,10 @@ void VKMLayoutViewController::installZoomButton() {
 
 void VKMLayoutViewController::showProgressOverlay() {
     const auto self = weakSelf();
-    platform::DispatchQueue::main().asyncAfter(kProgressDelayTime, [self] {
+    const std::uint64_t request = ++mProgressRequests;
+    platform::DispatchQueue::main().asyncAfter(kProgressDelayTime, [self, request] {
         auto controller = self.lock();
-        if (!controller || controller->mProgressHUD) return;
+        if (!controller || controller->mProgressHUD || controller->mProgressRequests != request) return;
         const CLayout* layout = controller->trackLayout();
         const auto view = controller->layoutView();
         const bool drawn = layout != nullptr && !layout->GetElements().empty() && view && view->hasRenderData();
@@ -348,6 +352,7 @@ void VKMLayoutViewController::showProgressOverlay() {
 }
 
 void VKMLayoutViewController::hideProgressOverlay() {
+    ++mProgressRequests;
     if (auto progress = mProgressHUD) {
         mProgressHUD.reset();
         View::animate(
@@ -491,6 +496,8 @@ void VKMLayoutViewController::registerForNotifications() {
     on(VKMLayoutDocumentHelper::kDocumentDidCloseNotification, &VKMLayoutViewController::handleLayoutDocumentClosed);
     on(kLayoutIsLoadingNotification, &VKMLayoutViewController::showProgressOverlay);
     on(VKMLayoutDocumentHelper::kDocumentLoadedNotification, &VKMLayoutViewController::handleLayoutDocumentLoaded);
+    on(VKMLayoutDocumentHelper::kDocumentLoadFailedNotification,
+       &VKMLayoutViewController::handleLayoutDocumentLoadFailed);
     mNotificationTracker->observeNotification(
         VKMLayoutZoomHelper::kChangeZoomFactorNotification, [self](const platform::Notification& notification) {
             auto controller = self.lock();
@@ -566,6 +573,17 @@ void VKMLayoutViewController::handleLayoutDocumentClosed() {
     if (auto title = outlets.layoutTitleLabel.lock()) title->setText("");
     if (auto stack = outlets.layoutInfoStackView.lock()) stack->setHidden(true);
     removeActionsAndZoomButton();
+    // Closed for good, not on the way to another document.
+    if (!VKMLayoutDocumentHelper::isLoading()) showEmptyState();
+}
+
+void VKMLayoutViewController::handleLayoutDocumentLoadFailed() {
+    hideProgressOverlay();
+    showEmptyState();
+}
+
+void VKMLayoutViewController::showEmptyState() {
+    if (auto stack = outlets.emptyStateStackView.lock()) stack->setHidden(false);
 }
 
 void VKMLayoutViewController::handleLayoutDocumentLoaded() {

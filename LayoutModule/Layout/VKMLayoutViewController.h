@@ -7,6 +7,7 @@
 // loads, closes and display changes. It is the layout view's delegate.
 // Main thread only.
 
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -53,6 +54,8 @@ public:
 
     static constexpr const char* kLayoutZoomedNotification = "QLLayoutZoomedNotification";
     static constexpr const char* kLayoutIsLoadingNotification = "VKMLayoutIsLoadingFromApiNotification";
+    // A loaded document has been centred and drawn in full; object: none.
+    static constexpr const char* kLayoutShownNotification = "VKMLayoutDocumentShownNotification";
     static constexpr const char* kShowColorizeOptionsNotification = "QLShowColorizeLayoutOptionsNotification";
     static constexpr const char* kShareLayoutNotification = "VKMShareLayoutNotification";
     static constexpr const char* kDebugActionTriggeredNotification = "VKMDebugActionTriggeredNotification";
@@ -155,6 +158,9 @@ private:
     void registerForNotifications();
     void handleDeviceRotated();
     void handleLayoutDocumentClosed();
+    // A read that failed: no busy view, and the screen as it is with no layout.
+    void handleLayoutDocumentLoadFailed();
+    void showEmptyState();
     void handleLayoutDocumentLoaded();
     void handleTracksModified();
     void handleShowColorizeOptions(const void* button);
@@ -168,6 +174,9 @@ private:
 
     std::unique_ptr<QLNotificationObserverTracker> mNotificationTracker;
     std::shared_ptr<ZDThreeDotProgressView> mProgressHUD;
+    // Counts the loads begun and ended: a progress view asked for by a load
+    // that has ended meanwhile is not shown.
+    std::uint64_t mProgressRequests = 0;
     std::shared_ptr<VKMZoomButton> mZoomButton;
     std::shared_ptr<platform::ui::StackView> mActionsStack;
     std::shared_ptr<platform::ui::Layer> mTouchLayer;

@@ -11,6 +11,7 @@
 #include "engine/services/ActivityAnalyticsService.h"
 #include "engine/services/ZDUtils.h"
 #include "platform/foundation/FileCoordinator.h"
+#include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/Locale.h"
 #include "platform/foundation/Paths.h"
 #include "platform/foundation/TextEncoding.h"
@@ -226,13 +227,16 @@ void VKMFileManager::openFileAtURL(const fs::path& url) {
         platform::FileCoordinator().coordinateReadingItemAtURL(url, [](const fs::path& readable) {
             VKMLayoutDocumentHelper::closeCurrentLayout();
             VKMLayoutSession::sharedSession().setCloudLayoutId(std::nullopt);
-            if (VKMLayoutDocumentHelper::loadLayoutFile(readable.string())) {
-                QLActivityAnalytics::trackEvent("LocalLayoutLoaded");
-            }
+            // Read off the main thread; the screens show they are busy.
+            VKMLayoutDocumentHelper::openLayoutFile(readable.string(), [](bool loaded) {
+                if (loaded) QLActivityAnalytics::trackEvent("LocalLayoutLoaded");
+            });
         });
     if (!error) return;
     ZDUtils::logWarning("Failed to read local layout file at '%s': %s", url.c_str(),
                         error->localizedDescription().c_str());
+    platform::NotificationCenter::defaultCenter().postNotificationName(
+        VKMLayoutDocumentHelper::kDocumentLoadFailedNotification, VKMLayoutDocumentHelper::notificationObject());
     VKMAlerts::showAlertWithTitle(ZDUtils::localizedString("OperationFailed"),
                                   ZDUtils::localizedString("FailedToOpenFile"), "OK", [] {});
 }

@@ -1,5 +1,9 @@
 #include "app/Helper/VKMLayoutDocumentHelper.h"
 
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+
 #include "engine/services/VKMSoftAssert.h"
 #include "app/Session/VKMLayoutSession.h"
 #include "app/Utilities/VKMAlerts.h"
@@ -7,13 +11,45 @@
 #include "engine/services/ActivityAnalyticsService.h"
 #include "engine/services/PerformanceCounters.h"
 #include "engine/services/ZDUtils.h"
+#include "platform/dispatch/DispatchQueue.h"
 #include "platform/dispatch/MainThread.h"
+#include "platform/foundation/FileCoordinator.h"
 #include "platform/foundation/NotificationCenter.h"
 
 const void* VKMLayoutDocumentHelper::notificationObject() {
     static const char identity = 0;
     return &identity;
 }
+
+namespace {
+
+// The open being read; a later open takes its place.
+std::uint64_t gOpenGeneration = 0;
+bool gLoading = false;
+
+// Hands the read document to the holder and tells the screens; main thread.
+bool finishLoad(CCurrentCloudLayout::tReadLayout read, CStopwatch& stopwatch) {
+    CCurrentCloudLayout& holder = CCurrentCloudLayout::Instance();
+    const bool rc = holder.Adopt(std::move(read));
+    // The load replaced the document the close left.
+    VKMLayoutSession::sharedSession().forgetDocument();
+    VKM_SOFT_ASSERT(rc);
+    QLPerformanceCounters::addToCounter("LoadLayout", stopwatch.Stop());
+    auto& center = platform::NotificationCenter::defaultCenter();
+    if (rc) {
+        center.postNotificationName(VKMLayoutDocumentHelper::kDocumentLoadedNotification,
+                                    VKMLayoutDocumentHelper::notificationObject());
+    } else {
+        center.postNotificationName(VKMLayoutDocumentHelper::kDocumentLoadFailedNotification,
+                                    VKMLayoutDocumentHelper::notificationObject());
+        QLActivityAnalytics::trackEvent("LayoutLoadFailed");
+        VKMAlerts::showAlertWithTitle(ZDUtils::localizedString("OperationFailed"), holder.GetLastLoadErrorMessage(),
+                                      "OK", [] {});
+    }
+    return rc;
+}
+
+}  // namespace
 
 bool VKMLayoutDocumentHelper::loadLayoutFile(const std::string& path) {
     platform::requireMainThread("VKMLayoutDocumentHelper::loadLayoutFile");
@@ -22,24 +58,62 @@ bool VKMLayoutDocumentHelper::loadLayoutFile(const std::string& path) {
         ZDUtils::logWarning("Invalid input file at %s", "loadLayoutFile:");
         return false;
     }
+    // Whatever is still being read is not wanted any more.
+    ++gOpenGeneration;
+    gLoading = false;
     CStopwatch stopwatch;
     stopwatch.Start();
     closeCurrentLayout();
-    CCurrentCloudLayout& holder = CCurrentCloudLayout::Instance();
-    const bool rc = holder.LoadLayout(path);
-    // The load replaced the document the close left.
-    VKMLayoutSession::sharedSession().forgetDocument();
-    VKM_SOFT_ASSERT(rc);
-    QLPerformanceCounters::addToCounter("LoadLayout", stopwatch.Stop());
-    if (rc) {
-        platform::NotificationCenter::defaultCenter().postNotificationName(kDocumentLoadedNotification,
-                                                                           notificationObject());
-    } else {
-        QLActivityAnalytics::trackEvent("LayoutLoadFailed");
-        VKMAlerts::showAlertWithTitle(ZDUtils::localizedString("OperationFailed"), holder.GetLastLoadErrorMessage(),
-                                      "OK", [] {});
+    return finishLoad(CCurrentCloudLayout::ReadLayout(path), stopwatch);
+}
+
+void VKMLayoutDocumentHelper::openLayoutFile(const std::string& path, std::function<void(bool)> completion) {
+    platform::requireMainThread("VKMLayoutDocumentHelper::openLayoutFile");
+    ZDUtils::logInfo("Loading layout %s", path.c_str());
+    if (path.empty()) {
+        ZDUtils::logWarning("Invalid input file at %s", "loadLayoutFile:");
+        if (completion) completion(false);
+        return;
     }
-    return rc;
+    const std::uint64_t generation = ++gOpenGeneration;
+    gLoading = true;
+    auto stopwatch = std::make_shared<CStopwatch>();
+    stopwatch->Start();
+    closeCurrentLayout();
+    platform::NotificationCenter::defaultCenter().postNotificationName(kDocumentLoadingNotification,
+                                                                       notificationObject());
+    loadQueue().async([path, generation, stopwatch, completion = std::move(completion)]() mutable {
+        // The document is made and tidied here and only handed over whole;
+        // the file is held against writers while it is read.
+        auto read = std::make_shared<CCurrentCloudLayout::tReadLayout>();
+        read->code = kLayoutFailedToOpenFile;
+        const auto error = platform::FileCoordinator().coordinateReadingItemAtURL(
+            path, [&read](const std::filesystem::path& readable) {
+                *read = CCurrentCloudLayout::ReadLayout(readable.string());
+            });
+        if (error) {
+            ZDUtils::logWarning("Failed to read layout file at '%s': %s", path.c_str(),
+                                error->localizedDescription().c_str());
+        }
+        platform::DispatchQueue::main().async([read, generation, stopwatch, completion = std::move(completion)] {
+            if (generation != gOpenGeneration) {
+                ZDUtils::logInfo("A layout read for an earlier open is dropped");
+                if (completion) completion(false);
+                return;
+            }
+            gLoading = false;
+            const bool rc = finishLoad(std::move(*read), *stopwatch);
+            if (completion) completion(rc);
+        });
+    });
+}
+
+bool VKMLayoutDocumentHelper::isLoading() { return gLoading; }
+
+platform::DispatchQueue& VKMLayoutDocumentHelper::loadQueue() {
+    // Never destroyed: a read may still run while the process ends.
+    static auto* queue = new platform::DispatchQueue("com.vekmont.app.layoutload");
+    return *queue;
 }
 
 void VKMLayoutDocumentHelper::closeCurrentLayout() {

@@ -3,15 +3,24 @@
 // current-layout holder. Opening first closes (the close notification comes
 // before the loaded one), times the load into the counter "LoadLayout" and
 // tells the user of a failure in an alert, after which the holder has an
-// empty document. Both keep the layout session in step: it forgets the
+// empty document (posting the failed notification). Both keep the layout session in step: it forgets the
 // document whenever it is closed or replaced. Main thread only.
 
+#include <functional>
 #include <string>
+
+namespace platform {
+class DispatchQueue;
+}
 
 class VKMLayoutDocumentHelper {
 public:
     static constexpr const char* kDocumentLoadedNotification = "VKMLayoutDocumentLoadedNotification";
     static constexpr const char* kDocumentDidCloseNotification = "QLLayoutDocumentDidCloseNotification";
+    // A file is being read (the screens show that they are busy), and a
+    // read that failed (after which the holder's document is empty).
+    static constexpr const char* kDocumentLoadingNotification = "VKMLayoutIsLoadingFromApiNotification";
+    static constexpr const char* kDocumentLoadFailedNotification = "VKMLayoutDocumentLoadFailedNotification";
 
     // The object of both notifications.
     static const void* notificationObject();
@@ -20,6 +29,18 @@ public:
     // counted as the event "LayoutLoadFailed" and shown in an alert with the
     // holder's failure message.
     static bool loadLayoutFile(const std::string& path);
+    // The same, with the file read and tidied on the load queue while the
+    // main thread goes on: closes at once, posts the loading notification,
+    // and once the file is read hands the document over whole on the main
+    // thread (loaded notification) or reports the failure as above, then
+    // calls `completion` with the result. An open asked for later replaces
+    // one still being read: the earlier's document is dropped unseen and its
+    // completion hears false.
+    static void openLayoutFile(const std::string& path, std::function<void(bool)> completion = {});
+    // Whether a file is being read for openLayoutFile.
+    static bool isLoading();
+    // Where openLayoutFile reads: one file after another.
+    static platform::DispatchQueue& loadQueue();
     // Replaces the document by an empty one, clears the session's dirty
     // flag and posts the close notification.
     static void closeCurrentLayout();

@@ -45,21 +45,36 @@ void CCurrentCloudLayout::Reset() {
 bool CCurrentCloudLayout::LoadLayout(const std::string& path) {
     Reset();
     mLoadErrorMessage.clear();
+    return Adopt(ReadLayout(path));
+}
+
+CCurrentCloudLayout::tReadLayout CCurrentCloudLayout::ReadLayout(const std::string& path) {
+    tReadLayout read;
     LogInfo("Loading layout from '%s'", path.c_str());
-    const LayoutErrorCode code = mLayout->Load(path);
-    if (code != kLayoutLoaded) {
-        mLoadErrorMessage = GetLoadErrorMessage(code);
+    auto layout = std::make_unique<CLayout>();
+    read.code = layout->Load(path);
+    if (read.code != kLayoutLoaded) return read;
+    URemoveEmptyLayers::RemoveEmptyLayers(layout->GetLayerManager(), layout->GetElements(), layout->GetBaseboards(),
+                                          layout->GetImages());
+    ULayers::UnlockAllLayers(layout->GetLayerManager().GetLayers());
+    ULayoutElementClassifier::ClassifyElements(layout->GetElements());
+    ULayoutTrackRepairs::RepairTracks(layout->GetElements());
+    layout->GetParameters().mDisplayFlags = 0;
+    read.layout = std::move(layout);
+    return read;
+}
+
+bool CCurrentCloudLayout::Adopt(tReadLayout read) {
+    if (!read.layout) {
+        mLoadErrorMessage = GetLoadErrorMessage(read.code);
         // Screens read the holder's document: what a broken file gave is
         // no document to show.
         Reset();
         return false;
     }
-    URemoveEmptyLayers::RemoveEmptyLayers(mLayout->GetLayerManager(), mLayout->GetElements(), mLayout->GetBaseboards(),
-                                          mLayout->GetImages());
-    ULayers::UnlockAllLayers(mLayout->GetLayerManager().GetLayers());
-    ULayoutElementClassifier::ClassifyElements(mLayout->GetElements());
-    ULayoutTrackRepairs::RepairTracks(mLayout->GetElements());
-    mLayout->GetParameters().mDisplayFlags = 0;
+    mLoadErrorMessage.clear();
+    mLayout = std::move(read.layout);
+    mTransientEditActions.clear();
     return true;
 }
 

@@ -43,6 +43,20 @@ public:
     // On success the document is tidied and its display flags word set to 0.
     bool LoadLayout(const std::string& path);
 
+    // A document read and tidied away from the holder, to be handed over
+    // whole (Adopt). The layout is null when the read failed.
+    struct tReadLayout {
+        std::unique_ptr<CLayout> layout;
+        LayoutErrorCode code = kLayoutLoaded;
+    };
+    // Reads the file into a new document and tidies it as LoadLayout does;
+    // touches nothing of the holder's, so it may run on any thread. A
+    // failed read gives no document, never a partly read one.
+    static tReadLayout ReadLayout(const std::string& path);
+    // Main thread: makes the read document the current one (true), or, for
+    // a failed read, resets and keeps the code's message (false).
+    bool Adopt(tReadLayout read);
+
     // The localised text of the code's key ("FailedToOpenFile" for 1, ...,
     // "LayoutLoadFailedParameterError" for 6); empty for any other code.
     static std::string GetLoadErrorMessage(LayoutErrorCode code);

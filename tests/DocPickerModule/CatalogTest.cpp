@@ -152,7 +152,7 @@ TEST_F(DocPickerTest, CatalogueListsLocalAndDownloadedLayoutsAndATapOpensThem) {
     EXPECT_EQ(textOf(localRequests.posts()[0].userInfo, VKMLayoutOpenRequests::kKeyFileURL),
               (VKMFileManager::pathToVKMDocumentsFolder() / "plan 2").string());
     EXPECT_EQ(cloudRequests.count(), 0u);
-    EXPECT_EQ(loaded.count(), 1u);
+    ASSERT_TRUE(runMainUntil([&] { return loaded.count() == 1; })) << "read off the main thread";
     EXPECT_EQ(CCurrentCloudLayout::Instance().Layout()->GetElements().size(), 2u);
     EXPECT_EQ(VKMLayoutSession::sharedSession().cloudLayoutId(), std::nullopt);
 
@@ -184,7 +184,7 @@ TEST_F(DocPickerTest, OnlyTheLatestOpenRequestIsServed) {
     // The shared layout is asked for, then a local file before its details arrive.
     VKMLayoutOpenRequests::requestCloudLayout("L1", this);
     VKMLayoutOpenRequests::requestLocalLayout(VKMFileManager::pathToVKMDocumentsFolder() / "Harbour", this);
-    ASSERT_EQ(loaded.count(), 1u);
+    ASSERT_TRUE(runMainUntil([&] { return loaded.count() == 1; }));
     ASSERT_TRUE(runMainUntil([&] { return !sharing.requestsEndingWith("/layouts/L1").empty(); }));
     runMainFor(std::chrono::milliseconds(300));
     EXPECT_EQ(loaded.count(), 1u) << "the shared layout came too late";
@@ -210,7 +210,7 @@ TEST_F(DocPickerTest, OnlyTheLatestOpenRequestIsServed) {
     platform::NotificationCenter::defaultCenter().postNotificationName(
         VKMLayoutOpenRequests::kOpenLocalLayoutNotification, this,
         platform::Value(platform::Value::Dictionary{{VKMLayoutOpenRequests::kKeyFileURL, url}}));
-    EXPECT_EQ(loaded.count(), 2u);
+    ASSERT_TRUE(runMainUntil([&] { return loaded.count() == 2; }));
     EXPECT_EQ(CCurrentCloudLayout::Instance().Layout()->GetElements().size(), 2u);
 }
 

@@ -6,7 +6,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
+#include <filesystem>
+#include <future>
 
 #include "LayoutModule/ActionButtons/VKMLayoutActionButtonHelper.h"
 #include "LayoutModule/Layout/VKMLayoutView.h"
@@ -14,12 +17,16 @@
 #include "LayoutModule/Zoom/VKMZoomButton.h"
 #include "SharingModule/Model/QLLayoutEntity.h"
 #include "SharingModule/Model/VKMLayoutEntityCache.h"
+#include "app/Helper/VKMFileManager.h"
 #include "app/Helper/VKMLayoutDocumentHelper.h"
 #include "app/VKMNotificationNames.h"
 #include "platform/ui/views/Button.h"
 #include "app/Session/VKMLayoutSession.h"
 #include "app/Utilities/Views/ZDThreeDotProgressView.h"
 #include "engine/model/Layout.h"
+#include "platform/dispatch/DispatchQueue.h"
+#include "platform/dispatch/DisplayLink.h"
+#include "platform/dispatch/RunLoop.h"
 #include "platform/foundation/Locale.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/UserDefaults.h"
@@ -490,4 +497,61 @@ TEST(LayoutScreen, AResizedWindowFitsAndCentresTheLayoutAgain) {
     EXPECT_TRUE(layouttest::PixelNear(*shot, cx + boardHalf - 6, cy - 20, 255, 0, 0, 255));
     EXPECT_TRUE(layouttest::PixelNear(*shot, cx - boardHalf - 6, cy + 20, 255, 255, 255, 255));
     EXPECT_TRUE(layouttest::PixelNear(*shot, cx + boardHalf + 6, cy + 20, 255, 255, 255, 255));
+}
+
+// A file is read off the main thread: the screen keeps its frames coming and
+// shows its busy view meanwhile, and the document arrives whole. A read that
+// fails while a layout is open leaves the screen as it is with no layout,
+// and the user is told.
+TEST(LayoutScreen, AFileReadInTheBackgroundKeepsTheScreenGoingAndShowsItIsBusy) {
+    ScreenFixture screen;
+    screen.show(UserInterfaceIdiom::phone);
+    screen.open(kTinyScenario, "shown.wkst");
+    const auto emptyState = screen.controller->outlets.emptyStateStackView.lock();
+    ASSERT_TRUE(emptyState->isHidden());
+    const auto done = [] {
+        return platform::RunLoop::main()->runUntil([] { return !VKMLayoutDocumentHelper::isLoading(); },
+                                                   std::chrono::seconds(20));
+    };
+
+    // The read waits behind a block that holds the load queue.
+    std::promise<void> release;
+    std::shared_future<void> released = release.get_future().share();
+    VKMLayoutDocumentHelper::loadQueue().async([released] { released.wait(); });
+    int frames = 0;
+    platform::DisplayLink link([&frames](const platform::DisplayLink::Frame&) { ++frames; });
+    link.addToRunLoop(platform::RunLoop::main(), platform::RunLoopMode::Common);
+    VKMFileManager::openFileAtURL(layouttest::WriteScenario(kBoardScenario, "big.wkst"));
+    EXPECT_TRUE(VKMLayoutDocumentHelper::isLoading());
+    EXPECT_TRUE(screen.layout().GetElements().empty()) << "the old document is closed, the new one not here yet";
+    screen.advance(0.2);
+    EXPECT_EQ(screen.controller->progressHUD(), nullptr) << "not before 0.25 s";
+    screen.advance(0.3);
+    ASSERT_NE(screen.controller->progressHUD(), nullptr);
+    const auto progress = screen.controller->progressHUD();
+    EXPECT_GE(frames, 25) << "frames go on while the file is read";
+    EXPECT_TRUE(screen.layout().GetElements().empty());
+    release.set_value();
+    ASSERT_TRUE(done());
+    EXPECT_FALSE(screen.layout().GetElements().empty());
+    screen.advance(1);
+    EXPECT_EQ(screen.controller->progressHUD(), nullptr);
+    EXPECT_EQ(progress->superview(), nullptr);
+    EXPECT_TRUE(emptyState->isHidden());
+    link.invalidate();
+
+    // A file cut short, opened over the drawn layout.
+    const std::string good = layouttest::WriteScenario(kBoardScenario, "cut.wkst");
+    std::filesystem::resize_file(good, std::filesystem::file_size(good) / 2);
+    VKMFileManager::openFileAtURL(good);
+    ASSERT_TRUE(done());
+    screen.advance(0.5);
+    EXPECT_TRUE(screen.layout().GetElements().empty());
+    EXPECT_EQ(screen.controller->progressHUD(), nullptr) << "no busy view for a read that has ended";
+    EXPECT_FALSE(emptyState->isHidden()) << "the screen with no layout, not a blank one";
+    EXPECT_TRUE(screen.controller->outlets.layoutInfoStackView.lock()->isHidden());
+    const auto alerts = AlertController::presentedAlerts();
+    ASSERT_EQ(alerts.size(), 1u);
+    EXPECT_EQ(alerts[0]->title(), "Operation failed");
+    alerts[0]->dismissViewController(false);
 }

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "app/Helper/VKMFileManager.h"
+#include "platform/dispatch/RunLoop.h"
 #include "app/Helper/VKMLayoutDocumentHelper.h"
 #include "app/Session/VKMLayoutSession.h"
 #include "engine/model/CurrentCloudLayout.h"
@@ -208,6 +209,17 @@ TEST(FileManager, TheFolderIsMadeOnceAtLaunch) {
     EXPECT_EQ(watch.Count("Document folder created."), 1);
 }
 
+namespace {
+
+// A handed-in file is read off the main thread: runs the main loop (on the
+// test's virtual clock, which stays) until its document is handed over.
+bool LoadEnded() {
+    return platform::RunLoop::main()->runUntil([] { return !VKMLayoutDocumentHelper::isLoading(); },
+                                               std::chrono::seconds(20));
+}
+
+}  // namespace
+
 TEST(FileManager, AHandedInFileIsLoadedInPlaceAndOneThatCannotBeReadIsReported) {
     testsupport::RegisterServices();
     testsupport::RecordingAnalytics& analytics = testsupport::Analytics();
@@ -223,6 +235,7 @@ TEST(FileManager, AHandedInFileIsLoadedInPlaceAndOneThatCannotBeReadIsReported) 
     session.setCloudLayoutId(std::string("L1"));
     const fs::path good = testsupport::WriteLayout(platform::Paths::tmp() / "handed in.wkst", 2, 2);
     VKMFileManager::openFileAtURL(good);
+    ASSERT_TRUE(LoadEnded());
     EXPECT_EQ(CCurrentCloudLayout::Instance().Layout()->GetElements().size(), 2u);
     EXPECT_EQ(session.cloudLayoutId(), std::nullopt);
     ASSERT_EQ(analytics.events.size(), 1u);
@@ -232,6 +245,7 @@ TEST(FileManager, AHandedInFileIsLoadedInPlaceAndOneThatCannotBeReadIsReported) 
 
     // A broken file is the loader's failure: its alert, no success event.
     VKMFileManager::openFileAtURL(testsupport::WriteLayout(platform::Paths::tmp() / "broken.wkst", 1, 2));
+    ASSERT_TRUE(LoadEnded());
     stage.advance(0.5);
     ASSERT_EQ(AlertController::presentedAlerts().size(), 1u);
     EXPECT_EQ(AlertController::presentedAlerts()[0]->message(), "The elements of the layout could not be read.");
@@ -241,6 +255,7 @@ TEST(FileManager, AHandedInFileIsLoadedInPlaceAndOneThatCannotBeReadIsReported) 
     // Another program writing the file holds it: the reader is told, and
     // the open document stays as it was.
     VKMFileManager::openFileAtURL(good);
+    ASSERT_TRUE(LoadEnded());
     ASSERT_EQ(CCurrentCloudLayout::Instance().Layout()->GetElements().size(), 2u);
     const int writer = ::open(good.c_str(), O_RDONLY | O_CLOEXEC);
     ASSERT_GE(writer, 0);

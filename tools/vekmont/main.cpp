@@ -16,10 +16,13 @@
 // $VEKMONT_HOME (else the XDG folders). The exit status is one of
 // tools/common/ExitCodes.h.
 
+#include "LayoutModule/Layout/VKMLayoutViewController.h"
+#include "app/Helper/VKMLayoutDocumentHelper.h"
 #include "app/VKMAppDelegate.h"
 #include "crashes/TelemetryCrashes/TLMCrashes.h"
 #include "engine/services/Logger.h"
 #include "platform/dispatch/RunLoop.h"
+#include "platform/foundation/NotificationCenter.h"
 #include "platform/graphics/Image.h"
 #include "platform/ui/controllers/ApplicationMain.h"
 #include "platform/ui/views/Window.h"
@@ -46,6 +49,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 using namespace platform::ui;
 
@@ -127,18 +131,34 @@ std::optional<Options> parse(int argc, char** argv, bool& help) {
     return options;
 }
 
-// Headless: once the launch's work has run, the window's frame goes to a
-// PNG (written beside and renamed, so that it appears whole) and the app ends.
+// Headless: the window's frame goes to a PNG (written beside and renamed,
+// so that it appears whole) on the main loop's turn after the opened
+// screen's first frame was committed, and the app ends: right after the
+// launch, or with a layout handed in, once it is loaded and shown (or its
+// load failed).
 class SnapshotRunner : public HeadlessRunner {
 public:
-    SnapshotRunner(UserInterfaceIdiom idiom, std::string path) : HeadlessRunner(idiom), mPath(std::move(path)) {}
+    SnapshotRunner(UserInterfaceIdiom idiom, std::string path, bool awaitDocument)
+        : HeadlessRunner(idiom), mPath(std::move(path)), mAwaitDocument(awaitDocument) {}
     void run(const std::shared_ptr<Window>& window) override {
-        // The layout screen centres a document handed in at launch a moment
-        // after it loaded; the frame is taken once that has run.
-        mTimer = platform::RunLoop::main()->postAfter(std::chrono::milliseconds(400), [this, window] {
+        auto take = [this, window] {
+            if (mTaken) return;
+            mTaken = true;
             mStatus = write(window);
             ApplicationMainRequestEnd();
-        });
+        };
+        auto& center = platform::NotificationCenter::defaultCenter();
+        if (!mAwaitDocument) {
+            platform::RunLoop::main()->post(take);
+        } else {
+            for (const char* name : {VKMLayoutViewController::kLayoutShownNotification,
+                                     VKMLayoutDocumentHelper::kDocumentLoadFailedNotification}) {
+                mTokens.push_back(center.addObserverForName(
+                    name, nullptr, [take](const platform::Notification&) { platform::RunLoop::main()->post(take); }));
+            }
+            // Never wait for ever.
+            mTimer = platform::RunLoop::main()->postAfter(std::chrono::seconds(60), take);
+        }
         HeadlessRunner::run(window);
     }
     int status() const { return mStatus; }
@@ -166,7 +186,10 @@ private:
     }
 
     std::string mPath;
+    bool mAwaitDocument;
+    bool mTaken = false;
     int mStatus = kExitInternal;
+    std::vector<platform::NotificationCenter::ObserverToken> mTokens;
     platform::RunLoop::Timer mTimer;
 };
 
@@ -209,7 +232,7 @@ int run(const Options& options) {
     main.openURL = options.file;
 
     if (!options.snapshot.empty()) {
-        SnapshotRunner runner(options.idiom, options.snapshot);
+        SnapshotRunner runner(options.idiom, options.snapshot, options.file.has_value());
         const int status = ApplicationMain(std::make_shared<VKMAppDelegate>(settings), main, runner);
         return status != 0 ? kExitInternal : runner.status();
     }
