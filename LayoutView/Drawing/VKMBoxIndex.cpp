@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <memory>
 
 namespace {
 
@@ -12,31 +13,47 @@ constexpr std::size_t kMaxCells = std::size_t{1} << 20;
 // A box reaching into more cells than this is cheaper to test on every
 // query than to list in each of them.
 constexpr std::int64_t kMaxCellsPerBox = 256;
+// Centres sampled for the grid's extent.
+constexpr std::size_t kSample = 4096;
 
+bool IsPlaceable(const VKMBoxIndex::tBox& box) {
+    return std::isfinite(box.minX) && std::isfinite(box.minY) && std::isfinite(box.maxX) && std::isfinite(box.maxY) &&
+           box.minX <= box.maxX && box.minY <= box.maxY;
+}
+
+// Cell of a coordinate already scaled to cells: truncation is the floor
+// between the clamps, and a value that is not a number lands in cell 0.
 std::int32_t Clamped(double at, std::int32_t cells) {
-    // In doubles first: far-away coordinates must not overflow the cast.
-    const double clamped = std::clamp(std::floor(at), 0.0, static_cast<double>(cells - 1));
-    return static_cast<std::int32_t>(clamped);
+    if (!(at > 0.0)) return 0;
+    if (at >= static_cast<double>(cells - 1)) return cells - 1;
+    return static_cast<std::int32_t>(at);
 }
 
 }  // namespace
 
 VKMBoxIndex::VKMBoxIndex(std::size_t count, const std::function<Placement(std::size_t, tBox&)>& boxOf) : mCount(count) {
-    std::vector<tBox> boxes(count);
-    std::vector<Placement> placements(count);
+    if (count >= (std::size_t{1} << 24)) {
+        // Beyond what the flat lists count: every box is tested instead.
+        for (std::size_t i = 0; i < count; ++i) {
+            tBox box;
+            if (boxOf(i, box) != Placement::never) mAlways.push_back(static_cast<std::uint32_t>(i));
+        }
+        return;
+    }
+    // First pass: what each box is, and where the boxes lie.
+    std::unique_ptr<Placement[]> placements(new Placement[count]);
     double minX = std::numeric_limits<double>::infinity();
     double minY = minX;
     double maxX = -minX;
     double maxY = -minX;
     std::size_t placed = 0;
+    const std::size_t every = std::max<std::size_t>(1, count / kSample);
+    std::vector<double> xs;
+    std::vector<double> ys;
     for (std::size_t i = 0; i < count; ++i) {
-        Placement placement = boxOf(i, boxes[i]);
-        const tBox& box = boxes[i];
-        if (placement == Placement::placed &&
-            !(std::isfinite(box.minX) && std::isfinite(box.minY) && std::isfinite(box.maxX) &&
-              std::isfinite(box.maxY) && box.minX <= box.maxX && box.minY <= box.maxY)) {
-            placement = Placement::always;
-        }
+        tBox box;
+        Placement placement = boxOf(i, box);
+        if (placement == Placement::placed && !IsPlaceable(box)) placement = Placement::always;
         placements[i] = placement;
         if (placement != Placement::placed) continue;
         ++placed;
@@ -44,22 +61,16 @@ VKMBoxIndex::VKMBoxIndex(std::size_t count, const std::function<Placement(std::s
         minY = std::min(minY, box.minY);
         maxX = std::max(maxX, box.maxX);
         maxY = std::max(maxY, box.maxY);
+        if (i % every == 0) {
+            xs.push_back(box.minX / 2 + box.maxX / 2);
+            ys.push_back(box.minY / 2 + box.maxY / 2);
+        }
     }
-    if (placed > 0) {
+    if (placed > 0 && !xs.empty()) {
         // The grid spans where most boxes lie: a few far-off boxes would
         // otherwise stretch it until the rest share a cell. Boxes beyond
         // it fall into its edge cells (the mapping clamps), which keeps
-        // every answer whole. The bounds come from a sample of the centres.
-        constexpr std::size_t kSample = 4096;
-        const std::size_t every = std::max<std::size_t>(1, placed / kSample);
-        std::vector<double> xs;
-        std::vector<double> ys;
-        std::size_t seen = 0;
-        for (std::size_t i = 0; i < count; ++i) {
-            if (placements[i] != Placement::placed || seen++ % every != 0) continue;
-            xs.push_back(boxes[i].minX / 2 + boxes[i].maxX / 2);
-            ys.push_back(boxes[i].minY / 2 + boxes[i].maxY / 2);
-        }
+        // every answer whole.
         auto quantile = [](std::vector<double>& values, double share) {
             const auto at =
                 values.begin() + static_cast<std::ptrdiff_t>(share * static_cast<double>(values.size() - 1));
@@ -93,21 +104,23 @@ VKMBoxIndex::VKMBoxIndex(std::size_t count, const std::function<Placement(std::s
         if (!std::isfinite(mInverseCellHeight)) mInverseCellHeight = 0.0;
     }
 
-    // Counted first, then filled in box order, so each cell lists its boxes
-    // in ascending order.
+    // Second pass: the cells of each placed box, counted per cell; then
+    // filled in box order, so each cell lists its boxes ascending.
     const std::size_t cellCount = static_cast<std::size_t>(mColumns) * static_cast<std::size_t>(mRows);
-    std::vector<tCells> spans(placed > 0 ? count : 0);
-    std::vector<std::uint64_t> starts(cellCount + 1, 0);
+    std::unique_ptr<tCells[]> spans(new tCells[placed > 0 ? count : 0]);
+    mCellStart.assign(cellCount + 1, 0);
     for (std::size_t i = 0; i < count; ++i) {
         if (placements[i] == Placement::never) continue;
         if (placements[i] == Placement::placed) {
-            const tCells span = cellsOf(boxes[i]);
+            tBox box;
+            boxOf(i, box);
+            const tCells span = cellsOf(box);
             const std::int64_t reach = std::int64_t{span.x1 - span.x0 + 1} * std::int64_t{span.y1 - span.y0 + 1};
             if (reach <= kMaxCellsPerBox) {
                 spans[i] = span;
                 for (std::int32_t y = span.y0; y <= span.y1; ++y) {
-                    for (std::int32_t x = span.x0; x <= span.x1; ++x)
-                        ++starts[static_cast<std::size_t>(y) * mColumns + x + 1];
+                    std::uint32_t* const row = &mCellStart[static_cast<std::size_t>(y) * mColumns + 1];
+                    for (std::int32_t x = span.x0; x <= span.x1; ++x) ++row[x];
                 }
                 continue;
             }
@@ -115,26 +128,15 @@ VKMBoxIndex::VKMBoxIndex(std::size_t count, const std::function<Placement(std::s
         }
         mAlways.push_back(static_cast<std::uint32_t>(i));
     }
-    for (std::size_t c = 0; c < cellCount; ++c) starts[c + 1] += starts[c];
-    if (starts[cellCount] > std::numeric_limits<std::uint32_t>::max() ||
-        count > std::numeric_limits<std::uint32_t>::max()) {
-        // Beyond what the flat lists count: every box is tested instead.
-        mColumns = mRows = 0;
-        mAlways.clear();
-        for (std::size_t i = 0; i < count; ++i) {
-            if (placements[i] != Placement::never) mAlways.push_back(static_cast<std::uint32_t>(i));
-        }
-        return;
-    }
-    mCellStart.assign(starts.begin(), starts.end());
-    mEntries.resize(starts[cellCount]);
+    for (std::size_t c = 0; c < cellCount; ++c) mCellStart[c + 1] += mCellStart[c];
+    mEntries.resize(mCellStart[cellCount]);
     std::vector<std::uint32_t> next(mCellStart.begin(), mCellStart.end() - 1);
     for (std::size_t i = 0; i < count; ++i) {
         if (placements[i] != Placement::placed) continue;
         const tCells& span = spans[i];
         for (std::int32_t y = span.y0; y <= span.y1; ++y) {
-            for (std::int32_t x = span.x0; x <= span.x1; ++x)
-                mEntries[next[static_cast<std::size_t>(y) * mColumns + x]++] = static_cast<std::uint32_t>(i);
+            std::uint32_t* const row = &next[static_cast<std::size_t>(y) * mColumns];
+            for (std::int32_t x = span.x0; x <= span.x1; ++x) mEntries[row[x]++] = static_cast<std::uint32_t>(i);
         }
     }
 }
