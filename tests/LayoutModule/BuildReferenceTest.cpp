@@ -1,7 +1,8 @@
 // Building a generated layout's instructions gives what plain reference
 // computations give, to the bit: each path's box is its points' extent
-// widened by its line width, in every track style; and a curve's side lines
-// are the same whatever arcs were worked out before them on that thread.
+// widened by its line width, in every track style; a curve's side lines
+// are the same whatever arcs were worked out before them on that thread;
+// and a layer drawn on several threads is the layer drawn on one.
 
 #include <gtest/gtest.h>
 
@@ -9,9 +10,11 @@
 #include <filesystem>
 #include <memory>
 #include <thread>
+#include <typeinfo>
 #include <variant>
 #include <vector>
 
+#include "LayoutView/Drawing/VKMLayoutElementsPainter.h"
 #include "LayoutView/Drawing/VKMRenderDataFactory.h"
 #include "engine/drawing/DrawingOptions.h"
 #include "engine/drawing/PathInstruction.h"
@@ -136,4 +139,42 @@ TEST(BuildReference, ACurvesSideLinesDoNotDependOnTheArcsWorkedOutBefore) {
         }
         EXPECT_EQ(differing, 0u) << "curve " << at;
     }
+}
+
+TEST(BuildReference, ALayerDrawnOnSeveralThreadsIsTheLayerDrawnOnOne) {
+    const std::unique_ptr<CLayout> layout = Generated(700);
+    ASSERT_NE(layout, nullptr);
+    VKMLayoutElementsPainter::setBuildThreads(1);
+    const VKMRenderDataFactory::tLayer one = VKMRenderDataFactory::getElementsDataForLayout(*layout);
+    VKMLayoutElementsPainter::setBuildThreads(3);
+    const VKMRenderDataFactory::tLayer three = VKMRenderDataFactory::getElementsDataForLayout(*layout);
+    VKMLayoutElementsPainter::setBuildThreads(0);
+    const tDrawingInstructions& a = *one->drawingInstructions();
+    const tDrawingInstructions& b = *three->drawingInstructions();
+    ASSERT_EQ(a.size(), b.size());
+    ASSERT_GT(a.size(), 1000u);
+    std::size_t differing = 0;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        const CDrawingInstruction& x = *a[i];
+        const CDrawingInstruction& y = *b[i];
+        bool same = typeid(x) == typeid(y) && x.mBounds.minX == y.mBounds.minX && x.mBounds.minY == y.mBounds.minY &&
+                    x.mBounds.maxX == y.mBounds.maxX && x.mBounds.maxY == y.mBounds.maxY &&
+                    x.mFillColor == y.mFillColor && x.mStrokeColor == y.mStrokeColor && x.mUseFill == y.mUseFill &&
+                    x.mUseStroke == y.mUseStroke && x.mUsePattern == y.mUsePattern &&
+                    x.GetIdentifier() == y.GetIdentifier() && x.GetOwnerLayer() == y.GetOwnerLayer();
+        const auto* p = dynamic_cast<const CPathDrawingInstruction*>(&x);
+        const auto* q = dynamic_cast<const CPathDrawingInstruction*>(&y);
+        if (same && p != nullptr && q != nullptr) {
+            same =
+                p->mLineWidth == q->mLineWidth && p->mPathMicroInstructions.size() == q->mPathMicroInstructions.size();
+            for (std::size_t k = 0; same && k < p->mPathMicroInstructions.size(); ++k) {
+                const auto* s = std::get_if<CPathLineToMicroInstruction>(&p->mPathMicroInstructions[k]);
+                const auto* t = std::get_if<CPathLineToMicroInstruction>(&q->mPathMicroInstructions[k]);
+                same = (s == nullptr) == (t == nullptr) &&
+                       (s == nullptr || (s->mPoint.x == t->mPoint.x && s->mPoint.y == t->mPoint.y));
+            }
+        }
+        differing += !same;
+    }
+    EXPECT_EQ(differing, 0u);
 }
