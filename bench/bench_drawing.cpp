@@ -6,7 +6,9 @@
 //   BM_BuildInstructions  the viewer's content layer: every element of the
 //                         visible layers rendered through the render strategy
 //                         into drawing instructions, fill and outline pass
-//                         (VKMRenderDataFactory::getElementsDataForLayout).
+//                         (VKMRenderDataFactory::getElementsDataForLayout),
+//                         on as many threads as the build takes (threads:0)
+//                         and on one (threads:1).
 //                         Beside it, in the same iterations, the baseline
 //                         (`baseline_ms`, `vs_baseline`): the geometry the
 //                         build cannot do without, the two side lines of
@@ -74,6 +76,7 @@
 
 #include "LayoutView/Drawing/VKMDrawingInstructionsRenderData.h"
 #include "LayoutView/Drawing/VKMLayoutColors.h"
+#include "LayoutView/Drawing/VKMLayoutElementsPainter.h"
 #include "LayoutView/Drawing/VKMLayoutRenderData.h"
 #include "LayoutView/Drawing/VKMRenderDataFactory.h"
 #include "engine/drawing/PathInstruction.h"
@@ -480,6 +483,7 @@ double SideLinesAndPoints(const CLayout& layout, std::size_t& count) {
 
 void BM_BuildInstructions(benchmark::State& state) {
     tScene& scene = Scene(static_cast<std::size_t>(state.range(0)));
+    VKMLayoutElementsPainter::setBuildThreads(static_cast<std::size_t>(state.range(1)));
     std::size_t built = 0;
     std::uint64_t allocations = 0;
     double baseline = 0;
@@ -504,6 +508,7 @@ void BM_BuildInstructions(benchmark::State& state) {
     state.counters["baseline_ms"] = baseline / static_cast<double>(state.iterations()) * 1e3;
     state.counters["baseline_points"] = static_cast<double>(points);
     state.counters["vs_baseline"] = baseline > 0 ? building / baseline : 0.0;
+    VKMLayoutElementsPainter::setBuildThreads(0);
     if (built != scene.instructions) state.SkipWithError("a build made another number of instructions");
     SetItems(state, scene);
     state.counters["instructions_per_element"] =
@@ -608,7 +613,11 @@ void Sizes(benchmark::internal::Benchmark* b) {
 
 }  // namespace
 
-BENCHMARK(BM_BuildInstructions)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_BuildInstructions)
+    ->ArgsProduct({{1000, 10000, 100000}, {0, 1}})
+    ->ArgNames({"elements", "threads"})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 BENCHMARK(BM_PaintInstructions)
     ->Apply(Sizes)
     ->ArgNames({"elements", "close"})

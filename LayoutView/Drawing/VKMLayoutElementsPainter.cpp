@@ -74,7 +74,7 @@ namespace {
 
 // Elements a thread of the build is given at least: below that, starting
 // the thread costs more than it saves.
-constexpr std::size_t kLeastPerThread = 4096;
+constexpr std::size_t kLeastPerThread = 2048;
 constexpr std::size_t kMostThreads = 4;
 std::atomic<std::size_t> gBuildThreads{0};
 

@@ -50,7 +50,7 @@ public:
                                  const CColor* outlineColor);
     // This many threads draw a list (at most one per element); 0, the
     // default, is up to four as the machine has cores, each given at least
-    // 4,096 elements.
+    // 2,048 elements.
     static void setBuildThreads(std::size_t threads);
     // With tunnels hidden a tunnel track is drawn with the tunnel flag; with
     // the light-outline bit the outline colour becomes grey 0.975 at the
