@@ -3,150 +3,69 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <memory>
 
 namespace {
 
-// About one cell per placed box: a box of the usual size then reaches into
-// one to four cells, and a cell holds a handful of boxes.
+// About one cell per two placed boxes: a box of the usual size then reaches
+// into one to four cells, and a cell holds a handful of boxes.
+constexpr std::size_t kBoxesPerCell = 2;
 constexpr std::size_t kMaxCells = std::size_t{1} << 20;
-// A box reaching into more cells than this is cheaper to test on every
-// query than to list in each of them.
-constexpr std::int64_t kMaxCellsPerBox = 256;
-
-std::int32_t Clamped(double at, std::int32_t cells) {
-    // In doubles first: far-away coordinates must not overflow the cast.
-    const double clamped = std::clamp(std::floor(at), 0.0, static_cast<double>(cells - 1));
-    return static_cast<std::int32_t>(clamped);
-}
 
 }  // namespace
 
-VKMBoxIndex::VKMBoxIndex(std::size_t count, const std::function<Placement(std::size_t, tBox&)>& boxOf) : mCount(count) {
-    std::vector<tBox> boxes(count);
-    std::vector<Placement> placements(count);
-    double minX = std::numeric_limits<double>::infinity();
-    double minY = minX;
-    double maxX = -minX;
-    double maxY = -minX;
-    std::size_t placed = 0;
-    for (std::size_t i = 0; i < count; ++i) {
-        Placement placement = boxOf(i, boxes[i]);
-        const tBox& box = boxes[i];
-        if (placement == Placement::placed &&
-            !(std::isfinite(box.minX) && std::isfinite(box.minY) && std::isfinite(box.maxX) &&
-              std::isfinite(box.maxY) && box.minX <= box.maxX && box.minY <= box.maxY)) {
-            placement = Placement::always;
-        }
-        placements[i] = placement;
-        if (placement != Placement::placed) continue;
-        ++placed;
-        minX = std::min(minX, box.minX);
-        minY = std::min(minY, box.minY);
-        maxX = std::max(maxX, box.maxX);
-        maxY = std::max(maxY, box.maxY);
+void VKMBoxIndex::chooseGrid(tExtent& extent) {
+    if (extent.placed == 0 || extent.xs.empty()) return;
+    // The grid spans where most boxes lie: a few far-off boxes would
+    // otherwise stretch it until the rest share a cell. Boxes beyond it fall
+    // into its edge cells (the mapping clamps), which keeps every answer
+    // whole.
+    auto quantile = [](std::vector<double>& values, double share) {
+        const auto at = values.begin() + static_cast<std::ptrdiff_t>(share * static_cast<double>(values.size() - 1));
+        std::nth_element(values.begin(), at, values.end());
+        return *at;
+    };
+    const double minX = std::max(extent.minX, quantile(extent.xs, 0.005));
+    const double maxX = std::min(extent.maxX, quantile(extent.xs, 0.995));
+    const double minY = std::max(extent.minY, quantile(extent.ys, 0.005));
+    const double maxY = std::min(extent.maxY, quantile(extent.ys, 0.995));
+    const double width = maxX - minX;
+    const double height = maxY - minY;
+    const double cells = static_cast<double>(std::clamp<std::size_t>(extent.placed / kBoxesPerCell, 1, kMaxCells));
+    double columns = 1;
+    double rows = 1;
+    if (width > 0 && height > 0) {
+        columns = std::clamp(std::round(std::sqrt(cells * width / height)), 1.0, cells);
+        rows = std::clamp(std::round(cells / columns), 1.0, cells);
+    } else if (width > 0) {
+        columns = cells;
+    } else if (height > 0) {
+        rows = cells;
     }
-    if (placed > 0) {
-        // The grid spans where most boxes lie: a few far-off boxes would
-        // otherwise stretch it until the rest share a cell. Boxes beyond
-        // it fall into its edge cells (the mapping clamps), which keeps
-        // every answer whole. The bounds come from a sample of the centres.
-        constexpr std::size_t kSample = 4096;
-        const std::size_t every = std::max<std::size_t>(1, placed / kSample);
-        std::vector<double> xs;
-        std::vector<double> ys;
-        std::size_t seen = 0;
-        for (std::size_t i = 0; i < count; ++i) {
-            if (placements[i] != Placement::placed || seen++ % every != 0) continue;
-            xs.push_back(boxes[i].minX / 2 + boxes[i].maxX / 2);
-            ys.push_back(boxes[i].minY / 2 + boxes[i].maxY / 2);
-        }
-        auto quantile = [](std::vector<double>& values, double share) {
-            const auto at =
-                values.begin() + static_cast<std::ptrdiff_t>(share * static_cast<double>(values.size() - 1));
-            std::nth_element(values.begin(), at, values.end());
-            return *at;
-        };
-        minX = std::max(minX, quantile(xs, 0.005));
-        maxX = std::min(maxX, quantile(xs, 0.995));
-        minY = std::max(minY, quantile(ys, 0.005));
-        maxY = std::min(maxY, quantile(ys, 0.995));
-        const double width = maxX - minX;
-        const double height = maxY - minY;
-        const double cells = static_cast<double>(std::clamp<std::size_t>(placed, 1, kMaxCells));
-        double columns = 1;
-        double rows = 1;
-        if (width > 0 && height > 0) {
-            columns = std::clamp(std::round(std::sqrt(cells * width / height)), 1.0, cells);
-            rows = std::clamp(std::round(cells / columns), 1.0, cells);
-        } else if (width > 0) {
-            columns = cells;
-        } else if (height > 0) {
-            rows = cells;
-        }
-        mColumns = static_cast<std::int32_t>(columns);
-        mRows = static_cast<std::int32_t>(rows);
-        mOriginX = minX;
-        mOriginY = minY;
-        mInverseCellWidth = width > 0 ? columns / width : 0.0;
-        mInverseCellHeight = height > 0 ? rows / height : 0.0;
-        if (!std::isfinite(mInverseCellWidth)) mInverseCellWidth = 0.0;
-        if (!std::isfinite(mInverseCellHeight)) mInverseCellHeight = 0.0;
-    }
+    mColumns = static_cast<std::int32_t>(columns);
+    mRows = static_cast<std::int32_t>(rows);
+    mOriginX = minX;
+    mOriginY = minY;
+    mInverseCellWidth = width > 0 ? columns / width : 0.0;
+    mInverseCellHeight = height > 0 ? rows / height : 0.0;
+    if (!std::isfinite(mInverseCellWidth)) mInverseCellWidth = 0.0;
+    if (!std::isfinite(mInverseCellHeight)) mInverseCellHeight = 0.0;
+}
 
-    // Counted first, then filled in box order, so each cell lists its boxes
-    // in ascending order.
-    const std::size_t cellCount = static_cast<std::size_t>(mColumns) * static_cast<std::size_t>(mRows);
-    std::vector<tCells> spans(placed > 0 ? count : 0);
-    std::vector<std::uint64_t> starts(cellCount + 1, 0);
-    for (std::size_t i = 0; i < count; ++i) {
-        if (placements[i] == Placement::never) continue;
-        if (placements[i] == Placement::placed) {
-            const tCells span = cellsOf(boxes[i]);
-            const std::int64_t reach = std::int64_t{span.x1 - span.x0 + 1} * std::int64_t{span.y1 - span.y0 + 1};
-            if (reach <= kMaxCellsPerBox) {
-                spans[i] = span;
-                for (std::int32_t y = span.y0; y <= span.y1; ++y) {
-                    for (std::int32_t x = span.x0; x <= span.x1; ++x)
-                        ++starts[static_cast<std::size_t>(y) * mColumns + x + 1];
-                }
-                continue;
-            }
-            placements[i] = Placement::always;
-        }
-        mAlways.push_back(static_cast<std::uint32_t>(i));
-    }
-    for (std::size_t c = 0; c < cellCount; ++c) starts[c + 1] += starts[c];
-    if (starts[cellCount] > std::numeric_limits<std::uint32_t>::max() ||
-        count > std::numeric_limits<std::uint32_t>::max()) {
-        // Beyond what the flat lists count: every box is tested instead.
-        mColumns = mRows = 0;
-        mAlways.clear();
-        for (std::size_t i = 0; i < count; ++i) {
-            if (placements[i] != Placement::never) mAlways.push_back(static_cast<std::uint32_t>(i));
-        }
-        return;
-    }
-    mCellStart.assign(starts.begin(), starts.end());
-    mEntries.resize(starts[cellCount]);
+void VKMBoxIndex::fill(const Placement* placements, const tCells* spans) {
+    // Filled in box order, so each cell lists its boxes ascending.
+    const std::size_t cellCount = mCellStart.size() - 1;
+    for (std::size_t c = 0; c < cellCount; ++c) mCellStart[c + 1] += mCellStart[c];
+    mEntries.resize(mCellStart[cellCount]);
     std::vector<std::uint32_t> next(mCellStart.begin(), mCellStart.end() - 1);
-    for (std::size_t i = 0; i < count; ++i) {
+    for (std::size_t i = 0; i < mCount; ++i) {
         if (placements[i] != Placement::placed) continue;
         const tCells& span = spans[i];
         for (std::int32_t y = span.y0; y <= span.y1; ++y) {
-            for (std::int32_t x = span.x0; x <= span.x1; ++x)
-                mEntries[next[static_cast<std::size_t>(y) * mColumns + x]++] = static_cast<std::uint32_t>(i);
+            std::uint32_t* const row = &next[static_cast<std::size_t>(y) * mColumns];
+            for (std::int32_t x = span.x0; x <= span.x1; ++x) mEntries[row[x]++] = static_cast<std::uint32_t>(i);
         }
     }
-}
-
-std::int32_t VKMBoxIndex::column(double x) const { return Clamped((x - mOriginX) * mInverseCellWidth, mColumns); }
-
-std::int32_t VKMBoxIndex::row(double y) const { return Clamped((y - mOriginY) * mInverseCellHeight, mRows); }
-
-// The same monotone mapping for boxes and areas: when two intervals meet,
-// so do their cell ranges.
-VKMBoxIndex::tCells VKMBoxIndex::cellsOf(const tBox& box) const {
-    return {column(box.minX), row(box.minY), column(box.maxX), row(box.maxY)};
 }
 
 bool VKMBoxIndex::coversAll(const tBox& area) const {

@@ -190,8 +190,11 @@ VKMBoxIndex VKMDrawingInstructionsPainter::indexOf(const std::vector<platform::R
         // Narrow boxes (and those whose width is not a number) are never
         // skipped; empty ones never meet anything, so are always skipped.
         if (!(rect.width > kAlwaysPaintedWidth)) return VKMBoxIndex::Placement::always;
-        if (rect.isEmpty()) return VKMBoxIndex::Placement::never;
-        box = {rect.minX(), rect.minY(), rect.maxX(), rect.maxY()};
+        if (!(rect.height != 0)) return VKMBoxIndex::Placement::never;
+        // The sides as the rectangle's own minX() and maxX() give them: with
+        // a positive width the origin is the least x.
+        const double y1 = rect.y + rect.height;
+        box = {rect.x, std::min(rect.y, y1), rect.x + rect.width, std::max(rect.y, y1)};
         return VKMBoxIndex::Placement::placed;
     });
 }

@@ -27,7 +27,14 @@ std::shared_ptr<VKMDrawingInstructionsRenderData> VKMDrawingInstructionsRenderDa
 VKMDrawingInstructionsRenderData::VKMDrawingInstructionsRenderData(tDrawingInstructions* instructions) {
     if (instructions != nullptr) mDrawingInstructions = std::exchange(*instructions, {});
     mInstructionBoxes = VKMDrawingInstructionsPainter::boxesOf(mDrawingInstructions);
-    mInstructionIndex = VKMDrawingInstructionsPainter::indexOf(mInstructionBoxes);
+}
+
+const VKMBoxIndex* VKMDrawingInstructionsRenderData::instructionIndex() const {
+    // Not made with the layer: a build should not wait for it, and a layer
+    // replaced before it is painted never needs it.
+    std::call_once(mIndexMade,
+                   [this] { mInstructionIndex = VKMDrawingInstructionsPainter::indexOf(mInstructionBoxes); });
+    return &mInstructionIndex;
 }
 
 VKMDrawingInstructionsRenderData::~VKMDrawingInstructionsRenderData() {

@@ -5,6 +5,7 @@
 // large layer never stalls the drawing thread.
 
 #include <memory>
+#include <mutex>
 #include <vector>
 
 #include "LayoutView/Drawing/VKMBoxIndex.h"
@@ -29,8 +30,10 @@ public:
     // boxesOf), so that painting skips those outside without touching them.
     const std::vector<platform::Rect>* instructionBoxes() const { return &mInstructionBoxes; }
     // Those boxes in a grid, so that painting a small rectangle looks only
-    // at the instructions that may lie there.
-    const VKMBoxIndex* instructionIndex() const { return &mInstructionIndex; }
+    // at the instructions that may lie there. Made by the first call (the
+    // first painting, on whatever thread), which the others wait for; only
+    // read after.
+    const VKMBoxIndex* instructionIndex() const;
 
     // Waits until every release handed to the background queue so far has
     // deleted its instructions (for tests, and for programs about to end).
@@ -39,5 +42,6 @@ public:
 private:
     tDrawingInstructions mDrawingInstructions;
     std::vector<platform::Rect> mInstructionBoxes;
-    VKMBoxIndex mInstructionIndex;
+    mutable std::once_flag mIndexMade;
+    mutable VKMBoxIndex mInstructionIndex;
 };

@@ -7,19 +7,26 @@
 
 VKMElementIndex::VKMElementIndex(CLayout& layout)
     : mLayout(&layout), mElements(layout.GetElements().begin(), layout.GetElements().end()) {
-    mBoxes = VKMBoxIndex(mElements.size(), [&](std::size_t i, VKMBoxIndex::tBox& box) {
+    // Each box worked out once: the index reads every box twice.
+    std::vector<VKMBoxIndex::tBox> boxes(mElements.size());
+    std::vector<VKMBoxIndex::Placement> placements(mElements.size(), VKMBoxIndex::Placement::never);
+    for (std::size_t i = 0; i < mElements.size(); ++i) {
         CCompositeGeometry* const element = mElements[i];
         // Elements without a complete set of components are never picked.
-        if (element == nullptr) return VKMBoxIndex::Placement::never;
+        if (element == nullptr) continue;
         const tComponents& components = element->GetComponents();
         if (components.empty() || std::find(components.begin(), components.end(), nullptr) != components.end())
-            return VKMBoxIndex::Placement::never;
+            continue;
         tDoubleRect own;
         element->CalcBoundingBox(own);
         const CPoint& position = element->GetPosition();
         // Summed as the hit test sums them, so that both see the same edges.
-        box = {position.x + own.minX, position.y + own.minY, position.x + own.maxX, position.y + own.maxY};
-        return VKMBoxIndex::Placement::placed;
+        boxes[i] = {position.x + own.minX, position.y + own.minY, position.x + own.maxX, position.y + own.maxY};
+        placements[i] = VKMBoxIndex::Placement::placed;
+    }
+    mBoxes = VKMBoxIndex(mElements.size(), [&](std::size_t i, VKMBoxIndex::tBox& box) {
+        box = boxes[i];
+        return placements[i];
     });
 }
 

@@ -1,6 +1,13 @@
 #include "LayoutView/Drawing/VKMLayoutElementsPainter.h"
 
+#include <algorithm>
+#include <atomic>
+#include <exception>
+#include <thread>
 #include <unordered_map>
+#include <vector>
+
+#include "LayoutView/Drawing/VKMInstructionList.h"
 
 #include "LayoutView/Drawing/VKMLayoutColors.h"
 #include "engine/services/VKMSoftAssert.h"
@@ -63,23 +70,97 @@ void VKMLayoutElementsPainter::drawElements(const tElements& elements, std::int3
     drawElements(elements, trackStyle, tunnelStyle, instructions, nullptr);
 }
 
+namespace {
+
+// Elements a thread of the build is given at least: below that, starting
+// the thread costs more than it saves.
+constexpr std::size_t kLeastPerThread = 2048;
+constexpr std::size_t kMostThreads = 4;
+std::atomic<std::size_t> gBuildThreads{0};
+
+std::size_t ThreadsFor(std::size_t elements) {
+    const std::size_t asked = gBuildThreads.load(std::memory_order_relaxed);
+    if (asked != 0) return std::clamp<std::size_t>(elements, 1, asked);
+    const std::size_t most = std::min<std::size_t>(kMostThreads, std::max(1u, std::thread::hardware_concurrency()));
+    return std::clamp<std::size_t>(elements / kLeastPerThread, 1, most);
+}
+
+}  // namespace
+
+void VKMLayoutElementsPainter::setBuildThreads(std::size_t threads) {
+    gBuildThreads.store(threads, std::memory_order_relaxed);
+}
+
 void VKMLayoutElementsPainter::drawElements(const tElements& elements, std::int32_t trackStyle,
                                             std::int32_t tunnelStyle, tDrawingInstructions& instructions,
                                             const CColor* outlineColor) {
+    const std::size_t threads = ThreadsFor(elements.size());
+    if (threads <= 1) {
+        drawElementRange(elements, 0, elements.size(), trackStyle, tunnelStyle, instructions, outlineColor);
+        return;
+    }
+    // Each element is drawn from its own data alone (its components' joints
+    // are put back as they were), so consecutive runs of the list are drawn
+    // on threads of their own, each into a list and an arena of its own, and
+    // the lists joined in order: the same instructions in the same order.
+    // The first run is drawn here, into the caller's list.
+    std::vector<VKMScopedInstructionList> parts(threads - 1);
+    std::vector<std::exception_ptr> failures(threads);
+    std::vector<std::thread> workers;
+    workers.reserve(threads - 1);
+    auto begin = [&](std::size_t part) { return elements.size() * part / threads; };
+    for (std::size_t part = 1; part < threads; ++part) {
+        auto draw = [&, part] {
+            try {
+                drawElementRange(elements, begin(part), begin(part + 1), trackStyle, tunnelStyle,
+                                 parts[part - 1].list(), outlineColor);
+            } catch (...) {
+                failures[part] = std::current_exception();
+            }
+        };
+        try {
+            workers.emplace_back(draw);
+        } catch (...) {
+            draw();  // no thread to be had: drawn here
+        }
+    }
+    try {
+        drawElementRange(elements, begin(0), begin(1), trackStyle, tunnelStyle, instructions, outlineColor);
+    } catch (...) {
+        failures[0] = std::current_exception();
+    }
+    for (std::thread& worker : workers) worker.join();
+    // What a failed run drew is deleted with its list; the caller's list
+    // is the caller's to delete, as without threads.
+    for (const std::exception_ptr& failure : failures) {
+        if (failure) std::rethrow_exception(failure);
+    }
+    std::size_t total = instructions.size();
+    for (VKMScopedInstructionList& part : parts) total += part.list().size();
+    instructions.reserve(total);
+    for (VKMScopedInstructionList& part : parts) {
+        const tDrawingInstructions drawn = part.release();
+        instructions.insert(instructions.end(), drawn.begin(), drawn.end());
+    }
+}
+
+void VKMLayoutElementsPainter::drawElementRange(const tElements& elements, std::size_t from, std::size_t to,
+                                                std::int32_t trackStyle, std::int32_t tunnelStyle,
+                                                tDrawingInstructions& instructions, const CColor* outlineColor) {
     CDrawingInstructionsRenderStrategy strategy;
     CDrawingInstructionsRenderOptions fill(&instructions, CDrawingInstructionsRenderOptions::kFillPass);
     CDrawingInstructionsRenderOptions outline(&instructions, CDrawingInstructionsRenderOptions::kOutlinePass, fill);
-    for (std::size_t i = 0; i < elements.size(); ++i) {
+    for (std::size_t i = from; i < to; ++i) {
         // Building waits mostly for memory: each element and its components
         // lie apart on the heap. Ask for an element a few places ahead, and
         // for the components of one nearer (whose own memory is there by
         // then). Written out here: moved into a helper of their own, the
         // prefetches were dropped by the optimizer.
-        if (i + kElementsAhead < elements.size() && elements[i + kElementsAhead] != nullptr) {
+        if (i + kElementsAhead < to && elements[i + kElementsAhead] != nullptr) {
             const char* const ahead = reinterpret_cast<const char*>(elements[i + kElementsAhead]);
             for (std::size_t at = 0; at < sizeof(CCompositeGeometry); at += kCacheLine) __builtin_prefetch(ahead + at);
         }
-        if (i + kComponentsAhead < elements.size() && elements[i + kComponentsAhead] != nullptr) {
+        if (i + kComponentsAhead < to && elements[i + kComponentsAhead] != nullptr) {
             const CCompositeGeometry& next = *elements[i + kComponentsAhead];
             __builtin_prefetch(next.GetIdentifier().data());
             for (const CBasicGeometry* component : next.GetComponents()) {

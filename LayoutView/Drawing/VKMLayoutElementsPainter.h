@@ -3,6 +3,7 @@
 // layer by layer from the last layer of the list to the first (so the first
 // layer ends on top), each element filled and then outlined before the next.
 
+#include <cstddef>
 #include <cstdint>
 
 #include "engine/drawing/DrawingInstruction.h"
@@ -37,9 +38,20 @@ public:
                              tDrawingInstructions& instructions);
     // The same with every outline in `outlineColor` instead of the
     // elements' second colours (null: their own); marked elements keep the
-    // marked colour and rails their rail colour.
+    // marked colour and rails their rail colour. A long list is drawn in
+    // runs on a few threads at once (see setBuildThreads) and gives the same
+    // instructions in the same order. The first exception of a run passes
+    // on; what the other runs drew is deleted.
     static void drawElements(const tElements& elements, std::int32_t trackStyle, std::int32_t tunnelStyle,
                              tDrawingInstructions& instructions, const CColor* outlineColor);
+    // The elements from `from` to before `to`, on this thread.
+    static void drawElementRange(const tElements& elements, std::size_t from, std::size_t to, std::int32_t trackStyle,
+                                 std::int32_t tunnelStyle, tDrawingInstructions& instructions,
+                                 const CColor* outlineColor);
+    // This many threads draw a list (at most one per element); 0, the
+    // default, is up to four as the machine has cores, each given at least
+    // 2,048 elements.
+    static void setBuildThreads(std::size_t threads);
     // With tunnels hidden a tunnel track is drawn with the tunnel flag; with
     // the light-outline bit the outline colour becomes grey 0.975 at the
     // alpha of the element's second colour.

@@ -53,11 +53,19 @@ void CDrawingInstructionsRenderOptions::AddInstruction(CDrawingInstruction* inst
 }
 
 void CDrawingInstructionsRenderOptions::AddInstruction(std::unique_ptr<CDrawingInstruction> instruction) {
+    Take(std::move(instruction), false);
+}
+
+void CDrawingInstructionsRenderOptions::AddInstructionWithBounds(std::unique_ptr<CDrawingInstruction> instruction) {
+    Take(std::move(instruction), true);
+}
+
+void CDrawingInstructionsRenderOptions::Take(std::unique_ptr<CDrawingInstruction> instruction, bool boundsSet) {
     if (!instruction) return;
     UErrorHandling::ThrowIfNull(mOutput,
                                 "void CDrawingInstructionsRenderOptions::AddInstruction(CDrawingInstruction *)",
                                 "No output list for drawing instructions");
-    instruction->CalcBoundingBox();
+    if (!boundsSet) instruction->CalcBoundingBox();
     instruction->SetOwner(CurrentOwner());
     mOutput->push_back(instruction.get());
     instruction.release();

@@ -58,7 +58,15 @@ public:
     // a null instruction is ignored.
     void AddInstruction(CDrawingInstruction* instruction);
     void AddInstruction(std::unique_ptr<CDrawingInstruction> instruction);
+    // The same for an instruction whose mBounds the caller has already set
+    // to what CalcBoundingBox would give (worked out while the path was
+    // made, sparing a second walk over its steps).
+    void AddInstructionWithBounds(std::unique_ptr<CDrawingInstruction> instruction);
 
+private:
+    void Take(std::unique_ptr<CDrawingInstruction> instruction, bool boundsSet);
+
+public:
     // 2 fill pass, 1 outline pass.
     int mPass;
     // Width of bed, joint-end and sleeper lines; the least width of polygon

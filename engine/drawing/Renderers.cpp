@@ -10,6 +10,7 @@
 #include "engine/drawing/ParallelPathCache.h"
 #include "engine/drawing/RenderStrategy.h"
 #include "engine/drawing/TextInstruction.h"
+#include "engine/geometry/BoundsAccumulator.h"
 #include "engine/model/CurveBIG.h"
 #include "engine/model/FlexTrackBIG.h"
 #include "engine/model/OvalBIG.h"
@@ -37,11 +38,51 @@ CPoint MovedBy(const CPoint& point, const CPoint& position) {
     return CPoint(point.x + position.x, point.y + position.y, 0.0);
 }
 
-// A line-to step for each point from `begin` to `end`, moved by the position.
+// The sides of a path of line steps alone, grown point after point as
+// CPathDrawingInstruction::CalcBoundingBox grows them (the same comparisons
+// in the same order, so the same result to the bit), while the steps are
+// made rather than in a second walk over them.
+struct tGrowingBounds {
+    tDoubleRect sides = EmptyRect();
+
+    void Add(const tPathPoint& point) {
+        sides.minY = point.y < sides.minY ? point.y : sides.minY;
+        sides.minX = point.x < sides.minX ? point.x : sides.minX;
+        sides.maxY = sides.maxY < point.y ? point.y : sides.maxY;
+        sides.maxX = sides.maxX < point.x ? point.x : sides.maxX;
+    }
+    // Widened by the path's line width, as the instruction's own bounds are.
+    void SetOn(CPathDrawingInstruction& path) const {
+        tDoubleRect bounds = sides;
+        bounds.minY -= path.mLineWidth;
+        bounds.minX -= path.mLineWidth;
+        bounds.maxY += path.mLineWidth;
+        bounds.maxX += path.mLineWidth;
+        path.mBounds = bounds;
+    }
+};
+
+// A line-to step for each point from `begin` to `end`, moved by the
+// position, growing `bounds` by each step's point as it is made.
 template <typename Iterator>
-void AddLinesTo(CPathDrawingInstruction::tSteps& steps, Iterator begin, Iterator end, const CPoint& position) {
-    for (Iterator it = begin; it != end; ++it)
-        steps.emplace_back(std::in_place_type<CPathLineToMicroInstruction>, MovedBy(*it, position));
+void AddLinesTo(CPathDrawingInstruction::tSteps& steps, Iterator begin, Iterator end, const CPoint& position,
+                tGrowingBounds& bounds) {
+    for (Iterator it = begin; it != end; ++it) {
+        const CPathMicroInstruction& step =
+            steps.emplace_back(std::in_place_type<CPathLineToMicroInstruction>, MovedBy(*it, position));
+        bounds.Add(std::get<CPathLineToMicroInstruction>(step).mPoint);
+    }
+}
+
+// The first list's points, the second's in reverse, then the first point
+// again, growing `bounds` by the points added.
+void AppendOutlinePolygon(CPathDrawingInstruction& instruction, const std::vector<CPoint>& first,
+                          const std::vector<CPoint>& second, const CPoint& position, tGrowingBounds& bounds) {
+    auto& steps = instruction.mPathMicroInstructions;
+    steps.reserve(steps.size() + first.size() + second.size() + 1);
+    AddLinesTo(steps, first.begin(), first.end(), position, bounds);
+    AddLinesTo(steps, second.rbegin(), second.rend(), position, bounds);
+    if (!first.empty()) AddLinesTo(steps, first.begin(), first.begin() + 1, position, bounds);
 }
 
 // A path made in the render options' arena, or with new without them.
@@ -61,9 +102,11 @@ void AddLine(CDrawingInstructionsRenderOptions& renderOptions, const CPathDrawin
     auto line = renderOptions.NewInstruction<CPathDrawingInstruction>(pathTemplate);
     line->ClearPathMicroInstructions();
     line->mPathMicroInstructions.reserve(static_cast<std::size_t>(end - begin));
-    AddLinesTo(line->mPathMicroInstructions, begin, end, position);
+    tGrowingBounds bounds;
+    AddLinesTo(line->mPathMicroInstructions, begin, end, position, bounds);
     line->mLineWidth = lineWidth;
-    renderOptions.AddInstruction(std::move(line));
+    bounds.SetOn(*line);
+    renderOptions.AddInstructionWithBounds(std::move(line));
 }
 
 const CColor& OutlineColor(const CDrawingOptions& options) {
@@ -205,9 +248,14 @@ void CDrawingInstructionsRendererBase::RenderTrackComponent(CBasicGeometry* comp
     if (pass == kFillPass) {
         if (!options.mFill) return;
         std::unique_ptr<CPathDrawingInstruction> fill = CreateFillInstruction(component, options, &renderOptions);
-        if (hasBedLines) AddOutlinePolygon(*fill, bedFirst, bedSecond, position);
-        else AddOutlinePolygon(*fill, first, second, position);
-        renderOptions.AddInstruction(std::move(fill));
+        // The outline polygon's points alone make the fill: its bounds are
+        // grown while they are added.
+        const std::vector<CPoint>& outer = hasBedLines ? bedFirst : first;
+        const std::vector<CPoint>& inner = hasBedLines ? bedSecond : second;
+        tGrowingBounds bounds;
+        AppendOutlinePolygon(*fill, outer, inner, position, bounds);
+        bounds.SetOn(*fill);
+        renderOptions.AddInstructionWithBounds(std::move(fill));
         return;
     }
     if (pass != kOutlinePass) return;
@@ -234,11 +282,8 @@ void CDrawingInstructionsRendererBase::AddOutlinePolygon(CPathDrawingInstruction
                                                          const std::vector<CPoint>& first,
                                                          const std::vector<CPoint>& second,
                                                          const CPoint& position) const {
-    auto& steps = instruction.mPathMicroInstructions;
-    steps.reserve(steps.size() + first.size() + second.size() + 1);
-    AddLinesTo(steps, first.begin(), first.end(), position);
-    AddLinesTo(steps, second.rbegin(), second.rend(), position);
-    if (!first.empty()) AddLinesTo(steps, first.begin(), first.begin() + 1, position);
+    tGrowingBounds unused;
+    AppendOutlinePolygon(instruction, first, second, position, unused);
 }
 
 void CDrawingInstructionsRendererBase::AddSideLines(CDrawingInstructionsRenderOptions& renderOptions,

@@ -1,7 +1,10 @@
 #include "engine/model/CurveBIG.h"
 
 #include <algorithm>
+#include <array>
+#include <bit>
 #include <cmath>
+#include <cstdint>
 
 #include "engine/fileformat/TaggedFile.h"
 #include "engine/geometry/BoundsAccumulator.h"
@@ -50,25 +53,39 @@ CPoint PointOnArc(const CPoint& centre, double radius, const CPlanTurn& turn) {
 }  // namespace
 
 // The turns to every point of a subdivided arc: the start, then the end of
-// each chord. Arcs of the same start, sweep and depth (the sides of one
-// curve, mostly) share them; one per thread keeps its memory.
+// each chord. Arcs of the same start, sweep and depth share them: the sides
+// of one curve, and the curves of a layout laid from the same catalogue
+// pieces at the same headings, which a layout has many of. A few dozen are
+// kept, each in the slot its angles give (the angles compared bit for bit,
+// so that a kept list is exactly the one that would be worked out); one
+// table per thread keeps its memory.
 struct CCurveBIG::tArcTurns {
-    int depth = -1;
-    double startAngle = 0.0;
-    double sweep = 0.0;
-    std::vector<CPlanTurn> turns;
+    struct tEntry {
+        int depth = -1;
+        std::uint64_t startBits = 0;
+        std::uint64_t sweepBits = 0;
+        std::vector<CPlanTurn> turns;
+    };
+    static constexpr std::size_t kSlots = 64;
+    std::array<tEntry, kSlots> entries;
 
     const std::vector<CPlanTurn>& For(double start, double arcSweep, int arcDepth) {
-        if (arcDepth != depth || start != startAngle || arcSweep != sweep) {
-            depth = arcDepth;
-            startAngle = start;
-            sweep = arcSweep;
-            turns.clear();
-            turns.reserve((std::size_t{1} << arcDepth) + 1);
-            turns.emplace_back(start);
-            AddChordEnds(start, start + arcSweep, arcDepth, turns);
+        const auto startBits = std::bit_cast<std::uint64_t>(start);
+        const auto sweepBits = std::bit_cast<std::uint64_t>(arcSweep);
+        const std::uint64_t mix =
+            (startBits ^ (sweepBits * 0x9E3779B97F4A7C15ull) ^ static_cast<std::uint64_t>(arcDepth)) *
+            0xBF58476D1CE4E5B9ull;
+        tEntry& entry = entries[(mix >> 58) % kSlots];
+        if (arcDepth != entry.depth || startBits != entry.startBits || sweepBits != entry.sweepBits) {
+            entry.depth = arcDepth;
+            entry.startBits = startBits;
+            entry.sweepBits = sweepBits;
+            entry.turns.clear();
+            entry.turns.reserve((std::size_t{1} << arcDepth) + 1);
+            entry.turns.emplace_back(start);
+            AddChordEnds(start, start + arcSweep, arcDepth, entry.turns);
         }
-        return turns;
+        return entry.turns;
     }
 };
 
