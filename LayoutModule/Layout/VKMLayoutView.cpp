@@ -53,9 +53,11 @@ std::uint64_t bitsOf(double value) {
     return bits;
 }
 
-// Tile jobs run on at most half the pool's threads, at low priority: the
-// compositor draws a frame's bands on the same pool, and a frame must not
-// wait behind a screenful of tiles.
+// Tile jobs run on a quarter of the pool's threads (at least two), at low
+// priority: the compositor draws a frame's bands on the same pool, and a
+// frame must not wait behind a screenful of tiles. Half the pool sharpened
+// sooner but doubled the frames over 16.7 ms after a pinch at 100,000
+// elements, while the stretched tiles were composited.
 class TileWorkers {
 public:
     static TileWorkers& shared() {
@@ -74,7 +76,7 @@ public:
     }
 
 private:
-    TileWorkers() : mMostRunners(std::max(1u, platform::DispatchQueue::concurrency() / 2)) {}
+    TileWorkers() : mMostRunners(std::max(2u, platform::DispatchQueue::concurrency() / 4)) {}
 
     void run() {
         for (;;) {
