@@ -256,6 +256,7 @@ void VKMLayoutView::showLayout() {
             if (!weak_from_this().expired()) askForTile(index, settings);
         }
     }
+    mMissing = missing.size();
     if (missing.empty()) {
         dropLevel(mKept);
     } else {
