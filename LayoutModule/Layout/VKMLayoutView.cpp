@@ -243,7 +243,9 @@ void VKMLayoutView::showLayout() {
         return std::hypot(a.first - middleColumn, a.second - middleRow) <
                std::hypot(b.first - middleColumn, b.second - middleRow);
     });
-    if (drawNow || weak_from_this().expired()) {
+    // A level that has shown nothing and has nothing kept under it (its
+    // first pass came before the view had a size) draws at once too.
+    if (drawNow || (!mLevel.shown && !mKept.layer) || weak_from_this().expired()) {
         drawTilesNow(missing, settings);
         missing.clear();
     } else {
@@ -257,6 +259,7 @@ void VKMLayoutView::showLayout() {
         }
     }
     mMissing = missing.size();
+    if (visible.column1 >= visible.column0 && visible.row1 >= visible.row0) mLevel.shown = true;
     if (missing.empty()) {
         dropLevel(mKept);
     } else {

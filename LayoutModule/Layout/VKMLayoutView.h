@@ -142,6 +142,7 @@ private:
         double zoom = 0;
         std::uint64_t base = 0;     // the document and settings drawn
         std::uint64_t version = 0;  // base and zoom
+        bool shown = false;         // a pass has placed or asked for its visible tiles
         std::map<tTileIndex, std::shared_ptr<platform::ui::Layer>> tiles;
     };
     struct tPending {
