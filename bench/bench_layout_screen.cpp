@@ -23,8 +23,9 @@
 // 60 frames a second (the rest of each 16.7 ms slept, as the display waits):
 // a frame's time is all the main thread does for it, the blocks posted to
 // it since the last frame (placing tiles the workers drew, layout passes)
-// included. Counters: p50, p90, p99 of the frame times and the share of
-// frames over 16.7 ms.
+// included. Counters: p50, p90, p99 of the frame times, the share of
+// frames over 16.7 ms, and the share of frames that lacked visible tiles
+// (showing the kept picture stretched, or the background, where they go).
 //
 //   BM_SustainedPan   one screen of movement over 120 frames and back,
 //                     fitted (zoom 1) and at 4x the fitting zoom (zoom 4).
@@ -133,6 +134,10 @@ Screen& OpenScreen(std::size_t elements = kElements) {
     return *screen;
 }
 
+// Frames whose layout pass lacked visible tiles (showing the kept picture
+// stretched or the background where they go).
+int gUnsharp = 0;
+
 using FrameClock = std::chrono::steady_clock;
 constexpr auto kFramePeriod = std::chrono::microseconds(16667);
 
@@ -146,6 +151,7 @@ double PacedFrame(Screen& screen, Change&& change) {
     change();
     benchmark::DoNotOptimize(screen.window->snapshot());
     const auto end = FrameClock::now();
+    if (const auto view = screen.controller->outlets.layoutView.lock(); view && view->missingTiles() > 0) ++gUnsharp;
     std::this_thread::sleep_until(start + kFramePeriod);
     return std::chrono::duration<double, std::milli>(end - start).count();
 }
@@ -164,6 +170,7 @@ void ReportFrames(benchmark::State& state, const std::vector<double>& times) {
     const auto over = std::count_if(times.begin(), times.end(), [](double t) { return t > 16.7; });
     state.counters["over16.7_pct"] = 100.0 * static_cast<double>(over) / static_cast<double>(times.size());
     state.counters["frames"] = static_cast<double>(times.size());
+    state.counters["unsharp_pct"] = 100.0 * gUnsharp / static_cast<double>(times.size());
 }
 
 // The screen at `zoomTimesFitted` x the fitting zoom, centred as a load
@@ -186,6 +193,7 @@ void BM_SustainedPan(benchmark::State& state) {
     Screen& screen = OpenScreen(static_cast<std::size_t>(state.range(0)));
     VKMLayoutViewController& controller = Settle(screen, static_cast<double>(state.range(1)));
     std::vector<double> times;
+    gUnsharp = 0;
     for (auto _ : state) {
         controller.setTouchDownContentOffset(controller.contentOffset());
         for (int frame = 1; frame <= 240; ++frame) {
@@ -204,6 +212,7 @@ void BM_PinchEnd(benchmark::State& state) {
     const auto view = controller.outlets.layoutView.lock();
     std::vector<double> ends;
     std::vector<double> after;
+    int unsharp = 0;
     for (auto _ : state) {
         for (int pinch = 0; pinch < 6; ++pinch) {
             const double direction = pinch % 2 == 0 ? 1 : -1;
@@ -215,7 +224,9 @@ void BM_PinchEnd(benchmark::State& state) {
                 PacedFrame(screen, [&] { controller.zoomContentWithPinchScale(scale); });
             }
             ends.push_back(PacedFrame(screen, [&] { view->setInteractiveZoom(false); }));
+            gUnsharp = 0;
             for (int frame = 0; frame < 30; ++frame) after.push_back(PacedFrame(screen, [] {}));
+            unsharp += gUnsharp;
         }
     }
     state.counters["end_p50_ms"] = Percentile(ends, 0.5);
@@ -223,12 +234,14 @@ void BM_PinchEnd(benchmark::State& state) {
     const auto over = std::count_if(after.begin(), after.end(), [](double t) { return t > 16.7; });
     state.counters["after_over16.7_pct"] = 100.0 * static_cast<double>(over) / static_cast<double>(after.size());
     state.counters["after_p99_ms"] = Percentile(after, 0.99);
+    state.counters["after_unsharp_pct"] = 100.0 * unsharp / static_cast<double>(after.size());
 }
 
 void BM_StillFrameAt(benchmark::State& state) {
     Screen& screen = OpenScreen(static_cast<std::size_t>(state.range(0)));
     Settle(screen, 1);
     std::vector<double> times;
+    gUnsharp = 0;
     for (auto _ : state) {
         for (int frame = 0; frame < 60; ++frame) times.push_back(PacedFrame(screen, [] {}));
     }

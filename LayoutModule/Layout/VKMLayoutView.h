@@ -71,6 +71,9 @@ public:
     static constexpr double kTileSide = 256;
     // Tiles asked of worker threads and not yet placed.
     std::size_t pendingTiles() const { return mInFlight; }
+    // Visible tiles the last layout pass did not have (shown stretched from
+    // the kept picture, or as the background).
+    std::size_t missingTiles() const { return mMissing; }
     // Runs the main loop until every tile asked for so far has been placed
     // (and those the layout passes meanwhile ask for), or `realTimeout`
     // passes; true when none is left.
@@ -139,6 +142,7 @@ private:
         double zoom = 0;
         std::uint64_t base = 0;     // the document and settings drawn
         std::uint64_t version = 0;  // base and zoom
+        bool shown = false;         // a pass has placed or asked for its visible tiles
         std::map<tTileIndex, std::shared_ptr<platform::ui::Layer>> tiles;
     };
     struct tPending {
@@ -173,6 +177,7 @@ private:
     void tileArrived(std::uint64_t version, const tTileIndex& index, std::uint64_t job,
                      std::shared_ptr<platform::Image> image);
     void cancelTiles(const tRange* keep);
+    void hideCoveredKeptTiles(platform::Point offset, double zoom);
     platform::ui::RasterKey tileKey(const tTileIndex& index) const;
 
     std::weak_ptr<VKMLayoutViewDelegate> mDelegate;
@@ -189,6 +194,7 @@ private:
     tLevel mKept;
     std::map<std::tuple<std::uint64_t, int, int>, tPending> mPending;
     std::size_t mInFlight = 0;
+    std::size_t mMissing = 0;
     std::shared_ptr<tDrawing> mDrawing = std::make_shared<tDrawing>();
     std::uint64_t mNextJob = 1;
     // For a view outside a window.
