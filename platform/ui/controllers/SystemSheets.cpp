@@ -114,6 +114,17 @@ std::vector<Entry> listFolderInto(const std::filesystem::path& folder, const std
     return entries;
 }
 
+// A folder's absolute path without "." or ".." steps or a trailing
+// separator, so that paths of one folder compare equal and a URL of it is
+// whole.
+std::filesystem::path folderPath(const std::filesystem::path& folder) {
+    std::error_code error;
+    auto path = std::filesystem::absolute(folder, error).lexically_normal();
+    if (error) path = folder.lexically_normal();
+    if (!path.has_filename() && path.has_relative_path()) path = path.parent_path();
+    return path;
+}
+
 constexpr const char* kFolderSymbol = "folder.fill";
 constexpr const char* kDocumentSymbol = "doc";
 
@@ -489,8 +500,8 @@ void DocumentPickerViewController::viewWillAppear(bool animated) {
     if (!isBeingPresented()) return;
     mReported = false;
     if (mDirectory.empty()) {
-        mHome = platform::Paths::root().lexically_normal();
-        show(platform::Paths::documents().lexically_normal());
+        mHome = folderPath(platform::Paths::root());
+        show(folderPath(platform::Paths::documents()));
     } else {
         show(mDirectory);
     }
@@ -516,7 +527,7 @@ void DocumentPickerViewController::show(const std::filesystem::path& folder) {
 bool DocumentPickerViewController::canGoUp() const {
     if (mHome.empty() || mDirectory == mHome) return false;
     const auto relative = mDirectory.lexically_relative(mHome);
-    return !relative.empty() && *relative.begin() != "..";
+    return !relative.empty() && relative != "." && *relative.begin() != "..";
 }
 
 void DocumentPickerViewController::tappedRow(int row) {
