@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
+#include <fstream>
 
 #include "LayoutModule/ActionButtons/VKMLayoutActionButton.h"
 #include "LayoutModule/ActionButtons/VKMLayoutActionButtonHelper.h"
@@ -19,9 +21,11 @@
 #include "engine/model/LayerManager.h"
 #include "engine/model/Layout.h"
 #include "platform/dispatch/RunLoop.h"
+#include "platform/foundation/Paths.h"
 #include "platform/ui/controllers/AlertController.h"
 #include "platform/ui/controllers/PresentationController.h"
 #include "platform/ui/controllers/SystemSheets.h"
+#include "platform/ui/views/TableView.h"
 #include "tests/LayoutModule/LayoutModuleTestSupport.h"
 #include "tests/LayoutModule/TabFixture.h"
 #include "tests/support/EngineServices.h"
@@ -208,6 +212,34 @@ TEST(LocalImport, ThePickedFileIsPostedAndNothingElse) {
     screen.advance(1);
     EXPECT_EQ(open.count, 1);
     EXPECT_TRUE(presentedControllers<DocumentPickerViewController>().empty());
+}
+
+TEST(LocalImport, AFileTappedInThePickerIsPostedAsItsFileURL) {
+    namespace fs = std::filesystem;
+    const fs::path documents = platform::Paths::documents();
+    fs::rename(layouttest::WriteScenario(kBoardScenario, "board.wkst"), documents / "Red board.wkst");
+    { std::ofstream(documents / "Red board.png") << "not a layout"; }
+    TabFixture screen;
+    screen.show(UserInterfaceIdiom::tablet);
+    auto importer = std::make_shared<VKMLocalLayoutImporter>(screen.tabs);
+    Heard open(VKMNotificationNames::kOpenLocalLayout);
+    importer->openDocumentPicker();
+    screen.advance(1);
+    const auto pickers = presentedControllers<DocumentPickerViewController>();
+    ASSERT_EQ(pickers.size(), 1u);
+    EXPECT_EQ(pickers.front()->presentationController()->styleInForce(), ModalPresentationStyle::formSheet);
+    const auto table = pickers.front()->view()->findView<TableView>();
+    ASSERT_TRUE(table);
+    EXPECT_EQ(table->findViewWithAccessibilityIdentifier("Red board.png"), nullptr) << "not a layout's type";
+    const auto row = table->findViewWithAccessibilityIdentifier("Red board.wkst");
+    ASSERT_TRUE(row);
+    screen.tap(*row);
+    screen.advance(1);
+    EXPECT_TRUE(presentedControllers<DocumentPickerViewController>().empty());
+    ASSERT_EQ(open.count, 1);
+    const Value* file = open.last.find(VKMNotificationNames::kKeyFileURL);
+    ASSERT_NE(file, nullptr);
+    EXPECT_EQ(*file->asString(), "file://" + documents.string() + "/Red%20board.wkst");
 }
 
 TEST(ShareLayout, ALocalLayoutsPictureNamesItsFileAndTheAuthorItsFileGives) {

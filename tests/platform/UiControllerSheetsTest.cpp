@@ -1,9 +1,10 @@
 // Alerts tapped by title, the share sheet, document picker and review
 // recorders driven as a test would, page view controllers turning by swipe,
 // the blurred backdrop of a visual effect view, sheets that dim and follow
-// a drag down, popovers edged and shadowed, and the share sheet's copy and
-// save.
+// a drag down, popovers edged and shadowed, the share sheet's copy and
+// save, and the document picker's folders walked and files picked by taps.
 
+#include "platform/foundation/Bundle.h"
 #include "platform/foundation/Paths.h"
 #include "platform/graphics/Image.h"
 #include "platform/ui/views/Pasteboard.h"
@@ -17,7 +18,9 @@
 #include "platform/ui/controllers/PresentationController.h"
 #include "platform/ui/controllers/SystemSheets.h"
 #include "platform/ui/input/TouchSynth.h"
+#include "platform/ui/views/Label.h"
 #include "platform/ui/views/Screen.h"
+#include "platform/ui/views/TableView.h"
 #include "platform/ui/views/ScrollView.h"
 #include "platform/ui/views/View.h"
 #include "platform/ui/controllers/ViewController.h"
@@ -27,6 +30,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -612,4 +616,157 @@ TEST(UiControllerSheets, ADragDownInAListAtItsTopPullsTheSheetAndOneScrolledDown
     s.advance(1);
     EXPECT_EQ(s.root->presentedViewController(), nullptr);
     EXPECT_EQ(list->contentOffset().y, 0);
+}
+
+namespace {
+
+// What the picker's list shows, top to bottom.
+std::vector<std::string> rowsShown(Stage& s, DocumentPickerViewController& picker) {
+    s.window->layoutIfNeeded();
+    const auto table = picker.view()->findView<TableView>();
+    if (!table) return {};
+    auto cells = table->visibleCells();
+    std::sort(cells.begin(), cells.end(), [](const auto& a, const auto& b) { return a->frame().y < b->frame().y; });
+    std::vector<std::string> rows;
+    for (const auto& cell : cells) rows.push_back(cell->textLabel()->text());
+    return rows;
+}
+
+std::string folderShown(DocumentPickerViewController& picker) {
+    const auto title = std::dynamic_pointer_cast<Label>(picker.view()->findViewWithAccessibilityIdentifier("folder"));
+    return title ? title->text() : "?";
+}
+
+void tapRow(Stage& s, DocumentPickerViewController& picker, const std::string& row) {
+    s.window->layoutIfNeeded();
+    const auto table = picker.view()->findView<TableView>();
+    ASSERT_TRUE(table);
+    const auto cell = table->findViewWithAccessibilityIdentifier(row);
+    ASSERT_TRUE(cell) << row;
+    const Rect frame = cell->convertRectToView(cell->bounds(), nullptr);
+    TouchSynth(s.window).tap({frame.x + frame.width / 2, frame.y + frame.height / 2});
+    s.advance(0.5);
+}
+
+void touch(const std::filesystem::path& file) { std::ofstream(file) << "x"; }
+
+}  // namespace
+
+TEST(UiControllerSheets, TheDocumentPickerListsFoldersThenItsFilesAndWalksDownAndUpNoHigherThanHome) {
+    namespace fs = std::filesystem;
+    // A home given with a trailing separator is the same folder.
+    const fs::path home = platform::Paths::root();
+    platform::Paths::setRoot(home.string() + "/");
+    const fs::path documents = platform::Paths::documents();
+    fs::create_directories(documents / "b plans" / "inner");
+    fs::create_directories(documents / "A plans");
+    fs::create_directories(documents / ".hidden");
+    for (const char* name : {"Zeta.wkst", "alpha.WKST", "beta.wkst", "notes.txt", "wkst", ".secret.wkst"}) {
+        touch(documents / name);
+    }
+    touch(documents / "b plans" / "deep.wkst");
+    touch(documents / "b plans" / "deep.png");
+
+    Stage s;
+    auto picked = std::make_shared<Picked>();
+    auto picker =
+        std::make_shared<DocumentPickerViewController>(std::vector<std::string>{"com.vekmont.app.layout"}, true);
+    picker->setDelegate(picked);
+    s.root->presentViewController(picker, true);
+    s.advance(0.5);
+    EXPECT_EQ(picker->presentationController()->styleInForce(), ModalPresentationStyle::pageSheet) << "a sheet";
+    EXPECT_EQ(folderShown(*picker), "Documents");
+    EXPECT_EQ(rowsShown(s, *picker),
+              (std::vector<std::string>{"..", "A plans", "b plans", "alpha.WKST", "beta.wkst", "Zeta.wkst"}));
+
+    tapRow(s, *picker, "b plans");
+    EXPECT_EQ(folderShown(*picker), "b plans");
+    EXPECT_EQ(rowsShown(s, *picker), (std::vector<std::string>{"..", "inner", "deep.wkst"}));
+    tapRow(s, *picker, "..");
+    tapRow(s, *picker, "..");
+    EXPECT_EQ(picker->directoryShown(), home);
+    const auto top = rowsShown(s, *picker);
+    ASSERT_FALSE(top.empty());
+    EXPECT_NE(top.front(), "..") << "nothing above home";
+    EXPECT_NE(std::find(top.begin(), top.end(), "Documents"), top.end());
+    EXPECT_EQ(s.root->presentedViewController(), picker);
+    EXPECT_EQ(picked->cancelled, 0);
+
+    // A tap on a file picks it, as a file URL; the picker goes first.
+    touch(documents / "b plans" / "Green Valley #2.wkst");
+    tapRow(s, *picker, "Documents");
+    tapRow(s, *picker, "b plans");
+    tapRow(s, *picker, "Green Valley #2.wkst");
+    EXPECT_EQ(s.root->presentedViewController(), nullptr);
+    EXPECT_EQ(picked->urls,
+              (std::vector<std::string>{"file://" + documents.string() + "/b%20plans/Green%20Valley%20%232.wkst"}));
+    EXPECT_EQ(picked->cancelled, 0);
+
+    // A folder gone (or become a file) since it was listed shows nothing.
+    s.root->presentViewController(picker, true);
+    s.advance(0.5);
+    EXPECT_EQ(picker->directoryShown(), documents / "b plans") << "where it was left";
+    fs::remove_all(documents / "b plans" / "inner");
+    tapRow(s, *picker, "inner");
+    EXPECT_EQ(rowsShown(s, *picker), (std::vector<std::string>{".."}));
+    tapRow(s, *picker, "..");
+    tapRow(s, *picker, "..");
+    fs::remove_all(documents / "A plans");
+    touch(documents / "A plans");
+    tapRow(s, *picker, "A plans");
+    EXPECT_EQ(rowsShown(s, *picker), (std::vector<std::string>{".."}));
+    EXPECT_EQ(picked->cancelled, 0);
+    platform::Paths::setRoot(home);
+}
+
+TEST(UiControllerSheets, TheDocumentPickerReportsCancelledOnceHoweverItGoesWithoutAPick) {
+    Stage s(UserInterfaceIdiom::tablet);
+    auto picked = std::make_shared<Picked>();
+    auto picker = std::make_shared<DocumentPickerViewController>(std::vector<std::string>{"x.layout"}, true);
+    picker->setDelegate(picked);
+    const auto present = [&] {
+        s.root->presentViewController(picker, true);
+        s.advance(0.5);
+        ASSERT_EQ(s.root->presentedViewController(), picker);
+    };
+    present();
+    EXPECT_EQ(picker->presentationController()->styleInForce(), ModalPresentationStyle::formSheet);
+    tapIdentified(s, *picker, "cancel");
+    EXPECT_EQ(picked->cancelled, 1);
+    present();
+    s.root->topmostPresentedViewController()->dismissViewController(true);
+    s.advance(0.5);
+    EXPECT_EQ(picked->cancelled, 2);
+    present();
+    const Rect frame = picker->view()->frame();
+    TouchSynth(s.window).pan({{512, frame.y + 20}, {512, frame.y + 320}}, 1);
+    s.advance(0.5);
+    EXPECT_EQ(s.root->presentedViewController(), nullptr);
+    EXPECT_EQ(picked->cancelled, 3);
+    present();
+    picker->cancel();
+    picker->cancel();
+    s.advance(0.5);
+    EXPECT_EQ(picked->cancelled, 4);
+    present();
+    EXPECT_TRUE(picker->pick({"file:///x.wkst"}));
+    s.advance(0.5);
+    EXPECT_EQ(picked->cancelled, 4) << "a pick is no cancel";
+    EXPECT_EQ(picked->urls, (std::vector<std::string>{"file:///x.wkst"}));
+}
+
+TEST(UiControllerSheets, TheFileExtensionsOfATypeAreThoseTheBundleDeclares) {
+    namespace fs = std::filesystem;
+    const fs::path folder = platform::Paths::tmp() / "bundle";
+    fs::create_directories(folder);
+    std::ofstream(folder / "Info.json") << R"({"UTExportedTypeDeclarations": [
+        {"UTTypeIdentifier": "org.example.plan", "UTTypeTagSpecification": {"public.filename-extension": ["PLN", ".plan", 3]}},
+        {"UTTypeIdentifier": "org.example.note", "UTTypeTagSpecification": {"public.filename-extension": "note"}},
+        {"UTTypeIdentifier": "org.example.bare"}, 7]})";
+    const platform::Bundle bundle(folder);
+    EXPECT_EQ(fileExtensionsForContentType("org.example.plan", &bundle), (std::vector<std::string>{"pln", "plan"}));
+    EXPECT_EQ(fileExtensionsForContentType("org.example.note", &bundle), (std::vector<std::string>{"note"}));
+    EXPECT_TRUE(fileExtensionsForContentType("org.example.bare", &bundle).empty());
+    EXPECT_TRUE(fileExtensionsForContentType("org.example.other", &bundle).empty());
+    EXPECT_TRUE(fileExtensionsForContentType("org.example.plan", nullptr).empty());
 }

@@ -1,12 +1,16 @@
 #include "platform/ui/controllers/SystemSheets.h"
 
+#include "platform/foundation/Bundle.h"
 #include "platform/foundation/Paths.h"
+#include "platform/graphics/Context.h"
 #include "platform/ui/views/Button.h"
 #include "platform/ui/views/Font.h"
 #include "platform/ui/views/ImageView.h"
 #include "platform/ui/views/Label.h"
 #include "platform/ui/views/Pasteboard.h"
+#include "platform/ui/views/SymbolImages.h"
 #include "platform/ui/views/SystemColors.h"
+#include "platform/ui/views/TableView.h"
 #include "platform/ui/views/View.h"
 
 #include <fcntl.h>
@@ -14,6 +18,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <string_view>
 
 namespace platform::ui {
 
@@ -49,6 +54,111 @@ const char* activityTitle(const std::string& activity) {
     if (activity == activity::kCopyToPasteboard) return "Copy";
     if (activity == activity::kSaveToFiles) return "Save as PNG";
     return "";
+}
+
+char asciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+std::string lowered(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(), asciiLower);
+    return text;
+}
+
+// "file://" and the path, each byte outside the unreserved characters, the
+// sub-delimiters, ":", "@" and "/" escaped.
+std::string fileURL(const std::filesystem::path& path) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    static constexpr std::string_view kKept = "-._~!$&'()*+,;=:@/";
+    std::string url = "file://";
+    for (const char c : path.string()) {
+        const auto byte = static_cast<unsigned char>(c);
+        const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                           kKept.find(c) != std::string_view::npos;
+        if (plain) {
+            url += c;
+        } else {
+            url += '%';
+            url += kHex[byte >> 4];
+            url += kHex[byte & 0xF];
+        }
+    }
+    return url;
+}
+
+// The folders and the files of the given extensions in `folder`, hidden
+// ones left out; folders first, then by name regardless of case. A folder
+// that cannot be read (or an entry that cannot) gives what could be read.
+template <typename Entry>
+std::vector<Entry> listFolderInto(const std::filesystem::path& folder, const std::vector<std::string>& extensions) {
+    namespace fs = std::filesystem;
+    std::vector<Entry> entries;
+    std::error_code error;
+    fs::directory_iterator it(folder, fs::directory_options::skip_permission_denied, error);
+    for (; !error && it != fs::directory_iterator(); it.increment(error)) {
+        const std::string name = it->path().filename().string();
+        if (name.empty() || name.front() == '.') continue;
+        std::error_code statError;
+        if (it->is_directory(statError)) {
+            entries.push_back({name, true});
+            continue;
+        }
+        if (statError || !it->is_regular_file(statError) || statError) continue;
+        const std::string extension = it->path().extension().string();
+        if (extension.size() > 1 && contains(extensions, lowered(extension.substr(1))))
+            entries.push_back({name, false});
+    }
+    std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
+        if (a.folder != b.folder) return a.folder;
+        const std::string la = lowered(a.name), lb = lowered(b.name);
+        return la != lb ? la < lb : a.name < b.name;
+    });
+    return entries;
+}
+
+// A folder's absolute path without "." or ".." steps or a trailing
+// separator, so that paths of one folder compare equal and a URL of it is
+// whole.
+std::filesystem::path folderPath(const std::filesystem::path& folder) {
+    std::error_code error;
+    auto path = std::filesystem::absolute(folder, error).lexically_normal();
+    if (error) path = folder.lexically_normal();
+    if (!path.has_filename() && path.has_relative_path()) path = path.parent_path();
+    return path;
+}
+
+constexpr const char* kFolderSymbol = "folder.fill";
+constexpr const char* kDocumentSymbol = "doc";
+
+// A folder: a body with a tab on its top left.
+void drawFolder(Context& context, const Rect& box) {
+    const double w = box.width, h = box.height;
+    context.addRoundedRect({box.x + w * 0.05, box.y + h * 0.2, w * 0.4, h * 0.2}, w * 0.05);
+    context.addRoundedRect({box.x + w * 0.05, box.y + h * 0.28, w * 0.9, h * 0.57}, w * 0.07);
+    context.fill();
+}
+
+// A page with its top right corner folded.
+void drawDocument(Context& context, const Rect& box) {
+    const double w = box.width, h = box.height;
+    const double left = box.x + w * 0.18, right = box.x + w * 0.82, top = box.y + h * 0.08, bottom = box.y + h * 0.92;
+    const double fold = w * 0.2;
+    context.save();
+    context.setLineWidth(std::max(1.0, w * 0.07));
+    context.setLineJoin(LineJoin::round);
+    const Point outline[] = {{left, top}, {right - fold, top}, {right, top + fold}, {right, bottom}, {left, bottom}};
+    context.moveTo(outline[0]);
+    context.addLines(outline + 1, std::size(outline) - 1);
+    context.closePath();
+    context.moveTo({right - fold, top});
+    context.lineTo({right - fold, top + fold});
+    context.lineTo({right, top + fold});
+    context.setStrokeColor(context.fillColor());
+    context.stroke();
+    context.restore();
+}
+
+void registerPickerSymbols() {
+    if (!hasSymbol(kFolderSymbol)) registerSymbol(kFolderSymbol, drawFolder);
+    if (!hasSymbol(kDocumentSymbol)) registerSymbol(kDocumentSymbol, drawDocument);
 }
 
 }  // namespace
@@ -248,12 +358,199 @@ bool ActivityViewController::complete(std::optional<std::string> activity, bool 
     return true;
 }
 
+std::vector<std::string> fileExtensionsForContentType(const std::string& type, const platform::Bundle* bundle) {
+    std::vector<std::string> extensions;
+    const auto declarations = bundle ? bundle->infoValue("UTExportedTypeDeclarations") : std::nullopt;
+    const auto* list = declarations ? declarations->asArray() : nullptr;
+    if (!list) return extensions;
+    const auto add = [&](const platform::Value& value) {
+        const std::string* text = value.asString();
+        if (!text || text->empty()) return;
+        std::string extension = *text;
+        if (extension.front() == '.') extension.erase(0, 1);
+        std::transform(extension.begin(), extension.end(), extension.begin(), asciiLower);
+        if (!extension.empty() && !contains(extensions, extension)) extensions.push_back(std::move(extension));
+    };
+    for (const platform::Value& declaration : *list) {
+        const platform::Value* identifier = declaration.find("UTTypeIdentifier");
+        if (!identifier || !identifier->asString() || *identifier->asString() != type) continue;
+        const platform::Value* tags = declaration.find("UTTypeTagSpecification");
+        const platform::Value* names = tags ? tags->find("public.filename-extension") : nullptr;
+        if (!names) continue;
+        if (const auto* several = names->asArray()) {
+            for (const platform::Value& name : *several) add(name);
+        } else {
+            add(*names);
+        }
+    }
+    return extensions;
+}
+
+struct DocumentPickerViewController::Views {
+    std::shared_ptr<Button> cancel;
+    std::shared_ptr<Label> title;
+    std::shared_ptr<View> rule;
+    std::shared_ptr<TableView> table;
+    std::shared_ptr<List> list;
+};
+
+// The rows: the one to the folder above (when there is one), then the
+// folder's entries.
+class DocumentPickerViewController::List : public TableViewDataSource, public TableViewDelegate {
+public:
+    explicit List(std::weak_ptr<DocumentPickerViewController> picker) : mPicker(std::move(picker)) {}
+
+    int numberOfRowsInSection(TableView&, int) override {
+        const auto picker = mPicker.lock();
+        if (!picker) return 0;
+        return static_cast<int>(picker->mEntries.size()) + (picker->canGoUp() ? 1 : 0);
+    }
+
+    std::shared_ptr<TableViewCell> cellForRowAtIndexPath(TableView& table, IndexPath indexPath) override {
+        auto cell = table.dequeueReusableCell(kEntryCell);
+        const auto picker = mPicker.lock();
+        if (!cell || !picker) return cell;
+        const bool up = picker->canGoUp();
+        std::string name = kUpRowTitle;
+        bool folder = true;
+        if (!up || indexPath.row > 0) {
+            const auto& entry = picker->mEntries.at(static_cast<std::size_t>(indexPath.row - (up ? 1 : 0)));
+            name = entry.name;
+            folder = entry.folder;
+        }
+        cell->textLabel()->setText(name);
+        cell->imageView()->setImage(systemImage(folder ? kFolderSymbol : kDocumentSymbol, 22));
+        cell->setAccessibilityIdentifier(name);
+        return cell;
+    }
+
+    void didSelectRowAtIndexPath(TableView& table, IndexPath indexPath) override {
+        table.deselectRow(indexPath, false);
+        if (const auto picker = mPicker.lock()) picker->tappedRow(indexPath.row);
+    }
+
+    static constexpr const char* kEntryCell = "entry";
+
+private:
+    std::weak_ptr<DocumentPickerViewController> mPicker;
+};
+
 DocumentPickerViewController::DocumentPickerViewController(std::vector<std::string> contentTypes, bool asCopy)
-    : mTypes(std::move(contentTypes)), mAsCopy(asCopy) {}
+    : mTypes(std::move(contentTypes)), mAsCopy(asCopy) {
+    // Arrives as a sheet, as the platform's picker does.
+    setModalPresentationStyle(ModalPresentationStyle::formSheet);
+    for (const std::string& type : mTypes) {
+        for (auto& extension : fileExtensionsForContentType(type, platform::Bundle::main())) {
+            if (!contains(mExtensions, extension)) mExtensions.push_back(std::move(extension));
+        }
+    }
+}
+
+void DocumentPickerViewController::loadView() {
+    registerPickerSymbols();
+    auto root = std::make_shared<View>(Rect{0, 0, 320, 480});
+    root->setBackgroundColor(SystemColors::kWhite);
+    auto views = std::make_shared<Views>();
+    std::weak_ptr<DocumentPickerViewController> weak =
+        std::static_pointer_cast<DocumentPickerViewController>(sharedController());
+
+    views->cancel = Button::make(ButtonType::system);
+    views->cancel->setTitle(std::string("Cancel"), ControlState::normal);
+    views->cancel->setAccessibilityIdentifier(kCancel);
+    views->cancel->addAction(
+        [weak](Control&) {
+            if (auto self = weak.lock()) self->cancel();
+        },
+        ControlEvents::touchUpInside);
+    root->addSubview(views->cancel);
+
+    views->title = std::make_shared<Label>();
+    views->title->setFont(Font::boldSystemFont(Font::systemFontSize()));
+    views->title->setTextAlignment(TextAlignment::center);
+    views->title->setAccessibilityIdentifier("folder");
+    root->addSubview(views->title);
+
+    views->rule = std::make_shared<View>();
+    views->rule->setBackgroundColor(SystemColors::kLightGray);
+    root->addSubview(views->rule);
+
+    views->list = std::make_shared<List>(weak);
+    views->table = TableView::make();
+    views->table->setRowHeight(kRowHeight);
+    views->table->registerCellClass<TableViewCell>(List::kEntryCell);
+    views->table->setDataSource(views->list);
+    views->table->setTableDelegate(views->list);
+    root->addSubview(views->table);
+
+    mViews = std::move(views);
+    setView(root);
+}
+
+void DocumentPickerViewController::viewDidLayoutSubviews() {
+    if (!mViews) return;
+    const Rect bounds = view()->bounds();
+    mViews->cancel->setFrame({kMargin, 0, 80, kBarHeight});
+    mViews->title->setFrame({kMargin + 80, 0, std::max(0.0, bounds.width - 2 * (kMargin + 80)), kBarHeight});
+    mViews->rule->setFrame({0, kBarHeight - 0.5, bounds.width, 0.5});
+    mViews->table->setFrame({0, kBarHeight, bounds.width, std::max(0.0, bounds.height - kBarHeight)});
+}
+
+void DocumentPickerViewController::viewWillAppear(bool animated) {
+    ViewController::viewWillAppear(animated);
+    if (!isBeingPresented()) return;
+    mReported = false;
+    if (mDirectory.empty()) {
+        mHome = folderPath(platform::Paths::root());
+        show(folderPath(platform::Paths::documents()));
+    } else {
+        show(mDirectory);
+    }
+}
+
+void DocumentPickerViewController::viewDidDisappear(bool animated) {
+    ViewController::viewDidDisappear(animated);
+    // Gone without a pick, however it was closed: cancelled, once.
+    if (presentingViewController() || mReported) return;
+    mReported = true;
+    if (auto d = delegate()) d->documentPickerWasCancelled(*this);
+}
+
+void DocumentPickerViewController::show(const std::filesystem::path& folder) {
+    mDirectory = folder;
+    mEntries = listFolderInto<Entry>(folder, mExtensions);
+    if (!mViews) return;
+    mViews->title->setText(folder.filename().string());
+    mViews->table->setContentOffset({0, 0});
+    mViews->table->reloadData();
+}
+
+bool DocumentPickerViewController::canGoUp() const {
+    if (mHome.empty() || mDirectory == mHome) return false;
+    const auto relative = mDirectory.lexically_relative(mHome);
+    return !relative.empty() && relative != "." && *relative.begin() != "..";
+}
+
+void DocumentPickerViewController::tappedRow(int row) {
+    if (!presentingViewController() || isBeingDismissed()) return;
+    const bool up = canGoUp();
+    if (up && row == 0) {
+        show(mDirectory.parent_path());
+        return;
+    }
+    const auto index = static_cast<std::size_t>(row - (up ? 1 : 0));
+    if (index >= mEntries.size()) return;
+    const Entry entry = mEntries[index];
+    if (entry.folder) {
+        show(mDirectory / entry.name);
+    } else {
+        pick({fileURL(mDirectory / entry.name)});
+    }
+}
 
 bool DocumentPickerViewController::pick(std::vector<std::string> urls) {
     if (!presentingViewController() || isBeingDismissed()) return false;
     if (urls.empty() || (urls.size() > 1 && !mMultiple)) return false;
+    mReported = true;
     std::weak_ptr<DocumentPickerViewController> weak =
         std::static_pointer_cast<DocumentPickerViewController>(sharedController());
     dismissViewController(true, [weak, urls = std::move(urls)] {
@@ -265,14 +562,8 @@ bool DocumentPickerViewController::pick(std::vector<std::string> urls) {
 }
 
 void DocumentPickerViewController::cancel() {
-    if (!presentingViewController() || isBeingDismissed()) return;
-    std::weak_ptr<DocumentPickerViewController> weak =
-        std::static_pointer_cast<DocumentPickerViewController>(sharedController());
-    dismissViewController(true, [weak] {
-        const auto self = weak.lock();
-        if (!self) return;
-        if (auto d = self->delegate()) d->documentPickerWasCancelled(*self);
-    });
+    // Reported as it goes (viewDidDisappear).
+    if (presentingViewController() && !isBeingDismissed()) dismissViewController(true);
 }
 
 void StoreReviewController::requestReview() { ++gReviewRequests; }

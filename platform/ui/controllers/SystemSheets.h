@@ -3,7 +3,8 @@
 // tests: the share sheet (the items, the activities left out, where its
 // popover points, and a completion a test fires; on the desktop it shows
 // the item and offers what a desktop can do with it), the document picker (the
-// content types asked for, and a pick or cancel a test fires) and the
+// content types asked for, and a pick or cancel a test fires; on the
+// desktop it lists folders and files to pick from) and the
 // store's review prompt (counted). Both sheets are presented controllers
 // (popovers where the caller asks for them); firing one dismisses it and
 // tells the app once it has gone. Main thread only.
@@ -17,6 +18,10 @@
 #include <optional>
 #include <string>
 #include <vector>
+
+namespace platform {
+class Bundle;
+}
 
 namespace platform::ui {
 
@@ -122,6 +127,21 @@ public:
     virtual void documentPickerWasCancelled(DocumentPickerViewController& picker) { (void)picker; }
 };
 
+// The file name extensions (lower case, without the dot) that `bundle`'s
+// info declares for a content type ("UTExportedTypeDeclarations": each
+// declaration's "UTTypeIdentifier" and, under "UTTypeTagSpecification",
+// its "public.filename-extension", a text or a list); none for a type it
+// does not declare or without a bundle.
+std::vector<std::string> fileExtensionsForContentType(const std::string& type, const platform::Bundle* bundle);
+
+// The document picker, as a desktop offers one: a bar with Cancel and the
+// folder's name over a list of its folders and of the files of the content
+// types, folders first, each by name; a row to the folder above (never
+// above the user's home). It opens in the documents folder. A tap on a
+// folder opens it, on a file picks it. A folder that cannot be read shows
+// nothing. It comes as a form sheet (a sheet on a phone). However it goes
+// without a pick (Cancel, a drag down, a key, any dismissal) the delegate
+// hears once that it was cancelled, after it has gone.
 class DocumentPickerViewController : public ViewController {
 public:
     // Content types are type identifiers; `asCopy` hands over copies (import).
@@ -134,19 +154,49 @@ public:
     std::shared_ptr<DocumentPickerDelegate> delegate() const { return mDelegate.lock(); }
     void setDelegate(std::weak_ptr<DocumentPickerDelegate> delegate) { mDelegate = std::move(delegate); }
 
+    // The folder shown (empty before it first appears).
+    const std::filesystem::path& directoryShown() const { return mDirectory; }
+
     // For tests: the user picks files (more than one only when allowed:
     // false otherwise), or cancels. The delegate hears once the picker has
     // gone.
     bool pick(std::vector<std::string> urls);
     void cancel();
 
+    void loadView() override;
+    void viewDidLayoutSubviews() override;
+    void viewWillAppear(bool animated) override;
+    void viewDidDisappear(bool animated) override;
     std::string className() const override { return "DocumentPickerViewController"; }
 
+    static constexpr double kBarHeight = 52;
+    static constexpr double kMargin = 16;
+    static constexpr double kRowHeight = 44;
+    // The title of the row to the folder above.
+    static constexpr const char* kUpRowTitle = "..";
+
 private:
+    struct Entry {
+        std::string name;
+        bool folder = false;
+    };
+    class List;
+    struct Views;
+
+    void show(const std::filesystem::path& folder);
+    bool canGoUp() const;
+    void tappedRow(int row);
+
     std::vector<std::string> mTypes;
     bool mAsCopy;
     bool mMultiple = false;
     std::weak_ptr<DocumentPickerDelegate> mDelegate;
+    bool mReported = false;
+    std::filesystem::path mHome;
+    std::filesystem::path mDirectory;
+    std::vector<std::string> mExtensions;
+    std::vector<Entry> mEntries;
+    std::shared_ptr<Views> mViews;
 };
 
 class StoreReviewController {
