@@ -7,6 +7,7 @@
 #include "platform/ui/render/RasterCache.h"
 #include "platform/ui/render/Replay.h"
 #include "platform/ui/render/Scheduler.h"
+#include "platform/ui/render/detail/LayerCache.h"
 
 #include <cmath>
 #include <memory>
@@ -19,6 +20,8 @@ namespace {
 // Renders in progress on the main thread: one inside another (a delegate
 // drawing a tree) draws in one piece and starts no frame of the cache.
 int gRendering = 0;
+// Items in the last frame's plan.
+std::size_t gLastItems = 0;
 
 }  // namespace
 
@@ -34,7 +37,14 @@ void renderLayerTree(Layer& root, Context& context, const RenderOptions& options
         ~Done() { --gRendering; }
     } done;
     RasterCache* cache = options.keepsRasters ? (options.cache ? options.cache : &windowlessRasterCache()) : nullptr;
-    if (cache && gRendering == 1) cache->beginFrame();
+    if (cache && gRendering == 1) {
+        cache->beginFrame();
+        // Rasters of layers gone since (those of another window's cache
+        // wait for its budget).
+        for (const std::uint64_t owner : detail::takeGoneOwners()) {
+            for (const RasterKind kind : {kRasterContent, kRasterShadow, kRasterWhole}) cache->erase({owner, kind, 0});
+        }
+    }
 
     auto* bitmap = dynamic_cast<BitmapContext*>(&context);
     PlanSetup setup;
@@ -42,6 +52,7 @@ void renderLayerTree(Layer& root, Context& context, const RenderOptions& options
     setup.scale = scale;
     setup.keepsRasters = options.keepsRasters;
     setup.tuning = options.tuning;
+    if (gRendering == 1) setup.expectedItems = gLastItems;
     if (bitmap) {
         setup.area = Rect{0, 0, static_cast<double>(bitmap->pixelWidth()), static_cast<double>(bitmap->pixelHeight())};
     }
@@ -74,11 +85,13 @@ void renderLayerTree(Layer& root, Context& context, const RenderOptions& options
     if (bands.empty()) {
         // Rasters made as the walk needs them.
         const FramePlan plan = planFrame(root, track, setup, cache, nullptr);
+        if (gRendering == 1) gLastItems = plan.items.size();
         replayPlan(plan, context);
         return;
     }
     FrameRasters jobs(options.tuning);
     const FramePlan plan = planFrame(root, track, setup, cache, &jobs);
+    gLastItems = plan.items.size();
     jobs.finish(cache);
     if (plan.mainThread) {
         // A delegate draws during compositing: here, in one piece.

@@ -17,6 +17,8 @@
 #include <cmath>
 #include <cstring>
 #include <functional>
+#include <mutex>
+#include <utility>
 
 namespace platform::ui {
 
@@ -329,8 +331,23 @@ std::optional<StrokeStyle> strokeAlone(const ShapeLayer* shape) {
 namespace detail {
 
 LayerCache& LayerAccess::cache(const Layer& layer) {
-    if (!layer.mCache) layer.mCache = std::make_shared<LayerCache>();
+    if (!layer.mCache) layer.mCache = std::make_shared<LayerCache>(layer.identifier());
     return *layer.mCache;
+}
+
+namespace {
+std::mutex gGoneMutex;
+std::vector<std::uint64_t> gGone;
+}  // namespace
+
+LayerCache::~LayerCache() {
+    std::lock_guard lock(gGoneMutex);
+    gGone.push_back(owner);
+}
+
+std::vector<std::uint64_t> takeGoneOwners() {
+    std::lock_guard lock(gGoneMutex);
+    return std::exchange(gGone, {});
 }
 
 }  // namespace detail
@@ -959,6 +976,7 @@ bool Planner::content(const Shown& s, bool background) {
         target = entry->rect;
     } else {
         if (entry) mCache->erase(key);
+        LayerAccess::cache(s.model);  // so that its rasters go when it does
         LayerAccess::displayed(s.model);
         if (mJobs && anyThread) {
             // On other threads, from a snapshot, while the walk goes on.
@@ -1013,6 +1031,7 @@ std::pair<std::shared_ptr<Image>, Rect> Planner::mask(Layer& mask) {
 
 FramePlan planFrame(Layer& root, Context& tracker, const PlanSetup& setup, RasterCache* cache, FrameRasters* jobs) {
     Planner planner(tracker, setup, cache, jobs ? &jobs->state() : nullptr);
+    planner.plan.items.reserve(setup.expectedItems);
     planner.layer(root);
     return std::move(planner.plan);
 }

@@ -8,10 +8,19 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <vector>
 
 namespace platform::ui::detail {
 
 struct LayerCache {
+    explicit LayerCache(std::uint64_t identifier) : owner(identifier) {}
+    // Hands the layer's identifier to takeGoneOwners(): its rasters are
+    // dropped by the next frame instead of waiting for the budget.
+    ~LayerCache();
+    LayerCache(const LayerCache&) = delete;
+    LayerCache& operator=(const LayerCache&) = delete;
+
+    std::uint64_t owner;
     // A shape's marks, when it is drawn by stamping them.
     std::shared_ptr<MarkStamps> marks = std::make_shared<MarkStamps>();
     // The shadow path the kept shadow came from, when it came from one.
@@ -21,5 +30,9 @@ struct LayerCache {
     // second time.
     std::uint64_t wholeSeen = 0;
 };
+
+// The identifiers of layers with kept rasters gone since the last call
+// (any thread).
+std::vector<std::uint64_t> takeGoneOwners();
 
 }  // namespace platform::ui::detail
