@@ -41,8 +41,10 @@ void renderLayerTree(Layer& root, Context& context, const RenderOptions& options
         cache->beginFrame();
         // Rasters of layers gone since (those of another window's cache
         // wait for its budget).
-        for (const std::uint64_t owner : detail::takeGoneOwners()) {
-            for (const RasterKind kind : {kRasterContent, kRasterShadow, kRasterWhole}) cache->erase({owner, kind, 0});
+        for (const detail::GoneOwner& gone : detail::takeGoneOwners()) {
+            for (const RasterKind kind : {kRasterContent, kRasterShadow, kRasterWhole}) {
+                if (gone.kinds & (1u << kind)) cache->erase({gone.owner, kind, 0});
+            }
         }
     }
 

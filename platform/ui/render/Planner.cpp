@@ -337,15 +337,16 @@ LayerCache& LayerAccess::cache(const Layer& layer) {
 
 namespace {
 std::mutex gGoneMutex;
-std::vector<std::uint64_t> gGone;
+std::vector<GoneOwner> gGone;
 }  // namespace
 
 LayerCache::~LayerCache() {
+    if (kinds == 0) return;
     std::lock_guard lock(gGoneMutex);
-    gGone.push_back(owner);
+    gGone.push_back({owner, kinds});
 }
 
-std::vector<std::uint64_t> takeGoneOwners() {
+std::vector<GoneOwner> takeGoneOwners() {
     std::lock_guard lock(gGoneMutex);
     return std::exchange(gGone, {});
 }
@@ -757,6 +758,7 @@ void Planner::shadow(const Shown& s) {
             mCache->store(key, RasterEntry{image, rect, mSetup.scale, treeVersion,
                                            Digest().add(radius).add(color).add(p.shadowPath() ? 1 : 0).value()});
             kept->shadowSourcePath = p.shadowPath();
+            kept->kinds |= 1u << kRasterShadow;
         }
     }
     rect.x += p.shadowOffset().width;
@@ -800,6 +802,7 @@ bool Planner::whole(const Shown& s) {
     sub.mMoving = mMoving;
     sub.mAlpha = mAlpha;
     detail::LayerCache& kept = LayerAccess::cache(s.model);
+    kept.kinds |= 1u << kRasterWhole;
     const std::uint64_t seen =
         Digest().add(static_cast<double>(version)).add(*upright).add(box).add(mSetup.scale).value();
     // Made once the layer shows unchanged a second time: a layer drawn
@@ -976,7 +979,7 @@ bool Planner::content(const Shown& s, bool background) {
         target = entry->rect;
     } else {
         if (entry) mCache->erase(key);
-        LayerAccess::cache(s.model);  // so that its rasters go when it does
+        LayerAccess::cache(s.model).kinds |= 1u << kRasterContent;  // so that its rasters go when it does
         LayerAccess::displayed(s.model);
         if (mJobs && anyThread) {
             // On other threads, from a snapshot, while the walk goes on.

@@ -21,6 +21,8 @@ struct LayerCache {
     LayerCache& operator=(const LayerCache&) = delete;
 
     std::uint64_t owner;
+    // The kinds of raster it may have in a cache, a bit each.
+    std::uint32_t kinds = 0;
     // A shape's marks, when it is drawn by stamping them.
     std::shared_ptr<MarkStamps> marks = std::make_shared<MarkStamps>();
     // The shadow path the kept shadow came from, when it came from one.
@@ -31,8 +33,11 @@ struct LayerCache {
     std::uint64_t wholeSeen = 0;
 };
 
-// The identifiers of layers with kept rasters gone since the last call
-// (any thread).
-std::vector<std::uint64_t> takeGoneOwners();
+// Layers with kept rasters gone since the last call (any thread).
+struct GoneOwner {
+    std::uint64_t owner;
+    std::uint32_t kinds;
+};
+std::vector<GoneOwner> takeGoneOwners();
 
 }  // namespace platform::ui::detail
