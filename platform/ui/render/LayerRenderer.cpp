@@ -1,5 +1,6 @@
 #include "platform/ui/render/LayerRenderer.h"
 
+#include "platform/dispatch/DispatchQueue.h"
 #include "platform/graphics/BitmapContext.h"
 #include "platform/graphics/Context.h"
 #include "platform/ui/core/Layer.h"
@@ -41,10 +42,23 @@ void renderLayerTree(Layer& root, Context& context, const RenderOptions& options
         cache->beginFrame();
         // Rasters of layers gone since (those of another window's cache
         // wait for its budget).
+        // Their pixels are given back on another thread: a chart gone
+        // leaves thousands of rasters.
+        std::vector<std::shared_ptr<Image>> released;
         for (const detail::GoneOwner& gone : detail::takeGoneOwners()) {
             for (const RasterKind kind : {kRasterContent, kRasterShadow, kRasterWhole}) {
-                if (gone.kinds & (1u << kind)) cache->erase({gone.owner, kind, 0});
+                if (!(gone.kinds & (1u << kind))) continue;
+                const RasterKey key{gone.owner, kind, 0};
+                if (const RasterEntry* entry = cache->find(key)) {
+                    released.push_back(entry->image);
+                    cache->erase(key);
+                }
             }
+        }
+        if (!released.empty()) {
+            DispatchQueue::global(DispatchQueuePriority::Background).async([released = std::move(released)]() mutable {
+                released.clear();
+            });
         }
     }
 
