@@ -303,3 +303,31 @@ TEST(RenderPlan, RasterJobsDrawSnapshotsIntoTheCacheGiven) {
     EXPECT_EQ(cache.count(), count);
     EXPECT_EQ(piece->pixel(2 * 40, 2 * 40), (platform::Pixel{0, 0, 255, 255}));
 }
+
+TEST(RenderPlan, RastersOfALayerThatWentAwayLeaveTheCacheAtTheNextFrame) {
+    auto root = filled({0, 0, 100, 100}, {1, 1, 1, 1});
+    auto shape = ShapeLayer::make();
+    shape->setFrame({10, 10, 50, 50});
+    Path path;
+    path.addEllipseInRect({0, 0, 40, 40});
+    shape->setPath(path);
+    shape->setFillColor({1, 0, 0, 1});
+    root->addSublayer(shape);
+    auto kept = ShapeLayer::make();
+    kept->setFrame({60, 60, 20, 20});
+    kept->setPath(path);
+    kept->setFillColor({0, 0, 1, 1});
+    root->addSublayer(kept);
+    auto context = BitmapContext::create(100, 100);
+    RasterCache cache;
+    RenderOptions options{currentMediaTime(), 1};
+    options.cache = &cache;
+    renderLayerTree(*root, *context, options);
+    const RasterKey key{shape->identifier(), kRasterContent, 0};
+    ASSERT_NE(cache.find(key), nullptr);
+    shape->removeFromSuperlayer();
+    shape.reset();
+    renderLayerTree(*root, *context, options);
+    EXPECT_EQ(cache.find(key), nullptr) << "not left to wait for the budget";
+    EXPECT_NE(cache.find({kept->identifier(), kRasterContent, 0}), nullptr);
+}

@@ -1,5 +1,6 @@
 #include "platform/ui/render/LayerRenderer.h"
 
+#include "platform/dispatch/DispatchQueue.h"
 #include "platform/graphics/BitmapContext.h"
 #include "platform/graphics/Context.h"
 #include "platform/ui/core/Layer.h"
@@ -7,6 +8,7 @@
 #include "platform/ui/render/RasterCache.h"
 #include "platform/ui/render/Replay.h"
 #include "platform/ui/render/Scheduler.h"
+#include "platform/ui/render/detail/LayerCache.h"
 
 #include <cmath>
 #include <memory>
@@ -19,6 +21,8 @@ namespace {
 // Renders in progress on the main thread: one inside another (a delegate
 // drawing a tree) draws in one piece and starts no frame of the cache.
 int gRendering = 0;
+// Items in the last frame's plan.
+std::size_t gLastItems = 0;
 
 }  // namespace
 
@@ -34,7 +38,29 @@ void renderLayerTree(Layer& root, Context& context, const RenderOptions& options
         ~Done() { --gRendering; }
     } done;
     RasterCache* cache = options.keepsRasters ? (options.cache ? options.cache : &windowlessRasterCache()) : nullptr;
-    if (cache && gRendering == 1) cache->beginFrame();
+    if (cache && gRendering == 1) {
+        cache->beginFrame();
+        // Rasters of layers gone since (those of another window's cache
+        // wait for its budget).
+        // Their pixels are given back on another thread: a chart gone
+        // leaves thousands of rasters.
+        std::vector<std::shared_ptr<Image>> released;
+        for (const detail::GoneOwner& gone : detail::takeGoneOwners()) {
+            for (const RasterKind kind : {kRasterContent, kRasterShadow, kRasterWhole}) {
+                if (!(gone.kinds & (1u << kind))) continue;
+                const RasterKey key{gone.owner, kind, 0};
+                if (const RasterEntry* entry = cache->find(key)) {
+                    released.push_back(entry->image);
+                    cache->erase(key);
+                }
+            }
+        }
+        if (!released.empty()) {
+            DispatchQueue::global(DispatchQueuePriority::Background).async([released = std::move(released)]() mutable {
+                released.clear();
+            });
+        }
+    }
 
     auto* bitmap = dynamic_cast<BitmapContext*>(&context);
     PlanSetup setup;
@@ -42,6 +68,7 @@ void renderLayerTree(Layer& root, Context& context, const RenderOptions& options
     setup.scale = scale;
     setup.keepsRasters = options.keepsRasters;
     setup.tuning = options.tuning;
+    if (gRendering == 1) setup.expectedItems = gLastItems;
     if (bitmap) {
         setup.area = Rect{0, 0, static_cast<double>(bitmap->pixelWidth()), static_cast<double>(bitmap->pixelHeight())};
     }
@@ -74,11 +101,13 @@ void renderLayerTree(Layer& root, Context& context, const RenderOptions& options
     if (bands.empty()) {
         // Rasters made as the walk needs them.
         const FramePlan plan = planFrame(root, track, setup, cache, nullptr);
+        if (gRendering == 1) gLastItems = plan.items.size();
         replayPlan(plan, context);
         return;
     }
     FrameRasters jobs(options.tuning);
     const FramePlan plan = planFrame(root, track, setup, cache, &jobs);
+    gLastItems = plan.items.size();
     jobs.finish(cache);
     if (plan.mainThread) {
         // A delegate draws during compositing: here, in one piece.

@@ -17,6 +17,8 @@
 #include <cmath>
 #include <cstring>
 #include <functional>
+#include <mutex>
+#include <utility>
 
 namespace platform::ui {
 
@@ -329,8 +331,24 @@ std::optional<StrokeStyle> strokeAlone(const ShapeLayer* shape) {
 namespace detail {
 
 LayerCache& LayerAccess::cache(const Layer& layer) {
-    if (!layer.mCache) layer.mCache = std::make_shared<LayerCache>();
+    if (!layer.mCache) layer.mCache = std::make_shared<LayerCache>(layer.identifier());
     return *layer.mCache;
+}
+
+namespace {
+std::mutex gGoneMutex;
+std::vector<GoneOwner> gGone;
+}  // namespace
+
+LayerCache::~LayerCache() {
+    if (kinds == 0) return;
+    std::lock_guard lock(gGoneMutex);
+    gGone.push_back({owner, kinds});
+}
+
+std::vector<GoneOwner> takeGoneOwners() {
+    std::lock_guard lock(gGoneMutex);
+    return std::exchange(gGone, {});
 }
 
 }  // namespace detail
@@ -740,6 +758,7 @@ void Planner::shadow(const Shown& s) {
             mCache->store(key, RasterEntry{image, rect, mSetup.scale, treeVersion,
                                            Digest().add(radius).add(color).add(p.shadowPath() ? 1 : 0).value()});
             kept->shadowSourcePath = p.shadowPath();
+            kept->kinds |= 1u << kRasterShadow;
         }
     }
     rect.x += p.shadowOffset().width;
@@ -783,6 +802,7 @@ bool Planner::whole(const Shown& s) {
     sub.mMoving = mMoving;
     sub.mAlpha = mAlpha;
     detail::LayerCache& kept = LayerAccess::cache(s.model);
+    kept.kinds |= 1u << kRasterWhole;
     const std::uint64_t seen =
         Digest().add(static_cast<double>(version)).add(*upright).add(box).add(mSetup.scale).value();
     // Made once the layer shows unchanged a second time: a layer drawn
@@ -959,6 +979,7 @@ bool Planner::content(const Shown& s, bool background) {
         target = entry->rect;
     } else {
         if (entry) mCache->erase(key);
+        LayerAccess::cache(s.model).kinds |= 1u << kRasterContent;  // so that its rasters go when it does
         LayerAccess::displayed(s.model);
         if (mJobs && anyThread) {
             // On other threads, from a snapshot, while the walk goes on.
@@ -1013,6 +1034,7 @@ std::pair<std::shared_ptr<Image>, Rect> Planner::mask(Layer& mask) {
 
 FramePlan planFrame(Layer& root, Context& tracker, const PlanSetup& setup, RasterCache* cache, FrameRasters* jobs) {
     Planner planner(tracker, setup, cache, jobs ? &jobs->state() : nullptr);
+    planner.plan.items.reserve(setup.expectedItems);
     planner.layer(root);
     return std::move(planner.plan);
 }

@@ -13,6 +13,7 @@
 #include "platform/ui/render/FramePlan.h"
 #include "platform/ui/render/RenderTuning.h"
 
+#include <cstddef>
 #include <memory>
 #include <optional>
 
@@ -38,6 +39,8 @@ struct PlanSetup {
     // The device pixels drawn on, when known: layers wholly outside are
     // left out, and each subtree's area is noted for bands.
     std::optional<Rect> area;
+    // Items to make room for at once (the last frame's count).
+    std::size_t expectedItems = 0;
     RenderTuning tuning{};
 };
 

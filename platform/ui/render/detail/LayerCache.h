@@ -8,10 +8,21 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <vector>
 
 namespace platform::ui::detail {
 
 struct LayerCache {
+    explicit LayerCache(std::uint64_t identifier) : owner(identifier) {}
+    // Hands the layer's identifier to takeGoneOwners(): its rasters are
+    // dropped by the next frame instead of waiting for the budget.
+    ~LayerCache();
+    LayerCache(const LayerCache&) = delete;
+    LayerCache& operator=(const LayerCache&) = delete;
+
+    std::uint64_t owner;
+    // The kinds of raster it may have in a cache, a bit each.
+    std::uint32_t kinds = 0;
     // A shape's marks, when it is drawn by stamping them.
     std::shared_ptr<MarkStamps> marks = std::make_shared<MarkStamps>();
     // The shadow path the kept shadow came from, when it came from one.
@@ -21,5 +32,12 @@ struct LayerCache {
     // second time.
     std::uint64_t wholeSeen = 0;
 };
+
+// Layers with kept rasters gone since the last call (any thread).
+struct GoneOwner {
+    std::uint64_t owner;
+    std::uint32_t kinds;
+};
+std::vector<GoneOwner> takeGoneOwners();
 
 }  // namespace platform::ui::detail
