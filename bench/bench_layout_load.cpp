@@ -15,6 +15,13 @@
 // the floor any reader of the format pays for the I/O;
 // `joints_ms`, one more rebuild of the loaded document's joint connections.
 //
+// BM_OpenUntypedLayout opens the generated layout (whose elements carry no
+// stored type, as in every file before version 13) as the app opens it:
+// logging set up as at start-up (info level, the log file), then the
+// current-layout holder's load with its tidy-up (empty layers, unlocking,
+// the classifier, track repairs). Each iteration times a bare CLayout::Load
+// of the same file too: `open_ms`, `load_ms` and `open_ratio`, their ratio.
+//
 // BM_LoadJointCrowd loads layouts of straights laid to crowd their joints
 // (ULayoutGen::ComposeJointCrowd): an east-west line, the baseline, then a
 // north-south line, a ladder of pieces sharing two x values, every piece
@@ -42,7 +49,9 @@
 #include <string>
 
 #include "engine/fileformat/StreamRead.h"
+#include "engine/model/CurrentCloudLayout.h"
 #include "engine/model/Layout.h"
+#include "engine/services/EngineStartup.h"
 #include "engine/services/LocalizationService.h"
 #include "engine/services/Logger.h"
 #include "engine/services/PreferencesService.h"
@@ -231,6 +240,44 @@ void BM_LoadJointCrowd(benchmark::State& state) {
     state.counters["vs_line"] = line != linePerElement.end() ? perElement / line->second : 0.0;
 }
 
+void BM_OpenUntypedLayout(benchmark::State& state) {
+    const auto elements = static_cast<std::size_t>(state.range(0));
+    const tLayoutFile& file = LayoutFile(elements);
+    // As the app logs: info lines to its log file. Last in the run, as it
+    // changes the level for what follows.
+    static const bool logging = UEngineStartup::SetUpLogging((platform::Paths::logs() / "Vekmont.log").string());
+    (void)logging;
+    double openSeconds = 0.0;
+    double loadSeconds = 0.0;
+    for (auto _ : state) {
+        {
+            CLayout bare;
+            const auto start = std::chrono::steady_clock::now();
+            const LayoutErrorCode code = bare.Load(file.path.string());
+            loadSeconds += Seconds(std::chrono::steady_clock::now() - start);
+            if (code != kLayoutLoaded) {
+                state.SkipWithError("the generated layout did not load");
+                break;
+            }
+        }
+        CCurrentCloudLayout& holder = CCurrentCloudLayout::Instance();
+        const auto start = std::chrono::steady_clock::now();
+        const bool opened = holder.LoadLayout(file.path.string());
+        openSeconds += Seconds(std::chrono::steady_clock::now() - start);
+        if (!opened || holder.Layout()->GetElements().size() != elements) {
+            state.SkipWithError("the generated layout did not open whole");
+            break;
+        }
+        holder.Reset();
+    }
+    const double iterations = static_cast<double>(state.iterations());
+    if (iterations == 0) return;
+    state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(elements));
+    state.counters["open_ms"] = openSeconds / iterations * 1e3;
+    state.counters["load_ms"] = loadSeconds / iterations * 1e3;
+    state.counters["open_ratio"] = loadSeconds > 0.0 ? openSeconds / loadSeconds : 0.0;
+}
+
 void JointCrowdCases(benchmark::internal::Benchmark* benchmark) {
     benchmark->ArgNames({"crowd", "elements"});
     for (const std::int64_t elements : {10000, 100000}) {
@@ -244,5 +291,7 @@ void JointCrowdCases(benchmark::internal::Benchmark* benchmark) {
 BENCHMARK(BM_LoadLayout)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 BENCHMARK(BM_LoadJointCrowd)->Apply(JointCrowdCases)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+BENCHMARK(BM_OpenUntypedLayout)->Arg(100000)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 
 BENCHMARK_MAIN();

@@ -33,7 +33,8 @@ std::filesystem::path BenchFolder() {
 CLogger& FileLogger() {
     static CLogger& logger = []() -> CLogger& {
         CLogger& instance = CLogger::Instance();
-        instance.AddFileSink((BenchFolder() / "Vekmont.log").string(), 1 << 20, true);
+        // As the app writes its log: lines gathered, written in blocks.
+        instance.AddFileSink((BenchFolder() / "Vekmont.log").string(), 1 << 20, false);
         instance.SetLevel(2);
         return instance;
     }();

@@ -3,6 +3,10 @@
 // render), beside spawning a trivial program. The app root is kept between
 // runs, as a user's is; one run before timing warms fontconfig's cache.
 //
+// BM_VekmontTabletFirstFrame/0 is the bare start on the tablet idiom, the
+// baseline of /100000: the same start handed a layout of 100,000 elements
+// without stored types (layoutgen's), to the first frame that shows it.
+//
 //   bench_startup --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
 
 #include <benchmark/benchmark.h>
@@ -63,10 +67,11 @@ void BM_TrivialProgramStart(benchmark::State& state) {
     }
 }
 
-void BM_VekmontHeadlessToFirstFrame(benchmark::State& state) {
+void TimeFirstFrames(benchmark::State& state, const std::vector<std::string>& options) {
     platform::TemporaryFolder home("vekmont-bench-start");
     const fs::path frame = home.path() / "frame.png";
-    const std::vector<std::string> arguments{VEKMONT_APP, "--headless", "--snapshot", frame.string()};
+    std::vector<std::string> arguments{VEKMONT_APP, "--headless", "--snapshot", frame.string()};
+    for (const std::string& option : options) arguments.push_back(option);
     const std::vector<std::string> environment{"VEKMONT_HOME=" + home.path().string(),
                                                "VEKMONT_RESOURCES=" VEKMONT_RESOURCES_DIR};
     if (wait(spawn(arguments, environment)) != 0) {
@@ -85,9 +90,34 @@ void BM_VekmontHeadlessToFirstFrame(benchmark::State& state) {
     }
 }
 
+void BM_VekmontHeadlessToFirstFrame(benchmark::State& state) { TimeFirstFrames(state, {}); }
+
+void BM_VekmontTabletFirstFrame(benchmark::State& state) {
+    static platform::TemporaryFolder files("vekmont-bench-layouts");
+    const auto elements = state.range(0);
+    std::vector<std::string> options{"--idiom", "tablet"};
+    if (elements > 0) {
+        const fs::path layout = files.path() / ("untyped-" + std::to_string(elements) + ".wkst");
+        if (!fs::exists(layout) &&
+            wait(spawn({VEKMONT_LAYOUTGEN, "layout", layout.string(), "--elements", std::to_string(elements)}, {})) !=
+                0) {
+            state.SkipWithError("layoutgen did not run");
+            return;
+        }
+        options.push_back(layout.string());
+    }
+    TimeFirstFrames(state, options);
+}
+
 }  // namespace
 
 BENCHMARK(BM_TrivialProgramStart)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(20);
 BENCHMARK(BM_VekmontHeadlessToFirstFrame)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(10);
+BENCHMARK(BM_VekmontTabletFirstFrame)
+    ->Arg(0)
+    ->Arg(100000)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(5);
 
 BENCHMARK_MAIN();

@@ -8,6 +8,7 @@
 #include "app/Session/VKMLayoutSession.h"
 #include "app/Utilities/VKMAlerts.h"
 #include "engine/services/ZDUtils.h"
+#include "platform/foundation/NotificationCenter.h"
 #include "platform/net/URL.h"
 
 #include <optional>
@@ -74,6 +75,9 @@ void VKMLayoutOpener::openCloudLayout(const std::string& layoutId) {
     mPendingLayoutId = layoutId;
     VKMLayoutDocumentHelper::closeCurrentLayout();
     VKMLayoutSession::sharedSession().setCloudLayoutId(std::nullopt);
+    // The layout screen shows that it is busy while the layout comes.
+    platform::NotificationCenter::defaultCenter().postNotificationName(
+        VKMLayoutDocumentHelper::kDocumentLoadingNotification, VKMLayoutDocumentHelper::notificationObject());
     std::weak_ptr<VKMLayoutOpener> weak = weak_from_this();
     mClient->layoutEntityWithId(
         layoutId,
@@ -118,6 +122,8 @@ void VKMLayoutOpener::fileArrived(const std::string& layoutId, const std::filesy
 void VKMLayoutOpener::failed(const std::string& layoutId, const platform::Error& error) {
     if (!isCurrent(layoutId)) return;
     mPendingLayoutId.clear();
+    platform::NotificationCenter::defaultCenter().postNotificationName(
+        VKMLayoutDocumentHelper::kDocumentLoadFailedNotification, VKMLayoutDocumentHelper::notificationObject());
     VKMAlerts::showAlertWithTitle(VKMCommunityStrings::text("OpenLayoutFailedTitle"), error.localizedDescription(),
                                   VKMCommunityStrings::text("OK"), {});
 }

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <limits>
+#include <map>
+#include <string>
 
 #include "engine/geometry/Color.h"
 #include "engine/model/ElementComponents.h"
@@ -129,16 +131,19 @@ namespace ULayoutElementClassifier {
 int ClassifyElements(const tElements& elements) {
     if (!UElementVectorOperations::ContainsUnclassifiedElements(elements)) return 0;
     int updated = 0;
-    // The type's name is looked up only for a line the level lets through.
+    // The type's name is looked up only for a line the level lets through,
+    // and once a type.
     const bool logEach = LogEnabled(2);
+    std::map<std::int32_t, std::string> names;
     for (CCompositeGeometry* element : elements) {
         if (element == nullptr || element->GetElementType() != UElementTypes::kUnclassified) continue;
         const std::int32_t guess = UElementTypes::GuessElementType(element);
         if (guess == UElementTypes::kUnclassified) continue;
         element->SetElementType(guess);
         if (logEach) {
-            LogInfo("Guessed type %d (%s) for %s", guess, UElementTypes::GetElementTypeName(guess).c_str(),
-                    element->GetProductNumber());
+            auto name = names.find(guess);
+            if (name == names.end()) name = names.emplace(guess, UElementTypes::GetElementTypeName(guess)).first;
+            LogInfo("Guessed type %d (%s) for %s", guess, name->second.c_str(), element->GetProductNumber());
         }
         ++updated;
     }

@@ -31,6 +31,8 @@
 #include <iostream>
 #include <mutex>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 namespace logging = boost::log;
 namespace sinks = boost::log::sinks;
@@ -75,17 +77,38 @@ std::string PadRight(std::string text, std::size_t width) {
 // "<time stamp>: [<severity in 7>]<gap><message>"; the file sink uses three
 // blanks as the gap, the console four.
 void FormatSinkLine(const char* gap, const logging::record_view& record, logging::formatting_ostream& stream) {
-    char stamp[32] = "";
+    // The stamp changes once a second: each thread keeps the last one made.
+    thread_local boost::posix_time::ptime stampSecond;
+    thread_local char stamp[32] = "";
     if (auto time = logging::extract<boost::posix_time::ptime>("TimeStamp", record); time && !time->is_special()) {
-        const std::tm parts = boost::posix_time::to_tm(*time);
-        std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S", &parts);
+        const boost::posix_time::ptime second =
+            *time - boost::posix_time::microseconds(time->time_of_day().fractional_seconds());
+        if (second != stampSecond || stamp[0] == '\0') {
+            const std::tm parts = boost::posix_time::to_tm(second);
+            std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S", &parts);
+            stampSecond = second;
+        }
+    } else {
+        stampSecond = boost::posix_time::ptime();
+        stamp[0] = '\0';
     }
-    std::string name;
+    // The levels' names padded to seven, made once.
+    static const std::string kNames[] = {PadRight("trace", 7),   PadRight("debug", 7), PadRight("info", 7),
+                                         PadRight("warning", 7), PadRight("error", 7), PadRight("fatal", 7)};
+    std::string other;
+    const std::string* name = &other;
     if (auto severity = logging::extract<severity_level>("Severity", record)) {
-        const char* text = logging::trivial::to_string(*severity);
-        name = text != nullptr ? text : std::to_string(static_cast<int>(*severity));
+        const int level = static_cast<int>(*severity);
+        if (level >= 0 && level < static_cast<int>(std::size(kNames))) {
+            name = &kNames[level];
+        } else {
+            const char* text = logging::trivial::to_string(*severity);
+            other = PadRight(text != nullptr ? text : std::to_string(level), 7);
+        }
+    } else {
+        other = PadRight("", 7);
     }
-    stream << stamp << ": [" << PadRight(std::move(name), 7) << "]" << gap;
+    stream << stamp << ": [" << *name << "]" << gap;
     if (auto message = logging::extract<std::string>("Message", record)) stream << *message;
 }
 
@@ -120,6 +143,9 @@ private:
 };
 
 using tFileSink = sinks::synchronous_sink<CLogFileBackend>;
+
+void AppendRecentLine(std::deque<std::string>& lines, std::time_t now, const std::string& levelWord,
+                      const std::string& message);
 
 // Formats into a stack buffer and cuts at a character boundary at or below
 // `maxBytes`; the result stays in `buffer`, NUL-terminated.
@@ -159,6 +185,18 @@ struct CLogger::Impl {
 
     // Touched only on `queue`.
     std::deque<std::string> recentLines;
+    // Lines written and not yet on the list, with the second they came:
+    // they join it in batches (one block on the queue for kBatchLines
+    // lines, not one block and one wake-up of its thread a line), and
+    // before anything reads the list.
+    struct tPendingLine {
+        std::time_t time;
+        std::string levelWord;
+        std::string message;
+    };
+    static constexpr std::size_t kBatchLines = 256;
+    std::mutex pendingMutex;
+    std::vector<tPendingLine> pendingLines;
     // Declared last so it is destroyed first, running any queued appends
     // while the list still exists.
     std::unique_ptr<platform::DispatchQueue> queue;
@@ -171,12 +209,19 @@ struct CLogger::Impl {
     // synchronous dispatch could never complete.
     template <typename Block>
     void ReadSync(Block&& block) {
-        if (queue->isCurrent()) {
+        auto withPending = [this, &block] {
+            drainPending();
             block();
+        };
+        if (queue->isCurrent()) {
+            withPending();
         } else {
-            queue->sync(std::forward<Block>(block));
+            queue->sync(withPending);
         }
     }
+
+    // On `queue`: moves the pending lines to the list.
+    void drainPending();
 };
 
 CLogger& CLogger::Instance() {
@@ -275,14 +320,37 @@ void CLogger::Write(int severity, const char* message) {
 void CLogger::Flush() { logging::core::get()->flush(); }
 
 void CLogger::WriteRecord(const std::string& levelWord, const std::string& message) {
-    mImpl->queue->async([this, levelWord, message] { AppendRecentLine(levelWord, message); });
+    bool full = false;
+    {
+        std::lock_guard lock(mImpl->pendingMutex);
+        mImpl->pendingLines.push_back({std::time(nullptr), levelWord, message});
+        full = mImpl->pendingLines.size() == Impl::kBatchLines;
+    }
+    if (full) mImpl->queue->async([this] { mImpl->drainPending(); });
 }
 
-void CLogger::AppendRecentLine(const std::string& levelWord, const std::string& message) {
-    char stamp[64] = "";
-    const std::time_t now = std::time(nullptr);
-    std::tm parts{};
-    if (localtime_r(&now, &parts) != nullptr) std::strftime(stamp, sizeof stamp, "%d-%m-%Y %T", &parts);
+void CLogger::Impl::drainPending() {
+    std::vector<tPendingLine> lines;
+    {
+        std::lock_guard lock(pendingMutex);
+        lines.swap(pendingLines);
+    }
+    for (const tPendingLine& line : lines) AppendRecentLine(recentLines, line.time, line.levelWord, line.message);
+}
+
+namespace {
+
+void AppendRecentLine(std::deque<std::string>& lines, std::time_t now, const std::string& levelWord,
+                      const std::string& message) {
+    // Only the queue's thread comes here; the stamp is made once a second.
+    static std::time_t stampSecond = -1;
+    static char stamp[64] = "";
+    if (now != stampSecond) {
+        std::tm parts{};
+        stamp[0] = '\0';
+        if (localtime_r(&now, &parts) != nullptr) std::strftime(stamp, sizeof stamp, "%d-%m-%Y %T", &parts);
+        stampSecond = now;
+    }
 
     std::string line = PadRight(stamp, 19);
     line += ' ';
@@ -290,10 +358,11 @@ void CLogger::AppendRecentLine(const std::string& levelWord, const std::string& 
     line += "] :  ";
     line += message;
 
-    auto& lines = mImpl->recentLines;
     lines.push_back(std::move(line));
-    if (lines.size() > kMaxRecentLines) lines.pop_front();
+    if (lines.size() > CLogger::kMaxRecentLines) lines.pop_front();
 }
+
+}  // namespace
 
 void CLogger::GetRecentLines(int count, std::vector<std::string>& lines) {
     lines.clear();

@@ -76,7 +76,6 @@ public:
 
 private:
     CLogger();
-    void AppendRecentLine(const std::string& levelWord, const std::string& message);
 
     struct Impl;
     std::unique_ptr<Impl> mImpl;

@@ -128,6 +128,8 @@ TEST_F(DocPickerTest, CatalogueListsLocalAndDownloadedLayoutsAndATapOpensThem) {
     NotificationRecorder localRequests(VKMLayoutOpenRequests::kOpenLocalLayoutNotification);
     NotificationRecorder cloudRequests(VKMLayoutOpenRequests::kOpenCloudLayoutRequestedNotification);
     NotificationRecorder loaded(VKMLayoutDocumentHelper::kDocumentLoadedNotification);
+    NotificationRecorder loading(VKMLayoutDocumentHelper::kDocumentLoadingNotification);
+    NotificationRecorder failed(VKMLayoutDocumentHelper::kDocumentLoadFailedNotification);
 
     VKMDocPickerScenes::registerScenes();
     auto catalogue = Storyboard::named("Main")->instantiateViewControllerAs<VKMCatalogViewController>(
@@ -166,9 +168,13 @@ TEST_F(DocPickerTest, CatalogueListsLocalAndDownloadedLayoutsAndATapOpensThem) {
     EXPECT_EQ(sharing.requestsEndingWith("/layouts/L1").size(), 1u) << "fresh details first";
     EXPECT_TRUE(sharing.counts()["downloads"].empty()) << "the downloaded file is reused";
 
+    EXPECT_EQ(loading.count(), 3u) << "the local file's read, and the shared layout's download and read";
+
     // A layout the service does not know: the user is told, nothing is loaded.
     tapRow(table, {VKMCatalogViewController::kCloudSection, 1});
+    EXPECT_EQ(loading.count(), 4u);
     ASSERT_TRUE(runMainUntil([&] { return !AlertController::presentedAlerts().empty(); }));
+    EXPECT_EQ(failed.count(), 1u) << "the screens end their busy view";
     auto alert = shownAlert();
     ASSERT_NE(alert, nullptr);
     EXPECT_EQ(alert->title(), "The layout could not be opened");

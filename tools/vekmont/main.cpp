@@ -139,31 +139,35 @@ std::optional<Options> parse(int argc, char** argv, bool& help) {
 class SnapshotRunner : public HeadlessRunner {
 public:
     SnapshotRunner(UserInterfaceIdiom idiom, std::string path, bool awaitDocument)
-        : HeadlessRunner(idiom), mPath(std::move(path)), mAwaitDocument(awaitDocument) {}
-    void run(const std::shared_ptr<Window>& window) override {
-        auto take = [this, window] {
-            if (mTaken) return;
-            mTaken = true;
-            mStatus = write(window);
-            ApplicationMainRequestEnd();
-        };
-        auto& center = platform::NotificationCenter::defaultCenter();
-        if (!mAwaitDocument) {
-            platform::RunLoop::main()->post(take);
-        } else {
-            for (const char* name : {VKMLayoutViewController::kLayoutShownNotification,
-                                     VKMLayoutDocumentHelper::kDocumentLoadFailedNotification}) {
-                mTokens.push_back(center.addObserverForName(
-                    name, nullptr, [take](const platform::Notification&) { platform::RunLoop::main()->post(take); }));
-            }
-            // Never wait for ever.
-            mTimer = platform::RunLoop::main()->postAfter(std::chrono::seconds(60), take);
+        : HeadlessRunner(idiom), mPath(std::move(path)), mReady(!awaitDocument) {
+        // Heard from before the launch: a file that cannot be opened fails
+        // while the app is handed it.
+        for (const char* name : {VKMLayoutViewController::kLayoutShownNotification,
+                                 VKMLayoutDocumentHelper::kDocumentLoadFailedNotification}) {
+            mTokens.push_back(platform::NotificationCenter::defaultCenter().addObserverForName(
+                name, nullptr, [this](const platform::Notification&) {
+                    mReady = true;
+                    if (mWindow) platform::RunLoop::main()->post([this] { take(); });
+                }));
         }
+    }
+    void run(const std::shared_ptr<Window>& window) override {
+        mWindow = window;
+        if (mReady) platform::RunLoop::main()->post([this] { take(); });
+        // Never wait for ever.
+        mTimer = platform::RunLoop::main()->postAfter(std::chrono::seconds(60), [this] { take(); });
         HeadlessRunner::run(window);
     }
     int status() const { return mStatus; }
 
 private:
+    void take() {
+        if (mTaken) return;
+        mTaken = true;
+        mStatus = write(mWindow);
+        ApplicationMainRequestEnd();
+    }
+
     int write(const std::shared_ptr<Window>& window) {
         const auto image = window->snapshot();
         if (!image) {
@@ -186,7 +190,8 @@ private:
     }
 
     std::string mPath;
-    bool mAwaitDocument;
+    std::shared_ptr<Window> mWindow;
+    bool mReady;
     bool mTaken = false;
     int mStatus = kExitInternal;
     std::vector<platform::NotificationCenter::ObserverToken> mTokens;
