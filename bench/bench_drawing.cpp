@@ -34,6 +34,8 @@
 //                         between, each skipped by the painter's own test on
 //                         its stored box (outside the view and wider than
 //                         1.0). What the painter adds to Cairo's own work.
+//   BM_MakeGrid           making the grid over the content layer's boxes,
+//                         which the first painting of a layer does.
 //   BM_StrokeCentreLines  a floor: the centre line of every track component
 //                         (GetParallelPath at offset 0, moved by the element
 //                         position), one stroke per track where the painter
@@ -74,6 +76,7 @@
 #include <string>
 #include <vector>
 
+#include "LayoutView/Drawing/VKMDrawingInstructionsPainter.h"
 #include "LayoutView/Drawing/VKMDrawingInstructionsRenderData.h"
 #include "LayoutView/Drawing/VKMLayoutColors.h"
 #include "LayoutView/Drawing/VKMLayoutElementsPainter.h"
@@ -155,6 +158,10 @@ void SetUp() {
         auto* counters = new QLPerformanceCountersService();
         counters->Enable();
         CServiceLocator::Instance().RegisterService(counters);
+        // For counting instructions under a tool that follows one thread:
+        // every build, the scenes' own included, on this many threads.
+        if (const char* threads = std::getenv("VEKMONT_BENCH_BUILD_THREADS"))
+            VKMLayoutElementsPainter::setBuildThreads(static_cast<std::size_t>(std::atoi(threads)));
         return true;
     }();
     (void)ready;
@@ -570,6 +577,18 @@ void BM_PaintSingleLine(benchmark::State& state) {
     PaintAgainstBaseline(state, scene, scene.singleLineData, scene.singleLineInstructions, scene.singleLineSameStrokes);
 }
 
+// Making the grid over the content layer's boxes, which the first painting
+// of a layer does.
+void BM_MakeGrid(benchmark::State& state) {
+    tScene& scene = Scene(static_cast<std::size_t>(state.range(0)));
+    const std::vector<platform::Rect>& boxes = *scene.renderData.elementsData()->instructionBoxes();
+    for (auto _ : state) {
+        VKMBoxIndex grid = VKMDrawingInstructionsPainter::indexOf(boxes);
+        benchmark::DoNotOptimize(&grid);
+    }
+    SetItems(state, scene);
+}
+
 void BM_SameStrokes(benchmark::State& state) {
     tScene& scene = Scene(static_cast<std::size_t>(state.range(0)));
     const tView view = ViewOf(scene, state.range(1) == 0 ? 1.0 : kCloseZoom);
@@ -628,6 +647,7 @@ BENCHMARK(BM_PaintSingleLine)
     ->ArgNames({"elements", "close"})
     ->Unit(benchmark::kMillisecond)
     ->UseManualTime();
+BENCHMARK(BM_MakeGrid)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_SameStrokes)
     ->Apply(Sizes)
     ->ArgNames({"elements", "close"})

@@ -22,6 +22,65 @@
 #include "engine/model/Layout.h"
 #include "engine/services/PerformanceCounters.h"
 
+namespace {
+
+// Elements a thread of the build is given at least: below that, starting
+// the thread costs more than it saves.
+constexpr std::size_t kLeastPerThread = 2048;
+constexpr std::size_t kMostThreads = 4;
+// Layouts of more layers than this draw them one after the other.
+constexpr std::size_t kMostLayerThreads = 8;
+std::atomic<std::size_t> gBuildThreads{0};
+
+std::size_t ThreadsFor(std::size_t elements) {
+    const std::size_t asked = gBuildThreads.load(std::memory_order_relaxed);
+    if (asked != 0) return std::clamp<std::size_t>(elements, 1, asked);
+    const std::size_t most = std::min<std::size_t>(kMostThreads, std::max(1u, std::thread::hardware_concurrency()));
+    return std::clamp<std::size_t>(elements / kLeastPerThread, 1, most);
+}
+
+// Runs `draw(job, list)` for jobs 0 to count - 1, the first `inlineJobs`
+// of them here and the others each on a thread of its own (here as well when
+// no thread is to be had), every job into a list of its own, and appends
+// the lists to `instructions` in job order once all have ended. The first
+// exception of a job passes on after all have ended; every list drawn is
+// then deleted.
+template <typename Draw>
+void DrawJoined(std::size_t count, std::size_t inlineJobs, tDrawingInstructions& instructions, Draw&& draw) {
+    std::vector<VKMScopedInstructionList> parts(count);
+    std::vector<std::exception_ptr> failures(count);
+    std::vector<std::thread> workers;
+    workers.reserve(count);
+    auto run = [&](std::size_t job) {
+        try {
+            draw(job, parts[job].list());
+        } catch (...) {
+            failures[job] = std::current_exception();
+        }
+    };
+    for (std::size_t job = inlineJobs; job < count; ++job) {
+        try {
+            workers.emplace_back(run, job);
+        } catch (...) {
+            run(job);  // no thread to be had: drawn here
+        }
+    }
+    for (std::size_t job = 0; job < inlineJobs && job < count; ++job) run(job);
+    for (std::thread& worker : workers) worker.join();
+    for (const std::exception_ptr& failure : failures) {
+        if (failure) std::rethrow_exception(failure);
+    }
+    std::size_t total = instructions.size();
+    for (VKMScopedInstructionList& part : parts) total += part.list().size();
+    instructions.reserve(total);
+    for (VKMScopedInstructionList& part : parts) {
+        const tDrawingInstructions drawn = part.release();
+        instructions.insert(instructions.end(), drawn.begin(), drawn.end());
+    }
+}
+
+}  // namespace
+
 void VKMLayoutElementsPainter::drawElementsInLayout(const CLayout& layout, tDrawingInstructions& instructions) {
     CStopwatch stopwatch;
     stopwatch.Start();
@@ -45,12 +104,24 @@ void VKMLayoutElementsPainter::drawElementsInLayout(const CLayout& layout, tDraw
     std::size_t visibleElements = 0;
     for (const auto& [layer, elements] : elementsByLayer) visibleElements += elements.size();
     instructions.reserve(instructions.size() + 4 * visibleElements);
+    std::vector<const tElements*> layers;
     for (auto it = layerList.rbegin(); it != layerList.rend(); ++it) {
         const CLayer* layer = *it;
         if (layer == nullptr || !layer->IsVisible()) continue;
-        const tElements& elements = elementsByLayer[layer];
-        drawElements(elements, parameters.mTrackStyle, parameters.mTunnelDisplayMode, instructions);
-        drawOverlaysForElements(elements, parameters.mTrackStyle, parameters.mTunnelDisplayMode, instructions);
+        layers.push_back(&elementsByLayer[layer]);
+    }
+    auto drawLayer = [&](const tElements& elements, tDrawingInstructions& into) {
+        drawElements(elements, parameters.mTrackStyle, parameters.mTunnelDisplayMode, into);
+        drawOverlaysForElements(elements, parameters.mTrackStyle, parameters.mTunnelDisplayMode, into);
+    };
+    if (layers.size() > 1 && layers.size() <= kMostLayerThreads && ThreadsFor(visibleElements) > 1) {
+        // The layers, each with its stripes, at the same time (each may
+        // split its own list further), joined in drawing order. The first
+        // is drawn here.
+        DrawJoined(layers.size(), 1, instructions,
+                   [&](std::size_t job, tDrawingInstructions& into) { drawLayer(*layers[job], into); });
+    } else {
+        for (const tElements* elements : layers) drawLayer(*elements, instructions);
     }
     QLPerformanceCounters::addToCounter("CreateElementsRenderData", stopwatch.Stop());
 }
@@ -70,23 +141,6 @@ void VKMLayoutElementsPainter::drawElements(const tElements& elements, std::int3
     drawElements(elements, trackStyle, tunnelStyle, instructions, nullptr);
 }
 
-namespace {
-
-// Elements a thread of the build is given at least: below that, starting
-// the thread costs more than it saves.
-constexpr std::size_t kLeastPerThread = 2048;
-constexpr std::size_t kMostThreads = 4;
-std::atomic<std::size_t> gBuildThreads{0};
-
-std::size_t ThreadsFor(std::size_t elements) {
-    const std::size_t asked = gBuildThreads.load(std::memory_order_relaxed);
-    if (asked != 0) return std::clamp<std::size_t>(elements, 1, asked);
-    const std::size_t most = std::min<std::size_t>(kMostThreads, std::max(1u, std::thread::hardware_concurrency()));
-    return std::clamp<std::size_t>(elements / kLeastPerThread, 1, most);
-}
-
-}  // namespace
-
 void VKMLayoutElementsPainter::setBuildThreads(std::size_t threads) {
     gBuildThreads.store(threads, std::memory_order_relaxed);
 }
@@ -103,45 +157,11 @@ void VKMLayoutElementsPainter::drawElements(const tElements& elements, std::int3
     // are put back as they were), so consecutive runs of the list are drawn
     // on threads of their own, each into a list and an arena of its own, and
     // the lists joined in order: the same instructions in the same order.
-    // The first run is drawn here, into the caller's list.
-    std::vector<VKMScopedInstructionList> parts(threads - 1);
-    std::vector<std::exception_ptr> failures(threads);
-    std::vector<std::thread> workers;
-    workers.reserve(threads - 1);
+    // The first run is drawn here.
     auto begin = [&](std::size_t part) { return elements.size() * part / threads; };
-    for (std::size_t part = 1; part < threads; ++part) {
-        auto draw = [&, part] {
-            try {
-                drawElementRange(elements, begin(part), begin(part + 1), trackStyle, tunnelStyle,
-                                 parts[part - 1].list(), outlineColor);
-            } catch (...) {
-                failures[part] = std::current_exception();
-            }
-        };
-        try {
-            workers.emplace_back(draw);
-        } catch (...) {
-            draw();  // no thread to be had: drawn here
-        }
-    }
-    try {
-        drawElementRange(elements, begin(0), begin(1), trackStyle, tunnelStyle, instructions, outlineColor);
-    } catch (...) {
-        failures[0] = std::current_exception();
-    }
-    for (std::thread& worker : workers) worker.join();
-    // What a failed run drew is deleted with its list; the caller's list
-    // is the caller's to delete, as without threads.
-    for (const std::exception_ptr& failure : failures) {
-        if (failure) std::rethrow_exception(failure);
-    }
-    std::size_t total = instructions.size();
-    for (VKMScopedInstructionList& part : parts) total += part.list().size();
-    instructions.reserve(total);
-    for (VKMScopedInstructionList& part : parts) {
-        const tDrawingInstructions drawn = part.release();
-        instructions.insert(instructions.end(), drawn.begin(), drawn.end());
-    }
+    DrawJoined(threads, 1, instructions, [&](std::size_t part, tDrawingInstructions& into) {
+        drawElementRange(elements, begin(part), begin(part + 1), trackStyle, tunnelStyle, into, outlineColor);
+    });
 }
 
 void VKMLayoutElementsPainter::drawElementRange(const tElements& elements, std::size_t from, std::size_t to,

@@ -2,7 +2,8 @@
 // computations give, to the bit: each path's box is its points' extent
 // widened by its line width, in every track style; a curve's side lines
 // are the same whatever arcs were worked out before them on that thread;
-// and a layer drawn on several threads is the layer drawn on one.
+// a layer drawn on several threads is the layer drawn on one, and a failure
+// on one of them passes on with nothing left behind.
 
 #include <gtest/gtest.h>
 
@@ -14,9 +15,11 @@
 #include <variant>
 #include <vector>
 
+#include "LayoutView/Drawing/VKMDrawingInstructionsRenderData.h"
 #include "LayoutView/Drawing/VKMLayoutElementsPainter.h"
 #include "LayoutView/Drawing/VKMRenderDataFactory.h"
 #include "engine/drawing/DrawingOptions.h"
+#include "engine/drawing/InstructionArena.h"
 #include "engine/drawing/PathInstruction.h"
 #include "engine/model/BasicGeometry.h"
 #include "engine/model/CompositeGeometry.h"
@@ -177,4 +180,28 @@ TEST(BuildReference, ALayerDrawnOnSeveralThreadsIsTheLayerDrawnOnOne) {
         differing += !same;
     }
     EXPECT_EQ(differing, 0u);
+}
+
+TEST(BuildReference, AFailureOnAnotherThreadPassesOnAndLeavesNothingBehind) {
+    const std::unique_ptr<CLayout> layout = Generated(300);
+    ASSERT_NE(layout, nullptr);
+    // A broken element late in the list, where a thread of its own draws it.
+    CCompositeGeometry* broken = nullptr;
+    for (std::size_t i = layout->GetElements().size(); i-- > 200;) {
+        CCompositeGeometry* element = layout->GetElements()[i];
+        if (element->GetLayer() == layout->GetElements()[0]->GetLayer()) {
+            broken = element;
+            break;
+        }
+    }
+    ASSERT_NE(broken, nullptr);
+    broken->GetComponents().push_back(nullptr);
+    const std::size_t aliveBefore = CInstructionArena::CountAlive();
+    VKMLayoutElementsPainter::setBuildThreads(3);
+    EXPECT_THROW(VKMRenderDataFactory::getElementsDataForLayout(*layout), std::exception);
+    VKMLayoutElementsPainter::setBuildThreads(0);
+    broken->GetComponents().pop_back();
+    // Every instruction drawn before the failure, on every thread, is gone.
+    VKMDrawingInstructionsRenderData::waitForPendingReleases();
+    EXPECT_EQ(CInstructionArena::CountAlive(), aliveBefore);
 }

@@ -2,7 +2,8 @@
 // box that meets an area, in order and once; drawing a rectangle through it
 // gives the same pixels as walking every instruction; picking through it
 // finds what looking at every element finds, also on empty space, on
-// overlaps, with tunnels hidden and when the index is out of date.
+// overlaps, with tunnels hidden and when the index is out of date; and tiles
+// painted on several threads at once are those painted on one.
 
 #include <gtest/gtest.h>
 
@@ -14,6 +15,7 @@
 #include <memory>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "LayoutModule/Layout/VKMLayoutElementHitTestHelper.h"
@@ -252,4 +254,42 @@ rect size=100,100 at=500,0 product=B
     std::swap(elements.front(), elements.back());
     EXPECT_EQ(VKMLayoutElementHitTestHelper::findElementAtPosition(inB, *layout, {}, index), b);
     EXPECT_EQ(index, nullptr);
+}
+
+TEST(SpatialIndex, TilesPaintedOnSeveralThreadsAtOnceAreThoseOfOneThread) {
+    const std::unique_ptr<CLayout> layout = Generated(800, 4747);
+    ASSERT_NE(layout, nullptr);
+    const tDoubleRect content = ULayoutBounds::GetContentBoundingBox(*layout, ULayoutBounds::kBoundsModeVisible);
+    constexpr int kSide = 96;
+    constexpr int kTiles = 4;
+    const double zoom = kSide / std::max(content.maxX - content.minX, content.maxY - content.minY) * 6;
+    auto tile = [&](VKMLayoutRenderData& renderData, int i) {
+        // About an element spread along the list, so that each tile shows
+        // something.
+        const CPoint& at = layout->GetElements()[layout->GetElements().size() * i / kTiles]->GetPosition();
+        const platform::Rect visible{at.x - kSide / zoom / 2, at.y - kSide / zoom / 2, kSide / zoom, kSide / zoom};
+        return Pixels(kSide, kSide, [&](platform::Context& context) {
+            context.translate(-visible.x * zoom, -visible.y * zoom);
+            renderData.drawWithZoom(context, zoom, visible);
+        });
+    };
+    // One layer painted first on this thread, tile after tile; another,
+    // never painted, by four threads at once (the first of them makes its
+    // grid while the others wait for it).
+    VKMLayoutRenderData alone;
+    alone.setElementsData(VKMRenderDataFactory::getElementsDataForLayout(*layout));
+    VKMLayoutRenderData shared;
+    shared.setElementsData(VKMRenderDataFactory::getElementsDataForLayout(*layout));
+    std::vector<std::vector<std::uint8_t>> expected;
+    for (int i = 0; i < kTiles; ++i) expected.push_back(tile(alone, i));
+    std::vector<std::vector<std::uint8_t>> painted(kTiles);
+    std::vector<std::thread> threads;
+    for (int i = 0; i < kTiles; ++i) threads.emplace_back([&, i] { painted[i] = tile(shared, i); });
+    for (std::thread& thread : threads) thread.join();
+    int drawnOn = 0;
+    for (int i = 0; i < kTiles; ++i) {
+        EXPECT_TRUE(painted[i] == expected[i]) << "tile " << i;
+        drawnOn += std::any_of(expected[i].begin(), expected[i].end(), [](std::uint8_t b) { return b != 0xFF; });
+    }
+    EXPECT_GE(drawnOn, 3);
 }
