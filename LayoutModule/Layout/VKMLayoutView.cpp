@@ -263,36 +263,29 @@ void VKMLayoutView::showLayout() {
     if (missing.empty()) {
         dropLevel(mKept);
     } else {
-        hideCoveredKeptTiles(offset, zoom);
+        hideCoveredKeptTiles();
     }
     // Where no tile lies yet, the document's background; none under a
     // covered view, where it would only cost a fill of the whole frame.
     mPictureLayer->setBackgroundColor(missing.empty() ? platform::Color::clear() : documentColor);
 }
 
-void VKMLayoutView::hideCoveredKeptTiles(platform::Point offset, double zoom) {
-    // A kept tile under placed tiles of the current zoom, or out of view,
-    // would be stretched into the frame for nothing.
-    const double stretch = zoom / mKept.zoom;
-    const platform::Size size = bounds().size();
+void VKMLayoutView::hideCoveredKeptTiles() {
+    // A kept tile wholly under placed tiles of the current zoom would be
+    // stretched into the frame for nothing. Both levels scale about the
+    // same origin, so what covers it now covers it at any zoom (a next
+    // pinch stretches both alike).
+    const double stretch = mLevel.zoom / mKept.zoom;
     for (const auto& [index, tile] : mKept.tiles) {
         const platform::Rect kept = tileRect(index);
-        const double x0 = offset.x + stretch * kept.x;
-        const double y0 = offset.y + stretch * kept.y;
-        const double x1 = x0 + stretch * kept.width;
-        const double y1 = y0 + stretch * kept.height;
-        bool covered = x1 <= 0 || y1 <= 0 || x0 >= size.width || y0 >= size.height;
-        if (!covered) {
-            // The current zoom's tiles over the part in view.
-            const int column0 = static_cast<int>(std::floor((std::max(x0, 0.0) - offset.x) / kTileSide));
-            const int row0 = static_cast<int>(std::floor((std::max(y0, 0.0) - offset.y) / kTileSide));
-            const int column1 = static_cast<int>(std::ceil((std::min(x1, size.width) - offset.x) / kTileSide)) - 1;
-            const int row1 = static_cast<int>(std::ceil((std::min(y1, size.height) - offset.y) / kTileSide)) - 1;
-            covered = true;
-            for (int row = row0; covered && row <= row1; ++row) {
-                for (int column = column0; covered && column <= column1; ++column) {
-                    covered = mLevel.tiles.count({column, row}) != 0;
-                }
+        const int column0 = static_cast<int>(std::floor(stretch * kept.x / kTileSide));
+        const int row0 = static_cast<int>(std::floor(stretch * kept.y / kTileSide));
+        const int column1 = static_cast<int>(std::ceil(stretch * kept.maxX() / kTileSide)) - 1;
+        const int row1 = static_cast<int>(std::ceil(stretch * kept.maxY() / kTileSide)) - 1;
+        bool covered = true;
+        for (int row = row0; covered && row <= row1; ++row) {
+            for (int column = column0; covered && column <= column1; ++column) {
+                covered = mLevel.tiles.count({column, row}) != 0;
             }
         }
         tile->setHidden(covered);

@@ -177,7 +177,7 @@ private:
     void tileArrived(std::uint64_t version, const tTileIndex& index, std::uint64_t job,
                      std::shared_ptr<platform::Image> image);
     void cancelTiles(const tRange* keep);
-    void hideCoveredKeptTiles(platform::Point offset, double zoom);
+    void hideCoveredKeptTiles();
     platform::ui::RasterKey tileKey(const tTileIndex& index) const;
 
     std::weak_ptr<VKMLayoutViewDelegate> mDelegate;

@@ -135,3 +135,36 @@ TEST(LayoutTiles, TilesDrawnBeforeTheSettingsChangedAreNeverShown) {
     EXPECT_LT(differing, compared / 100) << "a light tile among the dark";
     platform::UserDefaults::standard().removeObject(VKMLayoutView::kDarkBackgroundKey);
 }
+
+TEST(LayoutTiles, APanBackFindsItsTilesKeptUntilTheDocumentChanges) {
+    ScreenFixture screen;
+    screen.show(UserInterfaceIdiom::phone);
+    OpenGenerated(screen);
+    VKMLayoutViewController& controller = *screen.controller;
+    const auto view = controller.outlets.layoutView.lock();
+    controller.changeZoomTo(controller.fittingZoomFactor() * 3);
+    screen.window->snapshot();
+    ASSERT_TRUE(view->waitForTiles());
+    const platform::Point start = controller.contentOffset();
+
+    // Three tiles away and back: the tiles of the start are in the cache.
+    controller.setTouchDownContentOffset(start);
+    controller.panContentWithDelta({-3 * VKMLayoutView::kTileSide, 0});
+    screen.window->snapshot();
+    ASSERT_TRUE(view->waitForTiles());
+    controller.panContentWithDelta({0, 0});
+    screen.window->snapshot();
+    EXPECT_EQ(view->missingTiles(), 0u) << "drawn again on the way back";
+
+    // A rebuild of the render data (a change of the document) leaves none
+    // of them: the next pan away and back asks for them again.
+    view->refreshLayoutRenderData();
+    screen.window->snapshot();
+    ASSERT_TRUE(view->waitForTiles());
+    controller.panContentWithDelta({-3 * VKMLayoutView::kTileSide, 0});
+    screen.window->snapshot();
+    EXPECT_GT(view->missingTiles(), 0u) << "a tile of the old document reused";
+    ASSERT_TRUE(view->waitForTiles());
+    const auto [differing, compared] = Differing(screen, screen.window->snapshot());
+    EXPECT_LT(differing, compared / 100);
+}
