@@ -947,6 +947,7 @@ bool Planner::content(const Shown& s, bool background) {
     const RasterKey key{s.model.identifier(), kRasterContent, 0};
     if (shape) {
         detail::LayerCache& kept = LayerAccess::cache(s.model);
+        if (!kept.marks) kept.marks = std::make_shared<detail::MarkStamps>();
         const auto snapshot = [&] {
             return std::static_pointer_cast<const ShapeLayer>(s.model.presentationLayer(mSetup.time));
         };

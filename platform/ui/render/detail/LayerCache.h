@@ -24,7 +24,7 @@ struct LayerCache {
     // The kinds of raster it may have in a cache, a bit each.
     std::uint32_t kinds = 0;
     // A shape's marks, when it is drawn by stamping them.
-    std::shared_ptr<MarkStamps> marks = std::make_shared<MarkStamps>();
+    std::shared_ptr<MarkStamps> marks;
     // The shadow path the kept shadow came from, when it came from one.
     std::optional<Path> shadowSourcePath;
     // What the layer's whole showed when last seen (a digest of its tree
