@@ -127,6 +127,13 @@ public:
     // the render data are kept alive.
     static void drawLayout(platform::Context& context, const platform::Rect& dirtyRect, const tDrawSettings& settings,
                            VKMLayoutRenderData* renderData, platform::Point contentOffset);
+    // The tiles (column, row; kTileSide points square from the layout's
+    // origin) at `scale`, drawn as drawLayout draws them, side by side on
+    // the pool in bands of rows; null for a tile that could not be made.
+    static std::vector<std::shared_ptr<platform::Image>> drawTiles(const tDrawSettings& settings,
+                                                                   VKMLayoutRenderData* renderData,
+                                                                   const std::vector<std::pair<int, int>>& tiles,
+                                                                   double scale);
     // Builds the layers into `renderData` (made when null) as the refresh does.
     static void buildRenderData(std::shared_ptr<VKMLayoutRenderData>& renderData, CLayout& layout,
                                 const tTransientEditActions& actions, bool backgroundOnly);
