@@ -12,6 +12,7 @@
 #include "LayoutView/Drawing/VKMLayoutColors.h"
 #include "LayoutView/Drawing/VKMRenderDataFactory.h"
 #include "engine/services/VKMSoftAssert.h"
+#include "engine/model/ContentChanges.h"
 #include "engine/model/Layout.h"
 #include "engine/services/PerformanceCounters.h"
 #include "engine/services/ZDUtils.h"
@@ -550,9 +551,68 @@ void VKMLayoutView::refreshLayoutRenderDataBackgroundOnly(bool backgroundOnly) {
     if (!source) return;
     CLayout* layout = source->trackLayout();
     if (!VKM_SOFT_ASSERT(layout != nullptr)) return;
+    if (!backgroundOnly) mPrepared.reset();
     CStopwatch stopwatch;
     stopwatch.Start();
     buildRenderData(mRenderData, *layout, source->transientEditActions(), backgroundOnly);
+    ++mGeneration;
+    QLPerformanceCounters::addToCounter("CreateLayoutRenderData", stopwatch.Stop());
+    setNeedsDisplayOfLayout();
+}
+
+namespace {
+
+std::vector<std::string> namesOf(const tTransientEditActions& actions) {
+    std::vector<std::string> names;
+    for (const CTransientEditAction* action : actions) names.push_back(action ? action->GetName() : std::string());
+    return names;
+}
+
+}  // namespace
+
+void VKMLayoutView::prepareLayoutRenderData() {
+    mPrepared.reset();
+    const auto source = delegate();
+    CLayout* layout = source ? source->trackLayout() : nullptr;
+    if (layout == nullptr) return;
+    const tTransientEditActions actions = source->transientEditActions();
+    auto prepared = std::make_unique<tPrepared>();
+    prepared->dark = isDarkBackground();
+    CStopwatch stopwatch;
+    stopwatch.Start();
+    try {
+        CTransientEditScope edits(*layout, actions);
+        prepared->elements = VKMRenderDataFactory::getElementsDataForLayout(*layout);
+        prepared->overlays = VKMRenderDataFactory::getOverlayDataForLayout(*layout, prepared->dark);
+    } catch (...) {
+        // The refresh builds them again and meets the fault there.
+        return;
+    }
+    QLPerformanceCounters::addToCounter("PrepareLayoutRenderData", stopwatch.Stop());
+    // Read after the build: its display edits count as changes.
+    prepared->layout = layout;
+    prepared->changes = UContentChanges::Count();
+    prepared->actions = namesOf(actions);
+    mPrepared = std::move(prepared);
+}
+
+void VKMLayoutView::refreshLayoutRenderDataWithPrepared() {
+    const std::unique_ptr<tPrepared> prepared = std::move(mPrepared);
+    const auto source = delegate();
+    CLayout* layout = source ? source->trackLayout() : nullptr;
+    const bool holds = prepared && layout != nullptr && layout == prepared->layout &&
+                       UContentChanges::Count() == prepared->changes && isDarkBackground() == prepared->dark &&
+                       namesOf(source->transientEditActions()) == prepared->actions;
+    if (!holds) {
+        refreshLayoutRenderData();
+        return;
+    }
+    CStopwatch stopwatch;
+    stopwatch.Start();
+    buildRenderData(mRenderData, *layout, source->transientEditActions(), true);
+    mRenderData->setElementsData(prepared->elements);
+    mRenderData->setOverlayData(prepared->overlays);
+    mRenderData->setElementIndex(nullptr);
     ++mGeneration;
     QLPerformanceCounters::addToCounter("CreateLayoutRenderData", stopwatch.Stop());
     setNeedsDisplayOfLayout();
@@ -587,6 +647,7 @@ void VKMLayoutView::buildRenderData(std::shared_ptr<VKMLayoutRenderData>& render
 }
 
 void VKMLayoutView::clearRenderData() {
+    mPrepared.reset();
     mRenderData = std::make_shared<VKMLayoutRenderData>();
     ++mGeneration;
     setNeedsDisplayOfLayout();

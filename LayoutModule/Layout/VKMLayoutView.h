@@ -13,6 +13,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <tuple>
 #include <vector>
 
@@ -90,6 +91,15 @@ public:
     // "CreateLayoutRenderData".
     void refreshLayoutRenderDataBackgroundOnly(bool backgroundOnly);
     void refreshLayoutRenderData() { refreshLayoutRenderDataBackgroundOnly(false); }
+    // Builds the elements and overlay layers now and keeps them aside, for
+    // a refresh that is known to come (the open's, after its pause):
+    // refreshLayoutRenderDataWithPrepared puts them in while the layout,
+    // its content, the display edits and the background are still those
+    // they were built from. Any other full rebuild, or a clearing, drops
+    // them. Nothing when the build throws.
+    void prepareLayoutRenderData();
+    void refreshLayoutRenderDataWithPrepared();
+    bool hasPreparedRenderData() const { return mPrepared != nullptr; }
     // Replaces the render data by empty ones.
     void clearRenderData();
     bool hasRenderData() const { return mRenderData != nullptr; }
@@ -187,8 +197,18 @@ private:
     void hideCoveredKeptTiles();
     platform::ui::RasterKey tileKey(const tTileIndex& index) const;
 
+    struct tPrepared {
+        const CLayout* layout = nullptr;
+        std::uint64_t changes = 0;
+        std::vector<std::string> actions;
+        bool dark = false;
+        VKMLayoutRenderData::tLayer elements;
+        VKMLayoutRenderData::tLayer overlays;
+    };
+
     std::weak_ptr<VKMLayoutViewDelegate> mDelegate;
     std::shared_ptr<VKMLayoutRenderData> mRenderData;
+    std::unique_ptr<tPrepared> mPrepared;
     // Grows with every rebuild or clearing of the render data.
     std::uint64_t mGeneration = 1;
     // Holds the levels; its own background is the document's, shown where no

@@ -166,8 +166,14 @@ void VKMLayoutViewController::centerOnLayoutContent() {
     platform::DispatchQueue::main().asyncAfter(kRefreshDelayTime, [weak] {
         auto target = weak.lock();
         if (!target) return;
-        target->refreshLayoutRenderData();
+        target->refreshLayoutRenderDataWithPrepared();
         platform::NotificationCenter::defaultCenter().postNotificationName(kLayoutShownNotification, nullptr);
+    });
+    // The elements are built while the pause runs (on a later turn of the
+    // loop, so that what is queued for the centred background goes first),
+    // and shown when it ends.
+    platform::DispatchQueue::main().async([weak] {
+        if (auto target = weak.lock()) target->prepareLayoutRenderData();
     });
 }
 
