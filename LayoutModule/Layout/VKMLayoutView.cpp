@@ -593,6 +593,12 @@ void VKMLayoutView::prepareLayoutRenderData() {
     prepared->layout = layout;
     prepared->changes = UContentChanges::Count();
     prepared->actions = namesOf(actions);
+    // Their spatial indexes are made on the pool meanwhile, rather than by
+    // the first tile drawn while the others wait for it.
+    for (const VKMLayoutRenderData::tLayer& layer : {prepared->elements, prepared->overlays}) {
+        if (!layer) continue;
+        platform::DispatchQueue::global().async([layer] { layer->instructionIndex(); });
+    }
     mPrepared = std::move(prepared);
 }
 
