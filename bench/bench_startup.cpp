@@ -91,14 +91,31 @@ void TimeFirstFrames(benchmark::State& state, const std::vector<std::string>& op
             return std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
         };
         const pid_t pid = spawn(arguments, environment);
-        struct stat info {};
+        bool reaped = false;
+        // Polls for the file; false when the app ended without it.
+        const auto await = [&](const fs::path& file) {
+            struct stat info {};
+            int status = 0;
+            while (::stat(file.c_str(), &info) != 0) {
+                if (!reaped && waitpid(pid, &status, WNOHANG) == pid) reaped = true;
+                if (reaped) return ::stat(file.c_str(), &info) == 0;
+                std::this_thread::sleep_for(std::chrono::microseconds(100));
+            }
+            return true;
+        };
         // The mark appears once the frame is composed, before its PNG is
         // encoded; the frame is renamed into place whole.
-        while (::stat(composed.c_str(), &info) != 0) std::this_thread::sleep_for(std::chrono::microseconds(100));
+        if (!await(composed)) {
+            state.SkipWithError("vekmont ended without composing its frame");
+            break;
+        }
         state.SetIterationTime(since());
-        while (::stat(frame.c_str(), &info) != 0) std::this_thread::sleep_for(std::chrono::microseconds(100));
+        if (!await(frame)) {
+            state.SkipWithError("vekmont ended without writing its frame");
+            break;
+        }
         frameWritten += since();
-        wait(pid);
+        if (!reaped) wait(pid);
         ended += since();
     }
     // Beside the time to the composed frame (the benchmark's own), in ms.
