@@ -12,6 +12,7 @@
 #include "LayoutView/Drawing/VKMLayoutColors.h"
 #include "LayoutView/Drawing/VKMRenderDataFactory.h"
 #include "engine/services/VKMSoftAssert.h"
+#include "engine/model/ContentChanges.h"
 #include "engine/model/Layout.h"
 #include "engine/services/PerformanceCounters.h"
 #include "engine/services/ZDUtils.h"
@@ -39,6 +40,8 @@ namespace {
 
 // Tiles asked for ahead of a pan, around the visible ones.
 constexpr int kRing = 1;
+// Bands of rows a tile drawn at once is split into, each a job of its own.
+constexpr int kBandsATile = 8;
 
 std::uint64_t mix(std::uint64_t seed, std::uint64_t value) {
     std::uint64_t x = seed ^ (value + 0x9e3779b97f4a7c15ULL + (seed << 6) + (seed >> 2));
@@ -367,15 +370,59 @@ void VKMLayoutView::placeTile(const tTileIndex& index, std::shared_ptr<const pla
 void VKMLayoutView::drawTilesNow(const std::vector<tTileIndex>& tiles, const tDrawSettings& settings) {
     if (tiles.empty()) return;
     const double scale = screenScale();
-    std::vector<std::shared_ptr<platform::Image>> images(tiles.size());
-    VKMLayoutRenderData* renderData = mRenderData.get();
-    platform::DispatchQueue::concurrentPerform(
-        tiles.size(), [&](std::size_t i) { images[i] = drawTile(settings, renderData, tiles[i], scale); });
+    const auto images = drawTiles(settings, mRenderData.get(), tiles, scale);
     for (std::size_t i = 0; i < tiles.size(); ++i) {
         if (!images[i]) continue;
         tileCache().store(tileKey(tiles[i]), {images[i], tileRect(tiles[i]), scale, mLevel.version});
         placeTile(tiles[i], images[i]);
     }
+}
+
+std::vector<std::shared_ptr<platform::Image>> VKMLayoutView::drawTiles(const tDrawSettings& settings,
+                                                                       VKMLayoutRenderData* renderData,
+                                                                       const std::vector<std::pair<int, int>>& tiles,
+                                                                       double scale) {
+    // A tile over the dense middle of a fitted layout holds most of its
+    // elements: drawn whole on one thread it kept the others waiting (a
+    // third of a second of 100,000 elements' first frame). Each tile's rows
+    // are drawn in bands of their own instead.
+    std::vector<std::unique_ptr<platform::BitmapContext>> canvases(tiles.size());
+    std::vector<std::unique_ptr<platform::BitmapContext>> bands;
+    struct tBand {
+        platform::Rect rect;
+        std::size_t band;
+    };
+    std::vector<tBand> work;
+    for (std::size_t i = 0; i < tiles.size(); ++i) {
+        const platform::Rect rect = tileRect(tiles[i]);
+        const platform::Size pixels{std::ceil(rect.width * scale), std::ceil(rect.height * scale)};
+        canvases[i] = platform::BitmapContext::createForBands(static_cast<int>(pixels.width),
+                                                              static_cast<int>(pixels.height), scale);
+        if (!canvases[i]) continue;
+        canvases[i]->translate(-rect.x, -rect.y);
+        const int height = canvases[i]->pixelHeight();
+        for (int b = 0; b < kBandsATile; ++b) {
+            const int first = height * b / kBandsATile;
+            const int end = height * (b + 1) / kBandsATile;
+            auto band = canvases[i]->band(first, end);
+            if (!band) continue;
+            // A point more on either side within the tile: the band's own
+            // rows clip it, and no row is left to the rounding of its edges.
+            const double top = std::max(rect.y, rect.y + first / scale - 1);
+            const double bottom = std::min(rect.maxY(), rect.y + end / scale + 1);
+            work.push_back({{rect.x, top, rect.width, bottom - top}, bands.size()});
+            bands.push_back(std::move(band));
+        }
+    }
+    platform::DispatchQueue::concurrentPerform(work.size(), [&](std::size_t i) {
+        drawLayout(*bands[work[i].band], work[i].rect, settings, renderData, {0, 0});
+        bands[work[i].band].reset();
+    });
+    bands.clear();
+    std::vector<std::shared_ptr<platform::Image>> images(tiles.size());
+    for (std::size_t i = 0; i < tiles.size(); ++i)
+        images[i] = platform::BitmapContext::takeImage(std::move(canvases[i]));
+    return images;
 }
 
 void VKMLayoutView::askForTile(const tTileIndex& index, const tDrawSettings& settings) {
@@ -504,9 +551,74 @@ void VKMLayoutView::refreshLayoutRenderDataBackgroundOnly(bool backgroundOnly) {
     if (!source) return;
     CLayout* layout = source->trackLayout();
     if (!VKM_SOFT_ASSERT(layout != nullptr)) return;
+    if (!backgroundOnly) mPrepared.reset();
     CStopwatch stopwatch;
     stopwatch.Start();
     buildRenderData(mRenderData, *layout, source->transientEditActions(), backgroundOnly);
+    ++mGeneration;
+    QLPerformanceCounters::addToCounter("CreateLayoutRenderData", stopwatch.Stop());
+    setNeedsDisplayOfLayout();
+}
+
+namespace {
+
+std::vector<std::string> namesOf(const tTransientEditActions& actions) {
+    std::vector<std::string> names;
+    for (const CTransientEditAction* action : actions) names.push_back(action ? action->GetName() : std::string());
+    return names;
+}
+
+}  // namespace
+
+void VKMLayoutView::prepareLayoutRenderData() {
+    mPrepared.reset();
+    const auto source = delegate();
+    CLayout* layout = source ? source->trackLayout() : nullptr;
+    if (layout == nullptr) return;
+    const tTransientEditActions actions = source->transientEditActions();
+    auto prepared = std::make_unique<tPrepared>();
+    prepared->dark = isDarkBackground();
+    CStopwatch stopwatch;
+    stopwatch.Start();
+    try {
+        CTransientEditScope edits(*layout, actions);
+        prepared->elements = VKMRenderDataFactory::getElementsDataForLayout(*layout);
+        prepared->overlays = VKMRenderDataFactory::getOverlayDataForLayout(*layout, prepared->dark);
+    } catch (...) {
+        // The refresh builds them again and meets the fault there.
+        return;
+    }
+    QLPerformanceCounters::addToCounter("PrepareLayoutRenderData", stopwatch.Stop());
+    // Read after the build: its display edits count as changes.
+    prepared->layout = layout;
+    prepared->changes = UContentChanges::Count();
+    prepared->actions = namesOf(actions);
+    // Their spatial indexes are made on the pool meanwhile, rather than by
+    // the first tile drawn while the others wait for it.
+    for (const VKMLayoutRenderData::tLayer& layer : {prepared->elements, prepared->overlays}) {
+        if (!layer) continue;
+        platform::DispatchQueue::global().async([layer] { layer->instructionIndex(); });
+    }
+    mPrepared = std::move(prepared);
+}
+
+void VKMLayoutView::refreshLayoutRenderDataWithPrepared() {
+    const std::unique_ptr<tPrepared> prepared = std::move(mPrepared);
+    const auto source = delegate();
+    CLayout* layout = source ? source->trackLayout() : nullptr;
+    const bool holds = prepared && layout != nullptr && layout == prepared->layout &&
+                       UContentChanges::Count() == prepared->changes && isDarkBackground() == prepared->dark &&
+                       namesOf(source->transientEditActions()) == prepared->actions;
+    if (!holds) {
+        refreshLayoutRenderData();
+        return;
+    }
+    CStopwatch stopwatch;
+    stopwatch.Start();
+    buildRenderData(mRenderData, *layout, source->transientEditActions(), true);
+    mRenderData->setElementsData(prepared->elements);
+    mRenderData->setOverlayData(prepared->overlays);
+    mRenderData->setElementIndex(nullptr);
     ++mGeneration;
     QLPerformanceCounters::addToCounter("CreateLayoutRenderData", stopwatch.Stop());
     setNeedsDisplayOfLayout();
@@ -541,6 +653,7 @@ void VKMLayoutView::buildRenderData(std::shared_ptr<VKMLayoutRenderData>& render
 }
 
 void VKMLayoutView::clearRenderData() {
+    mPrepared.reset();
     mRenderData = std::make_shared<VKMLayoutRenderData>();
     ++mGeneration;
     setNeedsDisplayOfLayout();

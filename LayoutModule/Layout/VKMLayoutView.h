@@ -13,6 +13,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <tuple>
 #include <vector>
 
@@ -90,6 +91,15 @@ public:
     // "CreateLayoutRenderData".
     void refreshLayoutRenderDataBackgroundOnly(bool backgroundOnly);
     void refreshLayoutRenderData() { refreshLayoutRenderDataBackgroundOnly(false); }
+    // Builds the elements and overlay layers now and keeps them aside, for
+    // a refresh that is known to come (the open's, after its pause):
+    // refreshLayoutRenderDataWithPrepared puts them in while the layout,
+    // its content, the display edits and the background are still those
+    // they were built from. Any other full rebuild, or a clearing, drops
+    // them. Nothing when the build throws.
+    void prepareLayoutRenderData();
+    void refreshLayoutRenderDataWithPrepared();
+    bool hasPreparedRenderData() const { return mPrepared != nullptr; }
     // Replaces the render data by empty ones.
     void clearRenderData();
     bool hasRenderData() const { return mRenderData != nullptr; }
@@ -127,6 +137,13 @@ public:
     // the render data are kept alive.
     static void drawLayout(platform::Context& context, const platform::Rect& dirtyRect, const tDrawSettings& settings,
                            VKMLayoutRenderData* renderData, platform::Point contentOffset);
+    // The tiles (column, row; kTileSide points square from the layout's
+    // origin) at `scale`, drawn as drawLayout draws them, side by side on
+    // the pool in bands of rows; null for a tile that could not be made.
+    static std::vector<std::shared_ptr<platform::Image>> drawTiles(const tDrawSettings& settings,
+                                                                   VKMLayoutRenderData* renderData,
+                                                                   const std::vector<std::pair<int, int>>& tiles,
+                                                                   double scale);
     // Builds the layers into `renderData` (made when null) as the refresh does.
     static void buildRenderData(std::shared_ptr<VKMLayoutRenderData>& renderData, CLayout& layout,
                                 const tTransientEditActions& actions, bool backgroundOnly);
@@ -180,8 +197,18 @@ private:
     void hideCoveredKeptTiles();
     platform::ui::RasterKey tileKey(const tTileIndex& index) const;
 
+    struct tPrepared {
+        const CLayout* layout = nullptr;
+        std::uint64_t changes = 0;
+        std::vector<std::string> actions;
+        bool dark = false;
+        VKMLayoutRenderData::tLayer elements;
+        VKMLayoutRenderData::tLayer overlays;
+    };
+
     std::weak_ptr<VKMLayoutViewDelegate> mDelegate;
     std::shared_ptr<VKMLayoutRenderData> mRenderData;
+    std::unique_ptr<tPrepared> mPrepared;
     // Grows with every rebuild or clearing of the render data.
     std::uint64_t mGeneration = 1;
     // Holds the levels; its own background is the document's, shown where no

@@ -163,11 +163,21 @@ void VKMLayoutViewController::centerOnLayoutContent() {
     if (!view) return;
     view->refreshLayoutRenderDataBackgroundOnly(true);
     const std::weak_ptr<VKMLayoutView> weak = view;
-    platform::DispatchQueue::main().asyncAfter(kRefreshDelayTime, [weak] {
+    // A build that would only start after the pause ended is not made.
+    const auto paused = std::make_shared<bool>(true);
+    platform::DispatchQueue::main().asyncAfter(kRefreshDelayTime, [weak, paused] {
+        *paused = false;
         auto target = weak.lock();
         if (!target) return;
-        target->refreshLayoutRenderData();
+        target->refreshLayoutRenderDataWithPrepared();
         platform::NotificationCenter::defaultCenter().postNotificationName(kLayoutShownNotification, nullptr);
+    });
+    // The elements are built while the pause runs (on a later turn of the
+    // loop, so that what is queued for the centred background goes first),
+    // and shown when it ends.
+    platform::DispatchQueue::main().async([weak, paused] {
+        auto target = weak.lock();
+        if (target && *paused) target->prepareLayoutRenderData();
     });
 }
 

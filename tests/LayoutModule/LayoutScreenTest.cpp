@@ -555,3 +555,45 @@ TEST(LayoutScreen, AFileReadInTheBackgroundKeepsTheScreenGoingAndShowsItIsBusy) 
     EXPECT_EQ(alerts[0]->title(), "Operation failed");
     alerts[0]->dismissViewController(false);
 }
+
+TEST(LayoutScreen, TheElementsBuiltDuringTheOpensPauseAreShownOnlyWhileTheyHold) {
+    // The render data the view shows, drawn against a build made afresh
+    // from the document as it is: pixels that differ.
+    const auto stale = [](ScreenFixture& screen) {
+        const auto view = screen.controller->outlets.layoutView.lock();
+        std::shared_ptr<VKMLayoutRenderData> fresh;
+        VKMLayoutView::buildRenderData(fresh, screen.layout(), screen.controller->transientEditActions(), false);
+        const platform::Rect rect = screen.window->bounds();
+        const platform::Point offset = screen.controller->contentOffset();
+        auto shown = platform::BitmapContext::createForPointSize(rect.size(), 0.5);
+        auto reference = platform::BitmapContext::createForPointSize(rect.size(), 0.5);
+        VKMLayoutView::drawLayout(*shown, rect, &screen.layout(), view->renderData().get(), offset);
+        VKMLayoutView::drawLayout(*reference, rect, &screen.layout(), fresh.get(), offset);
+        int differing = 0;
+        for (int y = 0; y < reference->pixelHeight(); ++y) {
+            for (int x = 0; x < reference->pixelWidth(); ++x) {
+                differing += *shown->pixel(x, y) == *reference->pixel(x, y) ? 0 : 1;
+            }
+        }
+        return differing;
+    };
+    for (const bool moved : {false, true}) {
+        ScreenFixture screen;
+        screen.show(UserInterfaceIdiom::phone);
+        ASSERT_TRUE(VKMLayoutDocumentHelper::loadLayoutFile(layouttest::WriteScenario(kBoardScenario, "pause.wkst")));
+        const auto view = screen.controller->outlets.layoutView.lock();
+        screen.advance(0.15);
+        ASSERT_TRUE(view->hasPreparedRenderData()) << "built during the pause";
+        EXPECT_TRUE(!view->renderData()->elementsData() ||
+                    view->renderData()->elementsData()->drawingInstructions()->empty())
+            << "shown before the pause ended";
+        if (moved) {
+            // Moved without a word to the screen: the count of changes says it.
+            CCompositeGeometry* board = screen.layout().GetElements().front();
+            board->SetPosition(CPoint(board->GetPosition().x + 150, board->GetPosition().y, 0));
+        }
+        screen.advance(0.1);
+        EXPECT_FALSE(view->hasPreparedRenderData());
+        EXPECT_EQ(stale(screen), 0) << (moved ? "the elements from before the move" : "as built at once");
+    }
+}

@@ -168,3 +168,43 @@ TEST(LayoutTiles, APanBackFindsItsTilesKeptUntilTheDocumentChanges) {
     const auto [differing, compared] = Differing(screen, screen.window->snapshot());
     EXPECT_LT(differing, compared / 100);
 }
+
+TEST(LayoutTiles, TilesDrawnInBandsAreTheTilesDrawnWhole) {
+    ScreenFixture screen;
+    screen.show(UserInterfaceIdiom::phone);
+    OpenGenerated(screen);
+    VKMLayoutViewController& controller = *screen.controller;
+    controller.changeZoomTo(controller.fittingZoomFactor() * 2.3);
+    VKMLayoutRenderData* renderData = controller.outlets.layoutView.lock()->renderData().get();
+    const VKMLayoutView::tDrawSettings settings = VKMLayoutView::drawSettingsOf(screen.layout());
+    const std::vector<std::pair<int, int>> tiles{{0, 0}, {1, 1}, {2, 1}, {1, 3}};
+    constexpr double side = VKMLayoutView::kTileSide;
+    // Bands of whole points, and of rows that fall between points.
+    for (const double scale : {2.0, 1.3}) {
+        const auto banded = VKMLayoutView::drawTiles(settings, renderData, tiles, scale);
+        ASSERT_EQ(banded.size(), tiles.size());
+        for (std::size_t i = 0; i < tiles.size(); ++i) {
+            const platform::Rect rect{tiles[i].first * side, tiles[i].second * side, side, side};
+            auto whole = platform::BitmapContext::createForPointSize(rect.size(), scale);
+            whole->translate(-rect.x, -rect.y);
+            VKMLayoutView::drawLayout(*whole, rect, settings, renderData, {0, 0});
+            const auto reference = whole->makeImage();
+            ASSERT_TRUE(banded[i]);
+            ASSERT_EQ(banded[i]->pixelWidth(), reference->pixelWidth());
+            ASSERT_EQ(banded[i]->pixelHeight(), reference->pixelHeight());
+            int differing = 0;
+            int drawn = 0;
+            const platform::Pixel background = *reference->pixel(0, 0);
+            for (int y = 0; y < reference->pixelHeight(); ++y) {
+                for (int x = 0; x < reference->pixelWidth(); ++x) {
+                    const platform::Pixel a = *banded[i]->pixel(x, y);
+                    const platform::Pixel b = *reference->pixel(x, y);
+                    if (!(a == b)) ++differing;
+                    if (b.red != background.red || b.green != background.green || b.blue != background.blue) ++drawn;
+                }
+            }
+            EXPECT_EQ(differing, 0) << "tile " << i << " at " << scale;
+            EXPECT_GT(drawn, 0) << "tile " << i << " shows nothing of the layout";
+        }
+    }
+}

@@ -12,7 +12,9 @@
 // "embedded.mobileprovision").
 //
 // Headless with --snapshot it writes the window's first frame, after the
-// launch and the document, as PNG and ends. The app's folders lie under
+// launch and the document, as PNG and ends; with $VEKMONT_SNAPSHOT_MARK set
+// it also creates that (empty) file once the frame is composed, before the
+// PNG is encoded, for timing the start apart from the encoding. The app's folders lie under
 // $VEKMONT_HOME (else the XDG folders). The exit status is one of
 // tools/common/ExitCodes.h.
 
@@ -174,6 +176,7 @@ private:
             std::fprintf(stderr, "vekmont: the window drew nothing\n");
             return kExitInternal;
         }
+        markComposed();
         const std::string partial = mPath + ".partial";
         if (!image->writePNG(partial)) {
             std::fprintf(stderr, "vekmont: cannot write %s: %s\n", partial.c_str(),
@@ -187,6 +190,12 @@ private:
             return kExitCannotOpen;
         }
         return kExitOk;
+    }
+
+    static void markComposed() {
+        const char* mark = std::getenv("VEKMONT_SNAPSHOT_MARK");
+        if (mark == nullptr || *mark == '\0') return;
+        if (std::FILE* file = std::fopen(mark, "w")) std::fclose(file);
     }
 
     std::string mPath;
