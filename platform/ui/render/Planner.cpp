@@ -373,10 +373,8 @@ struct FrameRasters::State {
         std::optional<StrokeStyle> stroke;
     };
     // A kept whole, put together from its parts' rasters once they are
-    // made, by the thread that makes them. The largest are started first,
-    // so that none is left to hold up the end.
+    // made, by the thread that makes them.
     struct Whole {
-        double pixels;
         std::vector<Job> parts;
         Job make;
     };
@@ -391,6 +389,10 @@ struct FrameRasters::State {
         RasterRequest request{work.size.width, work.size.height, work.scale, work.vector, inWhole, work.stroke};
         works.push_back(std::move(work));
         scheduler.add(works.size() - 1, request);
+    }
+    void whole(Whole made) {
+        wholes.push_back(std::move(made));
+        scheduler.addWhole(wholes.size() - 1);
     }
     void add(Job job) {
         if (parts) {
@@ -493,6 +495,13 @@ void FrameRasters::State::run(RasterJobSpec spec) {
             });
             break;
         }
+        case RasterJobSpec::Kind::whole: {
+            add([whole = std::move(wholes[spec.requests.front()])] {
+                for (const Job& part : whole.parts) part();
+                whole.make();
+            });
+            break;
+        }
         case RasterJobSpec::Kind::rows: {
             // Several threads draw rows of it at once; the job that ends
             // last keeps the raster.
@@ -533,14 +542,6 @@ FrameRasters::~FrameRasters() = default;
 void FrameRasters::finish(RasterCache* cache) {
     State& state = *mState;
     state.scheduler.finish();
-    std::stable_sort(state.wholes.begin(), state.wholes.end(),
-                     [](const State::Whole& a, const State::Whole& b) { return a.pixels > b.pixels; });
-    for (State::Whole& whole : state.wholes) {
-        state.feed.add([&whole] {
-            for (const State::Job& part : whole.parts) part();
-            whole.make();
-        });
-    }
     state.feed.finish();
     state.wholes.clear();
     if (!cache) return;
@@ -840,8 +841,8 @@ bool Planner::whole(const Shown& s) {
     };
     RasterEntry made{nullptr, box, *upright, version, source};
     if (byJob) {
-        mJobs->wholes.push_back({box.width * box.height * *upright * *upright, std::move(parts), make});
         mJobs->stores.push_back({key, made, slot});
+        mJobs->whole({std::move(parts), make});
     } else {
         make();
         if (!slot->image) return false;  // out of memory: the parts are drawn
