@@ -481,14 +481,15 @@ void FrameRasters::State::run(RasterJobSpec spec) {
         case RasterJobSpec::Kind::batch: {
             std::vector<Work> items;
             items.reserve(spec.requests.size());
-            for (const std::size_t i : spec.requests) items.push_back(works[i]);
+            for (const std::size_t i : spec.requests) items.push_back(std::move(works[i]));
             add([items = std::move(items), stroked = spec.stroked] {
                 drawStacked(items, stroked, items.front().scale);
             });
             break;
         }
         case RasterJobSpec::Kind::single: {
-            add([work = works[spec.requests.front()]] {
+            // Each work goes to one job: moved, not copied.
+            add([work = std::move(works[spec.requests.front()])] {
                 work.slot->image = rasterize(work.box, work.scale, [&](Context& bitmap) {
                     drawKept(*work.snapshot, bitmap, work.extent, work.under, work.vector);
                 });
@@ -864,10 +865,14 @@ void Planner::body(const Shown& s) {
     // Nothing comes between a background and drawn content unless the
     // layer has contents or clips.
     const bool baked = background && drawn && !s.copy && !p.contents() && !clips && content(s, true);
-    if (background && !baked) emit(PlanFill{roundedBounds(p), p.backgroundColor(), FillRule::nonZero});
     const auto& sublayers = LayerAccess::sublayers(s.model);
     const bool clipped = clips && (p.contents() || drawn || !sublayers.empty());
-    if (clipped) emit(PlanClipBegin{roundedBounds(p)});
+    // Made once for the background and the clip: a rounded rect's arcs
+    // cost more than a copy, and a chart has hundreds of them.
+    std::optional<Path> rounded;
+    if ((background && !baked) || clipped) rounded = roundedBounds(p);
+    if (background && !baked) emit(PlanFill{*rounded, p.backgroundColor(), FillRule::nonZero});
+    if (clipped) emit(PlanClipBegin{std::move(*rounded)});
     // Images stretched by a running animation are sampled quickly: they
     // show for a frame.
     if (s.copy) emit(PlanLowQuality{});
