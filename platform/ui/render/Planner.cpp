@@ -867,12 +867,19 @@ void Planner::body(const Shown& s) {
     const bool baked = background && drawn && !s.copy && !p.contents() && !clips && content(s, true);
     const auto& sublayers = LayerAccess::sublayers(s.model);
     const bool clipped = clips && (p.contents() || drawn || !sublayers.empty());
-    // Made once for the background and the clip: a rounded rect's arcs
-    // cost more than a copy, and a chart has hundreds of them.
-    std::optional<Path> rounded;
-    if ((background && !baked) || clipped) rounded = roundedBounds(p);
-    if (background && !baked) emit(PlanFill{*rounded, p.backgroundColor(), FillRule::nonZero});
-    if (clipped) emit(PlanClipBegin{std::move(*rounded)});
+    // A rounded rect's arcs cost more than a copy, and a chart has hundreds
+    // of them: made once for the background and the clip, and within a
+    // whole (replayed once, by its job) left to the replay.
+    if (mInWhole) {
+        const PlanRoundedRect rounded{p.bounds(), p.cornerRadius() > 0 ? p.cornerRadius() : 0};
+        if (background && !baked) emit(PlanFill{{}, p.backgroundColor(), FillRule::nonZero, rounded});
+        if (clipped) emit(PlanClipBegin{{}, rounded});
+    } else {
+        std::optional<Path> rounded;
+        if ((background && !baked) || clipped) rounded = roundedBounds(p);
+        if (background && !baked) emit(PlanFill{*rounded, p.backgroundColor(), FillRule::nonZero});
+        if (clipped) emit(PlanClipBegin{std::move(*rounded)});
+    }
     // Images stretched by a running animation are sampled quickly: they
     // show for a frame.
     if (s.copy) emit(PlanLowQuality{});
