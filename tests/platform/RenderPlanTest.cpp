@@ -241,6 +241,26 @@ TEST(RenderPlan, RastersGiveBatchesRowsAndSingleJobs) {
     EXPECT_EQ(jobs, (std::vector<RasterJobSpec>{{Kind::batch, {0, 1}, 1, false}, {Kind::batch, {2}, 1, false}}));
 }
 
+// A chart of many bars clipped to rounded corners: each bar a kept whole
+// with a label as its part. Each whole's job goes out as soon as it is
+// planned, not after the walk, and nothing of them waits for `finish`.
+TEST(RenderPlan, WholesGoToJobsAsTheyArePlanned) {
+    RenderTuning tuning;
+    std::vector<RasterJobSpec> jobs;
+    RasterScheduler scheduler(tuning, [&](RasterJobSpec job) { jobs.push_back(std::move(job)); });
+    using Kind = RasterJobSpec::Kind;
+    constexpr std::size_t kBars = 200;
+    for (std::size_t bar = 0; bar < kBars; ++bar) {
+        scheduler.add(bar, RasterRequest{20, 20, 2, true, true, {}});  // the bar's label
+        scheduler.addWhole(bar);
+        ASSERT_EQ(jobs.size(), 2 * (bar + 1)) << "bar " << bar;
+        EXPECT_EQ(jobs[2 * bar], (RasterJobSpec{Kind::single, {bar}, 1, false}));
+        EXPECT_EQ(jobs[2 * bar + 1], (RasterJobSpec{Kind::whole, {bar}, 1, false}));
+    }
+    scheduler.finish();
+    EXPECT_EQ(jobs.size(), 2 * kBars);
+}
+
 namespace {
 
 // Records which layers it is asked to draw, from any thread.

@@ -13,6 +13,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <variant>
 #include <vector>
 
@@ -52,15 +53,26 @@ struct PlanGroupEnd {
     std::shared_ptr<Image> mask;
     Rect maskRect;
 };
-// Clipped to a path until the matching PlanClipEnd.
+// A rect with rounded corners, made into a path where it is drawn: in a
+// plan replayed once (a kept whole's body, by its job), its arcs are not
+// made on the planner's thread.
+struct PlanRoundedRect {
+    Rect rect;
+    double radius = 0;
+    Path path() const;
+};
+// Clipped to a path (or to `rounded` when it has one) until the matching
+// PlanClipEnd.
 struct PlanClipBegin {
     Path path;
+    std::optional<PlanRoundedRect> rounded;
 };
 struct PlanClipEnd {};
 struct PlanFill {
     Path path;
     Color color;
     FillRule rule = FillRule::nonZero;
+    std::optional<PlanRoundedRect> rounded;
 };
 // A raster: an image at hand, or one a job makes (`slot`).
 struct PlanImage {

@@ -373,10 +373,8 @@ struct FrameRasters::State {
         std::optional<StrokeStyle> stroke;
     };
     // A kept whole, put together from its parts' rasters once they are
-    // made, by the thread that makes them. The largest are started first,
-    // so that none is left to hold up the end.
+    // made, by the thread that makes them.
     struct Whole {
-        double pixels;
         std::vector<Job> parts;
         Job make;
     };
@@ -391,6 +389,10 @@ struct FrameRasters::State {
         RasterRequest request{work.size.width, work.size.height, work.scale, work.vector, inWhole, work.stroke};
         works.push_back(std::move(work));
         scheduler.add(works.size() - 1, request);
+    }
+    void whole(Whole made) {
+        wholes.push_back(std::move(made));
+        scheduler.addWhole(wholes.size() - 1);
     }
     void add(Job job) {
         if (parts) {
@@ -479,17 +481,25 @@ void FrameRasters::State::run(RasterJobSpec spec) {
         case RasterJobSpec::Kind::batch: {
             std::vector<Work> items;
             items.reserve(spec.requests.size());
-            for (const std::size_t i : spec.requests) items.push_back(works[i]);
+            for (const std::size_t i : spec.requests) items.push_back(std::move(works[i]));
             add([items = std::move(items), stroked = spec.stroked] {
                 drawStacked(items, stroked, items.front().scale);
             });
             break;
         }
         case RasterJobSpec::Kind::single: {
-            add([work = works[spec.requests.front()]] {
+            // Each work goes to one job: moved, not copied.
+            add([work = std::move(works[spec.requests.front()])] {
                 work.slot->image = rasterize(work.box, work.scale, [&](Context& bitmap) {
                     drawKept(*work.snapshot, bitmap, work.extent, work.under, work.vector);
                 });
+            });
+            break;
+        }
+        case RasterJobSpec::Kind::whole: {
+            add([whole = std::move(wholes[spec.requests.front()])] {
+                for (const Job& part : whole.parts) part();
+                whole.make();
             });
             break;
         }
@@ -533,14 +543,6 @@ FrameRasters::~FrameRasters() = default;
 void FrameRasters::finish(RasterCache* cache) {
     State& state = *mState;
     state.scheduler.finish();
-    std::stable_sort(state.wholes.begin(), state.wholes.end(),
-                     [](const State::Whole& a, const State::Whole& b) { return a.pixels > b.pixels; });
-    for (State::Whole& whole : state.wholes) {
-        state.feed.add([&whole] {
-            for (const State::Job& part : whole.parts) part();
-            whole.make();
-        });
-    }
     state.feed.finish();
     state.wholes.clear();
     if (!cache) return;
@@ -840,8 +842,8 @@ bool Planner::whole(const Shown& s) {
     };
     RasterEntry made{nullptr, box, *upright, version, source};
     if (byJob) {
-        mJobs->wholes.push_back({box.width * box.height * *upright * *upright, std::move(parts), make});
         mJobs->stores.push_back({key, made, slot});
+        mJobs->whole({std::move(parts), make});
     } else {
         make();
         if (!slot->image) return false;  // out of memory: the parts are drawn
@@ -863,10 +865,21 @@ void Planner::body(const Shown& s) {
     // Nothing comes between a background and drawn content unless the
     // layer has contents or clips.
     const bool baked = background && drawn && !s.copy && !p.contents() && !clips && content(s, true);
-    if (background && !baked) emit(PlanFill{roundedBounds(p), p.backgroundColor(), FillRule::nonZero});
     const auto& sublayers = LayerAccess::sublayers(s.model);
     const bool clipped = clips && (p.contents() || drawn || !sublayers.empty());
-    if (clipped) emit(PlanClipBegin{roundedBounds(p)});
+    // A rounded rect's arcs cost more than a copy, and a chart has hundreds
+    // of them: made once for the background and the clip, and within a
+    // whole (replayed once, by its job) left to the replay.
+    if (mInWhole) {
+        const PlanRoundedRect rounded{p.bounds(), p.cornerRadius() > 0 ? p.cornerRadius() : 0};
+        if (background && !baked) emit(PlanFill{{}, p.backgroundColor(), FillRule::nonZero, rounded});
+        if (clipped) emit(PlanClipBegin{{}, rounded});
+    } else {
+        std::optional<Path> rounded;
+        if ((background && !baked) || clipped) rounded = roundedBounds(p);
+        if (background && !baked) emit(PlanFill{*rounded, p.backgroundColor(), FillRule::nonZero});
+        if (clipped) emit(PlanClipBegin{std::move(*rounded)});
+    }
     // Images stretched by a running animation are sampled quickly: they
     // show for a frame.
     if (s.copy) emit(PlanLowQuality{});

@@ -11,6 +11,12 @@
 
 namespace platform::ui {
 
+Path PlanRoundedRect::path() const {
+    Path made;
+    made.addRoundedRect(rect, radius);
+    return made;
+}
+
 namespace {
 
 template <class... Ts>
@@ -52,12 +58,12 @@ void replay(const FramePlan& plan, Context& context, const BandRows* rows) {
                        },
                        [&](const PlanClipBegin& clip) {
                            context.save();
-                           context.clipToPath(clip.path);
+                           context.clipToPath(clip.rounded ? clip.rounded->path() : clip.path);
                        },
                        [&](const PlanClipEnd&) { context.restore(); },
                        [&](const PlanFill& fill) {
                            context.setFillColor(fill.color);
-                           context.fillPath(fill.path, fill.rule);
+                           context.fillPath(fill.rounded ? fill.rounded->path() : fill.path, fill.rule);
                        },
                        [&](const PlanImage& image) {
                            const Image* drawn = image.image  ? image.image.get()

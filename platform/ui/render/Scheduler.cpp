@@ -62,6 +62,8 @@ void RasterScheduler::add(std::size_t id, const RasterRequest& request) {
     mEmit(std::move(spec));
 }
 
+void RasterScheduler::addWhole(std::size_t id) { mEmit(RasterJobSpec{RasterJobSpec::Kind::whole, {id}, 1, false}); }
+
 void RasterScheduler::flush(Batch& batch) {
     RasterJobSpec spec = batch.spec;
     batch.spec.requests.clear();

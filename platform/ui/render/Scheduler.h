@@ -52,11 +52,12 @@ struct RasterRequest {
     double pixels() const { return static_cast<double>(width) * height; }
 };
 
-// A job: one raster, one in rows (`pieces` jobs at once), or a batch of
+// A job: one raster, one in rows (`pieces` jobs at once), a batch of
 // small ones drawn into one bitmap, one below the other (as one path when
-// `stroked`). `requests` are the ids given to `add`.
+// `stroked`), or a kept whole with its parts. `requests` are the ids given
+// to `add` (to `addWhole` for a whole).
 struct RasterJobSpec {
-    enum class Kind { single, rows, batch };
+    enum class Kind { single, rows, batch, whole };
     Kind kind = Kind::single;
     std::vector<std::size_t> requests;
     int pieces = 1;
@@ -71,6 +72,10 @@ public:
     using Emit = std::function<void(RasterJobSpec)>;
     RasterScheduler(const RenderTuning& tuning, Emit emit) : mTuning(tuning), mEmit(std::move(emit)) {}
     void add(std::size_t id, const RasterRequest& request);
+    // A whole, its parts planned: started at once, while the walk goes on.
+    // Held to the end of the walk, a chart's many small wholes (a bar
+    // each) would all wait for it, and then for each other.
+    void addWhole(std::size_t id);
     // Emits the batches still open.
     void finish();
 
