@@ -1,5 +1,6 @@
 #include "platform/ui/render/RasterCache.h"
 
+#include <atomic>
 #include <iterator>
 
 namespace platform::ui {
@@ -13,6 +14,17 @@ std::size_t RasterKeyHash::operator()(const RasterKey& key) const noexcept {
     return static_cast<std::size_t>(h ^ (h >> 32));
 }
 
+namespace {
+
+std::uint64_t nextGeneration() {
+    static std::atomic<std::uint64_t> generations{0};
+    return generations.fetch_add(1, std::memory_order_relaxed) + 1;
+}
+
+}  // namespace
+
+RasterCache::RasterCache(std::size_t byteBudget) : mBudget(byteBudget), mGeneration(nextGeneration()) {}
+
 std::size_t RasterCache::bytesOf(const RasterEntry& entry) {
     if (!entry.image) return 0;
     return std::size_t(entry.image->pixelWidth()) * std::size_t(entry.image->pixelHeight()) * 4;
@@ -21,6 +33,19 @@ std::size_t RasterCache::bytesOf(const RasterEntry& entry) {
 const RasterEntry* RasterCache::find(const RasterKey& key) {
     const auto found = mEntries.find(key);
     if (found == mEntries.end()) return nullptr;
+    touch(found->second);
+    return &found->second->entry;
+}
+
+const RasterEntry* RasterCache::find(const RasterKey& key, Handle& handle) {
+    if (handle.generation == mGeneration) {
+        touch(handle.slot);
+        return &handle.slot->entry;
+    }
+    const auto found = mEntries.find(key);
+    if (found == mEntries.end()) return nullptr;
+    handle.generation = mGeneration;
+    handle.slot = found->second;
     touch(found->second);
     return &found->second->entry;
 }
@@ -51,6 +76,7 @@ void RasterCache::clear() {
     mEntries.clear();
     mOrder.clear();
     mBytes = 0;
+    mGeneration = nextGeneration();
 }
 
 void RasterCache::setBudget(std::size_t byteBudget) {
@@ -59,6 +85,9 @@ void RasterCache::setBudget(std::size_t byteBudget) {
 }
 
 void RasterCache::touch(Order::iterator slot) {
+    // Entries of this frame lead the order already: moving one again
+    // within them only costs the cache lines of its neighbours.
+    if (slot->frame == mFrame) return;
     slot->frame = mFrame;
     mOrder.splice(mOrder.begin(), mOrder, slot);
 }
@@ -71,6 +100,7 @@ void RasterCache::evict() {
 
 void RasterCache::remove(Order::iterator slot) {
     mBytes -= slot->bytes;
+    mGeneration = nextGeneration();
     mEntries.erase(slot->key);
     mOrder.erase(slot);
 }
