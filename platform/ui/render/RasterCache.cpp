@@ -51,17 +51,36 @@ const RasterEntry* RasterCache::find(const RasterKey& key, Handle& handle) {
 }
 
 void RasterCache::store(const RasterKey& key, RasterEntry entry) {
-    erase(key);
     const std::size_t size = bytesOf(entry);
-    mOrder.push_front(Slot{key, std::move(entry), size, mFrame});
-    mEntries.emplace(key, mOrder.begin());
+    // One lookup: a key kept already keeps its slot (and handles to it),
+    // with the new entry in it.
+    const auto [found, added] = mEntries.try_emplace(key);
+    if (added) {
+        mOrder.push_front(Slot{key, std::move(entry), size, mFrame});
+        found->second = mOrder.begin();
+    } else {
+        const Order::iterator slot = found->second;
+        mBytes -= slot->bytes;
+        slot->entry = std::move(entry);
+        slot->bytes = size;
+        slot->frame = mFrame;
+        mOrder.splice(mOrder.begin(), mOrder, slot);
+    }
     mBytes += size;
     evict();
 }
 
+std::shared_ptr<Image> RasterCache::take(const RasterKey& key) {
+    const auto found = mEntries.find(key);
+    if (found == mEntries.end()) return nullptr;
+    std::shared_ptr<Image> image = std::move(found->second->entry.image);
+    removeFound(found);
+    return image;
+}
+
 void RasterCache::erase(const RasterKey& key) {
     const auto found = mEntries.find(key);
-    if (found != mEntries.end()) remove(found->second);
+    if (found != mEntries.end()) removeFound(found);
 }
 
 void RasterCache::eraseOwner(std::uint64_t owner) {
@@ -96,6 +115,14 @@ void RasterCache::evict() {
     // From the least recently used end, stopping at the first entry of this
     // frame: everything before it in the order is of this frame too.
     while (mBytes > mBudget && !mOrder.empty() && mOrder.back().frame != mFrame) remove(std::prev(mOrder.end()));
+}
+
+void RasterCache::removeFound(Entries::iterator found) {
+    const Order::iterator slot = found->second;
+    mBytes -= slot->bytes;
+    mGeneration = nextGeneration();
+    mEntries.erase(found);
+    mOrder.erase(slot);
 }
 
 void RasterCache::remove(Order::iterator slot) {

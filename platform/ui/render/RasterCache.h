@@ -78,6 +78,8 @@ public:
     // used entries not used in the current frame until the budget holds.
     void store(const RasterKey& key, RasterEntry entry);
     void erase(const RasterKey& key);
+    // Erases the entry and hands over its image (null when there was none).
+    std::shared_ptr<Image> take(const RasterKey& key);
     // Every raster of an owner (a layer that went away, a view whose
     // picture changed).
     void eraseOwner(std::uint64_t owner);
@@ -105,6 +107,8 @@ private:
     void touch(Order::iterator slot);
     void evict();
     void remove(Order::iterator slot);
+    using Entries = std::unordered_map<RasterKey, Order::iterator, RasterKeyHash>;
+    void removeFound(Entries::iterator found);
 
     std::size_t mBudget;
     std::size_t mBytes = 0;
@@ -113,7 +117,7 @@ private:
     // taken before no longer hold.
     std::uint64_t mGeneration;
     Order mOrder;
-    std::unordered_map<RasterKey, Order::iterator, RasterKeyHash> mEntries;
+    Entries mEntries;
 };
 
 }  // namespace platform::ui
