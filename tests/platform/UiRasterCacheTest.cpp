@@ -80,3 +80,32 @@ TEST(UiRasterCache, LayersHaveIdentifiersTheirPresentationsShare) {
     EXPECT_NE(a->identifier(), 0u);
     EXPECT_EQ(a->presentationLayer()->identifier(), a->identifier());
 }
+
+TEST(UiRasterCache, HandlesFindTheirEntryUntilSomethingGoes) {
+    RasterCache cache;
+    RasterCache other;
+    const RasterKey key{9, platform::ui::kRasterContent, 0};
+    cache.store(key, entryOf(1));
+    other.store(tile(1), entryOf(5));
+
+    RasterCache::Handle handle;
+    ASSERT_NE(cache.find(key, handle), nullptr);
+    EXPECT_EQ(cache.find(key, handle)->version, 1u);
+
+    // Replaced: the handle must not lead to the entry that went.
+    cache.store(key, entryOf(2));
+    ASSERT_NE(cache.find(key, handle), nullptr);
+    EXPECT_EQ(cache.find(key, handle)->version, 2u);
+
+    // A handle from one cache finds nothing in another.
+    EXPECT_EQ(other.find(key, handle), nullptr);
+    RasterCache::Handle fromOther;
+    ASSERT_NE(other.find(tile(1), fromOther), nullptr);
+    EXPECT_EQ(cache.find(tile(1), fromOther), nullptr);
+
+    cache.erase(key);
+    EXPECT_EQ(cache.find(key, handle), nullptr);
+    cache.store(key, entryOf(3));
+    cache.clear();
+    EXPECT_EQ(cache.find(key, handle), nullptr);
+}

@@ -48,11 +48,7 @@ void renderLayerTree(Layer& root, Context& context, const RenderOptions& options
         for (const detail::GoneOwner& gone : detail::takeGoneOwners()) {
             for (const RasterKind kind : {kRasterContent, kRasterShadow, kRasterWhole}) {
                 if (!(gone.kinds & (1u << kind))) continue;
-                const RasterKey key{gone.owner, kind, 0};
-                if (const RasterEntry* entry = cache->find(key)) {
-                    released.push_back(entry->image);
-                    cache->erase(key);
-                }
+                if (auto image = cache->take({gone.owner, kind, 0})) released.push_back(std::move(image));
             }
         }
         if (!released.empty()) {

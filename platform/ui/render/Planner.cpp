@@ -704,7 +704,7 @@ void Planner::shadow(const Shown& s) {
     const std::uint64_t source = Digest().add(radius).add(color).add(p.shadowPath() ? 1 : 0).value();
     const RasterKey key{s.model.identifier(), kRasterShadow, 0};
     detail::LayerCache* kept = mCache ? &LayerAccess::cache(s.model) : nullptr;
-    const RasterEntry* entry = mCache ? mCache->find(key) : nullptr;
+    const RasterEntry* entry = mCache ? mCache->find(key, kept->shadowRaster) : nullptr;
     bool fresh = entry && entry->image && entry->scale == mSetup.scale && entry->source == source;
     if (p.shadowPath()) {
         fresh = fresh && kept->shadowSourcePath == p.shadowPath();
@@ -789,7 +789,8 @@ bool Planner::whole(const Shown& s) {
     const std::uint64_t version = LayerAccess::treeVersion(s.model);
     const std::uint64_t source = Digest().add(mSetup.scale).value();
     const RasterKey key{s.model.identifier(), kRasterWhole, 0};
-    const RasterEntry* entry = mCache->find(key);
+    detail::LayerCache& kept = LayerAccess::cache(s.model);
+    const RasterEntry* entry = kept.kinds & (1u << kRasterWhole) ? mCache->find(key, kept.wholeRaster) : nullptr;
     if (entry && entry->image && entry->version == version && entry->scale == *upright && entry->rect == box &&
         entry->source == source) {
         emit(PlanImage{entry->image, nullptr, entry->rect, false});
@@ -803,7 +804,6 @@ bool Planner::whole(const Shown& s) {
     Planner sub(mContext, inner, mCache, mJobs);
     sub.mMoving = mMoving;
     sub.mAlpha = mAlpha;
-    detail::LayerCache& kept = LayerAccess::cache(s.model);
     kept.kinds |= 1u << kRasterWhole;
     const std::uint64_t seen =
         Digest().add(static_cast<double>(version)).add(*upright).add(box).add(mSetup.scale).value();
@@ -958,8 +958,10 @@ bool Planner::content(const Shown& s, bool background) {
     const Rect box = onGrid ? deviceAligned(extent, device) : snapped(extent, scale);
     const std::uint64_t version = LayerAccess::contentVersion(s.model);
     const RasterKey key{s.model.identifier(), kRasterContent, 0};
+    detail::LayerCache& kept = LayerAccess::cache(s.model);
+    // Only a layer that has had a content raster can have one to find.
+    const bool mayHave = kept.kinds & (1u << kRasterContent);
     if (shape) {
-        detail::LayerCache& kept = LayerAccess::cache(s.model);
         if (!kept.marks) kept.marks = std::make_shared<detail::MarkStamps>();
         const auto snapshot = [&] {
             return std::static_pointer_cast<const ShapeLayer>(s.model.presentationLayer(mSetup.time));
@@ -968,7 +970,7 @@ bool Planner::content(const Shown& s, bool background) {
                                                     mSetup.tuning.fewestMarks, mSetup.tuning.largestMark,
                                                     mJobs ? &mJobs->toJobs : nullptr, snapshot);
         if (placements) {
-            mCache->erase(key);
+            if (mayHave) mCache->erase(key);
             emit(PlanMarks{kept.marks, std::move(*placements)});
             return true;
         }
@@ -979,7 +981,7 @@ bool Planner::content(const Shown& s, bool background) {
     digest.add(extent);
     if (under) digest.add(under->color).add(under->bounds).add(under->cornerRadius);
     const std::uint64_t source = digest.value();
-    const RasterEntry* entry = mCache->find(key);
+    const RasterEntry* entry = mayHave ? mCache->find(key, kept.contentRaster) : nullptr;
     // While the layer or one above it moves, the raster made before is
     // kept and stretched, though it no longer lands pixel on pixel: it
     // shows for a frame, and is made afresh once the motion ends.
@@ -993,7 +995,7 @@ bool Planner::content(const Shown& s, bool background) {
         target = entry->rect;
     } else {
         if (entry) mCache->erase(key);
-        LayerAccess::cache(s.model).kinds |= 1u << kRasterContent;  // so that its rasters go when it does
+        kept.kinds |= 1u << kRasterContent;  // so that its rasters go when it does
         LayerAccess::displayed(s.model);
         if (mJobs && anyThread) {
             // On other threads, from a snapshot, while the walk goes on.

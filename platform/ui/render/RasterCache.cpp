@@ -1,5 +1,6 @@
 #include "platform/ui/render/RasterCache.h"
 
+#include <atomic>
 #include <iterator>
 
 namespace platform::ui {
@@ -13,6 +14,17 @@ std::size_t RasterKeyHash::operator()(const RasterKey& key) const noexcept {
     return static_cast<std::size_t>(h ^ (h >> 32));
 }
 
+namespace {
+
+std::uint64_t nextGeneration() {
+    static std::atomic<std::uint64_t> generations{0};
+    return generations.fetch_add(1, std::memory_order_relaxed) + 1;
+}
+
+}  // namespace
+
+RasterCache::RasterCache(std::size_t byteBudget) : mBudget(byteBudget), mGeneration(nextGeneration()) {}
+
 std::size_t RasterCache::bytesOf(const RasterEntry& entry) {
     if (!entry.image) return 0;
     return std::size_t(entry.image->pixelWidth()) * std::size_t(entry.image->pixelHeight()) * 4;
@@ -25,18 +37,50 @@ const RasterEntry* RasterCache::find(const RasterKey& key) {
     return &found->second->entry;
 }
 
+const RasterEntry* RasterCache::find(const RasterKey& key, Handle& handle) {
+    if (handle.generation == mGeneration) {
+        touch(handle.slot);
+        return &handle.slot->entry;
+    }
+    const auto found = mEntries.find(key);
+    if (found == mEntries.end()) return nullptr;
+    handle.generation = mGeneration;
+    handle.slot = found->second;
+    touch(found->second);
+    return &found->second->entry;
+}
+
 void RasterCache::store(const RasterKey& key, RasterEntry entry) {
-    erase(key);
     const std::size_t size = bytesOf(entry);
-    mOrder.push_front(Slot{key, std::move(entry), size, mFrame});
-    mEntries.emplace(key, mOrder.begin());
+    // One lookup: a key kept already keeps its slot (and handles to it),
+    // with the new entry in it.
+    const auto [found, added] = mEntries.try_emplace(key);
+    if (added) {
+        mOrder.push_front(Slot{key, std::move(entry), size, mFrame});
+        found->second = mOrder.begin();
+    } else {
+        const Order::iterator slot = found->second;
+        mBytes -= slot->bytes;
+        slot->entry = std::move(entry);
+        slot->bytes = size;
+        slot->frame = mFrame;
+        mOrder.splice(mOrder.begin(), mOrder, slot);
+    }
     mBytes += size;
     evict();
 }
 
+std::shared_ptr<Image> RasterCache::take(const RasterKey& key) {
+    const auto found = mEntries.find(key);
+    if (found == mEntries.end()) return nullptr;
+    std::shared_ptr<Image> image = std::move(found->second->entry.image);
+    removeFound(found);
+    return image;
+}
+
 void RasterCache::erase(const RasterKey& key) {
     const auto found = mEntries.find(key);
-    if (found != mEntries.end()) remove(found->second);
+    if (found != mEntries.end()) removeFound(found);
 }
 
 void RasterCache::eraseOwner(std::uint64_t owner) {
@@ -51,6 +95,7 @@ void RasterCache::clear() {
     mEntries.clear();
     mOrder.clear();
     mBytes = 0;
+    mGeneration = nextGeneration();
 }
 
 void RasterCache::setBudget(std::size_t byteBudget) {
@@ -59,6 +104,9 @@ void RasterCache::setBudget(std::size_t byteBudget) {
 }
 
 void RasterCache::touch(Order::iterator slot) {
+    // Entries of this frame lead the order already: moving one again
+    // within them only costs the cache lines of its neighbours.
+    if (slot->frame == mFrame) return;
     slot->frame = mFrame;
     mOrder.splice(mOrder.begin(), mOrder, slot);
 }
@@ -69,8 +117,17 @@ void RasterCache::evict() {
     while (mBytes > mBudget && !mOrder.empty() && mOrder.back().frame != mFrame) remove(std::prev(mOrder.end()));
 }
 
+void RasterCache::removeFound(Entries::iterator found) {
+    const Order::iterator slot = found->second;
+    mBytes -= slot->bytes;
+    mGeneration = nextGeneration();
+    mEntries.erase(found);
+    mOrder.erase(slot);
+}
+
 void RasterCache::remove(Order::iterator slot) {
     mBytes -= slot->bytes;
+    mGeneration = nextGeneration();
     mEntries.erase(slot->key);
     mOrder.erase(slot);
 }

@@ -50,20 +50,36 @@ struct RasterEntry {
 };
 
 class RasterCache {
+    struct Slot;
+    using Order = std::list<Slot>;  // most recently used first
+
 public:
+    // Where an entry was found, kept by a caller that looks the same key up
+    // every frame: the next find goes straight to it, without hashing, as
+    // long as nothing has been removed from the cache since.
+    class Handle {
+        friend class RasterCache;
+        std::uint64_t generation = 0;
+        Order::iterator slot;
+    };
+
     // 192 MiB: a 4K screen's worth of layers and tiles several times over.
     static constexpr std::size_t kDefaultBudget = std::size_t{192} << 20;
 
-    explicit RasterCache(std::size_t byteBudget = kDefaultBudget) : mBudget(byteBudget) {}
+    explicit RasterCache(std::size_t byteBudget = kDefaultBudget);
     RasterCache(const RasterCache&) = delete;
     RasterCache& operator=(const RasterCache&) = delete;
 
     // The entry, marked as used now; null when there is none.
     const RasterEntry* find(const RasterKey& key);
+    // The same, through `handle` when it still holds; `handle` is updated.
+    const RasterEntry* find(const RasterKey& key, Handle& handle);
     // Keeps the entry (replacing the key's), then evicts the least recently
     // used entries not used in the current frame until the budget holds.
     void store(const RasterKey& key, RasterEntry entry);
     void erase(const RasterKey& key);
+    // Erases the entry and hands over its image (null when there was none).
+    std::shared_ptr<Image> take(const RasterKey& key);
     // Every raster of an owner (a layer that went away, a view whose
     // picture changed).
     void eraseOwner(std::uint64_t owner);
@@ -87,17 +103,21 @@ private:
         std::size_t bytes = 0;
         std::uint64_t frame = 0;
     };
-    using Order = std::list<Slot>;  // most recently used first
 
     void touch(Order::iterator slot);
     void evict();
     void remove(Order::iterator slot);
+    using Entries = std::unordered_map<RasterKey, Order::iterator, RasterKeyHash>;
+    void removeFound(Entries::iterator found);
 
     std::size_t mBudget;
     std::size_t mBytes = 0;
     std::uint64_t mFrame = 1;
+    // Changed whenever an entry goes, to a value no cache has had: handles
+    // taken before no longer hold.
+    std::uint64_t mGeneration;
     Order mOrder;
-    std::unordered_map<RasterKey, Order::iterator, RasterKeyHash> mEntries;
+    Entries mEntries;
 };
 
 }  // namespace platform::ui

@@ -3,6 +3,7 @@
 // frames that is not a raster (rasters are in the window's RasterCache).
 
 #include "platform/graphics/Path.h"
+#include "platform/ui/render/RasterCache.h"
 #include "platform/ui/render/detail/RepeatedMarks.h"
 
 #include <cstdint>
@@ -23,6 +24,11 @@ struct LayerCache {
     std::uint64_t owner;
     // The kinds of raster it may have in a cache, a bit each.
     std::uint32_t kinds = 0;
+    // Where its rasters were last found: a frame of thousands of layers
+    // then does not hash each one again.
+    RasterCache::Handle contentRaster;
+    RasterCache::Handle shadowRaster;
+    RasterCache::Handle wholeRaster;
     // A shape's marks, when it is drawn by stamping them.
     std::shared_ptr<MarkStamps> marks;
     // The shadow path the kept shadow came from, when it came from one.
