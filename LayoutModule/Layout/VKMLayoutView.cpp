@@ -176,7 +176,9 @@ void VKMLayoutView::showLayout() {
         mPinchEnded = false;
         return;
     }
-    tileCache().beginFrame();
+    // A window's compositor starts the frames of its cache; a cache of the
+    // view's own (no window) starts one at each update.
+    if (!window()) tileCache().beginFrame();
 
     // On whole pixels, so that tiles land pixel on pixel.
     const double scale = screenScale();
