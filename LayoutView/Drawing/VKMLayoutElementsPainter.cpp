@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <exception>
 #include <thread>
 #include <unordered_map>
 #include <vector>
@@ -21,6 +20,7 @@
 #include "engine/model/LayerManager.h"
 #include "engine/model/Layout.h"
 #include "engine/services/PerformanceCounters.h"
+#include "platform/dispatch/DispatchQueue.h"
 
 namespace {
 
@@ -40,35 +40,21 @@ std::size_t ThreadsFor(std::size_t elements) {
 }
 
 // Runs `draw(job, list)` for jobs 0 to count - 1, the first `inlineJobs`
-// of them here and the others each on a thread of its own (here as well when
-// no thread is to be had), every job into a list of its own, and appends
-// the lists to `instructions` in job order once all have ended. The first
-// exception of a job passes on after all have ended; every list drawn is
-// then deleted.
+// of them here and the others on the shared pool, every job into a list of
+// its own, and appends the lists to `instructions` in job order once all
+// have ended. The first exception of a job passes on after all have ended;
+// every list drawn is then deleted.
 template <typename Draw>
 void DrawJoined(std::size_t count, std::size_t inlineJobs, tDrawingInstructions& instructions, Draw&& draw) {
     std::vector<VKMScopedInstructionList> parts(count);
-    std::vector<std::exception_ptr> failures(count);
-    std::vector<std::thread> workers;
-    workers.reserve(count);
-    auto run = [&](std::size_t job) {
-        try {
-            draw(job, parts[job].list());
-        } catch (...) {
-            failures[job] = std::current_exception();
-        }
-    };
-    for (std::size_t job = inlineJobs; job < count; ++job) {
-        try {
-            workers.emplace_back(run, job);
-        } catch (...) {
-            run(job);  // no thread to be had: drawn here
-        }
-    }
-    for (std::size_t job = 0; job < inlineJobs && job < count; ++job) run(job);
-    for (std::thread& worker : workers) worker.join();
-    for (const std::exception_ptr& failure : failures) {
-        if (failure) std::rethrow_exception(failure);
+    {
+        // Declared after the lists, so that it has waited for its blocks
+        // before they go, however this scope is left.
+        platform::ConcurrentFeed feed;
+        for (std::size_t job = inlineJobs; job < count; ++job)
+            feed.add([&draw, &parts, job] { draw(job, parts[job].list()); });
+        for (std::size_t job = 0; job < inlineJobs && job < count; ++job) draw(job, parts[job].list());
+        feed.finish();
     }
     std::size_t total = instructions.size();
     for (VKMScopedInstructionList& part : parts) total += part.list().size();
