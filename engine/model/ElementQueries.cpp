@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstddef>
 #include <cstring>
 #include <functional>
 #include <memory>
@@ -18,6 +19,7 @@
 #include "engine/model/TextBIG.h"
 #include "engine/services/ErrorHandling.h"
 #include "engine/services/Logger.h"
+#include "platform/dispatch/DispatchQueue.h"
 
 namespace {
 
@@ -375,14 +377,26 @@ tElements CloneElements(const tElements& elements) {
 }
 
 void TranslateElements(const tElements& elements, double dx, double dy) {
-    for (CCompositeGeometry* element : elements) {
-        if (element == nullptr) continue;
+    const auto move = [dx, dy](CCompositeGeometry* element) {
+        if (element == nullptr) return;
         CPoint position = element->GetPosition();
         position.x += dx;
         position.y += dy;
         element->SetPosition(position);
         element->UpdateJoints();
+    };
+    // Each element's joints are its own: a long list is moved in shares
+    // side by side on the pool.
+    constexpr std::size_t kElementsPerShare = 2048;
+    const std::size_t shares = (elements.size() + kElementsPerShare - 1) / kElementsPerShare;
+    if (shares <= 1) {
+        for (CCompositeGeometry* element : elements) move(element);
+        return;
     }
+    platform::DispatchQueue::concurrentPerform(shares, [&elements, &move](std::size_t share) {
+        const std::size_t end = std::min(elements.size(), (share + 1) * kElementsPerShare);
+        for (std::size_t i = share * kElementsPerShare; i < end; ++i) move(elements[i]);
+    });
 }
 
 double GetOverallTrackLength(const tElements& elements) {

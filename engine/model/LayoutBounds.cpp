@@ -1,8 +1,11 @@
 #include "engine/model/LayoutBounds.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstddef>
 #include <limits>
 #include <utility>
+#include <vector>
 
 #include "engine/model/Baseboard.h"
 #include "engine/geometry/BoundsAccumulator.h"
@@ -16,6 +19,7 @@
 #include "engine/model/LayerManager.h"
 #include "engine/model/Layout.h"
 #include "engine/services/Logger.h"
+#include "platform/dispatch/DispatchQueue.h"
 
 namespace {
 
@@ -51,6 +55,30 @@ tDoubleRect ContentBoundingBox(const CLayout& layout, bool visibleOnly) {
     return content;
 }
 
+// Elements bounded (or moved) by one thread in one go: a long list is
+// split into shares of this many, worked on side by side on the pool.
+constexpr std::size_t kElementsPerShare = 2048;
+
+// The element's own box shifted by its position (a damaged coordinate
+// counts as 0), added to the accumulator. Touches the element alone: its
+// components keep scratch state of their own while they are measured.
+void AddElementBox(CBoundsAccumulator& accumulator, CCompositeGeometry* element) {
+    if (element == nullptr) return;
+    tDoubleRect box;
+    element->CalcBoundingBox(box);
+    double x = element->GetPosition().x;
+    double y = element->GetPosition().y;
+    if (std::fabs(x) > kMaxCoordinate) {
+        LogWarning("Auto-fixing illegal x coordinate for element '%s': %.2f", element->GetProductNumber(), x);
+        x = 0.0;
+    }
+    if (std::fabs(y) > kMaxCoordinate) {
+        LogWarning("Auto-fixing illegal y coordinate for element '%s': %.2f", element->GetProductNumber(), y);
+        y = 0.0;
+    }
+    accumulator.AddRect(tDoubleRect{box.minY + y, box.minX + x, box.maxY + y, box.maxX + x});
+}
+
 int ToInt(double value) {
     if (!(value == value)) return 0;
     if (value >= static_cast<double>(std::numeric_limits<int>::max())) return std::numeric_limits<int>::max();
@@ -66,22 +94,22 @@ tDoubleRect GetBoundingBox(const tElements& elements) {
     if (elements.empty()) return tDoubleRect{};
     tDoubleRect bounds;
     CBoundsAccumulator accumulator(bounds);
-    for (CCompositeGeometry* element : elements) {
-        if (element == nullptr) continue;
-        tDoubleRect box;
-        element->CalcBoundingBox(box);
-        double x = element->GetPosition().x;
-        double y = element->GetPosition().y;
-        if (std::fabs(x) > kMaxCoordinate) {
-            LogWarning("Auto-fixing illegal x coordinate for element '%s': %.2f", element->GetProductNumber(), x);
-            x = 0.0;
-        }
-        if (std::fabs(y) > kMaxCoordinate) {
-            LogWarning("Auto-fixing illegal y coordinate for element '%s': %.2f", element->GetProductNumber(), y);
-            y = 0.0;
-        }
-        accumulator.AddRect(tDoubleRect{box.minY + y, box.minX + x, box.maxY + y, box.maxX + x});
+    const std::size_t shares = (elements.size() + kElementsPerShare - 1) / kElementsPerShare;
+    if (shares <= 1) {
+        for (CCompositeGeometry* element : elements) AddElementBox(accumulator, element);
+        return bounds;
     }
+    // Each share is bounded on its own, side by side, and the shares'
+    // boxes are joined: a box that counts holds no NaN, so taking minima
+    // and maxima in any grouping gives the same rectangle. A share whose
+    // boxes all were too thin is empty and adds nothing.
+    std::vector<tDoubleRect> parts(shares);
+    platform::DispatchQueue::concurrentPerform(shares, [&elements, &parts](std::size_t share) {
+        CBoundsAccumulator part(parts[share]);
+        const std::size_t end = std::min(elements.size(), (share + 1) * kElementsPerShare);
+        for (std::size_t i = share * kElementsPerShare; i < end; ++i) AddElementBox(part, elements[i]);
+    });
+    for (const tDoubleRect& part : parts) accumulator.AddRect(part);
     return bounds;
 }
 

@@ -19,6 +19,7 @@
 #include "engine/model/CompositeGeometry.h"
 #include "engine/model/CurveBIG.h"
 #include "engine/model/ElementComponents.h"
+#include "engine/model/ElementQueries.h"
 #include "engine/model/Image.h"
 #include "engine/model/Layer.h"
 #include "engine/model/LayerManager.h"
@@ -343,4 +344,60 @@ TEST(LayoutBounds, ElementCentres) {
     const CPoint none = UElementGeometry::GetElementCenter(nullptr, false);
     EXPECT_EQ(none.x, 0);
     EXPECT_EQ(none.y, 0);
+}
+
+TEST(LayoutBounds, LongListsAreBoundedAndMovedInSharesAsOneByOne) {
+    // Long enough to be split into shares worked on side by side; what
+    // decides each side lies in a different share.
+    constexpr int kCount = 3 * 2048 + 100;
+    std::vector<std::unique_ptr<CCompositeGeometry>> owned;
+    tElements list;
+    for (int i = 0; i < kCount; ++i) {
+        if (i % 1000 == 999) {
+            list.push_back(nullptr);
+            continue;
+        }
+        owned.push_back(Box("E" + std::to_string(i), i * 10.0, (i % 7) * 3.0, 5, 4));
+        list.push_back(owned.back().get());
+    }
+    const auto put = [&](int index, std::unique_ptr<CCompositeGeometry> element) {
+        owned.push_back(std::move(element));
+        list[index] = owned.back().get();
+    };
+    put(2100, Box("WEST", -500, 10, 5, 4));
+    // Damaged: counted at x = 0, with one warning each time.
+    put(4200, Box("FAR", 2e7, 1000, 5, 5));
+    // Too thin to count, however far out.
+    put(6200, Box("THIN", 0, -9999, 50, 0));
+    auto straight = ULayoutGen::CElementBuilder().Catalogue("T", "M", "L", "d").Straight(100).Build();
+    straight->SetPosition(CPoint(40, 10, 0));
+    put(5000, std::move(straight));
+    CCompositeGeometry* track = list[5000];
+    track->UpdateJoints();
+    const CPoint joint = track->GetComponents()[0]->GetJoint(0)->GetLayoutPoint();
+    tDoubleRect trackBox;
+    track->CalcBoundingBox(trackBox);
+
+    const double maxX = (kCount - 1) * 10.0 + 5.0;
+    LogWatch watch;
+    ExpectRect(UElementVectorOperations::GetBoundingBox(list), -500, std::min(0.0, 10 + trackBox.minY), maxX, 1005,
+               "in shares");
+    EXPECT_EQ(watch.Count("Auto-fixing illegal x coordinate for element 'FAR'"), 1);
+
+    UElementVectorOperations::TranslateElements(list, 3, -2);
+    for (int i = 0; i < kCount; ++i) {
+        if (list[i] == nullptr || i == 2100 || i == 4200 || i == 5000 || i == 6200) continue;
+        ASSERT_EQ(list[i]->GetPosition().x, i * 10.0 + 3) << i;
+        ASSERT_EQ(list[i]->GetPosition().y, (i % 7) * 3.0 - 2) << i;
+    }
+    EXPECT_EQ(list[2100]->GetPosition().x, -497);
+    EXPECT_EQ(list[4200]->GetPosition().x, 2e7 + 3);
+    EXPECT_EQ(list[6200]->GetPosition().y, -10001);
+    const CPoint moved = track->GetComponents()[0]->GetJoint(0)->GetLayoutPoint();
+    EXPECT_NEAR(moved.x, joint.x + 3, 1e-9) << "joints follow the element";
+    EXPECT_NEAR(moved.y, joint.y - 2, 1e-9);
+    // The same boxes at the new places; the damaged one still at x = 0.
+    ExpectRect(UElementVectorOperations::GetBoundingBox(list), -497, std::min(-2.0, 8 + trackBox.minY), maxX + 3, 1003,
+               "moved");
+    EXPECT_EQ(watch.Count("Auto-fixing illegal x coordinate for element 'FAR'"), 2);
 }
