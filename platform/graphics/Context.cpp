@@ -752,31 +752,6 @@ struct TextPlacement {
     TextAlignment alignment = TextAlignment::left;
 };
 
-// Laying a text out is the costly part of drawing it, and the same texts
-// are drawn again at every repaint: the layouts of recent ones are kept, a
-// bounded number (about a kilobyte each, enough for the labels of a large
-// layout: when a repaint draws more, every text is laid out anew), and
-// never changed once made. Returns a reference the caller drops. Caller
-// holds the Pango lock.
-PangoLayout* keptLayoutLocked(const std::string& utf8, const std::string& fontName, double laidOutSize) {
-    constexpr std::size_t kMostKeptLayouts = 16384;
-    // Never destroyed: drawing may still happen while statics go away.
-    static auto* kept = new std::unordered_map<std::string, PangoLayout*>();
-    std::string key = utf8;
-    key.push_back('\0');
-    key += fontName;
-    key.push_back('\0');
-    key.append(reinterpret_cast<const char*>(&laidOutSize), sizeof laidOutSize);
-    if (const auto found = kept->find(key); found != kept->end()) return PANGO_LAYOUT(g_object_ref(found->second));
-    PangoLayout* layout = detail::makeLayoutLocked(utf8, fontName, laidOutSize);
-    if (kept->size() >= kMostKeptLayouts) {
-        for (auto& entry : *kept) g_object_unref(entry.second);
-        kept->clear();
-    }
-    kept->emplace(std::move(key), PANGO_LAYOUT(g_object_ref(layout)));
-    return layout;
-}
-
 // Caller holds the Pango lock and has saved the Cairo state.
 void drawTextLocked(cairo_t* cr, const std::string& utf8, const TextPlacement& placement,
                     const TextAttributes& attributes, double alpha) {
@@ -785,7 +760,7 @@ void drawTextLocked(cairo_t* cr, const std::string& utf8, const TextPlacement& p
 
     // A layout wrapped to a box is changed below, so it is made afresh.
     PangoLayout* layout = placement.box ? detail::makeLayoutLocked(utf8, attributes.fontName, laidOutSize)
-                                        : keptLayoutLocked(utf8, attributes.fontName, laidOutSize);
+                                        : detail::keptLayoutLocked(utf8, attributes.fontName, laidOutSize);
     if (placement.box) {
         const double width = std::abs(placement.box->width) / factor * PANGO_SCALE;
         if (width < INT_MAX) {

@@ -41,7 +41,7 @@ TextSize measureText(const std::string& utf8, const std::string& fontName, doubl
     if (const auto kept = keptSizes.find(key); kept != keptSizes.end()) {
         laidOut = kept->second;
     } else {
-        PangoLayout* layout = detail::makeLayoutLocked(utf8, fontName, laidOutSize);
+        PangoLayout* layout = detail::keptLayoutLocked(utf8, fontName, laidOutSize);
         PangoRectangle logical{};
         pango_layout_get_extents(layout, nullptr, &logical);
         g_object_unref(layout);

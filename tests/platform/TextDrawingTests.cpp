@@ -175,6 +175,24 @@ TEST(TextDrawingTest, HostileTextArgumentsDrawNothingAndKeepTheContext) {
     EXPECT_EQ(c->pixel(50, 20)->alpha, 255);
 }
 
+TEST(TextDrawingTest, ATextMeasuredBeforeItIsDrawnDrawsAsOneDrawnFirst) {
+    // Font names are looked up regardless of case, but each spelling has
+    // layouts of its own: one text is measured before its first drawing,
+    // the other is drawn first.
+    const platform::TextSize measured = platform::measureText("Signal 4711", "dejavu sans", 17);
+    EXPECT_GT(measured.width, 0);
+    auto a = BitmapContext::create(200, 40);
+    auto b = BitmapContext::create(200, 40);
+    a->drawText("Signal 4711", {5, 5}, font("dejavu sans", 17));
+    b->drawText("Signal 4711", {5, 5}, font("DejaVu Sans", 17));
+    int differing = 0;
+    for (int y = 0; y < 40; ++y)
+        for (int x = 0; x < 200; ++x) differing += *a->pixel(x, y) == *b->pixel(x, y) ? 0 : 1;
+    EXPECT_EQ(differing, 0);
+    EXPECT_TRUE(inkOf(*a).any());
+    EXPECT_EQ(platform::measureText("Signal 4711", "DejaVu Sans", 17).width, measured.width);
+}
+
 TEST(TextDrawingTest, ConcurrentDrawingGivesTheSerialPixels) {
     const auto render = [] {
         auto c = BitmapContext::create(160, 30);

@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <map>
 #include <optional>
+#include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace platform::detail {
@@ -184,6 +186,25 @@ PangoLayout* makeLayoutLocked(const std::string& utf8, const std::string& fontNa
     gchar* valid = g_utf8_make_valid(utf8.data(), static_cast<gssize>(utf8.size()));
     pango_layout_set_text(layout, valid, -1);
     g_free(valid);
+    return layout;
+}
+
+PangoLayout* keptLayoutLocked(const std::string& utf8, const std::string& fontName, double laidOutSize) {
+    constexpr std::size_t kMostKeptLayouts = 16384;
+    // Never destroyed: drawing may still happen while statics go away.
+    static auto* kept = new std::unordered_map<std::string, PangoLayout*>();
+    std::string key = utf8;
+    key.push_back('\0');
+    key += fontName;
+    key.push_back('\0');
+    key.append(reinterpret_cast<const char*>(&laidOutSize), sizeof laidOutSize);
+    if (const auto found = kept->find(key); found != kept->end()) return PANGO_LAYOUT(g_object_ref(found->second));
+    PangoLayout* layout = makeLayoutLocked(utf8, fontName, laidOutSize);
+    if (kept->size() >= kMostKeptLayouts) {
+        for (auto& entry : *kept) g_object_unref(entry.second);
+        kept->clear();
+    }
+    kept->emplace(std::move(key), PANGO_LAYOUT(g_object_ref(layout)));
     return layout;
 }
 

@@ -27,6 +27,15 @@ constexpr double kLargestLaidOutSize = 1000.0;
 // pangoMutex() and unrefs the layout.
 PangoLayout* makeLayoutLocked(const std::string& utf8, const std::string& fontName, double laidOutSize);
 
+// Laying a text out is the costly part of measuring and of drawing it, and
+// the same texts are measured and drawn again and again: the layouts of
+// recent ones are kept, a bounded number (about a kilobyte each, enough for
+// the labels of a large layout: past that, every text is laid out anew),
+// and never changed once made: a text measured before it is drawn is drawn
+// from the layout its measuring made. The layout is makeLayoutLocked's of
+// the same text; the caller holds pangoMutex() and unrefs it.
+PangoLayout* keptLayoutLocked(const std::string& utf8, const std::string& fontName, double laidOutSize);
+
 // True when fontconfig has a font of that name, or the name is one of the
 // platform's fonts that a face here stands in for (caller holds
 // pangoMutex()).
