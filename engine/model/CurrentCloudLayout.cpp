@@ -105,15 +105,29 @@ int RemoveEmptyLayers(CLayerManager& layerManager, const tElements& elements, co
         if (baseboard != nullptr) layersInUse.push_back(baseboard->GetLayer());
     }
 
+    // The layers the elements lie on, in one pass over them (a layout has
+    // a handful of layers and may have 100,000 elements).
+    std::vector<const CLayer*> elementLayers;
+    const CLayer* last = nullptr;
+    for (const CCompositeGeometry* element : elements) {
+        if (element == nullptr || element->GetLayer() == last) continue;
+        last = element->GetLayer();
+        if (std::find(elementLayers.begin(), elementLayers.end(), last) == elementLayers.end())
+            elementLayers.push_back(last);
+    }
+    const auto inUse = [](const std::vector<const CLayer*>& layers, const CLayer* layer) {
+        return std::find(layers.begin(), layers.end(), layer) != layers.end();
+    };
+
     std::vector<CLayer*> empty;
     for (CLayer* layer : layerManager.GetLayers()) {
         bool candidate = false;
         if (layer->GetLayerType() == CLayer::kBaseboardLayer) {
             candidate = baseboards.empty();
         } else if (layer->GetLayerType() == CLayer::kTrackLayer) {
-            candidate = UElementVectorOperations::GetElementsOfLayer(elements, layer).empty();
+            candidate = true;
         }
-        if (candidate && layerManager.IsLayerEmpty(layer, elements, layersInUse)) empty.push_back(layer);
+        if (candidate && !inUse(elementLayers, layer) && !inUse(layersInUse, layer)) empty.push_back(layer);
     }
 
     int removed = 0;

@@ -17,9 +17,8 @@
 
 namespace {
 
-const std::set<int>& TrackTypes() {
-    static const std::set<int> types{kComponentTypeStraight, kComponentTypeCurve, kComponentTypeFlexTrack};
-    return types;
+bool IsTrackType(int type) {
+    return type == kComponentTypeStraight || type == kComponentTypeCurve || type == kComponentTypeFlexTrack;
 }
 
 template <typename T>
@@ -175,7 +174,7 @@ tComponents GetTrackComponents(const CCompositeGeometry* element) {
     tComponents tracks;
     if (element == nullptr) return tracks;
     for (CBasicGeometry* component : element->GetComponents()) {
-        if (TrackTypes().count(component->GetType()) != 0) tracks.push_back(component);
+        if (IsTrackType(component->GetType())) tracks.push_back(component);
     }
     return tracks;
 }
@@ -183,7 +182,7 @@ tComponents GetTrackComponents(const CCompositeGeometry* element) {
 CBasicGeometry* GetFirstTrackComponent(const CCompositeGeometry* element) {
     if (element == nullptr) return nullptr;
     for (CBasicGeometry* component : element->GetComponents()) {
-        if (TrackTypes().count(component->GetType()) != 0) return component;
+        if (IsTrackType(component->GetType())) return component;
     }
     return nullptr;
 }

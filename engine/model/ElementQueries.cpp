@@ -23,10 +23,8 @@
 
 namespace {
 
-// Built once, thread-safe through the static initialisation.
 bool IsTrackType(int type) {
-    static const std::set<int> types{kComponentTypeStraight, kComponentTypeCurve, kComponentTypeFlexTrack};
-    return types.count(type) != 0;
+    return type == kComponentTypeStraight || type == kComponentTypeCurve || type == kComponentTypeFlexTrack;
 }
 
 const CBasicGeometry* FirstComponent(const CCompositeGeometry* element) {

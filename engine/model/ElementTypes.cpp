@@ -131,18 +131,22 @@ std::int32_t GuessElementType(const CCompositeGeometry* element) {
     int o = 0;  // ovals
     int j = 0;  // enabled joints, as UElementJointQueries::GetNumberOfJoints counts them
     for (const CBasicGeometry* component : element->GetComponents()) {
-        if (dynamic_cast<const CStraightBIG*>(component) != nullptr ||
-            dynamic_cast<const CFlexTrackBIG*>(component) != nullptr)
-            ++s;
-        else if (dynamic_cast<const CCurveBIG*>(component) != nullptr) ++c;
-        else if (dynamic_cast<const COvalBIG*>(component) != nullptr) ++o;
+        // The type each component class answers (a class derived from one
+        // of these answers its base's).
+        switch (component->GetType()) {
+            case kComponentTypeStraight:
+            case kComponentTypeFlexTrack: ++s; break;
+            case kComponentTypeCurve: ++c; break;
+            case kComponentTypeOval: ++o; break;
+            default: break;
+        }
         j += (component->IsJointEnabled(0) ? 1 : 0) + (component->IsJointEnabled(1) ? 1 : 0);
     }
-    const tComponents tracks = UElementComponents::GetTrackComponents(element);
 
     // The first rule that holds decides.
     if (s == 1 && c == 0 && j == 1) return kBumperTrack;
     if ((c == 1 || s == 1) && j == 2) return kPlainTrack;
+    const tComponents tracks = UElementComponents::GetTrackComponents(element);
     if ((c == 2 || s == 2) && j == 4 && HasTwoParallelTracks(tracks)) return kParallelTrack;
     if (s == 2 && c == 0 && j == 4) return kCrossing;
     if (s == 2 && c == 2 && j == 4) return kDoubleSlip;

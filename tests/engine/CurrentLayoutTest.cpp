@@ -318,3 +318,29 @@ TEST(CurrentLayout, TheClassifierLooksUpTypeNamesOnlyForLinesTheLevelKeeps) {
     EXPECT_EQ(watch.Count("Guessed type 1 (Track) for S2"), 1);
     CServiceLocator::Instance().RegisterService(new LocalizationService());
 }
+
+TEST(CurrentLayout, EmptyLayersAreThoseNoElementOfAnyLayerLiesOn) {
+    RegisterServices();
+    CLayerManager layers("A");
+    CLayer* a = layers.GetCurrentLayer();
+    CLayer* b = layers.AddLayer("B", true);
+    layers.AddLayer("C", true);
+    CLayer* d = layers.AddLayer("D", true);
+    d->SetLayerType(CLayer::kBaseboardLayer);
+    layers.AddLayer("E", true)->SetLayerType(CLayer::kBaseboardLayer);
+    layers.AddLayer("F", true)->SetLayerType(CLayer::kImageLayer);
+    // The elements' layers alternate; one lies on a baseboard layer of a
+    // document without baseboards.
+    Owned owned;
+    tElements elements;
+    for (CLayer* layer : {a, a, b, a, d, b}) {
+        owned.push_back(ULayoutGen::CElementBuilder().Catalogue("G", "M", "L", "d").Straight(100).Build());
+        owned.back()->SetLayer(layer);
+        elements.push_back(owned.back().get());
+    }
+    elements.insert(elements.begin() + 2, nullptr);
+    EXPECT_EQ(URemoveEmptyLayers::RemoveEmptyLayers(layers, elements, {}, {}), 2);
+    std::vector<std::string> names;
+    for (const CLayer* layer : layers.GetLayers()) names.push_back(layer->GetName());
+    EXPECT_EQ(names, (std::vector<std::string>{"A", "B", "D", "F"}));
+}
