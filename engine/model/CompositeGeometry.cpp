@@ -124,6 +124,12 @@ CCompositeGeometry::~CCompositeGeometry() { platform::DeleteAll(mComponents); }
 // ------------------------------------------------------------ record reading
 
 bool CCompositeGeometry::Load(FILE* file, std::string& errorText) {
+    if (!LoadUnplaced(file, errorText)) return false;
+    PlaceAtOrigin();
+    return true;
+}
+
+bool CCompositeGeometry::LoadUnplaced(FILE* file, std::string& errorText) {
     const tFileHeader header = ReadFileHeader(file, kRecordFormat);
     if (!header.MagicMatched()) {
         errorText = "Element expected, bad header found.";
@@ -157,13 +163,15 @@ bool CCompositeGeometry::Load(FILE* file, std::string& errorText) {
         const auto* line = dynamic_cast<const CPolyBIG*>(mComponents.front());
         if (line != nullptr && line->GetKind() == kPolyKindLine) mSecondColor = mFirstColor;
     }
+    return true;
+}
 
+void CCompositeGeometry::PlaceAtOrigin() {
     tDoubleRect oldBox;
     MoveToOrigin(&oldBox);
     mPosition.x += oldBox.minX;
     mPosition.y += oldBox.minY;
     UpdateJoints();
-    return true;
 }
 
 bool CCompositeGeometry::ReadElementTags(FILE* file, CTaggedFile& tags, int version, std::int32_t& componentCount,

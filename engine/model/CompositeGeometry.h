@@ -85,6 +85,13 @@ public:
     // only a warning (and `errorText` untouched) for a version below 3.
     // Components read before a failure stay in the element.
     bool Load(FILE* file, std::string& errorText);
+    // Load without its last step, PlaceAtOrigin, which the caller then
+    // owes the element (a document's elements are placed side by side).
+    bool LoadUnplaced(FILE* file, std::string& errorText);
+    // What a record read needs last: the components moved so that the
+    // element's box starts at (0, 0), the position moved by as much the
+    // other way, and the joints recomputed. Touches this element alone.
+    void PlaceAtOrigin();
     // Reads `count` component records (a count below 1 reads nothing). False
     // with `errorText` for a count above kMaxComponents or above what the
     // rest of the file can hold, an unsupported or unknown type code, or a

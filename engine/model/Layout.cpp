@@ -22,6 +22,7 @@
 #include "engine/services/LocalizationService.h"
 #include "engine/services/Logger.h"
 #include "engine/services/PreferencesService.h"
+#include "platform/dispatch/DispatchQueue.h"
 #include "platform/foundation/OwnedList.h"
 
 namespace {
@@ -362,15 +363,38 @@ LayoutErrorCode CLayout::LoadElements(FILE* file, int elementCount) {
         mElementsByRecord.reserve(static_cast<std::size_t>(fits));
     }
     int number = GetHighestElementNumber();
+    // Reading is sequential, but placing an element at its origin (its box,
+    // which measures its texts, and its joints) is its own work: shares of
+    // the elements read are placed on the pool while reading goes on. Their
+    // joints join the document's in file order once all are placed, also
+    // when a later record fails.
+    constexpr std::size_t kElementsPerShare = 1024;
+    const std::size_t firstRead = mElements.size();
+    tElements share;
+    platform::ConcurrentFeed placing;
+    const auto placeShare = [&placing, &share] {
+        if (share.empty()) return;
+        placing.add([elements = std::move(share)] {
+            for (CCompositeGeometry* element : elements) element->PlaceAtOrigin();
+        });
+        share = tElements();
+    };
+    const auto finishPlacing = [&] {
+        placeShare();
+        placing.finish();
+        for (std::size_t i = firstRead; i < mElements.size(); ++i) mJoints.AddElementJoints(mElements[i]);
+    };
     for (int index = 0; index < elementCount; ++index) {
         std::unique_ptr<CCompositeGeometry> element(new (std::nothrow) CCompositeGeometry());
         UErrorHandling::ThrowIfNull(element.get(), kSignature, "Failed to create CCompositeGeometry object");
         std::string errorText;
-        if (!element->Load(file, errorText)) {
+        if (!element->LoadUnplaced(file, errorText)) {
             LogWarning("%s: Failed to load layout, %s", kSignature, errorText.c_str());
+            finishPlacing();
             return kLayoutElementsError;
         }
         if (element->GetComponents().empty()) {
+            element->PlaceAtOrigin();
             LogWarning("Empty element '%s' (%s) encountered - skipping", element->GetProductNumber(),
                        element->GetLibraryName());
             mElementsByRecord.push_back(nullptr);
@@ -389,9 +413,11 @@ LayoutErrorCode CLayout::LoadElements(FILE* file, int elementCount) {
         added->SetLayer(layer);
         added->SetAttributeValue(++number);
         mElements.push_back(added);
-        mJoints.AddElementJoints(added);
         mElementsByRecord.push_back(added);
+        share.push_back(added);
+        if (share.size() == kElementsPerShare) placeShare();
     }
+    finishPlacing();
     return kLayoutLoaded;
 }
 

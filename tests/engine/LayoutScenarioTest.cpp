@@ -277,6 +277,53 @@ TEST(LayoutScenario, GeneratedLayoutsAreRepeatableConnectedAndCarryEverySection)
     }
 }
 
+TEST(LayoutScenario, ElementsPlacedSideBySideWhileReadingAreWholeAndJoined) {
+    RegisterServices();
+    // More elements than a few shares of those placed side by side, texts
+    // among them.
+    ULayoutGen::tLayoutDocument document;
+    ULayoutGen::ComposeLargeLayout(document, 2600, 7, 13);
+    const std::vector<std::uint8_t> bytes = ULayoutFileWriter::LayoutFileBytes(document.FileContent());
+    const auto expectPlacedAndJoined = [](const CLayout& layout, bool connected, const std::string& what) {
+        std::size_t misplaced = 0;
+        std::size_t components = 0;
+        for (CCompositeGeometry* element : layout.GetElements()) {
+            tDoubleRect box;
+            element->CalcBoundingBox(box);
+            if (std::fabs(box.minX) > 1e-6 || std::fabs(box.minY) > 1e-6) ++misplaced;
+            components += element->GetComponents().size();
+        }
+        EXPECT_EQ(misplaced, 0u) << what << ": every box starts at the element's position";
+        const std::size_t joints = layout.GetLayoutJoints().GetJoints().size();
+        EXPECT_GT(joints, components) << what;
+        // Joints where the pieces were laid end to end meet.
+        if (connected) EXPECT_GT(Connected(layout), joints * 8 / 10) << what;
+    };
+
+    const std::string path = PathFor("placed.wkst");
+    ASSERT_TRUE(ULayoutFileWriter::WriteLayoutFile(std::filesystem::path(path), document.FileContent()));
+    CLayout layout;
+    ASSERT_EQ(layout.Load(path), kLayoutLoaded);
+    EXPECT_EQ(layout.GetElements().size(), 2600u);
+    expectPlacedAndJoined(layout, true, "whole file");
+
+    // Cut short in the middle of the records: what was read before is
+    // placed and its joints are the document's all the same (a failed read
+    // connects nothing).
+    const std::string cut = PathFor("placed-cut.wkst");
+    {
+        std::FILE* file = std::fopen(cut.c_str(), "wb");
+        ASSERT_NE(file, nullptr);
+        ASSERT_EQ(std::fwrite(bytes.data(), 1, bytes.size() * 6 / 10, file), bytes.size() * 6 / 10);
+        std::fclose(file);
+    }
+    CLayout partial;
+    EXPECT_EQ(partial.Load(cut), kLayoutElementsError);
+    EXPECT_GT(partial.GetElements().size(), 1100u);
+    EXPECT_LT(partial.GetElements().size(), 2600u);
+    expectPlacedAndJoined(partial, false, "cut short");
+}
+
 TEST(LayoutScenario, TinyPngsHaveTheChunksOfTheirSize) {
     const std::vector<std::uint8_t> png = ULayoutGen::TinyPng(5, 3, 1);
     // Signature, IHDR (12 + 13), IDAT (12 + zlib header 2 + one stored block
