@@ -5,6 +5,11 @@
 
 namespace UUuid {
 
-std::string NewUuidString() { return platform::ascii::lowercased(platform::newUUIDString()); }
+std::string NewUuidString() {
+    // Lower-cased in place: one string an element read.
+    std::string text = platform::newUUIDString();
+    for (char& c : text) c = platform::ascii::toLower(c);
+    return text;
+}
 
 }  // namespace UUuid

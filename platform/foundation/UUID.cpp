@@ -21,12 +21,13 @@ std::string newUUIDString() {
     bytes[6] = static_cast<std::uint8_t>((bytes[6] & 0x0F) | 0x40);  // version 4
     bytes[8] = static_cast<std::uint8_t>((bytes[8] & 0x3F) | 0x80);  // RFC 4122 variant
     static constexpr char kHex[] = "0123456789ABCDEF";
-    std::string text;
-    text.reserve(36);
+    // Written into place: a document read makes one for each element.
+    std::string text(36, '-');
+    std::size_t at = 0;
     for (std::size_t i = 0; i < bytes.size(); ++i) {
-        if (i == 4 || i == 6 || i == 8 || i == 10) text.push_back('-');
-        text.push_back(kHex[bytes[i] >> 4]);
-        text.push_back(kHex[bytes[i] & 0x0F]);
+        if (i == 4 || i == 6 || i == 8 || i == 10) ++at;
+        text[at++] = kHex[bytes[i] >> 4];
+        text[at++] = kHex[bytes[i] & 0x0F];
     }
     return text;
 }
