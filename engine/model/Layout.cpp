@@ -382,7 +382,7 @@ LayoutErrorCode CLayout::LoadElements(FILE* file, int elementCount) {
     const auto finishPlacing = [&] {
         placeShare();
         placing.finish();
-        for (std::size_t i = firstRead; i < mElements.size(); ++i) mJoints.AddElementJoints(mElements[i]);
+        for (std::size_t i = firstRead; i < mElements.size(); ++i) mJoints.AddCurrentElementJoints(mElements[i]);
     };
     for (int index = 0; index < elementCount; ++index) {
         std::unique_ptr<CCompositeGeometry> element(new (std::nothrow) CCompositeGeometry());

@@ -177,6 +177,9 @@ public:
 
     // Appends every enabled joint of the element (brought up to date).
     void AddElementJoints(CCompositeGeometry* element);
+    // The same for an element whose joints are up to date already (placed
+    // at its origin, nothing changed since): they are not worked out again.
+    void AddCurrentElementJoints(const CCompositeGeometry* element);
     // Removes every joint whose parent is `element`, disconnecting each one
     // that is connected (its partner becomes free); the others keep their
     // order. Returns the number removed.

@@ -475,6 +475,11 @@ void CLayoutJoints::AddElementJoints(CCompositeGeometry* element) {
     for (CJoint* joint : element->GetJoints(kJointFilterAll)) mJoints.push_back(joint);
 }
 
+void CLayoutJoints::AddCurrentElementJoints(const CCompositeGeometry* element) {
+    if (element == nullptr) return;
+    for (CJoint* joint : element->GetJoints(kJointFilterAll)) mJoints.push_back(joint);
+}
+
 int CLayoutJoints::RemoveElementJoints(const CCompositeGeometry* element) {
     int removed = 0;
     auto kept = std::remove_if(mJoints.begin(), mJoints.end(), [element, &removed](CJoint* joint) {
