@@ -50,32 +50,11 @@ private:
     std::uint64_t mReciprocal;
 };
 
-// Planes of this many pixels or more are blurred in pieces side by side:
-// a popover's shadow (a million pixels) took over 10 ms on one thread.
-constexpr long long kPiecesFrom = 256 * 1024;
-constexpr long long kPixelsAPiece = 128 * 1024;
-constexpr int kMostPieces = 8;
-
-// Runs `piece(first, end)` over [0, count) cut into `pieces` runs, on the
-// pool when there are several.
-template <typename Piece>
-void inPieces(int count, int pieces, Piece&& piece) {
-    if (pieces <= 1) {
-        piece(0, count);
-        return;
-    }
-    DispatchQueue::concurrentPerform(static_cast<std::size_t>(pieces), [&](std::size_t i) {
-        const auto at = [&](std::size_t k) { return static_cast<int>(static_cast<long long>(count) * k / pieces); };
-        piece(at(i), at(i + 1));
-    });
-}
-
-// One box pass along rows [first, end), in place, through a copy of each
-// row.
-void boxRows(std::uint16_t* plane, int width, int first, int end, int radius) {
+// One box pass along each row, in place, through a copy of the row.
+void boxRows(std::uint16_t* plane, int width, int height, int radius, std::vector<std::uint16_t>& row) {
     const BoxAverage average(radius);
-    std::vector<std::uint16_t> row(static_cast<std::size_t>(width));
-    for (int y = first; y < end; ++y) {
+    row.resize(static_cast<std::size_t>(width));
+    for (int y = 0; y < height; ++y) {
         std::uint16_t* line = plane + static_cast<std::ptrdiff_t>(y) * width;
         std::copy(line, line + width, row.begin());
         std::uint32_t sum = 0;
@@ -88,36 +67,30 @@ void boxRows(std::uint16_t* plane, int width, int first, int end, int radius) {
     }
 }
 
-// One box pass down columns [first, end), walking rows in memory order
-// with a sum per column, from `copy`, the plane before the pass.
-void boxColumns(std::uint16_t* plane, const std::uint16_t* copy, int width, int height, int first, int end,
-                int radius) {
+// One box pass down each column, walking rows in memory order with a sum
+// per column, from a copy of the plane.
+void boxColumns(std::uint16_t* plane, int width, int height, int radius, std::vector<std::uint16_t>& copy,
+                std::vector<std::uint32_t>& sums) {
     const BoxAverage average(radius);
-    std::vector<std::uint32_t> sums(static_cast<std::size_t>(end - first), 0);
-    const auto rowOf = [&](int y) { return copy + static_cast<std::ptrdiff_t>(y) * width + first; };
-    const int columns = end - first;
+    copy.assign(plane, plane + static_cast<std::ptrdiff_t>(width) * height);
+    sums.assign(static_cast<std::size_t>(width), 0);
+    const auto rowOf = [&](int y) { return copy.data() + static_cast<std::ptrdiff_t>(y) * width; };
     for (int y = 0; y < std::min(radius, height); ++y) {
         const std::uint16_t* in = rowOf(y);
-        for (int x = 0; x < columns; ++x) sums[x] += in[x];
+        for (int x = 0; x < width; ++x) sums[x] += in[x];
     }
     for (int y = 0; y < height; ++y) {
         if (y + radius < height) {
             const std::uint16_t* in = rowOf(y + radius);
-            for (int x = 0; x < columns; ++x) sums[x] += in[x];
+            for (int x = 0; x < width; ++x) sums[x] += in[x];
         }
-        std::uint16_t* out = plane + static_cast<std::ptrdiff_t>(y) * width + first;
-        for (int x = 0; x < columns; ++x) out[x] = average(sums[x]);
+        std::uint16_t* out = plane + static_cast<std::ptrdiff_t>(y) * width;
+        for (int x = 0; x < width; ++x) out[x] = average(sums[x]);
         if (y - radius >= 0) {
             const std::uint16_t* in = rowOf(y - radius);
-            for (int x = 0; x < columns; ++x) sums[x] -= in[x];
+            for (int x = 0; x < width; ++x) sums[x] -= in[x];
         }
     }
-}
-
-int piecesFor(int width, int height) {
-    const long long pixels = static_cast<long long>(width) * height;
-    if (pixels < kPiecesFrom) return 1;
-    return static_cast<int>(std::min<long long>(kMostPieces, pixels / kPixelsAPiece));
 }
 
 }  // namespace
@@ -129,19 +102,12 @@ int gaussianReach(double sigma) {
 }
 
 void blurPlane(std::uint16_t* plane, int width, int height, double sigma) {
-    if (width <= 0 || height <= 0) return;
-    // Rows and columns are each summed on their own: cut into pieces, the
-    // passes give the same values.
-    const int pieces = piecesFor(width, height);
-    // Column pieces stay a cache line wide at least.
-    const int columnPieces = std::max(1, std::min(pieces, width / 32));
     std::vector<std::uint16_t> copy;
+    std::vector<std::uint32_t> sums;
     for (int radius : boxRadii(sigma)) {
         if (radius == 0) continue;
-        inPieces(height, pieces, [&](int first, int end) { boxRows(plane, width, first, end, radius); });
-        copy.assign(plane, plane + static_cast<std::ptrdiff_t>(width) * height);
-        inPieces(width, columnPieces,
-                 [&](int first, int end) { boxColumns(plane, copy.data(), width, height, first, end, radius); });
+        boxRows(plane, width, height, radius, copy);
+        boxColumns(plane, width, height, radius, copy, sums);
     }
 }
 
@@ -194,18 +160,14 @@ ShadowImage makeShadowImage(const Image& source, double sigma, const Color& colo
     const std::uint64_t alphaScale = static_cast<std::uint64_t>(std::lround(alpha * 255));
     unsigned char* target = cairo_image_surface_get_data(surface);
     const int targetStride = cairo_image_surface_get_stride(surface);
-    // Rows of a fresh surface: in pieces, so that its pages are also
-    // first touched side by side.
-    detail::inPieces(h, detail::piecesFor(w, h), [&](int first, int end) {
-        for (int y = first; y < end; ++y) {
-            unsigned char* row = target + static_cast<std::ptrdiff_t>(y) * targetStride;
-            const std::uint16_t* in = plane.data() + static_cast<std::ptrdiff_t>(y) * w;
-            for (int x = 0; x < w; ++x) {
-                const auto level = static_cast<std::size_t>((in[x] * alphaScale + 32767) / 65535);
-                std::memcpy(row + 4 * static_cast<std::ptrdiff_t>(x), &tinted[level], 4);
-            }
+    for (int y = 0; y < h; ++y) {
+        unsigned char* row = target + static_cast<std::ptrdiff_t>(y) * targetStride;
+        const std::uint16_t* in = plane.data() + static_cast<std::ptrdiff_t>(y) * w;
+        for (int x = 0; x < w; ++x) {
+            const auto level = static_cast<std::size_t>((in[x] * alphaScale + 32767) / 65535);
+            std::memcpy(row + 4 * static_cast<std::ptrdiff_t>(x), &tinted[level], 4);
         }
-    });
+    }
     cairo_surface_mark_dirty(surface);
     result.image = std::shared_ptr<Image>(new Image(std::make_unique<detail::ImageImpl>(surface, source.scale())));
     result.margin = margin;

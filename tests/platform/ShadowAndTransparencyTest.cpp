@@ -57,45 +57,6 @@ TEST(ShadowTest, TheBlurKeepsTheMassAndSpreadsAsTheGaussian) {
     EXPECT_LT(edge[index(80, 60)], 500);
 }
 
-// A large plane is blurred in pieces of rows and of columns side by side:
-// a spot across the pieces' seams blurs to the values it has alone on a
-// plane small enough for one piece.
-TEST(ShadowTest, ALargePlaneBlurredInPiecesGivesTheValuesOfOnePiece) {
-    constexpr double kSigma = 9;
-    constexpr int kSmall = 101;  // one piece
-    const auto spot = [](std::vector<std::uint16_t>& plane, int width, int cx, int cy) {
-        for (int y = cy - 6; y <= cy + 6; ++y) {
-            for (int x = cx - 4; x <= cx + 7; ++x) {
-                plane[static_cast<std::size_t>(y) * width + x] =
-                    static_cast<std::uint16_t>(300 * ((x - cx) + 2 * (y - cy) + 40));
-            }
-        }
-    };
-    std::vector<std::uint16_t> alone(kSmall * kSmall, 0);
-    spot(alone, kSmall, 50, 50);
-    platform::detail::blurPlane(alone.data(), kSmall, kSmall, kSigma);
-
-    // 1,000 x 700 pixels: five pieces each way, seams every 200 columns
-    // and every 140 rows; a spot on each kind of seam and on both.
-    constexpr int kWidth = 1000;
-    constexpr int kHeight = 700;
-    const std::vector<std::pair<int, int>> spots{{200, 70}, {500, 280}, {800, 560}};
-    std::vector<std::uint16_t> large(static_cast<std::size_t>(kWidth) * kHeight, 0);
-    for (const auto& [x, y] : spots) spot(large, kWidth, x, y);
-    platform::detail::blurPlane(large.data(), kWidth, kHeight, kSigma);
-    for (const auto& [cx, cy] : spots) {
-        int differing = 0;
-        for (int dy = -50; dy <= 50; ++dy) {
-            for (int dx = -50; dx <= 50; ++dx) {
-                const auto expected = alone[static_cast<std::size_t>(50 + dy) * kSmall + (50 + dx)];
-                const auto got = large[static_cast<std::size_t>(cy + dy) * kWidth + (cx + dx)];
-                differing += got != expected ? 1 : 0;
-            }
-        }
-        EXPECT_EQ(differing, 0) << "the spot at " << cx << ", " << cy;
-    }
-}
-
 TEST(ShadowTest, ShadowImagesAreTintedAndGrownByTheBlursReach) {
     auto source = BitmapContext::create(40, 40);
     source->setFillColor({0, 0, 0, 1});
