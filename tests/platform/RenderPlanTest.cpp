@@ -5,6 +5,7 @@
 // layers of the tree.
 
 #include "platform/graphics/BitmapContext.h"
+#include "platform/ui/core/BasicAnimation.h"
 #include "platform/ui/core/Layer.h"
 #include "platform/ui/core/MediaTime.h"
 #include "platform/ui/core/ShapeLayer.h"
@@ -17,6 +18,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstring>
 #include <mutex>
 #include <ostream>
 #include <set>
@@ -350,4 +352,108 @@ TEST(RenderPlan, RastersOfALayerThatWentAwayLeaveTheCacheAtTheNextFrame) {
     renderLayerTree(*root, *context, options);
     EXPECT_EQ(cache.find(key), nullptr) << "not left to wait for the budget";
     EXPECT_NE(cache.find({kept->identifier(), kRasterContent, 0}), nullptr);
+}
+
+namespace {
+
+// A box over a white root, its shadow given by an outline of rounded
+// corners: a deviation of 20 pixels, made at fewer pixels and kept
+// stretched.
+std::shared_ptr<Layer> shadowedBox(const Rect& frame, double cornerRadius) {
+    auto box = filled(frame, {1, 1, 1, 1});
+    box->setShadowOpacity(0.3);
+    box->setShadowRadius(20);
+    box->setShadowOffset({0, 2});
+    Path outline;
+    outline.addRoundedRect({0, 0, frame.width, frame.height}, cornerRadius);
+    box->setShadowPath(outline);
+    return box;
+}
+
+// The plan's shadows are the images it samples quickly.
+const PlanImage& shadowIn(const FramePlan& plan) {
+    for (const PlanItem& item : plan.items) {
+        if (const auto* image = std::get_if<PlanImage>(&item); image && image->lowQuality) return *image;
+    }
+    static const PlanImage kNone{};
+    ADD_FAILURE() << "no shadow in the plan";
+    return kNone;
+}
+
+bool samePixels(const platform::Image& a, const platform::Image& b) {
+    if (a.pixelWidth() != b.pixelWidth() || a.pixelHeight() != b.pixelHeight()) return false;
+    for (int y = 0; y < a.pixelHeight(); ++y) {
+        const auto* rowA = a.premultipliedRows().data + std::ptrdiff_t{y} * a.premultipliedRows().bytesPerRow;
+        const auto* rowB = b.premultipliedRows().data + std::ptrdiff_t{y} * b.premultipliedRows().bytesPerRow;
+        if (std::memcmp(rowA, rowB, std::size_t(a.pixelWidth()) * 4) != 0) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+// A popover's shadow: blurred once, then found while its layer fades and
+// moves, and by a layer made anew with the same outline (the popover shown
+// again). Where the frame has raster jobs, the blur is one of them and the
+// walk does not wait for it.
+TEST(RenderPlan, AShadowPathIsBlurredOnceAndFoundByWhatShowsItAgain) {
+    auto root = filled({0, 0, 200, 200}, {1, 1, 1, 1});
+    auto box = shadowedBox({40, 40, 60, 40}, 8);
+    root->addSublayer(box);
+    auto context = BitmapContext::create(200, 200);
+    RasterCache cache;
+    const FramePlan first = plan(*root, *context, &cache);
+    const PlanImage made = shadowIn(first);
+    ASSERT_NE(made.image, nullptr);
+
+    // Frames of a fade in that also slides the box.
+    const double now = currentMediaTime();
+    auto fade = BasicAnimation::make("opacity");
+    fade->setFromValue(0.2);
+    fade->setToValue(1.0);
+    fade->setDuration(10);
+    fade->setBeginTime(now);
+    box->addAnimation(fade, "fade");
+    auto slide = BasicAnimation::make("position.y");
+    slide->setFromValue(100.0);
+    slide->setToValue(60.0);
+    slide->setDuration(10);
+    slide->setBeginTime(now);
+    box->addAnimation(slide, "slide");
+    for (int frame = 0; frame < 2; ++frame) {
+        const FramePlan fading = plan(*root, *context, &cache);
+        EXPECT_EQ(shadowIn(fading).image, made.image) << "frame " << frame << " of the fade blurred again";
+    }
+
+    // The same outline on a layer made anew, elsewhere: the same raster.
+    auto again = filled({0, 0, 200, 200}, {1, 1, 1, 1});
+    again->addSublayer(shadowedBox({20, 90, 60, 40}, 8));
+    EXPECT_EQ(shadowIn(plan(*again, *context, &cache)).image, made.image) << "shown again, blurred again";
+    // Another outline, or another shadow, is blurred anew.
+    auto other = filled({0, 0, 200, 200}, {1, 1, 1, 1});
+    auto rounder = shadowedBox({40, 40, 60, 40}, 12);
+    other->addSublayer(rounder);
+    EXPECT_NE(shadowIn(plan(*other, *context, &cache)).image, made.image);
+    rounder->setShadowPath(box->shadowPath());
+    rounder->setShadowOpacity(0.5);
+    EXPECT_NE(shadowIn(plan(*other, *context, &cache)).image, made.image);
+
+    // With raster jobs, into a cache that has not seen it: the walk leaves
+    // the blur to a job, which makes the same pixels in the same place.
+    RasterCache fresh;
+    FrameRasters jobs{RenderTuning{}};
+    PlanSetup setup;
+    setup.time = currentMediaTime();
+    setup.area = Rect{0, 0, 200, 200};
+    auto shown = filled({0, 0, 200, 200}, {1, 1, 1, 1});
+    shown->addSublayer(shadowedBox({40, 40, 60, 40}, 8));
+    const FramePlan queued = planFrame(*shown, *context, setup, &fresh, &jobs);
+    const PlanImage job = shadowIn(queued);
+    EXPECT_EQ(job.image, nullptr) << "blurred by the walk";
+    ASSERT_NE(job.slot, nullptr);
+    EXPECT_EQ(job.rect, made.rect);
+    jobs.finish(&fresh);
+    ASSERT_NE(job.slot->image, nullptr);
+    EXPECT_TRUE(samePixels(*job.slot->image, *made.image));
+    EXPECT_EQ(shadowIn(plan(*shown, *context, &fresh)).image, job.slot->image) << "kept once the jobs are done";
 }

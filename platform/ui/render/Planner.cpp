@@ -277,6 +277,7 @@ Rect deviceAligned(const Rect& r, const AffineTransform& device) {
 // A digest of values a raster was made from, beside its version.
 class Digest {
 public:
+    explicit Digest(std::uint64_t seed = 0xCBF29CE484222325ull) : mHash(seed) {}
     Digest& add(double v) {
         std::uint64_t bits = 0;
         std::memcpy(&bits, &v, sizeof bits);
@@ -286,11 +287,35 @@ public:
     }
     Digest& add(const Rect& r) { return add(r.x).add(r.y).add(r.width).add(r.height); }
     Digest& add(const Color& c) { return add(c.red).add(c.green).add(c.blue).add(c.alpha); }
+    Digest& add(const Path& path) {
+        for (const Path::Element& element : path.elements()) {
+            add(static_cast<double>(element.type));
+            for (const Point& point : element.points) add(point.x).add(point.y);
+        }
+        return add(static_cast<double>(path.elements().size()));
+    }
     std::uint64_t value() const { return mHash | 1; }  // never 0, which no raster has
 
 private:
-    std::uint64_t mHash = 0xCBF29CE484222325ull;
+    std::uint64_t mHash;
 };
+
+// The shadow of a shadow path: the path filled at `scale`, blurred and
+// tinted, and, when that scale is below the device's, kept stretched to the
+// device's pixels, where `rect` (the shadow's place before its offset) is
+// planned to be. Null when it cannot be made. Reads no layer: any thread.
+std::shared_ptr<Image> makePathShadow(const Path& path, const Rect& box, double scale, double sigma, const Color& color,
+                                      double deviceScale, const Rect& rect) {
+    const auto source = rasterize(box, scale, [&](Context& context) {
+        context.setFillColor({0, 0, 0, 1});
+        context.fillPath(path);
+    });
+    if (!source) return nullptr;
+    const ShadowImage made = makeShadowImage(*source, sigma, color);
+    if (!made.image || scale >= deviceScale) return made.image;
+    const Rect blurred = grown(box, made.margin / scale);
+    return rasterize(rect, deviceScale, [&](Context& context) { context.drawImage(*made.image, blurred); });
+}
 
 // A background kept in the raster of the drawn content.
 struct KeptBackground {
@@ -590,6 +615,7 @@ private:
     }
     bool outside(const Shown& s, std::optional<Extent>& drawn);
     void shadow(const Shown& s);
+    void pathShadow(const Shown& s, const Color& color, double radius);
     bool whole(const Shown& s);
     void body(const Shown& s);
     bool content(const Shown& s, bool background);
@@ -700,17 +726,17 @@ void Planner::shadow(const Shown& s) {
     Color color = p.shadowColor();
     color.alpha = unit(color.alpha) * unit(p.shadowOpacity());
     const double radius = std::max(0.0, p.shadowRadius());
+    if (p.shadowPath()) {
+        pathShadow(s, color, radius);
+        return;
+    }
     const std::uint64_t treeVersion = LayerAccess::treeVersion(s.model);
-    const std::uint64_t source = Digest().add(radius).add(color).add(p.shadowPath() ? 1 : 0).value();
+    const std::uint64_t source = Digest().add(radius).add(color).value();
     const RasterKey key{s.model.identifier(), kRasterShadow, 0};
     detail::LayerCache* kept = mCache ? &LayerAccess::cache(s.model) : nullptr;
     const RasterEntry* entry = mCache ? mCache->find(key, kept->shadowRaster) : nullptr;
-    bool fresh = entry && entry->image && entry->scale == mSetup.scale && entry->source == source;
-    if (p.shadowPath()) {
-        fresh = fresh && kept->shadowSourcePath == p.shadowPath();
-    } else {
-        fresh = fresh && !kept->shadowSourcePath && entry->version == treeVersion && !compositeAnimated(s.model, true);
-    }
+    const bool fresh = entry && entry->image && entry->scale == mSetup.scale && entry->source == source &&
+                       entry->version == treeVersion && !compositeAnimated(s.model, true);
     const bool found = entry != nullptr;
     std::shared_ptr<Image> image;
     Rect rect;
@@ -724,28 +750,23 @@ void Planner::shadow(const Shown& s) {
         const double wide = mSetup.tuning.wideShadowPixels;
         const double scale = radius * mSetup.scale > wide ? wide / radius : mSetup.scale;
         const Rect box = snapped(shadowSourceExtent(s, mSetup.time), scale);
-        const auto source = rasterize(box, scale, [&](Context& context) {
+        const auto drawing = rasterize(box, scale, [&](Context& context) {
             // Blurred anyway: images in it need no careful resampling.
             context.setInterpolationQuality(InterpolationQuality::low);
-            if (p.shadowPath()) {
-                context.setFillColor({0, 0, 0, 1});
-                context.fillPath(*p.shadowPath());
-            } else {
-                const PlanSetup inner = nested(false);
-                Planner sub(context, inner, mCache, nullptr);
-                sub.composite(s, false);
-                replayPlan(sub.plan, context);
-            }
+            const PlanSetup inner = nested(false);
+            Planner sub(context, inner, mCache, nullptr);
+            sub.composite(s, false);
+            replayPlan(sub.plan, context);
         });
         if (found) mCache->erase(key);
-        if (!source) return;
-        const ShadowImage made = makeShadowImage(*source, radius * scale, color);
+        if (!drawing) return;
+        const ShadowImage made = makeShadowImage(*drawing, radius * scale, color);
         if (!made.image) return;
         image = made.image;
         rect = grown(box, made.margin / scale);
         // A shadow remade every frame is not kept long enough to repay a
         // copy at the device's pixels.
-        const bool remadeEachFrame = !p.shadowPath() && compositeAnimated(s.model, true);
+        const bool remadeEachFrame = compositeAnimated(s.model, true);
         if (scale < mSetup.scale && !remadeEachFrame) {
             // Kept at the device's pixels, so that a frame that reuses it
             // copies it rather than stretching it again.
@@ -757,15 +778,68 @@ void Planner::shadow(const Shown& s) {
             }
         }
         if (mCache) {
-            mCache->store(key, RasterEntry{image, rect, mSetup.scale, treeVersion,
-                                           Digest().add(radius).add(color).add(p.shadowPath() ? 1 : 0).value()});
-            kept->shadowSourcePath = p.shadowPath();
+            mCache->store(key, RasterEntry{image, rect, mSetup.scale, treeVersion, source});
             kept->kinds |= 1u << kRasterShadow;
         }
     }
     rect.x += p.shadowOffset().width;
     rect.y += p.shadowOffset().height;
     emit(PlanImage{std::move(image), nullptr, rect, true});
+}
+
+// The shadow of a shadow path is made of the path and the shadow's values
+// alone, so it is kept under them rather than under the layer: a layer
+// made anew with the same outline (a popover presented again) finds it
+// instead of blurring it again, and a layer whose opacity or place animates
+// keeps finding it. One that must be made is blurred by a job where the
+// frame has them, beside the walk and the other rasters.
+void Planner::pathShadow(const Shown& s, const Color& color, double radius) {
+    const Layer& p = *s.shown;
+    const Path& path = *p.shadowPath();
+    const double wide = mSetup.tuning.wideShadowPixels;
+    const double scale = radius * mSetup.scale > wide ? wide / radius : mSetup.scale;
+    const Rect box = snapped(path.boundingBox(), scale);
+    // Where the blur lands, known before it is made: its reach is that of
+    // the box passes for the deviation; below the device's scale it is kept
+    // stretched to whole device pixels.
+    const double sigma = radius * scale;
+    Rect rect = grown(box, platform::detail::gaussianReach(sigma) / scale);
+    if (scale < mSetup.scale) rect = snapped(rect, mSetup.scale);
+    // Two digests of the same values, one naming the raster and one checking
+    // it: two outlines that share both are taken as the same.
+    const auto digest = [&](std::uint64_t seed) {
+        return Digest(seed).add(path).add(radius).add(color).add(mSetup.scale).add(wide).value();
+    };
+    const RasterKey key{digest(0x84222325CBF29CE4ull), kRasterShadowShape, 0};
+    const std::uint64_t check = digest(0xCBF29CE484222325ull);
+    std::shared_ptr<const Image> image;
+    std::shared_ptr<RasterSlot> slot;
+    const RasterEntry* entry = mCache ? mCache->find(key) : nullptr;
+    if (entry && entry->image && entry->scale == mSetup.scale && entry->source == check && entry->rect == rect) {
+        image = entry->image;
+    } else if (mJobs && mCache) {
+        slot = std::make_shared<RasterSlot>();
+        mJobs->add([slot, path, box, scale, sigma, color, device = mSetup.scale, rect] {
+            slot->image = makePathShadow(path, box, scale, sigma, color, device, rect);
+        });
+        mJobs->stores.push_back({key, RasterEntry{nullptr, rect, mSetup.scale, 0, check}, slot});
+    } else {
+        auto made = makePathShadow(path, box, scale, sigma, color, mSetup.scale, rect);
+        if (!made) return;
+        image = made;
+        if (mCache) mCache->store(key, RasterEntry{std::move(made), rect, mSetup.scale, 0, check});
+    }
+    if (mCache) {
+        // A layer whose outline changed lets its last one go (a path that
+        // animates would otherwise leave a raster a frame to the budget).
+        detail::LayerCache& kept = LayerAccess::cache(s.model);
+        if (kept.shadowShape != 0 && kept.shadowShape != key.owner)
+            mCache->erase({kept.shadowShape, kRasterShadowShape, 0});
+        kept.shadowShape = key.owner;
+    }
+    rect.x += p.shadowOffset().width;
+    rect.y += p.shadowOffset().height;
+    emit(PlanImage{std::move(image), std::move(slot), rect, true});
 }
 
 // A layer that clips to rounded corners costs the drawing library a mask

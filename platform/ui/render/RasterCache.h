@@ -34,6 +34,9 @@ enum RasterKind : std::uint32_t {
     kRasterContent = 1,
     kRasterShadow = 2,
     kRasterWhole = 3,
+    // A shadow path's shadow, owned by a digest of what it is made of and
+    // shared by the layers that show it; left to the budget.
+    kRasterShadowShape = 4,
     kRasterTile = 16,
 };
 

@@ -31,8 +31,9 @@ struct LayerCache {
     RasterCache::Handle wholeRaster;
     // A shape's marks, when it is drawn by stamping them.
     std::shared_ptr<MarkStamps> marks;
-    // The shadow path the kept shadow came from, when it came from one.
-    std::optional<Path> shadowSourcePath;
+    // The owner of the kRasterShadowShape raster its shadow path last
+    // showed, 0 for none.
+    std::uint64_t shadowShape = 0;
     // What the layer's whole showed when last seen (a digest of its tree
     // version, box and scales): a whole is made once it shows unchanged a
     // second time.
