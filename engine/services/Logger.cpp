@@ -200,15 +200,15 @@ private:
     // The stamp changes once a second: the last one made is kept.
     std::string_view Stamp(const boost::posix_time::ptime* time) {
         if (time == nullptr || time->is_special()) return {};
-        // Seconds since a fixed point: a subtraction of counts, where the
-        // date's year, month and day would take a calendar conversion.
-        static const boost::posix_time::ptime kEpoch(boost::gregorian::date(1970, 1, 1));
-        const boost::posix_time::time_duration sinceEpoch = *time - kEpoch;
-        const std::int64_t second = sinceEpoch.total_seconds() - (sinceEpoch.is_negative() ? 1 : 0);
-        if (second != mStampSecond || mStampLength == 0) {
-            const std::tm parts = boost::posix_time::to_tm(kEpoch + boost::posix_time::seconds(second));
+        // Two comparisons of counts; the calendar conversion only when the
+        // second changes.
+        if (mStampLength == 0 || *time < mSecondStart || !(*time < mSecondEnd)) {
+            const boost::posix_time::ptime whole(time->date(),
+                                                 boost::posix_time::seconds(time->time_of_day().total_seconds()));
+            const std::tm parts = boost::posix_time::to_tm(whole);
             mStampLength = std::strftime(mStamp, sizeof mStamp, "%Y-%m-%d %H:%M:%S", &parts);
-            mStampSecond = second;
+            mSecondStart = whole;
+            mSecondEnd = whole + boost::posix_time::seconds(1);
         }
         return {mStamp, mStampLength};
     }
@@ -227,7 +227,9 @@ private:
     std::string_view mGap;
     std::string mLine;
     std::string mOtherSeverity;
-    std::int64_t mStampSecond = 0;
+    // The second the stamp shows: [mSecondStart, mSecondEnd).
+    boost::posix_time::ptime mSecondStart;
+    boost::posix_time::ptime mSecondEnd;
     char mStamp[32] = "";
     std::size_t mStampLength = 0;
 };
@@ -273,26 +275,87 @@ void AppendRecentLine(std::deque<std::string>& lines, std::time_t now, std::stri
 
 // Formats into a stack buffer and cuts at a character boundary at or below
 // `maxBytes`; the result stays in `buffer`, NUL-terminated.
+// Whether every conversion in `format` is a bare %s, %d or %%. Most lines
+// are made of these, and the writers format them themselves: vsnprintf's
+// general machinery cost as much as the rest of a line.
+bool IsPlainFormat(const char* format) {
+    for (const char* at = std::strchr(format, '%'); at != nullptr; at = std::strchr(at + 2, '%')) {
+        if (at[1] != 's' && at[1] != 'd' && at[1] != '%') return false;
+    }
+    return true;
+}
+
+// Formats a plain format as vsnprintf would, writing at most `limit` bytes
+// (no NUL); returns the number written.
+std::size_t FormatPlain(char* buffer, std::size_t limit, const char* format, va_list args) {
+    std::size_t length = 0;
+    const auto put = [&](const char* text, std::size_t size) {
+        size = std::min(size, limit - length);
+        std::memcpy(buffer + length, text, size);
+        length += size;
+    };
+    for (const char* at = format; *at != '\0' && length < limit;) {
+        const char* percent = std::strchr(at, '%');
+        if (percent == nullptr) {
+            put(at, std::strlen(at));
+            break;
+        }
+        put(at, static_cast<std::size_t>(percent - at));
+        if (percent[1] == 's') {
+            const char* text = va_arg(args, const char*);
+            if (text == nullptr) text = "(null)";
+            put(text, strnlen(text, limit - length));
+        } else if (percent[1] == 'd') {
+            const int value = va_arg(args, int);
+            char digits[16];
+            char* end = digits + sizeof digits;
+            char* first = end;
+            // Through the unsigned magnitude, so that INT_MIN is no overflow.
+            unsigned magnitude = value < 0 ? 0u - static_cast<unsigned>(value) : static_cast<unsigned>(value);
+            do {
+                *--first = static_cast<char>('0' + magnitude % 10);
+                magnitude /= 10;
+            } while (magnitude != 0);
+            if (value < 0) *--first = '-';
+            put(first, static_cast<std::size_t>(end - first));
+        } else {
+            put("%", 1);
+        }
+        at = percent + 2;
+    }
+    return length;
+}
+
+// Returns the length of the message.
 template <std::size_t N>
-void FormatInto(char (&buffer)[N], std::size_t maxBytes, const char* format, va_list args) {
+std::size_t FormatInto(char (&buffer)[N], std::size_t maxBytes, const char* format, va_list args) {
     static_assert(N > kLongMessageBytes + kCharacterSlack);
     if (format == nullptr) {
         buffer[0] = '\0';
-        return;
+        return 0;
     }
-    const int written = std::vsnprintf(buffer, maxBytes + kCharacterSlack + 1, format, args);
-    if (written < 0) {
-        buffer[0] = '\0';
-        return;
+    const std::size_t limit = maxBytes + kCharacterSlack;
+    std::size_t length = 0;
+    if (IsPlainFormat(format)) {
+        length = FormatPlain(buffer, limit, format, args);
+    } else {
+        const int written = std::vsnprintf(buffer, limit + 1, format, args);
+        if (written < 0) {
+            buffer[0] = '\0';
+            return 0;
+        }
+        // Up to a NUL a conversion may have written, as the text is read.
+        length = strnlen(buffer, std::min<std::size_t>(static_cast<std::size_t>(written), limit));
     }
-    const std::size_t length = std::min<std::size_t>(static_cast<std::size_t>(written), maxBytes + kCharacterSlack);
-    buffer[platform::utf8SafePrefixLength(std::string_view(buffer, length), maxBytes)] = '\0';
+    length = platform::utf8SafePrefixLength(std::string_view(buffer, length), maxBytes);
+    buffer[length] = '\0';
+    return length;
 }
 
 void WriteFormatted(int severity, std::size_t maxBytes, const char* format, va_list args) {
     char buffer[kLongMessageBytes + kCharacterSlack + 1];
-    FormatInto(buffer, maxBytes, format, args);
-    CLogger::Instance().Write(severity, buffer);
+    const std::size_t length = FormatInto(buffer, maxBytes, format, args);
+    CLogger::Instance().Write(severity, std::string_view(buffer, length));
 }
 
 }  // namespace
@@ -450,8 +513,10 @@ std::string CLogger::GetLevelName() const {
 }
 
 void CLogger::Write(int severity, const char* message) {
-    if (message == nullptr) message = "";
-    const std::string_view text(message);
+    Write(severity, message != nullptr ? std::string_view(message) : std::string_view());
+}
+
+void CLogger::Write(int severity, std::string_view text) {
     if (logging::record record = mImpl->logger.open_record(logging::keywords::severity = ToSeverity(severity))) {
         // The "Message" value a record stream would attach, without building
         // a stream (and its locale) for every record.
