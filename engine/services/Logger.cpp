@@ -164,6 +164,45 @@ const T* Find(const logging::attribute_value_set& values, const logging::attribu
     return value ? value.get_ptr() : nullptr;
 }
 
+// The values a sink's line is made from, in the record.
+struct tLineValues {
+    const boost::posix_time::ptime* time = nullptr;
+    const severity_level* severity = nullptr;
+    const std::string* message = nullptr;
+};
+
+// Both sinks make their line from the same record, one after the other on
+// the writing thread: what the first finds the second takes as it is. Only
+// for the record CLogger::Write is pushing at that moment; another record
+// may later have the same address.
+struct tRecordInFlight {
+    const logging::attribute_value_set* record = nullptr;
+    bool found = false;
+    tLineValues values;
+};
+thread_local tRecordInFlight tInFlight;
+
+tLineValues LineValuesOf(const logging::attribute_value_set& values) {
+    const bool inFlight = tInFlight.record == &values;
+    if (inFlight && tInFlight.found) return tInFlight.values;
+    const tLineValues found{Find<boost::posix_time::ptime>(values, TimeStampName()),
+                            Find<severity_level>(values, SeverityName()), Find<std::string>(values, MessageName())};
+    if (inFlight) {
+        tInFlight.values = found;
+        tInFlight.found = true;
+    }
+    return found;
+}
+
+// Marks the record being pushed for LineValuesOf, until the push is over.
+class CPushingRecord {
+public:
+    explicit CPushingRecord(const logging::attribute_value_set& values) { tInFlight = {&values, false, {}}; }
+    ~CPushingRecord() { tInFlight = {}; }
+    CPushingRecord(const CPushingRecord&) = delete;
+    CPushingRecord& operator=(const CPushingRecord&) = delete;
+};
+
 // Makes a sink's line, "<time stamp>: [<severity in 7>]<gap><message>" and
 // its line end, in a buffer kept from line to line. Used under the sink's
 // lock only.
@@ -172,10 +211,10 @@ public:
     explicit CSinkLine(std::string_view gap) : mGap(gap) {}
 
     std::string_view Format(const logging::record_view& record) {
-        const logging::attribute_value_set& values = record.attribute_values();
-        const std::string_view stamp = Stamp(Find<boost::posix_time::ptime>(values, TimeStampName()));
-        const std::string_view severity = SeverityText(Find<severity_level>(values, SeverityName()));
-        const std::string* message = Find<std::string>(values, MessageName());
+        const tLineValues values = LineValuesOf(record.attribute_values());
+        const std::string_view stamp = Stamp(values.time);
+        const std::string_view severity = SeverityText(values.severity);
+        const std::string* message = values.message;
         const std::size_t messageSize = message != nullptr ? message->size() : 0;
 
         const std::size_t size = stamp.size() + 3 + severity.size() + 1 + mGap.size() + messageSize + 1;
@@ -521,6 +560,7 @@ void CLogger::Write(int severity, std::string_view text) {
         // The "Message" value a record stream would attach, without building
         // a stream (and its locale) for every record.
         record.attribute_values().insert(MessageName(), MessageValue(text));
+        const CPushingRecord pushing(record.attribute_values());
         mImpl->logger.push_record(std::move(record));
     }
     // Below the sinks' threshold too: the memory list keeps every line.
