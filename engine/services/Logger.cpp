@@ -424,6 +424,7 @@ struct CLogger::Impl {
         std::uint32_t messageLength;
     };
     static constexpr std::size_t kBatchLines = 256;
+    static constexpr std::size_t kKeptPendingBytes = 256 * 1024;
     std::mutex pendingMutex;
     std::vector<tPendingLine> pendingLines;
     std::string pendingText;
@@ -600,9 +601,11 @@ void CLogger::Impl::drainPending() {
         text.remove_prefix(std::size_t{line.wordLength} + line.messageLength);
         AppendRecentLine(recentLines, line.time, word, message);
     }
-    // Emptied, they keep their room for the writers' next batch.
+    // Emptied, they keep their room for the writers' next batch; the room a
+    // burst of long lines took is given back.
     drainedLines.clear();
     drainedText.clear();
+    if (drainedText.capacity() > kKeptPendingBytes) std::string().swap(drainedText);
 }
 
 namespace {
