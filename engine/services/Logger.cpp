@@ -5,13 +5,11 @@
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/foundation/TextEncoding.h"
 
-#include <boost/date_time/posix_time/posix_time_types.hpp>
-#include <boost/date_time/posix_time/conversion.hpp>
-#include <boost/log/attributes/attribute_name.hpp>
-#include <boost/log/attributes/attribute.hpp>
-#include <boost/log/attributes/attribute_value.hpp>
 #include <boost/date_time/posix_time/posix_time.hpp>
 #include <boost/intrusive_ptr.hpp>
+#include <boost/log/attributes/attribute.hpp>
+#include <boost/log/attributes/attribute_name.hpp>
+#include <boost/log/attributes/attribute_value.hpp>
 #include <boost/log/attributes/value_extraction.hpp>
 #include <boost/log/core.hpp>
 #include <boost/log/sinks/basic_sink_backend.hpp>
