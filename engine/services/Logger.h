@@ -10,6 +10,7 @@
 #include <deque>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace platform {
@@ -67,6 +68,7 @@ public:
     // Writes one record of `severity` (1..4) to the Boost sinks and the
     // memory list. The printf-style writers end here.
     void Write(int severity, const char* message);
+    void Write(int severity, std::string_view message);
 
     // Hands whatever the sinks still buffer to the operating system; for
     // callers about to end the process without running destructors.

@@ -9,8 +9,10 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <regex>
 #include <set>
 #include <sstream>
@@ -330,6 +332,50 @@ TEST(Logger, LongMessagesAreCutAtACharacterBoundary) {
         ASSERT_GE(line.size(), 33u);
         EXPECT_EQ(line.substr(33), cases[i].stored) << cases[i].name;
     }
+}
+
+TEST(Logger, PlainConversionsAreWrittenAsPrintfWritesThem) {
+    // Formats of bare %s, %d and %% are made without vsnprintf; others with it.
+    const char* volatile missing = nullptr;
+    LogWarning("%d|%d|%d|%d|%s|%%|%s%s", INT_MIN, -7, 0, INT_MAX, missing, "", "end");
+    LogWarning("100%% of %s", "it");
+    LogWarning("%5d|%-3s|%x|%s", 42, "a", 255, "mixed");
+    // A cut inside a number's digits.
+    LogError("%s%d", std::string(2044, 'n').c_str(), -12345);
+    LogInfo("no conversion");
+
+    const std::vector<std::string> memory = RecentLines();
+    ASSERT_EQ(memory.size(), 5u);
+    EXPECT_EQ(MessageOf(memory[0]), "-2147483648|-7|0|2147483647|(null)|%|end");
+    EXPECT_EQ(MessageOf(memory[1]), "100% of it");
+    EXPECT_EQ(MessageOf(memory[2]), "   42|a  |ff|mixed");
+    EXPECT_EQ(MessageOf(memory[3]), std::string(2044, 'n') + "-12");
+    EXPECT_EQ(MessageOf(memory[4]), "no conversion");
+}
+
+TEST(Logger, SilencedConsoleIsSkippedAndWrittenAgainOnceLive) {
+    CLogger& logger = CLogger::Instance();
+    logger.AddFileSink(LogPath().string(), 250, true);
+    logger.SetLevel(2);
+
+    testing::internal::CaptureStdout();
+    std::cout.setstate(std::ios::badbit);
+    LogWarning("while silenced");
+    std::cout.clear();
+    LogWarning("live again");
+    std::streambuf* const console = std::cout.rdbuf(nullptr);
+    LogInfo("without a buffer");
+    std::cout.rdbuf(console);
+    LogInfo("with its buffer back");
+    logger.Flush();
+    const std::vector<std::string> consoleLines = SplitLines(testing::internal::GetCapturedStdout());
+
+    ASSERT_EQ(consoleLines.size(), 2u);
+    EXPECT_EQ(AfterStamp(consoleLines[0], kFileStamp), ": [warning]    live again");
+    EXPECT_EQ(AfterStamp(consoleLines[1], kFileStamp), ": [info   ]    with its buffer back");
+    // The file and the memory list miss nothing.
+    EXPECT_EQ(SplitLines(ReadFile(LogPath())).size(), 4u);
+    EXPECT_EQ(RecentLines().size(), 4u);
 }
 
 TEST(Logger, ConcurrentWritersLoseNoLine) {

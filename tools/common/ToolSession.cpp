@@ -69,6 +69,9 @@ CToolSession::CToolSession(const char* name) : mName(name) {
     platform::Paths::setRoot(mRoot);
     FindResources();
     mConsole = std::cout.rdbuf(&mNowhere);
+    // A failed stream also tells the log's console sink not to make its
+    // lines at all; giving the buffer back clears it.
+    std::cout.setstate(std::ios::badbit);
     mReady = true;
 }
 
