@@ -593,6 +593,7 @@ private:
     bool whole(const Shown& s);
     void body(const Shown& s);
     bool content(const Shown& s, bool background);
+    std::shared_ptr<Layer> drawnByJob(const Shown& s, bool vector) const;
     std::pair<std::shared_ptr<Image>, Rect> mask(Layer& mask);
 
     Context& mContext;
@@ -927,10 +928,9 @@ bool Planner::content(const Shown& s, bool background) {
         !mCache) {
         if (background) return false;
         // A delegate draws on the main thread, at replay; shapes, text and
-        // gradients from a snapshot, anywhere, keeping to their extent by
-        // themselves.
+        // gradients anywhere, keeping to their extent by themselves (from
+        // what shows, which nothing changes until the frame is done).
         std::shared_ptr<Layer> drawn = s.copy;
-        if (!drawn && vector && mJobs) drawn = s.model.presentationLayer(mSetup.time);
         if (!drawn) drawn = s.model.weak_from_this().lock();
         if (!drawn) drawn = std::shared_ptr<Layer>(std::shared_ptr<Layer>{}, &s.model);
         if (!vector) plan.mainThread = true;
@@ -963,9 +963,7 @@ bool Planner::content(const Shown& s, bool background) {
     const bool mayHave = kept.kinds & (1u << kRasterContent);
     if (shape) {
         if (!kept.marks) kept.marks = std::make_shared<detail::MarkStamps>();
-        const auto snapshot = [&] {
-            return std::static_pointer_cast<const ShapeLayer>(s.model.presentationLayer(mSetup.time));
-        };
+        const auto snapshot = [&] { return std::static_pointer_cast<const ShapeLayer>(drawnByJob(s, true)); };
         auto placements = detail::planRepeatedMarks(*shape, extent, version, kept.marks, device, mAlpha, *upright,
                                                     mSetup.tuning.fewestMarks, mSetup.tuning.largestMark,
                                                     mJobs ? &mJobs->toJobs : nullptr, snapshot);
@@ -1002,8 +1000,7 @@ bool Planner::content(const Shown& s, bool background) {
             const auto size = pixelSize(box, scale);
             if (!size) return true;
             slot = std::make_shared<RasterSlot>();
-            mJobs->request({s.model.presentationLayer(mSetup.time), slot, box, *size, scale, extent, under, vector,
-                            strokeAlone(shape)},
+            mJobs->request({drawnByJob(s, vector), slot, box, *size, scale, extent, under, vector, strokeAlone(shape)},
                            mInWhole);
             mJobs->stores.push_back({key, RasterEntry{nullptr, box, scale, version, source}, slot});
         } else {
@@ -1026,6 +1023,20 @@ bool Planner::content(const Shown& s, bool background) {
     }
     emit(PlanImage{std::move(image), std::move(slot), target, false});
     return true;
+}
+
+// What a job draws a layer's content from. Shapes, text and gradients
+// draw from their own properties alone, which nothing changes until the
+// frame is done: the layer itself (or the copy that shows it, when an
+// animation places it). A copy of each of a chart's thousands cost its
+// first frame more than the drawing it spared nobody. A delegate is handed
+// a presentation copy, never a layer of the tree on another thread.
+std::shared_ptr<Layer> Planner::drawnByJob(const Shown& s, bool vector) const {
+    if (vector) {
+        if (s.copy) return s.copy;
+        if (auto self = s.model.weak_from_this().lock()) return self;
+    }
+    return s.model.presentationLayer(mSetup.time);
 }
 
 // The mask's raster at the context's resolution, and where it goes.
