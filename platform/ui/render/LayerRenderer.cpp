@@ -26,6 +26,8 @@ std::size_t gLastItems = 0;
 
 }  // namespace
 
+bool detail::drawingFrame() { return gRendering > 0; }
+
 RasterCache& windowlessRasterCache() {
     static RasterCache cache;
     return cache;

@@ -1,6 +1,7 @@
 #include "platform/ui/render/Planner.h"
 
 #include "platform/dispatch/DispatchQueue.h"
+#include "platform/dispatch/MainThread.h"
 #include "platform/graphics/BitmapContext.h"
 #include "platform/graphics/Context.h"
 #include "platform/graphics/Shadow.h"
@@ -342,6 +343,13 @@ std::vector<GoneOwner> gGone;
 
 LayerCache::~LayerCache() {
     if (kinds == 0) return;
+    if (keptInCache && isMainThread() && !drawingFrame()) {
+        if (keptInPresence.expired()) return;
+        for (const RasterKind kind : {kRasterContent, kRasterShadow, kRasterWhole}) {
+            if (kinds & (1u << kind)) keptInCache->erase({owner, kind, 0});
+        }
+        return;
+    }
     std::lock_guard lock(gGoneMutex);
     gGone.push_back({owner, kinds});
 }
@@ -806,6 +814,7 @@ bool Planner::whole(const Shown& s) {
     sub.mMoving = mMoving;
     sub.mAlpha = mAlpha;
     kept.kinds |= 1u << kRasterWhole;
+    kept.keptIn(*mCache);
     const std::uint64_t seen =
         Digest().add(static_cast<double>(version)).add(*upright).add(box).add(mSetup.scale).value();
     // Made once the layer shows unchanged a second time: a layer drawn
@@ -994,6 +1003,7 @@ bool Planner::content(const Shown& s, bool background) {
     } else {
         if (entry) mCache->erase(key);
         kept.kinds |= 1u << kRasterContent;  // so that its rasters go when it does
+        kept.keptIn(*mCache);
         LayerAccess::displayed(s.model);
         if (mJobs && anyThread) {
             // On other threads, from a snapshot, while the walk goes on.
