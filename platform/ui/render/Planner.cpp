@@ -881,14 +881,23 @@ void Planner::body(const Shown& s) {
     // of them: made once for the background and the clip, and within a
     // whole (replayed once, by its job) left to the replay.
     if (mInWhole) {
-        const PlanRoundedRect rounded{p.bounds(), p.cornerRadius() > 0 ? p.cornerRadius() : 0};
-        if (background && !baked) emit(PlanFill{{}, p.backgroundColor(), FillRule::nonZero, rounded});
-        if (clipped) emit(PlanClipBegin{{}, rounded});
-    } else {
-        std::optional<Path> rounded;
-        if ((background && !baked) || clipped) rounded = roundedBounds(p);
-        if (background && !baked) emit(PlanFill{*rounded, p.backgroundColor(), FillRule::nonZero});
-        if (clipped) emit(PlanClipBegin{std::move(*rounded)});
+        std::shared_ptr<const PlanRoundedRect> rounded;
+        if ((background && !baked) || clipped) {
+            rounded = std::make_shared<const PlanRoundedRect>(
+                PlanRoundedRect{p.bounds(), p.cornerRadius() > 0 ? p.cornerRadius() : 0});
+        }
+        if (background && !baked) emit(PlanFill{nullptr, p.backgroundColor(), FillRule::nonZero, rounded});
+        if (clipped) emit(PlanClipBegin{{}, std::move(rounded)});
+    } else if (background && !baked) {
+        auto rounded = std::make_shared<const Path>(roundedBounds(p));
+        if (clipped) {
+            emit(PlanFill{rounded, p.backgroundColor(), FillRule::nonZero, nullptr});
+            emit(PlanClipBegin{*rounded, nullptr});
+        } else {
+            emit(PlanFill{std::move(rounded), p.backgroundColor(), FillRule::nonZero, nullptr});
+        }
+    } else if (clipped) {
+        emit(PlanClipBegin{roundedBounds(p), nullptr});
     }
     // Images stretched by a running animation are sampled quickly: they
     // show for a frame.
@@ -916,7 +925,7 @@ void Planner::body(const Shown& s) {
         const Rect inner{outer.minX() + width, outer.minY() + width, std::abs(outer.width) - 2 * width,
                          std::abs(outer.height) - 2 * width};
         if (inner.width > 0 && inner.height > 0) path.addRoundedRect(inner, std::max(0.0, p.cornerRadius() - width));
-        emit(PlanFill{std::move(path), p.borderColor(), FillRule::evenOdd});
+        emit(PlanFill{std::make_shared<const Path>(std::move(path)), p.borderColor(), FillRule::evenOdd, nullptr});
     }
 }
 

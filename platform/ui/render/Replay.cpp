@@ -58,12 +58,20 @@ void replay(const FramePlan& plan, Context& context, const BandRows* rows) {
                        },
                        [&](const PlanClipBegin& clip) {
                            context.save();
-                           context.clipToPath(clip.rounded ? clip.rounded->path() : clip.path);
+                           if (clip.rounded) {
+                               context.clipToPath(clip.rounded->path());
+                           } else {
+                               context.clipToPath(clip.path);
+                           }
                        },
                        [&](const PlanClipEnd&) { context.restore(); },
                        [&](const PlanFill& fill) {
                            context.setFillColor(fill.color);
-                           context.fillPath(fill.rounded ? fill.rounded->path() : fill.path, fill.rule);
+                           if (fill.rounded) {
+                               context.fillPath(fill.rounded->path(), fill.rule);
+                           } else if (fill.path) {
+                               context.fillPath(*fill.path, fill.rule);
+                           }
                        },
                        [&](const PlanImage& image) {
                            const Image* drawn = image.image  ? image.image.get()
