@@ -106,14 +106,18 @@ void renderLayerTree(Layer& root, Context& context, const RenderOptions& options
     FrameRasters jobs(options.tuning);
     const FramePlan plan = planFrame(root, track, setup, cache, &jobs);
     gLastItems = plan.items.size();
-    jobs.finish(cache);
+    jobs.wait();
     if (plan.mainThread) {
         // A delegate draws during compositing: here, in one piece.
+        jobs.keep(cache);
         bands.clear();
         replayPlan(plan, context);
         return;
     }
-    replayInBands(plan, bands, rows);
+    // The rasters made are kept while the pool's threads start on the
+    // bands, which read them from the plan: a chart's thousands took the
+    // main thread half a millisecond, a frame's bands waiting.
+    replayInBands(plan, bands, rows, [&] { jobs.keep(cache); });
 }
 
 }  // namespace platform::ui

@@ -549,10 +549,19 @@ FrameRasters::FrameRasters(const RenderTuning& tuning) : mState(std::make_unique
 FrameRasters::~FrameRasters() = default;
 
 void FrameRasters::finish(RasterCache* cache) {
+    wait();
+    keep(cache);
+}
+
+void FrameRasters::wait() {
     State& state = *mState;
     state.scheduler.finish();
     state.feed.finish();
     state.wholes.clear();
+}
+
+void FrameRasters::keep(RasterCache* cache) {
+    State& state = *mState;
     if (!cache) return;
     for (State::Store& store : state.stores) {
         if (store.slot->image) {

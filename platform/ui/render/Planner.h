@@ -61,6 +61,10 @@ public:
     // Runs what is left, waits for every job and keeps the rasters made in
     // `cache`.
     void finish(RasterCache* cache);
+    // The same in two steps: the rasters are all made once `wait` returns,
+    // and may be kept while the plan is replayed.
+    void wait();
+    void keep(RasterCache* cache);
 
     struct State;
     State& state() { return *mState; }

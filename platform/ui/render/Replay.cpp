@@ -126,18 +126,25 @@ std::vector<std::size_t> bandLoads(const FramePlan& plan, std::span<const BandRo
 }
 
 void replayInBands(const FramePlan& plan, std::span<std::unique_ptr<BitmapContext>> bands,
-                   std::span<const BandRows> rows) {
+                   std::span<const BandRows> rows, const std::function<void()>& alongside) {
     // The bands with the most to draw first, so that none is left to hold
     // up the end.
     const std::vector<std::size_t> loads = bandLoads(plan, rows);
     std::vector<std::size_t> order(bands.size());
     std::iota(order.begin(), order.end(), std::size_t{0});
     std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return loads[a] > loads[b]; });
-    DispatchQueue::concurrentPerform(bands.size(), [&](std::size_t turn) {
-        const std::size_t i = order[turn];
+    const auto draw = [&](std::size_t i) {
         replay(plan, *bands[i], &rows[i]);
         bands[i].reset();
-    });
+    };
+    if (!alongside) {
+        DispatchQueue::concurrentPerform(bands.size(), [&](std::size_t turn) { draw(order[turn]); });
+        return;
+    }
+    ConcurrentFeed feed;
+    for (const std::size_t i : order) feed.add([&draw, i] { draw(i); });
+    alongside();
+    feed.finish();
 }
 
 }  // namespace platform::ui
