@@ -1089,6 +1089,10 @@ std::pair<std::shared_ptr<Image>, Rect> Planner::mask(Layer& mask) {
 
 FramePlan planFrame(Layer& root, Context& tracker, const PlanSetup& setup, RasterCache* cache, FrameRasters* jobs) {
     Planner planner(tracker, setup, cache, jobs ? &jobs->state() : nullptr);
+    if (setup.storage) {
+        planner.plan.items = std::move(*setup.storage);
+        planner.plan.items.clear();
+    }
     planner.plan.items.reserve(setup.expectedItems);
     planner.layer(root);
     return std::move(planner.plan);

@@ -41,6 +41,9 @@ struct PlanSetup {
     std::optional<Rect> area;
     // Items to make room for at once (the last frame's count).
     std::size_t expectedItems = 0;
+    // Storage an earlier plan left, taken over: a plan of thousands of
+    // items is not allocated afresh each frame.
+    std::vector<PlanItem>* storage = nullptr;
     RenderTuning tuning{};
 };
 
