@@ -581,10 +581,11 @@ namespace {
 class Planner {
 public:
     Planner(Context& tracker, const PlanSetup& setup, RasterCache* cache, FrameRasters::State* jobs)
-        : mContext(tracker),
+        : mTracker(tracker),
           mSetup(setup),
           mCache(setup.keepsRasters ? cache : nullptr),
           mJobs(jobs),
+          mDevice(tracker.transform()),
           mAlpha(tracker.alpha()) {}
 
     FramePlan plan;
@@ -613,10 +614,14 @@ private:
     std::shared_ptr<Layer> drawnByJob(const Shown& s, bool vector) const;
     std::pair<std::shared_ptr<Image>, Rect> mask(Layer& mask);
 
-    Context& mContext;
+    Context& mTracker;
     const PlanSetup& mSetup;
     RasterCache* mCache;
     FrameRasters::State* mJobs;
+    // The transform in force, as the replay will have it: each layer's
+    // prepended as a context prepends it (the same arithmetic), without a
+    // save and restore of the drawing library's state for each layer.
+    AffineTransform mDevice;
     // The alpha in force, as the replay will have it.
     double mAlpha;
     // Under a layer that an animation moves, scales or resizes.
@@ -637,7 +642,7 @@ bool Planner::outside(const Shown& s, std::optional<Extent>& drawn) {
     const auto extent = ownExtent(s, mSetup.time, false).rect();
     drawn.emplace();
     if (!extent) return true;
-    const AffineTransform device = AffineTransform::concat(s.shown->transformToSuperlayer(), mContext.transform());
+    const AffineTransform device = AffineTransform::concat(s.shown->transformToSuperlayer(), mDevice);
     const Rect onDevice = device.applyToRect(*extent);
     drawn->add(onDevice);
     return !overlaps(onDevice, *mSetup.area);
@@ -650,8 +655,8 @@ void Planner::layer(Layer& layer) {
     const double opacity = unit(p.opacity());
     std::optional<Extent> drawn;
     if (opacity <= 0 || outside(s, drawn)) return;
-    mContext.save();
-    mContext.concat(p.transformToSuperlayer());
+    const AffineTransform outer = mDevice;
+    mDevice = AffineTransform::concat(p.transformToSuperlayer(), mDevice);
     const double alpha = mAlpha;
     const bool moving = mMoving;
     mAlpha = alpha * opacity;
@@ -673,7 +678,7 @@ void Planner::layer(Layer& layer) {
         if (drawn) {
             area = *drawn;
         } else if (const auto extent = ownExtent(s, mSetup.time, true).rect()) {
-            area.add(mContext.transform().applyToRect(*extent));
+            area.add(mDevice.applyToRect(*extent));
         }
         if (!p.masksToBounds() && sublayers.rect()) area.add(*sublayers.rect());
         item.hasArea = true;
@@ -683,7 +688,7 @@ void Planner::layer(Layer& layer) {
     }
     item.end = static_cast<std::uint32_t>(plan.items.size());
     emit(PlanExit{});
-    mContext.restore();
+    mDevice = outer;
 }
 
 void Planner::composite(const Shown& s, bool withShadow) {
@@ -797,7 +802,7 @@ bool Planner::whole(const Shown& s) {
         LayerAccess::sublayers(s.model).empty() || compositeAnimated(s.model, false) || masksBelow(s.model)) {
         return false;
     }
-    const AffineTransform device = mContext.transform();
+    const AffineTransform& device = mDevice;
     const std::optional<double> upright = uprightScale(device);
     if (!upright) return false;
     const Rect bounds = roundedBoundsBox(p);
@@ -819,7 +824,8 @@ bool Planner::whole(const Shown& s) {
     // or spliced in here.
     PlanSetup inner = mSetup;
     inner.area.reset();
-    Planner sub(mContext, inner, mCache, mJobs);
+    Planner sub(mTracker, inner, mCache, mJobs);
+    sub.mDevice = mDevice;
     sub.mMoving = mMoving;
     sub.mAlpha = mAlpha;
     kept.kinds |= 1u << kRasterWhole;
@@ -946,7 +952,7 @@ void Planner::body(const Shown& s) {
 bool Planner::content(const Shown& s, bool background) {
     Layer& p = *s.shown;
     const bool vector = LayerAccess::drawsFromProperties(s.model);
-    const AffineTransform device = mContext.transform();
+    const AffineTransform& device = mDevice;
     const std::optional<double> upright = uprightScale(device);
     // Drawn afresh from what shows: content that changes with time, vector
     // content that would not land pixel on pixel, and anything drawn apart
@@ -1072,7 +1078,7 @@ std::pair<std::shared_ptr<Image>, Rect> Planner::mask(Layer& mask) {
     const Shown m = show(mask, mSetup.time);
     const auto extent = drawnExtent(m, mSetup.time, true).rect();
     if (m.shown->isHidden() || !extent) return {transparentPixel(), Rect{0, 0, 1, 1}};
-    const double deviceScale = std::sqrt(std::abs(mContext.transform().determinant()));
+    const double deviceScale = std::sqrt(std::abs(mDevice.determinant()));
     const double scale = std::isfinite(deviceScale) && deviceScale > 0 ? deviceScale : mSetup.scale;
     const Rect box = snapped(m.shown->transformToSuperlayer().applyToRect(*extent), scale);
     auto image = rasterize(box, scale, [&](Context& context) {

@@ -47,8 +47,8 @@ struct PlanSetup {
     RenderTuning tuning{};
 };
 
-// The plan of `root` as `tracker`'s transform places it (its state is
-// changed and restored; nothing is drawn into it). The rasters the plan
+// The plan of `root` as `tracker`'s transform places it (nothing is drawn
+// into it, nor its state changed). The rasters the plan
 // needs go to `cache` (none when nothing is kept) and, with `jobs`, are
 // drawn by jobs.
 FramePlan planFrame(Layer& root, Context& tracker, const PlanSetup& setup, RasterCache* cache, FrameRasters* jobs);
