@@ -970,7 +970,14 @@ bool Planner::content(const Shown& s, bool background) {
         emit(PlanDraw{std::move(drawn), !vector, vector ? Rect{} : LayerAccess::contentExtent(p), !vector});
         return true;
     }
-    const auto* shape = vector ? dynamic_cast<const ShapeLayer*>(&s.model) : nullptr;
+    // Whether it is a shape, asked of its type once: a layer's type never
+    // changes, and a chart's thousands of layers asked it each frame.
+    detail::LayerCache* typed = vector ? &LayerAccess::cache(s.model) : nullptr;
+    if (typed && !typed->typeAsked) {
+        typed->shape = dynamic_cast<const ShapeLayer*>(&s.model) != nullptr;
+        typed->typeAsked = true;
+    }
+    const auto* shape = typed && typed->shape ? static_cast<const ShapeLayer*>(&s.model) : nullptr;
     const Rect extent = LayerAccess::contentExtent(s.model);
     if (background) {
         const Rect b = roundedBoundsBox(s.model);

@@ -42,6 +42,9 @@ struct LayerCache {
     RasterCache::Handle contentRaster;
     RasterCache::Handle shadowRaster;
     RasterCache::Handle wholeRaster;
+    // Whether the layer is a shape, once asked (its type never changes).
+    bool typeAsked = false;
+    bool shape = false;
     // A shape's marks, when it is drawn by stamping them.
     std::shared_ptr<MarkStamps> marks;
     // The shadow path the kept shadow came from, when it came from one.
