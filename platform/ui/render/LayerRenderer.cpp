@@ -138,6 +138,12 @@ void renderLayerTree(Layer& root, Context& context, const RenderOptions& options
     // The rasters made are kept while the pool's threads start on the
     // bands, which read them from the plan: a chart's thousands took the
     // main thread half a millisecond, a frame's bands waiting.
+    // A frame that made none (a steady one) hands its bands to the pool at
+    // once, as one request.
+    if (!cache || !jobs.makes()) {
+        replayInBands(plan, bands, rows);
+        return;
+    }
     replayInBands(plan, bands, rows, [&] { jobs.keep(cache); });
 }
 

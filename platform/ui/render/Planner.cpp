@@ -560,6 +560,8 @@ void FrameRasters::wait() {
     state.wholes.clear();
 }
 
+bool FrameRasters::makes() const { return !mState->stores.empty(); }
+
 void FrameRasters::keep(RasterCache* cache) {
     State& state = *mState;
     if (!cache) return;

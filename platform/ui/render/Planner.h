@@ -68,6 +68,8 @@ public:
     // and may be kept while the plan is replayed.
     void wait();
     void keep(RasterCache* cache);
+    // Whether rasters were made to be kept.
+    bool makes() const;
 
     struct State;
     State& state() { return *mState; }
