@@ -23,6 +23,7 @@
 #include <ostream>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 using platform::BitmapContext;
@@ -456,4 +457,52 @@ TEST(RenderPlan, AShadowPathIsBlurredOnceAndFoundByWhatShowsItAgain) {
     ASSERT_NE(job.slot->image, nullptr);
     EXPECT_TRUE(samePixels(*job.slot->image, *made.image));
     EXPECT_EQ(shadowIn(plan(*shown, *context, &fresh)).image, job.slot->image) << "kept once the jobs are done";
+}
+
+TEST(RenderPlan, RastersOfALayerThatGoesBetweenFramesLeaveTheCacheWithIt) {
+    Path path;
+    path.addEllipseInRect({0, 0, 40, 40});
+    const auto shapeAt = [&](const Rect& frame) {
+        auto shape = ShapeLayer::make();
+        shape->setFrame(frame);
+        shape->setPath(path);
+        shape->setFillColor({1, 0, 0, 1});
+        return shape;
+    };
+    auto root = filled({0, 0, 100, 100}, {1, 1, 1, 1});
+    auto shape = shapeAt({10, 10, 50, 50});
+    auto elsewhere = shapeAt({60, 10, 30, 30});
+    root->addSublayer(shape);
+    root->addSublayer(elsewhere);
+    auto context = BitmapContext::create(100, 100);
+    RasterCache cache;
+    RenderOptions options{currentMediaTime(), 1};
+    options.cache = &cache;
+    renderLayerTree(*root, *context, options);
+    const RasterKey key{shape->identifier(), kRasterContent, 0};
+    const RasterKey otherKey{elsewhere->identifier(), kRasterContent, 0};
+    ASSERT_NE(cache.find(key), nullptr);
+    ASSERT_NE(cache.find(otherKey), nullptr);
+    shape->removeFromSuperlayer();
+    shape.reset();
+    EXPECT_EQ(cache.find(key), nullptr) << "left for the next frame to erase";
+    EXPECT_EQ(cache.bytes(), RasterCache::bytesOf(*cache.find(otherKey)));
+
+    // Gone on another thread: the next frame drops its rasters.
+    elsewhere->removeFromSuperlayer();
+    std::thread([gone = std::move(elsewhere)]() mutable { gone.reset(); }).join();
+    EXPECT_NE(cache.find(otherKey), nullptr);
+    renderLayerTree(*root, *context, options);
+    EXPECT_EQ(cache.find(otherKey), nullptr);
+
+    // A cache gone first is not touched when the layer goes.
+    auto shortLived = std::make_unique<RasterCache>();
+    auto last = shapeAt({10, 10, 50, 50});
+    root->addSublayer(last);
+    options.cache = shortLived.get();
+    renderLayerTree(*root, *context, options);
+    ASSERT_EQ(shortLived->count(), 1u);
+    shortLived.reset();
+    last->removeFromSuperlayer();
+    last.reset();
 }

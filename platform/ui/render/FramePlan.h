@@ -65,14 +65,17 @@ struct PlanRoundedRect {
 // PlanClipEnd.
 struct PlanClipBegin {
     Path path;
-    std::optional<PlanRoundedRect> rounded;
+    std::shared_ptr<const PlanRoundedRect> rounded;
 };
 struct PlanClipEnd {};
+// A path (or `rounded` when it has one) filled. Shapes are held apart, so
+// that every item stays as small as an enter: a chart's plan holds
+// thousands, written by the planner and read by every band each frame.
 struct PlanFill {
-    Path path;
+    std::shared_ptr<const Path> path;
     Color color;
     FillRule rule = FillRule::nonZero;
-    std::optional<PlanRoundedRect> rounded;
+    std::shared_ptr<const PlanRoundedRect> rounded;
 };
 // A raster: an image at hand, or one a job makes (`slot`).
 struct PlanImage {

@@ -12,6 +12,7 @@
 
 #include <cmath>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace platform::ui {
@@ -23,8 +24,24 @@ namespace {
 int gRendering = 0;
 // Items in the last frame's plan.
 std::size_t gLastItems = 0;
+// The last frame's plan storage, emptied. From a mebibyte (a large
+// screen's plan) each allocation would map pages afresh, as the app sets
+// the allocator, and fault them in as the plan is written.
+std::vector<PlanItem> gSpareItems;
+
+// Empties a frame's plan at the end of the frame and keeps its storage for
+// the next, unless it is far larger than frames need.
+struct Recycle {
+    FramePlan& plan;
+    ~Recycle() {
+        plan.items.clear();
+        if (plan.items.capacity() <= 2 * gLastItems + 1024) gSpareItems = std::move(plan.items);
+    }
+};
 
 }  // namespace
+
+bool detail::drawingFrame() { return gRendering > 0; }
 
 RasterCache& windowlessRasterCache() {
     static RasterCache cache;
@@ -64,7 +81,10 @@ void renderLayerTree(Layer& root, Context& context, const RenderOptions& options
     setup.scale = scale;
     setup.keepsRasters = options.keepsRasters;
     setup.tuning = options.tuning;
-    if (gRendering == 1) setup.expectedItems = gLastItems;
+    if (gRendering == 1) {
+        setup.expectedItems = gLastItems;
+        setup.storage = &gSpareItems;
+    }
     if (bitmap) {
         setup.area = Rect{0, 0, static_cast<double>(bitmap->pixelWidth()), static_cast<double>(bitmap->pixelHeight())};
     }
@@ -96,22 +116,35 @@ void renderLayerTree(Layer& root, Context& context, const RenderOptions& options
     }
     if (bands.empty()) {
         // Rasters made as the walk needs them.
-        const FramePlan plan = planFrame(root, track, setup, cache, nullptr);
+        FramePlan plan = planFrame(root, track, setup, cache, nullptr);
         if (gRendering == 1) gLastItems = plan.items.size();
+        std::optional<Recycle> recycle;
+        if (gRendering == 1) recycle.emplace(plan);
         replayPlan(plan, context);
         return;
     }
     FrameRasters jobs(options.tuning);
-    const FramePlan plan = planFrame(root, track, setup, cache, &jobs);
+    FramePlan plan = planFrame(root, track, setup, cache, &jobs);
     gLastItems = plan.items.size();
-    jobs.finish(cache);
+    const Recycle recycle{plan};
+    jobs.wait();
     if (plan.mainThread) {
         // A delegate draws during compositing: here, in one piece.
+        jobs.keep(cache);
         bands.clear();
         replayPlan(plan, context);
         return;
     }
-    replayInBands(plan, bands, rows);
+    // The rasters made are kept while the pool's threads start on the
+    // bands, which read them from the plan: a chart's thousands took the
+    // main thread half a millisecond, a frame's bands waiting.
+    // A frame that made none (a steady one) hands its bands to the pool at
+    // once, as one request.
+    if (!cache || !jobs.makes()) {
+        replayInBands(plan, bands, rows);
+        return;
+    }
+    replayInBands(plan, bands, rows, [&] { jobs.keep(cache); });
 }
 
 }  // namespace platform::ui

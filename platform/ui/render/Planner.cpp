@@ -1,6 +1,7 @@
 #include "platform/ui/render/Planner.h"
 
 #include "platform/dispatch/DispatchQueue.h"
+#include "platform/dispatch/MainThread.h"
 #include "platform/graphics/BitmapContext.h"
 #include "platform/graphics/Context.h"
 #include "platform/graphics/Shadow.h"
@@ -367,6 +368,13 @@ std::vector<GoneOwner> gGone;
 
 LayerCache::~LayerCache() {
     if (kinds == 0) return;
+    if (keptInCache && isMainThread() && !drawingFrame()) {
+        if (keptInPresence.expired()) return;
+        for (const RasterKind kind : {kRasterContent, kRasterShadow, kRasterWhole}) {
+            if (kinds & (1u << kind)) keptInCache->erase({owner, kind, 0});
+        }
+        return;
+    }
     std::lock_guard lock(gGoneMutex);
     gGone.push_back({owner, kinds});
 }
@@ -566,10 +574,21 @@ FrameRasters::FrameRasters(const RenderTuning& tuning) : mState(std::make_unique
 FrameRasters::~FrameRasters() = default;
 
 void FrameRasters::finish(RasterCache* cache) {
+    wait();
+    keep(cache);
+}
+
+void FrameRasters::wait() {
     State& state = *mState;
     state.scheduler.finish();
     state.feed.finish();
     state.wholes.clear();
+}
+
+bool FrameRasters::makes() const { return !mState->stores.empty(); }
+
+void FrameRasters::keep(RasterCache* cache) {
+    State& state = *mState;
     if (!cache) return;
     for (State::Store& store : state.stores) {
         if (store.slot->image) {
@@ -589,10 +608,11 @@ namespace {
 class Planner {
 public:
     Planner(Context& tracker, const PlanSetup& setup, RasterCache* cache, FrameRasters::State* jobs)
-        : mContext(tracker),
+        : mTracker(tracker),
           mSetup(setup),
           mCache(setup.keepsRasters ? cache : nullptr),
           mJobs(jobs),
+          mDevice(tracker.transform()),
           mAlpha(tracker.alpha()) {}
 
     FramePlan plan;
@@ -619,12 +639,17 @@ private:
     bool whole(const Shown& s);
     void body(const Shown& s);
     bool content(const Shown& s, bool background);
+    std::shared_ptr<Layer> drawnByJob(const Shown& s, bool vector) const;
     std::pair<std::shared_ptr<Image>, Rect> mask(Layer& mask);
 
-    Context& mContext;
+    Context& mTracker;
     const PlanSetup& mSetup;
     RasterCache* mCache;
     FrameRasters::State* mJobs;
+    // The transform in force, as the replay will have it: each layer's
+    // prepended as a context prepends it (the same arithmetic), without a
+    // save and restore of the drawing library's state for each layer.
+    AffineTransform mDevice;
     // The alpha in force, as the replay will have it.
     double mAlpha;
     // Under a layer that an animation moves, scales or resizes.
@@ -645,7 +670,7 @@ bool Planner::outside(const Shown& s, std::optional<Extent>& drawn) {
     const auto extent = ownExtent(s, mSetup.time, false).rect();
     drawn.emplace();
     if (!extent) return true;
-    const AffineTransform device = AffineTransform::concat(s.shown->transformToSuperlayer(), mContext.transform());
+    const AffineTransform device = AffineTransform::concat(s.shown->transformToSuperlayer(), mDevice);
     const Rect onDevice = device.applyToRect(*extent);
     drawn->add(onDevice);
     return !overlaps(onDevice, *mSetup.area);
@@ -658,8 +683,8 @@ void Planner::layer(Layer& layer) {
     const double opacity = unit(p.opacity());
     std::optional<Extent> drawn;
     if (opacity <= 0 || outside(s, drawn)) return;
-    mContext.save();
-    mContext.concat(p.transformToSuperlayer());
+    const AffineTransform outer = mDevice;
+    mDevice = AffineTransform::concat(p.transformToSuperlayer(), mDevice);
     const double alpha = mAlpha;
     const bool moving = mMoving;
     mAlpha = alpha * opacity;
@@ -681,7 +706,7 @@ void Planner::layer(Layer& layer) {
         if (drawn) {
             area = *drawn;
         } else if (const auto extent = ownExtent(s, mSetup.time, true).rect()) {
-            area.add(mContext.transform().applyToRect(*extent));
+            area.add(mDevice.applyToRect(*extent));
         }
         if (!p.masksToBounds() && sublayers.rect()) area.add(*sublayers.rect());
         item.hasArea = true;
@@ -691,7 +716,7 @@ void Planner::layer(Layer& layer) {
     }
     item.end = static_cast<std::uint32_t>(plan.items.size());
     emit(PlanExit{});
-    mContext.restore();
+    mDevice = outer;
 }
 
 void Planner::composite(const Shown& s, bool withShadow) {
@@ -853,7 +878,7 @@ bool Planner::whole(const Shown& s) {
         LayerAccess::sublayers(s.model).empty() || compositeAnimated(s.model, false) || masksBelow(s.model)) {
         return false;
     }
-    const AffineTransform device = mContext.transform();
+    const AffineTransform& device = mDevice;
     const std::optional<double> upright = uprightScale(device);
     if (!upright) return false;
     const Rect bounds = roundedBoundsBox(p);
@@ -875,10 +900,12 @@ bool Planner::whole(const Shown& s) {
     // or spliced in here.
     PlanSetup inner = mSetup;
     inner.area.reset();
-    Planner sub(mContext, inner, mCache, mJobs);
+    Planner sub(mTracker, inner, mCache, mJobs);
+    sub.mDevice = mDevice;
     sub.mMoving = mMoving;
     sub.mAlpha = mAlpha;
     kept.kinds |= 1u << kRasterWhole;
+    kept.keptIn(*mCache);
     const std::uint64_t seen =
         Digest().add(static_cast<double>(version)).add(*upright).add(box).add(mSetup.scale).value();
     // Made once the layer shows unchanged a second time: a layer drawn
@@ -945,14 +972,23 @@ void Planner::body(const Shown& s) {
     // of them: made once for the background and the clip, and within a
     // whole (replayed once, by its job) left to the replay.
     if (mInWhole) {
-        const PlanRoundedRect rounded{p.bounds(), p.cornerRadius() > 0 ? p.cornerRadius() : 0};
-        if (background && !baked) emit(PlanFill{{}, p.backgroundColor(), FillRule::nonZero, rounded});
-        if (clipped) emit(PlanClipBegin{{}, rounded});
-    } else {
-        std::optional<Path> rounded;
-        if ((background && !baked) || clipped) rounded = roundedBounds(p);
-        if (background && !baked) emit(PlanFill{*rounded, p.backgroundColor(), FillRule::nonZero});
-        if (clipped) emit(PlanClipBegin{std::move(*rounded)});
+        std::shared_ptr<const PlanRoundedRect> rounded;
+        if ((background && !baked) || clipped) {
+            rounded = std::make_shared<const PlanRoundedRect>(
+                PlanRoundedRect{p.bounds(), p.cornerRadius() > 0 ? p.cornerRadius() : 0});
+        }
+        if (background && !baked) emit(PlanFill{nullptr, p.backgroundColor(), FillRule::nonZero, rounded});
+        if (clipped) emit(PlanClipBegin{{}, std::move(rounded)});
+    } else if (background && !baked) {
+        auto rounded = std::make_shared<const Path>(roundedBounds(p));
+        if (clipped) {
+            emit(PlanFill{rounded, p.backgroundColor(), FillRule::nonZero, nullptr});
+            emit(PlanClipBegin{*rounded, nullptr});
+        } else {
+            emit(PlanFill{std::move(rounded), p.backgroundColor(), FillRule::nonZero, nullptr});
+        }
+    } else if (clipped) {
+        emit(PlanClipBegin{roundedBounds(p), nullptr});
     }
     // Images stretched by a running animation are sampled quickly: they
     // show for a frame.
@@ -980,7 +1016,7 @@ void Planner::body(const Shown& s) {
         const Rect inner{outer.minX() + width, outer.minY() + width, std::abs(outer.width) - 2 * width,
                          std::abs(outer.height) - 2 * width};
         if (inner.width > 0 && inner.height > 0) path.addRoundedRect(inner, std::max(0.0, p.cornerRadius() - width));
-        emit(PlanFill{std::move(path), p.borderColor(), FillRule::evenOdd});
+        emit(PlanFill{std::make_shared<const Path>(std::move(path)), p.borderColor(), FillRule::evenOdd, nullptr});
     }
 }
 
@@ -992,7 +1028,7 @@ void Planner::body(const Shown& s) {
 bool Planner::content(const Shown& s, bool background) {
     Layer& p = *s.shown;
     const bool vector = LayerAccess::drawsFromProperties(s.model);
-    const AffineTransform device = mContext.transform();
+    const AffineTransform& device = mDevice;
     const std::optional<double> upright = uprightScale(device);
     // Drawn afresh from what shows: content that changes with time, vector
     // content that would not land pixel on pixel, and anything drawn apart
@@ -1001,17 +1037,23 @@ bool Planner::content(const Shown& s, bool background) {
         !mCache) {
         if (background) return false;
         // A delegate draws on the main thread, at replay; shapes, text and
-        // gradients from a snapshot, anywhere, keeping to their extent by
-        // themselves.
+        // gradients anywhere, keeping to their extent by themselves (from
+        // what shows, which nothing changes until the frame is done).
         std::shared_ptr<Layer> drawn = s.copy;
-        if (!drawn && vector && mJobs) drawn = s.model.presentationLayer(mSetup.time);
         if (!drawn) drawn = s.model.weak_from_this().lock();
         if (!drawn) drawn = std::shared_ptr<Layer>(std::shared_ptr<Layer>{}, &s.model);
         if (!vector) plan.mainThread = true;
         emit(PlanDraw{std::move(drawn), !vector, vector ? Rect{} : LayerAccess::contentExtent(p), !vector});
         return true;
     }
-    const auto* shape = vector ? dynamic_cast<const ShapeLayer*>(&s.model) : nullptr;
+    // Whether it is a shape, asked of its type once: a layer's type never
+    // changes, and a chart's thousands of layers asked it each frame.
+    detail::LayerCache* typed = vector ? &LayerAccess::cache(s.model) : nullptr;
+    if (typed && !typed->typeAsked) {
+        typed->shape = dynamic_cast<const ShapeLayer*>(&s.model) != nullptr;
+        typed->typeAsked = true;
+    }
+    const auto* shape = typed && typed->shape ? static_cast<const ShapeLayer*>(&s.model) : nullptr;
     const Rect extent = LayerAccess::contentExtent(s.model);
     if (background) {
         const Rect b = roundedBoundsBox(s.model);
@@ -1037,9 +1079,7 @@ bool Planner::content(const Shown& s, bool background) {
     const bool mayHave = kept.kinds & (1u << kRasterContent);
     if (shape) {
         if (!kept.marks) kept.marks = std::make_shared<detail::MarkStamps>();
-        const auto snapshot = [&] {
-            return std::static_pointer_cast<const ShapeLayer>(s.model.presentationLayer(mSetup.time));
-        };
+        const auto snapshot = [&] { return std::static_pointer_cast<const ShapeLayer>(drawnByJob(s, true)); };
         auto placements = detail::planRepeatedMarks(*shape, extent, version, kept.marks, device, mAlpha, *upright,
                                                     mSetup.tuning.fewestMarks, mSetup.tuning.largestMark,
                                                     mJobs ? &mJobs->toJobs : nullptr, snapshot);
@@ -1070,14 +1110,14 @@ bool Planner::content(const Shown& s, bool background) {
     } else {
         if (entry) mCache->erase(key);
         kept.kinds |= 1u << kRasterContent;  // so that its rasters go when it does
+        kept.keptIn(*mCache);
         LayerAccess::displayed(s.model);
         if (mJobs && anyThread) {
             // On other threads, from a snapshot, while the walk goes on.
             const auto size = pixelSize(box, scale);
             if (!size) return true;
             slot = std::make_shared<RasterSlot>();
-            mJobs->request({s.model.presentationLayer(mSetup.time), slot, box, *size, scale, extent, under, vector,
-                            strokeAlone(shape)},
+            mJobs->request({drawnByJob(s, vector), slot, box, *size, scale, extent, under, vector, strokeAlone(shape)},
                            mInWhole);
             mJobs->stores.push_back({key, RasterEntry{nullptr, box, scale, version, source}, slot});
         } else {
@@ -1102,12 +1142,26 @@ bool Planner::content(const Shown& s, bool background) {
     return true;
 }
 
+// What a job draws a layer's content from. Shapes, text and gradients
+// draw from their own properties alone, which nothing changes until the
+// frame is done: the layer itself (or the copy that shows it, when an
+// animation places it). A copy of each of a chart's thousands cost its
+// first frame more than the drawing it spared nobody. A delegate is handed
+// a presentation copy, never a layer of the tree on another thread.
+std::shared_ptr<Layer> Planner::drawnByJob(const Shown& s, bool vector) const {
+    if (vector) {
+        if (s.copy) return s.copy;
+        if (auto self = s.model.weak_from_this().lock()) return self;
+    }
+    return s.model.presentationLayer(mSetup.time);
+}
+
 // The mask's raster at the context's resolution, and where it goes.
 std::pair<std::shared_ptr<Image>, Rect> Planner::mask(Layer& mask) {
     const Shown m = show(mask, mSetup.time);
     const auto extent = drawnExtent(m, mSetup.time, true).rect();
     if (m.shown->isHidden() || !extent) return {transparentPixel(), Rect{0, 0, 1, 1}};
-    const double deviceScale = std::sqrt(std::abs(mContext.transform().determinant()));
+    const double deviceScale = std::sqrt(std::abs(mDevice.determinant()));
     const double scale = std::isfinite(deviceScale) && deviceScale > 0 ? deviceScale : mSetup.scale;
     const Rect box = snapped(m.shown->transformToSuperlayer().applyToRect(*extent), scale);
     auto image = rasterize(box, scale, [&](Context& context) {
@@ -1124,6 +1178,10 @@ std::pair<std::shared_ptr<Image>, Rect> Planner::mask(Layer& mask) {
 
 FramePlan planFrame(Layer& root, Context& tracker, const PlanSetup& setup, RasterCache* cache, FrameRasters* jobs) {
     Planner planner(tracker, setup, cache, jobs ? &jobs->state() : nullptr);
+    if (setup.storage) {
+        planner.plan.items = std::move(*setup.storage);
+        planner.plan.items.clear();
+    }
     planner.plan.items.reserve(setup.expectedItems);
     planner.layer(root);
     return std::move(planner.plan);

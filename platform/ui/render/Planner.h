@@ -41,11 +41,14 @@ struct PlanSetup {
     std::optional<Rect> area;
     // Items to make room for at once (the last frame's count).
     std::size_t expectedItems = 0;
+    // Storage an earlier plan left, taken over: a plan of thousands of
+    // items is not allocated afresh each frame.
+    std::vector<PlanItem>* storage = nullptr;
     RenderTuning tuning{};
 };
 
-// The plan of `root` as `tracker`'s transform places it (its state is
-// changed and restored; nothing is drawn into it). The rasters the plan
+// The plan of `root` as `tracker`'s transform places it (nothing is drawn
+// into it, nor its state changed). The rasters the plan
 // needs go to `cache` (none when nothing is kept) and, with `jobs`, are
 // drawn by jobs.
 FramePlan planFrame(Layer& root, Context& tracker, const PlanSetup& setup, RasterCache* cache, FrameRasters* jobs);
@@ -61,6 +64,12 @@ public:
     // Runs what is left, waits for every job and keeps the rasters made in
     // `cache`.
     void finish(RasterCache* cache);
+    // The same in two steps: the rasters are all made once `wait` returns,
+    // and may be kept while the plan is replayed.
+    void wait();
+    void keep(RasterCache* cache);
+    // Whether rasters were made to be kept.
+    bool makes() const;
 
     struct State;
     State& state() { return *mState; }

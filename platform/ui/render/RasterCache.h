@@ -99,6 +99,10 @@ public:
 
     static std::size_t bytesOf(const RasterEntry& entry);
 
+    // Expires with the cache: for records that may outlive it (a layer's,
+    // of where its rasters are).
+    std::weak_ptr<RasterCache*> presence() const { return mPresence; }
+
 private:
     struct Slot {
         RasterKey key;
@@ -121,6 +125,7 @@ private:
     std::uint64_t mGeneration;
     Order mOrder;
     Entries mEntries;
+    std::shared_ptr<RasterCache*> mPresence = std::make_shared<RasterCache*>(this);
 };
 
 }  // namespace platform::ui

@@ -58,12 +58,20 @@ void replay(const FramePlan& plan, Context& context, const BandRows* rows) {
                        },
                        [&](const PlanClipBegin& clip) {
                            context.save();
-                           context.clipToPath(clip.rounded ? clip.rounded->path() : clip.path);
+                           if (clip.rounded) {
+                               context.clipToPath(clip.rounded->path());
+                           } else {
+                               context.clipToPath(clip.path);
+                           }
                        },
                        [&](const PlanClipEnd&) { context.restore(); },
                        [&](const PlanFill& fill) {
                            context.setFillColor(fill.color);
-                           context.fillPath(fill.rounded ? fill.rounded->path() : fill.path, fill.rule);
+                           if (fill.rounded) {
+                               context.fillPath(fill.rounded->path(), fill.rule);
+                           } else if (fill.path) {
+                               context.fillPath(*fill.path, fill.rule);
+                           }
                        },
                        [&](const PlanImage& image) {
                            const Image* drawn = image.image  ? image.image.get()
@@ -118,18 +126,25 @@ std::vector<std::size_t> bandLoads(const FramePlan& plan, std::span<const BandRo
 }
 
 void replayInBands(const FramePlan& plan, std::span<std::unique_ptr<BitmapContext>> bands,
-                   std::span<const BandRows> rows) {
+                   std::span<const BandRows> rows, const std::function<void()>& alongside) {
     // The bands with the most to draw first, so that none is left to hold
     // up the end.
     const std::vector<std::size_t> loads = bandLoads(plan, rows);
     std::vector<std::size_t> order(bands.size());
     std::iota(order.begin(), order.end(), std::size_t{0});
     std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return loads[a] > loads[b]; });
-    DispatchQueue::concurrentPerform(bands.size(), [&](std::size_t turn) {
-        const std::size_t i = order[turn];
+    const auto draw = [&](std::size_t i) {
         replay(plan, *bands[i], &rows[i]);
         bands[i].reset();
-    });
+    };
+    if (!alongside) {
+        DispatchQueue::concurrentPerform(bands.size(), [&](std::size_t turn) { draw(order[turn]); });
+        return;
+    }
+    ConcurrentFeed feed;
+    for (const std::size_t i : order) feed.add([&draw, i] { draw(i); });
+    alongside();
+    feed.finish();
 }
 
 }  // namespace platform::ui

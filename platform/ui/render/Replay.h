@@ -6,6 +6,7 @@
 #include "platform/ui/render/FramePlan.h"
 #include "platform/ui/render/Scheduler.h"
 
+#include <functional>
 #include <memory>
 #include <span>
 #include <vector>
@@ -21,9 +22,11 @@ void replayPlan(const FramePlan& plan, Context& context);
 
 // `bands` are contexts on the rows `rows` of one bitmap, made before the
 // work, each destroyed once drawn; `rows` are in the bitmap's pixels. Not
-// for a plan that needs the main thread.
+// for a plan that needs the main thread. `alongside`, when given, runs on
+// the calling thread while the pool's threads start on the bands, before
+// it takes its share.
 void replayInBands(const FramePlan& plan, std::span<std::unique_ptr<BitmapContext>> bands,
-                   std::span<const BandRows> rows);
+                   std::span<const BandRows> rows, const std::function<void()>& alongside = {});
 
 // How many subtrees without sublayers of the plan overlap each band's rows
 // (the bands with the most are started first).

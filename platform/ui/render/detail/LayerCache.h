@@ -15,8 +15,12 @@ namespace platform::ui::detail {
 
 struct LayerCache {
     explicit LayerCache(std::uint64_t identifier) : owner(identifier) {}
-    // Hands the layer's identifier to takeGoneOwners(): its rasters are
-    // dropped by the next frame instead of waiting for the budget.
+    // Drops the layer's rasters from the cache they were put in, when it
+    // goes on the main thread between frames (a screen torn down), as they
+    // went with the layer before the window kept them: left to the next
+    // frame, a chart's thousands were erased within it. Elsewhere hands
+    // the layer's identifier to takeGoneOwners(): its rasters are dropped
+    // by the next frame instead of waiting for the budget.
     ~LayerCache();
     LayerCache(const LayerCache&) = delete;
     LayerCache& operator=(const LayerCache&) = delete;
@@ -24,11 +28,23 @@ struct LayerCache {
     std::uint64_t owner;
     // The kinds of raster it may have in a cache, a bit each.
     std::uint32_t kinds = 0;
+    // The cache they were last put in.
+    void keptIn(RasterCache& cache) {
+        if (keptInCache != &cache || keptInPresence.expired()) {
+            keptInCache = &cache;
+            keptInPresence = cache.presence();
+        }
+    }
+    RasterCache* keptInCache = nullptr;
+    std::weak_ptr<RasterCache*> keptInPresence;
     // Where its rasters were last found: a frame of thousands of layers
     // then does not hash each one again.
     RasterCache::Handle contentRaster;
     RasterCache::Handle shadowRaster;
     RasterCache::Handle wholeRaster;
+    // Whether the layer is a shape, once asked (its type never changes).
+    bool typeAsked = false;
+    bool shape = false;
     // A shape's marks, when it is drawn by stamping them.
     std::shared_ptr<MarkStamps> marks;
     // The owner of the kRasterShadowShape raster its shadow path last
@@ -46,5 +62,8 @@ struct GoneOwner {
     std::uint32_t kinds;
 };
 std::vector<GoneOwner> takeGoneOwners();
+
+// Whether a frame is being drawn (main thread).
+bool drawingFrame();
 
 }  // namespace platform::ui::detail
