@@ -1037,9 +1037,10 @@ bool Planner::content(const Shown& s, bool background) {
         !mCache) {
         if (background) return false;
         // A delegate draws on the main thread, at replay; shapes, text and
-        // gradients anywhere, keeping to their extent by themselves (from
-        // what shows, which nothing changes until the frame is done).
+        // gradients from a snapshot, anywhere, keeping to their extent by
+        // themselves.
         std::shared_ptr<Layer> drawn = s.copy;
+        if (!drawn && vector && mJobs) drawn = s.model.presentationLayer(mSetup.time);
         if (!drawn) drawn = s.model.weak_from_this().lock();
         if (!drawn) drawn = std::shared_ptr<Layer>(std::shared_ptr<Layer>{}, &s.model);
         if (!vector) plan.mainThread = true;
@@ -1142,17 +1143,10 @@ bool Planner::content(const Shown& s, bool background) {
     return true;
 }
 
-// What a job draws a layer's content from. Shapes, text and gradients
-// draw from their own properties alone, which nothing changes until the
-// frame is done: the layer itself (or the copy that shows it, when an
-// animation places it). A copy of each of a chart's thousands cost its
-// first frame more than the drawing it spared nobody. A delegate is handed
-// a presentation copy, never a layer of the tree on another thread.
+// What a job draws a layer's content from: the copy that shows it (when an
+// animation places it) or a presentation copy, never a layer of the tree.
 std::shared_ptr<Layer> Planner::drawnByJob(const Shown& s, bool vector) const {
-    if (vector) {
-        if (s.copy) return s.copy;
-        if (auto self = s.model.weak_from_this().lock()) return self;
-    }
+    if (vector && s.copy) return s.copy;
     return s.model.presentationLayer(mSetup.time);
 }
 
