@@ -20,6 +20,7 @@
 #include <atomic>
 #include <cstring>
 #include <mutex>
+#include <optional>
 #include <ostream>
 #include <set>
 #include <string>
@@ -505,4 +506,86 @@ TEST(RenderPlan, RastersOfALayerThatGoesBetweenFramesLeaveTheCacheWithIt) {
     shortLived.reset();
     last->removeFromSuperlayer();
     last.reset();
+}
+
+TEST(RenderPlan, AKeptRasterLetGoStaysWhileAPlanThatShowsItLives) {
+    auto root = filled({0, 0, 200, 200}, {1, 1, 1, 1});
+    auto shape = ShapeLayer::make();
+    shape->setFrame({10, 10, 50, 50});
+    Path path;
+    path.addRect({0, 0, 40, 40});
+    shape->setPath(path);
+    shape->setFillColor({1, 0, 0, 1});
+    root->addSublayer(shape);
+    auto context = BitmapContext::create(200, 200);
+    auto cache = std::make_unique<RasterCache>();
+    const RasterKey key{shape->identifier(), kRasterContent, 0};
+    // Made, then found by the plan kept.
+    plan(*root, *context, cache.get());
+    std::optional<FramePlan> first = plan(*root, *context, cache.get());
+    ASSERT_NE(cache->find(key), nullptr);
+    const std::weak_ptr<platform::Image> red = cache->find(key)->image;
+    // A later frame's plan comes and goes; the next replaces the raster,
+    // one after finds it, then the cache goes before its plans.
+    cache->beginFrame();
+    plan(*root, *context, cache.get());
+    cache->beginFrame();
+    shape->setFillColor({0, 0, 1, 1});
+    plan(*root, *context, cache.get());
+    std::optional<FramePlan> changed = plan(*root, *context, cache.get());
+    ASSERT_NE(cache->find(key), nullptr);
+    const std::weak_ptr<platform::Image> blue = cache->find(key)->image;
+    EXPECT_FALSE(red.expired()) << "replaced while a plan shows it";
+    cache.reset();
+    EXPECT_FALSE(blue.expired()) << "gone with the cache while a plan shows it";
+    replayPlan(*first, *context);
+    EXPECT_EQ(context->pixel(30, 30), (platform::Pixel{255, 0, 0, 255}));
+    replayPlan(*changed, *context);
+    EXPECT_EQ(context->pixel(30, 30), (platform::Pixel{0, 0, 255, 255}));
+    first.reset();
+    changed.reset();
+    EXPECT_TRUE(red.expired() && blue.expired()) << "kept after the plans went";
+}
+
+TEST(RenderPlan, APlanWrittenOverTheLastFramesIsTheOneMadeAfresh) {
+    auto root = filled({0, 0, 600, 500}, {1, 1, 1, 1});
+    std::vector<std::shared_ptr<Layer>> parts;
+    for (int i = 0; i < 6; ++i) {
+        auto part = filled({10.0 + i * 90, 10, 80, 80}, {0, 0, 1, 1});
+        part->addSublayer(filled({5, 5, 20, 20}, {1, 0, 0, 1}));
+        root->addSublayer(part);
+        parts.push_back(part);
+    }
+    auto screen = BitmapContext::create(600, 500);
+    RasterCache cache;
+    PlanSetup setup;
+    setup.time = currentMediaTime();
+    setup.area = Rect{0, 0, 600, 500};
+    const auto make = [&](std::vector<PlanItem>* storage) {
+        setup.storage = storage;
+        FrameRasters jobs(setup.tuning);
+        FramePlan made = planFrame(*root, *screen, setup, &cache, &jobs);
+        jobs.finish(&cache);
+        return made;
+    };
+    std::vector<PlanItem> spare = make(nullptr).items;
+    // Moved, faded, gone and added: items shift against the last frame's.
+    parts[1]->setPosition({200, 300});
+    parts[2]->setOpacity(0.5);
+    parts[3]->removeFromSuperlayer();
+    parts[0]->addSublayer(filled({40, 40, 10, 10}, {0, 1, 0, 1}));
+    const FramePlan over = make(&spare);
+    const FramePlan fresh = make(nullptr);
+    ASSERT_EQ(kinds(over), kinds(fresh));
+    EXPECT_EQ(std::get<PlanEnter>(fresh.items[0]).area, (Rect{-1, -1, 602, 502}));
+    for (std::size_t i = 0; i < fresh.items.size(); ++i) {
+        if (const auto* enter = std::get_if<PlanEnter>(&fresh.items[i])) {
+            const auto& was = std::get<PlanEnter>(over.items[i]);
+            EXPECT_EQ(was.end, enter->end) << "item " << i;
+            EXPECT_EQ(was.transform, enter->transform) << "item " << i;
+            EXPECT_EQ(was.alpha, enter->alpha) << "item " << i;
+            EXPECT_EQ(was.hasArea, enter->hasArea) << "item " << i;
+            EXPECT_EQ(was.area, enter->area) << "item " << i;
+        }
+    }
 }

@@ -77,7 +77,8 @@ struct PlanFill {
     FillRule rule = FillRule::nonZero;
     std::shared_ptr<const PlanRoundedRect> rounded;
 };
-// A raster: an image at hand, or one a job makes (`slot`).
+// A raster: an image at hand, or one a job makes (`slot`). A kept raster's
+// image is held without a share of its own: the plan's `kept` keeps it.
 struct PlanImage {
     std::shared_ptr<const Image> image;
     std::shared_ptr<RasterSlot> slot;
@@ -106,6 +107,8 @@ struct FramePlan {
     // A delegate draws during the replay: only the main thread may replay
     // it, in one piece.
     bool mainThread = false;
+    // The cache's pin (RasterCache::pin), when it shows kept rasters.
+    std::shared_ptr<const void> kept;
 };
 
 }  // namespace platform::ui

@@ -29,13 +29,23 @@ std::size_t gLastItems = 0;
 // the allocator, and fault them in as the plan is written.
 std::vector<PlanItem> gSpareItems;
 
-// Empties a frame's plan at the end of the frame and keeps its storage for
-// the next, unless it is far larger than frames need.
+// Keeps a frame's plan at the end of the frame for the next to write over
+// (what is the same is left unwritten), unless it is far larger than
+// frames need. Items that hold layers or images of their own let them go
+// now; a kept raster's image, held without a share, is only compared.
 struct Recycle {
     FramePlan& plan;
     ~Recycle() {
-        plan.items.clear();
-        if (plan.items.capacity() <= 2 * gLastItems + 1024) gSpareItems = std::move(plan.items);
+        if (plan.items.capacity() > 2 * gLastItems + 1024) return;
+        for (PlanItem& item : plan.items) {
+            const auto* image = std::get_if<PlanImage>(&item);
+            const bool holds =
+                image ? image->image.use_count() > 0 || image->slot
+                      : std::holds_alternative<PlanDraw>(item) || std::holds_alternative<PlanFill>(item) ||
+                            std::holds_alternative<PlanClipBegin>(item) || std::holds_alternative<PlanGroupEnd>(item);
+            if (holds) item = PlanExit{};
+        }
+        gSpareItems = std::move(plan.items);
     }
 };
 

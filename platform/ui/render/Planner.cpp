@@ -236,6 +236,13 @@ bool showsSeveralParts(const Shown& s, bool shadow) {
     return parts > 1;
 }
 
+// A kept raster's image as a plan holds it: without a share, which would
+// be counted in and out on each of a chart's thousands every frame; the
+// plan's pin keeps it.
+std::shared_ptr<const Image> unowned(const std::shared_ptr<Image>& image) {
+    return std::shared_ptr<const Image>(std::shared_ptr<const Image>{}, image.get());
+}
+
 std::shared_ptr<Image> transparentPixel() {
     static const std::shared_ptr<Image> pixel = BitmapContext::create(1, 1)->makeImage();
     return pixel;
@@ -605,6 +612,23 @@ void FrameRasters::keep(RasterCache* cache) {
 
 namespace {
 
+// Whether an item of the last frame's plan may stay for one of this frame:
+// the same values, sharing the same things. Items that hold drawing of
+// their own (paths, layers) are always written.
+bool sameShare(const auto& a, const auto& b) { return a.get() == b.get() && !a.owner_before(b) && !b.owner_before(a); }
+bool unchanged(const PlanEnter& a, const PlanEnter& b) { return a.transform == b.transform && a.alpha == b.alpha; }
+bool unchanged(const PlanExit&, const PlanExit&) { return true; }
+bool unchanged(const PlanLowQuality&, const PlanLowQuality&) { return true; }
+bool unchanged(const PlanClipEnd&, const PlanClipEnd&) { return true; }
+bool unchanged(const PlanGroupBegin& a, const PlanGroupBegin& b) { return a.clip == b.clip; }
+bool unchanged(const PlanImage& a, const PlanImage& b) {
+    return sameShare(a.image, b.image) && a.slot == b.slot && a.rect == b.rect && a.lowQuality == b.lowQuality;
+}
+bool unchanged(const PlanMarks& a, const PlanMarks& b) {
+    return sameShare(a.stamps, b.stamps) && a.placements == b.placements;
+}
+bool unchanged(const auto&, const auto&) { return false; }
+
 class Planner {
 public:
     Planner(Context& tracker, const PlanSetup& setup, RasterCache* cache, FrameRasters::State* jobs)
@@ -613,9 +637,16 @@ public:
           mCache(setup.keepsRasters ? cache : nullptr),
           mJobs(jobs),
           mDevice(tracker.transform()),
-          mAlpha(tracker.alpha()) {}
+          mAlpha(tracker.alpha()) {
+        if (mCache) plan.kept = mCache->pin();
+    }
 
     FramePlan plan;
+    // Where the next item goes. A frame's plan is written over the last
+    // frame's items (PlanSetup::storage), an item the same as the one there
+    // left as it is: a steady frame then writes almost nothing, and the
+    // bands, on other cores, read a plan their caches still hold.
+    std::size_t emitted = 0;
 
     void layer(Layer& layer);
     // The layer's parts as a layer's own drawing: its transform applied
@@ -625,7 +656,22 @@ public:
 private:
     template <typename Item>
     void emit(Item&& item) {
-        plan.items.emplace_back(std::forward<Item>(item));
+        using Kind = std::decay_t<Item>;
+        if (emitted < plan.items.size()) {
+            PlanItem& there = plan.items[emitted];
+            const Kind* old = std::get_if<Kind>(&there);
+            if (!old || !unchanged(*old, item)) there = std::forward<Item>(item);
+        } else {
+            plan.items.emplace_back(std::forward<Item>(item));
+        }
+        ++emitted;
+    }
+    // An enter's end and area, known after its subtree.
+    void settle(std::size_t at, std::uint32_t end, bool hasArea, const Rect& area) {
+        auto& item = std::get<PlanEnter>(plan.items[at]);
+        if (item.end != end) item.end = end;
+        if (item.hasArea != hasArea) item.hasArea = hasArea;
+        if (!(item.area == area)) item.area = area;
     }
     PlanSetup nested(bool keepsVectors) const {
         PlanSetup inner = mSetup;
@@ -689,7 +735,7 @@ void Planner::layer(Layer& layer) {
     const bool moving = mMoving;
     mAlpha = alpha * opacity;
     mMoving = moving || s.copy != nullptr;
-    const std::size_t enter = plan.items.size();
+    const std::size_t enter = emitted;
     emit(PlanEnter{p.transformToSuperlayer(), mAlpha, 0, false, {}});
     // Areas are noted for bands.
     const bool notes = mSetup.area && mJobs;
@@ -699,7 +745,7 @@ void Planner::layer(Layer& layer) {
     composite(s, true);
     mAlpha = alpha;
     mMoving = moving;
-    auto& item = std::get<PlanEnter>(plan.items[enter]);
+    Rect noted;
     if (notes) {
         mSublayerAreas = above;
         Extent area;
@@ -709,12 +755,11 @@ void Planner::layer(Layer& layer) {
             area.add(mDevice.applyToRect(*extent));
         }
         if (!p.masksToBounds() && sublayers.rect()) area.add(*sublayers.rect());
-        item.hasArea = true;
         // A pixel more each way holds the anti-aliasing of edges.
-        item.area = area.rect() ? grown(*area.rect(), 1) : Rect{};
-        if (above && area.rect()) above->add(item.area);
+        noted = area.rect() ? grown(*area.rect(), 1) : Rect{};
+        if (above && area.rect()) above->add(noted);
     }
-    item.end = static_cast<std::uint32_t>(plan.items.size());
+    settle(enter, static_cast<std::uint32_t>(emitted), notes, noted);
     emit(PlanExit{});
     mDevice = outer;
 }
@@ -763,12 +808,17 @@ void Planner::shadow(const Shown& s) {
     const bool fresh = entry && entry->image && entry->scale == mSetup.scale && entry->source == source &&
                        entry->version == treeVersion && !compositeAnimated(s.model, true);
     const bool found = entry != nullptr;
+    const Size offset = p.shadowOffset();
+    if (fresh) {
+        Rect rect = entry->rect;
+        rect.x += offset.width;
+        rect.y += offset.height;
+        emit(PlanImage{unowned(entry->image), nullptr, rect, true});
+        return;
+    }
     std::shared_ptr<Image> image;
     Rect rect;
-    if (fresh) {
-        image = entry->image;
-        rect = entry->rect;
-    } else {
+    {
         // A wide blur hides detail finer than itself: the shadow is taken at
         // the resolution that makes its deviation wideShadowPixels and
         // stretched to its place.
@@ -807,8 +857,8 @@ void Planner::shadow(const Shown& s) {
             kept->kinds |= 1u << kRasterShadow;
         }
     }
-    rect.x += p.shadowOffset().width;
-    rect.y += p.shadowOffset().height;
+    rect.x += offset.width;
+    rect.y += offset.height;
     emit(PlanImage{std::move(image), nullptr, rect, true});
 }
 
@@ -841,7 +891,7 @@ void Planner::pathShadow(const Shown& s, const Color& color, double radius) {
     std::shared_ptr<RasterSlot> slot;
     const RasterEntry* entry = mCache ? mCache->find(key) : nullptr;
     if (entry && entry->image && entry->scale == mSetup.scale && entry->source == check && entry->rect == rect) {
-        image = entry->image;
+        image = unowned(entry->image);
     } else if (mJobs && mCache) {
         slot = std::make_shared<RasterSlot>();
         mJobs->add([slot, path, box, scale, sigma, color, device = mSetup.scale, rect] {
@@ -892,7 +942,7 @@ bool Planner::whole(const Shown& s) {
     const RasterEntry* entry = kept.kinds & (1u << kRasterWhole) ? mCache->find(key, kept.wholeRaster) : nullptr;
     if (entry && entry->image && entry->version == version && entry->scale == *upright && entry->rect == box &&
         entry->source == source) {
-        emit(PlanImage{entry->image, nullptr, entry->rect, false});
+        emit(PlanImage{unowned(entry->image), nullptr, entry->rect, false});
         return true;
     }
     if (entry) mCache->erase(key);
@@ -926,10 +976,12 @@ bool Planner::whole(const Shown& s) {
     if (!makes) {
         // Its parts are drawn here; jobs they need run beside the rest.
         for (auto& part : parts) mJobs->add(std::move(part));
+        const auto offset = static_cast<std::uint32_t>(emitted);
         for (auto& item : sub.plan.items) {
-            if (auto* enter = std::get_if<PlanEnter>(&item))
-                enter->end += static_cast<std::uint32_t>(plan.items.size());
-            plan.items.push_back(std::move(item));
+            const std::size_t at = emitted;
+            std::visit([&](auto& part) { emit(std::move(part)); }, item);
+            if (const auto* enter = std::get_if<PlanEnter>(&item))
+                settle(at, enter->end + offset, enter->hasArea, enter->area);
         }
         plan.mainThread = plan.mainThread || sub.plan.mainThread;
         return true;
@@ -1106,7 +1158,7 @@ bool Planner::content(const Shown& s, bool background) {
     std::shared_ptr<RasterSlot> slot;
     Rect target = box;
     if (fresh) {
-        image = entry->image;
+        image = unowned(entry->image);
         target = entry->rect;
     } else {
         if (entry) mCache->erase(key);
@@ -1172,12 +1224,12 @@ std::pair<std::shared_ptr<Image>, Rect> Planner::mask(Layer& mask) {
 
 FramePlan planFrame(Layer& root, Context& tracker, const PlanSetup& setup, RasterCache* cache, FrameRasters* jobs) {
     Planner planner(tracker, setup, cache, jobs ? &jobs->state() : nullptr);
-    if (setup.storage) {
-        planner.plan.items = std::move(*setup.storage);
-        planner.plan.items.clear();
-    }
+    // The last frame's items, written over.
+    if (setup.storage) planner.plan.items = std::move(*setup.storage);
     planner.plan.items.reserve(setup.expectedItems);
     planner.layer(root);
+    auto& items = planner.plan.items;
+    items.erase(items.begin() + static_cast<std::ptrdiff_t>(planner.emitted), items.end());
     return std::move(planner.plan);
 }
 

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <iterator>
+#include <vector>
 
 namespace platform::ui {
 
@@ -23,7 +24,35 @@ std::uint64_t nextGeneration() {
 
 }  // namespace
 
+// A pin holds the next frame's: a plan of an earlier frame may draw
+// whatever a later pin keeps, as long as it lives.
+struct RasterCache::Pin {
+    std::uint64_t frame = 0;
+    std::vector<std::shared_ptr<Image>> kept;
+    std::shared_ptr<Pin> next;
+};
+
 RasterCache::RasterCache(std::size_t byteBudget) : mBudget(byteBudget), mGeneration(nextGeneration()) {}
+
+RasterCache::~RasterCache() {
+    // Plans may outlive the cache.
+    for (Slot& slot : mOrder) retire(std::move(slot.entry.image));
+}
+
+std::shared_ptr<const void> RasterCache::pin() {
+    std::shared_ptr<Pin> current = mPin.lock();
+    if (current && current->frame == mFrame) return current;
+    auto made = std::make_shared<Pin>();
+    made->frame = mFrame;
+    if (current) current->next = made;
+    mPin = made;
+    return made;
+}
+
+void RasterCache::retire(std::shared_ptr<Image> image) {
+    if (!image) return;
+    if (const std::shared_ptr<Pin> current = mPin.lock()) current->kept.push_back(std::move(image));
+}
 
 std::size_t RasterCache::bytesOf(const RasterEntry& entry) {
     if (!entry.image) return 0;
@@ -61,6 +90,7 @@ void RasterCache::store(const RasterKey& key, RasterEntry entry) {
     } else {
         const Order::iterator slot = found->second;
         mBytes -= slot->bytes;
+        retire(std::move(slot->entry.image));
         slot->entry = std::move(entry);
         slot->bytes = size;
         slot->frame = mFrame;
@@ -73,7 +103,7 @@ void RasterCache::store(const RasterKey& key, RasterEntry entry) {
 std::shared_ptr<Image> RasterCache::take(const RasterKey& key) {
     const auto found = mEntries.find(key);
     if (found == mEntries.end()) return nullptr;
-    std::shared_ptr<Image> image = std::move(found->second->entry.image);
+    std::shared_ptr<Image> image = found->second->entry.image;
     removeFound(found);
     return image;
 }
@@ -92,6 +122,7 @@ void RasterCache::eraseOwner(std::uint64_t owner) {
 }
 
 void RasterCache::clear() {
+    for (Slot& slot : mOrder) retire(std::move(slot.entry.image));
     mEntries.clear();
     mOrder.clear();
     mBytes = 0;
@@ -121,6 +152,7 @@ void RasterCache::removeFound(Entries::iterator found) {
     const Order::iterator slot = found->second;
     mBytes -= slot->bytes;
     mGeneration = nextGeneration();
+    retire(std::move(slot->entry.image));
     mEntries.erase(found);
     mOrder.erase(slot);
 }
@@ -128,6 +160,7 @@ void RasterCache::removeFound(Entries::iterator found) {
 void RasterCache::remove(Order::iterator slot) {
     mBytes -= slot->bytes;
     mGeneration = nextGeneration();
+    retire(std::move(slot->entry.image));
     mEntries.erase(slot->key);
     mOrder.erase(slot);
 }

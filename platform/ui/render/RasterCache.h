@@ -70,6 +70,7 @@ public:
     static constexpr std::size_t kDefaultBudget = std::size_t{192} << 20;
 
     explicit RasterCache(std::size_t byteBudget = kDefaultBudget);
+    ~RasterCache();
     RasterCache(const RasterCache&) = delete;
     RasterCache& operator=(const RasterCache&) = delete;
 
@@ -99,6 +100,12 @@ public:
 
     static std::size_t bytesOf(const RasterEntry& entry);
 
+    // Held by a plan of this frame that shows kept rasters without a share
+    // of each: while any plan holding one (of this frame or an earlier
+    // one) lives, the images the cache lets go of are kept. A chart's
+    // thousands are then not counted in and out by every frame.
+    std::shared_ptr<const void> pin();
+
     // Expires with the cache: for records that may outlive it (a layer's,
     // of where its rasters are).
     std::weak_ptr<RasterCache*> presence() const { return mPresence; }
@@ -111,6 +118,9 @@ private:
         std::uint64_t frame = 0;
     };
 
+    struct Pin;
+    // Keeps an image let go of while a plan may still draw it.
+    void retire(std::shared_ptr<Image> image);
     void touch(Order::iterator slot);
     void evict();
     void remove(Order::iterator slot);
@@ -125,6 +135,8 @@ private:
     std::uint64_t mGeneration;
     Order mOrder;
     Entries mEntries;
+    // This frame's pin, or the last one made.
+    std::weak_ptr<Pin> mPin;
     std::shared_ptr<RasterCache*> mPresence = std::make_shared<RasterCache*>(this);
 };
 
