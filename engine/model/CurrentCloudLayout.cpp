@@ -1,6 +1,7 @@
 #include "engine/model/CurrentCloudLayout.h"
 
 #include <algorithm>
+#include <exception>
 #include <limits>
 #include <map>
 #include <string>
@@ -54,7 +55,15 @@ CCurrentCloudLayout::tReadLayout CCurrentCloudLayout::ReadLayout(const std::stri
     tReadLayout read;
     LogInfo("Loading layout from '%s'", path.c_str());
     auto layout = std::make_unique<CLayout>();
-    read.code = layout->Load(path);
+    // Reading runs on the load queue, where an escaping exception (memory
+    // a hostile file asks for, a failed placing) would be swallowed and
+    // the open never answered: it is a file that failed to open.
+    try {
+        read.code = layout->Load(path);
+    } catch (const std::exception& error) {
+        LogWarning("Failed to load layout from '%s': %s", path.c_str(), error.what());
+        read.code = kLayoutFailedToOpenFile;
+    }
     if (read.code != kLayoutLoaded) return read;
     URemoveEmptyLayers::RemoveEmptyLayers(layout->GetLayerManager(), layout->GetElements(), layout->GetBaseboards(),
                                           layout->GetImages());

@@ -395,8 +395,17 @@ TEST(UiControllerSheets, APopoverOnAPhoneIsADimmedSheetThatADragDownDismissesAnd
     EXPECT_EQ(s.root->presentedViewController(), content);
     EXPECT_EQ(content->view()->frame().y, 10);
 
-    // Far down (past a third of its height, slowly): gone, and the delegate hears.
+    // Far down, but the sheet is modal: not even the delegate is asked.
     choice->allow = true;
+    content->setModalInPresentation(true);
+    touches.pan({{195, 200}, {195, 700}}, 1);
+    s.advance(0.5);
+    EXPECT_EQ(choice->asked, 1);
+    EXPECT_EQ(s.root->presentedViewController(), content);
+    EXPECT_EQ(content->view()->frame().y, 10);
+    content->setModalInPresentation(false);
+
+    // Far down (past a third of its height, slowly): gone, and the delegate hears.
     touches.pan({{195, 200}, {195, 500}}, 1);
     s.advance(0.5);
     EXPECT_EQ(s.root->presentedViewController(), nullptr);

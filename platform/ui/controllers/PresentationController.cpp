@@ -234,7 +234,9 @@ public:
         const auto controller = mController.lock();
         const auto presented = controller ? controller->presentedViewController() : nullptr;
         const auto* pan = dynamic_cast<PanGestureRecognizer*>(&recognizer);
-        if (!presented || !pan || presented->isBeingPresented() || presented->isBeingDismissed()) return false;
+        if (!presented || !pan || presented->isModalInPresentation() || presented->isBeingPresented() ||
+            presented->isBeingDismissed())
+            return false;
         const Point moved = pan->translationInView(nullptr);
         if (moved.y <= 0 || moved.y < std::fabs(moved.x)) return false;
         const auto view = recognizer.view();
@@ -313,11 +315,6 @@ void PresentationController::sheetDismissalDidEnd(bool completed) {
     mDragging = false;
 }
 
-bool PresentationController::userMayDismiss() {
-    const auto d = delegate();
-    return !d || d->presentationControllerShouldDismiss(*this);
-}
-
 void PresentationController::sheetDragged(PanGestureRecognizer& pan) {
     const auto view = presentedView();
     const auto presented = presentedViewController();
@@ -354,14 +351,8 @@ void PresentationController::sheetDragged(PanGestureRecognizer& pan) {
             const double speed = pan.velocityInView(mContainerView.get()).y;
             const bool far = down > rest.height * kSheetDismissFraction;
             const bool flicked = down > 0 && speed > kSheetDismissVelocity;
-            if ((far || flicked) && userMayDismiss()) {
-                const auto self = shared_from_this();
-                presented->dismissViewController(true, [self] {
-                    if (auto d = self->delegate()) d->presentationControllerDidDismiss(*self);
-                });
-            } else {
-                springBack();
-            }
+            // Dismissed as a tap outside would dismiss it, or put back.
+            if (!(far || flicked) || !dismissByUser()) springBack();
             break;
         }
         default:

@@ -143,7 +143,6 @@ private:
     void sheetDismissalDidEnd(bool completed);
     void sheetDragged(PanGestureRecognizer& pan);
     void springBack();
-    bool userMayDismiss();
     std::shared_ptr<View> mDimmingView;
     std::shared_ptr<PanGestureRecognizer> mSheetDrag;
     std::shared_ptr<SheetDragDelegate> mSheetDragDelegate;

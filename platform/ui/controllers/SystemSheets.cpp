@@ -1,5 +1,6 @@
 #include "platform/ui/controllers/SystemSheets.h"
 
+#include "platform/foundation/AsciiText.h"
 #include "platform/foundation/Bundle.h"
 #include "platform/foundation/Paths.h"
 #include "platform/graphics/Context.h"
@@ -56,13 +57,6 @@ const char* activityTitle(const std::string& activity) {
     return "";
 }
 
-char asciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-std::string lowered(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(), asciiLower);
-    return text;
-}
-
 // "file://" and the path, each byte outside the unreserved characters, the
 // sub-delimiters, ":", "@" and "/" escaped.
 std::string fileURL(const std::filesystem::path& path) {
@@ -103,12 +97,12 @@ std::vector<Entry> listFolderInto(const std::filesystem::path& folder, const std
         }
         if (statError || !it->is_regular_file(statError) || statError) continue;
         const std::string extension = it->path().extension().string();
-        if (extension.size() > 1 && contains(extensions, lowered(extension.substr(1))))
+        if (extension.size() > 1 && contains(extensions, ascii::lowercased(std::string_view(extension).substr(1))))
             entries.push_back({name, false});
     }
     std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
         if (a.folder != b.folder) return a.folder;
-        const std::string la = lowered(a.name), lb = lowered(b.name);
+        const std::string la = ascii::lowercased(a.name), lb = ascii::lowercased(b.name);
         return la != lb ? la < lb : a.name < b.name;
     });
     return entries;
@@ -366,9 +360,8 @@ std::vector<std::string> fileExtensionsForContentType(const std::string& type, c
     const auto add = [&](const platform::Value& value) {
         const std::string* text = value.asString();
         if (!text || text->empty()) return;
-        std::string extension = *text;
+        std::string extension = ascii::lowercased(*text);
         if (extension.front() == '.') extension.erase(0, 1);
-        std::transform(extension.begin(), extension.end(), extension.begin(), asciiLower);
         if (!extension.empty() && !contains(extensions, extension)) extensions.push_back(std::move(extension));
     };
     for (const platform::Value& declaration : *list) {

@@ -1,5 +1,7 @@
 #include "platform/ui/sdl/DesktopPrograms.h"
 
+#include "platform/foundation/AsciiText.h"
+
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
@@ -8,6 +10,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <string_view>
 #include <thread>
 
 extern char** environ;
@@ -16,14 +19,8 @@ namespace platform::ui::sdl {
 
 namespace {
 
-bool StartsWithNoCase(const std::string& text, const char* prefix) {
-    std::size_t i = 0;
-    for (; prefix[i] != '\0'; ++i) {
-        if (i >= text.size()) return false;
-        const char c = text[i];
-        if ((c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c) != prefix[i]) return false;
-    }
-    return true;
+bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
+    return ascii::equalsIgnoringCase(text.substr(0, prefix.size()), prefix);
 }
 
 void WriteAll(int fd, const std::vector<std::uint8_t>& bytes) {
