@@ -36,7 +36,7 @@ void QLImageFromLayoutHelper::cloneTracksLayer(CLayer* layer, CLayout& fromLayou
     CLayerManager& layers = toLayout.GetLayerManager();
     CLayer* target = layers.GetFirstEditableLayer();
     if (target == nullptr) target = layers.GetCurrentLayer();
-    for (CCompositeGeometry* copy : copies) toLayout.AddElement(copy, target);
+    toLayout.AddElementsToLayer(copies, target);
 }
 
 void QLImageFromLayoutHelper::cloneBaseboardLayerInLayout(CLayout& fromLayout, CLayout& toLayout) {

@@ -439,13 +439,18 @@ void CLayout::ClearElements() {
     mStatistics->Refresh(mElements);
 }
 
-void CLayout::AddElement(CCompositeGeometry* element, CLayer* layer) {
-    UErrorHandling::ThrowIfNull(element, "void CLayout::AddElement(CCompositeGeometry *, CLayer *)",
-                                "Invalid element supplied");
-    element->SetLayer(layer);
-    element->SetAttributeValue(GetHighestElementNumber() + 1);
-    mElements.push_back(element);
-    mJoints.AddElementJoints(element);
+void CLayout::AddElement(CCompositeGeometry* element, CLayer* layer) { AddElementsToLayer({element}, layer); }
+
+void CLayout::AddElementsToLayer(const tElements& elements, CLayer* layer) {
+    int number = GetHighestElementNumber();
+    for (CCompositeGeometry* element : elements) {
+        UErrorHandling::ThrowIfNull(element, "void CLayout::AddElement(CCompositeGeometry *, CLayer *)",
+                                    "Invalid element supplied");
+        element->SetLayer(layer);
+        element->SetAttributeValue(++number);
+        mElements.push_back(element);
+        mJoints.AddElementJoints(element);
+    }
     UContentChanges::Note();
 }
 

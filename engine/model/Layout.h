@@ -242,6 +242,10 @@ public:
     // Puts the element (now owned) on `layer`, gives it the number
     // GetHighestElementNumber() + 1, appends it and indexes its joints.
     void AddElement(CCompositeGeometry* element, CLayer* layer);
+    // AddElement for each, numbered on from one look at the highest
+    // number: adding a whole layer one by one looks at every element for
+    // each.
+    void AddElementsToLayer(const tElements& elements, CLayer* layer);
     // Adds each element on the current layer or, with `useOwnLayer`, on the
     // layer it names when there is one. Then, with `rebuild`, the
     // connections are rebuilt; the statistics are refreshed and the prices

@@ -401,3 +401,23 @@ TEST(LayoutBounds, LongListsAreBoundedAndMovedInSharesAsOneByOne) {
                "moved");
     EXPECT_EQ(watch.Count("Auto-fixing illegal x coordinate for element 'FAR'"), 2);
 }
+
+// Adding a layer's worth at once numbers on from the highest number, as
+// adding them one by one does.
+TEST(LayoutBounds, ElementsAddedToALayerAtOnceAreNumberedAsOneByOne) {
+    CLayout layout;
+    CLayer* layer = layout.GetLayerManager().GetLayers()[0];
+    auto first = Box("A", 0, 0, 10, 10);
+    first->SetAttributeValue(0);
+    layout.AddElement(first.release(), layer);
+    layout.GetElements()[0]->SetAttributeValue(7);
+    tElements batch;
+    for (const char* name : {"B", "C", "D"}) batch.push_back(Box(name, 20, 0, 10, 10).release());
+    layout.AddElementsToLayer(batch, layer);
+    ASSERT_EQ(layout.GetElements().size(), 4u);
+    for (std::size_t i = 1; i < 4; ++i) {
+        EXPECT_EQ(layout.GetElements()[i]->GetAttributeValue(), 7 + static_cast<int>(i));
+        EXPECT_EQ(layout.GetElements()[i]->GetLayer(), layer);
+    }
+    EXPECT_EQ(layout.GetHighestElementNumber(), 10);
+}
