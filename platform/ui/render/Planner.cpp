@@ -308,6 +308,32 @@ private:
     std::uint64_t mHash;
 };
 
+// Two digests of the same values from two seeds, taken in one pass over
+// them: a long path is read once.
+class DigestPair {
+public:
+    DigestPair(std::uint64_t first, std::uint64_t second) : mFirst(first), mSecond(second) {}
+    DigestPair& add(double v) {
+        mFirst.add(v);
+        mSecond.add(v);
+        return *this;
+    }
+    DigestPair& add(const Color& c) { return add(c.red).add(c.green).add(c.blue).add(c.alpha); }
+    DigestPair& add(const Path& path) {
+        for (const Path::Element& element : path.elements()) {
+            add(static_cast<double>(element.type));
+            for (const Point& point : element.points) add(point.x).add(point.y);
+        }
+        return add(static_cast<double>(path.elements().size()));
+    }
+    std::uint64_t first() const { return mFirst.value(); }
+    std::uint64_t second() const { return mSecond.value(); }
+
+private:
+    Digest mFirst;
+    Digest mSecond;
+};
+
 // The shadow of a shadow path: the path filled at `scale`, blurred and
 // tinted, and, when that scale is below the device's, kept stretched to the
 // device's pixels, where `rect` (the shadow's place before its offset) is
@@ -882,11 +908,10 @@ void Planner::pathShadow(const Shown& s, const Color& color, double radius) {
     if (scale < mSetup.scale) rect = snapped(rect, mSetup.scale);
     // Two digests of the same values, one naming the raster and one checking
     // it: two outlines that share both are taken as the same.
-    const auto digest = [&](std::uint64_t seed) {
-        return Digest(seed).add(path).add(radius).add(color).add(mSetup.scale).add(wide).value();
-    };
-    const RasterKey key{digest(0x84222325CBF29CE4ull), kRasterShadowShape, 0};
-    const std::uint64_t check = digest(0xCBF29CE484222325ull);
+    DigestPair digest(0x84222325CBF29CE4ull, 0xCBF29CE484222325ull);
+    digest.add(path).add(radius).add(color).add(mSetup.scale).add(wide);
+    const RasterKey key{digest.first(), kRasterShadowShape, 0};
+    const std::uint64_t check = digest.second();
     std::shared_ptr<const Image> image;
     std::shared_ptr<RasterSlot> slot;
     const RasterEntry* entry = mCache ? mCache->find(key) : nullptr;
