@@ -460,6 +460,50 @@ TEST(RenderPlan, AShadowPathIsBlurredOnceAndFoundByWhatShowsItAgain) {
     EXPECT_EQ(shadowIn(plan(*shown, *context, &fresh)).image, job.slot->image) << "kept once the jobs are done";
 }
 
+// Two layers showing one outline share its blurred raster: the first
+// changing its outline leaves it to the other, still showing it; the last
+// one changing lets it go.
+TEST(RenderPlan, AnOutlineStillShownKeepsItsShadowWhenAnotherLayerChangesOutline) {
+    auto root = filled({0, 0, 200, 200}, {1, 1, 1, 1});
+    auto first = shadowedBox({20, 20, 60, 40}, 8);
+    auto second = shadowedBox({110, 110, 60, 40}, 8);
+    root->addSublayer(first);
+    root->addSublayer(second);
+    auto context = BitmapContext::create(200, 200);
+    RasterCache cache;
+    const auto shadows = [&] {
+        std::vector<const platform::Image*> images;
+        for (const PlanItem& item : plan(*root, *context, &cache).items) {
+            if (const auto* image = std::get_if<PlanImage>(&item); image && image->lowQuality)
+                images.push_back(image->image.get());
+        }
+        return images;
+    };
+    const auto shared = shadows();
+    ASSERT_EQ(shared.size(), 2u);
+    ASSERT_NE(shared[0], nullptr);
+    EXPECT_EQ(shared[0], shared[1]) << "one raster for one outline";
+    const std::size_t kept = cache.count();
+
+    Path rounder;
+    rounder.addRoundedRect({0, 0, 60, 40}, 12);
+    first->setShadowPath(rounder);
+    for (int frame = 0; frame < 2; ++frame) {
+        const auto shown = shadows();
+        ASSERT_EQ(shown.size(), 2u);
+        EXPECT_NE(shown[0], shared[0]);
+        EXPECT_EQ(shown[1], shared[1]) << "frame " << frame << ": the second layer's shadow was made again";
+    }
+    EXPECT_EQ(cache.count(), kept + 1);
+
+    // The second follows: nobody shows the first outline, and it goes.
+    second->setShadowPath(rounder);
+    const auto same = shadows();
+    ASSERT_EQ(same.size(), 2u);
+    EXPECT_EQ(same[0], same[1]);
+    EXPECT_EQ(cache.count(), kept) << "a raster nobody shows was left to the budget";
+}
+
 TEST(RenderPlan, RastersOfALayerThatGoesBetweenFramesLeaveTheCacheWithIt) {
     Path path;
     path.addEllipseInRect({0, 0, 40, 40});

@@ -19,6 +19,7 @@
 #include <cstring>
 #include <functional>
 #include <mutex>
+#include <unordered_map>
 #include <utility>
 
 namespace platform::ui {
@@ -415,6 +416,22 @@ LayerCache::~LayerCache() {
 std::vector<GoneOwner> takeGoneOwners() {
     std::lock_guard lock(gGoneMutex);
     return std::exchange(gGone, {});
+}
+
+std::shared_ptr<const ShadowShapeUse> shadowShapeUse(std::uint64_t owner) {
+    // Uses no layer holds any more are dropped whenever the table has
+    // doubled since the last look, so it stays within twice the uses held.
+    static std::unordered_map<std::uint64_t, std::weak_ptr<const ShadowShapeUse>> uses;
+    static std::size_t sweepAt = 64;
+    auto& use = uses[owner];
+    if (auto held = use.lock()) return held;
+    auto made = std::make_shared<const ShadowShapeUse>(ShadowShapeUse{owner});
+    use = made;
+    if (uses.size() >= sweepAt) {
+        std::erase_if(uses, [](const auto& entry) { return entry.second.expired(); });
+        sweepAt = std::max<std::size_t>(64, 2 * uses.size());
+    }
+    return made;
 }
 
 }  // namespace detail
@@ -931,11 +948,13 @@ void Planner::pathShadow(const Shown& s, const Color& color, double radius) {
     }
     if (mCache) {
         // A layer whose outline changed lets its last one go (a path that
-        // animates would otherwise leave a raster a frame to the budget).
+        // animates would otherwise leave a raster a frame to the budget),
+        // unless another layer still shows it.
         detail::LayerCache& kept = LayerAccess::cache(s.model);
-        if (kept.shadowShape != 0 && kept.shadowShape != key.owner)
-            mCache->erase({kept.shadowShape, kRasterShadowShape, 0});
-        kept.shadowShape = key.owner;
+        if (!kept.shadowShape || kept.shadowShape->owner != key.owner) {
+            const auto last = std::exchange(kept.shadowShape, detail::shadowShapeUse(key.owner));
+            if (last && last.use_count() == 1) mCache->erase({last->owner, kRasterShadowShape, 0});
+        }
     }
     rect.x += p.shadowOffset().width;
     rect.y += p.shadowOffset().height;

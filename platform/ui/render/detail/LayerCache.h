@@ -13,6 +13,16 @@
 
 namespace platform::ui::detail {
 
+// A kRasterShadowShape raster as the layers showing it hold it: layers
+// with the same outline share one, so that a layer whose outline changes
+// lets the raster go only when no other layer still shows it.
+struct ShadowShapeUse {
+    std::uint64_t owner;
+};
+// The use of the raster `owner`, shared with every layer holding it now
+// (main thread).
+std::shared_ptr<const ShadowShapeUse> shadowShapeUse(std::uint64_t owner);
+
 struct LayerCache {
     explicit LayerCache(std::uint64_t identifier) : owner(identifier) {}
     // Drops the layer's rasters from the cache they were put in, when it
@@ -47,9 +57,9 @@ struct LayerCache {
     bool shape = false;
     // A shape's marks, when it is drawn by stamping them.
     std::shared_ptr<MarkStamps> marks;
-    // The owner of the kRasterShadowShape raster its shadow path last
-    // showed, 0 for none.
-    std::uint64_t shadowShape = 0;
+    // The kRasterShadowShape raster its shadow path last showed, none for
+    // none: a share of it that every layer showing it holds.
+    std::shared_ptr<const ShadowShapeUse> shadowShape;
     // What the layer's whole showed when last seen (a digest of its tree
     // version, box and scales): a whole is made once it shows unchanged a
     // second time.
