@@ -167,8 +167,9 @@ TEST(RenderPlan, KeptContentIsFoundByLayerIdAndDelegatesDrawingAfreshKeepTheFram
     const std::size_t stored = cache.count();
     const FramePlan apart = plan(*root, *context, &cache, false);
     EXPECT_EQ(kinds(apart), "EFEDXEDXX");
-    EXPECT_FALSE(std::get<PlanDraw>(apart.items[3]).mainThread);
-    EXPECT_TRUE(std::get<PlanDraw>(apart.items[6]).mainThread);
+    EXPECT_FALSE(std::get<PlanDraw>(apart.items[3]).clips);
+    EXPECT_EQ(std::get<PlanDraw>(apart.items[6]).layer, drawn) << "a delegate draws from its own layer";
+    EXPECT_TRUE(std::get<PlanDraw>(apart.items[6]).clips);
     EXPECT_TRUE(apart.mainThread) << "no bands for this plan";
     EXPECT_EQ(cache.count(), stored) << "nothing kept apart from the screen";
 }

@@ -85,13 +85,13 @@ struct PlanImage {
     Rect rect;
     bool lowQuality = false;
 };
-// Content drawn afresh from `layer` (a snapshot, or the layer itself when
-// `mainThread`: a delegate's drawing), clipped to `clip` when `clips`.
+// Content drawn afresh from `layer` (a snapshot, or the layer itself for a
+// delegate's drawing, which makes the plan's `mainThread`), clipped to
+// `clip` when `clips`.
 struct PlanDraw {
     std::shared_ptr<Layer> layer;
     bool clips = false;
     Rect clip;
-    bool mainThread = false;
 };
 // A shape's marks stamped: a stamp (by phase) at each rect.
 struct PlanMarks {

@@ -1140,7 +1140,7 @@ bool Planner::content(const Shown& s, bool background) {
         if (!drawn) drawn = s.model.weak_from_this().lock();
         if (!drawn) drawn = std::shared_ptr<Layer>(std::shared_ptr<Layer>{}, &s.model);
         if (!vector) plan.mainThread = true;
-        emit(PlanDraw{std::move(drawn), !vector, vector ? Rect{} : LayerAccess::contentExtent(p), !vector});
+        emit(PlanDraw{std::move(drawn), !vector, vector ? Rect{} : LayerAccess::contentExtent(p)});
         return true;
     }
     // Whether it is a shape, asked of its type once: a layer's type never
