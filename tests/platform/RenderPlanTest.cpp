@@ -6,6 +6,7 @@
 
 #include "platform/graphics/BitmapContext.h"
 #include "platform/ui/core/BasicAnimation.h"
+#include "platform/ui/core/GradientLayer.h"
 #include "platform/ui/core/Layer.h"
 #include "platform/ui/core/MediaTime.h"
 #include "platform/ui/core/ShapeLayer.h"
@@ -631,6 +632,65 @@ TEST(RenderPlan, APlanWrittenOverTheLastFramesIsTheOneMadeAfresh) {
             EXPECT_EQ(was.alpha, enter->alpha) << "item " << i;
             EXPECT_EQ(was.hasArea, enter->hasArea) << "item " << i;
             EXPECT_EQ(was.area, enter->area) << "item " << i;
+        }
+    }
+}
+
+// Content whose raster cannot be made (wider than any bitmap may be) is
+// drawn straight into the frame in its place, a background kept in its
+// raster with it: from jobs (rows, single) when the frame is in bands,
+// and in one piece.
+TEST(RenderPlan, ContentTooLargeForARasterIsDrawnInItsPlace) {
+    auto root = filled({0, 0, 200, 120}, {1, 1, 1, 1});
+    const auto wideShape = [&](double y, double width) {
+        auto shape = ShapeLayer::make();
+        shape->setFrame({100 - width / 2, y, width, 10});
+        Path bar;
+        bar.addRect({0, 0, width, 10});
+        shape->setPath(bar);
+        shape->setFillColor({1, 0, 0, 1});
+        root->addSublayer(shape);
+    };
+    wideShape(10, 18000);  // 180,000 pixels: one job
+    wideShape(30, 30000);  // 300,000 pixels: in rows
+    wideShape(50, 2e6);    // larger than any raster is made
+    const auto recorder = std::make_shared<Recorder>();
+    auto drawn = Layer::make();
+    drawn->setFrame({-15000, 70, 30000, 10});
+    drawn->setDelegate(recorder);
+    drawn->setNeedsDisplay();
+    root->addSublayer(drawn);
+    auto gradient = GradientLayer::make();
+    gradient->setFrame({-15000, 90, 30000, 10});
+    gradient->setColors({{0, 0, 0, 0}, {0, 0, 0, 0}});
+    gradient->setBackgroundColor({0, 1, 0, 1});
+    root->addSublayer(gradient);
+
+    RenderOptions options{currentMediaTime(), 1};
+    options.tuning.fewestPixelsForBands = 0;
+    options.tuning.pixelsPerBand = 4000;
+    options.tuning.fewestRowsPerBand = 20;
+    ASSERT_GE(bandsFor(200, 120, options.tuning).size(), 2u);
+    const platform::Pixel red{255, 0, 0, 255};
+    const platform::Pixel blue{0, 0, 255, 255};
+    const platform::Pixel green{0, 255, 0, 255};
+    for (const Banding banding : {Banding::bySize, Banding::onePiece}) {
+        RasterCache cache;
+        options.cache = &cache;
+        options.banding = banding;
+        for (int frame = 0; frame < 2; ++frame) {
+            auto screen = BitmapContext::create(200, 120);
+            renderLayerTree(*root, *screen, options);
+            const std::string at = "banding " + std::to_string(int(banding)) + ", frame " + std::to_string(frame);
+            EXPECT_EQ(screen->pixel(100, 15), red) << at;
+            EXPECT_EQ(screen->pixel(100, 35), red) << at;
+            EXPECT_EQ(screen->pixel(100, 55), red) << at;
+            EXPECT_EQ(screen->pixel(100, 75), blue) << at;
+            EXPECT_EQ(screen->pixel(100, 95), green) << at;
+            EXPECT_EQ(screen->pixel(100, 110), (platform::Pixel{255, 255, 255, 255})) << at;
+        }
+        if (banding == Banding::bySize) {
+            EXPECT_EQ(recorder->drawn().count(drawn.get()), 0u) << "drawn from a layer of the tree, not a snapshot";
         }
     }
 }

@@ -12,6 +12,7 @@
 #include "platform/graphics/Path.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <variant>
@@ -26,8 +27,11 @@ struct MarkStamps;
 }
 
 // Where a raster job leaves its image; read only once the jobs are done.
+// Where no image could be made (a bitmap too large, or no memory),
+// `fallback`, when there is one, draws the same content in its place.
 struct RasterSlot {
     std::shared_ptr<Image> image;
+    std::function<void(Context&)> fallback;
 };
 
 // A layer's subtree begins: the state is saved, the layer's transform

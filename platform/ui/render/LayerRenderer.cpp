@@ -138,8 +138,9 @@ void renderLayerTree(Layer& root, Context& context, const RenderOptions& options
     gLastItems = plan.items.size();
     const Recycle recycle{plan};
     jobs.wait();
-    if (plan.mainThread) {
-        // A delegate draws during compositing: here, in one piece.
+    if (plan.mainThread || jobs.fellShort()) {
+        // A delegate draws during compositing (or in place of a raster
+        // that could not be made): here, in one piece.
         jobs.keep(cache);
         bands.clear();
         replayPlan(plan, context);

@@ -490,6 +490,7 @@ struct FrameRasters::State {
     std::vector<Work> works;
     std::vector<Whole> wholes;
     std::vector<Store> stores;
+    bool fellShort = false;
     // Within a whole, jobs go with its parts, drawn before it.
     std::vector<Job>* parts = nullptr;
     RasterScheduler scheduler;
@@ -633,9 +634,14 @@ void FrameRasters::wait() {
     state.scheduler.finish();
     state.feed.finish();
     state.wholes.clear();
+    for (const State::Store& store : state.stores) {
+        if (!store.slot->image && store.slot->fallback) state.fellShort = true;
+    }
 }
 
 bool FrameRasters::makes() const { return !mState->stores.empty(); }
+
+bool FrameRasters::fellShort() const { return mState->fellShort; }
 
 void FrameRasters::keep(RasterCache* cache) {
     State& state = *mState;
@@ -1126,12 +1132,12 @@ bool Planner::content(const Shown& s, bool background) {
     const bool vector = LayerAccess::drawsFromProperties(s.model);
     const AffineTransform& device = mDevice;
     const std::optional<double> upright = uprightScale(device);
-    // Drawn afresh from what shows: content that changes with time, vector
-    // content that would not land pixel on pixel, and anything drawn apart
-    // from the screen.
-    if ((s.copy && LayerAccess::contentAnimated(s.model)) || (vector && (!upright || !mSetup.keepsVectors)) ||
-        !mCache) {
-        if (background) return false;
+    // Drawn afresh, with `under` its background filled first.
+    const auto afresh = [&](bool under) {
+        if (under) {
+            emit(PlanFill{std::make_shared<const Path>(roundedBounds(p)), p.backgroundColor(), FillRule::nonZero,
+                          nullptr});
+        }
         // A delegate draws on the main thread, at replay; shapes, text and
         // gradients from a snapshot, anywhere, keeping to their extent by
         // themselves.
@@ -1142,6 +1148,14 @@ bool Planner::content(const Shown& s, bool background) {
         if (!vector) plan.mainThread = true;
         emit(PlanDraw{std::move(drawn), !vector, vector ? Rect{} : LayerAccess::contentExtent(p)});
         return true;
+    };
+    // Drawn afresh from what shows: content that changes with time, vector
+    // content that would not land pixel on pixel, and anything drawn apart
+    // from the screen.
+    if ((s.copy && LayerAccess::contentAnimated(s.model)) || (vector && (!upright || !mSetup.keepsVectors)) ||
+        !mCache) {
+        if (background) return false;
+        return afresh(false);
     }
     // Whether it is a shape, asked of its type once: a layer's type never
     // changes, and a chart's thousands of layers asked it each frame.
@@ -1209,18 +1223,28 @@ bool Planner::content(const Shown& s, bool background) {
         kept.kinds |= 1u << kRasterContent;  // so that its rasters go when it does
         kept.keptIn(*mCache);
         LayerAccess::displayed(s.model);
+        // Content whose raster cannot be made (larger than a bitmap may
+        // be, or no memory) is drawn straight into the frame instead.
         if (mJobs && anyThread) {
             // On other threads, from a snapshot, while the walk goes on.
             const auto size = pixelSize(box, scale);
-            if (!size) return true;
+            if (!size) return afresh(under.has_value());
             slot = std::make_shared<RasterSlot>();
-            mJobs->request({drawnByJob(s, vector), slot, box, *size, scale, extent, under, vector, strokeAlone(shape)},
+            auto snapshot = drawnByJob(s, vector);
+            // Not for the small rasters drawn in batches, a chart's
+            // thousands: one of them failing leaves no memory for drawing.
+            if (size->width * double(size->height) > mSetup.tuning.largestBatchedPixels) {
+                slot->fallback = [snapshot, extent, under, vector](Context& context) {
+                    drawKept(*snapshot, context, extent, under, vector);
+                };
+            }
+            mJobs->request({std::move(snapshot), slot, box, *size, scale, extent, under, vector, strokeAlone(shape)},
                            mInWhole);
             mJobs->stores.push_back({key, RasterEntry{nullptr, box, scale, version, source}, slot});
         } else {
             auto made =
                 rasterize(box, scale, [&](Context& bitmap) { drawKept(s.model, bitmap, extent, under, vector); });
-            if (!made) return true;
+            if (!made) return afresh(under.has_value());
             image = made;
             mCache->store(key, RasterEntry{std::move(made), box, scale, version, source});
         }

@@ -70,6 +70,10 @@ public:
     void keep(RasterCache* cache);
     // Whether rasters were made to be kept.
     bool makes() const;
+    // Whether, once `wait` returns, a raster could not be made and its
+    // content is drawn in its place: the plan is then replayed in one
+    // piece, on the main thread (a delegate draws it).
+    bool fellShort() const;
 
     struct State;
     State& state() { return *mState; }

@@ -77,7 +77,14 @@ void replay(const FramePlan& plan, Context& context, const BandRows* rows) {
                            const Image* drawn = image.image  ? image.image.get()
                                                 : image.slot ? image.slot->image.get()
                                                              : nullptr;
-                           if (!drawn) return;
+                           if (!drawn) {
+                               if (image.slot && image.slot->fallback) {
+                                   context.save();
+                                   image.slot->fallback(context);
+                                   context.restore();
+                               }
+                               return;
+                           }
                            if (image.lowQuality) {
                                // A blur looks the same however it is resampled.
                                context.save();
