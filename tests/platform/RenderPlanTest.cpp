@@ -694,3 +694,36 @@ TEST(RenderPlan, ContentTooLargeForARasterIsDrawnInItsPlace) {
         }
     }
 }
+
+// A shape of repeated marks whose stamp cannot be made (wider than any
+// bitmap may be) is drawn whole, in bands where its stamps were left to
+// jobs and in one piece, rather than with marks missing.
+TEST(RenderPlan, MarksWhoseStampCannotBeMadeAreDrawnWhole) {
+    auto root = filled({0, 0, 200, 80}, {1, 1, 1, 1});
+    auto shape = ShapeLayer::make();
+    shape->setFrame({-8400, 4, 17000, 70});
+    Path marks;
+    for (int i = 0; i < 16; ++i) marks.addRect({0, 4.0 * i, 17000, 2});
+    shape->setPath(marks);
+    shape->setFillColor({1, 0, 0, 1});
+    root->addSublayer(shape);
+    RenderOptions options{currentMediaTime(), 1};
+    options.tuning.fewestPixelsForBands = 0;
+    options.tuning.pixelsPerBand = 4000;
+    options.tuning.fewestRowsPerBand = 20;
+    options.tuning.largestMark = 1e5;  // stamps as wide as the shape
+    const platform::Pixel red{255, 0, 0, 255};
+    for (const Banding banding : {Banding::bySize, Banding::onePiece}) {
+        RasterCache cache;
+        options.cache = &cache;
+        options.banding = banding;
+        for (int frame = 0; frame < 2; ++frame) {
+            auto screen = BitmapContext::create(200, 80);
+            renderLayerTree(*root, *screen, options);
+            for (int i = 0; i < 16; ++i) {
+                EXPECT_EQ(screen->pixel(100, 5 + 4 * i), red)
+                    << "mark " << i << ", banding " << int(banding) << ", frame " << frame;
+            }
+        }
+    }
+}

@@ -97,10 +97,13 @@ struct PlanDraw {
     bool clips = false;
     Rect clip;
 };
-// A shape's marks stamped: a stamp (by phase) at each rect.
+// A shape's marks stamped: a stamp (by phase) at each rect. Where stamps
+// were left to jobs, `whole` is the shape as they drew it, drawn whole in
+// their place if one of them could not be made.
 struct PlanMarks {
     std::shared_ptr<const detail::MarkStamps> stamps;
     std::vector<std::pair<std::size_t, Rect>> placements;
+    std::shared_ptr<Layer> whole;
 };
 
 using PlanItem = std::variant<PlanEnter, PlanExit, PlanLowQuality, PlanGroupBegin, PlanGroupEnd, PlanClipBegin,

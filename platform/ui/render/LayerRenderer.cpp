@@ -39,10 +39,12 @@ struct Recycle {
         if (plan.items.capacity() > 2 * gLastItems + 1024) return;
         for (PlanItem& item : plan.items) {
             const auto* image = std::get_if<PlanImage>(&item);
+            const auto* marks = std::get_if<PlanMarks>(&item);
             const bool holds =
-                image ? image->image.use_count() > 0 || image->slot
-                      : std::holds_alternative<PlanDraw>(item) || std::holds_alternative<PlanFill>(item) ||
-                            std::holds_alternative<PlanClipBegin>(item) || std::holds_alternative<PlanGroupEnd>(item);
+                image   ? image->image.use_count() > 0 || image->slot
+                : marks ? marks->whole != nullptr
+                        : std::holds_alternative<PlanDraw>(item) || std::holds_alternative<PlanFill>(item) ||
+                              std::holds_alternative<PlanClipBegin>(item) || std::holds_alternative<PlanGroupEnd>(item);
             if (holds) item = PlanExit{};
         }
         gSpareItems = std::move(plan.items);

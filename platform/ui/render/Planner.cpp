@@ -674,7 +674,7 @@ bool unchanged(const PlanImage& a, const PlanImage& b) {
     return sameShare(a.image, b.image) && a.slot == b.slot && a.rect == b.rect && a.lowQuality == b.lowQuality;
 }
 bool unchanged(const PlanMarks& a, const PlanMarks& b) {
-    return sameShare(a.stamps, b.stamps) && a.placements == b.placements;
+    return sameShare(a.stamps, b.stamps) && a.placements == b.placements && a.whole == b.whole;
 }
 bool unchanged(const auto&, const auto&) { return false; }
 
@@ -1190,13 +1190,17 @@ bool Planner::content(const Shown& s, bool background) {
     const bool mayHave = kept.kinds & (1u << kRasterContent);
     if (shape) {
         if (!kept.marks) kept.marks = std::make_shared<detail::MarkStamps>();
-        const auto snapshot = [&] { return std::static_pointer_cast<const ShapeLayer>(drawnByJob(s, true)); };
+        std::shared_ptr<Layer> handed;
+        const auto snapshot = [&] {
+            handed = drawnByJob(s, true);
+            return std::static_pointer_cast<const ShapeLayer>(handed);
+        };
         auto placements = detail::planRepeatedMarks(*shape, extent, version, kept.marks, device, mAlpha, *upright,
                                                     mSetup.tuning.fewestMarks, mSetup.tuning.largestMark,
                                                     mJobs ? &mJobs->toJobs : nullptr, snapshot);
         if (placements) {
             if (mayHave) mCache->erase(key);
-            emit(PlanMarks{kept.marks, std::move(*placements)});
+            emit(PlanMarks{kept.marks, std::move(*placements), std::move(handed)});
             return true;
         }
     }

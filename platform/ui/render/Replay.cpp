@@ -102,6 +102,14 @@ void replay(const FramePlan& plan, Context& context, const BandRows* rows) {
                            context.restore();
                        },
                        [&](const PlanMarks& marks) {
+                           // Some marks missing would draw another shape.
+                           const auto missing = [&](const auto& placed) { return !marks.stamps->stamps[placed.first]; };
+                           if (marks.whole && std::any_of(marks.placements.begin(), marks.placements.end(), missing)) {
+                               context.save();
+                               marks.whole->drawInContext(context);
+                               context.restore();
+                               return;
+                           }
                            for (const auto& [phase, rect] : marks.placements) {
                                if (const auto& stamp = marks.stamps->stamps[phase]) context.drawImage(*stamp, rect);
                            }
