@@ -11,6 +11,7 @@
 #include "platform/graphics/Geometry.h"
 #include "platform/graphics/Image.h"
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <list>
@@ -81,6 +82,18 @@ public:
     // Keeps the entry (replacing the key's), then evicts the least recently
     // used entries not used in the current frame until the budget holds.
     void store(const RasterKey& key, RasterEntry entry);
+
+    // A raster a pool job makes beyond the frame that asked for it: the job
+    // sets `image`, then `done`.
+    struct Later {
+        std::atomic<bool> done{false};
+        std::shared_ptr<Image> image;
+    };
+    // Drops the key's entry; the first find of the key once `later` is done
+    // keeps its image in `entry` (as store does). Until then the key is
+    // pending and found as nothing. Erasing the key forgets it.
+    void storeLater(const RasterKey& key, RasterEntry entry, std::shared_ptr<const Later> later);
+    bool pending(const RasterKey& key) const { return !mLater.empty() && mLater.contains(key); }
     void erase(const RasterKey& key);
     // Erases the entry and hands over its image (null when there was none).
     std::shared_ptr<Image> take(const RasterKey& key);
@@ -127,6 +140,11 @@ private:
     using Entries = std::unordered_map<RasterKey, Order::iterator, RasterKeyHash>;
     void removeFound(Entries::iterator found);
 
+    struct Pending {
+        RasterEntry entry;
+        std::shared_ptr<const Later> later;
+    };
+
     std::size_t mBudget;
     std::size_t mBytes = 0;
     std::uint64_t mFrame = 1;
@@ -135,6 +153,8 @@ private:
     std::uint64_t mGeneration;
     Order mOrder;
     Entries mEntries;
+    // Rasters jobs are still making, by key.
+    std::unordered_map<RasterKey, Pending, RasterKeyHash> mLater;
     // This frame's pin, or the last one made.
     std::weak_ptr<Pin> mPin;
     std::shared_ptr<RasterCache*> mPresence = std::make_shared<RasterCache*>(this);
