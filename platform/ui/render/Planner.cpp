@@ -899,11 +899,12 @@ void Planner::pathShadow(const Shown& s, const Color& color, double radius) {
         // goes on without the shadow rather than wait for a million pixels
         // blurred, and a later one shows it once made. The layer is marked
         // changed then, so that a display drawing only what changed draws
-        // that frame too.
+        // that frame too. Below the frames' own work on the pool, which
+        // goes first.
         if (!mCache->pending(key)) {
             auto later = std::make_shared<RasterCache::Later>();
             mCache->storeLater(key, RasterEntry{nullptr, rect, mSetup.scale, 0, check}, later);
-            DispatchQueue::global(DispatchQueuePriority::High)
+            DispatchQueue::global(DispatchQueuePriority::Default)
                 .async([later, path, box, scale, sigma, color, device = mSetup.scale, rect,
                         owner = s.model.weak_from_this()] {
                     later->image = makePathShadow(path, box, scale, sigma, color, device, rect);
