@@ -149,6 +149,22 @@ TEST(UiRasterCache, ARasterMadeLaterIsKeptByTheFirstLookUpOnceDone) {
     EXPECT_EQ(cache.find(tile(3))->version, 7u);
     EXPECT_EQ(cache.bytes(), 2u * 1024);
 
+    // Done and never looked up again: kept by the next frame, under the
+    // budget, not held apart from it.
+    auto unasked = std::make_shared<RasterCache::Later>();
+    cache.storeLater(tile(5), entryOf(5), unasked);
+    cache.beginFrame();
+    EXPECT_TRUE(cache.pending(tile(5)));
+    EXPECT_EQ(cache.bytes(), 2u * 1024);
+    unasked->image = entryOf().image;
+    unasked->done = true;
+    cache.beginFrame();
+    EXPECT_FALSE(cache.pending(tile(5)));
+    EXPECT_EQ(cache.count(), 3u);
+    EXPECT_EQ(cache.bytes(), 3u * 1024);
+    cache.setBudget(2 * 1024);
+    EXPECT_EQ(cache.count(), 2u) << "not under the budget";
+
     // A job that made nothing leaves the key to be asked for again.
     auto failed = std::make_shared<RasterCache::Later>();
     cache.storeLater(tile(4), entryOf(), failed);

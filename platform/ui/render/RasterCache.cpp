@@ -76,6 +76,21 @@ const RasterEntry* RasterCache::find(const RasterKey& key) {
     return &mEntries.find(key)->second->entry;
 }
 
+void RasterCache::keepMadeLater() {
+    std::vector<std::pair<RasterKey, RasterEntry>> made;
+    for (auto later = mLater.begin(); later != mLater.end();) {
+        if (!later->second.later->done.load(std::memory_order_acquire)) {
+            ++later;
+            continue;
+        }
+        RasterEntry entry = std::move(later->second.entry);
+        entry.image = later->second.later->image;
+        if (entry.image) made.emplace_back(later->first, std::move(entry));
+        later = mLater.erase(later);
+    }
+    for (auto& [key, entry] : made) store(key, std::move(entry));
+}
+
 void RasterCache::storeLater(const RasterKey& key, RasterEntry entry, std::shared_ptr<const Later> later) {
     erase(key);
     mLater.insert_or_assign(key, Pending{std::move(entry), std::move(later)});

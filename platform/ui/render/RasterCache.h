@@ -89,9 +89,10 @@ public:
         std::atomic<bool> done{false};
         std::shared_ptr<Image> image;
     };
-    // Drops the key's entry; the first find of the key once `later` is done
-    // keeps its image in `entry` (as store does). Until then the key is
-    // pending and found as nothing. Erasing the key forgets it.
+    // Drops the key's entry; once `later` is done, the first find of the key
+    // or the next frame's start keeps its image in `entry` (as store does).
+    // Until then the key is pending and found as nothing. Erasing the key
+    // forgets it.
     void storeLater(const RasterKey& key, RasterEntry entry, std::shared_ptr<const Later> later);
     bool pending(const RasterKey& key) const { return !mLater.empty() && mLater.contains(key); }
     void erase(const RasterKey& key);
@@ -104,7 +105,12 @@ public:
 
     // Starts a frame: what is found or stored from now on counts as in use
     // and is not evicted until the next frame begins, even over budget.
-    void beginFrame() { ++mFrame; }
+    // Rasters made later that are done are kept now, under the budget, even
+    // when nothing looks them up again (a popover gone before its shadow).
+    void beginFrame() {
+        ++mFrame;
+        if (!mLater.empty()) keepMadeLater();
+    }
 
     std::size_t bytes() const { return mBytes; }
     std::size_t budget() const { return mBudget; }
@@ -132,6 +138,7 @@ private:
     };
 
     struct Pin;
+    void keepMadeLater();
     // Keeps an image let go of while a plan may still draw it.
     void retire(std::shared_ptr<Image> image);
     void touch(Order::iterator slot);
