@@ -50,12 +50,43 @@ private:
     std::uint64_t mReciprocal;
 };
 
-// One box pass along each row, in place, through a copy of the row.
-void boxRows(std::uint16_t* plane, int width, int height, int radius, std::vector<std::uint16_t>& row) {
+// Rows [first, end) of a plane that hold the same values.
+struct EqualRows {
+    int first;
+    int end;
+};
+
+// The runs of two or more equal rows, top to bottom: the middle of a tall
+// outline's plane, and its empty margins.
+std::vector<EqualRows> equalRows(const std::uint16_t* plane, int width, int height) {
+    std::vector<EqualRows> runs;
+    const auto bytes = static_cast<std::size_t>(width) * sizeof(std::uint16_t);
+    int first = 0;
+    for (int y = 1; y <= height; ++y) {
+        if (y < height && std::memcmp(plane + static_cast<std::ptrdiff_t>(y) * width,
+                                      plane + static_cast<std::ptrdiff_t>(y - 1) * width, bytes) == 0) {
+            continue;
+        }
+        if (y - first >= 2) runs.push_back({first, y});
+        first = y;
+    }
+    return runs;
+}
+
+// One box pass along each row, in place, through a copy of the row. A row
+// equal to the one above comes out equal to it: copied.
+void boxRows(std::uint16_t* plane, int width, int height, int radius, std::vector<std::uint16_t>& row,
+             const std::vector<EqualRows>& runs) {
     const BoxAverage average(radius);
     row.resize(static_cast<std::size_t>(width));
+    auto run = runs.begin();
     for (int y = 0; y < height; ++y) {
         std::uint16_t* line = plane + static_cast<std::ptrdiff_t>(y) * width;
+        while (run != runs.end() && run->end <= y) ++run;
+        if (run != runs.end() && run->first < y) {
+            std::copy(line - width, line, line);
+            continue;
+        }
         std::copy(line, line + width, row.begin());
         std::uint32_t sum = 0;
         for (int i = 0; i < std::min(radius, width); ++i) sum += row[i];
@@ -68,18 +99,37 @@ void boxRows(std::uint16_t* plane, int width, int height, int radius, std::vecto
 }
 
 // One box pass down each column, walking rows in memory order with a sum
-// per column, from a copy of the plane.
+// per column, from a copy of the plane. A row whose rows within reach are
+// all equal keeps its values (an average of equal values is the value, as
+// BoxAverage rounds): the runs' middles are passed over, and the runs
+// shrink by the radius at each end.
 void boxColumns(std::uint16_t* plane, int width, int height, int radius, std::vector<std::uint16_t>& copy,
-                std::vector<std::uint32_t>& sums) {
+                std::vector<std::uint32_t>& sums, std::vector<EqualRows>& runs) {
     const BoxAverage average(radius);
     copy.assign(plane, plane + static_cast<std::ptrdiff_t>(width) * height);
-    sums.assign(static_cast<std::size_t>(width), 0);
     const auto rowOf = [&](int y) { return copy.data() + static_cast<std::ptrdiff_t>(y) * width; };
-    for (int y = 0; y < std::min(radius, height); ++y) {
-        const std::uint16_t* in = rowOf(y);
-        for (int x = 0; x < width; ++x) sums[x] += in[x];
+    // The sums of rows [from, to) within the plane.
+    const auto sumRows = [&](int from, int to) {
+        sums.assign(static_cast<std::size_t>(width), 0);
+        for (int y = std::max(from, 0); y < std::min(to, height); ++y) {
+            const std::uint16_t* in = rowOf(y);
+            for (int x = 0; x < width; ++x) sums[x] += in[x];
+        }
+    };
+    std::vector<EqualRows> kept;
+    for (const EqualRows& run : runs) {
+        if (run.end - run.first > 2 * radius) kept.push_back({run.first + radius, run.end - radius});
     }
+    runs = std::move(kept);
+    sumRows(-radius, radius);
+    auto run = runs.begin();
     for (int y = 0; y < height; ++y) {
+        if (run != runs.end() && run->first == y) {
+            y = run->end;
+            ++run;
+            if (y >= height) break;
+            sumRows(y - radius, y + radius);
+        }
         if (y + radius < height) {
             const std::uint16_t* in = rowOf(y + radius);
             for (int x = 0; x < width; ++x) sums[x] += in[x];
@@ -104,10 +154,11 @@ int gaussianReach(double sigma) {
 void blurPlane(std::uint16_t* plane, int width, int height, double sigma) {
     std::vector<std::uint16_t> copy;
     std::vector<std::uint32_t> sums;
+    std::vector<EqualRows> runs = equalRows(plane, width, height);
     for (int radius : boxRadii(sigma)) {
         if (radius == 0) continue;
-        boxRows(plane, width, height, radius, copy);
-        boxColumns(plane, width, height, radius, copy, sums);
+        boxRows(plane, width, height, radius, copy, runs);
+        boxColumns(plane, width, height, radius, copy, sums, runs);
     }
 }
 

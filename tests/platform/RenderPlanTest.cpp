@@ -4,6 +4,7 @@
 // are kept, and that raster jobs draw from snapshots, never from the
 // layers of the tree.
 
+#include "platform/dispatch/RunLoop.h"
 #include "platform/graphics/BitmapContext.h"
 #include "platform/ui/core/BasicAnimation.h"
 #include "platform/ui/core/GradientLayer.h"
@@ -18,7 +19,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstring>
 #include <mutex>
 #include <optional>
@@ -33,6 +36,7 @@ using platform::Color;
 using platform::Context;
 using platform::Path;
 using platform::Rect;
+using platform::RunLoop;
 using namespace platform::ui;
 
 namespace {
@@ -504,6 +508,58 @@ TEST(RenderPlan, AnOutlineStillShownKeepsItsShadowWhenAnotherLayerChangesOutline
     ASSERT_EQ(same.size(), 2u);
     EXPECT_EQ(same[0], same[1]);
     EXPECT_EQ(cache.count(), kept) << "a raster nobody shows was left to the budget";
+}
+
+// Under an animation (a popover fading in) the frame does not wait for a
+// shadow path's blur: it goes on without the shadow, and once the blur is
+// made the layer is marked changed and the next frame shows the same
+// pixels in the same place as a frame that waited.
+TEST(RenderPlan, AShadowBlurredUnderAnAnimationIsNotWaitedForAndShownOnceMade) {
+    auto context = BitmapContext::create(200, 200);
+    RasterCache waited;
+    auto still = filled({0, 0, 200, 200}, {1, 1, 1, 1});
+    still->addSublayer(shadowedBox({40, 40, 60, 40}, 10));
+    const PlanImage made = shadowIn(plan(*still, *context, &waited));
+    ASSERT_NE(made.image, nullptr);
+
+    auto root = filled({0, 0, 200, 200}, {1, 1, 1, 1});
+    auto box = shadowedBox({40, 40, 60, 40}, 10);
+    root->addSublayer(box);
+    auto fade = BasicAnimation::make("opacity");
+    fade->setFromValue(0.2);
+    fade->setToValue(1.0);
+    fade->setDuration(10);
+    fade->setBeginTime(currentMediaTime());
+    box->addAnimation(fade, "fade");
+    RasterCache cache;
+    PlanSetup setup;
+    setup.area = Rect{0, 0, 200, 200};
+    const auto frame = [&] {
+        FrameRasters jobs{RenderTuning{}};
+        setup.time = currentMediaTime();
+        FramePlan planned = planFrame(*root, *context, setup, &cache, &jobs);
+        jobs.finish(&cache);
+        return planned;
+    };
+    const auto shadows = [](const FramePlan& planned) {
+        return std::count_if(planned.items.begin(), planned.items.end(), [](const PlanItem& item) {
+            const auto* image = std::get_if<PlanImage>(&item);
+            return image && image->lowQuality;
+        });
+    };
+    const std::uint64_t before = box->treeVersion();
+    EXPECT_EQ(shadows(frame()), 0) << "the frame waits for the blur";
+
+    ASSERT_TRUE(RunLoop::main()->runUntil([&] { return box->treeVersion() != before; }, std::chrono::seconds(5)))
+        << "the layer is not marked changed once the blur is made";
+    const FramePlan next = frame();
+    ASSERT_EQ(shadows(next), 1);
+    const PlanImage shown = shadowIn(next);
+    EXPECT_EQ(shown.slot, nullptr) << "blurred again by the frame";
+    ASSERT_NE(shown.image, nullptr);
+    EXPECT_EQ(shown.rect, made.rect);
+    EXPECT_TRUE(samePixels(*shown.image, *made.image));
+    EXPECT_EQ(shadowIn(frame()).image, shown.image) << "not kept";
 }
 
 TEST(RenderPlan, RastersOfALayerThatGoesBetweenFramesLeaveTheCacheWithIt) {

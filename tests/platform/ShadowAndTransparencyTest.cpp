@@ -57,6 +57,52 @@ TEST(ShadowTest, TheBlurKeepsTheMassAndSpreadsAsTheGaussian) {
     EXPECT_LT(edge[index(80, 60)], 500);
 }
 
+// A tall outline's plane has runs of equal rows (its middle, its empty
+// margins), which the blur may pass over: it must come out as a plane
+// without them does. The second plane is the first with a last column
+// that differs on every row, too far away to reach the columns compared.
+TEST(ShadowTest, RowsThatRepeatBlurAsRowsThatDoNot) {
+    constexpr int kWidth = 160;
+    constexpr int kHeight = 260;
+    for (const double sigma : {1.5, 4.0, 9.0}) {
+        const int reach = platform::detail::gaussianReach(sigma);
+        ASSERT_LT(60 + 2 * reach, kWidth - 1 - reach);
+        std::vector<std::uint16_t> runs(std::size_t{kWidth} * kHeight, 0);
+        for (int y = 0; y < kHeight; ++y) {
+            // Margins, a top that narrows in, a tall middle, three rows
+            // alike, a bottom of single rows.
+            int from = 0;
+            int to = 0;
+            if (y >= 20 && y < 30) {
+                from = 30 - y;
+                to = 30 + y;
+            } else if (y >= 30 && y < 200) {
+                from = 4;
+                to = 60;
+            } else if (y >= 200 && y < 203) {
+                from = 10;
+                to = 20;
+            } else if (y >= 203 && y < 230) {
+                from = y - 200;
+                to = 60;
+            }
+            for (int x = from; x < to; ++x) runs[std::size_t(y) * kWidth + x] = x % 7 == 0 ? 40000 : 65535;
+        }
+        std::vector<std::uint16_t> distinct = runs;
+        for (int y = 0; y < kHeight; ++y) distinct[std::size_t(y) * kWidth + kWidth - 1] = std::uint16_t(y + 1);
+        platform::detail::blurPlane(runs.data(), kWidth, kHeight, sigma);
+        platform::detail::blurPlane(distinct.data(), kWidth, kHeight, sigma);
+        int differing = 0;
+        for (int y = 0; y < kHeight; ++y) {
+            for (int x = 0; x < kWidth - 1 - reach; ++x) {
+                if (runs[std::size_t(y) * kWidth + x] != distinct[std::size_t(y) * kWidth + x]) ++differing;
+            }
+        }
+        EXPECT_EQ(differing, 0) << "sigma " << sigma;
+        EXPECT_GT(runs[std::size_t(100) * kWidth + 30], 60000) << "sigma " << sigma << ": not blurred as a whole";
+    }
+}
+
 TEST(ShadowTest, ShadowImagesAreTintedAndGrownByTheBlursReach) {
     auto source = BitmapContext::create(40, 40);
     source->setFillColor({0, 0, 0, 1});

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <vector>
 
 using platform::ui::RasterCache;
@@ -108,4 +109,66 @@ TEST(UiRasterCache, HandlesFindTheirEntryUntilSomethingGoes) {
     cache.store(key, entryOf(3));
     cache.clear();
     EXPECT_EQ(cache.find(key, handle), nullptr);
+}
+
+// A raster a job makes beyond its frame: nothing is found until the job is
+// done, then the first look-up keeps it; erasing or storing the key first
+// forgets the job's.
+TEST(UiRasterCache, ARasterMadeLaterIsKeptByTheFirstLookUpOnceDone) {
+    RasterCache cache;
+    cache.store(tile(1), entryOf(1));
+    auto later = std::make_shared<RasterCache::Later>();
+    cache.storeLater(tile(1), entryOf(2), later);
+    EXPECT_TRUE(cache.pending(tile(1)));
+    EXPECT_EQ(cache.find(tile(1)), nullptr) << "the stale raster is still found";
+    EXPECT_EQ(cache.bytes(), 0u);
+
+    later->image = entryOf().image;
+    later->done = true;
+    const RasterEntry* found = cache.find(tile(1));
+    ASSERT_NE(found, nullptr);
+    EXPECT_EQ(found->image, later->image);
+    EXPECT_EQ(found->version, 2u);
+    EXPECT_FALSE(cache.pending(tile(1)));
+    EXPECT_EQ(cache.bytes(), 1024u);
+
+    // Forgotten: a job done after its key was erased or stored keeps nothing.
+    auto erased = std::make_shared<RasterCache::Later>();
+    cache.storeLater(tile(2), entryOf(), erased);
+    cache.erase(tile(2));
+    auto replaced = std::make_shared<RasterCache::Later>();
+    cache.storeLater(tile(3), entryOf(), replaced);
+    cache.store(tile(3), entryOf(7));
+    for (auto* done : {&erased, &replaced}) {
+        (*done)->image = entryOf().image;
+        (*done)->done = true;
+    }
+    EXPECT_FALSE(cache.pending(tile(2)));
+    EXPECT_EQ(cache.find(tile(2)), nullptr);
+    ASSERT_NE(cache.find(tile(3)), nullptr);
+    EXPECT_EQ(cache.find(tile(3))->version, 7u);
+    EXPECT_EQ(cache.bytes(), 2u * 1024);
+
+    // Done and never looked up again: kept by the next frame, under the
+    // budget, not held apart from it.
+    auto unasked = std::make_shared<RasterCache::Later>();
+    cache.storeLater(tile(5), entryOf(5), unasked);
+    cache.beginFrame();
+    EXPECT_TRUE(cache.pending(tile(5)));
+    EXPECT_EQ(cache.bytes(), 2u * 1024);
+    unasked->image = entryOf().image;
+    unasked->done = true;
+    cache.beginFrame();
+    EXPECT_FALSE(cache.pending(tile(5)));
+    EXPECT_EQ(cache.count(), 3u);
+    EXPECT_EQ(cache.bytes(), 3u * 1024);
+    cache.setBudget(2 * 1024);
+    EXPECT_EQ(cache.count(), 2u) << "not under the budget";
+
+    // A job that made nothing leaves the key to be asked for again.
+    auto failed = std::make_shared<RasterCache::Later>();
+    cache.storeLater(tile(4), entryOf(), failed);
+    failed->done = true;
+    EXPECT_EQ(cache.find(tile(4)), nullptr);
+    EXPECT_FALSE(cache.pending(tile(4)));
 }

@@ -8,6 +8,7 @@
 #include "platform/ui/core/Layer.h"
 #include "platform/ui/core/ShapeLayer.h"
 #include "platform/ui/core/detail/AnimationRun.h"
+#include "platform/ui/core/detail/MainLoop.h"
 #include "platform/ui/render/RasterCache.h"
 #include "platform/ui/render/Replay.h"
 #include "platform/ui/render/Scheduler.h"
@@ -731,6 +732,7 @@ private:
     bool outside(const Shown& s, std::optional<Extent>& drawn);
     void shadow(const Shown& s);
     void pathShadow(const Shown& s, const Color& color, double radius);
+    void keepShadowShape(const Shown& s, std::uint64_t owner);
     bool whole(const Shown& s);
     void body(const Shown& s);
     bool content(const Shown& s, bool background);
@@ -940,6 +942,28 @@ void Planner::pathShadow(const Shown& s, const Color& color, double radius) {
     const RasterEntry* entry = mCache ? mCache->find(key) : nullptr;
     if (entry && entry->image && entry->scale == mSetup.scale && entry->source == check && entry->rect == rect) {
         image = unowned(entry->image);
+    } else if (mJobs && mCache && mMoving) {
+        // Under an animation (a popover fading in) frames follow: this one
+        // goes on without the shadow rather than wait for a million pixels
+        // blurred, and a later one shows it once made. The layer is marked
+        // changed then, so that a display drawing only what changed draws
+        // that frame too. Below the frames' own work on the pool, which
+        // goes first.
+        if (!mCache->pending(key)) {
+            auto later = std::make_shared<RasterCache::Later>();
+            mCache->storeLater(key, RasterEntry{nullptr, rect, mSetup.scale, 0, check}, later);
+            DispatchQueue::global(DispatchQueuePriority::Default)
+                .async([later, path, box, scale, sigma, color, device = mSetup.scale, rect,
+                        owner = s.model.weak_from_this()] {
+                    later->image = makePathShadow(path, box, scale, sigma, color, device, rect);
+                    later->done.store(true, std::memory_order_release);
+                    detail::postToMain([owner] {
+                        if (const auto layer = owner.lock()) LayerAccess::changed(*layer);
+                    });
+                });
+        }
+        keepShadowShape(s, key.owner);
+        return;
     } else if (mJobs && mCache) {
         slot = std::make_shared<RasterSlot>();
         mJobs->add([slot, path, box, scale, sigma, color, device = mSetup.scale, rect] {
@@ -952,19 +976,20 @@ void Planner::pathShadow(const Shown& s, const Color& color, double radius) {
         image = made;
         if (mCache) mCache->store(key, RasterEntry{std::move(made), rect, mSetup.scale, 0, check});
     }
-    if (mCache) {
-        // A layer whose outline changed lets its last one go (a path that
-        // animates would otherwise leave a raster a frame to the budget),
-        // unless another layer still shows it.
-        detail::LayerCache& kept = LayerAccess::cache(s.model);
-        if (!kept.shadowShape || kept.shadowShape->owner != key.owner) {
-            const auto last = std::exchange(kept.shadowShape, detail::shadowShapeUse(key.owner));
-            if (last && last.use_count() == 1) mCache->erase({last->owner, kRasterShadowShape, 0});
-        }
-    }
+    if (mCache) keepShadowShape(s, key.owner);
     rect.x += p.shadowOffset().width;
     rect.y += p.shadowOffset().height;
     emit(PlanImage{std::move(image), std::move(slot), rect, true});
+}
+
+// A layer whose outline changed lets its last one go (a path that animates
+// would otherwise leave a raster a frame to the budget), unless another
+// layer still shows it.
+void Planner::keepShadowShape(const Shown& s, std::uint64_t owner) {
+    detail::LayerCache& kept = LayerAccess::cache(s.model);
+    if (kept.shadowShape && kept.shadowShape->owner == owner) return;
+    const auto last = std::exchange(kept.shadowShape, detail::shadowShapeUse(owner));
+    if (last && last.use_count() == 1) mCache->erase({last->owner, kRasterShadowShape, 0});
 }
 
 // A layer that clips to rounded corners costs the drawing library a mask

@@ -61,9 +61,39 @@ std::size_t RasterCache::bytesOf(const RasterEntry& entry) {
 
 const RasterEntry* RasterCache::find(const RasterKey& key) {
     const auto found = mEntries.find(key);
-    if (found == mEntries.end()) return nullptr;
-    touch(found->second);
-    return &found->second->entry;
+    if (found != mEntries.end()) {
+        touch(found->second);
+        return &found->second->entry;
+    }
+    if (mLater.empty()) return nullptr;
+    const auto later = mLater.find(key);
+    if (later == mLater.end() || !later->second.later->done.load(std::memory_order_acquire)) return nullptr;
+    RasterEntry entry = std::move(later->second.entry);
+    entry.image = later->second.later->image;
+    mLater.erase(later);
+    if (!entry.image) return nullptr;  // not made: asked for again
+    store(key, std::move(entry));
+    return &mEntries.find(key)->second->entry;
+}
+
+void RasterCache::keepMadeLater() {
+    std::vector<std::pair<RasterKey, RasterEntry>> made;
+    for (auto later = mLater.begin(); later != mLater.end();) {
+        if (!later->second.later->done.load(std::memory_order_acquire)) {
+            ++later;
+            continue;
+        }
+        RasterEntry entry = std::move(later->second.entry);
+        entry.image = later->second.later->image;
+        if (entry.image) made.emplace_back(later->first, std::move(entry));
+        later = mLater.erase(later);
+    }
+    for (auto& [key, entry] : made) store(key, std::move(entry));
+}
+
+void RasterCache::storeLater(const RasterKey& key, RasterEntry entry, std::shared_ptr<const Later> later) {
+    erase(key);
+    mLater.insert_or_assign(key, Pending{std::move(entry), std::move(later)});
 }
 
 const RasterEntry* RasterCache::find(const RasterKey& key, Handle& handle) {
@@ -80,6 +110,7 @@ const RasterEntry* RasterCache::find(const RasterKey& key, Handle& handle) {
 }
 
 void RasterCache::store(const RasterKey& key, RasterEntry entry) {
+    if (!mLater.empty()) mLater.erase(key);
     const std::size_t size = bytesOf(entry);
     // One lookup: a key kept already keeps its slot (and handles to it),
     // with the new entry in it.
@@ -101,6 +132,7 @@ void RasterCache::store(const RasterKey& key, RasterEntry entry) {
 }
 
 std::shared_ptr<Image> RasterCache::take(const RasterKey& key) {
+    if (!mLater.empty()) mLater.erase(key);
     const auto found = mEntries.find(key);
     if (found == mEntries.end()) return nullptr;
     std::shared_ptr<Image> image = found->second->entry.image;
@@ -109,11 +141,13 @@ std::shared_ptr<Image> RasterCache::take(const RasterKey& key) {
 }
 
 void RasterCache::erase(const RasterKey& key) {
+    if (!mLater.empty()) mLater.erase(key);
     const auto found = mEntries.find(key);
     if (found != mEntries.end()) removeFound(found);
 }
 
 void RasterCache::eraseOwner(std::uint64_t owner) {
+    std::erase_if(mLater, [&](const auto& later) { return later.first.owner == owner; });
     for (auto slot = mOrder.begin(); slot != mOrder.end();) {
         const auto next = std::next(slot);
         if (slot->key.owner == owner) remove(slot);
@@ -125,6 +159,7 @@ void RasterCache::clear() {
     for (Slot& slot : mOrder) retire(std::move(slot.entry.image));
     mEntries.clear();
     mOrder.clear();
+    mLater.clear();
     mBytes = 0;
     mGeneration = nextGeneration();
 }

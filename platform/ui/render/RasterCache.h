@@ -11,6 +11,7 @@
 #include "platform/graphics/Geometry.h"
 #include "platform/graphics/Image.h"
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <list>
@@ -81,6 +82,19 @@ public:
     // Keeps the entry (replacing the key's), then evicts the least recently
     // used entries not used in the current frame until the budget holds.
     void store(const RasterKey& key, RasterEntry entry);
+
+    // A raster a pool job makes beyond the frame that asked for it: the job
+    // sets `image`, then `done`.
+    struct Later {
+        std::atomic<bool> done{false};
+        std::shared_ptr<Image> image;
+    };
+    // Drops the key's entry; once `later` is done, the first find of the key
+    // or the next frame's start keeps its image in `entry` (as store does).
+    // Until then the key is pending and found as nothing. Erasing the key
+    // forgets it.
+    void storeLater(const RasterKey& key, RasterEntry entry, std::shared_ptr<const Later> later);
+    bool pending(const RasterKey& key) const { return !mLater.empty() && mLater.contains(key); }
     void erase(const RasterKey& key);
     // Erases the entry and hands over its image (null when there was none).
     std::shared_ptr<Image> take(const RasterKey& key);
@@ -91,7 +105,12 @@ public:
 
     // Starts a frame: what is found or stored from now on counts as in use
     // and is not evicted until the next frame begins, even over budget.
-    void beginFrame() { ++mFrame; }
+    // Rasters made later that are done are kept now, under the budget, even
+    // when nothing looks them up again (a popover gone before its shadow).
+    void beginFrame() {
+        ++mFrame;
+        if (!mLater.empty()) keepMadeLater();
+    }
 
     std::size_t bytes() const { return mBytes; }
     std::size_t budget() const { return mBudget; }
@@ -119,6 +138,7 @@ private:
     };
 
     struct Pin;
+    void keepMadeLater();
     // Keeps an image let go of while a plan may still draw it.
     void retire(std::shared_ptr<Image> image);
     void touch(Order::iterator slot);
@@ -126,6 +146,11 @@ private:
     void remove(Order::iterator slot);
     using Entries = std::unordered_map<RasterKey, Order::iterator, RasterKeyHash>;
     void removeFound(Entries::iterator found);
+
+    struct Pending {
+        RasterEntry entry;
+        std::shared_ptr<const Later> later;
+    };
 
     std::size_t mBudget;
     std::size_t mBytes = 0;
@@ -135,6 +160,8 @@ private:
     std::uint64_t mGeneration;
     Order mOrder;
     Entries mEntries;
+    // Rasters jobs are still making, by key.
+    std::unordered_map<RasterKey, Pending, RasterKeyHash> mLater;
     // This frame's pin, or the last one made.
     std::weak_ptr<Pin> mPin;
     std::shared_ptr<RasterCache*> mPresence = std::make_shared<RasterCache*>(this);

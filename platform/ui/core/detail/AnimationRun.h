@@ -56,6 +56,8 @@ struct LayerAccess {
     // The cache when the layer has one.
     static LayerCache* existingCache(const Layer& layer) { return layer.mCache.get(); }
     static void displayed(Layer& layer) { layer.mNeedsDisplay = false; }
+    // Marks the layer changed, so that a display draws it again.
+    static void changed(Layer& layer) { layer.markChanged(false); }
     static void detachSublayers(Layer& layer, std::vector<const Layer*> sublayers) {
         layer.detachSublayers(std::move(sublayers));
     }
