@@ -670,7 +670,8 @@ TEST(UiControllerSheets, TheDocumentPickerListsFoldersThenItsFilesAndWalksDownAn
     fs::create_directories(documents / "b plans" / "inner");
     fs::create_directories(documents / "A plans");
     fs::create_directories(documents / ".hidden");
-    for (const char* name : {"Zeta.wkst", "alpha.WKST", "beta.wkst", "notes.txt", "wkst", ".secret.wkst"}) {
+    for (const char* name :
+         {"Zeta.wkst", "alpha.WKST", "beta.wkst", "Beta.wkst", "notes.txt", "wkst", ".secret.wkst"}) {
         touch(documents / name);
     }
     touch(documents / "b plans" / "deep.wkst");
@@ -685,8 +686,9 @@ TEST(UiControllerSheets, TheDocumentPickerListsFoldersThenItsFilesAndWalksDownAn
     s.advance(0.5);
     EXPECT_EQ(picker->presentationController()->styleInForce(), ModalPresentationStyle::pageSheet) << "a sheet";
     EXPECT_EQ(folderShown(*picker), "Documents");
-    EXPECT_EQ(rowsShown(s, *picker),
-              (std::vector<std::string>{"..", "A plans", "b plans", "alpha.WKST", "beta.wkst", "Zeta.wkst"}));
+    EXPECT_EQ(rowsShown(s, *picker), (std::vector<std::string>{"..", "A plans", "b plans", "alpha.WKST", "Beta.wkst",
+                                                               "beta.wkst", "Zeta.wkst"}))
+        << "names equal but for case in byte order";
 
     tapRow(s, *picker, "b plans");
     EXPECT_EQ(folderShown(*picker), "b plans");

@@ -100,11 +100,23 @@ std::vector<Entry> listFolderInto(const std::filesystem::path& folder, const std
         if (extension.size() > 1 && contains(extensions, ascii::lowercased(std::string_view(extension).substr(1))))
             entries.push_back({name, false});
     }
-    std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
-        if (a.folder != b.folder) return a.folder;
-        const std::string la = ascii::lowercased(a.name), lb = ascii::lowercased(b.name);
-        return la != lb ? la < lb : a.name < b.name;
+    // Each name lowered once, not at every comparison.
+    struct Keyed {
+        std::string key;
+        Entry entry;
+    };
+    std::vector<Keyed> keyed;
+    keyed.reserve(entries.size());
+    for (Entry& entry : entries) {
+        std::string key = ascii::lowercased(entry.name);
+        keyed.push_back({std::move(key), std::move(entry)});
+    }
+    std::sort(keyed.begin(), keyed.end(), [](const Keyed& a, const Keyed& b) {
+        if (a.entry.folder != b.entry.folder) return a.entry.folder;
+        return a.key != b.key ? a.key < b.key : a.entry.name < b.entry.name;
     });
+    entries.clear();
+    for (Keyed& item : keyed) entries.push_back(std::move(item.entry));
     return entries;
 }
 
