@@ -1,5 +1,6 @@
 #include "platform/ui/controllers/SystemSheets.h"
 
+#include "platform/dispatch/DispatchQueue.h"
 #include "platform/foundation/AsciiText.h"
 #include "platform/foundation/Bundle.h"
 #include "platform/foundation/Paths.h"
@@ -295,17 +296,22 @@ void ActivityViewController::viewDidLayoutSubviews() {
 
 void ActivityViewController::viewWillAppear(bool animated) {
     ViewController::viewWillAppear(animated);
-    if (isBeingPresented()) mReported = false;
+    if (isBeingPresented()) {
+        mReported = false;
+        mReportWhenSaved = false;
+    }
 }
 
 void ActivityViewController::viewDidDisappear(bool animated) {
     ViewController::viewDidDisappear(animated);
-    // Gone, however it was closed: say once what was done.
+    // Gone, however it was closed: say once what was done (a save under
+    // way once it has ended).
     if (presentingViewController() || mReported) return;
-    mReported = true;
-    const auto done = mDone;
-    mDone.reset();
-    if (mCompletion) mCompletion(done, done.has_value());
+    if (mSaving) {
+        mReportWhenSaved = true;
+        return;
+    }
+    report();
 }
 
 void ActivityViewController::showStatus(std::string text) {
@@ -337,17 +343,54 @@ bool ActivityViewController::perform(const std::string& activity) {
         return true;
     }
     if (activity == activity::kSaveToFiles) {
-        const auto folder = saveFolder();
-        const auto saved = savePNGUnderFreeName(*item.image, folder, item.name);
-        if (!saved) {
-            showStatus("Could not save the image in " + folder.string());
-            return false;
-        }
-        mDone = activity;
-        showStatus("Saved to " + saved->string());
+        if (mSaving) return false;
+        mSaving = true;
+        setSaveEnabled(false);
+        showStatus(kSavingStatus);
+        // Encoding a big picture takes long: off the main thread, the
+        // outcome back on it. The sheet is kept until it has heard, and is
+        // let go on the main thread.
+        auto self = std::static_pointer_cast<ActivityViewController>(sharedController());
+        DispatchQueue::global().async(
+            [self = std::move(self), image = item.image, folder = saveFolder(), name = item.name]() mutable {
+                auto path = savePNGUnderFreeName(*image, folder, name);
+                DispatchQueue::main().async([self = std::move(self), folder = std::move(folder),
+                                             path = std::move(path)] { self->saved(folder, path); });
+            });
         return true;
     }
     return false;
+}
+
+void ActivityViewController::saved(const std::filesystem::path& folder,
+                                   const std::optional<std::filesystem::path>& path) {
+    mSaving = false;
+    setSaveEnabled(true);
+    if (path) {
+        mDone = activity::kSaveToFiles;
+        showStatus("Saved to " + path->string());
+    } else {
+        showStatus("Could not save the image in " + folder.string());
+    }
+    // Closed while saving: told now, with the save.
+    if (mReportWhenSaved) {
+        mReportWhenSaved = false;
+        report();
+    }
+}
+
+void ActivityViewController::setSaveEnabled(bool enabled) {
+    if (!mViews) return;
+    for (const auto& button : mViews->activities) {
+        if (button->accessibilityIdentifier() == activity::kSaveToFiles) button->setEnabled(enabled);
+    }
+}
+
+void ActivityViewController::report() {
+    mReported = true;
+    const auto done = mDone;
+    mDone.reset();
+    if (mCompletion) mCompletion(done, done.has_value());
 }
 
 bool ActivityViewController::complete(std::optional<std::string> activity, bool completed) {
