@@ -20,6 +20,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <functional>
 #include <string_view>
 
 namespace platform::ui {
@@ -168,6 +169,33 @@ void registerPickerSymbols() {
     if (!hasSymbol(kDocumentSymbol)) registerSymbol(kDocumentSymbol, drawDocument);
 }
 
+// A sheet's bar: Cancel on the left and a bold title in the middle.
+struct SheetHeader {
+    std::shared_ptr<Button> cancel;
+    std::shared_ptr<Label> title;
+};
+
+SheetHeader addSheetHeader(View& root, std::function<void()> cancelled) {
+    SheetHeader header;
+    header.cancel = Button::make(ButtonType::system);
+    header.cancel->setTitle(std::string("Cancel"), ControlState::normal);
+    header.cancel->setAccessibilityIdentifier(kCancel);
+    header.cancel->addAction([cancelled = std::move(cancelled)](Control&) { cancelled(); },
+                             ControlEvents::touchUpInside);
+    root.addSubview(header.cancel);
+    header.title = std::make_shared<Label>();
+    header.title->setFont(Font::boldSystemFont(Font::systemFontSize()));
+    header.title->setTextAlignment(TextAlignment::center);
+    root.addSubview(header.title);
+    return header;
+}
+
+void layoutSheetHeader(Button& cancel, Label& title, double width, double margin, double barHeight) {
+    constexpr double kCancelWidth = 80;
+    cancel.setFrame({margin, 0, kCancelWidth, barHeight});
+    title.setFrame({margin + kCancelWidth, 0, std::max(0.0, width - 2 * (margin + kCancelWidth)), barHeight});
+}
+
 }  // namespace
 
 std::optional<std::filesystem::path> savePNGUnderFreeName(const Image& image, const std::filesystem::path& folder,
@@ -231,21 +259,12 @@ void ActivityViewController::loadView() {
     auto views = std::make_shared<Views>();
     std::weak_ptr<ActivityViewController> weak = std::static_pointer_cast<ActivityViewController>(sharedController());
 
-    views->cancel = Button::make(ButtonType::system);
-    views->cancel->setTitle(std::string("Cancel"), ControlState::normal);
-    views->cancel->setAccessibilityIdentifier(kCancel);
-    views->cancel->addAction(
-        [weak](Control&) {
-            if (auto self = weak.lock()) self->close();
-        },
-        ControlEvents::touchUpInside);
-    root->addSubview(views->cancel);
-
-    views->title = std::make_shared<Label>();
-    views->title->setFont(Font::boldSystemFont(Font::systemFontSize()));
-    views->title->setTextAlignment(TextAlignment::center);
+    auto header = addSheetHeader(*root, [weak] {
+        if (auto self = weak.lock()) self->close();
+    });
+    views->cancel = std::move(header.cancel);
+    views->title = std::move(header.title);
     views->title->setText(mItems.empty() || mItems.front().name.empty() ? title() : mItems.front().name);
-    root->addSubview(views->title);
 
     views->preview = std::make_shared<ImageView>();
     views->preview->setContentMode(ViewContentMode::scaleAspectFit);
@@ -282,8 +301,7 @@ void ActivityViewController::viewDidLayoutSubviews() {
     const Rect bounds = view()->bounds();
     const double bottom = bounds.height - view()->safeAreaInsets().bottom;
     const double inner = std::max(0.0, bounds.width - 2 * kMargin);
-    mViews->cancel->setFrame({kMargin, 0, 80, kBarHeight});
-    mViews->title->setFrame({kMargin + 80, 0, std::max(0.0, bounds.width - 2 * (kMargin + 80)), kBarHeight});
+    layoutSheetHeader(*mViews->cancel, *mViews->title, bounds.width, kMargin, kBarHeight);
     double y = bottom - kStatusHeight;
     mViews->status->setFrame({kMargin, y, inner, kStatusHeight});
     for (auto it = mViews->activities.rbegin(); it != mViews->activities.rend(); ++it) {
@@ -502,21 +520,12 @@ void DocumentPickerViewController::loadView() {
     std::weak_ptr<DocumentPickerViewController> weak =
         std::static_pointer_cast<DocumentPickerViewController>(sharedController());
 
-    views->cancel = Button::make(ButtonType::system);
-    views->cancel->setTitle(std::string("Cancel"), ControlState::normal);
-    views->cancel->setAccessibilityIdentifier(kCancel);
-    views->cancel->addAction(
-        [weak](Control&) {
-            if (auto self = weak.lock()) self->cancel();
-        },
-        ControlEvents::touchUpInside);
-    root->addSubview(views->cancel);
-
-    views->title = std::make_shared<Label>();
-    views->title->setFont(Font::boldSystemFont(Font::systemFontSize()));
-    views->title->setTextAlignment(TextAlignment::center);
+    auto header = addSheetHeader(*root, [weak] {
+        if (auto self = weak.lock()) self->cancel();
+    });
+    views->cancel = std::move(header.cancel);
+    views->title = std::move(header.title);
     views->title->setAccessibilityIdentifier("folder");
-    root->addSubview(views->title);
 
     views->rule = std::make_shared<View>();
     views->rule->setBackgroundColor(SystemColors::kLightGray);
@@ -537,8 +546,7 @@ void DocumentPickerViewController::loadView() {
 void DocumentPickerViewController::viewDidLayoutSubviews() {
     if (!mViews) return;
     const Rect bounds = view()->bounds();
-    mViews->cancel->setFrame({kMargin, 0, 80, kBarHeight});
-    mViews->title->setFrame({kMargin + 80, 0, std::max(0.0, bounds.width - 2 * (kMargin + 80)), kBarHeight});
+    layoutSheetHeader(*mViews->cancel, *mViews->title, bounds.width, kMargin, kBarHeight);
     mViews->rule->setFrame({0, kBarHeight - 0.5, bounds.width, 0.5});
     mViews->table->setFrame({0, kBarHeight, bounds.width, std::max(0.0, bounds.height - kBarHeight)});
 }
