@@ -149,7 +149,7 @@ private:
                 if (child.writeEnd >= 0) fds.push_back({child.writeEnd, POLLOUT, 0});
                 if (!child.reaped && child.processFd >= 0) fds.push_back({child.processFd, POLLIN, 0});
             }
-            if (poll(fds.data(), fds.size(), timed ? 100 : -1) < 0 && errno != EINTR) continue;
+            if (poll(fds.data(), fds.size(), timed ? 100 : -1) < 0) continue;  // interrupted: look again
             if ((fds[0].revents & POLLIN) != 0) {
                 std::uint64_t count = 0;
                 while (read(mWake, &count, sizeof count) < 0 && errno == EINTR) {
