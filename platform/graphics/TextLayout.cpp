@@ -1,5 +1,6 @@
 #include "platform/graphics/TextLayout.h"
 
+#include "platform/foundation/RecentCache.h"
 #include "platform/graphics/detail/ContextImpl.h"
 #include "platform/graphics/detail/GlyphMasks.h"
 #include "platform/graphics/detail/PangoText.h"
@@ -10,7 +11,7 @@
 #include <mutex>
 #include <optional>
 #include <shared_mutex>
-#include <unordered_map>
+#include <vector>
 
 namespace platform {
 
@@ -464,7 +465,8 @@ std::shared_ptr<const TextLayout> TextLayout::make(const StyledText& styled, con
     // Laying text out is the costly part, and screens lay out the same
     // texts again and again (a chart's labels each time it is built, a
     // label's text at every change of size): recent layouts are kept, a
-    // bounded number, and shared, as a layout never changes once made.
+    // bounded number (the least used going first), and shared, as a layout
+    // never changes once made.
     constexpr std::size_t kMostKeptLayouts = 4096;
     // Long texts (a document's, a pasted one) are not kept: the table would
     // hold thousands of them, and they are seldom laid out again.
@@ -473,17 +475,18 @@ std::shared_ptr<const TextLayout> TextLayout::make(const StyledText& styled, con
     // Rasters drawn side by side look their texts up at once: they share
     // the lock, and a thread that slept on it would wake late.
     static std::shared_mutex keptMutex;
-    static auto* kept = new std::unordered_map<std::string, std::shared_ptr<const TextLayout>>();
+    static auto* kept = new RecentCache<std::shared_ptr<const TextLayout>>(kMostKeptLayouts);
     std::string key = layoutKey(styled, options);
     {
         std::shared_lock lock(keptMutex);
-        if (const auto found = kept->find(key); found != kept->end()) return found->second;
+        if (const auto* found = kept->find(key)) return *found;
     }
     auto layout = makeUncached(styled, options);
+    // Layouts let go are destroyed outside the lock.
+    std::vector<std::shared_ptr<const TextLayout>> gone;
     std::unique_lock lock(keptMutex);
-    if (kept->size() >= kMostKeptLayouts) kept->clear();
-    kept->emplace(std::move(key), layout);
-    return layout;
+    return kept->insert(std::move(key), std::move(layout),
+                        [&gone](std::shared_ptr<const TextLayout>&& old) { gone.push_back(std::move(old)); });
 }
 
 std::shared_ptr<const TextLayout> TextLayout::makeUncached(const StyledText& styled, const TextLayoutOptions& options) {

@@ -1,11 +1,11 @@
 #include "platform/graphics/TextMeasure.h"
 
+#include "platform/foundation/RecentCache.h"
 #include "platform/graphics/detail/PangoText.h"
 
 #include <algorithm>
 #include <cmath>
 #include <string>
-#include <unordered_map>
 #include <utility>
 
 namespace platform {
@@ -27,9 +27,10 @@ TextSize measureText(const std::string& utf8, const std::string& fontName, doubl
 
     // Laying text out is costly and the same texts are measured again and
     // again (every move and turn of an element with a text); the sizes of
-    // recent ones are kept, a bounded number.
+    // recent ones are kept, a bounded number, the least used going first.
     constexpr std::size_t kMostKeptSizes = 8192;
-    static std::unordered_map<std::string, TextSize> keptSizes;
+    // Never destroyed: text may still be measured while statics go away.
+    static auto* keptSizes = new RecentCache<TextSize>(kMostKeptSizes);
     std::string key = utf8;
     key.push_back('\0');
     key += fontName;
@@ -38,8 +39,8 @@ TextSize measureText(const std::string& utf8, const std::string& fontName, doubl
 
     std::lock_guard lock(detail::pangoMutex());
     TextSize laidOut;
-    if (const auto kept = keptSizes.find(key); kept != keptSizes.end()) {
-        laidOut = kept->second;
+    if (const TextSize* kept = keptSizes->find(key)) {
+        laidOut = *kept;
     } else {
         PangoLayout* layout = detail::keptLayoutLocked(utf8, fontName, laidOutSize);
         PangoRectangle logical{};
@@ -47,8 +48,7 @@ TextSize measureText(const std::string& utf8, const std::string& fontName, doubl
         g_object_unref(layout);
         laidOut = TextSize{static_cast<double>(logical.width) / PANGO_SCALE,
                            static_cast<double>(logical.height) / PANGO_SCALE};
-        if (keptSizes.size() >= kMostKeptSizes) keptSizes.clear();
-        keptSizes.emplace(std::move(key), laidOut);
+        keptSizes->insert(std::move(key), laidOut);
     }
     return TextSize{scale * laidOut.width, scale * laidOut.height};
 }

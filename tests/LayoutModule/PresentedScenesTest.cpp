@@ -402,6 +402,9 @@ TEST(PresentedScenes, TheShareSheetShowsTheLocalLayoutsPictureAndSavesItUnderIts
         const fs::path documents = platform::Paths::documents();
         std::ofstream(documents / (title + ".png")) << "someone else's";
         ASSERT_TRUE(sheet->perform(activity::kSaveToFiles));
+        // Written off the main thread: said once the main loop hears.
+        EXPECT_TRUE(platform::RunLoop::main()->runUntil(
+            [&] { return sheet->statusText() != ActivityViewController::kSavingStatus; }, std::chrono::seconds(10)));
         EXPECT_TRUE(fs::exists(documents / (title + " 2.png")));
         EXPECT_EQ(sheet->statusText(), "Saved to " + (documents / (title + " 2.png")).string());
         const auto saved = platform::Image::fromFile(documents / (title + " 2.png"));

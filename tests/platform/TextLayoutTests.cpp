@@ -360,3 +360,20 @@ TEST(TextLayoutTest, TheSameTextLaidOutAgainIsTheKeptLayoutAndAnyDifferenceMakes
     }
     EXPECT_TRUE(anyBlue);
 }
+
+TEST(TextLayoutTest, AKeptLayoutInUseStaysWhileManyOthersFillTheTable) {
+    TextAttributes base;
+    base.fontName = "DejaVu Sans";
+    base.fontSize = 12;
+    TextLayoutOptions options;
+    const StyledText hot{"Hot", base, {}};
+    const auto first = TextLayout::make(hot, options);
+    // More others than the table holds, the hot one used among them.
+    for (int i = 0; i < 4200; ++i) {
+        TextLayout::make(StyledText{std::to_string(i), base, {}}, options);
+        if (i % 64 == 0) {
+            ASSERT_EQ(TextLayout::make(hot, options), first) << i;
+        }
+    }
+    EXPECT_EQ(TextLayout::make(hot, options), first);
+}

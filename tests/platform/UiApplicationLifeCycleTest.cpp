@@ -9,6 +9,8 @@
 #include "platform/ui/views/ApplicationDelegate.h"
 #include "platform/ui/controllers/ApplicationMain.h"
 #include "platform/ui/views/Notifications.h"
+#include "platform/ui/views/Screen.h"
+#include "platform/ui/views/Device.h"
 #include "platform/ui/controllers/Storyboard.h"
 #include "platform/ui/controllers/ViewController.h"
 #include "platform/ui/views/Window.h"
@@ -72,9 +74,17 @@ std::vector<std::string> followedByWarningThenEnd(std::vector<std::string> first
     return first;
 }
 
+// Each test begins as a new process would, whatever ran before it: no
+// delegate, not terminated, a phone's screen.
 class ApplicationLifeCycle : public ::testing::Test {
 protected:
+    static void freshApplication() {
+        Application::sharedApplication().resetLifeCycle();
+        Device::currentDevice().setUserInterfaceIdiom(UserInterfaceIdiom::phone);
+        Screen::mainScreen()->setSize(Screen::kDefaultSize);
+    }
     void SetUp() override {
+        freshApplication();
         journal = std::make_shared<std::vector<std::string>>();
         for (const char* name : {kApplicationDidFinishLaunchingNotification, kApplicationWillTerminateNotification,
                                  kApplicationDidReceiveMemoryWarningNotification}) {
@@ -82,7 +92,10 @@ protected:
                 name, nullptr, [journal = journal](const Notification& n) { journal->push_back(n.name()); }));
         }
     }
-    void TearDown() override { Application::sharedApplication().setDelegate(nullptr); }
+    void TearDown() override {
+        tokens.clear();
+        freshApplication();
+    }
 
     std::shared_ptr<std::vector<std::string>> journal;
     std::vector<NotificationCenter::ObserverToken> tokens;

@@ -4,6 +4,7 @@
 // a drag down, popovers edged and shadowed, the share sheet's copy and
 // save, and the document picker's folders walked and files picked by taps.
 
+#include "platform/dispatch/RunLoop.h"
 #include "platform/foundation/Bundle.h"
 #include "platform/foundation/Paths.h"
 #include "platform/graphics/Image.h"
@@ -506,6 +507,12 @@ void tapIdentified(Stage& s, ViewController& controller, const std::string& iden
     s.advance(0.5);
 }
 
+// Runs the main loop until the sheet's save has ended.
+void waitForSave(const ActivityViewController& sheet) {
+    EXPECT_TRUE(platform::RunLoop::main()->runUntil(
+        [&] { return sheet.statusText() != ActivityViewController::kSavingStatus; }, std::chrono::seconds(10)));
+}
+
 }  // namespace
 
 TEST(UiControllerSheets, TheShareSheetCopiesOrSavesUnderAFreeNameAndReportsOnceHoweverItCloses) {
@@ -546,6 +553,7 @@ TEST(UiControllerSheets, TheShareSheetCopiesOrSavesUnderAFreeNameAndReportsOnceH
     std::ofstream(documents / "Green Valley .. x 2.png") << "not mine";
     sheet = present();
     tapIdentified(s, *sheet, activity::kSaveToFiles);
+    waitForSave(*sheet);
     ASSERT_TRUE(fs::exists(first));
     const auto saved = platform::Image::fromFile(first);
     ASSERT_TRUE(saved);
@@ -553,8 +561,15 @@ TEST(UiControllerSheets, TheShareSheetCopiesOrSavesUnderAFreeNameAndReportsOnceH
     EXPECT_EQ(saved->pixel(3, 3)->red, 255);
     EXPECT_EQ(sheet->statusText(), "Saved to " + first.string());
     EXPECT_EQ(s.root->presentedViewController(), sheet) << "still shown, saying where";
+    // The picture is encoded and written off the main thread: the line
+    // says so until the main loop hears, and a second save waits its turn.
     EXPECT_TRUE(sheet->perform(activity::kSaveToFiles));
+    EXPECT_EQ(sheet->statusText(), ActivityViewController::kSavingStatus);
+    EXPECT_FALSE(sheet->perform(activity::kSaveToFiles)) << "one at a time";
+    waitForSave(*sheet);
+    EXPECT_EQ(sheet->statusText(), "Saved to " + (documents / "Green Valley .. x 3.png").string());
     EXPECT_TRUE(fs::exists(documents / "Green Valley .. x 3.png"));
+    EXPECT_FALSE(fs::exists(documents / "Green Valley .. x 4.png"));
     std::string kept;
     std::getline(std::ifstream(documents / "Green Valley .. x 2.png"), kept);
     EXPECT_EQ(kept, "not mine") << "not overwritten";
@@ -565,14 +580,32 @@ TEST(UiControllerSheets, TheShareSheetCopiesOrSavesUnderAFreeNameAndReportsOnceH
     EXPECT_EQ(s.root->presentedViewController(), nullptr);
     EXPECT_EQ(outcome.heard, (std::vector<std::string>{"copyToPasteboard done", "saveToFiles done"}));
 
-    // Cancel, or a dismissal from elsewhere (a key): cancelled.
+    // Closed while saving: heard once the save has ended, with the save.
     sheet = present();
+    EXPECT_TRUE(sheet->perform(activity::kSaveToFiles));
+    sheet->dismissViewController(false);
+    EXPECT_EQ(s.root->presentedViewController(), nullptr);
+    EXPECT_EQ(outcome.heard.size(), 2u) << "not before the save has ended";
+    waitForSave(*sheet);
+    EXPECT_TRUE(fs::exists(documents / "Green Valley .. x 4.png"));
+
+    // A save that fails says where it could not, and nothing was done.
+    fs::remove_all(documents);
+    std::ofstream(documents) << "not a folder";
+    sheet = present();
+    EXPECT_TRUE(sheet->perform(activity::kSaveToFiles));
+    waitForSave(*sheet);
+    EXPECT_EQ(sheet->statusText(), "Could not save the image in " + documents.string());
+    fs::remove(documents);
+    fs::create_directories(documents);
+
+    // Cancel, or a dismissal from elsewhere (a key): cancelled.
     tapIdentified(s, *sheet, "cancel");
     sheet = present();
     s.root->topmostPresentedViewController()->dismissViewController(true);
     s.advance(0.5);
-    EXPECT_EQ(outcome.heard, (std::vector<std::string>{"copyToPasteboard done", "saveToFiles done", "none not done",
-                                                       "none not done"}));
+    EXPECT_EQ(outcome.heard, (std::vector<std::string>{"copyToPasteboard done", "saveToFiles done", "saveToFiles done",
+                                                       "none not done", "none not done"}));
 
     // Excluded: not offered.
     sheet = std::make_shared<ActivityViewController>(std::vector<ActivityItem>{{"", picture, "", "x"}});
@@ -670,7 +703,8 @@ TEST(UiControllerSheets, TheDocumentPickerListsFoldersThenItsFilesAndWalksDownAn
     fs::create_directories(documents / "b plans" / "inner");
     fs::create_directories(documents / "A plans");
     fs::create_directories(documents / ".hidden");
-    for (const char* name : {"Zeta.wkst", "alpha.WKST", "beta.wkst", "notes.txt", "wkst", ".secret.wkst"}) {
+    for (const char* name :
+         {"Zeta.wkst", "alpha.WKST", "beta.wkst", "Beta.wkst", "notes.txt", "wkst", ".secret.wkst"}) {
         touch(documents / name);
     }
     touch(documents / "b plans" / "deep.wkst");
@@ -685,8 +719,9 @@ TEST(UiControllerSheets, TheDocumentPickerListsFoldersThenItsFilesAndWalksDownAn
     s.advance(0.5);
     EXPECT_EQ(picker->presentationController()->styleInForce(), ModalPresentationStyle::pageSheet) << "a sheet";
     EXPECT_EQ(folderShown(*picker), "Documents");
-    EXPECT_EQ(rowsShown(s, *picker),
-              (std::vector<std::string>{"..", "A plans", "b plans", "alpha.WKST", "beta.wkst", "Zeta.wkst"}));
+    EXPECT_EQ(rowsShown(s, *picker), (std::vector<std::string>{"..", "A plans", "b plans", "alpha.WKST", "Beta.wkst",
+                                                               "beta.wkst", "Zeta.wkst"}))
+        << "names equal but for case in byte order";
 
     tapRow(s, *picker, "b plans");
     EXPECT_EQ(folderShown(*picker), "b plans");

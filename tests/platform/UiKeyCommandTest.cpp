@@ -106,7 +106,7 @@ TEST(UiKeyCommand, EscapeDismissesTheTopmostPresentationAsATapOutsideDoesUnlessM
     EXPECT_EQ(heard->dismissed, 1);
 }
 
-TEST(UiKeyCommand, EscapeCancelsAnAlertWithACancelActionAndIsRefusedByOneWithout) {
+TEST(UiKeyCommand, EscapeCancelsAnAlertOrAnswersItsOnlyOKAndIsRefusedByOneThatMustBeAnswered) {
     Stage s;
     std::vector<std::string> ran;
     auto question = std::make_shared<AlertController>("Delete", "Delete this layout?", AlertControllerStyle::alert);
@@ -125,8 +125,29 @@ TEST(UiKeyCommand, EscapeCancelsAnAlertWithACancelActionAndIsRefusedByOneWithout
     notice->addAction(std::make_shared<AlertAction>("OK", AlertActionStyle::defaultStyle,
                                                     [&](AlertAction& a) { ran.push_back(a.title()); }));
     s.root->presentViewController(notice, false);
+    EXPECT_TRUE(RouteKeyCommand(*s.window, kEscape));
+    s.settle();
+    EXPECT_EQ(ran, (std::vector<std::string>{"Cancel", "OK"})) << "its only action, a plain one, answers it";
+    EXPECT_TRUE(AlertController::presentedAlerts().empty());
+
+    // Two choices and no cancel, or only a destructive one: it must be
+    // answered, so Escape is taken and does nothing.
+    auto choice = std::make_shared<AlertController>("Import", "Replace or keep both?", AlertControllerStyle::alert);
+    choice->addAction(std::make_shared<AlertAction>("Replace", AlertActionStyle::defaultStyle,
+                                                    [&](AlertAction& a) { ran.push_back(a.title()); }));
+    choice->addAction(std::make_shared<AlertAction>("Keep Both", AlertActionStyle::defaultStyle,
+                                                    [&](AlertAction& a) { ran.push_back(a.title()); }));
+    s.root->presentViewController(choice, false);
     EXPECT_TRUE(RouteKeyCommand(*s.window, kEscape)) << "taken: it must be answered";
     s.settle();
     EXPECT_EQ(AlertController::presentedAlerts().size(), 1u);
-    EXPECT_EQ(ran.size(), 1u);
+    choice->dismissViewController(false);
+    auto erase = std::make_shared<AlertController>("Erase", "", AlertControllerStyle::alert);
+    erase->addAction(std::make_shared<AlertAction>("Erase", AlertActionStyle::destructive,
+                                                   [&](AlertAction& a) { ran.push_back(a.title()); }));
+    s.root->presentViewController(erase, false);
+    EXPECT_TRUE(RouteKeyCommand(*s.window, kEscape));
+    s.settle();
+    EXPECT_EQ(AlertController::presentedAlerts().size(), 1u);
+    EXPECT_EQ(ran.size(), 2u);
 }

@@ -1,6 +1,7 @@
 #include "platform/graphics/detail/PangoText.h"
 
 #include "platform/foundation/AsciiText.h"
+#include "platform/foundation/RecentCache.h"
 #include "platform/graphics/TextMeasure.h"
 
 #include <fontconfig/fontconfig.h>
@@ -9,7 +10,6 @@
 #include <map>
 #include <optional>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 namespace platform::detail {
@@ -190,21 +190,18 @@ PangoLayout* makeLayoutLocked(const std::string& utf8, const std::string& fontNa
 }
 
 PangoLayout* keptLayoutLocked(const std::string& utf8, const std::string& fontName, double laidOutSize) {
+    // A bounded number, the least used going first.
     constexpr std::size_t kMostKeptLayouts = 16384;
     // Never destroyed: drawing may still happen while statics go away.
-    static auto* kept = new std::unordered_map<std::string, PangoLayout*>();
+    static auto* kept = new RecentCache<PangoLayout*>(kMostKeptLayouts);
     std::string key = utf8;
     key.push_back('\0');
     key += fontName;
     key.push_back('\0');
     key.append(reinterpret_cast<const char*>(&laidOutSize), sizeof laidOutSize);
-    if (const auto found = kept->find(key); found != kept->end()) return PANGO_LAYOUT(g_object_ref(found->second));
+    if (PangoLayout* const* found = kept->find(key)) return PANGO_LAYOUT(g_object_ref(*found));
     PangoLayout* layout = makeLayoutLocked(utf8, fontName, laidOutSize);
-    if (kept->size() >= kMostKeptLayouts) {
-        for (auto& entry : *kept) g_object_unref(entry.second);
-        kept->clear();
-    }
-    kept->emplace(std::move(key), PANGO_LAYOUT(g_object_ref(layout)));
+    kept->insert(std::move(key), PANGO_LAYOUT(g_object_ref(layout)), [](PangoLayout*&& gone) { g_object_unref(gone); });
     return layout;
 }
 

@@ -63,8 +63,9 @@ public:
 
     void loadView() override;
     void viewWillLayoutSubviews() override;
-    // Escape taps the cancel action; an alert without one must be answered,
-    // so Escape is taken and does nothing.
+    // Escape taps the cancel action, or an alert's only action when that is
+    // a plain one (OK); any other alert without a cancel action must be
+    // answered, so Escape is taken and does nothing.
     bool handleKeyCommand(const KeyCommand& command) override;
     std::string className() const override { return "AlertController"; }
 

@@ -25,12 +25,19 @@ bool RouteKeyCommand(Window& window, const KeyCommand& command) {
 
 bool AlertController::handleKeyCommand(const KeyCommand& command) {
     if (!command.is(KeyCommand::kInputEscape)) return false;
+    std::shared_ptr<AlertAction> answer;
     for (const auto& action : mActions) {
         if (action->style() == AlertActionStyle::cancel && action->isEnabled()) {
-            if (presentingViewController() && !isBeingPresented() && !isBeingDismissed()) tap(action);
+            answer = action;
             break;
         }
     }
+    // A notice with only OK: Escape acknowledges it, as on the desktop.
+    if (!answer && mStyle == AlertControllerStyle::alert && mActions.size() == 1 &&
+        mActions.front()->style() == AlertActionStyle::defaultStyle)
+        answer = mActions.front();
+    if (answer && answer->isEnabled() && presentingViewController() && !isBeingPresented() && !isBeingDismissed())
+        tap(answer);
     return true;
 }
 

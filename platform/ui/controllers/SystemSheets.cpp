@@ -1,5 +1,6 @@
 #include "platform/ui/controllers/SystemSheets.h"
 
+#include "platform/dispatch/DispatchQueue.h"
 #include "platform/foundation/AsciiText.h"
 #include "platform/foundation/Bundle.h"
 #include "platform/foundation/Paths.h"
@@ -19,6 +20,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <functional>
 #include <string_view>
 
 namespace platform::ui {
@@ -100,11 +102,23 @@ std::vector<Entry> listFolderInto(const std::filesystem::path& folder, const std
         if (extension.size() > 1 && contains(extensions, ascii::lowercased(std::string_view(extension).substr(1))))
             entries.push_back({name, false});
     }
-    std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
-        if (a.folder != b.folder) return a.folder;
-        const std::string la = ascii::lowercased(a.name), lb = ascii::lowercased(b.name);
-        return la != lb ? la < lb : a.name < b.name;
+    // Each name lowered once, not at every comparison.
+    struct Keyed {
+        std::string key;
+        Entry entry;
+    };
+    std::vector<Keyed> keyed;
+    keyed.reserve(entries.size());
+    for (Entry& entry : entries) {
+        std::string key = ascii::lowercased(entry.name);
+        keyed.push_back({std::move(key), std::move(entry)});
+    }
+    std::sort(keyed.begin(), keyed.end(), [](const Keyed& a, const Keyed& b) {
+        if (a.entry.folder != b.entry.folder) return a.entry.folder;
+        return a.key != b.key ? a.key < b.key : a.entry.name < b.entry.name;
     });
+    entries.clear();
+    for (Keyed& item : keyed) entries.push_back(std::move(item.entry));
     return entries;
 }
 
@@ -153,6 +167,33 @@ void drawDocument(Context& context, const Rect& box) {
 void registerPickerSymbols() {
     if (!hasSymbol(kFolderSymbol)) registerSymbol(kFolderSymbol, drawFolder);
     if (!hasSymbol(kDocumentSymbol)) registerSymbol(kDocumentSymbol, drawDocument);
+}
+
+// A sheet's bar: Cancel on the left and a bold title in the middle.
+struct SheetHeader {
+    std::shared_ptr<Button> cancel;
+    std::shared_ptr<Label> title;
+};
+
+SheetHeader addSheetHeader(View& root, std::function<void()> cancelled) {
+    SheetHeader header;
+    header.cancel = Button::make(ButtonType::system);
+    header.cancel->setTitle(std::string("Cancel"), ControlState::normal);
+    header.cancel->setAccessibilityIdentifier(kCancel);
+    header.cancel->addAction([cancelled = std::move(cancelled)](Control&) { cancelled(); },
+                             ControlEvents::touchUpInside);
+    root.addSubview(header.cancel);
+    header.title = std::make_shared<Label>();
+    header.title->setFont(Font::boldSystemFont(Font::systemFontSize()));
+    header.title->setTextAlignment(TextAlignment::center);
+    root.addSubview(header.title);
+    return header;
+}
+
+void layoutSheetHeader(Button& cancel, Label& title, double width, double margin, double barHeight) {
+    constexpr double kCancelWidth = 80;
+    cancel.setFrame({margin, 0, kCancelWidth, barHeight});
+    title.setFrame({margin + kCancelWidth, 0, std::max(0.0, width - 2 * (margin + kCancelWidth)), barHeight});
 }
 
 }  // namespace
@@ -218,21 +259,12 @@ void ActivityViewController::loadView() {
     auto views = std::make_shared<Views>();
     std::weak_ptr<ActivityViewController> weak = std::static_pointer_cast<ActivityViewController>(sharedController());
 
-    views->cancel = Button::make(ButtonType::system);
-    views->cancel->setTitle(std::string("Cancel"), ControlState::normal);
-    views->cancel->setAccessibilityIdentifier(kCancel);
-    views->cancel->addAction(
-        [weak](Control&) {
-            if (auto self = weak.lock()) self->close();
-        },
-        ControlEvents::touchUpInside);
-    root->addSubview(views->cancel);
-
-    views->title = std::make_shared<Label>();
-    views->title->setFont(Font::boldSystemFont(Font::systemFontSize()));
-    views->title->setTextAlignment(TextAlignment::center);
+    auto header = addSheetHeader(*root, [weak] {
+        if (auto self = weak.lock()) self->close();
+    });
+    views->cancel = std::move(header.cancel);
+    views->title = std::move(header.title);
     views->title->setText(mItems.empty() || mItems.front().name.empty() ? title() : mItems.front().name);
-    root->addSubview(views->title);
 
     views->preview = std::make_shared<ImageView>();
     views->preview->setContentMode(ViewContentMode::scaleAspectFit);
@@ -269,8 +301,7 @@ void ActivityViewController::viewDidLayoutSubviews() {
     const Rect bounds = view()->bounds();
     const double bottom = bounds.height - view()->safeAreaInsets().bottom;
     const double inner = std::max(0.0, bounds.width - 2 * kMargin);
-    mViews->cancel->setFrame({kMargin, 0, 80, kBarHeight});
-    mViews->title->setFrame({kMargin + 80, 0, std::max(0.0, bounds.width - 2 * (kMargin + 80)), kBarHeight});
+    layoutSheetHeader(*mViews->cancel, *mViews->title, bounds.width, kMargin, kBarHeight);
     double y = bottom - kStatusHeight;
     mViews->status->setFrame({kMargin, y, inner, kStatusHeight});
     for (auto it = mViews->activities.rbegin(); it != mViews->activities.rend(); ++it) {
@@ -283,17 +314,22 @@ void ActivityViewController::viewDidLayoutSubviews() {
 
 void ActivityViewController::viewWillAppear(bool animated) {
     ViewController::viewWillAppear(animated);
-    if (isBeingPresented()) mReported = false;
+    if (isBeingPresented()) {
+        mReported = false;
+        mReportWhenSaved = false;
+    }
 }
 
 void ActivityViewController::viewDidDisappear(bool animated) {
     ViewController::viewDidDisappear(animated);
-    // Gone, however it was closed: say once what was done.
+    // Gone, however it was closed: say once what was done (a save under
+    // way once it has ended).
     if (presentingViewController() || mReported) return;
-    mReported = true;
-    const auto done = mDone;
-    mDone.reset();
-    if (mCompletion) mCompletion(done, done.has_value());
+    if (mSaving) {
+        mReportWhenSaved = true;
+        return;
+    }
+    report();
 }
 
 void ActivityViewController::showStatus(std::string text) {
@@ -325,17 +361,54 @@ bool ActivityViewController::perform(const std::string& activity) {
         return true;
     }
     if (activity == activity::kSaveToFiles) {
-        const auto folder = saveFolder();
-        const auto saved = savePNGUnderFreeName(*item.image, folder, item.name);
-        if (!saved) {
-            showStatus("Could not save the image in " + folder.string());
-            return false;
-        }
-        mDone = activity;
-        showStatus("Saved to " + saved->string());
+        if (mSaving) return false;
+        mSaving = true;
+        setSaveEnabled(false);
+        showStatus(kSavingStatus);
+        // Encoding a big picture takes long: off the main thread, the
+        // outcome back on it. The sheet is kept until it has heard, and is
+        // let go on the main thread.
+        auto self = std::static_pointer_cast<ActivityViewController>(sharedController());
+        DispatchQueue::global().async(
+            [self = std::move(self), image = item.image, folder = saveFolder(), name = item.name]() mutable {
+                auto path = savePNGUnderFreeName(*image, folder, name);
+                DispatchQueue::main().async([self = std::move(self), folder = std::move(folder),
+                                             path = std::move(path)] { self->saved(folder, path); });
+            });
         return true;
     }
     return false;
+}
+
+void ActivityViewController::saved(const std::filesystem::path& folder,
+                                   const std::optional<std::filesystem::path>& path) {
+    mSaving = false;
+    setSaveEnabled(true);
+    if (path) {
+        mDone = activity::kSaveToFiles;
+        showStatus("Saved to " + path->string());
+    } else {
+        showStatus("Could not save the image in " + folder.string());
+    }
+    // Closed while saving: told now, with the save.
+    if (mReportWhenSaved) {
+        mReportWhenSaved = false;
+        report();
+    }
+}
+
+void ActivityViewController::setSaveEnabled(bool enabled) {
+    if (!mViews) return;
+    for (const auto& button : mViews->activities) {
+        if (button->accessibilityIdentifier() == activity::kSaveToFiles) button->setEnabled(enabled);
+    }
+}
+
+void ActivityViewController::report() {
+    mReported = true;
+    const auto done = mDone;
+    mDone.reset();
+    if (mCompletion) mCompletion(done, done.has_value());
 }
 
 bool ActivityViewController::complete(std::optional<std::string> activity, bool completed) {
@@ -447,21 +520,12 @@ void DocumentPickerViewController::loadView() {
     std::weak_ptr<DocumentPickerViewController> weak =
         std::static_pointer_cast<DocumentPickerViewController>(sharedController());
 
-    views->cancel = Button::make(ButtonType::system);
-    views->cancel->setTitle(std::string("Cancel"), ControlState::normal);
-    views->cancel->setAccessibilityIdentifier(kCancel);
-    views->cancel->addAction(
-        [weak](Control&) {
-            if (auto self = weak.lock()) self->cancel();
-        },
-        ControlEvents::touchUpInside);
-    root->addSubview(views->cancel);
-
-    views->title = std::make_shared<Label>();
-    views->title->setFont(Font::boldSystemFont(Font::systemFontSize()));
-    views->title->setTextAlignment(TextAlignment::center);
+    auto header = addSheetHeader(*root, [weak] {
+        if (auto self = weak.lock()) self->cancel();
+    });
+    views->cancel = std::move(header.cancel);
+    views->title = std::move(header.title);
     views->title->setAccessibilityIdentifier("folder");
-    root->addSubview(views->title);
 
     views->rule = std::make_shared<View>();
     views->rule->setBackgroundColor(SystemColors::kLightGray);
@@ -482,8 +546,7 @@ void DocumentPickerViewController::loadView() {
 void DocumentPickerViewController::viewDidLayoutSubviews() {
     if (!mViews) return;
     const Rect bounds = view()->bounds();
-    mViews->cancel->setFrame({kMargin, 0, 80, kBarHeight});
-    mViews->title->setFrame({kMargin + 80, 0, std::max(0.0, bounds.width - 2 * (kMargin + 80)), kBarHeight});
+    layoutSheetHeader(*mViews->cancel, *mViews->title, bounds.width, kMargin, kBarHeight);
     mViews->rule->setFrame({0, kBarHeight - 0.5, bounds.width, 0.5});
     mViews->table->setFrame({0, kBarHeight, bounds.width, std::max(0.0, bounds.height - kBarHeight)});
 }

@@ -57,10 +57,12 @@ std::optional<std::filesystem::path> savePNGUnderFreeName(const Image& image, co
 // desktop offers and the app did not exclude (copy to the pasteboard; save
 // an image as a PNG file in the documents folder), a line saying what was
 // done, and Cancel (Done once something was). Copying closes the sheet;
-// saving keeps it open to say where the file went. However it is closed
-// (a button, a tap outside, a drag, or any dismissal), the completion runs
-// once, after it has gone: with the last activity carried out, else none
-// and not completed.
+// saving keeps it open to say where the file went. The picture is encoded
+// and written on the shared pool; the line says so meanwhile, and the
+// outcome arrives on the main loop. However it is closed (a button, a tap
+// outside, a drag, or any dismissal), the completion runs once, after it
+// has gone and any save under way has ended: with the last activity
+// carried out, else none and not completed.
 class ActivityViewController : public ViewController {
 public:
     // The activity chosen (none when the user closed the sheet) and whether
@@ -78,7 +80,8 @@ public:
     // identifiers).
     std::vector<std::string> offeredActivityTypes() const;
     // Carries out an offered activity as its button does: false when it
-    // is not offered or failed.
+    // is not offered or failed. A save is started (false while one is under
+    // way): statusText() says how it went once the main loop has heard.
     bool perform(const std::string& activity);
     // What the sheet's status line says (empty before any activity).
     const std::string& statusText() const { return mStatus; }
@@ -100,16 +103,23 @@ public:
     static constexpr double kMargin = 16;
     static constexpr double kButtonHeight = 44;
     static constexpr double kStatusHeight = 44;
+    // What the status line says while a save is under way.
+    static constexpr const char* kSavingStatus = "Saving…";
 
 private:
     void showStatus(std::string text);
     void close();
+    void saved(const std::filesystem::path& folder, const std::optional<std::filesystem::path>& path);
+    void setSaveEnabled(bool enabled);
+    void report();
 
     std::vector<ActivityItem> mItems;
     std::vector<std::string> mExcluded;
     Completion mCompletion;
     std::optional<std::string> mDone;  // the last activity carried out
     bool mReported = false;
+    bool mSaving = false;
+    bool mReportWhenSaved = false;
     std::string mStatus;
     struct Views;
     std::shared_ptr<Views> mViews;

@@ -1,17 +1,23 @@
 #include "platform/ui/sdl/DesktopPrograms.h"
 
+#include "platform/dispatch/ThreadStart.h"
 #include "platform/foundation/AsciiText.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/eventfd.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
+#include <mutex>
 #include <string_view>
 #include <thread>
+#include <utility>
 
 extern char** environ;
 
@@ -23,15 +29,147 @@ bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
     return ascii::equalsIgnoringCase(text.substr(0, prefix.size()), prefix);
 }
 
-void WriteAll(int fd, const std::vector<std::uint8_t>& bytes) {
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t written = write(fd, bytes.data() + done, bytes.size() - done);
-        if (written < 0 && errno == EINTR) continue;
-        if (written <= 0) return;  // the program stopped reading
-        done += static_cast<std::size_t>(written);
+// One thread for every program started: it feeds their input and reaps
+// them, so a hundred links opened make one thread, not a hundred. It waits
+// on each child's process descriptor and each input's pipe at once; a
+// child without a descriptor (an old kernel) is looked at every tenth of a
+// second.
+class ProgramKeeper {
+public:
+    static ProgramKeeper& instance() {
+        // Never destroyed: children may outlive the statics.
+        static auto* keeper = new ProgramKeeper();
+        return *keeper;
     }
-}
+
+    // `writeEnd` is -1 without input.
+    void keep(pid_t child, int writeEnd, std::function<std::vector<std::uint8_t>()> input) {
+        {
+            std::lock_guard lock(mMutex);
+            Child added;
+            added.pid = child;
+            added.processFd = OpenProcessDescriptor(child);
+            added.writeEnd = writeEnd;
+            added.input = std::move(input);
+            mAdded.push_back(std::move(added));
+        }
+        std::call_once(mStarted, [this] { startThread([this] { run(); }).detach(); });
+        const std::uint64_t one = 1;
+        while (write(mWake, &one, sizeof one) < 0 && errno == EINTR) {
+        }
+    }
+
+private:
+    struct Child {
+        pid_t pid = -1;
+        int processFd = -1;  // -1: none, looked at by time
+        int writeEnd = -1;   // -1: no input left to write
+        std::function<std::vector<std::uint8_t>()> input;
+        std::vector<std::uint8_t> bytes;
+        std::size_t written = 0;
+        bool reaped = false;
+    };
+
+    ProgramKeeper() : mWake(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+
+    static int OpenProcessDescriptor(pid_t pid) {
+#ifdef SYS_pidfd_open
+        return static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
+#else
+        (void)pid;
+        return -1;
+#endif
+    }
+
+    static void CloseInput(Child& child) {
+        if (child.writeEnd >= 0) close(child.writeEnd);
+        child.writeEnd = -1;
+        child.bytes.clear();
+    }
+
+    // Writes what the pipe takes now; the input is made on first call.
+    static void Feed(Child& child) {
+        if (child.input) {
+            try {
+                child.bytes = child.input();
+            } catch (...) {
+                child.bytes.clear();  // nothing to give: the program reads an empty input
+            }
+            child.input = nullptr;
+            fcntl(child.writeEnd, F_SETFL, fcntl(child.writeEnd, F_GETFL) | O_NONBLOCK);
+        }
+        while (child.written < child.bytes.size()) {
+            const ssize_t n =
+                write(child.writeEnd, child.bytes.data() + child.written, child.bytes.size() - child.written);
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return;
+            if (n <= 0) break;  // the program stopped reading
+            child.written += static_cast<std::size_t>(n);
+        }
+        CloseInput(child);
+    }
+
+    static void Reap(Child& child) {
+        int ignored = 0;
+        pid_t done;
+        while ((done = waitpid(child.pid, &ignored, WNOHANG)) < 0 && errno == EINTR) {
+        }
+        if (done == 0) return;  // still running
+        child.reaped = true;
+        if (child.processFd >= 0) close(child.processFd);
+        child.processFd = -1;
+    }
+
+    void run() {
+        // A reader that has gone must not end the app: a write then fails.
+        sigset_t pipeSignal;
+        sigemptyset(&pipeSignal);
+        sigaddset(&pipeSignal, SIGPIPE);
+        pthread_sigmask(SIG_BLOCK, &pipeSignal, nullptr);
+        std::vector<Child> children;
+        std::vector<pollfd> fds;
+        for (;;) {
+            {
+                std::lock_guard lock(mMutex);
+                for (Child& added : mAdded) children.push_back(std::move(added));
+                mAdded.clear();
+            }
+            bool timed = false;
+            for (Child& child : children) {
+                if (child.writeEnd >= 0 && child.input) Feed(child);
+                if (!child.reaped && child.processFd < 0) {
+                    Reap(child);
+                    timed = timed || !child.reaped;
+                }
+            }
+            std::erase_if(children, [](const Child& child) { return child.reaped && child.writeEnd < 0; });
+
+            fds.assign(1, pollfd{mWake, POLLIN, 0});
+            for (const Child& child : children) {
+                if (child.writeEnd >= 0) fds.push_back({child.writeEnd, POLLOUT, 0});
+                if (!child.reaped && child.processFd >= 0) fds.push_back({child.processFd, POLLIN, 0});
+            }
+            if (poll(fds.data(), fds.size(), timed ? 100 : -1) < 0) continue;  // interrupted: look again
+            if ((fds[0].revents & POLLIN) != 0) {
+                std::uint64_t count = 0;
+                while (read(mWake, &count, sizeof count) < 0 && errno == EINTR) {
+                }
+            }
+            for (const pollfd& ready : fds) {
+                if (ready.revents == 0 || ready.fd == mWake) continue;
+                for (Child& child : children) {
+                    if (ready.fd == child.writeEnd) Feed(child);
+                    if (ready.fd == child.processFd) Reap(child);
+                }
+            }
+        }
+    }
+
+    std::mutex mMutex;
+    std::vector<Child> mAdded;
+    const int mWake;
+    std::once_flag mStarted;
+};
 
 // Spawn attributes for a child that starts as a fresh process would: the
 // app blocks its termination signals in every thread, and a child keeps a
@@ -107,21 +245,8 @@ bool startProgram(const std::filesystem::path& program, const std::vector<std::s
         if (input) close(pipe[1]);
         return false;
     }
-    const int writeEnd = pipe[1];
-    std::thread([child, writeEnd, input = std::move(input)] {
-        if (input) {
-            // A reader that has gone must not end the app.
-            sigset_t pipeSignal;
-            sigemptyset(&pipeSignal);
-            sigaddset(&pipeSignal, SIGPIPE);
-            pthread_sigmask(SIG_BLOCK, &pipeSignal, nullptr);
-            WriteAll(writeEnd, input());
-            close(writeEnd);
-        }
-        int ignored = 0;
-        while (waitpid(child, &ignored, 0) < 0 && errno == EINTR) {
-        }
-    }).detach();
+    const int writeEnd = input ? pipe[1] : -1;
+    ProgramKeeper::instance().keep(child, writeEnd, std::move(input));
     return true;
 }
 

@@ -3,8 +3,8 @@
 // the desktop's handler (xdg-open), bytes to a program's standard input
 // (the clipboard's helper). Programs are started directly (posix_spawn, no
 // shell), with the signal mask and dispositions of a fresh process, and
-// never waited for on the caller's thread: a detached thread feeds the
-// input and reaps the child.
+// never waited for on the caller's thread: one thread, shared by all the
+// programs started, feeds their input and reaps them.
 
 #include <cstdint>
 #include <filesystem>

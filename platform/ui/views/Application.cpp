@@ -108,6 +108,11 @@ void Application::terminate() {
     NotificationCenter::defaultCenter().postNotificationName(kApplicationWillTerminateNotification, this);
 }
 
+void Application::resetLifeCycle() {
+    mDelegate.reset();
+    mTerminated = false;
+}
+
 void Application::receiveMemoryWarning() {
     if (const auto delegate = mDelegate) delegate->applicationDidReceiveMemoryWarning(*this);
     NotificationCenter::defaultCenter().postNotificationName(kApplicationDidReceiveMemoryWarningNotification, this);

@@ -90,6 +90,10 @@ public:
     // do nothing.
     void terminate();
     bool isTerminating() const { return mTerminated; }
+    // Forgets the delegate and that the app has terminated, as a new
+    // process starts: for tests that run the life cycle more than once in
+    // one process.
+    void resetLifeCycle();
     // The delegate first, then kApplicationDidReceiveMemoryWarningNotification,
     // then every view controller of every window.
     void receiveMemoryWarning();

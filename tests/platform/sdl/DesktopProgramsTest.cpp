@@ -12,6 +12,7 @@
 #include <SDL.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
@@ -89,6 +90,60 @@ TEST(DesktopPrograms, WebAddressesGoToTheDesktopsHandlerAsOneArgumentAndNothingE
     ASSERT_TRUE(sdl::openURLOnDesktop(address));
     EXPECT_EQ(WaitForFile(programs.file("xdg-open.args")), address + "\n");
     EXPECT_TRUE(sdl::isDesktopOpenableURL("mailto:someone@example.org"));
+}
+
+namespace {
+
+// This process's threads.
+int ThreadCount() {
+    int count = 0;
+    for ([[maybe_unused]] const auto& task : std::filesystem::directory_iterator("/proc/self/task")) ++count;
+    return count;
+}
+
+// Children of this process named `name`, running or not yet reaped.
+int ChildrenNamed(const std::string& name) {
+    int count = 0;
+    const std::string self = std::to_string(getpid());
+    for (const auto& process : std::filesystem::directory_iterator("/proc")) {
+        std::ifstream in(process.path() / "stat");
+        std::string line;
+        if (!std::getline(in, line)) continue;
+        // "pid (comm) state ppid ...": the name may hold blanks, the last ')' ends it.
+        const auto open = line.find('('), close = line.rfind(')');
+        if (open == std::string::npos || close == std::string::npos) continue;
+        std::istringstream rest(line.substr(close + 1));
+        std::string state, parent;
+        rest >> state >> parent;
+        if (parent == self && line.substr(open + 1, close - open - 1) == name) ++count;
+    }
+    return count;
+}
+
+}  // namespace
+
+TEST(DesktopPrograms, ManyLinksOpenedShareOneThreadAndEveryHandlerIsReaped) {
+    StandIns programs;
+    // A handler that stays until told to go, as a browser started in the
+    // foreground does.
+    const auto go = programs.file("go");
+    {
+        std::ofstream script(programs.file("xdg-open"));
+        script << "#!/bin/sh\nPATH=/usr/bin:/bin\nwhile [ ! -e '" << go.string() << "' ]; do sleep 0.02; done\n";
+    }
+    chmod(programs.file("xdg-open").c_str(), 0755);
+    ASSERT_TRUE(sdl::openURLOnDesktop("https://example.org/0"));
+    const int threads = ThreadCount();
+    for (int i = 1; i < 12; ++i) ASSERT_TRUE(sdl::openURLOnDesktop("https://example.org/" + std::to_string(i)));
+    EXPECT_LE(ThreadCount(), threads) << "no thread for each link";
+    EXPECT_EQ(ChildrenNamed("xdg-open"), 12);
+
+    std::ofstream(go) << "";
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (ChildrenNamed("xdg-open") > 0 && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_EQ(ChildrenNamed("xdg-open"), 0) << "each one reaped, none left a zombie";
 }
 
 TEST(DesktopPrograms, PicturesArePipedToXclipAsPNGAndTextGoesThroughSDL) {

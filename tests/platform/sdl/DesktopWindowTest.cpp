@@ -2,6 +2,7 @@
 // pushed into SDL's queue become touches and typed text, and what reaches
 // the SDL window's surface is the window's snapshot.
 
+#include "platform/ui/controllers/AlertController.h"
 #include "platform/graphics/Image.h"
 #include "platform/ui/core/BasicAnimation.h"
 #include "platform/ui/views/Button.h"
@@ -38,6 +39,10 @@ using platform::Pixel;
 using platform::Point;
 using platform::Rect;
 using platform::Size;
+using platform::ui::AlertAction;
+using platform::ui::AlertActionStyle;
+using platform::ui::AlertController;
+using platform::ui::AlertControllerStyle;
 using platform::ui::Button;
 using platform::ui::ButtonType;
 using platform::ui::Control;
@@ -630,6 +635,17 @@ TEST(DesktopWindow, EscapeTabAndCtrlQAreKeyCommandsOfTheWindow) {
     press(SDLK_ESCAPE);
     time.clock->advance(600ms);
     EXPECT_EQ(root->presentedViewController(), nullptr);
+
+    // A notice with only OK: Escape answers OK.
+    int acknowledged = 0;
+    auto notice = std::make_shared<AlertController>("Saved", "", AlertControllerStyle::alert);
+    notice->addAction(
+        std::make_shared<AlertAction>("OK", AlertActionStyle::defaultStyle, [&](AlertAction&) { ++acknowledged; }));
+    root->presentViewController(notice, false);
+    press(SDLK_ESCAPE);
+    time.clock->advance(600ms);
+    EXPECT_EQ(root->presentedViewController(), nullptr);
+    EXPECT_EQ(acknowledged, 1);
 
     SDL_Window* sdl = SDL_GetWindowFromID(desk.windowID());
     press(SDLK_q, KMOD_LCTRL);
