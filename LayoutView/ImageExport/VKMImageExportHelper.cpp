@@ -13,6 +13,7 @@
 #include "LayoutView/ImageExport/QLImageFromLayoutHelper.h"
 #include "engine/drawing/OvalInstruction.h"
 #include "engine/drawing/PathInstruction.h"
+#include "engine/drawing/TextInstruction.h"
 #include "engine/model/Layout.h"
 #include "engine/model/LayoutBounds.h"
 #include "engine/services/ZDUtils.h"
@@ -28,12 +29,33 @@ platform::Size WorkspaceSize(const CLayout& layout, double zoom) {
 // Content fitted far smaller than a pixel would vanish: a fill narrower
 // than `width` (layout units) is outlined in its own colour to come out
 // about `width` wide, and a stroke too thin for the context to draw at all
-// is drawn a quarter of `width` wide. Lines that do show keep their width,
-// so the picture looks as before wherever its content was large enough.
-void WidenVanishingLines(const tDrawingInstructions& instructions, double width) {
+// is drawn a quarter of `width` wide; a text too small to read is marked
+// by its box, filled in its colour, as wide. Lines that do show keep their
+// width, so the picture looks as before wherever its content was large
+// enough.
+void WidenVanishingLines(tDrawingInstructions& instructions, double width) {
     if (!(width > 0) || !std::isfinite(width)) return;
-    for (CDrawingInstruction* instruction : instructions) {
+    auto narrowestOf = [](const tDoubleRect& box) { return std::min(box.Width(), box.Height()); };
+    const std::size_t count = instructions.size();
+    for (std::size_t i = 0; i < count; ++i) {
+        CDrawingInstruction* instruction = instructions[i];
         if (instruction == nullptr) continue;
+        if (const auto* text = dynamic_cast<const CTextDrawingInstruction*>(instruction)) {
+            const tDoubleRect& box = text->mBounds;
+            const double narrowest = narrowestOf(box);
+            if (text->mText.empty() || !(narrowest >= 0) || !(narrowest < width)) continue;
+            auto mark = std::make_unique<CPathDrawingInstruction>(kDrawingStyleFillAndStroke, false, text->mFillColor,
+                                                                  text->mFillColor);
+            mark->AddLineTo({box.minX, box.minY, 0});
+            mark->AddLineTo({box.maxX, box.minY, 0});
+            mark->AddLineTo({box.maxX, box.maxY, 0});
+            mark->AddLineTo({box.minX, box.maxY, 0});
+            mark->AddLineTo({box.minX, box.minY, 0});
+            mark->mLineWidth = width - narrowest;
+            mark->CalcBoundingBox();
+            VKMInstructionList::append(instructions, std::move(mark));
+            continue;
+        }
         double* lineWidth = nullptr;
         if (auto* path = dynamic_cast<CPathDrawingInstruction*>(instruction)) {
             lineWidth = &path->mLineWidth;
@@ -45,8 +67,7 @@ void WidenVanishingLines(const tDrawingInstructions& instructions, double width)
             if (!(*lineWidth < width / 20)) continue;
             *lineWidth = width / 4;
         } else {
-            const tDoubleRect& box = instruction->mBounds;
-            const double narrowest = std::min(box.Width(), box.Height());
+            const double narrowest = narrowestOf(instruction->mBounds);
             if (!instruction->mUseFill || !(narrowest >= 0) || !(narrowest < width)) continue;
             instruction->mUseStroke = true;
             instruction->mStrokeColor = instruction->mFillColor;

@@ -113,6 +113,18 @@ std::pair<int, int> InkLeftAndRight(const platform::Image& image) {
     return ink;
 }
 
+// Pixels that are not white within `reach` of (x, y).
+int InkAround(const platform::Image& image, int x, int y, int reach) {
+    int ink = 0;
+    for (int row = y - reach; row <= y + reach; ++row) {
+        for (int column = x - reach; column <= x + reach; ++column) {
+            const auto p = image.pixel(column, row);
+            if (p && p->alpha >= 200 && std::max({p->red, p->green, p->blue}) <= 230) ++ink;
+        }
+    }
+    return ink;
+}
+
 }  // namespace
 
 TEST(LayerListScreen, APhoneFlipsTheIconsAndAnnouncesTheChangesOnceAtDone) {
@@ -257,7 +269,8 @@ TEST(LayerListScreen, NamesAndSummariesOfOddLayers) {
 
 // Short black tracks spread over 150 x 100 m, fitted into 48 points: each far
 // thinner than a pixel. The preview comes after the list is shown and shows
-// them; a row reloaded later shows it again at once.
+// them, and a layer of texts shows where they are; a row reloaded later
+// shows its preview again at once.
 TEST(LayerListScreen, APreviewOfContentFarApartShowsIt) {
     SideScreens screens;
     screens.show(UserInterfaceIdiom::phone, sidescreens::kLayoutTab);
@@ -268,6 +281,10 @@ straight length=300 at=37500,25000 angle=0 color=0,0,0 color2=0,0,0
 straight length=300 at=75000,50000 angle=0 color=0,0,0 color2=0,0,0
 straight length=300 at=112500,75000 angle=0 color=0,0,0 color2=0,0,0
 straight length=300 at=150000,100000 angle=0 color=0,0,0 color2=0,0,0
+layer "Names"
+text "West" at=0,0 size=40 color=0,0,0,1 color2=0,0,0,1
+text "Middle" at=75000,50000 size=40 color=0,0,0,1 color2=0,0,0,1
+text "East" at=150000,100000 size=40 color=0,0,0,1 color2=0,0,0,1
 )",
                  "far-apart.wkst");
     // Laid out at once, before the loop turns: the row has an empty frame,
@@ -292,15 +309,19 @@ straight length=300 at=150000,100000 angle=0 color=0,0,0 color2=0,0,0
     list = OpenList(screens);
     ASSERT_NE(list, nullptr);
     const auto table = list->tableView();
-    ASSERT_EQ(table->numberOfRowsInSection(0), 1);
+    ASSERT_EQ(table->numberOfRowsInSection(0), 2);
     ASSERT_TRUE(WaitForPreview(*table, 0)) << "no preview came";
     const auto made = PreviewOf(*table, 0)->image();
-    made->writePNG("/tmp/far.png");
     ASSERT_NE(made, nullptr);
     EXPECT_EQ(made->size().width, 48);
     const auto [left, right] = InkLeftAndRight(*made);
     EXPECT_GE(left, 2) << "the track 37.5 m from the left";
     EXPECT_GE(right, 2) << "the track 37.5 m from the right";
+    // Texts too small to read are marked where they are.
+    ASSERT_TRUE(WaitForPreview(*table, 1)) << "no preview of the texts came";
+    const auto names = PreviewOf(*table, 1)->image();
+    ASSERT_NE(names, nullptr);
+    EXPECT_GE(InkAround(*names, names->pixelWidth() / 2, names->pixelHeight() / 2, 4), 1) << "the middle text";
 
     // Hiding the layer reloads its row, which shows the preview made.
     screens.synth->tap(screens.centreOf(*table->cellForRowAtIndexPath({0, 0})));
