@@ -1,16 +1,20 @@
 #include "LayoutModule/LayerList/VKMLayerListViewController.h"
 
+#include <algorithm>
 #include <mutex>
 
 #include "LayoutModule/LayerList/QLLayerSummaryHelper.h"
 #include "engine/services/VKMSoftAssert.h"
 #include "LayoutView/ImageExport/VKMLayerPreviewHelper.h"
+#include "app/Helper/VKMLayoutDocumentHelper.h"
 #include "app/Utilities/Localization/StringVekmont.h"
+#include "app/Utilities/System/QLNotificationObserverTracker.h"
 #include "engine/model/CurrentCloudLayout.h"
 #include "engine/model/Layer.h"
 #include "engine/model/LayerManager.h"
 #include "engine/model/Layout.h"
 #include "engine/services/ZDUtils.h"
+#include "platform/dispatch/DispatchQueue.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/graphics/Context.h"
 #include "platform/ui/controllers/BarItems.h"
@@ -31,6 +35,7 @@ namespace {
 
 constexpr double kRowHeight = 56;
 constexpr double kVisibilityPointSize = 24;
+constexpr double kPreviewCornerRadius = VKMLayerPreviewHelper::kCornerRadius;
 
 // An eye, open for a shown layer, struck through for a hidden one.
 void drawEye(platform::Context& context, const Rect& box, bool struck) {
@@ -120,6 +125,14 @@ CLayer* VKMLayerListViewController::layerAt(int index) {
 
 void VKMLayerListViewController::viewDidLoad() {
     TableViewController::viewDidLoad();
+    mDocumentObserver = std::make_unique<QLNotificationObserverTracker>();
+    const std::weak_ptr<VKMLayerListViewController> self =
+        std::static_pointer_cast<VKMLayerListViewController>(sharedController());
+    mDocumentObserver->observeNotifications(
+        {VKMLayoutDocumentHelper::kDocumentLoadedNotification, VKMLayoutDocumentHelper::kDocumentDidCloseNotification},
+        [self](const platform::Notification&) {
+            if (const auto controller = self.lock()) controller->forgetPreviews();
+        });
     registerVisibilityImages();
     auto table = tableView();
     table->setTableFooterView(std::make_shared<View>());
@@ -172,9 +185,77 @@ void VKMLayerListViewController::refreshLayerCell(TableViewCell& cell, int index
     if (auto summary = std::dynamic_pointer_cast<Label>(cell.viewWithTag(kSummaryLabelTag))) {
         summary->setText(QLLayerSummaryHelper::getContentSummaryForLayer(layer, layout));
     }
-    if (auto preview = std::dynamic_pointer_cast<ImageView>(cell.viewWithTag(kPreviewTag))) {
-        preview->setImage(VKMLayerPreviewHelper::previewForLayer(layer, *layout, {kPreviewSize, kPreviewSize}));
+    showPreview(cell, layer);
+}
+
+VKMLayerListViewController::VKMLayerListViewController() = default;
+
+VKMLayerListViewController::~VKMLayerListViewController() = default;
+
+void VKMLayerListViewController::showPreview(TableViewCell& cell, CLayer* layer) {
+    const auto preview = std::dynamic_pointer_cast<ImageView>(cell.viewWithTag(kPreviewTag));
+    if (!preview) return;
+    if (const auto made = mPreviews.find(layer); made != mPreviews.end()) {
+        preview->setImage(made->second);
+        return;
     }
+    if (!mEmptyPreview) {
+        mEmptyPreview =
+            VKMLayerPreviewHelper::createFramedPreview(nullptr, {kPreviewSize, kPreviewSize}, kPreviewCornerRadius);
+    }
+    preview->setImage(mEmptyPreview);
+    requestPreview(layer);
+}
+
+void VKMLayerListViewController::requestPreview(CLayer* layer) {
+    if (!mPendingPreviews.insert(layer).second) return;
+    const auto weak = std::weak_ptr<VKMLayerListViewController>(
+        std::static_pointer_cast<VKMLayerListViewController>(sharedController()));
+    const std::uint64_t generation = mPreviewGeneration;
+    // The copy waits for the next turn of the main loop, so that a large
+    // layer does not hold up the list's first picture.
+    platform::DispatchQueue::main().async([weak, layer, generation] {
+        const auto controller = weak.lock();
+        if (!controller || generation != controller->mPreviewGeneration) return;
+        CLayout* layout = trackLayout();
+        const bool current = layout != nullptr && [&] {
+            const tLayers& layers = layout->GetLayerManager().GetLayers();
+            return std::find(layers.begin(), layers.end(), layer) != layers.end();
+        }();
+        if (!current) {
+            controller->mPendingPreviews.erase(layer);
+            return;
+        }
+        std::shared_ptr<CLayout> copy = VKMLayerPreviewHelper::layoutForLayer(layer, *layout);
+        platform::DispatchQueue::global().async([weak, layer, generation, copy] {
+            std::shared_ptr<platform::Image> image =
+                VKMLayerPreviewHelper::previewOfLayout(*copy, {kPreviewSize, kPreviewSize});
+            platform::DispatchQueue::main().async([weak, layer, generation, image] {
+                if (const auto controller = weak.lock()) controller->previewArrived(layer, generation, image);
+            });
+        });
+    });
+}
+
+void VKMLayerListViewController::previewArrived(const CLayer* layer, std::uint64_t generation,
+                                                std::shared_ptr<platform::Image> image) {
+    if (generation != mPreviewGeneration) return;
+    mPendingPreviews.erase(layer);
+    if (!image) return;
+    mPreviews[layer] = image;
+    if (!isViewLoaded()) return;
+    for (const IndexPath& row : tableView()->indexPathsForVisibleRows()) {
+        if (layerAt(row.row) != layer) continue;
+        const auto cell = tableView()->cellForRowAtIndexPath(row);
+        const auto preview = cell ? std::dynamic_pointer_cast<ImageView>(cell->viewWithTag(kPreviewTag)) : nullptr;
+        if (preview) preview->setImage(image);
+    }
+}
+
+void VKMLayerListViewController::forgetPreviews() {
+    ++mPreviewGeneration;
+    mPreviews.clear();
+    mPendingPreviews.clear();
 }
 
 void VKMLayerListViewController::adjustVisibilityImageForButton(Button& button, const CLayer& layer) {

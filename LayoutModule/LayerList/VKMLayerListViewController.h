@@ -5,15 +5,26 @@
 // announced at once; on a phone (in a navigation controller with a Done
 // button) one announcement goes out when the list is closed. Main thread
 // only.
+//
+// Previews are drawn on a global queue from copies of the layers' content
+// made on the main thread after the list is shown; a row shows an empty
+// frame until its layer's preview arrives, and keeps it for later reloads.
 
+#include <cstdint>
+#include <map>
 #include <memory>
+#include <set>
 #include <string>
 
 #include "platform/ui/controllers/TableViewController.h"
 
+namespace platform {
+class Image;
+}
 namespace platform::ui {
 class Button;
 }
+class QLNotificationObserverTracker;
 class CLayer;
 class CLayout;
 
@@ -63,7 +74,25 @@ public:
 
     std::string className() const override { return "VKMLayerListViewController"; }
 
+    VKMLayerListViewController();
+    ~VKMLayerListViewController() override;
+
 private:
+    // The layer's preview into the row's preview view: the one made, else
+    // an empty frame while it is made.
+    void showPreview(platform::ui::TableViewCell& cell, CLayer* layer);
+    void requestPreview(CLayer* layer);
+    // On the main thread, once the copy of the layer has been drawn.
+    void previewArrived(const CLayer* layer, std::uint64_t generation, std::shared_ptr<platform::Image> image);
+    // Another document: the previews made and on their way are of the old one.
+    void forgetPreviews();
+
+    std::map<const CLayer*, std::shared_ptr<platform::Image>> mPreviews;
+    std::set<const CLayer*> mPendingPreviews;
+    std::shared_ptr<platform::Image> mEmptyPreview;
+    std::uint64_t mPreviewGeneration = 0;
+    std::unique_ptr<QLNotificationObserverTracker> mDocumentObserver;
+
     static CLayout* trackLayout();
     // The layer of the row; null (after a soft assertion for a null entry)
     // outside the list.

@@ -13,7 +13,9 @@
 #include "LayoutModule/PartList/VKMPartListViewController.h"
 #include "SharingModule/Model/VKMCurrentCloudLayout.h"
 #include "app/Session/VKMLayoutSession.h"
+#include "engine/services/LocalizationService.h"
 #include "engine/services/ZDUtils.h"
+#include "platform/foundation/Bundle.h"
 #include "platform/ui/views/Button.h"
 #include "platform/ui/views/Font.h"
 #include "platform/ui/views/ImageView.h"
@@ -117,7 +119,12 @@ std::shared_ptr<ViewController> makeLayoutScreen() {
     auto emptyImage = std::make_shared<ImageView>(VKMLayoutSymbols::image(VKMLayoutSymbols::kLayers, 64));
     emptyImage->setTag(VKMLayoutViewController::kEmptyStateImageTag);
     auto emptyLabel = makeLabel({0, 0, 240, 24}, 17);
-    emptyLabel->setText("No layout open");
+    // The app's first screen is made before its services are up: the text
+    // comes straight from the bundle's table.
+    const platform::Bundle* bundle = platform::Bundle::main();
+    emptyLabel->setText(
+        bundle ? bundle->localizedString("NoLayoutOpen", LocalizationService::kStringTable).value_or(std::string())
+               : std::string());
     emptyLabel->setTextColor(SystemColors::kGray);
     auto emptyStack = StackView::make({emptyImage, emptyLabel});
     emptyStack->setAxis(LayoutConstraintAxis::vertical);

@@ -1,6 +1,7 @@
 #include "LayoutView/ImageExport/VKMImageExportHelper.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "LayoutView/Drawing/VKMBaseboardsPainter.h"
 #include "LayoutView/Drawing/VKMDrawingInstructionsPainter.h"
@@ -10,6 +11,9 @@
 #include "LayoutView/Drawing/VKMLayoutElementsPainter.h"
 #include "engine/services/VKMSoftAssert.h"
 #include "LayoutView/ImageExport/QLImageFromLayoutHelper.h"
+#include "engine/drawing/OvalInstruction.h"
+#include "engine/drawing/PathInstruction.h"
+#include "engine/drawing/TextInstruction.h"
 #include "engine/model/Layout.h"
 #include "engine/model/LayoutBounds.h"
 #include "engine/services/ZDUtils.h"
@@ -22,6 +26,57 @@ platform::Size WorkspaceSize(const CLayout& layout, double zoom) {
     return {layout.GetParameters().mWorkspaceWidth * zoom, layout.GetParameters().mWorkspaceHeight * zoom};
 }
 
+// Content fitted far smaller than a pixel would vanish: a fill narrower
+// than `width` (layout units) is outlined in its own colour to come out
+// about `width` wide, and a stroke too thin for the context to draw at all
+// is drawn a quarter of `width` wide; a text too small to read is marked
+// by its box, filled in its colour, as wide. Lines that do show keep their
+// width, so the picture looks as before wherever its content was large
+// enough.
+void WidenVanishingLines(tDrawingInstructions& instructions, double width) {
+    if (!(width > 0) || !std::isfinite(width)) return;
+    auto narrowestOf = [](const tDoubleRect& box) { return std::min(box.Width(), box.Height()); };
+    const std::size_t count = instructions.size();
+    for (std::size_t i = 0; i < count; ++i) {
+        CDrawingInstruction* instruction = instructions[i];
+        if (instruction == nullptr) continue;
+        if (const auto* text = dynamic_cast<const CTextDrawingInstruction*>(instruction)) {
+            const tDoubleRect& box = text->mBounds;
+            const double narrowest = narrowestOf(box);
+            if (text->mText.empty() || !(narrowest >= 0) || !(narrowest < width)) continue;
+            auto mark = std::make_unique<CPathDrawingInstruction>(kDrawingStyleFillAndStroke, false, text->mFillColor,
+                                                                  text->mFillColor);
+            mark->AddLineTo({box.minX, box.minY, 0});
+            mark->AddLineTo({box.maxX, box.minY, 0});
+            mark->AddLineTo({box.maxX, box.maxY, 0});
+            mark->AddLineTo({box.minX, box.maxY, 0});
+            mark->AddLineTo({box.minX, box.minY, 0});
+            mark->mLineWidth = width - narrowest;
+            mark->CalcBoundingBox();
+            VKMInstructionList::append(instructions, std::move(mark));
+            continue;
+        }
+        double* lineWidth = nullptr;
+        if (auto* path = dynamic_cast<CPathDrawingInstruction*>(instruction)) {
+            lineWidth = &path->mLineWidth;
+        } else if (auto* oval = dynamic_cast<COvalDrawingInstruction*>(instruction)) {
+            lineWidth = &oval->mLineWidth;
+        }
+        if (lineWidth == nullptr) continue;
+        if (instruction->mUseStroke) {
+            if (!(*lineWidth < width / 20)) continue;
+            *lineWidth = width / 4;
+        } else {
+            const double narrowest = narrowestOf(instruction->mBounds);
+            if (!instruction->mUseFill || !(narrowest >= 0) || !(narrowest < width)) continue;
+            instruction->mUseStroke = true;
+            instruction->mStrokeColor = instruction->mFillColor;
+            *lineWidth = width - narrowest;
+        }
+        instruction->CalcBoundingBox();
+    }
+}
+
 }  // namespace
 
 std::shared_ptr<platform::Image> VKMImageExportHelper::imageForLayout(CLayout& layout, double zoomFactor,
@@ -32,6 +87,15 @@ std::shared_ptr<platform::Image> VKMImageExportHelper::imageForLayout(CLayout& l
         platform::BitmapContext::createForPointSize(WorkspaceSize(layout, zoomFactor));
     if (!context) return nullptr;
     drawLayout(layout, *context, zoomFactor, includeGrid);
+    return context->makeImage();
+}
+
+std::shared_ptr<platform::Image> VKMImageExportHelper::imageForLayout(CLayout& layout, double zoomFactor,
+                                                                      bool includeGrid, double minimumLineWidth) {
+    std::unique_ptr<platform::BitmapContext> context =
+        platform::BitmapContext::createForPointSize(WorkspaceSize(layout, zoomFactor));
+    if (!context) return nullptr;
+    drawLayout(layout, *context, zoomFactor, includeGrid, minimumLineWidth);
     return context->makeImage();
 }
 
@@ -81,7 +145,8 @@ std::shared_ptr<platform::Image> VKMImageExportHelper::getCroppedImage(CLayout& 
 }
 
 void VKMImageExportHelper::drawLayout(CLayout& layout, platform::Context& rendererContext, double zoomFactor,
-                                      bool includeGrid) {
+                                      bool includeGrid, double minimumLineWidth) {
+    const double minimumWidth = zoomFactor > 0 ? minimumLineWidth / zoomFactor : 0;
     const platform::Size area = WorkspaceSize(layout, zoomFactor);
     const platform::Rect areaRect{0, 0, area.width, area.height};
     rendererContext.save();
@@ -97,11 +162,13 @@ void VKMImageExportHelper::drawLayout(CLayout& layout, platform::Context& render
     {
         VKMScopedInstructionList baseboards;
         VKMBaseboardsPainter::drawBaseboards(layout.GetBaseboards(), layout, baseboards.list());
+        WidenVanishingLines(baseboards.list(), minimumWidth);
         VKMDrawingInstructionsPainter::draw(rendererContext, baseboards.list(), dirty, "ImageExportBaseboards");
     }
     {
         VKMScopedInstructionList elements;
         VKMLayoutElementsPainter::drawElementsInLayout(layout, elements.list());
+        WidenVanishingLines(elements.list(), minimumWidth);
         VKMDrawingInstructionsPainter::draw(rendererContext, elements.list(), dirty, "ImageExportElements");
     }
     rendererContext.restore();

@@ -20,6 +20,11 @@ public:
     // The workspace at the zoom: (width x zoom, height x zoom) points. Null
     // when no bitmap of that size can be made.
     static std::shared_ptr<platform::Image> imageForLayout(CLayout& layout, double zoomFactor, bool includeGrid);
+    // The same with every stroked line at least `minimumLineWidth` points
+    // wide on the image, so that content drawn far smaller than a pixel
+    // still shows.
+    static std::shared_ptr<platform::Image> imageForLayout(CLayout& layout, double zoomFactor, bool includeGrid,
+                                                           double minimumLineWidth);
     // At the layout's own zoom.
     static std::shared_ptr<platform::Image> imageForLayout(CLayout& layout, bool includeGrid);
     // The image of a temporary layout of that layer only, at the source
@@ -45,7 +50,9 @@ public:
 
     // Fills the workspace area (0, 0, width x zoom, height x zoom) white,
     // draws the grid when asked, then the baseboards ("ImageExportBaseboards")
-    // and the elements ("ImageExportElements") at the zoom. The context's
-    // state is as before afterwards.
-    static void drawLayout(CLayout& layout, platform::Context& rendererContext, double zoomFactor, bool includeGrid);
+    // and the elements ("ImageExportElements") at the zoom, their stroked
+    // lines at least `minimumLineWidth` points wide. The context's state is
+    // as before afterwards.
+    static void drawLayout(CLayout& layout, platform::Context& rendererContext, double zoomFactor, bool includeGrid,
+                           double minimumLineWidth = 0);
 };

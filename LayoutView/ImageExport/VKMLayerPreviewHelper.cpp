@@ -9,9 +9,17 @@
 
 std::shared_ptr<platform::Image> VKMLayerPreviewHelper::previewForLayer(CLayer* layer, CLayout& layout,
                                                                         platform::Size size) {
-    std::unique_ptr<CLayout> single = QLImageFromLayoutHelper::layoutWithLayer(layer, layout);
-    const double zoom = QLImageFromLayoutHelper::calculateFittingZoomForSize(size, *single, kPaddingMM);
-    const std::shared_ptr<platform::Image> image = VKMImageExportHelper::imageForLayout(*single, zoom, false);
+    return previewOfLayout(*layoutForLayer(layer, layout), size);
+}
+
+std::unique_ptr<CLayout> VKMLayerPreviewHelper::layoutForLayer(CLayer* layer, CLayout& layout) {
+    return QLImageFromLayoutHelper::layoutWithLayer(layer, layout);
+}
+
+std::shared_ptr<platform::Image> VKMLayerPreviewHelper::previewOfLayout(CLayout& single, platform::Size size) {
+    const double zoom = QLImageFromLayoutHelper::calculateFittingZoomForSize(size, single, kPaddingMM);
+    const std::shared_ptr<platform::Image> image =
+        VKMImageExportHelper::imageForLayout(single, zoom, false, kMinimumLineWidth);
     return createFramedPreview(image.get(), size, kCornerRadius);
 }
 

@@ -183,6 +183,34 @@ TEST_F(DocPickerTest, CatalogueListsLocalAndDownloadedLayoutsAndATapOpensThem) {
     EXPECT_TRUE(CCurrentCloudLayout::Instance().Layout()->GetElements().empty()) << "closed first";
 }
 
+// The section titles start where the rows' texts do, not at the edge.
+TEST_F(DocPickerTest, CatalogueSectionTitlesAreInsetAsTheRows) {
+    downloaded("L1", 2, "Harbour_Line");
+    auto catalogue = std::make_shared<VKMCatalogViewController>(client);
+    show(catalogue);
+    auto& table = *catalogue->tableView();
+    for (const int section : {VKMCatalogViewController::kLocalSection, VKMCatalogViewController::kCloudSection}) {
+        const auto header = table.headerViewForSection(section);
+        ASSERT_NE(header, nullptr) << section;
+        std::shared_ptr<Label> title;
+        for (const auto& view : header->subviews()) {
+            if (auto label = std::dynamic_pointer_cast<Label>(view)) title = label;
+        }
+        ASSERT_NE(title, nullptr) << section;
+        EXPECT_EQ(title->text(),
+                  section == VKMCatalogViewController::kLocalSection ? "On this device" : "Downloaded shared layouts");
+        const auto cell = table.cellForRowAtIndexPath({section, 0});
+        ASSERT_NE(cell, nullptr) << section;
+        const platform::Rect row = cell->textLabel()->convertRectToView(cell->textLabel()->bounds(), nullptr);
+        const platform::Rect shown = title->convertRectToView(title->bounds(), nullptr);
+        const platform::Rect band = header->convertRectToView(header->bounds(), nullptr);
+        EXPECT_GT(row.x, 8) << section;
+        EXPECT_DOUBLE_EQ(shown.x, row.x) << section;
+        EXPECT_DOUBLE_EQ(band.x + band.width - (shown.x + shown.width), row.x) << "as far from the right edge";
+        EXPECT_DOUBLE_EQ(shown.height, band.height) << section;
+    }
+}
+
 TEST_F(DocPickerTest, OnlyTheLatestOpenRequestIsServed) {
     downloaded("L1", 4, "Harbour_Line");
     NotificationRecorder loaded(VKMLayoutDocumentHelper::kDocumentLoadedNotification);

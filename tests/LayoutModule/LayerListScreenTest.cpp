@@ -5,19 +5,25 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
+
 #include "LayoutModule/ActionButtons/VKMLayoutActionButton.h"
 #include "LayoutModule/ActionButtons/VKMLayoutActionButtonHelper.h"
 #include "LayoutModule/LayerList/QLLayerSummaryHelper.h"
 #include "LayoutModule/LayerList/VKMLayerListViewController.h"
+#include "LayoutView/ImageExport/VKMLayerPreviewHelper.h"
 #include "LayoutView/Drawing/VKMDrawingInstructionsRenderData.h"
 #include "LayoutView/Drawing/VKMLayoutRenderData.h"
 #include "engine/model/Layer.h"
 #include "engine/model/LayerManager.h"
 #include "engine/model/Layout.h"
+#include "platform/dispatch/RunLoop.h"
 #include "platform/ui/controllers/BarItems.h"
 #include "platform/ui/views/Button.h"
 #include "platform/ui/views/ImageView.h"
 #include "platform/ui/views/Label.h"
+#include "platform/ui/views/TableViewCell.h"
 #include "platform/ui/controllers/NavigationController.h"
 #include "platform/ui/controllers/PresentationController.h"
 #include "tests/LayoutModule/LayoutModuleTestSupport.h"
@@ -71,6 +77,52 @@ std::shared_ptr<VKMLayerListViewController> OpenList(SideScreens& screens) {
         shown = navigation->topViewController();
     }
     return std::dynamic_pointer_cast<VKMLayerListViewController>(shown);
+}
+
+std::shared_ptr<ImageView> PreviewOf(TableView& table, int row) {
+    const auto cell = table.cellForRowAtIndexPath({0, row});
+    return cell ? std::dynamic_pointer_cast<ImageView>(cell->viewWithTag(VKMLayerListViewController::kPreviewTag))
+                : nullptr;
+}
+
+// Runs the main loop until the row's preview is more than an empty frame.
+bool WaitForPreview(TableView& table, int row) {
+    const double side = VKMLayerListViewController::kPreviewSize;
+    const auto empty =
+        VKMLayerPreviewHelper::createFramedPreview(nullptr, {side, side}, VKMLayerPreviewHelper::kCornerRadius);
+    return platform::RunLoop::main()->runUntil(
+        [&] {
+            const auto preview = PreviewOf(table, row);
+            return preview && preview->image() && !SamePixels(*preview->image(), *empty);
+        },
+        std::chrono::seconds(20));
+}
+
+// Pixels of the image that are not white, inside its frame, left and right
+// of its middle.
+std::pair<int, int> InkLeftAndRight(const platform::Image& image) {
+    std::pair<int, int> ink{0, 0};
+    const int border = 3;
+    for (int y = border; y < image.pixelHeight() - border; ++y) {
+        for (int x = border; x < image.pixelWidth() - border; ++x) {
+            const auto p = image.pixel(x, y);
+            if (!p || p->alpha < 200 || std::max({p->red, p->green, p->blue}) > 230) continue;
+            (x < image.pixelWidth() / 2 ? ink.first : ink.second) += 1;
+        }
+    }
+    return ink;
+}
+
+// Pixels that are not white within `reach` of (x, y).
+int InkAround(const platform::Image& image, int x, int y, int reach) {
+    int ink = 0;
+    for (int row = y - reach; row <= y + reach; ++row) {
+        for (int column = x - reach; column <= x + reach; ++column) {
+            const auto p = image.pixel(column, row);
+            if (p && p->alpha >= 200 && std::max({p->red, p->green, p->blue}) <= 230) ++ink;
+        }
+    }
+    return ink;
 }
 
 }  // namespace
@@ -165,7 +217,9 @@ TEST(LayerListScreen, ATabletAnnouncesEveryChangeAtOnceInAPopover) {
     EXPECT_TRUE(screens.layoutScreen->trackLayout()->GetLayerManager().GetLayers()[0]->IsVisible());
 
     // The snapshot: the dark header band, and the red tracks in the first
-    // row's framed preview.
+    // row's framed preview once it has come.
+    ASSERT_TRUE(WaitForPreview(*table, 0));
+    screens.advance(0.1);
     const auto shot = screens.window->snapshot();
     ASSERT_NE(shot, nullptr);
     const platform::Rect header = table->convertRectToView(table->rectForHeaderInSection(0), nullptr);
@@ -211,4 +265,67 @@ TEST(LayerListScreen, NamesAndSummariesOfOddLayers) {
     spare.SetName("Reserve");
     EXPECT_EQ(QLLayerSummaryHelper::getContentSummaryForLayer(&spare, &layout), "(leer)");
     testsupport::RegisterLocalization("en");
+}
+
+// Short black tracks spread over 150 x 100 m, fitted into 48 points: each far
+// thinner than a pixel. The preview comes after the list is shown and shows
+// them, and a layer of texts shows where they are; a row reloaded later
+// shows its preview again at once.
+TEST(LayerListScreen, APreviewOfContentFarApartShowsIt) {
+    SideScreens screens;
+    screens.show(UserInterfaceIdiom::phone, sidescreens::kLayoutTab);
+    screens.open(R"(version 13
+layer "Far"
+straight length=300 at=0,0 angle=0 color=0,0,0 color2=0,0,0
+straight length=300 at=37500,25000 angle=0 color=0,0,0 color2=0,0,0
+straight length=300 at=75000,50000 angle=0 color=0,0,0 color2=0,0,0
+straight length=300 at=112500,75000 angle=0 color=0,0,0 color2=0,0,0
+straight length=300 at=150000,100000 angle=0 color=0,0,0 color2=0,0,0
+layer "Names"
+text "West" at=0,0 size=40 color=0,0,0,1 color2=0,0,0,1
+text "Middle" at=75000,50000 size=40 color=0,0,0,1 color2=0,0,0,1
+text "East" at=150000,100000 size=40 color=0,0,0,1 color2=0,0,0,1
+)",
+                 "far-apart.wkst");
+    // Laid out at once, before the loop turns: the row has an empty frame,
+    // the layer is neither copied nor drawn yet.
+    auto list = std::make_shared<VKMLayerListViewController>();
+    list->tableView()->registerCell(VKMLayerListViewController::kCellIdentifier, [](const std::string& identifier) {
+        auto cell = std::make_shared<TableViewCell>(TableViewCellStyle::defaultStyle, identifier);
+        auto preview = std::make_shared<ImageView>(platform::Rect{264, 4, 48, 48});
+        preview->setTag(VKMLayerListViewController::kPreviewTag);
+        cell->contentView()->addSubview(preview);
+        return cell;
+    });
+    screens.window->addSubview(list->view());
+    list->view()->setFrame({0, 0, 390, 400});
+    list->view()->layoutIfNeeded();
+    ASSERT_NE(PreviewOf(*list->tableView(), 0), nullptr);
+    const auto first = PreviewOf(*list->tableView(), 0)->image();
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(InkLeftAndRight(*first), (std::pair<int, int>{0, 0}));
+    list->view()->removeFromSuperview();
+
+    list = OpenList(screens);
+    ASSERT_NE(list, nullptr);
+    const auto table = list->tableView();
+    ASSERT_EQ(table->numberOfRowsInSection(0), 2);
+    ASSERT_TRUE(WaitForPreview(*table, 0)) << "no preview came";
+    const auto made = PreviewOf(*table, 0)->image();
+    ASSERT_NE(made, nullptr);
+    EXPECT_EQ(made->size().width, 48);
+    const auto [left, right] = InkLeftAndRight(*made);
+    EXPECT_GE(left, 2) << "the track 37.5 m from the left";
+    EXPECT_GE(right, 2) << "the track 37.5 m from the right";
+    // Texts too small to read are marked where they are.
+    ASSERT_TRUE(WaitForPreview(*table, 1)) << "no preview of the texts came";
+    const auto names = PreviewOf(*table, 1)->image();
+    ASSERT_NE(names, nullptr);
+    EXPECT_GE(InkAround(*names, names->pixelWidth() / 2, names->pixelHeight() / 2, 4), 1) << "the middle text";
+
+    // Hiding the layer reloads its row, which shows the preview made.
+    screens.synth->tap(screens.centreOf(*table->cellForRowAtIndexPath({0, 0})));
+    screens.advance(0.5);
+    EXPECT_FALSE(screens.layoutScreen->trackLayout()->GetLayerManager().GetLayers()[0]->IsVisible());
+    EXPECT_EQ(PreviewOf(*table, 0)->image(), made);
 }

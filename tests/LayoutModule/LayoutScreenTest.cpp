@@ -13,6 +13,7 @@
 
 #include "LayoutModule/ActionButtons/VKMLayoutActionButtonHelper.h"
 #include "LayoutModule/Layout/VKMLayoutView.h"
+#include "LayoutModule/Scenes/VKMLayoutScenes.h"
 #include "LayoutModule/Zoom/VKMLayoutZoomHelper.h"
 #include "LayoutModule/Zoom/VKMZoomButton.h"
 #include "SharingModule/Model/QLLayoutEntity.h"
@@ -27,6 +28,7 @@
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/dispatch/DisplayLink.h"
 #include "platform/dispatch/RunLoop.h"
+#include "platform/foundation/Bundle.h"
 #include "platform/foundation/Locale.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/UserDefaults.h"
@@ -36,6 +38,7 @@
 #include "platform/ui/views/Label.h"
 #include "platform/ui/views/Notifications.h"
 #include "platform/ui/controllers/PresentationController.h"
+#include "platform/ui/controllers/Storyboard.h"
 #include "platform/ui/views/Screen.h"
 #include "platform/ui/views/StackView.h"
 #include "tests/LayoutModule/LayoutModuleTestSupport.h"
@@ -596,4 +599,48 @@ TEST(LayoutScreen, TheElementsBuiltDuringTheOpensPauseAreShownOnlyWhileTheyHold)
         EXPECT_FALSE(view->hasPreparedRenderData());
         EXPECT_EQ(stale(screen), 0) << (moved ? "the elements from before the move" : "as built at once");
     }
+}
+
+namespace {
+
+std::string EmptyStateText(VKMLayoutViewController& controller) {
+    const auto image = controller.view()->viewWithTag(VKMLayoutViewController::kEmptyStateImageTag);
+    const auto stack = image ? image->superview() : nullptr;
+    if (!stack || stack->isHidden()) return "<not shown>";
+    for (const auto& view : stack->subviews()) {
+        if (auto label = std::dynamic_pointer_cast<Label>(view)) return label->text();
+    }
+    return "<no label>";
+}
+
+}  // namespace
+
+TEST(LayoutScreen, TheEmptyScreenSaysNoLayoutIsOpenInTheUsersLanguage) {
+    platform::Bundle* bundle = platform::Bundle::main();
+    ASSERT_NE(bundle, nullptr);
+    // The app makes this screen before its services are up (in a process
+    // of its own, as ctest runs each test, none are yet).
+    bundle->setPreferredLanguage(std::string("de"));
+    VKMLayoutScenes::registerScenes();
+    const auto early =
+        Storyboard(VKMLayoutScenes::kStoryboard)
+            .instantiateViewControllerAs<VKMLayoutViewController>(VKMLayoutScenes::kLayoutViewController);
+    ASSERT_NE(early, nullptr);
+    EXPECT_EQ(EmptyStateText(*early), "Kein Gleisplan geöffnet");
+
+    // Every language the app ships has the text.
+    for (const std::string& language : bundle->localizations()) {
+        bundle->setPreferredLanguage(language);
+        const auto text = bundle->localizedString("NoLayoutOpen", "QLStrings");
+        EXPECT_TRUE(text.has_value() && !text->empty()) << language;
+    }
+    VKMLayoutDocumentHelper::closeCurrentLayout();
+    for (const auto& [language, expected] : {std::pair<std::string, std::string>{"en", "No layout open"},
+                                             std::pair<std::string, std::string>{"de", "Kein Gleisplan geöffnet"}}) {
+        bundle->setPreferredLanguage(language);
+        ScreenFixture screen;
+        screen.show(UserInterfaceIdiom::phone);
+        EXPECT_EQ(EmptyStateText(*screen.controller), expected) << language;
+    }
+    bundle->setPreferredLanguage(std::string("en"));
 }

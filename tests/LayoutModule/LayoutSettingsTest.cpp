@@ -8,6 +8,7 @@
 
 #include "LayoutModule/ActionButtons/VKMLayoutActionButton.h"
 #include "LayoutModule/ActionButtons/VKMLayoutActionButtonHelper.h"
+#include "LayoutModule/LayerList/VKMLayerListViewController.h"
 #include "LayoutModule/LayoutSettings/VKMLayoutSettingsHelper.h"
 #include "LayoutModule/LayoutSettings/VKMLayoutSettingsTableViewController.h"
 #include "LayoutModule/Scenes/VKMLayoutScenes.h"
@@ -16,7 +17,9 @@
 #include "engine/drawing/TransientEdits.h"
 #include "engine/model/CurrentCloudLayout.h"
 #include "engine/model/Layout.h"
+#include "platform/foundation/Bundle.h"
 #include "platform/foundation/UserDefaults.h"
+#include "platform/ui/views/Button.h"
 #include "platform/ui/controllers/BarItems.h"
 #include "platform/ui/views/Label.h"
 #include "platform/ui/controllers/NavigationController.h"
@@ -126,6 +129,39 @@ TEST(LayoutSettings, APhonePostsOnceAtDoneAndATabletAtEveryToggle) {
                       VKMLayoutActionButtonHelper::button(VKMLayoutActionButtonHelper::kSettings)->superview());
         }
     }
+}
+
+// The Done buttons of the phone's sheets speak the user's language.
+TEST(LayoutSettings, ThePhonesSheetsShowDoneInGerman) {
+    TabFixture screen;
+    platform::Bundle::main()->setPreferredLanguage(std::string("de"));
+    screen.show(UserInterfaceIdiom::phone);
+    screen.open(kTunnelScenario, "fertig.wkst");
+    const auto doneTitle = [](ViewController& controller) -> std::string {
+        const auto item = controller.navigationItem().rightBarButtonItem();
+        const auto button = item ? std::dynamic_pointer_cast<Button>(item->view()) : nullptr;
+        return button ? button->currentTitle().value_or("<untitled>") : "<no button>";
+    };
+
+    OpenSettings(screen);
+    const auto settings = ShownSettings();
+    ASSERT_NE(settings, nullptr);
+    EXPECT_EQ(LabelOfRow(*settings, 8), "Raster");
+    EXPECT_EQ(doneTitle(*settings), "Fertig");
+    screen.tap(*settings->navigationItem().rightBarButtonItem()->view());
+    screen.advance(1);
+    ASSERT_EQ(ShownSettings(), nullptr);
+
+    const auto layers = VKMLayoutActionButtonHelper::button(VKMLayoutActionButtonHelper::kLayer);
+    ASSERT_NE(layers, nullptr);
+    screen.tap(*layers);
+    screen.advance(1);
+    const auto navigations = presentedControllers<NavigationController>();
+    ASSERT_EQ(navigations.size(), 1u);
+    const auto list = std::dynamic_pointer_cast<VKMLayerListViewController>(navigations.front()->topViewController());
+    ASSERT_NE(list, nullptr);
+    EXPECT_EQ(doneTitle(*list), "Fertig");
+    platform::Bundle::main()->setPreferredLanguage(std::string("en"));
 }
 
 TEST(LayoutSettings, TogglesChangeTheirFieldsAndTheRowsReadThem) {

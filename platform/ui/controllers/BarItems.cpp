@@ -1,10 +1,12 @@
 #include "platform/ui/controllers/BarItems.h"
 
+#include "platform/foundation/Bundle.h"
+
 namespace platform::ui {
 
 namespace {
 
-const char* systemTitle(BarButtonSystemItem item) {
+const char* englishTitle(BarButtonSystemItem item) {
     switch (item) {
         case BarButtonSystemItem::done: return "Done";
         case BarButtonSystemItem::cancel: return "Cancel";
@@ -15,6 +17,16 @@ const char* systemTitle(BarButtonSystemItem item) {
         case BarButtonSystemItem::trash: return "Delete";
     }
     return "";
+}
+
+// In the user's language when the bundle's system table has it (keyed by
+// the English title), else in English.
+std::string systemTitle(BarButtonSystemItem item) {
+    const std::string english = englishTitle(item);
+    if (const Bundle* bundle = Bundle::main()) {
+        if (auto translated = bundle->localizedString(english, kSystemStringsTable)) return *translated;
+    }
+    return english;
 }
 
 }  // namespace

@@ -19,12 +19,15 @@ class View;
 // The platform's values that the screens use.
 enum class BarButtonSystemItem { done = 0, cancel = 1, edit = 2, save = 3, add = 4, action = 9, trash = 16 };
 enum class BarButtonItemStyle { plain = 0, done = 2 };
+// The string table of the system items' titles, keyed by their English.
+inline constexpr const char* kSystemStringsTable = "System";
 
 class BarButtonItem : public std::enable_shared_from_this<BarButtonItem> {
 public:
     BarButtonItem() = default;
-    // A system item's title is the platform's ("Done", "Cancel", ...); done
-    // and save are in the done style.
+    // A system item's title is the platform's ("Done", "Cancel", ...), in
+    // the user's language from the bundle's kSystemStringsTable; done and
+    // save are in the done style.
     explicit BarButtonItem(BarButtonSystemItem item);
     explicit BarButtonItem(std::string title, BarButtonItemStyle style = BarButtonItemStyle::plain);
     explicit BarButtonItem(std::shared_ptr<Image> image, BarButtonItemStyle style = BarButtonItemStyle::plain);

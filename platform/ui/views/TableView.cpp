@@ -14,14 +14,29 @@ constexpr Color kHeaderBackground{0.95, 0.95, 0.97, 1};
 
 bool isHeight(double value) { return std::isfinite(value) && value >= 0; }
 
+// A section title, inset as the text of the rows below it.
+class PlainHeader : public View {
+public:
+    explicit PlainHeader(const std::string& title) : mLabel(std::make_shared<Label>()) {
+        setBackgroundColor(kHeaderBackground);
+        mLabel->setText(title);
+        mLabel->setFont(Font::boldSystemFont(Font::systemFontSize()));
+    }
+    void attachLabel() { addSubview(mLabel); }
+    void layoutSubviews() override {
+        View::layoutSubviews();
+        const Rect b = bounds();
+        const double inset = TableViewCell::kMargin;
+        mLabel->setFrame({inset, 0, std::max(0.0, b.width - 2 * inset), b.height});
+    }
+
+private:
+    std::shared_ptr<Label> mLabel;
+};
+
 std::shared_ptr<View> plainHeader(const std::string& title) {
-    auto header = std::make_shared<View>();
-    header->setBackgroundColor(kHeaderBackground);
-    auto label = std::make_shared<Label>();
-    label->setText(title);
-    label->setFont(Font::boldSystemFont(Font::systemFontSize()));
-    label->setAutoresizingMask(ViewAutoresizing::flexibleWidth | ViewAutoresizing::flexibleHeight);
-    header->addSubview(label);
+    auto header = std::make_shared<PlainHeader>(title);
+    header->attachLabel();
     return header;
 }
 
