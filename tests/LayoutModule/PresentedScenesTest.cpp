@@ -30,6 +30,7 @@
 #include "app/Session/VKMLayoutSession.h"
 #include "app/Utilities/Colors/VKMAutoColorizeHelper.h"
 #include "platform/dispatch/RunLoop.h"
+#include "platform/foundation/Bundle.h"
 #include "platform/foundation/Paths.h"
 #include "platform/graphics/Image.h"
 #include "platform/ui/controllers/BarItems.h"
@@ -422,6 +423,26 @@ TEST(PresentedScenes, TheShareSheetShowsTheLocalLayoutsPictureAndSavesItUnderIts
         EXPECT_EQ(EventCount("LayoutImageShared"), shared + 1);
         EXPECT_EQ(testsupport::CountWith(log.Lines(), "Image of layout shared (copyToPasteboard)"), 1);
     }
+}
+
+// The share sheet's bar speaks the user's language: Abbrechen, then Fertig
+// once a picture is saved.
+TEST(PresentedScenes, TheShareSheetsBarIsInGerman) {
+    SideScreens screens;
+    platform::Bundle::main()->setPreferredLanguage(std::string("de"));
+    screens.show(UserInterfaceIdiom::phone, sidescreens::kLayoutTab);
+    screens.open(kScenario, "Abbrechen.wkst");
+    TapButton(screens, VKMLayoutActionButtonHelper::kShare);
+    const auto sheet = std::dynamic_pointer_cast<ActivityViewController>(WaitForPresented(screens));
+    ASSERT_NE(sheet, nullptr);
+    const auto bar = std::dynamic_pointer_cast<Button>(sheet->view()->findViewWithAccessibilityIdentifier("cancel"));
+    ASSERT_NE(bar, nullptr);
+    EXPECT_EQ(bar->currentTitle(), "Abbrechen");
+    ASSERT_TRUE(sheet->perform(activity::kSaveToFiles));
+    EXPECT_TRUE(platform::RunLoop::main()->runUntil(
+        [&] { return sheet->statusText() != ActivityViewController::kSavingStatus; }, std::chrono::seconds(10)));
+    EXPECT_EQ(bar->currentTitle(), "Fertig");
+    platform::Bundle::main()->setPreferredLanguage(std::string("en"));
 }
 
 TEST(PresentedScenes, TheSettingsPopoverIsWhiteBelowItsLastRow) {

@@ -19,8 +19,8 @@ const char* englishTitle(BarButtonSystemItem item) {
     return "";
 }
 
-// In the user's language when the bundle's system table has it (keyed by
-// the English title), else in English.
+}  // namespace
+
 std::string systemTitle(BarButtonSystemItem item) {
     const std::string english = englishTitle(item);
     if (const Bundle* bundle = Bundle::main()) {
@@ -28,8 +28,6 @@ std::string systemTitle(BarButtonSystemItem item) {
     }
     return english;
 }
-
-}  // namespace
 
 BarButtonItem::BarButtonItem(BarButtonSystemItem item)
     : mSystemItem(item),

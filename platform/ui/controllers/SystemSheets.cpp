@@ -5,6 +5,7 @@
 #include "platform/foundation/Bundle.h"
 #include "platform/foundation/Paths.h"
 #include "platform/graphics/Context.h"
+#include "platform/ui/controllers/BarItems.h"
 #include "platform/ui/views/Button.h"
 #include "platform/ui/views/Font.h"
 #include "platform/ui/views/ImageView.h"
@@ -178,7 +179,7 @@ struct SheetHeader {
 SheetHeader addSheetHeader(View& root, std::function<void()> cancelled) {
     SheetHeader header;
     header.cancel = Button::make(ButtonType::system);
-    header.cancel->setTitle(std::string("Cancel"), ControlState::normal);
+    header.cancel->setTitle(systemTitle(BarButtonSystemItem::cancel), ControlState::normal);
     header.cancel->setAccessibilityIdentifier(kCancel);
     header.cancel->addAction([cancelled = std::move(cancelled)](Control&) { cancelled(); },
                              ControlEvents::touchUpInside);
@@ -336,7 +337,7 @@ void ActivityViewController::showStatus(std::string text) {
     mStatus = std::move(text);
     if (mViews) {
         mViews->status->setText(mStatus);
-        if (mDone) mViews->cancel->setTitle(std::string("Done"), ControlState::normal);
+        if (mDone) mViews->cancel->setTitle(systemTitle(BarButtonSystemItem::done), ControlState::normal);
     }
 }
 
