@@ -237,7 +237,7 @@ public:
                 ++mStarted;
                 mChanged.notify_all();
                 mChanged.wait(lock, [this] { return mReleased; });
-                --mStarted;
+                ++mEnded;
                 mChanged.notify_all();
             });
         }
@@ -245,7 +245,8 @@ public:
     ~PoolBlocker() {
         release();
         std::unique_lock lock(mMutex);
-        mChanged.wait(lock, [this] { return mStarted == 0; });
+        // Every blocker has run, also one that started after a timeout.
+        mChanged.wait(lock, [this] { return mEnded == mThreads; });
     }
     bool allHeld() {
         std::unique_lock lock(mMutex);
@@ -262,6 +263,7 @@ private:
     std::mutex mMutex;
     std::condition_variable mChanged;
     unsigned mStarted = 0;
+    unsigned mEnded = 0;
     bool mReleased = false;
 };
 
