@@ -554,6 +554,9 @@ void VKMLayoutView::refreshLayoutRenderDataBackgroundOnly(bool backgroundOnly) {
     CLayout* layout = source->trackLayout();
     if (!VKM_SOFT_ASSERT(layout != nullptr)) return;
     if (!backgroundOnly) mPrepared.reset();
+    // Tiles still queued were asked for the old data and would be dropped
+    // on arrival; drawn first, they would hold the rebuild's write lock off.
+    cancelTiles(nullptr);
     CStopwatch stopwatch;
     stopwatch.Start();
     buildRenderData(mRenderData, *layout, source->transientEditActions(), backgroundOnly);
@@ -615,6 +618,7 @@ void VKMLayoutView::refreshLayoutRenderDataWithPrepared() {
         refreshLayoutRenderData();
         return;
     }
+    cancelTiles(nullptr);
     CStopwatch stopwatch;
     stopwatch.Start();
     buildRenderData(mRenderData, *layout, source->transientEditActions(), true);

@@ -87,7 +87,8 @@ public:
     // Rebuilds the background layer and, unless `backgroundOnly`, the
     // elements and overlay layers, then asks for a redraw. Nothing without a
     // delegate or a layout. The document is restored on every way out; a
-    // build that throws leaves the render data as they were. Timed as
+    // build that throws leaves the render data as they were. Tiles still
+    // queued for the old data are dropped first. Timed as
     // "CreateLayoutRenderData".
     void refreshLayoutRenderDataBackgroundOnly(bool backgroundOnly);
     void refreshLayoutRenderData() { refreshLayoutRenderDataBackgroundOnly(false); }

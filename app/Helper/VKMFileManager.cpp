@@ -1,7 +1,12 @@
 #include "app/Helper/VKMFileManager.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <chrono>
+#include <memory>
 #include <system_error>
 
 #include "engine/services/VKMSoftAssert.h"
@@ -219,18 +224,44 @@ std::int64_t VKMFileManager::modificationTimeForFile(const std::string& name) {
     return std::chrono::duration_cast<std::chrono::seconds>(sinceReference).count();
 }
 
+namespace {
+
+// A shared lock on the file of its own, taken while the coordination holds
+// one: it keeps writers off from the coordination's end until the read on
+// the load queue is over. Null when the file cannot be held.
+std::shared_ptr<const void> holdForReading(const fs::path& readable) {
+    const int fd = ::open(readable.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return nullptr;
+    if (::flock(fd, LOCK_SH | LOCK_NB) != 0) {
+        ::close(fd);
+        return nullptr;
+    }
+    // Closing the descriptor lets the lock go.
+    return std::shared_ptr<const void>(new int(fd), [](const void* held) {
+        const int* descriptor = static_cast<const int*>(held);
+        ::close(*descriptor);
+        delete descriptor;
+    });
+}
+
+}  // namespace
+
 void VKMFileManager::openFileAtURL(const fs::path& url) {
     ZDUtils::logInfo("Loading local layout file at '%s'", url.c_str());
     // Files handed in are read where they lie: this platform has no sandbox,
     // so there is no security scope to enter or leave.
     const std::optional<platform::Error> error =
         platform::FileCoordinator().coordinateReadingItemAtURL(url, [](const fs::path& readable) {
-            VKMLayoutDocumentHelper::closeCurrentLayout();
+            // Read off the main thread; the screens show they are busy. The
+            // open closes the current layout (once) before it reads, and the
+            // file stays held until it has been read.
+            VKMLayoutDocumentHelper::openLayoutFile(
+                readable.string(),
+                [](bool loaded) {
+                    if (loaded) QLActivityAnalytics::trackEvent("LocalLayoutLoaded");
+                },
+                holdForReading(readable));
             VKMLayoutSession::sharedSession().setCloudLayoutId(std::nullopt);
-            // Read off the main thread; the screens show they are busy.
-            VKMLayoutDocumentHelper::openLayoutFile(readable.string(), [](bool loaded) {
-                if (loaded) QLActivityAnalytics::trackEvent("LocalLayoutLoaded");
-            });
         });
     if (!error) return;
     ZDUtils::logWarning("Failed to read local layout file at '%s': %s", url.c_str(),

@@ -67,7 +67,8 @@ bool VKMLayoutDocumentHelper::loadLayoutFile(const std::string& path) {
     return finishLoad(CCurrentCloudLayout::ReadLayout(path), stopwatch);
 }
 
-void VKMLayoutDocumentHelper::openLayoutFile(const std::string& path, std::function<void(bool)> completion) {
+void VKMLayoutDocumentHelper::openLayoutFile(const std::string& path, std::function<void(bool)> completion,
+                                             std::shared_ptr<const void> hold) {
     platform::requireMainThread("VKMLayoutDocumentHelper::openLayoutFile");
     ZDUtils::logInfo("Loading layout %s", path.c_str());
     if (path.empty()) {
@@ -82,7 +83,7 @@ void VKMLayoutDocumentHelper::openLayoutFile(const std::string& path, std::funct
     closeCurrentLayout();
     platform::NotificationCenter::defaultCenter().postNotificationName(kDocumentLoadingNotification,
                                                                        notificationObject());
-    loadQueue().async([path, generation, stopwatch, completion = std::move(completion)]() mutable {
+    loadQueue().async([path, generation, stopwatch, completion = std::move(completion), hold]() mutable {
         // The document is made and tidied here and only handed over whole;
         // the file is held against writers while it is read.
         auto read = std::make_shared<CCurrentCloudLayout::tReadLayout>();
@@ -91,6 +92,7 @@ void VKMLayoutDocumentHelper::openLayoutFile(const std::string& path, std::funct
             path, [&read](const std::filesystem::path& readable) {
                 *read = CCurrentCloudLayout::ReadLayout(readable.string());
             });
+        hold.reset();
         if (error) {
             ZDUtils::logWarning("Failed to read layout file at '%s': %s", path.c_str(),
                                 error->localizedDescription().c_str());

@@ -7,6 +7,7 @@
 // document whenever it is closed or replaced. Main thread only.
 
 #include <functional>
+#include <memory>
 #include <string>
 
 namespace platform {
@@ -35,8 +36,10 @@ public:
     // thread (loaded notification) or reports the failure as above, then
     // calls `completion` with the result. An open asked for later replaces
     // one still being read: the earlier's document is dropped unseen and its
-    // completion hears false.
-    static void openLayoutFile(const std::string& path, std::function<void(bool)> completion = {});
+    // completion hears false. `hold` (a lock the caller took on the file)
+    // is kept until the file has been read, then let go.
+    static void openLayoutFile(const std::string& path, std::function<void(bool)> completion = {},
+                               std::shared_ptr<const void> hold = {});
     // Whether a file is being read for openLayoutFile.
     static bool isLoading();
     // Where openLayoutFile reads: one file after another.

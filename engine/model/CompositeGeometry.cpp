@@ -15,6 +15,7 @@
 #include "engine/model/CurveBIG.h"
 #include "engine/model/ElementComponents.h"
 #include "engine/model/Layer.h"
+#include "engine/model/ModelInternal.h"
 #include "engine/model/PolyBIG.h"
 #include "engine/services/ActivityAnalyticsService.h"
 #include "engine/services/ErrorHandling.h"
@@ -62,10 +63,6 @@ void CopyText(char* field, std::size_t size, const char* text) {
     if (text == nullptr) return;
     std::strncpy(field, text, size - 1);
     field[size - 1] = '\0';
-}
-
-bool IsTrackType(int type) {
-    return type == kComponentTypeStraight || type == kComponentTypeCurve || type == kComponentTypeFlexTrack;
 }
 
 bool WriteColor(CTaggedFile& tags, std::uint16_t firstId, const CColor& color) {
@@ -386,7 +383,7 @@ bool CCompositeGeometry::IsCurvedParallelTrack() const {
     if (mElementType != 2 && mElementType != 209) return false;
     int tracks = 0;
     for (const CBasicGeometry* component : mComponents) {
-        if (!IsTrackType(component->GetType())) continue;
+        if (!UModelInternal::IsTrackType(component->GetType())) continue;
         if (component->GetType() != kComponentTypeCurve) return false;
         ++tracks;
     }

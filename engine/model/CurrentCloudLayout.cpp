@@ -12,6 +12,7 @@
 #include "engine/model/ElementTypes.h"
 #include "engine/model/Layer.h"
 #include "engine/model/LayerManager.h"
+#include "engine/model/ModelInternal.h"
 #include "engine/model/RailConstants.h"
 #include "engine/services/LocalizationService.h"
 #include "engine/services/Logger.h"
@@ -114,20 +115,6 @@ int RemoveEmptyLayers(CLayerManager& layerManager, const tElements& elements, co
         if (baseboard != nullptr) layersInUse.push_back(baseboard->GetLayer());
     }
 
-    // The layers the elements lie on, in one pass over them (a layout has
-    // a handful of layers and may have 100,000 elements).
-    std::vector<const CLayer*> elementLayers;
-    const CLayer* last = nullptr;
-    for (const CCompositeGeometry* element : elements) {
-        if (element == nullptr || element->GetLayer() == last) continue;
-        last = element->GetLayer();
-        if (std::find(elementLayers.begin(), elementLayers.end(), last) == elementLayers.end())
-            elementLayers.push_back(last);
-    }
-    const auto inUse = [](const std::vector<const CLayer*>& layers, const CLayer* layer) {
-        return std::find(layers.begin(), layers.end(), layer) != layers.end();
-    };
-
     std::vector<CLayer*> empty;
     for (CLayer* layer : layerManager.GetLayers()) {
         bool candidate = false;
@@ -136,7 +123,9 @@ int RemoveEmptyLayers(CLayerManager& layerManager, const tElements& elements, co
         } else if (layer->GetLayerType() == CLayer::kTrackLayer) {
             candidate = true;
         }
-        if (candidate && !inUse(elementLayers, layer) && !inUse(layersInUse, layer)) empty.push_back(layer);
+        // The search stops at a layer's first element: only the empty ones
+        // are looked for through the whole list.
+        if (candidate && layerManager.IsLayerEmpty(layer, elements, layersInUse)) empty.push_back(layer);
     }
 
     int removed = 0;
@@ -195,10 +184,7 @@ int RepairTracks(const tElements& elements) {
     for (CCompositeGeometry* track : tracks) {
         bool changed = false;
         for (CBasicGeometry* component : track->GetComponents()) {
-            const int type = component->GetType();
-            const bool isTrack =
-                type == kComponentTypeStraight || type == kComponentTypeCurve || type == kComponentTypeFlexTrack;
-            if (isTrack && component->GetRailWidth() < reference) {
+            if (UModelInternal::IsTrackType(component->GetType()) && component->GetRailWidth() < reference) {
                 component->SetRailWidth(reference);
                 changed = true;
             }

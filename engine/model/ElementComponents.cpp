@@ -7,6 +7,7 @@
 #include "engine/model/ContentChanges.h"
 #include "engine/model/CurveBIG.h"
 #include "engine/model/FlexTrackBIG.h"
+#include "engine/model/ModelInternal.h"
 #include "engine/model/OvalBIG.h"
 #include "engine/model/PolyBIG.h"
 #include "engine/model/StraightBIG.h"
@@ -16,10 +17,6 @@
 #include "platform/foundation/ByteOrder.h"
 
 namespace {
-
-bool IsTrackType(int type) {
-    return type == kComponentTypeStraight || type == kComponentTypeCurve || type == kComponentTypeFlexTrack;
-}
 
 template <typename T>
 CBasicGeometry* CopyAs(CBasicGeometry* component) {
@@ -174,7 +171,7 @@ tComponents GetTrackComponents(const CCompositeGeometry* element) {
     tComponents tracks;
     if (element == nullptr) return tracks;
     for (CBasicGeometry* component : element->GetComponents()) {
-        if (IsTrackType(component->GetType())) tracks.push_back(component);
+        if (UModelInternal::IsTrackType(component->GetType())) tracks.push_back(component);
     }
     return tracks;
 }
@@ -182,7 +179,7 @@ tComponents GetTrackComponents(const CCompositeGeometry* element) {
 CBasicGeometry* GetFirstTrackComponent(const CCompositeGeometry* element) {
     if (element == nullptr) return nullptr;
     for (CBasicGeometry* component : element->GetComponents()) {
-        if (IsTrackType(component->GetType())) return component;
+        if (UModelInternal::IsTrackType(component->GetType())) return component;
     }
     return nullptr;
 }

@@ -14,18 +14,14 @@
 #include "engine/model/FlexTrackBIG.h"
 #include "engine/model/Layer.h"
 #include "engine/model/MeasureUnits.h"
+#include "engine/model/ModelInternal.h"
 #include "engine/model/OvalBIG.h"
 #include "engine/model/PolyBIG.h"
 #include "engine/model/TextBIG.h"
 #include "engine/services/ErrorHandling.h"
 #include "engine/services/Logger.h"
-#include "platform/dispatch/DispatchQueue.h"
 
 namespace {
-
-bool IsTrackType(int type) {
-    return type == kComponentTypeStraight || type == kComponentTypeCurve || type == kComponentTypeFlexTrack;
-}
 
 const CBasicGeometry* FirstComponent(const CCompositeGeometry* element) {
     const tComponents& components = element->GetComponents();
@@ -114,15 +110,16 @@ bool IsUserCreatedFlex(const CCompositeGeometry* element) {
 bool IsTrackElement(const CCompositeGeometry* element) {
     RequireElement(element, "static bool UElementInspector::IsTrackElement(const CCompositeGeometry *)");
     const tComponents& components = element->GetComponents();
-    return std::any_of(components.begin(), components.end(),
-                       [](const CBasicGeometry* component) { return IsTrackType(component->GetType()); });
+    return std::any_of(components.begin(), components.end(), [](const CBasicGeometry* component) {
+        return UModelInternal::IsTrackType(component->GetType());
+    });
 }
 
 int GetNumberOfTrackComponents(const CCompositeGeometry* element) {
     RequireElement(element, "static int UElementInspector::GetNumberOfTrackComponents(const CCompositeGeometry *)");
     const tComponents& components = element->GetComponents();
     return static_cast<int>(std::count_if(components.begin(), components.end(), [](const CBasicGeometry* component) {
-        return IsTrackType(component->GetType());
+        return UModelInternal::IsTrackType(component->GetType());
     }));
 }
 
@@ -385,15 +382,8 @@ void TranslateElements(const tElements& elements, double dx, double dy) {
     };
     // Each element's joints are its own: a long list is moved in shares
     // side by side on the pool.
-    constexpr std::size_t kElementsPerShare = 2048;
-    const std::size_t shares = (elements.size() + kElementsPerShare - 1) / kElementsPerShare;
-    if (shares <= 1) {
-        for (CCompositeGeometry* element : elements) move(element);
-        return;
-    }
-    platform::DispatchQueue::concurrentPerform(shares, [&elements, &move](std::size_t share) {
-        const std::size_t end = std::min(elements.size(), (share + 1) * kElementsPerShare);
-        for (std::size_t i = share * kElementsPerShare; i < end; ++i) move(elements[i]);
+    UModelInternal::ForEachShare(elements.size(), [&elements, &move](std::size_t, std::size_t first, std::size_t end) {
+        for (std::size_t i = first; i < end; ++i) move(elements[i]);
     });
 }
 

@@ -394,7 +394,8 @@ LayoutErrorCode CLayout::LoadElements(FILE* file, int elementCount) {
             return kLayoutElementsError;
         }
         if (element->GetComponents().empty()) {
-            element->PlaceAtOrigin();
+            // Discarded unplaced: placing it would only measure nothing
+            // and report that as a damaged element.
             LogWarning("Empty element '%s' (%s) encountered - skipping", element->GetProductNumber(),
                        element->GetLibraryName());
             mElementsByRecord.push_back(nullptr);

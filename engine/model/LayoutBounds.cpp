@@ -18,8 +18,8 @@
 #include "engine/model/Layer.h"
 #include "engine/model/LayerManager.h"
 #include "engine/model/Layout.h"
+#include "engine/model/ModelInternal.h"
 #include "engine/services/Logger.h"
-#include "platform/dispatch/DispatchQueue.h"
 
 namespace {
 
@@ -54,10 +54,6 @@ tDoubleRect ContentBoundingBox(const CLayout& layout, bool visibleOnly) {
     }
     return content;
 }
-
-// Elements bounded (or moved) by one thread in one go: a long list is
-// split into shares of this many, worked on side by side on the pool.
-constexpr std::size_t kElementsPerShare = 2048;
 
 // The element's own box shifted by its position (a damaged coordinate
 // counts as 0), added to the accumulator. Touches the element alone: its
@@ -94,7 +90,7 @@ tDoubleRect GetBoundingBox(const tElements& elements) {
     if (elements.empty()) return tDoubleRect{};
     tDoubleRect bounds;
     CBoundsAccumulator accumulator(bounds);
-    const std::size_t shares = (elements.size() + kElementsPerShare - 1) / kElementsPerShare;
+    const std::size_t shares = UModelInternal::ShareCount(elements.size());
     if (shares <= 1) {
         for (CCompositeGeometry* element : elements) AddElementBox(accumulator, element);
         return bounds;
@@ -104,11 +100,11 @@ tDoubleRect GetBoundingBox(const tElements& elements) {
     // and maxima in any grouping gives the same rectangle. A share whose
     // boxes all were too thin is empty and adds nothing.
     std::vector<tDoubleRect> parts(shares);
-    platform::DispatchQueue::concurrentPerform(shares, [&elements, &parts](std::size_t share) {
-        CBoundsAccumulator part(parts[share]);
-        const std::size_t end = std::min(elements.size(), (share + 1) * kElementsPerShare);
-        for (std::size_t i = share * kElementsPerShare; i < end; ++i) AddElementBox(part, elements[i]);
-    });
+    UModelInternal::ForEachShare(elements.size(),
+                                 [&elements, &parts](std::size_t share, std::size_t first, std::size_t end) {
+                                     CBoundsAccumulator part(parts[share]);
+                                     for (std::size_t i = first; i < end; ++i) AddElementBox(part, elements[i]);
+                                 });
     for (const tDoubleRect& part : parts) accumulator.AddRect(part);
     return bounds;
 }

@@ -69,6 +69,15 @@ std::string PadRight(std::string text, std::size_t width) {
     return text;
 }
 
+// A memory line's level, between its stamp and its message: "[WARN    ] :  ".
+// The lines are made and searched by it.
+void AppendLevelMarker(std::string& out, std::string_view levelWord) {
+    out += '[';
+    out.append(levelWord);
+    if (levelWord.size() < 8) out.append(8 - levelWord.size(), ' ');
+    out += "] :  ";
+}
+
 // Attribute names made once: making one from its text takes the name
 // table's lock and a search, which per record cost more than the rest.
 const logging::attribute_name& SeverityName() {
@@ -278,9 +287,6 @@ using tLineBackendBase =
 class CConsoleBackend : public tLineBackendBase {
 public:
     void consume(const logging::record_view& record) {
-        // A silenced stream (no buffer, or in a failed state) drops what it
-        // is given: the line is not made at all.
-        if (!std::cout.good()) return;
         const std::string_view line = mLine.Format(record);
         std::cout.write(line.data(), static_cast<std::streamsize>(line.size()));
     }
@@ -401,8 +407,9 @@ struct CLogger::Impl {
     logging::sources::severity_logger_mt<severity_level> logger;
     std::atomic<int> level{severity_level::info};
 
-    std::mutex sinkMutex;  // guards the file sink's replacement
+    std::mutex sinkMutex;  // guards the file sink's replacement and the console switch
     boost::shared_ptr<tConsoleSink> consoleSink;
+    bool consoleOn = true;
     boost::shared_ptr<tFileSink> fileSink;
     // The log file; the crash path writes out what it has gathered.
     CLogFileWriter fileWriter;
@@ -568,8 +575,22 @@ void CLogger::Write(int severity, std::string_view text) {
 
 void CLogger::Flush() { logging::core::get()->flush(); }
 
-void CLogger::WriteRecord(const std::string& levelWord, const std::string& message) {
-    mImpl->QueueRecentLine(levelWord, message);
+void CLogger::SetConsoleOutput(bool on) {
+    std::lock_guard lock(mImpl->sinkMutex);
+    if (mImpl->consoleOn == on) return;
+    mImpl->consoleOn = on;
+    auto core = logging::core::get();
+    if (on) {
+        core->add_sink(mImpl->consoleSink);
+    } else {
+        core->remove_sink(mImpl->consoleSink);
+        mImpl->consoleSink->flush();
+    }
+}
+
+bool CLogger::IsConsoleOutputOn() const {
+    std::lock_guard lock(mImpl->sinkMutex);
+    return mImpl->consoleOn;
 }
 
 void CLogger::Impl::QueueRecentLine(std::string_view levelWord, std::string_view message) {
@@ -624,10 +645,8 @@ void AppendRecentLine(std::deque<std::string>& lines, std::time_t now, std::stri
     line.reserve(19 + 1 + 9 + 5 + message.size());
     line.append(stamp);
     if (line.size() < 19) line.append(19 - line.size(), ' ');
-    line += " [";
-    line.append(levelWord);
-    if (levelWord.size() < 8) line.append(8 - levelWord.size(), ' ');
-    line += "] :  ";
+    line += ' ';
+    AppendLevelMarker(line, levelWord);
     line.append(message);
 
     lines.push_back(std::move(line));
@@ -653,7 +672,8 @@ void CLogger::ClearRecentLines() {
 
 void CLogger::FindRecentLines(int maxLines, int level, std::vector<std::string>& lines) {
     const char* word = level == 2 ? "INFO" : level == 3 ? "WARN" : level == 4 ? "ERROR" : "DEBUG";
-    const std::string marker = PadRight(std::string("[") + word, 9) + "] :  ";
+    std::string marker;
+    AppendLevelMarker(marker, word);
 
     lines.clear();
     mImpl->ReadSync([&] {

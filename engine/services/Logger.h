@@ -54,8 +54,11 @@ public:
     // Boost's trivial name of the level ("info" for 2).
     std::string GetLevelName() const;
 
-    // Queues one memory line; `levelWord` is "DEBUG", "INFO", "WARN" or "ERROR".
-    void WriteRecord(const std::string& levelWord, const std::string& message);
+    // Whether lines go to standard output (on at first). Off, the console
+    // sink is taken out and makes no lines; the file and the memory list go
+    // on. For programs whose standard output is their result.
+    void SetConsoleOutput(bool on);
+    bool IsConsoleOutputOn() const;
 
     // The last `count` memory lines, oldest first.
     void GetRecentLines(int count, std::vector<std::string>& lines);

@@ -7,12 +7,18 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
+#include <condition_variable>
+#include <cstring>
 #include <fstream>
+#include <mutex>
 
 #include "LayoutModule/Layout/VKMLayoutView.h"
 #include "app/Helper/VKMLayoutDocumentHelper.h"
 #include "engine/model/Layout.h"
+#include "engine/services/PerformanceCounters.h"
+#include "platform/dispatch/DispatchQueue.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/Paths.h"
 #include "platform/foundation/UserDefaults.h"
@@ -207,4 +213,97 @@ TEST(LayoutTiles, TilesDrawnInBandsAreTheTilesDrawnWhole) {
             EXPECT_GT(drawn, 0) << "tile " << i << " shows nothing of the layout";
         }
     }
+}
+
+namespace {
+
+// Counts the drawings of the layout, wherever they are made.
+class DrawingCounter : public QLPerformanceCountersService {
+public:
+    void AddToCounter(const char* name, int milliseconds) override {
+        if (name != nullptr && std::strcmp(name, "DrawLayoutView") == 0) ++drawings;
+        QLPerformanceCountersService::AddToCounter(name, milliseconds);
+    }
+    std::atomic<int> drawings{0};
+};
+
+// Holds every thread of the pool until released.
+class PoolBlocker {
+public:
+    PoolBlocker() : mThreads(platform::DispatchQueue::concurrency()) {
+        for (unsigned i = 0; i < mThreads; ++i) {
+            platform::DispatchQueue::global(platform::DispatchQueuePriority::High).async([this] {
+                std::unique_lock lock(mMutex);
+                ++mStarted;
+                mChanged.notify_all();
+                mChanged.wait(lock, [this] { return mReleased; });
+                ++mEnded;
+                mChanged.notify_all();
+            });
+        }
+    }
+    ~PoolBlocker() {
+        release();
+        std::unique_lock lock(mMutex);
+        // Every blocker has run, also one that started after a timeout.
+        mChanged.wait(lock, [this] { return mEnded == mThreads; });
+    }
+    bool allHeld() {
+        std::unique_lock lock(mMutex);
+        return mChanged.wait_for(lock, std::chrono::seconds(20), [this] { return mStarted == mThreads; });
+    }
+    void release() {
+        std::lock_guard lock(mMutex);
+        mReleased = true;
+        mChanged.notify_all();
+    }
+
+private:
+    const unsigned mThreads;
+    std::mutex mMutex;
+    std::condition_variable mChanged;
+    unsigned mStarted = 0;
+    unsigned mEnded = 0;
+    bool mReleased = false;
+};
+
+}  // namespace
+
+TEST(LayoutTiles, ARebuildDropsTheTilesStillQueuedForTheOldRenderData) {
+    ScreenFixture screen;
+    screen.show(UserInterfaceIdiom::phone);
+    OpenGenerated(screen);
+    VKMLayoutViewController& controller = *screen.controller;
+    const auto view = controller.outlets.layoutView.lock();
+    controller.changeZoomTo(controller.fittingZoomFactor() * 3);
+    screen.window->snapshot();
+    ASSERT_TRUE(view->waitForTiles());
+
+    auto* counter = new DrawingCounter();  // never freed, as services are
+    counter->Enable();
+    CServiceLocator::Instance().RegisterService(counter);
+    QLPerformanceCounters::forgetService();
+    {
+        // With the pool held, a pan's tiles stay queued: none has started.
+        PoolBlocker blocker;
+        ASSERT_TRUE(blocker.allHeld());
+        controller.setTouchDownContentOffset(controller.contentOffset());
+        controller.panContentWithDelta({-2 * VKMLayoutView::kTileSide, -VKMLayoutView::kTileSide});
+        screen.window->snapshot();
+        ASSERT_GT(view->pendingTiles(), 0u);
+        view->refreshLayoutRenderData();
+        const int before = counter->drawings.load();
+        blocker.release();
+        ASSERT_TRUE(view->waitForTileDrawing());
+        // Drawn, they would have held off the rebuild's lock for tiles that
+        // are dropped on arrival.
+        EXPECT_EQ(counter->drawings.load() - before, 0) << "tiles of the old render data drawn after the rebuild";
+    }
+    ASSERT_TRUE(view->waitForTiles());
+    const auto [differing, compared] = Differing(screen, screen.window->snapshot());
+    EXPECT_LT(differing, compared / 100);
+    auto* plain = new QLPerformanceCountersService();
+    plain->Enable();
+    CServiceLocator::Instance().RegisterService(plain);
+    QLPerformanceCounters::forgetService();
 }

@@ -10,12 +10,14 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "app/Helper/VKMFileManager.h"
+#include "platform/dispatch/DispatchQueue.h"
 #include "platform/dispatch/RunLoop.h"
 #include "app/Helper/VKMLayoutDocumentHelper.h"
 #include "app/Session/VKMLayoutSession.h"
@@ -280,4 +282,34 @@ TEST(FileManager, AHandedInFileIsLoadedInPlaceAndOneThatCannotBeReadIsReported) 
     stage.advance(0.5);
     EXPECT_EQ(AlertController::presentedAlerts().size(), 1u);
     EXPECT_TRUE(posted.empty());
+}
+
+TEST(FileManager, AHandedInFileIsClosedOverOnceAndHeldUntilItHasBeenRead) {
+    testsupport::RegisterServices();
+    testsupport::AppStage stage;
+    int closes = 0;
+    const auto token = platform::NotificationCenter::defaultCenter().addObserverForName(
+        VKMLayoutDocumentHelper::kDocumentDidCloseNotification, nullptr,
+        [&](const platform::Notification&) { ++closes; });
+    const fs::path good = testsupport::WriteLayout(platform::Paths::tmp() / "held.wkst", 3, 3);
+
+    // The read waits behind a block that holds the load queue.
+    std::promise<void> release;
+    std::shared_future<void> released = release.get_future().share();
+    VKMLayoutDocumentHelper::loadQueue().async([released] { released.wait(); });
+    VKMFileManager::openFileAtURL(good);
+    EXPECT_EQ(closes, 1) << "the current layout closed more than once";
+    ASSERT_TRUE(VKMLayoutDocumentHelper::isLoading());
+    // A writer cannot take the file between the coordination and the read.
+    const int writer = ::open(good.c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(writer, 0);
+    EXPECT_NE(::flock(writer, LOCK_EX | LOCK_NB), 0) << "the file was let go before it was read";
+    release.set_value();
+    ASSERT_TRUE(LoadEnded());
+    EXPECT_EQ(CCurrentCloudLayout::Instance().Layout()->GetElements().size(), 3u);
+    EXPECT_EQ(closes, 1);
+    // Once read, it is let go.
+    EXPECT_EQ(::flock(writer, LOCK_EX | LOCK_NB), 0);
+    ::close(writer);
+    platform::NotificationCenter::defaultCenter().removeObserver(token);
 }

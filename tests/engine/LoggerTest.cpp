@@ -359,9 +359,13 @@ TEST(Logger, SilencedConsoleIsSkippedAndWrittenAgainOnceLive) {
     logger.SetLevel(2);
 
     testing::internal::CaptureStdout();
-    std::cout.setstate(std::ios::badbit);
+    logger.SetConsoleOutput(false);
+    EXPECT_FALSE(logger.IsConsoleOutputOn());
     LogWarning("while silenced");
-    std::cout.clear();
+    logger.SetConsoleOutput(false);
+    LogInfo("still silenced");
+    logger.SetConsoleOutput(true);
+    EXPECT_TRUE(logger.IsConsoleOutputOn());
     LogWarning("live again");
     std::streambuf* const console = std::cout.rdbuf(nullptr);
     LogInfo("without a buffer");
@@ -374,8 +378,8 @@ TEST(Logger, SilencedConsoleIsSkippedAndWrittenAgainOnceLive) {
     EXPECT_EQ(AfterStamp(consoleLines[0], kFileStamp), ": [warning]    live again");
     EXPECT_EQ(AfterStamp(consoleLines[1], kFileStamp), ": [info   ]    with its buffer back");
     // The file and the memory list miss nothing.
-    EXPECT_EQ(SplitLines(ReadFile(LogPath())).size(), 4u);
-    EXPECT_EQ(RecentLines().size(), 4u);
+    EXPECT_EQ(SplitLines(ReadFile(LogPath())).size(), 5u);
+    EXPECT_EQ(RecentLines().size(), 5u);
 }
 
 TEST(Logger, ConcurrentWritersLoseNoLine) {

@@ -13,7 +13,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <iostream>
 #include <system_error>
 #include <vector>
 
@@ -68,10 +67,9 @@ CToolSession::CToolSession(const char* name) : mName(name) {
     }
     platform::Paths::setRoot(mRoot);
     FindResources();
-    mConsole = std::cout.rdbuf(&mNowhere);
-    // A failed stream also tells the log's console sink not to make its
-    // lines at all; giving the buffer back clears it.
-    std::cout.setstate(std::ios::badbit);
+    // Standard output carries the tool's result: the log goes to its file
+    // and the memory list only.
+    CLogger::Instance().SetConsoleOutput(false);
     mReady = true;
 }
 
@@ -80,7 +78,7 @@ CToolSession::~CToolSession() {
     std::fflush(stdout);
     TLMLogger::waitUntilIdle();
     CLogger::Instance().Flush();
-    std::cout.rdbuf(mConsole);
+    CLogger::Instance().SetConsoleOutput(true);
 }
 
 void CToolSession::StartEngine() {

@@ -9,14 +9,13 @@
 
 #include <filesystem>
 #include <optional>
-#include <streambuf>
 #include <string>
 
 class CToolSession {
 public:
     // `name` names the temporary root and prefixes error lines.
     explicit CToolSession(const char* name);
-    // Waits for the log, gives standard output back and removes a temporary
+    // Waits for the log, turns its console lines back on and removes a temporary
     // root.
     ~CToolSession();
 
@@ -41,19 +40,11 @@ public:
     int ReportFailure(const char* what);
 
 private:
-    class CNullBuffer : public std::streambuf {
-    protected:
-        int overflow(int c) override { return traits_type::not_eof(c); }
-        std::streamsize xsputn(const char*, std::streamsize count) override { return count; }
-    };
-
     std::string mName;
     bool mReady = false;
     // Removed after the destructor's body has let go of the log.
     std::optional<platform::TemporaryFolder> mTemporaryRoot;
     std::filesystem::path mRoot;
-    CNullBuffer mNowhere;
-    std::streambuf* mConsole = nullptr;
 };
 
 // The load result code behind the current-layout holder's last failure.
