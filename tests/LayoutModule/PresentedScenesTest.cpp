@@ -438,6 +438,7 @@ TEST(PresentedScenes, TheShareSheetsBarIsInGerman) {
     const auto bar = std::dynamic_pointer_cast<Button>(sheet->view()->findViewWithAccessibilityIdentifier("cancel"));
     ASSERT_NE(bar, nullptr);
     EXPECT_EQ(bar->currentTitle(), "Abbrechen");
+    EXPECT_GE(bar->frame().width, bar->intrinsicContentSize().width) << "the title cut short";
     ASSERT_TRUE(sheet->perform(activity::kSaveToFiles));
     EXPECT_TRUE(platform::RunLoop::main()->runUntil(
         [&] { return sheet->statusText() != ActivityViewController::kSavingStatus; }, std::chrono::seconds(10)));

@@ -192,9 +192,10 @@ SheetHeader addSheetHeader(View& root, std::function<void()> cancelled) {
 }
 
 void layoutSheetHeader(Button& cancel, Label& title, double width, double margin, double barHeight) {
-    constexpr double kCancelWidth = 80;
-    cancel.setFrame({margin, 0, kCancelWidth, barHeight});
-    title.setFrame({margin + kCancelWidth, 0, std::max(0.0, width - 2 * (margin + kCancelWidth)), barHeight});
+    // At least 80 points, wider for a longer title in another language.
+    const double side = std::max(80.0, cancel.intrinsicContentSize().width);
+    cancel.setFrame({margin, 0, side, barHeight});
+    title.setFrame({margin + side, 0, std::max(0.0, width - 2 * (margin + side)), barHeight});
 }
 
 }  // namespace
