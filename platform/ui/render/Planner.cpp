@@ -631,13 +631,9 @@ bool unchanged(const auto&, const auto&) { return false; }
 
 class Planner {
 public:
-    Planner(Context& tracker, const PlanSetup& setup, RasterCache* cache, FrameRasters::State* jobs)
-        : mTracker(tracker),
-          mSetup(setup),
-          mCache(setup.keepsRasters ? cache : nullptr),
-          mJobs(jobs),
-          mDevice(tracker.transform()),
-          mAlpha(tracker.alpha()) {
+    Planner(const AffineTransform& device, double alpha, const PlanSetup& setup, RasterCache* cache,
+            FrameRasters::State* jobs)
+        : mSetup(setup), mCache(setup.keepsRasters ? cache : nullptr), mJobs(jobs), mDevice(device), mAlpha(alpha) {
         if (mCache) plan.kept = mCache->pin();
     }
 
@@ -688,7 +684,6 @@ private:
     std::shared_ptr<Layer> drawnByJob(const Shown& s, bool vector) const;
     std::pair<std::shared_ptr<Image>, Rect> mask(Layer& mask);
 
-    Context& mTracker;
     const PlanSetup& mSetup;
     RasterCache* mCache;
     FrameRasters::State* mJobs;
@@ -829,7 +824,7 @@ void Planner::shadow(const Shown& s) {
             // Blurred anyway: images in it need no careful resampling.
             context.setInterpolationQuality(InterpolationQuality::low);
             const PlanSetup inner = nested(false);
-            Planner sub(context, inner, mCache, nullptr);
+            Planner sub(context.transform(), context.alpha(), inner, mCache, nullptr);
             sub.composite(s, false);
             replayPlan(sub.plan, context);
         });
@@ -950,10 +945,8 @@ bool Planner::whole(const Shown& s) {
     // or spliced in here.
     PlanSetup inner = mSetup;
     inner.area.reset();
-    Planner sub(mTracker, inner, mCache, mJobs);
-    sub.mDevice = mDevice;
+    Planner sub(mDevice, mAlpha, inner, mCache, mJobs);
     sub.mMoving = mMoving;
-    sub.mAlpha = mAlpha;
     kept.kinds |= 1u << kRasterWhole;
     kept.keptIn(*mCache);
     const std::uint64_t seen =
@@ -1212,7 +1205,7 @@ std::pair<std::shared_ptr<Image>, Rect> Planner::mask(Layer& mask) {
     const Rect box = snapped(m.shown->transformToSuperlayer().applyToRect(*extent), scale);
     auto image = rasterize(box, scale, [&](Context& context) {
         const PlanSetup inner = nested(false);
-        Planner sub(context, inner, mCache, nullptr);
+        Planner sub(context.transform(), context.alpha(), inner, mCache, nullptr);
         sub.layer(mask);
         replayPlan(sub.plan, context);
     });
@@ -1222,8 +1215,9 @@ std::pair<std::shared_ptr<Image>, Rect> Planner::mask(Layer& mask) {
 
 }  // namespace
 
-FramePlan planFrame(Layer& root, Context& tracker, const PlanSetup& setup, RasterCache* cache, FrameRasters* jobs) {
-    Planner planner(tracker, setup, cache, jobs ? &jobs->state() : nullptr);
+FramePlan planFrame(Layer& root, const AffineTransform& device, double alpha, const PlanSetup& setup,
+                    RasterCache* cache, FrameRasters* jobs) {
+    Planner planner(device, alpha, setup, cache, jobs ? &jobs->state() : nullptr);
     // The last frame's items, written over.
     if (setup.storage) planner.plan.items = std::move(*setup.storage);
     planner.plan.items.reserve(setup.expectedItems);
@@ -1231,6 +1225,11 @@ FramePlan planFrame(Layer& root, Context& tracker, const PlanSetup& setup, Raste
     auto& items = planner.plan.items;
     items.erase(items.begin() + static_cast<std::ptrdiff_t>(planner.emitted), items.end());
     return std::move(planner.plan);
+}
+
+FramePlan planFrame(Layer& root, const Context& placed, const PlanSetup& setup, RasterCache* cache,
+                    FrameRasters* jobs) {
+    return planFrame(root, placed.transform(), placed.alpha(), setup, cache, jobs);
 }
 
 }  // namespace platform::ui
