@@ -19,6 +19,7 @@
 
 #include <atomic>
 #include <cstring>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <ostream>
@@ -125,6 +126,68 @@ TEST(RenderPlan, ATreeGivesItsItemsInOrderNestedAndCulled) {
     EXPECT_EQ(maskEnd.maskRect, (Rect{0, 0, 15, 30}));
     const auto& clip = std::get<PlanClipBegin>(frame.items[21]);
     EXPECT_EQ(clip.path.boundingBox(), (Rect{0, 0, 30, 30}));
+}
+
+// The red of each fill the plan draws, in order (a fill left out has no
+// shape).
+std::vector<double> fillsDrawn(const FramePlan& plan) {
+    std::vector<double> reds;
+    for (const PlanItem& item : plan.items) {
+        const auto* fill = std::get_if<PlanFill>(&item);
+        if (fill && (fill->path || fill->rounded)) reds.push_back(fill->color.red);
+    }
+    return reds;
+}
+
+TEST(RenderPlan, AnOpaqueBackgroundOnWholePixelsLeavesOutTheBackgroundsItHides) {
+    auto context = BitmapContext::create(200, 200);
+    RasterCache cache;
+    // A screen's background under a table's, under a cell's: only the last
+    // is drawn where it covers the others wholly.
+    auto root = filled({0, 0, 200, 200}, {0.1, 1, 1, 1});
+    auto table = filled({0, 0, 200, 200}, {0.2, 1, 1, 1});
+    auto cell = filled({0, 0, 200, 200}, {0.3, 1, 1, 1});
+    auto label = filled({10, 10, 20, 20}, {0.4, 1, 1, 1});
+    root->addSublayer(table);
+    table->addSublayer(cell);
+    cell->addSublayer(label);
+    const FramePlan covered = plan(*root, *context, &cache);
+    EXPECT_EQ(kinds(covered), "EFEFEFEFXXXX");
+    EXPECT_EQ(fillsDrawn(covered), (std::vector<double>{0.3, 0.4}));
+    // Replayed, the frame shows the cell's background and the label on it.
+    replayPlan(covered, *context);
+    const auto image = context->makeImage();
+    const auto at = [&](int x, int y) { return image->pixel(x, y).value_or(platform::Pixel{}); };
+    EXPECT_NEAR(at(100, 100).red, 0.3 * 255, 1);
+    EXPECT_EQ(at(100, 100).alpha, 255);
+    EXPECT_EQ(at(0, 0), at(100, 100));
+    EXPECT_NEAR(at(15, 15).red, 0.4 * 255, 1);
+
+    // Nothing is hidden by a background that lets anything show through or
+    // does not reach the edge of a pixel: translucent, rounded, faded by
+    // its layer's opacity, off the pixel grid, smaller, or cut by a clip
+    // opened since.
+    const auto keeps = [&](const std::function<void(Layer&)>& change, const char* why) {
+        auto under = filled({0, 0, 200, 200}, {0.1, 1, 1, 1});
+        auto over = filled({0, 0, 200, 200}, {0.2, 1, 1, 1});
+        auto between = Layer::make();
+        between->setFrame({0, 0, 200, 200});
+        under->addSublayer(between);
+        between->addSublayer(over);
+        change(*over);
+        EXPECT_EQ(fillsDrawn(plan(*under, *context, &cache)), (std::vector<double>{0.1, 0.2})) << why;
+    };
+    keeps([](Layer& over) { over.setBackgroundColor(Color{0.2, 1, 1, 0.5}); }, "translucent");
+    keeps([](Layer& over) { over.setCornerRadius(4); }, "rounded");
+    keeps([](Layer& over) { over.setOpacity(0.5); }, "faded");
+    keeps([](Layer& over) { over.setFrame({-0.5, -0.5, 201, 201}); }, "off the pixel grid");
+    keeps([](Layer& over) { over.setFrame({0, 0, 200, 199}); }, "smaller");
+    keeps(
+        [](Layer& over) {
+            over.superlayer()->setFrame({0, 0, 100, 100});
+            over.superlayer()->setMasksToBounds(true);
+        },
+        "clipped");
 }
 
 TEST(RenderPlan, KeptContentIsFoundByLayerIdAndDelegatesDrawingAfreshKeepTheFrameOnTheMainThread) {

@@ -700,6 +700,19 @@ private:
     // Where the sublayers of the layer being planned draw (device pixels),
     // when areas are noted.
     Extent* mSublayerAreas = nullptr;
+    // Backgrounds of the layers being planned (this one and those above
+    // it) that an opaque background planned later may hide: the item, the
+    // device pixels it touches, and the groups and clips open then.
+    struct Hideable {
+        std::size_t at;
+        Rect pixels;
+        int opened;
+    };
+    std::vector<Hideable> mHideable;
+    // Groups and clips open: what is drawn inside one is faded, masked or
+    // cut, and hides nothing outside it.
+    int mOpened = 0;
+    void background(const Layer& p, std::size_t at);
 };
 
 // Whether a layer lands wholly outside the pixels drawn on; only layers
@@ -771,11 +784,13 @@ void Planner::composite(const Shown& s, bool withShadow) {
         const auto extent = drawnExtent(s, mSetup.time, shadowed).rect();
         if (!extent) return;
         emit(PlanGroupBegin{grown(*extent, 1)});
+        ++mOpened;
         mAlpha = 1;  // inside a group, alpha starts afresh
     }
     if (shadowed) shadow(s);
     if (!(alpha >= 1 && !masked && whole(s))) body(s);
     if (group) {
+        --mOpened;
         if (masked) {
             auto [image, rect] = mask(*s.model.mask());
             emit(PlanGroupEnd{std::move(image), rect});
@@ -1013,6 +1028,7 @@ void Planner::body(const Shown& s) {
     const bool baked = background && drawn && !s.copy && !p.contents() && !clips && content(s, true);
     const auto& sublayers = LayerAccess::sublayers(s.model);
     const bool clipped = clips && (p.contents() || drawn || !sublayers.empty());
+    const std::size_t backgroundAt = emitted;
     // A rounded rect's arcs cost more than a copy, and a chart has hundreds
     // of them: made once for the background and the clip, and within a
     // whole (replayed once, by its job) left to the replay.
@@ -1035,6 +1051,9 @@ void Planner::body(const Shown& s) {
     } else if (clipped) {
         emit(PlanClipBegin{roundedBounds(p), nullptr});
     }
+    const bool filled = background && !baked;
+    if (filled) this->background(p, backgroundAt);
+    if (clipped) ++mOpened;
     // Images stretched by a running animation are sampled quickly: they
     // show for a frame.
     if (s.copy) emit(PlanLowQuality{});
@@ -1052,7 +1071,10 @@ void Planner::body(const Shown& s) {
         std::stable_sort(order.begin(), order.end(), kBelowInZ);
         for (Layer* sublayer : order) layer(*sublayer);
     }
-    if (clipped) emit(PlanClipEnd{});
+    if (clipped) {
+        emit(PlanClipEnd{});
+        --mOpened;
+    }
     if (border) {
         const double width = p.borderWidth();
         const Rect outer = p.bounds();
@@ -1063,6 +1085,46 @@ void Planner::body(const Shown& s) {
         if (inner.width > 0 && inner.height > 0) path.addRoundedRect(inner, std::max(0.0, p.cornerRadius() - width));
         emit(PlanFill{std::make_shared<const Path>(std::move(path)), p.borderColor(), FillRule::evenOdd, nullptr});
     }
+    if (filled && !mHideable.empty() && mHideable.back().at == backgroundAt) mHideable.pop_back();
+}
+
+// A background planned at `at`: it hides the backgrounds above it that it
+// covers wholly (a screen's, under a table's opaque one), left out of the
+// plan, when it is opaque, drawn on whole device pixels and nothing opened
+// since they were planned fades, masks or cuts it; and it may be hidden
+// in turn by one below it.
+void Planner::background(const Layer& p, std::size_t at) {
+    const Rect box = roundedBoundsBox(p);
+    if (box.isEmpty() || !isFinite(box)) return;
+    const Rect onDevice = mDevice.applyToRect(box);
+    if (!isFinite(onDevice)) return;
+    constexpr double kNear = 1e-9;
+    constexpr double kWhole = 1e-6;
+    const auto whole = [](double v) { return std::abs(v - std::round(v)) < kWhole; };
+    const bool hides = !mHideable.empty() && unit(p.backgroundColor().alpha) >= 1 && mAlpha >= 1 &&
+                       !(p.cornerRadius() > 0) && std::abs(mDevice.b) < kNear && std::abs(mDevice.c) < kNear &&
+                       whole(onDevice.minX()) && whole(onDevice.minY()) && whole(onDevice.maxX()) &&
+                       whole(onDevice.maxY());
+    if (hides) {
+        const double x0 = std::round(onDevice.minX());
+        const double y0 = std::round(onDevice.minY());
+        const double x1 = std::round(onDevice.maxX());
+        const double y1 = std::round(onDevice.maxY());
+        std::erase_if(mHideable, [&](const Hideable& under) {
+            const Rect& r = under.pixels;
+            if (under.opened != mOpened || r.minX() < x0 || r.minY() < y0 || r.maxX() > x1 || r.maxY() > y1) {
+                return false;
+            }
+            plan.items[under.at] = PlanFill{};
+            return true;
+        });
+    }
+    // The pixels its edges touch.
+    const double x0 = std::floor(onDevice.minX() + kWhole);
+    const double y0 = std::floor(onDevice.minY() + kWhole);
+    const double x1 = std::ceil(onDevice.maxX() - kWhole);
+    const double y1 = std::ceil(onDevice.maxY() - kWhole);
+    mHideable.push_back({at, Rect{x0, y0, x1 - x0, y1 - y0}, mOpened});
 }
 
 // The layer's drawn content; with `background`, its background too, drawn

@@ -66,6 +66,8 @@ void replay(const FramePlan& plan, Context& context, const BandRows* rows) {
                        },
                        [&](const PlanClipEnd&) { context.restore(); },
                        [&](const PlanFill& fill) {
+                           // A fill left out (hidden by a later one).
+                           if (!fill.rounded && !fill.path) return;
                            context.setFillColor(fill.color);
                            if (fill.rounded) {
                                context.fillPath(fill.rounded->path(), fill.rule);
