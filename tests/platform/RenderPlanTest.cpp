@@ -163,6 +163,21 @@ TEST(RenderPlan, AnOpaqueBackgroundOnWholePixelsLeavesOutTheBackgroundsItHides) 
     EXPECT_EQ(at(0, 0), at(100, 100));
     EXPECT_NEAR(at(15, 15).red, 0.4 * 255, 1);
 
+    // A background's path is made again only when its bounds or corners
+    // change.
+    const auto labelPath = [](const FramePlan& frame) { return std::get<PlanFill>(frame.items[7]).path; };
+    const auto first = labelPath(covered);
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(labelPath(plan(*root, *context, &cache)), first);
+    label->setBounds({0, 0, 30, 20});
+    const auto wider = labelPath(plan(*root, *context, &cache));
+    ASSERT_NE(wider, nullptr);
+    EXPECT_EQ(wider->boundingBox(), (Rect{0, 0, 30, 20}));
+    label->setCornerRadius(5);
+    const auto rounded = labelPath(plan(*root, *context, &cache));
+    ASSERT_NE(rounded, nullptr);
+    EXPECT_NE(rounded->elements().size(), wider->elements().size()) << "corners made round";
+
     // Nothing is hidden by a background that lets anything show through or
     // does not reach the edge of a pixel: translucent, rounded, faded by
     // its layer's opacity, off the pixel grid, smaller, or cut by a clip

@@ -438,7 +438,8 @@ struct FrameRasters::State {
         if (parts) {
             parts->push_back(std::move(job));
         } else {
-            feed.add(std::move(job));
+            if (!feed) feed.emplace();
+            feed->add(std::move(job));
         }
     }
     void run(RasterJobSpec spec);
@@ -451,8 +452,9 @@ struct FrameRasters::State {
     std::vector<Job>* parts = nullptr;
     RasterScheduler scheduler;
     const detail::MarkJobs toJobs = [this](Job job) { add(std::move(job)); };
-    // Last: gone first, waiting for the jobs that use the rest.
-    ConcurrentFeed feed;
+    // Last: gone first, waiting for the jobs that use the rest. Made with
+    // the first job: a steady frame makes none.
+    std::optional<ConcurrentFeed> feed;
 };
 
 namespace {
@@ -588,7 +590,7 @@ void FrameRasters::finish(RasterCache* cache) {
 void FrameRasters::wait() {
     State& state = *mState;
     state.scheduler.finish();
-    state.feed.finish();
+    if (state.feed) state.feed->finish();
     state.wholes.clear();
 }
 
@@ -1015,6 +1017,20 @@ bool Planner::whole(const Shown& s) {
     return true;
 }
 
+// The path of the layer's bounds with its corner radius, kept with the
+// layer while they stay the same.
+std::shared_ptr<const Path> boundsPath(const Shown& s) {
+    const Layer& p = *s.shown;
+    detail::LayerCache& kept = LayerAccess::cache(s.model);
+    const double radius = p.cornerRadius() > 0 ? p.cornerRadius() : 0;
+    if (!kept.boundsPath || !(kept.boundsRect == p.bounds()) || kept.boundsRadius != radius) {
+        kept.boundsPath = std::make_shared<const Path>(roundedBounds(p));
+        kept.boundsRect = p.bounds();
+        kept.boundsRadius = radius;
+    }
+    return kept.boundsPath;
+}
+
 // Everything of a layer but its shadow: background, contents, drawn
 // content, sublayers (clipped when it masks to its bounds) and border.
 void Planner::body(const Shown& s) {
@@ -1041,7 +1057,7 @@ void Planner::body(const Shown& s) {
         if (background && !baked) emit(PlanFill{nullptr, p.backgroundColor(), FillRule::nonZero, rounded});
         if (clipped) emit(PlanClipBegin{{}, std::move(rounded)});
     } else if (background && !baked) {
-        auto rounded = std::make_shared<const Path>(roundedBounds(p));
+        auto rounded = boundsPath(s);
         if (clipped) {
             emit(PlanFill{rounded, p.backgroundColor(), FillRule::nonZero, nullptr});
             emit(PlanClipBegin{*rounded, nullptr});
