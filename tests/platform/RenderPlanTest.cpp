@@ -285,6 +285,31 @@ TEST(RenderPlan, BandsAreChosenFromTheSizeAndKeepWhatOverlapsThem) {
     EXPECT_EQ(bandLoads(frame, rows), (std::vector<std::size_t>{2, 1, 1}));
 }
 
+TEST(RenderPlan, BandsRunWhatGoesAlongsideOnceOnTheCallingThread) {
+    auto root = filled({0, 0, 64, 64}, {1, 0, 0, 1});
+    root->addSublayer(filled({0, 40, 64, 24}, {0, 0, 1, 1}));
+    auto bitmap = BitmapContext::create(64, 64);
+    RasterCache cache;
+    const FramePlan frame = plan(*root, *bitmap, &cache);
+    const std::vector<BandRows> rows{{0, 16}, {16, 32}, {32, 48}, {48, 64}};
+    for (int round = 0; round < 10; ++round) {
+        std::vector<std::unique_ptr<BitmapContext>> bands;
+        for (const BandRows& band : rows) bands.push_back(bitmap->band(band.first, band.end));
+        int runs = 0;
+        std::thread::id where;
+        replayInBands(frame, bands, rows, [&] {
+            ++runs;
+            where = std::this_thread::get_id();
+        });
+        EXPECT_EQ(runs, 1);
+        EXPECT_EQ(where, std::this_thread::get_id());
+        for (const auto& band : bands) EXPECT_EQ(band, nullptr) << "each band let go once drawn";
+    }
+    const auto image = bitmap->makeImage();
+    EXPECT_EQ(image->pixel(10, 10), (platform::Pixel{255, 0, 0, 255}));
+    EXPECT_EQ(image->pixel(10, 50), (platform::Pixel{0, 0, 255, 255}));
+}
+
 TEST(RenderPlan, RastersGiveBatchesRowsAndSingleJobs) {
     RenderTuning tuning;
     tuning.rastersPerBatch = 3;
