@@ -8,6 +8,7 @@
 #include "platform/graphics/detail/PangoText.h"
 
 #include <algorithm>
+#include <array>
 #include <climits>
 #include <cmath>
 #include <limits>
@@ -458,9 +459,72 @@ void Context::clip(FillRule rule) {
     cairo_new_path(cr);
 }
 
+namespace {
+
+// The pixels of the bitmap itself that an opaque fill of `path` replaces
+// wholly: those of a rectangle upright on whole device pixels, within the
+// clip when that is one rectangle of whole pixels. None otherwise.
+std::optional<detail::PixelRect> opaqueRectPixels(const detail::ContextImpl& impl, const Path& path) {
+    using Type = Path::ElementType;
+    const auto& e = path.elements();
+    if (e.size() != 5 || e[0].type != Type::moveTo || e[1].type != Type::lineTo || e[2].type != Type::lineTo ||
+        e[3].type != Type::lineTo || e[4].type != Type::closeSubpath || !impl.layers.empty() ||
+        (impl.state.clipped && !impl.state.clipPixels) || !impl.pixels) {
+        return std::nullopt;
+    }
+    cairo_matrix_t m;
+    cairo_get_matrix(impl.cr, &m);
+    constexpr double kNear = 1e-9;
+    if (std::abs(m.xy) >= kNear || std::abs(m.yx) >= kNear) return std::nullopt;
+    std::array<Point, 4> corners;
+    for (std::size_t i = 0; i < 4; ++i) {
+        const Point p = e[i].points[0];
+        corners[i] = {m.xx * p.x + m.x0, m.yy * p.y + m.y0};
+    }
+    // Each side upright: one coordinate the same at both ends.
+    for (std::size_t i = 0; i < 4; ++i) {
+        const Point& a = corners[i];
+        const Point& b = corners[(i + 1) % 4];
+        if (a.x != b.x && a.y != b.y) return std::nullopt;
+    }
+    const auto [left, right] = std::minmax({corners[0].x, corners[1].x, corners[2].x, corners[3].x});
+    const auto [top, bottom] = std::minmax({corners[0].y, corners[1].y, corners[2].y, corners[3].y});
+    const auto whole = [](double v) { return std::isfinite(v) && std::abs(v - std::round(v)) < 1e-6; };
+    if (!whole(left) || !whole(right) || !whole(top) || !whole(bottom)) return std::nullopt;
+    const auto within = [](double v, int most) {
+        return static_cast<int>(std::clamp(std::round(v), 0.0, double(most)));
+    };
+    detail::PixelRect r{within(left, impl.pixels->width), within(top, impl.pixels->height),
+                        within(right, impl.pixels->width), within(bottom, impl.pixels->height)};
+    if (impl.state.clipped) {
+        const detail::PixelRect& clip = *impl.state.clipPixels;
+        r = {std::max(r.x0, clip.x0), std::max(r.y0, clip.y0), std::min(r.x1, clip.x1), std::min(r.y1, clip.y1)};
+    }
+    if (r.x0 >= r.x1 || r.y0 >= r.y1) return std::nullopt;
+    return r;
+}
+
+}  // namespace
+
 void Context::fillPath(const Path& path, FillRule rule) {
     PathKeeper keep(mImpl->cr);
     addPath(path);
+    // An opaque rectangle on whole pixels replaces what is below it: the
+    // part of a reused bitmap not yet cleared that it covers is not
+    // cleared first (a screen's background over a frame drawn before), and
+    // the rest, which it does not touch, is left for later.
+    const detail::ExtraState& state = mImpl->state;
+    if (!mImpl->uncleared.empty() && drawable() && state.alpha >= 1 && state.fillColor.alpha >= 1) {
+        if (const auto replaced = opaqueRectPixels(*mImpl, path)) {
+            mImpl->covered(*replaced);
+            cairo_t* cr = mImpl->cr;
+            cairo_set_fill_rule(cr, cairoRule(rule));
+            setSource(cr, state.fillColor, state.alpha);
+            cairo_fill(cr);
+            cairo_new_path(cr);
+            return;
+        }
+    }
     fill(rule);
 }
 

@@ -2,6 +2,7 @@
 // pixels of one let go are drawn into again, cleared, by a later frame.
 
 #include "platform/graphics/FrameBitmaps.h"
+#include "platform/graphics/Path.h"
 
 #include <gtest/gtest.h>
 
@@ -173,6 +174,74 @@ TEST(FrameBitmaps, AReusedBitmapShowsOnlyWhatIsDrawnWhereverOpaqueImagesCoverIt)
              c.endTransparencyLayer();
          },
          {{{5, 5}, kGreen}, {{20, 5}, kNothing}}},
+        // Opaque fills of rectangles: what they cover on whole pixels is
+        // theirs, the rest shows nothing.
+        {"an opaque fill on whole pixels, then a half-transparent one beside it",
+         [&](platform::BitmapContext& c) {
+             c.setFillColor({0, 1, 0, 1});
+             c.fillRect({0, 0, 10, 5});
+             c.setFillColor({0, 0, 1, 0.5});
+             c.fillRect({10, 5, 5, 5});
+         },
+         {{{0, 0}, kGreen}, {{19, 9}, kGreen}, {{25, 15}, {0, 0, 255, 128}}, {{5, 15}, kNothing}, {{35, 5}, kNothing}}},
+        {"an opaque fill within a clip of whole pixels",
+         [&](platform::BitmapContext& c) {
+             c.clipToRect({5, 0, 5, 5});
+             c.setFillColor({0, 1, 0, 1});
+             c.fillRect({0, 0, 20, 10});
+         },
+         {{{12, 5}, kGreen}, {{5, 5}, kNothing}, {{25, 5}, kNothing}, {{12, 15}, kNothing}}},
+        {"an opaque fill within a round clip",
+         [&](platform::BitmapContext& c) {
+             platform::Path round;
+             round.addEllipseInRect({0, 0, 10, 10});
+             c.clipToPath(round);
+             c.setFillColor({0, 1, 0, 1});
+             c.fillRect({0, 0, 20, 10});
+         },
+         {{{10, 10}, kGreen}, {{0, 0}, kNothing}, {{19, 19}, kNothing}, {{30, 10}, kNothing}}},
+        {"an opaque fill off whole pixels",
+         [&](platform::BitmapContext& c) {
+             c.setFillColor({0, 1, 0, 1});
+             c.fillRect({0.25, 0, 5, 5});
+         },
+         {{{5, 5}, kGreen}, {{0, 5}, {0, 255, 0, 127}}, {{10, 5}, {0, 255, 0, 127}}, {{20, 5}, kNothing}}},
+        {"an opaque fill turned",
+         [&](platform::BitmapContext& c) {
+             c.translate(10, 0);
+             c.rotate(0.5);
+             c.setFillColor({0, 1, 0, 1});
+             c.fillRect({0, 0, 5, 5});
+         },
+         {{{20, 6}, kGreen}, {{0, 0}, kNothing}, {{39, 0}, kNothing}, {{0, 19}, kNothing}}},
+        {"an opaque fill of a shape that is not a rectangle",
+         [&](platform::BitmapContext& c) {
+             platform::Path wedge;
+             wedge.moveTo({0, 0});
+             wedge.lineTo({10, 0});
+             wedge.lineTo({10, 10});
+             wedge.lineTo({0, 0});
+             wedge.closePath();
+             c.setFillColor({0, 1, 0, 1});
+             c.fillPath(wedge);
+         },
+         {{{18, 2}, kGreen}, {{2, 18}, kNothing}, {{30, 10}, kNothing}}},
+        {"an opaque fill in a transparency layer at half alpha",
+         [&](platform::BitmapContext& c) {
+             c.setAlpha(0.5);
+             c.beginTransparencyLayer();
+             c.setFillColor({0, 1, 0, 1});
+             c.fillRect({0, 0, 20, 10});
+             c.endTransparencyLayer();
+         },
+         {{{5, 5}, {0, 255, 0, 128}}}},
+        {"an opaque fill at half alpha",
+         [&](platform::BitmapContext& c) {
+             c.setAlpha(0.5);
+             c.setFillColor({0, 1, 0, 1});
+             c.fillRect({0, 0, 20, 10});
+         },
+         {{{5, 5}, {0, 255, 0, 128}}}},
     };
     for (const Case& test : cases) {
         FrameBitmaps frames;

@@ -23,6 +23,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstring>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <ostream>
@@ -132,6 +133,83 @@ TEST(RenderPlan, ATreeGivesItsItemsInOrderNestedAndCulled) {
     EXPECT_EQ(clip.path.boundingBox(), (Rect{0, 0, 30, 30}));
 }
 
+// The red of each fill the plan draws, in order (a fill left out has no
+// shape).
+std::vector<double> fillsDrawn(const FramePlan& plan) {
+    std::vector<double> reds;
+    for (const PlanItem& item : plan.items) {
+        const auto* fill = std::get_if<PlanFill>(&item);
+        if (fill && (fill->path || fill->rounded)) reds.push_back(fill->color.red);
+    }
+    return reds;
+}
+
+TEST(RenderPlan, AnOpaqueBackgroundOnWholePixelsLeavesOutTheBackgroundsItHides) {
+    auto context = BitmapContext::create(200, 200);
+    RasterCache cache;
+    // A screen's background under a table's, under a cell's: only the last
+    // is drawn where it covers the others wholly.
+    auto root = filled({0, 0, 200, 200}, {0.1, 1, 1, 1});
+    auto table = filled({0, 0, 200, 200}, {0.2, 1, 1, 1});
+    auto cell = filled({0, 0, 200, 200}, {0.3, 1, 1, 1});
+    auto label = filled({10, 10, 20, 20}, {0.4, 1, 1, 1});
+    root->addSublayer(table);
+    table->addSublayer(cell);
+    cell->addSublayer(label);
+    const FramePlan covered = plan(*root, *context, &cache);
+    EXPECT_EQ(kinds(covered), "EFEFEFEFXXXX");
+    EXPECT_EQ(fillsDrawn(covered), (std::vector<double>{0.3, 0.4}));
+    // Replayed, the frame shows the cell's background and the label on it.
+    replayPlan(covered, *context);
+    const auto image = context->makeImage();
+    const auto at = [&](int x, int y) { return image->pixel(x, y).value_or(platform::Pixel{}); };
+    EXPECT_NEAR(at(100, 100).red, 0.3 * 255, 1);
+    EXPECT_EQ(at(100, 100).alpha, 255);
+    EXPECT_EQ(at(0, 0), at(100, 100));
+    EXPECT_NEAR(at(15, 15).red, 0.4 * 255, 1);
+
+    // A background's path is made again only when its bounds or corners
+    // change.
+    const auto labelPath = [](const FramePlan& frame) { return std::get<PlanFill>(frame.items[7]).path; };
+    const auto first = labelPath(covered);
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(labelPath(plan(*root, *context, &cache)), first);
+    label->setBounds({0, 0, 30, 20});
+    const auto wider = labelPath(plan(*root, *context, &cache));
+    ASSERT_NE(wider, nullptr);
+    EXPECT_EQ(wider->boundingBox(), (Rect{0, 0, 30, 20}));
+    label->setCornerRadius(5);
+    const auto rounded = labelPath(plan(*root, *context, &cache));
+    ASSERT_NE(rounded, nullptr);
+    EXPECT_NE(rounded->elements().size(), wider->elements().size()) << "corners made round";
+
+    // Nothing is hidden by a background that lets anything show through or
+    // does not reach the edge of a pixel: translucent, rounded, faded by
+    // its layer's opacity, off the pixel grid, smaller, or cut by a clip
+    // opened since.
+    const auto keeps = [&](const std::function<void(Layer&)>& change, const char* why) {
+        auto under = filled({0, 0, 200, 200}, {0.1, 1, 1, 1});
+        auto over = filled({0, 0, 200, 200}, {0.2, 1, 1, 1});
+        auto between = Layer::make();
+        between->setFrame({0, 0, 200, 200});
+        under->addSublayer(between);
+        between->addSublayer(over);
+        change(*over);
+        EXPECT_EQ(fillsDrawn(plan(*under, *context, &cache)), (std::vector<double>{0.1, 0.2})) << why;
+    };
+    keeps([](Layer& over) { over.setBackgroundColor(Color{0.2, 1, 1, 0.5}); }, "translucent");
+    keeps([](Layer& over) { over.setCornerRadius(4); }, "rounded");
+    keeps([](Layer& over) { over.setOpacity(0.5); }, "faded");
+    keeps([](Layer& over) { over.setFrame({-0.5, -0.5, 201, 201}); }, "off the pixel grid");
+    keeps([](Layer& over) { over.setFrame({0, 0, 200, 199}); }, "smaller");
+    keeps(
+        [](Layer& over) {
+            over.superlayer()->setFrame({0, 0, 100, 100});
+            over.superlayer()->setMasksToBounds(true);
+        },
+        "clipped");
+}
+
 TEST(RenderPlan, KeptContentIsFoundByLayerIdAndDelegatesDrawingAfreshKeepTheFrameOnTheMainThread) {
     auto root = filled({0, 0, 200, 200}, {1, 1, 1, 1});
     auto shape = ShapeLayer::make();
@@ -211,6 +289,31 @@ TEST(RenderPlan, BandsAreChosenFromTheSizeAndKeepWhatOverlapsThem) {
     frame.items.push_back(PlanExit{});
     const std::vector<BandRows> rows{{0, 100}, {100, 200}, {200, 300}};
     EXPECT_EQ(bandLoads(frame, rows), (std::vector<std::size_t>{2, 1, 1}));
+}
+
+TEST(RenderPlan, BandsRunWhatGoesAlongsideOnceOnTheCallingThread) {
+    auto root = filled({0, 0, 64, 64}, {1, 0, 0, 1});
+    root->addSublayer(filled({0, 40, 64, 24}, {0, 0, 1, 1}));
+    auto bitmap = BitmapContext::create(64, 64);
+    RasterCache cache;
+    const FramePlan frame = plan(*root, *bitmap, &cache);
+    const std::vector<BandRows> rows{{0, 16}, {16, 32}, {32, 48}, {48, 64}};
+    for (int round = 0; round < 10; ++round) {
+        std::vector<std::unique_ptr<BitmapContext>> bands;
+        for (const BandRows& band : rows) bands.push_back(bitmap->band(band.first, band.end));
+        int runs = 0;
+        std::thread::id where;
+        replayInBands(frame, bands, rows, [&] {
+            ++runs;
+            where = std::this_thread::get_id();
+        });
+        EXPECT_EQ(runs, 1);
+        EXPECT_EQ(where, std::this_thread::get_id());
+        for (const auto& band : bands) EXPECT_EQ(band, nullptr) << "each band let go once drawn";
+    }
+    const auto image = bitmap->makeImage();
+    EXPECT_EQ(image->pixel(10, 10), (platform::Pixel{255, 0, 0, 255}));
+    EXPECT_EQ(image->pixel(10, 50), (platform::Pixel{0, 0, 255, 255}));
 }
 
 TEST(RenderPlan, RastersGiveBatchesRowsAndSingleJobs) {

@@ -118,17 +118,13 @@ void renderLayerTree(Layer& root, Context& context, const RenderOptions& options
         }
     }
 
-    // The planner tracks the transforms as the context will have them,
-    // on a pixel of its own.
-    auto tracker = BitmapContext::create(1, 1);
-    Context& track = tracker ? static_cast<Context&>(*tracker) : context;
-    if (tracker) {
-        tracker->concat(context.transform());
-        tracker->setAlpha(context.alpha());
-    }
+    // The planner starts from the context's transform and alpha and tracks
+    // them itself.
+    const AffineTransform device = context.transform();
+    const double alpha = context.alpha();
     if (bands.empty()) {
         // Rasters made as the walk needs them.
-        FramePlan plan = planFrame(root, track, setup, cache, nullptr);
+        FramePlan plan = planFrame(root, device, alpha, setup, cache, nullptr);
         if (gRendering == 1) gLastItems = plan.items.size();
         std::optional<Recycle> recycle;
         if (gRendering == 1) recycle.emplace(plan);
@@ -136,7 +132,7 @@ void renderLayerTree(Layer& root, Context& context, const RenderOptions& options
         return;
     }
     FrameRasters jobs(options.tuning);
-    FramePlan plan = planFrame(root, track, setup, cache, &jobs);
+    FramePlan plan = planFrame(root, device, alpha, setup, cache, &jobs);
     gLastItems = plan.items.size();
     const Recycle recycle{plan};
     jobs.wait();

@@ -482,7 +482,8 @@ struct FrameRasters::State {
         if (parts) {
             parts->push_back(std::move(job));
         } else {
-            feed.add(std::move(job));
+            if (!feed) feed.emplace();
+            feed->add(std::move(job));
         }
     }
     void run(RasterJobSpec spec);
@@ -496,8 +497,9 @@ struct FrameRasters::State {
     std::vector<Job>* parts = nullptr;
     RasterScheduler scheduler;
     const detail::MarkJobs toJobs = [this](Job job) { add(std::move(job)); };
-    // Last: gone first, waiting for the jobs that use the rest.
-    ConcurrentFeed feed;
+    // Last: gone first, waiting for the jobs that use the rest. Made with
+    // the first job: a steady frame makes none.
+    std::optional<ConcurrentFeed> feed;
 };
 
 namespace {
@@ -633,7 +635,7 @@ void FrameRasters::finish(RasterCache* cache) {
 void FrameRasters::wait() {
     State& state = *mState;
     state.scheduler.finish();
-    state.feed.finish();
+    if (state.feed) state.feed->finish();
     state.wholes.clear();
     for (const State::Store& store : state.stores) {
         if (!store.slot->image && store.slot->fallback) state.fellShort = true;
@@ -681,13 +683,9 @@ bool unchanged(const auto&, const auto&) { return false; }
 
 class Planner {
 public:
-    Planner(Context& tracker, const PlanSetup& setup, RasterCache* cache, FrameRasters::State* jobs)
-        : mTracker(tracker),
-          mSetup(setup),
-          mCache(setup.keepsRasters ? cache : nullptr),
-          mJobs(jobs),
-          mDevice(tracker.transform()),
-          mAlpha(tracker.alpha()) {
+    Planner(const AffineTransform& device, double alpha, const PlanSetup& setup, RasterCache* cache,
+            FrameRasters::State* jobs)
+        : mSetup(setup), mCache(setup.keepsRasters ? cache : nullptr), mJobs(jobs), mDevice(device), mAlpha(alpha) {
         if (mCache) plan.kept = mCache->pin();
     }
 
@@ -739,7 +737,6 @@ private:
     std::shared_ptr<Layer> drawnByJob(const Shown& s, bool vector) const;
     std::pair<std::shared_ptr<Image>, Rect> mask(Layer& mask);
 
-    Context& mTracker;
     const PlanSetup& mSetup;
     RasterCache* mCache;
     FrameRasters::State* mJobs;
@@ -756,6 +753,19 @@ private:
     // Where the sublayers of the layer being planned draw (device pixels),
     // when areas are noted.
     Extent* mSublayerAreas = nullptr;
+    // Backgrounds of the layers being planned (this one and those above
+    // it) that an opaque background planned later may hide: the item, the
+    // device pixels it touches, and the groups and clips open then.
+    struct Hideable {
+        std::size_t at;
+        Rect pixels;
+        int opened;
+    };
+    std::vector<Hideable> mHideable;
+    // Groups and clips open: what is drawn inside one is faded, masked or
+    // cut, and hides nothing outside it.
+    int mOpened = 0;
+    void background(const Layer& p, std::size_t at);
 };
 
 // Whether a layer lands wholly outside the pixels drawn on; only layers
@@ -827,11 +837,13 @@ void Planner::composite(const Shown& s, bool withShadow) {
         const auto extent = drawnExtent(s, mSetup.time, shadowed).rect();
         if (!extent) return;
         emit(PlanGroupBegin{grown(*extent, 1)});
+        ++mOpened;
         mAlpha = 1;  // inside a group, alpha starts afresh
     }
     if (shadowed) shadow(s);
     if (!(alpha >= 1 && !masked && whole(s))) body(s);
     if (group) {
+        --mOpened;
         if (masked) {
             auto [image, rect] = mask(*s.model.mask());
             emit(PlanGroupEnd{std::move(image), rect});
@@ -880,7 +892,7 @@ void Planner::shadow(const Shown& s) {
             // Blurred anyway: images in it need no careful resampling.
             context.setInterpolationQuality(InterpolationQuality::low);
             const PlanSetup inner = nested(false);
-            Planner sub(context, inner, mCache, nullptr);
+            Planner sub(context.transform(), context.alpha(), inner, mCache, nullptr);
             sub.composite(s, false);
             replayPlan(sub.plan, context);
         });
@@ -1025,10 +1037,8 @@ bool Planner::whole(const Shown& s) {
     // or spliced in here.
     PlanSetup inner = mSetup;
     inner.area.reset();
-    Planner sub(mTracker, inner, mCache, mJobs);
-    sub.mDevice = mDevice;
+    Planner sub(mDevice, mAlpha, inner, mCache, mJobs);
     sub.mMoving = mMoving;
-    sub.mAlpha = mAlpha;
     kept.kinds |= 1u << kRasterWhole;
     kept.keptIn(*mCache);
     const std::uint64_t seen =
@@ -1082,6 +1092,20 @@ bool Planner::whole(const Shown& s) {
     return true;
 }
 
+// The path of the layer's bounds with its corner radius, kept with the
+// layer while they stay the same.
+std::shared_ptr<const Path> boundsPath(const Shown& s) {
+    const Layer& p = *s.shown;
+    detail::LayerCache& kept = LayerAccess::cache(s.model);
+    const double radius = p.cornerRadius() > 0 ? p.cornerRadius() : 0;
+    if (!kept.boundsPath || !(kept.boundsRect == p.bounds()) || kept.boundsRadius != radius) {
+        kept.boundsPath = std::make_shared<const Path>(roundedBounds(p));
+        kept.boundsRect = p.bounds();
+        kept.boundsRadius = radius;
+    }
+    return kept.boundsPath;
+}
+
 // Everything of a layer but its shadow: background, contents, drawn
 // content, sublayers (clipped when it masks to its bounds) and border.
 void Planner::body(const Shown& s) {
@@ -1095,6 +1119,7 @@ void Planner::body(const Shown& s) {
     const bool baked = background && drawn && !s.copy && !p.contents() && !clips && content(s, true);
     const auto& sublayers = LayerAccess::sublayers(s.model);
     const bool clipped = clips && (p.contents() || drawn || !sublayers.empty());
+    const std::size_t backgroundAt = emitted;
     // A rounded rect's arcs cost more than a copy, and a chart has hundreds
     // of them: made once for the background and the clip, and within a
     // whole (replayed once, by its job) left to the replay.
@@ -1107,7 +1132,7 @@ void Planner::body(const Shown& s) {
         if (background && !baked) emit(PlanFill{nullptr, p.backgroundColor(), FillRule::nonZero, rounded});
         if (clipped) emit(PlanClipBegin{{}, std::move(rounded)});
     } else if (background && !baked) {
-        auto rounded = std::make_shared<const Path>(roundedBounds(p));
+        auto rounded = boundsPath(s);
         if (clipped) {
             emit(PlanFill{rounded, p.backgroundColor(), FillRule::nonZero, nullptr});
             emit(PlanClipBegin{*rounded, nullptr});
@@ -1117,6 +1142,9 @@ void Planner::body(const Shown& s) {
     } else if (clipped) {
         emit(PlanClipBegin{roundedBounds(p), nullptr});
     }
+    const bool filled = background && !baked;
+    if (filled) this->background(p, backgroundAt);
+    if (clipped) ++mOpened;
     // Images stretched by a running animation are sampled quickly: they
     // show for a frame.
     if (s.copy) emit(PlanLowQuality{});
@@ -1134,7 +1162,10 @@ void Planner::body(const Shown& s) {
         std::stable_sort(order.begin(), order.end(), kBelowInZ);
         for (Layer* sublayer : order) layer(*sublayer);
     }
-    if (clipped) emit(PlanClipEnd{});
+    if (clipped) {
+        emit(PlanClipEnd{});
+        --mOpened;
+    }
     if (border) {
         const double width = p.borderWidth();
         const Rect outer = p.bounds();
@@ -1145,6 +1176,46 @@ void Planner::body(const Shown& s) {
         if (inner.width > 0 && inner.height > 0) path.addRoundedRect(inner, std::max(0.0, p.cornerRadius() - width));
         emit(PlanFill{std::make_shared<const Path>(std::move(path)), p.borderColor(), FillRule::evenOdd, nullptr});
     }
+    if (filled && !mHideable.empty() && mHideable.back().at == backgroundAt) mHideable.pop_back();
+}
+
+// A background planned at `at`: it hides the backgrounds above it that it
+// covers wholly (a screen's, under a table's opaque one), left out of the
+// plan, when it is opaque, drawn on whole device pixels and nothing opened
+// since they were planned fades, masks or cuts it; and it may be hidden
+// in turn by one below it.
+void Planner::background(const Layer& p, std::size_t at) {
+    const Rect box = roundedBoundsBox(p);
+    if (box.isEmpty() || !isFinite(box)) return;
+    const Rect onDevice = mDevice.applyToRect(box);
+    if (!isFinite(onDevice)) return;
+    constexpr double kNear = 1e-9;
+    constexpr double kWhole = 1e-6;
+    const auto whole = [](double v) { return std::abs(v - std::round(v)) < kWhole; };
+    const bool hides = !mHideable.empty() && unit(p.backgroundColor().alpha) >= 1 && mAlpha >= 1 &&
+                       !(p.cornerRadius() > 0) && std::abs(mDevice.b) < kNear && std::abs(mDevice.c) < kNear &&
+                       whole(onDevice.minX()) && whole(onDevice.minY()) && whole(onDevice.maxX()) &&
+                       whole(onDevice.maxY());
+    if (hides) {
+        const double x0 = std::round(onDevice.minX());
+        const double y0 = std::round(onDevice.minY());
+        const double x1 = std::round(onDevice.maxX());
+        const double y1 = std::round(onDevice.maxY());
+        std::erase_if(mHideable, [&](const Hideable& under) {
+            const Rect& r = under.pixels;
+            if (under.opened != mOpened || r.minX() < x0 || r.minY() < y0 || r.maxX() > x1 || r.maxY() > y1) {
+                return false;
+            }
+            plan.items[under.at] = PlanFill{};
+            return true;
+        });
+    }
+    // The pixels its edges touch.
+    const double x0 = std::floor(onDevice.minX() + kWhole);
+    const double y0 = std::floor(onDevice.minY() + kWhole);
+    const double x1 = std::ceil(onDevice.maxX() - kWhole);
+    const double y1 = std::ceil(onDevice.maxY() - kWhole);
+    mHideable.push_back({at, Rect{x0, y0, x1 - x0, y1 - y0}, mOpened});
 }
 
 // The layer's drawn content; with `background`, its background too, drawn
@@ -1309,7 +1380,7 @@ std::pair<std::shared_ptr<Image>, Rect> Planner::mask(Layer& mask) {
     const Rect box = snapped(m.shown->transformToSuperlayer().applyToRect(*extent), scale);
     auto image = rasterize(box, scale, [&](Context& context) {
         const PlanSetup inner = nested(false);
-        Planner sub(context, inner, mCache, nullptr);
+        Planner sub(context.transform(), context.alpha(), inner, mCache, nullptr);
         sub.layer(mask);
         replayPlan(sub.plan, context);
     });
@@ -1319,8 +1390,9 @@ std::pair<std::shared_ptr<Image>, Rect> Planner::mask(Layer& mask) {
 
 }  // namespace
 
-FramePlan planFrame(Layer& root, Context& tracker, const PlanSetup& setup, RasterCache* cache, FrameRasters* jobs) {
-    Planner planner(tracker, setup, cache, jobs ? &jobs->state() : nullptr);
+FramePlan planFrame(Layer& root, const AffineTransform& device, double alpha, const PlanSetup& setup,
+                    RasterCache* cache, FrameRasters* jobs) {
+    Planner planner(device, alpha, setup, cache, jobs ? &jobs->state() : nullptr);
     // The last frame's items, written over.
     if (setup.storage) planner.plan.items = std::move(*setup.storage);
     planner.plan.items.reserve(setup.expectedItems);
@@ -1328,6 +1400,11 @@ FramePlan planFrame(Layer& root, Context& tracker, const PlanSetup& setup, Raste
     auto& items = planner.plan.items;
     items.erase(items.begin() + static_cast<std::ptrdiff_t>(planner.emitted), items.end());
     return std::move(planner.plan);
+}
+
+FramePlan planFrame(Layer& root, const Context& placed, const PlanSetup& setup, RasterCache* cache,
+                    FrameRasters* jobs) {
+    return planFrame(root, placed.transform(), placed.alpha(), setup, cache, jobs);
 }
 
 }  // namespace platform::ui

@@ -47,11 +47,14 @@ struct PlanSetup {
     RenderTuning tuning{};
 };
 
-// The plan of `root` as `tracker`'s transform places it (nothing is drawn
-// into it, nor its state changed). The rasters the plan
-// needs go to `cache` (none when nothing is kept) and, with `jobs`, are
-// drawn by jobs.
-FramePlan planFrame(Layer& root, Context& tracker, const PlanSetup& setup, RasterCache* cache, FrameRasters* jobs);
+// The plan of `root` as the device transform `device` places it, drawn at
+// `alpha`. The rasters the plan needs go to `cache` (none when nothing is
+// kept) and, with `jobs`, are drawn by jobs.
+FramePlan planFrame(Layer& root, const AffineTransform& device, double alpha, const PlanSetup& setup,
+                    RasterCache* cache, FrameRasters* jobs);
+// The same, placed by the transform and alpha `placed` has now (nothing is
+// drawn into it).
+FramePlan planFrame(Layer& root, const Context& placed, const PlanSetup& setup, RasterCache* cache, FrameRasters* jobs);
 
 // Raster jobs of one frame, started as the planner hands them over.
 class FrameRasters {

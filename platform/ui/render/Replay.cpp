@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <numeric>
+#include <thread>
 
 namespace platform::ui {
 
@@ -66,6 +67,8 @@ void replay(const FramePlan& plan, Context& context, const BandRows* rows) {
                        },
                        [&](const PlanClipEnd&) { context.restore(); },
                        [&](const PlanFill& fill) {
+                           // A fill left out (hidden by a later one).
+                           if (!fill.rounded && !fill.path) return;
                            context.setFillColor(fill.color);
                            if (fill.rounded) {
                                context.fillPath(fill.rounded->path(), fill.rule);
@@ -152,14 +155,19 @@ void replayInBands(const FramePlan& plan, std::span<std::unique_ptr<BitmapContex
         replay(plan, *bands[i], &rows[i]);
         bands[i].reset();
     };
-    if (!alongside) {
-        DispatchQueue::concurrentPerform(bands.size(), [&](std::size_t turn) { draw(order[turn]); });
-        return;
-    }
-    ConcurrentFeed feed;
-    for (const std::size_t i : order) feed.add([&draw, i] { draw(i); });
-    alongside();
-    feed.finish();
+    // The pool's threads are asked for once, all bands known: the calling
+    // thread does `alongside` before its first band while they start.
+    const std::thread::id caller = std::this_thread::get_id();
+    bool done = !alongside;
+    DispatchQueue::concurrentPerform(bands.size(), [&](std::size_t turn) {
+        if (std::this_thread::get_id() == caller && !done) {
+            done = true;
+            alongside();
+        }
+        draw(order[turn]);
+    });
+    // The pool's threads drew every band.
+    if (!done) alongside();
 }
 
 }  // namespace platform::ui

@@ -24,7 +24,8 @@ void replayPlan(const FramePlan& plan, Context& context);
 // work, each destroyed once drawn; `rows` are in the bitmap's pixels. Not
 // for a plan that needs the main thread. `alongside`, when given, runs on
 // the calling thread while the pool's threads start on the bands, before
-// it takes its share.
+// it draws a band itself (or once they are drawn, when the pool's threads
+// drew them all).
 void replayInBands(const FramePlan& plan, std::span<std::unique_ptr<BitmapContext>> bands,
                    std::span<const BandRows> rows, const std::function<void()>& alongside = {});
 

@@ -60,6 +60,11 @@ struct LayerCache {
     // The kRasterShadowShape raster its shadow path last showed, none for
     // none: a share of it that every layer showing it holds.
     std::shared_ptr<const ShadowShapeUse> shadowShape;
+    // The path of its bounds with its corner radius as last planned, and
+    // what it was made of: a screen's backgrounds are the same each frame.
+    std::shared_ptr<const Path> boundsPath;
+    Rect boundsRect;
+    double boundsRadius = 0;
     // What the layer's whole showed when last seen (a digest of its tree
     // version, box and scales): a whole is made once it shows unchanged a
     // second time.
