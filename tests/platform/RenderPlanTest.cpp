@@ -609,7 +609,7 @@ TEST(RenderPlan, AShadowOfTheDrawingIsMadeByAJobFromCopiesSharingItsRasters) {
         std::atomic<int> fromTree{0};
     };
     const auto counter = std::make_shared<Counter>();
-    const auto make = [&] {
+    const auto make = [&](bool innerShadow = false) {
         auto root = filled({0, 0, 200, 200}, {1, 1, 1, 1});
         auto panel = Layer::make();
         panel->setFrame({40, 40, 100, 80});
@@ -628,6 +628,10 @@ TEST(RenderPlan, AShadowOfTheDrawingIsMadeByAJobFromCopiesSharingItsRasters) {
             counter->tree.insert(drawn.get());
         }
         inner->addSublayer(nested);
+        if (innerShadow) {
+            inner->setShadowOpacity(0.8);
+            inner->setShadowRadius(3);
+        }
         panel->addSublayer(row);
         panel->addSublayer(inner);
         root->addSublayer(panel);
@@ -668,4 +672,19 @@ TEST(RenderPlan, AShadowOfTheDrawingIsMadeByAJobFromCopiesSharingItsRasters) {
     const PlanImage kept = shadowIn(plan(*shown, *context, &fresh));
     EXPECT_EQ(kept.image, job.slot->image) << "kept once the jobs are done";
     EXPECT_EQ(counter->draws, 2) << "the next frame drew again";
+
+    // A shadow within the drawing of another: made by the same job, first.
+    RasterCache walkedInner;
+    const PlanImage madeInner = shadowIn(plan(*make(true), *context, &walkedInner));
+    ASSERT_NE(madeInner.image, nullptr);
+    counter->fromTree = 0;
+    RasterCache freshInner;
+    FrameRasters innerJobs{RenderTuning{}};
+    const FramePlan queuedInner = planFrame(*make(true), *context, setup, &freshInner, &innerJobs);
+    const PlanImage jobInner = shadowIn(queuedInner);
+    ASSERT_NE(jobInner.slot, nullptr);
+    innerJobs.finish(&freshInner);
+    EXPECT_EQ(counter->fromTree, 0) << "a job drew from a layer of the tree";
+    ASSERT_NE(jobInner.slot->image, nullptr);
+    EXPECT_TRUE(samePixels(*jobInner.slot->image, *madeInner.image));
 }

@@ -933,8 +933,20 @@ bool Planner::shadowByJob(const Shown& s, const Rect& box, double scale, double 
         // A delegate draws during its replay: made here, its parts first.
         for (const auto& part : parts) part();
         make();
-    } else {
+    } else if (mJobs->parts || parts.empty()) {
+        // Within a whole or another shadow: after its parts, by the same job.
         mJobs->whole({std::move(parts), std::move(make)});
+    } else {
+        // Its rasters side by side (a menu's rows); the job that ends last
+        // draws and blurs.
+        const auto left = std::make_shared<std::atomic<std::size_t>>(parts.size());
+        const auto last = std::make_shared<FrameRasters::State::Job>(std::move(make));
+        for (auto& part : parts) {
+            mJobs->add([part = std::move(part), left, last] {
+                part();
+                if (left->fetch_sub(1, std::memory_order_acq_rel) == 1) (*last)();
+            });
+        }
     }
     RasterEntry entry = made;
     entry.rect = placed;
