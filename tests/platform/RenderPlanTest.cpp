@@ -613,6 +613,8 @@ TEST(RenderPlan, AShadowOfTheDrawingIsMadeByAJobFromCopiesSharingItsRasters) {
         auto root = filled({0, 0, 200, 200}, {1, 1, 1, 1});
         auto panel = Layer::make();
         panel->setFrame({40, 40, 100, 80});
+        panel->setBackgroundColor({0.9, 0.9, 0.9, 0.7});
+        panel->setCornerRadius(9);
         panel->setShadowOpacity(0.5);
         panel->setShadowRadius(20);  // made at fewer pixels, kept sharp
         panel->setShadowOffset({0, 2});
