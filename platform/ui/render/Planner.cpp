@@ -883,9 +883,9 @@ void Planner::shadow(const Shown& s) {
 // A shadow made by a job, beside the walk and the other rasters, instead of
 // on the walk's thread before any of them start: the layer's drawing is
 // planned apart (from presentation copies, as every job draws), the rasters
-// it needs are made by the same job first, and the plan is replayed into the
-// bitmap that is blurred. Its place is known before: the blur's reach is
-// that of its box passes. False when nothing is to be made.
+// it needs are made by jobs first, and the plan is replayed into the bitmap
+// that is blurred. Its place is known before: the blur's reach is that of
+// its box passes. False when nothing is to be made.
 bool Planner::shadowByJob(const Shown& s, const Rect& box, double scale, double radius, const Color& color,
                           bool sharpen, const RasterKey& key, const RasterEntry& made) {
     if (!pixelSize(box, scale)) return false;
@@ -897,8 +897,8 @@ bool Planner::shadowByJob(const Shown& s, const Rect& box, double scale, double 
     const Rect blurred = grown(box, platform::detail::gaussianReach(sigma) / scale);
     const Rect placed = sharpen ? snapped(blurred, mSetup.scale) : blurred;
 
-    // Rasters its drawing needs are made by its job, in order, before it:
-    // held apart from the feed, and from batches another job would make.
+    // Rasters its drawing needs are held apart from the feed until it is
+    // planned, and kept out of batches, which another job would make.
     std::vector<FrameRasters::State::Job> parts;
     std::vector<FrameRasters::State::Job>* const outerParts = mJobs->parts;
     const bool outerInShadow = mJobs->inShadow;
