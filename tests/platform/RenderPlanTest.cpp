@@ -886,3 +886,104 @@ TEST(RenderPlan, MarksWhoseStampCannotBeMadeAreDrawnWhole) {
         }
     }
 }
+
+// A panel's shadow without an outline given: the blur of its whole drawing,
+// nested sublayers included. Where the frame has raster jobs, the walk
+// leaves it to a job that draws from presentation copies, never from the
+// tree, and the rasters that drawing needs also serve the panel's own body:
+// each is drawn once.
+TEST(RenderPlan, AShadowOfTheDrawingIsMadeByAJobFromCopiesSharingItsRasters) {
+    struct Counter : LayerDelegate {
+        void drawLayer(Layer& layer, Context& context) override {
+            ++draws;
+            if (tree.count(&layer)) ++fromTree;
+            context.setFillColor({0, 0, 1, 1});
+            context.fillRect({2, 2, layer.bounds().width - 4, layer.bounds().height - 4});
+        }
+        bool drawsOnAnyThread(const Layer&) const override { return true; }
+        std::set<const Layer*> tree;  // set before the frame, then only read
+        std::atomic<int> draws{0};
+        std::atomic<int> fromTree{0};
+    };
+    const auto counter = std::make_shared<Counter>();
+    const auto make = [&](bool innerShadow = false) {
+        auto root = filled({0, 0, 200, 200}, {1, 1, 1, 1});
+        auto panel = Layer::make();
+        panel->setFrame({40, 40, 100, 80});
+        panel->setBackgroundColor({0.9, 0.9, 0.9, 0.7});
+        panel->setCornerRadius(9);
+        panel->setShadowOpacity(0.5);
+        panel->setShadowRadius(20);  // made at fewer pixels, kept sharp
+        panel->setShadowOffset({0, 2});
+        auto row = Layer::make();
+        row->setFrame({10, 10, 80, 20});
+        auto inner = Layer::make();
+        inner->setFrame({10, 40, 60, 30});
+        auto nested = Layer::make();
+        nested->setFrame({5, 5, 40, 20});
+        for (const auto& drawn : {row, nested}) {
+            drawn->setDelegate(counter);
+            drawn->setNeedsDisplay();
+            counter->tree.insert(drawn.get());
+        }
+        inner->addSublayer(nested);
+        if (innerShadow) {
+            inner->setShadowOpacity(0.8);
+            inner->setShadowRadius(3);
+        }
+        panel->addSublayer(row);
+        panel->addSublayer(inner);
+        root->addSublayer(panel);
+        return root;
+    };
+    auto context = BitmapContext::create(200, 200);
+    // Made on the walk's thread, without jobs: what the job must match.
+    RasterCache walked;
+    const PlanImage made = shadowIn(plan(*make(), *context, &walked));
+    ASSERT_NE(made.image, nullptr);
+
+    RasterCache fresh;
+    FrameRasters jobs{RenderTuning{}};
+    PlanSetup setup;
+    setup.time = currentMediaTime();
+    setup.area = Rect{0, 0, 200, 200};
+    auto shown = make();
+    counter->draws = 0;
+    counter->fromTree = 0;
+    const FramePlan queued = planFrame(*shown, *context, setup, &fresh, &jobs);
+    const PlanImage job = shadowIn(queued);
+    EXPECT_EQ(job.image, nullptr) << "blurred by the walk";
+    ASSERT_NE(job.slot, nullptr);
+    EXPECT_EQ(job.rect, made.rect);
+    // The body shows the rasters the shadow's job made.
+    std::vector<std::shared_ptr<RasterSlot>> bodySlots;
+    for (const PlanItem& item : queued.items) {
+        if (const auto* image = std::get_if<PlanImage>(&item); image && !image->lowQuality && image->slot)
+            bodySlots.push_back(image->slot);
+    }
+    EXPECT_EQ(bodySlots.size(), 2u);
+    jobs.finish(&fresh);
+    EXPECT_EQ(counter->fromTree, 0) << "a job drew from a layer of the tree";
+    EXPECT_EQ(counter->draws, 2) << "a raster drawn twice";
+    ASSERT_NE(job.slot->image, nullptr);
+    EXPECT_TRUE(samePixels(*job.slot->image, *made.image));
+    for (const auto& slot : bodySlots) EXPECT_NE(slot->image, nullptr);
+    const PlanImage kept = shadowIn(plan(*shown, *context, &fresh));
+    EXPECT_EQ(kept.image, job.slot->image) << "kept once the jobs are done";
+    EXPECT_EQ(counter->draws, 2) << "the next frame drew again";
+
+    // A shadow within the drawing of another: made by the same job, first.
+    RasterCache walkedInner;
+    const PlanImage madeInner = shadowIn(plan(*make(true), *context, &walkedInner));
+    ASSERT_NE(madeInner.image, nullptr);
+    counter->fromTree = 0;
+    RasterCache freshInner;
+    FrameRasters innerJobs{RenderTuning{}};
+    const FramePlan queuedInner = planFrame(*make(true), *context, setup, &freshInner, &innerJobs);
+    const PlanImage jobInner = shadowIn(queuedInner);
+    ASSERT_NE(jobInner.slot, nullptr);
+    innerJobs.finish(&freshInner);
+    EXPECT_EQ(counter->fromTree, 0) << "a job drew from a layer of the tree";
+    ASSERT_NE(jobInner.slot->image, nullptr);
+    EXPECT_TRUE(samePixels(*jobInner.slot->image, *madeInner.image));
+}

@@ -488,11 +488,17 @@ struct FrameRasters::State {
     }
     void run(RasterJobSpec spec);
 
-    const RenderTuning& tuning;
+    // A copy: the scheduler reads it all frame, and callers pass temporaries.
+    const RenderTuning tuning;
     std::vector<Work> works;
     std::vector<Whole> wholes;
     std::vector<Store> stores;
     bool fellShort = false;
+    // Stores of rasters made for a shadow's drawing by its job: the layer's
+    // body, planned after its shadow, shows the same rasters rather than
+    // asking for them again. Empty in frames without such a shadow.
+    std::vector<std::size_t> shadowParts;
+    bool inShadow = false;
     // Within a whole, jobs go with its parts, drawn before it.
     std::vector<Job>* parts = nullptr;
     RasterScheduler scheduler;
@@ -658,6 +664,7 @@ void FrameRasters::keep(RasterCache* cache) {
         }
     }
     state.stores.clear();
+    state.shadowParts.clear();
 }
 
 // --- the planner -------------------------------------------------------------
@@ -729,6 +736,8 @@ private:
     }
     bool outside(const Shown& s, std::optional<Extent>& drawn);
     void shadow(const Shown& s);
+    bool shadowByJob(const Shown& s, const Rect& box, double scale, double radius, const Color& color, bool sharpen,
+                     const RasterKey& key, const RasterEntry& made);
     void pathShadow(const Shown& s, const Color& color, double radius);
     void keepShadowShape(const Shown& s, std::uint64_t owner);
     bool whole(const Shown& s);
@@ -888,6 +897,18 @@ void Planner::shadow(const Shown& s) {
         const double wide = mSetup.tuning.wideShadowPixels;
         const double scale = radius * mSetup.scale > wide ? wide / radius : mSetup.scale;
         const Rect box = snapped(shadowSourceExtent(s, mSetup.time), scale);
+        // A shadow remade every frame is not kept long enough to repay a
+        // copy at the device's pixels.
+        const bool remadeEachFrame = compositeAnimated(s.model, true);
+        const bool sharpen = scale < mSetup.scale && !remadeEachFrame;
+        if (mJobs && mCache) {
+            if (found) mCache->erase(key);
+            if (shadowByJob(s, box, scale, radius, color, sharpen, key,
+                            RasterEntry{nullptr, {}, mSetup.scale, treeVersion, source})) {
+                kept->kinds |= 1u << kRasterShadow;
+            }
+            return;
+        }
         const auto drawing = rasterize(box, scale, [&](Context& context) {
             // Blurred anyway: images in it need no careful resampling.
             context.setInterpolationQuality(InterpolationQuality::low);
@@ -902,10 +923,7 @@ void Planner::shadow(const Shown& s) {
         if (!made.image) return;
         image = made.image;
         rect = grown(box, made.margin / scale);
-        // A shadow remade every frame is not kept long enough to repay a
-        // copy at the device's pixels.
-        const bool remadeEachFrame = compositeAnimated(s.model, true);
-        if (scale < mSetup.scale && !remadeEachFrame) {
+        if (sharpen) {
             // Kept at the device's pixels, so that a frame that reuses it
             // copies it rather than stretching it again.
             const Rect placed = snapped(rect, mSetup.scale);
@@ -923,6 +941,82 @@ void Planner::shadow(const Shown& s) {
     rect.x += offset.width;
     rect.y += offset.height;
     emit(PlanImage{std::move(image), nullptr, rect, true});
+}
+
+// A shadow made by a job, beside the walk and the other rasters, instead of
+// on the walk's thread before any of them start: the layer's drawing is
+// planned apart (from presentation copies, as every job draws), the rasters
+// it needs are made by jobs first, and the plan is replayed into the bitmap
+// that is blurred. Its place is known before: the blur's reach is that of
+// its box passes. False when nothing is to be made.
+bool Planner::shadowByJob(const Shown& s, const Rect& box, double scale, double radius, const Color& color,
+                          bool sharpen, const RasterKey& key, const RasterEntry& made) {
+    if (!pixelSize(box, scale)) return false;
+    // The transform the drawing's bitmap will have, for the planning.
+    const AffineTransform drawn = AffineTransform::scale(scale, scale).translated(-box.x, -box.y);
+    const double sigma = radius * scale;
+    const Rect blurred = grown(box, platform::detail::gaussianReach(sigma) / scale);
+    const Rect placed = sharpen ? snapped(blurred, mSetup.scale) : blurred;
+
+    // Rasters its drawing needs are held apart from the feed until it is
+    // planned, and kept out of batches, which another job would make.
+    std::vector<FrameRasters::State::Job> parts;
+    std::vector<FrameRasters::State::Job>* const outerParts = mJobs->parts;
+    const bool outerInShadow = mJobs->inShadow;
+    mJobs->parts = &parts;
+    mJobs->inShadow = true;
+    const PlanSetup inner = nested(false);
+    Planner sub(drawn, 1, inner, mCache, mJobs);
+    sub.mInWhole = true;
+    sub.composite(s, false);
+    mJobs->parts = outerParts;
+    mJobs->inShadow = outerInShadow;
+
+    auto body = std::make_shared<const FramePlan>(std::move(sub.plan));
+    auto slot = std::make_shared<RasterSlot>();
+    auto make = [body, slot, box, scale, sigma, color, sharpen, blurred, placed, device = mSetup.scale] {
+        const auto drawing = rasterize(box, scale, [&](Context& context) {
+            // Blurred anyway: images in it need no careful resampling.
+            context.setInterpolationQuality(InterpolationQuality::low);
+            replayPlan(*body, context);
+        });
+        if (!drawing) return;
+        const ShadowImage shadow = makeShadowImage(*drawing, sigma, color);
+        if (!shadow.image || !sharpen) {
+            slot->image = shadow.image;
+            return;
+        }
+        // Kept at the device's pixels, so that a frame that reuses it copies
+        // it rather than stretching it again.
+        slot->image = rasterize(placed, device, [&](Context& context) { context.drawImage(*shadow.image, blurred); });
+    };
+    if (body->mainThread) {
+        // A delegate draws during its replay: made here, its parts first.
+        for (const auto& part : parts) part();
+        make();
+    } else if (mJobs->parts || parts.empty()) {
+        // Within a whole or another shadow: after its parts, by the same job.
+        mJobs->whole({std::move(parts), std::move(make)});
+    } else {
+        // Its rasters side by side (a menu's rows); the job that ends last
+        // draws and blurs.
+        const auto left = std::make_shared<std::atomic<std::size_t>>(parts.size());
+        const auto last = std::make_shared<FrameRasters::State::Job>(std::move(make));
+        for (auto& part : parts) {
+            mJobs->add([part = std::move(part), left, last] {
+                part();
+                if (left->fetch_sub(1, std::memory_order_acq_rel) == 1) (*last)();
+            });
+        }
+    }
+    RasterEntry entry = made;
+    entry.rect = placed;
+    mJobs->stores.push_back({key, std::move(entry), slot});
+    Rect rect = placed;
+    rect.x += s.shown->shadowOffset().width;
+    rect.y += s.shown->shadowOffset().height;
+    emit(PlanImage{nullptr, std::move(slot), rect, true});
+    return true;
 }
 
 // The shadow of a shadow path is made of the path and the shadow's values
@@ -1315,9 +1409,25 @@ bool Planner::content(const Shown& s, bool background) {
     std::shared_ptr<const Image> image;
     std::shared_ptr<RasterSlot> slot;
     Rect target = box;
+    // Made this frame for the shadow of a layer above, by its job: shown from
+    // its slot where the plan is replayed once all jobs are done (not in a
+    // whole, whose job may run beside the shadow's).
+    const FrameRasters::State::Store* pending = nullptr;
+    if (!fresh && mJobs && !mInWhole) {
+        for (const std::size_t at : mJobs->shadowParts) {
+            const auto& store = mJobs->stores[at];
+            if (store.key == key && store.entry.version == version && store.entry.source == source &&
+                (mMoving || (store.entry.scale == scale && store.entry.rect == box))) {
+                pending = &store;
+            }
+        }
+    }
     if (fresh) {
         image = unowned(entry->image);
         target = entry->rect;
+    } else if (pending) {
+        slot = pending->slot;
+        target = pending->entry.rect;
     } else {
         if (entry) mCache->erase(key);
         kept.kinds |= 1u << kRasterContent;  // so that its rasters go when it does
@@ -1341,6 +1451,7 @@ bool Planner::content(const Shown& s, bool background) {
             mJobs->request({std::move(snapshot), slot, box, *size, scale, extent, under, vector, strokeAlone(shape)},
                            mInWhole);
             mJobs->stores.push_back({key, RasterEntry{nullptr, box, scale, version, source}, slot});
+            if (mJobs->inShadow) mJobs->shadowParts.push_back(mJobs->stores.size() - 1);
         } else {
             auto made =
                 rasterize(box, scale, [&](Context& bitmap) { drawKept(s.model, bitmap, extent, under, vector); });
