@@ -887,7 +887,22 @@ void Planner::shadow(const Shown& s) {
         // stretched to its place.
         const double wide = mSetup.tuning.wideShadowPixels;
         const double scale = radius * mSetup.scale > wide ? wide / radius : mSetup.scale;
-        const Rect box = snapped(shadowSourceExtent(s, mSetup.time), scale);
+        Rect box = snapped(shadowSourceExtent(s, mSetup.time), scale);
+        // Larger than a raster may be: only the part whose shadow can land
+        // on the pixels drawn is made, each frame, and not kept.
+        const bool part = !pixelSize(box, scale);
+        if (part) {
+            const auto onLayer = mDevice.inverted();
+            if (!mSetup.area || !onLayer) return;
+            Rect shows = onLayer->applyToRect(*mSetup.area);
+            shows.x -= offset.width;
+            shows.y -= offset.height;
+            shows = grown(shows, (platform::detail::gaussianReach(radius * scale) + 1) / scale);
+            const double x0 = std::max(box.minX(), shows.minX()), y0 = std::max(box.minY(), shows.minY());
+            const double x1 = std::min(box.maxX(), shows.maxX()), y1 = std::min(box.maxY(), shows.maxY());
+            if (!(x1 > x0 && y1 > y0)) return;  // none of it shows
+            box = snapped(Rect{x0, y0, x1 - x0, y1 - y0}, scale);
+        }
         const auto drawing = rasterize(box, scale, [&](Context& context) {
             // Blurred anyway: images in it need no careful resampling.
             context.setInterpolationQuality(InterpolationQuality::low);
@@ -904,7 +919,7 @@ void Planner::shadow(const Shown& s) {
         rect = grown(box, made.margin / scale);
         // A shadow remade every frame is not kept long enough to repay a
         // copy at the device's pixels.
-        const bool remadeEachFrame = compositeAnimated(s.model, true);
+        const bool remadeEachFrame = part || compositeAnimated(s.model, true);
         if (scale < mSetup.scale && !remadeEachFrame) {
             // Kept at the device's pixels, so that a frame that reuses it
             // copies it rather than stretching it again.
@@ -915,7 +930,7 @@ void Planner::shadow(const Shown& s) {
                 rect = placed;
             }
         }
-        if (mCache) {
+        if (mCache && !part) {
             mCache->store(key, RasterEntry{image, rect, mSetup.scale, treeVersion, source});
             kept->kinds |= 1u << kRasterShadow;
         }
