@@ -899,6 +899,41 @@ TEST(RenderPlan, ShadowTooLargeForARasterIsDrawnWhereItShows) {
     }
 }
 
+// A mask wider than any raster may be masks with the part over the
+// screen; where no part of it can be made, the layer shows unmasked rather
+// than not at all.
+TEST(RenderPlan, MaskTooLargeForARasterStillShowsTheLayer) {
+    auto root = filled({0, 0, 200, 40}, {1, 1, 1, 1});
+    auto masked = filled({-1e6, 10, 2e6, 20}, {1, 0, 0, 1});
+    masked->setMask(filled({0, 0, 2e6, 10}, {0, 0, 0, 1}));
+    root->addSublayer(masked);
+    const platform::Pixel red{255, 0, 0, 255};
+    const platform::Pixel white{255, 255, 255, 255};
+    RenderOptions options{currentMediaTime(), 1};
+    options.tuning.fewestPixelsForBands = 0;
+    options.tuning.pixelsPerBand = 2000;
+    options.tuning.fewestRowsPerBand = 10;
+    for (const Banding banding : {Banding::bySize, Banding::onePiece}) {
+        RasterCache cache;
+        options.cache = &cache;
+        options.banding = banding;
+        auto screen = BitmapContext::create(200, 40);
+        renderLayerTree(*root, *screen, options);
+        const std::string at = "banding " + std::to_string(int(banding));
+        EXPECT_EQ(screen->pixel(100, 15), red) << at;
+        EXPECT_EQ(screen->pixel(0, 15), red) << at;
+        EXPECT_EQ(screen->pixel(100, 25), white) << at;
+    }
+    // Planned with no pixels known to be drawn on.
+    auto apart = BitmapContext::create(200, 40);
+    PlanSetup setup;
+    setup.time = currentMediaTime();
+    replayPlan(planFrame(*root, *apart, setup, nullptr, nullptr), *apart);
+    EXPECT_EQ(apart->pixel(100, 15), red);
+    EXPECT_EQ(apart->pixel(100, 25), red);
+    EXPECT_EQ(apart->pixel(100, 35), white);
+}
+
 // A shape of repeated marks whose stamp cannot be made (wider than any
 // bitmap may be) is drawn whole, in bands where its stamps were left to
 // jobs and in one piece, rather than with marks missing.

@@ -1392,14 +1392,28 @@ std::pair<std::shared_ptr<Image>, Rect> Planner::mask(Layer& mask) {
     if (m.shown->isHidden() || !extent) return {transparentPixel(), Rect{0, 0, 1, 1}};
     const double deviceScale = std::sqrt(std::abs(mDevice.determinant()));
     const double scale = std::isfinite(deviceScale) && deviceScale > 0 ? deviceScale : mSetup.scale;
-    const Rect box = snapped(m.shown->transformToSuperlayer().applyToRect(*extent), scale);
+    Rect box = snapped(m.shown->transformToSuperlayer().applyToRect(*extent), scale);
+    if (!pixelSize(box, scale)) {
+        // Larger than a raster may be: the part over the pixels drawn is
+        // made, as nothing of the group shows beyond the mask's raster.
+        const auto onLayer = mDevice.inverted();
+        if (mSetup.area && onLayer) {
+            const Rect shows = grown(onLayer->applyToRect(*mSetup.area), 1 / scale);
+            const double x0 = std::max(box.minX(), shows.minX()), y0 = std::max(box.minY(), shows.minY());
+            const double x1 = std::min(box.maxX(), shows.maxX()), y1 = std::min(box.maxY(), shows.maxY());
+            if (!(x1 > x0 && y1 > y0)) return {transparentPixel(), Rect{0, 0, 1, 1}};  // none of it shows
+            box = snapped(Rect{x0, y0, x1 - x0, y1 - y0}, scale);
+        }
+    }
     auto image = rasterize(box, scale, [&](Context& context) {
         const PlanSetup inner = nested(false);
         Planner sub(context.transform(), context.alpha(), inner, mCache, nullptr);
         sub.layer(mask);
         replayPlan(sub.plan, context);
     });
-    if (!image) return {transparentPixel(), Rect{0, 0, 1, 1}};
+    // Still none (no memory, or drawn apart from the screen): the layer
+    // shows unmasked rather than not at all.
+    if (!image) return {nullptr, Rect{}};
     return {std::move(image), box};
 }
 
