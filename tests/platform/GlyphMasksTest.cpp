@@ -315,6 +315,25 @@ TEST(GlyphMasksTest, CairoStillDrawsWhatMasksCannotDrawExactly) {
     }
 }
 
+TEST(GlyphMasksTest, AGlyphWhoseImageCannotBeMadeLeavesTheRunToCairo) {
+    StyledText text{"Gleis 7 (Weiche links) AVAWAY", font(14, "DejaVu Sans", {0.8, 0.1, 0.1, 0.9}), {}};
+    const auto layout = TextLayout::make(text, TextLayoutOptions{});
+    const auto draw = [&](BitmapContext& c) { c.drawTextLayout(*layout, {1.5, 2}); };
+    const Drawn cairo = drawWith(false, 240, 40, 2, draw);
+    ASSERT_TRUE(anyInk(cairo.bytes));
+
+    detail::setGlyphImagesFail(true);
+    const Drawn failing = drawWith(true, 240, 40, 2, draw);
+    detail::setGlyphImagesFail(false);
+    EXPECT_EQ(failing.runsFromMasks, 0u);
+    EXPECT_TRUE(failing.bytes == cairo.bytes);
+
+    // Once images can be made again, masks draw the runs once more.
+    const Drawn again = drawWith(true, 240, 40, 2, draw);
+    EXPECT_GT(again.runsFromMasks, 0u);
+    EXPECT_TRUE(again.bytes == cairo.bytes);
+}
+
 TEST(GlyphMasksTest, TextClippedByItsDrawingLooksAsUnderAClipSetFirst) {
     // Clipping by the text's own drawing sets no Cairo clip for the runs
     // masks draw: the same bytes as under clipToRect, for masks and for

@@ -854,6 +854,86 @@ TEST(RenderPlan, ContentTooLargeForARasterIsDrawnInItsPlace) {
     }
 }
 
+// A shadow wider than any raster may be is made of the part that lands on
+// the screen, rather than left out.
+TEST(RenderPlan, ShadowTooLargeForARasterIsDrawnWhereItShows) {
+    auto root = filled({0, 0, 200, 80}, {1, 1, 1, 1});
+    const auto shadowed = [&](double y, double radius) {
+        auto bar = filled({-1e6, y, 2e6, 10}, {1, 0, 0, 1});
+        bar->setShadowColor({0, 0, 1, 1});
+        bar->setShadowOpacity(1);
+        bar->setShadowRadius(radius);
+        bar->setShadowOffset({0, 12});
+        root->addSublayer(bar);
+    };
+    shadowed(4, 0);
+    shadowed(40, 3);
+    RenderOptions options{currentMediaTime(), 1};
+    options.tuning.fewestPixelsForBands = 0;
+    options.tuning.pixelsPerBand = 4000;
+    options.tuning.fewestRowsPerBand = 20;
+    const platform::Pixel red{255, 0, 0, 255};
+    const platform::Pixel blue{0, 0, 255, 255};
+    for (const Banding banding : {Banding::bySize, Banding::onePiece}) {
+        RasterCache cache;
+        options.cache = &cache;
+        options.banding = banding;
+        for (int frame = 0; frame < 2; ++frame) {
+            auto screen = BitmapContext::create(200, 80);
+            renderLayerTree(*root, *screen, options);
+            const std::string at = "banding " + std::to_string(int(banding)) + ", frame " + std::to_string(frame);
+            EXPECT_EQ(screen->pixel(100, 8), red) << at;
+            EXPECT_EQ(screen->pixel(100, 20), blue) << at;
+            EXPECT_EQ(screen->pixel(0, 20), blue) << at;
+            EXPECT_EQ(screen->pixel(199, 20), blue) << at;
+            // The blurred one: dark at its middle, fading below it.
+            const platform::Pixel mid = screen->pixel(100, 57).value_or(platform::Pixel{});
+            EXPECT_EQ(screen->pixel(100, 45), red) << at;
+            EXPECT_LT(mid.red, 60) << at;
+            EXPECT_EQ(mid.red, mid.green) << at;
+            EXPECT_EQ(screen->pixel(5, 57), mid) << at;
+            const platform::Pixel below = screen->pixel(100, 64).value_or(platform::Pixel{});
+            EXPECT_GT(below.red, mid.red + 60) << at;
+            EXPECT_EQ(screen->pixel(100, 75), (platform::Pixel{255, 255, 255, 255})) << at;
+        }
+    }
+}
+
+// A mask wider than any raster may be masks with the part over the
+// screen; where no part of it can be made, the layer shows unmasked rather
+// than not at all.
+TEST(RenderPlan, MaskTooLargeForARasterStillShowsTheLayer) {
+    auto root = filled({0, 0, 200, 40}, {1, 1, 1, 1});
+    auto masked = filled({-1e6, 10, 2e6, 20}, {1, 0, 0, 1});
+    masked->setMask(filled({0, 0, 2e6, 10}, {0, 0, 0, 1}));
+    root->addSublayer(masked);
+    const platform::Pixel red{255, 0, 0, 255};
+    const platform::Pixel white{255, 255, 255, 255};
+    RenderOptions options{currentMediaTime(), 1};
+    options.tuning.fewestPixelsForBands = 0;
+    options.tuning.pixelsPerBand = 2000;
+    options.tuning.fewestRowsPerBand = 10;
+    for (const Banding banding : {Banding::bySize, Banding::onePiece}) {
+        RasterCache cache;
+        options.cache = &cache;
+        options.banding = banding;
+        auto screen = BitmapContext::create(200, 40);
+        renderLayerTree(*root, *screen, options);
+        const std::string at = "banding " + std::to_string(int(banding));
+        EXPECT_EQ(screen->pixel(100, 15), red) << at;
+        EXPECT_EQ(screen->pixel(0, 15), red) << at;
+        EXPECT_EQ(screen->pixel(100, 25), white) << at;
+    }
+    // Planned with no pixels known to be drawn on.
+    auto apart = BitmapContext::create(200, 40);
+    PlanSetup setup;
+    setup.time = currentMediaTime();
+    replayPlan(planFrame(*root, *apart, setup, nullptr, nullptr), *apart);
+    EXPECT_EQ(apart->pixel(100, 15), red);
+    EXPECT_EQ(apart->pixel(100, 25), red);
+    EXPECT_EQ(apart->pixel(100, 35), white);
+}
+
 // A shape of repeated marks whose stamp cannot be made (wider than any
 // bitmap may be) is drawn whole, in bands where its stamps were left to
 // jobs and in one piece, rather than with marks missing.

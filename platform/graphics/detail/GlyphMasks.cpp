@@ -31,6 +31,7 @@ constexpr int kMargin = 2;
 
 thread_local bool tEnabled = true;
 thread_local std::size_t tRunsDrawn = 0;
+thread_local bool tFailGlyphImages = false;
 
 // A glyph as Cairo's compositor sees it: its coverage, placed from the
 // glyph's pixel origin, and its ink box in 1/256 pixel.
@@ -261,17 +262,17 @@ public:
         return mFonts.emplace(key, std::move(font)).first->second.get();
     }
 
+    // A glyph with ink whose image could not be made has a null image:
+    // the run is drawn by Cairo then, and the image is tried again.
     const LocalGlyph& glyph(const Font& font, unsigned long index) {
         const std::uint64_t key = glyphKey(font, index);
-        if (auto found = mGlyphs.find(key); found != mGlyphs.end()) return found->second;
+        if (auto found = mGlyphs.find(key); found != mGlyphs.end()) {
+            if (found->second.image == nullptr) found->second.image = imageOf(*found->second.mask);
+            return found->second;
+        }
         LocalGlyph glyph;
         glyph.mask = SharedMasks::instance().mask(font, index);
-        const Mask& m = *glyph.mask;
-        if (m.drawable && m.width > 0) {
-            // Pixman only reads the pixels, which never change.
-            glyph.image = pixman_image_create_bits(PIXMAN_a8, m.width, m.height,
-                                                   const_cast<std::uint32_t*>(m.pixels.data()), m.stride);
-        }
+        glyph.image = imageOf(*glyph.mask);
         return mGlyphs.emplace(key, std::move(glyph)).first->second;
     }
 
@@ -281,12 +282,19 @@ public:
         if (mGlyphs.size() >= kMostThreadGlyphs) clearGlyphs();
     }
 
-private:
     void clearGlyphs() {
         for (auto& [key, glyph] : mGlyphs) {
             if (glyph.image != nullptr) pixman_image_unref(glyph.image);
         }
         mGlyphs.clear();
+    }
+
+private:
+    static pixman_image_t* imageOf(const Mask& m) {
+        if (!m.drawable || m.width <= 0 || tFailGlyphImages) return nullptr;
+        // Pixman only reads the pixels, which never change.
+        return pixman_image_create_bits(PIXMAN_a8, m.width, m.height, const_cast<std::uint32_t*>(m.pixels.data()),
+                                        m.stride);
     }
 
     std::unordered_map<FontKey, std::shared_ptr<const Font>, FontKeyHash> mFonts;
@@ -461,6 +469,7 @@ bool drawGlyphsFromMasks(const GlyphTarget& target, cairo_t* cr, cairo_scaled_fo
         if (glyphs[i].index > UINT32_MAX) return false;
         const LocalGlyph& glyph = local.glyph(*font, glyphs[i].index);
         if (!glyph.mask->drawable) return false;
+        if (glyph.image == nullptr && glyph.mask->width > 0) return false;  // ink Cairo must draw
         const Placed p{roundHalfUp(x), roundHalfUp(y), &glyph};
         const std::int32_t* b = glyph.mask->box;
         const std::int32_t x1 = p.x * 256 + b[0], y1 = p.y * 256 + b[1];
@@ -529,6 +538,11 @@ bool drawGlyphsFromMasks(const GlyphTarget& target, cairo_t* cr, cairo_scaled_fo
 }
 
 void setGlyphMasksEnabled(bool enabled) { tEnabled = enabled; }
+
+void setGlyphImagesFail(bool fail) {
+    tFailGlyphImages = fail;
+    LocalMasks::instance().clearGlyphs();  // images made before are made again
+}
 
 std::size_t glyphRunsDrawnFromMasks() { return tRunsDrawn; }
 

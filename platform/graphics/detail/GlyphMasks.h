@@ -61,4 +61,8 @@ void setGlyphMasksEnabled(bool enabled);
 // For tests: runs this thread has drawn from masks.
 std::size_t glyphRunsDrawnFromMasks();
 
+// For tests: makes every glyph image this thread makes from now on fail, as
+// when memory runs out (or stops that). Its images made before are dropped.
+void setGlyphImagesFail(bool fail);
+
 }  // namespace platform::detail

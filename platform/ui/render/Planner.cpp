@@ -896,12 +896,27 @@ void Planner::shadow(const Shown& s) {
         // stretched to its place.
         const double wide = mSetup.tuning.wideShadowPixels;
         const double scale = radius * mSetup.scale > wide ? wide / radius : mSetup.scale;
-        const Rect box = snapped(shadowSourceExtent(s, mSetup.time), scale);
+        Rect box = snapped(shadowSourceExtent(s, mSetup.time), scale);
+        // Larger than a raster may be: only the part whose shadow can land
+        // on the pixels drawn is made, each frame, and not kept.
+        const bool part = !pixelSize(box, scale);
+        if (part) {
+            const auto onLayer = mDevice.inverted();
+            if (!mSetup.area || !onLayer) return;
+            Rect shows = onLayer->applyToRect(*mSetup.area);
+            shows.x -= offset.width;
+            shows.y -= offset.height;
+            shows = grown(shows, (platform::detail::gaussianReach(radius * scale) + 1) / scale);
+            const double x0 = std::max(box.minX(), shows.minX()), y0 = std::max(box.minY(), shows.minY());
+            const double x1 = std::min(box.maxX(), shows.maxX()), y1 = std::min(box.maxY(), shows.maxY());
+            if (!(x1 > x0 && y1 > y0)) return;  // none of it shows
+            box = snapped(Rect{x0, y0, x1 - x0, y1 - y0}, scale);
+        }
         // A shadow remade every frame is not kept long enough to repay a
         // copy at the device's pixels.
-        const bool remadeEachFrame = compositeAnimated(s.model, true);
+        const bool remadeEachFrame = part || compositeAnimated(s.model, true);
         const bool sharpen = scale < mSetup.scale && !remadeEachFrame;
-        if (mJobs && mCache) {
+        if (mJobs && mCache && !part) {
             if (found) mCache->erase(key);
             if (shadowByJob(s, box, scale, radius, color, sharpen, key,
                             RasterEntry{nullptr, {}, mSetup.scale, treeVersion, source})) {
@@ -933,7 +948,7 @@ void Planner::shadow(const Shown& s) {
                 rect = placed;
             }
         }
-        if (mCache) {
+        if (mCache && !part) {
             mCache->store(key, RasterEntry{image, rect, mSetup.scale, treeVersion, source});
             kept->kinds |= 1u << kRasterShadow;
         }
@@ -1488,14 +1503,28 @@ std::pair<std::shared_ptr<Image>, Rect> Planner::mask(Layer& mask) {
     if (m.shown->isHidden() || !extent) return {transparentPixel(), Rect{0, 0, 1, 1}};
     const double deviceScale = std::sqrt(std::abs(mDevice.determinant()));
     const double scale = std::isfinite(deviceScale) && deviceScale > 0 ? deviceScale : mSetup.scale;
-    const Rect box = snapped(m.shown->transformToSuperlayer().applyToRect(*extent), scale);
+    Rect box = snapped(m.shown->transformToSuperlayer().applyToRect(*extent), scale);
+    if (!pixelSize(box, scale)) {
+        // Larger than a raster may be: the part over the pixels drawn is
+        // made, as nothing of the group shows beyond the mask's raster.
+        const auto onLayer = mDevice.inverted();
+        if (mSetup.area && onLayer) {
+            const Rect shows = grown(onLayer->applyToRect(*mSetup.area), 1 / scale);
+            const double x0 = std::max(box.minX(), shows.minX()), y0 = std::max(box.minY(), shows.minY());
+            const double x1 = std::min(box.maxX(), shows.maxX()), y1 = std::min(box.maxY(), shows.maxY());
+            if (!(x1 > x0 && y1 > y0)) return {transparentPixel(), Rect{0, 0, 1, 1}};  // none of it shows
+            box = snapped(Rect{x0, y0, x1 - x0, y1 - y0}, scale);
+        }
+    }
     auto image = rasterize(box, scale, [&](Context& context) {
         const PlanSetup inner = nested(false);
         Planner sub(context.transform(), context.alpha(), inner, mCache, nullptr);
         sub.layer(mask);
         replayPlan(sub.plan, context);
     });
-    if (!image) return {transparentPixel(), Rect{0, 0, 1, 1}};
+    // Still none (no memory, or drawn apart from the screen): the layer
+    // shows unmasked rather than not at all.
+    if (!image) return {nullptr, Rect{}};
     return {std::move(image), box};
 }
 
