@@ -12,6 +12,7 @@
 #include "platform/ui/core/Layer.h"
 #include "platform/ui/core/MediaTime.h"
 #include "platform/ui/core/ShapeLayer.h"
+#include "platform/ui/core/detail/AnimationRun.h"
 #include "platform/ui/render/LayerRenderer.h"
 #include "platform/ui/render/Planner.h"
 #include "platform/ui/render/RasterCache.h"
@@ -296,6 +297,28 @@ TEST(RenderPlan, AShortTextInAWideLabelIsKeptOnlyWhereItDraws) {
     // No text: no raster at all.
     label->setText("");
     EXPECT_EQ(kinds(plan(*root, *context, &cache)), "EFEXX");
+}
+
+// While a label's bounds animate, the raster made for its model's bounds is
+// stretched to the bounds shown: the part its text draws in is taken at the
+// same share of them, so that it stretches as the whole bounds did.
+TEST(RenderPlan, ALabelsTextPartStretchesWithTheBoundsShown) {
+    using detail::LayerAccess;
+    auto label = std::make_shared<Label>(Rect{0, 0, 180, 30});
+    label->setFont(Font::systemFont(12));
+    label->setText("Hi");
+    label->setTextAlignment(TextAlignment::center);
+    const Rect model = LayerAccess::contentExtent(*label->layer());
+    ASSERT_LT(model.width, 90);
+    ASSERT_GT(model.minX(), 45);
+    const auto shown = label->layer()->presentationLayer();
+    ASSERT_TRUE(LayerAccess::assignValue(*shown, "bounds", Rect{0, 0, 360, 60}));
+    const Rect stretched = LayerAccess::contentExtent(*shown);
+    EXPECT_DOUBLE_EQ(stretched.minX(), 2 * model.minX());
+    EXPECT_DOUBLE_EQ(stretched.width, 2 * model.width);
+    EXPECT_DOUBLE_EQ(stretched.minY(), 0);
+    EXPECT_DOUBLE_EQ(stretched.height, 60);
+    EXPECT_EQ(LayerAccess::contentExtent(*label->layer()), model) << "the model's part is unchanged";
 }
 
 TEST(RenderPlan, BandsAreChosenFromTheSizeAndKeepWhatOverlapsThem) {
