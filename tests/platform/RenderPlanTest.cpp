@@ -6,16 +6,19 @@
 
 #include "platform/dispatch/RunLoop.h"
 #include "platform/graphics/BitmapContext.h"
+#include "platform/graphics/TextMeasure.h"
 #include "platform/ui/core/BasicAnimation.h"
 #include "platform/ui/core/GradientLayer.h"
 #include "platform/ui/core/Layer.h"
 #include "platform/ui/core/MediaTime.h"
 #include "platform/ui/core/ShapeLayer.h"
+#include "platform/ui/core/detail/AnimationRun.h"
 #include "platform/ui/render/LayerRenderer.h"
 #include "platform/ui/render/Planner.h"
 #include "platform/ui/render/RasterCache.h"
 #include "platform/ui/render/Replay.h"
 #include "platform/ui/render/Scheduler.h"
+#include "platform/ui/views/Label.h"
 
 #include <gtest/gtest.h>
 
@@ -38,6 +41,7 @@ using platform::Context;
 using platform::Path;
 using platform::Rect;
 using platform::RunLoop;
+using platform::TextAlignment;
 using namespace platform::ui;
 
 namespace {
@@ -255,6 +259,66 @@ TEST(RenderPlan, KeptContentIsFoundByLayerIdAndDelegatesDrawingAfreshKeepTheFram
     EXPECT_TRUE(std::get<PlanDraw>(apart.items[6]).clips);
     EXPECT_TRUE(apart.mainThread) << "no bands for this plan";
     EXPECT_EQ(cache.count(), stored) << "nothing kept apart from the screen";
+}
+
+// A label keeps a raster of where its text draws, not of its whole width:
+// its text (with an em of room each side) and nothing far beyond it.
+TEST(RenderPlan, AShortTextInAWideLabelIsKeptOnlyWhereItDraws) {
+    constexpr double kSize = 12;
+    const double text = platform::measureText("Hi", "DejaVu Sans", kSize).width;
+    const double room = 2 * (kSize + 1) + 1;  // an em and a point each side, a pixel of rounding
+    auto root = filled({0, 0, 200, 200}, {1, 1, 1, 1});
+    auto label = std::make_shared<Label>(Rect{10, 20, 180, 30});
+    label->setFont(Font::systemFont(kSize));
+    label->setText("Hi");
+    root->addSublayer(label->layer());
+    auto context = BitmapContext::create(200, 200);
+    RasterCache cache;
+    const RasterKey key{label->layer()->identifier(), kRasterContent, 0};
+
+    plan(*root, *context, &cache);
+    const RasterEntry* left = cache.find(key);
+    ASSERT_NE(left, nullptr);
+    // In the label's own coordinates.
+    EXPECT_LE(left->rect.minX(), 0);
+    EXPECT_GE(left->rect.maxX(), text);
+    EXPECT_LE(left->rect.width, text + room);
+    EXPECT_EQ(left->rect.minY(), 0);
+    EXPECT_EQ(left->rect.height, 30);
+
+    label->setTextAlignment(TextAlignment::right);
+    plan(*root, *context, &cache);
+    const RasterEntry* right = cache.find(key);
+    ASSERT_NE(right, nullptr);
+    EXPECT_LE(right->rect.minX(), 180 - text);
+    EXPECT_EQ(right->rect.maxX(), 180) << "to the bounds' edge, no further";
+    EXPECT_LE(right->rect.width, text + room);
+
+    // No text: no raster at all.
+    label->setText("");
+    EXPECT_EQ(kinds(plan(*root, *context, &cache)), "EFEXX");
+}
+
+// While a label's bounds animate, the raster made for its model's bounds is
+// stretched to the bounds shown: the part its text draws in is taken at the
+// same share of them, so that it stretches as the whole bounds did.
+TEST(RenderPlan, ALabelsTextPartStretchesWithTheBoundsShown) {
+    using detail::LayerAccess;
+    auto label = std::make_shared<Label>(Rect{0, 0, 180, 30});
+    label->setFont(Font::systemFont(12));
+    label->setText("Hi");
+    label->setTextAlignment(TextAlignment::center);
+    const Rect model = LayerAccess::contentExtent(*label->layer());
+    ASSERT_LT(model.width, 90);
+    ASSERT_GT(model.minX(), 45);
+    const auto shown = label->layer()->presentationLayer();
+    ASSERT_TRUE(LayerAccess::assignValue(*shown, "bounds", Rect{0, 0, 360, 60}));
+    const Rect stretched = LayerAccess::contentExtent(*shown);
+    EXPECT_DOUBLE_EQ(stretched.minX(), 2 * model.minX());
+    EXPECT_DOUBLE_EQ(stretched.width, 2 * model.width);
+    EXPECT_DOUBLE_EQ(stretched.minY(), 0);
+    EXPECT_DOUBLE_EQ(stretched.height, 60);
+    EXPECT_EQ(LayerAccess::contentExtent(*label->layer()), model) << "the model's part is unchanged";
 }
 
 TEST(RenderPlan, BandsAreChosenFromTheSizeAndKeepWhatOverlapsThem) {

@@ -223,7 +223,12 @@ void Layer::drawInContext(Context& context) {
     if (auto delegate = mDelegate.lock()) delegate->drawLayer(*this, context);
 }
 
-Rect Layer::contentExtent() const { return mBounds; }
+Rect Layer::contentExtent() const {
+    if (const auto delegate = mDelegate.lock()) {
+        if (const auto part = delegate->contentExtent(*this)) return *part;
+    }
+    return mBounds;
+}
 
 // --- the tree --------------------------------------------------------------
 

@@ -97,6 +97,13 @@ public:
         (void)layer;
         return false;
     }
+    // Where within the bounds drawLayer draws, when the delegate knows it
+    // to be less than them (text in a wide label): the compositor keeps a
+    // raster of that alone. None: all of the bounds.
+    virtual std::optional<Rect> contentExtent(const Layer& layer) const {
+        (void)layer;
+        return std::nullopt;
+    }
     // The action for a change of `key`: none leaves it to the layer, a null
     // pointer means no action, an animation is added under the key.
     virtual std::optional<std::shared_ptr<Animation>> actionForLayer(Layer& layer, const std::string& key) {
@@ -300,7 +307,8 @@ protected:
     // True when an animation of `keyPath` changes what drawInContext draws
     // (so the kept raster cannot stand for it while it runs).
     bool keyPathAffectsContent(std::string_view keyPath) const;
-    // The area drawInContext may draw into (the bounds by default), and
+    // The area drawInContext may draw into (the bounds, or the delegate's
+    // part of them, by default), and
     // whether the layer draws from its own properties alone (shapes, text,
     // gradients): such a layer draws without setNeedsDisplay and may be
     // drawn afresh at any resolution, so it is kept as a raster only where

@@ -1,5 +1,6 @@
 #include "platform/ui/views/Label.h"
 
+#include "platform/ui/core/detail/AnimationRun.h"
 #include "platform/ui/views/Screen.h"
 #include "platform/ui/views/detail/TextDrawing.h"
 
@@ -199,6 +200,52 @@ void Label::drawRect(Context& context, const Rect& rect) {
     options.lineBreakMode = paragraph.lineBreakMode;
     options.alignment = paragraph.alignment;
     detail::drawText(context, styledText(r.scale), options, *r.layout, r.origin, shadow());
+}
+
+std::optional<Rect> Label::drawnExtent() const {
+    const Rect b = bounds();
+    const std::uint64_t version = detail::LayerAccess::contentVersion(*layer());
+    if (mExtent && mExtent->version == version && mExtent->bounds == b) return mExtent->extent;
+    std::optional<Rect> extent;
+    const std::optional<TextShadow> drop = shadow();
+    const bool blurred = drop && std::isfinite(drop->blurRadius) && drop->blurRadius > 0;
+    if (mText.empty()) {
+        extent = Rect{b.minX(), b.minY(), 0, 0};
+    } else if (!blurred && std::isfinite(b.width) && std::isfinite(b.height)) {
+        const Rendering r = rendering();
+        const StyledText styled = styledText(r.scale);
+        // Ink may reach past a glyph's advance (italics, overhangs, marks,
+        // outlines): an em of the largest font, and the outline, on each
+        // side. A size that is not positive and finite lays out as 12.
+        const auto usable = [](double size) { return size > 0 && std::isfinite(size) ? size : 12.0; };
+        double em = usable(styled.attributes.fontSize);
+        double outline = std::abs(styled.attributes.strokeWidth) * em / 100;
+        for (const TextRun& run : styled.runs) {
+            const double size = usable(run.attributes.fontSize);
+            em = std::max(em, size);
+            outline = std::max(outline, std::abs(run.attributes.strokeWidth) * size / 100);
+        }
+        double low = b.maxX();
+        double high = b.minX();
+        for (const TextLayout::Line& line : r.layout->lines()) {
+            low = std::min(low, r.origin.x + line.frame.minX());
+            high = std::max(high, r.origin.x + line.frame.maxX());
+        }
+        const double room = em + outline + (drop && drop->color.alpha > 0 ? std::abs(drop->offset.width) : 0) + 1;
+        if (!(std::isfinite(room) && std::isfinite(low) && std::isfinite(high))) {
+            extent.reset();
+        } else if (high < low) {
+            extent = Rect{b.minX(), b.minY(), 0, 0};
+        } else {
+            // Whole points from the bounds' edges, so that the part lies on
+            // the pixel grid wherever the bounds do, at any whole scale.
+            const double left = std::max(0.0, std::floor(low - room - b.minX()));
+            const double right = std::max(0.0, std::floor(b.maxX() - high - room));
+            extent = Rect{b.minX() + left, b.minY(), std::max(0.0, b.width - left - right), b.height};
+        }
+    }
+    mExtent = KeptExtent{version, b, extent};
+    return extent;
 }
 
 Size Label::sizeThatFits(Size size) const {

@@ -19,6 +19,7 @@
 #include "platform/ui/views/Font.h"
 #include "platform/ui/views/View.h"
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -73,6 +74,10 @@ public:
     // A label draws its text from its properties alone; a subclass that
     // draws for itself returns false.
     bool drawsOnAnyThread() const override { return true; }
+    // Where the text draws across the bounds, with room for glyphs that
+    // reach past their advance, in whole points from the bounds' edges; its
+    // full height. Text beyond the bounds is clipped as before.
+    std::optional<Rect> drawnExtent() const override;
     std::string className() const override { return "Label"; }
     void describeForDump(std::string& line) const override;
 
@@ -108,6 +113,14 @@ private:
     std::optional<Color> mShadowColor;
     Size mShadowOffset{0, -1};
     double mPreferredMaxLayoutWidth = 0;
+    // The last extent worked out, for the content and bounds it was for:
+    // asked at every frame, it lays out only after a change.
+    struct KeptExtent {
+        std::uint64_t version = 0;
+        Rect bounds;
+        std::optional<Rect> extent;
+    };
+    mutable std::optional<KeptExtent> mExtent;
 };
 
 // Rounds a size up to whole pixels of the main screen.

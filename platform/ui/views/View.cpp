@@ -63,6 +63,20 @@ public:
         (void)layer;
         return mView.drawsOnAnyThread();
     }
+    std::optional<Rect> contentExtent(const Layer& layer) const override {
+        auto part = mView.drawnExtent();
+        if (!part || &layer == mView.mLayer.get()) return part;
+        // A copy whose bounds animate: the same share of its bounds, as
+        // the content drawn for the model's is stretched to them.
+        const Rect from = mView.mLayer->bounds();
+        const Rect to = layer.bounds();
+        if (from == to) return part;
+        if (from.width == 0 || from.height == 0) return std::nullopt;
+        const double sx = to.width / from.width;
+        const double sy = to.height / from.height;
+        return Rect{to.x + (part->x - from.x) * sx, to.y + (part->y - from.y) * sy, part->width * sx,
+                    part->height * sy};
+    }
 
     std::optional<std::shared_ptr<Animation>> actionForLayer(Layer& layer, const std::string& key) override {
         (void)layer;

@@ -246,6 +246,10 @@ public:
     // several at once (each drawing a part of the bounds), while the main
     // thread waits for it or draws other layers. False by default.
     virtual bool drawsOnAnyThread() const { return false; }
+    // Where in the bounds drawRect draws, when it is known to be less than
+    // them; the compositor then keeps a raster of that part alone. None
+    // (the default): all of the bounds.
+    virtual std::optional<Rect> drawnExtent() const { return std::nullopt; }
 
     // --- layout --------------------------------------------------------
     void setNeedsLayout();
