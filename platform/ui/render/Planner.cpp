@@ -732,7 +732,7 @@ private:
     void pathShadow(const Shown& s, const Color& color, double radius);
     void keepShadowShape(const Shown& s, std::uint64_t owner);
     bool whole(const Shown& s);
-    bool faded(const Shown& s, bool shadowed);
+    bool faded(const Shown& s, bool shadowed, const Rect& extent);
     void body(const Shown& s);
     bool content(const Shown& s, bool background);
     std::shared_ptr<Layer> drawnByJob(const Shown& s, bool vector) const;
@@ -834,10 +834,10 @@ void Planner::composite(const Shown& s, bool withShadow) {
     // takes the alpha directly.
     const double alpha = mAlpha;
     const bool group = masked || (alpha < 1 && showsSeveralParts(s, shadowed));
-    if (group && !masked && faded(s, shadowed)) return;
     if (group) {
         const auto extent = drawnExtent(s, mSetup.time, shadowed).rect();
         if (!extent) return;
+        if (!masked && faded(s, shadowed, *extent)) return;
         emit(PlanGroupBegin{grown(*extent, 1)});
         ++mOpened;
         mAlpha = 1;  // inside a group, alpha starts afresh
@@ -1100,7 +1100,7 @@ bool Planner::whole(const Shown& s) {
 // kept as one raster at the device's pixels instead, drawn at the fade's
 // alpha as the group would be. False when it is not (yet): the caller
 // plans the group.
-bool Planner::faded(const Shown& s, bool shadowed) {
+bool Planner::faded(const Shown& s, bool shadowed, const Rect& extent) {
     const Layer& p = *s.shown;
     if (!mSetup.keepsVectors || !mCache || mInWhole || (s.copy && LayerAccess::contentAnimated(s.model)) ||
         compositeAnimated(s.model, true) || masksBelow(s.model)) {
@@ -1108,16 +1108,14 @@ bool Planner::faded(const Shown& s, bool shadowed) {
     }
     const std::optional<double> upright = uprightScale(mDevice);
     if (!upright) return false;
-    const auto extent = drawnExtent(s, mSetup.time, shadowed).rect();
-    if (!extent) return false;
     // The group's clip: nothing is drawn beyond it.
-    const Rect clip = grown(*extent, 1);
+    const Rect clip = grown(extent, 1);
     const Rect box = deviceAligned(clip, mDevice);
     if (!(box.width * box.height * *upright * *upright <= mSetup.tuning.largestKeptFadePixels)) return false;
     // What may change while the layer fades without its version changing:
     // its bounds and its shadow (an animation may place them).
     Digest digest(0x84222325CBF29CE4ull);
-    digest.add(mSetup.scale).add(p.bounds()).add(*extent).add(shadowed ? 1.0 : 0.0);
+    digest.add(mSetup.scale).add(p.bounds()).add(extent).add(shadowed ? 1.0 : 0.0);
     if (shadowed) {
         digest.add(p.shadowColor()).add(p.shadowOpacity()).add(p.shadowRadius());
         digest.add(p.shadowOffset().width).add(p.shadowOffset().height);
