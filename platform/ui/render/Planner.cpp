@@ -1148,12 +1148,12 @@ bool Planner::faded(const Shown& s, bool shadowed, const Rect& extent) {
     inner.area.reset();
     Planner sub(mDevice, 1, inner, mCache, mJobs);
     sub.mMoving = mMoving;
+    // Nothing in it is kept whole apart: a rounded layer's whole would
+    // take this one's place.
+    sub.mInWhole = true;
     std::vector<FrameRasters::State::Job> parts;
     const bool byJob = mJobs != nullptr;
-    if (byJob) {
-        sub.mInWhole = true;
-        mJobs->parts = &parts;
-    }
+    if (byJob) mJobs->parts = &parts;
     sub.composite(s, shadowed);
     if (byJob) mJobs->parts = nullptr;
     if (sub.plan.mainThread) {
