@@ -726,7 +726,94 @@ TEST(RenderPlan, AShadowBlurredUnderAnAnimationIsNotWaitedForAndShownOnceMade) {
     ASSERT_NE(shown.image, nullptr);
     EXPECT_EQ(shown.rect, made.rect);
     EXPECT_TRUE(samePixels(*shown.image, *made.image));
-    EXPECT_EQ(shadowIn(frame()).image, shown.image) << "not kept";
+    // Shown unchanged again, the fading box is kept as one raster, the
+    // shadow in it the one kept: a box still, with the same outline, finds it.
+    const FramePlan after = frame();
+    EXPECT_EQ(shadows(after), 0);
+    auto again = filled({0, 0, 200, 200}, {1, 1, 1, 1});
+    again->addSublayer(shadowedBox({40, 40, 60, 40}, 10));
+    EXPECT_EQ(shadowIn(plan(*again, *context, &cache)).image, shown.image) << "not kept";
+}
+
+// A layer fading with its shadow and a sublayer: drawn through a group the
+// first time, kept as one raster at the device's pixels (the shadow in it)
+// once it shows unchanged again, drawn at the fade's alpha with the
+// group's pixels, and found after. A change below, or an animation there,
+// brings the group back.
+TEST(RenderPlan, AFadingLayerThatShowsUnchangedIsKeptAsOneRasterWithItsShadow) {
+    auto root = filled({0, 0, 200, 200}, {1, 1, 1, 1});
+    auto box = shadowedBox({40, 40, 60, 40}, 8);
+    auto inside = filled({10, 10, 20, 10}, {0, 0, 1, 1});
+    box->addSublayer(inside);
+    box->setOpacity(0.5);
+    root->addSublayer(box);
+    auto context = BitmapContext::create(200, 200);
+    RasterCache cache;
+    const FramePlan first = plan(*root, *context, &cache);
+    EXPECT_EQ(kinds(first), "EFEGIFEFXgXX");
+    const PlanImage shadow = shadowIn(first);
+    const FramePlan second = plan(*root, *context, &cache);
+    ASSERT_EQ(kinds(second), "EFEIXX");
+    EXPECT_DOUBLE_EQ(std::get<PlanEnter>(second.items[2]).alpha, 0.5);
+    const auto kept = std::get<PlanImage>(second.items[3]);
+    ASSERT_NE(kept.image, nullptr);
+    EXPECT_EQ(kept.image->pixelWidth(), static_cast<int>(kept.rect.width));
+    EXPECT_TRUE(kept.rect.minX() <= shadow.rect.minX() && kept.rect.minY() <= shadow.rect.minY() &&
+                kept.rect.maxX() >= shadow.rect.maxX() && kept.rect.maxY() >= shadow.rect.maxY())
+        << "the shadow is cut";
+    const auto replayed = [](const FramePlan& planned) {
+        auto bitmap = BitmapContext::create(200, 200);
+        replayPlan(planned, *bitmap);
+        return BitmapContext::takeImage(std::move(bitmap));
+    };
+    EXPECT_TRUE(samePixels(*replayed(first), *replayed(second)));
+    EXPECT_EQ(std::get<PlanImage>(plan(*root, *context, &cache).items[3]).image, kept.image) << "made again";
+
+    // A change below: the group for a frame, then a raster made anew.
+    inside->setBackgroundColor({1, 0, 0, 1});
+    EXPECT_EQ(kinds(plan(*root, *context, &cache)), "EFEGIFEFXgXX");
+    const FramePlan changed = plan(*root, *context, &cache);
+    ASSERT_EQ(kinds(changed), "EFEIXX");
+    EXPECT_NE(std::get<PlanImage>(changed.items[3]).image, kept.image);
+    // Something below animates: the group every frame.
+    auto slide = BasicAnimation::make("position.x");
+    slide->setFromValue(20.0);
+    slide->setToValue(30.0);
+    slide->setDuration(10);
+    slide->setBeginTime(currentMediaTime());
+    inside->addAnimation(slide, "slide");
+    for (int frame = 0; frame < 2; ++frame) {
+        EXPECT_EQ(kinds(plan(*root, *context, &cache)).substr(0, 4), "EFEG") << "frame " << frame;
+    }
+    inside->removeAllAnimations();
+
+    // With raster jobs the raster is a job's, and the band area of the
+    // layer takes it in, a sublayer beyond its shadow too.
+    box->addSublayer(filled({150, 10, 10, 10}, {0, 1, 0, 1}));
+    RasterCache fresh;
+    PlanSetup setup;
+    setup.area = Rect{0, 0, 200, 200};
+    const auto frame = [&] {
+        FrameRasters jobs{RenderTuning{}};
+        setup.time = currentMediaTime();
+        FramePlan planned = planFrame(*root, *context, setup, &fresh, &jobs);
+        jobs.finish(&fresh);
+        return planned;
+    };
+    frame();
+    const FramePlan queued = frame();
+    ASSERT_EQ(kinds(queued), "EFEIXX");
+    const auto job = std::get<PlanImage>(queued.items[3]);
+    EXPECT_EQ(job.image, nullptr) << "made by the walk";
+    ASSERT_NE(job.slot, nullptr);
+    ASSERT_NE(job.slot->image, nullptr);
+    const auto& enter = std::get<PlanEnter>(queued.items[2]);
+    const Rect onDevice = enter.transform.applyToRect(job.rect);
+    ASSERT_TRUE(enter.hasArea);
+    EXPECT_TRUE(enter.area.minX() <= onDevice.minX() && enter.area.minY() <= onDevice.minY() &&
+                enter.area.maxX() >= onDevice.maxX() && enter.area.maxY() >= onDevice.maxY())
+        << "bands may pass over the raster";
+    EXPECT_EQ(std::get<PlanImage>(frame().items[3]).image, job.slot->image) << "not kept";
 }
 
 TEST(RenderPlan, RastersOfALayerThatGoesBetweenFramesLeaveTheCacheWithIt) {
@@ -843,6 +930,7 @@ TEST(RenderPlan, APlanWrittenOverTheLastFramesIsTheOneMadeAfresh) {
     parts[2]->setOpacity(0.5);
     parts[3]->removeFromSuperlayer();
     parts[0]->addSublayer(filled({40, 40, 10, 10}, {0, 1, 0, 1}));
+    make(nullptr);  // the faded part is kept as one raster from its second frame
     const FramePlan over = make(&spare);
     const FramePlan fresh = make(nullptr);
     ASSERT_EQ(kinds(over), kinds(fresh));

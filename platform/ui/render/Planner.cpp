@@ -741,6 +741,7 @@ private:
     void pathShadow(const Shown& s, const Color& color, double radius);
     void keepShadowShape(const Shown& s, std::uint64_t owner);
     bool whole(const Shown& s);
+    bool faded(const Shown& s, bool shadowed, const Rect& extent);
     void body(const Shown& s);
     bool content(const Shown& s, bool background);
     std::shared_ptr<Layer> drawnByJob(const Shown& s, bool vector) const;
@@ -845,6 +846,7 @@ void Planner::composite(const Shown& s, bool withShadow) {
     if (group) {
         const auto extent = drawnExtent(s, mSetup.time, shadowed).rect();
         if (!extent) return;
+        if (!masked && faded(s, shadowed, *extent)) return;
         emit(PlanGroupBegin{grown(*extent, 1)});
         ++mOpened;
         mAlpha = 1;  // inside a group, alpha starts afresh
@@ -1199,6 +1201,114 @@ bool Planner::whole(const Shown& s) {
     }
     emit(PlanImage{nullptr, slot, box, false});
     return true;
+}
+
+// A layer that fades with several parts is drawn into a group as large as
+// its drawing, its shadow's million pixels composited into it, every frame:
+// once it shows unchanged a second time, its drawing (shadow and body) is
+// kept as one raster at the device's pixels instead, drawn at the fade's
+// alpha as the group would be. False when it is not (yet): the caller
+// plans the group.
+bool Planner::faded(const Shown& s, bool shadowed, const Rect& extent) {
+    const Layer& p = *s.shown;
+    if (!mSetup.keepsVectors || !mCache || mInWhole || (s.copy && LayerAccess::contentAnimated(s.model)) ||
+        compositeAnimated(s.model, true) || masksBelow(s.model)) {
+        return false;
+    }
+    const std::optional<double> upright = uprightScale(mDevice);
+    if (!upright) return false;
+    // The group's clip: nothing is drawn beyond it.
+    const Rect clip = grown(extent, 1);
+    const Rect box = deviceAligned(clip, mDevice);
+    if (!(box.width * box.height * *upright * *upright <= mSetup.tuning.largestKeptFadePixels)) return false;
+    // What may change while the layer fades without its version changing:
+    // its bounds and its shadow (an animation may place them).
+    Digest digest(0x84222325CBF29CE4ull);
+    digest.add(mSetup.scale).add(p.bounds()).add(extent).add(shadowed ? 1.0 : 0.0);
+    if (shadowed) {
+        digest.add(p.shadowColor()).add(p.shadowOpacity()).add(p.shadowRadius());
+        digest.add(p.shadowOffset().width).add(p.shadowOffset().height);
+        if (p.shadowPath()) digest.add(*p.shadowPath());
+    }
+    const std::uint64_t source = digest.value();
+    const std::uint64_t version = LayerAccess::treeVersion(s.model);
+    const RasterKey key{s.model.identifier(), kRasterWhole, 0};
+    detail::LayerCache& kept = LayerAccess::cache(s.model);
+    const RasterEntry* entry = kept.kinds & (1u << kRasterWhole) ? mCache->find(key, kept.wholeRaster) : nullptr;
+    const auto shown = [&](std::shared_ptr<const Image> image, std::shared_ptr<RasterSlot> slot) {
+        emit(PlanImage{std::move(image), std::move(slot), box, false});
+        if (mSublayerAreas) mSublayerAreas->add(mDevice.applyToRect(box));
+        return true;
+    };
+    if (entry && entry->image && entry->version == version && entry->scale == *upright && entry->rect == box &&
+        entry->source == source) {
+        return shown(unowned(entry->image), nullptr);
+    }
+    if (entry) mCache->erase(key);
+    // Made only once it shows unchanged a second time: a layer whose
+    // drawing changes every frame would pay for the raster on top of it.
+    const std::uint64_t seen = Digest().add(static_cast<double>(version)).add(*upright).add(box).add(source).value();
+    const bool settled = kept.wholeSeen == seen;
+    kept.wholeSeen = seen;
+    if (!settled) return false;
+    kept.kinds |= 1u << kRasterWhole;
+    kept.keptIn(*mCache);
+    PlanSetup inner = mSetup;
+    inner.area.reset();
+    Planner sub(mDevice, 1, inner, mCache, mJobs);
+    sub.mMoving = mMoving;
+    // Nothing in it is kept whole apart: a rounded layer's whole would
+    // take this one's place.
+    sub.mInWhole = true;
+    std::vector<FrameRasters::State::Job> parts;
+    const bool byJob = mJobs != nullptr;
+    if (byJob) mJobs->parts = &parts;
+    sub.composite(s, shadowed);
+    if (byJob) mJobs->parts = nullptr;
+    if (sub.plan.mainThread) {
+        // A delegate draws at replay: the parts go into the group here.
+        for (auto& part : parts) mJobs->add(std::move(part));
+        emit(PlanGroupBegin{clip});
+        const auto offset = static_cast<std::uint32_t>(emitted);
+        for (auto& item : sub.plan.items) {
+            const std::size_t at = emitted;
+            std::visit([&](auto& part) { emit(std::move(part)); }, item);
+            if (const auto* enter = std::get_if<PlanEnter>(&item))
+                settle(at, enter->end + offset, enter->hasArea, enter->area);
+        }
+        emit(PlanGroupEnd{});
+        plan.mainThread = true;
+        if (mSublayerAreas) mSublayerAreas->add(mDevice.applyToRect(box));
+        return true;
+    }
+    auto slot = std::make_shared<RasterSlot>();
+    auto drawing = std::make_shared<const FramePlan>(std::move(sub.plan));
+    const auto make = [drawing, slot, box, clip, scale = *upright] {
+        slot->image = rasterize(box, scale, [&](Context& bitmap) {
+            bitmap.clipToRect(clip);
+            replayPlan(*drawing, bitmap);
+        });
+    };
+    RasterEntry made{nullptr, box, *upright, version, source};
+    if (byJob) {
+        // Where the raster cannot be made, the group is drawn in its place.
+        slot->fallback = [drawing, clip](Context& context) {
+            context.save();
+            context.clipToRect(clip);
+            context.beginTransparencyLayer();
+            replayPlan(*drawing, context);
+            context.endTransparencyLayer();
+            context.restore();
+        };
+        mJobs->stores.push_back({key, made, slot});
+        mJobs->whole({std::move(parts), make});
+        return shown(nullptr, std::move(slot));
+    }
+    make();
+    if (!slot->image) return false;  // out of memory: the group is drawn
+    made.image = slot->image;
+    mCache->store(key, made);
+    return shown(unowned(slot->image), nullptr);
 }
 
 // The path of the layer's bounds with its corner radius, kept with the

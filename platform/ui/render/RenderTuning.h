@@ -39,6 +39,9 @@ struct RenderTuning {
     // A layer clipping to rounded corners is kept whole up to this many
     // device pixels.
     double largestKeptWholePixels = 512.0 * 512;
+    // A layer that fades with several parts (a popover's body and its
+    // shadow) is kept as one raster up to this many device pixels.
+    double largestKeptFadePixels = 4096.0 * 1024;
 
     // The deviation, in pixels of the raster it is made in, beyond which a
     // shadow is made at a lower resolution.
