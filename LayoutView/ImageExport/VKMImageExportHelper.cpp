@@ -83,11 +83,7 @@ std::shared_ptr<platform::Image> VKMImageExportHelper::imageForLayout(CLayout& l
                                                                       bool includeGrid) {
     ZDUtils::logInfo("Creating image from layout w/ %lu elements",
                      static_cast<unsigned long>(layout.GetElements().size()));
-    std::unique_ptr<platform::BitmapContext> context =
-        platform::BitmapContext::createForPointSize(WorkspaceSize(layout, zoomFactor));
-    if (!context) return nullptr;
-    drawLayout(layout, *context, zoomFactor, includeGrid);
-    return context->makeImage();
+    return imageForLayout(layout, zoomFactor, includeGrid, 0);
 }
 
 std::shared_ptr<platform::Image> VKMImageExportHelper::imageForLayout(CLayout& layout, double zoomFactor,

@@ -204,6 +204,10 @@ void Label::drawRect(Context& context, const Rect& rect) {
 
 std::optional<Rect> Label::drawnExtent() const {
     const Rect b = bounds();
+    // A narrow label's raster is small whatever its text: not worth laying
+    // the text out on the main thread to find where it draws (a chart's
+    // axis labels, dozens in its first frame).
+    if (!(b.width >= kNarrowestTrimmed)) return std::nullopt;
     const std::uint64_t version = detail::LayerAccess::contentVersion(*layer());
     if (mExtent && mExtent->version == version && mExtent->bounds == b) return mExtent->extent;
     std::optional<Rect> extent;
