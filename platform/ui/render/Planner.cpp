@@ -284,6 +284,20 @@ Rect deviceAligned(const Rect& r, const AffineTransform& device) {
     return {(x0 - device.tx) / a, (y0 - device.ty) / a, (x1 - x0) / a, (y1 - y0) / a};
 }
 
+// A colour and a path as the values a digest takes, for both digests.
+template <typename D>
+D& addColor(D& digest, const Color& c) {
+    return digest.add(c.red).add(c.green).add(c.blue).add(c.alpha);
+}
+template <typename D>
+D& addPath(D& digest, const Path& path) {
+    for (const Path::Element& element : path.elements()) {
+        digest.add(static_cast<double>(element.type));
+        for (const Point& point : element.points) digest.add(point.x).add(point.y);
+    }
+    return digest.add(static_cast<double>(path.elements().size()));
+}
+
 // A digest of values a raster was made from, beside its version.
 class Digest {
 public:
@@ -296,14 +310,8 @@ public:
         return *this;
     }
     Digest& add(const Rect& r) { return add(r.x).add(r.y).add(r.width).add(r.height); }
-    Digest& add(const Color& c) { return add(c.red).add(c.green).add(c.blue).add(c.alpha); }
-    Digest& add(const Path& path) {
-        for (const Path::Element& element : path.elements()) {
-            add(static_cast<double>(element.type));
-            for (const Point& point : element.points) add(point.x).add(point.y);
-        }
-        return add(static_cast<double>(path.elements().size()));
-    }
+    Digest& add(const Color& c) { return addColor(*this, c); }
+    Digest& add(const Path& path) { return addPath(*this, path); }
     std::uint64_t value() const { return mHash | 1; }  // never 0, which no raster has
 
 private:
@@ -320,14 +328,8 @@ public:
         mSecond.add(v);
         return *this;
     }
-    DigestPair& add(const Color& c) { return add(c.red).add(c.green).add(c.blue).add(c.alpha); }
-    DigestPair& add(const Path& path) {
-        for (const Path::Element& element : path.elements()) {
-            add(static_cast<double>(element.type));
-            for (const Point& point : element.points) add(point.x).add(point.y);
-        }
-        return add(static_cast<double>(path.elements().size()));
-    }
+    DigestPair& add(const Color& c) { return addColor(*this, c); }
+    DigestPair& add(const Path& path) { return addPath(*this, path); }
     std::uint64_t first() const { return mFirst.value(); }
     std::uint64_t second() const { return mSecond.value(); }
 
