@@ -743,6 +743,7 @@ private:
     void pathShadow(const Shown& s, const Color& color, double radius);
     void keepShadowShape(const Shown& s, std::uint64_t owner);
     bool whole(const Shown& s);
+    void splice(FramePlan& part);
     bool faded(const Shown& s, bool shadowed, const Rect& extent);
     void body(const Shown& s);
     bool content(const Shown& s, bool background);
@@ -1117,6 +1118,18 @@ void Planner::keepShadowShape(const Shown& s, std::uint64_t owner) {
     if (last && last.use_count() == 1) mCache->erase({last->owner, kRasterShadowShape, 0});
 }
 
+// A plan made apart, drawn here after all: its items follow, their
+// subtrees' ends moved by where they now begin.
+void Planner::splice(FramePlan& part) {
+    const auto offset = static_cast<std::uint32_t>(emitted);
+    for (auto& item : part.items) {
+        const std::size_t at = emitted;
+        std::visit([&](auto& moved) { emit(std::move(moved)); }, item);
+        if (const auto* enter = std::get_if<PlanEnter>(&item))
+            settle(at, enter->end + offset, enter->hasArea, enter->area);
+    }
+}
+
 // A layer that clips to rounded corners costs the drawing library a mask
 // as tall as the layer for each thing drawn inside it, every frame: while
 // nothing in it changes, its body is kept as one raster at the device's
@@ -1174,13 +1187,7 @@ bool Planner::whole(const Shown& s) {
     if (!makes) {
         // Its parts are drawn here; jobs they need run beside the rest.
         for (auto& part : parts) mJobs->add(std::move(part));
-        const auto offset = static_cast<std::uint32_t>(emitted);
-        for (auto& item : sub.plan.items) {
-            const std::size_t at = emitted;
-            std::visit([&](auto& part) { emit(std::move(part)); }, item);
-            if (const auto* enter = std::get_if<PlanEnter>(&item))
-                settle(at, enter->end + offset, enter->hasArea, enter->area);
-        }
+        splice(sub.plan);
         plan.mainThread = plan.mainThread || sub.plan.mainThread;
         return true;
     }
@@ -1271,13 +1278,7 @@ bool Planner::faded(const Shown& s, bool shadowed, const Rect& extent) {
         // A delegate draws at replay: the parts go into the group here.
         for (auto& part : parts) mJobs->add(std::move(part));
         emit(PlanGroupBegin{clip});
-        const auto offset = static_cast<std::uint32_t>(emitted);
-        for (auto& item : sub.plan.items) {
-            const std::size_t at = emitted;
-            std::visit([&](auto& part) { emit(std::move(part)); }, item);
-            if (const auto* enter = std::get_if<PlanEnter>(&item))
-                settle(at, enter->end + offset, enter->hasArea, enter->area);
-        }
+        splice(sub.plan);
         emit(PlanGroupEnd{});
         plan.mainThread = true;
         if (mSublayerAreas) mSublayerAreas->add(mDevice.applyToRect(box));
