@@ -501,6 +501,43 @@ TEST(RenderPlan, RasterJobsDrawSnapshotsIntoTheCacheGiven) {
     EXPECT_EQ(piece->pixel(2 * 40, 2 * 40), (platform::Pixel{0, 0, 255, 255}));
 }
 
+// Batched rasters are parts of one bitmap, large ones drawn in rows by
+// several jobs: the cache counts each at its own pixels.
+TEST(RenderPlan, RastersMadeByJobsAreCountedAtTheirOwnPixels) {
+    auto root = filled({0, 0, 600, 500}, {1, 1, 1, 1});
+    std::vector<std::shared_ptr<Layer>> shapes;
+    const auto add = [&](const Rect& frame) {
+        auto shape = ShapeLayer::make();
+        shape->setFrame(frame);
+        Path path;
+        path.addEllipseInRect({0, 0, frame.width, frame.height});
+        shape->setPath(path);
+        shape->setFillColor({1, 0, 0, 1});
+        root->addSublayer(shape);
+        shapes.push_back(shape);
+    };
+    for (int i = 0; i < 30; ++i) add({10.0 + (i % 10) * 30, 10.0 + (i / 10) * 30, 20, 20.0 + i % 3});
+    add({320, 10, 100, 60});
+    add({10, 120, 580, 370});
+    auto screen = BitmapContext::create(1200, 1000, 2);
+    RasterCache cache;
+    RenderOptions options{currentMediaTime(), 2};
+    options.cache = &cache;
+    renderLayerTree(*root, *screen, options);
+    std::size_t sum = 0;
+    std::set<std::pair<int, int>> sizes;
+    for (const auto& shape : shapes) {
+        const RasterEntry* kept = cache.find({shape->identifier(), kRasterContent, 0});
+        ASSERT_NE(kept, nullptr);
+        sizes.insert({kept->image->pixelWidth(), kept->image->pixelHeight()});
+        sum += RasterCache::bytesOf(*kept);
+    }
+    EXPECT_EQ(sizes.size(), 5u) << "three heights of small ones, a middle one and a large one";
+    EXPECT_EQ(cache.bytes(), sum);
+    EXPECT_EQ(screen->pixel(2 * 20, 2 * 20), (platform::Pixel{255, 0, 0, 255}));
+    EXPECT_EQ(screen->pixel(2 * 300, 2 * 300), (platform::Pixel{255, 0, 0, 255}));
+}
+
 TEST(RenderPlan, RastersOfALayerThatWentAwayLeaveTheCacheAtTheNextFrame) {
     auto root = filled({0, 0, 100, 100}, {1, 1, 1, 1});
     auto shape = ShapeLayer::make();

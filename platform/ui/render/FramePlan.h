@@ -31,7 +31,15 @@ struct MarkStamps;
 // `fallback`, when there is one, draws the same content in its place.
 struct RasterSlot {
     std::shared_ptr<Image> image;
+    // Its pixels' bytes, taken where it was made: the thread that keeps
+    // thousands of them would read each image's size from cold memory.
+    std::size_t bytes = 0;
     std::function<void(Context&)> fallback;
+
+    void put(std::shared_ptr<Image> made) {
+        bytes = made ? std::size_t(made->pixelWidth()) * std::size_t(made->pixelHeight()) * 4 : 0;
+        image = std::move(made);
+    }
 };
 
 // A layer's subtree begins: the state is saved, the layer's transform

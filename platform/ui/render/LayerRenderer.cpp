@@ -22,8 +22,9 @@ namespace {
 // Renders in progress on the main thread: one inside another (a delegate
 // drawing a tree) draws in one piece and starts no frame of the cache.
 int gRendering = 0;
-// Items in the last frame's plan.
+// Items in the last frame's plan, and rasters it asked to be made.
 std::size_t gLastItems = 0;
+std::size_t gLastRasters = 0;
 // The last frame's plan storage, emptied. From a mebibyte (a large
 // screen's plan) each allocation would map pages afresh, as the app sets
 // the allocator, and fault them in as the plan is written.
@@ -131,9 +132,10 @@ void renderLayerTree(Layer& root, Context& context, const RenderOptions& options
         replayPlan(plan, context);
         return;
     }
-    FrameRasters jobs(options.tuning);
+    FrameRasters jobs(options.tuning, gLastRasters);
     FramePlan plan = planFrame(root, device, alpha, setup, cache, &jobs);
     gLastItems = plan.items.size();
+    gLastRasters = jobs.requested();
     const Recycle recycle{plan};
     jobs.wait();
     if (plan.mainThread || jobs.fellShort()) {

@@ -441,6 +441,38 @@ std::shared_ptr<const ShadowShapeUse> shadowShapeUse(std::uint64_t owner) {
 
 // --- raster jobs -------------------------------------------------------------
 
+namespace {
+
+// Items added a block at a time, each staying where it was put: jobs on
+// other threads read those added earlier while more are added, and a
+// chart's thousands are not allocated one by one.
+template <typename T, std::size_t kBlock>
+class Blocks {
+public:
+    Blocks() = default;
+    Blocks(Blocks&& other) noexcept : mBlocks(std::move(other.mBlocks)), mSize(std::exchange(other.mSize, 0)) {}
+    Blocks& operator=(Blocks&&) = delete;
+
+    T& add(T item) {
+        if (mSize % kBlock == 0) mBlocks.push_back(std::make_unique<T[]>(kBlock));
+        T& at = mBlocks.back()[mSize++ % kBlock];
+        at = std::move(item);
+        return at;
+    }
+    T& operator[](std::size_t i) { return mBlocks[i / kBlock][i % kBlock]; }
+    void clear() {
+        mBlocks.clear();
+        mSize = 0;
+    }
+    std::size_t size() const { return mSize; }
+
+private:
+    std::vector<std::unique_ptr<T[]>> mBlocks;
+    std::size_t mSize = 0;
+};
+
+}  // namespace
+
 struct FrameRasters::State {
     explicit State(const RenderTuning& t)
         : tuning(t), scheduler(tuning, [this](RasterJobSpec spec) { run(std::move(spec)); }) {}
@@ -471,9 +503,16 @@ struct FrameRasters::State {
         std::shared_ptr<RasterSlot> slot;
     };
 
+    // A slot for a raster made this frame. Slots come a block at a time,
+    // each share holding the blocks: a chart's thousands of rasters are not
+    // allocated and freed one by one.
+    std::shared_ptr<RasterSlot> slot() {
+        if (!slots) slots = std::make_shared<Blocks<RasterSlot, 256>>();
+        return {slots, &slots->add({})};
+    }
     void request(Work work, bool inWhole) {
         RasterRequest request{work.size.width, work.size.height, work.scale, work.vector, inWhole, work.stroke};
-        works.push_back(std::move(work));
+        works.add(std::move(work));
         scheduler.add(works.size() - 1, request);
     }
     void whole(Whole made) {
@@ -490,9 +529,12 @@ struct FrameRasters::State {
     }
     void run(RasterJobSpec spec);
 
+    std::shared_ptr<Blocks<RasterSlot, 256>> slots;
     // A copy: the scheduler reads it all frame, and callers pass temporaries.
     const RenderTuning tuning;
-    std::vector<Work> works;
+    // Jobs read their work where it is; `keep` lets its snapshots go
+    // while the frame's bands are drawn.
+    Blocks<Work, 64> works;
     std::vector<Whole> wholes;
     std::vector<Store> stores;
     bool fellShort = false;
@@ -521,15 +563,15 @@ using Work = FrameRasters::State::Work;
 // library samples the edges of a row more finely when no other shape's
 // edges meet it, so each part holds the pixels its own raster would. When
 // the bitmap cannot be made, each is drawn into one of its own.
-void drawStacked(std::span<const Work> items, bool stroked, double scale) {
+void drawStacked(std::span<const Work* const> items, bool stroked, double scale) {
     int width = 0;
     std::vector<int> top;
     top.reserve(items.size());
     int height = 0;
-    for (const Work& item : items) {
-        width = std::max(width, item.size.width);
+    for (const Work* item : items) {
+        width = std::max(width, item->size.width);
         top.push_back(height);
-        height += item.size.height + 1;
+        height += item->size.height + 1;
     }
     auto bitmap = BitmapContext::create(width, height - 1, scale);
     if (!bitmap) {
@@ -538,9 +580,9 @@ void drawStacked(std::span<const Work> items, bool stroked, double scale) {
         }
         return;
     }
-    const auto place = [&](std::size_t i) { bitmap->translate(-items[i].box.x, top[i] / scale - items[i].box.y); };
+    const auto place = [&](std::size_t i) { bitmap->translate(-items[i]->box.x, top[i] / scale - items[i]->box.y); };
     if (stroked) {
-        const StrokeStyle& style = *items.front().stroke;
+        const StrokeStyle& style = *items.front()->stroke;
         bitmap->setStrokeColor(style.color);
         bitmap->setLineWidth(style.width);
         bitmap->setLineCap(style.cap);
@@ -550,7 +592,7 @@ void drawStacked(std::span<const Work> items, bool stroked, double scale) {
         for (std::size_t i = 0; i < items.size(); ++i) {
             bitmap->save();
             place(i);
-            bitmap->addPath(static_cast<const ShapeLayer&>(*items[i].snapshot).path());
+            bitmap->addPath(static_cast<const ShapeLayer&>(*items[i]->snapshot).path());
             bitmap->restore();
         }
         bitmap->stroke();
@@ -558,14 +600,14 @@ void drawStacked(std::span<const Work> items, bool stroked, double scale) {
         for (std::size_t i = 0; i < items.size(); ++i) {
             bitmap->save();
             place(i);
-            drawKept(*items[i].snapshot, *bitmap, {}, items[i].under, true);
+            drawKept(*items[i]->snapshot, *bitmap, {}, items[i]->under, true);
             bitmap->restore();
         }
     }
     const auto image = BitmapContext::takeImage(std::move(bitmap));
     if (!image) return;
     for (std::size_t i = 0; i < items.size(); ++i) {
-        items[i].slot->image = image->cropped(0, top[i], items[i].size.width, items[i].size.height);
+        items[i]->slot->put(image->cropped(0, top[i], items[i]->size.width, items[i]->size.height));
     }
 }
 
@@ -574,20 +616,19 @@ void drawStacked(std::span<const Work> items, bool stroked, double scale) {
 void FrameRasters::State::run(RasterJobSpec spec) {
     switch (spec.kind) {
         case RasterJobSpec::Kind::batch: {
-            std::vector<Work> items;
+            std::vector<const Work*> items;
             items.reserve(spec.requests.size());
-            for (const std::size_t i : spec.requests) items.push_back(std::move(works[i]));
+            for (const std::size_t i : spec.requests) items.push_back(&works[i]);
             add([items = std::move(items), stroked = spec.stroked] {
-                drawStacked(items, stroked, items.front().scale);
+                drawStacked(items, stroked, items.front()->scale);
             });
             break;
         }
         case RasterJobSpec::Kind::single: {
-            // Each work goes to one job: moved, not copied.
-            add([work = std::move(works[spec.requests.front()])] {
-                work.slot->image = rasterize(work.box, work.scale, [&](Context& bitmap) {
+            add([&work = works[spec.requests.front()]] {
+                work.slot->put(rasterize(work.box, work.scale, [&](Context& bitmap) {
                     drawKept(*work.snapshot, bitmap, work.extent, work.under, work.vector);
-                });
+                }));
             });
             break;
         }
@@ -618,11 +659,11 @@ void FrameRasters::State::run(RasterJobSpec spec) {
             }
             rows->left = spec.pieces;
             for (auto& piece : pieces) {
-                add([rows, piece = std::shared_ptr<BitmapContext>(std::move(piece)), work]() mutable {
+                add([rows, piece = std::shared_ptr<BitmapContext>(std::move(piece)), &work]() mutable {
                     drawKept(*work.snapshot, *piece, work.extent, work.under, work.vector);
                     piece.reset();
                     if (rows->left.fetch_sub(1, std::memory_order_acq_rel) == 1) {
-                        work.slot->image = BitmapContext::takeImage(std::move(rows->bitmap));
+                        work.slot->put(BitmapContext::takeImage(std::move(rows->bitmap)));
                     }
                 });
             }
@@ -631,7 +672,9 @@ void FrameRasters::State::run(RasterJobSpec spec) {
     }
 }
 
-FrameRasters::FrameRasters(const RenderTuning& tuning) : mState(std::make_unique<State>(tuning)) {}
+FrameRasters::FrameRasters(const RenderTuning& tuning, std::size_t expected) : mState(std::make_unique<State>(tuning)) {
+    mState->stores.reserve(expected);
+}
 
 FrameRasters::~FrameRasters() = default;
 
@@ -652,6 +695,8 @@ void FrameRasters::wait() {
 
 bool FrameRasters::makes() const { return !mState->stores.empty(); }
 
+std::size_t FrameRasters::requested() const { return mState->works.size(); }
+
 bool FrameRasters::fellShort() const { return mState->fellShort; }
 
 void FrameRasters::keep(RasterCache* cache) {
@@ -660,13 +705,16 @@ void FrameRasters::keep(RasterCache* cache) {
     for (State::Store& store : state.stores) {
         if (store.slot->image) {
             store.entry.image = store.slot->image;
-            cache->store(store.key, std::move(store.entry));
+            cache->store(store.key, std::move(store.entry), store.slot->bytes);
         } else {
             cache->erase(store.key);
         }
     }
     state.stores.clear();
     state.shadowParts.clear();
+    // The snapshots drawn from go here, while the frame's bands are drawn,
+    // rather than after them.
+    state.works.clear();
 }
 
 // --- the planner -------------------------------------------------------------
@@ -711,6 +759,8 @@ public:
     void composite(const Shown& s, bool withShadow);
 
 private:
+    std::shared_ptr<RasterSlot> newSlot() { return mJobs ? mJobs->slot() : std::make_shared<RasterSlot>(); }
+
     template <typename Item>
     void emit(Item&& item) {
         using Kind = std::decay_t<Item>;
@@ -993,7 +1043,7 @@ bool Planner::shadowByJob(const Shown& s, const Rect& box, double scale, double 
     mJobs->inShadow = outerInShadow;
 
     auto body = std::make_shared<const FramePlan>(std::move(sub.plan));
-    auto slot = std::make_shared<RasterSlot>();
+    auto slot = newSlot();
     auto make = [body, slot, box, scale, sigma, color, sharpen, blurred, placed, device = mSetup.scale] {
         const auto drawing = rasterize(box, scale, [&](Context& context) {
             // Blurred anyway: images in it need no careful resampling.
@@ -1003,12 +1053,12 @@ bool Planner::shadowByJob(const Shown& s, const Rect& box, double scale, double 
         if (!drawing) return;
         const ShadowImage shadow = makeShadowImage(*drawing, sigma, color);
         if (!shadow.image || !sharpen) {
-            slot->image = shadow.image;
+            slot->put(shadow.image);
             return;
         }
         // Kept at the device's pixels, so that a frame that reuses it copies
         // it rather than stretching it again.
-        slot->image = rasterize(placed, device, [&](Context& context) { context.drawImage(*shadow.image, blurred); });
+        slot->put(rasterize(placed, device, [&](Context& context) { context.drawImage(*shadow.image, blurred); }));
     };
     if (body->mainThread) {
         // A delegate draws during its replay: made here, its parts first.
@@ -1091,9 +1141,9 @@ void Planner::pathShadow(const Shown& s, const Color& color, double radius) {
         keepShadowShape(s, key.owner);
         return;
     } else if (mJobs && mCache) {
-        slot = std::make_shared<RasterSlot>();
+        slot = newSlot();
         mJobs->add([slot, path, box, scale, sigma, color, device = mSetup.scale, rect] {
-            slot->image = makePathShadow(path, box, scale, sigma, color, device, rect);
+            slot->put(makePathShadow(path, box, scale, sigma, color, device, rect));
         });
         mJobs->stores.push_back({key, RasterEntry{nullptr, rect, mSetup.scale, 0, check}, slot});
     } else {
@@ -1191,12 +1241,12 @@ bool Planner::whole(const Shown& s) {
         plan.mainThread = plan.mainThread || sub.plan.mainThread;
         return true;
     }
-    auto slot = std::make_shared<RasterSlot>();
+    auto slot = newSlot();
     auto body = std::make_shared<const FramePlan>(std::move(sub.plan));
     const auto make = [body, slot, box, scale = *upright] {
         // The bitmap lies on the screen's pixel grid, so what is kept below
         // serves it as it serves the screen.
-        slot->image = rasterize(box, scale, [&](Context& bitmap) { replayPlan(*body, bitmap); });
+        slot->put(rasterize(box, scale, [&](Context& bitmap) { replayPlan(*body, bitmap); }));
     };
     RasterEntry made{nullptr, box, *upright, version, source};
     if (byJob) {
@@ -1284,13 +1334,13 @@ bool Planner::faded(const Shown& s, bool shadowed, const Rect& extent) {
         if (mSublayerAreas) mSublayerAreas->add(mDevice.applyToRect(box));
         return true;
     }
-    auto slot = std::make_shared<RasterSlot>();
+    auto slot = newSlot();
     auto drawing = std::make_shared<const FramePlan>(std::move(sub.plan));
     const auto make = [drawing, slot, box, clip, scale = *upright] {
-        slot->image = rasterize(box, scale, [&](Context& bitmap) {
+        slot->put(rasterize(box, scale, [&](Context& bitmap) {
             bitmap.clipToRect(clip);
             replayPlan(*drawing, bitmap);
-        });
+        }));
     };
     RasterEntry made{nullptr, box, *upright, version, source};
     if (byJob) {
@@ -1567,7 +1617,7 @@ bool Planner::content(const Shown& s, bool background) {
             // On other threads, from a snapshot, while the walk goes on.
             const auto size = pixelSize(box, scale);
             if (!size) return afresh(under.has_value());
-            slot = std::make_shared<RasterSlot>();
+            slot = newSlot();
             auto snapshot = drawnByJob(s, vector);
             // Not for the small rasters drawn in batches, a chart's
             // thousands: one of them failing leaves no memory for drawing.

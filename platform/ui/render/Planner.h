@@ -59,7 +59,8 @@ FramePlan planFrame(Layer& root, const Context& placed, const PlanSetup& setup, 
 // Raster jobs of one frame, started as the planner hands them over.
 class FrameRasters {
 public:
-    explicit FrameRasters(const RenderTuning& tuning);
+    // `expected`: rasters to make room for at once (the last frame's).
+    explicit FrameRasters(const RenderTuning& tuning, std::size_t expected = 0);
     ~FrameRasters();
     FrameRasters(const FrameRasters&) = delete;
     FrameRasters& operator=(const FrameRasters&) = delete;
@@ -68,11 +69,14 @@ public:
     // `cache`.
     void finish(RasterCache* cache);
     // The same in two steps: the rasters are all made once `wait` returns,
-    // and may be kept while the plan is replayed.
+    // and may be kept while the plan is replayed. `keep` also lets go of
+    // the snapshots the jobs drew from.
     void wait();
     void keep(RasterCache* cache);
     // Whether rasters were made to be kept.
     bool makes() const;
+    // The rasters asked of it.
+    std::size_t requested() const;
     // Whether, once `wait` returns, a raster could not be made and its
     // content is drawn in its place: the plan is then replayed in one
     // piece, on the main thread (a delegate draws it).

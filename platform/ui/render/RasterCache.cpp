@@ -110,8 +110,12 @@ const RasterEntry* RasterCache::find(const RasterKey& key, Handle& handle) {
 }
 
 void RasterCache::store(const RasterKey& key, RasterEntry entry) {
+    const std::size_t bytes = bytesOf(entry);
+    store(key, std::move(entry), bytes);
+}
+
+void RasterCache::store(const RasterKey& key, RasterEntry entry, std::size_t size) {
     if (!mLater.empty()) mLater.erase(key);
-    const std::size_t size = bytesOf(entry);
     // One lookup: a key kept already keeps its slot (and handles to it),
     // with the new entry in it.
     const auto [found, added] = mEntries.try_emplace(key);

@@ -82,6 +82,8 @@ public:
     // Keeps the entry (replacing the key's), then evicts the least recently
     // used entries not used in the current frame until the budget holds.
     void store(const RasterKey& key, RasterEntry entry);
+    // The same, with the bytes of the entry's pixels known.
+    void store(const RasterKey& key, RasterEntry entry, std::size_t bytes);
 
     // A raster a pool job makes beyond the frame that asked for it: the job
     // sets `image`, then `done`.
