@@ -90,7 +90,8 @@ struct PlanFill {
     std::shared_ptr<const PlanRoundedRect> rounded;
 };
 // A raster: an image at hand, or one a job makes (`slot`). A kept raster's
-// image is held without a share of its own: the plan's `kept` keeps it.
+// image is held without a share of its own: the plan's `kept` keeps it;
+// so is a job's slot, which the plan's `slots` keeps.
 struct PlanImage {
     std::shared_ptr<const Image> image;
     std::shared_ptr<RasterSlot> slot;
@@ -124,6 +125,9 @@ struct FramePlan {
     bool mainThread = false;
     // The cache's pin (RasterCache::pin), when it shows kept rasters.
     std::shared_ptr<const void> kept;
+    // The slots of raster jobs its images show, which hold no share of
+    // their own.
+    std::shared_ptr<const void> slots;
 };
 
 }  // namespace platform::ui

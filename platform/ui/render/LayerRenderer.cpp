@@ -33,7 +33,8 @@ std::vector<PlanItem> gSpareItems;
 // Keeps a frame's plan at the end of the frame for the next to write over
 // (what is the same is left unwritten), unless it is far larger than
 // frames need. Items that hold layers or images of their own let them go
-// now; a kept raster's image, held without a share, is only compared.
+// now; a kept raster's image or a job's slot, held without a share, is
+// only compared.
 struct Recycle {
     FramePlan& plan;
     ~Recycle() {
@@ -42,7 +43,7 @@ struct Recycle {
             const auto* image = std::get_if<PlanImage>(&item);
             const auto* marks = std::get_if<PlanMarks>(&item);
             const bool holds =
-                image   ? image->image.use_count() > 0 || image->slot
+                image   ? image->image.use_count() > 0 || image->slot.use_count() > 0
                 : marks ? marks->whole != nullptr
                         : std::holds_alternative<PlanDraw>(item) || std::holds_alternative<PlanFill>(item) ||
                               std::holds_alternative<PlanClipBegin>(item) || std::holds_alternative<PlanGroupEnd>(item);

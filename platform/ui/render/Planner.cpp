@@ -503,12 +503,13 @@ struct FrameRasters::State {
         std::shared_ptr<RasterSlot> slot;
     };
 
-    // A slot for a raster made this frame. Slots come a block at a time,
-    // each share holding the blocks: a chart's thousands of rasters are not
-    // allocated and freed one by one.
+    // A slot for a raster made this frame. Slots come a block at a time:
+    // a chart's thousands of rasters are not allocated one by one. The
+    // shares handed out hold nothing: the plan holds `slots`, and its items
+    // are let go without thousands of atomic counts.
     std::shared_ptr<RasterSlot> slot() {
         if (!slots) slots = std::make_shared<Blocks<RasterSlot, 256>>();
-        return {slots, &slots->add({})};
+        return {std::shared_ptr<RasterSlot>{}, &slots->add({})};
     }
     void request(Work work, bool inWhole) {
         RasterRequest request{work.size.width, work.size.height, work.scale, work.vector, inWhole, work.stroke};
@@ -1700,6 +1701,7 @@ FramePlan planFrame(Layer& root, const AffineTransform& device, double alpha, co
     if (setup.storage) planner.plan.items = std::move(*setup.storage);
     planner.plan.items.reserve(setup.expectedItems);
     planner.layer(root);
+    if (jobs) planner.plan.slots = jobs->state().slots;
     auto& items = planner.plan.items;
     items.erase(items.begin() + static_cast<std::ptrdiff_t>(planner.emitted), items.end());
     return std::move(planner.plan);
