@@ -5,7 +5,7 @@
 
 namespace platform::ui {
 
-std::shared_ptr<Layer> GradientLayer::makeCopy() const { return std::shared_ptr<Layer>(new GradientLayer(*this)); }
+std::shared_ptr<Layer> GradientLayer::makeCopy() const { return copyOf(*this); }
 
 void GradientLayer::setColors(std::vector<Color> colors) { changeProperty("colors", mColors, colors, true); }
 

@@ -92,7 +92,7 @@ Layer::~Layer() {
     for (auto& entry : mAnimations) stopEntry(std::move(entry));
 }
 
-std::shared_ptr<Layer> Layer::makeCopy() const { return std::shared_ptr<Layer>(new Layer(*this)); }
+std::shared_ptr<Layer> Layer::makeCopy() const { return copyOf(*this); }
 
 // --- geometry --------------------------------------------------------------
 

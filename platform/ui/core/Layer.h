@@ -296,6 +296,15 @@ protected:
     // Copies for presentation: each layer class of this toolkit makes one
     // of its own class.
     virtual std::shared_ptr<Layer> makeCopy() const;
+    // A copy of `layer` and its count in one allocation: a frame copies
+    // thousands.
+    template <typename T>
+    static std::shared_ptr<Layer> copyOf(const T& layer) {
+        struct Copy final : T {
+            explicit Copy(const T& from) : T(from) {}
+        };
+        return std::make_shared<Copy>(layer);
+    }
     // The class's key path of that name: how it reads and writes and what
     // an animation of it changes, from one table per class. Subclasses look
     // in theirs, then call this one.

@@ -30,7 +30,7 @@ bool enclosesNothing(const Path& path) {
 
 }  // namespace
 
-std::shared_ptr<Layer> ShapeLayer::makeCopy() const { return std::shared_ptr<Layer>(new ShapeLayer(*this)); }
+std::shared_ptr<Layer> ShapeLayer::makeCopy() const { return copyOf(*this); }
 
 void ShapeLayer::setPath(Path path) {
     changeProperty("path", mPath, path, true);

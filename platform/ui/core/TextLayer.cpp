@@ -5,7 +5,7 @@
 
 namespace platform::ui {
 
-std::shared_ptr<Layer> TextLayer::makeCopy() const { return std::shared_ptr<Layer>(new TextLayer(*this)); }
+std::shared_ptr<Layer> TextLayer::makeCopy() const { return copyOf(*this); }
 
 void TextLayer::setString(std::string text) { changeProperty("string", mString, text, true); }
 
