@@ -665,9 +665,9 @@ TEST(RenderPlan, AShadowPathIsBlurredOnceAndFoundByWhatShowsItAgain) {
     ASSERT_NE(job.slot, nullptr);
     EXPECT_EQ(job.rect, made.rect);
     jobs.finish(&fresh);
-    ASSERT_NE(job.slot->image, nullptr);
-    EXPECT_TRUE(samePixels(*job.slot->image, *made.image));
-    EXPECT_EQ(shadowIn(plan(*shown, *context, &fresh)).image, job.slot->image) << "kept once the jobs are done";
+    ASSERT_NE(job.slot->shown, nullptr);
+    EXPECT_TRUE(samePixels(*job.slot->shown, *made.image));
+    EXPECT_EQ(shadowIn(plan(*shown, *context, &fresh)).image.get(), job.slot->shown) << "kept once the jobs are done";
 }
 
 // Two layers showing one outline share its blurred raster: the first
@@ -843,14 +843,14 @@ TEST(RenderPlan, AFadingLayerThatShowsUnchangedIsKeptAsOneRasterWithItsShadow) {
     const auto job = std::get<PlanImage>(queued.items[3]);
     EXPECT_EQ(job.image, nullptr) << "made by the walk";
     ASSERT_NE(job.slot, nullptr);
-    ASSERT_NE(job.slot->image, nullptr);
+    ASSERT_NE(job.slot->shown, nullptr);
     const auto& enter = std::get<PlanEnter>(queued.items[2]);
     const Rect onDevice = enter.transform.applyToRect(job.rect);
     ASSERT_TRUE(enter.hasArea);
     EXPECT_TRUE(enter.area.minX() <= onDevice.minX() && enter.area.minY() <= onDevice.minY() &&
                 enter.area.maxX() >= onDevice.maxX() && enter.area.maxY() >= onDevice.maxY())
         << "bands may pass over the raster";
-    EXPECT_EQ(std::get<PlanImage>(frame().items[3]).image, job.slot->image) << "not kept";
+    EXPECT_EQ(std::get<PlanImage>(frame().items[3]).image.get(), job.slot->shown) << "not kept";
 }
 
 TEST(RenderPlan, RastersOfALayerThatGoesBetweenFramesLeaveTheCacheWithIt) {
@@ -1234,11 +1234,11 @@ TEST(RenderPlan, AShadowOfTheDrawingIsMadeByAJobFromCopiesSharingItsRasters) {
     jobs.finish(&fresh);
     EXPECT_EQ(counter->fromTree, 0) << "a job drew from a layer of the tree";
     EXPECT_EQ(counter->draws, 2) << "a raster drawn twice";
-    ASSERT_NE(job.slot->image, nullptr);
-    EXPECT_TRUE(samePixels(*job.slot->image, *made.image));
-    for (const auto& slot : bodySlots) EXPECT_NE(slot->image, nullptr);
+    ASSERT_NE(job.slot->shown, nullptr);
+    EXPECT_TRUE(samePixels(*job.slot->shown, *made.image));
+    for (const auto& slot : bodySlots) EXPECT_NE(slot->shown, nullptr);
     const PlanImage kept = shadowIn(plan(*shown, *context, &fresh));
-    EXPECT_EQ(kept.image, job.slot->image) << "kept once the jobs are done";
+    EXPECT_EQ(kept.image.get(), job.slot->shown) << "kept once the jobs are done";
     EXPECT_EQ(counter->draws, 2) << "the next frame drew again";
 
     // A shadow within the drawing of another: made by the same job, first.
@@ -1253,6 +1253,6 @@ TEST(RenderPlan, AShadowOfTheDrawingIsMadeByAJobFromCopiesSharingItsRasters) {
     ASSERT_NE(jobInner.slot, nullptr);
     innerJobs.finish(&freshInner);
     EXPECT_EQ(counter->fromTree, 0) << "a job drew from a layer of the tree";
-    ASSERT_NE(jobInner.slot->image, nullptr);
-    EXPECT_TRUE(samePixels(*jobInner.slot->image, *madeInner.image));
+    ASSERT_NE(jobInner.slot->shown, nullptr);
+    EXPECT_TRUE(samePixels(*jobInner.slot->shown, *madeInner.image));
 }

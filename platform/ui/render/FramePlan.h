@@ -30,14 +30,19 @@ struct MarkStamps;
 // Where no image could be made (a bitmap too large, or no memory),
 // `fallback`, when there is one, draws the same content in its place.
 struct RasterSlot {
+    // The image made, until it is handed to the cache.
     std::shared_ptr<Image> image;
-    // Its pixels' bytes, taken where it was made: the thread that keeps
-    // thousands of them would read each image's size from cold memory.
+    // The image made, as the replay draws it: the cache takes `image` while
+    // bands are drawn, and thousands of shares would be counted on cold
+    // memory. Its pixels' bytes are taken where it was made, for the same
+    // reason.
+    const Image* shown = nullptr;
     std::size_t bytes = 0;
     std::function<void(Context&)> fallback;
 
     void put(std::shared_ptr<Image> made) {
         bytes = made ? std::size_t(made->pixelWidth()) * std::size_t(made->pixelHeight()) * 4 : 0;
+        shown = made.get();
         image = std::move(made);
     }
 };

@@ -690,7 +690,7 @@ void FrameRasters::wait() {
     if (state.feed) state.feed->finish();
     state.wholes.clear();
     for (const State::Store& store : state.stores) {
-        if (!store.slot->image && store.slot->fallback) state.fellShort = true;
+        if (!store.slot->shown && store.slot->fallback) state.fellShort = true;
     }
 }
 
@@ -705,7 +705,7 @@ void FrameRasters::keep(RasterCache* cache) {
     if (!cache) return;
     for (State::Store& store : state.stores) {
         if (store.slot->image) {
-            store.entry.image = store.slot->image;
+            store.entry.image = std::move(store.slot->image);
             cache->store(store.key, std::move(store.entry), store.slot->bytes);
         } else {
             cache->erase(store.key);
