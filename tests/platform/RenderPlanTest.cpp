@@ -853,6 +853,42 @@ TEST(RenderPlan, AFadingLayerThatShowsUnchangedIsKeptAsOneRasterWithItsShadow) {
     EXPECT_EQ(std::get<PlanImage>(frame().items[3]).image.get(), job.slot->shown) << "not kept";
 }
 
+// A large layer faded as one is rastered in bands by several threads: the
+// frame that shows its raster looks as the one that drew it as a group.
+TEST(RenderPlan, ALargeFadedLayerRasteredInBandsLooksAsItsGroup) {
+    auto root = filled({0, 0, 900, 800}, {1, 1, 1, 1});
+    auto box = shadowedBox({60, 50, 760, 680}, 12);
+    for (int i = 0; i < 12; ++i) box->addSublayer(filled({20.0 + i * 60, 30.0 + i * 50, 50, 40}, {0, 0.2, 1, 1}));
+    box->setOpacity(0.6);
+    root->addSublayer(box);
+    auto context = BitmapContext::create(900, 800);
+    RasterCache cache;
+    PlanSetup setup;
+    setup.area = Rect{0, 0, 900, 800};
+    const auto frame = [&] {
+        FrameRasters jobs{RenderTuning{}};
+        setup.time = currentMediaTime();
+        FramePlan planned = planFrame(*root, *context, setup, &cache, &jobs);
+        jobs.finish(&cache);
+        return planned;
+    };
+    const auto replayed = [](const FramePlan& planned) {
+        auto bitmap = BitmapContext::create(900, 800);
+        replayPlan(planned, *bitmap);
+        return BitmapContext::takeImage(std::move(bitmap));
+    };
+    const FramePlan grouped = frame();
+    ASSERT_NE(kinds(grouped).find('G'), std::string::npos);
+    const FramePlan kept = frame();
+    ASSERT_EQ(kinds(kept), "EFEIXX");
+    const auto& raster = std::get<PlanImage>(kept.items[3]);
+    ASSERT_NE(raster.slot, nullptr);
+    ASSERT_NE(raster.slot->shown, nullptr);
+    EXPECT_GT(double(raster.slot->shown->pixelWidth()) * raster.slot->shown->pixelHeight(), 512.0 * 1024)
+        << "too small for bands";
+    EXPECT_TRUE(samePixels(*replayed(grouped), *replayed(kept)));
+}
+
 TEST(RenderPlan, RastersOfALayerThatGoesBetweenFramesLeaveTheCacheWithIt) {
     Path path;
     path.addEllipseInRect({0, 0, 40, 40});

@@ -263,6 +263,35 @@ std::shared_ptr<Image> rasterize(const Rect& box, double scale, Draw&& draw) {
     return BitmapContext::takeImage(std::move(bitmap));
 }
 
+// A plan drawn into a raster of `box`, clipped to `clip`: in bands on
+// several threads when it is large enough for them, as the screen is (a
+// popover faded as one, a million pixels, held its frame up for
+// milliseconds drawn on one).
+std::shared_ptr<Image> rasterizePlan(const Rect& box, double scale, const Rect& clip, const FramePlan& drawing,
+                                     const RenderTuning& tuning) {
+    const auto size = pixelSize(box, scale);
+    if (!size) return nullptr;
+    const std::vector<BandRows> rows = bandsFor(size->width, size->height, tuning);
+    const auto inOnePiece = [&] {
+        return rasterize(box, scale, [&](Context& bitmap) {
+            bitmap.clipToRect(clip);
+            replayPlan(drawing, bitmap);
+        });
+    };
+    if (rows.size() < 2 || drawing.mainThread) return inOnePiece();
+    auto bitmap = BitmapContext::createForBands(size->width, size->height, scale);
+    if (!bitmap) return nullptr;
+    bitmap->translate(-box.x, -box.y);
+    std::vector<std::unique_ptr<BitmapContext>> bands;
+    for (const BandRows& band : rows) {
+        bands.push_back(bitmap->band(band.first, band.end));
+        if (!bands.back()) return inOnePiece();
+        bands.back()->clipToRect(clip);
+    }
+    replayInBands(drawing, bands, rows);
+    return BitmapContext::takeImage(std::move(bitmap));
+}
+
 // The device's scale when it maps the layer upright (no turn, no shear,
 // the same scale both ways); none otherwise.
 std::optional<double> uprightScale(const AffineTransform& device) {
@@ -1337,11 +1366,8 @@ bool Planner::faded(const Shown& s, bool shadowed, const Rect& extent) {
     }
     auto slot = newSlot();
     auto drawing = std::make_shared<const FramePlan>(std::move(sub.plan));
-    const auto make = [drawing, slot, box, clip, scale = *upright] {
-        slot->put(rasterize(box, scale, [&](Context& bitmap) {
-            bitmap.clipToRect(clip);
-            replayPlan(*drawing, bitmap);
-        }));
+    const auto make = [drawing, slot, box, clip, scale = *upright, tuning = mSetup.tuning] {
+        slot->put(rasterizePlan(box, scale, clip, *drawing, tuning));
     };
     RasterEntry made{nullptr, box, *upright, version, source};
     if (byJob) {
