@@ -62,6 +62,18 @@ std::string kinds(const FramePlan& plan) {
     return out;
 }
 
+// A frame planned with raster jobs over `area`, its rasters kept in
+// `cache` once the jobs are done.
+FramePlan planWithJobs(Layer& root, Context& context, RasterCache& cache, const Rect& area) {
+    PlanSetup setup;
+    setup.time = currentMediaTime();
+    setup.area = area;
+    FrameRasters jobs{RenderTuning{}};
+    FramePlan planned = planFrame(root, context, setup, &cache, &jobs);
+    jobs.finish(&cache);
+    return planned;
+}
+
 FramePlan plan(Layer& root, Context& context, RasterCache* cache, bool keepsRasters = true) {
     PlanSetup setup;
     setup.time = currentMediaTime();
@@ -736,15 +748,7 @@ TEST(RenderPlan, AShadowBlurredUnderAnAnimationIsNotWaitedForAndShownOnceMade) {
     fade->setBeginTime(currentMediaTime());
     box->addAnimation(fade, "fade");
     RasterCache cache;
-    PlanSetup setup;
-    setup.area = Rect{0, 0, 200, 200};
-    const auto frame = [&] {
-        FrameRasters jobs{RenderTuning{}};
-        setup.time = currentMediaTime();
-        FramePlan planned = planFrame(*root, *context, setup, &cache, &jobs);
-        jobs.finish(&cache);
-        return planned;
-    };
+    const auto frame = [&] { return planWithJobs(*root, *context, cache, Rect{0, 0, 200, 200}); };
     const auto shadows = [](const FramePlan& planned) {
         return std::count_if(planned.items.begin(), planned.items.end(), [](const PlanItem& item) {
             const auto* image = std::get_if<PlanImage>(&item);
@@ -828,15 +832,7 @@ TEST(RenderPlan, AFadingLayerThatShowsUnchangedIsKeptAsOneRasterWithItsShadow) {
     // layer takes it in, a sublayer beyond its shadow too.
     box->addSublayer(filled({150, 10, 10, 10}, {0, 1, 0, 1}));
     RasterCache fresh;
-    PlanSetup setup;
-    setup.area = Rect{0, 0, 200, 200};
-    const auto frame = [&] {
-        FrameRasters jobs{RenderTuning{}};
-        setup.time = currentMediaTime();
-        FramePlan planned = planFrame(*root, *context, setup, &fresh, &jobs);
-        jobs.finish(&fresh);
-        return planned;
-    };
+    const auto frame = [&] { return planWithJobs(*root, *context, fresh, Rect{0, 0, 200, 200}); };
     frame();
     const FramePlan queued = frame();
     ASSERT_EQ(kinds(queued), "EFEIXX");
@@ -863,15 +859,7 @@ TEST(RenderPlan, ALargeFadedLayerRasteredInBandsLooksAsItsGroup) {
     root->addSublayer(box);
     auto context = BitmapContext::create(900, 800);
     RasterCache cache;
-    PlanSetup setup;
-    setup.area = Rect{0, 0, 900, 800};
-    const auto frame = [&] {
-        FrameRasters jobs{RenderTuning{}};
-        setup.time = currentMediaTime();
-        FramePlan planned = planFrame(*root, *context, setup, &cache, &jobs);
-        jobs.finish(&cache);
-        return planned;
-    };
+    const auto frame = [&] { return planWithJobs(*root, *context, cache, Rect{0, 0, 900, 800}); };
     const auto replayed = [](const FramePlan& planned) {
         auto bitmap = BitmapContext::create(900, 800);
         replayPlan(planned, *bitmap);
