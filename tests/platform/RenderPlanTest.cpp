@@ -28,6 +28,7 @@
 #include <cstring>
 #include <functional>
 #include <mutex>
+#include <numeric>
 #include <optional>
 #include <ostream>
 #include <set>
@@ -365,6 +366,31 @@ TEST(RenderPlan, BandsAreChosenFromTheSizeAndKeepWhatOverlapsThem) {
     frame.items.push_back(PlanExit{});
     const std::vector<BandRows> rows{{0, 100}, {100, 200}, {200, 300}};
     EXPECT_EQ(bandLoads(frame, rows), (std::vector<std::size_t>{2, 1, 1}));
+
+    // The planner counts them as it goes, faded and shadowed parts too.
+    auto root = filled({0, 0, 300, 300}, {1, 1, 1, 1});
+    for (int i = 0; i < 9; ++i) {
+        auto part = filled({10.0 + i * 30, 12.0 + i * 31, 20, 40}, {0, 0, 1, 1});
+        if (i % 3 == 0) part->addSublayer(filled({2, 2, 8, 8}, {1, 0, 0, 1}));
+        if (i == 4) part->setOpacity(0.5);
+        root->addSublayer(part);
+    }
+    auto shadowed = filled({200, 20, 60, 40}, {1, 1, 1, 1});
+    shadowed->setShadowOpacity(0.3);
+    shadowed->setShadowRadius(20);
+    root->addSublayer(shadowed);
+    auto bitmap = BitmapContext::create(300, 300);
+    RasterCache cache;
+    PlanSetup setup;
+    setup.time = currentMediaTime();
+    setup.area = Rect{0, 0, 300, 300};
+    setup.bands = rows;
+    FrameRasters jobs{RenderTuning{}};
+    const FramePlan planned = planFrame(*root, *bitmap, setup, &cache, &jobs);
+    jobs.finish(&cache);
+    EXPECT_EQ(planned.bandLoads, bandLoads(planned, rows));
+    EXPECT_GE(std::accumulate(planned.bandLoads.begin(), planned.bandLoads.end(), std::size_t{0}), 10u)
+        << "ten leaves, each in a band at least";
 }
 
 TEST(RenderPlan, BandsRunWhatGoesAlongsideOnceOnTheCallingThread) {

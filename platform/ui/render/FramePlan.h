@@ -133,6 +133,10 @@ struct FramePlan {
     // The slots of raster jobs its images show, which hold no share of
     // their own.
     std::shared_ptr<const void> slots;
+    // For each band it was planned for (PlanSetup::bands), the leaves of
+    // the tree whose pixels overlap it, as bandLoads counts them; empty
+    // when not counted.
+    std::vector<std::size_t> bandLoads;
 };
 
 }  // namespace platform::ui

@@ -117,6 +117,7 @@ void renderLayerTree(Layer& root, Context& context, const RenderOptions& options
                     break;
                 }
             }
+            if (!bands.empty()) setup.bands = rows;
         }
     }
 

@@ -843,6 +843,8 @@ private:
     bool mMoving = false;
     // Within a whole drawn by a job: rasters are its parts.
     bool mInWhole = false;
+    // Layers entered so far, spliced ones too.
+    std::size_t mEntered = 0;
     // Where the sublayers of the layer being planned draw (device pixels),
     // when areas are noted.
     Extent* mSublayerAreas = nullptr;
@@ -891,6 +893,7 @@ void Planner::layer(Layer& layer) {
     mMoving = moving || s.copy != nullptr;
     const std::size_t enter = emitted;
     emit(PlanEnter{p.transformToSuperlayer(), mAlpha, 0, false, {}});
+    const std::size_t entered = ++mEntered;
     // Areas are noted for bands.
     const bool notes = mSetup.area && mJobs;
     Extent* const above = mSublayerAreas;
@@ -912,6 +915,8 @@ void Planner::layer(Layer& layer) {
         // A pixel more each way holds the anti-aliasing of edges.
         noted = area.rect() ? grown(*area.rect(), 1) : Rect{};
         if (above && area.rect()) above->add(noted);
+        // A leaf: no layer entered below it.
+        if (mEntered == entered && !plan.bandLoads.empty()) addBandLoad(mSetup.bands, noted, plan.bandLoads);
     }
     settle(enter, static_cast<std::uint32_t>(emitted), notes, noted);
     emit(PlanExit{});
@@ -1205,8 +1210,10 @@ void Planner::splice(FramePlan& part) {
     for (auto& item : part.items) {
         const std::size_t at = emitted;
         std::visit([&](auto& moved) { emit(std::move(moved)); }, item);
-        if (const auto* enter = std::get_if<PlanEnter>(&item))
+        if (const auto* enter = std::get_if<PlanEnter>(&item)) {
             settle(at, enter->end + offset, enter->hasArea, enter->area);
+            ++mEntered;
+        }
     }
 }
 
@@ -1726,6 +1733,7 @@ FramePlan planFrame(Layer& root, const AffineTransform& device, double alpha, co
     // The last frame's items, written over.
     if (setup.storage) planner.plan.items = std::move(*setup.storage);
     planner.plan.items.reserve(setup.expectedItems);
+    if (setup.area && jobs) planner.plan.bandLoads.assign(setup.bands.size(), 0);
     planner.layer(root);
     if (jobs) planner.plan.slots = jobs->state().slots;
     auto& items = planner.plan.items;

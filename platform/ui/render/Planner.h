@@ -12,10 +12,12 @@
 #include "platform/graphics/Geometry.h"
 #include "platform/ui/render/FramePlan.h"
 #include "platform/ui/render/RenderTuning.h"
+#include "platform/ui/render/Scheduler.h"
 
 #include <cstddef>
 #include <memory>
 #include <optional>
+#include <span>
 
 namespace platform {
 class Context;
@@ -39,6 +41,10 @@ struct PlanSetup {
     // The device pixels drawn on, when known: layers wholly outside are
     // left out, and each subtree's area is noted for bands.
     std::optional<Rect> area;
+    // The bands the plan is to be replayed in, when chosen before it: the
+    // planner counts the leaves each holds (FramePlan::bandLoads), rather
+    // than the replay reading the whole plan for them first.
+    std::span<const BandRows> bands;
     // Items to make room for at once (the last frame's count).
     std::size_t expectedItems = 0;
     // Storage an earlier plan left, taken over: a plan of thousands of

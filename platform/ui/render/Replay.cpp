@@ -127,7 +127,6 @@ void replayPlan(const FramePlan& plan, Context& context) { replay(plan, context,
 
 std::vector<std::size_t> bandLoads(const FramePlan& plan, std::span<const BandRows> rows) {
     std::vector<std::size_t> loads(rows.size(), 0);
-    const auto below = [](const BandRows& band, double y) { return band.end <= y; };
     for (std::size_t i = 0; i < plan.items.size(); ++i) {
         const auto* enter = std::get_if<PlanEnter>(&plan.items[i]);
         // Subtrees without sublayers: their Exit follows their own items.
@@ -136,8 +135,7 @@ std::vector<std::size_t> bandLoads(const FramePlan& plan, std::span<const BandRo
         for (std::size_t k = i + 1; k < enter->end && leaf; ++k)
             leaf = !std::holds_alternative<PlanEnter>(plan.items[k]);
         if (!leaf) continue;
-        auto band = std::lower_bound(rows.begin(), rows.end(), enter->area.minY(), below);
-        for (; band != rows.end() && band->first < enter->area.maxY(); ++band) ++loads[band - rows.begin()];
+        addBandLoad(rows, enter->area, loads);
     }
     return loads;
 }
@@ -146,7 +144,8 @@ void replayInBands(const FramePlan& plan, std::span<std::unique_ptr<BitmapContex
                    std::span<const BandRows> rows, const std::function<void()>& alongside) {
     // The bands with the most to draw first, so that none is left to hold
     // up the end.
-    const std::vector<std::size_t> loads = bandLoads(plan, rows);
+    const std::vector<std::size_t> loads =
+        plan.bandLoads.size() == rows.size() ? plan.bandLoads : bandLoads(plan, rows);
     std::vector<std::size_t> order(bands.size());
     std::iota(order.begin(), order.end(), std::size_t{0});
     std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return loads[a] > loads[b]; });

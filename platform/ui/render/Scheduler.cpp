@@ -19,6 +19,12 @@ std::vector<BandRows> bandsFor(int pixelWidth, int pixelHeight, const RenderTuni
     return bands;
 }
 
+void addBandLoad(std::span<const BandRows> rows, const Rect& area, std::span<std::size_t> loads) {
+    const auto below = [](const BandRows& band, double y) { return band.end <= y; };
+    auto band = std::lower_bound(rows.begin(), rows.end(), area.minY(), below);
+    for (; band != rows.end() && band->first < area.maxY(); ++band) ++loads[band - rows.begin()];
+}
+
 bool StrokeStyle::same(const StrokeStyle& other) const {
     return color == other.color && width == other.width && cap == other.cap && join == other.join &&
            (join != LineJoin::miter || miterLimit == other.miterLimit);

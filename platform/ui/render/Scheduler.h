@@ -12,6 +12,7 @@
 #include <cstddef>
 #include <functional>
 #include <optional>
+#include <span>
 #include <vector>
 
 namespace platform::ui {
@@ -26,6 +27,9 @@ struct BandRows {
 // The bands a bitmap of this many pixels is drawn in, top to bottom, of
 // even height; one for a bitmap drawn in one piece.
 std::vector<BandRows> bandsFor(int pixelWidth, int pixelHeight, const RenderTuning& tuning);
+// Counts a leaf of the tree whose pixels lie in `area` (device pixels) in
+// the load of each band it overlaps.
+void addBandLoad(std::span<const BandRows> rows, const Rect& area, std::span<std::size_t> loads);
 
 // How a stroke is painted: shapes that only stroke their whole path with
 // the same style are drawn as one path.
