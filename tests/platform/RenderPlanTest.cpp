@@ -1034,6 +1034,39 @@ TEST(RenderPlan, APlanWrittenOverTheLastFramesIsTheOneMadeAfresh) {
     }
 }
 
+namespace {
+
+// Bands of `pixelsPerBand` pixels and at least `fewestRows` rows, so that
+// a small screen is drawn in several: `root` drawn `frames` times in bands
+// and as many in one piece, each way with a cache of its own (the rasters
+// made, then kept), each screen handed to `check`.
+void drawnInBandsAndOnePiece(Layer& root, int width, int height, RenderTuning tuning, int frames,
+                             const std::function<void(const BitmapContext&, Banding, const std::string&)>& check) {
+    tuning.fewestPixelsForBands = 0;
+    ASSERT_GE(bandsFor(width, height, tuning).size(), 2u);
+    RenderOptions options{currentMediaTime(), 1};
+    options.tuning = tuning;
+    for (const Banding banding : {Banding::bySize, Banding::onePiece}) {
+        RasterCache cache;
+        options.cache = &cache;
+        options.banding = banding;
+        for (int frame = 0; frame < frames; ++frame) {
+            auto screen = BitmapContext::create(width, height);
+            renderLayerTree(root, *screen, options);
+            check(*screen, banding, "banding " + std::to_string(int(banding)) + ", frame " + std::to_string(frame));
+        }
+    }
+}
+
+RenderTuning smallBands(double pixelsPerBand, int fewestRows) {
+    RenderTuning tuning;
+    tuning.pixelsPerBand = pixelsPerBand;
+    tuning.fewestRowsPerBand = fewestRows;
+    return tuning;
+}
+
+}  // namespace
+
 // Content whose raster cannot be made (wider than any bitmap may be) is
 // drawn straight into the frame in its place, a background kept in its
 // raster with it: from jobs (rows, single) when the frame is in bands,
@@ -1064,33 +1097,22 @@ TEST(RenderPlan, ContentTooLargeForARasterIsDrawnInItsPlace) {
     gradient->setBackgroundColor({0, 1, 0, 1});
     root->addSublayer(gradient);
 
-    RenderOptions options{currentMediaTime(), 1};
-    options.tuning.fewestPixelsForBands = 0;
-    options.tuning.pixelsPerBand = 4000;
-    options.tuning.fewestRowsPerBand = 20;
-    ASSERT_GE(bandsFor(200, 120, options.tuning).size(), 2u);
     const platform::Pixel red{255, 0, 0, 255};
     const platform::Pixel blue{0, 0, 255, 255};
     const platform::Pixel green{0, 255, 0, 255};
-    for (const Banding banding : {Banding::bySize, Banding::onePiece}) {
-        RasterCache cache;
-        options.cache = &cache;
-        options.banding = banding;
-        for (int frame = 0; frame < 2; ++frame) {
-            auto screen = BitmapContext::create(200, 120);
-            renderLayerTree(*root, *screen, options);
-            const std::string at = "banding " + std::to_string(int(banding)) + ", frame " + std::to_string(frame);
-            EXPECT_EQ(screen->pixel(100, 15), red) << at;
-            EXPECT_EQ(screen->pixel(100, 35), red) << at;
-            EXPECT_EQ(screen->pixel(100, 55), red) << at;
-            EXPECT_EQ(screen->pixel(100, 75), blue) << at;
-            EXPECT_EQ(screen->pixel(100, 95), green) << at;
-            EXPECT_EQ(screen->pixel(100, 110), (platform::Pixel{255, 255, 255, 255})) << at;
-        }
-        if (banding == Banding::bySize) {
-            EXPECT_EQ(recorder->drawn().count(drawn.get()), 0u) << "drawn from a layer of the tree, not a snapshot";
-        }
-    }
+    drawnInBandsAndOnePiece(*root, 200, 120, smallBands(4000, 20), 2,
+                            [&](const BitmapContext& screen, Banding banding, const std::string& at) {
+                                EXPECT_EQ(screen.pixel(100, 15), red) << at;
+                                EXPECT_EQ(screen.pixel(100, 35), red) << at;
+                                EXPECT_EQ(screen.pixel(100, 55), red) << at;
+                                EXPECT_EQ(screen.pixel(100, 75), blue) << at;
+                                EXPECT_EQ(screen.pixel(100, 95), green) << at;
+                                EXPECT_EQ(screen.pixel(100, 110), (platform::Pixel{255, 255, 255, 255})) << at;
+                                if (banding == Banding::bySize) {
+                                    EXPECT_EQ(recorder->drawn().count(drawn.get()), 0u)
+                                        << "drawn from a layer of the tree, not a snapshot";
+                                }
+                            });
 }
 
 // A shadow wider than any raster may be is made of the part that lands on
@@ -1107,35 +1129,24 @@ TEST(RenderPlan, ShadowTooLargeForARasterIsDrawnWhereItShows) {
     };
     shadowed(4, 0);
     shadowed(40, 3);
-    RenderOptions options{currentMediaTime(), 1};
-    options.tuning.fewestPixelsForBands = 0;
-    options.tuning.pixelsPerBand = 4000;
-    options.tuning.fewestRowsPerBand = 20;
     const platform::Pixel red{255, 0, 0, 255};
     const platform::Pixel blue{0, 0, 255, 255};
-    for (const Banding banding : {Banding::bySize, Banding::onePiece}) {
-        RasterCache cache;
-        options.cache = &cache;
-        options.banding = banding;
-        for (int frame = 0; frame < 2; ++frame) {
-            auto screen = BitmapContext::create(200, 80);
-            renderLayerTree(*root, *screen, options);
-            const std::string at = "banding " + std::to_string(int(banding)) + ", frame " + std::to_string(frame);
-            EXPECT_EQ(screen->pixel(100, 8), red) << at;
-            EXPECT_EQ(screen->pixel(100, 20), blue) << at;
-            EXPECT_EQ(screen->pixel(0, 20), blue) << at;
-            EXPECT_EQ(screen->pixel(199, 20), blue) << at;
-            // The blurred one: dark at its middle, fading below it.
-            const platform::Pixel mid = screen->pixel(100, 57).value_or(platform::Pixel{});
-            EXPECT_EQ(screen->pixel(100, 45), red) << at;
-            EXPECT_LT(mid.red, 60) << at;
-            EXPECT_EQ(mid.red, mid.green) << at;
-            EXPECT_EQ(screen->pixel(5, 57), mid) << at;
-            const platform::Pixel below = screen->pixel(100, 64).value_or(platform::Pixel{});
-            EXPECT_GT(below.red, mid.red + 60) << at;
-            EXPECT_EQ(screen->pixel(100, 75), (platform::Pixel{255, 255, 255, 255})) << at;
-        }
-    }
+    drawnInBandsAndOnePiece(*root, 200, 80, smallBands(4000, 20), 2,
+                            [&](const BitmapContext& screen, Banding, const std::string& at) {
+                                EXPECT_EQ(screen.pixel(100, 8), red) << at;
+                                EXPECT_EQ(screen.pixel(100, 20), blue) << at;
+                                EXPECT_EQ(screen.pixel(0, 20), blue) << at;
+                                EXPECT_EQ(screen.pixel(199, 20), blue) << at;
+                                // The blurred one: dark at its middle, fading below it.
+                                const platform::Pixel mid = screen.pixel(100, 57).value_or(platform::Pixel{});
+                                EXPECT_EQ(screen.pixel(100, 45), red) << at;
+                                EXPECT_LT(mid.red, 60) << at;
+                                EXPECT_EQ(mid.red, mid.green) << at;
+                                EXPECT_EQ(screen.pixel(5, 57), mid) << at;
+                                const platform::Pixel below = screen.pixel(100, 64).value_or(platform::Pixel{});
+                                EXPECT_GT(below.red, mid.red + 60) << at;
+                                EXPECT_EQ(screen.pixel(100, 75), (platform::Pixel{255, 255, 255, 255})) << at;
+                            });
 }
 
 // A mask wider than any raster may be masks with the part over the
@@ -1148,21 +1159,12 @@ TEST(RenderPlan, MaskTooLargeForARasterStillShowsTheLayer) {
     root->addSublayer(masked);
     const platform::Pixel red{255, 0, 0, 255};
     const platform::Pixel white{255, 255, 255, 255};
-    RenderOptions options{currentMediaTime(), 1};
-    options.tuning.fewestPixelsForBands = 0;
-    options.tuning.pixelsPerBand = 2000;
-    options.tuning.fewestRowsPerBand = 10;
-    for (const Banding banding : {Banding::bySize, Banding::onePiece}) {
-        RasterCache cache;
-        options.cache = &cache;
-        options.banding = banding;
-        auto screen = BitmapContext::create(200, 40);
-        renderLayerTree(*root, *screen, options);
-        const std::string at = "banding " + std::to_string(int(banding));
-        EXPECT_EQ(screen->pixel(100, 15), red) << at;
-        EXPECT_EQ(screen->pixel(0, 15), red) << at;
-        EXPECT_EQ(screen->pixel(100, 25), white) << at;
-    }
+    drawnInBandsAndOnePiece(*root, 200, 40, smallBands(2000, 10), 1,
+                            [&](const BitmapContext& screen, Banding, const std::string& at) {
+                                EXPECT_EQ(screen.pixel(100, 15), red) << at;
+                                EXPECT_EQ(screen.pixel(0, 15), red) << at;
+                                EXPECT_EQ(screen.pixel(100, 25), white) << at;
+                            });
     // Planned with no pixels known to be drawn on.
     auto apart = BitmapContext::create(200, 40);
     PlanSetup setup;
@@ -1185,25 +1187,15 @@ TEST(RenderPlan, MarksWhoseStampCannotBeMadeAreDrawnWhole) {
     shape->setPath(marks);
     shape->setFillColor({1, 0, 0, 1});
     root->addSublayer(shape);
-    RenderOptions options{currentMediaTime(), 1};
-    options.tuning.fewestPixelsForBands = 0;
-    options.tuning.pixelsPerBand = 4000;
-    options.tuning.fewestRowsPerBand = 20;
-    options.tuning.largestMark = 1e5;  // stamps as wide as the shape
+    RenderTuning tuning = smallBands(4000, 20);
+    tuning.largestMark = 1e5;  // stamps as wide as the shape
     const platform::Pixel red{255, 0, 0, 255};
-    for (const Banding banding : {Banding::bySize, Banding::onePiece}) {
-        RasterCache cache;
-        options.cache = &cache;
-        options.banding = banding;
-        for (int frame = 0; frame < 2; ++frame) {
-            auto screen = BitmapContext::create(200, 80);
-            renderLayerTree(*root, *screen, options);
-            for (int i = 0; i < 16; ++i) {
-                EXPECT_EQ(screen->pixel(100, 5 + 4 * i), red)
-                    << "mark " << i << ", banding " << int(banding) << ", frame " << frame;
-            }
-        }
-    }
+    drawnInBandsAndOnePiece(*root, 200, 80, tuning, 2,
+                            [&](const BitmapContext& screen, Banding, const std::string& at) {
+                                for (int i = 0; i < 16; ++i) {
+                                    EXPECT_EQ(screen.pixel(100, 5 + 4 * i), red) << "mark " << i << ", " << at;
+                                }
+                            });
 }
 
 // A panel's shadow without an outline given: the blur of its whole drawing,
