@@ -21,4 +21,11 @@ bool Rect::contains(Point p) const {
     return p.x >= minX() && p.x < maxX() && p.y >= minY() && p.y < maxY();
 }
 
+Rect Rect::movedWith(const Rect& from, const Rect& to) const {
+    if (from.width == 0 || from.height == 0) return *this;
+    const double sx = to.width / from.width;
+    const double sy = to.height / from.height;
+    return {to.x + (x - from.x) * sx, to.y + (y - from.y) * sy, width * sx, height * sy};
+}
+
 }  // namespace platform

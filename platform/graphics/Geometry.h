@@ -39,6 +39,10 @@ struct Rect {
     // True when the point lies inside; the minimum edges are inside, the
     // maximum edges are not.
     bool contains(Point p) const;
+    // This rectangle, lying in `from`, stretched with it onto `to`: the
+    // same share of it in the same place. Unchanged when `from` has no
+    // width or no height.
+    Rect movedWith(const Rect& from, const Rect& to) const;
 
     friend bool operator==(const Rect&, const Rect&) = default;
 };

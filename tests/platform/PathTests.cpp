@@ -252,6 +252,11 @@ TEST(GeometryTest, RectangleQueries) {
     EXPECT_TRUE(r.contains({6, 20}));
     EXPECT_FALSE(r.contains({10, 22}));
     EXPECT_FALSE(r.contains({8, 25}));
+
+    // The right half of a box, the box moved and stretched: still its right half.
+    const Rect half{60, 10, 50, 20};
+    EXPECT_EQ(half.movedWith({10, 10, 100, 20}, {0, 100, 200, 60}), (Rect{100, 100, 100, 60}));
+    EXPECT_EQ(half.movedWith({10, 10, 0, 20}, {0, 100, 200, 60}), half) << "nothing to stretch from";
 }
 
 TEST(GeometryTest, AffineTransformsComposeInOrder) {

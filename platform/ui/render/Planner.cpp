@@ -1675,12 +1675,7 @@ bool Planner::content(const Shown& s, bool background) {
     if (s.copy) {
         // Bounds that animate stretch the content drawn for the model's.
         const Rect shown = LayerAccess::contentExtent(p);
-        if (shown != extent && extent.width != 0 && extent.height != 0) {
-            const double sx = shown.width / extent.width;
-            const double sy = shown.height / extent.height;
-            target = {shown.x + (target.x - extent.x) * sx, shown.y + (target.y - extent.y) * sy, target.width * sx,
-                      target.height * sy};
-        }
+        if (shown != extent) target = target.movedWith(extent, shown);
     }
     emit(PlanImage{std::move(image), std::move(slot), target, false});
     return true;

@@ -72,10 +72,7 @@ public:
         const Rect to = layer.bounds();
         if (from == to) return part;
         if (from.width == 0 || from.height == 0) return std::nullopt;
-        const double sx = to.width / from.width;
-        const double sy = to.height / from.height;
-        return Rect{to.x + (part->x - from.x) * sx, to.y + (part->y - from.y) * sy, part->width * sx,
-                    part->height * sy};
+        return part->movedWith(from, to);
     }
 
     std::optional<std::shared_ptr<Animation>> actionForLayer(Layer& layer, const std::string& key) override {
