@@ -232,8 +232,11 @@ TEST_F(CloudBlockBlobTest, TheSourceIsReadOneChunkAheadOfTheBlocksInFlightAndNoF
     Awaited<ErrorOut> done;
     blob->uploadFromStream(source, nullptr, optionsWithParallelism(1), context, done.handler());
 
+    // The first block may still be on its way to the service when the
+    // reader stops; wait for both.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (!*waitingForSlot && std::chrono::steady_clock::now() < deadline) {
+    while ((!*waitingForSlot || requestsFor(server, "putblock").empty()) &&
+           std::chrono::steady_clock::now() < deadline) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     ASSERT_TRUE(*waitingForSlot) << "the reader never stopped for a slot";
