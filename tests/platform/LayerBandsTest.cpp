@@ -503,3 +503,51 @@ TEST(LayerBands, TallThinStrokesTogetherAreAllDrawn) {
                               *drawnDirectly(shapes, 1000, 1100, 1)),
               0);
 }
+
+TEST(LayerBands, LargeStrokesMadeByJobsFromTheirPathsLookAsDrawnDirectly) {
+    // Strokes too large for a batch: a ring and a curve each one job's, a
+    // zigzag over most of the frame drawn in rows by several; one dashed
+    // and one half-stroked, drawn from copies of their layers.
+    const auto root = filled({0, 0, 600, 500}, kPaper);
+    std::vector<std::shared_ptr<ShapeLayer>> shapes;
+    const auto stroked = [&](const Path& path, const Color& color, double width) {
+        auto shape = ShapeLayer::make();
+        shape->setPath(path);
+        shape->setFillColor(Color::clear());
+        shape->setStrokeColor(color);
+        shape->setLineWidth(width);
+        root->addSublayer(shape);
+        shapes.push_back(shape);
+        return shape;
+    };
+    Path zigzag;
+    zigzag.moveTo({20.3, 30.7});
+    for (int i = 1; i < 12; ++i) zigzag.lineTo({20.3 + i * 47.1, i % 2 ? 460.2 : 30.7});
+    stroked(zigzag, {0.1, 0.3, 0.8, 1}, 2.5)->setLineJoin(platform::LineJoin::round);
+    Path ring;
+    ring.addEllipseInRect({100.4, 80.6, 90.5, 70.25});
+    stroked(ring, {0.8, 0.2, 0.1, 0.7}, 3);
+    Path curve;
+    curve.moveTo({300.5, 300.5});
+    curve.addCurveTo({340, 200}, {420, 420}, {470.2, 310.9});
+    stroked(curve, kGreen, 4)->setLineCap(platform::LineCap::round);
+    Path dashed;
+    dashed.moveTo({40, 200});
+    dashed.lineTo({260, 240});
+    stroked(dashed, kBlue, 2)->setLineDashPattern({6, 3});
+    stroked(curve, kRed, 1)->setStrokeEnd(0.5);
+
+    const double now = platform::ui::currentMediaTime();
+    EXPECT_EQ(differingPixels(*drawnInBands(*root, 2, now), *drawnDirectly(shapes, 600, 500, 2)), 0);
+    // A path set anew replaces the one a copy of the layer shares, and
+    // leaves the copy's as it was.
+    const auto copy = std::static_pointer_cast<ShapeLayer>(shapes[1]->presentationLayer(now + 1));
+    ASSERT_EQ(copy->sharedPath(), shapes[1]->sharedPath());
+    Path moved;
+    moved.addEllipseInRect({120.4, 100.6, 90.5, 70.25});
+    shapes[1]->setPath(moved);
+    EXPECT_EQ(copy->path(), ring);
+    EXPECT_EQ(shapes[1]->path(), moved);
+    EXPECT_EQ(differingPixels(*drawnInBands(*root, 2, now + 1), *drawnDirectly(shapes, 600, 500, 2)), 0)
+        << "after the ring moved";
+}

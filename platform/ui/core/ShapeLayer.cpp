@@ -28,14 +28,28 @@ bool enclosesNothing(const Path& path) {
     return true;
 }
 
+const std::shared_ptr<const Path>& emptyPath() {
+    static const auto empty = std::make_shared<const Path>();
+    return empty;
+}
+
 }  // namespace
+
+ShapeLayer::ShapeLayer() : mPath(emptyPath()) {}
 
 std::shared_ptr<Layer> ShapeLayer::makeCopy() const { return copyOf(*this); }
 
 void ShapeLayer::setPath(Path path) {
-    changeProperty("path", mPath, path, true);
-    mPathBox = mPath.boundingBox();
-    mSharpestJoin = mPath.sharpestJoin();
+    if (*mPath == path) return;
+    PendingChange change = willChange("path");
+    takePath(std::make_shared<const Path>(std::move(path)));
+    didChange(std::move(change), true);
+}
+
+void ShapeLayer::takePath(std::shared_ptr<const Path> path) {
+    mPath = std::move(path);
+    mPathBox = mPath->boundingBox();
+    mSharpestJoin = mPath->sharpestJoin();
 }
 
 void ShapeLayer::setFillColor(const Color& color) { changeProperty("fillColor", mFillColor, color, true); }
@@ -62,13 +76,14 @@ void ShapeLayer::setStrokeStart(double start) { changeProperty("strokeStart", mS
 
 void ShapeLayer::setStrokeEnd(double end) { changeProperty("strokeEnd", mStrokeEnd, end, true); }
 
-bool ShapeLayer::fillsNothing() const { return !(mFillColor.alpha > 0) || enclosesNothing(mPath); }
+bool ShapeLayer::fillsNothing() const { return !(mFillColor.alpha > 0) || enclosesNothing(*mPath); }
 
 void ShapeLayer::drawInContext(Context& context) {
-    if (mPath.isEmpty()) return;
+    const Path& path = *mPath;
+    if (path.isEmpty()) return;
     if (!fillsNothing()) {
         context.setFillColor(mFillColor);
-        context.fillPath(mPath, mFillRule);
+        context.fillPath(path, mFillRule);
     }
     const double start = std::isnan(mStrokeStart) ? 0 : std::clamp(mStrokeStart, 0.0, 1.0);
     const double end = std::isnan(mStrokeEnd) ? 0 : std::clamp(mStrokeEnd, 0.0, 1.0);
@@ -80,15 +95,15 @@ void ShapeLayer::drawInContext(Context& context) {
     context.setMiterLimit(mMiterLimit);
     context.setLineDash(mLineDashPhase, mLineDashPattern);
     if (start == 0 && end == 1) {
-        context.strokePath(mPath);
+        context.strokePath(path);
         return;
     }
-    const PathMeasure measure(mPath);
+    const PathMeasure measure(path);
     context.strokePath(measure.segment(start * measure.length(), end * measure.length()));
 }
 
 Rect ShapeLayer::contentExtent() const {
-    if (mPath.isEmpty()) return {};
+    if (mPath->isEmpty()) return {};
     const Rect& box = mPathBox;
     // Room for the stroke and for anti-aliasing. A square cap's corner
     // reaches half the width times the root of 2; a mitred corner reaches
@@ -109,15 +124,12 @@ const detail::KeyPath* ShapeLayer::findKeyPath(std::string_view keyPath) const {
     static constexpr detail::KeyPath kEntries[] = {
         {"path",
          [](const Layer& layer) -> std::optional<AnimationValue> {
-             return static_cast<const ShapeLayer&>(layer).mPath;
+             return *static_cast<const ShapeLayer&>(layer).mPath;
          },
          [](Layer& layer, const AnimationValue& value) {
              const Path* path = std::get_if<Path>(&value);
              if (!path) return false;
-             auto& shape = static_cast<ShapeLayer&>(layer);
-             shape.mPath = *path;
-             shape.mPathBox = shape.mPath.boundingBox();
-             shape.mSharpestJoin = shape.mPath.sharpestJoin();
+             static_cast<ShapeLayer&>(layer).takePath(std::make_shared<const Path>(*path));
              return true;
          },
          false, true},

@@ -16,9 +16,12 @@ namespace platform::ui {
 class ShapeLayer : public Layer {
 public:
     static std::shared_ptr<ShapeLayer> make() { return std::make_shared<ShapeLayer>(); }
-    ShapeLayer() = default;
+    ShapeLayer();
 
-    const Path& path() const { return mPath; }
+    const Path& path() const { return *mPath; }
+    // The same path, shared: a path once set never changes, so what draws
+    // elsewhere (a raster job) may hold it instead of a copy.
+    const std::shared_ptr<const Path>& sharedPath() const { return mPath; }
     // The path's bounding box, worked out when the path is set: bands of a
     // frame ask for it at once.
     const Rect& pathBoundingBox() const { return mPathBox; }
@@ -61,7 +64,9 @@ protected:
     bool drawsWithoutDisplay() const override { return true; }
 
 private:
-    Path mPath;
+    void takePath(std::shared_ptr<const Path> path);
+
+    std::shared_ptr<const Path> mPath;
     Rect mPathBox;
     double mSharpestJoin = 1;
     Color mFillColor{0, 0, 0, 1};

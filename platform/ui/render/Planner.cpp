@@ -507,9 +507,11 @@ struct FrameRasters::State {
         : tuning(t), scheduler(tuning, [this](RasterJobSpec spec) { run(std::move(spec)); }) {}
 
     using Job = std::function<void()>;
-    // A raster to draw: from a snapshot of its layer, into `slot`.
+    // A raster to draw into `slot`: from a snapshot of its layer or, for a
+    // shape that only strokes its whole path, from the path and `stroke`.
     struct Work {
         std::shared_ptr<Layer> snapshot;
+        std::shared_ptr<const Path> path;
         std::shared_ptr<RasterSlot> slot;
         Rect box;  // points of the layer
         PixelSize size;
@@ -586,6 +588,25 @@ namespace {
 
 using Work = FrameRasters::State::Work;
 
+void setStroke(Context& context, const StrokeStyle& style) {
+    context.setStrokeColor(style.color);
+    context.setLineWidth(style.width);
+    context.setLineCap(style.cap);
+    context.setLineJoin(style.join);
+    context.setMiterLimit(style.miterLimit);
+}
+
+// What a layer draws as its content, as drawInContext would: the same
+// calls, from a shape's path alone where it has no snapshot.
+void drawWork(const Work& work, Context& context) {
+    if (work.snapshot) {
+        drawKept(*work.snapshot, context, work.extent, work.under, work.vector);
+        return;
+    }
+    setStroke(context, *work.stroke);
+    context.strokePath(*work.path);
+}
+
 // Draws the rasters of a batch into one bitmap, one below the other a
 // pixel apart, and gives each its part: strokes of one style as one path,
 // the rest one by one, each from a state as fresh as its own bitmap's.
@@ -612,17 +633,12 @@ void drawStacked(std::span<const Work* const> items, bool stroked, double scale)
     }
     const auto place = [&](std::size_t i) { bitmap->translate(-items[i]->box.x, top[i] / scale - items[i]->box.y); };
     if (stroked) {
-        const StrokeStyle& style = *items.front()->stroke;
-        bitmap->setStrokeColor(style.color);
-        bitmap->setLineWidth(style.width);
-        bitmap->setLineCap(style.cap);
-        bitmap->setLineJoin(style.join);
-        bitmap->setMiterLimit(style.miterLimit);
+        setStroke(*bitmap, *items.front()->stroke);
         bitmap->beginPath();
         for (std::size_t i = 0; i < items.size(); ++i) {
             bitmap->save();
             place(i);
-            bitmap->addPath(static_cast<const ShapeLayer&>(*items[i]->snapshot).path());
+            bitmap->addPath(*items[i]->path);
             bitmap->restore();
         }
         bitmap->stroke();
@@ -630,7 +646,7 @@ void drawStacked(std::span<const Work* const> items, bool stroked, double scale)
         for (std::size_t i = 0; i < items.size(); ++i) {
             bitmap->save();
             place(i);
-            drawKept(*items[i]->snapshot, *bitmap, {}, items[i]->under, true);
+            drawWork(*items[i], *bitmap);
             bitmap->restore();
         }
     }
@@ -656,9 +672,7 @@ void FrameRasters::State::run(RasterJobSpec spec) {
         }
         case RasterJobSpec::Kind::single: {
             add([&work = works[spec.requests.front()]] {
-                work.slot->put(rasterize(work.box, work.scale, [&](Context& bitmap) {
-                    drawKept(*work.snapshot, bitmap, work.extent, work.under, work.vector);
-                }));
+                work.slot->put(rasterize(work.box, work.scale, [&](Context& bitmap) { drawWork(work, bitmap); }));
             });
             break;
         }
@@ -690,7 +704,7 @@ void FrameRasters::State::run(RasterJobSpec spec) {
             rows->left = spec.pieces;
             for (auto& piece : pieces) {
                 add([rows, piece = std::shared_ptr<BitmapContext>(std::move(piece)), &work]() mutable {
-                    drawKept(*work.snapshot, *piece, work.extent, work.under, work.vector);
+                    drawWork(work, *piece);
                     piece.reset();
                     if (rows->left.fetch_sub(1, std::memory_order_acq_rel) == 1) {
                         work.slot->put(BitmapContext::takeImage(std::move(rows->bitmap)));
@@ -1652,16 +1666,25 @@ bool Planner::content(const Shown& s, bool background) {
             const auto size = pixelSize(box, scale);
             if (!size) return afresh(under.has_value());
             slot = newSlot();
-            auto snapshot = drawnByJob(s, vector);
+            // A shape that only strokes its path needs no copy of itself:
+            // its path never changes once set, and the style goes along.
+            auto stroke = strokeAlone(shape);
+            Work work{stroke ? nullptr : drawnByJob(s, vector),
+                      stroke ? shape->sharedPath() : nullptr,
+                      slot,
+                      box,
+                      *size,
+                      scale,
+                      extent,
+                      under,
+                      vector,
+                      stroke};
             // Not for the small rasters drawn in batches, a chart's
             // thousands: one of them failing leaves no memory for drawing.
             if (size->width * double(size->height) > mSetup.tuning.largestBatchedPixels) {
-                slot->fallback = [snapshot, extent, under, vector](Context& context) {
-                    drawKept(*snapshot, context, extent, under, vector);
-                };
+                slot->fallback = [work](Context& context) { drawWork(work, context); };
             }
-            mJobs->request({std::move(snapshot), slot, box, *size, scale, extent, under, vector, strokeAlone(shape)},
-                           mInWhole);
+            mJobs->request(std::move(work), mInWhole);
             mJobs->stores.push_back({key, RasterEntry{nullptr, box, scale, version, source}, slot});
             if (mJobs->inShadow) mJobs->shadowParts.push_back(mJobs->stores.size() - 1);
         } else {
