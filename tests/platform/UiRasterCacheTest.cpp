@@ -7,7 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <memory>
+#include <random>
 #include <vector>
 
 using platform::ui::RasterCache;
@@ -82,7 +84,7 @@ TEST(UiRasterCache, LayersHaveIdentifiersTheirPresentationsShare) {
     EXPECT_EQ(a->presentationLayer()->identifier(), a->identifier());
 }
 
-TEST(UiRasterCache, HandlesFindTheirEntryUntilSomethingGoes) {
+TEST(UiRasterCache, HandlesFindTheirEntryUntilItGoes) {
     RasterCache cache;
     RasterCache other;
     const RasterKey key{9, platform::ui::kRasterContent, 0};
@@ -104,11 +106,71 @@ TEST(UiRasterCache, HandlesFindTheirEntryUntilSomethingGoes) {
     ASSERT_NE(other.find(tile(1), fromOther), nullptr);
     EXPECT_EQ(cache.find(tile(1), fromOther), nullptr);
 
+    // Others going leave it; its own going does not, though its place is
+    // taken by another key at once.
+    cache.store(tile(2), entryOf(4));
+    cache.erase(tile(2));
+    EXPECT_EQ(cache.find(key, handle)->version, 2u);
     cache.erase(key);
     EXPECT_EQ(cache.find(key, handle), nullptr);
+    cache.store(tile(3), entryOf(6));
+    EXPECT_EQ(cache.find(key, handle), nullptr);
     cache.store(key, entryOf(3));
+    EXPECT_EQ(cache.find(key, handle)->version, 3u);
     cache.clear();
     EXPECT_EQ(cache.find(key, handle), nullptr);
+}
+
+TEST(UiRasterCache, ManyKeysComingAndGoingAreFoundAsAMapWouldHoldThem) {
+    // Tiles of a few owners stored, replaced, erased, taken and evicted in
+    // a fixed random order, against a plain map of what should be there.
+    RasterCache cache(600 * 1024);
+    std::map<std::pair<std::uint64_t, std::uint64_t>, std::uint64_t> expected;
+    std::mt19937 random(20261208);
+    const auto keyOf = [](const auto& at) { return RasterKey{at.first, platform::ui::kRasterTile, at.second}; };
+    for (int step = 0; step < 20000; ++step) {
+        if (step % 500 == 0) cache.beginFrame();
+        const std::pair<std::uint64_t, std::uint64_t> at{random() % 5, random() % 300};
+        const std::uint64_t version = step;
+        switch (random() % 4) {
+            case 0:
+            case 1:
+                cache.store(keyOf(at), entryOf(version));
+                expected[at] = version;
+                break;
+            case 2:
+                cache.erase(keyOf(at));
+                expected.erase(at);
+                break;
+            case 3:
+                if (const auto image = cache.take(keyOf(at))) {
+                    ASSERT_TRUE(expected.contains(at));
+                } else {
+                    ASSERT_FALSE(expected.contains(at)) << "step " << step;
+                }
+                expected.erase(at);
+                break;
+        }
+        if (step % 3000 == 2999) {
+            cache.eraseOwner(step % 5);
+            std::erase_if(expected, [&](const auto& kept) { return kept.first.first == std::uint64_t(step % 5); });
+        }
+        // What the budget let go is gone from both.
+        if (cache.count() < expected.size()) {
+            std::erase_if(expected, [&](const auto& kept) { return !cache.find(keyOf(kept.first)); });
+        }
+        ASSERT_EQ(cache.count(), expected.size()) << "step " << step;
+    }
+    EXPECT_GT(expected.size(), 300u) << "the table grew past a few buckets";
+    EXPECT_EQ(cache.bytes(), expected.size() * 1024);
+    for (std::uint64_t owner = 0; owner < 5; ++owner) {
+        for (std::uint64_t part = 0; part < 300; ++part) {
+            const RasterEntry* entry = cache.find(keyOf(std::pair{owner, part}));
+            const auto kept = expected.find({owner, part});
+            ASSERT_EQ(entry != nullptr, kept != expected.end()) << owner << " " << part;
+            if (entry) EXPECT_EQ(entry->version, kept->second);
+        }
+    }
 }
 
 // A raster a job makes beyond its frame: nothing is found until the job is

@@ -1,7 +1,8 @@
 #include "platform/ui/render/RasterCache.h"
 
 #include <atomic>
-#include <iterator>
+#include <algorithm>
+#include <utility>
 #include <vector>
 
 namespace platform::ui {
@@ -17,9 +18,9 @@ std::size_t RasterKeyHash::operator()(const RasterKey& key) const noexcept {
 
 namespace {
 
-std::uint64_t nextGeneration() {
-    static std::atomic<std::uint64_t> generations{0};
-    return generations.fetch_add(1, std::memory_order_relaxed) + 1;
+std::uint64_t nextEpoch() {
+    static std::atomic<std::uint64_t> epochs{0};
+    return epochs.fetch_add(1, std::memory_order_relaxed) + 1;
 }
 
 }  // namespace
@@ -32,11 +33,11 @@ struct RasterCache::Pin {
     std::shared_ptr<Pin> next;
 };
 
-RasterCache::RasterCache(std::size_t byteBudget) : mBudget(byteBudget), mGeneration(nextGeneration()) {}
+RasterCache::RasterCache(std::size_t byteBudget) : mBudget(byteBudget), mEpoch(nextEpoch()) {}
 
 RasterCache::~RasterCache() {
     // Plans may outlive the cache.
-    for (Slot& slot : mOrder) retire(std::move(slot.entry.image));
+    for (Slot& slot : mSlots) retire(std::move(slot.entry.image));
 }
 
 std::shared_ptr<const void> RasterCache::pin() {
@@ -59,12 +60,20 @@ std::size_t RasterCache::bytesOf(const RasterEntry& entry) {
     return std::size_t(entry.image->pixelWidth()) * std::size_t(entry.image->pixelHeight()) * 4;
 }
 
+namespace {
+
+std::uint32_t hashOf(const RasterKey& key) { return static_cast<std::uint32_t>(RasterKeyHash()(key)); }
+
+}  // namespace
+
+const RasterEntry* RasterCache::found(std::uint32_t slot) {
+    touch(slot);
+    return &mSlots[slot].entry;
+}
+
 const RasterEntry* RasterCache::find(const RasterKey& key) {
-    const auto found = mEntries.find(key);
-    if (found != mEntries.end()) {
-        touch(found->second);
-        return &found->second->entry;
-    }
+    const std::uint32_t slot = lookUp(key, hashOf(key));
+    if (slot != kNone) return found(slot);
     if (mLater.empty()) return nullptr;
     const auto later = mLater.find(key);
     if (later == mLater.end() || !later->second.later->done.load(std::memory_order_acquire)) return nullptr;
@@ -73,7 +82,8 @@ const RasterEntry* RasterCache::find(const RasterKey& key) {
     mLater.erase(later);
     if (!entry.image) return nullptr;  // not made: asked for again
     store(key, std::move(entry));
-    return &mEntries.find(key)->second->entry;
+    const std::uint32_t made = lookUp(key, hashOf(key));
+    return made == kNone ? nullptr : &mSlots[made].entry;
 }
 
 void RasterCache::keepMadeLater() {
@@ -97,16 +107,16 @@ void RasterCache::storeLater(const RasterKey& key, RasterEntry entry, std::share
 }
 
 const RasterEntry* RasterCache::find(const RasterKey& key, Handle& handle) {
-    if (handle.generation == mGeneration) {
-        touch(handle.slot);
-        return &handle.slot->entry;
+    if (handle.cache == mEpoch && handle.slot < mSlots.size()) {
+        const Slot& slot = mSlots[handle.slot];
+        if (slot.live && slot.generation == handle.generation && slot.key == key) return found(handle.slot);
     }
-    const auto found = mEntries.find(key);
-    if (found == mEntries.end()) return nullptr;
-    handle.generation = mGeneration;
-    handle.slot = found->second;
-    touch(found->second);
-    return &found->second->entry;
+    const std::uint32_t slot = lookUp(key, hashOf(key));
+    if (slot == kNone) return nullptr;
+    handle.cache = mEpoch;
+    handle.slot = slot;
+    handle.generation = mSlots[slot].generation;
+    return found(slot);
 }
 
 void RasterCache::store(const RasterKey& key, RasterEntry entry) {
@@ -116,56 +126,74 @@ void RasterCache::store(const RasterKey& key, RasterEntry entry) {
 
 void RasterCache::store(const RasterKey& key, RasterEntry entry, std::size_t size) {
     if (!mLater.empty()) mLater.erase(key);
-    // One lookup: a key kept already keeps its slot (and handles to it),
-    // with the new entry in it.
-    const auto [found, added] = mEntries.try_emplace(key);
-    if (added) {
-        mOrder.push_front(Slot{key, std::move(entry), size, mFrame});
-        found->second = mOrder.begin();
+    const std::uint32_t hash = hashOf(key);
+    std::uint32_t at = lookUp(key, hash);
+    if (at != kNone) {
+        // A key kept already keeps its slot (and handles to it), with the
+        // new entry in it.
+        Slot& slot = mSlots[at];
+        mBytes -= slot.bytes;
+        retire(std::move(slot.entry.image));
+        slot.entry = std::move(entry);
+        unlink(at);
     } else {
-        const Order::iterator slot = found->second;
-        mBytes -= slot->bytes;
-        retire(std::move(slot->entry.image));
-        slot->entry = std::move(entry);
-        slot->bytes = size;
-        slot->frame = mFrame;
-        mOrder.splice(mOrder.begin(), mOrder, slot);
+        if (mFree != kNone) {
+            at = mFree;
+            mFree = mSlots[at].newer;
+        } else {
+            if (mSlots.size() >= kNone) return;  // four thousand million entries: keep none more
+            at = static_cast<std::uint32_t>(mSlots.size());
+            mSlots.emplace_back();
+        }
+        Slot& slot = mSlots[at];
+        slot.key = key;
+        slot.entry = std::move(entry);
+        slot.hash = hash;
+        slot.live = true;
+        place(at);
+        ++mCount;
     }
+    Slot& slot = mSlots[at];
+    slot.bytes = size;
+    slot.frame = mFrame;
+    link(at);
     mBytes += size;
     evict();
 }
 
 std::shared_ptr<Image> RasterCache::take(const RasterKey& key) {
     if (!mLater.empty()) mLater.erase(key);
-    const auto found = mEntries.find(key);
-    if (found == mEntries.end()) return nullptr;
-    std::shared_ptr<Image> image = found->second->entry.image;
-    removeFound(found);
+    const std::uint32_t slot = lookUp(key, hashOf(key));
+    if (slot == kNone) return nullptr;
+    std::shared_ptr<Image> image = mSlots[slot].entry.image;
+    remove(slot);
     return image;
 }
 
 void RasterCache::erase(const RasterKey& key) {
     if (!mLater.empty()) mLater.erase(key);
-    const auto found = mEntries.find(key);
-    if (found != mEntries.end()) removeFound(found);
+    const std::uint32_t slot = lookUp(key, hashOf(key));
+    if (slot != kNone) remove(slot);
 }
 
 void RasterCache::eraseOwner(std::uint64_t owner) {
     std::erase_if(mLater, [&](const auto& later) { return later.first.owner == owner; });
-    for (auto slot = mOrder.begin(); slot != mOrder.end();) {
-        const auto next = std::next(slot);
-        if (slot->key.owner == owner) remove(slot);
+    for (std::uint32_t slot = mNewest; slot != kNone;) {
+        const std::uint32_t next = mSlots[slot].older;
+        if (mSlots[slot].key.owner == owner) remove(slot);
         slot = next;
     }
 }
 
 void RasterCache::clear() {
-    for (Slot& slot : mOrder) retire(std::move(slot.entry.image));
-    mEntries.clear();
-    mOrder.clear();
+    for (Slot& slot : mSlots) retire(std::move(slot.entry.image));
+    mSlots.clear();
+    mTable.clear();
+    mCount = 0;
+    mNewest = mOldest = mFree = kNone;
     mLater.clear();
     mBytes = 0;
-    mGeneration = nextGeneration();
+    mEpoch = nextEpoch();
 }
 
 void RasterCache::setBudget(std::size_t byteBudget) {
@@ -173,35 +201,96 @@ void RasterCache::setBudget(std::size_t byteBudget) {
     evict();
 }
 
-void RasterCache::touch(Order::iterator slot) {
+std::uint32_t RasterCache::lookUp(const RasterKey& key, std::uint32_t hash) const {
+    if (mTable.empty()) return kNone;
+    const std::size_t mask = mTable.size() - 1;
+    for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
+        const Bucket& bucket = mTable[i];
+        if (bucket.slot == kNone) return kNone;
+        if (bucket.hash == hash && mSlots[bucket.slot].key == key) return bucket.slot;
+    }
+}
+
+// Into the first free bucket from its own: at most three quarters are
+// full, so one is always found.
+void RasterCache::place(std::uint32_t slot) {
+    if ((mCount + 1) * 4 > mTable.size() * 3) grow();
+    const std::uint32_t hash = mSlots[slot].hash;
+    const std::size_t mask = mTable.size() - 1;
+    std::size_t i = hash & mask;
+    while (mTable[i].slot != kNone) i = (i + 1) & mask;
+    mTable[i] = {slot, hash};
+}
+
+void RasterCache::grow() {
+    std::vector<Bucket> old = std::exchange(mTable, std::vector<Bucket>(std::max<std::size_t>(64, 2 * mTable.size())));
+    const std::size_t mask = mTable.size() - 1;
+    for (const Bucket& bucket : old) {
+        if (bucket.slot == kNone) continue;
+        std::size_t i = bucket.hash & mask;
+        while (mTable[i].slot != kNone) i = (i + 1) & mask;
+        mTable[i] = bucket;
+    }
+}
+
+void RasterCache::link(std::uint32_t slot) {
+    Slot& s = mSlots[slot];
+    s.newer = kNone;
+    s.older = mNewest;
+    if (mNewest != kNone) mSlots[mNewest].newer = slot;
+    mNewest = slot;
+    if (mOldest == kNone) mOldest = slot;
+}
+
+void RasterCache::unlink(std::uint32_t slot) {
+    Slot& s = mSlots[slot];
+    (s.newer != kNone ? mSlots[s.newer].older : mNewest) = s.older;
+    (s.older != kNone ? mSlots[s.older].newer : mOldest) = s.newer;
+}
+
+void RasterCache::touch(std::uint32_t slot) {
     // Entries of this frame lead the order already: moving one again
     // within them only costs the cache lines of its neighbours.
-    if (slot->frame == mFrame) return;
-    slot->frame = mFrame;
-    mOrder.splice(mOrder.begin(), mOrder, slot);
+    if (mSlots[slot].frame == mFrame) return;
+    mSlots[slot].frame = mFrame;
+    unlink(slot);
+    link(slot);
 }
 
 void RasterCache::evict() {
     // From the least recently used end, stopping at the first entry of this
     // frame: everything before it in the order is of this frame too.
-    while (mBytes > mBudget && !mOrder.empty() && mOrder.back().frame != mFrame) remove(std::prev(mOrder.end()));
+    while (mBytes > mBudget && mOldest != kNone && mSlots[mOldest].frame != mFrame) remove(mOldest);
 }
 
-void RasterCache::removeFound(Entries::iterator found) {
-    const Order::iterator slot = found->second;
-    mBytes -= slot->bytes;
-    mGeneration = nextGeneration();
-    retire(std::move(slot->entry.image));
-    mEntries.erase(found);
-    mOrder.erase(slot);
-}
-
-void RasterCache::remove(Order::iterator slot) {
-    mBytes -= slot->bytes;
-    mGeneration = nextGeneration();
-    retire(std::move(slot->entry.image));
-    mEntries.erase(slot->key);
-    mOrder.erase(slot);
+void RasterCache::remove(std::uint32_t slot) {
+    Slot& s = mSlots[slot];
+    // Out of the table: the buckets after it that would no longer be
+    // reached from their own move back into the gap.
+    const std::size_t mask = mTable.size() - 1;
+    std::size_t gap = s.hash & mask;
+    while (mTable[gap].slot != slot) gap = (gap + 1) & mask;
+    for (std::size_t i = (gap + 1) & mask; mTable[i].slot != kNone; i = (i + 1) & mask) {
+        const std::size_t home = mTable[i].hash & mask;
+        // Stays where it is when its own bucket lies after the gap, up to it.
+        const bool stays = gap < i ? (home > gap && home <= i) : (home > gap || home <= i);
+        if (!stays) {
+            mTable[gap] = mTable[i];
+            gap = i;
+        }
+    }
+    mTable[gap] = {};
+    unlink(slot);
+    mBytes -= s.bytes;
+    retire(std::move(s.entry.image));
+    s.entry = {};
+    s.bytes = 0;
+    s.live = false;
+    ++s.generation;
+    s.newer = mFree;
+    s.older = kNone;
+    mFree = slot;
+    --mCount;
 }
 
 }  // namespace platform::ui

@@ -14,9 +14,10 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
-#include <list>
+#include <deque>
 #include <memory>
 #include <unordered_map>
+#include <vector>
 
 namespace platform::ui {
 
@@ -54,17 +55,15 @@ struct RasterEntry {
 };
 
 class RasterCache {
-    struct Slot;
-    using Order = std::list<Slot>;  // most recently used first
-
 public:
     // Where an entry was found, kept by a caller that looks the same key up
-    // every frame: the next find goes straight to it, without hashing, as
-    // long as nothing has been removed from the cache since.
+    // every frame: the next find goes straight to it, without hashing, for
+    // as long as that entry stays.
     class Handle {
         friend class RasterCache;
-        std::uint64_t generation = 0;
-        Order::iterator slot;
+        std::uint64_t cache = 0;  // the cache's epoch it was taken in
+        std::uint32_t slot = 0;
+        std::uint32_t generation = 0;
     };
 
     // 192 MiB: a 4K screen's worth of layers and tiles several times over.
@@ -117,7 +116,7 @@ public:
     std::size_t bytes() const { return mBytes; }
     std::size_t budget() const { return mBudget; }
     void setBudget(std::size_t byteBudget);
-    std::size_t count() const { return mEntries.size(); }
+    std::size_t count() const { return mCount; }
 
     static std::size_t bytesOf(const RasterEntry& entry);
 
@@ -132,22 +131,43 @@ public:
     std::weak_ptr<RasterCache*> presence() const { return mPresence; }
 
 private:
+    static constexpr std::uint32_t kNone = ~std::uint32_t{0};
+    // Entries live in slots that stay where they are (a found entry's
+    // address holds until it goes), linked newest to oldest by index; a
+    // slot let go is linked into the free list and counts a generation on,
+    // so handles to it no longer hold.
     struct Slot {
         RasterKey key;
         RasterEntry entry;
         std::size_t bytes = 0;
         std::uint64_t frame = 0;
+        std::uint32_t hash = 0;  // the key's hash, its low half
+        std::uint32_t generation = 0;
+        std::uint32_t newer = kNone;  // or the next free slot
+        std::uint32_t older = kNone;
+        bool live = false;
+    };
+    // The table is open, probed a bucket at a time, and holds each key's
+    // hash beside its slot: a look-up compares keys only where the hashes
+    // agree, and reads no slot it does not find.
+    struct Bucket {
+        std::uint32_t slot = kNone;
+        std::uint32_t hash = 0;
     };
 
     struct Pin;
     void keepMadeLater();
     // Keeps an image let go of while a plan may still draw it.
     void retire(std::shared_ptr<Image> image);
-    void touch(Order::iterator slot);
+    std::uint32_t lookUp(const RasterKey& key, std::uint32_t hash) const;
+    void place(std::uint32_t slot);
+    void grow();
+    void link(std::uint32_t slot);
+    void unlink(std::uint32_t slot);
+    void touch(std::uint32_t slot);
     void evict();
-    void remove(Order::iterator slot);
-    using Entries = std::unordered_map<RasterKey, Order::iterator, RasterKeyHash>;
-    void removeFound(Entries::iterator found);
+    void remove(std::uint32_t slot);
+    const RasterEntry* found(std::uint32_t slot);
 
     struct Pending {
         RasterEntry entry;
@@ -157,11 +177,15 @@ private:
     std::size_t mBudget;
     std::size_t mBytes = 0;
     std::uint64_t mFrame = 1;
-    // Changed whenever an entry goes, to a value no cache has had: handles
-    // taken before no longer hold.
-    std::uint64_t mGeneration;
-    Order mOrder;
-    Entries mEntries;
+    // New for each cache and at each clear, from one count: handles taken
+    // in another cache, or before a clear, do not hold.
+    std::uint64_t mEpoch;
+    std::deque<Slot> mSlots;
+    std::vector<Bucket> mTable;  // a power of two buckets, or none
+    std::size_t mCount = 0;
+    std::uint32_t mNewest = kNone;
+    std::uint32_t mOldest = kNone;
+    std::uint32_t mFree = kNone;
     // Rasters jobs are still making, by key.
     std::unordered_map<RasterKey, Pending, RasterKeyHash> mLater;
     // This frame's pin, or the last one made.
