@@ -282,6 +282,8 @@ int Image::pixelWidth() const { return cairo_image_surface_get_width(mImpl->surf
 
 int Image::pixelHeight() const { return cairo_image_surface_get_height(mImpl->surface); }
 
+std::size_t Image::byteCount() const { return std::size_t(pixelWidth()) * std::size_t(pixelHeight()) * 4; }
+
 double Image::scale() const { return mImpl->scale; }
 
 std::shared_ptr<Image> Image::withRenderingMode(ImageRenderingMode mode) const {

@@ -11,6 +11,7 @@
 
 #include "platform/graphics/Geometry.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -82,6 +83,8 @@ public:
 
     int pixelWidth() const;
     int pixelHeight() const;
+    // The bytes its pixels take: four a pixel.
+    std::size_t byteCount() const;
     double scale() const;
     Size size() const;  // in points: pixels / scale
 

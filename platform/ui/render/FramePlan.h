@@ -41,7 +41,7 @@ struct RasterSlot {
     std::function<void(Context&)> fallback;
 
     void put(std::shared_ptr<Image> made) {
-        bytes = made ? std::size_t(made->pixelWidth()) * std::size_t(made->pixelHeight()) * 4 : 0;
+        bytes = made ? made->byteCount() : 0;
         shown = made.get();
         image = std::move(made);
     }

@@ -57,7 +57,7 @@ void RasterCache::retire(std::shared_ptr<Image> image) {
 
 std::size_t RasterCache::bytesOf(const RasterEntry& entry) {
     if (!entry.image) return 0;
-    return std::size_t(entry.image->pixelWidth()) * std::size_t(entry.image->pixelHeight()) * 4;
+    return entry.image->byteCount();
 }
 
 namespace {
