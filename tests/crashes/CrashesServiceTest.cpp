@@ -1,4 +1,6 @@
+#include "crashes/TelemetryCrashes/Internals/Util/TLMCrashesArchiverUtil.h"
 #include "crashes/TelemetryCrashes/Internals/Util/TLMCrashesUtil.h"
+#include "crashes/TelemetryCrashes/Internals/Util/TLMWrapperExceptionManager.h"
 #include "crashes/TelemetryCrashes/TLMCrashes.h"
 #include "crashes/TelemetryCrashes/TLMCrashesDelegate.h"
 #include "crashes/reporter/setup/TLCrashReporter.h"
@@ -524,6 +526,39 @@ TEST(CrashesService, AThreadStartedOutsideTheQueuesReportsItsStackOverflow) {
 }
 
 #endif
+
+TEST(CrashesService, AStartTakingInACrashReportLooksOnlyForWrapperExceptionsThatAreKept) {
+    Rig rig;
+    // A wrapper runtime's exception from the crashed process (4242), and a
+    // report of an earlier launch that has none.
+    TLMCrashesArchiverUtil::addAllowedCrashesModuleClasses();
+    auto model = std::make_shared<TLMExceptionModel>();
+    model->setType(std::string("WrapperError"));
+    model->setMessage(std::string("wrapped"));
+    auto exception = std::make_shared<TLMWrapperException>();
+    exception->setModelException(model);
+    exception->setProcessId(4242);
+    TLMWrapperExceptionManager::saveWrapperException(exception);
+    writeFile(reporterDirectory() / "live_report.tlcrash", reportWithUuidByte(0xA1));
+    storeReports({0xA2});
+    TLMLogCapture capture;
+    startClient();
+    ASSERT_TRUE(processStoredReports(rig));
+    ASSERT_TRUE(testsupport::eventually([&] { return sentLogs(rig.server, "appleError").size() == 2; }));
+    for (const auto& log : sentLogs(rig.server, "appleError")) {
+        const bool wrapped = text(log, "id") == "A1A1A2A3-A4A5-A6A7-A8A9-AAABACADAEAF";
+        ASSERT_EQ(log.count("exception"), wrapped ? 1u : 0u) << text(log, "id");
+        if (wrapped) EXPECT_EQ(text(*log.at("exception").asDictionary(), "message"), "wrapped");
+    }
+    EXPECT_FALSE(logged(capture, "Exception data report doesn't exist on disk"));
+
+    // Asked for by name, a file that is not there is still an error.
+    EXPECT_EQ(TLMWrapperExceptionManager::loadWrapperExceptionWithUUIDString("A2A1A2A3-A4A5-A6A7-A8A9-AAABACADAEAF"),
+              nullptr);
+    EXPECT_TRUE(capture.hasMessage(
+        TLMLogLevelError,
+        "Exception data report doesn't exist on disk. File name: A2A1A2A3-A4A5-A6A7-A8A9-AAABACADAEAF"));
+}
 
 TEST(CrashesService, ACrashLogThatCannotBeWrittenAsJsonKeepsItsReport) {
     Rig rig;
