@@ -15,8 +15,10 @@
 #include "telemetry/Internals/Storage/TLMLogDBStorage.h"
 #include "telemetry/TLMAnalytics.h"
 #include "telemetry/TLMTelemetry.h"
+#include "telemetry/core/Context/TLMDeviceTracker.h"
 #include "telemetry/core/Util/TLMTelemetryUserDefaults.h"
 #include "telemetry/core/Util/TLMUuid.h"
+#include "tests/support/TempRoot.h"
 
 #include <gtest/gtest.h>
 
@@ -24,6 +26,9 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <map>
 #include <set>
 #include <string>
@@ -157,6 +162,52 @@ TEST(TelemetryClient, StartedAnalyticsStoresEventsUnchangedAndSendsThemAfterTheI
     // Sent logs leave the database.
     ASSERT_TRUE(testsupport::eventually([] { return stored("Analytics").empty(); }));
     EXPECT_TRUE(testsupport::eventually([] { return stored(TLMTelemetry::kGroupId).empty(); }));
+}
+
+TEST(TelemetryClient, AHostWithLatin1TextsSendsItsLogsWithThoseTextsMended) {
+    // The locale from a Latin-1 LANG, the system from a Latin-1 os-release.
+    unsetenv("LC_ALL");
+    unsetenv("LC_MONETARY");
+    setenv("LANG", "fr_F\xE9", 1);
+    const std::filesystem::path osRelease = testsupport::processRoot() / "os-release";
+    std::ofstream(osRelease) << "NAME=\"Syst\xE8me Libre\"\nVERSION_ID=2\n";
+    TLMDeviceTracker::sharedInstance().setOsReleaseFiles({osRelease});
+    ClientRig rig;
+    TLMLogCapture capture;
+    startClient(std::string("target=aaaa-token;appsecret=") + kAppSecret);
+    TLMTelemetry::sharedInstance().unifiedCollectorChannelDelegate()->setLogUrl(rig.server.baseUrl());
+    TLMAnalytics::trackEvent("LayoutLoaded");
+    TLMTelemetry::sharedInstance().channelGroup()->logsDispatchQueue()->sync([] {});  // stored, timers running
+    rig.clock->advance(std::chrono::seconds(6));
+
+    // The start log goes to the regular endpoint, the event for the target
+    // to the collector; both arrive whole.
+    ASSERT_TRUE(rig.server.waitForRequests(2));
+    const std::vector<IngestionRequest> requests = rig.server.requests();
+    const std::string mendedLocale = "fr_F\xEF\xBF\xBD";
+    const std::string mendedName = "Syst\xEF\xBF\xBDme Libre";
+    std::vector<IngestionRequest> regular;
+    const IngestionRequest* unified = nullptr;
+    for (const IngestionRequest& request : requests) {
+        if (request.path == "/logs") regular.push_back(request);
+        if (request.path == "/UnifiedCollector/1.0") unified = &request;
+    }
+    const IngestionRequest* startService = requestWithLogType(regular, "startService");
+    ASSERT_NE(startService, nullptr);
+    EXPECT_EQ(startService->bodyError, "");
+    const auto& device = *startService->logs.at(0).asDictionary()->at("device").asDictionary();
+    EXPECT_EQ(device.at("locale"), platform::Value(mendedLocale));
+    EXPECT_EQ(device.at("osName"), platform::Value(mendedName));
+    ASSERT_NE(unified, nullptr);
+    EXPECT_EQ(unified->bodyError, "");
+    ASSERT_EQ(unified->logs.size(), 1u);
+    const auto& ext = *unified->logs[0].asDictionary()->at("ext").asDictionary();
+    EXPECT_EQ(ext.at("user").asDictionary()->at("locale"), platform::Value("fr-F\xEF\xBF\xBD"));
+    EXPECT_EQ(ext.at("os").asDictionary()->at("name"), platform::Value(mendedName));
+    EXPECT_TRUE(capture.linesAt(TLMLogLevelError).empty());
+    // Sent, they leave the database.
+    EXPECT_TRUE(testsupport::eventually([] { return stored(TLMTelemetry::kGroupId).empty(); }));
+    EXPECT_TRUE(testsupport::eventually([] { return stored("Analytics/unified").empty(); }));
 }
 
 TEST(TelemetryClient, BeforeStartNothingChangesAndTheStartErrorIsLogged) {
