@@ -11,6 +11,7 @@
 #include "telemetry/Internals/Storage/TLMLogDBStorage.h"
 #include "telemetry/TLMErrors.h"
 #include "telemetry/core/Util/TLMTelemetryUserDefaults.h"
+#include "tests/telemetry/TLMLogCapture.h"
 
 #include <gtest/gtest.h>
 
@@ -299,6 +300,34 @@ TEST(TLMChannelSending, ABatchThatJsonCannotHoldFailsLocallyAndIsNeverSent) {
     const std::vector<IngestionRequest> requests = rig.server.requests();
     ASSERT_EQ(requests.size(), 1u);
     EXPECT_EQ(testsupport::eventNames(requests[0]), std::vector<std::string>{"Good"});
+}
+
+TEST(TLMChannelSending, ALogJsonCannotHoldIsDroppedAloneAndTheRestOfItsBatchIsSent) {
+    testsupport::SendingRig rig;
+    auto unit = rig.addUnit("Analytics");
+    TLMLogCapture capture;
+    unit->enqueueItem(testsupport::makeEvent("Before"), TLMFlagsNormal);
+    unit->enqueueItem(testsupport::makeEvent("Bad\xff"), TLMFlagsNormal);  // not UTF-8
+    unit->enqueueItem(testsupport::makeEvent("After"), TLMFlagsNormal);
+    rig.drain();
+    rig.advance(6s);
+    ASSERT_TRUE(rig.server.waitForRequests(1));
+    const std::vector<IngestionRequest> requests = rig.server.requests();
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(testsupport::eventNames(requests[0]), (std::vector<std::string>{"Before", "After"}));
+
+    // The dropped log is reported failed, the others sent; none is kept.
+    ASSERT_TRUE(testsupport::eventually([&] { return rig.delegate->count(Kind::DidSucceed) == 2; }));
+    EXPECT_EQ(rig.delegate->eventNames(Kind::DidSucceed), (std::vector<std::string>{"Before", "After"}));
+    ASSERT_EQ(rig.delegate->eventNames(Kind::DidFail), std::vector<std::string>{"Bad\xff"});
+    const auto failure = rig.delegate->events(Kind::DidFail)[0];
+    ASSERT_TRUE(failure.error.has_value());
+    EXPECT_EQ(failure.error->domain(), kTLMErrorDomain);
+    EXPECT_EQ(failure.error->code(), TLMErrorSerializationFailed);
+    EXPECT_TRUE(storedLogs(*rig.group, "Analytics").empty());
+    const auto errors = capture.linesAt(TLMLogLevelError);
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_EQ(errors[0].message.rfind("Couldn't serialize 1 of 3 log(s) of batch Id ", 0), 0u) << errors[0].message;
 }
 
 TEST(TLMChannelSending, ALongerIntervalIsKeptAcrossARestart) {

@@ -176,23 +176,24 @@ bool TLMChannelUnitDefault::sendOneBatch() {
     for (const auto& log : logs) {
         notifyDelegates([&](TLMChannelDelegate& delegate) { delegate.channelWillSendLog(*this, log); });
     }
-    auto container = std::make_shared<const TLMLogContainer>(*batchId, logs);
+    auto container = std::make_shared<const TLMLogContainer>(*batchId, std::move(logs));
     mIngestion->sendAsync(
-        container, [weakSelf = weak_from_this(), batchId = *batchId, logs = std::move(logs)](
+        container, [weakSelf = weak_from_this(), container](
                        const std::string&, const std::optional<platform::net::HTTPURLResponse>& response,
                        const std::optional<std::vector<std::uint8_t>>&, const std::optional<platform::Error>& error) {
             const auto self = weakSelf.lock();
             if (!self) return;
             self->mLogsDispatchQueue->async(
-                [self, batchId, logs, response, error] { self->batchEnded(batchId, logs, response, error); });
+                [self, container, response, error] { self->batchEnded(*container, response, error); });
         });
     return mAvailableBatchFromStorage;
 }
 
-void TLMChannelUnitDefault::batchEnded(const std::string& batchId,
-                                       const std::vector<std::shared_ptr<TLMAbstractLog>>& logs,
+void TLMChannelUnitDefault::batchEnded(const TLMLogContainer& batch,
                                        const std::optional<platform::net::HTTPURLResponse>& response,
                                        const std::optional<platform::Error>& error) {
+    const std::string& batchId = batch.batchId();
+    const std::vector<std::shared_ptr<TLMAbstractLog>>& logs = batch.logs();
     if (mPendingBatchIds.erase(batchId) == 0) {
         TLMLogWarning(kLogTag, "Batch Id %s not expected, ignore.", batchId.c_str());
         return;
@@ -205,8 +206,19 @@ void TLMChannelUnitDefault::batchEnded(const std::string& batchId,
         TLMLogVerbose(kLogTag, "Sent %zu log(s) of group %s with batch Id %s.", count, groupId.c_str(),
                       batchId.c_str());
         mStorage->deleteLogsWithBatchId(batchId, groupId);
+        // A log JSON could not hold went without the others: it failed.
+        const std::vector<std::shared_ptr<TLMAbstractLog>> unwritten = batch.unwritableLogs();
+        const platform::Error unwrittenError =
+            TLMMakeError(TLMErrorSerializationFailed, "The log cannot be written as JSON.");
         for (const auto& log : logs) {
-            notifyDelegates([&](TLMChannelDelegate& delegate) { delegate.channelDidSucceedSendingLog(*this, log); });
+            if (std::find(unwritten.begin(), unwritten.end(), log) != unwritten.end()) {
+                notifyDelegates([&](TLMChannelDelegate& delegate) {
+                    delegate.channelDidFailSendingLog(*this, log, unwrittenError);
+                });
+            } else {
+                notifyDelegates(
+                    [&](TLMChannelDelegate& delegate) { delegate.channelDidSucceedSendingLog(*this, log); });
+            }
         }
     } else {
         const platform::Error failure =

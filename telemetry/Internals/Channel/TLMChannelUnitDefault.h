@@ -116,8 +116,7 @@ private:
 
     void storeLog(const std::shared_ptr<TLMAbstractLog>& log, const std::string& internalId, TLMFlags flags);
     bool sendOneBatch();
-    void batchEnded(const std::string& batchId, const std::vector<std::shared_ptr<TLMAbstractLog>>& logs,
-                    const std::optional<platform::net::HTTPURLResponse>& response,
+    void batchEnded(const TLMLogContainer& batch, const std::optional<platform::net::HTTPURLResponse>& response,
                     const std::optional<platform::Error>& error);
     void deleteStoredLogs();
     // What is left of the flush interval, using and keeping the stored start
