@@ -13,11 +13,9 @@
 #include "crashes/TelemetryCrashes/TLMWrapperCrashesHelper.h"
 #include "crashes/reporter/setup/TLCrashReport.h"
 #include "crashes/reporter/setup/TLCrashReporter.h"
-#include "crashes/reporter/setup/TLCrashSignalHandler.h"
 #include "platform/dispatch/Clock.h"
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/dispatch/MainThread.h"
-#include "platform/dispatch/ThreadStart.h"
 #include "telemetry/TLMLogger.h"
 #include "telemetry/TLMTelemetry.h"
 #include "telemetry/core/Context/TLMDeviceTracker.h"
@@ -336,8 +334,6 @@ void TLMCrashes::configureCrashReporter(bool enableUncaughtExceptionHandler) {
         const std::string text = describe(error);
         TLMLogError(kTag, "Could not enable crash reporter: %s", text.c_str());
     }
-    // Each thread of the queues takes signals on a stack of its own.
-    platform::setThreadStartHook([] { TLCrashSignalHandler::attachCurrentThread(); });
     const TLCrashUncaughtExceptionHandler after = TLCrashGetUncaughtExceptionHandler();
     if (after != nullptr && after != before) {
         mExceptionHandler = after;

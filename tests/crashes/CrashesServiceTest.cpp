@@ -32,6 +32,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <set>
 #include <thread>
 
@@ -523,6 +524,46 @@ TEST(CrashesService, AThreadStartedOutsideTheQueuesReportsItsStackOverflow) {
     const auto report = TLMCrashes::lastSessionCrashReport();
     ASSERT_NE(report, nullptr);
     EXPECT_EQ(report->signal(), std::optional<std::string>("SIGSEGV"));
+}
+
+TEST(CrashesService, AStackOverflowOnAThreadStartedBeforeCaptureIsSentAtTheNextStart) {
+    Rig rig;
+    // Each started before telemetry, or by its start, and left to overflow.
+    const struct {
+        const char* thread;
+        const char* label;
+    } cases[] = {
+        {"the telemetry logger", "com.vekmont.telemetry.logger"},
+        {"the logs queue", "com.vekmont.telemetry.logs"},
+        {"the HTTP queue", "com.vekmont.telemetry.http"},
+        {"the URL session's worker", "url.session"},
+        {"the clock's timers", "clock.timers"},
+        {"the layouts cache's queue", "com.vekmont.sharing.layouts-cache"},
+    };
+    std::map<std::int64_t, std::string> threadOfProcess;
+    for (const auto& c : cases) {
+        const testsupport::tProgramRun run = testsupport::RunProgram(
+            VEKMONT_CRASH_HELPER_WITH_FP, {std::string("service-overflow-on:") + c.label, rig.server.baseUrl()});
+        ASSERT_EQ(run.status, -1) << c.thread << ": " << run.err;
+        threadOfProcess[std::stol(run.out)] = c.thread;
+    }
+
+    // One start takes every report in and sends it.
+    startClient();
+    const std::size_t stored = TLMCrashes::sharedInstance().persistedCrashReports().size();
+    ASSERT_TRUE(processStoredReports(rig));
+    ASSERT_TRUE(testsupport::eventually([&] { return sentLogs(rig.server, "appleError").size() >= stored; }));
+    std::set<std::string> reported;
+    for (const auto& log : sentLogs(rig.server, "appleError")) {
+        const auto pid = log.at("processId").asInteger();
+        ASSERT_TRUE(pid);
+        const std::string thread = threadOfProcess[*pid];
+        EXPECT_EQ(text(log, "osExceptionType"), "SIGSEGV") << thread;
+        reported.insert(thread);
+    }
+    std::set<std::string> expected;
+    for (const auto& c : cases) expected.insert(c.thread);
+    EXPECT_EQ(reported, expected);
 }
 
 #endif
