@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <string>
 #include <string_view>
 
 #include "crashes/reporter/async/TLCrashAsyncElf.h"
@@ -25,7 +26,8 @@ namespace {
 
 bool KnownCode(tlcrash_error_t error) { return error >= TLCRASH_ERR_NONE && error <= TLCRASH_ERR_BADDATA; }
 
-void Name(const tlcrash_async_image& image, uint64_t pc) {
+// `table`: the string table, or empty when it is too long to copy.
+void Name(const tlcrash_async_image& image, const std::string& table, uint64_t pc) {
     tlcrash_symbol_lookup_result result;
     const tlcrash_error_t error = tlcrash_async_find_symbol(&image, TLCRASH_SYMBOLICATION_SYMBOL_TABLE, pc, &result);
     Require(KnownCode(error), "the lookup ends with a code");
@@ -33,12 +35,7 @@ void Name(const tlcrash_async_image& image, uint64_t pc) {
     Require(length < sizeof result.name, "the name ends within its buffer");
     if (error != TLCRASH_ERR_NONE) return;
     Require(length > 0 && result.start_address <= pc, "a name found is of a function at or below the pc");
-    const auto* names = static_cast<const char*>(
-        tlcrash_async_mobject_remap(&image.dynamic_names, tlcrash_async_mobject_base_address(&image.dynamic_names), 0,
-                                    tlcrash_async_mobject_length(&image.dynamic_names)));
-    Require(names != nullptr, "the string table is readable");
-    const std::string_view table(names, tlcrash_async_mobject_length(&image.dynamic_names));
-    Require(table.find(std::string_view(result.name, length)) != std::string_view::npos,
+    Require(table.empty() || table.find(std::string_view(result.name, length)) != std::string::npos,
             "the name comes from the string table");
 
     // Another symbol of the same address may win there, one without a
@@ -71,18 +68,31 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     }
 
+    // The string table, copied as the crash path reads it: it may lie
+    // anywhere the image says, in memory that is readable but no object of
+    // this process.
+    std::string table;
+    const std::size_t tableLength = tlcrash_async_mobject_length(&image.dynamic_names);
+    if (tableLength <= fuzzsupport::MappedImage::kMaximumSize) {
+        table.resize(tableLength);
+        const void* names = tlcrash_async_mobject_remap(
+            &image.dynamic_names, tlcrash_async_mobject_base_address(&image.dynamic_names), 0, tableLength);
+        Require(names != nullptr, "the string table is readable");
+        tlcrash_async_memcpy(table.data(), names, tableLength);
+    }
+
     // Pcs through the code, and at and just past the start of the first
     // symbols, where lookups find something.
     constexpr uint64_t kSteps = 16;
-    for (uint64_t i = 0; i < kSteps; ++i) Name(image, header + image.text_size / kSteps * i);
+    for (uint64_t i = 0; i < kSteps; ++i) Name(image, table, header + image.text_size / kSteps * i);
     const tlcrash_async_mobject* symbols = &image.dynamic_symbols;
     const uint64_t symtab = tlcrash_async_mobject_base_address(symbols);
     for (uint64_t i = 0; i < image.dynamic_symbol_count && i < 32; ++i) {
         const tlcrash_async_elf_fields entry{
             static_cast<const uint8_t*>(tlcrash_async_mobject_remap(symbols, symtab, i * 24, 24)), image.byteorder};
         const uint64_t address = entry.u64(8) + static_cast<uint64_t>(image.vmaddr_slide);
-        Name(image, address);
-        Name(image, address + 1);
+        Name(image, table, address);
+        Name(image, table, address + 1);
     }
     tlcrash_async_image_free(&image);
     return 0;

@@ -58,7 +58,8 @@ const tlcrash_async_byteorder* tlcrash_async_byteorder_host();
 const tlcrash_async_byteorder* tlcrash_async_byteorder_for(bool littleEndian);
 
 // Copies n bytes front to back; n = 0 copies nothing. Does not call the C
-// library.
+// library. The one way the crash path reads task memory in place: any
+// readable range, unchecked by AddressSanitizer.
 void* tlcrash_async_memcpy(void* dest, const void* source, size_t n);
 // Fills n bytes; n = 0 fills nothing.
 void* tlcrash_async_memset(void* dest, uint8_t value, size_t n);

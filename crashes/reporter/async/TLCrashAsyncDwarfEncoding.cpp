@@ -422,10 +422,13 @@ tlcrash_error_t tlcrash_async_dwarf_fde_finder_find_indexed(const tlcrash_async_
                                                             const tlcrash_async_mobject* hdr, uint64_t pc,
                                                             tlcrash_async_dwarf_fde_info* info) {
     const uint64_t start = tlcrash_async_mobject_base_address(hdr);
-    const auto* head = static_cast<const uint8_t*>(tlcrash_async_mobject_remap(hdr, start, 0, 4));
+    const void* at = tlcrash_async_mobject_remap(hdr, start, 0, 4);
+    if (at == nullptr) return TLCRASH_ERR_NOTSUP;
+    uint8_t head[4];
+    tlcrash_async_memcpy(head, at, sizeof head);
     // Version 1; the count as udata4; entries as pairs of sdata4 offsets
     // from the header, which is what linkers write.
-    if (head == nullptr || head[0] != 1 || head[2] != TLCRASH_DW_EH_PE_udata4 || head[3] != 0x3B) {
+    if (head[0] != 1 || head[2] != TLCRASH_DW_EH_PE_udata4 || head[3] != 0x3B) {
         return TLCRASH_ERR_NOTSUP;
     }
     tlcrash_async_dwarf_ptr_reader reader;

@@ -30,7 +30,7 @@ tlcrash_error_t tlcrash_async_find_symbol(const tlcrash_async_image* image, uint
                                                                     TLCRASH_ELF_SYMBOL_SIZE_64)),
             image->byteorder};
         if (entry.bytes == nullptr) return TLCRASH_ERR_INVAL;
-        const uint8_t type = entry.bytes[4] & 0xF;
+        const uint8_t type = entry.u8(4) & 0xF;
         const uint16_t section = entry.u16(6);
         const uint64_t value = entry.u64(8);
         if ((type != kSttFunc && type != kSttGnuIfunc) || section == 0 || value == 0) continue;
@@ -52,13 +52,13 @@ tlcrash_error_t tlcrash_async_find_symbol(const tlcrash_async_image* image, uint
     const uint64_t strtab = tlcrash_async_mobject_base_address(names);
     const size_t available = tlcrash_async_mobject_length(names);
     if (nameIndex >= available) return TLCRASH_ERR_INVAL;
-    const auto* text = static_cast<const char*>(tlcrash_async_mobject_remap(names, strtab, nameIndex, 1));
+    const size_t room =
+        available - nameIndex < sizeof result->name - 1 ? available - nameIndex : sizeof result->name - 1;
+    const void* text = tlcrash_async_mobject_remap(names, strtab, nameIndex, room);
+    if (text == nullptr) return TLCRASH_ERR_NOTFOUND;
+    tlcrash_async_memcpy(result->name, text, room);
     size_t length = 0;
-    while (text != nullptr && length + 1 < sizeof result->name && nameIndex + length < available &&
-           text[length] != '\0') {
-        result->name[length] = text[length];
-        ++length;
-    }
+    while (length < room && result->name[length] != '\0') ++length;
     result->name[length] = '\0';
     return length > 0 ? TLCRASH_ERR_NONE : TLCRASH_ERR_NOTFOUND;
 }

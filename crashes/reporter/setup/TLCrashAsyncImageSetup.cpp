@@ -90,9 +90,10 @@ void findBuildId(tlcrash_async_image* image, const tlcrash_async_phdr& note) {
         const uint64_t descAt = at + alignUp(12 + uint64_t{nameSize}, alignment);
         const uint64_t next = alignUp(descAt + descSize, alignment);
         if (descAt + descSize > note.memsz) return;
-        const auto* name = static_cast<const char*>(tlcrash_async_mobject_remap(&mobj, start, nameAt, nameSize));
-        if (type == kNoteGnuBuildId && nameSize == 4 && name != nullptr && tlcrash_async_strncmp(name, "GNU", 4) == 0 &&
-            descSize > 0) {
+        char name[4] = {};
+        const void* nameBytes = tlcrash_async_mobject_remap(&mobj, start, nameAt, nameSize);
+        if (nameSize == 4 && nameBytes != nullptr) tlcrash_async_memcpy(name, nameBytes, 4);
+        if (type == kNoteGnuBuildId && nameSize == 4 && tlcrash_async_strncmp(name, "GNU", 4) == 0 && descSize > 0) {
             const void* desc = tlcrash_async_mobject_remap(&mobj, start, descAt, descSize);
             if (desc == nullptr) return;
             tlcrash_async_memset(image->uuid, 0, sizeof image->uuid);
@@ -114,10 +115,13 @@ void findEhFrame(tlcrash_async_image* image, const tlcrash_async_phdr& header) {
         tlcrash_async_mobject_init(&mobj, image->task, start, header.memsz, true) != TLCRASH_ERR_NONE) {
         return;
     }
-    const auto* head = static_cast<const uint8_t*>(tlcrash_async_mobject_remap(&mobj, start, 0, 4));
-    if (head == nullptr || head[0] != 1) return;
+    uint8_t version, encoding;
+    if (tlcrash_async_mobject_read_uint8(&mobj, start, 0, &version) != TLCRASH_ERR_NONE || version != 1 ||
+        tlcrash_async_mobject_read_uint8(&mobj, start, 1, &encoding) != TLCRASH_ERR_NONE) {
+        return;
+    }
     uint64_t frame;
-    if (!decodeEhPointer(&mobj, image->byteorder, start + 4, head[1], image->is_64, start, &frame)) return;
+    if (!decodeEhPointer(&mobj, image->byteorder, start + 4, encoding, image->is_64, start, &frame)) return;
 
     image->eh_frame_hdr_addr = start;
     image->eh_frame_hdr_size = header.memsz;
