@@ -196,6 +196,47 @@ TEST_F(SharingCaches, ADamagedIndexStartsEmptyAndNeverReachesOutsideItsFolder) {
     EXPECT_EQ(entry->date, clock->now());
 }
 
+TEST_F(SharingCaches, ADownloadedLayoutIsReusedForTwoDaysAndNotBeforeItsUploadWhateverDateItsIndexHolds) {
+    using namespace std::chrono;
+    const Date today = sys_days{year{2026} / March / 1} + hours{9};
+    const struct {
+        const char* name;
+        Date downloaded;  // as the index holds it
+        std::optional<Date> uploaded;
+        Date now;
+        bool reused;
+    } cases[] = {
+        {"just downloaded", today, std::nullopt, today, true},
+        {"two days old", today - hours{48}, std::nullopt, today, true},
+        {"a second older", today - hours{48} - seconds{1}, std::nullopt, today, false},
+        {"downloaded in the future", today + seconds{1}, std::nullopt, today, false},
+        {"uploaded after its download", today - hours{1}, today - minutes{30}, today, false},
+        {"uploaded before its download", today - hours{1}, today - hours{2}, today, true},
+        // Centuries before now: further back than the clock's unit counts from now.
+        {"in 1700", sys_days{year{1700} / January / 1}, std::nullopt, today, false},
+        {"the earliest date", Date::min(), std::nullopt, today, false},
+        {"far in the future", Date::max(), std::nullopt, today, false},
+        // A clock within two days of the earliest date it can show.
+        {"the earliest date on an early clock", Date::min(), std::nullopt, Date::min() + hours{1}, true},
+    };
+    const fs::path root = platform::Paths::caches() / "Reuse";
+    int number = 0;
+    for (const auto& c : cases) {
+        const fs::path folder = root / std::to_string(++number);
+        const fs::path index = root / (std::to_string(number) + ".plist");
+        QLFileCache probe("probe", folder, root / "unused.plist", ".layout");
+        writeFile(probe.pathForKey("L1"), {'W', 'k', 'S', 't'});
+        const Value::Dictionary entries{
+            {"L1", Value::Dictionary{{"file", probe.pathForKey("L1").filename().string()}, {"date", c.downloaded}}}};
+        ASSERT_TRUE(platform::writeFileAtomically(index, Value(entries).toStoredForm())) << c.name;
+        clock->setDate(c.now);
+        QLCloudLayoutsCache cache(folder, index);
+        const auto file = cache.reusableFileForLayout("L1", c.uploaded);
+        EXPECT_EQ(file.has_value(), c.reused) << c.name;
+        if (file) EXPECT_EQ(*file, probe.pathForKey("L1")) << c.name;
+    }
+}
+
 TEST_F(SharingCaches, PicturesAreKeptAtTheirCachesBudget) {
     // 4096 x 2048 of one grey, a few kilobytes: 32 MiB at full size.
     const auto png = testsupport::PlainPng(4096, 2048, 0, {60});
