@@ -60,6 +60,11 @@ std::vector<long long> VKMLayoutPictures::shareBudget(const std::vector<long lon
 
 std::size_t VKMLayoutPictures::decodePictures(const tImages& images, long long budgetBytes) {
     std::lock_guard lock(gDecoding);
+    // Every build asks, once for each image layer: when all are decoded,
+    // a look at each element is all it costs.
+    if (std::none_of(images.begin(), images.end(),
+                     [](const CImageElement* element) { return Drawable(element) && !element->IsPictureDecoded(); }))
+        return 0;
     std::vector<CImageElement*> pending;
     std::unordered_set<const CImageElement*> seen;
     std::unordered_set<const platform::Image*> counted;
