@@ -28,6 +28,7 @@
 #include <cerrno>
 #include <fstream>
 #include <iterator>
+#include <map>
 
 namespace fs = std::filesystem;
 using platform::Value;
@@ -268,6 +269,55 @@ TEST_F(SharingCaches, PicturesAreKeptAtTheirCachesBudget) {
     // Kept decoded: asked again, the same image without decoding again.
     EXPECT_EQ(profiles.profileImageForUserId("ada"), picture);
     EXPECT_EQ(log.Count("ProfileImage: a picture"), 1);
+}
+
+TEST_F(SharingCaches, EachCacheKeepsItsPicturesWithinItsBytesTheLeastRecentlyUsedLeavingFirst) {
+    const fs::path root = platform::Paths::caches() / "Recent";
+    QLProfileImageCache profiles(root / "Profiles", root / "Profiles.plist");
+    QLPreviewImageCache previews(root / "Previews", root / "Previews.plist");
+    struct Case {
+        const char* name;
+        QLBlobImageCache& cache;
+        int side;            // pictures at the cache's budget for one
+        std::size_t memory;  // four of them
+    };
+    const Case cases[] = {
+        {"profile pictures", profiles, 1024, 16u * 1024 * 1024},
+        {"previews", previews, 2048, 64u * 1024 * 1024},
+    };
+    using Keys = std::vector<std::string>;
+    for (const Case& c : cases) {
+        for (const std::string key : {"a", "b", "c", "d", "e"}) {
+            writeFile(c.cache.files().pathForKey(key),
+                      testsupport::PlainPng(c.side, c.side, 0, {static_cast<std::uint8_t>(key[0])}));
+            c.cache.files().record(key, {{"blobName", key + ".png"}});
+        }
+        std::map<std::string, std::shared_ptr<platform::Image>> seen;
+        for (const std::string key : {"a", "b", "c", "d"}) seen[key] = c.cache.imageForKey(key);
+        EXPECT_EQ(c.cache.keysInMemory(), (Keys{"d", "c", "b", "a"})) << c.name;
+        EXPECT_EQ(c.cache.bytesInMemory(), c.memory) << c.name;
+
+        // "a" used again survives the next picture; "b", now the least
+        // recently used, leaves, and comes back decoded anew.
+        EXPECT_EQ(c.cache.imageForKey("a"), seen["a"]) << c.name;
+        ASSERT_NE(c.cache.imageForKey("e"), nullptr) << c.name;
+        EXPECT_EQ(c.cache.keysInMemory(), (Keys{"e", "a", "d", "c"})) << c.name;
+        EXPECT_EQ(c.cache.bytesInMemory(), c.memory) << c.name;
+        const auto again = c.cache.imageForKey("b");
+        ASSERT_NE(again, nullptr) << c.name;
+        EXPECT_NE(again, seen["b"]) << c.name << ": decoded again from its file";
+        EXPECT_EQ(*again->pixel(0, 0), (platform::Pixel{'b', 'b', 'b', 255})) << c.name;
+        EXPECT_EQ(c.cache.keysInMemory(), (Keys{"b", "e", "a", "d"})) << c.name;
+
+        // What no longer has a file leaves memory too; clearing empties it.
+        c.cache.files().remove("a");
+        c.cache.dropReferencesToMissingFiles();
+        EXPECT_EQ(c.cache.keysInMemory(), (Keys{"b", "e", "d"})) << c.name;
+        EXPECT_EQ(c.cache.bytesInMemory(), c.memory / 4 * 3) << c.name;
+        c.cache.clear();
+        EXPECT_EQ(c.cache.keysInMemory(), Keys{}) << c.name;
+        EXPECT_EQ(c.cache.bytesInMemory(), 0u) << c.name;
+    }
 }
 
 TEST_F(SharingCaches, ACacheStreamPutsOnlyWholeFilesInPlace) {
