@@ -417,6 +417,7 @@ TEST_F(TLMLogDBStorageTest, AGroupSavedTogetherEndsAsTheSameLogsSavedOneByOne) {
         std::vector<std::pair<std::int64_t, std::string>> rows;
         std::vector<std::string> errors;
     };
+    TLMLogDBStorage().dropDatabase();  // each run starts from an empty database
     auto run = [&](const Case& c, bool together) {
         Outcome outcome;
         auto storage = std::make_unique<TLMLogDBStorage>();
