@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <limits>
 #include <memory>
@@ -372,4 +373,87 @@ TEST_F(TLMLogDBStorageTest, UnifiedLogsKeepTheirTokenEncryptedBesideTheirTargetK
     EXPECT_TRUE(reopened.saveLog(makeLog("after"), "Analytics/unified", TLMFlagsNormal));
     TLMEncrypter::setRandomSource({});
     EXPECT_EQ(reopened.countLogs(), 6u);
+}
+
+TEST_F(TLMLogDBStorageTest, AGroupSavedTogetherEndsAsTheSameLogsSavedOneByOne) {
+    struct Item {
+        std::string name;
+        std::size_t padding;
+        TLMFlags flags;
+    };
+    struct Case {
+        const char* name;
+        std::int64_t maxSize;  // 0: the default
+        std::vector<Item> before;
+        std::vector<Item> group;
+        std::size_t refused;  // of the group, saved one by one
+        const char* evicted;  // a log of the group gone by the end, or null
+    };
+    std::vector<Item> filling;
+    for (int i = 0; i < 6; ++i) filling.push_back({"n" + std::to_string(i), 1500, TLMFlagsNormal});
+    std::vector<Item> crowd;
+    for (int i = 0; i < 40; ++i) crowd.push_back({"c" + std::to_string(i), 1500, TLMFlagsCritical});
+    crowd.push_back({"late-normal", 1500, TLMFlagsNormal});
+    const Case cases[] = {
+        {"room for all",
+         0,
+         {{"old", 0, TLMFlagsNormal}},
+         {{"a", 0, TLMFlagsNormal}, {"b", 0, TLMFlagsCritical}},
+         0,
+         nullptr},
+        {"one too large in the middle",
+         8 * 4096,
+         {},
+         {{"small", 0, TLMFlagsNormal}, {"huge", 30000, TLMFlagsCritical}, {"after", 0, TLMFlagsNormal}},
+         1,
+         nullptr},
+        // The database fills within the group: older logs are evicted,
+        // then logs of the group itself, and the last ordinary one finds
+        // nothing to evict.
+        {"full within the group", 16 * 4096, filling, crowd, 1, "c0"},
+    };
+    struct Outcome {
+        std::vector<bool> saved;
+        std::vector<std::pair<std::int64_t, std::string>> rows;
+        std::vector<std::string> errors;
+    };
+    TLMLogDBStorage().dropDatabase();  // each run starts from an empty database
+    auto run = [&](const Case& c, bool together) {
+        Outcome outcome;
+        auto storage = std::make_unique<TLMLogDBStorage>();
+        if (c.maxSize != 0) storage->setMaxStorageSize(c.maxSize, {});
+        for (const Item& item : c.before)
+            EXPECT_TRUE(storage->saveLog(makeLog(item.name, item.padding), "A", item.flags));
+        std::vector<TLMLogToSave> group;
+        for (const Item& item : c.group) group.push_back({makeLog(item.name, item.padding), item.flags});
+        TLMLogCapture capture;
+        if (together) {
+            outcome.saved = storage->saveLogs(group, "A");
+        } else {
+            for (const TLMLogToSave& item : group) outcome.saved.push_back(storage->saveLog(item.log, "A", item.flags));
+        }
+        // Why logs were refused; a failing statement's own report aside.
+        for (const TLMCapturedLine& line : capture.linesAt(TLMLogLevelError)) {
+            if (line.message.rfind("Failed to finalize SQLite statement", 0) != 0)
+                outcome.errors.push_back(line.message);
+        }
+        for (const TLMStoredLog& row : storage->logsWithCondition("", {})) {
+            outcome.rows.emplace_back(row.id, nameOf(row.log));
+        }
+        storage->dropDatabase();
+        return outcome;
+    };
+    for (const Case& c : cases) {
+        const Outcome alone = run(c, false);
+        const Outcome together = run(c, true);
+        EXPECT_EQ(together.saved, alone.saved) << c.name;
+        EXPECT_EQ(together.rows, alone.rows) << c.name;  // same identifiers: nothing twice, nothing lost
+        EXPECT_EQ(together.errors, alone.errors) << c.name;
+        EXPECT_EQ(static_cast<std::size_t>(std::count(alone.saved.begin(), alone.saved.end(), false)), c.refused)
+            << c.name;
+        const bool gone =
+            c.evicted != nullptr && std::none_of(alone.rows.begin(), alone.rows.end(),
+                                                 [&](const auto& row) { return row.second == c.evicted; });
+        EXPECT_EQ(gone, c.evicted != nullptr) << c.name;
+    }
 }

@@ -62,30 +62,84 @@ void TLMChannelUnitDefault::enqueueItem(std::shared_ptr<TLMAbstractLog> item, TL
     notifyDelegates([&](TLMChannelDelegate& delegate) { delegate.channelPrepareLog(*this, item); });
     notifyDelegates(
         [&](TLMChannelDelegate& delegate) { delegate.channelDidPrepareLog(*this, item, internalId, flags); });
-    mLogsDispatchQueue->async([self = shared_from_this(), item = std::move(item), internalId = std::move(internalId),
-                               flags] { self->storeLog(item, internalId, flags); });
+    std::lock_guard lock(mWaitingMutex);
+    mWaiting.push_back({std::move(item), std::move(internalId), flags});
+    mLogsDispatchQueue->async([self = shared_from_this()] { self->storeWaitingLogs(); });
 }
 
-void TLMChannelUnitDefault::storeLog(const std::shared_ptr<TLMAbstractLog>& log, const std::string& internalId,
-                                     TLMFlags flags) {
-    bool filtered = !mEnabled;
-    if (filtered) {
-        const std::string groupId = mConfiguration.groupId();
-        TLMLogDebug(kLogTag, "Channel unit %s is disabled; the log is dropped.", groupId.c_str());
-    } else {
-        notifyDelegates([&](TLMChannelDelegate& delegate) {
-            if (!filtered && delegate.channelUnitShouldFilterLog(*this, log)) filtered = true;
-        });
-        const std::string type = log->type();
-        if (filtered) TLMLogDebug(kLogTag, "Log of type '%s' was filtered out by a delegate.", type.c_str());
+void TLMChannelUnitDefault::asyncInOrder(std::function<void()> block) {
+    std::lock_guard lock(mWaitingMutex);
+    mWaiting.push_back({});
+    mLogsDispatchQueue->async([self = shared_from_this(), block = std::move(block)] {
+        self->takeAnswers();
+        {
+            // The blocks before this one took every log before its place.
+            std::lock_guard lock(self->mWaitingMutex);
+            self->mWaiting.pop_front();
+        }
+        block();
+    });
+}
+
+void TLMChannelUnitDefault::storeWaitingLogs() {
+    takeAnswers();
+    std::vector<WaitingLog> logs;
+    {
+        std::lock_guard lock(mWaitingMutex);
+        const std::size_t most = std::max<std::uint32_t>(mConfiguration.batchSizeLimit(), 1);
+        while (!mWaiting.empty() && mWaiting.front().log && logs.size() < most) {
+            logs.push_back(std::move(mWaiting.front()));
+            mWaiting.pop_front();
+        }
     }
-    const bool stored = !filtered && mStorage->saveLog(log, mConfiguration.groupId(), flags);
-    if (stored) notifyDelegates([&](TLMChannelDelegate& delegate) { delegate.channelDidStoreLog(*this, log); });
-    notifyDelegates(
-        [&](TLMChannelDelegate& delegate) { delegate.channelDidCompleteEnqueueingLog(*this, log, internalId); });
-    if (!stored) return;
-    ++mItemsCount;
+    if (logs.empty()) return;
+    const std::string groupId = mConfiguration.groupId();
+    std::vector<TLMLogToSave> toSave;
+    std::vector<std::size_t> savedAt;
+    for (std::size_t i = 0; i < logs.size(); ++i) {
+        const std::shared_ptr<TLMAbstractLog>& log = logs[i].log;
+        bool filtered = !mEnabled;
+        if (filtered) {
+            TLMLogDebug(kLogTag, "Channel unit %s is disabled; the log is dropped.", groupId.c_str());
+        } else {
+            notifyDelegates([&](TLMChannelDelegate& delegate) {
+                if (!filtered && delegate.channelUnitShouldFilterLog(*this, log)) filtered = true;
+            });
+            const std::string type = log->type();
+            if (filtered) TLMLogDebug(kLogTag, "Log of type '%s' was filtered out by a delegate.", type.c_str());
+        }
+        if (filtered) continue;
+        toSave.push_back({log, logs[i].flags});
+        savedAt.push_back(i);
+    }
+    std::vector<bool> stored(logs.size(), false);
+    if (!toSave.empty()) {
+        const std::vector<bool> saved = mStorage->saveLogs(toSave, groupId);
+        for (std::size_t k = 0; k < savedAt.size() && k < saved.size(); ++k) stored[savedAt[k]] = saved[k];
+    }
+    std::uint64_t storedCount = 0;
+    for (std::size_t i = 0; i < logs.size(); ++i) {
+        const WaitingLog& waiting = logs[i];
+        if (stored[i]) {
+            ++storedCount;
+            notifyDelegates([&](TLMChannelDelegate& delegate) { delegate.channelDidStoreLog(*this, waiting.log); });
+        }
+        notifyDelegates([&](TLMChannelDelegate& delegate) {
+            delegate.channelDidCompleteEnqueueingLog(*this, waiting.log, waiting.internalId);
+        });
+    }
+    if (storedCount == 0) return;
+    mItemsCount += storedCount;
     checkPendingLogs();
+}
+
+void TLMChannelUnitDefault::takeAnswers() {
+    std::vector<BatchAnswer> answers;
+    {
+        std::lock_guard lock(mWaitingMutex);
+        answers.swap(mAnswers);
+    }
+    for (const BatchAnswer& answer : answers) batchEnded(*answer.batch, answer.response, answer.error);
 }
 
 // ---- Batching
@@ -183,8 +237,12 @@ bool TLMChannelUnitDefault::sendOneBatch() {
                        const std::optional<std::vector<std::uint8_t>>&, const std::optional<platform::Error>& error) {
             const auto self = weakSelf.lock();
             if (!self) return;
-            self->mLogsDispatchQueue->async(
-                [self, container, response, error] { self->batchEnded(*container, response, error); });
+            {
+                std::lock_guard lock(self->mWaitingMutex);
+                self->mAnswers.push_back({container, response, error});
+            }
+            // Its own block, should no block of a waiting log come first.
+            self->mLogsDispatchQueue->async([self] { self->takeAnswers(); });
         });
     return mAvailableBatchFromStorage;
 }
@@ -256,7 +314,7 @@ TLMBatchOutcome TLMChannelUnitDefault::batchOutcome(const std::optional<platform
 // ---- Switches
 
 void TLMChannelUnitDefault::setEnabled(bool isEnabled, bool deleteDataOnDisabled) {
-    mLogsDispatchQueue->async([self = shared_from_this(), isEnabled, deleteDataOnDisabled] {
+    asyncInOrder([self = shared_from_this(), isEnabled, deleteDataOnDisabled] {
         if (self->mEnabled != isEnabled) {
             self->mEnabled = isEnabled;
             if (!isEnabled) self->cancelTimer();
@@ -288,7 +346,7 @@ void TLMChannelUnitDefault::deleteStoredLogs() {
 }
 
 void TLMChannelUnitDefault::pauseWithIdentifyingObject(const void* identifyingObject) {
-    mLogsDispatchQueue->async([self = shared_from_this(), identifyingObject] {
+    asyncInOrder([self = shared_from_this(), identifyingObject] {
         self->mPausedIdentifyingObjects.insert(identifyingObject);
         self->mPaused = true;
         self->cancelTimer();
@@ -299,7 +357,7 @@ void TLMChannelUnitDefault::pauseWithIdentifyingObject(const void* identifyingOb
 }
 
 void TLMChannelUnitDefault::resumeWithIdentifyingObject(const void* identifyingObject) {
-    mLogsDispatchQueue->async([self = shared_from_this(), identifyingObject] {
+    asyncInOrder([self = shared_from_this(), identifyingObject] {
         self->mPausedIdentifyingObjects.erase(identifyingObject);
         self->mPaused = !self->mPausedIdentifyingObjects.empty();
         self->notifyDelegates([&](TLMChannelDelegate& delegate) {
@@ -317,13 +375,13 @@ void TLMChannelUnitDefault::resumeWithIdentifyingObject(const void* identifyingO
 void TLMChannelUnitDefault::pauseSendingLogsWithToken(const std::string& token) {
     const std::optional<std::string> targetKey = TLMUtility::targetKeyFromTargetToken(token);
     if (!targetKey) return;
-    mLogsDispatchQueue->async([self = shared_from_this(), key = *targetKey] { self->mPausedTargetKeys.insert(key); });
+    asyncInOrder([self = shared_from_this(), key = *targetKey] { self->mPausedTargetKeys.insert(key); });
 }
 
 void TLMChannelUnitDefault::resumeSendingLogsWithToken(const std::string& token) {
     const std::optional<std::string> targetKey = TLMUtility::targetKeyFromTargetToken(token);
     if (!targetKey) return;
-    mLogsDispatchQueue->async([self = shared_from_this(), key = *targetKey] {
+    asyncInOrder([self = shared_from_this(), key = *targetKey] {
         if (self->mPausedTargetKeys.erase(key) == 0) return;
         self->countStoredLogsAndCheck();
     });
