@@ -138,6 +138,16 @@ int TLMDBStorage::configureDatabase(bool& damaged) {
             damaged = true;
             return result;
         }
+        // A file of our version holds the tables as we make them; another
+        // table of the name (a column renamed, a constraint added) would
+        // refuse every write.
+        if (storedVersion == mVersion) {
+            result = checkTablesWithSchema(mSchema, db.get());
+            if (result != SQLITE_OK) {
+                damaged = IsDamage(result);
+                return result;
+            }
+        }
     }
     const std::string name = mFilename;
     const auto version = static_cast<unsigned long long>(mVersion);
@@ -338,6 +348,27 @@ int TLMDBStorage::createTablesWithSchema(const TLMDBSchema& schema, sqlite3* db)
     for (const std::string& statement : statements) {
         const int result = executeNonSelectionQuery(statement, db);
         if (result != SQLITE_OK) return result;
+    }
+    return SQLITE_OK;
+}
+
+int TLMDBStorage::checkTablesWithSchema(const TLMDBSchema& schema, sqlite3* db) {
+    for (const auto& [tableName, columns] : schema) {
+        TLMStorageBindableArray values;
+        values.addString(tableName);
+        int result = SQLITE_OK;
+        const std::vector<TLMDBRow> rows = executeSelectionQuery(
+            "SELECT \"sql\" FROM \"sqlite_master\" WHERE \"type\"='table' AND \"name\"=?;", db, &result, values);
+        if (result != SQLITE_OK) return result;
+        // SQLite keeps the statement as it was given, without its ";".
+        const std::string expected =
+            "CREATE TABLE \"" + tableName + "\" (" + columnsQueryFromColumnsSchema(columns) + ")";
+        const std::string* stored = rows.empty() || rows.front().empty() ? nullptr : rows.front().front().asString();
+        if (stored == nullptr || *stored != expected) {
+            const std::string name = tableName;
+            TLMLogError(kLogTag, "The table %s is not the one of the schema.", name.c_str());
+            return SQLITE_CORRUPT;
+        }
     }
     return SQLITE_OK;
 }

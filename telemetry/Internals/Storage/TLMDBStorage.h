@@ -54,9 +54,9 @@ public:
     // Configures the database `filename` (relative to the client's folder):
     // creates the file and the schema's missing tables, keeps full
     // auto-vacuum and the version. A file that is corrupt or not a database,
-    // or where a table of the schema cannot be made, is deleted and made
-    // anew. Found so by a later operation, it is made anew once more and the
-    // operation runs again; after that its failures are only returned.
+    // where a table of the schema cannot be made, or which at our version
+    // holds another table of its name, is deleted and made anew. Found so by a later operation, it is made anew once
+    // more and the operation runs again; after that its failures are only returned.
     TLMDBStorage(TLMDBSchema schema, std::uint64_t version, std::string filename);
     TLMDBStorage(std::uint64_t version, std::string filename);
     virtual ~TLMDBStorage() = default;
@@ -95,6 +95,9 @@ public:
     // Operations on a connection that is already open.
     static TLMDBConnection openDatabaseAtFileURL(const std::filesystem::path& fileURL, int* result);
     static int createTablesWithSchema(const TLMDBSchema& schema, sqlite3* db);
+    // 0 when every table of the schema is the one its description makes;
+    // SQLITE_CORRUPT when one is not.
+    static int checkTablesWithSchema(const TLMDBSchema& schema, sqlite3* db);
     static std::string columnsQueryFromColumnsSchema(const TLMDBColumnsSchema& columnsSchema);
     static TLMDBColumnsIndexes columnsIndexes(const TLMDBSchema& schema);
     static bool tableExists(const std::string& tableName, sqlite3* db);
@@ -140,7 +143,7 @@ protected:
 
 private:
     // `damaged` tells whether the file itself is at fault: corrupt, not a
-    // database, or holding something where a table of ours belongs.
+    // database, or holding something else where a table of ours belongs.
     int configureDatabase(bool& damaged);
     // Deletes the file with its journal and configures it anew.
     int rebuildDatabase(int damage);
