@@ -149,6 +149,14 @@ bool WriteDamaged(const fs::path& folder) {
              std::mt19937 random(7);
              return OverwriteRootPage(file, "logs", [&](std::size_t) { return static_cast<char>(random() & 0xFF); });
          }},
+        {"write-format-3-fails-every-save.sqlite",
+         [](const fs::path& file) {
+             // The header's write format: above 2, SQLite only reads the file.
+             std::fstream out(file, std::ios::binary | std::ios::in | std::ios::out);
+             out.seekp(18);
+             out.put('\x03');
+             return out.good();
+         }},
         {"renamed-column-fails-every-save.sqlite",
          [](const fs::path& file) { return Execute(file, "ALTER TABLE logs RENAME COLUMN groupId TO groupKey;"); }},
         {"logs-a-view-fails-set-up.sqlite",

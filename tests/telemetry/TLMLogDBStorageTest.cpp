@@ -448,6 +448,7 @@ TEST_F(TLMLogDBStorageTest, ADamagedDatabaseIsMadeAnewAndTheLogStillSaved) {
         {"a page of the priority index of random bytes",
          [](const Path& file) { rawdb::FillPageWithRandomBytes(file, rawdb::RootPage(file, "ix_logs_priority"), 11); }},
         // Every insertion would be refused.
+        {"a write format SQLite does not know", [](const Path& file) { rawdb::SetHeaderByte(file, 18, 3); }},
         {"a column of the logs renamed",
          [](const Path& file) { rawdb::Execute(file, "ALTER TABLE logs RENAME COLUMN groupId TO groupKey"); }},
         // Set-up cannot make the table.

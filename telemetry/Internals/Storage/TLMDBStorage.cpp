@@ -128,6 +128,13 @@ int TLMDBStorage::configureDatabase(bool& damaged) {
         damaged = IsDamage(result);
         return result;
     }
+    // A file SQLite only reads (its header names a write format it does not
+    // know, or the file is write-protected) would refuse every save.
+    if (sqlite3_db_readonly(db.get(), "main") == 1) {
+        TLMLogError(kLogTag, "The database file can only be read.");
+        damaged = true;
+        return SQLITE_READONLY;
+    }
     if (!mSchema.empty()) {
         result = createTablesWithSchema(mSchema, db.get());
         if (result != SQLITE_OK) {

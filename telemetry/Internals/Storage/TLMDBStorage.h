@@ -53,10 +53,11 @@ public:
 
     // Configures the database `filename` (relative to the client's folder):
     // creates the file and the schema's missing tables, keeps full
-    // auto-vacuum and the version. A file that is corrupt or not a database,
-    // where a table of the schema cannot be made, or which at our version
-    // holds another table of its name, is deleted and made anew. Found so by a later operation, it is made anew once
-    // more and the operation runs again; after that its failures are only returned.
+    // auto-vacuum and the version. A file that is corrupt, not a database or
+    // only readable, where a table of the schema cannot be made, or which at
+    // our version holds another table of its name, is deleted and made anew.
+    // Found so by a later operation, it is made anew once more and the
+    // operation runs again; after that its failures are only returned.
     TLMDBStorage(TLMDBSchema schema, std::uint64_t version, std::string filename);
     TLMDBStorage(std::uint64_t version, std::string filename);
     virtual ~TLMDBStorage() = default;

@@ -90,6 +90,14 @@ void FillPageWithRandomBytes(const std::filesystem::path& file, std::int64_t pag
     WritePage(file, page, bytes);
 }
 
+void SetHeaderByte(const std::filesystem::path& file, std::size_t offset, std::uint8_t value) {
+    ASSERT_LT(offset, 100u);
+    std::fstream out(file, std::ios::binary | std::ios::in | std::ios::out);
+    out.seekp(static_cast<std::streamoff>(offset));
+    out.put(static_cast<char>(value));
+    ASSERT_TRUE(out.good()) << file;
+}
+
 void OverwriteHeader(const std::filesystem::path& file) {
     std::vector<char> bytes(static_cast<std::size_t>(Integer(file, "PRAGMA page_size")));
     const std::string text = "not a database any more. ";

@@ -24,6 +24,8 @@ std::int64_t RootPage(const std::filesystem::path& file, const std::string& name
 // with random bytes from the seed.
 void ZeroPage(const std::filesystem::path& file, std::int64_t page);
 void FillPageWithRandomBytes(const std::filesystem::path& file, std::int64_t page, unsigned seed);
+// One byte of the file's header set.
+void SetHeaderByte(const std::filesystem::path& file, std::size_t offset, std::uint8_t value);
 // The first page overwritten with text: no database at all any more.
 void OverwriteHeader(const std::filesystem::path& file);
 
