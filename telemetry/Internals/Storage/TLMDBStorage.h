@@ -144,7 +144,8 @@ protected:
 
 private:
     // `damaged` tells whether the file itself is at fault: corrupt, not a
-    // database, or holding something else where a table of ours belongs.
+    // database, only readable, or holding something else where a table of
+    // ours belongs.
     int configureDatabase(bool& damaged);
     // Deletes the file with its journal and configures it anew.
     int rebuildDatabase(int damage);
