@@ -11,6 +11,7 @@
 #include "platform/dispatch/ThreadStart.h"
 #include "platform/foundation/Bundle.h"
 #include "platform/foundation/Paths.h"
+#include "telemetry/Internals/Storage/TLMLogDBStorage.h"
 #include "telemetry/TLMAnalytics.h"
 #include "telemetry/TLMTelemetry.h"
 #include "telemetry/core/Context/TLMDeviceTracker.h"
@@ -24,6 +25,7 @@
 #include "tests/support/RunProgram.h"
 #include "tests/telemetry/TLMLogCapture.h"
 #include "tests/telemetry/TLMTestRecords.h"
+#include "tests/telemetry/support/RawDatabase.h"
 #include "tests/telemetry/support/TelemetryTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -258,6 +260,28 @@ TEST(CrashesService, APendingReportStaysWhenItsCopyCannotBeWritten) {
     startClient();
     EXPECT_TRUE(TLMCrashes::hasCrashedInLastSession());
     EXPECT_EQ(TLCrashReporter(TLCrashReporterConfig::defaultConfiguration()).pendingCrashReportPaths().size(), 1u);
+}
+
+TEST(CrashesService, AReportPendingAtAStartWithADamagedLogDatabaseIsSent) {
+    Rig rig;
+    storeReports({0xA1});
+    // The earlier run's log database with a page of its logs zeroed: set-up
+    // reads nothing of it, but every save reaches it.
+    fs::path database;
+    {
+        TLMLogDBStorage storage;
+        database = storage.dbFileURL();
+        ASSERT_TRUE(storage.saveLog(testsupport::makeEvent("Earlier"), "Analytics", TLMFlagsNormal));
+    }
+    rawdb::ZeroPage(database, rawdb::RootPage(database, "logs"));
+    TLMLogCapture capture;
+    startClient();
+    ASSERT_TRUE(processStoredReports(rig));
+    ASSERT_TRUE(testsupport::eventually([&] {
+        return sentIds(rig.server, "appleError", "id") == std::set<std::string>{"A1A1A2A3-A4A5-A6A7-A8A9-AAABACADAEAF"};
+    })) << sentLogs(rig.server, "appleError").size();
+    EXPECT_TRUE(testsupport::eventually([] { return TLMCrashes::sharedInstance().persistedCrashReports().empty(); }));
+    EXPECT_TRUE(logged(capture, "The \"Logs.sqlite\" database is damaged"));
 }
 
 TEST(CrashesService, AnUnknownAnswerDeletesTheReportsUnsent) {

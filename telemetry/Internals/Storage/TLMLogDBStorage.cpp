@@ -67,7 +67,12 @@ TLMLogDBStorage::TLMLogDBStorage() : TLMDBStorage(DeferConfiguration{}, logsSche
     initializeDatabase();
 }
 
-void TLMLogDBStorage::customizeDatabase(sqlite3* db) { createPriorityIndex(db); }
+void TLMLogDBStorage::customizeDatabase(sqlite3* db) {
+    // A new file: identifiers start over, so no batch of the old one may
+    // hold back or delete its rows.
+    mBatches.clear();
+    createPriorityIndex(db);
+}
 
 void TLMLogDBStorage::migrateDatabase(sqlite3* db, std::uint64_t fromVersion) {
     // Every version before this one is emptied; the hook works on the
@@ -139,9 +144,8 @@ bool TLMLogDBStorage::saveLog(const std::shared_ptr<TLMAbstractLog>& log, const 
     const TLMStorageBindableArray& values = prepared->values;
     const std::int64_t priority = prepared->priority;
 
-    const std::int64_t pageSize = this->pageSize();
     const int result = executeQueryUsingBlock([&](sqlite3* db) {
-        const std::int64_t maxSize = pageSize * getMaxPageCountInOpenedDatabase(db);
+        const std::int64_t maxSize = pageSize() * getMaxPageCountInOpenedDatabase(db);
         if (static_cast<std::int64_t>(base64.size()) >= maxSize) {
             TLMLogError(kLogTag,
                         "Log is too large (%zu bytes) to store in database. Current maximum database size is %lld "
@@ -353,12 +357,12 @@ void TLMLogDBStorage::deleteLogsWithBatchId(const std::string& batchId, const st
     if (group == mBatches.end()) return;
     const auto batch = group->second.find(batchId);
     if (batch == group->second.end()) return;
-    if (!batch->second.empty()) {
-        std::vector<platform::Value> ids(batch->second.begin(), batch->second.end());
-        deleteLogsFromDBWithColumnValues(ids, kIdColumn);
-    }
+    // Out of the record first: the deletion may find the file damaged and
+    // start a new one, and the record with it.
+    const std::vector<platform::Value> ids(batch->second.begin(), batch->second.end());
     group->second.erase(batch);
     if (group->second.empty()) mBatches.erase(group);
+    if (!ids.empty()) deleteLogsFromDBWithColumnValues(ids, kIdColumn);
 }
 
 int TLMLogDBStorage::deleteLogFromDBWithId(std::int64_t logId) {
