@@ -204,11 +204,11 @@ std::vector<bool> TLMLogDBStorage::saveLogs(const std::vector<TLMLogToSave>& log
     // or, when the transaction failed, every one.
     std::vector<bool> alone(logs.size(), false);
     std::vector<std::int64_t> rowIds(logs.size(), 0);
-    const std::int64_t pageSize = this->pageSize();
     bool ran = false;
     const int result = executeQueryUsingBlock([&](sqlite3* db) {
         ran = true;
-        const std::int64_t maxSize = pageSize * getMaxPageCountInOpenedDatabase(db);
+        // Read in the block: a damaged file made anew may have another.
+        const std::int64_t maxSize = pageSize() * getMaxPageCountInOpenedDatabase(db);
         int code = executeNonSelectionQuery("BEGIN", db);
         for (std::size_t i = 0; code == SQLITE_OK && i < prepared.size(); ++i) {
             if (!prepared[i]) continue;
