@@ -514,6 +514,8 @@ TEST_F(TLMLogDBStorageTest, AGroupSavedTogetherEndsAsTheSameLogsSavedOneByOne) {
             c.evicted != nullptr && std::none_of(alone.rows.begin(), alone.rows.end(),
                                                  [&](const auto& row) { return row.second == c.evicted; });
         EXPECT_EQ(gone, c.evicted != nullptr) << c.name;
+    }
+}
 
 TEST_F(TLMLogDBStorageTest, ADamagedDatabaseIsMadeAnewAndTheLogStillSaved) {
     using Path = std::filesystem::path;
