@@ -71,6 +71,22 @@ void BLSCloudBlobClient::setDefaultRequestOptions(std::shared_ptr<BLSBlobRequest
     mDefaultRequestOptions.swap(options);
 }
 
+// What the operations of the client, its containers and its blobs take from
+// it. Defined here, with the client, so that the operation helpers below it
+// know the client by name only.
+
+std::shared_ptr<BLSBlobRequestOptions> BLSOperationUtil::effectiveOptions(
+    const BLSCloudBlobClient* client, const std::shared_ptr<BLSBlobRequestOptions>& requestOptions) {
+    std::shared_ptr<BLSBlobRequestOptions> defaults = client ? client->defaultRequestOptions() : nullptr;
+    return BLSBlobRequestOptions::combine(requestOptions.get(), defaults.get());
+}
+
+void BLSOperationUtil::useClient(BLSStorageCommandBase& command, const BLSCloudBlobClient* client) {
+    if (!client) return;
+    command.setCredentials(client->credentials());
+    command.setAuthenticationHandler(client->authenticationHandler());
+}
+
 // Operations ----------------------------------------------------------------------
 
 namespace {
