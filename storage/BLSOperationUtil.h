@@ -2,8 +2,10 @@
 // What the operations of the client, containers and blobs share: the first
 // steps of every operation's command (context, options, command), the
 // adapter from the executor's (error, result) to a completion that takes
-// only the error, and the body an answer left in memory. The client is known
-// here by name only: what reads it is defined with it (BLSCloudClient.cpp).
+// only the error, the exists answer and the create-if-missing and
+// delete-if-present steps built on it, and the body an answer left in
+// memory. The client is known here by name only: what reads it is defined
+// with it (BLSCloudClient.cpp).
 
 #include "platform/foundation/Error.h"
 #include "storage/BLSStorageCommand.h"
