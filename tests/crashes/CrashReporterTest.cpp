@@ -1,9 +1,9 @@
 // The crash reporter's folder and pending reports, enabling once, live
 // reports of this process, and the writer's budget within a file limit.
 
-#include "crashes/reporter/setup/TLCrashAsyncThreadsSetup.h"
+#include "crashes/reporter/setup/TLCrashThreadsSetup.h"
 #include "crashes/reporter/setup/TLCrashLogWriterSetup.h"
-#include "crashes/reporter/setup/TLCrashAsyncImageRegistrySetup.h"
+#include "crashes/reporter/setup/TLCrashImageRegistrySetup.h"
 #include "crashes/reporter/setup/TLCrashReport.h"
 #include "crashes/reporter/setup/TLCrashReporter.h"
 

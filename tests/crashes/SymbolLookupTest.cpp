@@ -1,7 +1,7 @@
 // Names of frames from the images' dynamic symbol tables, for functions of
 // the C library this program calls and of images built byte by byte.
 
-#include "crashes/reporter/setup/TLCrashAsyncImageRegistrySetup.h"
+#include "crashes/reporter/setup/TLCrashImageRegistrySetup.h"
 #include "crashes/reporter/async/TLCrashAsyncSymbols.h"
 #include "crashes/reporter/setup/TLCrashAsyncImageSetup.h"
 #include "tests/crashes/support/FakeElfImage.h"

@@ -31,6 +31,7 @@
 #include "telemetry/TLMTelemetry.h"
 #include "tools/common/ExitCodes.h"
 #include "tools/common/ToolMain.h"
+#include "tools/common/ToolOptions.h"
 #include "tools/vekmont/VekmontScenes.h"
 
 #ifdef VEKMONT_HAVE_SDL
@@ -89,43 +90,37 @@ void printHelp() {
 
 std::optional<Options> parse(int argc, char** argv, bool& help) {
     Options options;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        const bool hasValue = i + 1 < argc;
-        if (arg == "-h" || arg == "--help") {
-            help = true;
-        } else if (arg == "--headless") {
-            options.headless = true;
-        } else if (arg == "--idiom" && hasValue) {
-            const std::string idiom = argv[++i];
-            if (idiom != "phone" && idiom != "tablet") {
-                std::fprintf(stderr, "vekmont: --idiom takes phone or tablet\n");
-                return std::nullopt;
-            }
-            options.idiom = idiom == "tablet" ? UserInterfaceIdiom::tablet : UserInterfaceIdiom::phone;
-        } else if (arg == "--scale" && hasValue) {
-            char* end = nullptr;
-            const char* text = argv[++i];
-            errno = 0;
-            const double scale = std::strtod(text, &end);
-            if (end == text || *end != '\0' || errno != 0 || !(scale > 0 && scale <= 4)) {
-                std::fprintf(stderr, "vekmont: --scale takes a number above 0, at most 4\n");
-                return std::nullopt;
-            }
-            options.scale = scale;
-        } else if (arg == "--snapshot" && hasValue) {
-            options.snapshot = argv[++i];
-        } else if (arg == "--test-crash") {
-            options.testCrash = true;
-        } else if (arg.rfind("-", 0) == 0 || options.file) {
-            std::fprintf(stderr, "vekmont: %s '%s' (see --help)\n",
-                         arg.rfind("--", 0) == 0 && !hasValue ? "a value is missing after" : "unknown argument",
-                         arg.c_str());
-            return std::nullopt;
-        } else {
-            options.file = std::filesystem::absolute(arg);
-        }
-    }
+    const std::vector<UToolOptions::tOption> known = {
+        UToolOptions::Flag("--headless", options.headless),
+        {"--idiom", true,
+         [&](const char* idiom) {
+             if (std::strcmp(idiom, "phone") != 0 && std::strcmp(idiom, "tablet") != 0) {
+                 std::fprintf(stderr, "vekmont: --idiom takes phone or tablet\n");
+                 return false;
+             }
+             options.idiom = std::strcmp(idiom, "tablet") == 0 ? UserInterfaceIdiom::tablet : UserInterfaceIdiom::phone;
+             return true;
+         }},
+        {"--scale", true,
+         [&](const char* text) {
+             double scale = 0;
+             if (!UToolOptions::ParseNumber(text, scale) || !(scale > 0 && scale <= 4)) {
+                 std::fprintf(stderr, "vekmont: --scale takes a number above 0, at most 4\n");
+                 return false;
+             }
+             options.scale = scale;
+             return true;
+         }},
+        UToolOptions::Text("--snapshot", options.snapshot),
+        UToolOptions::Flag("--test-crash", options.testCrash),
+    };
+    // One file at the most.
+    const auto file = [&](const char* path) {
+        if (options.file) return false;
+        options.file = std::filesystem::absolute(path);
+        return true;
+    };
+    if (!UToolOptions::Parse("vekmont", argc, argv, known, help, file)) return std::nullopt;
     if (!options.snapshot.empty() && !options.headless) {
         std::fprintf(stderr, "vekmont: --snapshot goes with --headless\n");
         return std::nullopt;

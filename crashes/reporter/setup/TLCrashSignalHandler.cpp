@@ -1,6 +1,6 @@
 #include "crashes/reporter/setup/TLCrashSignalHandler.h"
 
-#include "crashes/reporter/setup/TLCrashAsyncSharedListWriters.h"
+#include "crashes/reporter/setup/TLCrashSharedListWriters.h"
 #include "crashes/reporter/setup/TLCrashReporterError.h"
 #include "platform/dispatch/ThreadStart.h"
 

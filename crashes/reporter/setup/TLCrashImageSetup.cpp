@@ -1,4 +1,4 @@
-#include "crashes/reporter/setup/TLCrashAsyncImageSetup.h"
+#include "crashes/reporter/setup/TLCrashImageSetup.h"
 
 #include "crashes/reporter/async/TLCrashAsyncElf.h"
 
