@@ -1,6 +1,7 @@
 // Every screen of the program's storyboards, shown at the phone's and the
-// tablet's size with a shared layout open: no label's text is cut, and no
-// two controls lie on each other but where the screens mean them to.
+// tablet's size and at the smallest the window may be made, with a shared
+// layout open: no label's text is cut, and no two controls lie on each
+// other but where the screens mean them to.
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -238,9 +239,10 @@ public:
         cache.recordDownload("L7");
     }
 
-    void showApp(UserInterfaceIdiom idiom) {
+    // At the idiom's size unless given one.
+    void showApp(UserInterfaceIdiom idiom, std::optional<platform::Size> given = std::nullopt) {
         const platform::Size size =
-            idiom == UserInterfaceIdiom::tablet ? platform::Size{820, 1180} : platform::Size{390, 844};
+            given.value_or(idiom == UserInterfaceIdiom::tablet ? platform::Size{820, 1180} : platform::Size{390, 844});
         Device::currentDevice().setUserInterfaceIdiom(idiom);
         Screen::mainScreen()->setSize(size);
         Screen::mainScreen()->setScale(2);
@@ -298,19 +300,31 @@ public:
     }
 };
 
-std::string IdiomName(UserInterfaceIdiom idiom) { return idiom == UserInterfaceIdiom::tablet ? "tablet" : "phone"; }
+// The sizes the window is shown at: each idiom's own, and the smallest the
+// desktop window can be made.
+struct Shape {
+    const char* name;
+    UserInterfaceIdiom idiom;
+    platform::Size size;
+};
+const Shape kShapes[] = {
+    {"phone", UserInterfaceIdiom::phone, {390, 844}},
+    {"small phone", UserInterfaceIdiom::phone, {320, 568}},
+    {"tablet", UserInterfaceIdiom::tablet, {820, 1180}},
+    {"small tablet", UserInterfaceIdiom::tablet, {768, 1024}},
+};
 
 }  // namespace
 
 // `author`: the name the title block shows, when the service gave one.
 static void CheckEveryScreen(const std::optional<std::string>& language, const std::optional<std::string>& author) {
-    for (const UserInterfaceIdiom idiom : {UserInterfaceIdiom::phone, UserInterfaceIdiom::tablet}) {
-        const std::string name = IdiomName(idiom);
+    for (const Shape& shape : kShapes) {
+        const std::string name = shape.name;
         Screens s;
         // Chosen once the services are up: setting them up forgets it.
         platform::Bundle::main()->setPreferredLanguage(language);
         if (language == "de") ASSERT_EQ(ZDUtils::localizedString("OperationFailed"), "Vorgang fehlgeschlagen");
-        s.showApp(idiom);
+        s.showApp(shape.idiom, shape.size);
         s.openShared();
         const auto layout = s.layout();
         ASSERT_NE(layout, nullptr);
