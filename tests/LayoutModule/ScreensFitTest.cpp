@@ -402,16 +402,21 @@ public:
 
 // The sizes the window is shown at: each idiom's own, and the smallest the
 // desktop window can be made.
+// desktop window can be made, and the tablet on its side as a wide display
+// opens it.
 struct Shape {
     const char* name;
     UserInterfaceIdiom idiom;
     platform::Size size;
+    DeviceOrientation orientation = DeviceOrientation::portrait;
 };
 const Shape kShapes[] = {
     {"phone", UserInterfaceIdiom::phone, {390, 844}},
     {"small phone", UserInterfaceIdiom::phone, {320, 568}},
     {"tablet", UserInterfaceIdiom::tablet, {820, 1180}},
     {"small tablet", UserInterfaceIdiom::tablet, {768, 1024}},
+    {"landscape tablet", UserInterfaceIdiom::tablet, {1180, 820}, DeviceOrientation::landscapeLeft},
+    {"small landscape tablet", UserInterfaceIdiom::tablet, {1024, 768}, DeviceOrientation::landscapeLeft},
 };
 
 }  // namespace
@@ -429,6 +434,7 @@ static void CheckEveryScreen(const std::optional<std::string>& language, const s
             leftovers.emplace(*language);
             s.english = &*leftovers;
         }
+        Device::currentDevice().setOrientation(shape.orientation);
         s.showApp(shape.idiom, shape.size);
         s.openShared();
         const auto layout = s.layout();
