@@ -84,8 +84,8 @@ void printHelp() {
         "  -h, --help       this help\n"
         "In the window: left button a finger, Ctrl-drag a pinch, the wheel scrolls\n"
         "(Ctrl with the wheel zooms), right button a long press; Tab moves between\n"
-        "text fields, Escape dismisses, Ctrl+Q or Ctrl+W ends the app. SIGUSR1 sends\n"
-        "the app a memory warning.\n");
+        "text fields, Escape dismisses, Return answers an alert, Ctrl+Q or Ctrl+W\n"
+        "ends the app. SIGUSR1 sends the app a memory warning.\n");
     PrintExitCodes(stdout, {kExitOk, kExitUsage, kExitCannotOpen, kExitInternal});
 }
 

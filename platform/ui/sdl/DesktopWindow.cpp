@@ -206,11 +206,19 @@ struct DesktopWindow::Impl {
     void key(const SDL_KeyboardEvent& e) {
         const SDL_Keycode sym = e.keysym.sym;
         if (sym == SDLK_BACKSPACE) window->deleteBackward();
-        if (sym == SDLK_RETURN || sym == SDLK_KP_ENTER) window->insertText("\n");
         KeyCommand command;
         if ((e.keysym.mod & KMOD_SHIFT) != 0) command.modifiers = command.modifiers | KeyModifierFlags::shift;
         if ((e.keysym.mod & KMOD_CTRL) != 0) command.modifiers = command.modifiers | KeyModifierFlags::control;
         if ((e.keysym.mod & KMOD_ALT) != 0) command.modifiers = command.modifiers | KeyModifierFlags::alternate;
+        if (sym == SDLK_RETURN || sym == SDLK_KP_ENTER) {
+            // An alert on top answers it, before a field behind it could;
+            // else it is typed. Held, it does not repeat: it would answer
+            // one alert after another.
+            if (e.repeat != 0) return;
+            command.input = KeyCommand::kInputReturn;
+            if (!RouteKeyCommand(*window, command)) window->insertText("\n");
+            return;
+        }
         if (sym == SDLK_ESCAPE) {
             command.input = KeyCommand::kInputEscape;
         } else if (sym == SDLK_TAB) {

@@ -24,7 +24,8 @@
 //   began (right spreads them, left brings them together);
 // - right button: a finger held at least long enough for a long press;
 // - text typed goes to the window's first responder when it takes text;
-//   Backspace deletes, Return types "\n";
+//   Backspace deletes; Return answers the alert on top (its preferred or
+//   only action), else types "\n";
 // - Escape, Tab and Ctrl or Alt with a letter or digit are key commands
 //   that the window routes (controllers/KeyCommands.h); Ctrl+Q and Ctrl+W,
 //   when nothing took them, close the window;

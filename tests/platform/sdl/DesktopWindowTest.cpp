@@ -632,7 +632,7 @@ TEST(DesktopWindow, TheWheelScrollsTheTableUnderThePointerAndCtrlWithItZoomsAbou
     time.clock->advance(400ms);
 }
 
-TEST(DesktopWindow, EscapeTabAndCtrlQAreKeyCommandsOfTheWindow) {
+TEST(DesktopWindow, EscapeReturnTabAndCtrlQAreKeyCommandsOfTheWindow) {
     testsupport::VirtualTime time;
     setenv("SDL_VIDEODRIVER", "offscreen", 0);
     auto window = std::make_shared<Window>();
@@ -687,6 +687,27 @@ TEST(DesktopWindow, EscapeTabAndCtrlQAreKeyCommandsOfTheWindow) {
     time.clock->advance(600ms);
     EXPECT_EQ(root->presentedViewController(), nullptr);
     EXPECT_EQ(acknowledged, 1);
+
+    // Return answers it too, before a field behind it, which hears Return
+    // once the alert has gone.
+    int returned = 0;
+    first->addAction([&](platform::ui::Control&) { ++returned; }, platform::ui::ControlEvents::editingDidEndOnExit);
+    root->view()->addSubview(first);
+    ASSERT_TRUE(first->becomeFirstResponder());
+    notice = std::make_shared<AlertController>("Saved", "", AlertControllerStyle::alert);
+    notice->addAction(
+        std::make_shared<AlertAction>("OK", AlertActionStyle::defaultStyle, [&](AlertAction&) { ++acknowledged; }));
+    root->presentViewController(notice, false);
+    press(SDLK_RETURN, KMOD_NONE, 1);
+    time.clock->advance(600ms);
+    EXPECT_EQ(acknowledged, 1) << "a held Return answers nothing";
+    press(SDLK_RETURN);
+    time.clock->advance(600ms);
+    EXPECT_EQ(root->presentedViewController(), nullptr);
+    EXPECT_EQ(acknowledged, 2);
+    EXPECT_EQ(returned, 0);
+    press(SDLK_KP_ENTER);
+    EXPECT_EQ(returned, 1) << "typed in the field";
 
     SDL_Window* sdl = SDL_GetWindowFromID(desk.windowID());
     press(SDLK_q, KMOD_LCTRL);
