@@ -41,6 +41,7 @@ CCurrentCloudLayout::~CCurrentCloudLayout() = default;
 void CCurrentCloudLayout::Reset() {
     mLayout.reset();
     mLayout = std::make_unique<CLayout>();
+    mHasDocument = false;
     LogInfo("Resetting current layout");
     mTransientEditActions.clear();
     if (CLayer* layer = mLayout->GetLayerManager().GetFirstEditableLayer()) layer->SetName("N/A");
@@ -86,6 +87,7 @@ bool CCurrentCloudLayout::Adopt(tReadLayout read) {
     }
     mLoadErrorMessage.clear();
     mLayout = std::move(read.layout);
+    mHasDocument = true;
     mTransientEditActions.clear();
     return true;
 }

@@ -32,6 +32,9 @@ public:
 
     // The current document; never null.
     CLayout* Layout() const { return mLayout.get(); }
+    // Whether the document is one that was read (a load or an adopted read
+    // that worked), not the empty one of a reset: whether a layout is open.
+    bool HasDocument() const { return mHasDocument; }
 
     // Deletes the document and makes a new empty one whose first editable
     // layer is named "N/A"; empties the list of display edit actions.
@@ -72,6 +75,7 @@ private:
     CCurrentCloudLayout();
 
     std::unique_ptr<CLayout> mLayout;
+    bool mHasDocument = false;
     std::string mLoadErrorMessage;
     std::vector<CTransientEditAction*> mTransientEditActions;
 };

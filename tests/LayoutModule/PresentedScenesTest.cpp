@@ -425,9 +425,9 @@ TEST(PresentedScenes, TheShareSheetShowsTheLocalLayoutsPictureAndSavesItUnderIts
     }
 }
 
-// The share sheet's bar speaks the user's language: Abbrechen, then Fertig
-// once a picture is saved.
-TEST(PresentedScenes, TheShareSheetsBarIsInGerman) {
+// The share sheet speaks the user's language: Abbrechen, Kopieren and Als
+// PNG sichern, then Fertig and where the picture went once it is saved.
+TEST(PresentedScenes, TheShareSheetIsInGerman) {
     SideScreens screens;
     platform::Bundle::main()->setPreferredLanguage(std::string("de"));
     screens.show(UserInterfaceIdiom::phone, sidescreens::kLayoutTab);
@@ -439,10 +439,20 @@ TEST(PresentedScenes, TheShareSheetsBarIsInGerman) {
     ASSERT_NE(bar, nullptr);
     EXPECT_EQ(bar->currentTitle(), "Abbrechen");
     EXPECT_GE(bar->frame().width, bar->intrinsicContentSize().width) << "the title cut short";
+    const auto button = [&](const char* activity) {
+        const auto shown =
+            std::dynamic_pointer_cast<Button>(sheet->view()->findViewWithAccessibilityIdentifier(activity));
+        return shown ? shown->currentTitle().value_or("") : "(none)";
+    };
+    EXPECT_EQ(button(activity::kCopyToPasteboard), "Kopieren");
+    EXPECT_EQ(button(activity::kSaveToFiles), "Als PNG sichern");
     ASSERT_TRUE(sheet->perform(activity::kSaveToFiles));
-    EXPECT_TRUE(platform::RunLoop::main()->runUntil(
-        [&] { return sheet->statusText() != ActivityViewController::kSavingStatus; }, std::chrono::seconds(10)));
+    EXPECT_EQ(sheet->statusText(), "Wird gesichert …");
+    EXPECT_TRUE(platform::RunLoop::main()->runUntil([&] { return !sheet->isSaving(); }, std::chrono::seconds(10)));
     EXPECT_EQ(bar->currentTitle(), "Fertig");
+    EXPECT_EQ(sheet->statusText(), "Gesichert unter " + (platform::Paths::documents() / "Abbrechen.png").string());
+    ASSERT_TRUE(sheet->perform(activity::kCopyToPasteboard));
+    EXPECT_EQ(sheet->statusText(), "Kopiert");
     platform::Bundle::main()->setPreferredLanguage(std::string("en"));
 }
 

@@ -120,12 +120,20 @@ TEST(CurrentLayout, FailedLoadsKeepTheLocalisedMessageOfTheirCode) {
     EXPECT_EQ(holder.GetLastLoadErrorMessage(), "The elements of the layout could not be read.");
     EXPECT_TRUE(holder.Layout()->GetElements().empty());
     EXPECT_EQ(LayerNames(holder.Layout()), std::vector<std::string>{"N/A"});
+    EXPECT_FALSE(holder.HasDocument()) << "no layout is open";
 
     file.elementCount.reset();
     ASSERT_TRUE(ULayoutFileWriter::WriteLayoutFile(PathFor("whole.wkst"), file));
     EXPECT_TRUE(holder.LoadLayout(PathFor("whole.wkst")));
     EXPECT_EQ(holder.GetLastLoadErrorMessage(), "");
     EXPECT_EQ(holder.Layout()->GetElements().size(), 1u);
+    EXPECT_TRUE(holder.HasDocument());
+    // A load that fails after it closes the open one.
+    EXPECT_FALSE(holder.LoadLayout(missing));
+    EXPECT_FALSE(holder.HasDocument());
+    EXPECT_TRUE(holder.LoadLayout(PathFor("whole.wkst")));
+    holder.Reset();
+    EXPECT_FALSE(holder.HasDocument());
 }
 
 TEST(CurrentLayout, ALoadedDocumentIsTidied) {

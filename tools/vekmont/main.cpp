@@ -76,15 +76,17 @@ void printHelp() {
         "  --headless       no window: the app runs until SIGTERM or Ctrl-C\n"
         "  --idiom I        phone (390 x 844 points, the default) or tablet (820 x 1180)\n"
         "  --scale S        window pixels a point, above 0 and at most 4 (default: the\n"
-        "                   largest, up to 2, at which the window fits the display)\n"
+        "                   largest, up to 2, at which the window fits the display;\n"
+        "                   a tablet opens in landscape on a wide display where it\n"
+        "                   would get less than 0.75 upright)\n"
         "  --snapshot OUT   headless only: write the first frame as PNG, then end\n"
         "  --test-crash     end with the crash reporter's test crash once launched\n"
         "                   (development builds)\n"
         "  -h, --help       this help\n"
         "In the window: left button a finger, Ctrl-drag a pinch, the wheel scrolls\n"
         "(Ctrl with the wheel zooms), right button a long press; Tab moves between\n"
-        "text fields, Escape dismisses, Ctrl+Q or Ctrl+W ends the app. SIGUSR1 sends\n"
-        "the app a memory warning.\n");
+        "text fields, Escape dismisses, Return answers an alert, Ctrl+Q or Ctrl+W\n"
+        "ends the app. SIGUSR1 sends the app a memory warning.\n");
     PrintExitCodes(stdout, {kExitOk, kExitUsage, kExitCannotOpen, kExitInternal});
 }
 

@@ -54,10 +54,18 @@ std::string fileNameFrom(const std::string& name) {
     return clean.empty() ? "Image" : clean;
 }
 
-const char* activityTitle(const std::string& activity) {
-    if (activity == activity::kCopyToPasteboard) return "Copy";
-    if (activity == activity::kSaveToFiles) return "Save as PNG";
+std::string activityTitle(const std::string& activity) {
+    if (activity == activity::kCopyToPasteboard) return systemString("Copy");
+    if (activity == activity::kSaveToFiles) return systemString("Save as PNG");
     return "";
+}
+
+// The system's line of `english` in the user's language, its "%@" replaced
+// by `value`.
+std::string systemLine(const std::string& english, const std::string& value) {
+    std::string line = systemString(english);
+    if (const auto at = line.find("%@"); at != std::string::npos) line.replace(at, 2, value);
+    return line;
 }
 
 // "file://" and the path, each byte outside the unreserved characters, the
@@ -187,6 +195,11 @@ SheetHeader addSheetHeader(View& root, std::function<void()> cancelled) {
     header.title = std::make_shared<Label>();
     header.title->setFont(Font::boldSystemFont(Font::systemFontSize()));
     header.title->setTextAlignment(TextAlignment::center);
+    // A long name (a layout's, a folder's) takes a second line, and shrinks
+    // a little when two are not enough.
+    header.title->setNumberOfLines(2);
+    header.title->setAdjustsFontSizeToFitWidth(true);
+    header.title->setMinimumScaleFactor(0.75);
     root.addSubview(header.title);
     return header;
 }
@@ -195,7 +208,15 @@ void layoutSheetHeader(Button& cancel, Label& title, double width, double margin
     // At least 80 points, wider for a longer title in another language.
     const double side = std::max(80.0, cancel.intrinsicContentSize().width);
     cancel.setFrame({margin, 0, side, barHeight});
-    title.setFrame({margin + side, 0, std::max(0.0, width - 2 * (margin + side)), barHeight});
+    // Centred on the bar while it fits between the button and as much room
+    // on the other side; a longer one takes all the room right of the
+    // button, as a bar's title moves aside for its buttons.
+    const double centred = std::max(0.0, width - 2 * (margin + side));
+    if (title.intrinsicContentSize().width <= centred) {
+        title.setFrame({margin + side, 0, centred, barHeight});
+    } else {
+        title.setFrame({margin + side, 0, std::max(0.0, width - 2 * margin - side), barHeight});
+    }
 }
 
 }  // namespace
@@ -230,7 +251,7 @@ struct ActivityViewController::Views {
 };
 
 ActivityViewController::ActivityViewController(std::vector<ActivityItem> items) : mItems(std::move(items)) {
-    setTitle("Share");
+    setTitle(systemTitle(BarButtonSystemItem::action));
 }
 
 void ActivityViewController::setExcludedActivityTypes(std::vector<std::string> types) {
@@ -275,7 +296,7 @@ void ActivityViewController::loadView() {
 
     for (const std::string& activity : offeredActivityTypes()) {
         auto button = Button::make(ButtonType::system);
-        button->setTitle(std::string(activityTitle(activity)), ControlState::normal);
+        button->setTitle(activityTitle(activity), ControlState::normal);
         button->setAccessibilityIdentifier(activity);
         button->addAction(
             [weak, activity](Control&) {
@@ -290,7 +311,8 @@ void ActivityViewController::loadView() {
     views->status->setFont(Font::systemFont(13));
     views->status->setTextColor(SystemColors::kDarkGray);
     views->status->setTextAlignment(TextAlignment::center);
-    views->status->setNumberOfLines(2);
+    // As many lines as it needs: where a picture went is told whole.
+    views->status->setNumberOfLines(0);
     views->status->setAccessibilityIdentifier("status");
     root->addSubview(views->status);
 
@@ -304,8 +326,10 @@ void ActivityViewController::viewDidLayoutSubviews() {
     const double bottom = bounds.height - view()->safeAreaInsets().bottom;
     const double inner = std::max(0.0, bounds.width - 2 * kMargin);
     layoutSheetHeader(*mViews->cancel, *mViews->title, bounds.width, kMargin, kBarHeight);
-    double y = bottom - kStatusHeight;
-    mViews->status->setFrame({kMargin, y, inner, kStatusHeight});
+    const double statusHeight =
+        std::max(kStatusHeight, mViews->status->sizeThatFits({inner, 0}).height + kStatusHeight / 4);
+    double y = bottom - statusHeight;
+    mViews->status->setFrame({kMargin, y, inner, statusHeight});
     for (auto it = mViews->activities.rbegin(); it != mViews->activities.rend(); ++it) {
         if ((*it)->isHidden()) continue;
         y -= kButtonHeight;
@@ -338,6 +362,7 @@ void ActivityViewController::showStatus(std::string text) {
     mStatus = std::move(text);
     if (mViews) {
         mViews->status->setText(mStatus);
+        view()->setNeedsLayout();
         if (mDone) mViews->cancel->setTitle(systemTitle(BarButtonSystemItem::done), ControlState::normal);
     }
 }
@@ -358,7 +383,7 @@ bool ActivityViewController::perform(const std::string& activity) {
             pasteboard.setString(item.url.empty() ? item.text : item.url);
         }
         mDone = activity;
-        showStatus("Copied");
+        showStatus(systemString("Copied"));
         close();
         return true;
     }
@@ -366,7 +391,7 @@ bool ActivityViewController::perform(const std::string& activity) {
         if (mSaving) return false;
         mSaving = true;
         setSaveEnabled(false);
-        showStatus(kSavingStatus);
+        showStatus(systemString(kSavingStatus));
         // Encoding a big picture takes long: off the main thread, the
         // outcome back on it. The sheet is kept until it has heard, and is
         // let go on the main thread.
@@ -388,9 +413,9 @@ void ActivityViewController::saved(const std::filesystem::path& folder,
     setSaveEnabled(true);
     if (path) {
         mDone = activity::kSaveToFiles;
-        showStatus("Saved to " + path->string());
+        showStatus(systemLine("Saved to %@", path->string()));
     } else {
-        showStatus("Could not save the image in " + folder.string());
+        showStatus(systemLine("Could not save the image in %@", folder.string()));
     }
     // Closed while saving: told now, with the save.
     if (mReportWhenSaved) {

@@ -85,6 +85,8 @@ public:
     bool perform(const std::string& activity);
     // What the sheet's status line says (empty before any activity).
     const std::string& statusText() const { return mStatus; }
+    // Whether a save is under way: until the main loop hears how it went.
+    bool isSaving() const { return mSaving; }
     // Where saved files go: the documents folder.
     std::filesystem::path saveFolder() const;
 
@@ -103,7 +105,8 @@ public:
     static constexpr double kMargin = 16;
     static constexpr double kButtonHeight = 44;
     static constexpr double kStatusHeight = 44;
-    // What the status line says while a save is under way.
+    // What the status line says while a save is under way, in English (it
+    // shows in the user's language).
     static constexpr const char* kSavingStatus = "Saving…";
 
 private:
