@@ -21,6 +21,7 @@
 #include "LayoutModule/ActionButtons/VKMLayoutActionButtonHelper.h"
 #include "LayoutModule/Share/VKMSharingHelper.h"
 #include "LayoutModule/LayerList/VKMLayerListViewController.h"
+#include "LayoutModule/Layout/VKMLayoutView.h"
 #include "SharingModule/Model/QLLayoutEntity.h"
 #include "SharingModule/Model/VKMLayoutEntityCache.h"
 #include "UserProfileModule/LogIn/VKMLogInViewController.h"
@@ -40,6 +41,7 @@
 #include "platform/ui/views/Button.h"
 #include "platform/ui/views/ImageView.h"
 #include "platform/ui/views/Pasteboard.h"
+#include "tests/LayoutModule/KeptPictures.h"
 #include "tests/LayoutModule/LayoutModuleTestSupport.h"
 #include "tests/LayoutModule/SideScreenSupport.h"
 #include "tests/support/EngineServices.h"
@@ -304,52 +306,6 @@ int CountNear(const platform::Image& shot, const Rect& box, int r, int g, int b)
     return count;
 }
 
-// The snapshot at a quarter of its size across (each pixel the mean of
-// four by four), against the picture kept in tests/LayoutModule/pictures,
-// which VEKMONT_UPDATE_PICTURES=1 writes anew. A pixel differs when a
-// channel is more than 40 off; one in two hundred may (text's edges).
-void ExpectLooksAsKept(const platform::Image& shot, const std::string& name) {
-    constexpr int kFactor = 4;
-    const int width = shot.pixelWidth() / kFactor;
-    const int height = shot.pixelHeight() / kFactor;
-    std::vector<platform::Pixel> small(static_cast<std::size_t>(width * height));
-    for (int y = 0; y < height; ++y) {
-        for (int x = 0; x < width; ++x) {
-            int sum[4] = {0, 0, 0, 0};
-            for (int dy = 0; dy < kFactor; ++dy) {
-                for (int dx = 0; dx < kFactor; ++dx) {
-                    const auto p = shot.pixel(x * kFactor + dx, y * kFactor + dy).value_or(platform::Pixel{});
-                    sum[0] += p.red, sum[1] += p.green, sum[2] += p.blue, sum[3] += p.alpha;
-                }
-            }
-            const auto mean = [&](int i) { return static_cast<std::uint8_t>(sum[i] / (kFactor * kFactor)); };
-            small[static_cast<std::size_t>(y * width + x)] = {mean(0), mean(1), mean(2), mean(3)};
-        }
-    }
-    const auto made = platform::Image::fromPixels(width, height, small);
-    ASSERT_NE(made, nullptr);
-    const std::filesystem::path kept = std::filesystem::path(VEKMONT_KEPT_PICTURES) / (name + ".png");
-    if (std::getenv("VEKMONT_UPDATE_PICTURES")) {
-        std::filesystem::create_directories(kept.parent_path());
-        ASSERT_TRUE(made->writePNG(kept));
-    }
-    const auto expected = platform::Image::fromFile(kept);
-    ASSERT_NE(expected, nullptr) << kept << " is missing (VEKMONT_UPDATE_PICTURES=1 writes it)";
-    ASSERT_EQ(expected->pixelWidth(), width) << name;
-    ASSERT_EQ(expected->pixelHeight(), height) << name;
-    int differing = 0;
-    for (int y = 0; y < height; ++y) {
-        for (int x = 0; x < width; ++x) {
-            const auto a = *made->pixel(x, y);
-            const auto b = *expected->pixel(x, y);
-            const int most = std::max({std::abs(a.red - b.red), std::abs(a.green - b.green), std::abs(a.blue - b.blue),
-                                       std::abs(a.alpha - b.alpha)});
-            if (most > 40) ++differing;
-        }
-    }
-    EXPECT_LE(differing, width * height / 200) << name << ": " << differing << " pixels differ from " << kept;
-}
-
 }  // namespace
 
 TEST(PresentedScenes, TheShareSheetShowsTheLocalLayoutsPictureAndSavesItUnderItsName) {
@@ -374,10 +330,12 @@ TEST(PresentedScenes, TheShareSheetShowsTheLocalLayoutsPictureAndSavesItUnderIts
 
         // What it looks like: a sheet over the dimmed layout on a phone, an
         // edged popover over the undimmed one on a tablet; the picture (the
-        // red board) inside, the buttons' tint below it.
+        // red board) inside, the buttons' tint below it. The layout beneath
+        // is drawn in tiles on worker threads.
+        ASSERT_TRUE(screens.layoutScreen->outlets.layoutView.lock()->waitForTiles());
         const auto shot = screens.window->snapshot();
         ASSERT_NE(shot, nullptr);
-        ExpectLooksAsKept(*shot, phone ? "share-sheet-phone" : "share-sheet-tablet");
+        layouttest::ExpectLooksAsKept(*shot, phone ? "share-sheet-phone" : "share-sheet-tablet");
         const Rect box = ShownFrame(*sheet);
         const auto preview = sheet->view()->findViewWithAccessibilityIdentifier(activity::kCopyToPasteboard);
         ASSERT_NE(preview, nullptr);
