@@ -98,8 +98,14 @@ void TapButton(SideScreens& screens, const char* name) {
 }
 
 std::shared_ptr<ViewController> WaitForPresented(SideScreens& screens) {
-    // The share sheet's picture is drawn on another thread.
-    platform::RunLoop::main()->runUntil([&] { return screens.presented() != nullptr; }, std::chrono::seconds(20));
+    // The share sheet comes at once; its picture is drawn on another thread.
+    platform::RunLoop::main()->runUntil(
+        [&] {
+            const auto shown = screens.presented();
+            const auto sheet = std::dynamic_pointer_cast<ActivityViewController>(shown);
+            return shown && !(sheet && sheet->isWaitingForItems());
+        },
+        std::chrono::seconds(20));
     screens.advance(1);
     screens.window->layoutIfNeeded();
     return screens.presented();
@@ -370,13 +376,16 @@ TEST(PresentedScenes, TheShareSheetShowsTheLocalLayoutsPictureAndSavesItUnderIts
         ASSERT_NE(saved, nullptr);
         EXPECT_EQ(saved->pixelWidth(), sheet->activityItems().at(0).image->pixelWidth());
 
-        // Copied: the picture is on the pasteboard, the sheet goes and the
-        // share is counted.
+        // Copied: the picture is on the pasteboard, the sheet says so a
+        // moment, then goes and the share is counted.
         const int shared = EventCount("LayoutImageShared");
         const testsupport::LogWatch log;
         screens.synth->tap(screens.centreOf(*preview));
-        screens.advance(1);
+        screens.advance(0.5);
         EXPECT_EQ(Pasteboard::generalPasteboard().image(), sheet->activityItems().at(0).image);
+        EXPECT_EQ(sheet->statusText(), "Copied");
+        EXPECT_EQ(screens.presented(), sheet);
+        screens.advance(ActivityViewController::kCopiedShowTime);
         EXPECT_EQ(screens.presented(), nullptr);
         EXPECT_EQ(EventCount("LayoutImageShared"), shared + 1);
         EXPECT_EQ(testsupport::CountWith(log.Lines(), "Image of layout shared (copyToPasteboard)"), 1);

@@ -497,12 +497,14 @@ static void CheckEveryScreen(const std::optional<std::string>& language, const s
         // The share sheet, and what it says once the picture is saved. The
         // picture is drawn and written on other threads.
         VKMLayoutActionButtonHelper::button(VKMLayoutActionButtonHelper::kShare)->buttonTapped();
+        const auto sheet = std::dynamic_pointer_cast<ActivityViewController>(s.presented());
+        ASSERT_NE(sheet, nullptr) << name << ": shown at once";
+        s.window->layoutIfNeeded();
+        s.expectFits(name + " share sheet preparing");
         ASSERT_TRUE(
-            platform::RunLoop::main()->runUntil([&] { return s.presented() != nullptr; }, std::chrono::seconds(20)))
+            platform::RunLoop::main()->runUntil([&] { return !sheet->isWaitingForItems(); }, std::chrono::seconds(20)))
             << name;
         s.advance(1);
-        const auto sheet = std::dynamic_pointer_cast<ActivityViewController>(s.presented());
-        ASSERT_NE(sheet, nullptr) << name;
         s.expectFits(name + " share sheet");
         ASSERT_TRUE(sheet->perform(activity::kSaveToFiles)) << name;
         ASSERT_TRUE(platform::RunLoop::main()->runUntil([&] { return !sheet->isSaving(); }, std::chrono::seconds(20)));
