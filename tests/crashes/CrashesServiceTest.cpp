@@ -613,7 +613,9 @@ TEST(CrashesService, AStartTakingInACrashReportLooksOnlyForWrapperExceptionsThat
     for (const auto& log : sentLogs(rig.server, "appleError")) {
         const bool wrapped = text(log, "id") == "A1A1A2A3-A4A5-A6A7-A8A9-AAABACADAEAF";
         ASSERT_EQ(log.count("exception"), wrapped ? 1u : 0u) << text(log, "id");
-        if (wrapped) EXPECT_EQ(text(*log.at("exception").asDictionary(), "message"), "wrapped");
+        if (wrapped) {
+            EXPECT_EQ(text(*log.at("exception").asDictionary(), "message"), "wrapped");
+        }
     }
     EXPECT_FALSE(logged(capture, "Exception data report doesn't exist on disk"));
 
