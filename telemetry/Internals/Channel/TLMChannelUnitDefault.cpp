@@ -299,9 +299,21 @@ void TLMChannelUnitDefault::batchEnded(const TLMLogContainer& batch,
                 [&](TLMChannelDelegate& delegate) { delegate.channelDidFailSendingLog(*this, log, failure); });
         }
     }
-    // A slot is free: the next full batch goes, a short one waits for the
-    // timer.
-    checkPendingLogs();
+    // A slot is free. A backlog kept back (by the pending-batch limit, a
+    // pause, a restart) goes on at once, its last short batch too. While
+    // logs still come in, or a short batch waits for its interval, only
+    // full batches go.
+    if (mAvailableBatchFromStorage && !mTimerRunning && !logsWaiting()) {
+        flushQueue();
+    } else {
+        checkPendingLogs();
+    }
+}
+
+bool TLMChannelUnitDefault::logsWaiting() {
+    std::lock_guard lock(mWaitingMutex);
+    return std::any_of(mWaiting.begin(), mWaiting.end(),
+                       [](const WaitingLog& waiting) { return waiting.log != nullptr; });
 }
 
 TLMBatchOutcome TLMChannelUnitDefault::batchOutcome(const std::optional<platform::net::HTTPURLResponse>& response,

@@ -150,6 +150,8 @@ private:
     // waiting logs, saved together.
     void storeWaitingLogs();
     void takeAnswers();
+    // Whether logs enqueued are still to be stored (switches aside).
+    bool logsWaiting();
     bool sendOneBatch();
     void batchEnded(const TLMLogContainer& batch, const std::optional<platform::net::HTTPURLResponse>& response,
                     const std::optional<platform::Error>& error);
