@@ -16,6 +16,7 @@
 #include "platform/ui/render/LayerRenderer.h"
 #include "platform/ui/render/Planner.h"
 #include "platform/ui/render/RasterCache.h"
+#include "platform/ui/render/Rasterizer.h"
 #include "platform/ui/render/Replay.h"
 #include "platform/ui/render/Scheduler.h"
 #include "platform/ui/views/Label.h"
@@ -69,7 +70,7 @@ FramePlan planWithJobs(Layer& root, Context& context, RasterCache& cache, const 
     PlanSetup setup;
     setup.time = currentMediaTime();
     setup.area = area;
-    FrameRasters jobs{RenderTuning{}};
+    Rasterizer jobs{RenderTuning{}};
     FramePlan planned = planFrame(root, context, setup, &cache, &jobs);
     jobs.finish(&cache);
     return planned;
@@ -252,7 +253,7 @@ TEST(RenderPlan, KeptContentIsFoundByLayerIdAndDelegatesDrawingAfreshKeepTheFram
     EXPECT_EQ(kinds(first), "EFEIXEIXX");
     const RasterEntry* kept = cache.find({shape->identifier(), kRasterContent, 0});
     ASSERT_NE(kept, nullptr);
-    EXPECT_EQ(kept->image, std::get<PlanImage>(first.items[3]).image);
+    EXPECT_EQ(kept->image.get(), std::get<PlanImage>(first.items[3]).image);
     ASSERT_NE(cache.find({drawn->identifier(), kRasterContent, 0}), nullptr);
     // The next frame finds the same rasters; a change makes the shape's anew.
     const FramePlan again = plan(*root, *context, &cache);
@@ -268,7 +269,7 @@ TEST(RenderPlan, KeptContentIsFoundByLayerIdAndDelegatesDrawingAfreshKeepTheFram
     const FramePlan apart = plan(*root, *context, &cache, false);
     EXPECT_EQ(kinds(apart), "EFEDXEDXX");
     EXPECT_FALSE(std::get<PlanDraw>(apart.items[3]).clips);
-    EXPECT_EQ(std::get<PlanDraw>(apart.items[6]).layer, drawn) << "a delegate draws from its own layer";
+    EXPECT_EQ(std::get<PlanDraw>(apart.items[6]).layer, drawn.get()) << "a delegate draws from its own layer";
     EXPECT_TRUE(std::get<PlanDraw>(apart.items[6]).clips);
     EXPECT_TRUE(apart.mainThread) << "no bands for this plan";
     EXPECT_EQ(cache.count(), stored) << "nothing kept apart from the screen";
@@ -385,7 +386,7 @@ TEST(RenderPlan, BandsAreChosenFromTheSizeAndKeepWhatOverlapsThem) {
     setup.time = currentMediaTime();
     setup.area = Rect{0, 0, 300, 300};
     setup.bands = rows;
-    FrameRasters jobs{RenderTuning{}};
+    Rasterizer jobs{RenderTuning{}};
     const FramePlan planned = planFrame(*root, *bitmap, setup, &cache, &jobs);
     jobs.finish(&cache);
     EXPECT_EQ(planned.bandLoads, bandLoads(planned, rows));
@@ -691,7 +692,7 @@ TEST(RenderPlan, AShadowPathIsBlurredOnceAndFoundByWhatShowsItAgain) {
     // With raster jobs, into a cache that has not seen it: the walk leaves
     // the blur to a job, which makes the same pixels in the same place.
     RasterCache fresh;
-    FrameRasters jobs{RenderTuning{}};
+    Rasterizer jobs{RenderTuning{}};
     PlanSetup setup;
     setup.time = currentMediaTime();
     setup.area = Rect{0, 0, 200, 200};
@@ -705,7 +706,7 @@ TEST(RenderPlan, AShadowPathIsBlurredOnceAndFoundByWhatShowsItAgain) {
     jobs.finish(&fresh);
     ASSERT_NE(job.slot->shown, nullptr);
     EXPECT_TRUE(samePixels(*job.slot->shown, *made.image));
-    EXPECT_EQ(shadowIn(plan(*shown, *context, &fresh)).image.get(), job.slot->shown) << "kept once the jobs are done";
+    EXPECT_EQ(shadowIn(plan(*shown, *context, &fresh)).image, job.slot->shown) << "kept once the jobs are done";
 }
 
 // Two layers showing one outline share its blurred raster: the first
@@ -723,7 +724,7 @@ TEST(RenderPlan, AnOutlineStillShownKeepsItsShadowWhenAnotherLayerChangesOutline
         std::vector<const platform::Image*> images;
         for (const PlanItem& item : plan(*root, *context, &cache).items) {
             if (const auto* image = std::get_if<PlanImage>(&item); image && image->lowQuality)
-                images.push_back(image->image.get());
+                images.push_back(image->image);
         }
         return images;
     };
@@ -872,7 +873,7 @@ TEST(RenderPlan, AFadingLayerThatShowsUnchangedIsKeptAsOneRasterWithItsShadow) {
     EXPECT_TRUE(enter.area.minX() <= onDevice.minX() && enter.area.minY() <= onDevice.minY() &&
                 enter.area.maxX() >= onDevice.maxX() && enter.area.maxY() >= onDevice.maxY())
         << "bands may pass over the raster";
-    EXPECT_EQ(std::get<PlanImage>(frame().items[3]).image.get(), job.slot->shown) << "not kept";
+    EXPECT_EQ(std::get<PlanImage>(frame().items[3]).image, job.slot->shown) << "not kept";
 }
 
 // A large layer faded as one is rastered in bands by several threads: the
@@ -1006,7 +1007,7 @@ TEST(RenderPlan, APlanWrittenOverTheLastFramesIsTheOneMadeAfresh) {
     setup.area = Rect{0, 0, 600, 500};
     const auto make = [&](std::vector<PlanItem>* storage) {
         setup.storage = storage;
-        FrameRasters jobs(setup.tuning);
+        Rasterizer jobs(setup.tuning);
         FramePlan made = planFrame(*root, *screen, setup, &cache, &jobs);
         jobs.finish(&cache);
         return made;
@@ -1254,7 +1255,7 @@ TEST(RenderPlan, AShadowOfTheDrawingIsMadeByAJobFromCopiesSharingItsRasters) {
     ASSERT_NE(made.image, nullptr);
 
     RasterCache fresh;
-    FrameRasters jobs{RenderTuning{}};
+    Rasterizer jobs{RenderTuning{}};
     PlanSetup setup;
     setup.time = currentMediaTime();
     setup.area = Rect{0, 0, 200, 200};
@@ -1267,7 +1268,7 @@ TEST(RenderPlan, AShadowOfTheDrawingIsMadeByAJobFromCopiesSharingItsRasters) {
     ASSERT_NE(job.slot, nullptr);
     EXPECT_EQ(job.rect, made.rect);
     // The body shows the rasters the shadow's job made.
-    std::vector<std::shared_ptr<RasterSlot>> bodySlots;
+    std::vector<RasterSlot*> bodySlots;
     for (const PlanItem& item : queued.items) {
         if (const auto* image = std::get_if<PlanImage>(&item); image && !image->lowQuality && image->slot)
             bodySlots.push_back(image->slot);
@@ -1280,7 +1281,7 @@ TEST(RenderPlan, AShadowOfTheDrawingIsMadeByAJobFromCopiesSharingItsRasters) {
     EXPECT_TRUE(samePixels(*job.slot->shown, *made.image));
     for (const auto& slot : bodySlots) EXPECT_NE(slot->shown, nullptr);
     const PlanImage kept = shadowIn(plan(*shown, *context, &fresh));
-    EXPECT_EQ(kept.image.get(), job.slot->shown) << "kept once the jobs are done";
+    EXPECT_EQ(kept.image, job.slot->shown) << "kept once the jobs are done";
     EXPECT_EQ(counter->draws, 2) << "the next frame drew again";
 
     // A shadow within the drawing of another: made by the same job, first.
@@ -1289,7 +1290,7 @@ TEST(RenderPlan, AShadowOfTheDrawingIsMadeByAJobFromCopiesSharingItsRasters) {
     ASSERT_NE(madeInner.image, nullptr);
     counter->fromTree = 0;
     RasterCache freshInner;
-    FrameRasters innerJobs{RenderTuning{}};
+    Rasterizer innerJobs{RenderTuning{}};
     const FramePlan queuedInner = planFrame(*make(true), *context, setup, &freshInner, &innerJobs);
     const PlanImage jobInner = shadowIn(queuedInner);
     ASSERT_NE(jobInner.slot, nullptr);

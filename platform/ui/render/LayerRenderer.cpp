@@ -6,6 +6,7 @@
 #include "platform/ui/core/Layer.h"
 #include "platform/ui/render/Planner.h"
 #include "platform/ui/render/RasterCache.h"
+#include "platform/ui/render/Rasterizer.h"
 #include "platform/ui/render/Replay.h"
 #include "platform/ui/render/Scheduler.h"
 #include "platform/ui/render/detail/LayerCache.h"
@@ -32,21 +33,15 @@ std::vector<PlanItem> gSpareItems;
 
 // Keeps a frame's plan at the end of the frame for the next to write over
 // (what is the same is left unwritten), unless it is far larger than
-// frames need. Items that hold layers or images of their own let them go
-// now; a kept raster's image or a job's slot, held without a share, is
-// only compared.
+// frames need. Items that hold paths or masks of their own let them go
+// now; what the others point at is only compared.
 struct Recycle {
     FramePlan& plan;
     ~Recycle() {
         if (plan.items.capacity() > 2 * gLastItems + 1024) return;
         for (PlanItem& item : plan.items) {
-            const auto* image = std::get_if<PlanImage>(&item);
-            const auto* marks = std::get_if<PlanMarks>(&item);
-            const bool holds =
-                image   ? image->image.use_count() > 0 || image->slot.use_count() > 0
-                : marks ? marks->whole != nullptr
-                        : std::holds_alternative<PlanDraw>(item) || std::holds_alternative<PlanFill>(item) ||
-                              std::holds_alternative<PlanClipBegin>(item) || std::holds_alternative<PlanGroupEnd>(item);
+            const bool holds = std::holds_alternative<PlanFill>(item) || std::holds_alternative<PlanClipBegin>(item) ||
+                               std::holds_alternative<PlanGroupEnd>(item);
             if (holds) item = PlanExit{};
         }
         gSpareItems = std::move(plan.items);
@@ -134,13 +129,13 @@ void renderLayerTree(Layer& root, Context& context, const RenderOptions& options
         replayPlan(plan, context);
         return;
     }
-    FrameRasters jobs(options.tuning, gLastRasters);
+    Rasterizer jobs(options.tuning, gLastRasters);
     FramePlan plan = planFrame(root, device, alpha, setup, cache, &jobs);
     gLastItems = plan.items.size();
     gLastRasters = jobs.requested();
     const Recycle recycle{plan};
     jobs.wait();
-    if (plan.mainThread || jobs.fellShort()) {
+    if (plan.mainThread || jobs.drawsSomeInPlace()) {
         // A delegate draws during compositing (or in place of a raster
         // that could not be made): here, in one piece.
         jobs.keep(cache);
@@ -153,7 +148,7 @@ void renderLayerTree(Layer& root, Context& context, const RenderOptions& options
     // main thread half a millisecond, a frame's bands waiting.
     // A frame that made none (a steady one) hands its bands to the pool at
     // once, as one request.
-    if (!cache || !jobs.makes()) {
+    if (!cache || !jobs.hasRastersToKeep()) {
         replayInBands(plan, bands, rows);
         return;
     }

@@ -5,9 +5,9 @@
 // kept rasters, decides what is drawn how (a kept raster, a batch, rows, a
 // whole, a shadow, a stamp of marks, drawn afresh) and leaves a FramePlan.
 //
-// Rasters it needs are made at once, or, with `jobs`, handed to the pool
-// as jobs that read only snapshots it took: then the plan may be replayed
-// once `FrameRasters::finish` returns. Main thread only.
+// Rasters it needs are made at once, or, with a Rasterizer, asked of it
+// (made by jobs that read only snapshots it took): then the plan may be
+// replayed once the rasterizer's `wait` returns. Main thread only.
 
 #include "platform/graphics/Geometry.h"
 #include "platform/ui/render/FramePlan.h"
@@ -27,7 +27,7 @@ namespace platform::ui {
 
 class Layer;
 class RasterCache;
-class FrameRasters;
+class Rasterizer;
 
 struct PlanSetup {
     double time = 0;
@@ -55,44 +55,12 @@ struct PlanSetup {
 
 // The plan of `root` as the device transform `device` places it, drawn at
 // `alpha`. The rasters the plan needs go to `cache` (none when nothing is
-// kept) and, with `jobs`, are drawn by jobs.
+// kept) and, with `rasters`, are made by its jobs.
 FramePlan planFrame(Layer& root, const AffineTransform& device, double alpha, const PlanSetup& setup,
-                    RasterCache* cache, FrameRasters* jobs);
+                    RasterCache* cache, Rasterizer* rasters);
 // The same, placed by the transform and alpha `placed` has now (nothing is
 // drawn into it).
-FramePlan planFrame(Layer& root, const Context& placed, const PlanSetup& setup, RasterCache* cache, FrameRasters* jobs);
-
-// Raster jobs of one frame, started as the planner hands them over.
-class FrameRasters {
-public:
-    // `expected`: rasters to make room for at once (the last frame's).
-    explicit FrameRasters(const RenderTuning& tuning, std::size_t expected = 0);
-    ~FrameRasters();
-    FrameRasters(const FrameRasters&) = delete;
-    FrameRasters& operator=(const FrameRasters&) = delete;
-
-    // Runs what is left, waits for every job and keeps the rasters made in
-    // `cache`.
-    void finish(RasterCache* cache);
-    // The same in two steps: the rasters are all made once `wait` returns,
-    // and may be kept while the plan is replayed. `keep` also lets go of
-    // the snapshots the jobs drew from.
-    void wait();
-    void keep(RasterCache* cache);
-    // Whether rasters were made to be kept.
-    bool makes() const;
-    // The rasters asked of it.
-    std::size_t requested() const;
-    // Whether, once `wait` returns, a raster could not be made and its
-    // content is drawn in its place: the plan is then replayed in one
-    // piece, on the main thread (a delegate draws it).
-    bool fellShort() const;
-
-    struct State;
-    State& state() { return *mState; }
-
-private:
-    std::unique_ptr<State> mState;
-};
+FramePlan planFrame(Layer& root, const Context& placed, const PlanSetup& setup, RasterCache* cache,
+                    Rasterizer* rasters);
 
 }  // namespace platform::ui
