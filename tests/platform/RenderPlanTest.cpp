@@ -12,6 +12,7 @@
 #include "platform/ui/core/Layer.h"
 #include "platform/ui/core/MediaTime.h"
 #include "platform/ui/core/ShapeLayer.h"
+#include "platform/ui/core/Transform3D.h"
 #include "platform/ui/core/detail/AnimationRun.h"
 #include "platform/ui/render/LayerRenderer.h"
 #include "platform/ui/render/Planner.h"
@@ -902,6 +903,51 @@ TEST(RenderPlan, ALargeFadedLayerRasteredInBandsLooksAsItsGroup) {
     EXPECT_GT(double(raster.slot->shown->pixelWidth()) * raster.slot->shown->pixelHeight(), 512.0 * 1024)
         << "too small for bands";
     EXPECT_TRUE(samePixels(*replayed(grouped), *replayed(kept)));
+}
+
+// The same without raster jobs (a frame in one piece): the faded drawing
+// is still rastered in bands, so what it draws afresh (a turned shape) is
+// drawn from a snapshot, never from the layer of the tree.
+TEST(RenderPlan, AFadedLayerRasteredInBandsDrawsFromSnapshots) {
+    struct Counted : ShapeLayer {
+        void drawInContext(Context& context) override {
+            ++draws;
+            ShapeLayer::drawInContext(context);
+        }
+        std::atomic<int> draws{0};
+    };
+    auto root = filled({0, 0, 900, 800}, {1, 1, 1, 1});
+    auto box = filled({40, 30, 820, 740}, {0.9, 0.9, 1, 1});
+    box->addSublayer(filled({20, 30, 50, 40}, {0, 0.2, 1, 1}));
+    auto turned = std::make_shared<Counted>();
+    turned->setFrame({30, 80, 120, 80});
+    Path ring;
+    ring.addEllipseInRect({0, 0, 120, 80});
+    turned->setPath(ring);
+    turned->setFillColor({1, 0, 0, 1});
+    turned->setTransform(Transform3D::rotationZ(0.3));
+    box->addSublayer(turned);
+    box->setOpacity(0.6);
+    root->addSublayer(box);
+    auto context = BitmapContext::create(900, 800);
+    RasterCache cache;
+    const auto replayed = [](const FramePlan& planned) {
+        auto bitmap = BitmapContext::create(900, 800);
+        replayPlan(planned, *bitmap);
+        return BitmapContext::takeImage(std::move(bitmap));
+    };
+    const FramePlan grouped = plan(*root, *context, &cache);
+    ASSERT_NE(kinds(grouped).find('G'), std::string::npos);
+    const auto groupPixels = replayed(grouped);
+    ASSERT_GT(turned->draws, 0);
+    turned->draws = 0;
+    const FramePlan kept = plan(*root, *context, &cache);
+    ASSERT_EQ(kinds(kept), "EFEIXX");
+    const auto* raster = std::get<PlanImage>(kept.items[3]).image;
+    ASSERT_NE(raster, nullptr);
+    ASSERT_GE(bandsFor(raster->pixelWidth(), raster->pixelHeight(), RenderTuning{}).size(), 2u);
+    EXPECT_EQ(turned->draws, 0) << "the bands drew the layer of the tree";
+    EXPECT_TRUE(samePixels(*groupPixels, *replayed(kept)));
 }
 
 TEST(RenderPlan, RastersOfALayerThatGoesBetweenFramesLeaveTheCacheWithIt) {

@@ -907,6 +907,7 @@ bool Planner::faded(const Shown& s, bool shadowed, const Rect& extent) {
     kept.keptIn(*mCache);
     PlanSetup inner = mSetup;
     inner.area.reset();
+    inner.inBands = true;
     Planner sub(mDevice, 1, inner, mCache, mRasters);
     sub.mMoving = mMoving;
     // Nothing in it is kept whole apart: a rounded layer's whole would
@@ -1094,10 +1095,10 @@ bool Planner::content(const Shown& s, bool background) {
                           nullptr});
         }
         // A delegate draws on the main thread, at replay; shapes, text and
-        // gradients from a snapshot, anywhere, keeping to their extent by
-        // themselves.
+        // gradients, keeping to their extent by themselves, from a snapshot
+        // where the plan may be replayed on other threads.
         Layer* drawn = held(s.copy);
-        if (!drawn && vector && mRasters) drawn = held(s.model.presentationLayer(mSetup.time));
+        if (!drawn && vector && (mRasters || mSetup.inBands)) drawn = held(s.model.presentationLayer(mSetup.time));
         if (!drawn) drawn = &s.model;
         if (!vector) plan.mainThread = true;
         emit(PlanDraw{drawn, !vector, vector ? Rect{} : LayerAccess::contentExtent(p)});

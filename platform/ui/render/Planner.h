@@ -38,6 +38,11 @@ struct PlanSetup {
     // False for offscreen drawing (shadows, masks): vector content is then
     // drawn afresh, so that its kept raster stays the screen's.
     bool keepsVectors = true;
+    // The plan may be replayed in bands, on other threads (a faded layer's
+    // drawing, rastered as the screen is): content drawn afresh from its
+    // properties is drawn from snapshots. A frame with raster jobs is
+    // planned so anyway.
+    bool inBands = false;
     // The device pixels drawn on, when known: layers wholly outside are
     // left out, and each subtree's area is noted for bands.
     std::optional<Rect> area;
