@@ -998,6 +998,57 @@ TEST(RenderPlan, RastersOfALayerThatGoesBetweenFramesLeaveTheCacheWithIt) {
     last.reset();
 }
 
+// A tree a delegate draws while a frame is drawn, told it is nested: in
+// one piece, into the same cache, it starts no frame of it, so the rasters
+// the outer frame has kept stay this frame's and are not evicted for the
+// budget before the frame shows them.
+TEST(RenderPlan, ATreeDrawnInsideAFrameLeavesTheFramesRastersInPlace) {
+    const auto square = [](const Rect& frame, const Color& color) {
+        auto shape = ShapeLayer::make();
+        shape->setFrame(frame);
+        Path path;
+        path.addRect({0, 0, frame.width, frame.height});
+        shape->setPath(path);
+        shape->setFillColor(color);
+        return shape;
+    };
+    RasterCache cache(1);  // every store evicts what this frame does not use
+    struct Nested : LayerDelegate {
+        void drawLayer(Layer&, Context& context) override {
+            RenderOptions options{currentMediaTime(), 1};
+            options.cache = cache;
+            options.nested = true;
+            renderLayerTree(*tree, context, options);
+        }
+        std::shared_ptr<Layer> tree;
+        RasterCache* cache = nullptr;
+    };
+    const auto nested = std::make_shared<Nested>();
+    nested->tree = filled({0, 0, 50, 50}, {1, 1, 1, 1});
+    nested->tree->addSublayer(square({10, 10, 30, 30}, {0, 0, 1, 1}));
+    nested->cache = &cache;
+    auto root = filled({0, 0, 200, 200}, {1, 1, 1, 1});
+    auto outer = square({10, 10, 40, 40}, {1, 0, 0, 1});
+    root->addSublayer(outer);
+    auto drawn = Layer::make();
+    drawn->setFrame({100, 100, 50, 50});
+    drawn->setDelegate(nested);
+    drawn->setNeedsDisplay();
+    root->addSublayer(drawn);
+
+    auto context = BitmapContext::create(200, 200);
+    RenderOptions options{currentMediaTime(), 1};
+    options.cache = &cache;
+    renderLayerTree(*root, *context, options);
+    EXPECT_EQ(context->pixel(20, 20), (platform::Pixel{255, 0, 0, 255}));
+    EXPECT_EQ(context->pixel(125, 125), (platform::Pixel{0, 0, 255, 255})) << "the tree drawn inside";
+    const RasterEntry* kept = cache.find({outer->identifier(), kRasterContent, 0});
+    ASSERT_NE(kept, nullptr) << "evicted by the render inside the frame";
+    const std::weak_ptr<platform::Image> red = kept->image;
+    renderLayerTree(*root, *context, options);
+    EXPECT_EQ(cache.find({outer->identifier(), kRasterContent, 0})->image, red.lock()) << "made again";
+}
+
 TEST(RenderPlan, AKeptRasterLetGoStaysWhileAPlanThatShowsItLives) {
     auto root = filled({0, 0, 200, 200}, {1, 1, 1, 1});
     auto shape = ShapeLayer::make();
@@ -1051,14 +1102,14 @@ TEST(RenderPlan, APlanWrittenOverTheLastFramesIsTheOneMadeAfresh) {
     PlanSetup setup;
     setup.time = currentMediaTime();
     setup.area = Rect{0, 0, 600, 500};
-    const auto make = [&](std::vector<PlanItem>* storage) {
+    const auto make = [&](PlanStorage* storage) {
         setup.storage = storage;
         Rasterizer jobs(setup.tuning);
         FramePlan made = planFrame(*root, *screen, setup, &cache, &jobs);
         jobs.finish(&cache);
         return made;
     };
-    std::vector<PlanItem> spare = make(nullptr).items;
+    PlanStorage spare{make(nullptr).items};
     // Moved, faded, gone and added: items shift against the last frame's.
     parts[1]->setPosition({200, 300});
     parts[2]->setOpacity(0.5);

@@ -31,6 +31,7 @@ namespace platform::ui {
 
 class Layer;
 class RasterCache;
+struct PlanStorage;
 
 enum class Banding {
     // In bands when the context is a bitmap large enough (bandsFor) that
@@ -51,6 +52,15 @@ struct RenderOptions {
     // window (an offscreen drawing, a test): the main thread's cache for
     // such trees is used, so that their frames keep rasters too.
     RasterCache* cache = nullptr;
+    // Where the display keeps its plans from one frame to the next (the
+    // window's, beside its cache). None: the main thread's for trees shown
+    // in no window when `cache` is none too, else nothing is carried over.
+    PlanStorage* plans = nullptr;
+    // A render inside another's frame (a delegate drawing a tree while a
+    // frame is drawn): drawn in one piece, it starts no frame of the cache
+    // (the outer frame's rasters stay this frame's) and carries no plan
+    // over.
+    bool nested = false;
     Banding banding = Banding::bySize;
     RenderTuning tuning{};
 };

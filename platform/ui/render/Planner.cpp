@@ -1278,8 +1278,10 @@ FramePlan planFrame(Layer& root, const AffineTransform& device, double alpha, co
                     RasterCache* cache, Rasterizer* rasters) {
     Planner planner(device, alpha, setup, cache, rasters);
     // The last frame's items, written over.
-    if (setup.storage) planner.plan.items = std::move(*setup.storage);
-    planner.plan.items.reserve(setup.expectedItems);
+    if (setup.storage) {
+        planner.plan.items = std::move(setup.storage->items);
+        planner.plan.items.reserve(setup.storage->lastItems);
+    }
     if (setup.area && rasters) planner.plan.bandLoads.assign(setup.bands.size(), 0);
     planner.layer(root);
     if (rasters) planner.plan.slots = rasters->slots();

@@ -50,11 +50,10 @@ struct PlanSetup {
     // planner counts the leaves each holds (FramePlan::bandLoads), rather
     // than the replay reading the whole plan for them first.
     std::span<const BandRows> bands;
-    // Items to make room for at once (the last frame's count).
-    std::size_t expectedItems = 0;
-    // Storage an earlier plan left, taken over: a plan of thousands of
-    // items is not allocated afresh each frame.
-    std::vector<PlanItem>* storage = nullptr;
+    // What the display's last frame left (its plan's storage, taken over,
+    // and how many items it had): a plan of thousands of items is not
+    // allocated afresh each frame. None for a plan made apart.
+    PlanStorage* storage = nullptr;
     RenderTuning tuning{};
 };
 

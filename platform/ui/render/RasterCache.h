@@ -112,6 +112,21 @@ public:
         ++mFrame;
         if (!mLater.empty()) keepMadeLater();
     }
+    // A frame drawn with the cache is under way while one lives (the
+    // compositor holds one for each render, nested ones too): a layer that
+    // goes then leaves its rasters for the next frame to erase, as this one
+    // may still keep rasters of it.
+    class Drawing {
+    public:
+        explicit Drawing(RasterCache& cache) : mCache(cache) { ++mCache.mDrawing; }
+        ~Drawing() { --mCache.mDrawing; }
+        Drawing(const Drawing&) = delete;
+        Drawing& operator=(const Drawing&) = delete;
+
+    private:
+        RasterCache& mCache;
+    };
+    bool drawing() const { return mDrawing > 0; }
 
     std::size_t bytes() const { return mBytes; }
     std::size_t budget() const { return mBudget; }
@@ -177,6 +192,7 @@ private:
     std::size_t mBudget;
     std::size_t mBytes = 0;
     std::uint64_t mFrame = 1;
+    int mDrawing = 0;
     // New for each cache and at each clear, from one count: handles taken
     // in another cache, or before a clear, do not hold.
     std::uint64_t mEpoch;

@@ -23,12 +23,14 @@ std::vector<GoneOwner> gGone;
 
 LayerCache::~LayerCache() {
     if (kinds == 0) return;
-    if (keptInCache && isMainThread() && !drawingFrame()) {
+    if (keptInCache && isMainThread()) {
         if (keptInPresence.expired()) return;
-        for (const RasterKind kind : {kRasterContent, kRasterShadow, kRasterWhole}) {
-            if (kinds & (1u << kind)) keptInCache->erase({owner, kind, 0});
+        if (!keptInCache->drawing()) {
+            for (const RasterKind kind : {kRasterContent, kRasterShadow, kRasterWhole}) {
+                if (kinds & (1u << kind)) keptInCache->erase({owner, kind, 0});
+            }
+            return;
         }
-        return;
     }
     std::lock_guard lock(gGoneMutex);
     gGone.push_back({owner, kinds});

@@ -26,11 +26,12 @@ std::shared_ptr<const ShadowShapeUse> shadowShapeUse(std::uint64_t owner);
 struct LayerCache {
     explicit LayerCache(std::uint64_t identifier) : owner(identifier) {}
     // Drops the layer's rasters from the cache they were put in, when it
-    // goes on the main thread between frames (a screen torn down), as they
-    // went with the layer before the window kept them: left to the next
-    // frame, a chart's thousands were erased within it. Elsewhere hands
-    // the layer's identifier to takeGoneOwners(): its rasters are dropped
-    // by the next frame instead of waiting for the budget.
+    // goes on the main thread between that cache's frames (a screen torn
+    // down), as they went with the layer before the window kept them: left
+    // to the next frame, a chart's thousands were erased within it.
+    // Elsewhere hands the layer's identifier to takeGoneOwners(): its
+    // rasters are dropped by the next frame instead of waiting for the
+    // budget. Nothing when that cache is gone.
     ~LayerCache();
     LayerCache(const LayerCache&) = delete;
     LayerCache& operator=(const LayerCache&) = delete;
@@ -77,8 +78,5 @@ struct GoneOwner {
     std::uint32_t kinds;
 };
 std::vector<GoneOwner> takeGoneOwners();
-
-// Whether a frame is being drawn (main thread).
-bool drawingFrame();
 
 }  // namespace platform::ui::detail
