@@ -303,6 +303,10 @@ private:
     Digest mSecond;
 };
 
+// Whether the layer may have a raster of this kind in a cache: only one
+// that has had one can.
+bool hadRaster(const detail::LayerCache& kept, RasterKind kind) { return kept.kinds & (1u << kind); }
+
 // Whether a shape's raster is drawn in a batch of strokes: stroking its
 // whole path without dashes, filling nothing.
 std::optional<StrokeStyle> strokeAlone(const ShapeLayer* shape) {
@@ -397,6 +401,15 @@ private:
     bool faded(const Shown& s, bool shadowed, const Rect& extent);
     void body(const Shown& s);
     bool content(const Shown& s, bool background);
+    struct ContentRaster;
+    struct Shows;
+    void afresh(const Shown& s, bool vector, bool under);
+    static const ShapeLayer* shapeOf(const Layer& layer);
+    ContentRaster contentRaster(const Shown& s, const Rect& extent, std::optional<double> upright, bool background,
+                                const ShapeLayer* shape) const;
+    bool marks(const Shown& s, const ContentRaster& raster, detail::LayerCache& kept);
+    std::optional<Shows> findKeptContent(const ContentRaster& raster, detail::LayerCache& kept);
+    std::optional<Shows> requestContent(const Shown& s, const ContentRaster& raster, detail::LayerCache& kept);
     std::shared_ptr<Layer> drawnByJob(const Shown& s, bool vector) const;
     std::pair<std::shared_ptr<Image>, Rect> mask(Layer& mask);
 
@@ -798,7 +811,7 @@ bool Planner::whole(const Shown& s) {
     const std::uint64_t source = Digest().add(mSetup.scale).value();
     const RasterKey key{s.model.identifier(), kRasterWhole, 0};
     detail::LayerCache& kept = LayerAccess::cache(s.model);
-    const RasterEntry* entry = kept.kinds & (1u << kRasterWhole) ? mCache->find(key, kept.wholeRaster) : nullptr;
+    const RasterEntry* entry = hadRaster(kept, kRasterWhole) ? mCache->find(key, kept.wholeRaster) : nullptr;
     if (entry && entry->image && entry->version == version && entry->scale == *upright && entry->rect == box &&
         entry->source == source) {
         emit(PlanImage{entry->image.get(), nullptr, entry->rect, false});
@@ -886,7 +899,7 @@ bool Planner::faded(const Shown& s, bool shadowed, const Rect& extent) {
     const std::uint64_t version = LayerAccess::treeVersion(s.model);
     const RasterKey key{s.model.identifier(), kRasterWhole, 0};
     detail::LayerCache& kept = LayerAccess::cache(s.model);
-    const RasterEntry* entry = kept.kinds & (1u << kRasterWhole) ? mCache->find(key, kept.wholeRaster) : nullptr;
+    const RasterEntry* entry = hadRaster(kept, kRasterWhole) ? mCache->find(key, kept.wholeRaster) : nullptr;
     const auto shown = [&](const Image* image, RasterSlot* slot) {
         emit(PlanImage{image, slot, box, false});
         if (mSublayerAreas) mSublayerAreas->add(mDevice.applyToRect(box));
@@ -1078,48 +1091,47 @@ void Planner::background(const Layer& p, std::size_t at) {
     mHideable.push_back({at, Rect{x0, y0, x1 - x0, y1 - y0}, mOpened});
 }
 
+// The raster a layer's content is kept in: its key, where it lies (points
+// of the layer), at how many pixels a point, and what it is drawn from.
+struct Planner::ContentRaster {
+    RasterKey key;
+    Rect extent;
+    Rect box;
+    double scale;
+    std::uint64_t version;
+    std::uint64_t source;
+    std::optional<KeptBackground> under;
+    bool vector;
+    bool anyThread;
+    const ShapeLayer* shape;
+};
+
+// A raster as the plan shows it: an image at hand or a job's slot, and
+// where it goes.
+struct Planner::Shows {
+    const Image* image = nullptr;
+    RasterSlot* slot = nullptr;
+    Rect rect;
+};
+
 // The layer's drawn content; with `background`, its background too, drawn
 // into the same kept raster (the same pixels, as drawing over is
 // associative) where the content is kept at the device's pixels and covers
 // the bounds. Returns false, having planned nothing, when it cannot take
 // the background.
 bool Planner::content(const Shown& s, bool background) {
-    Layer& p = *s.shown;
     const bool vector = LayerAccess::drawsFromProperties(s.model);
-    const AffineTransform& device = mDevice;
-    const std::optional<double> upright = uprightScale(device);
-    // Drawn afresh, with `under` its background filled first.
-    const auto afresh = [&](bool under) {
-        if (under) {
-            emit(PlanFill{std::make_shared<const Path>(roundedBounds(p)), p.backgroundColor(), FillRule::nonZero,
-                          nullptr});
-        }
-        // A delegate draws on the main thread, at replay; shapes, text and
-        // gradients, keeping to their extent by themselves, from a snapshot
-        // where the plan may be replayed on other threads.
-        Layer* drawn = held(s.copy);
-        if (!drawn && vector && (mRasters || mSetup.inBands)) drawn = held(s.model.presentationLayer(mSetup.time));
-        if (!drawn) drawn = &s.model;
-        if (!vector) plan.mainThread = true;
-        emit(PlanDraw{drawn, !vector, vector ? Rect{} : LayerAccess::contentExtent(p)});
-        return true;
-    };
+    const std::optional<double> upright = uprightScale(mDevice);
     // Drawn afresh from what shows: content that changes with time, vector
     // content that would not land pixel on pixel, and anything drawn apart
     // from the screen.
     if ((s.copy && LayerAccess::contentAnimated(s.model)) || (vector && (!upright || !mSetup.keepsVectors)) ||
         !mCache) {
         if (background) return false;
-        return afresh(false);
+        afresh(s, vector, false);
+        return true;
     }
-    // Whether it is a shape, asked of its type once: a layer's type never
-    // changes, and a chart's thousands of layers asked it each frame.
-    detail::LayerCache* typed = vector ? &LayerAccess::cache(s.model) : nullptr;
-    if (typed && !typed->typeAsked) {
-        typed->shape = dynamic_cast<const ShapeLayer*>(&s.model) != nullptr;
-        typed->typeAsked = true;
-    }
-    const auto* shape = typed && typed->shape ? static_cast<const ShapeLayer*>(&s.model) : nullptr;
+    const ShapeLayer* shape = vector ? shapeOf(s.model) : nullptr;
     const Rect extent = LayerAccess::contentExtent(s.model);
     if (background) {
         const Rect b = roundedBoundsBox(s.model);
@@ -1129,108 +1141,165 @@ bool Planner::content(const Shown& s, bool background) {
         }
     }
     if (extent.isEmpty() || !isFinite(extent)) return true;
-    // Vector content is kept at the device's pixels, a drawn layer's
-    // backing at the contents scale (and stretched as the platform's is).
-    // Drawing that may run on any thread (text, mostly) is kept at the
-    // device's pixels too where they are the contents scale: a backing off
-    // the pixel grid would be resampled at every frame, and blurred.
+    detail::LayerCache& kept = LayerAccess::cache(s.model);
+    const ContentRaster raster = contentRaster(s, extent, upright, background, shape);
+    if (shape && marks(s, raster, kept)) return true;
+    std::optional<Shows> shows = findKeptContent(raster, kept);
+    if (!shows) shows = requestContent(s, raster, kept);
+    if (!shows) {
+        // Content whose raster cannot be made (larger than a bitmap may be,
+        // or no memory) is drawn straight into the frame instead.
+        afresh(s, vector, raster.under.has_value());
+        return true;
+    }
+    Rect target = shows->rect;
+    if (s.copy) {
+        // Bounds that animate stretch the content drawn for the model's.
+        const Rect shown = LayerAccess::contentExtent(*s.shown);
+        if (shown != extent) target = target.movedWith(extent, shown);
+    }
+    emit(PlanImage{shows->image, shows->slot, target, false});
+    return true;
+}
+
+// Content drawn straight into the frame, its background filled first when
+// `under`. A delegate draws on the main thread, at replay; shapes, text and
+// gradients, keeping to their extent by themselves, from a snapshot where
+// the plan may be replayed on other threads.
+void Planner::afresh(const Shown& s, bool vector, bool under) {
+    const Layer& p = *s.shown;
+    if (under) {
+        emit(PlanFill{std::make_shared<const Path>(roundedBounds(p)), p.backgroundColor(), FillRule::nonZero, nullptr});
+    }
+    Layer* drawn = held(s.copy);
+    if (!drawn && vector && (mRasters || mSetup.inBands)) drawn = held(s.model.presentationLayer(mSetup.time));
+    if (!drawn) drawn = &s.model;
+    if (!vector) plan.mainThread = true;
+    emit(PlanDraw{drawn, !vector, vector ? Rect{} : LayerAccess::contentExtent(p)});
+}
+
+// Whether a layer is a shape, asked of its type once: a layer's type never
+// changes, and a chart's thousands of layers asked it each frame.
+const ShapeLayer* Planner::shapeOf(const Layer& layer) {
+    detail::LayerCache& kept = LayerAccess::cache(layer);
+    if (!kept.typeAsked) {
+        kept.shape = dynamic_cast<const ShapeLayer*>(&layer) != nullptr;
+        kept.typeAsked = true;
+    }
+    return kept.shape ? static_cast<const ShapeLayer*>(&layer) : nullptr;
+}
+
+// Vector content is kept at the device's pixels, a drawn layer's backing at
+// the contents scale (and stretched as the platform's is). Drawing that may
+// run on any thread (text, mostly) is kept at the device's pixels too where
+// they are the contents scale: a backing off the pixel grid would be
+// resampled at every frame, and blurred.
+Planner::ContentRaster Planner::contentRaster(const Shown& s, const Rect& extent, std::optional<double> upright,
+                                              bool background, const ShapeLayer* shape) const {
+    const Layer& p = *s.shown;
+    const bool vector = LayerAccess::drawsFromProperties(s.model);
     const bool anyThread = LayerAccess::drawsOnAnyThread(s.model);
     const bool onGrid = vector || (upright && *upright == mSetup.scale && anyThread);
     const double scale = vector ? *upright : mSetup.scale;
-    const Rect box = onGrid ? deviceAligned(extent, device) : snapped(extent, scale);
-    const std::uint64_t version = LayerAccess::contentVersion(s.model);
-    const RasterKey key{s.model.identifier(), kRasterContent, 0};
-    detail::LayerCache& kept = LayerAccess::cache(s.model);
-    // Only a layer that has had a content raster can have one to find.
-    const bool mayHave = kept.kinds & (1u << kRasterContent);
-    if (shape) {
-        if (!kept.marks) kept.marks = std::make_shared<detail::MarkStamps>();
-        std::shared_ptr<Layer> handed;
-        const auto snapshot = [&] {
-            handed = drawnByJob(s, true);
-            return std::static_pointer_cast<const ShapeLayer>(handed);
-        };
-        std::optional<detail::MarkJobs> jobs;
-        if (mRasters) jobs.emplace([this](std::function<void()> job) { mRasters->run(std::move(job)); });
-        auto placements = detail::planRepeatedMarks(*shape, extent, version, kept.marks, device, mAlpha, *upright,
-                                                    mSetup.tuning.fewestMarks, mSetup.tuning.largestMark,
-                                                    jobs ? &*jobs : nullptr, snapshot);
-        if (placements) {
-            if (mayHave) mCache->erase(key);
-            emit(PlanMarks{kept.marks, std::move(*placements), held(std::move(handed))});
-            return true;
-        }
-    }
     std::optional<KeptBackground> under;
     if (background) under = KeptBackground{p.backgroundColor(), p.bounds(), p.cornerRadius()};
     Digest digest;
     digest.add(extent);
     if (under) digest.add(under->color).add(under->bounds).add(under->cornerRadius);
-    const std::uint64_t source = digest.value();
-    const RasterEntry* entry = mayHave ? mCache->find(key, kept.contentRaster) : nullptr;
+    return ContentRaster{{s.model.identifier(), kRasterContent, 0},
+                         extent,
+                         onGrid ? deviceAligned(extent, mDevice) : snapped(extent, scale),
+                         scale,
+                         LayerAccess::contentVersion(s.model),
+                         digest.value(),
+                         under,
+                         vector,
+                         anyThread,
+                         shape};
+}
+
+// A shape whose path is many copies of one small mark, drawn by placing
+// stamps of the mark: true when it is, its content raster let go.
+bool Planner::marks(const Shown& s, const ContentRaster& raster, detail::LayerCache& kept) {
+    if (!kept.marks) kept.marks = std::make_shared<detail::MarkStamps>();
+    std::shared_ptr<Layer> handed;
+    const auto snapshot = [&] {
+        handed = drawnByJob(s, true);
+        return std::static_pointer_cast<const ShapeLayer>(handed);
+    };
+    std::optional<detail::MarkJobs> jobs;
+    if (mRasters) jobs.emplace([this](std::function<void()> job) { mRasters->run(std::move(job)); });
+    auto placements = detail::planRepeatedMarks(*raster.shape, raster.extent, raster.version, kept.marks, mDevice,
+                                                mAlpha, raster.scale, mSetup.tuning.fewestMarks,
+                                                mSetup.tuning.largestMark, jobs ? &*jobs : nullptr, snapshot);
+    if (!placements) return false;
+    if (hadRaster(kept, kRasterContent)) mCache->erase(raster.key);
+    emit(PlanMarks{kept.marks, std::move(*placements), held(std::move(handed))});
+    return true;
+}
+
+// The raster kept of the content, or made this frame for the shadow of a
+// layer above, that still shows it; none when one must be made (a stale
+// one is let go).
+std::optional<Planner::Shows> Planner::findKeptContent(const ContentRaster& raster, detail::LayerCache& kept) {
     // While the layer or one above it moves, the raster made before is
     // kept and stretched, though it no longer lands pixel on pixel: it
     // shows for a frame, and is made afresh once the motion ends.
-    const bool fresh = entry && entry->image && entry->version == version && entry->source == source &&
-                       (mMoving || (entry->scale == scale && entry->rect == box));
-    const Image* image = nullptr;
-    RasterSlot* slot = nullptr;
-    Rect target = box;
-    // Made this frame for the shadow of a layer above, by its job: shown from
-    // its slot where the plan is replayed once all jobs are done (not in a
-    // whole, whose job may run beside the shadow's).
-    const Rasterizer::Requested* pending = nullptr;
-    if (!fresh && mRasters && !mInWhole) {
-        for (const Rasterizer::Requested& made : mRasters->madeForShadows()) {
-            if (made.key == key && made.entry.version == version && made.entry.source == source &&
-                (mMoving || (made.entry.scale == scale && made.entry.rect == box))) {
-                pending = &made;
-            }
+    const auto stillShows = [&](const RasterEntry& entry) {
+        return entry.version == raster.version && entry.source == raster.source &&
+               (mMoving || (entry.scale == raster.scale && entry.rect == raster.box));
+    };
+    const RasterEntry* entry = hadRaster(kept, kRasterContent) ? mCache->find(raster.key, kept.contentRaster) : nullptr;
+    if (entry && entry->image && stillShows(*entry)) return Shows{entry->image.get(), nullptr, entry->rect};
+    // Made by a shadow's job: shown from its slot where the plan is
+    // replayed once all jobs are done (not in a whole, whose job may run
+    // beside the shadow's).
+    if (mRasters && !mInWhole) {
+        const Rasterizer::Requested* made = nullptr;
+        for (const Rasterizer::Requested& asked : mRasters->madeForShadows()) {
+            if (asked.key == raster.key && stillShows(asked.entry)) made = &asked;
         }
+        if (made) return Shows{nullptr, made->slot, made->entry.rect};
     }
-    if (fresh) {
-        image = entry->image.get();
-        target = entry->rect;
-    } else if (pending) {
-        slot = pending->slot;
-        target = pending->entry.rect;
-    } else {
-        if (entry) mCache->erase(key);
-        kept.kinds |= 1u << kRasterContent;  // so that its rasters go when it does
-        kept.keptIn(*mCache);
-        LayerAccess::displayed(s.model);
-        // Content whose raster cannot be made (larger than a bitmap may
-        // be, or no memory) is drawn straight into the frame instead.
-        if (mRasters && anyThread) {
-            // On other threads, from a snapshot, while the walk goes on. A
-            // shape that only strokes its path needs no copy of itself: its
-            // path never changes once set, and the style goes along.
-            auto stroke = strokeAlone(shape);
-            RasterWork work{stroke ? nullptr : drawnByJob(s, vector),
-                            stroke ? shape->sharedPath() : nullptr,
-                            box,
-                            scale,
-                            extent,
-                            under,
-                            vector,
-                            stroke};
-            slot = mRasters->request(std::move(work), key, RasterEntry{nullptr, box, scale, version, source});
-            if (!slot) return afresh(under.has_value());
-        } else {
-            auto made =
-                rasterize(box, scale, [&](Context& bitmap) { drawKept(s.model, bitmap, extent, under, vector); });
-            if (!made) return afresh(under.has_value());
-            image = made.get();
-            mCache->store(key, RasterEntry{std::move(made), box, scale, version, source});
-        }
+    if (entry) mCache->erase(raster.key);
+    return std::nullopt;
+}
+
+// The content's raster, asked for: made by a job where the frame has them
+// and the layer may be drawn on any thread, here otherwise. None when it
+// cannot be made.
+std::optional<Planner::Shows> Planner::requestContent(const Shown& s, const ContentRaster& raster,
+                                                      detail::LayerCache& kept) {
+    kept.kinds |= 1u << kRasterContent;  // so that its rasters go when it does
+    kept.keptIn(*mCache);
+    LayerAccess::displayed(s.model);
+    const RasterEntry entry{nullptr, raster.box, raster.scale, raster.version, raster.source};
+    if (mRasters && raster.anyThread) {
+        // On other threads, from a snapshot, while the walk goes on. A
+        // shape that only strokes its path needs no copy of itself: its
+        // path never changes once set, and the style goes along.
+        const auto stroke = strokeAlone(raster.shape);
+        RasterWork work{stroke ? nullptr : drawnByJob(s, raster.vector),
+                        stroke ? raster.shape->sharedPath() : nullptr,
+                        raster.box,
+                        raster.scale,
+                        raster.extent,
+                        raster.under,
+                        raster.vector,
+                        stroke};
+        RasterSlot* slot = mRasters->request(std::move(work), raster.key, entry);
+        if (!slot) return std::nullopt;
+        return Shows{nullptr, slot, raster.box};
     }
-    if (s.copy) {
-        // Bounds that animate stretch the content drawn for the model's.
-        const Rect shown = LayerAccess::contentExtent(p);
-        if (shown != extent) target = target.movedWith(extent, shown);
-    }
-    emit(PlanImage{image, slot, target, false});
-    return true;
+    auto made = rasterize(raster.box, raster.scale, [&](Context& bitmap) {
+        drawKept(s.model, bitmap, raster.extent, raster.under, raster.vector);
+    });
+    if (!made) return std::nullopt;
+    const Image* image = made.get();
+    RasterEntry keep = entry;
+    keep.image = std::move(made);
+    mCache->store(raster.key, std::move(keep));
+    return Shows{image, nullptr, raster.box};
 }
 
 // What a job draws a layer's content from: the copy that shows it (when an
