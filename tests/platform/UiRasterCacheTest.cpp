@@ -179,7 +179,7 @@ TEST(UiRasterCache, ManyKeysComingAndGoingAreFoundAsAMapWouldHoldThem) {
 TEST(UiRasterCache, ARasterMadeLaterIsKeptByTheFirstLookUpOnceDone) {
     RasterCache cache;
     cache.store(tile(1), entryOf(1));
-    auto later = std::make_shared<RasterCache::Later>();
+    auto later = std::make_shared<RasterCache::PromisedRaster>();
     cache.storeLater(tile(1), entryOf(2), later);
     EXPECT_TRUE(cache.pending(tile(1)));
     EXPECT_EQ(cache.find(tile(1)), nullptr) << "the stale raster is still found";
@@ -195,10 +195,10 @@ TEST(UiRasterCache, ARasterMadeLaterIsKeptByTheFirstLookUpOnceDone) {
     EXPECT_EQ(cache.bytes(), 1024u);
 
     // Forgotten: a job done after its key was erased or stored keeps nothing.
-    auto erased = std::make_shared<RasterCache::Later>();
+    auto erased = std::make_shared<RasterCache::PromisedRaster>();
     cache.storeLater(tile(2), entryOf(), erased);
     cache.erase(tile(2));
-    auto replaced = std::make_shared<RasterCache::Later>();
+    auto replaced = std::make_shared<RasterCache::PromisedRaster>();
     cache.storeLater(tile(3), entryOf(), replaced);
     cache.store(tile(3), entryOf(7));
     for (auto* done : {&erased, &replaced}) {
@@ -213,7 +213,7 @@ TEST(UiRasterCache, ARasterMadeLaterIsKeptByTheFirstLookUpOnceDone) {
 
     // Done and never looked up again: kept by the next frame, under the
     // budget, not held apart from it.
-    auto unasked = std::make_shared<RasterCache::Later>();
+    auto unasked = std::make_shared<RasterCache::PromisedRaster>();
     cache.storeLater(tile(5), entryOf(5), unasked);
     cache.beginFrame();
     EXPECT_TRUE(cache.pending(tile(5)));
@@ -228,7 +228,7 @@ TEST(UiRasterCache, ARasterMadeLaterIsKeptByTheFirstLookUpOnceDone) {
     EXPECT_EQ(cache.count(), 2u) << "not under the budget";
 
     // A job that made nothing leaves the key to be asked for again.
-    auto failed = std::make_shared<RasterCache::Later>();
+    auto failed = std::make_shared<RasterCache::PromisedRaster>();
     cache.storeLater(tile(4), entryOf(), failed);
     failed->done = true;
     EXPECT_EQ(cache.find(tile(4)), nullptr);

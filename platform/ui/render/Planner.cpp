@@ -730,7 +730,7 @@ void Planner::pathShadow(const Shown& s, const Color& color, double radius) {
         // that frame too. Below the frames' own work on the pool, which
         // goes first.
         if (!mCache->pending(key)) {
-            auto later = std::make_shared<RasterCache::Later>();
+            auto later = std::make_shared<RasterCache::PromisedRaster>();
             mCache->storeLater(key, RasterEntry{nullptr, rect, mSetup.scale, 0, check}, later);
             DispatchQueue::global(DispatchQueuePriority::Default)
                 .async([later, path, box, scale, sigma, color, device = mSetup.scale, rect,
@@ -825,7 +825,7 @@ bool Planner::whole(const Shown& s) {
     Planner sub(mDevice, mAlpha, inner, mCache, mRasters);
     sub.mMoving = mMoving;
     kept.kinds |= 1u << kRasterWhole;
-    kept.keptIn(*mCache);
+    kept.rememberCache(*mCache);
     const std::uint64_t seen =
         Digest().add(static_cast<double>(version)).add(*upright).add(box).add(mSetup.scale).value();
     // Made once the layer shows unchanged a second time: a layer drawn
@@ -917,7 +917,7 @@ bool Planner::faded(const Shown& s, bool shadowed, const Rect& extent) {
     kept.wholeSeen = seen;
     if (!settled) return false;
     kept.kinds |= 1u << kRasterWhole;
-    kept.keptIn(*mCache);
+    kept.rememberCache(*mCache);
     PlanSetup inner = mSetup;
     inner.area.reset();
     inner.inBands = true;
@@ -1271,7 +1271,7 @@ std::optional<Planner::Shows> Planner::findKeptContent(const ContentRaster& rast
 std::optional<Planner::Shows> Planner::requestContent(const Shown& s, const ContentRaster& raster,
                                                       detail::LayerCache& kept) {
     kept.kinds |= 1u << kRasterContent;  // so that its rasters go when it does
-    kept.keptIn(*mCache);
+    kept.rememberCache(*mCache);
     LayerAccess::displayed(s.model);
     const RasterEntry entry{nullptr, raster.box, raster.scale, raster.version, raster.source};
     if (mRasters && raster.anyThread) {

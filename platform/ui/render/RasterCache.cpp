@@ -74,21 +74,21 @@ const RasterEntry* RasterCache::found(std::uint32_t slot) {
 const RasterEntry* RasterCache::find(const RasterKey& key) {
     const std::uint32_t slot = lookUp(key, hashOf(key));
     if (slot != kNone) return found(slot);
-    if (mLater.empty()) return nullptr;
-    const auto later = mLater.find(key);
-    if (later == mLater.end() || !later->second.later->done.load(std::memory_order_acquire)) return nullptr;
+    if (mPromised.empty()) return nullptr;
+    const auto later = mPromised.find(key);
+    if (later == mPromised.end() || !later->second.later->done.load(std::memory_order_acquire)) return nullptr;
     RasterEntry entry = std::move(later->second.entry);
     entry.image = later->second.later->image;
-    mLater.erase(later);
+    mPromised.erase(later);
     if (!entry.image) return nullptr;  // not made: asked for again
     store(key, std::move(entry));
     const std::uint32_t made = lookUp(key, hashOf(key));
     return made == kNone ? nullptr : &mSlots[made].entry;
 }
 
-void RasterCache::keepMadeLater() {
+void RasterCache::keepFulfilled() {
     std::vector<std::pair<RasterKey, RasterEntry>> made;
-    for (auto later = mLater.begin(); later != mLater.end();) {
+    for (auto later = mPromised.begin(); later != mPromised.end();) {
         if (!later->second.later->done.load(std::memory_order_acquire)) {
             ++later;
             continue;
@@ -96,14 +96,14 @@ void RasterCache::keepMadeLater() {
         RasterEntry entry = std::move(later->second.entry);
         entry.image = later->second.later->image;
         if (entry.image) made.emplace_back(later->first, std::move(entry));
-        later = mLater.erase(later);
+        later = mPromised.erase(later);
     }
     for (auto& [key, entry] : made) store(key, std::move(entry));
 }
 
-void RasterCache::storeLater(const RasterKey& key, RasterEntry entry, std::shared_ptr<const Later> later) {
+void RasterCache::storeLater(const RasterKey& key, RasterEntry entry, std::shared_ptr<const PromisedRaster> later) {
     erase(key);
-    mLater.insert_or_assign(key, Pending{std::move(entry), std::move(later)});
+    mPromised.insert_or_assign(key, Pending{std::move(entry), std::move(later)});
 }
 
 const RasterEntry* RasterCache::find(const RasterKey& key, Handle& handle) {
@@ -125,7 +125,7 @@ void RasterCache::store(const RasterKey& key, RasterEntry entry) {
 }
 
 void RasterCache::store(const RasterKey& key, RasterEntry entry, std::size_t size) {
-    if (!mLater.empty()) mLater.erase(key);
+    if (!mPromised.empty()) mPromised.erase(key);
     const std::uint32_t hash = hashOf(key);
     std::uint32_t at = lookUp(key, hash);
     if (at != kNone) {
@@ -162,7 +162,7 @@ void RasterCache::store(const RasterKey& key, RasterEntry entry, std::size_t siz
 }
 
 std::shared_ptr<Image> RasterCache::take(const RasterKey& key) {
-    if (!mLater.empty()) mLater.erase(key);
+    if (!mPromised.empty()) mPromised.erase(key);
     const std::uint32_t slot = lookUp(key, hashOf(key));
     if (slot == kNone) return nullptr;
     std::shared_ptr<Image> image = mSlots[slot].entry.image;
@@ -171,13 +171,13 @@ std::shared_ptr<Image> RasterCache::take(const RasterKey& key) {
 }
 
 void RasterCache::erase(const RasterKey& key) {
-    if (!mLater.empty()) mLater.erase(key);
+    if (!mPromised.empty()) mPromised.erase(key);
     const std::uint32_t slot = lookUp(key, hashOf(key));
     if (slot != kNone) remove(slot);
 }
 
 void RasterCache::eraseOwner(std::uint64_t owner) {
-    std::erase_if(mLater, [&](const auto& later) { return later.first.owner == owner; });
+    std::erase_if(mPromised, [&](const auto& later) { return later.first.owner == owner; });
     for (std::uint32_t slot = mNewest; slot != kNone;) {
         const std::uint32_t next = mSlots[slot].older;
         if (mSlots[slot].key.owner == owner) remove(slot);
@@ -191,7 +191,7 @@ void RasterCache::clear() {
     mTable.clear();
     mCount = 0;
     mNewest = mOldest = mFree = kNone;
-    mLater.clear();
+    mPromised.clear();
     mBytes = 0;
     mEpoch = nextEpoch();
 }

@@ -84,9 +84,9 @@ public:
     // The same, with the bytes of the entry's pixels known.
     void store(const RasterKey& key, RasterEntry entry, std::size_t bytes);
 
-    // A raster a pool job makes beyond the frame that asked for it: the job
-    // sets `image`, then `done`.
-    struct Later {
+    // A raster a pool job promises beyond the frame that asked for it: the
+    // job sets `image`, then `done`.
+    struct PromisedRaster {
         std::atomic<bool> done{false};
         std::shared_ptr<Image> image;
     };
@@ -94,8 +94,8 @@ public:
     // or the next frame's start keeps its image in `entry` (as store does).
     // Until then the key is pending and found as nothing. Erasing the key
     // forgets it.
-    void storeLater(const RasterKey& key, RasterEntry entry, std::shared_ptr<const Later> later);
-    bool pending(const RasterKey& key) const { return !mLater.empty() && mLater.contains(key); }
+    void storeLater(const RasterKey& key, RasterEntry entry, std::shared_ptr<const PromisedRaster> later);
+    bool pending(const RasterKey& key) const { return !mPromised.empty() && mPromised.contains(key); }
     void erase(const RasterKey& key);
     // Erases the entry and hands over its image (null when there was none).
     std::shared_ptr<Image> take(const RasterKey& key);
@@ -110,7 +110,7 @@ public:
     // when nothing looks them up again (a popover gone before its shadow).
     void beginFrame() {
         ++mFrame;
-        if (!mLater.empty()) keepMadeLater();
+        if (!mPromised.empty()) keepFulfilled();
     }
     // A frame drawn with the cache is under way while one lives (the
     // compositor holds one for each render, nested ones too): a layer that
@@ -141,9 +141,9 @@ public:
     // thousands are then not counted in and out by every frame.
     std::shared_ptr<const void> pin();
 
-    // Expires with the cache: for records that may outlive it (a layer's,
-    // of where its rasters are).
-    std::weak_ptr<RasterCache*> presence() const { return mPresence; }
+    // Expires when the cache goes: for records that may outlive it (a
+    // layer's, of where its rasters are).
+    std::weak_ptr<const void> lifetime() const { return mLifetime; }
 
 private:
     static constexpr std::uint32_t kNone = ~std::uint32_t{0};
@@ -171,7 +171,7 @@ private:
     };
 
     struct Pin;
-    void keepMadeLater();
+    void keepFulfilled();
     // Keeps an image let go of while a plan may still draw it.
     void retire(std::shared_ptr<Image> image);
     std::uint32_t lookUp(const RasterKey& key, std::uint32_t hash) const;
@@ -186,7 +186,7 @@ private:
 
     struct Pending {
         RasterEntry entry;
-        std::shared_ptr<const Later> later;
+        std::shared_ptr<const PromisedRaster> later;
     };
 
     std::size_t mBudget;
@@ -203,10 +203,10 @@ private:
     std::uint32_t mOldest = kNone;
     std::uint32_t mFree = kNone;
     // Rasters jobs are still making, by key.
-    std::unordered_map<RasterKey, Pending, RasterKeyHash> mLater;
+    std::unordered_map<RasterKey, Pending, RasterKeyHash> mPromised;
     // This frame's pin, or the last one made.
     std::weak_ptr<Pin> mPin;
-    std::shared_ptr<RasterCache*> mPresence = std::make_shared<RasterCache*>(this);
+    std::shared_ptr<const bool> mLifetime = std::make_shared<const bool>(true);
 };
 
 }  // namespace platform::ui

@@ -23,11 +23,11 @@ std::vector<GoneOwner> gGone;
 
 LayerCache::~LayerCache() {
     if (kinds == 0) return;
-    if (keptInCache && isMainThread()) {
-        if (keptInPresence.expired()) return;
-        if (!keptInCache->drawing()) {
+    if (cache && isMainThread()) {
+        if (cacheLifetime.expired()) return;
+        if (!cache->drawing()) {
             for (const RasterKind kind : {kRasterContent, kRasterShadow, kRasterWhole}) {
-                if (kinds & (1u << kind)) keptInCache->erase({owner, kind, 0});
+                if (kinds & (1u << kind)) cache->erase({owner, kind, 0});
             }
             return;
         }

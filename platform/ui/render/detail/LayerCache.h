@@ -39,15 +39,17 @@ struct LayerCache {
     std::uint64_t owner;
     // The kinds of raster it may have in a cache, a bit each.
     std::uint32_t kinds = 0;
-    // The cache they were last put in.
-    void keptIn(RasterCache& cache) {
-        if (keptInCache != &cache || keptInPresence.expired()) {
-            keptInCache = &cache;
-            keptInPresence = cache.presence();
+    // Notes `cache` as the one its rasters were last put in.
+    void rememberCache(RasterCache& cache) {
+        if (this->cache != &cache || cacheLifetime.expired()) {
+            this->cache = &cache;
+            cacheLifetime = cache.lifetime();
         }
     }
-    RasterCache* keptInCache = nullptr;
-    std::weak_ptr<RasterCache*> keptInPresence;
+    // The cache its rasters were last put in, valid while `cacheLifetime`
+    // has not expired.
+    RasterCache* cache = nullptr;
+    std::weak_ptr<const void> cacheLifetime;
     // Where its rasters were last found: a frame of thousands of layers
     // then does not hash each one again.
     RasterCache::Handle contentRaster;
