@@ -122,16 +122,26 @@ TEST(UiRasterCache, HandlesFindTheirEntryUntilItGoes) {
 }
 
 TEST(UiRasterCache, ManyKeysComingAndGoingAreFoundAsAMapWouldHoldThem) {
-    // Tiles of a few owners stored, replaced, erased, taken and evicted in
-    // a fixed random order, against a plain map of what should be there.
+    // Tiles of a few owners stored, replaced, erased, taken, found (through
+    // handles or not) and evicted in a fixed random order, against a plain
+    // map of what should be there; the cache's own rules hold at every step.
     RasterCache cache(600 * 1024);
     std::map<std::pair<std::uint64_t, std::uint64_t>, std::uint64_t> expected;
+    std::map<std::pair<std::uint64_t, std::uint64_t>, RasterCache::Handle> handles;
     std::mt19937 random(20261208);
     const auto keyOf = [](const auto& at) { return RasterKey{at.first, platform::ui::kRasterTile, at.second}; };
     for (int step = 0; step < 20000; ++step) {
         if (step % 500 == 0) cache.beginFrame();
         const std::pair<std::uint64_t, std::uint64_t> at{random() % 5, random() % 300};
         const std::uint64_t version = step;
+        if (step % 7 == 3) {
+            // Found within the frame: what this frame uses is never evicted.
+            const RasterEntry* found = step % 2 ? cache.find(keyOf(at), handles[at]) : cache.find(keyOf(at));
+            ASSERT_EQ(found != nullptr, expected.contains(at)) << "step " << step;
+            if (found) ASSERT_EQ(found->version, expected[at]) << "step " << step;
+            ASSERT_EQ(cache.checkInvariants(), "") << "step " << step;
+            continue;
+        }
         switch (random() % 4) {
             case 0:
             case 1:
@@ -160,6 +170,7 @@ TEST(UiRasterCache, ManyKeysComingAndGoingAreFoundAsAMapWouldHoldThem) {
             std::erase_if(expected, [&](const auto& kept) { return !cache.find(keyOf(kept.first)); });
         }
         ASSERT_EQ(cache.count(), expected.size()) << "step " << step;
+        ASSERT_EQ(cache.checkInvariants(), "") << "step " << step;
     }
     EXPECT_GT(expected.size(), 300u) << "the table grew past a few buckets";
     EXPECT_EQ(cache.bytes(), expected.size() * 1024);

@@ -33,7 +33,9 @@ struct RasterCache::Pin {
     std::shared_ptr<Pin> next;
 };
 
-RasterCache::RasterCache(std::size_t byteBudget) : mBudget(byteBudget), mEpoch(nextEpoch()) {}
+RasterCache::RasterCache(std::size_t byteBudget) : mBudget(byteBudget), mEpoch(nextEpoch()) {
+    static_assert(sizeof(Slot) == 128, "a slot's size is a power of two");
+}
 
 RasterCache::~RasterCache() {
     // Plans may outlive the cache.
@@ -109,7 +111,7 @@ void RasterCache::storeLater(const RasterKey& key, RasterEntry entry, std::share
 const RasterEntry* RasterCache::find(const RasterKey& key, Handle& handle) {
     if (handle.cache == mEpoch && handle.slot < mSlots.size()) {
         const Slot& slot = mSlots[handle.slot];
-        if (slot.live && slot.generation == handle.generation && slot.key == key) return found(handle.slot);
+        if (slot.generation == handle.generation && slot.holds() && slot.key == key) return found(handle.slot);
     }
     const std::uint32_t slot = lookUp(key, hashOf(key));
     if (slot == kNone) return nullptr;
@@ -149,7 +151,7 @@ void RasterCache::store(const RasterKey& key, RasterEntry entry, std::size_t siz
         slot.key = key;
         slot.entry = std::move(entry);
         slot.hash = hash;
-        slot.live = true;
+        ++slot.generation;
         place(at);
         ++mCount;
     }
@@ -199,6 +201,51 @@ void RasterCache::clear() {
 void RasterCache::setBudget(std::size_t byteBudget) {
     mBudget = byteBudget;
     evict();
+}
+
+std::string RasterCache::checkInvariants() const {
+    std::size_t kept = 0;
+    std::size_t bytes = 0;
+    std::uint64_t frame = mFrame;
+    std::uint32_t newer = kNone;
+    for (std::uint32_t at = mNewest; at != kNone; at = mSlots[at].older) {
+        if (at >= mSlots.size() || kept == mSlots.size()) return "the order leaves the slots or loops";
+        const Slot& slot = mSlots[at];
+        if (!slot.holds()) return "a free slot in the order";
+        if (slot.newer != newer) return "the order is not linked back";
+        if (slot.frame > frame) return "an entry of a later frame behind one of an earlier frame";
+        if (slot.hash != hashOf(slot.key)) return "an entry's hash is not its key's";
+        if (lookUp(slot.key, slot.hash) != at) return "the table does not find an entry";
+        frame = slot.frame;
+        newer = at;
+        ++kept;
+        bytes += slot.bytes;
+    }
+    if (newer != mOldest) return "the oldest entry does not end the order";
+    if (kept != mCount) return "the count is not the entries'";
+    if (bytes != mBytes) return "the bytes are not the entries'";
+    std::size_t free = 0;
+    for (std::uint32_t at = mFree; at != kNone; at = mSlots[at].newer) {
+        if (at >= mSlots.size() || free == mSlots.size()) return "the free list leaves the slots or loops";
+        if (mSlots[at].holds()) return "a kept slot in the free list";
+        ++free;
+    }
+    if (kept + free != mSlots.size()) return "a slot neither kept nor free";
+    std::size_t used = 0;
+    const std::size_t mask = mTable.empty() ? 0 : mTable.size() - 1;
+    for (std::size_t i = 0; i < mTable.size(); ++i) {
+        const Bucket& bucket = mTable[i];
+        if (bucket.slot == kNone) continue;
+        ++used;
+        if (bucket.slot >= mSlots.size() || !mSlots[bucket.slot].holds()) return "a bucket of a slot not kept";
+        if (bucket.hash != mSlots[bucket.slot].hash) return "a bucket's hash is not its slot's";
+        for (std::size_t j = bucket.hash & mask; j != i; j = (j + 1) & mask) {
+            if (mTable[j].slot == kNone) return "a gap between a key's own bucket and the one it is in";
+        }
+    }
+    if (used != mCount) return "the table holds another count of entries";
+    if (used * 4 > mTable.size() * 3) return "the table is more than three quarters full";
+    return {};
 }
 
 std::uint32_t RasterCache::lookUp(const RasterKey& key, std::uint32_t hash) const {
@@ -285,7 +332,6 @@ void RasterCache::remove(std::uint32_t slot) {
     retire(std::move(s.entry.image));
     s.entry = {};
     s.bytes = 0;
-    s.live = false;
     ++s.generation;
     s.newer = mFree;
     s.older = kNone;

@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <deque>
 #include <memory>
+#include <string>
 #include <unordered_map>
 #include <vector>
 
@@ -135,6 +136,16 @@ public:
 
     static std::size_t bytesOf(const RasterEntry& entry);
 
+    // What of the cache's own rules does not hold, for tests; empty when
+    // they all do: the order of use is linked both ways, holds every entry
+    // once and never has an entry of a later frame behind one of an
+    // earlier frame (evict() stops at the first entry of this frame, all
+    // of them leading); the count and bytes are the entries'; every slot is
+    // kept or free; the table finds every entry, with no gap between a
+    // key's own bucket and the bucket it is in, and is at most three
+    // quarters full. Walks every slot and bucket.
+    std::string checkInvariants() const;
+
     // Held by a plan of this frame that shows kept rasters without a share
     // of each: while any plan holding one (of this frame or an earlier
     // one) lives, the images the cache lets go of are kept. A chart's
@@ -148,9 +159,11 @@ public:
 private:
     static constexpr std::uint32_t kNone = ~std::uint32_t{0};
     // Entries live in slots that stay where they are (a found entry's
-    // address holds until it goes), linked newest to oldest by index; a
-    // slot let go is linked into the free list and counts a generation on,
-    // so handles to it no longer hold.
+    // address holds until it goes), linked newest to oldest by index. A
+    // slot counts a generation on when it takes an entry and when it lets
+    // it go (odd while it holds one), so handles to an entry gone no longer
+    // hold; one let go is linked into the free list. 128 bytes: the deque
+    // finds one by shifting its index, not dividing it.
     struct Slot {
         RasterKey key;
         RasterEntry entry;
@@ -160,7 +173,7 @@ private:
         std::uint32_t generation = 0;
         std::uint32_t newer = kNone;  // or the next free slot
         std::uint32_t older = kNone;
-        bool live = false;
+        bool holds() const { return generation % 2 == 1; }
     };
     // The table is open, probed a bucket at a time, and holds each key's
     // hash beside its slot: a look-up compares keys only where the hashes
