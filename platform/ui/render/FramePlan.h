@@ -5,9 +5,12 @@
 // rasters through its pin of the cache (`kept`), the slots of raster jobs,
 // which are done before the replay starts, through `slots`, and the rest
 // (snapshots, layers' contents, rasters made for this frame alone) in
-// `held`. Nothing in it points at a live layer, but for a delegate's
-// drawing, which makes the plan the main thread's (`mainThread`): it is
-// then replayed in one piece there, while the tree holds the layer.
+// `held`. A plan that may be replayed in bands points at no layer of the
+// tree: what it draws afresh from properties is a snapshot, and a
+// delegate's drawing, which needs its layer, makes the plan the main
+// thread's (`mainThread`), replayed there in one piece while the tree
+// holds the layer. A plan replayed in one piece on the main thread as soon
+// as it is made may draw from the layers of the tree.
 
 #include "platform/graphics/Color.h"
 #include "platform/graphics/Context.h"
@@ -151,6 +154,8 @@ struct FramePlan {
 // had, to make room for at once.
 struct PlanStorage {
     std::vector<PlanItem> items;
+    // The plan's `held`, emptied.
+    std::vector<std::shared_ptr<const void>> held;
     std::size_t lastItems = 0;
     std::size_t lastRasters = 0;
 };

@@ -32,7 +32,8 @@ PlanStorage& windowlessPlans() {
 // Keeps a frame's plan at the end of the frame in `storage` for the next to
 // write over (what is the same is left unwritten), unless it is far larger
 // than frames need. Items that hold paths or masks of their own let them
-// go now; what the others point at is only compared.
+// go now, as does what the plan held for its items (its storage is kept
+// too); what the others point at is only compared.
 struct Recycle {
     FramePlan& plan;
     PlanStorage* storage;
@@ -44,6 +45,8 @@ struct Recycle {
             if (holds) item = PlanExit{};
         }
         storage->items = std::move(plan.items);
+        plan.held.clear();
+        storage->held = std::move(plan.held);
     }
 };
 

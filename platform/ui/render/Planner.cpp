@@ -1350,6 +1350,7 @@ FramePlan planFrame(Layer& root, const AffineTransform& device, double alpha, co
     if (setup.storage) {
         planner.plan.items = std::move(setup.storage->items);
         planner.plan.items.reserve(setup.storage->lastItems);
+        planner.plan.held = std::move(setup.storage->held);
     }
     if (setup.area && rasters) planner.plan.bandLoads.assign(setup.bands.size(), 0);
     planner.layer(root);
