@@ -80,8 +80,8 @@ void renderLayerTree(Layer& root, Context& context, const RenderOptions& options
     const bool nested = options.nested;
     RasterCache* cache = options.keepsRasters ? (options.cache ? options.cache : &windowlessRasterCache()) : nullptr;
     PlanStorage* storage = nullptr;
-    if (options.keepsRasters && !nested) {
-        storage = options.plans ? options.plans : options.cache ? nullptr : &windowlessPlans();
+    if (!nested) {
+        storage = options.plans ? options.plans : options.keepsRasters && !options.cache ? &windowlessPlans() : nullptr;
     }
     std::optional<RasterCache::Drawing> drawing;
     if (cache) {

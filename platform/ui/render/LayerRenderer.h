@@ -75,8 +75,9 @@ struct RenderOptions {
     // such trees is used, so that their frames keep rasters too.
     RasterCache* cache = nullptr;
     // Where the display keeps its plans from one frame to the next (the
-    // window's, beside its cache). None: the main thread's for trees shown
-    // in no window when `cache` is none too, else nothing is carried over.
+    // window's, beside its cache; a backdrop's, drawn again and again). None:
+    // the main thread's for trees shown in no window when `cache` is none
+    // and rasters are kept, else nothing is carried over.
     PlanStorage* plans = nullptr;
     // A render inside another's frame (a delegate drawing a tree while a
     // frame is drawn): drawn in one piece, it starts no frame of the cache

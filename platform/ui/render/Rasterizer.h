@@ -166,16 +166,15 @@ public:
     void keep(RasterCache* cache);
     // Whether rasters were asked for that are to be kept.
     bool hasRastersToKeep() const;
-    // The rasters asked for.
+    // How many rasters of works were asked for.
     std::size_t requested() const;
     // Whether, once `wait` returns, a raster could not be made and its
     // content is drawn in its place: the plan is then replayed in one
     // piece (on the main thread, as a delegate may draw).
     bool drawsSomeInPlace() const;
 
-    struct State;
-
 private:
+    struct State;
     std::unique_ptr<State> mState;
 };
 
