@@ -1,7 +1,14 @@
 #include "LayoutView/ImageExport/VKMImageExportHelper.h"
 
 #include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <exception>
+#include <functional>
+#include <mutex>
 #include <cmath>
+#include <optional>
+#include <vector>
 
 #include "LayoutView/Drawing/VKMBaseboardsPainter.h"
 #include "LayoutView/Drawing/VKMDrawingInstructionsPainter.h"
@@ -17,6 +24,7 @@
 #include "engine/model/Layout.h"
 #include "engine/model/LayoutBounds.h"
 #include "engine/services/ZDUtils.h"
+#include "platform/dispatch/DispatchQueue.h"
 #include "platform/graphics/BitmapContext.h"
 #include "platform/graphics/Image.h"
 
@@ -32,49 +40,181 @@ platform::Size WorkspaceSize(const CLayout& layout, double zoom) {
 // is drawn a quarter of `width` wide; a text too small to read is marked
 // by its box, filled in its colour, as wide. Lines that do show keep their
 // width, so the picture looks as before wherever its content was large
-// enough.
+// enough. A text's mark goes into `marks`.
+void WidenIfVanishing(CDrawingInstruction* instruction, double width,
+                      std::vector<std::unique_ptr<CDrawingInstruction>>& marks) {
+    if (instruction == nullptr) return;
+    auto narrowestOf = [](const tDoubleRect& box) { return std::min(box.Width(), box.Height()); };
+    if (const auto* text = dynamic_cast<const CTextDrawingInstruction*>(instruction)) {
+        const tDoubleRect& box = text->mBounds;
+        const double narrowest = narrowestOf(box);
+        if (text->mText.empty() || !(narrowest >= 0) || !(narrowest < width)) return;
+        auto mark = std::make_unique<CPathDrawingInstruction>(kDrawingStyleFillAndStroke, false, text->mFillColor,
+                                                              text->mFillColor);
+        mark->AddLineTo({box.minX, box.minY, 0});
+        mark->AddLineTo({box.maxX, box.minY, 0});
+        mark->AddLineTo({box.maxX, box.maxY, 0});
+        mark->AddLineTo({box.minX, box.maxY, 0});
+        mark->AddLineTo({box.minX, box.minY, 0});
+        mark->mLineWidth = width - narrowest;
+        mark->CalcBoundingBox();
+        marks.push_back(std::move(mark));
+        return;
+    }
+    double* lineWidth = nullptr;
+    if (auto* path = dynamic_cast<CPathDrawingInstruction*>(instruction)) {
+        lineWidth = &path->mLineWidth;
+    } else if (auto* oval = dynamic_cast<COvalDrawingInstruction*>(instruction)) {
+        lineWidth = &oval->mLineWidth;
+    }
+    if (lineWidth == nullptr) return;
+    if (instruction->mUseStroke) {
+        if (!(*lineWidth < width / 20)) return;
+        *lineWidth = width / 4;
+    } else {
+        const double narrowest = narrowestOf(instruction->mBounds);
+        if (!instruction->mUseFill || !(narrowest >= 0) || !(narrowest < width)) return;
+        instruction->mUseStroke = true;
+        instruction->mStrokeColor = instruction->mFillColor;
+        *lineWidth = width - narrowest;
+    }
+    instruction->CalcBoundingBox();
+}
+
+// Instructions widened by one thread in one go.
+constexpr std::size_t kWidenedPerShare = 8192;
+
+// WidenIfVanishing on every instruction, a long list in shares side by side;
+// the marks of texts are appended in the order of their texts.
 void WidenVanishingLines(tDrawingInstructions& instructions, double width) {
     if (!(width > 0) || !std::isfinite(width)) return;
-    auto narrowestOf = [](const tDoubleRect& box) { return std::min(box.Width(), box.Height()); };
     const std::size_t count = instructions.size();
-    for (std::size_t i = 0; i < count; ++i) {
-        CDrawingInstruction* instruction = instructions[i];
-        if (instruction == nullptr) continue;
-        if (const auto* text = dynamic_cast<const CTextDrawingInstruction*>(instruction)) {
-            const tDoubleRect& box = text->mBounds;
-            const double narrowest = narrowestOf(box);
-            if (text->mText.empty() || !(narrowest >= 0) || !(narrowest < width)) continue;
-            auto mark = std::make_unique<CPathDrawingInstruction>(kDrawingStyleFillAndStroke, false, text->mFillColor,
-                                                                  text->mFillColor);
-            mark->AddLineTo({box.minX, box.minY, 0});
-            mark->AddLineTo({box.maxX, box.minY, 0});
-            mark->AddLineTo({box.maxX, box.maxY, 0});
-            mark->AddLineTo({box.minX, box.maxY, 0});
-            mark->AddLineTo({box.minX, box.minY, 0});
-            mark->mLineWidth = width - narrowest;
-            mark->CalcBoundingBox();
-            VKMInstructionList::append(instructions, std::move(mark));
-            continue;
-        }
-        double* lineWidth = nullptr;
-        if (auto* path = dynamic_cast<CPathDrawingInstruction*>(instruction)) {
-            lineWidth = &path->mLineWidth;
-        } else if (auto* oval = dynamic_cast<COvalDrawingInstruction*>(instruction)) {
-            lineWidth = &oval->mLineWidth;
-        }
-        if (lineWidth == nullptr) continue;
-        if (instruction->mUseStroke) {
-            if (!(*lineWidth < width / 20)) continue;
-            *lineWidth = width / 4;
-        } else {
-            const double narrowest = narrowestOf(instruction->mBounds);
-            if (!instruction->mUseFill || !(narrowest >= 0) || !(narrowest < width)) continue;
-            instruction->mUseStroke = true;
-            instruction->mStrokeColor = instruction->mFillColor;
-            *lineWidth = width - narrowest;
-        }
-        instruction->CalcBoundingBox();
+    const std::size_t shares = (count + kWidenedPerShare - 1) / kWidenedPerShare;
+    std::vector<std::vector<std::unique_ptr<CDrawingInstruction>>> marks(shares);
+    auto widen = [&](std::size_t share) {
+        const std::size_t end = std::min(count, (share + 1) * kWidenedPerShare);
+        for (std::size_t i = share * kWidenedPerShare; i < end; ++i)
+            WidenIfVanishing(instructions[i], width, marks[share]);
+    };
+    if (shares > 1) {
+        platform::DispatchQueue::concurrentPerform(shares, widen);
+    } else if (shares == 1) {
+        widen(0);
     }
+    for (auto& share : marks) {
+        for (auto& mark : share) VKMInstructionList::append(instructions, std::move(mark));
+    }
+}
+
+// The instructions of one drawing of a layout, built once and painted into
+// the whole picture or band by band.
+struct tExportLists {
+    VKMScopedInstructionList baseboards;
+    VKMScopedInstructionList elements;
+};
+
+void BuildLists(CLayout& layout, double zoomFactor, double minimumLineWidth, tExportLists& lists) {
+    const double minimumWidth = zoomFactor > 0 ? minimumLineWidth / zoomFactor : 0;
+    VKMBaseboardsPainter::drawBaseboards(layout.GetBaseboards(), layout, lists.baseboards.list());
+    WidenVanishingLines(lists.baseboards.list(), minimumWidth);
+    VKMLayoutElementsPainter::drawElementsInLayout(layout, lists.elements.list());
+    WidenVanishingLines(lists.elements.list(), minimumWidth);
+}
+
+// White, the grid when asked for, then the lists at the zoom. `area` (in
+// points) limits what is painted to the instructions whose boxes meet it:
+// a band's rows and a little around them; without it, the whole workspace.
+void PaintLists(CLayout& layout, platform::Context& context, double zoomFactor, bool includeGrid, tExportLists& lists,
+                const std::optional<platform::Rect>& area) {
+    const platform::Size size = WorkspaceSize(layout, zoomFactor);
+    const platform::Rect areaRect{0, 0, size.width, size.height};
+    context.save();
+    context.setFillColor(platform::Color::white(1.0));
+    context.fillRect(areaRect);
+    if (includeGrid) {
+        VKMGridPainter::drawGridInRect(context, areaRect, areaRect, zoomFactor, zoomFactor,
+                                       VKMLayoutColors::vkmLayoutGridColor());
+    }
+    context.scale(zoomFactor, zoomFactor);
+    platform::Rect dirty{0, 0, static_cast<double>(layout.GetParameters().mWorkspaceWidth),
+                         static_cast<double>(layout.GetParameters().mWorkspaceHeight)};
+    if (area && zoomFactor > 0) {
+        dirty = {area->x / zoomFactor, area->y / zoomFactor, area->width / zoomFactor, area->height / zoomFactor};
+    }
+    VKMDrawingInstructionsPainter::draw(context, lists.baseboards.list(), dirty, "ImageExportBaseboards");
+    VKMDrawingInstructionsPainter::draw(context, lists.elements.list(), dirty, "ImageExportElements");
+    context.restore();
+}
+
+// Points around a band's rows whose instructions it paints too: what a
+// box (which holds the line width) leaves out, a pixel of smoothing, most of
+// a mitred corner.
+constexpr double kBandReach = 2;
+// Instructions below this many are painted in one go.
+constexpr std::size_t kBandedInstructions = 4096;
+// Rows a band has at least.
+constexpr int kBandRows = 8;
+// Bands at most: enough that each is a short job.
+constexpr std::size_t kMostBands = 32;
+
+// Bands for a picture of that many rows and instructions: one unless the
+// list is long.
+std::size_t BandCount(int rows, std::size_t instructions) {
+    if (instructions < kBandedInstructions || rows < 2 * kBandRows) return 1;
+    return std::min<std::size_t>(kMostBands, static_cast<std::size_t>(rows / kBandRows));
+}
+
+// Runs paint(0) to paint(count - 1) on the calling thread and on up to half
+// the pool's threads, each band a low-priority job of its own: between
+// bands the pool's threads come free for more urgent work, such as the
+// bands of the frame the compositor is drawing, which a preview must not
+// keep waiting. Returns once all have run; the first exception reaches the
+// caller then.
+void PaintBands(std::size_t count, const std::function<void(std::size_t)>& paint) {
+    struct tWork {
+        const std::function<void(std::size_t)>* paint;
+        std::size_t count;
+        std::atomic<std::size_t> next{0};
+        std::size_t done = 0;
+        std::mutex mutex;
+        std::condition_variable finished;
+        std::exception_ptr error;
+
+        // One band, when one is left; a job that finds none never touches
+        // `paint`, which may be gone by then.
+        bool runOne() {
+            const std::size_t band = next.fetch_add(1);
+            if (band >= count) return false;
+            std::exception_ptr thrown;
+            try {
+                (*paint)(band);
+            } catch (...) {
+                thrown = std::current_exception();
+            }
+            std::lock_guard lock(mutex);
+            if (thrown && !error) error = thrown;
+            if (++done == count) finished.notify_all();
+            return true;
+        }
+    };
+    auto work = std::make_shared<tWork>();
+    work->paint = &paint;
+    work->count = count;
+    // A job that paints one band and queues itself again while bands are left.
+    struct tHelper {
+        static void queue(const std::shared_ptr<tWork>& work) {
+            platform::DispatchQueue::global(platform::DispatchQueuePriority::Low).async([work] {
+                if (work->runOne()) queue(work);
+            });
+        }
+    };
+    const std::size_t helpers = std::min<std::size_t>(count - 1, platform::DispatchQueue::concurrency() / 2);
+    for (std::size_t i = 0; i < helpers; ++i) tHelper::queue(work);
+    while (work->runOne()) {
+    }
+    std::unique_lock lock(work->mutex);
+    work->finished.wait(lock, [&] { return work->done == work->count; });
+    if (work->error) std::rethrow_exception(work->error);
 }
 
 }  // namespace
@@ -91,8 +231,36 @@ std::shared_ptr<platform::Image> VKMImageExportHelper::imageForLayout(CLayout& l
     std::unique_ptr<platform::BitmapContext> context =
         platform::BitmapContext::createForPointSize(WorkspaceSize(layout, zoomFactor));
     if (!context) return nullptr;
-    drawLayout(layout, *context, zoomFactor, includeGrid, minimumLineWidth);
-    return context->makeImage();
+    tExportLists lists;
+    BuildLists(layout, zoomFactor, minimumLineWidth, lists);
+    const std::size_t bands = BandCount(context->pixelHeight(), lists.elements.list().size());
+    if (bands <= 1) {
+        PaintLists(layout, *context, zoomFactor, includeGrid, lists, std::nullopt);
+        return platform::BitmapContext::takeImage(std::move(context));
+    }
+    // Bands of rows drawn side by side: each paints what may reach its rows
+    // (by the instructions' boxes) into its own rows of the one bitmap.
+    const double scale = context->contentScale();
+    const int rows = context->pixelHeight();
+    std::vector<std::unique_ptr<platform::BitmapContext>> parts;
+    std::vector<platform::Rect> areas;
+    for (std::size_t i = 0; i < bands; ++i) {
+        const int first = static_cast<int>(static_cast<std::size_t>(rows) * i / bands);
+        const int end = static_cast<int>(static_cast<std::size_t>(rows) * (i + 1) / bands);
+        parts.push_back(context->band(first, end));
+        if (!parts.back()) {
+            parts.clear();
+            PaintLists(layout, *context, zoomFactor, includeGrid, lists, std::nullopt);
+            return platform::BitmapContext::takeImage(std::move(context));
+        }
+        const double top = first / scale - kBandReach;
+        areas.push_back(
+            {-kBandReach, top, context->pixelWidth() / scale + 2 * kBandReach, (end - first) / scale + 2 * kBandReach});
+    }
+    platform::DispatchQueue::concurrentPerform(
+        bands, [&](std::size_t i) { PaintLists(layout, *parts[i], zoomFactor, includeGrid, lists, areas[i]); });
+    parts.clear();
+    return platform::BitmapContext::takeImage(std::move(context));
 }
 
 std::shared_ptr<platform::Image> VKMImageExportHelper::imageForLayout(CLayout& layout, bool includeGrid) {
@@ -142,30 +310,7 @@ std::shared_ptr<platform::Image> VKMImageExportHelper::getCroppedImage(CLayout& 
 
 void VKMImageExportHelper::drawLayout(CLayout& layout, platform::Context& rendererContext, double zoomFactor,
                                       bool includeGrid, double minimumLineWidth) {
-    const double minimumWidth = zoomFactor > 0 ? minimumLineWidth / zoomFactor : 0;
-    const platform::Size area = WorkspaceSize(layout, zoomFactor);
-    const platform::Rect areaRect{0, 0, area.width, area.height};
-    rendererContext.save();
-    rendererContext.setFillColor(platform::Color::white(1.0));
-    rendererContext.fillRect(areaRect);
-    if (includeGrid) {
-        VKMGridPainter::drawGridInRect(rendererContext, areaRect, areaRect, zoomFactor, zoomFactor,
-                                       VKMLayoutColors::vkmLayoutGridColor());
-    }
-    rendererContext.scale(zoomFactor, zoomFactor);
-    const platform::Rect dirty{0, 0, static_cast<double>(layout.GetParameters().mWorkspaceWidth),
-                               static_cast<double>(layout.GetParameters().mWorkspaceHeight)};
-    {
-        VKMScopedInstructionList baseboards;
-        VKMBaseboardsPainter::drawBaseboards(layout.GetBaseboards(), layout, baseboards.list());
-        WidenVanishingLines(baseboards.list(), minimumWidth);
-        VKMDrawingInstructionsPainter::draw(rendererContext, baseboards.list(), dirty, "ImageExportBaseboards");
-    }
-    {
-        VKMScopedInstructionList elements;
-        VKMLayoutElementsPainter::drawElementsInLayout(layout, elements.list());
-        WidenVanishingLines(elements.list(), minimumWidth);
-        VKMDrawingInstructionsPainter::draw(rendererContext, elements.list(), dirty, "ImageExportElements");
-    }
-    rendererContext.restore();
+    tExportLists lists;
+    BuildLists(layout, zoomFactor, minimumLineWidth, lists);
+    PaintLists(layout, rendererContext, zoomFactor, includeGrid, lists, std::nullopt);
 }
