@@ -6,6 +6,8 @@
 #include <exception>
 #include <functional>
 #include <mutex>
+#include <typeinfo>
+#include <variant>
 #include <cmath>
 #include <optional>
 #include <vector>
@@ -121,11 +123,12 @@ void BuildLists(CLayout& layout, double zoomFactor, double minimumLineWidth, tEx
     WidenVanishingLines(lists.elements.list(), minimumWidth);
 }
 
-// White, the grid when asked for, then the lists at the zoom. `area` (in
-// points) limits what is painted to the instructions whose boxes meet it:
-// a band's rows and a little around them; without it, the whole workspace.
+// White, the grid when asked for, then the lists at the zoom (the elements
+// unless `withElements` is false). `area` (in points) limits what is
+// painted to the instructions whose boxes meet it: a band's rows and a
+// little around them; without it, the whole workspace.
 void PaintLists(CLayout& layout, platform::Context& context, double zoomFactor, bool includeGrid, tExportLists& lists,
-                const std::optional<platform::Rect>& area) {
+                const std::optional<platform::Rect>& area, bool withElements = true) {
     const platform::Size size = WorkspaceSize(layout, zoomFactor);
     const platform::Rect areaRect{0, 0, size.width, size.height};
     context.save();
@@ -142,35 +145,60 @@ void PaintLists(CLayout& layout, platform::Context& context, double zoomFactor, 
         dirty = {area->x / zoomFactor, area->y / zoomFactor, area->width / zoomFactor, area->height / zoomFactor};
     }
     VKMDrawingInstructionsPainter::draw(context, lists.baseboards.list(), dirty, "ImageExportBaseboards");
-    VKMDrawingInstructionsPainter::draw(context, lists.elements.list(), dirty, "ImageExportElements");
+    if (withElements) {
+        VKMDrawingInstructionsPainter::draw(context, lists.elements.list(), dirty, "ImageExportElements");
+    }
     context.restore();
+}
+
+// Instructions below this many are painted in one go.
+constexpr std::size_t kPartedInstructions = 4096;
+// Pictures up to this many pixels are painted in layers (below), larger
+// ones in bands.
+constexpr int kMostLayeredPixels = 256 * 256;
+// Instructions a layer has at least, and layers at most.
+constexpr std::size_t kLayerInstructions = 2048;
+constexpr std::size_t kMostLayers = 32;
+
+// Whether each instruction sets all it draws with (colours, line width,
+// cap, dash) and leaves the context as it found it: then a run of them
+// paints the same into any context with the same transform, whatever came
+// before it. Graphics-state changes, clips and ready-made paths (which
+// stroke at the width in force) do not.
+bool PaintsOnItsOwn(const tDrawingInstructions& instructions) {
+    return std::all_of(instructions.begin(), instructions.end(), [](const CDrawingInstruction* instruction) {
+        if (instruction == nullptr) return true;
+        const std::type_info& kind = typeid(*instruction);
+        if (kind == typeid(COvalDrawingInstruction) || kind == typeid(CTextDrawingInstruction)) return true;
+        if (kind != typeid(CPathDrawingInstruction)) return false;
+        const auto& steps = static_cast<const CPathDrawingInstruction*>(instruction)->mPathMicroInstructions;
+        return std::none_of(steps.begin(), steps.end(), [](const CPathMicroInstruction& step) {
+            return std::holds_alternative<CPathAddClipMicroInstruction>(step);
+        });
+    });
 }
 
 // Points around a band's rows whose instructions it paints too: what a
 // box (which holds the line width) leaves out, a pixel of smoothing, most of
 // a mitred corner.
 constexpr double kBandReach = 2;
-// Instructions below this many are painted in one go.
-constexpr std::size_t kBandedInstructions = 4096;
 // Rows a band has at least.
 constexpr int kBandRows = 8;
 // Bands at most: enough that each is a short job.
 constexpr std::size_t kMostBands = 32;
 
-// Bands for a picture of that many rows and instructions: one unless the
-// list is long.
-std::size_t BandCount(int rows, std::size_t instructions) {
-    if (instructions < kBandedInstructions || rows < 2 * kBandRows) return 1;
-    return std::min<std::size_t>(kMostBands, static_cast<std::size_t>(rows / kBandRows));
+// Bands for a picture of that many rows.
+std::size_t BandCount(int rows) {
+    return std::min<std::size_t>(kMostBands, static_cast<std::size_t>(std::max(1, rows / kBandRows)));
 }
 
 // Runs paint(0) to paint(count - 1) on the calling thread and on up to half
-// the pool's threads, each band a low-priority job of its own: between
-// bands the pool's threads come free for more urgent work, such as the
-// bands of the frame the compositor is drawing, which a preview must not
+// the pool's threads, each part a low-priority job of its own: between
+// parts the pool's threads come free for more urgent work, such as the
+// bands of the frame the compositor is drawing, which a picture must not
 // keep waiting. Returns once all have run; the first exception reaches the
 // caller then.
-void PaintBands(std::size_t count, const std::function<void(std::size_t)>& paint) {
+void PaintParts(std::size_t count, const std::function<void(std::size_t)>& paint) {
     struct tWork {
         const std::function<void(std::size_t)>* paint;
         std::size_t count;
@@ -180,14 +208,14 @@ void PaintBands(std::size_t count, const std::function<void(std::size_t)>& paint
         std::condition_variable finished;
         std::exception_ptr error;
 
-        // One band, when one is left; a job that finds none never touches
+        // One part, when one is left; a job that finds none never touches
         // `paint`, which may be gone by then.
         bool runOne() {
-            const std::size_t band = next.fetch_add(1);
-            if (band >= count) return false;
+            const std::size_t part = next.fetch_add(1);
+            if (part >= count) return false;
             std::exception_ptr thrown;
             try {
-                (*paint)(band);
+                (*paint)(part);
             } catch (...) {
                 thrown = std::current_exception();
             }
@@ -200,7 +228,7 @@ void PaintBands(std::size_t count, const std::function<void(std::size_t)>& paint
     auto work = std::make_shared<tWork>();
     work->paint = &paint;
     work->count = count;
-    // A job that paints one band and queues itself again while bands are left.
+    // A job that paints one part and queues itself again while parts are left.
     struct tHelper {
         static void queue(const std::shared_ptr<tWork>& work) {
             platform::DispatchQueue::global(platform::DispatchQueuePriority::Low).async([work] {
@@ -233,15 +261,46 @@ std::shared_ptr<platform::Image> VKMImageExportHelper::imageForLayout(CLayout& l
     if (!context) return nullptr;
     tExportLists lists;
     BuildLists(layout, zoomFactor, minimumLineWidth, lists);
-    const std::size_t bands = BandCount(context->pixelHeight(), lists.elements.list().size());
-    if (bands <= 1) {
+    const tDrawingInstructions& elements = lists.elements.list();
+    if (elements.size() < kPartedInstructions) {
         PaintLists(layout, *context, zoomFactor, includeGrid, lists, std::nullopt);
+        return platform::BitmapContext::takeImage(std::move(context));
+    }
+    const int columns = context->pixelWidth();
+    const int rows = context->pixelHeight();
+    const double scale = context->contentScale();
+    if (columns * rows <= kMostLayeredPixels && PaintsOnItsOwn(elements)) {
+        // A small picture in layers: runs of the list painted side by side
+        // into transparent bitmaps of its size, laid over the baseboards in
+        // order. Painting over is associative, so the picture is the one
+        // painted in one go (within a unit of rounding), without a band's
+        // work on what reaches into its neighbours.
+        PaintLists(layout, *context, zoomFactor, includeGrid, lists, std::nullopt, false);
+        const std::size_t count = std::min(kMostLayers, elements.size() / kLayerInstructions);
+        std::vector<std::shared_ptr<platform::Image>> layers(count);
+        const platform::Rect dirty{0, 0, static_cast<double>(layout.GetParameters().mWorkspaceWidth),
+                                   static_cast<double>(layout.GetParameters().mWorkspaceHeight)};
+        PaintParts(count, [&](std::size_t i) {
+            auto part = platform::BitmapContext::create(columns, rows, scale);
+            if (!part) return;
+            part->scale(zoomFactor, zoomFactor);
+            const tDrawingInstructions run(
+                elements.begin() + static_cast<std::ptrdiff_t>(elements.size() * i / count),
+                elements.begin() + static_cast<std::ptrdiff_t>(elements.size() * (i + 1) / count));
+            VKMDrawingInstructionsPainter::draw(*part, run, dirty, "ImageExportElements");
+            layers[i] = platform::BitmapContext::takeImage(std::move(part));
+        });
+        if (std::find(layers.begin(), layers.end(), nullptr) != layers.end()) {
+            // No memory for a layer: the whole picture in one go after all.
+            PaintLists(layout, *context, zoomFactor, includeGrid, lists, std::nullopt);
+            return platform::BitmapContext::takeImage(std::move(context));
+        }
+        for (const auto& layer : layers) context->drawImage(*layer, {0, 0, columns / scale, rows / scale});
         return platform::BitmapContext::takeImage(std::move(context));
     }
     // Bands of rows drawn side by side: each paints what may reach its rows
     // (by the instructions' boxes) into its own rows of the one bitmap.
-    const double scale = context->contentScale();
-    const int rows = context->pixelHeight();
+    const std::size_t bands = BandCount(rows);
     std::vector<std::unique_ptr<platform::BitmapContext>> parts;
     std::vector<platform::Rect> areas;
     for (std::size_t i = 0; i < bands; ++i) {
@@ -254,11 +313,9 @@ std::shared_ptr<platform::Image> VKMImageExportHelper::imageForLayout(CLayout& l
             return platform::BitmapContext::takeImage(std::move(context));
         }
         const double top = first / scale - kBandReach;
-        areas.push_back(
-            {-kBandReach, top, context->pixelWidth() / scale + 2 * kBandReach, (end - first) / scale + 2 * kBandReach});
+        areas.push_back({-kBandReach, top, columns / scale + 2 * kBandReach, (end - first) / scale + 2 * kBandReach});
     }
-    platform::DispatchQueue::concurrentPerform(
-        bands, [&](std::size_t i) { PaintLists(layout, *parts[i], zoomFactor, includeGrid, lists, areas[i]); });
+    PaintParts(bands, [&](std::size_t i) { PaintLists(layout, *parts[i], zoomFactor, includeGrid, lists, areas[i]); });
     parts.clear();
     return platform::BitmapContext::takeImage(std::move(context));
 }

@@ -184,11 +184,13 @@ TEST(Export, ALayerPreviewHoldsOnlyThatLayer) {
     EXPECT_EQ(layout->GetElements().size(), 3u);
 }
 
-// A picture of many instructions is painted in bands of rows side by side:
-// each band paints what reaches its rows. The same pixels as the layout
-// painted in one go, for previews (lines widened) and plain pictures, with
-// the grid, at zooms where lines are a pixel or far less.
-TEST(Export, APictureInBandsIsTheOnePaintedInOneGo) {
+// A picture of many instructions is painted in parts side by side: a small
+// one in layers of runs of the list laid over each other, a larger one in
+// bands of rows, each band what reaches its rows. The same pixels as the
+// layout painted in one go (within rounding), for previews (lines widened)
+// and plain pictures, with the grid, at zooms where lines are a pixel or
+// far less.
+TEST(Export, APictureInPartsIsTheOnePaintedInOneGo) {
     ULayoutGen::tLayoutDocument document;
     ULayoutGen::ComposeLargeLayout(document, 3000, 20240601, 13);
     const std::string path = PathFor("bands.wkst");
@@ -199,6 +201,8 @@ TEST(Export, APictureInBandsIsTheOnePaintedInOneGo) {
     ASSERT_EQ(layout.Load(path), kLayoutLoaded);
     VKMLayoutResizeHelper::sizeLayoutToFitContents(layout);
     const double width = layout.GetParameters().mWorkspaceWidth;
+    // Each layer laid over the picture rounds to whole units once more.
+    constexpr int kRounding = 8;
     struct Case {
         const char* name;
         double zoom;
@@ -209,6 +213,8 @@ TEST(Export, APictureInBandsIsTheOnePaintedInOneGo) {
                           Case{"a picture of 600 points with the grid", 600 / width, true, 0},
                           Case{"a picture of 2000 points", 2000 / width, false, 0}}) {
         SCOPED_TRACE(c.name);
+        // Once first, so that both drawings find the texts' glyphs kept.
+        ASSERT_TRUE(VKMImageExportHelper::imageForLayout(layout, c.zoom, c.grid, c.minimumLineWidth));
         const auto banded = VKMImageExportHelper::imageForLayout(layout, c.zoom, c.grid, c.minimumLineWidth);
         ASSERT_TRUE(banded);
         auto whole = platform::BitmapContext::createForPointSize(
@@ -225,7 +231,7 @@ TEST(Export, APictureInBandsIsTheOnePaintedInOneGo) {
                 const auto p = *banded->pixel(x, y);
                 const auto q = *reference->pixel(x, y);
                 if (std::max({std::abs(p.red - q.red), std::abs(p.green - q.green), std::abs(p.blue - q.blue),
-                              std::abs(p.alpha - q.alpha)}) > 2)
+                              std::abs(p.alpha - q.alpha)}) > kRounding)
                     ++differing;
                 if (std::max({q.red, q.green, q.blue}) < 200) ++ink;
             }
