@@ -93,7 +93,6 @@ void VKMLayerPreviewMaker::turn() {
     // changed since (and nothing it points to has gone).
     if (mJobs.front().begun && !(currentStamp() == mStamp)) {
         discardCopies(mJobs.front());
-        ++mCopiesRestarted;
     }
     const auto start = std::chrono::steady_clock::now();
     const std::size_t most = gMostCopiesPerTurn.load(std::memory_order_relaxed);
@@ -177,7 +176,6 @@ void VKMLayerPreviewMaker::finish(tJob& job) {
     const std::uint64_t generation = mGeneration;
     const CLayer* layer = job.layer;
     const platform::Size size = mSize;
-    ++mDrawing;
     // Made here: a new layout reads the preferences, which the main thread
     // may change.
     std::shared_ptr<CLayout> single = QLImageFromLayoutHelper::temporaryLayout();
@@ -195,13 +193,12 @@ void VKMLayerPreviewMaker::finish(tJob& job) {
             single.reset();
         } catch (const std::exception& error) {
             ZDUtils::logWarning("Layer preview not drawn: %s", error.what());
-            DeleteLater(std::move(elements), std::move(baseboards));
+            platform::DeleteAll(elements);
+            platform::DeleteAll(baseboards);
         }
         platform::DispatchQueue::main().async([weak, generation, layer, image] {
             const auto maker = weak.lock();
-            if (!maker) return;
-            --maker->mDrawing;
-            if (generation == maker->mGeneration) maker->mDelivery(layer, image);
+            if (maker && generation == maker->mGeneration) maker->mDelivery(layer, image);
         });
     });
 }

@@ -64,12 +64,9 @@ public:
     // changed. What is drawn already is not delivered.
     void forget();
 
-    // Layers waiting for their copy or their drawing.
-    std::size_t pending() const { return mJobs.size() + mDrawing; }
-    // Copies begun since the maker was made, and begun again after a
-    // change; for tests and measurements.
+    // Copies begun since the maker was made (again after a change too);
+    // for tests.
     std::size_t copiesBegun() const { return mCopiesBegun; }
-    std::size_t copiesRestarted() const { return mCopiesRestarted; }
 
 private:
     struct tJob {
@@ -109,10 +106,8 @@ private:
     platform::Size mSize;
     tDelivery mDelivery;
     std::deque<tJob> mJobs;
-    std::size_t mDrawing = 0;
     std::uint64_t mGeneration = 0;
     tStamp mStamp;
     bool mTurnScheduled = false;
     std::size_t mCopiesBegun = 0;
-    std::size_t mCopiesRestarted = 0;
 };
