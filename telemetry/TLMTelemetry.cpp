@@ -86,6 +86,7 @@ void TLMTelemetry::resetSharedInstanceForTests() {
             group->setEnabled(false, false);
             // The units switch off on the logs queue.
             group->logsDispatchQueue()->sync([] {});
+            if (group->httpClient()) group->httpClient()->endForTests();
         }
     }
     SharedSettings& settings = sharedSettings();

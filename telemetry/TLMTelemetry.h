@@ -34,8 +34,9 @@ public:
     static TLMTelemetry& sharedInstance();
     // Lets the shared client go, as a new process would find none: its
     // channel group is switched off (nothing more is stored or sent; calls
-    // on the wire are cancelled) once what its logs queue holds is done, and
-    // the installation id and data residency region are forgotten. The next
+    // on the wire are cancelled) once what its logs queue holds is done, its
+    // HTTP client stops watching the network, and the installation id and
+    // data residency region are forgotten. The next
     // use makes a client that was never configured. The services it started
     // stay as they are (they have resets of their own). For tests that run
     // one after another in a process.

@@ -239,6 +239,8 @@ void ForgetTelemetryClient() {
     TLMUserIdContext::resetSharedInstanceForTests();
     TLMTicketCache::resetSharedInstanceForTests();
     TLMUtility::setSharedApp(nullptr);
+    TLMUtility::forgetAllowedClassesForTests();
+    TLMUtility::forgetTelemetryDirectoryForTests();
     TLMLogger::resetForTests();
 }
 
