@@ -29,10 +29,6 @@ std::string_view asText(const TLMUtility::Data& data) {
     return std::string_view(reinterpret_cast<const char*>(data.data()), data.size());
 }
 
-}  // namespace
-
-namespace {
-
 // The client's folder once it was made; guarded by its mutex.
 std::mutex gFolderMutex;
 std::optional<TLMUtility::Path> gFolder;
