@@ -93,3 +93,8 @@ void VKMHoverNotification::removeBouncyTextView(VKMBouncyMessageTextView& view) 
 }
 
 void VKMHoverNotification::setMessageLog(tMessageLog log) { mMessageLog = std::move(log); }
+
+void VKMHoverNotification::resetForTests() {
+    mMessageLog = nullptr;
+    mActiveNotifications = 0;
+}

@@ -41,6 +41,10 @@ public:
     // standard error.
     void setMessageLog(tMessageLog log);
 
+    // No banner counted and no message log, as in a new process. For tests
+    // that run one after another in a process.
+    void resetForTests();
+
 private:
     VKMHoverNotification() = default;
 
