@@ -10,7 +10,7 @@
 //                         from it while it lived (the hostile grey picture
 //                         takes 2 GiB so, for a moment).
 //
-// Pictures (made here, by libpng and libjpeg):
+// Pictures (made here, by libpng, and by the tests' JPEG writer):
 //   grey, rgb, rgba       4096 x 4096, the budget exactly: a smooth ramp
 //                         with a little noise, as a scanned plan has; the
 //                         RGBA one half transparent.
@@ -56,6 +56,7 @@
 #include "platform/ui/views/Device.h"
 #include "platform/ui/views/Screen.h"
 #include "platform/ui/views/Window.h"
+#include "tests/support/TestPictures.h"
 #include "tools/layoutgen/LayoutFileWriter.h"
 #include "tools/layoutgen/Scenario.h"
 
@@ -63,9 +64,6 @@
 
 #include <cairo.h>
 #include <png.h>
-// jpeglib.h needs size_t and FILE declared first.
-#include <cstdio>
-#include <jpeglib.h>
 #include <zlib.h>
 
 #include <malloc.h>
@@ -77,6 +75,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -191,35 +190,10 @@ Bytes writePng(int side, int colour) {
 }
 
 Bytes writeJpeg(int side, bool progressive) {
-    jpeg_compress_struct cinfo{};
-    jpeg_error_mgr errors{};
-    cinfo.err = jpeg_std_error(&errors);
-    jpeg_create_compress(&cinfo);
-    unsigned char* buffer = nullptr;
-    unsigned long size = 0;
-    jpeg_mem_dest(&cinfo, &buffer, &size);
-    cinfo.image_width = static_cast<JDIMENSION>(side);
-    cinfo.image_height = static_cast<JDIMENSION>(side);
-    cinfo.input_components = 3;
-    cinfo.in_color_space = JCS_RGB;
-    jpeg_set_defaults(&cinfo);
-    jpeg_set_quality(&cinfo, 90, TRUE);
-    if (progressive) jpeg_simple_progression(&cinfo);
-    jpeg_start_compress(&cinfo, TRUE);
-    Bytes row(static_cast<std::size_t>(side) * 3);
     std::uint32_t noise = 1;
-    while (cinfo.next_scanline < cinfo.image_height) {
-        const int y = static_cast<int>(cinfo.next_scanline);
-        for (int x = 0; x < side; ++x)
-            for (int c = 0; c < 3; ++c) row[3 * x + c] = ramp(x, y, c, noise);
-        JSAMPROW rows[1] = {row.data()};
-        jpeg_write_scanlines(&cinfo, rows, 1);
-    }
-    jpeg_finish_compress(&cinfo);
-    jpeg_destroy_compress(&cinfo);
-    Bytes out(buffer, buffer + size);
-    std::free(buffer);
-    return out;
+    return testsupport::Jpeg({side, side, progressive, 90}, [&noise](int x, int y, std::uint8_t* rgb) {
+        for (int c = 0; c < 3; ++c) rgb[c] = ramp(x, y, c, noise);
+    });
 }
 
 void putChunk(Bytes& png, const char* type, const Bytes& data) {
