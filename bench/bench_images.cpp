@@ -299,16 +299,9 @@ std::filesystem::path writeLayout(const std::filesystem::path& folder, int pictu
         std::abort();
     }
     for (std::size_t i = 0; i < document.images.size(); ++i) {
-        const CImageElement& made = *document.images[i];
         const auto grey = static_cast<std::uint8_t>(40 + 6 * i);
-        const Bytes png = hostilePng(PNG_COLOR_TYPE_RGB, {grey, static_cast<std::uint8_t>(255 - grey), 128}, 4096);
-        auto image = std::make_unique<CImageElement>(png.data(), static_cast<int>(png.size()));
-        image->SetName(made.GetName());
-        image->SetPosition(made.GetPosition());
-        image->SetWidth(made.GetWidth());
-        image->SetHeight(made.GetHeight());
-        image->SetLayer(made.GetLayer());
-        document.images[i] = std::move(image);
+        document.ReplacePicture(
+            i, hostilePng(PNG_COLOR_TYPE_RGB, {grey, static_cast<std::uint8_t>(255 - grey), 128}, 4096));
     }
     const auto path = folder / ("layout-" + std::to_string(pictures) + ".wkst");
     if (!ULayoutFileWriter::WriteLayoutFile(path, document.FileContent())) std::abort();
