@@ -19,10 +19,10 @@ constexpr std::uint64_t mixBits(std::uint64_t x) noexcept {
 
 // `value` folded into the hash `seed`; a hash of several values folds them
 // in one after another, from a seed of its own or the first value. The seed
-// is multiplied before the value is added, so the two do not trade places
-// (a start and sweep swapped give another hash). For one seed, no two
-// values give the same hash, and for one value no two seeds: runs of values
-// of one length that differ in one place never meet.
+// is multiplied before the value is added, so order counts: a start and a
+// sweep swapped give another hash as a rule. For one seed, no two values
+// give the same hash, and for one value no two seeds: runs of values of one
+// length that differ in one place never meet.
 constexpr std::uint64_t hashMix(std::uint64_t seed, std::uint64_t value) noexcept {
     return mixBits(seed * 0x9E3779B97F4A7C15ull + value);
 }
