@@ -2,6 +2,7 @@
 
 #include "engine/services/LocalizationService.h"
 #include "engine/services/Logger.h"
+#include "engine/services/PerformanceCounters.h"
 #include "engine/services/PreferencesService.h"
 #include "engine/services/ServiceLocator.h"
 #include "engine/services/TextCalculationService.h"
@@ -19,6 +20,16 @@ void SetUpBenchEngine(const char* name) {
         CServiceLocator::Instance().RegisterService(new LocalizationService());
         CServiceLocator::Instance().RegisterService(new VKMPreferencesService());
         CServiceLocator::Instance().RegisterService(new VKMTextCalculationService());
+        return true;
+    }();
+    (void)ready;
+}
+
+void EnablePerformanceCounters() {
+    static const bool ready = [] {
+        auto* counters = new QLPerformanceCountersService();
+        counters->Enable();
+        CServiceLocator::Instance().RegisterService(counters);
         return true;
     }();
     (void)ready;

@@ -4,3 +4,7 @@
 
 // Sets everything up once per process; `name` names the temporary root.
 void SetUpBenchEngine(const char* name);
+
+// As in the app: an enabled performance counters service, that builds and
+// paints add their times to. Registered once per process.
+void EnablePerformanceCounters();

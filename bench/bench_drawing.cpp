@@ -93,9 +93,7 @@
 #include "engine/model/PolyBIG.h"
 #include "engine/services/LocalizationService.h"
 #include "engine/services/Logger.h"
-#include "engine/services/PerformanceCounters.h"
 #include "engine/services/PreferencesService.h"
-#include "engine/services/ServiceLocator.h"
 #include "engine/services/TextCalculationService.h"
 #include "platform/foundation/Paths.h"
 #include "platform/graphics/BitmapContext.h"
@@ -155,9 +153,7 @@ constexpr double kCloseZoom = 8.0;
 void SetUp() {
     static const bool ready = [] {
         SetUpBenchEngine("vekmont-bench-drawing");
-        auto* counters = new QLPerformanceCountersService();
-        counters->Enable();
-        CServiceLocator::Instance().RegisterService(counters);
+        EnablePerformanceCounters();
         // For counting instructions under a tool that follows one thread:
         // every build, the scenes' own included, on this many threads.
         if (const char* threads = std::getenv("VEKMONT_BENCH_BUILD_THREADS"))

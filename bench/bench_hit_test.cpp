@@ -29,8 +29,6 @@
 #include "engine/model/CompositeGeometry.h"
 #include "engine/model/Layout.h"
 #include "engine/model/LayoutBounds.h"
-#include "engine/services/PerformanceCounters.h"
-#include "engine/services/ServiceLocator.h"
 #include "platform/foundation/Paths.h"
 #include "tools/layoutgen/LargeLayout.h"
 #include "tools/layoutgen/LayoutFileWriter.h"
@@ -50,9 +48,7 @@ struct tScene {
 tScene& Scene() {
     static tScene* scene = [] {
         SetUpBenchEngine("vekmont-bench-hit-test");
-        auto* counters = new QLPerformanceCountersService();
-        counters->Enable();
-        CServiceLocator::Instance().RegisterService(counters);
+        EnablePerformanceCounters();
         auto* s = new tScene();
         ULayoutGen::tLayoutDocument document;
         ULayoutGen::ComposeLargeLayout(document, kElements, 20240601, CLayout::kNewestFileVersion);

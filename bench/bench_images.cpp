@@ -10,7 +10,7 @@
 //                         from it while it lived (the hostile grey picture
 //                         takes 2 GiB so, for a moment).
 //
-// Pictures (made here, by libpng and libjpeg):
+// Pictures (made here, by libpng, and by the tests' JPEG writer):
 //   grey, rgb, rgba       4096 x 4096, the budget exactly: a smooth ramp
 //                         with a little noise, as a scanned plan has; the
 //                         RGBA one half transparent.
@@ -35,10 +35,11 @@
 //                         time from the open to the last tile placed.
 //
 // Counters: bitmap_MiB is the decoded bitmap, peak_MiB the most heap in use
-// above what was in use before the decode (a counting hook on malloc, see
-// below), peak_per_bitmap their ratio. The picture's bytes are not counted:
-// they are the caller's. Everything allocates through malloc here (Cairo,
-// pixman, libpng, zlib, libjpeg, operator new), so the hook sees it all.
+// above what was in use before the decode (the tests' counting hook on
+// malloc, tests/support/HeapPeak.h, compiled in), peak_per_bitmap their
+// ratio. The picture's bytes are not counted: they are the caller's.
+// Everything allocates through malloc here (Cairo, pixman, libpng, zlib,
+// libjpeg, operator new), so the hook sees it all.
 
 #include "platform/graphics/Image.h"
 
@@ -56,6 +57,8 @@
 #include "platform/ui/views/Device.h"
 #include "platform/ui/views/Screen.h"
 #include "platform/ui/views/Window.h"
+#include "tests/support/HeapPeak.h"
+#include "tests/support/TestPictures.h"
 #include "tools/layoutgen/LayoutFileWriter.h"
 #include "tools/layoutgen/Scenario.h"
 
@@ -63,20 +66,16 @@
 
 #include <cairo.h>
 #include <png.h>
-// jpeglib.h needs size_t and FILE declared first.
-#include <cstdio>
-#include <jpeglib.h>
 #include <zlib.h>
 
-#include <malloc.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -85,67 +84,6 @@
 #include <map>
 #include <string>
 #include <vector>
-
-// ---- a counting hook on the C allocator ----
-//
-// These replace glibc's malloc family for the whole program (glibc allows
-// that by symbol interposition, and its own calls go through them too) and
-// hand every call to glibc's allocator under its internal names, counting
-// the usable size of each block while it lives.
-
-extern "C" {
-void* __libc_malloc(std::size_t);
-void* __libc_calloc(std::size_t, std::size_t);
-void* __libc_realloc(void*, std::size_t);
-void* __libc_memalign(std::size_t, std::size_t);
-void __libc_free(void*);
-}
-
-namespace {
-
-std::atomic<long long> gInUse{0};
-std::atomic<long long> gPeak{0};
-
-void* counted(void* block) {
-    if (block != nullptr) {
-        const long long now = gInUse.fetch_add(static_cast<long long>(malloc_usable_size(block))) +
-                              static_cast<long long>(malloc_usable_size(block));
-        long long peak = gPeak.load(std::memory_order_relaxed);
-        while (now > peak && !gPeak.compare_exchange_weak(peak, now)) {
-        }
-    }
-    return block;
-}
-
-void uncount(void* block) {
-    if (block != nullptr) gInUse.fetch_sub(static_cast<long long>(malloc_usable_size(block)));
-}
-
-}  // namespace
-
-extern "C" {
-void* malloc(std::size_t size) { return counted(__libc_malloc(size)); }
-void* calloc(std::size_t count, std::size_t size) { return counted(__libc_calloc(count, size)); }
-void* realloc(void* block, std::size_t size) {
-    uncount(block);
-    void* moved = __libc_realloc(block, size);
-    if (moved == nullptr && size != 0) return counted(block);  // failed: the old block stays
-    return counted(moved);
-}
-void free(void* block) {
-    uncount(block);
-    __libc_free(block);
-}
-void* memalign(std::size_t alignment, std::size_t size) { return counted(__libc_memalign(alignment, size)); }
-void* aligned_alloc(std::size_t alignment, std::size_t size) { return counted(__libc_memalign(alignment, size)); }
-int posix_memalign(void** out, std::size_t alignment, std::size_t size) {
-    void* block = __libc_memalign(alignment, size);
-    if (block == nullptr) return ENOMEM;
-    *out = counted(block);
-    return 0;
-}
-void* valloc(std::size_t size) { return counted(__libc_memalign(static_cast<std::size_t>(getpagesize()), size)); }
-}
 
 namespace {
 
@@ -191,35 +129,10 @@ Bytes writePng(int side, int colour) {
 }
 
 Bytes writeJpeg(int side, bool progressive) {
-    jpeg_compress_struct cinfo{};
-    jpeg_error_mgr errors{};
-    cinfo.err = jpeg_std_error(&errors);
-    jpeg_create_compress(&cinfo);
-    unsigned char* buffer = nullptr;
-    unsigned long size = 0;
-    jpeg_mem_dest(&cinfo, &buffer, &size);
-    cinfo.image_width = static_cast<JDIMENSION>(side);
-    cinfo.image_height = static_cast<JDIMENSION>(side);
-    cinfo.input_components = 3;
-    cinfo.in_color_space = JCS_RGB;
-    jpeg_set_defaults(&cinfo);
-    jpeg_set_quality(&cinfo, 90, TRUE);
-    if (progressive) jpeg_simple_progression(&cinfo);
-    jpeg_start_compress(&cinfo, TRUE);
-    Bytes row(static_cast<std::size_t>(side) * 3);
     std::uint32_t noise = 1;
-    while (cinfo.next_scanline < cinfo.image_height) {
-        const int y = static_cast<int>(cinfo.next_scanline);
-        for (int x = 0; x < side; ++x)
-            for (int c = 0; c < 3; ++c) row[3 * x + c] = ramp(x, y, c, noise);
-        JSAMPROW rows[1] = {row.data()};
-        jpeg_write_scanlines(&cinfo, rows, 1);
-    }
-    jpeg_finish_compress(&cinfo);
-    jpeg_destroy_compress(&cinfo);
-    Bytes out(buffer, buffer + size);
-    std::free(buffer);
-    return out;
+    return testsupport::Jpeg({side, side, progressive, 90}, [&noise](int x, int y, std::uint8_t* rgb) {
+        for (int c = 0; c < 3; ++c) rgb[c] = ramp(x, y, c, noise);
+    });
 }
 
 void putChunk(Bytes& png, const char* type, const Bytes& data) {
@@ -286,15 +199,6 @@ const Bytes& picture(const std::string& name) {
 
 // ---- measuring ----
 
-struct Peak {
-    long long before = 0;
-    Peak() {
-        before = gInUse.load();
-        gPeak.store(before);
-    }
-    long long bytes() const { return gPeak.load() - before; }
-};
-
 void report(benchmark::State& state, long long peak, long long bitmap, std::size_t fileBytes) {
     constexpr double kMiB = 1024.0 * 1024.0;
     state.counters["file_MB"] = static_cast<double>(fileBytes) / 1e6;
@@ -317,7 +221,7 @@ void BM_Decode(benchmark::State& state, const std::string& name, bool fromFile) 
     long long peak = 0;
     long long bitmap = 0;
     for (auto _ : state) {
-        Peak measured;
+        const testsupport::HeapPeak measured;
         auto decoded = fromFile ? platform::Image::decodeFile(file) : platform::Image::decode(bytes);
         peak = std::max(peak, measured.bytes());
         if (!decoded.image) {
@@ -336,7 +240,7 @@ void BM_CairoPngReader(benchmark::State& state, const std::string& name) {
     long long peak = 0;
     long long bitmap = 0;
     for (auto _ : state) {
-        Peak measured;
+        const testsupport::HeapPeak measured;
         struct Cursor {
             const Bytes* bytes;
             std::size_t at;
@@ -395,16 +299,9 @@ std::filesystem::path writeLayout(const std::filesystem::path& folder, int pictu
         std::abort();
     }
     for (std::size_t i = 0; i < document.images.size(); ++i) {
-        const CImageElement& made = *document.images[i];
         const auto grey = static_cast<std::uint8_t>(40 + 6 * i);
-        const Bytes png = hostilePng(PNG_COLOR_TYPE_RGB, {grey, static_cast<std::uint8_t>(255 - grey), 128}, 4096);
-        auto image = std::make_unique<CImageElement>(png.data(), static_cast<int>(png.size()));
-        image->SetName(made.GetName());
-        image->SetPosition(made.GetPosition());
-        image->SetWidth(made.GetWidth());
-        image->SetHeight(made.GetHeight());
-        image->SetLayer(made.GetLayer());
-        document.images[i] = std::move(image);
+        document.ReplacePicture(
+            i, hostilePng(PNG_COLOR_TYPE_RGB, {grey, static_cast<std::uint8_t>(255 - grey), 128}, 4096));
     }
     const auto path = folder / ("layout-" + std::to_string(pictures) + ".wkst");
     if (!ULayoutFileWriter::WriteLayoutFile(path, document.FileContent())) std::abort();

@@ -40,8 +40,6 @@
 #include "LayoutModule/Layout/VKMLayoutViewController.h"
 #include "LayoutModule/Scenes/VKMLayoutScenes.h"
 #include "app/Helper/VKMLayoutDocumentHelper.h"
-#include "engine/services/PerformanceCounters.h"
-#include "engine/services/ServiceLocator.h"
 #include "platform/dispatch/Clock.h"
 #include "platform/dispatch/RunLoop.h"
 #include "platform/foundation/Paths.h"
@@ -101,9 +99,7 @@ void OpenDocument(Tablet& t, std::size_t elements) {
 Tablet& OpenTablet(std::size_t elements) {
     static Tablet* tablet = [] {
         SetUpBenchEngine("vekmont-bench-layer-list");
-        auto* counters = new QLPerformanceCountersService();
-        counters->Enable();
-        CServiceLocator::Instance().RegisterService(counters);
+        EnablePerformanceCounters();
         auto* t = new Tablet();
         t->scoped = std::make_unique<platform::ScopedClock>(t->clock);
         Device::currentDevice().setUserInterfaceIdiom(UserInterfaceIdiom::tablet);

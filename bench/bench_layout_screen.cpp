@@ -62,8 +62,6 @@
 #include "engine/model/CurrentCloudLayout.h"
 #include "engine/model/Layout.h"
 #include "engine/model/LayoutBounds.h"
-#include "engine/services/PerformanceCounters.h"
-#include "engine/services/ServiceLocator.h"
 #include "platform/dispatch/Clock.h"
 #include "platform/dispatch/RunLoop.h"
 #include "platform/foundation/Paths.h"
@@ -110,9 +108,7 @@ Screen& OpenScreen(std::size_t elements = kElements) {
     static std::size_t opened = kElements;
     static Screen* screen = [] {
         SetUpBenchEngine("vekmont-bench-layout-screen");
-        auto* counters = new QLPerformanceCountersService();
-        counters->Enable();
-        CServiceLocator::Instance().RegisterService(counters);
+        EnablePerformanceCounters();
         auto* s = new Screen();
         s->scoped = std::make_unique<platform::ScopedClock>(s->clock);
         Device::currentDevice().setUserInterfaceIdiom(UserInterfaceIdiom::tablet);

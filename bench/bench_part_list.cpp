@@ -21,8 +21,6 @@
 #include "LayoutModule/PartList/VKMPartListViewController.h"
 #include "app/Helper/VKMLayoutDocumentHelper.h"
 #include "bench/BenchSupport.h"
-#include "engine/services/PerformanceCounters.h"
-#include "engine/services/ServiceLocator.h"
 #include "platform/dispatch/Clock.h"
 #include "platform/foundation/Paths.h"
 #include "platform/graphics/BitmapContext.h"
@@ -103,9 +101,7 @@ PartsTab& Tab() {
     static PartsTab* tab = [] {
         SetUpBenchEngine("bench_part_list");
         // As in the app: the pictures' painting adds to the counters.
-        auto* counters = new QLPerformanceCountersService();
-        counters->Enable();
-        CServiceLocator::Instance().RegisterService(counters);
+        EnablePerformanceCounters();
         auto* made = new PartsTab();
         if (!OpenParts()) std::fprintf(stderr, "the part layout could not be opened\n");
         made->parts->refreshPartListAndTable();

@@ -155,25 +155,42 @@ std::vector<double> TimedCalls(std::size_t events, Call perEvent) {
     return all;
 }
 
+// One iteration's sending road, from no database to a server that has
+// seen nothing: a channel group whose delegate is `delegate`, and its
+// "Analytics" unit, ready once the logs queue has set them up.
+struct Road {
+    std::shared_ptr<TLMHttpClient> client;
+    std::shared_ptr<TLMDefaultIngestion> ingestion;
+    std::shared_ptr<TLMChannelGroupDefault> group;
+    std::shared_ptr<TLMChannelUnitDefault> unit;
+};
+
+Road OpenRoad(BenchWorld& world, const std::shared_ptr<TLMChannelDelegate>& delegate) {
+    RemoveDatabase();
+    world.server.reset();
+    Road road;
+    // No reachability watch: the bench is about the road, not the links.
+    road.client = TLMHttpClient::make(nullptr);
+    road.ingestion = std::make_shared<TLMDefaultIngestion>(road.client, world.server.baseUrl(), TLMNewUuidString());
+    road.ingestion->setAppSecret("7d3f0c21-9a4e-4b6b-8e15-2c90f4a6d7e3");
+    road.group = TLMChannelGroupDefault::make(road.client, road.ingestion);
+    // Room for every event at once: the producers outrun the storage, and a
+    // full database would evict unsent logs.
+    road.group->setMaxStorageSize(kStorageSize, nullptr);
+    road.group->addDelegate(delegate);
+    road.unit =
+        road.group->addChannelUnitWithConfiguration(TLMChannelUnitConfiguration::makeDefaultConfiguration("Analytics"));
+    road.group->logsDispatchQueue()->sync([] {});
+    return road;
+}
+
 void BM_EventsEndToEnd(benchmark::State& state) {
     BenchWorld& world = World();
     const std::size_t events = EventCount();
     for (auto _ : state) {
-        RemoveDatabase();
-        world.server.reset();
-        // No reachability watch: the bench is about the road, not the links.
-        auto client = TLMHttpClient::make(nullptr);
-        auto ingestion = std::make_shared<TLMDefaultIngestion>(client, world.server.baseUrl(), TLMNewUuidString());
-        ingestion->setAppSecret("7d3f0c21-9a4e-4b6b-8e15-2c90f4a6d7e3");
-        auto group = TLMChannelGroupDefault::make(client, ingestion);
-        // Room for every event at once: the producers outrun the storage,
-        // and a full database would evict unsent logs.
-        group->setMaxStorageSize(kStorageSize, nullptr);
         auto outcomes = std::make_shared<Outcomes>();
-        group->addDelegate(outcomes);
-        auto unit =
-            group->addChannelUnitWithConfiguration(TLMChannelUnitConfiguration::makeDefaultConfiguration("Analytics"));
-        group->logsDispatchQueue()->sync([] {});
+        Road road = OpenRoad(world, outcomes);
+        auto& unit = road.unit;
 
         const auto start = Clock::now();
         std::vector<double> enqueue = TimedCalls(
@@ -189,7 +206,7 @@ void BM_EventsEndToEnd(benchmark::State& state) {
         state.counters["enqueue_p99_us"] = Percentile(enqueue, 0.99);
         state.counters["requests"] = static_cast<double>(world.server.requests().size());
         unit.reset();
-        group.reset();
+        road.group.reset();
     }
 }
 
@@ -230,18 +247,9 @@ void BM_BurstFirstBatchAndAll(benchmark::State& state) {
     const std::size_t perThread = BurstEventsPerThread();
     const std::size_t events = perThread * kThreads;
     for (auto _ : state) {
-        RemoveDatabase();
-        world.server.reset();
-        auto client = TLMHttpClient::make(nullptr);
-        auto ingestion = std::make_shared<TLMDefaultIngestion>(client, world.server.baseUrl(), TLMNewUuidString());
-        ingestion->setAppSecret("7d3f0c21-9a4e-4b6b-8e15-2c90f4a6d7e3");
-        auto group = TLMChannelGroupDefault::make(client, ingestion);
-        group->setMaxStorageSize(kStorageSize, nullptr);
         auto times = std::make_shared<BurstTimes>(events);
-        group->addDelegate(times);
-        auto unit =
-            group->addChannelUnitWithConfiguration(TLMChannelUnitConfiguration::makeDefaultConfiguration("Analytics"));
-        group->logsDispatchQueue()->sync([] {});
+        Road road = OpenRoad(world, times);
+        auto& unit = road.unit;
 
         // The events are made beforehand: the burst is the enqueueing alone.
         std::vector<std::vector<std::shared_ptr<TLMEventLog>>> made(kThreads);
@@ -295,7 +303,7 @@ void BM_BurstFirstBatchAndAll(benchmark::State& state) {
         }
         state.counters["requests"] = static_cast<double>(requests.size());
         unit.reset();
-        group.reset();
+        road.group.reset();
     }
 }
 

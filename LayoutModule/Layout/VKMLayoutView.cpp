@@ -18,6 +18,7 @@
 #include "engine/services/ZDUtils.h"
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/dispatch/RunLoop.h"
+#include "platform/foundation/HashMix.h"
 #include "platform/foundation/UserDefaults.h"
 #include "platform/graphics/BitmapContext.h"
 #include "platform/graphics/Context.h"
@@ -42,13 +43,6 @@ namespace {
 constexpr int kRing = 1;
 // Bands of rows a tile drawn at once is split into, each a job of its own.
 constexpr int kBandsATile = 8;
-
-std::uint64_t mix(std::uint64_t seed, std::uint64_t value) {
-    std::uint64_t x = seed ^ (value + 0x9e3779b97f4a7c15ULL + (seed << 6) + (seed >> 2));
-    x ^= x >> 31;
-    x *= 0xbf58476d1ce4e5b9ULL;
-    return x ^ (x >> 29);
-}
 
 std::uint64_t bitsOf(double value) {
     std::uint64_t bits = 0;
@@ -186,12 +180,10 @@ void VKMLayoutView::showLayout() {
     const platform::Point offset{std::round(requested.x * scale) / scale, std::round(requested.y * scale) / scale};
     const tDrawSettings settings = drawSettingsOf(*layout);
     const std::uint64_t base =
-        mix(mix(mix(mix(mix(mix(mGeneration, reinterpret_cast<std::uintptr_t>(layout)), bitsOf(scale)), settings.dark),
-                    settings.grid),
-                bitsOf(settings.workspaceWidth)),
-            bitsOf(settings.workspaceHeight));
+        platform::hashMix(mGeneration, reinterpret_cast<std::uintptr_t>(layout), bitsOf(scale), settings.dark,
+                          settings.grid, bitsOf(settings.workspaceWidth), bitsOf(settings.workspaceHeight));
     const double zoom = settings.zoom;
-    const std::uint64_t version = mix(base, bitsOf(zoom));
+    const std::uint64_t version = platform::hashMix(base, bitsOf(zoom));
 
     bool drawNow = false;
     if (!mLevel.layer || mLevel.base != base) {

@@ -9,6 +9,7 @@
 #include "engine/fileformat/TaggedFile.h"
 #include "engine/geometry/BoundsAccumulator.h"
 #include "engine/model/MeasureUnits.h"
+#include "platform/foundation/HashMix.h"
 
 namespace {
 
@@ -72,9 +73,7 @@ struct CCurveBIG::tArcTurns {
     const std::vector<CPlanTurn>& For(double start, double arcSweep, int arcDepth) {
         const auto startBits = std::bit_cast<std::uint64_t>(start);
         const auto sweepBits = std::bit_cast<std::uint64_t>(arcSweep);
-        const std::uint64_t mix =
-            (startBits ^ (sweepBits * 0x9E3779B97F4A7C15ull) ^ static_cast<std::uint64_t>(arcDepth)) *
-            0xBF58476D1CE4E5B9ull;
+        const std::uint64_t mix = platform::hashMix(startBits, sweepBits, static_cast<std::uint64_t>(arcDepth));
         tEntry& entry = entries[(mix >> 58) % kSlots];
         if (arcDepth != entry.depth || startBits != entry.startBits || sweepBits != entry.sweepBits) {
             entry.depth = arcDepth;

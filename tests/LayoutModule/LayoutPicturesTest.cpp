@@ -54,17 +54,7 @@ std::filesystem::path WriteLayout(const std::string& fileName, const std::vector
     ULayoutGen::tScenarioSummary summary;
     std::string error;
     EXPECT_TRUE(ULayoutGen::ParseLayoutScenario(scenario, document, summary, error)) << error;
-    for (std::size_t i = 0; i < document.images.size(); ++i) {
-        const CImageElement& made = *document.images[i];
-        const Bytes& bytes = pictures.at(i).bytes;
-        auto image = std::make_unique<CImageElement>(bytes.data(), static_cast<int>(bytes.size()));
-        image->SetName(made.GetName());
-        image->SetPosition(made.GetPosition());
-        image->SetWidth(made.GetWidth());
-        image->SetHeight(made.GetHeight());
-        image->SetLayer(made.GetLayer());
-        document.images[i] = std::move(image);
-    }
+    for (std::size_t i = 0; i < document.images.size(); ++i) document.ReplacePicture(i, pictures.at(i).bytes);
     const auto path = testsupport::processRoot() / fileName;
     EXPECT_TRUE(ULayoutFileWriter::WriteLayoutFile(path, document.FileContent()));
     return path;

@@ -11,9 +11,6 @@
 
 #include <cairo.h>
 #include <png.h>
-// jpeglib.h needs size_t and FILE declared first.
-#include <cstdio>
-#include <jpeglib.h>
 
 #include <cstdint>
 #include <cstdlib>
@@ -126,35 +123,6 @@ std::vector<std::uint32_t> cairoWords(const Bytes& png) {
     }
     cairo_surface_destroy(surface);
     return words;
-}
-
-Bytes makeJpeg(int width, int height, bool progressive, const std::function<void(int, int, std::uint8_t*)>& rgb) {
-    jpeg_compress_struct cinfo{};
-    jpeg_error_mgr errors{};
-    cinfo.err = jpeg_std_error(&errors);
-    jpeg_create_compress(&cinfo);
-    unsigned char* buffer = nullptr;
-    unsigned long size = 0;
-    jpeg_mem_dest(&cinfo, &buffer, &size);
-    cinfo.image_width = static_cast<JDIMENSION>(width);
-    cinfo.image_height = static_cast<JDIMENSION>(height);
-    cinfo.input_components = 3;
-    cinfo.in_color_space = JCS_RGB;
-    jpeg_set_defaults(&cinfo);
-    jpeg_set_quality(&cinfo, 95, TRUE);
-    if (progressive) jpeg_simple_progression(&cinfo);
-    jpeg_start_compress(&cinfo, TRUE);
-    std::vector<std::uint8_t> row(static_cast<std::size_t>(width) * 3);
-    while (cinfo.next_scanline < cinfo.image_height) {
-        for (int x = 0; x < width; ++x) rgb(x, static_cast<int>(cinfo.next_scanline), row.data() + 3 * x);
-        JSAMPROW rows[1] = {row.data()};
-        jpeg_write_scanlines(&cinfo, rows, 1);
-    }
-    jpeg_finish_compress(&cinfo);
-    jpeg_destroy_compress(&cinfo);
-    Bytes out(buffer, buffer + size);
-    std::free(buffer);
-    return out;
 }
 
 // The JPEG with the size in its frame header changed: the scans that follow
@@ -367,7 +335,7 @@ TEST(ImageBudget, JpegsOverTheBudgetAreDecodedScaledDown) {
     };
     for (const bool progressive : {false, true}) {
         const std::string name = progressive ? "progressive" : "baseline";
-        const Bytes jpeg = makeJpeg(64, 32, progressive, halves);
+        const Bytes jpeg = testsupport::Jpeg({64, 32, progressive}, halves);
         const auto whole = Image::decode(jpeg, 1, 64 * 32);
         ASSERT_NE(whole.image, nullptr) << name;
         EXPECT_FALSE(whole.overBudget) << name;
@@ -403,7 +371,8 @@ TEST(ImageBudget, JpegsOverTheBudgetAreDecodedScaledDown) {
     // refused, over the budget (a baseline file runs out of data at 1/4; a
     // progressive one would need 768 MiB of coefficients first).
     for (const bool progressive : {false, true}) {
-        const auto claimed = Image::decode(claimingSize(makeJpeg(64, 32, progressive, halves), 16384, 16384));
+        const auto claimed =
+            Image::decode(claimingSize(testsupport::Jpeg({64, 32, progressive}, halves), 16384, 16384));
         EXPECT_EQ(claimed.image, nullptr) << progressive;
         EXPECT_EQ(claimed.fileWidth, 16384) << progressive;
         EXPECT_TRUE(claimed.overBudget) << progressive;
@@ -413,8 +382,9 @@ TEST(ImageBudget, JpegsOverTheBudgetAreDecodedScaledDown) {
 TEST(ImageBudget, TheDeclaredSizeIsReadFromTheHeaderAlone) {
     using Size = Image::PixelSize;
     const Bytes png = testsupport::PlainPng(300, 200, PNG_COLOR_TYPE_GRAY, {1});
-    const Bytes jpeg = makeJpeg(64, 32, false, [](int, int, std::uint8_t* rgb) { rgb[0] = rgb[1] = rgb[2] = 9; });
-    const Bytes progressive = makeJpeg(64, 32, true, [](int, int, std::uint8_t* rgb) { rgb[0] = rgb[1] = rgb[2] = 9; });
+    const Bytes jpeg = testsupport::Jpeg({64, 32}, [](int, int, std::uint8_t* rgb) { rgb[0] = rgb[1] = rgb[2] = 9; });
+    const Bytes progressive =
+        testsupport::Jpeg({64, 32, true}, [](int, int, std::uint8_t* rgb) { rgb[0] = rgb[1] = rgb[2] = 9; });
     Bytes cutPng = png;
     cutPng.resize(23);
     Bytes jpegHeaderOnly = jpeg;

@@ -3,106 +3,26 @@
 // place, and a picture over its budget is reduced as its rows are read, so
 // no second bitmap and no copy of the file is ever made.
 //
-// This program alone replaces the C allocator's entry points (glibc allows
-// that by symbol interposition, and its own calls go through them too) and
-// counts the usable size of every live block; Cairo, pixman, libpng and
-// zlib allocate through them. A sanitizer's runtime replaces them itself:
-// there the hook is left out and the test skipped.
+// This program carries the tests' counting hook on the C allocator
+// (tests/support/HeapPeak.h); Cairo, pixman, libpng and zlib allocate
+// through it. Under a sanitizer there is none and the test is skipped.
 
 #include "platform/graphics/Image.h"
 
+#include "tests/support/HeapPeak.h"
 #include "tests/support/TestPictures.h"
 
 #include <gtest/gtest.h>
 
 #include <png.h>
 
-#include <atomic>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-#define VEKMONT_HEAP_HOOK 0
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer) || __has_feature(memory_sanitizer)
-#define VEKMONT_HEAP_HOOK 0
-#endif
-#endif
-#ifndef VEKMONT_HEAP_HOOK
-#define VEKMONT_HEAP_HOOK 1
-#endif
-
-namespace {
-
-std::atomic<long long> gInUse{0};
-std::atomic<long long> gPeak{0};
-
-}  // namespace
-
-#if VEKMONT_HEAP_HOOK
-
-#include <malloc.h>
-#include <unistd.h>
-
-#include <cerrno>
-
-extern "C" {
-void* __libc_malloc(std::size_t);
-void* __libc_calloc(std::size_t, std::size_t);
-void* __libc_realloc(void*, std::size_t);
-void* __libc_memalign(std::size_t, std::size_t);
-void __libc_free(void*);
-}
-
-namespace {
-
-void* counted(void* block) {
-    if (block != nullptr) {
-        const auto size = static_cast<long long>(malloc_usable_size(block));
-        const long long now = gInUse.fetch_add(size) + size;
-        long long peak = gPeak.load(std::memory_order_relaxed);
-        while (now > peak && !gPeak.compare_exchange_weak(peak, now)) {
-        }
-    }
-    return block;
-}
-
-void uncount(void* block) {
-    if (block != nullptr) gInUse.fetch_sub(static_cast<long long>(malloc_usable_size(block)));
-}
-
-}  // namespace
-
-extern "C" {
-void* malloc(std::size_t size) { return counted(__libc_malloc(size)); }
-void* calloc(std::size_t count, std::size_t size) { return counted(__libc_calloc(count, size)); }
-void* realloc(void* block, std::size_t size) {
-    uncount(block);
-    void* moved = __libc_realloc(block, size);
-    if (moved == nullptr && size != 0) return counted(block);  // failed: the old block stays
-    return counted(moved);
-}
-void free(void* block) {
-    uncount(block);
-    __libc_free(block);
-}
-void* memalign(std::size_t alignment, std::size_t size) { return counted(__libc_memalign(alignment, size)); }
-void* aligned_alloc(std::size_t alignment, std::size_t size) { return counted(__libc_memalign(alignment, size)); }
-int posix_memalign(void** out, std::size_t alignment, std::size_t size) {
-    void* block = __libc_memalign(alignment, size);
-    if (block == nullptr) return ENOMEM;
-    *out = counted(block);
-    return 0;
-}
-void* valloc(std::size_t size) { return counted(__libc_memalign(static_cast<std::size_t>(getpagesize()), size)); }
-}
-
-#endif
-
 TEST(ImageDecodeMemory, ADecodeTakesItsBitmapAndATenthMoreAtMost) {
-    if (!VEKMONT_HEAP_HOOK) GTEST_SKIP() << "a sanitizer's runtime owns the allocator";
+    if (!testsupport::kHeapCounted) GTEST_SKIP() << "a sanitizer's runtime owns the allocator";
     struct Case {
         const char* name;
         int side;
@@ -121,10 +41,9 @@ TEST(ImageDecodeMemory, ADecodeTakesItsBitmapAndATenthMoreAtMost) {
     };
     for (const Case& c : cases) {
         const std::vector<std::uint8_t> png = testsupport::PlainPng(c.side, c.side, c.colour, c.pixel);
-        const long long before = gInUse.load();
-        gPeak.store(before);
+        const testsupport::HeapPeak measured;
         std::shared_ptr<platform::Image> image = platform::Image::fromData(png);
-        const long long peak = gPeak.load() - before;
+        const long long peak = measured.bytes();
         ASSERT_NE(image, nullptr) << c.name;
         EXPECT_EQ(image->pixelWidth(), 4096) << c.name;
         const auto bitmap = static_cast<long long>(image->byteCount());

@@ -2,16 +2,15 @@
 #include "platform/graphics/Image.h"
 
 #include "tests/support/TempRoot.h"
+#include "tests/support/TestPictures.h"
 
 #include <gtest/gtest.h>
 
-// jpeglib.h needs size_t and FILE declared first.
-#include <cstdio>
-#include <jpeglib.h>
 
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -19,6 +18,7 @@
 using platform::BitmapContext;
 using platform::Image;
 using platform::Pixel;
+using testsupport::JpegColours;
 
 namespace {
 
@@ -99,34 +99,13 @@ Bytes pngHeaderOnly(std::uint32_t width, std::uint32_t height) {
     return png;
 }
 
-// --- JPEG through libjpeg itself ---
+// --- JPEG through libjpeg itself (the shared writer) ---
 
-Bytes makeJpeg(int width, int height, J_COLOR_SPACE space, int components, const Bytes& samples,
-               bool progressive = false) {
-    jpeg_compress_struct cinfo{};
-    jpeg_error_mgr errors{};
-    cinfo.err = jpeg_std_error(&errors);
-    jpeg_create_compress(&cinfo);
-    unsigned char* buffer = nullptr;
-    unsigned long size = 0;
-    jpeg_mem_dest(&cinfo, &buffer, &size);
-    cinfo.image_width = static_cast<JDIMENSION>(width);
-    cinfo.image_height = static_cast<JDIMENSION>(height);
-    cinfo.input_components = components;
-    cinfo.in_color_space = space;
-    jpeg_set_defaults(&cinfo);
-    jpeg_set_quality(&cinfo, 95, TRUE);
-    if (progressive) jpeg_simple_progression(&cinfo);
-    jpeg_start_compress(&cinfo, TRUE);
-    while (cinfo.next_scanline < cinfo.image_height) {
-        JSAMPROW row = const_cast<JSAMPROW>(samples.data() + cinfo.next_scanline * width * components);
-        jpeg_write_scanlines(&cinfo, &row, 1);
-    }
-    jpeg_finish_compress(&cinfo);
-    jpeg_destroy_compress(&cinfo);
-    Bytes out(buffer, buffer + size);
-    std::free(buffer);
-    return out;
+Bytes makeJpeg(int width, int height, JpegColours colours, const Bytes& samples, bool progressive = false) {
+    const auto components = static_cast<std::size_t>(colours);
+    return testsupport::Jpeg({width, height, progressive, 95, colours}, [&](int x, int y, std::uint8_t* pixel) {
+        std::memcpy(pixel, samples.data() + (static_cast<std::size_t>(y) * width + x) * components, components);
+    });
 }
 
 // Left half one colour, right half another.
@@ -217,20 +196,24 @@ TEST(ImageTest, PngRoundTripKeepsEveryPixel) {
 TEST(ImageTest, DecodesJpegInEveryColourSpace) {
     struct Case {
         const char* name;
-        J_COLOR_SPACE space;
-        int components;
+        JpegColours colours;
         Bytes left, right;
         Pixel expectedLeft, expectedRight;
     };
     const Case cases[] = {
-        {"RGB", JCS_RGB, 3, {255, 0, 0}, {0, 0, 255}, {255, 0, 0, 255}, {0, 0, 255, 255}},
-        {"grey", JCS_GRAYSCALE, 1, {40}, {220}, {40, 40, 40, 255}, {220, 220, 220, 255}},
+        {"RGB", JpegColours::Rgb, {255, 0, 0}, {0, 0, 255}, {255, 0, 0, 255}, {0, 0, 255, 255}},
+        {"grey", JpegColours::Grey, {40}, {220}, {40, 40, 40, 255}, {220, 220, 220, 255}},
         // libjpeg marks CMYK files as Adobe's, whose samples are inverted ink:
         // 255 means no ink. Left: magenta + yellow ink = red; right: none = white.
-        {"Adobe CMYK", JCS_CMYK, 4, {255, 0, 0, 255}, {255, 255, 255, 255}, {255, 0, 0, 255}, {255, 255, 255, 255}},
+        {"Adobe CMYK",
+         JpegColours::Cmyk,
+         {255, 0, 0, 255},
+         {255, 255, 255, 255},
+         {255, 0, 0, 255},
+         {255, 255, 255, 255}},
     };
     for (const auto& k : cases) {
-        const Bytes jpeg = makeJpeg(32, 16, k.space, k.components, halves(32, 16, k.left, k.right));
+        const Bytes jpeg = makeJpeg(32, 16, k.colours, halves(32, 16, k.left, k.right));
         auto image = Image::fromData(jpeg);
         ASSERT_NE(image, nullptr) << k.name;
         EXPECT_EQ(image->pixelWidth(), 32) << k.name;
@@ -240,7 +223,7 @@ TEST(ImageTest, DecodesJpegInEveryColourSpace) {
         expectNear(*image->pixel(28, 8), k.expectedRight, 8, std::string(k.name) + " right");
     }
     // A progressive file decodes the same.
-    const Bytes progressive = makeJpeg(32, 16, JCS_RGB, 3, halves(32, 16, {0, 200, 0}, {250, 250, 0}), true);
+    const Bytes progressive = makeJpeg(32, 16, JpegColours::Rgb, halves(32, 16, {0, 200, 0}, {250, 250, 0}), true);
     auto image = Image::fromData(progressive);
     ASSERT_NE(image, nullptr);
     expectNear(*image->pixel(4, 8), {0, 200, 0, 255}, 8, "progressive left");
@@ -252,7 +235,7 @@ TEST(ImageTest, DecodesJpegInEveryColourSpace) {
 TEST(ImageTest, HostileBytesGiveNoImage) {
     const Bytes rgb(300 * 200 * 3, 77);
     const Bytes png = makePng(300, 200, false, rgb);
-    const Bytes jpeg = makeJpeg(64, 64, JCS_RGB, 3, Bytes(64 * 64 * 3, 90));
+    const Bytes jpeg = makeJpeg(64, 64, JpegColours::Rgb, Bytes(64 * 64 * 3, 90));
     ASSERT_NE(Image::fromData(png), nullptr);
     ASSERT_NE(Image::fromData(jpeg), nullptr);
 

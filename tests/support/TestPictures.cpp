@@ -1,6 +1,11 @@
 #include "tests/support/TestPictures.h"
 
 #include <zlib.h>
+// jpeglib.h needs size_t and FILE declared first.
+#include <cstdio>
+#include <jpeglib.h>
+
+#include <cstdlib>
 
 namespace testsupport {
 
@@ -58,6 +63,39 @@ Bytes PlainPng(int width, int height, int colour, const Bytes& pixel) {
     putChunk(png, "IDAT", data);
     putChunk(png, "IEND", {});
     return png;
+}
+
+Bytes Jpeg(const JpegSpec& spec, const std::function<void(int, int, std::uint8_t*)>& pixel) {
+    const int components = static_cast<int>(spec.colours);
+    jpeg_compress_struct cinfo{};
+    jpeg_error_mgr errors{};
+    cinfo.err = jpeg_std_error(&errors);
+    jpeg_create_compress(&cinfo);
+    unsigned char* buffer = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&cinfo, &buffer, &size);
+    cinfo.image_width = static_cast<JDIMENSION>(spec.width);
+    cinfo.image_height = static_cast<JDIMENSION>(spec.height);
+    cinfo.input_components = components;
+    cinfo.in_color_space = spec.colours == JpegColours::Grey   ? JCS_GRAYSCALE
+                           : spec.colours == JpegColours::Cmyk ? JCS_CMYK
+                                                               : JCS_RGB;
+    jpeg_set_defaults(&cinfo);
+    jpeg_set_quality(&cinfo, spec.quality, TRUE);
+    if (spec.progressive) jpeg_simple_progression(&cinfo);
+    jpeg_start_compress(&cinfo, TRUE);
+    Bytes row(static_cast<std::size_t>(spec.width) * components);
+    while (cinfo.next_scanline < cinfo.image_height) {
+        const int y = static_cast<int>(cinfo.next_scanline);
+        for (int x = 0; x < spec.width; ++x) pixel(x, y, row.data() + static_cast<std::size_t>(x) * components);
+        JSAMPROW rows[1] = {row.data()};
+        jpeg_write_scanlines(&cinfo, rows, 1);
+    }
+    jpeg_finish_compress(&cinfo);
+    jpeg_destroy_compress(&cinfo);
+    Bytes out(buffer, buffer + size);
+    std::free(buffer);
+    return out;
 }
 
 }  // namespace testsupport

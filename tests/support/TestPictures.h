@@ -2,6 +2,7 @@
 // Pictures for tests of decoding, made by our own code.
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 namespace testsupport {
@@ -10,5 +11,20 @@ namespace testsupport {
 // holds the samples of one pixel as the colour type has them (1 grey, 3 RGB,
 // 4 RGBA). A 16384 x 16384 picture is 1 to 7 MB.
 std::vector<std::uint8_t> PlainPng(int width, int height, int colourType, const std::vector<std::uint8_t>& pixel);
+
+// The samples of a JPEG's pixels, and how many a pixel has.
+enum class JpegColours { Grey = 1, Rgb = 3, Cmyk = 4 };
+
+struct JpegSpec {
+    int width = 0;
+    int height = 0;
+    bool progressive = false;
+    int quality = 95;
+    JpegColours colours = JpegColours::Rgb;
+};
+
+// A JPEG written by libjpeg with its default sampling (4:2:0 for colour):
+// `pixel(x, y, samples)` gives each pixel, row by row and left to right.
+std::vector<std::uint8_t> Jpeg(const JpegSpec& spec, const std::function<void(int, int, std::uint8_t*)>& pixel);
 
 }  // namespace testsupport

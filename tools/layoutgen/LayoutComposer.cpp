@@ -174,6 +174,17 @@ std::vector<std::string> tLayoutDocument::SectionsLeftOut() const {
     return left;
 }
 
+void tLayoutDocument::ReplacePicture(std::size_t index, const std::vector<std::uint8_t>& bytes) {
+    const CImageElement& made = *images.at(index);
+    auto image = std::make_unique<CImageElement>(bytes.data(), static_cast<int>(bytes.size()));
+    image->SetName(made.GetName());
+    image->SetPosition(made.GetPosition());
+    image->SetWidth(made.GetWidth());
+    image->SetHeight(made.GetHeight());
+    image->SetLayer(made.GetLayer());
+    images[index] = std::move(image);
+}
+
 ULayoutFileWriter::tTrackLibraryFile tLibraryDocument::FileContent() const {
     ULayoutFileWriter::tTrackLibraryFile file = header;
     file.elements.clear();

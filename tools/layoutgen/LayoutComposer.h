@@ -53,6 +53,9 @@ struct tLayoutDocument {
     // The sections `version` leaves out: images below 10, baseboards below
     // 11, layers below 4 (only those that are not the plain default).
     std::vector<std::string> SectionsLeftOut() const;
+    // Image `index` (which must exist) made again of the picture `bytes`,
+    // with the name, place, size and layer it had.
+    void ReplacePicture(std::size_t index, const std::vector<std::uint8_t>& bytes);
 };
 
 // A track library ready to be written.

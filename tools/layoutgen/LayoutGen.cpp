@@ -11,6 +11,7 @@
 #include "engine/model/PolyBIG.h"
 #include "engine/model/StraightBIG.h"
 #include "engine/model/TextBIG.h"
+#include "platform/foundation/HashMix.h"
 
 namespace ULayoutGen {
 
@@ -412,10 +413,7 @@ CRandomElementMaker::CRandomElementMaker(std::uint64_t seed) : mState(seed) {}
 
 std::uint64_t CRandomElementMaker::NextBits() {
     // splitmix64: small, fast and the same everywhere.
-    std::uint64_t z = (mState += 0x9E3779B97F4A7C15ull);
-    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-    return z ^ (z >> 31);
+    return platform::mixBits(mState += 0x9E3779B97F4A7C15ull);
 }
 
 std::int64_t CRandomElementMaker::Between(std::int64_t low, std::int64_t high) {

@@ -1,6 +1,7 @@
 #include "platform/ui/render/Planner.h"
 
 #include "platform/dispatch/DispatchQueue.h"
+#include "platform/foundation/HashMix.h"
 #include "platform/graphics/BitmapContext.h"
 #include "platform/graphics/Context.h"
 #include "platform/graphics/Shadow.h"
@@ -270,8 +271,7 @@ public:
     Digest& add(double v) {
         std::uint64_t bits = 0;
         std::memcpy(&bits, &v, sizeof bits);
-        mHash = (mHash ^ bits) * 0x100000001B3ull;
-        mHash ^= mHash >> 29;
+        mHash = hashMix(mHash, bits);
         return *this;
     }
     Digest& add(const Rect& r) { return add(r.x).add(r.y).add(r.width).add(r.height); }

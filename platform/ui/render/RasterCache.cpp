@@ -1,5 +1,7 @@
 #include "platform/ui/render/RasterCache.h"
 
+#include "platform/foundation/HashMix.h"
+
 #include <atomic>
 #include <algorithm>
 #include <utility>
@@ -8,12 +10,9 @@
 namespace platform::ui {
 
 std::size_t RasterKeyHash::operator()(const RasterKey& key) const noexcept {
-    // Owners are small counters and parts packed coordinates: mix them so
-    // neighbouring tiles do not share buckets.
-    std::uint64_t h = key.owner * 0x9E3779B97F4A7C15ull;
-    h ^= (h >> 29) + key.kind * 0xBF58476D1CE4E5B9ull;
-    h ^= (h >> 31) + key.part * 0x94D049BB133111EBull;
-    return static_cast<std::size_t>(h ^ (h >> 32));
+    // Owners are small counters and parts packed coordinates: mixed, so that
+    // neighbouring tiles do not share buckets (the table takes the low bits).
+    return static_cast<std::size_t>(hashMix(key.owner, key.kind, key.part));
 }
 
 namespace {
