@@ -295,6 +295,43 @@ TEST(LayoutScreen, TheZoomSheetOffersSevenLevelsThatPostTheirZoomAndRedraw) {
     platform::Locale::setCurrent("en_US");
 }
 
+TEST(LayoutScreen, OnAPhoneATapBesideTheZoomSheetClosesItAndTheZoomStays) {
+    platform::Locale::setCurrent("en_US");
+    ScreenFixture screen;
+    screen.show(UserInterfaceIdiom::phone);
+    screen.open(kBoardScenario, "outside.wkst");
+    layouttest::Heard change(VKMLayoutZoomHelper::kChangeZoomFactorNotification);
+    const double zoom = screen.zoom();
+    const auto button = screen.controller->zoomButton();
+    ASSERT_NE(button, nullptr);
+    const platform::Rect frame = button->convertRectToView(button->bounds(), nullptr);
+    const platform::Point onButton{frame.x + frame.width / 2, frame.y + frame.height / 2};
+    for (int round = 0; round < 2; ++round) {
+        screen.synth->tap(onButton);
+        screen.synth->wait(1);
+        ASSERT_EQ(AlertController::presentedAlerts().size(), 1u) << "round " << round;
+        // High on the screen, above the sheet at the bottom.
+        screen.synth->tap({frame.x + frame.width / 2, 40});
+        screen.synth->wait(1);
+        EXPECT_TRUE(AlertController::presentedAlerts().empty()) << "round " << round;
+    }
+    EXPECT_EQ(change.count, 0) << "no level was chosen";
+    EXPECT_EQ(screen.zoom(), zoom);
+    // The sheet's own rows still take their taps.
+    screen.synth->tap(onButton);
+    screen.synth->wait(1);
+    const auto alerts = AlertController::presentedAlerts();
+    ASSERT_EQ(alerts.size(), 1u);
+    const auto row = alerts.front()->view()->findViewWithAccessibilityIdentifier("50%");
+    ASSERT_NE(row, nullptr);
+    const platform::Rect rowFrame = row->convertRectToView(row->bounds(), nullptr);
+    screen.synth->tap({rowFrame.x + rowFrame.width / 2, rowFrame.y + rowFrame.height / 2});
+    screen.synth->wait(1);
+    EXPECT_TRUE(AlertController::presentedAlerts().empty());
+    EXPECT_EQ(change.count, 1);
+    EXPECT_EQ(screen.zoom(), 0.5);
+}
+
 TEST(LayoutScreen, TheZoomButtonGreysWhenDimmed) {
     ScreenFixture screen;
     screen.show(UserInterfaceIdiom::phone);

@@ -27,6 +27,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <cstring>
 #include <functional>
 #include <mutex>
@@ -334,6 +335,68 @@ TEST(RenderPlan, ALabelsTextPartStretchesWithTheBoundsShown) {
     EXPECT_DOUBLE_EQ(stretched.minY(), 0);
     EXPECT_DOUBLE_EQ(stretched.height, 60);
     EXPECT_EQ(LayerAccess::contentExtent(*label->layer()), model) << "the model's part is unchanged";
+}
+
+TEST(RenderPlan, AShapesPathIsMeasuredWhenFirstAskedFromAnyThreadAndItsCopiesShareIt) {
+    using detail::LayerAccess;
+    // A V whose tip turns sharply: its mitred corner reaches the root of
+    // 101 half line widths out, within the limit of 20.
+    Path v;
+    v.moveTo({0, 0});
+    v.lineTo({10, 100});
+    v.lineTo({20, 0});
+    auto shape = ShapeLayer::make();
+    shape->setStrokeColor({0, 0, 0, 1});
+    shape->setLineWidth(2);
+    shape->setLineJoin(platform::LineJoin::miter);
+    shape->setMiterLimit(20);
+    shape->setPath(v);
+    const double outset = 1 + std::sqrt(101.0);  // anti-aliasing, then the corner
+    const Rect box{0, 0, 20, 100};
+    const Rect extent{-outset, -outset, 20 + 2 * outset, 100 + 2 * outset};
+
+    // Copies made before anything asked, asked at once on several threads.
+    constexpr int kThreads = 6;
+    std::vector<std::shared_ptr<Layer>> copies;
+    for (int i = 0; i < kThreads; ++i) copies.push_back(shape->presentationLayer());
+    std::vector<Rect> boxes(kThreads);
+    std::vector<Rect> extents(kThreads);
+    std::atomic<bool> go{false};
+    std::vector<std::thread> threads;
+    for (int i = 0; i < kThreads; ++i) {
+        threads.emplace_back([&, i] {
+            while (!go.load()) std::this_thread::yield();
+            const auto& copy = static_cast<const ShapeLayer&>(*copies[static_cast<std::size_t>(i)]);
+            boxes[static_cast<std::size_t>(i)] = copy.pathBoundingBox();
+            extents[static_cast<std::size_t>(i)] = LayerAccess::contentExtent(copy);
+        });
+    }
+    go = true;
+    for (auto& thread : threads) thread.join();
+    for (int i = 0; i < kThreads; ++i) {
+        EXPECT_EQ(boxes[static_cast<std::size_t>(i)], box) << "copy " << i;
+        const Rect& e = extents[static_cast<std::size_t>(i)];
+        EXPECT_NEAR(e.x, extent.x, 1e-9) << "copy " << i;
+        EXPECT_NEAR(e.y, extent.y, 1e-9) << "copy " << i;
+        EXPECT_NEAR(e.width, extent.width, 1e-9) << "copy " << i;
+        EXPECT_NEAR(e.height, extent.height, 1e-9) << "copy " << i;
+    }
+    EXPECT_EQ(shape->pathBoundingBox(), box) << "the model shares what its copies measured";
+
+    // A new path is measured afresh; copies made before keep the old one.
+    Path flat;
+    flat.moveTo({5, 5});
+    flat.lineTo({45, 5});
+    shape->setPath(flat);
+    EXPECT_EQ(shape->pathBoundingBox(), (Rect{5, 5, 40, 0}));
+    const Rect flatExtent = LayerAccess::contentExtent(*shape);
+    const double capReach = 1 + std::sqrt(2.0);  // a straight line turns nowhere: the square cap's reach
+    EXPECT_NEAR(flatExtent.x, 5 - capReach, 1e-9);
+    EXPECT_NEAR(flatExtent.height, 2 * capReach, 1e-9);
+    EXPECT_EQ(static_cast<const ShapeLayer&>(*copies.front()).pathBoundingBox(), box);
+    // An empty path draws nothing.
+    shape->setPath(Path{});
+    EXPECT_EQ(LayerAccess::contentExtent(*shape), Rect{});
 }
 
 TEST(RenderPlan, BandsAreChosenFromTheSizeAndKeepWhatOverlapsThem) {

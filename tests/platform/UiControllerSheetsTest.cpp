@@ -139,6 +139,57 @@ TEST(UiControllerSheets, AnActionSheetIsAPopoverOnATabletAndASheetOnAPhone) {
     }
 }
 
+TEST(UiControllerSheets, ATapBesideAPhonesSheetClosesItAsItsCancelWouldButAnAlertStays) {
+    Stage s(UserInterfaceIdiom::phone);
+    std::vector<std::string> ran;
+    const auto note = [&](AlertAction& a) { ran.push_back(a.title()); };
+    const auto present = [&](AlertControllerStyle style, bool withCancel) {
+        auto shown = std::make_shared<AlertController>("", "", style);
+        shown->addAction(std::make_shared<AlertAction>("Fit", AlertActionStyle::defaultStyle, note));
+        if (withCancel) shown->addAction(std::make_shared<AlertAction>("Cancel", AlertActionStyle::cancel, note));
+        s.root->presentViewController(shown, true);
+        s.advance(0.5);
+        s.window->layoutIfNeeded();
+        return shown;
+    };
+    const platform::Point beside{195, 100};  // high above a sheet at the bottom, beside an alert's box
+
+    // Without a cancel action: gone, nothing run; shown again, gone again.
+    for (int round = 0; round < 2; ++round) {
+        present(AlertControllerStyle::actionSheet, false);
+        ASSERT_EQ(AlertController::presentedAlerts().size(), 1u);
+        TouchSynth(s.window).tap(beside);
+        s.advance(0.5);
+        EXPECT_TRUE(AlertController::presentedAlerts().empty()) << "round " << round;
+    }
+    EXPECT_TRUE(ran.empty());
+
+    // With one: it runs, once, after the sheet has gone.
+    present(AlertControllerStyle::actionSheet, true);
+    TouchSynth(s.window).tap(beside);
+    TouchSynth(s.window).tap(beside);
+    s.advance(0.5);
+    EXPECT_TRUE(AlertController::presentedAlerts().empty());
+    EXPECT_EQ(ran, (std::vector<std::string>{"Cancel"}));
+
+    // A row of the sheet still runs its own action.
+    auto sheet = present(AlertControllerStyle::actionSheet, true);
+    const auto fit = sheet->view()->findViewWithAccessibilityIdentifier("Fit");
+    ASSERT_TRUE(fit);
+    const Rect frame = fit->convertRectToView(fit->bounds(), nullptr);
+    TouchSynth(s.window).tap({frame.x + frame.width / 2, frame.y + frame.height / 2});
+    s.advance(0.5);
+    EXPECT_EQ(ran, (std::vector<std::string>{"Cancel", "Fit"}));
+
+    // An alert must be answered.
+    auto alert = present(AlertControllerStyle::alert, true);
+    TouchSynth(s.window).tap(beside);
+    s.advance(0.5);
+    EXPECT_EQ(AlertController::presentedAlerts().size(), 1u);
+    EXPECT_EQ(ran.size(), 2u);
+    alert->dismissViewController(false);
+}
+
 namespace {
 
 class Picked : public DocumentPickerDelegate {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
 #include <numbers>
 #include <string>
 
@@ -234,4 +235,54 @@ TEST(UiLayerGeometry, TheTreeKeepsOneSuperlayerAndRefusesCycles) {
     // The list handed out is a copy: walking it while removing is safe.
     for (const auto& sublayer : root->sublayers()) sublayer->removeFromSuperlayer();
     EXPECT_TRUE(root->sublayers().empty());
+}
+
+TEST(UiLayerGeometry, AChangeMarksEveryLayerAboveItUntilItLeavesThemOrTheyGo) {
+    auto root = Layer::make();
+    auto middle = Layer::make();
+    auto leaf = Layer::make();
+    root->addSublayer(middle);
+    middle->addSublayer(leaf);
+    struct Versions {
+        std::uint64_t root, middle, leaf;
+    };
+    const auto versions = [&] { return Versions{root->treeVersion(), middle->treeVersion(), leaf->treeVersion()}; };
+
+    Versions before = versions();
+    leaf->setOpacity(0.5);
+    Versions after = versions();
+    EXPECT_GT(after.leaf, before.leaf);
+    EXPECT_GT(after.middle, before.middle) << "one level up";
+    EXPECT_GT(after.root, before.root) << "the top of the tree";
+
+    // Moved under the root: its changes reach the root, not its old place.
+    root->addSublayer(leaf);
+    before = versions();
+    leaf->setOpacity(0.25);
+    after = versions();
+    EXPECT_EQ(after.middle, before.middle);
+    EXPECT_GT(after.root, before.root);
+
+    // Gone from the tree: it changes alone.
+    leaf->removeFromSuperlayer();
+    before = versions();
+    leaf->setOpacity(1);
+    after = versions();
+    EXPECT_EQ(after.root, before.root);
+    EXPECT_GT(after.leaf, before.leaf);
+
+    // A superlayer that goes while its sublayer lives on elsewhere: the
+    // sublayer's changes reach nothing that has gone (the sanitizer pass
+    // would see it), and it may join another tree.
+    middle->addSublayer(leaf);
+    middle->removeFromSuperlayer();
+    middle.reset();
+    EXPECT_EQ(leaf->superlayer(), nullptr);
+    leaf->setOpacity(0.5);
+    leaf->removeFromSuperlayer();
+    root->addSublayer(leaf);
+    EXPECT_EQ(leaf->superlayer(), root);
+    const std::uint64_t joined = root->treeVersion();
+    leaf->setOpacity(0.75);
+    EXPECT_GT(root->treeVersion(), joined);
 }

@@ -8,6 +8,7 @@
 #include "platform/ui/views/Screen.h"
 #include "platform/ui/views/ScrollView.h"
 #include "platform/ui/controllers/SystemSheets.h"
+#include "platform/ui/input/TapGestureRecognizer.h"
 
 #include <algorithm>
 
@@ -83,6 +84,19 @@ void AlertController::loadView() {
     const bool popover = modalPresentationStyle() == ModalPresentationStyle::popover;
     auto view = std::make_shared<View>(Screen::mainScreen()->bounds());
     if (!popover) view->setBackgroundColor(Color{0, 0, 0, 0.4});
+    if (!popover && mStyle == AlertControllerStyle::actionSheet) {
+        // A sheet need not offer a way out: a tap beside its box is one. A
+        // view of its own beneath the box, so that the buttons keep theirs.
+        auto outside = std::make_shared<View>(view->bounds());
+        outside->setAutoresizingMask(ViewAutoresizing::flexibleWidth | ViewAutoresizing::flexibleHeight);
+        auto tap = std::make_shared<TapGestureRecognizer>();
+        tap->addAction([weak = std::weak_ptr<AlertController>(
+                            std::static_pointer_cast<AlertController>(sharedController()))](GestureRecognizer&) {
+            if (auto self = weak.lock()) self->tappedOutside();
+        });
+        outside->addGestureRecognizer(tap);
+        view->addSubview(outside);
+    }
     mBox = std::make_shared<View>();
     mBox->setBackgroundColor(Color{0.97, 0.97, 0.97, 1});
     mBox->layer()->setCornerRadius(popover ? 0 : 13);
@@ -168,6 +182,16 @@ bool AlertController::tapActionWithTitle(std::string_view title) {
         }
     }
     return false;
+}
+
+void AlertController::tappedOutside() {
+    if (!presentingViewController() || isBeingPresented() || isBeingDismissed() || mTapped) return;
+    // As its cancel action would, when it has one.
+    for (const auto& action : mActions) {
+        if (action->style() == AlertActionStyle::cancel && action->isEnabled()) return tap(action);
+    }
+    mTapped = true;
+    dismissViewController(true, {});
 }
 
 void AlertController::tap(const std::shared_ptr<AlertAction>& action) {

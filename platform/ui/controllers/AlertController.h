@@ -2,7 +2,8 @@
 // Alerts and action sheets: a title, a message and actions shown as
 // buttons; a tap on one dismisses the controller and, once it is gone, runs
 // the action's handler. An alert shows centred over a dimmed window, an
-// action sheet at the bottom; on a tablet an action sheet is a popover
+// action sheet at the bottom, gone again at a tap beside it (its cancel
+// action runs, when it has one); on a tablet an action sheet is a popover
 // (anchored at the container's centre when no source is given, where the
 // platform would stop the app). Tests tap an action by its title. Main
 // thread only.
@@ -84,6 +85,8 @@ public:
 
 private:
     void tap(const std::shared_ptr<AlertAction>& action);
+    // A tap beside a phone's action sheet: its cancel action, else away.
+    void tappedOutside();
     // The height of the text block and of the whole box at a box width.
     double textHeight(double boxWidth) const;
     double boxHeight(double boxWidth) const;

@@ -89,6 +89,8 @@ Layer::Layer(const Layer& other)
       mIdentifier(other.mIdentifier) {}
 
 Layer::~Layer() {
+    // Sublayers that outlive this one (held elsewhere) no longer reach it.
+    for (const auto& sublayer : mSublayers) sublayer->mHolder = nullptr;
     for (auto& entry : mAnimations) stopEntry(std::move(entry));
 }
 
@@ -234,7 +236,7 @@ Rect Layer::contentExtent() const {
 
 void Layer::insertAt(const std::shared_ptr<Layer>& layer, std::size_t index) {
     if (!layer) throw std::invalid_argument("A null layer cannot be a sublayer");
-    for (const Layer* up = this; up != nullptr; up = up->mSuperlayer.lock().get()) {
+    for (const Layer* up = this; up != nullptr; up = up->mHolder) {
         if (up == layer.get()) throw std::invalid_argument("A layer cannot be a sublayer of itself or its sublayers");
     }
     const std::shared_ptr<Layer> keep = layer;  // alive while it moves
@@ -242,6 +244,7 @@ void Layer::insertAt(const std::shared_ptr<Layer>& layer, std::size_t index) {
     index = std::min(index, mSublayers.size());
     mSublayers.insert(mSublayers.begin() + static_cast<std::ptrdiff_t>(index), keep);
     keep->mSuperlayer = weak_from_this();
+    keep->mHolder = this;
     markChanged(false);
 }
 
@@ -284,10 +287,11 @@ void Layer::replaceSublayer(const Layer* old, const std::shared_ptr<Layer>& repl
 }
 
 void Layer::removeFromSuperlayer() {
-    const std::shared_ptr<Layer> superlayer = mSuperlayer.lock();
+    Layer* const holder = mHolder;
     mSuperlayer.reset();
+    mHolder = nullptr;
     // Last: the superlayer may hold the only reference to this layer.
-    if (superlayer) superlayer->detachSublayer(this);
+    if (holder) holder->detachSublayer(this);
 }
 
 void Layer::detachSublayer(const Layer* layer) {
@@ -296,6 +300,7 @@ void Layer::detachSublayer(const Layer* layer) {
     if (found == mSublayers.end()) return;
     const std::shared_ptr<Layer> keep = std::move(*found);
     keep->mSuperlayer.reset();
+    keep->mHolder = nullptr;
     mSublayers.erase(found);
     markChanged(false);
 }
@@ -308,6 +313,7 @@ void Layer::detachSublayers(std::vector<const Layer*> layers) {
     for (auto& sublayer : mSublayers) {
         if (std::binary_search(layers.begin(), layers.end(), sublayer.get())) {
             sublayer->mSuperlayer.reset();
+            sublayer->mHolder = nullptr;
             leaving.push_back(std::move(sublayer));
         } else {
             staying.push_back(std::move(sublayer));
@@ -341,12 +347,12 @@ std::shared_ptr<Layer> Layer::hitTest(Point point) {
 
 // --- changes and actions ---------------------------------------------------
 
-std::shared_ptr<Animation> Layer::actionForKey(const std::string& key) {
+std::shared_ptr<Animation> Layer::actionForKey(std::string_view key) {
     if (auto delegate = mDelegate.lock()) {
-        if (auto action = delegate->actionForLayer(*this, key)) return *action;
+        if (auto action = delegate->actionForLayer(*this, std::string(key))) return *action;
     }
     if (!Transaction::hasAnimationDuration() || !valueForKeyPath(key)) return nullptr;
-    auto animation = BasicAnimation::make(key);
+    auto animation = BasicAnimation::make(std::string(key));
     animation->setDuration(Transaction::animationDuration());
     animation->setTimingFunction(Transaction::animationTimingFunction().value_or(MediaTimingFunction::defaultTiming()));
     return animation;
@@ -354,37 +360,48 @@ std::shared_ptr<Animation> Layer::actionForKey(const std::string& key) {
 
 Layer::PendingChange Layer::willChange(const char* key) {
     // A presentation copy is the renderer's own, on whatever thread draws.
-    if (!mIsPresentationCopy) VEKMONT_MAIN_THREAD_ONLY("Layer property change", key);
+    if (mIsPresentationCopy) return {};
+    VEKMONT_MAIN_THREAD_ONLY("Layer property change", key);
+    // Most changes have no one to answer for them (a chart sets some
+    // twenty thousand properties as it is built): nothing to ask then.
+    if (mDelegate.expired() && !Transaction::hasAnimationDuration()) return {};
+    return askForAction(key);
+}
+
+Layer::PendingChange Layer::askForAction(const char* key) {
     PendingChange change;
-    if (mIsPresentationCopy || Transaction::disableActions()) return change;
+    if (Transaction::disableActions()) return change;
     change.key = key;
-    change.action = actionForKey(change.key);
+    change.action = actionForKey(key);
+    if (!change.action) return change;
     // What was on screen, for the action to start from.
-    if (change.action) change.before = presentationLayer()->valueForKeyPath(change.key);
+    if (auto shown = presentationLayer()->valueForKeyPath(key)) {
+        change.before = std::make_unique<AnimationValue>(std::move(*shown));
+    }
     return change;
 }
 
 void Layer::didChange(PendingChange&& change, bool content) {
     if (mIsPresentationCopy) return;
     markChanged(content);
-    if (change.action) addAnimationWithPrevious(change.action, change.key, change.before);
+    if (change.action) addAnimationWithPrevious(change.action, change.key, change.before.get());
 }
 
 void Layer::markChanged(bool content) {
     if (mIsPresentationCopy) return;
     if (content) ++mContentVersion;
     ++mTreeVersion;
-    for (auto layer = superlayer(); layer; layer = layer->superlayer()) ++layer->mTreeVersion;
+    for (Layer* layer = mHolder; layer; layer = layer->mHolder) ++layer->mTreeVersion;
 }
 
 // --- animations ------------------------------------------------------------
 
 void Layer::addAnimation(const std::shared_ptr<Animation>& animation, const std::string& key) {
-    addAnimationWithPrevious(animation, key, std::nullopt);
+    addAnimationWithPrevious(animation, key, nullptr);
 }
 
-void Layer::addAnimationWithPrevious(const std::shared_ptr<Animation>& animation, const std::string& key,
-                                     const std::optional<AnimationValue>& previous) {
+void Layer::addAnimationWithPrevious(const std::shared_ptr<Animation>& animation, std::string_view key,
+                                     const AnimationValue* previous) {
     if (!animation) throw std::invalid_argument("A null animation cannot be added");
     if (mIsPresentationCopy) return;
     const double now = currentMediaTime();
@@ -402,7 +419,8 @@ void Layer::addAnimationWithPrevious(const std::shared_ptr<Animation>& animation
     entry->id = nextEntryId();
     entry->key = key;
     entry->animation = animation;
-    entry->run = detail::AnimationAccess::makeRun(*animation, *presentationLayer(now), previous);
+    entry->run = detail::AnimationAccess::makeRun(*animation, *presentationLayer(now),
+                                                  previous ? std::optional(*previous) : std::nullopt);
     entry->begin = animation->beginTime() != 0 ? animation->beginTime() : now;
     entry->end = entry->begin + animation->activeDuration();
     entry->groups = detail::joinOpenTransactions();

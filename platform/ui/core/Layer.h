@@ -273,8 +273,10 @@ public:
     // delegate, an implicit basic animation when the transaction set an
     // animation duration (the duration and curve of the transaction), else
     // none. Views answer for their own layers; standalone layers change at
-    // once unless the change is made in such a transaction.
-    virtual std::shared_ptr<Animation> actionForKey(const std::string& key);
+    // once unless the change is made in such a transaction. A change asks
+    // only when one of the two could answer (a delegate is set, or the
+    // transaction set a duration) and actions are not disabled.
+    virtual std::shared_ptr<Animation> actionForKey(std::string_view key);
 
     // The layer as shown at `time`: a copy of its properties with every
     // animation applied in the order added, without sublayers, superlayer,
@@ -327,10 +329,13 @@ protected:
 
     // For setters: a change of the property `key`, in two steps around the
     // assignment, so that an action animates from the value shown before.
+    // `key` must outlive the change (a literal, or a string the setter
+    // holds until didChange). Small, and nothing allocated, unless there is
+    // an action.
     struct PendingChange {
-        std::string key;
+        const char* key = nullptr;
         std::shared_ptr<Animation> action;
-        std::optional<AnimationValue> before;
+        std::unique_ptr<AnimationValue> before;  // none: nothing was shown
     };
     PendingChange willChange(const char* key);
     // `content` tells whether drawn content changes too (the kept raster
@@ -357,8 +362,11 @@ private:
     // Many at once, in one pass over the sublayers.
     void detachSublayers(std::vector<const Layer*> layers);
     void markChanged(bool content);
-    void addAnimationWithPrevious(const std::shared_ptr<Animation>& animation, const std::string& key,
-                                  const std::optional<AnimationValue>& previous);
+    // willChange once someone may answer: asks for the action.
+    PendingChange askForAction(const char* key);
+    // `previous`: the value shown before a change, or null.
+    void addAnimationWithPrevious(const std::shared_ptr<Animation>& animation, std::string_view key,
+                                  const AnimationValue* previous);
     void stopEntry(std::unique_ptr<detail::AnimationEntry> entry);
     void entryStarted(std::uint64_t id);
     void entryEnded(std::uint64_t id);
@@ -392,6 +400,10 @@ private:
     std::shared_ptr<Layer> mMask;
     std::vector<std::shared_ptr<Layer>> mSublayers;
     std::weak_ptr<Layer> mSuperlayer;
+    // The layer whose sublayers hold this one, unowned: what a change walks
+    // up through without locking each step. Cleared when that layer
+    // detaches this one or is destroyed.
+    Layer* mHolder = nullptr;
 
     std::vector<std::unique_ptr<detail::AnimationEntry>> mAnimations;
     std::uint64_t mContentVersion = 0;  // drawn content

@@ -4,7 +4,9 @@
 #include "platform/ui/core/detail/KeyPath.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
+#include <mutex>
 #include <numbers>
 
 namespace platform::ui {
@@ -28,29 +30,60 @@ bool enclosesNothing(const Path& path) {
     return true;
 }
 
-const std::shared_ptr<const Path>& emptyPath() {
-    static const auto empty = std::make_shared<const Path>();
-    return empty;
-}
-
 }  // namespace
 
-ShapeLayer::ShapeLayer() : mPath(emptyPath()) {}
+// A path once set, with what is measured of it worked out once, when first
+// asked for, whichever thread asks: building a chart sets a thousand paths
+// that only the compositor measures, and only those it shows.
+struct ShapeLayer::MeasuredPath {
+    struct Measures {
+        Rect box;
+        double sharpestJoin = 1;
+    };
+
+    explicit MeasuredPath(Path from) : path(std::move(from)) {}
+
+    const Measures& measures() const {
+        if (!measured.load(std::memory_order_acquire)) {
+            std::call_once(once, [this] {
+                result.box = path.boundingBox();
+                result.sharpestJoin = path.sharpestJoin();
+                measured.store(true, std::memory_order_release);
+            });
+        }
+        return result;
+    }
+
+    const Path path;
+
+private:
+    mutable std::atomic<bool> measured{false};
+    mutable std::once_flag once;
+    mutable Measures result;
+};
+
+ShapeLayer::ShapeLayer()
+    : mPath([] {
+          static const auto empty = std::make_shared<const MeasuredPath>(Path{});
+          return empty;
+      }()) {}
 
 std::shared_ptr<Layer> ShapeLayer::makeCopy() const { return copyOf(*this); }
 
+const Path& ShapeLayer::path() const { return mPath->path; }
+
+std::shared_ptr<const Path> ShapeLayer::sharedPath() const { return {mPath, &mPath->path}; }
+
+const Rect& ShapeLayer::pathBoundingBox() const { return mPath->measures().box; }
+
 void ShapeLayer::setPath(Path path) {
-    if (*mPath == path) return;
+    if (mPath->path == path) return;
     PendingChange change = willChange("path");
-    takePath(std::make_shared<const Path>(std::move(path)));
+    takePath(std::move(path));
     didChange(std::move(change), true);
 }
 
-void ShapeLayer::takePath(std::shared_ptr<const Path> path) {
-    mPath = std::move(path);
-    mPathBox = mPath->boundingBox();
-    mSharpestJoin = mPath->sharpestJoin();
-}
+void ShapeLayer::takePath(Path path) { mPath = std::make_shared<const MeasuredPath>(std::move(path)); }
 
 void ShapeLayer::setFillColor(const Color& color) { changeProperty("fillColor", mFillColor, color, true); }
 
@@ -76,10 +109,10 @@ void ShapeLayer::setStrokeStart(double start) { changeProperty("strokeStart", mS
 
 void ShapeLayer::setStrokeEnd(double end) { changeProperty("strokeEnd", mStrokeEnd, end, true); }
 
-bool ShapeLayer::fillsNothing() const { return !(mFillColor.alpha > 0) || enclosesNothing(*mPath); }
+bool ShapeLayer::fillsNothing() const { return !(mFillColor.alpha > 0) || enclosesNothing(mPath->path); }
 
 void ShapeLayer::drawInContext(Context& context) {
-    const Path& path = *mPath;
+    const Path& path = mPath->path;
     if (path.isEmpty()) return;
     if (!fillsNothing()) {
         context.setFillColor(mFillColor);
@@ -103,8 +136,9 @@ void ShapeLayer::drawInContext(Context& context) {
 }
 
 Rect ShapeLayer::contentExtent() const {
-    if (mPath->isEmpty()) return {};
-    const Rect& box = mPathBox;
+    if (mPath->path.isEmpty()) return {};
+    const MeasuredPath::Measures& measures = mPath->measures();
+    const Rect& box = measures.box;
     // Room for the stroke and for anti-aliasing. A square cap's corner
     // reaches half the width times the root of 2; a mitred corner reaches
     // further, up to the limit beyond which it is cut.
@@ -112,7 +146,7 @@ Rect ShapeLayer::contentExtent() const {
     if (mStrokeColor.alpha > 0 && mLineWidth > 0 && std::isfinite(mLineWidth)) {
         // A limit the context ignores leaves it at its default.
         const double limit = std::isfinite(mMiterLimit) && mMiterLimit >= 0 ? mMiterLimit : Context::kDefaultMiterLimit;
-        const double reach = mLineJoin == LineJoin::miter ? std::min(mSharpestJoin, limit) : 1;
+        const double reach = mLineJoin == LineJoin::miter ? std::min(measures.sharpestJoin, limit) : 1;
         outset += mLineWidth / 2 * std::max(reach, std::numbers::sqrt2);
     }
     return {box.x - outset, box.y - outset, box.width + 2 * outset, box.height + 2 * outset};
@@ -124,12 +158,12 @@ const detail::KeyPath* ShapeLayer::findKeyPath(std::string_view keyPath) const {
     static constexpr detail::KeyPath kEntries[] = {
         {"path",
          [](const Layer& layer) -> std::optional<AnimationValue> {
-             return *static_cast<const ShapeLayer&>(layer).mPath;
+             return static_cast<const ShapeLayer&>(layer).mPath->path;
          },
          [](Layer& layer, const AnimationValue& value) {
              const Path* path = std::get_if<Path>(&value);
              if (!path) return false;
-             static_cast<ShapeLayer&>(layer).takePath(std::make_shared<const Path>(*path));
+             static_cast<ShapeLayer&>(layer).takePath(*path);
              return true;
          },
          false, true},

@@ -18,13 +18,14 @@ public:
     static std::shared_ptr<ShapeLayer> make() { return std::make_shared<ShapeLayer>(); }
     ShapeLayer();
 
-    const Path& path() const { return *mPath; }
+    const Path& path() const;
     // The same path, shared: a path once set never changes, so what draws
     // elsewhere (a raster job) may hold it instead of a copy.
-    const std::shared_ptr<const Path>& sharedPath() const { return mPath; }
-    // The path's bounding box, worked out when the path is set: bands of a
-    // frame ask for it at once.
-    const Rect& pathBoundingBox() const { return mPathBox; }
+    std::shared_ptr<const Path> sharedPath() const;
+    // The path's bounding box. Worked out once, when first asked for, from
+    // any thread, and shared with the layer's copies: a layer whose path is
+    // set and replaced before it is shown never measures it.
+    const Rect& pathBoundingBox() const;
     void setPath(Path path);
     // Clear fills or strokes nothing. Defaults: opaque black fill, no stroke.
     Color fillColor() const { return mFillColor; }
@@ -64,11 +65,10 @@ protected:
     bool drawsWithoutDisplay() const override { return true; }
 
 private:
-    void takePath(std::shared_ptr<const Path> path);
+    struct MeasuredPath;
+    void takePath(Path path);
 
-    std::shared_ptr<const Path> mPath;
-    Rect mPathBox;
-    double mSharpestJoin = 1;
+    std::shared_ptr<const MeasuredPath> mPath;
     Color mFillColor{0, 0, 0, 1};
     FillRule mFillRule = FillRule::nonZero;
     Color mStrokeColor = Color::clear();
