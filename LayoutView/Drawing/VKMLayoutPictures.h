@@ -31,8 +31,8 @@ public:
     // beside another of half that. A phone of 2 to 3 GB ends an app in the
     // foreground at about 1.4 GB, and the app with a layout shown takes
     // about 100 MB before its pictures; 128 MiB more keeps it far from
-    // that, with room for the screens around it. Before, every picture had
-    // 64 MiB of its own: 32 of them in a 726 KB file took 2 GiB.
+    // that, with room for the screens around it. One budget for them all,
+    // not one per picture: a small file may hold thousands of pictures.
     static constexpr long long kLayoutPictureBytes = 128LL * 1024 * 1024;
 
     // The pixels each picture may have, for pictures that want `wanted`

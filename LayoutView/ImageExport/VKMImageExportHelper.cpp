@@ -41,7 +41,7 @@ platform::Size WorkspaceSize(const CLayout& layout, double zoom) {
 // about `width` wide, and a stroke too thin for the context to draw at all
 // is drawn a quarter of `width` wide; a text too small to read is marked
 // by its box, filled in its colour, as wide. Lines that do show keep their
-// width, so the picture looks as before wherever its content was large
+// width, so the picture is unchanged wherever its content is large
 // enough. A text's mark goes into `marks`.
 void WidenIfVanishing(CDrawingInstruction* instruction, double width,
                       std::vector<std::unique_ptr<CDrawingInstruction>>& marks) {

@@ -20,8 +20,8 @@ constexpr std::size_t kProfilePictureMemory = 16u * 1024 * 1024;
 // 2048 x 2048 is 16 MiB a picture.
 constexpr long long kPreviewPixels = 2048LL * 2048;
 // In memory: four previews at that budget. The views that show previews
-// hold their own; the cache keeps those left last, for a scroll back,
-// where before it kept every preview shown (96 took 1.6 GB).
+// hold their own; the cache keeps those left last, for a scroll back, and
+// never every preview shown.
 constexpr std::size_t kPreviewMemory = 64u * 1024 * 1024;
 
 }  // namespace

@@ -34,9 +34,8 @@ std::size_t SizeClassOf(std::size_t bytes) {
 // Blocks that arenas gave back, kept for the next ones: a build then writes
 // into memory the process already has, where fresh pages would each have to
 // be found and cleared by the system (a large layout's content layer takes
-// some 160 MB, and building it in fresh pages took twice as long as the
-// build itself). No more is kept than the arenas alive hold in such blocks,
-// so the spare memory goes when the layers go. Made once and never
+// over a hundred megabytes). No more is kept than the arenas alive hold in
+// such blocks, so the spare memory goes when the layers go. Made once and never
 // destroyed: arenas may go during static destruction.
 class CSpareBlocks {
 public:

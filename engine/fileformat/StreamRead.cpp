@@ -62,7 +62,7 @@ long long BytesLeftInStream(FILE* file) {
 }
 
 // A stream is read by one reader at a time, so the unlocked stdio calls are
-// safe; the locking ones cost a third of a layout's load time.
+// safe, and the locks of the others would be paid per record.
 std::size_t ReadFromStream(FILE* file, void* destination, std::size_t size) {
     if (file == nullptr || size == 0) return 0;
     if (CStreamReadScope* scope = CStreamReadScope::Find(file)) return scope->Read(destination, size);

@@ -98,7 +98,7 @@ const logging::attribute_name& MessageName() {
 // An attribute value whose object a thread hands out again once no record
 // holds it any more: Boost makes a new object for every value (and the
 // message's text a heap block of its own), and these allocations and frees
-// were a good part of a record's cost.
+// are a good part of a record's cost.
 template <typename T>
 class CReusableValue final : public logging::attribute_value::impl {
 public:
@@ -320,7 +320,7 @@ void AppendRecentLine(std::deque<std::string>& lines, std::time_t now, std::stri
 // `maxBytes`; the result stays in `buffer`, NUL-terminated.
 // Whether every conversion in `format` is a bare %s, %d or %%. Most lines
 // are made of these, and the writers format them themselves: vsnprintf's
-// general machinery cost as much as the rest of a line.
+// general machinery costs as much as the rest of a line.
 bool IsPlainFormat(const char* format) {
     for (const char* at = std::strchr(format, '%'); at != nullptr; at = std::strchr(at + 2, '%')) {
         if (at[1] != 's' && at[1] != 'd' && at[1] != '%') return false;

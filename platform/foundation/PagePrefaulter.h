@@ -2,13 +2,13 @@
 // Makes the pages of a memory range resident on a thread of its own, a
 // bounded distance ahead of a writer that fills the range from its start.
 // Fresh memory costs a page fault (and the kernel's zeroing) per 4 KiB page
-// the first time it is written: about as long as receiving the bytes over
-// loopback. Done here, that cost runs beside the writer instead of in it.
+// the first time it is written, enough to hold back a fast transfer. Done
+// here, that cost runs beside the writer instead of in it.
 //
 // The content of the range is never changed: pages are faulted in as if
 // written, nothing is stored. Without kernel support (before Linux 5.14) or
 // when no thread can be started, nothing is done and the writer takes the
-// faults itself as before.
+// faults itself.
 //
 // Threads: noteWritten() from the writer; stop() (and the destructor) from
 // any one thread. The range must stay allocated until stop() has returned.

@@ -6,8 +6,7 @@ namespace platform {
 // Keeps memory that a screen frees mapped for the next one. By default the
 // C library hands the top of a heap back to the system once 128 KiB lie free
 // there, and a screen built again then takes a page fault, and the kernel's
-// zeroing, for every 4 KiB it touches: a chart of a thousand points spends a
-// quarter of its building time so. Up to 32 MiB per heap is kept; blocks of
+// zeroing, for every 4 KiB it touches. Up to 32 MiB per heap is kept; blocks of
 // 1 MiB and more are mapped apart (large bitmaps have a pool of their own).
 // Called once at start, before threads allocate.
 void keepFreedMemoryMapped();

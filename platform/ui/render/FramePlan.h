@@ -39,10 +39,10 @@ struct MarkStamps;
 struct RasterSlot {
     // The image made, until it is handed to the cache.
     std::shared_ptr<Image> image;
-    // The image made, as the replay draws it: the cache takes `image` while
-    // bands are drawn, and thousands of shares would be counted on cold
-    // memory. Its pixels' bytes are taken where it was made, for the same
-    // reason.
+    // The image made, as the replay draws it, without a share: the cache
+    // takes `image` while bands are drawn, and the replay must not touch
+    // counts other cores last wrote. Its pixels' bytes are taken where it
+    // was made, for the same reason.
     const Image* shown = nullptr;
     std::size_t bytes = 0;
     std::function<void(Context&)> fallback;

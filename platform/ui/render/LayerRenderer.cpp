@@ -150,8 +150,8 @@ void renderLayerTree(Layer& root, Context& context, const RenderOptions& options
         return;
     }
     // The rasters made are kept while the pool's threads start on the
-    // bands, which read them from the plan: a chart's thousands took the
-    // main thread half a millisecond, a frame's bands waiting.
+    // bands, which read them from the plan, so the bands never wait for a
+    // chart's thousands of rasters to be stored.
     // A frame that made none (a steady one) hands its bands to the pool at
     // once, as one request.
     if (!cache || !jobs.hasRastersToKeep()) {

@@ -1179,7 +1179,7 @@ void Planner::afresh(const Shown& s, bool vector, bool under) {
 }
 
 // Whether a layer is a shape, asked of its type once: a layer's type never
-// changes, and a chart's thousands of layers asked it each frame.
+// changes, and a chart has thousands of layers to ask each frame.
 const ShapeLayer* Planner::shapeOf(const Layer& layer) {
     detail::LayerCache& kept = LayerAccess::cache(layer);
     if (!kept.typeAsked) {

@@ -32,8 +32,8 @@ std::shared_ptr<Image> rasterize(const Rect& box, double scale, const std::funct
     return BitmapContext::takeImage(std::move(bitmap));
 }
 
-// In bands as the screen is: a popover faded as one, a million pixels,
-// held its frame up for milliseconds drawn on one thread.
+// In bands as the screen is: drawn on one thread, a popover faded as one
+// (a million pixels) would hold its frame up.
 std::shared_ptr<Image> rasterizePlan(const Rect& box, double scale, const Rect& clip, const FramePlan& drawing,
                                      const RenderTuning& tuning) {
     const auto size = pixelSize(box, scale);

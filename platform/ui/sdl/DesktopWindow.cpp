@@ -309,7 +309,7 @@ DesktopWindow::DesktopWindow(std::shared_ptr<Window> window, const DesktopOption
     if (!mImpl->window) throw std::invalid_argument("A desktop window needs a window to show");
     // The accelerated framebuffer puts a renderer behind the window surface,
     // and SDL makes the window anew for it on the first frame: a second
-    // window, some 100 MB more and a visible jump. The software one blits
+    // window, more memory and a visible jump. The software one blits
     // into the window we made.
     SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
     if (SDL_InitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0)

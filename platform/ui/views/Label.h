@@ -76,7 +76,7 @@ public:
     bool drawsOnAnyThread() const override { return true; }
     // Where the text draws across the bounds, with room for glyphs that
     // reach past their advance, in whole points from the bounds' edges; its
-    // full height. Text beyond the bounds is clipped as before. Labels
+    // full height. Text beyond the bounds is still clipped to them. Labels
     // narrower than kNarrowestTrimmed points keep their bounds.
     std::optional<Rect> drawnExtent() const override;
     static constexpr double kNarrowestTrimmed = 128;

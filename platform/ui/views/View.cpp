@@ -103,7 +103,7 @@ View::~View() {
     // Subviews that outlive their superview (held elsewhere) are left
     // without one.
     // Their layers leave ours in one pass: one by one, each would shift the
-    // rest, which for a chart's thousands of labels takes milliseconds.
+    // rest, quadratic in the number of subviews.
     std::vector<const Layer*> layers;
     layers.reserve(mSubviews.size());
     for (const auto& subview : mSubviews) {
