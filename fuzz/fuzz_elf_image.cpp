@@ -13,7 +13,7 @@
 #include <cstring>
 
 #include "crashes/reporter/async/TLCrashAsyncDwarfEncoding.h"
-#include "crashes/reporter/setup/TLCrashAsyncImageSetup.h"
+#include "crashes/reporter/setup/TLCrashImageSetup.h"
 #include "fuzz/support/FuzzSupport.h"
 #include "fuzz/support/MappedImage.h"
 

@@ -16,7 +16,7 @@
 
 #include "crashes/reporter/async/TLCrashAsyncElf.h"
 #include "crashes/reporter/async/TLCrashAsyncSymbols.h"
-#include "crashes/reporter/setup/TLCrashAsyncImageSetup.h"
+#include "crashes/reporter/setup/TLCrashImageSetup.h"
 #include "fuzz/support/FuzzSupport.h"
 #include "fuzz/support/MappedImage.h"
 

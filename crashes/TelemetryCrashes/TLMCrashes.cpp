@@ -23,6 +23,7 @@
 #include "telemetry/core/Context/TLMUserIdContext.h"
 #include "telemetry/core/Model/UnifiedSchema/TLMUnifiedSchemaLog.h"
 #include "telemetry/core/Util/TLMDispatcherUtil.h"
+#include "telemetry/core/Util/TLMSharedInstance.h"
 #include "telemetry/core/Util/TLMTelemetryUserDefaults.h"
 #include "telemetry/core/Util/TLMUtility.h"
 #include "telemetry/core/Util/TLMUuid.h"
@@ -76,13 +77,31 @@ std::string describe(const std::optional<platform::Error>& error) {
     return error ? error->localizedDescription() : std::string("unknown error");
 }
 
+// Never destroyed: the client's queues and the crash path may reach an
+// instance while the process ends.
+TLMSharedInstance<TLMCrashes>& sharedCrashes() {
+    static auto* holder = new TLMSharedInstance<TLMCrashes>();
+    return *holder;
+}
+
 }  // namespace
 
 TLMCrashes& TLMCrashes::sharedInstance() {
-    // Never destroyed: the client's queues and the crash path may reach it
-    // while the process ends.
-    static TLMCrashes* instance = new TLMCrashes();
-    return *instance;
+    return sharedCrashes().get([] { return new TLMCrashes(); });
+}
+
+void TLMCrashes::resetSharedInstance() {
+    TLMCrashes* old = sharedCrashes().reset();
+    if (old == nullptr) return;
+    std::lock_guard guard(old->lock());
+    platform::NotificationCenter& center = platform::NotificationCenter::defaultCenter();
+    center.removeObserver(old->mForegroundObserver);
+    center.removeObserver(old->mMemoryWarningObserver);
+    if (const std::shared_ptr<TLMChannelGroupDefault> group = old->channelGroup()) group->removeDelegate(old);
+    // Added when its reporter was configured (unless under a debugger);
+    // removing an absent one changes nothing.
+    if (old->mCrashReporter)
+        TLMCrashesUncaughtCXXExceptionHandlerManager::removeCXXExceptionHandler(forwardCxxException);
 }
 
 TLMCrashes::TLMCrashes()

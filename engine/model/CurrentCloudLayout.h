@@ -25,6 +25,10 @@ public:
     // Made on first use ("Creating global layout instance", then a reset)
     // and destroyed at process exit.
     static CCurrentCloudLayout& Instance();
+    // Deletes the document and lets the next Instance call begin again as
+    // the first did, as in a new process. For tests that run one after
+    // another in a process.
+    static void ForgetInstanceForTests();
 
     CCurrentCloudLayout(const CCurrentCloudLayout&) = delete;
     CCurrentCloudLayout& operator=(const CCurrentCloudLayout&) = delete;
@@ -73,6 +77,8 @@ public:
 
 private:
     CCurrentCloudLayout();
+    // What the first use does: logs the creation and resets.
+    void Begin();
 
     std::unique_ptr<CLayout> mLayout;
     bool mHasDocument = false;

@@ -23,6 +23,7 @@
 #include "LayoutModule/ElementInfo/VKMElementInfoViewController.h"
 #include "LayoutModule/ElementInfo/VKMLayoutElementInfoHelper.h"
 #include "LayoutModule/Info/VKMLayoutInfoHelper.h"
+#include "LayoutModule/Layout/VKMLayoutView.h"
 #include "LayoutModule/Layout/VKMLayoutViewController.h"
 #include "LayoutModule/LayoutDetails/VKMLayoutDetailsViewController.h"
 #include "LayoutModule/PartList/VKMPartListViewController.h"
@@ -60,6 +61,7 @@
 #include "platform/ui/views/TableViewCell.h"
 #include "platform/ui/views/TextField.h"
 #include "platform/ui/views/Window.h"
+#include "tests/LayoutModule/KeptPictures.h"
 #include "tests/LayoutModule/LayoutModuleTestSupport.h"
 #include "tests/LayoutModule/SideScreenSupport.h"
 #include "tests/SharingModule/support/SharingTestSupport.h"
@@ -495,12 +497,14 @@ static void CheckEveryScreen(const std::optional<std::string>& language, const s
         // The share sheet, and what it says once the picture is saved. The
         // picture is drawn and written on other threads.
         VKMLayoutActionButtonHelper::button(VKMLayoutActionButtonHelper::kShare)->buttonTapped();
+        const auto sheet = std::dynamic_pointer_cast<ActivityViewController>(s.presented());
+        ASSERT_NE(sheet, nullptr) << name << ": shown at once";
+        s.window->layoutIfNeeded();
+        s.expectFits(name + " share sheet preparing");
         ASSERT_TRUE(
-            platform::RunLoop::main()->runUntil([&] { return s.presented() != nullptr; }, std::chrono::seconds(20)))
+            platform::RunLoop::main()->runUntil([&] { return !sheet->isWaitingForItems(); }, std::chrono::seconds(20)))
             << name;
         s.advance(1);
-        const auto sheet = std::dynamic_pointer_cast<ActivityViewController>(s.presented());
-        ASSERT_NE(sheet, nullptr) << name;
         s.expectFits(name + " share sheet");
         ASSERT_TRUE(sheet->perform(activity::kSaveToFiles)) << name;
         ASSERT_TRUE(platform::RunLoop::main()->runUntil([&] { return !sheet->isSaving(); }, std::chrono::seconds(20)));
@@ -621,6 +625,7 @@ void ExpectAlertPicture(Screens& s, const std::string& name, int lines) {
     const auto shot = s.window->snapshot();
     ASSERT_NE(shot, nullptr);
     SavePicture(*shot, name);
+    layouttest::ExpectLooksAsKept(*shot, name);
     const auto message = alerts[0]->messageLabel();
     const auto title = alerts[0]->titleLabel();
     ASSERT_TRUE(message && title) << name;
@@ -655,17 +660,17 @@ TEST(ScreenPictures, AlertsShowTheirWholeTitleAndMessage) {
     s.showApp(UserInterfaceIdiom::phone);
     ASSERT_FALSE(VKMLayoutDocumentHelper::loadLayoutFile("/nonexistent/missing.wkst"));
     s.advance(1);
-    ExpectAlertPicture(s, "alert-missing", 1);
+    ExpectAlertPicture(s, "alert-missing-phone", 1);
     s.dismiss();
     VKMAlerts::showAlertWithTitle(ZDUtils::localizedString("OperationFailed"),
                                   ZDUtils::localizedString("LayoutLoadFailedVersionIsNotSupported"), "OK", [] {});
     s.advance(1);
-    ExpectAlertPicture(s, "alert-newer", 2);
+    ExpectAlertPicture(s, "alert-newer-phone", 2);
     s.dismiss();
     VKMAlerts::askYesNoWithTitle("Harbour Town Junction with the Engine Shed.wkst",
                                  VKMCommunityStrings::text("LocalLayoutDeleteQuestion"), "Delete", [] {});
     s.advance(1);
-    ExpectAlertPicture(s, "alert-delete", 1);
+    ExpectAlertPicture(s, "alert-delete-phone", 1);
     s.dismiss();
 }
 
@@ -677,7 +682,7 @@ TEST(ScreenPictures, TheGermanAdviceToUpdateTheAppShows) {
     ASSERT_NE(advice.find("aktualisiere"), std::string::npos) << advice;
     VKMAlerts::showAlertWithTitle(ZDUtils::localizedString("OperationFailed"), advice, "OK", [] {});
     s.advance(1);
-    ExpectAlertPicture(s, "alert-newer-de", 2);
+    ExpectAlertPicture(s, "alert-newer-de-phone", 2);
     s.dismiss();
     platform::Bundle::main()->setPreferredLanguage(std::nullopt);
 }
@@ -706,6 +711,7 @@ TEST(ScreenPictures, ThePartListOfAHundredThousandElementsShowsItsCountsWhole) {
     const auto shot = s.window->snapshot();
     ASSERT_NE(shot, nullptr);
     SavePicture(*shot, "partlist");
+    layouttest::ExpectLooksAsKept(*shot, "part-list-100000-phone");
     const auto table = s.partList->outlets.partsTableView.lock();
     ASSERT_NE(table, nullptr);
     ExpectNothingCut(table, "part list");
@@ -747,8 +753,12 @@ TEST(ScreenPictures, TheElementInformationShowsItsTitleWithTheUsageCount) {
     s.advance(1);
     const auto info = presentedControllers<VKMElementInfoViewController>();
     ASSERT_EQ(info.size(), 1u);
+    // The layout beneath is drawn in tiles on worker threads.
+    ASSERT_TRUE(layout->outlets.layoutView.lock()->waitForTiles());
     const auto shot = s.window->snapshot();
+    ASSERT_NE(shot, nullptr);
     SavePicture(*shot, "element-info");
+    layouttest::ExpectLooksAsKept(*shot, "element-info-tablet");
     const auto title = info[0]->outlets.titleLabel.lock();
     ASSERT_NE(title, nullptr);
     EXPECT_EQ(title->text(), "S188.3 (layoutgen) (3\u00D7)");
@@ -768,8 +778,11 @@ TEST(ScreenPictures, TheTabletsSharedLayoutTitleKeepsClearOfTheActionButtons) {
     Screens s;
     s.showApp(UserInterfaceIdiom::tablet);
     s.openShared();
+    ASSERT_TRUE(s.layout()->outlets.layoutView.lock()->waitForTiles());
     const auto shot = s.window->snapshot();
+    ASSERT_NE(shot, nullptr);
     SavePicture(*shot, "shared-layout-tablet");
+    layouttest::ExpectLooksAsKept(*shot, "shared-layout-tablet");
     const auto title = s.layout()->outlets.layoutTitleLabel.lock();
     ASSERT_NE(title, nullptr);
     EXPECT_FALSE(title->truncatesText()) << title->text();

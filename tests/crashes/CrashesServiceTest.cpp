@@ -1,4 +1,5 @@
 #include "crashes/TelemetryCrashes/Internals/Util/TLMCrashesArchiverUtil.h"
+#include "crashes/TelemetryCrashes/Internals/Util/TLMCrashesUncaughtCXXExceptionHandlerManager.h"
 #include "crashes/TelemetryCrashes/Internals/Util/TLMCrashesUtil.h"
 #include "crashes/TelemetryCrashes/Internals/Util/TLMWrapperExceptionManager.h"
 #include "crashes/TelemetryCrashes/TLMCrashes.h"
@@ -613,7 +614,9 @@ TEST(CrashesService, AStartTakingInACrashReportLooksOnlyForWrapperExceptionsThat
     for (const auto& log : sentLogs(rig.server, "appleError")) {
         const bool wrapped = text(log, "id") == "A1A1A2A3-A4A5-A6A7-A8A9-AAABACADAEAF";
         ASSERT_EQ(log.count("exception"), wrapped ? 1u : 0u) << text(log, "id");
-        if (wrapped) EXPECT_EQ(text(*log.at("exception").asDictionary(), "message"), "wrapped");
+        if (wrapped) {
+            EXPECT_EQ(text(*log.at("exception").asDictionary(), "message"), "wrapped");
+        }
     }
     EXPECT_FALSE(logged(capture, "Exception data report doesn't exist on disk"));
 
@@ -689,4 +692,34 @@ TEST(CrashesService, AMarkerLeftWithNothingPendingIsRemoved) {
     writeFile(marker, {'l', 'i', 'v', 'e', '_', 'r', 'e', 'p', 'o', 'r', 't', '.', 't', 'l', 'c', 'r', 'a', 's', 'h'});
     startClient();
     EXPECT_FALSE(fs::exists(marker));
+}
+
+TEST(CrashesService, AResetLetsTheNextInstanceTakeInTheStoredReportsAnew) {
+    Rig rig;
+    storeReports({0xA1});
+    // Asked about and never answered: the report stays stored.
+    const auto ask = [](const TLMCrashes::Reports&) { return true; };
+    TLMCrashes::setUserConfirmationHandler(ask);
+    startClient();
+    ASSERT_TRUE(processStoredReports(rig));
+    TLMCrashes& first = TLMCrashes::sharedInstance();
+    EXPECT_EQ(first.unprocessedCrashReports().size(), 1u);
+    EXPECT_EQ(TLMCrashesUncaughtCXXExceptionHandlerManager::countCXXExceptionHandler(), 1u);
+
+    TLMCrashes::resetSharedInstance();
+    EXPECT_EQ(TLMCrashesUncaughtCXXExceptionHandlerManager::countCXXExceptionHandler(), 0u);
+    // The old instance no longer observes the application.
+    platform::NotificationCenter::defaultCenter().postNotificationName(
+        TLMCrashes::kApplicationDidReceiveMemoryWarningNotification, nullptr);
+    EXPECT_FALSE(TLMTelemetryUserDefaults::shared().objectForKey(TLMCrashes::kMemoryWarningKey));
+
+    TLMCrashes& second = TLMCrashes::sharedInstance();
+    ASSERT_NE(&second, &first);
+    EXPECT_FALSE(second.started());
+    EXPECT_FALSE(second.waitForProcessing(std::chrono::milliseconds(0)));
+    TLMCrashes::setUserConfirmationHandler(ask);
+    startClient();
+    ASSERT_TRUE(processStoredReports(rig));
+    EXPECT_EQ(second.unprocessedCrashReports().size(), 1u);
+    EXPECT_EQ(TLMCrashesUncaughtCXXExceptionHandlerManager::countCXXExceptionHandler(), 1u);
 }

@@ -2,7 +2,7 @@
 // and stacks built byte by byte in this process's memory.
 
 #include "crashes/reporter/async/TLCrashAsyncDwarfFrameReader.h"
-#include "crashes/reporter/setup/TLCrashAsyncImageSetup.h"
+#include "crashes/reporter/setup/TLCrashImageSetup.h"
 #include "tests/crashes/support/FakeElfImage.h"
 
 #include <gtest/gtest.h>

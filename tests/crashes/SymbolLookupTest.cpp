@@ -3,7 +3,7 @@
 
 #include "crashes/reporter/setup/TLCrashImageRegistrySetup.h"
 #include "crashes/reporter/async/TLCrashAsyncSymbols.h"
-#include "crashes/reporter/setup/TLCrashAsyncImageSetup.h"
+#include "crashes/reporter/setup/TLCrashImageSetup.h"
 #include "tests/crashes/support/FakeElfImage.h"
 
 #include <gtest/gtest.h>

@@ -21,6 +21,7 @@
 #include <condition_variable>
 #include <map>
 #include <mutex>
+#include <semaphore>
 #include <thread>
 
 using namespace std::chrono_literals;
@@ -242,6 +243,34 @@ TEST(TLMChannelSending, FewerLogsWaitForTheFlushInterval) {
     const std::vector<IngestionRequest> requests = rig.server.requests();
     ASSERT_EQ(requests.size(), 1u);
     EXPECT_EQ(testsupport::eventNames(requests[0]), concat(numberedNames("Early", 3), {"Late0"}));
+}
+
+TEST(TLMChannelSending, ACountThatPassesABatchSendsTheFullBatchAndTheRestWaitsForTheInterval) {
+    testsupport::SendingRig rig;
+    auto unit = rig.addUnit("Analytics");
+    rig.enqueueEvents(*unit, "Early", 43);
+    rig.drain();
+    // Fifty more wait behind a held queue and are stored as one group: the
+    // count goes from 43 to 93 in one step.
+    std::binary_semaphore held(0);
+    rig.group->logsDispatchQueue()->async([&held] { held.acquire(); });
+    rig.enqueueEvents(*unit, "Late", 50);
+    held.release();
+    rig.drain();
+    ASSERT_TRUE(rig.server.waitForRequests(1));
+    ASSERT_TRUE(nothingOnTheWire(rig));
+    rig.drain();  // its answer taken
+    settle(rig);
+    std::vector<IngestionRequest> requests = rig.server.requests();
+    ASSERT_EQ(requests.size(), 1u) << "a short batch left before its interval";
+    std::vector<std::string> late = numberedNames("Late", 50);
+    EXPECT_EQ(testsupport::eventNames(requests[0]),
+              concat(numberedNames("Early", 43), std::vector<std::string>(late.begin(), late.begin() + 7)));
+
+    rig.advance(6s);  // the interval of the oldest log still stored
+    ASSERT_TRUE(rig.server.waitForRequests(2));
+    requests = rig.server.requests();
+    EXPECT_EQ(testsupport::eventNames(requests[1]), std::vector<std::string>(late.begin() + 7, late.end()));
 }
 
 TEST(TLMChannelSending, AnswersThatMayChangeAreRetriedAtTheIntervals) {

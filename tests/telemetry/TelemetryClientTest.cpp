@@ -279,6 +279,40 @@ TEST(TelemetryClient, SecondStartKeepsTheFirstConfigurationAndUnit) {
     EXPECT_EQ(stored(TLMTelemetry::kGroupId).size(), 1u);  // no second start-service log
 }
 
+// Tests that run one after another in a process let the client go; the one
+// let go stores and sends nothing more, and the next is never configured.
+TEST(TelemetryClient, AClientLetGoStoresAndSendsNothingMore) {
+    ClientRig rig;
+    startClient();
+    TLMTelemetry& first = TLMTelemetry::sharedInstance();
+    const std::shared_ptr<TLMChannelGroupDefault> group = first.channelGroup();
+    const std::shared_ptr<TLMChannelUnitDefault> unit = TLMAnalytics::sharedInstance().channelUnit();
+    TLMAnalytics::trackEvent("Before");
+    TLMTelemetry::setDataResidencyRegion(std::string("westeurope"));
+    const std::string installId = TLMTelemetry::installId();
+
+    TLMTelemetry::resetSharedInstanceForTests();
+    // What was on its way is stored; what comes later is dropped.
+    unit->enqueueItem(testsupport::makeEvent("After"), TLMFlagsNormal);
+    std::vector<std::string> names;
+    for (const auto& log : testsupport::storedLogs(*group, "Analytics")) {
+        names.push_back(dynamic_cast<const TLMEventLog&>(*log).name());
+    }
+    EXPECT_EQ(names, std::vector<std::string>{"Before"});
+    rig.clock->advance(std::chrono::seconds(6));
+    ASSERT_TRUE(testsupport::drainSending(*group));
+    EXPECT_TRUE(rig.server.requests().empty());
+
+    TLMTelemetry& second = TLMTelemetry::sharedInstance();
+    EXPECT_NE(&second, &first);
+    EXPECT_FALSE(second.isSdkConfigured());
+    EXPECT_EQ(second.channelGroup(), nullptr);
+    EXPECT_EQ(TLMTelemetry::dataResidencyRegion(), std::nullopt);
+    // The id is read again, from the defaults.
+    TLMTelemetryUserDefaults::shared().setObject(platform::Value(TLMNewUuidString()), "InstallId");
+    EXPECT_NE(TLMTelemetry::installId(), installId);
+}
+
 TEST(TelemetryClient, WithTheClientDisabledAnalyticsCannotBeSwitched) {
     ClientRig rig;
     startClient();

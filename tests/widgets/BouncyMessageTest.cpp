@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/graphics/Image.h"
+#include "platform/ui/controllers/TabBarController.h"
 #include "platform/ui/views/Button.h"
 #include "platform/ui/views/Font.h"
 #include "platform/ui/views/Label.h"
@@ -123,6 +124,32 @@ TEST_F(BouncyMessage, TheBannerSitsAboveTheBottomAsWideAsItsTextAndTheFontsStand
     EXPECT_NEAR(inWindow.x + inWindow.width / 2, screen.width / 2, 1e-9);
     EXPECT_NEAR(inWindow.y + inWindow.height / 2, screen.height - 95, 1e-9);
     EXPECT_EQ(VKMHoverNotification::sharedInstance().activeNotifications(), 1u);
+}
+
+// Over a tab bar the banner stands as far above the bar as it would above
+// the bottom, clear of what the screen keeps at its own bottom edge; a
+// hidden bar does not count.
+TEST_F(BouncyMessage, TheBannerStandsAboveATabBarAlongTheBottom) {
+    const Rect screen = platform::ui::Screen::mainScreen()->bounds();
+    window->setFrame(screen);
+    auto tabs = std::make_shared<platform::ui::TabBarController>();
+    tabs->setViewControllers({std::make_shared<platform::ui::ViewController>()});
+    window->setRootViewController(tabs);
+    window->layoutIfNeeded();
+    const Rect bar = tabs->tabBar()->convertRectToView(tabs->tabBar()->bounds(), window.get());
+    ASSERT_GT(bar.height, 0);
+    ASSERT_EQ(bar.maxY(), screen.maxY());
+    const auto middleY = [this] {
+        const auto label = banners().back()->viewNamed(Banner::kLabelName);
+        const Rect inWindow = label->convertRectToView(label->bounds(), window.get());
+        return inWindow.y + inWindow.height / 2;
+    };
+    VKMHoverNotification::displayMessage("Layout liked");
+    EXPECT_NEAR(middleY(), bar.y - 95, 1e-9);
+    tabs->tabBar()->setHidden(true);
+    VKMHoverNotification::displayMessage("Layout liked");
+    EXPECT_NEAR(middleY(), screen.height - 95, 1e-9);
+    window->setRootViewController(nullptr);
 }
 
 TEST_F(BouncyMessage, ALongTextTakesLinesAndTheBannerStaysOnTheScreenWithItsTextWhole) {

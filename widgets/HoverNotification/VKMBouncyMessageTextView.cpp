@@ -84,15 +84,17 @@ std::string trackKey(const Track& track) {
 
 }  // namespace
 
-std::shared_ptr<VKMBouncyMessageTextView> VKMBouncyMessageTextView::make(std::string labelString) {
-    std::shared_ptr<VKMBouncyMessageTextView> view(new VKMBouncyMessageTextView(std::move(labelString)));
+std::shared_ptr<VKMBouncyMessageTextView> VKMBouncyMessageTextView::make(std::string labelString, double bottomInset) {
+    std::shared_ptr<VKMBouncyMessageTextView> view(new VKMBouncyMessageTextView(std::move(labelString), bottomInset));
     view->setupHierarchy();
     view->setUserInteractionEnabled(false);
     return view;
 }
 
-VKMBouncyMessageTextView::VKMBouncyMessageTextView(std::string labelString)
-    : View(platform::ui::Screen::mainScreen()->bounds()), mLabelString(std::move(labelString)) {}
+VKMBouncyMessageTextView::VKMBouncyMessageTextView(std::string labelString, double bottomInset)
+    : View(platform::ui::Screen::mainScreen()->bounds()),
+      mLabelString(std::move(labelString)),
+      mBottomInset(std::max(0.0, bottomInset)) {}
 
 std::shared_ptr<View> VKMBouncyMessageTextView::viewNamed(const std::string& name) const {
     const auto found = mViewsByName.find(name);
@@ -109,7 +111,7 @@ void VKMBouncyMessageTextView::setupHierarchy() {
     // The containers have no size: each one's origin is the banner's
     // middle, where their scales and turns pivot.
     auto root = std::make_shared<BouncyMessageTextPassthroughView>(
-        platform::Rect{screen.x + screen.width / 2, screen.maxY() - kBottomDistance, 0, 0});
+        platform::Rect{screen.x + screen.width / 2, screen.maxY() - mBottomInset - kBottomDistance, 0, 0});
     scaling->addSubview(root);
     auto xScale = std::make_shared<BouncyMessageTextPassthroughView>(platform::Rect{});
     root->addSubview(xScale);

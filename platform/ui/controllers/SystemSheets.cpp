@@ -21,6 +21,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <functional>
 #include <string_view>
 
@@ -52,6 +53,12 @@ std::string fileNameFrom(const std::string& name) {
         clean.resize(cut);
     }
     return clean.empty() ? "Image" : clean;
+}
+
+// What the desktop can do with an item, in the order offered.
+const std::vector<std::string>& desktopActivities() {
+    static const std::vector<std::string> all{activity::kCopyToPasteboard, activity::kSaveToFiles};
+    return all;
 }
 
 std::string activityTitle(const std::string& activity) {
@@ -256,18 +263,32 @@ ActivityViewController::ActivityViewController(std::vector<ActivityItem> items) 
 
 void ActivityViewController::setExcludedActivityTypes(std::vector<std::string> types) {
     mExcluded = std::move(types);
-    if (!isViewLoaded()) return;
     // Offer what is left.
-    for (const auto& button : mViews->activities) {
-        button->setHidden(contains(mExcluded, button->accessibilityIdentifier()));
+    refreshActivityButtons();
+}
+
+void ActivityViewController::waitForItems(std::string status) {
+    mWaiting = true;
+    showStatus(std::move(status));
+    refreshActivityButtons();
+}
+
+void ActivityViewController::setActivityItems(std::vector<ActivityItem> items, std::string status) {
+    mItems = std::move(items);
+    mWaiting = false;
+    if (mViews) {
+        mViews->preview->setImage(mItems.empty() ? nullptr : mItems.front().image);
+        mViews->title->setText(mItems.empty() || mItems.front().name.empty() ? title() : mItems.front().name);
     }
-    view()->setNeedsLayout();
+    showStatus(std::move(status));
+    refreshActivityButtons();
 }
 
 std::vector<std::string> ActivityViewController::offeredActivityTypes() const {
     std::vector<std::string> offered;
-    const bool anything = !mItems.empty();
-    const bool image = anything && mItems.front().image;
+    // Awaited items may be anything: all that the desktop can do is shown.
+    const bool anything = mWaiting || !mItems.empty();
+    const bool image = mWaiting || (anything && mItems.front().image);
     if (anything && !contains(mExcluded, activity::kCopyToPasteboard))
         offered.emplace_back(activity::kCopyToPasteboard);
     if (image && !contains(mExcluded, activity::kSaveToFiles)) offered.emplace_back(activity::kSaveToFiles);
@@ -294,7 +315,7 @@ void ActivityViewController::loadView() {
     if (!mItems.empty()) views->preview->setImage(mItems.front().image);
     root->addSubview(views->preview);
 
-    for (const std::string& activity : offeredActivityTypes()) {
+    for (const std::string& activity : desktopActivities()) {
         auto button = Button::make(ButtonType::system);
         button->setTitle(activityTitle(activity), ControlState::normal);
         button->setAccessibilityIdentifier(activity);
@@ -314,10 +335,13 @@ void ActivityViewController::loadView() {
     // As many lines as it needs: where a picture went is told whole.
     views->status->setNumberOfLines(0);
     views->status->setAccessibilityIdentifier("status");
+    // Said before the sheet was shown (waiting for its items).
+    views->status->setText(mStatus);
     root->addSubview(views->status);
 
     mViews = std::move(views);
     setView(root);
+    refreshActivityButtons();
 }
 
 void ActivityViewController::viewDidLayoutSubviews() {
@@ -341,8 +365,11 @@ void ActivityViewController::viewDidLayoutSubviews() {
 void ActivityViewController::viewWillAppear(bool animated) {
     ViewController::viewWillAppear(animated);
     if (isBeingPresented()) {
+        ++mPresentations;
         mReported = false;
         mReportWhenSaved = false;
+        mClosingAfterCopy = false;
+        refreshActivityButtons();
     }
 }
 
@@ -373,7 +400,8 @@ void ActivityViewController::close() {
 
 bool ActivityViewController::perform(const std::string& activity) {
     const auto offered = offeredActivityTypes();
-    if (mItems.empty() || !contains(offered, activity) || isBeingDismissed()) return false;
+    if (mWaiting || mClosingAfterCopy || mItems.empty() || !contains(offered, activity) || isBeingDismissed())
+        return false;
     const ActivityItem& item = mItems.front();
     if (activity == activity::kCopyToPasteboard) {
         auto& pasteboard = Pasteboard::generalPasteboard();
@@ -383,14 +411,25 @@ bool ActivityViewController::perform(const std::string& activity) {
             pasteboard.setString(item.url.empty() ? item.text : item.url);
         }
         mDone = activity;
-        showStatus(systemString("Copied"));
-        close();
+        mClosingAfterCopy = true;
+        showStatus(systemString(kCopiedStatus));
+        refreshActivityButtons();
+        // Closed once "Copied" can be read; not a sheet presented again
+        // meanwhile.
+        const std::weak_ptr<ActivityViewController> weak =
+            std::static_pointer_cast<ActivityViewController>(sharedController());
+        DispatchQueue::main().asyncAfter(
+            std::chrono::duration_cast<Clock::Duration>(std::chrono::duration<double>(kCopiedShowTime)),
+            [weak, presentation = mPresentations] {
+                const auto self = weak.lock();
+                if (self && self->mPresentations == presentation) self->close();
+            });
         return true;
     }
     if (activity == activity::kSaveToFiles) {
         if (mSaving) return false;
         mSaving = true;
-        setSaveEnabled(false);
+        refreshActivityButtons();
         showStatus(systemString(kSavingStatus));
         // Encoding a big picture takes long: off the main thread, the
         // outcome back on it. The sheet is kept until it has heard, and is
@@ -410,7 +449,7 @@ bool ActivityViewController::perform(const std::string& activity) {
 void ActivityViewController::saved(const std::filesystem::path& folder,
                                    const std::optional<std::filesystem::path>& path) {
     mSaving = false;
-    setSaveEnabled(true);
+    refreshActivityButtons();
     if (path) {
         mDone = activity::kSaveToFiles;
         showStatus(systemLine("Saved to %@", path->string()));
@@ -424,11 +463,15 @@ void ActivityViewController::saved(const std::filesystem::path& folder,
     }
 }
 
-void ActivityViewController::setSaveEnabled(bool enabled) {
+void ActivityViewController::refreshActivityButtons() {
     if (!mViews) return;
+    const auto offered = offeredActivityTypes();
     for (const auto& button : mViews->activities) {
-        if (button->accessibilityIdentifier() == activity::kSaveToFiles) button->setEnabled(enabled);
+        const std::string& activity = button->accessibilityIdentifier();
+        button->setHidden(!contains(offered, activity));
+        button->setEnabled(!mWaiting && !mClosingAfterCopy && !(mSaving && activity == activity::kSaveToFiles));
     }
+    view()->setNeedsLayout();
 }
 
 void ActivityViewController::report() {
@@ -440,7 +483,8 @@ void ActivityViewController::report() {
 
 bool ActivityViewController::complete(std::optional<std::string> activity, bool completed) {
     if (!presentingViewController() || isBeingDismissed()) return false;
-    if (activity && contains(mExcluded, *activity)) return false;
+    // Nothing can be done with items not there yet; closing can.
+    if (activity && (contains(mExcluded, *activity) || mWaiting)) return false;
     // Reported as the sheet goes, with the activity named even when it
     // was not carried out.
     auto completion = mCompletion;

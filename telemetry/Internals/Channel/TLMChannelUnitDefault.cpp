@@ -146,14 +146,16 @@ void TLMChannelUnitDefault::takeAnswers() {
 
 void TLMChannelUnitDefault::countStoredLogsAndCheck() {
     mItemsCount = mStorage->countLogsWithGroupId(mConfiguration.groupId());
-    checkPendingLogs();
+    // Logs kept from before go at once, the last short batch too.
+    checkPendingLogs(FlushKind::everything);
 }
 
-void TLMChannelUnitDefault::checkPendingLogs() {
+void TLMChannelUnitDefault::checkPendingLogs(FlushKind whenFull) {
     if (!mEnabled || mPaused) return;
+    // A full batch leaves at once; what is left waits for the timer. Logs
+    // are stored in groups, so the count can pass a batch and more.
     if (mConfiguration.flushInterval() <= kDefaultFlushInterval && mItemsCount >= mConfiguration.batchSizeLimit()) {
-        flushQueue();
-        return;
+        flushQueue(whenFull);
     }
     if (mItemsCount == 0 || mTimerRunning) return;
     const platform::Clock::Duration left = resolveFlushInterval();
@@ -197,14 +199,15 @@ void TLMChannelUnitDefault::cancelTimer() {
     mTimerRunning = false;
 }
 
-void TLMChannelUnitDefault::flushQueue() {
-    cancelTimer();
+void TLMChannelUnitDefault::flushQueue(FlushKind kind) {
+    if (kind == FlushKind::everything) cancelTimer();
     if (!mEnabled || mPaused || !mIngestion->isReadyToSend()) return;
     // The interval is over for every log stored so far.
-    if (mConfiguration.flushInterval() > kDefaultFlushInterval) {
+    if (kind == FlushKind::everything && mConfiguration.flushInterval() > kDefaultFlushInterval) {
         TLMTelemetryUserDefaults::shared().removeObjectForKey(startTimeKey());
     }
     while (mPendingBatchIds.size() < mConfiguration.pendingBatchesLimit()) {
+        if (kind == FlushKind::fullBatches && mItemsCount < mConfiguration.batchSizeLimit()) break;
         if (!sendOneBatch()) break;
     }
 }
@@ -296,11 +299,21 @@ void TLMChannelUnitDefault::batchEnded(const TLMLogContainer& batch,
                 [&](TLMChannelDelegate& delegate) { delegate.channelDidFailSendingLog(*this, log, failure); });
         }
     }
-    if (mAvailableBatchFromStorage) {
+    // A slot is free. A backlog kept back (by the pending-batch limit, a
+    // pause, a restart) goes on at once, its last short batch too. While
+    // logs still come in, or a short batch waits for its interval, only
+    // full batches go.
+    if (mAvailableBatchFromStorage && !mTimerRunning && !logsWaiting()) {
         flushQueue();
     } else {
         checkPendingLogs();
     }
+}
+
+bool TLMChannelUnitDefault::logsWaiting() {
+    std::lock_guard lock(mWaitingMutex);
+    return std::any_of(mWaiting.begin(), mWaiting.end(),
+                       [](const WaitingLog& waiting) { return waiting.log != nullptr; });
 }
 
 TLMBatchOutcome TLMChannelUnitDefault::batchOutcome(const std::optional<platform::net::HTTPURLResponse>& response,
@@ -367,7 +380,8 @@ void TLMChannelUnitDefault::resumeWithIdentifyingObject(const void* identifyingO
         if (self->mAvailableBatchFromStorage) {
             self->flushQueue();
         } else {
-            self->checkPendingLogs();
+            // What was held back goes at once, the last short batch too.
+            self->checkPendingLogs(FlushKind::everything);
         }
     });
 }

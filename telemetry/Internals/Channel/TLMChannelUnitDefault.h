@@ -102,11 +102,14 @@ public:
 
     // On the logs queue: counts the group's stored logs and sends or starts
     // the flush timer accordingly. The group schedules it for a new unit.
-    void checkPendingLogs();
+    enum class FlushKind { everything, fullBatches };
+    void checkPendingLogs(FlushKind whenFull = FlushKind::fullBatches);
     void countStoredLogsAndCheck();
     // On the logs queue: sends what is stored, batch by batch, up to the
-    // pending-batch limit.
-    void flushQueue();
+    // pending-batch limit: everything (the timer, a resume, flushing), or
+    // only full batches (the count reached a batch), the rest staying for
+    // the timer.
+    void flushQueue(FlushKind kind = FlushKind::everything);
 
     bool isEnabled() const { return mEnabled.load(); }
     bool isPaused() const { return mPaused.load(); }
@@ -147,6 +150,8 @@ private:
     // waiting logs, saved together.
     void storeWaitingLogs();
     void takeAnswers();
+    // Whether logs enqueued are still to be stored (switches aside).
+    bool logsWaiting();
     bool sendOneBatch();
     void batchEnded(const TLMLogContainer& batch, const std::optional<platform::net::HTTPURLResponse>& response,
                     const std::optional<platform::Error>& error);

@@ -4,6 +4,7 @@
 #include "platform/foundation/Bundle.h"
 #include "platform/foundation/Locale.h"
 #include "platform/foundation/TextEncoding.h"
+#include "telemetry/core/Util/TLMSharedInstance.h"
 #include "telemetry/core/Util/TLMUtility.h"
 
 #include <sys/utsname.h>
@@ -70,10 +71,20 @@ bool allOf(const std::string& text, int (*test)(int)) {
 
 }  // namespace
 
-TLMDeviceTracker& TLMDeviceTracker::sharedInstance() {
-    static TLMDeviceTracker instance;
-    return instance;
+namespace {
+
+TLMSharedInstance<TLMDeviceTracker>& sharedHolder() {
+    static auto* holder = new TLMSharedInstance<TLMDeviceTracker>();
+    return *holder;
 }
+
+}  // namespace
+
+TLMDeviceTracker& TLMDeviceTracker::sharedInstance() {
+    return sharedHolder().get([] { return new TLMDeviceTracker(); });
+}
+
+void TLMDeviceTracker::resetSharedInstanceForTests() { sharedHolder().reset(); }
 
 TLMDeviceTracker::TLMDeviceTracker() : mHistory(kHistoryKey, kHistoryLimit) {}
 
