@@ -28,16 +28,19 @@ std::function<void(CLayout&)> VKMLayoutPreparer::beginPreparing() {
         // them as it takes a document), so none are applied here.
         prepared.fitDelta = VKMLayoutResizeHelper::sizeLayoutToFitContents(layout);
         VKMLayoutPictures::decodePictures(layout.GetImages());
+        // The first tile drawn would otherwise make a layer's spatial index
+        // while the others wait for it; each is made on the pool as soon as
+        // its layer is built, beside the rest of the preparation.
+        const auto indexAhead = [](const VKMLayoutRenderData::tLayer& layer) {
+            if (layer) platform::DispatchQueue::global().async([layer] { layer->instructionIndex(); });
+        };
         prepared.elements = VKMRenderDataFactory::getElementsDataForLayout(layout);
+        indexAhead(prepared.elements);
         prepared.overlays = VKMRenderDataFactory::getOverlayDataForLayout(layout, dark);
+        indexAhead(prepared.overlays);
         // Last, so that the document keeps the bounds of its final content.
         VKMLayoutResizeHelper::layoutContentSize(layout);
         QLPerformanceCounters::addToCounter("PrepareLayoutRenderData", stopwatch.Stop());
-        // The first tile drawn would otherwise make the spatial indexes
-        // while the others wait for it.
-        for (const VKMLayoutRenderData::tLayer& layer : {prepared.elements, prepared.overlays}) {
-            if (layer) platform::DispatchQueue::global().async([layer] { layer->instructionIndex(); });
-        }
         const auto self = weak.lock();
         if (!self) return;
         std::lock_guard lock(self->mMutex);
