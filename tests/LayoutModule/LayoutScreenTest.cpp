@@ -27,6 +27,7 @@
 #include "engine/drawing/TransientEdits.h"
 #include "engine/model/CompositeGeometry.h"
 #include "engine/model/CurrentCloudLayout.h"
+#include "engine/model/Image.h"
 #include "engine/model/Layout.h"
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/dispatch/DisplayLink.h"
@@ -698,6 +699,40 @@ TEST(LayoutScreen, TheElementsBuiltWithTheReadAreShownOnlyWhileTheyHold) {
         EXPECT_NE(view->renderData()->elementsData(), elementsBefore);
         platform::UserDefaults::standard().removeObject(VKMLayoutView::kDarkBackgroundKey);
     }
+}
+
+TEST(LayoutScreen, AnOpenedLayoutsPicturesAreDecodedWithTheReadBeforeTheMainThreadHasIt) {
+    // Large pictures take seconds to decode: on the main thread no frame
+    // would come meanwhile, so they are decoded with the read, those of a
+    // hidden layer too.
+    const char* const scenario = R"(version 13
+param grid off
+layer "Plan"
+straight length=800 at=100,250 angle=0
+layer "Plans" type=image
+image "North" at=0,0 size=400,300 pixels=64,48
+image "South" at=0,400 size=400,300 pixels=64,48
+layer "Hidden plans" type=image hidden
+image "Sketch" at=500,0 size=400,300
+)";
+    ScreenFixture screen;
+    screen.show(UserInterfaceIdiom::phone);
+    std::vector<std::string> undecoded;
+    int loaded = 0;
+    auto token = platform::NotificationCenter::defaultCenter().addObserverForName(
+        VKMLayoutDocumentHelper::kDocumentLoadedNotification, nullptr, [&](const platform::Notification&) {
+            ++loaded;
+            for (const CImageElement* image : CCurrentCloudLayout::Instance().Layout()->GetImages()) {
+                if (!image->IsPictureDecoded()) undecoded.push_back(image->GetName());
+            }
+        });
+    VKMFileManager::openFileAtURL(layouttest::WriteScenario(scenario, "pictures.wkst"));
+    ASSERT_TRUE(platform::RunLoop::main()->runUntil([] { return !VKMLayoutDocumentHelper::isLoading(); },
+                                                    std::chrono::seconds(20)));
+    platform::NotificationCenter::defaultCenter().removeObserver(token);
+    ASSERT_EQ(loaded, 1);
+    ASSERT_EQ(screen.layout().GetImages().size(), 3u);
+    EXPECT_TRUE(undecoded.empty()) << undecoded.size() << " undecoded, first " << undecoded.front();
 }
 
 TEST(LayoutScreen, TheElementsBuiltDuringTheOpensPauseAreShownOnlyWhileTheyHold) {
