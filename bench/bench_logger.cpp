@@ -1,16 +1,28 @@
 // The app log's cost: lines per second through the file sink (and the memory
 // list), and what a debug call below the level costs its caller.
+//
+// BM_OpenLinesToConsole writes the lines a 100,000-element open writes (one
+// "Guessed type" line for each of 88,123 elements) through every sink, the
+// console included, with standard output sent to /dev/null (/0) and through
+// a pipe that a thread of the benchmark reads as fast as it can (/1).
 
 #include "engine/services/Logger.h"
 #include "platform/foundation/TemporaryFolder.h"
 
 #include <benchmark/benchmark.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
 #include <streambuf>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -74,6 +86,74 @@ void BM_DebugBelowLevel(benchmark::State& state) {
 }
 BENCHMARK(BM_DebugBelowLevel);
 
+// std::cout's own buffer, which main swaps for one that swallows lines.
+std::streambuf* gConsole = nullptr;
+
+// Standard output (the descriptor and std::cout) to /dev/null or into a
+// pipe drained by a thread, until destroyed.
+class ConsoleTo {
+public:
+    explicit ConsoleTo(bool pipeToReader) {
+        std::fflush(stdout);
+        mSaved = ::dup(STDOUT_FILENO);
+        int target = -1;
+        if (pipeToReader) {
+            int ends[2];
+            if (::pipe(ends) != 0) std::abort();
+            target = ends[1];
+            mReader = std::thread([fd = ends[0], this] {
+                char buffer[64 * 1024];
+                for (;;) {
+                    const ssize_t got = ::read(fd, buffer, sizeof buffer);
+                    if (got <= 0) break;
+                    mRead += static_cast<std::size_t>(got);
+                }
+                ::close(fd);
+            });
+        } else {
+            target = ::open("/dev/null", O_WRONLY);
+        }
+        ::dup2(target, STDOUT_FILENO);
+        ::close(target);
+        mSwallower = std::cout.rdbuf(gConsole);
+    }
+    ~ConsoleTo() {
+        CLogger::Instance().Flush();
+        std::fflush(stdout);
+        std::cout.rdbuf(mSwallower);
+        ::dup2(mSaved, STDOUT_FILENO);
+        ::close(mSaved);
+        if (mReader.joinable()) mReader.join();
+    }
+    std::size_t bytesRead() const { return mRead; }
+
+private:
+    int mSaved = -1;
+    std::thread mReader;
+    std::atomic<std::size_t> mRead{0};
+    std::streambuf* mSwallower = nullptr;
+};
+
+void BM_OpenLinesToConsole(benchmark::State& state) {
+    FileLogger();
+    constexpr int kLines = 88123;
+    const char* const names[] = {"Track", "Turnout", "Crossing"};
+    double bytes = 0;
+    {
+        ConsoleTo console(state.range(0) == 1);
+        for (auto _ : state) {
+            for (int i = 0; i < kLines; ++i) LogInfo("Guessed type %d (%s) for %s", 1 + i % 3, names[i % 3], "R3-15");
+            CLogger::Instance().Flush();
+        }
+        DrainMemoryList();
+        bytes = static_cast<double>(console.bytesRead());
+    }
+    state.SetItemsProcessed(state.iterations() * kLines);
+    // What reached the reader, an open's lines at a time.
+    if (state.range(0) == 1) state.counters["piped_bytes_per_open"] = bytes / static_cast<double>(state.iterations());
+}
+BENCHMARK(BM_OpenLinesToConsole)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+
 void BM_RecentLinesForViewer(benchmark::State& state) {
     FileLogger();
     for (int i = 0; i < 4096; ++i) LogInfo("filler %d", i);
@@ -95,6 +175,7 @@ int main(int argc, char** argv) {
     // writes to std::cout, goes nowhere.
     NullBuffer nothing;
     std::streambuf* const console = std::cout.rdbuf(&nothing);
+    gConsole = console;
     std::ostream report(console);
     benchmark::ConsoleReporter display(benchmark::ConsoleReporter::OO_Tabular);
     display.SetOutputStream(&report);

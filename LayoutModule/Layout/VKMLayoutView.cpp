@@ -191,7 +191,13 @@ void VKMLayoutView::showLayout() {
         cancelTiles(nullptr);
         if (mLevel.layer) tileCache().eraseOwner(mPictureLayer->identifier());
         dropLevel(mKept);
-        dropLevel(mLevel);
+        if (mDrawTilesAside && mLevel.layer) {
+            // Shown until the tiles drawn aside cover the view.
+            mKept = std::move(mLevel);
+            mLevel = {};
+        } else {
+            dropLevel(mLevel);
+        }
         mLevel = makeLevel(zoom, base, version);
         drawNow = true;
     } else if (mLevel.zoom != zoom && !mInteractiveZoom) {
@@ -242,7 +248,10 @@ void VKMLayoutView::showLayout() {
     });
     // A level that has shown nothing and has nothing kept under it (its
     // first pass came before the view had a size) draws at once too.
-    if (drawNow || (!mLevel.shown && !mKept.layer) || weak_from_this().expired()) {
+    const bool atOnce = drawNow || (!mLevel.shown && !mKept.layer) || weak_from_this().expired();
+    if (atOnce && mDrawTilesAside && !weak_from_this().expired()) {
+        drawTilesAside(missing, settings);
+    } else if (atOnce) {
         drawTilesNow(missing, settings);
         missing.clear();
     } else {
@@ -370,6 +379,62 @@ void VKMLayoutView::drawTilesNow(const std::vector<tTileIndex>& tiles, const tDr
         tileCache().store(tileKey(tiles[i]), {images[i], tileRect(tiles[i]), scale, mLevel.version});
         placeTile(tiles[i], images[i]);
     }
+}
+
+void VKMLayoutView::drawTilesAside(const std::vector<tTileIndex>& tiles, const tDrawSettings& settings) {
+    // Drawn as drawTilesNow draws them, in bands on the whole pool, from a
+    // block of its own; each is asked for as a worker's tile is, so that it
+    // is dropped when cancelled or when its level has gone.
+    struct tAsked {
+        tTileIndex index;
+        std::uint64_t job;
+        std::shared_ptr<std::atomic<bool>> cancelled;
+    };
+    std::vector<tAsked> asked;
+    for (const tTileIndex& index : tiles) {
+        const auto key = std::make_tuple(mLevel.version, index.first, index.second);
+        if (mPending.count(key) != 0) continue;
+        auto cancelled = std::make_shared<std::atomic<bool>>(false);
+        const std::uint64_t job = mNextJob++;
+        mPending[key] = {job, cancelled};
+        asked.push_back({index, job, std::move(cancelled)});
+    }
+    if (asked.empty()) return;
+    mInFlight += asked.size();
+    {
+        std::lock_guard lock(mDrawing->mutex);
+        mDrawing->count += asked.size();
+    }
+    std::weak_ptr<VKMLayoutView> weak = std::static_pointer_cast<VKMLayoutView>(sharedView());
+    platform::DispatchQueue::global(platform::DispatchQueuePriority::Low)
+        .async([weak, renderData = mRenderData, settings, asked, scale = screenScale(), version = mLevel.version,
+                drawing = mDrawing] {
+            std::vector<std::pair<int, int>> wanted;
+            std::vector<std::size_t> at;
+            for (std::size_t i = 0; i < asked.size(); ++i) {
+                if (asked[i].cancelled->load()) continue;
+                wanted.push_back(asked[i].index);
+                at.push_back(i);
+            }
+            std::vector<std::shared_ptr<platform::Image>> images(asked.size());
+            try {
+                const auto drawn = drawTiles(settings, renderData.get(), wanted, scale);
+                for (std::size_t i = 0; i < at.size(); ++i) images[at[i]] = drawn[i];
+            } catch (...) {
+                // Tiles that could not be drawn stay missing.
+            }
+            {
+                std::lock_guard lock(drawing->mutex);
+                drawing->count -= asked.size();
+            }
+            drawing->drawn.notify_all();
+            platform::DispatchQueue::main().async([weak, version, asked, images = std::move(images)] {
+                const auto view = weak.lock();
+                if (!view) return;
+                for (std::size_t i = 0; i < asked.size(); ++i)
+                    view->tileArrived(version, asked[i].index, asked[i].job, images[i]);
+            });
+        });
 }
 
 std::vector<std::shared_ptr<platform::Image>> VKMLayoutView::drawTiles(const tDrawSettings& settings,
@@ -610,12 +675,21 @@ void VKMLayoutView::refreshLayoutRenderDataWithPrepared() {
         refreshLayoutRenderData();
         return;
     }
+    refreshLayoutRenderDataWithLayers(prepared->elements, prepared->overlays);
+}
+
+void VKMLayoutView::refreshLayoutRenderDataWithLayers(VKMLayoutRenderData::tLayer elements,
+                                                      VKMLayoutRenderData::tLayer overlays) {
+    mPrepared.reset();
+    const auto source = delegate();
+    CLayout* layout = source ? source->trackLayout() : nullptr;
+    if (!VKM_SOFT_ASSERT(layout != nullptr)) return;
     cancelTiles(nullptr);
     CStopwatch stopwatch;
     stopwatch.Start();
     buildRenderData(mRenderData, *layout, source->transientEditActions(), true);
-    mRenderData->setElementsData(prepared->elements);
-    mRenderData->setOverlayData(prepared->overlays);
+    mRenderData->setElementsData(std::move(elements));
+    mRenderData->setOverlayData(std::move(overlays));
     mRenderData->setElementIndex(nullptr);
     ++mGeneration;
     QLPerformanceCounters::addToCounter("CreateLayoutRenderData", stopwatch.Stop());

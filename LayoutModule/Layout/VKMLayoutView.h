@@ -100,6 +100,10 @@ public:
     // them. Nothing when the build throws.
     void prepareLayoutRenderData();
     void refreshLayoutRenderDataWithPrepared();
+    // A full refresh with the elements and overlay layers built elsewhere,
+    // from the delegate's layout as it is now with its display edits and
+    // the current background style; only the background is built here.
+    void refreshLayoutRenderDataWithLayers(VKMLayoutRenderData::tLayer elements, VKMLayoutRenderData::tLayer overlays);
     bool hasPreparedRenderData() const { return mPrepared != nullptr; }
     // Replaces the render data by empty ones.
     void clearRenderData();
@@ -116,6 +120,12 @@ public:
     // afresh.
     bool isInteractiveZoom() const { return mInteractiveZoom; }
     void setInteractiveZoom(bool interactive);
+
+    // While set (a document being opened behind a busy view), what would be
+    // drawn at once on the main thread is drawn on the pool and placed as
+    // it comes, the picture before staying under it until then.
+    bool drawsTilesAside() const { return mDrawTilesAside; }
+    void setDrawsTilesAside(bool aside) { mDrawTilesAside = aside; }
 
     void touchesEnded(const platform::ui::TouchSet& touches, const platform::ui::Event& event) override;
     std::string className() const override { return "VKMLayoutView"; }
@@ -191,6 +201,7 @@ private:
     bool placeKeptTile(const tTileIndex& index);
     void placeTile(const tTileIndex& index, std::shared_ptr<const platform::Image> image);
     void drawTilesNow(const std::vector<tTileIndex>& tiles, const tDrawSettings& settings);
+    void drawTilesAside(const std::vector<tTileIndex>& tiles, const tDrawSettings& settings);
     void askForTile(const tTileIndex& index, const tDrawSettings& settings);
     void tileArrived(std::uint64_t version, const tTileIndex& index, std::uint64_t job,
                      std::shared_ptr<platform::Image> image);
@@ -229,4 +240,5 @@ private:
     std::unique_ptr<platform::ui::RasterCache> mOwnCache;
     bool mInteractiveZoom = false;
     bool mPinchEnded = false;
+    bool mDrawTilesAside = false;
 };

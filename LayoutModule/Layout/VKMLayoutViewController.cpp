@@ -11,6 +11,7 @@
 #include "LayoutModule/Experiments/VKMExperimentals.h"
 #include "LayoutModule/Info/VKMLayoutInfoHelper.h"
 #include "LayoutModule/Layout/VKMLayoutElementHitTestHelper.h"
+#include "LayoutModule/Layout/VKMLayoutPreparer.h"
 #include "LayoutModule/Layout/VKMLayoutSymbols.h"
 #include "engine/services/VKMSoftAssert.h"
 #include "LayoutView/ImageExport/VKMLayoutResizeHelper.h"
@@ -43,6 +44,8 @@
 #include "engine/services/PerformanceCounters.h"
 #include "engine/services/ZDUtils.h"
 #include "platform/dispatch/DispatchQueue.h"
+#include "platform/dispatch/DisplayLink.h"
+#include "platform/dispatch/RunLoop.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/UserDefaults.h"
 #include "platform/ui/views/Button.h"
@@ -156,21 +159,34 @@ void VKMLayoutViewController::zoomToFitIntoBounds() {
 void VKMLayoutViewController::centerOnLayoutContent() {
     CLayout* layout = trackLayout();
     if (layout == nullptr) return;
-    const Point delta = VKMLayoutResizeHelper::sizeLayoutToFitContents(*layout);
+    // A document an open read was fitted and its elements built on the load
+    // queue, unless it has changed since.
+    auto prepared = VKMLayoutPreparer::shared()->take(*layout, transientEditActions());
+    const Point delta = prepared ? prepared->fitDelta : VKMLayoutResizeHelper::sizeLayoutToFitContents(*layout);
     ZDUtils::logDebug("Fit to layout size w/ delta {%g, %g}", delta.x, delta.y);
     zoomToFitIntoBounds();
     const auto view = layoutView();
     if (!view) return;
+    if (prepared) {
+        // Nothing is left to build while the background shows: all of it
+        // at once.
+        view->refreshLayoutRenderDataWithLayers(prepared->elements, prepared->overlays);
+        showLayoutWhenDrawn();
+        return;
+    }
     view->refreshLayoutRenderDataBackgroundOnly(true);
     const std::weak_ptr<VKMLayoutView> weak = view;
+    const auto self = weakSelf();
+    const std::uint64_t epoch = mDocumentEpoch;
     // A build that would only start after the pause ended is not made.
     const auto paused = std::make_shared<bool>(true);
-    platform::DispatchQueue::main().asyncAfter(kRefreshDelayTime, [weak, paused] {
+    platform::DispatchQueue::main().asyncAfter(kRefreshDelayTime, [weak, self, epoch, paused] {
         *paused = false;
         auto target = weak.lock();
-        if (!target) return;
+        auto controller = self.lock();
+        if (!target || !controller || controller->mDocumentEpoch != epoch) return;
         target->refreshLayoutRenderDataWithPrepared();
-        platform::NotificationCenter::defaultCenter().postNotificationName(kLayoutShownNotification, nullptr);
+        controller->showLayoutWhenDrawn();
     });
     // The elements are built while the pause runs (on a later turn of the
     // loop, so that what is queued for the centred background goes first),
@@ -202,9 +218,12 @@ void VKMLayoutViewController::viewDidLoad() {
     mLongPress->setDelegate(delegate);
     view()->addGestureRecognizer(mLongPress);
     // A document opened before this screen was made (one handed to the app
-    // at launch) was announced before the screen listened.
+    // at launch) was announced before the screen listened, and so was an
+    // open still under way.
     if (const CLayout* layout = trackLayout(); layout != nullptr && !layout->GetElements().empty()) {
         handleLayoutDocumentLoaded();
+    } else if (VKMLayoutDocumentHelper::isLoading()) {
+        handleLayoutIsLoading();
     }
 }
 
@@ -330,7 +349,7 @@ void VKMLayoutViewController::refreshLayoutView() {
     const auto view = layoutView();
     if (!view) return;
     if (isViewLoaded() && this->view()->window()) view->refreshLayoutRenderData();
-    if (mProgressHUD && view->hasRenderData()) hideProgressOverlay();
+    if (mProgressHUD && view->hasRenderData() && !mOpening) hideProgressOverlay();
     view->setNeedsDisplayOfLayout();
 }
 
@@ -524,7 +543,7 @@ void VKMLayoutViewController::registerForNotifications() {
     };
     on(kDeviceOrientationDidChangeNotification, &VKMLayoutViewController::handleDeviceRotated);
     on(VKMLayoutDocumentHelper::kDocumentDidCloseNotification, &VKMLayoutViewController::handleLayoutDocumentClosed);
-    on(kLayoutIsLoadingNotification, &VKMLayoutViewController::showProgressOverlay);
+    on(kLayoutIsLoadingNotification, &VKMLayoutViewController::handleLayoutIsLoading);
     on(VKMLayoutDocumentHelper::kDocumentLoadedNotification, &VKMLayoutViewController::handleLayoutDocumentLoaded);
     on(VKMLayoutDocumentHelper::kDocumentLoadFailedNotification,
        &VKMLayoutViewController::handleLayoutDocumentLoadFailed);
@@ -598,18 +617,63 @@ void VKMLayoutViewController::removeActionsAndZoomButton() {
 }
 
 void VKMLayoutViewController::handleLayoutDocumentClosed() {
+    ++mDocumentEpoch;
+    mShownWatch.reset();
     if (auto view = layoutView()) view->clearRenderData();
     if (auto author = outlets.authorButton.lock()) author->setTitle(std::string(), ControlState::normal);
     if (auto title = outlets.layoutTitleLabel.lock()) title->setText("");
     if (auto stack = outlets.layoutInfoStackView.lock()) stack->setHidden(true);
     removeActionsAndZoomButton();
     // Closed for good, not on the way to another document.
-    if (!VKMLayoutDocumentHelper::isLoading()) showEmptyState();
+    if (VKMLayoutDocumentHelper::isLoading()) return;
+    mOpening = false;
+    if (auto view = layoutView()) view->setDrawsTilesAside(false);
+    showEmptyState();
+}
+
+void VKMLayoutViewController::handleLayoutIsLoading() {
+    mOpening = true;
+    if (auto view = layoutView()) view->setDrawsTilesAside(true);
+    if (auto stack = outlets.emptyStateStackView.lock()) stack->setHidden(true);
+    showProgressOverlay();
 }
 
 void VKMLayoutViewController::handleLayoutDocumentLoadFailed() {
+    mOpening = false;
+    mShownWatch.reset();
+    if (auto view = layoutView()) view->setDrawsTilesAside(false);
     hideProgressOverlay();
     showEmptyState();
+}
+
+void VKMLayoutViewController::showLayoutWhenDrawn() {
+    mShownWatch.reset();
+    const auto view = layoutView();
+    if (view) view->layoutIfNeeded();
+    if (!view || view->missingTiles() == 0) {
+        layoutShown();
+        return;
+    }
+    // Tiles drawn aside arrive on later turns of the loop.
+    const auto self = weakSelf();
+    mShownWatch = std::make_unique<platform::DisplayLink>([self](const platform::DisplayLink::Frame&) {
+        const auto controller = self.lock();
+        const auto target = controller ? controller->layoutView() : nullptr;
+        if (!target) return;
+        target->layoutIfNeeded();
+        if (target->missingTiles() == 0) controller->layoutShown();
+    });
+    mShownWatch->addToRunLoop(platform::RunLoop::main(), platform::RunLoopMode::Common);
+}
+
+void VKMLayoutViewController::layoutShown() {
+    mShownWatch.reset();
+    if (mOpening) {
+        mOpening = false;
+        if (auto view = layoutView()) view->setDrawsTilesAside(false);
+        hideProgressOverlay();
+    }
+    platform::NotificationCenter::defaultCenter().postNotificationName(kLayoutShownNotification, nullptr);
 }
 
 void VKMLayoutViewController::showEmptyState() {
@@ -623,12 +687,15 @@ void VKMLayoutViewController::handleLayoutDocumentLoaded() {
     adjustLayoutTitleActionButtons();
     installActionsStackView();
     installZoomButton();
-    hideProgressOverlay();
+    // An open's busy view stays until the layout is drawn.
+    if (!mOpening) hideProgressOverlay();
     QLActivityAnalytics::trackEvent("LayoutLoaded");
     QLPerformanceCounters::addToCounter("HandleLayoutLoadedLVVC", stopwatch.Stop());
     const auto self = weakSelf();
-    platform::DispatchQueue::main().asyncAfter(kRefreshDelayTime, [self] {
-        if (auto controller = self.lock()) controller->centerOnLayoutContent();
+    const std::uint64_t epoch = mDocumentEpoch;
+    platform::DispatchQueue::main().asyncAfter(kRefreshDelayTime, [self, epoch] {
+        auto controller = self.lock();
+        if (controller && controller->mDocumentEpoch == epoch) controller->centerOnLayoutContent();
     });
 }
 

@@ -3,9 +3,10 @@
 // pans it with its own recognisers (the view does not scroll), shows the
 // shared layout's title, author, like and info buttons, installs the action
 // buttons and the zoom button, shows a progress view while a layout
-// downloads, and redraws or refits on the notifications that announce
-// loads, closes and display changes. It is the layout view's delegate.
-// Main thread only.
+// downloads or is read (from the open's start to the first frame that
+// shows the layout, its tiles then drawn off the main thread), and redraws
+// or refits on the notifications that announce loads, closes and display
+// changes. It is the layout view's delegate. Main thread only.
 
 #include <cstdint>
 #include <memory>
@@ -15,6 +16,9 @@
 #include "platform/ui/input/GestureRecognizer.h"
 #include "platform/ui/controllers/ViewController.h"
 
+namespace platform {
+class DisplayLink;
+}
 namespace platform::ui {
 class Button;
 class Label;
@@ -56,7 +60,8 @@ public:
 
     static constexpr const char* kLayoutZoomedNotification = "QLLayoutZoomedNotification";
     static constexpr const char* kLayoutIsLoadingNotification = "VKMLayoutIsLoadingFromApiNotification";
-    // A loaded document has been centred and drawn in full; object: none.
+    // A loaded document has been centred and is drawn in full: the frame
+    // that shows it first (every visible tile in place); object: none.
     static constexpr const char* kLayoutShownNotification = "VKMLayoutDocumentShownNotification";
     static constexpr const char* kShowColorizeOptionsNotification = "QLShowColorizeLayoutOptionsNotification";
     static constexpr const char* kShareLayoutNotification = "VKMShareLayoutNotification";
@@ -162,6 +167,13 @@ private:
     void registerForNotifications();
     void handleDeviceRotated();
     void handleLayoutDocumentClosed();
+    // An open has begun: the screen shows it is busy (never that no layout
+    // is open) until the first frame that shows the layout.
+    void handleLayoutIsLoading();
+    // Once the view shows the layout whole: the busy view goes and
+    // kLayoutShownNotification is posted.
+    void showLayoutWhenDrawn();
+    void layoutShown();
     // A read that failed: no busy view, and the screen as it is with no layout.
     void handleLayoutDocumentLoadFailed();
     void showEmptyState();
@@ -181,6 +193,12 @@ private:
     // Counts the loads begun and ended: a progress view asked for by a load
     // that has ended meanwhile is not shown.
     std::uint64_t mProgressRequests = 0;
+    // Between an open's start and the first frame that shows its layout.
+    bool mOpening = false;
+    // Grows with every close: work asked for a document before does nothing.
+    std::uint64_t mDocumentEpoch = 0;
+    // Looks at each frame whether the view shows the layout whole yet.
+    std::unique_ptr<platform::DisplayLink> mShownWatch;
     std::shared_ptr<VKMZoomButton> mZoomButton;
     std::shared_ptr<platform::ui::StackView> mActionsStack;
     std::shared_ptr<platform::ui::Layer> mTouchLayer;

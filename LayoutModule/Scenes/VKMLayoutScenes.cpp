@@ -3,6 +3,7 @@
 #include "LayoutModule/ElementInfo/VKMElementInfoViewController.h"
 #include "LayoutModule/LayerList/VKMLayerListViewController.h"
 #include "LayoutModule/Layout/VKMLayoutSymbols.h"
+#include "LayoutModule/Layout/VKMLayoutPreparer.h"
 #include "LayoutModule/Layout/VKMLayoutView.h"
 #include "LayoutModule/Layout/VKMLayoutViewController.h"
 #include "LayoutModule/LayoutDetails/VKMLayoutDescriptionViewController.h"
@@ -310,6 +311,9 @@ std::shared_ptr<ViewController> makeSpecificLanguageDescription() {
 
 void registerScenes() {
     VKMCurrentCloudLayout::setCloudLayoutIdProvider([] { return VKMLayoutSession::sharedSession().cloudLayoutId(); });
+    // What the layout screen would do with an opened document on the main
+    // thread is done while the document is read.
+    VKMLayoutDocumentHelper::setDocumentPreparer(VKMLayoutPreparer::shared());
     const struct {
         const char* identifier;
         Storyboard::SceneFactory factory;

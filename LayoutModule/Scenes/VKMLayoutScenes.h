@@ -29,9 +29,10 @@ inline constexpr const char* kSpecificLanguageDescriptionId = "SpecificLanguageD
 inline constexpr const char* kLayerListId = "LayerListId";
 inline constexpr const char* kLayoutItemDetailsId = "LayoutItemDetailsId";
 
-// Registers every scene above, and lets the open cloud layout be known to
-// the sharing module through the layout session. Once is enough; again
-// replaces them.
+// Registers every scene above, lets the open cloud layout be known to the
+// sharing module through the layout session, and has the documents that
+// opens read prepared for the layout screen (VKMLayoutPreparer). Once is
+// enough; again replaces them.
 void registerScenes();
 
 // A new controller of the scene as a T; null (after a soft assertion) when

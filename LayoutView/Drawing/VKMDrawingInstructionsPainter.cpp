@@ -241,7 +241,7 @@ void VKMDrawingInstructionsPainter::drawPath(platform::Context& context, const C
         SetLineStyle(context, instruction);
         if (instruction.mUseFill) {
             setFillColor(context, instruction.mFillColor, instruction.mUsePattern);
-            context.addLines(points.data(), points.size());
+            context.addLinesToFill(points.data(), points.size());
             context.fill(platform::FillRule::nonZero);
         }
         if (stroke) {

@@ -1,5 +1,6 @@
 #include "app/Helper/VKMLayoutDocumentHelper.h"
 
+#include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -24,13 +25,17 @@ const void* VKMLayoutDocumentHelper::notificationObject() {
 namespace {
 
 // The open being read; a later open takes its place.
-std::uint64_t gOpenGeneration = 0;
+// Atomic: the load queue looks whether its read is still wanted.
+std::atomic<std::uint64_t> gOpenGeneration{0};
 bool gLoading = false;
+std::shared_ptr<VKMLayoutDocumentHelper::DocumentPreparer> gPreparer;
 
 // Hands the read document to the holder and tells the screens; main thread.
-bool finishLoad(CCurrentCloudLayout::tReadLayout read, CStopwatch& stopwatch) {
+bool finishLoad(CCurrentCloudLayout::tReadLayout read, CStopwatch& stopwatch,
+                const std::shared_ptr<VKMLayoutDocumentHelper::DocumentPreparer>& preparer = nullptr) {
     CCurrentCloudLayout& holder = CCurrentCloudLayout::Instance();
     const bool rc = holder.Adopt(std::move(read));
+    if (rc && preparer) preparer->documentAdopted(*holder.Layout());
     // The load replaced the document the close left.
     VKMLayoutSession::sharedSession().forgetDocument();
     VKM_SOFT_ASSERT(rc);
@@ -83,7 +88,10 @@ void VKMLayoutDocumentHelper::openLayoutFile(const std::string& path, std::funct
     closeCurrentLayout();
     platform::NotificationCenter::defaultCenter().postNotificationName(kDocumentLoadingNotification,
                                                                        notificationObject());
-    loadQueue().async([path, generation, stopwatch, completion = std::move(completion), hold]() mutable {
+    const std::shared_ptr<DocumentPreparer> preparer = gPreparer;
+    std::function<void(CLayout&)> prepare = preparer ? preparer->beginPreparing() : nullptr;
+    loadQueue().async([path, generation, stopwatch, completion = std::move(completion), hold, preparer,
+                       prepare = std::move(prepare)]() mutable {
         // The document is made and tidied here and only handed over whole;
         // the file is held against writers while it is read.
         auto read = std::make_shared<CCurrentCloudLayout::tReadLayout>();
@@ -97,20 +105,35 @@ void VKMLayoutDocumentHelper::openLayoutFile(const std::string& path, std::funct
             ZDUtils::logWarning("Failed to read layout file at '%s': %s", path.c_str(),
                                 error->localizedDescription().c_str());
         }
-        platform::DispatchQueue::main().async([read, generation, stopwatch, completion = std::move(completion)] {
-            if (generation != gOpenGeneration) {
-                ZDUtils::logInfo("A layout read for an earlier open is dropped");
-                if (completion) completion(false);
-                return;
+        // Not for a read that a later open has made stale.
+        const bool prepared = read->layout && prepare && generation == gOpenGeneration.load();
+        if (prepared) {
+            try {
+                prepare(*read->layout);
+            } catch (const std::exception& failure) {
+                ZDUtils::logWarning("Preparing the layout read from '%s' failed: %s", path.c_str(), failure.what());
             }
-            gLoading = false;
-            const bool rc = finishLoad(std::move(*read), *stopwatch);
-            if (completion) completion(rc);
-        });
+        }
+        platform::DispatchQueue::main().async(
+            [read, generation, stopwatch, completion = std::move(completion), preparer, prepared] {
+                if (generation != gOpenGeneration) {
+                    ZDUtils::logInfo("A layout read for an earlier open is dropped");
+                    if (completion) completion(false);
+                    return;
+                }
+                gLoading = false;
+                const bool rc = finishLoad(std::move(*read), *stopwatch, prepared ? preparer : nullptr);
+                if (completion) completion(rc);
+            });
     });
 }
 
 bool VKMLayoutDocumentHelper::isLoading() { return gLoading; }
+
+void VKMLayoutDocumentHelper::setDocumentPreparer(std::shared_ptr<DocumentPreparer> preparer) {
+    platform::requireMainThread("VKMLayoutDocumentHelper::setDocumentPreparer");
+    gPreparer = std::move(preparer);
+}
 
 platform::DispatchQueue& VKMLayoutDocumentHelper::loadQueue() {
     // Never destroyed: a read may still run while the process ends.

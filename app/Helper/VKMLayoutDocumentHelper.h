@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 
+class CLayout;
 namespace platform {
 class DispatchQueue;
 }
@@ -47,4 +48,20 @@ public:
     // Replaces the document by an empty one, clears the session's dirty
     // flag and posts the close notification.
     static void closeCurrentLayout();
+
+    // Work a screen has done on each document openLayoutFile reads, before
+    // the document is handed over, so that its main thread need not.
+    class DocumentPreparer {
+    public:
+        virtual ~DocumentPreparer() = default;
+        // Main thread, as an open starts: the work, or none. It runs on the
+        // load queue once the file is read and tidied, with the document its
+        // own there (nothing else sees it yet); what it throws is dropped.
+        virtual std::function<void(CLayout&)> beginPreparing() = 0;
+        // Main thread, once the prepared document is the current one, before
+        // the loaded notification.
+        virtual void documentAdopted(CLayout& layout) { (void)layout; }
+    };
+    // One at a time; null removes it. An open keeps the one it began with.
+    static void setDocumentPreparer(std::shared_ptr<DocumentPreparer> preparer);
 };

@@ -166,20 +166,21 @@ bool snapToPixels(cairo_t* cr) {
     return false;
 }
 
+void replayElement(cairo_t* cr, const Path::Element& e) {
+    switch (e.type) {
+        case Path::ElementType::moveTo: cairo_move_to(cr, e.points[0].x, e.points[0].y); break;
+        case Path::ElementType::lineTo: cairo_line_to(cr, e.points[0].x, e.points[0].y); break;
+        case Path::ElementType::curveTo:
+            cairo_curve_to(cr, e.points[0].x, e.points[0].y, e.points[1].x, e.points[1].y, e.points[2].x,
+                           e.points[2].y);
+            break;
+        case Path::ElementType::closeSubpath: cairo_close_path(cr); break;
+    }
+}
+
 void replay(cairo_t* cr, const Path& path, std::size_t from = 0) {
     const auto& elements = path.elements();
-    for (std::size_t i = from; i < elements.size(); ++i) {
-        const auto& e = elements[i];
-        switch (e.type) {
-            case Path::ElementType::moveTo: cairo_move_to(cr, e.points[0].x, e.points[0].y); break;
-            case Path::ElementType::lineTo: cairo_line_to(cr, e.points[0].x, e.points[0].y); break;
-            case Path::ElementType::curveTo:
-                cairo_curve_to(cr, e.points[0].x, e.points[0].y, e.points[1].x, e.points[1].y, e.points[2].x,
-                               e.points[2].y);
-                break;
-            case Path::ElementType::closeSubpath: cairo_close_path(cr); break;
-        }
-    }
+    for (std::size_t i = from; i < elements.size(); ++i) replayElement(cr, elements[i]);
 }
 
 // Keeps the current path across an operation that needs a path of its own.
@@ -415,6 +416,123 @@ void Context::addLines(const Point* points, std::size_t count) {
     }
 }
 
+namespace {
+
+// The squared distance of p from the segment a-b.
+double squaredDistanceToSegment(Point p, Point a, Point b) {
+    const double dx = b.x - a.x;
+    const double dy = b.y - a.y;
+    const double length = dx * dx + dy * dy;
+    double t = length > 0 ? ((p.x - a.x) * dx + (p.y - a.y) * dy) / length : 0;
+    t = std::clamp(t, 0.0, 1.0);
+    const double ex = a.x + t * dx - p.x;
+    const double ey = a.y + t * dy - p.y;
+    return ex * ex + ey * ey;
+}
+
+// Marks in `keep` the points of `line` a simplification within `tolerance`
+// keeps (Douglas and Peucker's): the ends, and in each run the point
+// farthest from the line between the run's ends while it lies beyond.
+void markKeptPoints(const std::vector<Point>& line, double tolerance, std::vector<char>& keep) {
+    keep.assign(line.size(), 0);
+    keep.front() = keep.back() = 1;
+    thread_local std::vector<std::pair<std::size_t, std::size_t>> runs;
+    runs.clear();
+    runs.emplace_back(0, line.size() - 1);
+    const double limit = tolerance * tolerance;
+    while (!runs.empty()) {
+        const auto [first, last] = runs.back();
+        runs.pop_back();
+        double farthest = limit;
+        std::size_t at = 0;
+        for (std::size_t i = first + 1; i < last; ++i) {
+            const double distance = squaredDistanceToSegment(line[i], line[first], line[last]);
+            if (distance > farthest) {
+                farthest = distance;
+                at = i;
+            }
+        }
+        if (at == 0) continue;
+        keep[at] = 1;
+        runs.emplace_back(first, at);
+        runs.emplace_back(at, last);
+    }
+}
+
+// Runs shorter than this are added whole.
+constexpr std::size_t kFewestToThin = 5;
+
+// A sub-path of straight lines from points[0] (moved to) for a fill on a
+// bitmap, without the points within kFillOutlineTolerance device pixels of
+// the line between the points kept around them. Measured by the
+// transform's linear part alone, so that drawings that differ only by a
+// translation (a tile and its bands, two tiles) keep the same points.
+void addThinnedRun(cairo_t* cr, const Point* points, std::size_t count) {
+    if (count < kFewestToThin) {
+        cairo_move_to(cr, points[0].x, points[0].y);
+        for (std::size_t i = 1; i < count; ++i) cairo_line_to(cr, points[i].x, points[i].y);
+        return;
+    }
+    cairo_matrix_t m;
+    cairo_get_matrix(cr, &m);
+    thread_local std::vector<Point> device;
+    thread_local std::vector<char> keep;
+    device.clear();
+    for (std::size_t i = 0; i < count; ++i)
+        device.push_back({m.xx * points[i].x + m.xy * points[i].y, m.yx * points[i].x + m.yy * points[i].y});
+    markKeptPoints(device, Context::kFillOutlineTolerance, keep);
+    cairo_move_to(cr, points[0].x, points[0].y);
+    for (std::size_t i = 1; i < count; ++i) {
+        if (keep[i]) cairo_line_to(cr, points[i].x, points[i].y);
+    }
+}
+
+bool thinsFills(cairo_t* cr) { return cairo_surface_get_type(cairo_get_target(cr)) == CAIRO_SURFACE_TYPE_IMAGE; }
+
+// replay() for a path about to be filled: its runs of straight lines thinned
+// as above on a bitmap.
+void replayToFill(cairo_t* cr, const Path& path) {
+    if (!thinsFills(cr)) {
+        replay(cr, path);
+        return;
+    }
+    const auto& elements = path.elements();
+    thread_local std::vector<Point> run;
+    for (std::size_t i = 0; i < elements.size();) {
+        if (elements[i].type != Path::ElementType::moveTo) {
+            replayElement(cr, elements[i]);
+            ++i;
+            continue;
+        }
+        run.clear();
+        run.push_back(elements[i].points[0]);
+        std::size_t next = i + 1;
+        for (; next < elements.size() && elements[next].type == Path::ElementType::lineTo; ++next)
+            run.push_back(elements[next].points[0]);
+        addThinnedRun(cr, run.data(), run.size());
+        i = next;
+    }
+}
+
+}  // namespace
+
+void Context::addLinesToFill(const Point* points, std::size_t count) {
+    if (!drawable()) return;
+    cairo_t* cr = mImpl->cr;
+    // Thinned only as the whole of a sub-path begun here, as a path's run of
+    // lines is, so that both ways of giving the same outline fill alike.
+    if (cairo_has_current_point(cr) || !thinsFills(cr)) {
+        addLines(points, count);
+        return;
+    }
+    thread_local std::vector<Point> run;
+    run.clear();
+    for (std::size_t i = 0; i < count; ++i) {
+        if (finite(points[i])) run.push_back(points[i]);
+    }
+    if (!run.empty()) addThinnedRun(cr, run.data(), run.size());
+}
+
 void Context::closePath() {
     if (drawable() && cairo_has_current_point(mImpl->cr)) cairo_close_path(mImpl->cr);
 }
@@ -508,7 +626,7 @@ std::optional<detail::PixelRect> opaqueRectPixels(const detail::ContextImpl& imp
 
 void Context::fillPath(const Path& path, FillRule rule) {
     PathKeeper keep(mImpl->cr);
-    addPath(path);
+    if (drawable()) replayToFill(mImpl->cr, path);
     // An opaque rectangle on whole pixels replaces what is below it: the
     // part of a reused bitmap not yet cleared that it covers is not
     // cleared first (a screen's background over a frame drawn before), and

@@ -87,6 +87,16 @@ public:
     // (without a current point the first moves there); points that are not
     // finite are left out. For long polylines, without a Path in between.
     void addLines(const Point* points, std::size_t count);
+    // The same for an outline about to be filled. On a bitmap, a sub-path
+    // of lines (begun here, or a path's run of lines from a move for
+    // fillPath) loses the points that lie within kFillOutlineTolerance
+    // device pixels of the line between the points kept around them; PDF
+    // and SVG keep every one. A zoomed-out drawing's dense outlines cost a
+    // fraction as much to fill, and no pixel's coverage moves by more than
+    // that sliver of it. Measured by the transform's scale and turn alone:
+    // drawings that differ by a translation keep the same points.
+    void addLinesToFill(const Point* points, std::size_t count);
+    static constexpr double kFillOutlineTolerance = 0.05;
     void closePath();
     bool isPathEmpty() const;
 
@@ -96,7 +106,8 @@ public:
     void stroke();
     void clip(FillRule rule = FillRule::nonZero);
 
-    // The same with a path of their own; the current path is cleared.
+    // The same with a path of their own; the current path is cleared. A
+    // path filled has its runs of lines thinned as addLinesToFill does.
     void fillPath(const Path& path, FillRule rule = FillRule::nonZero);
     void strokePath(const Path& path);
     void clipToPath(const Path& path, FillRule rule = FillRule::nonZero);

@@ -24,6 +24,10 @@
 #include "platform/ui/views/Button.h"
 #include "app/Session/VKMLayoutSession.h"
 #include "app/Utilities/Views/ZDThreeDotProgressView.h"
+#include "engine/drawing/TransientEdits.h"
+#include "engine/model/CompositeGeometry.h"
+#include "engine/model/CurrentCloudLayout.h"
+#include "engine/model/Image.h"
 #include "engine/model/Layout.h"
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/dispatch/DisplayLink.h"
@@ -643,6 +647,9 @@ TEST(LayoutScreen, AFileReadInTheBackgroundKeepsTheScreenGoingAndShowsItIsBusy) 
     release.set_value();
     ASSERT_TRUE(done());
     EXPECT_FALSE(screen.layout().GetElements().empty());
+    // The busy view stays until the tiles drawn aside show the layout.
+    screen.advance(0.2);
+    ASSERT_TRUE(screen.controller->outlets.layoutView.lock()->waitForTiles());
     screen.advance(1);
     EXPECT_EQ(screen.controller->progressHUD(), nullptr);
     EXPECT_EQ(progress->superview(), nullptr);
@@ -663,6 +670,106 @@ TEST(LayoutScreen, AFileReadInTheBackgroundKeepsTheScreenGoingAndShowsItIsBusy) 
     ASSERT_EQ(alerts.size(), 1u);
     EXPECT_EQ(alerts[0]->title(), "Operation failed");
     alerts[0]->dismissViewController(false);
+}
+
+namespace {
+
+// The render data the view shows, drawn against a build made afresh from
+// the document as it is: pixels that differ.
+int StalePixels(ScreenFixture& screen) {
+    const auto view = screen.controller->outlets.layoutView.lock();
+    std::shared_ptr<VKMLayoutRenderData> fresh;
+    VKMLayoutView::buildRenderData(fresh, screen.layout(), screen.controller->transientEditActions(), false);
+    const platform::Rect rect = screen.window->bounds();
+    const platform::Point offset = screen.controller->contentOffset();
+    auto shown = platform::BitmapContext::createForPointSize(rect.size(), 0.5);
+    auto reference = platform::BitmapContext::createForPointSize(rect.size(), 0.5);
+    VKMLayoutView::drawLayout(*shown, rect, &screen.layout(), view->renderData().get(), offset);
+    VKMLayoutView::drawLayout(*reference, rect, &screen.layout(), fresh.get(), offset);
+    int differing = 0;
+    for (int y = 0; y < reference->pixelHeight(); ++y) {
+        for (int x = 0; x < reference->pixelWidth(); ++x) {
+            differing += *shown->pixel(x, y) == *reference->pixel(x, y) ? 0 : 1;
+        }
+    }
+    return differing;
+}
+
+}  // namespace
+
+// A file an open reads is fitted and its elements built on the load queue;
+// the screen takes those layers when it centres the document, unless the
+// document, its display edits or the background style changed meanwhile.
+TEST(LayoutScreen, TheElementsBuiltWithTheReadAreShownOnlyWhileTheyHold) {
+    enum class Change { none, moved, darkened, edited };
+    CTracksOnlyEditAction tracksOnly;
+    for (const Change change : {Change::none, Change::moved, Change::darkened, Change::edited}) {
+        SCOPED_TRACE(static_cast<int>(change));
+        ScreenFixture screen;
+        screen.show(UserInterfaceIdiom::phone);
+        const auto view = screen.controller->outlets.layoutView.lock();
+        VKMFileManager::openFileAtURL(layouttest::WriteScenario(kBoardScenario, "read.wkst"));
+        ASSERT_TRUE(platform::RunLoop::main()->runUntil([] { return !VKMLayoutDocumentHelper::isLoading(); },
+                                                        std::chrono::seconds(20)));
+        ASSERT_FALSE(screen.layout().GetElements().empty());
+        // Fitted with the read: the board moved off the origin already.
+        EXPECT_GT(screen.layout().GetElements().front()->GetPosition().x, 0);
+        switch (change) {
+            case Change::none: break;
+            case Change::moved: {
+                CCompositeGeometry* board = screen.layout().GetElements().front();
+                board->SetPosition(CPoint(board->GetPosition().x + 150, board->GetPosition().y, 0));
+                break;
+            }
+            case Change::darkened:
+                platform::UserDefaults::standard().setBool(VKMLayoutView::kDarkBackgroundKey, true);
+                break;
+            case Change::edited:
+                UTransientEditActions::Add(CCurrentCloudLayout::Instance().GetTransientEditActions(), &tracksOnly);
+                break;
+        }
+        const auto elementsBefore = view->renderData() ? view->renderData()->elementsData() : nullptr;
+        screen.advance(0.15);
+        ASSERT_TRUE(view->waitForTiles());
+        screen.advance(0.1);
+        EXPECT_EQ(StalePixels(screen), 0);
+        EXPECT_NE(view->renderData()->elementsData(), elementsBefore);
+        platform::UserDefaults::standard().removeObject(VKMLayoutView::kDarkBackgroundKey);
+    }
+}
+
+TEST(LayoutScreen, AnOpenedLayoutsPicturesAreDecodedWithTheReadBeforeTheMainThreadHasIt) {
+    // Large pictures take seconds to decode: on the main thread no frame
+    // would come meanwhile, so they are decoded with the read, those of a
+    // hidden layer too.
+    const char* const scenario = R"(version 13
+param grid off
+layer "Plan"
+straight length=800 at=100,250 angle=0
+layer "Plans" type=image
+image "North" at=0,0 size=400,300 pixels=64,48
+image "South" at=0,400 size=400,300 pixels=64,48
+layer "Hidden plans" type=image hidden
+image "Sketch" at=500,0 size=400,300
+)";
+    ScreenFixture screen;
+    screen.show(UserInterfaceIdiom::phone);
+    std::vector<std::string> undecoded;
+    int loaded = 0;
+    auto token = platform::NotificationCenter::defaultCenter().addObserverForName(
+        VKMLayoutDocumentHelper::kDocumentLoadedNotification, nullptr, [&](const platform::Notification&) {
+            ++loaded;
+            for (const CImageElement* image : CCurrentCloudLayout::Instance().Layout()->GetImages()) {
+                if (!image->IsPictureDecoded()) undecoded.push_back(image->GetName());
+            }
+        });
+    VKMFileManager::openFileAtURL(layouttest::WriteScenario(scenario, "pictures.wkst"));
+    ASSERT_TRUE(platform::RunLoop::main()->runUntil([] { return !VKMLayoutDocumentHelper::isLoading(); },
+                                                    std::chrono::seconds(20)));
+    platform::NotificationCenter::defaultCenter().removeObserver(token);
+    ASSERT_EQ(loaded, 1);
+    ASSERT_EQ(screen.layout().GetImages().size(), 3u);
+    EXPECT_TRUE(undecoded.empty()) << undecoded.size() << " undecoded, first " << undecoded.front();
 }
 
 TEST(LayoutScreen, TheElementsBuiltDuringTheOpensPauseAreShownOnlyWhileTheyHold) {

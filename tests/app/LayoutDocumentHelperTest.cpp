@@ -4,8 +4,14 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <functional>
+#include <future>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
+#include <utility>
 #include <vector>
 
 #include "app/Helper/VKMLayoutDocumentHelper.h"
@@ -15,6 +21,8 @@
 #include "engine/model/LayerManager.h"
 #include "engine/services/PerformanceCounters.h"
 #include "engine/services/ServiceLocator.h"
+#include "platform/dispatch/DispatchQueue.h"
+#include "platform/dispatch/RunLoop.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/ui/controllers/AlertController.h"
 #include "tests/app/support/AppFiles.h"
@@ -148,4 +156,88 @@ TEST(LayoutDocumentHelper, AnEmptyPathIsOnlyLoggedAndClosingResetsTheDocumentAnd
     EXPECT_TRUE(holder.Layout()->GetElements().empty());
     EXPECT_FALSE(session.isDirty());
     EXPECT_EQ(session.layout(), nullptr);
+}
+
+namespace {
+
+// Records where and when its work runs; the work sees the document alone.
+class RecordingPreparer : public VKMLayoutDocumentHelper::DocumentPreparer {
+public:
+    std::function<void(CLayout&)> beginPreparing() override {
+        std::lock_guard lock(mutex);
+        events.push_back("begin");
+        return [this](CLayout& layout) {
+            std::lock_guard lock(mutex);
+            events.push_back("prepare " + std::to_string(layout.GetElements().size()));
+            offMain = offMain && std::this_thread::get_id() != mainThread;
+            // Not handed over yet: the holder has the closed, empty document.
+            unseen = unseen && CCurrentCloudLayout::Instance().Layout() != &layout;
+            layout.GetParameters().mWorkspaceWidth = 4321;
+        };
+    }
+    void documentAdopted(CLayout& layout) override {
+        std::lock_guard lock(mutex);
+        events.push_back("adopted");
+        EXPECT_EQ(CCurrentCloudLayout::Instance().Layout(), &layout);
+    }
+    std::vector<std::string> taken() {
+        std::lock_guard lock(mutex);
+        return std::exchange(events, {});
+    }
+
+    std::mutex mutex;
+    std::vector<std::string> events;
+    const std::thread::id mainThread = std::this_thread::get_id();
+    bool offMain = true;
+    bool unseen = true;
+};
+
+}  // namespace
+
+TEST(LayoutDocumentHelper, APreparerReadiesEachDocumentAnOpenReadsBeforeItIsHandedOver) {
+    testsupport::RegisterServices();
+    RegisterCounters();
+    testsupport::AppStage stage;
+    auto preparer = std::make_shared<RecordingPreparer>();
+    VKMLayoutDocumentHelper::setDocumentPreparer(preparer);
+    std::vector<std::string> loaded;
+    const auto token = platform::NotificationCenter::defaultCenter().addObserverForName(
+        VKMLayoutDocumentHelper::kDocumentLoadedNotification, nullptr,
+        [&](const platform::Notification&) { loaded.push_back("loaded"); });
+    const auto opened = [] {
+        return platform::RunLoop::main()->runUntil([] { return !VKMLayoutDocumentHelper::isLoading(); },
+                                                   std::chrono::seconds(20));
+    };
+    const std::string good = WriteLayout("prepared.wkst", 3, 3);
+
+    VKMLayoutDocumentHelper::openLayoutFile(good);
+    EXPECT_EQ(preparer->taken(), std::vector<std::string>{"begin"}) << "begun on the main thread as the open starts";
+    ASSERT_TRUE(opened());
+    EXPECT_EQ(preparer->taken(), (std::vector<std::string>{"prepare 3", "adopted"}));
+    EXPECT_EQ(loaded.size(), 1u) << "after the adoption";
+    EXPECT_TRUE(preparer->offMain);
+    EXPECT_TRUE(preparer->unseen);
+    EXPECT_EQ(CCurrentCloudLayout::Instance().Layout()->GetParameters().mWorkspaceWidth, 4321);
+
+    // An open a later one replaces is not prepared; a file that is not read
+    // is neither prepared nor adopted.
+    std::promise<void> release;
+    VKMLayoutDocumentHelper::loadQueue().async([held = release.get_future().share()] { held.wait(); });
+    VKMLayoutDocumentHelper::openLayoutFile(good);
+    VKMLayoutDocumentHelper::openLayoutFile(WriteLayout("cut.wkst", 3, 5));
+    release.set_value();
+    ASSERT_TRUE(opened());
+    stage.advance(0.5);
+    EXPECT_EQ(preparer->taken(), (std::vector<std::string>{"begin", "begin"}));
+    EXPECT_EQ(loaded.size(), 1u);
+    for (const auto& alert : AlertController::presentedAlerts()) alert->dismissViewController(false);
+
+    // Loading on the main thread, and opening with no preparer, prepare nothing.
+    ASSERT_TRUE(VKMLayoutDocumentHelper::loadLayoutFile(good));
+    VKMLayoutDocumentHelper::setDocumentPreparer(nullptr);
+    VKMLayoutDocumentHelper::openLayoutFile(good);
+    ASSERT_TRUE(opened());
+    EXPECT_TRUE(preparer->taken().empty());
+    EXPECT_EQ(loaded.size(), 3u);
+    EXPECT_NE(CCurrentCloudLayout::Instance().Layout()->GetParameters().mWorkspaceWidth, 4321);
 }

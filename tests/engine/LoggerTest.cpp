@@ -9,7 +9,14 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <poll.h>
+#include <stdio_ext.h>
+#include <unistd.h>
+
+#include <chrono>
 #include <climits>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -380,6 +387,79 @@ TEST(Logger, SilencedConsoleIsSkippedAndWrittenAgainOnceLive) {
     // The file and the memory list miss nothing.
     EXPECT_EQ(SplitLines(ReadFile(LogPath())).size(), 5u);
     EXPECT_EQ(RecentLines().size(), 5u);
+}
+
+namespace {
+
+// Standard output into a pipe for the test's length; what reaches its
+// other end is read with a generous timeout.
+class StdoutPipe {
+public:
+    StdoutPipe() {
+        std::fflush(stdout);
+        int ends[2];
+        EXPECT_EQ(::pipe(ends), 0);
+        mRead = ends[0];
+        mSaved = ::dup(STDOUT_FILENO);
+        ::dup2(ends[1], STDOUT_FILENO);
+        ::close(ends[1]);
+        ::fcntl(mRead, F_SETFL, ::fcntl(mRead, F_GETFL) | O_NONBLOCK);
+    }
+    ~StdoutPipe() {
+        std::fflush(stdout);
+        ::dup2(mSaved, STDOUT_FILENO);
+        ::close(mSaved);
+        ::close(mRead);
+    }
+    // What has arrived, waiting until it holds `text` or 20 s have passed.
+    std::string ReadUntil(const std::string& text) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (mGot.find(text) == std::string::npos && std::chrono::steady_clock::now() < deadline) {
+            pollfd readable{mRead, POLLIN, 0};
+            if (::poll(&readable, 1, 50) <= 0) continue;
+            char buffer[4096];
+            const ssize_t got = ::read(mRead, buffer, sizeof buffer);
+            if (got > 0) mGot.append(buffer, static_cast<std::size_t>(got));
+        }
+        return mGot;
+    }
+
+private:
+    int mRead = -1;
+    int mSaved = -1;
+    std::string mGot;
+};
+
+}  // namespace
+
+// A burst of console lines reaches standard output in blocks (a write(2)
+// every 64 KiB, where a pipe took one every 4 KiB and a terminal one every
+// line), yet a line alone is there a moment later without a flush, and the
+// lines keep their place among what the program itself writes there.
+TEST(Logger, ConsoleLinesGoOutInBlocksAndStillAppearSoonInTheirPlace) {
+    CLogger& logger = CLogger::Instance();
+    logger.SetLevel(2);
+    std::size_t bufferSize = 0;
+    int lineBuffered = -1;
+    std::string arrived;
+    {
+        // Checked once standard output is back, where failures are told.
+        StdoutPipe out;
+        std::printf("before\n");
+        LogInfo("the console's first line");
+        std::printf("after\n");
+        bufferSize = __fbufsize(stdout);
+        lineBuffered = __flbf(stdout);
+        arrived = out.ReadUntil("after\n");
+    }
+    EXPECT_EQ(bufferSize, 64u * 1024u);
+    EXPECT_EQ(lineBuffered, 0) << "flushed line by line";
+    const std::size_t before = arrived.find("before\n");
+    const std::size_t line = arrived.find(": [info   ]    the console's first line\n");
+    const std::size_t after = arrived.find("after\n", before + 1);
+    ASSERT_NE(line, std::string::npos) << "not written out without a flush: " << arrived;
+    EXPECT_LT(before, line);
+    EXPECT_LT(line, after);
 }
 
 TEST(Logger, ConcurrentWritersLoseNoLine) {

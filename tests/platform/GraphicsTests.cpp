@@ -3,10 +3,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <numbers>
 #include <string>
+#include <vector>
 
 using platform::AffineTransform;
 using platform::BitmapContext;
@@ -521,4 +523,76 @@ TEST(GraphicsContextTest, StrokesTooThinToDrawAreToldApart) {
     EXPECT_FALSE(c->strokeWidthDraws(1.0));
     EXPECT_TRUE(c->strokeWidthDraws(-1.0));
     EXPECT_TRUE(c->strokeWidthDraws(std::numeric_limits<double>::quiet_NaN()));
+}
+
+namespace {
+
+// A band along an arc, as a zoomed-out track bed is filled: the outer side
+// out, the inner side back, `steps` points a side.
+std::vector<Point> ArcBand(double radius, double width, int steps) {
+    std::vector<Point> points;
+    for (int i = 0; i <= steps; ++i) {
+        const double a = 0.7 * i / steps;
+        points.push_back({radius * std::cos(a), radius * std::sin(a)});
+    }
+    for (int i = steps; i >= 0; --i) {
+        const double a = 0.7 * i / steps;
+        points.push_back({(radius - width) * std::cos(a), (radius - width) * std::sin(a)});
+    }
+    return points;
+}
+
+}  // namespace
+
+TEST(GraphicsContextTest, DenseOutlinesFilledOnABitmapLoseOnlyWhatNoPixelShows) {
+    // 802 points within a few pixels, zoomed out as a fitted layout is.
+    const std::vector<Point> band = ArcBand(400, 45, 400);
+    const auto fill = [&band](double dx, double dy, bool thinned) {
+        auto c = bitmap(48, 48, 2);
+        c->translate(dx, dy);
+        c->scale(0.04, 0.04);
+        c->setFillColor(kBlue);
+        if (thinned) {
+            c->addLinesToFill(band.data(), band.size());
+        } else {
+            c->addLines(band.data(), band.size());
+        }
+        c->fill();
+        return c;
+    };
+    const auto whole = fill(4, 4, false);
+    const auto thinned = fill(4, 4, true);
+    int marked = 0;
+    int largest = 0;
+    for (int y = 0; y < 48; ++y) {
+        for (int x = 0; x < 48; ++x) {
+            const Pixel a = at(*whole, x, y);
+            const Pixel b = at(*thinned, x, y);
+            marked += a.alpha != 0 ? 1 : 0;
+            largest = std::max({largest, std::abs(a.alpha - b.alpha), std::abs(a.blue - b.blue)});
+        }
+    }
+    EXPECT_GT(marked, 20);
+    // Coverage moves by at most the tolerance's share of a pixel.
+    EXPECT_LE(largest, static_cast<int>(std::ceil(255 * platform::Context::kFillOutlineTolerance)));
+
+    // Moved by whole pixels (as a tile and its bands are), the same pixels.
+    const auto moved = fill(4 - 5.5, 4 - 3, true);
+    for (int y = 6; y < 48; ++y) {
+        for (int x = 11; x < 48; ++x) {
+            ASSERT_EQ(at(*moved, x - 11, y - 6), at(*thinned, x, y)) << x << "," << y;
+        }
+    }
+    // A path filled whole loses the same points.
+    Path path;
+    path.moveTo(band.front());
+    for (std::size_t i = 1; i < band.size(); ++i) path.lineTo(band[i]);
+    auto c = bitmap(48, 48, 2);
+    c->translate(4, 4);
+    c->scale(0.04, 0.04);
+    c->setFillColor(kBlue);
+    c->fillPath(path);
+    for (int y = 0; y < 48; ++y) {
+        for (int x = 0; x < 48; ++x) ASSERT_EQ(at(*c, x, y), at(*thinned, x, y)) << x << "," << y;
+    }
 }

@@ -124,6 +124,7 @@ TEST(VekmontProgram, HeadlessItOpensAHandedInLayoutOnTheLayoutTabAndWritesTheFra
     EXPECT_NE(AppLog(home).find("Initial launch date was "), std::string::npos);
     EXPECT_EQ(platform::Image::fromFile(PathFor("again.png"))->pixelWidth(), 1640);
     EXPECT_TRUE(fs::exists(mark));
+    EXPECT_EQ(testsupport::ReadWholeFile(mark).rfind("main_loop_gap_ms ", 0), 0u) << "the main loop's longest wait";
 }
 
 TEST(VekmontProgram, HeadlessItRunsUntilSigtermAndThenTerminatesCleanly) {

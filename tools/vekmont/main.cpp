@@ -13,16 +13,19 @@
 //
 // Headless with --snapshot it writes the window's first frame, after the
 // launch and the document, as PNG and ends; with $VEKMONT_SNAPSHOT_MARK set
-// it also creates that (empty) file once the frame is composed, before the
-// PNG is encoded, for timing the start apart from the encoding. The app's folders lie under
-// $VEKMONT_HOME (else the XDG folders). The exit status is one of
-// tools/common/ExitCodes.h.
+// it also creates that file once the frame is composed, before the PNG is
+// encoded, for timing the start apart from the encoding; it holds
+// "main_loop_gap_ms G frames N": the longest the main loop kept a frame
+// waiting (from its first frame to the one taken) and the frames it ran.
+// The app's folders lie under $VEKMONT_HOME (else the XDG folders). The
+// exit status is one of tools/common/ExitCodes.h.
 
 #include "LayoutModule/Layout/VKMLayoutViewController.h"
 #include "app/Helper/VKMLayoutDocumentHelper.h"
 #include "app/VKMAppDelegate.h"
 #include "crashes/TelemetryCrashes/TLMCrashes.h"
 #include "engine/services/Logger.h"
+#include "platform/dispatch/DisplayLink.h"
 #include "platform/dispatch/RunLoop.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/graphics/Image.h"
@@ -42,6 +45,7 @@
 #include <pthread.h>
 #include <signal.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -152,6 +156,15 @@ public:
     }
     void run(const std::shared_ptr<Window>& window) override {
         mWindow = window;
+        if (const char* mark = std::getenv("VEKMONT_SNAPSHOT_MARK"); mark != nullptr && *mark != '\0') {
+            mFrames = std::make_unique<platform::DisplayLink>([this](const platform::DisplayLink::Frame&) {
+                const auto now = std::chrono::steady_clock::now();
+                if (mLastFrame) mLongestGap = std::max(mLongestGap, now - *mLastFrame);
+                mLastFrame = now;
+                ++mFrameCount;
+            });
+            mFrames->addToRunLoop(platform::RunLoop::main(), platform::RunLoopMode::Common);
+        }
         if (mReady) platform::RunLoop::main()->post([this] { take(); });
         // Never wait for ever.
         mTimer = platform::RunLoop::main()->postAfter(std::chrono::seconds(60), [this] { take(); });
@@ -163,6 +176,7 @@ private:
     void take() {
         if (mTaken) return;
         mTaken = true;
+        if (mFrames) mFrames->invalidate();
         mStatus = write(mWindow);
         ApplicationMainRequestEnd();
     }
@@ -189,10 +203,16 @@ private:
         return kExitOk;
     }
 
-    static void markComposed() {
+    void markComposed() const {
         const char* mark = std::getenv("VEKMONT_SNAPSHOT_MARK");
         if (mark == nullptr || *mark == '\0') return;
-        if (std::FILE* file = std::fopen(mark, "w")) std::fclose(file);
+        // Renamed into place whole: its reader waits for it to appear.
+        const std::string partial = std::string(mark) + ".partial";
+        std::FILE* file = std::fopen(partial.c_str(), "w");
+        if (file == nullptr) return;
+        std::fprintf(file, "main_loop_gap_ms %.1f frames %d\n",
+                     std::chrono::duration<double, std::milli>(mLongestGap).count(), mFrameCount);
+        if (std::fclose(file) == 0) std::rename(partial.c_str(), mark);
     }
 
     std::string mPath;
@@ -202,6 +222,11 @@ private:
     int mStatus = kExitInternal;
     std::vector<platform::NotificationCenter::ObserverToken> mTokens;
     platform::RunLoop::Timer mTimer;
+    // The main loop's frames until the one taken, for the start-up bench.
+    std::unique_ptr<platform::DisplayLink> mFrames;
+    std::optional<std::chrono::steady_clock::time_point> mLastFrame;
+    std::chrono::steady_clock::duration mLongestGap{0};
+    int mFrameCount = 0;
 };
 
 // The signals the application main takes on a thread of its own and hands
