@@ -106,12 +106,18 @@ TEST(ActionButtons, TapsAndLongPressesDoWhatEachButtonIsFor) {
     screen.synth->wait(0.5);
     EXPECT_EQ(share.count, 1);
     EXPECT_EQ(share.object, Helper::button(Helper::kShare).get());
-    // The screen answers with the share sheet once the picture is drawn.
+    // The screen answers with the share sheet at once, and gives it the
+    // picture once it is drawn; the test waits for it, so that no drawing
+    // outlives the test.
     const auto dismissShareSheet = [&screen] {
-        platform::RunLoop::main()->runUntil([] { return !presentedControllers<ActivityViewController>().empty(); },
-                                            std::chrono::seconds(30));
+        const auto ready = [] {
+            const auto sheets = presentedControllers<ActivityViewController>();
+            return !sheets.empty() && !sheets.front()->isWaitingForItems();
+        };
+        platform::RunLoop::main()->runUntil(ready, std::chrono::seconds(30));
         const auto sheets = presentedControllers<ActivityViewController>();
         ASSERT_EQ(sheets.size(), 1u);
+        EXPECT_FALSE(sheets.front()->isWaitingForItems());
         screen.advance(1);
         sheets.front()->dismissViewController(false);
     };
