@@ -2,10 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
-#include <deque>
-#include <functional>
-#include <mutex>
+#include <set>
 #include <vector>
 
 #include "LayoutView/Drawing/VKMGridPainter.h"
@@ -28,84 +25,13 @@
 #include "platform/ui/views/Window.h"
 #include "platform/ui/input/Touch.h"
 
-VKMLayoutView::VKMLayoutView() : VKMLayoutView(platform::Rect{}) {}
-
-VKMLayoutView::VKMLayoutView(const platform::Rect& frame) : View(frame) {}
-
-bool VKMLayoutView::isDarkBackground() {
-    return platform::UserDefaults::standard().boolValue(kDarkBackgroundKey).value_or(false);
-}
-
 namespace {
 
-// Tiles asked for ahead of a pan, around the visible ones.
-constexpr int kRing = 1;
-// Bands of rows a tile drawn at once is split into, each a job of its own.
-constexpr int kBandsATile = 8;
+constexpr platform::ui::RenderTuning kTuning{};
 
-std::uint64_t mix(std::uint64_t seed, std::uint64_t value) {
-    std::uint64_t x = seed ^ (value + 0x9e3779b97f4a7c15ULL + (seed << 6) + (seed >> 2));
-    x ^= x >> 31;
-    x *= 0xbf58476d1ce4e5b9ULL;
-    return x ^ (x >> 29);
+unsigned tileThreads() {
+    return std::max(kTuning.fewestTileThreads, platform::DispatchQueue::concurrency() / kTuning.tileThreadsShare);
 }
-
-std::uint64_t bitsOf(double value) {
-    std::uint64_t bits = 0;
-    std::memcpy(&bits, &value, sizeof bits);
-    return bits;
-}
-
-// Tile jobs run on a quarter of the pool's threads (at least two), at low
-// priority: the compositor draws a frame's bands on the same pool, and a
-// frame must not wait behind a screenful of tiles. Half the pool sharpened
-// sooner but doubled the frames over 16.7 ms after a pinch at 100,000
-// elements, while the stretched tiles were composited.
-class TileWorkers {
-public:
-    static TileWorkers& shared() {
-        static auto* workers = new TileWorkers();  // outlives the threads
-        return *workers;
-    }
-
-    void add(std::function<void()> job) {
-        {
-            std::lock_guard lock(mMutex);
-            mJobs.push_back(std::move(job));
-            if (mRunners >= mMostRunners) return;
-            ++mRunners;
-        }
-        platform::DispatchQueue::global(platform::DispatchQueuePriority::Low).async([this] { run(); });
-    }
-
-private:
-    TileWorkers() : mMostRunners(std::max(2u, platform::DispatchQueue::concurrency() / 4)) {}
-
-    void run() {
-        for (;;) {
-            std::function<void()> job;
-            {
-                std::lock_guard lock(mMutex);
-                if (mJobs.empty()) {
-                    --mRunners;
-                    return;
-                }
-                job = std::move(mJobs.front());
-                mJobs.pop_front();
-            }
-            try {
-                job();
-            } catch (...) {
-                // A tile that could not be drawn stays missing; the others go on.
-            }
-        }
-    }
-
-    std::mutex mMutex;
-    std::deque<std::function<void()>> mJobs;
-    unsigned mRunners = 0;
-    const unsigned mMostRunners;
-};
 
 platform::Rect tileRect(const std::pair<int, int>& index) {
     constexpr double side = VKMLayoutView::kTileSide;
@@ -125,6 +51,17 @@ std::shared_ptr<platform::Image> drawTile(const VKMLayoutView::tDrawSettings& se
 }
 
 }  // namespace
+
+VKMLayoutView::VKMLayoutView() : VKMLayoutView(platform::Rect{}) {}
+
+VKMLayoutView::VKMLayoutView(const platform::Rect& frame)
+    : View(frame),
+      mGrid(kTuning.tileSide, kTuning.tileRing),
+      mTileQueue("com.vekmont.layout.tiles", tileThreads(), platform::DispatchQueuePriority::Low) {}
+
+bool VKMLayoutView::isDarkBackground() {
+    return platform::UserDefaults::standard().boolValue(kDarkBackgroundKey).value_or(false);
+}
 
 double VKMLayoutView::screenScale() const {
     const auto inWindow = window();
@@ -170,8 +107,9 @@ void VKMLayoutView::showLayout() {
     mPictureLayer->setPosition({0, 0});
     if (layout == nullptr) {
         cancelTiles(nullptr);
-        dropLevel(mKept);
-        dropLevel(mLevel);
+        dropLevelLayers(mKept);
+        dropLevelLayers(mLevel);
+        mGrid.clear();
         mPictureLayer->setBackgroundColor(platform::Color::clear());
         mPinchEnded = false;
         return;
@@ -186,177 +124,108 @@ void VKMLayoutView::showLayout() {
     const platform::Point offset{std::round(requested.x * scale) / scale, std::round(requested.y * scale) / scale};
     const tDrawSettings settings = drawSettingsOf(*layout);
     const std::uint64_t base =
-        mix(mix(mix(mix(mix(mix(mGeneration, reinterpret_cast<std::uintptr_t>(layout)), bitsOf(scale)), settings.dark),
-                    settings.grid),
-                bitsOf(settings.workspaceWidth)),
-            bitsOf(settings.workspaceHeight));
+        VKMTileGrid::baseOf({mGeneration, reinterpret_cast<std::uintptr_t>(layout), scale, settings.dark, settings.grid,
+                             settings.workspaceWidth, settings.workspaceHeight});
     const double zoom = settings.zoom;
-    const std::uint64_t version = mix(base, bitsOf(zoom));
 
-    bool drawNow = false;
-    if (!mLevel.layer || mLevel.base != base) {
-        // All that is kept shows another document or other settings.
-        cancelTiles(nullptr);
-        if (mLevel.layer) tileCache().eraseOwner(mPictureLayer->identifier());
-        dropLevel(mKept);
-        dropLevel(mLevel);
-        mLevel = makeLevel(zoom, base, version);
-        drawNow = true;
-    } else if (mLevel.zoom != zoom && !mInteractiveZoom) {
-        cancelTiles(nullptr);
-        dropLevel(mKept);
-        if (mPinchEnded) {
-            // Stretched under the new zoom's tiles until they arrive.
-            mKept = std::move(mLevel);
-            mLevel = {};
-        } else {
-            dropLevel(mLevel);
-            drawNow = true;
-        }
-        mLevel = makeLevel(zoom, base, version);
-    }
+    const bool hadLevel = mGrid.level().made;
+    const VKMTileGrid::Change change = mGrid.update(base, zoom, mInteractiveZoom, mPinchEnded);
     mPinchEnded = false;
-    placeLevel(mKept, offset, zoom);
-    placeLevel(mLevel, offset, zoom);
+    if (change != VKMTileGrid::Change::none) {
+        cancelTiles(nullptr);
+        // All that is kept shows another document or other settings.
+        if (change == VKMTileGrid::Change::source && hadLevel) tileCache().eraseOwner(mPictureLayer->identifier());
+        dropLevelLayers(mKept);
+        if (change == VKMTileGrid::Change::pinchEnd) {
+            mKept = std::move(mLevel);
+        } else {
+            dropLevelLayers(mLevel);
+        }
+        mLevel = makeLevelLayers();
+    }
+    placeLevel(mKept, mGrid.kept(), offset, zoom);
+    placeLevel(mLevel, mGrid.level(), offset, zoom);
     // A pinch stretches what is there.
     if (mInteractiveZoom) return;
 
-    const tRange visible = visibleTiles(mLevel, offset, zoom, 0);
-    const tRange wanted = visibleTiles(mLevel, offset, zoom, kRing);
-    for (auto it = mLevel.tiles.begin(); it != mLevel.tiles.end();) {
-        if (wanted.contains(it->first)) {
-            ++it;
-        } else {
-            // The cache keeps its image for a pan back.
-            it->second->removeFromSuperlayer();
-            it = mLevel.tiles.erase(it);
-        }
+    const VKMTileGrid::tRange visible = mGrid.rangeAt(size, offset, zoom, 0);
+    const VKMTileGrid::tRange wanted = mGrid.rangeAt(size, offset, zoom, mGrid.ring());
+    for (const tTileIndex& index : mGrid.releaseOutside(wanted)) {
+        // The cache keeps its image for a pan back.
+        const auto tile = mLevel.tiles.find(index);
+        if (tile == mLevel.tiles.end()) continue;
+        tile->second->removeFromSuperlayer();
+        mLevel.tiles.erase(tile);
     }
     cancelTiles(&wanted);
 
+    // The visible tiles the cache lacks, the middle of the view first, then
+    // the ring's.
     std::vector<tTileIndex> missing;
-    for (int row = visible.row0; row <= visible.row1; ++row) {
-        for (int column = visible.column0; column <= visible.column1; ++column) {
-            const tTileIndex index{column, row};
-            if (mLevel.tiles.count(index) == 0 && !placeKeptTile(index)) missing.push_back(index);
-        }
+    std::vector<tTileIndex> ring;
+    for (const tTileIndex& index : mGrid.unplaced(visible, wanted)) {
+        if (placeKeptTile(index)) continue;
+        (visible.contains(index) ? missing : ring).push_back(index);
     }
-    // The middle of the view first.
-    const double middleColumn = (visible.column0 + visible.column1) / 2.0;
-    const double middleRow = (visible.row0 + visible.row1) / 2.0;
-    std::sort(missing.begin(), missing.end(), [&](const tTileIndex& a, const tTileIndex& b) {
-        return std::hypot(a.first - middleColumn, a.second - middleRow) <
-               std::hypot(b.first - middleColumn, b.second - middleRow);
-    });
-    // A level that has shown nothing and has nothing kept under it (its
-    // first pass came before the view had a size) draws at once too.
-    if (drawNow || (!mLevel.shown && !mKept.layer) || weak_from_this().expired()) {
+    const bool held = !weak_from_this().expired();
+    if (mGrid.drawsAtOnce() || !held) {
         drawTilesNow(missing, settings);
         missing.clear();
     } else {
         for (const tTileIndex& index : missing) askForTile(index, settings);
     }
-    for (int row = wanted.row0; row <= wanted.row1; ++row) {
-        for (int column = wanted.column0; column <= wanted.column1; ++column) {
-            const tTileIndex index{column, row};
-            if (visible.contains(index) || mLevel.tiles.count(index) != 0 || placeKeptTile(index)) continue;
-            if (!weak_from_this().expired()) askForTile(index, settings);
-        }
+    if (held) {
+        for (const tTileIndex& index : ring) askForTile(index, settings);
     }
     mMissing = missing.size();
-    if (visible.column1 >= visible.column0 && visible.row1 >= visible.row0) mLevel.shown = true;
+    if (!visible.empty()) mGrid.markShown();
     if (missing.empty()) {
-        dropLevel(mKept);
+        dropLevelLayers(mKept);
+        mGrid.dropKept();
     } else {
-        hideCoveredKeptTiles();
+        // A kept tile wholly under placed tiles of the current zoom would be
+        // stretched into the frame for nothing.
+        const std::set<tTileIndex> covered = mGrid.coveredKept();
+        for (const auto& [index, tile] : mKept.tiles) tile->setHidden(covered.count(index) != 0);
     }
     // Where no tile lies yet, the document's background; none under a
     // covered view, where it would only cost a fill of the whole frame.
     mPictureLayer->setBackgroundColor(missing.empty() ? platform::Color::clear() : documentColor);
 }
 
-void VKMLayoutView::hideCoveredKeptTiles() {
-    // A kept tile wholly under placed tiles of the current zoom would be
-    // stretched into the frame for nothing. Both levels scale about the
-    // same origin, so what covers it now covers it at any zoom (a next
-    // pinch stretches both alike).
-    const double stretch = mLevel.zoom / mKept.zoom;
-    for (const auto& [index, tile] : mKept.tiles) {
-        const platform::Rect kept = tileRect(index);
-        const int column0 = static_cast<int>(std::floor(stretch * kept.x / kTileSide));
-        const int row0 = static_cast<int>(std::floor(stretch * kept.y / kTileSide));
-        const int column1 = static_cast<int>(std::ceil(stretch * kept.maxX() / kTileSide)) - 1;
-        const int row1 = static_cast<int>(std::ceil(stretch * kept.maxY() / kTileSide)) - 1;
-        bool covered = true;
-        for (int row = row0; covered && row <= row1; ++row) {
-            for (int column = column0; covered && column <= column1; ++column) {
-                covered = mLevel.tiles.count({column, row}) != 0;
-            }
-        }
-        tile->setHidden(covered);
-    }
-}
-
-VKMLayoutView::tLevel VKMLayoutView::makeLevel(double zoom, std::uint64_t base, std::uint64_t version) {
-    tLevel level;
+VKMLayoutView::tLevelLayers VKMLayoutView::makeLevelLayers() {
+    tLevelLayers level;
     level.layer = platform::ui::Layer::make();
     level.layer->setAnchorPoint({0, 0});
     level.layer->setBounds({0, 0, 0, 0});
-    level.zoom = zoom;
-    level.base = base;
-    level.version = version;
     // Above the kept picture.
     mPictureLayer->addSublayer(level.layer);
     return level;
 }
 
-void VKMLayoutView::dropLevel(tLevel& level) {
+void VKMLayoutView::dropLevelLayers(tLevelLayers& level) {
     if (level.layer) level.layer->removeFromSuperlayer();
     level = {};
 }
 
-void VKMLayoutView::placeLevel(tLevel& level, platform::Point offset, double zoom) const {
-    if (!level.layer) return;
+void VKMLayoutView::placeLevel(const tLevelLayers& layers, const VKMTileGrid::tLevel& level, platform::Point offset,
+                               double zoom) {
+    if (!layers.layer) return;
     // A layout point p lies at zoom(level) x p in the level's layer and
     // belongs at offset + zoom x p in the view.
-    const double stretch = zoom / level.zoom;
-    level.layer->setTransform(stretch == 1 ? platform::ui::Transform3D::identity()
-                                           : platform::ui::Transform3D::scale(stretch, stretch));
-    level.layer->setPosition(offset);
-}
-
-VKMLayoutView::tRange VKMLayoutView::visibleTiles(const tLevel& level, platform::Point offset, double zoom,
-                                                  int ring) const {
-    const platform::Size size = bounds().size();
-    const double stretch = zoom / level.zoom;
-    if (!(stretch > 0) || !std::isfinite(stretch) || size.width <= 0 || size.height <= 0) return {};
-    const auto first = [&](double viewPoint, double origin) {
-        return static_cast<int>(std::floor((viewPoint - origin) / stretch / kTileSide));
-    };
-    const auto last = [&](double viewPoint, double origin) {
-        return static_cast<int>(std::ceil((viewPoint - origin) / stretch / kTileSide)) - 1;
-    };
-    // Far beyond any layout, the range is empty rather than huge.
-    constexpr double kMost = 1 << 22;
-    const double x0 = (0 - offset.x) / stretch / kTileSide;
-    const double y0 = (0 - offset.y) / stretch / kTileSide;
-    if (std::abs(x0) > kMost || std::abs(y0) > kMost) return {};
-    return {first(0, offset.x) - ring, first(0, offset.y) - ring, last(size.width, offset.x) + ring,
-            last(size.height, offset.y) + ring};
+    const double stretch = VKMTileGrid::stretchOf(level, zoom);
+    layers.layer->setTransform(stretch == 1 ? platform::ui::Transform3D::identity()
+                                            : platform::ui::Transform3D::scale(stretch, stretch));
+    layers.layer->setPosition(offset);
 }
 
 platform::ui::RasterKey VKMLayoutView::tileKey(const tTileIndex& index) const {
-    // The level's 16 bits (its version says the rest), column and row in
-    // 24 bits each.
-    const std::uint64_t level = mLevel.version >> 48;
-    const auto packed = [](int value) { return static_cast<std::uint64_t>(value + (1 << 23)) & 0xffffff; };
-    return {mPictureLayer ? mPictureLayer->identifier() : 0, platform::ui::kRasterTile,
-            (level << 48) | (packed(index.first) << 24) | packed(index.second)};
+    return {mPictureLayer ? mPictureLayer->identifier() : 0, platform::ui::kRasterTile, mGrid.partOf(index)};
 }
 
 bool VKMLayoutView::placeKeptTile(const tTileIndex& index) {
     const platform::ui::RasterEntry* kept = tileCache().find(tileKey(index));
-    if (kept == nullptr || kept->version != mLevel.version || !kept->image) return false;
+    if (kept == nullptr || kept->version != mGrid.level().version || !kept->image) return false;
     placeTile(index, kept->image);
     return true;
 }
@@ -367,6 +236,7 @@ void VKMLayoutView::placeTile(const tTileIndex& index, std::shared_ptr<const pla
     tile->setContents(std::move(image));
     mLevel.layer->addSublayer(tile);
     mLevel.tiles[index] = std::move(tile);
+    mGrid.place(index);
 }
 
 void VKMLayoutView::drawTilesNow(const std::vector<tTileIndex>& tiles, const tDrawSettings& settings) {
@@ -375,7 +245,7 @@ void VKMLayoutView::drawTilesNow(const std::vector<tTileIndex>& tiles, const tDr
     const auto images = drawTiles(settings, mRenderData.get(), tiles, scale);
     for (std::size_t i = 0; i < tiles.size(); ++i) {
         if (!images[i]) continue;
-        tileCache().store(tileKey(tiles[i]), {images[i], tileRect(tiles[i]), scale, mLevel.version});
+        tileCache().store(tileKey(tiles[i]), {images[i], tileRect(tiles[i]), scale, mGrid.level().version});
         placeTile(tiles[i], images[i]);
     }
 }
@@ -384,10 +254,9 @@ std::vector<std::shared_ptr<platform::Image>> VKMLayoutView::drawTiles(const tDr
                                                                        VKMLayoutRenderData* renderData,
                                                                        const std::vector<std::pair<int, int>>& tiles,
                                                                        double scale) {
-    // A tile over the dense middle of a fitted layout holds most of its
-    // elements: drawn whole on one thread it kept the others waiting (a
-    // third of a second of 100,000 elements' first frame). Each tile's rows
-    // are drawn in bands of their own instead.
+    // Each tile's rows are drawn in bands of their own (a third of a second
+    // of 100,000 elements' first frame went to one thread drawing the tile
+    // over the dense middle whole).
     std::vector<std::unique_ptr<platform::BitmapContext>> canvases(tiles.size());
     std::vector<std::unique_ptr<platform::BitmapContext>> bands;
     struct tBand {
@@ -403,9 +272,10 @@ std::vector<std::shared_ptr<platform::Image>> VKMLayoutView::drawTiles(const tDr
         if (!canvases[i]) continue;
         canvases[i]->translate(-rect.x, -rect.y);
         const int height = canvases[i]->pixelHeight();
-        for (int b = 0; b < kBandsATile; ++b) {
-            const int first = height * b / kBandsATile;
-            const int end = height * (b + 1) / kBandsATile;
+        const int bandsATile = kTuning.bandsATile;
+        for (int b = 0; b < bandsATile; ++b) {
+            const int first = height * b / bandsATile;
+            const int end = height * (b + 1) / bandsATile;
             auto band = canvases[i]->band(first, end);
             if (!band) continue;
             // A point more on either side within the tile: the band's own
@@ -428,57 +298,43 @@ std::vector<std::shared_ptr<platform::Image>> VKMLayoutView::drawTiles(const tDr
 }
 
 void VKMLayoutView::askForTile(const tTileIndex& index, const tDrawSettings& settings) {
-    const auto key = std::make_tuple(mLevel.version, index.first, index.second);
-    if (mPending.count(key) != 0) return;
-    auto cancelled = std::make_shared<std::atomic<bool>>(false);
-    const std::uint64_t job = mNextJob++;
-    mPending[key] = {job, cancelled};
-    ++mInFlight;
-    {
-        std::lock_guard lock(mDrawing->mutex);
-        ++mDrawing->count;
-    }
+    if (mGrid.isRequested(index)) return;
     // The job keeps the render data alive; a rebuild meanwhile waits for
     // its drawing (the render data's lock) and frees nothing under it, and
-    // what it drew then is dropped here, its version being past.
+    // what it drew then is dropped here, its version being past. It always
+    // answers, so that every tile asked for is counted back.
     std::weak_ptr<VKMLayoutView> weak = std::static_pointer_cast<VKMLayoutView>(sharedView());
-    TileWorkers::shared().add([weak, renderData = mRenderData, settings, index, scale = screenScale(), cancelled,
-                               version = mLevel.version, job, drawing = mDrawing] {
-        std::shared_ptr<platform::Image> image;
-        if (!cancelled->load()) image = drawTile(settings, renderData.get(), index, scale);
-        {
-            std::lock_guard lock(drawing->mutex);
-            --drawing->count;
-        }
-        drawing->drawn.notify_all();
-        platform::DispatchQueue::main().async([weak, version, index, job, image = std::move(image)]() mutable {
-            if (const auto view = weak.lock()) view->tileArrived(version, index, job, std::move(image));
+    const auto ticket = mTileQueue.async(
+        [weak, renderData = mRenderData, settings, index, scale = screenScale(), version = mGrid.level().version] {
+            std::shared_ptr<platform::Image> image;
+            try {
+                image = drawTile(settings, renderData.get(), index, scale);
+            } catch (...) {
+                // A tile that could not be drawn stays missing; the others go on.
+            }
+            platform::DispatchQueue::main().async([weak, version, index, image = std::move(image)]() mutable {
+                if (const auto view = weak.lock()) view->tileArrived(version, index, std::move(image));
+            });
         });
-    });
+    mGrid.requested(index, ticket);
+    ++mInFlight;
 }
 
-void VKMLayoutView::tileArrived(std::uint64_t version, const tTileIndex& index, std::uint64_t job,
+void VKMLayoutView::tileArrived(std::uint64_t version, const tTileIndex& index,
                                 std::shared_ptr<platform::Image> image) {
     if (mInFlight > 0) --mInFlight;
-    const auto pending = mPending.find(std::make_tuple(version, index.first, index.second));
-    if (pending != mPending.end() && pending->second.job == job) mPending.erase(pending);
-    if (!image || !mLevel.layer || version != mLevel.version) return;
+    if (!mGrid.arrived(version, index) || !image || !mLevel.layer) return;
     tileCache().store(tileKey(index), {image, tileRect(index), screenScale(), version});
-    if (mLevel.tiles.count(index) != 0) return;
+    if (mGrid.isPlaced(index)) return;
     placeTile(index, std::move(image));
     // The next pass lets the kept picture go once the view is covered.
     setNeedsDisplayOfLayout();
 }
 
-void VKMLayoutView::cancelTiles(const tRange* keep) {
-    for (auto it = mPending.begin(); it != mPending.end();) {
-        const auto& [version, column, row] = it->first;
-        if (keep != nullptr && version == mLevel.version && keep->contains({column, row})) {
-            ++it;
-        } else {
-            it->second.cancelled->store(true);
-            it = mPending.erase(it);
-        }
+void VKMLayoutView::cancelTiles(const VKMTileGrid::tRange* keep) {
+    for (const VKMTileGrid::tTicket ticket : mGrid.dropRequests(keep)) {
+        // One already started arrives, and is counted back then.
+        if (mTileQueue.cancel(ticket) && mInFlight > 0) --mInFlight;
     }
 }
 
@@ -487,8 +343,7 @@ bool VKMLayoutView::waitForTiles(std::chrono::milliseconds realTimeout) {
 }
 
 bool VKMLayoutView::waitForTileDrawing(std::chrono::milliseconds realTimeout) const {
-    std::unique_lock lock(mDrawing->mutex);
-    return mDrawing->drawn.wait_for(lock, realTimeout, [&] { return mDrawing->count == 0; });
+    return mTileQueue.waitUntilIdle(realTimeout);
 }
 
 void VKMLayoutView::setInteractiveZoom(bool interactive) {
