@@ -29,8 +29,10 @@ namespace {
 
 constexpr platform::ui::RenderTuning kTuning{};
 
-unsigned tileThreads() {
-    return std::max(kTuning.fewestTileThreads, platform::DispatchQueue::concurrency() / kTuning.tileThreadsShare);
+// Tile jobs' threads while the user moves the picture, and while it stands.
+unsigned tileThreads(bool moving) {
+    const unsigned share = moving ? kTuning.tileThreadsShare : kTuning.stillTileThreadsShare;
+    return std::max(kTuning.fewestTileThreads, platform::DispatchQueue::concurrency() / std::max(1u, share));
 }
 
 platform::Rect tileRect(const std::pair<int, int>& index) {
@@ -57,7 +59,7 @@ VKMLayoutView::VKMLayoutView() : VKMLayoutView(platform::Rect{}) {}
 VKMLayoutView::VKMLayoutView(const platform::Rect& frame)
     : View(frame),
       mGrid(kTuning.tileSide, kTuning.tileRing),
-      mTileQueue("com.vekmont.layout.tiles", tileThreads(), platform::DispatchQueuePriority::Low) {}
+      mTileQueue("com.vekmont.layout.tiles", tileThreads(true), platform::DispatchQueuePriority::Low) {}
 
 bool VKMLayoutView::isDarkBackground() {
     return platform::UserDefaults::standard().boolValue(kDarkBackgroundKey).value_or(false);
@@ -145,6 +147,12 @@ void VKMLayoutView::showLayout() {
     }
     placeLevel(mKept, mGrid.kept(), offset, zoom);
     placeLevel(mLevel, mGrid.level(), offset, zoom);
+    // While the user moves the picture the compositor needs the pool for
+    // the frames; once it stands (the end of a pinch, a pan that stopped)
+    // the tiles it lacks take the whole pool.
+    const bool moving = mInteractiveZoom || (change == VKMTileGrid::Change::none && offset != mShownOffset);
+    mShownOffset = offset;
+    mTileQueue.setWidth(tileThreads(moving));
     // A pinch stretches what is there.
     if (mInteractiveZoom) return;
 

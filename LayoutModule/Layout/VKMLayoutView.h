@@ -13,9 +13,11 @@
 // another zoom set outright draws the visible tiles at once, side by side
 // on the pool. A pan moves them and asks a width-limited queue on the pool
 // for the tiles it uncovers, and for a ring around the view ahead of them;
-// a pinch stretches them, and its end asks for the tiles at the new zoom
-// while the stretched ones stay underneath until those arrive. drawRect is
-// the same drawing pass, for drawing the view elsewhere.
+// a pinch stretches them, and its end asks for the visible tiles at the new
+// zoom, then the ring's, while the stretched ones stay underneath until the
+// visible ones arrive. The queue draws on a quarter of the pool while the
+// user pans or pinches, and on all of it once the picture stands still.
+// drawRect is the same drawing pass, for drawing the view elsewhere.
 
 #include <chrono>
 #include <cstdint>
@@ -74,6 +76,9 @@ public:
     // Visible tiles the last layout pass did not have (shown stretched from
     // the kept picture, or as the background).
     std::size_t missingTiles() const { return mMissing; }
+    // The tiles (column, row) at the current zoom asked of worker threads
+    // and not yet placed, in the order they were asked for.
+    std::vector<std::pair<int, int>> requestedTiles() const { return mGrid.requestedInOrder(); }
     // Runs the main loop until every tile asked for so far has been placed
     // (and those the layout passes meanwhile ask for), or `realTimeout`
     // passes; true when none is left.
@@ -205,6 +210,9 @@ private:
     // has arrived.
     std::size_t mInFlight = 0;
     std::size_t mMissing = 0;
+    // Where the last pass placed the layout's origin: a pass elsewhere at the
+    // same zoom is a frame of a pan.
+    platform::Point mShownOffset;
     // For a view outside a window.
     std::unique_ptr<platform::ui::RasterCache> mOwnCache;
     bool mInteractiveZoom = false;

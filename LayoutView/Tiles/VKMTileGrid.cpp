@@ -149,7 +149,9 @@ std::set<VKMTileGrid::tIndex> VKMTileGrid::coveredKept() const {
 
 bool VKMTileGrid::isRequested(const tIndex& index) const { return mRequests.count({mLevel.version, index}) != 0; }
 
-void VKMTileGrid::requested(const tIndex& index, tTicket ticket) { mRequests[{mLevel.version, index}] = ticket; }
+void VKMTileGrid::requested(const tIndex& index, tTicket ticket) {
+    mRequests[{mLevel.version, index}] = {ticket, mNextOrder++};
+}
 
 bool VKMTileGrid::arrived(std::uint64_t version, const tIndex& index) {
     mRequests.erase({version, index});
@@ -163,9 +165,20 @@ std::vector<VKMTileGrid::tTicket> VKMTileGrid::dropRequests(const tRange* keep) 
         if (keep != nullptr && version == mLevel.version && keep->contains(index)) {
             ++it;
         } else {
-            dropped.push_back(it->second);
+            dropped.push_back(it->second.ticket);
             it = mRequests.erase(it);
         }
     }
     return dropped;
+}
+
+std::vector<VKMTileGrid::tIndex> VKMTileGrid::requestedInOrder() const {
+    std::vector<std::pair<std::uint64_t, tIndex>> asked;
+    for (const auto& [key, request] : mRequests) {
+        if (key.first == mLevel.version) asked.emplace_back(request.order, key.second);
+    }
+    std::sort(asked.begin(), asked.end());
+    std::vector<tIndex> tiles;
+    for (const auto& [order, index] : asked) tiles.push_back(index);
+    return tiles;
 }

@@ -147,6 +147,9 @@ public:
     // called off.
     std::vector<tTicket> dropRequests(const tRange* keep);
     std::size_t requests() const { return mRequests.size(); }
+    // The current level's tiles asked for and not arrived, in the order
+    // they were asked for.
+    std::vector<tIndex> requestedInOrder() const;
 
 private:
     tLevel make(double zoom, std::uint64_t base) const;
@@ -155,6 +158,11 @@ private:
     int mRing;
     tLevel mLevel;
     tLevel mKept;
+    struct tRequest {
+        tTicket ticket = 0;
+        std::uint64_t order = 0;
+    };
     // By the version asked for, column and row.
-    std::map<std::pair<std::uint64_t, tIndex>, tTicket> mRequests;
+    std::map<std::pair<std::uint64_t, tIndex>, tRequest> mRequests;
+    std::uint64_t mNextOrder = 0;
 };

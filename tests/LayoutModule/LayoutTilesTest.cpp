@@ -307,3 +307,54 @@ TEST(LayoutTiles, ARebuildDropsTheTilesStillQueuedForTheOldRenderData) {
     CServiceLocator::Instance().RegisterService(plain);
     QLPerformanceCounters::forgetService();
 }
+
+TEST(LayoutTiles, AfterAPinchTheVisibleTilesAtTheNewZoomAreAskedForBeforeTheRingAndThePictureEndsSharp) {
+    ScreenFixture screen;
+    screen.show(UserInterfaceIdiom::phone);
+    OpenGenerated(screen);
+    VKMLayoutViewController& controller = *screen.controller;
+    const auto view = controller.outlets.layoutView.lock();
+    controller.changeZoomTo(controller.fittingZoomFactor() * 2.3);
+    screen.window->snapshot();
+    ASSERT_TRUE(view->waitForTiles());
+    const double before = screen.zoom();
+
+    std::vector<std::pair<int, int>> asked;
+    {
+        // With the pool held, every tile the pinch's end asks for waits in
+        // the order asked.
+        PoolBlocker blocker;
+        ASSERT_TRUE(blocker.allHeld());
+        const platform::Point mid{195, 422};
+        screen.synth->pinch({mid.x - 50, mid.y}, {mid.x + 50, mid.y}, {mid.x - 70, mid.y}, {mid.x + 70, mid.y}, 0.3);
+        screen.window->snapshot();
+        asked = view->requestedTiles();
+    }
+    ASSERT_GT(screen.zoom(), before * 1.2) << "the pinch did not zoom";
+
+    // The tiles the view shows at the new zoom, its offset on whole pixels.
+    const platform::Size size = view->bounds().size();
+    const platform::Point offset = controller.contentOffset();
+    constexpr double side = VKMLayoutView::kTileSide;
+    const double left = -std::round(offset.x * 2) / 2;
+    const double top = -std::round(offset.y * 2) / 2;
+    const int column0 = static_cast<int>(std::floor(left / side));
+    const int row0 = static_cast<int>(std::floor(top / side));
+    const int column1 = static_cast<int>(std::ceil((left + size.width) / side)) - 1;
+    const int row1 = static_cast<int>(std::ceil((top + size.height) / side)) - 1;
+    const auto visible = [&](const std::pair<int, int>& tile) {
+        return tile.first >= column0 && tile.first <= column1 && tile.second >= row0 && tile.second <= row1;
+    };
+    const std::size_t visibleCount = static_cast<std::size_t>((column1 - column0 + 1) * (row1 - row0 + 1));
+    const std::size_t ringCount = static_cast<std::size_t>((column1 - column0 + 3) * (row1 - row0 + 3)) - visibleCount;
+    ASSERT_EQ(asked.size(), visibleCount + ringCount) << "every tile of the new zoom asked for once";
+    for (std::size_t i = 0; i < asked.size(); ++i) {
+        EXPECT_EQ(visible(asked[i]), i < visibleCount)
+            << "tile " << asked[i].first << ", " << asked[i].second << " asked for " << i << "th";
+    }
+
+    ASSERT_TRUE(view->waitForTiles());
+    const auto [differing, compared] = Differing(screen, screen.window->snapshot());
+    EXPECT_EQ(view->missingTiles(), 0u);
+    EXPECT_LT(differing, compared / 100) << "not sharp once the tiles arrived";
+}

@@ -138,6 +138,7 @@ TEST(TileGrid, RequestsInsideTheWantedRangeOfTheCurrentLevelSurviveAPan) {
     grid.requested({5, 0}, 12);
     grid.requested({1, 1}, 13);
     EXPECT_TRUE(grid.isRequested({5, 0}));
+    EXPECT_EQ(grid.requestedInOrder(), (std::vector<tIndex>{{0, 0}, {5, 0}, {1, 1}})) << "in the order asked";
     const tRange keep{0, 0, 2, 2};
     EXPECT_EQ(grid.dropRequests(&keep), std::vector<VKMTileGrid::tTicket>{12});
     EXPECT_FALSE(grid.isRequested({5, 0}));
