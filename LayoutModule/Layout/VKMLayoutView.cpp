@@ -40,16 +40,70 @@ platform::Rect tileRect(const std::pair<int, int>& index) {
     return {index.first * side, index.second * side, side, side};
 }
 
+// A bitmap of `pixels` a side (0: the rectangle's size at the scale, up to
+// whole pixels) with the rectangle's corner at its origin.
+std::unique_ptr<platform::BitmapContext> tileCanvas(const platform::Rect& rect, int pixels, double scale, bool bands) {
+    const int width = pixels > 0 ? pixels : static_cast<int>(std::ceil(rect.width * scale));
+    const int height = pixels > 0 ? pixels : static_cast<int>(std::ceil(rect.height * scale));
+    auto canvas = bands ? platform::BitmapContext::createForBands(width, height, scale)
+                        : platform::BitmapContext::create(width, height, scale);
+    if (canvas) canvas->translate(-rect.x, -rect.y);
+    return canvas;
+}
+
 // One tile of the picture at the settings' zoom, the layout's origin at
 // the tile grid's origin.
 std::shared_ptr<platform::Image> drawTile(const VKMLayoutView::tDrawSettings& settings, VKMLayoutRenderData* renderData,
-                                          const std::pair<int, int>& index, double scale) {
-    const platform::Rect rect = tileRect(index);
-    auto canvas = platform::BitmapContext::createForPointSize(rect.size(), scale);
+                                          const platform::Rect& rect, int pixels, double scale) {
+    auto canvas = tileCanvas(rect, pixels, scale, false);
     if (!canvas) return nullptr;
-    canvas->translate(-rect.x, -rect.y);
     VKMLayoutView::drawLayout(*canvas, rect, settings, renderData, {0, 0});
     return platform::BitmapContext::takeImage(std::move(canvas));
+}
+
+// The tiles of `rects`, each drawn in bands of rows side by side on the
+// pool, the calling thread taking its share. Each tile's rows are drawn in
+// bands of their own: a third of a second of 100,000 elements' first frame
+// went to one thread drawing the tile over the dense middle whole.
+std::vector<std::shared_ptr<platform::Image>> drawTilesInBands(const VKMLayoutView::tDrawSettings& settings,
+                                                               VKMLayoutRenderData* renderData,
+                                                               const std::vector<platform::Rect>& rects, int pixels,
+                                                               double scale) {
+    std::vector<std::unique_ptr<platform::BitmapContext>> canvases(rects.size());
+    std::vector<std::unique_ptr<platform::BitmapContext>> bands;
+    struct tBand {
+        platform::Rect rect;
+        std::size_t band;
+    };
+    std::vector<tBand> work;
+    for (std::size_t i = 0; i < rects.size(); ++i) {
+        const platform::Rect& rect = rects[i];
+        canvases[i] = tileCanvas(rect, pixels, scale, true);
+        if (!canvases[i]) continue;
+        const int height = canvases[i]->pixelHeight();
+        const int bandsATile = kTuning.bandsATile;
+        for (int b = 0; b < bandsATile; ++b) {
+            const int first = height * b / bandsATile;
+            const int end = height * (b + 1) / bandsATile;
+            auto band = canvases[i]->band(first, end);
+            if (!band) continue;
+            // A point more on either side within the tile: the band's own
+            // rows clip it, and no row is left to the rounding of its edges.
+            const double top = std::max(rect.y, rect.y + first / scale - 1);
+            const double bottom = std::min(rect.maxY(), rect.y + end / scale + 1);
+            work.push_back({{rect.x, top, rect.width, bottom - top}, bands.size()});
+            bands.push_back(std::move(band));
+        }
+    }
+    platform::DispatchQueue::concurrentPerform(work.size(), [&](std::size_t i) {
+        VKMLayoutView::drawLayout(*bands[work[i].band], work[i].rect, settings, renderData, {0, 0});
+        bands[work[i].band].reset();
+    });
+    bands.clear();
+    std::vector<std::shared_ptr<platform::Image>> images(rects.size());
+    for (std::size_t i = 0; i < rects.size(); ++i)
+        images[i] = platform::BitmapContext::takeImage(std::move(canvases[i]));
+    return images;
 }
 
 }  // namespace
@@ -122,6 +176,7 @@ void VKMLayoutView::showLayout() {
 
     // On whole pixels, so that tiles land pixel on pixel.
     const double scale = screenScale();
+    mGrid.setScale(scale);
     const platform::Point requested = source->contentOffset();
     const platform::Point offset{std::round(requested.x * scale) / scale, std::round(requested.y * scale) / scale};
     const tDrawSettings settings = drawSettingsOf(*layout);
@@ -240,7 +295,7 @@ bool VKMLayoutView::placeKeptTile(const tTileIndex& index) {
 
 void VKMLayoutView::placeTile(const tTileIndex& index, std::shared_ptr<const platform::Image> image) {
     auto tile = platform::ui::Layer::make();
-    tile->setFrame(tileRect(index));
+    tile->setFrame(mGrid.rectOf(index));
     tile->setContents(std::move(image));
     mLevel.layer->addSublayer(tile);
     mLevel.tiles[index] = std::move(tile);
@@ -250,10 +305,12 @@ void VKMLayoutView::placeTile(const tTileIndex& index, std::shared_ptr<const pla
 void VKMLayoutView::drawTilesNow(const std::vector<tTileIndex>& tiles, const tDrawSettings& settings) {
     if (tiles.empty()) return;
     const double scale = screenScale();
-    const auto images = drawTiles(settings, mRenderData.get(), tiles, scale);
+    std::vector<platform::Rect> rects;
+    for (const tTileIndex& index : tiles) rects.push_back(mGrid.rectOf(index));
+    const auto images = drawTilesInBands(settings, mRenderData.get(), rects, mGrid.pixels(), scale);
     for (std::size_t i = 0; i < tiles.size(); ++i) {
         if (!images[i]) continue;
-        tileCache().store(tileKey(tiles[i]), {images[i], tileRect(tiles[i]), scale, mGrid.level().version});
+        tileCache().store(tileKey(tiles[i]), {images[i], rects[i], scale, mGrid.level().version});
         placeTile(tiles[i], images[i]);
     }
 }
@@ -262,47 +319,9 @@ std::vector<std::shared_ptr<platform::Image>> VKMLayoutView::drawTiles(const tDr
                                                                        VKMLayoutRenderData* renderData,
                                                                        const std::vector<std::pair<int, int>>& tiles,
                                                                        double scale) {
-    // Each tile's rows are drawn in bands of their own (a third of a second
-    // of 100,000 elements' first frame went to one thread drawing the tile
-    // over the dense middle whole).
-    std::vector<std::unique_ptr<platform::BitmapContext>> canvases(tiles.size());
-    std::vector<std::unique_ptr<platform::BitmapContext>> bands;
-    struct tBand {
-        platform::Rect rect;
-        std::size_t band;
-    };
-    std::vector<tBand> work;
-    for (std::size_t i = 0; i < tiles.size(); ++i) {
-        const platform::Rect rect = tileRect(tiles[i]);
-        const platform::Size pixels{std::ceil(rect.width * scale), std::ceil(rect.height * scale)};
-        canvases[i] = platform::BitmapContext::createForBands(static_cast<int>(pixels.width),
-                                                              static_cast<int>(pixels.height), scale);
-        if (!canvases[i]) continue;
-        canvases[i]->translate(-rect.x, -rect.y);
-        const int height = canvases[i]->pixelHeight();
-        const int bandsATile = kTuning.bandsATile;
-        for (int b = 0; b < bandsATile; ++b) {
-            const int first = height * b / bandsATile;
-            const int end = height * (b + 1) / bandsATile;
-            auto band = canvases[i]->band(first, end);
-            if (!band) continue;
-            // A point more on either side within the tile: the band's own
-            // rows clip it, and no row is left to the rounding of its edges.
-            const double top = std::max(rect.y, rect.y + first / scale - 1);
-            const double bottom = std::min(rect.maxY(), rect.y + end / scale + 1);
-            work.push_back({{rect.x, top, rect.width, bottom - top}, bands.size()});
-            bands.push_back(std::move(band));
-        }
-    }
-    platform::DispatchQueue::concurrentPerform(work.size(), [&](std::size_t i) {
-        drawLayout(*bands[work[i].band], work[i].rect, settings, renderData, {0, 0});
-        bands[work[i].band].reset();
-    });
-    bands.clear();
-    std::vector<std::shared_ptr<platform::Image>> images(tiles.size());
-    for (std::size_t i = 0; i < tiles.size(); ++i)
-        images[i] = platform::BitmapContext::takeImage(std::move(canvases[i]));
-    return images;
+    std::vector<platform::Rect> rects;
+    for (const auto& index : tiles) rects.push_back(tileRect(index));
+    return drawTilesInBands(settings, renderData, rects, 0, scale);
 }
 
 void VKMLayoutView::askForTile(const tTileIndex& index, const tDrawSettings& settings) {
@@ -312,11 +331,12 @@ void VKMLayoutView::askForTile(const tTileIndex& index, const tDrawSettings& set
     // what it drew then is dropped here, its version being past. It always
     // answers, so that every tile asked for is counted back.
     std::weak_ptr<VKMLayoutView> weak = std::static_pointer_cast<VKMLayoutView>(sharedView());
-    const auto ticket = mTileQueue.async(
-        [weak, renderData = mRenderData, settings, index, scale = screenScale(), version = mGrid.level().version] {
+    const auto ticket =
+        mTileQueue.async([weak, renderData = mRenderData, settings, index, rect = mGrid.rectOf(index),
+                          pixels = mGrid.pixels(), scale = screenScale(), version = mGrid.level().version] {
             std::shared_ptr<platform::Image> image;
             try {
-                image = drawTile(settings, renderData.get(), index, scale);
+                image = drawTile(settings, renderData.get(), rect, pixels, scale);
             } catch (...) {
                 // A tile that could not be drawn stays missing; the others go on.
             }
@@ -332,7 +352,7 @@ void VKMLayoutView::tileArrived(std::uint64_t version, const tTileIndex& index,
                                 std::shared_ptr<platform::Image> image) {
     if (mInFlight > 0) --mInFlight;
     if (!mGrid.arrived(version, index) || !image || !mLevel.layer) return;
-    tileCache().store(tileKey(index), {image, tileRect(index), screenScale(), version});
+    tileCache().store(tileKey(index), {image, mGrid.rectOf(index), screenScale(), version});
     if (mGrid.isPlaced(index)) return;
     placeTile(index, std::move(image));
     // The next pass lets the kept picture go once the view is covered.

@@ -30,7 +30,15 @@ std::uint64_t VKMTileGrid::baseOf(const tSource& source) {
 
 std::uint64_t VKMTileGrid::versionOf(std::uint64_t base, double zoom) { return mix(base, bitsOf(zoom)); }
 
-VKMTileGrid::VKMTileGrid(double side, int ring) : mSide(side), mRing(ring) {}
+VKMTileGrid::VKMTileGrid(double side, int ring) : mNominalSide(side), mSide(side), mPixels(0), mRing(ring) {
+    setScale(1);
+}
+
+void VKMTileGrid::setScale(double scale) {
+    if (!(scale > 0) || !std::isfinite(scale)) scale = 1;
+    mPixels = static_cast<int>(std::clamp(std::round(mNominalSide * scale), 1.0, 16384.0));
+    mSide = mPixels / scale;
+}
 
 VKMTileGrid::tLevel VKMTileGrid::make(double zoom, std::uint64_t base) const {
     tLevel level;

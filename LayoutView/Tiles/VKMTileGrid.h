@@ -77,11 +77,18 @@ public:
         pinchEnd,
     };
 
-    // Tiles `side` points square; `ring` tiles around the view are wanted
-    // besides the visible ones.
+    // Tiles `side` points square at a scale of 1; `ring` tiles around the
+    // view are wanted besides the visible ones.
     VKMTileGrid(double side, int ring);
 
+    // At `scale` device pixels a point (not positive and finite: 1) a tile
+    // is the whole number of pixels nearest side x scale, so that tiles
+    // placed on a whole pixel meet pixel on pixel; its side in points is
+    // that number over the scale. A new scale makes another source (baseOf),
+    // so no level outlives it.
+    void setScale(double scale);
     double side() const { return mSide; }
+    int pixels() const { return mPixels; }
     int ring() const { return mRing; }
 
     const tLevel& level() const { return mLevel; }
@@ -154,7 +161,9 @@ public:
 private:
     tLevel make(double zoom, std::uint64_t base) const;
 
+    double mNominalSide;
     double mSide;
+    int mPixels;
     int mRing;
     tLevel mLevel;
     tLevel mKept;

@@ -24,6 +24,7 @@
 #include "platform/foundation/UserDefaults.h"
 #include "platform/graphics/BitmapContext.h"
 #include "platform/graphics/Image.h"
+#include "platform/ui/views/Screen.h"
 #include "tests/LayoutModule/LayoutScreenSupport.h"
 #include "tools/layoutgen/LargeLayout.h"
 #include "tools/layoutgen/LayoutFileWriter.h"
@@ -357,4 +358,43 @@ TEST(LayoutTiles, AfterAPinchTheVisibleTilesAtTheNewZoomAreAskedForBeforeTheRing
     const auto [differing, compared] = Differing(screen, screen.window->snapshot());
     EXPECT_EQ(view->missingTiles(), 0u);
     EXPECT_LT(differing, compared / 100) << "not sharp once the tiles arrived";
+}
+
+TEST(LayoutTiles, TilesMeetPixelOnPixelAtAScreenScaleOfFractionalTiles) {
+    ScreenFixture screen;
+    screen.show(UserInterfaceIdiom::phone);
+    // 256 points are 230.4 pixels here: tiles of that many points left a
+    // seam of half-covered pixels between them, where the background
+    // showed through.
+    constexpr double kScale = 0.9;
+    Screen::mainScreen()->setScale(kScale);
+    OpenGenerated(screen);
+    VKMLayoutViewController& controller = *screen.controller;
+    const auto view = controller.outlets.layoutView.lock();
+    controller.changeZoomTo(controller.fittingZoomFactor() * 2.3);
+    // On whole pixels, so that the direct drawing lands where the tiles do.
+    controller.setContentOffset({-700 / kScale, -500 / kScale});
+    view->setNeedsDisplayOfLayout();
+    screen.window->snapshot();
+    ASSERT_TRUE(view->waitForTiles());
+    const auto shot = screen.window->snapshot();
+
+    const platform::Rect bounds = screen.window->bounds();
+    auto direct = platform::BitmapContext::createForPointSize(bounds.size(), kScale);
+    VKMLayoutView::drawLayout(*direct, bounds, &screen.layout(), view->renderData().get(), controller.contentOffset());
+    const auto reference = direct->makeImage();
+    ASSERT_EQ(shot->pixelWidth(), reference->pixelWidth());
+    ASSERT_EQ(shot->pixelHeight(), reference->pixelHeight());
+    int differing = 0;
+    int compared = 0;
+    for (int y = shot->pixelHeight() / 5; y < shot->pixelHeight() * 4 / 5; ++y) {
+        for (int x = shot->pixelWidth() / 4; x < shot->pixelWidth(); ++x) {
+            const platform::Pixel a = *shot->pixel(x, y);
+            const platform::Pixel b = *reference->pixel(x, y);
+            ++compared;
+            if (std::max({std::abs(a.red - b.red), std::abs(a.green - b.green), std::abs(a.blue - b.blue)}) > 24)
+                ++differing;
+        }
+    }
+    EXPECT_LT(differing, compared / 1000) << "seams between the tiles";
 }

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <set>
 #include <string>
 #include <vector>
@@ -193,4 +194,31 @@ TEST(TileGrid, KeyPartsTellNeighboursNegativeTilesAndLevelsApart) {
     }
     EXPECT_EQ(parts.size(), 49u);
     EXPECT_EQ(grid.rectOf({-1, 2}), (platform::Rect{-256, 512, 256, 256}));
+}
+
+TEST(TileGrid, ATileIsAWholeNumberOfPixelsAtAnyScale) {
+    struct Case {
+        const char* name;
+        double scale;
+        int pixels;
+    };
+    const Case cases[] = {
+        {"a scale of 2", 2, 512},
+        {"a scale of 1", 1, 256},
+        {"a window fitted at 0.9", 0.9, 230},
+        {"a window fitted at 1.3", 1.3, 333},
+        {"no scale", 0, 256},
+        {"a scale not a number", std::nan(""), 256},
+    };
+    for (const Case& c : cases) {
+        VKMTileGrid grid(256, 1);
+        grid.setScale(c.scale);
+        EXPECT_EQ(grid.pixels(), c.pixels) << c.name;
+        const double scale = std::isfinite(c.scale) && c.scale > 0 ? c.scale : 1;
+        for (const int column : {-7, 1, 3, 1000}) {
+            const double left = grid.rectOf({column, 0}).x * scale;
+            EXPECT_NEAR(left, column * c.pixels, 1e-6) << c.name << ", column " << column;
+        }
+        EXPECT_NEAR(grid.rectOf({0, 0}).width * scale, c.pixels, 1e-9) << c.name;
+    }
 }
