@@ -282,6 +282,14 @@ void VKMLayoutView::placeLevel(const tLevelLayers& layers, const VKMTileGrid::tL
     layers.layer->setPosition(offset);
 }
 
+platform::Rect VKMLayoutView::drawnRect(const tTileIndex& index) const {
+    const platform::Rect tile = mGrid.rectOf(index);
+    const double overlap = kTuning.tileOverlap * (tile.width / mGrid.pixels());
+    return {tile.x, tile.y, tile.width + overlap, tile.height + overlap};
+}
+
+int VKMLayoutView::drawnPixels() const { return mGrid.pixels() + kTuning.tileOverlap; }
+
 platform::ui::RasterKey VKMLayoutView::tileKey(const tTileIndex& index) const {
     return {mPictureLayer ? mPictureLayer->identifier() : 0, platform::ui::kRasterTile, mGrid.partOf(index)};
 }
@@ -295,7 +303,7 @@ bool VKMLayoutView::placeKeptTile(const tTileIndex& index) {
 
 void VKMLayoutView::placeTile(const tTileIndex& index, std::shared_ptr<const platform::Image> image) {
     auto tile = platform::ui::Layer::make();
-    tile->setFrame(mGrid.rectOf(index));
+    tile->setFrame(drawnRect(index));
     tile->setContents(std::move(image));
     mLevel.layer->addSublayer(tile);
     mLevel.tiles[index] = std::move(tile);
@@ -306,8 +314,8 @@ void VKMLayoutView::drawTilesNow(const std::vector<tTileIndex>& tiles, const tDr
     if (tiles.empty()) return;
     const double scale = screenScale();
     std::vector<platform::Rect> rects;
-    for (const tTileIndex& index : tiles) rects.push_back(mGrid.rectOf(index));
-    const auto images = drawTilesInBands(settings, mRenderData.get(), rects, mGrid.pixels(), scale);
+    for (const tTileIndex& index : tiles) rects.push_back(drawnRect(index));
+    const auto images = drawTilesInBands(settings, mRenderData.get(), rects, drawnPixels(), scale);
     for (std::size_t i = 0; i < tiles.size(); ++i) {
         if (!images[i]) continue;
         tileCache().store(tileKey(tiles[i]), {images[i], rects[i], scale, mGrid.level().version});
@@ -332,8 +340,8 @@ void VKMLayoutView::askForTile(const tTileIndex& index, const tDrawSettings& set
     // answers, so that every tile asked for is counted back.
     std::weak_ptr<VKMLayoutView> weak = std::static_pointer_cast<VKMLayoutView>(sharedView());
     const auto ticket =
-        mTileQueue.async([weak, renderData = mRenderData, settings, index, rect = mGrid.rectOf(index),
-                          pixels = mGrid.pixels(), scale = screenScale(), version = mGrid.level().version] {
+        mTileQueue.async([weak, renderData = mRenderData, settings, index, rect = drawnRect(index),
+                          pixels = drawnPixels(), scale = screenScale(), version = mGrid.level().version] {
             std::shared_ptr<platform::Image> image;
             try {
                 image = drawTile(settings, renderData.get(), rect, pixels, scale);
@@ -352,7 +360,7 @@ void VKMLayoutView::tileArrived(std::uint64_t version, const tTileIndex& index,
                                 std::shared_ptr<platform::Image> image) {
     if (mInFlight > 0) --mInFlight;
     if (!mGrid.arrived(version, index) || !image || !mLevel.layer) return;
-    tileCache().store(tileKey(index), {image, mGrid.rectOf(index), screenScale(), version});
+    tileCache().store(tileKey(index), {image, drawnRect(index), screenScale(), version});
     if (mGrid.isPlaced(index)) return;
     placeTile(index, std::move(image));
     // The next pass lets the kept picture go once the view is covered.

@@ -181,6 +181,11 @@ private:
     // `keep` (all when null).
     void cancelTiles(const VKMTileGrid::tRange* keep);
     platform::ui::RasterKey tileKey(const tTileIndex& index) const;
+    // What a tile's image covers, in the level's points, and its pixels a
+    // side: the tile and the overlap of the tuning past its right and
+    // bottom edges.
+    platform::Rect drawnRect(const tTileIndex& index) const;
+    int drawnPixels() const;
 
     struct tPrepared {
         const CLayout* layout = nullptr;

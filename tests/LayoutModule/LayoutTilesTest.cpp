@@ -398,3 +398,50 @@ TEST(LayoutTiles, TilesMeetPixelOnPixelAtAScreenScaleOfFractionalTiles) {
     }
     EXPECT_LT(differing, compared / 1000) << "seams between the tiles";
 }
+
+TEST(LayoutTiles, StretchedTilesMeetWithoutLettingTheBackgroundThrough) {
+    ScreenFixture screen;
+    screen.show(UserInterfaceIdiom::phone);
+    // A red board larger than the view at the zoom below.
+    screen.open("version 13\nparam grid off\nlayer \"Plan\"\nrect size=1000,1000 at=0,0 color=1,0,0 color2=1,0,0\n",
+                "board.wkst");
+    VKMLayoutViewController& controller = *screen.controller;
+    const auto view = controller.outlets.layoutView.lock();
+    // About the board's middle, where the open left it.
+    controller.setTouchDownLocation({195, 422});
+    controller.changeZoomTo(3);
+    screen.window->snapshot();
+    ASSERT_TRUE(view->waitForTiles());
+
+    // Shrunk by a pinch, and then kept under the new zoom's tiles until
+    // they come, tile edges fall between pixels.
+    struct Case {
+        const char* name;
+        double scale;
+        bool ended;
+    };
+    for (const Case c : {Case{"shrunk while pinching", 0.83, false}, Case{"grown while pinching", 1.21, false},
+                         Case{"kept after the pinch", 0.9, true}}) {
+        PoolBlocker blocker;  // no tile of the new zoom comes meanwhile
+        ASSERT_TRUE(blocker.allHeld());
+        view->setInteractiveZoom(true);
+        controller.setTouchDownScale(screen.zoom());
+        controller.setTouchDownContentOffset(controller.contentOffset());
+        controller.setTouchDownLocation({195, 300});
+        controller.zoomContentWithPinchScale(c.scale);
+        if (c.ended) view->setInteractiveZoom(false);
+        const auto shot = screen.window->snapshot();
+        int off = 0;
+        // Away from the buttons at the left and the bottom.
+        for (int y = 100; y < 1400; ++y) {
+            for (int x = 160; x < shot->pixelWidth(); ++x) {
+                const platform::Pixel p = *shot->pixel(x, y);
+                if (p.red < 250 || p.green > 6 || p.blue > 6) ++off;
+            }
+        }
+        EXPECT_EQ(off, 0) << c.name << ": pixels of the board not red";
+        view->setInteractiveZoom(false);
+        blocker.release();
+        ASSERT_TRUE(view->waitForTiles()) << c.name;
+    }
+}

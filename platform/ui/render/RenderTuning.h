@@ -59,6 +59,12 @@ struct RenderTuning {
     // ring of this many tiles around the view asked for ahead of a pan.
     double tileSide = 256;
     int tileRing = 1;
+    // A tile's image reaches this many pixels past its right and bottom
+    // edges, under its neighbours: stretched by a pinch, tiles meet at
+    // fractional pixels, and two edges covering a pixel in part let the
+    // background through between them (a grid of faint lines). Covered by
+    // the same pixels of the neighbour when not stretched.
+    int tileOverlap = 2;
     // A tile drawn at once is drawn in this many bands of rows, each a job
     // of its own: over the dense middle of a fitted layout one tile holds
     // most of it, and drawn whole on one thread it kept the others waiting.
