@@ -31,8 +31,10 @@ constexpr platform::ui::RenderTuning kTuning{};
 
 // Tile jobs' threads while the user moves the picture, and while it stands.
 unsigned tileThreads(bool moving) {
-    const unsigned share = moving ? kTuning.tileThreadsShare : kTuning.stillTileThreadsShare;
-    return std::max(kTuning.fewestTileThreads, platform::DispatchQueue::concurrency() / std::max(1u, share));
+    const unsigned pool = platform::DispatchQueue::concurrency();
+    const unsigned threads = moving ? pool / std::max(1u, kTuning.tileThreadsShare)
+                                    : pool - pool / std::max(1u, kTuning.stillFreeThreadsShare);
+    return std::max(kTuning.fewestTileThreads, threads);
 }
 
 platform::Rect tileRect(const std::pair<int, int>& index) {
@@ -202,12 +204,9 @@ void VKMLayoutView::showLayout() {
     }
     placeLevel(mKept, mGrid.kept(), offset, zoom);
     placeLevel(mLevel, mGrid.level(), offset, zoom);
-    // While the user moves the picture the compositor needs the pool for
-    // the frames; once it stands (the end of a pinch, a pan that stopped)
-    // the tiles it lacks take the whole pool.
     const bool moving = mInteractiveZoom || (change == VKMTileGrid::Change::none && offset != mShownOffset);
     mShownOffset = offset;
-    mTileQueue.setWidth(tileThreads(moving));
+    setStill(!moving);
     // A pinch stretches what is there.
     if (mInteractiveZoom) return;
 
@@ -254,6 +253,28 @@ void VKMLayoutView::showLayout() {
     // Where no tile lies yet, the document's background; none under a
     // covered view, where it would only cost a fill of the whole frame.
     mPictureLayer->setBackgroundColor(missing.empty() ? platform::Color::clear() : documentColor);
+}
+
+void VKMLayoutView::setStill(bool still) {
+    // While the user moves the picture the compositor needs the pool for
+    // the frames; once it stands (the end of a pinch, a pan that stopped)
+    // the tiles it lacks take most of it, from the loop's next turn on:
+    // the frame of this pass (the one that ends a pinch) is composited
+    // before they do.
+    if (!still) {
+        mStill = false;
+        mTileQueue.setWidth(tileThreads(true));
+        return;
+    }
+    if (mStill) return;
+    mStill = true;
+    const auto self = weak_from_this().lock();
+    if (!self) return;
+    std::weak_ptr<VKMLayoutView> weak = std::static_pointer_cast<VKMLayoutView>(self);
+    platform::DispatchQueue::main().async([weak] {
+        const auto view = weak.lock();
+        if (view && view->mStill) view->mTileQueue.setWidth(tileThreads(false));
+    });
 }
 
 VKMLayoutView::tLevelLayers VKMLayoutView::makeLevelLayers() {

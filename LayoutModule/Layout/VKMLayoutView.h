@@ -16,7 +16,8 @@
 // a pinch stretches them, and its end asks for the visible tiles at the new
 // zoom, then the ring's, while the stretched ones stay underneath until the
 // visible ones arrive. The queue draws on a quarter of the pool while the
-// user pans or pinches, and on all of it once the picture stands still.
+// user pans or pinches, and on three quarters once the picture stands
+// still (the rest is the frames').
 // drawRect is the same drawing pass, for drawing the view elsewhere.
 
 #include <chrono>
@@ -167,6 +168,9 @@ private:
     double screenScale() const;
     platform::ui::RasterCache& tileCache();
     void showLayout();
+    // Widens the tile queue while the picture stands still, narrows it
+    // while the user moves it.
+    void setStill(bool still);
     tLevelLayers makeLevelLayers();
     static void dropLevelLayers(tLevelLayers& level);
     static void placeLevel(const tLevelLayers& layers, const VKMTileGrid::tLevel& level, platform::Point offset,
@@ -218,6 +222,7 @@ private:
     // Where the last pass placed the layout's origin: a pass elsewhere at the
     // same zoom is a frame of a pan.
     platform::Point mShownOffset;
+    bool mStill = false;
     // For a view outside a window.
     std::unique_ptr<platform::ui::RasterCache> mOwnCache;
     bool mInteractiveZoom = false;
