@@ -7,7 +7,7 @@
 #include "crashes/TelemetryCrashes/Internals/LogBuffer/TLMCrashesLogBuffer.h"
 #include "crashes/TelemetryCrashes/Internals/Util/TLMErrorLogFormatter.h"
 #include "crashes/reporter/async/TLCrashAsyncFrameCursor.h"
-#include "crashes/reporter/setup/TLCrashAsyncImageRegistrySetup.h"
+#include "crashes/reporter/setup/TLCrashImageRegistrySetup.h"
 #include "crashes/reporter/setup/TLCrashReport.h"
 #include "crashes/reporter/setup/TLCrashReporter.h"
 

@@ -21,6 +21,19 @@
 //                         PNG that ask for a 1 GiB bitmap; decoded at 4096 x
 //                         4096.
 //
+//   BM_OpenLayoutPeak     a layout opened and shown in the layout screen
+//                         of a phone (390 x 844 points at scale 3), as
+//                         the app does, in a process of its own (this
+//                         program again), whose peak resident memory
+//                         (VmHWM, ru_maxrss) is read once its tiles are
+//                         all placed: the shipped sample, and the sample
+//                         with an image layer of 32 pictures of 4096 x
+//                         4096 (PNGs of one colour each, a small file).
+//                         Counters: both peaks, the second over the
+//                         first, the layout's budget for pictures, the
+//                         bytes its pictures were decoded to, and the
+//                         time from the open to the last tile placed.
+//
 // Counters: bitmap_MiB is the decoded bitmap, peak_MiB the most heap in use
 // above what was in use before the decode (a counting hook on malloc, see
 // below), peak_per_bitmap their ratio. The picture's bytes are not counted:
@@ -28,6 +41,23 @@
 // pixman, libpng, zlib, libjpeg, operator new), so the hook sees it all.
 
 #include "platform/graphics/Image.h"
+
+#include "LayoutModule/Layout/VKMLayoutView.h"
+#include "LayoutModule/Layout/VKMLayoutViewController.h"
+#include "LayoutModule/Scenes/VKMLayoutScenes.h"
+#include "LayoutView/Drawing/VKMLayoutPictures.h"
+#include "app/Helper/VKMLayoutDocumentHelper.h"
+#include "bench/BenchSupport.h"
+#include "engine/model/CurrentCloudLayout.h"
+#include "engine/model/Layout.h"
+#include "platform/dispatch/Clock.h"
+#include "platform/foundation/Paths.h"
+#include "platform/ui/controllers/Storyboard.h"
+#include "platform/ui/views/Device.h"
+#include "platform/ui/views/Screen.h"
+#include "platform/ui/views/Window.h"
+#include "tools/layoutgen/LayoutFileWriter.h"
+#include "tools/layoutgen/Scenario.h"
 
 #include <benchmark/benchmark.h>
 
@@ -39,14 +69,19 @@
 #include <zlib.h>
 
 #include <malloc.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <string>
 #include <vector>
@@ -198,22 +233,22 @@ void putChunk(Bytes& png, const char* type, const Bytes& data) {
     put32(static_cast<std::uint32_t>(crc32(0, png.data() + start, static_cast<uInt>(png.size() - start))));
 }
 
-// One colour at 16384 x 16384, deflated as a whole at level 9 in pieces of
-// 64 rows (zlib keeps no more than the piece in memory).
-Bytes hostilePng(int colour, const Bytes& pixel) {
-    constexpr int kSide = 16384;
+// One colour at `side` x `side` (16384 unless given), deflated as a
+// whole at level 9 in pieces of 64 rows (zlib keeps no more than the piece
+// in memory).
+Bytes hostilePng(int colour, const Bytes& pixel, int side = 16384) {
     Bytes row{0};
-    for (int x = 0; x < kSide; ++x) row.insert(row.end(), pixel.begin(), pixel.end());
+    for (int x = 0; x < side; ++x) row.insert(row.end(), pixel.begin(), pixel.end());
     z_stream z{};
     deflateInit(&z, 9);
     Bytes data;
     Bytes piece(row.size() * 64);
     for (int i = 0; i < 64; ++i) std::memcpy(piece.data() + i * row.size(), row.data(), row.size());
     Bytes out(1 << 20);
-    for (int y = 0; y < kSide; y += 64) {
+    for (int y = 0; y < side; y += 64) {
         z.next_in = piece.data();
         z.avail_in = static_cast<uInt>(piece.size());
-        const int flush = y + 64 >= kSide ? Z_FINISH : Z_NO_FLUSH;
+        const int flush = y + 64 >= side ? Z_FINISH : Z_NO_FLUSH;
         int status = Z_OK;
         do {
             z.next_out = out.data();
@@ -225,7 +260,7 @@ Bytes hostilePng(int colour, const Bytes& pixel) {
     deflateEnd(&z);
     Bytes header;
     for (int k = 0; k < 2; ++k)
-        for (int shift = 24; shift >= 0; shift -= 8) header.push_back(static_cast<std::uint8_t>(kSide >> shift));
+        for (int shift = 24; shift >= 0; shift -= 8) header.push_back(static_cast<std::uint8_t>(side >> shift));
     header.insert(header.end(), {8, static_cast<std::uint8_t>(colour), 0, 0, 0});
     Bytes png{0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
     putChunk(png, "IHDR", header);
@@ -332,6 +367,162 @@ void BM_CairoPngReader(benchmark::State& state, const std::string& name) {
     report(state, peak, bitmap, bytes.size());
 }
 
+// ---- a layout opened in the app's layout screen, in a process of its own ----
+
+#ifndef VEKMONT_SAMPLE_SCENARIO
+#error "the layout case needs the sample scenario"
+#endif
+
+std::string readText(const char* path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+// The sample, and with `pictures` of 4096 x 4096 on an image layer of its
+// own laid over the workspace; written by layoutgen. The file's path.
+std::filesystem::path writeLayout(const std::filesystem::path& folder, int pictures) {
+    std::string scenario = readText(VEKMONT_SAMPLE_SCENARIO);
+    if (pictures > 0) scenario += "\nlayer \"Pictures\" type=image\n";
+    for (int i = 0; i < pictures; ++i) {
+        scenario += "image \"Picture " + std::to_string(i + 1) + "\" at=" + std::to_string(-450 + 370 * (i % 8)) + "," +
+                    std::to_string(-420 + 470 * (i / 8)) + " size=350,450 layer=\"Pictures\"\n";
+    }
+    ULayoutGen::tLayoutDocument document;
+    ULayoutGen::tScenarioSummary summary;
+    std::string error;
+    if (!ULayoutGen::ParseLayoutScenario(scenario, document, summary, error)) {
+        std::fprintf(stderr, "%s\n", error.c_str());
+        std::abort();
+    }
+    for (std::size_t i = 0; i < document.images.size(); ++i) {
+        const CImageElement& made = *document.images[i];
+        const auto grey = static_cast<std::uint8_t>(40 + 6 * i);
+        const Bytes png = hostilePng(PNG_COLOR_TYPE_RGB, {grey, static_cast<std::uint8_t>(255 - grey), 128}, 4096);
+        auto image = std::make_unique<CImageElement>(png.data(), static_cast<int>(png.size()));
+        image->SetName(made.GetName());
+        image->SetPosition(made.GetPosition());
+        image->SetWidth(made.GetWidth());
+        image->SetHeight(made.GetHeight());
+        image->SetLayer(made.GetLayer());
+        document.images[i] = std::move(image);
+    }
+    const auto path = folder / ("layout-" + std::to_string(pictures) + ".wkst");
+    if (!ULayoutFileWriter::WriteLayoutFile(path, document.FileContent())) std::abort();
+    return path;
+}
+
+long long peakResidentKiB() {
+    long long kib = 0;
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);) {
+        if (line.rfind("VmHWM:", 0) == 0) kib = std::atoll(line.c_str() + 6);
+    }
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return std::max(kib, static_cast<long long>(usage.ru_maxrss));
+}
+
+// The child: opens the layout in the layout screen of a phone as the app
+// does and prints its peak resident memory and the bytes of its decoded
+// pictures.
+int openLayoutAndReport(const char* path) {
+    SetUpBenchEngine("vekmont-bench-images");
+    using namespace platform::ui;
+    auto clock = std::make_shared<platform::VirtualClock>();
+    platform::ScopedClock scoped(clock);
+    const auto advance = [&clock](double seconds) {
+        clock->advance(std::chrono::duration_cast<platform::Clock::Duration>(std::chrono::duration<double>(seconds)));
+    };
+    const platform::Size points{390, 844};
+    Device::currentDevice().setUserInterfaceIdiom(UserInterfaceIdiom::phone);
+    Screen::mainScreen()->setSize(points);
+    Screen::mainScreen()->setScale(3);
+    VKMLayoutScenes::registerScenes();
+    auto controller = Storyboard(VKMLayoutScenes::kStoryboard)
+                          .instantiateViewControllerAs<VKMLayoutViewController>(VKMLayoutScenes::kLayoutViewController);
+    auto window = std::make_shared<Window>(platform::Rect{0, 0, points.width, points.height});
+    window->setRootViewController(controller);
+    window->makeKeyAndVisible();
+    advance(0.1);
+    const auto start = std::chrono::steady_clock::now();
+    if (!VKMLayoutDocumentHelper::loadLayoutFile(path)) return 1;
+    advance(1);
+    window->snapshot();
+    if (!controller->outlets.layoutView.lock()->waitForTiles()) return 1;
+    window->snapshot();
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const std::size_t decoded = VKMLayoutPictures::decodedBytes(CCurrentCloudLayout::Instance().Layout()->GetImages());
+    std::printf("\nopened: %lld KiB at the peak, %zu bytes of pictures, %.3f s\n", peakResidentKiB(), decoded, seconds);
+    std::fflush(stdout);
+    // Ends without tearing the app down; its root is removed here, as the
+    // exit would have.
+    std::error_code ignored;
+    if (const char* root = std::getenv("VEKMONT_HOME")) std::filesystem::remove_all(root, ignored);
+    std::_Exit(0);
+}
+
+struct Opened {
+    double peakMiB = 0;
+    double decodedMiB = 0;
+    double seconds = 0;
+};
+
+// Runs this program again on the layout and reads what it printed.
+Opened openInChild(const std::filesystem::path& layout) {
+    int pipeEnds[2];
+    if (pipe(pipeEnds) != 0) std::abort();
+    const pid_t child = fork();
+    if (child == 0) {
+        dup2(pipeEnds[1], STDOUT_FILENO);
+        close(pipeEnds[0]);
+        execl("/proc/self/exe", "bench_images", "--open-layout", layout.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    close(pipeEnds[1]);
+    std::string out;
+    char buffer[256];
+    for (ssize_t got; (got = read(pipeEnds[0], buffer, sizeof buffer)) > 0;) out.append(buffer, std::size_t(got));
+    close(pipeEnds[0]);
+    int status = 0;
+    waitpid(child, &status, 0);
+    long long kib = 0;
+    unsigned long long decoded = 0;
+    double seconds = 0;
+    // The log shares the output: the line of the result is found by its start.
+    const std::size_t line = out.rfind("\nopened: ");
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 || line == std::string::npos ||
+        std::sscanf(out.c_str() + line, "\nopened: %lld KiB at the peak, %llu bytes of pictures, %lf s", &kib, &decoded,
+                    &seconds) != 3)
+        return {};
+    return {static_cast<double>(kib) / 1024.0, static_cast<double>(decoded) / (1024.0 * 1024.0), seconds};
+}
+
+void BM_OpenLayoutPeak(benchmark::State& state) {
+    const auto folder = std::filesystem::temp_directory_path() / ("bench-images-layouts-" + std::to_string(getpid()));
+    std::filesystem::create_directories(folder);
+    const auto sample = writeLayout(folder, 0);
+    const auto pictures = writeLayout(folder, 32);
+    Opened alone;
+    Opened with;
+    for (auto _ : state) {
+        alone = openInChild(sample);
+        with = openInChild(pictures);
+        if (alone.peakMiB == 0 || with.peakMiB == 0) {
+            state.SkipWithError("the layout screen did not open the layout");
+            break;
+        }
+    }
+    state.counters["file_MB"] = static_cast<double>(std::filesystem::file_size(pictures)) / 1e6;
+    state.counters["sample_peak_MiB"] = alone.peakMiB;
+    state.counters["pictures_peak_MiB"] = with.peakMiB;
+    state.counters["over_sample_MiB"] = with.peakMiB - alone.peakMiB;
+    state.counters["budget_MiB"] = static_cast<double>(VKMLayoutPictures::kLayoutPictureBytes) / (1024.0 * 1024.0);
+    state.counters["decoded_MiB"] = with.decodedMiB;
+    state.counters["sample_open_s"] = alone.seconds;
+    state.counters["pictures_open_s"] = with.seconds;
+    std::filesystem::remove_all(folder);
+}
+
 }  // namespace
 
 BENCHMARK_CAPTURE(BM_Decode, grey, std::string("grey"), false)->Unit(benchmark::kMillisecond);
@@ -348,4 +539,13 @@ BENCHMARK_CAPTURE(BM_CairoPngReader, rgb, std::string("rgb"))->Unit(benchmark::k
 // 2 GiB for a moment: what the hostile picture cost before.
 BENCHMARK_CAPTURE(BM_CairoPngReader, hostile_grey, std::string("hostile-grey"))->Unit(benchmark::kMillisecond);
 
-BENCHMARK_MAIN();
+BENCHMARK(BM_OpenLayoutPeak)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+int main(int argc, char** argv) {
+    if (argc == 3 && std::strcmp(argv[1], "--open-layout") == 0) return openLayoutAndReport(argv[2]);
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -19,6 +19,7 @@
 //                     boxes, made by the first search; bench_hit_test has
 //                     them beside a look at every element).
 //   BM_HitTestMiss    the same at a point where nothing lies.
+//   (The hit tests run at 10,000 and 100,000 elements.)
 //
 // Frames as a user meets them, at 10,000 and 100,000 elements, paced at
 // 60 frames a second (the rest of each 16.7 ms slept, as the display waits):
@@ -373,7 +374,7 @@ void BM_PaintLayout(benchmark::State& state) {
 }
 
 void HitTestAt(benchmark::State& state, bool onElement) {
-    Screen& screen = OpenScreen();
+    Screen& screen = OpenScreen(static_cast<std::size_t>(state.range(0)));
     CLayout& layout = *CCurrentCloudLayout::Instance().Layout();
     const tElements& elements = layout.GetElements();
     platform::Point point{-1e6, -1e6};
@@ -410,8 +411,8 @@ BENCHMARK(BM_PanFrame)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_PinchFrame)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_StillFrame)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_PaintLayout)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(BM_HitTest)->Unit(benchmark::kMicrosecond)->UseRealTime();
-BENCHMARK(BM_HitTestMiss)->Unit(benchmark::kMicrosecond)->UseRealTime();
+BENCHMARK(BM_HitTest)->Arg(10000)->Unit(benchmark::kMicrosecond)->UseRealTime();
+BENCHMARK(BM_HitTestMiss)->Arg(10000)->Unit(benchmark::kMicrosecond)->UseRealTime();
 
 // Each run is one sequence of paced frames; the counters are per frame.
 BENCHMARK(BM_StillFrameAt)->Arg(10000)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
@@ -434,5 +435,7 @@ BENCHMARK(BM_SustainedPan)
 BENCHMARK(BM_PinchEnd)->Arg(100000)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_PinchSharp)->Arg(100000)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_ZoomAtOnce)->Arg(100000)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_HitTest)->Arg(100000)->Unit(benchmark::kMicrosecond)->UseRealTime();
+BENCHMARK(BM_HitTestMiss)->Arg(100000)->Unit(benchmark::kMicrosecond)->UseRealTime();
 
 BENCHMARK_MAIN();

@@ -10,7 +10,14 @@
 // handing the same log to a serial queue with nothing done for it (what an
 // enqueue costs at the least).
 //
+// A burst: 8 threads enqueue 10,000 events each at once. It reports how
+// soon the first batch has been answered, how long until every log has
+// been, and how many logs were answered before the last log of the burst
+// was stored; the server's record is then checked for every event id
+// exactly once.
+//
 // VEKMONT_BENCH_EVENTS sets another number of events (for a quick look).
+// VEKMONT_BENCH_BURST_EVENTS sets the burst's events per thread.
 // Run with --benchmark_enable_random_interleaving=true so the repetitions
 // take turns.
 
@@ -33,6 +40,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <set>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -85,6 +93,12 @@ std::shared_ptr<TLMEventLog> MakeEvent(std::size_t index) {
     event->setEventId(TLMNewUuidString());
     event->setProperties({{"Thread", std::to_string(index % kThreads)}, {"Index", std::to_string(index)}});
     return event;
+}
+
+std::size_t BurstEventsPerThread() {
+    const char* text = std::getenv("VEKMONT_BENCH_BURST_EVENTS");
+    const long count = text != nullptr ? std::atol(text) : 0;
+    return count > 0 ? static_cast<std::size_t>(count) : 10000;
 }
 
 // Counts the outcomes of every log of the group.
@@ -179,6 +193,112 @@ void BM_EventsEndToEnd(benchmark::State& state) {
     }
 }
 
+// When the burst's steps happened, on the steady clock.
+class BurstTimes final : public TLMChannelDelegate {
+public:
+    explicit BurstTimes(std::size_t total) : mTotal(total) {}
+    void channelDidStoreLog(TLMChannelUnitDefault&, const std::shared_ptr<TLMAbstractLog>&) override {
+        if (++mStored == mTotal) {
+            lastStored = Clock::now();
+            answeredBeforeLastStored = mSucceeded.load();
+        }
+    }
+    void channelDidSucceedSendingLog(TLMChannelUnitDefault&, const std::shared_ptr<TLMAbstractLog>&) override {
+        if (mSucceeded++ == 0) firstAnswered = Clock::now();
+    }
+    void channelDidFailSendingLog(TLMChannelUnitDefault&, const std::shared_ptr<TLMAbstractLog>&,
+                                  const platform::Error&) override {
+        ++failed;
+    }
+    std::size_t succeeded() const { return mSucceeded.load(); }
+    std::size_t stored() const { return mStored.load(); }
+
+    // Written on the logs queue; read once every log has its outcome.
+    Clock::time_point firstAnswered;
+    Clock::time_point lastStored;
+    std::size_t answeredBeforeLastStored = 0;
+    std::atomic<std::size_t> failed{0};
+
+private:
+    const std::size_t mTotal;
+    std::atomic<std::size_t> mStored{0};
+    std::atomic<std::size_t> mSucceeded{0};
+};
+
+void BM_BurstFirstBatchAndAll(benchmark::State& state) {
+    BenchWorld& world = World();
+    const std::size_t perThread = BurstEventsPerThread();
+    const std::size_t events = perThread * kThreads;
+    for (auto _ : state) {
+        RemoveDatabase();
+        world.server.reset();
+        auto client = TLMHttpClient::make(nullptr);
+        auto ingestion = std::make_shared<TLMDefaultIngestion>(client, world.server.baseUrl(), TLMNewUuidString());
+        ingestion->setAppSecret("7d3f0c21-9a4e-4b6b-8e15-2c90f4a6d7e3");
+        auto group = TLMChannelGroupDefault::make(client, ingestion);
+        group->setMaxStorageSize(kStorageSize, nullptr);
+        auto times = std::make_shared<BurstTimes>(events);
+        group->addDelegate(times);
+        auto unit =
+            group->addChannelUnitWithConfiguration(TLMChannelUnitConfiguration::makeDefaultConfiguration("Analytics"));
+        group->logsDispatchQueue()->sync([] {});
+
+        // The events are made beforehand: the burst is the enqueueing alone.
+        std::vector<std::vector<std::shared_ptr<TLMEventLog>>> made(kThreads);
+        std::set<std::string> expectedIds;
+        for (std::size_t i = 0; i < events; ++i) {
+            auto event = MakeEvent(i);
+            expectedIds.insert(event->eventId());
+            made[i % kThreads].push_back(std::move(event));
+        }
+        const auto start = Clock::now();
+        std::vector<std::thread> threads;
+        for (auto& part : made) {
+            threads.emplace_back([&unit, &part] {
+                for (auto& event : part) unit->enqueueItem(std::move(event), TLMFlagsNormal);
+            });
+        }
+        for (auto& thread : threads) thread.join();
+        std::size_t last = 0;
+        auto lastProgress = Clock::now();
+        while (times->succeeded() + times->failed < events) {
+            // Storing is progress too: nothing may be answered while it goes on.
+            const std::size_t done = times->stored() + times->succeeded() + times->failed;
+            if (done != last) {
+                last = done;
+                lastProgress = Clock::now();
+            } else if (Clock::now() - lastProgress > kStallTimeout) {
+                throw std::runtime_error("sending stood still at " + std::to_string(done) + " logs");
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+        const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+        state.SetIterationTime(seconds);
+        if (times->failed != 0) throw std::runtime_error("a batch failed");
+        state.counters["first_batch_s"] = std::chrono::duration<double>(times->firstAnswered - start).count();
+        state.counters["all_stored_s"] = std::chrono::duration<double>(times->lastStored - start).count();
+        state.counters["all_delivered_s"] = seconds;
+        state.counters["logs_answered_while_saving"] = static_cast<double>(times->answeredBeforeLastStored);
+
+        // Every id once at the server, none twice, none missing.
+        std::multiset<std::string> sent;
+        const auto requests = world.server.requests();
+        for (const auto& request : requests) {
+            for (const auto& log : request.logs) {
+                const platform::Value* id = log.find("id");
+                sent.insert(id != nullptr && id->asString() != nullptr ? *id->asString() : std::string());
+            }
+        }
+        if (sent.size() != events || std::set<std::string>(sent.begin(), sent.end()) != expectedIds) {
+            throw std::runtime_error("the server got " + std::to_string(sent.size()) + " logs, not each of " +
+                                     std::to_string(events) + " once");
+        }
+        state.counters["requests"] = static_cast<double>(requests.size());
+        unit.reset();
+        group.reset();
+    }
+}
+
 void BM_StorageAloneSaves(benchmark::State& state) {
     World();
     const std::size_t events = EventCount() / 10;
@@ -218,6 +338,7 @@ void BM_BareQueueHandOver(benchmark::State& state) {
 }  // namespace
 
 BENCHMARK(BM_EventsEndToEnd)->Iterations(1)->Repetitions(5)->UseManualTime()->Unit(benchmark::kSecond);
+BENCHMARK(BM_BurstFirstBatchAndAll)->Iterations(1)->Repetitions(5)->UseManualTime()->Unit(benchmark::kSecond);
 BENCHMARK(BM_StorageAloneSaves)->Iterations(1)->Repetitions(5)->UseManualTime()->Unit(benchmark::kSecond);
 BENCHMARK(BM_BareQueueHandOver)->Iterations(1)->Repetitions(5)->UseManualTime()->Unit(benchmark::kMillisecond);
 

@@ -1,7 +1,8 @@
 // Decodes arbitrary bytes as a layout image (PNG or JPEG) and, when they
 // decode, draws the image into a small bitmap as the image painter would.
 // A decoded image never has more pixels than the budget, and one reduced
-// to fit it is one whose file declared more.
+// to fit it is one whose file declared more; the size read from the header
+// alone, as a layout shares out its budget, is the size decoding read.
 
 #include "fuzz/support/FuzzSupport.h"
 #include "platform/graphics/BitmapContext.h"
@@ -13,9 +14,13 @@
 #include <span>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    const auto decoded = platform::Image::decode(std::span<const std::uint8_t>(data, size), 1.0);
+    const std::span<const std::uint8_t> bytes(data, size);
+    const auto declared = platform::Image::declaredSize(bytes);
+    const auto decoded = platform::Image::decode(bytes, 1.0);
     const auto& image = decoded.image;
     if (!image) return 0;
+    fuzzsupport::Require(declared && declared->width == decoded.fileWidth && declared->height == decoded.fileHeight,
+                         "a picture that decodes declared the size its decode read");
     const long long pixels = static_cast<long long>(image->pixelWidth()) * image->pixelHeight();
     fuzzsupport::Require(pixels <= platform::Image::kDecodedPixelBudget, "a decoded image is within the budget");
     fuzzsupport::Require(

@@ -4,7 +4,8 @@
 // the statistics, the part list and its export text, the layout bounds,
 // regeneration of generated parts, auto-colourise by every criterion, and
 // the layout view's render data (background, elements, overlays) built and
-// painted into a small bitmap with the visible content fitted to it.
+// painted into a small bitmap with the visible content fitted to it. The
+// layout's pictures, decoded for the background, keep within its budget.
 
 #include <cstddef>
 #include <cstdint>
@@ -13,7 +14,7 @@
 #include <memory>
 
 #include "LayoutView/Drawing/VKMDrawingInstructionsRenderData.h"
-#include "LayoutView/Drawing/VKMLayoutRenderData.h"
+#include "LayoutView/Drawing/VKMLayoutPictures.h"
 #include "LayoutView/Drawing/VKMLayoutRenderData.h"
 #include "LayoutView/Drawing/VKMRenderDataFactory.h"
 #include "engine/model/AutoColorize.h"
@@ -23,6 +24,7 @@
 #include "engine/model/LayoutBounds.h"
 #include "engine/model/PartList.h"
 #include "engine/model/Statistics.h"
+#include "fuzz/support/FuzzSupport.h"
 #include "fuzz/support/LayoutFuzzSupport.h"
 #include "platform/graphics/BitmapContext.h"
 
@@ -67,6 +69,13 @@ void Exercise(CLayout& layout) {
 void Paint(CLayout& layout) {
     auto renderData = std::make_shared<VKMLayoutRenderData>();
     renderData->setBackgroundData(VKMRenderDataFactory::getBackgroundDataForLayout(layout));
+    // The pictures' files and their decoded pixels stay within the
+    // layout's budget; files alone over it leave nothing to decode.
+    long long files = 0;
+    for (const CImageElement* image : layout.GetImages()) files += image ? image->GetDataLength() : 0;
+    const auto decoded = static_cast<long long>(VKMLayoutPictures::decodedBytes(layout.GetImages()));
+    fuzzsupport::Require(decoded == 0 || decoded + files <= VKMLayoutPictures::kLayoutPictureBytes,
+                         "a layout's pictures are within its budget");
     renderData->setElementsData(VKMRenderDataFactory::getElementsDataForLayout(layout));
     renderData->setOverlayData(VKMRenderDataFactory::getOverlayDataForLayout(layout));
 

@@ -4,6 +4,7 @@
 #include "storage/BLSRequestFactory.h"
 #include "storage/BLSUtil.h"
 
+#include <initializer_list>
 #include <limits>
 #include <stdexcept>
 #include <string>
@@ -20,11 +21,15 @@ void appendQueryItem(URLComponents& urlComponents, std::string_view item) {
 }
 
 // A caller's value is encoded whole, so "&" or "=" in it stay part of it.
-void appendQueryValue(URLComponents& urlComponents, std::string_view name, std::string_view value) {
+std::string queryValue(std::string_view name, std::string_view value) {
     std::string item(name);
     item += '=';
     item += BLSUtil::URLEncodedStringWithString(value);
-    appendQueryItem(urlComponents, item);
+    return item;
+}
+
+void appendQueryValue(URLComponents& urlComponents, std::string_view name, std::string_view value) {
+    appendQueryItem(urlComponents, queryValue(name, value));
 }
 
 void appendSnapshot(URLComponents& urlComponents, const std::optional<std::string>& snapshotTime) {
@@ -43,6 +48,31 @@ void appendMaxResults(URLComponents& urlComponents, std::int64_t maxResults) {
     if (maxResults >= 1) {
         appendQueryItem(urlComponents, "maxresults=" + std::to_string(maxResults));
     }
+}
+
+// The bare requests, one per method.
+using MakeRequest = URLRequest (*)(const URLComponents&, double);
+constexpr MakeRequest kPut = &BLSRequestFactory::putRequestWithUrlComponents;
+constexpr MakeRequest kGet = &BLSRequestFactory::getRequestWithUrlComponents;
+constexpr MakeRequest kHead = &BLSRequestFactory::headRequestWithUrlComponents;
+constexpr MakeRequest kDelete = &BLSRequestFactory::deleteRequestWithUrlComponents;
+
+// The request once `items` are appended to the query, in order.
+URLRequest requestWithQuery(MakeRequest make, URLComponents& urlComponents, double timeout,
+                            std::initializer_list<std::string_view> items) {
+    for (std::string_view item : items) {
+        appendQueryItem(urlComponents, item);
+    }
+    return make(urlComponents, timeout);
+}
+
+// The same with the access condition as its only headers.
+URLRequest conditionalRequest(MakeRequest make, URLComponents& urlComponents, double timeout,
+                              std::initializer_list<std::string_view> items,
+                              const BLSAccessCondition* accessCondition) {
+    URLRequest request = requestWithQuery(make, urlComponents, timeout, items);
+    BLSRequestFactory::applyAccessConditionToRequest(request, accessCondition);
+    return request;
 }
 
 // "bytes=first-last", last inclusive; a length of 0 names the first byte alone.
@@ -88,10 +118,10 @@ std::string blobListingDetailsText(BLSBlobListingDetails details) {
 // A Put that writes a blob's or container's metadata and properties: the
 // length and the blob type when given, then the metadata, the properties
 // and the access condition, in that order.
-URLRequest putWithMetadata(URLComponents& urlComponents, double timeout, std::optional<std::uint64_t> length,
-                           const char* blobType, const BLSMetadata* cloudMetadata,
+URLRequest putWithMetadata(URLComponents& urlComponents, double timeout, std::initializer_list<std::string_view> items,
+                           std::optional<std::uint64_t> length, const char* blobType, const BLSMetadata* cloudMetadata,
                            const BLSBlobProperties* blobProperties, const BLSAccessCondition* accessCondition) {
-    URLRequest request = BLSRequestFactory::putRequestWithUrlComponents(urlComponents, timeout);
+    URLRequest request = requestWithQuery(kPut, urlComponents, timeout, items);
     if (length) {
         setContentLength(request, *length);
     }
@@ -104,11 +134,12 @@ URLRequest putWithMetadata(URLComponents& urlComponents, double timeout, std::op
     return request;
 }
 
-// A lease request on a container or blob whose query is complete.
-URLRequest leaseRequest(BLSLeaseAction leaseAction, const std::optional<std::string>& proposedLeaseId,
-                        std::optional<std::int64_t> leaseDuration, std::optional<std::int64_t> leaseBreakPeriod,
-                        const BLSAccessCondition* accessCondition, URLComponents& urlComponents, double timeout) {
-    URLRequest request = BLSRequestFactory::putRequestWithUrlComponents(urlComponents, timeout);
+// A lease request on a container or blob.
+URLRequest leaseRequest(std::initializer_list<std::string_view> items, BLSLeaseAction leaseAction,
+                        const std::optional<std::string>& proposedLeaseId, std::optional<std::int64_t> leaseDuration,
+                        std::optional<std::int64_t> leaseBreakPeriod, const BLSAccessCondition* accessCondition,
+                        URLComponents& urlComponents, double timeout) {
+    URLRequest request = requestWithQuery(kPut, urlComponents, timeout, items);
     BLSBlobRequestFactory::addLeaseActionToRequest(request, leaseAction);
     BLSBlobRequestFactory::addLeaseDurationToRequest(request, leaseDuration);
     BLSBlobRequestFactory::addProposedLeaseIdToRequest(request, proposedLeaseId);
@@ -125,8 +156,7 @@ URLRequest BLSBlobRequestFactory::createContainerWithAccessType(BLSContainerPubl
                                                                 const BLSMetadata* cloudMetadata,
                                                                 URLComponents& urlComponents, double timeout,
                                                                 BLSOperationContext& /*operationContext*/) {
-    appendQueryItem(urlComponents, "restype=container");
-    URLRequest request = BLSRequestFactory::putRequestWithUrlComponents(urlComponents, timeout);
+    URLRequest request = requestWithQuery(kPut, urlComponents, timeout, {"restype=container"});
     addAccessTypeToRequest(request, accessType);
     BLSRequestFactory::addMetadataToRequest(request, cloudMetadata);
     return request;
@@ -135,10 +165,7 @@ URLRequest BLSBlobRequestFactory::createContainerWithAccessType(BLSContainerPubl
 URLRequest BLSBlobRequestFactory::deleteContainerWithAccessCondition(const BLSAccessCondition* accessCondition,
                                                                      URLComponents& urlComponents, double timeout,
                                                                      BLSOperationContext& /*operationContext*/) {
-    appendQueryItem(urlComponents, "restype=container");
-    URLRequest request = BLSRequestFactory::deleteRequestWithUrlComponents(urlComponents, timeout);
-    BLSRequestFactory::applyAccessConditionToRequest(request, accessCondition);
-    return request;
+    return conditionalRequest(kDelete, urlComponents, timeout, {"restype=container"}, accessCondition);
 }
 
 URLRequest BLSBlobRequestFactory::listContainersWithPrefix(const std::optional<std::string>& prefix,
@@ -156,35 +183,27 @@ URLRequest BLSBlobRequestFactory::listContainersWithPrefix(const std::optional<s
     if ((containerListingDetails & 1) != 0) {
         appendQueryItem(urlComponents, "include=metadata");
     }
-    return BLSRequestFactory::getRequestWithUrlComponents(urlComponents, timeout);
+    return kGet(urlComponents, timeout);
 }
 
 URLRequest BLSBlobRequestFactory::uploadContainerMetadataWithCloudMetadata(const BLSMetadata* cloudMetadata,
                                                                            const BLSAccessCondition* accessCondition,
                                                                            URLComponents& urlComponents, double timeout,
                                                                            BLSOperationContext& /*operationContext*/) {
-    appendQueryItem(urlComponents, "restype=container");
-    appendQueryItem(urlComponents, "comp=metadata");
-    return putWithMetadata(urlComponents, timeout, std::nullopt, nullptr, cloudMetadata, nullptr, accessCondition);
+    return putWithMetadata(urlComponents, timeout, {"restype=container", "comp=metadata"}, std::nullopt, nullptr,
+                           cloudMetadata, nullptr, accessCondition);
 }
 
 URLRequest BLSBlobRequestFactory::downloadContainerAttributesWithAccessCondition(
     const BLSAccessCondition* accessCondition, URLComponents& urlComponents, double timeout,
     BLSOperationContext& /*operationContext*/) {
-    appendQueryItem(urlComponents, "restype=container");
-    URLRequest request = BLSRequestFactory::headRequestWithUrlComponents(urlComponents, timeout);
-    BLSRequestFactory::applyAccessConditionToRequest(request, accessCondition);
-    return request;
+    return conditionalRequest(kHead, urlComponents, timeout, {"restype=container"}, accessCondition);
 }
 
 URLRequest BLSBlobRequestFactory::downloadContainerPermissionsWithAccessCondition(
     const BLSAccessCondition* accessCondition, URLComponents& urlComponents, double timeout,
     BLSOperationContext& /*operationContext*/) {
-    appendQueryItem(urlComponents, "restype=container");
-    appendQueryItem(urlComponents, "comp=acl");
-    URLRequest request = BLSRequestFactory::getRequestWithUrlComponents(urlComponents, timeout);
-    BLSRequestFactory::applyAccessConditionToRequest(request, accessCondition);
-    return request;
+    return conditionalRequest(kGet, urlComponents, timeout, {"restype=container", "comp=acl"}, accessCondition);
 }
 
 URLRequest BLSBlobRequestFactory::leaseContainerWithLeaseAction(BLSLeaseAction leaseAction,
@@ -194,19 +213,15 @@ URLRequest BLSBlobRequestFactory::leaseContainerWithLeaseAction(BLSLeaseAction l
                                                                 const BLSAccessCondition* accessCondition,
                                                                 URLComponents& urlComponents, double timeout,
                                                                 BLSOperationContext& /*operationContext*/) {
-    appendQueryItem(urlComponents, "restype=container");
-    appendQueryItem(urlComponents, "comp=lease");
-    return leaseRequest(leaseAction, proposedLeaseId, leaseDuration, leaseBreakPeriod, accessCondition, urlComponents,
-                        timeout);
+    return leaseRequest({"restype=container", "comp=lease"}, leaseAction, proposedLeaseId, leaseDuration,
+                        leaseBreakPeriod, accessCondition, urlComponents, timeout);
 }
 
 URLRequest BLSBlobRequestFactory::uploadContainerPermissionsWithLength(
     std::uint64_t length, URLComponents& urlComponents, const BLSRequestOptions* /*options*/,
     const BLSAccessCondition* accessCondition, BLSContainerPublicAccessType publicAccess, double timeout,
     BLSOperationContext& /*operationContext*/) {
-    appendQueryItem(urlComponents, "restype=container");
-    appendQueryItem(urlComponents, "comp=acl");
-    URLRequest request = BLSRequestFactory::putRequestWithUrlComponents(urlComponents, timeout);
+    URLRequest request = requestWithQuery(kPut, urlComponents, timeout, {"restype=container", "comp=acl"});
     setContentLength(request, length);
     addAccessTypeToRequest(request, publicAccess);
     BLSRequestFactory::applyAccessConditionToRequest(request, accessCondition);
@@ -217,18 +232,14 @@ URLRequest BLSBlobRequestFactory::uploadServicePropertiesWithLength(std::uint64_
                                                                     const BLSRequestOptions* /*options*/,
                                                                     double timeout,
                                                                     BLSOperationContext& /*operationContext*/) {
-    appendQueryItem(urlComponents, "restype=service");
-    appendQueryItem(urlComponents, "comp=properties");
-    URLRequest request = BLSRequestFactory::putRequestWithUrlComponents(urlComponents, timeout);
+    URLRequest request = requestWithQuery(kPut, urlComponents, timeout, {"restype=service", "comp=properties"});
     setContentLength(request, length);
     return request;
 }
 
 URLRequest BLSBlobRequestFactory::downloadServicePropertiesWithUrlComponents(
     URLComponents& urlComponents, double timeout, BLSOperationContext& /*operationContext*/) {
-    appendQueryItem(urlComponents, "restype=service");
-    appendQueryItem(urlComponents, "comp=properties");
-    return BLSRequestFactory::getRequestWithUrlComponents(urlComponents, timeout);
+    return requestWithQuery(kGet, urlComponents, timeout, {"restype=service", "comp=properties"});
 }
 
 // Blobs.
@@ -239,8 +250,8 @@ URLRequest BLSBlobRequestFactory::putBlockBlobWithLength(std::uint64_t length, c
                                                          const BLSAccessCondition* accessCondition,
                                                          URLComponents& urlComponents, double timeout,
                                                          BLSOperationContext& /*operationContext*/) {
-    URLRequest request =
-        putWithMetadata(urlComponents, timeout, length, "BlockBlob", cloudMetadata, blobProperties, accessCondition);
+    URLRequest request = putWithMetadata(urlComponents, timeout, {}, length, "BlockBlob", cloudMetadata, blobProperties,
+                                         accessCondition);
     BLSUtil::addOptionalHeaderToRequest(request, "Content-MD5", contentMD5);
     return request;
 }
@@ -250,9 +261,7 @@ URLRequest BLSBlobRequestFactory::putBlockWithLength(std::uint64_t length, const
                                                      const BLSAccessCondition* accessCondition,
                                                      URLComponents& urlComponents, double timeout,
                                                      BLSOperationContext& /*operationContext*/) {
-    appendQueryItem(urlComponents, "comp=block");
-    appendQueryValue(urlComponents, "blockid", blockID);
-    URLRequest request = BLSRequestFactory::putRequestWithUrlComponents(urlComponents, timeout);
+    URLRequest request = requestWithQuery(kPut, urlComponents, timeout, {"comp=block", queryValue("blockid", blockID)});
     setContentLength(request, length);
     BLSUtil::addOptionalHeaderToRequest(request, "Content-MD5", contentMD5);
     BLSRequestFactory::applyAccessConditionToRequest(request, accessCondition);
@@ -265,9 +274,8 @@ URLRequest BLSBlobRequestFactory::putBlockListWithLength(std::uint64_t length, c
                                                          const BLSAccessCondition* accessCondition,
                                                          URLComponents& urlComponents, double timeout,
                                                          BLSOperationContext& /*operationContext*/) {
-    appendQueryItem(urlComponents, "comp=blocklist");
-    URLRequest request =
-        putWithMetadata(urlComponents, timeout, length, nullptr, cloudMetadata, blobProperties, accessCondition);
+    URLRequest request = putWithMetadata(urlComponents, timeout, {"comp=blocklist"}, length, nullptr, cloudMetadata,
+                                         blobProperties, accessCondition);
     BLSUtil::addOptionalHeaderToRequest(request, "Content-MD5", contentMD5);
     return request;
 }
@@ -281,9 +289,7 @@ URLRequest BLSBlobRequestFactory::getBlockListWithBlockListFilter(BLSBlockListFi
     appendQueryItem(urlComponents, "comp=blocklist");
     appendQueryValue(urlComponents, "blocklisttype", filterText);
     appendSnapshot(urlComponents, snapshotTime);
-    URLRequest request = BLSRequestFactory::getRequestWithUrlComponents(urlComponents, timeout);
-    BLSRequestFactory::applyAccessConditionToRequest(request, accessCondition);
-    return request;
+    return conditionalRequest(kGet, urlComponents, timeout, {}, accessCondition);
 }
 
 URLRequest BLSBlobRequestFactory::getBlobWithSnapshotTime(const std::optional<std::string>& snapshotTime,
@@ -292,7 +298,7 @@ URLRequest BLSBlobRequestFactory::getBlobWithSnapshotTime(const std::optional<st
                                                           URLComponents& urlComponents, double timeout,
                                                           BLSOperationContext& /*operationContext*/) {
     appendSnapshot(urlComponents, snapshotTime);
-    URLRequest request = BLSRequestFactory::getRequestWithUrlComponents(urlComponents, timeout);
+    URLRequest request = kGet(urlComponents, timeout);
     if (range.length != 0) {
         BLSUtil::addOptionalHeaderToRequest(request, "x-bs-range", byteRange(range));
         if (getRangeContentMD5) {
@@ -309,7 +315,7 @@ URLRequest BLSBlobRequestFactory::deleteBlobWithSnapshotsOption(BLSDeleteSnapsho
                                                                 URLComponents& urlComponents, double timeout,
                                                                 BLSOperationContext& /*operationContext*/) {
     appendSnapshot(urlComponents, snapshotTime);
-    URLRequest request = BLSRequestFactory::deleteRequestWithUrlComponents(urlComponents, timeout);
+    URLRequest request = kDelete(urlComponents, timeout);
     if (snapshotsOption == BLSDeleteSnapshotsOptionIncludeSnapshots) {
         request.setValue("include", "x-bs-delete-snapshots");
     } else if (snapshotsOption == BLSDeleteSnapshotsOptionDeleteSnapshotsOnly) {
@@ -323,8 +329,8 @@ URLRequest BLSBlobRequestFactory::snapshotBlobWithMetadata(const BLSMetadata* me
                                                            const BLSAccessCondition* accessCondition,
                                                            URLComponents& urlComponents, double timeout,
                                                            BLSOperationContext& /*operationContext*/) {
-    appendQueryItem(urlComponents, "comp=snapshot");
-    return putWithMetadata(urlComponents, timeout, std::nullopt, nullptr, metadata, nullptr, accessCondition);
+    return putWithMetadata(urlComponents, timeout, {"comp=snapshot"}, std::nullopt, nullptr, metadata, nullptr,
+                           accessCondition);
 }
 
 URLRequest BLSBlobRequestFactory::listBlobsWithPrefix(const std::optional<std::string>& prefix,
@@ -347,7 +353,7 @@ URLRequest BLSBlobRequestFactory::listBlobsWithPrefix(const std::optional<std::s
     if (!details.empty()) {
         appendQueryItem(urlComponents, "include=" + details);
     }
-    return BLSRequestFactory::getRequestWithUrlComponents(urlComponents, timeout);
+    return kGet(urlComponents, timeout);
 }
 
 URLRequest BLSBlobRequestFactory::uploadBlobPropertiesWithBlobProperties(const BLSBlobProperties* blobProperties,
@@ -355,26 +361,23 @@ URLRequest BLSBlobRequestFactory::uploadBlobPropertiesWithBlobProperties(const B
                                                                          const BLSAccessCondition* accessCondition,
                                                                          URLComponents& urlComponents, double timeout,
                                                                          BLSOperationContext& /*operationContext*/) {
-    appendQueryItem(urlComponents, "comp=properties");
-    return putWithMetadata(urlComponents, timeout, std::nullopt, nullptr, cloudMetadata, blobProperties,
-                           accessCondition);
+    return putWithMetadata(urlComponents, timeout, {"comp=properties"}, std::nullopt, nullptr, cloudMetadata,
+                           blobProperties, accessCondition);
 }
 
 URLRequest BLSBlobRequestFactory::uploadBlobMetadataWithCloudMetadata(const BLSMetadata* cloudMetadata,
                                                                       const BLSAccessCondition* accessCondition,
                                                                       URLComponents& urlComponents, double timeout,
                                                                       BLSOperationContext& /*operationContext*/) {
-    appendQueryItem(urlComponents, "comp=metadata");
-    return putWithMetadata(urlComponents, timeout, std::nullopt, nullptr, cloudMetadata, nullptr, accessCondition);
+    return putWithMetadata(urlComponents, timeout, {"comp=metadata"}, std::nullopt, nullptr, cloudMetadata, nullptr,
+                           accessCondition);
 }
 
 URLRequest BLSBlobRequestFactory::downloadBlobAttributesWithAccessCondition(
     const BLSAccessCondition* accessCondition, const std::optional<std::string>& snapshotTime,
     URLComponents& urlComponents, double timeout, BLSOperationContext& /*operationContext*/) {
     appendSnapshot(urlComponents, snapshotTime);
-    URLRequest request = BLSRequestFactory::headRequestWithUrlComponents(urlComponents, timeout);
-    BLSRequestFactory::applyAccessConditionToRequest(request, accessCondition);
-    return request;
+    return conditionalRequest(kHead, urlComponents, timeout, {}, accessCondition);
 }
 
 URLRequest BLSBlobRequestFactory::leaseBlobWithLeaseAction(BLSLeaseAction leaseAction,
@@ -384,9 +387,8 @@ URLRequest BLSBlobRequestFactory::leaseBlobWithLeaseAction(BLSLeaseAction leaseA
                                                            const BLSAccessCondition* accessCondition,
                                                            URLComponents& urlComponents, double timeout,
                                                            BLSOperationContext& /*operationContext*/) {
-    appendQueryItem(urlComponents, "comp=lease");
-    return leaseRequest(leaseAction, proposedLeaseId, leaseDuration, leaseBreakPeriod, accessCondition, urlComponents,
-                        timeout);
+    return leaseRequest({"comp=lease"}, leaseAction, proposedLeaseId, leaseDuration, leaseBreakPeriod, accessCondition,
+                        urlComponents, timeout);
 }
 
 URLRequest BLSBlobRequestFactory::copyBlobWithSourceURL(const platform::net::URL& sourceURL,
@@ -395,7 +397,7 @@ URLRequest BLSBlobRequestFactory::copyBlobWithSourceURL(const platform::net::URL
                                                         const BLSAccessCondition* accessCondition,
                                                         URLComponents& urlComponents, double timeout,
                                                         BLSOperationContext& /*operationContext*/) {
-    URLRequest request = BLSRequestFactory::putRequestWithUrlComponents(urlComponents, timeout);
+    URLRequest request = kPut(urlComponents, timeout);
     BLSUtil::addOptionalHeaderToRequest(request, "x-bs-copy-source", sourceURL.absoluteString());
     BLSRequestFactory::applySourceAccessConditionToRequest(request, sourceAccessCondition);
     BLSRequestFactory::applyAccessConditionToRequest(request, accessCondition);
@@ -407,9 +409,7 @@ URLRequest BLSBlobRequestFactory::abortCopyBlobWithCopyId(const std::string& cop
                                                           const BLSAccessCondition* accessCondition,
                                                           URLComponents& urlComponents, double timeout,
                                                           BLSOperationContext& /*operationContext*/) {
-    appendQueryItem(urlComponents, "comp=copy");
-    appendQueryValue(urlComponents, "copyid", copyId);
-    URLRequest request = BLSRequestFactory::putRequestWithUrlComponents(urlComponents, timeout);
+    URLRequest request = requestWithQuery(kPut, urlComponents, timeout, {"comp=copy", queryValue("copyid", copyId)});
     BLSUtil::addOptionalHeaderToRequest(request, "x-bs-copy-action", std::string("abort"));
     BLSRequestFactory::applyLeaseIdToRequest(request, accessCondition);
     return request;
@@ -421,7 +421,7 @@ URLRequest BLSBlobRequestFactory::createPageBlobWithSize(std::int64_t size, std:
                                                          const BLSAccessCondition* accessCondition,
                                                          URLComponents& urlComponents, double timeout,
                                                          BLSOperationContext& /*operationContext*/) {
-    URLRequest request = putWithMetadata(urlComponents, timeout, std::nullopt, "PageBlob", cloudMetadata,
+    URLRequest request = putWithMetadata(urlComponents, timeout, {}, std::nullopt, "PageBlob", cloudMetadata,
                                          blobProperties, accessCondition);
     addTotalContentSizeToRequest(request, size);
     addSequenceNumberToRequest(request, sequenceNumber);
@@ -434,8 +434,7 @@ URLRequest BLSBlobRequestFactory::putPagesWithPageRange(BLSULLRange pageRange, b
                                                         URLComponents& urlComponents, double timeout,
                                                         BLSOperationContext& /*operationContext*/) {
     std::string range = byteRange(pageRange);
-    appendQueryItem(urlComponents, "comp=page");
-    URLRequest request = BLSRequestFactory::putRequestWithUrlComponents(urlComponents, timeout);
+    URLRequest request = requestWithQuery(kPut, urlComponents, timeout, {"comp=page"});
     request.setValue(range, "x-bs-range");
     if (clear) {
         setContentLength(request, 0);
@@ -457,7 +456,7 @@ URLRequest BLSBlobRequestFactory::getPageRangesWithRange(BLSULLRange range,
                                                          BLSOperationContext& /*operationContext*/) {
     appendQueryItem(urlComponents, "comp=pagelist");
     appendSnapshot(urlComponents, snapshotTime);
-    URLRequest request = BLSRequestFactory::getRequestWithUrlComponents(urlComponents, timeout);
+    URLRequest request = kGet(urlComponents, timeout);
     if (range.length != 0) {
         BLSUtil::addOptionalHeaderToRequest(request, "x-bs-range", byteRange(range));
     }
@@ -468,8 +467,7 @@ URLRequest BLSBlobRequestFactory::getPageRangesWithRange(BLSULLRange range,
 URLRequest BLSBlobRequestFactory::resizePageBlobWithSize(std::int64_t size, const BLSAccessCondition* accessCondition,
                                                          URLComponents& urlComponents, double timeout,
                                                          BLSOperationContext& /*operationContext*/) {
-    appendQueryItem(urlComponents, "comp=properties");
-    URLRequest request = BLSRequestFactory::putRequestWithUrlComponents(urlComponents, timeout);
+    URLRequest request = requestWithQuery(kPut, urlComponents, timeout, {"comp=properties"});
     addTotalContentSizeToRequest(request, size);
     BLSRequestFactory::applyAccessConditionToRequest(request, accessCondition);
     return request;
@@ -478,8 +476,7 @@ URLRequest BLSBlobRequestFactory::resizePageBlobWithSize(std::int64_t size, cons
 URLRequest BLSBlobRequestFactory::setPageBlobSequenceNumberWithNewSequenceNumber(
     std::int64_t newSequenceNumber, bool isIncrement, bool useMaximum, const BLSAccessCondition* accessCondition,
     URLComponents& urlComponents, double timeout, BLSOperationContext& /*operationContext*/) {
-    appendQueryItem(urlComponents, "comp=properties");
-    URLRequest request = BLSRequestFactory::putRequestWithUrlComponents(urlComponents, timeout);
+    URLRequest request = requestWithQuery(kPut, urlComponents, timeout, {"comp=properties"});
     if (isIncrement) {
         request.setValue("increment", "x-bs-sequence-number-action");
     } else {
@@ -495,7 +492,7 @@ URLRequest BLSBlobRequestFactory::createAppendBlobWithBlobProperties(const BLSBl
                                                                      const BLSAccessCondition* accessCondition,
                                                                      URLComponents& urlComponents, double timeout,
                                                                      BLSOperationContext& /*operationContext*/) {
-    return putWithMetadata(urlComponents, timeout, std::nullopt, "AppendBlob", cloudMetadata, blobProperties,
+    return putWithMetadata(urlComponents, timeout, {}, std::nullopt, "AppendBlob", cloudMetadata, blobProperties,
                            accessCondition);
 }
 
@@ -504,8 +501,7 @@ URLRequest BLSBlobRequestFactory::appendBlockWithLength(std::uint64_t length,
                                                         const BLSAccessCondition* accessCondition,
                                                         URLComponents& urlComponents, double timeout,
                                                         BLSOperationContext& /*operationContext*/) {
-    appendQueryItem(urlComponents, "comp=appendblock");
-    URLRequest request = BLSRequestFactory::putRequestWithUrlComponents(urlComponents, timeout);
+    URLRequest request = requestWithQuery(kPut, urlComponents, timeout, {"comp=appendblock"});
     setContentLength(request, length);
     BLSUtil::addOptionalHeaderToRequest(request, "Content-MD5", contentMD5);
     BLSRequestFactory::applyAccessConditionToRequest(request, accessCondition);

@@ -107,17 +107,14 @@ void BLSCloudAppendBlob::createIfNotExistsWithAccessCondition(const BLSAccessCon
     auto context = contextOrNew(std::move(operationContext));
     existsWithAccessCondition(
         nullptr, requestOptions, context,
-        [self = sharedAppendBlob(), condition = BLSAccessCondition::copyCondition(accessCondition), requestOptions,
-         context, completionHandler = std::move(completionHandler)](const ErrorOut& error, bool exists) {
-            if (error || exists) {
-                if (completionHandler) completionHandler(error, false);
-                return;
-            }
-            self->createWithAccessCondition(BLSAccessCondition::conditionPtr(condition), requestOptions, context,
-                                            [completionHandler](const ErrorOut& createError) {
-                                                if (completionHandler) completionHandler(createError, !createError);
-                                            });
-        });
+        BLSOperationUtil::actOnExists(
+            false,
+            [self = sharedAppendBlob(), condition = BLSAccessCondition::copyCondition(accessCondition), requestOptions,
+             context](Completion done) {
+                self->createWithAccessCondition(BLSAccessCondition::conditionPtr(condition), requestOptions, context,
+                                                std::move(done));
+            },
+            std::move(completionHandler)));
 }
 
 // Append Block -------------------------------------------------------------------

@@ -64,13 +64,12 @@ bool isValidUtf8(const std::vector<std::uint8_t>& data) {
     return true;
 }
 
-// Hands the command to the executor; the completion gets the error and the
+// Hands the operation to the executor; the completion gets the error and the
 // command's result.
 template <typename Result>
-void execute(const std::shared_ptr<BLSStorageCommand<Result>>& command,
-             const std::shared_ptr<BLSBlobRequestOptions>& options, const std::shared_ptr<BLSOperationContext>& context,
+void execute(const BLSOperationUtil::Operation<Result>& op,
              std::type_identity_t<BLSCompletionHandler<Result>> completion) {
-    BLSExecutor::ExecuteWithStorageCommand(command, options, context, std::move(completion));
+    BLSExecutor::ExecuteWithStorageCommand(op.command, op.options, op.context, std::move(completion));
 }
 
 }  // namespace
@@ -176,6 +175,27 @@ void BLSCloudBlob::updateEtagAndLastModifiedWithResponse(const HTTPURLResponse& 
     }
 }
 
+std::optional<BLSBlobProperties> BLSCloudBlob::describedProperties(const HTTPURLResponse& response,
+                                                                   BLSRequestResult& result,
+                                                                   BLSOperationContext& context,
+                                                                   ErrorOut& error) const {
+    error = BLSResponseParser::preprocessResponseWithResponse(response, result, context);
+    if (error) return std::nullopt;
+    auto parsed = BLSBlobResponseParser::getBlobPropertiesWithResponse(response, context, error);
+    if (!parsed) return std::nullopt;
+    if (blobTypeMismatch(properties().blobType, parsed->blobType)) {
+        error = BLSMakeInvalidArgumentError(kBlobTypeMismatch);
+        return std::nullopt;
+    }
+    return parsed;
+}
+
+void BLSCloudBlob::keepDescription(const HTTPURLResponse& response, BLSBlobProperties properties) {
+    setProperties(std::move(properties));
+    mBlobCopyState = BLSBlobResponseParser::getCopyStateWithResponse(response);
+    mMetadata = BLSBlobResponseParser::getMetadataWithResponse(response);
+}
+
 // Downloads ---------------------------------------------------------------------
 
 void BLSCloudBlob::downloadToStream(std::shared_ptr<platform::OutputStream> stream, Completion completionHandler) {
@@ -200,33 +220,28 @@ void BLSCloudBlob::downloadToStream(std::shared_ptr<platform::OutputStream> stre
 void BLSCloudBlob::downloadInternal(std::shared_ptr<platform::OutputStream> stream, BLSULLRange range,
                                     std::optional<BLSAccessCondition> accessCondition, OptionsPtr requestOptions,
                                     ContextPtr operationContext, Completion completionHandler) {
-    auto context = contextOrNew(std::move(operationContext));
-    auto options = effectiveOptions(requestOptions);
-    const bool validateMD5 = !options->disableContentMD5Validation();
-    const bool useTransactionalMD5 = options->useTransactionalMD5();
-
-    auto command = makeCommand(context, validateMD5);
-    command->setAllowedStorageLocation(BLSAllowedStorageLocationPrimaryOrSecondary);
-    command->setBuildRequest([snapshot = mSnapshotTime, range, useTransactionalMD5, accessCondition](
-                                 platform::net::URLComponents& components, double timeout, BLSOperationContext& ctx) {
-        return BLSBlobRequestFactory::getBlobWithSnapshotTime(snapshot, range, useTransactionalMD5,
-                                                              BLSAccessCondition::conditionPtr(accessCondition),
-                                                              components, timeout, ctx);
-    });
+    auto op = prepare(requestOptions, std::move(operationContext));
+    const bool validateMD5 = !op.options->disableContentMD5Validation();
+    const bool useTransactionalMD5 = op.options->useTransactionalMD5();
+    op.command->setCalculateResponseMD5(validateMD5);
+    op.command->setAllowedStorageLocation(BLSAllowedStorageLocationPrimaryOrSecondary);
+    op.command->setBuildRequest(
+        [snapshot = mSnapshotTime, range, useTransactionalMD5, accessCondition](
+            platform::net::URLComponents& components, double timeout, BLSOperationContext& ctx) {
+            return BLSBlobRequestFactory::getBlobWithSnapshotTime(snapshot, range, useTransactionalMD5,
+                                                                  BLSAccessCondition::conditionPtr(accessCondition),
+                                                                  components, timeout, ctx);
+        });
 
     // The MD5 the service sent for this body, compared once the body is in.
     auto heldMD5 = std::make_shared<std::optional<std::string>>();
     auto self = shared_from_this();
-    command->setPreProcessResponse(
+    op.command->setPreProcessResponse(
         [self, range, validateMD5, useTransactionalMD5, heldMD5](
             const HTTPURLResponse& response, BLSRequestResult& result, BLSOperationContext& ctx) -> ErrorOut {
-            if (auto error = BLSResponseParser::preprocessResponseWithResponse(response, result, ctx)) return error;
             ErrorOut error;
-            auto parsed = BLSBlobResponseParser::getBlobPropertiesWithResponse(response, ctx, error);
+            auto parsed = self->describedProperties(response, result, ctx, error);
             if (!parsed) return error;
-            if (blobTypeMismatch(self->properties().blobType, parsed->blobType)) {
-                return BLSMakeInvalidArgumentError(kBlobTypeMismatch);
-            }
             if (useTransactionalMD5 && validateMD5 && !parsed->contentMD5)
                 return BLSMakeError(BLSErrorCode::MD5Mismatch);
             *heldMD5 = parsed->contentMD5;
@@ -235,22 +250,20 @@ void BLSCloudBlob::downloadInternal(std::shared_ptr<platform::OutputStream> stre
                 parsed->contentMD5 = self->properties().contentMD5;
                 if (!parsed->length) parsed->length = self->properties().length;
             }
-            self->setProperties(std::move(*parsed));
-            self->mBlobCopyState = BLSBlobResponseParser::getCopyStateWithResponse(response);
-            self->mMetadata = BLSBlobResponseParser::getMetadataWithResponse(response);
+            self->keepDescription(response, std::move(*parsed));
             return std::nullopt;
         });
-    command->setDestinationStream(std::move(stream));
-    command->setPostProcessResponse([heldMD5, validateMD5](const HTTPURLResponse&, BLSRequestResult& result,
-                                                           platform::OutputStream*, BLSOperationContext&,
-                                                           ErrorOut& error) -> BLSNoResult {
+    op.command->setDestinationStream(std::move(stream));
+    op.command->setPostProcessResponse([heldMD5, validateMD5](const HTTPURLResponse&, BLSRequestResult& result,
+                                                              platform::OutputStream*, BLSOperationContext&,
+                                                              ErrorOut& error) -> BLSNoResult {
         if (*heldMD5 && validateMD5 && result.calculatedResponseMD5() != *heldMD5) {
             error = BLSMakeError(BLSErrorCode::MD5Mismatch);
         }
         return {};
     });
 
-    execute(command, options, context, BLSOperationUtil::errorOnly(std::move(completionHandler)));
+    execute(op, BLSOperationUtil::errorOnly(std::move(completionHandler)));
 }
 
 void BLSCloudBlob::downloadToDataWithCompletionHandler(DataCompletion completionHandler) {
@@ -329,20 +342,14 @@ void BLSCloudBlob::deleteWithCompletionHandler(Completion completionHandler) {
 void BLSCloudBlob::deleteWithSnapshotsOption(BLSDeleteSnapshotsOption snapshotsOption,
                                              const BLSAccessCondition* accessCondition, OptionsPtr requestOptions,
                                              ContextPtr operationContext, Completion completionHandler) {
-    auto context = contextOrNew(std::move(operationContext));
-    auto options = effectiveOptions(requestOptions);
-    auto command = makeCommand(context);
-    command->setBuildRequest(
+    auto op = prepare(requestOptions, std::move(operationContext));
+    op.command->setBuildRequest(
         [snapshotsOption, snapshot = mSnapshotTime, condition = BLSAccessCondition::copyCondition(accessCondition)](
             platform::net::URLComponents& components, double timeout, BLSOperationContext& ctx) {
             return BLSBlobRequestFactory::deleteBlobWithSnapshotsOption(
                 snapshotsOption, snapshot, BLSAccessCondition::conditionPtr(condition), components, timeout, ctx);
         });
-    command->setPreProcessResponse(
-        [](const HTTPURLResponse& response, BLSRequestResult& result, BLSOperationContext& ctx) -> ErrorOut {
-            return BLSResponseParser::preprocessResponseWithResponse(response, result, ctx);
-        });
-    execute(command, options, context, BLSOperationUtil::errorOnly(std::move(completionHandler)));
+    execute(op, BLSOperationUtil::errorOnly(std::move(completionHandler)));
 }
 
 namespace {
@@ -364,17 +371,16 @@ void BLSCloudBlob::uploadPropertiesWithCompletionHandler(Completion completionHa
 void BLSCloudBlob::uploadPropertiesWithAccessCondition(const BLSAccessCondition* accessCondition,
                                                        OptionsPtr requestOptions, ContextPtr operationContext,
                                                        Completion completionHandler) {
-    auto context = contextOrNew(std::move(operationContext));
-    auto options = effectiveOptions(requestOptions);
-    auto command = makeCommand(context);
-    command->setBuildRequest([properties = *mProperties, metadata = mMetadata,
-                              condition = BLSAccessCondition::copyCondition(accessCondition)](
-                                 platform::net::URLComponents& components, double timeout, BLSOperationContext& ctx) {
-        return BLSBlobRequestFactory::uploadBlobPropertiesWithBlobProperties(
-            &properties, &metadata, BLSAccessCondition::conditionPtr(condition), components, timeout, ctx);
-    });
-    command->setPreProcessResponse(statusThenEtag(shared_from_this()));
-    execute(command, options, context, BLSOperationUtil::errorOnly(std::move(completionHandler)));
+    auto op = prepare(requestOptions, std::move(operationContext));
+    op.command->setBuildRequest(
+        [properties = *mProperties, metadata = mMetadata,
+         condition = BLSAccessCondition::copyCondition(accessCondition)](platform::net::URLComponents& components,
+                                                                         double timeout, BLSOperationContext& ctx) {
+            return BLSBlobRequestFactory::uploadBlobPropertiesWithBlobProperties(
+                &properties, &metadata, BLSAccessCondition::conditionPtr(condition), components, timeout, ctx);
+        });
+    op.command->setPreProcessResponse(statusThenEtag(shared_from_this()));
+    execute(op, BLSOperationUtil::errorOnly(std::move(completionHandler)));
 }
 
 void BLSCloudBlob::uploadMetadataWithCompletionHandler(Completion completionHandler) {
@@ -384,16 +390,15 @@ void BLSCloudBlob::uploadMetadataWithCompletionHandler(Completion completionHand
 void BLSCloudBlob::uploadMetadataWithAccessCondition(const BLSAccessCondition* accessCondition,
                                                      OptionsPtr requestOptions, ContextPtr operationContext,
                                                      Completion completionHandler) {
-    auto context = contextOrNew(std::move(operationContext));
-    auto options = effectiveOptions(requestOptions);
-    auto command = makeCommand(context);
-    command->setBuildRequest([metadata = mMetadata, condition = BLSAccessCondition::copyCondition(accessCondition)](
-                                 platform::net::URLComponents& components, double timeout, BLSOperationContext& ctx) {
-        return BLSBlobRequestFactory::uploadBlobMetadataWithCloudMetadata(
-            &metadata, BLSAccessCondition::conditionPtr(condition), components, timeout, ctx);
-    });
-    command->setPreProcessResponse(statusThenEtag(shared_from_this()));
-    execute(command, options, context, BLSOperationUtil::errorOnly(std::move(completionHandler)));
+    auto op = prepare(requestOptions, std::move(operationContext));
+    op.command->setBuildRequest(
+        [metadata = mMetadata, condition = BLSAccessCondition::copyCondition(accessCondition)](
+            platform::net::URLComponents& components, double timeout, BLSOperationContext& ctx) {
+            return BLSBlobRequestFactory::uploadBlobMetadataWithCloudMetadata(
+                &metadata, BLSAccessCondition::conditionPtr(condition), components, timeout, ctx);
+        });
+    op.command->setPreProcessResponse(statusThenEtag(shared_from_this()));
+    execute(op, BLSOperationUtil::errorOnly(std::move(completionHandler)));
 }
 
 // Attributes and exists --------------------------------------------------------------
@@ -412,32 +417,25 @@ void BLSCloudBlob::downloadAttributesWithAccessCondition(const BLSAccessConditio
 void BLSCloudBlob::downloadAttributesWithPrimaryOnly(bool primaryOnly, const BLSAccessCondition* accessCondition,
                                                      OptionsPtr requestOptions, ContextPtr operationContext,
                                                      Completion completionHandler) {
-    auto context = contextOrNew(std::move(operationContext));
-    auto options = effectiveOptions(requestOptions);
-    auto command = makeCommand(context);
-    command->setAllowedStorageLocation(primaryOnly ? BLSAllowedStorageLocationPrimaryOnly
-                                                   : BLSAllowedStorageLocationPrimaryOrSecondary);
-    command->setBuildRequest([snapshot = mSnapshotTime, condition = BLSAccessCondition::copyCondition(accessCondition)](
-                                 platform::net::URLComponents& components, double timeout, BLSOperationContext& ctx) {
-        return BLSBlobRequestFactory::downloadBlobAttributesWithAccessCondition(
-            BLSAccessCondition::conditionPtr(condition), snapshot, components, timeout, ctx);
-    });
-    command->setPreProcessResponse([self = shared_from_this()](const HTTPURLResponse& response,
-                                                               BLSRequestResult& result,
-                                                               BLSOperationContext& ctx) -> ErrorOut {
-        if (auto error = BLSResponseParser::preprocessResponseWithResponse(response, result, ctx)) return error;
+    auto op = prepare(requestOptions, std::move(operationContext));
+    op.command->setAllowedStorageLocation(primaryOnly ? BLSAllowedStorageLocationPrimaryOnly
+                                                      : BLSAllowedStorageLocationPrimaryOrSecondary);
+    op.command->setBuildRequest(
+        [snapshot = mSnapshotTime, condition = BLSAccessCondition::copyCondition(accessCondition)](
+            platform::net::URLComponents& components, double timeout, BLSOperationContext& ctx) {
+            return BLSBlobRequestFactory::downloadBlobAttributesWithAccessCondition(
+                BLSAccessCondition::conditionPtr(condition), snapshot, components, timeout, ctx);
+        });
+    op.command->setPreProcessResponse([self = shared_from_this()](const HTTPURLResponse& response,
+                                                                  BLSRequestResult& result,
+                                                                  BLSOperationContext& ctx) -> ErrorOut {
         ErrorOut error;
-        auto parsed = BLSBlobResponseParser::getBlobPropertiesWithResponse(response, ctx, error);
+        auto parsed = self->describedProperties(response, result, ctx, error);
         if (!parsed) return error;
-        if (blobTypeMismatch(self->properties().blobType, parsed->blobType)) {
-            return BLSMakeInvalidArgumentError(kBlobTypeMismatch);
-        }
-        self->setProperties(std::move(*parsed));
-        self->mBlobCopyState = BLSBlobResponseParser::getCopyStateWithResponse(response);
-        self->mMetadata = BLSBlobResponseParser::getMetadataWithResponse(response);
+        self->keepDescription(response, std::move(*parsed));
         return std::nullopt;
     });
-    execute(command, options, context, BLSOperationUtil::errorOnly(std::move(completionHandler)));
+    execute(op, BLSOperationUtil::errorOnly(std::move(completionHandler)));
 }
 
 void BLSCloudBlob::existsWithCompletionHandler(ExistsCompletion completionHandler) {
@@ -453,17 +451,9 @@ void BLSCloudBlob::existsWithAccessCondition(const BLSAccessCondition* accessCon
 void BLSCloudBlob::existsInternalWithPrimaryOnly(bool primaryOnly, const BLSAccessCondition* accessCondition,
                                                  OptionsPtr requestOptions, ContextPtr operationContext,
                                                  ExistsCompletion completionHandler) {
-    downloadAttributesWithPrimaryOnly(
-        primaryOnly, accessCondition, std::move(requestOptions), std::move(operationContext),
-        [completionHandler = std::move(completionHandler)](const ErrorOut& error) {
-            if (!completionHandler) return;
-            if (!error) return completionHandler(std::nullopt, true);
-            if (error->domain() == BLSErrorDomain && BLSIsError(*error, BLSErrorCode::ServerError)) {
-                const long* status = error->userInfoValue<long>(BLSErrorKey::HTTPStatusCode);
-                if (status && *status == 404) return completionHandler(std::nullopt, false);
-            }
-            completionHandler(error, false);
-        });
+    downloadAttributesWithPrimaryOnly(primaryOnly, accessCondition, std::move(requestOptions),
+                                      std::move(operationContext),
+                                      BLSOperationUtil::existsFromAttributes(std::move(completionHandler)));
 }
 
 // Snapshot -------------------------------------------------------------------------
@@ -475,23 +465,18 @@ void BLSCloudBlob::snapshotBlobWithMetadata(const BLSMetadata* metadata, Snapsho
 void BLSCloudBlob::snapshotBlobWithMetadata(const BLSMetadata* metadata, const BLSAccessCondition* accessCondition,
                                             OptionsPtr requestOptions, ContextPtr operationContext,
                                             SnapshotCompletion completionHandler) {
-    auto context = contextOrNew(std::move(operationContext));
-    auto options = effectiveOptions(requestOptions);
-    auto command = makeCommand<std::shared_ptr<BLSCloudBlob>>(context);
+    auto op = prepare<std::shared_ptr<BLSCloudBlob>>(requestOptions, std::move(operationContext));
     std::optional<BLSMetadata> givenMetadata = metadata ? std::optional<BLSMetadata>(*metadata) : std::nullopt;
-    command->setBuildRequest([givenMetadata, condition = BLSAccessCondition::copyCondition(accessCondition)](
-                                 platform::net::URLComponents& components, double timeout, BLSOperationContext& ctx) {
-        return BLSBlobRequestFactory::snapshotBlobWithMetadata(givenMetadata ? &*givenMetadata : nullptr,
-                                                               BLSAccessCondition::conditionPtr(condition), components,
-                                                               timeout, ctx);
-    });
-    command->setPreProcessResponse(
-        [](const HTTPURLResponse& response, BLSRequestResult& result, BLSOperationContext& ctx) -> ErrorOut {
-            return BLSResponseParser::preprocessResponseWithResponse(response, result, ctx);
+    op.command->setBuildRequest(
+        [givenMetadata, condition = BLSAccessCondition::copyCondition(accessCondition)](
+            platform::net::URLComponents& components, double timeout, BLSOperationContext& ctx) {
+            return BLSBlobRequestFactory::snapshotBlobWithMetadata(givenMetadata ? &*givenMetadata : nullptr,
+                                                                   BLSAccessCondition::conditionPtr(condition),
+                                                                   components, timeout, ctx);
         });
-    command->setPostProcessResponse([self = shared_from_this(), givenMetadata](
-                                        const HTTPURLResponse& response, BLSRequestResult&, platform::OutputStream*,
-                                        BLSOperationContext&, ErrorOut& error) -> std::shared_ptr<BLSCloudBlob> {
+    op.command->setPostProcessResponse([self = shared_from_this(), givenMetadata](
+                                           const HTTPURLResponse& response, BLSRequestResult&, platform::OutputStream*,
+                                           BLSOperationContext&, ErrorOut& error) -> std::shared_ptr<BLSCloudBlob> {
         const std::string* stamp = response.valueForHTTPHeaderField("x-bs-snapshot");
         if (!stamp || stamp->empty()) {
             // Without its time the object would address the base blob.
@@ -514,7 +499,7 @@ void BLSCloudBlob::snapshotBlobWithMetadata(const BLSMetadata* metadata, const B
         updateEtagAndLastModifiedWithResponse(response, *snapshot->mProperties, false);
         return snapshot;
     });
-    execute(command, options, context,
+    execute(op,
             [completionHandler = std::move(completionHandler)](ErrorOut error, std::shared_ptr<BLSCloudBlob> snapshot) {
                 if (!completionHandler) return;
                 completionHandler(error, error ? nullptr : std::move(snapshot));
@@ -608,35 +593,32 @@ void BLSCloudBlob::startAsyncCopyFromURL(const platform::net::URL& sourceURL,
                                          const BLSAccessCondition* destinationAccessCondition,
                                          OptionsPtr requestOptions, ContextPtr operationContext,
                                          StringCompletion completionHandler) {
-    auto context = contextOrNew(std::move(operationContext));
-    auto options = effectiveOptions(requestOptions);
-    auto command = makeCommand<std::optional<std::string>>(context);
-    command->setBuildRequest([sourceURL, metadata = mMetadata,
-                              source = BLSAccessCondition::copyCondition(sourceAccessCondition),
-                              destination = BLSAccessCondition::copyCondition(destinationAccessCondition)](
-                                 platform::net::URLComponents& components, double timeout, BLSOperationContext& ctx) {
-        return BLSBlobRequestFactory::copyBlobWithSourceURL(sourceURL, BLSAccessCondition::conditionPtr(source),
-                                                            &metadata, BLSAccessCondition::conditionPtr(destination),
-                                                            components, timeout, ctx);
-    });
-    command->setPreProcessResponse([self = shared_from_this()](const HTTPURLResponse& response,
-                                                               BLSRequestResult& result,
-                                                               BLSOperationContext& ctx) -> ErrorOut {
+    auto op = prepare<std::optional<std::string>>(requestOptions, std::move(operationContext));
+    op.command->setBuildRequest(
+        [sourceURL, metadata = mMetadata, source = BLSAccessCondition::copyCondition(sourceAccessCondition),
+         destination = BLSAccessCondition::copyCondition(destinationAccessCondition)](
+            platform::net::URLComponents& components, double timeout, BLSOperationContext& ctx) {
+            return BLSBlobRequestFactory::copyBlobWithSourceURL(
+                sourceURL, BLSAccessCondition::conditionPtr(source), &metadata,
+                BLSAccessCondition::conditionPtr(destination), components, timeout, ctx);
+        });
+    op.command->setPreProcessResponse([self = shared_from_this()](const HTTPURLResponse& response,
+                                                                  BLSRequestResult& result,
+                                                                  BLSOperationContext& ctx) -> ErrorOut {
         if (auto error = BLSResponseParser::preprocessResponseWithResponse(response, result, ctx)) return error;
         ErrorOut error;
         if (!BLSBlobResponseParser::getBlobPropertiesWithResponse(response, ctx, error)) return error;
         self->mBlobCopyState = BLSBlobResponseParser::getCopyStateWithResponse(response);
         return std::nullopt;
     });
-    command->setPostProcessResponse([self = shared_from_this()](const HTTPURLResponse&, BLSRequestResult&,
-                                                                platform::OutputStream*, BLSOperationContext&,
-                                                                ErrorOut&) -> std::optional<std::string> {
+    op.command->setPostProcessResponse([self = shared_from_this()](const HTTPURLResponse&, BLSRequestResult&,
+                                                                   platform::OutputStream*, BLSOperationContext&,
+                                                                   ErrorOut&) -> std::optional<std::string> {
         return self->mBlobCopyState.operationId;
     });
-    execute(command, options, context,
-            [completionHandler = std::move(completionHandler)](ErrorOut error, std::optional<std::string> copyId) {
-                if (completionHandler) completionHandler(error, error ? std::nullopt : std::move(copyId));
-            });
+    execute(op, [completionHandler = std::move(completionHandler)](ErrorOut error, std::optional<std::string> copyId) {
+        if (completionHandler) completionHandler(error, error ? std::nullopt : std::move(copyId));
+    });
 }
 
 void BLSCloudBlob::startAsyncCopyFromBlob(const std::shared_ptr<BLSCloudBlob>& sourceBlob,
@@ -674,16 +656,15 @@ void BLSCloudBlob::abortAsyncCopyWithCopyId(const std::string& copyId, Completio
 void BLSCloudBlob::abortAsyncCopyWithCopyId(const std::string& copyId, const BLSAccessCondition* accessCondition,
                                             OptionsPtr requestOptions, ContextPtr operationContext,
                                             Completion completionHandler) {
-    auto context = contextOrNew(std::move(operationContext));
-    auto options = effectiveOptions(requestOptions);
-    auto command = makeCommand(context);
-    command->setBuildRequest([copyId, condition = BLSAccessCondition::copyCondition(accessCondition)](
-                                 platform::net::URLComponents& components, double timeout, BLSOperationContext& ctx) {
-        return BLSBlobRequestFactory::abortCopyBlobWithCopyId(copyId, BLSAccessCondition::conditionPtr(condition),
-                                                              components, timeout, ctx);
-    });
-    command->setPreProcessResponse(statusThenEtag(shared_from_this()));
-    execute(command, options, context, BLSOperationUtil::errorOnly(std::move(completionHandler)));
+    auto op = prepare(requestOptions, std::move(operationContext));
+    op.command->setBuildRequest(
+        [copyId, condition = BLSAccessCondition::copyCondition(accessCondition)](
+            platform::net::URLComponents& components, double timeout, BLSOperationContext& ctx) {
+            return BLSBlobRequestFactory::abortCopyBlobWithCopyId(copyId, BLSAccessCondition::conditionPtr(condition),
+                                                                  components, timeout, ctx);
+        });
+    op.command->setPreProcessResponse(statusThenEtag(shared_from_this()));
+    execute(op, BLSOperationUtil::errorOnly(std::move(completionHandler)));
 }
 
 // Shared access signatures ------------------------------------------------------------
@@ -698,17 +679,6 @@ std::string BLSCloudBlob::createSharedAccessCanonicalName() const {
 
 std::optional<std::string> BLSCloudBlob::createSharedAccessSignatureWithParameters(
     const BLSSharedAccessBlobParameters& parameters, ErrorOut& error) const {
-    if (!mClient || !mClient->credentials() || !mClient->credentials()->isSharedKey()) {
-        BLSUtil::operationlessContext()->logAtLevel(BLSLogLevelError,
-                                                    std::string("Cannot create SAS without account key."));
-        error = BLSMakeError(BLSErrorCode::InvalidArgumentOrState);
-        return std::nullopt;
-    }
-    auto signature = BLSSharedAccessSignatureHelper::sharedAccessSignatureHashForBlobWithParameters(
-        parameters, createSharedAccessCanonicalName(), mClient.get(), error);
-    if (!signature) return std::nullopt;
-    auto builder =
-        BLSSharedAccessSignatureHelper::sharedAccessSignatureForBlobWithParameters(parameters, "b", signature, error);
-    if (!builder) return std::nullopt;
-    return builder->builderAsString();
+    return BLSSharedAccessSignatureHelper::sharedAccessSignatureForResourceWithParameters(
+        parameters, "b", createSharedAccessCanonicalName(), mClient.get(), error);
 }

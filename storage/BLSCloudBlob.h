@@ -41,6 +41,7 @@ class BLSBlobRequestOptions;
 class BLSCloudBlobClient;
 class BLSCloudBlobContainer;
 class BLSOperationContext;
+class BLSRequestResult;
 class BLSStorageCredentials;
 struct BLSLeaseTarget;
 struct BLSSharedAccessBlobParameters;
@@ -263,8 +264,23 @@ protected:
         return BLSOperationUtil::makeCommand<Result>(mClient.get(), mStorageUri, operationContext,
                                                      calculateResponseMD5);
     }
+    // The three at once, the command's answers passing the status check.
+    template <typename Result = BLSNoResult>
+    BLSOperationUtil::Operation<Result> prepare(const OptionsPtr& requestOptions, ContextPtr operationContext) const {
+        return BLSOperationUtil::prepare<Result>(mClient.get(), mStorageUri, requestOptions,
+                                                 std::move(operationContext));
+    }
 
 private:
+    // What an answer that describes this blob (a download, its attributes)
+    // gives as its properties once the status check passed; nullopt with
+    // `error` when the status or the properties are refused or the blob is
+    // of another kind than this object.
+    std::optional<BLSBlobProperties> describedProperties(const platform::net::HTTPURLResponse& response,
+                                                         BLSRequestResult& result, BLSOperationContext& context,
+                                                         ErrorOut& error) const;
+    // Keeps those properties with the answer's copy state and metadata.
+    void keepDescription(const platform::net::HTTPURLResponse& response, BLSBlobProperties properties);
     // The whole or ranged download into `stream`.
     void downloadInternal(std::shared_ptr<platform::OutputStream> stream, BLSULLRange range,
                           std::optional<BLSAccessCondition> accessCondition, OptionsPtr requestOptions,

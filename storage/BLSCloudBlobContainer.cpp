@@ -41,22 +41,19 @@ void ensureParseError(ErrorOut& error) {
     if (!error) error = BLSMakeError(BLSErrorCode::ParseError);
 }
 
-// The first steps of the command recipe: the context, the combined options
-// and a command on `storageUri` with the client's credentials and handler.
 std::shared_ptr<BLSOperationContext> contextOrNew(std::shared_ptr<BLSOperationContext> context) {
     return BLSOperationUtil::contextOrNew(std::move(context));
 }
 
-std::shared_ptr<BLSBlobRequestOptions> effectiveOptions(const std::shared_ptr<BLSCloudBlobClient>& client,
-                                                        const std::shared_ptr<BLSBlobRequestOptions>& options) {
-    return BLSOperationUtil::effectiveOptions(client.get(), options);
-}
-
+// The first steps of the command recipe: the context, the combined options
+// and a command on the container's address with the client's credentials
+// and handler.
 template <typename Result = BLSNoResult>
-std::shared_ptr<BLSStorageCommand<Result>> makeCommand(const std::shared_ptr<BLSCloudBlobClient>& client,
-                                                       const BLSStorageUri& storageUri,
-                                                       const std::shared_ptr<BLSOperationContext>& context) {
-    return BLSOperationUtil::makeCommand<Result>(client.get(), storageUri, context);
+BLSOperationUtil::Operation<Result> prepare(const BLSCloudBlobContainer& container,
+                                            const std::shared_ptr<BLSBlobRequestOptions>& requestOptions,
+                                            std::shared_ptr<BLSOperationContext> operationContext) {
+    return BLSOperationUtil::prepare<Result>(container.client().get(), container.storageUri(), requestOptions,
+                                             std::move(operationContext));
 }
 
 // The container's own ETag update runs on every response, before the
@@ -69,12 +66,10 @@ BLSStorageCommandBase::PreProcessResponse etagThenStatus(ContainerPtr container)
     };
 }
 
-// For operations without a result.
-void execute(const std::shared_ptr<BLSStorageCommand<BLSNoResult>>& command,
-             const std::shared_ptr<BLSBlobRequestOptions>& options, const std::shared_ptr<BLSOperationContext>& context,
-             BLSCloudBlobContainer::Completion completion) {
-    BLSExecutor::ExecuteWithStorageCommand(command, options, context,
-                                           BLSOperationUtil::errorOnly(std::move(completion)));
+template <typename Result>
+void execute(const BLSOperationUtil::Operation<Result>& op,
+             std::type_identity_t<BLSCompletionHandler<Result>> completion) {
+    BLSExecutor::ExecuteWithStorageCommand(op.command, op.options, op.context, std::move(completion));
 }
 
 struct PermissionsResult {
@@ -133,14 +128,12 @@ void BLSCloudBlobContainer::createContainerWithCompletionHandler(Completion comp
 void BLSCloudBlobContainer::createContainerWithAccessType(BLSContainerPublicAccessType accessType,
                                                           OptionsPtr requestOptions, ContextPtr operationContext,
                                                           Completion completionHandler) {
-    auto context = contextOrNew(std::move(operationContext));
-    auto options = effectiveOptions(mClient, requestOptions);
-    auto command = makeCommand(mClient, mStorageUri, context);
-    command->setBuildRequest([accessType](URLComponents& components, double timeout, BLSOperationContext& ctx) {
+    auto op = prepare(*this, requestOptions, std::move(operationContext));
+    op.command->setBuildRequest([accessType](URLComponents& components, double timeout, BLSOperationContext& ctx) {
         return BLSBlobRequestFactory::createContainerWithAccessType(accessType, nullptr, components, timeout, ctx);
     });
-    command->setPreProcessResponse(etagThenStatus(shared_from_this()));
-    execute(command, options, context, std::move(completionHandler));
+    op.command->setPreProcessResponse(etagThenStatus(shared_from_this()));
+    execute(op, BLSOperationUtil::errorOnly(std::move(completionHandler)));
 }
 
 void BLSCloudBlobContainer::deleteContainerWithCompletionHandler(Completion completionHandler) {
@@ -150,19 +143,13 @@ void BLSCloudBlobContainer::deleteContainerWithCompletionHandler(Completion comp
 void BLSCloudBlobContainer::deleteContainerWithAccessCondition(const BLSAccessCondition* accessCondition,
                                                                OptionsPtr requestOptions, ContextPtr operationContext,
                                                                Completion completionHandler) {
-    auto context = contextOrNew(std::move(operationContext));
-    auto options = effectiveOptions(mClient, requestOptions);
-    auto command = makeCommand(mClient, mStorageUri, context);
-    command->setBuildRequest([condition = BLSAccessCondition::copyCondition(accessCondition)](
-                                 URLComponents& components, double timeout, BLSOperationContext& ctx) {
+    auto op = prepare(*this, requestOptions, std::move(operationContext));
+    op.command->setBuildRequest([condition = BLSAccessCondition::copyCondition(accessCondition)](
+                                    URLComponents& components, double timeout, BLSOperationContext& ctx) {
         return BLSBlobRequestFactory::deleteContainerWithAccessCondition(BLSAccessCondition::conditionPtr(condition),
                                                                          components, timeout, ctx);
     });
-    command->setPreProcessResponse(
-        [](const HTTPURLResponse& response, BLSRequestResult& result, BLSOperationContext& ctx) -> ErrorOut {
-            return BLSResponseParser::preprocessResponseWithResponse(response, result, ctx);
-        });
-    execute(command, options, context, std::move(completionHandler));
+    execute(op, BLSOperationUtil::errorOnly(std::move(completionHandler)));
 }
 
 void BLSCloudBlobContainer::createContainerIfNotExistsWithCompletionHandler(FlagCompletion completionHandler) {
@@ -176,21 +163,14 @@ void BLSCloudBlobContainer::createContainerIfNotExistsWithAccessType(BLSContaine
                                                                      FlagCompletion completionHandler) {
     // Both requests share one context, which records both results.
     auto context = contextOrNew(std::move(operationContext));
-    auto self = shared_from_this();
     existsInternalWithPrimaryOnly(
         true, nullptr, requestOptions, context,
-        [self, accessType, requestOptions, context, completionHandler = std::move(completionHandler)](
-            const ErrorOut& error, bool exists) mutable {
-            if (error || exists) {
-                if (completionHandler) completionHandler(error, false);
-                return;
-            }
-            self->createContainerWithAccessType(
-                accessType, requestOptions, context,
-                [completionHandler = std::move(completionHandler)](const ErrorOut& createError) {
-                    if (completionHandler) completionHandler(createError, !createError.has_value());
-                });
-        });
+        BLSOperationUtil::actOnExists(
+            false,
+            [self = shared_from_this(), accessType, requestOptions, context](Completion done) {
+                self->createContainerWithAccessType(accessType, requestOptions, context, std::move(done));
+            },
+            std::move(completionHandler)));
 }
 
 void BLSCloudBlobContainer::deleteContainerIfExistsWithCompletionHandler(FlagCompletion completionHandler) {
@@ -202,21 +182,16 @@ void BLSCloudBlobContainer::deleteContainerIfExistsWithAccessCondition(const BLS
                                                                        ContextPtr operationContext,
                                                                        FlagCompletion completionHandler) {
     auto context = contextOrNew(std::move(operationContext));
-    auto self = shared_from_this();
     existsInternalWithPrimaryOnly(
         true, accessCondition, requestOptions, context,
-        [self, condition = BLSAccessCondition::copyCondition(accessCondition), requestOptions, context,
-         completionHandler = std::move(completionHandler)](const ErrorOut& error, bool exists) mutable {
-            if (error || !exists) {
-                if (completionHandler) completionHandler(error, false);
-                return;
-            }
-            self->deleteContainerWithAccessCondition(
-                BLSAccessCondition::conditionPtr(condition), requestOptions, context,
-                [completionHandler = std::move(completionHandler)](const ErrorOut& deleteError) {
-                    if (completionHandler) completionHandler(deleteError, !deleteError.has_value());
-                });
-        });
+        BLSOperationUtil::actOnExists(
+            true,
+            [self = shared_from_this(), condition = BLSAccessCondition::copyCondition(accessCondition), requestOptions,
+             context](Completion done) {
+                self->deleteContainerWithAccessCondition(BLSAccessCondition::conditionPtr(condition), requestOptions,
+                                                         context, std::move(done));
+            },
+            std::move(completionHandler)));
 }
 
 // Exists and attributes ------------------------------------------------------------
@@ -235,23 +210,9 @@ void BLSCloudBlobContainer::existsWithAccessCondition(const BLSAccessCondition* 
 void BLSCloudBlobContainer::existsInternalWithPrimaryOnly(bool primaryOnly, const BLSAccessCondition* accessCondition,
                                                           OptionsPtr requestOptions, ContextPtr operationContext,
                                                           FlagCompletion completionHandler) {
-    downloadAttributesInternalWithPrimaryOnly(
-        primaryOnly, accessCondition, std::move(requestOptions), std::move(operationContext),
-        [completionHandler = std::move(completionHandler)](const ErrorOut& error) {
-            if (!completionHandler) return;
-            if (!error) {
-                completionHandler(std::nullopt, true);
-                return;
-            }
-            if (BLSIsError(*error, BLSErrorCode::ServerError)) {
-                const long* status = error->userInfoValue<long>(BLSErrorKey::HTTPStatusCode);
-                if (status != nullptr && *status == 404) {
-                    completionHandler(std::nullopt, false);
-                    return;
-                }
-            }
-            completionHandler(error, false);
-        });
+    downloadAttributesInternalWithPrimaryOnly(primaryOnly, accessCondition, std::move(requestOptions),
+                                              std::move(operationContext),
+                                              BLSOperationUtil::existsFromAttributes(std::move(completionHandler)));
 }
 
 void BLSCloudBlobContainer::downloadAttributesWithCompletionHandler(Completion completionHandler) {
@@ -271,19 +232,17 @@ void BLSCloudBlobContainer::downloadAttributesInternalWithPrimaryOnly(bool prima
                                                                       OptionsPtr requestOptions,
                                                                       ContextPtr operationContext,
                                                                       Completion completionHandler) {
-    auto context = contextOrNew(std::move(operationContext));
-    auto options = effectiveOptions(mClient, requestOptions);
-    auto command = makeCommand(mClient, mStorageUri, context);
-    command->setAllowedStorageLocation(primaryOnly ? BLSAllowedStorageLocationPrimaryOnly
-                                                   : BLSAllowedStorageLocationPrimaryOrSecondary);
-    command->setBuildRequest([condition = BLSAccessCondition::copyCondition(accessCondition)](
-                                 URLComponents& components, double timeout, BLSOperationContext& ctx) {
+    auto op = prepare(*this, requestOptions, std::move(operationContext));
+    op.command->setAllowedStorageLocation(primaryOnly ? BLSAllowedStorageLocationPrimaryOnly
+                                                      : BLSAllowedStorageLocationPrimaryOrSecondary);
+    op.command->setBuildRequest([condition = BLSAccessCondition::copyCondition(accessCondition)](
+                                    URLComponents& components, double timeout, BLSOperationContext& ctx) {
         return BLSBlobRequestFactory::downloadContainerAttributesWithAccessCondition(
             BLSAccessCondition::conditionPtr(condition), components, timeout, ctx);
     });
-    command->setPreProcessResponse([self = shared_from_this()](const HTTPURLResponse& response,
-                                                               BLSRequestResult& result,
-                                                               BLSOperationContext& ctx) -> ErrorOut {
+    op.command->setPreProcessResponse([self = shared_from_this()](const HTTPURLResponse& response,
+                                                                  BLSRequestResult& result,
+                                                                  BLSOperationContext& ctx) -> ErrorOut {
         self->updateEtagAndLastModifiedWithResponse(response);
         if (auto error = BLSResponseParser::preprocessResponseWithResponse(response, result, ctx)) return error;
         self->mMetadata = BLSBlobResponseParser::getMetadataWithResponse(response);
@@ -293,7 +252,7 @@ void BLSCloudBlobContainer::downloadAttributesInternalWithPrimaryOnly(bool prima
         self->mProperties = BLSBlobResponseParser::getContainerPropertiesWithResponse(response, ctx, ignored);
         return std::nullopt;
     });
-    execute(command, options, context, std::move(completionHandler));
+    execute(op, BLSOperationUtil::errorOnly(std::move(completionHandler)));
 }
 
 void BLSCloudBlobContainer::updateEtagAndLastModifiedWithResponse(const HTTPURLResponse& response) {
@@ -320,15 +279,13 @@ void BLSCloudBlobContainer::listBlobsSegmentedWithContinuationToken(
     ListBlobsCompletion completionHandler) {
     // The listing request carries no conditions; the argument keeps the
     // full form's shape.
-    auto context = contextOrNew(std::move(operationContext));
-    auto options = effectiveOptions(mClient, requestOptions);
-    auto command = makeCommand<std::shared_ptr<BLSBlobResultSegment>>(mClient, mStorageUri, context);
+    auto op = prepare<std::shared_ptr<BLSBlobResultSegment>>(*this, requestOptions, std::move(operationContext));
 
     // A later page must come from where the first came from.
     std::optional<BLSStorageLocation> lock;
     if (continuationToken) lock = continuationToken->storageLocation;
     ErrorOut lockError;
-    command->setAllowedStorageLocation(BLSAllowedStorageLocationPrimaryOrSecondary, lock, lockError);
+    op.command->setAllowedStorageLocation(BLSAllowedStorageLocationPrimaryOrSecondary, lock, lockError);
     if (lockError) {
         if (completionHandler) completionHandler(lockError, nullptr);
         return;
@@ -336,16 +293,12 @@ void BLSCloudBlobContainer::listBlobsSegmentedWithContinuationToken(
 
     std::optional<std::string> delimiter;
     if (!useFlatBlobListing && mClient) delimiter = mClient->directoryDelimiter();
-    command->setBuildRequest([prefix, delimiter, blobListingDetails, maxResults, token = continuationToken](
-                                 URLComponents& components, double timeout, BLSOperationContext& ctx) {
+    op.command->setBuildRequest([prefix, delimiter, blobListingDetails, maxResults, token = continuationToken](
+                                    URLComponents& components, double timeout, BLSOperationContext& ctx) {
         return BLSBlobRequestFactory::listBlobsWithPrefix(prefix, delimiter, blobListingDetails, maxResults,
                                                           token ? &*token : nullptr, components, timeout, ctx);
     });
-    command->setPreProcessResponse(
-        [](const HTTPURLResponse& response, BLSRequestResult& result, BLSOperationContext& ctx) -> ErrorOut {
-            return BLSResponseParser::preprocessResponseWithResponse(response, result, ctx);
-        });
-    command->setPostProcessResponse(
+    op.command->setPostProcessResponse(
         [self = shared_from_this()](const HTTPURLResponse&, BLSRequestResult& result, platform::OutputStream* stream,
                                     BLSOperationContext& ctx,
                                     ErrorOut& error) -> std::shared_ptr<BLSBlobResultSegment> {
@@ -386,12 +339,10 @@ void BLSCloudBlobContainer::listBlobsSegmentedWithContinuationToken(
             }
             return BLSBlobResultSegment::segmentWithBlobs(std::move(blobs), std::move(directories), std::move(token));
         });
-    BLSExecutor::ExecuteWithStorageCommand(command, options, context,
-                                           [completionHandler = std::move(completionHandler)](
-                                               ErrorOut error, std::shared_ptr<BLSBlobResultSegment> segment) {
-                                               if (completionHandler)
-                                                   completionHandler(error, error ? nullptr : std::move(segment));
-                                           });
+    execute(op, [completionHandler = std::move(completionHandler)](ErrorOut error,
+                                                                   std::shared_ptr<BLSBlobResultSegment> segment) {
+        if (completionHandler) completionHandler(error, error ? nullptr : std::move(segment));
+    });
 }
 
 // Metadata and permissions ------------------------------------------------------------
@@ -403,16 +354,14 @@ void BLSCloudBlobContainer::uploadMetadataWithCompletionHandler(Completion compl
 void BLSCloudBlobContainer::uploadMetadataWithAccessCondition(const BLSAccessCondition* accessCondition,
                                                               OptionsPtr requestOptions, ContextPtr operationContext,
                                                               Completion completionHandler) {
-    auto context = contextOrNew(std::move(operationContext));
-    auto options = effectiveOptions(mClient, requestOptions);
-    auto command = makeCommand(mClient, mStorageUri, context);
-    command->setBuildRequest([metadata = mMetadata, condition = BLSAccessCondition::copyCondition(accessCondition)](
-                                 URLComponents& components, double timeout, BLSOperationContext& ctx) {
+    auto op = prepare(*this, requestOptions, std::move(operationContext));
+    op.command->setBuildRequest([metadata = mMetadata, condition = BLSAccessCondition::copyCondition(accessCondition)](
+                                    URLComponents& components, double timeout, BLSOperationContext& ctx) {
         return BLSBlobRequestFactory::uploadContainerMetadataWithCloudMetadata(
             &metadata, BLSAccessCondition::conditionPtr(condition), components, timeout, ctx);
     });
-    command->setPreProcessResponse(etagThenStatus(shared_from_this()));
-    execute(command, options, context, std::move(completionHandler));
+    op.command->setPreProcessResponse(etagThenStatus(shared_from_this()));
+    execute(op, BLSOperationUtil::errorOnly(std::move(completionHandler)));
 }
 
 void BLSCloudBlobContainer::uploadPermissions(const StoredPolicies& permissions, Completion completionHandler) {
@@ -424,11 +373,9 @@ void BLSCloudBlobContainer::uploadPermissions(const StoredPolicies& permissions,
                                               BLSContainerPublicAccessType publicAccess,
                                               const BLSAccessCondition* accessCondition, OptionsPtr requestOptions,
                                               ContextPtr operationContext, Completion completionHandler) {
-    auto context = contextOrNew(std::move(operationContext));
-    auto options = effectiveOptions(mClient, requestOptions);
-
+    auto op = prepare(*this, requestOptions, std::move(operationContext));
     ErrorOut xmlError;
-    auto xml = BLSBlobRequestXML::createStoredPoliciesXMLFromPermissions(permissions, *context, xmlError);
+    auto xml = BLSBlobRequestXML::createStoredPoliciesXMLFromPermissions(permissions, *op.context, xmlError);
     if (xmlError || !xml) {
         if (!xmlError) xmlError = BLSMakeError(BLSErrorCode::XMLCreationError);
         if (completionHandler) completionHandler(xmlError);
@@ -436,17 +383,15 @@ void BLSCloudBlobContainer::uploadPermissions(const StoredPolicies& permissions,
     }
     std::vector<std::uint8_t> body(xml->begin(), xml->end());
     const std::uint64_t length = body.size();
-
-    auto command = makeCommand(mClient, mStorageUri, context);
-    command->setSource(std::move(body));
-    command->setBuildRequest([length, options, publicAccess,
-                              condition = BLSAccessCondition::copyCondition(accessCondition)](
-                                 URLComponents& components, double timeout, BLSOperationContext& ctx) {
+    op.command->setSource(std::move(body));
+    op.command->setBuildRequest([length, options = op.options, publicAccess,
+                                 condition = BLSAccessCondition::copyCondition(accessCondition)](
+                                    URLComponents& components, double timeout, BLSOperationContext& ctx) {
         return BLSBlobRequestFactory::uploadContainerPermissionsWithLength(
             length, components, options.get(), BLSAccessCondition::conditionPtr(condition), publicAccess, timeout, ctx);
     });
-    command->setPreProcessResponse(etagThenStatus(shared_from_this()));
-    execute(command, options, context, std::move(completionHandler));
+    op.command->setPreProcessResponse(etagThenStatus(shared_from_this()));
+    execute(op, BLSOperationUtil::errorOnly(std::move(completionHandler)));
 }
 
 void BLSCloudBlobContainer::downloadPermissionsWithCompletionHandler(PermissionsCompletion completionHandler) {
@@ -457,19 +402,17 @@ void BLSCloudBlobContainer::downloadPermissionsWithAccessCondition(const BLSAcce
                                                                    OptionsPtr requestOptions,
                                                                    ContextPtr operationContext,
                                                                    PermissionsCompletion completionHandler) {
-    auto context = contextOrNew(std::move(operationContext));
-    auto options = effectiveOptions(mClient, requestOptions);
-    auto command = makeCommand<std::optional<PermissionsResult>>(mClient, mStorageUri, context);
-    command->setAllowedStorageLocation(BLSAllowedStorageLocationPrimaryOrSecondary);
-    command->setBuildRequest([condition = BLSAccessCondition::copyCondition(accessCondition)](
-                                 URLComponents& components, double timeout, BLSOperationContext& ctx) {
+    auto op = prepare<std::optional<PermissionsResult>>(*this, requestOptions, std::move(operationContext));
+    op.command->setAllowedStorageLocation(BLSAllowedStorageLocationPrimaryOrSecondary);
+    op.command->setBuildRequest([condition = BLSAccessCondition::copyCondition(accessCondition)](
+                                    URLComponents& components, double timeout, BLSOperationContext& ctx) {
         return BLSBlobRequestFactory::downloadContainerPermissionsWithAccessCondition(
             BLSAccessCondition::conditionPtr(condition), components, timeout, ctx);
     });
-    command->setPreProcessResponse(etagThenStatus(shared_from_this()));
-    command->setPostProcessResponse([](const HTTPURLResponse& response, BLSRequestResult&,
-                                       platform::OutputStream* stream, BLSOperationContext& ctx,
-                                       ErrorOut& error) -> std::optional<PermissionsResult> {
+    op.command->setPreProcessResponse(etagThenStatus(shared_from_this()));
+    op.command->setPostProcessResponse([](const HTTPURLResponse& response, BLSRequestResult&,
+                                          platform::OutputStream* stream, BLSOperationContext& ctx,
+                                          ErrorOut& error) -> std::optional<PermissionsResult> {
         PermissionsResult permissions;
         permissions.publicAccess =
             BLSDownloadContainerPermissions::createContainerPermissionsWithResponse(response, ctx, error);
@@ -483,17 +426,15 @@ void BLSCloudBlobContainer::downloadPermissionsWithAccessCondition(const BLSAcce
         permissions.storedPolicies = std::move(parsed->storedPolicies);
         return permissions;
     });
-    BLSExecutor::ExecuteWithStorageCommand(
-        command, options, context,
-        [completionHandler = std::move(completionHandler)](ErrorOut error,
-                                                           std::optional<PermissionsResult> permissions) {
-            if (!completionHandler) return;
-            if (error || !permissions) {
-                completionHandler(error, std::nullopt, BLSContainerPublicAccessTypeOff);
-                return;
-            }
-            completionHandler(std::nullopt, std::move(permissions->storedPolicies), permissions->publicAccess);
-        });
+    execute(op, [completionHandler = std::move(completionHandler)](ErrorOut error,
+                                                                   std::optional<PermissionsResult> permissions) {
+        if (!completionHandler) return;
+        if (error || !permissions) {
+            completionHandler(error, std::nullopt, BLSContainerPublicAccessTypeOff);
+            return;
+        }
+        completionHandler(std::nullopt, std::move(permissions->storedPolicies), permissions->publicAccess);
+    });
 }
 
 // Leases ---------------------------------------------------------------------------
@@ -610,25 +551,8 @@ std::shared_ptr<BLSCloudBlobDirectory> BLSCloudBlobContainer::directoryReference
 
 std::optional<std::string> BLSCloudBlobContainer::createSharedAccessSignatureWithParameters(
     const BLSSharedAccessBlobParameters& parameters, ErrorOut& error) const {
-    if (!mClient || !mClient->credentials() || !mClient->credentials()->isSharedKey()) {
-        BLSUtil::operationlessContext()->logAtLevel(BLSLogLevelError,
-                                                    std::string("Cannot create SAS without account key."));
-        error = BLSMakeError(BLSErrorCode::InvalidArgumentOrState);
-        return std::nullopt;
-    }
-    auto signature = BLSSharedAccessSignatureHelper::sharedAccessSignatureHashForBlobWithParameters(
-        parameters, createSharedAccessCanonicalName(), mClient.get(), error);
-    if (!signature) {
-        if (!error) error = BLSMakeError(BLSErrorCode::InvalidArgumentOrState);
-        return std::nullopt;
-    }
-    auto builder =
-        BLSSharedAccessSignatureHelper::sharedAccessSignatureForBlobWithParameters(parameters, "c", signature, error);
-    if (!builder) {
-        if (!error) error = BLSMakeError(BLSErrorCode::InvalidArgumentOrState);
-        return std::nullopt;
-    }
-    return builder->builderAsString();
+    return BLSSharedAccessSignatureHelper::sharedAccessSignatureForResourceWithParameters(
+        parameters, "c", createSharedAccessCanonicalName(), mClient.get(), error);
 }
 
 std::string BLSCloudBlobContainer::createSharedAccessCanonicalName() const {

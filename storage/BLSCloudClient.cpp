@@ -10,7 +10,6 @@
 #include "storage/BLSOperationContext.h"
 #include "storage/BLSOperationUtil.h"
 #include "storage/BLSRequestResult.h"
-#include "storage/BLSResponseParser.h"
 #include "storage/BLSStorageCommand.h"
 
 #include <span>
@@ -23,10 +22,6 @@ namespace {
 using platform::net::HTTPURLResponse;
 using platform::net::URLComponents;
 using ErrorOut = std::optional<platform::Error>;
-
-ErrorOut statusCheck(const HTTPURLResponse& response, BLSRequestResult& result, BLSOperationContext& context) {
-    return BLSResponseParser::preprocessResponseWithResponse(response, result, context);
-}
 
 }  // namespace
 
@@ -71,32 +66,24 @@ void BLSCloudBlobClient::setDefaultRequestOptions(std::shared_ptr<BLSBlobRequest
     mDefaultRequestOptions.swap(options);
 }
 
-// Operations ----------------------------------------------------------------------
+// What the operations of the client, its containers and its blobs take from
+// it. Defined here, with the client, so that the operation helpers below it
+// know the client by name only.
 
-namespace {
-
-// The command recipe's common steps for this client: the context, the
-// caller's options over the client's defaults, and a command on the
-// service's address signed by the client's handler.
-template <typename Result>
-struct Prepared {
-    std::shared_ptr<BLSOperationContext> context;
-    std::shared_ptr<BLSBlobRequestOptions> options;
-    std::shared_ptr<BLSStorageCommand<Result>> command;
-};
-
-template <typename Result = BLSNoResult>
-Prepared<Result> prepare(const BLSCloudBlobClient& client, const std::shared_ptr<BLSBlobRequestOptions>& requestOptions,
-                         std::shared_ptr<BLSOperationContext> operationContext) {
-    Prepared<Result> prepared;
-    prepared.context = BLSOperationUtil::contextOrNew(std::move(operationContext));
-    prepared.options = BLSOperationUtil::effectiveOptions(&client, requestOptions);
-    prepared.command = BLSOperationUtil::makeCommand<Result>(&client, client.storageUri(), prepared.context);
-    prepared.command->setPreProcessResponse(statusCheck);
-    return prepared;
+std::shared_ptr<BLSBlobRequestOptions> BLSOperationUtil::effectiveOptions(
+    const BLSCloudBlobClient* client, const std::shared_ptr<BLSBlobRequestOptions>& requestOptions) {
+    std::shared_ptr<BLSBlobRequestOptions> defaults = client ? client->defaultRequestOptions() : nullptr;
+    return BLSBlobRequestOptions::combine(requestOptions.get(), defaults.get());
 }
 
-}  // namespace
+void BLSOperationUtil::useClient(BLSStorageCommandBase& command, const BLSCloudBlobClient* client) {
+    if (!client) return;
+    command.setCredentials(client->credentials());
+    command.setAuthenticationHandler(client->authenticationHandler());
+}
+
+// Operations ----------------------------------------------------------------------
+
 
 std::shared_ptr<BLSCloudBlobContainer> BLSCloudBlobClient::containerReferenceFromName(const std::string& name) {
     return BLSCloudBlobContainer::makeWithName(name, std::static_pointer_cast<BLSCloudBlobClient>(shared_from_this()));
@@ -125,7 +112,8 @@ void BLSCloudBlobClient::listContainersSegmentedWithContinuationToken(
     const std::optional<BLSContinuationToken>& continuationToken, const std::optional<std::string>& prefix,
     BLSContainerListingDetails containerListingDetails, std::int64_t maxResults, OptionsPtr requestOptions,
     ContextPtr operationContext, ListContainersCompletion completionHandler) {
-    auto op = prepare<std::shared_ptr<BLSContainerResultSegment>>(*this, requestOptions, std::move(operationContext));
+    auto op = BLSOperationUtil::prepare<std::shared_ptr<BLSContainerResultSegment>>(this, storageUri(), requestOptions,
+                                                                                    std::move(operationContext));
     op.command->setAllowedStorageLocation(BLSAllowedStorageLocationPrimaryOrSecondary);
     op.command->setBuildRequest([prefix, containerListingDetails, maxResults, token = continuationToken](
                                     URLComponents& components, double timeout, BLSOperationContext& ctx) {
@@ -173,7 +161,7 @@ void BLSCloudBlobClient::uploadServicePropertiesWithServiceProperties(const BLSS
                                                                       OptionsPtr requestOptions,
                                                                       ContextPtr operationContext,
                                                                       Completion completionHandler) {
-    auto op = prepare(*this, requestOptions, std::move(operationContext));
+    auto op = BLSOperationUtil::prepare(this, storageUri(), requestOptions, std::move(operationContext));
     ErrorOut xmlError;
     auto xml = BLSBlobRequestXML::createServicePropertiesXML(serviceProperties, *op.context, xmlError);
     if (xmlError || !xml) {
@@ -200,7 +188,8 @@ void BLSCloudBlobClient::downloadServicePropertiesWithCompletionHandler(ServiceP
 void BLSCloudBlobClient::downloadServicePropertiesWithCompletionHandler(OptionsPtr requestOptions,
                                                                         ContextPtr operationContext,
                                                                         ServicePropertiesCompletion completionHandler) {
-    auto op = prepare<std::optional<BLSServiceProperties>>(*this, requestOptions, std::move(operationContext));
+    auto op = BLSOperationUtil::prepare<std::optional<BLSServiceProperties>>(this, storageUri(), requestOptions,
+                                                                             std::move(operationContext));
     op.command->setAllowedStorageLocation(BLSAllowedStorageLocationPrimaryOrSecondary);
     op.command->setBuildRequest([](URLComponents& components, double timeout, BLSOperationContext& ctx) {
         return BLSBlobRequestFactory::downloadServicePropertiesWithUrlComponents(components, timeout, ctx);

@@ -172,21 +172,16 @@ void BLSCloudPageBlob::createIfNotExistsWithSize(std::uint64_t size, std::option
                                                  const BLSAccessCondition* accessCondition, OptionsPtr requestOptions,
                                                  ContextPtr operationContext, CreatedCompletion completionHandler) {
     auto context = contextOrNew(std::move(operationContext));
-    existsWithAccessCondition(nullptr, requestOptions, context,
-                              [self = sharedPageBlob(), size, sequenceNumber,
-                               condition = BLSAccessCondition::copyCondition(accessCondition), requestOptions, context,
-                               completionHandler = std::move(completionHandler)](const ErrorOut& error, bool exists) {
-                                  if (error || exists) {
-                                      if (completionHandler) completionHandler(error, false);
-                                      return;
-                                  }
-                                  self->createWithSize(size, sequenceNumber,
-                                                       BLSAccessCondition::conditionPtr(condition), requestOptions,
-                                                       context, [completionHandler](const ErrorOut& createError) {
-                                                           if (completionHandler)
-                                                               completionHandler(createError, !createError);
-                                                       });
-                              });
+    existsWithAccessCondition(
+        nullptr, requestOptions, context,
+        BLSOperationUtil::actOnExists(
+            false,
+            [self = sharedPageBlob(), size, sequenceNumber,
+             condition = BLSAccessCondition::copyCondition(accessCondition), requestOptions, context](Completion done) {
+                self->createWithSize(size, sequenceNumber, BLSAccessCondition::conditionPtr(condition), requestOptions,
+                                     context, std::move(done));
+            },
+            std::move(completionHandler)));
 }
 
 // Page writes and clears ------------------------------------------------------

@@ -543,7 +543,7 @@ void BLSExecutor::complete(std::optional<platform::Error> error) {
     if (!call) return;
     if (std::this_thread::get_id() == mCallerThread) {
         // Failed before anything was sent: never call back on the caller's thread.
-        std::thread([call = std::move(call), self] { call(); }).detach();
+        platform::startThread([call = std::move(call), self] { call(); }).detach();
         return;
     }
     call();

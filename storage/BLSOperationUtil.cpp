@@ -1,10 +1,9 @@
 #include "storage/BLSOperationUtil.h"
 
 #include "platform/foundation/Stream.h"
-#include "storage/BLSCloudClient.h"
+#include "storage/BLSErrors.h"
 #include "storage/BLSOperationContext.h"
-#include "storage/BLSRequestOptions.h"
-#include "storage/BLSStorageCredentials.h"
+#include "storage/BLSResponseParser.h"
 
 #include <utility>
 
@@ -13,16 +12,35 @@ std::shared_ptr<BLSOperationContext> BLSOperationUtil::contextOrNew(
     return operationContext ? std::move(operationContext) : std::make_shared<BLSOperationContext>();
 }
 
-std::shared_ptr<BLSBlobRequestOptions> BLSOperationUtil::effectiveOptions(
-    const BLSCloudBlobClient* client, const std::shared_ptr<BLSBlobRequestOptions>& requestOptions) {
-    std::shared_ptr<BLSBlobRequestOptions> defaults = client ? client->defaultRequestOptions() : nullptr;
-    return BLSBlobRequestOptions::combine(requestOptions.get(), defaults.get());
+void BLSOperationUtil::checkStatus(BLSStorageCommandBase& command) {
+    command.setPreProcessResponse(&BLSResponseParser::preprocessResponseWithResponse);
 }
 
-void BLSOperationUtil::useClient(BLSStorageCommandBase& command, const BLSCloudBlobClient* client) {
-    if (!client) return;
-    command.setCredentials(client->credentials());
-    command.setAuthenticationHandler(client->authenticationHandler());
+BLSOperationUtil::Completion BLSOperationUtil::existsFromAttributes(FlagCompletion completion) {
+    return [completion = std::move(completion)](const ErrorOut& error) {
+        if (!completion) return;
+        if (!error) return completion(std::nullopt, true);
+        if (BLSIsError(*error, BLSErrorCode::ServerError)) {
+            const long* status = error->userInfoValue<long>(BLSErrorKey::HTTPStatusCode);
+            if (status != nullptr && *status == 404) return completion(std::nullopt, false);
+        }
+        completion(error, false);
+    };
+}
+
+BLSOperationUtil::FlagCompletion BLSOperationUtil::actOnExists(bool actWhenExists,
+                                                               std::function<void(Completion done)> act,
+                                                               FlagCompletion completion) {
+    return [actWhenExists, act = std::move(act), completion = std::move(completion)](const ErrorOut& error,
+                                                                                     bool exists) mutable {
+        if (error || exists != actWhenExists) {
+            if (completion) completion(error, false);
+            return;
+        }
+        act([completion = std::move(completion)](const ErrorOut& actError) {
+            if (completion) completion(actError, !actError.has_value());
+        });
+    };
 }
 
 std::span<const std::uint8_t> BLSOperationUtil::memoryData(platform::OutputStream* stream) {

@@ -121,6 +121,26 @@ std::optional<std::string> BLSSharedAccessSignatureHelper::sharedAccessSignature
     return sharedAccessSignatureHashWithStringToSign(stringToSign, credentials, error);
 }
 
+std::optional<std::string> BLSSharedAccessSignatureHelper::sharedAccessSignatureForResourceWithParameters(
+    const BLSSharedAccessBlobParameters& parameters, const std::string& resourceType, const std::string& resourceName,
+    const BLSCloudBlobClient* client, std::optional<platform::Error>& error) {
+    if (!client || !client->credentials() || !client->credentials()->isSharedKey()) {
+        BLSUtil::operationlessContext()->logAtLevel(BLSLogLevelError,
+                                                    std::string("Cannot create SAS without account key."));
+        error = BLSMakeError(BLSErrorCode::InvalidArgumentOrState);
+        return std::nullopt;
+    }
+    auto signature = sharedAccessSignatureHashForBlobWithParameters(parameters, resourceName, client, error);
+    auto builder = signature ? sharedAccessSignatureForBlobWithParameters(parameters, resourceType, signature, error)
+                             : std::nullopt;
+    if (!builder) {
+        // A refusal always says why.
+        if (!error) error = BLSMakeError(BLSErrorCode::InvalidArgumentOrState);
+        return std::nullopt;
+    }
+    return builder->builderAsString();
+}
+
 std::optional<std::string> BLSSharedAccessSignatureHelper::sharedAccessSignatureHashForBlobWithParameters(
     const BLSSharedAccessBlobParameters& parameters, const std::string& resourceName, const BLSCloudBlobClient* client,
     std::optional<platform::Error>& error) {

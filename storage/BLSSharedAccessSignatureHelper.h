@@ -84,6 +84,14 @@ public:
         const BLSSharedAccessBlobParameters& parameters, const std::optional<std::string>& resourceType,
         const std::optional<std::string>& signature, std::optional<platform::Error>& error);
 
+    // The whole query text of a signature for a container (`resourceType`
+    // "c") or blob ("b") of the client, `resourceName` its canonical name:
+    // nullopt and `error` when the client holds no account key (logged) or
+    // the parameters are refused.
+    static std::optional<std::string> sharedAccessSignatureForResourceWithParameters(
+        const BLSSharedAccessBlobParameters& parameters, const std::string& resourceType,
+        const std::string& resourceName, const BLSCloudBlobClient* client, std::optional<platform::Error>& error);
+
     // Base64 signatures of the account and the blob string to sign.
     static std::optional<std::string> sharedAccessSignatureHashForAccountWithParameters(
         const BLSSharedAccessAccountParameters& parameters, const std::optional<std::string>& accountName,

@@ -3,6 +3,7 @@
 #include "platform/foundation/AsciiText.h"
 #include "platform/foundation/Digits.h"
 #include "platform/foundation/Stream.h"
+#include "platform/net/URL.h"
 #include "platform/net/URLRequest.h"
 #include "platform/security/Crypto.h"
 #include "storage/BLSErrors.h"
@@ -213,22 +214,7 @@ bool BLSUtil::streamAvailable(const platform::Stream* stream) {
 }
 
 std::string BLSUtil::URLEncodedStringWithString(std::string_view text) {
-    static constexpr char kHex[] = "0123456789ABCDEF";
-    std::string out;
-    out.reserve(text.size() * 3);
-    for (char c : text) {
-        bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
-                     c == '.' || c == '_' || c == '~';
-        if (plain) {
-            out += c;
-        } else {
-            auto byte = static_cast<unsigned char>(c);
-            out += '%';
-            out += kHex[byte >> 4];
-            out += kHex[byte & 0x0F];
-        }
-    }
-    return out;
+    return platform::net::percentEncodeUnreserved(text);
 }
 
 std::map<std::string, std::string> BLSUtil::parseQueryWithQueryString(const std::optional<std::string>& query) {

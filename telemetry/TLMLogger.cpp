@@ -21,8 +21,10 @@ void defaultLogHandler(const TLMLogMessageProvider& messageProvider, TLMLogLevel
 }
 
 struct LoggerState {
+    static constexpr TLMLogLevel kStartLevel = TLMLogLevelAssert;
+
     std::mutex mutex;
-    TLMLogLevel level = TLMLogLevelAssert;
+    TLMLogLevel level = kStartLevel;
     bool userDefinedLevel = false;
     std::shared_ptr<const TLMLogHandler> handler = std::make_shared<const TLMLogHandler>(defaultLogHandler);
     platform::DispatchQueue queue{"com.vekmont.telemetry.logger"};
@@ -91,6 +93,15 @@ void TLMLogger::setLogHandler(TLMLogHandler logHandler) {
 }
 
 void TLMLogger::resetLogHandler() { setLogHandler(defaultLogHandler); }
+
+void TLMLogger::resetForTests() {
+    waitUntilIdle();
+    LoggerState& s = state();
+    std::lock_guard lock(s.mutex);
+    s.level = LoggerState::kStartLevel;
+    s.userDefinedLevel = false;
+    s.handler = std::make_shared<const TLMLogHandler>(defaultLogHandler);
+}
 
 std::string TLMLogger::levelName(TLMLogLevel logLevel) {
     switch (logLevel) {

@@ -41,6 +41,10 @@ public:
     // default handler is installed from the start.
     static void setLogHandler(TLMLogHandler logHandler);
     static void resetLogHandler();
+    // Once the messages queued so far have reached their handler: the level
+    // no one chose and the default handler, as a new process has them. For
+    // tests that run one after another in a process.
+    static void resetForTests();
 
     // "VERBOSE", "DEBUG", "INFO", "WARNING", "ERROR", "ASSERT"; empty for
     // any other number.

@@ -4,6 +4,7 @@
 #include "telemetry/Internals/Util/TLMArchiverUtil.h"
 #include "telemetry/TLMLogger.h"
 #include "telemetry/TLMServiceAbstract.h"
+#include "telemetry/core/Util/TLMSharedInstance.h"
 #include "telemetry/core/Util/TLMTelemetryUserDefaults.h"
 #include "telemetry/core/Util/TLMUtility.h"
 #include "telemetry/core/Util/TLMUuid.h"
@@ -60,9 +61,38 @@ TLMTelemetry::TLMTelemetry() {
     TLMArchiverUtil::addAllowedTelemetryModuleClasses();
 }
 
+namespace {
+
+TLMSharedInstance<TLMTelemetry>& sharedClient() {
+    static auto* holder = new TLMSharedInstance<TLMTelemetry>();
+    return *holder;
+}
+
+}  // namespace
+
 TLMTelemetry& TLMTelemetry::sharedInstance() {
-    static TLMTelemetry* instance = new TLMTelemetry();
-    return *instance;
+    return sharedClient().get([] { return new TLMTelemetry(); });
+}
+
+void TLMTelemetry::resetSharedInstanceForTests() {
+    if (TLMTelemetry* old = sharedClient().reset()) {
+        std::shared_ptr<TLMChannelGroupDefault> group;
+        {
+            std::lock_guard guard(old->mLock);
+            group = old->mChannelGroup;
+        }
+        if (group) {
+            group->logsDispatchQueue()->sync([] {});
+            group->setEnabled(false, false);
+            // The units switch off on the logs queue.
+            group->logsDispatchQueue()->sync([] {});
+            if (group->httpClient()) group->httpClient()->endForTests();
+        }
+    }
+    SharedSettings& settings = sharedSettings();
+    std::lock_guard lock(settings.mutex);
+    settings.installId.reset();
+    settings.dataResidencyRegion.reset();
 }
 
 std::string TLMTelemetry::logTag() { return kLogTag; }

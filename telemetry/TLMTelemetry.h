@@ -32,6 +32,15 @@ public:
     // Made on first use and never destroyed: its queues may still run while
     // the process ends.
     static TLMTelemetry& sharedInstance();
+    // Lets the shared client go, as a new process would find none: its
+    // channel group is switched off (nothing more is stored or sent; calls
+    // on the wire are cancelled) once what its logs queue holds is done, its
+    // HTTP client stops watching the network, and the installation id and
+    // data residency region are forgotten. The next
+    // use makes a client that was never configured. The services it started
+    // stay as they are (they have resets of their own). For tests that run
+    // one after another in a process.
+    static void resetSharedInstanceForTests();
 
     // Configures the client with the start string's application secret
     // (a text without blanks or control characters) and transmission target

@@ -41,7 +41,13 @@ int VKMLocalLayoutsViewController::numberOfRowsInSection(TableView&, int) { retu
 std::shared_ptr<TableViewCell> VKMLocalLayoutsViewController::cellForRowAtIndexPath(TableView& table, IndexPath path) {
     auto cell = table.dequeueReusableCell(kCellIdentifier);
     if (static_cast<std::size_t>(path.row) < mLayouts.size()) {
-        cell->textLabel()->setText(mLayouts[static_cast<std::size_t>(path.row)]);
+        // A long name takes a second line on a narrow screen, and shrinks
+        // a little only when two are not enough.
+        const auto& label = cell->textLabel();
+        label->setNumberOfLines(2);
+        label->setAdjustsFontSizeToFitWidth(true);
+        label->setMinimumScaleFactor(kNameMinimumScale);
+        label->setText(mLayouts[static_cast<std::size_t>(path.row)]);
     }
     return cell;
 }

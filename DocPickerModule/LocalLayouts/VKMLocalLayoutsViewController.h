@@ -15,6 +15,8 @@ class VKMLocalLayoutsViewController : public platform::ui::TableViewController {
 public:
     static constexpr const char* kSceneIdentifier = "VKMLocalLayoutsViewController";
     static constexpr const char* kCellIdentifier = "LocalLayoutCell";
+    // A row's name takes two lines, then shrinks to this share of its size.
+    static constexpr double kNameMinimumScale = 0.75;
 
     VKMLocalLayoutsViewController();
 

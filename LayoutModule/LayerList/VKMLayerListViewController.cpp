@@ -2,11 +2,14 @@
 
 #include <algorithm>
 #include <mutex>
+#include <utility>
 
 #include "LayoutModule/LayerList/QLLayerSummaryHelper.h"
+#include "LayoutModule/LayerList/VKMLayerPreviewMaker.h"
 #include "engine/services/VKMSoftAssert.h"
 #include "LayoutView/ImageExport/VKMLayerPreviewHelper.h"
 #include "app/Helper/VKMLayoutDocumentHelper.h"
+#include "app/Utilities/Colors/VKMAutoColorizeHelper.h"
 #include "app/Utilities/Localization/StringVekmont.h"
 #include "app/Utilities/System/QLNotificationObserverTracker.h"
 #include "engine/model/CurrentCloudLayout.h"
@@ -14,7 +17,6 @@
 #include "engine/model/LayerManager.h"
 #include "engine/model/Layout.h"
 #include "engine/services/ZDUtils.h"
-#include "platform/dispatch/DispatchQueue.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/graphics/Context.h"
 #include "platform/ui/controllers/BarItems.h"
@@ -128,10 +130,14 @@ void VKMLayerListViewController::viewDidLoad() {
     mDocumentObserver = std::make_unique<QLNotificationObserverTracker>();
     const std::weak_ptr<VKMLayerListViewController> self =
         std::static_pointer_cast<VKMLayerListViewController>(sharedController());
+    // Another document, or other colours: the rows and previews shown are
+    // of what was.
     mDocumentObserver->observeNotifications(
-        {VKMLayoutDocumentHelper::kDocumentLoadedNotification, VKMLayoutDocumentHelper::kDocumentDidCloseNotification},
+        {VKMLayoutDocumentHelper::kDocumentLoadedNotification, VKMLayoutDocumentHelper::kDocumentDidCloseNotification,
+         VKMLayoutDocumentHelper::kDocumentLoadFailedNotification, kQLLayoutPropertiesChangedNotification,
+         kElementColorChangedNotification, kSessionFillColorChangedNotification},
         [self](const platform::Notification&) {
-            if (const auto controller = self.lock()) controller->forgetPreviews();
+            if (const auto controller = self.lock()) controller->documentChanged();
         });
     registerVisibilityImages();
     auto table = tableView();
@@ -183,9 +189,16 @@ void VKMLayerListViewController::refreshLayerCell(TableViewCell& cell, int index
         name->setText(getNameForLayer(*layer));
     }
     if (auto summary = std::dynamic_pointer_cast<Label>(cell.viewWithTag(kSummaryLabelTag))) {
-        summary->setText(QLLayerSummaryHelper::getContentSummaryForLayer(layer, layout));
+        summary->setText(QLLayerSummaryHelper::getContentSummaryForLayer(layer, *layout, elementCounts()));
     }
     showPreview(cell, layer);
+}
+
+const QLLayerSummaryHelper::tElementCounts& VKMLayerListViewController::elementCounts() {
+    // Counted once for all rows: counting a layer looks at every element of
+    // the document.
+    if (!mElementCounts) mElementCounts = QLLayerSummaryHelper::countElementsByLayer(*trackLayout());
+    return *mElementCounts;
 }
 
 VKMLayerListViewController::VKMLayerListViewController() = default;
@@ -195,51 +208,57 @@ VKMLayerListViewController::~VKMLayerListViewController() = default;
 void VKMLayerListViewController::showPreview(TableViewCell& cell, CLayer* layer) {
     const auto preview = std::dynamic_pointer_cast<ImageView>(cell.viewWithTag(kPreviewTag));
     if (!preview) return;
-    if (const auto made = mPreviews.find(layer); made != mPreviews.end()) {
-        preview->setImage(made->second);
-        return;
+    auto made = mPreviews.find(layer);
+    if (made == mPreviews.end()) {
+        requestPreview(layer);
+        made = mPreviews.find(layer);
     }
+    preview->setImage(made != mPreviews.end() ? made->second : emptyPreview());
+}
+
+const std::shared_ptr<platform::Image>& VKMLayerListViewController::emptyPreview() {
     if (!mEmptyPreview) {
         mEmptyPreview =
             VKMLayerPreviewHelper::createFramedPreview(nullptr, {kPreviewSize, kPreviewSize}, kPreviewCornerRadius);
     }
-    preview->setImage(mEmptyPreview);
-    requestPreview(layer);
+    return mEmptyPreview;
 }
 
 void VKMLayerListViewController::requestPreview(CLayer* layer) {
-    if (!mPendingPreviews.insert(layer).second) return;
-    const auto weak = std::weak_ptr<VKMLayerListViewController>(
-        std::static_pointer_cast<VKMLayerListViewController>(sharedController()));
-    const std::uint64_t generation = mPreviewGeneration;
-    // The copy waits for the next turn of the main loop, so that a large
-    // layer does not hold up the list's first picture.
-    platform::DispatchQueue::main().async([weak, layer, generation] {
-        const auto controller = weak.lock();
-        if (!controller || generation != controller->mPreviewGeneration) return;
-        CLayout* layout = trackLayout();
-        const bool current = layout != nullptr && [&] {
-            const tLayers& layers = layout->GetLayerManager().GetLayers();
-            return std::find(layers.begin(), layers.end(), layer) != layers.end();
-        }();
-        if (!current) {
-            controller->mPendingPreviews.erase(layer);
+    if (mPendingPreviews.count(layer) != 0) return;
+    CLayout* layout = trackLayout();
+    switch (layer->GetLayerType()) {
+        case CLayer::kTrackLayer:
+        case CLayer::kBaseboardLayer: break;
+        default:
+            // Pictures are left out of exported pictures, so an image
+            // layer's preview is the empty frame; so is that of a type no
+            // content is copied for.
+            if (layer->GetLayerType() != CLayer::kImageLayer) {
+                ZDUtils::logWarning("Unsupported layer type: %d", layer->GetLayerType());
+            }
+            mPreviews[layer] = emptyPreview();
             return;
-        }
-        std::shared_ptr<CLayout> copy = VKMLayerPreviewHelper::layoutForLayer(layer, *layout);
-        platform::DispatchQueue::global().async([weak, layer, generation, copy] {
-            std::shared_ptr<platform::Image> image =
-                VKMLayerPreviewHelper::previewOfLayout(*copy, {kPreviewSize, kPreviewSize});
-            platform::DispatchQueue::main().async([weak, layer, generation, image] {
-                if (const auto controller = weak.lock()) controller->previewArrived(layer, generation, image);
-            });
-        });
-    });
+    }
+    if (!mPreviewMaker) {
+        const auto weak = std::weak_ptr<VKMLayerListViewController>(
+            std::static_pointer_cast<VKMLayerListViewController>(sharedController()));
+        mPreviewMaker = VKMLayerPreviewMaker::make({kPreviewSize, kPreviewSize},
+                                                   [weak](const CLayer* layer, std::shared_ptr<platform::Image> image) {
+                                                       if (const auto controller = weak.lock())
+                                                           controller->previewArrived(layer, std::move(image));
+                                                   });
+    }
+    mPendingPreviews.insert(layer);
+    std::size_t weight = std::as_const(*layout).GetBaseboards().size();
+    if (layer->GetLayerType() == CLayer::kTrackLayer) {
+        const auto counted = elementCounts().find(layer);
+        weight = counted == elementCounts().end() ? 0 : counted->second;
+    }
+    mPreviewMaker->request(layer, weight);
 }
 
-void VKMLayerListViewController::previewArrived(const CLayer* layer, std::uint64_t generation,
-                                                std::shared_ptr<platform::Image> image) {
-    if (generation != mPreviewGeneration) return;
+void VKMLayerListViewController::previewArrived(const CLayer* layer, std::shared_ptr<platform::Image> image) {
     mPendingPreviews.erase(layer);
     if (!image) return;
     mPreviews[layer] = image;
@@ -253,9 +272,19 @@ void VKMLayerListViewController::previewArrived(const CLayer* layer, std::uint64
 }
 
 void VKMLayerListViewController::forgetPreviews() {
-    ++mPreviewGeneration;
+    if (mPreviewMaker) mPreviewMaker->forget();
     mPreviews.clear();
     mPendingPreviews.clear();
+    mElementCounts.reset();
+}
+
+void VKMLayerListViewController::documentChanged() {
+    forgetPreviews();
+    if (isViewLoaded()) tableView()->reloadData();
+}
+
+std::size_t VKMLayerListViewController::previewCopiesBegun() const {
+    return mPreviewMaker ? mPreviewMaker->copiesBegun() : 0;
 }
 
 void VKMLayerListViewController::adjustVisibilityImageForButton(Button& button, const CLayer& layer) {

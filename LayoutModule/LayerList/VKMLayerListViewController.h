@@ -6,16 +6,21 @@
 // button) one announcement goes out when the list is closed. Main thread
 // only.
 //
-// Previews are drawn on a global queue from copies of the layers' content
-// made on the main thread after the list is shown; a row shows an empty
+// Previews are drawn on a global queue from copies of the layers' content,
+// made after the list is shown (VKMLayerPreviewMaker); a row shows an empty
 // frame until its layer's preview arrives, and keeps it for later reloads.
+// An image layer's preview is the empty frame: pictures are left out of
+// exported pictures. Another document, or a change of colours, makes the
+// rows and previews anew.
 
-#include <cstdint>
+#include <cstddef>
 #include <map>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 
+#include "LayoutModule/LayerList/QLLayerSummaryHelper.h"
 #include "platform/ui/controllers/TableViewController.h"
 
 namespace platform {
@@ -25,6 +30,7 @@ namespace platform::ui {
 class Button;
 }
 class QLNotificationObserverTracker;
+class VKMLayerPreviewMaker;
 class CLayer;
 class CLayout;
 
@@ -41,6 +47,8 @@ public:
     static constexpr const char* kVisibilityOnImage = "visibility_on";
     static constexpr const char* kVisibilityOffImage = "visibility_off";
     static constexpr const char* kLayerChangedNotification = "QLPropertyDidChangeForLayerNotification";
+    static constexpr const char* kElementColorChangedNotification = "QLLayoutElementColorChangedNotification";
+    static constexpr const char* kSessionFillColorChangedNotification = "QLLayoutSessionFillColorChangedNotification";
 
     // The scene: the table with its prototype row (button 1, labels 2 and
     // 3, preview 4).
@@ -74,6 +82,13 @@ public:
 
     std::string className() const override { return "VKMLayerListViewController"; }
 
+    // Layers whose previews are shown (made, or the empty frame of an
+    // image layer), and layers whose copies for a preview have begun.
+    std::size_t previewsMade() const { return mPreviews.size(); }
+    std::size_t previewCopiesBegun() const;
+    // Layers whose previews are asked for and have not come.
+    std::size_t previewsPending() const { return mPendingPreviews.size(); }
+
     VKMLayerListViewController();
     ~VKMLayerListViewController() override;
 
@@ -82,15 +97,20 @@ private:
     // an empty frame while it is made.
     void showPreview(platform::ui::TableViewCell& cell, CLayer* layer);
     void requestPreview(CLayer* layer);
-    // On the main thread, once the copy of the layer has been drawn.
-    void previewArrived(const CLayer* layer, std::uint64_t generation, std::shared_ptr<platform::Image> image);
-    // Another document: the previews made and on their way are of the old one.
+    const std::shared_ptr<platform::Image>& emptyPreview();
+    // The layer's preview made, or null when none could be.
+    void previewArrived(const CLayer* layer, std::shared_ptr<platform::Image> image);
+    // The previews made and on their way are of what was.
     void forgetPreviews();
+    void documentChanged();
+    // The elements of each layer, counted once for the rows.
+    const QLLayerSummaryHelper::tElementCounts& elementCounts();
 
     std::map<const CLayer*, std::shared_ptr<platform::Image>> mPreviews;
     std::set<const CLayer*> mPendingPreviews;
     std::shared_ptr<platform::Image> mEmptyPreview;
-    std::uint64_t mPreviewGeneration = 0;
+    std::shared_ptr<VKMLayerPreviewMaker> mPreviewMaker;
+    std::optional<QLLayerSummaryHelper::tElementCounts> mElementCounts;
     std::unique_ptr<QLNotificationObserverTracker> mDocumentObserver;
 
     static CLayout* trackLayout();

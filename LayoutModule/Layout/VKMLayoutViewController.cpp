@@ -250,14 +250,34 @@ void VKMLayoutViewController::didReceiveMemoryWarning() {
 void VKMLayoutViewController::viewWillTransitionToSize(platform::Size size,
                                                        ViewControllerTransitionCoordinator& coordinator) {
     ViewController::viewWillTransitionToSize(size, coordinator);
+    const auto target = layoutView();
+    const CLayout* layout = trackLayout();
+    if (!target || layout == nullptr) return;
+    // Read before the size changes: whether the layout is shown fitted, and
+    // which point of it lies in the middle of the view.
+    const double zoom = layout->GetZoom();
+    const double fitting = fittingZoomFactor();
+    const bool fitted = !(zoom > 0) || std::abs(zoom - fitting) <= fitting * kFittedZoomTolerance;
+    const platform::Rect bounds = target->bounds();
+    const Point middle{(bounds.width / 2 - mContentOffset.x) / zoom, (bounds.height / 2 - mContentOffset.y) / zoom};
     const auto self = weakSelf();
-    coordinator.animateAlongsideTransition(nullptr, [self](ViewControllerContextTransitioning&) {
+    coordinator.animateAlongsideTransition(nullptr, [self, fitted, middle](ViewControllerContextTransitioning&) {
         auto controller = self.lock();
         const auto view = controller ? controller->layoutView() : nullptr;
-        if (!view || controller->trackLayout() == nullptr) return;
-        // Fitted to the view's new bounds: lay it out first.
+        const CLayout* shown = controller ? controller->trackLayout() : nullptr;
+        if (!view || shown == nullptr) return;
+        // The new bounds first.
         controller->view()->layoutIfNeeded();
-        controller->zoomToFitIntoBounds();
+        if (fitted) {
+            controller->zoomToFitIntoBounds();
+        } else {
+            // The zoom the user chose stays, and so does the point in the
+            // middle, as far as the offset's limits allow.
+            const double kept = shown->GetZoom();
+            const platform::Rect now = view->bounds();
+            controller->mContentOffset = {std::min(now.width / 2 - middle.x * kept, 0.0),
+                                          std::min(now.height / 2 - middle.y * kept, 0.0)};
+        }
         view->setNeedsDisplayOfLayout();
     });
 }

@@ -38,6 +38,8 @@ public:
     static constexpr double kMaximumZoom = 12.5;
     static constexpr double kDoubleTapZoomStep = 1.5;
     static constexpr double kFittingMargin = 0.9;
+    // A zoom this close to the fitting zoom (relative) counts as fitted.
+    static constexpr double kFittedZoomTolerance = 0.005;
     static constexpr double kTitleButtonImageSize = 22.5;
     static constexpr long kEmptyStateImageTag = 42;
     // How far the title block keeps from the safe area's sides: on a tablet
@@ -111,8 +113,10 @@ public:
     void viewWillAppear(bool animated) override;
     void viewWillLayoutSubviews() override;
     void didReceiveMemoryWarning() override;
-    // A resized window (the desktop's) fits and centres the layout again
-    // once the new size is in place.
+    // A resized window (the desktop's, or a tablet turned) fits and centres
+    // the layout again when it was shown fitted (within
+    // kFittedZoomTolerance); otherwise it keeps the zoom and the point of
+    // the layout in the middle of the view.
     void viewWillTransitionToSize(platform::Size size,
                                   platform::ui::ViewControllerTransitionCoordinator& coordinator) override;
     platform::ui::StatusBarStyle preferredStatusBarStyle() const override;

@@ -17,8 +17,10 @@
 #include "engine/model/PartList.h"
 #include "engine/model/Statistics.h"
 #include "engine/services/ActivityAnalyticsService.h"
+#include "engine/services/LocalizationService.h"
 #include "engine/services/ZDUtils.h"
 #include "platform/dispatch/DispatchQueue.h"
+#include "platform/foundation/Bundle.h"
 #include "platform/foundation/UserDefaults.h"
 #include "platform/graphics/Context.h"
 #include "platform/ui/views/Button.h"
@@ -185,7 +187,22 @@ std::shared_ptr<ViewController> VKMPartListViewController::makeScene() {
     stack->setAutoresizingMask(ViewAutoresizing::flexibleWidth | ViewAutoresizing::flexibleHeight);
     root->addSubview(stack);
 
-    controller->outlets = {table, stack, pieChart, width, tracksOnly};
+    // Made before the app's services are up: the text comes straight from
+    // the bundle's table.
+    auto empty = std::make_shared<Label>(bounds);
+    const platform::Bundle* bundle = platform::Bundle::main();
+    empty->setText(
+        bundle ? bundle->localizedString("NoLayoutOpen", LocalizationService::kStringTable).value_or(std::string())
+               : std::string());
+    empty->setFont(Font::systemFont(17));
+    empty->setTextColor(SystemColors::kGray);
+    empty->setTextAlignment(platform::TextAlignment::center);
+    empty->setNumberOfLines(0);
+    empty->setAutoresizingMask(ViewAutoresizing::flexibleWidth | ViewAutoresizing::flexibleHeight);
+    empty->setHidden(true);
+    root->addSubview(empty);
+
+    controller->outlets = {table, stack, pieChart, width, tracksOnly, empty};
     controller->setView(root);
     return controller;
 }
@@ -206,8 +223,10 @@ std::uint32_t VKMPartListViewController::numberOfTracks() const {
     return counts[0] + counts[2];
 }
 
+bool VKMPartListViewController::hasLayout() const { return CCurrentCloudLayout::Instance().HasDocument(); }
+
 void VKMPartListViewController::refreshPartList() {
-    CLayout* layout = trackLayout();
+    CLayout* layout = hasLayout() ? trackLayout() : nullptr;
     if (layout == nullptr) {
         mPartList.reset();
     } else {
@@ -219,6 +238,14 @@ void VKMPartListViewController::refreshPartList() {
     auto parts = partsArrayFromPartsVector();
     if (mPartsDataSource) mPartsDataSource->partsArray = parts;
     refreshChart(parts);
+    showLayoutState();
+}
+
+void VKMPartListViewController::showLayoutState() {
+    const bool open = hasLayout();
+    if (auto stack = outlets.stackView.lock()) stack->setHidden(!open);
+    if (auto tracksOnly = outlets.tracksOnlySwitch.lock()) tracksOnly->setHidden(!open);
+    if (auto empty = outlets.emptyStateLabel.lock()) empty->setHidden(open);
 }
 
 bool VKMPartListViewController::isShown() const {
@@ -360,11 +387,13 @@ void VKMPartListViewController::viewDidLoad() {
                                               [weak](const platform::Notification&) {
                                                   if (auto controller = weak.lock()) controller->handleDeviceRotated();
                                               });
-    mNotificationTracker->observeNotification(VKMLayoutDocumentHelper::kDocumentLoadedNotification,
-                                              [weak](const platform::Notification&) {
-                                                  if (auto controller = weak.lock())
-                                                      controller->refreshPartListAndTable();
-                                              });
+    // A load that fails closes the layout: no rows of the last one stay.
+    for (const char* name : {VKMLayoutDocumentHelper::kDocumentLoadedNotification,
+                             VKMLayoutDocumentHelper::kDocumentDidCloseNotification}) {
+        mNotificationTracker->observeNotification(name, [weak](const platform::Notification&) {
+            if (auto controller = weak.lock()) controller->refreshPartListAndTable();
+        });
+    }
     stylePieChart();
 }
 

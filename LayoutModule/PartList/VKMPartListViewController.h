@@ -3,7 +3,8 @@
 // list, one row per part (picture, title, description, count), a header
 // with the number of tracks and a button that copies the whole part list
 // as tab-separated text, and on tablets a pie chart of the counts. Rebuilt
-// whenever a layout has been loaded. Main thread only.
+// whenever a layout has been loaded or closed; without an open layout it
+// says that none is. Main thread only.
 
 #include <cstdint>
 #include <memory>
@@ -18,6 +19,7 @@
 
 namespace platform::ui {
 class Control;
+class Label;
 class LayoutConstraint;
 class StackView;
 class Switch;
@@ -53,11 +55,15 @@ public:
         std::weak_ptr<GRPieChart> pieChart;
         std::weak_ptr<platform::ui::LayoutConstraint> pieChartWidthConstraint;
         std::weak_ptr<platform::ui::Switch> tracksOnlySwitch;
+        // Says that no layout is open, in the middle, in place of the
+        // switch, the chart and the table.
+        std::weak_ptr<platform::ui::Label> emptyStateLabel;
     };
     Outlets outlets;
 
     // The scene: the switch over a stack of the chart and the table with
-    // its prototype cell (picture 1; labels 2, 3 and 5).
+    // its prototype cell (picture 1; labels 2, 3 and 5), and the label of
+    // the state without a layout.
     static std::shared_ptr<platform::ui::ViewController> makeScene();
 
     VKMPartListViewController();
@@ -69,8 +75,11 @@ public:
     std::uint32_t numberOfTracks() const;
 
     // A new part list of the document (replacing the last), its rows given
-    // to the data source and the chart.
+    // to the data source and the chart; without an open layout (none
+    // loaded yet, or closed by a load that failed) the screen says so.
     void refreshPartList();
+    // Whether a layout is open: one was loaded and not closed since.
+    bool hasLayout() const;
     // refreshPartList, then the table reloaded when the screen is shown.
     void refreshPartListAndTable();
     // Rows of the track parts, larger counts first.
@@ -112,6 +121,7 @@ public:
 
 private:
     void refreshChart(const std::vector<std::shared_ptr<VKMPartListValueObject>>& parts);
+    void showLayoutState();
     void reloadTableIfShown();
     bool isShown() const;
     void stylePieChart();

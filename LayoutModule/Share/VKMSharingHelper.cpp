@@ -19,7 +19,6 @@
 #include "platform/ui/controllers/SystemSheets.h"
 #include "platform/ui/views/SystemColors.h"
 #include "platform/ui/views/View.h"
-#include "widgets/HoverNotification/VKMHoverNotification.h"
 
 using namespace platform::ui;
 
@@ -48,25 +47,66 @@ std::string appDisplayName() {
     return {};
 }
 
+// The sheet with `items`, presented; waiting for its items with the status
+// `preparing` unless that is empty. Null without a presenter.
+std::shared_ptr<ActivityViewController> presentShareSheet(const std::shared_ptr<ViewController>& presenter,
+                                                          const std::shared_ptr<View>& targetView,
+                                                          std::vector<ActivityItem> items,
+                                                          const std::string& preparing = {}) {
+    if (!presenter) return nullptr;
+    auto sheet = std::make_shared<ActivityViewController>(std::move(items));
+    if (!preparing.empty()) sheet->waitForItems(preparing);
+    sheet->setExcludedActivityTypes(
+        {activity::kAssignToContact, activity::kAddToReadingList, activity::kSaveToCameraRoll, activity::kOpenInBooks});
+    sheet->setCompletionWithItemsHandler([](std::optional<std::string> activity, bool completed) {
+        if (completed) {
+            QLActivityAnalytics::trackEvent("LayoutImageShared");
+            ZDUtils::logInfo("Image of layout shared (%s)", activity.value_or("(null)").c_str());
+        } else {
+            // The sheet reports no error of its own: closing it is a cancel.
+            ZDUtils::logInfo("Image of sharing aborted (error = %s)", "(null)");
+        }
+    });
+    sheet->setModalPresentationStyle(ModalPresentationStyle::popover);
+    if (auto popover = sheet->popoverPresentationController(); popover && targetView) {
+        popover->setPermittedArrowDirections(PopoverArrowDirection::any);
+        popover->setCanOverlapSourceViewRect(true);
+        popover->setSourceView(targetView->superview());
+        popover->setSourceRect(targetView->frame());
+    }
+    presenter->presentViewController(sheet, true);
+    return sheet;
+}
+
 }  // namespace
 
 void VKMSharingHelper::shareImageOfLayout(CLayout& layout, const std::shared_ptr<ViewController>& presenter,
                                           const std::shared_ptr<View>& targetView) {
-    VKMHoverNotification::displayMessage(ZDUtils::localizedString("SharingLayout"));
     ZDUtils::logInfo("Preparing to share image of layout");
     // The screen may close the document or apply display edits while the
     // picture is drawn: draw a copy made here.
     std::shared_ptr<CLayout> copy = VKMLayoutCopy::copyForDrawing(layout);
     const tOverlayTexts texts = currentOverlayTexts();
-    const std::weak_ptr<ViewController> weakPresenter = presenter;
-    const std::weak_ptr<View> weakTarget = targetView;
-    platform::DispatchQueue::global(platform::DispatchQueuePriority::High)
-        .async([copy, texts, weakPresenter, weakTarget] {
-            std::shared_ptr<platform::Image> image = getCroppedOverlayedImage(*copy, texts);
-            platform::DispatchQueue::main().async([image, weakPresenter, weakTarget, name = texts.title] {
-                shareInViewController(weakPresenter.lock(), weakTarget.lock(), image, name);
-            });
+    // The sheet comes at once and says there, where the user looks, that the
+    // picture is being made; it offers the picture once it is ready.
+    const auto sheet = presentShareSheet(presenter, targetView, {{{}, nullptr, {}, texts.title}},
+                                         ZDUtils::localizedString("SharingLayout"));
+    if (!sheet) return;
+    const std::weak_ptr<ActivityViewController> weakSheet = sheet;
+    platform::DispatchQueue::global(platform::DispatchQueuePriority::High).async([copy, texts, weakSheet] {
+        std::shared_ptr<platform::Image> image = getCroppedOverlayedImage(*copy, texts);
+        platform::DispatchQueue::main().async([image, weakSheet, name = texts.title] {
+            // Closed meanwhile: the picture is not wanted.
+            const auto shown = weakSheet.lock();
+            if (!shown) return;
+            if (image) {
+                shown->setActivityItems({{{}, image, {}, name}});
+            } else {
+                ZDUtils::logError("The picture of the layout could not be drawn");
+                shown->setActivityItems({}, ZDUtils::localizedString("SharingLayoutFailed"));
+            }
         });
+    });
 }
 
 VKMSharingHelper::tOverlayTexts VKMSharingHelper::currentOverlayTexts() {
@@ -102,25 +142,5 @@ std::shared_ptr<platform::Image> VKMSharingHelper::addTextOverlayToImage(const p
 void VKMSharingHelper::shareInViewController(const std::shared_ptr<ViewController>& presenter,
                                              const std::shared_ptr<View>& targetView,
                                              const std::shared_ptr<platform::Image>& image, const std::string& name) {
-    if (!presenter || !image) return;
-    auto sheet = std::make_shared<ActivityViewController>(std::vector<ActivityItem>{{{}, image, {}, name}});
-    sheet->setExcludedActivityTypes(
-        {activity::kAssignToContact, activity::kAddToReadingList, activity::kSaveToCameraRoll, activity::kOpenInBooks});
-    sheet->setCompletionWithItemsHandler([](std::optional<std::string> activity, bool completed) {
-        if (completed) {
-            QLActivityAnalytics::trackEvent("LayoutImageShared");
-            ZDUtils::logInfo("Image of layout shared (%s)", activity.value_or("(null)").c_str());
-        } else {
-            // The sheet reports no error of its own: closing it is a cancel.
-            ZDUtils::logInfo("Image of sharing aborted (error = %s)", "(null)");
-        }
-    });
-    sheet->setModalPresentationStyle(ModalPresentationStyle::popover);
-    if (auto popover = sheet->popoverPresentationController(); popover && targetView) {
-        popover->setPermittedArrowDirections(PopoverArrowDirection::any);
-        popover->setCanOverlapSourceViewRect(true);
-        popover->setSourceView(targetView->superview());
-        popover->setSourceRect(targetView->frame());
-    }
-    presenter->presentViewController(sheet, true);
+    if (image) presentShareSheet(presenter, targetView, {{{}, image, {}, name}});
 }

@@ -32,9 +32,10 @@ public:
         std::string appName;
     };
 
-    // Shows a message, draws the picture of a copy of `layout` in the
-    // background, then presents the share sheet from `presenter`, pointing
-    // at `targetView`.
+    // Presents the share sheet from `presenter`, pointing at `targetView`,
+    // saying that the picture is being prepared while it draws the picture
+    // of a copy of `layout` in the background; the sheet offers the picture
+    // once it is ready (or says that it could not be made).
     static void shareImageOfLayout(CLayout& layout, const std::shared_ptr<platform::ui::ViewController>& presenter,
                                    const std::shared_ptr<platform::ui::View>& targetView);
     // The texts of the open cloud layout.

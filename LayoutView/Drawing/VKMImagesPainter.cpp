@@ -1,15 +1,13 @@
 #include "LayoutView/Drawing/VKMImagesPainter.h"
 
 #include <cmath>
-#include <cstddef>
 #include <numbers>
-#include <span>
 #include <utility>
 
 #include "LayoutView/Drawing/VKMInstructionList.h"
 #include "LayoutView/Drawing/VKMLayoutDisplayParameters.h"
+#include "LayoutView/Drawing/VKMLayoutPictures.h"
 #include "engine/drawing/ImageInstruction.h"
-#include "engine/services/ZDUtils.h"
 #include "platform/graphics/Image.h"
 
 namespace {
@@ -37,9 +35,13 @@ tDoubleRect TurnedBounds(const CImageDrawingInstruction& instruction) {
 }  // namespace
 
 void VKMImagesPainter::drawImages(const tImages& images, const CLayer* layer, tDrawingInstructions& instructions) {
+    // Nothing once the list's pictures are decoded: the first build does it
+    // for all of them together.
+    VKMLayoutPictures::decodePictures(images);
     for (const CImageElement* element : images) {
         if (element == nullptr || element->GetLayer() != layer) continue;
-        std::shared_ptr<platform::Image> picture = getImageForImageElement(*element);
+        if (!(element->GetWidth() > 0) || !(element->GetHeight() > 0)) continue;
+        std::shared_ptr<const platform::Image> picture = element->GetPicture();
         if (!picture) continue;
         auto instruction =
             std::make_unique<CImageDrawingInstruction>(std::move(picture), element->GetWidth(), element->GetHeight());
@@ -55,12 +57,9 @@ void VKMImagesPainter::drawImages(const tImages& images, const CLayer* layer, tD
     }
 }
 
-std::shared_ptr<platform::Image> VKMImagesPainter::getImageForImageElement(const CImageElement& image) {
+std::shared_ptr<const platform::Image> VKMImagesPainter::getImageForImageElement(CImageElement& image) {
     if (image.GetData() == nullptr || image.GetDataLength() <= 0 || !(image.GetWidth() > 0) || !(image.GetHeight() > 0))
         return nullptr;
-    // The platform's default budget is the one made for layout images.
-    const platform::ImageDecoding decoded = platform::Image::decode(
-        std::span<const std::uint8_t>(image.GetData(), static_cast<std::size_t>(image.GetDataLength())));
-    if (decoded.overBudget) ZDUtils::logWarning("Layout image: %s", decoded.warning().c_str());
-    return decoded.image;
+    VKMLayoutPictures::decodePictures({&image});
+    return image.GetPicture();
 }

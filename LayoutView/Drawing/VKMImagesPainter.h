@@ -15,14 +15,17 @@ class VKMImagesPainter {
 public:
     // For each image element on `layer`, in list order, an instruction with
     // its picture, turn, placement, size and alpha. Elements without a
-    // picture that decodes are skipped. The stored box is that of the
+    // picture that decodes are skipped. The list's pictures are decoded
+    // first when they have not been, all of them together within the
+    // layout's budget (VKMLayoutPictures). The stored box is that of the
     // rectangle as drawn, turn included, so a turned picture is culled by
     // the area it really covers.
     static void drawImages(const tImages& images, const CLayer* layer, tDrawingInstructions& instructions);
 
     // The decoded picture; null without bytes, without a positive width and
-    // height, or when the bytes are no PNG or JPEG. A picture of more pixels
-    // than a layout image's budget (platform::Image::kDecodedPixelBudget,
-    // 4096 x 4096) comes reduced, or not at all, with a warning in the log.
-    static std::shared_ptr<platform::Image> getImageForImageElement(const CImageElement& image);
+    // height, or when the bytes are no PNG or JPEG. The element's own when
+    // it has been decoded; otherwise decoded now, alone within the layout's
+    // budget (reduced to the budget of one picture, 4096 x 4096, or not at
+    // all, with a warning in the log).
+    static std::shared_ptr<const platform::Image> getImageForImageElement(CImageElement& image);
 };

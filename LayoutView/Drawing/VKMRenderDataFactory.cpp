@@ -5,6 +5,7 @@
 #include "LayoutView/Drawing/VKMInstructionList.h"
 #include "LayoutView/Drawing/VKMLayoutElementsOverlayPainter.h"
 #include "LayoutView/Drawing/VKMLayoutElementsPainter.h"
+#include "LayoutView/Drawing/VKMLayoutPictures.h"
 #include "engine/model/Layer.h"
 #include "engine/model/LayerManager.h"
 #include "engine/model/Layout.h"
@@ -49,6 +50,9 @@ VKMRenderDataFactory::tLayer VKMRenderDataFactory::getOverlayDataForLayout(const
 
 void VKMRenderDataFactory::createBackgroundDrawingInstructionsForLayout(const CLayout& layout,
                                                                         tDrawingInstructions& instructions) {
+    // The first build decodes every picture, those of hidden layers too, so
+    // that showing a layer later decodes nothing; later builds find them.
+    VKMLayoutPictures::decodePictures(layout.GetImages());
     const tLayers layerList = layout.GetLayerManager().GetLayers();
     if (layerList.empty()) {
         ZDUtils::logWarning("Empty layer list encountered in %s?", __func__);

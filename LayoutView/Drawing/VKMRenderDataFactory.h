@@ -26,7 +26,8 @@ public:
 
     // Visible layers from the last to the first: a baseboard layer adds the
     // baseboards that lie on it, an image layer its pictures. An empty layer
-    // list logs a warning and adds nothing.
+    // list logs a warning and adds nothing. The layout's pictures are
+    // decoded by the first build, all of them, and kept by their elements.
     static void createBackgroundDrawingInstructionsForLayout(const CLayout& layout, tDrawingInstructions& instructions);
     static void createContentDrawingInstructions(tDrawingInstructions& instructions, const CLayout& layout);
     static void createOverlayDrawingInstructions(tDrawingInstructions& instructions, const CLayout& layout,

@@ -11,12 +11,17 @@
 #include "engine/services/ZDUtils.h"
 
 std::unique_ptr<CLayout> QLImageFromLayoutHelper::layoutWithLayer(CLayer* layer, CLayout& sourceLayout) {
+    std::unique_ptr<CLayout> layout = temporaryLayout();
+    copyContentOfLayer(layer, sourceLayout, *layout);
+    return layout;
+}
+
+std::unique_ptr<CLayout> QLImageFromLayoutHelper::temporaryLayout() {
     auto layout = std::make_unique<CLayout>();
     CLayoutParameters& parameters = layout->GetParameters();
     parameters.mShowGrid = false;
     parameters.mTrackStyle = kTemporaryTrackStyle;
     parameters.mDisplayFlags = 0;
-    copyContentOfLayer(layer, sourceLayout, *layout);
     return layout;
 }
 
@@ -31,16 +36,29 @@ void QLImageFromLayoutHelper::copyContentOfLayer(CLayer* layer, CLayout& fromLay
 }
 
 void QLImageFromLayoutHelper::cloneTracksLayer(CLayer* layer, CLayout& fromLayout, CLayout& toLayout) {
-    const tElements copies = UElementVectorOperations::CloneElements(
-        UElementVectorOperations::GetElementsOfLayer(fromLayout.GetElements(), layer));
+    adoptTrackCopies(UElementVectorOperations::CloneElements(
+                         UElementVectorOperations::GetElementsOfLayer(fromLayout.GetElements(), layer)),
+                     toLayout);
+}
+
+void QLImageFromLayoutHelper::adoptTrackCopies(tElements copies, CLayout& toLayout) {
     CLayerManager& layers = toLayout.GetLayerManager();
     CLayer* target = layers.GetFirstEditableLayer();
     if (target == nullptr) target = layers.GetCurrentLayer();
-    toLayout.AddElementsToLayer(copies, target);
+    int number = toLayout.GetHighestElementNumber();
+    for (CCompositeGeometry* copy : copies) {
+        copy->SetLayer(target);
+        copy->SetAttributeValue(++number);
+    }
+    tElements& elements = toLayout.GetElementList();
+    elements.insert(elements.end(), copies.begin(), copies.end());
 }
 
 void QLImageFromLayoutHelper::cloneBaseboardLayerInLayout(CLayout& fromLayout, CLayout& toLayout) {
-    const tBaseboardElements copies = UBaseboardElements::CloneBaseboards(fromLayout.GetBaseboards());
+    adoptBaseboardCopies(UBaseboardElements::CloneBaseboards(fromLayout.GetBaseboards()), toLayout);
+}
+
+void QLImageFromLayoutHelper::adoptBaseboardCopies(tBaseboardElements copies, CLayout& toLayout) {
     CLayer* layer = toLayout.GetLayerManager().AddLayer("BASEBOARDS", true);
     layer->SetLayerType(CLayer::kBaseboardLayer);
     UBaseboardElements::AssignLayer(copies, layer);

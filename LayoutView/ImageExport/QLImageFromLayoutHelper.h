@@ -4,6 +4,8 @@
 
 #include <memory>
 
+#include "engine/model/Baseboard.h"
+#include "engine/model/TrackElementsContainer.h"
 #include "platform/graphics/Geometry.h"
 
 class CLayer;
@@ -17,6 +19,8 @@ public:
     // A new layout (show-grid off, track style 105, no overlays) holding
     // deep copies of that layer's content only; the caller owns it.
     static std::unique_ptr<CLayout> layoutWithLayer(CLayer* layer, CLayout& sourceLayout);
+    // Such a layout with nothing in it yet.
+    static std::unique_ptr<CLayout> temporaryLayout();
     // Tracks layer: its elements; baseboard layer: every baseboard; image
     // layer: its picture. Another type logs a warning and copies nothing.
     static void copyContentOfLayer(CLayer* layer, CLayout& fromLayout, CLayout& toLayout);
@@ -28,6 +32,15 @@ public:
     // A copy of the layer's picture on a new image layer "IMAGE"; nothing
     // when the layer has none.
     static void cloneImageLayer(CLayer* layer, CLayout& fromLayout, CLayout& toLayout);
+
+    // The second half of cloneTracksLayer for copies made elsewhere: the
+    // layout takes them over, in order, on its first editable layer,
+    // numbered after its own elements. No joint index is made for them:
+    // drawing never asks for connections.
+    static void adoptTrackCopies(tElements copies, CLayout& toLayout);
+    // The second half of cloneBaseboardLayerInLayout: the layout takes the
+    // copies over on a new baseboard layer "BASEBOARDS".
+    static void adoptBaseboardCopies(tBaseboardElements copies, CLayout& toLayout);
 
     // Moves the layout's visible content to start at the padding (the
     // workspace becoming content plus padding) and returns the largest zoom

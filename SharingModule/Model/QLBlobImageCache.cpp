@@ -17,11 +17,29 @@ std::shared_ptr<platform::Image> QLBlobImageCache::decode(const std::filesystem:
     return decoded.image;
 }
 
+const std::shared_ptr<platform::Image>& QLBlobImageCache::keepLocked(const std::string& key,
+                                                                     std::shared_ptr<platform::Image> image) {
+    if (const auto found = mByKey.find(key); found != mByKey.end()) eraseLocked(found->second);
+    mBytes += image ? image->byteCount() : 0;
+    mRecent.emplace_front(key, std::move(image));
+    mByKey.emplace(key, mRecent.begin());
+    while (mBytes > mSettings.memoryBytes && mRecent.size() > 1) eraseLocked(std::prev(mRecent.end()));
+    return mRecent.front().second;
+}
+
+void QLBlobImageCache::eraseLocked(Recent::iterator at) {
+    mBytes -= at->second ? at->second->byteCount() : 0;
+    mByKey.erase(at->first);
+    mRecent.erase(at);
+}
+
 std::shared_ptr<platform::Image> QLBlobImageCache::imageForKey(const std::string& key) {
     {
         std::lock_guard lock(mMutex);
-        auto it = mImages.find(key);
-        if (it != mImages.end()) return it->second;
+        if (const auto found = mByKey.find(key); found != mByKey.end()) {
+            mRecent.splice(mRecent.begin(), mRecent, found->second);
+            return found->second->second;
+        }
     }
     auto entry = mFiles.entryForKey(key);
     if (!entry) return nullptr;
@@ -31,7 +49,24 @@ std::shared_ptr<platform::Image> QLBlobImageCache::imageForKey(const std::string
         return nullptr;
     }
     std::lock_guard lock(mMutex);
-    return mImages.emplace(key, std::move(image)).first->second;
+    // Decoded meanwhile by another thread or a download: that one is kept.
+    if (const auto found = mByKey.find(key); found != mByKey.end()) {
+        mRecent.splice(mRecent.begin(), mRecent, found->second);
+        return found->second->second;
+    }
+    return keepLocked(key, std::move(image));
+}
+
+std::vector<std::string> QLBlobImageCache::keysInMemory() const {
+    std::lock_guard lock(mMutex);
+    std::vector<std::string> keys;
+    for (const auto& [key, image] : mRecent) keys.push_back(key);
+    return keys;
+}
+
+std::size_t QLBlobImageCache::bytesInMemory() const {
+    std::lock_guard lock(mMutex);
+    return mBytes;
 }
 
 void QLBlobImageCache::finishRequest(const std::string& key) {
@@ -71,7 +106,7 @@ void QLBlobImageCache::requestImage(const std::string& key, const std::string& b
             mFiles.record(key, {{"blobName", blobName}});
             {
                 std::lock_guard lock(mMutex);
-                mImages[key] = std::move(image);
+                keepLocked(key, std::move(image));
                 mInFlight.erase(key);
             }
             platform::DispatchQueue::main().async([this, key] {
@@ -84,15 +119,18 @@ void QLBlobImageCache::requestImage(const std::string& key, const std::string& b
 void QLBlobImageCache::clear() {
     {
         std::lock_guard lock(mMutex);
-        mImages.clear();
+        mRecent.clear();
+        mByKey.clear();
+        mBytes = 0;
     }
     mFiles.removeAll();
 }
 
 void QLBlobImageCache::forgetImagesWithoutFiles() {
     std::lock_guard lock(mMutex);
-    for (auto it = mImages.begin(); it != mImages.end();) {
-        it = mFiles.entryForKey(it->first) ? std::next(it) : mImages.erase(it);
+    for (auto it = mRecent.begin(); it != mRecent.end();) {
+        const auto at = it++;
+        if (!mFiles.entryForKey(at->first)) eraseLocked(at);
     }
 }
 

@@ -16,9 +16,13 @@ std::optional<std::filesystem::path> QLCloudLayoutsCache::reusableFileForLayout(
                                                                                 const std::optional<Date>& uploadDate) {
     auto entry = mFiles.entryForKey(layoutId);
     if (!entry) return std::nullopt;
-    const auto age = platform::Clock::shared()->now() - entry->date;
-    // A download dated in the future (the clock was set back) is not trusted either.
-    if (age < Date::duration::zero() || age > kReuseAge) return std::nullopt;
+    const Date now = platform::Clock::shared()->now();
+    // A download dated in the future (the clock was set back) is not trusted
+    // either. The dates are compared, never subtracted: an index may hold any
+    // date, and one some centuries before now lies further from it than the
+    // clock's unit counts.
+    if (entry->date > now) return std::nullopt;
+    if (now >= Date::min() + kReuseAge && entry->date < now - kReuseAge) return std::nullopt;
     if (uploadDate && entry->date < *uploadDate) return std::nullopt;
     return entry->file;
 }

@@ -88,6 +88,14 @@ void QLUserNameCache::store(const std::string& userId, const std::string& name) 
     });
 }
 
+void QLUserNameCache::forgetForTests() {
+    mQueue.sync([&] {
+        mLoaded = false;
+        mNames.clear();
+        mRequested.clear();
+    });
+}
+
 void QLUserNameCache::clear() {
     mQueue.sync([&] {
         mLoaded = true;

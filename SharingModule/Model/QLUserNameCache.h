@@ -32,6 +32,10 @@ public:
     // (a failed request calls nothing back, so it is asked again after that).
     void requestUserNameForUserId(const std::string& userId, std::shared_ptr<QLSharedLayoutsClient> client);
     void clear();
+    // Forgets the names in memory and that the file was read: the next use
+    // reads it, as in a new process. For tests that run one after another
+    // in a process.
+    void forgetForTests();
 
 private:
     void loadLocked();

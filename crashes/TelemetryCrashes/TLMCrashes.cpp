@@ -13,11 +13,9 @@
 #include "crashes/TelemetryCrashes/TLMWrapperCrashesHelper.h"
 #include "crashes/reporter/setup/TLCrashReport.h"
 #include "crashes/reporter/setup/TLCrashReporter.h"
-#include "crashes/reporter/setup/TLCrashSignalHandler.h"
 #include "platform/dispatch/Clock.h"
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/dispatch/MainThread.h"
-#include "platform/dispatch/ThreadStart.h"
 #include "telemetry/TLMLogger.h"
 #include "telemetry/TLMTelemetry.h"
 #include "telemetry/core/Context/TLMDeviceTracker.h"
@@ -25,6 +23,7 @@
 #include "telemetry/core/Context/TLMUserIdContext.h"
 #include "telemetry/core/Model/UnifiedSchema/TLMUnifiedSchemaLog.h"
 #include "telemetry/core/Util/TLMDispatcherUtil.h"
+#include "telemetry/core/Util/TLMSharedInstance.h"
 #include "telemetry/core/Util/TLMTelemetryUserDefaults.h"
 #include "telemetry/core/Util/TLMUtility.h"
 #include "telemetry/core/Util/TLMUuid.h"
@@ -78,13 +77,31 @@ std::string describe(const std::optional<platform::Error>& error) {
     return error ? error->localizedDescription() : std::string("unknown error");
 }
 
+// Never destroyed: the client's queues and the crash path may reach an
+// instance while the process ends.
+TLMSharedInstance<TLMCrashes>& sharedCrashes() {
+    static auto* holder = new TLMSharedInstance<TLMCrashes>();
+    return *holder;
+}
+
 }  // namespace
 
 TLMCrashes& TLMCrashes::sharedInstance() {
-    // Never destroyed: the client's queues and the crash path may reach it
-    // while the process ends.
-    static TLMCrashes* instance = new TLMCrashes();
-    return *instance;
+    return sharedCrashes().get([] { return new TLMCrashes(); });
+}
+
+void TLMCrashes::resetSharedInstance() {
+    TLMCrashes* old = sharedCrashes().reset();
+    if (old == nullptr) return;
+    std::lock_guard guard(old->lock());
+    platform::NotificationCenter& center = platform::NotificationCenter::defaultCenter();
+    center.removeObserver(old->mForegroundObserver);
+    center.removeObserver(old->mMemoryWarningObserver);
+    if (const std::shared_ptr<TLMChannelGroupDefault> group = old->channelGroup()) group->removeDelegate(old);
+    // Added when its reporter was configured (unless under a debugger);
+    // removing an absent one changes nothing.
+    if (old->mCrashReporter)
+        TLMCrashesUncaughtCXXExceptionHandlerManager::removeCXXExceptionHandler(forwardCxxException);
 }
 
 TLMCrashes::TLMCrashes()
@@ -336,8 +353,6 @@ void TLMCrashes::configureCrashReporter(bool enableUncaughtExceptionHandler) {
         const std::string text = describe(error);
         TLMLogError(kTag, "Could not enable crash reporter: %s", text.c_str());
     }
-    // Each thread of the queues takes signals on a stack of its own.
-    platform::setThreadStartHook([] { TLCrashSignalHandler::attachCurrentThread(); });
     const TLCrashUncaughtExceptionHandler after = TLCrashGetUncaughtExceptionHandler();
     if (after != nullptr && after != before) {
         mExceptionHandler = after;

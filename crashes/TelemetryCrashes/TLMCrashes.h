@@ -66,6 +66,13 @@ public:
         "UIApplicationDidReceiveMemoryWarningNotification";
 
     static TLMCrashes& sharedInstance();
+    // Drops the shared instance: the next use makes a new one, which takes
+    // in and processes the stored reports anew. The old one leaves the
+    // channel group's delegates, stops observing the application and takes
+    // its C++ exception handler off; it is kept, as queued blocks may still
+    // reach it. The crash reporter it enabled stays enabled (capture is set
+    // up once per process).
+    static void resetSharedInstance();
 
     // ---- The app's face
     static bool isEnabled();

@@ -1,6 +1,7 @@
 #include "engine/model/CurrentCloudLayout.h"
 
 #include <algorithm>
+#include <atomic>
 #include <exception>
 #include <limits>
 #include <map>
@@ -22,16 +23,36 @@ namespace {
 // Rail widths at or below this count as none.
 constexpr double kMinRailWidth = 0.001;
 
+// Whether the instance was made, and whether a test has let its document go
+// since, for the next Instance call to begin again.
+std::atomic<bool> gMade{false};
+std::atomic<bool> gForgotten{false};
+
 }  // namespace
 
 // ------------------------------------------------------------ CCurrentCloudLayout
 
 CCurrentCloudLayout& CCurrentCloudLayout::Instance() {
     static CCurrentCloudLayout instance;
+    if (gForgotten.exchange(false, std::memory_order_acq_rel)) instance.Begin();
     return instance;
 }
 
+void CCurrentCloudLayout::ForgetInstanceForTests() {
+    if (!gMade.load(std::memory_order_acquire)) return;
+    CCurrentCloudLayout& instance = Instance();
+    instance.mLayout.reset();
+    instance.mLoadErrorMessage.clear();
+    instance.mTransientEditActions.clear();
+    gForgotten.store(true, std::memory_order_release);
+}
+
 CCurrentCloudLayout::CCurrentCloudLayout() {
+    Begin();
+    gMade.store(true, std::memory_order_release);
+}
+
+void CCurrentCloudLayout::Begin() {
     LogInfo("Creating global layout instance");
     Reset();
 }
@@ -41,6 +62,7 @@ CCurrentCloudLayout::~CCurrentCloudLayout() = default;
 void CCurrentCloudLayout::Reset() {
     mLayout.reset();
     mLayout = std::make_unique<CLayout>();
+    mHasDocument = false;
     LogInfo("Resetting current layout");
     mTransientEditActions.clear();
     if (CLayer* layer = mLayout->GetLayerManager().GetFirstEditableLayer()) layer->SetName("N/A");
@@ -86,6 +108,7 @@ bool CCurrentCloudLayout::Adopt(tReadLayout read) {
     }
     mLoadErrorMessage.clear();
     mLayout = std::move(read.layout);
+    mHasDocument = true;
     mTransientEditActions.clear();
     return true;
 }

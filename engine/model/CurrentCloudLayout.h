@@ -25,6 +25,10 @@ public:
     // Made on first use ("Creating global layout instance", then a reset)
     // and destroyed at process exit.
     static CCurrentCloudLayout& Instance();
+    // Deletes the document and lets the next Instance call begin again as
+    // the first did, as in a new process. For tests that run one after
+    // another in a process.
+    static void ForgetInstanceForTests();
 
     CCurrentCloudLayout(const CCurrentCloudLayout&) = delete;
     CCurrentCloudLayout& operator=(const CCurrentCloudLayout&) = delete;
@@ -32,6 +36,9 @@ public:
 
     // The current document; never null.
     CLayout* Layout() const { return mLayout.get(); }
+    // Whether the document is one that was read (a load or an adopted read
+    // that worked), not the empty one of a reset: whether a layout is open.
+    bool HasDocument() const { return mHasDocument; }
 
     // Deletes the document and makes a new empty one whose first editable
     // layer is named "N/A"; empties the list of display edit actions.
@@ -70,8 +77,11 @@ public:
 
 private:
     CCurrentCloudLayout();
+    // What the first use does: logs the creation and resets.
+    void Begin();
 
     std::unique_ptr<CLayout> mLayout;
+    bool mHasDocument = false;
     std::string mLoadErrorMessage;
     std::vector<CTransientEditAction*> mTransientEditActions;
 };

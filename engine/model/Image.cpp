@@ -66,7 +66,9 @@ CImageElement::CImageElement(const CImageElement& other)
       mParameter606(other.mParameter606),
       mParameter607(other.mParameter607),
       mLayer(other.mLayer),
-      mName(other.mName) {
+      mName(other.mName),
+      mPicture(other.mPicture),
+      mPictureDecoded(other.mPictureDecoded) {
     CopyData(other.mData.get(), other.mDataLength, "CImageElement::CImageElement(const CImageElement &)");
 }
 

@@ -3,7 +3,9 @@
 // as the bytes of its image file with its placement, on an image layer. The
 // layout viewer decodes and draws the bytes. UImageElements reads and writes
 // the image section of the layout file (tags 600 to 610, from version 10)
-// and answers questions about a list of images.
+// and answers questions about a list of images. The element keeps the
+// picture the viewer decoded from its bytes, once, and shares it with its
+// copies: decoded pictures never change.
 
 #include "engine/geometry/DoubleRect.h"
 #include "engine/geometry/Point.h"
@@ -13,10 +15,14 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 class CLayer;
 class CLayerManager;
+namespace platform {
+class Image;
+}
 
 class CImageElement {
 public:
@@ -66,6 +72,17 @@ public:
     const std::uint8_t* GetData() const { return mData.get(); }
     std::int32_t GetDataLength() const { return mDataLength; }
 
+    // The picture decoded from the bytes, set once by the layout viewer
+    // (for all of a layout's pictures together, within their budget); null
+    // until then and when the bytes do not decode. Setting it is no change
+    // of the document.
+    const std::shared_ptr<const platform::Image>& GetPicture() const { return mPicture; }
+    bool IsPictureDecoded() const { return mPictureDecoded; }
+    void SetPicture(std::shared_ptr<const platform::Image> picture) {
+        mPicture = std::move(picture);
+        mPictureDecoded = true;
+    }
+
 private:
     void CopyData(const void* data, int length, const char* signature);
 
@@ -79,6 +96,8 @@ private:
     std::string mName;
     std::unique_ptr<std::uint8_t[]> mData;
     std::int32_t mDataLength = 0;
+    std::shared_ptr<const platform::Image> mPicture;
+    bool mPictureDecoded = false;
 };
 
 // The document's images, owned by the document.

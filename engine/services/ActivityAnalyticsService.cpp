@@ -25,18 +25,26 @@ void VKMTelemetryActivityAnalyticsService::TrackEvent(const std::string& name, c
     TLMAnalytics::trackEvent(name, properties);
 }
 
+namespace {
+
+// The service found by the last lookup that found one.
+std::atomic<ActivityAnalyticsServiceBase*> gKeptService{nullptr};
+
+}  // namespace
+
 ActivityAnalyticsServiceBase* QLActivityAnalytics::activityAnalyticsService() {
     // Only a found service is kept: a lookup made before start-up registered
     // the service must not hide it for the rest of the run.
-    static std::atomic<ActivityAnalyticsServiceBase*> cached{nullptr};
-    ActivityAnalyticsServiceBase* service = cached.load(std::memory_order_acquire);
+    ActivityAnalyticsServiceBase* service = gKeptService.load(std::memory_order_acquire);
     if (service == nullptr) {
         service = CServiceLocator::Instance().LocateServiceAs<ActivityAnalyticsServiceBase>(
             VKMTelemetryActivityAnalyticsService::kServiceName);
-        if (service != nullptr) cached.store(service, std::memory_order_release);
+        if (service != nullptr) gKeptService.store(service, std::memory_order_release);
     }
     return service;
 }
+
+void QLActivityAnalytics::forgetServiceForTests() { gKeptService.store(nullptr, std::memory_order_release); }
 
 void QLActivityAnalytics::trackEvent(const std::string& name) {
     if (ActivityAnalyticsServiceBase* service = activityAnalyticsService()) service->TrackEvent(name);

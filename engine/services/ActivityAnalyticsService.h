@@ -38,6 +38,9 @@ public:
     // The registered service, or null while none is registered; a found
     // service is remembered, a failed lookup is tried again next time.
     static ActivityAnalyticsServiceBase* activityAnalyticsService();
+    // Forgets the kept service: the next call looks it up again. For tests
+    // that run one after another in a process.
+    static void forgetServiceForTests();
 
     // Nothing happens while no service is registered.
     static void trackEvent(const std::string& name);

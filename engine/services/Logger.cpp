@@ -670,6 +670,22 @@ void CLogger::ClearRecentLines() {
     mImpl->ReadSync([&] { mImpl->recentLines.clear(); });
 }
 
+void CLogger::ResetForTests() {
+    {
+        std::lock_guard lock(mImpl->sinkMutex);
+        if (mImpl->fileSink) {
+            logging::core::get()->remove_sink(mImpl->fileSink);
+            mImpl->fileSink->flush();
+            mImpl->fileSink.reset();
+        }
+        CLogFileWriter::InstallForCrash(nullptr);
+        mImpl->fileWriter.Close();
+    }
+    SetConsoleOutput(true);
+    SetLevel(severity_level::info);
+    ClearRecentLines();
+}
+
 void CLogger::FindRecentLines(int maxLines, int level, std::vector<std::string>& lines) {
     const char* word = level == 2 ? "INFO" : level == 3 ? "WARN" : level == 4 ? "ERROR" : "DEBUG";
     std::string marker;

@@ -67,6 +67,10 @@ public:
     // Forgets the memory lines, those still queued included; tests that run
     // one after another in a process begin each with none, as a new process.
     void ClearRecentLines();
+    // Back to what a new process finds: no log file (the one open is
+    // written and closed), level info, lines on the console and none in
+    // memory. For tests that run one after another in a process.
+    void ResetForTests();
 
     // Writes one record of `severity` (1..4) to the Boost sinks and the
     // memory list. The printf-style writers end here.

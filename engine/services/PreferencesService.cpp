@@ -194,16 +194,24 @@ void VKMPreferencesService::SetUnitsFromLocale() {
 
 namespace UPreferences {
 
+namespace {
+
+// The service found by the last lookup that found one.
+std::atomic<PreferencesServiceBase*> gKeptService{nullptr};
+
+}  // namespace
+
 PreferencesServiceBase* GetPreferencesService() {
     // Remember only a service that was found: a lookup before start-up must
     // not leave every later call without one.
-    static std::atomic<PreferencesServiceBase*> cached{nullptr};
-    if (PreferencesServiceBase* service = cached.load(std::memory_order_acquire)) return service;
+    if (PreferencesServiceBase* service = gKeptService.load(std::memory_order_acquire)) return service;
     PreferencesServiceBase* service =
         CServiceLocator::Instance().LocateServiceAs<PreferencesServiceBase>(PreferencesService::kServiceName);
-    if (service != nullptr) cached.store(service, std::memory_order_release);
+    if (service != nullptr) gKeptService.store(service, std::memory_order_release);
     return service;
 }
+
+void ForgetServiceForTests() { gKeptService.store(nullptr, std::memory_order_release); }
 
 bool GetBool(const std::string& key) {
     const PreferencesServiceBase* service = GetPreferencesService();

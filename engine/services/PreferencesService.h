@@ -126,6 +126,9 @@ namespace UPreferences {
 // The registered service, or null while none is registered. Only a found
 // service is remembered, so a call before registration does no harm.
 PreferencesServiceBase* GetPreferencesService();
+// Forgets the kept service: the next call looks it up again. For tests that
+// run one after another in a process.
+void ForgetServiceForTests();
 
 // Without a service the getters give false, 0, 0.0 and "" and the setters
 // do nothing.

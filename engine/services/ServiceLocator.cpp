@@ -26,3 +26,5 @@ CLocatableService* CServiceLocator::LocateService(const std::string& name) {
     }
     return found->second;
 }
+
+void CServiceLocator::ForgetServicesForTests() { mServices.clear(); }

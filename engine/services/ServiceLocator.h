@@ -34,6 +34,11 @@ public:
         return dynamic_cast<Interface*>(LocateService(name));
     }
 
+    // Forgets every registration, as a new process has none; the services
+    // are not deleted (a caller may still hold one). For tests that run one
+    // after another in a process.
+    void ForgetServicesForTests();
+
 private:
     CServiceLocator() = default;
     std::map<std::string, CLocatableService*> mServices;

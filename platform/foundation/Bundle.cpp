@@ -220,6 +220,11 @@ std::optional<std::string> Bundle::localizedString(const std::string& key, const
     return std::nullopt;
 }
 
+std::map<std::string, std::string> Bundle::strings(const std::string& language, const std::string& table) const {
+    std::lock_guard lock(mMutex);
+    return tableFor(language, table);
+}
+
 void Bundle::setPreferredLanguage(std::optional<std::string> language) {
     std::lock_guard lock(mMutex);
     mLanguageOverride = std::move(language);

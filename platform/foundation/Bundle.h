@@ -45,6 +45,10 @@ public:
     // preferred language, falling back to "en"; nullopt when neither has it.
     std::optional<std::string> localizedString(const std::string& key, const std::string& table) const;
 
+    // Every entry of `table` in `language` as the file holds it, none when
+    // there is no such table: for checking that the languages agree.
+    std::map<std::string, std::string> strings(const std::string& language, const std::string& table) const;
+
     // Test hook: use this language instead of the environment's.
     void setPreferredLanguage(std::optional<std::string> language);
 

@@ -249,4 +249,12 @@ void UserDefaults::reload() {
     mState->saved = mState->changes;
 }
 
+void UserDefaults::forgetForTests() {
+    std::lock_guard fileLock(mState->fileMutex);
+    std::lock_guard lock(mState->mutex);
+    mState->loaded = false;
+    mState->values.clear();
+    mState->saved = mState->changes;
+}
+
 }  // namespace platform

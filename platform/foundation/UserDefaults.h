@@ -61,6 +61,10 @@ public:
     // Forgets the in-memory state, changes not written yet included, and
     // reads the file again (tests use it to stand for a restart).
     void reload();
+    // Forgets the in-memory state as reload does, but reads the file (and
+    // makes its folder) only at the next use, as a new process does. For
+    // tests that run one after another in a process.
+    void forgetForTests();
 
     std::filesystem::path filePath() const;
 

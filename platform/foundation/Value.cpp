@@ -1,5 +1,6 @@
 #include "platform/foundation/Value.h"
 
+#include "platform/foundation/Base64.h"
 #include "platform/foundation/Digits.h"
 #include "platform/foundation/TextEncoding.h"
 
@@ -46,43 +47,6 @@ std::string base64Encode(const Value::Data& data) {
         out += kBase64Alphabet[(n >> 12) & 63];
         out += kBase64Alphabet[(n >> 6) & 63];
         out += '=';
-    }
-    return out;
-}
-
-int base64Digit(char c) {
-    if (c >= 'A' && c <= 'Z') return c - 'A';
-    if (c >= 'a' && c <= 'z') return c - 'a' + 26;
-    if (c >= '0' && c <= '9') return c - '0' + 52;
-    if (c == '+') return 62;
-    if (c == '/') return 63;
-    return -1;
-}
-
-// Strict: padded groups of four, nothing else.
-std::optional<Value::Data> base64Decode(const std::string& text) {
-    if (text.size() % 4 != 0) return std::nullopt;
-    Value::Data out;
-    out.reserve(text.size() / 4 * 3);
-    for (std::size_t i = 0; i < text.size(); i += 4) {
-        const bool last = i + 4 == text.size();
-        int d[4];
-        int padding = 0;
-        for (int k = 0; k < 4; ++k) {
-            const char c = text[i + k];
-            if (c == '=' && last && k >= 2) {
-                d[k] = 0;
-                ++padding;
-            } else {
-                if (padding > 0) return std::nullopt;  // data after padding
-                d[k] = base64Digit(c);
-                if (d[k] < 0) return std::nullopt;
-            }
-        }
-        const std::uint32_t n = (d[0] << 18) | (d[1] << 12) | (d[2] << 6) | d[3];
-        out.push_back(static_cast<std::uint8_t>(n >> 16));
-        if (padding < 2) out.push_back(static_cast<std::uint8_t>(n >> 8));
-        if (padding < 1) out.push_back(static_cast<std::uint8_t>(n));
     }
     return out;
 }
@@ -306,17 +270,19 @@ std::optional<Value> fromTagged(const json& j, int depth) {
         if (it == j.end() || !it->is_string()) return std::nullopt;
         return it->get<std::string>();
     };
-    if (type == "data") {
+    // Stored data has always been read whatever bits lie under its padding.
+    auto bytesField = [&]() -> std::optional<Value::Data> {
         auto text = textField("base64");
         if (!text) return std::nullopt;
-        auto bytes = base64Decode(*text);
+        return base64Decode(*text, Base64LeftoverBits::Ignored);
+    };
+    if (type == "data") {
+        auto bytes = bytesField();
         if (!bytes) return std::nullopt;
         return Value(std::move(*bytes));
     }
     if (type == "bytes") {
-        auto text = textField("base64");
-        if (!text) return std::nullopt;
-        auto bytes = base64Decode(*text);
+        auto bytes = bytesField();
         if (!bytes) return std::nullopt;
         return Value(std::string(bytes->begin(), bytes->end()));
     }

@@ -195,7 +195,7 @@ long long budgetOf(long long maxPixels) { return std::clamp<long long>(maxPixels
 detail::DecodedBitmap decodeFrom(detail::ByteSource& source, std::span<const std::uint8_t> signature,
                                  long long budget) {
     if (signature.size() >= 8 && std::memcmp(signature.data(), kPngSignature, 8) == 0)
-        return detail::decodePng(source, budget);
+        return detail::decodePng(source, budget, std::max(budget, Image::kDecodedPixelBudget));
     if (signature.size() >= 3 && signature[0] == 0xFF && signature[1] == 0xD8 && signature[2] == 0xFF)
         return detail::decodeJpeg(source, budget);
     return {};
@@ -232,6 +232,30 @@ ImageDecoding Image::decode(std::span<const std::uint8_t> bytes, double scale, l
     const long long budget = budgetOf(maxPixels);
     detail::ByteSource source{bytes.data(), bytes.size(), 0, nullptr};
     return decoded(decodeFrom(source, bytes.first(std::min<std::size_t>(bytes.size(), 8)), budget), budget, scale);
+}
+
+std::optional<Image::PixelSize> Image::declaredSize(std::span<const std::uint8_t> bytes) {
+    PixelSize size;
+    if (bytes.size() >= 8 && std::memcmp(bytes.data(), kPngSignature, 8) == 0) {
+        // IHDR comes first: length 13, type, width and height big-endian.
+        constexpr std::uint8_t kHeader[8] = {0, 0, 0, 13, 'I', 'H', 'D', 'R'};
+        if (bytes.size() < 24 || std::memcmp(bytes.data() + 8, kHeader, 8) != 0) return std::nullopt;
+        const auto word = [&bytes](std::size_t at) {
+            return (std::uint32_t{bytes[at]} << 24) | (std::uint32_t{bytes[at + 1]} << 16) |
+                   (std::uint32_t{bytes[at + 2]} << 8) | bytes[at + 3];
+        };
+        const std::uint32_t width = word(16);
+        const std::uint32_t height = word(20);
+        if (!detail::bitmapSizeAllowed(width, height)) return std::nullopt;
+        size = {static_cast<int>(width), static_cast<int>(height)};
+    } else if (bytes.size() >= 3 && bytes[0] == 0xFF && bytes[1] == 0xD8 && bytes[2] == 0xFF) {
+        if (!detail::readJpegSize(bytes, size.width, size.height) ||
+            !detail::bitmapSizeAllowed(size.width, size.height))
+            return std::nullopt;
+    } else {
+        return std::nullopt;
+    }
+    return size;
 }
 
 std::shared_ptr<Image> Image::fromData(std::span<const std::uint8_t> bytes, double scale, long long maxPixels) {

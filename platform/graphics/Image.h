@@ -5,9 +5,12 @@
 // Decoding never trusts the bytes: anything that is not a whole, well-formed
 // PNG or JPEG, or that declares more than 16384 pixels on a side, gives no
 // image (nullptr) rather than a partial one. A picture of more pixels than
-// its budget is decoded at a reduced size (same size in points, fewer pixels)
-// where the format allows that while reading, and refused otherwise; the
-// bitmap is the decode's only large allocation.
+// its budget is decoded at a reduced size (same size in points, fewer
+// pixels) as it is read, and the bitmap is the decode's only large
+// allocation. An interlaced PNG, which cannot be reduced as it is read, is
+// decoded whole and then reduced when it is within kDecodedPixelBudget (its
+// whole bitmap lives for that moment), and refused beyond; so is a JPEG
+// over the budget even at 1/8.
 
 #include "platform/graphics/Geometry.h"
 
@@ -52,8 +55,10 @@ public:
     // layout's images (a scanned plan, a photograph under the track), which
     // a phone's camera takes at 12 Mpx (4032 x 3024) and which the layout
     // view shows at most a screen at a time; a picture of 64 MiB is what a
-    // phone can give one image beside the drawing of the layout. Without a
-    // budget, a 261 KB PNG could ask for a 1 GiB bitmap.
+    // phone can give one image beside the drawing of the layout (all of a
+    // layout's pictures together have a budget of their own, which the
+    // layout viewer shares out). Without a budget, a 261 KB PNG could ask
+    // for a 1 GiB bitmap.
     static constexpr long long kDecodedPixelBudget = 4096LL * 4096;
 
     // PNG or JPEG, told apart by their signatures. `scale` is pixels per
@@ -66,6 +71,17 @@ public:
     // no image when it cannot be read.
     static ImageDecoding decodeFile(const std::filesystem::path& path, double scale = 1,
                                     long long maxPixels = kDecodedPixelBudget);
+    // The size in pixels the bytes declare, read from the PNG's header or
+    // the JPEG's frame header without decoding: what decode would see
+    // first. None when they are no PNG or JPEG, end before that header, or
+    // declare a size no image may have (more than 16384 pixels a side).
+    struct PixelSize {
+        int width = 0;
+        int height = 0;
+        long long pixels() const { return static_cast<long long>(width) * height; }
+        friend bool operator==(const PixelSize&, const PixelSize&) = default;
+    };
+    static std::optional<PixelSize> declaredSize(std::span<const std::uint8_t> bytes);
     // Only the image of decode and decodeFile.
     static std::shared_ptr<Image> fromData(std::span<const std::uint8_t> bytes, double scale = 1,
                                            long long maxPixels = kDecodedPixelBudget);

@@ -9,6 +9,7 @@
 
 #include <curl/curl.h>
 #include <openssl/crypto.h>
+#include <pthread.h>
 
 #include <algorithm>
 #include <chrono>
@@ -103,6 +104,7 @@ std::shared_ptr<RunLoop> streamEventLoop() {
         std::promise<std::shared_ptr<RunLoop>> made;
         auto future = made.get_future();
         startThread([made = std::move(made)]() mutable {
+            pthread_setname_np(pthread_self(), "url.streams");
             auto own = RunLoop::current();
             made.set_value(own);
             for (;;) own->runUntil([] { return false; }, std::chrono::hours(24));
@@ -857,6 +859,8 @@ void Worker::endFinished() {
 }
 
 void Worker::run() {
+    // Named for itself: it would bear the name of whichever thread made it.
+    pthread_setname_np(pthread_self(), "url.session");
     std::vector<URLSessionTransfer*> incoming;
     std::vector<std::shared_ptr<URLSessionTask>> poked;
     for (;;) {

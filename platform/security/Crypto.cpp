@@ -1,5 +1,7 @@
 #include "platform/security/Crypto.h"
 
+#include "platform/foundation/Base64.h"
+
 #include <openssl/core_names.h>
 #include <openssl/crypto.h>
 #include <openssl/evp.h>
@@ -188,40 +190,7 @@ std::string base64Encode(std::span<const std::uint8_t> data) {
 }
 
 std::optional<Bytes> base64Decode(std::string_view text) {
-    auto value = [](char c) -> int {
-        if (c >= 'A' && c <= 'Z') return c - 'A';
-        if (c >= 'a' && c <= 'z') return c - 'a' + 26;
-        if (c >= '0' && c <= '9') return c - '0' + 52;
-        if (c == '+') return 62;
-        if (c == '/') return 63;
-        return -1;
-    };
-    if (text.size() % 4 != 0) return std::nullopt;
-    std::size_t padding = 0;
-    if (!text.empty() && text.back() == '=') padding = text.size() >= 2 && text[text.size() - 2] == '=' ? 2 : 1;
-
-    Bytes out;
-    out.reserve(text.size() / 4 * 3);
-    for (std::size_t i = 0; i < text.size(); i += 4) {
-        bool last = i + 4 == text.size();
-        std::size_t significant = last ? 4 - padding : 4;
-        std::uint32_t group = 0;
-        for (std::size_t j = 0; j < 4; ++j) {
-            int v = 0;
-            if (j < significant) {
-                v = value(text[i + j]);
-                if (v < 0) return std::nullopt;  // outside the alphabet, or '=' before the end
-            }
-            group = (group << 6) | static_cast<std::uint32_t>(v);
-        }
-        out.push_back(static_cast<std::uint8_t>(group >> 16));
-        if (significant >= 3) out.push_back(static_cast<std::uint8_t>(group >> 8));
-        if (significant == 4) out.push_back(static_cast<std::uint8_t>(group));
-        // Bits that padding leaves over must be zero ("Zh==" is not "Zg==").
-        if (significant == 2 && (group & 0xFFFF) != 0) return std::nullopt;
-        if (significant == 3 && (group & 0xFF) != 0) return std::nullopt;
-    }
-    return out;
+    return platform::base64Decode(text, platform::Base64LeftoverBits::MustBeZero);
 }
 
 }  // namespace platform::security

@@ -10,6 +10,7 @@
 #include "LayoutModule/AutoColorize/VKMAutoColorizeOptionsPopupMenuManager.h"
 #include "LayoutModule/Layout/VKMLayoutViewController.h"
 #include "LayoutModule/LayoutSettings/VKMLayoutSettingsTableViewController.h"
+#include "LayoutModule/Zoom/VKMZoomButton.h"
 #include "SharingModule/Model/QLLayoutEntity.h"
 #include "SharingModule/Model/VKMLayoutEntityCache.h"
 #include "app/Session/VKMLayoutSession.h"
@@ -24,9 +25,12 @@
 #include "platform/ui/core/ShapeLayer.h"
 #include "platform/ui/views/StackView.h"
 #include "platform/ui/controllers/SystemSheets.h"
+#include "widgets/HoverNotification/VKMBouncyMessageTextView.h"
 #include "widgets/PopupMenu/PopupMenuAction.h"
+#include "widgets/Views/UIViewVekmont.h"
 #include "widgets/PopupMenu/PopupMenuViewController.h"
 #include "tests/LayoutModule/LayoutScreenSupport.h"
+#include "tests/LayoutModule/TabFixture.h"
 #include "tests/support/EngineServices.h"
 #include "tests/support/LogWatch.h"
 
@@ -224,6 +228,47 @@ TEST(ActionButtons, TheLongPressOpensTheColouriseMenuBesideItsButtonAndColoursBy
     screen.synth->wait(1);
     EXPECT_EQ(screen.controller->presentedViewController(), nullptr);
     EXPECT_EQ(coloured.count, 0);
+}
+
+// The message a colour tap shows stands clear of the zoom button below the
+// drawing on the layout tab, from its pop to its fade.
+TEST(ActionButtons, TheMessageAfterColouringLeavesTheZoomButtonInSight) {
+    for (const UserInterfaceIdiom idiom : {UserInterfaceIdiom::phone, UserInterfaceIdiom::tablet}) {
+        sidetest::TabFixture screen;
+        screen.show(idiom);
+        screen.open(kScenario, "message.wkst");
+        const auto zoom = screen.controller->zoomButton();
+        ASSERT_NE(zoom, nullptr);
+        screen.window->layoutIfNeeded();
+        // Inside its rounded corners, where only the button itself shows.
+        const platform::Rect box = zoom->convertRectToView(zoom->bounds(), nullptr);
+        const int x0 = static_cast<int>((box.x + 4) * 2), x1 = static_cast<int>((box.maxX() - 4) * 2);
+        const int y0 = static_cast<int>((box.y + 4) * 2), y1 = static_cast<int>((box.maxY() - 4) * 2);
+        const auto before = screen.window->snapshot();
+        ASSERT_NE(before, nullptr);
+
+        screen.tap(*Helper::button(Helper::kColorize));
+        ASSERT_FALSE(UIViewVekmont::subViewsOfKind<VKMBouncyMessageTextView>(*screen.window).empty())
+            << "a message is shown";
+        std::vector<double> covered;
+        for (double t = 0; t < VKMBouncyMessageTextView::kDuration; t += 0.05) {
+            const auto shot = screen.window->snapshot();
+            int changed = 0;
+            for (int y = y0; y < y1; ++y) {
+                for (int x = x0; x < x1; ++x) {
+                    const auto a = *shot->pixel(x, y);
+                    const auto b = *before->pixel(x, y);
+                    if (std::max({std::abs(a.red - b.red), std::abs(a.green - b.green), std::abs(a.blue - b.blue)}) >
+                        40)
+                        ++changed;
+                }
+            }
+            if (changed > 0) covered.push_back(t);
+            screen.advance(0.05);
+        }
+        EXPECT_TRUE(covered.empty()) << static_cast<int>(idiom) << ": covered " << covered.size() << " times, first at "
+                                     << (covered.empty() ? 0 : covered.front()) << " s";
+    }
 }
 
 TEST(ActionButtons, BrowseOpensOnlyWebAddressesAndKeepsValidOnesAsTheyAre) {

@@ -7,7 +7,9 @@
 
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstdio>
 #include <fstream>
 #include <memory>
@@ -21,6 +23,8 @@
 #include "engine/model/LayerManager.h"
 #include "platform/foundation/UserDefaults.h"
 #include "tests/LayoutModule/LayoutModuleTestSupport.h"
+#include "tools/layoutgen/LayoutFileWriter.h"
+#include "tools/layoutgen/LargeLayout.h"
 #include "tests/support/TempRoot.h"
 
 #ifndef VEKMONT_LAYOUTRENDER
@@ -178,6 +182,63 @@ TEST(Export, ALayerPreviewHoldsOnlyThatLayer) {
     // The source document is not changed by a preview.
     EXPECT_EQ(layout->GetParameters().mWorkspaceWidth, 4000);
     EXPECT_EQ(layout->GetElements().size(), 3u);
+}
+
+// A picture of many instructions is painted in parts side by side: a small
+// one in layers of runs of the list laid over each other, a larger one in
+// bands of rows, each band what reaches its rows. The same pixels as the
+// layout painted in one go (within rounding), for previews (lines widened)
+// and plain pictures, with the grid, at zooms where lines are a pixel or
+// far less.
+TEST(Export, APictureInPartsIsTheOnePaintedInOneGo) {
+    ULayoutGen::tLayoutDocument document;
+    ULayoutGen::ComposeLargeLayout(document, 3000, 20240601, 13);
+    const std::string path = PathFor("bands.wkst");
+    const auto bytes = ULayoutFileWriter::LayoutFileBytes(document.FileContent());
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    CLayout layout;
+    ASSERT_EQ(layout.Load(path), kLayoutLoaded);
+    VKMLayoutResizeHelper::sizeLayoutToFitContents(layout);
+    const double width = layout.GetParameters().mWorkspaceWidth;
+    // Each layer laid over the picture rounds to whole units once more.
+    constexpr int kRounding = 8;
+    struct Case {
+        const char* name;
+        double zoom;
+        bool grid;
+        double minimumLineWidth;
+    };
+    for (const Case& c : {Case{"a preview of 48 points", 48 / width, false, 1},
+                          Case{"a picture of 600 points with the grid", 600 / width, true, 0},
+                          Case{"a picture of 2000 points", 2000 / width, false, 0}}) {
+        SCOPED_TRACE(c.name);
+        // Once first, so that both drawings find the texts' glyphs kept.
+        ASSERT_TRUE(VKMImageExportHelper::imageForLayout(layout, c.zoom, c.grid, c.minimumLineWidth));
+        const auto banded = VKMImageExportHelper::imageForLayout(layout, c.zoom, c.grid, c.minimumLineWidth);
+        ASSERT_TRUE(banded);
+        auto whole = platform::BitmapContext::createForPointSize(
+            {layout.GetParameters().mWorkspaceWidth * c.zoom, layout.GetParameters().mWorkspaceHeight * c.zoom});
+        ASSERT_TRUE(whole);
+        VKMImageExportHelper::drawLayout(layout, *whole, c.zoom, c.grid, c.minimumLineWidth);
+        const auto reference = whole->makeImage();
+        ASSERT_EQ(banded->pixelWidth(), reference->pixelWidth());
+        ASSERT_EQ(banded->pixelHeight(), reference->pixelHeight());
+        int differing = 0;
+        int ink = 0;
+        for (int y = 0; y < reference->pixelHeight(); ++y) {
+            for (int x = 0; x < reference->pixelWidth(); ++x) {
+                const auto p = *banded->pixel(x, y);
+                const auto q = *reference->pixel(x, y);
+                if (std::max({std::abs(p.red - q.red), std::abs(p.green - q.green), std::abs(p.blue - q.blue),
+                              std::abs(p.alpha - q.alpha)}) > kRounding)
+                    ++differing;
+                if (std::max({q.red, q.green, q.blue}) < 200) ++ink;
+            }
+        }
+        EXPECT_EQ(differing, 0);
+        EXPECT_GT(ink, reference->pixelWidth()) << "something drawn";
+    }
 }
 
 TEST(Export, LayoutRenderWritesPicturesAndReportsFailuresByItsExitCode) {

@@ -7,18 +7,28 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <string>
+#include <vector>
 
 #include "LayoutModule/ActionButtons/VKMLayoutActionButton.h"
 #include "LayoutModule/ActionButtons/VKMLayoutActionButtonHelper.h"
 #include "LayoutModule/LayerList/QLLayerSummaryHelper.h"
 #include "LayoutModule/LayerList/VKMLayerListViewController.h"
+#include "LayoutModule/LayerList/VKMLayerPreviewMaker.h"
 #include "LayoutView/ImageExport/VKMLayerPreviewHelper.h"
+#include "LayoutView/ImageExport/VKMLayoutResizeHelper.h"
+#include "app/Helper/VKMLayoutDocumentHelper.h"
+#include "app/Utilities/Colors/VKMAutoColorizeHelper.h"
 #include "LayoutView/Drawing/VKMDrawingInstructionsRenderData.h"
 #include "LayoutView/Drawing/VKMLayoutRenderData.h"
 #include "engine/model/Layer.h"
 #include "engine/model/LayerManager.h"
 #include "engine/model/Layout.h"
 #include "platform/dispatch/RunLoop.h"
+#include "platform/foundation/Paths.h"
 #include "platform/ui/controllers/BarItems.h"
 #include "platform/ui/views/Button.h"
 #include "platform/ui/views/ImageView.h"
@@ -29,6 +39,8 @@
 #include "tests/LayoutModule/LayoutModuleTestSupport.h"
 #include "tests/LayoutModule/SideScreenSupport.h"
 #include "tests/support/EngineServices.h"
+#include "tools/layoutgen/LargeLayout.h"
+#include "tools/layoutgen/LayoutFileWriter.h"
 
 using namespace platform::ui;
 using sidescreens::Heard;
@@ -328,4 +340,179 @@ text "East" at=150000,100000 size=40 color=0,0,0,1 color2=0,0,0,1
     screens.advance(0.5);
     EXPECT_FALSE(screens.layoutScreen->trackLayout()->GetLayerManager().GetLayers()[0]->IsVisible());
     EXPECT_EQ(PreviewOf(*table, 0)->image(), made);
+}
+
+namespace {
+
+// A generated layout of `elements` elements: four tracks layers, an image
+// layer "Plan" with pictures and a baseboard layer "Boards".
+void OpenGenerated(SideScreens& screens, std::size_t elements, std::uint64_t seed, const std::string& name) {
+    ULayoutGen::tLayoutDocument document;
+    ULayoutGen::ComposeLargeLayout(document, elements, seed, 13);
+    const auto path = platform::Paths::tmp() / name;
+    const auto bytes = ULayoutFileWriter::LayoutFileBytes(document.FileContent());
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    ASSERT_TRUE(VKMLayoutDocumentHelper::loadLayoutFile(path));
+    screens.advance(1);
+}
+
+// Taps the layer button and lays the window out once, as the frame after
+// the tap does; nothing more runs.
+std::shared_ptr<VKMLayerListViewController> TapLayerButton(SideScreens& screens) {
+    const auto button = VKMLayoutActionButtonHelper::button(VKMLayoutActionButtonHelper::kLayer);
+    if (!button) return nullptr;
+    screens.synth->tap(screens.centreOf(*button));
+    screens.window->layoutIfNeeded();
+    return std::dynamic_pointer_cast<VKMLayerListViewController>(screens.presented());
+}
+
+// Moves the clock a turn at a time and lets the drawing threads deliver,
+// until every row's preview has come (true) or 20 s have passed.
+bool AllPreviewsArrive(SideScreens& screens, VKMLayerListViewController& list) {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    const auto rows = [&] { return static_cast<std::size_t>(list.tableView()->numberOfRowsInSection(0)); };
+    while (std::chrono::steady_clock::now() < until) {
+        if (list.previewsMade() >= rows() && list.previewsPending() == 0) return true;
+        screens.advance(0.02);
+        platform::RunLoop::main()->runUntil([&] { return list.previewsMade() >= rows(); },
+                                            std::chrono::milliseconds(10));
+    }
+    return false;
+}
+
+// Pixels of the two images (of one size) that differ by more than 8 on a
+// channel; -1 for images of different sizes.
+int Differing(const platform::Image& a, const platform::Image& b) {
+    if (a.pixelWidth() != b.pixelWidth() || a.pixelHeight() != b.pixelHeight()) return -1;
+    int differing = 0;
+    for (int y = 0; y < a.pixelHeight(); ++y) {
+        for (int x = 0; x < a.pixelWidth(); ++x) {
+            const auto p = *a.pixel(x, y);
+            const auto q = *b.pixel(x, y);
+            if (std::abs(p.red - q.red) > 8 || std::abs(p.green - q.green) > 8 || std::abs(p.blue - q.blue) > 8 ||
+                std::abs(p.alpha - q.alpha) > 8)
+                ++differing;
+        }
+    }
+    return differing;
+}
+
+// Each row's preview beside the layer's picture drawn at once from the
+// document as it is now; the names of the rows that differ.
+std::vector<std::string> RowsUnlikeTheirLayers(SideScreens& screens, VKMLayerListViewController& list) {
+    std::vector<std::string> unlike;
+    CLayout& layout = *screens.layoutScreen->trackLayout();
+    const double side = VKMLayerListViewController::kPreviewSize;
+    for (int row = 0; row < list.tableView()->numberOfRowsInSection(0); ++row) {
+        CLayer* layer = layout.GetLayerManager().GetLayers()[static_cast<std::size_t>(row)];
+        const auto expected = VKMLayerPreviewHelper::previewForLayer(layer, layout, {side, side});
+        const auto preview = PreviewOf(*list.tableView(), row);
+        if (!expected || !preview || !preview->image() || Differing(*preview->image(), *expected) != 0) {
+            unlike.push_back(layer->GetName());
+        }
+    }
+    return unlike;
+}
+
+// Restores the default size of a turn's copies when a test ends.
+struct ScopedCopiesPerTurn {
+    explicit ScopedCopiesPerTurn(std::size_t copies) { VKMLayerPreviewMaker::setMostCopiesPerTurn(copies); }
+    ~ScopedCopiesPerTurn() { VKMLayerPreviewMaker::setMostCopiesPerTurn(0); }
+};
+
+}  // namespace
+
+// The tap shows the rows with empty frames before any layer is copied; then
+// every layer's preview comes, each the picture the layer's own preview is
+// when drawn at once, the image layer's the empty frame (pictures are left
+// out of exported pictures), copied over several turns.
+TEST(LayerListScreen, TheListShowsBeforeAnyCopyAndThenEveryLayersPreviewComes) {
+    SideScreens screens;
+    screens.show(UserInterfaceIdiom::tablet, sidescreens::kLayoutTab);
+    OpenGenerated(screens, 6000, 77, "previews.wkst");
+    const ScopedCopiesPerTurn turns(1000);
+
+    const auto list = TapLayerButton(screens);
+    ASSERT_NE(list, nullptr);
+    const auto table = list->tableView();
+    ASSERT_EQ(table->numberOfRowsInSection(0), 6);
+    const double side = VKMLayerListViewController::kPreviewSize;
+    const auto empty =
+        VKMLayerPreviewHelper::createFramedPreview(nullptr, {side, side}, VKMLayerPreviewHelper::kCornerRadius);
+    for (int row = 0; row < 6; ++row) {
+        const auto preview = PreviewOf(*table, row);
+        ASSERT_NE(preview, nullptr) << "row " << row;
+        ASSERT_NE(preview->image(), nullptr) << "row " << row;
+        EXPECT_TRUE(SamePixels(*preview->image(), *empty)) << "row " << row;
+    }
+    EXPECT_EQ(list->previewCopiesBegun(), 0u);
+    EXPECT_EQ(Text(*table->cellForRowAtIndexPath({0, 0}), VKMLayerListViewController::kNameLabelTag), "Tracks");
+    EXPECT_NE(Text(*table->cellForRowAtIndexPath({0, 0}), VKMLayerListViewController::kSummaryLabelTag), "(empty)");
+
+    ASSERT_TRUE(AllPreviewsArrive(screens, *list));
+    EXPECT_EQ(RowsUnlikeTheirLayers(screens, *list), std::vector<std::string>{});
+    // The tracks and the baseboards show; the pictures do not.
+    CLayout& layout = *screens.layoutScreen->trackLayout();
+    for (int row = 0; row < 6; ++row) {
+        const CLayer* layer = layout.GetLayerManager().GetLayers()[static_cast<std::size_t>(row)];
+        const bool pictures = layer->GetLayerType() == CLayer::kImageLayer;
+        EXPECT_EQ(SamePixels(*PreviewOf(*table, row)->image(), *empty), pictures) << layer->GetName();
+    }
+    EXPECT_GE(list->previewCopiesBegun(), 5u);
+}
+
+// A change of the document while the copies are made over several turns,
+// or once the previews have come: the previews shown in the end are those
+// of the document as it is afterwards, never a mixture or the old picture,
+// and nothing of a closed document comes.
+TEST(LayerListScreen, AChangeOfTheDocumentShowsNoStalePreview) {
+    struct Case {
+        const char* name;
+        std::function<void()> change;
+        int rowsAfter;
+    };
+    const std::vector<Case> cases = {
+        {"the document moved, as the centring after a load moves it",
+         [] { VKMLayoutResizeHelper::sizeLayoutToFitContents(); }, 6},
+        {"the tracks coloured by type", [] { VKMAutoColorizeHelper::autoColorizeTracks(1); }, 6},
+        {"another document opened",
+         [] {
+             ULayoutGen::tLayoutDocument document;
+             ULayoutGen::ComposeLargeLayout(document, 3000, 5, 13);
+             const auto path = platform::Paths::tmp() / "changes-other.wkst";
+             const auto bytes = ULayoutFileWriter::LayoutFileBytes(document.FileContent());
+             std::ofstream(path, std::ios::binary)
+                 .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+             ASSERT_TRUE(VKMLayoutDocumentHelper::loadLayoutFile(path));
+         },
+         6},
+        {"the document closed (an empty one in its place)", [] { VKMLayoutDocumentHelper::closeCurrentLayout(); }, 1},
+    };
+    for (const bool copying : {true, false}) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(c.name) + (copying ? " while copying" : " after the previews came"));
+            SideScreens screens;
+            screens.show(UserInterfaceIdiom::tablet, sidescreens::kLayoutTab);
+            OpenGenerated(screens, 6000, 91, "changes.wkst");
+            const ScopedCopiesPerTurn turns(1000);
+            const auto list = TapLayerButton(screens);
+            ASSERT_NE(list, nullptr);
+            if (copying) {
+                // The largest layer's copy is under way.
+                screens.advance(0.02);
+                ASSERT_EQ(list->previewCopiesBegun(), 1u);
+                ASSERT_EQ(list->previewsMade(), 1u) << "only the pictures' empty frame";
+            } else {
+                ASSERT_TRUE(AllPreviewsArrive(screens, *list));
+            }
+
+            c.change();
+            screens.window->layoutIfNeeded();
+            ASSERT_EQ(list->tableView()->numberOfRowsInSection(0), c.rowsAfter);
+            ASSERT_TRUE(AllPreviewsArrive(screens, *list));
+            EXPECT_EQ(RowsUnlikeTheirLayers(screens, *list), std::vector<std::string>{});
+            EXPECT_EQ(list->previewsMade(), static_cast<std::size_t>(c.rowsAfter));
+        }
+    }
 }

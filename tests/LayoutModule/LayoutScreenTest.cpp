@@ -474,14 +474,14 @@ TEST(LayoutScreen, ADocumentOpenedBeforeTheScreenWasMadeIsShown) {
     EXPECT_TRUE(screen.controller->outlets.layoutView.lock()->hasRenderData());
 }
 
-TEST(LayoutScreen, AResizedWindowFitsAndCentresTheLayoutAgain) {
+TEST(LayoutScreen, AResizedWindowFitsAndCentresAFittedLayoutAgain) {
     ScreenFixture screen;
     screen.show(UserInterfaceIdiom::phone);
     screen.open(kBoardScenario, "resized.wkst");
-    // Panned and zoomed away first.
-    screen.controller->setTouchDownContentOffset(screen.controller->contentOffset());
-    screen.controller->panContentWithDelta({-120, 40});
-    screen.controller->changeZoomTo(screen.zoom() * 2);
+    // Panned away at the fitted zoom first.
+    screen.synth->pan({{250, 450}, {130, 490}}, 0.3);
+    screen.advance(0.5);
+    ASSERT_NE(screen.controller->contentOffset().x, 0);
 
     // A desktop window dragged wider and lower, as the desktop resizes it.
     screen.window->screen()->setSize({700, 500});
@@ -500,6 +500,75 @@ TEST(LayoutScreen, AResizedWindowFitsAndCentresTheLayoutAgain) {
     EXPECT_TRUE(layouttest::PixelNear(*shot, cx + boardHalf - 6, cy - 20, 255, 0, 0, 255));
     EXPECT_TRUE(layouttest::PixelNear(*shot, cx - boardHalf - 6, cy + 20, 255, 255, 255, 255));
     EXPECT_TRUE(layouttest::PixelNear(*shot, cx + boardHalf + 6, cy + 20, 255, 255, 255, 255));
+}
+
+// A zoom the user chose survives a resize of the window or a turn of the
+// tablet, and the point of the layout in the middle of the view stays
+// there; a layout shown fitted is fitted to the new size.
+TEST(LayoutScreen, AResizeKeepsAChosenZoomAndTheMiddleAndRefitsAFittedLayout) {
+    struct Case {
+        const char* name;
+        UserInterfaceIdiom idiom;
+        bool zoomed;
+        platform::Size to;
+        double duration;  // 0: a desktop window's edge dragged; else a turn
+    };
+    const Case cases[] = {
+        {"phone window made wider", UserInterfaceIdiom::phone, true, {700, 500}, 0},
+        {"phone window made narrower", UserInterfaceIdiom::phone, true, {320, 700}, 0},
+        {"tablet window made smaller", UserInterfaceIdiom::tablet, true, {600, 900}, 0},
+        {"tablet turned", UserInterfaceIdiom::tablet, true, {1180, 820}, 0.3},
+        {"fitted tablet turned", UserInterfaceIdiom::tablet, false, {1180, 820}, 0.3},
+        {"fitted phone window made wider", UserInterfaceIdiom::phone, false, {700, 500}, 0},
+    };
+    for (const Case& c : cases) {
+        ScreenFixture screen;
+        screen.show(c.idiom);
+        screen.open(kBoardScenario, "kept.wkst");
+        VKMLayoutViewController& controller = *screen.controller;
+        const auto view = controller.outlets.layoutView.lock();
+        const platform::Rect before = view->bounds();
+        const platform::Point mid{before.width / 2, before.height / 2};
+        if (c.zoomed) {
+            // Spread and moved as fingers do: well past the fitting zoom,
+            // the layout's middle off the view's.
+            screen.synth->pinch({mid.x - 20, mid.y}, {mid.x + 20, mid.y}, {mid.x - 60, mid.y}, {mid.x + 60, mid.y},
+                                0.5);
+            screen.synth->pan({{mid.x, mid.y}, {mid.x + 90, mid.y - 70}}, 0.3);
+            screen.advance(0.5);
+            ASSERT_GT(screen.zoom(), controller.fittingZoomFactor() * 1.5) << c.name;
+        }
+        const double zoom = screen.zoom();
+        const platform::Point offset = controller.contentOffset();
+        const platform::Point middle{(mid.x - offset.x) / zoom, (mid.y - offset.y) / zoom};
+
+        screen.window->screen()->setSize(c.to);
+        screen.window->transitionToSize(c.to, c.duration);
+        if (c.duration > 0) {
+            Device::currentDevice().setOrientation(c.to.width > c.to.height ? DeviceOrientation::landscapeLeft
+                                                                            : DeviceOrientation::portrait);
+        }
+        screen.advance(0.5);
+        const platform::Rect after = view->bounds();
+        ASSERT_NE(after.size(), before.size()) << c.name;
+        const platform::Point now = controller.contentOffset();
+        if (c.zoomed) {
+            EXPECT_EQ(screen.zoom(), zoom) << c.name;
+            const platform::Point shown{(after.width / 2 - now.x) / zoom, (after.height / 2 - now.y) / zoom};
+            EXPECT_NEAR(shown.x, middle.x, 1e-6) << c.name << ": the layout's point in the middle";
+            EXPECT_NEAR(shown.y, middle.y, 1e-6) << c.name;
+        } else {
+            // Fitted and centred anew (a turned tablet keeps its shorter
+            // side, and so its zoom).
+            const CLayoutParameters& workspace = screen.layout().GetParameters();
+            const double fitted = screen.zoom();
+            EXPECT_DOUBLE_EQ(fitted, controller.fittingZoomFactor()) << c.name;
+            EXPECT_NEAR(now.x, -(fitted * workspace.mWorkspaceWidth - after.width) / 2, 1e-6) << c.name;
+            EXPECT_NEAR(now.y, -(fitted * workspace.mWorkspaceHeight - after.height) / 2, 1e-6) << c.name;
+        }
+        EXPECT_EQ(controller.zoomButton()->currentZoomFactor(), screen.zoom()) << c.name;
+        Device::currentDevice().setOrientation(DeviceOrientation::portrait);
+    }
 }
 
 // A file is read off the main thread: the screen keeps its frames coming and

@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "LayoutModule/PartList/VKMPartsTableDataSource.h"
+#include "app/Helper/VKMLayoutDocumentHelper.h"
 #include "app/Utilities/Colors/UIColorCColor.h"
 #include "app/Utilities/Colors/UIColorCColorPalette.h"
 #include "engine/model/PartList.h"
@@ -230,6 +231,66 @@ TEST(PartListScreen, AnEmptyPartListLeavesThePasteboardAloneAndSaysThereIsNothin
     EXPECT_EQ(screens.messages[0], "The part list is empty: nothing to copy");
     EXPECT_EQ(testsupport::CountWith(watch.Lines(), "Could not create string for part list"), 1);
     EXPECT_TRUE(screens.partList->outlets.pieChart.lock()->items().empty());
+}
+
+namespace {
+
+// The texts of the labels shown under `view`: none of a hidden view's.
+void ShownTexts(const std::shared_ptr<View>& view, std::vector<std::string>& texts) {
+    if (view->isHidden() || view->alpha() < 0.01) return;
+    if (const auto label = std::dynamic_pointer_cast<Label>(view); label && !label->text().empty())
+        texts.push_back(label->text());
+    for (const auto& subview : view->subviews()) ShownTexts(subview, texts);
+}
+
+std::vector<std::string> ShownTexts(const std::shared_ptr<View>& view) {
+    std::vector<std::string> texts;
+    ShownTexts(view, texts);
+    return texts;
+}
+
+}  // namespace
+
+TEST(PartListScreen, AfterALoadThatFailedClosedTheLayoutItSaysNoLayoutIsOpen) {
+    SideScreens screens;
+    screens.show(UserInterfaceIdiom::tablet, sidescreens::kLayoutTab);
+    const auto shown = [&] { return ShownTexts(screens.partList->view()); };
+    const std::vector<std::string> none{"No layout open"};
+    const auto failedLoad = [&] {
+        EXPECT_FALSE(VKMLayoutDocumentHelper::loadLayoutFile("/nonexistent/missing.wkst"));
+        screens.advance(1);
+        ASSERT_NE(screens.presented(), nullptr) << "the alert of the failed load";
+        screens.tabs->dismissViewController(false);
+        screens.advance(0.5);
+    };
+
+    // Before any layout.
+    screens.tabs->setSelectedIndex(sidescreens::kPartListTab);
+    screens.advance(0.5);
+    EXPECT_EQ(shown(), none);
+
+    // A layout, then a load that fails while another tab is shown.
+    screens.open(kPartsScenario, "parts.wkst");
+    screens.advance(0.5);
+    auto texts = shown();
+    EXPECT_NE(std::find(texts.begin(), texts.end(), "5 tracks"), texts.end());
+    EXPECT_EQ(std::find(texts.begin(), texts.end(), "No layout open"), texts.end());
+    screens.tabs->setSelectedIndex(sidescreens::kLayoutTab);
+    screens.advance(0.5);
+    failedLoad();
+    screens.tabs->setSelectedIndex(sidescreens::kPartListTab);
+    screens.advance(0.5);
+    EXPECT_EQ(shown(), none) << "no \"Shopping list 0 tracks\"";
+    EXPECT_TRUE(screens.partList->outlets.pieChart.lock()->items().empty());
+
+    // A layout again; then a load that fails while the part list is shown.
+    screens.open(kPartsScenario, "again.wkst");
+    screens.advance(0.5);
+    EXPECT_EQ(screens.partList->outlets.partsTableView.lock()->numberOfRowsInSection(0), 2);
+    EXPECT_NE(shown(), none);
+    failedLoad();
+    EXPECT_EQ(shown(), none);
+    EXPECT_EQ(screens.partList->outlets.partsTableView.lock()->numberOfRowsInSection(0), 0);
 }
 
 TEST(PartListScreen, OnATabletTheChartFollowsTheTableAndTheStackTheDevice) {

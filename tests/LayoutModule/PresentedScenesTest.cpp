@@ -21,6 +21,7 @@
 #include "LayoutModule/ActionButtons/VKMLayoutActionButtonHelper.h"
 #include "LayoutModule/Share/VKMSharingHelper.h"
 #include "LayoutModule/LayerList/VKMLayerListViewController.h"
+#include "LayoutModule/Layout/VKMLayoutView.h"
 #include "SharingModule/Model/QLLayoutEntity.h"
 #include "SharingModule/Model/VKMLayoutEntityCache.h"
 #include "UserProfileModule/LogIn/VKMLogInViewController.h"
@@ -40,6 +41,7 @@
 #include "platform/ui/views/Button.h"
 #include "platform/ui/views/ImageView.h"
 #include "platform/ui/views/Pasteboard.h"
+#include "tests/LayoutModule/KeptPictures.h"
 #include "tests/LayoutModule/LayoutModuleTestSupport.h"
 #include "tests/LayoutModule/SideScreenSupport.h"
 #include "tests/support/EngineServices.h"
@@ -96,8 +98,14 @@ void TapButton(SideScreens& screens, const char* name) {
 }
 
 std::shared_ptr<ViewController> WaitForPresented(SideScreens& screens) {
-    // The share sheet's picture is drawn on another thread.
-    platform::RunLoop::main()->runUntil([&] { return screens.presented() != nullptr; }, std::chrono::seconds(20));
+    // The share sheet comes at once; its picture is drawn on another thread.
+    platform::RunLoop::main()->runUntil(
+        [&] {
+            const auto shown = screens.presented();
+            const auto sheet = std::dynamic_pointer_cast<ActivityViewController>(shown);
+            return shown && !(sheet && sheet->isWaitingForItems());
+        },
+        std::chrono::seconds(20));
     screens.advance(1);
     screens.window->layoutIfNeeded();
     return screens.presented();
@@ -304,52 +312,6 @@ int CountNear(const platform::Image& shot, const Rect& box, int r, int g, int b)
     return count;
 }
 
-// The snapshot at a quarter of its size across (each pixel the mean of
-// four by four), against the picture kept in tests/LayoutModule/pictures,
-// which VEKMONT_UPDATE_PICTURES=1 writes anew. A pixel differs when a
-// channel is more than 40 off; one in two hundred may (text's edges).
-void ExpectLooksAsKept(const platform::Image& shot, const std::string& name) {
-    constexpr int kFactor = 4;
-    const int width = shot.pixelWidth() / kFactor;
-    const int height = shot.pixelHeight() / kFactor;
-    std::vector<platform::Pixel> small(static_cast<std::size_t>(width * height));
-    for (int y = 0; y < height; ++y) {
-        for (int x = 0; x < width; ++x) {
-            int sum[4] = {0, 0, 0, 0};
-            for (int dy = 0; dy < kFactor; ++dy) {
-                for (int dx = 0; dx < kFactor; ++dx) {
-                    const auto p = shot.pixel(x * kFactor + dx, y * kFactor + dy).value_or(platform::Pixel{});
-                    sum[0] += p.red, sum[1] += p.green, sum[2] += p.blue, sum[3] += p.alpha;
-                }
-            }
-            const auto mean = [&](int i) { return static_cast<std::uint8_t>(sum[i] / (kFactor * kFactor)); };
-            small[static_cast<std::size_t>(y * width + x)] = {mean(0), mean(1), mean(2), mean(3)};
-        }
-    }
-    const auto made = platform::Image::fromPixels(width, height, small);
-    ASSERT_NE(made, nullptr);
-    const std::filesystem::path kept = std::filesystem::path(VEKMONT_KEPT_PICTURES) / (name + ".png");
-    if (std::getenv("VEKMONT_UPDATE_PICTURES")) {
-        std::filesystem::create_directories(kept.parent_path());
-        ASSERT_TRUE(made->writePNG(kept));
-    }
-    const auto expected = platform::Image::fromFile(kept);
-    ASSERT_NE(expected, nullptr) << kept << " is missing (VEKMONT_UPDATE_PICTURES=1 writes it)";
-    ASSERT_EQ(expected->pixelWidth(), width) << name;
-    ASSERT_EQ(expected->pixelHeight(), height) << name;
-    int differing = 0;
-    for (int y = 0; y < height; ++y) {
-        for (int x = 0; x < width; ++x) {
-            const auto a = *made->pixel(x, y);
-            const auto b = *expected->pixel(x, y);
-            const int most = std::max({std::abs(a.red - b.red), std::abs(a.green - b.green), std::abs(a.blue - b.blue),
-                                       std::abs(a.alpha - b.alpha)});
-            if (most > 40) ++differing;
-        }
-    }
-    EXPECT_LE(differing, width * height / 200) << name << ": " << differing << " pixels differ from " << kept;
-}
-
 }  // namespace
 
 TEST(PresentedScenes, TheShareSheetShowsTheLocalLayoutsPictureAndSavesItUnderItsName) {
@@ -374,10 +336,12 @@ TEST(PresentedScenes, TheShareSheetShowsTheLocalLayoutsPictureAndSavesItUnderIts
 
         // What it looks like: a sheet over the dimmed layout on a phone, an
         // edged popover over the undimmed one on a tablet; the picture (the
-        // red board) inside, the buttons' tint below it.
+        // red board) inside, the buttons' tint below it. The layout beneath
+        // is drawn in tiles on worker threads.
+        ASSERT_TRUE(screens.layoutScreen->outlets.layoutView.lock()->waitForTiles());
         const auto shot = screens.window->snapshot();
         ASSERT_NE(shot, nullptr);
-        ExpectLooksAsKept(*shot, phone ? "share-sheet-phone" : "share-sheet-tablet");
+        layouttest::ExpectLooksAsKept(*shot, phone ? "share-sheet-phone" : "share-sheet-tablet");
         const Rect box = ShownFrame(*sheet);
         const auto preview = sheet->view()->findViewWithAccessibilityIdentifier(activity::kCopyToPasteboard);
         ASSERT_NE(preview, nullptr);
@@ -412,22 +376,25 @@ TEST(PresentedScenes, TheShareSheetShowsTheLocalLayoutsPictureAndSavesItUnderIts
         ASSERT_NE(saved, nullptr);
         EXPECT_EQ(saved->pixelWidth(), sheet->activityItems().at(0).image->pixelWidth());
 
-        // Copied: the picture is on the pasteboard, the sheet goes and the
-        // share is counted.
+        // Copied: the picture is on the pasteboard, the sheet says so a
+        // moment, then goes and the share is counted.
         const int shared = EventCount("LayoutImageShared");
         const testsupport::LogWatch log;
         screens.synth->tap(screens.centreOf(*preview));
-        screens.advance(1);
+        screens.advance(0.5);
         EXPECT_EQ(Pasteboard::generalPasteboard().image(), sheet->activityItems().at(0).image);
+        EXPECT_EQ(sheet->statusText(), "Copied");
+        EXPECT_EQ(screens.presented(), sheet);
+        screens.advance(ActivityViewController::kCopiedShowTime);
         EXPECT_EQ(screens.presented(), nullptr);
         EXPECT_EQ(EventCount("LayoutImageShared"), shared + 1);
         EXPECT_EQ(testsupport::CountWith(log.Lines(), "Image of layout shared (copyToPasteboard)"), 1);
     }
 }
 
-// The share sheet's bar speaks the user's language: Abbrechen, then Fertig
-// once a picture is saved.
-TEST(PresentedScenes, TheShareSheetsBarIsInGerman) {
+// The share sheet speaks the user's language: Abbrechen, Kopieren and Als
+// PNG sichern, then Fertig and where the picture went once it is saved.
+TEST(PresentedScenes, TheShareSheetIsInGerman) {
     SideScreens screens;
     platform::Bundle::main()->setPreferredLanguage(std::string("de"));
     screens.show(UserInterfaceIdiom::phone, sidescreens::kLayoutTab);
@@ -439,10 +406,20 @@ TEST(PresentedScenes, TheShareSheetsBarIsInGerman) {
     ASSERT_NE(bar, nullptr);
     EXPECT_EQ(bar->currentTitle(), "Abbrechen");
     EXPECT_GE(bar->frame().width, bar->intrinsicContentSize().width) << "the title cut short";
+    const auto button = [&](const char* activity) {
+        const auto shown =
+            std::dynamic_pointer_cast<Button>(sheet->view()->findViewWithAccessibilityIdentifier(activity));
+        return shown ? shown->currentTitle().value_or("") : "(none)";
+    };
+    EXPECT_EQ(button(activity::kCopyToPasteboard), "Kopieren");
+    EXPECT_EQ(button(activity::kSaveToFiles), "Als PNG sichern");
     ASSERT_TRUE(sheet->perform(activity::kSaveToFiles));
-    EXPECT_TRUE(platform::RunLoop::main()->runUntil(
-        [&] { return sheet->statusText() != ActivityViewController::kSavingStatus; }, std::chrono::seconds(10)));
+    EXPECT_EQ(sheet->statusText(), "Wird gesichert …");
+    EXPECT_TRUE(platform::RunLoop::main()->runUntil([&] { return !sheet->isSaving(); }, std::chrono::seconds(10)));
     EXPECT_EQ(bar->currentTitle(), "Fertig");
+    EXPECT_EQ(sheet->statusText(), "Gesichert unter " + (platform::Paths::documents() / "Abbrechen.png").string());
+    ASSERT_TRUE(sheet->perform(activity::kCopyToPasteboard));
+    EXPECT_EQ(sheet->statusText(), "Kopiert");
     platform::Bundle::main()->setPreferredLanguage(std::string("en"));
 }
 

@@ -336,23 +336,26 @@ TEST(RenderData, APictureOverTheBudgetIsDrawnReducedWithAWarning) {
     CImageElement element(png.data(), static_cast<int>(png.size()));
     element.SetWidth(400);
     element.SetHeight(300);
-    const long before = layouttest::CountWarnings("Layout image: ");
+    element.SetName("Scan");
+    const long before = layouttest::CountWarnings("Layout image ");
     const auto picture = VKMImagesPainter::getImageForImageElement(element);
     ASSERT_NE(picture, nullptr);
     EXPECT_EQ(picture->pixelWidth(), 2049);
     EXPECT_EQ(picture->pixelHeight(), 2048);
     EXPECT_TRUE(layouttest::PixelNear(*picture, 2048, 2047, 90, 90, 90, 255, 0));
-    EXPECT_EQ(layouttest::CountWarnings("Layout image: a picture of 4097 x 4096 pixels is over the budget of "
-                                        "16777216: decoded at 2049 x 2048") -
+    EXPECT_EQ(layouttest::CountWarnings("Layout image \"Scan\" (1 of 1): a picture of 4097 x 4096 pixels is over the "
+                                        "budget of 16777216: decoded at 2049 x 2048") -
                   before,
               1);
+    // Decoded once: asked again, the element's own picture.
+    EXPECT_EQ(VKMImagesPainter::getImageForImageElement(element), picture);
     // Within the budget: whole, and nothing logged.
     const auto small = testsupport::PlainPng(64, 48, 2, {1, 2, 3});
     CImageElement within(small.data(), static_cast<int>(small.size()));
     within.SetWidth(64);
     within.SetHeight(48);
     ASSERT_NE(VKMImagesPainter::getImageForImageElement(within), nullptr);
-    EXPECT_EQ(layouttest::CountWarnings("Layout image: ") - before, 1);
+    EXPECT_EQ(layouttest::CountWarnings("Layout image ") - before, 1);
 }
 
 TEST(RenderData, ReleasingALayerDeletesEveryInstructionOnceLastFirstInTheBackground) {

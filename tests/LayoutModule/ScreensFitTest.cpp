@@ -1,16 +1,20 @@
 // Every screen of the program's storyboards, shown at the phone's and the
-// tablet's size with a shared layout open: no label's text is cut, and no
-// two controls lie on each other but where the screens mean them to.
+// tablet's size and at the smallest the window may be made, with a shared
+// layout open: no label's text is cut, and no two controls lie on each
+// other but where the screens mean them to.
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
 #include <cstdio>
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <optional>
+#include <regex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -19,6 +23,7 @@
 #include "LayoutModule/ElementInfo/VKMElementInfoViewController.h"
 #include "LayoutModule/ElementInfo/VKMLayoutElementInfoHelper.h"
 #include "LayoutModule/Info/VKMLayoutInfoHelper.h"
+#include "LayoutModule/Layout/VKMLayoutView.h"
 #include "LayoutModule/Layout/VKMLayoutViewController.h"
 #include "LayoutModule/LayoutDetails/VKMLayoutDetailsViewController.h"
 #include "LayoutModule/PartList/VKMPartListViewController.h"
@@ -36,6 +41,7 @@
 #include "app/Session/VKMLayoutSession.h"
 #include "app/Utilities/VKMAlerts.h"
 #include "engine/model/Layout.h"
+#include "platform/dispatch/RunLoop.h"
 #include "platform/foundation/Bundle.h"
 #include "engine/services/ZDUtils.h"
 #include "platform/ui/controllers/AlertController.h"
@@ -53,7 +59,9 @@
 #include "platform/ui/views/StackView.h"
 #include "platform/ui/views/TableView.h"
 #include "platform/ui/views/TableViewCell.h"
+#include "platform/ui/views/TextField.h"
 #include "platform/ui/views/Window.h"
+#include "tests/LayoutModule/KeptPictures.h"
 #include "tests/LayoutModule/LayoutModuleTestSupport.h"
 #include "tests/LayoutModule/SideScreenSupport.h"
 #include "tests/SharingModule/support/SharingTestSupport.h"
@@ -200,6 +208,92 @@ std::vector<std::string> Problems(Window& window) {
     return problems;
 }
 
+// The English tables' texts that another language says otherwise: one of
+// them shown in that language was left in English. Texts with a number or
+// name put in ("%d tracks") are matched as patterns.
+class EnglishLeftovers {
+public:
+    explicit EnglishLeftovers(const std::string& language) {
+        const platform::Bundle& bundle = *platform::Bundle::main();
+        for (const auto& file : std::filesystem::directory_iterator(bundle.resourcesPath() / "en.lproj")) {
+            if (file.path().extension() != ".strings") continue;
+            const std::string table = file.path().stem().string();
+            const auto translated = bundle.strings(language, table);
+            for (const auto& [key, text] : translated) mTranslated.insert(text);
+            for (const auto& [key, english] : bundle.strings("en", table)) {
+                const auto it = translated.find(key);
+                if (it != translated.end() && it->second == english) continue;
+                mEnglish.push_back({table + "/" + key, english, Pattern(english)});
+            }
+        }
+    }
+
+    // The table and key of the English text `shown` is, if it is one.
+    std::optional<std::string> find(const std::string& shown) const {
+        if (shown.empty() || mTranslated.count(shown) != 0) return std::nullopt;
+        for (const Entry& entry : mEnglish) {
+            if (shown == entry.text || (entry.pattern && std::regex_match(shown, *entry.pattern))) return entry.where;
+        }
+        return std::nullopt;
+    }
+
+private:
+    struct Entry {
+        std::string where;
+        std::string text;
+        std::optional<std::regex> pattern;
+    };
+
+    // A format's conversions as wildcards, when the rest says enough to
+    // tell it from other texts.
+    static std::optional<std::regex> Pattern(const std::string& format) {
+        static const std::regex conversion(R"(%(\d+\$)?[-+ #0]*\d*(\.\d+)?(hh|h|ll|l|z|j|t|L)?[@dDiuUxXoOfFeEgGcsSp])");
+        static const std::regex special(R"([.^$|()\[\]{}*+?\\])");
+        if (format.find('%') == std::string::npos) return std::nullopt;
+        std::string pattern;
+        std::size_t literal = 0;
+        auto begin = std::sregex_iterator(format.begin(), format.end(), conversion);
+        std::size_t at = 0;
+        for (auto it = begin; it != std::sregex_iterator(); ++it) {
+            const std::string text = format.substr(at, static_cast<std::size_t>(it->position()) - at);
+            literal += text.size();
+            pattern += std::regex_replace(text, special, "\\$&") + ".+";
+            at = static_cast<std::size_t>(it->position() + it->length());
+        }
+        const std::string rest = format.substr(at);
+        literal += rest.size();
+        pattern += std::regex_replace(rest, special, "\\$&");
+        if (literal < 4) return std::nullopt;
+        return std::regex(pattern);
+    }
+
+    std::vector<Entry> mEnglish;
+    std::set<std::string> mTranslated;
+};
+
+// The texts shown now: labels (buttons' titles among them), segments and
+// text fields.
+std::vector<std::pair<std::string, std::string>> ShownTexts(Window& window) {
+    window.layoutIfNeeded();
+    std::vector<Shown> shown;
+    const auto subviews = window.subviews();
+    for (std::size_t i = 0; i < subviews.size(); ++i) Collect(subviews[i], window.bounds(), window.bounds(), i, shown);
+    std::vector<std::pair<std::string, std::string>> texts;
+    for (const Shown& s : shown) {
+        if (const auto label = std::dynamic_pointer_cast<Label>(s.view)) {
+            texts.emplace_back(label->text(), Describe(*label));
+        } else if (const auto segments = std::dynamic_pointer_cast<SegmentedControl>(s.view)) {
+            for (int i = 0; i < segments->numberOfSegments(); ++i) {
+                texts.emplace_back(segments->titleForSegmentAtIndex(i), Describe(*segments));
+            }
+        } else if (const auto field = std::dynamic_pointer_cast<TextField>(s.view)) {
+            texts.emplace_back(field->placeholder(), Describe(*field));
+            texts.emplace_back(field->text(), Describe(*field));
+        }
+    }
+    return texts;
+}
+
 const char* const kScenario = R"(version 13
 layer "Plan"
 straight length=300 at=0,0 angle=0 product=S188.3 maker=layoutgen library="layoutgen H0" scale=16 desc="A straight track of the standard length"
@@ -238,9 +332,10 @@ public:
         cache.recordDownload("L7");
     }
 
-    void showApp(UserInterfaceIdiom idiom) {
+    // At the idiom's size unless given one.
+    void showApp(UserInterfaceIdiom idiom, std::optional<platform::Size> given = std::nullopt) {
         const platform::Size size =
-            idiom == UserInterfaceIdiom::tablet ? platform::Size{820, 1180} : platform::Size{390, 844};
+            given.value_or(idiom == UserInterfaceIdiom::tablet ? platform::Size{820, 1180} : platform::Size{390, 844});
         Device::currentDevice().setUserInterfaceIdiom(idiom);
         Screen::mainScreen()->setSize(size);
         Screen::mainScreen()->setScale(2);
@@ -295,22 +390,54 @@ public:
             if (const auto shot = window->snapshot()) shot->writePNG(std::string(folder) + "/" + name + ".png");
         }
         for (const auto& problem : Problems(*window)) ADD_FAILURE() << where << ": " << problem;
+        if (!english) return;
+        for (const auto& [text, view] : ShownTexts(*window)) {
+            if (const auto key = english->find(text))
+                ADD_FAILURE() << where << ": in English: " << view << " (" << *key << ")";
+        }
     }
+
+    // When set, the screens are in another language: what they show of the
+    // English tables is a miss.
+    const EnglishLeftovers* english = nullptr;
 };
 
-std::string IdiomName(UserInterfaceIdiom idiom) { return idiom == UserInterfaceIdiom::tablet ? "tablet" : "phone"; }
+// The sizes the window is shown at: each idiom's own, and the smallest the
+// desktop window can be made.
+// desktop window can be made, and the tablet on its side as a wide display
+// opens it.
+struct Shape {
+    const char* name;
+    UserInterfaceIdiom idiom;
+    platform::Size size;
+    DeviceOrientation orientation = DeviceOrientation::portrait;
+};
+const Shape kShapes[] = {
+    {"phone", UserInterfaceIdiom::phone, {390, 844}},
+    {"small phone", UserInterfaceIdiom::phone, {320, 568}},
+    {"tablet", UserInterfaceIdiom::tablet, {820, 1180}},
+    {"small tablet", UserInterfaceIdiom::tablet, {768, 1024}},
+    {"landscape tablet", UserInterfaceIdiom::tablet, {1180, 820}, DeviceOrientation::landscapeLeft},
+    {"small landscape tablet", UserInterfaceIdiom::tablet, {1024, 768}, DeviceOrientation::landscapeLeft},
+};
 
 }  // namespace
 
 // `author`: the name the title block shows, when the service gave one.
 static void CheckEveryScreen(const std::optional<std::string>& language, const std::optional<std::string>& author) {
-    for (const UserInterfaceIdiom idiom : {UserInterfaceIdiom::phone, UserInterfaceIdiom::tablet}) {
-        const std::string name = IdiomName(idiom);
+    for (const Shape& shape : kShapes) {
+        const std::string name = shape.name;
         Screens s;
         // Chosen once the services are up: setting them up forgets it.
         platform::Bundle::main()->setPreferredLanguage(language);
         if (language == "de") ASSERT_EQ(ZDUtils::localizedString("OperationFailed"), "Vorgang fehlgeschlagen");
-        s.showApp(idiom);
+        std::optional<EnglishLeftovers> leftovers;
+        if (language && *language != "en") {
+            leftovers.emplace(*language);
+            s.english = &*leftovers;
+        }
+        Device::currentDevice().setOrientation(shape.orientation);
+        s.showApp(shape.idiom, shape.size);
         s.openShared();
         const auto layout = s.layout();
         ASSERT_NE(layout, nullptr);
@@ -366,6 +493,25 @@ static void CheckEveryScreen(const std::optional<std::string>& language, const s
             s.expectFits(name + " " + button);
             s.dismiss();
         }
+
+        // The share sheet, and what it says once the picture is saved. The
+        // picture is drawn and written on other threads.
+        VKMLayoutActionButtonHelper::button(VKMLayoutActionButtonHelper::kShare)->buttonTapped();
+        const auto sheet = std::dynamic_pointer_cast<ActivityViewController>(s.presented());
+        ASSERT_NE(sheet, nullptr) << name << ": shown at once";
+        s.window->layoutIfNeeded();
+        s.expectFits(name + " share sheet preparing");
+        ASSERT_TRUE(
+            platform::RunLoop::main()->runUntil([&] { return !sheet->isWaitingForItems(); }, std::chrono::seconds(20)))
+            << name;
+        s.advance(1);
+        s.expectFits(name + " share sheet");
+        ASSERT_TRUE(sheet->perform(activity::kSaveToFiles)) << name;
+        ASSERT_TRUE(platform::RunLoop::main()->runUntil([&] { return !sheet->isSaving(); }, std::chrono::seconds(20)));
+        s.advance(0.1);
+        ASSERT_NE(sheet->statusText().find(".png"), std::string::npos) << name << ": " << sheet->statusText();
+        s.expectFits(name + " share sheet saved");
+        s.dismiss();
 
         ASSERT_TRUE(VKMLayoutElementInfoHelper::presentInfoForElement(layout->trackLayout()->GetElements().at(0),
                                                                       {300, 500}, layout->view()));
@@ -479,6 +625,7 @@ void ExpectAlertPicture(Screens& s, const std::string& name, int lines) {
     const auto shot = s.window->snapshot();
     ASSERT_NE(shot, nullptr);
     SavePicture(*shot, name);
+    layouttest::ExpectLooksAsKept(*shot, name);
     const auto message = alerts[0]->messageLabel();
     const auto title = alerts[0]->titleLabel();
     ASSERT_TRUE(message && title) << name;
@@ -513,17 +660,17 @@ TEST(ScreenPictures, AlertsShowTheirWholeTitleAndMessage) {
     s.showApp(UserInterfaceIdiom::phone);
     ASSERT_FALSE(VKMLayoutDocumentHelper::loadLayoutFile("/nonexistent/missing.wkst"));
     s.advance(1);
-    ExpectAlertPicture(s, "alert-missing", 1);
+    ExpectAlertPicture(s, "alert-missing-phone", 1);
     s.dismiss();
     VKMAlerts::showAlertWithTitle(ZDUtils::localizedString("OperationFailed"),
                                   ZDUtils::localizedString("LayoutLoadFailedVersionIsNotSupported"), "OK", [] {});
     s.advance(1);
-    ExpectAlertPicture(s, "alert-newer", 2);
+    ExpectAlertPicture(s, "alert-newer-phone", 2);
     s.dismiss();
     VKMAlerts::askYesNoWithTitle("Harbour Town Junction with the Engine Shed.wkst",
                                  VKMCommunityStrings::text("LocalLayoutDeleteQuestion"), "Delete", [] {});
     s.advance(1);
-    ExpectAlertPicture(s, "alert-delete", 1);
+    ExpectAlertPicture(s, "alert-delete-phone", 1);
     s.dismiss();
 }
 
@@ -535,7 +682,7 @@ TEST(ScreenPictures, TheGermanAdviceToUpdateTheAppShows) {
     ASSERT_NE(advice.find("aktualisiere"), std::string::npos) << advice;
     VKMAlerts::showAlertWithTitle(ZDUtils::localizedString("OperationFailed"), advice, "OK", [] {});
     s.advance(1);
-    ExpectAlertPicture(s, "alert-newer-de", 2);
+    ExpectAlertPicture(s, "alert-newer-de-phone", 2);
     s.dismiss();
     platform::Bundle::main()->setPreferredLanguage(std::nullopt);
 }
@@ -564,6 +711,7 @@ TEST(ScreenPictures, ThePartListOfAHundredThousandElementsShowsItsCountsWhole) {
     const auto shot = s.window->snapshot();
     ASSERT_NE(shot, nullptr);
     SavePicture(*shot, "partlist");
+    layouttest::ExpectLooksAsKept(*shot, "part-list-100000-phone");
     const auto table = s.partList->outlets.partsTableView.lock();
     ASSERT_NE(table, nullptr);
     ExpectNothingCut(table, "part list");
@@ -605,8 +753,12 @@ TEST(ScreenPictures, TheElementInformationShowsItsTitleWithTheUsageCount) {
     s.advance(1);
     const auto info = presentedControllers<VKMElementInfoViewController>();
     ASSERT_EQ(info.size(), 1u);
+    // The layout beneath is drawn in tiles on worker threads.
+    ASSERT_TRUE(layout->outlets.layoutView.lock()->waitForTiles());
     const auto shot = s.window->snapshot();
+    ASSERT_NE(shot, nullptr);
     SavePicture(*shot, "element-info");
+    layouttest::ExpectLooksAsKept(*shot, "element-info-tablet");
     const auto title = info[0]->outlets.titleLabel.lock();
     ASSERT_NE(title, nullptr);
     EXPECT_EQ(title->text(), "S188.3 (layoutgen) (3\u00D7)");
@@ -626,8 +778,11 @@ TEST(ScreenPictures, TheTabletsSharedLayoutTitleKeepsClearOfTheActionButtons) {
     Screens s;
     s.showApp(UserInterfaceIdiom::tablet);
     s.openShared();
+    ASSERT_TRUE(s.layout()->outlets.layoutView.lock()->waitForTiles());
     const auto shot = s.window->snapshot();
+    ASSERT_NE(shot, nullptr);
     SavePicture(*shot, "shared-layout-tablet");
+    layouttest::ExpectLooksAsKept(*shot, "shared-layout-tablet");
     const auto title = s.layout()->outlets.layoutTitleLabel.lock();
     ASSERT_NE(title, nullptr);
     EXPECT_FALSE(title->truncatesText()) << title->text();

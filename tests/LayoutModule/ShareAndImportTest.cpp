@@ -25,10 +25,15 @@
 #include "platform/ui/controllers/AlertController.h"
 #include "platform/ui/controllers/PresentationController.h"
 #include "platform/ui/controllers/SystemSheets.h"
+#include "platform/ui/views/Button.h"
+#include "platform/ui/views/Label.h"
+#include "platform/ui/views/Pasteboard.h"
 #include "platform/ui/views/TableView.h"
 #include "tests/LayoutModule/LayoutModuleTestSupport.h"
 #include "tests/LayoutModule/TabFixture.h"
 #include "tests/support/EngineServices.h"
+#include "widgets/HoverNotification/VKMBouncyMessageTextView.h"
+#include "widgets/Views/UIViewVekmont.h"
 
 using namespace platform::ui;
 using platform::Value;
@@ -60,9 +65,14 @@ void ShareLayoutEntity() {
     VKMLayoutSession::sharedSession().setCloudLayoutId(std::string("L9"));
 }
 
+// The sheet, once its picture (drawn on another thread) is in it.
 std::shared_ptr<ActivityViewController> WaitForSheet() {
-    platform::RunLoop::main()->runUntil([] { return !presentedControllers<ActivityViewController>().empty(); },
-                                        std::chrono::seconds(20));
+    platform::RunLoop::main()->runUntil(
+        [] {
+            const auto sheets = presentedControllers<ActivityViewController>();
+            return !sheets.empty() && !sheets.front()->isWaitingForItems();
+        },
+        std::chrono::seconds(20));
     const auto sheets = presentedControllers<ActivityViewController>();
     return sheets.empty() ? nullptr : sheets.front();
 }
@@ -133,6 +143,61 @@ TEST(ShareLayout, TheShareSheetReceivesTheTitledPictureAtTheShareButton) {
         screen.advance(1);
         ASSERT_TRUE(second->complete(std::nullopt, false));
         screen.advance(1);
+        EXPECT_EQ(EventCount("LayoutImageShared"), shared + 1);
+    }
+}
+
+// Where the user looks: the sheet comes at once and says in its status line
+// that the picture is being prepared (no banner hidden under it), offers
+// the picture once drawn, and after Copy says "Copied" for a moment before
+// it closes, with the picture on the pasteboard.
+TEST(ShareLayout, TheSheetSaysWhileThePictureIsPreparedAndThatItWasCopied) {
+    for (const UserInterfaceIdiom idiom : {UserInterfaceIdiom::phone, UserInterfaceIdiom::tablet}) {
+        TabFixture screen;
+        screen.show(idiom);
+        screen.open(kBoardScenario, "status.wkst");
+        const auto button = VKMLayoutActionButtonHelper::button(VKMLayoutActionButtonHelper::kShare);
+        ASSERT_NE(button, nullptr);
+        screen.tap(*button);
+        const auto sheets = presentedControllers<ActivityViewController>();
+        ASSERT_EQ(sheets.size(), 1u) << "shown at once";
+        const auto sheet = sheets.front();
+        EXPECT_TRUE(sheet->isWaitingForItems());
+        EXPECT_EQ(sheet->statusText(), "Preparing the picture of your layout…");
+        screen.window->layoutIfNeeded();
+        const auto status =
+            std::dynamic_pointer_cast<Label>(sheet->view()->findViewWithAccessibilityIdentifier("status"));
+        ASSERT_NE(status, nullptr);
+        EXPECT_EQ(status->text(), "Preparing the picture of your layout…");
+        const platform::Rect line = status->convertRectToView(status->bounds(), nullptr);
+        const platform::Rect shown = screen.window->bounds();
+        EXPECT_TRUE(line.x >= shown.x && line.y >= shown.y && line.maxX() <= shown.maxX() &&
+                    line.maxY() <= shown.maxY())
+            << "on the screen: " << line.x << ", " << line.y << ", " << line.width << " x " << line.height;
+        EXPECT_TRUE(UIViewVekmont::subViewsOfKind<VKMBouncyMessageTextView>(*screen.window).empty())
+            << "no banner under the sheet";
+        const auto copy = std::dynamic_pointer_cast<Button>(
+            sheet->view()->findViewWithAccessibilityIdentifier(activity::kCopyToPasteboard));
+        ASSERT_NE(copy, nullptr);
+        EXPECT_FALSE(copy->isEnabled()) << "nothing to copy yet";
+
+        ASSERT_TRUE(
+            platform::RunLoop::main()->runUntil([&] { return !sheet->isWaitingForItems(); }, std::chrono::seconds(20)));
+        const auto image = sheet->activityItems().at(0).image;
+        ASSERT_NE(image, nullptr);
+        EXPECT_EQ(sheet->statusText(), "");
+        EXPECT_TRUE(copy->isEnabled());
+        screen.advance(0.5);
+
+        const int shared = EventCount("LayoutImageShared");
+        screen.tap(*copy);
+        EXPECT_EQ(Pasteboard::generalPasteboard().image(), image);
+        EXPECT_EQ(status->text(), "Copied");
+        screen.advance(ActivityViewController::kCopiedShowTime - 0.2);
+        EXPECT_EQ(presentedControllers<ActivityViewController>().size(), 1u) << "still saying it";
+        EXPECT_EQ(EventCount("LayoutImageShared"), shared);
+        screen.advance(0.7);
+        EXPECT_TRUE(presentedControllers<ActivityViewController>().empty());
         EXPECT_EQ(EventCount("LayoutImageShared"), shared + 1);
     }
 }

@@ -28,6 +28,7 @@
 #include <cerrno>
 #include <fstream>
 #include <iterator>
+#include <map>
 
 namespace fs = std::filesystem;
 using platform::Value;
@@ -196,6 +197,47 @@ TEST_F(SharingCaches, ADamagedIndexStartsEmptyAndNeverReachesOutsideItsFolder) {
     EXPECT_EQ(entry->date, clock->now());
 }
 
+TEST_F(SharingCaches, ADownloadedLayoutIsReusedForTwoDaysAndNotBeforeItsUploadWhateverDateItsIndexHolds) {
+    using namespace std::chrono;
+    const Date today = sys_days{year{2026} / March / 1} + hours{9};
+    const struct {
+        const char* name;
+        Date downloaded;  // as the index holds it
+        std::optional<Date> uploaded;
+        Date now;
+        bool reused;
+    } cases[] = {
+        {"just downloaded", today, std::nullopt, today, true},
+        {"two days old", today - hours{48}, std::nullopt, today, true},
+        {"a second older", today - hours{48} - seconds{1}, std::nullopt, today, false},
+        {"downloaded in the future", today + seconds{1}, std::nullopt, today, false},
+        {"uploaded after its download", today - hours{1}, today - minutes{30}, today, false},
+        {"uploaded before its download", today - hours{1}, today - hours{2}, today, true},
+        // Centuries before now: further back than the clock's unit counts from now.
+        {"in 1700", sys_days{year{1700} / January / 1}, std::nullopt, today, false},
+        {"the earliest date", Date::min(), std::nullopt, today, false},
+        {"far in the future", Date::max(), std::nullopt, today, false},
+        // A clock within two days of the earliest date it can show.
+        {"the earliest date on an early clock", Date::min(), std::nullopt, Date::min() + hours{1}, true},
+    };
+    const fs::path root = platform::Paths::caches() / "Reuse";
+    int number = 0;
+    for (const auto& c : cases) {
+        const fs::path folder = root / std::to_string(++number);
+        const fs::path index = root / (std::to_string(number) + ".plist");
+        QLFileCache probe("probe", folder, root / "unused.plist", ".layout");
+        writeFile(probe.pathForKey("L1"), {'W', 'k', 'S', 't'});
+        const Value::Dictionary entries{
+            {"L1", Value::Dictionary{{"file", probe.pathForKey("L1").filename().string()}, {"date", c.downloaded}}}};
+        ASSERT_TRUE(platform::writeFileAtomically(index, Value(entries).toStoredForm())) << c.name;
+        clock->setDate(c.now);
+        QLCloudLayoutsCache cache(folder, index);
+        const auto file = cache.reusableFileForLayout("L1", c.uploaded);
+        EXPECT_EQ(file.has_value(), c.reused) << c.name;
+        if (file) EXPECT_EQ(*file, probe.pathForKey("L1")) << c.name;
+    }
+}
+
 TEST_F(SharingCaches, PicturesAreKeptAtTheirCachesBudget) {
     // 4096 x 2048 of one grey, a few kilobytes: 32 MiB at full size.
     const auto png = testsupport::PlainPng(4096, 2048, 0, {60});
@@ -227,6 +269,55 @@ TEST_F(SharingCaches, PicturesAreKeptAtTheirCachesBudget) {
     // Kept decoded: asked again, the same image without decoding again.
     EXPECT_EQ(profiles.profileImageForUserId("ada"), picture);
     EXPECT_EQ(log.Count("ProfileImage: a picture"), 1);
+}
+
+TEST_F(SharingCaches, EachCacheKeepsItsPicturesWithinItsBytesTheLeastRecentlyUsedLeavingFirst) {
+    const fs::path root = platform::Paths::caches() / "Recent";
+    QLProfileImageCache profiles(root / "Profiles", root / "Profiles.plist");
+    QLPreviewImageCache previews(root / "Previews", root / "Previews.plist");
+    struct Case {
+        const char* name;
+        QLBlobImageCache& cache;
+        int side;            // pictures at the cache's budget for one
+        std::size_t memory;  // four of them
+    };
+    const Case cases[] = {
+        {"profile pictures", profiles, 1024, 16u * 1024 * 1024},
+        {"previews", previews, 2048, 64u * 1024 * 1024},
+    };
+    using Keys = std::vector<std::string>;
+    for (const Case& c : cases) {
+        for (const std::string key : {"a", "b", "c", "d", "e"}) {
+            writeFile(c.cache.files().pathForKey(key),
+                      testsupport::PlainPng(c.side, c.side, 0, {static_cast<std::uint8_t>(key[0])}));
+            c.cache.files().record(key, {{"blobName", key + ".png"}});
+        }
+        std::map<std::string, std::shared_ptr<platform::Image>> seen;
+        for (const std::string key : {"a", "b", "c", "d"}) seen[key] = c.cache.imageForKey(key);
+        EXPECT_EQ(c.cache.keysInMemory(), (Keys{"d", "c", "b", "a"})) << c.name;
+        EXPECT_EQ(c.cache.bytesInMemory(), c.memory) << c.name;
+
+        // "a" used again survives the next picture; "b", now the least
+        // recently used, leaves, and comes back decoded anew.
+        EXPECT_EQ(c.cache.imageForKey("a"), seen["a"]) << c.name;
+        ASSERT_NE(c.cache.imageForKey("e"), nullptr) << c.name;
+        EXPECT_EQ(c.cache.keysInMemory(), (Keys{"e", "a", "d", "c"})) << c.name;
+        EXPECT_EQ(c.cache.bytesInMemory(), c.memory) << c.name;
+        const auto again = c.cache.imageForKey("b");
+        ASSERT_NE(again, nullptr) << c.name;
+        EXPECT_NE(again, seen["b"]) << c.name << ": decoded again from its file";
+        EXPECT_EQ(*again->pixel(0, 0), (platform::Pixel{'b', 'b', 'b', 255})) << c.name;
+        EXPECT_EQ(c.cache.keysInMemory(), (Keys{"b", "e", "a", "d"})) << c.name;
+
+        // What no longer has a file leaves memory too; clearing empties it.
+        c.cache.files().remove("a");
+        c.cache.dropReferencesToMissingFiles();
+        EXPECT_EQ(c.cache.keysInMemory(), (Keys{"b", "e", "d"})) << c.name;
+        EXPECT_EQ(c.cache.bytesInMemory(), c.memory / 4 * 3) << c.name;
+        c.cache.clear();
+        EXPECT_EQ(c.cache.keysInMemory(), Keys{}) << c.name;
+        EXPECT_EQ(c.cache.bytesInMemory(), 0u) << c.name;
+    }
 }
 
 TEST_F(SharingCaches, ACacheStreamPutsOnlyWholeFilesInPlace) {

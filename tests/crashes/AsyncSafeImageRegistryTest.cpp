@@ -1,7 +1,7 @@
 // The registry of loaded images against what the loader and readelf say of
 // this test program, the C library and a library loaded for the test.
 
-#include "crashes/reporter/setup/TLCrashAsyncImageRegistrySetup.h"
+#include "crashes/reporter/setup/TLCrashImageRegistrySetup.h"
 
 #include <gtest/gtest.h>
 

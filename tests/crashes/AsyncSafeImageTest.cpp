@@ -1,7 +1,7 @@
 // ELF image records, read from images built here byte by byte and from the
 // loaded images of this test program.
 
-#include "crashes/reporter/setup/TLCrashAsyncImageSetup.h"
+#include "crashes/reporter/setup/TLCrashImageSetup.h"
 
 #include <gtest/gtest.h>
 

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sanitizer/asan_interface.h>
 #include <sys/mman.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -170,3 +171,31 @@ TEST(AsyncSafeMemory, ObjectsCoverTheReadablePagesOrRefuseWhenAllAreRequired) {
     tlcrash_async_mobject_free(&mobj);
     EXPECT_EQ(tlcrash_async_mobject_read_uint8(&mobj, 0, 0, &byte), TLCRASH_ERR_INVAL);
 }
+
+namespace {
+
+// The crash path reads whatever the kernel lets it read: a stack's redzones,
+// a freed block, memory a sanitizer has marked. Such bytes read like any
+// others, with no report from AddressSanitizer.
+TEST(AsyncSafeMemory, ObjectsReadBytesTheSanitizerHasMarkedAsAnyOthers) {
+    const size_t page = tlcrash_async_page_size();
+    void* mapped = mmap(nullptr, page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    ASSERT_NE(mapped, MAP_FAILED);
+    auto* bytes = static_cast<uint8_t*>(mapped);
+    for (size_t i = 0; i < 16; ++i) bytes[i] = static_cast<uint8_t>(0x10 + i);
+    ASAN_POISON_MEMORY_REGION(bytes, page);
+
+    tlcrash_async_mobject mobj;
+    const auto base = reinterpret_cast<uint64_t>(bytes);
+    ASSERT_EQ(tlcrash_async_mobject_init(&mobj, tlcrash_task_self(), base, page, true), TLCRASH_ERR_NONE);
+    uint64_t value = 0;
+    EXPECT_EQ(tlcrash_async_mobject_read_uint64(&mobj, tlcrash_async_byteorder_host(), base, 8, &value),
+              TLCRASH_ERR_NONE);
+    uint64_t expected;
+    ASAN_UNPOISON_MEMORY_REGION(bytes, page);
+    std::memcpy(&expected, bytes + 8, 8);
+    EXPECT_EQ(value, expected);
+    munmap(mapped, page);
+}
+
+}  // namespace

@@ -1,7 +1,7 @@
 // The list with locked writers and lock-free readers: its order, and what a
 // reader standing on a removed node sees.
 
-#include "crashes/reporter/setup/TLCrashAsyncSharedListWriters.h"
+#include "crashes/reporter/setup/TLCrashSharedListWriters.h"
 
 #include <gtest/gtest.h>
 

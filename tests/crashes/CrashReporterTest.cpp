@@ -1,9 +1,9 @@
 // The crash reporter's folder and pending reports, enabling once, live
 // reports of this process, and the writer's budget within a file limit.
 
-#include "crashes/reporter/setup/TLCrashAsyncThreadsSetup.h"
+#include "crashes/reporter/setup/TLCrashThreadsSetup.h"
 #include "crashes/reporter/setup/TLCrashLogWriterSetup.h"
-#include "crashes/reporter/setup/TLCrashAsyncImageRegistrySetup.h"
+#include "crashes/reporter/setup/TLCrashImageRegistrySetup.h"
 #include "crashes/reporter/setup/TLCrashReport.h"
 #include "crashes/reporter/setup/TLCrashReporter.h"
 
@@ -226,12 +226,19 @@ __attribute__((noinline)) Written writeReport(size_t limit, int signo, int code,
 }
 
 TEST(CrashReportWriter, StaysDecodableWithinItsLimitAndNamesAnySignalAndCode) {
-    const Written full = writeReport(0, 40, INT_MIN, 60);
+    const Written unnamed = writeReport(0, 40, INT_MIN, 60);
+    ASSERT_EQ(unnamed.error, 0);
+    const auto numbered = TLCrashReport::makeWithData(unnamed.bytes);
+    ASSERT_TRUE(numbered);
+    EXPECT_EQ(numbered->signalInfo()->name(), "#40");
+    EXPECT_EQ(numbered->signalInfo()->code(), "#-2147483648");
+
+    // The whole report of the signal the cut ones name, so that a limit
+    // below its size must cost them something.
+    const Written full = writeReport(0, SIGABRT, SI_TKILL, 60);
     ASSERT_EQ(full.error, 0);
     const auto whole = TLCrashReport::makeWithData(full.bytes);
     ASSERT_TRUE(whole);
-    EXPECT_EQ(whole->signalInfo()->name(), "#40");
-    EXPECT_EQ(whole->signalInfo()->code(), "#-2147483648");
     EXPECT_TRUE(whole->customData());
     size_t frames = 0;
     for (const auto& thread : whole->threads()) frames += thread->stackFrames().size();

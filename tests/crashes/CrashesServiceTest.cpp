@@ -1,4 +1,7 @@
+#include "crashes/TelemetryCrashes/Internals/Util/TLMCrashesArchiverUtil.h"
+#include "crashes/TelemetryCrashes/Internals/Util/TLMCrashesUncaughtCXXExceptionHandlerManager.h"
 #include "crashes/TelemetryCrashes/Internals/Util/TLMCrashesUtil.h"
+#include "crashes/TelemetryCrashes/Internals/Util/TLMWrapperExceptionManager.h"
 #include "crashes/TelemetryCrashes/TLMCrashes.h"
 #include "crashes/TelemetryCrashes/TLMCrashesDelegate.h"
 #include "crashes/reporter/setup/TLCrashReporter.h"
@@ -9,6 +12,7 @@
 #include "platform/dispatch/ThreadStart.h"
 #include "platform/foundation/Bundle.h"
 #include "platform/foundation/Paths.h"
+#include "telemetry/Internals/Storage/TLMLogDBStorage.h"
 #include "telemetry/TLMAnalytics.h"
 #include "telemetry/TLMTelemetry.h"
 #include "telemetry/core/Context/TLMDeviceTracker.h"
@@ -22,6 +26,7 @@
 #include "tests/support/RunProgram.h"
 #include "tests/telemetry/TLMLogCapture.h"
 #include "tests/telemetry/TLMTestRecords.h"
+#include "tests/telemetry/support/RawDatabase.h"
 #include "tests/telemetry/support/TelemetryTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -30,6 +35,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <set>
 #include <thread>
 
@@ -255,6 +261,28 @@ TEST(CrashesService, APendingReportStaysWhenItsCopyCannotBeWritten) {
     startClient();
     EXPECT_TRUE(TLMCrashes::hasCrashedInLastSession());
     EXPECT_EQ(TLCrashReporter(TLCrashReporterConfig::defaultConfiguration()).pendingCrashReportPaths().size(), 1u);
+}
+
+TEST(CrashesService, AReportPendingAtAStartWithADamagedLogDatabaseIsSent) {
+    Rig rig;
+    storeReports({0xA1});
+    // The earlier run's log database with a page of its logs zeroed: set-up
+    // reads nothing of it, but every save reaches it.
+    fs::path database;
+    {
+        TLMLogDBStorage storage;
+        database = storage.dbFileURL();
+        ASSERT_TRUE(storage.saveLog(testsupport::makeEvent("Earlier"), "Analytics", TLMFlagsNormal));
+    }
+    rawdb::ZeroPage(database, rawdb::RootPage(database, "logs"));
+    TLMLogCapture capture;
+    startClient();
+    ASSERT_TRUE(processStoredReports(rig));
+    ASSERT_TRUE(testsupport::eventually([&] {
+        return sentIds(rig.server, "appleError", "id") == std::set<std::string>{"A1A1A2A3-A4A5-A6A7-A8A9-AAABACADAEAF"};
+    })) << sentLogs(rig.server, "appleError").size();
+    EXPECT_TRUE(testsupport::eventually([] { return TLMCrashes::sharedInstance().persistedCrashReports().empty(); }));
+    EXPECT_TRUE(logged(capture, "The \"Logs.sqlite\" database is damaged"));
 }
 
 TEST(CrashesService, AnUnknownAnswerDeletesTheReportsUnsent) {
@@ -523,7 +551,82 @@ TEST(CrashesService, AThreadStartedOutsideTheQueuesReportsItsStackOverflow) {
     EXPECT_EQ(report->signal(), std::optional<std::string>("SIGSEGV"));
 }
 
+TEST(CrashesService, AStackOverflowOnAThreadStartedBeforeCaptureIsSentAtTheNextStart) {
+    Rig rig;
+    // Each started before telemetry, or by its start, and left to overflow.
+    const struct {
+        const char* thread;
+        const char* label;
+    } cases[] = {
+        {"the telemetry logger", "com.vekmont.telemetry.logger"},
+        {"the logs queue", "com.vekmont.telemetry.logs"},
+        {"the HTTP queue", "com.vekmont.telemetry.http"},
+        {"the URL session's worker", "url.session"},
+        {"the clock's timers", "clock.timers"},
+        {"the layouts cache's queue", "com.vekmont.sharing.layouts-cache"},
+    };
+    std::map<std::int64_t, std::string> threadOfProcess;
+    for (const auto& c : cases) {
+        const testsupport::tProgramRun run = testsupport::RunProgram(
+            VEKMONT_CRASH_HELPER_WITH_FP, {std::string("service-overflow-on:") + c.label, rig.server.baseUrl()});
+        ASSERT_EQ(run.status, -1) << c.thread << ": " << run.err;
+        threadOfProcess[std::stol(run.out)] = c.thread;
+    }
+
+    // One start takes every report in and sends it.
+    startClient();
+    const std::size_t stored = TLMCrashes::sharedInstance().persistedCrashReports().size();
+    ASSERT_TRUE(processStoredReports(rig));
+    ASSERT_TRUE(testsupport::eventually([&] { return sentLogs(rig.server, "appleError").size() >= stored; }));
+    std::set<std::string> reported;
+    for (const auto& log : sentLogs(rig.server, "appleError")) {
+        const auto pid = log.at("processId").asInteger();
+        ASSERT_TRUE(pid);
+        const std::string thread = threadOfProcess[*pid];
+        EXPECT_EQ(text(log, "osExceptionType"), "SIGSEGV") << thread;
+        reported.insert(thread);
+    }
+    std::set<std::string> expected;
+    for (const auto& c : cases) expected.insert(c.thread);
+    EXPECT_EQ(reported, expected);
+}
+
 #endif
+
+TEST(CrashesService, AStartTakingInACrashReportLooksOnlyForWrapperExceptionsThatAreKept) {
+    Rig rig;
+    // A wrapper runtime's exception from the crashed process (4242), and a
+    // report of an earlier launch that has none.
+    TLMCrashesArchiverUtil::addAllowedCrashesModuleClasses();
+    auto model = std::make_shared<TLMExceptionModel>();
+    model->setType(std::string("WrapperError"));
+    model->setMessage(std::string("wrapped"));
+    auto exception = std::make_shared<TLMWrapperException>();
+    exception->setModelException(model);
+    exception->setProcessId(4242);
+    TLMWrapperExceptionManager::saveWrapperException(exception);
+    writeFile(reporterDirectory() / "live_report.tlcrash", reportWithUuidByte(0xA1));
+    storeReports({0xA2});
+    TLMLogCapture capture;
+    startClient();
+    ASSERT_TRUE(processStoredReports(rig));
+    ASSERT_TRUE(testsupport::eventually([&] { return sentLogs(rig.server, "appleError").size() == 2; }));
+    for (const auto& log : sentLogs(rig.server, "appleError")) {
+        const bool wrapped = text(log, "id") == "A1A1A2A3-A4A5-A6A7-A8A9-AAABACADAEAF";
+        ASSERT_EQ(log.count("exception"), wrapped ? 1u : 0u) << text(log, "id");
+        if (wrapped) {
+            EXPECT_EQ(text(*log.at("exception").asDictionary(), "message"), "wrapped");
+        }
+    }
+    EXPECT_FALSE(logged(capture, "Exception data report doesn't exist on disk"));
+
+    // Asked for by name, a file that is not there is still an error.
+    EXPECT_EQ(TLMWrapperExceptionManager::loadWrapperExceptionWithUUIDString("A2A1A2A3-A4A5-A6A7-A8A9-AAABACADAEAF"),
+              nullptr);
+    EXPECT_TRUE(capture.hasMessage(
+        TLMLogLevelError,
+        "Exception data report doesn't exist on disk. File name: A2A1A2A3-A4A5-A6A7-A8A9-AAABACADAEAF"));
+}
 
 TEST(CrashesService, ACrashLogThatCannotBeWrittenAsJsonKeepsItsReport) {
     Rig rig;
@@ -589,4 +692,34 @@ TEST(CrashesService, AMarkerLeftWithNothingPendingIsRemoved) {
     writeFile(marker, {'l', 'i', 'v', 'e', '_', 'r', 'e', 'p', 'o', 'r', 't', '.', 't', 'l', 'c', 'r', 'a', 's', 'h'});
     startClient();
     EXPECT_FALSE(fs::exists(marker));
+}
+
+TEST(CrashesService, AResetLetsTheNextInstanceTakeInTheStoredReportsAnew) {
+    Rig rig;
+    storeReports({0xA1});
+    // Asked about and never answered: the report stays stored.
+    const auto ask = [](const TLMCrashes::Reports&) { return true; };
+    TLMCrashes::setUserConfirmationHandler(ask);
+    startClient();
+    ASSERT_TRUE(processStoredReports(rig));
+    TLMCrashes& first = TLMCrashes::sharedInstance();
+    EXPECT_EQ(first.unprocessedCrashReports().size(), 1u);
+    EXPECT_EQ(TLMCrashesUncaughtCXXExceptionHandlerManager::countCXXExceptionHandler(), 1u);
+
+    TLMCrashes::resetSharedInstance();
+    EXPECT_EQ(TLMCrashesUncaughtCXXExceptionHandlerManager::countCXXExceptionHandler(), 0u);
+    // The old instance no longer observes the application.
+    platform::NotificationCenter::defaultCenter().postNotificationName(
+        TLMCrashes::kApplicationDidReceiveMemoryWarningNotification, nullptr);
+    EXPECT_FALSE(TLMTelemetryUserDefaults::shared().objectForKey(TLMCrashes::kMemoryWarningKey));
+
+    TLMCrashes& second = TLMCrashes::sharedInstance();
+    ASSERT_NE(&second, &first);
+    EXPECT_FALSE(second.started());
+    EXPECT_FALSE(second.waitForProcessing(std::chrono::milliseconds(0)));
+    TLMCrashes::setUserConfirmationHandler(ask);
+    startClient();
+    ASSERT_TRUE(processStoredReports(rig));
+    EXPECT_EQ(second.unprocessedCrashReports().size(), 1u);
+    EXPECT_EQ(TLMCrashesUncaughtCXXExceptionHandlerManager::countCXXExceptionHandler(), 1u);
 }

@@ -1,7 +1,9 @@
-// DWARF call-frame records and their rules, over .eh_frame sections and
-// stacks built byte by byte in this process's memory.
+// DWARF call-frame records and their rules, over .eh_frame sections, images
+// and stacks built byte by byte in this process's memory.
 
 #include "crashes/reporter/async/TLCrashAsyncDwarfFrameReader.h"
+#include "crashes/reporter/setup/TLCrashImageSetup.h"
+#include "tests/crashes/support/FakeElfImage.h"
 
 #include <gtest/gtest.h>
 
@@ -232,6 +234,67 @@ TEST(DwarfEncoding, AnEntryLengthThatWrapsEndsTheSearch) {
             std::_Exit(aLengthThatWrapsIsRefused() ? 0 : 1);
         },
         testing::ExitedWithCode(0), "");
+}
+
+// The FDE of a pc found through the search table of an image whose unwind
+// table header and .eh_frame lie at odd addresses, in either byte order,
+// agrees with a walk of .eh_frame.
+TEST(DwarfEncoding, TheSearchTableOfAnImageAtOddAddressesFindsEachFunctionsFde) {
+    constexpr uint64_t kText = crashtest::kFakeTextOffset;
+    for (const bool little : {true, false}) {
+        crashtest::FakeElfImage elf;
+        elf.littleEndian = little;
+        elf.dynamicSection = false;
+        elf.misalign = 3;
+        elf.symbols = {
+            {"a", kText + 0x100, 0x20},
+            {"b", kText + 0x180, 0x40},
+            {"no frame", kText + 0x200, 0x10, 2, 9, false},
+            {"c", kText + 0x300, 0x8},
+        };
+        const Bytes bytes = elf.build();
+        const uint64_t header = addressOf(bytes.data());
+        tlcrash_async_image image;
+        ASSERT_EQ(tlcrash_async_image_init(&image, tlcrash_task_self(), "libfake.so", header), 0);
+        tlcrash_async_mobject frame, hdr;
+        ASSERT_EQ(tlcrash_async_image_map_eh_frame(&image, &frame), 0);
+        ASSERT_EQ(tlcrash_async_image_map_eh_frame_hdr(&image, &hdr), 0);
+        ASSERT_NE(tlcrash_async_mobject_base_address(&hdr) % 4, 0u);
+        tlcrash_async_dwarf_fde_finder finder;
+        tlcrash_async_dwarf_fde_finder_open(&finder, &frame, image.byteorder, false);
+
+        const struct {
+            uint64_t pc;
+            uint64_t start;  // 0: no FDE covers it
+            uint64_t end;
+        } cases[] = {
+            {kText + 0x100, kText + 0x100, kText + 0x120},
+            {kText + 0x11F, kText + 0x100, kText + 0x120},
+            {kText + 0x1BF, kText + 0x180, kText + 0x1C0},
+            {kText + 0x180, kText + 0x180, kText + 0x1C0},
+            {kText + 0x304, kText + 0x300, kText + 0x308},
+            {kText + 0xFF, 0, 0},
+            {kText + 0x120, 0, 0},
+            {kText + 0x208, 0, 0},
+            {kText + 0x308, 0, 0},
+        };
+        for (const auto& c : cases) {
+            tlcrash_async_dwarf_fde_info indexed, walked;
+            const tlcrash_error_t error =
+                tlcrash_async_dwarf_fde_finder_find_indexed(&finder, &hdr, header + c.pc, &indexed);
+            EXPECT_EQ(tlcrash_async_dwarf_fde_finder_find(&finder, 0, header + c.pc, &walked), error)
+                << little << std::hex << " " << c.pc;
+            if (c.start == 0) {
+                EXPECT_EQ(error, TLCRASH_ERR_NOTFOUND) << little << std::hex << " " << c.pc;
+                continue;
+            }
+            ASSERT_EQ(error, 0) << little << std::hex << " " << c.pc;
+            EXPECT_EQ(indexed.pc_start, header + c.start) << little << std::hex << " " << c.pc;
+            EXPECT_EQ(indexed.pc_end, header + c.end) << little << std::hex << " " << c.pc;
+            EXPECT_EQ(indexed.fde_offset, walked.fde_offset) << little << std::hex << " " << c.pc;
+        }
+        tlcrash_async_image_free(&image);
+    }
 }
 
 // Runs the CIE's and the FDE's programs for `pc` into `state`.

@@ -3,7 +3,7 @@
 // optimised program's live stack against backtrace().
 
 #include "crashes/reporter/async/TLCrashAsyncFrameCursor.h"
-#include "crashes/reporter/setup/TLCrashAsyncImageRegistrySetup.h"
+#include "crashes/reporter/setup/TLCrashImageRegistrySetup.h"
 
 #include <gtest/gtest.h>
 

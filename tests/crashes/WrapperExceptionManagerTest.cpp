@@ -59,7 +59,12 @@ TEST(WrapperExceptionManager, TheSavedExceptionMovesOnlyToTheReportOfItsProcess)
     // Kept in memory: deleting the file does not lose it for this launch.
     TLMWrapperExceptionManager::deleteWrapperExceptionWithUUIDString("D");
     EXPECT_FALSE(exists("D"));
+    EXPECT_TRUE(TLMWrapperExceptionManager::hasWrapperExceptionWithUUIDString("D"));
     EXPECT_NE(TLMWrapperExceptionManager::loadWrapperExceptionWithUUIDString("D"), nullptr);
+    // A file of an earlier launch counts too; nothing else does.
+    TLMWrapperExceptionManager::saveWrapperException(exceptionOf(78, "earlier"), "F");
+    EXPECT_TRUE(TLMWrapperExceptionManager::hasWrapperExceptionWithUUIDString("F"));
+    EXPECT_FALSE(TLMWrapperExceptionManager::hasWrapperExceptionWithUUIDString("E"));
 }
 
 TEST(WrapperExceptionManager, TheLiveReportGoesIntoTheFolderOfThePendingReport) {

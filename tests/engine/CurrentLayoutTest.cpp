@@ -82,6 +82,30 @@ TEST(CurrentLayout, AResetLeavesAnEmptyDocumentWithOneLayerNamedNA) {
     EXPECT_FALSE(holder.Layout()->GetLayerManager().GetLayers()[0]->IsLocked());
 }
 
+// Tests that run one after another in a process find the holder as a new
+// process does: made on its next use.
+TEST(CurrentLayout, AfterForgettingItTheNextUseBeginsAgain) {
+    RegisterServices();
+    CCurrentCloudLayout& holder = CCurrentCloudLayout::Instance();
+    holder.Layout()->GetLayerManager().GetLayers()[0]->SetName("Kept");
+    holder.GetTransientEditActions().push_back(nullptr);
+    EXPECT_FALSE(holder.LoadLayout(PathFor("missing.wkst")));
+    ASSERT_FALSE(holder.GetLastLoadErrorMessage().empty());
+
+    CCurrentCloudLayout::ForgetInstanceForTests();
+    LogWatch watch;
+    CCurrentCloudLayout& again = CCurrentCloudLayout::Instance();
+    EXPECT_EQ(watch.Count("Creating global layout instance"), 1);
+    EXPECT_EQ(watch.Count("Resetting current layout"), 1);
+    ASSERT_NE(again.Layout(), nullptr);
+    EXPECT_EQ(LayerNames(again.Layout()), std::vector<std::string>{"N/A"});
+    EXPECT_TRUE(again.GetTransientEditActions().empty());
+    EXPECT_TRUE(again.GetLastLoadErrorMessage().empty());
+    // Begun once: later uses find it made.
+    CCurrentCloudLayout::Instance();
+    EXPECT_EQ(watch.Count("Creating global layout instance"), 1);
+}
+
 TEST(CurrentLayout, FailedLoadsKeepTheLocalisedMessageOfTheirCode) {
     RegisterServices();
     struct Case {
@@ -120,12 +144,20 @@ TEST(CurrentLayout, FailedLoadsKeepTheLocalisedMessageOfTheirCode) {
     EXPECT_EQ(holder.GetLastLoadErrorMessage(), "The elements of the layout could not be read.");
     EXPECT_TRUE(holder.Layout()->GetElements().empty());
     EXPECT_EQ(LayerNames(holder.Layout()), std::vector<std::string>{"N/A"});
+    EXPECT_FALSE(holder.HasDocument()) << "no layout is open";
 
     file.elementCount.reset();
     ASSERT_TRUE(ULayoutFileWriter::WriteLayoutFile(PathFor("whole.wkst"), file));
     EXPECT_TRUE(holder.LoadLayout(PathFor("whole.wkst")));
     EXPECT_EQ(holder.GetLastLoadErrorMessage(), "");
     EXPECT_EQ(holder.Layout()->GetElements().size(), 1u);
+    EXPECT_TRUE(holder.HasDocument());
+    // A load that fails after it closes the open one.
+    EXPECT_FALSE(holder.LoadLayout(missing));
+    EXPECT_FALSE(holder.HasDocument());
+    EXPECT_TRUE(holder.LoadLayout(PathFor("whole.wkst")));
+    holder.Reset();
+    EXPECT_FALSE(holder.HasDocument());
 }
 
 TEST(CurrentLayout, ALoadedDocumentIsTidied) {

@@ -10,6 +10,7 @@
 #include "tests/support/LogWatch.h"
 #include "tests/support/RecordBytes.h"
 #include "platform/foundation/OwnedList.h"
+#include "platform/graphics/Image.h"
 
 #include <gtest/gtest.h>
 
@@ -153,6 +154,22 @@ TEST(Images, ImagesOwnACopyOfTheirBytesAndCopiesGetANewIdentity) {
     EXPECT_EQ(copy.GetParameter606(), 0.5);
     EXPECT_EQ(copy.GetParameter607(), 2.0);
     EXPECT_EQ(copy.GetLayer(), &layer);
+    EXPECT_FALSE(copy.IsPictureDecoded());
+
+    // The decoded picture is shared with later copies, not decoded again,
+    // and setting it is no change of the document.
+    const auto picture = platform::Image::fromPixels(1, 1, std::vector<platform::Pixel>{{1, 2, 3, 255}});
+    const std::uint64_t changes = UContentChanges::Count();
+    image.SetPicture(picture);
+    EXPECT_EQ(UContentChanges::Count(), changes);
+    const CImageElement later(image);
+    EXPECT_TRUE(later.IsPictureDecoded());
+    EXPECT_EQ(later.GetPicture(), picture);
+    // One whose bytes did not decode stays decoded, without a picture.
+    CImageElement broken(bytes.data(), static_cast<int>(bytes.size()));
+    broken.SetPicture(nullptr);
+    EXPECT_TRUE(CImageElement(broken).IsPictureDecoded());
+    EXPECT_EQ(CImageElement(broken).GetPicture(), nullptr);
 
     const CImageElement none(nullptr, 12);
     EXPECT_EQ(none.GetDataLength(), 0);

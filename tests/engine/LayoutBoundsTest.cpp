@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "engine/drawing/TransientEdits.h"
@@ -17,6 +18,7 @@
 #include "engine/model/BorderSegment.h"
 #include "engine/geometry/BoundsAccumulator.h"
 #include "engine/model/CompositeGeometry.h"
+#include "engine/model/ContentChanges.h"
 #include "engine/model/CurveBIG.h"
 #include "engine/model/ElementComponents.h"
 #include "engine/model/ElementQueries.h"
@@ -420,4 +422,23 @@ TEST(LayoutBounds, ElementsAddedToALayerAtOnceAreNumberedAsOneByOne) {
         EXPECT_EQ(layout.GetElements()[i]->GetLayer(), layer);
     }
     EXPECT_EQ(layout.GetHighestElementNumber(), 10);
+}
+
+// Changes noted on the main thread are counted apart as well; a layout
+// changed on another thread moves only the count of all changes, so that a
+// reader of the open document between the main thread's turns is not sent
+// back by other threads' work on layouts of their own.
+TEST(LayoutBounds, ChangesOnTheMainThreadAreCountedApart) {
+    CLayout mainLayout;
+    const std::uint64_t all = UContentChanges::Count();
+    const std::uint64_t main = UContentChanges::MainThreadCount();
+    std::thread([] {
+        CLayout own;
+        own.GetLayerManager().AddLayer("Elsewhere", true);
+    }).join();
+    EXPECT_GT(UContentChanges::Count(), all);
+    EXPECT_EQ(UContentChanges::MainThreadCount(), main);
+
+    mainLayout.GetLayerManager().AddLayer("Here", true);
+    EXPECT_GT(UContentChanges::MainThreadCount(), main);
 }

@@ -14,8 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/services/ServiceLocator.h"
-#include "engine/services/TextCalculationService.h"
+#include "tests/support/EngineServices.h"
 #include "tests/support/TempRoot.h"
 #include "tools/layoutgen/LayoutFileWriter.h"
 #include "tools/layoutgen/Scenario.h"
@@ -60,11 +59,7 @@ tRun RunInfo(const std::string& file) {
 
 // Writes a scenario as layoutgen does, texts placed by their measured box.
 std::string WriteScenario(const std::string& text, const std::string& name) {
-    static const bool measured = [] {
-        CServiceLocator::Instance().RegisterService(new VKMTextCalculationService());
-        return true;
-    }();
-    (void)measured;
+    testsupport::RegisteredTextService();
     ULayoutGen::tLayoutDocument document;
     ULayoutGen::tScenarioSummary summary;
     std::string error;

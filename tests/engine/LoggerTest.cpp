@@ -435,6 +435,31 @@ TEST(Logger, AppSideWritersPassTheirTextUnchanged) {
     EXPECT_EQ(MessageOf(memory[3]), std::string(4095, 'z'));
 }
 
+// Tests that run one after another in a process begin each with the log as
+// a new process finds it.
+TEST(Logger, AResetForTheNextTestClosesTheFileAndRestoresTheStart) {
+    CLogger& logger = CLogger::Instance();
+    logger.AddFileSink(LogPath().string(), 250, false);
+    logger.SetLevel(4);
+    logger.SetConsoleOutput(false);
+    LogError("before the reset");
+
+    logger.ResetForTests();
+    EXPECT_EQ(logger.GetLevel(), 2);
+    EXPECT_TRUE(logger.IsConsoleOutputOn());
+    EXPECT_TRUE(RecentLines().empty());
+    testing::internal::CaptureStdout();
+    LogInfo("after the reset");
+    logger.Flush();
+    const std::vector<std::string> console = SplitLines(testing::internal::GetCapturedStdout());
+    ASSERT_EQ(console.size(), 1u);
+    EXPECT_EQ(AfterStamp(console[0], kFileStamp), ": [info   ]    after the reset");
+    // The gathered line was written at the close; nothing came after it.
+    const std::vector<std::string> file = SplitLines(ReadFile(LogPath()));
+    ASSERT_EQ(file.size(), 1u);
+    EXPECT_EQ(AfterStamp(file[0], kFileStamp), ": [error  ]   before the reset");
+}
+
 TEST(Logger, DebugFlagsStartOff) {
     CDebugFlags& flags = CDebugFlags::Get();
     EXPECT_EQ(&flags, &CDebugFlags::Get());

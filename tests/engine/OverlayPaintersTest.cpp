@@ -57,11 +57,9 @@ void UseTextService(bool present) {
 }
 
 void UseUnits(int unitType) {
-    static const bool registered = [] {
+    if (UPreferences::GetPreferencesService() == nullptr) {
         CServiceLocator::Instance().RegisterService(new VKMPreferencesService());
-        return true;
-    }();
-    (void)registered;
+    }
     UPreferences::SetInt("QLUnits", unitType);
 }
 

@@ -1,7 +1,11 @@
 // The service registry: registration by the service's own name, lookups,
 // checked conversion to an interface.
 
+#include "engine/services/ActivityAnalyticsService.h"
+#include "engine/services/PerformanceCounters.h"
+#include "engine/services/PreferencesService.h"
 #include "engine/services/ServiceLocator.h"
+#include "tests/support/EngineServices.h"
 #include "tests/support/LogWatch.h"
 
 #include <gtest/gtest.h>
@@ -88,4 +92,28 @@ TEST(ServiceLocator, NullServiceIsRefused) {
     CServiceLocator& registry = CServiceLocator::Instance();
     EXPECT_NO_THROW(registry.RegisterService(nullptr));
     EXPECT_EQ(Messages(), std::vector<std::string>{" [ERROR   ] :  Cannot register a null service"});
+}
+
+// Tests that run one after another in a process begin as a new one: no
+// service registered, and none kept by the accessors that remember theirs.
+TEST(ServiceLocator, ForgettingTheServicesLeavesNoneRegisteredNorKept) {
+    CServiceLocator& registry = CServiceLocator::Instance();
+    auto* preferences = new VKMPreferencesService();
+    auto* counters = new QLPerformanceCountersService();
+    registry.RegisterService(preferences);
+    registry.RegisterService(counters);
+    testsupport::RecordingAnalytics& analytics = testsupport::Analytics();
+    EXPECT_EQ(UPreferences::GetPreferencesService(), preferences);
+    EXPECT_EQ(QLPerformanceCounters::performanceService(), counters);
+    EXPECT_EQ(QLActivityAnalytics::activityAnalyticsService(), &analytics);
+
+    testsupport::ForgetServices();
+    EXPECT_EQ(registry.LocateService("PreferencesService"), nullptr);
+    EXPECT_EQ(UPreferences::GetPreferencesService(), nullptr);
+    EXPECT_EQ(QLPerformanceCounters::performanceService(), nullptr);
+    EXPECT_EQ(QLActivityAnalytics::activityAnalyticsService(), nullptr);
+    // What the tests' support registers is made and registered anew.
+    testsupport::RecordingAnalytics& again = testsupport::Analytics();
+    EXPECT_NE(&again, &analytics);
+    EXPECT_EQ(QLActivityAnalytics::activityAnalyticsService(), &again);
 }

@@ -336,13 +336,22 @@ TEST(ImageBudget, AReducedPngIsTheMeanOfWholeBlocks) {
     EXPECT_EQ(wordsOf(*mixed), (std::vector<std::uint32_t>{0x80800000u}));
 
     // An interlaced file fills its rows in seven passes and cannot be read
-    // smaller: over the budget it is refused.
-    const Bytes interlaced = writePng({7, 5, PNG_COLOR_TYPE_GRAY, 8, true}, [](int, std::uint8_t*) {});
-    ASSERT_NE(Image::fromData(interlaced), nullptr);
-    const auto refused = Image::decode(interlaced, 1, 34);
+    // smaller: it is decoded whole and reduced after, to the same blocks.
+    const Bytes interlaced = writePng({7, 5, PNG_COLOR_TYPE_GRAY, 8, true}, [](int y, std::uint8_t* s) {
+        for (int x = 0; x < 7; ++x) s[x] = static_cast<std::uint8_t>(10 * x + y);
+    });
+    const auto afterwards = Image::decode(interlaced, 2, 4);
+    ASSERT_NE(afterwards.image, nullptr);
+    EXPECT_EQ(wordsOf(*afterwards.image), wordsOf(*reduced.image));
+    EXPECT_EQ(afterwards.image->scale(), 0.5);
+    EXPECT_EQ(afterwards.warning(), "a picture of 7 x 5 pixels is over the budget of 4: decoded at 2 x 2");
+    // Whole, it may have no more than the default budget: one pixel more
+    // (a file of a few kilobytes) is refused.
+    const Bytes wide = writePng({4097, 4096, PNG_COLOR_TYPE_GRAY, 8, true}, [](int, std::uint8_t*) {});
+    const auto refused = Image::decode(wide, 1, 4096 * 4096);
     EXPECT_EQ(refused.image, nullptr);
     EXPECT_TRUE(refused.overBudget);
-    EXPECT_EQ(refused.warning(), "a picture of 7 x 5 pixels is over the budget of 34: refused");
+    EXPECT_EQ(refused.warning(), "a picture of 4097 x 4096 pixels is over the budget of 16777216: refused");
     // A damaged file is refused whether or not it is reduced.
     Bytes cut = grey;
     cut.resize(cut.size() - 1);
@@ -399,4 +408,56 @@ TEST(ImageBudget, JpegsOverTheBudgetAreDecodedScaledDown) {
         EXPECT_EQ(claimed.fileWidth, 16384) << progressive;
         EXPECT_TRUE(claimed.overBudget) << progressive;
     }
+}
+
+TEST(ImageBudget, TheDeclaredSizeIsReadFromTheHeaderAlone) {
+    using Size = Image::PixelSize;
+    const Bytes png = testsupport::PlainPng(300, 200, PNG_COLOR_TYPE_GRAY, {1});
+    const Bytes jpeg = makeJpeg(64, 32, false, [](int, int, std::uint8_t* rgb) { rgb[0] = rgb[1] = rgb[2] = 9; });
+    const Bytes progressive = makeJpeg(64, 32, true, [](int, int, std::uint8_t* rgb) { rgb[0] = rgb[1] = rgb[2] = 9; });
+    Bytes cutPng = png;
+    cutPng.resize(23);
+    Bytes jpegHeaderOnly = jpeg;
+    // Up to the frame header and the tables, without any scan: libjpeg
+    // reads on to the first scan and finds the end of the data instead.
+    for (std::size_t i = 2; i + 1 < jpegHeaderOnly.size(); ++i)
+        if (jpegHeaderOnly[i] == 0xFF && jpegHeaderOnly[i + 1] == 0xDA) {
+            jpegHeaderOnly.resize(i);
+            break;
+        }
+    Bytes notIhdr = png;
+    notIhdr[12] = 'X';
+    struct Case {
+        const char* name;
+        Bytes bytes;
+        std::optional<Size> expected;
+    };
+    const Case cases[] = {
+        {"PNG", png, Size{300, 200}},
+        {"PNG of 16384 x 16384", testsupport::PlainPng(16384, 16384, PNG_COLOR_TYPE_GRAY, {1}), Size{16384, 16384}},
+        {"PNG of 16385 x 1: no image may have it", testsupport::PlainPng(16385, 1, PNG_COLOR_TYPE_GRAY, {1}),
+         std::nullopt},
+        {"PNG cut inside its header", cutPng, std::nullopt},
+        {"PNG whose first chunk is no IHDR", notIhdr, std::nullopt},
+        {"baseline JPEG", jpeg, Size{64, 32}},
+        {"progressive JPEG", progressive, Size{64, 32}},
+        {"JPEG claiming 16384 x 16384", claimingSize(jpeg, 16384, 16384), Size{16384, 16384}},
+        {"JPEG claiming 20000 x 10", claimingSize(jpeg, 20000, 10), std::nullopt},
+        {"JPEG cut before its first scan", jpegHeaderOnly, std::nullopt},
+        {"JPEG cut before its frame header", Bytes(jpeg.begin(), jpeg.begin() + 20), std::nullopt},
+        {"neither", Bytes{'G', 'I', 'F', '8', '9', 'a', 0, 0, 0, 0}, std::nullopt},
+        {"nothing", Bytes{}, std::nullopt},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(Image::declaredSize(c.bytes), c.expected) << c.name;
+        // What the decode reads first agrees (the large one's decode is
+        // the first test's).
+        if (!c.expected || c.expected->pixels() > 1 << 20) continue;
+        const auto decoded = Image::decode(c.bytes);
+        {
+            EXPECT_EQ(decoded.fileWidth, c.expected->width) << c.name;
+            EXPECT_EQ(decoded.fileHeight, c.expected->height) << c.name;
+        }
+    }
+    EXPECT_EQ(Image::fromData(jpegHeaderOnly), nullptr);
 }

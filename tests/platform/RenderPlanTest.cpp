@@ -12,10 +12,12 @@
 #include "platform/ui/core/Layer.h"
 #include "platform/ui/core/MediaTime.h"
 #include "platform/ui/core/ShapeLayer.h"
+#include "platform/ui/core/Transform3D.h"
 #include "platform/ui/core/detail/AnimationRun.h"
 #include "platform/ui/render/LayerRenderer.h"
 #include "platform/ui/render/Planner.h"
 #include "platform/ui/render/RasterCache.h"
+#include "platform/ui/render/Rasterizer.h"
 #include "platform/ui/render/Replay.h"
 #include "platform/ui/render/Scheduler.h"
 #include "platform/ui/views/Label.h"
@@ -69,7 +71,7 @@ FramePlan planWithJobs(Layer& root, Context& context, RasterCache& cache, const 
     PlanSetup setup;
     setup.time = currentMediaTime();
     setup.area = area;
-    FrameRasters jobs{RenderTuning{}};
+    Rasterizer jobs{RenderTuning{}};
     FramePlan planned = planFrame(root, context, setup, &cache, &jobs);
     jobs.finish(&cache);
     return planned;
@@ -252,7 +254,7 @@ TEST(RenderPlan, KeptContentIsFoundByLayerIdAndDelegatesDrawingAfreshKeepTheFram
     EXPECT_EQ(kinds(first), "EFEIXEIXX");
     const RasterEntry* kept = cache.find({shape->identifier(), kRasterContent, 0});
     ASSERT_NE(kept, nullptr);
-    EXPECT_EQ(kept->image, std::get<PlanImage>(first.items[3]).image);
+    EXPECT_EQ(kept->image.get(), std::get<PlanImage>(first.items[3]).image);
     ASSERT_NE(cache.find({drawn->identifier(), kRasterContent, 0}), nullptr);
     // The next frame finds the same rasters; a change makes the shape's anew.
     const FramePlan again = plan(*root, *context, &cache);
@@ -268,7 +270,7 @@ TEST(RenderPlan, KeptContentIsFoundByLayerIdAndDelegatesDrawingAfreshKeepTheFram
     const FramePlan apart = plan(*root, *context, &cache, false);
     EXPECT_EQ(kinds(apart), "EFEDXEDXX");
     EXPECT_FALSE(std::get<PlanDraw>(apart.items[3]).clips);
-    EXPECT_EQ(std::get<PlanDraw>(apart.items[6]).layer, drawn) << "a delegate draws from its own layer";
+    EXPECT_EQ(std::get<PlanDraw>(apart.items[6]).layer, drawn.get()) << "a delegate draws from its own layer";
     EXPECT_TRUE(std::get<PlanDraw>(apart.items[6]).clips);
     EXPECT_TRUE(apart.mainThread) << "no bands for this plan";
     EXPECT_EQ(cache.count(), stored) << "nothing kept apart from the screen";
@@ -385,7 +387,7 @@ TEST(RenderPlan, BandsAreChosenFromTheSizeAndKeepWhatOverlapsThem) {
     setup.time = currentMediaTime();
     setup.area = Rect{0, 0, 300, 300};
     setup.bands = rows;
-    FrameRasters jobs{RenderTuning{}};
+    Rasterizer jobs{RenderTuning{}};
     const FramePlan planned = planFrame(*root, *bitmap, setup, &cache, &jobs);
     jobs.finish(&cache);
     EXPECT_EQ(planned.bandLoads, bandLoads(planned, rows));
@@ -691,7 +693,7 @@ TEST(RenderPlan, AShadowPathIsBlurredOnceAndFoundByWhatShowsItAgain) {
     // With raster jobs, into a cache that has not seen it: the walk leaves
     // the blur to a job, which makes the same pixels in the same place.
     RasterCache fresh;
-    FrameRasters jobs{RenderTuning{}};
+    Rasterizer jobs{RenderTuning{}};
     PlanSetup setup;
     setup.time = currentMediaTime();
     setup.area = Rect{0, 0, 200, 200};
@@ -705,7 +707,7 @@ TEST(RenderPlan, AShadowPathIsBlurredOnceAndFoundByWhatShowsItAgain) {
     jobs.finish(&fresh);
     ASSERT_NE(job.slot->shown, nullptr);
     EXPECT_TRUE(samePixels(*job.slot->shown, *made.image));
-    EXPECT_EQ(shadowIn(plan(*shown, *context, &fresh)).image.get(), job.slot->shown) << "kept once the jobs are done";
+    EXPECT_EQ(shadowIn(plan(*shown, *context, &fresh)).image, job.slot->shown) << "kept once the jobs are done";
 }
 
 // Two layers showing one outline share its blurred raster: the first
@@ -723,7 +725,7 @@ TEST(RenderPlan, AnOutlineStillShownKeepsItsShadowWhenAnotherLayerChangesOutline
         std::vector<const platform::Image*> images;
         for (const PlanItem& item : plan(*root, *context, &cache).items) {
             if (const auto* image = std::get_if<PlanImage>(&item); image && image->lowQuality)
-                images.push_back(image->image.get());
+                images.push_back(image->image);
         }
         return images;
     };
@@ -872,7 +874,7 @@ TEST(RenderPlan, AFadingLayerThatShowsUnchangedIsKeptAsOneRasterWithItsShadow) {
     EXPECT_TRUE(enter.area.minX() <= onDevice.minX() && enter.area.minY() <= onDevice.minY() &&
                 enter.area.maxX() >= onDevice.maxX() && enter.area.maxY() >= onDevice.maxY())
         << "bands may pass over the raster";
-    EXPECT_EQ(std::get<PlanImage>(frame().items[3]).image.get(), job.slot->shown) << "not kept";
+    EXPECT_EQ(std::get<PlanImage>(frame().items[3]).image, job.slot->shown) << "not kept";
 }
 
 // A large layer faded as one is rastered in bands by several threads: the
@@ -901,6 +903,51 @@ TEST(RenderPlan, ALargeFadedLayerRasteredInBandsLooksAsItsGroup) {
     EXPECT_GT(double(raster.slot->shown->pixelWidth()) * raster.slot->shown->pixelHeight(), 512.0 * 1024)
         << "too small for bands";
     EXPECT_TRUE(samePixels(*replayed(grouped), *replayed(kept)));
+}
+
+// The same without raster jobs (a frame in one piece): the faded drawing
+// is still rastered in bands, so what it draws afresh (a turned shape) is
+// drawn from a snapshot, never from the layer of the tree.
+TEST(RenderPlan, AFadedLayerRasteredInBandsDrawsFromSnapshots) {
+    struct Counted : ShapeLayer {
+        void drawInContext(Context& context) override {
+            ++draws;
+            ShapeLayer::drawInContext(context);
+        }
+        std::atomic<int> draws{0};
+    };
+    auto root = filled({0, 0, 900, 800}, {1, 1, 1, 1});
+    auto box = filled({40, 30, 820, 740}, {0.9, 0.9, 1, 1});
+    box->addSublayer(filled({20, 30, 50, 40}, {0, 0.2, 1, 1}));
+    auto turned = std::make_shared<Counted>();
+    turned->setFrame({30, 80, 120, 80});
+    Path ring;
+    ring.addEllipseInRect({0, 0, 120, 80});
+    turned->setPath(ring);
+    turned->setFillColor({1, 0, 0, 1});
+    turned->setTransform(Transform3D::rotationZ(0.3));
+    box->addSublayer(turned);
+    box->setOpacity(0.6);
+    root->addSublayer(box);
+    auto context = BitmapContext::create(900, 800);
+    RasterCache cache;
+    const auto replayed = [](const FramePlan& planned) {
+        auto bitmap = BitmapContext::create(900, 800);
+        replayPlan(planned, *bitmap);
+        return BitmapContext::takeImage(std::move(bitmap));
+    };
+    const FramePlan grouped = plan(*root, *context, &cache);
+    ASSERT_NE(kinds(grouped).find('G'), std::string::npos);
+    const auto groupPixels = replayed(grouped);
+    ASSERT_GT(turned->draws, 0);
+    turned->draws = 0;
+    const FramePlan kept = plan(*root, *context, &cache);
+    ASSERT_EQ(kinds(kept), "EFEIXX");
+    const auto* raster = std::get<PlanImage>(kept.items[3]).image;
+    ASSERT_NE(raster, nullptr);
+    ASSERT_GE(bandsFor(raster->pixelWidth(), raster->pixelHeight(), RenderTuning{}).size(), 2u);
+    EXPECT_EQ(turned->draws, 0) << "the bands drew the layer of the tree";
+    EXPECT_TRUE(samePixels(*groupPixels, *replayed(kept)));
 }
 
 TEST(RenderPlan, RastersOfALayerThatGoesBetweenFramesLeaveTheCacheWithIt) {
@@ -949,6 +996,57 @@ TEST(RenderPlan, RastersOfALayerThatGoesBetweenFramesLeaveTheCacheWithIt) {
     shortLived.reset();
     last->removeFromSuperlayer();
     last.reset();
+}
+
+// A tree a delegate draws while a frame is drawn, told it is nested: in
+// one piece, into the same cache, it starts no frame of it, so the rasters
+// the outer frame has kept stay this frame's and are not evicted for the
+// budget before the frame shows them.
+TEST(RenderPlan, ATreeDrawnInsideAFrameLeavesTheFramesRastersInPlace) {
+    const auto square = [](const Rect& frame, const Color& color) {
+        auto shape = ShapeLayer::make();
+        shape->setFrame(frame);
+        Path path;
+        path.addRect({0, 0, frame.width, frame.height});
+        shape->setPath(path);
+        shape->setFillColor(color);
+        return shape;
+    };
+    RasterCache cache(1);  // every store evicts what this frame does not use
+    struct Nested : LayerDelegate {
+        void drawLayer(Layer&, Context& context) override {
+            RenderOptions options{currentMediaTime(), 1};
+            options.cache = cache;
+            options.nested = true;
+            renderLayerTree(*tree, context, options);
+        }
+        std::shared_ptr<Layer> tree;
+        RasterCache* cache = nullptr;
+    };
+    const auto nested = std::make_shared<Nested>();
+    nested->tree = filled({0, 0, 50, 50}, {1, 1, 1, 1});
+    nested->tree->addSublayer(square({10, 10, 30, 30}, {0, 0, 1, 1}));
+    nested->cache = &cache;
+    auto root = filled({0, 0, 200, 200}, {1, 1, 1, 1});
+    auto outer = square({10, 10, 40, 40}, {1, 0, 0, 1});
+    root->addSublayer(outer);
+    auto drawn = Layer::make();
+    drawn->setFrame({100, 100, 50, 50});
+    drawn->setDelegate(nested);
+    drawn->setNeedsDisplay();
+    root->addSublayer(drawn);
+
+    auto context = BitmapContext::create(200, 200);
+    RenderOptions options{currentMediaTime(), 1};
+    options.cache = &cache;
+    renderLayerTree(*root, *context, options);
+    EXPECT_EQ(context->pixel(20, 20), (platform::Pixel{255, 0, 0, 255}));
+    EXPECT_EQ(context->pixel(125, 125), (platform::Pixel{0, 0, 255, 255})) << "the tree drawn inside";
+    const RasterEntry* kept = cache.find({outer->identifier(), kRasterContent, 0});
+    ASSERT_NE(kept, nullptr) << "evicted by the render inside the frame";
+    const std::weak_ptr<platform::Image> red = kept->image;
+    renderLayerTree(*root, *context, options);
+    EXPECT_EQ(cache.find({outer->identifier(), kRasterContent, 0})->image, red.lock()) << "made again";
 }
 
 TEST(RenderPlan, AKeptRasterLetGoStaysWhileAPlanThatShowsItLives) {
@@ -1004,14 +1102,14 @@ TEST(RenderPlan, APlanWrittenOverTheLastFramesIsTheOneMadeAfresh) {
     PlanSetup setup;
     setup.time = currentMediaTime();
     setup.area = Rect{0, 0, 600, 500};
-    const auto make = [&](std::vector<PlanItem>* storage) {
+    const auto make = [&](PlanStorage* storage) {
         setup.storage = storage;
-        FrameRasters jobs(setup.tuning);
+        Rasterizer jobs(setup.tuning);
         FramePlan made = planFrame(*root, *screen, setup, &cache, &jobs);
         jobs.finish(&cache);
         return made;
     };
-    std::vector<PlanItem> spare = make(nullptr).items;
+    PlanStorage spare{make(nullptr).items};
     // Moved, faded, gone and added: items shift against the last frame's.
     parts[1]->setPosition({200, 300});
     parts[2]->setOpacity(0.5);
@@ -1254,7 +1352,7 @@ TEST(RenderPlan, AShadowOfTheDrawingIsMadeByAJobFromCopiesSharingItsRasters) {
     ASSERT_NE(made.image, nullptr);
 
     RasterCache fresh;
-    FrameRasters jobs{RenderTuning{}};
+    Rasterizer jobs{RenderTuning{}};
     PlanSetup setup;
     setup.time = currentMediaTime();
     setup.area = Rect{0, 0, 200, 200};
@@ -1267,7 +1365,7 @@ TEST(RenderPlan, AShadowOfTheDrawingIsMadeByAJobFromCopiesSharingItsRasters) {
     ASSERT_NE(job.slot, nullptr);
     EXPECT_EQ(job.rect, made.rect);
     // The body shows the rasters the shadow's job made.
-    std::vector<std::shared_ptr<RasterSlot>> bodySlots;
+    std::vector<RasterSlot*> bodySlots;
     for (const PlanItem& item : queued.items) {
         if (const auto* image = std::get_if<PlanImage>(&item); image && !image->lowQuality && image->slot)
             bodySlots.push_back(image->slot);
@@ -1280,7 +1378,7 @@ TEST(RenderPlan, AShadowOfTheDrawingIsMadeByAJobFromCopiesSharingItsRasters) {
     EXPECT_TRUE(samePixels(*job.slot->shown, *made.image));
     for (const auto& slot : bodySlots) EXPECT_NE(slot->shown, nullptr);
     const PlanImage kept = shadowIn(plan(*shown, *context, &fresh));
-    EXPECT_EQ(kept.image.get(), job.slot->shown) << "kept once the jobs are done";
+    EXPECT_EQ(kept.image, job.slot->shown) << "kept once the jobs are done";
     EXPECT_EQ(counter->draws, 2) << "the next frame drew again";
 
     // A shadow within the drawing of another: made by the same job, first.
@@ -1289,7 +1387,7 @@ TEST(RenderPlan, AShadowOfTheDrawingIsMadeByAJobFromCopiesSharingItsRasters) {
     ASSERT_NE(madeInner.image, nullptr);
     counter->fromTree = 0;
     RasterCache freshInner;
-    FrameRasters innerJobs{RenderTuning{}};
+    Rasterizer innerJobs{RenderTuning{}};
     const FramePlan queuedInner = planFrame(*make(true), *context, setup, &freshInner, &innerJobs);
     const PlanImage jobInner = shadowIn(queuedInner);
     ASSERT_NE(jobInner.slot, nullptr);

@@ -534,14 +534,28 @@ TEST(UiControllerSheets, TheShareSheetCopiesOrSavesUnderAFreeNameAndReportsOnceH
         return sheet;
     };
 
-    // Copy: on the pasteboard, and the sheet goes.
+    // Copy: on the pasteboard, the sheet says so long enough to be read
+    // (doing nothing more meanwhile), then goes.
     auto sheet = present();
     EXPECT_EQ(sheet->offeredActivityTypes(),
               (std::vector<std::string>{activity::kCopyToPasteboard, activity::kSaveToFiles}));
     Pasteboard::generalPasteboard().setString("before");
-    tapIdentified(s, *sheet, activity::kCopyToPasteboard);
+    tapIdentified(s, *sheet, activity::kCopyToPasteboard);  // and 0.5 s
     EXPECT_EQ(Pasteboard::generalPasteboard().image(), picture);
     EXPECT_FALSE(Pasteboard::generalPasteboard().hasStrings());
+    EXPECT_EQ(sheet->statusText(), "Copied");
+    const auto bar = std::dynamic_pointer_cast<Button>(sheet->view()->findViewWithAccessibilityIdentifier("cancel"));
+    ASSERT_NE(bar, nullptr);
+    EXPECT_EQ(bar->currentTitle(), "Done");
+    const auto save =
+        std::dynamic_pointer_cast<Button>(sheet->view()->findViewWithAccessibilityIdentifier(activity::kSaveToFiles));
+    ASSERT_NE(save, nullptr);
+    EXPECT_FALSE(save->isEnabled());
+    EXPECT_FALSE(sheet->perform(activity::kSaveToFiles)) << "closing";
+    s.advance(ActivityViewController::kCopiedShowTime - 0.5 - 0.1);
+    EXPECT_EQ(s.root->presentedViewController(), sheet) << "still saying it";
+    EXPECT_TRUE(outcome.heard.empty());
+    s.advance(0.1 + 0.5);
     EXPECT_EQ(s.root->presentedViewController(), nullptr);
     EXPECT_EQ(outcome.heard, (std::vector<std::string>{"copyToPasteboard done"}));
 
@@ -612,6 +626,82 @@ TEST(UiControllerSheets, TheShareSheetCopiesOrSavesUnderAFreeNameAndReportsOnceH
     sheet->setExcludedActivityTypes({activity::kSaveToFiles});
     EXPECT_EQ(sheet->offeredActivityTypes(), (std::vector<std::string>{activity::kCopyToPasteboard}));
     EXPECT_FALSE(sheet->perform(activity::kSaveToFiles));
+}
+
+// A sheet shown while its picture is still being made says so and does
+// nothing with the stand-in; the picture, when it comes, can be copied;
+// items that could not be made leave only closing.
+TEST(UiControllerSheets, AShareSheetShownBeforeItsPictureSaysSoUntilItComes) {
+    Stage s(UserInterfaceIdiom::phone);
+    const auto picture = plainImage(30, 20);
+    Outcome outcome;
+    const auto present = [&] {
+        auto sheet = std::make_shared<ActivityViewController>(std::vector<ActivityItem>{{"", nullptr, "", "Plan"}});
+        sheet->setExcludedActivityTypes({activity::kSaveToCameraRoll});
+        sheet->setCompletionWithItemsHandler(outcome.completion());
+        sheet->waitForItems("Drawing the picture…");
+        s.root->presentViewController(sheet, true);
+        s.advance(0.5);
+        return sheet;
+    };
+    const auto button = [](ActivityViewController& sheet, const std::string& identifier) {
+        return std::dynamic_pointer_cast<Button>(sheet.view()->findViewWithAccessibilityIdentifier(identifier));
+    };
+
+    auto sheet = present();
+    EXPECT_TRUE(sheet->isWaitingForItems());
+    EXPECT_EQ(sheet->statusText(), "Drawing the picture…");
+    const auto status = std::dynamic_pointer_cast<Label>(sheet->view()->findViewWithAccessibilityIdentifier("status"));
+    ASSERT_NE(status, nullptr);
+    EXPECT_EQ(status->text(), "Drawing the picture…");
+    // What can be done is shown, greyed.
+    EXPECT_EQ(sheet->offeredActivityTypes(),
+              (std::vector<std::string>{activity::kCopyToPasteboard, activity::kSaveToFiles}));
+    for (const char* activity : {activity::kCopyToPasteboard, activity::kSaveToFiles}) {
+        const auto shown = button(*sheet, activity);
+        ASSERT_NE(shown, nullptr) << activity;
+        EXPECT_FALSE(shown->isHidden()) << activity;
+        EXPECT_FALSE(shown->isEnabled()) << activity;
+        EXPECT_FALSE(sheet->perform(activity)) << activity;
+    }
+    Pasteboard::generalPasteboard().setString("before");
+    tapIdentified(s, *sheet, activity::kCopyToPasteboard);
+    EXPECT_TRUE(Pasteboard::generalPasteboard().hasStrings()) << "nothing copied";
+    EXPECT_FALSE(sheet->complete(std::string(activity::kMail))) << "nothing to share yet";
+
+    // The picture arrives: shown, the line cleared, and Copy copies it.
+    sheet->setActivityItems({{"", picture, "", "Plan"}});
+    EXPECT_FALSE(sheet->isWaitingForItems());
+    EXPECT_EQ(sheet->statusText(), "");
+    EXPECT_TRUE(button(*sheet, activity::kCopyToPasteboard)->isEnabled());
+    tapIdentified(s, *sheet, activity::kCopyToPasteboard);
+    EXPECT_EQ(Pasteboard::generalPasteboard().image(), picture);
+    EXPECT_EQ(sheet->statusText(), "Copied");
+    // Closed with Done before the sheet closes itself, and shown again: the
+    // close timed for the first showing leaves the second alone.
+    tapIdentified(s, *sheet, "cancel");
+    EXPECT_EQ(s.root->presentedViewController(), nullptr);
+    s.root->presentViewController(sheet, false);
+    s.advance(ActivityViewController::kCopiedShowTime + 0.5);
+    EXPECT_EQ(s.root->presentedViewController(), sheet);
+    EXPECT_TRUE(sheet->perform(activity::kCopyToPasteboard)) << "usable again";
+    s.advance(ActivityViewController::kCopiedShowTime + 0.5);
+    EXPECT_EQ(s.root->presentedViewController(), nullptr);
+    EXPECT_EQ(outcome.heard, (std::vector<std::string>{"copyToPasteboard done", "copyToPasteboard done"}));
+
+    // Items that could not be made: the line says why, nothing is offered,
+    // and closing is a cancel. So is closing while waiting.
+    sheet = present();
+    sheet->setActivityItems({}, "No picture");
+    EXPECT_EQ(sheet->statusText(), "No picture");
+    EXPECT_TRUE(sheet->offeredActivityTypes().empty());
+    EXPECT_TRUE(button(*sheet, activity::kCopyToPasteboard)->isHidden());
+    EXPECT_TRUE(button(*sheet, activity::kSaveToFiles)->isHidden());
+    tapIdentified(s, *sheet, "cancel");
+    sheet = present();
+    tapIdentified(s, *sheet, "cancel");
+    EXPECT_EQ(outcome.heard, (std::vector<std::string>{"copyToPasteboard done", "copyToPasteboard done",
+                                                       "none not done", "none not done"}));
 }
 
 TEST(UiControllerSheets, SavedPicturesTakeAFreeNameAndNeverLeaveTheFolder) {

@@ -26,6 +26,7 @@ namespace {
 const KeyCommand kEscape{KeyCommand::kInputEscape};
 const KeyCommand kTab{KeyCommand::kInputTab};
 const KeyCommand kBackTab{KeyCommand::kInputTab, KeyModifierFlags::shift};
+const KeyCommand kReturn{KeyCommand::kInputReturn};
 
 struct Heard : AdaptivePresentationControllerDelegate {
     void presentationControllerDidDismiss(PresentationController&) override { ++dismissed; }
@@ -150,4 +151,67 @@ TEST(UiKeyCommand, EscapeCancelsAnAlertOrAnswersItsOnlyOKAndIsRefusedByOneThatMu
     s.settle();
     EXPECT_EQ(AlertController::presentedAlerts().size(), 1u);
     EXPECT_EQ(ran.size(), 2u);
+}
+
+TEST(UiKeyCommand, ReturnTakesAnAlertsPreferredOrOnlyActionAndOtherwiseNothingBehindIt) {
+    Stage s;
+    std::vector<std::string> ran;
+    const auto action = [&](const char* title, AlertActionStyle style) {
+        return std::make_shared<AlertAction>(title, style, [&](AlertAction& a) { ran.push_back(a.title()); });
+    };
+    EXPECT_FALSE(RouteKeyCommand(*s.window, kReturn)) << "nothing presented: typed";
+
+    struct Case {
+        const char* name;
+        AlertControllerStyle style;
+        std::vector<std::shared_ptr<AlertAction>> actions;
+        int preferred;         // index, or -1
+        const char* answered;  // nullptr: none
+    };
+    const auto ok = action("OK", AlertActionStyle::defaultStyle);
+    const auto erase = action("Delete", AlertActionStyle::destructive);
+    const auto cancel = action("Cancel", AlertActionStyle::cancel);
+    const auto replace = action("Replace", AlertActionStyle::defaultStyle);
+    const auto keep = action("Keep Both", AlertActionStyle::defaultStyle);
+    const auto stranger = action("Elsewhere", AlertActionStyle::defaultStyle);
+    const Case cases[] = {
+        {"only OK", AlertControllerStyle::alert, {ok}, -1, "OK"},
+        {"only a destructive one", AlertControllerStyle::alert, {erase}, -1, "Delete"},
+        {"the preferred of two", AlertControllerStyle::alert, {erase, cancel}, 0, "Delete"},
+        {"the preferred cancel", AlertControllerStyle::alert, {replace, cancel}, 1, "Cancel"},
+        {"two and none preferred", AlertControllerStyle::alert, {replace, keep}, -1, nullptr},
+        {"a preferred of another alert", AlertControllerStyle::alert, {replace, keep}, 99, nullptr},
+        {"an action sheet", AlertControllerStyle::actionSheet, {ok}, -1, nullptr},
+    };
+    for (const Case& c : cases) {
+        ran.clear();
+        auto alert = std::make_shared<AlertController>("Title", "Message", c.style);
+        for (const auto& a : c.actions) alert->addAction(a);
+        if (c.preferred == 99) alert->setPreferredAction(stranger);
+        if (c.preferred >= 0 && c.preferred < 99) alert->setPreferredAction(c.actions[c.preferred]);
+        s.root->presentViewController(alert, false);
+        EXPECT_TRUE(RouteKeyCommand(*s.window, kReturn)) << c.name << ": taken, never typed behind it";
+        s.settle();
+        if (c.answered) {
+            EXPECT_EQ(ran, std::vector<std::string>{c.answered}) << c.name;
+            EXPECT_TRUE(AlertController::presentedAlerts().empty()) << c.name;
+        } else {
+            EXPECT_TRUE(ran.empty()) << c.name;
+            EXPECT_EQ(AlertController::presentedAlerts().size(), 1u) << c.name;
+            alert->dismissViewController(false);
+            s.settle();
+        }
+    }
+    // A disabled one is not taken.
+    ran.clear();
+    auto disabled = std::make_shared<AlertController>("Title", "", AlertControllerStyle::alert);
+    const auto off = action("OK", AlertActionStyle::defaultStyle);
+    off->setEnabled(false);
+    disabled->addAction(off);
+    s.root->presentViewController(disabled, false);
+    EXPECT_TRUE(RouteKeyCommand(*s.window, kReturn));
+    s.settle();
+    EXPECT_TRUE(ran.empty());
+    disabled->dismissViewController(false);
+    s.settle();
 }

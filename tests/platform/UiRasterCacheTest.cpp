@@ -122,16 +122,26 @@ TEST(UiRasterCache, HandlesFindTheirEntryUntilItGoes) {
 }
 
 TEST(UiRasterCache, ManyKeysComingAndGoingAreFoundAsAMapWouldHoldThem) {
-    // Tiles of a few owners stored, replaced, erased, taken and evicted in
-    // a fixed random order, against a plain map of what should be there.
+    // Tiles of a few owners stored, replaced, erased, taken, found (through
+    // handles or not) and evicted in a fixed random order, against a plain
+    // map of what should be there; the cache's own rules hold at every step.
     RasterCache cache(600 * 1024);
     std::map<std::pair<std::uint64_t, std::uint64_t>, std::uint64_t> expected;
+    std::map<std::pair<std::uint64_t, std::uint64_t>, RasterCache::Handle> handles;
     std::mt19937 random(20261208);
     const auto keyOf = [](const auto& at) { return RasterKey{at.first, platform::ui::kRasterTile, at.second}; };
     for (int step = 0; step < 20000; ++step) {
         if (step % 500 == 0) cache.beginFrame();
         const std::pair<std::uint64_t, std::uint64_t> at{random() % 5, random() % 300};
         const std::uint64_t version = step;
+        if (step % 7 == 3) {
+            // Found within the frame: what this frame uses is never evicted.
+            const RasterEntry* found = step % 2 ? cache.find(keyOf(at), handles[at]) : cache.find(keyOf(at));
+            ASSERT_EQ(found != nullptr, expected.contains(at)) << "step " << step;
+            if (found) ASSERT_EQ(found->version, expected[at]) << "step " << step;
+            ASSERT_EQ(cache.checkInvariants(), "") << "step " << step;
+            continue;
+        }
         switch (random() % 4) {
             case 0:
             case 1:
@@ -160,6 +170,7 @@ TEST(UiRasterCache, ManyKeysComingAndGoingAreFoundAsAMapWouldHoldThem) {
             std::erase_if(expected, [&](const auto& kept) { return !cache.find(keyOf(kept.first)); });
         }
         ASSERT_EQ(cache.count(), expected.size()) << "step " << step;
+        ASSERT_EQ(cache.checkInvariants(), "") << "step " << step;
     }
     EXPECT_GT(expected.size(), 300u) << "the table grew past a few buckets";
     EXPECT_EQ(cache.bytes(), expected.size() * 1024);
@@ -179,7 +190,7 @@ TEST(UiRasterCache, ManyKeysComingAndGoingAreFoundAsAMapWouldHoldThem) {
 TEST(UiRasterCache, ARasterMadeLaterIsKeptByTheFirstLookUpOnceDone) {
     RasterCache cache;
     cache.store(tile(1), entryOf(1));
-    auto later = std::make_shared<RasterCache::Later>();
+    auto later = std::make_shared<RasterCache::PromisedRaster>();
     cache.storeLater(tile(1), entryOf(2), later);
     EXPECT_TRUE(cache.pending(tile(1)));
     EXPECT_EQ(cache.find(tile(1)), nullptr) << "the stale raster is still found";
@@ -195,10 +206,10 @@ TEST(UiRasterCache, ARasterMadeLaterIsKeptByTheFirstLookUpOnceDone) {
     EXPECT_EQ(cache.bytes(), 1024u);
 
     // Forgotten: a job done after its key was erased or stored keeps nothing.
-    auto erased = std::make_shared<RasterCache::Later>();
+    auto erased = std::make_shared<RasterCache::PromisedRaster>();
     cache.storeLater(tile(2), entryOf(), erased);
     cache.erase(tile(2));
-    auto replaced = std::make_shared<RasterCache::Later>();
+    auto replaced = std::make_shared<RasterCache::PromisedRaster>();
     cache.storeLater(tile(3), entryOf(), replaced);
     cache.store(tile(3), entryOf(7));
     for (auto* done : {&erased, &replaced}) {
@@ -213,7 +224,7 @@ TEST(UiRasterCache, ARasterMadeLaterIsKeptByTheFirstLookUpOnceDone) {
 
     // Done and never looked up again: kept by the next frame, under the
     // budget, not held apart from it.
-    auto unasked = std::make_shared<RasterCache::Later>();
+    auto unasked = std::make_shared<RasterCache::PromisedRaster>();
     cache.storeLater(tile(5), entryOf(5), unasked);
     cache.beginFrame();
     EXPECT_TRUE(cache.pending(tile(5)));
@@ -228,7 +239,7 @@ TEST(UiRasterCache, ARasterMadeLaterIsKeptByTheFirstLookUpOnceDone) {
     EXPECT_EQ(cache.count(), 2u) << "not under the budget";
 
     // A job that made nothing leaves the key to be asked for again.
-    auto failed = std::make_shared<RasterCache::Later>();
+    auto failed = std::make_shared<RasterCache::PromisedRaster>();
     cache.storeLater(tile(4), entryOf(), failed);
     failed->done = true;
     EXPECT_EQ(cache.find(tile(4)), nullptr);

@@ -1,6 +1,6 @@
 // The tab bar as the platform's: the selected tab in the tint and the others
 // grey, titles that fit their items (a narrow item stacks a small title under
-// its image), on a phone's and a tablet's width.
+// its image), on a phone's and a tablet's width and the smallest of each.
 
 #include <gtest/gtest.h>
 
@@ -36,7 +36,7 @@ bool SameColour(const Color& a, const Color& b) {
 
 TEST(UiTabBarFit, TheSelectedTabIsTintedAndEveryTitleFits) {
     const Color blue = View().tintColor();
-    for (const Size size : {Size{390, 844}, Size{820, 1180}}) {
+    for (const Size size : {Size{390, 844}, Size{320, 568}, Size{820, 1180}, Size{768, 1024}}) {
         testsupport::VirtualTime time;
         auto window = std::make_shared<Window>(Rect{0, 0, size.width, size.height});
         std::vector<std::shared_ptr<ViewController>> controllers;
@@ -81,4 +81,38 @@ TEST(UiTabBarFit, TheSelectedTabIsTintedAndEveryTitleFits) {
         check(2);
         window->setRootViewController(nullptr);
     }
+}
+
+TEST(UiTabBarFit, ALongTitleTakesTwoLinesAndAllTitlesShareOneLegibleSize) {
+    testsupport::VirtualTime time;
+    auto window = std::make_shared<Window>(Rect{0, 0, 320, 568});
+    std::vector<std::shared_ptr<ViewController>> controllers;
+    for (const char* title : {"Gleispläne", "Lokale Gleispläne", "Gleisplan", "Teile", "Profil", "Debug"}) {
+        auto controller = std::make_shared<ViewController>();
+        controller->setTitle(title);
+        controllers.push_back(controller);
+    }
+    auto tabs = std::make_shared<TabBarController>();
+    tabs->setViewControllers(controllers);
+    window->setRootViewController(tabs);
+    window->layoutIfNeeded();
+
+    const auto buttons = tabs->tabBar()->buttons();
+    ASSERT_EQ(buttons.size(), controllers.size());
+    const double size = buttons[0]->titleLabel()->font().pointSize();
+    // Narrow items: 10 points at most, 8 at least.
+    EXPECT_LE(size, 10);
+    EXPECT_GE(size, 8);
+    for (const auto& button : buttons) {
+        const auto& title = *button->titleLabel();
+        EXPECT_DOUBLE_EQ(title.font().pointSize(), size) << title.text();
+        EXPECT_FALSE(title.truncatesText()) << title.text();
+        // Drawn at the size set, not shrunk further on its own.
+        EXPECT_DOUBLE_EQ(title.rendering().scale, 1) << title.text();
+    }
+    // Its words whole, one a line.
+    const auto& lines = buttons[1]->titleLabel()->rendering().layout->lines();
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[1].start, std::string("Lokale ").size());
+    window->setRootViewController(nullptr);
 }

@@ -101,6 +101,32 @@ TEST(UserDefaultsTest, ValuesSurviveARestart) {
     EXPECT_EQ(restarted.object("VKMCount"), Value(3));
 }
 
+// Tests that run one after another in a process empty the app root between
+// them: what was forgotten is read at the next use, and not before.
+TEST(UserDefaultsTest, ForgottenValuesAreReadAtTheNextUseAndNeverWritten) {
+    auto virtualClock = std::make_shared<platform::VirtualClock>();
+    platform::ScopedClock clock(virtualClock);
+    const fs::path library = testsupport::processRoot() / "Library";
+    UserDefaults defaults("com.vekmont.tests.forget");
+    defaults.setInteger("VKMCount", 3);
+    ASSERT_TRUE(defaults.synchronize());
+    defaults.setString("VKMUnsaved", "dropped");
+
+    fs::remove_all(library);
+    defaults.forgetForTests();
+    EXPECT_FALSE(fs::exists(library)) << "read, and its folder made, before any use";
+    {
+        UserDefaults other("com.vekmont.tests.forget");
+        other.setInteger("VKMCount", 5);
+        ASSERT_TRUE(other.synchronize());
+    }
+    // The change waiting when it was forgotten is never written.
+    virtualClock->advance(UserDefaults::kSaveDelay);
+    EXPECT_EQ(Value::fromStoredForm(readFile(defaults.filePath())), Value(Value::Dictionary{{"VKMCount", Value(5)}}));
+    EXPECT_EQ(defaults.object("VKMCount"), Value(5));
+    EXPECT_EQ(defaults.object("VKMUnsaved"), std::nullopt);
+}
+
 TEST(UserDefaultsTest, FileIsReplacedAtomicallyWithNoTempFilesLeft) {
     UserDefaults defaults("com.vekmont.tests.atomic");
     const fs::path file = defaults.filePath();

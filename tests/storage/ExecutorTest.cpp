@@ -21,6 +21,7 @@
 
 #include <gtest/gtest.h>
 #include <httplib.h>
+#include <signal.h>
 
 #include <atomic>
 #include <chrono>
@@ -152,6 +153,7 @@ struct Outcome {
     std::optional<Error> error;
     Bytes result;
     std::thread::id thread;
+    bool threadHadSignalStack = false;
     bool executorGone = false;  // nothing is left that could call again
 
     long code() const { return error ? error->code() : 0; }
@@ -173,6 +175,9 @@ Outcome run(std::shared_ptr<BodyCommand> command, std::shared_ptr<BLSRequestOpti
                                           state->error = std::move(error);
                                           state->result = std::move(result);
                                           state->thread = std::this_thread::get_id();
+                                          stack_t stack{};
+                                          state->threadHadSignalStack =
+                                              sigaltstack(nullptr, &stack) == 0 && (stack.ss_flags & SS_DISABLE) == 0;
                                           changed->notify_all();
                                       });
     std::weak_ptr<BLSExecutor> watch = executor;
@@ -195,6 +200,8 @@ void expectRanOnceElsewhere(const Outcome& outcome) {
     EXPECT_EQ(outcome.calls, 1);
     EXPECT_TRUE(outcome.executorGone);
     EXPECT_NE(outcome.thread, std::this_thread::get_id()) << "completion on the calling thread";
+    // A thread of ours, which reports a stack overflow too.
+    EXPECT_TRUE(outcome.threadHadSignalStack);
 }
 
 std::vector<int> statuses(const BLSOperationContext& context) {

@@ -54,6 +54,41 @@ TEST(StorageUtil, URLEncodingEscapesEveryByteButTheUnreservedOnes) {
     }
 }
 
+// Signatures cover the encoded query, so the service's stand-in and every
+// earlier request agree on these bytes exactly.
+TEST(StorageUtil, URLEncodingOfEveryByteValueAndOfTextBeyondASCIIIsFixed) {
+    std::string everyByte;
+    for (int value = 0; value < 256; ++value) everyByte += static_cast<char>(value);
+    const std::string expected =
+        "%00%01%02%03%04%05%06%07%08%09%0A%0B%0C%0D%0E%0F"
+        "%10%11%12%13%14%15%16%17%18%19%1A%1B%1C%1D%1E%1F"
+        "%20%21%22%23%24%25%26%27%28%29%2A%2B%2C-.%2F"
+        "0123456789%3A%3B%3C%3D%3E%3F"
+        "%40ABCDEFGHIJKLMNO"
+        "PQRSTUVWXYZ%5B%5C%5D%5E_"
+        "%60abcdefghijklmno"
+        "pqrstuvwxyz%7B%7C%7D~%7F"
+        "%80%81%82%83%84%85%86%87%88%89%8A%8B%8C%8D%8E%8F"
+        "%90%91%92%93%94%95%96%97%98%99%9A%9B%9C%9D%9E%9F"
+        "%A0%A1%A2%A3%A4%A5%A6%A7%A8%A9%AA%AB%AC%AD%AE%AF"
+        "%B0%B1%B2%B3%B4%B5%B6%B7%B8%B9%BA%BB%BC%BD%BE%BF"
+        "%C0%C1%C2%C3%C4%C5%C6%C7%C8%C9%CA%CB%CC%CD%CE%CF"
+        "%D0%D1%D2%D3%D4%D5%D6%D7%D8%D9%DA%DB%DC%DD%DE%DF"
+        "%E0%E1%E2%E3%E4%E5%E6%E7%E8%E9%EA%EB%EC%ED%EE%EF"
+        "%F0%F1%F2%F3%F4%F5%F6%F7%F8%F9%FA%FB%FC%FD%FE%FF";
+    EXPECT_EQ(BLSUtil::URLEncodedStringWithString(everyByte), expected);
+
+    const std::pair<const char*, const char*> texts[] = {
+        {"Bahnhof Z\xC3\xBCrich", "Bahnhof%20Z%C3%BCrich"},
+        {"Weiche \xE2\x80\x93 links", "Weiche%20%E2%80%93%20links"},
+        {"\xE6\x97\xA5\xE6\x9C\xAC", "%E6%97%A5%E6%9C%AC"},
+        {"\xF0\x9F\x9A\x82 Lok 18/201", "%F0%9F%9A%82%20Lok%2018%2F201"},
+    };
+    for (const auto& [text, encoded] : texts) {
+        EXPECT_EQ(BLSUtil::URLEncodedStringWithString(text), encoded) << encoded;
+    }
+}
+
 TEST(StorageUtil, QueryParsingSplitsDecodesAndJoinsRepeatedKeys) {
     using Map = std::map<std::string, std::string>;
     struct Case {

@@ -89,13 +89,15 @@ void ResetAppRoot() {
     platform::UserDefaults& defaults = platform::UserDefaults::standard();
     // Drops what the test changed and waits for a write under way, so that
     // nothing is written into the emptied root.
-    defaults.reload();
+    defaults.forgetForTests();
     std::error_code error;
     for (const auto& entry : std::filesystem::directory_iterator(processRoot(), error)) {
         std::error_code ignored;
         std::filesystem::remove_all(entry.path(), ignored);
     }
-    defaults.reload();
+    // Read at their next use, as a new process reads them: reading now
+    // would make the preferences folder before any test asked for it.
+    defaults.forgetForTests();
 }
 
 }  // namespace testsupport

@@ -29,7 +29,7 @@ void InstallResetsAfterEachTest();
 void ResetEnvironment();
 
 // Empties this process's app root and makes it the root again; the
-// standard user defaults are read anew from it (none).
+// standard user defaults are read anew from it (none) at their next use.
 void ResetAppRoot();
 
 }  // namespace testsupport

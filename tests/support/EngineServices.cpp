@@ -1,6 +1,8 @@
 #include "tests/support/EngineServices.h"
 
+#include "engine/services/ActivityAnalyticsService.h"
 #include "engine/services/LocalizationService.h"
+#include "engine/services/PerformanceCounters.h"
 #include "engine/services/PreferencesService.h"
 #include "engine/services/ServiceLocator.h"
 #include "engine/services/TextCalculationService.h"
@@ -12,26 +14,30 @@ namespace testsupport {
 
 namespace {
 
-// A `Service` made and registered on first use.
+// What this file registered since the start or since the services were
+// last forgotten; made again after that, as a new process would.
+bool gStandardRegistered = false;
+VKMTextCalculationService* gTextService = nullptr;
+RecordingAnalytics* gAnalytics = nullptr;
+
+// `kept`, made and registered when there is none.
 template <class Service>
-Service& RegisteredOnce() {
-    static Service* service = [] {
-        auto* made = new Service();
-        CServiceLocator::Instance().RegisterService(made);
-        return made;
-    }();
-    return *service;
+Service& Registered(Service*& kept) {
+    if (kept == nullptr) {
+        kept = new Service();
+        CServiceLocator::Instance().RegisterService(kept);
+    }
+    return *kept;
 }
 
 }  // namespace
 
 void RegisterServices(const char* language) {
-    static const bool registered = [] {
+    if (!gStandardRegistered) {
         CServiceLocator::Instance().RegisterService(new LocalizationService());
         CServiceLocator::Instance().RegisterService(new VKMPreferencesService());
-        return true;
-    }();
-    (void)registered;
+        gStandardRegistered = true;
+    }
     platform::Bundle* bundle = platform::Bundle::main();
     ASSERT_NE(bundle, nullptr) << "the resources folder was not found";
     bundle->setPreferredLanguage(std::string(language));
@@ -45,20 +51,22 @@ LocalizationServiceBase* RegisterLocalization(const char* language) {
     return ULocalization::GetLocalizationService();
 }
 
-VKMTextCalculationService& RegisteredTextService() { return RegisteredOnce<VKMTextCalculationService>(); }
+VKMTextCalculationService& RegisteredTextService() { return Registered(gTextService); }
 
-namespace {
-RecordingAnalytics* gAnalytics = nullptr;  // once made
-}  // namespace
-
-RecordingAnalytics& Analytics() {
-    RecordingAnalytics& analytics = RegisteredOnce<RecordingAnalytics>();
-    gAnalytics = &analytics;
-    return analytics;
-}
+RecordingAnalytics& Analytics() { return Registered(gAnalytics); }
 
 void ForgetRecordedEvents() {
     if (gAnalytics != nullptr) gAnalytics->events.clear();
+}
+
+void ForgetServices() {
+    CServiceLocator::Instance().ForgetServicesForTests();
+    QLActivityAnalytics::forgetServiceForTests();
+    UPreferences::ForgetServiceForTests();
+    QLPerformanceCounters::forgetService();
+    gStandardRegistered = false;
+    gTextService = nullptr;
+    gAnalytics = nullptr;
 }
 
 }  // namespace testsupport

@@ -1,6 +1,7 @@
 #pragma once
 // The engine services tests need, registered as the start-up registers them:
-// once per test process and never deleted.
+// once per test process (or once after the services were forgotten) and
+// never deleted.
 
 #include "engine/services/ActivityAnalyticsService.h"
 
@@ -38,5 +39,10 @@ public:
 RecordingAnalytics& Analytics();
 // Forgets the events the stand-in kept, when there is one.
 void ForgetRecordedEvents();
+
+// Forgets every registered service and the services the engine's accessors
+// keep, as a new process has none; what this file registers is made and
+// registered again on its next use.
+void ForgetServices();
 
 }  // namespace testsupport

@@ -11,11 +11,17 @@
 #include "telemetry/Internals/Storage/TLMLogDBStorage.h"
 #include "telemetry/TLMErrors.h"
 #include "telemetry/core/Util/TLMTelemetryUserDefaults.h"
+#include "tests/telemetry/TLMLogCapture.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <condition_variable>
+#include <map>
+#include <mutex>
+#include <semaphore>
 #include <thread>
 
 using namespace std::chrono_literals;
@@ -50,6 +56,147 @@ std::vector<std::string> concat(std::vector<std::string> a, const std::vector<st
     a.insert(a.end(), b.begin(), b.end());
     return a;
 }
+
+// How often the server got each event name, over every request.
+std::map<std::string, int> sentCounts(const std::vector<IngestionRequest>& requests) {
+    std::map<std::string, int> counts;
+    for (const IngestionRequest& request : requests) {
+        for (const std::string& name : testsupport::eventNames(request)) ++counts[name];
+    }
+    return counts;
+}
+
+// Enqueues "<prefix><thread>-<i>" from `threads` threads at once, `each` a
+// thread; returns the names.
+std::vector<std::string> enqueueFromThreads(TLMChannelUnitDefault& unit, const std::string& prefix, int threads,
+                                            int each) {
+    std::vector<std::string> names;
+    std::vector<std::thread> running;
+    for (int t = 0; t < threads; ++t) {
+        const std::string threadPrefix = prefix + std::to_string(t) + "-";
+        const std::vector<std::string> own = numberedNames(threadPrefix, static_cast<std::size_t>(each));
+        names.insert(names.end(), own.begin(), own.end());
+        running.emplace_back([&unit, own] {
+            for (const std::string& name : own) unit.enqueueItem(testsupport::makeEvent(name), TLMFlagsNormal);
+        });
+    }
+    for (auto& thread : running) thread.join();
+    return names;
+}
+
+// The group's ingestion, telling when the first answer has been handed to
+// the unit.
+class AnswerSignal final : public TLMIngestionProtocol {
+public:
+    explicit AnswerSignal(std::shared_ptr<TLMIngestionProtocol> ingestion) : mIngestion(std::move(ingestion)) {}
+    void sendAsync(std::shared_ptr<const TLMLogContainer> data, TLMSendAsyncCompletionHandler handler) override {
+        sendAsync(std::move(data), std::nullopt, std::move(handler));
+    }
+    void sendAsync(std::shared_ptr<const TLMLogContainer> data, const std::optional<std::string>& eTag,
+                   TLMSendAsyncCompletionHandler handler) override {
+        mIngestion->sendAsync(
+            std::move(data), eTag,
+            [this, handler = std::move(handler)](
+                const std::string& callId, const std::optional<platform::net::HTTPURLResponse>& response,
+                const std::optional<std::vector<std::uint8_t>>& body, const std::optional<platform::Error>& error) {
+                handler(callId, response, body, error);
+                std::lock_guard lock(mMutex);
+                mAnswered = true;
+                mChanged.notify_all();
+            });
+    }
+    bool isReadyToSend() const override { return mIngestion->isReadyToSend(); }
+    bool isEnabled() const override { return mIngestion->isEnabled(); }
+    void setEnabled(bool isEnabled, bool deleteDataOnDisabled) override {
+        mIngestion->setEnabled(isEnabled, deleteDataOnDisabled);
+    }
+    // False after a generous time-out.
+    bool waitForAnswer() {
+        std::unique_lock lock(mMutex);
+        return mChanged.wait_for(lock, 20s, [&] { return mAnswered; });
+    }
+
+private:
+    const std::shared_ptr<TLMIngestionProtocol> mIngestion;
+    std::mutex mMutex;
+    std::condition_variable mChanged;
+    bool mAnswered = false;
+};
+
+// The log database, except that once a batch was loaded the next save
+// waits until that batch's answer has reached the unit: so logs are still
+// waiting to be saved when the answer comes, however fast the disk.
+class SaveAfterAnswer final : public TLMStorage {
+public:
+    explicit SaveAfterAnswer(AnswerSignal& signal) : mSignal(signal) {}
+    bool saveLog(const std::shared_ptr<TLMAbstractLog>& log, const std::string& groupId, TLMFlags flags) override {
+        holdAfterFirstBatch();
+        return mDatabase.saveLog(log, groupId, flags);
+    }
+    std::vector<bool> saveLogs(const std::vector<TLMLogToSave>& logs, const std::string& groupId) override {
+        holdAfterFirstBatch();
+        return mDatabase.saveLogs(logs, groupId);
+    }
+    std::uint64_t countLogs() override { return mDatabase.countLogs(); }
+    std::uint64_t countLogsWithGroupId(const std::string& groupId) override {
+        return mDatabase.countLogsWithGroupId(groupId);
+    }
+    std::vector<std::shared_ptr<TLMAbstractLog>> deleteLogsWithGroupId(const std::string& groupId) override {
+        return mDatabase.deleteLogsWithGroupId(groupId);
+    }
+    void deleteLogsWithBatchId(const std::string& batchId, const std::string& groupId) override {
+        mDatabase.deleteLogsWithBatchId(batchId, groupId);
+    }
+    bool loadLogsWithGroupId(const std::string& groupId, std::uint64_t limit,
+                             const std::optional<std::vector<std::string>>& excludedTargetKeys,
+                             const TLMLoadDataCompletionHandler& completionHandler) override {
+        return mDatabase.loadLogsWithGroupId(
+            groupId, limit, excludedTargetKeys,
+            [&](const std::vector<std::shared_ptr<TLMAbstractLog>>& logs, const std::optional<std::string>& batchId) {
+                if (batchId) mLoaded = true;
+                if (completionHandler) completionHandler(logs, batchId);
+            });
+    }
+    void setMaxStorageSize(std::int64_t sizeInBytes, const std::function<void(bool)>& completionHandler) override {
+        mDatabase.setMaxStorageSize(sizeInBytes, completionHandler);
+    }
+    bool answerWaitedFor() const { return mWaited && mAnswerCame; }
+
+private:
+    void holdAfterFirstBatch() {
+        if (!mLoaded || mWaited) return;
+        mWaited = true;
+        mAnswerCame = mSignal.waitForAnswer();
+    }
+
+    AnswerSignal& mSignal;
+    TLMLogDBStorage mDatabase;
+    // The logs queue's own.
+    bool mLoaded = false;
+    bool mWaited = false;
+    bool mAnswerCame = false;
+};
+
+// Counts, on the logs queue, how many logs were done with when the first
+// batch's success came.
+class BurstOrder final : public TLMChannelDelegate {
+public:
+    void channelDidCompleteEnqueueingLog(TLMChannelUnitDefault&, const std::shared_ptr<TLMAbstractLog>&,
+                                         const std::string&) override {
+        ++completed;
+    }
+    void channelDidSucceedSendingLog(TLMChannelUnitDefault&, const std::shared_ptr<TLMAbstractLog>&) override {
+        if (succeeded++ == 0) completedAtFirstSuccess = completed.load();
+    }
+    void channelDidFailSendingLog(TLMChannelUnitDefault&, const std::shared_ptr<TLMAbstractLog>&,
+                                  const platform::Error&) override {
+        ++failed;
+    }
+    std::atomic<std::size_t> completed{0};
+    std::atomic<std::size_t> succeeded{0};
+    std::atomic<std::size_t> failed{0};
+    std::atomic<std::size_t> completedAtFirstSuccess{0};
+};
 
 }  // namespace
 
@@ -96,6 +243,34 @@ TEST(TLMChannelSending, FewerLogsWaitForTheFlushInterval) {
     const std::vector<IngestionRequest> requests = rig.server.requests();
     ASSERT_EQ(requests.size(), 1u);
     EXPECT_EQ(testsupport::eventNames(requests[0]), concat(numberedNames("Early", 3), {"Late0"}));
+}
+
+TEST(TLMChannelSending, ACountThatPassesABatchSendsTheFullBatchAndTheRestWaitsForTheInterval) {
+    testsupport::SendingRig rig;
+    auto unit = rig.addUnit("Analytics");
+    rig.enqueueEvents(*unit, "Early", 43);
+    rig.drain();
+    // Fifty more wait behind a held queue and are stored as one group: the
+    // count goes from 43 to 93 in one step.
+    std::binary_semaphore held(0);
+    rig.group->logsDispatchQueue()->async([&held] { held.acquire(); });
+    rig.enqueueEvents(*unit, "Late", 50);
+    held.release();
+    rig.drain();
+    ASSERT_TRUE(rig.server.waitForRequests(1));
+    ASSERT_TRUE(nothingOnTheWire(rig));
+    rig.drain();  // its answer taken
+    settle(rig);
+    std::vector<IngestionRequest> requests = rig.server.requests();
+    ASSERT_EQ(requests.size(), 1u) << "a short batch left before its interval";
+    std::vector<std::string> late = numberedNames("Late", 50);
+    EXPECT_EQ(testsupport::eventNames(requests[0]),
+              concat(numberedNames("Early", 43), std::vector<std::string>(late.begin(), late.begin() + 7)));
+
+    rig.advance(6s);  // the interval of the oldest log still stored
+    ASSERT_TRUE(rig.server.waitForRequests(2));
+    requests = rig.server.requests();
+    EXPECT_EQ(testsupport::eventNames(requests[1]), std::vector<std::string>(late.begin() + 7, late.end()));
 }
 
 TEST(TLMChannelSending, AnswersThatMayChangeAreRetriedAtTheIntervals) {
@@ -301,6 +476,34 @@ TEST(TLMChannelSending, ABatchThatJsonCannotHoldFailsLocallyAndIsNeverSent) {
     EXPECT_EQ(testsupport::eventNames(requests[0]), std::vector<std::string>{"Good"});
 }
 
+TEST(TLMChannelSending, ALogJsonCannotHoldIsDroppedAloneAndTheRestOfItsBatchIsSent) {
+    testsupport::SendingRig rig;
+    auto unit = rig.addUnit("Analytics");
+    TLMLogCapture capture;
+    unit->enqueueItem(testsupport::makeEvent("Before"), TLMFlagsNormal);
+    unit->enqueueItem(testsupport::makeEvent("Bad\xff"), TLMFlagsNormal);  // not UTF-8
+    unit->enqueueItem(testsupport::makeEvent("After"), TLMFlagsNormal);
+    rig.drain();
+    rig.advance(6s);
+    ASSERT_TRUE(rig.server.waitForRequests(1));
+    const std::vector<IngestionRequest> requests = rig.server.requests();
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(testsupport::eventNames(requests[0]), (std::vector<std::string>{"Before", "After"}));
+
+    // The dropped log is reported failed, the others sent; none is kept.
+    ASSERT_TRUE(testsupport::eventually([&] { return rig.delegate->count(Kind::DidSucceed) == 2; }));
+    EXPECT_EQ(rig.delegate->eventNames(Kind::DidSucceed), (std::vector<std::string>{"Before", "After"}));
+    ASSERT_EQ(rig.delegate->eventNames(Kind::DidFail), std::vector<std::string>{"Bad\xff"});
+    const auto failure = rig.delegate->events(Kind::DidFail)[0];
+    ASSERT_TRUE(failure.error.has_value());
+    EXPECT_EQ(failure.error->domain(), kTLMErrorDomain);
+    EXPECT_EQ(failure.error->code(), TLMErrorSerializationFailed);
+    EXPECT_TRUE(storedLogs(*rig.group, "Analytics").empty());
+    const auto errors = capture.linesAt(TLMLogLevelError);
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_EQ(errors[0].message.rfind("Couldn't serialize 1 of 3 log(s) of batch Id ", 0), 0u) << errors[0].message;
+}
+
 TEST(TLMChannelSending, ALongerIntervalIsKeptAcrossARestart) {
     testsupport::SendingRig rig;
     auto unit = rig.addUnit("Analytics", 60);
@@ -347,4 +550,69 @@ TEST(TLMChannelSending, NothingLeavesWhileTheNetworkIsDown) {
     ASSERT_TRUE(rig.server.waitForRequests(1));
     EXPECT_EQ(testsupport::eventNames(rig.server.requests()[0]), numberedNames("Offline", 50));
     ASSERT_TRUE(testsupport::eventually([&] { return rig.delegate->count(Kind::DidSucceed) == 50; }));
+}
+
+TEST(TLMChannelSending, ABurstFromSeveralThreadsIsSentWhileItIsSavedAndEveryLogGoesOnce) {
+    testsupport::SendingRig rig;
+    auto signal = std::make_shared<AnswerSignal>(rig.ingestion);
+    auto storage = std::make_shared<SaveAfterAnswer>(*signal);
+    auto group = TLMChannelGroupDefault::make(rig.httpClient, signal, storage);
+    auto order = std::make_shared<BurstOrder>();
+    group->addDelegate(order);
+    auto unit = group->addChannelUnitWithConfiguration(TLMChannelUnitConfiguration::makeDefaultConfiguration("Burst"));
+
+    const std::vector<std::string> names = enqueueFromThreads(*unit, "Burst", 4, 100);
+    // Batches need not be whole while answers come in between saves: what
+    // is left at the end goes with the flush interval.
+    ASSERT_TRUE(testsupport::eventually([&] {
+        if (order->succeeded + order->failed >= names.size()) return true;
+        rig.advance(1s);
+        return false;
+    }));
+    group->logsDispatchQueue()->sync([] {});
+    EXPECT_TRUE(storage->answerWaitedFor());
+    EXPECT_EQ(order->failed, 0u);
+    EXPECT_EQ(order->succeeded, names.size());
+    // The first answer was taken up before the logs still waiting were
+    // saved, not behind the whole burst.
+    EXPECT_LT(order->completedAtFirstSuccess, names.size());
+
+    std::map<std::string, int> expected;
+    for (const std::string& name : names) expected[name] = 1;
+    EXPECT_EQ(sentCounts(rig.server.requests()), expected);
+    EXPECT_EQ(storage->countLogs(), 0u);
+    unit.reset();
+    group.reset();
+}
+
+TEST(TLMChannelSending, ABurstCutByARestartSendsEveryLogOnce) {
+    testsupport::SendingRig rig;
+    const int pauser = 0;
+    auto unit = rig.addUnit("Analytics");
+    std::vector<std::string> names = enqueueFromThreads(*unit, "Early", 3, 70);
+    // As the network going away would: what follows is stored, not sent.
+    unit->pauseWithIdentifyingObject(&pauser);
+    const std::vector<std::string> late = enqueueFromThreads(*unit, "Late", 3, 70);
+    names.insert(names.end(), late.begin(), late.end());
+    rig.drain();
+    // The batches on the wire when the pause came are answered first.
+    ASSERT_TRUE(testsupport::eventually([&] { return unit->pendingBatchCount() == 0; }));
+    rig.drain();
+    const std::map<std::string, int> beforeRestart = sentCounts(rig.server.requests());
+    for (const std::string& name : late) EXPECT_EQ(beforeRestart.count(name), 0u) << name << " went before the pause";
+
+    rig.launch();
+    unit = rig.addUnit("Analytics");
+    rig.drain();
+    rig.advance(6s);  // what is short of a batch
+    ASSERT_TRUE(testsupport::eventually([&] {
+        std::size_t sent = 0;
+        for (const auto& [name, count] : sentCounts(rig.server.requests())) sent += static_cast<std::size_t>(count);
+        return sent >= names.size();
+    }));
+    ASSERT_TRUE(nothingOnTheWire(rig));
+    std::map<std::string, int> expected;
+    for (const std::string& name : names) expected[name] = 1;
+    EXPECT_EQ(sentCounts(rig.server.requests()), expected);
+    ASSERT_TRUE(testsupport::eventually([&] { return storedLogs(*rig.group, "Analytics").empty(); }));
 }

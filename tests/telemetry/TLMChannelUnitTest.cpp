@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <future>
 #include <memory>
 #include <string>
 #include <thread>
@@ -147,4 +148,24 @@ TEST(TLMChannelUnit, DisablingDeletesStoredLogsOnlyWhenAskedAndReportsThemFailed
     EXPECT_EQ(paused.storedNames(), std::vector<std::string>{"On"});
     // Nothing was sent meanwhile.
     EXPECT_TRUE(paused.rig.server.requests().empty());
+}
+
+TEST(TLMChannelUnit, LogsAreStoredInTheOrderOfTheSwitchesAroundThemWhoeverSavesThem) {
+    PausedUnit paused;
+    paused.rig.drain();
+    // The logs queue is held while the calls are made, so the first block
+    // to run finds every log waiting and saves what it may in one go.
+    std::promise<void> release;
+    std::shared_future<void> released = release.get_future().share();
+    paused.rig.group->logsDispatchQueue()->async([released] { released.wait(); });
+    paused.rig.enqueueEvents(*paused.unit, "Before", 2);
+    paused.unit->setEnabled(false, false);
+    paused.rig.enqueueEvents(*paused.unit, "WhileOff", 2);
+    paused.unit->setEnabled(true, false);
+    paused.rig.enqueueEvents(*paused.unit, "After", 1);
+    release.set_value();
+
+    EXPECT_EQ(paused.storedNames(), (std::vector<std::string>{"Before0", "Before1", "After0"}));
+    EXPECT_EQ(paused.rig.delegate->eventNames(Kind::DidComplete),
+              (std::vector<std::string>{"Before0", "Before1", "WhileOff0", "WhileOff1", "After0"}));
 }

@@ -106,6 +106,22 @@ TEST(TLMDBStorage, ReplacesAFileThatIsNotADatabase) {
     EXPECT_EQ(head, std::string("SQLite format 3\0", 16));
 }
 
+TEST(TLMDBStorage, ReplacesAFileWhereATableOfTheSchemaCannotBeMade) {
+    std::filesystem::path file;
+    { file = RecordingStorage(1).dbFileURL(); }
+    // An index holds the table's name.
+    rawdb::Execute(file, "DROP TABLE items; CREATE TABLE other (x); CREATE INDEX items ON other (x)");
+
+    TLMLogCapture capture;
+    RecordingStorage storage(1);
+    EXPECT_EQ(storage.created, 1);
+    EXPECT_TRUE(capture.hasMessage(
+        TLMLogLevelWarning, "The \"Test.sqlite\" database is damaged (result=1); it is deleted and created anew."));
+    EXPECT_FALSE(capture.hasMessage(TLMLogLevelError, "Failed to initialize database."));
+    EXPECT_EQ(insert(storage, "fresh", 7), 0);
+    EXPECT_EQ(rawdb::Integer(file, "SELECT COUNT(*) FROM sqlite_master WHERE name = 'other'"), 0);
+}
+
 TEST(TLMDBStorage, AnUnconfiguredStorageRunsNoWork) {
     // A folder where the file should be: it opens as no database at all.
     std::filesystem::path file;

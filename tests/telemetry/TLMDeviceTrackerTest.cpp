@@ -12,7 +12,10 @@
 
 #include <cstdlib>
 #include <ctime>
+#include <filesystem>
 #include <fstream>
+#include <string>
+#include <vector>
 
 TEST(TLMDeviceTracker, ReadsOsReleaseFilesAsTheShellWould) {
     const auto path = testsupport::processRoot() / "os-release";
@@ -99,4 +102,44 @@ TEST(TLMDeviceTracker, HostRecordOnThisMachine) {
 
     // The tracker reads once and hands out the same record.
     EXPECT_EQ(TLMDeviceTracker::sharedInstance().device(), TLMDeviceTracker::sharedInstance().device());
+}
+
+TEST(TLMDeviceTracker, HostTextsThatAreNotUtf8AreMendedWhereTheRecordIsMade) {
+    const std::filesystem::path latin1 = testsupport::processRoot() / "os-release-latin1";
+    const std::filesystem::path utf8 = testsupport::processRoot() / "os-release-utf8";
+    const std::filesystem::path missing = testsupport::processRoot() / "no-os-release";
+    std::ofstream(latin1) << "NAME=\"Syst\xE8me\"\nVERSION_ID=12\xB7\n";
+    std::ofstream(utf8) << "NAME=\"Syst\xC3\xA8me\"\nVERSION_ID=12.1\n";
+    const std::string fffd = "\xEF\xBF\xBD";  // U+FFFD
+    const std::string utf8Name = "Syst\xC3\xA8me";
+    const std::string mendedName = "Syst" + fffd + "me";
+    struct Case {
+        const char* name;
+        const char* locale;
+        std::vector<std::filesystem::path> osRelease;
+        std::string wantLocale, wantOsName, wantOsVersion;
+    };
+    const Case cases[] = {
+        {"a Latin-1 locale", "fr_F\xE9", {utf8}, "fr_F" + fffd, utf8Name, "12.1"},
+        {"a byte never in UTF-8, then the codeset", "de_D\xFF.UTF-8", {utf8}, "de_D" + fffd, utf8Name, "12.1"},
+        {"a Latin-1 os-release", "de_DE", {latin1}, "de_DE", mendedName, "12" + fffd},
+        {"the first os-release with values", "de_DE", {missing, latin1, utf8}, "de_DE", mendedName, "12" + fffd},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        platform::Locale::setCurrent(c.locale);
+        const std::shared_ptr<TLMDevice> device = TLMDeviceTracker::hostDevice(c.osRelease);
+        EXPECT_EQ(device->locale(), c.wantLocale);
+        EXPECT_EQ(device->osName(), c.wantOsName);
+        EXPECT_EQ(device->osVersion(), c.wantOsVersion);
+        // Every log carries it: JSON must hold it.
+        std::string reason;
+        EXPECT_TRUE(device->serializeToDictionary().jsonText(false, &reason).has_value()) << reason;
+    }
+
+    // The shared tracker reads the files it is given.
+    platform::Locale::setCurrent("fr_F\xE9");
+    TLMDeviceTracker::sharedInstance().setOsReleaseFiles({latin1});
+    EXPECT_EQ(TLMDeviceTracker::sharedInstance().device()->osName(), mendedName);
+    EXPECT_EQ(TLMDeviceTracker::sharedInstance().device()->locale(), "fr_F" + fffd);
 }

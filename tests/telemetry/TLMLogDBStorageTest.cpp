@@ -10,13 +10,21 @@
 #include "telemetry/Internals/Util/TLMArchiverUtil.h"
 #include "telemetry/core/Model/UnifiedSchema/TLMUnifiedSchemaLog.h"
 #include "telemetry/core/Util/TLMEncrypter.h"
+#include "telemetry/core/Util/TLMUtility.h"
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <chrono>
+#include <functional>
 #include <limits>
 #include <memory>
+#include <semaphore>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -76,6 +84,58 @@ std::vector<std::string> namesOf(const Logs& logs) {
     for (const auto& log : logs) names.push_back(nameOf(log));
     return names;
 }
+
+// The warnings of a damaged database deleted and made anew.
+std::size_t rebuilds(TLMLogCapture& capture) {
+    std::size_t count = 0;
+    for (const TLMCapturedLine& line : capture.linesAt(TLMLogLevelWarning)) {
+        if (line.message.rfind("The \"Logs.sqlite\" database is damaged (result=", 0) == 0) ++count;
+    }
+    return count;
+}
+
+// A log database of the previous start holding three logs, for the test to
+// damage; none of this start's objects has it open.
+std::filesystem::path previousDatabase() {
+    TLMLogDBStorage storage;
+    for (const char* name : {"old0", "old1", "old2"}) EXPECT_TRUE(storage.saveLog(makeLog(name), "A", TLMFlagsNormal));
+    return storage.dbFileURL();
+}
+
+void removeDatabase() {
+    const std::filesystem::path file = *TLMUtility::fullURLForPathComponent(TLMLogDBStorage::kFileName);
+    for (const char* suffix : {"", "-journal"}) std::filesystem::remove(file.string() + suffix);
+}
+
+// The default file system, telling when a connection sleeps: the busy
+// handler sleeps through it while it waits for another one's lock.
+class SleepReportingFileSystem {
+public:
+    explicit SleepReportingFileSystem(std::function<void()> slept) : mSlept(std::move(slept)) {
+        sqlite3_vfs* base = sqlite3_vfs_find(nullptr);
+        mBaseSleep = base->xSleep;
+        mFileSystem = *base;
+        mFileSystem.zName = "vekmont-sleep-reporting";
+        mFileSystem.xSleep = &Sleep;
+        sInstance = this;
+        EXPECT_EQ(sqlite3_vfs_register(&mFileSystem, 1), SQLITE_OK);
+    }
+    ~SleepReportingFileSystem() {
+        sqlite3_vfs_unregister(&mFileSystem);
+        sInstance = nullptr;
+    }
+
+private:
+    static int Sleep(sqlite3_vfs* vfs, int microseconds) {
+        sInstance->mSlept();
+        return sInstance->mBaseSleep(vfs, microseconds);
+    }
+
+    static inline SleepReportingFileSystem* sInstance = nullptr;
+    std::function<void()> mSlept;
+    int (*mBaseSleep)(sqlite3_vfs*, int) = nullptr;
+    sqlite3_vfs mFileSystem{};
+};
 
 }  // namespace
 
@@ -372,4 +432,263 @@ TEST_F(TLMLogDBStorageTest, UnifiedLogsKeepTheirTokenEncryptedBesideTheirTargetK
     EXPECT_TRUE(reopened.saveLog(makeLog("after"), "Analytics/unified", TLMFlagsNormal));
     TLMEncrypter::setRandomSource({});
     EXPECT_EQ(reopened.countLogs(), 6u);
+}
+
+TEST_F(TLMLogDBStorageTest, AGroupSavedTogetherEndsAsTheSameLogsSavedOneByOne) {
+    struct Item {
+        std::string name;
+        std::size_t padding;
+        TLMFlags flags;
+    };
+    struct Case {
+        const char* name;
+        std::int64_t maxSize;  // 0: the default
+        std::vector<Item> before;
+        std::vector<Item> group;
+        std::size_t refused;  // of the group, saved one by one
+        const char* evicted;  // a log of the group gone by the end, or null
+    };
+    std::vector<Item> filling;
+    for (int i = 0; i < 6; ++i) filling.push_back({"n" + std::to_string(i), 1500, TLMFlagsNormal});
+    std::vector<Item> crowd;
+    for (int i = 0; i < 40; ++i) crowd.push_back({"c" + std::to_string(i), 1500, TLMFlagsCritical});
+    crowd.push_back({"late-normal", 1500, TLMFlagsNormal});
+    const Case cases[] = {
+        {"room for all",
+         0,
+         {{"old", 0, TLMFlagsNormal}},
+         {{"a", 0, TLMFlagsNormal}, {"b", 0, TLMFlagsCritical}},
+         0,
+         nullptr},
+        {"one too large in the middle",
+         8 * 4096,
+         {},
+         {{"small", 0, TLMFlagsNormal}, {"huge", 30000, TLMFlagsCritical}, {"after", 0, TLMFlagsNormal}},
+         1,
+         nullptr},
+        // The database fills within the group: older logs are evicted,
+        // then logs of the group itself, and the last ordinary one finds
+        // nothing to evict.
+        {"full within the group", 16 * 4096, filling, crowd, 1, "c0"},
+    };
+    struct Outcome {
+        std::vector<bool> saved;
+        std::vector<std::pair<std::int64_t, std::string>> rows;
+        std::vector<std::string> errors;
+    };
+    TLMLogDBStorage().dropDatabase();  // each run starts from an empty database
+    auto run = [&](const Case& c, bool together) {
+        Outcome outcome;
+        auto storage = std::make_unique<TLMLogDBStorage>();
+        if (c.maxSize != 0) storage->setMaxStorageSize(c.maxSize, {});
+        for (const Item& item : c.before)
+            EXPECT_TRUE(storage->saveLog(makeLog(item.name, item.padding), "A", item.flags));
+        std::vector<TLMLogToSave> group;
+        for (const Item& item : c.group) group.push_back({makeLog(item.name, item.padding), item.flags});
+        TLMLogCapture capture;
+        if (together) {
+            outcome.saved = storage->saveLogs(group, "A");
+        } else {
+            for (const TLMLogToSave& item : group) outcome.saved.push_back(storage->saveLog(item.log, "A", item.flags));
+        }
+        // Why logs were refused; a failing statement's own report aside.
+        for (const TLMCapturedLine& line : capture.linesAt(TLMLogLevelError)) {
+            if (line.message.rfind("Failed to finalize SQLite statement", 0) != 0)
+                outcome.errors.push_back(line.message);
+        }
+        for (const TLMStoredLog& row : storage->logsWithCondition("", {})) {
+            outcome.rows.emplace_back(row.id, nameOf(row.log));
+        }
+        storage->dropDatabase();
+        return outcome;
+    };
+    for (const Case& c : cases) {
+        const Outcome alone = run(c, false);
+        const Outcome together = run(c, true);
+        EXPECT_EQ(together.saved, alone.saved) << c.name;
+        EXPECT_EQ(together.rows, alone.rows) << c.name;  // same identifiers: nothing twice, nothing lost
+        EXPECT_EQ(together.errors, alone.errors) << c.name;
+        EXPECT_EQ(static_cast<std::size_t>(std::count(alone.saved.begin(), alone.saved.end(), false)), c.refused)
+            << c.name;
+        const bool gone =
+            c.evicted != nullptr && std::none_of(alone.rows.begin(), alone.rows.end(),
+                                                 [&](const auto& row) { return row.second == c.evicted; });
+        EXPECT_EQ(gone, c.evicted != nullptr) << c.name;
+    }
+}
+
+TEST_F(TLMLogDBStorageTest, ADamagedDatabaseIsMadeAnewAndTheLogStillSaved) {
+    using Path = std::filesystem::path;
+    struct Damage {
+        const char* name;
+        std::function<void(const Path&)> apply;
+    };
+    const Damage damages[] = {
+        {"a page of the logs zeroed", [](const Path& file) { rawdb::ZeroPage(file, rawdb::RootPage(file, "logs")); }},
+        {"a page of the logs of random bytes",
+         [](const Path& file) { rawdb::FillPageWithRandomBytes(file, rawdb::RootPage(file, "logs"), 7); }},
+        {"a page of the priority index zeroed",
+         [](const Path& file) { rawdb::ZeroPage(file, rawdb::RootPage(file, "ix_logs_priority")); }},
+        {"a page of the priority index of random bytes",
+         [](const Path& file) { rawdb::FillPageWithRandomBytes(file, rawdb::RootPage(file, "ix_logs_priority"), 11); }},
+        // Every insertion would be refused.
+        {"a write format SQLite does not know", [](const Path& file) { rawdb::SetHeaderByte(file, 18, 3); }},
+        {"a column of the logs renamed",
+         [](const Path& file) { rawdb::Execute(file, "ALTER TABLE logs RENAME COLUMN groupId TO groupKey"); }},
+        // Set-up cannot make the table.
+        {"logs as a view",
+         [](const Path& file) {
+             rawdb::Execute(file,
+                            "DROP TABLE logs; CREATE VIEW logs AS SELECT 1 AS id, 'A' AS groupId, '' AS log, "
+                            "NULL AS targetToken, NULL AS targetKey, 1 AS priority");
+         }},
+    };
+    for (const Damage& damage : damages) {
+        SCOPED_TRACE(damage.name);
+        removeDatabase();
+        const Path file = previousDatabase();
+        damage.apply(file);
+
+        TLMLogCapture capture;
+        TLMLogDBStorage storage;
+        EXPECT_TRUE(storage.saveLog(makeLog("new"), "A", TLMFlagsCritical));
+        EXPECT_EQ(rebuilds(capture), 1u);
+        EXPECT_EQ(rawdb::Text(file, "PRAGMA integrity_check"), "ok");
+        EXPECT_EQ(storage.countLogs(), 1u);
+        EXPECT_EQ(namesOf(load(storage, "A", 10).logs), std::vector<std::string>{"new"});
+        EXPECT_TRUE(storage.saveLog(makeLog("later"), "A", TLMFlagsNormal));
+    }
+}
+
+TEST_F(TLMLogDBStorageTest, EveryOperationMakesADatabaseDamagedAfterSetUpAnew) {
+    struct Operation {
+        const char* name;
+        std::function<void(TLMLogDBStorage&, const std::optional<std::string>& batchId)> run;
+    };
+    const Operation operations[] = {
+        {"count", [](TLMLogDBStorage& storage, const auto&) { EXPECT_EQ(storage.countLogs(), 0u); }},
+        {"delete a batch",
+         [](TLMLogDBStorage& storage, const auto& batchId) { storage.deleteLogsWithBatchId(*batchId, "A"); }},
+        {"change the maximum size",
+         [](TLMLogDBStorage& storage, const auto&) {
+             bool outcome = false;
+             storage.setMaxStorageSize(20 * 4096, [&](bool success) { outcome = success; });
+             EXPECT_TRUE(outcome);
+             EXPECT_EQ(storage.maxSizeInBytes(), 20 * 4096);
+         }},
+    };
+    for (const Operation& operation : operations) {
+        SCOPED_TRACE(operation.name);
+        removeDatabase();
+        TLMLogDBStorage storage;
+        ASSERT_TRUE(storage.saveLog(makeLog("old"), "A", TLMFlagsNormal));
+        const std::optional<std::string> batchId = load(storage, "A", 1).batchId;
+        ASSERT_TRUE(batchId.has_value());
+        rawdb::OverwriteHeader(storage.dbFileURL());
+
+        TLMLogCapture capture;
+        operation.run(storage, batchId);
+        EXPECT_EQ(rebuilds(capture), 1u);
+        ASSERT_TRUE(storage.saveLog(makeLog("new"), "A", TLMFlagsNormal));
+        EXPECT_EQ(storage.countLogs(), 1u);
+        EXPECT_EQ(namesOf(load(storage, "A", 10).logs), std::vector<std::string>{"new"});
+    }
+}
+
+TEST_F(TLMLogDBStorageTest, TheNewDatabaseKeepsTheRunsSizeAndNoBatchOfTheDamagedOne) {
+    TLMLogDBStorage storage;
+    storage.setMaxStorageSize(16 * 4096, {});
+    for (const char* name : {"old1", "old2"}) ASSERT_TRUE(storage.saveLog(makeLog(name), "A", TLMFlagsNormal));
+    const Batch old = load(storage, "A", 10);
+    ASSERT_EQ(old.logs.size(), 2u);
+    rawdb::OverwriteHeader(storage.dbFileURL());
+
+    // The new rows take the identifiers of the batch's again.
+    for (const char* name : {"new1", "new2"}) ASSERT_TRUE(storage.saveLog(makeLog(name), "A", TLMFlagsNormal));
+    EXPECT_EQ(ids(storage.dbFileURL()), (std::vector<std::int64_t>{1, 2}));
+    storage.deleteLogsWithBatchId(*old.batchId, "A");
+    EXPECT_EQ(storage.countLogs(), 2u);
+    EXPECT_EQ(namesOf(load(storage, "A", 10).logs), (std::vector<std::string>{"new1", "new2"}));
+    // The size settled for this run holds for the new file.
+    EXPECT_EQ(storage.maxSizeInBytes(), 16 * 4096);
+}
+
+TEST_F(TLMLogDBStorageTest, ADatabaseDamagedAgainAfterItWasMadeAnewIsLeftAndItsFailuresReturned) {
+    const std::filesystem::path file = previousDatabase();
+    rawdb::ZeroPage(file, rawdb::RootPage(file, "logs"));
+    TLMLogCapture capture;
+    TLMLogDBStorage storage;
+    ASSERT_TRUE(storage.saveLog(makeLog("first"), "A", TLMFlagsNormal));
+    ASSERT_EQ(rebuilds(capture), 1u);
+
+    rawdb::ZeroPage(file, rawdb::RootPage(file, "logs"));
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        EXPECT_FALSE(storage.saveLog(makeLog("again"), "A", TLMFlagsNormal));
+        EXPECT_TRUE(load(storage, "A", 10).logs.empty());
+    }
+    EXPECT_EQ(rebuilds(capture), 1u);
+    // Still the damaged file: nothing deleted it again.
+    EXPECT_NE(rawdb::Text(file, "PRAGMA integrity_check"), "ok");
+}
+
+TEST_F(TLMLogDBStorageTest, TheDatabaseRunsNoCodeOfItsOwn) {
+    const std::filesystem::path file = TLMLogDBStorage().dbFileURL();
+    // A trigger that would drop every new log.
+    rawdb::Execute(file, "CREATE TRIGGER wipe AFTER INSERT ON logs BEGIN DELETE FROM logs; END;");
+    TLMLogDBStorage storage;
+    ASSERT_TRUE(storage.saveLog(makeLog("kept"), "A", TLMFlagsNormal));
+    EXPECT_EQ(namesOf(load(storage, "A", 10).logs), std::vector<std::string>{"kept"});
+
+    // Nor may a statement rewrite the schema, nor the schema call functions
+    // that reach outside the file.
+    int defensive = -1;
+    int trustedSchema = -1;
+    EXPECT_EQ(storage.executeQueryUsingBlock([&](sqlite3* db) {
+        sqlite3_db_config(db, SQLITE_DBCONFIG_DEFENSIVE, -1, &defensive);
+        sqlite3_db_config(db, SQLITE_DBCONFIG_TRUSTED_SCHEMA, -1, &trustedSchema);
+        return 0;
+    }),
+              0);
+    EXPECT_EQ(defensive, 1);
+    EXPECT_EQ(trustedSchema, 0);
+}
+
+TEST_F(TLMLogDBStorageTest, ASaveWaitsForAnotherConnectionToLetGoOfTheFile) {
+    struct Holder {
+        const char* name;
+        const char* statements;
+    };
+    const Holder holders[] = {
+        {"a read transaction", "BEGIN; SELECT COUNT(*) FROM logs;"},
+        {"an exclusive lock", "BEGIN EXCLUSIVE;"},
+    };
+    for (const Holder& holder : holders) {
+        SCOPED_TRACE(holder.name);
+        removeDatabase();
+        TLMLogDBStorage storage;
+        const std::filesystem::path file = storage.dbFileURL();
+        std::counting_semaphore<2> waiting(0);
+        std::binary_semaphore held(0);
+        std::atomic<bool> slept{false};
+        SleepReportingFileSystem fileSystem([&] {
+            if (!slept.exchange(true)) waiting.release();
+        });
+        std::thread other([&] {
+            sqlite3* db = nullptr;
+            EXPECT_EQ(sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr), SQLITE_OK);
+            EXPECT_EQ(sqlite3_exec(db, holder.statements, nullptr, nullptr, nullptr), SQLITE_OK);
+            held.release();
+            // Let go once the save waits (or has failed without waiting).
+            EXPECT_TRUE(waiting.try_acquire_for(std::chrono::seconds(60)));
+            EXPECT_EQ(sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr), SQLITE_OK);
+            sqlite3_close_v2(db);
+        });
+        held.acquire();
+        const bool saved = storage.saveLog(makeLog("waited"), "A", TLMFlagsNormal);
+        waiting.release();
+        other.join();
+        EXPECT_TRUE(saved);
+        EXPECT_TRUE(slept.load());
+        EXPECT_EQ(storage.countLogs(), 1u);
+    }
 }

@@ -152,18 +152,31 @@ TEST(TLMLogModel, ContainerBodyAndItsFailure) {
               "  ]\n"
               "}");
 
-    // A text JSON cannot hold fails the whole body: no request is made
-    // with an empty body or without that log.
+    // A log JSON cannot hold is dropped alone and the others make the body,
+    // compact or pretty; with no log left there is no body, never an empty
+    // one. One error per batch gives the count.
     TLMLogCapture capture;
     auto broken = minimalLog();
     broken->setProperties({{"Name", "Gleis \xFF"}});
-    TLMLogContainer failing("batch-3", {first, broken});
+    TLMLogContainer mixed("batch-3", {first, broken, second});
+    EXPECT_EQ(mixed.serializeLog().value_or(""), "{\"logs\":[" + json(*first) + "," + json(*second) + "]}");
+    EXPECT_EQ(mixed.serializeLogWithPrettyPrinting(true),
+              TLMLogContainer("batch-3", {first, second}).serializeLogWithPrettyPrinting(true));
+    EXPECT_EQ(mixed.unwritableLogs(), (std::vector<std::shared_ptr<TLMAbstractLog>>{broken}));
+    TLMLogContainer failing("batch-4", {broken, broken});
     EXPECT_FALSE(failing.serializeLog().has_value());
+    EXPECT_FALSE(failing.serializeLogWithPrettyPrinting(true).has_value());
     EXPECT_FALSE(broken->serializeLogWithPrettyPrinting(false).has_value());
-    const auto errors = capture.linesAt(TLMLogLevelError);
-    ASSERT_EQ(errors.size(), 1u);  // the single log fails silently
-    EXPECT_EQ(errors[0].tag, "Telemetry");
-    EXPECT_EQ(errors[0].message, "Couldn't serialize log container to json: a text is not UTF-8");
+    std::vector<std::string> errors;
+    for (const TLMCapturedLine& line : capture.linesAt(TLMLogLevelError)) {
+        EXPECT_EQ(line.tag, "Telemetry");
+        errors.push_back(line.message);
+    }
+    // The single log fails silently.
+    EXPECT_EQ(errors, (std::vector<std::string>{
+                          "Couldn't serialize 1 of 3 log(s) of batch Id batch-3 to json, dropped: a text is not UTF-8",
+                          "Couldn't serialize 2 of 2 log(s) of batch Id batch-4 to json, dropped: a text is not UTF-8",
+                      }));
 }
 
 TEST(TLMLogModel, ValidityChecksInOrderAndNamesTheField) {

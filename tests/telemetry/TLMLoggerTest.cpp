@@ -66,3 +66,16 @@ TEST(TLMLogger, NoHandlerMeansSilence) {
     TLMLogger::resetLogHandler();
     EXPECT_NE(printed(TLMLogLevelError, built), "");
 }
+
+// Tests that run one after another in a process begin each with the logger
+// as a new process has it.
+TEST(TLMLogger, AResetForTheNextTestRestoresTheStartingLevelAndHandler) {
+    TLMLogger::setCurrentLogLevel(TLMLogLevelVerbose);
+    TLMLogger::setLogHandler(nullptr);
+    TLMLogger::resetForTests();
+    EXPECT_EQ(TLMLogger::currentLogLevel(), TLMLogLevelAssert);
+    EXPECT_FALSE(TLMLogger::isUserDefinedLogLevel());
+    std::atomic<int> built{0};
+    EXPECT_EQ(printed(TLMLogLevelError, built), "");
+    EXPECT_NE(printed(TLMLogLevelAssert, built), "");
+}

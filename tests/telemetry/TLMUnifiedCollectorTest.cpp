@@ -208,11 +208,23 @@ TEST(TLMUnifiedCollector, HeadersAndBodyOfABatch) {
               R"({"ver":"3.0","name":"a/b","time":"2024-03-05T06:07:08.009Z","iKey":"o:aaaa"})"
               "\n");
 
-    // A log JSON cannot hold leaves the batch without a body at all.
-    withPath->setName("bad \xff name");
+    // A log JSON cannot hold is left out alone; with none left there is no
+    // body at all.
+    auto broken = unifiedLog("bad \xff name", "aaaa-token");
     TLMLogCapture capture;
-    EXPECT_FALSE(ingestion->getPayloadWithData(two).has_value());
-    EXPECT_TRUE(capture.hasMessage(TLMLogLevelError, "A log of batch Id batch cannot be written as JSON."));
+    const auto rest = ingestion->getPayloadWithData(TLMLogContainer("mixed", {broken, withPath}));
+    ASSERT_TRUE(rest.has_value());
+    EXPECT_EQ(std::string(rest->begin(), rest->end()),
+              R"({"ver":"3.0","name":"a/b","time":"2024-03-05T06:07:08.009Z","iKey":"o:aaaa"})"
+              "\n");
+    EXPECT_FALSE(ingestion->getPayloadWithData(TLMLogContainer("broken", {broken})).has_value());
+    EXPECT_TRUE(capture.hasMessage(TLMLogLevelError,
+                                   "Couldn't serialize 1 of 2 log(s) of batch Id mixed to json, dropped: a text is not "
+                                   "UTF-8"));
+    EXPECT_TRUE(
+        capture.hasMessage(TLMLogLevelError,
+                           "Couldn't serialize 1 of 1 log(s) of batch Id broken to json, dropped: a text is not "
+                           "UTF-8"));
 }
 
 TEST(TLMUnifiedCollector, InvalidBatchesAreRefusedBeforeAnyRequest) {

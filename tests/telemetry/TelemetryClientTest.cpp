@@ -15,8 +15,10 @@
 #include "telemetry/Internals/Storage/TLMLogDBStorage.h"
 #include "telemetry/TLMAnalytics.h"
 #include "telemetry/TLMTelemetry.h"
+#include "telemetry/core/Context/TLMDeviceTracker.h"
 #include "telemetry/core/Util/TLMTelemetryUserDefaults.h"
 #include "telemetry/core/Util/TLMUuid.h"
+#include "tests/support/TempRoot.h"
 
 #include <gtest/gtest.h>
 
@@ -24,6 +26,9 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <map>
 #include <set>
 #include <string>
@@ -159,6 +164,52 @@ TEST(TelemetryClient, StartedAnalyticsStoresEventsUnchangedAndSendsThemAfterTheI
     EXPECT_TRUE(testsupport::eventually([] { return stored(TLMTelemetry::kGroupId).empty(); }));
 }
 
+TEST(TelemetryClient, AHostWithLatin1TextsSendsItsLogsWithThoseTextsMended) {
+    // The locale from a Latin-1 LANG, the system from a Latin-1 os-release.
+    unsetenv("LC_ALL");
+    unsetenv("LC_MONETARY");
+    setenv("LANG", "fr_F\xE9", 1);
+    const std::filesystem::path osRelease = testsupport::processRoot() / "os-release";
+    std::ofstream(osRelease) << "NAME=\"Syst\xE8me Libre\"\nVERSION_ID=2\n";
+    TLMDeviceTracker::sharedInstance().setOsReleaseFiles({osRelease});
+    ClientRig rig;
+    TLMLogCapture capture;
+    startClient(std::string("target=aaaa-token;appsecret=") + kAppSecret);
+    TLMTelemetry::sharedInstance().unifiedCollectorChannelDelegate()->setLogUrl(rig.server.baseUrl());
+    TLMAnalytics::trackEvent("LayoutLoaded");
+    TLMTelemetry::sharedInstance().channelGroup()->logsDispatchQueue()->sync([] {});  // stored, timers running
+    rig.clock->advance(std::chrono::seconds(6));
+
+    // The start log goes to the regular endpoint, the event for the target
+    // to the collector; both arrive whole.
+    ASSERT_TRUE(rig.server.waitForRequests(2));
+    const std::vector<IngestionRequest> requests = rig.server.requests();
+    const std::string mendedLocale = "fr_F\xEF\xBF\xBD";
+    const std::string mendedName = "Syst\xEF\xBF\xBDme Libre";
+    std::vector<IngestionRequest> regular;
+    const IngestionRequest* unified = nullptr;
+    for (const IngestionRequest& request : requests) {
+        if (request.path == "/logs") regular.push_back(request);
+        if (request.path == "/UnifiedCollector/1.0") unified = &request;
+    }
+    const IngestionRequest* startService = requestWithLogType(regular, "startService");
+    ASSERT_NE(startService, nullptr);
+    EXPECT_EQ(startService->bodyError, "");
+    const auto& device = *startService->logs.at(0).asDictionary()->at("device").asDictionary();
+    EXPECT_EQ(device.at("locale"), platform::Value(mendedLocale));
+    EXPECT_EQ(device.at("osName"), platform::Value(mendedName));
+    ASSERT_NE(unified, nullptr);
+    EXPECT_EQ(unified->bodyError, "");
+    ASSERT_EQ(unified->logs.size(), 1u);
+    const auto& ext = *unified->logs[0].asDictionary()->at("ext").asDictionary();
+    EXPECT_EQ(ext.at("user").asDictionary()->at("locale"), platform::Value("fr-F\xEF\xBF\xBD"));
+    EXPECT_EQ(ext.at("os").asDictionary()->at("name"), platform::Value(mendedName));
+    EXPECT_TRUE(capture.linesAt(TLMLogLevelError).empty());
+    // Sent, they leave the database.
+    EXPECT_TRUE(testsupport::eventually([] { return stored(TLMTelemetry::kGroupId).empty(); }));
+    EXPECT_TRUE(testsupport::eventually([] { return stored("Analytics/unified").empty(); }));
+}
+
 TEST(TelemetryClient, BeforeStartNothingChangesAndTheStartErrorIsLogged) {
     ClientRig rig;
     {
@@ -226,6 +277,40 @@ TEST(TelemetryClient, SecondStartKeepsTheFirstConfigurationAndUnit) {
     EXPECT_EQ(TLMAnalytics::sharedInstance().channelUnit(), unit);
     EXPECT_EQ(storedNames(), std::vector<std::string>{"First"});
     EXPECT_EQ(stored(TLMTelemetry::kGroupId).size(), 1u);  // no second start-service log
+}
+
+// Tests that run one after another in a process let the client go; the one
+// let go stores and sends nothing more, and the next is never configured.
+TEST(TelemetryClient, AClientLetGoStoresAndSendsNothingMore) {
+    ClientRig rig;
+    startClient();
+    TLMTelemetry& first = TLMTelemetry::sharedInstance();
+    const std::shared_ptr<TLMChannelGroupDefault> group = first.channelGroup();
+    const std::shared_ptr<TLMChannelUnitDefault> unit = TLMAnalytics::sharedInstance().channelUnit();
+    TLMAnalytics::trackEvent("Before");
+    TLMTelemetry::setDataResidencyRegion(std::string("westeurope"));
+    const std::string installId = TLMTelemetry::installId();
+
+    TLMTelemetry::resetSharedInstanceForTests();
+    // What was on its way is stored; what comes later is dropped.
+    unit->enqueueItem(testsupport::makeEvent("After"), TLMFlagsNormal);
+    std::vector<std::string> names;
+    for (const auto& log : testsupport::storedLogs(*group, "Analytics")) {
+        names.push_back(dynamic_cast<const TLMEventLog&>(*log).name());
+    }
+    EXPECT_EQ(names, std::vector<std::string>{"Before"});
+    rig.clock->advance(std::chrono::seconds(6));
+    ASSERT_TRUE(testsupport::drainSending(*group));
+    EXPECT_TRUE(rig.server.requests().empty());
+
+    TLMTelemetry& second = TLMTelemetry::sharedInstance();
+    EXPECT_NE(&second, &first);
+    EXPECT_FALSE(second.isSdkConfigured());
+    EXPECT_EQ(second.channelGroup(), nullptr);
+    EXPECT_EQ(TLMTelemetry::dataResidencyRegion(), std::nullopt);
+    // The id is read again, from the defaults.
+    TLMTelemetryUserDefaults::shared().setObject(platform::Value(TLMNewUuidString()), "InstallId");
+    EXPECT_NE(TLMTelemetry::installId(), installId);
 }
 
 TEST(TelemetryClient, WithTheClientDisabledAnalyticsCannotBeSwitched) {

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <memory>
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include "platform/graphics/Image.h"
+#include "platform/ui/controllers/TabBarController.h"
 #include "platform/ui/views/Button.h"
 #include "platform/ui/views/Font.h"
 #include "platform/ui/views/Label.h"
@@ -124,17 +126,56 @@ TEST_F(BouncyMessage, TheBannerSitsAboveTheBottomAsWideAsItsTextAndTheFontsStand
     EXPECT_EQ(VKMHoverNotification::sharedInstance().activeNotifications(), 1u);
 }
 
-TEST_F(BouncyMessage, LongTextsAreMeasuredWrappedToTheScreensWidth) {
-    const double screenWidth = platform::ui::Screen::mainScreen()->bounds().width;
+// Over a tab bar the banner stands as far above the bar as it would above
+// the bottom, clear of what the screen keeps at its own bottom edge; a
+// hidden bar does not count.
+TEST_F(BouncyMessage, TheBannerStandsAboveATabBarAlongTheBottom) {
+    const Rect screen = platform::ui::Screen::mainScreen()->bounds();
+    window->setFrame(screen);
+    auto tabs = std::make_shared<platform::ui::TabBarController>();
+    tabs->setViewControllers({std::make_shared<platform::ui::ViewController>()});
+    window->setRootViewController(tabs);
+    window->layoutIfNeeded();
+    const Rect bar = tabs->tabBar()->convertRectToView(tabs->tabBar()->bounds(), window.get());
+    ASSERT_GT(bar.height, 0);
+    ASSERT_EQ(bar.maxY(), screen.maxY());
+    const auto middleY = [this] {
+        const auto label = banners().back()->viewNamed(Banner::kLabelName);
+        const Rect inWindow = label->convertRectToView(label->bounds(), window.get());
+        return inWindow.y + inWindow.height / 2;
+    };
+    VKMHoverNotification::displayMessage("Layout liked");
+    EXPECT_NEAR(middleY(), bar.y - 95, 1e-9);
+    tabs->tabBar()->setHidden(true);
+    VKMHoverNotification::displayMessage("Layout liked");
+    EXPECT_NEAR(middleY(), screen.height - 95, 1e-9);
+    window->setRootViewController(nullptr);
+}
+
+TEST_F(BouncyMessage, ALongTextTakesLinesAndTheBannerStaysOnTheScreenWithItsTextWhole) {
+    const Rect screen = platform::ui::Screen::mainScreen()->bounds();
     const std::string longText =
         "The layout could not be shared because the image was larger than the share sheet accepts today";
-    ASSERT_GT(platform::ui::textSize(longText, kStandIn).width, screenWidth) << "one line would not fit";
+    ASSERT_GT(platform::ui::textSize(longText, kStandIn).width, screen.width) << "one line would not fit";
     const auto banner = Banner::make(longText);
-    const auto label = banner->viewNamed(Banner::kLabelName);
-    const double wrapped = platform::ui::boundingSize(longText, kStandIn, screenWidth).width;
-    EXPECT_LE(wrapped, screenWidth);
-    EXPECT_NEAR(label->bounds().width, wrapped + 30, 1e-9);
-    EXPECT_EQ(label->bounds().height, 35) << "the banner keeps its height";
+    const auto label = std::dynamic_pointer_cast<Label>(banner->viewNamed(Banner::kLabelName));
+    ASSERT_NE(label, nullptr);
+    EXPECT_EQ(banner->labelString(), longText);
+    // Its words, on lines of their own, none lost.
+    std::string words = label->text();
+    ASSERT_NE(words.find('\n'), std::string::npos);
+    std::replace(words.begin(), words.end(), '\n', ' ');
+    EXPECT_EQ(words, longText);
+    // Inside the screen with 8 points to spare on either side, taller than
+    // one line, and the text whole with 15 points from the banner's sides.
+    EXPECT_LE(label->bounds().width, screen.width - 16 + 1e-9);
+    EXPECT_GT(label->bounds().height, 35);
+    EXPECT_FALSE(label->truncatesText());
+    const Label::Rendering shown = label->rendering();
+    for (const auto& line : shown.layout->lines()) {
+        EXPECT_GE(shown.origin.x + line.frame.minX(), 15 - 0.5);
+        EXPECT_LE(shown.origin.x + line.frame.maxX(), label->bounds().width - 15 + 0.5);
+    }
 }
 
 TEST_F(BouncyMessage, TheKeyframesPopBounceSettleAndFadeWithinThreeSeconds) {

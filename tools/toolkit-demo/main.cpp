@@ -28,6 +28,7 @@
 #include "platform/ui/views/Window.h"
 #include "tools/common/ExitCodes.h"
 #include "tools/common/ToolMain.h"
+#include "tools/common/ToolOptions.h"
 
 #ifdef VEKMONT_HAVE_SDL
 #include "platform/ui/sdl/DesktopWindow.h"
@@ -44,6 +45,7 @@
 #include <numbers>
 #include <optional>
 #include <string>
+#include <vector>
 
 using namespace platform;
 using namespace platform::ui;
@@ -75,46 +77,31 @@ void printHelp() {
     PrintExitCodes(stdout, {kExitOk, kExitUsage, kExitCannotOpen, kExitInternal});
 }
 
-bool parseNumber(const char* text, double& out) {
-    char* end = nullptr;
-    errno = 0;
-    const double value = std::strtod(text, &end);
-    if (end == text || *end != '\0' || errno != 0 || !std::isfinite(value)) return false;
-    out = value;
-    return true;
-}
-
 // Null and a message on stderr when the command line is wrong.
 std::optional<Options> parse(int argc, char** argv, bool& help) {
     Options options;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        const bool hasValue = i + 1 < argc;
-        if (arg == "-h" || arg == "--help") {
-            help = true;
-        } else if (arg == "--tablet") {
-            options.tablet = true;
-        } else if (arg == "--headless") {
-            options.headless = true;
-        } else if (arg == "--snapshot" && hasValue) {
-            options.snapshot = argv[++i];
-        } else if (arg == "--scale" && hasValue) {
-            if (!parseNumber(argv[++i], options.scale) || options.scale <= 0 || options.scale > 4) {
-                std::fprintf(stderr, "toolkit-demo: --scale takes a number above 0, at most 4\n");
-                return std::nullopt;
-            }
-        } else if (arg == "--time" && hasValue) {
-            if (!parseNumber(argv[++i], options.time) || options.time < 0 || options.time > 3600) {
-                std::fprintf(stderr, "toolkit-demo: --time takes seconds from 0 to 3600\n");
-                return std::nullopt;
-            }
-        } else {
-            std::fprintf(stderr, "toolkit-demo: %s '%s' (see --help)\n",
-                         arg.rfind("--", 0) == 0 && !hasValue ? "a value is missing after" : "unknown argument",
-                         arg.c_str());
-            return std::nullopt;
-        }
-    }
+    const std::vector<UToolOptions::tOption> known = {
+        UToolOptions::Flag("--tablet", options.tablet),
+        UToolOptions::Flag("--headless", options.headless),
+        UToolOptions::Text("--snapshot", options.snapshot),
+        {"--scale", true,
+         [&](const char* text) {
+             if (!UToolOptions::ParseNumber(text, options.scale) || options.scale <= 0 || options.scale > 4) {
+                 std::fprintf(stderr, "toolkit-demo: --scale takes a number above 0, at most 4\n");
+                 return false;
+             }
+             return true;
+         }},
+        {"--time", true,
+         [&](const char* text) {
+             if (!UToolOptions::ParseNumber(text, options.time) || options.time < 0 || options.time > 3600) {
+                 std::fprintf(stderr, "toolkit-demo: --time takes seconds from 0 to 3600\n");
+                 return false;
+             }
+             return true;
+         }},
+    };
+    if (!UToolOptions::Parse("toolkit-demo", argc, argv, known, help)) return std::nullopt;
     if (options.headless != !options.snapshot.empty()) {
         std::fprintf(stderr, "toolkit-demo: --headless and --snapshot go together\n");
         return std::nullopt;

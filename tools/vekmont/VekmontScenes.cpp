@@ -7,6 +7,8 @@
 #include "UserProfileModule/Profile/VKMUserProfileViewController.h"
 #include "UserProfileModule/VKMUserProfileScenes.h"
 #include "app/Debug/VKMDebugViewController.h"
+#include "engine/services/LocalizationService.h"
+#include "platform/foundation/Bundle.h"
 #include "platform/ui/controllers/BarItems.h"
 #include "platform/ui/views/Font.h"
 #include "platform/ui/views/Label.h"
@@ -48,26 +50,35 @@ private:
 
 struct Tab {
     const char* identifier;
-    const char* title;
+    // Its title's key in the app's table, for a screen that has no title
+    // of its own.
+    const char* titleKey;
 };
 
 // The storyboard's tab order; the debug screen last.
 const std::vector<Tab>& tabs() {
     static const std::vector<Tab> list{
-        {"VKMCatalogViewController", "Catalog"},
-        {"VKMLocalLayoutsViewController", "My Layouts"},
-        {"VKMLayoutViewController", "Layout"},
-        {"VKMPartListViewController", "Parts"},
-        {VKMUserProfileViewController::kSceneIdentifier, "Profile"},
-        {VKMDebugViewController::kSceneIdentifier, "Debug"},
+        {"VKMCatalogViewController", "TabCatalog"},
+        {"VKMLocalLayoutsViewController", "TabLocalLayouts"},
+        {"VKMLayoutViewController", "TabLayout"},
+        {"VKMPartListViewController", "TabParts"},
+        {VKMUserProfileViewController::kSceneIdentifier, "TabProfile"},
+        {VKMDebugViewController::kSceneIdentifier, "TabDebug"},
     };
     return list;
 }
 
+// Made before the app's services are up: straight from the bundle's table.
+std::string tabTitle(const Tab& tab) {
+    const platform::Bundle* bundle = platform::Bundle::main();
+    return bundle ? bundle->localizedString(tab.titleKey, LocalizationService::kStringTable).value_or(tab.titleKey)
+                  : tab.titleKey;
+}
+
 std::shared_ptr<ViewController> makeTab(const Storyboard& storyboard, const Tab& tab) {
     auto controller = storyboard.instantiateViewController(tab.identifier);
-    if (!controller) controller = std::make_shared<PlaceholderViewController>(tab.title);
-    if (controller->title().empty()) controller->setTitle(tab.title);
+    if (!controller) controller = std::make_shared<PlaceholderViewController>(tabTitle(tab));
+    if (controller->title().empty()) controller->setTitle(tabTitle(tab));
     return controller;
 }
 

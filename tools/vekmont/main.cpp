@@ -31,6 +31,7 @@
 #include "telemetry/TLMTelemetry.h"
 #include "tools/common/ExitCodes.h"
 #include "tools/common/ToolMain.h"
+#include "tools/common/ToolOptions.h"
 #include "tools/vekmont/VekmontScenes.h"
 
 #ifdef VEKMONT_HAVE_SDL
@@ -75,57 +76,53 @@ void printHelp() {
         "  --headless       no window: the app runs until SIGTERM or Ctrl-C\n"
         "  --idiom I        phone (390 x 844 points, the default) or tablet (820 x 1180)\n"
         "  --scale S        window pixels a point, above 0 and at most 4 (default: the\n"
-        "                   largest, up to 2, at which the window fits the display)\n"
+        "                   largest, up to 2, at which the window fits the display;\n"
+        "                   a tablet opens in landscape on a wide display where it\n"
+        "                   would get less than 0.75 upright)\n"
         "  --snapshot OUT   headless only: write the first frame as PNG, then end\n"
         "  --test-crash     end with the crash reporter's test crash once launched\n"
         "                   (development builds)\n"
         "  -h, --help       this help\n"
         "In the window: left button a finger, Ctrl-drag a pinch, the wheel scrolls\n"
         "(Ctrl with the wheel zooms), right button a long press; Tab moves between\n"
-        "text fields, Escape dismisses, Ctrl+Q or Ctrl+W ends the app. SIGUSR1 sends\n"
-        "the app a memory warning.\n");
+        "text fields, Escape dismisses, Return answers an alert, Ctrl+Q or Ctrl+W\n"
+        "ends the app. SIGUSR1 sends the app a memory warning.\n");
     PrintExitCodes(stdout, {kExitOk, kExitUsage, kExitCannotOpen, kExitInternal});
 }
 
 std::optional<Options> parse(int argc, char** argv, bool& help) {
     Options options;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        const bool hasValue = i + 1 < argc;
-        if (arg == "-h" || arg == "--help") {
-            help = true;
-        } else if (arg == "--headless") {
-            options.headless = true;
-        } else if (arg == "--idiom" && hasValue) {
-            const std::string idiom = argv[++i];
-            if (idiom != "phone" && idiom != "tablet") {
-                std::fprintf(stderr, "vekmont: --idiom takes phone or tablet\n");
-                return std::nullopt;
-            }
-            options.idiom = idiom == "tablet" ? UserInterfaceIdiom::tablet : UserInterfaceIdiom::phone;
-        } else if (arg == "--scale" && hasValue) {
-            char* end = nullptr;
-            const char* text = argv[++i];
-            errno = 0;
-            const double scale = std::strtod(text, &end);
-            if (end == text || *end != '\0' || errno != 0 || !(scale > 0 && scale <= 4)) {
-                std::fprintf(stderr, "vekmont: --scale takes a number above 0, at most 4\n");
-                return std::nullopt;
-            }
-            options.scale = scale;
-        } else if (arg == "--snapshot" && hasValue) {
-            options.snapshot = argv[++i];
-        } else if (arg == "--test-crash") {
-            options.testCrash = true;
-        } else if (arg.rfind("-", 0) == 0 || options.file) {
-            std::fprintf(stderr, "vekmont: %s '%s' (see --help)\n",
-                         arg.rfind("--", 0) == 0 && !hasValue ? "a value is missing after" : "unknown argument",
-                         arg.c_str());
-            return std::nullopt;
-        } else {
-            options.file = std::filesystem::absolute(arg);
-        }
-    }
+    const std::vector<UToolOptions::tOption> known = {
+        UToolOptions::Flag("--headless", options.headless),
+        {"--idiom", true,
+         [&](const char* idiom) {
+             if (std::strcmp(idiom, "phone") != 0 && std::strcmp(idiom, "tablet") != 0) {
+                 std::fprintf(stderr, "vekmont: --idiom takes phone or tablet\n");
+                 return false;
+             }
+             options.idiom = std::strcmp(idiom, "tablet") == 0 ? UserInterfaceIdiom::tablet : UserInterfaceIdiom::phone;
+             return true;
+         }},
+        {"--scale", true,
+         [&](const char* text) {
+             double scale = 0;
+             if (!UToolOptions::ParseNumber(text, scale) || !(scale > 0 && scale <= 4)) {
+                 std::fprintf(stderr, "vekmont: --scale takes a number above 0, at most 4\n");
+                 return false;
+             }
+             options.scale = scale;
+             return true;
+         }},
+        UToolOptions::Text("--snapshot", options.snapshot),
+        UToolOptions::Flag("--test-crash", options.testCrash),
+    };
+    // One file at the most.
+    const auto file = [&](const char* path) {
+        if (options.file) return false;
+        options.file = std::filesystem::absolute(path);
+        return true;
+    };
+    if (!UToolOptions::Parse("vekmont", argc, argv, known, help, file)) return std::nullopt;
     if (!options.snapshot.empty() && !options.headless) {
         std::fprintf(stderr, "vekmont: --snapshot goes with --headless\n");
         return std::nullopt;

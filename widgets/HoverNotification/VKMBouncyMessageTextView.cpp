@@ -4,6 +4,7 @@
 #include "platform/ui/views/Font.h"
 #include "platform/ui/core/KeyframeAnimation.h"
 #include "platform/ui/views/Label.h"
+#include "platform/graphics/TextLayout.h"
 #include "platform/ui/core/Layer.h"
 #include "platform/ui/views/Screen.h"
 #include "widgets/HoverNotification/BouncyMessageTextPassthroughView.h"
@@ -24,6 +25,8 @@ namespace {
 constexpr double kHorizontalPadding = 30;
 constexpr double kHeight = 35;
 constexpr double kBottomDistance = 95;
+// Kept free on either side of a banner as wide as the screen.
+constexpr double kSideMargin = 8;
 
 MediaTimingFunction linear() { return MediaTimingFunction::linear(); }
 MediaTimingFunction easeOut() { return MediaTimingFunction::easeOut(); }
@@ -81,15 +84,17 @@ std::string trackKey(const Track& track) {
 
 }  // namespace
 
-std::shared_ptr<VKMBouncyMessageTextView> VKMBouncyMessageTextView::make(std::string labelString) {
-    std::shared_ptr<VKMBouncyMessageTextView> view(new VKMBouncyMessageTextView(std::move(labelString)));
+std::shared_ptr<VKMBouncyMessageTextView> VKMBouncyMessageTextView::make(std::string labelString, double bottomInset) {
+    std::shared_ptr<VKMBouncyMessageTextView> view(new VKMBouncyMessageTextView(std::move(labelString), bottomInset));
     view->setupHierarchy();
     view->setUserInteractionEnabled(false);
     return view;
 }
 
-VKMBouncyMessageTextView::VKMBouncyMessageTextView(std::string labelString)
-    : View(platform::ui::Screen::mainScreen()->bounds()), mLabelString(std::move(labelString)) {}
+VKMBouncyMessageTextView::VKMBouncyMessageTextView(std::string labelString, double bottomInset)
+    : View(platform::ui::Screen::mainScreen()->bounds()),
+      mLabelString(std::move(labelString)),
+      mBottomInset(std::max(0.0, bottomInset)) {}
 
 std::shared_ptr<View> VKMBouncyMessageTextView::viewNamed(const std::string& name) const {
     const auto found = mViewsByName.find(name);
@@ -106,7 +111,7 @@ void VKMBouncyMessageTextView::setupHierarchy() {
     // The containers have no size: each one's origin is the banner's
     // middle, where their scales and turns pivot.
     auto root = std::make_shared<BouncyMessageTextPassthroughView>(
-        platform::Rect{screen.x + screen.width / 2, screen.maxY() - kBottomDistance, 0, 0});
+        platform::Rect{screen.x + screen.width / 2, screen.maxY() - mBottomInset - kBottomDistance, 0, 0});
     scaling->addSubview(root);
     auto xScale = std::make_shared<BouncyMessageTextPassthroughView>(platform::Rect{});
     root->addSubview(xScale);
@@ -124,7 +129,28 @@ void VKMBouncyMessageTextView::setupHierarchy() {
     label->setClipsToBounds(true);
     label->setContentMode(platform::ui::ViewContentMode::center);
     const double textWidth = platform::ui::boundingSize(mLabelString, font, screen.width).width;
-    label->setBounds({0, 0, textWidth + kHorizontalPadding, kHeight});
+    const double room = screen.width - 2 * kSideMargin - kHorizontalPadding;
+    if (platform::ui::textSize(mLabelString, font).width <= room) {
+        label->setBounds({0, 0, textWidth + kHorizontalPadding, kHeight});
+    } else {
+        // Wider than the screen leaves it: broken into lines of the room
+        // there is, each kept clear of the banner's sides, and as tall as
+        // they are.
+        platform::TextLayoutOptions options;
+        options.width = room;
+        const auto layout = platform::TextLayout::make(mLabelString, font.textAttributes(platform::Color{}), options);
+        std::string lines;
+        for (const auto& line : layout->lines()) {
+            std::string text = mLabelString.substr(line.start, line.length);
+            while (!text.empty() && (text.back() == ' ' || text.back() == '\n')) text.pop_back();
+            lines += (lines.empty() ? "" : "\n") + text;
+        }
+        label->setText(lines);
+        label->setNumberOfLines(0);
+        const platform::Size size = layout->size();
+        label->setBounds(
+            {0, 0, size.width + kHorizontalPadding, std::max(kHeight, size.height + kHeight - font.lineHeight())});
+    }
     label->setCenter({0, 0});
     yScale->addSubview(label);
 

@@ -1,7 +1,8 @@
 #pragma once
 // The message banner: a full-screen view that takes no touches, holding a
-// dark rounded label 95 points above the bottom of the screen that pops in
-// with a bounce, wobbles, stays and fades out within three seconds.
+// dark rounded label 95 points above the bottom of the screen (or of the
+// bars along it) that pops in with a bounce, wobbles, stays and fades out
+// within three seconds.
 //
 // The banner sits in three containers, each carrying part of the motion
 // (the root: turn, opacity and rise; then the horizontal and the vertical
@@ -33,8 +34,10 @@ public:
     static constexpr const char* kFontName = "AvenirNext-Medium";
     static constexpr double kFontSize = 20;
 
-    // As large as the main screen, with its hierarchy set up.
-    static std::shared_ptr<VKMBouncyMessageTextView> make(std::string labelString);
+    // As large as the main screen, with its hierarchy set up; the banner
+    // stands 95 points above the bottom less `bottomInset` (the height of
+    // the bars along it).
+    static std::shared_ptr<VKMBouncyMessageTextView> make(std::string labelString, double bottomInset = 0);
 
     const std::string& labelString() const { return mLabelString; }
     const std::map<std::string, std::shared_ptr<platform::ui::View>>& viewsByName() const { return mViewsByName; }
@@ -66,9 +69,10 @@ public:
     std::string className() const override { return "VKMBouncyMessageTextView"; }
 
 private:
-    explicit VKMBouncyMessageTextView(std::string labelString);
+    VKMBouncyMessageTextView(std::string labelString, double bottomInset);
 
     std::string mLabelString;
+    double mBottomInset;
     std::map<std::string, std::shared_ptr<platform::ui::View>> mViewsByName;
     // Keyed by the animation object the layer holds, which is not kept
     // alive by this table.

@@ -1,10 +1,12 @@
 #include "widgets/HoverNotification/VKMHoverNotification.h"
 
+#include "platform/ui/controllers/TabBarController.h"
 #include "platform/ui/views/Application.h"
 #include "platform/ui/views/Window.h"
 #include "widgets/HoverNotification/VKMBouncyMessageTextView.h"
 #include "widgets/Views/UIViewVekmont.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -14,6 +16,29 @@ std::shared_ptr<platform::ui::Window> bannerWindow() {
     if (auto key = application.keyWindow()) return key;
     const auto windows = application.windows();
     return windows.empty() ? nullptr : windows.front();
+}
+
+bool isShown(const platform::ui::View& view) {
+    if (view.isHidden() || view.alpha() <= 0) return false;
+    for (auto above = view.superview(); above; above = above->superview()) {
+        if (above->isHidden() || above->alpha() <= 0) return false;
+    }
+    return true;
+}
+
+// How far the bars shown along the window's bottom (a tab bar) reach up.
+// The banner stands above them, and so clear of the controls the screens
+// keep at their own bottom edge (the layout's zoom button).
+double bottomBarsHeight(const platform::ui::Window& window) {
+    const platform::Rect bounds = window.bounds();
+    double height = 0;
+    for (const auto& bar : UIViewVekmont::subViewsOfKind<platform::ui::TabBar>(window)) {
+        if (!isShown(*bar)) continue;
+        const platform::Rect frame = bar->convertRectToView(bar->bounds(), &window);
+        if (frame.maxY() < bounds.maxY() - 0.5 || frame.width <= 0) continue;
+        height = std::max(height, bounds.maxY() - frame.minY());
+    }
+    return height;
 }
 
 }  // namespace
@@ -46,7 +71,7 @@ std::shared_ptr<VKMBouncyMessageTextView> VKMHoverNotification::installBouncyTex
     hideInstalledBouncyMessageViews();
     const auto window = bannerWindow();
     if (!window) return nullptr;
-    auto view = VKMBouncyMessageTextView::make(text);
+    auto view = VKMBouncyMessageTextView::make(text, bottomBarsHeight(*window));
     window->addSubview(view);
     return view;
 }
@@ -68,3 +93,8 @@ void VKMHoverNotification::removeBouncyTextView(VKMBouncyMessageTextView& view) 
 }
 
 void VKMHoverNotification::setMessageLog(tMessageLog log) { mMessageLog = std::move(log); }
+
+void VKMHoverNotification::resetForTests() {
+    mMessageLog = nullptr;
+    mActiveNotifications = 0;
+}

@@ -1,10 +1,10 @@
 #pragma once
 // The app-wide transient message: a banner near the bottom of the key
-// window (VKMBouncyMessageTextView) that shows for three seconds without
-// blocking touches; a new message replaces the one showing. Each message
-// is also handed to the message log: the app connects that to its own
-// log, and without a connection the message goes to standard error.
-// Main thread only.
+// window, above a tab bar there (VKMBouncyMessageTextView), that shows for
+// three seconds without blocking touches; a new message replaces the one
+// showing. Each message is also handed to the message log: the app
+// connects that to its own log, and without a connection the message goes
+// to standard error. Main thread only.
 
 #include <cstddef>
 #include <functional>
@@ -40,6 +40,10 @@ public:
     // Where shown messages are written; an empty function restores
     // standard error.
     void setMessageLog(tMessageLog log);
+
+    // No banner counted and no message log, as in a new process. For tests
+    // that run one after another in a process.
+    void resetForTests();
 
 private:
     VKMHoverNotification() = default;

@@ -58,10 +58,26 @@ const tlcrash_async_byteorder* tlcrash_async_byteorder_host();
 const tlcrash_async_byteorder* tlcrash_async_byteorder_for(bool littleEndian);
 
 // Copies n bytes front to back; n = 0 copies nothing. Does not call the C
-// library.
+// library. The one way the crash path reads task memory in place: any
+// readable range, unchecked by AddressSanitizer.
 void* tlcrash_async_memcpy(void* dest, const void* source, size_t n);
 // Fills n bytes; n = 0 fills nothing.
 void* tlcrash_async_memset(void* dest, uint8_t value, size_t n);
+
+// Element `i` of an array of 16- or 32-bit words in a table of an image, as
+// stored. Tables give their words no alignment of their own (a section may
+// start at any offset), so the words are copied out rather than read through
+// a typed pointer.
+inline uint32_t tlcrash_async_word32(const void* array, size_t i) {
+    uint32_t value;
+    tlcrash_async_memcpy(&value, static_cast<const uint8_t*>(array) + i * 4, 4);
+    return value;
+}
+inline uint16_t tlcrash_async_word16(const void* array, size_t i) {
+    uint16_t value;
+    tlcrash_async_memcpy(&value, static_cast<const uint8_t*>(array) + i * 2, 2);
+    return value;
+}
 // Compares at most n bytes and stops after a zero byte equal in both: the
 // difference of the first unequal bytes, else 0.
 int tlcrash_async_strncmp(const char* a, const char* b, size_t n);

@@ -40,21 +40,6 @@ bool search(uint32_t count, uint64_t target, Key key, uint32_t* found) {
     return false;
 }
 
-// Element `i` of an array of 32-bit words in the section. The section gives
-// its words no alignment of their own (a page may start at any offset), so
-// they are copied out rather than read through a typed pointer.
-uint32_t word32(const void* array, uint32_t i) {
-    uint32_t value;
-    tlcrash_async_memcpy(&value, static_cast<const uint8_t*>(array) + size_t{i} * 4, 4);
-    return value;
-}
-
-uint16_t word16(const void* array, uint32_t i) {
-    uint16_t value;
-    tlcrash_async_memcpy(&value, static_cast<const uint8_t*>(array) + size_t{i} * 2, 2);
-    return value;
-}
-
 }  // namespace
 
 tlcrash_error_t tlcrash_async_unwind_info_reader_open(tlcrash_async_unwind_info_reader* reader,
@@ -84,7 +69,9 @@ tlcrash_error_t tlcrash_async_unwind_info_find_pc(const tlcrash_async_unwind_inf
     const auto* index = static_cast<const uint8_t*>(
         tlcrash_async_mobject_remap(mobj, base, h.index_offset, size_t{searchable} * kIndexEntrySize));
     if (index == nullptr) return TLCRASH_ERR_INVAL;
-    auto indexWord = [&](uint32_t entry, uint32_t word) { return word32(index + entry * kIndexEntrySize, word); };
+    auto indexWord = [&](uint32_t entry, uint32_t word) {
+        return tlcrash_async_word32(index + entry * kIndexEntrySize, word);
+    };
     uint32_t first;
     if (!search(
             searchable, pc, [&](uint32_t i) { return uint64_t{indexWord(i, 0)}; }, &first)) {
@@ -101,43 +88,43 @@ tlcrash_error_t tlcrash_async_unwind_info_find_pc(const tlcrash_async_unwind_inf
     if (kind == kPageCompressed) {
         const void* head = tlcrash_async_mobject_remap(mobj, page, 4, 8);
         if (head == nullptr) return TLCRASH_ERR_INVAL;
-        const uint16_t entriesOffset = word16(head, 0), entriesCount = word16(head, 1);
-        const uint16_t encodingsOffset = word16(head, 2), encodingsCount = word16(head, 3);
+        const uint16_t entriesOffset = tlcrash_async_word16(head, 0), entriesCount = tlcrash_async_word16(head, 1);
+        const uint16_t encodingsOffset = tlcrash_async_word16(head, 2), encodingsCount = tlcrash_async_word16(head, 3);
         const void* entries = tlcrash_async_mobject_remap(mobj, page, entriesOffset, size_t{entriesCount} * 4);
         if (entries == nullptr) return TLCRASH_ERR_INVAL;
         if (entriesCount == 0) return TLCRASH_ERR_NOTFOUND;
         auto key = [&](uint32_t i) {
-            return uint64_t{static_cast<uint32_t>((word32(entries, i) & 0xFFFFFF) + firstFunction)};
+            return uint64_t{static_cast<uint32_t>((tlcrash_async_word32(entries, i) & 0xFFFFFF) + firstFunction)};
         };
         uint32_t found;
         if (!search(entriesCount, pc, key, &found)) return TLCRASH_ERR_NOTFOUND;
         *function_offset = key(found);
-        const uint32_t encodingIndex = word32(entries, found) >> 24;
+        const uint32_t encodingIndex = tlcrash_async_word32(entries, found) >> 24;
         if (encodingIndex < h.common_encodings_count) {
-            *encoding = word32(common, encodingIndex);
+            *encoding = tlcrash_async_word32(common, encodingIndex);
             return TLCRASH_ERR_NONE;
         }
         const void* local = tlcrash_async_mobject_remap(mobj, page, encodingsOffset, size_t{encodingsCount} * 4);
         if (local == nullptr && encodingsCount > 0) return TLCRASH_ERR_INVAL;
         const uint32_t localIndex = (encodingIndex - h.common_encodings_count) % 256;
         if (localIndex >= encodingsCount) return TLCRASH_ERR_INVAL;
-        *encoding = word32(local, localIndex);
+        *encoding = tlcrash_async_word32(local, localIndex);
         return TLCRASH_ERR_NONE;
     }
     if (kind == kPageRegular) {
         const void* head = tlcrash_async_mobject_remap(mobj, page, 4, 4);
         if (head == nullptr) return TLCRASH_ERR_INVAL;
-        const uint16_t entriesOffset = word16(head, 0), entriesCount = word16(head, 1);
+        const uint16_t entriesOffset = tlcrash_async_word16(head, 0), entriesCount = tlcrash_async_word16(head, 1);
         const void* entries = tlcrash_async_mobject_remap(mobj, page, entriesOffset, size_t{entriesCount} * 8);
         if (entries == nullptr) return TLCRASH_ERR_INVAL;
         if (entriesCount == 0) return TLCRASH_ERR_NOTFOUND;
         uint32_t found;
         if (!search(
-                entriesCount, pc, [&](uint32_t i) { return uint64_t{word32(entries, 2 * i)}; }, &found)) {
+                entriesCount, pc, [&](uint32_t i) { return uint64_t{tlcrash_async_word32(entries, 2 * i)}; }, &found)) {
             return TLCRASH_ERR_NOTFOUND;
         }
-        *function_offset = word32(entries, 2 * found);
-        *encoding = word32(entries, 2 * found + 1);
+        *function_offset = tlcrash_async_word32(entries, 2 * found);
+        *encoding = tlcrash_async_word32(entries, 2 * found + 1);
         return TLCRASH_ERR_NONE;
     }
     return TLCRASH_ERR_INVAL;

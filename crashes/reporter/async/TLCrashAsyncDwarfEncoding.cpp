@@ -422,10 +422,13 @@ tlcrash_error_t tlcrash_async_dwarf_fde_finder_find_indexed(const tlcrash_async_
                                                             const tlcrash_async_mobject* hdr, uint64_t pc,
                                                             tlcrash_async_dwarf_fde_info* info) {
     const uint64_t start = tlcrash_async_mobject_base_address(hdr);
-    const auto* head = static_cast<const uint8_t*>(tlcrash_async_mobject_remap(hdr, start, 0, 4));
+    const void* at = tlcrash_async_mobject_remap(hdr, start, 0, 4);
+    if (at == nullptr) return TLCRASH_ERR_NOTSUP;
+    uint8_t head[4];
+    tlcrash_async_memcpy(head, at, sizeof head);
     // Version 1; the count as udata4; entries as pairs of sdata4 offsets
     // from the header, which is what linkers write.
-    if (head == nullptr || head[0] != 1 || head[2] != TLCRASH_DW_EH_PE_udata4 || head[3] != 0x3B) {
+    if (head[0] != 1 || head[2] != TLCRASH_DW_EH_PE_udata4 || head[3] != 0x3B) {
         return TLCRASH_ERR_NOTSUP;
     }
     tlcrash_async_dwarf_ptr_reader reader;
@@ -442,23 +445,27 @@ tlcrash_error_t tlcrash_async_dwarf_fde_finder_find_indexed(const tlcrash_async_
     }
     const int64_t table = countAt + 4;
     if (count == 0) return TLCRASH_ERR_NOTFOUND;
-    const auto* entries =
-        static_cast<const int32_t*>(tlcrash_async_mobject_remap(hdr, start, table, size_t{count} * 8));
+    const void* entries = tlcrash_async_mobject_remap(hdr, start, table, size_t{count} * 8);
     if (entries == nullptr) return TLCRASH_ERR_NOTSUP;
+    // Word `i` of the table, an offset from the header; the header need not
+    // lie at an aligned address.
+    auto offset = [&](size_t i) {
+        const auto word = static_cast<int32_t>(tlcrash_async_swap(finder->byteorder, tlcrash_async_word32(entries, i)));
+        return start + static_cast<uint64_t>(static_cast<int64_t>(word));
+    };
 
     // The last entry whose start is at or below pc.
     uint32_t low = 0, high = count;
     while (low < high) {
         const uint32_t mid = low + (high - low) / 2;
-        const uint64_t initial = start + static_cast<uint64_t>(static_cast<int64_t>(entries[2 * mid]));
-        if (initial <= pc) {
+        if (offset(size_t{2} * mid) <= pc) {
             low = mid + 1;
         } else {
             high = mid;
         }
     }
     if (low == 0) return TLCRASH_ERR_NOTFOUND;
-    const uint64_t fde = start + static_cast<uint64_t>(static_cast<int64_t>(entries[2 * (low - 1) + 1]));
+    const uint64_t fde = offset(size_t{2} * (low - 1) + 1);
     const tlcrash_error_t error =
         tlcrash_async_dwarf_fde_info_init(info, finder->mobj, finder->byteorder, fde, finder->debug_frame);
     if (error != TLCRASH_ERR_NONE) return error;

@@ -19,6 +19,11 @@ struct tlcrash_async_elf_fields {
         tlcrash_async_memcpy(&raw, bytes + at, sizeof raw);
         return tlcrash_async_swap(order, raw);
     }
+    uint8_t u8(size_t at) const {
+        uint8_t raw;
+        tlcrash_async_memcpy(&raw, bytes + at, 1);
+        return raw;
+    }
     uint16_t u16(size_t at) const { return value<uint16_t>(at); }
     uint32_t u32(size_t at) const { return value<uint32_t>(at); }
     uint64_t u64(size_t at) const { return value<uint64_t>(at); }

@@ -1,7 +1,7 @@
 #pragma once
 // A loaded ELF image of a task: where its header lies, its load bias, its
 // program headers, the range of its code, its unwind tables and its build
-// id. Made at set-up time (setup/TLCrashAsyncImageSetup.h: init copies the
+// id. Made at set-up time (setup/TLCrashImageSetup.h: init copies the
 // name, so it allocates); every reader below is async-signal-safe and reads
 // the task's memory only through checked reads and memory objects, so a
 // damaged image gives codes, not faults.

@@ -2,7 +2,7 @@
 // The process-wide list of loaded images: the readers, which run on the
 // crash path. They count themselves in with set_reading, walk the nodes and
 // count out, without a lock. The writers (init, add, remove, sync) are in
-// setup/TLCrashAsyncImageRegistrySetup.h.
+// setup/TLCrashImageRegistrySetup.h.
 
 #include "crashes/reporter/async/TLCrashAsyncImage.h"
 #include "crashes/reporter/async/TLCrashAsyncSharedList.h"

@@ -11,7 +11,7 @@
 //
 // Only the readers are defined here, and they are async-signal-safe. The
 // writers (append, prepend, remove_node) and the destructor allocate, free
-// and lock: they are defined in setup/TLCrashAsyncSharedListWriters.h, which
+// and lock: they are defined in setup/TLCrashSharedListWriters.h, which
 // the crash path never includes. Values are copied in whole and must be
 // trivially copyable.
 

@@ -25,26 +25,25 @@ tlcrash_error_t tlcrash_async_find_symbol(const tlcrash_async_image* image, uint
     bool found = false;
     uint32_t nameIndex = 0;
     for (uint64_t i = 0; i < image->dynamic_symbol_count; ++i) {
-        const auto* entry = static_cast<const uint8_t*>(
-            tlcrash_async_mobject_remap(symbols, symtab, i * TLCRASH_ELF_SYMBOL_SIZE_64, TLCRASH_ELF_SYMBOL_SIZE_64));
-        if (entry == nullptr) return TLCRASH_ERR_INVAL;
-        const uint8_t type = entry[4] & 0xF;
-        uint16_t section;
-        uint64_t value;
-        tlcrash_async_memcpy(&section, entry + 6, 2);
-        tlcrash_async_memcpy(&value, entry + 8, 8);
+        const tlcrash_async_elf_fields entry{
+            static_cast<const uint8_t*>(tlcrash_async_mobject_remap(symbols, symtab, i * TLCRASH_ELF_SYMBOL_SIZE_64,
+                                                                    TLCRASH_ELF_SYMBOL_SIZE_64)),
+            image->byteorder};
+        if (entry.bytes == nullptr) return TLCRASH_ERR_INVAL;
+        const uint8_t type = entry.u8(4) & 0xF;
+        const uint16_t section = entry.u16(6);
+        const uint64_t value = entry.u64(8);
         if ((type != kSttFunc && type != kSttGnuIfunc) || section == 0 || value == 0) continue;
         const uint64_t address = value + static_cast<uint64_t>(image->vmaddr_slide);
         if (address > pc || (found && address <= result->start_address)) continue;
         // A function of known size that ends before pc is not the one: pc
         // lies in code without an exported name (a local function, or the
         // cold part of one).
-        uint64_t size;
-        tlcrash_async_memcpy(&size, entry + 16, 8);
+        const uint64_t size = entry.u64(16);
         if (size != 0 && pc - address >= size) continue;
         found = true;
         result->start_address = address;
-        tlcrash_async_memcpy(&nameIndex, entry, 4);
+        nameIndex = entry.u32(0);
     }
     if (!found) return TLCRASH_ERR_NOTFOUND;
 
@@ -53,13 +52,13 @@ tlcrash_error_t tlcrash_async_find_symbol(const tlcrash_async_image* image, uint
     const uint64_t strtab = tlcrash_async_mobject_base_address(names);
     const size_t available = tlcrash_async_mobject_length(names);
     if (nameIndex >= available) return TLCRASH_ERR_INVAL;
-    const auto* text = static_cast<const char*>(tlcrash_async_mobject_remap(names, strtab, nameIndex, 1));
+    const size_t room =
+        available - nameIndex < sizeof result->name - 1 ? available - nameIndex : sizeof result->name - 1;
+    const void* text = tlcrash_async_mobject_remap(names, strtab, nameIndex, room);
+    if (text == nullptr) return TLCRASH_ERR_NOTFOUND;
+    tlcrash_async_memcpy(result->name, text, room);
     size_t length = 0;
-    while (text != nullptr && length + 1 < sizeof result->name && nameIndex + length < available &&
-           text[length] != '\0') {
-        result->name[length] = text[length];
-        ++length;
-    }
+    while (length < room && result->name[length] != '\0') ++length;
     result->name[length] = '\0';
     return length > 0 ? TLCRASH_ERR_NONE : TLCRASH_ERR_NOTFOUND;
 }

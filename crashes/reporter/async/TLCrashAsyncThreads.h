@@ -11,7 +11,7 @@
 // /proc/self/task with raw system calls, and the states live in storage made
 // when the process starts. One report is taken at a time; a second one
 // waits for the first. Reserving the signal and installing its handler is
-// set-up work: setup/TLCrashAsyncThreadsSetup.h.
+// set-up work: setup/TLCrashThreadsSetup.h.
 
 #include "crashes/reporter/async/TLCrashAsyncThreadState.h"
 #include "crashes/reporter/async/TLCrashAsyncTask.h"
@@ -41,7 +41,7 @@ struct tlcrash_async_thread_list {
     const tlcrash_async_thread_snapshot* threads;
 };
 
-// The reserved signal, 0 before setup/TLCrashAsyncThreadsSetup.h's install.
+// The reserved signal, 0 before setup/TLCrashThreadsSetup.h's install.
 int tlcrash_async_threads_signal();
 
 // For install only: the reserved signal's handler, which answers a request

@@ -1,8 +1,8 @@
 #include "crashes/reporter/setup/TLCrashReporter.h"
 
 #include "crashes/reporter/async/TLCrashReporterCrash.h"
-#include "crashes/reporter/setup/TLCrashAsyncImageRegistrySetup.h"
-#include "crashes/reporter/setup/TLCrashAsyncThreadsSetup.h"
+#include "crashes/reporter/setup/TLCrashImageRegistrySetup.h"
+#include "crashes/reporter/setup/TLCrashThreadsSetup.h"
 #include "crashes/reporter/setup/TLCrashLog.h"
 #include "crashes/reporter/setup/TLCrashLogWriterSetup.h"
 #include "crashes/reporter/setup/TLCrashReporterError.h"

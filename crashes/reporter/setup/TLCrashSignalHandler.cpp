@@ -1,10 +1,8 @@
 #include "crashes/reporter/setup/TLCrashSignalHandler.h"
 
-#include "crashes/reporter/setup/TLCrashAsyncSharedListWriters.h"
+#include "crashes/reporter/setup/TLCrashSharedListWriters.h"
 #include "crashes/reporter/setup/TLCrashReporterError.h"
-
-#include <sys/mman.h>
-#include <unistd.h>
+#include "platform/dispatch/ThreadStart.h"
 
 #include <cerrno>
 #include <mutex>
@@ -29,19 +27,6 @@ tlcrash_signal_handler_lists& lists() {
     return *current;
 }
 
-// The calling thread's alternate stack, released when the thread ends.
-struct AlternateStack {
-    void* mapping = nullptr;
-    size_t length = 0;
-    ~AlternateStack() {
-        if (mapping == nullptr) return;
-        stack_t off{};
-        off.ss_flags = SS_DISABLE;
-        sigaltstack(&off, nullptr);
-        munmap(mapping, length);
-    }
-};
-
 // Removed nodes keep their links, so the walk goes on past each removal.
 template <typename List>
 void emptyList(List& list) {
@@ -62,33 +47,10 @@ TLCrashSignalHandler& TLCrashSignalHandler::sharedHandler() {
 }
 
 bool TLCrashSignalHandler::attachCurrentThread(ErrorOut* error) {
-    thread_local AlternateStack stack;
-    if (stack.mapping != nullptr) return true;
-    stack_t current{};
-    // A stack someone else gave the thread stays.
-    if (sigaltstack(nullptr, &current) == 0 && (current.ss_flags & SS_DISABLE) == 0) return true;
-
-    const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
-    const size_t length = kAlternateStackSize + page;
-    void* mapping = mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (mapping == MAP_FAILED) {
-        TLCrashReporterPopulatePOSIXError(error, errno, "Could not initialize alternative signal stack");
-        return false;
-    }
-    // The lowest page guards against the handler itself overflowing.
-    mprotect(mapping, page, PROT_NONE);
-    stack_t alternate{};
-    alternate.ss_sp = static_cast<char*>(mapping) + page;
-    alternate.ss_size = kAlternateStackSize;
-    if (sigaltstack(&alternate, nullptr) != 0) {
-        const int failure = errno;
-        munmap(mapping, length);
-        TLCrashReporterPopulatePOSIXError(error, failure, "Could not initialize alternative signal stack");
-        return false;
-    }
-    stack.mapping = mapping;
-    stack.length = length;
-    return true;
+    const int failure = platform::attachAlternateSignalStack();
+    if (failure == 0) return true;
+    TLCrashReporterPopulatePOSIXError(error, failure, "Could not initialize alternative signal stack");
+    return false;
 }
 
 bool TLCrashSignalHandler::registerHandlerWithSignal(int signo, ErrorOut* error) {

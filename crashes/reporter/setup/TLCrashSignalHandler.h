@@ -3,7 +3,8 @@
 // callbacks; the last links of the chain hand it on to the actions that were
 // installed before. The handlers run on an alternate signal stack, so a
 // stack overflow still reaches them: the thread that registers gets one,
-// and every thread the application starts should attach itself.
+// and every thread the project starts has its own from its start
+// (platform::startThread).
 //
 // Registration allocates and locks (set-up time only); dispatch and
 // forwarding, the crash path, are async/TLCrashSignalDispatch.h.
@@ -17,9 +18,6 @@ class TLCrashSignalHandler {
 public:
     using ErrorOut = std::optional<platform::Error>;
 
-    // Bytes of each thread's alternate signal stack (a guard page lies below).
-    static constexpr size_t kAlternateStackSize = 64 * 1024;
-
     static TLCrashSignalHandler& sharedHandler();
 
     // Installs the dispatcher for `signo` once (later calls only give the
@@ -32,9 +30,9 @@ public:
                                   ErrorOut* error = nullptr);
 
     // Gives the calling thread an alternate signal stack of its own, freed
-    // when the thread ends; a thread that has one keeps it. Call it first in
-    // every thread the application starts, so that a stack overflow there is
-    // reported.
+    // when the thread ends; a thread that has one keeps it (the same stack
+    // platform::startThread gives the threads it starts). For threads made
+    // some other way.
     static bool attachCurrentThread(ErrorOut* error = nullptr);
 
     // Empties both lists; the installed actions stay.

@@ -4,9 +4,11 @@
 // surface, so a decode needs its bitmap and a few rows more.
 //
 // A picture of more pixels than the caller's budget is decoded at a reduced
-// size when the format allows it while reading (a PNG without interlace:
-// averaged over whole blocks of pixels, row by row; a JPEG: libjpeg's
-// scaled IDCT, down to 1/8) and refused otherwise. Any error, any warning
+// size while reading (a PNG without interlace: averaged over whole blocks
+// of pixels, row by row; a JPEG: libjpeg's scaled IDCT, down to 1/8). An
+// interlaced PNG fills every row in seven passes: it is decoded whole and
+// reduced after, when it has no more than `wholePixels`, and refused
+// otherwise; so is a JPEG over the budget even at 1/8. Any error, any warning
 // about corrupt JPEG data, a truncated file, and a file that declares more
 // than the bitmap limits give no surface.
 
@@ -15,6 +17,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <span>
 
 namespace platform::detail {
 
@@ -46,7 +49,12 @@ struct DecodedBitmap {
 // is refused before the coefficients are allocated.
 constexpr long kJpegWorkingMemory = 136L * 1024 * 1024;
 
-DecodedBitmap decodePng(ByteSource& source, long long maxPixels);
+DecodedBitmap decodePng(ByteSource& source, long long maxPixels, long long wholePixels);
 DecodedBitmap decodeJpeg(ByteSource& source, long long maxPixels);
+
+// The size the JPEG's frame header declares, read through libjpeg as the
+// decode reads it (markers up to the first scan); false when the bytes end
+// or break before it.
+bool readJpegSize(std::span<const std::uint8_t> bytes, int& width, int& height);
 
 }  // namespace platform::detail

@@ -147,7 +147,35 @@ bool decodeInto(DecodeState& s, ByteSource& source, long long maxPixels, Decoded
     return true;
 }
 
+struct HeaderState {
+    jpeg_decompress_struct cinfo;
+    ErrorManager errors;
+};
+
+bool readHeader(HeaderState& s, std::span<const std::uint8_t> bytes) {
+    if (setjmp(s.errors.jump) != 0) return false;
+    jpeg_create_decompress(&s.cinfo);
+    jpeg_mem_src(&s.cinfo, bytes.data(), static_cast<unsigned long>(bytes.size()));
+    return jpeg_read_header(&s.cinfo, TRUE) == JPEG_HEADER_OK;
+}
+
 }  // namespace
+
+bool readJpegSize(std::span<const std::uint8_t> bytes, int& width, int& height) {
+    if (bytes.empty() || bytes.size() > 0xFFFFFFFFu) return false;
+    HeaderState s{};
+    s.cinfo.err = jpeg_std_error(&s.errors.base);
+    s.errors.base.error_exit = bailOut;
+    s.errors.base.emit_message = emitMessage;
+    s.errors.base.output_message = silent;
+    const bool ok = readHeader(s, bytes);
+    if (ok) {
+        width = static_cast<int>(s.cinfo.image_width);  // at most 65500
+        height = static_cast<int>(s.cinfo.image_height);
+    }
+    jpeg_destroy_decompress(&s.cinfo);
+    return ok;
+}
 
 DecodedBitmap decodeJpeg(ByteSource& source, long long maxPixels) {
     DecodedBitmap out;

@@ -148,11 +148,12 @@ struct DecodeState {
     png_structp png;
     png_infop info;
     cairo_surface_t* surface;
-    std::uint8_t* row;    // one file row, when reducing
-    std::uint64_t* sums;  // four sums a decoded pixel of the band, when reducing
+    cairo_surface_t* whole;  // an interlaced file's rows at full size, when reducing
+    std::uint8_t* row;       // one file row, when reducing
+    std::uint64_t* sums;     // four sums a decoded pixel of the band, when reducing
 };
 
-bool decodeInto(DecodeState& s, ByteSource& source, long long maxPixels, DecodedBitmap& out) {
+bool decodeInto(DecodeState& s, ByteSource& source, long long maxPixels, long long wholePixels, DecodedBitmap& out) {
     if (setjmp(png_jmpbuf(s.png)) != 0) return false;
     png_set_read_fn(s.png, &source, readBytes);
     png_read_info(s.png, s.info);
@@ -170,11 +171,12 @@ bool decodeInto(DecodeState& s, ByteSource& source, long long maxPixels, Decoded
         return false;
     }
     const int factor = reductionFor(width, height, maxPixels);
+    // The passes of an interlaced file fill every row again and again: it
+    // is decoded whole, within `wholePixels`, and reduced after.
+    const bool reduceAfter = factor > 1 && interlace != PNG_INTERLACE_NONE;
     if (factor > 1) {
         out.overBudget = true;
-        // The passes of an interlaced file fill every row again and again: it
-        // can only be decoded whole.
-        if (interlace != PNG_INTERLACE_NONE) return false;
+        if (reduceAfter && static_cast<long long>(width) * height > wholePixels) return false;
     }
 
     if (colour == PNG_COLOR_TYPE_PALETTE) png_set_palette_to_rgb(s.png);
@@ -204,13 +206,29 @@ bool decodeInto(DecodeState& s, ByteSource& source, long long maxPixels, Decoded
             for (png_uint_32 y = 0; y < height; ++y) png_read_row(s.png, pixels + y * stride, nullptr);
     } else {
         const long long outWidth = reducedSide(width, factor);
-        s.row = static_cast<std::uint8_t*>(std::malloc(4 * static_cast<std::size_t>(width)));
+        unsigned char* whole = nullptr;
+        std::size_t wholeStride = 0;
+        if (reduceAfter) {
+            s.whole = newArgbSurface(static_cast<int>(width), static_cast<int>(height));
+            if (s.whole == nullptr) return false;
+            whole = cairo_image_surface_get_data(s.whole);
+            wholeStride = static_cast<std::size_t>(cairo_image_surface_get_stride(s.whole));
+            for (int pass = 0; pass < passes; ++pass)
+                for (png_uint_32 y = 0; y < height; ++y) png_read_row(s.png, whole + y * wholeStride, nullptr);
+        } else {
+            s.row = static_cast<std::uint8_t*>(std::malloc(4 * static_cast<std::size_t>(width)));
+            if (s.row == nullptr) return false;
+        }
         s.sums =
             static_cast<std::uint64_t*>(std::calloc(4 * static_cast<std::size_t>(outWidth), sizeof(std::uint64_t)));
-        if (s.row == nullptr || s.sums == nullptr) return false;
+        if (s.sums == nullptr) return false;
         for (png_uint_32 y = 0; y < height; ++y) {
-            png_read_row(s.png, s.row, nullptr);
-            addRow(s.row, width, factor, s.sums);
+            const std::uint8_t* row = whole + y * wholeStride;
+            if (!reduceAfter) {
+                png_read_row(s.png, s.row, nullptr);
+                row = s.row;
+            }
+            addRow(row, width, factor, s.sums);
             const png_uint_32 band = y / static_cast<png_uint_32>(factor);
             const png_uint_32 first = band * static_cast<png_uint_32>(factor);
             if (y + 1 == height || y + 1 - first == static_cast<png_uint_32>(factor))
@@ -225,14 +243,15 @@ bool decodeInto(DecodeState& s, ByteSource& source, long long maxPixels, Decoded
 
 }  // namespace
 
-DecodedBitmap decodePng(ByteSource& source, long long maxPixels) {
+DecodedBitmap decodePng(ByteSource& source, long long maxPixels, long long wholePixels) {
     DecodedBitmap out;
     DecodeState s{};
     s.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, fail, ignore);
     if (s.png == nullptr) return out;
     s.info = png_create_info_struct(s.png);
-    const bool ok = s.info != nullptr && decodeInto(s, source, maxPixels, out);
+    const bool ok = s.info != nullptr && decodeInto(s, source, maxPixels, wholePixels, out);
     png_destroy_read_struct(&s.png, s.info != nullptr ? &s.info : nullptr, nullptr);
+    if (s.whole != nullptr) cairo_surface_destroy(s.whole);
     std::free(s.row);
     std::free(s.sums);
     if (ok) {

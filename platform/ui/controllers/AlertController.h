@@ -52,6 +52,10 @@ public:
     AlertControllerStyle preferredStyle() const { return mStyle; }
     void addAction(const std::shared_ptr<AlertAction>& action);
     std::vector<std::shared_ptr<AlertAction>> actions() const { return mActions; }
+    // The action Return takes; one of the alert's actions (another is
+    // ignored), none by default.
+    std::shared_ptr<AlertAction> preferredAction() const { return mPreferred; }
+    void setPreferredAction(std::shared_ptr<AlertAction> action) { mPreferred = std::move(action); }
 
     // What a tap on the action's button does (the first enabled action with
     // that title): false when there is none or the alert is not shown.
@@ -65,7 +69,10 @@ public:
     void viewWillLayoutSubviews() override;
     // Escape taps the cancel action, or an alert's only action when that is
     // a plain one (OK); any other alert without a cancel action must be
-    // answered, so Escape is taken and does nothing.
+    // answered, so Escape is taken and does nothing. Return taps an alert's
+    // preferred action, else its only one; with neither it is taken and
+    // does nothing, as it is on an action sheet: keys do not reach what
+    // lies behind.
     bool handleKeyCommand(const KeyCommand& command) override;
     std::string className() const override { return "AlertController"; }
 
@@ -84,6 +91,7 @@ private:
     std::string mMessage;
     AlertControllerStyle mStyle;
     std::vector<std::shared_ptr<AlertAction>> mActions;
+    std::shared_ptr<AlertAction> mPreferred;
     std::shared_ptr<View> mBox;
     std::shared_ptr<class ScrollView> mTextScroll;
     std::shared_ptr<class Label> mTitleLabel;

@@ -21,13 +21,14 @@ const char* englishTitle(BarButtonSystemItem item) {
 
 }  // namespace
 
-std::string systemTitle(BarButtonSystemItem item) {
-    const std::string english = englishTitle(item);
+std::string systemString(const std::string& english) {
     if (const Bundle* bundle = Bundle::main()) {
         if (auto translated = bundle->localizedString(english, kSystemStringsTable)) return *translated;
     }
     return english;
 }
+
+std::string systemTitle(BarButtonSystemItem item) { return systemString(englishTitle(item)); }
 
 BarButtonItem::BarButtonItem(BarButtonSystemItem item)
     : mSystemItem(item),

@@ -22,8 +22,12 @@ enum class BarButtonItemStyle { plain = 0, done = 2 };
 // The string table of the system items' titles, keyed by their English.
 inline constexpr const char* kSystemStringsTable = "System";
 
-// The title of a system item in the user's language when the bundle's
-// system table has it (keyed by the English title), else in English.
+// A text of the toolkit's own (a button or a line the system shows) in the
+// user's language when the bundle's system table has it, keyed by the
+// English text, else in English.
+std::string systemString(const std::string& english);
+
+// The title of a system item in the user's language (systemString).
 std::string systemTitle(BarButtonSystemItem item);
 
 class BarButtonItem : public std::enable_shared_from_this<BarButtonItem> {

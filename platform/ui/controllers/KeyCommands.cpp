@@ -6,6 +6,8 @@
 #include "platform/ui/views/View.h"
 #include "platform/ui/views/Window.h"
 
+#include <algorithm>
+
 namespace platform::ui {
 
 bool RouteKeyCommand(Window& window, const KeyCommand& command) {
@@ -24,6 +26,19 @@ bool RouteKeyCommand(Window& window, const KeyCommand& command) {
 }
 
 bool AlertController::handleKeyCommand(const KeyCommand& command) {
+    const bool shown = presentingViewController() && !isBeingPresented() && !isBeingDismissed();
+    if (command.is(KeyCommand::kInputReturn)) {
+        std::shared_ptr<AlertAction> answer;
+        if (mStyle == AlertControllerStyle::alert) {
+            if (mPreferred && std::find(mActions.begin(), mActions.end(), mPreferred) != mActions.end()) {
+                answer = mPreferred;
+            } else if (mActions.size() == 1) {
+                answer = mActions.front();
+            }
+        }
+        if (answer && answer->isEnabled() && shown) tap(answer);
+        return true;
+    }
     if (!command.is(KeyCommand::kInputEscape)) return false;
     std::shared_ptr<AlertAction> answer;
     for (const auto& action : mActions) {
@@ -36,8 +51,7 @@ bool AlertController::handleKeyCommand(const KeyCommand& command) {
     if (!answer && mStyle == AlertControllerStyle::alert && mActions.size() == 1 &&
         mActions.front()->style() == AlertActionStyle::defaultStyle)
         answer = mActions.front();
-    if (answer && answer->isEnabled() && presentingViewController() && !isBeingPresented() && !isBeingDismissed())
-        tap(answer);
+    if (answer && answer->isEnabled() && shown) tap(answer);
     return true;
 }
 

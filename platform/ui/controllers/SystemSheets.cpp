@@ -21,6 +21,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <functional>
 #include <string_view>
 
@@ -54,10 +55,24 @@ std::string fileNameFrom(const std::string& name) {
     return clean.empty() ? "Image" : clean;
 }
 
-const char* activityTitle(const std::string& activity) {
-    if (activity == activity::kCopyToPasteboard) return "Copy";
-    if (activity == activity::kSaveToFiles) return "Save as PNG";
+// What the desktop can do with an item, in the order offered.
+const std::vector<std::string>& desktopActivities() {
+    static const std::vector<std::string> all{activity::kCopyToPasteboard, activity::kSaveToFiles};
+    return all;
+}
+
+std::string activityTitle(const std::string& activity) {
+    if (activity == activity::kCopyToPasteboard) return systemString("Copy");
+    if (activity == activity::kSaveToFiles) return systemString("Save as PNG");
     return "";
+}
+
+// The system's line of `english` in the user's language, its "%@" replaced
+// by `value`.
+std::string systemLine(const std::string& english, const std::string& value) {
+    std::string line = systemString(english);
+    if (const auto at = line.find("%@"); at != std::string::npos) line.replace(at, 2, value);
+    return line;
 }
 
 // "file://" and the path, each byte outside the unreserved characters, the
@@ -187,6 +202,11 @@ SheetHeader addSheetHeader(View& root, std::function<void()> cancelled) {
     header.title = std::make_shared<Label>();
     header.title->setFont(Font::boldSystemFont(Font::systemFontSize()));
     header.title->setTextAlignment(TextAlignment::center);
+    // A long name (a layout's, a folder's) takes a second line, and shrinks
+    // a little when two are not enough.
+    header.title->setNumberOfLines(2);
+    header.title->setAdjustsFontSizeToFitWidth(true);
+    header.title->setMinimumScaleFactor(0.75);
     root.addSubview(header.title);
     return header;
 }
@@ -195,7 +215,15 @@ void layoutSheetHeader(Button& cancel, Label& title, double width, double margin
     // At least 80 points, wider for a longer title in another language.
     const double side = std::max(80.0, cancel.intrinsicContentSize().width);
     cancel.setFrame({margin, 0, side, barHeight});
-    title.setFrame({margin + side, 0, std::max(0.0, width - 2 * (margin + side)), barHeight});
+    // Centred on the bar while it fits between the button and as much room
+    // on the other side; a longer one takes all the room right of the
+    // button, as a bar's title moves aside for its buttons.
+    const double centred = std::max(0.0, width - 2 * (margin + side));
+    if (title.intrinsicContentSize().width <= centred) {
+        title.setFrame({margin + side, 0, centred, barHeight});
+    } else {
+        title.setFrame({margin + side, 0, std::max(0.0, width - 2 * margin - side), barHeight});
+    }
 }
 
 }  // namespace
@@ -230,23 +258,37 @@ struct ActivityViewController::Views {
 };
 
 ActivityViewController::ActivityViewController(std::vector<ActivityItem> items) : mItems(std::move(items)) {
-    setTitle("Share");
+    setTitle(systemTitle(BarButtonSystemItem::action));
 }
 
 void ActivityViewController::setExcludedActivityTypes(std::vector<std::string> types) {
     mExcluded = std::move(types);
-    if (!isViewLoaded()) return;
     // Offer what is left.
-    for (const auto& button : mViews->activities) {
-        button->setHidden(contains(mExcluded, button->accessibilityIdentifier()));
+    refreshActivityButtons();
+}
+
+void ActivityViewController::waitForItems(std::string status) {
+    mWaiting = true;
+    showStatus(std::move(status));
+    refreshActivityButtons();
+}
+
+void ActivityViewController::setActivityItems(std::vector<ActivityItem> items, std::string status) {
+    mItems = std::move(items);
+    mWaiting = false;
+    if (mViews) {
+        mViews->preview->setImage(mItems.empty() ? nullptr : mItems.front().image);
+        mViews->title->setText(mItems.empty() || mItems.front().name.empty() ? title() : mItems.front().name);
     }
-    view()->setNeedsLayout();
+    showStatus(std::move(status));
+    refreshActivityButtons();
 }
 
 std::vector<std::string> ActivityViewController::offeredActivityTypes() const {
     std::vector<std::string> offered;
-    const bool anything = !mItems.empty();
-    const bool image = anything && mItems.front().image;
+    // Awaited items may be anything: all that the desktop can do is shown.
+    const bool anything = mWaiting || !mItems.empty();
+    const bool image = mWaiting || (anything && mItems.front().image);
     if (anything && !contains(mExcluded, activity::kCopyToPasteboard))
         offered.emplace_back(activity::kCopyToPasteboard);
     if (image && !contains(mExcluded, activity::kSaveToFiles)) offered.emplace_back(activity::kSaveToFiles);
@@ -273,9 +315,9 @@ void ActivityViewController::loadView() {
     if (!mItems.empty()) views->preview->setImage(mItems.front().image);
     root->addSubview(views->preview);
 
-    for (const std::string& activity : offeredActivityTypes()) {
+    for (const std::string& activity : desktopActivities()) {
         auto button = Button::make(ButtonType::system);
-        button->setTitle(std::string(activityTitle(activity)), ControlState::normal);
+        button->setTitle(activityTitle(activity), ControlState::normal);
         button->setAccessibilityIdentifier(activity);
         button->addAction(
             [weak, activity](Control&) {
@@ -290,12 +332,16 @@ void ActivityViewController::loadView() {
     views->status->setFont(Font::systemFont(13));
     views->status->setTextColor(SystemColors::kDarkGray);
     views->status->setTextAlignment(TextAlignment::center);
-    views->status->setNumberOfLines(2);
+    // As many lines as it needs: where a picture went is told whole.
+    views->status->setNumberOfLines(0);
     views->status->setAccessibilityIdentifier("status");
+    // Said before the sheet was shown (waiting for its items).
+    views->status->setText(mStatus);
     root->addSubview(views->status);
 
     mViews = std::move(views);
     setView(root);
+    refreshActivityButtons();
 }
 
 void ActivityViewController::viewDidLayoutSubviews() {
@@ -304,8 +350,10 @@ void ActivityViewController::viewDidLayoutSubviews() {
     const double bottom = bounds.height - view()->safeAreaInsets().bottom;
     const double inner = std::max(0.0, bounds.width - 2 * kMargin);
     layoutSheetHeader(*mViews->cancel, *mViews->title, bounds.width, kMargin, kBarHeight);
-    double y = bottom - kStatusHeight;
-    mViews->status->setFrame({kMargin, y, inner, kStatusHeight});
+    const double statusHeight =
+        std::max(kStatusHeight, mViews->status->sizeThatFits({inner, 0}).height + kStatusHeight / 4);
+    double y = bottom - statusHeight;
+    mViews->status->setFrame({kMargin, y, inner, statusHeight});
     for (auto it = mViews->activities.rbegin(); it != mViews->activities.rend(); ++it) {
         if ((*it)->isHidden()) continue;
         y -= kButtonHeight;
@@ -317,8 +365,11 @@ void ActivityViewController::viewDidLayoutSubviews() {
 void ActivityViewController::viewWillAppear(bool animated) {
     ViewController::viewWillAppear(animated);
     if (isBeingPresented()) {
+        ++mPresentations;
         mReported = false;
         mReportWhenSaved = false;
+        mClosingAfterCopy = false;
+        refreshActivityButtons();
     }
 }
 
@@ -338,6 +389,7 @@ void ActivityViewController::showStatus(std::string text) {
     mStatus = std::move(text);
     if (mViews) {
         mViews->status->setText(mStatus);
+        view()->setNeedsLayout();
         if (mDone) mViews->cancel->setTitle(systemTitle(BarButtonSystemItem::done), ControlState::normal);
     }
 }
@@ -348,7 +400,8 @@ void ActivityViewController::close() {
 
 bool ActivityViewController::perform(const std::string& activity) {
     const auto offered = offeredActivityTypes();
-    if (mItems.empty() || !contains(offered, activity) || isBeingDismissed()) return false;
+    if (mWaiting || mClosingAfterCopy || mItems.empty() || !contains(offered, activity) || isBeingDismissed())
+        return false;
     const ActivityItem& item = mItems.front();
     if (activity == activity::kCopyToPasteboard) {
         auto& pasteboard = Pasteboard::generalPasteboard();
@@ -358,15 +411,26 @@ bool ActivityViewController::perform(const std::string& activity) {
             pasteboard.setString(item.url.empty() ? item.text : item.url);
         }
         mDone = activity;
-        showStatus("Copied");
-        close();
+        mClosingAfterCopy = true;
+        showStatus(systemString(kCopiedStatus));
+        refreshActivityButtons();
+        // Closed once "Copied" can be read; not a sheet presented again
+        // meanwhile.
+        const std::weak_ptr<ActivityViewController> weak =
+            std::static_pointer_cast<ActivityViewController>(sharedController());
+        DispatchQueue::main().asyncAfter(
+            std::chrono::duration_cast<Clock::Duration>(std::chrono::duration<double>(kCopiedShowTime)),
+            [weak, presentation = mPresentations] {
+                const auto self = weak.lock();
+                if (self && self->mPresentations == presentation) self->close();
+            });
         return true;
     }
     if (activity == activity::kSaveToFiles) {
         if (mSaving) return false;
         mSaving = true;
-        setSaveEnabled(false);
-        showStatus(kSavingStatus);
+        refreshActivityButtons();
+        showStatus(systemString(kSavingStatus));
         // Encoding a big picture takes long: off the main thread, the
         // outcome back on it. The sheet is kept until it has heard, and is
         // let go on the main thread.
@@ -385,12 +449,12 @@ bool ActivityViewController::perform(const std::string& activity) {
 void ActivityViewController::saved(const std::filesystem::path& folder,
                                    const std::optional<std::filesystem::path>& path) {
     mSaving = false;
-    setSaveEnabled(true);
+    refreshActivityButtons();
     if (path) {
         mDone = activity::kSaveToFiles;
-        showStatus("Saved to " + path->string());
+        showStatus(systemLine("Saved to %@", path->string()));
     } else {
-        showStatus("Could not save the image in " + folder.string());
+        showStatus(systemLine("Could not save the image in %@", folder.string()));
     }
     // Closed while saving: told now, with the save.
     if (mReportWhenSaved) {
@@ -399,11 +463,15 @@ void ActivityViewController::saved(const std::filesystem::path& folder,
     }
 }
 
-void ActivityViewController::setSaveEnabled(bool enabled) {
+void ActivityViewController::refreshActivityButtons() {
     if (!mViews) return;
+    const auto offered = offeredActivityTypes();
     for (const auto& button : mViews->activities) {
-        if (button->accessibilityIdentifier() == activity::kSaveToFiles) button->setEnabled(enabled);
+        const std::string& activity = button->accessibilityIdentifier();
+        button->setHidden(!contains(offered, activity));
+        button->setEnabled(!mWaiting && !mClosingAfterCopy && !(mSaving && activity == activity::kSaveToFiles));
     }
+    view()->setNeedsLayout();
 }
 
 void ActivityViewController::report() {
@@ -415,7 +483,8 @@ void ActivityViewController::report() {
 
 bool ActivityViewController::complete(std::optional<std::string> activity, bool completed) {
     if (!presentingViewController() || isBeingDismissed()) return false;
-    if (activity && contains(mExcluded, *activity)) return false;
+    // Nothing can be done with items not there yet; closing can.
+    if (activity && (contains(mExcluded, *activity) || mWaiting)) return false;
     // Reported as the sheet goes, with the activity named even when it
     // was not carried out.
     auto completion = mCompletion;

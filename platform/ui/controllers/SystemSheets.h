@@ -56,10 +56,12 @@ std::optional<std::filesystem::path> savePNGUnderFreeName(const Image& image, co
 // The share sheet: the first item shown, a button for each activity the
 // desktop offers and the app did not exclude (copy to the pasteboard; save
 // an image as a PNG file in the documents folder), a line saying what was
-// done, and Cancel (Done once something was). Copying closes the sheet;
-// saving keeps it open to say where the file went. The picture is encoded
-// and written on the shared pool; the line says so meanwhile, and the
-// outcome arrives on the main loop. However it is closed (a button, a tap
+// done, and Cancel (Done once something was). Copying says so and closes
+// the sheet a moment later (kCopiedShowTime), so that the user can read
+// it; saving keeps it open to say where the file went. The picture is
+// encoded and written on the shared pool; the line says so meanwhile, and
+// the outcome arrives on the main loop. The sheet may be shown before its
+// items are ready (waitForItems). However it is closed (a button, a tap
 // outside, a drag, or any dismissal), the completion runs once, after it
 // has gone and any save under way has ended: with the last activity
 // carried out, else none and not completed.
@@ -76,15 +78,30 @@ public:
     void setExcludedActivityTypes(std::vector<std::string> types);
     void setCompletionWithItemsHandler(Completion completion) { mCompletion = std::move(completion); }
 
+    // Shown before the items are ready (a picture still being drawn): the
+    // items given so far stand in for them (their name titles the sheet),
+    // the status line says `status`, and every activity the desktop has
+    // (but the excluded) shows greyed out until setActivityItems.
+    void waitForItems(std::string status);
+    bool isWaitingForItems() const { return mWaiting; }
+    // The items, ready: shown, and what they allow can be done. The status
+    // line says `status` (empty: nothing), for one to say why there are no
+    // items.
+    void setActivityItems(std::vector<ActivityItem> items, std::string status = {});
+
     // The activities offered, in order (their buttons' accessibility
     // identifiers).
     std::vector<std::string> offeredActivityTypes() const;
     // Carries out an offered activity as its button does: false when it
-    // is not offered or failed. A save is started (false while one is under
-    // way): statusText() says how it went once the main loop has heard.
+    // is not offered or failed, while the items are awaited, and once a
+    // copy is closing the sheet. A save is started (false while one is
+    // under way): statusText() says how it went once the main loop has
+    // heard.
     bool perform(const std::string& activity);
     // What the sheet's status line says (empty before any activity).
     const std::string& statusText() const { return mStatus; }
+    // Whether a save is under way: until the main loop hears how it went.
+    bool isSaving() const { return mSaving; }
     // Where saved files go: the documents folder.
     std::filesystem::path saveFolder() const;
 
@@ -103,14 +120,21 @@ public:
     static constexpr double kMargin = 16;
     static constexpr double kButtonHeight = 44;
     static constexpr double kStatusHeight = 44;
-    // What the status line says while a save is under way.
+    // What the status line says while a save is under way, in English (it
+    // shows in the user's language).
     static constexpr const char* kSavingStatus = "Saving…";
+    // What it says once copied, and for how long (seconds on the main
+    // loop's clock) before the sheet closes itself.
+    static constexpr const char* kCopiedStatus = "Copied";
+    static constexpr double kCopiedShowTime = 1.0;
 
 private:
     void showStatus(std::string text);
     void close();
     void saved(const std::filesystem::path& folder, const std::optional<std::filesystem::path>& path);
-    void setSaveEnabled(bool enabled);
+    // Each button shown when its activity is offered, usable when it can
+    // be carried out now.
+    void refreshActivityButtons();
     void report();
 
     std::vector<ActivityItem> mItems;
@@ -120,6 +144,12 @@ private:
     bool mReported = false;
     bool mSaving = false;
     bool mReportWhenSaved = false;
+    bool mWaiting = false;
+    // Copied, and closing in a moment: nothing more is done.
+    bool mClosingAfterCopy = false;
+    // Counts the presentations, so that a close timed for one does not
+    // close the next.
+    unsigned mPresentations = 0;
     std::string mStatus;
     struct Views;
     std::shared_ptr<Views> mViews;

@@ -7,6 +7,8 @@
 #include "platform/ui/views/Screen.h"
 
 #include <algorithm>
+#include <string>
+#include <string_view>
 
 namespace platform::ui {
 
@@ -14,50 +16,95 @@ namespace {
 
 // The platform's tab bar: the selected tab in the tint, the others grey;
 // in a narrow item the image sits above a small title, in a wide one beside
-// a larger title. A title too long for its item shrinks rather than being
-// cut.
+// a larger title. A title too long for its item takes a second line where
+// the bar has room for one, and the titles shrink together, all at one
+// size as the platform's are, rather than one being cut or made tiny.
 const Color kUnselectedTint{0.56, 0.56, 0.58, 1};
 constexpr double kStackedBelow = 120;  // item widths below this stack
 constexpr double kStackedTitleSize = 10;
 constexpr double kSideTitleSize = 13;
 constexpr double kImageSide = 28;
-constexpr double kTitleMinimumScale = 0.6;
+// Below this share of their size the titles are hard to read: a title that
+// does not fit even so is cut.
+constexpr double kTitleMinimumScale = 0.8;
+constexpr int kTitleMaximumLines = 2;
 constexpr double kItemInset = 2;
 constexpr double kImageTitleGap = 6;
+
+Size fittedImageSize(const ImageView& image) {
+    if (image.isHidden() || !image.image()) return {};
+    const Size size = image.image()->size();
+    const double fit = std::min(
+        {1.0, size.width > 0 ? kImageSide / size.width : 1.0, size.height > 0 ? kImageSide / size.height : 1.0});
+    return {size.width * fit, size.height * fit};
+}
 
 class TabBarButton : public Button {
 public:
     TabBarButton() : Button(ButtonType::system) {}
 
+    bool stacked() const { return bounds().width < kStackedBelow; }
+    double titleSize() const { return stacked() ? kStackedTitleSize : kSideTitleSize; }
+    Size imageSize() { return fittedImageSize(*imageView()); }
+    // The title's width: the item's, less the image beside it.
+    double titleRoom() {
+        const double room = std::max(0.0, bounds().width - 2 * kItemInset);
+        const Size image = imageSize();
+        if (stacked() || image.width <= 0) return room;
+        return std::max(0.0, room - image.width - kImageTitleGap);
+    }
+    // The lines the title may take in the bar's height beside or under the
+    // image, at this font.
+    int titleLines(const Font& font) {
+        const double height = stacked() ? TabBar::kHeight - imageSize().height : TabBar::kHeight;
+        const int lines = static_cast<int>(height / font.lineHeight());
+        return std::clamp(lines, 1, kTitleMaximumLines);
+    }
+    // Whether the title shows whole at `scale` of its size: no word broken,
+    // within the lines it may take.
+    bool titleFits(double scale) {
+        const auto& title = titleLabel();
+        if (title->isHidden() || title->text().empty()) return true;
+        const Font font = Font::systemFont(titleSize() * scale, FontWeight::medium);
+        const double room = titleRoom();
+        Label probe;
+        probe.setFont(font);
+        std::string_view text = title->text();
+        while (!text.empty()) {
+            const std::size_t space = text.find(' ');
+            probe.setText(std::string(text.substr(0, space)));
+            if (probe.sizeThatFits({0, 0}).width > room) return false;
+            text = space == std::string_view::npos ? std::string_view() : text.substr(space + 1);
+        }
+        probe.setText(title->text());
+        probe.setNumberOfLines(titleLines(font));
+        probe.setFrame({0, 0, room, TabBar::kHeight});
+        return !probe.truncatesText();
+    }
+    void setTitleScale(double scale) {
+        const Font font = Font::systemFont(titleSize() * scale, FontWeight::medium);
+        const auto& title = titleLabel();
+        if (!(title->font() == font)) title->setFont(font);
+        title->setNumberOfLines(titleLines(font));
+        setNeedsLayout();
+    }
+
     void layoutSubviews() override {
         const Rect b = bounds();
         const auto& title = titleLabel();
         const auto& image = imageView();
-        const bool stacked = b.width < kStackedBelow;
-        const Font font = Font::systemFont(stacked ? kStackedTitleSize : kSideTitleSize, FontWeight::medium);
-        if (!(title->font() == font)) title->setFont(font);
-        if (!title->adjustsFontSizeToFitWidth()) {
-            title->setAdjustsFontSizeToFitWidth(true);
-            title->setMinimumScaleFactor(kTitleMinimumScale);
-        }
-        Size imageSize;
-        if (!image->isHidden() && image->image()) {
-            imageSize = image->image()->size();
-            const double fit = std::min({1.0, imageSize.width > 0 ? kImageSide / imageSize.width : 1.0,
-                                         imageSize.height > 0 ? kImageSide / imageSize.height : 1.0});
-            imageSize = {imageSize.width * fit, imageSize.height * fit};
-        }
+        const Size imageSize = this->imageSize();
         const bool hasTitle = !title->isHidden();
-        const Size natural = hasTitle ? title->intrinsicContentSize() : Size{};
-        const double room = std::max(0.0, b.width - 2 * kItemInset);
-        if (stacked) {
+        const double room = titleRoom();
+        const Size natural = hasTitle ? title->sizeThatFits({room, 0}) : Size{};
+        if (stacked()) {
             const double total = imageSize.height + natural.height;
             const double top = b.minY() + std::max(0.0, (TabBar::kHeight - total) / 2);
             image->setFrame({b.minX() + (b.width - imageSize.width) / 2, top, imageSize.width, imageSize.height});
             title->setFrame({b.minX() + kItemInset, top + imageSize.height, room, natural.height});
         } else {
             const double gap = imageSize.width > 0 && hasTitle ? kImageTitleGap : 0;
-            const double titleWidth = std::min(natural.width, std::max(0.0, room - imageSize.width - gap));
+            const double titleWidth = std::min(natural.width, room);
             const double x = b.minX() + (b.width - imageSize.width - gap - titleWidth) / 2;
             const double middle = b.minY() + TabBar::kHeight / 2;
             image->setFrame({x, middle - imageSize.height / 2, imageSize.width, imageSize.height});
@@ -102,6 +149,27 @@ void TabBar::layoutSubviews() {
     for (std::size_t i = 0; i < mButtons.size(); ++i) {
         mButtons[i]->setFrame({b.x + width * static_cast<double>(i), b.y, width, kHeight});
     }
+    // One size for every title: the largest, to a hundredth, at which all
+    // of them fit, not below the smallest legible.
+    const auto allFit = [&](double scale) {
+        for (const auto& button : mButtons) {
+            if (!static_cast<TabBarButton&>(*button).titleFits(scale)) return false;
+        }
+        return true;
+    };
+    double scale = 1;
+    if (!allFit(1)) {
+        double low = kTitleMinimumScale;
+        double high = 1;
+        if (allFit(low)) {
+            while (high - low > 0.01) {
+                const double middle = (low + high) / 2;
+                (allFit(middle) ? low : high) = middle;
+            }
+        }
+        scale = low;
+    }
+    for (const auto& button : mButtons) static_cast<TabBarButton&>(*button).setTitleScale(scale);
 }
 
 // --- TabBarController ---------------------------------------------------------

@@ -19,6 +19,8 @@ constexpr KeyModifierFlags operator|(KeyModifierFlags a, KeyModifierFlags b) {
 struct KeyCommand {
     static constexpr const char* kInputEscape = "\x1b";
     static constexpr const char* kInputTab = "\t";
+    // Return or Enter: what none takes is typed as "\n".
+    static constexpr const char* kInputReturn = "\r";
 
     // A lower-case letter or digit ("q"), or one of the inputs above.
     std::string input;

@@ -1,9 +1,16 @@
 #pragma once
 // A frame as the planner leaves it: a flat list of what to draw, in order,
-// that the replay draws into one context or into bands. Nothing in it
-// points at a live layer the replay reads: layers drawn at replay are
-// snapshots the planner took, rasters are images or the slots of raster
-// jobs that are done before the replay starts.
+// that the replay draws into one context or into bands. Items point at
+// what they draw without a share of it, and the plan holds it: kept
+// rasters through its pin of the cache (`kept`), the slots of raster jobs,
+// which are done before the replay starts, through `slots`, and the rest
+// (snapshots, layers' contents, rasters made for this frame alone) in
+// `held`. A plan that may be replayed in bands points at no layer of the
+// tree: what it draws afresh from properties is a snapshot, and a
+// delegate's drawing, which needs its layer, makes the plan the main
+// thread's (`mainThread`), replayed there in one piece while the tree
+// holds the layer. A plan replayed in one piece on the main thread as soon
+// as it is made may draw from the layers of the tree.
 
 #include "platform/graphics/Color.h"
 #include "platform/graphics/Context.h"
@@ -94,12 +101,11 @@ struct PlanFill {
     FillRule rule = FillRule::nonZero;
     std::shared_ptr<const PlanRoundedRect> rounded;
 };
-// A raster: an image at hand, or one a job makes (`slot`). A kept raster's
-// image is held without a share of its own: the plan's `kept` keeps it;
-// so is a job's slot, which the plan's `slots` keeps.
+// A raster: an image at hand, or the one a job makes (`slot`). Neither is
+// a share: a chart's thousands would be counted in and out every frame.
 struct PlanImage {
-    std::shared_ptr<const Image> image;
-    std::shared_ptr<RasterSlot> slot;
+    const Image* image = nullptr;
+    RasterSlot* slot = nullptr;
     Rect rect;
     bool lowQuality = false;
 };
@@ -107,17 +113,17 @@ struct PlanImage {
 // delegate's drawing, which makes the plan's `mainThread`), clipped to
 // `clip` when `clips`.
 struct PlanDraw {
-    std::shared_ptr<Layer> layer;
+    Layer* layer = nullptr;
     bool clips = false;
     Rect clip;
 };
 // A shape's marks stamped: a stamp (by phase) at each rect. Where stamps
-// were left to jobs, `whole` is the shape as they drew it, drawn whole in
-// their place if one of them could not be made.
+// were left to jobs, `whole` is a snapshot of the shape as they drew it,
+// drawn whole in their place if one of them could not be made.
 struct PlanMarks {
     std::shared_ptr<const detail::MarkStamps> stamps;
     std::vector<std::pair<std::size_t, Rect>> placements;
-    std::shared_ptr<Layer> whole;
+    Layer* whole = nullptr;
 };
 
 using PlanItem = std::variant<PlanEnter, PlanExit, PlanLowQuality, PlanGroupBegin, PlanGroupEnd, PlanClipBegin,
@@ -130,13 +136,28 @@ struct FramePlan {
     bool mainThread = false;
     // The cache's pin (RasterCache::pin), when it shows kept rasters.
     std::shared_ptr<const void> kept;
-    // The slots of raster jobs its images show, which hold no share of
-    // their own.
+    // The slots of raster jobs its images show.
     std::shared_ptr<const void> slots;
+    // What else its items point at: snapshots, layers' contents, rasters
+    // made for this plan alone.
+    std::vector<std::shared_ptr<const void>> held;
     // For each band it was planned for (PlanSetup::bands), the leaves of
     // the tree whose pixels overlap it, as bandLoads counts them; empty
     // when not counted.
     std::vector<std::size_t> bandLoads;
+};
+
+// What a display's frame leaves for its next: the storage of its plan,
+// emptied of what its items held, for the next plan to be written over (a
+// plan of thousands of items is not allocated afresh each frame, and what
+// is the same is left unwritten), and how many items and raster jobs it
+// had, to make room for at once.
+struct PlanStorage {
+    std::vector<PlanItem> items;
+    // The plan's `held`, emptied.
+    std::vector<std::shared_ptr<const void>> held;
+    std::size_t lastItems = 0;
+    std::size_t lastRasters = 0;
 };
 
 }  // namespace platform::ui

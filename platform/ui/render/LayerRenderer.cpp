@@ -6,6 +6,7 @@
 #include "platform/ui/core/Layer.h"
 #include "platform/ui/render/Planner.h"
 #include "platform/ui/render/RasterCache.h"
+#include "platform/ui/render/Rasterizer.h"
 #include "platform/ui/render/Replay.h"
 #include "platform/ui/render/Scheduler.h"
 #include "platform/ui/render/detail/LayerCache.h"
@@ -19,43 +20,55 @@ namespace platform::ui {
 
 namespace {
 
-// Renders in progress on the main thread: one inside another (a delegate
-// drawing a tree) draws in one piece and starts no frame of the cache.
-int gRendering = 0;
-// Items in the last frame's plan, and rasters it asked to be made.
-std::size_t gLastItems = 0;
-std::size_t gLastRasters = 0;
-// The last frame's plan storage, emptied. From a mebibyte (a large
-// screen's plan) each allocation would map pages afresh, as the app sets
-// the allocator, and fault them in as the plan is written.
-std::vector<PlanItem> gSpareItems;
+// The plans of trees shown in no window, drawn with the main thread's
+// cache for them. From a mebibyte (a large screen's plan) each allocation
+// would map pages afresh, as the app sets the allocator, and fault them in
+// as the plan is written.
+PlanStorage& windowlessPlans() {
+    static PlanStorage plans;
+    return plans;
+}
 
-// Keeps a frame's plan at the end of the frame for the next to write over
-// (what is the same is left unwritten), unless it is far larger than
-// frames need. Items that hold layers or images of their own let them go
-// now; a kept raster's image or a job's slot, held without a share, is
-// only compared.
+// Keeps a frame's plan at the end of the frame in `storage` for the next to
+// write over (what is the same is left unwritten), unless it is far larger
+// than frames need. Items that hold paths or masks of their own let them
+// go now, as does what the plan held for its items (its storage is kept
+// too); what the others point at is only compared.
 struct Recycle {
     FramePlan& plan;
+    PlanStorage* storage;
     ~Recycle() {
-        if (plan.items.capacity() > 2 * gLastItems + 1024) return;
+        if (!storage || plan.items.capacity() > 2 * storage->lastItems + 1024) return;
         for (PlanItem& item : plan.items) {
-            const auto* image = std::get_if<PlanImage>(&item);
-            const auto* marks = std::get_if<PlanMarks>(&item);
-            const bool holds =
-                image   ? image->image.use_count() > 0 || image->slot.use_count() > 0
-                : marks ? marks->whole != nullptr
-                        : std::holds_alternative<PlanDraw>(item) || std::holds_alternative<PlanFill>(item) ||
-                              std::holds_alternative<PlanClipBegin>(item) || std::holds_alternative<PlanGroupEnd>(item);
+            const bool holds = std::holds_alternative<PlanFill>(item) || std::holds_alternative<PlanClipBegin>(item) ||
+                               std::holds_alternative<PlanGroupEnd>(item);
             if (holds) item = PlanExit{};
         }
-        gSpareItems = std::move(plan.items);
+        storage->items = std::move(plan.items);
+        plan.held.clear();
+        storage->held = std::move(plan.held);
     }
 };
 
-}  // namespace
+// Erases the rasters of layers gone since the last frame from `cache`
+// (those of another window's cache wait for its budget). Their pixels are
+// given back on another thread: a chart gone leaves thousands of rasters.
+void eraseGoneLayers(RasterCache& cache) {
+    std::vector<std::shared_ptr<Image>> released;
+    for (const detail::GoneOwner& gone : detail::takeGoneOwners()) {
+        for (const RasterKind kind : {kRasterContent, kRasterShadow, kRasterWhole}) {
+            if (!(gone.kinds & (1u << kind))) continue;
+            if (auto image = cache.take({gone.owner, kind, 0})) released.push_back(std::move(image));
+        }
+    }
+    if (!released.empty()) {
+        DispatchQueue::global(DispatchQueuePriority::Background).async([released = std::move(released)]() mutable {
+            released.clear();
+        });
+    }
+}
 
-bool detail::drawingFrame() { return gRendering > 0; }
+}  // namespace
 
 RasterCache& windowlessRasterCache() {
     static RasterCache cache;
@@ -64,28 +77,18 @@ RasterCache& windowlessRasterCache() {
 
 void renderLayerTree(Layer& root, Context& context, const RenderOptions& options) {
     const double scale = std::isfinite(options.contentsScale) && options.contentsScale > 0 ? options.contentsScale : 1;
-    ++gRendering;
-    struct Done {
-        ~Done() { --gRendering; }
-    } done;
+    const bool nested = options.nested;
     RasterCache* cache = options.keepsRasters ? (options.cache ? options.cache : &windowlessRasterCache()) : nullptr;
-    if (cache && gRendering == 1) {
-        cache->beginFrame();
-        // Rasters of layers gone since (those of another window's cache
-        // wait for its budget).
-        // Their pixels are given back on another thread: a chart gone
-        // leaves thousands of rasters.
-        std::vector<std::shared_ptr<Image>> released;
-        for (const detail::GoneOwner& gone : detail::takeGoneOwners()) {
-            for (const RasterKind kind : {kRasterContent, kRasterShadow, kRasterWhole}) {
-                if (!(gone.kinds & (1u << kind))) continue;
-                if (auto image = cache->take({gone.owner, kind, 0})) released.push_back(std::move(image));
-            }
-        }
-        if (!released.empty()) {
-            DispatchQueue::global(DispatchQueuePriority::Background).async([released = std::move(released)]() mutable {
-                released.clear();
-            });
+    PlanStorage* storage = nullptr;
+    if (!nested) {
+        storage = options.plans ? options.plans : options.keepsRasters && !options.cache ? &windowlessPlans() : nullptr;
+    }
+    std::optional<RasterCache::Drawing> drawing;
+    if (cache) {
+        drawing.emplace(*cache);
+        if (!nested) {
+            cache->beginFrame();
+            eraseGoneLayers(*cache);
         }
     }
 
@@ -95,10 +98,7 @@ void renderLayerTree(Layer& root, Context& context, const RenderOptions& options
     setup.scale = scale;
     setup.keepsRasters = options.keepsRasters;
     setup.tuning = options.tuning;
-    if (gRendering == 1) {
-        setup.expectedItems = gLastItems;
-        setup.storage = &gSpareItems;
-    }
+    setup.storage = storage;
     if (bitmap) {
         setup.area = Rect{0, 0, static_cast<double>(bitmap->pixelWidth()), static_cast<double>(bitmap->pixelHeight())};
     }
@@ -107,7 +107,7 @@ void renderLayerTree(Layer& root, Context& context, const RenderOptions& options
     // when the bitmap takes them (no clip, no open transparency layer).
     std::vector<BandRows> rows;
     std::vector<std::unique_ptr<BitmapContext>> bands;
-    if (bitmap && options.keepsRasters && options.banding == Banding::bySize && gRendering == 1) {
+    if (bitmap && options.keepsRasters && options.banding == Banding::bySize && !nested) {
         rows = bandsFor(bitmap->pixelWidth(), bitmap->pixelHeight(), options.tuning);
         if (rows.size() >= 2) {
             for (const BandRows& band : rows) {
@@ -128,19 +128,20 @@ void renderLayerTree(Layer& root, Context& context, const RenderOptions& options
     if (bands.empty()) {
         // Rasters made as the walk needs them.
         FramePlan plan = planFrame(root, device, alpha, setup, cache, nullptr);
-        if (gRendering == 1) gLastItems = plan.items.size();
-        std::optional<Recycle> recycle;
-        if (gRendering == 1) recycle.emplace(plan);
+        if (storage) storage->lastItems = plan.items.size();
+        const Recycle recycle{plan, storage};
         replayPlan(plan, context);
         return;
     }
-    FrameRasters jobs(options.tuning, gLastRasters);
+    Rasterizer jobs(options.tuning, storage ? storage->lastRasters : 0);
     FramePlan plan = planFrame(root, device, alpha, setup, cache, &jobs);
-    gLastItems = plan.items.size();
-    gLastRasters = jobs.requested();
-    const Recycle recycle{plan};
+    if (storage) {
+        storage->lastItems = plan.items.size();
+        storage->lastRasters = jobs.requested();
+    }
+    const Recycle recycle{plan, storage};
     jobs.wait();
-    if (plan.mainThread || jobs.fellShort()) {
+    if (plan.mainThread || jobs.drawsSomeInPlace()) {
         // A delegate draws during compositing (or in place of a raster
         // that could not be made): here, in one piece.
         jobs.keep(cache);
@@ -153,7 +154,7 @@ void renderLayerTree(Layer& root, Context& context, const RenderOptions& options
     // main thread half a millisecond, a frame's bands waiting.
     // A frame that made none (a steady one) hands its bands to the pool at
     // once, as one request.
-    if (!cache || !jobs.makes()) {
+    if (!cache || !jobs.hasRastersToKeep()) {
         replayInBands(plan, bands, rows);
         return;
     }

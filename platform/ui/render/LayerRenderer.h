@@ -20,6 +20,28 @@
 // The context maps points to whatever it draws on (a BitmapContext made
 // for a point size at a scale); its current transform places the root
 // layer's superlayer space. Main thread only; delegates draw on it.
+//
+// The compositor's words:
+// - kept: a raster held in the RasterCache from one frame to the next, and
+//   shown again while what it was drawn from (its version and source)
+//   stays the same.
+// - afresh: drawn straight into the frame (or its bands) each time, from
+//   the layer or a snapshot of it, rather than from a kept raster.
+// - snapshot: a presentation copy of a layer that other threads draw from;
+//   they never read a layer of the tree.
+// - whole: one kept raster standing for a layer's drawing with its
+//   sublayers (the body of a layer clipped to rounded corners, a fading
+//   layer with its shadow), shown in place of its parts.
+// - part: a raster a whole's or a shadow's drawing needs, made before it
+//   by the same job (or, for a shadow, side by side).
+// - job: work on the shared pool's threads making rasters (Rasterizer.h).
+// - slot: where a job leaves the raster it made; a plan shows it once the
+//   jobs are done, and the main thread then keeps it.
+// - pin: a plan's hold on the cache (RasterCache::pin): what the cache lets
+//   go of while the plan lives stays alive, so that the plan shows kept
+//   rasters without a share of each.
+// - band: rows of a large bitmap that one thread draws; the plan is
+//   replayed into every band at once.
 
 #include "platform/ui/render/RenderTuning.h"
 
@@ -31,6 +53,7 @@ namespace platform::ui {
 
 class Layer;
 class RasterCache;
+struct PlanStorage;
 
 enum class Banding {
     // In bands when the context is a bitmap large enough (bandsFor) that
@@ -51,6 +74,16 @@ struct RenderOptions {
     // window (an offscreen drawing, a test): the main thread's cache for
     // such trees is used, so that their frames keep rasters too.
     RasterCache* cache = nullptr;
+    // Where the display keeps its plans from one frame to the next (the
+    // window's, beside its cache; a backdrop's, drawn again and again). None:
+    // the main thread's for trees shown in no window when `cache` is none
+    // and rasters are kept, else nothing is carried over.
+    PlanStorage* plans = nullptr;
+    // A render inside another's frame (a delegate drawing a tree while a
+    // frame is drawn): drawn in one piece, it starts no frame of the cache
+    // (the outer frame's rasters stay this frame's) and carries no plan
+    // over.
+    bool nested = false;
     Banding banding = Banding::bySize;
     RenderTuning tuning{};
 };

@@ -1,7 +1,6 @@
 #include "platform/ui/render/Planner.h"
 
 #include "platform/dispatch/DispatchQueue.h"
-#include "platform/dispatch/MainThread.h"
 #include "platform/graphics/BitmapContext.h"
 #include "platform/graphics/Context.h"
 #include "platform/graphics/Shadow.h"
@@ -10,6 +9,7 @@
 #include "platform/ui/core/detail/AnimationRun.h"
 #include "platform/ui/core/detail/MainLoop.h"
 #include "platform/ui/render/RasterCache.h"
+#include "platform/ui/render/Rasterizer.h"
 #include "platform/ui/render/Replay.h"
 #include "platform/ui/render/Scheduler.h"
 #include "platform/ui/render/detail/LayerCache.h"
@@ -19,8 +19,6 @@
 #include <cmath>
 #include <cstring>
 #include <functional>
-#include <mutex>
-#include <unordered_map>
 #include <utility>
 
 namespace platform::ui {
@@ -28,19 +26,6 @@ namespace platform::ui {
 namespace {
 
 using detail::LayerAccess;
-
-// The pixels of a raster of `box` (points of the current layer, whole
-// pixels at `scale`); none when it would be empty or too large.
-struct PixelSize {
-    int width;
-    int height;
-};
-std::optional<PixelSize> pixelSize(const Rect& box, double scale) {
-    const double width = std::round(box.width * scale);
-    const double height = std::round(box.height * scale);
-    if (!(width >= 1 && height >= 1 && width <= 1e6 && height <= 1e6)) return std::nullopt;
-    return PixelSize{static_cast<int>(width), static_cast<int>(height)};
-}
 
 bool isFinite(const Rect& r) {
     return std::isfinite(r.x) && std::isfinite(r.y) && std::isfinite(r.width) && std::isfinite(r.height);
@@ -238,58 +223,9 @@ bool showsSeveralParts(const Shown& s, bool shadow) {
     return parts > 1;
 }
 
-// A kept raster's image as a plan holds it: without a share, which would
-// be counted in and out on each of a chart's thousands every frame; the
-// plan's pin keeps it.
-std::shared_ptr<const Image> unowned(const std::shared_ptr<Image>& image) {
-    return std::shared_ptr<const Image>(std::shared_ptr<const Image>{}, image.get());
-}
-
 std::shared_ptr<Image> transparentPixel() {
     static const std::shared_ptr<Image> pixel = BitmapContext::create(1, 1)->makeImage();
     return pixel;
-}
-
-// Draws into a new raster of `box`; null when it would be empty or too
-// large.
-template <typename Draw>
-std::shared_ptr<Image> rasterize(const Rect& box, double scale, Draw&& draw) {
-    const auto size = pixelSize(box, scale);
-    if (!size) return nullptr;
-    auto bitmap = BitmapContext::create(size->width, size->height, scale);
-    if (!bitmap) return nullptr;
-    bitmap->translate(-box.x, -box.y);
-    draw(*bitmap);
-    return BitmapContext::takeImage(std::move(bitmap));
-}
-
-// A plan drawn into a raster of `box`, clipped to `clip`: in bands on
-// several threads when it is large enough for them, as the screen is (a
-// popover faded as one, a million pixels, held its frame up for
-// milliseconds drawn on one).
-std::shared_ptr<Image> rasterizePlan(const Rect& box, double scale, const Rect& clip, const FramePlan& drawing,
-                                     const RenderTuning& tuning) {
-    const auto size = pixelSize(box, scale);
-    if (!size) return nullptr;
-    const std::vector<BandRows> rows = bandsFor(size->width, size->height, tuning);
-    const auto inOnePiece = [&] {
-        return rasterize(box, scale, [&](Context& bitmap) {
-            bitmap.clipToRect(clip);
-            replayPlan(drawing, bitmap);
-        });
-    };
-    if (rows.size() < 2 || drawing.mainThread) return inOnePiece();
-    auto bitmap = BitmapContext::createForBands(size->width, size->height, scale);
-    if (!bitmap) return nullptr;
-    bitmap->translate(-box.x, -box.y);
-    std::vector<std::unique_ptr<BitmapContext>> bands;
-    for (const BandRows& band : rows) {
-        bands.push_back(bitmap->band(band.first, band.end));
-        if (!bands.back()) return inOnePiece();
-        bands.back()->clipToRect(clip);
-    }
-    replayInBands(drawing, bands, rows);
-    return BitmapContext::takeImage(std::move(bitmap));
 }
 
 // The device's scale when it maps the layer upright (no turn, no shear,
@@ -367,44 +303,9 @@ private:
     Digest mSecond;
 };
 
-// The shadow of a shadow path: the path filled at `scale`, blurred and
-// tinted, and, when that scale is below the device's, kept stretched to the
-// device's pixels, where `rect` (the shadow's place before its offset) is
-// planned to be. Null when it cannot be made. Reads no layer: any thread.
-std::shared_ptr<Image> makePathShadow(const Path& path, const Rect& box, double scale, double sigma, const Color& color,
-                                      double deviceScale, const Rect& rect) {
-    const auto source = rasterize(box, scale, [&](Context& context) {
-        context.setFillColor({0, 0, 0, 1});
-        context.fillPath(path);
-    });
-    if (!source) return nullptr;
-    const ShadowImage made = makeShadowImage(*source, sigma, color);
-    if (!made.image || scale >= deviceScale) return made.image;
-    const Rect blurred = grown(box, made.margin / scale);
-    return rasterize(rect, deviceScale, [&](Context& context) { context.drawImage(*made.image, blurred); });
-}
-
-// A background kept in the raster of the drawn content.
-struct KeptBackground {
-    Color color;
-    Rect bounds;
-    double cornerRadius = 0;
-};
-
-// A layer's kept content: its background when asked, then its drawing.
-void drawKept(Layer& layer, Context& bitmap, const Rect& extent, const std::optional<KeptBackground>& under,
-              bool vector) {
-    if (under) {
-        Path path;
-        path.addRoundedRect(under->bounds, under->cornerRadius > 0 ? under->cornerRadius : 0);
-        bitmap.setFillColor(under->color);
-        bitmap.fillPath(path);
-    }
-    // Shapes, text and gradients keep to their extent by themselves; a clip
-    // off the pixel grid would only slow them down.
-    if (!vector) bitmap.clipToRect(extent);
-    layer.drawInContext(bitmap);
-}
+// Whether the layer may have a raster of this kind in a cache: only one
+// that has had one can.
+bool hadRaster(const detail::LayerCache& kept, RasterKind kind) { return kept.kinds & (1u << kind); }
 
 // Whether a shape's raster is drawn in a batch of strokes: stroking its
 // whole path without dashes, filling nothing.
@@ -420,349 +321,6 @@ std::optional<StrokeStyle> strokeAlone(const ShapeLayer* shape) {
 
 }  // namespace
 
-namespace detail {
-
-LayerCache& LayerAccess::cache(const Layer& layer) {
-    if (!layer.mCache) layer.mCache = std::make_shared<LayerCache>(layer.identifier());
-    return *layer.mCache;
-}
-
-namespace {
-std::mutex gGoneMutex;
-std::vector<GoneOwner> gGone;
-}  // namespace
-
-LayerCache::~LayerCache() {
-    if (kinds == 0) return;
-    if (keptInCache && isMainThread() && !drawingFrame()) {
-        if (keptInPresence.expired()) return;
-        for (const RasterKind kind : {kRasterContent, kRasterShadow, kRasterWhole}) {
-            if (kinds & (1u << kind)) keptInCache->erase({owner, kind, 0});
-        }
-        return;
-    }
-    std::lock_guard lock(gGoneMutex);
-    gGone.push_back({owner, kinds});
-}
-
-std::vector<GoneOwner> takeGoneOwners() {
-    std::lock_guard lock(gGoneMutex);
-    return std::exchange(gGone, {});
-}
-
-std::shared_ptr<const ShadowShapeUse> shadowShapeUse(std::uint64_t owner) {
-    // Uses no layer holds any more are dropped whenever the table has
-    // doubled since the last look, so it stays within twice the uses held.
-    static std::unordered_map<std::uint64_t, std::weak_ptr<const ShadowShapeUse>> uses;
-    static std::size_t sweepAt = 64;
-    auto& use = uses[owner];
-    if (auto held = use.lock()) return held;
-    auto made = std::make_shared<const ShadowShapeUse>(ShadowShapeUse{owner});
-    use = made;
-    if (uses.size() >= sweepAt) {
-        std::erase_if(uses, [](const auto& entry) { return entry.second.expired(); });
-        sweepAt = std::max<std::size_t>(64, 2 * uses.size());
-    }
-    return made;
-}
-
-}  // namespace detail
-
-// --- raster jobs -------------------------------------------------------------
-
-namespace {
-
-// Items added a block at a time, each staying where it was put: jobs on
-// other threads read those added earlier while more are added, and a
-// chart's thousands are not allocated one by one.
-template <typename T, std::size_t kBlock>
-class Blocks {
-public:
-    Blocks() = default;
-    Blocks(Blocks&& other) noexcept : mBlocks(std::move(other.mBlocks)), mSize(std::exchange(other.mSize, 0)) {}
-    Blocks& operator=(Blocks&&) = delete;
-
-    T& add(T item) {
-        if (mSize % kBlock == 0) mBlocks.push_back(std::make_unique<T[]>(kBlock));
-        T& at = mBlocks.back()[mSize++ % kBlock];
-        at = std::move(item);
-        return at;
-    }
-    T& operator[](std::size_t i) { return mBlocks[i / kBlock][i % kBlock]; }
-    void clear() {
-        mBlocks.clear();
-        mSize = 0;
-    }
-    std::size_t size() const { return mSize; }
-
-private:
-    std::vector<std::unique_ptr<T[]>> mBlocks;
-    std::size_t mSize = 0;
-};
-
-}  // namespace
-
-struct FrameRasters::State {
-    explicit State(const RenderTuning& t)
-        : tuning(t), scheduler(tuning, [this](RasterJobSpec spec) { run(std::move(spec)); }) {}
-
-    using Job = std::function<void()>;
-    // A raster to draw into `slot`: from a snapshot of its layer or, for a
-    // shape that only strokes its whole path, from the path and `stroke`.
-    struct Work {
-        std::shared_ptr<Layer> snapshot;
-        std::shared_ptr<const Path> path;
-        std::shared_ptr<RasterSlot> slot;
-        Rect box;  // points of the layer
-        PixelSize size;
-        double scale;
-        Rect extent;
-        std::optional<KeptBackground> under;
-        bool vector;
-        std::optional<StrokeStyle> stroke;
-    };
-    // A kept whole, put together from its parts' rasters once they are
-    // made, by the thread that makes them.
-    struct Whole {
-        std::vector<Job> parts;
-        Job make;
-    };
-    // A raster made, to be kept once the jobs are done.
-    struct Store {
-        RasterKey key;
-        RasterEntry entry;
-        std::shared_ptr<RasterSlot> slot;
-    };
-
-    // A slot for a raster made this frame. Slots come a block at a time:
-    // a chart's thousands of rasters are not allocated one by one. The
-    // shares handed out hold nothing: the plan holds `slots`, and its items
-    // are let go without thousands of atomic counts.
-    std::shared_ptr<RasterSlot> slot() {
-        if (!slots) slots = std::make_shared<Blocks<RasterSlot, 256>>();
-        return {std::shared_ptr<RasterSlot>{}, &slots->add({})};
-    }
-    void request(Work work, bool inWhole) {
-        RasterRequest request{work.size.width, work.size.height, work.scale, work.vector, inWhole, work.stroke};
-        works.add(std::move(work));
-        scheduler.add(works.size() - 1, request);
-    }
-    void whole(Whole made) {
-        wholes.push_back(std::move(made));
-        scheduler.addWhole(wholes.size() - 1);
-    }
-    void add(Job job) {
-        if (parts) {
-            parts->push_back(std::move(job));
-        } else {
-            if (!feed) feed.emplace();
-            feed->add(std::move(job));
-        }
-    }
-    void run(RasterJobSpec spec);
-
-    std::shared_ptr<Blocks<RasterSlot, 256>> slots;
-    // A copy: the scheduler reads it all frame, and callers pass temporaries.
-    const RenderTuning tuning;
-    // Jobs read their work where it is; `keep` lets its snapshots go
-    // while the frame's bands are drawn.
-    Blocks<Work, 64> works;
-    std::vector<Whole> wholes;
-    std::vector<Store> stores;
-    bool fellShort = false;
-    // Stores of rasters made for a shadow's drawing by its job: the layer's
-    // body, planned after its shadow, shows the same rasters rather than
-    // asking for them again. Empty in frames without such a shadow.
-    std::vector<std::size_t> shadowParts;
-    bool inShadow = false;
-    // Within a whole, jobs go with its parts, drawn before it.
-    std::vector<Job>* parts = nullptr;
-    RasterScheduler scheduler;
-    const detail::MarkJobs toJobs = [this](Job job) { add(std::move(job)); };
-    // Last: gone first, waiting for the jobs that use the rest. Made with
-    // the first job: a steady frame makes none.
-    std::optional<ConcurrentFeed> feed;
-};
-
-namespace {
-
-using Work = FrameRasters::State::Work;
-
-void setStroke(Context& context, const StrokeStyle& style) {
-    context.setStrokeColor(style.color);
-    context.setLineWidth(style.width);
-    context.setLineCap(style.cap);
-    context.setLineJoin(style.join);
-    context.setMiterLimit(style.miterLimit);
-}
-
-// What a layer draws as its content, as drawInContext would: the same
-// calls, from a shape's path alone where it has no snapshot.
-void drawWork(const Work& work, Context& context) {
-    if (work.snapshot) {
-        drawKept(*work.snapshot, context, work.extent, work.under, work.vector);
-        return;
-    }
-    setStroke(context, *work.stroke);
-    context.strokePath(*work.path);
-}
-
-// Draws the rasters of a batch into one bitmap, one below the other a
-// pixel apart, and gives each its part: strokes of one style as one path,
-// the rest one by one, each from a state as fresh as its own bitmap's.
-// Each is placed on whole pixels and has rows of its own: the drawing
-// library samples the edges of a row more finely when no other shape's
-// edges meet it, so each part holds the pixels its own raster would. When
-// the bitmap cannot be made, each is drawn into one of its own.
-void drawStacked(std::span<const Work* const> items, bool stroked, double scale) {
-    int width = 0;
-    std::vector<int> top;
-    top.reserve(items.size());
-    int height = 0;
-    for (const Work* item : items) {
-        width = std::max(width, item->size.width);
-        top.push_back(height);
-        height += item->size.height + 1;
-    }
-    auto bitmap = BitmapContext::create(width, height - 1, scale);
-    if (!bitmap) {
-        if (items.size() > 1) {
-            for (std::size_t i = 0; i < items.size(); ++i) drawStacked(items.subspan(i, 1), stroked, scale);
-        }
-        return;
-    }
-    const auto place = [&](std::size_t i) { bitmap->translate(-items[i]->box.x, top[i] / scale - items[i]->box.y); };
-    if (stroked) {
-        setStroke(*bitmap, *items.front()->stroke);
-        bitmap->beginPath();
-        for (std::size_t i = 0; i < items.size(); ++i) {
-            bitmap->save();
-            place(i);
-            bitmap->addPath(*items[i]->path);
-            bitmap->restore();
-        }
-        bitmap->stroke();
-    } else {
-        for (std::size_t i = 0; i < items.size(); ++i) {
-            bitmap->save();
-            place(i);
-            drawWork(*items[i], *bitmap);
-            bitmap->restore();
-        }
-    }
-    const auto image = BitmapContext::takeImage(std::move(bitmap));
-    if (!image) return;
-    for (std::size_t i = 0; i < items.size(); ++i) {
-        items[i]->slot->put(image->cropped(0, top[i], items[i]->size.width, items[i]->size.height));
-    }
-}
-
-}  // namespace
-
-void FrameRasters::State::run(RasterJobSpec spec) {
-    switch (spec.kind) {
-        case RasterJobSpec::Kind::batch: {
-            std::vector<const Work*> items;
-            items.reserve(spec.requests.size());
-            for (const std::size_t i : spec.requests) items.push_back(&works[i]);
-            add([items = std::move(items), stroked = spec.stroked] {
-                drawStacked(items, stroked, items.front()->scale);
-            });
-            break;
-        }
-        case RasterJobSpec::Kind::single: {
-            add([&work = works[spec.requests.front()]] {
-                work.slot->put(rasterize(work.box, work.scale, [&](Context& bitmap) { drawWork(work, bitmap); }));
-            });
-            break;
-        }
-        case RasterJobSpec::Kind::whole: {
-            add([whole = std::move(wholes[spec.requests.front()])] {
-                for (const Job& part : whole.parts) part();
-                whole.make();
-            });
-            break;
-        }
-        case RasterJobSpec::Kind::rows: {
-            // Several threads draw rows of it at once; the job that ends
-            // last keeps the raster.
-            const Work& work = works[spec.requests.front()];
-            struct Rows {
-                std::unique_ptr<BitmapContext> bitmap;
-                std::atomic<int> left{0};
-            };
-            auto rows = std::make_shared<Rows>();
-            rows->bitmap = BitmapContext::createForBands(work.size.width, work.size.height, work.scale);
-            if (!rows->bitmap) return;
-            rows->bitmap->translate(-work.box.x, -work.box.y);
-            const int height = work.size.height;
-            std::vector<std::unique_ptr<BitmapContext>> pieces;
-            for (int i = 0; i < spec.pieces; ++i) {
-                pieces.push_back(rows->bitmap->band(height * i / spec.pieces, height * (i + 1) / spec.pieces));
-                if (!pieces.back()) return;
-            }
-            rows->left = spec.pieces;
-            for (auto& piece : pieces) {
-                add([rows, piece = std::shared_ptr<BitmapContext>(std::move(piece)), &work]() mutable {
-                    drawWork(work, *piece);
-                    piece.reset();
-                    if (rows->left.fetch_sub(1, std::memory_order_acq_rel) == 1) {
-                        work.slot->put(BitmapContext::takeImage(std::move(rows->bitmap)));
-                    }
-                });
-            }
-            break;
-        }
-    }
-}
-
-FrameRasters::FrameRasters(const RenderTuning& tuning, std::size_t expected) : mState(std::make_unique<State>(tuning)) {
-    mState->stores.reserve(expected);
-}
-
-FrameRasters::~FrameRasters() = default;
-
-void FrameRasters::finish(RasterCache* cache) {
-    wait();
-    keep(cache);
-}
-
-void FrameRasters::wait() {
-    State& state = *mState;
-    state.scheduler.finish();
-    if (state.feed) state.feed->finish();
-    state.wholes.clear();
-    for (const State::Store& store : state.stores) {
-        if (!store.slot->shown && store.slot->fallback) state.fellShort = true;
-    }
-}
-
-bool FrameRasters::makes() const { return !mState->stores.empty(); }
-
-std::size_t FrameRasters::requested() const { return mState->works.size(); }
-
-bool FrameRasters::fellShort() const { return mState->fellShort; }
-
-void FrameRasters::keep(RasterCache* cache) {
-    State& state = *mState;
-    if (!cache) return;
-    for (State::Store& store : state.stores) {
-        if (store.slot->image) {
-            store.entry.image = std::move(store.slot->image);
-            cache->store(store.key, std::move(store.entry), store.slot->bytes);
-        } else {
-            cache->erase(store.key);
-        }
-    }
-    state.stores.clear();
-    state.shadowParts.clear();
-    // The snapshots drawn from go here, while the frame's bands are drawn,
-    // rather than after them.
-    state.works.clear();
-}
-
-// --- the planner -------------------------------------------------------------
-
 namespace {
 
 // Whether an item of the last frame's plan may stay for one of this frame:
@@ -775,7 +333,7 @@ bool unchanged(const PlanLowQuality&, const PlanLowQuality&) { return true; }
 bool unchanged(const PlanClipEnd&, const PlanClipEnd&) { return true; }
 bool unchanged(const PlanGroupBegin& a, const PlanGroupBegin& b) { return a.clip == b.clip; }
 bool unchanged(const PlanImage& a, const PlanImage& b) {
-    return sameShare(a.image, b.image) && a.slot == b.slot && a.rect == b.rect && a.lowQuality == b.lowQuality;
+    return a.image == b.image && a.slot == b.slot && a.rect == b.rect && a.lowQuality == b.lowQuality;
 }
 bool unchanged(const PlanMarks& a, const PlanMarks& b) {
     return sameShare(a.stamps, b.stamps) && a.placements == b.placements && a.whole == b.whole;
@@ -785,8 +343,12 @@ bool unchanged(const auto&, const auto&) { return false; }
 class Planner {
 public:
     Planner(const AffineTransform& device, double alpha, const PlanSetup& setup, RasterCache* cache,
-            FrameRasters::State* jobs)
-        : mSetup(setup), mCache(setup.keepsRasters ? cache : nullptr), mJobs(jobs), mDevice(device), mAlpha(alpha) {
+            Rasterizer* rasters)
+        : mSetup(setup),
+          mCache(setup.keepsRasters ? cache : nullptr),
+          mRasters(rasters),
+          mDevice(device),
+          mAlpha(alpha) {
         if (mCache) plan.kept = mCache->pin();
     }
 
@@ -803,8 +365,6 @@ public:
     void composite(const Shown& s, bool withShadow);
 
 private:
-    std::shared_ptr<RasterSlot> newSlot() { return mJobs ? mJobs->slot() : std::make_shared<RasterSlot>(); }
-
     template <typename Item>
     void emit(Item&& item) {
         using Kind = std::decay_t<Item>;
@@ -841,12 +401,29 @@ private:
     bool faded(const Shown& s, bool shadowed, const Rect& extent);
     void body(const Shown& s);
     bool content(const Shown& s, bool background);
+    struct ContentRaster;
+    struct Shows;
+    void afresh(const Shown& s, bool vector, bool under);
+    static const ShapeLayer* shapeOf(const Layer& layer);
+    ContentRaster contentRaster(const Shown& s, const Rect& extent, std::optional<double> upright, bool background,
+                                const ShapeLayer* shape) const;
+    bool marks(const Shown& s, const ContentRaster& raster, detail::LayerCache& kept);
+    std::optional<Shows> findKeptContent(const ContentRaster& raster, detail::LayerCache& kept);
+    std::optional<Shows> requestContent(const Shown& s, const ContentRaster& raster, detail::LayerCache& kept);
     std::shared_ptr<Layer> drawnByJob(const Shown& s, bool vector) const;
     std::pair<std::shared_ptr<Image>, Rect> mask(Layer& mask);
 
+    // What the plan holds for its items, that nothing else holds.
+    template <typename T>
+    T* held(std::shared_ptr<T> made) {
+        T* at = made.get();
+        if (made) plan.held.push_back(std::move(made));
+        return at;
+    }
+
     const PlanSetup& mSetup;
     RasterCache* mCache;
-    FrameRasters::State* mJobs;
+    Rasterizer* mRasters;
     // The transform in force, as the replay will have it: each layer's
     // prepended as a context prepends it (the same arithmetic), without a
     // save and restore of the drawing library's state for each layer.
@@ -855,7 +432,8 @@ private:
     double mAlpha;
     // Under a layer that an animation moves, scales or resizes.
     bool mMoving = false;
-    // Within a whole drawn by a job: rasters are its parts.
+    // Within a whole or a shadow's drawing made by a job: rasters are its
+    // parts.
     bool mInWhole = false;
     // Layers entered so far, spliced ones too.
     std::size_t mEntered = 0;
@@ -909,7 +487,7 @@ void Planner::layer(Layer& layer) {
     emit(PlanEnter{p.transformToSuperlayer(), mAlpha, 0, false, {}});
     const std::size_t entered = ++mEntered;
     // Areas are noted for bands.
-    const bool notes = mSetup.area && mJobs;
+    const bool notes = mSetup.area && mRasters;
     Extent* const above = mSublayerAreas;
     Extent sublayers;
     if (notes) mSublayerAreas = &sublayers;
@@ -989,7 +567,7 @@ void Planner::shadow(const Shown& s) {
         Rect rect = entry->rect;
         rect.x += offset.width;
         rect.y += offset.height;
-        emit(PlanImage{unowned(entry->image), nullptr, rect, true});
+        emit(PlanImage{entry->image.get(), nullptr, rect, true});
         return;
     }
     std::shared_ptr<Image> image;
@@ -1020,7 +598,7 @@ void Planner::shadow(const Shown& s) {
         // copy at the device's pixels.
         const bool remadeEachFrame = part || compositeAnimated(s.model, true);
         const bool sharpen = scale < mSetup.scale && !remadeEachFrame;
-        if (mJobs && mCache && !part) {
+        if (mRasters && mCache && !part) {
             if (found) mCache->erase(key);
             if (shadowByJob(s, box, scale, radius, color, sharpen, key,
                             RasterEntry{nullptr, {}, mSetup.scale, treeVersion, source})) {
@@ -1059,7 +637,7 @@ void Planner::shadow(const Shown& s) {
     }
     rect.x += offset.width;
     rect.y += offset.height;
-    emit(PlanImage{std::move(image), nullptr, rect, true});
+    emit(PlanImage{held(std::move(image)), nullptr, rect, true});
 }
 
 // A shadow made by a job, beside the walk and the other rasters, instead of
@@ -1077,64 +655,41 @@ bool Planner::shadowByJob(const Shown& s, const Rect& box, double scale, double 
     const Rect blurred = grown(box, platform::detail::gaussianReach(sigma) / scale);
     const Rect placed = sharpen ? snapped(blurred, mSetup.scale) : blurred;
 
-    // Rasters its drawing needs are held apart from the feed until it is
-    // planned, and kept out of batches, which another job would make.
-    std::vector<FrameRasters::State::Job> parts;
-    std::vector<FrameRasters::State::Job>* const outerParts = mJobs->parts;
-    const bool outerInShadow = mJobs->inShadow;
-    mJobs->parts = &parts;
-    mJobs->inShadow = true;
+    // Rasters its drawing needs are its parts: held apart from the other
+    // jobs until it is planned, and kept out of batches, which another job
+    // would make.
+    mRasters->beginParts(true);
     const PlanSetup inner = nested(false);
-    Planner sub(drawn, 1, inner, mCache, mJobs);
+    Planner sub(drawn, 1, inner, mCache, mRasters);
     sub.mInWhole = true;
     sub.composite(s, false);
-    mJobs->parts = outerParts;
-    mJobs->inShadow = outerInShadow;
+    Rasterizer::Parts parts = mRasters->endParts();
 
+    const bool here = sub.plan.mainThread;
     auto body = std::make_shared<const FramePlan>(std::move(sub.plan));
-    auto slot = newSlot();
-    auto make = [body, slot, box, scale, sigma, color, sharpen, blurred, placed, device = mSetup.scale] {
+    auto make = [body, box, scale, sigma, color, sharpen, blurred, placed,
+                 device = mSetup.scale]() -> std::shared_ptr<Image> {
         const auto drawing = rasterize(box, scale, [&](Context& context) {
             // Blurred anyway: images in it need no careful resampling.
             context.setInterpolationQuality(InterpolationQuality::low);
             replayPlan(*body, context);
         });
-        if (!drawing) return;
+        if (!drawing) return nullptr;
         const ShadowImage shadow = makeShadowImage(*drawing, sigma, color);
-        if (!shadow.image || !sharpen) {
-            slot->put(shadow.image);
-            return;
-        }
+        if (!shadow.image || !sharpen) return shadow.image;
         // Kept at the device's pixels, so that a frame that reuses it copies
         // it rather than stretching it again.
-        slot->put(rasterize(placed, device, [&](Context& context) { context.drawImage(*shadow.image, blurred); }));
+        return rasterize(placed, device, [&](Context& context) { context.drawImage(*shadow.image, blurred); });
     };
-    if (body->mainThread) {
-        // A delegate draws during its replay: made here, its parts first.
-        for (const auto& part : parts) part();
-        make();
-    } else if (mJobs->parts || parts.empty()) {
-        // Within a whole or another shadow: after its parts, by the same job.
-        mJobs->whole({std::move(parts), std::move(make)});
-    } else {
-        // Its rasters side by side (a menu's rows); the job that ends last
-        // draws and blurs.
-        const auto left = std::make_shared<std::atomic<std::size_t>>(parts.size());
-        const auto last = std::make_shared<FrameRasters::State::Job>(std::move(make));
-        for (auto& part : parts) {
-            mJobs->add([part = std::move(part), left, last] {
-                part();
-                if (left->fetch_sub(1, std::memory_order_acq_rel) == 1) (*last)();
-            });
-        }
-    }
     RasterEntry entry = made;
     entry.rect = placed;
-    mJobs->stores.push_back({key, std::move(entry), slot});
+    // Where a delegate draws during its replay, made here, its parts first.
+    RasterSlot& slot = here ? mRasters->makeHere(std::move(parts), make, key, entry)
+                            : mRasters->makeShadow(std::move(parts), std::move(make), key, entry);
     Rect rect = placed;
     rect.x += s.shown->shadowOffset().width;
     rect.y += s.shown->shadowOffset().height;
-    emit(PlanImage{nullptr, std::move(slot), rect, true});
+    emit(PlanImage{nullptr, &slot, rect, true});
     return true;
 }
 
@@ -1162,12 +717,12 @@ void Planner::pathShadow(const Shown& s, const Color& color, double radius) {
     digest.add(path).add(radius).add(color).add(mSetup.scale).add(wide);
     const RasterKey key{digest.first(), kRasterShadowShape, 0};
     const std::uint64_t check = digest.second();
-    std::shared_ptr<const Image> image;
-    std::shared_ptr<RasterSlot> slot;
+    const Image* image = nullptr;
+    RasterSlot* slot = nullptr;
     const RasterEntry* entry = mCache ? mCache->find(key) : nullptr;
     if (entry && entry->image && entry->scale == mSetup.scale && entry->source == check && entry->rect == rect) {
-        image = unowned(entry->image);
-    } else if (mJobs && mCache && mMoving) {
+        image = entry->image.get();
+    } else if (mRasters && mCache && mMoving) {
         // Under an animation (a popover fading in) frames follow: this one
         // goes on without the shadow rather than wait for a million pixels
         // blurred, and a later one shows it once made. The layer is marked
@@ -1175,7 +730,7 @@ void Planner::pathShadow(const Shown& s, const Color& color, double radius) {
         // that frame too. Below the frames' own work on the pool, which
         // goes first.
         if (!mCache->pending(key)) {
-            auto later = std::make_shared<RasterCache::Later>();
+            auto later = std::make_shared<RasterCache::PromisedRaster>();
             mCache->storeLater(key, RasterEntry{nullptr, rect, mSetup.scale, 0, check}, later);
             DispatchQueue::global(DispatchQueuePriority::Default)
                 .async([later, path, box, scale, sigma, color, device = mSetup.scale, rect,
@@ -1189,22 +744,24 @@ void Planner::pathShadow(const Shown& s, const Color& color, double radius) {
         }
         keepShadowShape(s, key.owner);
         return;
-    } else if (mJobs && mCache) {
-        slot = newSlot();
-        mJobs->add([slot, path, box, scale, sigma, color, device = mSetup.scale, rect] {
-            slot->put(makePathShadow(path, box, scale, sigma, color, device, rect));
-        });
-        mJobs->stores.push_back({key, RasterEntry{nullptr, rect, mSetup.scale, 0, check}, slot});
+    } else if (mRasters && mCache) {
+        slot = &mRasters->request([path, box, scale, sigma, color, device = mSetup.scale,
+                                   rect] { return makePathShadow(path, box, scale, sigma, color, device, rect); },
+                                  key, RasterEntry{nullptr, rect, mSetup.scale, 0, check});
     } else {
         auto made = makePathShadow(path, box, scale, sigma, color, mSetup.scale, rect);
         if (!made) return;
-        image = made;
-        if (mCache) mCache->store(key, RasterEntry{std::move(made), rect, mSetup.scale, 0, check});
+        image = made.get();
+        if (mCache) {
+            mCache->store(key, RasterEntry{std::move(made), rect, mSetup.scale, 0, check});
+        } else {
+            held(std::move(made));
+        }
     }
     if (mCache) keepShadowShape(s, key.owner);
     rect.x += p.shadowOffset().width;
     rect.y += p.shadowOffset().height;
-    emit(PlanImage{std::move(image), std::move(slot), rect, true});
+    emit(PlanImage{image, slot, rect, true});
 }
 
 // A layer whose outline changed lets its last one go (a path that animates
@@ -1229,6 +786,7 @@ void Planner::splice(FramePlan& part) {
             ++mEntered;
         }
     }
+    for (auto& held : part.held) plan.held.push_back(std::move(held));
 }
 
 // A layer that clips to rounded corners costs the drawing library a mask
@@ -1253,10 +811,10 @@ bool Planner::whole(const Shown& s) {
     const std::uint64_t source = Digest().add(mSetup.scale).value();
     const RasterKey key{s.model.identifier(), kRasterWhole, 0};
     detail::LayerCache& kept = LayerAccess::cache(s.model);
-    const RasterEntry* entry = kept.kinds & (1u << kRasterWhole) ? mCache->find(key, kept.wholeRaster) : nullptr;
+    const RasterEntry* entry = hadRaster(kept, kRasterWhole) ? mCache->find(key, kept.wholeRaster) : nullptr;
     if (entry && entry->image && entry->version == version && entry->scale == *upright && entry->rect == box &&
         entry->source == source) {
-        emit(PlanImage{unowned(entry->image), nullptr, entry->rect, false});
+        emit(PlanImage{entry->image.get(), nullptr, entry->rect, false});
         return true;
     }
     if (entry) mCache->erase(key);
@@ -1264,10 +822,10 @@ bool Planner::whole(const Shown& s) {
     // or spliced in here.
     PlanSetup inner = mSetup;
     inner.area.reset();
-    Planner sub(mDevice, mAlpha, inner, mCache, mJobs);
+    Planner sub(mDevice, mAlpha, inner, mCache, mRasters);
     sub.mMoving = mMoving;
     kept.kinds |= 1u << kRasterWhole;
-    kept.keptIn(*mCache);
+    kept.rememberCache(*mCache);
     const std::uint64_t seen =
         Digest().add(static_cast<double>(version)).add(*upright).add(box).add(mSetup.scale).value();
     // Made once the layer shows unchanged a second time: a layer drawn
@@ -1276,40 +834,37 @@ bool Planner::whole(const Shown& s) {
     // bands would each pay for the rounded clip.
     const bool settled = kept.wholeSeen == seen;
     kept.wholeSeen = seen;
-    std::vector<FrameRasters::State::Job> parts;
-    const bool byJob = mJobs != nullptr;
+    const bool byJob = mRasters != nullptr;
     if (byJob) {
         sub.mInWhole = true;
-        mJobs->parts = &parts;
+        mRasters->beginParts(false);
     }
     sub.body(s);
-    if (byJob) mJobs->parts = nullptr;
+    std::optional<Rasterizer::Parts> parts;
+    if (byJob) parts = mRasters->endParts();
     const bool makes = byJob ? !sub.plan.mainThread : settled && !sub.plan.mainThread;
     if (!makes) {
         // Its parts are drawn here; jobs they need run beside the rest.
-        for (auto& part : parts) mJobs->add(std::move(part));
+        if (parts) mRasters->drawApart(std::move(*parts));
         splice(sub.plan);
         plan.mainThread = plan.mainThread || sub.plan.mainThread;
         return true;
     }
-    auto slot = newSlot();
     auto body = std::make_shared<const FramePlan>(std::move(sub.plan));
-    const auto make = [body, slot, box, scale = *upright] {
+    auto make = [body, box, scale = *upright] {
         // The bitmap lies on the screen's pixel grid, so what is kept below
         // serves it as it serves the screen.
-        slot->put(rasterize(box, scale, [&](Context& bitmap) { replayPlan(*body, bitmap); }));
+        return rasterize(box, scale, [&](Context& bitmap) { replayPlan(*body, bitmap); });
     };
     RasterEntry made{nullptr, box, *upright, version, source};
     if (byJob) {
-        mJobs->stores.push_back({key, made, slot});
-        mJobs->whole({std::move(parts), make});
-    } else {
-        make();
-        if (!slot->image) return false;  // out of memory: the parts are drawn
-        made.image = slot->image;
-        mCache->store(key, made);
+        emit(PlanImage{nullptr, &mRasters->makeWhole(std::move(*parts), std::move(make), key, made), box, false});
+        return true;
     }
-    emit(PlanImage{nullptr, slot, box, false});
+    made.image = make();
+    if (!made.image) return false;  // out of memory: the parts are drawn
+    emit(PlanImage{made.image.get(), nullptr, box, false});
+    mCache->store(key, std::move(made));
     return true;
 }
 
@@ -1344,15 +899,15 @@ bool Planner::faded(const Shown& s, bool shadowed, const Rect& extent) {
     const std::uint64_t version = LayerAccess::treeVersion(s.model);
     const RasterKey key{s.model.identifier(), kRasterWhole, 0};
     detail::LayerCache& kept = LayerAccess::cache(s.model);
-    const RasterEntry* entry = kept.kinds & (1u << kRasterWhole) ? mCache->find(key, kept.wholeRaster) : nullptr;
-    const auto shown = [&](std::shared_ptr<const Image> image, std::shared_ptr<RasterSlot> slot) {
-        emit(PlanImage{std::move(image), std::move(slot), box, false});
+    const RasterEntry* entry = hadRaster(kept, kRasterWhole) ? mCache->find(key, kept.wholeRaster) : nullptr;
+    const auto shown = [&](const Image* image, RasterSlot* slot) {
+        emit(PlanImage{image, slot, box, false});
         if (mSublayerAreas) mSublayerAreas->add(mDevice.applyToRect(box));
         return true;
     };
     if (entry && entry->image && entry->version == version && entry->scale == *upright && entry->rect == box &&
         entry->source == source) {
-        return shown(unowned(entry->image), nullptr);
+        return shown(entry->image.get(), nullptr);
     }
     if (entry) mCache->erase(key);
     // Made only once it shows unchanged a second time: a layer whose
@@ -1362,22 +917,23 @@ bool Planner::faded(const Shown& s, bool shadowed, const Rect& extent) {
     kept.wholeSeen = seen;
     if (!settled) return false;
     kept.kinds |= 1u << kRasterWhole;
-    kept.keptIn(*mCache);
+    kept.rememberCache(*mCache);
     PlanSetup inner = mSetup;
     inner.area.reset();
-    Planner sub(mDevice, 1, inner, mCache, mJobs);
+    inner.inBands = true;
+    Planner sub(mDevice, 1, inner, mCache, mRasters);
     sub.mMoving = mMoving;
     // Nothing in it is kept whole apart: a rounded layer's whole would
     // take this one's place.
     sub.mInWhole = true;
-    std::vector<FrameRasters::State::Job> parts;
-    const bool byJob = mJobs != nullptr;
-    if (byJob) mJobs->parts = &parts;
+    const bool byJob = mRasters != nullptr;
+    if (byJob) mRasters->beginParts(false);
     sub.composite(s, shadowed);
-    if (byJob) mJobs->parts = nullptr;
+    std::optional<Rasterizer::Parts> parts;
+    if (byJob) parts = mRasters->endParts();
     if (sub.plan.mainThread) {
         // A delegate draws at replay: the parts go into the group here.
-        for (auto& part : parts) mJobs->add(std::move(part));
+        if (parts) mRasters->drawApart(std::move(*parts));
         emit(PlanGroupBegin{clip});
         splice(sub.plan);
         emit(PlanGroupEnd{});
@@ -1385,15 +941,14 @@ bool Planner::faded(const Shown& s, bool shadowed, const Rect& extent) {
         if (mSublayerAreas) mSublayerAreas->add(mDevice.applyToRect(box));
         return true;
     }
-    auto slot = newSlot();
     auto drawing = std::make_shared<const FramePlan>(std::move(sub.plan));
-    const auto make = [drawing, slot, box, clip, scale = *upright, tuning = mSetup.tuning] {
-        slot->put(rasterizePlan(box, scale, clip, *drawing, tuning));
+    auto make = [drawing, box, clip, scale = *upright, tuning = mSetup.tuning] {
+        return rasterizePlan(box, scale, clip, *drawing, tuning);
     };
     RasterEntry made{nullptr, box, *upright, version, source};
     if (byJob) {
         // Where the raster cannot be made, the group is drawn in its place.
-        slot->fallback = [drawing, clip](Context& context) {
+        auto fallback = [drawing, clip](Context& context) {
             context.save();
             context.clipToRect(clip);
             context.beginTransparencyLayer();
@@ -1401,15 +956,13 @@ bool Planner::faded(const Shown& s, bool shadowed, const Rect& extent) {
             context.endTransparencyLayer();
             context.restore();
         };
-        mJobs->stores.push_back({key, made, slot});
-        mJobs->whole({std::move(parts), make});
-        return shown(nullptr, std::move(slot));
+        return shown(nullptr, &mRasters->makeWhole(std::move(*parts), std::move(make), key, made, std::move(fallback)));
     }
-    make();
-    if (!slot->image) return false;  // out of memory: the group is drawn
-    made.image = slot->image;
-    mCache->store(key, made);
-    return shown(unowned(slot->image), nullptr);
+    made.image = make();
+    if (!made.image) return false;  // out of memory: the group is drawn
+    const Image* image = made.image.get();
+    mCache->store(key, std::move(made));
+    return shown(image, nullptr);
 }
 
 // The path of the layer's bounds with its corner radius, kept with the
@@ -1469,8 +1022,8 @@ void Planner::body(const Shown& s) {
     // show for a frame.
     if (s.copy) emit(PlanLowQuality{});
     if (p.contents()) {
-        emit(PlanImage{p.contents(), nullptr, placeContents(p.contents()->size(), p.bounds(), p.contentsGravity()),
-                       false});
+        emit(PlanImage{held(p.contents()), nullptr,
+                       placeContents(p.contents()->size(), p.bounds(), p.contentsGravity()), false});
     }
     if (drawn && !baked) content(s, false);
     if (std::is_sorted(sublayers.begin(), sublayers.end(), kBelowInZ)) {
@@ -1538,49 +1091,47 @@ void Planner::background(const Layer& p, std::size_t at) {
     mHideable.push_back({at, Rect{x0, y0, x1 - x0, y1 - y0}, mOpened});
 }
 
+// The raster a layer's content is kept in: its key, where it lies (points
+// of the layer), at how many pixels a point, and what it is drawn from.
+struct Planner::ContentRaster {
+    RasterKey key;
+    Rect extent;
+    Rect box;
+    double scale;
+    std::uint64_t version;
+    std::uint64_t source;
+    std::optional<KeptBackground> under;
+    bool vector;
+    bool anyThread;
+    const ShapeLayer* shape;
+};
+
+// A raster as the plan shows it: an image at hand or a job's slot, and
+// where it goes.
+struct Planner::Shows {
+    const Image* image = nullptr;
+    RasterSlot* slot = nullptr;
+    Rect rect;
+};
+
 // The layer's drawn content; with `background`, its background too, drawn
 // into the same kept raster (the same pixels, as drawing over is
 // associative) where the content is kept at the device's pixels and covers
 // the bounds. Returns false, having planned nothing, when it cannot take
 // the background.
 bool Planner::content(const Shown& s, bool background) {
-    Layer& p = *s.shown;
     const bool vector = LayerAccess::drawsFromProperties(s.model);
-    const AffineTransform& device = mDevice;
-    const std::optional<double> upright = uprightScale(device);
-    // Drawn afresh, with `under` its background filled first.
-    const auto afresh = [&](bool under) {
-        if (under) {
-            emit(PlanFill{std::make_shared<const Path>(roundedBounds(p)), p.backgroundColor(), FillRule::nonZero,
-                          nullptr});
-        }
-        // A delegate draws on the main thread, at replay; shapes, text and
-        // gradients from a snapshot, anywhere, keeping to their extent by
-        // themselves.
-        std::shared_ptr<Layer> drawn = s.copy;
-        if (!drawn && vector && mJobs) drawn = s.model.presentationLayer(mSetup.time);
-        if (!drawn) drawn = s.model.weak_from_this().lock();
-        if (!drawn) drawn = std::shared_ptr<Layer>(std::shared_ptr<Layer>{}, &s.model);
-        if (!vector) plan.mainThread = true;
-        emit(PlanDraw{std::move(drawn), !vector, vector ? Rect{} : LayerAccess::contentExtent(p)});
-        return true;
-    };
+    const std::optional<double> upright = uprightScale(mDevice);
     // Drawn afresh from what shows: content that changes with time, vector
     // content that would not land pixel on pixel, and anything drawn apart
     // from the screen.
     if ((s.copy && LayerAccess::contentAnimated(s.model)) || (vector && (!upright || !mSetup.keepsVectors)) ||
         !mCache) {
         if (background) return false;
-        return afresh(false);
+        afresh(s, vector, false);
+        return true;
     }
-    // Whether it is a shape, asked of its type once: a layer's type never
-    // changes, and a chart's thousands of layers asked it each frame.
-    detail::LayerCache* typed = vector ? &LayerAccess::cache(s.model) : nullptr;
-    if (typed && !typed->typeAsked) {
-        typed->shape = dynamic_cast<const ShapeLayer*>(&s.model) != nullptr;
-        typed->typeAsked = true;
-    }
-    const auto* shape = typed && typed->shape ? static_cast<const ShapeLayer*>(&s.model) : nullptr;
+    const ShapeLayer* shape = vector ? shapeOf(s.model) : nullptr;
     const Rect extent = LayerAccess::contentExtent(s.model);
     if (background) {
         const Rect b = roundedBoundsBox(s.model);
@@ -1590,118 +1141,165 @@ bool Planner::content(const Shown& s, bool background) {
         }
     }
     if (extent.isEmpty() || !isFinite(extent)) return true;
-    // Vector content is kept at the device's pixels, a drawn layer's
-    // backing at the contents scale (and stretched as the platform's is).
-    // Drawing that may run on any thread (text, mostly) is kept at the
-    // device's pixels too where they are the contents scale: a backing off
-    // the pixel grid would be resampled at every frame, and blurred.
+    detail::LayerCache& kept = LayerAccess::cache(s.model);
+    const ContentRaster raster = contentRaster(s, extent, upright, background, shape);
+    if (shape && marks(s, raster, kept)) return true;
+    std::optional<Shows> shows = findKeptContent(raster, kept);
+    if (!shows) shows = requestContent(s, raster, kept);
+    if (!shows) {
+        // Content whose raster cannot be made (larger than a bitmap may be,
+        // or no memory) is drawn straight into the frame instead.
+        afresh(s, vector, raster.under.has_value());
+        return true;
+    }
+    Rect target = shows->rect;
+    if (s.copy) {
+        // Bounds that animate stretch the content drawn for the model's.
+        const Rect shown = LayerAccess::contentExtent(*s.shown);
+        if (shown != extent) target = target.movedWith(extent, shown);
+    }
+    emit(PlanImage{shows->image, shows->slot, target, false});
+    return true;
+}
+
+// Content drawn straight into the frame, its background filled first when
+// `under`. A delegate draws on the main thread, at replay; shapes, text and
+// gradients, keeping to their extent by themselves, from a snapshot where
+// the plan may be replayed on other threads.
+void Planner::afresh(const Shown& s, bool vector, bool under) {
+    const Layer& p = *s.shown;
+    if (under) {
+        emit(PlanFill{std::make_shared<const Path>(roundedBounds(p)), p.backgroundColor(), FillRule::nonZero, nullptr});
+    }
+    Layer* drawn = held(s.copy);
+    if (!drawn && vector && (mRasters || mSetup.inBands)) drawn = held(s.model.presentationLayer(mSetup.time));
+    if (!drawn) drawn = &s.model;
+    if (!vector) plan.mainThread = true;
+    emit(PlanDraw{drawn, !vector, vector ? Rect{} : LayerAccess::contentExtent(p)});
+}
+
+// Whether a layer is a shape, asked of its type once: a layer's type never
+// changes, and a chart's thousands of layers asked it each frame.
+const ShapeLayer* Planner::shapeOf(const Layer& layer) {
+    detail::LayerCache& kept = LayerAccess::cache(layer);
+    if (!kept.typeAsked) {
+        kept.shape = dynamic_cast<const ShapeLayer*>(&layer) != nullptr;
+        kept.typeAsked = true;
+    }
+    return kept.shape ? static_cast<const ShapeLayer*>(&layer) : nullptr;
+}
+
+// Vector content is kept at the device's pixels, a drawn layer's backing at
+// the contents scale (and stretched as the platform's is). Drawing that may
+// run on any thread (text, mostly) is kept at the device's pixels too where
+// they are the contents scale: a backing off the pixel grid would be
+// resampled at every frame, and blurred.
+Planner::ContentRaster Planner::contentRaster(const Shown& s, const Rect& extent, std::optional<double> upright,
+                                              bool background, const ShapeLayer* shape) const {
+    const Layer& p = *s.shown;
+    const bool vector = LayerAccess::drawsFromProperties(s.model);
     const bool anyThread = LayerAccess::drawsOnAnyThread(s.model);
     const bool onGrid = vector || (upright && *upright == mSetup.scale && anyThread);
     const double scale = vector ? *upright : mSetup.scale;
-    const Rect box = onGrid ? deviceAligned(extent, device) : snapped(extent, scale);
-    const std::uint64_t version = LayerAccess::contentVersion(s.model);
-    const RasterKey key{s.model.identifier(), kRasterContent, 0};
-    detail::LayerCache& kept = LayerAccess::cache(s.model);
-    // Only a layer that has had a content raster can have one to find.
-    const bool mayHave = kept.kinds & (1u << kRasterContent);
-    if (shape) {
-        if (!kept.marks) kept.marks = std::make_shared<detail::MarkStamps>();
-        std::shared_ptr<Layer> handed;
-        const auto snapshot = [&] {
-            handed = drawnByJob(s, true);
-            return std::static_pointer_cast<const ShapeLayer>(handed);
-        };
-        auto placements = detail::planRepeatedMarks(*shape, extent, version, kept.marks, device, mAlpha, *upright,
-                                                    mSetup.tuning.fewestMarks, mSetup.tuning.largestMark,
-                                                    mJobs ? &mJobs->toJobs : nullptr, snapshot);
-        if (placements) {
-            if (mayHave) mCache->erase(key);
-            emit(PlanMarks{kept.marks, std::move(*placements), std::move(handed)});
-            return true;
-        }
-    }
     std::optional<KeptBackground> under;
     if (background) under = KeptBackground{p.backgroundColor(), p.bounds(), p.cornerRadius()};
     Digest digest;
     digest.add(extent);
     if (under) digest.add(under->color).add(under->bounds).add(under->cornerRadius);
-    const std::uint64_t source = digest.value();
-    const RasterEntry* entry = mayHave ? mCache->find(key, kept.contentRaster) : nullptr;
+    return ContentRaster{{s.model.identifier(), kRasterContent, 0},
+                         extent,
+                         onGrid ? deviceAligned(extent, mDevice) : snapped(extent, scale),
+                         scale,
+                         LayerAccess::contentVersion(s.model),
+                         digest.value(),
+                         under,
+                         vector,
+                         anyThread,
+                         shape};
+}
+
+// A shape whose path is many copies of one small mark, drawn by placing
+// stamps of the mark: true when it is, its content raster let go.
+bool Planner::marks(const Shown& s, const ContentRaster& raster, detail::LayerCache& kept) {
+    if (!kept.marks) kept.marks = std::make_shared<detail::MarkStamps>();
+    std::shared_ptr<Layer> handed;
+    const auto snapshot = [&] {
+        handed = drawnByJob(s, true);
+        return std::static_pointer_cast<const ShapeLayer>(handed);
+    };
+    std::optional<detail::MarkJobs> jobs;
+    if (mRasters) jobs.emplace([this](std::function<void()> job) { mRasters->run(std::move(job)); });
+    auto placements = detail::planRepeatedMarks(*raster.shape, raster.extent, raster.version, kept.marks, mDevice,
+                                                mAlpha, raster.scale, mSetup.tuning.fewestMarks,
+                                                mSetup.tuning.largestMark, jobs ? &*jobs : nullptr, snapshot);
+    if (!placements) return false;
+    if (hadRaster(kept, kRasterContent)) mCache->erase(raster.key);
+    emit(PlanMarks{kept.marks, std::move(*placements), held(std::move(handed))});
+    return true;
+}
+
+// The raster kept of the content, or made this frame for the shadow of a
+// layer above, that still shows it; none when one must be made (a stale
+// one is let go).
+std::optional<Planner::Shows> Planner::findKeptContent(const ContentRaster& raster, detail::LayerCache& kept) {
     // While the layer or one above it moves, the raster made before is
     // kept and stretched, though it no longer lands pixel on pixel: it
     // shows for a frame, and is made afresh once the motion ends.
-    const bool fresh = entry && entry->image && entry->version == version && entry->source == source &&
-                       (mMoving || (entry->scale == scale && entry->rect == box));
-    std::shared_ptr<const Image> image;
-    std::shared_ptr<RasterSlot> slot;
-    Rect target = box;
-    // Made this frame for the shadow of a layer above, by its job: shown from
-    // its slot where the plan is replayed once all jobs are done (not in a
-    // whole, whose job may run beside the shadow's).
-    const FrameRasters::State::Store* pending = nullptr;
-    if (!fresh && mJobs && !mInWhole) {
-        for (const std::size_t at : mJobs->shadowParts) {
-            const auto& store = mJobs->stores[at];
-            if (store.key == key && store.entry.version == version && store.entry.source == source &&
-                (mMoving || (store.entry.scale == scale && store.entry.rect == box))) {
-                pending = &store;
-            }
+    const auto stillShows = [&](const RasterEntry& entry) {
+        return entry.version == raster.version && entry.source == raster.source &&
+               (mMoving || (entry.scale == raster.scale && entry.rect == raster.box));
+    };
+    const RasterEntry* entry = hadRaster(kept, kRasterContent) ? mCache->find(raster.key, kept.contentRaster) : nullptr;
+    if (entry && entry->image && stillShows(*entry)) return Shows{entry->image.get(), nullptr, entry->rect};
+    // Made by a shadow's job: shown from its slot where the plan is
+    // replayed once all jobs are done (not in a whole, whose job may run
+    // beside the shadow's).
+    if (mRasters && !mInWhole) {
+        const Rasterizer::Requested* made = nullptr;
+        for (const Rasterizer::Requested& asked : mRasters->madeForShadows()) {
+            if (asked.key == raster.key && stillShows(asked.entry)) made = &asked;
         }
+        if (made) return Shows{nullptr, made->slot, made->entry.rect};
     }
-    if (fresh) {
-        image = unowned(entry->image);
-        target = entry->rect;
-    } else if (pending) {
-        slot = pending->slot;
-        target = pending->entry.rect;
-    } else {
-        if (entry) mCache->erase(key);
-        kept.kinds |= 1u << kRasterContent;  // so that its rasters go when it does
-        kept.keptIn(*mCache);
-        LayerAccess::displayed(s.model);
-        // Content whose raster cannot be made (larger than a bitmap may
-        // be, or no memory) is drawn straight into the frame instead.
-        if (mJobs && anyThread) {
-            // On other threads, from a snapshot, while the walk goes on.
-            const auto size = pixelSize(box, scale);
-            if (!size) return afresh(under.has_value());
-            slot = newSlot();
-            // A shape that only strokes its path needs no copy of itself:
-            // its path never changes once set, and the style goes along.
-            auto stroke = strokeAlone(shape);
-            Work work{stroke ? nullptr : drawnByJob(s, vector),
-                      stroke ? shape->sharedPath() : nullptr,
-                      slot,
-                      box,
-                      *size,
-                      scale,
-                      extent,
-                      under,
-                      vector,
-                      stroke};
-            // Not for the small rasters drawn in batches, a chart's
-            // thousands: one of them failing leaves no memory for drawing.
-            if (size->width * double(size->height) > mSetup.tuning.largestBatchedPixels) {
-                slot->fallback = [work](Context& context) { drawWork(work, context); };
-            }
-            mJobs->request(std::move(work), mInWhole);
-            mJobs->stores.push_back({key, RasterEntry{nullptr, box, scale, version, source}, slot});
-            if (mJobs->inShadow) mJobs->shadowParts.push_back(mJobs->stores.size() - 1);
-        } else {
-            auto made =
-                rasterize(box, scale, [&](Context& bitmap) { drawKept(s.model, bitmap, extent, under, vector); });
-            if (!made) return afresh(under.has_value());
-            image = made;
-            mCache->store(key, RasterEntry{std::move(made), box, scale, version, source});
-        }
+    if (entry) mCache->erase(raster.key);
+    return std::nullopt;
+}
+
+// The content's raster, asked for: made by a job where the frame has them
+// and the layer may be drawn on any thread, here otherwise. None when it
+// cannot be made.
+std::optional<Planner::Shows> Planner::requestContent(const Shown& s, const ContentRaster& raster,
+                                                      detail::LayerCache& kept) {
+    kept.kinds |= 1u << kRasterContent;  // so that its rasters go when it does
+    kept.rememberCache(*mCache);
+    LayerAccess::displayed(s.model);
+    const RasterEntry entry{nullptr, raster.box, raster.scale, raster.version, raster.source};
+    if (mRasters && raster.anyThread) {
+        // On other threads, from a snapshot, while the walk goes on. A
+        // shape that only strokes its path needs no copy of itself: its
+        // path never changes once set, and the style goes along.
+        const auto stroke = strokeAlone(raster.shape);
+        RasterWork work{stroke ? nullptr : drawnByJob(s, raster.vector),
+                        stroke ? raster.shape->sharedPath() : nullptr,
+                        raster.box,
+                        raster.scale,
+                        raster.extent,
+                        raster.under,
+                        raster.vector,
+                        stroke};
+        RasterSlot* slot = mRasters->request(std::move(work), raster.key, entry);
+        if (!slot) return std::nullopt;
+        return Shows{nullptr, slot, raster.box};
     }
-    if (s.copy) {
-        // Bounds that animate stretch the content drawn for the model's.
-        const Rect shown = LayerAccess::contentExtent(p);
-        if (shown != extent) target = target.movedWith(extent, shown);
-    }
-    emit(PlanImage{std::move(image), std::move(slot), target, false});
-    return true;
+    auto made = rasterize(raster.box, raster.scale, [&](Context& bitmap) {
+        drawKept(s.model, bitmap, raster.extent, raster.under, raster.vector);
+    });
+    if (!made) return std::nullopt;
+    const Image* image = made.get();
+    RasterEntry keep = entry;
+    keep.image = std::move(made);
+    mCache->store(raster.key, std::move(keep));
+    return Shows{image, nullptr, raster.box};
 }
 
 // What a job draws a layer's content from: the copy that shows it (when an
@@ -1746,22 +1344,25 @@ std::pair<std::shared_ptr<Image>, Rect> Planner::mask(Layer& mask) {
 }  // namespace
 
 FramePlan planFrame(Layer& root, const AffineTransform& device, double alpha, const PlanSetup& setup,
-                    RasterCache* cache, FrameRasters* jobs) {
-    Planner planner(device, alpha, setup, cache, jobs ? &jobs->state() : nullptr);
+                    RasterCache* cache, Rasterizer* rasters) {
+    Planner planner(device, alpha, setup, cache, rasters);
     // The last frame's items, written over.
-    if (setup.storage) planner.plan.items = std::move(*setup.storage);
-    planner.plan.items.reserve(setup.expectedItems);
-    if (setup.area && jobs) planner.plan.bandLoads.assign(setup.bands.size(), 0);
+    if (setup.storage) {
+        planner.plan.items = std::move(setup.storage->items);
+        planner.plan.items.reserve(setup.storage->lastItems);
+        planner.plan.held = std::move(setup.storage->held);
+    }
+    if (setup.area && rasters) planner.plan.bandLoads.assign(setup.bands.size(), 0);
     planner.layer(root);
-    if (jobs) planner.plan.slots = jobs->state().slots;
+    if (rasters) planner.plan.slots = rasters->slots();
     auto& items = planner.plan.items;
     items.erase(items.begin() + static_cast<std::ptrdiff_t>(planner.emitted), items.end());
     return std::move(planner.plan);
 }
 
 FramePlan planFrame(Layer& root, const Context& placed, const PlanSetup& setup, RasterCache* cache,
-                    FrameRasters* jobs) {
-    return planFrame(root, placed.transform(), placed.alpha(), setup, cache, jobs);
+                    Rasterizer* rasters) {
+    return planFrame(root, placed.transform(), placed.alpha(), setup, cache, rasters);
 }
 
 }  // namespace platform::ui

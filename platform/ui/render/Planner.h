@@ -5,9 +5,9 @@
 // kept rasters, decides what is drawn how (a kept raster, a batch, rows, a
 // whole, a shadow, a stamp of marks, drawn afresh) and leaves a FramePlan.
 //
-// Rasters it needs are made at once, or, with `jobs`, handed to the pool
-// as jobs that read only snapshots it took: then the plan may be replayed
-// once `FrameRasters::finish` returns. Main thread only.
+// Rasters it needs are made at once, or, with a Rasterizer, asked of it
+// (made by jobs that read only snapshots it took): then the plan may be
+// replayed once the rasterizer's `wait` returns. Main thread only.
 
 #include "platform/graphics/Geometry.h"
 #include "platform/ui/render/FramePlan.h"
@@ -27,7 +27,7 @@ namespace platform::ui {
 
 class Layer;
 class RasterCache;
-class FrameRasters;
+class Rasterizer;
 
 struct PlanSetup {
     double time = 0;
@@ -38,6 +38,11 @@ struct PlanSetup {
     // False for offscreen drawing (shadows, masks): vector content is then
     // drawn afresh, so that its kept raster stays the screen's.
     bool keepsVectors = true;
+    // The plan may be replayed in bands, on other threads (a faded layer's
+    // drawing, rastered as the screen is): content drawn afresh from its
+    // properties is drawn from snapshots. A frame with raster jobs is
+    // planned so anyway.
+    bool inBands = false;
     // The device pixels drawn on, when known: layers wholly outside are
     // left out, and each subtree's area is noted for bands.
     std::optional<Rect> area;
@@ -45,54 +50,21 @@ struct PlanSetup {
     // planner counts the leaves each holds (FramePlan::bandLoads), rather
     // than the replay reading the whole plan for them first.
     std::span<const BandRows> bands;
-    // Items to make room for at once (the last frame's count).
-    std::size_t expectedItems = 0;
-    // Storage an earlier plan left, taken over: a plan of thousands of
-    // items is not allocated afresh each frame.
-    std::vector<PlanItem>* storage = nullptr;
+    // What the display's last frame left (its plan's storage, taken over,
+    // and how many items it had): a plan of thousands of items is not
+    // allocated afresh each frame. None for a plan made apart.
+    PlanStorage* storage = nullptr;
     RenderTuning tuning{};
 };
 
 // The plan of `root` as the device transform `device` places it, drawn at
 // `alpha`. The rasters the plan needs go to `cache` (none when nothing is
-// kept) and, with `jobs`, are drawn by jobs.
+// kept) and, with `rasters`, are made by its jobs.
 FramePlan planFrame(Layer& root, const AffineTransform& device, double alpha, const PlanSetup& setup,
-                    RasterCache* cache, FrameRasters* jobs);
+                    RasterCache* cache, Rasterizer* rasters);
 // The same, placed by the transform and alpha `placed` has now (nothing is
 // drawn into it).
-FramePlan planFrame(Layer& root, const Context& placed, const PlanSetup& setup, RasterCache* cache, FrameRasters* jobs);
-
-// Raster jobs of one frame, started as the planner hands them over.
-class FrameRasters {
-public:
-    // `expected`: rasters to make room for at once (the last frame's).
-    explicit FrameRasters(const RenderTuning& tuning, std::size_t expected = 0);
-    ~FrameRasters();
-    FrameRasters(const FrameRasters&) = delete;
-    FrameRasters& operator=(const FrameRasters&) = delete;
-
-    // Runs what is left, waits for every job and keeps the rasters made in
-    // `cache`.
-    void finish(RasterCache* cache);
-    // The same in two steps: the rasters are all made once `wait` returns,
-    // and may be kept while the plan is replayed. `keep` also lets go of
-    // the snapshots the jobs drew from.
-    void wait();
-    void keep(RasterCache* cache);
-    // Whether rasters were made to be kept.
-    bool makes() const;
-    // The rasters asked of it.
-    std::size_t requested() const;
-    // Whether, once `wait` returns, a raster could not be made and its
-    // content is drawn in its place: the plan is then replayed in one
-    // piece, on the main thread (a delegate draws it).
-    bool fellShort() const;
-
-    struct State;
-    State& state() { return *mState; }
-
-private:
-    std::unique_ptr<State> mState;
-};
+FramePlan planFrame(Layer& root, const Context& placed, const PlanSetup& setup, RasterCache* cache,
+                    Rasterizer* rasters);
 
 }  // namespace platform::ui

@@ -33,7 +33,9 @@ struct RasterCache::Pin {
     std::shared_ptr<Pin> next;
 };
 
-RasterCache::RasterCache(std::size_t byteBudget) : mBudget(byteBudget), mEpoch(nextEpoch()) {}
+RasterCache::RasterCache(std::size_t byteBudget) : mBudget(byteBudget), mEpoch(nextEpoch()) {
+    static_assert(sizeof(Slot) == 128, "a slot's size is a power of two");
+}
 
 RasterCache::~RasterCache() {
     // Plans may outlive the cache.
@@ -74,21 +76,21 @@ const RasterEntry* RasterCache::found(std::uint32_t slot) {
 const RasterEntry* RasterCache::find(const RasterKey& key) {
     const std::uint32_t slot = lookUp(key, hashOf(key));
     if (slot != kNone) return found(slot);
-    if (mLater.empty()) return nullptr;
-    const auto later = mLater.find(key);
-    if (later == mLater.end() || !later->second.later->done.load(std::memory_order_acquire)) return nullptr;
+    if (mPromised.empty()) return nullptr;
+    const auto later = mPromised.find(key);
+    if (later == mPromised.end() || !later->second.later->done.load(std::memory_order_acquire)) return nullptr;
     RasterEntry entry = std::move(later->second.entry);
     entry.image = later->second.later->image;
-    mLater.erase(later);
+    mPromised.erase(later);
     if (!entry.image) return nullptr;  // not made: asked for again
     store(key, std::move(entry));
     const std::uint32_t made = lookUp(key, hashOf(key));
     return made == kNone ? nullptr : &mSlots[made].entry;
 }
 
-void RasterCache::keepMadeLater() {
+void RasterCache::keepFulfilled() {
     std::vector<std::pair<RasterKey, RasterEntry>> made;
-    for (auto later = mLater.begin(); later != mLater.end();) {
+    for (auto later = mPromised.begin(); later != mPromised.end();) {
         if (!later->second.later->done.load(std::memory_order_acquire)) {
             ++later;
             continue;
@@ -96,20 +98,20 @@ void RasterCache::keepMadeLater() {
         RasterEntry entry = std::move(later->second.entry);
         entry.image = later->second.later->image;
         if (entry.image) made.emplace_back(later->first, std::move(entry));
-        later = mLater.erase(later);
+        later = mPromised.erase(later);
     }
     for (auto& [key, entry] : made) store(key, std::move(entry));
 }
 
-void RasterCache::storeLater(const RasterKey& key, RasterEntry entry, std::shared_ptr<const Later> later) {
+void RasterCache::storeLater(const RasterKey& key, RasterEntry entry, std::shared_ptr<const PromisedRaster> later) {
     erase(key);
-    mLater.insert_or_assign(key, Pending{std::move(entry), std::move(later)});
+    mPromised.insert_or_assign(key, Pending{std::move(entry), std::move(later)});
 }
 
 const RasterEntry* RasterCache::find(const RasterKey& key, Handle& handle) {
     if (handle.cache == mEpoch && handle.slot < mSlots.size()) {
         const Slot& slot = mSlots[handle.slot];
-        if (slot.live && slot.generation == handle.generation && slot.key == key) return found(handle.slot);
+        if (slot.generation == handle.generation && slot.holds() && slot.key == key) return found(handle.slot);
     }
     const std::uint32_t slot = lookUp(key, hashOf(key));
     if (slot == kNone) return nullptr;
@@ -125,7 +127,7 @@ void RasterCache::store(const RasterKey& key, RasterEntry entry) {
 }
 
 void RasterCache::store(const RasterKey& key, RasterEntry entry, std::size_t size) {
-    if (!mLater.empty()) mLater.erase(key);
+    if (!mPromised.empty()) mPromised.erase(key);
     const std::uint32_t hash = hashOf(key);
     std::uint32_t at = lookUp(key, hash);
     if (at != kNone) {
@@ -149,7 +151,7 @@ void RasterCache::store(const RasterKey& key, RasterEntry entry, std::size_t siz
         slot.key = key;
         slot.entry = std::move(entry);
         slot.hash = hash;
-        slot.live = true;
+        ++slot.generation;
         place(at);
         ++mCount;
     }
@@ -162,7 +164,7 @@ void RasterCache::store(const RasterKey& key, RasterEntry entry, std::size_t siz
 }
 
 std::shared_ptr<Image> RasterCache::take(const RasterKey& key) {
-    if (!mLater.empty()) mLater.erase(key);
+    if (!mPromised.empty()) mPromised.erase(key);
     const std::uint32_t slot = lookUp(key, hashOf(key));
     if (slot == kNone) return nullptr;
     std::shared_ptr<Image> image = mSlots[slot].entry.image;
@@ -171,13 +173,13 @@ std::shared_ptr<Image> RasterCache::take(const RasterKey& key) {
 }
 
 void RasterCache::erase(const RasterKey& key) {
-    if (!mLater.empty()) mLater.erase(key);
+    if (!mPromised.empty()) mPromised.erase(key);
     const std::uint32_t slot = lookUp(key, hashOf(key));
     if (slot != kNone) remove(slot);
 }
 
 void RasterCache::eraseOwner(std::uint64_t owner) {
-    std::erase_if(mLater, [&](const auto& later) { return later.first.owner == owner; });
+    std::erase_if(mPromised, [&](const auto& later) { return later.first.owner == owner; });
     for (std::uint32_t slot = mNewest; slot != kNone;) {
         const std::uint32_t next = mSlots[slot].older;
         if (mSlots[slot].key.owner == owner) remove(slot);
@@ -191,7 +193,7 @@ void RasterCache::clear() {
     mTable.clear();
     mCount = 0;
     mNewest = mOldest = mFree = kNone;
-    mLater.clear();
+    mPromised.clear();
     mBytes = 0;
     mEpoch = nextEpoch();
 }
@@ -199,6 +201,51 @@ void RasterCache::clear() {
 void RasterCache::setBudget(std::size_t byteBudget) {
     mBudget = byteBudget;
     evict();
+}
+
+std::string RasterCache::checkInvariants() const {
+    std::size_t kept = 0;
+    std::size_t bytes = 0;
+    std::uint64_t frame = mFrame;
+    std::uint32_t newer = kNone;
+    for (std::uint32_t at = mNewest; at != kNone; at = mSlots[at].older) {
+        if (at >= mSlots.size() || kept == mSlots.size()) return "the order leaves the slots or loops";
+        const Slot& slot = mSlots[at];
+        if (!slot.holds()) return "a free slot in the order";
+        if (slot.newer != newer) return "the order is not linked back";
+        if (slot.frame > frame) return "an entry of a later frame behind one of an earlier frame";
+        if (slot.hash != hashOf(slot.key)) return "an entry's hash is not its key's";
+        if (lookUp(slot.key, slot.hash) != at) return "the table does not find an entry";
+        frame = slot.frame;
+        newer = at;
+        ++kept;
+        bytes += slot.bytes;
+    }
+    if (newer != mOldest) return "the oldest entry does not end the order";
+    if (kept != mCount) return "the count is not the entries'";
+    if (bytes != mBytes) return "the bytes are not the entries'";
+    std::size_t free = 0;
+    for (std::uint32_t at = mFree; at != kNone; at = mSlots[at].newer) {
+        if (at >= mSlots.size() || free == mSlots.size()) return "the free list leaves the slots or loops";
+        if (mSlots[at].holds()) return "a kept slot in the free list";
+        ++free;
+    }
+    if (kept + free != mSlots.size()) return "a slot neither kept nor free";
+    std::size_t used = 0;
+    const std::size_t mask = mTable.empty() ? 0 : mTable.size() - 1;
+    for (std::size_t i = 0; i < mTable.size(); ++i) {
+        const Bucket& bucket = mTable[i];
+        if (bucket.slot == kNone) continue;
+        ++used;
+        if (bucket.slot >= mSlots.size() || !mSlots[bucket.slot].holds()) return "a bucket of a slot not kept";
+        if (bucket.hash != mSlots[bucket.slot].hash) return "a bucket's hash is not its slot's";
+        for (std::size_t j = bucket.hash & mask; j != i; j = (j + 1) & mask) {
+            if (mTable[j].slot == kNone) return "a gap between a key's own bucket and the one it is in";
+        }
+    }
+    if (used != mCount) return "the table holds another count of entries";
+    if (used * 4 > mTable.size() * 3) return "the table is more than three quarters full";
+    return {};
 }
 
 std::uint32_t RasterCache::lookUp(const RasterKey& key, std::uint32_t hash) const {
@@ -285,7 +332,6 @@ void RasterCache::remove(std::uint32_t slot) {
     retire(std::move(s.entry.image));
     s.entry = {};
     s.bytes = 0;
-    s.live = false;
     ++s.generation;
     s.newer = mFree;
     s.older = kNone;

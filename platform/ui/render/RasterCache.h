@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <deque>
 #include <memory>
+#include <string>
 #include <unordered_map>
 #include <vector>
 
@@ -84,9 +85,9 @@ public:
     // The same, with the bytes of the entry's pixels known.
     void store(const RasterKey& key, RasterEntry entry, std::size_t bytes);
 
-    // A raster a pool job makes beyond the frame that asked for it: the job
-    // sets `image`, then `done`.
-    struct Later {
+    // A raster a pool job promises beyond the frame that asked for it: the
+    // job sets `image`, then `done`.
+    struct PromisedRaster {
         std::atomic<bool> done{false};
         std::shared_ptr<Image> image;
     };
@@ -94,8 +95,8 @@ public:
     // or the next frame's start keeps its image in `entry` (as store does).
     // Until then the key is pending and found as nothing. Erasing the key
     // forgets it.
-    void storeLater(const RasterKey& key, RasterEntry entry, std::shared_ptr<const Later> later);
-    bool pending(const RasterKey& key) const { return !mLater.empty() && mLater.contains(key); }
+    void storeLater(const RasterKey& key, RasterEntry entry, std::shared_ptr<const PromisedRaster> later);
+    bool pending(const RasterKey& key) const { return !mPromised.empty() && mPromised.contains(key); }
     void erase(const RasterKey& key);
     // Erases the entry and hands over its image (null when there was none).
     std::shared_ptr<Image> take(const RasterKey& key);
@@ -110,8 +111,23 @@ public:
     // when nothing looks them up again (a popover gone before its shadow).
     void beginFrame() {
         ++mFrame;
-        if (!mLater.empty()) keepMadeLater();
+        if (!mPromised.empty()) keepFulfilled();
     }
+    // A frame drawn with the cache is under way while one lives (the
+    // compositor holds one for each render, nested ones too): a layer that
+    // goes then leaves its rasters for the next frame to erase, as this one
+    // may still keep rasters of it.
+    class Drawing {
+    public:
+        explicit Drawing(RasterCache& cache) : mCache(cache) { ++mCache.mDrawing; }
+        ~Drawing() { --mCache.mDrawing; }
+        Drawing(const Drawing&) = delete;
+        Drawing& operator=(const Drawing&) = delete;
+
+    private:
+        RasterCache& mCache;
+    };
+    bool drawing() const { return mDrawing > 0; }
 
     std::size_t bytes() const { return mBytes; }
     std::size_t budget() const { return mBudget; }
@@ -120,22 +136,34 @@ public:
 
     static std::size_t bytesOf(const RasterEntry& entry);
 
+    // What of the cache's own rules does not hold, for tests; empty when
+    // they all do: the order of use is linked both ways, holds every entry
+    // once and never has an entry of a later frame behind one of an
+    // earlier frame (evict() stops at the first entry of this frame, all
+    // of them leading); the count and bytes are the entries'; every slot is
+    // kept or free; the table finds every entry, with no gap between a
+    // key's own bucket and the bucket it is in, and is at most three
+    // quarters full. Walks every slot and bucket.
+    std::string checkInvariants() const;
+
     // Held by a plan of this frame that shows kept rasters without a share
     // of each: while any plan holding one (of this frame or an earlier
     // one) lives, the images the cache lets go of are kept. A chart's
     // thousands are then not counted in and out by every frame.
     std::shared_ptr<const void> pin();
 
-    // Expires with the cache: for records that may outlive it (a layer's,
-    // of where its rasters are).
-    std::weak_ptr<RasterCache*> presence() const { return mPresence; }
+    // Expires when the cache goes: for records that may outlive it (a
+    // layer's, of where its rasters are).
+    std::weak_ptr<const void> lifetime() const { return mLifetime; }
 
 private:
     static constexpr std::uint32_t kNone = ~std::uint32_t{0};
     // Entries live in slots that stay where they are (a found entry's
-    // address holds until it goes), linked newest to oldest by index; a
-    // slot let go is linked into the free list and counts a generation on,
-    // so handles to it no longer hold.
+    // address holds until it goes), linked newest to oldest by index. A
+    // slot counts a generation on when it takes an entry and when it lets
+    // it go (odd while it holds one), so handles to an entry gone no longer
+    // hold; one let go is linked into the free list. 128 bytes: the deque
+    // finds one by shifting its index, not dividing it.
     struct Slot {
         RasterKey key;
         RasterEntry entry;
@@ -145,7 +173,7 @@ private:
         std::uint32_t generation = 0;
         std::uint32_t newer = kNone;  // or the next free slot
         std::uint32_t older = kNone;
-        bool live = false;
+        bool holds() const { return generation % 2 == 1; }
     };
     // The table is open, probed a bucket at a time, and holds each key's
     // hash beside its slot: a look-up compares keys only where the hashes
@@ -156,7 +184,7 @@ private:
     };
 
     struct Pin;
-    void keepMadeLater();
+    void keepFulfilled();
     // Keeps an image let go of while a plan may still draw it.
     void retire(std::shared_ptr<Image> image);
     std::uint32_t lookUp(const RasterKey& key, std::uint32_t hash) const;
@@ -171,12 +199,13 @@ private:
 
     struct Pending {
         RasterEntry entry;
-        std::shared_ptr<const Later> later;
+        std::shared_ptr<const PromisedRaster> later;
     };
 
     std::size_t mBudget;
     std::size_t mBytes = 0;
     std::uint64_t mFrame = 1;
+    int mDrawing = 0;
     // New for each cache and at each clear, from one count: handles taken
     // in another cache, or before a clear, do not hold.
     std::uint64_t mEpoch;
@@ -187,10 +216,10 @@ private:
     std::uint32_t mOldest = kNone;
     std::uint32_t mFree = kNone;
     // Rasters jobs are still making, by key.
-    std::unordered_map<RasterKey, Pending, RasterKeyHash> mLater;
+    std::unordered_map<RasterKey, Pending, RasterKeyHash> mPromised;
     // This frame's pin, or the last one made.
     std::weak_ptr<Pin> mPin;
-    std::shared_ptr<RasterCache*> mPresence = std::make_shared<RasterCache*>(this);
+    std::shared_ptr<const bool> mLifetime = std::make_shared<const bool>(true);
 };
 
 }  // namespace platform::ui

@@ -32,92 +32,91 @@ Overloaded(Ts...) -> Overloaded<Ts...>;
 void replay(const FramePlan& plan, Context& context, const BandRows* rows) {
     const auto& items = plan.items;
     for (std::size_t i = 0; i < items.size(); ++i) {
-        std::visit(
-            Overloaded{
-                [&](const PlanEnter& enter) {
-                    if (rows && enter.hasArea &&
-                        !(enter.area.maxY() > rows->first && enter.area.minY() < rows->end && enter.area.width > 0 &&
-                          enter.area.height > 0)) {
-                        i = enter.end;
-                        return;
-                    }
-                    context.save();
-                    context.concat(enter.transform);
-                    context.setAlpha(enter.alpha);
-                },
-                [&](const PlanExit&) { context.restore(); },
-                [&](const PlanLowQuality&) { context.setInterpolationQuality(InterpolationQuality::low); },
-                [&](const PlanGroupBegin& group) {
-                    context.clipToRect(group.clip);
-                    context.beginTransparencyLayer();
-                },
-                [&](const PlanGroupEnd& group) {
-                    if (group.mask) {
-                        context.endTransparencyLayer(*group.mask, group.maskRect);
-                    } else {
-                        context.endTransparencyLayer();
-                    }
-                },
-                [&](const PlanClipBegin& clip) {
-                    context.save();
-                    if (clip.rounded) {
-                        context.clipToPath(clip.rounded->path());
-                    } else {
-                        context.clipToPath(clip.path);
-                    }
-                },
-                [&](const PlanClipEnd&) { context.restore(); },
-                [&](const PlanFill& fill) {
-                    // A fill left out (hidden by a later one).
-                    if (!fill.rounded && !fill.path) return;
-                    context.setFillColor(fill.color);
-                    if (fill.rounded) {
-                        context.fillPath(fill.rounded->path(), fill.rule);
-                    } else if (fill.path) {
-                        context.fillPath(*fill.path, fill.rule);
-                    }
-                },
-                [&](const PlanImage& image) {
-                    const Image* drawn = image.image ? image.image.get() : image.slot ? image.slot->shown : nullptr;
-                    if (!drawn) {
-                        if (image.slot && image.slot->fallback) {
-                            context.save();
-                            image.slot->fallback(context);
-                            context.restore();
-                        }
-                        return;
-                    }
-                    if (image.lowQuality) {
-                        // A blur looks the same however it is resampled.
-                        context.save();
-                        context.setInterpolationQuality(InterpolationQuality::low);
-                        context.drawImage(*drawn, image.rect);
-                        context.restore();
-                    } else {
-                        context.drawImage(*drawn, image.rect);
-                    }
-                },
-                [&](const PlanDraw& draw) {
-                    context.save();
-                    if (draw.clips) context.clipToRect(draw.clip);
-                    draw.layer->drawInContext(context);
-                    context.restore();
-                },
-                [&](const PlanMarks& marks) {
-                    // Some marks missing would draw another shape.
-                    const auto missing = [&](const auto& placed) { return !marks.stamps->stamps[placed.first]; };
-                    if (marks.whole && std::any_of(marks.placements.begin(), marks.placements.end(), missing)) {
-                        context.save();
-                        marks.whole->drawInContext(context);
-                        context.restore();
-                        return;
-                    }
-                    for (const auto& [phase, rect] : marks.placements) {
-                        if (const auto& stamp = marks.stamps->stamps[phase]) context.drawImage(*stamp, rect);
-                    }
-                },
-            },
-            items[i]);
+        std::visit(Overloaded{
+                       [&](const PlanEnter& enter) {
+                           if (rows && enter.hasArea &&
+                               !(enter.area.maxY() > rows->first && enter.area.minY() < rows->end &&
+                                 enter.area.width > 0 && enter.area.height > 0)) {
+                               i = enter.end;
+                               return;
+                           }
+                           context.save();
+                           context.concat(enter.transform);
+                           context.setAlpha(enter.alpha);
+                       },
+                       [&](const PlanExit&) { context.restore(); },
+                       [&](const PlanLowQuality&) { context.setInterpolationQuality(InterpolationQuality::low); },
+                       [&](const PlanGroupBegin& group) {
+                           context.clipToRect(group.clip);
+                           context.beginTransparencyLayer();
+                       },
+                       [&](const PlanGroupEnd& group) {
+                           if (group.mask) {
+                               context.endTransparencyLayer(*group.mask, group.maskRect);
+                           } else {
+                               context.endTransparencyLayer();
+                           }
+                       },
+                       [&](const PlanClipBegin& clip) {
+                           context.save();
+                           if (clip.rounded) {
+                               context.clipToPath(clip.rounded->path());
+                           } else {
+                               context.clipToPath(clip.path);
+                           }
+                       },
+                       [&](const PlanClipEnd&) { context.restore(); },
+                       [&](const PlanFill& fill) {
+                           // A fill left out (hidden by a later one).
+                           if (!fill.rounded && !fill.path) return;
+                           context.setFillColor(fill.color);
+                           if (fill.rounded) {
+                               context.fillPath(fill.rounded->path(), fill.rule);
+                           } else if (fill.path) {
+                               context.fillPath(*fill.path, fill.rule);
+                           }
+                       },
+                       [&](const PlanImage& image) {
+                           const Image* drawn = image.image ? image.image : image.slot ? image.slot->shown : nullptr;
+                           if (!drawn) {
+                               if (image.slot && image.slot->fallback) {
+                                   context.save();
+                                   image.slot->fallback(context);
+                                   context.restore();
+                               }
+                               return;
+                           }
+                           if (image.lowQuality) {
+                               // A blur looks the same however it is resampled.
+                               context.save();
+                               context.setInterpolationQuality(InterpolationQuality::low);
+                               context.drawImage(*drawn, image.rect);
+                               context.restore();
+                           } else {
+                               context.drawImage(*drawn, image.rect);
+                           }
+                       },
+                       [&](const PlanDraw& draw) {
+                           context.save();
+                           if (draw.clips) context.clipToRect(draw.clip);
+                           draw.layer->drawInContext(context);
+                           context.restore();
+                       },
+                       [&](const PlanMarks& marks) {
+                           // Some marks missing would draw another shape.
+                           const auto missing = [&](const auto& placed) { return !marks.stamps->stamps[placed.first]; };
+                           if (marks.whole && std::any_of(marks.placements.begin(), marks.placements.end(), missing)) {
+                               context.save();
+                               marks.whole->drawInContext(context);
+                               context.restore();
+                               return;
+                           }
+                           for (const auto& [phase, rect] : marks.placements) {
+                               if (const auto& stamp = marks.stamps->stamps[phase]) context.drawImage(*stamp, rect);
+                           }
+                       },
+                   },
+                   items[i]);
     }
 }
 

@@ -50,6 +50,11 @@ Size screenSizeFor(UserInterfaceIdiom idiom) {
     return idiom == UserInterfaceIdiom::tablet ? Screen::kTabletSize : Screen::kDefaultSize;
 }
 
+// The device is held as the window is shaped.
+DeviceOrientation orientationFor(Size points) {
+    return points.width > points.height ? DeviceOrientation::landscapeLeft : DeviceOrientation::portrait;
+}
+
 }  // namespace
 
 struct DesktopWindow::Impl {
@@ -201,11 +206,19 @@ struct DesktopWindow::Impl {
     void key(const SDL_KeyboardEvent& e) {
         const SDL_Keycode sym = e.keysym.sym;
         if (sym == SDLK_BACKSPACE) window->deleteBackward();
-        if (sym == SDLK_RETURN || sym == SDLK_KP_ENTER) window->insertText("\n");
         KeyCommand command;
         if ((e.keysym.mod & KMOD_SHIFT) != 0) command.modifiers = command.modifiers | KeyModifierFlags::shift;
         if ((e.keysym.mod & KMOD_CTRL) != 0) command.modifiers = command.modifiers | KeyModifierFlags::control;
         if ((e.keysym.mod & KMOD_ALT) != 0) command.modifiers = command.modifiers | KeyModifierFlags::alternate;
+        if (sym == SDLK_RETURN || sym == SDLK_KP_ENTER) {
+            // An alert on top answers it, before a field behind it could;
+            // else it is typed. Held, it does not repeat: it would answer
+            // one alert after another.
+            if (e.repeat != 0) return;
+            command.input = KeyCommand::kInputReturn;
+            if (!RouteKeyCommand(*window, command)) window->insertText("\n");
+            return;
+        }
         if (sym == SDLK_ESCAPE) {
             command.input = KeyCommand::kInputEscape;
         } else if (sym == SDLK_TAB) {
@@ -231,6 +244,9 @@ struct DesktopWindow::Impl {
         // A size transition, so controllers hear it as they hear a rotation;
         // a drag of the window's edge is followed at once, not animated.
         window->transitionToSize(size, 0);
+        // Made wider than high, or high again: turned, as the screens hear
+        // a device turned.
+        Device::currentDevice().setOrientation(orientationFor(size));
         presentedOnce = false;
         if (owner.mResizeHandler) owner.mResizeHandler(size);
     }
@@ -300,20 +316,34 @@ DesktopWindow::DesktopWindow(std::shared_ptr<Window> window, const DesktopOption
         throw DesktopError(std::string("SDL cannot start its video: ") + SDL_GetError());
 
     const Size size = options.size.value_or(screenSizeFor(options.idiom));
-    std::optional<Size> usable;
+    std::optional<Rect> usable;
     if (SDL_Rect area{}; SDL_GetDisplayUsableBounds(0, &area) == 0 && area.w > 0 && area.h > 0)
-        usable = Size{static_cast<double>(area.w), static_cast<double>(area.h)};
-    const WindowSizing sizing = sizeWindow(size, minimumPointsFor(options.idiom), usable, options.scale);
+        usable = Rect{static_cast<double>(area.x), static_cast<double>(area.y), static_cast<double>(area.w),
+                      static_cast<double>(area.h)};
+    // A tablet of the idiom's own size opens on its side on a wide display
+    // where upright it would be too small to read.
+    const bool mayTurn = options.idiom == UserInterfaceIdiom::tablet && !options.size;
+    const WindowSizing sizing =
+        sizeWindow(size, minimumPointsFor(options.idiom), usable ? std::optional<Size>(usable->size()) : std::nullopt,
+                   options.scale, mayTurn);
     Device::currentDevice().setUserInterfaceIdiom(options.idiom);
+    Device::currentDevice().setOrientation(orientationFor(sizing.points));
     auto screen = Screen::mainScreen();
-    screen->setSize(size);
+    screen->setSize(sizing.points);
     screen->setScale(sizing.scale);
     mImpl->window->setScreen(screen);
     mImpl->window->setFrame(screen->bounds());
     mWindowUnitsPerPoint = screen->scale();
 
-    mImpl->sdl = SDL_CreateWindow(options.title.c_str(), SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, sizing.width,
-                                  sizing.height, SDL_WINDOW_RESIZABLE);
+    // Centred in the usable area, clear of the desktop's panels.
+    int x = SDL_WINDOWPOS_CENTERED;
+    int y = SDL_WINDOWPOS_CENTERED;
+    if (usable) {
+        const Point at = placeWindow(sizing.width, sizing.height, *usable);
+        x = static_cast<int>(at.x);
+        y = static_cast<int>(at.y);
+    }
+    mImpl->sdl = SDL_CreateWindow(options.title.c_str(), x, y, sizing.width, sizing.height, SDL_WINDOW_RESIZABLE);
     if (!mImpl->sdl) {
         const std::string reason = SDL_GetError();
         SDL_QuitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS);

@@ -10,8 +10,11 @@
 // frames are copied, not resampled. The scale is the one asked for, else
 // chosen so that the window fits the display's usable area
 // (WindowSizing.h): a phone of 390 x 844 points opens at 1.1875 on a
-// 1920 x 1080 display, 464 x 1003 pixels. The window cannot be made smaller
-// than the idiom's smallest screen. It presents through SDL's software
+// 1920 x 1080 display, 464 x 1003 pixels. A tablet opens on its side (the
+// device held landscape) on a wide display where upright it would get less
+// than 0.75 pixels a point: 1180 x 820 points at 0.8125 on 1366 x 768. The
+// window is centred in the usable area, clear of the desktop's panels, and
+// cannot be made smaller than the idiom's smallest screen. It presents through SDL's software
 // framebuffer: the accelerated one makes SDL destroy the window and open
 // it again on the first frame.
 //
@@ -21,7 +24,8 @@
 //   began (right spreads them, left brings them together);
 // - right button: a finger held at least long enough for a long press;
 // - text typed goes to the window's first responder when it takes text;
-//   Backspace deletes, Return types "\n";
+//   Backspace deletes; Return answers the alert on top (its preferred or
+//   only action), else types "\n";
 // - Escape, Tab and Ctrl or Alt with a letter or digit are key commands
 //   that the window routes (controllers/KeyCommands.h); Ctrl+Q and Ctrl+W,
 //   when nothing took them, close the window;
@@ -32,8 +36,9 @@
 // Closing the window hides it at once, then stops the main loop, so that
 // the end's work does not keep it on screen.
 // Resizing the SDL window resizes the screen, then the window as a size
-// transition (controllers hear viewWillTransitionToSize), then calls the
-// resize hook.
+// transition (controllers hear viewWillTransitionToSize), turns the device
+// to landscape when the window became wider than high (and back), then
+// calls the resize hook.
 //
 // Nothing outside this folder sees SDL. Main thread only.
 

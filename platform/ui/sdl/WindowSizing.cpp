@@ -16,24 +16,60 @@ Size minimumPointsFor(UserInterfaceIdiom idiom) {
     return idiom == UserInterfaceIdiom::tablet ? Size{768, 1024} : Size{320, 568};
 }
 
-WindowSizing sizeWindow(Size points, Size minimumPoints, std::optional<Size> usable, std::optional<double> requested) {
+namespace {
+
+// The largest step within the limits at which the points and the frame
+// fit the area.
+double fittedScale(Size points, Size usable) {
+    const double room = std::min((usable.width - kFrameAllowance.width) / points.width,
+                                 (usable.height - kFrameAllowance.height) / points.height);
+    // Whole steps, down; the small epsilon keeps 1.0 from reading 0.95.
+    const double stepped = std::floor(room * kScaleStepsPerUnit + 1e-9) / kScaleStepsPerUnit;
+    return std::clamp(stepped, kSmallestFittedScale, kLargestFittedScale);
+}
+
+Size turned(Size size) { return {size.height, size.width}; }
+
+}  // namespace
+
+WindowSizing sizeWindow(Size points, Size minimumPoints, std::optional<Size> usable, std::optional<double> requested,
+                        bool mayTurn) {
     double scale = kLargestFittedScale;
+    bool landscape = false;
     if (requested) {
         scale = *requested;
     } else if (usable && points.width > 0 && points.height > 0) {
-        const double room = std::min((usable->width - kFrameAllowance.width) / points.width,
-                                     (usable->height - kFrameAllowance.height) / points.height);
-        // Whole steps, down; the small epsilon keeps 1.0 from reading 0.95.
-        const double stepped = std::floor(room * kScaleStepsPerUnit + 1e-9) / kScaleStepsPerUnit;
-        scale = std::clamp(stepped, kSmallestFittedScale, kLargestFittedScale);
+        scale = fittedScale(points, *usable);
+        const bool wide = usable->width > usable->height && points.height > points.width;
+        if (mayTurn && wide && scale < kComfortableScale) {
+            const double sideways = fittedScale(turned(points), *usable);
+            if (sideways > scale) {
+                scale = sideways;
+                landscape = true;
+            }
+        }
+    }
+    if (landscape) {
+        points = turned(points);
+        minimumPoints = turned(minimumPoints);
     }
     WindowSizing sizing;
     sizing.scale = scale;
+    sizing.points = points;
+    sizing.landscape = landscape;
     sizing.width = pixels(points.width, scale);
     sizing.height = pixels(points.height, scale);
     sizing.minimumWidth = std::min(pixels(minimumPoints.width, scale), sizing.width);
     sizing.minimumHeight = std::min(pixels(minimumPoints.height, scale), sizing.height);
     return sizing;
+}
+
+Point placeWindow(int width, int height, const Rect& usable) {
+    const double above = kFrameAllowance.height - kFrameBelow;
+    const double side = kFrameAllowance.width / 2;
+    const double x = usable.x + (usable.width - width - kFrameAllowance.width) / 2 + side;
+    const double y = usable.y + (usable.height - height - kFrameAllowance.height) / 2 + above;
+    return {std::floor(std::max(x, usable.x + side)), std::floor(std::max(y, usable.y + above))};
 }
 
 }  // namespace platform::ui::sdl

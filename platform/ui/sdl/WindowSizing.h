@@ -13,6 +13,10 @@ namespace platform::ui::sdl {
 
 struct WindowSizing {
     double scale = 2;
+    // The screen's points as the window opens: the idiom's, on their side
+    // when it opens in landscape.
+    Size points;
+    bool landscape = false;
     // The window's pixels: the points at the scale, rounded up.
     int width = 0;
     int height = 0;
@@ -26,21 +30,36 @@ inline constexpr double kLargestFittedScale = 2;
 // Below this text is no longer legible; a display smaller still gets a
 // window larger than itself.
 inline constexpr double kSmallestFittedScale = 0.5;
+// Below this text is small to read (a tablet's tab titles some 5 pixels
+// high): a window that may turn opens on its side where that gives more.
+inline constexpr double kComfortableScale = 0.75;
 // A fitted scale is a whole number of sixteenths: exact in binary, so
 // that points times the scale round to the pixels the snapshot has.
 inline constexpr int kScaleStepsPerUnit = 16;
-// Kept free for the window manager's title bar and frame.
+// Kept free for the window manager's frame: its sides, and above and below
+// the window (the title bar above).
 inline constexpr Size kFrameAllowance{32, 72};
+inline constexpr double kFrameBelow = 16;
 
 // The smallest screen, in points, at which the idiom's screens keep their
 // controls apart.
 Size minimumPointsFor(UserInterfaceIdiom idiom);
 
-// `points`: the screen in points; `usable`: the display's usable area in
-// pixels, none when unknown; `requested`: a scale asked for (--scale),
-// taken as it is. Otherwise the largest step within the limits at which
-// the points and the frame allowance fit the usable area (the default
-// scale when the area is unknown).
-WindowSizing sizeWindow(Size points, Size minimumPoints, std::optional<Size> usable, std::optional<double> requested);
+// `points`: the screen in points, upright; `usable`: the display's usable
+// area in pixels, none when unknown; `requested`: a scale asked for
+// (--scale), taken as it is, upright. Otherwise the largest step within the
+// limits at which the points and the frame allowance fit the usable area
+// (the default scale when the area is unknown). With `mayTurn`, on an area
+// wider than high where upright gives less than kComfortableScale and on
+// its side more, the window opens on its side (the points and the minimum
+// turned).
+WindowSizing sizeWindow(Size points, Size minimumPoints, std::optional<Size> usable, std::optional<double> requested,
+                        bool mayTurn = false);
+
+// Where the window's top-left goes, in the display's pixels, for a window
+// of `width` x `height` pixels: the window with its frame allowance centred
+// in the usable area (without panels and docks), its title bar never above
+// the area's top.
+Point placeWindow(int width, int height, const Rect& usable);
 
 }  // namespace platform::ui::sdl

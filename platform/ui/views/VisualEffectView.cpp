@@ -3,6 +3,7 @@
 #include "platform/graphics/BitmapContext.h"
 #include "platform/graphics/Shadow.h"
 #include "platform/ui/core/Layer.h"
+#include "platform/ui/render/FramePlan.h"
 #include "platform/ui/render/LayerRenderer.h"
 #include "platform/ui/core/MediaTime.h"
 #include "platform/ui/views/Screen.h"
@@ -118,6 +119,8 @@ void VisualEffectView::refreshBackdrop() {
         // stay as they are for its next frame.
         RenderOptions options{currentMediaTime(), kBackdropScale};
         options.keepsRasters = false;
+        if (!mPlans) mPlans = std::make_shared<PlanStorage>();
+        options.plans = mPlans.get();
         renderLayerTree(*window->layer(), *context, options);
     }
     for (const auto& layer : hidden) layer->setHidden(false);

@@ -13,6 +13,8 @@
 
 namespace platform::ui {
 
+struct PlanStorage;
+
 // The platform's values that the screens use.
 enum class BlurEffectStyle { extraLight = 0, light = 1, dark = 2, regular = 4, prominent = 5 };
 
@@ -45,6 +47,8 @@ private:
     Size mBackdropSize{-1, -1};
     bool mBackdropPosted = false;
     int mRenders = 0;
+    // What the last backdrop's plan left for the next (render/FramePlan.h).
+    std::shared_ptr<PlanStorage> mPlans;
 };
 
 }  // namespace platform::ui

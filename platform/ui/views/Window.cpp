@@ -5,6 +5,7 @@
 #include "platform/ui/views/Application.h"
 #include "platform/ui/views/Device.h"
 #include "platform/ui/core/Layer.h"
+#include "platform/ui/render/FramePlan.h"
 #include "platform/ui/render/LayerRenderer.h"
 #include "platform/ui/core/MediaTime.h"
 #include "platform/ui/views/Screen.h"
@@ -189,6 +190,8 @@ std::shared_ptr<Image> Window::snapshot() {
     context->concat(*fromScreen);
     RenderOptions options{currentMediaTime(), screen()->scale()};
     options.cache = &mRasterCache;
+    if (!mPlans) mPlans = std::make_unique<PlanStorage>();
+    options.plans = mPlans.get();
     renderLayerTree(*layer(), *context, options);
     return mFrames->image(std::move(context));
 }

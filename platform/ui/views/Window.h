@@ -34,6 +34,7 @@ class Image;
 
 namespace platform::ui {
 
+struct PlanStorage;
 class Screen;
 class ViewController;
 
@@ -133,6 +134,8 @@ private:
     std::weak_ptr<Screen> mScreen;
     std::shared_ptr<View> mRootView;
     RasterCache mRasterCache;
+    // What its last frame's plan left for the next (render/FramePlan.h).
+    std::unique_ptr<PlanStorage> mPlans;
     std::shared_ptr<ViewController> mRootViewController;
     UserInterfaceStyle mStyle = UserInterfaceStyle::light;
     std::optional<TraitCollection> mReportedTraits;

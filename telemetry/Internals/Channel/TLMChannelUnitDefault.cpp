@@ -62,44 +62,100 @@ void TLMChannelUnitDefault::enqueueItem(std::shared_ptr<TLMAbstractLog> item, TL
     notifyDelegates([&](TLMChannelDelegate& delegate) { delegate.channelPrepareLog(*this, item); });
     notifyDelegates(
         [&](TLMChannelDelegate& delegate) { delegate.channelDidPrepareLog(*this, item, internalId, flags); });
-    mLogsDispatchQueue->async([self = shared_from_this(), item = std::move(item), internalId = std::move(internalId),
-                               flags] { self->storeLog(item, internalId, flags); });
+    std::lock_guard lock(mWaitingMutex);
+    mWaiting.push_back({std::move(item), std::move(internalId), flags});
+    mLogsDispatchQueue->async([self = shared_from_this()] { self->storeWaitingLogs(); });
 }
 
-void TLMChannelUnitDefault::storeLog(const std::shared_ptr<TLMAbstractLog>& log, const std::string& internalId,
-                                     TLMFlags flags) {
-    bool filtered = !mEnabled;
-    if (filtered) {
-        const std::string groupId = mConfiguration.groupId();
-        TLMLogDebug(kLogTag, "Channel unit %s is disabled; the log is dropped.", groupId.c_str());
-    } else {
-        notifyDelegates([&](TLMChannelDelegate& delegate) {
-            if (!filtered && delegate.channelUnitShouldFilterLog(*this, log)) filtered = true;
-        });
-        const std::string type = log->type();
-        if (filtered) TLMLogDebug(kLogTag, "Log of type '%s' was filtered out by a delegate.", type.c_str());
+void TLMChannelUnitDefault::asyncInOrder(std::function<void()> block) {
+    std::lock_guard lock(mWaitingMutex);
+    mWaiting.push_back({});
+    mLogsDispatchQueue->async([self = shared_from_this(), block = std::move(block)] {
+        self->takeAnswers();
+        {
+            // The blocks before this one took every log before its place.
+            std::lock_guard lock(self->mWaitingMutex);
+            self->mWaiting.pop_front();
+        }
+        block();
+    });
+}
+
+void TLMChannelUnitDefault::storeWaitingLogs() {
+    takeAnswers();
+    std::vector<WaitingLog> logs;
+    {
+        std::lock_guard lock(mWaitingMutex);
+        const std::size_t most = std::max<std::uint32_t>(mConfiguration.batchSizeLimit(), 1);
+        while (!mWaiting.empty() && mWaiting.front().log && logs.size() < most) {
+            logs.push_back(std::move(mWaiting.front()));
+            mWaiting.pop_front();
+        }
     }
-    const bool stored = !filtered && mStorage->saveLog(log, mConfiguration.groupId(), flags);
-    if (stored) notifyDelegates([&](TLMChannelDelegate& delegate) { delegate.channelDidStoreLog(*this, log); });
-    notifyDelegates(
-        [&](TLMChannelDelegate& delegate) { delegate.channelDidCompleteEnqueueingLog(*this, log, internalId); });
-    if (!stored) return;
-    ++mItemsCount;
+    if (logs.empty()) return;
+    const std::string groupId = mConfiguration.groupId();
+    std::vector<TLMLogToSave> toSave;
+    std::vector<std::size_t> savedAt;
+    for (std::size_t i = 0; i < logs.size(); ++i) {
+        const std::shared_ptr<TLMAbstractLog>& log = logs[i].log;
+        bool filtered = !mEnabled;
+        if (filtered) {
+            TLMLogDebug(kLogTag, "Channel unit %s is disabled; the log is dropped.", groupId.c_str());
+        } else {
+            notifyDelegates([&](TLMChannelDelegate& delegate) {
+                if (!filtered && delegate.channelUnitShouldFilterLog(*this, log)) filtered = true;
+            });
+            const std::string type = log->type();
+            if (filtered) TLMLogDebug(kLogTag, "Log of type '%s' was filtered out by a delegate.", type.c_str());
+        }
+        if (filtered) continue;
+        toSave.push_back({log, logs[i].flags});
+        savedAt.push_back(i);
+    }
+    std::vector<bool> stored(logs.size(), false);
+    if (!toSave.empty()) {
+        const std::vector<bool> saved = mStorage->saveLogs(toSave, groupId);
+        for (std::size_t k = 0; k < savedAt.size() && k < saved.size(); ++k) stored[savedAt[k]] = saved[k];
+    }
+    std::uint64_t storedCount = 0;
+    for (std::size_t i = 0; i < logs.size(); ++i) {
+        const WaitingLog& waiting = logs[i];
+        if (stored[i]) {
+            ++storedCount;
+            notifyDelegates([&](TLMChannelDelegate& delegate) { delegate.channelDidStoreLog(*this, waiting.log); });
+        }
+        notifyDelegates([&](TLMChannelDelegate& delegate) {
+            delegate.channelDidCompleteEnqueueingLog(*this, waiting.log, waiting.internalId);
+        });
+    }
+    if (storedCount == 0) return;
+    mItemsCount += storedCount;
     checkPendingLogs();
+}
+
+void TLMChannelUnitDefault::takeAnswers() {
+    std::vector<BatchAnswer> answers;
+    {
+        std::lock_guard lock(mWaitingMutex);
+        answers.swap(mAnswers);
+    }
+    for (const BatchAnswer& answer : answers) batchEnded(*answer.batch, answer.response, answer.error);
 }
 
 // ---- Batching
 
 void TLMChannelUnitDefault::countStoredLogsAndCheck() {
     mItemsCount = mStorage->countLogsWithGroupId(mConfiguration.groupId());
-    checkPendingLogs();
+    // Logs kept from before go at once, the last short batch too.
+    checkPendingLogs(FlushKind::everything);
 }
 
-void TLMChannelUnitDefault::checkPendingLogs() {
+void TLMChannelUnitDefault::checkPendingLogs(FlushKind whenFull) {
     if (!mEnabled || mPaused) return;
+    // A full batch leaves at once; what is left waits for the timer. Logs
+    // are stored in groups, so the count can pass a batch and more.
     if (mConfiguration.flushInterval() <= kDefaultFlushInterval && mItemsCount >= mConfiguration.batchSizeLimit()) {
-        flushQueue();
-        return;
+        flushQueue(whenFull);
     }
     if (mItemsCount == 0 || mTimerRunning) return;
     const platform::Clock::Duration left = resolveFlushInterval();
@@ -143,14 +199,15 @@ void TLMChannelUnitDefault::cancelTimer() {
     mTimerRunning = false;
 }
 
-void TLMChannelUnitDefault::flushQueue() {
-    cancelTimer();
+void TLMChannelUnitDefault::flushQueue(FlushKind kind) {
+    if (kind == FlushKind::everything) cancelTimer();
     if (!mEnabled || mPaused || !mIngestion->isReadyToSend()) return;
     // The interval is over for every log stored so far.
-    if (mConfiguration.flushInterval() > kDefaultFlushInterval) {
+    if (kind == FlushKind::everything && mConfiguration.flushInterval() > kDefaultFlushInterval) {
         TLMTelemetryUserDefaults::shared().removeObjectForKey(startTimeKey());
     }
     while (mPendingBatchIds.size() < mConfiguration.pendingBatchesLimit()) {
+        if (kind == FlushKind::fullBatches && mItemsCount < mConfiguration.batchSizeLimit()) break;
         if (!sendOneBatch()) break;
     }
 }
@@ -176,23 +233,28 @@ bool TLMChannelUnitDefault::sendOneBatch() {
     for (const auto& log : logs) {
         notifyDelegates([&](TLMChannelDelegate& delegate) { delegate.channelWillSendLog(*this, log); });
     }
-    auto container = std::make_shared<const TLMLogContainer>(*batchId, logs);
+    auto container = std::make_shared<const TLMLogContainer>(*batchId, std::move(logs));
     mIngestion->sendAsync(
-        container, [weakSelf = weak_from_this(), batchId = *batchId, logs = std::move(logs)](
+        container, [weakSelf = weak_from_this(), container](
                        const std::string&, const std::optional<platform::net::HTTPURLResponse>& response,
                        const std::optional<std::vector<std::uint8_t>>&, const std::optional<platform::Error>& error) {
             const auto self = weakSelf.lock();
             if (!self) return;
-            self->mLogsDispatchQueue->async(
-                [self, batchId, logs, response, error] { self->batchEnded(batchId, logs, response, error); });
+            {
+                std::lock_guard lock(self->mWaitingMutex);
+                self->mAnswers.push_back({container, response, error});
+            }
+            // Its own block, should no block of a waiting log come first.
+            self->mLogsDispatchQueue->async([self] { self->takeAnswers(); });
         });
     return mAvailableBatchFromStorage;
 }
 
-void TLMChannelUnitDefault::batchEnded(const std::string& batchId,
-                                       const std::vector<std::shared_ptr<TLMAbstractLog>>& logs,
+void TLMChannelUnitDefault::batchEnded(const TLMLogContainer& batch,
                                        const std::optional<platform::net::HTTPURLResponse>& response,
                                        const std::optional<platform::Error>& error) {
+    const std::string& batchId = batch.batchId();
+    const std::vector<std::shared_ptr<TLMAbstractLog>>& logs = batch.logs();
     if (mPendingBatchIds.erase(batchId) == 0) {
         TLMLogWarning(kLogTag, "Batch Id %s not expected, ignore.", batchId.c_str());
         return;
@@ -205,8 +267,19 @@ void TLMChannelUnitDefault::batchEnded(const std::string& batchId,
         TLMLogVerbose(kLogTag, "Sent %zu log(s) of group %s with batch Id %s.", count, groupId.c_str(),
                       batchId.c_str());
         mStorage->deleteLogsWithBatchId(batchId, groupId);
+        // A log JSON could not hold went without the others: it failed.
+        const std::vector<std::shared_ptr<TLMAbstractLog>> unwritten = batch.unwritableLogs();
+        const platform::Error unwrittenError =
+            TLMMakeError(TLMErrorSerializationFailed, "The log cannot be written as JSON.");
         for (const auto& log : logs) {
-            notifyDelegates([&](TLMChannelDelegate& delegate) { delegate.channelDidSucceedSendingLog(*this, log); });
+            if (std::find(unwritten.begin(), unwritten.end(), log) != unwritten.end()) {
+                notifyDelegates([&](TLMChannelDelegate& delegate) {
+                    delegate.channelDidFailSendingLog(*this, log, unwrittenError);
+                });
+            } else {
+                notifyDelegates(
+                    [&](TLMChannelDelegate& delegate) { delegate.channelDidSucceedSendingLog(*this, log); });
+            }
         }
     } else {
         const platform::Error failure =
@@ -226,11 +299,21 @@ void TLMChannelUnitDefault::batchEnded(const std::string& batchId,
                 [&](TLMChannelDelegate& delegate) { delegate.channelDidFailSendingLog(*this, log, failure); });
         }
     }
-    if (mAvailableBatchFromStorage) {
+    // A slot is free. A backlog kept back (by the pending-batch limit, a
+    // pause, a restart) goes on at once, its last short batch too. While
+    // logs still come in, or a short batch waits for its interval, only
+    // full batches go.
+    if (mAvailableBatchFromStorage && !mTimerRunning && !logsWaiting()) {
         flushQueue();
     } else {
         checkPendingLogs();
     }
+}
+
+bool TLMChannelUnitDefault::logsWaiting() {
+    std::lock_guard lock(mWaitingMutex);
+    return std::any_of(mWaiting.begin(), mWaiting.end(),
+                       [](const WaitingLog& waiting) { return waiting.log != nullptr; });
 }
 
 TLMBatchOutcome TLMChannelUnitDefault::batchOutcome(const std::optional<platform::net::HTTPURLResponse>& response,
@@ -244,7 +327,7 @@ TLMBatchOutcome TLMChannelUnitDefault::batchOutcome(const std::optional<platform
 // ---- Switches
 
 void TLMChannelUnitDefault::setEnabled(bool isEnabled, bool deleteDataOnDisabled) {
-    mLogsDispatchQueue->async([self = shared_from_this(), isEnabled, deleteDataOnDisabled] {
+    asyncInOrder([self = shared_from_this(), isEnabled, deleteDataOnDisabled] {
         if (self->mEnabled != isEnabled) {
             self->mEnabled = isEnabled;
             if (!isEnabled) self->cancelTimer();
@@ -276,7 +359,7 @@ void TLMChannelUnitDefault::deleteStoredLogs() {
 }
 
 void TLMChannelUnitDefault::pauseWithIdentifyingObject(const void* identifyingObject) {
-    mLogsDispatchQueue->async([self = shared_from_this(), identifyingObject] {
+    asyncInOrder([self = shared_from_this(), identifyingObject] {
         self->mPausedIdentifyingObjects.insert(identifyingObject);
         self->mPaused = true;
         self->cancelTimer();
@@ -287,7 +370,7 @@ void TLMChannelUnitDefault::pauseWithIdentifyingObject(const void* identifyingOb
 }
 
 void TLMChannelUnitDefault::resumeWithIdentifyingObject(const void* identifyingObject) {
-    mLogsDispatchQueue->async([self = shared_from_this(), identifyingObject] {
+    asyncInOrder([self = shared_from_this(), identifyingObject] {
         self->mPausedIdentifyingObjects.erase(identifyingObject);
         self->mPaused = !self->mPausedIdentifyingObjects.empty();
         self->notifyDelegates([&](TLMChannelDelegate& delegate) {
@@ -297,7 +380,8 @@ void TLMChannelUnitDefault::resumeWithIdentifyingObject(const void* identifyingO
         if (self->mAvailableBatchFromStorage) {
             self->flushQueue();
         } else {
-            self->checkPendingLogs();
+            // What was held back goes at once, the last short batch too.
+            self->checkPendingLogs(FlushKind::everything);
         }
     });
 }
@@ -305,13 +389,13 @@ void TLMChannelUnitDefault::resumeWithIdentifyingObject(const void* identifyingO
 void TLMChannelUnitDefault::pauseSendingLogsWithToken(const std::string& token) {
     const std::optional<std::string> targetKey = TLMUtility::targetKeyFromTargetToken(token);
     if (!targetKey) return;
-    mLogsDispatchQueue->async([self = shared_from_this(), key = *targetKey] { self->mPausedTargetKeys.insert(key); });
+    asyncInOrder([self = shared_from_this(), key = *targetKey] { self->mPausedTargetKeys.insert(key); });
 }
 
 void TLMChannelUnitDefault::resumeSendingLogsWithToken(const std::string& token) {
     const std::optional<std::string> targetKey = TLMUtility::targetKeyFromTargetToken(token);
     if (!targetKey) return;
-    mLogsDispatchQueue->async([self = shared_from_this(), key = *targetKey] {
+    asyncInOrder([self = shared_from_this(), key = *targetKey] {
         if (self->mPausedTargetKeys.erase(key) == 0) return;
         self->countStoredLogsAndCheck();
     });

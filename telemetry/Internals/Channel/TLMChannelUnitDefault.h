@@ -23,6 +23,16 @@
 // Threads: the methods marked "on the logs queue" run there only; every
 // other is safe from any thread. The unit's state lives on the logs queue,
 // so what a call changes shows once the queue got there.
+//
+// A burst: every enqueued log and every switch (enabling, pausing,
+// resuming) still has a block of its own on the logs queue, in the order
+// of the calls, so waiting for the queue waits for what was enqueued
+// before. But the first of those blocks to run saves every log waiting
+// for the unit, up to a batch, in one go (one transaction), and the blocks
+// of logs it took do nothing. Answers to batches are taken up by whichever
+// block of the unit runs next, ahead of the logs waiting, so a batch that
+// is full leaves at once, also while a burst is still being saved. Logs
+// are never saved past a switch called after them.
 
 #include "platform/dispatch/Clock.h"
 #include "platform/dispatch/DispatchQueue.h"
@@ -35,6 +45,8 @@
 
 #include <atomic>
 #include <cstdint>
+#include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -90,11 +102,14 @@ public:
 
     // On the logs queue: counts the group's stored logs and sends or starts
     // the flush timer accordingly. The group schedules it for a new unit.
-    void checkPendingLogs();
+    enum class FlushKind { everything, fullBatches };
+    void checkPendingLogs(FlushKind whenFull = FlushKind::fullBatches);
     void countStoredLogsAndCheck();
     // On the logs queue: sends what is stored, batch by batch, up to the
-    // pending-batch limit.
-    void flushQueue();
+    // pending-batch limit: everything (the timer, a resume, flushing), or
+    // only full batches (the count reached a batch), the rest staying for
+    // the timer.
+    void flushQueue(FlushKind kind = FlushKind::everything);
 
     bool isEnabled() const { return mEnabled.load(); }
     bool isPaused() const { return mPaused.load(); }
@@ -114,10 +129,31 @@ private:
     template <typename Call>
     void notifyDelegates(Call&& call);
 
-    void storeLog(const std::shared_ptr<TLMAbstractLog>& log, const std::string& internalId, TLMFlags flags);
+    // A log enqueued and not yet stored; without a log, the place of a
+    // switch among the logs.
+    struct WaitingLog {
+        std::shared_ptr<TLMAbstractLog> log;
+        std::string internalId;
+        TLMFlags flags = TLMFlagsDefault;
+    };
+    // The end of a batch's send, waiting for the logs queue.
+    struct BatchAnswer {
+        std::shared_ptr<const TLMLogContainer> batch;
+        std::optional<platform::net::HTTPURLResponse> response;
+        std::optional<platform::Error> error;
+    };
+
+    // Queues `block` on the logs queue after every log enqueued before and
+    // before every log enqueued after.
+    void asyncInOrder(std::function<void()> block);
+    // On the logs queue: the answers that came, then up to a batch of the
+    // waiting logs, saved together.
+    void storeWaitingLogs();
+    void takeAnswers();
+    // Whether logs enqueued are still to be stored (switches aside).
+    bool logsWaiting();
     bool sendOneBatch();
-    void batchEnded(const std::string& batchId, const std::vector<std::shared_ptr<TLMAbstractLog>>& logs,
-                    const std::optional<platform::net::HTTPURLResponse>& response,
+    void batchEnded(const TLMLogContainer& batch, const std::optional<platform::net::HTTPURLResponse>& response,
                     const std::optional<platform::Error>& error);
     void deleteStoredLogs();
     // What is left of the flush interval, using and keeping the stored start
@@ -132,6 +168,12 @@ private:
     const std::shared_ptr<platform::DispatchQueue> mLogsDispatchQueue;
 
     TLMDelegateList<TLMChannelDelegate> mDelegates;
+
+    // Filled on any thread, emptied on the logs queue. Blocks are queued
+    // under the lock, so they come in the order of mWaiting.
+    std::mutex mWaitingMutex;
+    std::deque<WaitingLog> mWaiting;
+    std::vector<BatchAnswer> mAnswers;
 
     // Written on the logs queue only; atomics so that they can be read
     // anywhere.

@@ -36,7 +36,8 @@ public:
     // The fixed headers and "App-Secret".
     platform::net::HTTPHeaders getHeadersWithData(const TLMLogContainer& data,
                                                   const std::optional<std::string>& eTag) override;
-    // The container's compact JSON; none when JSON cannot hold a log.
+    // The container's compact JSON, without a log JSON cannot hold; none
+    // when no log is left.
     std::optional<std::vector<std::uint8_t>> getPayloadWithData(const TLMLogContainer& data) override;
 
     // Retry intervals of both ingestions, in seconds.

@@ -334,6 +334,13 @@ bool TLMHttpClient::isEnabled() const {
     return mEnabled;
 }
 
+void TLMHttpClient::endForTests() {
+    setEnabled(false);
+    if (!mReachability) return;
+    platform::NotificationCenter::defaultCenter().removeObserver(mReachabilityObserver);
+    mReachability->stopNotifier();
+}
+
 std::vector<std::shared_ptr<TLMHttpCall>> TLMHttpClient::pendingCalls() const {
     std::lock_guard lock(mMutex);
     return mPendingCalls;

@@ -138,6 +138,10 @@ public:
     // URLErrorCancelled) and refuses new ones until enabled again.
     void setEnabled(bool isEnabled);
     bool isEnabled() const;
+    // Disables the client and stops its watch of the network, as its end
+    // would, for a client that stays alive after tests that run one after
+    // another in a process let it go.
+    void endForTests();
 
     // The calls not yet completed, oldest first.
     std::vector<std::shared_ptr<TLMHttpCall>> pendingCalls() const;

@@ -40,7 +40,7 @@ public:
     // compression to the HTTP client; the answer is printed and passed on.
     // Disabled: the warning "<class> is disabled." and TLMErrorServiceDisabled;
     // network requests not allowed: TLMErrorNetworkRequestsNotAllowed; no
-    // body (JSON cannot hold a log): TLMErrorSerializationFailed; no send
+    // body (JSON can hold none of the logs): TLMErrorSerializationFailed; no send
     // URL or headers that cannot go on the wire: TLMErrorInvalidRequest.
     // Each of these completes at once and sends nothing.
     void sendAsync(std::shared_ptr<const TLMLogContainer> data, const std::optional<std::string>& eTag,

@@ -71,14 +71,12 @@ platform::net::HTTPHeaders TLMUnifiedCollectorIngestion::getHeadersWithData(cons
 }
 
 std::optional<std::vector<std::uint8_t>> TLMUnifiedCollectorIngestion::getPayloadWithData(const TLMLogContainer& data) {
+    // A log that JSON cannot hold is dropped alone (the container says so).
+    const std::vector<std::string>& lines = data.serializedLogs();
+    if (lines.empty() && !data.unwritableLogs().empty()) return std::nullopt;
     std::string body;
-    for (const auto& log : data.logs()) {
-        const std::optional<std::string> line = log->serializeLogWithPrettyPrinting(false);
-        if (!line) {
-            TLMLogError(kLogTag, "A log of batch Id %s cannot be written as JSON.", data.batchId().c_str());
-            return std::nullopt;
-        }
-        body += *line;
+    for (const std::string& line : lines) {
+        body += line;
         body += '\n';
     }
     return std::vector<std::uint8_t>(body.begin(), body.end());

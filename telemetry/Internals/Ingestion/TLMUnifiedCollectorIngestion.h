@@ -36,8 +36,9 @@ public:
     // object of key to ticket). The entity tag is not used.
     platform::net::HTTPHeaders getHeadersWithData(const TLMLogContainer& data,
                                                   const std::optional<std::string>& eTag) override;
-    // Each log's compact JSON followed by "\n", the last one too; none when
-    // JSON cannot hold a log, so the batch is never sent without it.
+    // Each log's compact JSON followed by "\n", the last one too. A log that
+    // JSON cannot hold is left out (TLMLogContainer::serializedLogs); none
+    // when no log is left, so the batch is never sent empty.
     std::optional<std::vector<std::uint8_t>> getPayloadWithData(const TLMLogContainer& data) override;
     // Every JSON member "token" with a text value shown as "token" : "***".
     std::optional<std::string> obfuscateResponsePayload(const std::string& payload) override;

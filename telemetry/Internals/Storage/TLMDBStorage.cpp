@@ -33,6 +33,13 @@ std::string FileURI(const std::filesystem::path& path) {
 
 std::string ErrorMessage(sqlite3* db) { return sqlite3_errmsg(db); }
 
+// How long a connection waits for another one's lock (a backup, the sqlite3
+// shell) before a statement gives up with SQLITE_BUSY.
+constexpr int kBusyTimeoutMilliseconds = 5000;
+
+// The file itself is at fault: nothing but making it anew helps.
+bool IsDamage(int code) { return code == SQLITE_CORRUPT || code == SQLITE_NOTADB; }
+
 }  // namespace
 
 // Set up before main, before anything opens a connection.
@@ -67,15 +74,38 @@ void TLMDBStorage::initializeDatabase() {
             TLMLogError(kLogTag, "Failed to update SQLite global configuration. Error: %s.", text.c_str());
         }
     });
-    int result = configureDatabase();
-    if (result == SQLITE_NOTADB || result == SQLITE_CORRUPT) {
-        dropDatabase();
-        result = configureDatabase();
-    }
+    bool damaged = false;
+    int result = configureDatabase(damaged);
+    if (damaged) result = rebuildDatabase(result);
     if (result != SQLITE_OK) TLMLogError(kLogTag, "Failed to initialize database.");
 }
 
-int TLMDBStorage::configureDatabase() {
+int TLMDBStorage::rebuildDatabase(int damage) {
+    const std::string name = mFilename;
+    TLMLogWarning(kLogTag, "The \"%s\" database is damaged (result=%d); it is deleted and created anew.", name.c_str(),
+                  damage);
+    dropDatabase();
+    bool damaged = false;
+    return configureDatabase(damaged);
+}
+
+bool TLMDBStorage::rebuildAfterDamage(int result) {
+    // Once: a file that is damaged again right away is not deleted forever.
+    if (!IsDamage(result) || mRebuiltAfterSetUp) return false;
+    mRebuiltAfterSetUp = true;
+    // The size settled for this run still holds for the new file.
+    const std::int64_t maxSizeInBytes = mMaxSizeInBytes;
+    const int configured = rebuildDatabase(result);
+    mMaxSizeInBytes = maxSizeInBytes;
+    if (configured != SQLITE_OK) {
+        TLMLogError(kLogTag, "Failed to initialize database.");
+        return false;
+    }
+    return true;
+}
+
+int TLMDBStorage::configureDatabase(bool& damaged) {
+    damaged = false;
     mPageSize = 0;
     const bool existed = TLMUtility::fileExistsForPathComponent(mFilename);
     const std::optional<std::filesystem::path> file =
@@ -90,15 +120,40 @@ int TLMDBStorage::configureDatabase() {
     const std::int64_t pageSize = querySingleValue("PRAGMA page_size;", db.get(), &result);
     if (pageSize <= 0) {
         TLMLogError(kLogTag, "Failed to get storage page size.");
+        damaged = IsDamage(result);
         return result != SQLITE_OK ? result : SQLITE_ERROR;
     }
     const std::uint64_t storedVersion = versionInOpenedDatabase(db.get(), &result);
-    if (result != SQLITE_OK) return result;
+    if (result != SQLITE_OK) {
+        damaged = IsDamage(result);
+        return result;
+    }
+    // A file SQLite only reads (its header names a write format it does not
+    // know, or the file is write-protected) would refuse every save.
+    if (sqlite3_db_readonly(db.get(), "main") == 1) {
+        TLMLogError(kLogTag, "The database file can only be read.");
+        damaged = true;
+        return SQLITE_READONLY;
+    }
     if (!mSchema.empty()) {
         result = createTablesWithSchema(mSchema, db.get());
         if (result != SQLITE_OK) {
             TLMLogError(kLogTag, "Failed to create tables with schema with error \"%d\".", result);
+            // What keeps a table of ours from being made (a view or an index
+            // of its name, a broken schema) is in the file, and the missing
+            // table holds nothing to lose.
+            damaged = true;
             return result;
+        }
+        // A file of our version holds the tables as we make them; another
+        // table of the name (a column renamed, a constraint added) would
+        // refuse every write.
+        if (storedVersion == mVersion) {
+            result = checkTablesWithSchema(mSchema, db.get());
+            if (result != SQLITE_OK) {
+                damaged = IsDamage(result);
+                return result;
+            }
         }
     }
     const std::string name = mFilename;
@@ -125,9 +180,17 @@ int TLMDBStorage::configureDatabase() {
 TLMDBConnection TLMDBStorage::openDatabaseAtFileURL(const std::filesystem::path& fileURL, int* result) {
     sqlite3* handle = nullptr;
     const std::string uri = FileURI(fileURL);
-    const int code =
+    const int opened =
         sqlite3_open_v2(uri.c_str(), &handle, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_URI, nullptr);
     TLMDBConnection db(handle);
+    int code = opened;
+    // The file is data only: its triggers do not run, its schema functions
+    // are only the harmless ones and it cannot be made to change its own
+    // schema. Another reader of the file is waited for.
+    if (code == SQLITE_OK) code = sqlite3_db_config(handle, SQLITE_DBCONFIG_ENABLE_TRIGGER, 0, nullptr);
+    if (code == SQLITE_OK) code = sqlite3_db_config(handle, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
+    if (code == SQLITE_OK) code = sqlite3_db_config(handle, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
+    if (code == SQLITE_OK) code = sqlite3_busy_timeout(handle, kBusyTimeoutMilliseconds);
     if (result) *result = code;
     if (code != SQLITE_OK) {
         TLMLogError(kLogTag, "Failed to open database with result: %d.", code);
@@ -137,6 +200,14 @@ TLMDBConnection TLMDBStorage::openDatabaseAtFileURL(const std::filesystem::path&
 }
 
 int TLMDBStorage::executeQueryUsingBlock(const std::function<int(sqlite3*)>& callback) {
+    const int result = executeQueryOnNewConnection(callback);
+    // A file found damaged after set-up is made anew as set-up does, and the
+    // work runs on the new one.
+    if (rebuildAfterDamage(result)) return executeQueryOnNewConnection(callback);
+    return result;
+}
+
+int TLMDBStorage::executeQueryOnNewConnection(const std::function<int(sqlite3*)>& callback) {
     if (mPageSize == 0) {
         TLMLogError(kLogTag, "The database was not configured correctly. The page size is expected to be non zero.");
         return SQLITE_ERROR;
@@ -246,6 +317,10 @@ void TLMDBStorage::setMaxStorageSize(std::int64_t sizeInBytes, const std::functi
                       "size will not be changed.",
                       size);
     } else if ((result = setMaxPageCount(requestedPages, db.get())) != SQLITE_OK) {
+        if (IsDamage(result)) {
+            db.reset();
+            if (rebuildAfterDamage(result)) return setMaxStorageSize(sizeInBytes, completionHandler);
+        }
         TLMLogError(kLogTag, "Could not change maximum database size to %lld bytes. SQLite error code: %i", size,
                     result);
     } else {
@@ -280,6 +355,27 @@ int TLMDBStorage::createTablesWithSchema(const TLMDBSchema& schema, sqlite3* db)
     for (const std::string& statement : statements) {
         const int result = executeNonSelectionQuery(statement, db);
         if (result != SQLITE_OK) return result;
+    }
+    return SQLITE_OK;
+}
+
+int TLMDBStorage::checkTablesWithSchema(const TLMDBSchema& schema, sqlite3* db) {
+    for (const auto& [tableName, columns] : schema) {
+        TLMStorageBindableArray values;
+        values.addString(tableName);
+        int result = SQLITE_OK;
+        const std::vector<TLMDBRow> rows = executeSelectionQuery(
+            "SELECT \"sql\" FROM \"sqlite_master\" WHERE \"type\"='table' AND \"name\"=?;", db, &result, values);
+        if (result != SQLITE_OK) return result;
+        // SQLite keeps the statement as it was given, without its ";".
+        const std::string expected =
+            "CREATE TABLE \"" + tableName + "\" (" + columnsQueryFromColumnsSchema(columns) + ")";
+        const std::string* stored = rows.empty() || rows.front().empty() ? nullptr : rows.front().front().asString();
+        if (stored == nullptr || *stored != expected) {
+            const std::string name = tableName;
+            TLMLogError(kLogTag, "The table %s is not the one of the schema.", name.c_str());
+            return SQLITE_CORRUPT;
+        }
     }
     return SQLITE_OK;
 }

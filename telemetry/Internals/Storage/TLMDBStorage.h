@@ -4,9 +4,11 @@
 // maximum database size to it, does its work and closes it again, so no
 // state but the file is shared between calls. Tables come from a schema
 // description; the schema version is the database's "user_version", and an
-// older one is handed to a migration hook. No operation throws: each gives
-// an SQLite result code (0 OK, 11 CORRUPT, 13 FULL, 26 NOTADB, ...), false,
-// an empty list or 0, and logs what went wrong.
+// older one is handed to a migration hook. A connection runs none of the
+// file's triggers, in SQLite's defensive mode, and waits a while for
+// another reader's lock (a backup, the sqlite3 shell). No operation throws:
+// each gives an SQLite result code (0 OK, 11 CORRUPT, 13 FULL, 26 NOTADB,
+// ...), false, an empty list or 0, and logs what went wrong.
 //
 // Not thread-safe: the telemetry client calls it from one serial queue.
 
@@ -51,8 +53,11 @@ public:
 
     // Configures the database `filename` (relative to the client's folder):
     // creates the file and the schema's missing tables, keeps full
-    // auto-vacuum and the version. A file that is corrupt or not a database
-    // is deleted and made anew.
+    // auto-vacuum and the version. A file that is corrupt, not a database or
+    // only readable, where a table of the schema cannot be made, or which at
+    // our version holds another table of its name, is deleted and made anew.
+    // Found so by a later operation, it is made anew once more and the
+    // operation runs again; after that its failures are only returned.
     TLMDBStorage(TLMDBSchema schema, std::uint64_t version, std::string filename);
     TLMDBStorage(std::uint64_t version, std::string filename);
     virtual ~TLMDBStorage() = default;
@@ -91,6 +96,9 @@ public:
     // Operations on a connection that is already open.
     static TLMDBConnection openDatabaseAtFileURL(const std::filesystem::path& fileURL, int* result);
     static int createTablesWithSchema(const TLMDBSchema& schema, sqlite3* db);
+    // 0 when every table of the schema is the one its description makes;
+    // SQLITE_CORRUPT when one is not.
+    static int checkTablesWithSchema(const TLMDBSchema& schema, sqlite3* db);
     static std::string columnsQueryFromColumnsSchema(const TLMDBColumnsSchema& columnsSchema);
     static TLMDBColumnsIndexes columnsIndexes(const TLMDBSchema& schema);
     static bool tableExists(const std::string& tableName, sqlite3* db);
@@ -128,13 +136,23 @@ protected:
     TLMDBStorage(DeferConfiguration, TLMDBSchema schema, std::uint64_t version, std::string filename);
     void initializeDatabase();
 
-    // Called once, when the database file was created by this start.
+    // Called when the database file was created: at the first start, or
+    // when a damaged file was made anew.
     virtual void customizeDatabase(sqlite3* db) {}
     // Called when the stored version is older than ours.
     virtual void migrateDatabase(sqlite3* db, std::uint64_t fromVersion) {}
 
 private:
-    int configureDatabase();
+    // `damaged` tells whether the file itself is at fault: corrupt, not a
+    // database, only readable, or holding something else where a table of
+    // ours belongs.
+    int configureDatabase(bool& damaged);
+    // Deletes the file with its journal and configures it anew.
+    int rebuildDatabase(int damage);
+    // After set-up, a damaged file is made anew once; true when the work
+    // should run again on the new file.
+    bool rebuildAfterDamage(int result);
+    int executeQueryOnNewConnection(const std::function<int(sqlite3*)>& callback);
 
     std::filesystem::path mDbFileURL;
     std::int64_t mMaxSizeInBytes = 0;
@@ -142,4 +160,5 @@ private:
     TLMDBSchema mSchema;
     std::uint64_t mVersion;
     std::string mFilename;
+    bool mRebuiltAfterSetUp = false;
 };

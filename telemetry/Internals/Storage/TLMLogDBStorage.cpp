@@ -67,7 +67,12 @@ TLMLogDBStorage::TLMLogDBStorage() : TLMDBStorage(DeferConfiguration{}, logsSche
     initializeDatabase();
 }
 
-void TLMLogDBStorage::customizeDatabase(sqlite3* db) { createPriorityIndex(db); }
+void TLMLogDBStorage::customizeDatabase(sqlite3* db) {
+    // A new file: identifiers start over, so no batch of the old one may
+    // hold back or delete its rows.
+    mBatches.clear();
+    createPriorityIndex(db);
+}
 
 void TLMLogDBStorage::migrateDatabase(sqlite3* db, std::uint64_t fromVersion) {
     // Every version before this one is emptied; the hook works on the
@@ -104,32 +109,43 @@ bool TLMLogDBStorage::targetColumnsForLog(const TLMAbstractLog& log, std::option
     return true;
 }
 
-bool TLMLogDBStorage::saveLog(const std::shared_ptr<TLMAbstractLog>& log, const std::string& groupId, TLMFlags flags) {
-    if (!log) return false;
+std::optional<TLMLogDBStorage::PreparedLog> TLMLogDBStorage::prepareLog(const std::shared_ptr<TLMAbstractLog>& log,
+                                                                        const std::string& groupId, TLMFlags flags) {
+    if (!log) return std::nullopt;
     const std::optional<std::vector<std::uint8_t>> archive = TLMUtility::archiveKeyedData(TLMArchiveValue(log));
-    if (!archive) return false;
-    const std::string base64 = platform::security::base64Encode(*archive);
-    const std::int64_t priority = flags & 0xFF;
+    if (!archive) return std::nullopt;
+    PreparedLog prepared;
+    prepared.base64 = platform::security::base64Encode(*archive);
+    prepared.priority = flags & 0xFF;
 
-    TLMStorageBindableArray values;
+    TLMStorageBindableArray& values = prepared.values;
     values.addString(groupId);
-    values.addString(base64);
+    values.addString(prepared.base64);
     std::string columns = Quoted(kGroupIdColumn) + ", " + Quoted(kLogColumn);
     std::optional<TargetColumns> target;
-    if (!targetColumnsForLog(*log, target)) return false;
+    if (!targetColumnsForLog(*log, target)) return std::nullopt;
     if (target) {
         values.addString(target->encryptedToken);
         values.addString(target->targetKey);
         columns += ", " + Quoted(kTargetTokenColumn) + ", " + Quoted(kTargetKeyColumn);
     }
-    values.addNumber(priority);
+    values.addNumber(prepared.priority);
     columns += ", " + Quoted(kPriorityColumn);
-    const std::string insert =
+    prepared.insert =
         "INSERT INTO " + Quoted(kTable) + " (" + columns + ") VALUES " + buildKeyFormatWithCount(values.size());
+    return prepared;
+}
 
-    const std::int64_t pageSize = this->pageSize();
+bool TLMLogDBStorage::saveLog(const std::shared_ptr<TLMAbstractLog>& log, const std::string& groupId, TLMFlags flags) {
+    const std::optional<PreparedLog> prepared = prepareLog(log, groupId, flags);
+    if (!prepared) return false;
+    const std::string& base64 = prepared->base64;
+    const std::string& insert = prepared->insert;
+    const TLMStorageBindableArray& values = prepared->values;
+    const std::int64_t priority = prepared->priority;
+
     const int result = executeQueryUsingBlock([&](sqlite3* db) {
-        const std::int64_t maxSize = pageSize * getMaxPageCountInOpenedDatabase(db);
+        const std::int64_t maxSize = pageSize() * getMaxPageCountInOpenedDatabase(db);
         if (static_cast<std::int64_t>(base64.size()) >= maxSize) {
             TLMLogError(kLogTag,
                         "Log is too large (%zu bytes) to store in database. Current maximum database size is %lld "
@@ -171,6 +187,56 @@ bool TLMLogDBStorage::saveLog(const std::shared_ptr<TLMAbstractLog>& log, const 
         return code;
     });
     return result == SQLITE_OK;
+}
+
+std::vector<bool> TLMLogDBStorage::saveLogs(const std::vector<TLMLogToSave>& logs, const std::string& groupId) {
+    if (logs.size() < 2) return TLMStorage::saveLogs(logs, groupId);
+    // One transaction for the group: one sync of the journal and the file
+    // for all of them instead of one each, and one connection. The default
+    // full sync stays, so a log counts as stored only once its group's
+    // commit is on the disk; a crash before loses the group as it would
+    // have lost the logs still queued.
+    std::vector<std::optional<PreparedLog>> prepared;
+    prepared.reserve(logs.size());
+    for (const TLMLogToSave& item : logs) prepared.push_back(prepareLog(item.log, groupId, item.flags));
+    std::vector<bool> stored(logs.size(), false);
+    // Logs the transaction leaves to saveLog: one too large (it says why)
+    // or, when the transaction failed, every one.
+    std::vector<bool> alone(logs.size(), false);
+    std::vector<std::int64_t> rowIds(logs.size(), 0);
+    bool ran = false;
+    const int result = executeQueryUsingBlock([&](sqlite3* db) {
+        ran = true;
+        // Read in the block: a damaged file made anew may have another.
+        const std::int64_t maxSize = pageSize() * getMaxPageCountInOpenedDatabase(db);
+        int code = executeNonSelectionQuery("BEGIN", db);
+        for (std::size_t i = 0; code == SQLITE_OK && i < prepared.size(); ++i) {
+            if (!prepared[i]) continue;
+            if (static_cast<std::int64_t>(prepared[i]->base64.size()) >= maxSize) {
+                alone[i] = true;
+                continue;
+            }
+            // A full database or any other failure ends the transaction:
+            // saveLog, one log at a time, knows how to make room.
+            code = executeNonSelectionQuery(prepared[i]->insert, db, prepared[i]->values);
+            rowIds[i] = sqlite3_last_insert_rowid(db);
+        }
+        if (code == SQLITE_OK) code = executeNonSelectionQuery("COMMIT", db);
+        if (code != SQLITE_OK && sqlite3_get_autocommit(db) == 0) executeNonSelectionQuery("ROLLBACK", db);
+        return code;
+    });
+    const bool committed = ran && result == SQLITE_OK;
+    for (std::size_t i = 0; i < prepared.size(); ++i) {
+        if (!prepared[i]) continue;
+        if (committed && !alone[i]) {
+            stored[i] = true;
+            TLMLogVerbose(kLogTag, "Log is stored with id: '%lld'", static_cast<long long>(rowIds[i]));
+        } else if (ran && (alone[i] || !committed)) {
+            // Nothing of a failed transaction stays, so each goes once.
+            stored[i] = saveLog(logs[i].log, groupId, logs[i].flags);
+        }
+    }
+    return stored;
 }
 
 std::uint64_t TLMLogDBStorage::countLogs() { return countEntriesForTable(kTable, "", {}); }
@@ -291,12 +357,12 @@ void TLMLogDBStorage::deleteLogsWithBatchId(const std::string& batchId, const st
     if (group == mBatches.end()) return;
     const auto batch = group->second.find(batchId);
     if (batch == group->second.end()) return;
-    if (!batch->second.empty()) {
-        std::vector<platform::Value> ids(batch->second.begin(), batch->second.end());
-        deleteLogsFromDBWithColumnValues(ids, kIdColumn);
-    }
+    // Out of the record first: the deletion may find the file damaged and
+    // start a new one, and the record with it.
+    const std::vector<platform::Value> ids(batch->second.begin(), batch->second.end());
     group->second.erase(batch);
     if (group->second.empty()) mBatches.erase(group);
+    if (!ids.empty()) deleteLogsFromDBWithColumnValues(ids, kIdColumn);
 }
 
 int TLMLogDBStorage::deleteLogFromDBWithId(std::int64_t logId) {

@@ -34,6 +34,9 @@ public:
     TLMLogDBStorage();
 
     bool saveLog(const std::shared_ptr<TLMAbstractLog>& log, const std::string& groupId, TLMFlags flags) override;
+    // In one transaction; when it fails (the database is full, say), each
+    // log goes through saveLog.
+    std::vector<bool> saveLogs(const std::vector<TLMLogToSave>& logs, const std::string& groupId) override;
     std::uint64_t countLogs() override;
     std::uint64_t countLogsWithGroupId(const std::string& groupId) override;
     std::vector<std::shared_ptr<TLMAbstractLog>> deleteLogsWithGroupId(const std::string& groupId) override;
@@ -81,6 +84,16 @@ private:
     // the log is not stored rather than keeping its token in the clear or
     // losing it.
     bool targetColumnsForLog(const TLMAbstractLog& log, std::optional<TargetColumns>& columns);
+
+    // A log archived, with its INSERT and the values to bind.
+    struct PreparedLog {
+        std::string base64;
+        std::string insert;
+        TLMStorageBindableArray values;
+        std::int64_t priority = 0;
+    };
+    std::optional<PreparedLog> prepareLog(const std::shared_ptr<TLMAbstractLog>& log, const std::string& groupId,
+                                          TLMFlags flags);
 
     std::map<std::string, std::map<std::string, std::vector<std::int64_t>>> mBatches;
     std::size_t mIdColumnIndex = 0;

@@ -17,6 +17,12 @@
 using TLMLoadDataCompletionHandler = std::function<void(const std::vector<std::shared_ptr<TLMAbstractLog>>& logArray,
                                                         const std::optional<std::string>& batchId)>;
 
+// A log to save with the flags it was enqueued with.
+struct TLMLogToSave {
+    std::shared_ptr<TLMAbstractLog> log;
+    TLMFlags flags = TLMFlagsDefault;
+};
+
 class TLMStorage {
 public:
     virtual ~TLMStorage() = default;
@@ -24,6 +30,15 @@ public:
     // True when the log was stored; the low byte of the flags is its
     // priority.
     virtual bool saveLog(const std::shared_ptr<TLMAbstractLog>& log, const std::string& groupId, TLMFlags flags) = 0;
+    // Saves the logs of one group as saveLog would, one after the other;
+    // for each, in order, whether it was stored. A storage may do it in one
+    // go (the log database: one transaction).
+    virtual std::vector<bool> saveLogs(const std::vector<TLMLogToSave>& logs, const std::string& groupId) {
+        std::vector<bool> stored;
+        stored.reserve(logs.size());
+        for (const TLMLogToSave& item : logs) stored.push_back(saveLog(item.log, groupId, item.flags));
+        return stored;
+    }
     // Every stored log, of every group.
     virtual std::uint64_t countLogs() = 0;
     // The stored logs of one group, those in pending batches included.

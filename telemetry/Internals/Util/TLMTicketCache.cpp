@@ -1,9 +1,21 @@
 #include "telemetry/Internals/Util/TLMTicketCache.h"
 
-TLMTicketCache& TLMTicketCache::sharedInstance() {
-    static TLMTicketCache instance;
-    return instance;
+#include "telemetry/core/Util/TLMSharedInstance.h"
+
+namespace {
+
+TLMSharedInstance<TLMTicketCache>& sharedHolder() {
+    static auto* holder = new TLMSharedInstance<TLMTicketCache>();
+    return *holder;
 }
+
+}  // namespace
+
+TLMTicketCache& TLMTicketCache::sharedInstance() {
+    return sharedHolder().get([] { return new TLMTicketCache(); });
+}
+
+void TLMTicketCache::resetSharedInstanceForTests() { sharedHolder().reset(); }
 
 std::optional<std::string> TLMTicketCache::ticketFor(const std::string& key) const {
     std::lock_guard lock(mMutex);

@@ -12,6 +12,10 @@
 class TLMTicketCache {
 public:
     static TLMTicketCache& sharedInstance();
+    // Lets the shared instance go; the next use makes a new one without
+    // tickets, as a new process has. For tests that run one after another
+    // in a process.
+    static void resetSharedInstanceForTests();
 
     // The ticket stored for the key, or none.
     std::optional<std::string> ticketFor(const std::string& key) const;

@@ -3,6 +3,8 @@
 #include "platform/dispatch/Clock.h"
 #include "platform/foundation/Bundle.h"
 #include "platform/foundation/Locale.h"
+#include "platform/foundation/TextEncoding.h"
+#include "telemetry/core/Util/TLMSharedInstance.h"
 #include "telemetry/core/Util/TLMUtility.h"
 
 #include <sys/utsname.h>
@@ -69,17 +71,27 @@ bool allOf(const std::string& text, int (*test)(int)) {
 
 }  // namespace
 
-TLMDeviceTracker& TLMDeviceTracker::sharedInstance() {
-    static TLMDeviceTracker instance;
-    return instance;
+namespace {
+
+TLMSharedInstance<TLMDeviceTracker>& sharedHolder() {
+    static auto* holder = new TLMSharedInstance<TLMDeviceTracker>();
+    return *holder;
 }
+
+}  // namespace
+
+TLMDeviceTracker& TLMDeviceTracker::sharedInstance() {
+    return sharedHolder().get([] { return new TLMDeviceTracker(); });
+}
+
+void TLMDeviceTracker::resetSharedInstanceForTests() { sharedHolder().reset(); }
 
 TLMDeviceTracker::TLMDeviceTracker() : mHistory(kHistoryKey, kHistoryLimit) {}
 
 std::shared_ptr<TLMDevice> TLMDeviceTracker::device() {
     std::lock_guard lock(mMutex);
     if (!mDevice) {
-        mDevice = hostDevice();
+        mDevice = hostDevice(mOsReleaseFiles);
         const auto newest = mHistory.last();
         if (!newest || !newest->device() || !newest->device()->isEqual(*mDevice)) {
             mHistory.setCurrent(std::make_shared<TLMDeviceHistoryInfo>(platform::Clock::shared()->now(), mDevice));
@@ -98,31 +110,47 @@ std::shared_ptr<TLMDevice> TLMDeviceTracker::deviceForTimestamp(const std::optio
 
 void TLMDeviceTracker::clearDevices() { mHistory.clear(false); }
 
-std::shared_ptr<TLMDevice> TLMDeviceTracker::hostDevice() {
+void TLMDeviceTracker::setOsReleaseFiles(std::vector<std::filesystem::path> files) {
+    std::lock_guard lock(mMutex);
+    mOsReleaseFiles = std::move(files);
+}
+
+std::vector<std::filesystem::path> TLMDeviceTracker::defaultOsReleaseFiles() {
+    return {"/etc/os-release", "/usr/lib/os-release"};
+}
+
+std::shared_ptr<TLMDevice> TLMDeviceTracker::hostDevice() { return hostDevice(defaultOsReleaseFiles()); }
+
+std::shared_ptr<TLMDevice> TLMDeviceTracker::hostDevice(const std::vector<std::filesystem::path>& osReleaseFiles) {
+    // The host's texts are bytes in whatever encoding it was set up with;
+    // one that is not UTF-8 would keep every log from being written.
     auto device = std::make_shared<TLMDevice>();
     device->setSdkName(TLMUtility::sdkName());
     device->setSdkVersion(TLMUtility::sdkVersion());
 
     utsname host{};
     const bool hostKnown = uname(&host) == 0;
-    device->setModel(hostKnown ? host.machine : kUnknown);
-    device->setOsBuild(hostKnown ? host.release : kUnknown);
+    device->setModel(platform::validUtf8(hostKnown ? host.machine : kUnknown));
+    device->setOsBuild(platform::validUtf8(hostKnown ? host.release : kUnknown));
 
-    std::map<std::string, std::string> release = osReleaseValues("/etc/os-release");
-    if (release.empty()) release = osReleaseValues("/usr/lib/os-release");
+    std::map<std::string, std::string> release;
+    for (const std::filesystem::path& file : osReleaseFiles) {
+        release = osReleaseValues(file);
+        if (!release.empty()) break;
+    }
     const std::string name = release["NAME"];
     const std::string version = release["VERSION_ID"];
-    device->setOsName(!name.empty() ? name : hostKnown ? host.sysname : kUnknown);
-    device->setOsVersion(!version.empty() ? version : hostKnown ? host.release : kUnknown);
+    device->setOsName(platform::validUtf8(!name.empty() ? name : hostKnown ? host.sysname : kUnknown));
+    device->setOsVersion(platform::validUtf8(!version.empty() ? version : hostKnown ? host.release : kUnknown));
 
-    device->setLocale(localeText(platform::Locale::current().identifier()));
+    device->setLocale(platform::validUtf8(localeText(platform::Locale::current().identifier())));
     const std::time_t now = std::time(nullptr);
     std::tm local{};
     if (localtime_r(&now, &local) != nullptr) device->setTimeZoneOffset(local.tm_gmtoff / 60);
 
-    device->setAppVersion(infoText("CFBundleShortVersionString"));
-    device->setAppBuild(infoText("CFBundleVersion"));
-    device->setAppNamespace(infoText("CFBundleIdentifier"));
+    device->setAppVersion(platform::validUtf8(infoText("CFBundleShortVersionString")));
+    device->setAppBuild(platform::validUtf8(infoText("CFBundleVersion")));
+    device->setAppNamespace(platform::validUtf8(infoText("CFBundleIdentifier")));
     return device;
 }
 

@@ -15,6 +15,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <vector>
 
 class TLMDeviceTracker {
 public:
@@ -24,6 +25,10 @@ public:
     static constexpr std::size_t kHistoryLimit = 5;
 
     static TLMDeviceTracker& sharedInstance();
+    // Lets the shared instance go; the next use makes a new one (reading
+    // what is stored, as a new process would). For tests that run one after
+    // another in a process.
+    static void resetSharedInstanceForTests();
 
     // Reads the stored history. The app has one, `sharedInstance`; another
     // reads the history as a new run would.
@@ -43,12 +48,21 @@ public:
     // another one is recorded.
     void clearDevices();
 
+    // Where the system's name and version are read, the first file that
+    // gives values counting (tests). For a record not read yet.
+    void setOsReleaseFiles(std::vector<std::filesystem::path> files);
+
+    // The system's own os-release files, in the order they are read.
+    static std::vector<std::filesystem::path> defaultOsReleaseFiles();
+
     // A record read now: the client's name and version; the machine and
     // kernel release from uname; the system's name and version from
     // os-release; the current locale and time zone; the app's version, build
     // and identifier from its bundle. A host has no carrier and no screen
-    // of its own to report.
+    // of its own to report. Every text is valid UTF-8: a byte that is not
+    // (a Latin-1 LANG or os-release) becomes U+FFFD, as JSON must carry it.
     static std::shared_ptr<TLMDevice> hostDevice();
+    static std::shared_ptr<TLMDevice> hostDevice(const std::vector<std::filesystem::path>& osReleaseFiles);
 
     // The variables of an os-release file (KEY=value lines, values quoted or
     // not, shell escapes undone); empty when it cannot be read.
@@ -62,5 +76,6 @@ public:
 private:
     std::mutex mMutex;
     std::shared_ptr<TLMDevice> mDevice;
+    std::vector<std::filesystem::path> mOsReleaseFiles = defaultOsReleaseFiles();
     TLMHistory<TLMDeviceHistoryInfo> mHistory;
 };

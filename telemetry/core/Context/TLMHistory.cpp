@@ -4,13 +4,13 @@
 #include "telemetry/core/Util/TLMTelemetryUserDefaults.h"
 #include "telemetry/core/Util/TLMUtility.h"
 
-#include <mutex>
 
 std::vector<std::shared_ptr<TLMHistoryInfo>> TLMLoadHistory(const std::string& defaultsKey) {
     // A context may be read before the client registers its records; a
-    // history read without them would be lost at the next change.
-    static std::once_flag registered;
-    std::call_once(registered, &TLMArchiverUtil::addAllowedTelemetryModuleClasses);
+    // history read without them would be lost at the next change. Adding
+    // them again changes nothing (and finds them again after tests emptied
+    // the list); a history is read a few times a run.
+    TLMArchiverUtil::addAllowedTelemetryModuleClasses();
     std::vector<std::shared_ptr<TLMHistoryInfo>> entries;
     const std::optional<platform::Value> stored = TLMTelemetryUserDefaults::shared().objectForKey(defaultsKey);
     if (!stored || stored->asData() == nullptr) return entries;

@@ -2,11 +2,22 @@
 
 #include "platform/dispatch/Clock.h"
 #include "telemetry/TLMLogger.h"
+#include "telemetry/core/Util/TLMSharedInstance.h"
+
+namespace {
+
+TLMSharedInstance<TLMSessionContext>& sharedHolder() {
+    static auto* holder = new TLMSharedInstance<TLMSessionContext>();
+    return *holder;
+}
+
+}  // namespace
 
 TLMSessionContext& TLMSessionContext::sharedInstance() {
-    static TLMSessionContext instance;
-    return instance;
+    return sharedHolder().get([] { return new TLMSessionContext(); });
 }
+
+void TLMSessionContext::resetSharedInstanceForTests() { sharedHolder().reset(); }
 
 TLMSessionContext::TLMSessionContext() : mHistory(kHistoryKey, kHistoryLimit) {}
 

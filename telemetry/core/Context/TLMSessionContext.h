@@ -19,6 +19,10 @@ public:
     static constexpr std::size_t kHistoryLimit = 5;
 
     static TLMSessionContext& sharedInstance();
+    // Lets the shared instance go; the next use makes a new one (reading
+    // what is stored, as a new process would). For tests that run one after
+    // another in a process.
+    static void resetSharedInstanceForTests();
 
     // Reads the stored history. The app has one, `sharedInstance`; another
     // reads the history as a new run would.

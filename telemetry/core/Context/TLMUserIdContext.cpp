@@ -1,15 +1,24 @@
 #include "telemetry/core/Context/TLMUserIdContext.h"
 
 #include "platform/dispatch/Clock.h"
+#include "telemetry/core/Util/TLMSharedInstance.h"
 
 namespace {
+
 const char* const kCustomPrefix = "c";
+
+TLMSharedInstance<TLMUserIdContext>& sharedHolder() {
+    static auto* holder = new TLMSharedInstance<TLMUserIdContext>();
+    return *holder;
+}
+
 }  // namespace
 
 TLMUserIdContext& TLMUserIdContext::sharedInstance() {
-    static TLMUserIdContext instance;
-    return instance;
+    return sharedHolder().get([] { return new TLMUserIdContext(); });
 }
+
+void TLMUserIdContext::resetSharedInstanceForTests() { sharedHolder().reset(); }
 
 TLMUserIdContext::TLMUserIdContext() : mHistory(kHistoryKey, kHistoryLimit) {}
 

@@ -63,6 +63,11 @@ void TLMUtility::addAllowedClasses(const std::vector<TLMArchiveClass>& classes) 
     gAllowedClasses = std::move(extended);
 }
 
+void TLMUtility::forgetAllowedClassesForTests() {
+    std::lock_guard lock(gAllowedClassesMutex);
+    gAllowedClasses = std::make_shared<const TLMAllowedClasses>();
+}
+
 double TLMUtility::nowInMilliseconds() {
     const auto sinceEpoch = platform::Clock::shared()->now().time_since_epoch();
     return std::chrono::duration<double, std::milli>(sinceEpoch).count();

@@ -46,6 +46,9 @@ public:
     static std::optional<TLMArchiveValue> unarchiveKeyedData(const std::vector<std::uint8_t>& data);
     // Adds to the process-wide list of what unarchiving restores. Thread-safe.
     static void addAllowedClasses(const std::vector<TLMArchiveClass>& classes);
+    // Empties the list, as a new process has it. For tests that run one
+    // after another in a process.
+    static void forgetAllowedClassesForTests();
 
     // ---- The application
     // The application state, or 3 (no state of an application) in a
@@ -83,6 +86,9 @@ public:
     using Data = std::vector<std::uint8_t>;
     // "<Application Support>/com.vekmont.telemetry", made once per process.
     static Path telemetryDirectoryURL();
+    // Lets the next call find and make the folder again, as a new process
+    // does. For tests that run one after another in a process.
+    static void forgetTelemetryDirectoryForTests();
     static std::optional<Path> fullURLForPathComponent(const std::string& pathComponent);
     static bool fileExistsForPathComponent(const std::string& pathComponent);
     // Without `forceOverwrite` an existing file is left as it is and its path

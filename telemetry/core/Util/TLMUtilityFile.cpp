@@ -2,7 +2,6 @@
 
 #include "telemetry/core/Util/TLMUtility.h"
 
-#include "platform/dispatch/DispatchQueue.h"
 #include "platform/foundation/AtomicFile.h"
 #include "platform/foundation/Paths.h"
 #include "telemetry/TLMLogger.h"
@@ -30,16 +29,24 @@ std::string_view asText(const TLMUtility::Data& data) {
     return std::string_view(reinterpret_cast<const char*>(data.data()), data.size());
 }
 
+// The client's folder once it was made; guarded by its mutex.
+std::mutex gFolderMutex;
+std::optional<TLMUtility::Path> gFolder;
+
 }  // namespace
 
 TLMUtility::Path TLMUtility::telemetryDirectoryURL() {
-    static platform::OnceFlag once;
-    static Path folder;
-    platform::once(once, [] {
-        folder = platform::Paths::applicationSupport() / kFolderName;
-        createDirectoryAtURL(folder);
-    });
-    return folder;
+    std::lock_guard lock(gFolderMutex);
+    if (!gFolder) {
+        gFolder = platform::Paths::applicationSupport() / kFolderName;
+        createDirectoryAtURL(*gFolder);
+    }
+    return *gFolder;
+}
+
+void TLMUtility::forgetTelemetryDirectoryForTests() {
+    std::lock_guard lock(gFolderMutex);
+    gFolder.reset();
 }
 
 std::optional<TLMUtility::Path> TLMUtility::fullURLForPathComponent(const std::string& pathComponent) {

@@ -1,5 +1,11 @@
 #include "tests/SharingModule/support/SharingTestSupport.h"
 
+#include "SharingModule/Model/QLCloudLayoutsCache.h"
+#include "SharingModule/Model/QLPreviewImageCache.h"
+#include "SharingModule/Model/QLProfileImageCache.h"
+#include "SharingModule/Model/QLUserNameCache.h"
+#include "SharingModule/Model/VKMCloudCaches.h"
+#include "SharingModule/Model/VKMLayoutEntityCache.h"
 #include "engine/services/ServiceLocator.h"
 #include "platform/dispatch/MainThread.h"
 #include "platform/dispatch/RunLoop.h"
@@ -22,6 +28,22 @@ int RecordedEvents::cloudErrors(const std::string& request) const {
         if (name == "CloudAPIError" && it != properties.end() && it->second == request) ++count;
     }
     return count;
+}
+
+void RecordedEvents::forget() {
+    std::lock_guard lock(mMutex);
+    mEvents.clear();
+}
+
+void ForgetSharingState() {
+    VKMCloudCaches::clearCloudCaches();
+    // A read waits on each cache's queue, where its index is written.
+    QLCloudLayoutsCache::sharedInstance().files().count();
+    QLProfileImageCache::sharedInstance().files().count();
+    QLPreviewImageCache::sharedInstance().files().count();
+    VKMLayoutEntityCache::sharedInstance().removeAllObjects();
+    QLUserNameCache::sharedInstance().forgetForTests();
+    Events().forget();
 }
 
 RecordedEvents& Events() {

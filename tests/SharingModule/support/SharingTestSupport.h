@@ -39,12 +39,21 @@ public:
     void TrackEvent(const std::string& name, const tEventProperties& properties) override;
     // How many "CloudAPIError" events named the request.
     int cloudErrors(const std::string& request) const;
+    // Forgets the events kept so far.
+    void forget();
 
 private:
     mutable std::mutex mMutex;
     std::vector<std::pair<std::string, tEventProperties>> mEvents;
 };
 RecordedEvents& Events();
+
+// After each test of a program run as one process: empties the sharing
+// client's caches, in memory and on disk, and waits until their indexes are
+// written, so that the app root can go and nothing is written into the
+// next test's; lets the user names be read from their file again; forgets
+// the recorded events.
+void ForgetSharingState();
 
 // The posts of one notification name: user info and whether each came on
 // the main thread.

@@ -12,9 +12,11 @@
 // "segv", "inflight-segv" (four events, the last with a target token, are
 // held on their way to the database first), "kill" (SIGKILL, which no one
 // sees), "cxx-latin1" (an uncaught filesystem error naming a path in
-// Latin-1) or "overflow-started-thread" (a stack overflow on a thread
-// started through the platform's thread start). "start" does not die: it
-// waits until the stored reports were processed and their logs stored,
+// Latin-1), "overflow-started-thread" (a stack overflow on a thread
+// started through the platform's thread start) or "overflow-on:LABEL" (a
+// stack overflow on the thread of the queue LABEL names, or of that name:
+// threads that run before crash capture is set up). "start" does not die:
+// it waits until the stored reports were processed and their logs stored,
 // then ends.
 //
 // Every allocation while the crash path runs, from the signal handler's
@@ -24,9 +26,13 @@
 #include "crashes/TelemetryCrashes/TLMCrashes.h"
 #include "crashes/reporter/setup/TLCrashReporter.h"
 #include "crashes/reporter/setup/TLCrashSignalHandler.h"
+#include "SharingModule/Model/QLCloudLayoutsCache.h"
+#include "platform/dispatch/Clock.h"
 #include "platform/dispatch/ThreadStart.h"
+#include "platform/net/URLSession.h"
 #include "telemetry/Internals/Model/TLMEventLog.h"
 #include "telemetry/TLMAnalytics.h"
+#include "telemetry/TLMLogger.h"
 #include "telemetry/TLMTelemetry.h"
 #include "telemetry/core/Util/TLMUuid.h"
 
@@ -34,6 +40,7 @@
 #include <pthread.h>
 #include <sched.h>
 #include <sys/mman.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -42,10 +49,12 @@
 #include <chrono>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <stdexcept>
 #include <string>
 #include <system_error>
 #include <thread>
+#include <vector>
 
 #define HELPER extern "C" __attribute__((noinline, used, visibility("default")))
 #define KEEP_FRAME() asm volatile("" ::: "memory")
@@ -164,6 +173,8 @@ HELPER int helper_recurse(int depth, int limit) {
     return result + frame[0];
 }
 
+HELPER void helper_overflow_on_signal(int) { helper_recurse(0, 0); }
+
 HELPER void* helper_overflow_thread(void*) {
     TLCrashSignalHandler::attachCurrentThread();
     helper_recurse(0, 0);
@@ -214,7 +225,61 @@ HELPER void helper_level1(const std::string& mode) {
     KEEP_FRAME();
 }
 
+// What the app has running before it starts telemetry: the telemetry
+// logger's queue, the layouts cache's, the clock's timers and the URL
+// session's worker (a transfer starts it).
+void startThreadsBeforeCapture(const std::string& logUrl) {
+    TLMLogger::currentLogLevel();
+    QLCloudLayoutsCache::sharedInstance();
+    platform::Clock::shared()->callAt(platform::Clock::shared()->instant(), [] {});
+    static const auto session = platform::net::URLSession::sessionWithConfiguration(
+        platform::net::URLSessionConfiguration::ephemeralSessionConfiguration(), nullptr, nullptr);
+    session->dataTaskWithRequest(platform::net::URLRequest(*platform::net::URL::parse(logUrl)))->resume();
+}
+
+// The ids of this process's threads named `name`.
+std::vector<pid_t> threadsNamed(const std::string& name) {
+    std::vector<pid_t> found;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/task", error)) {
+        std::ifstream comm(entry.path() / "comm");
+        std::string line;
+        if (std::getline(comm, line) && line == name) found.push_back(std::stoi(entry.path().filename().string()));
+    }
+    return found;
+}
+
+// Overflows the stack of the thread that bears `label` (as much of it as a
+// thread's name holds), in the handler of a signal sent to that thread
+// alone: the handler runs on the thread's own stack. Returns only when not
+// one thread bears the name (7 when several do, 8 when none came) or when
+// the process outlived the overflow (4).
+int overflowOnThread(const std::string& label) {
+    constexpr std::size_t kNameLength = 15;
+    const std::string name = label.size() <= kNameLength ? label : label.substr(label.size() - kNameLength);
+    struct sigaction action {};
+    action.sa_handler = helper_overflow_on_signal;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGUSR1, &action, nullptr);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    for (;;) {
+        const std::vector<pid_t> found = threadsNamed(name);
+        if (found.size() > 1) return 7;
+        if (found.size() == 1) {
+            syscall(SYS_tgkill, getpid(), found[0], SIGUSR1);
+            break;
+        }
+        if (std::chrono::steady_clock::now() > deadline) return 8;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    std::this_thread::sleep_for(std::chrono::seconds(10));
+    return 4;
+}
+
 int serviceMain(const std::string& mode, const std::string& logUrl) {
+    const std::string overflowOn = "overflow-on:";
+    const bool overflowOnNamedThread = mode.rfind(overflowOn, 0) == 0;
+    if (overflowOnNamedThread) startThreadsBeforeCapture(logUrl);
     TLMTelemetry::setLogUrl(logUrl);
     TLMTelemetry::start("3f0c21d7-9a4e-4b6b-8e15-2c90f4a6d7e3",
                         {[]() -> TLMServiceAbstract& { return TLMAnalytics::sharedInstance(); },
@@ -238,6 +303,7 @@ int serviceMain(const std::string& mode, const std::string& logUrl) {
             TLMAnalytics::sharedInstance().channelUnit()->enqueueItem(event, TLMFlagsDefault);
         }
     }
+    if (overflowOnNamedThread) return overflowOnThread(mode.substr(overflowOn.size()));
     if (mode == "kill") raise(SIGKILL);
     if (mode == "cxx-latin1") helper_throw_latin1();
     if (mode == "overflow-started-thread") {

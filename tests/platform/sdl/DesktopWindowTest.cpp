@@ -6,6 +6,7 @@
 #include "platform/graphics/Image.h"
 #include "platform/ui/core/BasicAnimation.h"
 #include "platform/ui/views/Button.h"
+#include "platform/ui/views/Device.h"
 #include "platform/ui/core/Layer.h"
 #include "platform/ui/input/LongPressGestureRecognizer.h"
 #include "platform/ui/input/PinchGestureRecognizer.h"
@@ -16,6 +17,8 @@
 #include "platform/ui/controllers/ViewController.h"
 #include "platform/ui/views/Window.h"
 #include "platform/dispatch/RunLoop.h"
+#include "platform/foundation/NotificationCenter.h"
+#include "platform/ui/views/Notifications.h"
 #include "platform/ui/views/Application.h"
 #include "platform/ui/views/ApplicationDelegate.h"
 #include "platform/ui/controllers/ApplicationMain.h"
@@ -32,6 +35,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <tuple>
 #include <vector>
 
 using platform::Color;
@@ -350,6 +354,28 @@ TEST(DesktopWindow, AResizeIsASizeTransitionForTheRootController) {
     EXPECT_EQ(controller->heard[0].width, 250);
     EXPECT_EQ(controller->heard[0].height, 350);
     EXPECT_EQ(controller->view()->frame().size().width, 250);
+
+    // Made wider than high the device is held on its side, as the screens
+    // hear a turn; high again, upright.
+    auto& device = platform::ui::Device::currentDevice();
+    int turns = 0;
+    const auto token = platform::NotificationCenter::defaultCenter().addObserverForName(
+        platform::ui::kDeviceOrientationDidChangeNotification, nullptr,
+        [&](const platform::Notification&) { ++turns; });
+    EXPECT_EQ(device.orientation(), platform::ui::DeviceOrientation::portrait);
+    for (const auto& [width, height, orientation] :
+         {std::tuple{900, 500, platform::ui::DeviceOrientation::landscapeLeft},
+          std::tuple{1000, 600, platform::ui::DeviceOrientation::landscapeLeft},
+          std::tuple{600, 600, platform::ui::DeviceOrientation::portrait}}) {
+        e.window.data1 = width;
+        e.window.data2 = height;
+        SDL_PushEvent(&e);
+        desk.frame();
+        EXPECT_EQ(device.orientation(), orientation) << width << " x " << height;
+    }
+    EXPECT_EQ(turns, 2);
+    EXPECT_EQ(controller->heard.size(), 4u);
+    platform::NotificationCenter::defaultCenter().removeObserver(token);
 }
 
 namespace {
@@ -388,7 +414,12 @@ TEST(DesktopWindow, AnApplicationMainInTheWindowShowsTheInitialSceneAndEndsWhenA
     const auto shown = runner.desktop()->surfacePixel(100, 100);
     ASSERT_TRUE(shown);
     EXPECT_NEAR(shown->green, 128, 2);
-    EXPECT_EQ(delegate->window()->bounds().width, 820) << "the tablet's screen";
+    // The offscreen display is 1024 x 768: upright the tablet would get
+    // 0.5625 pixels a point, on its side 0.8125.
+    EXPECT_EQ(delegate->window()->bounds().size(), (platform::Size{1180, 820})) << "the tablet's screen on its side";
+    EXPECT_EQ(runner.desktop()->windowUnitsPerPoint(), 0.8125);
+    EXPECT_EQ(platform::ui::Device::currentDevice().orientation(), platform::ui::DeviceOrientation::landscapeLeft);
+    platform::ui::Device::currentDevice().setOrientation(platform::ui::DeviceOrientation::portrait);
 }
 
 TEST(DesktopWindow, OneWindowFittedToTheDisplayThatHidesAtOnceWhenClosed) {
@@ -413,6 +444,16 @@ TEST(DesktopWindow, OneWindowFittedToTheDisplayThatHidesAtOnceWhenClosed) {
     EXPECT_LE(height, usable.h) << "scale " << desk.windowUnitsPerPoint();
     EXPECT_LE(width, usable.w);
     EXPECT_EQ(width, static_cast<int>(std::ceil(390 * desk.windowUnitsPerPoint())));
+    // At 0.8125 on the offscreen display's 1024 x 768, 317 x 686 pixels,
+    // centred with its frame: (1024 - 317 - 32) / 2 + 16 and
+    // (768 - 686 - 72) / 2 + 56.
+    ASSERT_EQ(desk.windowUnitsPerPoint(), 0.8125);
+    int x = 0;
+    int y = 0;
+    SDL_GetWindowPosition(sdl, &x, &y);
+    EXPECT_EQ(x, 353);
+    EXPECT_EQ(y, 61);
+    EXPECT_EQ(platform::ui::Device::currentDevice().orientation(), platform::ui::DeviceOrientation::portrait);
     int minimumWidth = 0;
     int minimumHeight = 0;
     SDL_GetWindowMinimumSize(sdl, &minimumWidth, &minimumHeight);
@@ -591,7 +632,7 @@ TEST(DesktopWindow, TheWheelScrollsTheTableUnderThePointerAndCtrlWithItZoomsAbou
     time.clock->advance(400ms);
 }
 
-TEST(DesktopWindow, EscapeTabAndCtrlQAreKeyCommandsOfTheWindow) {
+TEST(DesktopWindow, EscapeReturnTabAndCtrlQAreKeyCommandsOfTheWindow) {
     testsupport::VirtualTime time;
     setenv("SDL_VIDEODRIVER", "offscreen", 0);
     auto window = std::make_shared<Window>();
@@ -646,6 +687,27 @@ TEST(DesktopWindow, EscapeTabAndCtrlQAreKeyCommandsOfTheWindow) {
     time.clock->advance(600ms);
     EXPECT_EQ(root->presentedViewController(), nullptr);
     EXPECT_EQ(acknowledged, 1);
+
+    // Return answers it too, before a field behind it, which hears Return
+    // once the alert has gone.
+    int returned = 0;
+    first->addAction([&](platform::ui::Control&) { ++returned; }, platform::ui::ControlEvents::editingDidEndOnExit);
+    root->view()->addSubview(first);
+    ASSERT_TRUE(first->becomeFirstResponder());
+    notice = std::make_shared<AlertController>("Saved", "", AlertControllerStyle::alert);
+    notice->addAction(
+        std::make_shared<AlertAction>("OK", AlertActionStyle::defaultStyle, [&](AlertAction&) { ++acknowledged; }));
+    root->presentViewController(notice, false);
+    press(SDLK_RETURN, KMOD_NONE, 1);
+    time.clock->advance(600ms);
+    EXPECT_EQ(acknowledged, 1) << "a held Return answers nothing";
+    press(SDLK_RETURN);
+    time.clock->advance(600ms);
+    EXPECT_EQ(root->presentedViewController(), nullptr);
+    EXPECT_EQ(acknowledged, 2);
+    EXPECT_EQ(returned, 0);
+    press(SDLK_KP_ENTER);
+    EXPECT_EQ(returned, 1) << "typed in the field";
 
     SDL_Window* sdl = SDL_GetWindowFromID(desk.windowID());
     press(SDLK_q, KMOD_LCTRL);

@@ -1,5 +1,7 @@
-// The first window's size on common displays: the screen's points are kept
-// and the scale is chosen so that the window with its title bar fits.
+// The first window's size and place on common displays: the screen's points
+// are kept (a tablet turned on a wide display where upright would be too
+// small) and the scale is chosen so that the window with its title bar
+// fits; it is centred in the area the desktop's panels leave.
 
 #include "platform/ui/sdl/WindowSizing.h"
 #include "platform/ui/views/Screen.h"
@@ -8,10 +10,13 @@
 
 #include <string>
 
+using platform::Point;
+using platform::Rect;
 using platform::Size;
 using platform::ui::Screen;
 using platform::ui::UserInterfaceIdiom;
 using platform::ui::sdl::minimumPointsFor;
+using platform::ui::sdl::placeWindow;
 using platform::ui::sdl::sizeWindow;
 
 namespace {
@@ -76,4 +81,74 @@ TEST(WindowSizing, AScaleAskedForIsTakenAndAnUnknownOrTinyDisplayHasLimits) {
     auto small = sizeWindow(Size{300, 400}, minimum, Size{1920, 1080}, 2.0);
     EXPECT_EQ(small.minimumWidth, 600);
     EXPECT_EQ(small.minimumHeight, 800);
+}
+
+TEST(WindowSizing, ATabletOpensOnItsSideOnAWideDisplayWhereUprightIsTooSmallToRead) {
+    const Size tablet = Screen::kTabletSize;
+    const Size minimum = minimumPointsFor(UserInterfaceIdiom::tablet);
+    struct Case {
+        const char* name;
+        Size usable;
+        bool landscape;
+        double scale;
+        int width, height, minimumWidth, minimumHeight;
+    };
+    // Worked by hand. 1366 x 768: upright (768 - 72) / 1180 gives 0.5625;
+    // on its side min(1334 / 1180, 696 / 820) = 0.8488, stepped 0.8125.
+    // 1920 x 1080: upright 0.8125 is enough. A display higher than wide
+    // keeps the tablet upright; a small wide one turns it for what it gives.
+    const Case cases[] = {
+        {"1366x768", {1366, 768}, true, 0.8125, 959, 667, 832, 624},
+        {"1920x1080", {1920, 1080}, false, 0.8125, 667, 959, 624, 832},
+        {"3840x2160", {3840, 2160}, false, 1.75, 1435, 2065, 1344, 1792},
+        {"1080x1920 upright", {1080, 1920}, false, 1.25, 1025, 1475, 960, 1280},
+        {"1024x600", {1024, 600}, true, 0.625, 738, 513, 640, 480},
+    };
+    for (const Case& c : cases) {
+        const auto sizing = sizeWindow(tablet, minimum, c.usable, std::nullopt, true);
+        EXPECT_EQ(sizing.landscape, c.landscape) << c.name;
+        EXPECT_DOUBLE_EQ(sizing.scale, c.scale) << c.name;
+        EXPECT_EQ(sizing.points.width, c.landscape ? 1180 : 820) << c.name;
+        EXPECT_EQ(sizing.points.height, c.landscape ? 820 : 1180) << c.name;
+        EXPECT_EQ(sizing.width, c.width) << c.name;
+        EXPECT_EQ(sizing.height, c.height) << c.name;
+        EXPECT_EQ(sizing.minimumWidth, c.minimumWidth) << c.name;
+        EXPECT_EQ(sizing.minimumHeight, c.minimumHeight) << c.name;
+        EXPECT_LE(sizing.height + 72, c.usable.height) << c.name << ": the title bar is on screen";
+        EXPECT_LE(sizing.width + 32, c.usable.width) << c.name;
+    }
+    // A scale asked for is taken upright; a window that may not turn stays
+    // upright.
+    EXPECT_FALSE(sizeWindow(tablet, minimum, Size{1366, 768}, 0.5, true).landscape);
+    const auto upright = sizeWindow(tablet, minimum, Size{1366, 768}, std::nullopt, false);
+    EXPECT_FALSE(upright.landscape);
+    EXPECT_EQ(upright.scale, 0.5625);
+}
+
+TEST(WindowSizing, TheWindowIsCentredInTheUsableAreaClearOfPanels) {
+    struct Case {
+        const char* name;
+        Rect usable;  // of a 1366 x 768 display
+        int width, height;
+        double x, y;
+    };
+    // Worked by hand: the window with 16 pixels of frame on either side,
+    // 56 above and 16 below, centred in the area, down to whole pixels.
+    const Case cases[] = {
+        {"no panel", {0, 0, 1366, 768}, 959, 667, 203, 70},
+        {"a panel below", {0, 0, 1366, 740}, 959, 667, 203, 56},
+        {"a panel above", {0, 28, 1366, 740}, 959, 667, 203, 84},
+        {"a dock on the left", {64, 0, 1302, 768}, 317, 686, 556, 61},
+        // Larger than the area: the title bar stays on screen.
+        {"too small", {0, 24, 1366, 744}, 462, 800, 452, 80},
+    };
+    for (const Case& c : cases) {
+        const Point at = placeWindow(c.width, c.height, c.usable);
+        EXPECT_EQ(at.x, c.x) << c.name;
+        EXPECT_EQ(at.y, c.y) << c.name;
+        if (c.height + 72 <= c.usable.height) {
+            EXPECT_GE(at.y - 56, c.usable.minY()) << c.name << ": the title bar below the area's top";
+            EXPECT_LE(at.y + c.height + 16, c.usable.maxY()) << c.name << ": the window above the panel";
+        }
+    }
 }

@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <fstream>
+#include <random>
+
 namespace rawdb {
 
 namespace {
@@ -53,6 +56,53 @@ std::optional<std::string> Text(const std::filesystem::path& file, const std::st
         }
     });
     return value;
+}
+
+std::int64_t RootPage(const std::filesystem::path& file, const std::string& name) {
+    const std::int64_t page = Integer(file, "SELECT rootpage FROM sqlite_master WHERE name = '" + name + "'");
+    EXPECT_GT(page, 0) << name;
+    return page;
+}
+
+namespace {
+
+void WritePage(const std::filesystem::path& file, std::int64_t page, const std::vector<char>& bytes) {
+    const std::int64_t pageSize = Integer(file, "PRAGMA page_size");
+    ASSERT_EQ(static_cast<std::int64_t>(bytes.size()), pageSize);
+    ASSERT_GE(page, 1);
+    ASSERT_LE(page * pageSize, static_cast<std::int64_t>(std::filesystem::file_size(file)));
+    std::fstream out(file, std::ios::binary | std::ios::in | std::ios::out);
+    out.seekp((page - 1) * pageSize);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    ASSERT_TRUE(out.good()) << file;
+}
+
+}  // namespace
+
+void ZeroPage(const std::filesystem::path& file, std::int64_t page) {
+    WritePage(file, page, std::vector<char>(static_cast<std::size_t>(Integer(file, "PRAGMA page_size")), 0));
+}
+
+void FillPageWithRandomBytes(const std::filesystem::path& file, std::int64_t page, unsigned seed) {
+    std::mt19937 random(seed);
+    std::vector<char> bytes(static_cast<std::size_t>(Integer(file, "PRAGMA page_size")));
+    for (char& byte : bytes) byte = static_cast<char>(random() & 0xFF);
+    WritePage(file, page, bytes);
+}
+
+void SetHeaderByte(const std::filesystem::path& file, std::size_t offset, std::uint8_t value) {
+    ASSERT_LT(offset, 100u);
+    std::fstream out(file, std::ios::binary | std::ios::in | std::ios::out);
+    out.seekp(static_cast<std::streamoff>(offset));
+    out.put(static_cast<char>(value));
+    ASSERT_TRUE(out.good()) << file;
+}
+
+void OverwriteHeader(const std::filesystem::path& file) {
+    std::vector<char> bytes(static_cast<std::size_t>(Integer(file, "PRAGMA page_size")));
+    const std::string text = "not a database any more. ";
+    for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = text[i % text.size()];
+    WritePage(file, 1, bytes);
 }
 
 }  // namespace rawdb

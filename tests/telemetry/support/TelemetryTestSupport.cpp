@@ -4,7 +4,13 @@
 #include "telemetry/Internals/Storage/TLMLogDBStorage.h"
 #include "telemetry/Internals/Util/TLMAnalyticsArchiverUtil.h"
 #include "telemetry/Internals/Util/TLMArchiverUtil.h"
+#include "telemetry/Internals/Util/TLMTicketCache.h"
 #include "telemetry/Internals/Util/TLM_Reachability.h"
+#include "telemetry/TLMAnalytics.h"
+#include "telemetry/TLMLogger.h"
+#include "telemetry/core/Context/TLMDeviceTracker.h"
+#include "telemetry/core/Context/TLMSessionContext.h"
+#include "telemetry/core/Context/TLMUserIdContext.h"
 #include "telemetry/core/Util/TLMUuid.h"
 
 #include <future>
@@ -221,6 +227,21 @@ std::vector<std::shared_ptr<TLMAbstractLog>> storedLogs(TLMChannelGroupDefault& 
     group.logsDispatchQueue()->sync(
         [&] { logs = dynamic_cast<TLMLogDBStorage&>(*group.storage()).logsFromDBWithGroupId(groupId); });
     return logs;
+}
+
+// ---- Between tests
+
+void ForgetTelemetryClient() {
+    TLMAnalytics::resetSharedInstance();
+    TLMTelemetry::resetSharedInstanceForTests();
+    TLMDeviceTracker::resetSharedInstanceForTests();
+    TLMSessionContext::resetSharedInstanceForTests();
+    TLMUserIdContext::resetSharedInstanceForTests();
+    TLMTicketCache::resetSharedInstanceForTests();
+    TLMUtility::setSharedApp(nullptr);
+    TLMUtility::forgetAllowedClassesForTests();
+    TLMUtility::forgetTelemetryDirectoryForTests();
+    TLMLogger::resetForTests();
 }
 
 // ---- SendingRig

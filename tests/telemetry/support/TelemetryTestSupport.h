@@ -142,6 +142,14 @@ public:
     std::atomic<long> state;
 };
 
+// Lets the telemetry client go with its analytics service, device, session
+// and user-id records, tickets, allowed archive classes, folder, logger
+// settings and application, so that the next test finds them as a new
+// process does. Before the app root is emptied: the client's group stores
+// and sends nothing after it. Services of other modules (crashes) are reset
+// before it.
+void ForgetTelemetryClient();
+
 // The whole client (TLMTelemetry) sends to the test server on a virtual
 // clock, with the links up.
 struct ClientRig {

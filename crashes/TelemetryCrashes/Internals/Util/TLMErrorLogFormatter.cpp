@@ -385,8 +385,13 @@ std::shared_ptr<TLMAppleErrorLog> TLMErrorLogFormatter::errorLogFromCrashReport(
     log->setBinaries(extractBinaryImagesFromReport(report, is64bit));
     log->setDevice(deviceForTimestamp(timestamp, report));
 
-    if (const auto wrapper = TLMWrapperExceptionManager::loadWrapperExceptionWithUUIDString(*log->errorId())) {
-        log->setException(wrapper->modelException());
+    // Only a wrapper runtime keeps exceptions, so most crashes have none: a
+    // missing one is no error here, and only one that is kept is loaded.
+    const std::string& errorId = *log->errorId();
+    if (TLMWrapperExceptionManager::hasWrapperExceptionWithUUIDString(errorId)) {
+        if (const auto wrapper = TLMWrapperExceptionManager::loadWrapperExceptionWithUUIDString(errorId)) {
+            log->setException(wrapper->modelException());
+        }
     }
     return log;
 }

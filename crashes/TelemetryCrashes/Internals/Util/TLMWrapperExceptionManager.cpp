@@ -76,6 +76,14 @@ void TLMWrapperExceptionManager::saveWrapperExceptionAndCrashReport(
     }
 }
 
+bool TLMWrapperExceptionManager::hasWrapperExceptionWithUUIDString(const std::string& uuidString) {
+    {
+        std::lock_guard guard(store().mutex);
+        if (store().exceptions.count(uuidString) != 0) return true;
+    }
+    return TLMUtility::fileExistsForPathComponent(pathComponent(uuidString));
+}
+
 std::shared_ptr<TLMWrapperException> TLMWrapperExceptionManager::loadWrapperExceptionWithUUIDString(
     const std::string& uuidString) {
     {

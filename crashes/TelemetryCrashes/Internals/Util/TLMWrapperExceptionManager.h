@@ -30,6 +30,9 @@ public:
     // process where the reporter keeps its pending report.
     static void saveWrapperExceptionAndCrashReport(const std::shared_ptr<TLMWrapperException>& exception);
 
+    // Whether an exception is kept for that report, in memory or in a file
+    // of that name. Asks the disk, logs nothing.
+    static bool hasWrapperExceptionWithUUIDString(const std::string& uuidString);
     // The in-memory store first, else the file of that name.
     static std::shared_ptr<TLMWrapperException> loadWrapperExceptionWithUUIDString(const std::string& uuidString);
     // Null, logged, for a missing file; an unreadable file is logged and

@@ -26,11 +26,12 @@ std::shared_ptr<const ShadowShapeUse> shadowShapeUse(std::uint64_t owner);
 struct LayerCache {
     explicit LayerCache(std::uint64_t identifier) : owner(identifier) {}
     // Drops the layer's rasters from the cache they were put in, when it
-    // goes on the main thread between frames (a screen torn down), as they
-    // went with the layer before the window kept them: left to the next
-    // frame, a chart's thousands were erased within it. Elsewhere hands
-    // the layer's identifier to takeGoneOwners(): its rasters are dropped
-    // by the next frame instead of waiting for the budget.
+    // goes on the main thread between that cache's frames (a screen torn
+    // down), as they went with the layer before the window kept them: left
+    // to the next frame, a chart's thousands were erased within it.
+    // Elsewhere hands the layer's identifier to takeGoneOwners(): its
+    // rasters are dropped by the next frame instead of waiting for the
+    // budget. Nothing when that cache is gone.
     ~LayerCache();
     LayerCache(const LayerCache&) = delete;
     LayerCache& operator=(const LayerCache&) = delete;
@@ -38,15 +39,17 @@ struct LayerCache {
     std::uint64_t owner;
     // The kinds of raster it may have in a cache, a bit each.
     std::uint32_t kinds = 0;
-    // The cache they were last put in.
-    void keptIn(RasterCache& cache) {
-        if (keptInCache != &cache || keptInPresence.expired()) {
-            keptInCache = &cache;
-            keptInPresence = cache.presence();
+    // Notes `cache` as the one its rasters were last put in.
+    void rememberCache(RasterCache& cache) {
+        if (this->cache != &cache || cacheLifetime.expired()) {
+            this->cache = &cache;
+            cacheLifetime = cache.lifetime();
         }
     }
-    RasterCache* keptInCache = nullptr;
-    std::weak_ptr<RasterCache*> keptInPresence;
+    // The cache its rasters were last put in, valid while `cacheLifetime`
+    // has not expired.
+    RasterCache* cache = nullptr;
+    std::weak_ptr<const void> cacheLifetime;
     // Where its rasters were last found: a frame of thousands of layers
     // then does not hash each one again.
     RasterCache::Handle contentRaster;
@@ -77,8 +80,5 @@ struct GoneOwner {
     std::uint32_t kinds;
 };
 std::vector<GoneOwner> takeGoneOwners();
-
-// Whether a frame is being drawn (main thread).
-bool drawingFrame();
 
 }  // namespace platform::ui::detail

@@ -1,4 +1,4 @@
-#include "crashes/reporter/setup/TLCrashAsyncThreadsSetup.h"
+#include "crashes/reporter/setup/TLCrashThreadsSetup.h"
 
 #include <signal.h>
 

@@ -1,7 +1,7 @@
-#include "crashes/reporter/setup/TLCrashAsyncImageRegistrySetup.h"
+#include "crashes/reporter/setup/TLCrashImageRegistrySetup.h"
 
-#include "crashes/reporter/setup/TLCrashAsyncImageSetup.h"
-#include "crashes/reporter/setup/TLCrashAsyncSharedListWriters.h"
+#include "crashes/reporter/setup/TLCrashImageSetup.h"
+#include "crashes/reporter/setup/TLCrashSharedListWriters.h"
 #include "crashes/reporter/setup/TLCrashLog.h"
 
 #include <link.h>

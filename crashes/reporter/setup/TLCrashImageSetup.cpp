@@ -1,4 +1,4 @@
-#include "crashes/reporter/setup/TLCrashAsyncImageSetup.h"
+#include "crashes/reporter/setup/TLCrashImageSetup.h"
 
 #include "crashes/reporter/async/TLCrashAsyncElf.h"
 
@@ -90,9 +90,10 @@ void findBuildId(tlcrash_async_image* image, const tlcrash_async_phdr& note) {
         const uint64_t descAt = at + alignUp(12 + uint64_t{nameSize}, alignment);
         const uint64_t next = alignUp(descAt + descSize, alignment);
         if (descAt + descSize > note.memsz) return;
-        const auto* name = static_cast<const char*>(tlcrash_async_mobject_remap(&mobj, start, nameAt, nameSize));
-        if (type == kNoteGnuBuildId && nameSize == 4 && name != nullptr && tlcrash_async_strncmp(name, "GNU", 4) == 0 &&
-            descSize > 0) {
+        char name[4] = {};
+        const void* nameBytes = tlcrash_async_mobject_remap(&mobj, start, nameAt, nameSize);
+        if (nameSize == 4 && nameBytes != nullptr) tlcrash_async_memcpy(name, nameBytes, 4);
+        if (type == kNoteGnuBuildId && nameSize == 4 && tlcrash_async_strncmp(name, "GNU", 4) == 0 && descSize > 0) {
             const void* desc = tlcrash_async_mobject_remap(&mobj, start, descAt, descSize);
             if (desc == nullptr) return;
             tlcrash_async_memset(image->uuid, 0, sizeof image->uuid);
@@ -114,10 +115,13 @@ void findEhFrame(tlcrash_async_image* image, const tlcrash_async_phdr& header) {
         tlcrash_async_mobject_init(&mobj, image->task, start, header.memsz, true) != TLCRASH_ERR_NONE) {
         return;
     }
-    const auto* head = static_cast<const uint8_t*>(tlcrash_async_mobject_remap(&mobj, start, 0, 4));
-    if (head == nullptr || head[0] != 1) return;
+    uint8_t version, encoding;
+    if (tlcrash_async_mobject_read_uint8(&mobj, start, 0, &version) != TLCRASH_ERR_NONE || version != 1 ||
+        tlcrash_async_mobject_read_uint8(&mobj, start, 1, &encoding) != TLCRASH_ERR_NONE) {
+        return;
+    }
     uint64_t frame;
-    if (!decodeEhPointer(&mobj, image->byteorder, start + 4, head[1], image->is_64, start, &frame)) return;
+    if (!decodeEhPointer(&mobj, image->byteorder, start + 4, encoding, image->is_64, start, &frame)) return;
 
     image->eh_frame_hdr_addr = start;
     image->eh_frame_hdr_size = header.memsz;
@@ -248,27 +252,32 @@ uint64_t runtimeAddress(const tlcrash_async_image* image, uint64_t value) {
     return value + static_cast<uint64_t>(image->vmaddr_slide);
 }
 
-// Validated once; read in place after that (one system call, not one a
-// value).
-template <typename T>
-const T* mapArray(tlcrash_task_t task, uint64_t address, uint64_t count, tlcrash_async_mobject* mobj) {
+// `count` values of `size` bytes, validated once and read in place after
+// that (one system call, not one a value). The tables need not lie at
+// aligned addresses, so their values are copied out in the image's order.
+bool mapArray(const tlcrash_async_image* image, uint64_t address, uint64_t count, size_t size,
+              tlcrash_async_mobject* mobj, tlcrash_async_elf_fields* fields) {
     if (count == 0 || count > (uint64_t{1} << 32) ||
-        tlcrash_async_mobject_init(mobj, task, address, count * sizeof(T), true) != TLCRASH_ERR_NONE) {
-        return nullptr;
+        tlcrash_async_mobject_init(mobj, image->task, address, count * size, true) != TLCRASH_ERR_NONE) {
+        return false;
     }
-    return static_cast<const T*>(tlcrash_async_mobject_remap(mobj, address, 0, count * sizeof(T)));
+    fields->bytes = static_cast<const uint8_t*>(tlcrash_async_mobject_remap(mobj, address, 0, count * size));
+    fields->order = image->byteorder;
+    return fields->bytes != nullptr;
 }
 
 bool readDynamic(const tlcrash_async_image* image, DynamicTables* tables) {
     tlcrash_async_phdr dynamic;
     if (tlcrash_async_image_find_phdr(image, TLCRASH_PT_DYNAMIC, &dynamic) < 0) return false;
     tlcrash_async_mobject mobj;
-    const auto* entries = mapArray<uint64_t>(image->task, dynamic.vaddr + static_cast<uint64_t>(image->vmaddr_slide),
-                                             dynamic.memsz / 16 * 2, &mobj);
-    if (entries == nullptr) return false;
-    for (uint64_t i = 0; i + 1 < dynamic.memsz / 8; i += 2) {
-        const auto tag = static_cast<int64_t>(entries[i]);
-        const uint64_t value = entries[i + 1];
+    tlcrash_async_elf_fields entries;
+    const uint64_t count = dynamic.memsz / 16;
+    if (!mapArray(image, dynamic.vaddr + static_cast<uint64_t>(image->vmaddr_slide), count, 16, &mobj, &entries)) {
+        return false;
+    }
+    for (uint64_t i = 0; i < count; ++i) {
+        const auto tag = static_cast<int64_t>(entries.u64(16 * i));
+        const uint64_t value = entries.u64(16 * i + 8);
         if (tag == kDtNull) break;
         if (tag == kDtSymtab) tables->symtab = runtimeAddress(image, value);
         if (tag == kDtStrtab) tables->strtab = runtimeAddress(image, value);
@@ -281,23 +290,23 @@ bool readDynamic(const tlcrash_async_image* image, DynamicTables* tables) {
 
 // The number of dynamic symbols, from either hash table.
 bool symbolCount(const tlcrash_async_image* image, const DynamicTables& tables, uint64_t* count) {
-    const tlcrash_task_t task = image->task;
     tlcrash_async_mobject mobj;
+    tlcrash_async_elf_fields head;
     if (tables.hash != 0) {
-        const uint32_t* head = mapArray<uint32_t>(task, tables.hash, 2, &mobj);
-        if (head == nullptr) return false;
-        *count = head[1];
+        if (!mapArray(image, tables.hash, 2, 4, &mobj, &head)) return false;
+        *count = head.u32(4);
         return true;
     }
-    if (tables.gnuHash == 0) return false;
-    const uint32_t* head = mapArray<uint32_t>(task, tables.gnuHash, 4, &mobj);
-    if (head == nullptr) return false;
-    const uint32_t buckets = head[0], symoffset = head[1], bloomWords = head[2];
+    if (tables.gnuHash == 0 || !mapArray(image, tables.gnuHash, 4, 4, &mobj, &head)) return false;
+    const uint32_t buckets = head.u32(0), symoffset = head.u32(4), bloomWords = head.u32(8);
     const uint64_t bucketsAt = tables.gnuHash + 16 + uint64_t{bloomWords} * 8;
-    const uint32_t* bucket = mapArray<uint32_t>(task, bucketsAt, buckets, &mobj);
-    if (bucket == nullptr) return false;
+    tlcrash_async_elf_fields bucket;
+    if (!mapArray(image, bucketsAt, buckets, 4, &mobj, &bucket)) return false;
     uint32_t last = 0;
-    for (uint32_t i = 0; i < buckets; ++i) last = bucket[i] > last ? bucket[i] : last;
+    for (uint32_t i = 0; i < buckets; ++i) {
+        const uint32_t value = bucket.u32(4 * size_t{i});
+        if (value > last) last = value;
+    }
     if (last < symoffset) {
         *count = symoffset;
         return true;
@@ -305,10 +314,12 @@ bool symbolCount(const tlcrash_async_image* image, const DynamicTables& tables, 
     // The chain of the highest bucket ends at the last symbol; the chains
     // run to the end of the readable memory at most.
     const uint64_t chainsAt = bucketsAt + uint64_t{buckets} * 4 + uint64_t{last - symoffset} * 4;
-    if (tlcrash_async_mobject_init(&mobj, task, chainsAt, 1 << 20, false) != TLCRASH_ERR_NONE) return false;
-    const auto* chain = static_cast<const uint32_t*>(tlcrash_async_mobject_remap(&mobj, chainsAt, 0, 4));
-    for (uint64_t i = 0; chain != nullptr && (i + 1) * 4 <= tlcrash_async_mobject_length(&mobj); ++i) {
-        if ((chain[i] & 1) != 0) {
+    if (tlcrash_async_mobject_init(&mobj, image->task, chainsAt, 1 << 20, false) != TLCRASH_ERR_NONE) return false;
+    const uint64_t words = tlcrash_async_mobject_length(&mobj) / 4;
+    const tlcrash_async_elf_fields chain{
+        static_cast<const uint8_t*>(tlcrash_async_mobject_remap(&mobj, chainsAt, 0, words * 4)), image->byteorder};
+    for (uint64_t i = 0; chain.bytes != nullptr && i < words; ++i) {
+        if ((chain.u32(4 * i) & 1) != 0) {
             *count = uint64_t{last} + i + 1;
             return true;
         }

@@ -1,0 +1,109 @@
+// A log database from untrusted bytes (a "Logs.sqlite" an earlier run left
+// damaged, cut short or edited): set-up, then what a start does with it
+// (count, load a batch, delete it, delete a group, save). Nothing crashes or
+// hangs, the file is made anew at most once after set-up, and telemetry goes
+// on: a log saved afterwards loads back, or, when saving or reading found
+// the file damaged and made it anew (losing what it held), one saved on the
+// new file does.
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "fuzz/support/FuzzSupport.h"
+#include "fuzz/support/TokenFuzzSupport.h"
+#include "telemetry/Internals/Model/TLMStartServiceLog.h"
+#include "telemetry/Internals/Storage/TLMLogDBStorage.h"
+#include "telemetry/Internals/Util/TLMAnalyticsArchiverUtil.h"
+#include "telemetry/Internals/Util/TLMArchiverUtil.h"
+#include "telemetry/TLMLogger.h"
+#include "telemetry/core/Util/TLMUtility.h"
+
+using fuzzsupport::Require;
+
+namespace {
+
+const char* const kGroup = "Analytics";
+
+// A later release's database is kept as it is, whatever its table holds, so
+// nothing is promised about saving into it.
+bool OfALaterRelease(const std::uint8_t* data, std::size_t size) {
+    static const char kMagic[] = "SQLite format 3";
+    if (size < 100 || std::memcmp(data, kMagic, sizeof kMagic) != 0) return false;
+    const auto version = static_cast<std::int32_t>(std::uint32_t{data[60]} << 24 | std::uint32_t{data[61]} << 16 |
+                                                   std::uint32_t{data[62]} << 8 | data[63]);
+    return static_cast<std::uint64_t>(std::int64_t{version}) > TLMLogDBStorage::kSchemaVersion;
+}
+
+// The damaged files made anew since the count was last taken.
+std::atomic<int> gRebuilds{0};
+
+int TakeRebuilds() {
+    TLMLogger::waitUntilIdle();
+    return gRebuilds.exchange(0);
+}
+
+bool SavedLogLoadsBack(TLMLogDBStorage& storage) {
+    auto log = std::make_shared<TLMStartServiceLog>();
+    log->setServices(std::vector<std::string>{"after the damage"});
+    if (!storage.saveLog(log, kGroup, TLMFlagsCritical)) return false;
+    bool found = false;
+    storage.loadLogsWithGroupId(kGroup, UINT64_MAX, std::nullopt, [&](const auto& logs, const auto&) {
+        for (const auto& loaded : logs) found |= loaded->isEqual(*log);
+    });
+    return found;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    static const std::filesystem::path file = [] {
+        // The keys the seeds' target tokens were encrypted with.
+        fuzzsupport::InstallTokenKeys();
+        TLMArchiverUtil::addAllowedTelemetryModuleClasses();
+        TLMAnalyticsArchiverUtil::addAllowedAnalyitcsModuleClasses();
+        TLMLogger::setCurrentLogLevel(TLMLogLevelWarning);
+        TLMLogger::setLogHandler([](const TLMLogMessageProvider& provider, TLMLogLevel level, const std::string&,
+                                    const std::string&, const std::string&, int) {
+            if (level == TLMLogLevelWarning && provider().rfind("The \"Logs.sqlite\" database is damaged", 0) == 0) {
+                ++gRebuilds;
+            }
+        });
+        return *TLMUtility::fullURLForPathComponent(TLMLogDBStorage::kFileName);
+    }();
+    // A journal of the last input would be played into this one.
+    for (const char* suffix : {"-journal", "-wal", "-shm"}) {
+        std::error_code ignored;
+        std::filesystem::remove(file.string() + suffix, ignored);
+    }
+    Require(fuzzsupport::WriteFile(file, data, size), "the input is written");
+
+    TLMLogDBStorage storage;
+    Require(TakeRebuilds() <= 1, "set-up makes the file anew at most once");
+    storage.countLogs();
+    storage.countLogsWithGroupId(kGroup);
+    std::optional<std::string> batchId;
+    storage.loadLogsWithGroupId(kGroup, 50, std::vector<std::string>{"paused"},
+                                [&](const auto&, const std::optional<std::string>& id) { batchId = id; });
+    if (batchId) storage.deleteLogsWithBatchId(*batchId, kGroup);
+    storage.deleteLogsWithGroupId("Crashes");
+    int rebuilds = TakeRebuilds();
+
+    const bool laterRelease = OfALaterRelease(data, size);
+    if (!SavedLogLoadsBack(storage)) {
+        const int whileSaving = TakeRebuilds();
+        Require(laterRelease || (rebuilds == 0 && whileSaving == 1),
+                "a log is lost only with the damaged file it was saved in");
+        rebuilds += whileSaving;
+        Require(laterRelease || SavedLogLoadsBack(storage), "a log saved on the new file loads back");
+    }
+    Require(rebuilds + TakeRebuilds() <= 1, "after set-up the file is made anew at most once");
+    return 0;
+}

@@ -1,0 +1,23 @@
+// After each test of the community screens' program, what the next must
+// find as a new process would: no cached layouts, entities or pictures, no
+// recorded events, an empty app root (no stored user or password) and
+// defaults, and no log lines in memory.
+
+#include "engine/services/Logger.h"
+#include "tests/SharingModule/support/SharingTestSupport.h"
+#include "tests/support/BetweenTests.h"
+
+namespace {
+
+// The caches are emptied before the root goes.
+void ResetFiles() {
+    sharingtest::ForgetSharingState();
+    testsupport::ResetEnvironment();
+    testsupport::ResetAppRoot();
+}
+
+const bool kRegistered =
+    testsupport::ResetAfterEachTest(testsupport::ResetStage::Files, ResetFiles) &&
+    testsupport::ResetAfterEachTest(testsupport::ResetStage::Log, [] { CLogger::Instance().ClearRecentLines(); });
+
+}  // namespace
