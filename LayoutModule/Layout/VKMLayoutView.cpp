@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <atomic>
 #include <set>
 #include <vector>
 
@@ -53,14 +54,30 @@ std::unique_ptr<platform::BitmapContext> tileCanvas(const platform::Rect& rect, 
     return canvas;
 }
 
-// One tile of the picture at the settings' zoom, the layout's origin at
-// the tile grid's origin.
-std::shared_ptr<platform::Image> drawTile(const VKMLayoutView::tDrawSettings& settings, VKMLayoutRenderData* renderData,
-                                          const platform::Rect& rect, int pixels, double scale) {
-    auto canvas = tileCanvas(rect, pixels, scale, false);
-    if (!canvas) return nullptr;
-    VKMLayoutView::drawLayout(*canvas, rect, settings, renderData, {0, 0});
-    return platform::BitmapContext::takeImage(std::move(canvas));
+// A band of rows of a tile's canvas, and what of the picture it covers.
+struct tBand {
+    platform::Rect rect;
+    std::unique_ptr<platform::BitmapContext> context;
+};
+
+// `count` bands of the canvas drawn from `rect` at `scale`; none when the
+// canvas could not be split.
+std::vector<tBand> bandsOf(platform::BitmapContext& canvas, const platform::Rect& rect, double scale, int count) {
+    std::vector<tBand> bands;
+    const int height = canvas.pixelHeight();
+    count = std::max(1, std::min(count, height));
+    for (int b = 0; b < count; ++b) {
+        const int first = height * b / count;
+        const int end = height * (b + 1) / count;
+        auto band = canvas.band(first, end);
+        if (!band) return {};
+        // A point more on either side within the tile: the band's own
+        // rows clip it, and no row is left to the rounding of its edges.
+        const double top = std::max(rect.y, rect.y + first / scale - 1);
+        const double bottom = std::min(rect.maxY(), rect.y + end / scale + 1);
+        bands.push_back({{rect.x, top, rect.width, bottom - top}, std::move(band)});
+    }
+    return bands;
 }
 
 // The tiles of `rects`, each drawn in bands of rows side by side on the
@@ -71,35 +88,24 @@ std::vector<std::shared_ptr<platform::Image>> drawTilesInBands(const VKMLayoutVi
                                                                VKMLayoutRenderData* renderData,
                                                                const std::vector<platform::Rect>& rects, int pixels,
                                                                double scale) {
+    // The bands are destroyed (their last rows cleared) before their
+    // canvases, on the thread that drew them, and every band has been
+    // before the canvases give up their pixels.
     std::vector<std::unique_ptr<platform::BitmapContext>> canvases(rects.size());
-    std::vector<std::unique_ptr<platform::BitmapContext>> bands;
-    struct tBand {
-        platform::Rect rect;
-        std::size_t band;
-    };
-    std::vector<tBand> work;
+    std::vector<tBand> bands;
     for (std::size_t i = 0; i < rects.size(); ++i) {
-        const platform::Rect& rect = rects[i];
-        canvases[i] = tileCanvas(rect, pixels, scale, true);
+        canvases[i] = tileCanvas(rects[i], pixels, scale, true);
         if (!canvases[i]) continue;
-        const int height = canvases[i]->pixelHeight();
-        const int bandsATile = kTuning.bandsATile;
-        for (int b = 0; b < bandsATile; ++b) {
-            const int first = height * b / bandsATile;
-            const int end = height * (b + 1) / bandsATile;
-            auto band = canvases[i]->band(first, end);
-            if (!band) continue;
-            // A point more on either side within the tile: the band's own
-            // rows clip it, and no row is left to the rounding of its edges.
-            const double top = std::max(rect.y, rect.y + first / scale - 1);
-            const double bottom = std::min(rect.maxY(), rect.y + end / scale + 1);
-            work.push_back({{rect.x, top, rect.width, bottom - top}, bands.size()});
-            bands.push_back(std::move(band));
+        auto own = bandsOf(*canvases[i], rects[i], scale, kTuning.bandsATile);
+        if (own.empty()) {
+            canvases[i].reset();
+            continue;
         }
+        for (tBand& band : own) bands.push_back(std::move(band));
     }
-    platform::DispatchQueue::concurrentPerform(work.size(), [&](std::size_t i) {
-        VKMLayoutView::drawLayout(*bands[work[i].band], work[i].rect, settings, renderData, {0, 0});
-        bands[work[i].band].reset();
+    platform::DispatchQueue::concurrentPerform(bands.size(), [&](std::size_t i) {
+        VKMLayoutView::drawLayout(*bands[i].context, bands[i].rect, settings, renderData, {0, 0});
+        bands[i].context.reset();
     });
     bands.clear();
     std::vector<std::shared_ptr<platform::Image>> images(rects.size());
@@ -147,12 +153,42 @@ void VKMLayoutView::layoutSubviews() {
 void VKMLayoutView::showLayout() {
     const auto source = delegate();
     const CLayout* layout = source ? source->trackLayout() : nullptr;
-    const bool dark = isDarkBackground();
-    const platform::Color documentColor =
-        dark ? VKMLayoutColors::vkmDocumentDarkBackgroundColor() : VKMLayoutColors::vkmDocumentBackgroundColor();
+    const platform::Color documentColor = isDarkBackground() ? VKMLayoutColors::vkmDocumentDarkBackgroundColor()
+                                                             : VKMLayoutColors::vkmDocumentBackgroundColor();
     // The tiles cover the view but while a pinch shrinks them.
     setBackgroundColor(layout == nullptr || mInteractiveZoom ? std::optional<platform::Color>(documentColor)
                                                              : std::nullopt);
+    fitPictureLayer();
+    if (layout == nullptr) {
+        forgetPicture();
+        return;
+    }
+    // A window's compositor starts the frames of its cache; a cache of the
+    // view's own (no window) starts one at each update.
+    if (!window()) tileCache().beginFrame();
+
+    // On whole pixels, so that tiles land pixel on pixel.
+    const double scale = screenScale();
+    const platform::Point requested = source->contentOffset();
+    const platform::Point offset{std::round(requested.x * scale) / scale, std::round(requested.y * scale) / scale};
+    const tDrawSettings settings = drawSettingsOf(*layout);
+    const VKMTileGrid::Change change = updateLevels(*layout, settings, scale);
+    placeLevel(mKept, mGrid.kept(), offset, settings.zoom);
+    placeLevel(mLevel, mGrid.level(), offset, settings.zoom);
+    const bool moving = mInteractiveZoom || (change == VKMTileGrid::Change::none && offset != mShownOffset);
+    mShownOffset = offset;
+    setStill(!moving);
+    // A pinch stretches what is there.
+    if (mInteractiveZoom) return;
+
+    mMissing = fillView(offset, settings);
+    showKept(mMissing == 0);
+    // Where no tile lies yet, the document's background; none under a
+    // covered view, where it would only cost a fill of the whole frame.
+    mPictureLayer->setBackgroundColor(mMissing == 0 ? platform::Color::clear() : documentColor);
+}
+
+void VKMLayoutView::fitPictureLayer() {
     if (!mPictureLayer) {
         mPictureLayer = platform::ui::Layer::make();
         // The view clips it (its controller has it clip to its bounds).
@@ -163,55 +199,43 @@ void VKMLayoutView::showLayout() {
     const platform::Size size = bounds().size();
     mPictureLayer->setBounds({0, 0, size.width, size.height});
     mPictureLayer->setPosition({0, 0});
-    if (layout == nullptr) {
-        cancelTiles(nullptr);
-        dropLevelLayers(mKept);
-        dropLevelLayers(mLevel);
-        mGrid.clear();
-        mPictureLayer->setBackgroundColor(platform::Color::clear());
-        mPinchEnded = false;
-        return;
-    }
-    // A window's compositor starts the frames of its cache; a cache of the
-    // view's own (no window) starts one at each update.
-    if (!window()) tileCache().beginFrame();
+}
 
-    // On whole pixels, so that tiles land pixel on pixel.
-    const double scale = screenScale();
-    mGrid.setScale(scale);
-    const platform::Point requested = source->contentOffset();
-    const platform::Point offset{std::round(requested.x * scale) / scale, std::round(requested.y * scale) / scale};
-    const tDrawSettings settings = drawSettingsOf(*layout);
-    const std::uint64_t base =
-        VKMTileGrid::baseOf({mGeneration, reinterpret_cast<std::uintptr_t>(layout), scale, settings.dark, settings.grid,
-                             settings.workspaceWidth, settings.workspaceHeight});
-    const double zoom = settings.zoom;
-
-    const bool hadLevel = mGrid.level().made;
-    const VKMTileGrid::Change change = mGrid.update(base, zoom, mInteractiveZoom, mPinchEnded);
+void VKMLayoutView::forgetPicture() {
+    cancelTiles(nullptr);
+    dropLevelLayers(mKept);
+    dropLevelLayers(mLevel);
+    mGrid.clear();
+    mPictureLayer->setBackgroundColor(platform::Color::clear());
     mPinchEnded = false;
-    if (change != VKMTileGrid::Change::none) {
-        cancelTiles(nullptr);
-        // All that is kept shows another document or other settings.
-        if (change == VKMTileGrid::Change::source && hadLevel) tileCache().eraseOwner(mPictureLayer->identifier());
-        dropLevelLayers(mKept);
-        if (change == VKMTileGrid::Change::pinchEnd) {
-            mKept = std::move(mLevel);
-        } else {
-            dropLevelLayers(mLevel);
-        }
-        mLevel = makeLevelLayers();
-    }
-    placeLevel(mKept, mGrid.kept(), offset, zoom);
-    placeLevel(mLevel, mGrid.level(), offset, zoom);
-    const bool moving = mInteractiveZoom || (change == VKMTileGrid::Change::none && offset != mShownOffset);
-    mShownOffset = offset;
-    setStill(!moving);
-    // A pinch stretches what is there.
-    if (mInteractiveZoom) return;
+}
 
-    const VKMTileGrid::tRange visible = mGrid.rangeAt(size, offset, zoom, 0);
-    const VKMTileGrid::tRange wanted = mGrid.rangeAt(size, offset, zoom, mGrid.ring());
+VKMTileGrid::Change VKMLayoutView::updateLevels(const CLayout& layout, const tDrawSettings& settings, double scale) {
+    mGrid.setScale(scale);
+    const std::uint64_t base =
+        VKMTileGrid::baseOf({mGeneration, reinterpret_cast<std::uintptr_t>(&layout), scale, settings.dark,
+                             settings.grid, settings.workspaceWidth, settings.workspaceHeight});
+    const bool hadLevel = mGrid.level().made;
+    const VKMTileGrid::Change change = mGrid.update(base, settings.zoom, mInteractiveZoom, mPinchEnded);
+    mPinchEnded = false;
+    if (change == VKMTileGrid::Change::none) return change;
+    cancelTiles(nullptr);
+    // All that is kept shows another document or other settings.
+    if (change == VKMTileGrid::Change::source && hadLevel) tileCache().eraseOwner(mPictureLayer->identifier());
+    dropLevelLayers(mKept);
+    if (change == VKMTileGrid::Change::pinchEnd) {
+        mKept = std::move(mLevel);
+    } else {
+        dropLevelLayers(mLevel);
+    }
+    mLevel = makeLevelLayers();
+    return change;
+}
+
+std::size_t VKMLayoutView::fillView(platform::Point offset, const tDrawSettings& settings) {
+    const platform::Size size = bounds().size();
+    const VKMTileGrid::tRange visible = mGrid.rangeAt(size, offset, settings.zoom, 0);
+    const VKMTileGrid::tRange wanted = mGrid.rangeAt(size, offset, settings.zoom, mGrid.ring());
     for (const tTileIndex& index : mGrid.releaseOutside(wanted)) {
         // The cache keeps its image for a pan back.
         const auto tile = mLevel.tiles.find(index);
@@ -234,25 +258,26 @@ void VKMLayoutView::showLayout() {
         drawTilesNow(missing, settings);
         missing.clear();
     } else {
-        for (const tTileIndex& index : missing) askForTile(index, settings);
+        // In bands: the threads share the dense tiles the user waits for.
+        for (const tTileIndex& index : missing) askForTile(index, settings, kTuning.bandsATile);
     }
     if (held) {
-        for (const tTileIndex& index : ring) askForTile(index, settings);
+        for (const tTileIndex& index : ring) askForTile(index, settings, 1);
     }
-    mMissing = missing.size();
     if (!visible.empty()) mGrid.markShown();
-    if (missing.empty()) {
+    return missing.size();
+}
+
+void VKMLayoutView::showKept(bool covered) {
+    if (covered) {
         dropLevelLayers(mKept);
         mGrid.dropKept();
-    } else {
-        // A kept tile wholly under placed tiles of the current zoom would be
-        // stretched into the frame for nothing.
-        const std::set<tTileIndex> covered = mGrid.coveredKept();
-        for (const auto& [index, tile] : mKept.tiles) tile->setHidden(covered.count(index) != 0);
+        return;
     }
-    // Where no tile lies yet, the document's background; none under a
-    // covered view, where it would only cost a fill of the whole frame.
-    mPictureLayer->setBackgroundColor(missing.empty() ? platform::Color::clear() : documentColor);
+    // A kept tile wholly under placed tiles of the current zoom would be
+    // stretched into the frame for nothing.
+    const std::set<tTileIndex> hidden = mGrid.coveredKept();
+    for (const auto& [index, tile] : mKept.tiles) tile->setHidden(hidden.count(index) != 0);
 }
 
 void VKMLayoutView::setStill(bool still) {
@@ -353,34 +378,68 @@ std::vector<std::shared_ptr<platform::Image>> VKMLayoutView::drawTiles(const tDr
     return drawTilesInBands(settings, renderData, rects, 0, scale);
 }
 
-void VKMLayoutView::askForTile(const tTileIndex& index, const tDrawSettings& settings) {
+// A tile asked of the queue: its canvas, drawn in bands of rows, each a
+// block of its own. A band is touched only by its block, or, once its block
+// is taken back, by the main thread; the block that draws the last band
+// takes the canvas's pixels, every band being gone by then.
+struct VKMLayoutView::tTileJob {
+    std::unique_ptr<platform::BitmapContext> canvas;
+    std::vector<tBand> bands;
+    std::vector<platform::WidthLimitedQueue::Ticket> tickets;
+    // Bands neither drawn nor taken back.
+    std::atomic<std::size_t> left{0};
+    std::atomic<bool> calledOff{false};
+    std::atomic<bool> failed{false};
+};
+
+void VKMLayoutView::askForTile(const tTileIndex& index, const tDrawSettings& settings, int bands) {
     if (mGrid.isRequested(index)) return;
-    // The job keeps the render data alive; a rebuild meanwhile waits for
-    // its drawing (the render data's lock) and frees nothing under it, and
-    // what it drew then is dropped here, its version being past. It always
-    // answers, so that every tile asked for is counted back.
+    const platform::Rect rect = drawnRect(index);
+    const double scale = screenScale();
+    auto job = std::make_shared<tTileJob>();
+    job->canvas = tileCanvas(rect, drawnPixels(), scale, true);
+    if (job->canvas) job->bands = bandsOf(*job->canvas, rect, scale, bands);
+    // Without memory the tile stays missing; the next pass asks again.
+    if (job->bands.empty()) return;
+    job->left = job->bands.size();
+    const VKMTileGrid::tTicket ticket = mNextTicket++;
+    // The blocks keep the render data alive; a rebuild meanwhile waits for
+    // their drawing (the render data's lock) and frees nothing under it, and
+    // what they drew then is dropped here, its version being past. The last
+    // band's block always answers, so that every tile asked for is counted
+    // back.
     std::weak_ptr<VKMLayoutView> weak = std::static_pointer_cast<VKMLayoutView>(sharedView());
-    const auto ticket =
-        mTileQueue.async([weak, renderData = mRenderData, settings, index, rect = drawnRect(index),
-                          pixels = drawnPixels(), scale = screenScale(), version = mGrid.level().version] {
-            std::shared_ptr<platform::Image> image;
+    const std::uint64_t version = mGrid.level().version;
+    for (std::size_t i = 0; i < job->bands.size(); ++i) {
+        job->tickets.push_back(mTileQueue.async([job, i, weak, renderData = mRenderData, settings, index, version,
+                                                 ticket] {
+            tBand& band = job->bands[i];
             try {
-                image = drawTile(settings, renderData.get(), rect, pixels, scale);
+                drawLayout(*band.context, band.rect, settings, renderData.get(), {0, 0});
             } catch (...) {
                 // A tile that could not be drawn stays missing; the others go on.
+                job->failed = true;
             }
-            platform::DispatchQueue::main().async([weak, version, index, image = std::move(image)]() mutable {
-                if (const auto view = weak.lock()) view->tileArrived(version, index, std::move(image));
+            band.context.reset();
+            if (job->left.fetch_sub(1) != 1) return;
+            std::shared_ptr<platform::Image> image;
+            if (!job->failed && !job->calledOff) image = platform::BitmapContext::takeImage(std::move(job->canvas));
+            job->canvas.reset();
+            platform::DispatchQueue::main().async([weak, version, index, ticket, image = std::move(image)]() mutable {
+                if (const auto view = weak.lock()) view->tileArrived(ticket, version, index, std::move(image));
             });
-        });
+        }));
+    }
+    mJobs[ticket] = std::move(job);
     mGrid.requested(index, ticket);
     ++mInFlight;
 }
 
-void VKMLayoutView::tileArrived(std::uint64_t version, const tTileIndex& index,
+void VKMLayoutView::tileArrived(VKMTileGrid::tTicket ticket, std::uint64_t version, const tTileIndex& index,
                                 std::shared_ptr<platform::Image> image) {
+    mJobs.erase(ticket);
     if (mInFlight > 0) --mInFlight;
-    if (!mGrid.arrived(version, index) || !image || !mLevel.layer) return;
+    if (!mGrid.arrived(version, index, ticket) || !image || !mLevel.layer) return;
     tileCache().store(tileKey(index), {image, drawnRect(index), screenScale(), version});
     if (mGrid.isPlaced(index)) return;
     placeTile(index, std::move(image));
@@ -390,8 +449,22 @@ void VKMLayoutView::tileArrived(std::uint64_t version, const tTileIndex& index,
 
 void VKMLayoutView::cancelTiles(const VKMTileGrid::tRange* keep) {
     for (const VKMTileGrid::tTicket ticket : mGrid.dropRequests(keep)) {
-        // One already started arrives, and is counted back then.
-        if (mTileQueue.cancel(ticket) && mInFlight > 0) --mInFlight;
+        const auto found = mJobs.find(ticket);
+        if (found == mJobs.end()) continue;
+        tTileJob& job = *found->second;
+        job.calledOff = true;
+        std::size_t taken = 0;
+        for (std::size_t i = 0; i < job.tickets.size(); ++i) {
+            if (!mTileQueue.cancel(job.tickets[i])) continue;
+            job.bands[i].context.reset();
+            ++taken;
+        }
+        // With bands still drawing, the last of them answers and is
+        // counted back then.
+        if (taken == 0 || job.left.fetch_sub(taken) != taken) continue;
+        job.canvas.reset();
+        mJobs.erase(found);
+        if (mInFlight > 0) --mInFlight;
     }
 }
 

@@ -15,7 +15,9 @@
 // for the tiles it uncovers, and for a ring around the view ahead of them;
 // a pinch stretches them, and its end asks for the visible tiles at the new
 // zoom, then the ring's, while the stretched ones stay underneath until the
-// visible ones arrive. The queue draws on a quarter of the pool while the
+// visible ones arrive. A visible tile is asked for as bands of rows, so
+// that the queue's threads share the dense ones rather than one thread
+// drawing each whole. The queue draws on a quarter of the pool while the
 // user pans or pinches, and on three quarters once the picture stands
 // still (the rest is the frames').
 // drawRect is the same drawing pass, for drawing the view elsewhere.
@@ -168,6 +170,21 @@ private:
     double screenScale() const;
     platform::ui::RasterCache& tileCache();
     void showLayout();
+    // Makes the layer that holds the levels, the view's size.
+    void fitPictureLayer();
+    // Without a layout: no tile, asked for or shown.
+    void forgetPicture();
+    // Brings the levels to the document, its settings and the zoom; a new
+    // level drops the old one's requests, and the end of a pinch keeps the
+    // old level's layers under the new one.
+    VKMTileGrid::Change updateLevels(const CLayout& layout, const tDrawSettings& settings, double scale);
+    // Places the current level's tiles the view and its ring need, from the
+    // cache where it holds them, and draws or asks for the others, the
+    // visible first. How many visible tiles are missing.
+    std::size_t fillView(platform::Point offset, const tDrawSettings& settings);
+    // Lets the kept picture go once the current level covers the view
+    // (`covered`), else hides its tiles that the current level covers.
+    void showKept(bool covered);
     // Widens the tile queue while the picture stands still, narrows it
     // while the user moves it.
     void setStill(bool still);
@@ -179,8 +196,10 @@ private:
     bool placeKeptTile(const tTileIndex& index);
     void placeTile(const tTileIndex& index, std::shared_ptr<const platform::Image> image);
     void drawTilesNow(const std::vector<tTileIndex>& tiles, const tDrawSettings& settings);
-    void askForTile(const tTileIndex& index, const tDrawSettings& settings);
-    void tileArrived(std::uint64_t version, const tTileIndex& index, std::shared_ptr<platform::Image> image);
+    // Asks the queue for the tile, drawn in `bands` blocks of rows.
+    void askForTile(const tTileIndex& index, const tDrawSettings& settings, int bands);
+    void tileArrived(VKMTileGrid::tTicket ticket, std::uint64_t version, const tTileIndex& index,
+                     std::shared_ptr<platform::Image> image);
     // Calls off the tiles asked for but those of the current level inside
     // `keep` (all when null).
     void cancelTiles(const VKMTileGrid::tRange* keep);
@@ -215,6 +234,10 @@ private:
     // tiles are all placed.
     tLevelLayers mKept;
     platform::WidthLimitedQueue mTileQueue;
+    // The tiles asked of the queue, by the ticket the grid knows them by.
+    struct tTileJob;
+    std::map<VKMTileGrid::tTicket, std::shared_ptr<tTileJob>> mJobs;
+    VKMTileGrid::tTicket mNextTicket = 1;
     // Tiles asked of the queue whose drawing was neither called off nor
     // has arrived.
     std::size_t mInFlight = 0;

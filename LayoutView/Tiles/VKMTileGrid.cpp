@@ -161,8 +161,9 @@ void VKMTileGrid::requested(const tIndex& index, tTicket ticket) {
     mRequests[{mLevel.version, index}] = {ticket, mNextOrder++};
 }
 
-bool VKMTileGrid::arrived(std::uint64_t version, const tIndex& index) {
-    mRequests.erase({version, index});
+bool VKMTileGrid::arrived(std::uint64_t version, const tIndex& index, tTicket ticket) {
+    const auto request = mRequests.find({version, index});
+    if (request != mRequests.end() && request->second.ticket == ticket) mRequests.erase(request);
     return mLevel.made && version == mLevel.version;
 }
 

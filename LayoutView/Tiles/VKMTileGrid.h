@@ -144,11 +144,11 @@ public:
     // with the ticket that calls their drawing off.
     bool isRequested(const tIndex& index) const;
     void requested(const tIndex& index, tTicket ticket);
-    // A tile drawn for `version` arrived: forgets its request. True when
-    // the tile is of the current level. (A drawing called off too late
-    // arrives too, and may take the request of the same tile asked for
-    // again meanwhile: whichever comes first is placed.)
-    bool arrived(std::uint64_t version, const tIndex& index);
+    // The tile asked for under `ticket` for `version` arrived: forgets its
+    // request, but not another asked for since under another ticket (a
+    // drawing called off too late arrives too, maybe with nothing). True
+    // when the tile is of the current level.
+    bool arrived(std::uint64_t version, const tIndex& index, tTicket ticket);
     // Forgets every request but those of the current level inside `keep`
     // (all when null) and returns their tickets, for the drawing to be
     // called off.

@@ -143,16 +143,23 @@ TEST(TileGrid, RequestsInsideTheWantedRangeOfTheCurrentLevelSurviveAPan) {
     const tRange keep{0, 0, 2, 2};
     EXPECT_EQ(grid.dropRequests(&keep), std::vector<VKMTileGrid::tTicket>{12});
     EXPECT_FALSE(grid.isRequested({5, 0}));
-    EXPECT_TRUE(grid.arrived(version, {1, 1}));
+    EXPECT_TRUE(grid.arrived(version, {1, 1}, 13));
     EXPECT_FALSE(grid.isRequested({1, 1}));
+    // A drawing called off too late leaves the tile asked for again alone.
+    grid.requested({5, 0}, 14);
+    EXPECT_TRUE(grid.arrived(version, {5, 0}, 12));
+    EXPECT_TRUE(grid.isRequested({5, 0})) << "the request asked for again was taken by the one called off";
+    EXPECT_TRUE(grid.arrived(version, {5, 0}, 14));
+    EXPECT_FALSE(grid.isRequested({5, 0}));
 
     // After the end of a pinch the old zoom's requests go, also inside the
     // range, and what arrives for the old zoom is not shown.
     grid.update(7, 1.5, false, true);
     EXPECT_FALSE(grid.isRequested({0, 0})) << "a request of the old level taken for the new one's";
     EXPECT_EQ(grid.dropRequests(&keep), std::vector<VKMTileGrid::tTicket>{11});
-    EXPECT_FALSE(grid.arrived(version, {0, 0}));
-    EXPECT_TRUE(grid.arrived(grid.level().version, {0, 0}));
+    EXPECT_FALSE(grid.arrived(version, {0, 0}, 11));
+    grid.requested({0, 0}, 15);
+    EXPECT_TRUE(grid.arrived(grid.level().version, {0, 0}, 15));
     EXPECT_EQ(grid.requests(), 0u);
 }
 
