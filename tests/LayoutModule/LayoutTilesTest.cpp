@@ -13,6 +13,7 @@
 #include <cstring>
 #include <fstream>
 #include <mutex>
+#include <thread>
 
 #include "LayoutModule/Layout/VKMLayoutView.h"
 #include "app/Helper/VKMLayoutDocumentHelper.h"
@@ -358,6 +359,90 @@ TEST(LayoutTiles, AfterAPinchTheVisibleTilesAtTheNewZoomAreAskedForBeforeTheRing
     const auto [differing, compared] = Differing(screen, screen.window->snapshot());
     EXPECT_EQ(view->missingTiles(), 0u);
     EXPECT_LT(differing, compared / 100) << "not sharp once the tiles arrived";
+}
+
+namespace {
+
+// Holds every drawing of the layout made off the main thread, once armed,
+// until released: a tile's band stops mid-drawing, its context in use.
+class DrawingHolder : public QLPerformanceCountersService {
+public:
+    void AddToCounter(const char* name, int milliseconds) override {
+        if (name != nullptr && std::strcmp(name, "DrawLayoutView") == 0 && std::this_thread::get_id() != mMainThread) {
+            std::unique_lock lock(mMutex);
+            if (mArmed) {
+                ++mHeld;
+                mChanged.notify_all();
+                mChanged.wait(lock, [this] { return !mArmed; });
+            }
+        }
+        QLPerformanceCountersService::AddToCounter(name, milliseconds);
+    }
+    void arm() {
+        std::lock_guard lock(mMutex);
+        mArmed = true;
+    }
+    bool waitHeld(int count) {
+        std::unique_lock lock(mMutex);
+        return mChanged.wait_for(lock, std::chrono::seconds(20), [&] { return mHeld >= count; });
+    }
+    void release() {
+        std::lock_guard lock(mMutex);
+        mArmed = false;
+        mChanged.notify_all();
+    }
+
+private:
+    const std::thread::id mMainThread = std::this_thread::get_id();
+    std::mutex mMutex;
+    std::condition_variable mChanged;
+    bool mArmed = false;
+    int mHeld = 0;
+};
+
+}  // namespace
+
+TEST(LayoutTiles, ATileCalledOffWhileSomeOfItsBandsDrawIsCountedBackOnceTheyEnd) {
+    ScreenFixture screen;
+    screen.show(UserInterfaceIdiom::phone);
+    OpenGenerated(screen);
+    VKMLayoutViewController& controller = *screen.controller;
+    const auto view = controller.outlets.layoutView.lock();
+    controller.changeZoomTo(controller.fittingZoomFactor() * 3);
+    screen.window->snapshot();
+    ASSERT_TRUE(view->waitForTiles());
+
+    auto* holder = new DrawingHolder();  // never freed, as services are
+    holder->Enable();
+    CServiceLocator::Instance().RegisterService(holder);
+    QLPerformanceCounters::forgetService();
+    holder->arm();
+    // The pan's visible tiles are asked for in bands; the queue's threads
+    // stop inside the first tile's first bands, the others wait.
+    controller.setTouchDownContentOffset(controller.contentOffset());
+    controller.panContentWithDelta({-2 * VKMLayoutView::kTileSide, -VKMLayoutView::kTileSide});
+    screen.window->snapshot();
+    const std::size_t asked = view->pendingTiles();
+    ASSERT_GT(asked, 1u);
+    ASSERT_TRUE(holder->waitHeld(2));
+    // The rebuild calls every tile off: the waiting bands are taken back
+    // and their contexts dropped here, while the held ones still draw.
+    view->refreshLayoutRenderData();
+    const std::size_t drawing = view->pendingTiles();
+    EXPECT_GE(drawing, 1u) << "a tile whose bands draw is counted until they end";
+    EXPECT_LT(drawing, asked);
+    holder->release();
+    ASSERT_TRUE(view->waitForTileDrawing());
+    ASSERT_TRUE(view->waitForTiles()) << "a tile called off was never counted back";
+    screen.window->snapshot();
+    ASSERT_TRUE(view->waitForTiles());
+    EXPECT_EQ(view->pendingTiles(), 0u);
+    const auto [differing, compared] = Differing(screen, screen.window->snapshot());
+    EXPECT_LT(differing, compared / 100);
+    auto* plain = new QLPerformanceCountersService();
+    plain->Enable();
+    CServiceLocator::Instance().RegisterService(plain);
+    QLPerformanceCounters::forgetService();
 }
 
 TEST(LayoutTiles, TilesMeetPixelOnPixelAtAScreenScaleOfFractionalTiles) {
