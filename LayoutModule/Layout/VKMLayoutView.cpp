@@ -30,11 +30,12 @@ namespace {
 
 constexpr platform::ui::RenderTuning kTuning{};
 
-// Tile jobs' threads while the user moves the picture, and while it stands.
-unsigned tileThreads(bool moving) {
+// Tile jobs' threads at each pace of the picture.
+unsigned tileThreads(VKMLayoutView::Pace pace) {
     const unsigned pool = platform::DispatchQueue::concurrency();
-    const unsigned threads = moving ? pool / std::max(1u, kTuning.tileThreadsShare)
-                                    : pool - pool / std::max(1u, kTuning.stillFreeThreadsShare);
+    unsigned threads = pool;
+    if (pace == VKMLayoutView::Pace::moving) threads = pool / std::max(1u, kTuning.tileThreadsShare);
+    if (pace == VKMLayoutView::Pace::still) threads = pool - pool / std::max(1u, kTuning.stillFreeThreadsShare);
     return std::max(kTuning.fewestTileThreads, threads);
 }
 
@@ -121,7 +122,7 @@ VKMLayoutView::VKMLayoutView() : VKMLayoutView(platform::Rect{}) {}
 VKMLayoutView::VKMLayoutView(const platform::Rect& frame)
     : View(frame),
       mGrid(kTuning.tileSide, kTuning.tileRing),
-      mTileQueue("com.vekmont.layout.tiles", tileThreads(true), platform::DispatchQueuePriority::Low) {}
+      mTileQueue("com.vekmont.layout.tiles", tileThreads(Pace::moving), platform::DispatchQueuePriority::Low) {}
 
 bool VKMLayoutView::isDarkBackground() {
     return platform::UserDefaults::standard().boolValue(kDarkBackgroundKey).value_or(false);
@@ -177,11 +178,12 @@ void VKMLayoutView::showLayout() {
     placeLevel(mLevel, mGrid.level(), offset, settings.zoom);
     const bool moving = mInteractiveZoom || (change == VKMTileGrid::Change::none && offset != mShownOffset);
     mShownOffset = offset;
-    setStill(!moving);
+    if (moving) setPace(Pace::moving);
     // A pinch stretches what is there.
     if (mInteractiveZoom) return;
 
     mMissing = fillView(offset, settings);
+    if (!moving) setPace(mMissing > 0 ? Pace::sharpening : Pace::still);
     showKept(mMissing == 0);
     // Where no tile lies yet, the document's background; none under a
     // covered view, where it would only cost a fill of the whole frame.
@@ -280,25 +282,25 @@ void VKMLayoutView::showKept(bool covered) {
     for (const auto& [index, tile] : mKept.tiles) tile->setHidden(hidden.count(index) != 0);
 }
 
-void VKMLayoutView::setStill(bool still) {
+void VKMLayoutView::setPace(Pace pace) {
     // While the user moves the picture the compositor needs the pool for
     // the frames; once it stands (the end of a pinch, a pan that stopped)
-    // the tiles it lacks take most of it, from the loop's next turn on:
-    // the frame of this pass (the one that ends a pinch) is composited
-    // before they do.
-    if (!still) {
-        mStill = false;
-        mTileQueue.setWidth(tileThreads(true));
+    // the visible tiles it lacks take all of it, and the ring's most of it,
+    // from the loop's next turn on: the frame of this pass (the one that
+    // ends a pinch) is composited before they do.
+    if (pace == Pace::moving) {
+        mPace = pace;
+        mTileQueue.setWidth(tileThreads(pace));
         return;
     }
-    if (mStill) return;
-    mStill = true;
+    if (mPace == pace) return;
+    mPace = pace;
     const auto self = weak_from_this().lock();
     if (!self) return;
     std::weak_ptr<VKMLayoutView> weak = std::static_pointer_cast<VKMLayoutView>(self);
-    platform::DispatchQueue::main().async([weak] {
+    platform::DispatchQueue::main().async([weak, pace] {
         const auto view = weak.lock();
-        if (view && view->mStill) view->mTileQueue.setWidth(tileThreads(false));
+        if (view && view->mPace == pace) view->mTileQueue.setWidth(tileThreads(pace));
     });
 }
 

@@ -18,8 +18,9 @@
 // visible ones arrive. A visible tile is asked for as bands of rows, so
 // that the queue's threads share the dense ones rather than one thread
 // drawing each whole. The queue draws on a quarter of the pool while the
-// user pans or pinches, and on three quarters once the picture stands
-// still (the rest is the frames').
+// user pans or pinches, on the whole pool once the picture stands still
+// while visible tiles are missing, and on three quarters once they are
+// placed (the rest is the frames').
 // drawRect is the same drawing pass, for drawing the view elsewhere.
 
 #include <chrono>
@@ -79,6 +80,12 @@ public:
     // Visible tiles the last layout pass did not have (shown stretched from
     // the kept picture, or as the background).
     std::size_t missingTiles() const { return mMissing; }
+    // How the picture moves, which sets how much of the pool draws tiles:
+    // a quarter while the user pans or pinches; all of it while it stands
+    // still and visible tiles are missing; three quarters once they are
+    // placed (the rest for the frames).
+    enum class Pace { moving, sharpening, still };
+    Pace pace() const { return mPace; }
     // The tiles (column, row) at the current zoom asked of worker threads
     // and not yet placed, in the order they were asked for.
     std::vector<std::pair<int, int>> requestedTiles() const { return mGrid.requestedInOrder(); }
@@ -185,9 +192,8 @@ private:
     // Lets the kept picture go once the current level covers the view
     // (`covered`), else hides its tiles that the current level covers.
     void showKept(bool covered);
-    // Widens the tile queue while the picture stands still, narrows it
-    // while the user moves it.
-    void setStill(bool still);
+    // Sets the tile queue's width for the pace.
+    void setPace(Pace pace);
     tLevelLayers makeLevelLayers();
     static void dropLevelLayers(tLevelLayers& level);
     static void placeLevel(const tLevelLayers& layers, const VKMTileGrid::tLevel& level, platform::Point offset,
@@ -245,7 +251,7 @@ private:
     // Where the last pass placed the layout's origin: a pass elsewhere at the
     // same zoom is a frame of a pan.
     platform::Point mShownOffset;
-    bool mStill = false;
+    Pace mPace = Pace::moving;
     // For a view outside a window.
     std::unique_ptr<platform::ui::RasterCache> mOwnCache;
     bool mInteractiveZoom = false;

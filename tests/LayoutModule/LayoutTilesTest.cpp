@@ -331,6 +331,7 @@ TEST(LayoutTiles, AfterAPinchTheVisibleTilesAtTheNewZoomAreAskedForBeforeTheRing
         screen.synth->pinch({mid.x - 50, mid.y}, {mid.x + 50, mid.y}, {mid.x - 70, mid.y}, {mid.x + 70, mid.y}, 0.3);
         screen.window->snapshot();
         asked = view->requestedTiles();
+        EXPECT_EQ(view->pace(), VKMLayoutView::Pace::sharpening) << "the visible tiles are not drawn on the whole pool";
     }
     ASSERT_GT(screen.zoom(), before * 1.2) << "the pinch did not zoom";
 
@@ -359,6 +360,11 @@ TEST(LayoutTiles, AfterAPinchTheVisibleTilesAtTheNewZoomAreAskedForBeforeTheRing
     const auto [differing, compared] = Differing(screen, screen.window->snapshot());
     EXPECT_EQ(view->missingTiles(), 0u);
     EXPECT_LT(differing, compared / 100) << "not sharp once the tiles arrived";
+    EXPECT_EQ(view->pace(), VKMLayoutView::Pace::still) << "the frames are left no threads once sharp";
+    controller.setTouchDownContentOffset(controller.contentOffset());
+    controller.panContentWithDelta({-40, -30});
+    screen.window->snapshot();
+    EXPECT_EQ(view->pace(), VKMLayoutView::Pace::moving);
 }
 
 namespace {

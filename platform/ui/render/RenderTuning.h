@@ -78,11 +78,13 @@ struct RenderTuning {
     unsigned tileThreadsShare = 4;
     unsigned fewestTileThreads = 2;
     // While the user does not move the picture (a pinch or a pan has ended)
-    // the frames cost little, and the tiles are drawn on all the pool's
-    // threads but one in this many, left for the frames' bands: on a
-    // quarter of the pool the visible tiles at a pinch's new zoom took 0.35
-    // to 0.72 s at 100,000 elements; on the whole pool the frames after a
-    // pinch waited for threads, and a third of them went over 16.7 ms.
+    // and visible tiles are missing, the tiles are drawn on all the pool's
+    // threads: on a quarter of the pool the visible tiles at a pinch's new
+    // zoom took 0.35 to 0.72 s at 100,000 elements, on three quarters 0.3 s
+    // and more. Once the view is covered the ring's tiles are drawn on all
+    // its threads but one in this many, left for the frames' bands: on the
+    // whole pool the frames after a pinch waited for threads, and a third
+    // of them went over 16.7 ms.
     unsigned stillFreeThreadsShare = 4;
 };
 
