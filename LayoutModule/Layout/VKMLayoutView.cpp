@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <atomic>
+#include <mutex>
 #include <set>
 #include <vector>
 
@@ -381,10 +382,18 @@ std::vector<std::shared_ptr<platform::Image>> VKMLayoutView::drawTiles(const tDr
 }
 
 // A tile asked of the queue: its canvas, drawn in bands of rows, each a
-// block of its own. A band is touched only by its block, or, once its block
-// is taken back, by the main thread; the block that draws the last band
-// takes the canvas's pixels, every band being gone by then.
+// block of its own. The first block to start makes the canvas and its
+// bands (off the main thread: the frame that asks for a screenful of tiles
+// would pay for their memory); a band is then touched only by its block.
+// Whoever ends the last band, the block that draws it or the main thread
+// taking the last blocks back, lets the bands and the canvas go, every
+// block that started having ended by then.
 struct VKMLayoutView::tTileJob {
+    platform::Rect rect;
+    int pixels = 0;
+    double scale = 1;
+    std::size_t count = 1;
+    std::once_flag made;
     std::unique_ptr<platform::BitmapContext> canvas;
     std::vector<tBand> bands;
     std::vector<platform::WidthLimitedQueue::Ticket> tickets;
@@ -392,18 +401,30 @@ struct VKMLayoutView::tTileJob {
     std::atomic<std::size_t> left{0};
     std::atomic<bool> calledOff{false};
     std::atomic<bool> failed{false};
+
+    void make() {
+        canvas = tileCanvas(rect, pixels, scale, true);
+        if (canvas) bands = bandsOf(*canvas, rect, scale, static_cast<int>(count));
+        // Without memory the tile stays missing; the next pass asks again.
+        if (bands.size() != count) {
+            bands.clear();
+            failed = true;
+        }
+    }
+    void drop() {
+        bands.clear();
+        canvas.reset();
+    }
 };
 
 void VKMLayoutView::askForTile(const tTileIndex& index, const tDrawSettings& settings, int bands) {
     if (mGrid.isRequested(index)) return;
-    const platform::Rect rect = drawnRect(index);
-    const double scale = screenScale();
     auto job = std::make_shared<tTileJob>();
-    job->canvas = tileCanvas(rect, drawnPixels(), scale, true);
-    if (job->canvas) job->bands = bandsOf(*job->canvas, rect, scale, bands);
-    // Without memory the tile stays missing; the next pass asks again.
-    if (job->bands.empty()) return;
-    job->left = job->bands.size();
+    job->rect = drawnRect(index);
+    job->pixels = drawnPixels();
+    job->scale = screenScale();
+    job->count = static_cast<std::size_t>(std::clamp(bands, 1, job->pixels));
+    job->left = job->count;
     const VKMTileGrid::tTicket ticket = mNextTicket++;
     // The blocks keep the render data alive; a rebuild meanwhile waits for
     // their drawing (the render data's lock) and frees nothing under it, and
@@ -412,21 +433,27 @@ void VKMLayoutView::askForTile(const tTileIndex& index, const tDrawSettings& set
     // back.
     std::weak_ptr<VKMLayoutView> weak = std::static_pointer_cast<VKMLayoutView>(sharedView());
     const std::uint64_t version = mGrid.level().version;
-    for (std::size_t i = 0; i < job->bands.size(); ++i) {
+    for (std::size_t i = 0; i < job->count; ++i) {
         job->tickets.push_back(mTileQueue.async([job, i, weak, renderData = mRenderData, settings, index, version,
                                                  ticket] {
-            tBand& band = job->bands[i];
-            try {
-                drawLayout(*band.context, band.rect, settings, renderData.get(), {0, 0});
-            } catch (...) {
-                // A tile that could not be drawn stays missing; the others go on.
-                job->failed = true;
+            std::call_once(job->made, [&] { job->make(); });
+            if (i < job->bands.size()) {
+                tBand& band = job->bands[i];
+                try {
+                    drawLayout(*band.context, band.rect, settings, renderData.get(), {0, 0});
+                } catch (...) {
+                    // A tile that could not be drawn stays missing; the others go on.
+                    job->failed = true;
+                }
+                band.context.reset();
             }
-            band.context.reset();
             if (job->left.fetch_sub(1) != 1) return;
             std::shared_ptr<platform::Image> image;
-            if (!job->failed && !job->calledOff) image = platform::BitmapContext::takeImage(std::move(job->canvas));
-            job->canvas.reset();
+            if (!job->failed && !job->calledOff) {
+                job->bands.clear();
+                image = platform::BitmapContext::takeImage(std::move(job->canvas));
+            }
+            job->drop();
             platform::DispatchQueue::main().async([weak, version, index, ticket, image = std::move(image)]() mutable {
                 if (const auto view = weak.lock()) view->tileArrived(ticket, version, index, std::move(image));
             });
@@ -456,15 +483,13 @@ void VKMLayoutView::cancelTiles(const VKMTileGrid::tRange* keep) {
         tTileJob& job = *found->second;
         job.calledOff = true;
         std::size_t taken = 0;
-        for (std::size_t i = 0; i < job.tickets.size(); ++i) {
-            if (!mTileQueue.cancel(job.tickets[i])) continue;
-            job.bands[i].context.reset();
-            ++taken;
+        for (const platform::WidthLimitedQueue::Ticket band : job.tickets) {
+            if (mTileQueue.cancel(band)) ++taken;
         }
         // With bands still drawing, the last of them answers and is
         // counted back then.
         if (taken == 0 || job.left.fetch_sub(taken) != taken) continue;
-        job.canvas.reset();
+        job.drop();
         mJobs.erase(found);
         if (mInFlight > 0) --mInFlight;
     }
