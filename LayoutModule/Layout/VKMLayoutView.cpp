@@ -205,6 +205,7 @@ void VKMLayoutView::fitPictureLayer() {
 }
 
 void VKMLayoutView::forgetPicture() {
+    mVisible = {};
     cancelTiles(nullptr);
     dropLevelLayers(mKept);
     dropLevelLayers(mLevel);
@@ -238,6 +239,7 @@ VKMTileGrid::Change VKMLayoutView::updateLevels(const CLayout& layout, const tDr
 std::size_t VKMLayoutView::fillView(platform::Point offset, const tDrawSettings& settings) {
     const platform::Size size = bounds().size();
     const VKMTileGrid::tRange visible = mGrid.rangeAt(size, offset, settings.zoom, 0);
+    mVisible = visible;
     const VKMTileGrid::tRange wanted = mGrid.rangeAt(size, offset, settings.zoom, mGrid.ring());
     for (const tTileIndex& index : mGrid.releaseOutside(wanted)) {
         // The cache keeps its image for a pan back.
@@ -471,6 +473,14 @@ void VKMLayoutView::tileArrived(VKMTileGrid::tTicket ticket, std::uint64_t versi
     if (!mGrid.arrived(version, index, ticket) || !image || !mLevel.layer) return;
     tileCache().store(tileKey(index), {image, drawnRect(index), screenScale(), version});
     if (mGrid.isPlaced(index)) return;
+    if (mPace == Pace::sharpening && mVisible.contains(index)) {
+        // The view's tiles at the new zoom are placed together, by the pass
+        // after the last arrives, from the cache: each placed alone would
+        // have the frames composite the window anew, on the threads that
+        // draw the rest.
+        if (mGrid.requestsIn(mVisible) == 0) setNeedsDisplayOfLayout();
+        return;
+    }
     placeTile(index, std::move(image));
     // The next pass lets the kept picture go once the view is covered.
     setNeedsDisplayOfLayout();

@@ -248,6 +248,8 @@ private:
     // has arrived.
     std::size_t mInFlight = 0;
     std::size_t mMissing = 0;
+    // The current level's tiles the last pass found visible.
+    VKMTileGrid::tRange mVisible;
     // Where the last pass placed the layout's origin: a pass elsewhere at the
     // same zoom is a frame of a pan.
     platform::Point mShownOffset;

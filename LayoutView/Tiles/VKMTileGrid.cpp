@@ -181,6 +181,14 @@ std::vector<VKMTileGrid::tTicket> VKMTileGrid::dropRequests(const tRange* keep) 
     return dropped;
 }
 
+std::size_t VKMTileGrid::requestsIn(const tRange& range) const {
+    std::size_t count = 0;
+    for (const auto& [key, request] : mRequests) {
+        if (key.first == mLevel.version && range.contains(key.second)) ++count;
+    }
+    return count;
+}
+
 std::vector<VKMTileGrid::tIndex> VKMTileGrid::requestedInOrder() const {
     std::vector<std::pair<std::uint64_t, tIndex>> asked;
     for (const auto& [key, request] : mRequests) {

@@ -154,6 +154,8 @@ public:
     // called off.
     std::vector<tTicket> dropRequests(const tRange* keep);
     std::size_t requests() const { return mRequests.size(); }
+    // Requests of the current level inside `range`.
+    std::size_t requestsIn(const tRange& range) const;
     // The current level's tiles asked for and not arrived, in the order
     // they were asked for.
     std::vector<tIndex> requestedInOrder() const;

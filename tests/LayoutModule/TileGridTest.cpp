@@ -141,6 +141,8 @@ TEST(TileGrid, RequestsInsideTheWantedRangeOfTheCurrentLevelSurviveAPan) {
     EXPECT_TRUE(grid.isRequested({5, 0}));
     EXPECT_EQ(grid.requestedInOrder(), (std::vector<tIndex>{{0, 0}, {5, 0}, {1, 1}})) << "in the order asked";
     const tRange keep{0, 0, 2, 2};
+    EXPECT_EQ(grid.requestsIn(keep), 2u);
+    EXPECT_EQ(grid.requestsIn({1, 1, 1, 1}), 1u);
     EXPECT_EQ(grid.dropRequests(&keep), std::vector<VKMTileGrid::tTicket>{12});
     EXPECT_FALSE(grid.isRequested({5, 0}));
     EXPECT_TRUE(grid.arrived(version, {1, 1}, 13));
@@ -156,6 +158,7 @@ TEST(TileGrid, RequestsInsideTheWantedRangeOfTheCurrentLevelSurviveAPan) {
     // range, and what arrives for the old zoom is not shown.
     grid.update(7, 1.5, false, true);
     EXPECT_FALSE(grid.isRequested({0, 0})) << "a request of the old level taken for the new one's";
+    EXPECT_EQ(grid.requestsIn(keep), 0u) << "the old level's requests counted for the new one";
     EXPECT_EQ(grid.dropRequests(&keep), std::vector<VKMTileGrid::tTicket>{11});
     EXPECT_FALSE(grid.arrived(version, {0, 0}, 11));
     grid.requested({0, 0}, 15);
