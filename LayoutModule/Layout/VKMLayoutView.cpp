@@ -1,8 +1,8 @@
 #include "LayoutModule/Layout/VKMLayoutView.h"
 
 #include <algorithm>
-#include <cmath>
 #include <atomic>
+#include <cmath>
 #include <mutex>
 #include <set>
 #include <vector>
