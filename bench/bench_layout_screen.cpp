@@ -36,6 +36,16 @@
 //                     p50 and the largest of the ending frames, and the
 //                     share over 16.7 ms of the 30 frames after each end
 //                     while its tiles arrive.
+//   BM_PinchSharp     the time from the end of a pinch (the start of the
+//                     frame that ends it) to the end of the first frame
+//                     with no visible tile missing or stretched at the new
+//                     zoom, over the same six pinches: p50 and the largest,
+//                     and the frames it took. After each, the frames to
+//                     the 30th after the end, as BM_PinchEnd.
+//   BM_ZoomAtOnce     the baseline of the same run beside it: the same six
+//                     changes of zoom set outright (as the zoom sheet or a
+//                     double tap does), whose frame draws the visible tiles
+//                     at once on the whole pool; p50 and the largest frame.
 //   BM_StillFrameAt   the baseline beside them: the window composited
 //                     with nothing changed, at the same size.
 
@@ -139,6 +149,8 @@ int gUnsharp = 0;
 
 using FrameClock = std::chrono::steady_clock;
 constexpr auto kFramePeriod = std::chrono::microseconds(16667);
+// When the last paced frame's work ended.
+FrameClock::time_point gFrameEnd;
 
 // Runs what was posted to the main thread since the last frame (tiles to
 // place, layout passes), then the frame's own change and the compositing;
@@ -150,6 +162,7 @@ double PacedFrame(Screen& screen, Change&& change) {
     change();
     benchmark::DoNotOptimize(screen.window->snapshot());
     const auto end = FrameClock::now();
+    gFrameEnd = end;
     if (const auto view = screen.controller->outlets.layoutView.lock(); view && view->missingTiles() > 0) ++gUnsharp;
     std::this_thread::sleep_until(start + kFramePeriod);
     return std::chrono::duration<double, std::milli>(end - start).count();
@@ -205,6 +218,24 @@ void BM_SustainedPan(benchmark::State& state) {
     ReportFrames(state, times);
 }
 
+// Six pinches, starting at 2x the fitting zoom: ten frames in or out about a point
+// beside the middle; `ended` makes the frame that ends the pinch.
+template <typename Ended>
+void SixPinches(Screen& screen, VKMLayoutViewController& controller, Ended&& ended) {
+    const auto view = controller.outlets.layoutView.lock();
+    for (int pinch = 0; pinch < 6; ++pinch) {
+        const double direction = pinch % 2 == 0 ? 1 : -1;
+        controller.setTouchDownScale(CCurrentCloudLayout::Instance().Layout()->GetZoom());
+        controller.setTouchDownLocation({kPoints.width / 2 + 100 * direction, kPoints.height / 2});
+        PacedFrame(screen, [&] { view->setInteractiveZoom(true); });
+        for (int frame = 1; frame <= 10; ++frame) {
+            const double scale = direction > 0 ? 1 + 0.03 * frame : 1 - 0.023 * frame;
+            PacedFrame(screen, [&] { controller.zoomContentWithPinchScale(scale); });
+        }
+        ended();
+    }
+}
+
 void BM_PinchEnd(benchmark::State& state) {
     Screen& screen = OpenScreen(static_cast<std::size_t>(state.range(0)));
     VKMLayoutViewController& controller = Settle(screen, 2);
@@ -213,20 +244,12 @@ void BM_PinchEnd(benchmark::State& state) {
     std::vector<double> after;
     int unsharp = 0;
     for (auto _ : state) {
-        for (int pinch = 0; pinch < 6; ++pinch) {
-            const double direction = pinch % 2 == 0 ? 1 : -1;
-            controller.setTouchDownScale(CCurrentCloudLayout::Instance().Layout()->GetZoom());
-            controller.setTouchDownLocation({kPoints.width / 2 + 100 * direction, kPoints.height / 2});
-            PacedFrame(screen, [&] { view->setInteractiveZoom(true); });
-            for (int frame = 1; frame <= 10; ++frame) {
-                const double scale = direction > 0 ? 1 + 0.03 * frame : 1 - 0.023 * frame;
-                PacedFrame(screen, [&] { controller.zoomContentWithPinchScale(scale); });
-            }
+        SixPinches(screen, controller, [&] {
             ends.push_back(PacedFrame(screen, [&] { view->setInteractiveZoom(false); }));
             gUnsharp = 0;
             for (int frame = 0; frame < 30; ++frame) after.push_back(PacedFrame(screen, [] {}));
             unsharp += gUnsharp;
-        }
+        });
     }
     state.counters["end_p50_ms"] = Percentile(ends, 0.5);
     state.counters["end_max_ms"] = Percentile(ends, 1.0);
@@ -234,6 +257,47 @@ void BM_PinchEnd(benchmark::State& state) {
     state.counters["after_over16.7_pct"] = 100.0 * static_cast<double>(over) / static_cast<double>(after.size());
     state.counters["after_p99_ms"] = Percentile(after, 0.99);
     state.counters["after_unsharp_pct"] = 100.0 * unsharp / static_cast<double>(after.size());
+}
+
+void BM_PinchSharp(benchmark::State& state) {
+    Screen& screen = OpenScreen(static_cast<std::size_t>(state.range(0)));
+    VKMLayoutViewController& controller = Settle(screen, 2);
+    const auto view = controller.outlets.layoutView.lock();
+    std::vector<double> sharp;
+    std::vector<double> frames;
+    for (auto _ : state) {
+        SixPinches(screen, controller, [&] {
+            const auto start = FrameClock::now();
+            PacedFrame(screen, [&] { view->setInteractiveZoom(false); });
+            int frame = 1;
+            // At most 5 s.
+            for (; view->missingTiles() > 0 && frame < 300; ++frame) PacedFrame(screen, [] {});
+            sharp.push_back(std::chrono::duration<double, std::milli>(gFrameEnd - start).count());
+            frames.push_back(frame);
+            for (; frame < 31; ++frame) PacedFrame(screen, [] {});
+        });
+    }
+    state.counters["sharp_p50_ms"] = Percentile(sharp, 0.5);
+    state.counters["sharp_max_ms"] = Percentile(sharp, 1.0);
+    state.counters["sharp_frames_p50"] = Percentile(frames, 0.5);
+}
+
+void BM_ZoomAtOnce(benchmark::State& state) {
+    Screen& screen = OpenScreen(static_cast<std::size_t>(state.range(0)));
+    VKMLayoutViewController& controller = Settle(screen, 2);
+    std::vector<double> times;
+    for (auto _ : state) {
+        for (int change = 0; change < 6; ++change) {
+            const double direction = change % 2 == 0 ? 1 : -1;
+            const double zoom = CCurrentCloudLayout::Instance().Layout()->GetZoom();
+            controller.setTouchDownLocation({kPoints.width / 2 + 100 * direction, kPoints.height / 2});
+            times.push_back(PacedFrame(
+                screen, [&] { controller.changeZoomTo(zoom * (direction > 0 ? 1 + 0.03 * 10 : 1 - 0.023 * 10)); }));
+            for (int frame = 1; frame < 31; ++frame) PacedFrame(screen, [] {});
+        }
+    }
+    state.counters["frame_p50_ms"] = Percentile(times, 0.5);
+    state.counters["frame_max_ms"] = Percentile(times, 1.0);
 }
 
 void BM_StillFrameAt(benchmark::State& state) {
@@ -355,6 +419,8 @@ BENCHMARK(BM_SustainedPan)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 BENCHMARK(BM_PinchEnd)->Arg(10000)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_PinchSharp)->Arg(10000)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_ZoomAtOnce)->Arg(10000)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_StillFrameAt)->Arg(100000)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_SustainedPan)
     ->Args({100000, 1})
@@ -363,6 +429,8 @@ BENCHMARK(BM_SustainedPan)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 BENCHMARK(BM_PinchEnd)->Arg(100000)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_PinchSharp)->Arg(100000)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_ZoomAtOnce)->Arg(100000)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_HitTest)->Arg(100000)->Unit(benchmark::kMicrosecond)->UseRealTime();
 BENCHMARK(BM_HitTestMiss)->Arg(100000)->Unit(benchmark::kMicrosecond)->UseRealTime();
 

@@ -1,11 +1,10 @@
 #include "LayoutModule/Layout/VKMLayoutView.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
-#include <cstring>
-#include <deque>
-#include <functional>
 #include <mutex>
+#include <set>
 #include <vector>
 
 #include "LayoutView/Drawing/VKMGridPainter.h"
@@ -29,96 +28,107 @@
 #include "platform/ui/views/Window.h"
 #include "platform/ui/input/Touch.h"
 
-VKMLayoutView::VKMLayoutView() : VKMLayoutView(platform::Rect{}) {}
-
-VKMLayoutView::VKMLayoutView(const platform::Rect& frame) : View(frame) {}
-
-bool VKMLayoutView::isDarkBackground() {
-    return platform::UserDefaults::standard().boolValue(kDarkBackgroundKey).value_or(false);
-}
-
 namespace {
 
-// Tiles asked for ahead of a pan, around the visible ones.
-constexpr int kRing = 1;
-// Bands of rows a tile drawn at once is split into, each a job of its own.
-constexpr int kBandsATile = 8;
+constexpr platform::ui::RenderTuning kTuning{};
 
-std::uint64_t bitsOf(double value) {
-    std::uint64_t bits = 0;
-    std::memcpy(&bits, &value, sizeof bits);
-    return bits;
+// Tile jobs' threads at each pace of the picture.
+unsigned tileThreads(VKMLayoutView::Pace pace) {
+    const unsigned pool = platform::DispatchQueue::concurrency();
+    unsigned threads = pool;
+    if (pace == VKMLayoutView::Pace::moving) threads = pool / std::max(1u, kTuning.tileThreadsShare);
+    if (pace == VKMLayoutView::Pace::still) threads = pool - pool / std::max(1u, kTuning.stillFreeThreadsShare);
+    return std::max(kTuning.fewestTileThreads, threads);
 }
-
-// Tile jobs run on a quarter of the pool's threads (at least two), at low
-// priority: the compositor draws a frame's bands on the same pool, and a
-// frame must not wait behind a screenful of tiles. Half the pool sharpened
-// sooner but doubled the frames over 16.7 ms after a pinch at 100,000
-// elements, while the stretched tiles were composited.
-class TileWorkers {
-public:
-    static TileWorkers& shared() {
-        static auto* workers = new TileWorkers();  // outlives the threads
-        return *workers;
-    }
-
-    void add(std::function<void()> job) {
-        {
-            std::lock_guard lock(mMutex);
-            mJobs.push_back(std::move(job));
-            if (mRunners >= mMostRunners) return;
-            ++mRunners;
-        }
-        platform::DispatchQueue::global(platform::DispatchQueuePriority::Low).async([this] { run(); });
-    }
-
-private:
-    TileWorkers() : mMostRunners(std::max(2u, platform::DispatchQueue::concurrency() / 4)) {}
-
-    void run() {
-        for (;;) {
-            std::function<void()> job;
-            {
-                std::lock_guard lock(mMutex);
-                if (mJobs.empty()) {
-                    --mRunners;
-                    return;
-                }
-                job = std::move(mJobs.front());
-                mJobs.pop_front();
-            }
-            try {
-                job();
-            } catch (...) {
-                // A tile that could not be drawn stays missing; the others go on.
-            }
-        }
-    }
-
-    std::mutex mMutex;
-    std::deque<std::function<void()>> mJobs;
-    unsigned mRunners = 0;
-    const unsigned mMostRunners;
-};
 
 platform::Rect tileRect(const std::pair<int, int>& index) {
     constexpr double side = VKMLayoutView::kTileSide;
     return {index.first * side, index.second * side, side, side};
 }
 
-// One tile of the picture at the settings' zoom, the layout's origin at
-// the tile grid's origin.
-std::shared_ptr<platform::Image> drawTile(const VKMLayoutView::tDrawSettings& settings, VKMLayoutRenderData* renderData,
-                                          const std::pair<int, int>& index, double scale) {
-    const platform::Rect rect = tileRect(index);
-    auto canvas = platform::BitmapContext::createForPointSize(rect.size(), scale);
-    if (!canvas) return nullptr;
-    canvas->translate(-rect.x, -rect.y);
-    VKMLayoutView::drawLayout(*canvas, rect, settings, renderData, {0, 0});
-    return platform::BitmapContext::takeImage(std::move(canvas));
+// A bitmap of `pixels` a side (0: the rectangle's size at the scale, up to
+// whole pixels) with the rectangle's corner at its origin.
+std::unique_ptr<platform::BitmapContext> tileCanvas(const platform::Rect& rect, int pixels, double scale, bool bands) {
+    const int width = pixels > 0 ? pixels : static_cast<int>(std::ceil(rect.width * scale));
+    const int height = pixels > 0 ? pixels : static_cast<int>(std::ceil(rect.height * scale));
+    auto canvas = bands ? platform::BitmapContext::createForBands(width, height, scale)
+                        : platform::BitmapContext::create(width, height, scale);
+    if (canvas) canvas->translate(-rect.x, -rect.y);
+    return canvas;
+}
+
+// A band of rows of a tile's canvas, and what of the picture it covers.
+struct tBand {
+    platform::Rect rect;
+    std::unique_ptr<platform::BitmapContext> context;
+};
+
+// `count` bands of the canvas drawn from `rect` at `scale`; none when the
+// canvas could not be split.
+std::vector<tBand> bandsOf(platform::BitmapContext& canvas, const platform::Rect& rect, double scale, int count) {
+    std::vector<tBand> bands;
+    const int height = canvas.pixelHeight();
+    count = std::max(1, std::min(count, height));
+    for (int b = 0; b < count; ++b) {
+        const int first = height * b / count;
+        const int end = height * (b + 1) / count;
+        auto band = canvas.band(first, end);
+        if (!band) return {};
+        // A point more on either side within the tile: the band's own
+        // rows clip it, and no row is left to the rounding of its edges.
+        const double top = std::max(rect.y, rect.y + first / scale - 1);
+        const double bottom = std::min(rect.maxY(), rect.y + end / scale + 1);
+        bands.push_back({{rect.x, top, rect.width, bottom - top}, std::move(band)});
+    }
+    return bands;
+}
+
+// The tiles of `rects`, each drawn in bands of rows side by side on the
+// pool, the calling thread taking its share. Each tile's rows are drawn in
+// bands of their own: a third of a second of 100,000 elements' first frame
+// went to one thread drawing the tile over the dense middle whole.
+std::vector<std::shared_ptr<platform::Image>> drawTilesInBands(const VKMLayoutView::tDrawSettings& settings,
+                                                               VKMLayoutRenderData* renderData,
+                                                               const std::vector<platform::Rect>& rects, int pixels,
+                                                               double scale) {
+    // The bands are destroyed (their last rows cleared) before their
+    // canvases, on the thread that drew them, and every band has been
+    // before the canvases give up their pixels.
+    std::vector<std::unique_ptr<platform::BitmapContext>> canvases(rects.size());
+    std::vector<tBand> bands;
+    for (std::size_t i = 0; i < rects.size(); ++i) {
+        canvases[i] = tileCanvas(rects[i], pixels, scale, true);
+        if (!canvases[i]) continue;
+        auto own = bandsOf(*canvases[i], rects[i], scale, kTuning.bandsATile);
+        if (own.empty()) {
+            canvases[i].reset();
+            continue;
+        }
+        for (tBand& band : own) bands.push_back(std::move(band));
+    }
+    platform::DispatchQueue::concurrentPerform(bands.size(), [&](std::size_t i) {
+        VKMLayoutView::drawLayout(*bands[i].context, bands[i].rect, settings, renderData, {0, 0});
+        bands[i].context.reset();
+    });
+    bands.clear();
+    std::vector<std::shared_ptr<platform::Image>> images(rects.size());
+    for (std::size_t i = 0; i < rects.size(); ++i)
+        images[i] = platform::BitmapContext::takeImage(std::move(canvases[i]));
+    return images;
 }
 
 }  // namespace
+
+VKMLayoutView::VKMLayoutView() : VKMLayoutView(platform::Rect{}) {}
+
+VKMLayoutView::VKMLayoutView(const platform::Rect& frame)
+    : View(frame),
+      mGrid(kTuning.tileSide, kTuning.tileRing),
+      mTileQueue("com.vekmont.layout.tiles", tileThreads(Pace::moving), platform::DispatchQueuePriority::Low) {}
+
+bool VKMLayoutView::isDarkBackground() {
+    return platform::UserDefaults::standard().boolValue(kDarkBackgroundKey).value_or(false);
+}
 
 double VKMLayoutView::screenScale() const {
     const auto inWindow = window();
@@ -146,28 +156,14 @@ void VKMLayoutView::layoutSubviews() {
 void VKMLayoutView::showLayout() {
     const auto source = delegate();
     const CLayout* layout = source ? source->trackLayout() : nullptr;
-    const bool dark = isDarkBackground();
-    const platform::Color documentColor =
-        dark ? VKMLayoutColors::vkmDocumentDarkBackgroundColor() : VKMLayoutColors::vkmDocumentBackgroundColor();
+    const platform::Color documentColor = isDarkBackground() ? VKMLayoutColors::vkmDocumentDarkBackgroundColor()
+                                                             : VKMLayoutColors::vkmDocumentBackgroundColor();
     // The tiles cover the view but while a pinch shrinks them.
     setBackgroundColor(layout == nullptr || mInteractiveZoom ? std::optional<platform::Color>(documentColor)
                                                              : std::nullopt);
-    if (!mPictureLayer) {
-        mPictureLayer = platform::ui::Layer::make();
-        // The view clips it (its controller has it clip to its bounds).
-        mPictureLayer->setAnchorPoint({0, 0});
-        // Below the buttons that are subviews of this view.
-        layer()->insertSublayer(mPictureLayer, 0);
-    }
-    const platform::Size size = bounds().size();
-    mPictureLayer->setBounds({0, 0, size.width, size.height});
-    mPictureLayer->setPosition({0, 0});
+    fitPictureLayer();
     if (layout == nullptr) {
-        cancelTiles(nullptr);
-        dropLevel(mKept);
-        dropLevel(mLevel);
-        mPictureLayer->setBackgroundColor(platform::Color::clear());
-        mPinchEnded = false;
+        forgetPicture();
         return;
     }
     // A window's compositor starts the frames of its cache; a cache of the
@@ -179,363 +175,340 @@ void VKMLayoutView::showLayout() {
     const platform::Point requested = source->contentOffset();
     const platform::Point offset{std::round(requested.x * scale) / scale, std::round(requested.y * scale) / scale};
     const tDrawSettings settings = drawSettingsOf(*layout);
-    const std::uint64_t base =
-        platform::hashMix(mGeneration, reinterpret_cast<std::uintptr_t>(layout), bitsOf(scale), settings.dark,
-                          settings.grid, bitsOf(settings.workspaceWidth), bitsOf(settings.workspaceHeight));
-    const double zoom = settings.zoom;
-    const std::uint64_t version = platform::hashMix(base, bitsOf(zoom));
-
-    bool drawNow = false;
-    if (!mLevel.layer || mLevel.base != base) {
-        // All that is kept shows another document or other settings.
-        cancelTiles(nullptr);
-        if (mLevel.layer) tileCache().eraseOwner(mPictureLayer->identifier());
-        dropLevel(mKept);
-        if (mDrawTilesAside && mLevel.layer) {
-            // Shown until the tiles drawn aside cover the view.
-            mKept = std::move(mLevel);
-            mLevel = {};
-        } else {
-            dropLevel(mLevel);
-        }
-        mLevel = makeLevel(zoom, base, version);
-        drawNow = true;
-    } else if (mLevel.zoom != zoom && !mInteractiveZoom) {
-        cancelTiles(nullptr);
-        dropLevel(mKept);
-        if (mPinchEnded) {
-            // Stretched under the new zoom's tiles until they arrive.
-            mKept = std::move(mLevel);
-            mLevel = {};
-        } else {
-            dropLevel(mLevel);
-            drawNow = true;
-        }
-        mLevel = makeLevel(zoom, base, version);
-    }
-    mPinchEnded = false;
-    placeLevel(mKept, offset, zoom);
-    placeLevel(mLevel, offset, zoom);
+    const VKMTileGrid::Change change = updateLevels(*layout, settings, scale);
+    placeLevel(mKept, mGrid.kept(), offset, settings.zoom);
+    placeLevel(mLevel, mGrid.level(), offset, settings.zoom);
+    const bool moving = mInteractiveZoom || (change == VKMTileGrid::Change::none && offset != mShownOffset);
+    mShownOffset = offset;
+    if (moving) setPace(Pace::moving);
     // A pinch stretches what is there.
     if (mInteractiveZoom) return;
 
-    const tRange visible = visibleTiles(mLevel, offset, zoom, 0);
-    const tRange wanted = visibleTiles(mLevel, offset, zoom, kRing);
-    for (auto it = mLevel.tiles.begin(); it != mLevel.tiles.end();) {
-        if (wanted.contains(it->first)) {
-            ++it;
-        } else {
-            // The cache keeps its image for a pan back.
-            it->second->removeFromSuperlayer();
-            it = mLevel.tiles.erase(it);
-        }
+    mMissing = fillView(offset, settings);
+    if (!moving) setPace(mMissing > 0 ? Pace::sharpening : Pace::still);
+    showKept(mMissing == 0);
+    // Where no tile lies yet, the document's background; none under a
+    // covered view, where it would only cost a fill of the whole frame.
+    mPictureLayer->setBackgroundColor(mMissing == 0 ? platform::Color::clear() : documentColor);
+}
+
+void VKMLayoutView::fitPictureLayer() {
+    if (!mPictureLayer) {
+        mPictureLayer = platform::ui::Layer::make();
+        // The view clips it (its controller has it clip to its bounds).
+        mPictureLayer->setAnchorPoint({0, 0});
+        // Below the buttons that are subviews of this view.
+        layer()->insertSublayer(mPictureLayer, 0);
+    }
+    const platform::Size size = bounds().size();
+    mPictureLayer->setBounds({0, 0, size.width, size.height});
+    mPictureLayer->setPosition({0, 0});
+}
+
+void VKMLayoutView::forgetPicture() {
+    mVisible = {};
+    cancelTiles(nullptr);
+    dropLevelLayers(mKept);
+    dropLevelLayers(mLevel);
+    mGrid.clear();
+    mPictureLayer->setBackgroundColor(platform::Color::clear());
+    mPinchEnded = false;
+}
+
+VKMTileGrid::Change VKMLayoutView::updateLevels(const CLayout& layout, const tDrawSettings& settings, double scale) {
+    mGrid.setScale(scale);
+    const std::uint64_t base =
+        VKMTileGrid::baseOf({mGeneration, reinterpret_cast<std::uintptr_t>(&layout), scale, settings.dark,
+                             settings.grid, settings.workspaceWidth, settings.workspaceHeight});
+    const bool hadLevel = mGrid.level().made;
+    // An open keeps the picture before under the new document's tiles until
+    // they cover the view.
+    const bool keepShown = mDrawTilesAside && hadLevel;
+    const VKMTileGrid::Change change = mGrid.update(base, settings.zoom, mInteractiveZoom, mPinchEnded, keepShown);
+    mPinchEnded = false;
+    if (change == VKMTileGrid::Change::none) return change;
+    cancelTiles(nullptr);
+    // All that is kept shows another document or other settings.
+    if (change == VKMTileGrid::Change::source && hadLevel) tileCache().eraseOwner(mPictureLayer->identifier());
+    dropLevelLayers(mKept);
+    if (change == VKMTileGrid::Change::pinchEnd || (change == VKMTileGrid::Change::source && keepShown)) {
+        mKept = std::move(mLevel);
+    } else {
+        dropLevelLayers(mLevel);
+    }
+    mLevel = makeLevelLayers();
+    return change;
+}
+
+std::size_t VKMLayoutView::fillView(platform::Point offset, const tDrawSettings& settings) {
+    const platform::Size size = bounds().size();
+    const VKMTileGrid::tRange visible = mGrid.rangeAt(size, offset, settings.zoom, 0);
+    mVisible = visible;
+    const VKMTileGrid::tRange wanted = mGrid.rangeAt(size, offset, settings.zoom, mGrid.ring());
+    for (const tTileIndex& index : mGrid.releaseOutside(wanted)) {
+        // The cache keeps its image for a pan back.
+        const auto tile = mLevel.tiles.find(index);
+        if (tile == mLevel.tiles.end()) continue;
+        tile->second->removeFromSuperlayer();
+        mLevel.tiles.erase(tile);
     }
     cancelTiles(&wanted);
 
+    // The visible tiles the cache lacks, the middle of the view first, then
+    // the ring's.
     std::vector<tTileIndex> missing;
-    for (int row = visible.row0; row <= visible.row1; ++row) {
-        for (int column = visible.column0; column <= visible.column1; ++column) {
-            const tTileIndex index{column, row};
-            if (mLevel.tiles.count(index) == 0 && !placeKeptTile(index)) missing.push_back(index);
-        }
+    std::vector<tTileIndex> ring;
+    for (const tTileIndex& index : mGrid.unplaced(visible, wanted)) {
+        if (placeKeptTile(index)) continue;
+        (visible.contains(index) ? missing : ring).push_back(index);
     }
-    // The middle of the view first.
-    const double middleColumn = (visible.column0 + visible.column1) / 2.0;
-    const double middleRow = (visible.row0 + visible.row1) / 2.0;
-    std::sort(missing.begin(), missing.end(), [&](const tTileIndex& a, const tTileIndex& b) {
-        return std::hypot(a.first - middleColumn, a.second - middleRow) <
-               std::hypot(b.first - middleColumn, b.second - middleRow);
-    });
-    // A level that has shown nothing and has nothing kept under it (its
-    // first pass came before the view had a size) draws at once too.
-    const bool atOnce = drawNow || (!mLevel.shown && !mKept.layer) || weak_from_this().expired();
-    if (atOnce && mDrawTilesAside && !weak_from_this().expired()) {
-        drawTilesAside(missing, settings);
-    } else if (atOnce) {
+    const bool held = !weak_from_this().expired();
+    // An open draws even its first tiles on the pool, with the picture
+    // before shown until they cover the view: the main thread keeps
+    // presenting frames meanwhile.
+    if (!held || (mGrid.drawsAtOnce() && !mDrawTilesAside)) {
         drawTilesNow(missing, settings);
         missing.clear();
     } else {
-        for (const tTileIndex& index : missing) askForTile(index, settings);
+        // In bands: the threads share the dense tiles the user waits for.
+        for (const tTileIndex& index : missing) askForTile(index, settings, kTuning.bandsATile);
     }
-    for (int row = wanted.row0; row <= wanted.row1; ++row) {
-        for (int column = wanted.column0; column <= wanted.column1; ++column) {
-            const tTileIndex index{column, row};
-            if (visible.contains(index) || mLevel.tiles.count(index) != 0 || placeKeptTile(index)) continue;
-            if (!weak_from_this().expired()) askForTile(index, settings);
-        }
+    if (held) {
+        for (const tTileIndex& index : ring) askForTile(index, settings, 1);
     }
-    mMissing = missing.size();
-    if (visible.column1 >= visible.column0 && visible.row1 >= visible.row0) mLevel.shown = true;
-    if (missing.empty()) {
-        dropLevel(mKept);
-    } else {
-        hideCoveredKeptTiles();
-    }
-    // Where no tile lies yet, the document's background; none under a
-    // covered view, where it would only cost a fill of the whole frame.
-    mPictureLayer->setBackgroundColor(missing.empty() ? platform::Color::clear() : documentColor);
+    if (!visible.empty()) mGrid.markShown();
+    return missing.size();
 }
 
-void VKMLayoutView::hideCoveredKeptTiles() {
+void VKMLayoutView::showKept(bool covered) {
+    if (covered) {
+        dropLevelLayers(mKept);
+        mGrid.dropKept();
+        return;
+    }
     // A kept tile wholly under placed tiles of the current zoom would be
-    // stretched into the frame for nothing. Both levels scale about the
-    // same origin, so what covers it now covers it at any zoom (a next
-    // pinch stretches both alike).
-    const double stretch = mLevel.zoom / mKept.zoom;
-    for (const auto& [index, tile] : mKept.tiles) {
-        const platform::Rect kept = tileRect(index);
-        const int column0 = static_cast<int>(std::floor(stretch * kept.x / kTileSide));
-        const int row0 = static_cast<int>(std::floor(stretch * kept.y / kTileSide));
-        const int column1 = static_cast<int>(std::ceil(stretch * kept.maxX() / kTileSide)) - 1;
-        const int row1 = static_cast<int>(std::ceil(stretch * kept.maxY() / kTileSide)) - 1;
-        bool covered = true;
-        for (int row = row0; covered && row <= row1; ++row) {
-            for (int column = column0; covered && column <= column1; ++column) {
-                covered = mLevel.tiles.count({column, row}) != 0;
-            }
-        }
-        tile->setHidden(covered);
-    }
+    // stretched into the frame for nothing.
+    const std::set<tTileIndex> hidden = mGrid.coveredKept();
+    for (const auto& [index, tile] : mKept.tiles) tile->setHidden(hidden.count(index) != 0);
 }
 
-VKMLayoutView::tLevel VKMLayoutView::makeLevel(double zoom, std::uint64_t base, std::uint64_t version) {
-    tLevel level;
+void VKMLayoutView::setPace(Pace pace) {
+    // While the user moves the picture the compositor needs the pool for
+    // the frames; once it stands (the end of a pinch, a pan that stopped)
+    // the visible tiles it lacks take all of it, and the ring's most of it,
+    // from the loop's next turn on: the frame of this pass (the one that
+    // ends a pinch) is composited before they do.
+    if (pace == Pace::moving) {
+        mPace = pace;
+        mTileQueue.setWidth(tileThreads(pace));
+        return;
+    }
+    if (mPace == pace) return;
+    mPace = pace;
+    const auto self = weak_from_this().lock();
+    if (!self) return;
+    std::weak_ptr<VKMLayoutView> weak = std::static_pointer_cast<VKMLayoutView>(self);
+    platform::DispatchQueue::main().async([weak, pace] {
+        const auto view = weak.lock();
+        if (view && view->mPace == pace) view->mTileQueue.setWidth(tileThreads(pace));
+    });
+}
+
+VKMLayoutView::tLevelLayers VKMLayoutView::makeLevelLayers() {
+    tLevelLayers level;
     level.layer = platform::ui::Layer::make();
     level.layer->setAnchorPoint({0, 0});
     level.layer->setBounds({0, 0, 0, 0});
-    level.zoom = zoom;
-    level.base = base;
-    level.version = version;
     // Above the kept picture.
     mPictureLayer->addSublayer(level.layer);
     return level;
 }
 
-void VKMLayoutView::dropLevel(tLevel& level) {
+void VKMLayoutView::dropLevelLayers(tLevelLayers& level) {
     if (level.layer) level.layer->removeFromSuperlayer();
     level = {};
 }
 
-void VKMLayoutView::placeLevel(tLevel& level, platform::Point offset, double zoom) const {
-    if (!level.layer) return;
+void VKMLayoutView::placeLevel(const tLevelLayers& layers, const VKMTileGrid::tLevel& level, platform::Point offset,
+                               double zoom) {
+    if (!layers.layer) return;
     // A layout point p lies at zoom(level) x p in the level's layer and
     // belongs at offset + zoom x p in the view.
-    const double stretch = zoom / level.zoom;
-    level.layer->setTransform(stretch == 1 ? platform::ui::Transform3D::identity()
-                                           : platform::ui::Transform3D::scale(stretch, stretch));
-    level.layer->setPosition(offset);
+    const double stretch = VKMTileGrid::stretchOf(level, zoom);
+    layers.layer->setTransform(stretch == 1 ? platform::ui::Transform3D::identity()
+                                            : platform::ui::Transform3D::scale(stretch, stretch));
+    layers.layer->setPosition(offset);
 }
 
-VKMLayoutView::tRange VKMLayoutView::visibleTiles(const tLevel& level, platform::Point offset, double zoom,
-                                                  int ring) const {
-    const platform::Size size = bounds().size();
-    const double stretch = zoom / level.zoom;
-    if (!(stretch > 0) || !std::isfinite(stretch) || size.width <= 0 || size.height <= 0) return {};
-    const auto first = [&](double viewPoint, double origin) {
-        return static_cast<int>(std::floor((viewPoint - origin) / stretch / kTileSide));
-    };
-    const auto last = [&](double viewPoint, double origin) {
-        return static_cast<int>(std::ceil((viewPoint - origin) / stretch / kTileSide)) - 1;
-    };
-    // Far beyond any layout, the range is empty rather than huge.
-    constexpr double kMost = 1 << 22;
-    const double x0 = (0 - offset.x) / stretch / kTileSide;
-    const double y0 = (0 - offset.y) / stretch / kTileSide;
-    if (std::abs(x0) > kMost || std::abs(y0) > kMost) return {};
-    return {first(0, offset.x) - ring, first(0, offset.y) - ring, last(size.width, offset.x) + ring,
-            last(size.height, offset.y) + ring};
+platform::Rect VKMLayoutView::drawnRect(const tTileIndex& index) const {
+    const platform::Rect tile = mGrid.rectOf(index);
+    const double overlap = kTuning.tileOverlap * (tile.width / mGrid.pixels());
+    return {tile.x, tile.y, tile.width + overlap, tile.height + overlap};
 }
+
+int VKMLayoutView::drawnPixels() const { return mGrid.pixels() + kTuning.tileOverlap; }
 
 platform::ui::RasterKey VKMLayoutView::tileKey(const tTileIndex& index) const {
-    // The level's 16 bits (its version says the rest), column and row in
-    // 24 bits each.
-    const std::uint64_t level = mLevel.version >> 48;
-    const auto packed = [](int value) { return static_cast<std::uint64_t>(value + (1 << 23)) & 0xffffff; };
-    return {mPictureLayer ? mPictureLayer->identifier() : 0, platform::ui::kRasterTile,
-            (level << 48) | (packed(index.first) << 24) | packed(index.second)};
+    return {mPictureLayer ? mPictureLayer->identifier() : 0, platform::ui::kRasterTile, mGrid.partOf(index)};
 }
 
 bool VKMLayoutView::placeKeptTile(const tTileIndex& index) {
     const platform::ui::RasterEntry* kept = tileCache().find(tileKey(index));
-    if (kept == nullptr || kept->version != mLevel.version || !kept->image) return false;
+    if (kept == nullptr || kept->version != mGrid.level().version || !kept->image) return false;
     placeTile(index, kept->image);
     return true;
 }
 
 void VKMLayoutView::placeTile(const tTileIndex& index, std::shared_ptr<const platform::Image> image) {
     auto tile = platform::ui::Layer::make();
-    tile->setFrame(tileRect(index));
+    tile->setFrame(drawnRect(index));
     tile->setContents(std::move(image));
     mLevel.layer->addSublayer(tile);
     mLevel.tiles[index] = std::move(tile);
+    mGrid.place(index);
 }
 
 void VKMLayoutView::drawTilesNow(const std::vector<tTileIndex>& tiles, const tDrawSettings& settings) {
     if (tiles.empty()) return;
     const double scale = screenScale();
-    const auto images = drawTiles(settings, mRenderData.get(), tiles, scale);
+    std::vector<platform::Rect> rects;
+    for (const tTileIndex& index : tiles) rects.push_back(drawnRect(index));
+    const auto images = drawTilesInBands(settings, mRenderData.get(), rects, drawnPixels(), scale);
     for (std::size_t i = 0; i < tiles.size(); ++i) {
         if (!images[i]) continue;
-        tileCache().store(tileKey(tiles[i]), {images[i], tileRect(tiles[i]), scale, mLevel.version});
+        tileCache().store(tileKey(tiles[i]), {images[i], rects[i], scale, mGrid.level().version});
         placeTile(tiles[i], images[i]);
     }
-}
-
-void VKMLayoutView::drawTilesAside(const std::vector<tTileIndex>& tiles, const tDrawSettings& settings) {
-    // Drawn as drawTilesNow draws them, in bands on the whole pool, from a
-    // block of its own; each is asked for as a worker's tile is, so that it
-    // is dropped when cancelled or when its level has gone.
-    struct tAsked {
-        tTileIndex index;
-        std::uint64_t job;
-        std::shared_ptr<std::atomic<bool>> cancelled;
-    };
-    std::vector<tAsked> asked;
-    for (const tTileIndex& index : tiles) {
-        const auto key = std::make_tuple(mLevel.version, index.first, index.second);
-        if (mPending.count(key) != 0) continue;
-        auto cancelled = std::make_shared<std::atomic<bool>>(false);
-        const std::uint64_t job = mNextJob++;
-        mPending[key] = {job, cancelled};
-        asked.push_back({index, job, std::move(cancelled)});
-    }
-    if (asked.empty()) return;
-    mInFlight += asked.size();
-    {
-        std::lock_guard lock(mDrawing->mutex);
-        mDrawing->count += asked.size();
-    }
-    std::weak_ptr<VKMLayoutView> weak = std::static_pointer_cast<VKMLayoutView>(sharedView());
-    platform::DispatchQueue::global(platform::DispatchQueuePriority::Low)
-        .async([weak, renderData = mRenderData, settings, asked, scale = screenScale(), version = mLevel.version,
-                drawing = mDrawing] {
-            std::vector<std::pair<int, int>> wanted;
-            std::vector<std::size_t> at;
-            for (std::size_t i = 0; i < asked.size(); ++i) {
-                if (asked[i].cancelled->load()) continue;
-                wanted.push_back(asked[i].index);
-                at.push_back(i);
-            }
-            std::vector<std::shared_ptr<platform::Image>> images(asked.size());
-            try {
-                const auto drawn = drawTiles(settings, renderData.get(), wanted, scale);
-                for (std::size_t i = 0; i < at.size(); ++i) images[at[i]] = drawn[i];
-            } catch (...) {
-                // Tiles that could not be drawn stay missing.
-            }
-            {
-                std::lock_guard lock(drawing->mutex);
-                drawing->count -= asked.size();
-            }
-            drawing->drawn.notify_all();
-            platform::DispatchQueue::main().async([weak, version, asked, images = std::move(images)] {
-                const auto view = weak.lock();
-                if (!view) return;
-                for (std::size_t i = 0; i < asked.size(); ++i)
-                    view->tileArrived(version, asked[i].index, asked[i].job, images[i]);
-            });
-        });
 }
 
 std::vector<std::shared_ptr<platform::Image>> VKMLayoutView::drawTiles(const tDrawSettings& settings,
                                                                        VKMLayoutRenderData* renderData,
                                                                        const std::vector<std::pair<int, int>>& tiles,
                                                                        double scale) {
-    // A tile over the dense middle of a fitted layout holds most of its
-    // elements: drawn whole on one thread it kept the others waiting (a
-    // third of a second of 100,000 elements' first frame). Each tile's rows
-    // are drawn in bands of their own instead.
-    std::vector<std::unique_ptr<platform::BitmapContext>> canvases(tiles.size());
-    std::vector<std::unique_ptr<platform::BitmapContext>> bands;
-    struct tBand {
-        platform::Rect rect;
-        std::size_t band;
-    };
-    std::vector<tBand> work;
-    for (std::size_t i = 0; i < tiles.size(); ++i) {
-        const platform::Rect rect = tileRect(tiles[i]);
-        const platform::Size pixels{std::ceil(rect.width * scale), std::ceil(rect.height * scale)};
-        canvases[i] = platform::BitmapContext::createForBands(static_cast<int>(pixels.width),
-                                                              static_cast<int>(pixels.height), scale);
-        if (!canvases[i]) continue;
-        canvases[i]->translate(-rect.x, -rect.y);
-        const int height = canvases[i]->pixelHeight();
-        for (int b = 0; b < kBandsATile; ++b) {
-            const int first = height * b / kBandsATile;
-            const int end = height * (b + 1) / kBandsATile;
-            auto band = canvases[i]->band(first, end);
-            if (!band) continue;
-            // A point more on either side within the tile: the band's own
-            // rows clip it, and no row is left to the rounding of its edges.
-            const double top = std::max(rect.y, rect.y + first / scale - 1);
-            const double bottom = std::min(rect.maxY(), rect.y + end / scale + 1);
-            work.push_back({{rect.x, top, rect.width, bottom - top}, bands.size()});
-            bands.push_back(std::move(band));
-        }
-    }
-    platform::DispatchQueue::concurrentPerform(work.size(), [&](std::size_t i) {
-        drawLayout(*bands[work[i].band], work[i].rect, settings, renderData, {0, 0});
-        bands[work[i].band].reset();
-    });
-    bands.clear();
-    std::vector<std::shared_ptr<platform::Image>> images(tiles.size());
-    for (std::size_t i = 0; i < tiles.size(); ++i)
-        images[i] = platform::BitmapContext::takeImage(std::move(canvases[i]));
-    return images;
+    std::vector<platform::Rect> rects;
+    for (const auto& index : tiles) rects.push_back(tileRect(index));
+    return drawTilesInBands(settings, renderData, rects, 0, scale);
 }
 
-void VKMLayoutView::askForTile(const tTileIndex& index, const tDrawSettings& settings) {
-    const auto key = std::make_tuple(mLevel.version, index.first, index.second);
-    if (mPending.count(key) != 0) return;
-    auto cancelled = std::make_shared<std::atomic<bool>>(false);
-    const std::uint64_t job = mNextJob++;
-    mPending[key] = {job, cancelled};
-    ++mInFlight;
-    {
-        std::lock_guard lock(mDrawing->mutex);
-        ++mDrawing->count;
+// A tile asked of the queue: its canvas, drawn in bands of rows, each a
+// block of its own. The first block to start makes the canvas and its
+// bands (off the main thread: the frame that asks for a screenful of tiles
+// would pay for their memory); a band is then touched only by its block.
+// Whoever ends the last band, the block that draws it or the main thread
+// taking the last blocks back, lets the bands and the canvas go, every
+// block that started having ended by then.
+struct VKMLayoutView::tTileJob {
+    platform::Rect rect;
+    int pixels = 0;
+    double scale = 1;
+    std::size_t count = 1;
+    std::once_flag made;
+    std::unique_ptr<platform::BitmapContext> canvas;
+    std::vector<tBand> bands;
+    std::vector<platform::WidthLimitedQueue::Ticket> tickets;
+    // Bands neither drawn nor taken back.
+    std::atomic<std::size_t> left{0};
+    std::atomic<bool> calledOff{false};
+    std::atomic<bool> failed{false};
+
+    void make() {
+        canvas = tileCanvas(rect, pixels, scale, true);
+        if (canvas) bands = bandsOf(*canvas, rect, scale, static_cast<int>(count));
+        // Without memory the tile stays missing; the next pass asks again.
+        if (bands.size() != count) {
+            bands.clear();
+            failed = true;
+        }
     }
-    // The job keeps the render data alive; a rebuild meanwhile waits for
-    // its drawing (the render data's lock) and frees nothing under it, and
-    // what it drew then is dropped here, its version being past.
+    void drop() {
+        bands.clear();
+        canvas.reset();
+    }
+};
+
+void VKMLayoutView::askForTile(const tTileIndex& index, const tDrawSettings& settings, int bands) {
+    if (mGrid.isRequested(index)) return;
+    auto job = std::make_shared<tTileJob>();
+    job->rect = drawnRect(index);
+    job->pixels = drawnPixels();
+    job->scale = screenScale();
+    job->count = static_cast<std::size_t>(std::clamp(bands, 1, job->pixels));
+    job->left = job->count;
+    const VKMTileGrid::tTicket ticket = mNextTicket++;
+    // The blocks keep the render data alive; a rebuild meanwhile waits for
+    // their drawing (the render data's lock) and frees nothing under it, and
+    // what they drew then is dropped here, its version being past. The last
+    // band's block always answers, so that every tile asked for is counted
+    // back.
     std::weak_ptr<VKMLayoutView> weak = std::static_pointer_cast<VKMLayoutView>(sharedView());
-    TileWorkers::shared().add([weak, renderData = mRenderData, settings, index, scale = screenScale(), cancelled,
-                               version = mLevel.version, job, drawing = mDrawing] {
-        std::shared_ptr<platform::Image> image;
-        if (!cancelled->load()) image = drawTile(settings, renderData.get(), index, scale);
-        {
-            std::lock_guard lock(drawing->mutex);
-            --drawing->count;
-        }
-        drawing->drawn.notify_all();
-        platform::DispatchQueue::main().async([weak, version, index, job, image = std::move(image)]() mutable {
-            if (const auto view = weak.lock()) view->tileArrived(version, index, job, std::move(image));
-        });
-    });
+    const std::uint64_t version = mGrid.level().version;
+    for (std::size_t i = 0; i < job->count; ++i) {
+        job->tickets.push_back(mTileQueue.async([job, i, weak, renderData = mRenderData, settings, index, version,
+                                                 ticket] {
+            std::call_once(job->made, [&] { job->make(); });
+            if (i < job->bands.size()) {
+                tBand& band = job->bands[i];
+                try {
+                    drawLayout(*band.context, band.rect, settings, renderData.get(), {0, 0});
+                } catch (...) {
+                    // A tile that could not be drawn stays missing; the others go on.
+                    job->failed = true;
+                }
+                band.context.reset();
+            }
+            if (job->left.fetch_sub(1) != 1) return;
+            std::shared_ptr<platform::Image> image;
+            if (!job->failed && !job->calledOff) {
+                job->bands.clear();
+                image = platform::BitmapContext::takeImage(std::move(job->canvas));
+            }
+            job->drop();
+            platform::DispatchQueue::main().async([weak, version, index, ticket, image = std::move(image)]() mutable {
+                if (const auto view = weak.lock()) view->tileArrived(ticket, version, index, std::move(image));
+            });
+        }));
+    }
+    mJobs[ticket] = std::move(job);
+    mGrid.requested(index, ticket);
+    ++mInFlight;
 }
 
-void VKMLayoutView::tileArrived(std::uint64_t version, const tTileIndex& index, std::uint64_t job,
+void VKMLayoutView::tileArrived(VKMTileGrid::tTicket ticket, std::uint64_t version, const tTileIndex& index,
                                 std::shared_ptr<platform::Image> image) {
+    mJobs.erase(ticket);
     if (mInFlight > 0) --mInFlight;
-    const auto pending = mPending.find(std::make_tuple(version, index.first, index.second));
-    if (pending != mPending.end() && pending->second.job == job) mPending.erase(pending);
-    if (!image || !mLevel.layer || version != mLevel.version) return;
-    tileCache().store(tileKey(index), {image, tileRect(index), screenScale(), version});
-    if (mLevel.tiles.count(index) != 0) return;
+    if (!mGrid.arrived(version, index, ticket) || !image || !mLevel.layer) return;
+    tileCache().store(tileKey(index), {image, drawnRect(index), screenScale(), version});
+    if (mGrid.isPlaced(index)) return;
+    if (mPace == Pace::sharpening && mVisible.contains(index)) {
+        // The view's tiles at the new zoom are placed together, by the pass
+        // after the last arrives, from the cache: each placed alone would
+        // have the frames composite the window anew, on the threads that
+        // draw the rest.
+        if (mGrid.requestsIn(mVisible) == 0) setNeedsDisplayOfLayout();
+        return;
+    }
     placeTile(index, std::move(image));
     // The next pass lets the kept picture go once the view is covered.
     setNeedsDisplayOfLayout();
 }
 
-void VKMLayoutView::cancelTiles(const tRange* keep) {
-    for (auto it = mPending.begin(); it != mPending.end();) {
-        const auto& [version, column, row] = it->first;
-        if (keep != nullptr && version == mLevel.version && keep->contains({column, row})) {
-            ++it;
-        } else {
-            it->second.cancelled->store(true);
-            it = mPending.erase(it);
+void VKMLayoutView::cancelTiles(const VKMTileGrid::tRange* keep) {
+    for (const VKMTileGrid::tTicket ticket : mGrid.dropRequests(keep)) {
+        const auto found = mJobs.find(ticket);
+        if (found == mJobs.end()) continue;
+        tTileJob& job = *found->second;
+        job.calledOff = true;
+        std::size_t taken = 0;
+        for (const platform::WidthLimitedQueue::Ticket band : job.tickets) {
+            if (mTileQueue.cancel(band)) ++taken;
         }
+        // With bands still drawing, the last of them answers and is
+        // counted back then.
+        if (taken == 0 || job.left.fetch_sub(taken) != taken) continue;
+        job.drop();
+        mJobs.erase(found);
+        if (mInFlight > 0) --mInFlight;
     }
 }
 
@@ -544,8 +517,7 @@ bool VKMLayoutView::waitForTiles(std::chrono::milliseconds realTimeout) {
 }
 
 bool VKMLayoutView::waitForTileDrawing(std::chrono::milliseconds realTimeout) const {
-    std::unique_lock lock(mDrawing->mutex);
-    return mDrawing->drawn.wait_for(lock, realTimeout, [&] { return mDrawing->count == 0; });
+    return mTileQueue.waitUntilIdle(realTimeout);
 }
 
 void VKMLayoutView::setInteractiveZoom(bool interactive) {

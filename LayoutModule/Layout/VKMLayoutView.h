@@ -1,39 +1,44 @@
 #pragma once
-// The view that shows the open layout. It does not scroll: on every draw it
-// asks its delegate for the layout (whose zoom it reads) and the content
-// offset, and paints the document background, the grid and its cached
-// render data translated and scaled by them. The render data are rebuilt
-// only when asked, with the delegate's display edits applied to the
-// document for the length of the build. Main thread only.
+// The view that shows the open layout. It does not scroll: it asks its
+// delegate for the layout (whose zoom it reads) and the content offset,
+// and shows the document background, the grid and its cached render data
+// translated and scaled by them. The render data are rebuilt only when
+// asked, with the delegate's display edits applied to the document for the
+// length of the build. Main thread only.
+//
+// In a window it shows the layout as tiles of the picture at the current
+// zoom (a VKMTileGrid decides which), kept in the window's raster cache and
+// shown as sublayers; outside one it keeps them in a cache of its own. A
+// first showing, a change of the document or of the display settings, or
+// another zoom set outright draws the visible tiles at once, side by side
+// on the pool. A pan moves them and asks a width-limited queue on the pool
+// for the tiles it uncovers, and for a ring around the view ahead of them;
+// a pinch stretches them, and its end asks for the visible tiles at the new
+// zoom, then the ring's, while the stretched ones stay underneath until the
+// visible ones arrive. A visible tile is asked for as bands of rows, so
+// that the queue's threads share the dense ones rather than one thread
+// drawing each whole. The queue draws on a quarter of the pool while the
+// user pans or pinches, on the whole pool once the picture stands still
+// while visible tiles are missing, and on three quarters once they are
+// placed (the rest is the frames').
+// drawRect is the same drawing pass, for drawing the view elsewhere.
 
-#include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <string>
-#include <tuple>
 #include <vector>
 
 #include "LayoutView/Drawing/VKMLayoutRenderData.h"
+#include "LayoutView/Tiles/VKMTileGrid.h"
 #include "engine/drawing/TransientEdits.h"
+#include "platform/dispatch/WidthLimitedQueue.h"
 #include "platform/ui/render/RasterCache.h"
+#include "platform/ui/render/RenderTuning.h"
 #include "platform/ui/views/View.h"
 
 class CLayout;
-
-// In a window the view shows the layout as tiles of the picture at the
-// current zoom (kTileSide points square, aligned to the layout's origin),
-// kept in the window's raster cache and shown as sublayers. A pan moves
-// them and asks worker threads for the tiles it uncovers (and a ring
-// around the view ahead of them); a pinch stretches them, and its end asks
-// for the tiles at the new zoom while the stretched ones stay underneath
-// until those arrive. A change of the document or of the display settings,
-// another zoom set outright, or a first showing draws the visible tiles at
-// once, side by side on the pool. drawRect is the same drawing pass, for
-// drawing the view elsewhere.
 
 // What the view asks for; the layout view controller answers.
 class VKMLayoutViewDelegate {
@@ -69,12 +74,21 @@ public:
     void layoutSubviews() override;
 
     // The side of a tile, in points.
-    static constexpr double kTileSide = 256;
+    static constexpr double kTileSide = platform::ui::RenderTuning{}.tileSide;
     // Tiles asked of worker threads and not yet placed.
     std::size_t pendingTiles() const { return mInFlight; }
     // Visible tiles the last layout pass did not have (shown stretched from
     // the kept picture, or as the background).
     std::size_t missingTiles() const { return mMissing; }
+    // How the picture moves, which sets how much of the pool draws tiles:
+    // a quarter while the user pans or pinches; all of it while it stands
+    // still and visible tiles are missing; three quarters once they are
+    // placed (the rest for the frames).
+    enum class Pace { moving, sharpening, still };
+    Pace pace() const { return mPace; }
+    // The tiles (column, row) at the current zoom asked of worker threads
+    // and not yet placed, in the order they were asked for.
+    std::vector<std::pair<int, int>> requestedTiles() const { return mGrid.requestedInOrder(); }
     // Runs the main loop until every tile asked for so far has been placed
     // (and those the layout passes meanwhile ask for), or `realTimeout`
     // passes; true when none is left.
@@ -162,52 +176,55 @@ public:
     static bool isDarkBackground();
 
 private:
-    using tTileIndex = std::pair<int, int>;  // column, row
-    // The tiles of one zoom: a layer placed at the content offset and scaled
-    // by the current zoom over its own, with a sublayer per tile placed.
-    struct tLevel {
+    using tTileIndex = VKMTileGrid::tIndex;
+    // The layers of a level: one placed at the content offset and scaled by
+    // the current zoom over the level's own, with a sublayer per tile placed.
+    struct tLevelLayers {
         std::shared_ptr<platform::ui::Layer> layer;
-        double zoom = 0;
-        std::uint64_t base = 0;     // the document and settings drawn
-        std::uint64_t version = 0;  // base and zoom
-        bool shown = false;         // a pass has placed or asked for its visible tiles
         std::map<tTileIndex, std::shared_ptr<platform::ui::Layer>> tiles;
-    };
-    struct tPending {
-        std::uint64_t job = 0;
-        std::shared_ptr<std::atomic<bool>> cancelled;
-    };
-    // Tiles asked for and not yet drawn, shared with the jobs.
-    struct tDrawing {
-        std::mutex mutex;
-        std::condition_variable drawn;
-        std::size_t count = 0;
-    };
-    struct tRange {
-        int column0 = 0, row0 = 0, column1 = -1, row1 = -1;  // inclusive
-        bool contains(const tTileIndex& index) const {
-            return index.first >= column0 && index.first <= column1 && index.second >= row0 && index.second <= row1;
-        }
     };
 
     double screenScale() const;
     platform::ui::RasterCache& tileCache();
     void showLayout();
-    tLevel makeLevel(double zoom, std::uint64_t base, std::uint64_t version);
-    void dropLevel(tLevel& level);
-    void placeLevel(tLevel& level, platform::Point offset, double zoom) const;
-    tRange visibleTiles(const tLevel& level, platform::Point offset, double zoom, int ring) const;
+    // Makes the layer that holds the levels, the view's size.
+    void fitPictureLayer();
+    // Without a layout: no tile, asked for or shown.
+    void forgetPicture();
+    // Brings the levels to the document, its settings and the zoom; a new
+    // level drops the old one's requests, and the end of a pinch keeps the
+    // old level's layers under the new one.
+    VKMTileGrid::Change updateLevels(const CLayout& layout, const tDrawSettings& settings, double scale);
+    // Places the current level's tiles the view and its ring need, from the
+    // cache where it holds them, and draws or asks for the others, the
+    // visible first. How many visible tiles are missing.
+    std::size_t fillView(platform::Point offset, const tDrawSettings& settings);
+    // Lets the kept picture go once the current level covers the view
+    // (`covered`), else hides its tiles that the current level covers.
+    void showKept(bool covered);
+    // Sets the tile queue's width for the pace.
+    void setPace(Pace pace);
+    tLevelLayers makeLevelLayers();
+    static void dropLevelLayers(tLevelLayers& level);
+    static void placeLevel(const tLevelLayers& layers, const VKMTileGrid::tLevel& level, platform::Point offset,
+                           double zoom);
     // Places the tile from the cache when it holds it at the level's version.
     bool placeKeptTile(const tTileIndex& index);
     void placeTile(const tTileIndex& index, std::shared_ptr<const platform::Image> image);
     void drawTilesNow(const std::vector<tTileIndex>& tiles, const tDrawSettings& settings);
-    void drawTilesAside(const std::vector<tTileIndex>& tiles, const tDrawSettings& settings);
-    void askForTile(const tTileIndex& index, const tDrawSettings& settings);
-    void tileArrived(std::uint64_t version, const tTileIndex& index, std::uint64_t job,
+    // Asks the queue for the tile, drawn in `bands` blocks of rows.
+    void askForTile(const tTileIndex& index, const tDrawSettings& settings, int bands);
+    void tileArrived(VKMTileGrid::tTicket ticket, std::uint64_t version, const tTileIndex& index,
                      std::shared_ptr<platform::Image> image);
-    void cancelTiles(const tRange* keep);
-    void hideCoveredKeptTiles();
+    // Calls off the tiles asked for but those of the current level inside
+    // `keep` (all when null).
+    void cancelTiles(const VKMTileGrid::tRange* keep);
     platform::ui::RasterKey tileKey(const tTileIndex& index) const;
+    // What a tile's image covers, in the level's points, and its pixels a
+    // side: the tile and the overlap of the tuning past its right and
+    // bottom edges.
+    platform::Rect drawnRect(const tTileIndex& index) const;
+    int drawnPixels() const;
 
     struct tPrepared {
         const CLayout* layout = nullptr;
@@ -226,16 +243,27 @@ private:
     // Holds the levels; its own background is the document's, shown where no
     // tile lies yet.
     std::shared_ptr<platform::ui::Layer> mPictureLayer;
-    tLevel mLevel;
+    VKMTileGrid mGrid;
+    tLevelLayers mLevel;
     // The picture kept from before the current level (the zoom before a
     // pinch ended), stretched under it until the current level's visible
     // tiles are all placed.
-    tLevel mKept;
-    std::map<std::tuple<std::uint64_t, int, int>, tPending> mPending;
+    tLevelLayers mKept;
+    platform::WidthLimitedQueue mTileQueue;
+    // The tiles asked of the queue, by the ticket the grid knows them by.
+    struct tTileJob;
+    std::map<VKMTileGrid::tTicket, std::shared_ptr<tTileJob>> mJobs;
+    VKMTileGrid::tTicket mNextTicket = 1;
+    // Tiles asked of the queue whose drawing was neither called off nor
+    // has arrived.
     std::size_t mInFlight = 0;
     std::size_t mMissing = 0;
-    std::shared_ptr<tDrawing> mDrawing = std::make_shared<tDrawing>();
-    std::uint64_t mNextJob = 1;
+    // The current level's tiles the last pass found visible.
+    VKMTileGrid::tRange mVisible;
+    // Where the last pass placed the layout's origin: a pass elsewhere at the
+    // same zoom is a frame of a pan.
+    platform::Point mShownOffset;
+    Pace mPace = Pace::moving;
     // For a view outside a window.
     std::unique_ptr<platform::ui::RasterCache> mOwnCache;
     bool mInteractiveZoom = false;

@@ -13,6 +13,7 @@
 #include <cstring>
 #include <fstream>
 #include <mutex>
+#include <thread>
 
 #include "LayoutModule/Layout/VKMLayoutView.h"
 #include "app/Helper/VKMLayoutDocumentHelper.h"
@@ -24,6 +25,7 @@
 #include "platform/foundation/UserDefaults.h"
 #include "platform/graphics/BitmapContext.h"
 #include "platform/graphics/Image.h"
+#include "platform/ui/views/Screen.h"
 #include "tests/LayoutModule/LayoutScreenSupport.h"
 #include "tools/layoutgen/LargeLayout.h"
 #include "tools/layoutgen/LayoutFileWriter.h"
@@ -306,4 +308,231 @@ TEST(LayoutTiles, ARebuildDropsTheTilesStillQueuedForTheOldRenderData) {
     plain->Enable();
     CServiceLocator::Instance().RegisterService(plain);
     QLPerformanceCounters::forgetService();
+}
+
+TEST(LayoutTiles, AfterAPinchTheVisibleTilesAtTheNewZoomAreAskedForBeforeTheRingAndThePictureEndsSharp) {
+    ScreenFixture screen;
+    screen.show(UserInterfaceIdiom::phone);
+    OpenGenerated(screen);
+    VKMLayoutViewController& controller = *screen.controller;
+    const auto view = controller.outlets.layoutView.lock();
+    controller.changeZoomTo(controller.fittingZoomFactor() * 2.3);
+    screen.window->snapshot();
+    ASSERT_TRUE(view->waitForTiles());
+    const double before = screen.zoom();
+
+    std::vector<std::pair<int, int>> asked;
+    {
+        // With the pool held, every tile the pinch's end asks for waits in
+        // the order asked.
+        PoolBlocker blocker;
+        ASSERT_TRUE(blocker.allHeld());
+        const platform::Point mid{195, 422};
+        screen.synth->pinch({mid.x - 50, mid.y}, {mid.x + 50, mid.y}, {mid.x - 70, mid.y}, {mid.x + 70, mid.y}, 0.3);
+        screen.window->snapshot();
+        asked = view->requestedTiles();
+        EXPECT_EQ(view->pace(), VKMLayoutView::Pace::sharpening) << "the visible tiles are not drawn on the whole pool";
+    }
+    ASSERT_GT(screen.zoom(), before * 1.2) << "the pinch did not zoom";
+
+    // The tiles the view shows at the new zoom, its offset on whole pixels.
+    const platform::Size size = view->bounds().size();
+    const platform::Point offset = controller.contentOffset();
+    constexpr double side = VKMLayoutView::kTileSide;
+    const double left = -std::round(offset.x * 2) / 2;
+    const double top = -std::round(offset.y * 2) / 2;
+    const int column0 = static_cast<int>(std::floor(left / side));
+    const int row0 = static_cast<int>(std::floor(top / side));
+    const int column1 = static_cast<int>(std::ceil((left + size.width) / side)) - 1;
+    const int row1 = static_cast<int>(std::ceil((top + size.height) / side)) - 1;
+    const auto visible = [&](const std::pair<int, int>& tile) {
+        return tile.first >= column0 && tile.first <= column1 && tile.second >= row0 && tile.second <= row1;
+    };
+    const std::size_t visibleCount = static_cast<std::size_t>((column1 - column0 + 1) * (row1 - row0 + 1));
+    const std::size_t ringCount = static_cast<std::size_t>((column1 - column0 + 3) * (row1 - row0 + 3)) - visibleCount;
+    ASSERT_EQ(asked.size(), visibleCount + ringCount) << "every tile of the new zoom asked for once";
+    for (std::size_t i = 0; i < asked.size(); ++i) {
+        EXPECT_EQ(visible(asked[i]), i < visibleCount)
+            << "tile " << asked[i].first << ", " << asked[i].second << " asked for " << i << "th";
+    }
+
+    ASSERT_TRUE(view->waitForTiles());
+    const auto [differing, compared] = Differing(screen, screen.window->snapshot());
+    EXPECT_EQ(view->missingTiles(), 0u);
+    EXPECT_LT(differing, compared / 100) << "not sharp once the tiles arrived";
+    EXPECT_EQ(view->pace(), VKMLayoutView::Pace::still) << "the frames are left no threads once sharp";
+    controller.setTouchDownContentOffset(controller.contentOffset());
+    controller.panContentWithDelta({-40, -30});
+    screen.window->snapshot();
+    EXPECT_EQ(view->pace(), VKMLayoutView::Pace::moving);
+}
+
+namespace {
+
+// Holds every drawing of the layout made off the main thread, once armed,
+// until released: a tile's band stops mid-drawing, its context in use.
+class DrawingHolder : public QLPerformanceCountersService {
+public:
+    void AddToCounter(const char* name, int milliseconds) override {
+        if (name != nullptr && std::strcmp(name, "DrawLayoutView") == 0 && std::this_thread::get_id() != mMainThread) {
+            std::unique_lock lock(mMutex);
+            if (mArmed) {
+                ++mHeld;
+                mChanged.notify_all();
+                mChanged.wait(lock, [this] { return !mArmed; });
+            }
+        }
+        QLPerformanceCountersService::AddToCounter(name, milliseconds);
+    }
+    void arm() {
+        std::lock_guard lock(mMutex);
+        mArmed = true;
+    }
+    bool waitHeld(int count) {
+        std::unique_lock lock(mMutex);
+        return mChanged.wait_for(lock, std::chrono::seconds(20), [&] { return mHeld >= count; });
+    }
+    void release() {
+        std::lock_guard lock(mMutex);
+        mArmed = false;
+        mChanged.notify_all();
+    }
+
+private:
+    const std::thread::id mMainThread = std::this_thread::get_id();
+    std::mutex mMutex;
+    std::condition_variable mChanged;
+    bool mArmed = false;
+    int mHeld = 0;
+};
+
+}  // namespace
+
+TEST(LayoutTiles, ATileCalledOffWhileSomeOfItsBandsDrawIsCountedBackOnceTheyEnd) {
+    ScreenFixture screen;
+    screen.show(UserInterfaceIdiom::phone);
+    OpenGenerated(screen);
+    VKMLayoutViewController& controller = *screen.controller;
+    const auto view = controller.outlets.layoutView.lock();
+    controller.changeZoomTo(controller.fittingZoomFactor() * 3);
+    screen.window->snapshot();
+    ASSERT_TRUE(view->waitForTiles());
+
+    auto* holder = new DrawingHolder();  // never freed, as services are
+    holder->Enable();
+    CServiceLocator::Instance().RegisterService(holder);
+    QLPerformanceCounters::forgetService();
+    holder->arm();
+    // The pan's visible tiles are asked for in bands; the queue's threads
+    // stop inside the first tile's first bands, the others wait.
+    controller.setTouchDownContentOffset(controller.contentOffset());
+    controller.panContentWithDelta({-2 * VKMLayoutView::kTileSide, -VKMLayoutView::kTileSide});
+    screen.window->snapshot();
+    const std::size_t asked = view->pendingTiles();
+    ASSERT_GT(asked, 1u);
+    ASSERT_TRUE(holder->waitHeld(2));
+    // The rebuild calls every tile off: the waiting bands are taken back
+    // and their contexts dropped here, while the held ones still draw.
+    view->refreshLayoutRenderData();
+    const std::size_t drawing = view->pendingTiles();
+    EXPECT_GE(drawing, 1u) << "a tile whose bands draw is counted until they end";
+    EXPECT_LT(drawing, asked);
+    holder->release();
+    ASSERT_TRUE(view->waitForTileDrawing());
+    ASSERT_TRUE(view->waitForTiles()) << "a tile called off was never counted back";
+    screen.window->snapshot();
+    ASSERT_TRUE(view->waitForTiles());
+    EXPECT_EQ(view->pendingTiles(), 0u);
+    const auto [differing, compared] = Differing(screen, screen.window->snapshot());
+    EXPECT_LT(differing, compared / 100);
+    auto* plain = new QLPerformanceCountersService();
+    plain->Enable();
+    CServiceLocator::Instance().RegisterService(plain);
+    QLPerformanceCounters::forgetService();
+}
+
+TEST(LayoutTiles, TilesMeetPixelOnPixelAtAScreenScaleOfFractionalTiles) {
+    ScreenFixture screen;
+    screen.show(UserInterfaceIdiom::phone);
+    // 256 points are 230.4 pixels here: tiles of that many points left a
+    // seam of half-covered pixels between them, where the background
+    // showed through.
+    constexpr double kScale = 0.9;
+    Screen::mainScreen()->setScale(kScale);
+    OpenGenerated(screen);
+    VKMLayoutViewController& controller = *screen.controller;
+    const auto view = controller.outlets.layoutView.lock();
+    controller.changeZoomTo(controller.fittingZoomFactor() * 2.3);
+    // On whole pixels, so that the direct drawing lands where the tiles do.
+    controller.setContentOffset({-700 / kScale, -500 / kScale});
+    view->setNeedsDisplayOfLayout();
+    screen.window->snapshot();
+    ASSERT_TRUE(view->waitForTiles());
+    const auto shot = screen.window->snapshot();
+
+    const platform::Rect bounds = screen.window->bounds();
+    auto direct = platform::BitmapContext::createForPointSize(bounds.size(), kScale);
+    VKMLayoutView::drawLayout(*direct, bounds, &screen.layout(), view->renderData().get(), controller.contentOffset());
+    const auto reference = direct->makeImage();
+    ASSERT_EQ(shot->pixelWidth(), reference->pixelWidth());
+    ASSERT_EQ(shot->pixelHeight(), reference->pixelHeight());
+    int differing = 0;
+    int compared = 0;
+    for (int y = shot->pixelHeight() / 5; y < shot->pixelHeight() * 4 / 5; ++y) {
+        for (int x = shot->pixelWidth() / 4; x < shot->pixelWidth(); ++x) {
+            const platform::Pixel a = *shot->pixel(x, y);
+            const platform::Pixel b = *reference->pixel(x, y);
+            ++compared;
+            if (std::max({std::abs(a.red - b.red), std::abs(a.green - b.green), std::abs(a.blue - b.blue)}) > 24)
+                ++differing;
+        }
+    }
+    EXPECT_LT(differing, compared / 1000) << "seams between the tiles";
+}
+
+TEST(LayoutTiles, StretchedTilesMeetWithoutLettingTheBackgroundThrough) {
+    ScreenFixture screen;
+    screen.show(UserInterfaceIdiom::phone);
+    // A red board larger than the view at the zoom below.
+    screen.open("version 13\nparam grid off\nlayer \"Plan\"\nrect size=1000,1000 at=0,0 color=1,0,0 color2=1,0,0\n",
+                "board.wkst");
+    VKMLayoutViewController& controller = *screen.controller;
+    const auto view = controller.outlets.layoutView.lock();
+    // About the board's middle, where the open left it.
+    controller.setTouchDownLocation({195, 422});
+    controller.changeZoomTo(3);
+    screen.window->snapshot();
+    ASSERT_TRUE(view->waitForTiles());
+
+    // Shrunk by a pinch, and then kept under the new zoom's tiles until
+    // they come, tile edges fall between pixels.
+    struct Case {
+        const char* name;
+        double scale;
+        bool ended;
+    };
+    for (const Case c : {Case{"shrunk while pinching", 0.83, false}, Case{"grown while pinching", 1.21, false},
+                         Case{"kept after the pinch", 0.9, true}}) {
+        PoolBlocker blocker;  // no tile of the new zoom comes meanwhile
+        ASSERT_TRUE(blocker.allHeld());
+        view->setInteractiveZoom(true);
+        controller.setTouchDownScale(screen.zoom());
+        controller.setTouchDownContentOffset(controller.contentOffset());
+        controller.setTouchDownLocation({195, 300});
+        controller.zoomContentWithPinchScale(c.scale);
+        if (c.ended) view->setInteractiveZoom(false);
+        const auto shot = screen.window->snapshot();
+        int off = 0;
+        // Away from the buttons at the left and the bottom.
+        for (int y = 100; y < 1400; ++y) {
+            for (int x = 160; x < shot->pixelWidth(); ++x) {
+                const platform::Pixel p = *shot->pixel(x, y);
+                if (p.red < 250 || p.green > 6 || p.blue > 6) ++off;
+            }
+        }
+        EXPECT_EQ(off, 0) << c.name << ": pixels of the board not red";
+        view->setInteractiveZoom(false);
+        blocker.release();
+        ASSERT_TRUE(view->waitForTiles()) << c.name;
+    }
 }

@@ -1,8 +1,10 @@
 #pragma once
 // Every threshold the compositor steers by, in one place: how a frame is
-// split into bands, how rasters are handed to the pool, what is kept.
-// Measured on an 8-core machine with the screens of bench_ui and
-// bench_charts (docs/PERFORMANCE.md); change them there first.
+// split into bands, how rasters are handed to the pool, what is kept, and
+// how a view that shows a large picture as tiles (the layout view) has
+// them drawn. Measured on an 8-core machine with the screens of bench_ui,
+// bench_charts and bench_layout_screen (docs/PERFORMANCE.md); change them
+// there first.
 
 #include <cstddef>
 
@@ -52,6 +54,38 @@ struct RenderTuning {
     // pixels a side.
     std::size_t fewestMarks = 16;
     double largestMark = 64;
+
+    // Tiles: this many points a side, aligned to the picture's origin; a
+    // ring of this many tiles around the view asked for ahead of a pan.
+    double tileSide = 256;
+    int tileRing = 1;
+    // A tile's image reaches this many pixels past its right and bottom
+    // edges, under its neighbours: stretched by a pinch, tiles meet at
+    // fractional pixels, and two edges covering a pixel in part let the
+    // background through between them (a grid of faint lines). Covered by
+    // the same pixels of the neighbour when not stretched.
+    int tileOverlap = 2;
+    // A tile drawn at once is drawn in this many bands of rows, each a job
+    // of its own: over the dense middle of a fitted layout one tile holds
+    // most of it, and drawn whole on one thread it kept the others waiting.
+    int bandsATile = 8;
+    // Tiles asked for are drawn on one in this many of the pool's threads
+    // (at least `fewestTileThreads`), at low priority: the compositor draws
+    // a frame's bands on the same pool, and a frame must not wait behind a
+    // screenful of tiles. Half the pool sharpened sooner but doubled the
+    // frames over 16.7 ms after a pinch at 100,000 elements, while the
+    // stretched tiles were composited.
+    unsigned tileThreadsShare = 4;
+    unsigned fewestTileThreads = 2;
+    // While the user does not move the picture (a pinch or a pan has ended)
+    // and visible tiles are missing, the tiles are drawn on all the pool's
+    // threads: on a quarter of the pool the visible tiles at a pinch's new
+    // zoom took 0.35 to 0.72 s at 100,000 elements, on three quarters 0.3 s
+    // and more. Once the view is covered the ring's tiles are drawn on all
+    // its threads but one in this many, left for the frames' bands: on the
+    // whole pool the frames after a pinch waited for threads, and a third
+    // of them went over 16.7 ms.
+    unsigned stillFreeThreadsShare = 4;
 };
 
 }  // namespace platform::ui
