@@ -81,6 +81,17 @@ TEST(TileGrid, LevelsFollowTheSourceTheZoomSetOutrightAndTheEndOfAPinch) {
     // cache's tiles of it are shown again.
     grid.update(7, 1, false, false);
     EXPECT_EQ(grid.level().version, first);
+
+    // An open keeps what was shown under the new document's tiles, and so
+    // draws nothing at once; without it a new source keeps nothing.
+    grid.place({1, 0});
+    grid.markShown();
+    EXPECT_EQ(grid.update(9, 1, false, false, true), Change::source);
+    EXPECT_EQ(grid.kept().version, first);
+    EXPECT_EQ(grid.kept().placed, (std::set<tIndex>{{1, 0}}));
+    EXPECT_FALSE(grid.drawsAtOnce()) << "the picture before shows while the new one's tiles come";
+    EXPECT_EQ(grid.update(10, 1, false, false), Change::source);
+    EXPECT_FALSE(grid.kept().made);
 }
 
 TEST(TileGrid, EveryPartOfTheSourceChangesTheBase) {
