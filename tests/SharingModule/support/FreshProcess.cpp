@@ -1,7 +1,8 @@
-// After each test of the sharing client's program, what the next must find
-// as a new process would: no cached layouts, entities or pictures, no
-// recorded events, an empty app root (no stored user) and defaults, and no
-// log lines in memory.
+// After each test of the sharing client's program, and of the community
+// screens' programs that link this support, what the next must find as a
+// new process would: no cached layouts, entities or pictures, no recorded
+// events, an empty app root (no stored user or password) and defaults, and
+// no log lines in memory.
 
 #include "engine/services/Logger.h"
 #include "tests/SharingModule/support/SharingTestSupport.h"
