@@ -773,26 +773,6 @@ image "Sketch" at=500,0 size=400,300
 }
 
 TEST(LayoutScreen, TheElementsBuiltDuringTheOpensPauseAreShownOnlyWhileTheyHold) {
-    // The render data the view shows, drawn against a build made afresh
-    // from the document as it is: pixels that differ.
-    const auto stale = [](ScreenFixture& screen) {
-        const auto view = screen.controller->outlets.layoutView.lock();
-        std::shared_ptr<VKMLayoutRenderData> fresh;
-        VKMLayoutView::buildRenderData(fresh, screen.layout(), screen.controller->transientEditActions(), false);
-        const platform::Rect rect = screen.window->bounds();
-        const platform::Point offset = screen.controller->contentOffset();
-        auto shown = platform::BitmapContext::createForPointSize(rect.size(), 0.5);
-        auto reference = platform::BitmapContext::createForPointSize(rect.size(), 0.5);
-        VKMLayoutView::drawLayout(*shown, rect, &screen.layout(), view->renderData().get(), offset);
-        VKMLayoutView::drawLayout(*reference, rect, &screen.layout(), fresh.get(), offset);
-        int differing = 0;
-        for (int y = 0; y < reference->pixelHeight(); ++y) {
-            for (int x = 0; x < reference->pixelWidth(); ++x) {
-                differing += *shown->pixel(x, y) == *reference->pixel(x, y) ? 0 : 1;
-            }
-        }
-        return differing;
-    };
     for (const bool moved : {false, true}) {
         ScreenFixture screen;
         screen.show(UserInterfaceIdiom::phone);
@@ -810,7 +790,7 @@ TEST(LayoutScreen, TheElementsBuiltDuringTheOpensPauseAreShownOnlyWhileTheyHold)
         }
         screen.advance(0.1);
         EXPECT_FALSE(view->hasPreparedRenderData());
-        EXPECT_EQ(stale(screen), 0) << (moved ? "the elements from before the move" : "as built at once");
+        EXPECT_EQ(StalePixels(screen), 0) << (moved ? "the elements from before the move" : "as built at once");
     }
 }
 
