@@ -67,24 +67,21 @@ struct RenderTuning {
     int tileOverlap = 2;
     // A tile drawn at once is drawn in this many bands of rows, each a job
     // of its own: over the dense middle of a fitted layout one tile holds
-    // most of it, and drawn whole on one thread it kept the others waiting.
+    // most of it, and drawn whole on one thread it would keep the others
+    // waiting.
     int bandsATile = 8;
     // Tiles asked for are drawn on one in this many of the pool's threads
     // (at least `fewestTileThreads`), at low priority: the compositor draws
     // a frame's bands on the same pool, and a frame must not wait behind a
-    // screenful of tiles. Half the pool sharpened sooner but doubled the
-    // frames over 16.7 ms after a pinch at 100,000 elements, while the
-    // stretched tiles were composited.
+    // screenful of tiles while the user moves the picture.
     unsigned tileThreadsShare = 4;
     unsigned fewestTileThreads = 2;
     // While the user does not move the picture (a pinch or a pan has ended)
     // and visible tiles are missing, the tiles are drawn on all the pool's
-    // threads: on a quarter of the pool the visible tiles at a pinch's new
-    // zoom took 0.35 to 0.72 s at 100,000 elements, on three quarters 0.3 s
-    // and more. Once the view is covered the ring's tiles are drawn on all
-    // its threads but one in this many, left for the frames' bands: on the
-    // whole pool the frames after a pinch waited for threads, and a third
-    // of them went over 16.7 ms.
+    // threads: the user waits for nothing else. Once the view is covered the
+    // ring's tiles are drawn on all its threads but one in this many, left
+    // for the frames' bands (docs/PERFORMANCE.md, "Layout screen", has the
+    // figures behind both shares).
     unsigned stillFreeThreadsShare = 4;
 };
 
