@@ -16,6 +16,7 @@ jobs=${JOBS:-$(nproc)}
 # two thirds of the compile time of full debug information.
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O2 -g1 -DNDEBUG" -DCMAKE_C_FLAGS_RELWITHDEBINFO="-O2 -g1 -DNDEBUG" \
-  -DVEKMONT_BUILD_TESTS=ON -DVEKMONT_BUILD_BENCH=ON
+  -DVEKMONT_BUILD_TESTS=ON -DVEKMONT_BUILD_BENCH=ON \
+  -DVEKMONT_TESTS_RUN_ELSEWHERE="${VEKMONT_TESTS_RUN_ELSEWHERE:-}"
 cmake --build "$build" --parallel "$jobs"
 ctest --test-dir "$build" --output-on-failure --parallel "$jobs" --timeout 300 --no-tests=error

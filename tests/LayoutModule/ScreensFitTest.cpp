@@ -430,7 +430,9 @@ static void CheckEveryScreen(const std::optional<std::string>& language, const s
         Screens s;
         // Chosen once the services are up: setting them up forgets it.
         platform::Bundle::main()->setPreferredLanguage(language);
-        if (language == "de") ASSERT_EQ(ZDUtils::localizedString("OperationFailed"), "Vorgang fehlgeschlagen");
+        if (language == "de") {
+            ASSERT_EQ(ZDUtils::localizedString("OperationFailed"), "Vorgang fehlgeschlagen");
+        }
         std::optional<EnglishLeftovers> leftovers;
         if (language && *language != "en") {
             leftovers.emplace(*language);
