@@ -171,10 +171,10 @@ void ApplyPrices(CTrackElementsContainer* layout, const tCountedElements& counte
     }
 
     if (layout == nullptr) return;
+    const UCountedElementVectorOperations::CCountedIndex index(countedElements);
     for (CCompositeGeometry* element : layout->GetElements()) {
         if (element == nullptr || !UCountedElementVectorOperations::IsCountedPart(element)) continue;
-        const CCountedGeometry* counted =
-            UCountedElementVectorOperations::FindByProductNumber(countedElements, element->GetProductNumber());
+        const CCountedGeometry* counted = index.Find(element->GetProductNumber());
         if (counted == nullptr) continue;
         element->SetPrice(counted->GetPrice());
         element->SetCurrencyId(counted->GetCurrencyId());
