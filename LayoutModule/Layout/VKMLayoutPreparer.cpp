@@ -65,6 +65,11 @@ void VKMLayoutPreparer::documentAdopted(CLayout& layout) {
     if (kept.kept) kept.changes = changes;
 }
 
+bool VKMLayoutPreparer::holdsFor(const CLayout& layout) {
+    std::lock_guard lock(mMutex);
+    return mPrepared && mPrepared->layout == &layout && mPrepared->adopted;
+}
+
 std::optional<VKMLayoutPreparer::tPrepared> VKMLayoutPreparer::take(const CLayout& layout,
                                                                     const tTransientEditActions& actions) {
     std::optional<tPrepared> prepared;

@@ -43,6 +43,9 @@ public:
     // style; it is handed out once. Anything prepared for another document
     // is dropped.
     std::optional<tPrepared> take(const CLayout& layout, const tTransientEditActions& actions);
+    // Whether what was prepared for `layout` waits to be taken, adopted
+    // with it.
+    bool holdsFor(const CLayout& layout);
 
 private:
     std::mutex mMutex;

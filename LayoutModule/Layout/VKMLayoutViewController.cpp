@@ -70,6 +70,8 @@ namespace {
 
 constexpr auto kRefreshDelayTime = std::chrono::milliseconds(100);
 constexpr auto kProgressDelayTime = std::chrono::milliseconds(250);
+// Two frames.
+constexpr auto kPreparedCentreDelayTime = std::chrono::milliseconds(33);
 
 const char* yesNo(bool value) { return value ? "Y" : "N"; }
 
@@ -693,10 +695,21 @@ void VKMLayoutViewController::handleLayoutDocumentLoaded() {
     QLPerformanceCounters::addToCounter("HandleLayoutLoadedLVVC", stopwatch.Stop());
     const auto self = weakSelf();
     const std::uint64_t epoch = mDocumentEpoch;
-    platform::DispatchQueue::main().asyncAfter(kRefreshDelayTime, [self, epoch] {
+    const auto centre = [self, epoch] {
         auto controller = self.lock();
         if (controller && controller->mDocumentEpoch == epoch) controller->centerOnLayoutContent();
-    });
+    };
+    // The pause lets a screen that is still being put up settle before it
+    // is fitted. A document that comes prepared to a screen already shown
+    // waits only for the frames that show the screen's loaded state.
+    const CLayout* layout = trackLayout();
+    const auto view = layoutView();
+    const bool settled = view && view->window() && view->bounds().width > 0 && view->bounds().height > 0;
+    if (settled && layout != nullptr && VKMLayoutPreparer::shared()->holdsFor(*layout)) {
+        platform::DispatchQueue::main().asyncAfter(kPreparedCentreDelayTime, centre);
+    } else {
+        platform::DispatchQueue::main().asyncAfter(kRefreshDelayTime, centre);
+    }
 }
 
 void VKMLayoutViewController::handleTracksModified() {

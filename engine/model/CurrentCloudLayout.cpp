@@ -6,6 +6,7 @@
 #include <limits>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "engine/geometry/Color.h"
 #include "engine/model/ElementComponents.h"
@@ -165,14 +166,27 @@ namespace ULayoutElementClassifier {
 
 int ClassifyElements(const tElements& elements) {
     if (!UElementVectorOperations::ContainsUnclassifiedElements(elements)) return 0;
+    // A guess reads its element alone: they are made side by side on the
+    // pool, and taken (and logged) here in the elements' order.
+    std::vector<std::int32_t> guesses(elements.size(), UElementTypes::kUnclassified);
+    UModelInternal::ForEachShare(
+        elements.size(), [&elements, &guesses](std::size_t, std::size_t first, std::size_t end) {
+            for (std::size_t i = first; i < end; ++i) {
+                const CCompositeGeometry* element = elements[i];
+                if (element != nullptr && element->GetElementType() == UElementTypes::kUnclassified)
+                    guesses[i] = UElementTypes::GuessElementType(element);
+            }
+        });
     int updated = 0;
     // The type's name is looked up only for a line the level lets through,
     // and once a type.
     const bool logEach = LogEnabled(2);
     std::map<std::int32_t, std::string> names;
-    for (CCompositeGeometry* element : elements) {
+    for (std::size_t i = 0; i < elements.size(); ++i) {
+        CCompositeGeometry* element = elements[i];
+        // An element listed twice is taken once.
         if (element == nullptr || element->GetElementType() != UElementTypes::kUnclassified) continue;
-        const std::int32_t guess = UElementTypes::GuessElementType(element);
+        const std::int32_t guess = guesses[i];
         if (guess == UElementTypes::kUnclassified) continue;
         element->SetElementType(guess);
         if (logEach) {

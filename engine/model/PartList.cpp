@@ -6,6 +6,7 @@
 #include <iterator>
 
 #include "engine/model/ElementQueries.h"
+#include "engine/model/ModelInternal.h"
 #include "engine/model/Statistics.h"
 #include "engine/services/ErrorHandling.h"
 #include "engine/services/CurrencyStrings.h"
@@ -171,14 +172,20 @@ void ApplyPrices(CTrackElementsContainer* layout, const tCountedElements& counte
     }
 
     if (layout == nullptr) return;
-    for (CCompositeGeometry* element : layout->GetElements()) {
-        if (element == nullptr || !UCountedElementVectorOperations::IsCountedPart(element)) continue;
-        const CCountedGeometry* counted =
-            UCountedElementVectorOperations::FindByProductNumber(countedElements, element->GetProductNumber());
-        if (counted == nullptr) continue;
-        element->SetPrice(counted->GetPrice());
-        element->SetCurrencyId(counted->GetCurrencyId());
-    }
+    const UCountedElementVectorOperations::CCountedIndex index(countedElements);
+    // Each element takes its own entry's price: side by side on the pool,
+    // the entries only read.
+    const tElements& elements = layout->GetElements();
+    UModelInternal::ForEachShare(elements.size(), [&elements, &index](std::size_t, std::size_t first, std::size_t end) {
+        for (std::size_t i = first; i < end; ++i) {
+            CCompositeGeometry* element = elements[i];
+            if (element == nullptr || !UCountedElementVectorOperations::IsCountedPart(element)) continue;
+            const CCountedGeometry* counted = index.Find(element->GetProductNumber());
+            if (counted == nullptr) continue;
+            element->SetPrice(counted->GetPrice());
+            element->SetCurrencyId(counted->GetCurrencyId());
+        }
+    });
 }
 
 }  // namespace UPriceList

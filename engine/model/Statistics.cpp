@@ -52,11 +52,17 @@ namespace UCountedElementVectorOperations {
 
 tCountedElements CountElements(const tElements& elements, const tElementPredicate& predicate) {
     tCountedElements counted;
+    // Looked up by product number rather than through the list: a document
+    // of 100,000 elements uses hundreds of products.
+    CCountedIndex index;
     for (const CCompositeGeometry* element : elements) {
         if (element == nullptr || !predicate(element)) continue;
-        if (CCountedGeometry* entry = FindByProductNumber(counted, element->GetProductNumber()))
+        if (CCountedGeometry* entry = index.Find(element->GetProductNumber())) {
             entry->IncrementCount();
-        else counted.push_back(new CCountedGeometry(*element));
+        } else {
+            counted.push_back(new CCountedGeometry(*element));
+            index.Add(counted.back());
+        }
     }
     return counted;
 }
@@ -80,6 +86,19 @@ CCountedGeometry* FindByProductNumber(const tCountedElements& list, const std::s
         if (entry != nullptr && productNumber == entry->GetProductNumber()) return entry;
     }
     return nullptr;
+}
+
+CCountedIndex::CCountedIndex(const tCountedElements& list) {
+    for (CCountedGeometry* entry : list) Add(entry);
+}
+
+CCountedGeometry* CCountedIndex::Find(const char* productNumber) const {
+    const auto found = mEntries.find(productNumber);
+    return found != mEntries.end() ? found->second : nullptr;
+}
+
+void CCountedIndex::Add(CCountedGeometry* entry) {
+    if (entry != nullptr) mEntries.emplace(entry->GetProductNumber(), entry);
 }
 
 void EraseAll(tCountedElements& list) {

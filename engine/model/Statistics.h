@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 
 #include "engine/model/PartList.h"
 #include "engine/model/TrackElementsContainer.h"
@@ -67,6 +69,20 @@ bool IsCountedPart(const CCompositeGeometry* element);
 bool CompareProductNumberLength(const CCountedGeometry* a, const CCountedGeometry* b);
 // The first entry with this product number (exact bytes), or null.
 CCountedGeometry* FindByProductNumber(const tCountedElements& list, const std::string& productNumber);
+// The entries of a list by product number (exact bytes), for a lookup per
+// element of a document: finds what FindByProductNumber finds. It points
+// into the entries, which must outlive it and keep their product numbers.
+class CCountedIndex {
+public:
+    CCountedIndex() = default;
+    explicit CCountedIndex(const tCountedElements& list);
+    CCountedGeometry* Find(const char* productNumber) const;
+    // Listed unless an entry of its product number already is.
+    void Add(CCountedGeometry* entry);
+
+private:
+    std::unordered_map<std::string_view, CCountedGeometry*> mEntries;
+};
 // Deletes the entries from the front one at a time; leaves `list` empty. A
 // null entry fails through UErrorHandling::ThrowIfNull with "Bad
 // CCountedGeometry reference fetched" (the entries before it are deleted,

@@ -351,6 +351,43 @@ TEST(CurrentLayout, TheClassifierLooksUpTypeNamesOnlyForLinesTheLevelKeeps) {
     CServiceLocator::Instance().RegisterService(new LocalizationService());
 }
 
+// Guesses are made in shares side by side; types are taken and lines logged
+// in the list's order, an element listed twice once.
+TEST(CurrentLayout, TheClassifierTakesGuessesInListOrderAcrossShares) {
+    RegisterServices();
+    Owned owned;
+    tElements elements;
+    std::vector<std::string> expected;
+    for (int i = 0; i < 5000; ++i) {
+        if (i % 7 == 3) {
+            elements.push_back(nullptr);
+            continue;
+        }
+        const std::string number = "S" + std::to_string(i);
+        ULayoutGen::CElementBuilder builder;
+        builder.Catalogue(number, "M", "L", "d").Straight(100, Rail(1.0));
+        if (i % 5 == 0) builder.ElementType(7);
+        owned.push_back(builder.Build());
+        elements.push_back(owned.back().get());
+        if (i % 5 != 0) expected.push_back("Guessed type 1 (Track) for " + number);
+    }
+    // Listed again in the last share: already classified by then.
+    elements.push_back(elements[1]);
+    testsupport::ScopedLogLevel info(2);
+    LogWatch watch;
+    EXPECT_EQ(ULayoutElementClassifier::ClassifyElements(elements), static_cast<int>(expected.size()));
+    std::vector<std::string> guessed;
+    for (const std::string& line : watch.Lines()) {
+        const auto at = line.find("Guessed type");
+        if (at != std::string::npos) guessed.push_back(line.substr(at));
+    }
+    EXPECT_EQ(guessed, expected);
+    for (std::size_t i = 0; i < owned.size(); ++i) {
+        const std::string number = owned[i]->GetProductNumber();
+        EXPECT_EQ(owned[i]->GetElementType(), std::stoi(number.substr(1)) % 5 == 0 ? 7 : 1) << number;
+    }
+}
+
 TEST(CurrentLayout, EmptyLayersAreThoseNoElementOfAnyLayerLiesOn) {
     RegisterServices();
     CLayerManager layers("A");

@@ -180,6 +180,35 @@ TEST(PartList, PricingGivesEveryPartTheDefaultCurrency) {
     EXPECT_EQ(parts.ExportToString(';', "en"), "001;5100;;;$2.50;2\n002;Flex 1;;;$0.00;1\n");
 }
 
+// Priced side by side in shares: every element of a part, wherever it lies
+// in the list, takes the price its part's first element brought.
+TEST(PartList, PricingReachesEveryElementOfALargeDocument) {
+    StartServices("en_US");
+    TestContainer layout;
+    std::vector<std::pair<CCompositeGeometry*, int>> pieces;
+    std::vector<CCompositeGeometry*> shapes;
+    for (int i = 0; i < 5000; ++i) {
+        if (i % 7 == 0) {
+            shapes.push_back(layout.Add(UserRectangle()));
+            shapes.back()->SetPrice(777);
+            continue;
+        }
+        const int part = i % 50;
+        const std::string product = "P" + std::to_string(part);
+        CCompositeGeometry* piece = layout.Add(Piece(product.c_str()));
+        piece->SetPrice(i < 100 ? 10 * part + 1 : 5);
+        pieces.emplace_back(piece, part);
+    }
+    CTrackElementsStatistics statistics(&layout);
+    Reprice(layout, statistics);
+    EXPECT_EQ(statistics.GetCountedElements().size(), 50u);
+    for (const auto& [piece, part] : pieces) {
+        EXPECT_EQ(piece->GetPrice(), 10 * part + 1) << piece->GetProductNumber();
+        EXPECT_EQ(piece->GetCurrencyId(), 130);
+    }
+    for (const CCompositeGeometry* shape : shapes) EXPECT_EQ(shape->GetPrice(), 777);
+}
+
 TEST(PartList, TypedPricesAreKeptForCataloguePartsAndFlexTrack) {
     StartServices("de_DE");
     CPriceList& prices = CPriceList::Instance();
