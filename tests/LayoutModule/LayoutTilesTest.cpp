@@ -49,6 +49,25 @@ void OpenGenerated(ScreenFixture& screen) {
     screen.window->layoutIfNeeded();
 }
 
+// Zoomed in to three times the fitting zoom, the window drawn and every
+// visible tile placed: false when they never came.
+bool ShowZoomedIn(ScreenFixture& screen) {
+    VKMLayoutViewController& controller = *screen.controller;
+    controller.changeZoomTo(controller.fittingZoomFactor() * 3);
+    screen.window->snapshot();
+    return controller.outlets.layoutView.lock()->waitForTiles();
+}
+
+// `service` becomes the performance counters the drawing reports to (never
+// freed, as services are not).
+template <typename Service>
+Service* UseCounters(Service* service) {
+    service->Enable();
+    CServiceLocator::Instance().RegisterService(service);
+    QLPerformanceCounters::forgetService();
+    return service;
+}
+
 // Pixels of the window's snapshot below its top fifth and above its bottom
 // fifth (away from the bars and buttons over the drawing) that differ from
 // the layout drawn straight into a bitmap, as the screen tests count them.
@@ -150,9 +169,7 @@ TEST(LayoutTiles, APanBackFindsItsTilesKeptUntilTheDocumentChanges) {
     OpenGenerated(screen);
     VKMLayoutViewController& controller = *screen.controller;
     const auto view = controller.outlets.layoutView.lock();
-    controller.changeZoomTo(controller.fittingZoomFactor() * 3);
-    screen.window->snapshot();
-    ASSERT_TRUE(view->waitForTiles());
+    ASSERT_TRUE(ShowZoomedIn(screen));
     const platform::Point start = controller.contentOffset();
 
     // Three tiles away and back: the tiles of the start are in the cache.
@@ -277,14 +294,9 @@ TEST(LayoutTiles, ARebuildDropsTheTilesStillQueuedForTheOldRenderData) {
     OpenGenerated(screen);
     VKMLayoutViewController& controller = *screen.controller;
     const auto view = controller.outlets.layoutView.lock();
-    controller.changeZoomTo(controller.fittingZoomFactor() * 3);
-    screen.window->snapshot();
-    ASSERT_TRUE(view->waitForTiles());
+    ASSERT_TRUE(ShowZoomedIn(screen));
 
-    auto* counter = new DrawingCounter();  // never freed, as services are
-    counter->Enable();
-    CServiceLocator::Instance().RegisterService(counter);
-    QLPerformanceCounters::forgetService();
+    auto* counter = UseCounters(new DrawingCounter());
     {
         // With the pool held, a pan's tiles stay queued: none has started.
         PoolBlocker blocker;
@@ -304,10 +316,7 @@ TEST(LayoutTiles, ARebuildDropsTheTilesStillQueuedForTheOldRenderData) {
     ASSERT_TRUE(view->waitForTiles());
     const auto [differing, compared] = Differing(screen, screen.window->snapshot());
     EXPECT_LT(differing, compared / 100);
-    auto* plain = new QLPerformanceCountersService();
-    plain->Enable();
-    CServiceLocator::Instance().RegisterService(plain);
-    QLPerformanceCounters::forgetService();
+    UseCounters(new QLPerformanceCountersService());
 }
 
 TEST(LayoutTiles, AfterAPinchTheVisibleTilesAtTheNewZoomAreAskedForBeforeTheRingAndThePictureEndsSharp) {
@@ -414,14 +423,9 @@ TEST(LayoutTiles, ATileCalledOffWhileSomeOfItsBandsDrawIsCountedBackOnceTheyEnd)
     OpenGenerated(screen);
     VKMLayoutViewController& controller = *screen.controller;
     const auto view = controller.outlets.layoutView.lock();
-    controller.changeZoomTo(controller.fittingZoomFactor() * 3);
-    screen.window->snapshot();
-    ASSERT_TRUE(view->waitForTiles());
+    ASSERT_TRUE(ShowZoomedIn(screen));
 
-    auto* holder = new DrawingHolder();  // never freed, as services are
-    holder->Enable();
-    CServiceLocator::Instance().RegisterService(holder);
-    QLPerformanceCounters::forgetService();
+    auto* holder = UseCounters(new DrawingHolder());
     holder->arm();
     // The pan's visible tiles are asked for in bands; the queue's threads
     // stop inside the first tile's first bands, the others wait.
@@ -445,10 +449,7 @@ TEST(LayoutTiles, ATileCalledOffWhileSomeOfItsBandsDrawIsCountedBackOnceTheyEnd)
     EXPECT_EQ(view->pendingTiles(), 0u);
     const auto [differing, compared] = Differing(screen, screen.window->snapshot());
     EXPECT_LT(differing, compared / 100);
-    auto* plain = new QLPerformanceCountersService();
-    plain->Enable();
-    CServiceLocator::Instance().RegisterService(plain);
-    QLPerformanceCounters::forgetService();
+    UseCounters(new QLPerformanceCountersService());
 }
 
 TEST(LayoutTiles, TilesMeetPixelOnPixelAtAScreenScaleOfFractionalTiles) {
