@@ -531,8 +531,8 @@ void VKMLayoutView::setInteractiveZoom(bool interactive) {
 
 VKMLayoutView::tDrawSettings VKMLayoutView::drawSettingsOf(const CLayout& layout) {
     const CLayoutParameters& parameters = layout.GetParameters();
-    return {layout.GetZoom(), parameters.mShowGrid, isDarkBackground(), parameters.mWorkspaceWidth,
-            parameters.mWorkspaceHeight};
+    return {layout.GetZoom(), parameters.mShowGrid, isDarkBackground(), static_cast<double>(parameters.mWorkspaceWidth),
+            static_cast<double>(parameters.mWorkspaceHeight)};
 }
 
 void VKMLayoutView::drawLayout(platform::Context& context, const platform::Rect& dirtyRect, const CLayout* layout,

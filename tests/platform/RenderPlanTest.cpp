@@ -1172,7 +1172,8 @@ TEST(RenderPlan, APlanWrittenOverTheLastFramesIsTheOneMadeAfresh) {
         jobs.finish(&cache);
         return made;
     };
-    PlanStorage spare{make(nullptr).items};
+    PlanStorage spare;
+    spare.items = make(nullptr).items;
     // Moved, faded, gone and added: items shift against the last frame's.
     parts[1]->setPosition({200, 300});
     parts[2]->setOpacity(0.5);

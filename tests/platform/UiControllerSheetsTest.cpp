@@ -209,7 +209,8 @@ TEST(UiControllerSheets, TheShareSheetAndDocumentPickerRecordWhatTheAppAskedAndT
     Stage s(UserInterfaceIdiom::tablet);
     auto shareButton = std::make_shared<View>(Rect{900, 10, 44, 44});
     s.root->view()->addSubview(shareButton);
-    auto image = std::make_shared<ActivityViewController>(std::vector<ActivityItem>{{"", nullptr, "file:///a.png"}});
+    auto image =
+        std::make_shared<ActivityViewController>(std::vector<ActivityItem>{{"", nullptr, "file:///a.png", ""}});
     image->setExcludedActivityTypes({activity::kAssignToContact, activity::kSaveToCameraRoll});
     std::vector<std::string> heard;
     image->setCompletionWithItemsHandler([&](std::optional<std::string> kind, bool completed) {

@@ -138,7 +138,9 @@ TEST(UiRasterCache, ManyKeysComingAndGoingAreFoundAsAMapWouldHoldThem) {
             // Found within the frame: what this frame uses is never evicted.
             const RasterEntry* found = step % 2 ? cache.find(keyOf(at), handles[at]) : cache.find(keyOf(at));
             ASSERT_EQ(found != nullptr, expected.contains(at)) << "step " << step;
-            if (found) ASSERT_EQ(found->version, expected[at]) << "step " << step;
+            if (found) {
+                ASSERT_EQ(found->version, expected[at]) << "step " << step;
+            }
             ASSERT_EQ(cache.checkInvariants(), "") << "step " << step;
             continue;
         }
@@ -179,7 +181,9 @@ TEST(UiRasterCache, ManyKeysComingAndGoingAreFoundAsAMapWouldHoldThem) {
             const RasterEntry* entry = cache.find(keyOf(std::pair{owner, part}));
             const auto kept = expected.find({owner, part});
             ASSERT_EQ(entry != nullptr, kept != expected.end()) << owner << " " << part;
-            if (entry) EXPECT_EQ(entry->version, kept->second);
+            if (entry) {
+                EXPECT_EQ(entry->version, kept->second);
+            }
         }
     }
 }

@@ -155,7 +155,10 @@ private:
         return true;
     }
     void expect(char c) {
-        if (!accept(c)) fail(std::string("'") + c + "' was expected");
+        if (accept(c)) return;
+        std::string message = "'";
+        message += c;
+        fail(message + "' was expected");
     }
 
     std::string readName() {

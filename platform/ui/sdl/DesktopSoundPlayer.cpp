@@ -38,7 +38,7 @@ std::vector<std::int16_t> loadWave(const std::filesystem::path& file) {
     SDL_AudioCVT cvt;
     if (SDL_BuildAudioCVT(&cvt, spec.format, spec.channels, spec.freq, kFormat, kChannels,
                           DesktopSoundPlayer::kSampleRate) >= 0 &&
-        cvt.len_mult > 0 && length <= SDL_MAX_SINT32 / cvt.len_mult) {
+        cvt.len_mult > 0 && length <= static_cast<Uint32>(SDL_MAX_SINT32 / cvt.len_mult)) {
         std::vector<Uint8> work(static_cast<std::size_t>(length) * static_cast<std::size_t>(cvt.len_mult));
         std::copy(buffer, buffer + length, work.begin());
         cvt.buf = work.data();
