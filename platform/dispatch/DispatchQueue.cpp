@@ -359,7 +359,6 @@ public:
         : Core(std::move(label)), mPriority(priority), mHonoursBarriers(honoursBarriers) {}
 
     void submit(std::function<void()> block, bool barrier) override {
-        if (gClosed.load(std::memory_order_acquire)) return;  // destroyed here, unrun
         std::unique_lock lock(mMutex);
         mPending.push_back(Item{std::move(block), barrier && mHonoursBarriers, nullptr});
         start(lock);
