@@ -64,6 +64,12 @@ private:
     Frame mFrame;
 };
 
+// Set by closeGlobalQueues: the pool's threads start no more queue blocks
+// and the main queue runs none.
+std::atomic<bool> gClosed{false};
+// Whether the calling thread is one of the pool's.
+thread_local bool tOnPool = false;
+
 // Linux thread names hold 15 bytes; the end of a reverse-DNS label is the
 // part that tells queues apart.
 std::string threadNameFor(const std::string& label) {
@@ -132,12 +138,21 @@ class MainCore final : public DispatchQueue::Core {
 public:
     MainCore() : Core("com.vekmont.main") {}
 
+    // Kept in the loop even once closed: what a block holds (a controller)
+    // may only go on the main thread.
     void submit(std::function<void()> block, bool) override {
-        RunLoop::main()->post([core = shared_from_this(), block = std::move(block)] { core->runCaught(block); });
+        RunLoop::main()->post([core = self(), block = std::move(block)] { core->runOpen(block); });
     }
     void submitAfter(Clock::Duration delay, std::function<void()> block) override {
-        RunLoop::main()->postAfter(delay,
-                                   [core = shared_from_this(), block = std::move(block)] { core->runCaught(block); });
+        RunLoop::main()->postAfter(delay, [core = self(), block = std::move(block)] { core->runOpen(block); });
+    }
+
+private:
+    std::shared_ptr<const MainCore> self() const {
+        return std::static_pointer_cast<const MainCore>(shared_from_this());
+    }
+    void runOpen(const std::function<void()>& block) const {
+        if (!gClosed.load(std::memory_order_acquire)) runCaught(block);
     }
     bool isCurrent() const override { return isMainThread(); }
 };
@@ -237,10 +252,16 @@ public:
 
     void submit(DispatchQueuePriority priority, std::function<void()> work) { submit(priority, 1, std::move(work)); }
 
-    // The same work `count` times, handed out at once.
+    // The same work `count` times, handed out at once. Once closed, the
+    // pool's threads take nothing more: the work runs here.
     void submit(DispatchQueuePriority priority, std::size_t count, std::function<void()> work) {
         if (count == 0) return;
         std::unique_lock lock(mMutex);
+        if (mClosed) {
+            lock.unlock();
+            for (std::size_t i = 0; i < count; ++i) work();
+            return;
+        }
         auto& list = mWork[static_cast<std::size_t>(priority)];
         for (std::size_t i = 1; i < count; ++i) list.push_back(work);
         list.push_back(std::move(work));
@@ -259,6 +280,23 @@ public:
         }
     }
 
+    // Takes no more work on its threads and waits until what they hold has
+    // run (and been destroyed); false when `deadline` came first.
+    bool close(std::chrono::steady_clock::time_point deadline) {
+        std::unique_lock lock(mMutex);
+        mClosed = true;
+        gClosed.store(true, std::memory_order_release);
+        // A caller on the pool would wait for itself.
+        const unsigned self = tOnPool ? 1 : 0;
+        return mQuiet.wait_until(lock, deadline, [&] { return mQueued == 0 && mBusy <= self; });
+    }
+
+    void reopen() {
+        std::lock_guard lock(mMutex);
+        mClosed = false;
+        gClosed.store(false, std::memory_order_release);
+    }
+
 private:
     // How long an idle thread looks for work before it sleeps.
     static constexpr std::chrono::microseconds kSpin{200};
@@ -267,6 +305,7 @@ private:
 
     void run() {
         pthread_setname_np(pthread_self(), "dispatch.pool");
+        tOnPool = true;
         std::unique_lock lock(mMutex);
         --mStarting;
         for (;;) {
@@ -284,10 +323,13 @@ private:
             list->pop_front();
             --mQueued;
             mQueuedNow.store(mQueued, std::memory_order_release);
+            ++mBusy;
             lock.unlock();
             work();
             work = nullptr;
             lock.lock();
+            --mBusy;
+            if (mClosed && mQueued == 0) mQuiet.notify_all();
         }
     }
 
@@ -300,6 +342,9 @@ private:
     unsigned mIdle = 0;
     unsigned mStarting = 0;  // started, not yet looking for work
     unsigned mThreads = 0;
+    unsigned mBusy = 0;    // running work
+    bool mClosed = false;  // `gClosed`, changed under the lock
+    std::condition_variable mQuiet;
     const unsigned mMaximum;
 };
 
@@ -378,7 +423,8 @@ private:
         for (auto& item : ready) {
             Pool::shared().submit(mPriority, [core = std::static_pointer_cast<ConcurrentCore>(shared_from_this()),
                                               block = std::move(item.block), barrier = item.barrier] {
-                {
+                // Closed meanwhile: it goes unrun, and the queue goes on counting.
+                if (!gClosed.load(std::memory_order_acquire)) {
                     FrameScope frame(core.get());
                     core->runCaught(block);
                 }
@@ -471,6 +517,14 @@ bool DispatchQueue::isCurrent() const { return mCore->isCurrent(); }
 
 unsigned DispatchQueue::concurrency() { return Pool::shared().maximum(); }
 
+bool DispatchQueue::closeGlobalQueues(std::chrono::milliseconds most) {
+    return Pool::shared().close(std::chrono::steady_clock::now() + most);
+}
+
+bool DispatchQueue::globalQueuesClosed() { return gClosed.load(std::memory_order_acquire); }
+
+void DispatchQueue::reopenGlobalQueuesForTests() { Pool::shared().reopen(); }
+
 // ---------------------------------------------------------------------------
 // Feeds: blocks taken by pool threads as they are added, without a lock
 
@@ -547,7 +601,7 @@ void ConcurrentFeed::add(std::function<void()> block) {
     if (!chunk) chunk = std::make_unique<State::Chunk>();
     (*chunk)[i % State::kChunk] = std::move(block);
     state.added.store(i + 1);
-    if (state.helping.load() < DispatchQueue::concurrency() - 1) {
+    if (state.helping.load() < DispatchQueue::concurrency() - 1 && !gClosed.load(std::memory_order_acquire)) {
         state.helping.fetch_add(1);
         Pool::shared().submit(DispatchQueuePriority::High, [state = mState] { state->help(); });
     }

@@ -6,6 +6,7 @@
 
 #include "platform/dispatch/Clock.h"
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -66,6 +67,19 @@ public:
     static void concurrentPerform(std::size_t iterations, const std::function<void(std::size_t)>& block);
     // Threads concurrentPerform uses at most, the caller's included.
     static unsigned concurrency();
+
+    // For the process's end, before its services and statics go: the pool's
+    // threads outlive them all. From now on the global queues, and the
+    // concurrent and width-limited queues on the same pool, start no block
+    // (one submitted or still waiting is destroyed unrun; `sync` and
+    // concurrentPerform still run on the caller), the main queue runs no
+    // block (what the last blocks post there is never delivered), and this
+    // waits, at most `most` in real time, for the blocks running to end.
+    // False when some still ran then. Call it from outside the pool.
+    static bool closeGlobalQueues(std::chrono::milliseconds most);
+    static bool globalQueuesClosed();
+    // Opens them again, as in a new process: for tests.
+    static void reopenGlobalQueuesForTests();
 
     struct Core;
 

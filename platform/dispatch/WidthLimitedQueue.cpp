@@ -19,10 +19,11 @@ struct WidthLimitedQueue::State : std::enable_shared_from_this<State> {
         : label(std::move(queueLabel)), priority(queuePriority), width(std::max(1u, queueWidth)) {}
 
     // Hands runners to the pool until as many as the width are there or
-    // one is there for every block waiting; lets go of the lock.
+    // one is there for every block waiting; lets go of the lock. Once the
+    // global queues are closed, none: the blocks wait for the queue to go.
     void startRunners(std::unique_lock<std::mutex>& lock) {
         unsigned more = 0;
-        while (runners < width && runners - running < blocks.size()) {
+        while (runners < width && runners - running < blocks.size() && !DispatchQueue::globalQueuesClosed()) {
             ++runners;
             ++more;
         }
@@ -35,7 +36,7 @@ struct WidthLimitedQueue::State : std::enable_shared_from_this<State> {
     void run() {
         std::unique_lock lock(mutex);
         for (;;) {
-            if (blocks.empty() || runners > width) {
+            if (blocks.empty() || runners > width || DispatchQueue::globalQueuesClosed()) {
                 --runners;
                 return;
             }

@@ -7,7 +7,8 @@
 //
 // Destroyed, the queue drops the blocks that have not started; those
 // running finish on their own (they keep what they need alive), and the
-// destructor does not wait for them.
+// destructor does not wait for them. Once the global queues are closed, no
+// more blocks start.
 
 #include "platform/dispatch/DispatchQueue.h"
 

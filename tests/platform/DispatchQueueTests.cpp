@@ -533,3 +533,88 @@ TEST(DispatchSemaphoreTest, TimesOutOrIsSignalledAcrossThreads) {
     patient.join();
     EXPECT_EQ(time.elapsed(), 5s);
 }
+
+namespace {
+
+// Waits (in real time, generously) until another thread has closed the
+// global queues.
+bool closedWithin(std::chrono::seconds most) {
+    const auto end = std::chrono::steady_clock::now() + most;
+    while (!DispatchQueue::globalQueuesClosed()) {
+        if (std::chrono::steady_clock::now() >= end) return false;
+        std::this_thread::yield();
+    }
+    return true;
+}
+
+}  // namespace
+
+TEST(GlobalQueuesClosingTest, ClosingWaitsForTheRunningBlocksStartsNoOtherAndDeliversNothingToTheMainQueue) {
+    // Every pool thread in a block that ends once released; one more block
+    // waits behind them.
+    const unsigned held = DispatchQueue::concurrency();
+    std::latch started(held);
+    std::latch release(1);
+    std::atomic<unsigned> ended{0};
+    std::atomic<int> delivered{0};
+    for (unsigned i = 0; i < held; ++i) {
+        DispatchQueue::global(DispatchQueuePriority::High).async([&] {
+            started.count_down();
+            release.wait();
+            DispatchQueue::main().async([&delivered] { delivered.fetch_add(1); });
+            ended.fetch_add(1);
+        });
+    }
+    started.wait();
+    std::atomic<bool> waitingRan{false};
+    auto waitingHolds = std::make_shared<int>(0);
+    const std::weak_ptr<int> waitingHeld = waitingHolds;
+    DispatchQueue::global(DispatchQueuePriority::Low).async([holds = std::move(waitingHolds), &waitingRan] {
+        waitingRan = true;
+    });
+
+    std::promise<std::tuple<bool, unsigned, bool>> outcome;  // closed, blocks ended, the waiting one gone
+    std::thread closer([&] {
+        const bool closed = DispatchQueue::closeGlobalQueues(std::chrono::minutes(1));
+        outcome.set_value({closed, ended.load(), waitingHeld.expired()});
+    });
+    ASSERT_TRUE(closedWithin(60s));
+    EXPECT_FALSE(DispatchQueue::closeGlobalQueues(0ms)) << "the blocks still run";
+
+    // Submitted now: destroyed at once, never run.
+    std::atomic<bool> lateRan{false};
+    auto lateHolds = std::make_shared<int>(0);
+    const std::weak_ptr<int> lateHeld = lateHolds;
+    DispatchQueue::global().async([holds = std::move(lateHolds), &lateRan] { lateRan = true; });
+    EXPECT_TRUE(lateHeld.expired());
+
+    release.count_down();
+    auto result = outcome.get_future();
+    ASSERT_EQ(result.wait_for(60s), std::future_status::ready);
+    closer.join();
+    const auto [closed, endedThen, waitingGone] = result.get();
+    EXPECT_TRUE(closed);
+    EXPECT_EQ(endedThen, held) << "closing returned while blocks still ran";
+    EXPECT_TRUE(waitingGone) << "a block that never started is destroyed before closing returns";
+    EXPECT_FALSE(waitingRan);
+    EXPECT_FALSE(lateRan);
+
+    // What the blocks posted to the main queue stays undelivered as the loop turns.
+    bool turned = false;
+    RunLoop::main()->post([&turned] { turned = true; });
+    ASSERT_TRUE(RunLoop::main()->runUntil([&] { return turned; }, 60s));
+    EXPECT_EQ(delivered.load(), 0);
+
+    // Work the caller waits for still runs, on the caller.
+    std::atomic<int> iterations{0};
+    DispatchQueue::concurrentPerform(100, [&](std::size_t) { iterations.fetch_add(1); });
+    EXPECT_EQ(iterations.load(), 100);
+    std::thread::id syncThread;
+    DispatchQueue::global().sync([&] { syncThread = std::this_thread::get_id(); });
+    EXPECT_EQ(syncThread, std::this_thread::get_id());
+    ConcurrentFeed feed;
+    int fed = 0;  // the feed's blocks run here alone
+    for (int i = 0; i < 10; ++i) feed.add([&fed] { ++fed; });
+    feed.finish();
+    EXPECT_EQ(fed, 10);
+}

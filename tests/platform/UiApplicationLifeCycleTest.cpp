@@ -1,8 +1,10 @@
 // The application's life cycle as the app's delegate hears it: launch,
 // documents handed in, memory warnings reaching delegate, observers and
 // controllers, one end only; and the application main run headless with
-// the main storyboard's initial scene, ended by a request and by SIGTERM.
+// the main storyboard's initial scene, ended by a request and by SIGTERM,
+// waiting for the work still running on the global queues.
 
+#include "platform/dispatch/DispatchQueue.h"
 #include "platform/dispatch/RunLoop.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/ui/views/Application.h"
@@ -20,8 +22,13 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <latch>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 using namespace platform;
@@ -176,6 +183,51 @@ TEST_F(ApplicationLifeCycle, MainWithoutAnInitialSceneStillLaunchesAndSaysSo) {
     ASSERT_TRUE(delegate->window());
     EXPECT_FALSE(delegate->window()->rootViewController());
     EXPECT_EQ(journal->back(), kApplicationWillTerminateNotification);
+}
+
+TEST_F(ApplicationLifeCycle, MainLetsWorkOnTheGlobalQueuesEndBeforeTheEndAndDropsWhatItPostsBack) {
+    registerMainScene(journal);
+    ApplicationMainOptions options;
+    options.mainStoryboard = "LifeCycleMain";
+    std::latch started(1);
+    std::latch release(1);
+    std::atomic<bool> ended{false};
+    std::atomic<bool> terminating{false};
+    tokens.push_back(NotificationCenter::defaultCenter().addObserverForName(
+        kApplicationWillTerminateNotification, nullptr, [&, journal = journal](const Notification&) {
+            journal->push_back(ended ? "work ended" : "work still runs");
+            terminating = true;
+        }));
+    // A picture still being drawn when the user quits.
+    RunLoop::main()->post([&, journal = journal] {
+        DispatchQueue::global(DispatchQueuePriority::High).async([&, journal] {
+            started.count_down();
+            release.wait();
+            DispatchQueue::main().async([journal] { journal->push_back("result delivered"); });
+            ended = true;
+        });
+        started.wait();
+        ApplicationMainRequestEnd();
+    });
+    // Let go once the end waits for it (or, were it not waited for, once
+    // the app terminates).
+    std::thread releaser([&] {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        while (!DispatchQueue::globalQueuesClosed() && !terminating && std::chrono::steady_clock::now() < end) {
+            std::this_thread::yield();
+        }
+        release.count_down();
+    });
+    HeadlessRunner runner;
+    EXPECT_EQ(ApplicationMain(std::make_shared<JournalDelegate>(journal), options, runner), 0);
+    releaser.join();
+
+    bool turned = false;
+    RunLoop::main()->post([&turned] { turned = true; });
+    ASSERT_TRUE(RunLoop::main()->runUntil([&] { return turned; }, std::chrono::seconds(60)));
+    const std::vector<std::string> last(journal->end() - 3, journal->end());
+    EXPECT_EQ(last, (std::vector<std::string>{"terminate", kApplicationWillTerminateNotification, "work ended"}));
+    EXPECT_EQ(std::count(journal->begin(), journal->end(), "result delivered"), 0);
 }
 
 }  // namespace

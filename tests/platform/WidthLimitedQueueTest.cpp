@@ -1,7 +1,8 @@
 // The width-limited queue: no more blocks run at once than its width, and
 // changing the width takes effect at once; blocks start in the order queued;
 // a cancelled block never runs and goes at once; the destructor drops what
-// waits without waiting for what runs; a block that throws stops nothing.
+// waits without waiting for what runs; a block that throws stops nothing;
+// nothing starts once the global queues are closed.
 
 #include "platform/dispatch/WidthLimitedQueue.h"
 
@@ -10,13 +11,16 @@
 #include <chrono>
 #include <condition_variable>
 #include <functional>
+#include <future>
 #include <map>
 #include <memory>
 #include <set>
 #include <mutex>
 #include <stdexcept>
+#include <thread>
 #include <vector>
 
+using platform::DispatchQueue;
 using platform::WidthLimitedQueue;
 using namespace std::chrono_literals;
 
@@ -144,4 +148,32 @@ TEST(WidthLimitedQueueTest, DestroyedItDropsWhatWaitsAndLetsWhatRunsFinishOnItsO
     ASSERT_TRUE(queue.waitUntilIdle(20000ms)) << "a block that threw stopped the queue";
     std::lock_guard lock(blocks.mutex);
     EXPECT_EQ(blocks.started, (std::vector<int>{0, 1}));
+}
+
+TEST(WidthLimitedQueueTest, OnceTheGlobalQueuesCloseNoWaitingBlockStarts) {
+    Blocks blocks;
+    WidthLimitedQueue queue("com.vekmont.test.closing", 1);
+    queue.async(blocks.held(0));
+    ASSERT_TRUE(blocks.waitForRunning(1));
+    bool ran = false;
+    queue.async([&ran] { ran = true; });
+
+    // Closing waits for the runner; had it gone on to the waiting block,
+    // that would have run before closing returned.
+    std::promise<bool> closed;
+    std::thread closer([&] { closed.set_value(DispatchQueue::closeGlobalQueues(std::chrono::minutes(1))); });
+    const auto end = std::chrono::steady_clock::now() + 60s;
+    while (!DispatchQueue::globalQueuesClosed() && std::chrono::steady_clock::now() < end) std::this_thread::yield();
+    ASSERT_TRUE(DispatchQueue::globalQueuesClosed());
+    blocks.release();
+    auto result = closed.get_future();
+    ASSERT_EQ(result.wait_for(60s), std::future_status::ready);
+    closer.join();
+    EXPECT_TRUE(result.get());
+    EXPECT_FALSE(ran);
+    EXPECT_EQ(queue.waiting(), 1u);
+    EXPECT_EQ(queue.running(), 0u);
+
+    queue.async([&ran] { ran = true; });
+    EXPECT_EQ(queue.waiting(), 2u) << "nothing starts once closed";
 }

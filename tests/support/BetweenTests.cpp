@@ -1,5 +1,6 @@
 #include "tests/support/BetweenTests.h"
 
+#include "platform/dispatch/DispatchQueue.h"
 #include "platform/foundation/Paths.h"
 #include "platform/foundation/UserDefaults.h"
 #include "tests/support/TempRoot.h"
@@ -58,6 +59,10 @@ public:
         for (const Reset& reset : ordered) reset.run();
     }
 };
+
+// A test that ends the app closes the global queues.
+const bool kReopensQueues =
+    ResetAfterEachTest(ResetStage::Singletons, [] { platform::DispatchQueue::reopenGlobalQueuesForTests(); });
 
 }  // namespace
 

@@ -1,5 +1,6 @@
 #include "platform/ui/controllers/ApplicationMain.h"
 
+#include "platform/dispatch/DispatchQueue.h"
 #include "platform/dispatch/RunLoop.h"
 #include "platform/dispatch/ThreadStart.h"
 #include "platform/foundation/ProcessMemory.h"
@@ -14,6 +15,7 @@
 #include <signal.h>
 
 #include <atomic>
+#include <chrono>
 #include <cerrno>
 #include <cstdio>
 #include <ctime>
@@ -22,6 +24,9 @@
 namespace platform::ui {
 
 namespace {
+
+// How long the end waits for blocks running on the global queues.
+constexpr std::chrono::milliseconds kMostExitWait{3000};
 
 void endMainLoop() {
     auto loop = RunLoop::main();
@@ -107,6 +112,11 @@ int ApplicationMain(std::shared_ptr<ApplicationDelegate> delegate, const Applica
     if (options.openURL) application.handleOpenURL(*options.openURL);
 
     runner.run(window);
+    // Blocks still running on the pool would go on into the teardown of the
+    // services and statics they use: let them end first, results undelivered.
+    if (!DispatchQueue::closeGlobalQueues(kMostExitWait)) {
+        std::fprintf(stderr, "Work on the global queues still runs at exit\n");
+    }
     application.terminate();
     return status;
 }

@@ -2,7 +2,8 @@
 // The application main: makes the main window with the main storyboard's
 // initial scene as its root controller, launches the app's delegate, shows
 // the window, hands in a document when one was given, and runs the main
-// run loop until the app is to end; then the delegate hears that it
+// run loop until the app is to end; then the global queues close (waiting
+// up to 3 s for the blocks running there) and the delegate hears that it
 // terminates. How the loop runs (headless, or in a desktop window) is the
 // runner's business.
 //
