@@ -37,12 +37,19 @@ TEST(DelayedFlusher, AFlushUnderWayTellsTheFlusherAndTheFlusherGoesOnlyOnceItEnd
         ++ended;
     });
 
+    // A flusher stuck in its flush is left behind, so that the test ends.
+    const auto flushRuns = [&] {
+        if (entered.try_acquire_for(kGenerous)) return true;
+        (void)flusher.release();
+        return false;
+    };
+
     // Each run of waiting lines is flushed, the thread going on after one.
     flusher->Waiting();
-    ASSERT_TRUE(entered.try_acquire_for(kGenerous)) << "the flush never ran, or waits for the flusher's lock";
+    ASSERT_TRUE(flushRuns()) << "the flush never ran, or waits for the flusher's lock";
     goOn.release();
     flusher->Waiting();
-    ASSERT_TRUE(entered.try_acquire_for(kGenerous)) << "no flush for a line after the first flush";
+    ASSERT_TRUE(flushRuns()) << "no flush for a line after the first flush";
     EXPECT_EQ(flushes.load(), 2);
 
     bool endedWhenGone = false;
@@ -59,10 +66,28 @@ TEST(DelayedFlusher, AFlushUnderWayTellsTheFlusherAndTheFlusherGoesOnlyOnceItEnd
 // The console's flusher goes with its sink at exit, a line maybe waiting:
 // the sink flushes what waits itself.
 TEST(DelayedFlusher, GoingEndsAFarWaitAndFlushesNothing) {
-    std::atomic<int> flushes{0};
-    {
-        CDelayedFlusher flusher(std::chrono::hours(1), [&] { ++flushes; });
-        flusher.Waiting();
+    struct tState {
+        std::atomic<int> flushes{0};
+        std::binary_semaphore gone{0};
+    };
+    const auto state = std::make_shared<tState>();
+    std::thread going([state] {
+        {
+            CDelayedFlusher flusher(std::chrono::hours(1), [state] { ++state->flushes; });
+            flusher.Waiting();
+            // Time for its thread to begin the wait, which going must end;
+            // the test holds however long that takes.
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        state->gone.release();
+    });
+    // One that waits for its moment is left behind, so that the test ends.
+    const bool gone = state->gone.try_acquire_for(kGenerous);
+    if (gone) {
+        going.join();
+    } else {
+        going.detach();
     }
-    EXPECT_EQ(flushes.load(), 0);
+    ASSERT_TRUE(gone) << "the flusher waited for its moment before going";
+    EXPECT_EQ(state->flushes.load(), 0);
 }
