@@ -224,7 +224,9 @@ VKMTileGrid::Change VKMLayoutView::updateLevels(const CLayout& layout, const tDr
     // An open keeps the picture before under the new document's tiles until
     // they cover the view.
     const bool keepShown = mDrawTilesAside && hadLevel;
-    const VKMTileGrid::Change change = mGrid.update(base, settings.zoom, mInteractiveZoom, mPinchEnded, keepShown);
+    const VKMTileGrid::Change change = mGrid.update(
+        base, settings.zoom,
+        {.interactive = mInteractiveZoom, .pinchEnded = mPinchEnded, .keepShownUnderNewSource = keepShown});
     mPinchEnded = false;
     if (change == VKMTileGrid::Change::none) return change;
     cancelTiles(nullptr);

@@ -49,15 +49,14 @@ VKMTileGrid::tLevel VKMTileGrid::make(double zoom, std::uint64_t base) const {
     return level;
 }
 
-VKMTileGrid::Change VKMTileGrid::update(std::uint64_t base, double zoom, bool interactive, bool pinchEnded,
-                                        bool keepShownUnderNewSource) {
+VKMTileGrid::Change VKMTileGrid::update(std::uint64_t base, double zoom, tUpdateOptions options) {
     if (!mLevel.made || mLevel.base != base) {
-        mKept = keepShownUnderNewSource && mLevel.made ? std::move(mLevel) : tLevel{};
+        mKept = options.keepShownUnderNewSource && mLevel.made ? std::move(mLevel) : tLevel{};
         mLevel = make(zoom, base);
         return Change::source;
     }
-    if (mLevel.zoom == zoom || interactive) return Change::none;
-    if (pinchEnded) {
+    if (mLevel.zoom == zoom || options.interactive) return Change::none;
+    if (options.pinchEnded) {
         // Stretched under the new zoom's tiles until they arrive.
         mKept = std::move(mLevel);
         mLevel = make(zoom, base);

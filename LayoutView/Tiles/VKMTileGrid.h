@@ -94,14 +94,25 @@ public:
     const tLevel& level() const { return mLevel; }
     const tLevel& kept() const { return mKept; }
 
-    // Brings the current level to `base` and `zoom`. While `interactive`
-    // (a pinch in progress) a change of zoom keeps the level, to be
-    // stretched. Requests are left alone: the caller drops them after any
-    // change (dropRequests). A new source drops what was shown, or keeps it
-    // under the new level when `keepShownUnderNewSource` (an open showing the
-    // document before until the new one's tiles cover the view).
-    Change update(std::uint64_t base, double zoom, bool interactive, bool pinchEnded,
-                  bool keepShownUnderNewSource = false);
+    // What an update is to know of the pass besides its source and zoom.
+    struct tUpdateOptions {
+        // A pinch is in progress: a change of zoom keeps the level, to be
+        // stretched.
+        bool interactive = false;
+        // The zoom is the one a pinch ended at: the level is kept under the
+        // new one.
+        bool pinchEnded = false;
+        // A new source keeps what was shown under the new level (an open
+        // showing the document before until the new one's tiles cover the
+        // view) instead of dropping it.
+        bool keepShownUnderNewSource = false;
+    };
+
+    // Brings the current level to `base` and `zoom`, as `options` say (all
+    // off when not given). Requests are left alone: the caller drops them
+    // after any change (dropRequests).
+    Change update(std::uint64_t base, double zoom, tUpdateOptions options);
+    Change update(std::uint64_t base, double zoom) { return update(base, zoom, tUpdateOptions{}); }
     // Drops both levels.
     void clear();
     void dropKept() { mKept = {}; }

@@ -1,7 +1,5 @@
 #include "engine/services/LogFileWriter.h"
 
-#include "platform/dispatch/ThreadStart.h"
-
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -36,13 +34,17 @@ CLogFileWriter::~CLogFileWriter() {
 bool CLogFileWriter::Open(const std::string& path, bool immediate) {
     const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
     if (fd < 0) return false;
-    std::unique_lock lock(mMutex);
-    StopFlusherLocked(lock);
+    // Ended after the lock is let go: a flush under way takes it.
+    std::unique_ptr<CDelayedFlusher> unused;
+    std::lock_guard lock(mMutex);
     FlushLocked();
     if (const int before = mFd.exchange(fd, std::memory_order_acq_rel); before >= 0) ::close(before);
     mImmediate = immediate;
-    mStopping = false;
-    if (!immediate) mFlusher = platform::startThread([this] { FlusherLoop(); });
+    if (immediate) {
+        unused = std::move(mFlusher);
+    } else if (!mFlusher) {
+        mFlusher = std::make_unique<CDelayedFlusher>(kIdleDelay, [this] { Flush(); });
+    }
     return true;
 }
 
@@ -64,10 +66,7 @@ void CLogFileWriter::Append(std::string_view line) {
     std::memcpy(mBuffer + committed, line.data(), line.size());
     const auto grown = static_cast<std::uint32_t>(committed + line.size());
     if (!mCommitted.compare_exchange_strong(committed, grown, std::memory_order_acq_rel)) return;
-    if (!mWaitingSince) {
-        mWaitingSince = std::chrono::steady_clock::now();
-        mWake.notify_one();
-    }
+    if (committed == 0 && mFlusher) mFlusher->Waiting();
 }
 
 void CLogFileWriter::Flush() {
@@ -76,7 +75,7 @@ void CLogFileWriter::Flush() {
 }
 
 void CLogFileWriter::FlushLocked() {
-    mWaitingSince.reset();
+    if (mFlusher) mFlusher->Flushed();
     std::uint32_t committed = mCommitted.load(std::memory_order_acquire);
     const int fd = mFd.load(std::memory_order_relaxed);
     if (committed == 0 || committed == kTaken || fd < 0) return;
@@ -87,34 +86,13 @@ void CLogFileWriter::FlushLocked() {
 }
 
 void CLogFileWriter::Close() {
-    std::unique_lock lock(mMutex);
-    StopFlusherLocked(lock);
+    // Ended after the lock is let go: a flush under way takes it.
+    std::unique_ptr<CDelayedFlusher> flusher;
+    std::lock_guard lock(mMutex);
     FlushLocked();
+    flusher = std::move(mFlusher);
     const int fd = mFd.exchange(-1, std::memory_order_acq_rel);
     if (fd >= 0) ::close(fd);
-}
-
-void CLogFileWriter::StopFlusherLocked(std::unique_lock<std::mutex>& lock) {
-    if (!mFlusher.joinable()) return;
-    mStopping = true;
-    mWake.notify_all();
-    std::thread flusher = std::move(mFlusher);
-    lock.unlock();
-    flusher.join();
-    lock.lock();
-}
-
-void CLogFileWriter::FlusherLoop() {
-    std::unique_lock lock(mMutex);
-    while (!mStopping) {
-        if (!mWaitingSince) {
-            mWake.wait(lock);
-            continue;
-        }
-        const auto due = *mWaitingSince + kIdleDelay;
-        if (mWake.wait_until(lock, due, [this] { return mStopping || !mWaitingSince; })) continue;
-        FlushLocked();
-    }
 }
 
 void CLogFileWriter::WriteAtCrash() {

@@ -11,16 +11,16 @@
 // it touches only the buffer, the descriptor and the count of bytes gathered,
 // all set up beforehand, and calls nothing but write(2).
 
+#include "engine/services/DelayedFlusher.h"
+
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <mutex>
-#include <optional>
 #include <string>
 #include <string_view>
-#include <thread>
 
 class CLogFileWriter {
 public:
@@ -58,8 +58,6 @@ private:
     static constexpr std::uint32_t kTaken = UINT32_MAX;
 
     void FlushLocked();
-    void StopFlusherLocked(std::unique_lock<std::mutex>& lock);
-    void FlusherLoop();
 
     // What the crash path reads; set up before a line can arrive.
     char mBuffer[kCapacity];
@@ -68,10 +66,8 @@ private:
     std::atomic<std::uint32_t> mCommitted{0};
 
     std::mutex mMutex;
-    std::condition_variable mWake;
     bool mImmediate = true;
-    bool mStopping = false;
-    // When the oldest line still in the buffer came.
-    std::optional<std::chrono::steady_clock::time_point> mWaitingSince;
-    std::thread mFlusher;
+    // While open and not immediate; ended outside the lock, which its
+    // flush takes.
+    std::unique_ptr<CDelayedFlusher> mFlusher;
 };

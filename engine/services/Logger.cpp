@@ -1,9 +1,9 @@
 #include "engine/services/Logger.h"
 
+#include "engine/services/DelayedFlusher.h"
 #include "engine/services/LogFileWriter.h"
 
 #include "platform/dispatch/DispatchQueue.h"
-#include "platform/dispatch/ThreadStart.h"
 #include "platform/foundation/TextEncoding.h"
 
 #include <boost/date_time/posix_time/posix_time.hpp>
@@ -24,16 +24,13 @@
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <iostream>
 #include <mutex>
-#include <optional>
 #include <string_view>
-#include <thread>
 #include <utility>
 #include <vector>
 
@@ -288,84 +285,28 @@ private:
 using tLineBackendBase =
     sinks::basic_sink_backend<sinks::combine_requirements<sinks::synchronized_feeding, sinks::flushing>::type>;
 
-// Standard output written in blocks, as the log file is: the console's
-// first line gives it a buffer of kBlock bytes (it had a line's on a
-// terminal and 4 KiB through a pipe, so that a burst of lines cost a
-// write(2), and the reader's wake-up, every line or every 4 KiB), and a
-// thread of its own flushes it a moment (kIdleDelay) after the first line
+// The console sink: each line to std::cout, standard output written in
+// blocks as the log file is. The first line gives it a buffer of kBlock
+// bytes (it had a line's on a terminal and 4 KiB through a pipe, so that a
+// burst of lines cost a write(2), and the reader's wake-up, every line or
+// every 4 KiB), and it is flushed a moment (kIdleDelay) after the first line
 // still waiting there. Lines still go through std::cout as they come, so
 // they keep their place among what else the program writes there.
-class CConsoleFlusher {
+class CConsoleBackend : public tLineBackendBase {
 public:
     static constexpr std::size_t kBlock = 64 * 1024;
     static constexpr std::chrono::milliseconds kIdleDelay{200};
 
-    CConsoleFlusher() = default;
-    ~CConsoleFlusher() {
-        std::unique_lock lock(mMutex);
-        mStopping = true;
-        mWake.notify_all();
-        std::thread flusher = std::move(mFlusher);
-        lock.unlock();
-        if (flusher.joinable()) flusher.join();
-    }
-    CConsoleFlusher(const CConsoleFlusher&) = delete;
-    CConsoleFlusher& operator=(const CConsoleFlusher&) = delete;
-
-    // After a line went to std::cout.
-    void LineWritten() {
-        std::lock_guard lock(mMutex);
+    void consume(const logging::record_view& record) {
+        const std::string_view line = mLine.Format(record);
+        std::cout.write(line.data(), static_cast<std::streamsize>(line.size()));
         if (!mBlocks) {
             // Lives as long as the process: stdout may be written to the end.
             static char buffer[kBlock];
             std::setvbuf(stdout, buffer, _IOFBF, sizeof buffer);
             mBlocks = true;
         }
-        if (mWaitingSince) return;
-        mWaitingSince = std::chrono::steady_clock::now();
-        if (!mFlusher.joinable()) mFlusher = platform::startThread([this] { FlusherLoop(); });
-        mWake.notify_one();
-    }
-    // After std::cout was flushed.
-    void Flushed() {
-        std::lock_guard lock(mMutex);
-        mWaitingSince.reset();
-    }
-
-private:
-    void FlusherLoop() {
-        std::unique_lock lock(mMutex);
-        while (!mStopping) {
-            if (!mWaitingSince) {
-                mWake.wait(lock);
-                continue;
-            }
-            const auto due = *mWaitingSince + kIdleDelay;
-            if (mWake.wait_until(lock, due, [this] { return mStopping || !mWaitingSince; })) continue;
-            mWaitingSince.reset();
-            lock.unlock();
-            // The C stream, not std::cout, whose buffer its owner may be
-            // replacing meanwhile; what std::cout writes waits there.
-            std::fflush(stdout);
-            lock.lock();
-        }
-    }
-
-    std::mutex mMutex;
-    bool mBlocks = false;
-    std::optional<std::chrono::steady_clock::time_point> mWaitingSince;
-    bool mStopping = false;
-    std::condition_variable mWake;
-    std::thread mFlusher;
-};
-
-// The console sink: each line to std::cout, flushed in blocks.
-class CConsoleBackend : public tLineBackendBase {
-public:
-    void consume(const logging::record_view& record) {
-        const std::string_view line = mLine.Format(record);
-        std::cout.write(line.data(), static_cast<std::streamsize>(line.size()));
-        mFlusher.LineWritten();
+        mFlusher.Waiting();
     }
     void flush() {
         std::cout.flush();
@@ -373,8 +314,12 @@ public:
     }
 
 private:
+    // Used under the sink's lock only.
     CSinkLine mLine{"    "};
-    CConsoleFlusher mFlusher;
+    bool mBlocks = false;
+    // The C stream, not std::cout, whose buffer its owner may be replacing
+    // meanwhile; what std::cout writes waits there.
+    CDelayedFlusher mFlusher{kIdleDelay, [] { std::fflush(stdout); }};
 };
 
 using tConsoleSink = sinks::synchronous_sink<CConsoleBackend>;

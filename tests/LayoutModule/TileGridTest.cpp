@@ -44,7 +44,7 @@ TEST(TileGrid, RangesHoldEveryTileTheViewShowsAtAnOffsetAndAStretch) {
     };
     for (const Case& c : cases) {
         VKMTileGrid grid(256, 1);
-        grid.update(7, 1, false, false);
+        grid.update(7, 1);
         EXPECT_EQ(grid.rangeAt(c.size, c.offset, c.zoom, c.ring), c.expected) << c.name;
     }
     EXPECT_TRUE(tRange{}.empty());
@@ -52,17 +52,17 @@ TEST(TileGrid, RangesHoldEveryTileTheViewShowsAtAnOffsetAndAStretch) {
 
 TEST(TileGrid, LevelsFollowTheSourceTheZoomSetOutrightAndTheEndOfAPinch) {
     VKMTileGrid grid(256, 1);
-    EXPECT_EQ(grid.update(7, 1, false, false), Change::source);
+    EXPECT_EQ(grid.update(7, 1), Change::source);
     EXPECT_TRUE(grid.drawsAtOnce()) << "a first showing";
     grid.place({0, 0});
     grid.markShown();
     EXPECT_FALSE(grid.drawsAtOnce());
     const std::uint64_t first = grid.level().version;
-    EXPECT_EQ(grid.update(7, 1, false, false), Change::none);
-    EXPECT_EQ(grid.update(7, 1.4, true, false), Change::none) << "a pinch stretches the level";
+    EXPECT_EQ(grid.update(7, 1), Change::none);
+    EXPECT_EQ(grid.update(7, 1.4, {.interactive = true}), Change::none) << "a pinch stretches the level";
     EXPECT_EQ(grid.level().zoom, 1);
 
-    EXPECT_EQ(grid.update(7, 1.4, false, true), Change::pinchEnd);
+    EXPECT_EQ(grid.update(7, 1.4, {.pinchEnded = true}), Change::pinchEnd);
     EXPECT_EQ(grid.kept().zoom, 1);
     EXPECT_EQ(grid.kept().placed, (std::set<tIndex>{{0, 0}})) << "the stretched tiles stay under the new zoom's";
     EXPECT_EQ(grid.level().zoom, 1.4);
@@ -70,27 +70,27 @@ TEST(TileGrid, LevelsFollowTheSourceTheZoomSetOutrightAndTheEndOfAPinch) {
     EXPECT_NE(grid.level().version, first);
     EXPECT_FALSE(grid.drawsAtOnce()) << "the kept picture shows while the tiles come";
 
-    EXPECT_EQ(grid.update(7, 2, false, false), Change::zoom);
+    EXPECT_EQ(grid.update(7, 2), Change::zoom);
     EXPECT_FALSE(grid.kept().made) << "a zoom set outright keeps nothing";
     EXPECT_TRUE(grid.drawsAtOnce());
     const std::uint64_t part = grid.partOf({0, 0});
-    EXPECT_EQ(grid.update(8, 2, false, false), Change::source);
+    EXPECT_EQ(grid.update(8, 2), Change::source);
     EXPECT_NE(grid.partOf({0, 0}), part) << "a tile of the old source found in the cache";
 
     // Back at the first source and zoom, the version is the first one: the
     // cache's tiles of it are shown again.
-    grid.update(7, 1, false, false);
+    grid.update(7, 1);
     EXPECT_EQ(grid.level().version, first);
 
     // An open keeps what was shown under the new document's tiles, and so
     // draws nothing at once; without it a new source keeps nothing.
     grid.place({1, 0});
     grid.markShown();
-    EXPECT_EQ(grid.update(9, 1, false, false, true), Change::source);
+    EXPECT_EQ(grid.update(9, 1, {.keepShownUnderNewSource = true}), Change::source);
     EXPECT_EQ(grid.kept().version, first);
     EXPECT_EQ(grid.kept().placed, (std::set<tIndex>{{1, 0}}));
     EXPECT_FALSE(grid.drawsAtOnce()) << "the picture before shows while the new one's tiles come";
-    EXPECT_EQ(grid.update(10, 1, false, false), Change::source);
+    EXPECT_EQ(grid.update(10, 1), Change::source);
     EXPECT_FALSE(grid.kept().made);
 }
 
@@ -118,7 +118,7 @@ TEST(TileGrid, EveryPartOfTheSourceChangesTheBase) {
 
 TEST(TileGrid, MissingTilesAreAskedForFromTheMiddleOfTheViewOutThenTheRing) {
     VKMTileGrid grid(256, 1);
-    grid.update(7, 1, false, false);
+    grid.update(7, 1);
     const tRange visible{0, 0, 2, 2};
     const tRange wanted{-1, -1, 3, 3};
     grid.place({0, 0});
@@ -144,7 +144,7 @@ TEST(TileGrid, MissingTilesAreAskedForFromTheMiddleOfTheViewOutThenTheRing) {
 
 TEST(TileGrid, RequestsInsideTheWantedRangeOfTheCurrentLevelSurviveAPan) {
     VKMTileGrid grid(256, 1);
-    grid.update(7, 1, false, false);
+    grid.update(7, 1);
     const std::uint64_t version = grid.level().version;
     grid.requested({0, 0}, 11);
     grid.requested({5, 0}, 12);
@@ -167,7 +167,7 @@ TEST(TileGrid, RequestsInsideTheWantedRangeOfTheCurrentLevelSurviveAPan) {
 
     // After the end of a pinch the old zoom's requests go, also inside the
     // range, and what arrives for the old zoom is not shown.
-    grid.update(7, 1.5, false, true);
+    grid.update(7, 1.5, {.pinchEnded = true});
     EXPECT_FALSE(grid.isRequested({0, 0})) << "a request of the old level taken for the new one's";
     EXPECT_EQ(grid.requestsIn(keep), 0u) << "the old level's requests counted for the new one";
     EXPECT_EQ(grid.dropRequests(&keep), std::vector<VKMTileGrid::tTicket>{11});
@@ -195,9 +195,9 @@ TEST(TileGrid, AKeptTileIsCoveredOnlyWhenTheNewZoomsTilesCoverItWhole) {
     };
     for (const Case& c : cases) {
         VKMTileGrid grid(256, 1);
-        grid.update(7, 1, false, false);
+        grid.update(7, 1);
         grid.place(c.kept);
-        grid.update(7, c.zoom, false, true);
+        grid.update(7, c.zoom, {.pinchEnded = true});
         for (const tIndex& index : c.placed) grid.place(index);
         EXPECT_EQ(grid.coveredKept().count(c.kept) != 0, c.covered) << c.name;
     }
@@ -205,7 +205,7 @@ TEST(TileGrid, AKeptTileIsCoveredOnlyWhenTheNewZoomsTilesCoverItWhole) {
 
 TEST(TileGrid, KeyPartsTellNeighboursNegativeTilesAndLevelsApart) {
     VKMTileGrid grid(256, 1);
-    grid.update(7, 1, false, false);
+    grid.update(7, 1);
     const std::uint64_t level = grid.level().version >> 48;
     EXPECT_EQ(grid.partOf({0, 0}), (level << 48) | (std::uint64_t{1} << 47) | (std::uint64_t{1} << 23));
     EXPECT_EQ(grid.partOf({-1, 2}), (level << 48) | (std::uint64_t{0x7fffff} << 24) | 0x800002);
