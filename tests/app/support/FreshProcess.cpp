@@ -3,8 +3,8 @@
 // defaults, no recorded events, sounds or review requests, the toolkit's
 // device, screens and application as new, a fresh session and document, no
 // cached layouts or layout entities, only the platform's named colours, the
-// environment's language, the counters service looked up anew (tests
-// register their own) and no log lines in memory.
+// environment's language, no registered services (tests register their
+// own) and no log lines in memory.
 
 #include "SharingModule/Model/QLCloudLayoutsCache.h"
 #include "SharingModule/Model/QLPreviewImageCache.h"
@@ -16,7 +16,6 @@
 #include "app/Utilities/VKMUISound.h"
 #include "engine/model/CurrentCloudLayout.h"
 #include "engine/services/Logger.h"
-#include "engine/services/PerformanceCounters.h"
 #include "engine/services/PreferencesService.h"
 #include "platform/foundation/Bundle.h"
 #include "platform/ui/controllers/SystemSheets.h"
@@ -48,7 +47,10 @@ void ResetSingletons() {
     VKMUISound::setSoundPlayer(nullptr);
     testsupport::ResetToolkit();
     platform::ui::StoreReviewController::resetRequestCount();
-    QLPerformanceCounters::forgetService();
+    // Last, as the document above takes the preferences: a test that
+    // launched the app replaced the test's services (the recording
+    // analytics among them) with the app's.
+    testsupport::ForgetServices();
 }
 
 // The caches keep an index of their files in memory: emptied with their
