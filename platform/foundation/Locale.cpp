@@ -128,6 +128,12 @@ void Locale::setCurrent(const std::string& identifier) {
     state.current = &state.made.emplace_back(identifier);
 }
 
+void Locale::forgetCurrent() {
+    auto& state = currentLocale();
+    std::lock_guard lock(state.mutex);
+    state.current = nullptr;
+}
+
 std::vector<std::string> Locale::preferredLanguages() {
     std::vector<std::string> out;
     for (const char* name : {"VEKMONT_LANGUAGE", "LANGUAGE", "LC_ALL", "LC_MESSAGES", "LANG"}) {

@@ -19,6 +19,9 @@ public:
     static const Locale& current();
     // Test hook: make `identifier` ("de_DE", "en_US") the current locale.
     static void setCurrent(const std::string& identifier);
+    // Test hook: the next current() reads the environment again, as in a
+    // new process.
+    static void forgetCurrent();
 
     // The user's preferred languages, most preferred first, as the
     // environment writes them ("de-CH", "de_CH.UTF-8"): $VEKMONT_LANGUAGE,

@@ -2,6 +2,7 @@
 
 #include "platform/dispatch/ThreadStart.h"
 
+#include <pthread.h>
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -36,7 +37,10 @@ PagePrefaulter::PagePrefaulter(std::uint8_t* begin, std::size_t length, std::siz
     if (begin == nullptr || length < kStep || gUnsupported.load(std::memory_order_relaxed)) return;
     for (std::size_t i = 0; i < kThreads; ++i) {
         try {
-            mThreads[i] = startThread([this, i] { run(i); });
+            mThreads[i] = startThread([this, i] {
+                pthread_setname_np(pthread_self(), "prefault");
+                run(i);
+            });
         } catch (const std::system_error&) {
             // Only a speed-up: the writer takes the faults itself.
             mStop.store(true);

@@ -13,14 +13,23 @@
 #include "engine/services/ServiceLocator.h"
 #include "engine/services/TextCalculationService.h"
 #include "platform/foundation/Bundle.h"
+#include "tests/support/BetweenTests.h"
 #include "tests/support/TempRoot.h"
 #include "tools/layoutgen/LayoutFileWriter.h"
 #include "tools/layoutgen/Scenario.h"
 
 namespace layouttest {
 
+namespace {
+
+// Until the services are forgotten after the test.
+bool gRegistered = false;
+const bool kForgets = testsupport::ResetAfterEachTest(testsupport::ResetStage::Singletons, [] { gRegistered = false; });
+
+}  // namespace
+
 void RegisterServices() {
-    static const bool registered = [] {
+    if (!gRegistered) {
         if (platform::Bundle* bundle = platform::Bundle::main()) bundle->setPreferredLanguage(std::string("en"));
         CServiceLocator& locator = CServiceLocator::Instance();
         locator.RegisterService(new LocalizationService());
@@ -29,9 +38,8 @@ void RegisterServices() {
         auto* counters = new QLPerformanceCountersService();
         counters->Enable();
         locator.RegisterService(counters);
-        return true;
-    }();
-    (void)registered;
+        gRegistered = true;
+    }
 }
 
 std::string WriteScenario(const std::string& scenario, const std::string& fileName) {

@@ -210,8 +210,12 @@ TEST(LayoutDocumentHelper, APreparerReadiesEachDocumentAnOpenReadsBeforeItIsHand
     };
     const std::string good = WriteLayout("prepared.wkst", 3, 3);
 
+    // The load queue is held so that the read cannot come before the look.
+    std::promise<void> first;
+    VKMLayoutDocumentHelper::loadQueue().async([held = first.get_future().share()] { held.wait(); });
     VKMLayoutDocumentHelper::openLayoutFile(good);
     EXPECT_EQ(preparer->taken(), std::vector<std::string>{"begin"}) << "begun on the main thread as the open starts";
+    first.set_value();
     ASSERT_TRUE(opened());
     EXPECT_EQ(preparer->taken(), (std::vector<std::string>{"prepare 3", "adopted"}));
     EXPECT_EQ(loaded.size(), 1u) << "after the adoption";

@@ -1,6 +1,7 @@
 #include "tests/support/BetweenTests.h"
 
 #include "platform/dispatch/DispatchQueue.h"
+#include "platform/foundation/Locale.h"
 #include "platform/foundation/Paths.h"
 #include "platform/foundation/UserDefaults.h"
 #include "tests/support/TempRoot.h"
@@ -73,6 +74,9 @@ bool ResetAfterEachTest(ResetStage stage, std::function<void()> reset) {
 
 void InstallResetsAfterEachTest() {
     startingEnvironment() = currentEnvironment();
+    // Every program has the foundation: a locale a test chose is the
+    // environment's again.
+    ResetAfterEachTest(ResetStage::Singletons, [] { platform::Locale::forgetCurrent(); });
     testing::UnitTest::GetInstance()->listeners().Append(new ResetsAfterEachTest());
 }
 

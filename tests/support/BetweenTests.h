@@ -21,7 +21,8 @@ enum class ResetStage {
 // library's unreferenced file is left out by the linker); true, for that.
 bool ResetAfterEachTest(ResetStage stage, std::function<void()> reset);
 
-// Called by the shared test main: runs the resets after each test.
+// Called by the shared test main: runs the resets after each test, and
+// itself adds what every program needs (the locale read anew).
 void InstallResetsAfterEachTest();
 
 // Sets the environment variables back to what they were when the tests

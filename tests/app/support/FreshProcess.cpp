@@ -1,9 +1,10 @@
 // After each test of the app's programs (the app's and the layout screens'),
 // what the next must find as a new process would: an empty app root and
-// defaults, no recorded events, sounds or review requests, a fresh session
-// and document, no cached layouts or layout entities, only the platform's
-// named colours, the environment's language, the counters service looked up
-// anew (tests register their own) and no log lines in memory.
+// defaults, no recorded events, sounds or review requests, the toolkit's
+// device, screens and application as new, a fresh session and document, no
+// cached layouts or layout entities, only the platform's named colours, the
+// environment's language, no registered services (tests register their
+// own) and no log lines in memory.
 
 #include "SharingModule/Model/QLCloudLayoutsCache.h"
 #include "SharingModule/Model/QLPreviewImageCache.h"
@@ -15,11 +16,10 @@
 #include "app/Utilities/VKMUISound.h"
 #include "engine/model/CurrentCloudLayout.h"
 #include "engine/services/Logger.h"
-#include "engine/services/PerformanceCounters.h"
 #include "engine/services/PreferencesService.h"
 #include "platform/foundation/Bundle.h"
-#include "platform/ui/views/Application.h"
 #include "platform/ui/controllers/SystemSheets.h"
+#include "tests/platform/ui/FreshToolkit.h"
 #include "tests/support/BetweenTests.h"
 #include "tests/support/EngineServices.h"
 
@@ -45,9 +45,12 @@ void ResetSingletons() {
     UIColorCColor::forgetRegisteredColors();
     if (platform::Bundle* bundle = platform::Bundle::main()) bundle->setPreferredLanguage(std::nullopt);
     VKMUISound::setSoundPlayer(nullptr);
-    platform::ui::Application::sharedApplication().clearRecords();
+    testsupport::ResetToolkit();
     platform::ui::StoreReviewController::resetRequestCount();
-    QLPerformanceCounters::forgetService();
+    // Last, as the document above takes the preferences: a test that
+    // launched the app replaced the test's services (the recording
+    // analytics among them) with the app's.
+    testsupport::ForgetServices();
 }
 
 // The caches keep an index of their files in memory: emptied with their

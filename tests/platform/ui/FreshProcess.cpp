@@ -1,13 +1,14 @@
 // After each test of the screen toolkit's program, beside the app root
-// (tests/platform/support/FreshProcess.cpp): no URLs, haptics or sounds
-// recorded by the application.
+// (tests/platform/support/FreshProcess.cpp): the toolkit's device, screens
+// and application as a new process has them (no URLs, haptics or sounds
+// recorded).
 
-#include "platform/ui/views/Application.h"
+#include "tests/platform/ui/FreshToolkit.h"
 #include "tests/support/BetweenTests.h"
 
 namespace {
 
-const bool kRegistered = testsupport::ResetAfterEachTest(
-    testsupport::ResetStage::Singletons, [] { platform::ui::Application::sharedApplication().clearRecords(); });
+const bool kRegistered =
+    testsupport::ResetAfterEachTest(testsupport::ResetStage::Singletons, testsupport::ResetToolkit);
 
 }  // namespace

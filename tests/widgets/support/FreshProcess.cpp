@@ -1,8 +1,9 @@
 // After each test of the widgets' program, what the next must find as a
-// new process would: no banners counted and no message log, no URLs,
-// haptics or sounds recorded by the application.
+// new process would: no banners counted and no message log, the toolkit's
+// device, screens and application as new (no URLs, haptics or sounds
+// recorded).
 
-#include "platform/ui/views/Application.h"
+#include "tests/platform/ui/FreshToolkit.h"
 #include "tests/support/BetweenTests.h"
 #include "widgets/HoverNotification/VKMHoverNotification.h"
 
@@ -10,7 +11,7 @@ namespace {
 
 const bool kRegistered = testsupport::ResetAfterEachTest(testsupport::ResetStage::Singletons, [] {
     VKMHoverNotification::sharedInstance().resetForTests();
-    platform::ui::Application::sharedApplication().clearRecords();
+    testsupport::ResetToolkit();
 });
 
 }  // namespace
