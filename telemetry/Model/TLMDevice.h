@@ -63,6 +63,11 @@ public:
     bool isEqual(const TLMCoding& other) const override;
     void encodeWithCoder(TLMKeyedArchiver& coder) const override;
 
+    // Makes every text valid UTF-8, the wrapper's too: a byte that begins no
+    // well-formed sequence becomes U+FFFD. For records kept by builds that
+    // stored the host's bytes as they came.
+    void makeTextsValidUtf8();
+
 private:
     // One field of the record: a text or a number, under its key.
     struct Field {
