@@ -30,6 +30,7 @@ TLMDevice::TLMDevice(const TLMKeyedUnarchiver& coder) : TLMWrapperSdk(coder) {
             this->*field.number = coder.decodeInteger(field.key);
         }
     }
+    makeTextsValidUtf8();
 }
 
 TLMOrderedDictionary TLMDevice::serializeToDictionary() const {

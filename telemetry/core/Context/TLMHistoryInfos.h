@@ -14,7 +14,7 @@ public:
     TLMDeviceHistoryInfo(Timestamp timestamp, std::shared_ptr<TLMDevice> device)
         : TLMHistoryInfo(timestamp), mDevice(std::move(device)) {}
     explicit TLMDeviceHistoryInfo(const TLMKeyedUnarchiver& coder)
-        : TLMHistoryInfo(coder), mDevice(storedDevice(coder)) {}
+        : TLMHistoryInfo(coder), mDevice(coder.decodeObjectOfClass<TLMDevice>("device")) {}
 
     const std::shared_ptr<TLMDevice>& device() const { return mDevice; }
 
@@ -25,15 +25,6 @@ public:
     }
 
 private:
-    // Older builds kept the host's texts as they came (a Latin-1 locale or
-    // os-release); a log of their runs carrying them could not be written
-    // as JSON. Read back, they are made valid, and stored so again.
-    static std::shared_ptr<TLMDevice> storedDevice(const TLMKeyedUnarchiver& coder) {
-        std::shared_ptr<TLMDevice> device = coder.decodeObjectOfClass<TLMDevice>("device");
-        if (device) device->makeTextsValidUtf8();
-        return device;
-    }
-
     std::shared_ptr<TLMDevice> mDevice;
 };
 
