@@ -25,6 +25,7 @@
 #include <memory>
 #include <semaphore>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -136,6 +137,44 @@ private:
     std::function<void()> mSlept;
     int (*mBaseSleep)(sqlite3_vfs*, int) = nullptr;
     sqlite3_vfs mFileSystem{};
+};
+
+// Runs the action once, the first time a connection of this process starts
+// a statement that begins with the prefix: after the statement was
+// prepared, before it takes any lock of the file. SQLite hands every
+// connection opened meanwhile to the registered entry point, which traces
+// its statements.
+class BeforeStatement {
+public:
+    BeforeStatement(std::string prefix, std::function<void()> action)
+        : mPrefix(std::move(prefix)), mAction(std::move(action)) {
+        sInstance = this;
+        EXPECT_EQ(sqlite3_auto_extension(reinterpret_cast<void (*)()>(&Entry)), SQLITE_OK);
+    }
+    ~BeforeStatement() {
+        sqlite3_cancel_auto_extension(reinterpret_cast<void (*)()>(&Entry));
+        sInstance = nullptr;
+    }
+    bool ran() const { return mRan; }
+
+private:
+    static int Entry(sqlite3* db, const char**, const struct sqlite3_api_routines*) {
+        return sqlite3_trace_v2(db, SQLITE_TRACE_STMT, &Traced, nullptr);
+    }
+    static int Traced(unsigned, void*, void*, void* text) {
+        BeforeStatement* self = sInstance;
+        if (self == nullptr || self->mRan ||
+            std::string_view(static_cast<const char*>(text)).rfind(self->mPrefix, 0) != 0)
+            return 0;
+        self->mRan = true;
+        self->mAction();
+        return 0;
+    }
+
+    static inline BeforeStatement* sInstance = nullptr;
+    std::string mPrefix;
+    std::function<void()> mAction;
+    bool mRan = false;
 };
 
 }  // namespace
@@ -761,6 +800,33 @@ TEST_F(TLMLogDBStorageTest, SetUpWhileAnotherConnectionHoldsTheFileLeavesItForTh
         std::vector<std::string> want = holder.keptLogs;
         want.push_back("new");
         EXPECT_EQ(namesOf(load(storage, "A", 10).logs), want);
-        if (holder.keptLogs.empty()) EXPECT_EQ(rawdb::Integer(file, "SELECT SUM(x) FROM other"), 15);
+        if (holder.keptLogs.empty()) {
+            EXPECT_EQ(rawdb::Integer(file, "SELECT SUM(x) FROM other"), 15);
+        }
     }
+}
+
+TEST_F(TLMLogDBStorageTest, AnotherInstanceMakingTheTableWhileThisOneSetsUpIsNoDamage) {
+    removeDatabase();
+    TLMLogCapture capture;
+    // Between our check for the table and our statement making it, a second
+    // instance of the app starting at once makes it and saves a log.
+    bool otherSaved = false;
+    BeforeStatement race("CREATE TABLE", [&] {
+        TLMLogDBStorage other;
+        otherSaved = other.saveLog(makeLog("other's"), "A", TLMFlagsNormal);
+    });
+    TLMLogDBStorage storage;
+    ASSERT_TRUE(race.ran());
+    EXPECT_TRUE(otherSaved);
+
+    // The file is the other instance's as much as ours: nothing is deleted.
+    EXPECT_EQ(rebuilds(capture), 0u);
+    EXPECT_TRUE(capture.linesAt(TLMLogLevelError).empty());
+    EXPECT_TRUE(storage.saveLog(makeLog("ours"), "A", TLMFlagsNormal));
+    EXPECT_EQ(namesOf(load(storage, "A", 10).logs), (std::vector<std::string>{"other's", "ours"}));
+    EXPECT_EQ(rawdb::Integer(storage.dbFileURL(), "PRAGMA user_version"), TLMLogDBStorage::kSchemaVersion);
+    EXPECT_EQ(rawdb::Integer(storage.dbFileURL(),
+                             "SELECT COUNT(*) FROM sqlite_master WHERE type = 'index' AND name = 'ix_logs_priority'"),
+              1);
 }

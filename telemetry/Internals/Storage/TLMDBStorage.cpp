@@ -7,6 +7,7 @@
 
 #include <mutex>
 #include <system_error>
+#include <utility>
 
 namespace {
 
@@ -372,16 +373,28 @@ void TLMDBStorage::setMaxStorageSize(std::int64_t sizeInBytes, const std::functi
 }
 
 int TLMDBStorage::createTablesWithSchema(const TLMDBSchema& schema, sqlite3* db) {
-    std::vector<std::string> statements;
+    std::vector<std::pair<std::string, std::string>> statements;
     for (const auto& [tableName, columns] : schema) {
         int result = SQLITE_OK;
         if (tableExists(tableName, db, &result)) continue;
         if (result != SQLITE_OK) return result;
-        statements.push_back("CREATE TABLE \"" + tableName + "\" (" + columnsQueryFromColumnsSchema(columns) + ");");
+        // Another connection (a second instance of the app starting) may
+        // make the table between the check and the statement; the table is
+        // then there as wanted. SQLite keeps the statement without "IF NOT
+        // EXISTS", as the schema check expects it.
+        statements.emplace_back(tableName, "CREATE TABLE IF NOT EXISTS \"" + tableName + "\" (" +
+                                               columnsQueryFromColumnsSchema(columns) + ");");
     }
-    for (const std::string& statement : statements) {
-        const int result = executeNonSelectionQuery(statement, db);
+    for (const auto& [tableName, statement] : statements) {
+        int result = executeNonSelectionQuery(statement, db);
         if (result != SQLITE_OK) return result;
+        // A view of the name makes the statement do nothing: no table of
+        // ours is there still.
+        if (!tableExists(tableName, db, &result)) {
+            if (result != SQLITE_OK) return result;
+            TLMLogError(kLogTag, "Could not create the table %s: something else has its name.", tableName.c_str());
+            return SQLITE_ERROR;
+        }
     }
     return SQLITE_OK;
 }
