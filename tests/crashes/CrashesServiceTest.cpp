@@ -17,7 +17,7 @@
 #include "telemetry/TLMTelemetry.h"
 #include "telemetry/core/Context/TLMDeviceTracker.h"
 #include "telemetry/core/Context/TLMHistory.h"
-#include "telemetry/core/Context/TLMUserIdContext.h"
+#include "telemetry/core/Context/TLMSessionContext.h"
 #include "telemetry/core/Model/UnifiedSchema/TLMUnifiedSchemaLog.h"
 #include "telemetry/core/Util/TLMEncrypter.h"
 #include "telemetry/core/Util/TLMTelemetryUserDefaults.h"
@@ -653,10 +653,10 @@ TEST(CrashesService, ACrashOfARunWhoseDeviceRecordHoldsBytesThatAreNotUtf8IsSent
 
 TEST(CrashesService, ACrashLogThatCannotBeWrittenAsJsonKeepsItsReport) {
     Rig rig;
-    // A user id of the crash's run that JSON cannot hold (device records
-    // are made valid as they are read).
-    TLMHistory<TLMUserIdHistoryInfo>(TLMUserIdContext::kHistoryKey, TLMUserIdContext::kHistoryLimit)
-        .setCurrent(std::make_shared<TLMUserIdHistoryInfo>(
+    // A session id of the crash's run that JSON cannot hold: a damaged
+    // history (device records and user ids are made valid as they are read).
+    TLMHistory<TLMSessionHistoryInfo>(TLMSessionContext::kHistoryKey, TLMSessionContext::kHistoryLimit)
+        .setCurrent(std::make_shared<TLMSessionHistoryInfo>(
             std::chrono::system_clock::time_point(std::chrono::seconds(1'699'999'000)), "b\xE9r"));
     storeReports({0x91});
     auto appDelegate = std::make_shared<AttachingDelegate>();

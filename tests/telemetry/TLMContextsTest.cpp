@@ -6,6 +6,7 @@
 
 #include "platform/dispatch/Clock.h"
 #include "telemetry/core/Context/TLMDeviceTracker.h"
+#include "telemetry/core/Context/TLMHistory.h"
 #include "telemetry/core/Context/TLMSessionContext.h"
 #include "telemetry/core/Context/TLMUserIdContext.h"
 #include "telemetry/core/Util/TLMTelemetryUserDefaults.h"
@@ -195,6 +196,27 @@ TEST_F(TLMContextsTest, ADeviceRecordKeptWithBytesThatAreNotUtf8IsReadBackWithTh
     ASSERT_EQ(entries.size(), 2u);
     EXPECT_EQ(entries[0]->timestamp(), std::optional(kStart));
     EXPECT_TRUE(entries[0]->device()->isEqual(*mended));
+}
+
+TEST_F(TLMContextsTest, UserIdsThatAreNotUtf8AreKeptMendedAsSetAndAsReadBack) {
+    const std::string fffd = "\xEF\xBF\xBD";
+    // Kept by a build that stored the id as the app gave it.
+    TLMHistory<TLMUserIdHistoryInfo>(TLMUserIdContext::kHistoryKey, TLMUserIdContext::kHistoryLimit)
+        .setCurrent(std::make_shared<TLMUserIdHistoryInfo>(kStart, "b\xE9r"));
+    clock->advance(10s);
+    TLMUserIdContext context;
+    EXPECT_EQ(context.userIdAt(kStart), "b" + fffd + "r");
+
+    context.setUserId("caf\xE9");
+    EXPECT_EQ(context.userId(), "caf" + fffd);
+    clock->advance(10s);
+    context.setUserId("Zo\xC3\xAB");  // UTF-8 already
+    EXPECT_EQ(context.userId(), "Zo\xC3\xAB");
+
+    TLMUserIdContext nextRun;
+    EXPECT_EQ(nextRun.userIdAt(kStart), "b" + fffd + "r");
+    EXPECT_EQ(nextRun.userIdAt(kStart + 10s), "caf" + fffd);
+    EXPECT_EQ(nextRun.userIdAt(kStart + 20s), "Zo\xC3\xAB");
 }
 
 TEST_F(TLMContextsTest, DamagedHistoriesStartAfresh) {
