@@ -1,5 +1,7 @@
 #include "telemetry/Model/TLMDevice.h"
 
+#include "platform/foundation/TextEncoding.h"
+
 // In the order of the record's JSON and archive.
 const TLMDevice::Field TLMDevice::kFields[] = {
     {"sdkName", &TLMDevice::mSdkName, nullptr},
@@ -28,6 +30,7 @@ TLMDevice::TLMDevice(const TLMKeyedUnarchiver& coder) : TLMWrapperSdk(coder) {
             this->*field.number = coder.decodeInteger(field.key);
         }
     }
+    makeTextsValidUtf8();
 }
 
 TLMOrderedDictionary TLMDevice::serializeToDictionary() const {
@@ -74,5 +77,17 @@ void TLMDevice::encodeWithCoder(TLMKeyedArchiver& coder) const {
         } else if (const auto& number = this->*field.number) {
             coder.encodeInteger(*number, field.key);
         }
+    }
+}
+
+void TLMDevice::makeTextsValidUtf8() {
+    setWrapperSdkVersion(platform::validUtf8(wrapperSdkVersion()));
+    setWrapperSdkName(platform::validUtf8(wrapperSdkName()));
+    setWrapperRuntimeVersion(platform::validUtf8(wrapperRuntimeVersion()));
+    setHotUpdateReleaseLabel(platform::validUtf8(hotUpdateReleaseLabel()));
+    setHotUpdateDeploymentKey(platform::validUtf8(hotUpdateDeploymentKey()));
+    setHotUpdatePackageHash(platform::validUtf8(hotUpdatePackageHash()));
+    for (const Field& field : kFields) {
+        if (field.text) this->*field.text = platform::validUtf8(this->*field.text);
     }
 }

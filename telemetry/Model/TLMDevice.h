@@ -12,6 +12,8 @@
 class TLMDevice : public TLMWrapperSdk {
 public:
     TLMDevice() = default;
+    // Texts that are not valid UTF-8 are read back mended (see
+    // makeTextsValidUtf8).
     explicit TLMDevice(const TLMKeyedUnarchiver& coder);
 
     const std::string& sdkName() const { return mSdkName; }
@@ -64,6 +66,13 @@ public:
     void encodeWithCoder(TLMKeyedArchiver& coder) const override;
 
 private:
+    // Makes every text valid UTF-8, the wrapper's too: a byte that begins no
+    // well-formed sequence becomes U+FFFD. Older builds kept the host's
+    // texts as they came (a Latin-1 locale or os-release) in the device
+    // history and in stored logs; a log carrying them could not be written
+    // as JSON. So every record read back is made valid.
+    void makeTextsValidUtf8();
+
     // One field of the record: a text or a number, under its key.
     struct Field {
         const char* key;

@@ -17,6 +17,7 @@
 #include "telemetry/TLMTelemetry.h"
 #include "telemetry/core/Context/TLMDeviceTracker.h"
 #include "telemetry/core/Context/TLMHistory.h"
+#include "telemetry/core/Context/TLMSessionContext.h"
 #include "telemetry/core/Model/UnifiedSchema/TLMUnifiedSchemaLog.h"
 #include "telemetry/core/Util/TLMEncrypter.h"
 #include "telemetry/core/Util/TLMTelemetryUserDefaults.h"
@@ -628,12 +629,35 @@ TEST(CrashesService, AStartTakingInACrashReportLooksOnlyForWrapperExceptionsThat
         "Exception data report doesn't exist on disk. File name: A2A1A2A3-A4A5-A6A7-A8A9-AAABACADAEAF"));
 }
 
-TEST(CrashesService, ACrashLogThatCannotBeWrittenAsJsonKeepsItsReport) {
+TEST(CrashesService, ACrashOfARunWhoseDeviceRecordHoldsBytesThatAreNotUtf8IsSentWithThemMended) {
     Rig rig;
-    // A device record of the crash's run that JSON cannot hold.
+    // The crash's run was of a build that kept the host's Latin-1 texts.
     auto device = tlmtest::validDevice();
     device->setLocale("de_D\xE9");
+    device->setOsName("Syst\xE8me");
+    device->setTimeZoneOffset(-150);
     recordDeviceOfEarlierRun(device);
+    storeReports({0x93});
+    auto appDelegate = std::make_shared<AttachingDelegate>();
+    TLMCrashes::setDelegate(appDelegate);
+    startClient();
+    ASSERT_TRUE(processStoredReports(rig));
+    ASSERT_TRUE(testsupport::eventually([&] { return sentLogs(rig.server, "appleError").size() == 1; }));
+    const std::vector<platform::Value::Dictionary> logs = sentLogs(rig.server, "appleError");
+    const auto& sent = *logs.front().at("device").asDictionary();
+    EXPECT_EQ(text(sent, "locale"), "de_D\xEF\xBF\xBD");
+    EXPECT_EQ(text(sent, "osName"), "Syst\xEF\xBF\xBDme");
+    EXPECT_EQ(sent.at("timeZoneOffset").numberAsInteger(), -150);
+    EXPECT_TRUE(testsupport::eventually([] { return TLMCrashes::sharedInstance().persistedCrashReports().empty(); }));
+}
+
+TEST(CrashesService, ACrashLogThatCannotBeWrittenAsJsonKeepsItsReport) {
+    Rig rig;
+    // A session id of the crash's run that JSON cannot hold: a damaged
+    // history (device records and user ids are made valid as they are read).
+    TLMHistory<TLMSessionHistoryInfo>(TLMSessionContext::kHistoryKey, TLMSessionContext::kHistoryLimit)
+        .setCurrent(std::make_shared<TLMSessionHistoryInfo>(
+            std::chrono::system_clock::time_point(std::chrono::seconds(1'699'999'000)), "b\xE9r"));
     storeReports({0x91});
     auto appDelegate = std::make_shared<AttachingDelegate>();
     TLMCrashes::setDelegate(appDelegate);

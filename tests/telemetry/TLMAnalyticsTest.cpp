@@ -431,3 +431,33 @@ TEST(TLMAnalytics, TargetEventsReachTheUnifiedCollectorWithTheConfiguredFields) 
     ASSERT_NE(again, nullptr);
     EXPECT_EQ(again->ext()->userExt()->localId(), "c:bob");
 }
+
+TEST(TLMAnalytics, UserIdsThatAreNotUtf8ReachTheUnifiedCollectorMended) {
+    ClientRig rig;
+    startClient(std::string("target=4dacd24d-aaaa-token;appsecret=") + kAppSecret);
+    TLMTelemetry::sharedInstance().unifiedCollectorChannelDelegate()->setLogUrl(rig.server.baseUrl());
+    // Host texts in a Latin-1 locale, for the app and for another target.
+    TLMUserIdContext::sharedInstance().setUserId("b\xE9r");
+    auto other = TLMAnalytics::transmissionTargetForToken("77777777-other");
+    other->propertyConfigurator()->setUserId("\xE9ve");
+    TLMAnalytics::trackEvent("ByTheApp");
+    other->trackEvent("ByTheTarget");
+    TLMTelemetry::sharedInstance().channelGroup()->logsDispatchQueue()->sync([] {});  // stored, timers running
+
+    rig.clock->advance(6s);
+    ASSERT_TRUE(rig.server.waitForRequests(2));  // the collector's batch and the start-service log
+    const std::vector<IngestionRequest> requests = rig.server.requests();
+    const IngestionRequest* request = nullptr;
+    for (const IngestionRequest& candidate : requests) {
+        if (candidate.path == "/UnifiedCollector/1.0") request = &candidate;
+    }
+    ASSERT_NE(request, nullptr);
+    EXPECT_EQ(request->bodyError, "");
+    std::map<std::string, std::string> localIds;
+    for (const platform::Value& log : request->logs) {
+        localIds[textAt(log, {"name"})] = textAt(log, {"ext", "user", "localId"});
+    }
+    const std::string fffd = "\xEF\xBF\xBD";
+    EXPECT_EQ(localIds, (std::map<std::string, std::string>{{"ByTheApp", "c:b" + fffd + "r"},
+                                                            {"ByTheTarget", "c:" + fffd + "ve"}}));
+}

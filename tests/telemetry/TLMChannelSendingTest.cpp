@@ -12,6 +12,7 @@
 #include "telemetry/TLMErrors.h"
 #include "telemetry/core/Util/TLMTelemetryUserDefaults.h"
 #include "tests/telemetry/TLMLogCapture.h"
+#include "tests/telemetry/TLMTestRecords.h"
 
 #include <gtest/gtest.h>
 
@@ -502,6 +503,41 @@ TEST(TLMChannelSending, ALogJsonCannotHoldIsDroppedAloneAndTheRestOfItsBatchIsSe
     const auto errors = capture.linesAt(TLMLogLevelError);
     ASSERT_EQ(errors.size(), 1u);
     EXPECT_EQ(errors[0].message.rfind("Couldn't serialize 1 of 3 log(s) of batch Id ", 0), 0u) << errors[0].message;
+}
+
+TEST(TLMChannelSending, AStoredLogWhoseDeviceHoldsBytesThatAreNotUtf8IsSentWithThemMended) {
+    testsupport::SendingRig rig;
+    // Stored by a build that kept the host's Latin-1 texts as they came: the
+    // archive in the database holds those bytes.
+    auto old = testsupport::makeEvent("Old");
+    old->setTimestamp(tlmtest::fixedTime());
+    auto device = tlmtest::validDevice();
+    device->setLocale("de_D\xE9");
+    device->setOsName("Syst\xE8me");
+    device->setModel("Caf\xC3\xA9");  // UTF-8 already
+    device->setWrapperSdkName("w\xFF");
+    old->setDevice(device);
+    ASSERT_TRUE(TLMLogDBStorage().saveLog(old, "Analytics", TLMFlagsNormal));
+
+    rig.launch();
+    rig.addUnit("Analytics");
+    rig.drain();
+    rig.advance(6s);
+    ASSERT_TRUE(rig.server.waitForRequests(1));
+    const std::vector<IngestionRequest> requests = rig.server.requests();
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].bodyError, "");
+    ASSERT_EQ(testsupport::eventNames(requests[0]), std::vector<std::string>{"Old"});
+    const auto& sent = *requests[0].logs[0].asDictionary()->at("device").asDictionary();
+    const std::string fffd = "\xEF\xBF\xBD";
+    EXPECT_EQ(sent.at("locale"), platform::Value("de_D" + fffd));
+    EXPECT_EQ(sent.at("osName"), platform::Value("Syst" + fffd + "me"));
+    EXPECT_EQ(sent.at("model"), platform::Value("Caf\xC3\xA9"));
+    EXPECT_EQ(sent.at("wrapperSdkName"), platform::Value("w" + fffd));
+    EXPECT_EQ(sent.at("timeZoneOffset").numberAsInteger(), 60);
+    ASSERT_TRUE(testsupport::eventually([&] { return rig.delegate->count(Kind::DidSucceed) == 1; }));
+    EXPECT_EQ(rig.delegate->count(Kind::DidFail), 0u);
+    EXPECT_TRUE(testsupport::eventually([&] { return storedLogs(*rig.group, "Analytics").empty(); }));
 }
 
 TEST(TLMChannelSending, ALongerIntervalIsKeptAcrossARestart) {

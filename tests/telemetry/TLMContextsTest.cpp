@@ -6,6 +6,7 @@
 
 #include "platform/dispatch/Clock.h"
 #include "telemetry/core/Context/TLMDeviceTracker.h"
+#include "telemetry/core/Context/TLMHistory.h"
 #include "telemetry/core/Context/TLMSessionContext.h"
 #include "telemetry/core/Context/TLMUserIdContext.h"
 #include "telemetry/core/Util/TLMTelemetryUserDefaults.h"
@@ -162,6 +163,60 @@ TEST_F(TLMContextsTest, DevicesAtTheHistorysBoundaries) {
     tracker.clearDevices();
     EXPECT_EQ(tracker.deviceForTimestamp(kStart), current);
     EXPECT_TRUE(TLMHistory<TLMDeviceHistoryInfo>(TLMDeviceTracker::kHistoryKey, 5).entries().empty());
+}
+
+TEST_F(TLMContextsTest, ADeviceRecordKeptWithBytesThatAreNotUtf8IsReadBackWithThemMended) {
+    // As a build that kept the host's bytes as they came stored it.
+    auto old = tlmtest::validDevice();
+    old->setLocale("fr_F\xE9");
+    old->setOsName("Syst\xE8me");
+    old->setModel("Caf\xC3\xA9");  // UTF-8 already
+    old->setCarrierName("\x80");
+    old->setWrapperSdkName("w\xFF");
+    TLMHistory<TLMDeviceHistoryInfo>(TLMDeviceTracker::kHistoryKey, TLMDeviceTracker::kHistoryLimit)
+        .setCurrent(std::make_shared<TLMDeviceHistoryInfo>(kStart, old));
+
+    const std::string fffd = "\xEF\xBF\xBD";
+    auto mended = tlmtest::validDevice();
+    mended->setLocale("fr_F" + fffd);
+    mended->setOsName("Syst" + fffd + "me");
+    mended->setModel("Caf\xC3\xA9");
+    mended->setCarrierName(fffd);
+    mended->setWrapperSdkName("w" + fffd);
+    TLMDeviceTracker tracker;
+    const std::shared_ptr<TLMDevice> read = tracker.deviceForTimestamp(kStart + 1s);
+    ASSERT_NE(read, nullptr);
+    EXPECT_TRUE(read->isEqual(*mended)) << read->description();
+    std::string reason;
+    EXPECT_TRUE(read->serializeToDictionary().jsonText(false, &reason).has_value()) << reason;
+
+    // This run's record joins it, and the old one stays as it was read.
+    tracker.device();
+    const auto entries = TLMHistory<TLMDeviceHistoryInfo>(TLMDeviceTracker::kHistoryKey, 5).entries();
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_EQ(entries[0]->timestamp(), std::optional(kStart));
+    EXPECT_TRUE(entries[0]->device()->isEqual(*mended));
+}
+
+TEST_F(TLMContextsTest, UserIdsThatAreNotUtf8AreKeptMendedAsSetAndAsReadBack) {
+    const std::string fffd = "\xEF\xBF\xBD";
+    // Kept by a build that stored the id as the app gave it.
+    TLMHistory<TLMUserIdHistoryInfo>(TLMUserIdContext::kHistoryKey, TLMUserIdContext::kHistoryLimit)
+        .setCurrent(std::make_shared<TLMUserIdHistoryInfo>(kStart, "b\xE9r"));
+    clock->advance(10s);
+    TLMUserIdContext context;
+    EXPECT_EQ(context.userIdAt(kStart), "b" + fffd + "r");
+
+    context.setUserId("caf\xE9");
+    EXPECT_EQ(context.userId(), "caf" + fffd);
+    clock->advance(10s);
+    context.setUserId("Zo\xC3\xAB");  // UTF-8 already
+    EXPECT_EQ(context.userId(), "Zo\xC3\xAB");
+
+    TLMUserIdContext nextRun;
+    EXPECT_EQ(nextRun.userIdAt(kStart), "b" + fffd + "r");
+    EXPECT_EQ(nextRun.userIdAt(kStart + 10s), "caf" + fffd);
+    EXPECT_EQ(nextRun.userIdAt(kStart + 20s), "Zo\xC3\xAB");
 }
 
 TEST_F(TLMContextsTest, DamagedHistoriesStartAfresh) {

@@ -19,11 +19,13 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <fstream>
 #include <functional>
 #include <limits>
 #include <memory>
 #include <semaphore>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -135,6 +137,44 @@ private:
     std::function<void()> mSlept;
     int (*mBaseSleep)(sqlite3_vfs*, int) = nullptr;
     sqlite3_vfs mFileSystem{};
+};
+
+// Runs the action once, the first time a connection of this process starts
+// a statement that begins with the prefix: after the statement was
+// prepared, before it takes any lock of the file. SQLite hands every
+// connection opened meanwhile to the registered entry point, which traces
+// its statements.
+class BeforeStatement {
+public:
+    BeforeStatement(std::string prefix, std::function<void()> action)
+        : mPrefix(std::move(prefix)), mAction(std::move(action)) {
+        sInstance = this;
+        EXPECT_EQ(sqlite3_auto_extension(reinterpret_cast<void (*)()>(&Entry)), SQLITE_OK);
+    }
+    ~BeforeStatement() {
+        sqlite3_cancel_auto_extension(reinterpret_cast<void (*)()>(&Entry));
+        sInstance = nullptr;
+    }
+    bool ran() const { return mRan; }
+
+private:
+    static int Entry(sqlite3* db, const char**, const struct sqlite3_api_routines*) {
+        return sqlite3_trace_v2(db, SQLITE_TRACE_STMT, &Traced, nullptr);
+    }
+    static int Traced(unsigned, void*, void*, void* text) {
+        BeforeStatement* self = sInstance;
+        if (self == nullptr || self->mRan ||
+            std::string_view(static_cast<const char*>(text)).rfind(self->mPrefix, 0) != 0)
+            return 0;
+        self->mRan = true;
+        self->mAction();
+        return 0;
+    }
+
+    static inline BeforeStatement* sInstance = nullptr;
+    std::string mPrefix;
+    std::function<void()> mAction;
+    bool mRan = false;
 };
 
 }  // namespace
@@ -691,4 +731,102 @@ TEST_F(TLMLogDBStorageTest, ASaveWaitsForAnotherConnectionToLetGoOfTheFile) {
         EXPECT_TRUE(slept.load());
         EXPECT_EQ(storage.countLogs(), 1u);
     }
+}
+
+TEST_F(TLMLogDBStorageTest, SetUpWhileAnotherConnectionHoldsTheFileLeavesItForTheNextOperation) {
+    struct Holder {
+        const char* name;
+        // The file as the other connection found it.
+        std::function<std::filesystem::path()> file;
+        const char* statements;
+        std::vector<std::string> keptLogs;
+    };
+    const Holder holders[] = {
+        {"an exclusive lock on the logs of the last start",
+         previousDatabase,
+         "BEGIN EXCLUSIVE;",
+         {"old0", "old1", "old2"}},
+        {"a read transaction", previousDatabase, "BEGIN; SELECT COUNT(*) FROM logs;", {"old0", "old1", "old2"}},
+        // Making our table would fail as busy, not as damage.
+        {"a write lock on a file that has no logs table yet",
+         [] {
+             const std::filesystem::path file = *TLMUtility::fullURLForPathComponent(TLMLogDBStorage::kFileName);
+             std::filesystem::create_directories(file.parent_path());
+             std::ofstream{file};  // an empty file is an empty database
+             rawdb::Execute(file, "CREATE TABLE other (x); INSERT INTO other VALUES (7);");
+             return file;
+         },
+         "BEGIN IMMEDIATE; INSERT INTO other VALUES (8);",
+         {}},
+    };
+    for (const Holder& holder : holders) {
+        SCOPED_TRACE(holder.name);
+        removeDatabase();
+        const std::filesystem::path file = holder.file();
+        std::binary_semaphore held(0);
+        std::binary_semaphore letGo(0);
+        std::atomic<int> sleeps{0};
+        std::atomic<bool> releaseOnSleep{false};
+        SleepReportingFileSystem fileSystem([&] {
+            ++sleeps;
+            if (releaseOnSleep.exchange(false)) letGo.release();
+        });
+        std::thread other([&] {
+            sqlite3* db = nullptr;
+            EXPECT_EQ(sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr), SQLITE_OK);
+            EXPECT_EQ(sqlite3_exec(db, holder.statements, nullptr, nullptr, nullptr), SQLITE_OK);
+            held.release();
+            EXPECT_TRUE(letGo.try_acquire_for(std::chrono::seconds(60)));
+            EXPECT_EQ(sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr), SQLITE_OK);
+            sqlite3_close_v2(db);
+        });
+        held.acquire();
+
+        // The app's start does not wait for the other connection, and
+        // nothing of the file is deleted.
+        TLMLogCapture capture;
+        TLMLogDBStorage storage;
+        EXPECT_EQ(sleeps.load(), 0);
+        EXPECT_EQ(rebuilds(capture), 0u);
+        // The first operation sets it up, waiting as any work does; the
+        // other connection lets go once it waits.
+        releaseOnSleep = true;
+        const bool saved = storage.saveLog(makeLog("new"), "A", TLMFlagsNormal);
+        if (releaseOnSleep.exchange(false)) letGo.release();
+        other.join();
+        EXPECT_TRUE(saved);
+        EXPECT_GT(sleeps.load(), 0);
+        EXPECT_EQ(rebuilds(capture), 0u);
+        std::vector<std::string> want = holder.keptLogs;
+        want.push_back("new");
+        EXPECT_EQ(namesOf(load(storage, "A", 10).logs), want);
+        if (holder.keptLogs.empty()) {
+            EXPECT_EQ(rawdb::Integer(file, "SELECT SUM(x) FROM other"), 15);
+        }
+    }
+}
+
+TEST_F(TLMLogDBStorageTest, AnotherInstanceMakingTheTableWhileThisOneSetsUpIsNoDamage) {
+    removeDatabase();
+    TLMLogCapture capture;
+    // Between our check for the table and our statement making it, a second
+    // instance of the app starting at once makes it and saves a log.
+    bool otherSaved = false;
+    BeforeStatement race("CREATE TABLE", [&] {
+        TLMLogDBStorage other;
+        otherSaved = other.saveLog(makeLog("other's"), "A", TLMFlagsNormal);
+    });
+    TLMLogDBStorage storage;
+    ASSERT_TRUE(race.ran());
+    EXPECT_TRUE(otherSaved);
+
+    // The file is the other instance's as much as ours: nothing is deleted.
+    EXPECT_EQ(rebuilds(capture), 0u);
+    EXPECT_TRUE(capture.linesAt(TLMLogLevelError).empty());
+    EXPECT_TRUE(storage.saveLog(makeLog("ours"), "A", TLMFlagsNormal));
+    EXPECT_EQ(namesOf(load(storage, "A", 10).logs), (std::vector<std::string>{"other's", "ours"}));
+    EXPECT_EQ(rawdb::Integer(storage.dbFileURL(), "PRAGMA user_version"), TLMLogDBStorage::kSchemaVersion);
+    EXPECT_EQ(rawdb::Integer(storage.dbFileURL(),
+                             "SELECT COUNT(*) FROM sqlite_master WHERE type = 'index' AND name = 'ix_logs_priority'"),
+              1);
 }

@@ -7,6 +7,7 @@
 
 #include <mutex>
 #include <system_error>
+#include <utility>
 
 namespace {
 
@@ -39,6 +40,9 @@ constexpr int kBusyTimeoutMilliseconds = 5000;
 
 // The file itself is at fault: nothing but making it anew helps.
 bool IsDamage(int code) { return code == SQLITE_CORRUPT || code == SQLITE_NOTADB; }
+
+// Another connection holds the file: nothing is wrong with it.
+bool IsBusy(int code) { return code == SQLITE_BUSY || code == SQLITE_LOCKED; }
 
 }  // namespace
 
@@ -74,19 +78,39 @@ void TLMDBStorage::initializeDatabase() {
             TLMLogError(kLogTag, "Failed to update SQLite global configuration. Error: %s.", text.c_str());
         }
     });
-    bool damaged = false;
-    int result = configureDatabase(damaged);
-    if (damaged) result = rebuildDatabase(result);
-    if (result != SQLITE_OK) TLMLogError(kLogTag, "Failed to initialize database.");
+    // The app's start does not wait for another connection's lock.
+    setUp(false);
 }
 
-int TLMDBStorage::rebuildDatabase(int damage) {
+int TLMDBStorage::setUp(bool waitForLocks) {
+    bool damaged = false;
+    int result = configureDatabase(damaged, waitForLocks);
+    if (damaged) result = rebuildDatabase(result, waitForLocks);
+    mSetUpPending = IsBusy(result);
+    if (mSetUpPending) {
+        const std::string name = mFilename;
+        TLMLogWarning(kLogTag, "The \"%s\" database is in use by another connection; it is set up at its next use.",
+                      name.c_str());
+    } else if (result != SQLITE_OK) {
+        TLMLogError(kLogTag, "Failed to initialize database.");
+    }
+    return result;
+}
+
+int TLMDBStorage::setUpIfPending() {
+    if (mPageSize != 0) return SQLITE_OK;
+    if (mSetUpPending) return setUp(true);
+    TLMLogError(kLogTag, "The database was not configured correctly. The page size is expected to be non zero.");
+    return SQLITE_ERROR;
+}
+
+int TLMDBStorage::rebuildDatabase(int damage, bool waitForLocks) {
     const std::string name = mFilename;
     TLMLogWarning(kLogTag, "The \"%s\" database is damaged (result=%d); it is deleted and created anew.", name.c_str(),
                   damage);
     dropDatabase();
     bool damaged = false;
-    return configureDatabase(damaged);
+    return configureDatabase(damaged, waitForLocks);
 }
 
 bool TLMDBStorage::rebuildAfterDamage(int result) {
@@ -95,8 +119,9 @@ bool TLMDBStorage::rebuildAfterDamage(int result) {
     mRebuiltAfterSetUp = true;
     // The size settled for this run still holds for the new file.
     const std::int64_t maxSizeInBytes = mMaxSizeInBytes;
-    const int configured = rebuildDatabase(result);
+    const int configured = rebuildDatabase(result, true);
     mMaxSizeInBytes = maxSizeInBytes;
+    mSetUpPending = IsBusy(configured);
     if (configured != SQLITE_OK) {
         TLMLogError(kLogTag, "Failed to initialize database.");
         return false;
@@ -104,7 +129,7 @@ bool TLMDBStorage::rebuildAfterDamage(int result) {
     return true;
 }
 
-int TLMDBStorage::configureDatabase(bool& damaged) {
+int TLMDBStorage::configureDatabase(bool& damaged, bool waitForLocks) {
     damaged = false;
     mPageSize = 0;
     const bool existed = TLMUtility::fileExistsForPathComponent(mFilename);
@@ -112,11 +137,20 @@ int TLMDBStorage::configureDatabase(bool& damaged) {
         TLMUtility::createFileAtPathComponent(mFilename, std::nullopt, false, false);
     if (!file) return SQLITE_CANTOPEN;
     mDbFileURL = *file;
-    mMaxSizeInBytes = kDefaultMaxSizeInBytes;
+    if (mMaxSizeInBytes == 0) mMaxSizeInBytes = kDefaultMaxSizeInBytes;
 
     int result = SQLITE_OK;
     TLMDBConnection db = openDatabaseAtFileURL(mDbFileURL, &result);
     if (!db) return result;
+    if (!waitForLocks) {
+        // Set-up reads and writes; held by anyone, even a reader, it would
+        // wait for them. A file nobody holds now is set up as usual.
+        sqlite3_busy_timeout(db.get(), 0);
+        result = sqlite3_exec(db.get(), "BEGIN EXCLUSIVE;", nullptr, nullptr, nullptr);
+        if (IsBusy(result)) return result;
+        if (result == SQLITE_OK) sqlite3_exec(db.get(), "ROLLBACK;", nullptr, nullptr, nullptr);
+        sqlite3_busy_timeout(db.get(), kBusyTimeoutMilliseconds);
+    }
     const std::int64_t pageSize = querySingleValue("PRAGMA page_size;", db.get(), &result);
     if (pageSize <= 0) {
         TLMLogError(kLogTag, "Failed to get storage page size.");
@@ -141,8 +175,8 @@ int TLMDBStorage::configureDatabase(bool& damaged) {
             TLMLogError(kLogTag, "Failed to create tables with schema with error \"%d\".", result);
             // What keeps a table of ours from being made (a view or an index
             // of its name, a broken schema) is in the file, and the missing
-            // table holds nothing to lose.
-            damaged = true;
+            // table holds nothing to lose; another connection's lock is not.
+            damaged = !IsBusy(result);
             return result;
         }
         // A file of our version holds the tables as we make them; another
@@ -208,10 +242,7 @@ int TLMDBStorage::executeQueryUsingBlock(const std::function<int(sqlite3*)>& cal
 }
 
 int TLMDBStorage::executeQueryOnNewConnection(const std::function<int(sqlite3*)>& callback) {
-    if (mPageSize == 0) {
-        TLMLogError(kLogTag, "The database was not configured correctly. The page size is expected to be non zero.");
-        return SQLITE_ERROR;
-    }
+    if (const int setUp = setUpIfPending(); setUp != SQLITE_OK) return setUp;
     int result = SQLITE_OK;
     TLMDBConnection db = openDatabaseAtFileURL(mDbFileURL, &result);
     if (!db) return result;
@@ -299,13 +330,10 @@ void TLMDBStorage::setMaxStorageSize(std::int64_t sizeInBytes, const std::functi
     auto finish = [&](bool success) {
         if (completionHandler) completionHandler(success);
     };
+    if (setUpIfPending() != SQLITE_OK) return finish(false);
     int result = SQLITE_OK;
     TLMDBConnection db = openDatabaseAtFileURL(mDbFileURL, &result);
     if (!db) return finish(false);
-    if (mPageSize == 0) {
-        TLMLogError(kLogTag, "The database was not configured correctly. The page size is expected to be non zero.");
-        return finish(false);
-    }
     const long long size = sizeInBytes;
     const std::int64_t pageCount = getPageCountInOpenedDatabase(db.get());
     TLMLogDebug(kLogTag, "Found %lld pages in the database.", static_cast<long long>(pageCount));
@@ -345,16 +373,28 @@ void TLMDBStorage::setMaxStorageSize(std::int64_t sizeInBytes, const std::functi
 }
 
 int TLMDBStorage::createTablesWithSchema(const TLMDBSchema& schema, sqlite3* db) {
-    std::vector<std::string> statements;
+    std::vector<std::pair<std::string, std::string>> statements;
     for (const auto& [tableName, columns] : schema) {
         int result = SQLITE_OK;
         if (tableExists(tableName, db, &result)) continue;
         if (result != SQLITE_OK) return result;
-        statements.push_back("CREATE TABLE \"" + tableName + "\" (" + columnsQueryFromColumnsSchema(columns) + ");");
+        // Another connection (a second instance of the app starting) may
+        // make the table between the check and the statement; the table is
+        // then there as wanted. SQLite keeps the statement without "IF NOT
+        // EXISTS", as the schema check expects it.
+        statements.emplace_back(tableName, "CREATE TABLE IF NOT EXISTS \"" + tableName + "\" (" +
+                                               columnsQueryFromColumnsSchema(columns) + ");");
     }
-    for (const std::string& statement : statements) {
-        const int result = executeNonSelectionQuery(statement, db);
+    for (const auto& [tableName, statement] : statements) {
+        int result = executeNonSelectionQuery(statement, db);
         if (result != SQLITE_OK) return result;
+        // A view of the name makes the statement do nothing: no table of
+        // ours is there still.
+        if (!tableExists(tableName, db, &result)) {
+            if (result != SQLITE_OK) return result;
+            TLMLogError(kLogTag, "Could not create the table %s: something else has its name.", tableName.c_str());
+            return SQLITE_ERROR;
+        }
     }
     return SQLITE_OK;
 }

@@ -57,7 +57,9 @@ public:
     // only readable, where a table of the schema cannot be made, or which at
     // our version holds another table of its name, is deleted and made anew.
     // Found so by a later operation, it is made anew once more and the
-    // operation runs again; after that its failures are only returned.
+    // operation runs again; after that its failures are only returned. A
+    // file another connection holds is not waited for here: the next
+    // operation sets it up, waiting as every operation does.
     TLMDBStorage(TLMDBSchema schema, std::uint64_t version, std::string filename);
     TLMDBStorage(std::uint64_t version, std::string filename);
     virtual ~TLMDBStorage() = default;
@@ -143,12 +145,19 @@ protected:
     virtual void migrateDatabase(sqlite3* db, std::uint64_t fromVersion) {}
 
 private:
+    // Configures the file, making it anew when it is damaged. Without
+    // `waitForLocks` a file another connection holds is left at once; held
+    // (SQLITE_BUSY, SQLITE_LOCKED) the set-up is left for the next use.
+    int setUp(bool waitForLocks);
+    // A set-up left for later runs now, waiting for locks as any work does;
+    // SQLITE_OK when the database is configured.
+    int setUpIfPending();
     // `damaged` tells whether the file itself is at fault: corrupt, not a
     // database, only readable, or holding something else where a table of
-    // ours belongs.
-    int configureDatabase(bool& damaged);
+    // ours belongs. Another connection's lock is no damage.
+    int configureDatabase(bool& damaged, bool waitForLocks);
     // Deletes the file with its journal and configures it anew.
-    int rebuildDatabase(int damage);
+    int rebuildDatabase(int damage, bool waitForLocks);
     // After set-up, a damaged file is made anew once; true when the work
     // should run again on the new file.
     bool rebuildAfterDamage(int result);
@@ -161,4 +170,5 @@ private:
     std::uint64_t mVersion;
     std::string mFilename;
     bool mRebuiltAfterSetUp = false;
+    bool mSetUpPending = false;
 };

@@ -83,8 +83,9 @@ void TLMLogDBStorage::migrateDatabase(sqlite3* db, std::uint64_t fromVersion) {
 }
 
 int TLMLogDBStorage::createPriorityIndex(sqlite3* db) {
-    const std::string query = "CREATE INDEX \"ix_" + std::string(kTable) + "_" + kPriorityColumn + "\" ON " +
-                              Quoted(kTable) + " (" + Quoted(kPriorityColumn) + ")";
+    // Another instance of the app starting at once may have made it.
+    const std::string query = "CREATE INDEX IF NOT EXISTS \"ix_" + std::string(kTable) + "_" + kPriorityColumn +
+                              "\" ON " + Quoted(kTable) + " (" + Quoted(kPriorityColumn) + ")";
     return executeNonSelectionQuery(query, db);
 }
 

@@ -1,5 +1,6 @@
 #include "telemetry/TelemetryAnalytics/TransmissionTarget/TLMPropertyConfigurator.h"
 
+#include "platform/foundation/TextEncoding.h"
 #include "telemetry/TLMAnalytics.h"
 #include "telemetry/TLMLogger.h"
 #include "telemetry/TLMTelemetry.h"
@@ -45,8 +46,11 @@ void TLMPropertyConfigurator::setAppLocale(std::optional<std::string> appLocale)
 
 void TLMPropertyConfigurator::setUserId(const std::optional<std::string>& userId) {
     if (!TLMUserIdContext::isUserIdValidForUnifiedCollector(userId)) return;
+    // As the app's user id: a host text that is not UTF-8 is mended, or no
+    // log of the target could be written as JSON.
     std::lock_guard lock(mMutex);
-    mUserId = TLMUserIdContext::prefixedUserIdFromUserId(userId);
+    mUserId =
+        TLMUserIdContext::prefixedUserIdFromUserId(userId ? std::optional(platform::validUtf8(*userId)) : std::nullopt);
 }
 
 std::optional<std::string> TLMPropertyConfigurator::appVersion() const {

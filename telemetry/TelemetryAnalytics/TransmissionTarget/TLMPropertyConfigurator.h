@@ -24,7 +24,8 @@ public:
     void setAppName(std::optional<std::string> appName);
     void setAppLocale(std::optional<std::string> appLocale);
     // Kept in its prefixed form ("c:" unless it has a prefix), and only when
-    // the unified collector takes it; otherwise nothing changes.
+    // the unified collector takes it; otherwise nothing changes. Bytes that
+    // are not UTF-8 become U+FFFD.
     void setUserId(const std::optional<std::string>& userId);
 
     std::optional<std::string> appVersion() const;

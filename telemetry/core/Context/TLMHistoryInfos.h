@@ -2,12 +2,14 @@
 // The entries of the three histories the contexts keep: which device,
 // session and user id were current from which time on.
 
+#include "platform/foundation/TextEncoding.h"
 #include "telemetry/Model/TLMDevice.h"
 #include "telemetry/core/Model/TLMHistoryInfo.h"
 
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 
 class TLMDeviceHistoryInfo : public TLMHistoryInfo {
 public:
@@ -41,7 +43,10 @@ protected:
     TLMTextHistoryInfo(Timestamp timestamp, std::optional<std::string> text, const char* key)
         : TLMHistoryInfo(timestamp), mText(std::move(text)), mKey(key) {}
     TLMTextHistoryInfo(const TLMKeyedUnarchiver& coder, const char* key)
-        : TLMHistoryInfo(coder), mText(optionalText(coder, key)), mKey(key) {}
+        : TLMTextHistoryInfo(coder, optionalText(coder, key), key) {}
+    // With the text read from the coder already.
+    TLMTextHistoryInfo(const TLMKeyedUnarchiver& coder, std::optional<std::string> text, const char* key)
+        : TLMHistoryInfo(coder), mText(std::move(text)), mKey(key) {}
 
     const std::optional<std::string>& text() const { return mText; }
 
@@ -68,9 +73,19 @@ class TLMUserIdHistoryInfo : public TLMTextHistoryInfo {
 public:
     TLMUserIdHistoryInfo(Timestamp timestamp, std::optional<std::string> userId)
         : TLMTextHistoryInfo(timestamp, std::move(userId), kKey) {}
-    explicit TLMUserIdHistoryInfo(const TLMKeyedUnarchiver& coder) : TLMTextHistoryInfo(coder, kKey) {}
+    // Older builds kept an id that is not valid UTF-8 (a host text) as it
+    // came; every log carrying it could not be written as JSON. Read back,
+    // each byte that begins no well-formed sequence becomes U+FFFD.
+    explicit TLMUserIdHistoryInfo(const TLMKeyedUnarchiver& coder)
+        : TLMTextHistoryInfo(coder, validUtf8(optionalText(coder, kKey)), kKey) {}
 
     const std::optional<std::string>& userId() const { return text(); }
+
+    // The id made valid as above; none stays none.
+    static std::optional<std::string> validUtf8(std::optional<std::string> userId) {
+        if (userId) userId = platform::validUtf8(*userId);
+        return userId;
+    }
 
 private:
     static constexpr const char* kKey = "userId";

@@ -28,7 +28,10 @@ std::optional<std::string> TLMUserIdContext::userId() const {
 }
 
 void TLMUserIdContext::setUserId(std::optional<std::string> userId) {
-    mHistory.setCurrent(std::make_shared<TLMUserIdHistoryInfo>(platform::Clock::shared()->now(), std::move(userId)));
+    // An id from a host text may not be UTF-8; kept so, no log carrying it
+    // could be written as JSON.
+    mHistory.setCurrent(std::make_shared<TLMUserIdHistoryInfo>(platform::Clock::shared()->now(),
+                                                               TLMUserIdHistoryInfo::validUtf8(std::move(userId))));
 }
 
 std::optional<std::string> TLMUserIdContext::userIdAt(Date date) const {

@@ -30,7 +30,8 @@ public:
 
     // Set in this run; none before.
     std::optional<std::string> userId() const;
-    // Makes the id (or none) current from now on and stores the history.
+    // Makes the id (or none) current from now on and stores the history;
+    // bytes that are not UTF-8 become U+FFFD, as in ids read back.
     void setUserId(std::optional<std::string> userId);
     // The id current at the date: that of the last entry made at or before
     // it; none before the first entry.
