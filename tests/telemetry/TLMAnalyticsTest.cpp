@@ -22,6 +22,7 @@
 
 #include <map>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <string>
 #include <vector>
@@ -84,6 +85,14 @@ const platform::Value* field(const platform::Value& value, std::initializer_list
 std::string textAt(const platform::Value& value, std::initializer_list<const char*> path) {
     const platform::Value* found = field(value, path);
     return found != nullptr && found->asString() != nullptr ? *found->asString() : std::string("<none>");
+}
+
+// The unified collector's batch among the requests the server took.
+std::optional<IngestionRequest> collectorRequest(const std::vector<IngestionRequest>& requests) {
+    for (const IngestionRequest& request : requests) {
+        if (request.path == "/UnifiedCollector/1.0") return request;
+    }
+    return std::nullopt;
 }
 
 // What the service tells its delegate, in order.
@@ -383,12 +392,8 @@ TEST(TLMAnalytics, TargetEventsReachTheUnifiedCollectorWithTheConfiguredFields) 
     EXPECT_TRUE(stored("Analytics").empty());  // not for the app's own ingestion
     rig.clock->advance(6s);
     ASSERT_TRUE(rig.server.waitForRequests(2));  // the collector's batch and the start-service log
-    const std::vector<IngestionRequest> requests = rig.server.requests();
-    const IngestionRequest* request = nullptr;
-    for (const IngestionRequest& candidate : requests) {
-        if (candidate.path == "/UnifiedCollector/1.0") request = &candidate;
-    }
-    ASSERT_NE(request, nullptr);
+    const std::optional<IngestionRequest> request = collectorRequest(rig.server.requests());
+    ASSERT_TRUE(request.has_value());
     EXPECT_EQ(request->header("apikey"), std::optional<std::string>("4dacd24d-aaaa-token,77777777-other"));
     ASSERT_EQ(request->logs.size(), 2u);
     const platform::Value* opened = &request->logs[0];
@@ -446,12 +451,8 @@ TEST(TLMAnalytics, UserIdsThatAreNotUtf8ReachTheUnifiedCollectorMended) {
 
     rig.clock->advance(6s);
     ASSERT_TRUE(rig.server.waitForRequests(2));  // the collector's batch and the start-service log
-    const std::vector<IngestionRequest> requests = rig.server.requests();
-    const IngestionRequest* request = nullptr;
-    for (const IngestionRequest& candidate : requests) {
-        if (candidate.path == "/UnifiedCollector/1.0") request = &candidate;
-    }
-    ASSERT_NE(request, nullptr);
+    const std::optional<IngestionRequest> request = collectorRequest(rig.server.requests());
+    ASSERT_TRUE(request.has_value());
     EXPECT_EQ(request->bodyError, "");
     std::map<std::string, std::string> localIds;
     for (const platform::Value& log : request->logs) {
