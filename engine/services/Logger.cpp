@@ -25,12 +25,14 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <iostream>
 #include <mutex>
 #include <string_view>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -50,6 +52,31 @@ constexpr std::size_t kCharacterSlack = 4;
 // other static destructors or late threads) do nothing instead of touching a
 // dead object.
 std::atomic<bool> gLoggerGone{false};
+// Writers past that check and not yet done: the destructor waits for them,
+// or a late thread would write into a logger being taken apart.
+std::atomic<int> gWritersInside{0};
+// How long the destructor waits for them; a writer stuck longer (on a full
+// pipe) must not hold up the process's end.
+constexpr std::chrono::seconds kMostWaitForWriters{1};
+
+// From now on writers do nothing; waits for those inside.
+void CloseToWriters() {
+    gLoggerGone.store(true);
+    const auto most = std::chrono::steady_clock::now() + kMostWaitForWriters;
+    while (gWritersInside.load() > 0 && std::chrono::steady_clock::now() < most) std::this_thread::yield();
+}
+
+// A writer's stay inside the logger: `alive` tells whether it may go on.
+// Announced before looking, so that the destructor, which says gone before
+// counting, either is seen here or sees this writer.
+class CWriterInside {
+public:
+    CWriterInside() { gWritersInside.fetch_add(1); }
+    ~CWriterInside() { gWritersInside.fetch_sub(1); }
+    CWriterInside(const CWriterInside&) = delete;
+    CWriterInside& operator=(const CWriterInside&) = delete;
+    bool alive() const { return !gLoggerGone.load(); }
+};
 
 const char* LevelWord(int severity) {
     switch (severity) {
@@ -521,10 +548,16 @@ CLogger::CLogger() : mImpl(std::make_unique<Impl>()) {
         core->add_global_attribute(TimeStampName(), clock);
     }
     mImpl->queue = std::make_unique<platform::DispatchQueue>("com.vekmont.engine.logger");
+    // Boost.Log makes statics of its own at the first record (the thread's
+    // severity); made now, they go after the handler registered next, which
+    // at the process's end closes the logger to late threads before any of
+    // what a write uses is gone.
+    { auto record = mImpl->logger.open_record(logging::keywords::severity = severity_level::trace); }
+    std::atexit(CloseToWriters);
 }
 
 CLogger::~CLogger() {
-    gLoggerGone.store(true, std::memory_order_release);
+    CloseToWriters();
     auto core = logging::core::get();
     std::lock_guard lock(mImpl->sinkMutex);
     if (mImpl->fileSink) {
@@ -738,7 +771,8 @@ namespace {
 
 // Debug and info return before formatting anything when below the level.
 void WriteIfEnabled(int severity, std::size_t maxBytes, bool gated, const char* format, va_list args) {
-    if (gLoggerGone.load(std::memory_order_acquire)) return;
+    const CWriterInside inside;
+    if (!inside.alive()) return;
     CLogger& logger = CLogger::Instance();
     if (gated && logger.GetLevel() > severity) return;
     WriteFormatted(severity, maxBytes, format, args);
@@ -747,7 +781,8 @@ void WriteIfEnabled(int severity, std::size_t maxBytes, bool gated, const char* 
 }  // namespace
 
 bool LogEnabled(int severity) {
-    if (gLoggerGone.load(std::memory_order_acquire)) return false;
+    const CWriterInside inside;
+    if (!inside.alive()) return false;
     return severity >= 3 || CLogger::Instance().GetLevel() <= severity;
 }
 

@@ -14,6 +14,7 @@
 #include <stdio_ext.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <climits>
 #include <cstdio>
@@ -496,6 +497,36 @@ TEST(Logger, ConcurrentWritersLoseNoLine) {
         fileMessages.insert(line.substr(bracket + 4));
     }
     EXPECT_EQ(fileMessages.size(), static_cast<std::size_t>(kThreads * kPerThread));
+}
+
+// Threads the process does not wait for (a pool's) may still log while the
+// process ends and takes the logger apart. A race: each end gives it a
+// chance to show, so the test ends several processes.
+TEST(LoggerDeathTest, ThreadsStillWritingAtTheProcesssEndFindTheLoggerWholeOrGone) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    for (int end = 0; end < 8; ++end) {
+        EXPECT_EXIT(
+            {
+                CLogger::Instance().AddFileSink(LogPath().string(), 250, false);
+                CLogger::Instance().SetConsoleOutput(false);
+                constexpr int kThreads = 6;
+                static std::atomic<int> started{0};
+                for (int t = 0; t < kThreads; ++t) {
+                    std::thread([t] {
+                        started.fetch_add(1);
+                        for (long n = 0;; ++n) {
+                            if (n % 2 == 0) LogInfo("t%d n%ld", t, n);
+                            else LogWarning("t%d n%ld", t, n);
+                        }
+                    }).detach();
+                }
+                while (started.load() < kThreads) std::this_thread::yield();
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));  // all of them busy writing
+                std::exit(0);
+            },
+            testing::ExitedWithCode(0), "")
+            << "end " << end;
+    }
 }
 
 TEST(Logger, AppSideWritersPassTheirTextUnchanged) {
