@@ -13,6 +13,7 @@
 #include "telemetry/core/Util/TLMTelemetryUserDefaults.h"
 #include "tests/telemetry/TLMLogCapture.h"
 #include "tests/telemetry/TLMTestRecords.h"
+#include "tests/telemetry/support/RawDatabase.h"
 
 #include <gtest/gtest.h>
 
@@ -134,12 +135,12 @@ public:
         holdAfterFirstBatch();
         return mDatabase.saveLog(log, groupId, flags);
     }
-    std::vector<bool> saveLogs(const std::vector<TLMLogToSave>& logs, const std::string& groupId) override {
+    std::vector<TLMSaveOutcome> saveLogs(const std::vector<TLMLogToSave>& logs, const std::string& groupId) override {
         holdAfterFirstBatch();
         return mDatabase.saveLogs(logs, groupId);
     }
     std::uint64_t countLogs() override { return mDatabase.countLogs(); }
-    std::uint64_t countLogsWithGroupId(const std::string& groupId) override {
+    std::optional<std::uint64_t> countLogsWithGroupId(const std::string& groupId) override {
         return mDatabase.countLogsWithGroupId(groupId);
     }
     std::vector<std::shared_ptr<TLMAbstractLog>> deleteLogsWithGroupId(const std::string& groupId) override {
@@ -651,4 +652,98 @@ TEST(TLMChannelSending, ABurstCutByARestartSendsEveryLogOnce) {
     for (const std::string& name : names) expected[name] = 1;
     EXPECT_EQ(sentCounts(rig.server.requests()), expected);
     ASSERT_TRUE(testsupport::eventually([&] { return storedLogs(*rig.group, "Analytics").empty(); }));
+}
+
+namespace {
+
+std::filesystem::path logDatabase(testsupport::SendingRig& rig) {
+    return dynamic_cast<TLMLogDBStorage&>(*rig.group->storage()).dbFileURL();
+}
+
+}  // namespace
+
+TEST(TLMChannelSending, LogsAHeldFileRefusedAreKeptInOrderAndSavedAtTheNextSaveOrFlush) {
+    struct Case {
+        const char* name;
+        bool nextLog;  // or only the flush interval
+    };
+    for (const Case& c : {Case{"the next log", true}, Case{"the flush interval", false}}) {
+        SCOPED_TRACE(c.name);
+        rawdb::SleeplessFileSystem fileSystem;  // a wait for the held file runs out at once
+        testsupport::SendingRig rig;
+        auto unit = rig.addUnit("Analytics");
+        rig.drain();
+        rawdb::HeldFile held(logDatabase(rig), "BEGIN EXCLUSIVE;");
+        rig.enqueueEvents(*unit, "Held", 3);
+        rig.drain();
+        // Neither stored, nor done with, nor failed.
+        EXPECT_GT(fileSystem.sleeps(), 0);
+        EXPECT_EQ(rig.delegate->count(Kind::DidStore), 0u);
+        EXPECT_EQ(rig.delegate->count(Kind::DidComplete), 0u);
+        EXPECT_EQ(rig.delegate->count(Kind::DidFail), 0u);
+
+        held.letGo();
+        std::vector<std::string> want = numberedNames("Held", 3);
+        if (c.nextLog) {
+            rig.enqueueEvents(*unit, "Free", 1);
+            rig.drain();
+            want.push_back("Free0");
+            EXPECT_EQ(namesOf(storedLogs(*rig.group, "Analytics")), want);
+        }
+        rig.advance(6s);
+        ASSERT_TRUE(rig.server.waitForRequests(1));
+        EXPECT_EQ(testsupport::eventNames(rig.server.requests()[0]), want);
+        EXPECT_EQ(rig.delegate->eventNames(Kind::DidStore), want);
+        EXPECT_EQ(rig.delegate->eventNames(Kind::DidComplete), want);
+        ASSERT_TRUE(testsupport::eventually([&] { return rig.delegate->count(Kind::DidSucceed) == want.size(); }));
+        EXPECT_EQ(rig.delegate->count(Kind::DidFail), 0u);
+    }
+}
+
+TEST(TLMChannelSending, AHeldFileKeepsAtMostFourBatchesAndDropsTheOldestWithOneWarning) {
+    rawdb::SleeplessFileSystem fileSystem;
+    testsupport::SendingRig rig;
+    auto unit = rig.addUnit("Analytics");
+    rig.drain();
+    TLMLogCapture capture;
+    rawdb::HeldFile held(logDatabase(rig), "BEGIN EXCLUSIVE;");
+    // Held back, the logs are taken a batch at a time: 50, 100, ... 203.
+    std::binary_semaphore queueHeld(0);
+    rig.group->logsDispatchQueue()->async([&queueHeld] { queueHeld.acquire(); });
+    rig.enqueueEvents(*unit, "Log", 203);
+    queueHeld.release();
+    rig.drain();
+    const std::vector<std::string> names = numberedNames("Log", 203);
+    EXPECT_EQ(rig.delegate->eventNames(Kind::DidComplete), std::vector<std::string>(names.begin(), names.begin() + 3));
+    EXPECT_EQ(rig.delegate->count(Kind::DidStore), 0u);
+    std::vector<std::string> drops;
+    for (const TLMCapturedLine& line : capture.linesAt(TLMLogLevelWarning)) {
+        if (line.message.find("dropped") != std::string::npos) drops.push_back(line.message);
+    }
+    EXPECT_EQ(drops, std::vector<std::string>{"The log database stays in use by another connection; the 3 oldest "
+                                              "unsaved log(s) of group Analytics are dropped."});
+
+    held.letGo();
+    rig.advance(6s);
+    rig.drain();
+    EXPECT_EQ(rig.delegate->eventNames(Kind::DidStore), std::vector<std::string>(names.begin() + 3, names.end()));
+}
+
+TEST(TLMChannelSending, StoredLogsAHeldFileKeptFromBeingCountedAtStartGoAtTheFlushInterval) {
+    rawdb::SleeplessFileSystem fileSystem;
+    testsupport::SendingRig rig;
+    const int pauser = 0;
+    auto unit = rig.addUnit("Analytics");
+    unit->pauseWithIdentifyingObject(&pauser);
+    rig.enqueueEvents(*unit, "Old", 3);
+    rig.drain();
+    {
+        rawdb::HeldFile held(logDatabase(rig), "BEGIN EXCLUSIVE;");
+        rig.launch();
+        unit = rig.addUnit("Analytics");
+        rig.drain();  // counted in vain
+    }
+    rig.advance(6s);
+    ASSERT_TRUE(rig.server.waitForRequests(1));
+    EXPECT_EQ(testsupport::eventNames(rig.server.requests()[0]), numberedNames("Old", 3));
 }

@@ -23,6 +23,7 @@
 #include <functional>
 #include <limits>
 #include <memory>
+#include <mutex>
 #include <semaphore>
 #include <string>
 #include <string_view>
@@ -143,38 +144,49 @@ private:
 // a statement that begins with the prefix: after the statement was
 // prepared, before it takes any lock of the file. SQLite hands every
 // connection opened meanwhile to the registered entry point, which traces
-// its statements.
+// its statements. Several may be alive at once, on several threads; each
+// runs its action on the thread of the statement.
 class BeforeStatement {
 public:
     BeforeStatement(std::string prefix, std::function<void()> action)
         : mPrefix(std::move(prefix)), mAction(std::move(action)) {
-        sInstance = this;
-        EXPECT_EQ(sqlite3_auto_extension(reinterpret_cast<void (*)()>(&Entry)), SQLITE_OK);
+        std::lock_guard lock(sMutex);
+        if (sInstances.empty()) EXPECT_EQ(sqlite3_auto_extension(reinterpret_cast<void (*)()>(&Entry)), SQLITE_OK);
+        sInstances.push_back(this);
     }
     ~BeforeStatement() {
-        sqlite3_cancel_auto_extension(reinterpret_cast<void (*)()>(&Entry));
-        sInstance = nullptr;
+        std::lock_guard lock(sMutex);
+        sInstances.erase(std::find(sInstances.begin(), sInstances.end(), this));
+        if (sInstances.empty()) sqlite3_cancel_auto_extension(reinterpret_cast<void (*)()>(&Entry));
     }
-    bool ran() const { return mRan; }
+    bool ran() const { return mRan.load(); }
 
 private:
     static int Entry(sqlite3* db, const char**, const struct sqlite3_api_routines*) {
         return sqlite3_trace_v2(db, SQLITE_TRACE_STMT, &Traced, nullptr);
     }
     static int Traced(unsigned, void*, void*, void* text) {
-        BeforeStatement* self = sInstance;
-        if (self == nullptr || self->mRan ||
-            std::string_view(static_cast<const char*>(text)).rfind(self->mPrefix, 0) != 0)
-            return 0;
-        self->mRan = true;
-        self->mAction();
+        const std::string_view statement(static_cast<const char*>(text));
+        BeforeStatement* chosen = nullptr;
+        {
+            std::lock_guard lock(sMutex);
+            for (BeforeStatement* instance : sInstances) {
+                if (!instance->mRan && statement.rfind(instance->mPrefix, 0) == 0) {
+                    instance->mRan = true;
+                    chosen = instance;
+                    break;
+                }
+            }
+        }
+        if (chosen != nullptr) chosen->mAction();
         return 0;
     }
 
-    static inline BeforeStatement* sInstance = nullptr;
+    static inline std::mutex sMutex;
+    static inline std::vector<BeforeStatement*> sInstances;
     std::string mPrefix;
     std::function<void()> mAction;
-    bool mRan = false;
+    std::atomic<bool> mRan{false};
 };
 
 }  // namespace
@@ -527,7 +539,8 @@ TEST_F(TLMLogDBStorageTest, AGroupSavedTogetherEndsAsTheSameLogsSavedOneByOne) {
         for (const Item& item : c.group) group.push_back({makeLog(item.name, item.padding), item.flags});
         TLMLogCapture capture;
         if (together) {
-            outcome.saved = storage->saveLogs(group, "A");
+            for (const TLMSaveOutcome saved : storage->saveLogs(group, "A"))
+                outcome.saved.push_back(saved == TLMSaveOutcome::Stored);
         } else {
             for (const TLMLogToSave& item : group) outcome.saved.push_back(storage->saveLog(item.log, "A", item.flags));
         }
@@ -809,10 +822,11 @@ TEST_F(TLMLogDBStorageTest, SetUpWhileAnotherConnectionHoldsTheFileLeavesItForTh
 TEST_F(TLMLogDBStorageTest, AnotherInstanceMakingTheTableWhileThisOneSetsUpIsNoDamage) {
     removeDatabase();
     TLMLogCapture capture;
-    // Between our check for the table and our statement making it, a second
-    // instance of the app starting at once makes it and saves a log.
+    // Between our making the file and our set-up's transaction, a second
+    // instance of the app starting at once finds the file, makes the table
+    // and saves a log.
     bool otherSaved = false;
-    BeforeStatement race("CREATE TABLE", [&] {
+    BeforeStatement race("BEGIN", [&] {
         TLMLogDBStorage other;
         otherSaved = other.saveLog(makeLog("other's"), "A", TLMFlagsNormal);
     });
@@ -829,4 +843,67 @@ TEST_F(TLMLogDBStorageTest, AnotherInstanceMakingTheTableWhileThisOneSetsUpIsNoD
     EXPECT_EQ(rawdb::Integer(storage.dbFileURL(),
                              "SELECT COUNT(*) FROM sqlite_master WHERE type = 'index' AND name = 'ix_logs_priority'"),
               1);
+}
+
+TEST_F(TLMLogDBStorageTest, TwoInstancesStartingAtOnceSetTheFileUpOneAfterTheOther) {
+    removeDatabase();
+    TLMLogCapture capture;
+    std::unique_ptr<TLMLogDBStorage> second;
+    std::thread starting;
+    // The second instance has left its set-up, or is about to empty the
+    // table as an older version's.
+    std::counting_semaphore<2> secondWaits(0);
+    std::binary_semaphore firstSaved(0);
+    BeforeStatement drop("DROP TABLE", [&] {
+        secondWaits.release();
+        EXPECT_TRUE(firstSaved.try_acquire_for(std::chrono::seconds(60)));
+    });
+    // The second instance starts while the first writes its version into
+    // the new file.
+    BeforeStatement race("PRAGMA user_version = ", [&] {
+        starting = std::thread([&] {
+            second = std::make_unique<TLMLogDBStorage>();
+            secondWaits.release();
+        });
+        EXPECT_TRUE(secondWaits.try_acquire_for(std::chrono::seconds(60)));
+    });
+    TLMLogDBStorage first;
+    ASSERT_TRUE(race.ran());
+    const bool firstSavedItsLog = first.saveLog(makeLog("first's"), "A", TLMFlagsNormal);
+    firstSaved.release();
+    starting.join();
+    ASSERT_TRUE(second);
+    EXPECT_TRUE(firstSavedItsLog);
+    EXPECT_TRUE(second->saveLog(makeLog("second's"), "A", TLMFlagsNormal));
+
+    // Neither took the other's file for an older one.
+    EXPECT_FALSE(drop.ran());
+    EXPECT_EQ(namesOf(load(first, "A", 10).logs), (std::vector<std::string>{"first's", "second's"}));
+    EXPECT_EQ(rebuilds(capture), 0u);
+    EXPECT_EQ(rawdb::Integer(first.dbFileURL(), "PRAGMA user_version"), TLMLogDBStorage::kSchemaVersion);
+}
+
+TEST_F(TLMLogDBStorageTest, AFileHeldPastTheWaitLeavesLogsBusyAndTheCountUnreadNotLostOrZero) {
+    const std::vector<std::vector<std::string>> groups = {{"one"}, {"first", "second", "third"}};
+    for (const std::vector<std::string>& names : groups) {
+        SCOPED_TRACE(names.size());
+        removeDatabase();
+        const std::filesystem::path file = previousDatabase();
+        TLMLogDBStorage storage;
+        std::vector<TLMLogToSave> group;
+        for (const std::string& name : names) group.push_back({makeLog(name), TLMFlagsNormal});
+
+        rawdb::SleeplessFileSystem fileSystem;
+        rawdb::HeldFile held(file, "BEGIN EXCLUSIVE;");
+        EXPECT_EQ(storage.saveLogs(group, "A"), std::vector<TLMSaveOutcome>(names.size(), TLMSaveOutcome::Busy));
+        EXPECT_EQ(storage.countLogsWithGroupId("A"), std::nullopt);
+        EXPECT_GT(fileSystem.sleeps(), 0);  // it did wait, as long as any work waits
+
+        held.letGo();
+        EXPECT_EQ(storage.countLogsWithGroupId("A"), std::optional<std::uint64_t>(3));
+        EXPECT_EQ(storage.saveLogs(group, "A"), std::vector<TLMSaveOutcome>(names.size(), TLMSaveOutcome::Stored));
+        std::vector<std::string> want = {"old0", "old1", "old2"};
+        want.insert(want.end(), names.begin(), names.end());
+        EXPECT_EQ(namesOf(load(storage, "A", 10).logs), want);
+    }
 }

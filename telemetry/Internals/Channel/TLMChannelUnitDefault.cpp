@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <iterator>
 
 namespace {
 
@@ -94,10 +95,8 @@ void TLMChannelUnitDefault::storeWaitingLogs() {
     }
     if (logs.empty()) return;
     const std::string groupId = mConfiguration.groupId();
-    std::vector<TLMLogToSave> toSave;
-    std::vector<std::size_t> savedAt;
-    for (std::size_t i = 0; i < logs.size(); ++i) {
-        const std::shared_ptr<TLMAbstractLog>& log = logs[i].log;
+    for (WaitingLog& waiting : logs) {
+        const std::shared_ptr<TLMAbstractLog>& log = waiting.log;
         bool filtered = !mEnabled;
         if (filtered) {
             TLMLogDebug(kLogTag, "Channel unit %s is disabled; the log is dropped.", groupId.c_str());
@@ -108,29 +107,89 @@ void TLMChannelUnitDefault::storeWaitingLogs() {
             const std::string type = log->type();
             if (filtered) TLMLogDebug(kLogTag, "Log of type '%s' was filtered out by a delegate.", type.c_str());
         }
-        if (filtered) continue;
-        toSave.push_back({log, logs[i].flags});
+        waiting.save = !filtered;
+    }
+    const std::uint64_t storedCount = saveInOrder(std::move(logs));
+    // The file was free a moment ago: a count it kept back is read now.
+    if (storedCount > 0 && !(mCountUnread && readStoredCount())) mItemsCount += storedCount;
+    if (storedCount > 0 || !mKept.empty()) checkPendingLogs();
+}
+
+std::uint64_t TLMChannelUnitDefault::saveInOrder(std::vector<WaitingLog> fresh) {
+    std::vector<WaitingLog> logs(std::make_move_iterator(mKept.begin()), std::make_move_iterator(mKept.end()));
+    const bool keptBefore = !mKept.empty();
+    mKept.clear();
+    logs.insert(logs.end(), std::make_move_iterator(fresh.begin()), std::make_move_iterator(fresh.end()));
+    if (logs.empty()) return 0;
+    const std::string groupId = mConfiguration.groupId();
+    std::vector<TLMLogToSave> toSave;
+    std::vector<std::size_t> savedAt;
+    for (std::size_t i = 0; i < logs.size(); ++i) {
+        if (!logs[i].save) continue;
+        toSave.push_back({logs[i].log, logs[i].flags});
         savedAt.push_back(i);
     }
-    std::vector<bool> stored(logs.size(), false);
+    std::vector<TLMSaveOutcome> outcomes(logs.size(), TLMSaveOutcome::Failed);
     if (!toSave.empty()) {
-        const std::vector<bool> saved = mStorage->saveLogs(toSave, groupId);
-        for (std::size_t k = 0; k < savedAt.size() && k < saved.size(); ++k) stored[savedAt[k]] = saved[k];
+        const std::vector<TLMSaveOutcome> saved = mStorage->saveLogs(toSave, groupId);
+        for (std::size_t k = 0; k < savedAt.size() && k < saved.size(); ++k) outcomes[savedAt[k]] = saved[k];
     }
     std::uint64_t storedCount = 0;
     for (std::size_t i = 0; i < logs.size(); ++i) {
-        const WaitingLog& waiting = logs[i];
-        if (stored[i]) {
+        WaitingLog& waiting = logs[i];
+        if (outcomes[i] == TLMSaveOutcome::Busy) {
+            // Neither stored nor given up: the unit is not done with it.
+            mKept.push_back(std::move(waiting));
+            continue;
+        }
+        if (outcomes[i] == TLMSaveOutcome::Stored) {
             ++storedCount;
             notifyDelegates([&](TLMChannelDelegate& delegate) { delegate.channelDidStoreLog(*this, waiting.log); });
         }
-        notifyDelegates([&](TLMChannelDelegate& delegate) {
-            delegate.channelDidCompleteEnqueueingLog(*this, waiting.log, waiting.internalId);
-        });
+        completeEnqueueing(waiting);
     }
-    if (storedCount == 0) return;
-    mItemsCount += storedCount;
-    checkPendingLogs();
+    if (!mKept.empty() && !keptBefore) {
+        const std::size_t count = mKept.size();
+        TLMLogWarning(kLogTag,
+                      "The log database is in use by another connection; %zu log(s) of group %s are kept until it "
+                      "is free.",
+                      count, groupId.c_str());
+    }
+    const std::size_t most = std::max<std::size_t>(mConfiguration.batchSizeLimit(), 1) * kKeptBatches;
+    if (mKept.size() > most) {
+        const std::size_t dropped = mKept.size() - most;
+        TLMLogWarning(kLogTag,
+                      "The log database stays in use by another connection; the %zu oldest unsaved log(s) of group "
+                      "%s are dropped.",
+                      dropped, groupId.c_str());
+        for (std::size_t i = 0; i < dropped; ++i) {
+            const WaitingLog oldest = std::move(mKept.front());
+            mKept.pop_front();
+            completeEnqueueing(oldest);
+        }
+    }
+    return storedCount;
+}
+
+void TLMChannelUnitDefault::completeEnqueueing(const WaitingLog& waiting) {
+    notifyDelegates([&](TLMChannelDelegate& delegate) {
+        delegate.channelDidCompleteEnqueueingLog(*this, waiting.log, waiting.internalId);
+    });
+}
+
+bool TLMChannelUnitDefault::readStoredCount() {
+    const std::optional<std::uint64_t> count = mStorage->countLogsWithGroupId(mConfiguration.groupId());
+    mCountUnread = !count;
+    if (count) {
+        mItemsCount = *count;
+    } else {
+        const std::string groupId = mConfiguration.groupId();
+        TLMLogWarning(kLogTag,
+                      "The stored logs of group %s cannot be counted: the log database is in use by another "
+                      "connection. They are counted again at the next flush.",
+                      groupId.c_str());
+    }
+    return mCountUnread == false;
 }
 
 void TLMChannelUnitDefault::takeAnswers() {
@@ -145,7 +204,7 @@ void TLMChannelUnitDefault::takeAnswers() {
 // ---- Batching
 
 void TLMChannelUnitDefault::countStoredLogsAndCheck() {
-    mItemsCount = mStorage->countLogsWithGroupId(mConfiguration.groupId());
+    readStoredCount();
     // Logs kept from before go at once, the last short batch too.
     checkPendingLogs(FlushKind::everything);
 }
@@ -157,7 +216,7 @@ void TLMChannelUnitDefault::checkPendingLogs(FlushKind whenFull) {
     if (mConfiguration.flushInterval() <= kDefaultFlushInterval && mItemsCount >= mConfiguration.batchSizeLimit()) {
         flushQueue(whenFull);
     }
-    if (mItemsCount == 0 || mTimerRunning) return;
+    if ((mItemsCount == 0 && mKept.empty() && !mCountUnread) || mTimerRunning) return;
     const platform::Clock::Duration left = resolveFlushInterval();
     if (left <= platform::Clock::Duration::zero()) {
         flushQueue();
@@ -200,15 +259,27 @@ void TLMChannelUnitDefault::cancelTimer() {
 }
 
 void TLMChannelUnitDefault::flushQueue(FlushKind kind) {
-    if (kind == FlushKind::everything) cancelTimer();
-    if (!mEnabled || mPaused || !mIngestion->isReadyToSend()) return;
-    // The interval is over for every log stored so far.
-    if (kind == FlushKind::everything && mConfiguration.flushInterval() > kDefaultFlushInterval) {
-        TLMTelemetryUserDefaults::shared().removeObjectForKey(startTimeKey());
+    if (kind == FlushKind::everything) {
+        cancelTimer();
+        // What a file held by another connection kept back goes first.
+        if (!mKept.empty()) mItemsCount += saveInOrder({});
+        if (mCountUnread) readStoredCount();
     }
-    while (mPendingBatchIds.size() < mConfiguration.pendingBatchesLimit()) {
-        if (kind == FlushKind::fullBatches && mItemsCount < mConfiguration.batchSizeLimit()) break;
-        if (!sendOneBatch()) break;
+    if (!mEnabled || mPaused) return;
+    if (mIngestion->isReadyToSend()) {
+        // The interval is over for every log stored so far.
+        if (kind == FlushKind::everything && mConfiguration.flushInterval() > kDefaultFlushInterval) {
+            TLMTelemetryUserDefaults::shared().removeObjectForKey(startTimeKey());
+        }
+        while (mPendingBatchIds.size() < mConfiguration.pendingBatchesLimit()) {
+            if (kind == FlushKind::fullBatches && mItemsCount < mConfiguration.batchSizeLimit()) break;
+            if (!sendOneBatch()) break;
+        }
+    }
+    // Still held: tried again after a whole interval, whatever was stored.
+    if (kind == FlushKind::everything && (!mKept.empty() || mCountUnread) && !mTimerRunning) {
+        startTimer(std::chrono::duration_cast<platform::Clock::Duration>(
+            std::chrono::seconds(mConfiguration.flushInterval())));
     }
 }
 
@@ -341,7 +412,12 @@ void TLMChannelUnitDefault::setEnabled(bool isEnabled, bool deleteDataOnDisabled
 }
 
 void TLMChannelUnitDefault::deleteStoredLogs() {
-    const std::vector<std::shared_ptr<TLMAbstractLog>> logs = mStorage->deleteLogsWithGroupId(mConfiguration.groupId());
+    std::vector<std::shared_ptr<TLMAbstractLog>> logs = mStorage->deleteLogsWithGroupId(mConfiguration.groupId());
+    // Those the held file kept back go with them.
+    std::deque<WaitingLog> kept;
+    kept.swap(mKept);
+    for (const WaitingLog& waiting : kept) logs.push_back(waiting.log);
+    mCountUnread = false;
     // Batches on the wire are forgotten: their answers are not waited for.
     mPendingBatchIds.clear();
     mPendingBatchCount = 0;
@@ -353,6 +429,7 @@ void TLMChannelUnitDefault::deleteStoredLogs() {
     for (const auto& log : logs) {
         notifyDelegates([&](TLMChannelDelegate& delegate) { delegate.channelDidFailSendingLog(*this, log, error); });
     }
+    for (const WaitingLog& waiting : kept) completeEnqueueing(waiting);
     const std::size_t count = logs.size();
     const std::string groupId = mConfiguration.groupId();
     TLMLogDebug(kLogTag, "Deleted %zu stored log(s) of group %s.", count, groupId.c_str());

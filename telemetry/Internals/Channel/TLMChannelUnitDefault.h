@@ -33,6 +33,15 @@
 // block of the unit runs next, ahead of the logs waiting, so a batch that
 // is full leaves at once, also while a burst is still being saved. Logs
 // are never saved past a switch called after them.
+//
+// A held file: logs whose save found the log database held by another
+// connection (a backup, the sqlite3 shell) past the wait are kept in
+// memory, in order, up to kKeptBatches batches' worth (past that the
+// oldest are dropped, with a warning). They are saved before the next logs
+// and at the next flush, which comes after the flush interval while any
+// are kept; until then delegates hear neither that they were stored nor
+// that the unit is done with them. A count of the stored logs the held file
+// kept back is read again the same way.
 
 #include "platform/dispatch/Clock.h"
 #include "platform/dispatch/DispatchQueue.h"
@@ -65,6 +74,8 @@ class TLMChannelUnitDefault : public std::enable_shared_from_this<TLMChannelUnit
 public:
     // The flush interval at which a full batch is sent at once.
     static constexpr std::uint64_t kDefaultFlushInterval = 6;
+    // How many batches' worth of logs a held file may keep in memory.
+    static constexpr std::size_t kKeptBatches = 4;
 
     TLMChannelUnitDefault(std::shared_ptr<TLMIngestionProtocol> ingestion, std::shared_ptr<TLMStorage> storage,
                           TLMChannelUnitConfiguration configuration,
@@ -135,6 +146,7 @@ private:
         std::shared_ptr<TLMAbstractLog> log;
         std::string internalId;
         TLMFlags flags = TLMFlagsDefault;
+        bool save = true;  // false: filtered out or dropped, only completed
     };
     // The end of a batch's send, waiting for the logs queue.
     struct BatchAnswer {
@@ -150,6 +162,14 @@ private:
     // waiting logs, saved together.
     void storeWaitingLogs();
     void takeAnswers();
+    // On the logs queue: saves the kept logs, then `fresh`, in one go and
+    // in order; tells the delegates of those stored or given up and keeps
+    // those the held file refused. The number stored.
+    std::uint64_t saveInOrder(std::vector<WaitingLog> fresh);
+    void completeEnqueueing(const WaitingLog& waiting);
+    // Reads the stored count into mItemsCount; false (and mCountUnread) when
+    // the file was held.
+    bool readStoredCount();
     // Whether logs enqueued are still to be stored (switches aside).
     bool logsWaiting();
     bool sendOneBatch();
@@ -183,6 +203,8 @@ private:
 
     // The logs queue's own.
     std::uint64_t mItemsCount = 0;  // stored and not yet in a batch
+    std::deque<WaitingLog> mKept;   // refused by a held file, oldest first
+    bool mCountUnread = false;
     std::set<std::string> mPendingBatchIds;
     bool mAvailableBatchFromStorage = false;
     std::set<const void*> mPausedIdentifyingObjects;

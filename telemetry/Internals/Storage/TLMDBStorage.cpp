@@ -62,6 +62,8 @@ TLMDBStorage::TLMDBStorage(std::uint64_t version, std::string filename)
 TLMDBStorage::TLMDBStorage(DeferConfiguration, TLMDBSchema schema, std::uint64_t version, std::string filename)
     : mSchema(std::move(schema)), mVersion(version), mFilename(std::move(filename)) {}
 
+bool TLMDBStorage::isBusyResult(int result) { return IsBusy(result); }
+
 int TLMDBStorage::configureSQLite() {
     static const int result = sqlite3_config(SQLITE_CONFIG_URI, 1);
     return result;
@@ -142,72 +144,94 @@ int TLMDBStorage::configureDatabase(bool& damaged, bool waitForLocks) {
     int result = SQLITE_OK;
     TLMDBConnection db = openDatabaseAtFileURL(mDbFileURL, &result);
     if (!db) return result;
-    if (!waitForLocks) {
-        // Set-up reads and writes; held by anyone, even a reader, it would
-        // wait for them. A file nobody holds now is set up as usual.
-        sqlite3_busy_timeout(db.get(), 0);
-        result = sqlite3_exec(db.get(), "BEGIN EXCLUSIVE;", nullptr, nullptr, nullptr);
-        if (IsBusy(result)) return result;
-        if (result == SQLITE_OK) sqlite3_exec(db.get(), "ROLLBACK;", nullptr, nullptr, nullptr);
-        sqlite3_busy_timeout(db.get(), kBusyTimeoutMilliseconds);
+    // One write transaction from reading the version to writing it: a
+    // second instance of the app starting at once sets the file up before
+    // or after this one, never finding our new file still at version 0 and
+    // emptying it as an older one. Without waiting, a file anyone holds,
+    // even a reader, is left at once.
+    if (!waitForLocks) sqlite3_busy_timeout(db.get(), 0);
+    result = sqlite3_exec(db.get(), waitForLocks ? "BEGIN IMMEDIATE;" : "BEGIN EXCLUSIVE;", nullptr, nullptr, nullptr);
+    if (IsBusy(result)) return result;
+    // A file that cannot start one (damaged, only readable) is judged by
+    // the checks.
+    const bool inTransaction = result == SQLITE_OK;
+    std::int64_t pageSize = 0;
+    std::uint64_t storedVersion = 0;
+    result = configureSchema(db.get(), damaged, pageSize, storedVersion);
+    if (result == SQLITE_OK) {
+        const std::string name = mFilename;
+        const auto version = static_cast<unsigned long long>(mVersion);
+        const auto stored = static_cast<unsigned long long>(storedVersion);
+        if (!existed) {
+            TLMLogInfo(kLogTag, "Created \"%s\" database with %llu version.", name.c_str(), version);
+            customizeDatabase(db.get());
+        } else if (storedVersion < mVersion) {
+            TLMLogInfo(kLogTag, "Migrating \"%s\" database from version %llu to %llu.", name.c_str(), stored, version);
+            migrateDatabase(db.get(), storedVersion);
+        } else if (storedVersion > mVersion) {
+            // A later release wrote it; writing our older number would make
+            // that release take its own data for old and migrate it away.
+            TLMLogWarning(kLogTag, "Keeping \"%s\" database at version %llu, newer than this client's %llu.",
+                          name.c_str(), stored, version);
+        }
+        if (storedVersion <= mVersion) result = setVersion(mVersion, db.get());
     }
-    const std::int64_t pageSize = querySingleValue("PRAGMA page_size;", db.get(), &result);
+    if (inTransaction) {
+        if (result == SQLITE_OK) {
+            result = sqlite3_exec(db.get(), "COMMIT;", nullptr, nullptr, nullptr);
+            damaged = IsDamage(result);
+        }
+        if (result != SQLITE_OK && sqlite3_get_autocommit(db.get()) == 0) {
+            sqlite3_exec(db.get(), "ROLLBACK;", nullptr, nullptr, nullptr);
+        }
+    }
+    if (result != SQLITE_OK) return result;
+    // Outside the transaction: VACUUM cannot run in one.
+    enableAutoVacuumInOpenedDatabase(db.get());
+    mPageSize = pageSize;
+    return SQLITE_OK;
+}
+
+int TLMDBStorage::configureSchema(sqlite3* db, bool& damaged, std::int64_t& pageSize, std::uint64_t& storedVersion) {
+    int result = SQLITE_OK;
+    pageSize = querySingleValue("PRAGMA page_size;", db, &result);
     if (pageSize <= 0) {
         TLMLogError(kLogTag, "Failed to get storage page size.");
         damaged = IsDamage(result);
         return result != SQLITE_OK ? result : SQLITE_ERROR;
     }
-    const std::uint64_t storedVersion = versionInOpenedDatabase(db.get(), &result);
+    storedVersion = versionInOpenedDatabase(db, &result);
     if (result != SQLITE_OK) {
         damaged = IsDamage(result);
         return result;
     }
     // A file SQLite only reads (its header names a write format it does not
     // know, or the file is write-protected) would refuse every save.
-    if (sqlite3_db_readonly(db.get(), "main") == 1) {
+    if (sqlite3_db_readonly(db, "main") == 1) {
         TLMLogError(kLogTag, "The database file can only be read.");
         damaged = true;
         return SQLITE_READONLY;
     }
-    if (!mSchema.empty()) {
-        result = createTablesWithSchema(mSchema, db.get());
+    if (mSchema.empty()) return SQLITE_OK;
+    result = createTablesWithSchema(mSchema, db);
+    if (result != SQLITE_OK) {
+        TLMLogError(kLogTag, "Failed to create tables with schema with error \"%d\".", result);
+        // What keeps a table of ours from being made (a view or an index of
+        // its name, a broken schema) is in the file, and the missing table
+        // holds nothing to lose; another connection's lock is not.
+        damaged = !IsBusy(result);
+        return result;
+    }
+    // A file of our version holds the tables as we make them; another table
+    // of the name (a column renamed, a constraint added) would refuse every
+    // write.
+    if (storedVersion == mVersion) {
+        result = checkTablesWithSchema(mSchema, db);
         if (result != SQLITE_OK) {
-            TLMLogError(kLogTag, "Failed to create tables with schema with error \"%d\".", result);
-            // What keeps a table of ours from being made (a view or an index
-            // of its name, a broken schema) is in the file, and the missing
-            // table holds nothing to lose; another connection's lock is not.
-            damaged = !IsBusy(result);
+            damaged = IsDamage(result);
             return result;
         }
-        // A file of our version holds the tables as we make them; another
-        // table of the name (a column renamed, a constraint added) would
-        // refuse every write.
-        if (storedVersion == mVersion) {
-            result = checkTablesWithSchema(mSchema, db.get());
-            if (result != SQLITE_OK) {
-                damaged = IsDamage(result);
-                return result;
-            }
-        }
     }
-    const std::string name = mFilename;
-    const auto version = static_cast<unsigned long long>(mVersion);
-    const auto stored = static_cast<unsigned long long>(storedVersion);
-    if (!existed) {
-        TLMLogInfo(kLogTag, "Created \"%s\" database with %llu version.", name.c_str(), version);
-        customizeDatabase(db.get());
-    } else if (storedVersion < mVersion) {
-        TLMLogInfo(kLogTag, "Migrating \"%s\" database from version %llu to %llu.", name.c_str(), stored, version);
-        migrateDatabase(db.get(), storedVersion);
-    } else if (storedVersion > mVersion) {
-        // A later release wrote it; writing our older number would make that
-        // release take its own data for old and migrate it away.
-        TLMLogWarning(kLogTag, "Keeping \"%s\" database at version %llu, newer than this client's %llu.", name.c_str(),
-                      stored, version);
-    }
-    enableAutoVacuumInOpenedDatabase(db.get());
-    if (storedVersion <= mVersion) setVersion(mVersion, db.get());
-    mPageSize = pageSize;
     return SQLITE_OK;
 }
 
@@ -261,21 +285,22 @@ int TLMDBStorage::executeNonSelectionQuery(const std::string& query, const TLMSt
 }
 
 std::vector<TLMDBRow> TLMDBStorage::executeSelectionQuery(const std::string& query,
-                                                          const TLMStorageBindableArray& values) {
+                                                          const TLMStorageBindableArray& values, int* result) {
     std::vector<TLMDBRow> rows;
-    executeQueryUsingBlock([&](sqlite3* db) {
-        int result = SQLITE_OK;
-        rows = executeSelectionQuery(query, db, &result, values);
-        return result;
+    const int code = executeQueryUsingBlock([&](sqlite3* db) {
+        int step = SQLITE_OK;
+        rows = executeSelectionQuery(query, db, &step, values);
+        return step;
     });
+    if (result) *result = code;
     return rows;
 }
 
 std::uint64_t TLMDBStorage::countEntriesForTable(const std::string& table, const std::string& condition,
-                                                 const TLMStorageBindableArray& values) {
+                                                 const TLMStorageBindableArray& values, int* result) {
     std::string query = "SELECT COUNT(*) FROM \"" + table + "\" ";
     if (!condition.empty()) query += "WHERE " + condition;
-    const std::vector<TLMDBRow> rows = executeSelectionQuery(query, values);
+    const std::vector<TLMDBRow> rows = executeSelectionQuery(query, values, result);
     if (rows.empty() || rows.front().empty()) return 0;
     const auto count = rows.front().front().numberAsInteger();
     return count && *count > 0 ? static_cast<std::uint64_t>(*count) : 0;
@@ -562,8 +587,8 @@ std::int64_t TLMDBStorage::getPageCountInOpenedDatabase(sqlite3* db) {
     return querySingleValue("PRAGMA page_count;", db);
 }
 
-std::int64_t TLMDBStorage::getMaxPageCountInOpenedDatabase(sqlite3* db) {
-    return querySingleValue("PRAGMA max_page_count;", db);
+std::int64_t TLMDBStorage::getMaxPageCountInOpenedDatabase(sqlite3* db, int* result) {
+    return querySingleValue("PRAGMA max_page_count;", db, result);
 }
 
 std::int64_t TLMDBStorage::querySingleValue(const std::string& query, sqlite3* db, int* result,

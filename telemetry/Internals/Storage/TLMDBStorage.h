@@ -79,11 +79,13 @@ public:
 
     int executeNonSelectionQuery(const std::string& query);
     int executeNonSelectionQuery(const std::string& query, const TLMStorageBindableArray& values);
-    // The rows; empty when the connection cannot be opened.
-    std::vector<TLMDBRow> executeSelectionQuery(const std::string& query, const TLMStorageBindableArray& values);
+    // The rows; empty when the connection cannot be opened. `result` (may
+    // be null) gets the code.
+    std::vector<TLMDBRow> executeSelectionQuery(const std::string& query, const TLMStorageBindableArray& values,
+                                                int* result = nullptr);
     // Rows of `table`, those matching `condition` when it is not empty.
     std::uint64_t countEntriesForTable(const std::string& table, const std::string& condition,
-                                       const TLMStorageBindableArray& values);
+                                       const TLMStorageBindableArray& values, int* result = nullptr);
 
     // A missing table counts as dropped, an existing one as created.
     bool createTable(const std::string& tableName, const TLMDBColumnsSchema& columnsSchema);
@@ -121,12 +123,17 @@ public:
     static platform::Value columnValueFromStatement(sqlite3_stmt* query, int index);
     static std::int64_t getPageSizeInOpenedDatabase(sqlite3* db);
     static std::int64_t getPageCountInOpenedDatabase(sqlite3* db);
-    static std::int64_t getMaxPageCountInOpenedDatabase(sqlite3* db);
+    // `result` (may be null) gets the query's code: another connection's
+    // lock keeps it from being read.
+    static std::int64_t getMaxPageCountInOpenedDatabase(sqlite3* db, int* result = nullptr);
     // The first value of the first row; 0 when there is none. `result`
     // (may be null) gets the query's code.
     static std::int64_t querySingleValue(const std::string& query, sqlite3* db, int* result = nullptr,
                                          const TLMStorageBindableArray& values = {});
     static int setMaxPageCount(std::int64_t maxPageCount, sqlite3* db);
+    // Another connection held the file (SQLITE_BUSY, SQLITE_LOCKED): nothing
+    // is wrong with it, and the work may succeed later.
+    static bool isBusyResult(int result);
     // Process-wide SQLite set-up, once, before any connection.
     static int configureSQLite();
 
@@ -156,6 +163,10 @@ private:
     // database, only readable, or holding something else where a table of
     // ours belongs. Another connection's lock is no damage.
     int configureDatabase(bool& damaged, bool waitForLocks);
+    // Within set-up's transaction: reads the page size and the stored
+    // version, checks the file can be written and makes or checks the
+    // schema's tables.
+    int configureSchema(sqlite3* db, bool& damaged, std::int64_t& pageSize, std::uint64_t& storedVersion);
     // Deletes the file with its journal and configures it anew.
     int rebuildDatabase(int damage, bool waitForLocks);
     // After set-up, a damaged file is made anew once; true when the work

@@ -138,15 +138,22 @@ std::optional<TLMLogDBStorage::PreparedLog> TLMLogDBStorage::prepareLog(const st
 }
 
 bool TLMLogDBStorage::saveLog(const std::shared_ptr<TLMAbstractLog>& log, const std::string& groupId, TLMFlags flags) {
+    return storeLog(log, groupId, flags) == SQLITE_OK;
+}
+
+int TLMLogDBStorage::storeLog(const std::shared_ptr<TLMAbstractLog>& log, const std::string& groupId, TLMFlags flags) {
     const std::optional<PreparedLog> prepared = prepareLog(log, groupId, flags);
-    if (!prepared) return false;
+    if (!prepared) return SQLITE_ERROR;
     const std::string& base64 = prepared->base64;
     const std::string& insert = prepared->insert;
     const TLMStorageBindableArray& values = prepared->values;
     const std::int64_t priority = prepared->priority;
 
     const int result = executeQueryUsingBlock([&](sqlite3* db) {
-        const std::int64_t maxSize = pageSize() * getMaxPageCountInOpenedDatabase(db);
+        int code = SQLITE_OK;
+        // Unread (the file held) it is no size at all.
+        const std::int64_t maxSize = pageSize() * getMaxPageCountInOpenedDatabase(db, &code);
+        if (code != SQLITE_OK) return code;
         if (static_cast<std::int64_t>(base64.size()) >= maxSize) {
             TLMLogError(kLogTag,
                         "Log is too large (%zu bytes) to store in database. Current maximum database size is %lld "
@@ -154,7 +161,7 @@ bool TLMLogDBStorage::saveLog(const std::shared_ptr<TLMAbstractLog>& log, const 
                         base64.size(), static_cast<long long>(maxSize));
             return SQLITE_ERROR;
         }
-        int code = executeNonSelectionQuery(insert, db, values);
+        code = executeNonSelectionQuery(insert, db, values);
         if (code == SQLITE_FULL) {
             // Oldest logs of equal or lower priority make room, of any group.
             TLMStorageBindableArray candidateValues;
@@ -187,11 +194,20 @@ bool TLMLogDBStorage::saveLog(const std::shared_ptr<TLMAbstractLog>& log, const 
         }
         return code;
     });
-    return result == SQLITE_OK;
+    return result;
 }
 
-std::vector<bool> TLMLogDBStorage::saveLogs(const std::vector<TLMLogToSave>& logs, const std::string& groupId) {
-    if (logs.size() < 2) return TLMStorage::saveLogs(logs, groupId);
+std::vector<TLMSaveOutcome> TLMLogDBStorage::saveLogs(const std::vector<TLMLogToSave>& logs,
+                                                      const std::string& groupId) {
+    const auto outcome = [](int result) {
+        if (result == SQLITE_OK) return TLMSaveOutcome::Stored;
+        return isBusyResult(result) ? TLMSaveOutcome::Busy : TLMSaveOutcome::Failed;
+    };
+    if (logs.size() < 2) {
+        std::vector<TLMSaveOutcome> outcomes;
+        for (const TLMLogToSave& item : logs) outcomes.push_back(outcome(storeLog(item.log, groupId, item.flags)));
+        return outcomes;
+    }
     // One transaction for the group: one sync of the journal and the file
     // for all of them instead of one each, and one connection. The default
     // full sync stays, so a log counts as stored only once its group's
@@ -200,7 +216,7 @@ std::vector<bool> TLMLogDBStorage::saveLogs(const std::vector<TLMLogToSave>& log
     std::vector<std::optional<PreparedLog>> prepared;
     prepared.reserve(logs.size());
     for (const TLMLogToSave& item : logs) prepared.push_back(prepareLog(item.log, groupId, item.flags));
-    std::vector<bool> stored(logs.size(), false);
+    std::vector<TLMSaveOutcome> stored(logs.size(), TLMSaveOutcome::Failed);
     // Logs the transaction leaves to saveLog: one too large (it says why)
     // or, when the transaction failed, every one.
     std::vector<bool> alone(logs.size(), false);
@@ -209,8 +225,10 @@ std::vector<bool> TLMLogDBStorage::saveLogs(const std::vector<TLMLogToSave>& log
     const int result = executeQueryUsingBlock([&](sqlite3* db) {
         ran = true;
         // Read in the block: a damaged file made anew may have another.
-        const std::int64_t maxSize = pageSize() * getMaxPageCountInOpenedDatabase(db);
-        int code = executeNonSelectionQuery("BEGIN", db);
+        int code = SQLITE_OK;
+        const std::int64_t maxSize = pageSize() * getMaxPageCountInOpenedDatabase(db, &code);
+        if (code != SQLITE_OK) return code;
+        code = executeNonSelectionQuery("BEGIN", db);
         for (std::size_t i = 0; code == SQLITE_OK && i < prepared.size(); ++i) {
             if (!prepared[i]) continue;
             if (static_cast<std::int64_t>(prepared[i]->base64.size()) >= maxSize) {
@@ -227,14 +245,20 @@ std::vector<bool> TLMLogDBStorage::saveLogs(const std::vector<TLMLogToSave>& log
         return code;
     });
     const bool committed = ran && result == SQLITE_OK;
+    // Held by another connection (set-up still pending, or the statements
+    // waited in vain): one log at a time would wait as long again for each.
+    const bool busy = isBusyResult(result);
     for (std::size_t i = 0; i < prepared.size(); ++i) {
         if (!prepared[i]) continue;
         if (committed && !alone[i]) {
-            stored[i] = true;
+            stored[i] = TLMSaveOutcome::Stored;
             TLMLogVerbose(kLogTag, "Log is stored with id: '%lld'", static_cast<long long>(rowIds[i]));
+        } else if (busy) {
+            // One too large fails whenever it is tried.
+            stored[i] = alone[i] ? TLMSaveOutcome::Failed : TLMSaveOutcome::Busy;
         } else if (ran && (alone[i] || !committed)) {
             // Nothing of a failed transaction stays, so each goes once.
-            stored[i] = saveLog(logs[i].log, groupId, logs[i].flags);
+            stored[i] = outcome(storeLog(logs[i].log, groupId, logs[i].flags));
         }
     }
     return stored;
@@ -242,10 +266,13 @@ std::vector<bool> TLMLogDBStorage::saveLogs(const std::vector<TLMLogToSave>& log
 
 std::uint64_t TLMLogDBStorage::countLogs() { return countEntriesForTable(kTable, "", {}); }
 
-std::uint64_t TLMLogDBStorage::countLogsWithGroupId(const std::string& groupId) {
+std::optional<std::uint64_t> TLMLogDBStorage::countLogsWithGroupId(const std::string& groupId) {
     TLMStorageBindableArray values;
     values.addString(groupId);
-    return countEntriesForTable(kTable, Quoted(kGroupIdColumn) + " = ?", values);
+    int result = SQLITE_OK;
+    const std::uint64_t count = countEntriesForTable(kTable, Quoted(kGroupIdColumn) + " = ?", values, &result);
+    if (isBusyResult(result)) return std::nullopt;
+    return count;
 }
 
 bool TLMLogDBStorage::loadLogsWithGroupId(const std::string& groupId, std::uint64_t limit,

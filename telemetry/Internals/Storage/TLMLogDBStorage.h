@@ -35,10 +35,11 @@ public:
 
     bool saveLog(const std::shared_ptr<TLMAbstractLog>& log, const std::string& groupId, TLMFlags flags) override;
     // In one transaction; when it fails (the database is full, say), each
-    // log goes through saveLog.
-    std::vector<bool> saveLogs(const std::vector<TLMLogToSave>& logs, const std::string& groupId) override;
+    // log goes through saveLog. When another connection held the file all
+    // along, every log is Busy at once, none waited for again.
+    std::vector<TLMSaveOutcome> saveLogs(const std::vector<TLMLogToSave>& logs, const std::string& groupId) override;
     std::uint64_t countLogs() override;
-    std::uint64_t countLogsWithGroupId(const std::string& groupId) override;
+    std::optional<std::uint64_t> countLogsWithGroupId(const std::string& groupId) override;
     std::vector<std::shared_ptr<TLMAbstractLog>> deleteLogsWithGroupId(const std::string& groupId) override;
     void deleteLogsWithBatchId(const std::string& batchId, const std::string& groupId) override;
     bool loadLogsWithGroupId(const std::string& groupId, std::uint64_t limit,
@@ -92,6 +93,9 @@ private:
         TLMStorageBindableArray values;
         std::int64_t priority = 0;
     };
+    // saveLog's work; the SQLite code (SQLITE_ERROR for a log that cannot
+    // be archived).
+    int storeLog(const std::shared_ptr<TLMAbstractLog>& log, const std::string& groupId, TLMFlags flags);
     std::optional<PreparedLog> prepareLog(const std::shared_ptr<TLMAbstractLog>& log, const std::string& groupId,
                                           TLMFlags flags);
 

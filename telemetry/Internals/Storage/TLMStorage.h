@@ -17,6 +17,13 @@
 using TLMLoadDataCompletionHandler = std::function<void(const std::vector<std::shared_ptr<TLMAbstractLog>>& logArray,
                                                         const std::optional<std::string>& batchId)>;
 
+// What became of a log handed to the storage.
+enum class TLMSaveOutcome {
+    Stored,
+    Failed,  // for good: it will not be stored
+    Busy,    // another connection held the file: saving it again later may work
+};
+
 // A log to save with the flags it was enqueued with.
 struct TLMLogToSave {
     std::shared_ptr<TLMAbstractLog> log;
@@ -31,18 +38,23 @@ public:
     // priority.
     virtual bool saveLog(const std::shared_ptr<TLMAbstractLog>& log, const std::string& groupId, TLMFlags flags) = 0;
     // Saves the logs of one group as saveLog would, one after the other;
-    // for each, in order, whether it was stored. A storage may do it in one
-    // go (the log database: one transaction).
-    virtual std::vector<bool> saveLogs(const std::vector<TLMLogToSave>& logs, const std::string& groupId) {
-        std::vector<bool> stored;
-        stored.reserve(logs.size());
-        for (const TLMLogToSave& item : logs) stored.push_back(saveLog(item.log, groupId, item.flags));
-        return stored;
+    // for each, in order, what became of it. A storage may do it in one go
+    // (the log database: one transaction).
+    virtual std::vector<TLMSaveOutcome> saveLogs(const std::vector<TLMLogToSave>& logs, const std::string& groupId) {
+        std::vector<TLMSaveOutcome> outcomes;
+        outcomes.reserve(logs.size());
+        for (const TLMLogToSave& item : logs) {
+            outcomes.push_back(saveLog(item.log, groupId, item.flags) ? TLMSaveOutcome::Stored
+                                                                      : TLMSaveOutcome::Failed);
+        }
+        return outcomes;
     }
     // Every stored log, of every group.
     virtual std::uint64_t countLogs() = 0;
-    // The stored logs of one group, those in pending batches included.
-    virtual std::uint64_t countLogsWithGroupId(const std::string& groupId) = 0;
+    // The stored logs of one group, those in pending batches included; none
+    // when another connection held the file so that they could not be
+    // counted.
+    virtual std::optional<std::uint64_t> countLogsWithGroupId(const std::string& groupId) = 0;
     // The logs that were deleted.
     virtual std::vector<std::shared_ptr<TLMAbstractLog>> deleteLogsWithGroupId(const std::string& groupId) = 0;
     virtual void deleteLogsWithBatchId(const std::string& batchId, const std::string& groupId) = 0;

@@ -20,6 +20,39 @@ struct Connection {
 
 }  // namespace
 
+HeldFile::HeldFile(const std::filesystem::path& file, const std::string& statements) {
+    EXPECT_EQ(sqlite3_open_v2(file.c_str(), &mDb, SQLITE_OPEN_READWRITE, nullptr), SQLITE_OK) << file;
+    EXPECT_EQ(sqlite3_exec(mDb, statements.c_str(), nullptr, nullptr, nullptr), SQLITE_OK) << statements;
+}
+
+HeldFile::~HeldFile() { letGo(); }
+
+void HeldFile::letGo() {
+    if (mDb == nullptr) return;
+    EXPECT_EQ(sqlite3_exec(mDb, "COMMIT;", nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close_v2(mDb);
+    mDb = nullptr;
+}
+
+SleeplessFileSystem::SleeplessFileSystem() {
+    sqlite3_vfs* base = sqlite3_vfs_find(nullptr);
+    mFileSystem = new sqlite3_vfs(*base);
+    mFileSystem->zName = "vekmont-sleepless";
+    mFileSystem->xSleep = &Sleep;
+    sSleeps = 0;
+    EXPECT_EQ(sqlite3_vfs_register(mFileSystem, 1), SQLITE_OK);
+}
+
+SleeplessFileSystem::~SleeplessFileSystem() {
+    sqlite3_vfs_unregister(mFileSystem);
+    delete mFileSystem;
+}
+
+int SleeplessFileSystem::Sleep(sqlite3_vfs*, int microseconds) {
+    ++sSleeps;
+    return microseconds;
+}
+
 void Execute(const std::filesystem::path& file, const std::string& sql) {
     Connection connection(file);
     char* error = nullptr;

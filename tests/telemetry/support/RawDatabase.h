@@ -2,13 +2,51 @@
 // Direct access to a database file with SQLite itself, beside the storage
 // under test, to see and change what the file holds.
 
+#include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
 
+struct sqlite3;
+struct sqlite3_vfs;
+
 namespace rawdb {
+
+// Another connection of the test (a backup, the sqlite3 shell) holding the
+// file from its making until letGo() (or its end): the statements it ran
+// are committed then.
+class HeldFile {
+public:
+    HeldFile(const std::filesystem::path& file, const std::string& statements);
+    ~HeldFile();
+    HeldFile(const HeldFile&) = delete;
+    HeldFile& operator=(const HeldFile&) = delete;
+    void letGo();
+
+private:
+    sqlite3* mDb = nullptr;
+};
+
+// While it lives, new connections use the default file system except that
+// their sleeps return at once: a connection waiting for another one's lock
+// counts out its whole wait (SQLite sums its sleeps, not the clock) at once
+// and gives up, as it would after the wait.
+class SleeplessFileSystem {
+public:
+    SleeplessFileSystem();
+    ~SleeplessFileSystem();
+    SleeplessFileSystem(const SleeplessFileSystem&) = delete;
+    SleeplessFileSystem& operator=(const SleeplessFileSystem&) = delete;
+    // The sleeps skipped so far.
+    int sleeps() const { return sSleeps.load(); }
+
+private:
+    static int Sleep(sqlite3_vfs*, int microseconds);
+    static inline std::atomic<int> sSleeps{0};
+    sqlite3_vfs* mFileSystem = nullptr;
+};
 
 // Runs the statements; fails the test on an error.
 void Execute(const std::filesystem::path& file, const std::string& sql);

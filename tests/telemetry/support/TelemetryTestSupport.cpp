@@ -109,6 +109,11 @@ bool RecordingChannelDelegate::channelUnitShouldFilterLog(TLMChannelUnitDefault&
     return event != nullptr && !mFilteredName.empty() && event->name() == mFilteredName;
 }
 
+void RecordingChannelDelegate::channelDidStoreLog(TLMChannelUnitDefault& channel,
+                                                  const std::shared_ptr<TLMAbstractLog>& log) {
+    record(Kind::DidStore, channel, log);
+}
+
 void RecordingChannelDelegate::channelDidCompleteEnqueueingLog(TLMChannelUnitDefault& channel,
                                                                const std::shared_ptr<TLMAbstractLog>& log,
                                                                const std::string&) {

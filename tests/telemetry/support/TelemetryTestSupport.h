@@ -59,7 +59,17 @@ private:
 // Everything a channel delegate is told, in order. Thread-safe.
 class RecordingChannelDelegate final : public TLMChannelDelegate {
 public:
-    enum class Kind { Prepare, DidPrepare, DidComplete, WillSend, DidSucceed, DidFail, DidSetEnabled, AddedUnit };
+    enum class Kind {
+        Prepare,
+        DidPrepare,
+        DidStore,
+        DidComplete,
+        WillSend,
+        DidSucceed,
+        DidFail,
+        DidSetEnabled,
+        AddedUnit
+    };
     struct Event {
         Kind kind;
         std::string groupId;
@@ -80,6 +90,7 @@ public:
                               const std::string& internalId, TLMFlags flags) override;
     bool channelUnitShouldFilterLog(TLMChannelUnitDefault& channelUnit,
                                     const std::shared_ptr<TLMAbstractLog>& log) override;
+    void channelDidStoreLog(TLMChannelUnitDefault& channel, const std::shared_ptr<TLMAbstractLog>& log) override;
     void channelDidCompleteEnqueueingLog(TLMChannelUnitDefault& channel, const std::shared_ptr<TLMAbstractLog>& log,
                                          const std::string& internalId) override;
     void channelWillSendLog(TLMChannelUnitDefault& channel, const std::shared_ptr<TLMAbstractLog>& log) override;
