@@ -11,6 +11,7 @@
 
 #include <cairo.h>
 #include <png.h>
+#include <zlib.h>
 
 #include <cstdint>
 #include <cstdlib>
@@ -430,4 +431,40 @@ TEST(ImageBudget, TheDeclaredSizeIsReadFromTheHeaderAlone) {
         }
     }
     EXPECT_EQ(Image::fromData(jpegHeaderOnly), nullptr);
+}
+
+// A layout shares its budget by the sizes its pictures' headers declare, and
+// gives none to a picture that declares none, expecting its decode to fail:
+// a file that libpng reads anyway would take a whole picture's budget.
+TEST(ImageBudget, APngWhoseFirstChunkIsNoIhdrDoesNotDecodeEither) {
+    const Bytes png = testsupport::PlainPng(300, 200, PNG_COLOR_TYPE_GRAY, {1});
+    // A private ancillary chunk, which libpng skips wherever it is.
+    const auto withChunkAt = [&png](std::size_t at, bool goodCrc) {
+        Bytes chunk{0, 0, 0, 4, 'p', 'r', 'V', 't', 1, 2, 3, 4};
+        const auto crc = static_cast<std::uint32_t>(crc32(0, chunk.data() + 4, 8));
+        for (int shift = 24; shift >= 0; shift -= 8)
+            chunk.push_back(static_cast<std::uint8_t>(goodCrc ? crc >> shift : 0));
+        Bytes out = png;
+        out.insert(out.begin() + static_cast<std::ptrdiff_t>(at), chunk.begin(), chunk.end());
+        return out;
+    };
+    constexpr std::size_t kAfterSignature = 8;
+    constexpr std::size_t kAfterIhdr = 8 + 25;
+    const auto afterIhdr = withChunkAt(kAfterIhdr, true);
+    EXPECT_EQ(Image::declaredSize(afterIhdr), (Image::PixelSize{300, 200}));
+    ASSERT_NE(Image::fromData(afterIhdr), nullptr);
+
+    const std::pair<const char*, Bytes> cases[] = {
+        {"before IHDR", withChunkAt(kAfterSignature, true)},
+        {"before IHDR, its CRC wrong", withChunkAt(kAfterSignature, false)},
+    };
+    for (const auto& [name, bytes] : cases) {
+        EXPECT_EQ(Image::declaredSize(bytes), std::nullopt) << name;
+        const auto decoded = Image::decode(bytes);
+        EXPECT_EQ(decoded.image, nullptr) << name;
+        EXPECT_FALSE(decoded.overBudget) << name;
+        const auto path = testsupport::processRoot() / (std::string(name) + ".png");
+        std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+        EXPECT_EQ(Image::fromFile(path), nullptr) << name;
+    }
 }

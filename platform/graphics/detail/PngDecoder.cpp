@@ -29,8 +29,27 @@ bool ByteSource::read(std::uint8_t* out, std::size_t count) {
 
 namespace {
 
+// The source and how far into it libpng has read.
+struct PngInput {
+    ByteSource* source;
+    std::uint64_t offset;
+};
+
+// IHDR's length and type, right after the signature. libpng would read
+// unknown chunks before it, but the size a layout shares its budget by is
+// read from there alone (`Image::declaredSize`): a file that declares none
+// must not decode.
+constexpr std::uint8_t kIhdrFirst[8] = {0, 0, 0, 13, 'I', 'H', 'D', 'R'};
+constexpr std::uint64_t kIhdrAt = 8;
+
 void readBytes(png_structp png, png_bytep out, png_size_t length) {
-    if (!static_cast<ByteSource*>(png_get_io_ptr(png))->read(out, length)) png_error(png, "cut short");
+    auto& input = *static_cast<PngInput*>(png_get_io_ptr(png));
+    if (!input.source->read(out, length)) png_error(png, "cut short");
+    for (png_size_t i = 0; i < length && input.offset + i < kIhdrAt + sizeof kIhdrFirst; ++i) {
+        const std::uint64_t at = input.offset + i;
+        if (at >= kIhdrAt && out[i] != kIhdrFirst[at - kIhdrAt]) png_error(png, "IHDR is not the first chunk");
+    }
+    input.offset += length;
 }
 
 [[noreturn]] void fail(png_structp png, png_const_charp) { png_longjmp(png, 1); }
@@ -153,9 +172,9 @@ struct DecodeState {
     std::uint64_t* sums;     // four sums a decoded pixel of the band, when reducing
 };
 
-bool decodeInto(DecodeState& s, ByteSource& source, long long maxPixels, long long wholePixels, DecodedBitmap& out) {
+bool decodeInto(DecodeState& s, PngInput& input, long long maxPixels, long long wholePixels, DecodedBitmap& out) {
     if (setjmp(png_jmpbuf(s.png)) != 0) return false;
-    png_set_read_fn(s.png, &source, readBytes);
+    png_set_read_fn(s.png, &input, readBytes);
     png_read_info(s.png, s.info);
 
     png_uint_32 width = 0;
@@ -249,7 +268,8 @@ DecodedBitmap decodePng(ByteSource& source, long long maxPixels, long long whole
     s.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, fail, ignore);
     if (s.png == nullptr) return out;
     s.info = png_create_info_struct(s.png);
-    const bool ok = s.info != nullptr && decodeInto(s, source, maxPixels, wholePixels, out);
+    PngInput input{&source, 0};
+    const bool ok = s.info != nullptr && decodeInto(s, input, maxPixels, wholePixels, out);
     png_destroy_read_struct(&s.png, s.info != nullptr ? &s.info : nullptr, nullptr);
     if (s.whole != nullptr) cairo_surface_destroy(s.whole);
     std::free(s.row);

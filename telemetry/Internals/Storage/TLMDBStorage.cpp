@@ -410,8 +410,11 @@ int TLMDBStorage::createTablesWithSchema(const TLMDBSchema& schema, sqlite3* db)
         statements.emplace_back(tableName, "CREATE TABLE IF NOT EXISTS \"" + tableName + "\" (" +
                                                columnsQueryFromColumnsSchema(columns) + ");");
     }
-    for (const auto& [tableName, statement] : statements) {
-        int result = executeNonSelectionQuery(statement, db);
+    // Not a structured binding: the log macro's lambda captures the name,
+    // which clang before 16 refuses for a binding.
+    for (const auto& entry : statements) {
+        const std::string& tableName = entry.first;
+        int result = executeNonSelectionQuery(entry.second, db);
         if (result != SQLITE_OK) return result;
         // A view of the name makes the statement do nothing: no table of
         // ours is there still.
