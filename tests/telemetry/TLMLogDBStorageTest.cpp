@@ -21,6 +21,7 @@
 #include <chrono>
 #include <fstream>
 #include <functional>
+#include <future>
 #include <limits>
 #include <memory>
 #include <mutex>
@@ -188,6 +189,27 @@ private:
     std::function<void()> mAction;
     std::atomic<bool> mRan{false};
 };
+
+// Another connection (a backup, the sqlite3 shell) on a thread of its own:
+// it holds the file with `statements` from before this returns until
+// `untilLetGo` returns, then commits.
+std::thread HoldFileOnItsOwnThread(std::filesystem::path file, std::string statements,
+                                   std::function<bool()> untilLetGo) {
+    std::promise<void> held;
+    std::future<void> isHeld = held.get_future();
+    std::thread other([file = std::move(file), statements = std::move(statements), untilLetGo = std::move(untilLetGo),
+                       held = std::move(held)]() mutable {
+        sqlite3* db = nullptr;
+        EXPECT_EQ(sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr), SQLITE_OK);
+        EXPECT_EQ(sqlite3_exec(db, statements.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
+        held.set_value();
+        EXPECT_TRUE(untilLetGo());
+        EXPECT_EQ(sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr), SQLITE_OK);
+        sqlite3_close_v2(db);
+    });
+    isHeld.wait();
+    return other;
+}
 
 }  // namespace
 
@@ -721,22 +743,13 @@ TEST_F(TLMLogDBStorageTest, ASaveWaitsForAnotherConnectionToLetGoOfTheFile) {
         TLMLogDBStorage storage;
         const std::filesystem::path file = storage.dbFileURL();
         std::counting_semaphore<2> waiting(0);
-        std::binary_semaphore held(0);
         std::atomic<bool> slept{false};
         SleepReportingFileSystem fileSystem([&] {
             if (!slept.exchange(true)) waiting.release();
         });
-        std::thread other([&] {
-            sqlite3* db = nullptr;
-            EXPECT_EQ(sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr), SQLITE_OK);
-            EXPECT_EQ(sqlite3_exec(db, holder.statements, nullptr, nullptr, nullptr), SQLITE_OK);
-            held.release();
-            // Let go once the save waits (or has failed without waiting).
-            EXPECT_TRUE(waiting.try_acquire_for(std::chrono::seconds(60)));
-            EXPECT_EQ(sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr), SQLITE_OK);
-            sqlite3_close_v2(db);
-        });
-        held.acquire();
+        // Lets go once the save waits (or has failed without waiting).
+        std::thread other = HoldFileOnItsOwnThread(file, holder.statements,
+                                                   [&] { return waiting.try_acquire_for(std::chrono::seconds(60)); });
         const bool saved = storage.saveLog(makeLog("waited"), "A", TLMFlagsNormal);
         waiting.release();
         other.join();
@@ -776,7 +789,6 @@ TEST_F(TLMLogDBStorageTest, SetUpWhileAnotherConnectionHoldsTheFileLeavesItForTh
         SCOPED_TRACE(holder.name);
         removeDatabase();
         const std::filesystem::path file = holder.file();
-        std::binary_semaphore held(0);
         std::binary_semaphore letGo(0);
         std::atomic<int> sleeps{0};
         std::atomic<bool> releaseOnSleep{false};
@@ -784,16 +796,8 @@ TEST_F(TLMLogDBStorageTest, SetUpWhileAnotherConnectionHoldsTheFileLeavesItForTh
             ++sleeps;
             if (releaseOnSleep.exchange(false)) letGo.release();
         });
-        std::thread other([&] {
-            sqlite3* db = nullptr;
-            EXPECT_EQ(sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr), SQLITE_OK);
-            EXPECT_EQ(sqlite3_exec(db, holder.statements, nullptr, nullptr, nullptr), SQLITE_OK);
-            held.release();
-            EXPECT_TRUE(letGo.try_acquire_for(std::chrono::seconds(60)));
-            EXPECT_EQ(sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr), SQLITE_OK);
-            sqlite3_close_v2(db);
-        });
-        held.acquire();
+        std::thread other = HoldFileOnItsOwnThread(file, holder.statements,
+                                                   [&] { return letGo.try_acquire_for(std::chrono::seconds(60)); });
 
         // The app's start does not wait for the other connection, and
         // nothing of the file is deleted.
