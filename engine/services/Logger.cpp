@@ -52,6 +52,9 @@ constexpr std::size_t kCharacterSlack = 4;
 // other static destructors or late threads) do nothing instead of touching a
 // dead object.
 std::atomic<bool> gLoggerGone{false};
+// The level, outside the logger: a call below it returns without touching
+// the logger or anything shared.
+std::atomic<int> gLevel{boost::log::trivial::info};
 // Writers past that check and not yet done: the destructor waits for them,
 // or a late thread would write into a logger being taken apart.
 std::atomic<int> gWritersInside{0};
@@ -458,7 +461,6 @@ void WriteFormatted(int severity, std::size_t maxBytes, const char* format, va_l
 
 struct CLogger::Impl {
     logging::sources::severity_logger_mt<severity_level> logger;
-    std::atomic<int> level{severity_level::info};
 
     std::mutex sinkMutex;  // guards the file sink's replacement and the console switch
     boost::shared_ptr<tConsoleSink> consoleSink;
@@ -539,7 +541,7 @@ CLogger::CLogger() : mImpl(std::make_unique<Impl>()) {
     mImpl->drainedLines.reserve(Impl::kBatchLines);
     mImpl->consoleSink = boost::make_shared<tConsoleSink>(boost::make_shared<CConsoleBackend>());
     core->add_sink(mImpl->consoleSink);
-    mImpl->ApplyFilter(mImpl->level.load());
+    mImpl->ApplyFilter(gLevel.load());
     logging::add_common_attributes();
     // The same local time stamp, made cheaper (see CLocalClock).
     const CLocalClock clock;
@@ -602,11 +604,11 @@ void CLogger::WriteBufferedLinesAtCrash() { CLogFileWriter::WriteInstalledAtCras
 std::string CLogger::PreviousLogPath(const std::string& path) { return path + ".1"; }
 
 void CLogger::SetLevel(int level) {
-    mImpl->level.store(level);
+    gLevel.store(level);
     mImpl->ApplyFilter(level);
 }
 
-int CLogger::GetLevel() const { return mImpl->level.load(std::memory_order_relaxed); }
+int CLogger::GetLevel() const { return gLevel.load(std::memory_order_relaxed); }
 
 std::string CLogger::GetLevelName() const {
     const int level = GetLevel();
@@ -771,19 +773,17 @@ namespace {
 
 // Debug and info return before formatting anything when below the level.
 void WriteIfEnabled(int severity, std::size_t maxBytes, bool gated, const char* format, va_list args) {
+    // Below the level nothing is shared: no count of writers inside.
+    if (gated && gLevel.load(std::memory_order_relaxed) > severity) return;
     const CWriterInside inside;
     if (!inside.alive()) return;
-    CLogger& logger = CLogger::Instance();
-    if (gated && logger.GetLevel() > severity) return;
     WriteFormatted(severity, maxBytes, format, args);
 }
 
 }  // namespace
 
 bool LogEnabled(int severity) {
-    const CWriterInside inside;
-    if (!inside.alive()) return false;
-    return severity >= 3 || CLogger::Instance().GetLevel() <= severity;
+    return (severity >= 3 || gLevel.load(std::memory_order_relaxed) <= severity) && !gLoggerGone.load();
 }
 
 void LogDebug(const char* format, ...) {
