@@ -281,7 +281,9 @@ void ExpectBusyThroughout(const std::vector<tFrame>& frames, std::size_t upTo) {
         EXPECT_TRUE(frame.layoutTab);
         EXPECT_FALSE(frame.noLayoutOpen) << "the screen says no layout is open";
         // A frame's time is a little past the delay's timer.
-        if (frame.at > kBusyViewDelay + kFrame) EXPECT_TRUE(frame.busyView) << "no busy view";
+        if (frame.at > kBusyViewDelay + kFrame) {
+            EXPECT_TRUE(frame.busyView) << "no busy view";
+        }
     }
 }
 

@@ -239,7 +239,9 @@ TEST(PresentedScenes, EveryScreenOverTheLayoutCanBeLeftByEachWayAUserHas) {
                 std::optional<Heard> announced;
                 if (phone && scene.announcedOnAPhone) announced.emplace(scene.announcedOnAPhone);
                 Leave(screens, *presented, way, button);
-                if (announced) EXPECT_EQ(announced->count, 1) << what << ": the changes announced once";
+                if (announced) {
+                    EXPECT_EQ(announced->count, 1) << what << ": the changes announced once";
+                }
                 EXPECT_EQ(screens.presented(), nullptr) << what;
                 EXPECT_EQ(presented->presentingViewController(), nullptr) << what;
                 if (scene.name == "share sheet") {

@@ -234,7 +234,9 @@ TEST_F(SharingCaches, ADownloadedLayoutIsReusedForTwoDaysAndNotBeforeItsUploadWh
         QLCloudLayoutsCache cache(folder, index);
         const auto file = cache.reusableFileForLayout("L1", c.uploaded);
         EXPECT_EQ(file.has_value(), c.reused) << c.name;
-        if (file) EXPECT_EQ(*file, probe.pathForKey("L1")) << c.name;
+        if (file) {
+            EXPECT_EQ(*file, probe.pathForKey("L1")) << c.name;
+        }
     }
 }
 

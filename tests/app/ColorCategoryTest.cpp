@@ -168,7 +168,9 @@ TEST(ColorCategory, PaletteAndAppColours) {
     for (const auto& shades : hues) {
         for (size_t i = 0; i < shades.size(); ++i) {
             EXPECT_EQ(shades[i]().alpha, 1.0) << i;
-            if (i > 0) EXPECT_LT(C::brightnessOfColor(shades[i]()), C::brightnessOfColor(shades[i - 1]())) << i;
+            if (i > 0) {
+                EXPECT_LT(C::brightnessOfColor(shades[i]()), C::brightnessOfColor(shades[i - 1]())) << i;
+            }
         }
     }
     EXPECT_EQ(C::paperColorRed(), C::paperColorRed500());

@@ -86,14 +86,6 @@ public:
     std::vector<std::string> events;  // main thread only
 };
 
-
-std::vector<fs::path> filesIn(const fs::path& directory) {
-    std::vector<fs::path> files;
-    std::error_code error;
-    for (const auto& entry : fs::directory_iterator(directory, error)) files.push_back(entry.path());
-    return files;
-}
-
 fs::path reporterDirectory() {
     return TLCrashReporter(TLCrashReporterConfig::defaultConfiguration()).crashReportDirectory();
 }
@@ -147,6 +139,16 @@ bool processStoredReports(Rig& rig) {
 }  // namespace
 
 #ifdef VEKMONT_CRASH_HELPER_WITH_FP
+namespace {
+
+std::vector<fs::path> filesIn(const fs::path& directory) {
+    std::vector<fs::path> files;
+    std::error_code error;
+    for (const auto& entry : fs::directory_iterator(directory, error)) files.push_back(entry.path());
+    return files;
+}
+
+}  // namespace
 
 TEST(CrashesService, ACrashIsSentAtTheNextStartWithTheLogAndTheLogsInFlight) {
     Rig rig;

@@ -297,7 +297,9 @@ TEST(LayoutScenario, ElementsPlacedSideBySideWhileReadingAreWholeAndJoined) {
         const std::size_t joints = layout.GetLayoutJoints().GetJoints().size();
         EXPECT_GT(joints, components) << what;
         // Joints where the pieces were laid end to end meet.
-        if (connected) EXPECT_GT(Connected(layout), joints * 8 / 10) << what;
+        if (connected) {
+            EXPECT_GT(Connected(layout), joints * 8 / 10) << what;
+        }
     };
 
     const std::string path = PathFor("placed.wkst");

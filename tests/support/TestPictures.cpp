@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <jpeglib.h>
 
+#include <algorithm>
 #include <cstdlib>
 
 namespace testsupport {
@@ -31,9 +32,9 @@ void putChunk(Bytes& png, const char* type, const Bytes& data) {
 // bytes repeated. libpng's own writer takes seconds over the gigabyte of a
 // 16384 x 16384 picture.
 Bytes PlainPng(int width, int height, int colour, const Bytes& pixel) {
-    Bytes row{1};  // filter: Sub
-    row.insert(row.end(), pixel.begin(), pixel.end());
-    row.resize(1 + static_cast<std::size_t>(width) * pixel.size(), 0);
+    Bytes row(1 + static_cast<std::size_t>(width) * pixel.size(), 0);
+    row[0] = 1;  // filter: Sub
+    std::copy(pixel.begin(), pixel.end(), row.begin() + 1);
     z_stream z{};
     deflateInit2(&z, 9, Z_DEFLATED, -15, 9, Z_DEFAULT_STRATEGY);  // raw deflate
     Bytes deflated(deflateBound(&z, static_cast<uLong>(row.size())) + 16);
@@ -42,7 +43,7 @@ Bytes PlainPng(int width, int height, int colour, const Bytes& pixel) {
     z.next_out = deflated.data();
     z.avail_out = static_cast<uInt>(deflated.size());
     deflate(&z, Z_FULL_FLUSH);
-    deflated.resize(deflated.size() - z.avail_out);
+    deflated.erase(deflated.end() - static_cast<std::ptrdiff_t>(z.avail_out), deflated.end());
     deflateEnd(&z);
 
     Bytes header;

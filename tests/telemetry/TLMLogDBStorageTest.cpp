@@ -152,7 +152,9 @@ public:
     BeforeStatement(std::string prefix, std::function<void()> action)
         : mPrefix(std::move(prefix)), mAction(std::move(action)) {
         std::lock_guard lock(sMutex);
-        if (sInstances.empty()) EXPECT_EQ(sqlite3_auto_extension(reinterpret_cast<void (*)()>(&Entry)), SQLITE_OK);
+        if (sInstances.empty()) {
+            EXPECT_EQ(sqlite3_auto_extension(reinterpret_cast<void (*)()>(&Entry)), SQLITE_OK);
+        }
         sInstances.push_back(this);
     }
     ~BeforeStatement() {

@@ -23,12 +23,19 @@ platform::net::HTTPHeaders fixedHeaders() {
     return headers;
 }
 
+// Appended rather than added: GCC 12 sees a false overflow in the chained +.
+std::string collectorApiPath() {
+    std::string path(TLMUnifiedCollectorIngestion::kApiPathPrefix);
+    path.append("/").append(TLMUnifiedCollectorIngestion::kApiVersion);
+    return path;
+}
+
 }  // namespace
 
 TLMUnifiedCollectorIngestion::TLMUnifiedCollectorIngestion(std::shared_ptr<TLMHttpClient> httpClient,
                                                            std::string baseUrl)
-    : TLMHttpIngestion(std::move(httpClient), std::move(baseUrl), std::string(kApiPathPrefix) + "/" + kApiVersion,
-                       fixedHeaders(), {}, TLMDefaultIngestion::defaultRetryIntervals(), 2) {}
+    : TLMHttpIngestion(std::move(httpClient), std::move(baseUrl), collectorApiPath(), fixedHeaders(), {},
+                       TLMDefaultIngestion::defaultRetryIntervals(), 2) {}
 
 void TLMUnifiedCollectorIngestion::sendAsync(std::shared_ptr<const TLMLogContainer> data,
                                              TLMSendAsyncCompletionHandler handler) {

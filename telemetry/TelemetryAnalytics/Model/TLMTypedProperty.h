@@ -59,6 +59,9 @@ public:
     }
 
 protected:
+    // With the value's default (none for an optional): made in place, as
+    // GCC 12 misreads a moved-from empty optional as read uninitialised.
+    explicit TLMTypedPropertyWithValue(const char* type) : mValue() { setType(type); }
     TLMTypedPropertyWithValue(const char* type, Value value) : mValue(std::move(value)) { setType(type); }
     TLMTypedPropertyWithValue(const TLMKeyedUnarchiver& coder, Value value)
         : TLMTypedProperty(coder), mValue(std::move(value)) {}
@@ -80,7 +83,7 @@ public:
 class TLMDateTimeTypedProperty
     : public TLMTypedPropertyWithValue<TLMDateTimeTypedProperty, std::optional<std::chrono::system_clock::time_point>> {
 public:
-    TLMDateTimeTypedProperty() : TLMTypedPropertyWithValue("dateTime", std::nullopt) {}
+    TLMDateTimeTypedProperty() : TLMTypedPropertyWithValue("dateTime") {}
     explicit TLMDateTimeTypedProperty(const TLMKeyedUnarchiver& coder);
 
     TLMOrderedDictionary serializeToDictionary() const override;
@@ -109,7 +112,7 @@ public:
 // An empty text is a value; none is its absence (no "value").
 class TLMStringTypedProperty : public TLMTypedPropertyWithValue<TLMStringTypedProperty, std::optional<std::string>> {
 public:
-    TLMStringTypedProperty() : TLMTypedPropertyWithValue("string", std::nullopt) {}
+    TLMStringTypedProperty() : TLMTypedPropertyWithValue("string") {}
     explicit TLMStringTypedProperty(const TLMKeyedUnarchiver& coder);
 
     TLMOrderedDictionary serializeToDictionary() const override;
