@@ -2,6 +2,7 @@
 
 #include "DocPickerModule/Catalog/VKMLayoutOpenRequests.h"
 #include "DocPickerModule/Catalog/VKMLayoutOpener.h"
+#include "DocPickerModule/LocalLayouts/VKMLayoutNameRow.h"
 #include "SharingModule/Model/QLCloudLayoutsCache.h"
 #include "SharingModule/Model/QLUserNameCache.h"
 #include "SharingModule/Model/VKMLayoutEntityCache.h"
@@ -28,6 +29,7 @@ void VKMCatalogViewController::viewDidLoad() {
         cell->textLabel()->setMinimumScaleFactor(0.6);
         return cell;
     });
+    tableView()->registerCellClass<TableViewCell>(kLocalCellIdentifier);
     reloadLayouts();
 }
 
@@ -50,7 +52,18 @@ void VKMCatalogViewController::reloadLayouts() {
     std::stable_sort(mCloudLayouts.begin(), mCloudLayouts.end(), [&](const CloudRow& a, const CloudRow& b) {
         return locale.localizedStandardCompare(a.title, b.title) < 0;
     });
-    if (isViewLoaded()) tableView()->reloadData();
+    if (isViewLoaded()) {
+        mRowsWidth = tableView()->bounds().width;
+        tableView()->reloadData();
+    }
+}
+
+void VKMCatalogViewController::viewDidLayoutSubviews() {
+    // A local layout's lines, and so its row's height, follow the width.
+    const double width = tableView()->bounds().width;
+    if (width == mRowsWidth) return;
+    mRowsWidth = width;
+    tableView()->reloadData();
 }
 
 int VKMCatalogViewController::numberOfSectionsInTableView(TableView&) { return 2; }
@@ -59,13 +72,22 @@ int VKMCatalogViewController::numberOfRowsInSection(TableView&, int section) {
     return static_cast<int>(section == kLocalSection ? mLocalLayouts.size() : mCloudLayouts.size());
 }
 
-std::shared_ptr<TableViewCell> VKMCatalogViewController::cellForRowAtIndexPath(TableView& table, IndexPath path) {
-    auto cell = table.dequeueReusableCell(kCellIdentifier);
+double VKMCatalogViewController::heightForRowAtIndexPath(TableView& table, IndexPath path) {
     const auto row = static_cast<std::size_t>(path.row);
-    if (path.section == kLocalSection && row < mLocalLayouts.size()) {
-        cell->textLabel()->setText(mLocalLayouts[row]);
-        cell->detailTextLabel()->setText({});
-    } else if (path.section == kCloudSection && row < mCloudLayouts.size()) {
+    if (path.section != kLocalSection || row >= mLocalLayouts.size()) return kTableViewAutomaticDimension;
+    return VKMLayoutNameRow::heightForName(mLocalLayouts[row], table.bounds().width, table.rowHeight());
+}
+
+std::shared_ptr<TableViewCell> VKMCatalogViewController::cellForRowAtIndexPath(TableView& table, IndexPath path) {
+    const auto row = static_cast<std::size_t>(path.row);
+    if (path.section == kLocalSection) {
+        // No second line of detail: the name has the row to itself.
+        auto cell = table.dequeueReusableCell(kLocalCellIdentifier);
+        if (row < mLocalLayouts.size()) VKMLayoutNameRow::show(*cell, mLocalLayouts[row]);
+        return cell;
+    }
+    auto cell = table.dequeueReusableCell(kCellIdentifier);
+    if (path.section == kCloudSection && row < mCloudLayouts.size()) {
         cell->textLabel()->setText(mCloudLayouts[row].title);
         auto entity = VKMLayoutEntityCache::sharedInstance().objectForKey(mCloudLayouts[row].layoutId);
         // The author's name once the user-name cache has it, else the identifier.

@@ -1,10 +1,11 @@
 #pragma once
 // The catalogue tab as far as the app needs it: a table of the local
 // layouts (the documents folder) and of the shared layouts whose files are
-// downloaded (titled from the entity cache when it knows them). A tap
-// posts the request to open the layout; the catalogue's opener, which lives
-// with the screen from its creation, serves it. Main thread only; made
-// with std::make_shared.
+// downloaded (titled from the entity cache when it knows them). A local
+// layout's row shows its name as the local-layouts tab does, whole
+// (VKMLayoutNameRow.h). A tap posts the request to open the layout; the
+// catalogue's opener, which lives with the screen from its creation, serves
+// it. Main thread only; made with std::make_shared.
 
 #include "platform/ui/controllers/TableViewController.h"
 
@@ -21,6 +22,7 @@ public:
     static constexpr int kLocalSection = 0;
     static constexpr int kCloudSection = 1;
     static constexpr const char* kCellIdentifier = "CatalogLayoutCell";
+    static constexpr const char* kLocalCellIdentifier = "CatalogLocalLayoutCell";
 
     struct CloudRow {
         std::string layoutId;
@@ -38,12 +40,14 @@ public:
 
     void viewDidLoad() override;
     void viewWillAppear(bool animated) override;
+    void viewDidLayoutSubviews() override;
     std::string className() const override { return "VKMCatalogViewController"; }
 
     int numberOfSectionsInTableView(platform::ui::TableView& tableView) override;
     int numberOfRowsInSection(platform::ui::TableView& tableView, int section) override;
     std::shared_ptr<platform::ui::TableViewCell> cellForRowAtIndexPath(platform::ui::TableView& tableView,
                                                                        platform::ui::IndexPath indexPath) override;
+    double heightForRowAtIndexPath(platform::ui::TableView& tableView, platform::ui::IndexPath indexPath) override;
     std::string titleForHeaderInSection(platform::ui::TableView& tableView, int section) override;
     void didSelectRowAtIndexPath(platform::ui::TableView& tableView, platform::ui::IndexPath indexPath) override;
 
@@ -51,4 +55,6 @@ private:
     std::shared_ptr<VKMLayoutOpener> mOpener;
     std::vector<std::string> mLocalLayouts;
     std::vector<CloudRow> mCloudLayouts;
+    // The table's width when the rows' heights were last asked.
+    double mRowsWidth = -1;
 };

@@ -1,6 +1,7 @@
 #include "DocPickerModule/LocalLayouts/VKMLocalLayoutsViewController.h"
 
 #include "DocPickerModule/Catalog/VKMLayoutOpenRequests.h"
+#include "DocPickerModule/LocalLayouts/VKMLayoutNameRow.h"
 #include "UserProfileModule/Support/VKMCommunityStrings.h"
 #include "app/Helper/VKMFileManager.h"
 #include "app/Utilities/VKMAlerts.h"
@@ -33,23 +34,33 @@ void VKMLocalLayoutsViewController::viewWillAppear(bool animated) {
 
 void VKMLocalLayoutsViewController::reloadLayouts() {
     mLayouts = VKMFileManager::contentsOfVKMDocumentsFolder();
-    if (isViewLoaded()) tableView()->reloadData();
+    if (isViewLoaded()) {
+        mRowsWidth = tableView()->bounds().width;
+        tableView()->reloadData();
+    }
+}
+
+void VKMLocalLayoutsViewController::viewDidLayoutSubviews() {
+    // A name's lines, and so its row's height, follow the width.
+    const double width = tableView()->bounds().width;
+    if (width == mRowsWidth) return;
+    mRowsWidth = width;
+    tableView()->reloadData();
 }
 
 int VKMLocalLayoutsViewController::numberOfRowsInSection(TableView&, int) { return static_cast<int>(mLayouts.size()); }
 
 std::shared_ptr<TableViewCell> VKMLocalLayoutsViewController::cellForRowAtIndexPath(TableView& table, IndexPath path) {
     auto cell = table.dequeueReusableCell(kCellIdentifier);
-    if (static_cast<std::size_t>(path.row) < mLayouts.size()) {
-        // A long name takes a second line on a narrow screen, and shrinks
-        // a little only when two are not enough.
-        const auto& label = cell->textLabel();
-        label->setNumberOfLines(2);
-        label->setAdjustsFontSizeToFitWidth(true);
-        label->setMinimumScaleFactor(kNameMinimumScale);
-        label->setText(mLayouts[static_cast<std::size_t>(path.row)]);
-    }
+    if (static_cast<std::size_t>(path.row) < mLayouts.size())
+        VKMLayoutNameRow::show(*cell, mLayouts[static_cast<std::size_t>(path.row)]);
     return cell;
+}
+
+double VKMLocalLayoutsViewController::heightForRowAtIndexPath(TableView& table, IndexPath path) {
+    if (static_cast<std::size_t>(path.row) >= mLayouts.size()) return kTableViewAutomaticDimension;
+    return VKMLayoutNameRow::heightForName(mLayouts[static_cast<std::size_t>(path.row)], table.bounds().width,
+                                           table.rowHeight());
 }
 
 void VKMLocalLayoutsViewController::didSelectRowAtIndexPath(TableView&, IndexPath path) {

@@ -1,5 +1,6 @@
 #pragma once
-// The local-layouts tab: the layout files of the documents folder. A tap on
+// The local-layouts tab: the layout files of the documents folder, each
+// name whole (VKMLayoutNameRow.h). A tap on
 // a row offers to open, duplicate or delete the file (deleting asks once
 // more); the file manager does the work and refuses names that would reach
 // outside the folder, which the screen reports in an alert. Main thread
@@ -15,8 +16,6 @@ class VKMLocalLayoutsViewController : public platform::ui::TableViewController {
 public:
     static constexpr const char* kSceneIdentifier = "VKMLocalLayoutsViewController";
     static constexpr const char* kCellIdentifier = "LocalLayoutCell";
-    // A row's name takes two lines, then shrinks to this share of its size.
-    static constexpr double kNameMinimumScale = 0.75;
 
     VKMLocalLayoutsViewController();
 
@@ -32,11 +31,13 @@ public:
 
     void viewDidLoad() override;
     void viewWillAppear(bool animated) override;
+    void viewDidLayoutSubviews() override;
     std::string className() const override { return "VKMLocalLayoutsViewController"; }
 
     int numberOfRowsInSection(platform::ui::TableView& tableView, int section) override;
     std::shared_ptr<platform::ui::TableViewCell> cellForRowAtIndexPath(platform::ui::TableView& tableView,
                                                                        platform::ui::IndexPath indexPath) override;
+    double heightForRowAtIndexPath(platform::ui::TableView& tableView, platform::ui::IndexPath indexPath) override;
     void didSelectRowAtIndexPath(platform::ui::TableView& tableView, platform::ui::IndexPath indexPath) override;
 
 private:
@@ -44,4 +45,6 @@ private:
     void deleteConfirmed(const std::string& name);
 
     std::vector<std::string> mLayouts;
+    // The table's width when the rows' heights were last asked.
+    double mRowsWidth = -1;
 };

@@ -77,6 +77,14 @@ void VKMLogInViewController::viewDidLoad() {
     mCancelButton->addTarget(self, &VKMLogInViewController::cancelTapped, ControlEvents::touchUpInside);
 }
 
+void VKMLogInViewController::viewWillAppear(bool animated) {
+    ViewController::viewWillAppear(animated);
+    // The form opens ready for typing, as a desktop form does: the first
+    // keys go to the user identifier, and Tab from there to the password.
+    // Before the sheet slides in, so that nothing typed meanwhile is lost.
+    if (!mUserIdField->isFirstResponder() && !mPasswordField->isFirstResponder()) mUserIdField->becomeFirstResponder();
+}
+
 void VKMLogInViewController::signInTapped(Button&) { signIn(); }
 
 bool VKMLogInViewController::textFieldShouldReturn(TextField&) {

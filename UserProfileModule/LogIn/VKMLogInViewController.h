@@ -3,7 +3,8 @@
 // Signing in stores the credentials through the signed-in user (password in
 // the keychain) and posts the logged-in notification; the screen then goes
 // away (when it was presented) and tells its completion action whether the
-// user signed in. From the keyboard: Return in either field signs in as the
+// user signed in. It opens with the user identifier ready for typing.
+// From the keyboard: Return in either field signs in as the
 // button does, typing hides the warning, Escape cancels as the Cancel button
 // does. Main thread only; made with std::make_shared.
 
@@ -40,6 +41,7 @@ public:
     const std::shared_ptr<platform::ui::Label>& messageLabel() const { return mMessageLabel; }
 
     void viewDidLoad() override;
+    void viewWillAppear(bool animated) override;
     // Closed some other way (dragged down, a key): nobody signed in.
     void viewDidDisappear(bool animated) override;
     std::string className() const override { return "VKMLogInViewController"; }

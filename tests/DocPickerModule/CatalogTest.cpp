@@ -211,6 +211,56 @@ TEST_F(DocPickerTest, CatalogueSectionTitlesAreInsetAsTheRows) {
     }
 }
 
+// At the phone's smallest window a long local name shows whole in the
+// catalogue and in the local list: on two lines at no less than three
+// quarters of its size, and one longer still on a row made taller for it.
+// The rows follow the window's width both ways.
+TEST_F(DocPickerTest, ALongLocalNameShowsWholeAtThePhonesSmallestWindow) {
+    const std::string station = "Bahnhof Neustadt mit Güterbahnhof und Ausweichgleisen";
+    const std::string yard =
+        station + " und dem Bahnbetriebswerk am Nordkopf hinter der Drehscheibe und dem Lokschuppen";
+    const fs::path folder = VKMFileManager::pathToVKMDocumentsFolder();
+    writeFile(folder / station, layoutBytes(1));
+    writeFile(folder / yard, layoutBytes(1));
+
+    auto catalogue = std::make_shared<VKMCatalogViewController>(client);
+    auto local = std::make_shared<VKMLocalLayoutsViewController>();
+    const std::pair<std::shared_ptr<TableViewController>, int> screens[] = {
+        {catalogue, VKMCatalogViewController::kLocalSection}, {local, 0}};
+    for (const auto& [screen, section] : screens) {
+        const std::string name = screen->className();
+        window->setFrame({0, 0, 390, 844});
+        show(screen);
+        for (const platform::Size size : {platform::Size{320, 568}, platform::Size{390, 844}}) {
+            const std::string where = name + " " + std::to_string(int(size.width)) + " wide";
+            window->transitionToSize(size, 0);
+            window->layoutIfNeeded();
+            auto& table = *screen->tableView();
+            ASSERT_EQ(table.bounds().width, size.width) << where;
+            int shown = 0;
+            for (int row = 0; row < table.numberOfRowsInSection(section); ++row) {
+                const auto cell = table.cellForRowAtIndexPath({section, row});
+                ASSERT_NE(cell, nullptr) << where;
+                const auto& label = *cell->textLabel();
+                const bool isStation = label.text() == station;
+                if (!isStation && label.text() != yard) continue;
+                ++shown;
+                EXPECT_FALSE(label.truncatesText()) << where << ": " << label.text();
+                EXPECT_GE(label.rendering().scale, 0.75) << where << ": " << label.text();
+                EXPECT_LE(label.frame().maxY(), cell->bounds().height) << where << ": inside its row";
+                const double height = table.rectForRowAtIndexPath({section, row}).height;
+                if (isStation) {
+                    EXPECT_EQ(height, table.rowHeight()) << where << ": two lines hold it";
+                    EXPECT_EQ(label.rendering().layout->lines().size(), 2u) << where;
+                } else {
+                    EXPECT_GT(height, table.rowHeight()) << where << ": a taller row";
+                }
+            }
+            EXPECT_EQ(shown, 2) << where;
+        }
+    }
+}
+
 TEST_F(DocPickerTest, OnlyTheLatestOpenRequestIsServed) {
     downloaded("L1", 4, "Harbour_Line");
     NotificationRecorder loaded(VKMLayoutDocumentHelper::kDocumentLoadedNotification);

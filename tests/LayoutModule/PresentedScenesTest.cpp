@@ -40,6 +40,7 @@
 #include "platform/ui/controllers/SystemSheets.h"
 #include "platform/ui/views/Button.h"
 #include "platform/ui/views/ImageView.h"
+#include "platform/ui/views/Label.h"
 #include "platform/ui/views/Pasteboard.h"
 #include "tests/LayoutModule/KeptPictures.h"
 #include "tests/LayoutModule/LayoutModuleTestSupport.h"
@@ -422,6 +423,67 @@ TEST(PresentedScenes, TheShareSheetIsInGerman) {
     EXPECT_EQ(sheet->statusText(), "Gesichert unter " + (platform::Paths::documents() / "Abbrechen.png").string());
     ASSERT_TRUE(sheet->perform(activity::kCopyToPasteboard));
     EXPECT_EQ(sheet->statusText(), "Kopiert");
+    platform::Bundle::main()->setPreferredLanguage(std::string("en"));
+}
+
+// Where a label's lines are drawn, in window coordinates.
+std::vector<Rect> DrawnLines(const Label& label) {
+    const auto shown = label.rendering();
+    const Rect frame = FrameInWindow(label);
+    std::vector<Rect> lines;
+    for (const auto& line : shown.layout->lines()) {
+        lines.push_back({frame.x + shown.origin.x + line.frame.x, frame.y + shown.origin.y + line.frame.y,
+                         line.frame.width, line.frame.height});
+    }
+    return lines;
+}
+
+// A long layout name titles the German sheet on lines that keep clear of
+// "Abbrechen": beside it with a gap while two lines hold it, else below it,
+// and whole either way, on the phone and on the smallest window.
+TEST(PresentedScenes, TheGermanShareSheetKeepsALongTitleClearOfItsButton) {
+    SideScreens screens;
+    platform::Bundle::main()->setPreferredLanguage(std::string("de"));
+    screens.show(UserInterfaceIdiom::phone, sidescreens::kLayoutTab);
+    screens.open(kScenario, "Bahnhof Neustadt mit Güterbahnhof und Ausweichgleisen.wkst");
+    TapButton(screens, VKMLayoutActionButtonHelper::kShare);
+    const auto sheet = std::dynamic_pointer_cast<ActivityViewController>(WaitForPresented(screens));
+    ASSERT_NE(sheet, nullptr);
+    const auto cancel = std::dynamic_pointer_cast<Button>(sheet->view()->findViewWithAccessibilityIdentifier("cancel"));
+    ASSERT_NE(cancel, nullptr);
+    ASSERT_EQ(cancel->currentTitle(), "Abbrechen");
+    std::shared_ptr<Label> title;
+    std::shared_ptr<ImageView> preview;
+    for (const auto& view : sheet->view()->subviews()) {
+        const auto label = std::dynamic_pointer_cast<Label>(view);
+        if (label && label->text().find("Bahnhof") != std::string::npos) title = label;
+        if (auto image = std::dynamic_pointer_cast<ImageView>(view)) preview = image;
+    }
+    ASSERT_NE(title, nullptr);
+    ASSERT_NE(preview, nullptr);
+    constexpr double kGap = 8;
+    for (const platform::Size size : {platform::Size{390, 844}, platform::Size{320, 568}}) {
+        const std::string name = std::to_string(int(size.width)) + " wide";
+        screens.window->transitionToSize(size, 0);
+        screens.advance(0.5);
+        screens.window->layoutIfNeeded();
+        EXPECT_FALSE(title->truncatesText()) << name;
+        const Rect button = FrameInWindow(*cancel);
+        const Rect word = DrawnLines(*cancel->titleLabel()).at(0);
+        const Rect titleFrame = FrameInWindow(*title);
+        EXPECT_TRUE(titleFrame.minX() >= button.maxX() + kGap || titleFrame.minY() >= button.maxY())
+            << name << ": the title's frame meets the button's";
+        const std::vector<Rect> lines = DrawnLines(*title);
+        EXPECT_GE(lines.size(), 2u) << name;
+        for (const Rect& line : lines) {
+            const bool alongside = line.minY() < word.maxY() && line.maxY() > word.minY();
+            if (alongside) {
+                EXPECT_GE(line.minX(), word.maxX() + kGap) << name << ": a line runs on from Abbrechen";
+            }
+        }
+        // The picture begins below the title.
+        EXPECT_GE(FrameInWindow(*preview).minY(), lines.back().maxY()) << name;
+    }
     platform::Bundle::main()->setPreferredLanguage(std::string("en"));
 }
 

@@ -279,3 +279,26 @@ TEST_F(CommunityScreenTest, TheLogInFormFromTheKeyboardReturnSubmitsTypingClears
     EXPECT_EQ(root->presentedViewController(), nullptr);
     EXPECT_EQ(outcomes, (std::vector<bool>{true, false}));
 }
+
+// The sheet opens ready for typing: keys pressed as it slides in, before
+// any click into a field, reach the user identifier; Tab goes on to the
+// password and Return signs in, so the keyboard alone is enough.
+TEST_F(CommunityScreenTest, TheLogInSheetTakesTheKeyboardAsItOpens) {
+    auto profile = std::make_shared<VKMUserProfileViewController>(user, client);
+    window->setRootViewController(profile);
+    tapView(profile->signInButton());
+    const auto logIn = std::dynamic_pointer_cast<VKMLogInViewController>(profile->presentedViewController());
+    ASSERT_NE(logIn, nullptr);
+    ASSERT_TRUE(logIn->isBeingPresented()) << "typed while the sheet is still sliding in";
+
+    ASSERT_TRUE(window->insertText("ada"));
+    ASSERT_TRUE(RouteKeyCommand(*window, KeyCommand{KeyCommand::kInputTab}));
+    ASSERT_TRUE(window->insertText("pw"));
+    settle();
+    EXPECT_EQ(logIn->userIdField()->text(), "ada");
+    EXPECT_EQ(logIn->passwordField()->text(), "pw");
+    ASSERT_TRUE(window->insertText("\n"));
+    settle();
+    EXPECT_EQ(user->userID(), "ada");
+    EXPECT_EQ(profile->presentedViewController(), nullptr);
+}

@@ -211,19 +211,40 @@ SheetHeader addSheetHeader(View& root, std::function<void()> cancelled) {
     return header;
 }
 
-void layoutSheetHeader(Button& cancel, Label& title, double width, double margin, double barHeight) {
+// Room kept between the button and the title, so that neither seems to
+// run on into the other.
+constexpr double kTitleGap = 8;
+
+// Lays out the bar; its height: `barHeight`, or more when the title takes
+// lines of its own below the button.
+double layoutSheetHeader(Button& cancel, Label& title, double width, double margin, double barHeight) {
     // At least 80 points, wider for a longer title in another language.
     const double side = std::max(80.0, cancel.intrinsicContentSize().width);
     cancel.setFrame({margin, 0, side, barHeight});
+    // Set only when it changes: a label told its lines lays out anew.
+    const auto lines = [&title](int count) {
+        if (title.numberOfLines() != count) title.setNumberOfLines(count);
+    };
     // Centred on the bar while it fits between the button and as much room
     // on the other side; a longer one takes all the room right of the
-    // button, as a bar's title moves aside for its buttons.
-    const double centred = std::max(0.0, width - 2 * (margin + side));
+    // button, as a bar's title moves aside for its buttons. A gap from the
+    // button either way.
+    const double beside = margin + side + kTitleGap;
+    const double centred = std::max(0.0, width - 2 * beside);
+    lines(2);
     if (title.intrinsicContentSize().width <= centred) {
-        title.setFrame({margin + side, 0, centred, barHeight});
-    } else {
-        title.setFrame({margin + side, 0, std::max(0.0, width - 2 * margin - side), barHeight});
+        title.setFrame({beside, 0, centred, barHeight});
+        return barHeight;
     }
+    title.setFrame({beside, 0, std::max(0.0, width - margin - beside), barHeight});
+    if (!title.truncatesText()) return barHeight;
+    // Two lines beside the button, shrunk as far as it may, cannot hold it:
+    // below the button across the sheet, on as many lines as it needs.
+    const double inner = std::max(0.0, width - 2 * margin);
+    lines(0);
+    const double height = title.sizeThatFits({inner, 0}).height;
+    title.setFrame({margin, barHeight, inner, height});
+    return barHeight + height + margin / 2;
 }
 
 }  // namespace
@@ -349,7 +370,7 @@ void ActivityViewController::viewDidLayoutSubviews() {
     const Rect bounds = view()->bounds();
     const double bottom = bounds.height - view()->safeAreaInsets().bottom;
     const double inner = std::max(0.0, bounds.width - 2 * kMargin);
-    layoutSheetHeader(*mViews->cancel, *mViews->title, bounds.width, kMargin, kBarHeight);
+    const double header = layoutSheetHeader(*mViews->cancel, *mViews->title, bounds.width, kMargin, kBarHeight);
     const double statusHeight =
         std::max(kStatusHeight, mViews->status->sizeThatFits({inner, 0}).height + kStatusHeight / 4);
     double y = bottom - statusHeight;
@@ -359,7 +380,7 @@ void ActivityViewController::viewDidLayoutSubviews() {
         y -= kButtonHeight;
         (*it)->setFrame({kMargin, y, inner, kButtonHeight});
     }
-    mViews->preview->setFrame({kMargin, kBarHeight, inner, std::max(0.0, y - kMargin - kBarHeight)});
+    mViews->preview->setFrame({kMargin, header, inner, std::max(0.0, y - kMargin - header)});
 }
 
 void ActivityViewController::viewWillAppear(bool animated) {
@@ -617,9 +638,9 @@ void DocumentPickerViewController::loadView() {
 void DocumentPickerViewController::viewDidLayoutSubviews() {
     if (!mViews) return;
     const Rect bounds = view()->bounds();
-    layoutSheetHeader(*mViews->cancel, *mViews->title, bounds.width, kMargin, kBarHeight);
-    mViews->rule->setFrame({0, kBarHeight - 0.5, bounds.width, 0.5});
-    mViews->table->setFrame({0, kBarHeight, bounds.width, std::max(0.0, bounds.height - kBarHeight)});
+    const double header = layoutSheetHeader(*mViews->cancel, *mViews->title, bounds.width, kMargin, kBarHeight);
+    mViews->rule->setFrame({0, header - 0.5, bounds.width, 0.5});
+    mViews->table->setFrame({0, header, bounds.width, std::max(0.0, bounds.height - header)});
 }
 
 void DocumentPickerViewController::viewWillAppear(bool animated) {

@@ -53,18 +53,18 @@ struct ActivityItem {
 std::optional<std::filesystem::path> savePNGUnderFreeName(const Image& image, const std::filesystem::path& folder,
                                                           const std::string& name);
 
-// The share sheet: the first item shown, a button for each activity the
-// desktop offers and the app did not exclude (copy to the pasteboard; save
-// an image as a PNG file in the documents folder), a line saying what was
-// done, and Cancel (Done once something was). Copying says so and closes
-// the sheet a moment later (kCopiedShowTime), so that the user can read
-// it; saving keeps it open to say where the file went. The picture is
-// encoded and written on the shared pool; the line says so meanwhile, and
-// the outcome arrives on the main loop. The sheet may be shown before its
-// items are ready (waitForItems). However it is closed (a button, a tap
-// outside, a drag, or any dismissal), the completion runs once, after it
-// has gone and any save under way has ended: with the last activity
-// carried out, else none and not completed.
+// The share sheet: the first item shown (its name the title, beside Cancel
+// while two lines there hold it, else below it), a button for each activity the
+// desktop offers and the app did not exclude (copy to the pasteboard; save an
+// image as a PNG file in the documents folder), a line saying what was done,
+// and Cancel (Done once something was). Copying says so and closes the sheet a
+// moment later (kCopiedShowTime), so that the user can read it; saving keeps it
+// open to say where the file went. The picture is encoded and written on the
+// shared pool; the line says so meanwhile, and the outcome arrives on the main
+// loop. The sheet may be shown before its items are ready (waitForItems).
+// However it is closed (a button, a tap outside, a drag, or any dismissal), the
+// completion runs once, after it has gone and any save under way has ended:
+// with the last activity carried out, else none and not completed.
 class ActivityViewController : public ViewController {
 public:
     // The activity chosen (none when the user closed the sheet) and whether

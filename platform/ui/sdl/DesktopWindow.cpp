@@ -55,6 +55,28 @@ DeviceOrientation orientationFor(Size points) {
     return points.width > points.height ? DeviceOrientation::landscapeLeft : DeviceOrientation::portrait;
 }
 
+// The window manager frames a window shortly after it is mapped.
+constexpr auto kFrameWait = 250ms;
+
+// The frame the window manager put around `window`: none where the video
+// driver cannot tell (no window manager, Wayland, offscreen) or no frame
+// came in time. A window manager places a new window's frame, not the
+// window, at the point asked for (its gravity is the frame's corner), so
+// the window lands as far lower as its title bar is high.
+std::optional<FrameExtents> awaitFrameExtents(SDL_Window* window) {
+    const auto until = std::chrono::steady_clock::now() + kFrameWait;
+    for (;;) {
+        int top = 0, left = 0, bottom = 0, right = 0;
+        if (SDL_GetWindowBordersSize(window, &top, &left, &bottom, &right) != 0) return std::nullopt;
+        if (top > 0 || left > 0 || bottom > 0 || right > 0)
+            return FrameExtents{double(left), double(right), double(top), double(bottom)};
+        if (std::chrono::steady_clock::now() >= until) return std::nullopt;
+        // The window manager's answer comes as an event.
+        SDL_PumpEvents();
+        SDL_Delay(5);
+    }
+}
+
 }  // namespace
 
 struct DesktopWindow::Impl {
@@ -335,7 +357,9 @@ DesktopWindow::DesktopWindow(std::shared_ptr<Window> window, const DesktopOption
     mImpl->window->setFrame(screen->bounds());
     mWindowUnitsPerPoint = screen->scale();
 
-    // Centred in the usable area, clear of the desktop's panels.
+    // Centred in the usable area, clear of the desktop's panels: first with
+    // the frame allowed for, then, once the window manager has framed it,
+    // with its frame as it is.
     int x = SDL_WINDOWPOS_CENTERED;
     int y = SDL_WINDOWPOS_CENTERED;
     if (usable) {
@@ -350,6 +374,14 @@ DesktopWindow::DesktopWindow(std::shared_ptr<Window> window, const DesktopOption
         throw DesktopError("SDL cannot open a window: " + reason);
     }
     SDL_SetWindowMinimumSize(mImpl->sdl, sizing.minimumWidth, sizing.minimumHeight);
+    if (usable) {
+        if (const auto frame = awaitFrameExtents(mImpl->sdl)) {
+            const Point at = placeWindow(sizing.width, sizing.height, *usable, *frame);
+            // Moved by the window itself: SDL puts its frame around it.
+            if (static_cast<int>(at.x) != x || static_cast<int>(at.y) != y)
+                SDL_SetWindowPosition(mImpl->sdl, static_cast<int>(at.x), static_cast<int>(at.y));
+        }
+    }
     SDL_StartTextInput();
 
     mImpl->link = std::make_unique<DisplayLink>([this](const DisplayLink::Frame&) { frame(); });

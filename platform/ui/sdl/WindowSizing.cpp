@@ -64,12 +64,10 @@ WindowSizing sizeWindow(Size points, Size minimumPoints, std::optional<Size> usa
     return sizing;
 }
 
-Point placeWindow(int width, int height, const Rect& usable) {
-    const double above = kFrameAllowance.height - kFrameBelow;
-    const double side = kFrameAllowance.width / 2;
-    const double x = usable.x + (usable.width - width - kFrameAllowance.width) / 2 + side;
-    const double y = usable.y + (usable.height - height - kFrameAllowance.height) / 2 + above;
-    return {std::floor(std::max(x, usable.x + side)), std::floor(std::max(y, usable.y + above))};
+Point placeWindow(int width, int height, const Rect& usable, const FrameExtents& frame) {
+    const double x = usable.x + (usable.width - (frame.left + width + frame.right)) / 2 + frame.left;
+    const double y = usable.y + (usable.height - (frame.top + height + frame.bottom)) / 2 + frame.top;
+    return {std::floor(std::max(x, usable.x + frame.left)), std::floor(std::max(y, usable.y + frame.top))};
 }
 
 }  // namespace platform::ui::sdl

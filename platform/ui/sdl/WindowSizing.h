@@ -36,10 +36,22 @@ inline constexpr double kComfortableScale = 0.75;
 // A fitted scale is a whole number of sixteenths: exact in binary, so
 // that points times the scale round to the pixels the snapshot has.
 inline constexpr int kScaleStepsPerUnit = 16;
-// Kept free for the window manager's frame: its sides, and above and below
-// the window (the title bar above).
+// Kept free for the window manager's frame when the scale is chosen: its
+// sides, and above and below the window (the title bar above).
 inline constexpr Size kFrameAllowance{32, 72};
 inline constexpr double kFrameBelow = 16;
+
+// The window manager's frame around the window, in pixels on each side.
+struct FrameExtents {
+    double left = 0;
+    double right = 0;
+    double top = 0;
+    double bottom = 0;
+};
+// What the frame is taken to be until the window manager tells: the
+// allowance, its title bar above.
+inline constexpr FrameExtents kAllowedFrame{kFrameAllowance.width / 2, kFrameAllowance.width / 2,
+                                            kFrameAllowance.height - kFrameBelow, kFrameBelow};
 
 // The smallest screen, in points, at which the idiom's screens keep their
 // controls apart.
@@ -56,10 +68,10 @@ Size minimumPointsFor(UserInterfaceIdiom idiom);
 WindowSizing sizeWindow(Size points, Size minimumPoints, std::optional<Size> usable, std::optional<double> requested,
                         bool mayTurn = false);
 
-// Where the window's top-left goes, in the display's pixels, for a window
-// of `width` x `height` pixels: the window with its frame allowance centred
-// in the usable area (without panels and docks), its title bar never above
-// the area's top.
-Point placeWindow(int width, int height, const Rect& usable);
+// Where the window's own top-left goes (inside its frame), in the display's
+// pixels, for a window of `width` x `height` pixels in `frame`: the window
+// with its frame centred in the usable area (without panels and docks),
+// the frame's top and left edges never outside the area.
+Point placeWindow(int width, int height, const Rect& usable, const FrameExtents& frame = kAllowedFrame);
 
 }  // namespace platform::ui::sdl

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <string>
 
 using platform::Point;
@@ -149,6 +150,42 @@ TEST(WindowSizing, TheWindowIsCentredInTheUsableAreaClearOfPanels) {
         if (c.height + 72 <= c.usable.height) {
             EXPECT_GE(at.y - 56, c.usable.minY()) << c.name << ": the title bar below the area's top";
             EXPECT_LE(at.y + c.height + 16, c.usable.maxY()) << c.name << ": the window above the panel";
+        }
+    }
+}
+
+TEST(WindowSizing, OnceTheFrameIsKnownTheWindowWithItsFrameIsCentred) {
+    using platform::ui::sdl::FrameExtents;
+    struct Case {
+        const char* name;
+        Rect usable;
+        int width, height;
+        FrameExtents frame;  // left, right, top, bottom
+        double x, y;
+    };
+    // Worked by hand: the frame (1 pixel on the sides, a 20-pixel title bar
+    // and 5 below, as a common window manager draws it) and the window
+    // centred together, down to whole pixels; the window's own top-left.
+    const Case cases[] = {
+        {"1920x1080, a 48-pixel panel below", {0, 0, 1920, 1032}, 439, 950, {1, 1, 20, 5}, 740, 48},
+        {"1366x768, a 48-pixel panel below", {0, 0, 1366, 720}, 293, 633, {1, 1, 20, 5}, 536, 51},
+        {"a thicker frame, a panel above", {0, 28, 1366, 740}, 317, 686, {4, 4, 30, 4}, 524, 68},
+        {"no frame", {0, 0, 1920, 1080}, 464, 1003, {0, 0, 0, 0}, 728, 38},
+        // Larger than the area: the title bar stays on screen.
+        {"too small", {0, 24, 1366, 744}, 462, 800, {1, 1, 20, 5}, 452, 44},
+    };
+    for (const Case& c : cases) {
+        const Point at = placeWindow(c.width, c.height, c.usable, c.frame);
+        EXPECT_EQ(at.x, c.x) << c.name;
+        EXPECT_EQ(at.y, c.y) << c.name;
+        const double above = at.y - c.frame.top - c.usable.minY();
+        const double below = c.usable.maxY() - (at.y + c.height + c.frame.bottom);
+        if (c.frame.top + c.height + c.frame.bottom <= c.usable.height) {
+            EXPECT_GE(above, 0) << c.name << ": the title bar below the area's top";
+            EXPECT_GE(below, 0) << c.name << ": the frame above the panel";
+            EXPECT_LE(std::abs(above - below), 1) << c.name << ": as much room above as below";
+        } else {
+            EXPECT_EQ(above, 0) << c.name;
         }
     }
 }
