@@ -30,7 +30,7 @@ void putChunk(Bytes& png, const char* type, const Bytes& data) {
 // is deflated once, flushed whole so that it stands alone, and its deflated
 // bytes repeated. libpng's own writer takes seconds over the gigabyte of a
 // 16384 x 16384 picture.
-Bytes PlainPng(int width, int height, int colour, const Bytes& pixel) {
+Bytes PlainPng(int width, int height, int colour, const Bytes& pixel, int depth) {
     Bytes row{1};  // filter: Sub
     row.insert(row.end(), pixel.begin(), pixel.end());
     row.resize(1 + static_cast<std::size_t>(width) * pixel.size(), 0);
@@ -48,7 +48,7 @@ Bytes PlainPng(int width, int height, int colour, const Bytes& pixel) {
     Bytes header;
     for (const int side : {width, height})
         for (int shift = 24; shift >= 0; shift -= 8) header.push_back(static_cast<std::uint8_t>(side >> shift));
-    header.insert(header.end(), {8, static_cast<std::uint8_t>(colour), 0, 0, 0});
+    header.insert(header.end(), {static_cast<std::uint8_t>(depth), static_cast<std::uint8_t>(colour), 0, 0, 0});
     Bytes data{0x78, 0xDA};
     const uLong rowSum = adler32(1, row.data(), static_cast<uInt>(row.size()));
     uLong sum = 1;
@@ -83,6 +83,8 @@ Bytes Jpeg(const JpegSpec& spec, const std::function<void(int, int, std::uint8_t
     jpeg_set_defaults(&cinfo);
     jpeg_set_quality(&cinfo, spec.quality, TRUE);
     if (spec.progressive) jpeg_simple_progression(&cinfo);
+    cinfo.arith_code = spec.arithmetic ? TRUE : FALSE;
+    cinfo.restart_in_rows = spec.restartRows;
     jpeg_start_compress(&cinfo, TRUE);
     Bytes row(static_cast<std::size_t>(spec.width) * components);
     while (cinfo.next_scanline < cinfo.image_height) {

@@ -7,10 +7,12 @@
 
 namespace testsupport {
 
-// An 8-bit PNG of one colour, however large, written in a moment: `pixel`
-// holds the samples of one pixel as the colour type has them (1 grey, 3 RGB,
-// 4 RGBA). A 16384 x 16384 picture is 1 to 7 MB.
-std::vector<std::uint8_t> PlainPng(int width, int height, int colourType, const std::vector<std::uint8_t>& pixel);
+// A PNG of one colour, however large, written in a moment: `pixel` holds
+// the bytes of one pixel as the colour type and depth have them (8 bits: 1
+// grey, 3 RGB, 4 RGBA; 16 bits: two bytes a sample). A 16384 x 16384
+// picture is 1 to 7 MB.
+std::vector<std::uint8_t> PlainPng(int width, int height, int colourType, const std::vector<std::uint8_t>& pixel,
+                                   int depth = 8);
 
 // The samples of a JPEG's pixels, and how many a pixel has.
 enum class JpegColours { Grey = 1, Rgb = 3, Cmyk = 4 };
@@ -21,6 +23,8 @@ struct JpegSpec {
     bool progressive = false;
     int quality = 95;
     JpegColours colours = JpegColours::Rgb;
+    bool arithmetic = false;  // arithmetic coding rather than Huffman's
+    int restartRows = 0;      // a restart marker after every so many rows of MCUs
 };
 
 // A JPEG written by libjpeg with its default sampling (4:2:0 for colour):
