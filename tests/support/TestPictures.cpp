@@ -100,4 +100,17 @@ Bytes Jpeg(const JpegSpec& spec, const std::function<void(int, int, std::uint8_t
     return out;
 }
 
+const Bytes& PhonePhoto() {
+    static const Bytes photo = [] {
+        std::uint32_t noise = 1;
+        return Jpeg({4032, 3024, false, 92}, [&noise](int x, int y, std::uint8_t* rgb) {
+            for (int c = 0; c < 3; ++c) {
+                noise = noise * 1664525u + 1013904223u;
+                rgb[c] = static_cast<std::uint8_t>(x / 7 + y / 5 + c * 60 + (noise >> 24) % 12);
+            }
+        });
+    }();
+    return photo;
+}
+
 }  // namespace testsupport
