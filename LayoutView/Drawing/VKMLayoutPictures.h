@@ -45,7 +45,7 @@ public:
     // not one per picture: a small file may hold thousands of pictures.
     static constexpr long long kLayoutPictureBytes = 128LL * 1024 * 1024;
     // However much of that the files take, the pixels may have 16 MiB
-    // (4 Mi pixels): the 46 photographs of a phone (2.9 MB each) that the
+    // (4 Mi pixels): the 48 photographs of a phone (2.9 MB each) that the
     // work allows fill the budget with their files alone and are still
     // shown, each at 1/16 (252 x 189); 4,096 small pictures at 32 x 32.
     // The files are held by the document whether or not they are shown.
@@ -58,8 +58,8 @@ public:
     // longest a newer open waits for the one it replaces.
     static constexpr long long kPictureWork = 8192LL * 8192;
     // The work of decoding all of a layout's pictures: five at the bound
-    // of one, or 46 photographs of a phone's camera (4032 x 3024 in 2.9 MB
-    // of JPEG, 6.9 M each at 1/8). 1.4 s on the same machine under load,
+    // of one, or 48 photographs of a phone's camera (4032 x 3024 in 2.9 MB
+    // of JPEG, 6.9 M each at 1/8). 1.6 s on the same machine under load,
     // within the 2 s a layout's pictures may add to its open.
     static constexpr long long kLayoutWork = 5 * kPictureWork;
 
