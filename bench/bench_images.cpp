@@ -16,6 +16,9 @@
 //                         RGBA one half transparent.
 //   jpeg, progressive     the RGB picture as baseline and progressive JPEG
 //                         at quality 90, 4:2:0.
+//   text-bomb             1024 x 1024 of one colour behind 900 chunks of
+//                         compressed text that inflate to 7.9 MB each, a
+//                         file of 7 MB.
 //   hostile-grey, hostile-rgba
 //                         16384 x 16384 of one colour: 0.26 MB and 1 MB of
 //                         PNG that ask for a 1 GiB bitmap; decoded at 4096 x
@@ -34,6 +37,37 @@
 //                         bytes its pictures were decoded to, and the
 //                         time from the open to the last tile placed.
 //
+//   BM_OpenLayoutPictures/<case>
+//                         a layout opened as the app opens one
+//                         (VKMLayoutDocumentHelper::openLayoutFile with
+//                         the layout screen's preparer: read on the load
+//                         queue, pictures decoded, elements built), timed
+//                         from the open to its completion on the main
+//                         thread, beside the same file without its
+//                         pictures (the baseline, opened in the same
+//                         run): the sample with an image layer of
+//                           hostile_16384   PNGs of 16384 x 16384 at 1 bit
+//                                           a pixel (one colour, about
+//                                           40 KB each) to 20 MB;
+//                           at_the_bound    PNGs of 8192 x 8192 at 1 bit a
+//                                           pixel (about 8 KB each), at
+//                                           the work one picture may have,
+//                                           to 20 MB: the most work a file
+//                                           of 20 MB can ask for;
+//                           photos_40       40 photographs of a phone's
+//                                           camera (4032 x 3024, 2.98 MB
+//                                           of JPEG each), a file of 119
+//                                           MB.
+//                         Counters: the file's size, both opens' times
+//                         and what the pictures added, the pictures shown.
+//   BM_NewerOpenDuringHostile
+//                         the sample opened a quarter, half and three
+//                         quarters of the way into an open of the
+//                         at_the_bound file (which decodes its pictures
+//                         nearly all that time), timed from its open to its
+//                         completion, beside the sample opened alone: the
+//                         worst of the three, and what it waited.
+//
 // Counters: bitmap_MiB is the decoded bitmap, peak_MiB the most heap in use
 // above what was in use before the decode (the tests' counting hook on
 // malloc, tests/support/HeapPeak.h, compiled in), peak_per_bitmap their
@@ -43,6 +77,7 @@
 
 #include "platform/graphics/Image.h"
 
+#include "LayoutModule/Layout/VKMLayoutPreparer.h"
 #include "LayoutModule/Layout/VKMLayoutView.h"
 #include "LayoutModule/Layout/VKMLayoutViewController.h"
 #include "LayoutModule/Scenes/VKMLayoutScenes.h"
@@ -52,6 +87,7 @@
 #include "engine/model/CurrentCloudLayout.h"
 #include "engine/model/Layout.h"
 #include "platform/dispatch/Clock.h"
+#include "platform/dispatch/RunLoop.h"
 #include "platform/foundation/Paths.h"
 #include "platform/ui/controllers/Storyboard.h"
 #include "platform/ui/views/Device.h"
@@ -83,6 +119,7 @@
 #include <iterator>
 #include <map>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -194,6 +231,20 @@ const Bytes& picture(const std::string& name) {
     if (name == "progressive") bytes = writeJpeg(4096, true);
     if (name == "hostile-grey") bytes = hostilePng(PNG_COLOR_TYPE_GRAY, {77});
     if (name == "hostile-rgba") bytes = hostilePng(PNG_COLOR_TYPE_RGB_ALPHA, {200, 100, 50, 128});
+    if (name == "text-bomb") {
+        // 1024 x 1024 behind 900 chunks of compressed text, 7.9 MB each
+        // once inflated, in 7 MB.
+        const Bytes plain(7'900'000, 'a');
+        uLongf length = compressBound(static_cast<uLong>(plain.size()));
+        Bytes chunk{'k', 'e', 'y', 0, 0};
+        Bytes deflated(length);
+        compress2(deflated.data(), &length, plain.data(), static_cast<uLong>(plain.size()), 9);
+        chunk.insert(chunk.end(), deflated.begin(), deflated.begin() + static_cast<std::ptrdiff_t>(length));
+        const Bytes png = testsupport::PlainPng(1024, 1024, PNG_COLOR_TYPE_RGB, {1, 2, 3});
+        bytes.assign(png.begin(), png.begin() + 33);  // the signature and IHDR
+        for (int i = 0; i < 900; ++i) putChunk(bytes, "zTXt", chunk);
+        bytes.insert(bytes.end(), png.begin() + 33, png.end());
+    }
     return made.emplace(name, std::move(bytes)).first->second;
 }
 
@@ -420,6 +471,195 @@ void BM_OpenLayoutPeak(benchmark::State& state) {
     std::filesystem::remove_all(folder);
 }
 
+// ---- opening layouts of many pictures as the app opens them ----
+
+// Grey of `side` x `side` at 1 bit a pixel, all black, deflated whole at
+// level 9: what a hostile file declares for the least bytes.
+Bytes bitPng(int side) {
+    const std::size_t rowBytes = 1 + static_cast<std::size_t>(side) / 8;
+    Bytes piece(rowBytes * 256, 0);
+    z_stream z{};
+    deflateInit(&z, 9);
+    Bytes data;
+    Bytes out(1 << 20);
+    for (int y = 0; y < side; y += 256) {
+        z.next_in = piece.data();
+        z.avail_in = static_cast<uInt>(piece.size());
+        const int flush = y + 256 >= side ? Z_FINISH : Z_NO_FLUSH;
+        int status = Z_OK;
+        do {
+            z.next_out = out.data();
+            z.avail_out = static_cast<uInt>(out.size());
+            status = deflate(&z, flush);
+            data.insert(data.end(), out.begin(), out.end() - z.avail_out);
+        } while (z.avail_out == 0 || (flush == Z_FINISH && status != Z_STREAM_END));
+    }
+    deflateEnd(&z);
+    Bytes header;
+    for (int k = 0; k < 2; ++k)
+        for (int shift = 24; shift >= 0; shift -= 8) header.push_back(static_cast<std::uint8_t>(side >> shift));
+    header.insert(header.end(), {1, PNG_COLOR_TYPE_GRAY, 0, 0, 0});
+    Bytes png{0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    putChunk(png, "IHDR", header);
+    putChunk(png, "IDAT", data);
+    putChunk(png, "IEND", {});
+    return png;
+}
+
+// The sample with `count` copies of `picture` on an image layer of its
+// own, or without them (and without the layer): the file's path.
+std::filesystem::path writePicturesLayout(const std::filesystem::path& path, const Bytes& picture, int count,
+                                          bool withPictures) {
+    std::string scenario = readText(VEKMONT_SAMPLE_SCENARIO);
+    if (withPictures) {
+        scenario += "\nlayer \"Pictures\" type=image\n";
+        for (int i = 0; i < count; ++i) {
+            scenario += "image \"Picture " + std::to_string(i + 1) + "\" at=" + std::to_string(-450 + 40 * (i % 32)) +
+                        "," + std::to_string(-420 + 40 * (i / 32)) + " size=35,45 layer=\"Pictures\"\n";
+        }
+    }
+    ULayoutGen::tLayoutDocument document;
+    ULayoutGen::tScenarioSummary summary;
+    std::string error;
+    if (!ULayoutGen::ParseLayoutScenario(scenario, document, summary, error)) {
+        std::fprintf(stderr, "%s\n", error.c_str());
+        std::abort();
+    }
+    for (std::size_t i = 0; i < document.images.size(); ++i) document.ReplacePicture(i, picture);
+    if (!ULayoutFileWriter::WriteLayoutFile(path, document.FileContent())) std::abort();
+    return path;
+}
+
+// The app's road for an open, once per process: the engine, and the
+// layout screen's preparer.
+void setUpOpening() {
+    SetUpBenchEngine("vekmont-bench-images");
+    EnablePerformanceCounters();
+    static const bool ready = [] {
+        VKMLayoutDocumentHelper::setDocumentPreparer(VKMLayoutPreparer::shared());
+        return true;
+    }();
+    (void)ready;
+}
+
+struct Open {
+    double seconds = -1;
+    bool ok = false;
+};
+
+// Opens `path` as the app does and runs the main loop until its completion.
+Open openAndWait(const std::filesystem::path& path) {
+    Open result;
+    bool done = false;
+    const auto start = std::chrono::steady_clock::now();
+    VKMLayoutDocumentHelper::openLayoutFile(path.string(), [&](bool ok) {
+        result.ok = ok;
+        result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        done = true;
+    });
+    platform::RunLoop::main()->runUntil([&done] { return done; }, std::chrono::minutes(10));
+    return result;
+}
+
+std::size_t picturesShown() {
+    std::size_t shown = 0;
+    for (const CImageElement* image : CCurrentCloudLayout::Instance().Layout()->GetImages())
+        shown += image->GetPicture() != nullptr;
+    return shown;
+}
+
+const Bytes& layoutPicture(const std::string& name) {
+    static std::map<std::string, Bytes> made;
+    auto it = made.find(name);
+    if (it != made.end()) return it->second;
+    Bytes bytes;
+    if (name == "hostile_16384") bytes = bitPng(16384);
+    if (name == "at_the_bound") bytes = bitPng(8192);
+    if (name == "photos_40") bytes = testsupport::PhonePhoto();
+    return made.emplace(name, std::move(bytes)).first->second;
+}
+
+// Copies of the picture to make a file of about 20 MB; 40 photographs.
+int copiesOf(const std::string& name) {
+    if (name == "photos_40") return 40;
+    return static_cast<int>(std::min<std::size_t>(4096, 20'000'000 / (layoutPicture(name).size() + 200)));
+}
+
+void BM_OpenLayoutPictures(benchmark::State& state, const std::string& name) {
+    setUpOpening();
+    const auto folder = std::filesystem::temp_directory_path() / ("bench-images-open-" + std::to_string(getpid()));
+    std::filesystem::create_directories(folder);
+    const Bytes& picture = layoutPicture(name);
+    const int copies = copiesOf(name);
+    const auto with = writePicturesLayout(folder / (name + ".wkst"), picture, copies, true);
+    const auto without = writePicturesLayout(folder / (name + "-without.wkst"), picture, copies, false);
+    // The worst of the runs: the target is for every open.
+    Open alone;
+    Open opened;
+    double added = 0;
+    std::size_t shown = 0;
+    for (auto _ : state) {
+        const Open baseline = openAndWait(without);
+        const Open open = openAndWait(with);
+        shown = picturesShown();
+        if (!baseline.ok || !open.ok) {
+            state.SkipWithError("the layout did not open");
+            break;
+        }
+        if (open.seconds - baseline.seconds >= added) {
+            added = open.seconds - baseline.seconds;
+            alone = baseline;
+            opened = open;
+        }
+    }
+    state.counters["file_MB"] = static_cast<double>(std::filesystem::file_size(with)) / 1e6;
+    state.counters["pictures"] = copies;
+    state.counters["shown"] = static_cast<double>(shown);
+    state.counters["without_s"] = alone.seconds;
+    state.counters["with_s"] = opened.seconds;
+    state.counters["added_s"] = added;
+    std::filesystem::remove_all(folder);
+}
+
+void BM_NewerOpenDuringHostile(benchmark::State& state) {
+    setUpOpening();
+    const auto folder = std::filesystem::temp_directory_path() / ("bench-images-newer-" + std::to_string(getpid()));
+    std::filesystem::create_directories(folder);
+    const Bytes& picture = layoutPicture("at_the_bound");
+    const auto hostile = writePicturesLayout(folder / "hostile.wkst", picture, copiesOf("at_the_bound"), true);
+    const auto sample = writePicturesLayout(folder / "sample.wkst", picture, 0, false);
+    Open alone;
+    Open hostileAlone;
+    double waited = 0;
+    double during = 0;
+    for (auto _ : state) {
+        alone = openAndWait(sample);
+        hostileAlone = openAndWait(hostile);
+        // The newer open a quarter, half and three quarters into the
+        // hostile one (its decode is nearly all of it); the worst.
+        for (const double part : {0.25, 0.5, 0.75}) {
+            bool hostileDone = false;
+            VKMLayoutDocumentHelper::openLayoutFile(hostile.string(), [&hostileDone](bool) { hostileDone = true; });
+            std::this_thread::sleep_for(std::chrono::duration<double>(hostileAlone.seconds * part));
+            const Open newer = openAndWait(sample);
+            platform::RunLoop::main()->runUntil([&hostileDone] { return hostileDone; }, std::chrono::minutes(1));
+            if (!alone.ok || !hostileAlone.ok || !newer.ok) {
+                state.SkipWithError("the layouts did not open");
+                break;
+            }
+            if (newer.seconds - alone.seconds >= waited) {
+                waited = newer.seconds - alone.seconds;
+                during = newer.seconds;
+            }
+        }
+    }
+    state.counters["alone_s"] = alone.seconds;
+    state.counters["hostile_s"] = hostileAlone.seconds;
+    state.counters["during_hostile_s"] = during;
+    state.counters["waited_s"] = waited;
+    std::filesystem::remove_all(folder);
+}
+
 }  // namespace
 
 BENCHMARK_CAPTURE(BM_Decode, grey, std::string("grey"), false)->Unit(benchmark::kMillisecond);
@@ -431,12 +671,23 @@ BENCHMARK_CAPTURE(BM_Decode, jpeg_from_file, std::string("jpeg"), true)->Unit(be
 BENCHMARK_CAPTURE(BM_Decode, progressive, std::string("progressive"), false)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_Decode, hostile_grey, std::string("hostile-grey"), false)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_Decode, hostile_rgba, std::string("hostile-rgba"), false)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Decode, text_bomb, std::string("text-bomb"), false)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_CairoPngReader, grey, std::string("grey"))->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_CairoPngReader, rgb, std::string("rgb"))->Unit(benchmark::kMillisecond);
 // 2 GiB for a moment: what the hostile picture cost before.
 BENCHMARK_CAPTURE(BM_CairoPngReader, hostile_grey, std::string("hostile-grey"))->Unit(benchmark::kMillisecond);
 
 BENCHMARK(BM_OpenLayoutPeak)->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK_CAPTURE(BM_OpenLayoutPictures, hostile_16384, std::string("hostile_16384"))
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3);
+BENCHMARK_CAPTURE(BM_OpenLayoutPictures, at_the_bound, std::string("at_the_bound"))
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3);
+BENCHMARK_CAPTURE(BM_OpenLayoutPictures, photos_40, std::string("photos_40"))
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3);
+BENCHMARK(BM_NewerOpenDuringHostile)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 int main(int argc, char** argv) {
     if (argc == 3 && std::strcmp(argv[1], "--open-layout") == 0) return openLayoutAndReport(argv[2]);

@@ -2,7 +2,8 @@
 // decode, draws the image into a small bitmap as the image painter would.
 // A decoded image never has more pixels than the budget, and one reduced
 // to fit it is one whose file declared more; the size read from the header
-// alone, as a layout shares out its budget, is the size decoding read.
+// alone, as a layout shares out its budget, is the size decoding read, and
+// the work a layout counts before decoding is known for it.
 
 #include "fuzz/support/FuzzSupport.h"
 #include "platform/graphics/BitmapContext.h"
@@ -23,6 +24,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                          "a picture that decodes declared the size its decode read");
     const long long pixels = static_cast<long long>(image->pixelWidth()) * image->pixelHeight();
     fuzzsupport::Require(pixels <= platform::Image::kDecodedPixelBudget, "a decoded image is within the budget");
+    const auto work = platform::Image::decodeWork(bytes);
+    fuzzsupport::Require(work && *work >= decoded.fileWidth / 8 * (decoded.fileHeight / 8),
+                         "a picture that decodes has its work counted, at least a unit a block");
     fuzzsupport::Require(
         decoded.overBudget == (image->pixelWidth() < decoded.fileWidth || image->pixelHeight() < decoded.fileHeight),
         "an image is reduced exactly when its file is over the budget");

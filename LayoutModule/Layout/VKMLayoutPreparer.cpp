@@ -14,11 +14,12 @@ const std::shared_ptr<VKMLayoutPreparer>& VKMLayoutPreparer::shared() {
     return preparer;
 }
 
-std::function<void(CLayout&)> VKMLayoutPreparer::beginPreparing() {
+VKMLayoutDocumentHelper::DocumentPreparer::tWork VKMLayoutPreparer::beginPreparing() {
     // The user defaults are the main thread's.
     const bool dark = VKMLayoutView::isDarkBackground();
     const std::weak_ptr<VKMLayoutPreparer> weak = shared();
-    return [weak, dark](CLayout& layout) {
+    return [weak, dark](CLayout& layout, const tSuperseded& superseded) {
+        const auto stop = [&superseded] { return superseded && superseded(); };
         CStopwatch stopwatch;
         stopwatch.Start();
         tPrepared prepared;
@@ -27,7 +28,10 @@ std::function<void(CLayout&)> VKMLayoutPreparer::beginPreparing() {
         // A document is first shown with no display edits (the holder drops
         // them as it takes a document), so none are applied here.
         prepared.fitDelta = VKMLayoutResizeHelper::sizeLayoutToFitContents(layout);
-        VKMLayoutPictures::decodePictures(layout.GetImages());
+        // A document a newer open replaces is dropped unseen: what is not
+        // done yet is left undone, so that the newer open need not wait.
+        VKMLayoutPictures::decodePictures(layout.GetImages(), superseded);
+        if (stop()) return;
         // The first tile drawn would otherwise make a layer's spatial index
         // while the others wait for it; each is made on the pool as soon as
         // its layer is built, beside the rest of the preparation.
@@ -36,6 +40,7 @@ std::function<void(CLayout&)> VKMLayoutPreparer::beginPreparing() {
         };
         prepared.elements = VKMRenderDataFactory::getElementsDataForLayout(layout);
         indexAhead(prepared.elements);
+        if (stop()) return;
         prepared.overlays = VKMRenderDataFactory::getOverlayDataForLayout(layout, dark);
         indexAhead(prepared.overlays);
         // Last, so that the document keeps the bounds of its final content.

@@ -3,7 +3,8 @@
 // the load queue while the document is still the open's alone: the
 // workspace fitted to the content (as the screen's centring does), the
 // pictures decoded, the elements and overlay layers built and the content
-// measured for the fitting zoom. The screen
+// measured for the fitting zoom; it stops between steps, and between
+// pictures, once a newer open has begun. The screen
 // takes them when it centres the document, as long as nothing has changed
 // the document's content, its display edits or the background style since;
 // otherwise it does the work itself, as for a document loaded on the main
@@ -35,7 +36,7 @@ public:
 
     static const std::shared_ptr<VKMLayoutPreparer>& shared();
 
-    std::function<void(CLayout&)> beginPreparing() override;
+    tWork beginPreparing() override;
     void documentAdopted(CLayout& layout) override;
 
     // Main thread: what was prepared for `layout`, when it still holds for

@@ -1,23 +1,33 @@
 #pragma once
 // VKMLayoutPictures: the pictures of a layout's image elements, decoded once
-// for all of them together within one budget, and kept by each element
-// (CImageElement::GetPicture) for every build of the render data after:
-// neither a rebuild nor a zoom decodes again.
+// for all of them together within one budget of memory and one of work, and
+// kept by each element (CImageElement::GetPicture) for every build of the
+// render data after: neither a rebuild nor a zoom decodes again.
 //
-// What the layout's pictures hold in memory, the bytes of their files (which
+// Work: what decoding each picture takes is counted from its headers before
+// anything is decoded (platform::Image::decodeWork, in pixels read). A
+// picture over the bound of one is left out; of the rest, the cheapest are
+// decoded first while all together stay within the bound of the layout, and
+// the others are left out. A small file that declares huge pictures so
+// keeps an open busy for a second or so, not for an hour.
+//
+// Memory: what the layout's pictures hold, the bytes of their files (which
 // the document keeps) and their decoded pixels, stays within one budget.
-// The pixels left beside the files' bytes are shared out before anything
-// is decoded, from the sizes the files declare: each picture may have its
-// own pixels, at most the budget of one picture
+// The pixels left beside the files' bytes, never less than a small floor,
+// are shared out from the sizes the files declare: each picture may have
+// its own pixels, at most the budget of one picture
 // (platform::Image::kDecodedPixelBudget); when these do not fit together,
 // the small pictures stay whole and the large ones are cut to one common
 // number of pixels, the largest that fits. Each picture is then decoded
-// reduced as it is read (PNG by a whole factor a side, JPEG by eighths, so
-// often below its share), so opening a layout never takes much more than
-// its budget, whatever its files declare. A warning names every picture
-// decoded reduced (or refused).
+// reduced as it is read (PNG by a whole factor a side, JPEG by eighths and
+// then by a whole factor), so opening a layout never takes much more than
+// its budget, whatever its files declare.
+//
+// A warning names every picture decoded reduced, and every picture left
+// out with the reason.
 
 #include <cstddef>
+#include <functional>
 #include <vector>
 
 #include "engine/model/Image.h"
@@ -34,6 +44,35 @@ public:
     // that, with room for the screens around it. One budget for them all,
     // not one per picture: a small file may hold thousands of pictures.
     static constexpr long long kLayoutPictureBytes = 128LL * 1024 * 1024;
+    // However much of that the files take, the pixels may have 16 MiB
+    // (4 Mi pixels): the 48 photographs of a phone (2.9 MB each) that the
+    // work allows fill the budget with their files alone and are still
+    // shown, each at 1/16 (252 x 189); 4,096 small pictures at 32 x 32.
+    // The files are held by the document whether or not they are shown.
+    static constexpr long long kLeastPictureBytes = 16LL * 1024 * 1024;
+
+    // The work of decoding one picture, in pixels read: 8192 x 8192 of PNG
+    // (a plan of A1 scanned at 250 dpi has 48 M), a baseline JPEG of about
+    // 30 MB. It took 0.3 s on the development machine under load (4.5 ns a
+    // pixel). A decode is not stopped halfway, so this is also about the
+    // longest a newer open waits for the one it replaces.
+    static constexpr long long kPictureWork = 8192LL * 8192;
+    // The work of decoding all of a layout's pictures: five at the bound
+    // of one, or 48 photographs of a phone's camera (4032 x 3024 in 2.9 MB
+    // of JPEG, 6.9 M each at 1/8). 1.6 s on the same machine under load,
+    // within the 2 s a layout's pictures may add to its open.
+    static constexpr long long kLayoutWork = 5 * kPictureWork;
+
+    struct tBounds {
+        long long budgetBytes = kLayoutPictureBytes;
+        long long leastBytes = kLeastPictureBytes;
+        long long pictureWork = kPictureWork;
+        long long layoutWork = kLayoutWork;
+    };
+
+    // Whether the open that asked for the decode has been replaced by a
+    // newer one; asked between pictures.
+    using tSuperseded = std::function<bool()>;
 
     // The pixels each picture may have, for pictures that want `wanted`
     // pixels each (0 for one that takes no share), within `budget` in all:
@@ -42,13 +81,25 @@ public:
     // exceeds `budget` (taken as 0 when negative).
     static std::vector<long long> shareBudget(const std::vector<long long>& wanted, long long budget);
 
+    // Which pictures of the decode work `work` (negative: not known) are
+    // decoded: none whose work is unknown or over `pictureWork`; of the
+    // rest the cheapest first (in list order among equals) while the sum
+    // stays within `layoutWork`.
+    enum class tAdmission { decoded, unreadable, overPictureWork, overLayoutWork };
+    static std::vector<tAdmission> admitWork(const std::vector<long long>& work, long long pictureWork,
+                                             long long layoutWork);
+
     // Decodes every picture of `images` that has bytes and a positive width
-    // and height and has not been decoded yet, in what `budgetBytes` leaves
-    // beside the bytes of the list's files and its pictures decoded before,
-    // and gives each element its picture (null when its bytes do not
-    // decode). Each decode is timed as "DecodeLayoutPicture". Returns how
-    // many were decoded. Thread-safe; the elements must outlive the call.
-    static std::size_t decodePictures(const tImages& images, long long budgetBytes = kLayoutPictureBytes);
+    // and height and has not been decoded yet, within `bounds`: the memory
+    // budget beside the bytes of the list's files and its pictures decoded
+    // before, and the work. Gives each element its picture, or none when it
+    // is left out or its bytes do not decode. When `superseded` answers yes
+    // before a picture, stops there and leaves the rest undecoded. Each
+    // decode is timed as "DecodeLayoutPicture". Returns how many pictures
+    // were given. Thread-safe, and takes no lock when every picture was
+    // decoded before; the elements must outlive the call.
+    static std::size_t decodePictures(const tImages& images, const tSuperseded& superseded, const tBounds& bounds);
+    static std::size_t decodePictures(const tImages& images, const tSuperseded& superseded = {});
 
     // The bytes of the decoded pictures of `images` (four a pixel).
     static std::size_t decodedBytes(const tImages& images);

@@ -89,27 +89,33 @@ void VKMLayoutDocumentHelper::openLayoutFile(const std::string& path, std::funct
     platform::NotificationCenter::defaultCenter().postNotificationName(kDocumentLoadingNotification,
                                                                        notificationObject());
     const std::shared_ptr<DocumentPreparer> preparer = gPreparer;
-    std::function<void(CLayout&)> prepare = preparer ? preparer->beginPreparing() : nullptr;
+    DocumentPreparer::tWork prepare = preparer ? preparer->beginPreparing() : nullptr;
     loadQueue().async([path, generation, stopwatch, completion = std::move(completion), hold, preparer,
                        prepare = std::move(prepare)]() mutable {
+        const DocumentPreparer::tSuperseded superseded = [generation] { return generation != gOpenGeneration.load(); };
         // The document is made and tidied here and only handed over whole;
-        // the file is held against writers while it is read.
+        // the file is held against writers while it is read. An open
+        // replaced before its turn came reads nothing: the newer one waits
+        // behind it on this queue.
         auto read = std::make_shared<CCurrentCloudLayout::tReadLayout>();
         read->code = kLayoutFailedToOpenFile;
-        const auto error = platform::FileCoordinator().coordinateReadingItemAtURL(
-            path, [&read](const std::filesystem::path& readable) {
-                *read = CCurrentCloudLayout::ReadLayout(readable.string());
-            });
-        hold.reset();
-        if (error) {
-            ZDUtils::logWarning("Failed to read layout file at '%s': %s", path.c_str(),
-                                error->localizedDescription().c_str());
+        if (!superseded()) {
+            const auto error = platform::FileCoordinator().coordinateReadingItemAtURL(
+                path, [&read](const std::filesystem::path& readable) {
+                    *read = CCurrentCloudLayout::ReadLayout(readable.string());
+                });
+            if (error) {
+                ZDUtils::logWarning("Failed to read layout file at '%s': %s", path.c_str(),
+                                    error->localizedDescription().c_str());
+            }
         }
-        // Not for a read that a later open has made stale.
-        const bool prepared = read->layout && prepare && generation == gOpenGeneration.load();
+        hold.reset();
+        // Not for a read that a later open has made stale; the work stops
+        // when a later open comes while it runs.
+        const bool prepared = read->layout && prepare && !superseded();
         if (prepared) {
             try {
-                prepare(*read->layout);
+                prepare(*read->layout, superseded);
             } catch (const std::exception& failure) {
                 ZDUtils::logWarning("Preparing the layout read from '%s' failed: %s", path.c_str(), failure.what());
             }

@@ -37,8 +37,10 @@ public:
     // thread (loaded notification) or reports the failure as above, then
     // calls `completion` with the result. An open asked for later replaces
     // one still being read: the earlier's document is dropped unseen and its
-    // completion hears false. `hold` (a lock the caller took on the file)
-    // is kept until the file has been read, then let go.
+    // completion hears false; one that has not begun reading by then never
+    // reads, and one being prepared is told to stop. `hold` (a lock the
+    // caller took on the file) is kept until the file has been read (or the
+    // read is given up), then let go.
     static void openLayoutFile(const std::string& path, std::function<void(bool)> completion = {},
                                std::shared_ptr<const void> hold = {});
     // Whether a file is being read for openLayoutFile.
@@ -53,11 +55,18 @@ public:
     // the document is handed over, so that its main thread need not.
     class DocumentPreparer {
     public:
+        // Whether a later open has replaced the one being prepared: its
+        // document will be dropped unseen, so the work may stop.
+        using tSuperseded = std::function<bool()>;
+        using tWork = std::function<void(CLayout&, const tSuperseded&)>;
+
         virtual ~DocumentPreparer() = default;
         // Main thread, as an open starts: the work, or none. It runs on the
         // load queue once the file is read and tidied, with the document its
         // own there (nothing else sees it yet); what it throws is dropped.
-        virtual std::function<void(CLayout&)> beginPreparing() = 0;
+        // Every open after waits for it on that queue: long work asks
+        // whether it is superseded, and stops when it is.
+        virtual tWork beginPreparing() = 0;
         // Main thread, once the prepared document is the current one, before
         // the loaded notification.
         virtual void documentAdopted(CLayout& layout) { (void)layout; }

@@ -11,6 +11,7 @@
 #include "engine/geometry/Point.h"
 #include "engine/model/ContentChanges.h"
 
+#include <atomic>
 #include <cstdint>
 #include <cstdio>
 #include <memory>
@@ -75,12 +76,13 @@ public:
     // The picture decoded from the bytes, set once by the layout viewer
     // (for all of a layout's pictures together, within their budget); null
     // until then and when the bytes do not decode. Setting it is no change
-    // of the document.
+    // of the document. Whether it was set may be asked on any thread; the
+    // picture of an element that answers yes may then be read there too.
     const std::shared_ptr<const platform::Image>& GetPicture() const { return mPicture; }
-    bool IsPictureDecoded() const { return mPictureDecoded; }
+    bool IsPictureDecoded() const { return mPictureDecoded.load(std::memory_order_acquire); }
     void SetPicture(std::shared_ptr<const platform::Image> picture) {
         mPicture = std::move(picture);
-        mPictureDecoded = true;
+        mPictureDecoded.store(true, std::memory_order_release);
     }
 
 private:
@@ -97,7 +99,7 @@ private:
     std::unique_ptr<std::uint8_t[]> mData;
     std::int32_t mDataLength = 0;
     std::shared_ptr<const platform::Image> mPicture;
-    bool mPictureDecoded = false;
+    std::atomic<bool> mPictureDecoded{false};
 };
 
 // The document's images, owned by the document.

@@ -1,14 +1,18 @@
 // A layout's pictures: decoded once when the layout opens, all of them
-// together within the layout's budget, reduced and named in a warning when
-// they do not fit; rebuilds, zooms and layers shown later decode nothing.
+// together within the layout's budgets of memory and of work, reduced and
+// named in a warning when they do not fit, left out by name when they cost
+// too much or do not decode; rebuilds, zooms and layers shown later decode
+// nothing, and a newer open stops the decode between pictures.
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <future>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "LayoutModule/Layout/VKMLayoutView.h"
@@ -22,6 +26,7 @@
 #include "platform/graphics/Image.h"
 #include "tests/LayoutModule/LayoutModuleTestSupport.h"
 #include "tests/LayoutModule/LayoutScreenSupport.h"
+#include "tests/support/LogWatch.h"
 #include "tests/support/TempRoot.h"
 #include "tests/support/TestPictures.h"
 #include "tools/layoutgen/LayoutFileWriter.h"
@@ -92,6 +97,20 @@ std::vector<const platform::Image*> DrawnPictures(const VKMLayoutView& view) {
 
 Bytes Large(int grey) { return testsupport::PlainPng(4096, 4096, 0, {static_cast<std::uint8_t>(grey)}); }
 Bytes Stamp() { return testsupport::PlainPng(64, 48, 2, {10, 20, 30}); }
+
+// Elements of a list of pictures that no document holds, 400 x 300 each.
+struct tLoose {
+    std::vector<std::unique_ptr<CImageElement>> owned;
+    tImages images;
+
+    void Add(const std::string& name, const Bytes& bytes) {
+        owned.push_back(std::make_unique<CImageElement>(bytes.data(), static_cast<int>(bytes.size())));
+        owned.back()->SetName(name);
+        owned.back()->SetWidth(400);
+        owned.back()->SetHeight(300);
+        images.push_back(owned.back().get());
+    }
+};
 
 }  // namespace
 
@@ -204,4 +223,173 @@ TEST(LayoutPictures, RebuildsZoomsAndLayersShownLaterDecodeNothingAgain) {
     EXPECT_EQ(Decodes() - decodes, 3);
     const std::vector<const platform::Image*> all{images[2]->GetPicture().get(), shown[0], shown[1]};
     EXPECT_EQ(DrawnPictures(*view), all) << "the last layer's pictures first";
+}
+
+TEST(LayoutPictures, WorkIsAdmittedCheapestFirstWithinTheBoundsOfOneAndOfAll) {
+    using A = VKMLayoutPictures::tAdmission;
+    constexpr A d = A::decoded;
+    struct Case {
+        const char* name;
+        std::vector<long long> work;
+        long long picture;
+        long long layout;
+        std::vector<A> expected;
+    };
+    const Case cases[] = {
+        {"all within both", {10, 20, 30}, 100, 60, {d, d, d}},
+        {"one over the bound of one", {10, 101, 30}, 100, 1000, {d, A::overPictureWork, d}},
+        {"work not known", {-1, 5}, 100, 100, {A::unreadable, d}},
+        {"the cheapest first, the dearest left out", {50, 10, 40, 30}, 100, 85, {A::overLayoutWork, d, d, d}},
+        {"equal work in list order", {30, 30, 30}, 100, 60, {d, d, A::overLayoutWork}},
+        {"exactly at the bounds", {100, 100}, 100, 200, {d, d}},
+        {"no work left: only what costs none", {1, 0}, 100, 0, {A::overLayoutWork, d}},
+        {"none", {}, 100, 100, {}},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(VKMLayoutPictures::admitWork(c.work, c.picture, c.layout), c.expected) << c.name;
+}
+
+TEST(LayoutPictures, HostileAndBrokenPicturesAreLeftOutByNameAndTheRestShown) {
+    ScreenFixture screen;
+    screen.show(platform::ui::UserInterfaceIdiom::phone);
+    // 16384 x 16384 in half a megabyte: every one of its pixels would be
+    // read, however small it is decoded.
+    const Bytes hostile = testsupport::PlainPng(16384, 16384, 0, {9});
+    Bytes cut = Large(50);
+    cut.resize(cut.size() / 2);
+    const testsupport::LogWatch watch;
+    const int decodes = Decodes();
+    Open(screen, WriteLayout("hostile.wkst", {{"Hostile A", "Plans", hostile},
+                                              {"Stamp", "Plans", Stamp()},
+                                              {"Garbage", "Plans", Bytes{'n', 'o', 't', ' ', 'a', ' ', 'p', 'n', 'g'}},
+                                              {"Cut", "Hidden plans", cut},
+                                              {"Hostile B", "Hidden plans", hostile}}));
+    const tImages& images = screen.layout().GetImages();
+    ASSERT_EQ(images.size(), 5u);
+    EXPECT_EQ(Decodes() - decodes, 2) << "the stamp, and the cut file that fails; the rest not tried";
+    const std::string hostileWhy =
+        "left out, decoding it would read 268435456 pixels, over the 67108864 of one picture";
+    const std::pair<std::string, std::string> leftOut[] = {
+        {"\"Hostile A\" (1 of 5)", hostileWhy},
+        {"\"Garbage\" (3 of 5)", "left out, its bytes are no PNG or JPEG whose size and make-up can be read"},
+        {"\"Cut\" (4 of 5)", "left out, its bytes do not decode"},
+        {"\"Hostile B\" (5 of 5)", hostileWhy},
+    };
+    for (const auto& [name, why] : leftOut) EXPECT_EQ(watch.Count("Layout image " + name + ": " + why), 1) << name;
+    EXPECT_EQ(watch.Count("Layout image "), 4);
+    EXPECT_EQ(watch.Count("Layout images: 1 of 5 shown, 4 left out"), 1);
+    for (const CImageElement* image : images) {
+        EXPECT_TRUE(image->IsPictureDecoded()) << image->GetName();
+        EXPECT_EQ(image->GetPicture() != nullptr, image->GetName() == "Stamp") << image->GetName();
+    }
+    const auto view = screen.controller->outlets.layoutView.lock();
+    EXPECT_EQ(DrawnPictures(*view), std::vector<const platform::Image*>{images[1]->GetPicture().get()});
+}
+
+TEST(LayoutPictures, FortyPhonePhotosFillTheBudgetWithTheirFilesAndAreAllShownSmall) {
+    // 119 MB of files leave 14 MiB of the budget for pixels, 94 k pixels a
+    // photograph, under its 190 k at 1/8: each used to be refused. The
+    // pixels have 16 MiB whatever the files take, and the eighth is halved.
+    const Bytes& photo = testsupport::PhonePhoto();
+    ASSERT_GT(photo.size(), 2'900'000u);
+    tLoose loose;
+    for (int i = 1; i <= 40; ++i) loose.Add("Photo " + std::to_string(i), photo);
+    const auto work = platform::Image::decodeWork(photo);
+    ASSERT_TRUE(work.has_value());
+    EXPECT_LE(40 * *work, VKMLayoutPictures::kLayoutWork) << "forty are within the layout's work";
+    const testsupport::LogWatch watch;
+    EXPECT_EQ(VKMLayoutPictures::decodePictures(loose.images), 40u);
+    for (const CImageElement* image : loose.images) {
+        ASSERT_NE(image->GetPicture(), nullptr) << image->GetName();
+        EXPECT_EQ(image->GetPicture()->pixelWidth(), 252) << image->GetName();
+        EXPECT_EQ(image->GetPicture()->pixelHeight(), 189) << image->GetName();
+    }
+    EXPECT_EQ(watch.Count("): left out"), 0);
+    EXPECT_EQ(watch.Count("): a picture of 4032 x 3024 pixels is over the budget of 104857: decoded at 252 x 189"), 40);
+    EXPECT_LE(static_cast<long long>(VKMLayoutPictures::decodedBytes(loose.images)),
+              VKMLayoutPictures::kLeastPictureBytes);
+}
+
+TEST(LayoutPictures, TheLayoutsWorkLeavesOutTheDearestAndANewerOpenStopsTheDecodeBetweenPictures) {
+    // Pixels to read: A 10,000, B 2,500, C 20,000, D 90,000; at most 50,000
+    // for one and 25,000 for all: D is over the first, and after B and A
+    // there is not enough left for C.
+    tLoose loose;
+    loose.Add("A", testsupport::PlainPng(100, 100, 0, {1}));
+    loose.Add("B", testsupport::PlainPng(50, 50, 0, {2}));
+    loose.Add("C", testsupport::PlainPng(200, 100, 0, {3}));
+    loose.Add("D", testsupport::PlainPng(300, 300, 0, {4}));
+    VKMLayoutPictures::tBounds bounds;
+    bounds.pictureWork = 50'000;
+    bounds.layoutWork = 25'000;
+    {
+        const testsupport::LogWatch watch;
+        EXPECT_EQ(VKMLayoutPictures::decodePictures(loose.images, {}, bounds), 2u);
+        EXPECT_EQ(watch.Count("Layout image \"C\" (3 of 4): left out, decoding it would read 20000 pixels, past what "
+                              "is left of the layout's 25000"),
+                  1);
+        EXPECT_EQ(watch.Count("Layout image \"D\" (4 of 4): left out, decoding it would read 90000 pixels, over the "
+                              "50000 of one picture"),
+                  1);
+        EXPECT_EQ(watch.Count("Layout images: 2 of 4 shown, 2 left out"), 1);
+        EXPECT_EQ(watch.Count("work 12500 of 25000"), 1);
+        const std::vector<bool> shown{true, true, false, false};
+        for (std::size_t i = 0; i < 4; ++i) {
+            EXPECT_TRUE(loose.images[i]->IsPictureDecoded()) << i;
+            EXPECT_EQ(loose.images[i]->GetPicture() != nullptr, shown[i]) << i;
+        }
+    }
+
+    // Five stamps; the open is replaced once two are decoded: the rest are
+    // left for whoever asks next.
+    tLoose stamps;
+    for (int i = 1; i <= 5; ++i) stamps.Add("Stamp " + std::to_string(i), Stamp());
+    const auto decoded = [&stamps] {
+        return std::count_if(stamps.images.begin(), stamps.images.end(),
+                             [](const CImageElement* image) { return image->IsPictureDecoded(); });
+    };
+    const testsupport::LogWatch watch;
+    EXPECT_EQ(VKMLayoutPictures::decodePictures(stamps.images, [&decoded] { return decoded() >= 2; }), 2u);
+    EXPECT_EQ(decoded(), 2);
+    EXPECT_EQ(watch.Count("Layout images: stopped before 3 of 5, a newer open has begun"), 1);
+    EXPECT_EQ(watch.Count("Layout images: 2 of 5 shown, 0 left out"), 1);
+    EXPECT_EQ(VKMLayoutPictures::decodePictures(stamps.images, [] { return true; }), 0u) << "replaced before it began";
+    EXPECT_EQ(decoded(), 2);
+    EXPECT_EQ(VKMLayoutPictures::decodePictures(stamps.images), 3u);
+    for (const CImageElement* image : stamps.images) EXPECT_NE(image->GetPicture(), nullptr) << image->GetName();
+}
+
+TEST(LayoutPictures, ALayoutWithNothingToDecodeDoesNotWaitForAnotherLayoutsDecode) {
+    // One decode is held inside: the look whether it is replaced, which it
+    // makes holding the lock of all decodes, waits until released.
+    tLoose busy;
+    busy.Add("Busy", Stamp());
+    std::promise<void> inside;
+    std::promise<void> release;
+    const auto released = release.get_future().share();
+    int asked = 0;
+    std::thread holder([&] {
+        VKMLayoutPictures::decodePictures(busy.images, [&] {
+            if (++asked == 2) {
+                inside.set_value();
+                released.wait();
+            }
+            return false;
+        });
+    });
+    inside.get_future().wait();
+
+    // A layout without pictures, and one whose pictures were all decoded.
+    tLoose decodedBefore;
+    decodedBefore.Add("Done", Stamp());
+    decodedBefore.owned.back()->SetPicture(nullptr);
+    auto looks = std::async(std::launch::async, [&] {
+        return VKMLayoutPictures::decodePictures({}) + VKMLayoutPictures::decodePictures(decodedBefore.images);
+    });
+    const bool answered = looks.wait_for(std::chrono::seconds(20)) == std::future_status::ready;
+    release.set_value();
+    holder.join();
+    EXPECT_TRUE(answered) << "the looks waited for the other decode";
+    EXPECT_EQ(looks.get(), 0u);
+    EXPECT_NE(busy.images[0]->GetPicture(), nullptr);
 }

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <future>
@@ -163,10 +164,10 @@ namespace {
 // Records where and when its work runs; the work sees the document alone.
 class RecordingPreparer : public VKMLayoutDocumentHelper::DocumentPreparer {
 public:
-    std::function<void(CLayout&)> beginPreparing() override {
+    tWork beginPreparing() override {
         std::lock_guard lock(mutex);
         events.push_back("begin");
-        return [this](CLayout& layout) {
+        return [this](CLayout& layout, const tSuperseded&) {
             std::lock_guard lock(mutex);
             events.push_back("prepare " + std::to_string(layout.GetElements().size()));
             offMain = offMain && std::this_thread::get_id() != mainThread;
@@ -244,4 +245,67 @@ TEST(LayoutDocumentHelper, APreparerReadiesEachDocumentAnOpenReadsBeforeItIsHand
     EXPECT_TRUE(preparer->taken().empty());
     EXPECT_EQ(loaded.size(), 3u);
     EXPECT_NE(CCurrentCloudLayout::Instance().Layout()->GetParameters().mWorkspaceWidth, 4321);
+}
+
+namespace {
+
+// Its first work runs until the open it prepares is superseded (at most
+// 20 s); the others return at once.
+class StoppablePreparer : public VKMLayoutDocumentHelper::DocumentPreparer {
+public:
+    tWork beginPreparing() override {
+        return [this](CLayout&, const tSuperseded& superseded) {
+            if (works++ > 0) return;
+            started.set_value();
+            const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+            while (!superseded() && std::chrono::steady_clock::now() < until)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            stopped = superseded();
+        };
+    }
+
+    std::atomic<int> works{0};
+    std::promise<void> started;
+    std::atomic<bool> stopped{false};
+};
+
+}  // namespace
+
+TEST(LayoutDocumentHelper, ANewerOpenStopsThePreparationOfTheOneItReplacesWhichReadsNothingWhenItsTurnHasNotCome) {
+    testsupport::RegisterServices();
+    RegisterCounters();
+    testsupport::AppStage stage;
+    auto preparer = std::make_shared<StoppablePreparer>();
+    VKMLayoutDocumentHelper::setDocumentPreparer(preparer);
+    const auto opened = [] {
+        return platform::RunLoop::main()->runUntil([] { return !VKMLayoutDocumentHelper::isLoading(); },
+                                                   std::chrono::seconds(30));
+    };
+    std::vector<std::string> results;
+    const auto record = [&results](const std::string& name) {
+        return [&results, name](bool ok) { results.push_back(name + (ok ? " opened" : " dropped")); };
+    };
+
+    // The first open's preparation runs until the second open begins.
+    VKMLayoutDocumentHelper::openLayoutFile(WriteLayout("slow.wkst", 2, 2), record("slow"));
+    preparer->started.get_future().wait();
+    VKMLayoutDocumentHelper::openLayoutFile(WriteLayout("newer.wkst", 4, 4), record("newer"));
+    ASSERT_TRUE(opened());
+    EXPECT_TRUE(preparer->stopped);
+    EXPECT_EQ(results, (std::vector<std::string>{"slow dropped", "newer opened"}));
+    EXPECT_EQ(CCurrentCloudLayout::Instance().Layout()->GetElements().size(), 4u);
+
+    // An open replaced while it waits for its turn never reads its file.
+    const std::string missing = (testsupport::processRoot() / "never-read.wkst").string();
+    const testsupport::LogWatch watch;
+    std::promise<void> release;
+    VKMLayoutDocumentHelper::loadQueue().async([held = release.get_future().share()] { held.wait(); });
+    VKMLayoutDocumentHelper::openLayoutFile(missing, record("missing"));
+    VKMLayoutDocumentHelper::openLayoutFile(WriteLayout("last.wkst", 3, 3), record("last"));
+    release.set_value();
+    ASSERT_TRUE(opened());
+    EXPECT_EQ(watch.Count(missing), 1) << "only the open's own line";
+    EXPECT_EQ(results.back(), "last opened");
+    EXPECT_EQ(preparer->works, 3);
+    VKMLayoutDocumentHelper::setDocumentPreparer(nullptr);
 }

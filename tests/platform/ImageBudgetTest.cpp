@@ -352,11 +352,19 @@ TEST(ImageBudget, JpegsOverTheBudgetAreDecodedScaledDown) {
         expectNear(*reduced.image->pixel(3, 6), {255, 0, 0, 255}, 8, name + " left");
         expectNear(*reduced.image->pixel(20, 6), {0, 0, 255, 255}, 8, name + " right");
 
-        // Even 1/8 (8 x 4) is over 31 pixels: refused.
-        const auto refused = Image::decode(jpeg, 1, 31);
-        EXPECT_EQ(refused.image, nullptr) << name;
-        EXPECT_TRUE(refused.overBudget) << name;
-        EXPECT_EQ(refused.warning(), "a picture of 64 x 32 pixels is over the budget of 31: refused");
+        // Even 1/8 (8 x 4) is over 31 pixels: its rows are halved again, to
+        // 1/16; within one pixel, to one.
+        const auto sixteenth = Image::decode(jpeg, 1, 31);
+        ASSERT_NE(sixteenth.image, nullptr) << name;
+        EXPECT_TRUE(sixteenth.overBudget) << name;
+        EXPECT_DOUBLE_EQ(sixteenth.image->scale(), 1.0 / 16) << name;
+        EXPECT_EQ(sixteenth.warning(), "a picture of 64 x 32 pixels is over the budget of 31: decoded at 4 x 2");
+        expectNear(*sixteenth.image->pixel(0, 1), {255, 0, 0, 255}, 8, name + " left at 1/16");
+        expectNear(*sixteenth.image->pixel(3, 0), {0, 0, 255, 255}, 8, name + " right at 1/16");
+        const auto one = Image::decode(jpeg, 1, 1);
+        ASSERT_NE(one.image, nullptr) << name;
+        EXPECT_EQ(one.warning(), "a picture of 64 x 32 pixels is over the budget of 1: decoded at 1 x 1");
+        expectNear(*one.image->pixel(0, 0), {128, 0, 128, 255}, 8, name + " both halves");
 
         // Read from a file as it is decoded; cut short there, refused.
         const auto path = testsupport::processRoot() / (name + ".jpg");

@@ -31,7 +31,7 @@ void putChunk(Bytes& png, const char* type, const Bytes& data) {
 // is deflated once, flushed whole so that it stands alone, and its deflated
 // bytes repeated. libpng's own writer takes seconds over the gigabyte of a
 // 16384 x 16384 picture.
-Bytes PlainPng(int width, int height, int colour, const Bytes& pixel) {
+Bytes PlainPng(int width, int height, int colour, const Bytes& pixel, int depth) {
     Bytes row(1 + static_cast<std::size_t>(width) * pixel.size(), 0);
     row[0] = 1;  // filter: Sub
     std::copy(pixel.begin(), pixel.end(), row.begin() + 1);
@@ -49,7 +49,7 @@ Bytes PlainPng(int width, int height, int colour, const Bytes& pixel) {
     Bytes header;
     for (const int side : {width, height})
         for (int shift = 24; shift >= 0; shift -= 8) header.push_back(static_cast<std::uint8_t>(side >> shift));
-    header.insert(header.end(), {8, static_cast<std::uint8_t>(colour), 0, 0, 0});
+    header.insert(header.end(), {static_cast<std::uint8_t>(depth), static_cast<std::uint8_t>(colour), 0, 0, 0});
     Bytes data{0x78, 0xDA};
     const uLong rowSum = adler32(1, row.data(), static_cast<uInt>(row.size()));
     uLong sum = 1;
@@ -84,6 +84,8 @@ Bytes Jpeg(const JpegSpec& spec, const std::function<void(int, int, std::uint8_t
     jpeg_set_defaults(&cinfo);
     jpeg_set_quality(&cinfo, spec.quality, TRUE);
     if (spec.progressive) jpeg_simple_progression(&cinfo);
+    cinfo.arith_code = spec.arithmetic ? TRUE : FALSE;
+    cinfo.restart_in_rows = spec.restartRows;
     jpeg_start_compress(&cinfo, TRUE);
     Bytes row(static_cast<std::size_t>(spec.width) * components);
     while (cinfo.next_scanline < cinfo.image_height) {
@@ -97,6 +99,19 @@ Bytes Jpeg(const JpegSpec& spec, const std::function<void(int, int, std::uint8_t
     Bytes out(buffer, buffer + size);
     std::free(buffer);
     return out;
+}
+
+const Bytes& PhonePhoto() {
+    static const Bytes photo = [] {
+        std::uint32_t noise = 1;
+        return Jpeg({4032, 3024, false, 92}, [&noise](int x, int y, std::uint8_t* rgb) {
+            for (int c = 0; c < 3; ++c) {
+                noise = noise * 1664525u + 1013904223u;
+                rgb[c] = static_cast<std::uint8_t>(x / 7 + y / 5 + c * 60 + (noise >> 24) % 12);
+            }
+        });
+    }();
+    return photo;
 }
 
 }  // namespace testsupport

@@ -7,10 +7,12 @@
 
 namespace testsupport {
 
-// An 8-bit PNG of one colour, however large, written in a moment: `pixel`
-// holds the samples of one pixel as the colour type has them (1 grey, 3 RGB,
-// 4 RGBA). A 16384 x 16384 picture is 1 to 7 MB.
-std::vector<std::uint8_t> PlainPng(int width, int height, int colourType, const std::vector<std::uint8_t>& pixel);
+// A PNG of one colour, however large, written in a moment: `pixel` holds
+// the bytes of one pixel as the colour type and depth have them (8 bits: 1
+// grey, 3 RGB, 4 RGBA; 16 bits: two bytes a sample). A 16384 x 16384
+// picture is 1 to 7 MB.
+std::vector<std::uint8_t> PlainPng(int width, int height, int colourType, const std::vector<std::uint8_t>& pixel,
+                                   int depth = 8);
 
 // The samples of a JPEG's pixels, and how many a pixel has.
 enum class JpegColours { Grey = 1, Rgb = 3, Cmyk = 4 };
@@ -21,10 +23,17 @@ struct JpegSpec {
     bool progressive = false;
     int quality = 95;
     JpegColours colours = JpegColours::Rgb;
+    bool arithmetic = false;  // arithmetic coding rather than Huffman's
+    int restartRows = 0;      // a restart marker after every so many rows of MCUs
 };
 
 // A JPEG written by libjpeg with its default sampling (4:2:0 for colour):
 // `pixel(x, y, samples)` gives each pixel, row by row and left to right.
 std::vector<std::uint8_t> Jpeg(const JpegSpec& spec, const std::function<void(int, int, std::uint8_t*)>& pixel);
+
+// A photograph as a phone's camera takes it: 4032 x 3024 pixels of
+// baseline JPEG at 4:2:0, about 2.9 MB (gradients under noise). The same
+// bytes each time; made once.
+const std::vector<std::uint8_t>& PhonePhoto();
 
 }  // namespace testsupport

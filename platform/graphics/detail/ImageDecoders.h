@@ -5,18 +5,19 @@
 //
 // A picture of more pixels than the caller's budget is decoded at a reduced
 // size while reading (a PNG without interlace: averaged over whole blocks
-// of pixels, row by row; a JPEG: libjpeg's scaled IDCT, down to 1/8). An
-// interlaced PNG fills every row in seven passes: it is decoded whole and
-// reduced after, when it has no more than `wholePixels`, and refused
-// otherwise; so is a JPEG over the budget even at 1/8. Any error, any warning
-// about corrupt JPEG data, a truncated file, and a file that declares more
-// than the bitmap limits give no surface.
+// of pixels, row by row; a JPEG: libjpeg's scaled IDCT, down to 1/8, and
+// below that the rows at 1/8 averaged over whole blocks). An interlaced PNG
+// fills every row in seven passes: it is decoded whole and reduced after,
+// when it has no more than `wholePixels`, and refused otherwise. Any error,
+// any warning about corrupt JPEG data, a truncated file, and a file that
+// declares more than the bitmap limits give no surface.
 
 #include <cairo.h>
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <optional>
 #include <span>
 
 namespace platform::detail {
@@ -49,8 +50,42 @@ struct DecodedBitmap {
 // is refused before the coefficients are allocated.
 constexpr long kJpegWorkingMemory = 136L * 1024 * 1024;
 
+// More scans than any real progressive file has; a forged file can ask for
+// thousands of tiny scans and keep the decoder busy for minutes.
+constexpr int kMaxJpegScans = 1000;
+
 DecodedBitmap decodePng(ByteSource& source, long long maxPixels, long long wholePixels);
-DecodedBitmap decodeJpeg(ByteSource& source, long long maxPixels);
+// At most `maxScans` scans are read (fewer than kMaxJpegScans when the
+// caller counted them: a file that has more than it showed is refused).
+DecodedBitmap decodeJpeg(ByteSource& source, long long maxPixels, int maxScans = kMaxJpegScans);
+
+// What a JPEG asks of its decoder, from its markers alone: the frame, and
+// each scan and the blocks it covers. Read as libjpeg reads them (segments
+// skipped by their length, a scan's data up to the next marker that is no
+// restart), so every scan libjpeg would decode is counted; none for bytes
+// libjpeg would refuse on their markers (no SOI first, a second frame, a
+// scan before the frame or naming no component of it, a coding libjpeg
+// lacks, no EOI).
+struct JpegScans {
+    int width = 0;
+    int height = 0;
+    bool arithmetic = false;
+    bool progressive = false;
+    int scans = 0;
+    long long blocks = 0;      // of all components, whole MCUs
+    long long scanBlocks = 0;  // the blocks of every scan together
+};
+std::optional<JpegScans> readJpegScans(std::span<const std::uint8_t> bytes);
+
+// Reducing by whole blocks of pixels as rows come (premultiplied ARGB
+// words): the smallest whole factor a side that brings width x height
+// within `maxPixels`; a side reduced by it; a row's pixels summed into the
+// sums of its band's decoded pixels (four a pixel: alpha, red, green, blue);
+// the band's decoded row of the rounded means, which clears the sums.
+long long reducedSide(long long side, int factor);
+int reductionFor(long long width, long long height, long long maxPixels);
+void addRow(const std::uint8_t* row, long long width, int factor, std::uint64_t* sums);
+void writeBand(std::uint64_t* sums, long long width, int factor, long long rows, std::uint8_t* out);
 
 // The size the JPEG's frame header declares, read through libjpeg as the
 // decode reads it (markers up to the first scan); false when the bytes end
