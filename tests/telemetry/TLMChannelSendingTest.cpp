@@ -747,3 +747,60 @@ TEST(TLMChannelSending, StoredLogsAHeldFileKeptFromBeingCountedAtStartGoAtTheFlu
     ASSERT_TRUE(rig.server.waitForRequests(1));
     EXPECT_EQ(testsupport::eventNames(rig.server.requests()[0]), numberedNames("Old", 3));
 }
+
+namespace {
+
+// Another connection takes the log database as the first batch leaves, so
+// the batch's answer comes while the file is held.
+class HoldFileAtFirstSend final : public TLMChannelDelegate {
+public:
+    explicit HoldFileAtFirstSend(std::filesystem::path file) : mFile(std::move(file)) {}
+    void channelWillSendLog(TLMChannelUnitDefault&, const std::shared_ptr<TLMAbstractLog>&) override {
+        std::lock_guard lock(mMutex);
+        if (!mHeld && !mLetGo) mHeld = std::make_unique<rawdb::HeldFile>(mFile, "BEGIN EXCLUSIVE;");
+    }
+    void letGo() {
+        std::lock_guard lock(mMutex);
+        mLetGo = true;
+        mHeld.reset();
+    }
+
+private:
+    const std::filesystem::path mFile;
+    std::mutex mMutex;
+    std::unique_ptr<rawdb::HeldFile> mHeld;
+    bool mLetGo = false;
+};
+
+}  // namespace
+
+TEST(TLMChannelSending, AFileHeldForAMinuteAcrossAnAnsweredBatchDeliversEveryLogOnce) {
+    rawdb::SleeplessFileSystem fileSystem;  // every wait for the held file runs out at once
+    testsupport::SendingRig rig;
+    auto unit = rig.addUnit("Analytics");
+    auto hold = std::make_shared<HoldFileAtFirstSend>(logDatabase(rig));
+    rig.group->addDelegate(hold);
+    rig.enqueueEvents(*unit, "First", 50);
+    // Answered, and its rows could not be deleted.
+    ASSERT_TRUE(testsupport::eventually([&] { return rig.delegate->count(Kind::DidSucceed) == 50; }));
+    rig.enqueueEvents(*unit, "During", 10);
+    rig.drain();
+    for (int second = 0; second < 60; second += 6) {
+        rig.advance(6s);
+        rig.drain();
+    }
+    ASSERT_TRUE(nothingOnTheWire(rig));
+    EXPECT_EQ(rig.server.requests().size(), 1u);
+    EXPECT_GT(fileSystem.sleeps(), 0);
+
+    hold->letGo();
+    rig.advance(6s);
+    ASSERT_TRUE(rig.server.waitForRequests(2));
+    ASSERT_TRUE(nothingOnTheWire(rig));
+    rig.advance(3600s);
+    settle(rig);
+    std::map<std::string, int> expected;
+    for (const std::string& name : concat(numberedNames("First", 50), numberedNames("During", 10))) expected[name] = 1;
+    EXPECT_EQ(sentCounts(rig.server.requests()), expected);
+    EXPECT_TRUE(testsupport::eventually([&] { return storedLogs(*rig.group, "Analytics").empty(); }));
+}

@@ -71,6 +71,7 @@ void TLMLogDBStorage::customizeDatabase(sqlite3* db) {
     // A new file: identifiers start over, so no batch of the old one may
     // hold back or delete its rows.
     mBatches.clear();
+    mUndeleted.clear();
     createPriorityIndex(db);
 }
 
@@ -90,6 +91,7 @@ int TLMLogDBStorage::createPriorityIndex(sqlite3* db) {
 }
 
 void TLMLogDBStorage::setMaxStorageSize(std::int64_t sizeInBytes, const std::function<void(bool)>& completionHandler) {
+    deleteUndeletedRows();
     TLMDBStorage::setMaxStorageSize(sizeInBytes, completionHandler);
 }
 
@@ -138,6 +140,7 @@ std::optional<TLMLogDBStorage::PreparedLog> TLMLogDBStorage::prepareLog(const st
 }
 
 bool TLMLogDBStorage::saveLog(const std::shared_ptr<TLMAbstractLog>& log, const std::string& groupId, TLMFlags flags) {
+    deleteUndeletedRows();
     return storeLog(log, groupId, flags) == SQLITE_OK;
 }
 
@@ -203,6 +206,7 @@ std::vector<TLMSaveOutcome> TLMLogDBStorage::saveLogs(const std::vector<TLMLogTo
         if (result == SQLITE_OK) return TLMSaveOutcome::Stored;
         return isBusyResult(result) ? TLMSaveOutcome::Busy : TLMSaveOutcome::Failed;
     };
+    deleteUndeletedRows();
     if (logs.size() < 2) {
         std::vector<TLMSaveOutcome> outcomes;
         for (const TLMLogToSave& item : logs) outcomes.push_back(outcome(storeLog(item.log, groupId, item.flags)));
@@ -264,9 +268,13 @@ std::vector<TLMSaveOutcome> TLMLogDBStorage::saveLogs(const std::vector<TLMLogTo
     return stored;
 }
 
-std::uint64_t TLMLogDBStorage::countLogs() { return countEntriesForTable(kTable, "", {}); }
+std::uint64_t TLMLogDBStorage::countLogs() {
+    deleteUndeletedRows();
+    return countEntriesForTable(kTable, "", {});
+}
 
 std::optional<std::uint64_t> TLMLogDBStorage::countLogsWithGroupId(const std::string& groupId) {
+    deleteUndeletedRows();
     TLMStorageBindableArray values;
     values.addString(groupId);
     int result = SQLITE_OK;
@@ -278,9 +286,14 @@ std::optional<std::uint64_t> TLMLogDBStorage::countLogsWithGroupId(const std::st
 bool TLMLogDBStorage::loadLogsWithGroupId(const std::string& groupId, std::uint64_t limit,
                                           const std::optional<std::vector<std::string>>& excludedTargetKeys,
                                           const TLMLoadDataCompletionHandler& completionHandler) {
+    deleteUndeletedRows();
     std::vector<std::int64_t> pendingIds;
     if (const auto group = mBatches.find(groupId); group != mBatches.end()) {
         for (const auto& [batchId, ids] : group->second) pendingIds.insert(pendingIds.end(), ids.begin(), ids.end());
+    }
+    // Sent already, their deletion still to come.
+    if (const auto undeleted = mUndeleted.find(groupId); undeleted != mUndeleted.end()) {
+        pendingIds.insert(pendingIds.end(), undeleted->second.begin(), undeleted->second.end());
     }
     TLMStorageBindableArray values;
     values.addString(groupId);
@@ -374,23 +387,43 @@ std::vector<std::shared_ptr<TLMAbstractLog>> TLMLogDBStorage::logsFromDBWithGrou
 }
 
 std::vector<std::shared_ptr<TLMAbstractLog>> TLMLogDBStorage::deleteLogsWithGroupId(const std::string& groupId) {
+    deleteUndeletedRows();
     std::vector<std::shared_ptr<TLMAbstractLog>> logs = logsFromDBWithGroupId(groupId);
-    deleteLogsFromDBWithColumnValue(platform::Value(groupId), kGroupIdColumn);
+    if (deleteLogsFromDBWithColumnValue(platform::Value(groupId), kGroupIdColumn) == SQLITE_OK) {
+        mUndeleted.erase(groupId);
+    }
     mBatches.erase(groupId);
     return logs;
 }
 
 void TLMLogDBStorage::deleteLogsWithBatchId(const std::string& batchId, const std::string& groupId) {
     const auto group = mBatches.find(groupId);
-    if (group == mBatches.end()) return;
+    if (group == mBatches.end()) return deleteUndeletedRows();
     const auto batch = group->second.find(batchId);
-    if (batch == group->second.end()) return;
-    // Out of the record first: the deletion may find the file damaged and
-    // start a new one, and the record with it.
-    const std::vector<platform::Value> ids(batch->second.begin(), batch->second.end());
+    if (batch == group->second.end()) return deleteUndeletedRows();
+    // The batch was answered: its rows must not go again, so they stay out
+    // of every load until their deletion succeeds, whatever it meets (a
+    // file held past the wait; a damaged file made anew forgets them with
+    // the batches).
+    std::vector<std::int64_t>& undeleted = mUndeleted[groupId];
+    undeleted.insert(undeleted.end(), batch->second.begin(), batch->second.end());
+    const std::size_t count = batch->second.size();
     group->second.erase(batch);
     if (group->second.empty()) mBatches.erase(group);
-    if (!ids.empty()) deleteLogsFromDBWithColumnValues(ids, kIdColumn);
+    deleteUndeletedRows();
+    if (!mUndeleted.empty()) {
+        TLMLogWarning(kLogTag,
+                      "The %zu log(s) of batch Id %s could not be deleted; they are not loaded again and are deleted "
+                      "at the next operation.",
+                      count, batchId.c_str());
+    }
+}
+
+void TLMLogDBStorage::deleteUndeletedRows() {
+    if (mUndeleted.empty()) return;
+    std::vector<platform::Value> ids;
+    for (const auto& entry : mUndeleted) ids.insert(ids.end(), entry.second.begin(), entry.second.end());
+    if (deleteLogsFromDBWithColumnValues(ids, kIdColumn) == SQLITE_OK) mUndeleted.clear();
 }
 
 int TLMLogDBStorage::deleteLogFromDBWithId(std::int64_t logId) {

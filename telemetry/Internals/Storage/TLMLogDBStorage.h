@@ -4,7 +4,9 @@
 // Base64 and its priority. When the database is full a new log evicts the
 // oldest logs of equal or lower priority, of any group. Loaded logs are
 // recorded as a batch in memory (a new start can load them again) until
-// the batch is deleted.
+// the batch is deleted. A sent batch whose rows could not be deleted (the
+// file held by another connection) stays out of every load, and its rows
+// are deleted at the next operation that can.
 //
 // Not thread-safe: the channel group calls it from its one serial queue.
 
@@ -65,6 +67,9 @@ public:
 
     // The identifiers of each pending batch, by group and batch identifier.
     const std::map<std::string, std::map<std::string, std::vector<std::int64_t>>>& batches() const { return mBatches; }
+    // The identifiers of deleted batches whose rows are still to be deleted,
+    // by group.
+    const std::map<std::string, std::vector<std::int64_t>>& undeletedIds() const { return mUndeleted; }
 
 protected:
     void customizeDatabase(sqlite3* db) override;
@@ -99,7 +104,12 @@ private:
     std::optional<PreparedLog> prepareLog(const std::shared_ptr<TLMAbstractLog>& log, const std::string& groupId,
                                           TLMFlags flags);
 
+    // Deletes the rows of deleted batches that a held file kept; they stay
+    // recorded until that succeeds.
+    void deleteUndeletedRows();
+
     std::map<std::string, std::map<std::string, std::vector<std::int64_t>>> mBatches;
+    std::map<std::string, std::vector<std::int64_t>> mUndeleted;
     std::size_t mIdColumnIndex = 0;
     std::size_t mGroupIdColumnIndex = 0;
     std::size_t mLogColumnIndex = 0;
