@@ -36,9 +36,10 @@ public:
     TLMLogDBStorage();
 
     bool saveLog(const std::shared_ptr<TLMAbstractLog>& log, const std::string& groupId, TLMFlags flags) override;
-    // In one transaction; when it fails (the database is full, say), each
-    // log goes through saveLog. When another connection held the file all
-    // along, every log is Busy at once, none waited for again.
+    // In one transaction, with the evictions a full database needs; when it
+    // fails otherwise, each log is tried once more alone. When another
+    // connection held the file all along, every log is Busy at once, none
+    // waited for again. saveLog is a group of one.
     std::vector<TLMSaveOutcome> saveLogs(const std::vector<TLMLogToSave>& logs, const std::string& groupId) override;
     std::uint64_t countLogs() override;
     std::optional<std::uint64_t> countLogsWithGroupId(const std::string& groupId) override;
@@ -98,9 +99,16 @@ private:
         TLMStorageBindableArray values;
         std::int64_t priority = 0;
     };
-    // saveLog's work; the SQLite code (SQLITE_ERROR for a log that cannot
-    // be archived).
+    // One log on its own connection, as one of a group whose transaction
+    // failed: the SQLite code (SQLITE_ERROR for a log that cannot be
+    // archived).
     int storeLog(const std::shared_ptr<TLMAbstractLog>& log, const std::string& groupId, TLMFlags flags);
+    // One log on the open connection: inserted, or, when the database is
+    // full, after the oldest logs of equal or lower priority were deleted
+    // one at a time until it fits. SQLITE_TOOBIG for a log larger than the
+    // database, SQLITE_FULL when there was nothing (more) to evict,
+    // SQLITE_ABORT when SQLite gave up the transaction it ran in.
+    int insertLog(sqlite3* db, const PreparedLog& log, std::int64_t maxSize, bool inTransaction, std::int64_t& rowId);
     std::optional<PreparedLog> prepareLog(const std::shared_ptr<TLMAbstractLog>& log, const std::string& groupId,
                                           TLMFlags flags);
 
