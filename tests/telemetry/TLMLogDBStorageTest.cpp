@@ -5,6 +5,7 @@
 #include "tests/telemetry/TLMTestRecords.h"
 #include "tests/telemetry/support/RawDatabase.h"
 
+#include "platform/dispatch/Clock.h"
 #include "telemetry/Internals/Model/TLMStartServiceLog.h"
 #include "telemetry/Internals/Storage/TLMLogDBStorage.h"
 #include "telemetry/Internals/Util/TLMArchiverUtil.h"
@@ -30,6 +31,8 @@
 #include <string_view>
 #include <thread>
 #include <vector>
+
+using namespace std::chrono_literals;
 
 namespace {
 
@@ -688,22 +691,33 @@ TEST_F(TLMLogDBStorageTest, TheNewDatabaseKeepsTheRunsSizeAndNoBatchOfTheDamaged
     EXPECT_EQ(storage.maxSizeInBytes(), 16 * 4096);
 }
 
-TEST_F(TLMLogDBStorageTest, ADatabaseDamagedAgainAfterItWasMadeAnewIsLeftAndItsFailuresReturned) {
+TEST_F(TLMLogDBStorageTest, ADatabaseDamagedAgainIsMadeAnewAtMostOnceAMinute) {
+    auto clock = std::make_shared<platform::VirtualClock>();
+    platform::ScopedClock scopedClock(clock);
     const std::filesystem::path file = previousDatabase();
     rawdb::ZeroPage(file, rawdb::RootPage(file, "logs"));
     TLMLogCapture capture;
     TLMLogDBStorage storage;
+    // Set-up did not read the damaged page: the save is the first after
+    // set-up to find damage, and mends it at once.
     ASSERT_TRUE(storage.saveLog(makeLog("first"), "A", TLMFlagsNormal));
     ASSERT_EQ(rebuilds(capture), 1u);
 
-    rawdb::ZeroPage(file, rawdb::RootPage(file, "logs"));
-    for (int attempt = 0; attempt < 3; ++attempt) {
-        EXPECT_FALSE(storage.saveLog(makeLog("again"), "A", TLMFlagsNormal));
+    // Each later damage is mended a minute after the last time.
+    for (std::size_t round = 0; round < 3; ++round) {
+        SCOPED_TRACE(round);
+        rawdb::ZeroPage(file, rawdb::RootPage(file, "logs"));
+        clock->advance(59s);
+        EXPECT_FALSE(storage.saveLog(makeLog("lost"), "A", TLMFlagsNormal));
         EXPECT_TRUE(load(storage, "A", 10).logs.empty());
+        EXPECT_EQ(rebuilds(capture), 1u + round);
+        EXPECT_NE(rawdb::Text(file, "PRAGMA integrity_check"), "ok");  // still the damaged file
+        clock->advance(1s);
+        const std::string name = "round" + std::to_string(round);
+        EXPECT_TRUE(storage.saveLog(makeLog(name), "A", TLMFlagsNormal));
+        EXPECT_EQ(rebuilds(capture), 2u + round);
+        EXPECT_EQ(namesOf(load(storage, "A", 10).logs), std::vector<std::string>{name});
     }
-    EXPECT_EQ(rebuilds(capture), 1u);
-    // Still the damaged file: nothing deleted it again.
-    EXPECT_NE(rawdb::Text(file, "PRAGMA integrity_check"), "ok");
 }
 
 TEST_F(TLMLogDBStorageTest, TheDatabaseRunsNoCodeOfItsOwn) {

@@ -116,9 +116,24 @@ int TLMDBStorage::rebuildDatabase(int damage, bool waitForLocks) {
 }
 
 bool TLMDBStorage::rebuildAfterDamage(int result) {
-    // Once: a file that is damaged again right away is not deleted forever.
-    if (!IsDamage(result) || mRebuiltAfterSetUp) return false;
-    mRebuiltAfterSetUp = true;
+    if (!IsDamage(result)) return false;
+    // Whenever damage is found, but a file damaged again right away (a
+    // failing disk) is not deleted over and over.
+    const platform::Clock::Instant now = platform::Clock::shared()->instant();
+    if (mLastRebuild && now - *mLastRebuild < kRebuildInterval) {
+        if (!mRebuildDeferred) {
+            mRebuildDeferred = true;
+            const std::string name = mFilename;
+            const auto interval = static_cast<long long>(kRebuildInterval.count());
+            TLMLogWarning(kLogTag,
+                          "Damage found again in the \"%s\" database (result=%d); it is made anew %lld s after the "
+                          "last time.",
+                          name.c_str(), result, interval);
+        }
+        return false;
+    }
+    mLastRebuild = now;
+    mRebuildDeferred = false;
     // The size settled for this run still holds for the new file.
     const std::int64_t maxSizeInBytes = mMaxSizeInBytes;
     const int configured = rebuildDatabase(result, true);

@@ -12,14 +12,17 @@
 //
 // Not thread-safe: the telemetry client calls it from one serial queue.
 
+#include "platform/dispatch/Clock.h"
 #include "platform/foundation/Value.h"
 #include "telemetry/Internals/Storage/TLMStorageBindableArray.h"
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -50,14 +53,18 @@ class TLMDBStorage {
 public:
     // The maximum size every connection starts with.
     static constexpr std::int64_t kDefaultMaxSizeInBytes = 10 * 1024 * 1024;
+    // After set-up, how long a file made anew is left alone when it is
+    // found damaged again.
+    static constexpr std::chrono::seconds kRebuildInterval{60};
 
     // Configures the database `filename` (relative to the client's folder):
     // creates the file and the schema's missing tables, keeps full
     // auto-vacuum and the version. A file that is corrupt, not a database or
     // only readable, where a table of the schema cannot be made, or which at
     // our version holds another table of its name, is deleted and made anew.
-    // Found so by a later operation, it is made anew once more and the
-    // operation runs again; after that its failures are only returned. A
+    // Found so by a later operation, it is made anew and the operation runs
+    // again, at most once in kRebuildInterval (by the platform clock);
+    // meanwhile its failures are only returned. A
     // file another connection holds is not waited for here: the next
     // operation sets it up, waiting as every operation does.
     TLMDBStorage(TLMDBSchema schema, std::uint64_t version, std::string filename);
@@ -169,8 +176,9 @@ private:
     int configureSchema(sqlite3* db, bool& damaged, std::int64_t& pageSize, std::uint64_t& storedVersion);
     // Deletes the file with its journal and configures it anew.
     int rebuildDatabase(int damage, bool waitForLocks);
-    // After set-up, a damaged file is made anew once; true when the work
-    // should run again on the new file.
+    // After set-up, a damaged file is made anew, the first time at once,
+    // then at most once in kRebuildInterval; true when the work should run
+    // again on the new file.
     bool rebuildAfterDamage(int result);
     int executeQueryOnNewConnection(const std::function<int(sqlite3*)>& callback);
 
@@ -180,6 +188,9 @@ private:
     TLMDBSchema mSchema;
     std::uint64_t mVersion;
     std::string mFilename;
-    bool mRebuiltAfterSetUp = false;
+    // When a damaged file was last made anew after set-up.
+    std::optional<platform::Clock::Instant> mLastRebuild;
+    // Damage found again too soon was reported.
+    bool mRebuildDeferred = false;
     bool mSetUpPending = false;
 };
