@@ -109,9 +109,15 @@ std::filesystem::path previousDatabase() {
     return storage.dbFileURL();
 }
 
+// A file of another start set aside as "Logs.set-aside-<n>.sqlite".
+std::filesystem::path setAside(int n) {
+    return *TLMUtility::fullURLForPathComponent("Logs.set-aside-" + std::to_string(n) + ".sqlite");
+}
+
 void removeDatabase() {
     const std::filesystem::path file = *TLMUtility::fullURLForPathComponent(TLMLogDBStorage::kFileName);
     for (const char* suffix : {"", "-journal"}) std::filesystem::remove(file.string() + suffix);
+    for (int n = 1; n <= TLMDBStorage::kMaxSetAside; ++n) std::filesystem::remove(setAside(n));
 }
 
 // The default file system, telling when a connection sleeps: the busy
@@ -946,4 +952,52 @@ TEST_F(TLMLogDBStorageTest, ASentBatchWhoseRowsAHeldFileKeptIsNeverLoadedAgainAn
     EXPECT_EQ(storage.countLogs(), 1u);
     EXPECT_TRUE(storage.undeletedIds().empty());
     EXPECT_EQ(ids(file), std::vector<std::int64_t>{3});
+}
+
+TEST_F(TLMLogDBStorageTest, AFileOfALaterOrNegativeVersionWhoseTableIsNotOursIsSetAsideNotDeleted) {
+    struct Case {
+        const char* name;
+        int version;
+        bool ourTable;
+        std::int64_t versionAfter;
+    };
+    const Case cases[] = {
+        {"a later version, a column renamed", 7, false, TLMLogDBStorage::kSchemaVersion},
+        {"a negative version, a column renamed", -1, false, TLMLogDBStorage::kSchemaVersion},
+        // A later release's file we can use is used and keeps its version.
+        {"a later version, our table", 9, true, 9},
+        {"a negative version, our table", -1, true, TLMLogDBStorage::kSchemaVersion},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        removeDatabase();
+        const std::filesystem::path file = previousDatabase();
+        if (!c.ourTable) rawdb::Execute(file, "ALTER TABLE logs RENAME COLUMN groupId TO groupKey");
+        rawdb::Execute(file, "PRAGMA user_version = " + std::to_string(c.version));
+        TLMLogCapture capture;
+        TLMLogDBStorage storage;
+        EXPECT_TRUE(storage.saveLog(makeLog("new"), "A", TLMFlagsNormal));
+        EXPECT_EQ(rebuilds(capture), 0u);
+        EXPECT_EQ(rawdb::Integer(file, "PRAGMA user_version"), c.versionAfter);
+        const std::vector<std::string> kept = {"old0", "old1", "old2", "new"};
+        EXPECT_EQ(namesOf(load(storage, "A", 10).logs), c.ourTable ? kept : std::vector<std::string>{"new"});
+        EXPECT_EQ(std::filesystem::exists(setAside(1)), !c.ourTable);
+        if (!c.ourTable) {
+            EXPECT_EQ(rawdb::Integer(setAside(1), "SELECT COUNT(*) FROM logs"), 3);
+            EXPECT_EQ(rawdb::Integer(setAside(1), "PRAGMA user_version"), c.version);
+        }
+    }
+
+    // Three are kept at most; a fourth is deleted as a damaged file is.
+    removeDatabase();
+    for (int n = 1; n <= TLMDBStorage::kMaxSetAside + 1; ++n) {
+        const std::filesystem::path file = previousDatabase();
+        rawdb::Execute(file, "ALTER TABLE logs RENAME COLUMN groupId TO groupKey; PRAGMA user_version = 7;");
+        TLMLogCapture capture;
+        TLMLogDBStorage storage;
+        EXPECT_TRUE(storage.saveLog(makeLog("new"), "A", TLMFlagsNormal));
+        EXPECT_EQ(rebuilds(capture), n > TLMDBStorage::kMaxSetAside ? 1u : 0u);
+        EXPECT_EQ(std::filesystem::exists(setAside(n)), n <= TLMDBStorage::kMaxSetAside);
+        storage.dropDatabase();
+    }
 }

@@ -56,6 +56,8 @@ public:
     // After set-up, how long a file made anew is left alone when it is
     // found damaged again.
     static constexpr std::chrono::seconds kRebuildInterval{60};
+    // How many foreign files are kept beside the database.
+    static constexpr int kMaxSetAside = 3;
 
     // Configures the database `filename` (relative to the client's folder):
     // creates the file and the schema's missing tables, keeps full
@@ -159,23 +161,38 @@ protected:
     virtual void migrateDatabase(sqlite3* db, std::uint64_t fromVersion) {}
 
 private:
-    // Configures the file, making it anew when it is damaged. Without
-    // `waitForLocks` a file another connection holds is left at once; held
-    // (SQLITE_BUSY, SQLITE_LOCKED) the set-up is left for the next use.
+    // What is wrong with the file itself. Another connection's lock is
+    // nothing wrong.
+    enum class FileFault {
+        None,
+        // Corrupt, not a database, only readable, or holding something else
+        // where a table of ours belongs: deleted and made anew.
+        Damaged,
+        // Of a later version, or of a negative one no release writes, with a
+        // table of ours in another shape: data we cannot read, set aside.
+        Foreign,
+    };
+
+    // Configures the file, making it anew when it is damaged or setting it
+    // aside when it is foreign. Without `waitForLocks` a file another
+    // connection holds is left at once; held (SQLITE_BUSY, SQLITE_LOCKED)
+    // the set-up is left for the next use.
     int setUp(bool waitForLocks);
     // A set-up left for later runs now, waiting for locks as any work does;
     // SQLITE_OK when the database is configured.
     int setUpIfPending();
-    // `damaged` tells whether the file itself is at fault: corrupt, not a
-    // database, only readable, or holding something else where a table of
-    // ours belongs. Another connection's lock is no damage.
-    int configureDatabase(bool& damaged, bool waitForLocks);
+    int configureDatabase(FileFault& fault, bool waitForLocks);
     // Within set-up's transaction: reads the page size and the stored
     // version, checks the file can be written and makes or checks the
     // schema's tables.
-    int configureSchema(sqlite3* db, bool& damaged, std::int64_t& pageSize, std::uint64_t& storedVersion);
+    int configureSchema(sqlite3* db, FileFault& fault, std::int64_t& pageSize, std::int64_t& storedVersion);
     // Deletes the file with its journal and configures it anew.
     int rebuildDatabase(int damage, bool waitForLocks);
+    // Renames the file (with its journals) to a free "<stem>.set-aside-<n>
+    // <extension>", at most kMaxSetAside of them, and configures a new one;
+    // past that, or when it cannot be renamed, it is made anew as a damaged
+    // one is.
+    int setAsideDatabase(std::int64_t storedVersion, bool waitForLocks);
     // After set-up, a damaged file is made anew, the first time at once,
     // then at most once in kRebuildInterval; true when the work should run
     // again on the new file.
@@ -188,6 +205,8 @@ private:
     TLMDBSchema mSchema;
     std::uint64_t mVersion;
     std::string mFilename;
+    // The stored version set-up found, for the set-aside file's message.
+    std::int64_t mStoredVersion = 0;
     // When a damaged file was last made anew after set-up.
     std::optional<platform::Clock::Instant> mLastRebuild;
     // Damage found again too soon was reported.
