@@ -6,8 +6,11 @@
 #include "tests/telemetry/support/RawDatabase.h"
 
 #include "platform/dispatch/Clock.h"
+#include "telemetry/Internals/Model/TLMEventLog.h"
+#include "telemetry/Internals/Model/TLMLogContainer.h"
 #include "telemetry/Internals/Model/TLMStartServiceLog.h"
 #include "telemetry/Internals/Storage/TLMLogDBStorage.h"
+#include "telemetry/Internals/Util/TLMAnalyticsArchiverUtil.h"
 #include "telemetry/Internals/Util/TLMArchiverUtil.h"
 #include "telemetry/core/Model/UnifiedSchema/TLMUnifiedSchemaLog.h"
 #include "telemetry/core/Util/TLMEncrypter.h"
@@ -1000,4 +1003,32 @@ TEST_F(TLMLogDBStorageTest, AFileOfALaterOrNegativeVersionWhoseTableIsNotOursIsS
         EXPECT_EQ(std::filesystem::exists(setAside(n)), n <= TLMDBStorage::kMaxSetAside);
         storage.dropDatabase();
     }
+}
+
+TEST_F(TLMLogDBStorageTest, TextsOfAStoredLogThatAreNotUtf8AreReadBackMendedAndTheLogCanBeSent) {
+    TLMAnalyticsArchiverUtil::addAllowedAnalyitcsModuleClasses();
+    removeDatabase();
+    TLMLogDBStorage storage;
+    // As an older build or a host text left them: Latin-1 bytes.
+    auto event = std::make_shared<TLMEventLog>();
+    event->setName("Caf\xE9");
+    event->setEventId("0F1E2D3C-4B5A-6978-8796-A5B4C3D2E1F0");
+    event->setTimestamp(tlmtest::fixedTime());
+    event->setDevice(tlmtest::validDevice());
+    event->setUserId("b\xE9r");
+    event->setProperties({{"k\xFE", "first"}, {"k\xFF", "v\xE9"}, {"plain", "ok"}});
+    ASSERT_TRUE(storage.saveLog(event, "A", TLMFlagsNormal));
+
+    const Logs logs = load(storage, "A", 10).logs;
+    ASSERT_EQ(logs.size(), 1u);
+    const auto read = std::dynamic_pointer_cast<TLMEventLog>(logs[0]);
+    ASSERT_NE(read, nullptr);
+    const std::string fffd = "\xEF\xBF\xBD";
+    EXPECT_EQ(read->name(), "Caf" + fffd);
+    EXPECT_EQ(read->userId(), "b" + fffd + "r");
+    // Two keys mended into one: the first (in the archive's order) stays.
+    EXPECT_EQ(read->properties(), (TLMEventLog::Properties{{"k" + fffd, "first"}, {"plain", "ok"}}));
+    const TLMLogContainer batch("batch", logs);
+    EXPECT_TRUE(batch.unwritableLogs().empty());
+    EXPECT_EQ(batch.serializedLogs().size(), 1u);
 }

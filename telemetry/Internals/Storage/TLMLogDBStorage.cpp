@@ -354,7 +354,9 @@ std::vector<TLMStoredLog> TLMLogDBStorage::logsWithCondition(const std::string& 
         std::shared_ptr<TLMAbstractLog> log;
         if (text != nullptr) {
             if (const auto data = DecodeBase64IgnoringUnknown(*text)) {
-                if (const auto value = TLMUtility::unarchiveKeyedData(*data)) {
+                // Texts an older build or the app stored as they came (a
+                // host's Latin-1) are sent mended rather than dropped.
+                if (const auto value = TLMUtility::unarchiveKeyedData(*data, TLMKeyedUnarchiver::Texts::Mended)) {
                     if (const TLMArchiveValue::Object* object = value->asObject()) {
                         log = std::dynamic_pointer_cast<TLMAbstractLog>(*object);
                     }
