@@ -958,24 +958,29 @@ TEST_F(TLMLogDBStorageTest, ASentBatchWhoseRowsAHeldFileKeptIsNeverLoadedAgainAn
 }
 
 TEST_F(TLMLogDBStorageTest, AFileOfALaterOrNegativeVersionWhoseTableIsNotOursIsSetAsideNotDeleted) {
+    const char* const renamed = "ALTER TABLE logs RENAME COLUMN groupId TO groupKey";
     struct Case {
         const char* name;
         int version;
-        bool ourTable;
+        const char* change;  // none: our table
         std::int64_t versionAfter;
     };
     const Case cases[] = {
-        {"a later version, a column renamed", 7, false, TLMLogDBStorage::kSchemaVersion},
-        {"a negative version, a column renamed", -1, false, TLMLogDBStorage::kSchemaVersion},
+        {"a later version, a column renamed", 7, renamed, TLMLogDBStorage::kSchemaVersion},
+        {"a negative version, a column renamed", -1, renamed, TLMLogDBStorage::kSchemaVersion},
+        {"a later version, logs a view over another table", 8,
+         "ALTER TABLE logs RENAME TO entries; CREATE VIEW logs AS SELECT * FROM entries",
+         TLMLogDBStorage::kSchemaVersion},
         // A later release's file we can use is used and keeps its version.
-        {"a later version, our table", 9, true, 9},
-        {"a negative version, our table", -1, true, TLMLogDBStorage::kSchemaVersion},
+        {"a later version, our table", 9, nullptr, 9},
+        {"a negative version, our table", -1, nullptr, TLMLogDBStorage::kSchemaVersion},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         removeDatabase();
         const std::filesystem::path file = previousDatabase();
-        if (!c.ourTable) rawdb::Execute(file, "ALTER TABLE logs RENAME COLUMN groupId TO groupKey");
+        const bool ourTable = c.change == nullptr;
+        if (!ourTable) rawdb::Execute(file, c.change);
         rawdb::Execute(file, "PRAGMA user_version = " + std::to_string(c.version));
         TLMLogCapture capture;
         TLMLogDBStorage storage;
@@ -983,9 +988,9 @@ TEST_F(TLMLogDBStorageTest, AFileOfALaterOrNegativeVersionWhoseTableIsNotOursIsS
         EXPECT_EQ(rebuilds(capture), 0u);
         EXPECT_EQ(rawdb::Integer(file, "PRAGMA user_version"), c.versionAfter);
         const std::vector<std::string> kept = {"old0", "old1", "old2", "new"};
-        EXPECT_EQ(namesOf(load(storage, "A", 10).logs), c.ourTable ? kept : std::vector<std::string>{"new"});
-        EXPECT_EQ(std::filesystem::exists(setAside(1)), !c.ourTable);
-        if (!c.ourTable) {
+        EXPECT_EQ(namesOf(load(storage, "A", 10).logs), ourTable ? kept : std::vector<std::string>{"new"});
+        EXPECT_EQ(std::filesystem::exists(setAside(1)), !ourTable);
+        if (!ourTable) {
             EXPECT_EQ(rawdb::Integer(setAside(1), "SELECT COUNT(*) FROM logs"), 3);
             EXPECT_EQ(rawdb::Integer(setAside(1), "PRAGMA user_version"), c.version);
         }
@@ -995,7 +1000,7 @@ TEST_F(TLMLogDBStorageTest, AFileOfALaterOrNegativeVersionWhoseTableIsNotOursIsS
     removeDatabase();
     for (int n = 1; n <= TLMDBStorage::kMaxSetAside + 1; ++n) {
         const std::filesystem::path file = previousDatabase();
-        rawdb::Execute(file, "ALTER TABLE logs RENAME COLUMN groupId TO groupKey; PRAGMA user_version = 7;");
+        rawdb::Execute(file, std::string(renamed) + "; PRAGMA user_version = 7;");
         TLMLogCapture capture;
         TLMLogDBStorage storage;
         EXPECT_TRUE(storage.saveLog(makeLog("new"), "A", TLMFlagsNormal));

@@ -275,22 +275,23 @@ int TLMDBStorage::configureSchema(sqlite3* db, FileFault& fault, std::int64_t& p
         return SQLITE_READONLY;
     }
     if (mSchema.empty()) return SQLITE_OK;
+    // What a file of a later version (or of a negative one: a damaged
+    // header) holds may be a later release's data: when it is in our way it
+    // is set aside, not deleted.
+    const auto version = static_cast<std::int64_t>(mVersion);
+    const bool foreign = storedVersion < 0 || storedVersion > version;
     result = createTablesWithSchema(mSchema, db);
     if (result != SQLITE_OK) {
         TLMLogError(kLogTag, "Failed to create tables with schema with error \"%d\".", result);
         // What keeps a table of ours from being made (a view or an index of
         // its name, a broken schema) is in the file, and the missing table
         // holds nothing to lose; another connection's lock is not.
-        damagedIf(!IsBusy(result));
+        if (!IsBusy(result)) fault = foreign ? FileFault::Foreign : FileFault::Damaged;
         return result;
     }
     // A file of our version holds the tables as we make them; another table
     // of the name (a column renamed, a constraint added) would refuse every
-    // write. So would one of a later version (or a negative one: a damaged
-    // header), but what it holds may be a later release's data: it is set
-    // aside, not deleted.
-    const auto version = static_cast<std::int64_t>(mVersion);
-    const bool foreign = storedVersion < 0 || storedVersion > version;
+    // write, and so would one in a foreign file.
     if (storedVersion == version || foreign) {
         result = checkTablesWithSchema(mSchema, db);
         if (result != SQLITE_OK) {
