@@ -4,6 +4,10 @@
 // INSERT of the same archives on one open connection with a transaction per
 // row, to show what opening a connection for every operation costs.
 //
+// A burst saved 50 at a time (as a channel unit saves what waits) into a
+// store that is full, so that every log evicts an older one, beside the
+// same burst into a store with room.
+//
 // Run with --benchmark_enable_random_interleaving=true so the repetitions of
 // the two take turns.
 
@@ -157,8 +161,60 @@ void BM_OneConnectionInsert(benchmark::State& state) {
     state.counters["save_cpu_us"] = cpuSeconds * 1e6 / static_cast<double>(kLogs * state.iterations());
 }
 
+constexpr int kFill = 2000;
+constexpr int kBurst = 1000;
+constexpr std::int64_t kFullStoreSize = 1024 * 1024;
+
+// Saves the logs as a channel unit does, up to a batch at a time.
+void SaveInGroups(TLMLogDBStorage& storage, const std::vector<std::shared_ptr<TLMStartServiceLog>>& logs) {
+    for (std::size_t start = 0; start < logs.size(); start += kBatchSize) {
+        std::vector<TLMLogToSave> group;
+        for (std::size_t i = start; i < logs.size() && i < start + kBatchSize; ++i) {
+            group.push_back({logs[i], TLMFlagsNormal});
+        }
+        for (const TLMSaveOutcome outcome : storage.saveLogs(group, "Analytics")) {
+            if (outcome != TLMSaveOutcome::Stored) throw std::runtime_error("a log was not saved");
+        }
+    }
+}
+
+// range(0): 1 for a full store (1 MiB, filled past its size), 0 for one
+// with room (10 MiB) holding the same logs.
+void BM_BurstIntoStore(benchmark::State& state) {
+    BenchRoot();
+    const bool full = state.range(0) != 0;
+    state.SetLabel(full ? "full store" : "store with room");
+    std::vector<std::shared_ptr<TLMStartServiceLog>> fill;
+    for (int i = 0; i < kFill; ++i) fill.push_back(MakeLog(i));
+    std::vector<std::shared_ptr<TLMStartServiceLog>> burst;
+    for (int i = 0; i < kBurst; ++i) burst.push_back(MakeLog(kFill + i));
+    double seconds = 0;
+    std::uint64_t evicted = 0;
+    for (auto _ : state) {
+        RemoveDatabase(TLMLogDBStorage().dbFileURL());
+        TLMLogDBStorage storage;
+        if (full) {
+            bool resized = false;
+            storage.setMaxStorageSize(kFullStoreSize, [&](bool success) { resized = success; });
+            if (!resized) throw std::runtime_error("the size was not set");
+        }
+        SaveInGroups(storage, fill);
+        const std::uint64_t before = storage.countLogs();
+        if (full != (before < static_cast<std::uint64_t>(kFill))) throw std::runtime_error("not the store wanted");
+        const auto start = std::chrono::steady_clock::now();
+        SaveInGroups(storage, burst);
+        const double elapsed = Seconds(std::chrono::steady_clock::now() - start);
+        evicted += before + kBurst - storage.countLogs();
+        seconds += elapsed;
+        state.SetIterationTime(elapsed);
+    }
+    state.counters["save_logs/s"] = static_cast<double>(kBurst * state.iterations()) / seconds;
+    state.counters["evicted"] = static_cast<double>(evicted) / static_cast<double>(state.iterations());
+}
+
 }  // namespace
 
+BENCHMARK(BM_BurstIntoStore)->Arg(0)->Arg(1)->Iterations(1)->Repetitions(5)->UseManualTime()->Unit(benchmark::kSecond);
 BENCHMARK(BM_LogDBSaveThenLoad)->Iterations(1)->Repetitions(5)->UseManualTime()->Unit(benchmark::kSecond);
 BENCHMARK(BM_OneConnectionInsert)->Iterations(1)->Repetitions(5)->UseManualTime()->Unit(benchmark::kSecond);
 

@@ -4,12 +4,12 @@
 // hangs, the file is made anew at most once after set-up, and telemetry goes
 // on: a log saved afterwards loads back, or, when saving or reading found
 // the file damaged and made it anew (losing what it held), one saved on the
-// new file does.
+// new file does. A file of a later version that could not be used was set
+// aside and a new one made, so it too saves.
 
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -31,16 +31,6 @@ using fuzzsupport::Require;
 namespace {
 
 const char* const kGroup = "Analytics";
-
-// A later release's database is kept as it is, whatever its table holds, so
-// nothing is promised about saving into it.
-bool OfALaterRelease(const std::uint8_t* data, std::size_t size) {
-    static const char kMagic[] = "SQLite format 3";
-    if (size < 100 || std::memcmp(data, kMagic, sizeof kMagic) != 0) return false;
-    const auto version = static_cast<std::int32_t>(std::uint32_t{data[60]} << 24 | std::uint32_t{data[61]} << 16 |
-                                                   std::uint32_t{data[62]} << 8 | data[63]);
-    return static_cast<std::uint64_t>(std::int64_t{version}) > TLMLogDBStorage::kSchemaVersion;
-}
 
 // The damaged files made anew since the count was last taken.
 std::atomic<int> gRebuilds{0};
@@ -78,10 +68,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         });
         return *TLMUtility::fullURLForPathComponent(TLMLogDBStorage::kFileName);
     }();
-    // A journal of the last input would be played into this one.
+    // A journal of the last input would be played into this one; what the
+    // last input set aside would change where this one is set aside.
     for (const char* suffix : {"-journal", "-wal", "-shm"}) {
         std::error_code ignored;
         std::filesystem::remove(file.string() + suffix, ignored);
+    }
+    for (int n = 1; n <= TLMDBStorage::kMaxSetAside; ++n) {
+        std::error_code ignored;
+        std::filesystem::remove(file.parent_path() / ("Logs.set-aside-" + std::to_string(n) + ".sqlite"), ignored);
     }
     Require(fuzzsupport::WriteFile(file, data, size), "the input is written");
 
@@ -96,13 +91,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     storage.deleteLogsWithGroupId("Crashes");
     int rebuilds = TakeRebuilds();
 
-    const bool laterRelease = OfALaterRelease(data, size);
     if (!SavedLogLoadsBack(storage)) {
         const int whileSaving = TakeRebuilds();
-        Require(laterRelease || (rebuilds == 0 && whileSaving == 1),
-                "a log is lost only with the damaged file it was saved in");
+        Require(rebuilds == 0 && whileSaving == 1, "a log is lost only with the damaged file it was saved in");
         rebuilds += whileSaving;
-        Require(laterRelease || SavedLogLoadsBack(storage), "a log saved on the new file loads back");
+        Require(SavedLogLoadsBack(storage), "a log saved on the new file loads back");
     }
     Require(rebuilds + TakeRebuilds() <= 1, "after set-up the file is made anew at most once");
     return 0;

@@ -159,6 +159,16 @@ bool WriteDamaged(const fs::path& folder) {
          }},
         {"renamed-column-fails-every-save.sqlite",
          [](const fs::path& file) { return Execute(file, "ALTER TABLE logs RENAME COLUMN groupId TO groupKey;"); }},
+        // A damaged header's version, negative or later than ours, kept the
+        // file from being mended.
+        {"negative-version-renamed-column-fails-every-save.sqlite",
+         [](const fs::path& file) {
+             return Execute(file, "ALTER TABLE logs RENAME COLUMN groupId TO groupKey; PRAGMA user_version = -1;");
+         }},
+        {"later-version-renamed-column-fails-every-save.sqlite",
+         [](const fs::path& file) {
+             return Execute(file, "ALTER TABLE logs RENAME COLUMN groupId TO groupKey; PRAGMA user_version = 6;");
+         }},
         {"logs-a-view-fails-set-up.sqlite",
          [](const fs::path& file) {
              return Execute(file,

@@ -9,6 +9,7 @@
 #include "platform/net/URLSession.h"
 #include "telemetry/Internals/Channel/TLMChannelUnitDefault.h"
 #include "telemetry/Internals/Storage/TLMLogDBStorage.h"
+#include "telemetry/TelemetryAnalytics/Model/TLMTypedProperty.h"
 #include "telemetry/TLMErrors.h"
 #include "telemetry/core/Util/TLMTelemetryUserDefaults.h"
 #include "tests/telemetry/TLMLogCapture.h"
@@ -21,6 +22,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <limits>
 #include <map>
 #include <mutex>
 #include <semaphore>
@@ -57,6 +59,18 @@ std::vector<std::string> namesOf(const std::vector<std::shared_ptr<TLMAbstractLo
 std::vector<std::string> concat(std::vector<std::string> a, const std::vector<std::string>& b) {
     a.insert(a.end(), b.begin(), b.end());
     return a;
+}
+
+// An event JSON cannot hold: a typed property that is no finite number.
+std::shared_ptr<TLMEventLog> unwritableEvent(const std::string& name) {
+    auto property = std::make_shared<TLMDoubleTypedProperty>();
+    property->setName("ratio");
+    property->setValue(std::numeric_limits<double>::infinity());
+    auto properties = std::make_shared<TLMEventProperties>();
+    properties->setProperty(property);
+    auto event = testsupport::makeEvent(name);
+    event->setTypedProperties(properties);
+    return event;
 }
 
 // How often the server got each event name, over every request.
@@ -458,7 +472,7 @@ TEST(TLMChannelSending, AtMostThePendingBatchLimitIsOut) {
 TEST(TLMChannelSending, ABatchThatJsonCannotHoldFailsLocallyAndIsNeverSent) {
     testsupport::SendingRig rig;
     auto unit = rig.addUnit("Analytics");
-    unit->enqueueItem(testsupport::makeEvent("Bad\xff"), TLMFlagsNormal);  // not UTF-8
+    unit->enqueueItem(unwritableEvent("Bad"), TLMFlagsNormal);
     rig.drain();
     rig.advance(6s);
     ASSERT_TRUE(testsupport::eventually([&] { return rig.delegate->count(Kind::DidFail) == 1; }));
@@ -483,7 +497,7 @@ TEST(TLMChannelSending, ALogJsonCannotHoldIsDroppedAloneAndTheRestOfItsBatchIsSe
     auto unit = rig.addUnit("Analytics");
     TLMLogCapture capture;
     unit->enqueueItem(testsupport::makeEvent("Before"), TLMFlagsNormal);
-    unit->enqueueItem(testsupport::makeEvent("Bad\xff"), TLMFlagsNormal);  // not UTF-8
+    unit->enqueueItem(unwritableEvent("Bad"), TLMFlagsNormal);
     unit->enqueueItem(testsupport::makeEvent("After"), TLMFlagsNormal);
     rig.drain();
     rig.advance(6s);
@@ -495,7 +509,7 @@ TEST(TLMChannelSending, ALogJsonCannotHoldIsDroppedAloneAndTheRestOfItsBatchIsSe
     // The dropped log is reported failed, the others sent; none is kept.
     ASSERT_TRUE(testsupport::eventually([&] { return rig.delegate->count(Kind::DidSucceed) == 2; }));
     EXPECT_EQ(rig.delegate->eventNames(Kind::DidSucceed), (std::vector<std::string>{"Before", "After"}));
-    ASSERT_EQ(rig.delegate->eventNames(Kind::DidFail), std::vector<std::string>{"Bad\xff"});
+    ASSERT_EQ(rig.delegate->eventNames(Kind::DidFail), std::vector<std::string>{"Bad"});
     const auto failure = rig.delegate->events(Kind::DidFail)[0];
     ASSERT_TRUE(failure.error.has_value());
     EXPECT_EQ(failure.error->domain(), kTLMErrorDomain);
@@ -746,4 +760,61 @@ TEST(TLMChannelSending, StoredLogsAHeldFileKeptFromBeingCountedAtStartGoAtTheFlu
     rig.advance(6s);
     ASSERT_TRUE(rig.server.waitForRequests(1));
     EXPECT_EQ(testsupport::eventNames(rig.server.requests()[0]), numberedNames("Old", 3));
+}
+
+namespace {
+
+// Another connection takes the log database as the first batch leaves, so
+// the batch's answer comes while the file is held.
+class HoldFileAtFirstSend final : public TLMChannelDelegate {
+public:
+    explicit HoldFileAtFirstSend(std::filesystem::path file) : mFile(std::move(file)) {}
+    void channelWillSendLog(TLMChannelUnitDefault&, const std::shared_ptr<TLMAbstractLog>&) override {
+        std::lock_guard lock(mMutex);
+        if (!mHeld && !mLetGo) mHeld = std::make_unique<rawdb::HeldFile>(mFile, "BEGIN EXCLUSIVE;");
+    }
+    void letGo() {
+        std::lock_guard lock(mMutex);
+        mLetGo = true;
+        mHeld.reset();
+    }
+
+private:
+    const std::filesystem::path mFile;
+    std::mutex mMutex;
+    std::unique_ptr<rawdb::HeldFile> mHeld;
+    bool mLetGo = false;
+};
+
+}  // namespace
+
+TEST(TLMChannelSending, AFileHeldForAMinuteAcrossAnAnsweredBatchDeliversEveryLogOnce) {
+    rawdb::SleeplessFileSystem fileSystem;  // every wait for the held file runs out at once
+    testsupport::SendingRig rig;
+    auto unit = rig.addUnit("Analytics");
+    auto hold = std::make_shared<HoldFileAtFirstSend>(logDatabase(rig));
+    rig.group->addDelegate(hold);
+    rig.enqueueEvents(*unit, "First", 50);
+    // Answered, and its rows could not be deleted.
+    ASSERT_TRUE(testsupport::eventually([&] { return rig.delegate->count(Kind::DidSucceed) == 50; }));
+    rig.enqueueEvents(*unit, "During", 10);
+    rig.drain();
+    for (int second = 0; second < 60; second += 6) {
+        rig.advance(6s);
+        rig.drain();
+    }
+    ASSERT_TRUE(nothingOnTheWire(rig));
+    EXPECT_EQ(rig.server.requests().size(), 1u);
+    EXPECT_GT(fileSystem.sleeps(), 0);
+
+    hold->letGo();
+    rig.advance(6s);
+    ASSERT_TRUE(rig.server.waitForRequests(2));
+    ASSERT_TRUE(nothingOnTheWire(rig));
+    rig.advance(3600s);
+    settle(rig);
+    std::map<std::string, int> expected;
+    for (const std::string& name : concat(numberedNames("First", 50), numberedNames("During", 10))) expected[name] = 1;
+    EXPECT_EQ(sentCounts(rig.server.requests()), expected);
+    EXPECT_TRUE(testsupport::eventually([&] { return storedLogs(*rig.group, "Analytics").empty(); }));
 }

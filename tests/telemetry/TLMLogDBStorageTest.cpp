@@ -5,8 +5,12 @@
 #include "tests/telemetry/TLMTestRecords.h"
 #include "tests/telemetry/support/RawDatabase.h"
 
+#include "platform/dispatch/Clock.h"
+#include "telemetry/Internals/Model/TLMEventLog.h"
+#include "telemetry/Internals/Model/TLMLogContainer.h"
 #include "telemetry/Internals/Model/TLMStartServiceLog.h"
 #include "telemetry/Internals/Storage/TLMLogDBStorage.h"
+#include "telemetry/Internals/Util/TLMAnalyticsArchiverUtil.h"
 #include "telemetry/Internals/Util/TLMArchiverUtil.h"
 #include "telemetry/core/Model/UnifiedSchema/TLMUnifiedSchemaLog.h"
 #include "telemetry/core/Util/TLMEncrypter.h"
@@ -30,6 +34,8 @@
 #include <string_view>
 #include <thread>
 #include <vector>
+
+using namespace std::chrono_literals;
 
 namespace {
 
@@ -106,9 +112,15 @@ std::filesystem::path previousDatabase() {
     return storage.dbFileURL();
 }
 
+// A file of another start set aside as "Logs.set-aside-<n>.sqlite".
+std::filesystem::path setAside(int n) {
+    return *TLMUtility::fullURLForPathComponent("Logs.set-aside-" + std::to_string(n) + ".sqlite");
+}
+
 void removeDatabase() {
     const std::filesystem::path file = *TLMUtility::fullURLForPathComponent(TLMLogDBStorage::kFileName);
     for (const char* suffix : {"", "-journal"}) std::filesystem::remove(file.string() + suffix);
+    for (int n = 1; n <= TLMDBStorage::kMaxSetAside; ++n) std::filesystem::remove(setAside(n));
 }
 
 // The default file system, telling when a connection sleeps: the busy
@@ -690,22 +702,33 @@ TEST_F(TLMLogDBStorageTest, TheNewDatabaseKeepsTheRunsSizeAndNoBatchOfTheDamaged
     EXPECT_EQ(storage.maxSizeInBytes(), 16 * 4096);
 }
 
-TEST_F(TLMLogDBStorageTest, ADatabaseDamagedAgainAfterItWasMadeAnewIsLeftAndItsFailuresReturned) {
+TEST_F(TLMLogDBStorageTest, ADatabaseDamagedAgainIsMadeAnewAtMostOnceAMinute) {
+    auto clock = std::make_shared<platform::VirtualClock>();
+    platform::ScopedClock scopedClock(clock);
     const std::filesystem::path file = previousDatabase();
     rawdb::ZeroPage(file, rawdb::RootPage(file, "logs"));
     TLMLogCapture capture;
     TLMLogDBStorage storage;
+    // Set-up did not read the damaged page: the save is the first after
+    // set-up to find damage, and mends it at once.
     ASSERT_TRUE(storage.saveLog(makeLog("first"), "A", TLMFlagsNormal));
     ASSERT_EQ(rebuilds(capture), 1u);
 
-    rawdb::ZeroPage(file, rawdb::RootPage(file, "logs"));
-    for (int attempt = 0; attempt < 3; ++attempt) {
-        EXPECT_FALSE(storage.saveLog(makeLog("again"), "A", TLMFlagsNormal));
+    // Each later damage is mended a minute after the last time.
+    for (std::size_t round = 0; round < 3; ++round) {
+        SCOPED_TRACE(round);
+        rawdb::ZeroPage(file, rawdb::RootPage(file, "logs"));
+        clock->advance(59s);
+        EXPECT_FALSE(storage.saveLog(makeLog("lost"), "A", TLMFlagsNormal));
         EXPECT_TRUE(load(storage, "A", 10).logs.empty());
+        EXPECT_EQ(rebuilds(capture), 1u + round);
+        EXPECT_NE(rawdb::Text(file, "PRAGMA integrity_check"), "ok");  // still the damaged file
+        clock->advance(1s);
+        const std::string name = "round" + std::to_string(round);
+        EXPECT_TRUE(storage.saveLog(makeLog(name), "A", TLMFlagsNormal));
+        EXPECT_EQ(rebuilds(capture), 2u + round);
+        EXPECT_EQ(namesOf(load(storage, "A", 10).logs), std::vector<std::string>{name});
     }
-    EXPECT_EQ(rebuilds(capture), 1u);
-    // Still the damaged file: nothing deleted it again.
-    EXPECT_NE(rawdb::Text(file, "PRAGMA integrity_check"), "ok");
 }
 
 TEST_F(TLMLogDBStorageTest, TheDatabaseRunsNoCodeOfItsOwn) {
@@ -912,4 +935,107 @@ TEST_F(TLMLogDBStorageTest, AFileHeldPastTheWaitLeavesLogsBusyAndTheCountUnreadN
         want.insert(want.end(), names.begin(), names.end());
         EXPECT_EQ(namesOf(load(storage, "A", 10).logs), want);
     }
+}
+
+TEST_F(TLMLogDBStorageTest, ASentBatchWhoseRowsAHeldFileKeptIsNeverLoadedAgainAndDeletedOnceFree) {
+    removeDatabase();
+    TLMLogDBStorage storage;
+    const std::filesystem::path file = storage.dbFileURL();
+    for (const char* name : {"a", "b", "c"}) ASSERT_TRUE(storage.saveLog(makeLog(name), "A", TLMFlagsNormal));
+    const Batch sent = load(storage, "A", 2);
+    ASSERT_EQ(namesOf(sent.logs), (std::vector<std::string>{"a", "b"}));
+    {
+        rawdb::SleeplessFileSystem fileSystem;
+        // A reader: loads still read, deletions wait in vain.
+        rawdb::HeldFile held(file, "BEGIN; SELECT COUNT(*) FROM logs;");
+        storage.deleteLogsWithBatchId(*sent.batchId, "A");
+        EXPECT_EQ(rawdb::Integer(file, "SELECT COUNT(*) FROM logs"), 3);
+        EXPECT_TRUE(storage.batches().empty());
+        EXPECT_EQ(namesOf(load(storage, "A", 10).logs), std::vector<std::string>{"c"});
+    }
+    // The next operation deletes them.
+    EXPECT_EQ(storage.countLogs(), 1u);
+    EXPECT_TRUE(storage.undeletedIds().empty());
+    EXPECT_EQ(ids(file), std::vector<std::int64_t>{3});
+}
+
+TEST_F(TLMLogDBStorageTest, AFileOfALaterOrNegativeVersionWhoseTableIsNotOursIsSetAsideNotDeleted) {
+    const char* const renamed = "ALTER TABLE logs RENAME COLUMN groupId TO groupKey";
+    struct Case {
+        const char* name;
+        int version;
+        const char* change;  // none: our table
+        std::int64_t versionAfter;
+    };
+    const Case cases[] = {
+        {"a later version, a column renamed", 7, renamed, TLMLogDBStorage::kSchemaVersion},
+        {"a negative version, a column renamed", -1, renamed, TLMLogDBStorage::kSchemaVersion},
+        {"a later version, logs a view over another table", 8,
+         "ALTER TABLE logs RENAME TO entries; CREATE VIEW logs AS SELECT * FROM entries",
+         TLMLogDBStorage::kSchemaVersion},
+        // A later release's file we can use is used and keeps its version.
+        {"a later version, our table", 9, nullptr, 9},
+        {"a negative version, our table", -1, nullptr, TLMLogDBStorage::kSchemaVersion},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        removeDatabase();
+        const std::filesystem::path file = previousDatabase();
+        const bool ourTable = c.change == nullptr;
+        if (!ourTable) rawdb::Execute(file, c.change);
+        rawdb::Execute(file, "PRAGMA user_version = " + std::to_string(c.version));
+        TLMLogCapture capture;
+        TLMLogDBStorage storage;
+        EXPECT_TRUE(storage.saveLog(makeLog("new"), "A", TLMFlagsNormal));
+        EXPECT_EQ(rebuilds(capture), 0u);
+        EXPECT_EQ(rawdb::Integer(file, "PRAGMA user_version"), c.versionAfter);
+        const std::vector<std::string> kept = {"old0", "old1", "old2", "new"};
+        EXPECT_EQ(namesOf(load(storage, "A", 10).logs), ourTable ? kept : std::vector<std::string>{"new"});
+        EXPECT_EQ(std::filesystem::exists(setAside(1)), !ourTable);
+        if (!ourTable) {
+            EXPECT_EQ(rawdb::Integer(setAside(1), "SELECT COUNT(*) FROM logs"), 3);
+            EXPECT_EQ(rawdb::Integer(setAside(1), "PRAGMA user_version"), c.version);
+        }
+    }
+
+    // Three are kept at most; a fourth is deleted as a damaged file is.
+    removeDatabase();
+    for (int n = 1; n <= TLMDBStorage::kMaxSetAside + 1; ++n) {
+        const std::filesystem::path file = previousDatabase();
+        rawdb::Execute(file, std::string(renamed) + "; PRAGMA user_version = 7;");
+        TLMLogCapture capture;
+        TLMLogDBStorage storage;
+        EXPECT_TRUE(storage.saveLog(makeLog("new"), "A", TLMFlagsNormal));
+        EXPECT_EQ(rebuilds(capture), n > TLMDBStorage::kMaxSetAside ? 1u : 0u);
+        EXPECT_EQ(std::filesystem::exists(setAside(n)), n <= TLMDBStorage::kMaxSetAside);
+        storage.dropDatabase();
+    }
+}
+
+TEST_F(TLMLogDBStorageTest, TextsOfAStoredLogThatAreNotUtf8AreReadBackMendedAndTheLogCanBeSent) {
+    TLMAnalyticsArchiverUtil::addAllowedAnalyitcsModuleClasses();
+    removeDatabase();
+    TLMLogDBStorage storage;
+    // As an older build or a host text left them: Latin-1 bytes.
+    auto event = std::make_shared<TLMEventLog>();
+    event->setName("Caf\xE9");
+    event->setEventId("0F1E2D3C-4B5A-6978-8796-A5B4C3D2E1F0");
+    event->setTimestamp(tlmtest::fixedTime());
+    event->setDevice(tlmtest::validDevice());
+    event->setUserId("b\xE9r");
+    event->setProperties({{"k\xFE", "first"}, {"k\xFF", "v\xE9"}, {"plain", "ok"}});
+    ASSERT_TRUE(storage.saveLog(event, "A", TLMFlagsNormal));
+
+    const Logs logs = load(storage, "A", 10).logs;
+    ASSERT_EQ(logs.size(), 1u);
+    const auto read = std::dynamic_pointer_cast<TLMEventLog>(logs[0]);
+    ASSERT_NE(read, nullptr);
+    const std::string fffd = "\xEF\xBF\xBD";
+    EXPECT_EQ(read->name(), "Caf" + fffd);
+    EXPECT_EQ(read->userId(), "b" + fffd + "r");
+    // Two keys mended into one: the first (in the archive's order) stays.
+    EXPECT_EQ(read->properties(), (TLMEventLog::Properties{{"k" + fffd, "first"}, {"plain", "ok"}}));
+    const TLMLogContainer batch("batch", logs);
+    EXPECT_TRUE(batch.unwritableLogs().empty());
+    EXPECT_EQ(batch.serializedLogs().size(), 1u);
 }

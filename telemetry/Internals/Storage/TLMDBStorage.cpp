@@ -85,9 +85,10 @@ void TLMDBStorage::initializeDatabase() {
 }
 
 int TLMDBStorage::setUp(bool waitForLocks) {
-    bool damaged = false;
-    int result = configureDatabase(damaged, waitForLocks);
-    if (damaged) result = rebuildDatabase(result, waitForLocks);
+    FileFault fault = FileFault::None;
+    int result = configureDatabase(fault, waitForLocks);
+    if (fault == FileFault::Damaged) result = rebuildDatabase(result, waitForLocks);
+    if (fault == FileFault::Foreign) result = setAsideDatabase(mStoredVersion, waitForLocks);
     mSetUpPending = IsBusy(result);
     if (mSetUpPending) {
         const std::string name = mFilename;
@@ -111,14 +112,64 @@ int TLMDBStorage::rebuildDatabase(int damage, bool waitForLocks) {
     TLMLogWarning(kLogTag, "The \"%s\" database is damaged (result=%d); it is deleted and created anew.", name.c_str(),
                   damage);
     dropDatabase();
-    bool damaged = false;
-    return configureDatabase(damaged, waitForLocks);
+    FileFault fault = FileFault::None;
+    return configureDatabase(fault, waitForLocks);
+}
+
+int TLMDBStorage::setAsideDatabase(std::int64_t storedVersion, bool waitForLocks) {
+    const std::string name = mFilename;
+    const auto version = static_cast<long long>(storedVersion);
+    const std::filesystem::path folder = mDbFileURL.parent_path();
+    const std::string stem = mDbFileURL.stem().string();
+    const std::string extension = mDbFileURL.extension().string();
+    std::optional<std::filesystem::path> aside;
+    for (int n = 1; n <= kMaxSetAside && !aside; ++n) {
+        const std::filesystem::path candidate = folder / (stem + ".set-aside-" + std::to_string(n) + extension);
+        std::error_code error;
+        if (!std::filesystem::exists(candidate, error) && !error) aside = candidate;
+    }
+    std::error_code error;
+    if (aside) std::filesystem::rename(mDbFileURL, *aside, error);
+    if (!aside || error) {
+        TLMLogError(kLogTag, "The \"%s\" database of version %lld cannot be set aside.", name.c_str(), version);
+        return rebuildDatabase(SQLITE_CORRUPT, waitForLocks);
+    }
+    // Its journals go with it: one that was not played yet holds its data.
+    for (const char* suffix : {"-journal", "-wal", "-shm"}) {
+        std::error_code ignored;
+        const std::filesystem::path journal = mDbFileURL.string() + suffix;
+        if (std::filesystem::exists(journal, ignored))
+            std::filesystem::rename(journal, aside->string() + suffix, ignored);
+        std::filesystem::remove(journal, ignored);
+    }
+    const std::string kept = aside->filename().string();
+    TLMLogWarning(kLogTag,
+                  "The \"%s\" database has version %lld and its tables are not the ones this client reads; it is "
+                  "kept as \"%s\" and a new one is made.",
+                  name.c_str(), version, kept.c_str());
+    FileFault fault = FileFault::None;
+    return configureDatabase(fault, waitForLocks);
 }
 
 bool TLMDBStorage::rebuildAfterDamage(int result) {
-    // Once: a file that is damaged again right away is not deleted forever.
-    if (!IsDamage(result) || mRebuiltAfterSetUp) return false;
-    mRebuiltAfterSetUp = true;
+    if (!IsDamage(result)) return false;
+    // Whenever damage is found, but a file damaged again right away (a
+    // failing disk) is not deleted over and over.
+    const platform::Clock::Instant now = platform::Clock::shared()->instant();
+    if (mLastRebuild && now - *mLastRebuild < kRebuildInterval) {
+        if (!mRebuildDeferred) {
+            mRebuildDeferred = true;
+            const std::string name = mFilename;
+            const auto interval = static_cast<long long>(kRebuildInterval.count());
+            TLMLogWarning(kLogTag,
+                          "Damage found again in the \"%s\" database (result=%d); it is made anew %lld s after the "
+                          "last time.",
+                          name.c_str(), result, interval);
+        }
+        return false;
+    }
+    mLastRebuild = now;
+    mRebuildDeferred = false;
     // The size settled for this run still holds for the new file.
     const std::int64_t maxSizeInBytes = mMaxSizeInBytes;
     const int configured = rebuildDatabase(result, true);
@@ -131,8 +182,8 @@ bool TLMDBStorage::rebuildAfterDamage(int result) {
     return true;
 }
 
-int TLMDBStorage::configureDatabase(bool& damaged, bool waitForLocks) {
-    damaged = false;
+int TLMDBStorage::configureDatabase(FileFault& fault, bool waitForLocks) {
+    fault = FileFault::None;
     mPageSize = 0;
     const bool existed = TLMUtility::fileExistsForPathComponent(mFilename);
     const std::optional<std::filesystem::path> file =
@@ -156,30 +207,38 @@ int TLMDBStorage::configureDatabase(bool& damaged, bool waitForLocks) {
     // the checks.
     const bool inTransaction = result == SQLITE_OK;
     std::int64_t pageSize = 0;
-    std::uint64_t storedVersion = 0;
-    result = configureSchema(db.get(), damaged, pageSize, storedVersion);
+    std::int64_t storedVersion = 0;
+    result = configureSchema(db.get(), fault, pageSize, storedVersion);
+    mStoredVersion = storedVersion;
+    // SQLite keeps the version signed; no release writes a negative one.
+    const auto version = static_cast<std::int64_t>(mVersion);
     if (result == SQLITE_OK) {
         const std::string name = mFilename;
-        const auto version = static_cast<unsigned long long>(mVersion);
-        const auto stored = static_cast<unsigned long long>(storedVersion);
+        const auto stored = static_cast<long long>(storedVersion);
         if (!existed) {
-            TLMLogInfo(kLogTag, "Created \"%s\" database with %llu version.", name.c_str(), version);
+            TLMLogInfo(kLogTag, "Created \"%s\" database with %lld version.", name.c_str(),
+                       static_cast<long long>(version));
             customizeDatabase(db.get());
-        } else if (storedVersion < mVersion) {
-            TLMLogInfo(kLogTag, "Migrating \"%s\" database from version %llu to %llu.", name.c_str(), stored, version);
-            migrateDatabase(db.get(), storedVersion);
-        } else if (storedVersion > mVersion) {
+        } else if (storedVersion < 0) {
+            // Its tables are ours (set-up checked them): a damaged header.
+            TLMLogWarning(kLogTag, "The \"%s\" database has version %lld; it is set to %lld.", name.c_str(), stored,
+                          static_cast<long long>(version));
+        } else if (storedVersion < version) {
+            TLMLogInfo(kLogTag, "Migrating \"%s\" database from version %lld to %lld.", name.c_str(), stored,
+                       static_cast<long long>(version));
+            migrateDatabase(db.get(), static_cast<std::uint64_t>(storedVersion));
+        } else if (storedVersion > version) {
             // A later release wrote it; writing our older number would make
             // that release take its own data for old and migrate it away.
-            TLMLogWarning(kLogTag, "Keeping \"%s\" database at version %llu, newer than this client's %llu.",
-                          name.c_str(), stored, version);
+            TLMLogWarning(kLogTag, "Keeping \"%s\" database at version %lld, newer than this client's %lld.",
+                          name.c_str(), stored, static_cast<long long>(version));
         }
-        if (storedVersion <= mVersion) result = setVersion(mVersion, db.get());
+        if (storedVersion <= version) result = setVersion(mVersion, db.get());
     }
     if (inTransaction) {
         if (result == SQLITE_OK) {
             result = sqlite3_exec(db.get(), "COMMIT;", nullptr, nullptr, nullptr);
-            damaged = IsDamage(result);
+            if (IsDamage(result)) fault = FileFault::Damaged;
         }
         if (result != SQLITE_OK && sqlite3_get_autocommit(db.get()) == 0) {
             sqlite3_exec(db.get(), "ROLLBACK;", nullptr, nullptr, nullptr);
@@ -192,43 +251,51 @@ int TLMDBStorage::configureDatabase(bool& damaged, bool waitForLocks) {
     return SQLITE_OK;
 }
 
-int TLMDBStorage::configureSchema(sqlite3* db, bool& damaged, std::int64_t& pageSize, std::uint64_t& storedVersion) {
+int TLMDBStorage::configureSchema(sqlite3* db, FileFault& fault, std::int64_t& pageSize, std::int64_t& storedVersion) {
+    const auto damagedIf = [&](bool damaged) {
+        if (damaged) fault = FileFault::Damaged;
+    };
     int result = SQLITE_OK;
     pageSize = querySingleValue("PRAGMA page_size;", db, &result);
     if (pageSize <= 0) {
         TLMLogError(kLogTag, "Failed to get storage page size.");
-        damaged = IsDamage(result);
+        damagedIf(IsDamage(result));
         return result != SQLITE_OK ? result : SQLITE_ERROR;
     }
-    storedVersion = versionInOpenedDatabase(db, &result);
+    storedVersion = querySingleValue("PRAGMA user_version", db, &result);
     if (result != SQLITE_OK) {
-        damaged = IsDamage(result);
+        damagedIf(IsDamage(result));
         return result;
     }
     // A file SQLite only reads (its header names a write format it does not
     // know, or the file is write-protected) would refuse every save.
     if (sqlite3_db_readonly(db, "main") == 1) {
         TLMLogError(kLogTag, "The database file can only be read.");
-        damaged = true;
+        fault = FileFault::Damaged;
         return SQLITE_READONLY;
     }
     if (mSchema.empty()) return SQLITE_OK;
+    // What a file of a later version (or of a negative one: a damaged
+    // header) holds may be a later release's data: when it is in our way it
+    // is set aside, not deleted.
+    const auto version = static_cast<std::int64_t>(mVersion);
+    const bool foreign = storedVersion < 0 || storedVersion > version;
     result = createTablesWithSchema(mSchema, db);
     if (result != SQLITE_OK) {
         TLMLogError(kLogTag, "Failed to create tables with schema with error \"%d\".", result);
         // What keeps a table of ours from being made (a view or an index of
         // its name, a broken schema) is in the file, and the missing table
         // holds nothing to lose; another connection's lock is not.
-        damaged = !IsBusy(result);
+        if (!IsBusy(result)) fault = foreign ? FileFault::Foreign : FileFault::Damaged;
         return result;
     }
     // A file of our version holds the tables as we make them; another table
     // of the name (a column renamed, a constraint added) would refuse every
-    // write.
-    if (storedVersion == mVersion) {
+    // write, and so would one in a foreign file.
+    if (storedVersion == version || foreign) {
         result = checkTablesWithSchema(mSchema, db);
         if (result != SQLITE_OK) {
-            damaged = IsDamage(result);
+            if (IsDamage(result)) fault = foreign ? FileFault::Foreign : FileFault::Damaged;
             return result;
         }
     }

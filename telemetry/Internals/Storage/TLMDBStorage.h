@@ -12,14 +12,17 @@
 //
 // Not thread-safe: the telemetry client calls it from one serial queue.
 
+#include "platform/dispatch/Clock.h"
 #include "platform/foundation/Value.h"
 #include "telemetry/Internals/Storage/TLMStorageBindableArray.h"
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -50,14 +53,20 @@ class TLMDBStorage {
 public:
     // The maximum size every connection starts with.
     static constexpr std::int64_t kDefaultMaxSizeInBytes = 10 * 1024 * 1024;
+    // After set-up, how long a file made anew is left alone when it is
+    // found damaged again.
+    static constexpr std::chrono::seconds kRebuildInterval{60};
+    // How many foreign files are kept beside the database.
+    static constexpr int kMaxSetAside = 3;
 
     // Configures the database `filename` (relative to the client's folder):
     // creates the file and the schema's missing tables, keeps full
     // auto-vacuum and the version. A file that is corrupt, not a database or
     // only readable, where a table of the schema cannot be made, or which at
     // our version holds another table of its name, is deleted and made anew.
-    // Found so by a later operation, it is made anew once more and the
-    // operation runs again; after that its failures are only returned. A
+    // Found so by a later operation, it is made anew and the operation runs
+    // again, at most once in kRebuildInterval (by the platform clock);
+    // meanwhile its failures are only returned. A
     // file another connection holds is not waited for here: the next
     // operation sets it up, waiting as every operation does.
     TLMDBStorage(TLMDBSchema schema, std::uint64_t version, std::string filename);
@@ -152,25 +161,41 @@ protected:
     virtual void migrateDatabase(sqlite3* db, std::uint64_t fromVersion) {}
 
 private:
-    // Configures the file, making it anew when it is damaged. Without
-    // `waitForLocks` a file another connection holds is left at once; held
-    // (SQLITE_BUSY, SQLITE_LOCKED) the set-up is left for the next use.
+    // What is wrong with the file itself. Another connection's lock is
+    // nothing wrong.
+    enum class FileFault {
+        None,
+        // Corrupt, not a database, only readable, or holding something else
+        // where a table of ours belongs: deleted and made anew.
+        Damaged,
+        // Of a later version, or of a negative one no release writes, with a
+        // table of ours in another shape: data we cannot read, set aside.
+        Foreign,
+    };
+
+    // Configures the file, making it anew when it is damaged or setting it
+    // aside when it is foreign. Without `waitForLocks` a file another
+    // connection holds is left at once; held (SQLITE_BUSY, SQLITE_LOCKED)
+    // the set-up is left for the next use.
     int setUp(bool waitForLocks);
     // A set-up left for later runs now, waiting for locks as any work does;
     // SQLITE_OK when the database is configured.
     int setUpIfPending();
-    // `damaged` tells whether the file itself is at fault: corrupt, not a
-    // database, only readable, or holding something else where a table of
-    // ours belongs. Another connection's lock is no damage.
-    int configureDatabase(bool& damaged, bool waitForLocks);
+    int configureDatabase(FileFault& fault, bool waitForLocks);
     // Within set-up's transaction: reads the page size and the stored
     // version, checks the file can be written and makes or checks the
     // schema's tables.
-    int configureSchema(sqlite3* db, bool& damaged, std::int64_t& pageSize, std::uint64_t& storedVersion);
+    int configureSchema(sqlite3* db, FileFault& fault, std::int64_t& pageSize, std::int64_t& storedVersion);
     // Deletes the file with its journal and configures it anew.
     int rebuildDatabase(int damage, bool waitForLocks);
-    // After set-up, a damaged file is made anew once; true when the work
-    // should run again on the new file.
+    // Renames the file (with its journals) to a free "<stem>.set-aside-<n>
+    // <extension>", at most kMaxSetAside of them, and configures a new one;
+    // past that, or when it cannot be renamed, it is made anew as a damaged
+    // one is.
+    int setAsideDatabase(std::int64_t storedVersion, bool waitForLocks);
+    // After set-up, a damaged file is made anew, the first time at once,
+    // then at most once in kRebuildInterval; true when the work should run
+    // again on the new file.
     bool rebuildAfterDamage(int result);
     int executeQueryOnNewConnection(const std::function<int(sqlite3*)>& callback);
 
@@ -180,6 +205,11 @@ private:
     TLMDBSchema mSchema;
     std::uint64_t mVersion;
     std::string mFilename;
-    bool mRebuiltAfterSetUp = false;
+    // The stored version set-up found, for the set-aside file's message.
+    std::int64_t mStoredVersion = 0;
+    // When a damaged file was last made anew after set-up.
+    std::optional<platform::Clock::Instant> mLastRebuild;
+    // Damage found again too soon was reported.
+    bool mRebuildDeferred = false;
     bool mSetUpPending = false;
 };

@@ -71,6 +71,7 @@ void TLMLogDBStorage::customizeDatabase(sqlite3* db) {
     // A new file: identifiers start over, so no batch of the old one may
     // hold back or delete its rows.
     mBatches.clear();
+    mUndeleted.clear();
     createPriorityIndex(db);
 }
 
@@ -90,6 +91,7 @@ int TLMLogDBStorage::createPriorityIndex(sqlite3* db) {
 }
 
 void TLMLogDBStorage::setMaxStorageSize(std::int64_t sizeInBytes, const std::function<void(bool)>& completionHandler) {
+    deleteUndeletedRows();
     TLMDBStorage::setMaxStorageSize(sizeInBytes, completionHandler);
 }
 
@@ -132,98 +134,105 @@ std::optional<TLMLogDBStorage::PreparedLog> TLMLogDBStorage::prepareLog(const st
     }
     values.addNumber(prepared.priority);
     columns += ", " + Quoted(kPriorityColumn);
-    prepared.insert =
-        "INSERT INTO " + Quoted(kTable) + " (" + columns + ") VALUES " + buildKeyFormatWithCount(values.size());
+    // From a SELECT rather than VALUES: SQLite then gives the statement a
+    // journal of its own, so a full database undoes the statement alone
+    // and the transaction of a group goes on with the evictions; after a
+    // plain VALUES it gives up the whole transaction.
+    const std::string placeholders = buildKeyFormatWithCount(values.size());
+    prepared.insert = "INSERT INTO " + Quoted(kTable) + " (" + columns + ") SELECT " +
+                      placeholders.substr(1, placeholders.size() - 2);
     return prepared;
 }
 
 bool TLMLogDBStorage::saveLog(const std::shared_ptr<TLMAbstractLog>& log, const std::string& groupId, TLMFlags flags) {
-    return storeLog(log, groupId, flags) == SQLITE_OK;
+    return saveLogs({{log, flags}}, groupId).front() == TLMSaveOutcome::Stored;
+}
+
+int TLMLogDBStorage::insertLog(sqlite3* db, const PreparedLog& log, std::int64_t maxSize, bool inTransaction,
+                               std::int64_t& rowId) {
+    if (static_cast<std::int64_t>(log.base64.size()) >= maxSize) {
+        TLMLogError(kLogTag,
+                    "Log is too large (%zu bytes) to store in database. Current maximum database size is %lld bytes.",
+                    log.base64.size(), static_cast<long long>(maxSize));
+        return SQLITE_TOOBIG;
+    }
+    // SQLite may give up a whole transaction on a full database; what
+    // follows must not run outside it.
+    const auto transactionLost = [&] { return inTransaction && sqlite3_get_autocommit(db) != 0; };
+    int code = executeNonSelectionQuery(log.insert, db, log.values);
+    long deleted = 0;
+    // The oldest log of equal or lower priority, of any group, makes room,
+    // one at a time until the new one fits. Each is the first of what is
+    // left, so the order is that of one list read before the first.
+    TLMStorageBindableArray candidateValues;
+    candidateValues.addNumber(log.priority);
+    const std::string nextCandidate = "SELECT " + Quoted(kIdColumn) + " FROM " + Quoted(kTable) + " WHERE " +
+                                      Quoted(kPriorityColumn) + " <= ? ORDER BY " + Quoted(kPriorityColumn) + " ASC, " +
+                                      Quoted(kIdColumn) + " ASC LIMIT 1";
+    while (code == SQLITE_FULL && !transactionLost()) {
+        int selected = SQLITE_OK;
+        const std::vector<TLMDBRow> candidate = executeSelectionQuery(nextCandidate, db, &selected, candidateValues);
+        if (selected != SQLITE_OK) {
+            code = selected;
+            break;
+        }
+        if (candidate.empty()) break;
+        const long long id = candidate.front().front().numberAsInteger().value_or(0);
+        code = deleteLogsFromDBWithColumnValues({candidate.front().front()}, kIdColumn, db);
+        if (code != SQLITE_OK) break;
+        ++deleted;
+        TLMLogDebug(kLogTag, "Deleted a log with id %lld to store a new log.", id);
+        code = executeNonSelectionQuery(log.insert, db, log.values);
+    }
+    if (code != SQLITE_OK && transactionLost()) return SQLITE_ABORT;
+    if (deleted > 0) {
+        TLMLogDebug(kLogTag, "Log storage was over capacity, %ld oldest log(s) with equal or lower priority deleted.",
+                    deleted);
+    }
+    if (code == SQLITE_OK) {
+        rowId = sqlite3_last_insert_rowid(db);
+    } else if (code == SQLITE_FULL) {
+        TLMLogError(kLogTag, "Storage is full and no logs with equal or lower priority exist; discarding the log.");
+    }
+    return code;
 }
 
 int TLMLogDBStorage::storeLog(const std::shared_ptr<TLMAbstractLog>& log, const std::string& groupId, TLMFlags flags) {
     const std::optional<PreparedLog> prepared = prepareLog(log, groupId, flags);
     if (!prepared) return SQLITE_ERROR;
-    const std::string& base64 = prepared->base64;
-    const std::string& insert = prepared->insert;
-    const TLMStorageBindableArray& values = prepared->values;
-    const std::int64_t priority = prepared->priority;
-
-    const int result = executeQueryUsingBlock([&](sqlite3* db) {
+    return executeQueryUsingBlock([&](sqlite3* db) {
         int code = SQLITE_OK;
         // Unread (the file held) it is no size at all.
         const std::int64_t maxSize = pageSize() * getMaxPageCountInOpenedDatabase(db, &code);
         if (code != SQLITE_OK) return code;
-        if (static_cast<std::int64_t>(base64.size()) >= maxSize) {
-            TLMLogError(kLogTag,
-                        "Log is too large (%zu bytes) to store in database. Current maximum database size is %lld "
-                        "bytes.",
-                        base64.size(), static_cast<long long>(maxSize));
-            return SQLITE_ERROR;
-        }
-        code = executeNonSelectionQuery(insert, db, values);
-        if (code == SQLITE_FULL) {
-            // Oldest logs of equal or lower priority make room, of any group.
-            TLMStorageBindableArray candidateValues;
-            candidateValues.addNumber(priority);
-            const std::vector<TLMDBRow> candidates = executeSelectionQuery(
-                "SELECT " + Quoted(kIdColumn) + " FROM " + Quoted(kTable) + " WHERE " + Quoted(kPriorityColumn) +
-                    " <= ? ORDER BY " + Quoted(kPriorityColumn) + " ASC, " + Quoted(kIdColumn) + " ASC",
-                db, candidateValues);
-            long deleted = 0;
-            for (const TLMDBRow& candidate : candidates) {
-                const long long id = candidate.front().numberAsInteger().value_or(0);
-                code = deleteLogsFromDBWithColumnValues({candidate.front()}, kIdColumn, db);
-                if (code != SQLITE_OK) break;
-                ++deleted;
-                TLMLogDebug(kLogTag, "Deleted a log with id %lld to store a new log.", id);
-                code = executeNonSelectionQuery(insert, db, values);
-                if (code != SQLITE_FULL) break;
-            }
-            if (deleted > 0) {
-                TLMLogDebug(kLogTag,
-                            "Log storage was over capacity, %ld oldest log(s) with equal or lower priority deleted.",
-                            deleted);
-            }
-        }
-        if (code == SQLITE_OK) {
-            TLMLogVerbose(kLogTag, "Log is stored with id: '%lld'",
-                          static_cast<long long>(sqlite3_last_insert_rowid(db)));
-        } else if (code == SQLITE_FULL) {
-            TLMLogError(kLogTag, "Storage is full and no logs with equal or lower priority exist; discarding the log.");
-        }
+        std::int64_t rowId = 0;
+        code = insertLog(db, *prepared, maxSize, false, rowId);
+        if (code == SQLITE_OK) TLMLogVerbose(kLogTag, "Log is stored with id: '%lld'", static_cast<long long>(rowId));
         return code;
     });
-    return result;
 }
 
 std::vector<TLMSaveOutcome> TLMLogDBStorage::saveLogs(const std::vector<TLMLogToSave>& logs,
                                                       const std::string& groupId) {
-    const auto outcome = [](int result) {
-        if (result == SQLITE_OK) return TLMSaveOutcome::Stored;
-        return isBusyResult(result) ? TLMSaveOutcome::Busy : TLMSaveOutcome::Failed;
-    };
-    if (logs.size() < 2) {
-        std::vector<TLMSaveOutcome> outcomes;
-        for (const TLMLogToSave& item : logs) outcomes.push_back(outcome(storeLog(item.log, groupId, item.flags)));
-        return outcomes;
-    }
+    deleteUndeletedRows();
+    if (logs.empty()) return {};
     // One transaction for the group: one sync of the journal and the file
-    // for all of them instead of one each, and one connection. The default
-    // full sync stays, so a log counts as stored only once its group's
-    // commit is on the disk; a crash before loses the group as it would
-    // have lost the logs still queued.
+    // for all of them instead of one each, and one connection, also for
+    // the evictions of a full database. The default full sync stays, so a
+    // log counts as stored only once its group's commit is on the disk; a
+    // crash before loses the group as it would have lost the logs still
+    // queued.
     std::vector<std::optional<PreparedLog>> prepared;
     prepared.reserve(logs.size());
     for (const TLMLogToSave& item : logs) prepared.push_back(prepareLog(item.log, groupId, item.flags));
-    std::vector<TLMSaveOutcome> stored(logs.size(), TLMSaveOutcome::Failed);
-    // Logs the transaction leaves to saveLog: one too large (it says why)
-    // or, when the transaction failed, every one.
-    std::vector<bool> alone(logs.size(), false);
-    std::vector<std::int64_t> rowIds(logs.size(), 0);
+    // Each log's own code: stored, too large, or full with nothing to evict.
+    std::vector<int> codes;
+    std::vector<std::int64_t> rowIds;
     bool ran = false;
     const int result = executeQueryUsingBlock([&](sqlite3* db) {
         ran = true;
+        codes.assign(logs.size(), SQLITE_ERROR);
+        rowIds.assign(logs.size(), 0);
         // Read in the block: a damaged file made anew may have another.
         int code = SQLITE_OK;
         const std::int64_t maxSize = pageSize() * getMaxPageCountInOpenedDatabase(db, &code);
@@ -231,14 +240,9 @@ std::vector<TLMSaveOutcome> TLMLogDBStorage::saveLogs(const std::vector<TLMLogTo
         code = executeNonSelectionQuery("BEGIN", db);
         for (std::size_t i = 0; code == SQLITE_OK && i < prepared.size(); ++i) {
             if (!prepared[i]) continue;
-            if (static_cast<std::int64_t>(prepared[i]->base64.size()) >= maxSize) {
-                alone[i] = true;
-                continue;
-            }
-            // A full database or any other failure ends the transaction:
-            // saveLog, one log at a time, knows how to make room.
-            code = executeNonSelectionQuery(prepared[i]->insert, db, prepared[i]->values);
-            rowIds[i] = sqlite3_last_insert_rowid(db);
+            codes[i] = insertLog(db, *prepared[i], maxSize, true, rowIds[i]);
+            // Any other failure ends the transaction.
+            if (codes[i] != SQLITE_OK && codes[i] != SQLITE_FULL && codes[i] != SQLITE_TOOBIG) code = codes[i];
         }
         if (code == SQLITE_OK) code = executeNonSelectionQuery("COMMIT", db);
         if (code != SQLITE_OK && sqlite3_get_autocommit(db) == 0) executeNonSelectionQuery("ROLLBACK", db);
@@ -248,25 +252,34 @@ std::vector<TLMSaveOutcome> TLMLogDBStorage::saveLogs(const std::vector<TLMLogTo
     // Held by another connection (set-up still pending, or the statements
     // waited in vain): one log at a time would wait as long again for each.
     const bool busy = isBusyResult(result);
+    std::vector<TLMSaveOutcome> outcomes(logs.size(), TLMSaveOutcome::Failed);
     for (std::size_t i = 0; i < prepared.size(); ++i) {
         if (!prepared[i]) continue;
-        if (committed && !alone[i]) {
-            stored[i] = TLMSaveOutcome::Stored;
+        if (committed) {
+            if (codes[i] != SQLITE_OK) continue;
+            outcomes[i] = TLMSaveOutcome::Stored;
             TLMLogVerbose(kLogTag, "Log is stored with id: '%lld'", static_cast<long long>(rowIds[i]));
         } else if (busy) {
             // One too large fails whenever it is tried.
-            stored[i] = alone[i] ? TLMSaveOutcome::Failed : TLMSaveOutcome::Busy;
-        } else if (ran && (alone[i] || !committed)) {
-            // Nothing of a failed transaction stays, so each goes once.
-            stored[i] = outcome(storeLog(logs[i].log, groupId, logs[i].flags));
+            outcomes[i] = codes[i] == SQLITE_TOOBIG ? TLMSaveOutcome::Failed : TLMSaveOutcome::Busy;
+        } else if (ran && logs.size() > 1) {
+            // Nothing of a failed transaction stays, so each goes once more,
+            // alone.
+            const int alone = storeLog(logs[i].log, groupId, logs[i].flags);
+            outcomes[i] = alone == SQLITE_OK ? TLMSaveOutcome::Stored
+                                             : (isBusyResult(alone) ? TLMSaveOutcome::Busy : TLMSaveOutcome::Failed);
         }
     }
-    return stored;
+    return outcomes;
 }
 
-std::uint64_t TLMLogDBStorage::countLogs() { return countEntriesForTable(kTable, "", {}); }
+std::uint64_t TLMLogDBStorage::countLogs() {
+    deleteUndeletedRows();
+    return countEntriesForTable(kTable, "", {});
+}
 
 std::optional<std::uint64_t> TLMLogDBStorage::countLogsWithGroupId(const std::string& groupId) {
+    deleteUndeletedRows();
     TLMStorageBindableArray values;
     values.addString(groupId);
     int result = SQLITE_OK;
@@ -278,9 +291,14 @@ std::optional<std::uint64_t> TLMLogDBStorage::countLogsWithGroupId(const std::st
 bool TLMLogDBStorage::loadLogsWithGroupId(const std::string& groupId, std::uint64_t limit,
                                           const std::optional<std::vector<std::string>>& excludedTargetKeys,
                                           const TLMLoadDataCompletionHandler& completionHandler) {
+    deleteUndeletedRows();
     std::vector<std::int64_t> pendingIds;
     if (const auto group = mBatches.find(groupId); group != mBatches.end()) {
         for (const auto& [batchId, ids] : group->second) pendingIds.insert(pendingIds.end(), ids.begin(), ids.end());
+    }
+    // Sent already, their deletion still to come.
+    if (const auto undeleted = mUndeleted.find(groupId); undeleted != mUndeleted.end()) {
+        pendingIds.insert(pendingIds.end(), undeleted->second.begin(), undeleted->second.end());
     }
     TLMStorageBindableArray values;
     values.addString(groupId);
@@ -336,7 +354,9 @@ std::vector<TLMStoredLog> TLMLogDBStorage::logsWithCondition(const std::string& 
         std::shared_ptr<TLMAbstractLog> log;
         if (text != nullptr) {
             if (const auto data = DecodeBase64IgnoringUnknown(*text)) {
-                if (const auto value = TLMUtility::unarchiveKeyedData(*data)) {
+                // Texts an older build or the app stored as they came (a
+                // host's Latin-1) are sent mended rather than dropped.
+                if (const auto value = TLMUtility::unarchiveKeyedData(*data, TLMKeyedUnarchiver::Texts::Mended)) {
                     if (const TLMArchiveValue::Object* object = value->asObject()) {
                         log = std::dynamic_pointer_cast<TLMAbstractLog>(*object);
                     }
@@ -374,23 +394,43 @@ std::vector<std::shared_ptr<TLMAbstractLog>> TLMLogDBStorage::logsFromDBWithGrou
 }
 
 std::vector<std::shared_ptr<TLMAbstractLog>> TLMLogDBStorage::deleteLogsWithGroupId(const std::string& groupId) {
+    deleteUndeletedRows();
     std::vector<std::shared_ptr<TLMAbstractLog>> logs = logsFromDBWithGroupId(groupId);
-    deleteLogsFromDBWithColumnValue(platform::Value(groupId), kGroupIdColumn);
+    if (deleteLogsFromDBWithColumnValue(platform::Value(groupId), kGroupIdColumn) == SQLITE_OK) {
+        mUndeleted.erase(groupId);
+    }
     mBatches.erase(groupId);
     return logs;
 }
 
 void TLMLogDBStorage::deleteLogsWithBatchId(const std::string& batchId, const std::string& groupId) {
     const auto group = mBatches.find(groupId);
-    if (group == mBatches.end()) return;
+    if (group == mBatches.end()) return deleteUndeletedRows();
     const auto batch = group->second.find(batchId);
-    if (batch == group->second.end()) return;
-    // Out of the record first: the deletion may find the file damaged and
-    // start a new one, and the record with it.
-    const std::vector<platform::Value> ids(batch->second.begin(), batch->second.end());
+    if (batch == group->second.end()) return deleteUndeletedRows();
+    // The batch was answered: its rows must not go again, so they stay out
+    // of every load until their deletion succeeds, whatever it meets (a
+    // file held past the wait; a damaged file made anew forgets them with
+    // the batches).
+    std::vector<std::int64_t>& undeleted = mUndeleted[groupId];
+    undeleted.insert(undeleted.end(), batch->second.begin(), batch->second.end());
+    const std::size_t count = batch->second.size();
     group->second.erase(batch);
     if (group->second.empty()) mBatches.erase(group);
-    if (!ids.empty()) deleteLogsFromDBWithColumnValues(ids, kIdColumn);
+    deleteUndeletedRows();
+    if (!mUndeleted.empty()) {
+        TLMLogWarning(kLogTag,
+                      "The %zu log(s) of batch Id %s could not be deleted; they are not loaded again and are deleted "
+                      "at the next operation.",
+                      count, batchId.c_str());
+    }
+}
+
+void TLMLogDBStorage::deleteUndeletedRows() {
+    if (mUndeleted.empty()) return;
+    std::vector<platform::Value> ids;
+    for (const auto& entry : mUndeleted) ids.insert(ids.end(), entry.second.begin(), entry.second.end());
+    if (deleteLogsFromDBWithColumnValues(ids, kIdColumn) == SQLITE_OK) mUndeleted.clear();
 }
 
 int TLMLogDBStorage::deleteLogFromDBWithId(std::int64_t logId) {

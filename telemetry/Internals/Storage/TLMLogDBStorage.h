@@ -4,7 +4,9 @@
 // Base64 and its priority. When the database is full a new log evicts the
 // oldest logs of equal or lower priority, of any group. Loaded logs are
 // recorded as a batch in memory (a new start can load them again) until
-// the batch is deleted.
+// the batch is deleted. A sent batch whose rows could not be deleted (the
+// file held by another connection) stays out of every load, and its rows
+// are deleted at the next operation that can.
 //
 // Not thread-safe: the channel group calls it from its one serial queue.
 
@@ -34,9 +36,10 @@ public:
     TLMLogDBStorage();
 
     bool saveLog(const std::shared_ptr<TLMAbstractLog>& log, const std::string& groupId, TLMFlags flags) override;
-    // In one transaction; when it fails (the database is full, say), each
-    // log goes through saveLog. When another connection held the file all
-    // along, every log is Busy at once, none waited for again.
+    // In one transaction, with the evictions a full database needs; when it
+    // fails otherwise, each log is tried once more alone. When another
+    // connection held the file all along, every log is Busy at once, none
+    // waited for again. saveLog is a group of one.
     std::vector<TLMSaveOutcome> saveLogs(const std::vector<TLMLogToSave>& logs, const std::string& groupId) override;
     std::uint64_t countLogs() override;
     std::optional<std::uint64_t> countLogsWithGroupId(const std::string& groupId) override;
@@ -65,6 +68,9 @@ public:
 
     // The identifiers of each pending batch, by group and batch identifier.
     const std::map<std::string, std::map<std::string, std::vector<std::int64_t>>>& batches() const { return mBatches; }
+    // The identifiers of deleted batches whose rows are still to be deleted,
+    // by group.
+    const std::map<std::string, std::vector<std::int64_t>>& undeletedIds() const { return mUndeleted; }
 
 protected:
     void customizeDatabase(sqlite3* db) override;
@@ -93,13 +99,25 @@ private:
         TLMStorageBindableArray values;
         std::int64_t priority = 0;
     };
-    // saveLog's work; the SQLite code (SQLITE_ERROR for a log that cannot
-    // be archived).
+    // One log on its own connection, as one of a group whose transaction
+    // failed: the SQLite code (SQLITE_ERROR for a log that cannot be
+    // archived).
     int storeLog(const std::shared_ptr<TLMAbstractLog>& log, const std::string& groupId, TLMFlags flags);
+    // One log on the open connection: inserted, or, when the database is
+    // full, after the oldest logs of equal or lower priority were deleted
+    // one at a time until it fits. SQLITE_TOOBIG for a log larger than the
+    // database, SQLITE_FULL when there was nothing (more) to evict,
+    // SQLITE_ABORT when SQLite gave up the transaction it ran in.
+    int insertLog(sqlite3* db, const PreparedLog& log, std::int64_t maxSize, bool inTransaction, std::int64_t& rowId);
     std::optional<PreparedLog> prepareLog(const std::shared_ptr<TLMAbstractLog>& log, const std::string& groupId,
                                           TLMFlags flags);
 
+    // Deletes the rows of deleted batches that a held file kept; they stay
+    // recorded until that succeeds.
+    void deleteUndeletedRows();
+
     std::map<std::string, std::map<std::string, std::vector<std::int64_t>>> mBatches;
+    std::map<std::string, std::vector<std::int64_t>> mUndeleted;
     std::size_t mIdColumnIndex = 0;
     std::size_t mGroupIdColumnIndex = 0;
     std::size_t mLogColumnIndex = 0;

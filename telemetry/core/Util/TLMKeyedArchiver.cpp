@@ -1,6 +1,7 @@
 #include "telemetry/core/Util/TLMKeyedArchiver.h"
 
 #include "platform/foundation/ByteOrder.h"
+#include "platform/foundation/TextEncoding.h"
 
 #include <cxxabi.h>
 
@@ -8,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <set>
 
 namespace {
 
@@ -357,8 +359,9 @@ void TLMKeyedArchiver::encodeJsonDictionary(const TLMOrderedDictionary& value, c
 
 class TLMArchiveReader {
 public:
-    TLMArchiveReader(const std::uint8_t* data, std::size_t size, const TLMAllowedClasses& allowedClasses)
-        : mNext(data), mLeft(size), mAllowed(allowedClasses) {}
+    TLMArchiveReader(const std::uint8_t* data, std::size_t size, const TLMAllowedClasses& allowedClasses,
+                     TLMKeyedUnarchiver::Texts texts)
+        : mNext(data), mLeft(size), mAllowed(allowedClasses), mMendTexts(texts == TLMKeyedUnarchiver::Texts::Mended) {}
 
     TLMArchiveValue readArchive() {
         if (mLeft == 0) throw TLMArchiveError("the archive is empty");
@@ -426,14 +429,26 @@ private:
         if (depth >= kMaxDepth) throw TLMArchiveError("values nest deeper than an archive may");
     }
 
-    TLMKeyedUnarchiver::Fields readEntries(int depth, const char* what) {
+    // A text value, mended when asked to.
+    std::string readString(const char* what) {
+        std::string text = readText(what);
+        return mMendTexts && !platform::isValidUtf8(text) ? platform::validUtf8(text) : text;
+    }
+
+    // `textKeys`: a dictionary's keys, which are texts; an object's are the
+    // names of its fields.
+    TLMKeyedUnarchiver::Fields readEntries(int depth, const char* what, bool textKeys) {
         // Each entry takes a key length and a value's tag at least.
         const std::uint32_t count = readCount(5, what);
         TLMKeyedUnarchiver::Fields entries;
+        std::set<std::string> mendedKeys;
         for (std::uint32_t i = 0; i < count; ++i) {
             std::string key = readText(what);
+            const bool mended = textKeys && mMendTexts && !platform::isValidUtf8(key);
+            if (mended) key = platform::validUtf8(key);
             TLMArchiveValue value = readValue(depth);
-            if (!entries.emplace(std::move(key), std::move(value)).second) {
+            if (mended) mendedKeys.insert(key);
+            if (!entries.emplace(key, std::move(value)).second && mendedKeys.count(key) == 0) {
                 throw TLMArchiveError(std::string("a key appears twice in ") + what);
             }
         }
@@ -456,7 +471,7 @@ private:
                 std::memcpy(&value, &bits, sizeof value);
                 return TLMArchiveValue(value);
             }
-            case TagString: allowKind(Kind::String); return TLMArchiveValue(readText("a string"));
+            case TagString: allowKind(Kind::String); return TLMArchiveValue(readString("a string"));
             case TagData: {
                 allowKind(Kind::Data);
                 const std::string bytes = readText("a data value");
@@ -484,7 +499,7 @@ private:
             case TagDictionary:
                 allowKind(Kind::Dictionary);
                 checkDepth(depth);
-                return TLMArchiveValue(readEntries(depth + 1, "a dictionary"));
+                return TLMArchiveValue(readEntries(depth + 1, "a dictionary", true));
             case TagObject: return readObject(depth);
             default: throw TLMArchiveError("unknown value tag " + std::to_string(tag));
         }
@@ -496,7 +511,7 @@ private:
         const TLMArchiveClass* archiveClass = mAllowed.classNamed(name);
         if (archiveClass == nullptr) throw TLMArchiveError("class \"" + printable(name) + "\" is not allowed");
         if (!archiveClass->factory()) throw TLMArchiveError("class \"" + printable(name) + "\" cannot be restored");
-        TLMKeyedUnarchiver coder(std::move(name), readEntries(depth + 1, "an object"));
+        TLMKeyedUnarchiver coder(std::move(name), readEntries(depth + 1, "an object", false));
         std::shared_ptr<TLMCoding> object = archiveClass->factory()(coder);
         if (!object) throw TLMArchiveError("class \"" + printable(coder.className()) + "\" made no object");
         return TLMArchiveValue(std::move(object));
@@ -505,13 +520,14 @@ private:
     const std::uint8_t* mNext;
     std::size_t mLeft;
     const TLMAllowedClasses& mAllowed;
+    const bool mMendTexts;
 };
 
 std::optional<TLMArchiveValue> TLMKeyedUnarchiver::unarchivedValue(const std::uint8_t* data, std::size_t size,
                                                                    const TLMAllowedClasses& allowedClasses,
-                                                                   std::string* error) {
+                                                                   std::string* error, Texts texts) {
     try {
-        TLMArchiveReader reader(data, size, allowedClasses);
+        TLMArchiveReader reader(data, size, allowedClasses, texts);
         return reader.readArchive();
     } catch (const std::exception& failure) {
         if (error) *error = failure.what();

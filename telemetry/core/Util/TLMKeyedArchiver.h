@@ -241,11 +241,18 @@ public:
     // UUID or object anywhere in it fails the archive.
     TLMOrderedDictionary decodeJsonDictionary(const std::string& key) const;
 
+    // How reading takes texts (strings and dictionary keys) that are not
+    // UTF-8: as they are, so that an archive reads back byte for byte, or
+    // mended (each byte that begins no well-formed sequence becomes U+FFFD)
+    // before any object is made of them, where what is read must be sent.
+    // When mending makes two keys of a dictionary one, the first stays.
+    enum class Texts { AsStored, Mended };
+
     // Reads an archive, restoring only what `allowedClasses` allows. None,
     // with the reason in `error`, for bytes that are no whole archive.
     static std::optional<TLMArchiveValue> unarchivedValue(const std::uint8_t* data, std::size_t size,
                                                           const TLMAllowedClasses& allowedClasses,
-                                                          std::string* error = nullptr);
+                                                          std::string* error = nullptr, Texts texts = Texts::AsStored);
 
 private:
     friend class TLMArchiveReader;

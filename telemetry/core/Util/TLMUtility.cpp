@@ -49,9 +49,10 @@ std::optional<std::vector<std::uint8_t>> TLMUtility::archiveKeyedData(const TLMA
     return data;
 }
 
-std::optional<TLMArchiveValue> TLMUtility::unarchiveKeyedData(const std::vector<std::uint8_t>& data) {
+std::optional<TLMArchiveValue> TLMUtility::unarchiveKeyedData(const std::vector<std::uint8_t>& data,
+                                                              TLMKeyedUnarchiver::Texts texts) {
     std::string error;
-    auto value = TLMKeyedUnarchiver::unarchivedValue(data.data(), data.size(), *allowedClasses(), &error);
+    auto value = TLMKeyedUnarchiver::unarchivedValue(data.data(), data.size(), *allowedClasses(), &error, texts);
     if (!value) TLMLogError("Telemetry", "Unarchiving NSData failed with error: %s", error.c_str());
     return value;
 }

@@ -42,8 +42,10 @@ public:
     static std::optional<std::vector<std::uint8_t>> archiveKeyedData(const TLMArchiveValue& object);
     // The value read back, restoring only the allowed classes and kinds;
     // none with the error "Unarchiving NSData failed with error: <reason>"
-    // for bytes that are no whole archive of allowed classes.
-    static std::optional<TLMArchiveValue> unarchiveKeyedData(const std::vector<std::uint8_t>& data);
+    // for bytes that are no whole archive of allowed classes. Texts that are
+    // not UTF-8 are read as `texts` says.
+    static std::optional<TLMArchiveValue> unarchiveKeyedData(
+        const std::vector<std::uint8_t>& data, TLMKeyedUnarchiver::Texts texts = TLMKeyedUnarchiver::Texts::AsStored);
     // Adds to the process-wide list of what unarchiving restores. Thread-safe.
     static void addAllowedClasses(const std::vector<TLMArchiveClass>& classes);
     // Empties the list, as a new process has it. For tests that run one
