@@ -47,3 +47,7 @@ void VKMDrawingInstructionsRenderData::waitForPendingReleases() {
     platform::DispatchQueue& queue = ReleaseQueue();
     if (!queue.isCurrent()) queue.sync([] {});
 }
+
+void VKMDrawingInstructionsRenderData::afterPendingReleases(std::function<void()> block) {
+    ReleaseQueue().async(std::move(block));
+}

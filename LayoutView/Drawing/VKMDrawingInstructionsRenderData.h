@@ -4,6 +4,7 @@
 // instructions are deleted on a background queue, last first, so replacing a
 // large layer never stalls the drawing thread.
 
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -38,6 +39,9 @@ public:
     // Waits until every release handed to the background queue so far has
     // deleted its instructions (for tests, and for programs about to end).
     static void waitForPendingReleases();
+    // Runs `block` on the background queue of the releases once every
+    // release handed to it so far has deleted its instructions.
+    static void afterPendingReleases(std::function<void()> block);
 
 private:
     tDrawingInstructions mDrawingInstructions;

@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "engine/services/VKMSoftAssert.h"
+#include "LayoutView/Drawing/VKMDrawingInstructionsRenderData.h"
 #include "app/Session/VKMLayoutSession.h"
 #include "app/Utilities/VKMAlerts.h"
 #include "engine/model/CurrentCloudLayout.h"
@@ -16,6 +17,7 @@
 #include "platform/dispatch/MainThread.h"
 #include "platform/foundation/FileCoordinator.h"
 #include "platform/foundation/NotificationCenter.h"
+#include "platform/foundation/ProcessMemory.h"
 
 const void* VKMLayoutDocumentHelper::notificationObject() {
     static const char identity = 0;
@@ -68,7 +70,7 @@ bool VKMLayoutDocumentHelper::loadLayoutFile(const std::string& path) {
     gLoading = false;
     CStopwatch stopwatch;
     stopwatch.Start();
-    closeCurrentLayout();
+    closeDocument();
     return finishLoad(CCurrentCloudLayout::ReadLayout(path), stopwatch);
 }
 
@@ -85,7 +87,7 @@ void VKMLayoutDocumentHelper::openLayoutFile(const std::string& path, std::funct
     gLoading = true;
     auto stopwatch = std::make_shared<CStopwatch>();
     stopwatch->Start();
-    closeCurrentLayout();
+    closeDocument();
     platform::NotificationCenter::defaultCenter().postNotificationName(kDocumentLoadingNotification,
                                                                        notificationObject());
     const std::shared_ptr<DocumentPreparer> preparer = gPreparer;
@@ -149,6 +151,14 @@ platform::DispatchQueue& VKMLayoutDocumentHelper::loadQueue() {
 
 void VKMLayoutDocumentHelper::closeCurrentLayout() {
     platform::requireMainThread("VKMLayoutDocumentHelper::closeCurrentLayout");
+    closeDocument();
+    // Closed for good (an open reads at once into what the document left).
+    // The screens let its drawings go as they heard of the close; once
+    // those are deleted, its pages go back to the system.
+    VKMDrawingInstructionsRenderData::afterPendingReleases([] { platform::giveFreedMemoryBack(); });
+}
+
+void VKMLayoutDocumentHelper::closeDocument() {
     ZDUtils::logInfo("Closing current document");
     CCurrentCloudLayout::Instance().Reset();
     VKMLayoutSession& session = VKMLayoutSession::sharedSession();

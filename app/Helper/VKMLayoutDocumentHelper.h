@@ -48,7 +48,9 @@ public:
     // Where openLayoutFile reads: one file after another.
     static platform::DispatchQueue& loadQueue();
     // Replaces the document by an empty one, clears the session's dirty
-    // flag and posts the close notification.
+    // flag and posts the close notification; then, once the screens'
+    // drawings of it are deleted, gives the freed pages back to the system
+    // (platform::giveFreedMemoryBack) off the main thread.
     static void closeCurrentLayout();
 
     // Work a screen has done on each document openLayoutFile reads, before
@@ -73,4 +75,8 @@ public:
     };
     // One at a time; null removes it. An open keeps the one it began with.
     static void setDocumentPreparer(std::shared_ptr<DocumentPreparer> preparer);
+
+private:
+    // The close of an open, which reads into the memory the document leaves.
+    static void closeDocument();
 };

@@ -3,6 +3,8 @@
 #include "engine/fileformat/FileHeader.h"
 #include "engine/fileformat/StreamRead.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
@@ -24,6 +26,7 @@
 #include "engine/services/PreferencesService.h"
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/foundation/OwnedList.h"
+#include "platform/foundation/RegularFile.h"
 
 namespace {
 
@@ -195,10 +198,17 @@ LayoutErrorCode CLayout::Load(const std::string& path) {
 
     mIncompleteSection = tLayoutSection::kNone;
 
-    std::unique_ptr<FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
+    // Only a regular file: a pipe in its place (handed in, or a stalled
+    // mount's) would hold the reading thread for good.
+    std::string reason;
+    const int descriptor = platform::openRegularFile(path, &reason);
+    std::unique_ptr<FILE, FileCloser> file(descriptor >= 0 ? ::fdopen(descriptor, "rb") : nullptr);
     if (!file) {
-        const char* reason = std::strerror(errno);
-        LogWarning("Failed to load layout file: %s", reason != nullptr && *reason != '\0' ? reason : "n/a");
+        if (descriptor >= 0) {
+            reason = std::strerror(errno);
+            ::close(descriptor);
+        }
+        LogWarning("Failed to load layout file: %s", reason.empty() ? "n/a" : reason.c_str());
         return kLayoutFailedToOpenFile;
     }
     // The whole file is read through this scope: in large blocks, its size

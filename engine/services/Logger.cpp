@@ -61,11 +61,16 @@ std::atomic<int> gWritersInside{0};
 // How long the destructor waits for them; a writer stuck longer (on a full
 // pipe) must not hold up the process's end.
 constexpr std::chrono::seconds kMostWaitForWriters{1};
+// A test's writer parked inside (CLogger::ParkWritersForTests) is waited for
+// this long: the test's end is to wait for it, whatever the machine's load.
+constexpr std::chrono::seconds kMostWaitForParkedWriters{30};
+std::atomic<CLogger::tParkWriter> gParkWriter{nullptr};
 
 // From now on writers do nothing; waits for those inside.
 void CloseToWriters() {
     gLoggerGone.store(true);
-    const auto most = std::chrono::steady_clock::now() + kMostWaitForWriters;
+    const auto wait = gParkWriter.load() != nullptr ? kMostWaitForParkedWriters : kMostWaitForWriters;
+    const auto most = std::chrono::steady_clock::now() + wait;
     while (gWritersInside.load() > 0 && std::chrono::steady_clock::now() < most) std::this_thread::yield();
 }
 
@@ -622,7 +627,14 @@ void CLogger::Write(int severity, const char* message) {
     Write(severity, message != nullptr ? std::string_view(message) : std::string_view());
 }
 
+void CLogger::ParkWritersForTests(tParkWriter park) { gParkWriter.store(park); }
+
 void CLogger::Write(int severity, std::string_view text) {
+    // Every line counts itself in, whoever writes it: a late thread must not
+    // write into a logger the process's end is taking apart.
+    const CWriterInside inside;
+    if (!inside.alive()) return;
+    if (const tParkWriter park = gParkWriter.load(std::memory_order_relaxed)) park(text);
     if (logging::record record = mImpl->logger.open_record(logging::keywords::severity = ToSeverity(severity))) {
         // The "Message" value a record stream would attach, without building
         // a stream (and its locale) for every record.
@@ -772,11 +784,10 @@ CDebugFlags& CDebugFlags::Get() {
 namespace {
 
 // Debug and info return before formatting anything when below the level.
+// Nothing shared is touched before CLogger::Write counts the line in.
 void WriteIfEnabled(int severity, std::size_t maxBytes, bool gated, const char* format, va_list args) {
-    // Below the level nothing is shared: no count of writers inside.
     if (gated && gLevel.load(std::memory_order_relaxed) > severity) return;
-    const CWriterInside inside;
-    if (!inside.alive()) return;
+    if (gLoggerGone.load(std::memory_order_relaxed)) return;
     WriteFormatted(severity, maxBytes, format, args);
 }
 

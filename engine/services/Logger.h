@@ -73,9 +73,17 @@ public:
     void ResetForTests();
 
     // Writes one record of `severity` (1..4) to the Boost sinks and the
-    // memory list. The printf-style writers end here.
+    // memory list. The printf-style writers end here. Counted among the
+    // writers the process's end waits for; nothing once the logger is gone.
     void Write(int severity, const char* message);
     void Write(int severity, std::string_view message);
+
+    // For tests of the process's end: from now on every write calls `park`
+    // with its message once it is inside (counted, the logger found whole)
+    // and before it writes, and the end waits up to 30 s (not 1 s) for the
+    // writers inside. Null ends it.
+    using tParkWriter = void (*)(std::string_view message);
+    static void ParkWritersForTests(tParkWriter park);
 
     // Hands whatever the sinks still buffer to the operating system; for
     // callers about to end the process without running destructors.

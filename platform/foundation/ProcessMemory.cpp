@@ -7,8 +7,8 @@ namespace platform {
 void keepFreedMemoryMapped() {
     mallopt(M_MMAP_THRESHOLD, 1 << 20);
     mallopt(M_TRIM_THRESHOLD, 32 << 20);
-    // Also what a trim leaves at a heap's top.
-    mallopt(M_TOP_PAD, 32 << 20);
 }
+
+void giveFreedMemoryBack() { malloc_trim(0); }
 
 }  // namespace platform

@@ -2,8 +2,10 @@
 
 #include <unicode/uchar.h>
 #include <unicode/utf8.h>
+#include <utf8.h>
 
 #include <array>
+#include <iterator>
 #include <cstdint>
 
 namespace platform {
@@ -103,6 +105,13 @@ std::string validUtf8(std::string_view bytes) {
         out.append(bytes.substr(i, len));
         i += len;
     }
+    return out;
+}
+
+std::string repairUtf8(std::string_view bytes, char32_t replacement) {
+    std::string out;
+    out.reserve(bytes.size());
+    utf8::replace_invalid(bytes.begin(), bytes.end(), std::back_inserter(out), replacement);
     return out;
 }
 

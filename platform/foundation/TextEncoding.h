@@ -16,6 +16,11 @@ bool isValidUtf8(std::string_view bytes);
 // letter) becomes U+FFFD; valid text comes back unchanged.
 std::string validUtf8(std::string_view bytes);
 
+// `bytes` as valid UTF-8 by utfcpp's repair: each invalid sequence (a
+// Latin-1 letter, a character cut short, an overlong form) becomes one
+// `replacement`; valid text comes back unchanged.
+std::string repairUtf8(std::string_view bytes, char32_t replacement);
+
 // The longest prefix of `text` of at most `maxBytes` bytes that does not end
 // inside a UTF-8 character. Bytes that are not UTF-8 count one by one.
 std::size_t utf8SafePrefixLength(std::string_view text, std::size_t maxBytes);

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -280,8 +281,27 @@ TEST(FileManager, AHandedInFileIsLoadedInPlaceAndOneThatCannotBeReadIsReported) 
     // So is a file that is not there.
     VKMFileManager::openFileAtURL(platform::Paths::tmp() / "gone.wkst");
     stage.advance(0.5);
-    EXPECT_EQ(AlertController::presentedAlerts().size(), 1u);
+    ASSERT_EQ(AlertController::presentedAlerts().size(), 1u);
     EXPECT_TRUE(posted.empty());
+    ASSERT_TRUE(stage.tapAlertButton(AlertController::presentedAlerts()[0], "OK"));
+
+    // A pipe nobody writes to cannot be opened either: the read never waits
+    // for a writer, and the load queue is free for the next file.
+    const fs::path pipe = platform::Paths::tmp() / "pipe.wkst";
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    VKMFileManager::openFileAtURL(pipe);
+    if (!LoadEnded()) {
+        ADD_FAILURE() << "the read waits for a writer of the pipe";
+        ::close(::open(pipe.c_str(), O_WRONLY));
+        ASSERT_TRUE(LoadEnded());
+    }
+    stage.advance(0.5);
+    ASSERT_EQ(AlertController::presentedAlerts().size(), 1u);
+    EXPECT_EQ(AlertController::presentedAlerts()[0]->message(), "The layout file could not be opened.");
+    ASSERT_TRUE(stage.tapAlertButton(AlertController::presentedAlerts()[0], "OK"));
+    VKMFileManager::openFileAtURL(good);
+    ASSERT_TRUE(LoadEnded());
+    EXPECT_EQ(CCurrentCloudLayout::Instance().Layout()->GetElements().size(), 2u);
 }
 
 TEST(FileManager, AHandedInFileIsClosedOverOnceAndHeldUntilItHasBeenRead) {

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/foundation/TextEncoding.h"
 #include "tests/support/EngineServices.h"
 #include "tests/support/TempRoot.h"
 #include "tools/layoutgen/LayoutFileWriter.h"
@@ -144,6 +145,25 @@ group 0 1
     // inner edge of the branch's end, 500 - 480 cos 20 = 48.95. Padding 10.
     EXPECT_TRUE(HasLine(out, "content          x 0.00 to 900.00, y -20.00 to 48.95"));
     EXPECT_TRUE(HasLine(out, "padded content   dx 10.00, dy 30.00, width 920, height 89 (padding 10)"));
+}
+
+// Texts of older files are often Latin-1: the report mends them as the app
+// shows them, each sequence that is not UTF-8 becoming "*", so that it is
+// UTF-8 throughout.
+TEST(LayoutInfo, TextsThatAreNotUtf8AreMendedAsTheAppShowsThem) {
+    const std::string path = WriteScenario(
+        "version 13\n"
+        "param author \"Gr\xFCn \xE2\x82\"\n"
+        "layer \"B\xE4hnhof\"\n"
+        "on \"B\xE4hnhof\"\n"
+        "straight length=200 at=0,0 angle=0 product=S\xE9rie\n",
+        "latin1.wkst");
+    const tRun run = RunInfo(path);
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_TRUE(platform::isValidUtf8(run.out)) << run.out;
+    EXPECT_TRUE(HasLine(run.out, "  author           \"Gr*n *\"")) << run.out;
+    EXPECT_NE(run.out.find(" \"B*hnhof\" "), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find(";S*rie;"), std::string::npos) << run.out;
 }
 
 TEST(LayoutInfo, EachFailedLoadExitsWithItsCodeAndMessage) {

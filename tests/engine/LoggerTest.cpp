@@ -529,6 +529,32 @@ TEST(LoggerDeathTest, ThreadsStillWritingAtTheProcesssEndFindTheLoggerWholeOrGon
     }
 }
 
+// A writer inside the logger while the process ends, through the public
+// Write: the end waits for it, so its line reaches the console (sent to
+// standard error here) and it finds the logger whole. An end that did not
+// count it, or did not wait, would take the logger apart under it.
+TEST(LoggerDeathTest, TheEndWaitsForAWriterInsideAndItsLineArrives) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            ::dup2(STDERR_FILENO, STDOUT_FILENO);
+            CLogger::Instance().SetConsoleOutput(true);
+            static std::atomic<bool> parked{false};
+            CLogger::ParkWritersForTests([](std::string_view message) {
+                if (message != "the parked writer's line") return;
+                parked.store(true);
+                // Until the end has begun; then long enough for an end that
+                // went on to have taken the logger apart.
+                while (LogEnabled(4)) std::this_thread::yield();
+                std::this_thread::sleep_for(std::chrono::milliseconds(200));
+            });
+            std::thread([] { CLogger::Instance().Write(3, "the parked writer's line"); }).detach();
+            while (!parked.load()) std::this_thread::yield();
+            std::exit(0);
+        },
+        testing::ExitedWithCode(0), "\\[warning\\] +the parked writer's line");
+}
+
 TEST(Logger, AppSideWritersPassTheirTextUnchanged) {
     CLogger::Instance().SetLevel(2);
     ZDUtils::logInfo("%s has %d parts", "layout", 12);

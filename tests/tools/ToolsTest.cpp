@@ -5,6 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <sys/stat.h>
+
+#include <chrono>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -18,6 +22,17 @@ namespace {
 
 // The layout header of a given version, and nothing after it.
 std::string HeaderOnly(int version) { return std::string("WkSt") + std::string(3, '\0') + static_cast<char>(version); }
+
+// Runs a tool that is to end by itself: one still running after a minute
+// (waiting for a pipe's writer, say) fails the test and is killed.
+tProgramRun RunToItsEnd(const std::string& tool, const std::vector<std::string>& arguments) {
+    toolstest::RunningTool running(tool, arguments);
+    if (!toolstest::Eventually([&running] { return !running.running(); }, std::chrono::minutes(1))) {
+        ADD_FAILURE() << tool << " did not end";
+        running.signal(SIGKILL);
+    }
+    return running.wait();
+}
 
 }  // namespace
 
@@ -114,6 +129,9 @@ TEST(Tools, LayoutInfoAndLayoutRenderEndWithTheSameStatusForEachInput) {
     toolstest::WriteFile(old, HeaderOnly(2));
     const std::string newer = toolstest::PathFor("v14.wkst");
     toolstest::WriteFile(newer, HeaderOnly(14));
+    // As a stalled mount would: nobody writes to it.
+    const std::string pipe = toolstest::PathFor("pipe.wkst");
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
     struct Case {
         const char* name;
         std::string input;
@@ -124,6 +142,7 @@ TEST(Tools, LayoutInfoAndLayoutRenderEndWithTheSameStatusForEachInput) {
         {"a sound layout", good, 0, ""},
         {"a missing file", toolstest::PathFor("missing.wkst"), 2, ": cannot open PATH: No such file or directory\n"},
         {"a folder", toolstest::PathFor(""), 2, ": cannot open PATH: Is a directory\n"},
+        {"a pipe", pipe, 2, ": cannot open PATH: not a plain file\n"},
         {"a text file", text, 3, ": PATH: The file is not a layout file.\n"},
         {"version 2", old, 4, ": PATH: The layout file was saved by an old version that is no longer supported.\n"},
         {"version 14", newer, 4, ": PATH: The layout file was saved by a newer version. Please update the app.\n"},
@@ -133,11 +152,11 @@ TEST(Tools, LayoutInfoAndLayoutRenderEndWithTheSameStatusForEachInput) {
         SCOPED_TRACE(c.name);
         std::string message = c.message;
         if (const std::size_t at = message.find("PATH"); at != std::string::npos) message.replace(at, 4, c.input);
-        const tProgramRun info = RunTool(toolstest::kLayoutInfo, {c.input});
+        const tProgramRun info = RunToItsEnd(toolstest::kLayoutInfo, {c.input});
         EXPECT_EQ(info.status, c.status) << info.err;
         const std::string picture = toolstest::PathFor("status.png");
         std::filesystem::remove(picture);
-        const tProgramRun render = RunTool(toolstest::kLayoutRender, {c.input, "-o", picture});
+        const tProgramRun render = RunToItsEnd(toolstest::kLayoutRender, {c.input, "-o", picture});
         EXPECT_EQ(render.status, c.status) << render.err;
         EXPECT_EQ(std::filesystem::exists(picture), c.status == 0);
         if (c.status != 0) {

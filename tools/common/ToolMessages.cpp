@@ -1,5 +1,7 @@
 #include "tools/common/ToolMessages.h"
 
+#include "platform/foundation/RegularFile.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -39,16 +41,10 @@ std::string SystemReason(int error) {
 }
 
 bool CanRead(const std::filesystem::path& path, std::string& reason) {
-    const int descriptor = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (descriptor < 0) {
-        reason = SystemReason(errno);
-        return false;
-    }
-    struct stat status {};
-    const bool folder = ::fstat(descriptor, &status) == 0 && S_ISDIR(status.st_mode);
+    const int descriptor = platform::openRegularFile(path, &reason);
+    if (descriptor < 0) return false;
     ::close(descriptor);
-    if (folder) reason = SystemReason(EISDIR);
-    return !folder;
+    return true;
 }
 
 bool CanWrite(const std::filesystem::path& path, std::string& reason) {

@@ -16,8 +16,9 @@ std::string WithoutSignatures(const std::string& text);
 // The system's text for an errno value ("No such file or directory").
 std::string SystemReason(int error);
 
-// Whether `path` can be opened for reading as a file; a folder cannot. On
-// false `reason` holds the system's text.
+// Whether `path` can be opened for reading as a regular file: a folder, a
+// pipe or a device cannot (and the look never waits for a pipe's writer).
+// On false `reason` holds the system's text or "not a plain file".
 bool CanRead(const std::filesystem::path& path, std::string& reason);
 
 // Whether a file can be put at `path`: its folder exists and takes new

@@ -46,6 +46,7 @@
 #include "engine/services/PreferencesService.h"
 #include "platform/foundation/Bundle.h"
 #include "platform/foundation/Paths.h"
+#include "platform/foundation/TextEncoding.h"
 #include "telemetry/TLMAnalytics.h"
 #include "telemetry/TLMLogger.h"
 #include "telemetry/TLMTelemetry.h"
@@ -54,16 +55,19 @@ namespace {
 
 constexpr char kPartListDelimiter = ';';
 
-// A file text made safe to print: control bytes, quotes and backslashes
-// escaped, length capped.
+// A file text made safe to print: mended to UTF-8 as the app shows it
+// (older files hold Latin-1: each invalid sequence becomes "*"), control
+// bytes, quotes and backslashes escaped, length capped between characters.
 std::string Escaped(const char* text, std::size_t limit) {
+    const std::string mended = platform::repairUtf8(text, U'*');
     std::string out;
-    for (std::size_t i = 0; text[i] != '\0'; ++i) {
-        if (out.size() >= limit) {
+    for (std::size_t i = 0; i < mended.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(mended[i]);
+        const bool continuation = (byte & 0xC0) == 0x80;
+        if (out.size() >= limit && !continuation) {
             out += "...";
             break;
         }
-        const auto byte = static_cast<unsigned char>(text[i]);
         if (byte == '"' || byte == '\\') {
             out += '\\';
             out += static_cast<char>(byte);

@@ -7,13 +7,14 @@
 #include <unicode/unistr.h>
 #include <unicode/utf8.h>
 
-#include <utf8.h>
 
 #include <algorithm>
 #include <iterator>
 #include <memory>
 #include <string_view>
 #include <vector>
+
+#include "platform/foundation/TextEncoding.h"
 
 namespace ZDUtils {
 
@@ -161,12 +162,7 @@ bool isAlphanumeric(char32_t c) {
     return (mask & (U_GC_L_MASK | U_GC_M_MASK | U_GC_N_MASK)) != 0;
 }
 
-std::string stringFromUnicodeCPPString(const std::string& bytes) {
-    std::string out;
-    out.reserve(bytes.size());
-    utf8::replace_invalid(bytes.begin(), bytes.end(), std::back_inserter(out), U'*');
-    return out;
-}
+std::string stringFromUnicodeCPPString(const std::string& bytes) { return platform::repairUtf8(bytes, U'*'); }
 
 std::string stringByStrippingWhitespace(const std::string& text) {
     return stringByStrippingTrailingWhitespace(stringByStrippingLeadingWhitespace(text));
