@@ -544,11 +544,11 @@ TEST(TLMChannelSending, AStoredLogWhoseDeviceHoldsBytesThatAreNotUtf8IsSentWithT
     EXPECT_EQ(requests[0].bodyError, "");
     ASSERT_EQ(testsupport::eventNames(requests[0]), std::vector<std::string>{"Old"});
     const auto& sent = *requests[0].logs[0].asDictionary()->at("device").asDictionary();
-    const std::string fffd = "\xEF\xBF\xBD";
-    EXPECT_EQ(sent.at("locale"), platform::Value("de_D" + fffd));
-    EXPECT_EQ(sent.at("osName"), platform::Value("Syst" + fffd + "me"));
+    // Mended as the log's archive is read, as the app shows such text.
+    EXPECT_EQ(sent.at("locale"), platform::Value("de_D*"));
+    EXPECT_EQ(sent.at("osName"), platform::Value("Syst*me"));
     EXPECT_EQ(sent.at("model"), platform::Value("Caf\xC3\xA9"));
-    EXPECT_EQ(sent.at("wrapperSdkName"), platform::Value("w" + fffd));
+    EXPECT_EQ(sent.at("wrapperSdkName"), platform::Value("w*"));
     EXPECT_EQ(sent.at("timeZoneOffset").numberAsInteger(), 60);
     ASSERT_TRUE(testsupport::eventually([&] { return rig.delegate->count(Kind::DidSucceed) == 1; }));
     EXPECT_EQ(rig.delegate->count(Kind::DidFail), 0u);

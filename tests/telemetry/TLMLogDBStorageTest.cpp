@@ -1030,11 +1030,10 @@ TEST_F(TLMLogDBStorageTest, TextsOfAStoredLogThatAreNotUtf8AreReadBackMendedAndT
     ASSERT_EQ(logs.size(), 1u);
     const auto read = std::dynamic_pointer_cast<TLMEventLog>(logs[0]);
     ASSERT_NE(read, nullptr);
-    const std::string fffd = "\xEF\xBF\xBD";
-    EXPECT_EQ(read->name(), "Caf" + fffd);
-    EXPECT_EQ(read->userId(), "b" + fffd + "r");
+    EXPECT_EQ(read->name(), "Caf*");
+    EXPECT_EQ(read->userId(), "b*r");
     // Two keys mended into one: the first (in the archive's order) stays.
-    EXPECT_EQ(read->properties(), (TLMEventLog::Properties{{"k" + fffd, "first"}, {"plain", "ok"}}));
+    EXPECT_EQ(read->properties(), (TLMEventLog::Properties{{"k*", "first"}, {"plain", "ok"}}));
     const TLMLogContainer batch("batch", logs);
     EXPECT_TRUE(batch.unwritableLogs().empty());
     EXPECT_EQ(batch.serializedLogs().size(), 1u);

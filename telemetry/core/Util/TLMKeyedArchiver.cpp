@@ -429,10 +429,14 @@ private:
         if (depth >= kMaxDepth) throw TLMArchiveError("values nest deeper than an archive may");
     }
 
+    // As the app shows a text that is not UTF-8: each invalid sequence
+    // becomes one "*".
+    static std::string mended(std::string_view text) { return platform::repairUtf8(text, U'*'); }
+
     // A text value, mended when asked to.
     std::string readString(const char* what) {
         std::string text = readText(what);
-        return mMendTexts && !platform::isValidUtf8(text) ? platform::validUtf8(text) : text;
+        return mMendTexts && !platform::isValidUtf8(text) ? mended(text) : text;
     }
 
     // `textKeys`: a dictionary's keys, which are texts; an object's are the
@@ -445,7 +449,7 @@ private:
         for (std::uint32_t i = 0; i < count; ++i) {
             std::string key = readText(what);
             const bool mended = textKeys && mMendTexts && !platform::isValidUtf8(key);
-            if (mended) key = platform::validUtf8(key);
+            if (mended) key = TLMArchiveReader::mended(key);
             TLMArchiveValue value = readValue(depth);
             if (mended) mendedKeys.insert(key);
             if (!entries.emplace(key, std::move(value)).second && mendedKeys.count(key) == 0) {

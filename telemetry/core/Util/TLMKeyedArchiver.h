@@ -243,7 +243,7 @@ public:
 
     // How reading takes texts (strings and dictionary keys) that are not
     // UTF-8: as they are, so that an archive reads back byte for byte, or
-    // mended (each byte that begins no well-formed sequence becomes U+FFFD)
+    // mended (each invalid sequence becomes "*", as the app shows such text)
     // before any object is made of them, where what is read must be sent.
     // When mending makes two keys of a dictionary one, the first stays.
     enum class Texts { AsStored, Mended };
