@@ -110,7 +110,8 @@ void renderLayerTree(Layer& root, Context& context, const RenderOptions& options
     if (bitmap && options.keepsRasters && options.banding == Banding::bySize && !nested) {
         const std::vector<BandRows> rows = bandsFor(bitmap->pixelWidth(), bitmap->pixelHeight(), options.tuning);
         if (rows.size() >= 2) bands = BitmapBands::over(*bitmap, rows);
-        if (!bands.empty()) setup.bands = rows;
+        // The planner reads the bands' own rows, which last the frame.
+        if (!bands.empty()) setup.bands = bands.rows();
     }
 
     // The planner starts from the context's transform and alpha and tracks
