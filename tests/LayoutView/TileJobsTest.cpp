@@ -25,6 +25,7 @@
 #include "platform/dispatch/RunLoop.h"
 #include "platform/graphics/BitmapContext.h"
 #include "platform/graphics/Path.h"
+#include "tests/support/PixelCompare.h"
 
 using namespace std::chrono_literals;
 using tTile = VKMTileJobs::tTile;
@@ -50,20 +51,6 @@ tTile tileAt(int column, int bands, std::uint64_t version = 1) {
     return {{column, 0}, version, {column * 64.0, 0, 64, 64}, 96, 1.5, bands};
 }
 
-// Pixels that differ by more than two steps on some channel.
-int differingPixels(const platform::Image& a, const platform::Image& b) {
-    if (a.pixelWidth() != b.pixelWidth() || a.pixelHeight() != b.pixelHeight()) return -1;
-    int differing = 0;
-    for (int y = 0; y < a.pixelHeight(); ++y) {
-        for (int x = 0; x < a.pixelWidth(); ++x) {
-            const auto p = a.pixel(x, y).value_or(platform::Pixel{});
-            const auto q = b.pixel(x, y).value_or(platform::Pixel{});
-            const auto off = [](int u, int v) { return std::abs(u - v) > 2; };
-            differing += off(p.red, q.red) || off(p.green, q.green) || off(p.blue, q.blue) || off(p.alpha, q.alpha);
-        }
-    }
-    return differing;
-}
 
 std::shared_ptr<platform::Image> inOnePiece(const tTile& tile) {
     auto bitmap = platform::BitmapContext::create(tile.pixels, tile.pixels, tile.scale);
@@ -160,7 +147,7 @@ TEST(TileJobs, ATileDrawnInBandsIsTheTileDrawnInOnePiece) {
         ASSERT_EQ(arrivals.all.size(), 1u) << c.name;
         const auto expected = inOnePiece(tile);
         ASSERT_NE(arrivals.all[0].image, nullptr) << c.name;
-        EXPECT_EQ(differingPixels(*arrivals.all[0].image, *expected), 0) << c.name;
+        EXPECT_EQ(testsupport::DifferingPixels(*arrivals.all[0].image, *expected), 0) << c.name;
         EXPECT_EQ(arrivals.all[0].tile.index, tile.index) << c.name;
         EXPECT_EQ(arrivals.all[0].tile.version, tile.version) << c.name;
         // Each band draws within the tile and the bands cover it.
@@ -178,8 +165,8 @@ TEST(TileJobs, ATileDrawnInBandsIsTheTileDrawnInOnePiece) {
         const auto now = VKMTileJobs::drawNow({tile, tileAt(2, c.bands)}, drawPicture);
         ASSERT_EQ(now.size(), 2u);
         ASSERT_NE(now[0], nullptr);
-        EXPECT_EQ(differingPixels(*now[0], *expected), 0) << c.name << ", drawn now";
-        EXPECT_EQ(differingPixels(*now[1], *inOnePiece(tileAt(2, 1))), 0) << c.name << ", drawn now";
+        EXPECT_EQ(testsupport::DifferingPixels(*now[0], *expected), 0) << c.name << ", drawn now";
+        EXPECT_EQ(testsupport::DifferingPixels(*now[1], *inOnePiece(tileAt(2, 1))), 0) << c.name << ", drawn now";
     }
 }
 

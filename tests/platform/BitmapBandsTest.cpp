@@ -4,6 +4,7 @@
 
 #include "platform/graphics/BitmapBands.h"
 #include "platform/graphics/Path.h"
+#include "tests/support/PixelCompare.h"
 
 #include <gtest/gtest.h>
 
@@ -33,19 +34,6 @@ void drawScene(platform::Context& context) {
     context.strokePath(path);
 }
 
-// Pixels that differ by more than two steps on some channel.
-int differingPixels(const Image& a, const Image& b) {
-    int differing = 0;
-    for (int y = 0; y < a.pixelHeight(); ++y) {
-        for (int x = 0; x < a.pixelWidth(); ++x) {
-            const auto p = a.pixel(x, y).value_or(platform::Pixel{});
-            const auto q = b.pixel(x, y).value_or(platform::Pixel{});
-            const auto off = [](int u, int v) { return std::abs(u - v) > 2; };
-            differing += off(p.red, q.red) || off(p.green, q.green) || off(p.blue, q.blue) || off(p.alpha, q.alpha);
-        }
-    }
-    return differing;
-}
 
 }  // namespace
 
@@ -97,7 +85,7 @@ TEST(BitmapBands, DrawnOnThreadsTheyAreTheBitmapDrawnInOnePieceAndTheLastToEndIs
         EXPECT_EQ(bands.takeImage(), nullptr) << "taken once";
         EXPECT_EQ(image->pixelWidth(), 150);
         EXPECT_EQ(image->pixelHeight(), 160);
-        EXPECT_EQ(differingPixels(*image, *expected), 0) << "round " << round;
+        EXPECT_EQ(testsupport::DifferingPixels(*image, *expected), 0) << "round " << round;
     }
 }
 
