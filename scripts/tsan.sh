@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # Builds the platform's tests (run loops, queues, the clock, notifications,
 # the URL session, reachability) with ThreadSanitizer and runs them, with the
-# crash reporter's list that signal handlers read without a lock, and the
-# analytics service tracked from many threads while the session tracker
-# hears the application come and go. Only these: that is where threads
-# meet; the modules above use the queues.
+# layout view's tile jobs, the crash reporter's list that signal handlers
+# read without a lock, and the analytics service tracked from many threads
+# while the session tracker hears the application come and go. Only these:
+# that is where threads meet; the modules above use the queues.
 # Fails when a test fails or reports a race, and when no test ran at all.
 #
 # TSAN_BUILD_DIR (default build-tsan) and JOBS (default: every processor) are
@@ -29,5 +29,5 @@ cmake --build "$build" --parallel "$jobs" --target thread_tests
 # Every test runs once: a race that shows only sometimes must fail the run.
 ctest --test-dir "$build" --output-on-failure --parallel "$jobs" --timeout 600 \
   --no-tests=error \
-  -R '^(platform\.|crashes\.AsyncSafeSharedList\.|telemetry\.TLMSessionTracker\.|telemetry\.TelemetryClient\.Concurrent)' \
+  -R '^(platform\.|LayoutView\.|crashes\.AsyncSafeSharedList\.|telemetry\.TLMSessionTracker\.|telemetry\.TelemetryClient\.Concurrent)' \
   -E '^platform\.ImageBudget\.'

@@ -1,25 +1,19 @@
 #include "LayoutModule/Layout/VKMLayoutView.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cmath>
-#include <mutex>
 #include <set>
 #include <vector>
 
 #include "LayoutView/Drawing/VKMGridPainter.h"
 #include "LayoutView/Drawing/VKMLayoutColors.h"
-#include "LayoutView/Drawing/VKMRenderDataFactory.h"
 #include "engine/services/VKMSoftAssert.h"
-#include "engine/model/ContentChanges.h"
 #include "engine/model/Layout.h"
 #include "engine/services/PerformanceCounters.h"
 #include "engine/services/ZDUtils.h"
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/dispatch/RunLoop.h"
-#include "platform/foundation/HashMix.h"
 #include "platform/foundation/UserDefaults.h"
-#include "platform/graphics/BitmapContext.h"
 #include "platform/graphics/Context.h"
 #include "platform/graphics/Image.h"
 #include "platform/ui/core/Layer.h"
@@ -46,75 +40,12 @@ platform::Rect tileRect(const std::pair<int, int>& index) {
     return {index.first * side, index.second * side, side, side};
 }
 
-// A bitmap of `pixels` a side (0: the rectangle's size at the scale, up to
-// whole pixels) with the rectangle's corner at its origin.
-std::unique_ptr<platform::BitmapContext> tileCanvas(const platform::Rect& rect, int pixels, double scale, bool bands) {
-    const int width = pixels > 0 ? pixels : static_cast<int>(std::ceil(rect.width * scale));
-    const int height = pixels > 0 ? pixels : static_cast<int>(std::ceil(rect.height * scale));
-    auto canvas = bands ? platform::BitmapContext::createForBands(width, height, scale)
-                        : platform::BitmapContext::create(width, height, scale);
-    if (canvas) canvas->translate(-rect.x, -rect.y);
-    return canvas;
-}
-
-// A band of rows of a tile's canvas, and what of the picture it covers.
-struct tBand {
-    platform::Rect rect;
-    std::unique_ptr<platform::BitmapContext> context;
-};
-
-// `count` bands of the canvas drawn from `rect` at `scale`; none when the
-// canvas could not be split.
-std::vector<tBand> bandsOf(platform::BitmapContext& canvas, const platform::Rect& rect, double scale, int count) {
-    std::vector<tBand> bands;
-    const int height = canvas.pixelHeight();
-    count = std::max(1, std::min(count, height));
-    for (int b = 0; b < count; ++b) {
-        const int first = height * b / count;
-        const int end = height * (b + 1) / count;
-        auto band = canvas.band(first, end);
-        if (!band) return {};
-        // A point more on either side within the tile: the band's own
-        // rows clip it, and no row is left to the rounding of its edges.
-        const double top = std::max(rect.y, rect.y + first / scale - 1);
-        const double bottom = std::min(rect.maxY(), rect.y + end / scale + 1);
-        bands.push_back({{rect.x, top, rect.width, bottom - top}, std::move(band)});
-    }
-    return bands;
-}
-
-// The tiles of `rects`, each drawn in bands of rows side by side on the
-// pool, the calling thread taking its share. Each tile's rows are drawn in
-// bands of their own: a third of a second of 100,000 elements' first frame
-// went to one thread drawing the tile over the dense middle whole.
-std::vector<std::shared_ptr<platform::Image>> drawTilesInBands(const VKMLayoutView::tDrawSettings& settings,
-                                                               VKMLayoutRenderData* renderData,
-                                                               const std::vector<platform::Rect>& rects, int pixels,
-                                                               double scale) {
-    // The bands are destroyed (their last rows cleared) before their
-    // canvases, on the thread that drew them, and every band has been
-    // before the canvases give up their pixels.
-    std::vector<std::unique_ptr<platform::BitmapContext>> canvases(rects.size());
-    std::vector<tBand> bands;
-    for (std::size_t i = 0; i < rects.size(); ++i) {
-        canvases[i] = tileCanvas(rects[i], pixels, scale, true);
-        if (!canvases[i]) continue;
-        auto own = bandsOf(*canvases[i], rects[i], scale, kTuning.bandsATile);
-        if (own.empty()) {
-            canvases[i].reset();
-            continue;
-        }
-        for (tBand& band : own) bands.push_back(std::move(band));
-    }
-    platform::DispatchQueue::concurrentPerform(bands.size(), [&](std::size_t i) {
-        VKMLayoutView::drawLayout(*bands[i].context, bands[i].rect, settings, renderData, {0, 0});
-        bands[i].context.reset();
-    });
-    bands.clear();
-    std::vector<std::shared_ptr<platform::Image>> images(rects.size());
-    for (std::size_t i = 0; i < rects.size(); ++i)
-        images[i] = platform::BitmapContext::takeImage(std::move(canvases[i]));
-    return images;
+// Draws what a tile covers, as the view does, from what it was handed.
+VKMTileJobs::tDraw tileDrawing(const VKMLayoutView::tDrawSettings& settings,
+                               std::shared_ptr<VKMLayoutRenderData> renderData) {
+    return [settings, renderData = std::move(renderData)](platform::Context& context, const platform::Rect& dirty) {
+        VKMLayoutView::drawLayout(context, dirty, settings, renderData.get(), {0, 0});
+    };
 }
 
 }  // namespace
@@ -124,7 +55,9 @@ VKMLayoutView::VKMLayoutView() : VKMLayoutView(platform::Rect{}) {}
 VKMLayoutView::VKMLayoutView(const platform::Rect& frame)
     : View(frame),
       mGrid(kTuning.tileSide, kTuning.tileRing),
-      mTileQueue("com.vekmont.layout.tiles", tileThreads(Pace::moving), platform::DispatchQueuePriority::Low) {}
+      // The jobs, and with them their arrivals, go with the view.
+      mTiles("com.vekmont.layout.tiles", tileThreads(Pace::moving), platform::DispatchQueuePriority::Low,
+             [this](VKMTileJobs::tArrival arrival) { tileArrived(std::move(arrival)); }) {}
 
 bool VKMLayoutView::isDarkBackground() {
     return platform::UserDefaults::standard().boolValue(kDarkBackgroundKey).value_or(false);
@@ -144,7 +77,7 @@ platform::ui::RasterCache& VKMLayoutView::tileCache() {
 
 void VKMLayoutView::drawRect(platform::Context& context, const platform::Rect& rect) {
     const auto source = delegate();
-    drawLayout(context, rect, source ? source->trackLayout() : nullptr, mRenderData.get(),
+    drawLayout(context, rect, source ? source->trackLayout() : nullptr, renderData().get(),
                source ? source->contentOffset() : platform::Point{0, 0});
 }
 
@@ -218,7 +151,7 @@ void VKMLayoutView::forgetPicture() {
 VKMTileGrid::Change VKMLayoutView::updateLevels(const CLayout& layout, const tDrawSettings& settings, double scale) {
     mGrid.setScale(scale);
     const std::uint64_t base =
-        VKMTileGrid::baseOf({mGeneration, reinterpret_cast<std::uintptr_t>(&layout), scale, settings.dark,
+        VKMTileGrid::baseOf({mRenderData.generation(), reinterpret_cast<std::uintptr_t>(&layout), scale, settings.dark,
                              settings.grid, settings.workspaceWidth, settings.workspaceHeight});
     const bool hadLevel = mGrid.level().made;
     // An open keeps the picture before under the new document's tiles until
@@ -302,7 +235,7 @@ void VKMLayoutView::setPace(Pace pace) {
     // ends a pinch) is composited before they do.
     if (pace == Pace::moving) {
         mPace = pace;
-        mTileQueue.setWidth(tileThreads(pace));
+        mTiles.setWidth(tileThreads(pace));
         return;
     }
     if (mPace == pace) return;
@@ -312,7 +245,7 @@ void VKMLayoutView::setPace(Pace pace) {
     std::weak_ptr<VKMLayoutView> weak = std::static_pointer_cast<VKMLayoutView>(self);
     platform::DispatchQueue::main().async([weak, pace] {
         const auto view = weak.lock();
-        if (view && view->mPace == pace) view->mTileQueue.setWidth(tileThreads(pace));
+        if (view && view->mPace == pace) view->mTiles.setWidth(tileThreads(pace));
     });
 }
 
@@ -370,15 +303,18 @@ void VKMLayoutView::placeTile(const tTileIndex& index, std::shared_ptr<const pla
     mGrid.place(index);
 }
 
+VKMTileJobs::tTile VKMLayoutView::tileOf(const tTileIndex& index, int bands) const {
+    return {index, mGrid.level().version, drawnRect(index), drawnPixels(), screenScale(), bands};
+}
+
 void VKMLayoutView::drawTilesNow(const std::vector<tTileIndex>& tiles, const tDrawSettings& settings) {
     if (tiles.empty()) return;
-    const double scale = screenScale();
-    std::vector<platform::Rect> rects;
-    for (const tTileIndex& index : tiles) rects.push_back(drawnRect(index));
-    const auto images = drawTilesInBands(settings, mRenderData.get(), rects, drawnPixels(), scale);
+    std::vector<VKMTileJobs::tTile> drawn;
+    for (const tTileIndex& index : tiles) drawn.push_back(tileOf(index, kTuning.bandsATile));
+    const auto images = VKMTileJobs::drawNow(drawn, tileDrawing(settings, renderData()));
     for (std::size_t i = 0; i < tiles.size(); ++i) {
         if (!images[i]) continue;
-        tileCache().store(tileKey(tiles[i]), {images[i], rects[i], scale, mGrid.level().version});
+        tileCache().store(tileKey(tiles[i]), {images[i], drawn[i].rect, drawn[i].scale, drawn[i].version});
         placeTile(tiles[i], images[i]);
     }
 }
@@ -387,100 +323,29 @@ std::vector<std::shared_ptr<platform::Image>> VKMLayoutView::drawTiles(const tDr
                                                                        VKMLayoutRenderData* renderData,
                                                                        const std::vector<std::pair<int, int>>& tiles,
                                                                        double scale) {
-    std::vector<platform::Rect> rects;
-    for (const auto& index : tiles) rects.push_back(tileRect(index));
-    return drawTilesInBands(settings, renderData, rects, 0, scale);
+    std::vector<VKMTileJobs::tTile> drawn;
+    for (const auto& index : tiles) {
+        const platform::Rect rect = tileRect(index);
+        drawn.push_back({index, 0, rect, static_cast<int>(std::ceil(rect.width * scale)), scale, kTuning.bandsATile});
+    }
+    return VKMTileJobs::drawNow(drawn,
+                                [&settings, renderData](platform::Context& context, const platform::Rect& dirty) {
+                                    drawLayout(context, dirty, settings, renderData, {0, 0});
+                                });
 }
-
-// A tile asked of the queue: its canvas, drawn in bands of rows, each a
-// block of its own. The first block to start makes the canvas and its
-// bands (off the main thread: the frame that asks for a screenful of tiles
-// would pay for their memory); a band is then touched only by its block.
-// Whoever ends the last band, the block that draws it or the main thread
-// taking the last blocks back, lets the bands and the canvas go, every
-// block that started having ended by then.
-struct VKMLayoutView::tTileJob {
-    platform::Rect rect;
-    int pixels = 0;
-    double scale = 1;
-    std::size_t count = 1;
-    std::once_flag made;
-    std::unique_ptr<platform::BitmapContext> canvas;
-    std::vector<tBand> bands;
-    std::vector<platform::WidthLimitedQueue::Ticket> tickets;
-    // Bands neither drawn nor taken back.
-    std::atomic<std::size_t> left{0};
-    std::atomic<bool> calledOff{false};
-    std::atomic<bool> failed{false};
-
-    void make() {
-        canvas = tileCanvas(rect, pixels, scale, true);
-        if (canvas) bands = bandsOf(*canvas, rect, scale, static_cast<int>(count));
-        // Without memory the tile stays missing; the next pass asks again.
-        if (bands.size() != count) {
-            bands.clear();
-            failed = true;
-        }
-    }
-    void drop() {
-        bands.clear();
-        canvas.reset();
-    }
-};
 
 void VKMLayoutView::askForTile(const tTileIndex& index, const tDrawSettings& settings, int bands) {
     if (mGrid.isRequested(index)) return;
-    auto job = std::make_shared<tTileJob>();
-    job->rect = drawnRect(index);
-    job->pixels = drawnPixels();
-    job->scale = screenScale();
-    job->count = static_cast<std::size_t>(std::clamp(bands, 1, job->pixels));
-    job->left = job->count;
-    const VKMTileGrid::tTicket ticket = mNextTicket++;
-    // The blocks keep the render data alive; a rebuild meanwhile waits for
-    // their drawing (the render data's lock) and frees nothing under it, and
-    // what they drew then is dropped here, its version being past. The last
-    // band's block always answers, so that every tile asked for is counted
-    // back.
-    std::weak_ptr<VKMLayoutView> weak = std::static_pointer_cast<VKMLayoutView>(sharedView());
-    const std::uint64_t version = mGrid.level().version;
-    for (std::size_t i = 0; i < job->count; ++i) {
-        job->tickets.push_back(mTileQueue.async([job, i, weak, renderData = mRenderData, settings, index, version,
-                                                 ticket] {
-            std::call_once(job->made, [&] { job->make(); });
-            if (i < job->bands.size()) {
-                tBand& band = job->bands[i];
-                try {
-                    drawLayout(*band.context, band.rect, settings, renderData.get(), {0, 0});
-                } catch (...) {
-                    // A tile that could not be drawn stays missing; the others go on.
-                    job->failed = true;
-                }
-                band.context.reset();
-            }
-            if (job->left.fetch_sub(1) != 1) return;
-            std::shared_ptr<platform::Image> image;
-            if (!job->failed && !job->calledOff) {
-                job->bands.clear();
-                image = platform::BitmapContext::takeImage(std::move(job->canvas));
-            }
-            job->drop();
-            platform::DispatchQueue::main().async([weak, version, index, ticket, image = std::move(image)]() mutable {
-                if (const auto view = weak.lock()) view->tileArrived(ticket, version, index, std::move(image));
-            });
-        }));
-    }
-    mJobs[ticket] = std::move(job);
-    mGrid.requested(index, ticket);
-    ++mInFlight;
+    // The drawing keeps the render data alive; a rebuild meanwhile waits
+    // for it (the render data's lock) and frees nothing under it, and what
+    // it drew then is dropped on arrival, its version being past.
+    mGrid.requested(index, mTiles.ask(tileOf(index, bands), tileDrawing(settings, renderData())));
 }
 
-void VKMLayoutView::tileArrived(VKMTileGrid::tTicket ticket, std::uint64_t version, const tTileIndex& index,
-                                std::shared_ptr<platform::Image> image) {
-    mJobs.erase(ticket);
-    if (mInFlight > 0) --mInFlight;
-    if (!mGrid.arrived(version, index, ticket) || !image || !mLevel.layer) return;
-    tileCache().store(tileKey(index), {image, drawnRect(index), screenScale(), version});
+void VKMLayoutView::tileArrived(VKMTileJobs::tArrival arrival) {
+    const tTileIndex& index = arrival.tile.index;
+    if (!mGrid.arrived(arrival.tile.version, index, arrival.ticket) || !arrival.image || !mLevel.layer) return;
+    tileCache().store(tileKey(index), {arrival.image, drawnRect(index), screenScale(), arrival.tile.version});
     if (mGrid.isPlaced(index)) return;
     if (mPace == Pace::sharpening && mVisible.contains(index)) {
         // The view's tiles at the new zoom are placed together, by the pass
@@ -490,36 +355,21 @@ void VKMLayoutView::tileArrived(VKMTileGrid::tTicket ticket, std::uint64_t versi
         if (mGrid.requestsIn(mVisible) == 0) setNeedsDisplayOfLayout();
         return;
     }
-    placeTile(index, std::move(image));
+    placeTile(index, std::move(arrival.image));
     // The next pass lets the kept picture go once the view is covered.
     setNeedsDisplayOfLayout();
 }
 
 void VKMLayoutView::cancelTiles(const VKMTileGrid::tRange* keep) {
-    for (const VKMTileGrid::tTicket ticket : mGrid.dropRequests(keep)) {
-        const auto found = mJobs.find(ticket);
-        if (found == mJobs.end()) continue;
-        tTileJob& job = *found->second;
-        job.calledOff = true;
-        std::size_t taken = 0;
-        for (const platform::WidthLimitedQueue::Ticket band : job.tickets) {
-            if (mTileQueue.cancel(band)) ++taken;
-        }
-        // With bands still drawing, the last of them answers and is
-        // counted back then.
-        if (taken == 0 || job.left.fetch_sub(taken) != taken) continue;
-        job.drop();
-        mJobs.erase(found);
-        if (mInFlight > 0) --mInFlight;
-    }
+    for (const VKMTileGrid::tTicket ticket : mGrid.dropRequests(keep)) mTiles.cancel(ticket);
 }
 
 bool VKMLayoutView::waitForTiles(std::chrono::milliseconds realTimeout) {
-    return platform::RunLoop::main()->runUntil([this] { return mInFlight == 0; }, realTimeout);
+    return platform::RunLoop::main()->runUntil([this] { return mTiles.inFlight() == 0; }, realTimeout);
 }
 
 bool VKMLayoutView::waitForTileDrawing(std::chrono::milliseconds realTimeout) const {
-    return mTileQueue.waitUntilIdle(realTimeout);
+    return mTiles.waitUntilIdle(realTimeout);
 }
 
 void VKMLayoutView::setInteractiveZoom(bool interactive) {
@@ -584,124 +434,41 @@ void VKMLayoutView::refreshLayoutRenderDataBackgroundOnly(bool backgroundOnly) {
     if (!source) return;
     CLayout* layout = source->trackLayout();
     if (!VKM_SOFT_ASSERT(layout != nullptr)) return;
-    if (!backgroundOnly) mPrepared.reset();
     // Tiles still queued were asked for the old data and would be dropped
     // on arrival; drawn first, they would hold the rebuild's write lock off.
     cancelTiles(nullptr);
-    CStopwatch stopwatch;
-    stopwatch.Start();
-    buildRenderData(mRenderData, *layout, source->transientEditActions(), backgroundOnly);
-    ++mGeneration;
-    QLPerformanceCounters::addToCounter("CreateLayoutRenderData", stopwatch.Stop());
+    mRenderData.rebuild(*layout, source->transientEditActions(), isDarkBackground(), backgroundOnly);
     setNeedsDisplayOfLayout();
 }
 
-namespace {
-
-std::vector<std::string> namesOf(const tTransientEditActions& actions) {
-    std::vector<std::string> names;
-    for (const CTransientEditAction* action : actions) names.push_back(action ? action->GetName() : std::string());
-    return names;
-}
-
-}  // namespace
-
 void VKMLayoutView::prepareLayoutRenderData() {
-    mPrepared.reset();
     const auto source = delegate();
     CLayout* layout = source ? source->trackLayout() : nullptr;
     if (layout == nullptr) return;
-    const tTransientEditActions actions = source->transientEditActions();
-    auto prepared = std::make_unique<tPrepared>();
-    prepared->dark = isDarkBackground();
-    CStopwatch stopwatch;
-    stopwatch.Start();
-    try {
-        CTransientEditScope edits(*layout, actions);
-        prepared->elements = VKMRenderDataFactory::getElementsDataForLayout(*layout);
-        prepared->overlays = VKMRenderDataFactory::getOverlayDataForLayout(*layout, prepared->dark);
-    } catch (...) {
-        // The refresh builds them again and meets the fault there.
-        return;
-    }
-    QLPerformanceCounters::addToCounter("PrepareLayoutRenderData", stopwatch.Stop());
-    // Read after the build: its display edits count as changes.
-    prepared->layout = layout;
-    prepared->changes = UContentChanges::Count();
-    prepared->actions = namesOf(actions);
-    // Their spatial indexes are made on the pool meanwhile, rather than by
-    // the first tile drawn while the others wait for it.
-    for (const VKMLayoutRenderData::tLayer& layer : {prepared->elements, prepared->overlays}) {
-        if (!layer) continue;
-        platform::DispatchQueue::global().async([layer] { layer->instructionIndex(); });
-    }
-    mPrepared = std::move(prepared);
+    mRenderData.prepare(*layout, source->transientEditActions(), isDarkBackground());
+}
+
+void VKMLayoutView::keepPreparedRenderData(VKMPreparedRenderData prepared) {
+    mRenderData.keepPrepared(std::move(prepared));
 }
 
 void VKMLayoutView::refreshLayoutRenderDataWithPrepared() {
-    const std::unique_ptr<tPrepared> prepared = std::move(mPrepared);
     const auto source = delegate();
-    CLayout* layout = source ? source->trackLayout() : nullptr;
-    const bool holds = prepared && layout != nullptr && layout == prepared->layout &&
-                       UContentChanges::Count() == prepared->changes && isDarkBackground() == prepared->dark &&
-                       namesOf(source->transientEditActions()) == prepared->actions;
-    if (!holds) {
-        refreshLayoutRenderData();
-        return;
-    }
-    refreshLayoutRenderDataWithLayers(prepared->elements, prepared->overlays);
-}
-
-void VKMLayoutView::refreshLayoutRenderDataWithLayers(VKMLayoutRenderData::tLayer elements,
-                                                      VKMLayoutRenderData::tLayer overlays) {
-    mPrepared.reset();
-    const auto source = delegate();
-    CLayout* layout = source ? source->trackLayout() : nullptr;
+    if (!source) return;
+    CLayout* layout = source->trackLayout();
     if (!VKM_SOFT_ASSERT(layout != nullptr)) return;
     cancelTiles(nullptr);
-    CStopwatch stopwatch;
-    stopwatch.Start();
-    buildRenderData(mRenderData, *layout, source->transientEditActions(), true);
-    mRenderData->setElementsData(std::move(elements));
-    mRenderData->setOverlayData(std::move(overlays));
-    mRenderData->setElementIndex(nullptr);
-    ++mGeneration;
-    QLPerformanceCounters::addToCounter("CreateLayoutRenderData", stopwatch.Stop());
+    mRenderData.refreshWithPrepared(*layout, source->transientEditActions(), isDarkBackground());
     setNeedsDisplayOfLayout();
 }
 
 void VKMLayoutView::buildRenderData(std::shared_ptr<VKMLayoutRenderData>& renderData, CLayout& layout,
                                     const tTransientEditActions& actions, bool backgroundOnly) {
-    if (!renderData) renderData = std::make_shared<VKMLayoutRenderData>();
-    VKM_SOFT_ASSERT(renderData != nullptr);
-    // Every layer is built first and stored only when all were built, so a
-    // failed build leaves the render data as they were; the scope restores
-    // the document on every way out.
-    VKMRenderDataFactory::tLayer background;
-    VKMRenderDataFactory::tLayer elements;
-    VKMRenderDataFactory::tLayer overlays;
-    {
-        CTransientEditScope edits(layout, actions);
-        background = VKMRenderDataFactory::getBackgroundDataForLayout(layout);
-        if (!backgroundOnly) {
-            elements = VKMRenderDataFactory::getElementsDataForLayout(layout);
-            overlays = VKMRenderDataFactory::getOverlayDataForLayout(layout, isDarkBackground());
-        }
-    }
-    renderData->setBackgroundData(std::move(background));
-    if (!backgroundOnly) {
-        renderData->setElementsData(std::move(elements));
-        renderData->setOverlayData(std::move(overlays));
-        // The elements may have changed: the next search makes the boxes
-        // afresh.
-        renderData->setElementIndex(nullptr);
-    }
+    VKMRenderDataKeeper::build(renderData, layout, actions, isDarkBackground(), backgroundOnly);
 }
 
 void VKMLayoutView::clearRenderData() {
-    mPrepared.reset();
-    mRenderData = std::make_shared<VKMLayoutRenderData>();
-    ++mGeneration;
+    mRenderData.clear();
     setNeedsDisplayOfLayout();
 }
 

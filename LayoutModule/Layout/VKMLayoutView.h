@@ -20,7 +20,8 @@
 // drawing each whole. The queue draws on a quarter of the pool while the
 // user pans or pinches, on the whole pool once the picture stands still
 // while visible tiles are missing, and on three quarters once they are
-// placed (the rest is the frames').
+// placed (the rest is the frames'). The tiles are drawn by VKMTileJobs and
+// the render data kept by a VKMRenderDataKeeper: the view places layers.
 // drawRect is the same drawing pass, for drawing the view elsewhere.
 
 #include <chrono>
@@ -31,9 +32,11 @@
 #include <vector>
 
 #include "LayoutView/Drawing/VKMLayoutRenderData.h"
+#include "LayoutView/Drawing/VKMPreparedRenderData.h"
+#include "LayoutView/Drawing/VKMRenderDataKeeper.h"
 #include "LayoutView/Tiles/VKMTileGrid.h"
+#include "LayoutView/Tiles/VKMTileJobs.h"
 #include "engine/drawing/TransientEdits.h"
-#include "platform/dispatch/WidthLimitedQueue.h"
 #include "platform/ui/render/RasterCache.h"
 #include "platform/ui/render/RenderTuning.h"
 #include "platform/ui/views/View.h"
@@ -76,7 +79,7 @@ public:
     // The side of a tile, in points.
     static constexpr double kTileSide = platform::ui::RenderTuning{}.tileSide;
     // Tiles asked of worker threads and not yet placed.
-    std::size_t pendingTiles() const { return mInFlight; }
+    std::size_t pendingTiles() const { return mTiles.inFlight(); }
     // Visible tiles the last layout pass did not have (shown stretched from
     // the kept picture, or as the background).
     std::size_t missingTiles() const { return mMissing; }
@@ -107,22 +110,21 @@ public:
     void refreshLayoutRenderDataBackgroundOnly(bool backgroundOnly);
     void refreshLayoutRenderData() { refreshLayoutRenderDataBackgroundOnly(false); }
     // Builds the elements and overlay layers now and keeps them aside, for
-    // a refresh that is known to come (the open's, after its pause):
-    // refreshLayoutRenderDataWithPrepared puts them in while the layout,
-    // its content, the display edits and the background are still those
-    // they were built from. Any other full rebuild, or a clearing, drops
-    // them. Nothing when the build throws.
+    // a refresh that is known to come (the open's, after its pause);
+    // keepPreparedRenderData keeps layers prepared elsewhere (an open's)
+    // aside the same way. refreshLayoutRenderDataWithPrepared is a full
+    // refresh that puts them in while they still hold
+    // (VKMPreparedRenderData::holdsFor) and builds them otherwise. Any
+    // other full rebuild, or a clearing, drops them. Nothing is kept when
+    // the build throws.
     void prepareLayoutRenderData();
+    void keepPreparedRenderData(VKMPreparedRenderData prepared);
     void refreshLayoutRenderDataWithPrepared();
-    // A full refresh with the elements and overlay layers built elsewhere,
-    // from the delegate's layout as it is now with its display edits and
-    // the current background style; only the background is built here.
-    void refreshLayoutRenderDataWithLayers(VKMLayoutRenderData::tLayer elements, VKMLayoutRenderData::tLayer overlays);
-    bool hasPreparedRenderData() const { return mPrepared != nullptr; }
+    bool hasPreparedRenderData() const { return mRenderData.hasPrepared(); }
     // Replaces the render data by empty ones.
     void clearRenderData();
-    bool hasRenderData() const { return mRenderData != nullptr; }
-    const std::shared_ptr<VKMLayoutRenderData>& renderData() const { return mRenderData; }
+    bool hasRenderData() const { return mRenderData.renderData() != nullptr; }
+    const std::shared_ptr<VKMLayoutRenderData>& renderData() const { return mRenderData.renderData(); }
 
     // (zoom x workspace width, zoom x workspace height) of the delegate's
     // layout; without one, no intrinsic size.
@@ -169,7 +171,8 @@ public:
                                                                    VKMLayoutRenderData* renderData,
                                                                    const std::vector<std::pair<int, int>>& tiles,
                                                                    double scale);
-    // Builds the layers into `renderData` (made when null) as the refresh does.
+    // Builds the layers into `renderData` (made when null) as the refresh
+    // does, for the current background style.
     static void buildRenderData(std::shared_ptr<VKMLayoutRenderData>& renderData, CLayout& layout,
                                 const tTransientEditActions& actions, bool backgroundOnly);
     // Whether the dark document background is on (absent reads off).
@@ -212,10 +215,11 @@ private:
     bool placeKeptTile(const tTileIndex& index);
     void placeTile(const tTileIndex& index, std::shared_ptr<const platform::Image> image);
     void drawTilesNow(const std::vector<tTileIndex>& tiles, const tDrawSettings& settings);
-    // Asks the queue for the tile, drawn in `bands` blocks of rows.
+    // Asks the jobs for the tile, drawn in `bands` blocks of rows.
     void askForTile(const tTileIndex& index, const tDrawSettings& settings, int bands);
-    void tileArrived(VKMTileGrid::tTicket ticket, std::uint64_t version, const tTileIndex& index,
-                     std::shared_ptr<platform::Image> image);
+    void tileArrived(VKMTileJobs::tArrival arrival);
+    // The tile at the current level, drawn in `bands` bands of rows.
+    VKMTileJobs::tTile tileOf(const tTileIndex& index, int bands) const;
     // Calls off the tiles asked for but those of the current level inside
     // `keep` (all when null).
     void cancelTiles(const VKMTileGrid::tRange* keep);
@@ -226,20 +230,8 @@ private:
     platform::Rect drawnRect(const tTileIndex& index) const;
     int drawnPixels() const;
 
-    struct tPrepared {
-        const CLayout* layout = nullptr;
-        std::uint64_t changes = 0;
-        std::vector<std::string> actions;
-        bool dark = false;
-        VKMLayoutRenderData::tLayer elements;
-        VKMLayoutRenderData::tLayer overlays;
-    };
-
     std::weak_ptr<VKMLayoutViewDelegate> mDelegate;
-    std::shared_ptr<VKMLayoutRenderData> mRenderData;
-    std::unique_ptr<tPrepared> mPrepared;
-    // Grows with every rebuild or clearing of the render data.
-    std::uint64_t mGeneration = 1;
+    VKMRenderDataKeeper mRenderData;
     // Holds the levels; its own background is the document's, shown where no
     // tile lies yet.
     std::shared_ptr<platform::ui::Layer> mPictureLayer;
@@ -249,14 +241,8 @@ private:
     // pinch ended), stretched under it until the current level's visible
     // tiles are all placed.
     tLevelLayers mKept;
-    platform::WidthLimitedQueue mTileQueue;
-    // The tiles asked of the queue, by the ticket the grid knows them by.
-    struct tTileJob;
-    std::map<VKMTileGrid::tTicket, std::shared_ptr<tTileJob>> mJobs;
-    VKMTileGrid::tTicket mNextTicket = 1;
-    // Tiles asked of the queue whose drawing was neither called off nor
-    // has arrived.
-    std::size_t mInFlight = 0;
+    // Draws the tiles asked for; its tickets are those the grid knows.
+    VKMTileJobs mTiles;
     std::size_t mMissing = 0;
     // The current level's tiles the last pass found visible.
     VKMTileGrid::tRange mVisible;

@@ -162,9 +162,13 @@ void VKMLayoutViewController::centerOnLayoutContent() {
     CLayout* layout = trackLayout();
     if (layout == nullptr) return;
     // A document an open read was fitted and its elements built on the load
-    // queue, unless it has changed since.
-    auto prepared = VKMLayoutPreparer::shared()->take(*layout, transientEditActions());
-    const Point delta = prepared ? prepared->fitDelta : VKMLayoutResizeHelper::sizeLayoutToFitContents(*layout);
+    // queue; they are used unless it has changed since.
+    std::optional<VKMPreparedRenderData> prepared = VKMLayoutPreparer::shared()->take(*layout);
+    if (prepared && !prepared->holdsFor(*layout, transientEditActions(), VKMLayoutView::isDarkBackground())) {
+        prepared.reset();
+    }
+    const Point delta =
+        prepared && prepared->fitDelta ? *prepared->fitDelta : VKMLayoutResizeHelper::sizeLayoutToFitContents(*layout);
     ZDUtils::logDebug("Fit to layout size w/ delta {%g, %g}", delta.x, delta.y);
     zoomToFitIntoBounds();
     const auto view = layoutView();
@@ -172,30 +176,32 @@ void VKMLayoutViewController::centerOnLayoutContent() {
     if (prepared) {
         // Nothing is left to build while the background shows: all of it
         // at once.
-        view->refreshLayoutRenderDataWithLayers(prepared->elements, prepared->overlays);
+        view->keepPreparedRenderData(std::move(*prepared));
+        view->refreshLayoutRenderDataWithPrepared();
         showLayoutWhenDrawn();
         return;
     }
     view->refreshLayoutRenderDataBackgroundOnly(true);
+    // Then the elements, built on a later turn of the loop (what is queued
+    // for the centred background goes first), and put in once the pause
+    // that lets a screen being put up settle has ended.
+    const auto due = platform::Clock::shared()->instant() + kRefreshDelayTime;
     const std::weak_ptr<VKMLayoutView> weak = view;
     const auto self = weakSelf();
     const std::uint64_t epoch = mDocumentEpoch;
-    // A build that would only start after the pause ended is not made.
-    const auto paused = std::make_shared<bool>(true);
-    platform::DispatchQueue::main().asyncAfter(kRefreshDelayTime, [weak, self, epoch, paused] {
-        *paused = false;
+    platform::DispatchQueue::main().async([weak, self, epoch, due] {
         auto target = weak.lock();
         auto controller = self.lock();
         if (!target || !controller || controller->mDocumentEpoch != epoch) return;
-        target->refreshLayoutRenderDataWithPrepared();
-        controller->showLayoutWhenDrawn();
-    });
-    // The elements are built while the pause runs (on a later turn of the
-    // loop, so that what is queued for the centred background goes first),
-    // and shown when it ends.
-    platform::DispatchQueue::main().async([weak, paused] {
-        auto target = weak.lock();
-        if (target && *paused) target->prepareLayoutRenderData();
+        target->prepareLayoutRenderData();
+        const auto left = std::max<platform::Clock::Duration>(due - platform::Clock::shared()->instant(), {});
+        platform::DispatchQueue::main().asyncAfter(left, [weak, self, epoch] {
+            auto target = weak.lock();
+            auto controller = self.lock();
+            if (!target || !controller || controller->mDocumentEpoch != epoch) return;
+            target->refreshLayoutRenderDataWithPrepared();
+            controller->showLayoutWhenDrawn();
+        });
     });
 }
 
@@ -705,7 +711,7 @@ void VKMLayoutViewController::handleLayoutDocumentLoaded() {
     const CLayout* layout = trackLayout();
     const auto view = layoutView();
     const bool settled = view && view->window() && view->bounds().width > 0 && view->bounds().height > 0;
-    if (settled && layout != nullptr && VKMLayoutPreparer::shared()->holdsFor(*layout)) {
+    if (settled && layout != nullptr && VKMLayoutPreparer::shared()->hasPreparedFor(*layout)) {
         platform::DispatchQueue::main().asyncAfter(kPreparedCentreDelayTime, centre);
     } else {
         platform::DispatchQueue::main().asyncAfter(kRefreshDelayTime, centre);

@@ -1,34 +1,20 @@
 #include "LayoutView/Tiles/VKMTileGrid.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
-#include <cstring>
 
-namespace {
-
-std::uint64_t mix(std::uint64_t seed, std::uint64_t value) {
-    std::uint64_t x = seed ^ (value + 0x9e3779b97f4a7c15ULL + (seed << 6) + (seed >> 2));
-    x ^= x >> 31;
-    x *= 0xbf58476d1ce4e5b9ULL;
-    return x ^ (x >> 29);
-}
-
-std::uint64_t bitsOf(double value) {
-    std::uint64_t bits = 0;
-    std::memcpy(&bits, &value, sizeof bits);
-    return bits;
-}
-
-}  // namespace
+#include "platform/foundation/HashMix.h"
 
 std::uint64_t VKMTileGrid::baseOf(const tSource& source) {
-    return mix(
-        mix(mix(mix(mix(mix(source.generation, source.document), bitsOf(source.scale)), source.dark), source.grid),
-            bitsOf(source.workspaceWidth)),
-        bitsOf(source.workspaceHeight));
+    return platform::hashMix(source.generation, source.document, std::bit_cast<std::uint64_t>(source.scale),
+                             source.dark, source.grid, std::bit_cast<std::uint64_t>(source.workspaceWidth),
+                             std::bit_cast<std::uint64_t>(source.workspaceHeight));
 }
 
-std::uint64_t VKMTileGrid::versionOf(std::uint64_t base, double zoom) { return mix(base, bitsOf(zoom)); }
+std::uint64_t VKMTileGrid::versionOf(std::uint64_t base, double zoom) {
+    return platform::hashMix(base, std::bit_cast<std::uint64_t>(zoom));
+}
 
 VKMTileGrid::VKMTileGrid(double side, int ring) : mNominalSide(side), mSide(side), mPixels(0), mRing(ring) {
     setScale(1);

@@ -1,6 +1,7 @@
 #include "platform/ui/render/LayerRenderer.h"
 
 #include "platform/dispatch/DispatchQueue.h"
+#include "platform/graphics/BitmapBands.h"
 #include "platform/graphics/BitmapContext.h"
 #include "platform/graphics/Context.h"
 #include "platform/ui/core/Layer.h"
@@ -105,20 +106,12 @@ void renderLayerTree(Layer& root, Context& context, const RenderOptions& options
 
     // Bands are chosen before the work: by the bitmap's size, and only
     // when the bitmap takes them (no clip, no open transparency layer).
-    std::vector<BandRows> rows;
-    std::vector<std::unique_ptr<BitmapContext>> bands;
+    BitmapBands bands;
     if (bitmap && options.keepsRasters && options.banding == Banding::bySize && !nested) {
-        rows = bandsFor(bitmap->pixelWidth(), bitmap->pixelHeight(), options.tuning);
-        if (rows.size() >= 2) {
-            for (const BandRows& band : rows) {
-                bands.push_back(bitmap->band(band.first, band.end));
-                if (!bands.back()) {
-                    bands.clear();
-                    break;
-                }
-            }
-            if (!bands.empty()) setup.bands = rows;
-        }
+        const std::vector<BandRows> rows = bandsFor(bitmap->pixelWidth(), bitmap->pixelHeight(), options.tuning);
+        if (rows.size() >= 2) bands = BitmapBands::over(*bitmap, rows);
+        // The planner reads the bands' own rows, which last the frame.
+        if (!bands.empty()) setup.bands = bands.rows();
     }
 
     // The planner starts from the context's transform and alpha and tracks
@@ -155,10 +148,10 @@ void renderLayerTree(Layer& root, Context& context, const RenderOptions& options
     // A frame that made none (a steady one) hands its bands to the pool at
     // once, as one request.
     if (!cache || !jobs.hasRastersToKeep()) {
-        replayInBands(plan, bands, rows);
+        replayInBands(plan, bands.contexts(), bands.rows());
         return;
     }
-    replayInBands(plan, bands, rows, [&] { jobs.keep(cache); });
+    replayInBands(plan, bands.contexts(), bands.rows(), [&] { jobs.keep(cache); });
 }
 
 }  // namespace platform::ui

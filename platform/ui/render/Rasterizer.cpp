@@ -1,6 +1,7 @@
 #include "platform/ui/render/Rasterizer.h"
 
 #include "platform/dispatch/DispatchQueue.h"
+#include "platform/graphics/BitmapBands.h"
 #include "platform/graphics/BitmapContext.h"
 #include "platform/graphics/Context.h"
 #include "platform/graphics/Path.h"
@@ -46,17 +47,11 @@ std::shared_ptr<Image> rasterizePlan(const Rect& box, double scale, const Rect& 
         });
     };
     if (rows.size() < 2 || drawing.mainThread) return inOnePiece();
-    auto bitmap = BitmapContext::createForBands(size->width, size->height, scale);
-    if (!bitmap) return nullptr;
-    bitmap->translate(-box.x, -box.y);
-    std::vector<std::unique_ptr<BitmapContext>> bands;
-    for (const BandRows& band : rows) {
-        bands.push_back(bitmap->band(band.first, band.end));
-        if (!bands.back()) return inOnePiece();
-        bands.back()->clipToRect(clip);
-    }
-    replayInBands(drawing, bands, rows);
-    return BitmapContext::takeImage(std::move(bitmap));
+    BitmapBands bands = BitmapBands::make(size->width, size->height, scale, box.origin(), rows);
+    if (bands.empty()) return inOnePiece();
+    for (std::size_t i = 0; i < bands.size(); ++i) bands[i].clipToRect(clip);
+    replayInBands(drawing, bands.contexts(), bands.rows());
+    return bands.takeImage();
 }
 
 std::shared_ptr<Image> makePathShadow(const Path& path, const Rect& box, double scale, double sigma, const Color& color,
@@ -288,28 +283,14 @@ void Rasterizer::State::run(RasterJobSpec spec) {
             // Several threads draw rows of it at once; the job that ends
             // last keeps the raster.
             const Work& work = works[spec.requests.front()];
-            struct Rows {
-                std::unique_ptr<BitmapContext> bitmap;
-                std::atomic<int> left{0};
-            };
-            auto rows = std::make_shared<Rows>();
-            rows->bitmap = BitmapContext::createForBands(work.size.width, work.size.height, work.work.scale);
-            if (!rows->bitmap) return;
-            rows->bitmap->translate(-work.work.box.x, -work.work.box.y);
-            const int height = work.size.height;
-            std::vector<std::unique_ptr<BitmapContext>> pieces;
-            for (int i = 0; i < spec.pieces; ++i) {
-                pieces.push_back(rows->bitmap->band(height * i / spec.pieces, height * (i + 1) / spec.pieces));
-                if (!pieces.back()) return;
-            }
-            rows->left = spec.pieces;
-            for (auto& piece : pieces) {
-                add([rows, piece = std::shared_ptr<BitmapContext>(std::move(piece)), &work]() mutable {
-                    drawWork(work.work, *piece);
-                    piece.reset();
-                    if (rows->left.fetch_sub(1, std::memory_order_acq_rel) == 1) {
-                        work.slot->put(BitmapContext::takeImage(std::move(rows->bitmap)));
-                    }
+            auto rows = std::make_shared<BitmapBands>(BitmapBands::make(work.size.width, work.size.height,
+                                                                        work.work.scale, work.work.box.origin(),
+                                                                        evenBands(work.size.height, spec.pieces)));
+            if (rows->empty()) return;
+            for (std::size_t i = 0; i < rows->size(); ++i) {
+                add([rows, i, &work] {
+                    drawWork(work.work, (*rows)[i]);
+                    if (rows->end(i)) work.slot->put(rows->takeImage());
                 });
             }
             break;

@@ -14,9 +14,7 @@ std::vector<BandRows> bandsFor(int pixelWidth, int pixelHeight, const RenderTuni
                       std::floor(pixelHeight / static_cast<double>(std::max(1, tuning.fewestRowsPerBand)))});
         if (most >= 2) count = static_cast<int>(most);
     }
-    std::vector<BandRows> bands;
-    for (int i = 0; i < count; ++i) bands.push_back({pixelHeight * i / count, pixelHeight * (i + 1) / count});
-    return bands;
+    return evenBands(pixelHeight, count);
 }
 
 void addBandLoad(std::span<const BandRows> rows, const Rect& area, std::span<std::size_t> loads) {

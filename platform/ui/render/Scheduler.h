@@ -4,6 +4,7 @@
 // rasters a frame needs are drawn by. Everything it decides by is in
 // RenderTuning.
 
+#include "platform/graphics/BitmapBands.h"
 #include "platform/graphics/Color.h"
 #include "platform/graphics/Context.h"
 #include "platform/graphics/Geometry.h"
@@ -17,12 +18,7 @@
 
 namespace platform::ui {
 
-// Rows [first, end) of a bitmap.
-struct BandRows {
-    int first;
-    int end;
-    friend bool operator==(const BandRows&, const BandRows&) = default;
-};
+using platform::BandRows;
 
 // The bands a bitmap of this many pixels is drawn in, top to bottom, of
 // even height; one for a bitmap drawn in one piece.

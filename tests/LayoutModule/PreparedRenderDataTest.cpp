@@ -1,0 +1,131 @@
+// Elements and overlay layers prepared ahead of their refresh, by either
+// road (an open's on the load queue, the screen's during its pause): the one
+// check says they hold only while the document, its content, its display
+// edits and the background style are those they were built from; a refresh
+// puts them in only then, and they go either way.
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "LayoutModule/Layout/VKMLayoutPreparer.h"
+#include "LayoutModule/Layout/VKMLayoutView.h"
+#include "LayoutView/Drawing/VKMPreparedRenderData.h"
+#include "LayoutView/Drawing/VKMRenderDataKeeper.h"
+#include "engine/drawing/TransientEdits.h"
+#include "engine/model/ContentChanges.h"
+#include "engine/model/Layout.h"
+#include "tests/LayoutModule/LayoutModuleTestSupport.h"
+
+namespace {
+
+const char* const kScenario = R"(version 13
+param display-flags 0x1
+layer "Top"
+on "Top"
+straight length=200 at=0,0 angle=0 product=TOP-1
+straight length=200 product=TOP-2
+rect size=100,50 at=0,300 product=SHAPE
+)";
+
+}  // namespace
+
+TEST(PreparedRenderData, HoldOnlyWhileTheDocumentItsEditsAndTheStyleAreThoseTheyWereBuiltFrom) {
+    auto layout = layouttest::LoadScenario(kScenario, "holds.wkst");
+    auto other = layouttest::LoadScenario(kScenario, "other.wkst");
+    CTracksOnlyEditAction tracksOnly;
+    CSingleLineStyleEditAction singleLine;
+    const tTransientEditActions both{&tracksOnly, &singleLine};
+    struct Case {
+        std::string name;
+        tTransientEditActions builtWith;
+        // What happens between the build and the check; what it is checked with.
+        std::function<void()> meanwhile;
+        const CLayout* checkedOn;
+        tTransientEditActions checkedWith;
+        bool dark;
+        bool holds;
+    };
+    const std::vector<Case> cases{
+        {"nothing changed", {}, [] {}, layout.get(), {}, false, true},
+        {"the same display edits", both, [] {}, layout.get(), both, false, true},
+        {"another document", {}, [] {}, other.get(), {}, false, false},
+        {"the content changed", {}, [] { UContentChanges::Note(); }, layout.get(), {}, false, false},
+        {"display edits added", {}, [] {}, layout.get(), {&tracksOnly}, false, false},
+        {"display edits taken off", both, [] {}, layout.get(), {&tracksOnly}, false, false},
+        {"the display edits in another order", both, [] {}, layout.get(), {&singleLine, &tracksOnly}, false, false},
+        {"the dark style turned on", {}, [] {}, layout.get(), {}, true, false},
+    };
+    for (const Case& c : cases) {
+        const VKMPreparedRenderData prepared = VKMPreparedRenderData::build(*layout, c.builtWith, false);
+        ASSERT_TRUE(prepared.elements && prepared.overlays) << c.name;
+        c.meanwhile();
+        EXPECT_EQ(prepared.holdsFor(*c.checkedOn, c.checkedWith, c.dark), c.holds) << c.name;
+    }
+}
+
+TEST(PreparedRenderData, ARefreshPutsThemInOnlyWhileTheyHoldAndTheyGoEitherWay) {
+    auto layout = layouttest::LoadScenario(kScenario, "refresh.wkst");
+    VKMRenderDataKeeper keeper;
+    keeper.rebuild(*layout, {}, false, false);
+    std::uint64_t generation = keeper.generation();
+
+    keeper.keepPrepared(VKMPreparedRenderData::build(*layout, {}, false));
+    keeper.rebuild(*layout, {}, false, true);
+    EXPECT_TRUE(keeper.hasPrepared()) << "a background-only rebuild keeps them";
+    VKMPreparedRenderData prepared = VKMPreparedRenderData::build(*layout, {}, false);
+    const auto elements = prepared.elements;
+    const auto overlays = prepared.overlays;
+    keeper.keepPrepared(std::move(prepared));
+    keeper.refreshWithPrepared(*layout, {}, false);
+    EXPECT_FALSE(keeper.hasPrepared());
+    EXPECT_EQ(keeper.renderData()->elementsData(), elements) << "still holding: put in";
+    EXPECT_EQ(keeper.renderData()->overlayData(), overlays);
+    EXPECT_GT(keeper.generation(), generation);
+    generation = keeper.generation();
+
+    keeper.keepPrepared(VKMPreparedRenderData::build(*layout, {}, false));
+    const auto stale = VKMPreparedRenderData::build(*layout, {}, false);
+    keeper.keepPrepared(stale);
+    UContentChanges::Note();
+    keeper.refreshWithPrepared(*layout, {}, false);
+    EXPECT_FALSE(keeper.hasPrepared());
+    EXPECT_NE(keeper.renderData()->elementsData(), stale.elements) << "changed since: built anew";
+    EXPECT_NE(keeper.renderData()->elementsData(), nullptr);
+    EXPECT_GT(keeper.generation(), generation);
+
+    // The screen's road: built now, put in at the refresh.
+    keeper.prepare(*layout, {}, false);
+    ASSERT_TRUE(keeper.hasPrepared());
+    keeper.rebuild(*layout, {}, false, false);
+    EXPECT_FALSE(keeper.hasPrepared()) << "a full rebuild drops them";
+    keeper.prepare(*layout, {}, false);
+    keeper.clear();
+    EXPECT_FALSE(keeper.hasPrepared()) << "a clearing drops them";
+}
+
+TEST(PreparedRenderData, AnOpensLayersHoldFromTheAdoptionOfTheirDocument) {
+    auto layout = layouttest::LoadScenario(kScenario, "open.wkst");
+    auto run = VKMLayoutPreparer::shared()->beginPreparing();
+    run(*layout);
+    EXPECT_FALSE(VKMLayoutPreparer::shared()->hasPreparedFor(*layout)) << "not adopted yet";
+    // Taking the document frees the one before: changes counted meanwhile.
+    UContentChanges::Note();
+    VKMLayoutPreparer::shared()->documentAdopted(*layout);
+    EXPECT_TRUE(VKMLayoutPreparer::shared()->hasPreparedFor(*layout));
+    auto taken = VKMLayoutPreparer::shared()->take(*layout);
+    ASSERT_TRUE(taken.has_value());
+    EXPECT_TRUE(taken->fitDelta.has_value());
+    EXPECT_TRUE(taken->holdsFor(*layout, {}, VKMLayoutView::isDarkBackground()));
+    EXPECT_FALSE(VKMLayoutPreparer::shared()->take(*layout).has_value()) << "handed out once";
+    UContentChanges::Note();
+    EXPECT_FALSE(taken->holdsFor(*layout, {}, VKMLayoutView::isDarkBackground())) << "changed after the adoption";
+
+    // Prepared and never adopted: never handed out.
+    run = VKMLayoutPreparer::shared()->beginPreparing();
+    run(*layout);
+    EXPECT_FALSE(VKMLayoutPreparer::shared()->take(*layout).has_value());
+}
