@@ -110,7 +110,7 @@ TEST(PreparedRenderData, ARefreshPutsThemInOnlyWhileTheyHoldAndTheyGoEitherWay) 
 TEST(PreparedRenderData, AnOpensLayersHoldFromTheAdoptionOfTheirDocument) {
     auto layout = layouttest::LoadScenario(kScenario, "open.wkst");
     auto run = VKMLayoutPreparer::shared()->beginPreparing();
-    run(*layout);
+    run(*layout, {});
     EXPECT_FALSE(VKMLayoutPreparer::shared()->hasPreparedFor(*layout)) << "not adopted yet";
     // Taking the document frees the one before: changes counted meanwhile.
     UContentChanges::Note();
@@ -126,6 +126,6 @@ TEST(PreparedRenderData, AnOpensLayersHoldFromTheAdoptionOfTheirDocument) {
 
     // Prepared and never adopted: never handed out.
     run = VKMLayoutPreparer::shared()->beginPreparing();
-    run(*layout);
+    run(*layout, {});
     EXPECT_FALSE(VKMLayoutPreparer::shared()->take(*layout).has_value());
 }
