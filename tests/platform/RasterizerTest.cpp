@@ -172,26 +172,30 @@ TEST(Rasterizer, RastersMadeOfPartsAreMadeAfterThemAndAShadowsPartsAreFound) {
     Rasterizer rasters{RenderTuning{}};
     RasterSlot* outside = rasters.request(strokeWork({0, 0, 10, 10}, 1, {0, 0, 0, 1}), keyOf(1), {});
 
-    rasters.beginParts(false);
-    RasterSlot* part = rasters.request(shapeWork({0, 0, 20, 20}), keyOf(2), {});
-    EXPECT_TRUE(rasters.madeForShadows().empty()) << "a whole's part is no shadow's";
+    RasterSlot* part = nullptr;
+    Rasterizer::Parts wholeParts = rasters.partsOf(false, [&] {
+        part = rasters.request(shapeWork({0, 0, 20, 20}), keyOf(2), {});
+        EXPECT_TRUE(rasters.madeForShadows().empty()) << "a whole's part is no shadow's";
+    });
     std::atomic<bool> partsBeforeWhole{false};
-    RasterSlot& whole = rasters.makeWhole(rasters.endParts(),
+    RasterSlot& whole = rasters.makeWhole(std::move(wholeParts),
                                           [&] {
                                               partsBeforeWhole = part->shown != nullptr;
                                               return made;
                                           },
                                           {3, kRasterWhole, 0}, {});
 
-    rasters.beginParts(true);
     std::vector<RasterSlot*> rows;
-    for (std::uint64_t i = 0; i < 4; ++i)
-        rows.push_back(rasters.request(textWork({0, 0, 40, 12}, "row"), keyOf(10 + i), {}));
-    // A shadow within the drawing: its parts go with it, by one job.
-    rasters.beginParts(true);
-    RasterSlot* inner = rasters.request(shapeWork({0, 0, 8, 8}), keyOf(20), {});
-    rasters.makeShadow(rasters.endParts(), [&] { return made; }, {21, kRasterShadow, 0}, {});
-    Rasterizer::Parts parts = rasters.endParts();
+    RasterSlot* inner = nullptr;
+    Rasterizer::Parts parts = rasters.partsOf(true, [&] {
+        for (std::uint64_t i = 0; i < 4; ++i)
+            rows.push_back(rasters.request(textWork({0, 0, 40, 12}, "row"), keyOf(10 + i), {}));
+        // A shadow within the drawing: its parts go with it, by one job.
+        Rasterizer::Parts innerParts = rasters.partsOf(true, [&] {
+            inner = rasters.request(shapeWork({0, 0, 8, 8}), keyOf(20), {});
+        });
+        rasters.makeShadow(std::move(innerParts), [&] { return made; }, {21, kRasterShadow, 0}, {});
+    });
     ASSERT_FALSE(parts.empty());
     std::atomic<int> rowsBeforeShadow{-1};
     RasterSlot& shadow = rasters.makeShadow(std::move(parts),
@@ -203,9 +207,10 @@ TEST(Rasterizer, RastersMadeOfPartsAreMadeAfterThemAndAShadowsPartsAreFound) {
                                             },
                                             {30, kRasterShadow, 0}, {});
     // Parts of nothing after all are drawn with the rest.
-    rasters.beginParts(false);
-    RasterSlot* apart = rasters.request(shapeWork({0, 0, 12, 12}), keyOf(40), {});
-    rasters.drawApart(rasters.endParts());
+    RasterSlot* apart = nullptr;
+    rasters.drawApart(rasters.partsOf(false, [&] {
+        apart = rasters.request(shapeWork({0, 0, 12, 12}), keyOf(40), {});
+    }));
 
     std::vector<std::uint64_t> found;
     for (const auto& asked : rasters.madeForShadows()) found.push_back(asked.key.owner);

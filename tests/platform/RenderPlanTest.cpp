@@ -1061,8 +1061,8 @@ TEST(RenderPlan, RastersOfALayerThatGoesBetweenFramesLeaveTheCacheWithIt) {
     last.reset();
 }
 
-// A tree a delegate draws while a frame is drawn, told it is nested: in
-// one piece, into the same cache, it starts no frame of it, so the rasters
+// A tree a delegate draws while a frame of the same cache is drawn, which
+// the cache tells: in one piece, it starts no frame of it, so the rasters
 // the outer frame has kept stay this frame's and are not evicted for the
 // budget before the frame shows them.
 TEST(RenderPlan, ATreeDrawnInsideAFrameLeavesTheFramesRastersInPlace) {
@@ -1080,7 +1080,6 @@ TEST(RenderPlan, ATreeDrawnInsideAFrameLeavesTheFramesRastersInPlace) {
         void drawLayer(Layer&, Context& context) override {
             RenderOptions options{currentMediaTime(), 1};
             options.cache = cache;
-            options.nested = true;
             renderLayerTree(*tree, context, options);
         }
         std::shared_ptr<Layer> tree;
