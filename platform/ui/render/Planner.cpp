@@ -752,9 +752,13 @@ void Planner::splice(FramePlan& part) {
 // unchanged a second time (`settled`), so that a layer drawn once, or
 // changed every frame, does not pay for the raster on top of its drawing.
 struct Planner::KeptWhole {
-    RasterEntry made;  // what a raster made now is kept as
+    Rect box;
+    double scale;
+    std::uint64_t version;
     const Image* image;
     bool settled;
+    // What a raster made now is kept as.
+    RasterEntry made(std::uint64_t source) const { return {nullptr, box, scale, version, source}; }
 };
 
 // None where it cannot be kept so: the device does not map the layer
@@ -770,16 +774,15 @@ std::optional<Planner::KeptWhole> Planner::keptWhole(const Shown& s, const Rect&
     const RasterKey key{s.model.identifier(), kRasterWhole, 0};
     detail::LayerCache& kept = LayerAccess::cache(s.model);
     const RasterEntry* entry = hadRaster(kept, kRasterWhole) ? mCache->find(key, kept.wholeRaster) : nullptr;
-    RasterEntry made{nullptr, box, *upright, version, source};
     if (entry && entry->image && entry->version == version && entry->scale == *upright && entry->rect == box &&
         entry->source == source) {
-        return KeptWhole{std::move(made), entry->image.get(), true};
+        return KeptWhole{box, *upright, version, entry->image.get(), true};
     }
     if (entry) mCache->erase(key);
     const std::uint64_t seen = Digest().add(static_cast<double>(version)).add(*upright).add(box).add(source).value();
     const bool settled = kept.wholeSeen == seen;
     kept.wholeSeen = seen;
-    return KeptWhole{std::move(made), nullptr, settled};
+    return KeptWhole{box, *upright, version, nullptr, settled};
 }
 
 // A layer that clips to rounded corners costs the drawing library a mask
@@ -795,9 +798,10 @@ bool Planner::whole(const Shown& s) {
     }
     const Rect bounds = roundedBoundsBox(p);
     if (bounds.isEmpty() || !isFinite(bounds)) return false;
-    auto kept = keptWhole(s, bounds, mSetup.tuning.largestKeptWholePixels, Digest().add(mSetup.scale).value());
+    const std::uint64_t source = Digest().add(mSetup.scale).value();
+    const auto kept = keptWhole(s, bounds, mSetup.tuning.largestKeptWholePixels, source);
     if (!kept) return false;
-    const Rect box = kept->made.rect;
+    const Rect box = kept->box;
     if (kept->image) {
         emit(PlanImage{kept->image, nullptr, box, false});
         return true;
@@ -825,15 +829,17 @@ bool Planner::whole(const Shown& s) {
         return true;
     }
     auto body = std::make_shared<const FramePlan>(std::move(sub.plan));
-    auto make = [body, box, scale = kept->made.scale] {
+    // Where the raster cannot be made, the parts are drawn in its place: the
+    // plan holds them for that (a chart's hundreds of bars are not each
+    // given a share of their own).
+    const FramePlan* parted = held(body);
+    auto make = [body = std::move(body), box, scale = kept->scale] {
         // The bitmap lies on the screen's pixel grid, so what is kept below
         // serves it as it serves the screen.
         return rasterize(box, scale, [&](Context& bitmap) { replayPlan(*body, bitmap); });
     };
-    // Where the raster cannot be made, the parts are drawn in its place.
-    auto fallback = [body](Context& context) { replayPlan(*body, context); };
     showRaster(mRasters->makeWhole(std::move(parts), std::move(make), {s.model.identifier(), kRasterWhole, 0},
-                                   kept->made, std::move(fallback)),
+                                   kept->made(source), [parted](Context& context) { replayPlan(*parted, context); }),
                box, false);
     return true;
 }
@@ -861,9 +867,10 @@ bool Planner::faded(const Shown& s, bool shadowed, const Rect& extent) {
         digest.add(p.shadowOffset().width).add(p.shadowOffset().height);
         if (p.shadowPath()) digest.add(*p.shadowPath());
     }
-    auto kept = keptWhole(s, clip, mSetup.tuning.largestKeptFadePixels, digest.value());
+    const std::uint64_t source = digest.value();
+    const auto kept = keptWhole(s, clip, mSetup.tuning.largestKeptFadePixels, source);
     if (!kept) return false;
-    const Rect box = kept->made.rect;
+    const Rect box = kept->box;
     const auto shownOver = [&] {
         if (mSublayerAreas) mSublayerAreas->add(mDevice.applyToRect(box));
         return true;
@@ -895,7 +902,7 @@ bool Planner::faded(const Shown& s, bool shadowed, const Rect& extent) {
         return shownOver();
     }
     auto drawing = std::make_shared<const FramePlan>(std::move(sub.plan));
-    auto make = [drawing, box, clip, scale = kept->made.scale, tuning = mSetup.tuning] {
+    auto make = [drawing, box, clip, scale = kept->scale, tuning = mSetup.tuning] {
         return rasterizePlan(box, scale, clip, *drawing, tuning);
     };
     // Where the raster cannot be made, the group is drawn in its place.
@@ -908,7 +915,7 @@ bool Planner::faded(const Shown& s, bool shadowed, const Rect& extent) {
         context.restore();
     };
     showRaster(mRasters->makeWhole(std::move(parts), std::move(make), {s.model.identifier(), kRasterWhole, 0},
-                                   kept->made, std::move(fallback)),
+                                   kept->made(source), std::move(fallback)),
                box, false);
     return shownOver();
 }

@@ -342,15 +342,14 @@ void Rasterizer::State::run(RasterJobSpec spec) {
 }
 
 Rasterizer::Rasterizer(const RenderTuning& tuning, std::size_t expected)
-    : mState(std::make_unique<State>(tuning, false, nullptr)) {
+    : mState(std::make_unique<State>(tuning, false, nullptr)), mOnPool(true) {
     mState->stores.reserve(expected);
 }
 
-Rasterizer::Rasterizer(AtOnce atOnce) : mState(std::make_unique<State>(RenderTuning{}, true, atOnce.cache)) {}
+Rasterizer::Rasterizer(AtOnce atOnce)
+    : mState(std::make_unique<State>(RenderTuning{}, true, atOnce.cache)), mOnPool(false) {}
 
 Rasterizer::~Rasterizer() = default;
-
-bool Rasterizer::onPool() const { return !mState->atOnce; }
 
 RasterSlot* Rasterizer::request(RasterWork work, const RasterKey& key, const RasterEntry& entry) {
     State& state = *mState;
@@ -388,20 +387,12 @@ RasterSlot& Rasterizer::request(Make make, const RasterKey& key, const RasterEnt
 
 void Rasterizer::run(std::function<void()> job) { mState->add(std::move(job)); }
 
-Rasterizer::Parts Rasterizer::partsOf(bool forShadow, const std::function<void()>& plan) {
-    auto& gathering = mState->gathering;
-    gathering.push_back({{}, forShadow});
-    const std::size_t depth = gathering.size();
-    // Closed however `plan` ends, so that later requests are not taken for
-    // parts of a drawing given up.
-    struct Close {
-        std::vector<State::Gathering>& gathering;
-        std::size_t depth;
-        ~Close() { gathering.resize(depth - 1); }
-    } close{gathering, depth};
-    plan();
+void Rasterizer::beginParts(bool forShadow) { mState->gathering.push_back({{}, forShadow}); }
+
+Rasterizer::Parts Rasterizer::endParts() {
     Parts parts;
-    parts.mJobs = std::move(gathering.back().jobs);
+    parts.mJobs = std::move(mState->gathering.back().jobs);
+    mState->gathering.pop_back();
     return parts;
 }
 

@@ -122,7 +122,7 @@ public:
     // Whether jobs on the pool make the rasters (the plan may then be
     // replayed in bands, and must draw from snapshots), or each is made at
     // once.
-    bool onPool() const;
+    bool onPool() const { return mOnPool; }
 
     // A raster asked for this frame: where it goes, what it is kept as (its
     // image put in once made), and whether it was made at once, on the
@@ -156,7 +156,8 @@ public:
     // part (drawn alone, not batched): with `forShadow`, of a shadow's
     // drawing, and found by madeForShadows. Parts may nest.
     class Parts;
-    Parts partsOf(bool forShadow, const std::function<void()>& plan);
+    template <typename Plan>
+    Parts partsOf(bool forShadow, Plan&& plan);
     // The raster `make` makes once `parts` are made, by the same job, kept
     // under `key` as `entry`; where it cannot be made, `fallback` draws in
     // its place.
@@ -202,8 +203,13 @@ public:
     bool drawsSomeInPlace() const;
 
 private:
+    void beginParts(bool forShadow);
+    // Ends the innermost gathering, handing over its parts.
+    Parts endParts();
+
     struct State;
     std::unique_ptr<State> mState;
+    bool mOnPool;
 };
 
 // The jobs of parts gathered while a drawing was planned; handed back to
@@ -217,5 +223,22 @@ private:
     friend class Rasterizer;
     std::vector<std::function<void()>> mJobs;
 };
+
+template <typename Plan>
+Rasterizer::Parts Rasterizer::partsOf(bool forShadow, Plan&& plan) {
+    beginParts(forShadow);
+    // Ended however `plan` ends, so that later requests are not taken for
+    // parts of a drawing given up.
+    struct End {
+        Rasterizer& rasters;
+        bool ended = false;
+        ~End() {
+            if (!ended) rasters.endParts();
+        }
+    } end{*this};
+    plan();
+    end.ended = true;
+    return endParts();
+}
 
 }  // namespace platform::ui
