@@ -172,26 +172,30 @@ TEST(Rasterizer, RastersMadeOfPartsAreMadeAfterThemAndAShadowsPartsAreFound) {
     Rasterizer rasters{RenderTuning{}};
     RasterSlot* outside = rasters.request(strokeWork({0, 0, 10, 10}, 1, {0, 0, 0, 1}), keyOf(1), {});
 
-    rasters.beginParts(false);
-    RasterSlot* part = rasters.request(shapeWork({0, 0, 20, 20}), keyOf(2), {});
-    EXPECT_TRUE(rasters.madeForShadows().empty()) << "a whole's part is no shadow's";
+    RasterSlot* part = nullptr;
+    Rasterizer::Parts wholeParts = rasters.partsOf(false, [&] {
+        part = rasters.request(shapeWork({0, 0, 20, 20}), keyOf(2), {});
+        EXPECT_TRUE(rasters.madeForShadows().empty()) << "a whole's part is no shadow's";
+    });
     std::atomic<bool> partsBeforeWhole{false};
-    RasterSlot& whole = rasters.makeWhole(rasters.endParts(),
+    RasterSlot& whole = rasters.makeWhole(std::move(wholeParts),
                                           [&] {
                                               partsBeforeWhole = part->shown != nullptr;
                                               return made;
                                           },
                                           {3, kRasterWhole, 0}, {});
 
-    rasters.beginParts(true);
     std::vector<RasterSlot*> rows;
-    for (std::uint64_t i = 0; i < 4; ++i)
-        rows.push_back(rasters.request(textWork({0, 0, 40, 12}, "row"), keyOf(10 + i), {}));
-    // A shadow within the drawing: its parts go with it, by one job.
-    rasters.beginParts(true);
-    RasterSlot* inner = rasters.request(shapeWork({0, 0, 8, 8}), keyOf(20), {});
-    rasters.makeShadow(rasters.endParts(), [&] { return made; }, {21, kRasterShadow, 0}, {});
-    Rasterizer::Parts parts = rasters.endParts();
+    RasterSlot* inner = nullptr;
+    Rasterizer::Parts parts = rasters.partsOf(true, [&] {
+        for (std::uint64_t i = 0; i < 4; ++i)
+            rows.push_back(rasters.request(textWork({0, 0, 40, 12}, "row"), keyOf(10 + i), {}));
+        // A shadow within the drawing: its parts go with it, by one job.
+        Rasterizer::Parts innerParts = rasters.partsOf(true, [&] {
+            inner = rasters.request(shapeWork({0, 0, 8, 8}), keyOf(20), {});
+        });
+        rasters.makeShadow(std::move(innerParts), [&] { return made; }, {21, kRasterShadow, 0}, {});
+    });
     ASSERT_FALSE(parts.empty());
     std::atomic<int> rowsBeforeShadow{-1};
     RasterSlot& shadow = rasters.makeShadow(std::move(parts),
@@ -203,9 +207,10 @@ TEST(Rasterizer, RastersMadeOfPartsAreMadeAfterThemAndAShadowsPartsAreFound) {
                                             },
                                             {30, kRasterShadow, 0}, {});
     // Parts of nothing after all are drawn with the rest.
-    rasters.beginParts(false);
-    RasterSlot* apart = rasters.request(shapeWork({0, 0, 12, 12}), keyOf(40), {});
-    rasters.drawApart(rasters.endParts());
+    RasterSlot* apart = nullptr;
+    rasters.drawApart(rasters.partsOf(false, [&] {
+        apart = rasters.request(shapeWork({0, 0, 12, 12}), keyOf(40), {});
+    }));
 
     std::vector<std::uint64_t> found;
     for (const auto& asked : rasters.madeForShadows()) found.push_back(asked.key.owner);
@@ -221,4 +226,60 @@ TEST(Rasterizer, RastersMadeOfPartsAreMadeAfterThemAndAShadowsPartsAreFound) {
     EXPECT_NE(cache.find({3, kRasterWhole, 0}), nullptr);
     EXPECT_NE(cache.find({21, kRasterShadow, 0}), nullptr);
     EXPECT_TRUE(rasters.madeForShadows().empty()) << "forgotten once kept";
+}
+
+// At once, each raster is made before its request returns and kept at
+// once, with the pixels jobs on the pool make of the same requests; a
+// whole's parts are made as they are asked for, and a raster of its frame
+// alone stays in its slot.
+TEST(Rasterizer, RastersMadeAtOnceHoldThePixelsJobsMake) {
+    const std::vector<std::pair<std::string, RasterWork>> cases{
+        {"a small stroke", strokeWork({3.5, 2.25, 12, 9}, 1.5, {0.1, 0.3, 0.8, 1})},
+        {"a small shape", shapeWork({2.25, 4.5, 14, 11})},
+        {"a label on its background", textWork({0, 0, 30, 12}, "1234")},
+        {"a shape too large for a batch", shapeWork({0, 0, 120, 90})},
+        {"a gradient in rows on the pool", gradientWork({0, 0, 400, 330})},
+    };
+    Rasterizer pooled{RenderTuning{}};
+    RasterCache cache;
+    Rasterizer atOnce{Rasterizer::AtOnce{&cache}};
+    EXPECT_TRUE(pooled.onPool());
+    EXPECT_FALSE(atOnce.onPool());
+    std::vector<RasterSlot*> byJobs;
+    std::vector<RasterSlot*> made;
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        SCOPED_TRACE(cases[i].first);
+        const RasterEntry entry{nullptr, cases[i].second.box, 2, i, 0};
+        byJobs.push_back(pooled.request(cases[i].second, keyOf(i + 1), entry));
+        made.push_back(atOnce.request(cases[i].second, keyOf(i + 1), entry));
+        ASSERT_NE(made.back(), nullptr);
+        ASSERT_NE(made.back()->shown, nullptr) << "not made when the request returned";
+        const RasterEntry* kept = cache.find(keyOf(i + 1));
+        ASSERT_NE(kept, nullptr) << "not kept at once";
+        EXPECT_EQ(kept->image.get(), made.back()->shown);
+        EXPECT_EQ(kept->version, i);
+    }
+    EXPECT_EQ(atOnce.request(shapeWork({0, 0, 6e5, 10}), keyOf(99), {}), nullptr) << "wider than a bitmap may be";
+
+    const std::shared_ptr<Image> drawn = drawnAlone(shapeWork({0, 0, 30, 30}));
+    RasterSlot* part = nullptr;
+    Rasterizer::Parts parts = atOnce.partsOf(false, [&] {
+        part = atOnce.request(shapeWork({0, 0, 20, 20}), keyOf(50), {});
+        ASSERT_NE(part, nullptr);
+        EXPECT_NE(part->shown, nullptr) << "a part waited for its whole";
+    });
+    EXPECT_TRUE(parts.empty());
+    RasterSlot& whole = atOnce.makeWhole(std::move(parts), [&] { return drawn; }, {51, kRasterWhole, 0}, {});
+    EXPECT_EQ(whole.shown, drawn.get());
+    EXPECT_NE(cache.find({51, kRasterWhole, 0}), nullptr);
+    const std::size_t count = cache.count();
+    RasterSlot& alone = atOnce.request([&] { return drawn; }, kKeptNowhere, {});
+    EXPECT_EQ(alone.image, drawn) << "let go of before the plan showing it";
+    EXPECT_EQ(cache.count(), count) << "a raster of its frame alone was kept";
+
+    pooled.finish(nullptr);
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        ASSERT_NE(byJobs[i]->shown, nullptr) << cases[i].first;
+        EXPECT_EQ(differingPixels(*byJobs[i]->shown, *made[i]->shown), 0) << cases[i].first;
+    }
 }

@@ -1061,8 +1061,8 @@ TEST(RenderPlan, RastersOfALayerThatGoesBetweenFramesLeaveTheCacheWithIt) {
     last.reset();
 }
 
-// A tree a delegate draws while a frame is drawn, told it is nested: in
-// one piece, into the same cache, it starts no frame of it, so the rasters
+// A tree a delegate draws while a frame of the same cache is drawn, which
+// the cache tells: in one piece, it starts no frame of it, so the rasters
 // the outer frame has kept stay this frame's and are not evicted for the
 // budget before the frame shows them.
 TEST(RenderPlan, ATreeDrawnInsideAFrameLeavesTheFramesRastersInPlace) {
@@ -1080,7 +1080,6 @@ TEST(RenderPlan, ATreeDrawnInsideAFrameLeavesTheFramesRastersInPlace) {
         void drawLayer(Layer&, Context& context) override {
             RenderOptions options{currentMediaTime(), 1};
             options.cache = cache;
-            options.nested = true;
             renderLayerTree(*tree, context, options);
         }
         std::shared_ptr<Layer> tree;
@@ -1459,4 +1458,172 @@ TEST(RenderPlan, AShadowOfTheDrawingIsMadeByAJobFromCopiesSharingItsRasters) {
     EXPECT_EQ(counter->fromTree, 0) << "a job drew from a layer of the tree";
     ASSERT_NE(jobInner.slot->shown, nullptr);
     EXPECT_TRUE(samePixels(*jobInner.slot->shown, *madeInner.image));
+}
+
+namespace {
+
+// Pixels that differ by more than two steps on a channel; -1 when the
+// sizes differ.
+int differingPixels(const platform::Image& a, const platform::Image& b) {
+    if (a.pixelWidth() != b.pixelWidth() || a.pixelHeight() != b.pixelHeight()) return -1;
+    int differing = 0;
+    for (int y = 0; y < a.pixelHeight(); ++y) {
+        for (int x = 0; x < a.pixelWidth(); ++x) {
+            const auto p = a.pixel(x, y).value_or(platform::Pixel{});
+            const auto q = b.pixel(x, y).value_or(platform::Pixel{});
+            const auto off = [](int u, int v) { return std::abs(u - v) > 2; };
+            differing += off(p.red, q.red) || off(p.green, q.green) || off(p.blue, q.blue) || off(p.alpha, q.alpha);
+        }
+    }
+    return differing;
+}
+
+// Counts its drawings; draws on the main thread only.
+struct CountedInk : LayerDelegate {
+    void drawLayer(Layer& layer, Context& context) override {
+        ++draws;
+        context.setFillColor({0.8, 0.1, 0.5, 1});
+        context.fillRect({3, 3, layer.bounds().width - 6, layer.bounds().height / 2});
+    }
+    int draws = 0;
+};
+
+// Of every kind of raster: content batched, alone and drawn by a delegate,
+// a label's text, stamped marks, a shadow of a drawing and one of a
+// shadow path, a mask, a layer kept whole at its rounded corners (a
+// shadowed drawing inside it) and one kept with its fade.
+std::shared_ptr<Layer> everyRaster(const std::shared_ptr<CountedInk>& ink, const std::shared_ptr<Recorder>& recorder,
+                                   std::vector<std::shared_ptr<View>>& views) {
+    auto root = filled({0, 0, 300, 240}, {1, 1, 1, 1});
+    const auto shape = [](const Rect& frame, const Path& path, const Color& fill, const Color& stroke) {
+        auto layer = ShapeLayer::make();
+        layer->setFrame(frame);
+        layer->setPath(path);
+        layer->setFillColor(fill);
+        layer->setStrokeColor(stroke);
+        layer->setLineWidth(1.5);
+        return layer;
+    };
+    Path oval;
+    oval.addEllipseInRect({0.5, 0.5, 21, 13});
+    Path line;
+    line.moveTo({1, 1});
+    line.lineTo({17, 11});
+    Path rings;
+    for (int i = 0; i < 20; ++i) rings.addEllipseInRect({i * 6.3, (i % 4) * 3.1, 4, 4});
+    root->addSublayer(shape({8.3, 6.2, 24, 16}, oval, {0.9, 0.5, 0.1, 1}, {0, 0, 1, 1}));
+    root->addSublayer(shape({40.5, 8, 20, 14}, line, Color::clear(), {0.1, 0.6, 0.2, 1}));
+    root->addSublayer(shape({70, 5, 130, 20}, rings, Color::clear(), {1, 0, 0, 1}));
+    auto label = std::make_shared<Label>(Rect{205, 4, 90, 20});
+    label->setText("Every raster");
+    root->addSublayer(label->layer());
+    views.push_back(label);
+    auto anyThread = Layer::make();
+    anyThread->setFrame({10, 30, 30, 20});
+    anyThread->setDelegate(recorder);
+    anyThread->setNeedsDisplay();
+    root->addSublayer(anyThread);
+
+    // A panel whose shadow is its drawing's, a delegate's in it.
+    auto panel = filled({50, 35, 90, 60}, {0.9, 0.9, 0.9, 0.8});
+    panel->setCornerRadius(6);
+    panel->setShadowOpacity(0.6);
+    panel->setShadowRadius(5);
+    panel->setShadowOffset({2, 4});
+    auto drawn = Layer::make();
+    drawn->setFrame({10, 10, 50, 30});
+    drawn->setDelegate(ink);
+    drawn->setNeedsDisplay();
+    panel->addSublayer(drawn);
+    root->addSublayer(panel);
+    root->addSublayer(shadowedBox({160, 40, 60, 40}, 8));
+
+    // Masked by an oval.
+    auto masked = filled({230, 40, 50, 50}, {0, 0.3, 1, 1});
+    masked->addSublayer(filled({5, 5, 20, 20}, {1, 1, 0, 1}));
+    auto mask = ShapeLayer::make();
+    mask->setFrame({0, 0, 50, 50});
+    Path round;
+    round.addEllipseInRect({2, 6, 44, 38});
+    mask->setPath(round);
+    mask->setFillColor({0, 0, 0, 1});
+    masked->setMask(mask);
+    root->addSublayer(masked);
+
+    // Kept whole at its rounded corners, a shadowed drawing inside it.
+    auto card = filled({20, 110, 120, 110}, {0.2, 0.7, 0.3, 1});
+    card->setCornerRadius(14);
+    card->setMasksToBounds(true);
+    auto holder = Layer::make();
+    holder->setFrame({10, 10, 80, 70});
+    holder->setShadowOpacity(0.8);
+    holder->setShadowRadius(3);
+    auto inner = Layer::make();
+    inner->setFrame({5, 5, 60, 40});
+    inner->setDelegate(ink);
+    inner->setNeedsDisplay();
+    holder->addSublayer(inner);
+    card->addSublayer(holder);
+    card->addSublayer(filled({100, 90, 40, 40}, {0, 0, 0, 1}));
+    root->addSublayer(card);
+
+    // Kept with its fade and its shadow.
+    auto faded = filled({160, 110, 110, 100}, {0.3, 0.3, 0.9, 1});
+    faded->setOpacity(0.6);
+    faded->setShadowOpacity(0.5);
+    faded->setShadowRadius(6);
+    faded->addSublayer(filled({10, 10, 40, 30}, {1, 0.5, 0, 1}));
+    root->addSublayer(faded);
+    return root;
+}
+
+}  // namespace
+
+// The same frames planned with raster jobs on the pool and with each
+// raster made at once: the same pixels, shadows and a mask among them, and
+// a delegate's drawing made once either way, also where it shows in a
+// shadow's drawing inside a layer kept whole.
+TEST(RenderPlan, RastersMadeAtOnceLookAsThoseJobsMake) {
+    const auto ink = std::make_shared<CountedInk>();
+    const auto recorder = std::make_shared<Recorder>();
+    std::vector<std::shared_ptr<View>> views;
+    const auto byJobs = everyRaster(ink, recorder, views);
+    const auto atOnce = everyRaster(ink, recorder, views);
+    RasterCache jobsCache;
+    RasterCache atOnceCache;
+    const auto frame = [&](bool pooled) {
+        auto bitmap = BitmapContext::create(600, 480, 2);
+        PlanSetup setup;
+        setup.time = currentMediaTime();
+        setup.scale = 2;
+        setup.area = Rect{0, 0, 600, 480};
+        std::optional<Rasterizer> jobs;
+        if (pooled) jobs.emplace(RenderTuning{});
+        const FramePlan planned = planFrame(pooled ? *byJobs : *atOnce, *bitmap, setup,
+                                            pooled ? &jobsCache : &atOnceCache, jobs ? &*jobs : nullptr);
+        if (jobs) jobs->finish(&jobsCache);
+        replayPlan(planned, *bitmap);
+        return std::make_pair(kinds(planned), BitmapContext::takeImage(std::move(bitmap)));
+    };
+    for (int round = 0; round < 3; ++round) {
+        SCOPED_TRACE("frame " + std::to_string(round));
+        const int inked = ink->draws;
+        const auto [jobsKinds, jobsPixels] = frame(true);
+        EXPECT_EQ(ink->draws - inked, round == 0 ? 2 : 0) << "by jobs";
+        const auto [atOnceKinds, atOncePixels] = frame(false);
+        EXPECT_EQ(ink->draws - inked, round == 0 ? 4 : 0) << "at once";
+        ASSERT_NE(jobsPixels, nullptr);
+        ASSERT_NE(atOncePixels, nullptr);
+        EXPECT_EQ(differingPixels(*jobsPixels, *atOncePixels), 0);
+        if (round == 0) {
+            EXPECT_EQ(std::count(atOnceKinds.begin(), atOnceKinds.end(), 'g'), 2) << "the mask and the fade";
+            // The oval mask cuts the corner off; the panel's shadow falls
+            // below it.
+            const auto at = [&](int x, int y) { return atOncePixels->pixel(x, y).value_or(platform::Pixel{}); };
+            EXPECT_GT(at(2 * 231, 2 * 41).red, 150) << "masked off";
+            EXPECT_LT(at(2 * 260, 2 * 75).red, 10) << "inside the mask";
+            EXPECT_LT(at(2 * 100, 2 * 98).red, 235) << "the panel's shadow";
+        }
+    }
+    EXPECT_EQ(atOnceCache.count(), jobsCache.count());
 }

@@ -78,8 +78,12 @@ RasterCache& windowlessRasterCache() {
 
 void renderLayerTree(Layer& root, Context& context, const RenderOptions& options) {
     const double scale = std::isfinite(options.contentsScale) && options.contentsScale > 0 ? options.contentsScale : 1;
-    const bool nested = options.nested;
     RasterCache* cache = options.keepsRasters ? (options.cache ? options.cache : &windowlessRasterCache()) : nullptr;
+    // A render inside another's frame of the same cache (a delegate drawing
+    // a tree while a frame is drawn): in one piece, it starts no frame of
+    // the cache, so that the outer frame's rasters stay this frame's and are
+    // not evicted before it shows them, and carries no plan over.
+    const bool nested = cache && cache->drawing();
     PlanStorage* storage = nullptr;
     if (!nested) {
         storage = options.plans ? options.plans : options.keepsRasters && !options.cache ? &windowlessPlans() : nullptr;
@@ -119,7 +123,7 @@ void renderLayerTree(Layer& root, Context& context, const RenderOptions& options
     const AffineTransform device = context.transform();
     const double alpha = context.alpha();
     if (bands.empty()) {
-        // Rasters made as the walk needs them.
+        // Rasters made at once, as the walk asks for them.
         FramePlan plan = planFrame(root, device, alpha, setup, cache, nullptr);
         if (storage) storage->lastItems = plan.items.size();
         const Recycle recycle{plan, storage};

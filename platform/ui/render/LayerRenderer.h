@@ -6,7 +6,7 @@
 //
 // In three steps: the planner walks the tree and leaves a flat plan of
 // what to draw (Planner.h), the rasters it needs are drawn side by side on
-// the shared pool's threads from snapshots (Scheduler.h), and the plan is
+// the shared pool's threads from snapshots (Rasterizer.h), and the plan is
 // replayed into the context, or into bands of a large bitmap at once
 // (Replay.h).
 //
@@ -78,12 +78,11 @@ struct RenderOptions {
     // window's, beside its cache; a backdrop's, drawn again and again). None:
     // the main thread's for trees shown in no window when `cache` is none
     // and rasters are kept, else nothing is carried over.
+    //
+    // A render inside another's frame of the same cache (a delegate drawing
+    // a tree while a frame is drawn, which the cache tells) is drawn in one
+    // piece, starts no frame of the cache and carries no plan over.
     PlanStorage* plans = nullptr;
-    // A render inside another's frame (a delegate drawing a tree while a
-    // frame is drawn): drawn in one piece, it starts no frame of the cache
-    // (the outer frame's rasters stay this frame's) and carries no plan
-    // over.
-    bool nested = false;
     Banding banding = Banding::bySize;
     RenderTuning tuning{};
 };

@@ -392,10 +392,12 @@ private:
     }
     bool outside(const Shown& s, std::optional<Extent>& drawn);
     void shadow(const Shown& s);
-    bool shadowByJob(const Shown& s, const Rect& box, double scale, double radius, const Color& color, bool sharpen,
-                     const RasterKey& key, const RasterEntry& made);
+    bool drawingShadow(const Shown& s, const Rect& box, double scale, double radius, const Color& color, bool sharpen,
+                       const RasterKey& key, const RasterEntry& made);
     void pathShadow(const Shown& s, const Color& color, double radius);
     void keepShadowShape(const Shown& s, std::uint64_t owner);
+    struct KeptWhole;
+    std::optional<KeptWhole> keptWhole(const Shown& s, const Rect& area, double largestPixels, std::uint64_t source);
     bool whole(const Shown& s);
     void splice(FramePlan& part);
     bool faded(const Shown& s, bool shadowed, const Rect& extent);
@@ -411,6 +413,8 @@ private:
     std::optional<Shows> findKeptContent(const ContentRaster& raster, detail::LayerCache& kept);
     std::optional<Shows> requestContent(const Shown& s, const ContentRaster& raster, detail::LayerCache& kept);
     std::shared_ptr<Layer> drawnByJob(const Shown& s, bool vector) const;
+    Shows shows(RasterSlot& slot, const Rect& rect) const;
+    void showRaster(RasterSlot& slot, const Rect& rect, bool lowQuality);
     std::pair<std::shared_ptr<Image>, Rect> mask(Layer& mask);
 
     // What the plan holds for its items, that nothing else holds.
@@ -423,6 +427,7 @@ private:
 
     const PlanSetup& mSetup;
     RasterCache* mCache;
+    // Asked for every raster: jobs make them, or it makes each at once.
     Rasterizer* mRasters;
     // The transform in force, as the replay will have it: each layer's
     // prepended as a context prepends it (the same arithmetic), without a
@@ -487,7 +492,7 @@ void Planner::layer(Layer& layer) {
     emit(PlanEnter{p.transformToSuperlayer(), mAlpha, 0, false, {}});
     const std::size_t entered = ++mEntered;
     // Areas are noted for bands.
-    const bool notes = mSetup.area && mRasters;
+    const bool notes = mSetup.area && mRasters->onPool();
     Extent* const above = mSublayerAreas;
     Extent sublayers;
     if (notes) mSublayerAreas = &sublayers;
@@ -570,84 +575,48 @@ void Planner::shadow(const Shown& s) {
         emit(PlanImage{entry->image.get(), nullptr, rect, true});
         return;
     }
-    std::shared_ptr<Image> image;
-    Rect rect;
-    {
-        // A wide blur hides detail finer than itself: the shadow is taken at
-        // the resolution that makes its deviation wideShadowPixels and
-        // stretched to its place.
-        const double wide = mSetup.tuning.wideShadowPixels;
-        const double scale = radius * mSetup.scale > wide ? wide / radius : mSetup.scale;
-        Rect box = snapped(shadowSourceExtent(s, mSetup.time), scale);
-        // Larger than a raster may be: only the part whose shadow can land
-        // on the pixels drawn is made, each frame, and not kept.
-        const bool part = !pixelSize(box, scale);
-        if (part) {
-            const auto onLayer = mDevice.inverted();
-            if (!mSetup.area || !onLayer) return;
-            Rect shows = onLayer->applyToRect(*mSetup.area);
-            shows.x -= offset.width;
-            shows.y -= offset.height;
-            shows = grown(shows, (platform::detail::gaussianReach(radius * scale) + 1) / scale);
-            const double x0 = std::max(box.minX(), shows.minX()), y0 = std::max(box.minY(), shows.minY());
-            const double x1 = std::min(box.maxX(), shows.maxX()), y1 = std::min(box.maxY(), shows.maxY());
-            if (!(x1 > x0 && y1 > y0)) return;  // none of it shows
-            box = snapped(Rect{x0, y0, x1 - x0, y1 - y0}, scale);
-        }
-        // A shadow remade every frame is not kept long enough to repay a
-        // copy at the device's pixels.
-        const bool remadeEachFrame = part || compositeAnimated(s.model, true);
-        const bool sharpen = scale < mSetup.scale && !remadeEachFrame;
-        if (mRasters && mCache && !part) {
-            if (found) mCache->erase(key);
-            if (shadowByJob(s, box, scale, radius, color, sharpen, key,
-                            RasterEntry{nullptr, {}, mSetup.scale, treeVersion, source})) {
-                kept->kinds |= 1u << kRasterShadow;
-            }
-            return;
-        }
-        const auto drawing = rasterize(box, scale, [&](Context& context) {
-            // Blurred anyway: images in it need no careful resampling.
-            context.setInterpolationQuality(InterpolationQuality::low);
-            const PlanSetup inner = nested(false);
-            Planner sub(context.transform(), context.alpha(), inner, mCache, nullptr);
-            sub.composite(s, false);
-            replayPlan(sub.plan, context);
-        });
-        if (found) mCache->erase(key);
-        if (!drawing) return;
-        const ShadowImage made = makeShadowImage(*drawing, radius * scale, color);
-        if (!made.image) return;
-        image = made.image;
-        rect = grown(box, made.margin / scale);
-        if (sharpen) {
-            // Kept at the device's pixels, so that a frame that reuses it
-            // copies it rather than stretching it again.
-            const Rect placed = snapped(rect, mSetup.scale);
-            auto sharp = rasterize(placed, mSetup.scale, [&](Context& context) { context.drawImage(*image, rect); });
-            if (sharp) {
-                image = std::move(sharp);
-                rect = placed;
-            }
-        }
-        if (mCache && !part) {
-            mCache->store(key, RasterEntry{image, rect, mSetup.scale, treeVersion, source});
-            kept->kinds |= 1u << kRasterShadow;
-        }
+    // A wide blur hides detail finer than itself: the shadow is taken at the
+    // resolution that makes its deviation wideShadowPixels and stretched to
+    // its place.
+    const double wide = mSetup.tuning.wideShadowPixels;
+    const double scale = radius * mSetup.scale > wide ? wide / radius : mSetup.scale;
+    Rect box = snapped(shadowSourceExtent(s, mSetup.time), scale);
+    // Larger than a raster may be: only the part whose shadow can land on
+    // the pixels drawn is made, each frame, and not kept.
+    const bool part = !pixelSize(box, scale);
+    if (part) {
+        const auto onLayer = mDevice.inverted();
+        if (!mSetup.area || !onLayer) return;
+        Rect shows = onLayer->applyToRect(*mSetup.area);
+        shows.x -= offset.width;
+        shows.y -= offset.height;
+        shows = grown(shows, (platform::detail::gaussianReach(radius * scale) + 1) / scale);
+        const double x0 = std::max(box.minX(), shows.minX()), y0 = std::max(box.minY(), shows.minY());
+        const double x1 = std::min(box.maxX(), shows.maxX()), y1 = std::min(box.maxY(), shows.maxY());
+        if (!(x1 > x0 && y1 > y0)) return;  // none of it shows
+        box = snapped(Rect{x0, y0, x1 - x0, y1 - y0}, scale);
     }
-    rect.x += offset.width;
-    rect.y += offset.height;
-    emit(PlanImage{held(std::move(image)), nullptr, rect, true});
+    // A shadow remade every frame is not kept long enough to repay a copy
+    // at the device's pixels.
+    const bool remadeEachFrame = part || compositeAnimated(s.model, true);
+    const bool sharpen = scale < mSetup.scale && !remadeEachFrame;
+    if (found) mCache->erase(key);
+    const bool keeps = mCache && !part;
+    if (drawingShadow(s, box, scale, radius, color, sharpen, keeps ? key : kKeptNowhere,
+                      RasterEntry{nullptr, {}, mSetup.scale, treeVersion, source}) &&
+        keeps) {
+        kept->kinds |= 1u << kRasterShadow;
+    }
 }
 
-// A shadow made by a job, beside the walk and the other rasters, instead of
-// on the walk's thread before any of them start: the layer's drawing is
-// planned apart (from presentation copies, as every job draws), the rasters
-// it needs are made by jobs first, and the plan is replayed into the bitmap
-// that is blurred. Its place is known before: the blur's reach is that of
-// its box passes. False when nothing is to be made.
-bool Planner::shadowByJob(const Shown& s, const Rect& box, double scale, double radius, const Color& color,
-                          bool sharpen, const RasterKey& key, const RasterEntry& made) {
+// The shadow of the layer's drawing: the drawing is planned apart (where
+// jobs make rasters, from presentation copies, as every job draws), the
+// rasters it needs are its parts, made first, and its plan is replayed into
+// the bitmap that is blurred; by a job beside the walk and the other
+// rasters, or at once. Its place is known before: the blur's reach is that
+// of its box passes. False when nothing is to be made.
+bool Planner::drawingShadow(const Shown& s, const Rect& box, double scale, double radius, const Color& color,
+                            bool sharpen, const RasterKey& key, const RasterEntry& made) {
     if (!pixelSize(box, scale)) return false;
     // The transform the drawing's bitmap will have, for the planning.
     const AffineTransform drawn = AffineTransform::scale(scale, scale).translated(-box.x, -box.y);
@@ -658,12 +627,10 @@ bool Planner::shadowByJob(const Shown& s, const Rect& box, double scale, double 
     // Rasters its drawing needs are its parts: held apart from the other
     // jobs until it is planned, and kept out of batches, which another job
     // would make.
-    mRasters->beginParts(true);
     const PlanSetup inner = nested(false);
     Planner sub(drawn, 1, inner, mCache, mRasters);
     sub.mInWhole = true;
-    sub.composite(s, false);
-    Rasterizer::Parts parts = mRasters->endParts();
+    Rasterizer::Parts parts = mRasters->partsOf(true, [&] { sub.composite(s, false); });
 
     const bool here = sub.plan.mainThread;
     auto body = std::make_shared<const FramePlan>(std::move(sub.plan));
@@ -689,7 +656,7 @@ bool Planner::shadowByJob(const Shown& s, const Rect& box, double scale, double 
     Rect rect = placed;
     rect.x += s.shown->shadowOffset().width;
     rect.y += s.shown->shadowOffset().height;
-    emit(PlanImage{nullptr, &slot, rect, true});
+    showRaster(slot, rect, true);
     return true;
 }
 
@@ -698,7 +665,7 @@ bool Planner::shadowByJob(const Shown& s, const Rect& box, double scale, double 
 // made anew with the same outline (a popover presented again) finds it
 // instead of blurring it again, and a layer whose opacity or place animates
 // keeps finding it. One that must be made is blurred by a job where the
-// frame has them, beside the walk and the other rasters.
+// frame has them, beside the walk and the other rasters, or at once.
 void Planner::pathShadow(const Shown& s, const Color& color, double radius) {
     const Layer& p = *s.shown;
     const Path& path = *p.shadowPath();
@@ -717,12 +684,12 @@ void Planner::pathShadow(const Shown& s, const Color& color, double radius) {
     digest.add(path).add(radius).add(color).add(mSetup.scale).add(wide);
     const RasterKey key{digest.first(), kRasterShadowShape, 0};
     const std::uint64_t check = digest.second();
-    const Image* image = nullptr;
-    RasterSlot* slot = nullptr;
     const RasterEntry* entry = mCache ? mCache->find(key) : nullptr;
+    const Size offset = p.shadowOffset();
+    const Rect placed{rect.x + offset.width, rect.y + offset.height, rect.width, rect.height};
     if (entry && entry->image && entry->scale == mSetup.scale && entry->source == check && entry->rect == rect) {
-        image = entry->image.get();
-    } else if (mRasters && mCache && mMoving) {
+        emit(PlanImage{entry->image.get(), nullptr, placed, true});
+    } else if (mRasters->onPool() && mCache && mMoving) {
         // Under an animation (a popover fading in) frames follow: this one
         // goes on without the shadow rather than wait for a million pixels
         // blurred, and a later one shows it once made. The layer is marked
@@ -744,24 +711,14 @@ void Planner::pathShadow(const Shown& s, const Color& color, double radius) {
         }
         keepShadowShape(s, key.owner);
         return;
-    } else if (mRasters && mCache) {
-        slot = &mRasters->request([path, box, scale, sigma, color, device = mSetup.scale,
-                                   rect] { return makePathShadow(path, box, scale, sigma, color, device, rect); },
-                                  key, RasterEntry{nullptr, rect, mSetup.scale, 0, check});
     } else {
-        auto made = makePathShadow(path, box, scale, sigma, color, mSetup.scale, rect);
-        if (!made) return;
-        image = made.get();
-        if (mCache) {
-            mCache->store(key, RasterEntry{std::move(made), rect, mSetup.scale, 0, check});
-        } else {
-            held(std::move(made));
-        }
+        RasterSlot& slot =
+            mRasters->request([path, box, scale, sigma, color, device = mSetup.scale,
+                               rect] { return makePathShadow(path, box, scale, sigma, color, device, rect); },
+                              mCache ? key : kKeptNowhere, RasterEntry{nullptr, rect, mSetup.scale, 0, check});
+        showRaster(slot, placed, true);
     }
     if (mCache) keepShadowShape(s, key.owner);
-    rect.x += p.shadowOffset().width;
-    rect.y += p.shadowOffset().height;
-    emit(PlanImage{image, slot, rect, true});
 }
 
 // A layer whose outline changed lets its last one go (a path that animates
@@ -789,6 +746,45 @@ void Planner::splice(FramePlan& part) {
     for (auto& held : part.held) plan.held.push_back(std::move(held));
 }
 
+// A layer's drawing kept as one raster (kRasterWhole) at the device's
+// pixels over `area` (points of the layer): where it lands, whether the
+// one kept still shows it (`image`), and whether the layer has shown
+// unchanged a second time (`settled`), so that a layer drawn once, or
+// changed every frame, does not pay for the raster on top of its drawing.
+struct Planner::KeptWhole {
+    Rect box;
+    double scale;
+    std::uint64_t version;
+    const Image* image;
+    bool settled;
+    // What a raster made now is kept as.
+    RasterEntry made(std::uint64_t source) const { return {nullptr, box, scale, version, source}; }
+};
+
+// None where it cannot be kept so: the device does not map the layer
+// upright, or the raster would be larger than `largestPixels`. A stale one
+// is let go.
+std::optional<Planner::KeptWhole> Planner::keptWhole(const Shown& s, const Rect& area, double largestPixels,
+                                                     std::uint64_t source) {
+    const std::optional<double> upright = uprightScale(mDevice);
+    if (!upright) return std::nullopt;
+    const Rect box = deviceAligned(area, mDevice);
+    if (!(box.width * box.height * *upright * *upright <= largestPixels)) return std::nullopt;
+    const std::uint64_t version = LayerAccess::treeVersion(s.model);
+    const RasterKey key{s.model.identifier(), kRasterWhole, 0};
+    detail::LayerCache& kept = LayerAccess::cache(s.model);
+    const RasterEntry* entry = hadRaster(kept, kRasterWhole) ? mCache->find(key, kept.wholeRaster) : nullptr;
+    if (entry && entry->image && entry->version == version && entry->scale == *upright && entry->rect == box &&
+        entry->source == source) {
+        return KeptWhole{box, *upright, version, entry->image.get(), true};
+    }
+    if (entry) mCache->erase(key);
+    const std::uint64_t seen = Digest().add(static_cast<double>(version)).add(*upright).add(box).add(source).value();
+    const bool settled = kept.wholeSeen == seen;
+    kept.wholeSeen = seen;
+    return KeptWhole{box, *upright, version, nullptr, settled};
+}
+
 // A layer that clips to rounded corners costs the drawing library a mask
 // as tall as the layer for each thing drawn inside it, every frame: while
 // nothing in it changes, its body is kept as one raster at the device's
@@ -800,71 +796,51 @@ bool Planner::whole(const Shown& s) {
         LayerAccess::sublayers(s.model).empty() || compositeAnimated(s.model, false) || masksBelow(s.model)) {
         return false;
     }
-    const AffineTransform& device = mDevice;
-    const std::optional<double> upright = uprightScale(device);
-    if (!upright) return false;
     const Rect bounds = roundedBoundsBox(p);
     if (bounds.isEmpty() || !isFinite(bounds)) return false;
-    const Rect box = deviceAligned(bounds, device);
-    if (!(box.width * box.height * *upright * *upright <= mSetup.tuning.largestKeptWholePixels)) return false;
-    const std::uint64_t version = LayerAccess::treeVersion(s.model);
     const std::uint64_t source = Digest().add(mSetup.scale).value();
-    const RasterKey key{s.model.identifier(), kRasterWhole, 0};
-    detail::LayerCache& kept = LayerAccess::cache(s.model);
-    const RasterEntry* entry = hadRaster(kept, kRasterWhole) ? mCache->find(key, kept.wholeRaster) : nullptr;
-    if (entry && entry->image && entry->version == version && entry->scale == *upright && entry->rect == box &&
-        entry->source == source) {
-        emit(PlanImage{entry->image.get(), nullptr, entry->rect, false});
+    const auto kept = keptWhole(s, bounds, mSetup.tuning.largestKeptWholePixels, source);
+    if (!kept) return false;
+    const Rect box = kept->box;
+    if (kept->image) {
+        emit(PlanImage{kept->image, nullptr, box, false});
         return true;
     }
-    if (entry) mCache->erase(key);
+    // Drawn in bands, it is made at once, beside the other rasters: bands
+    // would each pay for the rounded clip.
+    if (!kept->settled && !mRasters->onPool()) return false;
+    detail::LayerCache& cached = LayerAccess::cache(s.model);
+    cached.kinds |= 1u << kRasterWhole;
+    cached.rememberCache(*mCache);
     // The body, planned apart, none of it left out: drawn into the whole,
     // or spliced in here.
     PlanSetup inner = mSetup;
     inner.area.reset();
     Planner sub(mDevice, mAlpha, inner, mCache, mRasters);
     sub.mMoving = mMoving;
-    kept.kinds |= 1u << kRasterWhole;
-    kept.rememberCache(*mCache);
-    const std::uint64_t seen =
-        Digest().add(static_cast<double>(version)).add(*upright).add(box).add(mSetup.scale).value();
-    // Made once the layer shows unchanged a second time: a layer drawn
-    // once, or changed every frame, would pay for the raster on top of its
-    // parts. Drawn in bands, it is made at once, beside the other rasters:
-    // bands would each pay for the rounded clip.
-    const bool settled = kept.wholeSeen == seen;
-    kept.wholeSeen = seen;
-    const bool byJob = mRasters != nullptr;
-    if (byJob) {
-        sub.mInWhole = true;
-        mRasters->beginParts(false);
-    }
-    sub.body(s);
-    std::optional<Rasterizer::Parts> parts;
-    if (byJob) parts = mRasters->endParts();
-    const bool makes = byJob ? !sub.plan.mainThread : settled && !sub.plan.mainThread;
-    if (!makes) {
-        // Its parts are drawn here; jobs they need run beside the rest.
-        if (parts) mRasters->drawApart(std::move(*parts));
+    sub.mInWhole = true;
+    Rasterizer::Parts parts = mRasters->partsOf(false, [&] { sub.body(s); });
+    if (sub.plan.mainThread) {
+        // A delegate draws at replay: its parts are drawn here; jobs they
+        // need run beside the rest.
+        mRasters->drawApart(std::move(parts));
         splice(sub.plan);
-        plan.mainThread = plan.mainThread || sub.plan.mainThread;
+        plan.mainThread = true;
         return true;
     }
     auto body = std::make_shared<const FramePlan>(std::move(sub.plan));
-    auto make = [body, box, scale = *upright] {
+    // Where the raster cannot be made, the parts are drawn in its place: the
+    // plan holds them for that (a chart's hundreds of bars are not each
+    // given a share of their own).
+    const FramePlan* parted = held(body);
+    auto make = [body = std::move(body), box, scale = kept->scale] {
         // The bitmap lies on the screen's pixel grid, so what is kept below
         // serves it as it serves the screen.
         return rasterize(box, scale, [&](Context& bitmap) { replayPlan(*body, bitmap); });
     };
-    RasterEntry made{nullptr, box, *upright, version, source};
-    if (byJob) {
-        emit(PlanImage{nullptr, &mRasters->makeWhole(std::move(*parts), std::move(make), key, made), box, false});
-        return true;
-    }
-    made.image = make();
-    if (!made.image) return false;  // out of memory: the parts are drawn
-    emit(PlanImage{made.image.get(), nullptr, box, false});
-    mCache->store(key, std::move(made));
+    showRaster(mRasters->makeWhole(std::move(parts), std::move(make), {s.model.identifier(), kRasterWhole, 0},
+                                   kept->made(source), [parted](Context& context) { replayPlan(*parted, context); }),
+               box, false);
     return true;
 }
 
@@ -880,12 +856,8 @@ bool Planner::faded(const Shown& s, bool shadowed, const Rect& extent) {
         compositeAnimated(s.model, true) || masksBelow(s.model)) {
         return false;
     }
-    const std::optional<double> upright = uprightScale(mDevice);
-    if (!upright) return false;
     // The group's clip: nothing is drawn beyond it.
     const Rect clip = grown(extent, 1);
-    const Rect box = deviceAligned(clip, mDevice);
-    if (!(box.width * box.height * *upright * *upright <= mSetup.tuning.largestKeptFadePixels)) return false;
     // What may change while the layer fades without its version changing:
     // its bounds and its shadow (an animation may place them).
     Digest digest(0x84222325CBF29CE4ull);
@@ -896,28 +868,21 @@ bool Planner::faded(const Shown& s, bool shadowed, const Rect& extent) {
         if (p.shadowPath()) digest.add(*p.shadowPath());
     }
     const std::uint64_t source = digest.value();
-    const std::uint64_t version = LayerAccess::treeVersion(s.model);
-    const RasterKey key{s.model.identifier(), kRasterWhole, 0};
-    detail::LayerCache& kept = LayerAccess::cache(s.model);
-    const RasterEntry* entry = hadRaster(kept, kRasterWhole) ? mCache->find(key, kept.wholeRaster) : nullptr;
-    const auto shown = [&](const Image* image, RasterSlot* slot) {
-        emit(PlanImage{image, slot, box, false});
+    const auto kept = keptWhole(s, clip, mSetup.tuning.largestKeptFadePixels, source);
+    if (!kept) return false;
+    const Rect box = kept->box;
+    const auto shownOver = [&] {
         if (mSublayerAreas) mSublayerAreas->add(mDevice.applyToRect(box));
         return true;
     };
-    if (entry && entry->image && entry->version == version && entry->scale == *upright && entry->rect == box &&
-        entry->source == source) {
-        return shown(entry->image.get(), nullptr);
+    if (kept->image) {
+        emit(PlanImage{kept->image, nullptr, box, false});
+        return shownOver();
     }
-    if (entry) mCache->erase(key);
-    // Made only once it shows unchanged a second time: a layer whose
-    // drawing changes every frame would pay for the raster on top of it.
-    const std::uint64_t seen = Digest().add(static_cast<double>(version)).add(*upright).add(box).add(source).value();
-    const bool settled = kept.wholeSeen == seen;
-    kept.wholeSeen = seen;
-    if (!settled) return false;
-    kept.kinds |= 1u << kRasterWhole;
-    kept.rememberCache(*mCache);
+    if (!kept->settled) return false;
+    detail::LayerCache& cached = LayerAccess::cache(s.model);
+    cached.kinds |= 1u << kRasterWhole;
+    cached.rememberCache(*mCache);
     PlanSetup inner = mSetup;
     inner.area.reset();
     inner.inBands = true;
@@ -926,43 +891,33 @@ bool Planner::faded(const Shown& s, bool shadowed, const Rect& extent) {
     // Nothing in it is kept whole apart: a rounded layer's whole would
     // take this one's place.
     sub.mInWhole = true;
-    const bool byJob = mRasters != nullptr;
-    if (byJob) mRasters->beginParts(false);
-    sub.composite(s, shadowed);
-    std::optional<Rasterizer::Parts> parts;
-    if (byJob) parts = mRasters->endParts();
+    Rasterizer::Parts parts = mRasters->partsOf(false, [&] { sub.composite(s, shadowed); });
     if (sub.plan.mainThread) {
         // A delegate draws at replay: the parts go into the group here.
-        if (parts) mRasters->drawApart(std::move(*parts));
+        mRasters->drawApart(std::move(parts));
         emit(PlanGroupBegin{clip});
         splice(sub.plan);
         emit(PlanGroupEnd{});
         plan.mainThread = true;
-        if (mSublayerAreas) mSublayerAreas->add(mDevice.applyToRect(box));
-        return true;
+        return shownOver();
     }
     auto drawing = std::make_shared<const FramePlan>(std::move(sub.plan));
-    auto make = [drawing, box, clip, scale = *upright, tuning = mSetup.tuning] {
+    auto make = [drawing, box, clip, scale = kept->scale, tuning = mSetup.tuning] {
         return rasterizePlan(box, scale, clip, *drawing, tuning);
     };
-    RasterEntry made{nullptr, box, *upright, version, source};
-    if (byJob) {
-        // Where the raster cannot be made, the group is drawn in its place.
-        auto fallback = [drawing, clip](Context& context) {
-            context.save();
-            context.clipToRect(clip);
-            context.beginTransparencyLayer();
-            replayPlan(*drawing, context);
-            context.endTransparencyLayer();
-            context.restore();
-        };
-        return shown(nullptr, &mRasters->makeWhole(std::move(*parts), std::move(make), key, made, std::move(fallback)));
-    }
-    made.image = make();
-    if (!made.image) return false;  // out of memory: the group is drawn
-    const Image* image = made.image.get();
-    mCache->store(key, std::move(made));
-    return shown(image, nullptr);
+    // Where the raster cannot be made, the group is drawn in its place.
+    auto fallback = [drawing, clip](Context& context) {
+        context.save();
+        context.clipToRect(clip);
+        context.beginTransparencyLayer();
+        replayPlan(*drawing, context);
+        context.endTransparencyLayer();
+        context.restore();
+    };
+    showRaster(mRasters->makeWhole(std::move(parts), std::move(make), {s.model.identifier(), kRasterWhole, 0},
+                                   kept->made(source), std::move(fallback)),
+               box, false);
+    return shownOver();
 }
 
 // The path of the layer's bounds with its corner radius, kept with the
@@ -1172,7 +1127,9 @@ void Planner::afresh(const Shown& s, bool vector, bool under) {
         emit(PlanFill{std::make_shared<const Path>(roundedBounds(p)), p.backgroundColor(), FillRule::nonZero, nullptr});
     }
     Layer* drawn = held(s.copy);
-    if (!drawn && vector && (mRasters || mSetup.inBands)) drawn = held(s.model.presentationLayer(mSetup.time));
+    if (!drawn && vector && (mRasters->onPool() || mSetup.inBands)) {
+        drawn = held(s.model.presentationLayer(mSetup.time));
+    }
     if (!drawn) drawn = &s.model;
     if (!vector) plan.mainThread = true;
     emit(PlanDraw{drawn, !vector, vector ? Rect{} : LayerAccess::contentExtent(p)});
@@ -1228,7 +1185,7 @@ bool Planner::marks(const Shown& s, const ContentRaster& raster, detail::LayerCa
         return std::static_pointer_cast<const ShapeLayer>(handed);
     };
     std::optional<detail::MarkJobs> jobs;
-    if (mRasters) jobs.emplace([this](std::function<void()> job) { mRasters->run(std::move(job)); });
+    if (mRasters->onPool()) jobs.emplace([this](std::function<void()> job) { mRasters->run(std::move(job)); });
     auto placements = detail::planRepeatedMarks(*raster.shape, raster.extent, raster.version, kept.marks, mDevice,
                                                 mAlpha, raster.scale, mSetup.tuning.fewestMarks,
                                                 mSetup.tuning.largestMark, jobs ? &*jobs : nullptr, snapshot);
@@ -1251,16 +1208,14 @@ std::optional<Planner::Shows> Planner::findKeptContent(const ContentRaster& rast
     };
     const RasterEntry* entry = hadRaster(kept, kRasterContent) ? mCache->find(raster.key, kept.contentRaster) : nullptr;
     if (entry && entry->image && stillShows(*entry)) return Shows{entry->image.get(), nullptr, entry->rect};
-    // Made by a shadow's job: shown from its slot where the plan is
-    // replayed once all jobs are done (not in a whole, whose job may run
-    // beside the shadow's).
-    if (mRasters && !mInWhole) {
-        const Rasterizer::Requested* made = nullptr;
-        for (const Rasterizer::Requested& asked : mRasters->madeForShadows()) {
-            if (asked.key == raster.key && stillShows(asked.entry)) made = &asked;
-        }
-        if (made) return Shows{nullptr, made->slot, made->entry.rect};
+    // Made for a shadow's drawing: shown from its slot where the plan is
+    // replayed once all jobs are done (in a whole, whose job may run beside
+    // the shadow's, only when it was made on this thread).
+    const Rasterizer::Requested* made = nullptr;
+    for (const Rasterizer::Requested& asked : mRasters->madeForShadows()) {
+        if (asked.key == raster.key && stillShows(asked.entry) && (!mInWhole || asked.madeHere)) made = &asked;
     }
+    if (made) return Shows{nullptr, made->slot, made->entry.rect};
     if (entry) mCache->erase(raster.key);
     return std::nullopt;
 }
@@ -1274,7 +1229,8 @@ std::optional<Planner::Shows> Planner::requestContent(const Shown& s, const Cont
     kept.rememberCache(*mCache);
     LayerAccess::displayed(s.model);
     const RasterEntry entry{nullptr, raster.box, raster.scale, raster.version, raster.source};
-    if (mRasters && raster.anyThread) {
+    RasterSlot* slot = nullptr;
+    if (mRasters->onPool() && raster.anyThread) {
         // On other threads, from a snapshot, while the walk goes on. A
         // shape that only strokes its path needs no copy of itself: its
         // path never changes once set, and the style goes along.
@@ -1287,19 +1243,22 @@ std::optional<Planner::Shows> Planner::requestContent(const Shown& s, const Cont
                         raster.under,
                         raster.vector,
                         stroke};
-        RasterSlot* slot = mRasters->request(std::move(work), raster.key, entry);
-        if (!slot) return std::nullopt;
-        return Shows{nullptr, slot, raster.box};
+        slot = mRasters->request(std::move(work), raster.key, entry);
+    } else {
+        // Drawn before the request returns: from the layer itself, without
+        // a share of it.
+        const RasterWork work{std::shared_ptr<Layer>(std::shared_ptr<Layer>(), &s.model),
+                              nullptr,
+                              raster.box,
+                              raster.scale,
+                              raster.extent,
+                              raster.under,
+                              raster.vector,
+                              std::nullopt};
+        slot = mRasters->requestHere(work, raster.key, entry);
     }
-    auto made = rasterize(raster.box, raster.scale, [&](Context& bitmap) {
-        drawKept(s.model, bitmap, raster.extent, raster.under, raster.vector);
-    });
-    if (!made) return std::nullopt;
-    const Image* image = made.get();
-    RasterEntry keep = entry;
-    keep.image = std::move(made);
-    mCache->store(raster.key, std::move(keep));
-    return Shows{image, nullptr, raster.box};
+    if (!slot) return std::nullopt;
+    return shows(*slot, raster.box);
 }
 
 // What a job draws a layer's content from: the copy that shows it (when an
@@ -1307,6 +1266,19 @@ std::optional<Planner::Shows> Planner::requestContent(const Shown& s, const Cont
 std::shared_ptr<Layer> Planner::drawnByJob(const Shown& s, bool vector) const {
     if (vector && s.copy) return s.copy;
     return s.model.presentationLayer(mSetup.time);
+}
+
+// A raster asked of the rasterizer, as the plan shows it: made at once, its
+// image (its slot where none could be made, for what draws in its place);
+// on the pool, its slot, read once the jobs are done.
+Planner::Shows Planner::shows(RasterSlot& slot, const Rect& rect) const {
+    if (!mRasters->onPool() && slot.shown) return Shows{slot.shown, nullptr, rect};
+    return Shows{nullptr, &slot, rect};
+}
+
+void Planner::showRaster(RasterSlot& slot, const Rect& rect, bool lowQuality) {
+    const Shows shown = shows(slot, rect);
+    emit(PlanImage{shown.image, shown.slot, rect, lowQuality});
 }
 
 // The mask's raster at the context's resolution, and where it goes.
@@ -1329,22 +1301,27 @@ std::pair<std::shared_ptr<Image>, Rect> Planner::mask(Layer& mask) {
             box = snapped(Rect{x0, y0, x1 - x0, y1 - y0}, scale);
         }
     }
-    auto image = rasterize(box, scale, [&](Context& context) {
-        const PlanSetup inner = nested(false);
-        Planner sub(context.transform(), context.alpha(), inner, mCache, nullptr);
-        sub.layer(mask);
-        replayPlan(sub.plan, context);
-    });
+    // Planned apart, its parts made first, and made here: the group it ends
+    // is drawn as soon as the jobs are done.
+    const AffineTransform drawn = AffineTransform::scale(scale, scale).translated(-box.x, -box.y);
+    const PlanSetup inner = nested(false);
+    Planner sub(drawn, 1, inner, mCache, mRasters);
+    Rasterizer::Parts parts = mRasters->partsOf(false, [&] { sub.layer(mask); });
+    const auto make = [&] { return rasterize(box, scale, [&](Context& context) { replayPlan(sub.plan, context); }); };
+    const RasterSlot& slot = mRasters->makeHere(std::move(parts), make, kKeptNowhere, {});
     // Still none (no memory, or drawn apart from the screen): the layer
     // shows unmasked rather than not at all.
-    if (!image) return {nullptr, Rect{}};
-    return {std::move(image), box};
+    if (!slot.image) return {nullptr, Rect{}};
+    return {slot.image, box};
 }
 
 }  // namespace
 
 FramePlan planFrame(Layer& root, const AffineTransform& device, double alpha, const PlanSetup& setup,
                     RasterCache* cache, Rasterizer* rasters) {
+    // Without jobs, each raster is made as the walk asks for it.
+    std::optional<Rasterizer> atOnce;
+    if (!rasters) rasters = &atOnce.emplace(Rasterizer::AtOnce{setup.keepsRasters ? cache : nullptr});
     Planner planner(device, alpha, setup, cache, rasters);
     // The last frame's items, written over.
     if (setup.storage) {
@@ -1352,9 +1329,9 @@ FramePlan planFrame(Layer& root, const AffineTransform& device, double alpha, co
         planner.plan.items.reserve(setup.storage->lastItems);
         planner.plan.held = std::move(setup.storage->held);
     }
-    if (setup.area && rasters) planner.plan.bandLoads.assign(setup.bands.size(), 0);
+    if (setup.area && rasters->onPool()) planner.plan.bandLoads.assign(setup.bands.size(), 0);
     planner.layer(root);
-    if (rasters) planner.plan.slots = rasters->slots();
+    planner.plan.slots = rasters->slots();
     auto& items = planner.plan.items;
     items.erase(items.begin() + static_cast<std::ptrdiff_t>(planner.emitted), items.end());
     return std::move(planner.plan);

@@ -5,9 +5,10 @@
 // kept rasters, decides what is drawn how (a kept raster, a batch, rows, a
 // whole, a shadow, a stamp of marks, drawn afresh) and leaves a FramePlan.
 //
-// Rasters it needs are made at once, or, with a Rasterizer, asked of it
-// (made by jobs that read only snapshots it took): then the plan may be
-// replayed once the rasterizer's `wait` returns. Main thread only.
+// Rasters it needs are asked of a Rasterizer, never drawn by the walk:
+// with one on the pool, made by jobs that read only snapshots it took, and
+// the plan may be replayed once the rasterizer's `wait` returns; without
+// one given, each is made at once as it is asked for. Main thread only.
 
 #include "platform/graphics/Geometry.h"
 #include "platform/ui/render/FramePlan.h"
@@ -59,7 +60,7 @@ struct PlanSetup {
 
 // The plan of `root` as the device transform `device` places it, drawn at
 // `alpha`. The rasters the plan needs go to `cache` (none when nothing is
-// kept) and, with `rasters`, are made by its jobs.
+// kept) and are made by `rasters`, or at once when it is none.
 FramePlan planFrame(Layer& root, const AffineTransform& device, double alpha, const PlanSetup& setup,
                     RasterCache* cache, Rasterizer* rasters);
 // The same, placed by the transform and alpha `placed` has now (nothing is

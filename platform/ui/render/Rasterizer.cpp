@@ -194,8 +194,11 @@ void drawStacked(std::span<const Work* const> items, bool stroked, double scale)
 }  // namespace
 
 struct Rasterizer::State {
-    explicit State(const RenderTuning& t)
-        : tuning(t), scheduler(tuning, [this](RasterJobSpec spec) { run(std::move(spec)); }) {}
+    State(const RenderTuning& t, bool now, RasterCache* keptIn)
+        : atOnce(now),
+          cache(keptIn),
+          tuning(t),
+          scheduler(tuning, [this](RasterJobSpec spec) { run(std::move(spec)); }) {}
 
     // A raster put together from its parts once they are made, by the
     // thread that makes them.
@@ -215,20 +218,37 @@ struct Rasterizer::State {
         if (!slots) slots = std::make_shared<Blocks<RasterSlot, 256>>();
         return slots->add({});
     }
-    // Kept once made; content asked for within a shadow's parts is found
-    // by madeForShadows too.
-    RasterSlot& requested(const RasterKey& key, const RasterEntry& entry, bool content = false) {
+    // Kept once made (a raster of its frame alone is not); content asked
+    // for within a shadow's parts is found by madeForShadows too.
+    RasterSlot& requested(const RasterKey& key, const RasterEntry& entry, bool content = false, bool here = false) {
         RasterSlot& made = slot();
-        stores.push_back({key, entry, &made});
+        if (key == kKeptNowhere || (atOnce && !cache)) return made;
+        stores.push_back({key, entry, &made, here});
         if (content && !gathering.empty() && gathering.back().forShadow) forShadows.push_back(stores.back());
         return made;
     }
+    // At once, what was just made is kept now.
+    void keptAtOnce() {
+        if (!atOnce) return;
+        for (const Requested& store : stores) {
+            if (!store.slot->shown && store.slot->fallback) drawsSomeInPlace = true;
+        }
+        keep(cache);
+    }
+    void keep(RasterCache* into);
     void whole(Whole made) {
+        if (atOnce) {
+            for (const Job& part : made.parts) part();
+            made.make();
+            return;
+        }
         wholes.push_back(std::move(made));
         scheduler.addWhole(wholes.size() - 1);
     }
     void add(Job job) {
-        if (!gathering.empty()) {
+        if (atOnce) {
+            job();
+        } else if (!gathering.empty()) {
             gathering.back().jobs.push_back(std::move(job));
         } else {
             if (!feed) feed.emplace();
@@ -237,6 +257,10 @@ struct Rasterizer::State {
     }
     void run(RasterJobSpec spec);
 
+    // Each raster made as it is asked for, on the asking thread, and kept
+    // in `cache` at once.
+    const bool atOnce;
+    RasterCache* const cache;
     std::shared_ptr<Blocks<RasterSlot, 256>> slots;
     // A copy: the scheduler reads it all frame, and callers pass temporaries.
     const RenderTuning tuning;
@@ -298,14 +322,19 @@ void Rasterizer::State::run(RasterJobSpec spec) {
     }
 }
 
-Rasterizer::Rasterizer(const RenderTuning& tuning, std::size_t expected) : mState(std::make_unique<State>(tuning)) {
+Rasterizer::Rasterizer(const RenderTuning& tuning, std::size_t expected)
+    : mState(std::make_unique<State>(tuning, false, nullptr)), mOnPool(true) {
     mState->stores.reserve(expected);
 }
+
+Rasterizer::Rasterizer(AtOnce atOnce)
+    : mState(std::make_unique<State>(RenderTuning{}, true, atOnce.cache)), mOnPool(false) {}
 
 Rasterizer::~Rasterizer() = default;
 
 RasterSlot* Rasterizer::request(RasterWork work, const RasterKey& key, const RasterEntry& entry) {
     State& state = *mState;
+    if (state.atOnce) return requestHere(work, key, entry);
     const auto size = pixelSize(work.box, work.scale);
     if (!size) return nullptr;
     RasterSlot& slot = state.requested(key, entry, true);
@@ -321,9 +350,19 @@ RasterSlot* Rasterizer::request(RasterWork work, const RasterKey& key, const Ras
     return &slot;
 }
 
+RasterSlot* Rasterizer::requestHere(const RasterWork& work, const RasterKey& key, const RasterEntry& entry) {
+    auto made = rasterize(work.box, work.scale, [&](Context& bitmap) { drawWork(work, bitmap); });
+    if (!made) return nullptr;
+    RasterSlot& slot = mState->requested(key, entry, true, true);
+    slot.put(std::move(made));
+    mState->keptAtOnce();
+    return &slot;
+}
+
 RasterSlot& Rasterizer::request(Make make, const RasterKey& key, const RasterEntry& entry) {
     RasterSlot& slot = mState->requested(key, entry);
     mState->add([&slot, make = std::move(make)] { slot.put(make()); });
+    mState->keptAtOnce();
     return slot;
 }
 
@@ -343,6 +382,7 @@ RasterSlot& Rasterizer::makeWhole(Parts parts, Make make, const RasterKey& key, 
     RasterSlot& slot = mState->requested(key, entry);
     slot.fallback = std::move(fallback);
     mState->whole({std::move(parts.mJobs), [&slot, make = std::move(make)] { slot.put(make()); }});
+    mState->keptAtOnce();
     return slot;
 }
 
@@ -362,8 +402,9 @@ RasterSlot& Rasterizer::makeShadow(Parts parts, Make make, const RasterKey& key,
 
 RasterSlot& Rasterizer::makeHere(Parts parts, const Make& make, const RasterKey& key, const RasterEntry& entry) {
     for (const auto& part : parts.mJobs) part();
-    RasterSlot& slot = mState->requested(key, entry);
+    RasterSlot& slot = mState->requested(key, entry, false, true);
     slot.put(make());
+    mState->keptAtOnce();
     return slot;
 }
 
@@ -396,22 +437,23 @@ std::size_t Rasterizer::requested() const { return mState->works.size(); }
 
 bool Rasterizer::drawsSomeInPlace() const { return mState->drawsSomeInPlace; }
 
-void Rasterizer::keep(RasterCache* cache) {
-    State& state = *mState;
-    if (!cache) return;
-    for (Requested& store : state.stores) {
+void Rasterizer::keep(RasterCache* cache) { mState->keep(cache); }
+
+void Rasterizer::State::keep(RasterCache* into) {
+    if (!into) return;
+    for (Requested& store : stores) {
         if (store.slot->image) {
             store.entry.image = std::move(store.slot->image);
-            cache->store(store.key, std::move(store.entry), store.slot->bytes);
+            into->store(store.key, std::move(store.entry), store.slot->bytes);
         } else {
-            cache->erase(store.key);
+            into->erase(store.key);
         }
     }
-    state.stores.clear();
-    state.forShadows.clear();
+    stores.clear();
+    forShadows.clear();
     // The snapshots drawn from go here, while the frame's bands are drawn,
     // rather than after them.
-    state.works.clear();
+    works.clear();
 }
 
 }  // namespace platform::ui

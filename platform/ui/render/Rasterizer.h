@@ -1,8 +1,11 @@
 #pragma once
-// The rasters of one frame that jobs make on the shared pool's threads,
-// asked for by the planner as it walks: each goes into a slot that the
-// plan shows, and once they are all made the main thread keeps them in the
-// cache. Jobs start as soon as they are asked for, while the walk goes on.
+// The rasters of one frame, asked for by the planner as it walks: each goes
+// into a slot that the plan shows. On the pool (a frame drawn in bands),
+// jobs make them on the shared pool's threads, starting as soon as they are
+// asked for while the walk goes on, and once they are all made the main
+// thread keeps them in the cache. At once (a frame drawn in one piece on
+// the main thread), each is made on the asking thread before the request
+// returns and kept at once: the planner asks the same way in both.
 //
 // Three things may be asked: a raster of a layer's content drawn from a
 // work (small ones of one kind drawn together in batches, large ones in
@@ -13,7 +16,8 @@
 // can be found again, so that the layer's body shows it too.
 //
 // Jobs read only what they are handed (snapshots, shared paths, plans),
-// never a layer of the tree. The planner's side is the main thread's.
+// never a layer of the tree; what is made at once may be drawn from the
+// layers themselves. The planner's side is the main thread's.
 
 #include "platform/graphics/Geometry.h"
 #include "platform/graphics/Image.h"
@@ -95,40 +99,65 @@ struct RasterWork {
 // Draws what `work` holds, as drawKept would draw the layer.
 void drawWork(const RasterWork& work, Context& context);
 
+// The key of a raster made for its frame alone (a shadow cut to what
+// shows, a mask): kept nowhere, held by the plan through its slots.
+inline constexpr RasterKey kKeptNowhere{};
+
 class Rasterizer {
 public:
-    // `expected`: rasters to make room for at once (the last frame's).
+    // Rasters made by jobs on the pool. `expected`: rasters to make room for
+    // at once (the last frame's).
     explicit Rasterizer(const RenderTuning& tuning, std::size_t expected = 0);
+    // Rasters made at once, on the asking thread, and kept in `cache` (none:
+    // kept nowhere) as soon as each is made, so that the walk finds them
+    // again.
+    struct AtOnce {
+        RasterCache* cache = nullptr;
+    };
+    explicit Rasterizer(AtOnce atOnce);
     ~Rasterizer();
     Rasterizer(const Rasterizer&) = delete;
     Rasterizer& operator=(const Rasterizer&) = delete;
 
-    // A raster asked for this frame: where it goes, and what it is kept as
-    // (its image put in once made).
+    // Whether jobs on the pool make the rasters (the plan may then be
+    // replayed in bands, and must draw from snapshots), or each is made at
+    // once.
+    bool onPool() const { return mOnPool; }
+
+    // A raster asked for this frame: where it goes, what it is kept as (its
+    // image put in once made), and whether it was made at once, on the
+    // planner's thread (its slot is filled before any job that shows it
+    // starts).
     struct Requested {
         RasterKey key;
         RasterEntry entry;
         RasterSlot* slot;
+        bool madeHere = false;
     };
 
     // --- The planner's side ---------------------------------------------
     // A raster of `work`, kept under `key` as `entry` once made. None when
     // it would be empty or too large for a bitmap (the caller draws the
     // content in its place). A large one that cannot be made after all
-    // draws its content in its place (RasterSlot::fallback).
+    // draws its content in its place (RasterSlot::fallback). At once, as
+    // requestHere.
     RasterSlot* request(RasterWork work, const RasterKey& key, const RasterEntry& entry);
+    // The same, made here and now (a delegate's drawing needs the main
+    // thread; `work` may then hold a layer of the tree); none when it cannot
+    // be made.
+    RasterSlot* requestHere(const RasterWork& work, const RasterKey& key, const RasterEntry& entry);
     // A raster `make` makes on a job's thread, kept under `key` as `entry`.
     using Make = std::function<std::shared_ptr<Image>()>;
     RasterSlot& request(Make make, const RasterKey& key, const RasterEntry& entry);
     // A job that makes no raster of its own (a shape's stamps).
     void run(std::function<void()> job);
 
-    // Rasters made from parts. From `beginParts` to `endParts` what is
-    // asked for is a part (drawn alone, not batched): with `forShadow`, of
-    // a shadow's drawing, and found by madeForShadows. Parts may nest.
+    // Rasters made from parts. What is asked for while `plan` runs is a
+    // part (drawn alone, not batched): with `forShadow`, of a shadow's
+    // drawing, and found by madeForShadows. Parts may nest.
     class Parts;
-    void beginParts(bool forShadow);
-    Parts endParts();
+    template <typename Plan>
+    Parts partsOf(bool forShadow, Plan&& plan);
     // The raster `make` makes once `parts` are made, by the same job, kept
     // under `key` as `entry`; where it cannot be made, `fallback` draws in
     // its place.
@@ -148,7 +177,7 @@ public:
     // The rasters made this frame for shadows' drawings, in the order
     // asked: a layer's body, planned after its shadow, shows the one that
     // stands for its content rather than asking for it again. Empty in
-    // frames without such a shadow.
+    // frames without such a shadow, and at once (they are kept at once).
     std::span<const Requested> madeForShadows() const;
 
     // The slots of this frame's rasters, for the plan to hold: its images
@@ -157,7 +186,7 @@ public:
 
     // --- The frame's end --------------------------------------------------
     // Runs what is left, waits for every job and keeps the rasters made in
-    // `cache`.
+    // `cache`. At once, everything is made and kept already.
     void finish(RasterCache* cache);
     // The same in two steps: the rasters are all made once `wait` returns,
     // and may be kept while the plan is replayed. `keep` also lets go of
@@ -174,12 +203,18 @@ public:
     bool drawsSomeInPlace() const;
 
 private:
+    void beginParts(bool forShadow);
+    // Ends the innermost gathering, handing over its parts.
+    Parts endParts();
+
     struct State;
     std::unique_ptr<State> mState;
+    bool mOnPool;
 };
 
 // The jobs of parts gathered while a drawing was planned; handed back to
-// the rasterizer, which runs them before what is made of them.
+// the rasterizer, which runs them before what is made of them. At once,
+// there are none: each part was made as it was asked for.
 class Rasterizer::Parts {
 public:
     bool empty() const { return mJobs.empty(); }
@@ -188,5 +223,22 @@ private:
     friend class Rasterizer;
     std::vector<std::function<void()>> mJobs;
 };
+
+template <typename Plan>
+Rasterizer::Parts Rasterizer::partsOf(bool forShadow, Plan&& plan) {
+    beginParts(forShadow);
+    // Ended however `plan` ends, so that later requests are not taken for
+    // parts of a drawing given up.
+    struct End {
+        Rasterizer& rasters;
+        bool ended = false;
+        ~End() {
+            if (!ended) rasters.endParts();
+        }
+    } end{*this};
+    plan();
+    end.ended = true;
+    return endParts();
+}
 
 }  // namespace platform::ui
