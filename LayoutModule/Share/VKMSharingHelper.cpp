@@ -6,6 +6,7 @@
 #include "LayoutModule/Share/VKMLayoutCopy.h"
 #include "SharingModule/Model/VKMCurrentCloudLayout.h"
 #include "app/Utilities/Localization/StringVekmont.h"
+#include "engine/model/CurrentCloudLayout.h"
 #include "engine/model/Layout.h"
 #include "engine/services/ActivityAnalyticsService.h"
 #include "engine/services/ZDUtils.h"
@@ -83,9 +84,6 @@ std::shared_ptr<ActivityViewController> presentShareSheet(const std::shared_ptr<
 void VKMSharingHelper::shareImageOfLayout(CLayout& layout, const std::shared_ptr<ViewController>& presenter,
                                           const std::shared_ptr<View>& targetView) {
     ZDUtils::logInfo("Preparing to share image of layout");
-    // The screen may close the document or apply display edits while the
-    // picture is drawn: draw a copy made here.
-    std::shared_ptr<CLayout> copy = VKMLayoutCopy::copyForDrawing(layout);
     const tOverlayTexts texts = currentOverlayTexts();
     // The sheet comes at once and says there, where the user looks, that the
     // picture is being made; it offers the picture once it is ready.
@@ -93,20 +91,43 @@ void VKMSharingHelper::shareImageOfLayout(CLayout& layout, const std::shared_ptr
                                          ZDUtils::localizedString("SharingLayout"));
     if (!sheet) return;
     const std::weak_ptr<ActivityViewController> weakSheet = sheet;
-    platform::DispatchQueue::global(platform::DispatchQueuePriority::High).async([copy, texts, weakSheet] {
-        std::shared_ptr<platform::Image> image = getCroppedOverlayedImage(*copy, texts);
-        platform::DispatchQueue::main().async([image, weakSheet, name = texts.title] {
-            // Closed meanwhile: the picture is not wanted.
-            const auto shown = weakSheet.lock();
-            if (!shown) return;
-            if (image) {
-                shown->setActivityItems({{{}, image, {}, name}});
-            } else {
-                ZDUtils::logError("The picture of the layout could not be drawn");
-                shown->setActivityItems({}, ZDUtils::localizedString("SharingLayoutFailed"));
-            }
-        });
-    });
+    const auto failed = [weakSheet] {
+        ZDUtils::logError("The picture of the layout could not be drawn");
+        if (const auto shown = weakSheet.lock())
+            shown->setActivityItems({}, ZDUtils::localizedString("SharingLayoutFailed"));
+    };
+    // The picture is drawn from a copy, so that the screen may close the
+    // document or apply display edits meanwhile.
+    auto draw = [texts, weakSheet, failed](std::unique_ptr<CLayout> copy) {
+        if (!copy) {
+            failed();
+            return;
+        }
+        platform::DispatchQueue::global(platform::DispatchQueuePriority::High)
+            .async([copy = std::shared_ptr<CLayout>(std::move(copy)), texts, weakSheet, failed]() mutable {
+                std::shared_ptr<platform::Image> image = getCroppedOverlayedImage(*copy, texts);
+                copy.reset();
+                platform::DispatchQueue::main().async([image, weakSheet, failed, name = texts.title] {
+                    // Closed meanwhile: the picture is not wanted.
+                    const auto shown = weakSheet.lock();
+                    if (!shown) return;
+                    if (image) {
+                        shown->setActivityItems({{{}, image, {}, name}});
+                    } else {
+                        failed();
+                    }
+                });
+            });
+    };
+    if (&layout == CCurrentCloudLayout::Instance().Layout()) {
+        // The open document of a hundred thousand elements takes a tenth
+        // of a second to copy: copied in turns, so that the sheet shows at
+        // once and frames keep coming.
+        VKMLayoutCopier::copyOpenDocument([weakSheet] { return !weakSheet.expired(); }, std::move(draw));
+    } else {
+        // Nothing tells when another layout changes or goes: copied now.
+        draw(VKMLayoutCopy::copyForDrawing(layout));
+    }
 }
 
 VKMSharingHelper::tOverlayTexts VKMSharingHelper::currentOverlayTexts() {

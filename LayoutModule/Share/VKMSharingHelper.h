@@ -2,9 +2,10 @@
 // Shares a picture of the open layout: the layout cropped to its content
 // with a margin, labelled with its title, its author and a line naming the
 // app, offered in the share sheet. The picture is drawn on a background
-// queue from a copy of the document made on the main thread, so the screen
-// may change or close the document meanwhile. Main thread only, but for the
-// drawing functions, which draw what they are given on any thread.
+// queue from a copy of the document (made by the pool in turns of the main
+// loop, see VKMLayoutCopier), so the screen may change or close the
+// document meanwhile. Main thread only, but for the drawing functions,
+// which draw what they are given on any thread.
 
 #include <memory>
 #include <string>
@@ -35,7 +36,8 @@ public:
     // Presents the share sheet from `presenter`, pointing at `targetView`,
     // saying that the picture is being prepared while it draws the picture
     // of a copy of `layout` in the background; the sheet offers the picture
-    // once it is ready (or says that it could not be made).
+    // once it is ready (or says that it could not be made, as when the open
+    // document is closed before it is copied).
     static void shareImageOfLayout(CLayout& layout, const std::shared_ptr<platform::ui::ViewController>& presenter,
                                    const std::shared_ptr<platform::ui::View>& targetView);
     // The texts of the open cloud layout.

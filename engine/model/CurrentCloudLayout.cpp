@@ -63,6 +63,7 @@ CCurrentCloudLayout::~CCurrentCloudLayout() = default;
 void CCurrentCloudLayout::Reset() {
     mLayout.reset();
     mLayout = std::make_unique<CLayout>();
+    ++mGeneration;
     mHasDocument = false;
     LogInfo("Resetting current layout");
     mTransientEditActions.clear();
@@ -109,6 +110,7 @@ bool CCurrentCloudLayout::Adopt(tReadLayout read) {
     }
     mLoadErrorMessage.clear();
     mLayout = std::move(read.layout);
+    ++mGeneration;
     mHasDocument = true;
     mTransientEditActions.clear();
     return true;

@@ -8,6 +8,7 @@
 //
 // Main thread only; the first Instance call is safe from any thread.
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -39,6 +40,11 @@ public:
     // Whether the document is one that was read (a load or an adopted read
     // that worked), not the empty one of a reset: whether a layout is open.
     bool HasDocument() const { return mHasDocument; }
+    // Changes whenever the document is replaced (every reset and adoption),
+    // so that work holding the document's pointer across turns of the main
+    // loop can tell that it is still the same document: a new one may be
+    // made where the old one was.
+    std::uint64_t Generation() const { return mGeneration; }
 
     // Deletes the document and makes a new empty one whose first editable
     // layer is named "N/A"; empties the list of display edit actions.
@@ -82,6 +88,7 @@ private:
 
     std::unique_ptr<CLayout> mLayout;
     bool mHasDocument = false;
+    std::uint64_t mGeneration = 0;
     std::string mLoadErrorMessage;
     std::vector<CTransientEditAction*> mTransientEditActions;
 };

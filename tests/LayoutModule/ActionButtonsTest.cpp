@@ -110,6 +110,8 @@ TEST(ActionButtons, TapsAndLongPressesDoWhatEachButtonIsFor) {
     // picture once it is drawn; the test waits for it, so that no drawing
     // outlives the test.
     const auto dismissShareSheet = [&screen] {
+        // The document is copied in turns of the main loop, then drawn.
+        screen.advance(0.1);
         const auto ready = [] {
             const auto sheets = presentedControllers<ActivityViewController>();
             return !sheets.empty() && !sheets.front()->isWaitingForItems();

@@ -99,7 +99,9 @@ void TapButton(SideScreens& screens, const char* name) {
 }
 
 std::shared_ptr<ViewController> WaitForPresented(SideScreens& screens) {
-    // The share sheet comes at once; its picture is drawn on another thread.
+    // The share sheet comes at once; the document is copied in turns of the
+    // main loop, and its picture drawn on another thread.
+    screens.advance(0.1);
     platform::RunLoop::main()->runUntil(
         [&] {
             const auto shown = screens.presented();

@@ -503,6 +503,8 @@ static void CheckEveryScreen(const std::optional<std::string>& language, const s
         ASSERT_NE(sheet, nullptr) << name << ": shown at once";
         s.window->layoutIfNeeded();
         s.expectFits(name + " share sheet preparing");
+        // The document is copied in turns of the main loop, then drawn.
+        s.advance(0.1);
         ASSERT_TRUE(
             platform::RunLoop::main()->runUntil([&] { return !sheet->isWaitingForItems(); }, std::chrono::seconds(20)))
             << name;

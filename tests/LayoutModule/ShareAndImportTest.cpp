@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 
 #include "LayoutModule/ActionButtons/VKMLayoutActionButton.h"
 #include "LayoutModule/ActionButtons/VKMLayoutActionButtonHelper.h"
@@ -17,6 +18,7 @@
 #include "app/Helper/VKMLayoutDocumentHelper.h"
 #include "app/Session/VKMLayoutSession.h"
 #include "app/VKMNotificationNames.h"
+#include "engine/model/CompositeGeometry.h"
 #include "engine/model/CurrentCloudLayout.h"
 #include "engine/model/LayerManager.h"
 #include "engine/model/Layout.h"
@@ -31,6 +33,7 @@
 #include "platform/ui/views/TableView.h"
 #include "tests/LayoutModule/LayoutModuleTestSupport.h"
 #include "tests/LayoutModule/TabFixture.h"
+#include "tests/platform/support/VirtualTime.h"
 #include "tests/support/EngineServices.h"
 #include "widgets/HoverNotification/VKMBouncyMessageTextView.h"
 #include "widgets/Views/UIViewVekmont.h"
@@ -65,8 +68,21 @@ void ShareLayoutEntity() {
     VKMLayoutSession::sharedSession().setCloudLayoutId(std::string("L9"));
 }
 
-// The sheet, once its picture (drawn on another thread) is in it.
-std::shared_ptr<ActivityViewController> WaitForSheet() {
+// Three tracks on one layer and a baseboard on another.
+const char* const kThreeTracksScenario = R"(version 13
+layer "Plan" type=baseboard
+baseboard "Board" rect=0,0,1000,500 layer="Plan"
+layer "Track"
+straight length=200 at=100,100 angle=0
+straight length=200 at=100,200 angle=0
+straight length=200 at=100,300 angle=0
+)";
+
+// The sheet, once its picture is in it: the document is copied in turns
+// of the main loop (a small one in the first), the picture drawn on
+// another thread.
+std::shared_ptr<ActivityViewController> WaitForSheet(layouttest::ScreenFixture& screen) {
+    screen.advance(0.1);
     platform::RunLoop::main()->runUntil(
         [] {
             const auto sheets = presentedControllers<ActivityViewController>();
@@ -107,7 +123,7 @@ TEST(ShareLayout, TheShareSheetReceivesTheTitledPictureAtTheShareButton) {
         const auto button = VKMLayoutActionButtonHelper::button(VKMLayoutActionButtonHelper::kShare);
         ASSERT_NE(button, nullptr);
         screen.tap(*button);
-        const auto sheet = WaitForSheet();
+        const auto sheet = WaitForSheet(screen);
         ASSERT_NE(sheet, nullptr);
         ASSERT_EQ(sheet->activityItems().size(), 1u);
         const auto image = sheet->activityItems().front().image;
@@ -138,7 +154,7 @@ TEST(ShareLayout, TheShareSheetReceivesTheTitledPictureAtTheShareButton) {
 
         // Cancelled: logged, not counted.
         screen.tap(*button);
-        const auto second = WaitForSheet();
+        const auto second = WaitForSheet(screen);
         ASSERT_NE(second, nullptr);
         screen.advance(1);
         ASSERT_TRUE(second->complete(std::nullopt, false));
@@ -181,6 +197,7 @@ TEST(ShareLayout, TheSheetSaysWhileThePictureIsPreparedAndThatItWasCopied) {
         ASSERT_NE(copy, nullptr);
         EXPECT_FALSE(copy->isEnabled()) << "nothing to copy yet";
 
+        screen.advance(0.1);
         ASSERT_TRUE(
             platform::RunLoop::main()->runUntil([&] { return !sheet->isWaitingForItems(); }, std::chrono::seconds(20)));
         const auto image = sheet->activityItems().at(0).image;
@@ -202,20 +219,116 @@ TEST(ShareLayout, TheSheetSaysWhileThePictureIsPreparedAndThatItWasCopied) {
     }
 }
 
+// The picture is drawn from a copy that outlives the document. The open
+// document is copied in the main loop's turns after the tap: closed before
+// that, there is no layout to draw, and the sheet says so. A layout that is
+// not the open one is copied in the call.
 TEST(ShareLayout, ThePictureIsDrawnFromACopyThatOutlivesTheDocument) {
     TabFixture screen;
     screen.show(UserInterfaceIdiom::tablet);
     screen.open(kBoardScenario, "race.wkst");
     const auto button = VKMLayoutActionButtonHelper::button(VKMLayoutActionButtonHelper::kShare);
     VKMSharingHelper::shareImageOfLayout(*CCurrentCloudLayout::Instance().Layout(), screen.controller, button);
+    screen.advance(0.02);
     // The screen closes the document while the picture is being drawn.
     VKMLayoutDocumentHelper::closeCurrentLayout();
-    const auto sheet = WaitForSheet();
+    auto sheet = WaitForSheet(screen);
     ASSERT_NE(sheet, nullptr);
-    const auto image = sheet->activityItems().front().image;
+    auto image = sheet->activityItems().front().image;
     ASSERT_NE(image, nullptr);
     EXPECT_NEAR(image->size().width, 2048, 1);
     EXPECT_TRUE(layouttest::PixelNear(*image, image->pixelWidth() / 2, image->pixelHeight() / 2 - 60, 255, 0, 0, 255));
+    screen.advance(1);
+    sheet->dismissViewController(false);
+
+    screen.open(kBoardScenario, "race.wkst");
+    VKMSharingHelper::shareImageOfLayout(*CCurrentCloudLayout::Instance().Layout(), screen.controller, button);
+    VKMLayoutDocumentHelper::closeCurrentLayout();
+    sheet = WaitForSheet(screen);
+    ASSERT_NE(sheet, nullptr);
+    EXPECT_TRUE(sheet->activityItems().empty());
+    EXPECT_EQ(sheet->statusText(), "The picture of your layout could not be made.");
+    screen.advance(1);
+    sheet->dismissViewController(false);
+
+    auto own = layouttest::LoadScenario(kBoardScenario, "own.wkst");
+    VKMSharingHelper::shareImageOfLayout(*own, screen.controller, button);
+    own.reset();
+    sheet = WaitForSheet(screen);
+    ASSERT_NE(sheet, nullptr);
+    image = sheet->activityItems().front().image;
+    ASSERT_NE(image, nullptr);
+    EXPECT_TRUE(layouttest::PixelNear(*image, image->pixelWidth() / 2, image->pixelHeight() / 2 - 60, 255, 0, 0, 255));
+    screen.advance(1);
+    sheet->dismissViewController(false);
+}
+
+// The open document is copied by the pool in turns of the main loop, none
+// in the call; a change between turns starts the copy again, a document
+// closed or replaced meanwhile gives none, and a copy no longer wanted
+// stops.
+TEST(ShareLayout, TheOpenDocumentIsCopiedInTurnsAndAgainAfterAChange) {
+    layouttest::RegisterServices();
+    testsupport::VirtualTime time;
+    const auto turn = [&] { time.clock->advance(VKMLayoutCopier::kTurnInterval); };
+    CCurrentCloudLayout& holder = CCurrentCloudLayout::Instance();
+    const std::string path = layouttest::WriteScenario(kThreeTracksScenario, "turns.wkst");
+    ASSERT_TRUE(holder.LoadLayout(path));
+    VKMLayoutCopier::setMostCopiesPerTurn(1);
+    std::optional<std::unique_ptr<CLayout>> delivered;
+    const auto deliver = [&](std::unique_ptr<CLayout> copy) { delivered = std::move(copy); };
+
+    auto copier = VKMLayoutCopier::copyOpenDocument([] { return true; }, deliver);
+    EXPECT_EQ(copier->turns(), 0u);
+    EXPECT_EQ(copier->copied(), 0u) << "nothing copied in the call";
+    turn();
+    turn();
+    EXPECT_EQ(copier->copied(), 2u);
+    CCompositeGeometry* moved = holder.Layout()->GetElements().at(0);
+    moved->SetPosition(CPoint(700, 50, 0));
+    turn();
+    EXPECT_EQ(copier->copiesBegun(), 2u);
+    EXPECT_EQ(copier->copied(), 1u) << "begun again";
+    for (int i = 0; i < 10 && !delivered; ++i) turn();
+    EXPECT_EQ(copier->turns(), 6u) << "two, then the three tracks and the board again";
+    ASSERT_TRUE(delivered && *delivered);
+    const CLayout& source = *holder.Layout();
+    const CLayout& copy = **delivered;
+    ASSERT_EQ(copy.GetElements().size(), 3u);
+    for (std::size_t i = 0; i < 3; ++i) {
+        EXPECT_NE(copy.GetElements()[i], source.GetElements()[i]);
+        EXPECT_TRUE(copy.GetElements()[i]->GetPosition().IsEqual(source.GetElements()[i]->GetPosition(), 1e-9)) << i;
+        EXPECT_EQ(copy.GetElements()[i]->GetLayer()->GetName(), "Track");
+        EXPECT_EQ(copy.GetLayerManager().GetLayerIndex(copy.GetElements()[i]->GetLayer()),
+                  source.GetLayerManager().GetLayerIndex(source.GetElements()[i]->GetLayer()));
+    }
+    EXPECT_TRUE(copy.GetElements()[0]->GetPosition().IsEqual(CPoint(700, 50, 0), 1e-9)) << "as moved";
+    ASSERT_EQ(copy.GetBaseboards().size(), 1u);
+    EXPECT_EQ(copy.GetBaseboards()[0]->GetLayer()->GetName(), "Plan");
+    EXPECT_EQ(copy.GetLayerManager().GetLayerIndex(copy.GetBaseboards()[0]->GetLayer()),
+              source.GetLayerManager().GetLayerIndex(source.GetBaseboards()[0]->GetLayer()));
+
+    // Another document opened between turns (made where the first was,
+    // perhaps): no copy.
+    delivered.reset();
+    copier = VKMLayoutCopier::copyOpenDocument([] { return true; }, deliver);
+    turn();
+    ASSERT_TRUE(holder.LoadLayout(path));
+    turn();
+    ASSERT_TRUE(delivered.has_value());
+    EXPECT_EQ(*delivered, nullptr);
+
+    // No longer wanted: it stops and says nothing.
+    delivered.reset();
+    bool wanted = true;
+    copier = VKMLayoutCopier::copyOpenDocument([&wanted] { return wanted; }, deliver);
+    turn();
+    wanted = false;
+    for (int i = 0; i < 6; ++i) turn();
+    EXPECT_FALSE(delivered.has_value());
+    EXPECT_EQ(copier->turns(), 2u) << "no turn after it stopped";
+    VKMLayoutCopier::setMostCopiesPerTurn(0);
+    holder.Reset();
 }
 
 TEST(ShareLayout, TheCopyHasItsOwnLayersAndElements) {

@@ -72,10 +72,17 @@ TEST(CurrentLayout, AResetLeavesAnEmptyDocumentWithOneLayerNamedNA) {
     EXPECT_TRUE(holder.Layout()->GetElements().empty());
 
     holder.GetTransientEditActions().push_back(nullptr);
+    const std::uint64_t generation = holder.Generation();
     holder.Reset();
     EXPECT_TRUE(holder.GetTransientEditActions().empty());
     EXPECT_EQ(LayerNames(holder.Layout()), std::vector<std::string>{"N/A"});
     EXPECT_EQ(watch.Count("Resetting current layout"), 2);
+    // Another document, wherever it was made: another generation. A failed
+    // load replaces the document too.
+    EXPECT_NE(holder.Generation(), generation);
+    const std::uint64_t reset = holder.Generation();
+    EXPECT_FALSE(holder.LoadLayout(PathFor("missing.wkst")));
+    EXPECT_NE(holder.Generation(), reset);
 
     // With every layer locked there is no editable layer to rename: the
     // reset layer is unlocked, so it is always renamed.

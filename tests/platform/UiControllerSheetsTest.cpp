@@ -19,6 +19,7 @@
 #include "platform/ui/controllers/PresentationController.h"
 #include "platform/ui/controllers/SystemSheets.h"
 #include "platform/ui/input/TouchSynth.h"
+#include "platform/ui/views/ImageView.h"
 #include "platform/ui/views/Label.h"
 #include "platform/ui/views/Screen.h"
 #include "platform/ui/views/TableView.h"
@@ -33,6 +34,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -754,6 +756,79 @@ TEST(UiControllerSheets, AShareSheetShownBeforeItsPictureSaysSoUntilItComes) {
     tapIdentified(s, *sheet, "cancel");
     EXPECT_EQ(outcome.heard, (std::vector<std::string>{"copyToPasteboard done", "copyToPasteboard done",
                                                        "none not done", "none not done"}));
+}
+
+// A picture of millions of pixels is reduced to the preview's pixels on the
+// pool: the main thread never draws it whole. The sheet offers it with its
+// preview, which looks as the whole picture drawn into the frame does.
+TEST(UiControllerSheets, AShareSheetShowsALargePictureReducedOffTheMainThread) {
+    Stage s(UserInterfaceIdiom::tablet);
+    platform::ui::Screen::mainScreen()->setScale(2);
+    // 3000 x 1000 pixels: red on the left, blue on the right, a green
+    // column a pixel wide between them.
+    constexpr int kWidth = 3000, kHeight = 1000;
+    std::vector<platform::Pixel> pixels(static_cast<std::size_t>(kWidth * kHeight));
+    for (int y = 0; y < kHeight; ++y) {
+        for (int x = 0; x < kWidth; ++x) {
+            pixels[static_cast<std::size_t>(y * kWidth + x)] =
+                x == kWidth / 2 ? platform::Pixel{0, 255, 0, 255}
+                                : (x < kWidth / 2 ? platform::Pixel{255, 0, 0, 255} : platform::Pixel{0, 0, 255, 255});
+        }
+    }
+    const auto picture = platform::Image::fromPixels(kWidth, kHeight, pixels);
+    auto sheet = std::make_shared<ActivityViewController>(std::vector<ActivityItem>{{"", nullptr, "", "Plan"}});
+    sheet->waitForItems("Drawing the picture…");
+    s.root->presentViewController(sheet, false);
+    s.advance(0.5);
+    s.window->layoutIfNeeded();
+    const auto preview =
+        std::dynamic_pointer_cast<ImageView>(sheet->view()->findViewWithAccessibilityIdentifier("preview"));
+    ASSERT_NE(preview, nullptr);
+
+    sheet->setActivityItems({{"", picture, "", "Plan"}});
+    EXPECT_TRUE(sheet->isWaitingForItems()) << "offered with its preview";
+    EXPECT_EQ(sheet->statusText(), "Drawing the picture…");
+    EXPECT_EQ(preview->image(), nullptr) << "not the whole picture, nor reduced here";
+    ASSERT_TRUE(
+        platform::RunLoop::main()->runUntil([&] { return !sheet->isWaitingForItems(); }, std::chrono::seconds(20)));
+    EXPECT_EQ(sheet->statusText(), "");
+    EXPECT_EQ(sheet->activityItems().at(0).image, picture) << "the whole picture is what is shared";
+    const auto reduced = preview->image();
+    ASSERT_NE(reduced, nullptr);
+    const Size frame = preview->bounds().size();
+    EXPECT_EQ(reduced->pixelWidth(), static_cast<int>(std::ceil(frame.width * 2)));
+    EXPECT_EQ(reduced->pixelHeight(), static_cast<int>(std::ceil(frame.height * 2)));
+
+    // What the window shows of it, beside the whole picture drawn into an
+    // image view of the same frame in a window of its own.
+    const auto shot = s.window->snapshot();
+    const Rect box = preview->convertRectToView(preview->bounds(), nullptr);
+    const auto plain = std::make_shared<Window>(Rect{0, 0, box.maxX() + 10, box.maxY() + 10});
+    plain->setBackgroundColor(Color{1, 1, 1, 1});
+    auto whole = std::make_shared<ImageView>(box);
+    whole->setContentMode(ViewContentMode::scaleAspectFit);
+    whole->setImage(picture);
+    plain->addSubview(whole);
+    const auto expected = plain->snapshot();
+    ASSERT_TRUE(shot && expected);
+    int differ = 0, red = 0, blue = 0;
+    for (int y = static_cast<int>(box.y * 2); y < static_cast<int>(box.maxY() * 2); ++y) {
+        for (int x = static_cast<int>(box.x * 2); x < static_cast<int>(box.maxX() * 2); ++x) {
+            const auto a = *shot->pixel(x, y);
+            const auto b = *expected->pixel(x, y);
+            if (std::abs(a.red - b.red) > 1 || std::abs(a.green - b.green) > 1 || std::abs(a.blue - b.blue) > 1)
+                ++differ;
+            red += a.red == 255 && a.blue == 0;
+            blue += a.blue == 255 && a.red == 0;
+        }
+    }
+    EXPECT_EQ(differ, 0) << "the preview looks as the whole picture would";
+    EXPECT_GT(red, 1000);
+    EXPECT_NEAR(red, blue, red / 50);
+
+    // Copy hands over the whole picture.
+    ASSERT_TRUE(sheet->perform(activity::kCopyToPasteboard));
+    EXPECT_EQ(Pasteboard::generalPasteboard().image(), picture);
 }
 
 TEST(UiControllerSheets, SavedPicturesTakeAFreeNameAndNeverLeaveTheFolder) {

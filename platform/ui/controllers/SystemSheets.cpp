@@ -1,9 +1,12 @@
 #include "platform/ui/controllers/SystemSheets.h"
 
+#include "platform/graphics/BitmapBands.h"
+
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/foundation/AsciiText.h"
 #include "platform/foundation/Bundle.h"
 #include "platform/foundation/Paths.h"
+#include "platform/graphics/BitmapContext.h"
 #include "platform/graphics/Context.h"
 #include "platform/ui/controllers/BarItems.h"
 #include "platform/ui/views/Button.h"
@@ -14,7 +17,9 @@
 #include "platform/ui/views/SymbolImages.h"
 #include "platform/ui/views/SystemColors.h"
 #include "platform/ui/views/TableView.h"
+#include "platform/ui/views/Screen.h"
 #include "platform/ui/views/View.h"
+#include "platform/ui/views/Window.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -22,8 +27,10 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cmath>
 #include <functional>
 #include <string_view>
+#include <utility>
 
 namespace platform::ui {
 
@@ -247,6 +254,25 @@ double layoutSheetHeader(Button& cancel, Label& title, double width, double marg
     return barHeight + height + margin / 2;
 }
 
+// `image` as an image view fitting it into a frame of `size` points draws
+// it at `scale`: whole, centred, with the same sampling, drawn in bands of
+// rows side by side on the pool. Null when no such bitmap can be made.
+std::shared_ptr<Image> reducedPreview(const Image& image, Size size, double scale, const Color& tint) {
+    const int width = static_cast<int>(std::ceil(size.width * scale - 1e-6));
+    const int height = static_cast<int>(std::ceil(size.height * scale - 1e-6));
+    constexpr int kLeastBandRows = 64;
+    const int count = std::clamp<int>(height / kLeastBandRows, 1, static_cast<int>(DispatchQueue::concurrency()));
+    const std::vector<BandRows> rows = evenBands(height, count);
+    BitmapBands bands = BitmapBands::make(width, height, scale, {0, 0}, rows);
+    if (bands.empty()) return nullptr;
+    const Rect placed = placeContent(image.size(), {0, 0, size.width, size.height}, ViewContentMode::scaleAspectFit);
+    DispatchQueue::concurrentPerform(bands.size(), [&](std::size_t i) {
+        drawImage(bands[i], image, placed, tint);
+        bands.end(i);
+    });
+    return bands.takeImage();
+}
+
 }  // namespace
 
 std::optional<std::filesystem::path> savePNGUnderFreeName(const Image& image, const std::filesystem::path& folder,
@@ -290,18 +316,81 @@ void ActivityViewController::setExcludedActivityTypes(std::vector<std::string> t
 
 void ActivityViewController::waitForItems(std::string status) {
     mWaiting = true;
+    mItemsAwaitPreview = false;
     showStatus(std::move(status));
     refreshActivityButtons();
 }
 
 void ActivityViewController::setActivityItems(std::vector<ActivityItem> items, std::string status) {
     mItems = std::move(items);
-    mWaiting = false;
     if (mViews) {
-        mViews->preview->setImage(mItems.empty() ? nullptr : mItems.front().image);
         mViews->title->setText(mItems.empty() || mItems.front().name.empty() ? title() : mItems.front().name);
     }
+    mItemsAwaitPreview = false;
+    if (showPreview()) {
+        // Offered with their preview.
+        mWaiting = true;
+        mItemsAwaitPreview = true;
+        mPendingStatus = std::move(status);
+        refreshActivityButtons();
+        return;
+    }
+    mWaiting = false;
+    mItemsAwaitPreview = false;
     showStatus(std::move(status));
+    refreshActivityButtons();
+}
+
+bool ActivityViewController::showPreview() {
+    if (!mViews) return false;
+    ImageView& preview = *mViews->preview;
+    const std::shared_ptr<Image> image = mItems.empty() ? nullptr : mItems.front().image;
+    const auto window = view()->window();
+    const Size size = preview.bounds().size();
+    const double scale = window ? window->screen()->scale() : 0;
+    if (image && (size.width <= 0 || size.height <= 0 || scale <= 0)) {
+        // Not laid out on a screen yet: nothing to draw until it is.
+        mPreviewOf.reset();
+        mPreviewPending = false;
+        preview.setImage(nullptr);
+        return false;
+    }
+    const double framePixels = size.width * scale * size.height * scale;
+    if (!image || static_cast<double>(image->pixelWidth()) * image->pixelHeight() <= framePixels) {
+        mPreviewOf = image;
+        mPreviewPending = false;
+        if (preview.image() != image) preview.setImage(image);
+        return false;
+    }
+    if (mPreviewOf == image && mPreviewSize == size && mPreviewScale == scale) return mPreviewPending;
+    mPreviewOf = image;
+    mPreviewSize = size;
+    mPreviewScale = scale;
+    mPreviewPending = true;
+    const std::uint64_t ticket = ++mPreviewTicket;
+    const std::weak_ptr<ActivityViewController> weak =
+        std::static_pointer_cast<ActivityViewController>(sharedController());
+    DispatchQueue::global().async([weak, ticket, image, size, scale, tint = preview.tintColor()] {
+        auto reduced = reducedPreview(*image, size, scale, tint);
+        DispatchQueue::main().async([weak, ticket, reduced = std::move(reduced)]() mutable {
+            if (const auto self = weak.lock()) self->previewReduced(ticket, std::move(reduced));
+        });
+    });
+    return true;
+}
+
+void ActivityViewController::previewReduced(std::uint64_t ticket, std::shared_ptr<Image> reduced) {
+    if (ticket != mPreviewTicket || !mPreviewPending) return;
+    mPreviewPending = false;
+    if (mViews) mViews->preview->setImage(std::move(reduced));
+    offerAwaitedItems();
+}
+
+void ActivityViewController::offerAwaitedItems() {
+    if (!mItemsAwaitPreview) return;
+    mItemsAwaitPreview = false;
+    mWaiting = false;
+    showStatus(std::exchange(mPendingStatus, {}));
     refreshActivityButtons();
 }
 
@@ -331,9 +420,10 @@ void ActivityViewController::loadView() {
     views->title = std::move(header.title);
     views->title->setText(mItems.empty() || mItems.front().name.empty() ? title() : mItems.front().name);
 
+    // Its picture comes once it is laid out on a screen (showPreview).
     views->preview = std::make_shared<ImageView>();
     views->preview->setContentMode(ViewContentMode::scaleAspectFit);
-    if (!mItems.empty()) views->preview->setImage(mItems.front().image);
+    views->preview->setAccessibilityIdentifier("preview");
     root->addSubview(views->preview);
 
     for (const std::string& activity : desktopActivities()) {
@@ -381,6 +471,9 @@ void ActivityViewController::viewDidLayoutSubviews() {
         (*it)->setFrame({kMargin, y, inner, kButtonHeight});
     }
     mViews->preview->setFrame({kMargin, header, inner, std::max(0.0, y - kMargin - header)});
+    // Laid out anew (shown, or another size): the picture for this frame.
+    // Items awaiting a preview that is no longer asked for are offered.
+    if (!showPreview()) offerAwaitedItems();
 }
 
 void ActivityViewController::viewWillAppear(bool animated) {

@@ -12,6 +12,7 @@
 #include "platform/graphics/Image.h"
 #include "platform/ui/controllers/ViewController.h"
 
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -65,6 +66,11 @@ std::optional<std::filesystem::path> savePNGUnderFreeName(const Image& image, co
 // However it is closed (a button, a tap outside, a drag, or any dismissal), the
 // completion runs once, after it has gone and any save under way has ended:
 // with the last activity carried out, else none and not completed.
+//
+// A picture of more pixels than the preview's frame is reduced to the
+// frame's pixels on the shared pool, just as the frame would draw it whole,
+// and shown so: drawn whole by the main thread, a picture of millions of
+// pixels would hold up the frame that shows it by tens of milliseconds.
 class ActivityViewController : public ViewController {
 public:
     // The activity chosen (none when the user closed the sheet) and whether
@@ -86,7 +92,9 @@ public:
     bool isWaitingForItems() const { return mWaiting; }
     // The items, ready: shown, and what they allow can be done. The status
     // line says `status` (empty: nothing), for one to say why there are no
-    // items.
+    // items. A sheet on the screen whose preview must first be reduced (see
+    // below) goes on waiting until the preview is in place, so that the
+    // picture, the line and the buttons change together.
     void setActivityItems(std::vector<ActivityItem> items, std::string status = {});
 
     // The activities offered, in order (their buttons' accessibility
@@ -136,6 +144,12 @@ private:
     // be carried out now.
     void refreshActivityButtons();
     void report();
+    // Puts the first item's picture in the preview, or asks the pool for
+    // it reduced to the preview's frame; true while that is under way.
+    bool showPreview();
+    void previewReduced(std::uint64_t ticket, std::shared_ptr<Image> reduced);
+    // Items that waited for their preview are offered.
+    void offerAwaitedItems();
 
     std::vector<ActivityItem> mItems;
     std::vector<std::string> mExcluded;
@@ -151,6 +165,16 @@ private:
     // close the next.
     unsigned mPresentations = 0;
     std::string mStatus;
+    // The picture a reduced preview was asked for, for which frame, and the
+    // ticket of the latest request (an older one is dropped on arrival).
+    std::shared_ptr<Image> mPreviewOf;
+    Size mPreviewSize;
+    double mPreviewScale = 0;
+    std::uint64_t mPreviewTicket = 0;
+    bool mPreviewPending = false;
+    // Items given while their preview is reduced, and the line they say.
+    bool mItemsAwaitPreview = false;
+    std::string mPendingStatus;
     struct Views;
     std::shared_ptr<Views> mViews;
 };
