@@ -112,11 +112,6 @@ void TLMChannelUnitDefault::enqueueItem(std::shared_ptr<TLMAbstractLog> item, TL
     if (dropped) completeEnqueueing(*dropped);
 }
 
-std::size_t TLMChannelUnitDefault::waitingLogCount() {
-    std::lock_guard lock(mWaitingMutex);
-    return mWaitingLogs;
-}
-
 std::size_t TLMChannelUnitDefault::waitingLimit() const {
     return std::max<std::size_t>(mConfiguration.batchSizeLimit(), 1) * kWaitingBatches;
 }

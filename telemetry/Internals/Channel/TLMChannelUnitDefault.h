@@ -121,7 +121,7 @@ public:
     // case.
     void enqueueItem(std::shared_ptr<TLMAbstractLog> item, TLMFlags flags);
     // Logs enqueued and not yet taken to be saved; at most waitingLimit().
-    std::size_t waitingLogCount();
+    std::size_t waitingLogCount() const { return mWaitingLogs.load(); }
     std::size_t waitingLimit() const;
 
     // Disabling stops sending and storing; with deletion every stored log of
@@ -233,7 +233,8 @@ private:
     // under the lock, so they come in the order of mWaiting.
     std::mutex mWaitingMutex;
     std::deque<WaitingLog> mWaiting;
-    std::size_t mWaitingLogs = 0;  // in mWaiting, switches aside
+    // In mWaiting, switches aside; changed under the lock, read without.
+    std::atomic<std::size_t> mWaitingLogs{0};
     // The block queued for the logs since the last switch, not begun yet;
     // 0 when there is none.
     std::uint64_t mStoreTicket = 0;
