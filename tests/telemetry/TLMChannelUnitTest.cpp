@@ -175,6 +175,10 @@ TEST(TLMChannelUnit, AtMostFourBatchesWaitAndAFullListDropsWhatTheLogDatabaseWou
     paused.rig.drain();
     TLMLogCapture capture;
     ASSERT_EQ(paused.unit->waitingLimit(), 200u);
+    // A unit of one log a batch (the crashes service's) holds as many.
+    EXPECT_EQ(paused.rig.group->addChannelUnitWithConfiguration(TLMChannelUnitConfiguration("Crashes", 2, 1, 1, 3))
+                  ->waitingLimit(),
+              200u);
     const auto enqueue = [&](const std::string& name, TLMFlags flags) {
         paused.unit->enqueueItem(makeEvent(name), flags);
     };

@@ -112,8 +112,8 @@ void TLMChannelUnitDefault::enqueueItem(std::shared_ptr<TLMAbstractLog> item, TL
     if (dropped) completeEnqueueing(*dropped);
 }
 
-std::size_t TLMChannelUnitDefault::waitingLimit() const {
-    return std::max<std::size_t>(mConfiguration.batchSizeLimit(), 1) * kWaitingBatches;
+std::size_t TLMChannelUnitDefault::batchesOfLogs(std::size_t batches) const {
+    return std::max<std::size_t>(mConfiguration.batchSizeLimit(), kLeastBatchCounted) * batches;
 }
 
 void TLMChannelUnitDefault::asyncInOrder(std::function<void()> block) {
@@ -235,7 +235,7 @@ std::uint64_t TLMChannelUnitDefault::saveInOrder(std::vector<WaitingLog> fresh) 
                       "is free.",
                       count, groupId.c_str());
     }
-    const std::size_t most = std::max<std::size_t>(mConfiguration.batchSizeLimit(), 1) * kKeptBatches;
+    const std::size_t most = batchesOfLogs(kKeptBatches);
     if (mKept.size() > most) {
         const std::size_t dropped = mKept.size() - most;
         TLMLogWarning(kLogTag,

@@ -35,14 +35,14 @@
 // saved past a switch called after them.
 //
 // Waiting logs are bounded: at most kWaitingBatches batches' worth wait to
-// be saved. Past that, a new log pushes out the waiting log the log
-// database would evict for it (the lowest priority at most its own, oldest
-// first), or is dropped itself when every waiting log matters more; an
-// ordinary log never pushes out a critical one. A log dropped so is
-// completed at once, on the thread that enqueued the log that pushed it
-// out (the logs queue may be held up for seconds meanwhile), and one
-// warning on the logs queue counts the logs dropped (at most one each
-// flush interval).
+// be saved (a batch counted as kLeastBatchCounted logs at least). Past
+// that, a new log pushes out the waiting log the log database would evict
+// for it (the lowest priority at most its own, oldest first), or is
+// dropped itself when every waiting log matters more; an ordinary log
+// never pushes out a critical one. A log dropped so is completed at once,
+// on the thread that enqueued the log that pushed it out (the logs queue
+// may be held up for seconds meanwhile), and one warning on the logs queue
+// counts the logs dropped (at most one each flush interval).
 //
 // A held file: logs whose save found the log database held by another
 // connection (a backup, the sqlite3 shell) past the wait are kept in
@@ -96,6 +96,10 @@ public:
     static constexpr std::size_t kKeptBatches = 4;
     // How many batches' worth of logs may wait to be saved.
     static constexpr std::size_t kWaitingBatches = 4;
+    // The least a batch counts for in those bounds: a unit of small batches
+    // (the crashes service's takes one log a batch) still holds what a start
+    // enqueues at once.
+    static constexpr std::size_t kLeastBatchCounted = 50;
 
     // Without a sender lock, no other process sends the storage's logs.
     TLMChannelUnitDefault(std::shared_ptr<TLMIngestionProtocol> ingestion, std::shared_ptr<TLMStorage> storage,
@@ -122,7 +126,7 @@ public:
     void enqueueItem(std::shared_ptr<TLMAbstractLog> item, TLMFlags flags);
     // Logs enqueued and not yet taken to be saved; at most waitingLimit().
     std::size_t waitingLogCount() const { return mWaitingLogs.load(); }
-    std::size_t waitingLimit() const;
+    std::size_t waitingLimit() const { return batchesOfLogs(kWaitingBatches); }
 
     // Disabling stops sending and storing; with deletion every stored log of
     // the group is deleted and reported failed (TLMErrorChannelDisabled).
@@ -168,6 +172,8 @@ public:
 private:
     template <typename Call>
     void notifyDelegates(Call&& call);
+    // That many batches' worth of logs, as the bounds count them.
+    std::size_t batchesOfLogs(std::size_t batches) const;
 
     // A log enqueued and not yet stored; without a log, the place of a
     // switch among the logs.
