@@ -1,6 +1,7 @@
 // The telemetry client's sending road, end to end: 100,000 events from 8
-// threads through a channel unit's enqueue, the log database, batching and
-// the HTTP client to the local ingestion test server, until every batch has
+// threads (held back while nearly four batches' worth wait to be saved)
+// through a channel unit's enqueue, the log database, batching and the
+// HTTP client to the local ingestion test server, until every batch has
 // been answered. It reports the events per second over the whole road and
 // the time one enqueueItem takes on the caller's thread (median and 99th
 // percentile).
@@ -10,13 +11,22 @@
 // handing the same log to a serial queue with nothing done for it (what an
 // enqueue costs at the least).
 //
-// A burst: 8 threads enqueue 10,000 events each at once. It reports how
-// soon the first batch has been answered, how long until every log has
-// been, and how many logs were answered before the last log of the burst
-// was stored; the server's record is then checked for every event id
-// exactly once.
+// A burst: 8 threads enqueue 10,000 events each as fast as the unit takes
+// them (both here: past four batches' worth waiting to be saved it would
+// drop logs). It reports how soon the first batch has been answered, how
+// long until every log has been, and how many logs were answered before the
+// last log of the burst was stored; the server's record is then checked for
+// every event id exactly once.
+//
+// Under a steady load the road cannot take, the memory of the process:
+// 400 events/s while another connection holds the log database, and 800
+// events/s while the service cannot be reached (the database fills and
+// evicts). It reports the resident memory before, at its peak and after the
+// load, the heap in use (mallinfo2) before and after, and the logs the unit
+// is not done with and those it dropped.
 //
 // VEKMONT_BENCH_EVENTS sets another number of events (for a quick look).
+// VEKMONT_BENCH_LOAD_SECONDS sets how long each load lasts (default 60).
 // VEKMONT_BENCH_BURST_EVENTS sets the burst's events per thread.
 // Run with --benchmark_enable_random_interleaving=true so the repetitions
 // take turns.
@@ -37,14 +47,18 @@
 #include "bench/Percentile.h"
 
 #include <benchmark/benchmark.h>
+#include <malloc.h>
+#include <sqlite3.h>
 
 #include <algorithm>
 #include <atomic>
 #include <set>
 #include <chrono>
 #include <cstdlib>
+#include <fstream>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -101,9 +115,15 @@ std::size_t BurstEventsPerThread() {
     return count > 0 ? static_cast<std::size_t>(count) : 10000;
 }
 
-// Counts the outcomes of every log of the group.
+// Counts the outcomes of every log of the group, and the logs the units
+// are done with (stored, or dropped before).
 class Outcomes final : public TLMChannelDelegate {
 public:
+    void channelDidCompleteEnqueueingLog(TLMChannelUnitDefault&, const std::shared_ptr<TLMAbstractLog>&,
+                                         const std::string&) override {
+        ++completed;
+    }
+    void channelDidStoreLog(TLMChannelUnitDefault&, const std::shared_ptr<TLMAbstractLog>&) override { ++stored; }
     void channelDidSucceedSendingLog(TLMChannelUnitDefault&, const std::shared_ptr<TLMAbstractLog>&) override {
         ++succeeded;
     }
@@ -111,6 +131,8 @@ public:
                                   const platform::Error&) override {
         ++failed;
     }
+    std::atomic<std::size_t> completed{0};
+    std::atomic<std::size_t> stored{0};
     std::atomic<std::size_t> succeeded{0};
     std::atomic<std::size_t> failed{0};
 };
@@ -132,10 +154,26 @@ void WaitForOutcomes(const Outcomes& outcomes, std::size_t expected) {
     }
 }
 
+// Holds the producers back while as many logs wait to be saved as the unit
+// lets wait (it would drop the next), less one for each producer that may
+// pass at once: a backlog as long as it may be.
+class Pacer {
+public:
+    explicit Pacer(TLMChannelUnitDefault& unit) : mUnit(unit), mMost(unit.waitingLimit() - kThreads) {}
+    void waitForRoom() {
+        while (mUnit.waitingLogCount() >= mMost) std::this_thread::sleep_for(std::chrono::microseconds(20));
+    }
+
+private:
+    TLMChannelUnitDefault& mUnit;
+    const std::size_t mMost;
+};
+
 // Runs `perThread(thread, index)` for each event on kThreads threads and
-// returns the time each call took, in microseconds.
+// returns the time each call took, in microseconds; `pacer`, when given,
+// holds each call back (untimed) until there is room.
 template <typename Call>
-std::vector<double> TimedCalls(std::size_t events, Call perEvent) {
+std::vector<double> TimedCalls(std::size_t events, Call perEvent, Pacer* pacer = nullptr) {
     std::vector<std::vector<double>> times(kThreads);
     std::vector<std::thread> threads;
     for (int t = 0; t < kThreads; ++t) {
@@ -143,6 +181,7 @@ std::vector<double> TimedCalls(std::size_t events, Call perEvent) {
             times[t].reserve(events / kThreads + 1);
             for (std::size_t i = static_cast<std::size_t>(t); i < events; i += kThreads) {
                 auto item = MakeEvent(i);
+                if (pacer != nullptr) pacer->waitForRoom();
                 const auto start = Clock::now();
                 perEvent(std::move(item));
                 times[t].push_back(std::chrono::duration<double, std::micro>(Clock::now() - start).count());
@@ -193,8 +232,10 @@ void BM_EventsEndToEnd(benchmark::State& state) {
         auto& unit = road.unit;
 
         const auto start = Clock::now();
+        Pacer pacer(*unit);
         std::vector<double> enqueue = TimedCalls(
-            events, [&](std::shared_ptr<TLMEventLog> event) { unit->enqueueItem(std::move(event), TLMFlagsNormal); });
+            events, [&](std::shared_ptr<TLMEventLog> event) { unit->enqueueItem(std::move(event), TLMFlagsNormal); },
+            &pacer);
         // Whatever is short of a full batch goes with the flush interval: the
         // bench sends whole batches only.
         WaitForOutcomes(*outcomes, events / 50 * 50);
@@ -260,10 +301,14 @@ void BM_BurstFirstBatchAndAll(benchmark::State& state) {
             made[i % kThreads].push_back(std::move(event));
         }
         const auto start = Clock::now();
+        Pacer pacer(*unit);
         std::vector<std::thread> threads;
         for (auto& part : made) {
-            threads.emplace_back([&unit, &part] {
-                for (auto& event : part) unit->enqueueItem(std::move(event), TLMFlagsNormal);
+            threads.emplace_back([&unit, &part, &pacer] {
+                for (auto& event : part) {
+                    pacer.waitForRoom();
+                    unit->enqueueItem(std::move(event), TLMFlagsNormal);
+                }
             });
         }
         for (auto& thread : threads) thread.join();
@@ -343,8 +388,126 @@ void BM_BareQueueHandOver(benchmark::State& state) {
     }
 }
 
+double LoadSeconds() {
+    const char* text = std::getenv("VEKMONT_BENCH_LOAD_SECONDS");
+    const double seconds = text != nullptr ? std::atof(text) : 0;
+    return seconds > 0 ? seconds : 60;
+}
+
+// The process's resident memory, in MiB.
+double ResidentMiB() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("VmRSS:", 0) == 0) return std::atof(line.c_str() + 6) / 1024.0;
+    }
+    return 0;
+}
+
+double HeapInUseMiB() {
+    const struct mallinfo2 info = mallinfo2();
+    return static_cast<double>(info.uordblks + info.hblkhd) / (1024.0 * 1024.0);
+}
+
+// Another connection holding the log database (a backup, the sqlite3
+// shell) until it is let go.
+class HeldDatabase {
+public:
+    explicit HeldDatabase(const std::filesystem::path& file) {
+        if (sqlite3_open_v2(file.c_str(), &mDb, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK ||
+            sqlite3_exec(mDb, "BEGIN EXCLUSIVE;", nullptr, nullptr, nullptr) != SQLITE_OK) {
+            throw std::runtime_error("the log database cannot be held");
+        }
+    }
+    ~HeldDatabase() { letGo(); }
+    void letGo() {
+        if (mDb == nullptr) return;
+        sqlite3_exec(mDb, "COMMIT;", nullptr, nullptr, nullptr);
+        sqlite3_close_v2(mDb);
+        mDb = nullptr;
+    }
+
+private:
+    sqlite3* mDb = nullptr;
+};
+
+// Arg 0: the database held, 400 events/s. Arg 1: the service down, 800
+// events/s, with the database at its default size.
+void BM_LoadTheRoadCannotTake(benchmark::State& state) {
+    BenchWorld& world = World();
+    const bool held = state.range(0) == 0;
+    const double rate = held ? 400 : 800;
+    const auto events = static_cast<std::size_t>(rate * LoadSeconds());
+    for (auto _ : state) {
+        RemoveDatabase();
+        world.server.reset();
+        auto outcomes = std::make_shared<Outcomes>();
+        Road road;
+        road.client = TLMHttpClient::make(nullptr);
+        // Nothing listens on port 9: every attempt is refused at once.
+        road.ingestion = std::make_shared<TLMDefaultIngestion>(
+            road.client, held ? world.server.baseUrl() : std::string("http://127.0.0.1:9"), TLMNewUuidString());
+        road.ingestion->setAppSecret("7d3f0c21-9a4e-4b6b-8e15-2c90f4a6d7e3");
+        road.group = TLMChannelGroupDefault::make(road.client, road.ingestion);
+        road.group->addDelegate(outcomes);
+        road.unit = road.group->addChannelUnitWithConfiguration(
+            TLMChannelUnitConfiguration::makeDefaultConfiguration("Analytics"));
+        road.group->logsDispatchQueue()->sync([] {});
+        std::optional<HeldDatabase> hold;
+        if (held) hold.emplace(TLMLogDBStorage().dbFileURL());
+
+        const double residentBefore = ResidentMiB();
+        const double heapBefore = HeapInUseMiB();
+        std::atomic<bool> done{false};
+        const auto start = Clock::now();
+        std::thread producer([&] {
+            for (std::size_t i = 0; i < events; ++i) {
+                std::this_thread::sleep_until(start + std::chrono::duration<double>(static_cast<double>(i) / rate));
+                road.unit->enqueueItem(MakeEvent(i), TLMFlagsNormal);
+            }
+            done = true;
+        });
+        double residentPeak = residentBefore;
+        while (!done) {
+            residentPeak = std::max(residentPeak, ResidentMiB());
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+        producer.join();
+        const double residentAfter = ResidentMiB();
+        residentPeak = std::max(residentPeak, residentAfter);
+        const double heapAfter = HeapInUseMiB();
+        state.SetIterationTime(std::chrono::duration<double>(Clock::now() - start).count());
+        state.counters["rss_before_MiB"] = residentBefore;
+        state.counters["rss_peak_MiB"] = residentPeak;
+        state.counters["rss_after_MiB"] = residentAfter;
+        state.counters["heap_before_MiB"] = heapBefore;
+        state.counters["heap_after_MiB"] = heapAfter;
+        state.counters["pending_calls"] = static_cast<double>(road.client->pendingCalls().size());
+        // Enqueued and not yet stored or dropped; dropped (while waiting, or
+        // kept from a held file).
+        state.counters["unfinished_logs"] = static_cast<double>(events - outcomes->completed);
+        state.counters["dropped_logs"] = static_cast<double>(outcomes->completed - outcomes->stored);
+
+        // Away with the road: what still waits is dropped with the unit.
+        if (hold) hold->letGo();
+        road.unit->setEnabled(false, true);
+        road.group->logsDispatchQueue()->sync([] {});
+        road.client->endForTests();
+        road.unit.reset();
+        road.group.reset();
+    }
+}
+
 }  // namespace
 
+BENCHMARK(BM_LoadTheRoadCannotTake)
+    ->ArgName("down")
+    ->Arg(0)
+    ->Arg(1)
+    ->Iterations(1)
+    ->Repetitions(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kSecond);
 BENCHMARK(BM_EventsEndToEnd)->Iterations(1)->Repetitions(5)->UseManualTime()->Unit(benchmark::kSecond);
 BENCHMARK(BM_BurstFirstBatchAndAll)->Iterations(1)->Repetitions(5)->UseManualTime()->Unit(benchmark::kSecond);
 BENCHMARK(BM_StorageAloneSaves)->Iterations(1)->Repetitions(5)->UseManualTime()->Unit(benchmark::kSecond);

@@ -612,7 +612,8 @@ TEST(TLMChannelSending, ABurstFromSeveralThreadsIsSentWhileItIsSavedAndEveryLogG
     group->addDelegate(order);
     auto unit = group->addChannelUnitWithConfiguration(TLMChannelUnitConfiguration::makeDefaultConfiguration("Burst"));
 
-    const std::vector<std::string> names = enqueueFromThreads(*unit, "Burst", 4, 100);
+    // No more than may wait to be saved (four batches), so none is dropped.
+    const std::vector<std::string> names = enqueueFromThreads(*unit, "Burst", 4, 50);
     // Batches need not be whole while answers come in between saves: what
     // is left at the end goes with the flush interval.
     ASSERT_TRUE(testsupport::eventually([&] {
@@ -640,10 +641,11 @@ TEST(TLMChannelSending, ABurstCutByARestartSendsEveryLogOnce) {
     testsupport::SendingRig rig;
     const int pauser = 0;
     auto unit = rig.addUnit("Analytics");
-    std::vector<std::string> names = enqueueFromThreads(*unit, "Early", 3, 70);
+    // No more than may wait to be saved (four batches), so none is dropped.
+    std::vector<std::string> names = enqueueFromThreads(*unit, "Early", 3, 33);
     // As the network going away would: what follows is stored, not sent.
     unit->pauseWithIdentifyingObject(&pauser);
-    const std::vector<std::string> late = enqueueFromThreads(*unit, "Late", 3, 70);
+    const std::vector<std::string> late = enqueueFromThreads(*unit, "Late", 3, 33);
     names.insert(names.end(), late.begin(), late.end());
     rig.drain();
     // The batches on the wire when the pause came are answered first.
@@ -714,33 +716,43 @@ TEST(TLMChannelSending, LogsAHeldFileRefusedAreKeptInOrderAndSavedAtTheNextSaveO
     }
 }
 
-TEST(TLMChannelSending, AHeldFileKeepsAtMostFourBatchesAndDropsTheOldestWithOneWarning) {
+TEST(TLMChannelSending, AHeldFileKeepsAtMostFourBatchesAndDropsTheOldestOrdinaryOnesWithOneWarning) {
     rawdb::SleeplessFileSystem fileSystem;
     testsupport::SendingRig rig;
     auto unit = rig.addUnit("Analytics");
     rig.drain();
     TLMLogCapture capture;
     rawdb::HeldFile held(logDatabase(rig), "BEGIN EXCLUSIVE;");
-    // Held back, the logs are taken a batch at a time: 50, 100, ... 203.
+    // Taken a batch at a time: 50, 100, 150 kept, then 200 and 203. (At
+    // most four batches' worth wait to be saved, so they come in two.) The
+    // first is critical: ordinary logs go before it.
+    unit->enqueueItem(testsupport::makeEvent("Log0"), TLMFlagsCritical);
+    for (std::size_t i = 1; i < 150; ++i)
+        unit->enqueueItem(testsupport::makeEvent("Log" + std::to_string(i)), TLMFlagsNormal);
+    rig.drain();
     std::binary_semaphore queueHeld(0);
     rig.group->logsDispatchQueue()->async([&queueHeld] { queueHeld.acquire(); });
-    rig.enqueueEvents(*unit, "Log", 203);
+    for (std::size_t i = 150; i < 203; ++i)
+        unit->enqueueItem(testsupport::makeEvent("Log" + std::to_string(i)), TLMFlagsNormal);
     queueHeld.release();
     rig.drain();
     const std::vector<std::string> names = numberedNames("Log", 203);
-    EXPECT_EQ(rig.delegate->eventNames(Kind::DidComplete), std::vector<std::string>(names.begin(), names.begin() + 3));
+    EXPECT_EQ(rig.delegate->eventNames(Kind::DidComplete),
+              std::vector<std::string>(names.begin() + 1, names.begin() + 4));
     EXPECT_EQ(rig.delegate->count(Kind::DidStore), 0u);
     std::vector<std::string> drops;
     for (const TLMCapturedLine& line : capture.linesAt(TLMLogLevelWarning)) {
         if (line.message.find("dropped") != std::string::npos) drops.push_back(line.message);
     }
-    EXPECT_EQ(drops, std::vector<std::string>{"The log database stays in use by another connection; the 3 oldest "
-                                              "unsaved log(s) of group Analytics are dropped."});
+    EXPECT_EQ(drops, std::vector<std::string>{"The log database stays in use by another connection; 3 unsaved log(s) "
+                                              "of group Analytics are dropped, the lowest priority and oldest first."});
 
     held.letGo();
     rig.advance(6s);
     rig.drain();
-    EXPECT_EQ(rig.delegate->eventNames(Kind::DidStore), std::vector<std::string>(names.begin() + 3, names.end()));
+    std::vector<std::string> kept{names[0]};
+    kept.insert(kept.end(), names.begin() + 4, names.end());
+    EXPECT_EQ(rig.delegate->eventNames(Kind::DidStore), kept);
 }
 
 TEST(TLMChannelSending, StoredLogsAHeldFileKeptFromBeingCountedAtStartGoAtTheFlushInterval) {

@@ -4,18 +4,28 @@
 #include "telemetry/TLMLogger.h"
 #include "telemetry/core/Util/TLMDispatcherUtil.h"
 
+#include <chrono>
+
 const char* const kTLMApplicationWillTerminateNotification = "UIApplicationWillTerminateNotification";
 
 std::shared_ptr<TLMChannelGroupDefault> TLMChannelGroupDefault::make(std::shared_ptr<TLMHttpClient> httpClient,
                                                                      std::shared_ptr<TLMIngestionProtocol> ingestion) {
-    return make(std::move(httpClient), std::move(ingestion), std::make_shared<TLMLogDBStorage>());
+    auto storage = std::make_shared<TLMLogDBStorage>();
+    std::shared_ptr<TLMSenderLock> senderLock;
+    // No file without a client folder: then nothing is shared either.
+    if (!storage->dbFileURL().empty()) {
+        senderLock = std::make_shared<TLMSenderLock>(storage->dbFileURL().string() + ".lock");
+    }
+    return make(std::move(httpClient), std::move(ingestion), std::move(storage), std::move(senderLock));
 }
 
 std::shared_ptr<TLMChannelGroupDefault> TLMChannelGroupDefault::make(std::shared_ptr<TLMHttpClient> httpClient,
                                                                      std::shared_ptr<TLMIngestionProtocol> ingestion,
-                                                                     std::shared_ptr<TLMStorage> storage) {
+                                                                     std::shared_ptr<TLMStorage> storage,
+                                                                     std::shared_ptr<TLMSenderLock> senderLock) {
     auto group = std::make_shared<TLMChannelGroupDefault>(Key{}, std::move(httpClient), std::move(ingestion),
-                                                          std::move(storage));
+                                                          std::move(storage), std::move(senderLock));
+    if (group->mSenderLock) group->scheduleLook();
     group->mWillTerminateObserver = platform::NotificationCenter::defaultCenter().addObserverForName(
         kTLMApplicationWillTerminateNotification, nullptr,
         [weakGroup = std::weak_ptr<TLMChannelGroupDefault>(group)](const platform::Notification&) {
@@ -26,11 +36,13 @@ std::shared_ptr<TLMChannelGroupDefault> TLMChannelGroupDefault::make(std::shared
 
 TLMChannelGroupDefault::TLMChannelGroupDefault(Key, std::shared_ptr<TLMHttpClient> httpClient,
                                                std::shared_ptr<TLMIngestionProtocol> ingestion,
-                                               std::shared_ptr<TLMStorage> storage)
+                                               std::shared_ptr<TLMStorage> storage,
+                                               std::shared_ptr<TLMSenderLock> senderLock)
     : mHttpClient(std::move(httpClient)),
       mIngestion(std::move(ingestion)),
       mStorage(std::move(storage)),
-      mLogsDispatchQueue(std::make_shared<platform::DispatchQueue>("com.vekmont.telemetry.logs")) {}
+      mLogsDispatchQueue(std::make_shared<platform::DispatchQueue>("com.vekmont.telemetry.logs")),
+      mSenderLock(std::move(senderLock)) {}
 
 TLMChannelGroupDefault::~TLMChannelGroupDefault() {
     // Blocks on the queue may hold the units; none holds the group.
@@ -44,8 +56,8 @@ std::shared_ptr<TLMChannelUnitDefault> TLMChannelGroupDefault::addChannelUnitWit
 
 std::shared_ptr<TLMChannelUnitDefault> TLMChannelGroupDefault::addChannelUnitWithConfiguration(
     const TLMChannelUnitConfiguration& configuration, std::shared_ptr<TLMIngestionProtocol> ingestion) {
-    auto unit =
-        std::make_shared<TLMChannelUnitDefault>(std::move(ingestion), mStorage, configuration, mLogsDispatchQueue);
+    auto unit = std::make_shared<TLMChannelUnitDefault>(std::move(ingestion), mStorage, configuration,
+                                                        mLogsDispatchQueue, mSenderLock);
     unit->addDelegate(weak_from_this());
     {
         std::lock_guard lock(mMutex);
@@ -86,6 +98,43 @@ void TLMChannelGroupDefault::setEnabled(bool isEnabled, bool deleteDataOnDisable
     if (mIngestion) mIngestion->setEnabled(isEnabled, deleteDataOnDisabled);
     if (mHttpClient) mHttpClient->setEnabled(isEnabled);
     for (const auto& unit : channels()) unit->setEnabled(isEnabled, deleteDataOnDisabled);
+    if (!mSenderLock) return;
+    // After the units' switches: none sends any more when the lock goes.
+    mLogsDispatchQueue->async([self = shared_from_this(), isEnabled] {
+        self->mSending = isEnabled;
+        if (!isEnabled) self->mSenderLock->letGo();
+    });
+}
+
+bool TLMChannelGroupDefault::isSender() const {
+    if (!mSenderLock) return true;
+    bool held = false;
+    if (mLogsDispatchQueue->isCurrent()) {
+        held = mSenderLock->isHeld();
+    } else {
+        mLogsDispatchQueue->sync([&] { held = mSenderLock->isHeld(); });
+    }
+    return held;
+}
+
+void TLMChannelGroupDefault::scheduleLook() {
+    const auto interval = std::chrono::duration_cast<platform::Clock::Duration>(
+        std::chrono::seconds(TLMChannelUnitDefault::kDefaultFlushInterval));
+    mLogsDispatchQueue->asyncAfter(interval, [weakSelf = weak_from_this()] {
+        const auto self = weakSelf.lock();
+        if (!self) return;
+        self->lookAtOtherProcesses();
+        self->scheduleLook();
+    });
+}
+
+void TLMChannelGroupDefault::lookAtOtherProcesses() {
+    if (!mSending) return;
+    const std::vector<std::shared_ptr<TLMChannelUnitDefault>> units = channels();
+    // A group without units would hold the lock and send nothing.
+    if (units.empty()) return;
+    if (!mSenderLock->holdOrTake() || !mSenderLock->othersStoredSinceLastLook()) return;
+    for (const auto& unit : units) unit->recountStoredLogs();
 }
 
 void TLMChannelGroupDefault::pauseWithIdentifyingObject(const void* identifyingObject) {

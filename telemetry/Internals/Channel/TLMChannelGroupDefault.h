@@ -4,12 +4,21 @@
 // into that database is made. The group is a delegate of each of its units
 // and passes every unit's events on to its own delegates.
 //
+// Other processes of the same home share the log database. Only the one
+// holding the sender lock beside it ("Logs.sqlite.lock") sends stored
+// logs; the units take it when they are about to send. Every flush
+// interval the group looks again: without the lock it tries to take it
+// (the sender may have ended); with it, it has every unit count its stored
+// logs again when the lock was just taken or another process marked that
+// it stored logs. Switched off, the group lets go of the lock.
+//
 // Threads: every method is safe from any thread.
 
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "telemetry/Internals/Channel/TLMChannelUnitConfiguration.h"
 #include "telemetry/Internals/Channel/TLMChannelUnitDefault.h"
+#include "telemetry/Internals/Channel/TLMSenderLock.h"
 #include "telemetry/Internals/Ingestion/TLMHttpClient.h"
 #include "telemetry/Internals/Ingestion/TLMIngestionProtocol.h"
 #include "telemetry/Internals/Storage/TLMStorage.h"
@@ -30,17 +39,21 @@ class TLMChannelGroupDefault : public TLMChannelDelegate, public std::enable_sha
     struct Key {};
 
 public:
-    // A group over the log database "Logs.sqlite"; `ingestion` sends the
-    // batches of units added without one of their own, over `httpClient`.
+    // A group over the log database "Logs.sqlite" and its sender lock;
+    // `ingestion` sends the batches of units added without one of their
+    // own, over `httpClient`.
     static std::shared_ptr<TLMChannelGroupDefault> make(std::shared_ptr<TLMHttpClient> httpClient,
                                                         std::shared_ptr<TLMIngestionProtocol> ingestion);
-    // The same over another storage.
+    // The same over another storage; without a sender lock no other process
+    // sends its logs.
     static std::shared_ptr<TLMChannelGroupDefault> make(std::shared_ptr<TLMHttpClient> httpClient,
                                                         std::shared_ptr<TLMIngestionProtocol> ingestion,
-                                                        std::shared_ptr<TLMStorage> storage);
+                                                        std::shared_ptr<TLMStorage> storage,
+                                                        std::shared_ptr<TLMSenderLock> senderLock = nullptr);
 
     TLMChannelGroupDefault(Key, std::shared_ptr<TLMHttpClient> httpClient,
-                           std::shared_ptr<TLMIngestionProtocol> ingestion, std::shared_ptr<TLMStorage> storage);
+                           std::shared_ptr<TLMIngestionProtocol> ingestion, std::shared_ptr<TLMStorage> storage,
+                           std::shared_ptr<TLMSenderLock> senderLock);
     // Waits for the work already on the logs queue.
     ~TLMChannelGroupDefault() override;
 
@@ -73,6 +86,10 @@ public:
     // finish. Called on the application's will-terminate notification.
     void applicationWillTerminate();
 
+    // True when this process sends the stored logs: it holds the sender
+    // lock (or has none), once what is queued on the logs queue is done.
+    bool isSender() const;
+
     const std::shared_ptr<TLMHttpClient>& httpClient() const { return mHttpClient; }
     const std::shared_ptr<TLMIngestionProtocol>& ingestion() const { return mIngestion; }
     // Only to be used on the logs queue.
@@ -101,11 +118,16 @@ private:
     template <typename Call>
     void notifyDelegates(Call&& call);
     std::vector<std::shared_ptr<TLMChannelUnitDefault>> channels() const;
+    // On the logs queue, every flush interval: see above.
+    void lookAtOtherProcesses();
+    void scheduleLook();
 
     const std::shared_ptr<TLMHttpClient> mHttpClient;
     const std::shared_ptr<TLMIngestionProtocol> mIngestion;
     const std::shared_ptr<TLMStorage> mStorage;
     const std::shared_ptr<platform::DispatchQueue> mLogsDispatchQueue;
+    const std::shared_ptr<TLMSenderLock> mSenderLock;  // used on the logs queue
+    bool mSending = true;                              // the logs queue's own: switched on
     platform::NotificationCenter::ObserverToken mWillTerminateObserver;
 
     mutable std::mutex mMutex;

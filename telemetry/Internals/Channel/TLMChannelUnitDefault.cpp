@@ -13,21 +13,40 @@
 #include <algorithm>
 #include <chrono>
 #include <iterator>
+#include <utility>
 
 namespace {
 
 const char* const kLogTag = "Telemetry";
+
+// The priority a log is stored with.
+std::uint8_t PriorityOf(TLMFlags flags) { return static_cast<std::uint8_t>(flags & 0xFF); }
+
+// The log the log database would evict to store one of `priority`: of the
+// lowest priority not above it, the oldest; `end` when there is none.
+// Places of switches (no log) are passed over.
+template <typename Iterator>
+Iterator EvictionCandidate(Iterator begin, Iterator end, std::uint8_t priority) {
+    Iterator found = end;
+    for (Iterator it = begin; it != end; ++it) {
+        if (!it->log || PriorityOf(it->flags) > priority) continue;
+        if (found == end || PriorityOf(it->flags) < PriorityOf(found->flags)) found = it;
+    }
+    return found;
+}
 
 }  // namespace
 
 TLMChannelUnitDefault::TLMChannelUnitDefault(std::shared_ptr<TLMIngestionProtocol> ingestion,
                                              std::shared_ptr<TLMStorage> storage,
                                              TLMChannelUnitConfiguration configuration,
-                                             std::shared_ptr<platform::DispatchQueue> logsDispatchQueue)
+                                             std::shared_ptr<platform::DispatchQueue> logsDispatchQueue,
+                                             std::shared_ptr<TLMSenderLock> senderLock)
     : mConfiguration(std::move(configuration)),
       mIngestion(std::move(ingestion)),
       mStorage(std::move(storage)),
-      mLogsDispatchQueue(std::move(logsDispatchQueue)) {}
+      mLogsDispatchQueue(std::move(logsDispatchQueue)),
+      mSenderLock(std::move(senderLock)) {}
 
 std::string TLMChannelUnitDefault::startTimeKey() const { return "ChannelStartTimer:" + mConfiguration.groupId(); }
 
@@ -63,14 +82,45 @@ void TLMChannelUnitDefault::enqueueItem(std::shared_ptr<TLMAbstractLog> item, TL
     notifyDelegates([&](TLMChannelDelegate& delegate) { delegate.channelPrepareLog(*this, item); });
     notifyDelegates(
         [&](TLMChannelDelegate& delegate) { delegate.channelDidPrepareLog(*this, item, internalId, flags); });
-    std::lock_guard lock(mWaitingMutex);
-    mWaiting.push_back({std::move(item), std::move(internalId), flags});
-    mLogsDispatchQueue->async([self = shared_from_this()] { self->storeWaitingLogs(); });
+    WaitingLog entry{std::move(item), std::move(internalId), flags};
+    std::optional<WaitingLog> dropped;
+    {
+        std::lock_guard lock(mWaitingMutex);
+        bool keep = true;
+        if (mWaitingLogs >= waitingLimit()) {
+            ++mDroppedWaiting;
+            const auto victim = EvictionCandidate(mWaiting.begin(), mWaiting.end(), PriorityOf(flags));
+            if (victim == mWaiting.end()) {
+                keep = false;
+                dropped = std::move(entry);
+            } else {
+                dropped = std::move(*victim);
+                mWaiting.erase(victim);
+                --mWaitingLogs;
+            }
+        }
+        if (keep) {
+            mWaiting.push_back(std::move(entry));
+            ++mWaitingLogs;
+            // One block serves every log that comes before it begins.
+            if (mStoreTicket == 0) {
+                const std::uint64_t ticket = mStoreTicket = ++mLastTicket;
+                mLogsDispatchQueue->async([self = shared_from_this(), ticket] { self->storeWaitingLogs(ticket); });
+            }
+        }
+    }
+    if (dropped) completeEnqueueing(*dropped);
+}
+
+std::size_t TLMChannelUnitDefault::batchesOfLogs(std::size_t batches) const {
+    return std::max<std::size_t>(mConfiguration.batchSizeLimit(), kLeastBatchCounted) * batches;
 }
 
 void TLMChannelUnitDefault::asyncInOrder(std::function<void()> block) {
     std::lock_guard lock(mWaitingMutex);
     mWaiting.push_back({});
+    // Logs after the switch need a block after its own.
+    mStoreTicket = 0;
     mLogsDispatchQueue->async([self = shared_from_this(), block = std::move(block)] {
         self->takeAnswers();
         {
@@ -82,18 +132,37 @@ void TLMChannelUnitDefault::asyncInOrder(std::function<void()> block) {
     });
 }
 
-void TLMChannelUnitDefault::storeWaitingLogs() {
-    takeAnswers();
-    std::vector<WaitingLog> logs;
+void TLMChannelUnitDefault::storeWaitingLogs(std::uint64_t ticket) {
+    std::size_t left = 0;
     {
         std::lock_guard lock(mWaitingMutex);
-        const std::size_t most = std::max<std::uint32_t>(mConfiguration.batchSizeLimit(), 1);
-        while (!mWaiting.empty() && mWaiting.front().log && logs.size() < most) {
-            logs.push_back(std::move(mWaiting.front()));
-            mWaiting.pop_front();
+        // Logs that come from now on queue a block of their own.
+        if (mStoreTicket == ticket) mStoreTicket = 0;
+        for (const WaitingLog& waiting : mWaiting) {
+            if (!waiting.log) break;
+            ++left;
         }
     }
-    if (logs.empty()) return;
+    const std::size_t most = std::max<std::size_t>(mConfiguration.batchSizeLimit(), 1);
+    do {
+        takeAnswers();
+        std::vector<WaitingLog> logs;
+        {
+            std::lock_guard lock(mWaitingMutex);
+            while (left > 0 && !mWaiting.empty() && mWaiting.front().log && logs.size() < most) {
+                logs.push_back(std::move(mWaiting.front()));
+                mWaiting.pop_front();
+                --mWaitingLogs;
+                --left;
+            }
+        }
+        if (logs.empty()) break;
+        storeLogs(std::move(logs));
+    } while (left > 0);
+    reportDroppedLogs();
+}
+
+void TLMChannelUnitDefault::storeLogs(std::vector<WaitingLog> logs) {
     const std::string groupId = mConfiguration.groupId();
     for (WaitingLog& waiting : logs) {
         const std::shared_ptr<TLMAbstractLog>& log = waiting.log;
@@ -110,9 +179,20 @@ void TLMChannelUnitDefault::storeWaitingLogs() {
         waiting.save = !filtered;
     }
     const std::uint64_t storedCount = saveInOrder(std::move(logs));
-    // The file was free a moment ago: a count it kept back is read now.
-    if (storedCount > 0 && !(mCountUnread && readStoredCount())) mItemsCount += storedCount;
+    countStored(storedCount);
     if (storedCount > 0 || !mKept.empty()) checkPendingLogs();
+}
+
+void TLMChannelUnitDefault::countStored(std::uint64_t count) {
+    if (count == 0) return;
+    // The file was free a moment ago: a count it kept back is read now.
+    if (mStoredCount) {
+        *mStoredCount += count;
+    } else {
+        readStoredCount();
+    }
+    // The process that sends learns of them when it next looks.
+    if (mSenderLock && !mSenderLock->isHeld()) mSenderLock->markStored();
 }
 
 std::uint64_t TLMChannelUnitDefault::saveInOrder(std::vector<WaitingLog> fresh) {
@@ -155,17 +235,20 @@ std::uint64_t TLMChannelUnitDefault::saveInOrder(std::vector<WaitingLog> fresh) 
                       "is free.",
                       count, groupId.c_str());
     }
-    const std::size_t most = std::max<std::size_t>(mConfiguration.batchSizeLimit(), 1) * kKeptBatches;
+    const std::size_t most = batchesOfLogs(kKeptBatches);
     if (mKept.size() > most) {
         const std::size_t dropped = mKept.size() - most;
         TLMLogWarning(kLogTag,
-                      "The log database stays in use by another connection; the %zu oldest unsaved log(s) of group "
-                      "%s are dropped.",
+                      "The log database stays in use by another connection; %zu unsaved log(s) of group %s are "
+                      "dropped, the lowest priority and oldest first.",
                       dropped, groupId.c_str());
+        // As the log database evicts, so a log never goes for one of lower
+        // priority.
         for (std::size_t i = 0; i < dropped; ++i) {
-            const WaitingLog oldest = std::move(mKept.front());
-            mKept.pop_front();
-            completeEnqueueing(oldest);
+            const auto victim = EvictionCandidate(mKept.begin(), mKept.end(), 0xFF);
+            const WaitingLog gone = std::move(*victim);
+            mKept.erase(victim);
+            completeEnqueueing(gone);
         }
     }
     return storedCount;
@@ -179,17 +262,51 @@ void TLMChannelUnitDefault::completeEnqueueing(const WaitingLog& waiting) {
 
 bool TLMChannelUnitDefault::readStoredCount() {
     const std::optional<std::uint64_t> count = mStorage->countLogsWithGroupId(mConfiguration.groupId());
-    mCountUnread = !count;
-    if (count) {
-        mItemsCount = *count;
-    } else {
+    if (!count) {
+        mStoredCount.reset();
         const std::string groupId = mConfiguration.groupId();
         TLMLogWarning(kLogTag,
                       "The stored logs of group %s cannot be counted: the log database is in use by another "
                       "connection. They are counted again at the next flush.",
                       groupId.c_str());
+        return false;
     }
-    return mCountUnread == false;
+    mStoredCount = *count - std::min(*count, mLogsInBatches);
+    return true;
+}
+
+void TLMChannelUnitDefault::reportDroppedLogs() {
+    const platform::Clock::Duration interval =
+        std::chrono::duration_cast<platform::Clock::Duration>(std::chrono::seconds(mConfiguration.flushInterval()));
+    const platform::Clock::Date now = platform::Clock::shared()->now();
+    if (mLastDropWarning && now >= *mLastDropWarning && now - *mLastDropWarning < interval) {
+        // Counted in the next one, which comes at its time should no block
+        // come first.
+        if (!mDropReportScheduled) {
+            mDropReportScheduled = true;
+            mLogsDispatchQueue->asyncAfter(interval - (now - *mLastDropWarning), [weakSelf = weak_from_this()] {
+                if (const auto self = weakSelf.lock()) {
+                    self->mDropReportScheduled = false;
+                    self->reportDroppedLogs();
+                }
+            });
+        }
+        return;
+    }
+    std::uint64_t dropped = 0;
+    std::size_t limit = 0;
+    {
+        std::lock_guard lock(mWaitingMutex);
+        dropped = std::exchange(mDroppedWaiting, 0);
+        limit = waitingLimit();
+    }
+    if (dropped == 0) return;
+    mLastDropWarning = now;
+    const std::string groupId = mConfiguration.groupId();
+    TLMLogWarning(kLogTag,
+                  "%llu log(s) of group %s were dropped before they could be saved: more than %zu waited. The "
+                  "lowest priority and oldest went first.",
+                  static_cast<unsigned long long>(dropped), groupId.c_str(), limit);
 }
 
 void TLMChannelUnitDefault::takeAnswers() {
@@ -209,14 +326,22 @@ void TLMChannelUnitDefault::countStoredLogsAndCheck() {
     checkPendingLogs(FlushKind::everything);
 }
 
+void TLMChannelUnitDefault::recountStoredLogs() {
+    if (!mEnabled) return;
+    readStoredCount();
+    checkPendingLogs();
+}
+
 void TLMChannelUnitDefault::checkPendingLogs(FlushKind whenFull) {
     if (!mEnabled || mPaused) return;
     // A full batch leaves at once; what is left waits for the timer. Logs
     // are stored in groups, so the count can pass a batch and more.
-    if (mConfiguration.flushInterval() <= kDefaultFlushInterval && mItemsCount >= mConfiguration.batchSizeLimit()) {
+    if (mConfiguration.flushInterval() <= kDefaultFlushInterval &&
+        mStoredCount.value_or(0) >= mConfiguration.batchSizeLimit()) {
         flushQueue(whenFull);
     }
-    if ((mItemsCount == 0 && mKept.empty() && !mCountUnread) || mTimerRunning) return;
+    // An unread count may hold anything.
+    if ((mStoredCount == 0u && mKept.empty()) || mTimerRunning) return;
     const platform::Clock::Duration left = resolveFlushInterval();
     if (left <= platform::Clock::Duration::zero()) {
         flushQueue();
@@ -262,25 +387,34 @@ void TLMChannelUnitDefault::flushQueue(FlushKind kind) {
     if (kind == FlushKind::everything) {
         cancelTimer();
         // What a file held by another connection kept back goes first.
-        if (!mKept.empty()) mItemsCount += saveInOrder({});
-        if (mCountUnread) readStoredCount();
+        if (!mKept.empty()) countStored(saveInOrder({}));
+        if (!mStoredCount) readStoredCount();
     }
     if (!mEnabled || mPaused) return;
-    if (mIngestion->isReadyToSend()) {
+    // Another process sending the stored logs sends these too.
+    if (mIngestion->isReadyToSend() && maySend()) {
         // The interval is over for every log stored so far.
         if (kind == FlushKind::everything && mConfiguration.flushInterval() > kDefaultFlushInterval) {
             TLMTelemetryUserDefaults::shared().removeObjectForKey(startTimeKey());
         }
         while (mPendingBatchIds.size() < mConfiguration.pendingBatchesLimit()) {
-            if (kind == FlushKind::fullBatches && mItemsCount < mConfiguration.batchSizeLimit()) break;
+            if (kind == FlushKind::fullBatches && mStoredCount.value_or(0) < mConfiguration.batchSizeLimit()) break;
             if (!sendOneBatch()) break;
         }
     }
     // Still held: tried again after a whole interval, whatever was stored.
-    if (kind == FlushKind::everything && (!mKept.empty() || mCountUnread) && !mTimerRunning) {
+    if (kind == FlushKind::everything && (!mKept.empty() || !mStoredCount) && !mTimerRunning) {
         startTimer(std::chrono::duration_cast<platform::Clock::Duration>(
             std::chrono::seconds(mConfiguration.flushInterval())));
     }
+}
+
+bool TLMChannelUnitDefault::maySend() {
+    if (!mSenderLock || mSenderLock->isHeld()) return true;
+    if (!mSenderLock->holdOrTake()) return false;
+    // Taken just now: what the process that sent before left counts too.
+    readStoredCount();
+    return true;
 }
 
 bool TLMChannelUnitDefault::sendOneBatch() {
@@ -296,9 +430,14 @@ bool TLMChannelUnitDefault::sendOneBatch() {
             logs = loaded;
             batchId = loadedId;
         });
-    mItemsCount = mAvailableBatchFromStorage ? mItemsCount - std::min<std::uint64_t>(mItemsCount, logs.size()) : 0;
+    if (!mAvailableBatchFromStorage) {
+        mStoredCount = 0;
+    } else if (mStoredCount) {
+        *mStoredCount -= std::min<std::uint64_t>(*mStoredCount, logs.size());
+    }
     if (!batchId || logs.empty()) return false;
 
+    mLogsInBatches += logs.size();
     mPendingBatchIds.insert(*batchId);
     mPendingBatchCount = mPendingBatchIds.size();
     for (const auto& log : logs) {
@@ -334,6 +473,7 @@ void TLMChannelUnitDefault::batchEnded(const TLMLogContainer& batch,
     const std::string groupId = mConfiguration.groupId();
     const std::size_t count = logs.size();
     const TLMBatchOutcome outcome = batchOutcome(response, error);
+    if (outcome != TLMBatchOutcome::Kept) mLogsInBatches -= std::min<std::uint64_t>(mLogsInBatches, count);
     if (outcome == TLMBatchOutcome::Sent) {
         TLMLogVerbose(kLogTag, "Sent %zu log(s) of group %s with batch Id %s.", count, groupId.c_str(),
                       batchId.c_str());
@@ -417,11 +557,11 @@ void TLMChannelUnitDefault::deleteStoredLogs() {
     std::deque<WaitingLog> kept;
     kept.swap(mKept);
     for (const WaitingLog& waiting : kept) logs.push_back(waiting.log);
-    mCountUnread = false;
     // Batches on the wire are forgotten: their answers are not waited for.
     mPendingBatchIds.clear();
     mPendingBatchCount = 0;
-    mItemsCount = 0;
+    mStoredCount = 0;
+    mLogsInBatches = 0;
     mAvailableBatchFromStorage = false;
     TLMTelemetryUserDefaults::shared().removeObjectForKey(startTimeKey());
     const platform::Error error =

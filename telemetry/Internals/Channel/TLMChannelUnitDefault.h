@@ -24,28 +24,46 @@
 // other is safe from any thread. The unit's state lives on the logs queue,
 // so what a call changes shows once the queue got there.
 //
-// A burst: every enqueued log and every switch (enabling, pausing,
-// resuming) still has a block of its own on the logs queue, in the order
-// of the calls, so waiting for the queue waits for what was enqueued
-// before. But the first of those blocks to run saves every log waiting
-// for the unit, up to a batch, in one go (one transaction), and the blocks
-// of logs it took do nothing. Answers to batches are taken up by whichever
-// block of the unit runs next, ahead of the logs waiting, so a batch that
-// is full leaves at once, also while a burst is still being saved. Logs
-// are never saved past a switch called after them.
+// A burst: every switch (enabling, pausing, resuming) has a block of its
+// own on the logs queue, in the order of the calls, and so has a log that
+// finds no block queued for the logs that came since the last switch; so
+// waiting for the queue waits for what was enqueued before. A block saves
+// the logs that waited when it began, up to the next switch, a batch at a
+// time (one transaction each). Answers to batches are taken up before each
+// batch is saved, ahead of the logs waiting, so a batch that is full
+// leaves at once, also while a burst is still being saved. Logs are never
+// saved past a switch called after them.
+//
+// Waiting logs are bounded: at most kWaitingBatches batches' worth wait to
+// be saved (a batch counted as kLeastBatchCounted logs at least). Past
+// that, a new log pushes out the waiting log the log database would evict
+// for it (the lowest priority at most its own, oldest first), or is
+// dropped itself when every waiting log matters more; an ordinary log
+// never pushes out a critical one. A log dropped so is completed at once,
+// on the thread that enqueued the log that pushed it out (the logs queue
+// may be held up for seconds meanwhile), and one warning on the logs queue
+// counts the logs dropped (at most one each flush interval).
 //
 // A held file: logs whose save found the log database held by another
 // connection (a backup, the sqlite3 shell) past the wait are kept in
-// memory, in order, up to kKeptBatches batches' worth (past that the
-// oldest are dropped, with a warning). They are saved before the next logs
-// and at the next flush, which comes after the flush interval while any
-// are kept; until then delegates hear neither that they were stored nor
-// that the unit is done with them. A count of the stored logs the held file
-// kept back is read again the same way.
+// memory, in order, up to kKeptBatches batches' worth (past that those the
+// log database would evict go first, with a warning). They are saved
+// before the next logs and at the next flush, which comes after the flush
+// interval while any are kept; until then delegates hear neither that they
+// were stored nor that the unit is done with them. A count of the stored
+// logs the held file kept back is read again the same way.
+//
+// Several processes on one log database: stored logs are loaded and sent
+// only by the process that holds the sender lock (TLMSenderLock), which a
+// unit takes when it is about to send. Without it the unit stores only and
+// marks the lock file; its group tries the lock again at its interval, and
+// the holder's group recounts every unit when another process stored logs
+// or when it has just taken the lock.
 
 #include "platform/dispatch/Clock.h"
 #include "platform/dispatch/DispatchQueue.h"
 #include "telemetry/Internals/Channel/TLMChannelUnitConfiguration.h"
+#include "telemetry/Internals/Channel/TLMSenderLock.h"
 #include "telemetry/Internals/Ingestion/TLMIngestionProtocol.h"
 #include "telemetry/Internals/Storage/TLMStorage.h"
 #include "telemetry/Internals/Util/TLMDelegateList.h"
@@ -76,10 +94,18 @@ public:
     static constexpr std::uint64_t kDefaultFlushInterval = 6;
     // How many batches' worth of logs a held file may keep in memory.
     static constexpr std::size_t kKeptBatches = 4;
+    // How many batches' worth of logs may wait to be saved.
+    static constexpr std::size_t kWaitingBatches = 4;
+    // The least a batch counts for in those bounds: a unit of small batches
+    // (the crashes service's takes one log a batch) still holds what a start
+    // enqueues at once.
+    static constexpr std::size_t kLeastBatchCounted = 50;
 
+    // Without a sender lock, no other process sends the storage's logs.
     TLMChannelUnitDefault(std::shared_ptr<TLMIngestionProtocol> ingestion, std::shared_ptr<TLMStorage> storage,
                           TLMChannelUnitConfiguration configuration,
-                          std::shared_ptr<platform::DispatchQueue> logsDispatchQueue);
+                          std::shared_ptr<platform::DispatchQueue> logsDispatchQueue,
+                          std::shared_ptr<TLMSenderLock> senderLock = nullptr);
 
     const TLMChannelUnitConfiguration& configuration() const { return mConfiguration; }
     const std::shared_ptr<TLMIngestionProtocol>& ingestion() const { return mIngestion; }
@@ -92,11 +118,15 @@ public:
     // clock's date), device (the device tracker's) and data-residency region
     // (the client's); refuses an invalid (or null) log with the warning
     // "Log is not valid."; gives the log a new UUID text as internal id and
-    // lets every delegate prepare it. Then, on the logs queue: a disabled
-    // unit drops it; a delegate may filter it out; otherwise it is stored
-    // with the flags' low byte as its priority. channelDidCompleteEnqueueingLog
-    // follows in every case.
+    // lets every delegate prepare it; when too many logs wait, drops one
+    // (see above). Then, on the logs queue: a disabled unit drops it; a
+    // delegate may filter it out; otherwise it is stored with the flags' low
+    // byte as its priority. channelDidCompleteEnqueueingLog follows in every
+    // case.
     void enqueueItem(std::shared_ptr<TLMAbstractLog> item, TLMFlags flags);
+    // Logs enqueued and not yet taken to be saved; at most waitingLimit().
+    std::size_t waitingLogCount() const { return mWaitingLogs.load(); }
+    std::size_t waitingLimit() const { return batchesOfLogs(kWaitingBatches); }
 
     // Disabling stops sending and storing; with deletion every stored log of
     // the group is deleted and reported failed (TLMErrorChannelDisabled).
@@ -116,6 +146,9 @@ public:
     enum class FlushKind { everything, fullBatches };
     void checkPendingLogs(FlushKind whenFull = FlushKind::fullBatches);
     void countStoredLogsAndCheck();
+    // On the logs queue: counts the stored logs again (other processes may
+    // have stored some); full batches go, the rest waits for the timer.
+    void recountStoredLogs();
     // On the logs queue: sends what is stored, batch by batch, up to the
     // pending-batch limit: everything (the timer, a resume, flushing), or
     // only full batches (the count reached a batch), the rest staying for
@@ -139,6 +172,8 @@ public:
 private:
     template <typename Call>
     void notifyDelegates(Call&& call);
+    // That many batches' worth of logs, as the bounds count them.
+    std::size_t batchesOfLogs(std::size_t batches) const;
 
     // A log enqueued and not yet stored; without a log, the place of a
     // switch among the logs.
@@ -158,18 +193,28 @@ private:
     // Queues `block` on the logs queue after every log enqueued before and
     // before every log enqueued after.
     void asyncInOrder(std::function<void()> block);
-    // On the logs queue: the answers that came, then up to a batch of the
-    // waiting logs, saved together.
-    void storeWaitingLogs();
+    // On the logs queue: the logs that waited when the block `ticket` began,
+    // up to the next switch, a batch at a time, each after the answers that
+    // came.
+    void storeWaitingLogs(std::uint64_t ticket);
+    void storeLogs(std::vector<WaitingLog> logs);
     void takeAnswers();
     // On the logs queue: saves the kept logs, then `fresh`, in one go and
     // in order; tells the delegates of those stored or given up and keeps
     // those the held file refused. The number stored.
     std::uint64_t saveInOrder(std::vector<WaitingLog> fresh);
     void completeEnqueueing(const WaitingLog& waiting);
-    // Reads the stored count into mItemsCount; false (and mCountUnread) when
-    // the file was held.
+    // On the logs queue: `count` logs were just stored.
+    void countStored(std::uint64_t count);
+    // Reads the stored count into mStoredCount; false (the count unknown)
+    // when the file was held.
     bool readStoredCount();
+    // On the logs queue: true when this process sends the stored logs,
+    // taking the sender lock if it is free.
+    bool maySend();
+    // On the logs queue: the warning that counts the waiting logs dropped,
+    // at most one each flush interval; one held back comes at its time.
+    void reportDroppedLogs();
     // Whether logs enqueued are still to be stored (switches aside).
     bool logsWaiting();
     bool sendOneBatch();
@@ -186,6 +231,7 @@ private:
     const std::shared_ptr<TLMIngestionProtocol> mIngestion;
     const std::shared_ptr<TLMStorage> mStorage;
     const std::shared_ptr<platform::DispatchQueue> mLogsDispatchQueue;
+    const std::shared_ptr<TLMSenderLock> mSenderLock;  // used on the logs queue
 
     TLMDelegateList<TLMChannelDelegate> mDelegates;
 
@@ -193,6 +239,13 @@ private:
     // under the lock, so they come in the order of mWaiting.
     std::mutex mWaitingMutex;
     std::deque<WaitingLog> mWaiting;
+    // In mWaiting, switches aside; changed under the lock, read without.
+    std::atomic<std::size_t> mWaitingLogs{0};
+    // The block queued for the logs since the last switch, not begun yet;
+    // 0 when there is none.
+    std::uint64_t mStoreTicket = 0;
+    std::uint64_t mLastTicket = 0;
+    std::uint64_t mDroppedWaiting = 0;  // not yet counted in a warning
     std::vector<BatchAnswer> mAnswers;
 
     // Written on the logs queue only; atomics so that they can be read
@@ -202,9 +255,14 @@ private:
     std::atomic<std::size_t> mPendingBatchCount{0};
 
     // The logs queue's own.
-    std::uint64_t mItemsCount = 0;  // stored and not yet in a batch
-    std::deque<WaitingLog> mKept;   // refused by a held file, oldest first
-    bool mCountUnread = false;
+    // Stored and not yet in a batch; none while a held file keeps it unread.
+    std::optional<std::uint64_t> mStoredCount = 0;
+    // Logs of this process's batches that stay stored: on their way, or
+    // kept for the next start. A count of the stored logs leaves them out.
+    std::uint64_t mLogsInBatches = 0;
+    std::deque<WaitingLog> mKept;  // refused by a held file, oldest first
+    std::optional<platform::Clock::Date> mLastDropWarning;
+    bool mDropReportScheduled = false;
     std::set<std::string> mPendingBatchIds;
     bool mAvailableBatchFromStorage = false;
     std::set<const void*> mPausedIdentifyingObjects;

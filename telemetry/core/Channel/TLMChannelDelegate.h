@@ -4,7 +4,9 @@
 //
 // Threads: channelPrepareLog and channelDidPrepareLog run on the thread that
 // enqueues the log, before it goes to the logs queue; every other call runs
-// on the channel group's logs queue.
+// on the channel group's logs queue, except the completion of a log dropped
+// because too many waited to be saved: that runs on the thread that
+// enqueued the log which pushed it out.
 
 #include "platform/foundation/Error.h"
 #include "telemetry/TLMFlags.h"

@@ -1,0 +1,95 @@
+#include "telemetry/Internals/Channel/TLMSenderLock.h"
+
+#include "telemetry/TLMLogger.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace {
+
+const char* const kLogTag = "Telemetry";
+
+}  // namespace
+
+TLMSenderLock::TLMSenderLock(std::filesystem::path file) : mFile(std::move(file)) {}
+
+TLMSenderLock::~TLMSenderLock() {
+    // Closing the last descriptor of the file lets go of the lock.
+    if (mFd >= 0) ::close(mFd);
+}
+
+bool TLMSenderLock::open() {
+    if (mFd >= 0) return true;
+    mFd = ::open(mFile.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (mFd < 0) useWithoutLock("cannot be opened", errno);
+    return mFd >= 0;
+}
+
+void TLMSenderLock::useWithoutLock(const char* reason, int error) {
+    mUnusable = true;
+    mHeld = true;
+    const std::string path = mFile.string();
+    TLMLogWarning(kLogTag,
+                  "The sender lock %s %s (%s): this process sends its stored logs as though no other process "
+                  "shared them.",
+                  path.c_str(), reason, std::strerror(error));
+}
+
+bool TLMSenderLock::holdOrTake() {
+    if (mHeld) return true;
+    if (!open()) return true;
+    if (::flock(mFd, LOCK_EX | LOCK_NB) != 0) {
+        const int error = errno;
+        // Another process holds it, or a signal came: tried again later.
+        if (error == EWOULDBLOCK || error == EINTR) return false;
+        useWithoutLock("cannot be locked", error);
+        return true;
+    }
+    mHeld = true;
+    mLooked = false;
+    const std::string path = mFile.string();
+    TLMLogDebug(kLogTag, "This process sends the stored logs (it holds %s).", path.c_str());
+    return true;
+}
+
+void TLMSenderLock::letGo() {
+    if (!mHeld || mUnusable) return;
+    // Closed, not only unlocked: the next take opens the file anew, should
+    // it have been replaced meanwhile.
+    ::close(mFd);
+    mFd = -1;
+    mHeld = false;
+}
+
+void TLMSenderLock::markStored() {
+    if (mHeld || !open()) return;
+    // Who marked and how often: never the same twice, unlike a time stamp.
+    Mark mark{};
+    const auto pid = static_cast<std::uint32_t>(::getpid());
+    const std::uint64_t count = ++mMarks;
+    std::memcpy(mark.data(), &pid, sizeof pid);
+    std::memcpy(mark.data() + 8, &count, sizeof count);
+    // A mark that cannot be written delays the sender's look only until the
+    // next one.
+    [[maybe_unused]] const ssize_t written = ::pwrite(mFd, mark.data(), mark.size(), 0);
+}
+
+TLMSenderLock::Mark TLMSenderLock::readMark() const {
+    Mark mark{};
+    if (mFd >= 0 && ::pread(mFd, mark.data(), mark.size(), 0) != static_cast<ssize_t>(mark.size())) mark.fill(0);
+    return mark;
+}
+
+bool TLMSenderLock::othersStoredSinceLastLook() {
+    if (!mHeld || mUnusable) return false;
+    const Mark mark = readMark();
+    const bool first = !mLooked;
+    mLooked = true;
+    if (!first && mark == mLastMark) return false;
+    mLastMark = mark;
+    return true;
+}

@@ -1,0 +1,60 @@
+#pragma once
+// Which of the processes that share one log database sends its logs: the
+// one holding an advisory lock (flock) on a file beside the database. A
+// process takes it without waiting; the kernel lets go of it when the
+// process ends, however it ends, so another process can take over. The
+// others only store their logs and mark the file when they have, so that
+// the sender, looking at the file now and then, notices logs it did not
+// store itself.
+//
+// A stored log thus goes out from one process only: batches are loaded by
+// the holder alone, and a batch still stored when it ends goes again from
+// the next holder, as it would after a restart.
+//
+// Not thread-safe: the channel group uses it on its logs queue only.
+
+#include <array>
+#include <cstdint>
+#include <filesystem>
+
+class TLMSenderLock {
+public:
+    // `file` is made when missing. When it cannot be opened or locked at all
+    // (a folder that cannot be written, a file system without locks), this
+    // process sends as though it were alone, with a warning: its logs are
+    // not held back for a sender that may never come.
+    explicit TLMSenderLock(std::filesystem::path file);
+    // Lets go of the lock.
+    ~TLMSenderLock();
+    TLMSenderLock(const TLMSenderLock&) = delete;
+    TLMSenderLock& operator=(const TLMSenderLock&) = delete;
+
+    // True when this process sends: it holds the lock, or took it just now.
+    bool holdOrTake();
+    bool isHeld() const { return mHeld; }
+    // Another process may send from now on.
+    void letGo();
+
+    // Logs were stored by this process, which does not send.
+    void markStored();
+    // For the holder: true when another process marked the file since the
+    // last look, and at the first look after the lock was taken (what was
+    // stored before is not known).
+    bool othersStoredSinceLastLook();
+
+    const std::filesystem::path& file() const { return mFile; }
+
+private:
+    using Mark = std::array<std::uint8_t, 16>;
+    bool open();
+    Mark readMark() const;
+    void useWithoutLock(const char* reason, int error);
+
+    const std::filesystem::path mFile;
+    int mFd = -1;
+    bool mHeld = false;
+    bool mUnusable = false;  // no lock to be had: sends as though alone
+    bool mLooked = false;    // the holder has looked at the mark since taking the lock
+    Mark mLastMark{};
+    std::uint64_t mMarks = 0;
+};
