@@ -32,6 +32,7 @@
 #include <vector>
 
 #include "LayoutModule/Layout/VKMLayoutViewController.h"
+#include "bench/Spawn.h"
 #include "app/Helper/VKMLayoutDocumentHelper.h"
 #include "app/VKMAppDelegate.h"
 #include "platform/dispatch/RunLoop.h"
@@ -43,7 +44,6 @@
 #include "platform/ui/views/Window.h"
 #include "tools/vekmont/VekmontScenes.h"
 
-extern char** environ;
 
 namespace {
 
@@ -123,25 +123,6 @@ int DriveApp(const char* layout) {
     std::_Exit(figures.after < 0 ? 1 : 0);
 }
 
-pid_t Spawn(const std::vector<std::string>& arguments, const std::vector<std::string>& extraEnvironment, int out) {
-    std::vector<std::string> environment(extraEnvironment);
-    for (char** entry = environ; *entry != nullptr; ++entry) environment.emplace_back(*entry);
-    std::vector<char*> envp;
-    for (auto& entry : environment) envp.push_back(entry.data());
-    envp.push_back(nullptr);
-    std::vector<std::string> copies(arguments);
-    std::vector<char*> argv;
-    for (auto& argument : copies) argv.push_back(argument.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    if (out >= 0) posix_spawn_file_actions_adddup2(&actions, out, STDOUT_FILENO);
-    pid_t pid = -1;
-    if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data()) != 0) pid = -1;
-    posix_spawn_file_actions_destroy(&actions);
-    return pid;
-}
-
 bool Succeeded(pid_t pid) {
     int status = 0;
     return pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
@@ -150,9 +131,9 @@ bool Succeeded(pid_t pid) {
 void BM_AppMemoryAroundALayout(benchmark::State& state) {
     static platform::TemporaryFolder files("vekmont-bench-memory");
     const fs::path layout = files.path() / ("untyped-" + std::to_string(state.range(0)) + ".wkst");
-    if (!fs::exists(layout) &&
-        !Succeeded(Spawn({VEKMONT_LAYOUTGEN, "layout", layout.string(), "--elements", std::to_string(state.range(0))},
-                         {}, -1))) {
+    if (!fs::exists(layout) && !Succeeded(SpawnProgram({VEKMONT_LAYOUTGEN, "layout", layout.string(), "--elements",
+                                                        std::to_string(state.range(0))},
+                                                       {}, kSpawnOutputInherited))) {
         state.SkipWithError("layoutgen did not run");
         return;
     }
@@ -161,9 +142,10 @@ void BM_AppMemoryAroundALayout(benchmark::State& state) {
         platform::TemporaryFolder home("vekmont-bench-memory-home");
         const fs::path report = home.path() / "report.txt";
         std::FILE* out = std::fopen(report.c_str(), "w");
-        const pid_t child = Spawn({"/proc/self/exe", "--drive-app", layout.string()},
-                                  {"VEKMONT_HOME=" + home.path().string(), "VEKMONT_RESOURCES=" VEKMONT_RESOURCES_DIR},
-                                  out != nullptr ? fileno(out) : -1);
+        const pid_t child =
+            SpawnProgram({"/proc/self/exe", "--drive-app", layout.string()},
+                         {"VEKMONT_HOME=" + home.path().string(), "VEKMONT_RESOURCES=" VEKMONT_RESOURCES_DIR},
+                         out != nullptr ? fileno(out) : kSpawnOutputInherited);
         if (out != nullptr) std::fclose(out);
         const bool ran = Succeeded(child);
         std::ifstream in(report);

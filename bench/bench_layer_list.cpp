@@ -22,131 +22,45 @@
 
 #include <benchmark/benchmark.h>
 
-#include "bench/BenchSupport.h"
+#include "bench/LayoutTablet.h"
+#include "bench/Percentile.h"
 
 #include <algorithm>
 #include <chrono>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <memory>
-#include <string>
 #include <thread>
 #include <vector>
 
 #include "LayoutModule/ActionButtons/VKMLayoutActionButton.h"
 #include "LayoutModule/ActionButtons/VKMLayoutActionButtonHelper.h"
 #include "LayoutModule/LayerList/VKMLayerListViewController.h"
-#include "LayoutModule/Layout/VKMLayoutViewController.h"
-#include "LayoutModule/Scenes/VKMLayoutScenes.h"
-#include "app/Helper/VKMLayoutDocumentHelper.h"
-#include "platform/dispatch/Clock.h"
 #include "platform/dispatch/RunLoop.h"
-#include "platform/foundation/Paths.h"
-#include "platform/ui/controllers/Storyboard.h"
 #include "platform/ui/controllers/TabBarController.h"
 #include "platform/ui/input/TouchSynth.h"
-#include "platform/ui/views/Device.h"
-#include "platform/ui/views/Screen.h"
 #include "platform/ui/views/TableView.h"
 #include "platform/ui/views/Window.h"
-#include "tools/layoutgen/LargeLayout.h"
-#include "tools/layoutgen/LayoutFileWriter.h"
-#include "tools/layoutgen/Scenario.h"
 
 using namespace platform::ui;
 
 namespace {
 
-constexpr platform::Size kPoints{1366, 1024};
 using FrameClock = std::chrono::steady_clock;
 constexpr auto kFramePeriod = std::chrono::microseconds(16667);
 
-struct Tablet {
-    std::shared_ptr<platform::VirtualClock> clock = std::make_shared<platform::VirtualClock>();
-    std::unique_ptr<platform::ScopedClock> scoped;
-    std::shared_ptr<Window> window;
-    std::shared_ptr<TouchSynth> synth;
-    std::shared_ptr<TabBarController> tabs;
-    std::size_t opened = 0;
-
-    void advance(double seconds) {
-        clock->advance(std::chrono::duration_cast<platform::Clock::Duration>(std::chrono::duration<double>(seconds)));
-    }
-};
-
-// 0 elements: the shipped sample.
-void OpenDocument(Tablet& t, std::size_t elements) {
-    ULayoutGen::tLayoutDocument document;
-    if (elements == 0) {
-        std::ifstream in(VEKMONT_SAMPLE_SCENARIO);
-        const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-        ULayoutGen::tScenarioSummary summary;
-        std::string error;
-        if (!ULayoutGen::ParseLayoutScenario(text, document, summary, error)) std::abort();
-    } else {
-        ULayoutGen::ComposeLargeLayout(document, elements, 20240601, 13);
-    }
-    const auto path = platform::Paths::tmp() / ("layers-" + std::to_string(elements) + ".wkst");
-    const auto bytes = ULayoutFileWriter::LayoutFileBytes(document.FileContent());
-    std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    if (!VKMLayoutDocumentHelper::loadLayoutFile(path)) std::abort();
-    t.advance(1);
-    t.window->snapshot();
-}
-
-Tablet& OpenTablet(std::size_t elements) {
-    static Tablet* tablet = [] {
-        SetUpBenchEngine("vekmont-bench-layer-list");
-        EnablePerformanceCounters();
-        auto* t = new Tablet();
-        t->scoped = std::make_unique<platform::ScopedClock>(t->clock);
-        Device::currentDevice().setUserInterfaceIdiom(UserInterfaceIdiom::tablet);
-        platform::ui::Screen::mainScreen()->setSize(kPoints);
-        platform::ui::Screen::mainScreen()->setScale(2);
-        VKMLayoutScenes::registerScenes();
-        const auto layout =
-            Storyboard(VKMLayoutScenes::kStoryboard)
-                .instantiateViewControllerAs<VKMLayoutViewController>(VKMLayoutScenes::kLayoutViewController);
-        t->window = std::make_shared<Window>(platform::Rect{0, 0, kPoints.width, kPoints.height});
-        t->synth = std::make_shared<TouchSynth>(t->window);
-        t->tabs = std::make_shared<TabBarController>();
-        t->tabs->setViewControllers({layout});
-        t->window->setRootViewController(t->tabs);
-        t->window->makeKeyAndVisible();
-        t->advance(0.1);
-        return t;
-    }();
-    if (tablet->opened != elements + 1) {
-        OpenDocument(*tablet, elements);
-        tablet->opened = elements + 1;
-    }
-    return *tablet;
-}
-
 double Milliseconds(FrameClock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
-
-double Median(std::vector<double> values) {
-    if (values.empty()) return 0;
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
 
 bool EveryPreviewShown(const VKMLayerListViewController& list, int rows) {
     return list.previewsMade() >= static_cast<std::size_t>(rows);
 }
 
 void BM_OpenLayerList(benchmark::State& state) {
-    Tablet& t = OpenTablet(static_cast<std::size_t>(state.range(0)));
+    LayoutTablet& t = OpenLayoutTablet("vekmont-bench-layer-list", static_cast<std::size_t>(state.range(0)));
     const auto button = VKMLayoutActionButtonHelper::button(VKMLayoutActionButtonHelper::kLayer);
     if (!button) {
         state.SkipWithError("no layer button");
         return;
     }
-    const platform::Rect bounds = button->bounds();
-    const platform::Point centre =
-        button->convertPointToView({bounds.x + bounds.width / 2, bounds.y + bounds.height / 2}, nullptr);
+    const platform::Point centre = CentreInWindow(*button);
     std::vector<double> taps, frames, arrivals;
     for (auto _ : state) {
         const auto finger = t.synth->touchDown(centre);
@@ -185,9 +99,9 @@ void BM_OpenLayerList(benchmark::State& state) {
         t.window->snapshot();
         state.ResumeTiming();
     }
-    state.counters["tap_ms"] = Median(taps);
-    state.counters["frame_max_ms"] = Median(frames);
-    state.counters["last_preview_ms"] = Median(arrivals);
+    state.counters["tap_ms"] = Percentile(taps, 0.5);
+    state.counters["frame_max_ms"] = Percentile(frames, 0.5);
+    state.counters["last_preview_ms"] = Percentile(arrivals, 0.5);
 }
 
 }  // namespace

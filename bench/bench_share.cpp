@@ -31,6 +31,8 @@
 #include "LayoutModule/Share/VKMLayoutCopy.h"
 #include "LayoutModule/Share/VKMSharingHelper.h"
 #include "bench/BenchSupport.h"
+#include "bench/LayoutTablet.h"
+#include "bench/Percentile.h"
 #include "app/Helper/VKMLayoutDocumentHelper.h"
 #include "engine/model/Layout.h"
 #include "platform/dispatch/Clock.h"
@@ -52,7 +54,6 @@ using namespace platform::ui;
 namespace {
 
 constexpr std::uint64_t kSeed = 20240601;
-constexpr platform::Size kPoints{1366, 1024};
 
 CLayout& Layout(std::size_t elements) {
     static std::map<std::size_t, std::unique_ptr<CLayout>> layouts;
@@ -115,69 +116,6 @@ void BM_ShareCopyOnly(benchmark::State& state) {
 //   picture_ms      real time from the lift to the frame that offers it
 //   still_frame_cpu_ms  the baseline: the longest of 30 frames of the
 //                   screen without the sheet, before the tap
-struct Tablet {
-    std::shared_ptr<platform::VirtualClock> clock = std::make_shared<platform::VirtualClock>();
-    std::unique_ptr<platform::ScopedClock> scoped;
-    std::shared_ptr<Window> window;
-    std::shared_ptr<TouchSynth> synth;
-    std::shared_ptr<VKMLayoutViewController> layout;
-    std::size_t opened = 0;
-
-    void advance(double seconds) {
-        clock->advance(std::chrono::duration_cast<platform::Clock::Duration>(std::chrono::duration<double>(seconds)));
-    }
-};
-
-void OpenDocument(Tablet& t, std::size_t elements) {
-    ULayoutGen::tLayoutDocument document;
-    if (elements == 0) {
-        std::ifstream in(VEKMONT_SAMPLE_SCENARIO);
-        const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-        ULayoutGen::tScenarioSummary summary;
-        std::string error;
-        if (!ULayoutGen::ParseLayoutScenario(text, document, summary, error)) std::abort();
-    } else {
-        ULayoutGen::ComposeLargeLayout(document, elements, kSeed, CLayout::kNewestFileVersion);
-    }
-    const auto path = platform::Paths::tmp() / ("share-tap-" + std::to_string(elements) + ".wkst");
-    if (!ULayoutFileWriter::WriteLayoutFile(path, document.FileContent()) ||
-        !VKMLayoutDocumentHelper::loadLayoutFile(path)) {
-        std::abort();
-    }
-    t.advance(1);
-    t.window->snapshot();
-    if (const auto view = t.layout->outlets.layoutView.lock()) view->waitForTiles();
-    t.advance(0.1);
-    t.window->snapshot();
-}
-
-Tablet& OpenTablet(std::size_t elements) {
-    static Tablet* tablet = [] {
-        SetUpBenchEngine("vekmont-bench-share-tap");
-        EnablePerformanceCounters();
-        auto* t = new Tablet();
-        t->scoped = std::make_unique<platform::ScopedClock>(t->clock);
-        Device::currentDevice().setUserInterfaceIdiom(UserInterfaceIdiom::tablet);
-        platform::ui::Screen::mainScreen()->setSize(kPoints);
-        platform::ui::Screen::mainScreen()->setScale(2);
-        VKMLayoutScenes::registerScenes();
-        t->layout = Storyboard(VKMLayoutScenes::kStoryboard)
-                        .instantiateViewControllerAs<VKMLayoutViewController>(VKMLayoutScenes::kLayoutViewController);
-        t->window = std::make_shared<Window>(platform::Rect{0, 0, kPoints.width, kPoints.height});
-        t->synth = std::make_shared<TouchSynth>(t->window);
-        auto tabs = std::make_shared<TabBarController>();
-        tabs->setViewControllers({t->layout});
-        t->window->setRootViewController(tabs);
-        t->window->makeKeyAndVisible();
-        t->advance(0.1);
-        return t;
-    }();
-    if (tablet->opened != elements + 1) {
-        OpenDocument(*tablet, elements);
-        tablet->opened = elements + 1;
-    }
-    return *tablet;
-}
 
 // The calling thread's processor time.
 double ThreadMilliseconds() {
@@ -186,22 +124,14 @@ double ThreadMilliseconds() {
     return static_cast<double>(now.tv_sec) * 1e3 + static_cast<double>(now.tv_nsec) / 1e6;
 }
 
-double Median(std::vector<double> values) {
-    if (values.empty()) return 0;
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
-
 void BM_ShareTap(benchmark::State& state) {
-    Tablet& t = OpenTablet(static_cast<std::size_t>(state.range(0)));
+    LayoutTablet& t = OpenLayoutTablet("vekmont-bench-share-tap", static_cast<std::size_t>(state.range(0)));
     const auto button = VKMLayoutActionButtonHelper::button(VKMLayoutActionButtonHelper::kShare);
     if (!button) {
         state.SkipWithError("no share button");
         return;
     }
-    const platform::Rect bounds = button->bounds();
-    const platform::Point centre =
-        button->convertPointToView({bounds.x + bounds.width / 2, bounds.y + bounds.height / 2}, nullptr);
+    const platform::Point centre = CentreInWindow(*button);
     using Wall = std::chrono::steady_clock;
     constexpr auto kFramePeriod = std::chrono::microseconds(16667);
     std::vector<double> taps, frames, arrivals, offers, pictures, still;
@@ -271,12 +201,12 @@ void BM_ShareTap(benchmark::State& state) {
         t.window->snapshot();
         state.ResumeTiming();
     }
-    state.counters["tap_cpu_ms"] = Median(taps);
-    state.counters["frame_cpu_ms"] = Median(frames);
-    state.counters["arrival_cpu_ms"] = Median(arrivals);
-    state.counters["offered_cpu_ms"] = Median(offers);
-    state.counters["picture_ms"] = Median(pictures);
-    state.counters["still_frame_cpu_ms"] = Median(still);
+    state.counters["tap_cpu_ms"] = Percentile(taps, 0.5);
+    state.counters["frame_cpu_ms"] = Percentile(frames, 0.5);
+    state.counters["arrival_cpu_ms"] = Percentile(arrivals, 0.5);
+    state.counters["offered_cpu_ms"] = Percentile(offers, 0.5);
+    state.counters["picture_ms"] = Percentile(pictures, 0.5);
+    state.counters["still_frame_cpu_ms"] = Percentile(still, 0.5);
 }
 
 }  // namespace

@@ -34,31 +34,17 @@
 #include <thread>
 #include <vector>
 
+#include "bench/Spawn.h"
 #include "platform/foundation/TemporaryFolder.h"
 
-extern char** environ;
 
 namespace {
 
 namespace fs = std::filesystem;
 
 pid_t spawn(const std::vector<std::string>& arguments, const std::vector<std::string>& extraEnvironment) {
-    std::vector<std::string> environment(extraEnvironment);
-    for (char** entry = environ; *entry != nullptr; ++entry) environment.emplace_back(*entry);
-    std::vector<char*> envp;
-    for (auto& entry : environment) envp.push_back(entry.data());
-    envp.push_back(nullptr);
-    std::vector<std::string> copies(arguments);
-    std::vector<char*> argv;
-    for (auto& argument : copies) argv.push_back(argument.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    pid_t pid = 0;
-    const int error = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
-    posix_spawn_file_actions_destroy(&actions);
-    if (error != 0) throw std::runtime_error("cannot start " + arguments[0]);
+    const pid_t pid = SpawnProgram(arguments, extraEnvironment, kSpawnOutputDiscarded);
+    if (pid < 0) throw std::runtime_error("cannot start " + arguments[0]);
     return pid;
 }
 
