@@ -3,6 +3,7 @@
 // rows) with the pixels each would have drawn alone, and rasters made of
 // parts are made once their parts are.
 
+#include "tests/support/PixelCompare.h"
 #include "platform/graphics/BitmapContext.h"
 #include "platform/graphics/Path.h"
 #include "platform/ui/core/GradientLayer.h"
@@ -26,22 +27,6 @@ using platform::Rect;
 using namespace platform::ui;
 
 namespace {
-
-// Pixels that differ by more than two steps on a channel; -1 when the
-// sizes differ.
-int differingPixels(const Image& a, const Image& b) {
-    if (a.pixelWidth() != b.pixelWidth() || a.pixelHeight() != b.pixelHeight()) return -1;
-    int differing = 0;
-    for (int y = 0; y < a.pixelHeight(); ++y) {
-        for (int x = 0; x < a.pixelWidth(); ++x) {
-            const auto p = a.pixel(x, y).value_or(platform::Pixel{});
-            const auto q = b.pixel(x, y).value_or(platform::Pixel{});
-            const auto off = [](int u, int v) { return std::abs(u - v) > 2; };
-            differing += off(p.red, q.red) || off(p.green, q.green) || off(p.blue, q.blue) || off(p.alpha, q.alpha);
-        }
-    }
-    return differing;
-}
 
 // A stroke of `width` points from its path alone, as a chart's segment.
 RasterWork strokeWork(const Rect& box, double lineWidth, const Color& color) {
@@ -135,7 +120,7 @@ TEST(Rasterizer, RequestsFillTheirSlotsWithThePixelsEachWouldHaveAloneAndAreKept
         ASSERT_NE(slots[i]->shown, nullptr);
         const auto alone = drawnAlone(cases[i].work);
         ASSERT_NE(alone, nullptr);
-        EXPECT_EQ(differingPixels(*slots[i]->shown, *alone), 0);
+        EXPECT_EQ(testsupport::DifferingPixels(*slots[i]->shown, *alone), 0);
         const RasterEntry* kept = cache.find(keyOf(i + 1));
         ASSERT_NE(kept, nullptr);
         EXPECT_EQ(kept->image.get(), slots[i]->shown);
@@ -280,6 +265,6 @@ TEST(Rasterizer, RastersMadeAtOnceHoldThePixelsJobsMake) {
     pooled.finish(nullptr);
     for (std::size_t i = 0; i < cases.size(); ++i) {
         ASSERT_NE(byJobs[i]->shown, nullptr) << cases[i].first;
-        EXPECT_EQ(differingPixels(*byJobs[i]->shown, *made[i]->shown), 0) << cases[i].first;
+        EXPECT_EQ(testsupport::DifferingPixels(*byJobs[i]->shown, *made[i]->shown), 0) << cases[i].first;
     }
 }

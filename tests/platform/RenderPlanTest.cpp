@@ -4,6 +4,7 @@
 // are kept, and that raster jobs draw from snapshots, never from the
 // layers of the tree.
 
+#include "tests/support/PixelCompare.h"
 #include "platform/dispatch/RunLoop.h"
 #include "platform/graphics/BitmapContext.h"
 #include "platform/graphics/TextMeasure.h"
@@ -1462,22 +1463,6 @@ TEST(RenderPlan, AShadowOfTheDrawingIsMadeByAJobFromCopiesSharingItsRasters) {
 
 namespace {
 
-// Pixels that differ by more than two steps on a channel; -1 when the
-// sizes differ.
-int differingPixels(const platform::Image& a, const platform::Image& b) {
-    if (a.pixelWidth() != b.pixelWidth() || a.pixelHeight() != b.pixelHeight()) return -1;
-    int differing = 0;
-    for (int y = 0; y < a.pixelHeight(); ++y) {
-        for (int x = 0; x < a.pixelWidth(); ++x) {
-            const auto p = a.pixel(x, y).value_or(platform::Pixel{});
-            const auto q = b.pixel(x, y).value_or(platform::Pixel{});
-            const auto off = [](int u, int v) { return std::abs(u - v) > 2; };
-            differing += off(p.red, q.red) || off(p.green, q.green) || off(p.blue, q.blue) || off(p.alpha, q.alpha);
-        }
-    }
-    return differing;
-}
-
 // Counts its drawings; draws on the main thread only.
 struct CountedInk : LayerDelegate {
     void drawLayer(Layer& layer, Context& context) override {
@@ -1614,7 +1599,7 @@ TEST(RenderPlan, RastersMadeAtOnceLookAsThoseJobsMake) {
         EXPECT_EQ(ink->draws - inked, round == 0 ? 4 : 0) << "at once";
         ASSERT_NE(jobsPixels, nullptr);
         ASSERT_NE(atOncePixels, nullptr);
-        EXPECT_EQ(differingPixels(*jobsPixels, *atOncePixels), 0);
+        EXPECT_EQ(testsupport::DifferingPixels(*jobsPixels, *atOncePixels), 0);
         if (round == 0) {
             EXPECT_EQ(std::count(atOnceKinds.begin(), atOnceKinds.end(), 'g'), 2) << "the mask and the fade";
             // The oval mask cuts the corner off; the panel's shadow falls
