@@ -241,8 +241,7 @@ void VKMDrawingInstructionsPainter::drawPath(platform::Context& context, const C
         SetLineStyle(context, instruction);
         if (instruction.mUseFill) {
             setFillColor(context, instruction.mFillColor, instruction.mUsePattern);
-            context.addLinesToFill(points.data(), points.size());
-            context.fill(platform::FillRule::nonZero);
+            context.fillLines(points.data(), points.size(), platform::FillRule::nonZero);
         }
         if (stroke) {
             context.setStrokeColor(VKMLayoutColors::colorWithCColor(instruction.mStrokeColor));
