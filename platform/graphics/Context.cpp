@@ -602,8 +602,14 @@ bool fillSmallPolygon(detail::ContextImpl& impl, const Point* points, std::size_
     }
     device.clear();
     for (std::size_t i = 0; i < linear.size(); ++i) {
-        if (keep[i]) device.push_back({linear[i].x + m.x0, linear[i].y + m.y0});
+        if (!keep[i]) continue;
+        const Point p{linear[i].x + m.x0, linear[i].y + m.y0};
+        // Without sides of no length (a point twice, an outline closed on
+        // its first point), which would meet the sides around them.
+        if (device.empty() || p.x != device.back().x || p.y != device.back().y) device.push_back(p);
     }
+    while (device.size() > 1 && device.back().x == device.front().x && device.back().y == device.front().y)
+        device.pop_back();
     if (device.size() < 3) return true;
     double minX = device[0].x;
     double maxX = minX;

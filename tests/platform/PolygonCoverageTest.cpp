@@ -152,15 +152,21 @@ TEST(PolygonCoverage, APixelTakesTheExactShareOfItsAreaThatTheOutlineEncloses) {
     // half down of pixel (1, 1) (0.375), half of (2, 1), all of (2, 2) and
     // three quarters of (1, 2) (191, where Cairo samples 192).
     const std::vector<Point> rectangle{{1.25, 1.5}, {4, 1.5}, {4, 4}, {1.25, 4}};
+    // The same closed on its first point, with a point given twice, as
+    // outlines often come.
+    const std::vector<Point> closed{{1.25, 1.5}, {4, 1.5}, {4, 1.5}, {4, 4}, {1.25, 4}, {1.25, 1.5}};
+    for (const auto* outline : {&rectangle, &closed}) {
+        auto c = BitmapContext::create(6, 6, 1);
+        c->setFillColor({0, 0, 1, 1});
+        c->fillLines(outline->data(), outline->size());
+        EXPECT_EQ(c->pixel(1, 1)->alpha, 96);
+        EXPECT_EQ(c->pixel(2, 1)->alpha, 128);
+        EXPECT_EQ(c->pixel(2, 2)->alpha, 255);
+        EXPECT_EQ(c->pixel(1, 2)->alpha, 191) << outline->size() << " points";
+        EXPECT_EQ(c->pixel(4, 2)->alpha, 0);
+        EXPECT_EQ(c->pixel(0, 2)->alpha, 0);
+    }
     auto c = BitmapContext::create(6, 6, 1);
-    c->setFillColor({0, 0, 1, 1});
-    c->fillLines(rectangle.data(), rectangle.size());
-    EXPECT_EQ(c->pixel(1, 1)->alpha, 96);
-    EXPECT_EQ(c->pixel(2, 1)->alpha, 128);
-    EXPECT_EQ(c->pixel(2, 2)->alpha, 255);
-    EXPECT_EQ(c->pixel(1, 2)->alpha, 191);
-    EXPECT_EQ(c->pixel(4, 2)->alpha, 0);
-    EXPECT_EQ(c->pixel(0, 2)->alpha, 0);
     // Over a colour, as Cairo composites: that pixel a quarter of red left.
     c->setFillColor({1, 0, 0, 1});
     c->fillRect({0, 0, 6, 6});
