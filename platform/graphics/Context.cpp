@@ -666,6 +666,10 @@ void Context::closePath() {
 
 bool Context::isPathEmpty() const { return !cairo_has_current_point(mImpl->cr); }
 
+bool Context::drawsPixels() const {
+    return cairo_surface_get_type(cairo_get_target(mImpl->cr)) == CAIRO_SURFACE_TYPE_IMAGE;
+}
+
 // --- painting --------------------------------------------------------------
 
 void Context::fill(FillRule rule) {

@@ -110,6 +110,9 @@ public:
     void fillLines(const Point* points, std::size_t count, FillRule rule = FillRule::nonZero);
     void closePath();
     bool isPathEmpty() const;
+    // Whether it draws into pixels (a bitmap), not into a document (PDF,
+    // SVG) that keeps shapes and the characters of texts.
+    bool drawsPixels() const;
 
     // Paint the current path and clear it. Clipping intersects the clip with
     // the path's area; an empty path leaves nothing drawable until restore.
