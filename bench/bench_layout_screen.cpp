@@ -1,6 +1,7 @@
 // The layout screen at work: a generated layout of 10,000 elements (the mix
 // of bench_layout_load) opened in the layout screen of a tablet window of
-// 1366 x 1024 points at scale 2 (2732 x 2048 pixels), fitted as on a load.
+// 1366 x 1024 points at scale 2 (2732 x 2048 pixels), fitted as on a load
+// (and the 4K cases below).
 //
 //   BM_PanFrame       one frame of a pan: the content offset moves by a few
 //                     points (to and fro), the view redraws from its cached
@@ -48,6 +49,17 @@
 //                     at once on the whole pool; p50 and the largest frame.
 //   BM_StillFrameAt   the baseline beside them: the window composited
 //                     with nothing changed, at the same size.
+//
+// The desktop's tablet window on a 3840 x 2160 display (820 x 1180 points
+// at its fitted scale of 1.75, 1435 x 2065 pixels), at 100,000 elements:
+//
+//   BM_PinchSharp4K   BM_PinchSharp pinched from the fitting zoom, where
+//                     every element is in view and most are a few pixels.
+//   BM_ZoomAtOnce4K   its baseline, as BM_ZoomAtOnce.
+//   BM_TilesAtDensity4K  the tiles that window shows fitted drawn at once
+//                     at 100, 50 and 25 % of its pixels a point, with the
+//                     processor time per drawing (cpu_ms): what a coarser
+//                     first pass would save.
 
 #include <benchmark/benchmark.h>
 
@@ -55,6 +67,8 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -91,7 +105,19 @@ namespace {
 constexpr std::size_t kElements = 10000;
 constexpr platform::Size kPoints{1366, 1024};
 
+// A window's screen: its points and pixels a point.
+struct Display {
+    platform::Size points;
+    double scale;
+    friend bool operator==(const Display&, const Display&) = default;
+};
+// The tablet of most cases, and the desktop's tablet window fitted to a
+// 3840 x 2160 display (820 x 1180 points at 1.75: 1435 x 2065 pixels).
+constexpr Display kTablet{kPoints, 2};
+constexpr Display kTablet4K{{820, 1180}, 1.75};
+
 struct Screen {
+    Display display = kTablet;
     std::shared_ptr<platform::VirtualClock> clock = std::make_shared<platform::VirtualClock>();
     std::unique_ptr<platform::ScopedClock> scoped;
     std::shared_ptr<Window> window;
@@ -114,7 +140,17 @@ void OpenDocument(Screen& s, std::size_t elements) {
     s.window->snapshot();
 }
 
-Screen& OpenScreen(std::size_t elements = kElements) {
+// Puts the window on `display`, as a desktop window opened there would be.
+void UseDisplay(Screen& s, const Display& display) {
+    if (s.display == display) return;
+    s.display = display;
+    s.window->setScreen(std::make_shared<platform::ui::Screen>(display.points, display.scale));
+    s.window->transitionToSize(display.points, 0);
+    s.advance(0.1);
+    s.window->snapshot();
+}
+
+Screen& OpenScreen(std::size_t elements = kElements, const Display& display = kTablet) {
     static std::size_t opened = kElements;
     static Screen* screen = [] {
         SetUpBenchEngine("vekmont-bench-layout-screen");
@@ -136,6 +172,7 @@ Screen& OpenScreen(std::size_t elements = kElements) {
         OpenDocument(*s, kElements);
         return s;
     }();
+    UseDisplay(*screen, display);
     if (opened != elements) {
         OpenDocument(*screen, elements);
         opened = elements;
@@ -190,7 +227,8 @@ void ReportFrames(benchmark::State& state, const std::vector<double>& times) {
 VKMLayoutViewController& Settle(Screen& screen, double zoomTimesFitted) {
     VKMLayoutViewController& controller = *screen.controller;
     const double fitted = controller.fittingZoomFactor();
-    controller.setTouchDownLocation({kPoints.width / 2, kPoints.height / 2});
+    const platform::Size points = screen.display.points;
+    controller.setTouchDownLocation({points.width / 2, points.height / 2});
     controller.changeZoomTo(fitted);
     controller.zoomToFitIntoBounds();
     controller.changeZoomTo(fitted * zoomTimesFitted);
@@ -211,7 +249,7 @@ void BM_SustainedPan(benchmark::State& state) {
         for (int frame = 1; frame <= 240; ++frame) {
             const double travelled = (frame <= 120 ? frame : 240 - frame) / 120.0;
             times.push_back(PacedFrame(screen, [&] {
-                controller.panContentWithDelta({-kPoints.width * travelled, 0});
+                controller.panContentWithDelta({-screen.display.points.width * travelled, 0});
             }));
         }
     }
@@ -226,7 +264,8 @@ void SixPinches(Screen& screen, VKMLayoutViewController& controller, Ended&& end
     for (int pinch = 0; pinch < 6; ++pinch) {
         const double direction = pinch % 2 == 0 ? 1 : -1;
         controller.setTouchDownScale(CCurrentCloudLayout::Instance().Layout()->GetZoom());
-        controller.setTouchDownLocation({kPoints.width / 2 + 100 * direction, kPoints.height / 2});
+        const platform::Size points = screen.display.points;
+        controller.setTouchDownLocation({points.width / 2 + 100 * direction, points.height / 2});
         PacedFrame(screen, [&] { view->setInteractiveZoom(true); });
         for (int frame = 1; frame <= 10; ++frame) {
             const double scale = direction > 0 ? 1 + 0.03 * frame : 1 - 0.023 * frame;
@@ -259,9 +298,9 @@ void BM_PinchEnd(benchmark::State& state) {
     state.counters["after_unsharp_pct"] = 100.0 * unsharp / static_cast<double>(after.size());
 }
 
-void BM_PinchSharp(benchmark::State& state) {
-    Screen& screen = OpenScreen(static_cast<std::size_t>(state.range(0)));
-    VKMLayoutViewController& controller = Settle(screen, 2);
+void PinchSharp(benchmark::State& state, const Display& display, double zoomTimesFitted) {
+    Screen& screen = OpenScreen(static_cast<std::size_t>(state.range(0)), display);
+    VKMLayoutViewController& controller = Settle(screen, zoomTimesFitted);
     const auto view = controller.outlets.layoutView.lock();
     std::vector<double> sharp;
     std::vector<double> frames;
@@ -282,15 +321,16 @@ void BM_PinchSharp(benchmark::State& state) {
     state.counters["sharp_frames_p50"] = Percentile(frames, 0.5);
 }
 
-void BM_ZoomAtOnce(benchmark::State& state) {
-    Screen& screen = OpenScreen(static_cast<std::size_t>(state.range(0)));
-    VKMLayoutViewController& controller = Settle(screen, 2);
+void ZoomAtOnce(benchmark::State& state, const Display& display, double zoomTimesFitted) {
+    Screen& screen = OpenScreen(static_cast<std::size_t>(state.range(0)), display);
+    VKMLayoutViewController& controller = Settle(screen, zoomTimesFitted);
     std::vector<double> times;
     for (auto _ : state) {
         for (int change = 0; change < 6; ++change) {
             const double direction = change % 2 == 0 ? 1 : -1;
             const double zoom = CCurrentCloudLayout::Instance().Layout()->GetZoom();
-            controller.setTouchDownLocation({kPoints.width / 2 + 100 * direction, kPoints.height / 2});
+            const platform::Size points = screen.display.points;
+            controller.setTouchDownLocation({points.width / 2 + 100 * direction, points.height / 2});
             times.push_back(PacedFrame(
                 screen, [&] { controller.changeZoomTo(zoom * (direction > 0 ? 1 + 0.03 * 10 : 1 - 0.023 * 10)); }));
             for (int frame = 1; frame < 31; ++frame) PacedFrame(screen, [] {});
@@ -299,6 +339,13 @@ void BM_ZoomAtOnce(benchmark::State& state) {
     state.counters["frame_p50_ms"] = Percentile(times, 0.5);
     state.counters["frame_max_ms"] = Percentile(times, 1.0);
 }
+
+void BM_PinchSharp(benchmark::State& state) { PinchSharp(state, kTablet, 2); }
+void BM_ZoomAtOnce(benchmark::State& state) { ZoomAtOnce(state, kTablet, 2); }
+// The desktop's tablet window on a 4K display, pinched from the fitting
+// zoom, where every element is in view and most are a few pixels.
+void BM_PinchSharp4K(benchmark::State& state) { PinchSharp(state, kTablet4K, 1); }
+void BM_ZoomAtOnce4K(benchmark::State& state) { ZoomAtOnce(state, kTablet4K, 1); }
 
 void BM_StillFrameAt(benchmark::State& state) {
     Screen& screen = OpenScreen(static_cast<std::size_t>(state.range(0)));
@@ -369,6 +416,41 @@ void BM_PaintLayout(benchmark::State& state) {
     }
 }
 
+// The tiles the 4K tablet window shows at the fitting zoom, drawn at once on
+// the pool with the caller taking its share, at `density` percent of the
+// screen's pixels a point; the counter is the process's processor time per
+// drawing, which load changes less than the real time.
+void BM_TilesAtDensity4K(benchmark::State& state) {
+    Screen& screen = OpenScreen(100000, kTablet4K);
+    VKMLayoutViewController& controller = Settle(screen, 1);
+    const auto view = controller.outlets.layoutView.lock();
+    const VKMLayoutView::tDrawSettings settings =
+        VKMLayoutView::drawSettingsOf(*CCurrentCloudLayout::Instance().Layout());
+    const double scale = kTablet4K.scale * static_cast<double>(state.range(0)) / 100;
+    const platform::Point offset = controller.contentOffset();
+    const platform::Size points = kTablet4K.points;
+    constexpr double side = VKMLayoutView::kTileSide;
+    std::vector<std::pair<int, int>> tiles;
+    for (int row = static_cast<int>(std::floor(-offset.y / side)); row * side < points.height - offset.y; ++row) {
+        for (int column = static_cast<int>(std::floor(-offset.x / side)); column * side < points.width - offset.x;
+             ++column) {
+            tiles.emplace_back(column, row);
+        }
+    }
+    const auto processorMs = [] {
+        timespec t{};
+        clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+        return static_cast<double>(t.tv_sec) * 1e3 + static_cast<double>(t.tv_nsec) / 1e6;
+    };
+    const double before = processorMs();
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(VKMLayoutView::drawTiles(settings, view->renderData().get(), tiles, scale));
+    }
+    state.counters["cpu_ms"] = (processorMs() - before) / static_cast<double>(state.iterations());
+    state.counters["tiles"] = static_cast<double>(tiles.size());
+}
+
+
 void HitTestAt(benchmark::State& state, bool onElement) {
     Screen& screen = OpenScreen(static_cast<std::size_t>(state.range(0)));
     CLayout& layout = *CCurrentCloudLayout::Instance().Layout();
@@ -431,6 +513,9 @@ BENCHMARK(BM_SustainedPan)
 BENCHMARK(BM_PinchEnd)->Arg(100000)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_PinchSharp)->Arg(100000)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_ZoomAtOnce)->Arg(100000)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_PinchSharp4K)->Arg(100000)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_ZoomAtOnce4K)->Arg(100000)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_TilesAtDensity4K)->Arg(100)->Arg(50)->Arg(25)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_HitTest)->Arg(100000)->Unit(benchmark::kMicrosecond)->UseRealTime();
 BENCHMARK(BM_HitTestMiss)->Arg(100000)->Unit(benchmark::kMicrosecond)->UseRealTime();
 

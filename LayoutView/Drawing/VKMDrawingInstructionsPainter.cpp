@@ -151,7 +151,15 @@ void VKMDrawingInstructionsPainter::draw(platform::Context& context, const tDraw
 void VKMDrawingInstructionsPainter::draw(platform::Context& context, const tDrawingInstructions& instructions,
                                          const std::vector<platform::Rect>* boxes, const VKMBoxIndex* index,
                                          const platform::Rect& scaledDirtyRect, const std::string& counterName) {
+    draw(context, instructions, boxes, index, nullptr, scaledDirtyRect, counterName);
+}
+
+void VKMDrawingInstructionsPainter::draw(platform::Context& context, const tDrawingInstructions& instructions,
+                                         const std::vector<platform::Rect>* boxes, const VKMBoxIndex* index,
+                                         const VKMKeptTexts* texts, const platform::Rect& scaledDirtyRect,
+                                         const std::string& counterName) {
     if (instructions.empty()) return;
+    if (texts != nullptr && !context.drawsPixels()) texts = nullptr;
     if (boxes != nullptr && boxes->size() != instructions.size()) boxes = nullptr;
     if (index != nullptr && (boxes == nullptr || index->size() != instructions.size())) index = nullptr;
     CStopwatch stopwatch;
@@ -166,6 +174,10 @@ void VKMDrawingInstructionsPainter::draw(platform::Context& context, const tDraw
             return;
         }
         if (boxes == nullptr && IsSkipped(BoxOf(*instruction), scaledDirtyRect)) return;
+        if (texts != nullptr && typeid(*instruction) == typeid(CTextDrawingInstruction)) {
+            drawText(context, static_cast<const CTextDrawingInstruction&>(*instruction), *texts, i);
+            return;
+        }
         drawInstruction(context, *instruction, scaledDirtyRect);
     };
     const VKMBoxIndex::tBox area{scaledDirtyRect.minX(), scaledDirtyRect.minY(), scaledDirtyRect.maxX(),
@@ -241,8 +253,7 @@ void VKMDrawingInstructionsPainter::drawPath(platform::Context& context, const C
         SetLineStyle(context, instruction);
         if (instruction.mUseFill) {
             setFillColor(context, instruction.mFillColor, instruction.mUsePattern);
-            context.addLinesToFill(points.data(), points.size());
-            context.fill(platform::FillRule::nonZero);
+            context.fillLines(points.data(), points.size(), platform::FillRule::nonZero);
         }
         if (stroke) {
             context.setStrokeColor(VKMLayoutColors::colorWithCColor(instruction.mStrokeColor));
@@ -366,15 +377,39 @@ platform::TextAttributes VKMDrawingInstructionsPainter::createAttributesForTextC
     return attributes;
 }
 
-void VKMDrawingInstructionsPainter::drawText(platform::Context& context, const CTextDrawingInstruction& instruction) {
+namespace {
+
+// Draws the text instruction, from `texts` when given.
+void DrawTextOf(platform::Context& context, const CTextDrawingInstruction& instruction, const VKMKeptTexts* texts,
+                std::size_t index) {
     context.save();
     context.translate(instruction.mTranslation.x, instruction.mTranslation.y);
-    rotateContextBy(context, instruction.mRotationAngle, instruction.mRotationCenter);
-    const platform::TextAttributes attributes =
-        createAttributesForTextColor(instruction.mFillColor, instruction.mFontName, instruction.mTextSize,
-                                     outlineColor(), instruction.mOutlineWidth);
-    context.drawText(instruction.mText, {instruction.mPosition.x, instruction.mPosition.y}, attributes);
+    VKMDrawingInstructionsPainter::rotateContextBy(context, instruction.mRotationAngle, instruction.mRotationCenter);
+    const platform::TextAttributes attributes = VKMDrawingInstructionsPainter::createAttributesForTextColor(
+        instruction.mFillColor, instruction.mFontName, instruction.mTextSize,
+        VKMDrawingInstructionsPainter::outlineColor(), instruction.mOutlineWidth);
+    const platform::Point at{instruction.mPosition.x, instruction.mPosition.y};
+    // A size that draws nothing from the characters draws nothing here
+    // either (a layout would take it as 12).
+    const platform::TextLayout* layout =
+        texts != nullptr && attributes.fontSize > 0 ? texts->layoutAt(index, instruction.mText, attributes) : nullptr;
+    if (layout != nullptr) {
+        context.drawTextLayout(*layout, at);
+    } else {
+        context.drawText(instruction.mText, at, attributes);
+    }
     context.restore();
+}
+
+}  // namespace
+
+void VKMDrawingInstructionsPainter::drawText(platform::Context& context, const CTextDrawingInstruction& instruction) {
+    DrawTextOf(context, instruction, nullptr, 0);
+}
+
+void VKMDrawingInstructionsPainter::drawText(platform::Context& context, const CTextDrawingInstruction& instruction,
+                                             const VKMKeptTexts& texts, std::size_t index) {
+    DrawTextOf(context, instruction, &texts, index);
 }
 
 void VKMDrawingInstructionsPainter::drawImage(platform::Context& context, const CImageDrawingInstruction& instruction) {

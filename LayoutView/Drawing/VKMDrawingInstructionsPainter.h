@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "LayoutView/Drawing/VKMBoxIndex.h"
+#include "LayoutView/Drawing/VKMKeptTexts.h"
 #include "engine/drawing/DrawingInstruction.h"
 #include "platform/graphics/Context.h"
 #include "platform/graphics/Geometry.h"
@@ -48,6 +49,13 @@ public:
     static void draw(platform::Context& context, const tDrawingInstructions& instructions,
                      const std::vector<platform::Rect>* boxes, const VKMBoxIndex* index,
                      const platform::Rect& scaledDirtyRect, const std::string& counterName);
+    // The same, with `texts` made for this very list (ignored when null):
+    // on a bitmap its texts are drawn from the layouts kept there, which
+    // takes no lock. PDF and SVG keep drawing them from their characters,
+    // which a reader can then copy.
+    static void draw(platform::Context& context, const tDrawingInstructions& instructions,
+                     const std::vector<platform::Rect>* boxes, const VKMBoxIndex* index, const VKMKeptTexts* texts,
+                     const platform::Rect& scaledDirtyRect, const std::string& counterName);
     // The stored box of every instruction of the list, in order, as the
     // skipping test reads it; a null entry gets one that is never skipped.
     static std::vector<platform::Rect> boxesOf(const tDrawingInstructions& instructions);
@@ -64,6 +72,10 @@ public:
     static void drawQuartzPath(platform::Context& context, const CQuartzPathDrawingInstruction& instruction);
     static void drawOval(platform::Context& context, const COvalDrawingInstruction& instruction);
     static void drawText(platform::Context& context, const CTextDrawingInstruction& instruction);
+    // The same from the layout `texts` keeps for it at `index` of its list,
+    // on a bitmap.
+    static void drawText(platform::Context& context, const CTextDrawingInstruction& instruction,
+                         const VKMKeptTexts& texts, std::size_t index);
     static void drawImage(platform::Context& context, const CImageDrawingInstruction& instruction);
     // Draws nothing: the layout view draws the grid itself.
     static void drawGrid(platform::Context& context, const CGridDrawingInstruction& instruction,

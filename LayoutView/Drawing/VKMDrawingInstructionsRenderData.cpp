@@ -37,10 +37,17 @@ const VKMBoxIndex* VKMDrawingInstructionsRenderData::instructionIndex() const {
     return &mInstructionIndex;
 }
 
+const VKMKeptTexts* VKMDrawingInstructionsRenderData::keptTexts() const {
+    std::call_once(mTextsFound, [this] { mKeptTexts = std::make_unique<VKMKeptTexts>(mDrawingInstructions); });
+    return mKeptTexts.get();
+}
+
 VKMDrawingInstructionsRenderData::~VKMDrawingInstructionsRenderData() {
     if (mDrawingInstructions.empty()) return;
     auto doomed = std::make_shared<tDrawingInstructions>(std::move(mDrawingInstructions));
-    ReleaseQueue().async([doomed] { platform::DeleteAll(*doomed); });
+    // The texts' layouts go there too, thousands of them for a large layout.
+    std::shared_ptr<VKMKeptTexts> texts = std::move(mKeptTexts);
+    ReleaseQueue().async([doomed, texts] { platform::DeleteAll(*doomed); });
 }
 
 void VKMDrawingInstructionsRenderData::waitForPendingReleases() {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "LayoutView/Drawing/VKMBoxIndex.h"
+#include "LayoutView/Drawing/VKMKeptTexts.h"
 #include "engine/drawing/DrawingInstruction.h"
 #include "platform/graphics/Geometry.h"
 
@@ -35,6 +36,9 @@ public:
     // first painting, on whatever thread), which the others wait for; only
     // read after.
     const VKMBoxIndex* instructionIndex() const;
+    // The layouts of its texts, each kept once first drawn on a bitmap.
+    // Made by the first call, as the index.
+    const VKMKeptTexts* keptTexts() const;
 
     // Waits until every release handed to the background queue so far has
     // deleted its instructions (for tests, and for programs about to end).
@@ -48,4 +52,6 @@ private:
     std::vector<platform::Rect> mInstructionBoxes;
     mutable std::once_flag mIndexMade;
     mutable VKMBoxIndex mInstructionIndex;
+    mutable std::once_flag mTextsFound;
+    mutable std::unique_ptr<VKMKeptTexts> mKeptTexts;
 };

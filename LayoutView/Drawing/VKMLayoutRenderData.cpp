@@ -50,17 +50,17 @@ void VKMLayoutRenderData::drawWithZoom(platform::Context& context, double zoom, 
     {
         std::shared_lock lock(mAccess);
         if (mBackgroundData)
-            VKMDrawingInstructionsPainter::draw(context, *mBackgroundData->drawingInstructions(),
-                                                mBackgroundData->instructionBoxes(),
-                                                mBackgroundData->instructionIndex(), scaledDirtyRect, "DrawBackground");
+            VKMDrawingInstructionsPainter::draw(
+                context, *mBackgroundData->drawingInstructions(), mBackgroundData->instructionBoxes(),
+                mBackgroundData->instructionIndex(), mBackgroundData->keptTexts(), scaledDirtyRect, "DrawBackground");
         if (mElementsData)
             VKMDrawingInstructionsPainter::draw(context, *mElementsData->drawingInstructions(),
                                                 mElementsData->instructionBoxes(), mElementsData->instructionIndex(),
-                                                scaledDirtyRect, "DrawElements");
+                                                mElementsData->keptTexts(), scaledDirtyRect, "DrawElements");
         if (mOverlayData)
             VKMDrawingInstructionsPainter::draw(context, *mOverlayData->drawingInstructions(),
                                                 mOverlayData->instructionBoxes(), mOverlayData->instructionIndex(),
-                                                scaledDirtyRect, "DrawOverlays");
+                                                mOverlayData->keptTexts(), scaledDirtyRect, "DrawOverlays");
     }
     context.restore();
 }

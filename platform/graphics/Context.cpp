@@ -6,6 +6,7 @@
 #include "platform/graphics/detail/ContextImpl.h"
 #include "platform/graphics/detail/ImageImpl.h"
 #include "platform/graphics/detail/PangoText.h"
+#include "platform/graphics/detail/PolygonCoverage.h"
 
 #include <algorithm>
 #include <array>
@@ -533,11 +534,141 @@ void Context::addLinesToFill(const Point* points, std::size_t count) {
     if (!run.empty()) addThinnedRun(cr, run.data(), run.size());
 }
 
+namespace {
+
+// The pixel Cairo puts down for the colour at full coverage (premultiplied
+// ARGB32), as Cairo itself works it out; the last few are kept.
+std::uint32_t sourcePixel(const Color& color, double alpha) {
+    struct Known {
+        double red, green, blue, alpha;
+        std::uint32_t pixel;
+    };
+    constexpr std::size_t kKept = 16;
+    thread_local std::array<Known, kKept> known{};
+    thread_local std::size_t count = 0;
+    thread_local std::size_t next = 0;
+    const double a = unit(color.alpha) * alpha;
+    const double r = unit(color.red);
+    const double g = unit(color.green);
+    const double b = unit(color.blue);
+    for (std::size_t i = 0; i < count; ++i) {
+        const Known& k = known[i];
+        if (k.red == r && k.green == g && k.blue == b && k.alpha == a) return k.pixel;
+    }
+    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 1, 1);
+    cairo_t* cr = cairo_create(surface);
+    cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
+    cairo_set_source_rgba(cr, r, g, b, a);
+    cairo_paint(cr);
+    cairo_destroy(cr);
+    cairo_surface_flush(surface);
+    std::uint32_t pixel = 0;
+    if (cairo_surface_status(surface) == CAIRO_STATUS_SUCCESS)
+        std::memcpy(&pixel, cairo_image_surface_get_data(surface), sizeof pixel);
+    cairo_surface_destroy(surface);
+    known[next] = {r, g, b, a, pixel};
+    next = (next + 1) % kKept;
+    count = std::min(count + 1, kKept);
+    return pixel;
+}
+
+// Fills the polygon straight onto the bitmap's pixels when that gives
+// Cairo's fill (see fillLines); false, having drawn nothing, when it does
+// not apply.
+bool fillSmallPolygon(detail::ContextImpl& impl, const Point* points, std::size_t count) {
+    const detail::ExtraState& state = impl.state;
+    if (!impl.pixels || !impl.layers.empty() || state.degenerate || (state.clipped && !state.clipDevice) ||
+        cairo_get_antialias(impl.cr) != CAIRO_ANTIALIAS_DEFAULT || cairo_get_operator(impl.cr) != CAIRO_OPERATOR_OVER) {
+        return false;
+    }
+    cairo_matrix_t m;
+    cairo_get_matrix(impl.cr, &m);
+    // The outline thinned as addLinesToFill thins it, by the transform's
+    // linear part, then moved.
+    thread_local std::vector<Point> linear;
+    thread_local std::vector<char> keep;
+    thread_local std::vector<Point> device;
+    linear.clear();
+    for (std::size_t i = 0; i < count; ++i) {
+        const Point p = points[i];
+        if (finite(p)) linear.push_back({m.xx * p.x + m.xy * p.y, m.yx * p.x + m.yy * p.y});
+    }
+    // Fewer than three points enclose nothing.
+    if (linear.size() < 3) return true;
+    if (linear.size() >= kFewestToThin) {
+        markKeptPoints(linear, Context::kFillOutlineTolerance, keep);
+    } else {
+        keep.assign(linear.size(), 1);
+    }
+    device.clear();
+    for (std::size_t i = 0; i < linear.size(); ++i) {
+        if (!keep[i]) continue;
+        const Point p{linear[i].x + m.x0, linear[i].y + m.y0};
+        // Without sides of no length (a point twice, an outline closed on
+        // its first point), which would meet the sides around them.
+        if (device.empty() || p.x != device.back().x || p.y != device.back().y) device.push_back(p);
+    }
+    while (device.size() > 1 && device.back().x == device.front().x && device.back().y == device.front().y)
+        device.pop_back();
+    if (device.size() < 3) return true;
+    double minX = device[0].x;
+    double maxX = minX;
+    double minY = device[0].y;
+    double maxY = minY;
+    for (const Point& p : device) {
+        minX = std::min(minX, p.x);
+        maxX = std::max(maxX, p.x);
+        minY = std::min(minY, p.y);
+        maxY = std::max(maxY, p.y);
+    }
+    if (!(maxX - minX <= detail::kPolygonCoverageMost && maxY - minY <= detail::kPolygonCoverageMost) ||
+        device.size() > detail::kPolygonCoverageMostPoints || !detail::isSimpleOutline(device.data(), device.size())) {
+        return false;
+    }
+    // The pixels it may touch on the bitmap.
+    const detail::PixelRect touched{std::max(static_cast<int>(std::floor(minX)), 0),
+                                    std::max(static_cast<int>(std::floor(minY)), 0),
+                                    std::min(static_cast<int>(std::ceil(maxX)), impl.pixels->width),
+                                    std::min(static_cast<int>(std::ceil(maxY)), impl.pixels->height)};
+    if (touched.x0 >= touched.x1 || touched.y0 >= touched.y1) return true;
+    if (state.clipped) {
+        // Cairo takes the clip's edges to 1/256 of a pixel.
+        constexpr double kNear = 1.0 / 512;
+        const Rect& clip = *state.clipDevice;
+        if (touched.x0 < std::ceil(clip.minX() - kNear) || touched.y0 < std::ceil(clip.minY() - kNear) ||
+            touched.x1 > std::floor(clip.maxX() + kNear) || touched.y1 > std::floor(clip.maxY() + kNear)) {
+            return false;
+        }
+    }
+    const std::uint32_t color = sourcePixel(state.fillColor, state.alpha);
+    if ((color >> 24) == 0) return true;
+    impl.clearUncleared();
+    cairo_surface_flush(impl.surface);
+    detail::fillPolygonCoverage(*impl.pixels, touched, device.data(), device.size(), color);
+    cairo_surface_mark_dirty_rectangle(impl.surface, touched.x0, touched.y0, touched.x1 - touched.x0,
+                                       touched.y1 - touched.y0);
+    return true;
+}
+
+}  // namespace
+
+void Context::fillLines(const Point* points, std::size_t count, FillRule rule) {
+    // A simple outline fills alike by either rule.
+    if (!drawable() || fillSmallPolygon(*mImpl, points, count)) return;
+    PathKeeper keep(mImpl->cr);
+    addLinesToFill(points, count);
+    fill(rule);
+}
+
 void Context::closePath() {
     if (drawable() && cairo_has_current_point(mImpl->cr)) cairo_close_path(mImpl->cr);
 }
 
 bool Context::isPathEmpty() const { return !cairo_has_current_point(mImpl->cr); }
+
+bool Context::drawsPixels() const {
+    return cairo_surface_get_type(cairo_get_target(mImpl->cr)) == CAIRO_SURFACE_TYPE_IMAGE;
+}
 
 // --- painting --------------------------------------------------------------
 
@@ -573,6 +704,7 @@ void Context::clip(FillRule rule) {
                 ? clipInPixels(cr, mImpl->surface)
                 : std::nullopt;
         mImpl->state.clippedToPath = true;
+        mImpl->state.clipDevice.reset();
     }
     cairo_new_path(cr);
 }
@@ -667,12 +799,32 @@ void Context::fillRect(const Rect& rect) {
 void Context::clipToRect(const Rect& rect) {
     cairo_matrix_t m;
     cairo_get_matrix(mImpl->cr, &m);
-    const bool toPath = mImpl->state.clippedToPath;
+    detail::ExtraState& state = mImpl->state;
+    const bool toPath = state.clippedToPath;
+    const bool wasClipped = state.clipped;
+    const std::optional<Rect> before = state.clipDevice;
     Path path;
     path.addRect(rect);
     clipToPath(path);
+    if (m.xy != 0 || m.yx != 0) return;
     // Text draws faster in a clip it knows to be rectangles.
-    if (m.xy == 0 && m.yx == 0) mImpl->state.clippedToPath = toPath;
+    state.clippedToPath = toPath;
+    // Small fills, when they lie inside it.
+    if (!drawable() || !finite(rect)) return;
+    const double x0 = m.xx * rect.minX() + m.x0;
+    const double x1 = m.xx * rect.maxX() + m.x0;
+    const double y0 = m.yy * rect.minY() + m.y0;
+    const double y1 = m.yy * rect.maxY() + m.y0;
+    Rect device{std::min(x0, x1), std::min(y0, y1), std::abs(x1 - x0), std::abs(y1 - y0)};
+    if (wasClipped) {
+        if (!before) return;
+        const double left = std::max(device.minX(), before->minX());
+        const double top = std::max(device.minY(), before->minY());
+        const double right = std::min(device.maxX(), before->maxX());
+        const double bottom = std::min(device.maxY(), before->maxY());
+        device = {left, top, std::max(right - left, 0.0), std::max(bottom - top, 0.0)};
+    }
+    state.clipDevice = device;
 }
 
 void Context::drawLinearGradient(const std::vector<GradientStop>& stops, Point start, Point end, bool extend) {

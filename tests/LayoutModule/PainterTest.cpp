@@ -1,7 +1,8 @@
 // The instruction painter on small bitmaps: what each kind of instruction
 // leaves in which pixels, culling by the stored box (also with the boxes
-// made beforehand), sub-paths, clips and graphics states, texts drawn again,
-// and the lists it must survive.
+// made beforehand), sub-paths, clips and graphics states, texts drawn again
+// and drawn from layouts kept with their list, and the lists it must
+// survive.
 
 #include <gtest/gtest.h>
 
@@ -9,6 +10,7 @@
 #include <iterator>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "LayoutView/Drawing/VKMDrawingInstructionsPainter.h"
@@ -19,8 +21,11 @@
 #include "engine/drawing/QuartzPathInstruction.h"
 #include "engine/drawing/TextInstruction.h"
 #include "engine/services/PerformanceCounters.h"
+#include "platform/foundation/Paths.h"
+#include "platform/graphics/DocumentContext.h"
 #include "platform/graphics/Path.h"
 #include "tests/LayoutModule/LayoutModuleTestSupport.h"
+#include "tests/support/PixelCompare.h"
 
 using layouttest::Canvas;
 using layouttest::PixelNear;
@@ -452,4 +457,65 @@ TEST(Painter, TextsDrawnAgainLookTheSameAndDifferentTextsDiffer) {
     EXPECT_NE(firsts[0], firsts[2]);
     EXPECT_NE(firsts[0], firsts[3]);
     EXPECT_EQ(firsts[0], firsts[4]);
+}
+
+TEST(Painter, TextsKeptWithTheirListAreLaidOutOnceAndDrawAsFromTheirCharacters) {
+    layouttest::RegisterServices();
+    // Texts of two fonts, turned, outlined, of no size and of broken
+    // bytes, between paths.
+    const struct {
+        const char* text;
+        int size;
+        int outline;
+        double angle;
+    } cases[] = {{"Vekmont", 14, 0, 0},
+                 {"Gleis 12", 9, 0, 30},
+                 {"W", 31, 3, 0},
+                 {"none", 0, 0, 0},
+                 {"br\xff"
+                  "ken",
+                  12, 0, -90}};
+    tList list;
+    std::size_t texts = 0;
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        list.Add(Square(4 + 35.0 * i, 3, 9, kBlue));
+        auto& text = list.Add(std::make_unique<CTextDrawingInstruction>(kDrawingStyleFill, false, kRed, kBlue));
+        text.mText = cases[i].text;
+        text.mFontName = i % 2 == 0 ? "DejaVu Sans" : "DejaVu Serif";
+        text.mTextSize = cases[i].size;
+        text.mOutlineWidth = cases[i].outline;
+        text.mRotationAngle = cases[i].angle;
+        text.mRotationCenter = CPoint(30 + 35.0 * i, 40);
+        text.mPosition = CPoint(8 + 35.0 * i, 30 + 7.0 * i);
+        texts += cases[i].size > 0 ? 1 : 0;
+    }
+    const auto draw = [&](platform::Context& context, const VKMKeptTexts* kept) {
+        VKMDrawingInstructionsPainter::draw(context, list.list, nullptr, nullptr, kept, kEverything, "PainterTest");
+    };
+    const auto picture = [&](const VKMKeptTexts* kept) {
+        auto canvas = Canvas(200, 100);
+        draw(*canvas, kept);
+        return canvas->makeImage();
+    };
+    const VKMKeptTexts kept(list.list);
+    const auto characters = picture(nullptr);
+    const auto first = picture(&kept);
+    EXPECT_EQ(kept.made(), texts) << "a layout for each text that draws";
+    EXPECT_EQ(testsupport::DifferingPixels(*first, *characters, 24), 0) << "kept texts look as drawn from characters";
+    EXPECT_GT(layouttest::CountNear(*first, 0, 0, 200, 100, 255, 0, 0), 40) << "no red glyphs";
+
+    // Threads drawing the list at once share the layouts, made once.
+    std::vector<std::shared_ptr<platform::Image>> drawn(4);
+    std::vector<std::thread> threads;
+    for (auto& image : drawn) threads.emplace_back([&] { image = picture(&kept); });
+    for (auto& thread : threads) thread.join();
+    EXPECT_EQ(kept.made(), texts);
+    for (const auto& image : drawn) EXPECT_EQ(image->pngData(), first->pngData());
+
+    // A PDF keeps the characters of its texts: nothing is laid out for it.
+    const VKMKeptTexts forDocument(list.list);
+    auto pdf = platform::DocumentContext::createPdf(platform::Paths::tmp() / "kept-texts.pdf", {200, 100});
+    ASSERT_NE(pdf, nullptr);
+    draw(*pdf, &forDocument);
+    EXPECT_EQ(forDocument.made(), 0u);
 }

@@ -162,8 +162,12 @@ TEST(SpatialIndex, DrawingARectangleThroughTheIndexGivesThePixelsOfDrawingEveryt
             context.translate(-visible.x * zoom, -visible.y * zoom);
             context.scale(zoom, zoom);
             context.clipToRect(visible);
-            VKMDrawingInstructionsPainter::draw(context, elements, visible, "All");
-            VKMDrawingInstructionsPainter::draw(context, overlays, visible, "All");
+            // Texts from the layouts the layers keep, as the render data
+            // draws them.
+            VKMDrawingInstructionsPainter::draw(context, elements, nullptr, nullptr,
+                                                renderData.elementsData()->keptTexts(), visible, "All");
+            VKMDrawingInstructionsPainter::draw(context, overlays, nullptr, nullptr,
+                                                renderData.overlayData()->keptTexts(), visible, "All");
         });
         EXPECT_TRUE(indexed == everything);
         if (view.zoom >= 8) {

@@ -36,6 +36,9 @@ struct ExtraState {
     std::optional<PixelRect> clipPixels;
     // A clip was set that is not a rectangle upright in device space.
     bool clippedToPath = false;
+    // The clip in device pixels while every clip set was a rectangle
+    // upright there; none when not clipped or when one was not.
+    std::optional<Rect> clipDevice;
     AffineTransform degenerateTransform;
 };
 
