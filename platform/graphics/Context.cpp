@@ -621,6 +621,10 @@ bool fillSmallPolygon(detail::ContextImpl& impl, const Point* points, std::size_
         minY = std::min(minY, p.y);
         maxY = std::max(maxY, p.y);
     }
+    // Far off the bitmap, beyond what the pixel arithmetic's ints hold:
+    // Cairo's to cull.
+    constexpr double kFar = 1 << 24;
+    if (!(minX > -kFar && maxX < kFar && minY > -kFar && maxY < kFar)) return false;
     if (!(maxX - minX <= detail::kPolygonCoverageMost && maxY - minY <= detail::kPolygonCoverageMost) ||
         device.size() > detail::kPolygonCoverageMostPoints || !detail::isSimpleOutline(device.data(), device.size())) {
         return false;
