@@ -75,9 +75,7 @@ TEST(ImageDecodeWork, EachScanAndBlockIsCountedFromTheMarkersAsLibjpegReadsThem)
     const Bytes baseline = jpeg({64, 32});
     const Bytes progressive = jpeg({64, 32, true});
     // A camera's EXIF block carries a JPEG of its own, scans and all.
-    Bytes exif{'E', 'x', 'i', 'f', 0, 0};
-    const Bytes thumbnail = jpeg({16, 16, true});
-    exif.insert(exif.end(), thumbnail.begin(), thumbnail.end());
+    const Bytes exif = inserted({'E', 'x', 'i', 'f', 0, 0}, 6, jpeg({16, 16, true}));
     struct Case {
         const char* name;
         Bytes bytes;
