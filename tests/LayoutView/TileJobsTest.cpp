@@ -166,8 +166,6 @@ TEST(TileJobs, ATileCalledOffBeforeItStartsNeverDrawsAndOneCalledOffWhileBandsDr
     ASSERT_EQ(j.arrived.size(), 1u) << "the tile called off whole never arrives";
     EXPECT_EQ(j.arrived[0].ticket, drawing);
     EXPECT_EQ(j.arrived[0].image, nullptr);
-    j.jobs.cancel(drawing);
-    EXPECT_EQ(j.jobs.inFlight(), 0u) << "called off once it arrived: nothing";
 }
 
 TEST(TileJobs, TilesAskedForAndCalledOffWhileTheWidthChangesAllComeBack) {

@@ -83,7 +83,6 @@ TEST(ImageDecodeWork, EachScanAndBlockIsCountedFromTheMarkersAsLibjpegReadsThem)
     };
     const Case cases[] = {
         {"PNG, 8 bits a sample: its pixels", testsupport::PlainPng(300, 200, PNG_COLOR_TYPE_GRAY, {1}), 60'000},
-        {"PNG of 16384 x 16384", testsupport::PlainPng(16384, 16384, PNG_COLOR_TYPE_GRAY, {1}), 268'435'456},
         {"PNG, 16 bits a sample: twice", testsupport::PlainPng(300, 200, PNG_COLOR_TYPE_GRAY, {1, 2}, 16), 120'000},
         {"baseline: each block once", baseline, 4 * 48},
         {"grey", jpeg({64, 32, false, 90, JpegColours::Grey}), 4 * 32},
@@ -106,9 +105,7 @@ TEST(ImageDecodeWork, EachScanAndBlockIsCountedFromTheMarkersAsLibjpegReadsThem)
     for (const Case& c : cases) {
         const long long bytes = c.bytes[0] == 0xFF ? 2 * static_cast<long long>(c.bytes.size()) : 0;
         EXPECT_EQ(Image::decodeWork(c.bytes), c.expected + bytes) << c.name;
-        if (c.expected < 1'000'000) {
-            EXPECT_NE(Image::fromData(c.bytes), nullptr) << c.name << " decodes";
-        }
+        EXPECT_NE(Image::fromData(c.bytes), nullptr) << c.name << " decodes";
     }
 
     // Markers libjpeg refuses: no work is known, and the bytes do not decode.
