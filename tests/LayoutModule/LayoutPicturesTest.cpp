@@ -243,7 +243,6 @@ TEST(LayoutPictures, WorkIsAdmittedCheapestFirstWithinTheBoundsOfOneAndOfAll) {
         {"equal work in list order", {30, 30, 30}, 100, 60, {d, d, A::overLayoutWork}},
         {"exactly at the bounds", {100, 100}, 100, 200, {d, d}},
         {"no work left: only what costs none", {1, 0}, 100, 0, {A::overLayoutWork, d}},
-        {"none", {}, 100, 100, {}},
     };
     for (const Case& c : cases)
         EXPECT_EQ(VKMLayoutPictures::admitWork(c.work, c.picture, c.layout), c.expected) << c.name;
@@ -322,7 +321,6 @@ TEST(LayoutPictures, ANewerOpenStopsTheDecodeBetweenPictures) {
     };
     const testsupport::LogWatch watch;
     EXPECT_EQ(VKMLayoutPictures::decodePictures(stamps.images, [&decoded] { return decoded() >= 2; }), 2u);
-    EXPECT_EQ(decoded(), 2);
     EXPECT_EQ(watch.Count("Layout images: stopped before 3 of 5, a newer open has begun"), 1);
     EXPECT_EQ(VKMLayoutPictures::decodePictures(stamps.images, [] { return true; }), 0u) << "replaced before it began";
     EXPECT_EQ(VKMLayoutPictures::decodePictures(stamps.images), 3u);
