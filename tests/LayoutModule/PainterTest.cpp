@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "LayoutView/Drawing/VKMDrawingInstructionsPainter.h"
@@ -461,33 +462,18 @@ TEST(Painter, TextsDrawnAgainLookTheSameAndDifferentTextsDiffer) {
 
 TEST(Painter, TextsKeptWithTheirListAreLaidOutOnceAndDrawAsFromTheirCharacters) {
     layouttest::RegisterServices();
-    // Texts of two fonts, turned, outlined, of no size and of broken
-    // bytes, between paths.
-    const struct {
-        const char* text;
-        int size;
-        int outline;
-        double angle;
-    } cases[] = {{"Vekmont", 14, 0, 0},
-                 {"Gleis 12", 9, 0, 30},
-                 {"W", 31, 3, 0},
-                 {"none", 0, 0, 0},
-                 {"br\xff"
-                  "ken",
-                  12, 0, -90}};
+    // Texts of two fonts, turned, outlined, of no size and of broken bytes,
+    // between paths: four draw.
+    const std::tuple<const char*, int, int, double> cases[] = {
+        {"Vekmont", 14, 0, 0}, {"Gleis 12", 9, 0, 30}, {"W", 31, 3, 0}, {"none", 0, 0, 0}, {"br\377ken", 12, 0, -90}};
     tList list;
-    std::size_t texts = 0;
     for (std::size_t i = 0; i < std::size(cases); ++i) {
         list.Add(Square(4 + 35.0 * i, 3, 9, kBlue));
         auto& text = list.Add(std::make_unique<CTextDrawingInstruction>(kDrawingStyleFill, false, kRed, kBlue));
-        text.mText = cases[i].text;
+        std::tie(text.mText, text.mTextSize, text.mOutlineWidth, text.mRotationAngle) = cases[i];
         text.mFontName = i % 2 == 0 ? "DejaVu Sans" : "DejaVu Serif";
-        text.mTextSize = cases[i].size;
-        text.mOutlineWidth = cases[i].outline;
-        text.mRotationAngle = cases[i].angle;
         text.mRotationCenter = CPoint(30 + 35.0 * i, 40);
         text.mPosition = CPoint(8 + 35.0 * i, 30 + 7.0 * i);
-        texts += cases[i].size > 0 ? 1 : 0;
     }
     const auto draw = [&](platform::Context& context, const VKMKeptTexts* kept) {
         VKMDrawingInstructionsPainter::draw(context, list.list, nullptr, nullptr, kept, kEverything, "PainterTest");
@@ -499,18 +485,15 @@ TEST(Painter, TextsKeptWithTheirListAreLaidOutOnceAndDrawAsFromTheirCharacters) 
     };
     const VKMKeptTexts kept(list.list);
     const auto characters = picture(nullptr);
-    const auto first = picture(&kept);
-    EXPECT_EQ(kept.made(), texts) << "a layout for each text that draws";
-    EXPECT_EQ(testsupport::DifferingPixels(*first, *characters, 24), 0) << "kept texts look as drawn from characters";
-    EXPECT_GT(layouttest::CountNear(*first, 0, 0, 200, 100, 255, 0, 0), 40) << "no red glyphs";
-
+    EXPECT_GT(layouttest::CountNear(*characters, 0, 0, 200, 100, 255, 0, 0), 40) << "red glyphs";
     // Threads drawing the list at once share the layouts, made once.
     std::vector<std::shared_ptr<platform::Image>> drawn(4);
     std::vector<std::thread> threads;
     for (auto& image : drawn) threads.emplace_back([&] { image = picture(&kept); });
     for (auto& thread : threads) thread.join();
-    EXPECT_EQ(kept.made(), texts);
-    for (const auto& image : drawn) EXPECT_EQ(image->pngData(), first->pngData());
+    EXPECT_EQ(kept.made(), 4u) << "a layout for each text that draws";
+    for (const auto& image : drawn)
+        EXPECT_EQ(testsupport::DifferingPixels(*image, *characters, 24), 0) << "looks as drawn from characters";
 
     // A PDF keeps the characters of its texts: nothing is laid out for it.
     const VKMKeptTexts forDocument(list.list);

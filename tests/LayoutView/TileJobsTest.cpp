@@ -1,23 +1,16 @@
-// The tile jobs alone, without a view or a window: a tile drawn in bands is
-// the tile drawn in one piece; tiles start in the order asked for; a tile
-// called off before it starts never draws and is counted back at once, one
-// called off while bands draw arrives without an image once they end; a
-// drawing that throws loses its tile only; and many tiles asked for and
-// called off while the width changes all come back, and jobs destroyed
-// while a tile draws leave it to end on its own (run under the thread
-// sanitizer).
+// The tile jobs alone, without a view or a window: bands against one piece,
+// a drawing that throws, tiles called off before and while they draw, and
+// asks and calls off racing width changes and the jobs' end (run under the
+// thread sanitizer). The order tiles start in is the queue's.
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
-#include <cstdlib>
-#include <map>
 #include <mutex>
 #include <random>
 #include <stdexcept>
-#include <string>
 #include <vector>
 
 #include "LayoutView/Tiles/VKMTileJobs.h"
@@ -51,7 +44,6 @@ tTile tileAt(int column, int bands, std::uint64_t version = 1) {
     return {{column, 0}, version, {column * 64.0, 0, 64, 64}, 96, 1.5, bands};
 }
 
-
 std::shared_ptr<platform::Image> inOnePiece(const tTile& tile) {
     auto bitmap = platform::BitmapContext::create(tile.pixels, tile.pixels, tile.scale);
     bitmap->translate(-tile.rect.x, -tile.rect.y);
@@ -59,17 +51,18 @@ std::shared_ptr<platform::Image> inOnePiece(const tTile& tile) {
     return platform::BitmapContext::takeImage(std::move(bitmap));
 }
 
-// What reached the main loop.
-struct Arrivals {
-    std::vector<VKMTileJobs::tArrival> all;
-    std::function<void(VKMTileJobs::tArrival)> sink() {
-        return [this](VKMTileJobs::tArrival arrival) { all.push_back(std::move(arrival)); };
+// Jobs and what of them reached the main loop.
+struct Jobs {
+    std::vector<VKMTileJobs::tArrival> arrived;
+    VKMTileJobs jobs;
+
+    explicit Jobs(unsigned width)
+        : jobs("com.vekmont.test.tiles", width, platform::DispatchQueuePriority::Low,
+               [this](VKMTileJobs::tArrival arrival) { arrived.push_back(std::move(arrival)); }) {}
+    bool runUntilNoneInFlight() {
+        return platform::RunLoop::main()->runUntil([this] { return jobs.inFlight() == 0; }, 20s);
     }
 };
-
-bool runUntilNoneInFlight(const VKMTileJobs& jobs) {
-    return platform::RunLoop::main()->runUntil([&] { return jobs.inFlight() == 0; }, 20s);
-}
 
 // Runs the main loop until what was queued on it so far has run.
 void runWhatIsQueued() {
@@ -78,13 +71,13 @@ void runWhatIsQueued() {
     platform::RunLoop::main()->runUntil([&] { return turned; }, 20s);
 }
 
-// A gate the drawings of chosen tiles wait at, and the bands that started.
+// A gate the bands of chosen tiles wait at before they draw.
 struct Gate {
     std::mutex mutex;
     std::condition_variable changed;
     bool open = false;
     int waiting = 0;
-    std::vector<double> started;  // each band's dirty top, as they started
+    int started = 0;
 
     // A failed test still lets its drawings leave the gate first.
     ~Gate() {
@@ -95,7 +88,7 @@ struct Gate {
         return [this](platform::Context& context, const platform::Rect& dirty) {
             {
                 std::unique_lock lock(mutex);
-                started.push_back(dirty.x);
+                ++started;
                 ++waiting;
                 changed.notify_all();
                 changed.wait(lock, [this] { return open; });
@@ -118,166 +111,88 @@ struct Gate {
 
 }  // namespace
 
-TEST(TileJobs, ATileDrawnInBandsIsTheTileDrawnInOnePiece) {
-    struct Case {
-        std::string name;
-        int bands;
-        int expectedBands;
-    };
-    const std::vector<Case> cases{
-        {"one band", 1, 1},
-        {"eight bands", 8, 8},
-        {"uneven rows", 7, 7},
-        {"no more bands than rows", 500, 96},
-    };
-    for (const Case& c : cases) {
-        Arrivals arrivals;
-        VKMTileJobs jobs("com.vekmont.test.tiles", 4, platform::DispatchQueuePriority::Low, arrivals.sink());
-        std::mutex mutex;
-        std::vector<platform::Rect> dirty;
-        const tTile tile = tileAt(1, c.bands);
-        jobs.ask(tile, [&](platform::Context& context, const platform::Rect& rect) {
-            {
-                std::lock_guard lock(mutex);
-                dirty.push_back(rect);
-            }
-            drawPicture(context, rect);
+TEST(TileJobs, ATileDrawnInBandsIsTheTileDrawnInOnePieceAndOneWhoseDrawingThrowsArrivesWithoutAnImage) {
+    // Uneven rows at 7; no more bands than the 96 rows at 500.
+    for (const int bands : {1, 7, 8, 500}) {
+        Jobs j(4);
+        const auto throwing = j.jobs.ask(tileAt(2, bands), [](platform::Context&, const platform::Rect& dirty) {
+            if (dirty.maxY() > 32) throw std::runtime_error("a band that cannot be drawn");
         });
-        ASSERT_TRUE(runUntilNoneInFlight(jobs)) << c.name;
-        ASSERT_EQ(arrivals.all.size(), 1u) << c.name;
+        const tTile tile = tileAt(1, bands);
+        const auto drawn = j.jobs.ask(tile, drawPicture);
+        ASSERT_TRUE(throwing != drawn && throwing != 0 && drawn != 0) << "a ticket of its own each";
+        ASSERT_TRUE(j.runUntilNoneInFlight()) << bands;
+        ASSERT_EQ(j.arrived.size(), 2u) << bands;
         const auto expected = inOnePiece(tile);
-        ASSERT_NE(arrivals.all[0].image, nullptr) << c.name;
-        EXPECT_EQ(testsupport::DifferingPixels(*arrivals.all[0].image, *expected), 0) << c.name;
-        EXPECT_EQ(arrivals.all[0].tile.index, tile.index) << c.name;
-        EXPECT_EQ(arrivals.all[0].tile.version, tile.version) << c.name;
-        // Each band draws within the tile and the bands cover it.
-        EXPECT_EQ(dirty.size(), static_cast<std::size_t>(c.expectedBands)) << c.name;
-        double covered = 0;
-        for (const platform::Rect& rect : dirty) {
-            EXPECT_EQ(rect.x, tile.rect.x) << c.name;
-            EXPECT_EQ(rect.width, tile.rect.width) << c.name;
-            EXPECT_GE(rect.y, tile.rect.y) << c.name;
-            EXPECT_LE(rect.maxY(), tile.rect.maxY()) << c.name;
-            covered = std::max(covered, rect.maxY());
+        for (const auto& arrival : j.arrived) {
+            EXPECT_EQ(arrival.ticket, arrival.tile.index.first == 2 ? throwing : drawn) << bands;
+            if (arrival.tile.index.first == 2) {
+                EXPECT_EQ(arrival.image, nullptr) << bands << ": its drawing threw";
+            } else {
+                ASSERT_NE(arrival.image, nullptr) << bands;
+                EXPECT_EQ(testsupport::DifferingPixels(*arrival.image, *expected), 0) << bands;
+            }
         }
-        EXPECT_EQ(covered, tile.rect.maxY()) << c.name;
 
-        const auto now = VKMTileJobs::drawNow({tile, tileAt(2, c.bands)}, drawPicture);
-        ASSERT_EQ(now.size(), 2u);
-        ASSERT_NE(now[0], nullptr);
-        EXPECT_EQ(testsupport::DifferingPixels(*now[0], *expected), 0) << c.name << ", drawn now";
-        EXPECT_EQ(testsupport::DifferingPixels(*now[1], *inOnePiece(tileAt(2, 1))), 0) << c.name << ", drawn now";
+        const auto now = VKMTileJobs::drawNow({tile, tileAt(2, bands)}, drawPicture);
+        ASSERT_TRUE(now.size() == 2 && now[0] && now[1]) << bands;
+        EXPECT_EQ(testsupport::DifferingPixels(*now[0], *expected), 0) << bands << ", drawn now";
+        EXPECT_EQ(testsupport::DifferingPixels(*now[1], *inOnePiece(tileAt(2, 1))), 0) << bands << ", drawn now";
     }
-}
-
-TEST(TileJobs, TilesStartAndArriveInTheOrderAskedForEachUnderItsOwnTicket) {
-    Arrivals arrivals;
-    VKMTileJobs jobs("com.vekmont.test.tiles.order", 1, platform::DispatchQueuePriority::Low, arrivals.sink());
-    Gate gate;
-    std::vector<VKMTileJobs::tTicket> tickets;
-    tickets.push_back(jobs.ask(tileAt(0, 1), gate.held()));
-    ASSERT_TRUE(gate.waitForWaiting(1)) << "the first holds the one thread";
-    for (int column : {5, 3, 4}) tickets.push_back(jobs.ask(tileAt(column, 2), gate.held()));
-    EXPECT_EQ(jobs.inFlight(), 4u);
-    gate.release();
-    ASSERT_TRUE(runUntilNoneInFlight(jobs));
-    EXPECT_EQ(gate.started, (std::vector<double>{0, 320, 320, 192, 192, 256, 256})) << "band by band, tile by tile";
-    ASSERT_EQ(arrivals.all.size(), 4u);
-    std::map<VKMTileJobs::tTicket, int> columns;
-    for (std::size_t i = 0; i < arrivals.all.size(); ++i) {
-        EXPECT_EQ(arrivals.all[i].ticket, tickets[i]);
-        EXPECT_NE(arrivals.all[i].ticket, 0u);
-        EXPECT_NE(arrivals.all[i].image, nullptr);
-        columns[arrivals.all[i].ticket] = arrivals.all[i].tile.index.first;
-    }
-    EXPECT_EQ(columns.size(), 4u) << "tickets are not reused";
 }
 
 TEST(TileJobs, ATileCalledOffBeforeItStartsNeverDrawsAndOneCalledOffWhileBandsDrawArrivesWithoutAnImage) {
-    Arrivals arrivals;
-    VKMTileJobs jobs("com.vekmont.test.tiles.cancel", 2, platform::DispatchQueuePriority::Low, arrivals.sink());
+    Jobs j(2);
     Gate gate;
     std::atomic<int> drawnWaiting{0};
     // Two of the first tile's four bands take both threads.
-    const auto drawing = jobs.ask(tileAt(0, 4), gate.held());
-    const auto waiting = jobs.ask(tileAt(1, 4), [&](platform::Context&, const platform::Rect&) { ++drawnWaiting; });
+    const auto drawing = j.jobs.ask(tileAt(0, 4), gate.held());
+    const auto waiting = j.jobs.ask(tileAt(1, 4), [&](platform::Context&, const platform::Rect&) { ++drawnWaiting; });
     ASSERT_TRUE(gate.waitForWaiting(2));
-    EXPECT_EQ(jobs.inFlight(), 2u);
+    EXPECT_EQ(j.jobs.inFlight(), 2u);
 
-    jobs.cancel(waiting);
-    EXPECT_EQ(jobs.inFlight(), 1u) << "nothing of it started: counted back at once";
-    jobs.cancel(drawing);
-    EXPECT_EQ(jobs.inFlight(), 1u) << "two bands still draw";
-    jobs.cancel(drawing);
-    jobs.cancel(12345);
-    EXPECT_EQ(jobs.inFlight(), 1u) << "called off twice, or a ticket never given: nothing more";
+    j.jobs.cancel(waiting);
+    EXPECT_EQ(j.jobs.inFlight(), 1u) << "nothing of it started: counted back at once";
+    j.jobs.cancel(drawing);
+    j.jobs.cancel(drawing);
+    j.jobs.cancel(12345);
+    EXPECT_EQ(j.jobs.inFlight(), 1u) << "two bands still draw; called off twice, or a ticket never given: nothing more";
     gate.release();
-    ASSERT_TRUE(runUntilNoneInFlight(jobs));
-    ASSERT_TRUE(jobs.waitUntilIdle(20s));
+    ASSERT_TRUE(j.runUntilNoneInFlight());
+    ASSERT_TRUE(j.jobs.waitUntilIdle(20s));
     runWhatIsQueued();
     EXPECT_EQ(drawnWaiting.load(), 0);
-    EXPECT_EQ(gate.started.size(), 2u) << "the bands not started were taken back";
-    ASSERT_EQ(arrivals.all.size(), 1u) << "the tile called off whole never arrives";
-    EXPECT_EQ(arrivals.all[0].ticket, drawing);
-    EXPECT_EQ(arrivals.all[0].image, nullptr);
-    jobs.cancel(drawing);
-    EXPECT_EQ(jobs.inFlight(), 0u) << "called off once it arrived: nothing";
-}
-
-TEST(TileJobs, ADrawingThatThrowsLosesItsTileOnly) {
-    Arrivals arrivals;
-    VKMTileJobs jobs("com.vekmont.test.tiles.throw", 2, platform::DispatchQueuePriority::Low, arrivals.sink());
-    jobs.ask(tileAt(0, 3), [](platform::Context& context, const platform::Rect& dirty) {
-        if (dirty.y > 0) throw std::runtime_error("a band that cannot be drawn");
-        drawPicture(context, dirty);
-    });
-    jobs.ask(tileAt(1, 3), drawPicture);
-    ASSERT_TRUE(runUntilNoneInFlight(jobs));
-    ASSERT_EQ(arrivals.all.size(), 2u);
-    for (const auto& arrival : arrivals.all) {
-        EXPECT_EQ(arrival.image == nullptr, arrival.tile.index.first == 0) << arrival.tile.index.first;
-    }
+    EXPECT_EQ(gate.started, 2) << "the bands not started were taken back";
+    ASSERT_EQ(j.arrived.size(), 1u) << "the tile called off whole never arrives";
+    EXPECT_EQ(j.arrived[0].ticket, drawing);
+    EXPECT_EQ(j.arrived[0].image, nullptr);
 }
 
 TEST(TileJobs, TilesAskedForAndCalledOffWhileTheWidthChangesAllComeBack) {
-    Arrivals arrivals;
-    std::uint64_t version = 0;
+    Jobs j(2);
+    std::mt19937 random(7);
+    std::vector<VKMTileJobs::tTicket> live;
     std::size_t asked = 0;
     std::size_t calledOff = 0;
-    {
-        VKMTileJobs jobs("com.vekmont.test.tiles.race", 2, platform::DispatchQueuePriority::Low, arrivals.sink());
-        std::mt19937 random(7);
-        std::vector<VKMTileJobs::tTicket> live;
-        for (int round = 0; round < 30; ++round) {
-            ++version;
-            for (int i = 0; i < 6; ++i) {
-                tTile tile = tileAt(i, 1 + static_cast<int>(random() % 8), version);
-                tile.pixels = 48;
-                live.push_back(jobs.ask(tile, drawPicture));
-                ++asked;
-            }
-            // A pan calls some off: waiting, drawing or drawn.
-            for (int i = 0; i < 3 && !live.empty(); ++i) {
-                const std::size_t pick = random() % live.size();
-                const std::size_t before = jobs.inFlight();
-                jobs.cancel(live[pick]);
-                calledOff += before - jobs.inFlight();
-                live.erase(live.begin() + static_cast<std::ptrdiff_t>(pick));
-            }
-            jobs.setWidth(1 + random() % 6);
-            runWhatIsQueued();
+    for (int round = 1; round <= 30; ++round) {
+        for (int i = 0; i < 6; ++i, ++asked)
+            live.push_back(j.jobs.ask(tileAt(i, 1 + static_cast<int>(random() % 8), round), drawPicture));
+        // A pan calls some off: waiting, drawing or drawn.
+        for (int i = 0; i < 3; ++i) {
+            const std::size_t pick = random() % live.size();
+            const std::size_t before = j.jobs.inFlight();
+            j.jobs.cancel(live[pick]);
+            calledOff += before - j.jobs.inFlight();
+            live.erase(live.begin() + static_cast<std::ptrdiff_t>(pick));
         }
-        ASSERT_TRUE(runUntilNoneInFlight(jobs));
-        EXPECT_EQ(arrivals.all.size() + calledOff, asked) << "every tile arrived or was called off whole";
-        // Destroyed while a tile draws, the jobs leave the drawing to end
-        // on its own.
-        Gate gate;
-        jobs.ask(tileAt(0, 1), gate.held());
-        ASSERT_TRUE(gate.waitForWaiting(1));
+        j.jobs.setWidth(1 + random() % 6);
+        runWhatIsQueued();
     }
-    for (const auto& arrival : arrivals.all) {
-        if (arrival.image) {
-            EXPECT_EQ(arrival.image->pixelWidth(), 48);
-        }
-    }
+    ASSERT_TRUE(j.runUntilNoneInFlight());
+    EXPECT_EQ(j.arrived.size() + calledOff, asked) << "every tile arrived or was called off whole";
+    // Destroyed as a tile leaves the gate to draw, the jobs leave it to end
+    // on its own.
+    Gate gate;
+    j.jobs.ask(tileAt(0, 1), gate.held());
+    ASSERT_TRUE(gate.waitForWaiting(1));
 }

@@ -9,8 +9,6 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <cstdlib>
-#include <string>
 #include <thread>
 #include <vector>
 
@@ -34,17 +32,16 @@ void drawScene(platform::Context& context) {
     context.strokePath(path);
 }
 
-
 }  // namespace
 
 TEST(BitmapBands, EvenBandsCoverEveryRowOnceTopToBottom) {
     struct Case {
-        std::string name;
+        const char* name;
         int height;
         int count;
         std::vector<BandRows> expected;
     };
-    const std::vector<Case> cases{
+    const Case cases[] = {
         {"three even bands", 9, 3, {{0, 3}, {3, 6}, {6, 9}}},
         {"rows left over go to the lower bands", 10, 3, {{0, 3}, {3, 6}, {6, 10}}},
         {"no more bands than rows", 2, 8, {{0, 1}, {1, 2}}},
@@ -66,25 +63,17 @@ TEST(BitmapBands, DrawnOnThreadsTheyAreTheBitmapDrawnInOnePieceAndTheLastToEndIs
         BitmapBands bands = BitmapBands::make(150, 160, kScale, origin, platform::evenBands(160, 7));
         ASSERT_EQ(bands.size(), 7u);
         std::atomic<int> lasts{0};
-        std::atomic<std::size_t> lastBand{99};
         std::vector<std::thread> threads;
-        for (std::size_t i = 0; i < bands.size(); ++i) {
+        for (std::size_t i = 0; i < bands.size(); ++i)
             threads.emplace_back([&, i] {
                 drawScene(bands[i]);
-                if (bands.end(i)) {
-                    ++lasts;
-                    lastBand = i;
-                }
+                lasts += bands.end(i) ? 1 : 0;
             });
-        }
         for (auto& thread : threads) thread.join();
         ASSERT_EQ(lasts.load(), 1) << "round " << round;
-        ASSERT_LT(lastBand.load(), 7u);
         const auto image = bands.takeImage();
         ASSERT_NE(image, nullptr);
         EXPECT_EQ(bands.takeImage(), nullptr) << "taken once";
-        EXPECT_EQ(image->pixelWidth(), 150);
-        EXPECT_EQ(image->pixelHeight(), 160);
         EXPECT_EQ(testsupport::DifferingPixels(*image, *expected), 0) << "round " << round;
     }
 }
@@ -103,8 +92,7 @@ TEST(BitmapBands, OverTheCallersBitmapTheyDrawIntoItAndRefuseWhatCannotBeSplit) 
     EXPECT_EQ(bitmap->pixel(5, 30)->blue, 255);
     EXPECT_EQ(bitmap->pixel(5, 10)->alpha, 0) << "rows 0-19 cleared, drawn by no band";
 
-    const std::vector<BandRows> outside{{0, 20}, {20, 41}};
-    EXPECT_TRUE(BitmapBands::over(*bitmap, outside).empty()) << "a band past the bitmap: none at all";
+    EXPECT_TRUE(BitmapBands::over(*bitmap, std::vector<BandRows>{{0, 20}, {20, 41}}).empty()) << "a band past it";
     bitmap->save();
     bitmap->clipToRect({0, 0, 10, 10});
     EXPECT_TRUE(BitmapBands::over(*bitmap, platform::evenBands(40, 2)).empty()) << "a clip set";

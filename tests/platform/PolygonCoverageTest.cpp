@@ -7,11 +7,13 @@
 #include "platform/graphics/BitmapBands.h"
 #include "platform/graphics/BitmapContext.h"
 #include "platform/graphics/detail/PolygonCoverage.h"
+#include "tests/support/PixelCompare.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <functional>
+#include <tuple>
 #include <vector>
 
 using platform::BitmapContext;
@@ -49,33 +51,6 @@ std::unique_ptr<BitmapContext> Filled(const std::vector<Point>& outline, const s
     }
     c->endTransparencyLayer();
     return c;
-}
-
-struct Difference {
-    int largest = 0;  // of a channel as the bitmap holds it (premultiplied)
-    double mean = 0;  // of each pixel's largest
-    int marked = 0;   // pixels of `b` the fill made bluish
-};
-
-Difference Compare(const BitmapContext& a, const BitmapContext& b) {
-    int largest = 0;
-    int marked = 0;
-    long sum = 0;
-    for (int y = 0; y < kSide; ++y) {
-        for (int x = 0; x < kSide; ++x) {
-            const Pixel p = *a.pixel(x, y);
-            const Pixel q = *b.pixel(x, y);
-            const auto held = [](int channel, int alpha) { return channel * alpha / 255; };
-            const int most =
-                std::max({std::abs(held(p.red, p.alpha) - held(q.red, q.alpha)),
-                          std::abs(held(p.green, p.alpha) - held(q.green, q.alpha)),
-                          std::abs(held(p.blue, p.alpha) - held(q.blue, q.alpha)), std::abs(p.alpha - q.alpha)});
-            largest = std::max(largest, most);
-            sum += most;
-            if (q.blue > 60) ++marked;
-        }
-    }
-    return {largest, static_cast<double>(sum) / (kSide * kSide), marked};
 }
 
 }  // namespace
@@ -118,12 +93,28 @@ TEST(PolygonCoverage, SmallPolygonsTakeCairosPixelsWithinItsSamplingAndTheRestAr
         {"inside a transparency layer", triangle, layer, false},
     };
     for (const Case& c : cases) {
-        const Difference d = Compare(*Filled(c.outline, c.before, true), *Filled(c.outline, c.before, false));
-        EXPECT_GT(d.marked, 8) << c.name << ": nothing drawn";
+        const auto shortcut = Filled(c.outline, c.before, true);
+        const auto cairo = Filled(c.outline, c.before, false);
+        // As the bitmaps hold them (premultiplied): the largest difference
+        // of a channel, and the mean of each pixel's largest.
+        int largest = 0;
+        double mean = 0;
+        int marked = 0;
+        for (int i = 0; i < kSide * kSide; ++i) {
+            const Pixel p = *shortcut->pixel(i % kSide, i / kSide);
+            const Pixel q = *cairo->pixel(i % kSide, i / kSide);
+            const auto off = [&](int u, int v) { return std::abs(u * p.alpha / 255 - v * q.alpha / 255); };
+            const int most =
+                std::max({off(p.red, q.red), off(p.green, q.green), off(p.blue, q.blue), std::abs(p.alpha - q.alpha)});
+            largest = std::max(largest, most);
+            mean += static_cast<double>(most) / (kSide * kSide);
+            marked += q.blue > 60;
+        }
+        EXPECT_GT(marked, 8) << c.name << ": nothing drawn";
         // Cairo samples 15 rows a pixel: a share may be off by about a
         // fifteenth where an edge starts or ends in the pixel.
-        EXPECT_LE(d.largest, c.shortcut ? 16 : 0) << c.name;
-        EXPECT_LT(d.mean, 0.2) << c.name;
+        EXPECT_LE(largest, c.shortcut ? 16 : 0) << c.name;
+        EXPECT_LT(mean, 0.2) << c.name;
     }
 }
 
@@ -138,11 +129,8 @@ TEST(PolygonCoverage, APixelTakesTheExactShareOfItsAreaThatTheOutlineEncloses) {
         auto c = BitmapContext::create(6, 6, 1);
         c->setFillColor({0, 0, 1, 1});
         c->fillLines(outline->data(), outline->size());
-        EXPECT_EQ(c->pixel(1, 1)->alpha, 96);
-        EXPECT_EQ(c->pixel(2, 1)->alpha, 128);
-        EXPECT_EQ(c->pixel(2, 2)->alpha, 255);
-        EXPECT_EQ(c->pixel(1, 2)->alpha, 191) << outline->size() << " points";
-        EXPECT_EQ(c->pixel(4, 2)->alpha, 0);
+        for (const auto& [x, y, alpha] : {std::tuple{1, 1, 96}, {2, 1, 128}, {2, 2, 255}, {1, 2, 191}, {4, 2, 0}})
+            EXPECT_EQ(c->pixel(x, y)->alpha, alpha) << x << "," << y << " of " << outline->size() << " points";
         // Over red, as Cairo composites: a quarter of the red left.
         c->setFillColor({1, 0, 0, 1});
         c->fillRect({0, 0, 6, 6});
@@ -170,15 +158,13 @@ TEST(PolygonCoverage, BandsClippedPastTheirRowsFillAsTheWholeBitmap) {
     };
     auto whole = BitmapContext::create(kSide, kSide, 1);
     draw(*whole, 0, kSide);
-    auto banded = BitmapContext::create(kSide, kSide, 1);
+    // Bands of a bitmap of their own, each clearing its rows as it starts.
     const auto rows = platform::evenBands(kSide, 5);
-    auto bands = platform::BitmapBands::over(*banded, rows);
+    auto bands = platform::BitmapBands::make(kSide, kSide, 1, {0, 0}, rows);
     ASSERT_EQ(bands.size(), rows.size());
     for (std::size_t i = 0; i < bands.size(); ++i) {
         draw(bands[i], std::max(0.0, rows[i].first - 1.75), std::min<double>(kSide, rows[i].end + 1.75));
         bands.end(i);
     }
-    for (int y = 0; y < kSide; ++y) {
-        for (int x = 0; x < kSide; ++x) ASSERT_EQ(*banded->pixel(x, y), *whole->pixel(x, y)) << x << "," << y;
-    }
+    EXPECT_EQ(testsupport::DifferingPixels(*bands.takeImage(), *whole->makeImage(), 0), 0);
 }

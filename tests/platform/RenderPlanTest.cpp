@@ -1473,13 +1473,20 @@ struct CountedInk : LayerDelegate {
     int draws = 0;
 };
 
-// Of every kind of raster: content batched, alone and drawn by a delegate,
-// a label's text, stamped marks, a shadow of a drawing and one of a
-// shadow path, a mask, a layer kept whole at its rounded corners (a
-// shadowed drawing inside it) and one kept with its fade.
-std::shared_ptr<Layer> everyRaster(const std::shared_ptr<CountedInk>& ink, const std::shared_ptr<Recorder>& recorder,
-                                   std::vector<std::shared_ptr<View>>& views) {
-    auto root = filled({0, 0, 300, 240}, {1, 1, 1, 1});
+std::shared_ptr<Layer> drawnBy(const Rect& frame, const std::shared_ptr<LayerDelegate>& delegate) {
+    auto layer = Layer::make();
+    layer->setFrame(frame);
+    layer->setDelegate(delegate);
+    layer->setNeedsDisplay();
+    return layer;
+}
+
+// Of every kind of raster a frame asks for beyond those of content alone
+// (which the rasterizer's own test makes at once): stamped marks, content
+// a delegate draws on any thread, a shadow of a drawing and one of a shadow
+// path, a mask, a layer kept whole at its rounded corners (a shadowed
+// drawing inside it) and one kept with its fade.
+std::shared_ptr<Layer> everyRaster(const std::shared_ptr<CountedInk>& ink, const std::shared_ptr<Recorder>& recorder) {
     const auto shape = [](const Rect& frame, const Path& path, const Color& fill, const Color& stroke) {
         auto layer = ShapeLayer::make();
         layer->setFrame(frame);
@@ -1489,53 +1496,27 @@ std::shared_ptr<Layer> everyRaster(const std::shared_ptr<CountedInk>& ink, const
         layer->setLineWidth(1.5);
         return layer;
     };
-    Path oval;
-    oval.addEllipseInRect({0.5, 0.5, 21, 13});
-    Path line;
-    line.moveTo({1, 1});
-    line.lineTo({17, 11});
-    Path rings;
+    Path rings, round;
     for (int i = 0; i < 20; ++i) rings.addEllipseInRect({i * 6.3, (i % 4) * 3.1, 4, 4});
-    root->addSublayer(shape({8.3, 6.2, 24, 16}, oval, {0.9, 0.5, 0.1, 1}, {0, 0, 1, 1}));
-    root->addSublayer(shape({40.5, 8, 20, 14}, line, Color::clear(), {0.1, 0.6, 0.2, 1}));
+    round.addEllipseInRect({2, 6, 44, 38});
+    auto root = filled({0, 0, 300, 240}, {1, 1, 1, 1});
     root->addSublayer(shape({70, 5, 130, 20}, rings, Color::clear(), {1, 0, 0, 1}));
-    auto label = std::make_shared<Label>(Rect{205, 4, 90, 20});
-    label->setText("Every raster");
-    root->addSublayer(label->layer());
-    views.push_back(label);
-    auto anyThread = Layer::make();
-    anyThread->setFrame({10, 30, 30, 20});
-    anyThread->setDelegate(recorder);
-    anyThread->setNeedsDisplay();
-    root->addSublayer(anyThread);
+    root->addSublayer(drawnBy({10, 30, 30, 20}, recorder));
 
-    // A panel whose shadow is its drawing's, a delegate's in it.
     auto panel = filled({50, 35, 90, 60}, {0.9, 0.9, 0.9, 0.8});
     panel->setCornerRadius(6);
     panel->setShadowOpacity(0.6);
     panel->setShadowRadius(5);
     panel->setShadowOffset({2, 4});
-    auto drawn = Layer::make();
-    drawn->setFrame({10, 10, 50, 30});
-    drawn->setDelegate(ink);
-    drawn->setNeedsDisplay();
-    panel->addSublayer(drawn);
+    panel->addSublayer(drawnBy({10, 10, 50, 30}, ink));
     root->addSublayer(panel);
     root->addSublayer(shadowedBox({160, 40, 60, 40}, 8));
 
-    // Masked by an oval.
     auto masked = filled({230, 40, 50, 50}, {0, 0.3, 1, 1});
     masked->addSublayer(filled({5, 5, 20, 20}, {1, 1, 0, 1}));
-    auto mask = ShapeLayer::make();
-    mask->setFrame({0, 0, 50, 50});
-    Path round;
-    round.addEllipseInRect({2, 6, 44, 38});
-    mask->setPath(round);
-    mask->setFillColor({0, 0, 0, 1});
-    masked->setMask(mask);
+    masked->setMask(shape({0, 0, 50, 50}, round, {0, 0, 0, 1}, Color::clear()));
     root->addSublayer(masked);
 
-    // Kept whole at its rounded corners, a shadowed drawing inside it.
     auto card = filled({20, 110, 120, 110}, {0.2, 0.7, 0.3, 1});
     card->setCornerRadius(14);
     card->setMasksToBounds(true);
@@ -1543,16 +1524,11 @@ std::shared_ptr<Layer> everyRaster(const std::shared_ptr<CountedInk>& ink, const
     holder->setFrame({10, 10, 80, 70});
     holder->setShadowOpacity(0.8);
     holder->setShadowRadius(3);
-    auto inner = Layer::make();
-    inner->setFrame({5, 5, 60, 40});
-    inner->setDelegate(ink);
-    inner->setNeedsDisplay();
-    holder->addSublayer(inner);
+    holder->addSublayer(drawnBy({5, 5, 60, 40}, ink));
     card->addSublayer(holder);
     card->addSublayer(filled({100, 90, 40, 40}, {0, 0, 0, 1}));
     root->addSublayer(card);
 
-    // Kept with its fade and its shadow.
     auto faded = filled({160, 110, 110, 100}, {0.3, 0.3, 0.9, 1});
     faded->setOpacity(0.6);
     faded->setShadowOpacity(0.5);
@@ -1565,15 +1541,14 @@ std::shared_ptr<Layer> everyRaster(const std::shared_ptr<CountedInk>& ink, const
 }  // namespace
 
 // The same frames planned with raster jobs on the pool and with each
-// raster made at once: the same pixels, shadows and a mask among them, and
-// a delegate's drawing made once either way, also where it shows in a
-// shadow's drawing inside a layer kept whole.
+// raster made at once: the same pixels, and a delegate's drawing made once
+// either way, also where it shows in a shadow's drawing inside a layer
+// kept whole.
 TEST(RenderPlan, RastersMadeAtOnceLookAsThoseJobsMake) {
     const auto ink = std::make_shared<CountedInk>();
     const auto recorder = std::make_shared<Recorder>();
-    std::vector<std::shared_ptr<View>> views;
-    const auto byJobs = everyRaster(ink, recorder, views);
-    const auto atOnce = everyRaster(ink, recorder, views);
+    const auto byJobs = everyRaster(ink, recorder);
+    const auto atOnce = everyRaster(ink, recorder);
     RasterCache jobsCache;
     RasterCache atOnceCache;
     const auto frame = [&](bool pooled) {
@@ -1593,21 +1568,14 @@ TEST(RenderPlan, RastersMadeAtOnceLookAsThoseJobsMake) {
     for (int round = 0; round < 3; ++round) {
         SCOPED_TRACE("frame " + std::to_string(round));
         const int inked = ink->draws;
-        const auto [jobsKinds, jobsPixels] = frame(true);
+        const auto jobsPixels = frame(true).second;
         EXPECT_EQ(ink->draws - inked, round == 0 ? 2 : 0) << "by jobs";
         const auto [atOnceKinds, atOncePixels] = frame(false);
         EXPECT_EQ(ink->draws - inked, round == 0 ? 4 : 0) << "at once";
-        ASSERT_NE(jobsPixels, nullptr);
-        ASSERT_NE(atOncePixels, nullptr);
+        ASSERT_TRUE(jobsPixels && atOncePixels);
         EXPECT_EQ(testsupport::DifferingPixels(*jobsPixels, *atOncePixels), 0);
         if (round == 0) {
-            EXPECT_EQ(std::count(atOnceKinds.begin(), atOnceKinds.end(), 'g'), 2) << "the mask and the fade";
-            // The oval mask cuts the corner off; the panel's shadow falls
-            // below it.
-            const auto at = [&](int x, int y) { return atOncePixels->pixel(x, y).value_or(platform::Pixel{}); };
-            EXPECT_GT(at(2 * 231, 2 * 41).red, 150) << "masked off";
-            EXPECT_LT(at(2 * 260, 2 * 75).red, 10) << "inside the mask";
-            EXPECT_LT(at(2 * 100, 2 * 98).red, 235) << "the panel's shadow";
+            EXPECT_EQ(std::count(atOnceKinds.begin(), atOnceKinds.end(), 'g'), 2) << "the mask and the fade, kept";
         }
     }
     EXPECT_EQ(atOnceCache.count(), jobsCache.count());

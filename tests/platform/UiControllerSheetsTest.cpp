@@ -7,6 +7,7 @@
 #include "platform/dispatch/RunLoop.h"
 #include "platform/foundation/Bundle.h"
 #include "platform/foundation/Paths.h"
+#include "platform/graphics/BitmapContext.h"
 #include "platform/graphics/Image.h"
 #include "platform/ui/views/Pasteboard.h"
 #include "platform/ui/controllers/AlertController.h"
@@ -29,6 +30,7 @@
 #include "platform/ui/views/VisualEffectView.h"
 #include "platform/ui/views/Window.h"
 #include "tests/platform/support/VirtualTime.h"
+#include "tests/support/PixelCompare.h"
 
 #include <gtest/gtest.h>
 
@@ -39,6 +41,7 @@
 #include <fstream>
 #include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
 using platform::Color;
@@ -764,18 +767,15 @@ TEST(UiControllerSheets, AShareSheetShownBeforeItsPictureSaysSoUntilItComes) {
 TEST(UiControllerSheets, AShareSheetShowsALargePictureReducedOffTheMainThread) {
     Stage s(UserInterfaceIdiom::tablet);
     platform::ui::Screen::mainScreen()->setScale(2);
-    // 3000 x 1000 pixels: red on the left, blue on the right, a green
-    // column a pixel wide between them.
-    constexpr int kWidth = 3000, kHeight = 1000;
-    std::vector<platform::Pixel> pixels(static_cast<std::size_t>(kWidth * kHeight));
-    for (int y = 0; y < kHeight; ++y) {
-        for (int x = 0; x < kWidth; ++x) {
-            pixels[static_cast<std::size_t>(y * kWidth + x)] =
-                x == kWidth / 2 ? platform::Pixel{0, 255, 0, 255}
-                                : (x < kWidth / 2 ? platform::Pixel{255, 0, 0, 255} : platform::Pixel{0, 0, 255, 255});
-        }
+    // 3000 x 1000 pixels: red on the left, blue on the right, a green column
+    // a pixel wide between them.
+    auto canvas = platform::BitmapContext::create(3000, 1000, 1);
+    for (const auto& [x, width, colour] :
+         {std::tuple{0, 1500, Color{1, 0, 0, 1}}, {1500, 1, Color{0, 1, 0, 1}}, {1501, 1499, Color{0, 0, 1, 1}}}) {
+        canvas->setFillColor(colour);
+        canvas->fillRect({static_cast<double>(x), 0, static_cast<double>(width), 1000});
     }
-    const auto picture = platform::Image::fromPixels(kWidth, kHeight, pixels);
+    const auto picture = platform::BitmapContext::takeImage(std::move(canvas));
     auto sheet = std::make_shared<ActivityViewController>(std::vector<ActivityItem>{{"", nullptr, "", "Plan"}});
     sheet->waitForItems("Drawing the picture…");
     s.root->presentViewController(sheet, false);
@@ -787,21 +787,16 @@ TEST(UiControllerSheets, AShareSheetShowsALargePictureReducedOffTheMainThread) {
 
     sheet->setActivityItems({{"", picture, "", "Plan"}});
     EXPECT_TRUE(sheet->isWaitingForItems()) << "offered with its preview";
-    EXPECT_EQ(sheet->statusText(), "Drawing the picture…");
     EXPECT_EQ(preview->image(), nullptr) << "not the whole picture, nor reduced here";
     ASSERT_TRUE(
         platform::RunLoop::main()->runUntil([&] { return !sheet->isWaitingForItems(); }, std::chrono::seconds(20)));
     EXPECT_EQ(sheet->statusText(), "");
     EXPECT_EQ(sheet->activityItems().at(0).image, picture) << "the whole picture is what is shared";
-    const auto reduced = preview->image();
-    ASSERT_NE(reduced, nullptr);
-    const Size frame = preview->bounds().size();
-    EXPECT_EQ(reduced->pixelWidth(), static_cast<int>(std::ceil(frame.width * 2)));
-    EXPECT_EQ(reduced->pixelHeight(), static_cast<int>(std::ceil(frame.height * 2)));
+    ASSERT_NE(preview->image(), nullptr);
+    EXPECT_EQ(preview->image()->pixelWidth(), static_cast<int>(std::ceil(preview->bounds().width * 2)));
 
     // What the window shows of it, beside the whole picture drawn into an
     // image view of the same frame in a window of its own.
-    const auto shot = s.window->snapshot();
     const Rect box = preview->convertRectToView(preview->bounds(), nullptr);
     const auto plain = std::make_shared<Window>(Rect{0, 0, box.maxX() + 10, box.maxY() + 10});
     plain->setBackgroundColor(Color{1, 1, 1, 1});
@@ -809,26 +804,19 @@ TEST(UiControllerSheets, AShareSheetShowsALargePictureReducedOffTheMainThread) {
     whole->setContentMode(ViewContentMode::scaleAspectFit);
     whole->setImage(picture);
     plain->addSubview(whole);
-    const auto expected = plain->snapshot();
-    ASSERT_TRUE(shot && expected);
-    int differ = 0, red = 0, blue = 0;
-    for (int y = static_cast<int>(box.y * 2); y < static_cast<int>(box.maxY() * 2); ++y) {
-        for (int x = static_cast<int>(box.x * 2); x < static_cast<int>(box.maxX() * 2); ++x) {
-            const auto a = *shot->pixel(x, y);
-            const auto b = *expected->pixel(x, y);
-            if (std::abs(a.red - b.red) > 1 || std::abs(a.green - b.green) > 1 || std::abs(a.blue - b.blue) > 1)
-                ++differ;
-            red += a.red == 255 && a.blue == 0;
-            blue += a.blue == 255 && a.red == 0;
-        }
-    }
-    EXPECT_EQ(differ, 0) << "the preview looks as the whole picture would";
-    EXPECT_GT(red, 1000);
-    EXPECT_NEAR(red, blue, red / 50);
+    const auto inBox = [&](const std::shared_ptr<platform::Image>& shot) {
+        return shot ? shot->cropped(static_cast<int>(box.x * 2), static_cast<int>(box.y * 2),
+                                    static_cast<int>(box.width * 2), static_cast<int>(box.height * 2))
+                    : nullptr;
+    };
+    const auto shown = inBox(s.window->snapshot());
+    const auto expected = inBox(plain->snapshot());
+    ASSERT_TRUE(shown && expected);
+    EXPECT_EQ(testsupport::DifferingPixels(*shown, *expected, 1), 0) << "the preview looks as the whole picture would";
+    EXPECT_EQ(shown->pixel(shown->pixelWidth() / 4, shown->pixelHeight() / 2), (platform::Pixel{255, 0, 0, 255}));
 
-    // Copy hands over the whole picture.
     ASSERT_TRUE(sheet->perform(activity::kCopyToPasteboard));
-    EXPECT_EQ(Pasteboard::generalPasteboard().image(), picture);
+    EXPECT_EQ(Pasteboard::generalPasteboard().image(), picture) << "copy hands over the whole picture";
 }
 
 TEST(UiControllerSheets, SavedPicturesTakeAFreeNameAndNeverLeaveTheFolder) {
