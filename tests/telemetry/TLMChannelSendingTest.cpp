@@ -520,12 +520,15 @@ TEST(TLMChannelSending, ALogJsonCannotHoldIsDroppedAloneAndTheRestOfItsBatchIsSe
     EXPECT_EQ(errors[0].message.rfind("Couldn't serialize 1 of 3 log(s) of batch Id ", 0), 0u) << errors[0].message;
 }
 
-TEST(TLMChannelSending, AStoredLogWhoseDeviceHoldsBytesThatAreNotUtf8IsSentWithThemMended) {
+TEST(TLMChannelSending, AStoredLogWhoseTextsAreNotUtf8IsSentWithThemMended) {
     testsupport::SendingRig rig;
     // Stored by a build that kept the host's Latin-1 texts as they came: the
     // archive in the database holds those bytes.
-    auto old = testsupport::makeEvent("Old");
+    auto old = testsupport::makeEvent("Old\xE9");
     old->setTimestamp(tlmtest::fixedTime());
+    old->setUserId("b\xE9r");
+    // Two keys that mend into one: the first in the archive's order stays.
+    old->setProperties({{"k\xFE", "first"}, {"k\xFF", "v\xE9"}, {"plain", "ok"}});
     auto device = tlmtest::validDevice();
     device->setLocale("de_D\xE9");
     device->setOsName("Syst\xE8me");
@@ -542,14 +545,16 @@ TEST(TLMChannelSending, AStoredLogWhoseDeviceHoldsBytesThatAreNotUtf8IsSentWithT
     const std::vector<IngestionRequest> requests = rig.server.requests();
     ASSERT_EQ(requests.size(), 1u);
     EXPECT_EQ(requests[0].bodyError, "");
-    ASSERT_EQ(testsupport::eventNames(requests[0]), std::vector<std::string>{"Old"});
-    const auto& sent = *requests[0].logs[0].asDictionary()->at("device").asDictionary();
-    // Mended as the log's archive is read, as the app shows such text.
-    EXPECT_EQ(sent.at("locale"), platform::Value("de_D*"));
-    EXPECT_EQ(sent.at("osName"), platform::Value("Syst*me"));
-    EXPECT_EQ(sent.at("model"), platform::Value("Caf\xC3\xA9"));
-    EXPECT_EQ(sent.at("wrapperSdkName"), platform::Value("w*"));
-    EXPECT_EQ(sent.at("timeZoneOffset").numberAsInteger(), 60);
+    ASSERT_EQ(testsupport::eventNames(requests[0]), std::vector<std::string>{"Old*"});
+    const auto& sent = *requests[0].logs[0].asDictionary();
+    EXPECT_EQ(sent.at("userId"), platform::Value("b*r"));
+    EXPECT_EQ(sent.at("properties"), platform::Value(platform::Value::Dictionary{{"k*", "first"}, {"plain", "ok"}}));
+    const auto& sentDevice = *sent.at("device").asDictionary();
+    EXPECT_EQ(sentDevice.at("locale"), platform::Value("de_D*"));
+    EXPECT_EQ(sentDevice.at("osName"), platform::Value("Syst*me"));
+    EXPECT_EQ(sentDevice.at("model"), platform::Value("Caf\xC3\xA9"));
+    EXPECT_EQ(sentDevice.at("wrapperSdkName"), platform::Value("w*"));
+    EXPECT_EQ(sentDevice.at("timeZoneOffset").numberAsInteger(), 60);
     ASSERT_TRUE(testsupport::eventually([&] { return rig.delegate->count(Kind::DidSucceed) == 1; }));
     EXPECT_EQ(rig.delegate->count(Kind::DidFail), 0u);
     EXPECT_TRUE(testsupport::eventually([&] { return storedLogs(*rig.group, "Analytics").empty(); }));
@@ -723,22 +728,18 @@ TEST(TLMChannelSending, AHeldFileKeepsAtMostFourBatchesAndDropsTheOldestOrdinary
     rig.drain();
     TLMLogCapture capture;
     rawdb::HeldFile held(logDatabase(rig), "BEGIN EXCLUSIVE;");
-    // Taken a batch at a time: 50, 100, 150 kept, then 200 and 203. (At
-    // most four batches' worth wait to be saved, so they come in two.) The
-    // first is critical: ordinary logs go before it.
-    unit->enqueueItem(testsupport::makeEvent("Log0"), TLMFlagsCritical);
-    for (std::size_t i = 1; i < 150; ++i)
-        unit->enqueueItem(testsupport::makeEvent("Log" + std::to_string(i)), TLMFlagsNormal);
+    // Taken a batch at a time: 50, 100, 150 kept, then 200 and 203 (at most
+    // four batches' worth wait to be saved). Ordinary logs go first.
+    unit->enqueueItem(testsupport::makeEvent("Critical"), TLMFlagsCritical);
+    rig.enqueueEvents(*unit, "Log", 149);
     rig.drain();
     std::binary_semaphore queueHeld(0);
     rig.group->logsDispatchQueue()->async([&queueHeld] { queueHeld.acquire(); });
-    for (std::size_t i = 150; i < 203; ++i)
-        unit->enqueueItem(testsupport::makeEvent("Log" + std::to_string(i)), TLMFlagsNormal);
+    rig.enqueueEvents(*unit, "Late", 53);
     queueHeld.release();
     rig.drain();
-    const std::vector<std::string> names = numberedNames("Log", 203);
-    EXPECT_EQ(rig.delegate->eventNames(Kind::DidComplete),
-              std::vector<std::string>(names.begin() + 1, names.begin() + 4));
+    const std::vector<std::string> logs = numberedNames("Log", 149);
+    EXPECT_EQ(rig.delegate->eventNames(Kind::DidComplete), std::vector<std::string>(logs.begin(), logs.begin() + 3));
     EXPECT_EQ(rig.delegate->count(Kind::DidStore), 0u);
     std::vector<std::string> drops;
     for (const TLMCapturedLine& line : capture.linesAt(TLMLogLevelWarning)) {
@@ -750,9 +751,8 @@ TEST(TLMChannelSending, AHeldFileKeepsAtMostFourBatchesAndDropsTheOldestOrdinary
     held.letGo();
     rig.advance(6s);
     rig.drain();
-    std::vector<std::string> kept{names[0]};
-    kept.insert(kept.end(), names.begin() + 4, names.end());
-    EXPECT_EQ(rig.delegate->eventNames(Kind::DidStore), kept);
+    EXPECT_EQ(rig.delegate->eventNames(Kind::DidStore),
+              concat(concat({"Critical"}, {logs.begin() + 3, logs.end()}), numberedNames("Late", 53)));
 }
 
 TEST(TLMChannelSending, StoredLogsAHeldFileKeptFromBeingCountedAtStartGoAtTheFlushInterval) {
@@ -778,24 +778,14 @@ namespace {
 
 // Another connection takes the log database as the first batch leaves, so
 // the batch's answer comes while the file is held.
-class HoldFileAtFirstSend final : public TLMChannelDelegate {
-public:
-    explicit HoldFileAtFirstSend(std::filesystem::path file) : mFile(std::move(file)) {}
+struct HoldFileAtFirstSend final : TLMChannelDelegate {
+    explicit HoldFileAtFirstSend(std::filesystem::path file) : file(std::move(file)) {}
     void channelWillSendLog(TLMChannelUnitDefault&, const std::shared_ptr<TLMAbstractLog>&) override {
-        std::lock_guard lock(mMutex);
-        if (!mHeld && !mLetGo) mHeld = std::make_unique<rawdb::HeldFile>(mFile, "BEGIN EXCLUSIVE;");
+        std::call_once(once, [this] { held.emplace(file, "BEGIN EXCLUSIVE;"); });
     }
-    void letGo() {
-        std::lock_guard lock(mMutex);
-        mLetGo = true;
-        mHeld.reset();
-    }
-
-private:
-    const std::filesystem::path mFile;
-    std::mutex mMutex;
-    std::unique_ptr<rawdb::HeldFile> mHeld;
-    bool mLetGo = false;
+    const std::filesystem::path file;
+    std::once_flag once;
+    std::optional<rawdb::HeldFile> held;
 };
 
 }  // namespace
@@ -811,7 +801,7 @@ TEST(TLMChannelSending, AFileHeldForAMinuteAcrossAnAnsweredBatchDeliversEveryLog
     ASSERT_TRUE(testsupport::eventually([&] { return rig.delegate->count(Kind::DidSucceed) == 50; }));
     rig.enqueueEvents(*unit, "During", 10);
     rig.drain();
-    for (int second = 0; second < 60; second += 6) {
+    for (int flush = 0; flush < 10; ++flush) {
         rig.advance(6s);
         rig.drain();
     }
@@ -819,7 +809,7 @@ TEST(TLMChannelSending, AFileHeldForAMinuteAcrossAnAnsweredBatchDeliversEveryLog
     EXPECT_EQ(rig.server.requests().size(), 1u);
     EXPECT_GT(fileSystem.sleeps(), 0);
 
-    hold->letGo();
+    hold->held->letGo();
     rig.advance(6s);
     ASSERT_TRUE(rig.server.waitForRequests(2));
     ASSERT_TRUE(nothingOnTheWire(rig));
