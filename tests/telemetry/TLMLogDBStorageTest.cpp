@@ -559,7 +559,7 @@ TEST_F(TLMLogDBStorageTest, AGroupSavedTogetherEndsAsTheSameLogsSavedOneByOne) {
     struct Outcome {
         std::vector<bool> saved;
         std::vector<std::pair<std::int64_t, std::string>> rows;
-        std::vector<std::string> errors;
+        std::vector<std::string> lines;  // debug and error
     };
     TLMLogDBStorage().dropDatabase();  // each run starts from an empty database
     auto run = [&](const Case& c, bool together) {
@@ -577,10 +577,12 @@ TEST_F(TLMLogDBStorageTest, AGroupSavedTogetherEndsAsTheSameLogsSavedOneByOne) {
         } else {
             for (const TLMLogToSave& item : group) outcome.saved.push_back(storage->saveLog(item.log, "A", item.flags));
         }
-        // Why logs were refused; a failing statement's own report aside.
-        for (const TLMCapturedLine& line : capture.linesAt(TLMLogLevelError)) {
-            if (line.message.rfind("Failed to finalize SQLite statement", 0) != 0)
-                outcome.errors.push_back(line.message);
+        // Which logs were evicted, in order, and why logs were refused; a
+        // failing statement's own report aside.
+        for (const TLMCapturedLine& line : capture.lines()) {
+            if ((line.level == TLMLogLevelDebug || line.level == TLMLogLevelError) &&
+                line.message.rfind("Failed to finalize SQLite statement", 0) != 0)
+                outcome.lines.push_back(line.message);
         }
         for (const TLMStoredLog& row : storage->logsWithCondition("", {})) {
             outcome.rows.emplace_back(row.id, nameOf(row.log));
@@ -593,7 +595,7 @@ TEST_F(TLMLogDBStorageTest, AGroupSavedTogetherEndsAsTheSameLogsSavedOneByOne) {
         const Outcome together = run(c, true);
         EXPECT_EQ(together.saved, alone.saved) << c.name;
         EXPECT_EQ(together.rows, alone.rows) << c.name;  // same identifiers: nothing twice, nothing lost
-        EXPECT_EQ(together.errors, alone.errors) << c.name;
+        EXPECT_EQ(together.lines, alone.lines) << c.name;
         EXPECT_EQ(static_cast<std::size_t>(std::count(alone.saved.begin(), alone.saved.end(), false)), c.refused)
             << c.name;
         const bool gone =
