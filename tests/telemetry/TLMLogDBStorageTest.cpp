@@ -954,17 +954,16 @@ TEST_F(TLMLogDBStorageTest, ASentBatchWhoseRowsAHeldFileKeptIsNeverLoadedAgainAn
 
 TEST_F(TLMLogDBStorageTest, AFileOfALaterOrNegativeVersionWhoseTableIsNotOursIsSetAsideNotDeleted) {
     // A later version with our table is kept as it is (TLMDBStorageTest).
-    const std::string renamed = "ALTER TABLE logs RENAME COLUMN groupId TO groupKey; ";
     struct Case {
         const char* name;
-        std::string change;
+        const char* change;
         bool ours;  // the table still
     };
     const Case cases[] = {
-        {"a later version, a column renamed", renamed + "PRAGMA user_version = 7", false},
-        {"a negative version, a column renamed", renamed + "PRAGMA user_version = -1", false},
-        {"a later version, logs a view over another table",
-         "ALTER TABLE logs RENAME TO entries; CREATE VIEW logs AS SELECT * FROM entries; PRAGMA user_version = 8",
+        {"a later version, a column renamed",
+         "ALTER TABLE logs RENAME COLUMN groupId TO groupKey; PRAGMA user_version = 7", false},
+        {"a negative version, logs a view over another table",
+         "ALTER TABLE logs RENAME TO entries; CREATE VIEW logs AS SELECT * FROM entries; PRAGMA user_version = -1",
          false},
         {"a negative version, our table", "PRAGMA user_version = -1", true},
     };
@@ -973,19 +972,15 @@ TEST_F(TLMLogDBStorageTest, AFileOfALaterOrNegativeVersionWhoseTableIsNotOursIsS
         removeDatabase();
         const std::filesystem::path file = previousDatabase();
         rawdb::Execute(file, c.change);
-        const std::int64_t version = rawdb::Integer(file, "PRAGMA user_version");
-        TLMLogCapture capture;
         TLMLogDBStorage storage;
         EXPECT_TRUE(storage.saveLog(makeLog("new"), "A", TLMFlagsNormal));
-        EXPECT_EQ(rebuilds(capture), 0u);
         EXPECT_EQ(rawdb::Integer(file, "PRAGMA user_version"), TLMLogDBStorage::kSchemaVersion);
         const std::vector<std::string> all = {"old0", "old1", "old2", "new"};
         EXPECT_EQ(namesOf(load(storage, "A", 10).logs), c.ours ? all : std::vector<std::string>{"new"});
-        EXPECT_EQ(std::filesystem::exists(setAside(1)), !c.ours);
-        if (!c.ours) {
-            EXPECT_EQ(rawdb::Integer(setAside(1), "SELECT COUNT(*) FROM logs"), 3);
-            EXPECT_EQ(rawdb::Integer(setAside(1), "PRAGMA user_version"), version);
-        }
+        // The logs of the file set aside; -1: none is.
+        const std::int64_t asideLogs =
+            std::filesystem::exists(setAside(1)) ? rawdb::Integer(setAside(1), "SELECT COUNT(*) FROM logs") : -1;
+        EXPECT_EQ(asideLogs, c.ours ? -1 : 3);
     }
 
     // Three are kept at most; a fourth is deleted as a damaged file is.

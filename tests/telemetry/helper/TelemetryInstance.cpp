@@ -1,16 +1,11 @@
-// One launch of the app's telemetry for the tests of processes that share a
-// home: the whole client, with a unit of critical logs as the crashes
-// service configures it, on a virtual clock, the links up. Arguments: the
-// home, the ingestion server's base URL and a tag, written into every log
-// as its data-residency region so that the server tells the processes
-// apart. Says "ready", then answers each line of standard input once the
-// logs queue has done it:
-//   store <e> <c>  e analytics events "<tag>-event-<i>" and c critical logs
-//                  "<tag>-crash-<i>", numbered on; answers "ok"
-//   advance <s>    moves the clock s seconds; answers "ok"
-//   idle           waits (20 s at most) until no HTTP call is left; answers
-//                  "sender" when this process sends the stored logs, else
-//                  "storer"
+// One launch of the app's telemetry on a home shared with another: the
+// whole client and a unit of critical logs as the crashes service's, on a
+// virtual clock. Arguments: the home, the ingestion URL and a tag, every
+// log's data-residency region. Says "ready", then answers each line once
+// the logs queue has done it: "store <e> <c>" (e events "<tag>-event-<i>",
+// c critical logs "<tag>-crash-<i>") and "advance <s>" (the clock) with
+// "ok"; "idle" waits (20 s at most) until no HTTP call is left and answers
+// "sender" when this process sends the stored logs, else "storer".
 
 #include "platform/dispatch/Clock.h"
 #include "platform/foundation/Paths.h"
