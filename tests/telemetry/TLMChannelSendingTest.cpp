@@ -773,30 +773,18 @@ TEST(TLMChannelSending, StoredLogsAHeldFileKeptFromBeingCountedAtStartGoAtTheFlu
     EXPECT_EQ(testsupport::eventNames(rig.server.requests()[0]), numberedNames("Old", 3));
 }
 
-namespace {
-
-// Another connection takes the log database as the first batch leaves, so
-// the batch's answer comes while the file is held.
-struct HoldFileAtFirstSend final : TLMChannelDelegate {
-    explicit HoldFileAtFirstSend(std::filesystem::path file) : file(std::move(file)) {}
-    void channelWillSendLog(TLMChannelUnitDefault&, const std::shared_ptr<TLMAbstractLog>&) override {
-        std::call_once(once, [this] { held.emplace(file, "BEGIN EXCLUSIVE;"); });
-    }
-    const std::filesystem::path file;
-    std::once_flag once;
-    std::optional<rawdb::HeldFile> held;
-};
-
-}  // namespace
-
 TEST(TLMChannelSending, AFileHeldForAMinuteAcrossAnAnsweredBatchDeliversEveryLogOnce) {
     rawdb::SleeplessFileSystem fileSystem;  // every wait for the held file runs out at once
     testsupport::SendingRig rig;
+    const int pauser = 0;
     auto unit = rig.addUnit("Analytics");
-    auto hold = std::make_shared<HoldFileAtFirstSend>(logDatabase(rig));
-    rig.group->addDelegate(hold);
+    unit->pauseWithIdentifyingObject(&pauser);
     rig.enqueueEvents(*unit, "First", 50);
-    // Answered, and its rows could not be deleted.
+    rig.drain();
+    // A reader from before the batch leaves: loads go on, its deletion and
+    // later saves wait in vain.
+    rawdb::HeldFile held(logDatabase(rig), "BEGIN; SELECT COUNT(*) FROM logs;");
+    unit->resumeWithIdentifyingObject(&pauser);
     ASSERT_TRUE(testsupport::eventually([&] { return rig.delegate->count(Kind::DidSucceed) == 50; }));
     rig.enqueueEvents(*unit, "During", 10);
     rig.drain();
@@ -806,7 +794,7 @@ TEST(TLMChannelSending, AFileHeldForAMinuteAcrossAnAnsweredBatchDeliversEveryLog
     }
     EXPECT_GT(fileSystem.sleeps(), 0);
 
-    hold->held->letGo();
+    held.letGo();
     rig.advance(6s);
     ASSERT_TRUE(rig.server.waitForRequests(2));
     ASSERT_TRUE(nothingOnTheWire(rig));

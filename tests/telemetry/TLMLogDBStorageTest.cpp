@@ -933,25 +933,6 @@ TEST_F(TLMLogDBStorageTest, AFileHeldPastTheWaitLeavesLogsBusyAndTheCountUnreadN
     }
 }
 
-TEST_F(TLMLogDBStorageTest, ASentBatchWhoseRowsAHeldFileKeptIsNeverLoadedAgainAndDeletedOnceFree) {
-    TLMLogDBStorage storage;
-    const std::filesystem::path file = storage.dbFileURL();
-    for (const char* name : {"a", "b", "c"}) ASSERT_TRUE(storage.saveLog(makeLog(name), "A", TLMFlagsNormal));
-    const Batch sent = load(storage, "A", 2);
-    ASSERT_EQ(namesOf(sent.logs), (std::vector<std::string>{"a", "b"}));
-    {
-        rawdb::SleeplessFileSystem fileSystem;
-        // A reader: loads still read, deletions wait in vain.
-        rawdb::HeldFile held(file, "BEGIN; SELECT COUNT(*) FROM logs;");
-        storage.deleteLogsWithBatchId(*sent.batchId, "A");
-        EXPECT_EQ(rawdb::Integer(file, "SELECT COUNT(*) FROM logs"), 3);
-        EXPECT_EQ(namesOf(load(storage, "A", 10).logs), std::vector<std::string>{"c"});
-    }
-    // The next operation deletes them.
-    EXPECT_EQ(storage.countLogs(), 1u);
-    EXPECT_EQ(ids(file), std::vector<std::int64_t>{3});
-}
-
 TEST_F(TLMLogDBStorageTest, AFileOfALaterOrNegativeVersionWhoseTableIsNotOursIsSetAsideNotDeleted) {
     // A later version with our table is kept as it is (TLMDBStorageTest).
     struct Case {
