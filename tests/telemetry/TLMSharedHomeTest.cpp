@@ -63,7 +63,7 @@ public:
     }
     // Events and critical logs, each of which the server is to get once.
     std::string store(int events, int crashes) {
-        mStored += events + crashes;
+        mStored += static_cast<std::size_t>(events + crashes);
         return command("store " + std::to_string(events) + " " + std::to_string(crashes));
     }
     void kill() {
@@ -72,30 +72,27 @@ public:
         waitpid(mPid, nullptr, 0);
         mPid = -1;
     }
-    int stored() const { return mStored; }
+    std::size_t stored() const { return mStored; }
 
 private:
-    int mStored = 1;  // its start-service log
+    std::size_t mStored = 1;  // its start-service log
     pid_t mPid = -1;
     int mIn = -1;
     int mOut = -1;
 };
 
-// Waits until the server got as many logs as the launches stored; each is
-// to have come once.
+// Waits until the server got every log the launches stored; each is to have
+// come once.
 void expectEachLogOnce(const testsupport::IngestionTestServer& server, const Launch& a, const Launch& b) {
     std::map<std::string, int> got;  // each log's JSON, how often it came
-    const auto count = [&] {
+    testsupport::eventually([&] {
         got.clear();
-        int total = 0;
         for (const testsupport::IngestionRequest& request : server.requests()) {
-            total += static_cast<int>(request.logs.size());
             for (const platform::Value& log : request.logs) ++got[log.toJson()];
         }
-        return total;
-    };
-    testsupport::eventually([&] { return count() >= a.stored() + b.stored(); });
-    EXPECT_EQ(count(), a.stored() + b.stored());
+        return got.size() >= a.stored() + b.stored();
+    });
+    EXPECT_EQ(got.size(), a.stored() + b.stored());
     std::erase_if(got, [](const auto& log) { return log.second == 1; });
     EXPECT_EQ(got, (std::map<std::string, int>{})) << "logs that came more than once";
 }

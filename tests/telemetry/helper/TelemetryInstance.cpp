@@ -50,8 +50,7 @@ int main(int argc, char** argv) {
     if (!group) return 3;
     const auto crashes = group->addChannelUnitWithConfiguration(TLMChannelUnitConfiguration("Crashes", 2, 1, 1, 3));
 
-    int events = 0;
-    int crashLogs = 0;
+    int logs = 0;
     std::string line;
     std::cout << "ready" << std::endl;
     while (std::getline(std::cin, line)) {
@@ -63,18 +62,17 @@ int main(int argc, char** argv) {
         group->logsDispatchQueue()->sync([] {});
         std::string answer = "ok";
         if (command == "store") {
-            for (long i = 0; i < first; ++i) TLMAnalytics::trackEvent(tag + "-event-" + std::to_string(events++));
+            for (long i = 0; i < first; ++i) TLMAnalytics::trackEvent(tag + "-event-" + std::to_string(logs++));
             for (long i = 0; i < second; ++i) {
                 auto log = std::make_shared<TLMEventLog>();
-                log->setName(tag + "-crash-" + std::to_string(crashLogs++));
+                log->setName(tag + "-crash-" + std::to_string(logs++));
                 log->setEventId(TLMNewUuidString());
                 crashes->enqueueItem(std::move(log), TLMFlagsCritical);
             }
         } else if (command == "advance") {
             clock->advance(std::chrono::seconds(first));
         } else if (command == "idle") {
-            const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-            while (!group->httpClient()->pendingCalls().empty() && std::chrono::steady_clock::now() < until) {
+            for (int wait = 0; wait < 2000 && !group->httpClient()->pendingCalls().empty(); ++wait) {
                 std::this_thread::sleep_for(std::chrono::milliseconds(10));
             }
             answer = group->isSender() ? "sender" : "storer";
