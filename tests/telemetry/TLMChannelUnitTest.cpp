@@ -203,7 +203,6 @@ TEST(TLMChannelUnit, AtMostFourBatchesWaitAndAFullListDropsWhatTheLogDatabaseWou
     for (int i = 101; i < 200; ++i) enqueue("Critical" + std::to_string(i), TLMFlagsCritical);
     enqueue("Ordinary101", TLMFlagsNormal);
     enqueue("Critical200", TLMFlagsCritical);
-    EXPECT_EQ(paused.unit->waitingLogCount(), 200u);
     // Done with at once, while the logs queue is still held.
     std::vector<std::string> completed = numberedNames("Ordinary", 102);
     completed.push_back("Critical0");

@@ -720,10 +720,9 @@ TEST_F(TLMLogDBStorageTest, ADatabaseDamagedAgainIsMadeAnewAtMostOnceAMinute) {
         EXPECT_FALSE(storage.saveLog(makeLog("lost"), "A", TLMFlagsNormal));
         EXPECT_EQ(rebuilds(capture), 1u + round);
         clock->advance(1s);
-        const std::string name = "round" + std::to_string(round);
-        EXPECT_TRUE(storage.saveLog(makeLog(name), "A", TLMFlagsNormal));
+        EXPECT_TRUE(storage.saveLog(makeLog("kept"), "A", TLMFlagsNormal));
         EXPECT_EQ(rebuilds(capture), 2u + round);
-        EXPECT_EQ(namesOf(load(storage, "A", 10).logs), std::vector<std::string>{name});
+        EXPECT_EQ(namesOf(load(storage, "A", 10).logs), std::vector<std::string>{"kept"});
     }
 }
 

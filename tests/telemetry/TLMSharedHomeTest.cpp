@@ -8,10 +8,10 @@
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/prctl.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -21,31 +21,28 @@
 namespace {
 
 // One launch, driven a line at a time through its standard input and
-// output; killed, as a crash would end it, at the latest with the test.
+// output (a socket); killed, as a crash would end it, at the latest with
+// the test.
 class Launch {
 public:
     Launch(const std::string& serverUrl, const std::string& tag) {
-        int input[2] = {-1, -1};
-        int output[2] = {-1, -1};
+        int ends[2] = {-1, -1};
         const char* const home = testsupport::processRoot().c_str();
-        if (pipe2(input, O_CLOEXEC) == 0 && pipe2(output, O_CLOEXEC) == 0 && (mPid = fork()) == 0) {
+        if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) == 0 && (mPid = fork()) == 0) {
             // Only async-signal-safe calls until exec.
             prctl(PR_SET_PDEATHSIG, SIGKILL);
-            dup2(input[0], STDIN_FILENO);
-            dup2(output[1], STDOUT_FILENO);
+            dup2(ends[1], STDIN_FILENO);
+            dup2(ends[1], STDOUT_FILENO);
             execl(VEKMONT_TELEMETRY_INSTANCE, VEKMONT_TELEMETRY_INSTANCE, home, serverUrl.c_str(), tag.c_str(),
                   static_cast<char*>(nullptr));
             _exit(127);
         }
-        close(input[0]);
-        close(output[1]);
-        mIn = input[1];
-        mOut = output[0];
+        close(ends[1]);
+        mEnd = ends[0];
     }
     ~Launch() {
         kill();
-        close(mIn);
-        close(mOut);
+        close(mEnd);
     }
     Launch(const Launch&) = delete;
     Launch& operator=(const Launch&) = delete;
@@ -54,11 +51,11 @@ public:
     // came of it when none came within 30 s.
     std::string command(const std::string& line) {
         const std::string text = line + "\n";
-        if (!line.empty() && write(mIn, text.data(), text.size()) != static_cast<ssize_t>(text.size())) return {};
+        if (!line.empty()) send(mEnd, text.data(), text.size(), MSG_NOSIGNAL);  // a launch ended answers nothing
         std::string answer;
         char c = 0;
-        pollfd ready{mOut, POLLIN, 0};
-        while (poll(&ready, 1, 30'000) == 1 && read(mOut, &c, 1) == 1 && c != '\n') answer += c;
+        pollfd ready{mEnd, POLLIN, 0};
+        while (poll(&ready, 1, 30'000) == 1 && read(mEnd, &c, 1) == 1 && c != '\n') answer += c;
         return answer;
     }
     // Events and critical logs, each of which the server is to get once.
@@ -77,8 +74,7 @@ public:
 private:
     std::size_t mStored = 1;  // its start-service log
     pid_t mPid = -1;
-    int mIn = -1;
-    int mOut = -1;
+    int mEnd = -1;  // its standard input and output
 };
 
 // Waits until the server got every log the launches stored; each is to have
