@@ -529,22 +529,21 @@ TEST(LoggerDeathTest, ThreadsStillWritingAtTheProcesssEndFindTheLoggerWholeOrGon
     }
 }
 
-// A writer inside the logger while the process ends, through the public
-// Write: the end waits for it, so its line reaches the console (sent to
-// standard error here) and it finds the logger whole. An end that did not
-// count it, or did not wait, would take the logger apart under it.
+// A writer inside the logger (through the public Write) while the process
+// ends: the end waits for it, so it finds the logger whole and its line
+// reaches the console.
 TEST(LoggerDeathTest, TheEndWaitsForAWriterInsideAndItsLineArrives) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_EXIT(
         {
-            ::dup2(STDERR_FILENO, STDOUT_FILENO);
+            ::dup2(STDERR_FILENO, STDOUT_FILENO);  // where the death test reads
             CLogger::Instance().SetConsoleOutput(true);
             static std::atomic<bool> parked{false};
             CLogger::ParkWritersForTests([](std::string_view message) {
                 if (message != "the parked writer's line") return;
                 parked.store(true);
-                // Until the end has begun; then long enough for an end that
-                // went on to have taken the logger apart.
+                // Until the end has begun, then time for an end that did not
+                // wait to take the logger apart.
                 while (LogEnabled(4)) std::this_thread::yield();
                 std::this_thread::sleep_for(std::chrono::milliseconds(200));
             });

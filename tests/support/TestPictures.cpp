@@ -31,7 +31,8 @@ void putChunk(Bytes& png, const char* type, const Bytes& data) {
 // is deflated once, flushed whole so that it stands alone, and its deflated
 // bytes repeated. libpng's own writer takes seconds over the gigabyte of a
 // 16384 x 16384 picture.
-Bytes PlainPng(int width, int height, int colour, const Bytes& pixel, int depth) {
+Bytes PlainPng(int width, int height, int colour, const Bytes& pixel, int depth,
+               const std::vector<std::pair<std::string, Bytes>>& chunks) {
     Bytes row(1 + static_cast<std::size_t>(width) * pixel.size(), 0);
     row[0] = 1;  // filter: Sub
     std::copy(pixel.begin(), pixel.end(), row.begin() + 1);
@@ -61,6 +62,7 @@ Bytes PlainPng(int width, int height, int colour, const Bytes& pixel, int depth)
     for (int shift = 24; shift >= 0; shift -= 8) data.push_back(static_cast<std::uint8_t>(sum >> shift));
     Bytes png{0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
     putChunk(png, "IHDR", header);
+    for (const auto& [type, bytes] : chunks) putChunk(png, type.c_str(), bytes);
     putChunk(png, "IDAT", data);
     putChunk(png, "IEND", {});
     return png;

@@ -3,6 +3,8 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
+#include <utility>
 #include <vector>
 
 namespace testsupport {
@@ -10,9 +12,11 @@ namespace testsupport {
 // A PNG of one colour, however large, written in a moment: `pixel` holds
 // the bytes of one pixel as the colour type and depth have them (8 bits: 1
 // grey, 3 RGB, 4 RGBA; 16 bits: two bytes a sample). A 16384 x 16384
-// picture is 1 to 7 MB.
+// picture is 1 to 7 MB. `chunks` (type, data) come between the header and
+// the pixels.
 std::vector<std::uint8_t> PlainPng(int width, int height, int colourType, const std::vector<std::uint8_t>& pixel,
-                                   int depth = 8);
+                                   int depth = 8,
+                                   const std::vector<std::pair<std::string, std::vector<std::uint8_t>>>& chunks = {});
 
 // The samples of a JPEG's pixels, and how many a pixel has.
 enum class JpegColours { Grey = 1, Rgb = 3, Cmyk = 4 };

@@ -14,10 +14,12 @@
 #include <chrono>
 #include <future>
 #include <memory>
+#include <semaphore>
 #include <string>
 #include <thread>
 
 using testsupport::makeEvent;
+using testsupport::numberedNames;
 using testsupport::storedLogs;
 using Kind = testsupport::RecordingChannelDelegate::Kind;
 
@@ -174,7 +176,6 @@ TEST(TLMChannelUnit, AtMostFourBatchesWaitAndAFullListDropsWhatTheLogDatabaseWou
     PausedUnit paused;
     paused.rig.drain();
     TLMLogCapture capture;
-    ASSERT_EQ(paused.unit->waitingLimit(), 200u);
     // A unit of one log a batch (the crashes service's) holds as many.
     EXPECT_EQ(paused.rig.group->addChannelUnitWithConfiguration(TLMChannelUnitConfiguration("Crashes", 2, 1, 1, 3))
                   ->waitingLimit(),
@@ -182,59 +183,46 @@ TEST(TLMChannelUnit, AtMostFourBatchesWaitAndAFullListDropsWhatTheLogDatabaseWou
     const auto enqueue = [&](const std::string& name, TLMFlags flags) {
         paused.unit->enqueueItem(makeEvent(name), flags);
     };
-    const auto names = [](const std::string& prefix, int from, int to) {
-        std::vector<std::string> list;
-        for (int i = from; i < to; ++i) list.push_back(prefix + std::to_string(i));
-        return list;
-    };
-    const auto dropWarnings = [&] {
+    const auto warnings = [&] {
         std::vector<std::string> lines;
-        for (const TLMCapturedLine& line : capture.linesAt(TLMLogLevelWarning)) {
-            if (line.message.find("before they could be saved") != std::string::npos) lines.push_back(line.message);
-        }
+        for (const TLMCapturedLine& line : capture.linesAt(TLMLogLevelWarning)) lines.push_back(line.message);
         return lines;
     };
-    std::promise<void> release;
-    std::shared_future<void> released = release.get_future().share();
-    paused.rig.group->logsDispatchQueue()->async([released] { released.wait(); });
-
-    for (const std::string& name : names("Ordinary", 0, 100)) enqueue(name, TLMFlagsNormal);
-    for (const std::string& name : names("Critical", 0, 100)) enqueue(name, TLMFlagsCritical);
-    EXPECT_EQ(paused.unit->waitingLogCount(), 200u);
-    EXPECT_EQ(paused.rig.delegate->count(Kind::DidComplete), 0u);
+    const std::string dropped =
+        " log(s) of group Analytics were dropped before they could be saved: more than 200 "
+        "waited. The lowest priority and oldest went first.";
+    std::binary_semaphore queueHeld(0);
+    paused.rig.group->logsDispatchQueue()->async([&queueHeld] { queueHeld.acquire(); });
+    for (const std::string& name : numberedNames("Ordinary", 100)) enqueue(name, TLMFlagsNormal);
+    for (const std::string& name : numberedNames("Critical", 100)) enqueue(name, TLMFlagsCritical);
     // Full: a critical log pushes out the oldest ordinary one, and so does
     // an ordinary log; with only critical logs left an ordinary log is
     // dropped itself, and a critical one pushes out the oldest critical.
     enqueue("Critical100", TLMFlagsCritical);
     enqueue("Ordinary100", TLMFlagsNormal);
-    for (const std::string& name : names("Critical", 101, 200)) enqueue(name, TLMFlagsCritical);
+    for (int i = 101; i < 200; ++i) enqueue("Critical" + std::to_string(i), TLMFlagsCritical);
     enqueue("Ordinary101", TLMFlagsNormal);
     enqueue("Critical200", TLMFlagsCritical);
-    EXPECT_EQ(paused.unit->waitingLogCount(), 200u);
     // Done with at once, while the logs queue is still held.
-    std::vector<std::string> dropped = names("Ordinary", 0, 102);
-    dropped.push_back("Critical0");
-    EXPECT_EQ(paused.rig.delegate->eventNames(Kind::DidComplete), dropped);
-    release.set_value();
+    std::vector<std::string> completed = numberedNames("Ordinary", 102);
+    completed.push_back("Critical0");
+    EXPECT_EQ(paused.rig.delegate->eventNames(Kind::DidComplete), completed);
+    queueHeld.release();
 
-    EXPECT_EQ(paused.storedNames(), names("Critical", 1, 201));
+    std::vector<std::string> kept = numberedNames("Critical", 201);
+    kept.erase(kept.begin());
+    EXPECT_EQ(paused.storedNames(), kept);
     EXPECT_EQ(paused.rig.delegate->count(Kind::DidFail), 0u);
-    EXPECT_EQ(dropWarnings(), std::vector<std::string>{"103 log(s) of group Analytics were dropped before they could "
-                                                       "be saved: more than 200 waited. The lowest priority and oldest "
-                                                       "went first."});
+    EXPECT_EQ(warnings(), std::vector<std::string>{"103" + dropped});
 
     // Drops within the flush interval are counted in the next warning, at
     // its time.
-    std::promise<void> releaseAgain;
-    std::shared_future<void> releasedAgain = releaseAgain.get_future().share();
-    paused.rig.group->logsDispatchQueue()->async([releasedAgain] { releasedAgain.wait(); });
-    for (const std::string& name : names("Late", 0, 202)) enqueue(name, TLMFlagsNormal);
-    releaseAgain.set_value();
+    paused.rig.group->logsDispatchQueue()->async([&queueHeld] { queueHeld.acquire(); });
+    for (const std::string& name : numberedNames("Late", 202)) enqueue(name, TLMFlagsNormal);
+    queueHeld.release();
     paused.rig.drain();
-    EXPECT_EQ(dropWarnings().size(), 1u);
+    EXPECT_EQ(warnings().size(), 1u);
     paused.rig.advance(std::chrono::seconds(6));
     paused.rig.drain();
-    const std::vector<std::string> warnings = dropWarnings();
-    ASSERT_EQ(warnings.size(), 2u);
-    EXPECT_EQ(warnings[1].rfind("2 log(s) of group Analytics were dropped", 0), 0u) << warnings[1];
+    EXPECT_EQ(warnings(), (std::vector<std::string>{"103" + dropped, "2" + dropped}));
 }

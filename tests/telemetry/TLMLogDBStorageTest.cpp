@@ -6,11 +6,8 @@
 #include "tests/telemetry/support/RawDatabase.h"
 
 #include "platform/dispatch/Clock.h"
-#include "telemetry/Internals/Model/TLMEventLog.h"
-#include "telemetry/Internals/Model/TLMLogContainer.h"
 #include "telemetry/Internals/Model/TLMStartServiceLog.h"
 #include "telemetry/Internals/Storage/TLMLogDBStorage.h"
-#include "telemetry/Internals/Util/TLMAnalyticsArchiverUtil.h"
 #include "telemetry/Internals/Util/TLMArchiverUtil.h"
 #include "telemetry/core/Model/UnifiedSchema/TLMUnifiedSchemaLog.h"
 #include "telemetry/core/Util/TLMEncrypter.h"
@@ -562,7 +559,7 @@ TEST_F(TLMLogDBStorageTest, AGroupSavedTogetherEndsAsTheSameLogsSavedOneByOne) {
     struct Outcome {
         std::vector<bool> saved;
         std::vector<std::pair<std::int64_t, std::string>> rows;
-        std::vector<std::string> errors;
+        std::vector<std::string> lines;  // debug and error
     };
     TLMLogDBStorage().dropDatabase();  // each run starts from an empty database
     auto run = [&](const Case& c, bool together) {
@@ -580,10 +577,12 @@ TEST_F(TLMLogDBStorageTest, AGroupSavedTogetherEndsAsTheSameLogsSavedOneByOne) {
         } else {
             for (const TLMLogToSave& item : group) outcome.saved.push_back(storage->saveLog(item.log, "A", item.flags));
         }
-        // Why logs were refused; a failing statement's own report aside.
-        for (const TLMCapturedLine& line : capture.linesAt(TLMLogLevelError)) {
-            if (line.message.rfind("Failed to finalize SQLite statement", 0) != 0)
-                outcome.errors.push_back(line.message);
+        // Which logs were evicted, in order, and why logs were refused; a
+        // failing statement's own report aside.
+        for (const TLMCapturedLine& line : capture.lines()) {
+            if ((line.level == TLMLogLevelDebug || line.level == TLMLogLevelError) &&
+                line.message.rfind("Failed to finalize SQLite statement", 0) != 0)
+                outcome.lines.push_back(line.message);
         }
         for (const TLMStoredLog& row : storage->logsWithCondition("", {})) {
             outcome.rows.emplace_back(row.id, nameOf(row.log));
@@ -596,7 +595,7 @@ TEST_F(TLMLogDBStorageTest, AGroupSavedTogetherEndsAsTheSameLogsSavedOneByOne) {
         const Outcome together = run(c, true);
         EXPECT_EQ(together.saved, alone.saved) << c.name;
         EXPECT_EQ(together.rows, alone.rows) << c.name;  // same identifiers: nothing twice, nothing lost
-        EXPECT_EQ(together.errors, alone.errors) << c.name;
+        EXPECT_EQ(together.lines, alone.lines) << c.name;
         EXPECT_EQ(static_cast<std::size_t>(std::count(alone.saved.begin(), alone.saved.end(), false)), c.refused)
             << c.name;
         const bool gone =
@@ -709,8 +708,7 @@ TEST_F(TLMLogDBStorageTest, ADatabaseDamagedAgainIsMadeAnewAtMostOnceAMinute) {
     rawdb::ZeroPage(file, rawdb::RootPage(file, "logs"));
     TLMLogCapture capture;
     TLMLogDBStorage storage;
-    // Set-up did not read the damaged page: the save is the first after
-    // set-up to find damage, and mends it at once.
+    // The first save after set-up finds the damage and mends it at once.
     ASSERT_TRUE(storage.saveLog(makeLog("first"), "A", TLMFlagsNormal));
     ASSERT_EQ(rebuilds(capture), 1u);
 
@@ -720,14 +718,11 @@ TEST_F(TLMLogDBStorageTest, ADatabaseDamagedAgainIsMadeAnewAtMostOnceAMinute) {
         rawdb::ZeroPage(file, rawdb::RootPage(file, "logs"));
         clock->advance(59s);
         EXPECT_FALSE(storage.saveLog(makeLog("lost"), "A", TLMFlagsNormal));
-        EXPECT_TRUE(load(storage, "A", 10).logs.empty());
         EXPECT_EQ(rebuilds(capture), 1u + round);
-        EXPECT_NE(rawdb::Text(file, "PRAGMA integrity_check"), "ok");  // still the damaged file
         clock->advance(1s);
-        const std::string name = "round" + std::to_string(round);
-        EXPECT_TRUE(storage.saveLog(makeLog(name), "A", TLMFlagsNormal));
+        EXPECT_TRUE(storage.saveLog(makeLog("kept"), "A", TLMFlagsNormal));
         EXPECT_EQ(rebuilds(capture), 2u + round);
-        EXPECT_EQ(namesOf(load(storage, "A", 10).logs), std::vector<std::string>{name});
+        EXPECT_EQ(namesOf(load(storage, "A", 10).logs), std::vector<std::string>{"kept"});
     }
 }
 
@@ -937,72 +932,41 @@ TEST_F(TLMLogDBStorageTest, AFileHeldPastTheWaitLeavesLogsBusyAndTheCountUnreadN
     }
 }
 
-TEST_F(TLMLogDBStorageTest, ASentBatchWhoseRowsAHeldFileKeptIsNeverLoadedAgainAndDeletedOnceFree) {
-    removeDatabase();
-    TLMLogDBStorage storage;
-    const std::filesystem::path file = storage.dbFileURL();
-    for (const char* name : {"a", "b", "c"}) ASSERT_TRUE(storage.saveLog(makeLog(name), "A", TLMFlagsNormal));
-    const Batch sent = load(storage, "A", 2);
-    ASSERT_EQ(namesOf(sent.logs), (std::vector<std::string>{"a", "b"}));
-    {
-        rawdb::SleeplessFileSystem fileSystem;
-        // A reader: loads still read, deletions wait in vain.
-        rawdb::HeldFile held(file, "BEGIN; SELECT COUNT(*) FROM logs;");
-        storage.deleteLogsWithBatchId(*sent.batchId, "A");
-        EXPECT_EQ(rawdb::Integer(file, "SELECT COUNT(*) FROM logs"), 3);
-        EXPECT_TRUE(storage.batches().empty());
-        EXPECT_EQ(namesOf(load(storage, "A", 10).logs), std::vector<std::string>{"c"});
-    }
-    // The next operation deletes them.
-    EXPECT_EQ(storage.countLogs(), 1u);
-    EXPECT_TRUE(storage.undeletedIds().empty());
-    EXPECT_EQ(ids(file), std::vector<std::int64_t>{3});
-}
-
 TEST_F(TLMLogDBStorageTest, AFileOfALaterOrNegativeVersionWhoseTableIsNotOursIsSetAsideNotDeleted) {
-    const char* const renamed = "ALTER TABLE logs RENAME COLUMN groupId TO groupKey";
+    // A later version with our table is kept as it is (TLMDBStorageTest).
     struct Case {
         const char* name;
-        int version;
-        const char* change;  // none: our table
-        std::int64_t versionAfter;
+        const char* change;
+        bool ours;  // the table still
     };
     const Case cases[] = {
-        {"a later version, a column renamed", 7, renamed, TLMLogDBStorage::kSchemaVersion},
-        {"a negative version, a column renamed", -1, renamed, TLMLogDBStorage::kSchemaVersion},
-        {"a later version, logs a view over another table", 8,
-         "ALTER TABLE logs RENAME TO entries; CREATE VIEW logs AS SELECT * FROM entries",
-         TLMLogDBStorage::kSchemaVersion},
-        // A later release's file we can use is used and keeps its version.
-        {"a later version, our table", 9, nullptr, 9},
-        {"a negative version, our table", -1, nullptr, TLMLogDBStorage::kSchemaVersion},
+        {"a later version, a column renamed",
+         "ALTER TABLE logs RENAME COLUMN groupId TO groupKey; PRAGMA user_version = 7", false},
+        {"a negative version, logs a view over another table",
+         "ALTER TABLE logs RENAME TO entries; CREATE VIEW logs AS SELECT * FROM entries; PRAGMA user_version = -1",
+         false},
+        {"a negative version, our table", "PRAGMA user_version = -1", true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         removeDatabase();
         const std::filesystem::path file = previousDatabase();
-        const bool ourTable = c.change == nullptr;
-        if (!ourTable) rawdb::Execute(file, c.change);
-        rawdb::Execute(file, "PRAGMA user_version = " + std::to_string(c.version));
-        TLMLogCapture capture;
+        rawdb::Execute(file, c.change);
         TLMLogDBStorage storage;
         EXPECT_TRUE(storage.saveLog(makeLog("new"), "A", TLMFlagsNormal));
-        EXPECT_EQ(rebuilds(capture), 0u);
-        EXPECT_EQ(rawdb::Integer(file, "PRAGMA user_version"), c.versionAfter);
-        const std::vector<std::string> kept = {"old0", "old1", "old2", "new"};
-        EXPECT_EQ(namesOf(load(storage, "A", 10).logs), ourTable ? kept : std::vector<std::string>{"new"});
-        EXPECT_EQ(std::filesystem::exists(setAside(1)), !ourTable);
-        if (!ourTable) {
-            EXPECT_EQ(rawdb::Integer(setAside(1), "SELECT COUNT(*) FROM logs"), 3);
-            EXPECT_EQ(rawdb::Integer(setAside(1), "PRAGMA user_version"), c.version);
-        }
+        EXPECT_EQ(rawdb::Integer(file, "PRAGMA user_version"), TLMLogDBStorage::kSchemaVersion);
+        const std::vector<std::string> all = {"old0", "old1", "old2", "new"};
+        EXPECT_EQ(namesOf(load(storage, "A", 10).logs), c.ours ? all : std::vector<std::string>{"new"});
+        // The logs of the file set aside; -1: none is.
+        const std::int64_t asideLogs =
+            std::filesystem::exists(setAside(1)) ? rawdb::Integer(setAside(1), "SELECT COUNT(*) FROM logs") : -1;
+        EXPECT_EQ(asideLogs, c.ours ? -1 : 3);
     }
 
     // Three are kept at most; a fourth is deleted as a damaged file is.
     removeDatabase();
     for (int n = 1; n <= TLMDBStorage::kMaxSetAside + 1; ++n) {
-        const std::filesystem::path file = previousDatabase();
-        rawdb::Execute(file, std::string(renamed) + "; PRAGMA user_version = 7;");
+        rawdb::Execute(previousDatabase(), cases[0].change);
         TLMLogCapture capture;
         TLMLogDBStorage storage;
         EXPECT_TRUE(storage.saveLog(makeLog("new"), "A", TLMFlagsNormal));
@@ -1010,31 +974,4 @@ TEST_F(TLMLogDBStorageTest, AFileOfALaterOrNegativeVersionWhoseTableIsNotOursIsS
         EXPECT_EQ(std::filesystem::exists(setAside(n)), n <= TLMDBStorage::kMaxSetAside);
         storage.dropDatabase();
     }
-}
-
-TEST_F(TLMLogDBStorageTest, TextsOfAStoredLogThatAreNotUtf8AreReadBackMendedAndTheLogCanBeSent) {
-    TLMAnalyticsArchiverUtil::addAllowedAnalyitcsModuleClasses();
-    removeDatabase();
-    TLMLogDBStorage storage;
-    // As an older build or a host text left them: Latin-1 bytes.
-    auto event = std::make_shared<TLMEventLog>();
-    event->setName("Caf\xE9");
-    event->setEventId("0F1E2D3C-4B5A-6978-8796-A5B4C3D2E1F0");
-    event->setTimestamp(tlmtest::fixedTime());
-    event->setDevice(tlmtest::validDevice());
-    event->setUserId("b\xE9r");
-    event->setProperties({{"k\xFE", "first"}, {"k\xFF", "v\xE9"}, {"plain", "ok"}});
-    ASSERT_TRUE(storage.saveLog(event, "A", TLMFlagsNormal));
-
-    const Logs logs = load(storage, "A", 10).logs;
-    ASSERT_EQ(logs.size(), 1u);
-    const auto read = std::dynamic_pointer_cast<TLMEventLog>(logs[0]);
-    ASSERT_NE(read, nullptr);
-    EXPECT_EQ(read->name(), "Caf*");
-    EXPECT_EQ(read->userId(), "b*r");
-    // Two keys mended into one: the first (in the archive's order) stays.
-    EXPECT_EQ(read->properties(), (TLMEventLog::Properties{{"k*", "first"}, {"plain", "ok"}}));
-    const TLMLogContainer batch("batch", logs);
-    EXPECT_TRUE(batch.unwritableLogs().empty());
-    EXPECT_EQ(batch.serializedLogs().size(), 1u);
 }

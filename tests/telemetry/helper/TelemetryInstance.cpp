@@ -1,22 +1,11 @@
-// One launch of the app's telemetry for the tests of processes that share
-// a home: the whole client (the analytics service, and a unit of critical
-// logs configured as the crashes service's) on a virtual clock, with the
-// links up, sending to the ingestion test server. Driven a line at a time
-// from standard input:
-//   track <n>    n analytics events "<tag>-event-<i>", numbered on
-//   crash <n>    n critical logs "<tag>-crash-<i>" on the unit "Crashes"
-//   advance <s>  moves the clock s seconds
-//   idle         waits (20 s at most) until no call of the HTTP client is
-//                left
-//   role         "sender" when this process sends the stored logs, else
-//                "storer"
-//   exit         ends the process at once
-// Every command first waits for what the logs queue holds, and is answered
-// with one line ("ok" or the role) once done.
-//
-// Arguments: the home (app root), the ingestion server's base URL and the
-// tag, written into every log as its data-residency region so that the
-// server's record tells the processes apart.
+// One launch of the app's telemetry on a home shared with another: the
+// whole client and a unit of critical logs as the crashes service's, on a
+// virtual clock. Arguments: the home, the ingestion URL and a tag, every
+// log's data-residency region. Says "ready", then answers each line once
+// the logs queue has done it: "store <e> <c>" (e events "<tag>-event-<i>",
+// c critical logs "<tag>-crash-<i>") and "advance <s>" (the clock) with
+// "ok"; "idle" waits (20 s at most) until no HTTP call is left and answers
+// "sender" when this process sends the stored logs, else "storer".
 
 #include "platform/dispatch/Clock.h"
 #include "platform/foundation/Paths.h"
@@ -28,17 +17,13 @@
 #include "telemetry/core/Util/TLMUuid.h"
 
 #include <chrono>
-#include <cstdio>
 #include <cstdlib>
 #include <iostream>
-#include <memory>
 #include <sstream>
 #include <string>
 #include <thread>
 
 namespace {
-
-const char* const kAppSecret = "7d3f0c21-9a4e-4b6b-8e15-2c90f4a6d7e3";
 
 class LinksUp final : public platform::net::ReachabilitySource {
 public:
@@ -49,71 +34,52 @@ public:
     void stopWatching() override {}
 };
 
-void answer(const std::string& line) { std::cout << line << std::endl; }
-
-// Ends at once: the client's queues still run, as when the app is ended.
-[[noreturn]] void end(int status) {
-    std::fflush(stdout);
-    std::_Exit(status);
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 4) {
-        std::fprintf(stderr, "usage: %s <home> <ingestion base URL> <tag>\n", argv[0]);
-        return 2;
-    }
+    if (argc != 4) return 2;
     const std::string tag = argv[3];
     platform::Paths::setRoot(argv[1]);
     auto clock = std::make_shared<platform::VirtualClock>();
     platform::ScopedClock scopedClock(clock);
     platform::net::ReachabilitySource::setShared(std::make_shared<LinksUp>());
-
     TLMTelemetry::setLogUrl(argv[2]);
     TLMTelemetry::setDataResidencyRegion(tag);
-    TLMTelemetry::start(kAppSecret, {&TLMAnalytics::sharedInstance});
+    TLMTelemetry::start("7d3f0c21-9a4e-4b6b-8e15-2c90f4a6d7e3", {&TLMAnalytics::sharedInstance});
     const std::shared_ptr<TLMChannelGroupDefault> group = TLMTelemetry::sharedInstance().channelGroup();
     if (!group) return 3;
-    // As the crashes service configures its unit: priority 2, one log a batch.
-    const std::shared_ptr<TLMChannelUnitDefault> crashes =
-        group->addChannelUnitWithConfiguration(TLMChannelUnitConfiguration("Crashes", 2, 1, 1, 3));
+    const auto crashes = group->addChannelUnitWithConfiguration(TLMChannelUnitConfiguration("Crashes", 2, 1, 1, 3));
 
-    int events = 0;
-    int crashLogs = 0;
+    int logs = 0;
     std::string line;
-    answer("ready");
+    std::cout << "ready" << std::endl;
     while (std::getline(std::cin, line)) {
         std::istringstream words(line);
         std::string command;
-        long count = 0;
-        words >> command >> count;
+        long first = 0;
+        long second = 0;
+        words >> command >> first >> second;
         group->logsDispatchQueue()->sync([] {});
-        if (command == "track") {
-            for (long i = 0; i < count; ++i) TLMAnalytics::trackEvent(tag + "-event-" + std::to_string(events++));
-        } else if (command == "crash") {
-            for (long i = 0; i < count; ++i) {
+        std::string answer = "ok";
+        if (command == "store") {
+            for (long i = 0; i < first; ++i) TLMAnalytics::trackEvent(tag + "-event-" + std::to_string(logs++));
+            for (long i = 0; i < second; ++i) {
                 auto log = std::make_shared<TLMEventLog>();
-                log->setName(tag + "-crash-" + std::to_string(crashLogs++));
+                log->setName(tag + "-crash-" + std::to_string(logs++));
                 log->setEventId(TLMNewUuidString());
                 crashes->enqueueItem(std::move(log), TLMFlagsCritical);
             }
         } else if (command == "advance") {
-            clock->advance(std::chrono::seconds(count));
+            clock->advance(std::chrono::seconds(first));
         } else if (command == "idle") {
-            const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-            while (!group->httpClient()->pendingCalls().empty() && std::chrono::steady_clock::now() < until) {
+            for (int wait = 0; wait < 2000 && !group->httpClient()->pendingCalls().empty(); ++wait) {
                 std::this_thread::sleep_for(std::chrono::milliseconds(10));
             }
-        } else if (command == "role") {
-            answer(group->isSender() ? "sender" : "storer");
-            continue;
-        } else if (command == "exit") {
-            answer("ok");
-            end(0);
+            answer = group->isSender() ? "sender" : "storer";
         }
         group->logsDispatchQueue()->sync([] {});
-        answer("ok");
+        std::cout << answer << std::endl;
     }
-    end(0);
+    // At once, the client's queues still running, as when the app is ended.
+    std::_Exit(0);
 }
