@@ -376,6 +376,7 @@ TEST(TLMChannelSending, AnUnansweredBatchIsKeptNotResentByTheSameProcessAndSentO
     ASSERT_TRUE(testsupport::eventually([&] { return rig.delegate->count(Kind::DidSucceed) == 50; }));
 
     // After a restart the kept batch goes once.
+    unit.reset();  // a restart leaves nothing of the old process
     rig.launch();
     unit = rig.addUnit("Analytics");
     ASSERT_TRUE(rig.server.waitForRequests(6));
@@ -575,6 +576,7 @@ TEST(TLMChannelSending, ALongerIntervalIsKeptAcrossARestart) {
     EXPECT_TRUE(rig.server.requests().empty());
 
     // 20 seconds are left after the restart, not 60.
+    unit.reset();  // a restart leaves nothing of the old process
     rig.launch();
     unit = rig.addUnit("Analytics", 60);
     rig.drain();
@@ -658,6 +660,7 @@ TEST(TLMChannelSending, ABurstCutByARestartSendsEveryLogOnce) {
     const std::map<std::string, int> beforeRestart = sentCounts(rig.server.requests());
     for (const std::string& name : late) EXPECT_EQ(beforeRestart.count(name), 0u) << name << " went before the pause";
 
+    unit.reset();  // a restart leaves nothing of the old process
     rig.launch();
     unit = rig.addUnit("Analytics");
     rig.drain();

@@ -13,6 +13,13 @@
 #include "telemetry/core/Context/TLMUserIdContext.h"
 #include "telemetry/core/Util/TLMUuid.h"
 
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <filesystem>
 #include <future>
 #include <stdexcept>
 #include <thread>
@@ -270,12 +277,35 @@ void SendingRig::launch() {
     group->addDelegate(delegate);
 }
 
+namespace {
+
+bool senderLockIsFree(const std::filesystem::path& file) {
+    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return true;
+    const bool free = ::flock(fd, LOCK_EX | LOCK_NB) == 0;
+    ::close(fd);
+    return free;
+}
+
+}  // namespace
+
 void SendingRig::end() {
-    if (group) drain();
+    std::filesystem::path senderLock;
+    if (group) {
+        drain();
+        if (const auto* storage = dynamic_cast<const TLMLogDBStorage*>(group->storage().get()))
+            senderLock = storage->dbFileURL().string() + ".lock";
+    }
     mUnits.clear();
     group.reset();
     ingestion.reset();
     httpClient.reset();
+    // The next launch stands for a new process, which finds the lock free;
+    // a unit of this one still held would keep it and race the next.
+    if (!senderLock.empty()) {
+        EXPECT_TRUE(eventually([&] { return senderLockIsFree(senderLock); }, std::chrono::seconds(5)))
+            << "a unit of the ended launch is still held, and with it the sender lock";
+    }
 }
 
 std::shared_ptr<TLMChannelUnitDefault> SendingRig::addUnit(const std::string& groupId, std::uint64_t flushInterval) {
