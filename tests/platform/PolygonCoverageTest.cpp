@@ -1,12 +1,8 @@
 // Small polygons filled straight onto a bitmap's pixels (Context::fillLines)
-// against Cairo filling the same outline: each pixel takes its exact share
-// of the area, which differs from Cairo's sampling by a few levels at the
-// edges only; where the shortcut does not apply, Cairo's pixels exactly;
-// and bands of a bitmap, clipped past their rows, give the whole bitmap.
+// against Cairo filling the same outline.
 
 #include "platform/graphics/BitmapBands.h"
 #include "platform/graphics/BitmapContext.h"
-#include "platform/graphics/detail/PolygonCoverage.h"
 #include "tests/support/PixelCompare.h"
 
 #include <gtest/gtest.h>
@@ -131,15 +127,7 @@ TEST(PolygonCoverage, APixelTakesTheExactShareOfItsAreaThatTheOutlineEncloses) {
         c->fillLines(outline->data(), outline->size());
         for (const auto& [x, y, alpha] : {std::tuple{1, 1, 96}, {2, 1, 128}, {2, 2, 255}, {1, 2, 191}, {4, 2, 0}})
             EXPECT_EQ(c->pixel(x, y)->alpha, alpha) << x << "," << y << " of " << outline->size() << " points";
-        // Over red, as Cairo composites: a quarter of the red left.
-        c->setFillColor({1, 0, 0, 1});
-        c->fillRect({0, 0, 6, 6});
-        c->setFillColor({0, 0, 1, 1});
-        c->fillLines(outline->data(), outline->size());
-        EXPECT_EQ(*c->pixel(1, 2), (Pixel{64, 0, 191, 255}));
     }
-    EXPECT_EQ(platform::detail::overWithCoverage(0x80000080u, 255, 0xffff0000u), 0xff7f0080u)
-        << "half-transparent blue over red";
 }
 
 TEST(PolygonCoverage, BandsClippedPastTheirRowsFillAsTheWholeBitmap) {
