@@ -61,7 +61,6 @@ TEST(BitmapBands, DrawnOnThreadsTheyAreTheBitmapDrawnInOnePieceAndTheLastToEndIs
 
     for (int round = 0; round < 20; ++round) {
         BitmapBands bands = BitmapBands::make(150, 160, kScale, origin, platform::evenBands(160, 7));
-        ASSERT_EQ(bands.size(), 7u);
         std::atomic<int> lasts{0};
         std::vector<std::thread> threads;
         for (std::size_t i = 0; i < bands.size(); ++i)

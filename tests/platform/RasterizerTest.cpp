@@ -228,8 +228,6 @@ TEST(Rasterizer, RastersMadeAtOnceHoldThePixelsJobsMake) {
     Rasterizer pooled{RenderTuning{}};
     RasterCache cache;
     Rasterizer atOnce{Rasterizer::AtOnce{&cache}};
-    EXPECT_TRUE(pooled.onPool());
-    EXPECT_FALSE(atOnce.onPool());
     std::vector<RasterSlot*> byJobs;
     std::vector<RasterSlot*> made;
     for (std::size_t i = 0; i < cases.size(); ++i) {

@@ -791,7 +791,6 @@ TEST(UiControllerSheets, AShareSheetShowsALargePictureReducedOffTheMainThread) {
     ASSERT_TRUE(
         platform::RunLoop::main()->runUntil([&] { return !sheet->isWaitingForItems(); }, std::chrono::seconds(20)));
     EXPECT_EQ(sheet->statusText(), "");
-    EXPECT_EQ(sheet->activityItems().at(0).image, picture) << "the whole picture is what is shared";
     ASSERT_NE(preview->image(), nullptr);
     EXPECT_EQ(preview->image()->pixelWidth(), static_cast<int>(std::ceil(preview->bounds().width * 2)));
 
