@@ -1,8 +1,5 @@
 // Elements and overlay layers prepared ahead of their refresh, by either
-// road (an open's on the load queue, the screen's during its pause): the one
-// check says they hold only while the document, its content, its display
-// edits and the background style are those they were built from; a refresh
-// puts them in only then, and they go either way.
+// road: an open's on the load queue, the screen's during its pause.
 
 #include <gtest/gtest.h>
 

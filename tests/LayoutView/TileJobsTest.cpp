@@ -1,7 +1,5 @@
-// The tile jobs alone, without a view or a window: bands against one piece,
-// a drawing that throws, tiles called off before and while they draw, and
-// asks and calls off racing width changes and the jobs' end (run under the
-// thread sanitizer). The order tiles start in is the queue's.
+// The tile jobs without a view or a window; the racing cases run under the
+// thread sanitizer. The order tiles start in is the queue's.
 
 #include <gtest/gtest.h>
 
@@ -51,7 +49,6 @@ std::shared_ptr<platform::Image> inOnePiece(const tTile& tile) {
     return platform::BitmapContext::takeImage(std::move(bitmap));
 }
 
-// Jobs and what of them reached the main loop.
 struct Jobs {
     std::vector<VKMTileJobs::tArrival> arrived;
     VKMTileJobs jobs;
