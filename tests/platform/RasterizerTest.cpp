@@ -245,9 +245,8 @@ TEST(Rasterizer, RastersMadeAtOnceHoldThePixelsJobsMake) {
     EXPECT_EQ(atOnce.request(shapeWork({0, 0, 6e5, 10}), keyOf(99), {}), nullptr) << "wider than a bitmap may be";
 
     const std::shared_ptr<Image> drawn = drawnAlone(shapeWork({0, 0, 30, 30}));
-    RasterSlot* part = nullptr;
     Rasterizer::Parts parts = atOnce.partsOf(false, [&] {
-        part = atOnce.request(shapeWork({0, 0, 20, 20}), keyOf(50), {});
+        RasterSlot* part = atOnce.request(shapeWork({0, 0, 20, 20}), keyOf(50), {});
         ASSERT_NE(part, nullptr);
         EXPECT_NE(part->shown, nullptr) << "a part waited for its whole";
     });

@@ -767,8 +767,7 @@ TEST(UiControllerSheets, AShareSheetShownBeforeItsPictureSaysSoUntilItComes) {
 TEST(UiControllerSheets, AShareSheetShowsALargePictureReducedOffTheMainThread) {
     Stage s(UserInterfaceIdiom::tablet);
     platform::ui::Screen::mainScreen()->setScale(2);
-    // 3000 x 1000 pixels: red on the left, blue on the right, a green column
-    // a pixel wide between them.
+    // A green column a pixel wide between red and blue.
     auto canvas = platform::BitmapContext::create(3000, 1000, 1);
     for (const auto& [x, width, colour] :
          {std::tuple{0, 1500, Color{1, 0, 0, 1}}, {1500, 1, Color{0, 1, 0, 1}}, {1501, 1499, Color{0, 0, 1, 1}}}) {
