@@ -90,9 +90,5 @@ TEST(BitmapBands, OverTheCallersBitmapTheyDrawIntoItAndRefuseWhatCannotBeSplit) 
     EXPECT_EQ(bitmap->pixel(5, 10)->alpha, 0) << "rows 0-19 cleared, drawn by no band";
 
     EXPECT_TRUE(BitmapBands::over(*bitmap, std::vector<BandRows>{{0, 20}, {20, 41}}).empty()) << "a band past it";
-    bitmap->save();
-    bitmap->clipToRect({0, 0, 10, 10});
-    EXPECT_TRUE(BitmapBands::over(*bitmap, platform::evenBands(40, 2)).empty()) << "a clip set";
-    bitmap->restore();
     EXPECT_TRUE(BitmapBands::make(0, 10, 1, {0, 0}, platform::evenBands(10, 2)).empty()) << "no bitmap";
 }
