@@ -485,7 +485,6 @@ TEST(Painter, TextsKeptWithTheirListAreLaidOutOnceAndDrawAsFromTheirCharacters) 
     };
     const VKMKeptTexts kept(list.list);
     const auto characters = picture(nullptr);
-    EXPECT_GT(layouttest::CountNear(*characters, 0, 0, 200, 100, 255, 0, 0), 40) << "red glyphs";
     // Threads drawing the list at once share the layouts, made once.
     std::vector<std::shared_ptr<platform::Image>> drawn(4);
     std::vector<std::thread> threads;

@@ -1,8 +1,5 @@
 // Elements and overlay layers prepared ahead of their refresh, by either
-// road (an open's on the load queue, the screen's during its pause): the one
-// check says they hold only while the document, its content, its display
-// edits and the background style are those they were built from; a refresh
-// puts them in only then, and they go either way.
+// road: an open's on the load queue, the screen's during its pause.
 
 #include <gtest/gtest.h>
 
@@ -71,14 +68,12 @@ TEST(PreparedRenderData, ARefreshPutsThemInOnlyWhileTheyHoldAndTheyGoEitherWay) 
     keeper.rebuild(*layout, {}, false, true);
     EXPECT_TRUE(keeper.hasPrepared()) << "a background-only rebuild keeps them";
     const std::uint64_t generation = keeper.generation();
-    VKMPreparedRenderData prepared = VKMPreparedRenderData::build(*layout, {}, false);
-    const auto elements = prepared.elements;
-    const auto overlays = prepared.overlays;
-    keeper.keepPrepared(std::move(prepared));
+    const auto prepared = VKMPreparedRenderData::build(*layout, {}, false);
+    keeper.keepPrepared(prepared);
     keeper.refreshWithPrepared(*layout, {}, false);
     EXPECT_FALSE(keeper.hasPrepared());
-    EXPECT_EQ(keeper.renderData()->elementsData(), elements) << "still holding: put in";
-    EXPECT_EQ(keeper.renderData()->overlayData(), overlays);
+    EXPECT_EQ(keeper.renderData()->elementsData(), prepared.elements) << "still holding: put in";
+    EXPECT_EQ(keeper.renderData()->overlayData(), prepared.overlays);
     EXPECT_GT(keeper.generation(), generation);
 
     const auto stale = VKMPreparedRenderData::build(*layout, {}, false);

@@ -1,11 +1,8 @@
-// The tile jobs alone, without a view or a window: bands against one piece,
-// a drawing that throws, tiles called off before and while they draw, and
-// asks and calls off racing width changes and the jobs' end (run under the
-// thread sanitizer). The order tiles start in is the queue's.
+// The tile jobs without a view or a window; the racing cases run under the
+// thread sanitizer. The order tiles start in is the queue's.
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
@@ -51,7 +48,6 @@ std::shared_ptr<platform::Image> inOnePiece(const tTile& tile) {
     return platform::BitmapContext::takeImage(std::move(bitmap));
 }
 
-// Jobs and what of them reached the main loop.
 struct Jobs {
     std::vector<VKMTileJobs::tArrival> arrived;
     VKMTileJobs jobs;
@@ -144,12 +140,12 @@ TEST(TileJobs, ATileDrawnInBandsIsTheTileDrawnInOnePieceAndOneWhoseDrawingThrows
 TEST(TileJobs, ATileCalledOffBeforeItStartsNeverDrawsAndOneCalledOffWhileBandsDrawArrivesWithoutAnImage) {
     Jobs j(2);
     Gate gate;
-    std::atomic<int> drawnWaiting{0};
     // Two of the first tile's four bands take both threads.
     const auto drawing = j.jobs.ask(tileAt(0, 4), gate.held());
-    const auto waiting = j.jobs.ask(tileAt(1, 4), [&](platform::Context&, const platform::Rect&) { ++drawnWaiting; });
+    const auto waiting = j.jobs.ask(tileAt(1, 4), [](platform::Context&, const platform::Rect&) {
+        ADD_FAILURE() << "a tile called off before it started drew";
+    });
     ASSERT_TRUE(gate.waitForWaiting(2));
-    EXPECT_EQ(j.jobs.inFlight(), 2u);
 
     j.jobs.cancel(waiting);
     EXPECT_EQ(j.jobs.inFlight(), 1u) << "nothing of it started: counted back at once";
@@ -161,7 +157,6 @@ TEST(TileJobs, ATileCalledOffBeforeItStartsNeverDrawsAndOneCalledOffWhileBandsDr
     ASSERT_TRUE(j.runUntilNoneInFlight());
     ASSERT_TRUE(j.jobs.waitUntilIdle(20s));
     runWhatIsQueued();
-    EXPECT_EQ(drawnWaiting.load(), 0);
     EXPECT_EQ(gate.started, 2) << "the bands not started were taken back";
     ASSERT_EQ(j.arrived.size(), 1u) << "the tile called off whole never arrives";
     EXPECT_EQ(j.arrived[0].ticket, drawing);
@@ -172,10 +167,9 @@ TEST(TileJobs, TilesAskedForAndCalledOffWhileTheWidthChangesAllComeBack) {
     Jobs j(2);
     std::mt19937 random(7);
     std::vector<VKMTileJobs::tTicket> live;
-    std::size_t asked = 0;
     std::size_t calledOff = 0;
     for (int round = 1; round <= 30; ++round) {
-        for (int i = 0; i < 6; ++i, ++asked)
+        for (int i = 0; i < 6; ++i)
             live.push_back(j.jobs.ask(tileAt(i, 1 + static_cast<int>(random() % 8), round), drawPicture));
         // A pan calls some off: waiting, drawing or drawn.
         for (int i = 0; i < 3; ++i) {
@@ -189,7 +183,7 @@ TEST(TileJobs, TilesAskedForAndCalledOffWhileTheWidthChangesAllComeBack) {
         runWhatIsQueued();
     }
     ASSERT_TRUE(j.runUntilNoneInFlight());
-    EXPECT_EQ(j.arrived.size() + calledOff, asked) << "every tile arrived or was called off whole";
+    EXPECT_EQ(j.arrived.size() + calledOff, 30u * 6) << "every tile arrived or was called off whole";
     // Destroyed as a tile leaves the gate to draw, the jobs leave it to end
     // on its own.
     Gate gate;

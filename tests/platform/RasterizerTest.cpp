@@ -214,9 +214,9 @@ TEST(Rasterizer, RastersMadeOfPartsAreMadeAfterThemAndAShadowsPartsAreFound) {
 }
 
 // At once, each raster is made before its request returns and kept at
-// once, with the pixels jobs on the pool make of the same requests; a
-// whole's parts are made as they are asked for, and a raster of its frame
-// alone stays in its slot.
+// once, with the pixels each would have alone (which jobs on the pool make,
+// as the test above shows); a whole's parts are made as they are asked for,
+// and a raster of its frame alone stays in its slot.
 TEST(Rasterizer, RastersMadeAtOnceHoldThePixelsJobsMake) {
     const std::vector<std::pair<std::string, RasterWork>> cases{
         {"a small stroke", strokeWork({3.5, 2.25, 12, 9}, 1.5, {0.1, 0.3, 0.8, 1})},
@@ -225,31 +225,24 @@ TEST(Rasterizer, RastersMadeAtOnceHoldThePixelsJobsMake) {
         {"a shape too large for a batch", shapeWork({0, 0, 120, 90})},
         {"a gradient in rows on the pool", gradientWork({0, 0, 400, 330})},
     };
-    Rasterizer pooled{RenderTuning{}};
     RasterCache cache;
     Rasterizer atOnce{Rasterizer::AtOnce{&cache}};
-    EXPECT_TRUE(pooled.onPool());
-    EXPECT_FALSE(atOnce.onPool());
-    std::vector<RasterSlot*> byJobs;
-    std::vector<RasterSlot*> made;
     for (std::size_t i = 0; i < cases.size(); ++i) {
         SCOPED_TRACE(cases[i].first);
-        const RasterEntry entry{nullptr, cases[i].second.box, 2, i, 0};
-        byJobs.push_back(pooled.request(cases[i].second, keyOf(i + 1), entry));
-        made.push_back(atOnce.request(cases[i].second, keyOf(i + 1), entry));
-        ASSERT_NE(made.back(), nullptr);
-        ASSERT_NE(made.back()->shown, nullptr) << "not made when the request returned";
+        const RasterSlot* made = atOnce.request(cases[i].second, keyOf(i + 1), {nullptr, cases[i].second.box, 2, i, 0});
+        ASSERT_NE(made, nullptr);
+        ASSERT_NE(made->shown, nullptr) << "not made when the request returned";
+        EXPECT_EQ(testsupport::DifferingPixels(*made->shown, *drawnAlone(cases[i].second)), 0);
         const RasterEntry* kept = cache.find(keyOf(i + 1));
         ASSERT_NE(kept, nullptr) << "not kept at once";
-        EXPECT_EQ(kept->image.get(), made.back()->shown);
+        EXPECT_EQ(kept->image.get(), made->shown);
         EXPECT_EQ(kept->version, i);
     }
     EXPECT_EQ(atOnce.request(shapeWork({0, 0, 6e5, 10}), keyOf(99), {}), nullptr) << "wider than a bitmap may be";
 
     const std::shared_ptr<Image> drawn = drawnAlone(shapeWork({0, 0, 30, 30}));
-    RasterSlot* part = nullptr;
     Rasterizer::Parts parts = atOnce.partsOf(false, [&] {
-        part = atOnce.request(shapeWork({0, 0, 20, 20}), keyOf(50), {});
+        RasterSlot* part = atOnce.request(shapeWork({0, 0, 20, 20}), keyOf(50), {});
         ASSERT_NE(part, nullptr);
         EXPECT_NE(part->shown, nullptr) << "a part waited for its whole";
     });
@@ -261,10 +254,4 @@ TEST(Rasterizer, RastersMadeAtOnceHoldThePixelsJobsMake) {
     RasterSlot& alone = atOnce.request([&] { return drawn; }, kKeptNowhere, {});
     EXPECT_EQ(alone.image, drawn) << "let go of before the plan showing it";
     EXPECT_EQ(cache.count(), count) << "a raster of its frame alone was kept";
-
-    pooled.finish(nullptr);
-    for (std::size_t i = 0; i < cases.size(); ++i) {
-        ASSERT_NE(byJobs[i]->shown, nullptr) << cases[i].first;
-        EXPECT_EQ(testsupport::DifferingPixels(*byJobs[i]->shown, *made[i]->shown), 0) << cases[i].first;
-    }
 }

@@ -767,8 +767,7 @@ TEST(UiControllerSheets, AShareSheetShownBeforeItsPictureSaysSoUntilItComes) {
 TEST(UiControllerSheets, AShareSheetShowsALargePictureReducedOffTheMainThread) {
     Stage s(UserInterfaceIdiom::tablet);
     platform::ui::Screen::mainScreen()->setScale(2);
-    // 3000 x 1000 pixels: red on the left, blue on the right, a green column
-    // a pixel wide between them.
+    // A green column a pixel wide between red and blue.
     auto canvas = platform::BitmapContext::create(3000, 1000, 1);
     for (const auto& [x, width, colour] :
          {std::tuple{0, 1500, Color{1, 0, 0, 1}}, {1500, 1, Color{0, 1, 0, 1}}, {1501, 1499, Color{0, 0, 1, 1}}}) {
@@ -791,7 +790,6 @@ TEST(UiControllerSheets, AShareSheetShowsALargePictureReducedOffTheMainThread) {
     ASSERT_TRUE(
         platform::RunLoop::main()->runUntil([&] { return !sheet->isWaitingForItems(); }, std::chrono::seconds(20)));
     EXPECT_EQ(sheet->statusText(), "");
-    EXPECT_EQ(sheet->activityItems().at(0).image, picture) << "the whole picture is what is shared";
     ASSERT_NE(preview->image(), nullptr);
     EXPECT_EQ(preview->image()->pixelWidth(), static_cast<int>(std::ceil(preview->bounds().width * 2)));
 
