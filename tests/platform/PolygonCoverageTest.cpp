@@ -82,6 +82,7 @@ TEST(PolygonCoverage, SmallPolygonsTakeCairosPixelsWithinItsSamplingAndTheRestAr
         {"inside a clip off the pixel grid", {{12.3, 12.2}, {30.7, 14.9}, {20.1, 30.4}}, clipInside, true},
         {"wider than the shortcut takes", {{1.3, 10.2}, {46.7, 14.9}, {11.1, 33.4}}, blue, false},
         {"a star crossing itself", Star(20, 24, 13, 7, 3), blue, false},
+        {"a bow crossing itself", {{4, 8}, {30, 34}, {30, 8}, {4, 34}}, blue, false},
         {"an outline touching itself", {{4, 4}, {20, 4}, {12, 12}, {20, 20}, {4, 20}, {12, 12}}, blue, false},
         {"across a clip's edge off the pixel grid", triangle, clipAcross, false},
         {"inside a clip that is no rectangle", triangle, clipTurned, false},
