@@ -1,7 +1,7 @@
 // What a decode takes from the heap: its bitmap and a few rows more. Rows
 // go straight into the bitmap and are turned into premultiplied words in
 // place, and a picture over its budget is reduced as its rows are read, so
-// no second bitmap and no copy of the file is ever made. So for a JPEG, and
+// no second bitmap and no copy of the file is ever made (JPEGs too), and
 // chunks that make no pixels are skipped unread.
 //
 // This program carries the tests' counting hook on the C allocator

@@ -708,7 +708,6 @@ TEST_F(TLMLogDBStorageTest, ADatabaseDamagedAgainIsMadeAnewAtMostOnceAMinute) {
     rawdb::ZeroPage(file, rawdb::RootPage(file, "logs"));
     TLMLogCapture capture;
     TLMLogDBStorage storage;
-    // The first save after set-up finds the damage and mends it at once.
     ASSERT_TRUE(storage.saveLog(makeLog("first"), "A", TLMFlagsNormal));
     ASSERT_EQ(rebuilds(capture), 1u);
 
