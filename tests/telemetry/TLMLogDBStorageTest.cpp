@@ -109,7 +109,6 @@ std::filesystem::path previousDatabase() {
     return storage.dbFileURL();
 }
 
-// A file of another start set aside as "Logs.set-aside-<n>.sqlite".
 std::filesystem::path setAside(int n) {
     return *TLMUtility::fullURLForPathComponent("Logs.set-aside-" + std::to_string(n) + ".sqlite");
 }
