@@ -155,7 +155,6 @@ void VKMLayoutCopier::turn() {
 void VKMLayoutCopier::begin() {
     const CCurrentCloudLayout& holder = CCurrentCloudLayout::Instance();
     mBegun = true;
-    ++mCopiesBegun;
     const CLayout& source = *holder.Layout();
     tFrame frame = CopyFrame(source);
     mCopy = std::move(frame.copy);

@@ -66,9 +66,8 @@ public:
     // tests that need a copy to take several turns.
     static void setMostCopiesPerTurn(std::size_t copies);
 
-    // For tests: copies begun (again after a change), turns taken, and the
-    // elements and baseboards copied in this copy so far.
-    std::size_t copiesBegun() const { return mCopiesBegun; }
+    // For tests: turns taken, and the elements and baseboards copied in this
+    // copy so far.
     std::size_t turns() const { return mTurns; }
     std::size_t copied() const { return mNext; }
 
@@ -101,6 +100,5 @@ private:
     tElements mCopiedElements;
     tBaseboardElements mCopiedBaseboards;
     std::size_t mNext = 0;
-    std::size_t mCopiesBegun = 0;
     std::size_t mTurns = 0;
 };
