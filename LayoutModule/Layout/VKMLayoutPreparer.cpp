@@ -58,6 +58,12 @@ void VKMLayoutPreparer::documentAdopted(CLayout& layout) {
     if (kept.kept) kept.changes = changes;
 }
 
+void VKMLayoutPreparer::documentClosed() {
+    std::lock_guard lock(mMutex);
+    mPrepared.reset();
+    mAdopted = false;
+}
+
 bool VKMLayoutPreparer::hasPreparedFor(const CLayout& layout) {
     std::lock_guard lock(mMutex);
     return mPrepared && mPrepared->madeFor.layout == &layout && mAdopted;

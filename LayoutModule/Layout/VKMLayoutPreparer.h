@@ -25,6 +25,8 @@ public:
 
     tWork beginPreparing() override;
     void documentAdopted(CLayout& layout) override;
+    // Lets go of what was prepared, so that its layers go with the document.
+    void documentClosed() override;
 
     // Main thread: what was prepared for `layout` and adopted with it,
     // handed out once (with its fit); whether it still holds is the

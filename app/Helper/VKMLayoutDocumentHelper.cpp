@@ -161,6 +161,7 @@ void VKMLayoutDocumentHelper::closeCurrentLayout() {
 void VKMLayoutDocumentHelper::closeDocument() {
     ZDUtils::logInfo("Closing current document");
     CCurrentCloudLayout::Instance().Reset();
+    if (gPreparer) gPreparer->documentClosed();
     VKMLayoutSession& session = VKMLayoutSession::sharedSession();
     session.forgetDocument();
     session.setIsDirty(false);

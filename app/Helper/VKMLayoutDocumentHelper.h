@@ -72,6 +72,9 @@ public:
         // Main thread, once the prepared document is the current one, before
         // the loaded notification.
         virtual void documentAdopted(CLayout& layout) { (void)layout; }
+        // Main thread, as the current document closes: what was prepared
+        // for it is of no more use.
+        virtual void documentClosed() {}
     };
     // One at a time; null removes it. An open keeps the one it began with.
     static void setDocumentPreparer(std::shared_ptr<DocumentPreparer> preparer);

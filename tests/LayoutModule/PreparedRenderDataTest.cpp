@@ -9,6 +9,7 @@
 #include "LayoutModule/Layout/VKMLayoutView.h"
 #include "LayoutView/Drawing/VKMPreparedRenderData.h"
 #include "LayoutView/Drawing/VKMRenderDataKeeper.h"
+#include "app/Helper/VKMLayoutDocumentHelper.h"
 #include "engine/drawing/TransientEdits.h"
 #include "engine/model/ContentChanges.h"
 #include "engine/model/Layout.h"
@@ -113,4 +114,13 @@ TEST(PreparedRenderData, AnOpensLayersHoldFromTheAdoptionOfTheirDocument) {
     run = VKMLayoutPreparer::shared()->beginPreparing();
     run(*layout, {});
     EXPECT_FALSE(VKMLayoutPreparer::shared()->take(*layout).has_value());
+
+    // Adopted, never taken, then closed: its layers go with the document.
+    VKMLayoutDocumentHelper::setDocumentPreparer(VKMLayoutPreparer::shared());
+    run = VKMLayoutPreparer::shared()->beginPreparing();
+    run(*layout, {});
+    VKMLayoutPreparer::shared()->documentAdopted(*layout);
+    VKMLayoutDocumentHelper::closeCurrentLayout();
+    VKMLayoutDocumentHelper::setDocumentPreparer(nullptr);
+    EXPECT_FALSE(VKMLayoutPreparer::shared()->take(*layout).has_value()) << "kept past the close";
 }
