@@ -17,6 +17,8 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::span<const std::uint8_t> bytes(data, size);
     const auto declared = platform::Image::declaredSize(bytes);
+    // Read before any decode, on every input: a cut header must not be read past.
+    const auto work = platform::Image::decodeWork(bytes);
     const auto decoded = platform::Image::decode(bytes, 1.0);
     const auto& image = decoded.image;
     if (!image) return 0;
@@ -24,7 +26,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                          "a picture that decodes declared the size its decode read");
     const long long pixels = static_cast<long long>(image->pixelWidth()) * image->pixelHeight();
     fuzzsupport::Require(pixels <= platform::Image::kDecodedPixelBudget, "a decoded image is within the budget");
-    const auto work = platform::Image::decodeWork(bytes);
     fuzzsupport::Require(work && *work >= decoded.fileWidth / 8 * (decoded.fileHeight / 8),
                          "a picture that decodes has its work counted, at least a unit a block");
     fuzzsupport::Require(

@@ -488,12 +488,12 @@ void addThinnedRun(cairo_t* cr, const Point* points, std::size_t count) {
     }
 }
 
-bool thinsFills(cairo_t* cr) { return cairo_surface_get_type(cairo_get_target(cr)) == CAIRO_SURFACE_TYPE_IMAGE; }
+bool targetIsBitmap(cairo_t* cr) { return cairo_surface_get_type(cairo_get_target(cr)) == CAIRO_SURFACE_TYPE_IMAGE; }
 
 // replay() for a path about to be filled: its runs of straight lines thinned
 // as above on a bitmap.
 void replayToFill(cairo_t* cr, const Path& path) {
-    if (!thinsFills(cr)) {
+    if (!targetIsBitmap(cr)) {
         replay(cr, path);
         return;
     }
@@ -522,7 +522,7 @@ void Context::addLinesToFill(const Point* points, std::size_t count) {
     cairo_t* cr = mImpl->cr;
     // Thinned only as the whole of a sub-path begun here, as a path's run of
     // lines is, so that both ways of giving the same outline fill alike.
-    if (cairo_has_current_point(cr) || !thinsFills(cr)) {
+    if (cairo_has_current_point(cr) || !targetIsBitmap(cr)) {
         addLines(points, count);
         return;
     }
@@ -589,12 +589,24 @@ bool fillSmallPolygon(detail::ContextImpl& impl, const Point* points, std::size_
     thread_local std::vector<char> keep;
     thread_local std::vector<Point> device;
     linear.clear();
+    Point low{INFINITY, INFINITY};
+    Point high{-INFINITY, -INFINITY};
     for (std::size_t i = 0; i < count; ++i) {
         const Point p = points[i];
-        if (finite(p)) linear.push_back({m.xx * p.x + m.xy * p.y, m.yx * p.x + m.yy * p.y});
+        if (!finite(p)) continue;
+        const Point q{m.xx * p.x + m.xy * p.y, m.yx * p.x + m.yy * p.y};
+        // A point the transform takes out of range is Cairo's to handle.
+        if (!finite(q)) return false;
+        linear.push_back(q);
+        low = {std::min(low.x, q.x), std::min(low.y, q.y)};
+        high = {std::max(high.x, q.x), std::max(high.y, q.y)};
     }
     // Fewer than three points enclose nothing.
     if (linear.size() < 3) return true;
+    // Thinning moves no side by more than its tolerance: an outline this
+    // large stays too large, and is not thinned twice.
+    constexpr double kMostBeforeThinning = detail::kPolygonCoverageMost + 2 * Context::kFillOutlineTolerance;
+    if (high.x - low.x > kMostBeforeThinning || high.y - low.y > kMostBeforeThinning) return false;
     if (linear.size() >= kFewestToThin) {
         markKeptPoints(linear, Context::kFillOutlineTolerance, keep);
     } else {
@@ -670,9 +682,7 @@ void Context::closePath() {
 
 bool Context::isPathEmpty() const { return !cairo_has_current_point(mImpl->cr); }
 
-bool Context::drawsPixels() const {
-    return cairo_surface_get_type(cairo_get_target(mImpl->cr)) == CAIRO_SURFACE_TYPE_IMAGE;
-}
+bool Context::drawsPixels() const { return targetIsBitmap(mImpl->cr); }
 
 // --- painting --------------------------------------------------------------
 

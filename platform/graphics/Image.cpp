@@ -293,7 +293,11 @@ std::optional<Image::PixelSize> Image::declaredSize(std::span<const std::uint8_t
 std::optional<long long> Image::decodeWork(std::span<const std::uint8_t> bytes) {
     const auto size = declaredSize(bytes);
     if (!size) return std::nullopt;
-    if (isPng(bytes)) return size->pixels() * (bytes[24] == 16 ? 2 : 1);  // IHDR's bit depth
+    if (isPng(bytes)) {
+        // IHDR's bit depth, after the size.
+        if (bytes.size() < 25) return std::nullopt;
+        return size->pixels() * (bytes[24] == 16 ? 2 : 1);
+    }
     const auto jpeg = detail::readJpegScans(bytes);
     if (!jpeg) return std::nullopt;
     // One scan of every component is decoded as it is put out; anything

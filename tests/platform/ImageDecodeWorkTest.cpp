@@ -114,6 +114,12 @@ TEST(ImageDecodeWork, EachScanAndBlockIsCountedFromTheMarkersAsLibjpegReadsThem)
         {"more than 1000 scans", manyScans, kRefused},
         {"a scan before the frame", inserted(baseline, 2, segment(0xDA, {1, 1, 0, 0, 63, 0})), kRefused},
         {"GIF", Bytes{'G', 'I', 'F', '8', '9', 'a', 1, 0, 1, 0, 0, 0, 0}, kRefused},
+        {"PNG cut after its size",
+         [] {
+             const Bytes png = testsupport::PlainPng(300, 200, PNG_COLOR_TYPE_GRAY, {1});
+             return Bytes(png.begin(), png.begin() + 24);
+         }(),
+         kRefused},
     };
     for (const Case& c : cases) {
         const long long bytes = c.bytes[0] == 0xFF ? 2 * static_cast<long long>(c.bytes.size()) : 0;

@@ -130,6 +130,15 @@ TEST(PolygonCoverage, APixelTakesTheExactShareOfItsAreaThatTheOutlineEncloses) {
     }
 }
 
+TEST(PolygonCoverage, AnOutlineTheTransformTakesOutOfRangeIsLeftToCairo) {
+    // The second point's device coordinates are each an infinity less an
+    // infinity: no number, which no bound of the outline's box sees.
+    const std::vector<Point> outline{{10, 10}, {1e308, 1e308}, {14, 12}};
+    const auto sheared = [](Context& c) { (c.setFillColor({0.1, 0.5, 0.8, 1}), c.concat({2, -2, -2, 3, 0, 20})); };
+    const auto shortcut = BitmapContext::takeImage(Filled(outline, sheared, true));
+    EXPECT_EQ(testsupport::DifferingPixels(*shortcut, *BitmapContext::takeImage(Filled(outline, sheared, false))), 0);
+}
+
 TEST(PolygonCoverage, BandsClippedPastTheirRowsFillAsTheWholeBitmap) {
     // Shapes across every band's edges; each band clips a little past its
     // rows, off the pixel grid, as a tile's bands do.

@@ -9,6 +9,8 @@ namespace platform::detail {
 long long reducedSide(long long side, int factor) { return (side + factor - 1) / factor; }
 
 int reductionFor(long long width, long long height, long long maxPixels) {
+    // Every picture keeps at least a pixel.
+    maxPixels = std::max(maxPixels, 1LL);
     const auto fits = [&](int f) { return reducedSide(width, f) * reducedSide(height, f) <= maxPixels; };
     if (fits(1)) return 1;
     int factor = std::max(2, static_cast<int>(std::sqrt(static_cast<double>(width) * height / maxPixels)));
