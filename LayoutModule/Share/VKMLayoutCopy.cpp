@@ -125,14 +125,21 @@ void VKMLayoutCopier::turn() {
         return;
     }
     // Something the copies read may have changed, or gone: again.
-    if (mBegun && UContentChanges::MainThreadCount() != mChanges) discard();
+    if (mBegun && UContentChanges::MainThreadCount() != mChanges) {
+        discard();
+        ++mRestarts;
+    }
     try {
         if (!mBegun) begin();
         const auto start = std::chrono::steady_clock::now();
-        const std::size_t most = gMostCopiesPerTurn.load(std::memory_order_relaxed);
+        // Content that keeps changing would keep a copy in turns from ever
+        // ending: after a few restarts the rest is copied in this turn.
+        const bool atOnce = mRestarts >= kMostRestarts;
+        const std::size_t most = atOnce ? 0 : gMostCopiesPerTurn.load(std::memory_order_relaxed);
         std::size_t copied = 0;
         bool done = false;
-        while (!done && std::chrono::steady_clock::now() - start < kTurnBudget && (most == 0 || copied < most)) {
+        while (!done && (atOnce || std::chrono::steady_clock::now() - start < kTurnBudget) &&
+               (most == 0 || copied < most)) {
             const std::size_t before = mNext;
             done = copySome(most == 0 ? 0 : most - copied);
             copied += mNext - before;

@@ -34,7 +34,8 @@ std::unique_ptr<CLayout> copyForDrawing(const CLayout& source);
 // about a frame apart; the first turn copies the parameters, layers and
 // images too. Between turns the main thread goes on. A copy that spans
 // turns is kept only when the main thread noted no change of content
-// meanwhile (UContentChanges::MainThreadCount), else it starts again; and
+// meanwhile (UContentChanges::MainThreadCount), else it starts again (and
+// after kMostRestarts such starts copies the rest in one turn); and
 // only while the holder has the document it began with
 // (CCurrentCloudLayout::Generation): the copy of a document closed or
 // replaced meanwhile fails, since the layout asked for is gone.
@@ -55,6 +56,8 @@ public:
     // The pause before each turn (about a frame), so that frames come
     // between turns, the frame after the request first.
     static constexpr auto kTurnInterval = std::chrono::milliseconds(16);
+    // Copies begun again after a change before the rest is copied at once.
+    static constexpr int kMostRestarts = 3;
 
     static std::shared_ptr<VKMLayoutCopier> copyOpenDocument(tWanted wanted, tDone done);
     ~VKMLayoutCopier();
@@ -101,4 +104,5 @@ private:
     tBaseboardElements mCopiedBaseboards;
     std::size_t mNext = 0;
     std::size_t mTurns = 0;
+    int mRestarts = 0;
 };

@@ -299,6 +299,16 @@ TEST(ShareLayout, TheOpenDocumentIsCopiedInTurnsAndAgainAfterAChange) {
     ASSERT_EQ(copy.GetBaseboards().size(), 1u);
     EXPECT_EQ(layerOf(copy, *copy.GetBaseboards()[0]), layerOf(source, *source.GetBaseboards()[0]));
 
+    // A change before every turn: after a few copies begun again, the rest
+    // at once.
+    copier = copyOpen([] { return true; });
+    for (int i = 0; i < 10 && !delivered; ++i) {
+        turn();
+        holder.Layout()->GetElements().at(1)->SetPosition(CPoint(100.0 * i, 80, 0));
+    }
+    ASSERT_TRUE(delivered && *delivered);
+    EXPECT_EQ(copier->turns(), 1u + VKMLayoutCopier::kMostRestarts);
+
     // Another document opened between turns: no copy.
     copier = copyOpen([] { return true; });
     turn();
