@@ -345,7 +345,7 @@ void VKMLayoutView::askForTile(const tTileIndex& index, const tDrawSettings& set
 void VKMLayoutView::tileArrived(VKMTileJobs::tArrival arrival) {
     const tTileIndex& index = arrival.tile.index;
     if (!mGrid.arrived(arrival.tile.version, index, arrival.ticket) || !arrival.image || !mLevel.layer) return;
-    tileCache().store(tileKey(index), {arrival.image, drawnRect(index), screenScale(), arrival.tile.version});
+    tileCache().store(tileKey(index), {arrival.image, arrival.tile.rect, arrival.tile.scale, arrival.tile.version});
     if (mGrid.isPlaced(index)) return;
     if (mPace == Pace::sharpening && mVisible.contains(index)) {
         // The view's tiles at the new zoom are placed together, by the pass

@@ -20,8 +20,8 @@
 
 class VKMKeptTexts {
 public:
-    // Finds the list's text instructions; the list must outlive it and
-    // stay as it is.
+    // Finds the list's text instructions; the list must stay as it is
+    // while the indexes are asked for.
     explicit VKMKeptTexts(const tDrawingInstructions& instructions);
     ~VKMKeptTexts();
     VKMKeptTexts(const VKMKeptTexts&) = delete;
