@@ -183,22 +183,20 @@ void putChunk(Bytes& png, const char* type, const Bytes& data) {
     put32(static_cast<std::uint32_t>(crc32(0, png.data() + start, static_cast<uInt>(png.size() - start))));
 }
 
-// One colour at `side` x `side` (16384 unless given), deflated as a
-// whole at level 9 in pieces of 64 rows (zlib keeps no more than the piece
-// in memory).
-Bytes hostilePng(int colour, const Bytes& pixel, int side = 16384) {
-    Bytes row{0};
-    for (int x = 0; x < side; ++x) row.insert(row.end(), pixel.begin(), pixel.end());
+// `side` rows of `row` (its filter byte first), `side` pixels wide, deflated
+// as a whole at level 9 in pieces of `rowsAPiece` rows (zlib keeps no more
+// than the piece in memory).
+Bytes repeatedRowsPng(int side, std::uint8_t depth, std::uint8_t colour, const Bytes& row, int rowsAPiece) {
     z_stream z{};
     deflateInit(&z, 9);
     Bytes data;
-    Bytes piece(row.size() * 64);
-    for (int i = 0; i < 64; ++i) std::memcpy(piece.data() + i * row.size(), row.data(), row.size());
+    Bytes piece(row.size() * static_cast<std::size_t>(rowsAPiece));
+    for (int i = 0; i < rowsAPiece; ++i) std::memcpy(piece.data() + i * row.size(), row.data(), row.size());
     Bytes out(1 << 20);
-    for (int y = 0; y < side; y += 64) {
+    for (int y = 0; y < side; y += rowsAPiece) {
         z.next_in = piece.data();
         z.avail_in = static_cast<uInt>(piece.size());
-        const int flush = y + 64 >= side ? Z_FINISH : Z_NO_FLUSH;
+        const int flush = y + rowsAPiece >= side ? Z_FINISH : Z_NO_FLUSH;
         int status = Z_OK;
         do {
             z.next_out = out.data();
@@ -211,12 +209,19 @@ Bytes hostilePng(int colour, const Bytes& pixel, int side = 16384) {
     Bytes header;
     for (int k = 0; k < 2; ++k)
         for (int shift = 24; shift >= 0; shift -= 8) header.push_back(static_cast<std::uint8_t>(side >> shift));
-    header.insert(header.end(), {8, static_cast<std::uint8_t>(colour), 0, 0, 0});
+    header.insert(header.end(), {depth, colour, 0, 0, 0});
     Bytes png{0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
     putChunk(png, "IHDR", header);
     putChunk(png, "IDAT", data);
     putChunk(png, "IEND", {});
     return png;
+}
+
+// One colour at `side` x `side` (16384 unless given), 8 bits a sample.
+Bytes hostilePng(int colour, const Bytes& pixel, int side = 16384) {
+    Bytes row{0};
+    for (int x = 0; x < side; ++x) row.insert(row.end(), pixel.begin(), pixel.end());
+    return repeatedRowsPng(side, 8, static_cast<std::uint8_t>(colour), row, 64);
 }
 
 const Bytes& picture(const std::string& name) {
@@ -473,37 +478,10 @@ void BM_OpenLayoutPeak(benchmark::State& state) {
 
 // ---- opening layouts of many pictures as the app opens them ----
 
-// Grey of `side` x `side` at 1 bit a pixel, all black, deflated whole at
-// level 9: what a hostile file declares for the least bytes.
+// Grey of `side` x `side` at 1 bit a pixel, all black: what a hostile file
+// declares for the least bytes.
 Bytes bitPng(int side) {
-    const std::size_t rowBytes = 1 + static_cast<std::size_t>(side) / 8;
-    Bytes piece(rowBytes * 256, 0);
-    z_stream z{};
-    deflateInit(&z, 9);
-    Bytes data;
-    Bytes out(1 << 20);
-    for (int y = 0; y < side; y += 256) {
-        z.next_in = piece.data();
-        z.avail_in = static_cast<uInt>(piece.size());
-        const int flush = y + 256 >= side ? Z_FINISH : Z_NO_FLUSH;
-        int status = Z_OK;
-        do {
-            z.next_out = out.data();
-            z.avail_out = static_cast<uInt>(out.size());
-            status = deflate(&z, flush);
-            data.insert(data.end(), out.begin(), out.end() - z.avail_out);
-        } while (z.avail_out == 0 || (flush == Z_FINISH && status != Z_STREAM_END));
-    }
-    deflateEnd(&z);
-    Bytes header;
-    for (int k = 0; k < 2; ++k)
-        for (int shift = 24; shift >= 0; shift -= 8) header.push_back(static_cast<std::uint8_t>(side >> shift));
-    header.insert(header.end(), {1, PNG_COLOR_TYPE_GRAY, 0, 0, 0});
-    Bytes png{0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-    putChunk(png, "IHDR", header);
-    putChunk(png, "IDAT", data);
-    putChunk(png, "IEND", {});
-    return png;
+    return repeatedRowsPng(side, 1, PNG_COLOR_TYPE_GRAY, Bytes(1 + static_cast<std::size_t>(side) / 8, 0), 256);
 }
 
 // The sample with `count` copies of `picture` on an image layer of its
