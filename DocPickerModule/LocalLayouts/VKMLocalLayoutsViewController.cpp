@@ -34,18 +34,7 @@ void VKMLocalLayoutsViewController::viewWillAppear(bool animated) {
 
 void VKMLocalLayoutsViewController::reloadLayouts() {
     mLayouts = VKMFileManager::contentsOfVKMDocumentsFolder();
-    if (isViewLoaded()) {
-        mRowsWidth = tableView()->bounds().width;
-        tableView()->reloadData();
-    }
-}
-
-void VKMLocalLayoutsViewController::viewDidLayoutSubviews() {
-    // A name's lines, and so its row's height, follow the width.
-    const double width = tableView()->bounds().width;
-    if (width == mRowsWidth) return;
-    mRowsWidth = width;
-    tableView()->reloadData();
+    if (isViewLoaded()) tableView()->reloadData();
 }
 
 int VKMLocalLayoutsViewController::numberOfRowsInSection(TableView&, int) { return static_cast<int>(mLayouts.size()); }
