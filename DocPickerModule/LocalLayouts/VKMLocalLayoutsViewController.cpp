@@ -22,13 +22,11 @@ void reportFailure(const char* key) { VKMAlerts::showAlertWithTitle(text(key), {
 
 VKMLocalLayoutsViewController::VKMLocalLayoutsViewController() { setTitle(text("LocalLayoutsTitle")); }
 
-void VKMLocalLayoutsViewController::viewDidLoad() {
-    tableView()->registerCellClass<TableViewCell>(kCellIdentifier);
-    reloadLayouts();
-}
+void VKMLocalLayoutsViewController::viewDidLoad() { tableView()->registerCellClass<TableViewCell>(kCellIdentifier); }
 
 void VKMLocalLayoutsViewController::viewWillAppear(bool animated) {
     TableViewController::viewWillAppear(animated);
+    // Listed each time it is shown (the first time too): other screens add files.
     reloadLayouts();
 }
 
