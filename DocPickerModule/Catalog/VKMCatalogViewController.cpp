@@ -52,18 +52,7 @@ void VKMCatalogViewController::reloadLayouts() {
     std::stable_sort(mCloudLayouts.begin(), mCloudLayouts.end(), [&](const CloudRow& a, const CloudRow& b) {
         return locale.localizedStandardCompare(a.title, b.title) < 0;
     });
-    if (isViewLoaded()) {
-        mRowsWidth = tableView()->bounds().width;
-        tableView()->reloadData();
-    }
-}
-
-void VKMCatalogViewController::viewDidLayoutSubviews() {
-    // A local layout's lines, and so its row's height, follow the width.
-    const double width = tableView()->bounds().width;
-    if (width == mRowsWidth) return;
-    mRowsWidth = width;
-    tableView()->reloadData();
+    if (isViewLoaded()) tableView()->reloadData();
 }
 
 int VKMCatalogViewController::numberOfSectionsInTableView(TableView&) { return 2; }

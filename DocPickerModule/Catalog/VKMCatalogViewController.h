@@ -40,7 +40,6 @@ public:
 
     void viewDidLoad() override;
     void viewWillAppear(bool animated) override;
-    void viewDidLayoutSubviews() override;
     std::string className() const override { return "VKMCatalogViewController"; }
 
     int numberOfSectionsInTableView(platform::ui::TableView& tableView) override;
@@ -55,6 +54,4 @@ private:
     std::shared_ptr<VKMLayoutOpener> mOpener;
     std::vector<std::string> mLocalLayouts;
     std::vector<CloudRow> mCloudLayouts;
-    // The table's width when the rows' heights were last asked.
-    double mRowsWidth = -1;
 };

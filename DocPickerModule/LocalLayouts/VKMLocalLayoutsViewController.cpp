@@ -22,30 +22,17 @@ void reportFailure(const char* key) { VKMAlerts::showAlertWithTitle(text(key), {
 
 VKMLocalLayoutsViewController::VKMLocalLayoutsViewController() { setTitle(text("LocalLayoutsTitle")); }
 
-void VKMLocalLayoutsViewController::viewDidLoad() {
-    tableView()->registerCellClass<TableViewCell>(kCellIdentifier);
-    reloadLayouts();
-}
+void VKMLocalLayoutsViewController::viewDidLoad() { tableView()->registerCellClass<TableViewCell>(kCellIdentifier); }
 
 void VKMLocalLayoutsViewController::viewWillAppear(bool animated) {
     TableViewController::viewWillAppear(animated);
+    // Listed each time it is shown (the first time too): other screens add files.
     reloadLayouts();
 }
 
 void VKMLocalLayoutsViewController::reloadLayouts() {
     mLayouts = VKMFileManager::contentsOfVKMDocumentsFolder();
-    if (isViewLoaded()) {
-        mRowsWidth = tableView()->bounds().width;
-        tableView()->reloadData();
-    }
-}
-
-void VKMLocalLayoutsViewController::viewDidLayoutSubviews() {
-    // A name's lines, and so its row's height, follow the width.
-    const double width = tableView()->bounds().width;
-    if (width == mRowsWidth) return;
-    mRowsWidth = width;
-    tableView()->reloadData();
+    if (isViewLoaded()) tableView()->reloadData();
 }
 
 int VKMLocalLayoutsViewController::numberOfRowsInSection(TableView&, int) { return static_cast<int>(mLayouts.size()); }

@@ -31,7 +31,6 @@ public:
 
     void viewDidLoad() override;
     void viewWillAppear(bool animated) override;
-    void viewDidLayoutSubviews() override;
     std::string className() const override { return "VKMLocalLayoutsViewController"; }
 
     int numberOfRowsInSection(platform::ui::TableView& tableView, int section) override;
@@ -45,6 +44,4 @@ private:
     void deleteConfirmed(const std::string& name);
 
     std::vector<std::string> mLayouts;
-    // The table's width when the rows' heights were last asked.
-    double mRowsWidth = -1;
 };

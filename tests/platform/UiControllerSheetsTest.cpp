@@ -817,6 +817,36 @@ TEST(UiControllerSheets, AShareSheetShowsALargePictureReducedOffTheMainThread) {
     EXPECT_EQ(Pasteboard::generalPasteboard().image(), picture) << "copy hands over the whole picture";
 }
 
+// A window dragged through sizes while the preview is reduced: no more
+// reductions meanwhile, then one for the last size, which is shown.
+TEST(UiControllerSheets, AShareSheetResizedWhileItsPreviewIsReducedReducesItOnceMoreForTheLastSize) {
+    Stage s(UserInterfaceIdiom::phone);
+    platform::ui::Screen::mainScreen()->setScale(2);
+    auto sheet = std::make_shared<ActivityViewController>(std::vector<ActivityItem>{{"", nullptr, "", "Plan"}});
+    sheet->waitForItems("Drawing the picture…");
+    s.root->presentViewController(sheet, false);
+    s.advance(0.5);
+    s.window->layoutIfNeeded();
+    const auto preview =
+        std::dynamic_pointer_cast<ImageView>(sheet->view()->findViewWithAccessibilityIdentifier("preview"));
+    ASSERT_NE(preview, nullptr);
+
+    sheet->setActivityItems({{"", plainImage(3000, 1000), "", "Plan"}});
+    // What the pool makes reaches the sheet once the main loop runs: after
+    // every size below.
+    for (const double width : {380.0, 360.0, 340.0}) {
+        s.window->transitionToSize({width, 844}, 0);
+        s.window->layoutIfNeeded();
+        ASSERT_EQ(preview->bounds().width, width - 2 * ActivityViewController::kMargin);
+    }
+    EXPECT_EQ(sheet->previewReductions(), 1u) << "none started while one runs";
+    ASSERT_TRUE(
+        platform::RunLoop::main()->runUntil([&] { return !sheet->isWaitingForItems(); }, std::chrono::seconds(20)));
+    EXPECT_EQ(sheet->previewReductions(), 2u) << "one more, for the last size";
+    ASSERT_NE(preview->image(), nullptr);
+    EXPECT_EQ(preview->image()->pixelWidth(), 2 * 308);
+}
+
 TEST(UiControllerSheets, SavedPicturesTakeAFreeNameAndNeverLeaveTheFolder) {
     namespace fs = std::filesystem;
     const fs::path folder = platform::Paths::tmp() / "saved";

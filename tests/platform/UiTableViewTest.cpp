@@ -67,7 +67,8 @@ public:
         return titled ? "Section " + std::to_string(section) : std::string{};
     }
     double heightForRowAtIndexPath(TableView& table, IndexPath p) override {
-        return heights ? 20 + (p.row % 3) * 10 + extra : TableViewDelegate::heightForRowAtIndexPath(table, p);
+        if (!heights) return TableViewDelegate::heightForRowAtIndexPath(table, p);
+        return 20 + (p.row % 3) * 10 + extra + (table.bounds().width < 300 ? narrowExtra : 0);
     }
     std::optional<IndexPath> willSelectRowAtIndexPath(TableView&, IndexPath p) override {
         log.push_back("will " + name(p));
@@ -84,6 +85,7 @@ public:
     bool titled = false;
     bool heights = false;
     double extra = 0;
+    double narrowExtra = 0;  // what a row gains below 300 points wide
     Log log;
 };
 
@@ -243,6 +245,28 @@ TEST(UiTableView, HeightsHeadersAndFooterPlaceTheRows) {
     EXPECT_EQ(s.table->contentOffset().y, 84 + 20 - 50);
     s.table->scrollToRow({0, 0}, TableViewScrollPosition::none, false);
     EXPECT_EQ(s.table->contentOffset().y, 34);
+}
+
+// Rows whose height follows the width are measured again when it changes;
+// the cells shown and the selection stay.
+TEST(UiTableView, AWidthChangeAsksTheHeightsAgainAndPlacesTheRowsAnew) {
+    Scene s;
+    s.rows->heights = true;  // 20, 30, 40, 20, ...
+    s.rows->narrowExtra = 20;
+    s.table->reloadData();
+    s.table->layoutIfNeeded();
+    s.table->selectRow(IndexPath{0, 1}, false);
+    const auto cell = s.table->cellForRowAtIndexPath({0, 1});
+    for (const double width : {280.0, 390.0}) {
+        s.table->setFrame({0, 100, width, 700});
+        s.table->layoutIfNeeded();
+        const double gain = width < 300 ? 20 : 0;
+        EXPECT_EQ(s.table->rectForRowAtIndexPath({0, 1}), (Rect{0, 20 + gain, width, 30 + gain})) << width;
+        EXPECT_EQ(s.table->contentSize(), (Size{width, 3333 * 90 + 20 + 10000 * gain})) << width;
+        EXPECT_EQ(s.table->cellForRowAtIndexPath({0, 1}), cell) << width;
+        EXPECT_TRUE(cell->isSelected()) << width;
+        s.expectCellsMatchData();
+    }
 }
 
 TEST(UiTableView, TapsSelectRowsThroughTheTouchSystem) {

@@ -316,7 +316,7 @@ void ActivityViewController::setExcludedActivityTypes(std::vector<std::string> t
 
 void ActivityViewController::waitForItems(std::string status) {
     mWaiting = true;
-    mItemsAwaitPreview = false;
+    mAwaitedStatus.reset();
     showStatus(std::move(status));
     refreshActivityButtons();
 }
@@ -326,18 +326,14 @@ void ActivityViewController::setActivityItems(std::vector<ActivityItem> items, s
     if (mViews) {
         mViews->title->setText(mItems.empty() || mItems.front().name.empty() ? title() : mItems.front().name);
     }
-    mItemsAwaitPreview = false;
-    if (showPreview()) {
-        // Offered with their preview.
-        mWaiting = true;
-        mItemsAwaitPreview = true;
-        mPendingStatus = std::move(status);
-        refreshActivityButtons();
-        return;
+    // Offered with their preview when it must be reduced first.
+    mWaiting = showPreview();
+    if (mWaiting) {
+        mAwaitedStatus = std::move(status);
+    } else {
+        mAwaitedStatus.reset();
+        showStatus(std::move(status));
     }
-    mWaiting = false;
-    mItemsAwaitPreview = false;
-    showStatus(std::move(status));
     refreshActivityButtons();
 }
 
@@ -367,30 +363,44 @@ bool ActivityViewController::showPreview() {
     mPreviewSize = size;
     mPreviewScale = scale;
     mPreviewPending = true;
-    const std::uint64_t ticket = ++mPreviewTicket;
-    const std::weak_ptr<ActivityViewController> weak =
-        std::static_pointer_cast<ActivityViewController>(sharedController());
-    DispatchQueue::global().async([weak, ticket, image, size, scale, tint = preview.tintColor()] {
-        auto reduced = reducedPreview(*image, size, scale, tint);
-        DispatchQueue::main().async([weak, ticket, reduced = std::move(reduced)]() mutable {
-            if (const auto self = weak.lock()) self->previewReduced(ticket, std::move(reduced));
-        });
-    });
+    // One reduction at a time: a window dragged to another size asks for
+    // one at each step, and only the last size is worth the whole picture.
+    if (!mPreviewReducing) reducePreview();
     return true;
 }
 
-void ActivityViewController::previewReduced(std::uint64_t ticket, std::shared_ptr<Image> reduced) {
-    if (ticket != mPreviewTicket || !mPreviewPending) return;
+void ActivityViewController::reducePreview() {
+    mPreviewReducing = true;
+    ++mPreviewReductions;
+    const std::weak_ptr<ActivityViewController> weak =
+        std::static_pointer_cast<ActivityViewController>(sharedController());
+    DispatchQueue::global().async(
+        [weak, image = mPreviewOf, size = mPreviewSize, scale = mPreviewScale, tint = mViews->preview->tintColor()] {
+            auto reduced = reducedPreview(*image, size, scale, tint);
+            DispatchQueue::main().async([weak, image, size, scale, reduced = std::move(reduced)]() mutable {
+                if (const auto self = weak.lock()) self->previewReduced(image, size, scale, std::move(reduced));
+            });
+        });
+}
+
+void ActivityViewController::previewReduced(const std::shared_ptr<Image>& image, Size size, double scale,
+                                            std::shared_ptr<Image> reduced) {
+    mPreviewReducing = false;
+    if (!mPreviewPending) return;
+    if (image != mPreviewOf || size != mPreviewSize || scale != mPreviewScale) {
+        // Made for a frame no longer shown: the latest one's turn.
+        reducePreview();
+        return;
+    }
     mPreviewPending = false;
     if (mViews) mViews->preview->setImage(std::move(reduced));
     offerAwaitedItems();
 }
 
 void ActivityViewController::offerAwaitedItems() {
-    if (!mItemsAwaitPreview) return;
-    mItemsAwaitPreview = false;
+    if (!mAwaitedStatus) return;
     mWaiting = false;
-    showStatus(std::exchange(mPendingStatus, {}));
+    showStatus(*std::exchange(mAwaitedStatus, std::nullopt));
     refreshActivityButtons();
 }
 

@@ -71,6 +71,8 @@ std::optional<std::filesystem::path> savePNGUnderFreeName(const Image& image, co
 // frame's pixels on the shared pool, just as the frame would draw it whole,
 // and shown so: drawn whole by the main thread, a picture of millions of
 // pixels would hold up the frame that shows it by tens of milliseconds.
+// One reduction runs at a time; frames asked for meanwhile leave only the
+// last to be reduced next.
 class ActivityViewController : public ViewController {
 public:
     // The activity chosen (none when the user closed the sheet) and whether
@@ -117,6 +119,8 @@ public:
     // An excluded activity cannot be picked (false). Dismisses the sheet;
     // the completion runs once it has gone.
     bool complete(std::optional<std::string> activity, bool completed = true);
+    // For tests: the reductions of a preview started so far.
+    unsigned previewReductions() const { return mPreviewReductions; }
 
     void loadView() override;
     void viewDidLayoutSubviews() override;
@@ -147,7 +151,9 @@ private:
     // Puts the first item's picture in the preview, or asks the pool for
     // it reduced to the preview's frame; true while that is under way.
     bool showPreview();
-    void previewReduced(std::uint64_t ticket, std::shared_ptr<Image> reduced);
+    // Reduces the picture for the frame wanted now on the pool.
+    void reducePreview();
+    void previewReduced(const std::shared_ptr<Image>& image, Size size, double scale, std::shared_ptr<Image> reduced);
     // Items that waited for their preview are offered.
     void offerAwaitedItems();
 
@@ -165,16 +171,17 @@ private:
     // close the next.
     unsigned mPresentations = 0;
     std::string mStatus;
-    // The picture a reduced preview was asked for, for which frame, and the
-    // ticket of the latest request (an older one is dropped on arrival).
+    // The picture the preview shows, for which frame, and whether it waits
+    // for it reduced; whether a reduction is on the pool (for that frame or
+    // an earlier one), and how many were started.
     std::shared_ptr<Image> mPreviewOf;
     Size mPreviewSize;
     double mPreviewScale = 0;
-    std::uint64_t mPreviewTicket = 0;
     bool mPreviewPending = false;
-    // Items given while their preview is reduced, and the line they say.
-    bool mItemsAwaitPreview = false;
-    std::string mPendingStatus;
+    bool mPreviewReducing = false;
+    unsigned mPreviewReductions = 0;
+    // The line of items given while their preview is reduced.
+    std::optional<std::string> mAwaitedStatus;
     struct Views;
     std::shared_ptr<Views> mViews;
 };

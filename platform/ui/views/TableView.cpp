@@ -142,19 +142,28 @@ void TableView::reloadData() {
     mSections.resize(static_cast<std::size_t>(sections));
     for (int s = 0; s < sections; ++s) {
         Section& section = mSections[static_cast<std::size_t>(s)];
-        const int rows = std::max(0, source->numberOfRowsInSection(*this, s));
-        section.rowEnds.reserve(static_cast<std::size_t>(rows));
-        double end = 0;
-        for (int r = 0; r < rows; ++r) {
-            end += heightForRow(delegate.get(), {s, r});
-            section.rowEnds.push_back(end);
-        }
+        section.rowEnds.assign(static_cast<std::size_t>(std::max(0, source->numberOfRowsInSection(*this, s))), 0);
         section.header = delegate ? delegate->viewForHeaderInSection(*this, s) : nullptr;
         if (!section.header) {
             if (auto title = source->titleForHeaderInSection(*this, s); !title.empty())
                 section.header = plainHeader(title);
         }
-        const double asked = delegate ? delegate->heightForHeaderInSection(*this, s) : kTableViewAutomaticDimension;
+    }
+    measure();
+}
+
+void TableView::measure() {
+    mMeasuredWidth = bounds().width;
+    auto delegate = tableDelegate();
+    for (std::size_t s = 0; s < mSections.size(); ++s) {
+        Section& section = mSections[s];
+        const int index = static_cast<int>(s);
+        double end = 0;
+        for (std::size_t r = 0; r < section.rowEnds.size(); ++r) {
+            end += heightForRow(delegate.get(), {index, static_cast<int>(r)});
+            section.rowEnds[r] = end;
+        }
+        const double asked = delegate ? delegate->heightForHeaderInSection(*this, index) : kTableViewAutomaticDimension;
         if (isHeight(asked)) {
             section.headerHeight = asked;
         } else if (isHeight(mSectionHeaderHeight)) {
@@ -319,7 +328,13 @@ void TableView::scrollToRow(IndexPath indexPath, TableViewScrollPosition positio
 
 void TableView::layoutSubviews() {
     ScrollView::layoutSubviews();
-    if (mNeedsReload) reloadData();
+    if (mNeedsReload) {
+        reloadData();
+    } else if (bounds().width != mMeasuredWidth) {
+        // A row's height may follow the width (its text wraps): the cells
+        // shown and the selection stay, placed at the new heights.
+        measure();
+    }
     if (contentSize().width != bounds().width) setContentSize({bounds().width, contentSize().height});
     tile();
     placeHeaders();

@@ -8,8 +8,9 @@
 // its tagged views.
 //
 // Geometry: the heights (the delegate's, else rowHeight) are asked for
-// every row when the data is loaded, so the content size is exact and
-// scrolling anywhere costs a binary search. Each section may have a header
+// every row when the data is loaded, and again when a layout finds the
+// width changed (a row's text may wrap to it), so the content size is exact
+// and scrolling anywhere costs a binary search. Each section may have a header
 // (the delegate's view, else a plain one showing the data source's title)
 // made when the data is loaded; headers stay pinned at the top of the
 // bounds while their section runs under it. A footer view ends the content.
@@ -207,6 +208,8 @@ private:
     void handleTap();
     bool contains(IndexPath indexPath) const;
     double heightForRow(TableViewDelegate* delegate, IndexPath indexPath);
+    // Asks the heights of every row and header again, at the present width.
+    void measure();
     void placeSections();
     void recycle(const std::shared_ptr<TableViewCell>& cell);
     std::shared_ptr<TableViewCell> makeCell(IndexPath indexPath);
@@ -227,6 +230,8 @@ private:
     double mSectionHeaderTopPadding = 0;
     bool mAllowsSelection = true;
     bool mNeedsReload = true;
+    // The width the heights were asked at.
+    double mMeasuredWidth = -1;
     std::shared_ptr<TapGestureRecognizer> mTap;
 };
 
