@@ -17,6 +17,8 @@ const char* const kLogTag = "Telemetry";
 
 TLMSenderLock::TLMSenderLock(std::filesystem::path file) : mFile(std::move(file)) {}
 
+std::filesystem::path TLMSenderLock::pathFor(const std::filesystem::path& dbFile) { return dbFile.string() + ".lock"; }
+
 TLMSenderLock::~TLMSenderLock() {
     // Closing the last descriptor of the file lets go of the lock.
     if (mFd >= 0) ::close(mFd);

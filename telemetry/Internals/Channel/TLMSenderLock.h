@@ -42,7 +42,8 @@ public:
     // stored before is not known).
     bool othersStoredSinceLastLook();
 
-    const std::filesystem::path& file() const { return mFile; }
+    // The lock file of the log database `dbFile`, beside it.
+    static std::filesystem::path pathFor(const std::filesystem::path& dbFile);
 
 private:
     using Mark = std::array<std::uint8_t, 16>;

@@ -546,11 +546,6 @@ bool TLMDBStorage::tableExists(const std::string& tableName, sqlite3* db, int* r
     return count > 0;
 }
 
-std::uint64_t TLMDBStorage::versionInOpenedDatabase(sqlite3* db, int* result) {
-    const std::int64_t version = querySingleValue("PRAGMA user_version", db, result);
-    return static_cast<std::uint64_t>(version);
-}
-
 int TLMDBStorage::setVersion(std::uint64_t version, sqlite3* db) {
     return executeNonSelectionQuery("PRAGMA user_version = " + std::to_string(version), db);
 }

@@ -116,7 +116,6 @@ public:
     static TLMDBColumnsIndexes columnsIndexes(const TLMDBSchema& schema);
     static bool tableExists(const std::string& tableName, sqlite3* db);
     static bool tableExists(const std::string& tableName, sqlite3* db, int* result);
-    static std::uint64_t versionInOpenedDatabase(sqlite3* db, int* result);
     static int setVersion(std::uint64_t version, sqlite3* db);
     static void enableAutoVacuumInOpenedDatabase(sqlite3* db);
     static int executeNonSelectionQuery(const std::string& query, sqlite3* db);
