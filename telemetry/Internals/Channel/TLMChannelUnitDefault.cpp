@@ -276,6 +276,11 @@ bool TLMChannelUnitDefault::readStoredCount() {
 }
 
 void TLMChannelUnitDefault::reportDroppedLogs() {
+    {
+        // Most blocks drop nothing: no clock, no report put off.
+        std::lock_guard lock(mWaitingMutex);
+        if (mDroppedWaiting == 0) return;
+    }
     const platform::Clock::Duration interval =
         std::chrono::duration_cast<platform::Clock::Duration>(std::chrono::seconds(mConfiguration.flushInterval()));
     const platform::Clock::Date now = platform::Clock::shared()->now();
