@@ -47,11 +47,13 @@ bool TLMSenderLock::holdOrTake() {
     if (::flock(mFd, LOCK_EX | LOCK_NB) != 0) {
         const int error = errno;
         // Another process holds it, or a signal came: tried again later.
+        if (error == EWOULDBLOCK) mHeldByAnother = true;
         if (error == EWOULDBLOCK || error == EINTR) return false;
         useWithoutLock("cannot be locked", error);
         return true;
     }
     mHeld = true;
+    mHeldByAnother = false;
     mLooked = false;
     const std::string path = mFile.string();
     TLMLogDebug(kLogTag, "This process sends the stored logs (it holds %s).", path.c_str());

@@ -32,6 +32,8 @@ public:
     // True when this process sends: it holds the lock, or took it just now.
     bool holdOrTake();
     bool isHeld() const { return mHeld; }
+    // The last try found the lock held by another process, which sends.
+    bool heldByAnother() const { return mHeldByAnother; }
     // Another process may send from now on.
     void letGo();
 
@@ -54,6 +56,7 @@ private:
     const std::filesystem::path mFile;
     int mFd = -1;
     bool mHeld = false;
+    bool mHeldByAnother = false;
     bool mUnusable = false;  // no lock to be had: sends as though alone
     bool mLooked = false;    // the holder has looked at the mark since taking the lock
     Mark mLastMark{};
