@@ -26,7 +26,9 @@ TLMSenderLock::~TLMSenderLock() {
 
 bool TLMSenderLock::open() {
     if (mFd >= 0) return true;
-    mFd = ::open(mFile.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    // A link in the file's place is not followed: marks written through it
+    // would land in whatever file it names.
+    mFd = ::open(mFile.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (mFd < 0) useWithoutLock("cannot be opened", errno);
     return mFd >= 0;
 }

@@ -20,9 +20,10 @@
 class TLMSenderLock {
 public:
     // `file` is made when missing. When it cannot be opened or locked at all
-    // (a folder that cannot be written, a file system without locks), this
-    // process sends as though it were alone, with a warning: its logs are
-    // not held back for a sender that may never come.
+    // (a folder that cannot be written, a symbolic link or a folder in its
+    // place, a file system without locks), this process sends as though it
+    // were alone, with a warning: its logs are not held back for a sender
+    // that may never come.
     explicit TLMSenderLock(std::filesystem::path file);
     // Lets go of the lock.
     ~TLMSenderLock();
