@@ -76,7 +76,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     for (int n = 1; n <= TLMDBStorage::kMaxSetAside; ++n) {
         std::error_code ignored;
-        std::filesystem::remove(file.parent_path() / ("Logs.set-aside-" + std::to_string(n) + ".sqlite"), ignored);
+        std::filesystem::remove(TLMDBStorage::setAsideFile(file, n), ignored);
     }
     Require(fuzzsupport::WriteFile(file, data, size), "the input is written");
 

@@ -110,7 +110,7 @@ std::filesystem::path previousDatabase() {
 }
 
 std::filesystem::path setAside(int n) {
-    return *TLMUtility::fullURLForPathComponent("Logs.set-aside-" + std::to_string(n) + ".sqlite");
+    return TLMDBStorage::setAsideFile(*TLMUtility::fullURLForPathComponent(TLMLogDBStorage::kFileName), n);
 }
 
 void removeDatabase() {
@@ -969,6 +969,15 @@ TEST_F(TLMLogDBStorageTest, AFileOfALaterOrNegativeVersionWhoseTableIsNotOursIsS
         EXPECT_TRUE(storage.saveLog(makeLog("new"), "A", TLMFlagsNormal));
         EXPECT_EQ(rebuilds(capture), n > TLMDBStorage::kMaxSetAside ? 1u : 0u);
         EXPECT_EQ(std::filesystem::exists(setAside(n)), n <= TLMDBStorage::kMaxSetAside);
+        // The warning names the version found and the file it is kept as.
+        const std::string kept =
+            "has version 7 and its tables are not the ones this client reads; it is kept as "
+            "\"Logs.set-aside-" +
+            std::to_string(n) + ".sqlite\"";
+        const std::vector<TLMCapturedLine> warnings = capture.linesAt(TLMLogLevelWarning);
+        EXPECT_EQ(std::ranges::count_if(warnings,
+                                        [&](const auto& line) { return line.message.find(kept) != std::string::npos; }),
+                  n <= TLMDBStorage::kMaxSetAside ? 1 : 0);
         storage.dropDatabase();
     }
 }

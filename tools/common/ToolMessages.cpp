@@ -56,7 +56,7 @@ bool CanWrite(const std::filesystem::path& path, std::string& reason) {
         }
         // A device or a pipe would be replaced by the renamed file.
         if (!S_ISREG(status.st_mode)) {
-            reason = "not a plain file";
+            reason = platform::kNotARegularFile;
             return false;
         }
     }

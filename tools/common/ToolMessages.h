@@ -18,7 +18,7 @@ std::string SystemReason(int error);
 
 // Whether `path` can be opened for reading as a regular file: a folder, a
 // pipe or a device cannot (and the look never waits for a pipe's writer).
-// On false `reason` holds the system's text or "not a plain file".
+// On false `reason` holds the system's text or platform::kNotARegularFile.
 bool CanRead(const std::filesystem::path& path, std::string& reason);
 
 // Whether a file can be put at `path`: its folder exists and takes new

@@ -14,7 +14,7 @@ std::shared_ptr<TLMChannelGroupDefault> TLMChannelGroupDefault::make(std::shared
     std::shared_ptr<TLMSenderLock> senderLock;
     // No file without a client folder: then nothing is shared either.
     if (!storage->dbFileURL().empty()) {
-        senderLock = std::make_shared<TLMSenderLock>(storage->dbFileURL().string() + ".lock");
+        senderLock = std::make_shared<TLMSenderLock>(TLMSenderLock::pathFor(storage->dbFileURL()));
     }
     return make(std::move(httpClient), std::move(ingestion), std::move(storage), std::move(senderLock));
 }

@@ -276,6 +276,11 @@ bool TLMChannelUnitDefault::readStoredCount() {
 }
 
 void TLMChannelUnitDefault::reportDroppedLogs() {
+    {
+        // Most blocks drop nothing: no clock, no report put off.
+        std::lock_guard lock(mWaitingMutex);
+        if (mDroppedWaiting == 0) return;
+    }
     const platform::Clock::Duration interval =
         std::chrono::duration_cast<platform::Clock::Duration>(std::chrono::seconds(mConfiguration.flushInterval()));
     const platform::Clock::Date now = platform::Clock::shared()->now();
@@ -334,6 +339,11 @@ void TLMChannelUnitDefault::recountStoredLogs() {
 
 void TLMChannelUnitDefault::checkPendingLogs(FlushKind whenFull) {
     if (!mEnabled || mPaused) return;
+    // Another process sends: this one stores and marks only. Its count,
+    // which only the sender lowers, would try the lock at every save; the
+    // group's look takes over from a sender that ended, and recounts. Logs
+    // a held file kept back still need the timer that saves them.
+    if (whenFull == FlushKind::fullBatches && mKept.empty() && mSenderLock && mSenderLock->heldByAnother()) return;
     // A full batch leaves at once; what is left waits for the timer. Logs
     // are stored in groups, so the count can pass a batch and more.
     if (mConfiguration.flushInterval() <= kDefaultFlushInterval &&

@@ -17,6 +17,8 @@ const char* const kLogTag = "Telemetry";
 
 TLMSenderLock::TLMSenderLock(std::filesystem::path file) : mFile(std::move(file)) {}
 
+std::filesystem::path TLMSenderLock::pathFor(const std::filesystem::path& dbFile) { return dbFile.string() + ".lock"; }
+
 TLMSenderLock::~TLMSenderLock() {
     // Closing the last descriptor of the file lets go of the lock.
     if (mFd >= 0) ::close(mFd);
@@ -24,7 +26,9 @@ TLMSenderLock::~TLMSenderLock() {
 
 bool TLMSenderLock::open() {
     if (mFd >= 0) return true;
-    mFd = ::open(mFile.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    // A link in the file's place is not followed: marks written through it
+    // would land in whatever file it names.
+    mFd = ::open(mFile.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (mFd < 0) useWithoutLock("cannot be opened", errno);
     return mFd >= 0;
 }
@@ -45,11 +49,13 @@ bool TLMSenderLock::holdOrTake() {
     if (::flock(mFd, LOCK_EX | LOCK_NB) != 0) {
         const int error = errno;
         // Another process holds it, or a signal came: tried again later.
+        if (error == EWOULDBLOCK) mHeldByAnother = true;
         if (error == EWOULDBLOCK || error == EINTR) return false;
         useWithoutLock("cannot be locked", error);
         return true;
     }
     mHeld = true;
+    mHeldByAnother = false;
     mLooked = false;
     const std::string path = mFile.string();
     TLMLogDebug(kLogTag, "This process sends the stored logs (it holds %s).", path.c_str());

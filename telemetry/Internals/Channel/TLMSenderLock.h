@@ -20,9 +20,10 @@
 class TLMSenderLock {
 public:
     // `file` is made when missing. When it cannot be opened or locked at all
-    // (a folder that cannot be written, a file system without locks), this
-    // process sends as though it were alone, with a warning: its logs are
-    // not held back for a sender that may never come.
+    // (a folder that cannot be written, a symbolic link or a folder in its
+    // place, a file system without locks), this process sends as though it
+    // were alone, with a warning: its logs are not held back for a sender
+    // that may never come.
     explicit TLMSenderLock(std::filesystem::path file);
     // Lets go of the lock.
     ~TLMSenderLock();
@@ -32,6 +33,8 @@ public:
     // True when this process sends: it holds the lock, or took it just now.
     bool holdOrTake();
     bool isHeld() const { return mHeld; }
+    // The last try found the lock held by another process, which sends.
+    bool heldByAnother() const { return mHeldByAnother; }
     // Another process may send from now on.
     void letGo();
 
@@ -42,7 +45,8 @@ public:
     // stored before is not known).
     bool othersStoredSinceLastLook();
 
-    const std::filesystem::path& file() const { return mFile; }
+    // The lock file of the log database `dbFile`, beside it.
+    static std::filesystem::path pathFor(const std::filesystem::path& dbFile);
 
 private:
     using Mark = std::array<std::uint8_t, 16>;
@@ -53,6 +57,7 @@ private:
     const std::filesystem::path mFile;
     int mFd = -1;
     bool mHeld = false;
+    bool mHeldByAnother = false;
     bool mUnusable = false;  // no lock to be had: sends as though alone
     bool mLooked = false;    // the holder has looked at the mark since taking the lock
     Mark mLastMark{};

@@ -86,9 +86,10 @@ void TLMDBStorage::initializeDatabase() {
 
 int TLMDBStorage::setUp(bool waitForLocks) {
     FileFault fault = FileFault::None;
-    int result = configureDatabase(fault, waitForLocks);
+    std::int64_t storedVersion = 0;
+    int result = configureDatabase(fault, storedVersion, waitForLocks);
     if (fault == FileFault::Damaged) result = rebuildDatabase(result, waitForLocks);
-    if (fault == FileFault::Foreign) result = setAsideDatabase(mStoredVersion, waitForLocks);
+    if (fault == FileFault::Foreign) result = setAsideDatabase(storedVersion, waitForLocks);
     mSetUpPending = IsBusy(result);
     if (mSetUpPending) {
         const std::string name = mFilename;
@@ -113,18 +114,21 @@ int TLMDBStorage::rebuildDatabase(int damage, bool waitForLocks) {
                   damage);
     dropDatabase();
     FileFault fault = FileFault::None;
-    return configureDatabase(fault, waitForLocks);
+    std::int64_t newFileVersion = 0;
+    return configureDatabase(fault, newFileVersion, waitForLocks);
+}
+
+std::filesystem::path TLMDBStorage::setAsideFile(const std::filesystem::path& dbFile, int n) {
+    return dbFile.parent_path() /
+           (dbFile.stem().string() + ".set-aside-" + std::to_string(n) + dbFile.extension().string());
 }
 
 int TLMDBStorage::setAsideDatabase(std::int64_t storedVersion, bool waitForLocks) {
     const std::string name = mFilename;
     const auto version = static_cast<long long>(storedVersion);
-    const std::filesystem::path folder = mDbFileURL.parent_path();
-    const std::string stem = mDbFileURL.stem().string();
-    const std::string extension = mDbFileURL.extension().string();
     std::optional<std::filesystem::path> aside;
     for (int n = 1; n <= kMaxSetAside && !aside; ++n) {
-        const std::filesystem::path candidate = folder / (stem + ".set-aside-" + std::to_string(n) + extension);
+        const std::filesystem::path candidate = setAsideFile(mDbFileURL, n);
         std::error_code error;
         if (!std::filesystem::exists(candidate, error) && !error) aside = candidate;
     }
@@ -148,7 +152,8 @@ int TLMDBStorage::setAsideDatabase(std::int64_t storedVersion, bool waitForLocks
                   "kept as \"%s\" and a new one is made.",
                   name.c_str(), version, kept.c_str());
     FileFault fault = FileFault::None;
-    return configureDatabase(fault, waitForLocks);
+    std::int64_t newFileVersion = 0;
+    return configureDatabase(fault, newFileVersion, waitForLocks);
 }
 
 bool TLMDBStorage::rebuildAfterDamage(int result) {
@@ -182,8 +187,9 @@ bool TLMDBStorage::rebuildAfterDamage(int result) {
     return true;
 }
 
-int TLMDBStorage::configureDatabase(FileFault& fault, bool waitForLocks) {
+int TLMDBStorage::configureDatabase(FileFault& fault, std::int64_t& storedVersion, bool waitForLocks) {
     fault = FileFault::None;
+    storedVersion = 0;
     mPageSize = 0;
     const bool existed = TLMUtility::fileExistsForPathComponent(mFilename);
     const std::optional<std::filesystem::path> file =
@@ -207,9 +213,7 @@ int TLMDBStorage::configureDatabase(FileFault& fault, bool waitForLocks) {
     // the checks.
     const bool inTransaction = result == SQLITE_OK;
     std::int64_t pageSize = 0;
-    std::int64_t storedVersion = 0;
     result = configureSchema(db.get(), fault, pageSize, storedVersion);
-    mStoredVersion = storedVersion;
     // SQLite keeps the version signed; no release writes a negative one.
     const auto version = static_cast<std::int64_t>(mVersion);
     if (result == SQLITE_OK) {
@@ -544,11 +548,6 @@ bool TLMDBStorage::tableExists(const std::string& tableName, sqlite3* db, int* r
     const std::int64_t count = querySingleValue(
         "SELECT COUNT(*) FROM \"sqlite_master\" WHERE \"type\"='table' AND \"name\"=?;", db, result, values);
     return count > 0;
-}
-
-std::uint64_t TLMDBStorage::versionInOpenedDatabase(sqlite3* db, int* result) {
-    const std::int64_t version = querySingleValue("PRAGMA user_version", db, result);
-    return static_cast<std::uint64_t>(version);
 }
 
 int TLMDBStorage::setVersion(std::uint64_t version, sqlite3* db) {

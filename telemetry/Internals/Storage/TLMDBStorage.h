@@ -58,6 +58,9 @@ public:
     static constexpr std::chrono::seconds kRebuildInterval{60};
     // How many foreign files are kept beside the database.
     static constexpr int kMaxSetAside = 3;
+    // Where the database `dbFile` is set aside as the `n`th foreign file:
+    // "<stem>.set-aside-<n><extension>" beside it.
+    static std::filesystem::path setAsideFile(const std::filesystem::path& dbFile, int n);
 
     // Configures the database `filename` (relative to the client's folder):
     // creates the file and the schema's missing tables, keeps full
@@ -116,7 +119,6 @@ public:
     static TLMDBColumnsIndexes columnsIndexes(const TLMDBSchema& schema);
     static bool tableExists(const std::string& tableName, sqlite3* db);
     static bool tableExists(const std::string& tableName, sqlite3* db, int* result);
-    static std::uint64_t versionInOpenedDatabase(sqlite3* db, int* result);
     static int setVersion(std::uint64_t version, sqlite3* db);
     static void enableAutoVacuumInOpenedDatabase(sqlite3* db);
     static int executeNonSelectionQuery(const std::string& query, sqlite3* db);
@@ -181,15 +183,17 @@ private:
     // A set-up left for later runs now, waiting for locks as any work does;
     // SQLITE_OK when the database is configured.
     int setUpIfPending();
-    int configureDatabase(FileFault& fault, bool waitForLocks);
+    // `storedVersion` gets the version the file held, for a foreign one's
+    // message.
+    int configureDatabase(FileFault& fault, std::int64_t& storedVersion, bool waitForLocks);
     // Within set-up's transaction: reads the page size and the stored
     // version, checks the file can be written and makes or checks the
     // schema's tables.
     int configureSchema(sqlite3* db, FileFault& fault, std::int64_t& pageSize, std::int64_t& storedVersion);
     // Deletes the file with its journal and configures it anew.
     int rebuildDatabase(int damage, bool waitForLocks);
-    // Renames the file (with its journals) to a free "<stem>.set-aside-<n>
-    // <extension>", at most kMaxSetAside of them, and configures a new one;
+    // Renames the file (with its journals) to a free setAsideFile(), at most
+    // kMaxSetAside of them, and configures a new one;
     // past that, or when it cannot be renamed, it is made anew as a damaged
     // one is.
     int setAsideDatabase(std::int64_t storedVersion, bool waitForLocks);
@@ -205,8 +209,6 @@ private:
     TLMDBSchema mSchema;
     std::uint64_t mVersion;
     std::string mFilename;
-    // The stored version set-up found, for the set-aside file's message.
-    std::int64_t mStoredVersion = 0;
     // When a damaged file was last made anew after set-up.
     std::optional<platform::Clock::Instant> mLastRebuild;
     // Damage found again too soon was reported.

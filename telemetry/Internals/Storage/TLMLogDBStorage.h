@@ -68,9 +68,6 @@ public:
 
     // The identifiers of each pending batch, by group and batch identifier.
     const std::map<std::string, std::map<std::string, std::vector<std::int64_t>>>& batches() const { return mBatches; }
-    // The identifiers of deleted batches whose rows are still to be deleted,
-    // by group.
-    const std::map<std::string, std::vector<std::int64_t>>& undeletedIds() const { return mUndeleted; }
 
 protected:
     void customizeDatabase(sqlite3* db) override;
@@ -117,6 +114,8 @@ private:
     void deleteUndeletedRows();
 
     std::map<std::string, std::map<std::string, std::vector<std::int64_t>>> mBatches;
+    // The identifiers of deleted batches whose rows are still to be deleted,
+    // by group.
     std::map<std::string, std::vector<std::int64_t>> mUndeleted;
     std::size_t mIdColumnIndex = 0;
     std::size_t mGroupIdColumnIndex = 0;

@@ -436,7 +436,8 @@ private:
     // A text value, mended when asked to.
     std::string readString(const char* what) {
         std::string text = readText(what);
-        return mMendTexts && !platform::isValidUtf8(text) ? mended(text) : text;
+        if (mMendTexts && !platform::isValidUtf8(text)) return mended(text);
+        return text;
     }
 
     // `textKeys`: a dictionary's keys, which are texts; an object's are the

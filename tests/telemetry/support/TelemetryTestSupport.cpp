@@ -1,6 +1,7 @@
 #include "tests/telemetry/support/TelemetryTestSupport.h"
 
 #include "telemetry/Internals/Channel/TLMChannelUnitDefault.h"
+#include "telemetry/Internals/Channel/TLMSenderLock.h"
 #include "telemetry/Internals/Storage/TLMLogDBStorage.h"
 #include "telemetry/Internals/Util/TLMAnalyticsArchiverUtil.h"
 #include "telemetry/Internals/Util/TLMArchiverUtil.h"
@@ -294,7 +295,7 @@ void SendingRig::end() {
     if (group) {
         drain();
         if (const auto* storage = dynamic_cast<const TLMLogDBStorage*>(group->storage().get()))
-            senderLock = storage->dbFileURL().string() + ".lock";
+            senderLock = TLMSenderLock::pathFor(storage->dbFileURL());
     }
     mUnits.clear();
     group.reset();
