@@ -224,6 +224,19 @@ Bytes hostilePng(int colour, const Bytes& pixel, int side = 16384) {
     return repeatedRowsPng(side, 8, static_cast<std::uint8_t>(colour), row, 64);
 }
 
+// A layout scenario the benchmark writes itself, parsed; it ends the run
+// when it does not parse.
+ULayoutGen::tLayoutDocument parsedScenario(const std::string& scenario) {
+    ULayoutGen::tLayoutDocument document;
+    ULayoutGen::tScenarioSummary summary;
+    std::string error;
+    if (!ULayoutGen::ParseLayoutScenario(scenario, document, summary, error)) {
+        std::fprintf(stderr, "%s\n", error.c_str());
+        std::abort();
+    }
+    return document;
+}
+
 const Bytes& picture(const std::string& name) {
     static std::map<std::string, Bytes> made;
     auto it = made.find(name);
@@ -347,13 +360,7 @@ std::filesystem::path writeLayout(const std::filesystem::path& folder, int pictu
         scenario += "image \"Picture " + std::to_string(i + 1) + "\" at=" + std::to_string(-450 + 370 * (i % 8)) + "," +
                     std::to_string(-420 + 470 * (i / 8)) + " size=350,450 layer=\"Pictures\"\n";
     }
-    ULayoutGen::tLayoutDocument document;
-    ULayoutGen::tScenarioSummary summary;
-    std::string error;
-    if (!ULayoutGen::ParseLayoutScenario(scenario, document, summary, error)) {
-        std::fprintf(stderr, "%s\n", error.c_str());
-        std::abort();
-    }
+    ULayoutGen::tLayoutDocument document = parsedScenario(scenario);
     for (std::size_t i = 0; i < document.images.size(); ++i) {
         const auto grey = static_cast<std::uint8_t>(40 + 6 * i);
         document.ReplacePicture(
@@ -496,13 +503,7 @@ std::filesystem::path writePicturesLayout(const std::filesystem::path& path, con
                         "," + std::to_string(-420 + 40 * (i / 32)) + " size=35,45 layer=\"Pictures\"\n";
         }
     }
-    ULayoutGen::tLayoutDocument document;
-    ULayoutGen::tScenarioSummary summary;
-    std::string error;
-    if (!ULayoutGen::ParseLayoutScenario(scenario, document, summary, error)) {
-        std::fprintf(stderr, "%s\n", error.c_str());
-        std::abort();
-    }
+    ULayoutGen::tLayoutDocument document = parsedScenario(scenario);
     for (std::size_t i = 0; i < document.images.size(); ++i) document.ReplacePicture(i, picture);
     if (!ULayoutFileWriter::WriteLayoutFile(path, document.FileContent())) std::abort();
     return path;

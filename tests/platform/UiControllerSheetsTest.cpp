@@ -764,6 +764,21 @@ TEST(UiControllerSheets, AShareSheetShownBeforeItsPictureSaysSoUntilItComes) {
 // A picture of millions of pixels is reduced to the preview's pixels on the
 // pool: the main thread never draws it whole. The sheet offers it with its
 // preview, which looks as the whole picture drawn into the frame does.
+namespace {
+
+// A share sheet shown while its picture is still drawn, laid out; with its
+// preview.
+std::pair<std::shared_ptr<ActivityViewController>, std::shared_ptr<ImageView>> presentWaitingShareSheet(Stage& s) {
+    auto sheet = std::make_shared<ActivityViewController>(std::vector<ActivityItem>{{"", nullptr, "", "Plan"}});
+    sheet->waitForItems("Drawing the picture…");
+    s.root->presentViewController(sheet, false);
+    s.advance(0.5);
+    s.window->layoutIfNeeded();
+    return {sheet, std::dynamic_pointer_cast<ImageView>(sheet->view()->findViewWithAccessibilityIdentifier("preview"))};
+}
+
+}  // namespace
+
 TEST(UiControllerSheets, AShareSheetShowsALargePictureReducedOffTheMainThread) {
     Stage s(UserInterfaceIdiom::tablet);
     platform::ui::Screen::mainScreen()->setScale(2);
@@ -775,13 +790,7 @@ TEST(UiControllerSheets, AShareSheetShowsALargePictureReducedOffTheMainThread) {
         canvas->fillRect({static_cast<double>(x), 0, static_cast<double>(width), 1000});
     }
     const auto picture = platform::BitmapContext::takeImage(std::move(canvas));
-    auto sheet = std::make_shared<ActivityViewController>(std::vector<ActivityItem>{{"", nullptr, "", "Plan"}});
-    sheet->waitForItems("Drawing the picture…");
-    s.root->presentViewController(sheet, false);
-    s.advance(0.5);
-    s.window->layoutIfNeeded();
-    const auto preview =
-        std::dynamic_pointer_cast<ImageView>(sheet->view()->findViewWithAccessibilityIdentifier("preview"));
+    const auto [sheet, preview] = presentWaitingShareSheet(s);
     ASSERT_NE(preview, nullptr);
 
     sheet->setActivityItems({{"", picture, "", "Plan"}});
@@ -822,13 +831,7 @@ TEST(UiControllerSheets, AShareSheetShowsALargePictureReducedOffTheMainThread) {
 TEST(UiControllerSheets, AShareSheetResizedWhileItsPreviewIsReducedReducesItOnceMoreForTheLastSize) {
     Stage s(UserInterfaceIdiom::phone);
     platform::ui::Screen::mainScreen()->setScale(2);
-    auto sheet = std::make_shared<ActivityViewController>(std::vector<ActivityItem>{{"", nullptr, "", "Plan"}});
-    sheet->waitForItems("Drawing the picture…");
-    s.root->presentViewController(sheet, false);
-    s.advance(0.5);
-    s.window->layoutIfNeeded();
-    const auto preview =
-        std::dynamic_pointer_cast<ImageView>(sheet->view()->findViewWithAccessibilityIdentifier("preview"));
+    const auto [sheet, preview] = presentWaitingShareSheet(s);
     ASSERT_NE(preview, nullptr);
 
     sheet->setActivityItems({{"", plainImage(3000, 1000), "", "Plan"}});
