@@ -79,6 +79,7 @@ void VKMLogInViewController::viewDidLoad() {
 
 void VKMLogInViewController::viewWillAppear(bool animated) {
     ViewController::viewWillAppear(animated);
+    if (isBeingPresented()) mOutcome.reset();
     // The form opens ready for typing, as a desktop form does: the first
     // keys go to the user identifier, and Tab from there to the password.
     // Before the sheet slides in, so that nothing typed meanwhile is lost.
@@ -99,6 +100,11 @@ bool VKMLogInViewController::handleKeyCommand(const KeyCommand& command) {
 }
 
 void VKMLogInViewController::signIn() {
+    // Signed in already, the sheet on its way out: only asked to go again.
+    if (mOutcome) {
+        finish(*mOutcome);
+        return;
+    }
     const std::string userId(platform::ascii::trimmed(mUserIdField->text()));
     const std::string& password = mPasswordField->text();
     if (userId.empty() || password.empty()) {
@@ -116,7 +122,10 @@ void VKMLogInViewController::cancelTapped(Button&) { finish(false); }
 
 void VKMLogInViewController::viewDidDisappear(bool animated) {
     ViewController::viewDidDisappear(animated);
-    if (!presentingViewController()) finish(false);
+    // Closed some other way than by its own answer (dragged down).
+    if (presentingViewController() || mOutcome) return;
+    mOutcome = false;
+    report();
 }
 
 void VKMLogInViewController::showMessage(const char* key) {
@@ -125,17 +134,25 @@ void VKMLogInViewController::showMessage(const char* key) {
 }
 
 void VKMLogInViewController::finish(bool signedIn) {
-    if (mFinished) return;
-    mFinished = true;
+    // The first answer stands: a Cancel after signing in does not undo it.
+    if (!mOutcome) mOutcome = signedIn;
     if (mUserIdField->isFirstResponder()) mUserIdField->resignFirstResponder();
     if (mPasswordField->isFirstResponder()) mPasswordField->resignFirstResponder();
+    if (!presentingViewController()) {
+        report();
+        return;
+    }
+    // Each answer asks for the dismissal, so that none is lost to a request
+    // that was not taken; the completion hears the first once it has gone.
+    const std::weak_ptr<VKMLogInViewController> weak =
+        std::static_pointer_cast<VKMLogInViewController>(sharedController());
+    dismissViewController(true, [weak] {
+        if (auto self = weak.lock()) self->report();
+    });
+}
+
+void VKMLogInViewController::report() {
     auto action = std::move(mCompletionAction);
     mCompletionAction = nullptr;
-    if (presentingViewController()) {
-        dismissViewController(true, [action, signedIn] {
-            if (action) action(signedIn);
-        });
-    } else if (action) {
-        action(signedIn);
-    }
+    if (action) action(mOutcome.value_or(false));
 }

@@ -13,6 +13,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 namespace platform::ui {
 class Button;
@@ -57,10 +58,13 @@ private:
     void signIn();
     void showMessage(const char* key);
     void finish(bool signedIn);
+    // Tells the completion action the outcome, once.
+    void report();
 
     std::shared_ptr<VKMSharedLayoutsUser> mUser;
     CompletionAction mCompletionAction;
-    bool mFinished = false;
+    // Signed in or cancelled, once answered; the sheet may still be going.
+    std::optional<bool> mOutcome;
     std::shared_ptr<platform::ui::TextField> mUserIdField;
     std::shared_ptr<platform::ui::TextField> mPasswordField;
     std::shared_ptr<platform::ui::Button> mSignInButton;

@@ -10,6 +10,7 @@
 #include "platform/security/Keychain.h"
 #include "platform/ui/controllers/AlertController.h"
 #include "platform/ui/controllers/KeyCommands.h"
+#include "platform/ui/controllers/SystemSheets.h"
 #include "platform/ui/views/Button.h"
 #include "platform/ui/views/Label.h"
 #include "platform/ui/views/TextField.h"
@@ -281,7 +282,8 @@ TEST_F(CommunityScreenTest, TheLogInFormFromTheKeyboardReturnSubmitsTypingClears
 }
 
 // Keys pressed as the sheet slides in, before any click, reach the user
-// identifier, and Tab goes on to the password.
+// identifier, Tab goes on to the password, and Return signs in: the sheet
+// goes once it is shown.
 TEST_F(CommunityScreenTest, TheLogInSheetTakesTheKeyboardAsItOpens) {
     auto profile = std::make_shared<VKMUserProfileViewController>(user, client);
     window->setRootViewController(profile);
@@ -293,7 +295,147 @@ TEST_F(CommunityScreenTest, TheLogInSheetTakesTheKeyboardAsItOpens) {
     ASSERT_TRUE(window->insertText("ada"));
     ASSERT_TRUE(RouteKeyCommand(*window, KeyCommand{KeyCommand::kInputTab}));
     ASSERT_TRUE(window->insertText("pw"));
+    ASSERT_TRUE(window->insertText("\n"));
+    ASSERT_TRUE(logIn->isBeingPresented());
     settle();
     EXPECT_EQ(logIn->userIdField()->text(), "ada");
     EXPECT_EQ(logIn->passwordField()->text(), "pw");
+    EXPECT_EQ(profile->presentedViewController(), nullptr);
+    EXPECT_EQ(profile->userIdLabel()->text(), "ada");
+    EXPECT_TRUE(runMainUntil([&] { return !sharing.requestsEndingWith("/users/ada/summary").empty(); }));
+}
+
+namespace {
+
+// Calls off the first dismissal, as a transition of the platform's may be.
+struct FirstDismissalCalledOff final : ViewControllerTransitioningDelegate, ViewControllerAnimatedTransitioning {
+    double transitionDuration(const ViewControllerContextTransitioning*) override { return 0; }
+    void animateTransition(ViewControllerContextTransitioning& context) override {
+        context.completeTransition(++dismissals > 1);
+    }
+    std::shared_ptr<ViewControllerAnimatedTransitioning> animationControllerForDismissedController(
+        ViewController&) override {
+        return std::shared_ptr<ViewControllerAnimatedTransitioning>(self.lock(), this);
+    }
+    std::weak_ptr<FirstDismissalCalledOff> self;
+    int dismissals = 0;
+};
+
+struct PickerHeard final : DocumentPickerDelegate {
+    explicit PickerHeard(std::vector<std::string>& heard) : heard(heard) {}
+    void documentPickerDidPickDocumentsAtURLs(DocumentPickerViewController&,
+                                              const std::vector<std::string>& urls) override {
+        heard.push_back("picked " + urls.at(0));
+    }
+    void documentPickerWasCancelled(DocumentPickerViewController&) override { heard.push_back("cancelled"); }
+    std::vector<std::string>& heard;
+};
+
+}  // namespace
+
+// Answered as it slides in (auto-typed, or a quick hand), then Escape as
+// well: each sheet goes once it is shown and tells its answer once, as the
+// user gave it first; Escape alone closes it too.
+TEST_F(CommunityScreenTest, EverySheetAnsweredAsItSlidesInGoesAndTellsItsAnswerOnce) {
+    std::vector<std::string> heard;
+    auto picker = std::make_shared<PickerHeard>(heard);
+    auto makePicker = [&]() -> std::shared_ptr<ViewController> {
+        auto documents =
+            std::make_shared<DocumentPickerViewController>(std::vector<std::string>{"org.vekmont.layout"}, true);
+        documents->setDelegate(picker);
+        return documents;
+    };
+    struct Sheet {
+        const char* name;
+        std::function<std::shared_ptr<ViewController>()> make;
+        std::function<void(ViewController&)> answer;
+        std::string expected;
+    };
+    const Sheet sheets[] = {
+        {"log-in",
+         [&] {
+             auto logIn = std::make_shared<VKMLogInViewController>(user);
+             logIn->setModalPresentationStyle(ModalPresentationStyle::formSheet);
+             logIn->setCompletionAction([&](bool signedIn) {
+                 heard.push_back(signedIn ? "signed in as " + user->userID().value_or("?") : "cancelled");
+             });
+             return logIn;
+         },
+         [&](ViewController&) {
+             ASSERT_TRUE(window->insertText("ada"));
+             ASSERT_TRUE(RouteKeyCommand(*window, KeyCommand{KeyCommand::kInputTab}));
+             ASSERT_TRUE(window->insertText("pw"));
+             ASSERT_TRUE(window->insertText("\n"));
+         },
+         "signed in as ada"},
+        {"alert",
+         [&] {
+             auto alert = std::make_shared<AlertController>("Replace it?", "", AlertControllerStyle::alert);
+             for (const auto style : {AlertActionStyle::destructive, AlertActionStyle::cancel}) {
+                 const std::string title = style == AlertActionStyle::cancel ? "Keep" : "Replace";
+                 alert->addAction(
+                     std::make_shared<AlertAction>(title, style, [&, title](AlertAction&) { heard.push_back(title); }));
+             }
+             return alert;
+         },
+         [](ViewController& sheet) { ASSERT_TRUE(static_cast<AlertController&>(sheet).tapActionWithTitle("Replace")); },
+         "Replace"},
+        {"share sheet",
+         [&] {
+             auto share = std::make_shared<ActivityViewController>(
+                 std::vector<ActivityItem>{{"Harbour_Line", nullptr, "", "Harbour_Line"}});
+             share->setCompletionWithItemsHandler([&](std::optional<std::string> activity, bool completed) {
+                 heard.push_back(activity.value_or("none") + (completed ? " done" : ""));
+             });
+             return share;
+         },
+         [](ViewController& sheet) {
+             ASSERT_TRUE(static_cast<ActivityViewController&>(sheet).complete(activity::kCopyToPasteboard));
+         },
+         std::string(activity::kCopyToPasteboard) + " done"},
+        {"document picker", makePicker,
+         [](ViewController& sheet) {
+             ASSERT_TRUE(static_cast<DocumentPickerViewController&>(sheet).pick({"file:///Yard.wkst"}));
+         },
+         "picked file:///Yard.wkst"},
+        {"document picker, Escape alone", makePicker, [](ViewController&) {}, "cancelled"},
+    };
+    for (const auto& sheet : sheets) {
+        SCOPED_TRACE(sheet.name);
+        heard.clear();
+        const auto shown = sheet.make();
+        root->presentViewController(shown, true);
+        ASSERT_TRUE(shown->isBeingPresented());
+        sheet.answer(*shown);
+        RouteKeyCommand(*window, KeyCommand{KeyCommand::kInputEscape});
+        ASSERT_TRUE(shown->isBeingPresented()) << "all of it as the sheet slides in";
+        settle();
+        EXPECT_EQ(root->presentedViewController(), nullptr);
+        EXPECT_EQ(heard, std::vector<std::string>{sheet.expected});
+        if (root->presentedViewController()) root->dismissViewController(false);
+    }
+    EXPECT_EQ(storedPassword("ada"), "pw");
+}
+
+// Until the log-in sheet has gone its buttons and keys still close it, and
+// the completion hears the first answer once.
+TEST_F(CommunityScreenTest, TheLogInSheetCanBeLeftUntilItHasGone) {
+    auto calledOff = std::make_shared<FirstDismissalCalledOff>();
+    calledOff->self = calledOff;
+    auto logIn = std::make_shared<VKMLogInViewController>(user);
+    logIn->setTransitioningDelegate(calledOff);
+    std::vector<bool> outcomes;
+    logIn->setCompletionAction([&](bool signedIn) { outcomes.push_back(signedIn); });
+    root->presentViewController(logIn, false);
+    type(logIn->userIdField(), "ada");
+    type(logIn->passwordField(), "pw");
+    tapView(logIn->signInButton());
+    ASSERT_EQ(calledOff->dismissals, 1);
+    ASSERT_EQ(root->presentedViewController(), logIn) << "its dismissal was called off";
+    EXPECT_TRUE(outcomes.empty());
+
+    tapView(logIn->cancelButton());
+    EXPECT_EQ(root->presentedViewController(), nullptr);
+    EXPECT_EQ(outcomes, std::vector<bool>{true}) << "signed in, as first answered";
+    EXPECT_EQ(user->userID(), "ada");
 }

@@ -24,6 +24,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -459,6 +460,93 @@ TEST(UiController, ACustomPresentationRunsItsAnimatorsOnTheClockAndACancelledDis
     s.advance(0.5);
     EXPECT_TRUE(completion);
     EXPECT_EQ(root->presentedViewController(), nullptr);
+}
+
+// A dismissal asked while a transition moves the controller is neither
+// refused nor lost: it is done when that transition ends, and each
+// request's completion runs once the controller has gone.
+TEST(UiController, ADismissalAskedDuringATransitionIsDoneWhenItEnds) {
+    struct Case {
+        const char* name;
+        // Presents "sheet" (and maybe more), asks for dismissals; the clock
+        // then runs two seconds.
+        std::function<void(Stage&, ViewController& root, const std::shared_ptr<Transitions>& custom)> run;
+        Log expected;  // its appearances and the completions, in order
+    };
+    auto done = [](Stage& s, const char* name) { return [&s, name] { s.log.push_back(name); }; };
+    auto sheetOf = [](ViewController& root) { return root.topmostPresentedViewController(); };
+    const Case cases[] = {
+        {"asked twice as it slides in",
+         [&](Stage& s, ViewController& root, const std::shared_ptr<Transitions>&) {
+             root.presentViewController(s.make("sheet"), true, done(s, "presented"));
+             s.advance(0.15);
+             sheetOf(root)->dismissViewController(true, done(s, "first"));
+             root.dismissViewController(true, done(s, "second"));
+         },
+         {"sheet.willAppear", "sheet.didAppear", "presented", "sheet.willDisappear", "sheet.didDisappear", "first",
+          "second"}},
+        {"asked again as it slides out",
+         [&](Stage& s, ViewController& root, const std::shared_ptr<Transitions>&) {
+             root.presentViewController(s.make("sheet"), false);
+             root.dismissViewController(true, done(s, "first"));
+             s.advance(0.15);
+             root.dismissViewController(false, done(s, "second"));
+         },
+         {"sheet.willAppear", "sheet.didAppear", "sheet.willDisappear", "sheet.didDisappear", "first", "second"}},
+        {"asked as its slide-in is called off",
+         [&](Stage& s, ViewController& root, const std::shared_ptr<Transitions>& custom) {
+             auto sheet = s.make("sheet");
+             sheet->setModalPresentationStyle(ModalPresentationStyle::custom);
+             sheet->setTransitioningDelegate(custom);
+             custom->present = std::make_shared<FadeAnimator>(false, true);
+             root.presentViewController(sheet, true, done(s, "presented"));
+             s.advance(0.25);
+             sheet->dismissViewController(true, done(s, "first"));
+         },
+         {"sheet.willAppear", "sheet.willDisappear", "sheet.didDisappear", "first"}},
+        {"asked as a slide-out is called off",
+         [&](Stage& s, ViewController& root, const std::shared_ptr<Transitions>& custom) {
+             auto sheet = s.make("sheet");
+             sheet->setModalPresentationStyle(ModalPresentationStyle::custom);
+             sheet->setTransitioningDelegate(custom);
+             root.presentViewController(sheet, false);
+             custom->dismiss = std::make_shared<FadeAnimator>(true, true);
+             sheet->dismissViewController(true, done(s, "cancelled"));
+             s.advance(0.25);
+             sheet->dismissViewController(true, done(s, "second"));
+             custom->dismiss = std::make_shared<FadeAnimator>(true);
+         },
+         {"sheet.willAppear", "sheet.didAppear", "sheet.willDisappear", "sheet.willAppear", "sheet.didAppear",
+          "sheet.willDisappear", "sheet.didDisappear", "second"}},
+        {"the presenter's asked as the one above slides in",
+         [&](Stage& s, ViewController& root, const std::shared_ptr<Transitions>&) {
+             auto below = s.make("below");
+             below->setModalPresentationStyle(ModalPresentationStyle::overFullScreen);
+             root.presentViewController(below, false);
+             below->presentViewController(s.make("sheet"), true);
+             s.advance(0.15);
+             root.dismissViewController(true, done(s, "both"));
+         },
+         {"below.willAppear", "below.didAppear", "below.willDisappear", "sheet.willAppear", "below.didDisappear",
+          "sheet.didAppear", "sheet.willDisappear", "below.willAppear", "sheet.didDisappear", "below.didAppear",
+          "below.willDisappear", "below.didDisappear", "both"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Stage s;
+        auto root = s.make("root");
+        s.window->setRootViewController(root);
+        auto custom = std::make_shared<Transitions>();
+        c.run(s, *root, custom);
+        s.advance(2);
+        Log seen;
+        for (const auto& line : s.take()) {
+            if (line.rfind("root.", 0) != 0 && line.find("oad") == std::string::npos) seen.push_back(line);
+        }
+        EXPECT_EQ(seen, c.expected);
+        EXPECT_EQ(root->presentedViewController(), nullptr);
+        EXPECT_EQ(s.window->subviews(), (std::vector<std::shared_ptr<View>>{root->view()}));
+    }
 }
 
 TEST(UiController, ANavigationStackPushesAndPopsWithAppearanceInOrderAndItsDoneButtonWorks) {

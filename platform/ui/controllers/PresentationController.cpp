@@ -554,7 +554,7 @@ void PopoverPresentationController::backgroundTapped() { dismissByUser(); }
 
 bool PopoverPresentationController::dismissByUser() {
     const auto presented = presentedViewController();
-    if (!presented || presented->isBeingPresented() || presented->isBeingDismissed()) return false;
+    if (!presented || presented->isBeingDismissed()) return false;
     const auto delegate = popoverDelegate();
     if (delegate && !delegate->popoverPresentationControllerShouldDismissPopover(*this)) return false;
     return PresentationController::dismissByUser();
@@ -562,8 +562,8 @@ bool PopoverPresentationController::dismissByUser() {
 
 bool PresentationController::dismissByUser() {
     const auto presented = presentedViewController();
-    if (!presented || presented->isModalInPresentation() || presented->isBeingPresented() ||
-        presented->isBeingDismissed())
+    // Asked as it slides in, it goes once shown (see dismissViewController).
+    if (!presented || presented->isModalInPresentation() || presented->isBeingDismissed() || mDismissalWaiting)
         return false;
     if (const auto d = delegate(); d && !d->presentationControllerShouldDismiss(*this)) return false;
     const auto self = shared_from_this();

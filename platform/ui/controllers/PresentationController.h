@@ -22,8 +22,10 @@
 #include "platform/ui/views/TraitCollection.h"
 #include "platform/ui/controllers/ViewController.h"
 
+#include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 namespace platform::ui {
 
@@ -94,10 +96,11 @@ public:
     virtual void preferredContentSizeDidChangeForChildContentContainer(ViewController& child) { (void)child; }
 
     // Dismisses the presented controller as a user's gesture does (Escape,
-    // a tap outside a popover): not while it is modal in presentation or a
-    // transition moves it, nor when the delegate declines; the delegate
-    // hears presentationControllerDidDismiss once it has gone. True when
-    // the dismissal began.
+    // a tap outside a popover): not while it is modal in presentation or
+    // being dismissed, nor when the delegate declines; asked as it slides
+    // in, it goes once shown. The delegate hears
+    // presentationControllerDidDismiss once it has gone. True when the
+    // dismissal was taken.
     virtual bool dismissByUser();
 
     // For the toolkit's presentation: the adapted style used now.
@@ -135,6 +138,12 @@ private:
     // Where a full-screen presentation took the presenter's view from.
     std::weak_ptr<View> mPresenterSuperview;
     std::size_t mPresenterIndex = 0;
+    // A dismissal asked while a transition moved the presented controller:
+    // done as that transition ends (animated unless one asked otherwise),
+    // the completions of every such request run once it has gone.
+    bool mDismissalWaiting = false;
+    bool mWaitingDismissalAnimated = true;
+    std::vector<std::function<void()>> mWaitingCompletions;
 
     // Sheets: the dimming behind, and the drag that pulls them down.
     class SheetDragDelegate;

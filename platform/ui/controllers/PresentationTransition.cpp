@@ -123,6 +123,7 @@ void PresentationTransition::present(ViewController& source, const std::shared_p
     Access::setCoordinator(*controller, transition);
     Access::setCoordinator(*presenter, transition);
     std::weak_ptr<Transition> weakTransition = transition;
+    transition->then = [presenter, controller, presentation] { afterTransition(presenter, controller, *presentation); };
     transition->finish = [presenter, controller, presentation, removesPresenter, container,
                           completion = std::move(completion)](bool completed) {
         Access::setCoordinator(*controller, nullptr);
@@ -159,12 +160,21 @@ void PresentationTransition::dismiss(ViewController& source, bool animated, std:
     if (!presenter) return;
     const auto presented = Access::presented(*presenter);
     if (presented->isBeingPresented() || presented->isBeingDismissed()) {
-        std::fprintf(stderr, "Not dismissing %s: a transition is running\n", presented->className().c_str());
+        waitForTransition(*Access::presentation(*presented), animated, std::move(completion));
         return;
     }
-    // Those presented above go first, at once.
-    if (Access::presented(*presented)) dismiss(*presented, false, {});
-    if (Access::presented(*presented)) return;  // still running its own transition
+    // Those presented above go first, at once (once a transition of theirs
+    // has ended), then this one.
+    if (Access::presented(*presented)) {
+        dismiss(*presented, false, [presenter, presented, animated, completion = std::move(completion)]() mutable {
+            if (Access::presented(*presenter) == presented) {
+                dismiss(*presenter, animated, std::move(completion));
+            } else if (completion) {
+                completion();
+            }
+        });
+        return;
+    }
 
     const auto presentation = Access::presentation(*presented);
     const auto container = presentation->containerView();
@@ -194,6 +204,7 @@ void PresentationTransition::dismiss(ViewController& source, bool animated, std:
     }
     Access::setCoordinator(*presented, transition);
     Access::setCoordinator(*presenter, transition);
+    transition->then = [presenter, presented, presentation] { afterTransition(presenter, presented, *presentation); };
     transition->finish = [presenter, presented, presentation, removedPresenter, container,
                           completion = std::move(completion)](bool completed) {
         Access::setCoordinator(*presented, nullptr);
@@ -224,6 +235,36 @@ void PresentationTransition::dismiss(ViewController& source, bool animated, std:
         if (completion) completion();
     };
     transition->start();
+}
+
+void PresentationTransition::waitForTransition(PresentationController& presentation, bool animated,
+                                               std::function<void()> completion) {
+    presentation.mDismissalWaiting = true;
+    // One that must be gone at once (a window given a new root) is not
+    // made to wait for an animation.
+    presentation.mWaitingDismissalAnimated = presentation.mWaitingDismissalAnimated && animated;
+    if (completion) presentation.mWaitingCompletions.push_back(std::move(completion));
+}
+
+void PresentationTransition::afterTransition(const std::shared_ptr<ViewController>& presenter,
+                                             const std::shared_ptr<ViewController>& presented,
+                                             PresentationController& presentation) {
+    if (!presentation.mDismissalWaiting) return;
+    const bool animated = presentation.mWaitingDismissalAnimated;
+    auto completions = std::move(presentation.mWaitingCompletions);
+    presentation.mDismissalWaiting = false;
+    presentation.mWaitingDismissalAnimated = true;
+    presentation.mWaitingCompletions.clear();
+    auto all = [completions = std::move(completions)] {
+        for (const auto& completion : completions) completion();
+    };
+    // Still shown (presented, or a dismissal taken back): dismissed now;
+    // gone already: the completions alone.
+    if (Access::presented(*presenter) == presented) {
+        dismiss(*presenter, animated, std::move(all));
+    } else {
+        all();
+    }
 }
 
 }  // namespace platform::ui::detail

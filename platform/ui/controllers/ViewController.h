@@ -183,7 +183,9 @@ public:
                                std::function<void()> completion = {});
     // Dismisses what this controller presents, or this controller when it
     // presents nothing; controllers presented above go too (without
-    // animation), and only the nearest is animated.
+    // animation), and only the nearest is animated. Asked while a
+    // transition moves it (sliding in, or out already), it is done when
+    // that ends; the completion runs once the controller has gone.
     void dismissViewController(bool animated, std::function<void()> completion = {});
     std::shared_ptr<ViewController> presentedViewController() const { return mPresented; }
     std::shared_ptr<ViewController> presentingViewController() const;

@@ -21,12 +21,22 @@ namespace platform::ui::detail {
 std::shared_ptr<ViewControllerAnimatedTransitioning> makeModalAnimator(bool dismissing, bool fade);
 std::shared_ptr<ViewControllerAnimatedTransitioning> makePushAnimator(bool popping);
 
-// Presentations and dismissals (ViewController's two entry points).
+// Presentations and dismissals (ViewController's two entry points). A
+// dismissal asked while a transition moves the controller (it slides in,
+// or out already) waits for that transition's end: then the controller is
+// dismissed if it is still shown, and every waiting completion runs once
+// it has gone. So no request is lost to a transition the caller cannot see.
 class PresentationTransition {
 public:
     static void present(ViewController& source, const std::shared_ptr<ViewController>& controller, bool animated,
                         std::function<void()> completion);
     static void dismiss(ViewController& source, bool animated, std::function<void()> completion);
+
+private:
+    static void waitForTransition(PresentationController& presentation, bool animated,
+                                  std::function<void()> completion);
+    static void afterTransition(const std::shared_ptr<ViewController>& presenter,
+                                const std::shared_ptr<ViewController>& presented, PresentationController& presentation);
 };
 
 struct ControllerAccess {

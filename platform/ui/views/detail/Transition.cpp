@@ -45,6 +45,7 @@ void Transition::completeTransition(bool didComplete) {
     for (auto& block : completions) block(*this);
     if (finish) finish(didComplete);
     if (animator) animator->animationEnded(didComplete);
+    if (auto next = std::move(then)) next();
 }
 
 bool Transition::animateAlongsideTransition(Block animation, Block completion) {

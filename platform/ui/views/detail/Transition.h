@@ -4,9 +4,9 @@
 // size), which is both the animator's context and the coordinator others
 // animate alongside. The owner fills the fields, then calls start(); the
 // animator (or, without one or unanimated, the transition itself) ends it
-// with completeTransition, which runs the alongside completions and then
-// `finish`. The controllers' side (presentations, the toolkit's animators)
-// is in controllers/detail/ControllerTransitions.h.
+// with completeTransition, which runs the alongside completions, then
+// `finish`, then `then`. The controllers' side (presentations, the
+// toolkit's animators) is in controllers/detail/ControllerTransitions.h.
 
 #include "platform/ui/views/View.h"
 #include "platform/ui/views/ViewControllerTransitioning.h"
@@ -29,6 +29,9 @@ public:
     std::shared_ptr<ViewControllerAnimatedTransitioning> animator;
     // Bookkeeping once the animator is done: true when it completed.
     std::function<void(bool)> finish;
+    // Last, once the animator has heard the end: what was asked of the
+    // controllers while the transition ran.
+    std::function<void()> then;
 
     // Runs the alongside animations, then the animator (or, without one,
     // puts the to view at its final frame and completes at once).
