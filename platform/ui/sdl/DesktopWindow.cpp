@@ -17,6 +17,9 @@
 #include <chrono>
 #include <cmath>
 
+// Last: it brings Xlib's macros (None, Success...) along.
+#include <SDL_syswm.h>
+
 namespace platform::ui::sdl {
 
 namespace {
@@ -59,10 +62,10 @@ DeviceOrientation orientationFor(Size points) {
 constexpr auto kFrameWait = 250ms;
 
 // The frame the window manager put around `window`: none where the video
-// driver cannot tell (no window manager, Wayland, offscreen) or no frame
-// came in time. A window manager places a new window's frame, not the
-// window, at the point asked for (its gravity is the frame's corner), so
-// the window lands as far lower as its title bar is high.
+// driver cannot tell (Wayland, offscreen) or no frame came in time. A
+// window manager places a new window's frame, not the window, at the point
+// asked for (its gravity is the frame's corner), so the window lands as
+// far lower as its title bar is high.
 std::optional<FrameExtents> awaitFrameExtents(SDL_Window* window) {
     const auto until = std::chrono::steady_clock::now() + kFrameWait;
     for (;;) {
@@ -75,6 +78,52 @@ std::optional<FrameExtents> awaitFrameExtents(SDL_Window* window) {
         SDL_PumpEvents();
         SDL_Delay(5);
     }
+}
+
+#if defined(SDL_VIDEO_DRIVER_X11) && defined(VEKMONT_HAVE_X11)
+// Asking about a window that has gone is an error, which Xlib's own
+// handler would end the program for.
+int ignoreXError(Display*, XErrorEvent*) { return 0; }
+
+// The window `window`'s _NET_SUPPORTING_WM_CHECK names; none when it has
+// none or has gone.
+std::optional<unsigned long> checkWindowNamedBy(Display* display, ::Window window, Atom check) {
+    Atom type = None;
+    int format = 0;
+    unsigned long count = 0;
+    unsigned long after = 0;
+    unsigned char* data = nullptr;
+    std::optional<unsigned long> named;
+    const int status =
+        XGetWindowProperty(display, window, check, 0, 1, False, XA_WINDOW, &type, &format, &count, &after, &data);
+    if (status == Success && type == XA_WINDOW && format == 32 && count == 1 && data) {
+        // Xlib hands 32-bit items as longs.
+        named = *reinterpret_cast<const unsigned long*>(data);
+    }
+    if (data) XFree(data);
+    return named;
+}
+#endif
+
+// Whether a window manager runs where `window` opened: none where the video
+// driver cannot tell (not X11).
+std::optional<bool> windowManagerRunsFor(SDL_Window* window) {
+#if defined(SDL_VIDEO_DRIVER_X11) && defined(VEKMONT_HAVE_X11)
+    SDL_SysWMinfo info;
+    SDL_VERSION(&info.version);
+    if (!SDL_GetWindowWMInfo(window, &info) || info.subsystem != SDL_SYSWM_X11) return std::nullopt;
+    Display* display = info.info.x11.display;
+    const Atom check = XInternAtom(display, "_NET_SUPPORTING_WM_CHECK", False);
+    const auto previous = XSetErrorHandler(ignoreXError);
+    const auto byRoot = checkWindowNamedBy(display, DefaultRootWindow(display), check);
+    const auto byItself = byRoot && *byRoot != 0 ? checkWindowNamedBy(display, *byRoot, check) : std::nullopt;
+    XSync(display, False);
+    XSetErrorHandler(previous);
+    return windowManagerRuns(byRoot, byItself);
+#else
+    (void)window;
+    return std::nullopt;
+#endif
 }
 
 }  // namespace
@@ -375,7 +424,11 @@ DesktopWindow::DesktopWindow(std::shared_ptr<Window> window, const DesktopOption
     }
     SDL_SetWindowMinimumSize(mImpl->sdl, sizing.minimumWidth, sizing.minimumHeight);
     if (usable) {
-        if (const auto frame = awaitFrameExtents(mImpl->sdl)) {
+        // Without a window manager no frame comes: the window alone is
+        // centred, at once.
+        const auto frame = windowManagerRunsFor(mImpl->sdl) == false ? std::optional<FrameExtents>(FrameExtents{})
+                                                                     : awaitFrameExtents(mImpl->sdl);
+        if (frame) {
             const Point at = placeWindow(sizing.width, sizing.height, *usable, *frame);
             // Moved by the window itself: SDL puts its frame around it.
             if (static_cast<int>(at.x) != x || static_cast<int>(at.y) != y)

@@ -64,6 +64,11 @@ WindowSizing sizeWindow(Size points, Size minimumPoints, std::optional<Size> usa
     return sizing;
 }
 
+bool windowManagerRuns(std::optional<unsigned long> namedByRoot, std::optional<unsigned long> namedByItself) {
+    // Window 0 is X11's None.
+    return namedByRoot && *namedByRoot != 0 && namedByItself == namedByRoot;
+}
+
 Point placeWindow(int width, int height, const Rect& usable, const FrameExtents& frame) {
     const double x = usable.x + (usable.width - (frame.left + width + frame.right)) / 2 + frame.left;
     const double y = usable.y + (usable.height - (frame.top + height + frame.bottom)) / 2 + frame.top;

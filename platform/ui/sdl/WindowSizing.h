@@ -68,6 +68,15 @@ Size minimumPointsFor(UserInterfaceIdiom idiom);
 WindowSizing sizeWindow(Size points, Size minimumPoints, std::optional<Size> usable, std::optional<double> requested,
                         bool mayTurn = false);
 
+// Whether a window manager runs on an X11 display, from the root window's
+// _NET_SUPPORTING_WM_CHECK: the window it names (none when the property is
+// missing or names no window) and what that window's own property names
+// (none when it has none or has gone). A running manager names its check
+// window from both; one that has left may leave the root's behind, naming
+// a window gone or reused. Only a window manager frames a window and
+// tells the frame (_NET_FRAME_EXTENTS): without one the window has none.
+bool windowManagerRuns(std::optional<unsigned long> namedByRoot, std::optional<unsigned long> namedByItself);
+
 // Where the window's own top-left goes (inside its frame), in the display's
 // pixels, for a window of `width` x `height` pixels in `frame`: the window
 // with its frame centred in the usable area (without panels and docks),

@@ -1,13 +1,15 @@
 // The first window's size and place on common displays: the screen's points
 // are kept (a tablet turned on a wide display where upright would be too
 // small) and the scale is chosen so that the window with its title bar
-// fits; it is centred in the area the desktop's panels leave.
+// fits; it is centred in the area the desktop's panels leave, with the
+// frame a window manager gives it, if one runs.
 
 #include "platform/ui/sdl/WindowSizing.h"
 #include "platform/ui/views/Screen.h"
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 
 using platform::Point;
@@ -158,5 +160,26 @@ TEST(WindowSizing, TheWindowIsCentredInTheUsableAreaClearOfPanels) {
             EXPECT_GE(at.y - c.frame.top, c.usable.minY()) << c.name << ": the title bar below the area's top";
             EXPECT_LE(at.y + c.height + c.frame.bottom, c.usable.maxY()) << c.name << ": the window above the panel";
         }
+    }
+}
+
+// Only a window manager frames the window; without one the placement waits
+// for no frame. Its check window names itself while it runs.
+TEST(WindowSizing, AWindowManagerRunsOnlyWhileItsCheckWindowNamesItself) {
+    struct Case {
+        const char* name;
+        std::optional<unsigned long> namedByRoot, namedByItself;
+        bool runs;
+    };
+    const Case cases[] = {
+        {"a bare X server", std::nullopt, std::nullopt, false},
+        {"the root names None", 0ul, std::nullopt, false},
+        {"the named window has gone", 0x200004ul, std::nullopt, false},
+        {"the named window, reused, names another", 0x200004ul, 0x400001ul, false},
+        {"the named window names nothing", 0x200004ul, 0ul, false},
+        {"running", 0x200004ul, 0x200004ul, true},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(platform::ui::sdl::windowManagerRuns(c.namedByRoot, c.namedByItself), c.runs) << c.name;
     }
 }
