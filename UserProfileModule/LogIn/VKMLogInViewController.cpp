@@ -122,9 +122,10 @@ void VKMLogInViewController::cancelTapped(Button&) { finish(false); }
 
 void VKMLogInViewController::viewDidDisappear(bool animated) {
     ViewController::viewDidDisappear(animated);
-    // Closed some other way than by its own answer (dragged down).
-    if (presentingViewController() || mOutcome) return;
-    mOutcome = false;
+    // Gone, however it was closed (by its answer, dragged down): nobody
+    // signed in unless that was the answer.
+    if (presentingViewController()) return;
+    if (!mOutcome) mOutcome = false;
     report();
 }
 
@@ -138,17 +139,13 @@ void VKMLogInViewController::finish(bool signedIn) {
     if (!mOutcome) mOutcome = signedIn;
     if (mUserIdField->isFirstResponder()) mUserIdField->resignFirstResponder();
     if (mPasswordField->isFirstResponder()) mPasswordField->resignFirstResponder();
-    if (!presentingViewController()) {
+    // Each answer asks for the dismissal, so that none is lost to one that
+    // was called off; the completion hears the first once it has gone.
+    if (presentingViewController()) {
+        dismissViewController(true);
+    } else {
         report();
-        return;
     }
-    // Each answer asks for the dismissal, so that none is lost to a request
-    // that was not taken; the completion hears the first once it has gone.
-    const std::weak_ptr<VKMLogInViewController> weak =
-        std::static_pointer_cast<VKMLogInViewController>(sharedController());
-    dismissViewController(true, [weak] {
-        if (auto self = weak.lock()) self->report();
-    });
 }
 
 void VKMLogInViewController::report() {

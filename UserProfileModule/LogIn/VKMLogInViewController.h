@@ -3,7 +3,9 @@
 // Signing in stores the credentials through the signed-in user (password in
 // the keychain) and posts the logged-in notification; the screen then goes
 // away (when it was presented) and tells its completion action whether the
-// user signed in. It opens with the user identifier ready for typing.
+// user signed in: the first answer stands, and until the screen has gone
+// Sign in, Cancel and Escape ask again for it to go. It opens with the user
+// identifier ready for typing.
 // From the keyboard: Return in either field signs in as the
 // button does, typing hides the warning, Escape cancels as the Cancel button
 // does. Main thread only; made with std::make_shared.
@@ -43,7 +45,7 @@ public:
 
     void viewDidLoad() override;
     void viewWillAppear(bool animated) override;
-    // Closed some other way (dragged down, a key): nobody signed in.
+    // Gone: the completion hears the answer, or that nobody signed in.
     void viewDidDisappear(bool animated) override;
     std::string className() const override { return "VKMLogInViewController"; }
 
