@@ -65,8 +65,9 @@ public:
     // Configures the database `filename` (relative to the client's folder):
     // creates the file and the schema's missing tables, keeps full
     // auto-vacuum and the version. A file that is corrupt, not a database or
-    // only readable, where a table of the schema cannot be made, or which at
-    // our version holds another table of its name, is deleted and made anew.
+    // only readable, where a table of the schema cannot be made, which at
+    // our version holds another table of its name, or which the migration
+    // fails on, is deleted and made anew.
     // Found so by a later operation, it is made anew and the operation runs
     // again, at most once in kRebuildInterval (by the platform clock);
     // meanwhile its failures are only returned. A
