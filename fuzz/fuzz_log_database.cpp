@@ -32,7 +32,7 @@ namespace {
 
 const char* const kGroup = "Analytics";
 
-// The damaged files made anew since the count was last taken.
+// The files deleted and made anew since the count was last taken.
 std::atomic<int> gRebuilds{0};
 
 int TakeRebuilds() {
@@ -62,7 +62,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         TLMLogger::setCurrentLogLevel(TLMLogLevelWarning);
         TLMLogger::setLogHandler([](const TLMLogMessageProvider& provider, TLMLogLevel level, const std::string&,
                                     const std::string&, const std::string&, int) {
-            if (level == TLMLogLevelWarning && provider().rfind("The \"Logs.sqlite\" database is damaged", 0) == 0) {
+            if (level != TLMLogLevelWarning) return;
+            // Damaged, or in the way of our schema.
+            const std::string message = provider();
+            if (message.rfind("The \"Logs.sqlite\" database ", 0) == 0 &&
+                message.ends_with("; it is deleted and created anew.")) {
                 ++gRebuilds;
             }
         });

@@ -149,6 +149,20 @@ bool WriteDamaged(const fs::path& folder) {
              std::mt19937 random(7);
              return OverwriteRootPage(file, "logs", [&](std::size_t) { return static_cast<char>(random() & 0xFF); });
          }},
+        // An older release's file: the damage is met while its table is
+        // dropped and made anew, and the version written.
+        {"version-0-zeroed-logs-page-fails-every-save.sqlite",
+         [](const fs::path& file) {
+             return Execute(file, "PRAGMA user_version = 0;") &&
+                    OverwriteRootPage(file, "logs", [](std::size_t) { return '\0'; });
+         }},
+        {"version-3-random-index-page-fails-every-save.sqlite",
+         [](const fs::path& file) {
+             std::mt19937 random(3);
+             return Execute(file, "PRAGMA user_version = 3;") &&
+                    OverwriteRootPage(file, "ix_logs_priority",
+                                      [&](std::size_t) { return static_cast<char>(random() & 0xFF); });
+         }},
         {"write-format-3-fails-every-save.sqlite",
          [](const fs::path& file) {
              // The header's write format: above 2, SQLite only reads the file.

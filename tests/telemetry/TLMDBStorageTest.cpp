@@ -7,6 +7,7 @@
 #include "telemetry/Internals/Storage/TLMDBStorage.h"
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include <fstream>
 #include <string>
@@ -20,8 +21,9 @@ const TLMDBSchema kSchema = {
 // Records the calls of the two hooks.
 class RecordingStorage : public TLMDBStorage {
 public:
-    RecordingStorage(std::uint64_t version, const std::string& filename = "Test.sqlite")
-        : TLMDBStorage(DeferConfiguration{}, kSchema, version, filename) {
+    // The migration hook answers `migration`.
+    RecordingStorage(std::uint64_t version, const std::string& filename = "Test.sqlite", int migration = 0)
+        : TLMDBStorage(DeferConfiguration{}, kSchema, version, filename), mMigration(migration) {
         initializeDatabase();
     }
 
@@ -30,7 +32,13 @@ public:
 
 protected:
     void customizeDatabase(sqlite3*) override { ++created; }
-    void migrateDatabase(sqlite3*, std::uint64_t fromVersion) override { migratedFrom.push_back(fromVersion); }
+    int migrateDatabase(sqlite3*, std::uint64_t fromVersion) override {
+        migratedFrom.push_back(fromVersion);
+        return mMigration;
+    }
+
+private:
+    const int mMigration;
 };
 
 int insert(TLMDBStorage& storage, const std::string& name, std::int64_t n) {
@@ -116,10 +124,39 @@ TEST(TLMDBStorage, ReplacesAFileWhereATableOfTheSchemaCannotBeMade) {
     RecordingStorage storage(1);
     EXPECT_EQ(storage.created, 1);
     EXPECT_TRUE(capture.hasMessage(
-        TLMLogLevelWarning, "The \"Test.sqlite\" database is damaged (result=1); it is deleted and created anew."));
+        TLMLogLevelWarning, "The \"Test.sqlite\" database cannot be used (result=1); it is deleted and created anew."));
     EXPECT_FALSE(capture.hasMessage(TLMLogLevelError, "Failed to initialize database."));
     EXPECT_EQ(insert(storage, "fresh", 7), 0);
     EXPECT_EQ(rawdb::Integer(file, "SELECT COUNT(*) FROM sqlite_master WHERE name = 'other'"), 0);
+}
+
+TEST(TLMDBStorage, AFileTheMigrationFailsOnIsMadeAnewAndCalledDamagedOnlyWhenSQLiteSaidSo) {
+    const struct {
+        int migration;
+        const char* warning;
+    } cases[] = {
+        {SQLITE_CORRUPT, "The \"Test.sqlite\" database is damaged (result=11); it is deleted and created anew."},
+        {SQLITE_ERROR, "The \"Test.sqlite\" database cannot be used (result=1); it is deleted and created anew."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.migration);
+        std::filesystem::path file;
+        {
+            RecordingStorage old(1);
+            file = old.dbFileURL();
+            ASSERT_EQ(insert(old, "old", 1), 0);
+        }
+        TLMLogCapture capture;
+        RecordingStorage storage(2, "Test.sqlite", c.migration);
+        EXPECT_EQ(storage.migratedFrom, std::vector<std::uint64_t>{1});
+        EXPECT_EQ(storage.created, 1);
+        EXPECT_TRUE(capture.hasMessage(TLMLogLevelWarning, c.warning));
+        EXPECT_EQ(capture.linesAt(TLMLogLevelWarning).size(), 1u);
+        EXPECT_EQ(insert(storage, "new", 2), 0);
+        EXPECT_EQ(rawdb::Integer(file, "SELECT COUNT(*) FROM items"), 1);
+        EXPECT_EQ(rawdb::Integer(file, "PRAGMA user_version"), 2);
+        std::filesystem::remove(file);
+    }
 }
 
 TEST(TLMDBStorage, AnUnconfiguredStorageRunsNoWork) {

@@ -92,8 +92,17 @@ std::vector<std::string> namesOf(const Logs& logs) {
     return names;
 }
 
-// The warnings of a damaged database deleted and made anew.
+// The warnings of a database deleted and made anew, for whatever reason.
 std::size_t rebuilds(TLMLogCapture& capture) {
+    std::size_t count = 0;
+    for (const TLMCapturedLine& line : capture.linesAt(TLMLogLevelWarning)) {
+        if (line.message.ends_with("; it is deleted and created anew.")) ++count;
+    }
+    return count;
+}
+
+// Those that call it damaged.
+std::size_t damagedWarnings(TLMLogCapture& capture) {
     std::size_t count = 0;
     for (const TLMCapturedLine& line : capture.linesAt(TLMLogLevelWarning)) {
         if (line.message.rfind("The \"Logs.sqlite\" database is damaged (result=", 0) == 0) ++count;
@@ -609,26 +618,43 @@ TEST_F(TLMLogDBStorageTest, ADamagedDatabaseIsMadeAnewAndTheLogStillSaved) {
     struct Damage {
         const char* name;
         std::function<void(const Path&)> apply;
+        bool corrupt;  // SQLite finds it so; else the file is in our way only
     };
     const Damage damages[] = {
-        {"a page of the logs zeroed", [](const Path& file) { rawdb::ZeroPage(file, rawdb::RootPage(file, "logs")); }},
+        {"a page of the logs zeroed", [](const Path& file) { rawdb::ZeroPage(file, rawdb::RootPage(file, "logs")); },
+         true},
         {"a page of the logs of random bytes",
-         [](const Path& file) { rawdb::FillPageWithRandomBytes(file, rawdb::RootPage(file, "logs"), 7); }},
+         [](const Path& file) { rawdb::FillPageWithRandomBytes(file, rawdb::RootPage(file, "logs"), 7); }, true},
         {"a page of the priority index zeroed",
-         [](const Path& file) { rawdb::ZeroPage(file, rawdb::RootPage(file, "ix_logs_priority")); }},
+         [](const Path& file) { rawdb::ZeroPage(file, rawdb::RootPage(file, "ix_logs_priority")); }, true},
         {"a page of the priority index of random bytes",
-         [](const Path& file) { rawdb::FillPageWithRandomBytes(file, rawdb::RootPage(file, "ix_logs_priority"), 11); }},
+         [](const Path& file) { rawdb::FillPageWithRandomBytes(file, rawdb::RootPage(file, "ix_logs_priority"), 11); },
+         true},
+        // Found while an older version's table is dropped and made anew.
+        {"version 0, a page of the logs zeroed",
+         [](const Path& file) {
+             rawdb::Execute(file, "PRAGMA user_version = 0");
+             rawdb::ZeroPage(file, rawdb::RootPage(file, "logs"));
+         },
+         true},
+        {"version 3, a page of the priority index of random bytes",
+         [](const Path& file) {
+             rawdb::Execute(file, "PRAGMA user_version = 3");
+             rawdb::FillPageWithRandomBytes(file, rawdb::RootPage(file, "ix_logs_priority"), 5);
+         },
+         true},
         // Every insertion would be refused.
-        {"a write format SQLite does not know", [](const Path& file) { rawdb::SetHeaderByte(file, 18, 3); }},
+        {"a write format SQLite does not know", [](const Path& file) { rawdb::SetHeaderByte(file, 18, 3); }, false},
         {"a column of the logs renamed",
-         [](const Path& file) { rawdb::Execute(file, "ALTER TABLE logs RENAME COLUMN groupId TO groupKey"); }},
+         [](const Path& file) { rawdb::Execute(file, "ALTER TABLE logs RENAME COLUMN groupId TO groupKey"); }, false},
         // Set-up cannot make the table.
         {"logs as a view",
          [](const Path& file) {
              rawdb::Execute(file,
                             "DROP TABLE logs; CREATE VIEW logs AS SELECT 1 AS id, 'A' AS groupId, '' AS log, "
                             "NULL AS targetToken, NULL AS targetKey, 1 AS priority");
-         }},
+         },
+         false},
     };
     for (const Damage& damage : damages) {
         SCOPED_TRACE(damage.name);
@@ -640,6 +666,7 @@ TEST_F(TLMLogDBStorageTest, ADamagedDatabaseIsMadeAnewAndTheLogStillSaved) {
         TLMLogDBStorage storage;
         EXPECT_TRUE(storage.saveLog(makeLog("new"), "A", TLMFlagsCritical));
         EXPECT_EQ(rebuilds(capture), 1u);
+        EXPECT_EQ(damagedWarnings(capture), damage.corrupt ? 1u : 0u);
         EXPECT_EQ(rawdb::Text(file, "PRAGMA integrity_check"), "ok");
         EXPECT_EQ(storage.countLogs(), 1u);
         EXPECT_EQ(namesOf(load(storage, "A", 10).logs), std::vector<std::string>{"new"});
@@ -960,24 +987,36 @@ TEST_F(TLMLogDBStorageTest, AFileOfALaterOrNegativeVersionWhoseTableIsNotOursIsS
         EXPECT_EQ(asideLogs, c.ours ? -1 : 3);
     }
 
-    // Three are kept at most; a fourth is deleted as a damaged file is.
+    // Three are kept at most, the newest: the oldest makes room, and nothing
+    // is called damaged or made anew.
     removeDatabase();
-    for (int n = 1; n <= TLMDBStorage::kMaxSetAside + 1; ++n) {
-        rawdb::Execute(previousDatabase(), cases[0].change);
+    for (int n = 1; n <= 5; ++n) {
+        SCOPED_TRACE(n);
+        const std::string version = std::to_string(6 + n);
+        rawdb::Execute(previousDatabase(),
+                       "ALTER TABLE logs RENAME COLUMN groupId TO groupKey; PRAGMA user_version = " + version);
         TLMLogCapture capture;
         TLMLogDBStorage storage;
         EXPECT_TRUE(storage.saveLog(makeLog("new"), "A", TLMFlagsNormal));
-        EXPECT_EQ(rebuilds(capture), n > TLMDBStorage::kMaxSetAside ? 1u : 0u);
-        EXPECT_EQ(std::filesystem::exists(setAside(n)), n <= TLMDBStorage::kMaxSetAside);
+        EXPECT_EQ(rebuilds(capture), 0u);
+        EXPECT_EQ(damagedWarnings(capture), 0u);
         // The warning names the version found and the file it is kept as.
-        const std::string kept =
-            "has version 7 and its tables are not the ones this client reads; it is kept as "
-            "\"Logs.set-aside-" +
-            std::to_string(n) + ".sqlite\"";
+        const std::string kept = "has version " + version +
+                                 " and its tables are not the ones this client reads; it is kept as \"Logs.set-aside-" +
+                                 std::to_string(std::min(n, TLMDBStorage::kMaxSetAside)) + ".sqlite\"";
         const std::vector<TLMCapturedLine> warnings = capture.linesAt(TLMLogLevelWarning);
         EXPECT_EQ(std::ranges::count_if(warnings,
                                         [&](const auto& line) { return line.message.find(kept) != std::string::npos; }),
-                  n <= TLMDBStorage::kMaxSetAside ? 1 : 0);
+                  1);
+        // Oldest first: the versions of the files kept (0: none).
+        const std::vector<std::vector<std::int64_t>> kKept = {{7, 0, 0}, {7, 8, 0}, {7, 8, 9}, {8, 9, 10}, {9, 10, 11}};
+        std::vector<std::int64_t> versions;
+        for (int k = 1; k <= TLMDBStorage::kMaxSetAside; ++k) {
+            versions.push_back(std::filesystem::exists(setAside(k)) ? rawdb::Integer(setAside(k), "PRAGMA user_version")
+                                                                    : 0);
+        }
+        EXPECT_EQ(versions, kKept[n - 1]);
+        EXPECT_FALSE(std::filesystem::exists(setAside(TLMDBStorage::kMaxSetAside + 1)));
         storage.dropDatabase();
     }
 }

@@ -76,3 +76,57 @@ TEST(TLMSenderLock, OneHolderAtATimeAndEachMarkSeenOnceWhateverIsInTheFilesPlace
         EXPECT_EQ(readFile(elsewhere), "kept");  // nothing written through a link
     }
 }
+
+TEST(TLMSenderLock, ALockFileRemovedOrReplacedIsLeftForTheFileInItsPlace) {
+    const std::filesystem::path folder = testsupport::processRoot() / "sender-lock";
+    const std::filesystem::path file = TLMSenderLock::pathFor(folder / "Logs.sqlite");
+    struct Case {
+        const char* name;
+        std::function<void()> change;
+        bool holderLooksFirst;  // else a new launch tries the lock first
+    };
+    const auto removed = [&] { std::filesystem::remove(file); };
+    const auto replaced = [&] {
+        writeFile(folder / "new", "");
+        std::filesystem::rename(folder / "new", file);
+    };
+    const Case cases[] = {
+        {"removed, the holder looks first", removed, true},
+        {"removed, a new launch tries first", removed, false},
+        {"replaced, the holder looks first", replaced, true},
+        {"replaced, a new launch tries first", replaced, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::filesystem::remove_all(folder);
+        std::filesystem::create_directories(folder);
+        TLMLogCapture capture;
+        TLMSenderLock holder(file);
+        TLMSenderLock storer(file);  // on the old file, as the holder was
+        ASSERT_TRUE(holder.holdOrTake());
+        ASSERT_FALSE(storer.holdOrTake());
+        c.change();
+        TLMSenderLock launch(file);
+        if (c.holderLooksFirst) {
+            EXPECT_TRUE(holder.holdOrTake());
+            EXPECT_FALSE(launch.holdOrTake());
+            EXPECT_TRUE(launch.heldByAnother());
+        } else {
+            ASSERT_TRUE(launch.holdOrTake());
+            EXPECT_TRUE(launch.othersStoredSinceLastLook());  // the first look
+            EXPECT_FALSE(holder.holdOrTake());
+            EXPECT_TRUE(holder.heldByAnother());
+            // What the old holder stored and did not send is the new one's.
+            EXPECT_TRUE(launch.othersStoredSinceLastLook());
+        }
+        TLMSenderLock& sender = c.holderLooksFirst ? holder : launch;
+        EXPECT_TRUE(sender.isHeld());
+        // The old file is free now, but no longer the lock file.
+        EXPECT_FALSE(storer.holdOrTake());
+        EXPECT_TRUE(sender.othersStoredSinceLastLook());
+        storer.markStored();
+        EXPECT_TRUE(sender.othersStoredSinceLastLook());
+        EXPECT_EQ(holder.isHeld() + launch.isHeld() + storer.isHeld(), 1);
+        EXPECT_EQ(capture.linesAt(TLMLogLevelWarning).size(), 2u);  // the old holder's and the storer's
+    }
+}

@@ -1,10 +1,13 @@
-// Two launches of the app at once on one home, each a process of its own
+// Launches of the app at once on one home, each a process of its own
 // (helper/TelemetryInstance.cpp) sending to the ingestion test server.
 
 #include "tests/telemetry/support/IngestionTestServer.h"
 #include "tests/telemetry/support/TelemetryTestSupport.h"
 
 #include "tests/support/TempRoot.h"
+
+#include "telemetry/Internals/Channel/TLMSenderLock.h"
+#include "telemetry/core/Util/TLMUtility.h"
 
 #include <gtest/gtest.h>
 
@@ -15,6 +18,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <filesystem>
+#include <initializer_list>
 #include <map>
 #include <string>
 
@@ -79,23 +84,25 @@ private:
 
 // Waits until the server got every log the launches stored; each is to have
 // come once.
-void expectEachLogOnce(const testsupport::IngestionTestServer& server, const Launch& a, const Launch& b) {
+void expectEachLogOnce(const testsupport::IngestionTestServer& server, std::initializer_list<const Launch*> launches) {
+    std::size_t stored = 0;
+    for (const Launch* launch : launches) stored += launch->stored();
     std::map<std::string, int> got;  // each log's JSON, how often it came
     testsupport::eventually([&] {
         got.clear();
         for (const testsupport::IngestionRequest& request : server.requests()) {
             for (const platform::Value& log : request.logs) ++got[log.toJson()];
         }
-        return got.size() >= a.stored() + b.stored();
+        return got.size() >= stored;
     });
-    EXPECT_EQ(got.size(), a.stored() + b.stored());
+    EXPECT_EQ(got.size(), stored);
     std::erase_if(got, [](const auto& log) { return log.second == 1; });
     EXPECT_EQ(got, (std::map<std::string, int>{})) << "logs that came more than once";
 }
 
 }  // namespace
 
-TEST(TLMSharedHome, TwoLaunchesOnOneHomeSendEveryLogOnceAlsoWhenTheSenderIsKilled) {
+TEST(TLMSharedHome, LaunchesOnOneHomeSendEveryLogOnceAlsoWhenTheSenderIsKilledOrItsLockFileRemoved) {
     testsupport::IngestionTestServer server;
     server.start();
     Launch first(server.baseUrl(), "first");
@@ -109,7 +116,7 @@ TEST(TLMSharedHome, TwoLaunchesOnOneHomeSendEveryLogOnceAlsoWhenTheSenderIsKille
         ASSERT_EQ(first.command("advance 6"), "ok");
         ASSERT_EQ(second.command("advance 6"), "ok");
     }
-    expectEachLogOnce(server, first, second);
+    expectEachLogOnce(server, {&first, &second});
     const std::string roles = first.command("idle") + " " + second.command("idle");
     ASSERT_TRUE(roles == "sender storer" || roles == "storer sender") << roles;
     Launch& sender = roles == "sender storer" ? first : second;
@@ -118,7 +125,7 @@ TEST(TLMSharedHome, TwoLaunchesOnOneHomeSendEveryLogOnceAlsoWhenTheSenderIsKille
     // What the other stores reaches the sender, none of whose own logs wait.
     ASSERT_EQ(storer.store(20, 2), "ok");
     for (int i = 0; i < 2; ++i) ASSERT_EQ(sender.command("advance 6"), "ok");
-    expectEachLogOnce(server, first, second);
+    expectEachLogOnce(server, {&first, &second});
     ASSERT_EQ(sender.command("idle"), "sender");
 
     // The sender ends before its interval is over; the other, none of whose
@@ -127,7 +134,29 @@ TEST(TLMSharedHome, TwoLaunchesOnOneHomeSendEveryLogOnceAlsoWhenTheSenderIsKille
     ASSERT_EQ(sender.store(10, 0), "ok");
     sender.kill();
     for (int i = 0; i < 3; ++i) ASSERT_EQ(storer.command("advance 6"), "ok");
-    expectEachLogOnce(server, first, second);
+    expectEachLogOnce(server, {&first, &second});
     EXPECT_EQ(storer.command("idle"), "sender");
-    expectEachLogOnce(server, first, second);
+    expectEachLogOnce(server, {&first, &second});
+
+    // The lock file is removed (a cleaning tool empties the folder) while
+    // the sender runs; at its next look it locks a new one, which two new
+    // launches then find held. The three send every log once.
+    Launch& last = storer;
+    const std::filesystem::path lock = TLMSenderLock::pathFor(*TLMUtility::fullURLForPathComponent("Logs.sqlite"));
+    ASSERT_TRUE(std::filesystem::remove(lock));
+    ASSERT_EQ(last.command("advance 6"), "ok");
+    Launch third(server.baseUrl(), "third");
+    Launch fourth(server.baseUrl(), "fourth");
+    for (Launch* launch : {&third, &fourth}) {
+        ASSERT_EQ(launch->command(""), "ready");
+        ASSERT_EQ(launch->store(30, 2), "ok");
+    }
+    // Its own logs, stored after the others started, go from it alone.
+    ASSERT_EQ(last.store(20, 0), "ok");
+    for (int i = 0; i < 3; ++i) {
+        for (Launch* launch : {&third, &fourth, &last}) ASSERT_EQ(launch->command("advance 6"), "ok");
+    }
+    expectEachLogOnce(server, {&first, &second, &third, &fourth});
+    EXPECT_EQ(last.command("idle") + " " + third.command("idle") + " " + fourth.command("idle"),
+              "sender storer storer");
 }

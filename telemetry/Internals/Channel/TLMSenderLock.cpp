@@ -4,8 +4,10 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 
@@ -29,8 +31,42 @@ bool TLMSenderLock::open() {
     // A link in the file's place is not followed: marks written through it
     // would land in whatever file it names.
     mFd = ::open(mFile.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-    if (mFd < 0) useWithoutLock("cannot be opened", errno);
-    return mFd >= 0;
+    if (mFd < 0) {
+        useWithoutLock("cannot be opened", errno);
+        return false;
+    }
+    struct stat opened {};
+    mIdentityKnown = ::fstat(mFd, &opened) == 0;
+    mDevice = mIdentityKnown ? static_cast<std::uint64_t>(opened.st_dev) : 0;
+    mInode = mIdentityKnown ? static_cast<std::uint64_t>(opened.st_ino) : 0;
+    return true;
+}
+
+bool TLMSenderLock::nameStillNamesOpenFile() const {
+    if (mFd < 0 || !mIdentityKnown) return true;
+    // Not followed, as the file was not opened through a link.
+    struct stat named {};
+    if (::lstat(mFile.c_str(), &named) != 0) return errno != ENOENT && errno != ENOTDIR;
+    return static_cast<std::uint64_t>(named.st_dev) == mDevice && static_cast<std::uint64_t>(named.st_ino) == mInode;
+}
+
+void TLMSenderLock::leaveReplacedFile() {
+    const std::string path = mFile.string();
+    if (mHeld) {
+        TLMLogWarning(kLogTag,
+                      "The sender lock %s was removed or replaced while this process held it; it lets go and tries "
+                      "the lock on the file now in its place.",
+                      path.c_str());
+    } else {
+        TLMLogWarning(kLogTag,
+                      "The sender lock %s was removed or replaced; this process uses the file now in its place.",
+                      path.c_str());
+    }
+    ::close(mFd);
+    mFd = -1;
+    mHeld = false;
+    mHeldByAnother = false;
+    mMoved = true;
 }
 
 void TLMSenderLock::useWithoutLock(const char* reason, int error) {
@@ -44,22 +80,42 @@ void TLMSenderLock::useWithoutLock(const char* reason, int error) {
 }
 
 bool TLMSenderLock::holdOrTake() {
+    if (mUnusable) return true;
+    // A lock on a file that lost its name keeps no other process from
+    // sending; one without the lock would take the old file's.
+    if (!nameStillNamesOpenFile()) leaveReplacedFile();
     if (mHeld) return true;
-    if (!open()) return true;
-    if (::flock(mFd, LOCK_EX | LOCK_NB) != 0) {
-        const int error = errno;
-        // Another process holds it, or a signal came: tried again later.
-        if (error == EWOULDBLOCK) mHeldByAnother = true;
-        if (error == EWOULDBLOCK || error == EINTR) return false;
-        useWithoutLock("cannot be locked", error);
-        return true;
+    // Locked, then checked: a file that lost its name between the two (its
+    // holder moving on) is left again.
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        if (!open()) return true;
+        if (::flock(mFd, LOCK_EX | LOCK_NB) != 0) {
+            const int error = errno;
+            // Another process holds it, or a signal came: tried again later.
+            if (error == EWOULDBLOCK) {
+                mHeldByAnother = true;
+                // What this process stored was marked in the old file, or
+                // not at all while it sent: the sender counts again.
+                if (mMoved) writeMark();
+                mMoved = false;
+            }
+            if (error == EWOULDBLOCK || error == EINTR) return false;
+            useWithoutLock("cannot be locked", error);
+            return true;
+        }
+        if (nameStillNamesOpenFile()) {
+            mHeld = true;
+            mHeldByAnother = false;
+            mLooked = false;
+            mMoved = false;
+            const std::string path = mFile.string();
+            TLMLogDebug(kLogTag, "This process sends the stored logs (it holds %s).", path.c_str());
+            return true;
+        }
+        leaveReplacedFile();
     }
-    mHeld = true;
-    mHeldByAnother = false;
-    mLooked = false;
-    const std::string path = mFile.string();
-    TLMLogDebug(kLogTag, "This process sends the stored logs (it holds %s).", path.c_str());
-    return true;
+    // The name keeps changing: tried again at the next look.
+    return false;
 }
 
 void TLMSenderLock::letGo() {
@@ -73,10 +129,16 @@ void TLMSenderLock::letGo() {
 
 void TLMSenderLock::markStored() {
     if (mHeld || !open()) return;
-    // Who marked and how often: never the same twice, unlike a time stamp.
+    writeMark();
+}
+
+void TLMSenderLock::writeMark() {
+    // Who marked and how often: never the same twice, unlike a time stamp,
+    // also when two locks of one process mark one file.
+    static std::atomic<std::uint64_t> marks{0};
     Mark mark{};
     const auto pid = static_cast<std::uint32_t>(::getpid());
-    const std::uint64_t count = ++mMarks;
+    const std::uint64_t count = ++marks;
     std::memcpy(mark.data(), &pid, sizeof pid);
     std::memcpy(mark.data() + 8, &count, sizeof count);
     // A mark that cannot be written delays the sender's look only until the

@@ -11,6 +11,12 @@
 // the holder alone, and a batch still stored when it ends goes again from
 // the next holder, as it would after a restart.
 //
+// A lock is on the file, not on its name: removed (a cleaning tool emptied
+// the folder) or replaced, the next launch would lock a new file while this
+// one still held the old. So every try and every look checks that the name
+// still names the file this process has open, and when it does not, moves
+// to the file in its place.
+//
 // Not thread-safe: the channel group uses it on its logs queue only.
 
 #include <array>
@@ -31,6 +37,10 @@ public:
     TLMSenderLock& operator=(const TLMSenderLock&) = delete;
 
     // True when this process sends: it holds the lock, or took it just now.
+    // A lock file removed or replaced meanwhile is let go of, and the lock
+    // is tried on the file now in its place, with a warning; when another
+    // process holds that one, this one marks it (what it stored is the new
+    // sender's to send) and no longer sends.
     bool holdOrTake();
     bool isHeld() const { return mHeld; }
     // The last try found the lock held by another process, which sends.
@@ -51,7 +61,14 @@ public:
 private:
     using Mark = std::array<std::uint8_t, 16>;
     bool open();
+    // The file's name still names the file open here (one lstat). A name
+    // that cannot be looked at for another reason than its absence counts as
+    // unchanged.
+    bool nameStillNamesOpenFile() const;
+    // Closes the file whose name went elsewhere, letting go of its lock.
+    void leaveReplacedFile();
     Mark readMark() const;
+    void writeMark();
     void useWithoutLock(const char* reason, int error);
 
     const std::filesystem::path mFile;
@@ -60,6 +77,10 @@ private:
     bool mHeldByAnother = false;
     bool mUnusable = false;  // no lock to be had: sends as though alone
     bool mLooked = false;    // the holder has looked at the mark since taking the lock
+    bool mMoved = false;     // left a replaced file: marks the new one unless it takes its lock
+    // The open file, as fstat gave it when it was opened.
+    bool mIdentityKnown = false;
+    std::uint64_t mDevice = 0;
+    std::uint64_t mInode = 0;
     Mark mLastMark{};
-    std::uint64_t mMarks = 0;
 };

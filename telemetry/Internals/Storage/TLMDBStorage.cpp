@@ -89,6 +89,7 @@ int TLMDBStorage::setUp(bool waitForLocks) {
     std::int64_t storedVersion = 0;
     int result = configureDatabase(fault, storedVersion, waitForLocks);
     if (fault == FileFault::Damaged) result = rebuildDatabase(result, waitForLocks);
+    if (fault == FileFault::Unusable) result = replaceUnusableDatabase(result, waitForLocks);
     if (fault == FileFault::Foreign) result = setAsideDatabase(storedVersion, waitForLocks);
     mSetUpPending = IsBusy(result);
     if (mSetUpPending) {
@@ -118,39 +119,95 @@ int TLMDBStorage::rebuildDatabase(int damage, bool waitForLocks) {
     return configureDatabase(fault, newFileVersion, waitForLocks);
 }
 
+int TLMDBStorage::replaceUnusableDatabase(int result, bool waitForLocks) {
+    // Not called damaged: SQLite did not say so, and the error before this
+    // one tells what is in the way.
+    const std::string name = mFilename;
+    TLMLogWarning(kLogTag, "The \"%s\" database cannot be used (result=%d); it is deleted and created anew.",
+                  name.c_str(), result);
+    dropDatabase();
+    FileFault fault = FileFault::None;
+    std::int64_t newFileVersion = 0;
+    return configureDatabase(fault, newFileVersion, waitForLocks);
+}
+
 std::filesystem::path TLMDBStorage::setAsideFile(const std::filesystem::path& dbFile, int n) {
     return dbFile.parent_path() /
            (dbFile.stem().string() + ".set-aside-" + std::to_string(n) + dbFile.extension().string());
 }
 
+namespace {
+
+const char* const kJournalSuffixes[] = {"-journal", "-wal", "-shm"};
+
+// Renames a database file with its journals (one not played yet holds its
+// data); journals left at the new name belong to no file there.
+bool MoveWithJournals(const std::filesystem::path& from, const std::filesystem::path& to) {
+    std::error_code error;
+    for (const char* suffix : kJournalSuffixes) std::filesystem::remove(to.string() + suffix, error);
+    std::filesystem::rename(from, to, error);
+    if (error) return false;
+    for (const char* suffix : kJournalSuffixes) {
+        std::error_code ignored;
+        const std::filesystem::path journal = from.string() + suffix;
+        if (std::filesystem::exists(journal, ignored)) std::filesystem::rename(journal, to.string() + suffix, ignored);
+        std::filesystem::remove(journal, ignored);
+    }
+    return true;
+}
+
+bool RemoveWithJournals(const std::filesystem::path& file) {
+    std::error_code error;
+    std::filesystem::remove(file, error);
+    for (const char* suffix : kJournalSuffixes) {
+        std::error_code ignored;
+        std::filesystem::remove(file.string() + suffix, ignored);
+    }
+    return !error;
+}
+
+}  // namespace
+
 int TLMDBStorage::setAsideDatabase(std::int64_t storedVersion, bool waitForLocks) {
     const std::string name = mFilename;
     const auto version = static_cast<long long>(storedVersion);
-    std::optional<std::filesystem::path> aside;
-    for (int n = 1; n <= kMaxSetAside && !aside; ++n) {
+    // The copies kept, oldest first, numbered from 1 without gaps; with every
+    // number taken the oldest makes room, so the file just found, the one
+    // most likely to matter to the release that wrote it, is always kept.
+    std::vector<std::filesystem::path> kept;
+    for (int n = 1; n <= kMaxSetAside; ++n) {
         const std::filesystem::path candidate = setAsideFile(mDbFileURL, n);
         std::error_code error;
-        if (!std::filesystem::exists(candidate, error) && !error) aside = candidate;
+        // One that cannot be looked at counts as there: it is not written
+        // over.
+        if (std::filesystem::exists(candidate, error) || error) kept.push_back(candidate);
     }
-    std::error_code error;
-    if (aside) std::filesystem::rename(mDbFileURL, *aside, error);
-    if (!aside || error) {
-        TLMLogError(kLogTag, "The \"%s\" database of version %lld cannot be set aside.", name.c_str(), version);
-        return rebuildDatabase(SQLITE_CORRUPT, waitForLocks);
+    bool moved = true;
+    if (kept.size() >= static_cast<std::size_t>(kMaxSetAside)) {
+        const std::string oldest = kept.front().filename().string();
+        TLMLogWarning(kLogTag, "\"%s\", the oldest database set aside, is deleted to make room.", oldest.c_str());
+        moved = RemoveWithJournals(kept.front());
+        kept.erase(kept.begin());
     }
-    // Its journals go with it: one that was not played yet holds its data.
-    for (const char* suffix : {"-journal", "-wal", "-shm"}) {
-        std::error_code ignored;
-        const std::filesystem::path journal = mDbFileURL.string() + suffix;
-        if (std::filesystem::exists(journal, ignored))
-            std::filesystem::rename(journal, aside->string() + suffix, ignored);
-        std::filesystem::remove(journal, ignored);
+    for (std::size_t i = 0; moved && i < kept.size(); ++i) {
+        const std::filesystem::path closedUp = setAsideFile(mDbFileURL, static_cast<int>(i) + 1);
+        if (kept[i] != closedUp) moved = MoveWithJournals(kept[i], closedUp);
     }
-    const std::string kept = aside->filename().string();
+    const std::filesystem::path aside = setAsideFile(mDbFileURL, static_cast<int>(kept.size()) + 1);
+    if (!moved || !MoveWithJournals(mDbFileURL, aside)) {
+        TLMLogWarning(kLogTag,
+                      "The \"%s\" database of version %lld cannot be set aside; it is deleted and created anew.",
+                      name.c_str(), version);
+        dropDatabase();
+        FileFault fault = FileFault::None;
+        std::int64_t newFileVersion = 0;
+        return configureDatabase(fault, newFileVersion, waitForLocks);
+    }
+    const std::string keptAs = aside.filename().string();
     TLMLogWarning(kLogTag,
                   "The \"%s\" database has version %lld and its tables are not the ones this client reads; it is "
                   "kept as \"%s\" and a new one is made.",
-                  name.c_str(), version, kept.c_str());
+                  name.c_str(), version, keptAs.c_str());
     FileFault fault = FileFault::None;
     std::int64_t newFileVersion = 0;
     return configureDatabase(fault, newFileVersion, waitForLocks);
@@ -230,24 +287,27 @@ int TLMDBStorage::configureDatabase(FileFault& fault, std::int64_t& storedVersio
         } else if (storedVersion < version) {
             TLMLogInfo(kLogTag, "Migrating \"%s\" database from version %lld to %lld.", name.c_str(), stored,
                        static_cast<long long>(version));
-            migrateDatabase(db.get(), static_cast<std::uint64_t>(storedVersion));
+            result = migrateDatabase(db.get(), static_cast<std::uint64_t>(storedVersion));
+            // What it would have kept is lost at any rate: a file it fails
+            // on is made anew, not left refusing every save.
+            if (result != SQLITE_OK && !IsDamage(result) && !IsBusy(result)) fault = FileFault::Unusable;
         } else if (storedVersion > version) {
             // A later release wrote it; writing our older number would make
             // that release take its own data for old and migrate it away.
             TLMLogWarning(kLogTag, "Keeping \"%s\" database at version %lld, newer than this client's %lld.",
                           name.c_str(), stored, static_cast<long long>(version));
         }
-        if (storedVersion <= version) result = setVersion(mVersion, db.get());
+        if (result == SQLITE_OK && storedVersion <= version) result = setVersion(mVersion, db.get());
     }
     if (inTransaction) {
-        if (result == SQLITE_OK) {
-            result = sqlite3_exec(db.get(), "COMMIT;", nullptr, nullptr, nullptr);
-            if (IsDamage(result)) fault = FileFault::Damaged;
-        }
+        if (result == SQLITE_OK) result = sqlite3_exec(db.get(), "COMMIT;", nullptr, nullptr, nullptr);
         if (result != SQLITE_OK && sqlite3_get_autocommit(db.get()) == 0) {
             sqlite3_exec(db.get(), "ROLLBACK;", nullptr, nullptr, nullptr);
         }
     }
+    // Damage SQLite finds anywhere in set-up (migrating, writing the
+    // version, committing) is damage, as it is at the checks.
+    if (fault == FileFault::None && IsDamage(result)) fault = FileFault::Damaged;
     if (result != SQLITE_OK) return result;
     // Outside the transaction: VACUUM cannot run in one.
     enableAutoVacuumInOpenedDatabase(db.get());
@@ -275,7 +335,7 @@ int TLMDBStorage::configureSchema(sqlite3* db, FileFault& fault, std::int64_t& p
     // know, or the file is write-protected) would refuse every save.
     if (sqlite3_db_readonly(db, "main") == 1) {
         TLMLogError(kLogTag, "The database file can only be read.");
-        fault = FileFault::Damaged;
+        fault = FileFault::Unusable;
         return SQLITE_READONLY;
     }
     if (mSchema.empty()) return SQLITE_OK;
@@ -290,16 +350,22 @@ int TLMDBStorage::configureSchema(sqlite3* db, FileFault& fault, std::int64_t& p
         // What keeps a table of ours from being made (a view or an index of
         // its name, a broken schema) is in the file, and the missing table
         // holds nothing to lose; another connection's lock is not.
-        if (!IsBusy(result)) fault = foreign ? FileFault::Foreign : FileFault::Damaged;
+        if (foreign && !IsBusy(result)) {
+            fault = FileFault::Foreign;
+        } else if (!IsBusy(result)) {
+            fault = IsDamage(result) ? FileFault::Damaged : FileFault::Unusable;
+        }
         return result;
     }
     // A file of our version holds the tables as we make them; another table
     // of the name (a column renamed, a constraint added) would refuse every
     // write, and so would one in a foreign file.
     if (storedVersion == version || foreign) {
-        result = checkTablesWithSchema(mSchema, db);
+        bool differs = false;
+        result = checkTablesWithSchema(mSchema, db, &differs);
         if (result != SQLITE_OK) {
-            if (IsDamage(result)) fault = foreign ? FileFault::Foreign : FileFault::Damaged;
+            if (IsDamage(result))
+                fault = foreign ? FileFault::Foreign : differs ? FileFault::Unusable : FileFault::Damaged;
             return result;
         }
     }
@@ -498,7 +564,7 @@ int TLMDBStorage::createTablesWithSchema(const TLMDBSchema& schema, sqlite3* db)
     return SQLITE_OK;
 }
 
-int TLMDBStorage::checkTablesWithSchema(const TLMDBSchema& schema, sqlite3* db) {
+int TLMDBStorage::checkTablesWithSchema(const TLMDBSchema& schema, sqlite3* db, bool* differs) {
     for (const auto& [tableName, columns] : schema) {
         TLMStorageBindableArray values;
         values.addString(tableName);
@@ -513,6 +579,7 @@ int TLMDBStorage::checkTablesWithSchema(const TLMDBSchema& schema, sqlite3* db) 
         if (stored == nullptr || *stored != expected) {
             const std::string name = tableName;
             TLMLogError(kLogTag, "The table %s is not the one of the schema.", name.c_str());
+            if (differs) *differs = true;
             return SQLITE_CORRUPT;
         }
     }

@@ -65,8 +65,9 @@ public:
     // Configures the database `filename` (relative to the client's folder):
     // creates the file and the schema's missing tables, keeps full
     // auto-vacuum and the version. A file that is corrupt, not a database or
-    // only readable, where a table of the schema cannot be made, or which at
-    // our version holds another table of its name, is deleted and made anew.
+    // only readable, where a table of the schema cannot be made, which at
+    // our version holds another table of its name, or which the migration
+    // fails on, is deleted and made anew.
     // Found so by a later operation, it is made anew and the operation runs
     // again, at most once in kRebuildInterval (by the platform clock);
     // meanwhile its failures are only returned. A
@@ -113,8 +114,9 @@ public:
     static TLMDBConnection openDatabaseAtFileURL(const std::filesystem::path& fileURL, int* result);
     static int createTablesWithSchema(const TLMDBSchema& schema, sqlite3* db);
     // 0 when every table of the schema is the one its description makes;
-    // SQLITE_CORRUPT when one is not.
-    static int checkTablesWithSchema(const TLMDBSchema& schema, sqlite3* db);
+    // SQLITE_CORRUPT when one is not, and then `differs` (may be null) is
+    // set, telling it from SQLite's own damage.
+    static int checkTablesWithSchema(const TLMDBSchema& schema, sqlite3* db, bool* differs = nullptr);
     static std::string columnsQueryFromColumnsSchema(const TLMDBColumnsSchema& columnsSchema);
     static TLMDBColumnsIndexes columnsIndexes(const TLMDBSchema& schema);
     static bool tableExists(const std::string& tableName, sqlite3* db);
@@ -159,17 +161,22 @@ protected:
     // Called when the database file was created: at the first start, or
     // when a damaged file was made anew.
     virtual void customizeDatabase(sqlite3* db) {}
-    // Called when the stored version is older than ours.
-    virtual void migrateDatabase(sqlite3* db, std::uint64_t fromVersion) {}
+    // Called when the stored version is older than ours; its SQLite code.
+    // A file it fails on is made anew (the data of a version no longer read
+    // is gone at any rate), reported damaged only when SQLite found it so.
+    virtual int migrateDatabase(sqlite3* db, std::uint64_t fromVersion) { return 0; }
 
 private:
     // What is wrong with the file itself. Another connection's lock is
     // nothing wrong.
     enum class FileFault {
         None,
-        // Corrupt, not a database, only readable, or holding something else
-        // where a table of ours belongs: deleted and made anew.
+        // SQLite found it corrupt or not a database: deleted and made anew.
         Damaged,
+        // Only readable, holding something else where a table of ours
+        // belongs, or failing the migration: deleted and made anew too, but
+        // not called damaged.
+        Unusable,
         // Of a later version, or of a negative one no release writes, with a
         // table of ours in another shape: data we cannot read, set aside.
         Foreign,
@@ -192,10 +199,10 @@ private:
     int configureSchema(sqlite3* db, FileFault& fault, std::int64_t& pageSize, std::int64_t& storedVersion);
     // Deletes the file with its journal and configures it anew.
     int rebuildDatabase(int damage, bool waitForLocks);
-    // Renames the file (with its journals) to a free setAsideFile(), at most
-    // kMaxSetAside of them, and configures a new one;
-    // past that, or when it cannot be renamed, it is made anew as a damaged
-    // one is.
+    int replaceUnusableDatabase(int result, bool waitForLocks);
+    // Renames the file (with its journals) to the next setAsideFile() and
+    // configures a new one. At most kMaxSetAside are kept, the oldest
+    // making room; a file that cannot be renamed is deleted.
     int setAsideDatabase(std::int64_t storedVersion, bool waitForLocks);
     // After set-up, a damaged file is made anew, the first time at once,
     // then at most once in kRebuildInterval; true when the work should run

@@ -75,12 +75,14 @@ void TLMLogDBStorage::customizeDatabase(sqlite3* db) {
     createPriorityIndex(db);
 }
 
-void TLMLogDBStorage::migrateDatabase(sqlite3* db, std::uint64_t fromVersion) {
+int TLMLogDBStorage::migrateDatabase(sqlite3* db, std::uint64_t fromVersion) {
     // Every version before this one is emptied; the hook works on the
     // connection of the configuration.
-    if (tableExists(kTable, db)) executeNonSelectionQuery("DROP TABLE " + Quoted(kTable) + ";", db);
-    createTablesWithSchema(schema(), db);
-    createPriorityIndex(db);
+    int result = SQLITE_OK;
+    if (tableExists(kTable, db, &result)) result = executeNonSelectionQuery("DROP TABLE " + Quoted(kTable) + ";", db);
+    if (result == SQLITE_OK) result = createTablesWithSchema(schema(), db);
+    if (result == SQLITE_OK) result = createPriorityIndex(db);
+    return result;
 }
 
 int TLMLogDBStorage::createPriorityIndex(sqlite3* db) {

@@ -72,7 +72,7 @@ public:
 protected:
     void customizeDatabase(sqlite3* db) override;
     // Any older version: the logs table is made anew, empty.
-    void migrateDatabase(sqlite3* db, std::uint64_t fromVersion) override;
+    int migrateDatabase(sqlite3* db, std::uint64_t fromVersion) override;
 
 private:
     // The encrypted transmission target token and its target key, stored
