@@ -159,4 +159,25 @@ TEST(TLMSharedHome, LaunchesOnOneHomeSendEveryLogOnceAlsoWhenTheSenderIsKilledOr
     expectEachLogOnce(server, {&first, &second, &third, &fourth});
     EXPECT_EQ(last.command("idle") + " " + third.command("idle") + " " + fourth.command("idle"),
               "sender storer storer");
+
+    // Removed again while the sender has batches out (their answers held
+    // back), and a launch starts at once, before the sender looks: it loads
+    // nothing until the sender has seen its file and those batches were
+    // answered; the sender, storing a full batch, loads no more.
+    testsupport::IngestionAnswer slow;
+    slow.delaySeconds = 1;
+    server.script("*", {}, slow);
+    ASSERT_EQ(last.store(60, 2), "ok");
+    ASSERT_TRUE(std::filesystem::remove(lock));
+    Launch fifth(server.baseUrl(), "fifth");
+    ASSERT_EQ(fifth.command(""), "ready");
+    ASSERT_EQ(fifth.store(30, 2), "ok");
+    ASSERT_EQ(last.store(50, 0), "ok");
+    EXPECT_EQ(last.command("idle"), "storer");  // its batches out answered
+    server.script("*", {});
+    for (int i = 0; i < 3; ++i) {
+        for (Launch* launch : {&last, &fifth}) ASSERT_EQ(launch->command("advance 6"), "ok");
+    }
+    expectEachLogOnce(server, {&first, &second, &third, &fourth, &fifth});
+    EXPECT_EQ(fifth.command("idle") + " " + last.command("idle"), "sender storer");
 }
