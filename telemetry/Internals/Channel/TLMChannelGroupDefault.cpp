@@ -137,7 +137,17 @@ void TLMChannelGroupDefault::lookAtOtherProcesses() {
     const std::vector<std::shared_ptr<TLMChannelUnitDefault>> units = channels();
     // A group without units would hold the lock and send nothing.
     if (units.empty()) return;
-    if (!mSenderLock->holdOrTake()) return;
+    const bool held = mSenderLock->holdOrTake();
+    // Its lock file replaced, this process no longer sends. Batches waiting
+    // to be tried again would then go from both: given up, they stay stored
+    // and go from the new sender, as after a restart. One on the wire is
+    // answered within the new sender's wait.
+    if (mSenderLock->takeLostToAnother() && mHttpClient) {
+        for (const auto& call : mHttpClient->pendingCalls()) {
+            if (call->isWaitingForRetry()) call->cancel();
+        }
+    }
+    if (!held) return;
     // A new lock file's holder looks again when its wait is over, at once
     // sending what was stored meanwhile.
     if (const std::optional<platform::Clock::Duration> left = mSenderLock->waitLeft()) {

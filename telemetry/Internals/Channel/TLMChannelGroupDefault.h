@@ -11,8 +11,10 @@
 // (the sender may have ended); with it, it has every unit count its stored
 // logs again when the lock was just taken or another process marked that
 // it stored logs. A holder of a new lock file waiting before it loads (see
-// TLMSenderLock) looks again when the wait is over. Switched off, the
-// group lets go of the lock.
+// TLMSenderLock) looks again when the wait is over. A holder whose lock
+// file was replaced and taken by another process gives up its calls waiting
+// for a retry: their batches stay stored for the new sender. Switched off,
+// the group lets go of the lock.
 //
 // Threads: every method is safe from any thread.
 

@@ -73,6 +73,7 @@ void TLMSenderLock::leaveReplacedFile() {
     // A holder past its wait was the only one loading: the file it takes
     // next has no other holder to wait for.
     mSettleAtOnce = mHeld && !mLoadFrom;
+    mLostHold = mLostHold || mHeld;
     mLoadFrom.reset();
     if (mHeld) {
         TLMLogWarning(kLogTag,
@@ -143,6 +144,7 @@ bool TLMSenderLock::holdOrTake() {
 void TLMSenderLock::startHolding() {
     const std::string path = mFile.string();
     mLoadFrom.reset();
+    mLostHold = false;
     if (mSettleAtOnce) {
         mSettleAtOnce = false;
         writeLoadFrom(kSettled);
@@ -182,6 +184,12 @@ std::optional<std::int64_t> TLMSenderLock::readLoadFrom() const {
 void TLMSenderLock::writeLoadFrom(std::int64_t date) {
     // Not written, the next holder waits too: later, never twice.
     [[maybe_unused]] const ssize_t written = ::pwrite(mFd, &date, sizeof date, kLoadFromOffset);
+}
+
+bool TLMSenderLock::takeLostToAnother() {
+    if (!mLostHold || !mHeldByAnother) return false;
+    mLostHold = false;
+    return true;
 }
 
 bool TLMSenderLock::mayLoad() {

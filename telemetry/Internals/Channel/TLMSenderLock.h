@@ -62,6 +62,9 @@ public:
     bool isHeld() const { return mHeld; }
     // The last try found the lock held by another process, which sends.
     bool heldByAnother() const { return mHeldByAnother; }
+    // True once after this process, holding the lock, found its file
+    // replaced and the one in its place held by another process.
+    bool takeLostToAnother();
     // Another process may send from now on.
     void letGo();
 
@@ -106,6 +109,7 @@ private:
     bool mUnusable = false;  // no lock to be had: sends as though alone
     bool mLooked = false;    // the holder has looked at the mark since taking the lock
     bool mMoved = false;     // left a replaced file: marks the new one unless it takes its lock
+    bool mLostHold = false;  // left a replaced file it held, and took no other since
     // The open file, as fstat gave it when it was opened.
     bool mIdentityKnown = false;
     std::uint64_t mDevice = 0;
