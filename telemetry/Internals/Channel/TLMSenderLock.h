@@ -41,7 +41,8 @@ public:
     // place, a file system without locks), this process sends as though it
     // were alone, with a warning: its logs are not held back for a sender
     // that may never come. `newHome`: the log database was not there before
-    // this process opened it, so no other process can have sent from it.
+    // this process opened it, so no other process can have sent from it;
+    // the file is then opened at once and dated in the past.
     TLMSenderLock(std::filesystem::path file, bool newHome);
     // Lets go of the lock.
     ~TLMSenderLock();
