@@ -129,6 +129,10 @@ TEST(TLMSenderLock, ALockFileRemovedOrReplacedIsLeftForTheFileInItsPlace) {
             // is the new one's.
             EXPECT_TRUE(launch.othersStoredSinceLastLook());
         }
+        // Once: the old holder gives up what waits for a retry.
+        EXPECT_EQ(holder.takeLostToAnother(), !c.holderLooksFirst);
+        EXPECT_FALSE(holder.takeLostToAnother());
+        EXPECT_FALSE(storer.takeLostToAnother());
         TLMSenderLock& sender = c.holderLooksFirst ? holder : launch;
         EXPECT_TRUE(sender.isHeld());
         // The old file is free now, but no longer the lock file.
