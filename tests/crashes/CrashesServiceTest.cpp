@@ -12,6 +12,7 @@
 #include "platform/dispatch/ThreadStart.h"
 #include "platform/foundation/Bundle.h"
 #include "platform/foundation/Paths.h"
+#include "telemetry/Internals/Channel/TLMSenderLock.h"
 #include "telemetry/Internals/Storage/TLMLogDBStorage.h"
 #include "telemetry/TLMAnalytics.h"
 #include "telemetry/TLMTelemetry.h"
@@ -276,6 +277,9 @@ TEST(CrashesService, AReportPendingAtAStartWithADamagedLogDatabaseIsSent) {
         TLMLogDBStorage storage;
         database = storage.dbFileURL();
         ASSERT_TRUE(storage.saveLog(testsupport::makeEvent("Earlier"), "Analytics", TLMFlagsNormal));
+        // And its sender lock, made on the new home: a lock file missing
+        // beside a database would hold the start's sending back.
+        const TLMSenderLock senderLock(TLMSenderLock::pathFor(database), true);
     }
     rawdb::ZeroPage(database, rawdb::RootPage(database, "logs"));
     TLMLogCapture capture;

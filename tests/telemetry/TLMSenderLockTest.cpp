@@ -2,6 +2,7 @@
 
 #include "telemetry/Internals/Channel/TLMSenderLock.h"
 
+#include "platform/dispatch/Clock.h"
 #include "tests/support/TempRoot.h"
 #include "tests/telemetry/TLMLogCapture.h"
 
@@ -58,8 +59,8 @@ TEST(TLMSenderLock, OneHolderAtATimeAndEachMarkSeenOnceWhateverIsInTheFilesPlace
         const std::filesystem::path file = TLMSenderLock::pathFor(folder / "Logs.sqlite");
         c.put(file);
         TLMLogCapture capture;
-        TLMSenderLock first(file);
-        TLMSenderLock second(file);
+        TLMSenderLock first(file, true);
+        TLMSenderLock second(file, false);
         EXPECT_TRUE(first.holdOrTake());
         EXPECT_EQ(aloneWarnings(capture), c.alone ? 1u : 0u);
         EXPECT_EQ(second.holdOrTake(), c.alone);
@@ -101,24 +102,37 @@ TEST(TLMSenderLock, ALockFileRemovedOrReplacedIsLeftForTheFileInItsPlace) {
         std::filesystem::remove_all(folder);
         std::filesystem::create_directories(folder);
         TLMLogCapture capture;
-        TLMSenderLock holder(file);
-        TLMSenderLock storer(file);  // on the old file, as the holder was
-        ASSERT_TRUE(holder.holdOrTake());
+        auto clock = std::make_shared<platform::VirtualClock>();
+        platform::ScopedClock scopedClock(clock);
+        TLMSenderLock holder(file, true);
+        TLMSenderLock storer(file, true);  // on the old file, as the holder was
+        ASSERT_TRUE(holder.mayLoad());
         ASSERT_FALSE(storer.holdOrTake());
         c.change();
-        TLMSenderLock launch(file);
+        TLMSenderLock launch(file, false);
         if (c.holderLooksFirst) {
-            EXPECT_TRUE(holder.holdOrTake());
+            // It was the only one loading: it goes on at once.
+            EXPECT_TRUE(holder.mayLoad());
             EXPECT_FALSE(launch.holdOrTake());
             EXPECT_TRUE(launch.heldByAnother());
         } else {
+            // The holder loads nothing more, the launch nothing before the
+            // holder has looked and its batches out were answered.
             ASSERT_TRUE(launch.holdOrTake());
-            EXPECT_TRUE(launch.othersStoredSinceLastLook());  // the first look
-            EXPECT_FALSE(holder.holdOrTake());
+            EXPECT_FALSE(launch.mayLoad());
+            EXPECT_FALSE(holder.mayLoad());
             EXPECT_TRUE(holder.heldByAnother());
-            // What the old holder stored and did not send is the new one's.
+            EXPECT_FALSE(launch.othersStoredSinceLastLook());
+            clock->advance(TLMSenderLock::kNewFileWait);
+            EXPECT_TRUE(launch.mayLoad());
+            // The first look: what the old holder stored and did not send
+            // is the new one's.
             EXPECT_TRUE(launch.othersStoredSinceLastLook());
         }
+        // Once: the old holder gives up what waits for a retry.
+        EXPECT_EQ(holder.takeLostToAnother(), !c.holderLooksFirst);
+        EXPECT_FALSE(holder.takeLostToAnother());
+        EXPECT_FALSE(storer.takeLostToAnother());
         TLMSenderLock& sender = c.holderLooksFirst ? holder : launch;
         EXPECT_TRUE(sender.isHeld());
         // The old file is free now, but no longer the lock file.
@@ -128,5 +142,64 @@ TEST(TLMSenderLock, ALockFileRemovedOrReplacedIsLeftForTheFileInItsPlace) {
         EXPECT_TRUE(sender.othersStoredSinceLastLook());
         EXPECT_EQ(holder.isHeld() + launch.isHeld() + storer.isHeld(), 1);
         EXPECT_EQ(capture.linesAt(TLMLogLevelWarning).size(), 2u);  // the old holder's and the storer's
+    }
+}
+
+TEST(TLMSenderLock, AHolderLoadsFromANewLockFileOnlyOnceItsWaitIsOver) {
+    const std::filesystem::path folder = testsupport::processRoot() / "sender-lock";
+    const std::filesystem::path file = TLMSenderLock::pathFor(folder / "Logs.sqlite");
+    const auto takeAndEnd = [&](bool newHome) {
+        TLMSenderLock earlier(file, newHome);
+        ASSERT_TRUE(earlier.mayLoad() == newHome);
+    };
+    const std::chrono::seconds wait = TLMSenderLock::kNewFileWait;
+    struct Case {
+        const char* name;
+        bool newHome;
+        std::function<void(platform::VirtualClock&)> before;
+        bool waits;
+    };
+    const Case cases[] = {
+        {"a new home", true, [](platform::VirtualClock&) {}, false},
+        {"no lock file beside a database", false, [](platform::VirtualClock&) {}, true},
+        {"a file a holder dated in the past", false, [&](platform::VirtualClock&) { takeAndEnd(true); }, false},
+        {"a file whose holder ended in its wait", false, [&](platform::VirtualClock&) { takeAndEnd(false); }, true},
+        // A start soon after: only what is left of the wait.
+        {"a file made a wait ago", false,
+         [&](platform::VirtualClock& clock) {
+             takeAndEnd(false);
+             clock.advance(wait);
+         },
+         false},
+        {"a file with a mark only", false, [&](platform::VirtualClock&) { writeFile(file, std::string(16, 'm')); },
+         true},
+        // The clock set back: the wait, no more.
+        {"a file dated far ahead", false,
+         [&](platform::VirtualClock&) { writeFile(file, std::string(16, 'm') + std::string(7, '\xFF') + '\x7F'); },
+         true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::filesystem::remove_all(folder);
+        std::filesystem::create_directories(folder);
+        auto clock = std::make_shared<platform::VirtualClock>();
+        platform::ScopedClock scopedClock(clock);
+        c.before(*clock);
+        {
+            TLMSenderLock lock(file, c.newHome);
+            ASSERT_TRUE(lock.holdOrTake());
+            EXPECT_EQ(lock.mayLoad(), !c.waits);
+            EXPECT_EQ(lock.othersStoredSinceLastLook(), !c.waits);
+            EXPECT_EQ(lock.waitLeft(), c.waits ? std::optional<platform::Clock::Duration>(wait) : std::nullopt);
+            clock->advance(wait - std::chrono::seconds(1));
+            EXPECT_EQ(lock.mayLoad(), !c.waits);
+            clock->advance(std::chrono::seconds(1));
+            EXPECT_TRUE(lock.mayLoad());
+            EXPECT_EQ(lock.othersStoredSinceLastLook(), c.waits);  // its first look
+            EXPECT_EQ(lock.waitLeft(), std::nullopt);
+        }
+        // Settled: the next holder loads at once.
+        TLMSenderLock next(file, false);
+        EXPECT_TRUE(next.mayLoad());
     }
 }

@@ -82,7 +82,7 @@ private:
     int mEnd = -1;  // its standard input and output
 };
 
-// Waits until the server got every log the launches stored; each is to have
+// Waits until the server took every log the launches stored; each is to have
 // come once.
 void expectEachLogOnce(const testsupport::IngestionTestServer& server, std::initializer_list<const Launch*> launches) {
     std::size_t stored = 0;
@@ -91,6 +91,9 @@ void expectEachLogOnce(const testsupport::IngestionTestServer& server, std::init
     testsupport::eventually([&] {
         got.clear();
         for (const testsupport::IngestionRequest& request : server.requests()) {
+            // One the server failed is to come again; one not answered yet
+            // counts.
+            if (request.status >= 300) continue;
             for (const platform::Value& log : request.logs) ++got[log.toJson()];
         }
         return got.size() >= stored;
@@ -159,4 +162,42 @@ TEST(TLMSharedHome, LaunchesOnOneHomeSendEveryLogOnceAlsoWhenTheSenderIsKilledOr
     expectEachLogOnce(server, {&first, &second, &third, &fourth});
     EXPECT_EQ(last.command("idle") + " " + third.command("idle") + " " + fourth.command("idle"),
               "sender storer storer");
+
+    // Removed again while the sender has batches out (their answers held
+    // back), and a launch starts at once, before the sender looks: it loads
+    // nothing until the sender has seen its file and those batches were
+    // answered; the sender, storing a full batch, loads no more.
+    testsupport::IngestionAnswer slow;
+    slow.delaySeconds = 0.5;
+    server.script("*", {}, slow);
+    ASSERT_EQ(last.store(60, 2), "ok");
+    ASSERT_TRUE(std::filesystem::remove(lock));
+    Launch fifth(server.baseUrl(), "fifth");
+    ASSERT_EQ(fifth.command(""), "ready");
+    ASSERT_EQ(fifth.store(30, 2), "ok");
+    ASSERT_EQ(last.store(50, 0), "ok");
+    EXPECT_EQ(last.command("idle"), "storer");  // its batches out answered
+    server.script("*", {});
+    for (int i = 0; i < 3; ++i) {
+        for (Launch* launch : {&last, &fifth}) ASSERT_EQ(launch->command("advance 6"), "ok");
+    }
+    expectEachLogOnce(server, {&first, &second, &third, &fourth, &fifth});
+    EXPECT_EQ(fifth.command("idle") + " " + last.command("idle"), "sender storer");
+
+    // Once more while the sender's batches wait for a retry (the server
+    // failed them): it gives them up when it sees the new file held, so
+    // they go from the new sender only.
+    server.script("*", {testsupport::IngestionAnswer::withStatus(503), testsupport::IngestionAnswer::withStatus(503)});
+    const std::size_t answered = server.requests().size() + 2;
+    ASSERT_EQ(fifth.store(0, 2), "ok");
+    ASSERT_TRUE(server.waitForRequests(answered));
+    ASSERT_TRUE(std::filesystem::remove(lock));
+    Launch sixth(server.baseUrl(), "sixth");
+    ASSERT_EQ(sixth.command(""), "ready");
+    ASSERT_EQ(sixth.store(10, 1), "ok");
+    for (int i = 0; i < 3; ++i) {
+        for (Launch* launch : {&sixth, &fifth}) ASSERT_EQ(launch->command("advance 6"), "ok");
+    }
+    expectEachLogOnce(server, {&first, &second, &third, &fourth, &fifth, &sixth});
+    EXPECT_EQ(sixth.command("idle") + " " + fifth.command("idle"), "sender storer");
 }

@@ -3,6 +3,7 @@
 #include "telemetry/Internals/Storage/TLMLogDBStorage.h"
 #include "telemetry/TLMLogger.h"
 #include "telemetry/core/Util/TLMDispatcherUtil.h"
+#include "telemetry/core/Util/TLMUtility.h"
 
 #include <chrono>
 
@@ -10,11 +11,14 @@ const char* const kTLMApplicationWillTerminateNotification = "UIApplicationWillT
 
 std::shared_ptr<TLMChannelGroupDefault> TLMChannelGroupDefault::make(std::shared_ptr<TLMHttpClient> httpClient,
                                                                      std::shared_ptr<TLMIngestionProtocol> ingestion) {
+    // Looked at before the storage makes it: a home without one has no
+    // sender to wait for.
+    const bool newHome = !TLMUtility::fileExistsForPathComponent(TLMLogDBStorage::kFileName);
     auto storage = std::make_shared<TLMLogDBStorage>();
     std::shared_ptr<TLMSenderLock> senderLock;
     // No file without a client folder: then nothing is shared either.
     if (!storage->dbFileURL().empty()) {
-        senderLock = std::make_shared<TLMSenderLock>(TLMSenderLock::pathFor(storage->dbFileURL()));
+        senderLock = std::make_shared<TLMSenderLock>(TLMSenderLock::pathFor(storage->dbFileURL()), newHome);
     }
     return make(std::move(httpClient), std::move(ingestion), std::move(storage), std::move(senderLock));
 }
@@ -133,7 +137,32 @@ void TLMChannelGroupDefault::lookAtOtherProcesses() {
     const std::vector<std::shared_ptr<TLMChannelUnitDefault>> units = channels();
     // A group without units would hold the lock and send nothing.
     if (units.empty()) return;
-    if (!mSenderLock->holdOrTake() || !mSenderLock->othersStoredSinceLastLook()) return;
+    const bool held = mSenderLock->holdOrTake();
+    // Its lock file replaced, this process no longer sends. Batches waiting
+    // to be tried again would then go from both: given up, they stay stored
+    // and go from the new sender, as after a restart. One on the wire is
+    // answered within the new sender's wait.
+    if (mSenderLock->takeLostToAnother() && mHttpClient) {
+        for (const auto& call : mHttpClient->pendingCalls()) {
+            if (call->isWaitingForRetry()) call->cancel();
+        }
+    }
+    if (!held) return;
+    // A new lock file's holder looks again when its wait is over, at once
+    // sending what was stored meanwhile.
+    if (const std::optional<platform::Clock::Duration> left = mSenderLock->waitLeft()) {
+        if (!mWaitLookScheduled) {
+            mWaitLookScheduled = true;
+            mLogsDispatchQueue->asyncAfter(*left, [weakSelf = weak_from_this()] {
+                const auto self = weakSelf.lock();
+                if (!self) return;
+                self->mWaitLookScheduled = false;
+                self->lookAtOtherProcesses();
+            });
+        }
+        return;
+    }
+    if (!mSenderLock->othersStoredSinceLastLook()) return;
     for (const auto& unit : units) unit->recountStoredLogs();
 }
 

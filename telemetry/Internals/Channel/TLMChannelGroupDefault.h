@@ -10,7 +10,11 @@
 // interval the group looks again: without the lock it tries to take it
 // (the sender may have ended); with it, it has every unit count its stored
 // logs again when the lock was just taken or another process marked that
-// it stored logs. Switched off, the group lets go of the lock.
+// it stored logs. A holder of a new lock file waiting before it loads (see
+// TLMSenderLock) looks again when the wait is over. A holder whose lock
+// file was replaced and taken by another process gives up its calls waiting
+// for a retry: their batches stay stored for the new sender. Switched off,
+// the group lets go of the lock.
 //
 // Threads: every method is safe from any thread.
 
@@ -128,6 +132,7 @@ private:
     const std::shared_ptr<platform::DispatchQueue> mLogsDispatchQueue;
     const std::shared_ptr<TLMSenderLock> mSenderLock;  // used on the logs queue
     bool mSending = true;                              // the logs queue's own: switched on
+    bool mWaitLookScheduled = false;                   // the logs queue's own: a look at the wait's end
     platform::NotificationCenter::ObserverToken mWillTerminateObserver;
 
     mutable std::mutex mMutex;

@@ -407,8 +407,10 @@ void TLMChannelUnitDefault::flushQueue(FlushKind kind) {
         if (kind == FlushKind::everything && mConfiguration.flushInterval() > kDefaultFlushInterval) {
             TLMTelemetryUserDefaults::shared().removeObjectForKey(startTimeKey());
         }
-        while (mPendingBatchIds.size() < mConfiguration.pendingBatchesLimit()) {
+        for (bool first = true; mPendingBatchIds.size() < mConfiguration.pendingBatchesLimit(); first = false) {
             if (kind == FlushKind::fullBatches && mStoredCount.value_or(0) < mConfiguration.batchSizeLimit()) break;
+            // The lock file may have been removed since: checked before each.
+            if (!first && !maySend()) break;
             if (!sendOneBatch()) break;
         }
     }
@@ -420,11 +422,14 @@ void TLMChannelUnitDefault::flushQueue(FlushKind kind) {
 }
 
 bool TLMChannelUnitDefault::maySend() {
-    if (!mSenderLock || mSenderLock->isHeld()) return true;
-    if (!mSenderLock->holdOrTake()) return false;
+    if (!mSenderLock) return true;
+    const bool held = mSenderLock->isHeld();
+    // Asked of the holder too: its file's name may have gone to another
+    // file, whose holder would load the same logs.
+    const bool mayLoad = mSenderLock->mayLoad();
     // Taken just now: what the process that sent before left counts too.
-    readStoredCount();
-    return true;
+    if (!held && mSenderLock->isHeld()) readStoredCount();
+    return mayLoad;
 }
 
 bool TLMChannelUnitDefault::sendOneBatch() {

@@ -209,8 +209,8 @@ private:
     // Reads the stored count into mStoredCount; false (the count unknown)
     // when the file was held.
     bool readStoredCount();
-    // On the logs queue: true when this process sends the stored logs,
-    // taking the sender lock if it is free.
+    // On the logs queue, before each batch: true when this process may load
+    // stored logs, taking the sender lock if it is free (TLMSenderLock::mayLoad).
     bool maySend();
     // On the logs queue: the warning that counts the waiting logs dropped,
     // at most one each flush interval; one held back comes at its time.

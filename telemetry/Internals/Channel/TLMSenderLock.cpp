@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstring>
@@ -15,9 +16,23 @@ namespace {
 
 const char* const kLogTag = "Telemetry";
 
+// After the 16-byte mark: the date (ms since the epoch, host order) from
+// which a holder may load, written by the first process to open the file.
+constexpr off_t kLoadFromOffset = 16;
+// A date long past: the holder needs to wait for no other.
+constexpr std::int64_t kSettled = 1;
+
+std::int64_t MillisecondsOf(platform::Clock::Date date) {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(date.time_since_epoch()).count();
+}
+
 }  // namespace
 
-TLMSenderLock::TLMSenderLock(std::filesystem::path file) : mFile(std::move(file)) {}
+TLMSenderLock::TLMSenderLock(std::filesystem::path file, bool newHome) : mFile(std::move(file)) {
+    // No process sent from a database made just now: made at once, the file
+    // tells the others so.
+    if (newHome && open()) writeLoadFrom(kSettled);
+}
 
 std::filesystem::path TLMSenderLock::pathFor(const std::filesystem::path& dbFile) { return dbFile.string() + ".lock"; }
 
@@ -39,6 +54,9 @@ bool TLMSenderLock::open() {
     mIdentityKnown = ::fstat(mFd, &opened) == 0;
     mDevice = mIdentityKnown ? static_cast<std::uint64_t>(opened.st_dev) : 0;
     mInode = mIdentityKnown ? static_cast<std::uint64_t>(opened.st_ino) : 0;
+    // Made just now (or by a build that did not date it): a holder of a
+    // removed file may still be loading.
+    if (!readLoadFrom()) writeLoadFrom(MillisecondsOf(platform::Clock::shared()->now() + kNewFileWait));
     return true;
 }
 
@@ -52,6 +70,11 @@ bool TLMSenderLock::nameStillNamesOpenFile() const {
 
 void TLMSenderLock::leaveReplacedFile() {
     const std::string path = mFile.string();
+    // A holder past its wait was the only one loading: the file it takes
+    // next has no other holder to wait for.
+    mSettleAtOnce = mHeld && !mLoadFrom;
+    mLostHold = mLostHold || mHeld;
+    mLoadFrom.reset();
     if (mHeld) {
         TLMLogWarning(kLogTag,
                       "The sender lock %s was removed or replaced while this process held it; it lets go and tries "
@@ -94,6 +117,7 @@ bool TLMSenderLock::holdOrTake() {
             // Another process holds it, or a signal came: tried again later.
             if (error == EWOULDBLOCK) {
                 mHeldByAnother = true;
+                mSettleAtOnce = false;
                 // What this process stored was marked in the old file, or
                 // not at all while it sent: the sender counts again.
                 if (mMoved) writeMark();
@@ -108,8 +132,7 @@ bool TLMSenderLock::holdOrTake() {
             mHeldByAnother = false;
             mLooked = false;
             mMoved = false;
-            const std::string path = mFile.string();
-            TLMLogDebug(kLogTag, "This process sends the stored logs (it holds %s).", path.c_str());
+            startHolding();
             return true;
         }
         leaveReplacedFile();
@@ -118,13 +141,76 @@ bool TLMSenderLock::holdOrTake() {
     return false;
 }
 
+void TLMSenderLock::startHolding() {
+    const std::string path = mFile.string();
+    mLoadFrom.reset();
+    mLostHold = false;
+    if (mSettleAtOnce) {
+        mSettleAtOnce = false;
+        writeLoadFrom(kSettled);
+    }
+    const std::int64_t now = MillisecondsOf(platform::Clock::shared()->now());
+    const std::int64_t most = std::chrono::duration_cast<std::chrono::milliseconds>(kNewFileWait).count();
+    // A date further off than the wait (the clock set back) waits the wait.
+    const std::int64_t left = std::clamp<std::int64_t>(readLoadFrom().value_or(now + most) - now, 0, most);
+    if (left == 0) {
+        TLMLogDebug(kLogTag, "This process sends the stored logs (it holds %s).", path.c_str());
+        return;
+    }
+    mLoadFrom = platform::Clock::shared()->instant() + std::chrono::milliseconds(left);
+    TLMLogDebug(kLogTag,
+                "This process holds %s, made %lld ms ago; it sends the stored logs once a sender on a removed lock "
+                "file has seen it, in %lld ms.",
+                path.c_str(), static_cast<long long>(most - left), static_cast<long long>(left));
+}
+
+bool TLMSenderLock::waiting() {
+    if (!mLoadFrom) return false;
+    if (platform::Clock::shared()->instant() < *mLoadFrom) return true;
+    mLoadFrom.reset();
+    // Whatever the clocks do from now on.
+    writeLoadFrom(kSettled);
+    return false;
+}
+
+std::optional<std::int64_t> TLMSenderLock::readLoadFrom() const {
+    std::int64_t date = 0;
+    if (mFd < 0 || ::pread(mFd, &date, sizeof date, kLoadFromOffset) != static_cast<ssize_t>(sizeof date)) {
+        return std::nullopt;
+    }
+    return date;
+}
+
+void TLMSenderLock::writeLoadFrom(std::int64_t date) {
+    // Not written, the next holder waits too: later, never twice.
+    [[maybe_unused]] const ssize_t written = ::pwrite(mFd, &date, sizeof date, kLoadFromOffset);
+}
+
+bool TLMSenderLock::takeLostToAnother() {
+    if (!mLostHold || !mHeldByAnother) return false;
+    mLostHold = false;
+    return true;
+}
+
+bool TLMSenderLock::mayLoad() {
+    if (mUnusable) return true;
+    return holdOrTake() && !waiting();
+}
+
+std::optional<platform::Clock::Duration> TLMSenderLock::waitLeft() {
+    if (!mHeld || mUnusable || !waiting()) return std::nullopt;
+    return *mLoadFrom - platform::Clock::shared()->instant();
+}
+
 void TLMSenderLock::letGo() {
+    mSettleAtOnce = false;
     if (!mHeld || mUnusable) return;
     // Closed, not only unlocked: the next take opens the file anew, should
     // it have been replaced meanwhile.
     ::close(mFd);
     mFd = -1;
     mHeld = false;
+    mLoadFrom.reset();
 }
 
 void TLMSenderLock::markStored() {
@@ -153,7 +239,7 @@ TLMSenderLock::Mark TLMSenderLock::readMark() const {
 }
 
 bool TLMSenderLock::othersStoredSinceLastLook() {
-    if (!mHeld || mUnusable) return false;
+    if (!mHeld || mUnusable || waiting()) return false;
     const Mark mark = readMark();
     const bool first = !mLooked;
     mLooked = true;
