@@ -16,6 +16,11 @@
 //                         a time (T 0, TextLayout::make, Pango's lock taken
 //                         for each) or 64 at a time (T 1,
 //                         TextLayout::makeSeveral, one hold for them).
+//   BM_MeasureKeptLabelsSideBySide
+//                         the 1,000 labels measured again (measureText, the
+//                         sizes kept from a first measure) by threads side
+//                         by side, each its share, as an open measures a
+//                         layout's texts.
 //   BM_DrawLabelLayouts   drawing the 1,000 layouts made beforehand
 //                         (Context::drawTextLayout), from glyph masks.
 //   BM_DrawLabelLayoutsThroughCairo
@@ -32,6 +37,7 @@
 
 #include "platform/graphics/BitmapContext.h"
 #include "platform/graphics/TextLayout.h"
+#include "platform/graphics/TextMeasure.h"
 #include "platform/graphics/detail/GlyphMasks.h"
 
 #include <benchmark/benchmark.h>
@@ -134,6 +140,22 @@ void BM_LabelLayoutsSideBySide(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(share));
 }
 
+void BM_MeasureKeptLabelsSideBySide(benchmark::State& state) {
+    const auto threads = static_cast<std::size_t>(state.threads());
+    for (std::size_t i = static_cast<std::size_t>(state.thread_index()); i < labels().size(); i += threads)
+        platform::measureText(labels()[i].text, "DejaVu Sans", labels()[i].attributes.fontSize);
+    std::size_t share = 0;
+    for (auto _ : state) {
+        share = 0;
+        for (std::size_t i = static_cast<std::size_t>(state.thread_index()); i < labels().size(); i += threads) {
+            benchmark::DoNotOptimize(
+                platform::measureText(labels()[i].text, "DejaVu Sans", labels()[i].attributes.fontSize));
+            ++share;
+        }
+    }
+    state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(share));
+}
+
 void BM_DrawLabelLayouts(benchmark::State& state) {
     static const auto layouts = makeLayouts();
     const auto bitmap = makeBitmap();
@@ -168,6 +190,7 @@ BENCHMARK(BM_LabelLayoutsSideBySide)
     ->Unit(benchmark::kMillisecond)
     ->ThreadRange(1, 8)
     ->UseRealTime();
+BENCHMARK(BM_MeasureKeptLabelsSideBySide)->Unit(benchmark::kMillisecond)->ThreadRange(1, 8)->UseRealTime();
 BENCHMARK(BM_DrawLabelLayouts)->Unit(benchmark::kMillisecond)->ThreadRange(1, 8)->UseRealTime();
 BENCHMARK(BM_DrawLabelLayoutsThroughCairo)->Unit(benchmark::kMillisecond)->ThreadRange(1, 8)->UseRealTime();
 BENCHMARK(BM_DrawTextBaseline)->Unit(benchmark::kMillisecond)->ThreadRange(1, 4)->UseRealTime();
