@@ -14,7 +14,18 @@
 // of /100000 beside that of a layout of 1,000 elements (/1000), whose work
 // is small beside a frame (16.7 ms).
 //
+// BM_VekmontFirstFrame/tablet:T/plain:P: the start handed a layout of
+// 100,000 elements to the first frame that shows it, on the phone (T 0) or
+// the tablet (T 1): layoutgen's own mix (P 0: the newest version, with its
+// groups, six layers, texts, two pictures and two baseboards, as /100000
+// above) or the plain mix of an older file (P 1: version 9, four layers,
+// the same tracks, texts and groups, no pictures or baseboards). The first
+// tiles of either draw thousands of labels side by side.
+//
 //   bench_startup --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
+//
+// $VEKMONT_BENCH_APP, when set, names the app to start instead of this
+// build's (another tree's, to alternate runs of the two).
 
 #include <benchmark/benchmark.h>
 
@@ -80,7 +91,10 @@ void TimeFirstFrames(benchmark::State& state, const std::vector<std::string>& op
     platform::TemporaryFolder home("vekmont-bench-start");
     const fs::path frame = home.path() / "frame.png";
     const fs::path composed = home.path() / "composed";
-    std::vector<std::string> arguments{VEKMONT_APP, "--headless", "--snapshot", frame.string()};
+    // Another build's app may be timed instead, for runs alternated with it.
+    const char* other = std::getenv("VEKMONT_BENCH_APP");
+    std::vector<std::string> arguments{other != nullptr ? other : VEKMONT_APP, "--headless", "--snapshot",
+                                       frame.string()};
     for (const std::string& option : options) arguments.push_back(option);
     const std::vector<std::string> environment{"VEKMONT_HOME=" + home.path().string(),
                                                "VEKMONT_RESOURCES=" VEKMONT_RESOURCES_DIR,
@@ -161,6 +175,20 @@ void TabletStarts(benchmark::State& state, bool gaps) {
 }
 
 void BM_VekmontTabletFirstFrame(benchmark::State& state) { TabletStarts(state, false); }
+
+void BM_VekmontFirstFrame(benchmark::State& state) {
+    static platform::TemporaryFolder files("vekmont-bench-first-frames");
+    const bool tablet = state.range(0) != 0;
+    const bool plain = state.range(1) != 0;
+    const fs::path layout = files.path() / (plain ? "plain-100000.wkst" : "own-100000.wkst");
+    std::vector<std::string> generate{VEKMONT_LAYOUTGEN, "layout", layout.string(), "--elements", "100000"};
+    if (plain) generate.insert(generate.end(), {"--version", "9"});
+    if (!fs::exists(layout) && wait(spawn(generate, {})) != 0) {
+        state.SkipWithError("layoutgen did not run");
+        return;
+    }
+    TimeFirstFrames(state, {"--idiom", tablet ? "tablet" : "phone", layout.string()});
+}
 void BM_VekmontTabletOpenMainLoopGap(benchmark::State& state) { TabletStarts(state, true); }
 
 }  // namespace
@@ -170,6 +198,12 @@ BENCHMARK(BM_VekmontHeadlessToFirstFrame)->UseManualTime()->Unit(benchmark::kMil
 BENCHMARK(BM_VekmontTabletFirstFrame)
     ->Arg(0)
     ->Arg(100000)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(5);
+BENCHMARK(BM_VekmontFirstFrame)
+    ->ArgNames({"tablet", "plain"})
+    ->ArgsProduct({{0, 1}, {0, 1}})
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond)
     ->Iterations(5);

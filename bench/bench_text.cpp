@@ -7,6 +7,20 @@
 //                         (it falls back to the system font), so that no
 //                         kept layout is found.
 //   BM_KeptLabelLayouts   the same labels again: the kept layouts.
+//   BM_LabelLayoutsSideBySide/together:T
+//                         the 1,000 labels, each with its number (as a
+//                         layout's labels, all different), laid out under
+//                         unseen font names
+//                         by threads side by side, each its share, as the
+//                         first tiles of a layout lay out its labels: one at
+//                         a time (T 0, TextLayout::make, Pango's lock taken
+//                         for each) or 64 at a time (T 1,
+//                         TextLayout::makeSeveral, one hold for them).
+//   BM_MeasureKeptLabelsSideBySide
+//                         the 1,000 labels measured again (measureText, the
+//                         sizes kept from a first measure) by threads side
+//                         by side, each its share, as an open measures a
+//                         layout's texts.
 //   BM_DrawLabelLayouts   drawing the 1,000 layouts made beforehand
 //                         (Context::drawTextLayout), from glyph masks.
 //   BM_DrawLabelLayoutsThroughCairo
@@ -23,10 +37,12 @@
 
 #include "platform/graphics/BitmapContext.h"
 #include "platform/graphics/TextLayout.h"
+#include "platform/graphics/TextMeasure.h"
 #include "platform/graphics/detail/GlyphMasks.h"
 
 #include <benchmark/benchmark.h>
 
+#include <atomic>
 #include <memory>
 #include <string>
 #include <vector>
@@ -87,6 +103,59 @@ void BM_KeptLabelLayouts(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * kLabels);
 }
 
+void BM_LabelLayoutsSideBySide(benchmark::State& state) {
+    const bool together = state.range(0) != 0;
+    constexpr std::size_t kTogether = 64;
+    const auto threads = static_cast<std::size_t>(state.threads());
+    std::size_t share = 0;
+    // Never seen before in this process, however often the case runs.
+    static std::atomic<int> rounds{0};
+    // Kept, as a layer keeps its texts' layouts, and let go untimed.
+    std::vector<std::shared_ptr<const platform::TextLayout>> kept;
+    for (auto _ : state) {
+        const std::string font = "unseen side by side " + std::to_string(++rounds);
+        std::vector<platform::StyledText> batch;
+        share = 0;
+        for (std::size_t i = static_cast<std::size_t>(state.thread_index()); i < labels().size(); i += threads) {
+            platform::TextAttributes attributes = labels()[i].attributes;
+            attributes.fontName = font;
+            // Each its own, as a layout's labels ("Signal 12").
+            std::string text = labels()[i].text + " " + std::to_string(i);
+            ++share;
+            if (!together) {
+                kept.push_back(platform::TextLayout::make(text, attributes, {}));
+                continue;
+            }
+            batch.push_back({std::move(text), attributes, {}});
+            if (batch.size() == kTogether) {
+                for (auto& layout : platform::TextLayout::makeSeveral(batch, {})) kept.push_back(std::move(layout));
+                batch.clear();
+            }
+        }
+        for (auto& layout : platform::TextLayout::makeSeveral(batch, {})) kept.push_back(std::move(layout));
+        state.PauseTiming();
+        kept.clear();
+        state.ResumeTiming();
+    }
+    state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(share));
+}
+
+void BM_MeasureKeptLabelsSideBySide(benchmark::State& state) {
+    const auto threads = static_cast<std::size_t>(state.threads());
+    for (std::size_t i = static_cast<std::size_t>(state.thread_index()); i < labels().size(); i += threads)
+        platform::measureText(labels()[i].text, "DejaVu Sans", labels()[i].attributes.fontSize);
+    std::size_t share = 0;
+    for (auto _ : state) {
+        share = 0;
+        for (std::size_t i = static_cast<std::size_t>(state.thread_index()); i < labels().size(); i += threads) {
+            benchmark::DoNotOptimize(
+                platform::measureText(labels()[i].text, "DejaVu Sans", labels()[i].attributes.fontSize));
+            ++share;
+        }
+    }
+    state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(share));
+}
+
 void BM_DrawLabelLayouts(benchmark::State& state) {
     static const auto layouts = makeLayouts();
     const auto bitmap = makeBitmap();
@@ -114,6 +183,14 @@ void BM_DrawTextBaseline(benchmark::State& state) {
 
 BENCHMARK(BM_MakeLabelLayouts)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_KeptLabelLayouts)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LabelLayoutsSideBySide)
+    ->ArgName("together")
+    ->Arg(0)
+    ->Arg(1)
+    ->Unit(benchmark::kMillisecond)
+    ->ThreadRange(1, 8)
+    ->UseRealTime();
+BENCHMARK(BM_MeasureKeptLabelsSideBySide)->Unit(benchmark::kMillisecond)->ThreadRange(1, 8)->UseRealTime();
 BENCHMARK(BM_DrawLabelLayouts)->Unit(benchmark::kMillisecond)->ThreadRange(1, 8)->UseRealTime();
 BENCHMARK(BM_DrawLabelLayoutsThroughCairo)->Unit(benchmark::kMillisecond)->ThreadRange(1, 8)->UseRealTime();
 BENCHMARK(BM_DrawTextBaseline)->Unit(benchmark::kMillisecond)->ThreadRange(1, 4)->UseRealTime();

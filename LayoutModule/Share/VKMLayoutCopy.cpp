@@ -138,11 +138,25 @@ void VKMLayoutCopier::turn() {
         const std::size_t most = atOnce ? 0 : gMostCopiesPerTurn.load(std::memory_order_relaxed);
         std::size_t copied = 0;
         bool done = false;
-        while (!done && (atOnce || std::chrono::steady_clock::now() - start < kTurnBudget) &&
-               (most == 0 || copied < most)) {
+        for (;;) {
+            const auto goStart = std::chrono::steady_clock::now();
+            const auto left = kTurnBudget - (goStart - start);
+            if (done || (!atOnce && left <= decltype(left)::zero()) || (most != 0 && copied >= most)) break;
+            // A go hands the pool as much as the time left should take at
+            // the pace of the last go: each go wakes the pool's threads and
+            // waits for the slowest, and small ones spent half the turn so.
+            std::size_t count = kCopiedPerShare * platform::DispatchQueue::concurrency();
+            if (!atOnce && mPerSecond > 0) {
+                const double fits = mPerSecond * std::chrono::duration<double>(left).count() * kFillShare;
+                count = std::max(count, static_cast<std::size_t>(fits));
+            }
+            if (atOnce) count = 0;
+            if (most != 0) count = std::min(count == 0 ? most - copied : count, most - copied);
             const std::size_t before = mNext;
-            done = copySome(most == 0 ? 0 : most - copied);
+            done = copySome(count);
             copied += mNext - before;
+            const double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - goStart).count();
+            if (took > 0 && !atOnce) mPerSecond = static_cast<double>(mNext - before) / took;
         }
         if (done) {
             deliver(finish());
@@ -174,14 +188,12 @@ void VKMLayoutCopier::begin() {
     mNext = 0;
 }
 
-bool VKMLayoutCopier::copySome(std::size_t most) {
+bool VKMLayoutCopier::copySome(std::size_t count) {
     // The elements, then the baseboards, as one run of indexes.
     const std::size_t elements = mSourceElements.size();
     const std::size_t total = elements + mSourceBaseboards.size();
     const std::size_t first = mNext;
-    std::size_t count = kCopiedPerShare * platform::DispatchQueue::concurrency();
-    if (most != 0) count = std::min(count, most);
-    const std::size_t end = std::min(total, first + count);
+    const std::size_t end = count == 0 ? total : std::min(total, first + count);
     const std::size_t shares = (end - first + kCopiedPerShare - 1) / kCopiedPerShare;
     platform::DispatchQueue::concurrentPerform(shares, [this, elements, first, end](std::size_t share) {
         const std::size_t from = first + share * kCopiedPerShare;

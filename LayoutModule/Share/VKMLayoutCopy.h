@@ -58,6 +58,8 @@ public:
     static constexpr auto kTurnInterval = std::chrono::milliseconds(16);
     // Copies begun again after a change before the rest is copied at once.
     static constexpr int kMostRestarts = 3;
+    // The share of a turn's time left that a go is sized to fill.
+    static constexpr double kFillShare = 0.8;
 
     static std::shared_ptr<VKMLayoutCopier> copyOpenDocument(tWanted wanted, tDone done);
     ~VKMLayoutCopier();
@@ -79,9 +81,9 @@ private:
     void scheduleTurn();
     void turn();
     void begin();
-    // Copies the next elements and baseboards on the pool (at most `most`
-    // unless 0); true when all are copied.
-    bool copySome(std::size_t most);
+    // Copies the next `count` elements and baseboards on the pool (all that
+    // are left when 0); true when all are copied.
+    bool copySome(std::size_t count);
     std::unique_ptr<CLayout> finish();
     // What was copied goes (deleted off the main thread); a copy begins
     // anew at the next turn.
@@ -105,4 +107,6 @@ private:
     std::size_t mNext = 0;
     std::size_t mTurns = 0;
     int mRestarts = 0;
+    // Elements copied a second of the last go; 0 before the first.
+    double mPerSecond = 0;
 };

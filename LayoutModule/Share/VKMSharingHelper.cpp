@@ -106,7 +106,6 @@ void VKMSharingHelper::shareImageOfLayout(CLayout& layout, const std::shared_ptr
         platform::DispatchQueue::global(platform::DispatchQueuePriority::High)
             .async([copy = std::shared_ptr<CLayout>(std::move(copy)), texts, weakSheet, failed]() mutable {
                 std::shared_ptr<platform::Image> image = getCroppedOverlayedImage(*copy, texts);
-                copy.reset();
                 platform::DispatchQueue::main().async([image, weakSheet, failed, name = texts.title] {
                     // Closed meanwhile: the picture is not wanted.
                     const auto shown = weakSheet.lock();
@@ -117,6 +116,9 @@ void VKMSharingHelper::shareImageOfLayout(CLayout& layout, const std::shared_ptr
                         failed();
                     }
                 });
+                // Deleting a hundred thousand elements takes about as long
+                // as copying them: after the picture is on its way.
+                copy.reset();
             });
     };
     if (&layout == CCurrentCloudLayout::Instance().Layout()) {

@@ -21,6 +21,13 @@
 
 namespace {
 
+// The attributes a text instruction is drawn with.
+platform::TextAttributes AttributesOf(const CTextDrawingInstruction& instruction) {
+    return VKMDrawingInstructionsPainter::createAttributesForTextColor(
+        instruction.mFillColor, instruction.mFontName, instruction.mTextSize,
+        VKMDrawingInstructionsPainter::outlineColor(), instruction.mOutlineWidth);
+}
+
 constexpr double kDegreesToRadians = std::numbers::pi / 180.0;
 // Boxes this wide or narrower are painted whether they meet the dirty
 // rectangle or not.
@@ -123,7 +130,8 @@ void VKMDrawingInstructionsPainter::draw(platform::Context& context, const tDraw
     draw(context, instructions, nullptr, scaledDirtyRect, counterName);
 }
 
-std::vector<platform::Rect> VKMDrawingInstructionsPainter::boxesOf(const tDrawingInstructions& instructions) {
+std::vector<platform::Rect> VKMDrawingInstructionsPainter::boxesOf(const tDrawingInstructions& instructions,
+                                                                   std::vector<std::uint32_t>* texts) {
     // The instructions lie all over the heap: ask for the ones a little
     // ahead while this one is read.
     constexpr std::size_t kReadAhead = 16;
@@ -138,6 +146,8 @@ std::vector<platform::Rect> VKMDrawingInstructionsPainter::boxesOf(const tDrawin
             continue;
         }
         boxes.push_back(BoxOf(*instruction));
+        if (texts != nullptr && typeid(*instruction) == typeid(CTextDrawingInstruction))
+            texts->push_back(static_cast<std::uint32_t>(i));
     }
     return boxes;
 }
@@ -184,16 +194,57 @@ void VKMDrawingInstructionsPainter::draw(platform::Context& context, const tDraw
                                  scaledDirtyRect.maxY()};
     const bool finiteArea =
         std::isfinite(area.minX) && std::isfinite(area.minY) && std::isfinite(area.maxX) && std::isfinite(area.maxY);
-    if (index != nullptr && finiteArea && !index->coversAll(area)) {
-        // Only what may lie in the rectangle (and what is never skipped), in
-        // list order; the same test as below decides on each.
-        thread_local std::vector<std::uint32_t> candidates;
-        index->query(area, candidates);
-        for (const std::uint32_t i : candidates) drawAt(i);
-    } else {
-        for (std::size_t i = 0; i < instructions.size(); ++i) drawAt(i);
+    // Only what may lie in the rectangle (and what is never skipped), in
+    // list order; the same test as below decides on each.
+    const bool indexed = index != nullptr && finiteArea && !index->coversAll(area);
+    thread_local std::vector<std::uint32_t> candidates;
+    if (indexed) index->query(area, candidates);
+    const auto visit = [&](const auto& at) {
+        if (indexed) {
+            for (const std::uint32_t i : candidates) at(i);
+        } else {
+            for (std::size_t i = 0; i < instructions.size(); ++i) at(i);
+        }
+    };
+    if (texts != nullptr && !texts->allMade()) {
+        // The texts about to be drawn that have no layout yet are laid out
+        // together: one at a time, the threads drawing a layout's first
+        // tiles queued for Pango's lock at each of its thousands of labels.
+        thread_local std::vector<VKMKeptTexts::tText> missing;
+        visit([&](std::size_t i) {
+            if (boxes != nullptr && IsSkipped((*boxes)[i], scaledDirtyRect)) return;
+            const CDrawingInstruction* instruction = instructions[i];
+            if (instruction == nullptr || typeid(*instruction) != typeid(CTextDrawingInstruction)) return;
+            if (boxes == nullptr && IsSkipped(BoxOf(*instruction), scaledDirtyRect)) return;
+            if (texts->isMade(i)) return;
+            const auto& text = static_cast<const CTextDrawingInstruction&>(*instruction);
+            missing.push_back({i, &text.mText, AttributesOf(text)});
+        });
+        texts->makeSeveral(missing);
+        missing.clear();
     }
+    visit(drawAt);
     QLPerformanceCounters::addToCounter(counterName, stopwatch.Stop());
+}
+
+void VKMDrawingInstructionsPainter::layOutTexts(const tDrawingInstructions& instructions, const VKMKeptTexts& texts) {
+    // A batch holds Pango's lock for a few milliseconds: a tile drawn
+    // meanwhile that needs it waits for one batch at most.
+    constexpr std::size_t kBatch = 256;
+    std::vector<VKMKeptTexts::tText> batch;
+    const auto flush = [&] {
+        texts.makeSeveral(batch);
+        batch.clear();
+    };
+    for (std::size_t i = 0; i < instructions.size() && !texts.allMade(); ++i) {
+        const CDrawingInstruction* instruction = instructions[i];
+        if (instruction == nullptr || typeid(*instruction) != typeid(CTextDrawingInstruction) || texts.isMade(i))
+            continue;
+        const auto& text = static_cast<const CTextDrawingInstruction&>(*instruction);
+        batch.push_back({i, &text.mText, AttributesOf(text)});
+        if (batch.size() == kBatch) flush();
+    }
+    flush();
 }
 
 VKMBoxIndex VKMDrawingInstructionsPainter::indexOf(const std::vector<platform::Rect>& boxes) {
@@ -385,9 +436,7 @@ void DrawTextOf(platform::Context& context, const CTextDrawingInstruction& instr
     context.save();
     context.translate(instruction.mTranslation.x, instruction.mTranslation.y);
     VKMDrawingInstructionsPainter::rotateContextBy(context, instruction.mRotationAngle, instruction.mRotationCenter);
-    const platform::TextAttributes attributes = VKMDrawingInstructionsPainter::createAttributesForTextColor(
-        instruction.mFillColor, instruction.mFontName, instruction.mTextSize,
-        VKMDrawingInstructionsPainter::outlineColor(), instruction.mOutlineWidth);
+    const platform::TextAttributes attributes = AttributesOf(instruction);
     const platform::Point at{instruction.mPosition.x, instruction.mPosition.y};
     // A size that draws nothing from the characters draws nothing here
     // either (a layout would take it as 12).

@@ -56,9 +56,14 @@ public:
     static void draw(platform::Context& context, const tDrawingInstructions& instructions,
                      const std::vector<platform::Rect>* boxes, const VKMBoxIndex* index, const VKMKeptTexts* texts,
                      const platform::Rect& scaledDirtyRect, const std::string& counterName);
+    // Makes the layouts `texts` keeps for the list's texts that it has not
+    // made yet, a few hundred at a time.
+    static void layOutTexts(const tDrawingInstructions& instructions, const VKMKeptTexts& texts);
     // The stored box of every instruction of the list, in order, as the
     // skipping test reads it; a null entry gets one that is never skipped.
-    static std::vector<platform::Rect> boxesOf(const tDrawingInstructions& instructions);
+    // With `texts`, the indexes of its text instructions go there, in order.
+    static std::vector<platform::Rect> boxesOf(const tDrawingInstructions& instructions,
+                                               std::vector<std::uint32_t>* texts = nullptr);
     // An index of the boxes that finds the ones the skipping test may keep.
     static VKMBoxIndex indexOf(const std::vector<platform::Rect>& boxes);
     // One instruction, whatever its class (another class is skipped with a

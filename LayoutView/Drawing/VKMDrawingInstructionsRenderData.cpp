@@ -26,20 +26,35 @@ std::shared_ptr<VKMDrawingInstructionsRenderData> VKMDrawingInstructionsRenderDa
 
 VKMDrawingInstructionsRenderData::VKMDrawingInstructionsRenderData(tDrawingInstructions* instructions) {
     if (instructions != nullptr) mDrawingInstructions = std::exchange(*instructions, {});
-    mInstructionBoxes = VKMDrawingInstructionsPainter::boxesOf(mDrawingInstructions);
+    mInstructionBoxes = VKMDrawingInstructionsPainter::boxesOf(mDrawingInstructions, &mTextIndexes);
 }
 
 const VKMBoxIndex* VKMDrawingInstructionsRenderData::instructionIndex() const {
     // Not made with the layer: a build should not wait for it, and a layer
     // replaced before it is painted never needs it.
-    std::call_once(mIndexMade,
-                   [this] { mInstructionIndex = VKMDrawingInstructionsPainter::indexOf(mInstructionBoxes); });
+    std::call_once(mIndexMade, [this] {
+        mIndexBegun.store(true, std::memory_order_relaxed);
+        mInstructionIndex = VKMDrawingInstructionsPainter::indexOf(mInstructionBoxes);
+        mIndexReady.store(true, std::memory_order_release);
+    });
     return &mInstructionIndex;
 }
 
+const VKMBoxIndex* VKMDrawingInstructionsRenderData::instructionIndexIfMade() const {
+    if (mIndexReady.load(std::memory_order_acquire)) return &mInstructionIndex;
+    // The first tiles of a layout prepared ahead start while the pool
+    // still makes its index: they draw rather than wait for it.
+    if (mIndexBegun.load(std::memory_order_relaxed)) return nullptr;
+    return instructionIndex();
+}
+
 const VKMKeptTexts* VKMDrawingInstructionsRenderData::keptTexts() const {
-    std::call_once(mTextsFound, [this] { mKeptTexts = std::make_unique<VKMKeptTexts>(mDrawingInstructions); });
+    std::call_once(mTextsFound, [this] { mKeptTexts = std::make_unique<VKMKeptTexts>(std::move(mTextIndexes)); });
     return mKeptTexts.get();
+}
+
+void VKMDrawingInstructionsRenderData::layOutTexts() const {
+    VKMDrawingInstructionsPainter::layOutTexts(mDrawingInstructions, *keptTexts());
 }
 
 VKMDrawingInstructionsRenderData::~VKMDrawingInstructionsRenderData() {

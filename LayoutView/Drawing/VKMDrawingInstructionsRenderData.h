@@ -4,6 +4,8 @@
 // instructions are deleted on a background queue, last first, so replacing a
 // large layer never stalls the drawing thread.
 
+#include <atomic>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -36,9 +38,16 @@ public:
     // first painting, on whatever thread), which the others wait for; only
     // read after.
     const VKMBoxIndex* instructionIndex() const;
+    // The index when made; made now when nobody has begun it; null while
+    // another thread makes it, so that a drawing meanwhile goes through the
+    // boxes rather than waiting (the same pixels).
+    const VKMBoxIndex* instructionIndexIfMade() const;
     // The layouts of its texts, each kept once first drawn on a bitmap.
-    // Made by the first call, as the index.
+    // Made by the first call from the texts' places, found with the boxes.
     const VKMKeptTexts* keptTexts() const;
+    // Makes the layouts of every text now (VKMDrawingInstructionsPainter::
+    // layOutTexts), ahead of the first tiles.
+    void layOutTexts() const;
 
     // Waits until every release handed to the background queue so far has
     // deleted its instructions (for tests, and for programs about to end).
@@ -51,7 +60,11 @@ private:
     tDrawingInstructions mDrawingInstructions;
     std::vector<platform::Rect> mInstructionBoxes;
     mutable std::once_flag mIndexMade;
+    mutable std::atomic<bool> mIndexBegun{false};
+    mutable std::atomic<bool> mIndexReady{false};
     mutable VKMBoxIndex mInstructionIndex;
+    // The places of the text instructions, until the kept texts take them.
+    mutable std::vector<std::uint32_t> mTextIndexes;
     mutable std::once_flag mTextsFound;
     mutable std::unique_ptr<VKMKeptTexts> mKeptTexts;
 };

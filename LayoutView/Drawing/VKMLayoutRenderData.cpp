@@ -50,17 +50,18 @@ void VKMLayoutRenderData::drawWithZoom(platform::Context& context, double zoom, 
     {
         std::shared_lock lock(mAccess);
         if (mBackgroundData)
-            VKMDrawingInstructionsPainter::draw(
-                context, *mBackgroundData->drawingInstructions(), mBackgroundData->instructionBoxes(),
-                mBackgroundData->instructionIndex(), mBackgroundData->keptTexts(), scaledDirtyRect, "DrawBackground");
+            VKMDrawingInstructionsPainter::draw(context, *mBackgroundData->drawingInstructions(),
+                                                mBackgroundData->instructionBoxes(),
+                                                mBackgroundData->instructionIndexIfMade(), mBackgroundData->keptTexts(),
+                                                scaledDirtyRect, "DrawBackground");
         if (mElementsData)
-            VKMDrawingInstructionsPainter::draw(context, *mElementsData->drawingInstructions(),
-                                                mElementsData->instructionBoxes(), mElementsData->instructionIndex(),
-                                                mElementsData->keptTexts(), scaledDirtyRect, "DrawElements");
+            VKMDrawingInstructionsPainter::draw(
+                context, *mElementsData->drawingInstructions(), mElementsData->instructionBoxes(),
+                mElementsData->instructionIndexIfMade(), mElementsData->keptTexts(), scaledDirtyRect, "DrawElements");
         if (mOverlayData)
-            VKMDrawingInstructionsPainter::draw(context, *mOverlayData->drawingInstructions(),
-                                                mOverlayData->instructionBoxes(), mOverlayData->instructionIndex(),
-                                                mOverlayData->keptTexts(), scaledDirtyRect, "DrawOverlays");
+            VKMDrawingInstructionsPainter::draw(
+                context, *mOverlayData->drawingInstructions(), mOverlayData->instructionBoxes(),
+                mOverlayData->instructionIndexIfMade(), mOverlayData->keptTexts(), scaledDirtyRect, "DrawOverlays");
     }
     context.restore();
 }

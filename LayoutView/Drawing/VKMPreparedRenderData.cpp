@@ -17,9 +17,12 @@ VKMPreparedRenderData::tMadeFor VKMPreparedRenderData::tMadeFor::now(const CLayo
 VKMPreparedRenderData VKMPreparedRenderData::build(CLayout& layout, const tTransientEditActions& actions, bool dark,
                                                    const std::function<bool()>& stopped) {
     // The first tile drawn would otherwise make a layer's spatial index
-    // while the others wait for it.
+    // while the others wait for it; and the tiles would lay the texts out,
+    // every thread waiting its turn at Pango's one lock.
     const auto indexAhead = [](const VKMLayoutRenderData::tLayer& layer) {
-        if (layer) platform::DispatchQueue::global().async([layer] { layer->instructionIndex(); });
+        if (!layer) return;
+        platform::DispatchQueue::global().async([layer] { layer->instructionIndex(); });
+        platform::DispatchQueue::global().async([layer] { layer->layOutTexts(); });
     };
     VKMPreparedRenderData prepared;
     {

@@ -490,25 +490,58 @@ std::shared_ptr<const TextLayout> TextLayout::make(const StyledText& styled, con
 }
 
 std::shared_ptr<const TextLayout> TextLayout::makeUncached(const StyledText& styled, const TextLayoutOptions& options) {
-    auto impl = std::make_unique<detail::TextLayoutImpl>();
-    const bool valid = g_utf8_validate(styled.text.data(), static_cast<gssize>(styled.text.size()), nullptr);
-    std::string text = styled.text;
-    if (!valid) {
-        gchar* repaired = g_utf8_make_valid(styled.text.data(), static_cast<gssize>(styled.text.size()));
-        text = repaired;
-        g_free(repaired);
+    return makeUncached(std::span<const StyledText>(&styled, 1), options, nullptr);
+}
+
+std::vector<std::shared_ptr<const TextLayout>> TextLayout::makeSeveral(std::span<const StyledText> texts,
+                                                                       const TextLayoutOptions& options) {
+    std::vector<std::shared_ptr<const TextLayout>> several;
+    makeUncached(texts, options, &several);
+    return several;
+}
+
+// The layout of the one text, or (`several` given) of each into it.
+std::shared_ptr<const TextLayout> TextLayout::makeUncached(std::span<const StyledText> texts,
+                                                           const TextLayoutOptions& options,
+                                                           std::vector<std::shared_ptr<const TextLayout>>* several) {
+    std::vector<std::unique_ptr<detail::TextLayoutImpl>> impls;
+    std::vector<std::string> repaired(texts.size());
+    impls.reserve(texts.size());
+    for (std::size_t i = 0; i < texts.size(); ++i) {
+        const StyledText& styled = texts[i];
+        auto impl = std::make_unique<detail::TextLayoutImpl>();
+        const bool valid = g_utf8_validate(styled.text.data(), static_cast<gssize>(styled.text.size()), nullptr);
+        if (!valid) {
+            gchar* made = g_utf8_make_valid(styled.text.data(), static_cast<gssize>(styled.text.size()));
+            repaired[i] = made;
+            g_free(made);
+        }
+        const std::string& text = valid ? styled.text : repaired[i];
+        impl->runs = normalisedRuns(styled, text, valid);
+        double largest = 0;
+        for (const auto& run : impl->runs) largest = std::max(largest, usableSize(run.attributes.fontSize));
+        // Pango sizes are ints in 1/1024 units: very large text is laid out
+        // smaller and scaled, which holds because metrics are unhinted.
+        impl->factor = std::max(1.0, largest / detail::kLargestLaidOutSize);
+        impls.push_back(std::move(impl));
     }
-    impl->runs = normalisedRuns(styled, text, valid);
-    double largest = 0;
-    for (const auto& run : impl->runs) largest = std::max(largest, usableSize(run.attributes.fontSize));
-    // Pango sizes are ints in 1/1024 units: very large text is laid out
-    // smaller and scaled, which holds because metrics are unhinted.
-    impl->factor = std::max(1.0, largest / detail::kLargestLaidOutSize);
-    if (!text.empty()) {
-        std::lock_guard lock(detail::pangoMutex());
-        layOutLocked(*impl, text, options);
+    {
+        // One hold for all: a thread woken for the lock may wait longer
+        // than a short text takes to lay out.
+        std::unique_lock lock(detail::pangoMutex(), std::defer_lock);
+        for (std::size_t i = 0; i < texts.size(); ++i) {
+            const std::string& text = repaired[i].empty() ? texts[i].text : repaired[i];
+            if (text.empty()) continue;
+            if (!lock.owns_lock()) lock.lock();
+            layOutLocked(*impls[i], text, options);
+        }
     }
-    return std::shared_ptr<const TextLayout>(new TextLayout(std::move(impl)));
+    std::shared_ptr<const TextLayout> last;
+    for (auto& impl : impls) {
+        last = std::shared_ptr<const TextLayout>(new TextLayout(std::move(impl)));
+        if (several != nullptr) several->push_back(last);
+    }
+    return last;
 }
 
 std::shared_ptr<const TextLayout> TextLayout::make(const std::string& utf8, const TextAttributes& attributes,

@@ -11,6 +11,7 @@
 
 #include <cstddef>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -80,6 +81,12 @@ public:
     static std::shared_ptr<const TextLayout> make(const StyledText& text, const TextLayoutOptions& options);
     static std::shared_ptr<const TextLayout> make(const std::string& utf8, const TextAttributes& attributes,
                                                   const TextLayoutOptions& options);
+    // Lays every text out, in order, none of them kept: for a caller that
+    // keeps them itself and would otherwise take Pango's one lock once a
+    // text, waiting for it each time while other threads lay theirs out.
+    // Safe on any thread.
+    static std::vector<std::shared_ptr<const TextLayout>> makeSeveral(std::span<const StyledText> texts,
+                                                                      const TextLayoutOptions& options);
 
     ~TextLayout();
     TextLayout(const TextLayout&) = delete;
@@ -99,6 +106,9 @@ private:
     friend class Context;
     explicit TextLayout(std::unique_ptr<detail::TextLayoutImpl> impl);
     static std::shared_ptr<const TextLayout> makeUncached(const StyledText& text, const TextLayoutOptions& options);
+    static std::shared_ptr<const TextLayout> makeUncached(std::span<const StyledText> texts,
+                                                          const TextLayoutOptions& options,
+                                                          std::vector<std::shared_ptr<const TextLayout>>* several);
     std::unique_ptr<detail::TextLayoutImpl> mImpl;
 };
 

@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <mutex>
+#include <shared_mutex>
 #include <string>
 #include <utility>
 
@@ -37,17 +39,29 @@ TextSize measureText(const std::string& utf8, const std::string& fontName, doubl
     key.push_back('\0');
     key.append(reinterpret_cast<const char*>(&laidOutSize), sizeof laidOutSize);
 
-    std::lock_guard lock(detail::pangoMutex());
+    // The kept sizes have a lock of their own: threads measuring a layout's
+    // texts side by side (an open's) mostly find them, and queued for
+    // Pango's lock only to look they waited far longer than the look takes.
+    static auto* keptMutex = new std::shared_mutex;
     TextSize laidOut;
-    if (const TextSize* kept = keptSizes->find(key)) {
-        laidOut = *kept;
-    } else {
+    {
+        std::shared_lock lock(*keptMutex);
+        if (const TextSize* kept = keptSizes->find(key)) {
+            laidOut = *kept;
+            return TextSize{scale * laidOut.width, scale * laidOut.height};
+        }
+    }
+    {
+        std::lock_guard lock(detail::pangoMutex());
         PangoLayout* layout = detail::keptLayoutLocked(utf8, fontName, laidOutSize);
         PangoRectangle logical{};
         pango_layout_get_extents(layout, nullptr, &logical);
         g_object_unref(layout);
         laidOut = TextSize{static_cast<double>(logical.width) / PANGO_SCALE,
                            static_cast<double>(logical.height) / PANGO_SCALE};
+    }
+    {
+        std::unique_lock lock(*keptMutex);
         keptSizes->insert(std::move(key), laidOut);
     }
     return TextSize{scale * laidOut.width, scale * laidOut.height};

@@ -474,6 +474,9 @@ TEST(Painter, TextsKeptWithTheirListAreLaidOutOnceAndDrawAsFromTheirCharacters) 
         text.mFontName = i % 2 == 0 ? "DejaVu Sans" : "DejaVu Serif";
         text.mRotationCenter = CPoint(30 + 35.0 * i, 40);
         text.mPosition = CPoint(8 + 35.0 * i, 30 + 7.0 * i);
+        text.mBounds.minX = 8 + 35.0 * i;
+        text.mBounds.maxX = 38 + 35.0 * i;
+        text.mBounds.maxY = 100;
     }
     const auto draw = [&](platform::Context& context, const VKMKeptTexts* kept) {
         VKMDrawingInstructionsPainter::draw(context, list.list, nullptr, nullptr, kept, kEverything, "PainterTest");
@@ -490,9 +493,26 @@ TEST(Painter, TextsKeptWithTheirListAreLaidOutOnceAndDrawAsFromTheirCharacters) 
     std::vector<std::thread> threads;
     for (auto& image : drawn) threads.emplace_back([&] { image = picture(&kept); });
     for (auto& thread : threads) thread.join();
-    EXPECT_EQ(kept.made(), 4u) << "a layout for each text that draws";
+    // A layout for each text, the one of no size too (never drawn from it).
+    EXPECT_EQ(kept.made(), 5u);
+    EXPECT_TRUE(kept.allMade());
     for (const auto& image : drawn)
         EXPECT_EQ(testsupport::DifferingPixels(*image, *characters, 24), 0) << "looks as drawn from characters";
+
+    // Laid out ahead, the drawing makes none and looks the same.
+    const VKMKeptTexts ahead(list.list);
+    VKMDrawingInstructionsPainter::layOutTexts(list.list, ahead);
+    EXPECT_TRUE(ahead.allMade());
+    EXPECT_EQ(ahead.made(), 5u);
+    EXPECT_EQ(testsupport::DifferingPixels(*picture(&ahead), *characters, 24), 0);
+    EXPECT_EQ(ahead.made(), 5u);
+    // A drawing of part of the list makes the layouts of what it draws only.
+    const VKMKeptTexts part(list.list);
+    auto left = Canvas(200, 100);
+    VKMDrawingInstructionsPainter::draw(*left, list.list, nullptr, nullptr, &part, {0, 0, 60, 100}, "PainterTest");
+    EXPECT_EQ(part.made(), 2u);
+    EXPECT_TRUE(part.isMade(1) && part.isMade(3));
+    EXPECT_FALSE(part.allMade());
 
     // A PDF keeps the characters of its texts: nothing is laid out for it.
     const VKMKeptTexts forDocument(list.list);

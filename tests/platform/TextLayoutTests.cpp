@@ -258,6 +258,33 @@ TEST(TextLayoutTest, BrokenTextAndHugeSizesLayOut) {
     EXPECT_NEAR(huge->size().height, 100 * small->size().height, 0.5);
 }
 
+TEST(TextLayoutTest, SeveralTextsLaidOutTogetherAreLaidOutAsOneByOne) {
+    // Empty, broken, huge, of no size, with a run, and one of them twice.
+    StyledText withRun{"Weiche 12", sans(11), {}};
+    withRun.runs.push_back({0, 6, sans(14, "DejaVu Serif")});
+    const std::vector<StyledText> texts = {
+        {"Gleis 7", sans(12), {}}, {"", sans(12), {}},    {std::string("Gl\xff") + "eis\xc3", sans(16), {}},
+        {"Gleis", sans(4000), {}}, {"none", sans(0), {}}, withRun,
+        {"Gleis 7", sans(12), {}}};
+    TextLayoutOptions options;
+    options.width = 40;
+    const auto several = TextLayout::makeSeveral(texts, options);
+    ASSERT_EQ(several.size(), texts.size());
+    EXPECT_NE(several[0], several[6]) << "none kept: each is made";
+    for (std::size_t i = 0; i < texts.size(); ++i) {
+        const auto alone = TextLayout::make(texts[i], options);
+        ASSERT_NE(several[i], nullptr) << i;
+        EXPECT_EQ(several[i]->size(), alone->size()) << i;
+        ASSERT_EQ(several[i]->lines().size(), alone->lines().size()) << i;
+        for (std::size_t l = 0; l < alone->lines().size(); ++l) {
+            EXPECT_EQ(several[i]->lines()[l].frame, alone->lines()[l].frame) << i << " line " << l;
+            EXPECT_EQ(several[i]->lines()[l].start, alone->lines()[l].start) << i << " line " << l;
+            EXPECT_EQ(several[i]->lines()[l].length, alone->lines()[l].length) << i << " line " << l;
+        }
+    }
+    EXPECT_TRUE(TextLayout::makeSeveral({}, options).empty());
+}
+
 TEST(TextLayoutTest, OneLayoutDrawsTheSamePixelsFromManyThreadsAtOnce) {
     // Two fonts, an outline, wrapping, an ellipsis and a character no font
     // has (drawn as a box with its code).
