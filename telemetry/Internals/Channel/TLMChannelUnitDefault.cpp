@@ -87,16 +87,29 @@ void TLMChannelUnitDefault::enqueueItem(std::shared_ptr<TLMAbstractLog> item, TL
     {
         std::lock_guard lock(mWaitingMutex);
         bool keep = true;
-        if (mWaitingLogs >= waitingLimit()) {
-            ++mDroppedWaiting;
-            const auto victim = EvictionCandidate(mWaiting.begin(), mWaiting.end(), PriorityOf(flags));
-            if (victim == mWaiting.end()) {
-                keep = false;
-                dropped = std::move(entry);
-            } else {
-                dropped = std::move(*victim);
-                mWaiting.erase(victim);
-                --mWaitingLogs;
+        // Only while saves are refused: then the logs queue keeps what it
+        // takes, and these are counted as kept logs are on average.
+        if (mRefused.load()) {
+            const std::uint8_t priority = PriorityOf(flags);
+            const std::size_t waitingBytes = (mWaitingLogs + 1) * mKeptLogBytes.load();
+            if (mKeptBytes.load() + waitingBytes > kRefusedBytesLimit) {
+                const auto victim = EvictionCandidate(mWaiting.begin(), mWaiting.end(), priority);
+                // A kept log of no higher priority is older than any waiting
+                // one: it goes instead, once the logs queue takes these.
+                const std::uint8_t keptLeast = mKeptLeastPriority.load();
+                const bool keptGoesFirst =
+                    keptLeast <= priority && (victim == mWaiting.end() || keptLeast <= PriorityOf(victim->flags));
+                if (!keptGoesFirst || waitingBytes > kRefusedBytesLimit / 4) {
+                    ++mDroppedWaiting;
+                    if (victim == mWaiting.end()) {
+                        keep = false;
+                        dropped = std::move(entry);
+                    } else {
+                        dropped = std::move(*victim);
+                        mWaiting.erase(victim);
+                        --mWaitingLogs;
+                    }
+                }
             }
         }
         if (keep) {
@@ -110,10 +123,6 @@ void TLMChannelUnitDefault::enqueueItem(std::shared_ptr<TLMAbstractLog> item, TL
         }
     }
     if (dropped) completeEnqueueing(*dropped);
-}
-
-std::size_t TLMChannelUnitDefault::batchesOfLogs(std::size_t batches) const {
-    return std::max<std::size_t>(mConfiguration.batchSizeLimit(), kLeastBatchCounted) * batches;
 }
 
 void TLMChannelUnitDefault::asyncInOrder(std::function<void()> block) {
@@ -144,12 +153,15 @@ void TLMChannelUnitDefault::storeWaitingLogs(std::uint64_t ticket) {
         }
     }
     const std::size_t most = std::max<std::size_t>(mConfiguration.batchSizeLimit(), 1);
+    // Once the log database refused a save, the rest is kept without
+    // trying it again (each try may wait seconds for a held file).
+    bool refused = false;
     do {
         takeAnswers();
         std::vector<WaitingLog> logs;
         {
             std::lock_guard lock(mWaitingMutex);
-            while (left > 0 && !mWaiting.empty() && mWaiting.front().log && logs.size() < most) {
+            while (left > 0 && !mWaiting.empty() && mWaiting.front().log && (refused || logs.size() < most)) {
                 logs.push_back(std::move(mWaiting.front()));
                 mWaiting.pop_front();
                 --mWaitingLogs;
@@ -157,12 +169,13 @@ void TLMChannelUnitDefault::storeWaitingLogs(std::uint64_t ticket) {
             }
         }
         if (logs.empty()) break;
-        storeLogs(std::move(logs));
+        storeLogs(std::move(logs), !refused);
+        refused = !mKept.empty();
     } while (left > 0);
     reportDroppedLogs();
 }
 
-void TLMChannelUnitDefault::storeLogs(std::vector<WaitingLog> logs) {
+void TLMChannelUnitDefault::storeLogs(std::vector<WaitingLog> logs, bool trySaving) {
     const std::string groupId = mConfiguration.groupId();
     for (WaitingLog& waiting : logs) {
         const std::shared_ptr<TLMAbstractLog>& log = waiting.log;
@@ -178,7 +191,7 @@ void TLMChannelUnitDefault::storeLogs(std::vector<WaitingLog> logs) {
         }
         waiting.save = !filtered;
     }
-    const std::uint64_t storedCount = saveInOrder(std::move(logs));
+    const std::uint64_t storedCount = saveInOrder(std::move(logs), trySaving);
     countStored(storedCount);
     if (storedCount > 0 || !mKept.empty()) checkPendingLogs();
 }
@@ -195,7 +208,7 @@ void TLMChannelUnitDefault::countStored(std::uint64_t count) {
     if (mSenderLock && !mSenderLock->isHeld()) mSenderLock->markStored();
 }
 
-std::uint64_t TLMChannelUnitDefault::saveInOrder(std::vector<WaitingLog> fresh) {
+std::uint64_t TLMChannelUnitDefault::saveInOrder(std::vector<WaitingLog> fresh, bool trySaving) {
     std::vector<WaitingLog> logs(std::make_move_iterator(mKept.begin()), std::make_move_iterator(mKept.end()));
     const bool keptBefore = !mKept.empty();
     mKept.clear();
@@ -210,14 +223,16 @@ std::uint64_t TLMChannelUnitDefault::saveInOrder(std::vector<WaitingLog> fresh) 
         savedAt.push_back(i);
     }
     std::vector<TLMSaveOutcome> outcomes(logs.size(), TLMSaveOutcome::Failed);
-    if (!toSave.empty()) {
+    if (!trySaving) {
+        for (const std::size_t i : savedAt) outcomes[i] = TLMSaveOutcome::Later;
+    } else if (!toSave.empty()) {
         const std::vector<TLMSaveOutcome> saved = mStorage->saveLogs(toSave, groupId);
         for (std::size_t k = 0; k < savedAt.size() && k < saved.size(); ++k) outcomes[savedAt[k]] = saved[k];
     }
     std::uint64_t storedCount = 0;
     for (std::size_t i = 0; i < logs.size(); ++i) {
         WaitingLog& waiting = logs[i];
-        if (outcomes[i] == TLMSaveOutcome::Busy) {
+        if (outcomes[i] == TLMSaveOutcome::Later) {
             // Neither stored nor given up: the unit is not done with it.
             mKept.push_back(std::move(waiting));
             continue;
@@ -231,27 +246,46 @@ std::uint64_t TLMChannelUnitDefault::saveInOrder(std::vector<WaitingLog> fresh) 
     if (!mKept.empty() && !keptBefore) {
         const std::size_t count = mKept.size();
         TLMLogWarning(kLogTag,
-                      "The log database is in use by another connection; %zu log(s) of group %s are kept until it "
-                      "is free.",
+                      "The log database refuses saves for now (in use by another connection, or damaged); %zu "
+                      "log(s) of group %s are kept until it takes them.",
                       count, groupId.c_str());
     }
-    const std::size_t most = batchesOfLogs(kKeptBatches);
-    if (mKept.size() > most) {
-        const std::size_t dropped = mKept.size() - most;
-        TLMLogWarning(kLogTag,
-                      "The log database stays in use by another connection; %zu unsaved log(s) of group %s are "
-                      "dropped, the lowest priority and oldest first.",
-                      dropped, groupId.c_str());
-        // As the log database evicts, so a log never goes for one of lower
-        // priority.
-        for (std::size_t i = 0; i < dropped; ++i) {
-            const auto victim = EvictionCandidate(mKept.begin(), mKept.end(), 0xFF);
-            const WaitingLog gone = std::move(*victim);
-            mKept.erase(victim);
-            completeEnqueueing(gone);
-        }
-    }
+    boundKeptLogs();
     return storedCount;
+}
+
+void TLMChannelUnitDefault::boundKeptLogs() {
+    std::size_t bytes = 0;
+    for (WaitingLog& waiting : mKept) {
+        if (waiting.bytes == 0) {
+            const std::optional<std::vector<std::uint8_t>> archive =
+                TLMUtility::archiveKeyedData(TLMArchiveValue(waiting.log));
+            waiting.bytes = std::max<std::size_t>(archive ? archive->size() : 0, 1);
+        }
+        bytes += waiting.bytes;
+    }
+    // As the log database evicts, so a log never goes for one of lower
+    // priority.
+    std::uint64_t dropped = 0;
+    while (bytes > kRefusedBytesLimit) {
+        const auto victim = EvictionCandidate(mKept.begin(), mKept.end(), 0xFF);
+        const WaitingLog gone = std::move(*victim);
+        mKept.erase(victim);
+        bytes -= gone.bytes;
+        ++dropped;
+        completeEnqueueing(gone);
+    }
+    std::uint8_t least = 0xFF;
+    for (const WaitingLog& waiting : mKept) least = std::min(least, PriorityOf(waiting.flags));
+    {
+        std::lock_guard lock(mWaitingMutex);
+        mDroppedWaiting += dropped;
+        mRefused = !mKept.empty();
+        mKeptBytes = bytes;
+        mKeptLogBytes = mKept.empty() ? 0 : bytes / mKept.size();
+        mKeptLeastPriority = least;
+    }
+    if (dropped > 0) reportDroppedLogs();
 }
 
 void TLMChannelUnitDefault::completeEnqueueing(const WaitingLog& waiting) {
@@ -299,19 +333,17 @@ void TLMChannelUnitDefault::reportDroppedLogs() {
         return;
     }
     std::uint64_t dropped = 0;
-    std::size_t limit = 0;
     {
         std::lock_guard lock(mWaitingMutex);
         dropped = std::exchange(mDroppedWaiting, 0);
-        limit = waitingLimit();
     }
     if (dropped == 0) return;
     mLastDropWarning = now;
     const std::string groupId = mConfiguration.groupId();
     TLMLogWarning(kLogTag,
-                  "%llu log(s) of group %s were dropped before they could be saved: more than %zu waited. The "
-                  "lowest priority and oldest went first.",
-                  static_cast<unsigned long long>(dropped), groupId.c_str(), limit);
+                  "%llu log(s) of group %s were dropped before they could be saved: the log database refused "
+                  "saves and more than %zu KiB waited. The lowest priority and oldest went first.",
+                  static_cast<unsigned long long>(dropped), groupId.c_str(), kRefusedBytesLimit / 1024);
 }
 
 void TLMChannelUnitDefault::takeAnswers() {
@@ -338,7 +370,10 @@ void TLMChannelUnitDefault::recountStoredLogs() {
 }
 
 void TLMChannelUnitDefault::checkPendingLogs(FlushKind whenFull) {
-    if (!mEnabled || mPaused) return;
+    if (!mEnabled || mPaused) {
+        retryKeptLogs();
+        return;
+    }
     // Another process sends: this one stores and marks only. Its count,
     // which only the sender lowers, would try the lock at every save; the
     // group's look takes over from a sender that ended, and recounts. Logs
@@ -400,7 +435,10 @@ void TLMChannelUnitDefault::flushQueue(FlushKind kind) {
         if (!mKept.empty()) countStored(saveInOrder({}));
         if (!mStoredCount) readStoredCount();
     }
-    if (!mEnabled || mPaused) return;
+    if (!mEnabled || mPaused) {
+        retryKeptLogs();
+        return;
+    }
     // Another process sending the stored logs sends these too.
     if (mIngestion->isReadyToSend() && maySend()) {
         // The interval is over for every log stored so far.
@@ -417,6 +455,12 @@ void TLMChannelUnitDefault::flushQueue(FlushKind kind) {
         startTimer(std::chrono::duration_cast<platform::Clock::Duration>(
             std::chrono::seconds(mConfiguration.flushInterval())));
     }
+}
+
+void TLMChannelUnitDefault::retryKeptLogs() {
+    if (mKept.empty() || mTimerRunning) return;
+    startTimer(
+        std::chrono::duration_cast<platform::Clock::Duration>(std::chrono::seconds(mConfiguration.flushInterval())));
 }
 
 bool TLMChannelUnitDefault::maySend() {
@@ -551,7 +595,10 @@ void TLMChannelUnitDefault::setEnabled(bool isEnabled, bool deleteDataOnDisabled
     asyncInOrder([self = shared_from_this(), isEnabled, deleteDataOnDisabled] {
         if (self->mEnabled != isEnabled) {
             self->mEnabled = isEnabled;
-            if (!isEnabled) self->cancelTimer();
+            if (!isEnabled) {
+                self->cancelTimer();
+                self->retryKeptLogs();
+            }
         }
         if (!isEnabled && deleteDataOnDisabled) self->deleteStoredLogs();
         self->notifyDelegates([&](TLMChannelDelegate& delegate) {
@@ -567,6 +614,7 @@ void TLMChannelUnitDefault::deleteStoredLogs() {
     std::deque<WaitingLog> kept;
     kept.swap(mKept);
     for (const WaitingLog& waiting : kept) logs.push_back(waiting.log);
+    boundKeptLogs();
     // Batches on the wire are forgotten: their answers are not waited for.
     mPendingBatchIds.clear();
     mPendingBatchCount = 0;
@@ -590,6 +638,7 @@ void TLMChannelUnitDefault::pauseWithIdentifyingObject(const void* identifyingOb
         self->mPausedIdentifyingObjects.insert(identifyingObject);
         self->mPaused = true;
         self->cancelTimer();
+        self->retryKeptLogs();
         self->notifyDelegates([&](TLMChannelDelegate& delegate) {
             delegate.channelDidPauseWithIdentifyingObject(*self, identifyingObject);
         });
