@@ -722,11 +722,14 @@ TEST(TLMChannelSending, LogsAHeldFileRefusedAreKeptInOrderAndSavedAtTheNextSaveO
 
 namespace {
 
-// An event whose archive takes a little more than a sixteenth of the bytes
-// refused saves may keep: fifteen fit.
+// An event that counts for a little more than a sixteenth of the memory
+// logs may take while saves are refused: the logs kept take eleven (three
+// quarters at most), those still waiting four more.
 std::shared_ptr<TLMEventLog> sixteenthEvent(const std::string& name) {
     auto event = testsupport::makeEvent(name);
-    event->setProperties({{"Blob", std::string(TLMChannelUnitDefault::kRefusedBytesLimit / 16, 'x')}});
+    const std::size_t archived =
+        TLMChannelUnitDefault::kRefusedBytesLimit / 16 / TLMChannelUnitDefault::kMemoryPerArchivedByte;
+    event->setProperties({{"Blob", std::string(archived, 'x')}});
     return event;
 }
 
@@ -747,21 +750,22 @@ TEST(TLMChannelSending, WhileAHeldFileRefusesSavesLogsAreBoundedByTheirBytesInTh
     rig.drain();
     TLMLogCapture capture;
     rawdb::HeldFile held(logDatabase(rig), "BEGIN EXCLUSIVE;");
-    // Taken one at a time: past fifteen the oldest ordinary ones go.
+    // Taken one at a time: past eleven the oldest ordinary ones go.
     unit->enqueueItem(sixteenthEvent("Critical"), TLMFlagsCritical);
     rig.drain();
-    for (const std::string& name : numberedNames("Log", 16)) {
+    const std::vector<std::string> logs = numberedNames("Log", 12);
+    for (const std::string& name : logs) {
         unit->enqueueItem(sixteenthEvent(name), TLMFlagsNormal);
         rig.drain();
     }
     EXPECT_EQ(rig.delegate->eventNames(Kind::DidComplete), numberedNames("Log", 2));
-    // With the logs queue held, those waiting to be taken count too: a
-    // quarter of the bound at most (three), the oldest pushed out at once;
-    // taken, they push out the oldest kept.
+    // With the logs queue held, four more may wait to be taken; past that
+    // the oldest waiting goes at once. Taken, they push out the oldest kept.
     std::binary_semaphore queueHeld(0);
     rig.group->logsDispatchQueue()->async([&queueHeld] { queueHeld.acquire(); });
-    for (const std::string& name : numberedNames("Late", 20)) unit->enqueueItem(sixteenthEvent(name), TLMFlagsNormal);
-    EXPECT_EQ(rig.delegate->eventNames(Kind::DidComplete), concat(numberedNames("Log", 2), numberedNames("Late", 17)));
+    const std::vector<std::string> late = numberedNames("Late", 20);
+    for (const std::string& name : late) unit->enqueueItem(sixteenthEvent(name), TLMFlagsNormal);
+    EXPECT_EQ(rig.delegate->eventNames(Kind::DidComplete), concat(numberedNames("Log", 2), numberedNames("Late", 16)));
     queueHeld.release();
     rig.drain();
     EXPECT_EQ(rig.delegate->count(Kind::DidStore), 0u);
@@ -769,13 +773,11 @@ TEST(TLMChannelSending, WhileAHeldFileRefusesSavesLogsAreBoundedByTheirBytesInTh
     held.letGo();
     rig.advance(6s);
     rig.drain();
-    const std::vector<std::string> logs = numberedNames("Log", 16);
-    const std::vector<std::string> late = numberedNames("Late", 20);
     EXPECT_EQ(rig.delegate->eventNames(Kind::DidStore),
-              concat(concat({"Critical"}, {logs.begin() + 5, logs.end()}), {late.begin() + 17, late.end()}));
+              concat(concat({"Critical"}, {logs.begin() + 6, logs.end()}), {late.begin() + 16, late.end()}));
     const std::string dropped =
         " log(s) of group Analytics were dropped before they could be saved: the log database refused saves and "
-        "more than 4096 KiB waited. The lowest priority and oldest went first.";
+        "more than 8192 KiB of them waited. The lowest priority and oldest went first.";
     EXPECT_EQ(droppedWarnings(capture), (std::vector<std::string>{"1" + dropped, "21" + dropped}));
 }
 

@@ -88,28 +88,18 @@ void TLMChannelUnitDefault::enqueueItem(std::shared_ptr<TLMAbstractLog> item, TL
         std::lock_guard lock(mWaitingMutex);
         bool keep = true;
         // Only while saves are refused: then the logs queue keeps what it
-        // takes, and these are counted as kept logs are on average.
-        if (mRefused.load()) {
-            const std::uint8_t priority = PriorityOf(flags);
-            const std::size_t waitingBytes = (mWaitingLogs + 1) * mKeptLogBytes.load();
-            if (mKeptBytes.load() + waitingBytes > kRefusedBytesLimit) {
-                const auto victim = EvictionCandidate(mWaiting.begin(), mWaiting.end(), priority);
-                // A kept log of no higher priority is older than any waiting
-                // one: it goes instead, once the logs queue takes these.
-                const std::uint8_t keptLeast = mKeptLeastPriority.load();
-                const bool keptGoesFirst =
-                    keptLeast <= priority && (victim == mWaiting.end() || keptLeast <= PriorityOf(victim->flags));
-                if (!keptGoesFirst || waitingBytes > kRefusedBytesLimit / 4) {
-                    ++mDroppedWaiting;
-                    if (victim == mWaiting.end()) {
-                        keep = false;
-                        dropped = std::move(entry);
-                    } else {
-                        dropped = std::move(*victim);
-                        mWaiting.erase(victim);
-                        --mWaitingLogs;
-                    }
-                }
+        // takes, and these count as much as a kept log on average.
+        if (mRefused.load() &&
+            mKeptBytes.load() + (mWaitingLogs.load() + 1) * mKeptLogBytes.load() > kRefusedBytesLimit) {
+            ++mDroppedWaiting;
+            const auto victim = EvictionCandidate(mWaiting.begin(), mWaiting.end(), PriorityOf(flags));
+            if (victim == mWaiting.end()) {
+                keep = false;
+                dropped = std::move(entry);
+            } else {
+                dropped = std::move(*victim);
+                mWaiting.erase(victim);
+                --mWaitingLogs;
             }
         }
         if (keep) {
@@ -260,14 +250,15 @@ void TLMChannelUnitDefault::boundKeptLogs() {
         if (waiting.bytes == 0) {
             const std::optional<std::vector<std::uint8_t>> archive =
                 TLMUtility::archiveKeyedData(TLMArchiveValue(waiting.log));
-            waiting.bytes = std::max<std::size_t>(archive ? archive->size() : 0, 1);
+            waiting.bytes = kMemoryPerArchivedByte * std::max<std::size_t>(archive ? archive->size() : 0, 1);
         }
         bytes += waiting.bytes;
     }
     // As the log database evicts, so a log never goes for one of lower
-    // priority.
+    // priority. The rest of the bound is room for logs still waiting, taken
+    // in, while the logs queue waits for the file.
     std::uint64_t dropped = 0;
-    while (bytes > kRefusedBytesLimit) {
+    while (bytes > kRefusedBytesLimit - kRefusedBytesLimit / 4) {
         const auto victim = EvictionCandidate(mKept.begin(), mKept.end(), 0xFF);
         const WaitingLog gone = std::move(*victim);
         mKept.erase(victim);
@@ -275,15 +266,12 @@ void TLMChannelUnitDefault::boundKeptLogs() {
         ++dropped;
         completeEnqueueing(gone);
     }
-    std::uint8_t least = 0xFF;
-    for (const WaitingLog& waiting : mKept) least = std::min(least, PriorityOf(waiting.flags));
     {
         std::lock_guard lock(mWaitingMutex);
         mDroppedWaiting += dropped;
         mRefused = !mKept.empty();
         mKeptBytes = bytes;
         mKeptLogBytes = mKept.empty() ? 0 : bytes / mKept.size();
-        mKeptLeastPriority = least;
     }
     if (dropped > 0) reportDroppedLogs();
 }
@@ -342,7 +330,7 @@ void TLMChannelUnitDefault::reportDroppedLogs() {
     const std::string groupId = mConfiguration.groupId();
     TLMLogWarning(kLogTag,
                   "%llu log(s) of group %s were dropped before they could be saved: the log database refused "
-                  "saves and more than %zu KiB waited. The lowest priority and oldest went first.",
+                  "saves and more than %zu KiB of them waited. The lowest priority and oldest went first.",
                   static_cast<unsigned long long>(dropped), groupId.c_str(), kRefusedBytesLimit / 1024);
 }
 
@@ -431,8 +419,10 @@ void TLMChannelUnitDefault::cancelTimer() {
 void TLMChannelUnitDefault::flushQueue(FlushKind kind) {
     if (kind == FlushKind::everything) {
         cancelTimer();
-        // What a file held by another connection kept back goes first.
+        // What the log database refused goes first.
         if (!mKept.empty()) countStored(saveInOrder({}));
+        // Drops no block of the logs queue has counted yet.
+        reportDroppedLogs();
         if (!mStoredCount) readStoredCount();
     }
     if (!mEnabled || mPaused) {

@@ -44,16 +44,18 @@
 // flush interval while any are kept; until then delegates hear neither
 // that they were stored nor that the unit is done with them. While any
 // are kept, a block tries the log database once and keeps the rest of its
-// logs unsaved, and logs are bounded by their bytes (archived):
-// kRefusedBytesLimit for those kept, and the same in all (by an estimate)
-// for those still waiting to be taken, of which no more than a quarter of
-// it while a kept log could make room. Past the bound the log database's
-// eviction order decides what goes: the lowest priority, then the oldest,
-// so an ordinary log never pushes out a critical one. A log dropped so is
-// completed at once (on the thread that enqueued the log that pushed it
-// out, when it was still waiting), and one warning on the logs queue
-// counts the logs dropped (at most one each flush interval). A count of
-// the stored logs the held file kept back is read again the same way.
+// logs unsaved, and logs are bounded by their bytes in memory (counted as
+// kMemoryPerArchivedByte times their archive): kRefusedBytesLimit in all,
+// of which those kept take three quarters at most; logs still waiting to be
+// taken count as much as a kept log on average. Past the bound the log
+// database's eviction order decides what goes: the lowest priority, then
+// the oldest (among the logs kept, or those still waiting while the logs
+// queue waits for the file), so an ordinary log never pushes out a
+// critical one. A log dropped so is completed at once (on the thread that
+// enqueued the log that pushed it out, when it was still waiting), and one
+// warning on the logs queue counts the logs dropped (at most one each
+// flush interval). A count of the stored logs the held file kept back is
+// read again the same way.
 //
 // Several processes on one log database: stored logs are loaded and sent
 // only by the process that holds the sender lock (TLMSenderLock), which a
@@ -94,9 +96,13 @@ class TLMChannelUnitDefault : public std::enable_shared_from_this<TLMChannelUnit
 public:
     // The flush interval at which a full batch is sent at once.
     static constexpr std::uint64_t kDefaultFlushInterval = 6;
-    // The bytes of logs (archived) kept in memory while the log database
-    // refuses saves: a held file for a minute at 50 logs a second.
-    static constexpr std::size_t kRefusedBytesLimit = 4 * 1024 * 1024;
+    // The memory logs may take while the log database refuses saves: a
+    // minute of a held file at 50 logs a second twice over.
+    static constexpr std::size_t kRefusedBytesLimit = 8 * 1024 * 1024;
+    // What a log takes in memory (objects, texts, list entries) for each
+    // byte of its archive, rounded up: an event of about 500 bytes archived
+    // takes about 830.
+    static constexpr std::size_t kMemoryPerArchivedByte = 2;
 
     // Without a sender lock, no other process sends the storage's logs.
     TLMChannelUnitDefault(std::shared_ptr<TLMIngestionProtocol> ingestion, std::shared_ptr<TLMStorage> storage,
@@ -177,7 +183,7 @@ private:
         std::string internalId;
         TLMFlags flags = TLMFlagsDefault;
         bool save = true;       // false: filtered out or dropped, only completed
-        std::size_t bytes = 0;  // archived; measured once it is kept
+        std::size_t bytes = 0;  // in memory; measured once it is kept
     };
     // The end of a batch's send, waiting for the logs queue.
     struct BatchAnswer {
@@ -250,11 +256,10 @@ private:
     std::uint64_t mLastTicket = 0;
     std::uint64_t mDroppedWaiting = 0;  // not yet counted in a warning
     // What the logs queue keeps, for enqueueItem: whether saves are refused,
-    // the bytes kept, a kept log's on average and the lowest priority kept.
+    // the bytes kept and a kept log's on average.
     std::atomic<bool> mRefused{false};
     std::atomic<std::size_t> mKeptBytes{0};
     std::atomic<std::size_t> mKeptLogBytes{0};
-    std::atomic<std::uint8_t> mKeptLeastPriority{0xFF};
     std::vector<BatchAnswer> mAnswers;
 
     // Written on the logs queue only; atomics so that they can be read
