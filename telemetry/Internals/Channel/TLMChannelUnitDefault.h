@@ -41,7 +41,8 @@
 // file held by another connection past the wait, damaged and not yet made
 // anew, failing to read or write) are kept in memory, in order. They are
 // saved before the next logs and at the next flush, which comes after the
-// flush interval while any are kept; until then delegates hear neither
+// flush interval while any are kept, the unit paused or disabled too (they
+// came before the switch); until then delegates hear neither
 // that they were stored nor that the unit is done with them. While any
 // are kept, a block tries the log database once and keeps the rest of its
 // logs unsaved, and logs are bounded by their bytes in memory (counted as
