@@ -777,7 +777,7 @@ TEST(TLMChannelSending, WhileAHeldFileRefusesSavesLogsAreBoundedByTheirBytesInTh
               concat(concat({"Critical"}, {logs.begin() + 6, logs.end()}), {late.begin() + 16, late.end()}));
     const std::string dropped =
         " log(s) of group Analytics were dropped before they could be saved: the log database refused saves and "
-        "more than 8192 KiB of them waited. The lowest priority and oldest went first.";
+        "more than 6144 KiB of them waited. The lowest priority and oldest went first.";
     EXPECT_EQ(droppedWarnings(capture), (std::vector<std::string>{"1" + dropped, "21" + dropped}));
 }
 

@@ -98,8 +98,8 @@ public:
     // The flush interval at which a full batch is sent at once.
     static constexpr std::uint64_t kDefaultFlushInterval = 6;
     // The memory logs may take while the log database refuses saves: a
-    // minute of a held file at 50 logs a second twice over.
-    static constexpr std::size_t kRefusedBytesLimit = 8 * 1024 * 1024;
+    // minute of a held file at 50 logs a second and half as much again.
+    static constexpr std::size_t kRefusedBytesLimit = 6 * 1024 * 1024;
     // What a log takes in memory (objects, texts, list entries) for each
     // byte of its archive, rounded up: an event of about 500 bytes archived
     // takes about 830.
