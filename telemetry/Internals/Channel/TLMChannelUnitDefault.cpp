@@ -365,7 +365,7 @@ void TLMChannelUnitDefault::checkPendingLogs(FlushKind whenFull) {
     // Another process sends: this one stores and marks only. Its count,
     // which only the sender lowers, would try the lock at every save; the
     // group's look takes over from a sender that ended, and recounts. Logs
-    // a held file kept back still need the timer that saves them.
+    // the log database refused still need the timer that saves them.
     if (whenFull == FlushKind::fullBatches && mKept.empty() && mSenderLock && mSenderLock->heldByAnother()) return;
     // A full batch leaves at once; what is left waits for the timer. Logs
     // are stored in groups, so the count can pass a batch and more.
@@ -600,7 +600,7 @@ void TLMChannelUnitDefault::setEnabled(bool isEnabled, bool deleteDataOnDisabled
 
 void TLMChannelUnitDefault::deleteStoredLogs() {
     std::vector<std::shared_ptr<TLMAbstractLog>> logs = mStorage->deleteLogsWithGroupId(mConfiguration.groupId());
-    // Those the held file kept back go with them.
+    // Those the log database refused go with them.
     std::deque<WaitingLog> kept;
     kept.swap(mKept);
     for (const WaitingLog& waiting : kept) logs.push_back(waiting.log);
