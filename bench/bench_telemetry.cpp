@@ -1,22 +1,23 @@
 // The telemetry client's sending road, end to end: 100,000 events from 8
-// threads (held back while nearly four batches' worth wait to be saved)
-// through a channel unit's enqueue, the log database, batching and the
-// HTTP client to the local ingestion test server, until every batch has
-// been answered. It reports the events per second over the whole road and
-// the time one enqueueItem takes on the caller's thread (median and 99th
-// percentile).
+// threads, enqueued as callers do (none waits for room), through a channel
+// unit's enqueue, the log database, batching and the HTTP client to the
+// local ingestion test server, until every batch has been answered. It
+// reports the events per second over the whole road, the time one
+// enqueueItem takes on the caller's thread (median and 99th percentile) and
+// the logs dropped.
 //
 // Beside it, in the same run: the log database saving the same events on one
 // thread with nothing else going on (the rate storage alone allows), and
 // handing the same log to a serial queue with nothing done for it (what an
 // enqueue costs at the least).
 //
-// A burst: 8 threads enqueue 10,000 events each as fast as the unit takes
-// them (both here: past four batches' worth waiting to be saved it would
-// drop logs). It reports how soon the first batch has been answered, how
-// long until every log has been, and how many logs were answered before the
-// last log of the burst was stored; the server's record is then checked for
-// every event id exactly once.
+// A burst: 8 threads enqueue 10,000 events each as fast as they can. It
+// reports how soon the first batch has been answered, how long until every
+// log has been, how many logs were answered before the last log of the
+// burst was stored, the resident memory and the heap's growth at their
+// peak (sampled every 20 ms from the main thread), and the logs dropped
+// and those the server got twice or not at all (a run fails when a log went
+// missing without being counted as dropped, or went twice).
 //
 // Under a steady load the road cannot take, the memory of the process:
 // 400 events/s while another connection holds the log database, and 800
@@ -137,15 +138,18 @@ public:
     std::atomic<std::size_t> failed{0};
 };
 
-// Waits until `expected` logs have an outcome.
-void WaitForOutcomes(const Outcomes& outcomes, std::size_t expected) {
+// Waits until every one of `events` logs is done with (stored or dropped)
+// and the stored ones have an outcome, whole batches of them at least (the
+// rest goes with the flush interval).
+void WaitForOutcomes(const Outcomes& outcomes, std::size_t events) {
     std::size_t last = 0;
     auto lastProgress = Clock::now();
     for (;;) {
         const std::size_t done = outcomes.succeeded + outcomes.failed;
-        if (done >= expected) return;
-        if (done != last) {
-            last = done;
+        if (outcomes.completed >= events && done >= outcomes.stored / 50 * 50) return;
+        const std::size_t progress = done + outcomes.completed;
+        if (progress != last) {
+            last = progress;
             lastProgress = Clock::now();
         } else if (Clock::now() - lastProgress > kStallTimeout) {
             throw std::runtime_error("sending stood still at " + std::to_string(done) + " logs");
@@ -154,26 +158,10 @@ void WaitForOutcomes(const Outcomes& outcomes, std::size_t expected) {
     }
 }
 
-// Holds the producers back while as many logs wait to be saved as the unit
-// lets wait (it would drop the next), less one for each producer that may
-// pass at once: a backlog as long as it may be.
-class Pacer {
-public:
-    explicit Pacer(TLMChannelUnitDefault& unit) : mUnit(unit), mMost(unit.waitingLimit() - kThreads) {}
-    void waitForRoom() {
-        while (mUnit.waitingLogCount() >= mMost) std::this_thread::sleep_for(std::chrono::microseconds(20));
-    }
-
-private:
-    TLMChannelUnitDefault& mUnit;
-    const std::size_t mMost;
-};
-
 // Runs `perThread(thread, index)` for each event on kThreads threads and
-// returns the time each call took, in microseconds; `pacer`, when given,
-// holds each call back (untimed) until there is room.
+// returns the time each call took, in microseconds.
 template <typename Call>
-std::vector<double> TimedCalls(std::size_t events, Call perEvent, Pacer* pacer = nullptr) {
+std::vector<double> TimedCalls(std::size_t events, Call perEvent) {
     std::vector<std::vector<double>> times(kThreads);
     std::vector<std::thread> threads;
     for (int t = 0; t < kThreads; ++t) {
@@ -181,7 +169,6 @@ std::vector<double> TimedCalls(std::size_t events, Call perEvent, Pacer* pacer =
             times[t].reserve(events / kThreads + 1);
             for (std::size_t i = static_cast<std::size_t>(t); i < events; i += kThreads) {
                 auto item = MakeEvent(i);
-                if (pacer != nullptr) pacer->waitForRoom();
                 const auto start = Clock::now();
                 perEvent(std::move(item));
                 times[t].push_back(std::chrono::duration<double, std::micro>(Clock::now() - start).count());
@@ -232,29 +219,47 @@ void BM_EventsEndToEnd(benchmark::State& state) {
         auto& unit = road.unit;
 
         const auto start = Clock::now();
-        Pacer pacer(*unit);
         std::vector<double> enqueue = TimedCalls(
-            events, [&](std::shared_ptr<TLMEventLog> event) { unit->enqueueItem(std::move(event), TLMFlagsNormal); },
-            &pacer);
+            events, [&](std::shared_ptr<TLMEventLog> event) { unit->enqueueItem(std::move(event), TLMFlagsNormal); });
         // Whatever is short of a full batch goes with the flush interval: the
         // bench sends whole batches only.
-        WaitForOutcomes(*outcomes, events / 50 * 50);
+        WaitForOutcomes(*outcomes, events);
         const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
         state.SetIterationTime(seconds);
         if (outcomes->failed != 0) throw std::runtime_error("a batch failed");
-        state.counters["events/s"] = static_cast<double>(events / 50 * 50) / seconds;
+        state.counters["events/s"] = static_cast<double>(outcomes->succeeded) / seconds;
         state.counters["enqueue_median_us"] = Percentile(enqueue, 0.5);
         state.counters["enqueue_p99_us"] = Percentile(enqueue, 0.99);
         state.counters["requests"] = static_cast<double>(world.server.requests().size());
+        state.counters["dropped"] = static_cast<double>(outcomes->completed - outcomes->stored);
         unit.reset();
         road.group.reset();
     }
+}
+
+// The process's resident memory, in MiB.
+double ResidentMiB() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("VmRSS:", 0) == 0) return std::atof(line.c_str() + 6) / 1024.0;
+    }
+    return 0;
+}
+
+double HeapInUseMiB() {
+    const struct mallinfo2 info = mallinfo2();
+    return static_cast<double>(info.uordblks + info.hblkhd) / (1024.0 * 1024.0);
 }
 
 // When the burst's steps happened, on the steady clock.
 class BurstTimes final : public TLMChannelDelegate {
 public:
     explicit BurstTimes(std::size_t total) : mTotal(total) {}
+    void channelDidCompleteEnqueueingLog(TLMChannelUnitDefault&, const std::shared_ptr<TLMAbstractLog>&,
+                                         const std::string&) override {
+        ++completed;
+    }
     void channelDidStoreLog(TLMChannelUnitDefault&, const std::shared_ptr<TLMAbstractLog>&) override {
         if (++mStored == mTotal) {
             lastStored = Clock::now();
@@ -276,6 +281,7 @@ public:
     Clock::time_point lastStored;
     std::size_t answeredBeforeLastStored = 0;
     std::atomic<std::size_t> failed{0};
+    std::atomic<std::size_t> completed{0};
 
 private:
     const std::size_t mTotal;
@@ -300,21 +306,32 @@ void BM_BurstFirstBatchAndAll(benchmark::State& state) {
             expectedIds.insert(event->eventId());
             made[i % kThreads].push_back(std::move(event));
         }
+        const double heapBefore = HeapInUseMiB();
+        double residentPeak = ResidentMiB();
+        double heapPeak = heapBefore;
+        const auto sample = [&] {
+            residentPeak = std::max(residentPeak, ResidentMiB());
+            heapPeak = std::max(heapPeak, HeapInUseMiB());
+        };
         const auto start = Clock::now();
-        Pacer pacer(*unit);
+        std::atomic<int> producing{kThreads};
         std::vector<std::thread> threads;
         for (auto& part : made) {
-            threads.emplace_back([&unit, &part, &pacer] {
-                for (auto& event : part) {
-                    pacer.waitForRoom();
-                    unit->enqueueItem(std::move(event), TLMFlagsNormal);
-                }
+            threads.emplace_back([&unit, &part, &producing] {
+                for (auto& event : part) unit->enqueueItem(std::move(event), TLMFlagsNormal);
+                --producing;
             });
+        }
+        while (producing > 0) {
+            sample();
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }
         for (auto& thread : threads) thread.join();
         std::size_t last = 0;
         auto lastProgress = Clock::now();
-        while (times->succeeded() + times->failed < events) {
+        // Every log done with, and every stored one answered.
+        while (times->completed < events || times->succeeded() + times->failed < times->stored()) {
+            sample();
             // Storing is progress too: nothing may be answered while it goes on.
             const std::size_t done = times->stored() + times->succeeded() + times->failed;
             if (done != last) {
@@ -332,19 +349,33 @@ void BM_BurstFirstBatchAndAll(benchmark::State& state) {
         state.counters["all_stored_s"] = std::chrono::duration<double>(times->lastStored - start).count();
         state.counters["all_delivered_s"] = seconds;
         state.counters["logs_answered_while_saving"] = static_cast<double>(times->answeredBeforeLastStored);
+        // The process's peak counts earlier repetitions' checks too; the heap's
+        // growth is this burst's alone.
+        state.counters["rss_peak_MiB"] = residentPeak;
+        state.counters["heap_growth_peak_MiB"] = heapPeak - heapBefore;
 
-        // Every id once at the server, none twice, none missing.
-        std::multiset<std::string> sent;
+        // Every id once at the server, none twice; those missing were
+        // dropped and counted.
+        std::set<std::string> sent;
+        std::size_t twice = 0;
         const auto requests = world.server.requests();
         for (const auto& request : requests) {
             for (const auto& log : request.logs) {
                 const platform::Value* id = log.find("id");
-                sent.insert(id != nullptr && id->asString() != nullptr ? *id->asString() : std::string());
+                if (!sent.insert(id != nullptr && id->asString() != nullptr ? *id->asString() : std::string()).second) {
+                    ++twice;
+                }
             }
         }
-        if (sent.size() != events || std::set<std::string>(sent.begin(), sent.end()) != expectedIds) {
-            throw std::runtime_error("the server got " + std::to_string(sent.size()) + " logs, not each of " +
-                                     std::to_string(events) + " once");
+        std::size_t missing = 0;
+        for (const std::string& id : expectedIds) missing += sent.count(id) == 0 ? 1 : 0;
+        const std::size_t dropped = events - times->stored();
+        state.counters["dropped"] = static_cast<double>(dropped);
+        state.counters["missing_at_server"] = static_cast<double>(missing);
+        state.counters["twice_at_server"] = static_cast<double>(twice);
+        if (twice != 0 || missing != dropped) {
+            throw std::runtime_error("the server got " + std::to_string(twice) + " logs twice and missed " +
+                                     std::to_string(missing) + ", " + std::to_string(dropped) + " dropped");
         }
         state.counters["requests"] = static_cast<double>(requests.size());
         unit.reset();
@@ -394,20 +425,6 @@ double LoadSeconds() {
     return seconds > 0 ? seconds : 60;
 }
 
-// The process's resident memory, in MiB.
-double ResidentMiB() {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.rfind("VmRSS:", 0) == 0) return std::atof(line.c_str() + 6) / 1024.0;
-    }
-    return 0;
-}
-
-double HeapInUseMiB() {
-    const struct mallinfo2 info = mallinfo2();
-    return static_cast<double>(info.uordblks + info.hblkhd) / (1024.0 * 1024.0);
-}
 
 // Another connection holding the log database (a backup, the sqlite3
 // shell) until it is let go.

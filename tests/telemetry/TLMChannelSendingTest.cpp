@@ -617,7 +617,6 @@ TEST(TLMChannelSending, ABurstFromSeveralThreadsIsSentWhileItIsSavedAndEveryLogG
     group->addDelegate(order);
     auto unit = group->addChannelUnitWithConfiguration(TLMChannelUnitConfiguration::makeDefaultConfiguration("Burst"));
 
-    // No more than may wait to be saved (four batches), so none is dropped.
     const std::vector<std::string> names = enqueueFromThreads(*unit, "Burst", 4, 50);
     // Batches need not be whole while answers come in between saves: what
     // is left at the end goes with the flush interval.
@@ -721,38 +720,134 @@ TEST(TLMChannelSending, LogsAHeldFileRefusedAreKeptInOrderAndSavedAtTheNextSaveO
     }
 }
 
-TEST(TLMChannelSending, AHeldFileKeepsAtMostFourBatchesAndDropsTheOldestOrdinaryOnesWithOneWarning) {
+namespace {
+
+// An event that counts for a little more than a sixteenth of the memory
+// logs may take while saves are refused: the logs kept take eleven (three
+// quarters at most), those still waiting four more.
+std::shared_ptr<TLMEventLog> sixteenthEvent(const std::string& name) {
+    auto event = testsupport::makeEvent(name);
+    const std::size_t archived =
+        TLMChannelUnitDefault::kRefusedBytesLimit / 16 / TLMChannelUnitDefault::kMemoryPerArchivedByte;
+    event->setProperties({{"Blob", std::string(archived, 'x')}});
+    return event;
+}
+
+std::vector<std::string> droppedWarnings(TLMLogCapture& capture) {
+    std::vector<std::string> drops;
+    for (const TLMCapturedLine& line : capture.linesAt(TLMLogLevelWarning)) {
+        if (line.message.find("dropped") != std::string::npos) drops.push_back(line.message);
+    }
+    return drops;
+}
+
+}  // namespace
+
+TEST(TLMChannelSending, WhileAHeldFileRefusesSavesLogsAreBoundedByTheirBytesInTheLogDatabasesEvictionOrder) {
     rawdb::SleeplessFileSystem fileSystem;
     testsupport::SendingRig rig;
     auto unit = rig.addUnit("Analytics");
     rig.drain();
     TLMLogCapture capture;
     rawdb::HeldFile held(logDatabase(rig), "BEGIN EXCLUSIVE;");
-    // Taken a batch at a time: 50, 100, 150 kept, then 200 and 203 (at most
-    // four batches' worth wait to be saved). Ordinary logs go first.
-    unit->enqueueItem(testsupport::makeEvent("Critical"), TLMFlagsCritical);
-    rig.enqueueEvents(*unit, "Log", 149);
+    // Taken one at a time: past eleven the oldest ordinary ones go.
+    unit->enqueueItem(sixteenthEvent("Critical"), TLMFlagsCritical);
     rig.drain();
+    const std::vector<std::string> logs = numberedNames("Log", 12);
+    for (const std::string& name : logs) {
+        unit->enqueueItem(sixteenthEvent(name), TLMFlagsNormal);
+        rig.drain();
+    }
+    EXPECT_EQ(rig.delegate->eventNames(Kind::DidComplete), numberedNames("Log", 2));
+    // With the logs queue held, four more may wait to be taken; past that
+    // the oldest waiting goes at once. Taken, they push out the oldest kept.
     std::binary_semaphore queueHeld(0);
     rig.group->logsDispatchQueue()->async([&queueHeld] { queueHeld.acquire(); });
-    rig.enqueueEvents(*unit, "Late", 53);
+    const std::vector<std::string> late = numberedNames("Late", 20);
+    for (const std::string& name : late) unit->enqueueItem(sixteenthEvent(name), TLMFlagsNormal);
+    EXPECT_EQ(rig.delegate->eventNames(Kind::DidComplete), concat(numberedNames("Log", 2), numberedNames("Late", 16)));
     queueHeld.release();
     rig.drain();
-    const std::vector<std::string> logs = numberedNames("Log", 149);
-    EXPECT_EQ(rig.delegate->eventNames(Kind::DidComplete), std::vector<std::string>(logs.begin(), logs.begin() + 3));
     EXPECT_EQ(rig.delegate->count(Kind::DidStore), 0u);
-    std::vector<std::string> drops;
-    for (const TLMCapturedLine& line : capture.linesAt(TLMLogLevelWarning)) {
-        if (line.message.find("dropped") != std::string::npos) drops.push_back(line.message);
-    }
-    EXPECT_EQ(drops, std::vector<std::string>{"The log database stays in use by another connection; 3 unsaved log(s) "
-                                              "of group Analytics are dropped, the lowest priority and oldest first."});
 
     held.letGo();
     rig.advance(6s);
     rig.drain();
     EXPECT_EQ(rig.delegate->eventNames(Kind::DidStore),
-              concat(concat({"Critical"}, {logs.begin() + 3, logs.end()}), numberedNames("Late", 53)));
+              concat(concat({"Critical"}, {logs.begin() + 6, logs.end()}), {late.begin() + 16, late.end()}));
+    const std::string dropped =
+        " log(s) of group Analytics were dropped before they could be saved: the log database refused saves and "
+        "more than 6144 KiB of them waited. The lowest priority and oldest went first.";
+    EXPECT_EQ(droppedWarnings(capture), (std::vector<std::string>{"1" + dropped, "21" + dropped}));
+}
+
+TEST(TLMChannelSending, AMinuteOfAHeldFileAtFiftyLogsASecondLosesNothingAndARestartSendsEachOnce) {
+    rawdb::SleeplessFileSystem fileSystem;
+    testsupport::SendingRig rig;
+    const int pauser = 0;
+    auto unit = rig.addUnit("Analytics");
+    unit->pauseWithIdentifyingObject(&pauser);  // stored only, sent after the restart
+    rig.drain();
+    TLMLogCapture capture;
+    std::vector<std::string> names;
+    {
+        rawdb::HeldFile held(logDatabase(rig), "BEGIN EXCLUSIVE;");
+        for (int second = 0; second < 60; ++second) {
+            const std::string prefix = "S" + std::to_string(second) + "-";
+            rig.enqueueEvents(*unit, prefix, 50);
+            names = concat(names, numberedNames(prefix, 50));
+            rig.drain();
+            rig.advance(1s);
+        }
+        rig.drain();
+        EXPECT_EQ(rig.delegate->count(Kind::DidComplete), 0u);
+    }
+    // Tried again at the flush interval, paused as it is.
+    rig.advance(6s);
+    rig.drain();
+    EXPECT_EQ(rig.delegate->eventNames(Kind::DidStore), names);
+    EXPECT_TRUE(droppedWarnings(capture).empty());
+
+    unit.reset();
+    rig.launch();
+    // In batches of a thousand, for a short test.
+    unit = rig.group->addChannelUnitWithConfiguration(TLMChannelUnitConfiguration("Analytics", 1, 6, 1000, 3));
+    rig.advance(6s);
+    ASSERT_TRUE(rig.server.waitForRequests(3));
+    ASSERT_TRUE(nothingOnTheWire(rig));
+    std::map<std::string, int> expected;
+    for (const std::string& name : names) expected[name] = 1;
+    EXPECT_EQ(sentCounts(rig.server.requests()), expected);
+}
+
+TEST(TLMChannelSending, LogsEnqueuedWhileDamageFoundAgainWaitsForItsRebuildAreSavedIntoTheNewFile) {
+    testsupport::SendingRig rig;
+    const int pauser = 0;
+    auto unit = rig.addUnit("Analytics");
+    unit->pauseWithIdentifyingObject(&pauser);
+    rig.drain();
+    TLMLogCapture capture;
+    const std::filesystem::path file = logDatabase(rig);
+    rawdb::ZeroPage(file, rawdb::RootPage(file, "logs"));
+    rig.enqueueEvents(*unit, "First", 1);  // mended at once
+    rig.drain();
+    rig.advance(10s);
+    rawdb::ZeroPage(file, rawdb::RootPage(file, "logs"));
+    std::vector<std::string> names;
+    for (int step = 0; step < 10; ++step) {
+        const std::string prefix = "During" + std::to_string(step) + "-";
+        rig.enqueueEvents(*unit, prefix, 5);
+        names = concat(names, numberedNames(prefix, 5));
+        rig.drain();
+        rig.advance(5s);
+    }
+    EXPECT_EQ(rig.delegate->eventNames(Kind::DidStore), std::vector<std::string>{"First0"});
+    // A minute after the first time the file is made anew, at the next try.
+    rig.advance(6s);
+    rig.drain();
+    EXPECT_EQ(rig.delegate->eventNames(Kind::DidStore), concat({"First0"}, names));
+    EXPECT_EQ(namesOf(storedLogs(*rig.group, "Analytics")), names);
+    EXPECT_TRUE(droppedWarnings(capture).empty());
 }
 
 TEST(TLMChannelSending, StoredLogsAHeldFileKeptFromBeingCountedAtStartGoAtTheFlushInterval) {

@@ -737,12 +737,14 @@ TEST_F(TLMLogDBStorageTest, ADatabaseDamagedAgainIsMadeAnewAtMostOnceAMinute) {
     ASSERT_TRUE(storage.saveLog(makeLog("first"), "A", TLMFlagsNormal));
     ASSERT_EQ(rebuilds(capture), 1u);
 
-    // Each later damage is mended a minute after the last time.
+    // Each later damage is mended a minute after the last time; meanwhile
+    // saves are refused for later, not failed.
     for (std::size_t round = 0; round < 3; ++round) {
         SCOPED_TRACE(round);
         rawdb::ZeroPage(file, rawdb::RootPage(file, "logs"));
         clock->advance(59s);
-        EXPECT_FALSE(storage.saveLog(makeLog("lost"), "A", TLMFlagsNormal));
+        EXPECT_EQ(storage.saveLogs({{makeLog("later"), TLMFlagsNormal}}, "A"),
+                  std::vector<TLMSaveOutcome>{TLMSaveOutcome::Later});
         EXPECT_EQ(rebuilds(capture), 1u + round);
         clock->advance(1s);
         EXPECT_TRUE(storage.saveLog(makeLog("kept"), "A", TLMFlagsNormal));
@@ -932,7 +934,7 @@ TEST_F(TLMLogDBStorageTest, TwoInstancesStartingAtOnceSetTheFileUpOneAfterTheOth
     EXPECT_EQ(rawdb::Integer(first.dbFileURL(), "PRAGMA user_version"), TLMLogDBStorage::kSchemaVersion);
 }
 
-TEST_F(TLMLogDBStorageTest, AFileHeldPastTheWaitLeavesLogsBusyAndTheCountUnreadNotLostOrZero) {
+TEST_F(TLMLogDBStorageTest, AFileHeldPastTheWaitLeavesLogsForLaterAndTheCountUnreadNotLostOrZero) {
     const std::vector<std::vector<std::string>> groups = {{"one"}, {"first", "second", "third"}};
     for (const std::vector<std::string>& names : groups) {
         SCOPED_TRACE(names.size());
@@ -944,7 +946,7 @@ TEST_F(TLMLogDBStorageTest, AFileHeldPastTheWaitLeavesLogsBusyAndTheCountUnreadN
 
         rawdb::SleeplessFileSystem fileSystem;
         rawdb::HeldFile held(file, "BEGIN EXCLUSIVE;");
-        EXPECT_EQ(storage.saveLogs(group, "A"), std::vector<TLMSaveOutcome>(names.size(), TLMSaveOutcome::Busy));
+        EXPECT_EQ(storage.saveLogs(group, "A"), std::vector<TLMSaveOutcome>(names.size(), TLMSaveOutcome::Later));
         EXPECT_EQ(storage.countLogsWithGroupId("A"), std::nullopt);
         EXPECT_GT(fileSystem.sleeps(), 0);  // it did wait, as long as any work waits
 

@@ -87,7 +87,10 @@ void TLMChannelUnitDefault::enqueueItem(std::shared_ptr<TLMAbstractLog> item, TL
     {
         std::lock_guard lock(mWaitingMutex);
         bool keep = true;
-        if (mWaitingLogs >= waitingLimit()) {
+        // Only while saves are refused: then the logs queue keeps what it
+        // takes, and these count as much as a kept log on average.
+        if (mRefused.load() &&
+            mKeptBytes.load() + (mWaitingLogs.load() + 1) * mKeptLogBytes.load() > kRefusedBytesLimit) {
             ++mDroppedWaiting;
             const auto victim = EvictionCandidate(mWaiting.begin(), mWaiting.end(), PriorityOf(flags));
             if (victim == mWaiting.end()) {
@@ -110,10 +113,6 @@ void TLMChannelUnitDefault::enqueueItem(std::shared_ptr<TLMAbstractLog> item, TL
         }
     }
     if (dropped) completeEnqueueing(*dropped);
-}
-
-std::size_t TLMChannelUnitDefault::batchesOfLogs(std::size_t batches) const {
-    return std::max<std::size_t>(mConfiguration.batchSizeLimit(), kLeastBatchCounted) * batches;
 }
 
 void TLMChannelUnitDefault::asyncInOrder(std::function<void()> block) {
@@ -144,12 +143,15 @@ void TLMChannelUnitDefault::storeWaitingLogs(std::uint64_t ticket) {
         }
     }
     const std::size_t most = std::max<std::size_t>(mConfiguration.batchSizeLimit(), 1);
+    // Once the log database refused a save, the rest is kept without
+    // trying it again (each try may wait seconds for a held file).
+    bool refused = false;
     do {
         takeAnswers();
         std::vector<WaitingLog> logs;
         {
             std::lock_guard lock(mWaitingMutex);
-            while (left > 0 && !mWaiting.empty() && mWaiting.front().log && logs.size() < most) {
+            while (left > 0 && !mWaiting.empty() && mWaiting.front().log && (refused || logs.size() < most)) {
                 logs.push_back(std::move(mWaiting.front()));
                 mWaiting.pop_front();
                 --mWaitingLogs;
@@ -157,12 +159,13 @@ void TLMChannelUnitDefault::storeWaitingLogs(std::uint64_t ticket) {
             }
         }
         if (logs.empty()) break;
-        storeLogs(std::move(logs));
+        storeLogs(std::move(logs), !refused);
+        refused = !mKept.empty();
     } while (left > 0);
     reportDroppedLogs();
 }
 
-void TLMChannelUnitDefault::storeLogs(std::vector<WaitingLog> logs) {
+void TLMChannelUnitDefault::storeLogs(std::vector<WaitingLog> logs, bool trySaving) {
     const std::string groupId = mConfiguration.groupId();
     for (WaitingLog& waiting : logs) {
         const std::shared_ptr<TLMAbstractLog>& log = waiting.log;
@@ -178,7 +181,7 @@ void TLMChannelUnitDefault::storeLogs(std::vector<WaitingLog> logs) {
         }
         waiting.save = !filtered;
     }
-    const std::uint64_t storedCount = saveInOrder(std::move(logs));
+    const std::uint64_t storedCount = saveInOrder(std::move(logs), trySaving);
     countStored(storedCount);
     if (storedCount > 0 || !mKept.empty()) checkPendingLogs();
 }
@@ -195,7 +198,7 @@ void TLMChannelUnitDefault::countStored(std::uint64_t count) {
     if (mSenderLock && !mSenderLock->isHeld()) mSenderLock->markStored();
 }
 
-std::uint64_t TLMChannelUnitDefault::saveInOrder(std::vector<WaitingLog> fresh) {
+std::uint64_t TLMChannelUnitDefault::saveInOrder(std::vector<WaitingLog> fresh, bool trySaving) {
     std::vector<WaitingLog> logs(std::make_move_iterator(mKept.begin()), std::make_move_iterator(mKept.end()));
     const bool keptBefore = !mKept.empty();
     mKept.clear();
@@ -210,14 +213,16 @@ std::uint64_t TLMChannelUnitDefault::saveInOrder(std::vector<WaitingLog> fresh) 
         savedAt.push_back(i);
     }
     std::vector<TLMSaveOutcome> outcomes(logs.size(), TLMSaveOutcome::Failed);
-    if (!toSave.empty()) {
+    if (!trySaving) {
+        for (const std::size_t i : savedAt) outcomes[i] = TLMSaveOutcome::Later;
+    } else if (!toSave.empty()) {
         const std::vector<TLMSaveOutcome> saved = mStorage->saveLogs(toSave, groupId);
         for (std::size_t k = 0; k < savedAt.size() && k < saved.size(); ++k) outcomes[savedAt[k]] = saved[k];
     }
     std::uint64_t storedCount = 0;
     for (std::size_t i = 0; i < logs.size(); ++i) {
         WaitingLog& waiting = logs[i];
-        if (outcomes[i] == TLMSaveOutcome::Busy) {
+        if (outcomes[i] == TLMSaveOutcome::Later) {
             // Neither stored nor given up: the unit is not done with it.
             mKept.push_back(std::move(waiting));
             continue;
@@ -231,27 +236,44 @@ std::uint64_t TLMChannelUnitDefault::saveInOrder(std::vector<WaitingLog> fresh) 
     if (!mKept.empty() && !keptBefore) {
         const std::size_t count = mKept.size();
         TLMLogWarning(kLogTag,
-                      "The log database is in use by another connection; %zu log(s) of group %s are kept until it "
-                      "is free.",
+                      "The log database refuses saves for now (in use by another connection, or damaged); %zu "
+                      "log(s) of group %s are kept until it takes them.",
                       count, groupId.c_str());
     }
-    const std::size_t most = batchesOfLogs(kKeptBatches);
-    if (mKept.size() > most) {
-        const std::size_t dropped = mKept.size() - most;
-        TLMLogWarning(kLogTag,
-                      "The log database stays in use by another connection; %zu unsaved log(s) of group %s are "
-                      "dropped, the lowest priority and oldest first.",
-                      dropped, groupId.c_str());
-        // As the log database evicts, so a log never goes for one of lower
-        // priority.
-        for (std::size_t i = 0; i < dropped; ++i) {
-            const auto victim = EvictionCandidate(mKept.begin(), mKept.end(), 0xFF);
-            const WaitingLog gone = std::move(*victim);
-            mKept.erase(victim);
-            completeEnqueueing(gone);
-        }
-    }
+    boundKeptLogs();
     return storedCount;
+}
+
+void TLMChannelUnitDefault::boundKeptLogs() {
+    std::size_t bytes = 0;
+    for (WaitingLog& waiting : mKept) {
+        if (waiting.bytes == 0) {
+            const std::optional<std::vector<std::uint8_t>> archive =
+                TLMUtility::archiveKeyedData(TLMArchiveValue(waiting.log));
+            waiting.bytes = kMemoryPerArchivedByte * std::max<std::size_t>(archive ? archive->size() : 0, 1);
+        }
+        bytes += waiting.bytes;
+    }
+    // As the log database evicts, so a log never goes for one of lower
+    // priority. The rest of the bound is room for logs still waiting, taken
+    // in, while the logs queue waits for the file.
+    std::uint64_t dropped = 0;
+    while (bytes > kRefusedBytesLimit - kRefusedBytesLimit / 4) {
+        const auto victim = EvictionCandidate(mKept.begin(), mKept.end(), 0xFF);
+        const WaitingLog gone = std::move(*victim);
+        mKept.erase(victim);
+        bytes -= gone.bytes;
+        ++dropped;
+        completeEnqueueing(gone);
+    }
+    {
+        std::lock_guard lock(mWaitingMutex);
+        mDroppedWaiting += dropped;
+        mRefused = !mKept.empty();
+        mKeptBytes = bytes;
+        mKeptLogBytes = mKept.empty() ? 0 : bytes / mKept.size();
+    }
+    if (dropped > 0) reportDroppedLogs();
 }
 
 void TLMChannelUnitDefault::completeEnqueueing(const WaitingLog& waiting) {
@@ -299,19 +321,17 @@ void TLMChannelUnitDefault::reportDroppedLogs() {
         return;
     }
     std::uint64_t dropped = 0;
-    std::size_t limit = 0;
     {
         std::lock_guard lock(mWaitingMutex);
         dropped = std::exchange(mDroppedWaiting, 0);
-        limit = waitingLimit();
     }
     if (dropped == 0) return;
     mLastDropWarning = now;
     const std::string groupId = mConfiguration.groupId();
     TLMLogWarning(kLogTag,
-                  "%llu log(s) of group %s were dropped before they could be saved: more than %zu waited. The "
-                  "lowest priority and oldest went first.",
-                  static_cast<unsigned long long>(dropped), groupId.c_str(), limit);
+                  "%llu log(s) of group %s were dropped before they could be saved: the log database refused "
+                  "saves and more than %zu KiB of them waited. The lowest priority and oldest went first.",
+                  static_cast<unsigned long long>(dropped), groupId.c_str(), kRefusedBytesLimit / 1024);
 }
 
 void TLMChannelUnitDefault::takeAnswers() {
@@ -338,11 +358,14 @@ void TLMChannelUnitDefault::recountStoredLogs() {
 }
 
 void TLMChannelUnitDefault::checkPendingLogs(FlushKind whenFull) {
-    if (!mEnabled || mPaused) return;
+    if (!mEnabled || mPaused) {
+        retryKeptLogs();
+        return;
+    }
     // Another process sends: this one stores and marks only. Its count,
     // which only the sender lowers, would try the lock at every save; the
     // group's look takes over from a sender that ended, and recounts. Logs
-    // a held file kept back still need the timer that saves them.
+    // the log database refused still need the timer that saves them.
     if (whenFull == FlushKind::fullBatches && mKept.empty() && mSenderLock && mSenderLock->heldByAnother()) return;
     // A full batch leaves at once; what is left waits for the timer. Logs
     // are stored in groups, so the count can pass a batch and more.
@@ -396,11 +419,16 @@ void TLMChannelUnitDefault::cancelTimer() {
 void TLMChannelUnitDefault::flushQueue(FlushKind kind) {
     if (kind == FlushKind::everything) {
         cancelTimer();
-        // What a file held by another connection kept back goes first.
+        // What the log database refused goes first.
         if (!mKept.empty()) countStored(saveInOrder({}));
+        // Drops no block of the logs queue has counted yet.
+        reportDroppedLogs();
         if (!mStoredCount) readStoredCount();
     }
-    if (!mEnabled || mPaused) return;
+    if (!mEnabled || mPaused) {
+        retryKeptLogs();
+        return;
+    }
     // Another process sending the stored logs sends these too.
     if (mIngestion->isReadyToSend() && maySend()) {
         // The interval is over for every log stored so far.
@@ -419,6 +447,12 @@ void TLMChannelUnitDefault::flushQueue(FlushKind kind) {
         startTimer(std::chrono::duration_cast<platform::Clock::Duration>(
             std::chrono::seconds(mConfiguration.flushInterval())));
     }
+}
+
+void TLMChannelUnitDefault::retryKeptLogs() {
+    if (mKept.empty() || mTimerRunning) return;
+    startTimer(
+        std::chrono::duration_cast<platform::Clock::Duration>(std::chrono::seconds(mConfiguration.flushInterval())));
 }
 
 bool TLMChannelUnitDefault::maySend() {
@@ -556,7 +590,10 @@ void TLMChannelUnitDefault::setEnabled(bool isEnabled, bool deleteDataOnDisabled
     asyncInOrder([self = shared_from_this(), isEnabled, deleteDataOnDisabled] {
         if (self->mEnabled != isEnabled) {
             self->mEnabled = isEnabled;
-            if (!isEnabled) self->cancelTimer();
+            if (!isEnabled) {
+                self->cancelTimer();
+                self->retryKeptLogs();
+            }
         }
         if (!isEnabled && deleteDataOnDisabled) self->deleteStoredLogs();
         self->notifyDelegates([&](TLMChannelDelegate& delegate) {
@@ -568,10 +605,11 @@ void TLMChannelUnitDefault::setEnabled(bool isEnabled, bool deleteDataOnDisabled
 
 void TLMChannelUnitDefault::deleteStoredLogs() {
     std::vector<std::shared_ptr<TLMAbstractLog>> logs = mStorage->deleteLogsWithGroupId(mConfiguration.groupId());
-    // Those the held file kept back go with them.
+    // Those the log database refused go with them.
     std::deque<WaitingLog> kept;
     kept.swap(mKept);
     for (const WaitingLog& waiting : kept) logs.push_back(waiting.log);
+    boundKeptLogs();
     // Batches on the wire are forgotten: their answers are not waited for.
     mPendingBatchIds.clear();
     mPendingBatchCount = 0;
@@ -595,6 +633,7 @@ void TLMChannelUnitDefault::pauseWithIdentifyingObject(const void* identifyingOb
         self->mPausedIdentifyingObjects.insert(identifyingObject);
         self->mPaused = true;
         self->cancelTimer();
+        self->retryKeptLogs();
         self->notifyDelegates([&](TLMChannelDelegate& delegate) {
             delegate.channelDidPauseWithIdentifyingObject(*self, identifyingObject);
         });

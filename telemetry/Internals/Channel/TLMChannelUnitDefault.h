@@ -34,24 +34,29 @@
 // leaves at once, also while a burst is still being saved. Logs are never
 // saved past a switch called after them.
 //
-// Waiting logs are bounded: at most kWaitingBatches batches' worth wait to
-// be saved (a batch counted as kLeastBatchCounted logs at least). Past
-// that, a new log pushes out the waiting log the log database would evict
-// for it (the lowest priority at most its own, oldest first), or is
-// dropped itself when every waiting log matters more; an ordinary log
-// never pushes out a critical one. A log dropped so is completed at once,
-// on the thread that enqueued the log that pushed it out (the logs queue
-// may be held up for seconds meanwhile), and one warning on the logs queue
-// counts the logs dropped (at most one each flush interval).
+// Logs waiting to be saved are not bounded while the log database takes
+// saves: a burst is saved a batch at a time as fast as it allows.
 //
-// A held file: logs whose save found the log database held by another
-// connection (a backup, the sqlite3 shell) past the wait are kept in
-// memory, in order, up to kKeptBatches batches' worth (past that those the
-// log database would evict go first, with a warning). They are saved
-// before the next logs and at the next flush, which comes after the flush
-// interval while any are kept; until then delegates hear neither that they
-// were stored nor that the unit is done with them. A count of the stored
-// logs the held file kept back is read again the same way.
+// Refused saves: logs whose save the log database refused for now (the
+// file held by another connection past the wait, damaged and not yet made
+// anew, failing to read or write) are kept in memory, in order. They are
+// saved before the next logs and at the next flush, which comes after the
+// flush interval while any are kept, the unit paused or disabled too (they
+// came before the switch); until then delegates hear neither
+// that they were stored nor that the unit is done with them. While any
+// are kept, a block tries the log database once and keeps the rest of its
+// logs unsaved, and logs are bounded by their bytes in memory (counted as
+// kMemoryPerArchivedByte times their archive): kRefusedBytesLimit in all,
+// of which those kept take three quarters at most; logs still waiting to be
+// taken count as much as a kept log on average. Past the bound the log
+// database's eviction order decides what goes: the lowest priority, then
+// the oldest (among the logs kept, or those still waiting while the logs
+// queue waits for the file), so an ordinary log never pushes out a
+// critical one. A log dropped so is completed at once (on the thread that
+// enqueued the log that pushed it out, when it was still waiting), and one
+// warning on the logs queue counts the logs dropped (at most one each
+// flush interval). A count of the stored logs the held file kept back is
+// read again the same way.
 //
 // Several processes on one log database: stored logs are loaded and sent
 // only by the process that holds the sender lock (TLMSenderLock), which a
@@ -92,14 +97,13 @@ class TLMChannelUnitDefault : public std::enable_shared_from_this<TLMChannelUnit
 public:
     // The flush interval at which a full batch is sent at once.
     static constexpr std::uint64_t kDefaultFlushInterval = 6;
-    // How many batches' worth of logs a held file may keep in memory.
-    static constexpr std::size_t kKeptBatches = 4;
-    // How many batches' worth of logs may wait to be saved.
-    static constexpr std::size_t kWaitingBatches = 4;
-    // The least a batch counts for in those bounds: a unit of small batches
-    // (the crashes service's takes one log a batch) still holds what a start
-    // enqueues at once.
-    static constexpr std::size_t kLeastBatchCounted = 50;
+    // The memory logs may take while the log database refuses saves: a
+    // minute of a held file at 50 logs a second and half as much again.
+    static constexpr std::size_t kRefusedBytesLimit = 6 * 1024 * 1024;
+    // What a log takes in memory (objects, texts, list entries) for each
+    // byte of its archive, rounded up: an event of about 500 bytes archived
+    // takes about 830.
+    static constexpr std::size_t kMemoryPerArchivedByte = 2;
 
     // Without a sender lock, no other process sends the storage's logs.
     TLMChannelUnitDefault(std::shared_ptr<TLMIngestionProtocol> ingestion, std::shared_ptr<TLMStorage> storage,
@@ -118,15 +122,15 @@ public:
     // clock's date), device (the device tracker's) and data-residency region
     // (the client's); refuses an invalid (or null) log with the warning
     // "Log is not valid."; gives the log a new UUID text as internal id and
-    // lets every delegate prepare it; when too many logs wait, drops one
-    // (see above). Then, on the logs queue: a disabled unit drops it; a
+    // lets every delegate prepare it; while saves are refused and the bound
+    // is reached, drops one (see above). Then, on the logs queue: a
+    // disabled unit drops it; a
     // delegate may filter it out; otherwise it is stored with the flags' low
     // byte as its priority. channelDidCompleteEnqueueingLog follows in every
     // case.
     void enqueueItem(std::shared_ptr<TLMAbstractLog> item, TLMFlags flags);
-    // Logs enqueued and not yet taken to be saved; at most waitingLimit().
+    // Logs enqueued and not yet taken to be saved.
     std::size_t waitingLogCount() const { return mWaitingLogs.load(); }
-    std::size_t waitingLimit() const { return batchesOfLogs(kWaitingBatches); }
 
     // Disabling stops sending and storing; with deletion every stored log of
     // the group is deleted and reported failed (TLMErrorChannelDisabled).
@@ -172,8 +176,6 @@ public:
 private:
     template <typename Call>
     void notifyDelegates(Call&& call);
-    // That many batches' worth of logs, as the bounds count them.
-    std::size_t batchesOfLogs(std::size_t batches) const;
 
     // A log enqueued and not yet stored; without a log, the place of a
     // switch among the logs.
@@ -181,7 +183,8 @@ private:
         std::shared_ptr<TLMAbstractLog> log;
         std::string internalId;
         TLMFlags flags = TLMFlagsDefault;
-        bool save = true;  // false: filtered out or dropped, only completed
+        bool save = true;       // false: filtered out or dropped, only completed
+        std::size_t bytes = 0;  // in memory; measured once it is kept
     };
     // The end of a batch's send, waiting for the logs queue.
     struct BatchAnswer {
@@ -197,18 +200,25 @@ private:
     // up to the next switch, a batch at a time, each after the answers that
     // came.
     void storeWaitingLogs(std::uint64_t ticket);
-    void storeLogs(std::vector<WaitingLog> logs);
+    // Without `trySaving`, the logs to save are kept as if refused.
+    void storeLogs(std::vector<WaitingLog> logs, bool trySaving);
     void takeAnswers();
     // On the logs queue: saves the kept logs, then `fresh`, in one go and
     // in order; tells the delegates of those stored or given up and keeps
-    // those the held file refused. The number stored.
-    std::uint64_t saveInOrder(std::vector<WaitingLog> fresh);
+    // those the log database refused. The number stored.
+    std::uint64_t saveInOrder(std::vector<WaitingLog> fresh, bool trySaving = true);
+    // On the logs queue: drops kept logs past kRefusedBytesLimit and tells
+    // enqueueItem what is kept.
+    void boundKeptLogs();
     void completeEnqueueing(const WaitingLog& waiting);
     // On the logs queue: `count` logs were just stored.
     void countStored(std::uint64_t count);
     // Reads the stored count into mStoredCount; false (the count unknown)
     // when the file was held.
     bool readStoredCount();
+    // On the logs queue: while logs are kept, saving them is tried again
+    // after the flush interval, also when the unit is paused or disabled.
+    void retryKeptLogs();
     // On the logs queue, before each batch: true when this process may load
     // stored logs, taking the sender lock if it is free (TLMSenderLock::mayLoad).
     bool maySend();
@@ -246,6 +256,11 @@ private:
     std::uint64_t mStoreTicket = 0;
     std::uint64_t mLastTicket = 0;
     std::uint64_t mDroppedWaiting = 0;  // not yet counted in a warning
+    // What the logs queue keeps, for enqueueItem: whether saves are refused,
+    // the bytes kept and a kept log's on average.
+    std::atomic<bool> mRefused{false};
+    std::atomic<std::size_t> mKeptBytes{0};
+    std::atomic<std::size_t> mKeptLogBytes{0};
     std::vector<BatchAnswer> mAnswers;
 
     // Written on the logs queue only; atomics so that they can be read
@@ -260,7 +275,7 @@ private:
     // Logs of this process's batches that stay stored: on their way, or
     // kept for the next start. A count of the stored logs leaves them out.
     std::uint64_t mLogsInBatches = 0;
-    std::deque<WaitingLog> mKept;  // refused by a held file, oldest first
+    std::deque<WaitingLog> mKept;  // refused for now, oldest first
     std::optional<platform::Clock::Date> mLastDropWarning;
     bool mDropReportScheduled = false;
     std::set<std::string> mPendingBatchIds;

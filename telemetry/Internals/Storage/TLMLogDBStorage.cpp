@@ -45,6 +45,15 @@ std::optional<std::vector<std::uint8_t>> DecodeBase64IgnoringUnknown(const std::
     return platform::security::base64Decode(kept);
 }
 
+// The file held by another connection, damaged and not made anew yet (it
+// is, a while after the last time), or failing to read or write: the same
+// save may work later.
+bool RefusedForNow(int code) {
+    const int primary = code & 0xFF;
+    return TLMDBStorage::isBusyResult(primary) || primary == SQLITE_CORRUPT || primary == SQLITE_NOTADB ||
+           primary == SQLITE_IOERR || primary == SQLITE_CANTOPEN;
+}
+
 }  // namespace
 
 const TLMDBSchema& TLMLogDBStorage::logsSchema() {
@@ -225,8 +234,6 @@ std::vector<TLMSaveOutcome> TLMLogDBStorage::saveLogs(const std::vector<TLMLogTo
     // crash before loses the group as it would have lost the logs still
     // queued.
     std::vector<std::optional<PreparedLog>> prepared;
-    prepared.reserve(logs.size());
-    for (const TLMLogToSave& item : logs) prepared.push_back(prepareLog(item.log, groupId, item.flags));
     // Each log's own code: stored, too large, or full with nothing to evict.
     std::vector<int> codes;
     std::vector<std::int64_t> rowIds;
@@ -239,6 +246,12 @@ std::vector<TLMSaveOutcome> TLMLogDBStorage::saveLogs(const std::vector<TLMLogTo
         int code = SQLITE_OK;
         const std::int64_t maxSize = pageSize() * getMaxPageCountInOpenedDatabase(db, &code);
         if (code != SQLITE_OK) return code;
+        // Archived only once the file can be read: logs a held file keeps
+        // refusing are tried again and again.
+        if (prepared.empty()) {
+            prepared.reserve(logs.size());
+            for (const TLMLogToSave& item : logs) prepared.push_back(prepareLog(item.log, groupId, item.flags));
+        }
         code = executeNonSelectionQuery("BEGIN", db);
         for (std::size_t i = 0; code == SQLITE_OK && i < prepared.size(); ++i) {
             if (!prepared[i]) continue;
@@ -252,24 +265,27 @@ std::vector<TLMSaveOutcome> TLMLogDBStorage::saveLogs(const std::vector<TLMLogTo
     });
     const bool committed = ran && result == SQLITE_OK;
     // Held by another connection (set-up still pending, or the statements
-    // waited in vain): one log at a time would wait as long again for each.
-    const bool busy = isBusyResult(result);
+    // waited in vain), or damaged and not yet made anew: one log at a time
+    // would meet the same.
+    const bool later = RefusedForNow(result);
     std::vector<TLMSaveOutcome> outcomes(logs.size(), TLMSaveOutcome::Failed);
-    for (std::size_t i = 0; i < prepared.size(); ++i) {
-        if (!prepared[i]) continue;
+    for (std::size_t i = 0; i < logs.size(); ++i) {
+        // Unprepared: refused before it was archived, or it cannot be.
+        const bool unprepared = i < prepared.size() && !prepared[i];
+        if (unprepared) continue;
         if (committed) {
             if (codes[i] != SQLITE_OK) continue;
             outcomes[i] = TLMSaveOutcome::Stored;
             TLMLogVerbose(kLogTag, "Log is stored with id: '%lld'", static_cast<long long>(rowIds[i]));
-        } else if (busy) {
+        } else if (later) {
             // One too large fails whenever it is tried.
-            outcomes[i] = codes[i] == SQLITE_TOOBIG ? TLMSaveOutcome::Failed : TLMSaveOutcome::Busy;
+            outcomes[i] = ran && codes[i] == SQLITE_TOOBIG ? TLMSaveOutcome::Failed : TLMSaveOutcome::Later;
         } else if (ran && logs.size() > 1) {
             // Nothing of a failed transaction stays, so each goes once more,
             // alone.
             const int alone = storeLog(logs[i].log, groupId, logs[i].flags);
             outcomes[i] = alone == SQLITE_OK ? TLMSaveOutcome::Stored
-                                             : (isBusyResult(alone) ? TLMSaveOutcome::Busy : TLMSaveOutcome::Failed);
+                                             : (RefusedForNow(alone) ? TLMSaveOutcome::Later : TLMSaveOutcome::Failed);
         }
     }
     return outcomes;

@@ -38,8 +38,9 @@ public:
     bool saveLog(const std::shared_ptr<TLMAbstractLog>& log, const std::string& groupId, TLMFlags flags) override;
     // In one transaction, with the evictions a full database needs; when it
     // fails otherwise, each log is tried once more alone. When another
-    // connection held the file all along, every log is Busy at once, none
-    // waited for again. saveLog is a group of one.
+    // connection held the file all along, or it is damaged and not yet made
+    // anew, or cannot be read or written, every log is Later at once, none
+    // tried again. saveLog is a group of one.
     std::vector<TLMSaveOutcome> saveLogs(const std::vector<TLMLogToSave>& logs, const std::string& groupId) override;
     std::uint64_t countLogs() override;
     std::optional<std::uint64_t> countLogsWithGroupId(const std::string& groupId) override;

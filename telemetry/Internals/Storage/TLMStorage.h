@@ -21,7 +21,9 @@ using TLMLoadDataCompletionHandler = std::function<void(const std::vector<std::s
 enum class TLMSaveOutcome {
     Stored,
     Failed,  // for good: it will not be stored
-    Busy,    // another connection held the file: saving it again later may work
+    // Refused for now (another connection held the file, or it is damaged
+    // and not yet made anew): saving it again later may work.
+    Later,
 };
 
 // A log to save with the flags it was enqueued with.
