@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <limits>
 #include <system_error>
 
 namespace platform {
@@ -225,11 +226,14 @@ bool isJpeg(std::span<const std::uint8_t> bytes) {
 // PNG or JPEG by the signature at the start of `source`, which `signature`
 // holds (fewer bytes when the source is shorter).
 detail::DecodedBitmap decodeFrom(detail::ByteSource& source, std::span<const std::uint8_t> signature, long long budget,
-                                 int jpegScans = detail::kMaxJpegScans) {
-    if (isPng(signature)) return detail::decodePng(source, budget, std::max(budget, Image::kDecodedPixelBudget));
-    if (isJpeg(signature)) return detail::decodeJpeg(source, budget, jpegScans);
+                                 DecodeMeter& meter, int jpegScans = detail::kMaxJpegScans) {
+    if (isPng(signature)) return detail::decodePng(source, budget, std::max(budget, Image::kDecodedPixelBudget), meter);
+    if (isJpeg(signature)) return detail::decodeJpeg(source, budget, meter, jpegScans);
     return {};
 }
+
+// Without a meter of the caller's, the work is only counted.
+DecodeMeter unmetered() { return DecodeMeter(std::numeric_limits<long long>::max()); }
 
 }  // namespace
 
@@ -241,12 +245,30 @@ std::string ImageDecoding::warning() const {
     return text + "decoded at " + std::to_string(image->pixelWidth()) + " x " + std::to_string(image->pixelHeight());
 }
 
+DecodeMeter::DecodeMeter(long long allowance, std::function<bool()> stopped)
+    : mAllowance(allowance), mAskAt(kAskEvery), mStopped(std::move(stopped)) {}
+
+bool DecodeMeter::spend(long long units) {
+    if (units > 0)
+        mSpent = units > std::numeric_limits<long long>::max() - mSpent ? std::numeric_limits<long long>::max()
+                                                                        : mSpent + units;
+    if (mWasStopped || mSpent > mAllowance) return false;
+    if (mStopped && mSpent >= mAskAt) {
+        mAskAt = mSpent + kAskEvery;
+        mWasStopped = mStopped();
+    }
+    return !mWasStopped;
+}
+
 Image::Image(std::unique_ptr<detail::ImageImpl> impl) : mImpl(std::move(impl)) {}
 
 Image::~Image() = default;
 
-ImageDecoding Image::decoded(const detail::DecodedBitmap& bitmap, long long budget, double scale) {
+ImageDecoding Image::decoded(const detail::DecodedBitmap& bitmap, long long budget, double scale,
+                             const DecodeMeter& meter, long long spentBefore) {
     ImageDecoding result;
+    result.work = meter.spent() - spentBefore;
+    if (bitmap.cut) result.cut = meter.wasStopped() ? ImageDecoding::Cut::stopped : ImageDecoding::Cut::workSpent;
     result.fileWidth = bitmap.fileWidth;
     result.fileHeight = bitmap.fileHeight;
     result.budget = budget;
@@ -258,12 +280,16 @@ ImageDecoding Image::decoded(const detail::DecodedBitmap& bitmap, long long budg
     return result;
 }
 
-ImageDecoding Image::decode(std::span<const std::uint8_t> bytes, double scale, long long maxPixels) {
+ImageDecoding Image::decode(std::span<const std::uint8_t> bytes, double scale, long long maxPixels,
+                            DecodeMeter* meter) {
     const long long budget = budgetOf(maxPixels);
+    DecodeMeter own = unmetered();
+    DecodeMeter& used = meter != nullptr ? *meter : own;
+    const long long before = used.spent();
     detail::ByteSource source{bytes.data(), bytes.size(), 0, nullptr};
     const int scans = isJpeg(bytes) ? jpegScansOf(bytes) : detail::kMaxJpegScans;
-    return decoded(decodeFrom(source, bytes.first(std::min<std::size_t>(bytes.size(), 8)), budget, scans), budget,
-                   scale);
+    return decoded(decodeFrom(source, bytes.first(std::min<std::size_t>(bytes.size(), 8)), budget, used, scans), budget,
+                   scale, used, before);
 }
 
 std::optional<Image::PixelSize> Image::declaredSize(std::span<const std::uint8_t> bytes) {
@@ -309,8 +335,9 @@ std::optional<long long> Image::decodeWork(std::span<const std::uint8_t> bytes) 
     return work;
 }
 
-std::shared_ptr<Image> Image::fromData(std::span<const std::uint8_t> bytes, double scale, long long maxPixels) {
-    return decode(bytes, scale, maxPixels).image;
+std::shared_ptr<Image> Image::fromData(std::span<const std::uint8_t> bytes, double scale, long long maxPixels,
+                                       DecodeMeter* meter) {
+    return decode(bytes, scale, maxPixels, meter).image;
 }
 
 std::shared_ptr<Image> Image::fromPixels(int pixelWidth, int pixelHeight, std::span<const Pixel> pixels, double scale) {
@@ -335,7 +362,8 @@ std::shared_ptr<Image> Image::fromPixels(int pixelWidth, int pixelHeight, std::s
     return std::shared_ptr<Image>(new Image(std::make_unique<detail::ImageImpl>(surface, validScale(scale))));
 }
 
-ImageDecoding Image::decodeFile(const std::filesystem::path& path, double scale, long long maxPixels) {
+ImageDecoding Image::decodeFile(const std::filesystem::path& path, double scale, long long maxPixels,
+                                DecodeMeter* meter) {
     std::error_code error;
     const auto size = std::filesystem::file_size(path, error);
     if (error || size == 0 || size > kMaxImageFileSize) return {};
@@ -345,8 +373,12 @@ ImageDecoding Image::decodeFile(const std::filesystem::path& path, double scale,
     const std::size_t got = std::fread(signature, 1, sizeof signature, file.get());
     if (std::fseek(file.get(), 0, SEEK_SET) != 0) return {};
     const long long budget = budgetOf(maxPixels);
+    DecodeMeter own = unmetered();
+    DecodeMeter& used = meter != nullptr ? *meter : own;
+    const long long before = used.spent();
     detail::ByteSource source{nullptr, 0, 0, file.get()};
-    return decoded(decodeFrom(source, std::span<const std::uint8_t>(signature, got), budget), budget, scale);
+    return decoded(decodeFrom(source, std::span<const std::uint8_t>(signature, got), budget, used), budget, scale, used,
+                   before);
 }
 
 std::shared_ptr<Image> Image::fromFile(const std::filesystem::path& path, double scale, long long maxPixels) {

@@ -18,6 +18,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <span>
@@ -44,6 +45,46 @@ struct Pixel {
     friend bool operator==(const Pixel&, const Pixel&) = default;
 };
 
+// The work decodes may do, spent as it is done rather than guessed from the
+// headers, and whether it is still wanted. One meter may serve several
+// decodes in turn; it is used from one thread at a time.
+//
+// One unit is the work of one byte of a PNG's rows at their dearest: a
+// row of 8-bit RGBA, Paeth-filtered, inflated from a well-compressed
+// stream and put out at full size (about 1 ns on the development machine).
+// Every make-up is counted in these units from what its decoder really
+// does, each part at its dearest (PNG: the bytes fed and inflated, each
+// row and pass, the pixels put out; JPEG: the bytes fed, each block of
+// each scan and each visit of the buffer of coefficients, the rows put
+// out), so that no make-up takes more than about 1.5 times as long per
+// unit as a plain picture (bench_images' BM_DecodeUnits).
+class DecodeMeter {
+public:
+    explicit DecodeMeter(long long allowance, std::function<bool()> stopped = {});
+
+    long long allowance() const { return mAllowance; }
+    long long spent() const { return mSpent; }
+    long long left() const { return mSpent < mAllowance ? mAllowance - mSpent : 0; }
+    // Counts `units` (none when not positive); false once the allowance is
+    // spent or `stopped` answered yes, after which the decode gives up.
+    // `stopped` is asked at most every kAskEvery units, and at least that
+    // often while a decode goes on.
+    bool spend(long long units);
+    bool wasStopped() const { return mWasStopped; }
+    // A caller may hand out shares of its work in turn.
+    void setAllowance(long long allowance) { mAllowance = allowance; }
+
+    // A few milliseconds of decoding between questions.
+    static constexpr long long kAskEvery = 2'000'000;
+
+private:
+    long long mAllowance;
+    long long mSpent = 0;
+    long long mAskAt = 0;
+    bool mWasStopped = false;
+    std::function<bool()> mStopped;
+};
+
 // How the screen toolkit shows an image: as drawn, or as a template whose
 // alpha is filled with the tint colour. Automatic leaves it to the view (as
 // drawn, except symbol images). Numbered as the platform numbers them.
@@ -65,13 +106,15 @@ public:
     // PNG or JPEG, told apart by their signatures. `scale` is pixels per
     // point (1 when not positive and finite). At most `maxPixels` pixels
     // (1 to the bitmap limit): a picture reduced by a factor f gets the scale
-    // divided by f, so its size in points stays.
+    // divided by f, so its size in points stays. With a meter, the work is
+    // spent from it as it is done, and a decode it cuts gives no image;
+    // without one the work is only counted.
     static ImageDecoding decode(std::span<const std::uint8_t> bytes, double scale = 1,
-                                long long maxPixels = kDecodedPixelBudget);
+                                long long maxPixels = kDecodedPixelBudget, DecodeMeter* meter = nullptr);
     // The same from a file, read as it is decoded rather than first whole;
     // no image when it cannot be read.
     static ImageDecoding decodeFile(const std::filesystem::path& path, double scale = 1,
-                                    long long maxPixels = kDecodedPixelBudget);
+                                    long long maxPixels = kDecodedPixelBudget, DecodeMeter* meter = nullptr);
     // The size in pixels the bytes declare, read from the PNG's header or
     // the JPEG's frame header without decoding: what decode would see
     // first. None when they are no PNG or JPEG, end before that header, or
@@ -98,7 +141,7 @@ public:
     static std::optional<long long> decodeWork(std::span<const std::uint8_t> bytes);
     // Only the image of decode and decodeFile.
     static std::shared_ptr<Image> fromData(std::span<const std::uint8_t> bytes, double scale = 1,
-                                           long long maxPixels = kDecodedPixelBudget);
+                                           long long maxPixels = kDecodedPixelBudget, DecodeMeter* meter = nullptr);
     static std::shared_ptr<Image> fromFile(const std::filesystem::path& path, double scale = 1,
                                            long long maxPixels = kDecodedPixelBudget);
     // Pixels given row by row from the top-left, not premultiplied. None
@@ -156,7 +199,8 @@ private:
     explicit Image(std::unique_ptr<detail::ImageImpl> impl);
     const detail::ImageImpl& impl() const { return *mImpl; }
     // Takes the decoder's surface.
-    static ImageDecoding decoded(const detail::DecodedBitmap& bitmap, long long budget, double scale);
+    static ImageDecoding decoded(const detail::DecodedBitmap& bitmap, long long budget, double scale,
+                                 const DecodeMeter& meter, long long spentBefore);
 
     std::unique_ptr<detail::ImageImpl> mImpl;
     ImageRenderingMode mRenderingMode = ImageRenderingMode::automatic;
@@ -169,6 +213,10 @@ struct ImageDecoding {
     int fileHeight = 0;
     long long budget = 0;     // the pixels allowed
     bool overBudget = false;  // declared more: the image is reduced, or there is none
+    long long work = 0;       // the units this decode spent (DecodeMeter)
+    // A decode its meter cut gives no image.
+    enum class Cut { none, workSpent, stopped };
+    Cut cut = Cut::none;
 
     // For the log: what became of a picture over its budget ("a picture of
     // 16384 x 16384 pixels is over the budget of 16777216: decoded at 4096 x

@@ -131,7 +131,8 @@ TEST(ImageDecodeWork, EachScanAndBlockIsCountedFromTheMarkersAsLibjpegReadsThem)
     // The decoder reads no more scans than it is told there are.
     for (const int scans : {9, 10}) {
         platform::detail::ByteSource source{progressive.data(), progressive.size(), 0, nullptr};
-        const auto decoded = platform::detail::decodeJpeg(source, 64 * 32, scans);
+        platform::DecodeMeter meter(1'000'000'000);
+        const auto decoded = platform::detail::decodeJpeg(source, 64 * 32, meter, scans);
         EXPECT_EQ(decoded.surface != nullptr, scans == 10) << scans;
         if (decoded.surface != nullptr) cairo_surface_destroy(decoded.surface);
     }

@@ -20,6 +20,10 @@
 #include <optional>
 #include <span>
 
+namespace platform {
+class DecodeMeter;
+}
+
 namespace platform::detail {
 
 // Where a decoder reads: bytes in memory, or an open file from its current
@@ -40,6 +44,7 @@ struct DecodedBitmap {
     int fileHeight = 0;
     bool overBudget = false;  // the file declares more pixels than allowed
     double reduction = 1;     // file pixels per decoded pixel along a side
+    bool cut = false;         // the meter said no: no surface
 };
 
 // Working memory libjpeg may take beside the bitmap: a progressive file
@@ -54,10 +59,12 @@ constexpr long kJpegWorkingMemory = 136L * 1024 * 1024;
 // thousands of tiny scans and keep the decoder busy for minutes.
 constexpr int kMaxJpegScans = 1000;
 
-DecodedBitmap decodePng(ByteSource& source, long long maxPixels, long long wholePixels);
+// Both spend their work from `meter` as they go (see DecodeMeter for the
+// unit) and stop, with no surface, as soon as it says no.
+DecodedBitmap decodePng(ByteSource& source, long long maxPixels, long long wholePixels, DecodeMeter& meter);
 // At most `maxScans` scans are read (fewer than kMaxJpegScans when the
 // caller counted them: a file that has more than it showed is refused).
-DecodedBitmap decodeJpeg(ByteSource& source, long long maxPixels, int maxScans = kMaxJpegScans);
+DecodedBitmap decodeJpeg(ByteSource& source, long long maxPixels, DecodeMeter& meter, int maxScans = kMaxJpegScans);
 
 // What a JPEG asks of its decoder, from its markers alone: the frame, and
 // each scan and the blocks it covers. Read as libjpeg reads them (segments

@@ -1,5 +1,6 @@
 #include "platform/graphics/detail/ImageDecoders.h"
 
+#include "platform/graphics/Image.h"
 #include "platform/graphics/detail/ImageImpl.h"
 
 // jpeglib.h needs size_t and FILE declared first.
@@ -41,14 +42,88 @@ void emitMessage(j_common_ptr cinfo, int level) {
 
 void silent(j_common_ptr) {}
 
-struct ProgressMonitor {
-    jpeg_progress_mgr base;
-    int maxScans;
+// The work of each part, in DecodeMeter's units, from bench_images'
+// BM_DecodeUnits: each at the dearest make-up that has it.
+// A byte of the file handed to libjpeg (most of a scan's Huffman decoding
+// goes with its bits).
+constexpr long long kFedByte = 4;
+// Each block of each scan, and each of its coefficients the scan codes.
+constexpr long long kScanBlock = 20;
+constexpr long long kScanCoefficient = 1;
+// Arithmetic coding decodes a coefficient however few bytes it took.
+constexpr long long kArithmeticCoefficient = 30;
+// Each restart marker: the decoder's state reset, the marker read.
+constexpr long long kRestart = 100;
+// Each visit of a block in the buffer of a progressive (or many-scan)
+// file's coefficients: once a scan that has it, once to put it out.
+constexpr long long kBufferedBlock = 10;
+// The inverse DCT of a block, by the samples it gives (64 at full size, 1
+// at 1/8), and a pixel of a row put out (upsampling, colour conversion,
+// CMYK, averaging when reduced further).
+constexpr long long kIdctBlock = 10;
+constexpr long long kIdctSample = 1;
+constexpr long long kOutPixel = 4;
+// libjpeg is handed the file this much at a time.
+constexpr std::size_t kSourcePiece = 4096;
+
+// libjpeg's source: the bytes in pieces, each spent from the meter as it
+// is handed over.
+struct Source {
+    jpeg_source_mgr base;
+    ByteSource* bytes;
+    DecodeMeter* meter;
+    bool cut;
+    JOCTET buffer[kSourcePiece];
 };
 
-void limitScans(j_common_ptr cinfo) {
-    auto* d = reinterpret_cast<j_decompress_ptr>(cinfo);
-    if (d->input_scan_number > reinterpret_cast<ProgressMonitor*>(cinfo->progress)->maxScans) bailOut(cinfo);
+void initSource(j_decompress_ptr) {}
+void termSource(j_decompress_ptr) {}
+
+boolean fillInput(j_decompress_ptr cinfo) {
+    auto* src = reinterpret_cast<Source*>(cinfo->src);
+    ByteSource& bytes = *src->bytes;
+    std::size_t count = 0;
+    if (bytes.file != nullptr) {
+        count = std::fread(src->buffer, 1, sizeof src->buffer, bytes.file);
+        src->base.next_input_byte = src->buffer;
+    } else {
+        count = std::min(kSourcePiece, bytes.size - bytes.position);
+        src->base.next_input_byte = bytes.data + bytes.position;
+        bytes.position += count;
+    }
+    if (count == 0) {
+        WARNMS(cinfo, JWRN_JPEG_EOF);  // refused (emitMessage)
+        static const JOCTET kEnd[2] = {0xFF, JPEG_EOI};
+        src->base.next_input_byte = kEnd;
+        count = 2;
+    }
+    src->base.bytes_in_buffer = count;
+    if (!src->meter->spend(kFedByte * static_cast<long long>(count))) {
+        src->cut = true;
+        bailOut(reinterpret_cast<j_common_ptr>(cinfo));
+    }
+    return TRUE;
+}
+
+// Segments skipped by their length are passed over unread.
+void skipInput(j_decompress_ptr cinfo, long count) {
+    auto* src = reinterpret_cast<Source*>(cinfo->src);
+    if (count <= 0) return;
+    const auto n = static_cast<std::size_t>(count);
+    if (n <= src->base.bytes_in_buffer) {
+        src->base.next_input_byte += n;
+        src->base.bytes_in_buffer -= n;
+        return;
+    }
+    const std::size_t rest = n - src->base.bytes_in_buffer;
+    src->base.bytes_in_buffer = 0;
+    ByteSource& bytes = *src->bytes;
+    if (bytes.file != nullptr) {
+        // Past the end, the next read finds none.
+        if (std::fseek(bytes.file, static_cast<long>(rest), SEEK_CUR) != 0) std::fseek(bytes.file, 0, SEEK_END);
+    } else {
+        bytes.position += std::min(rest, bytes.size - bytes.position);
+    }
 }
 
 std::uint8_t mul255(unsigned a, unsigned b) { return static_cast<std::uint8_t>((a * b + 127) / 255); }
@@ -58,7 +133,7 @@ std::uint8_t mul255(unsigned a, unsigned b) { return static_cast<std::uint8_t>((
 struct DecodeState {
     jpeg_decompress_struct cinfo;
     ErrorManager errors;
-    ProgressMonitor progress;
+    Source source;
     cairo_surface_t* surface;
     unsigned char* row;   // one row as libjpeg gives it, for CMYK or when reducing further
     std::uint64_t* sums;  // four sums a decoded pixel of the band, when reducing further
@@ -93,18 +168,86 @@ int scaleWithin(jpeg_decompress_struct& cinfo, long long maxPixels) {
     return 0;
 }
 
-bool decodeInto(DecodeState& s, ByteSource& source, long long maxPixels, DecodedBitmap& out) {
+// The work of one block of the scan being read, by the coefficients it
+// codes.
+long long scanBlockWork(const jpeg_decompress_struct& c) {
+    const long long coefficients = c.progressive_mode ? c.Se - c.Ss + 1 : 64;
+    return kScanBlock + coefficients * (c.arith_code ? kArithmeticCoefficient : kScanCoefficient);
+}
+
+// What one row of MCUs of the scan being read costs (what one call of
+// jpeg_consume_input reads): its blocks, restarts, and each block's visit
+// of the buffer when there is one.
+long long scanRowWork(const jpeg_decompress_struct& c, bool buffered) {
+    const long long mcus = c.comps_in_scan == 1
+                               ? static_cast<long long>(c.MCUs_per_row) * c.cur_comp_info[0]->v_samp_factor
+                               : c.MCUs_per_row;
+    const long long blocks = c.comps_in_scan == 1 ? mcus : mcus * c.blocks_in_MCU;
+    long long work = blocks * (scanBlockWork(c) + (buffered ? kBufferedBlock : 0));
+    if (c.restart_interval > 0) work += kRestart * ((mcus + c.restart_interval - 1) / c.restart_interval);
+    return work;
+}
+
+// The inverse DCT of every block of the picture at the output's scale.
+long long idctWork(const jpeg_decompress_struct& c, bool buffered) {
+    long long blocks = 0;
+    for (int i = 0; i < c.num_components; ++i)
+        blocks += static_cast<long long>(c.comp_info[i].width_in_blocks) * c.comp_info[i].height_in_blocks;
+    const long long samples = static_cast<long long>(c.min_DCT_scaled_size) * c.min_DCT_scaled_size;
+    return blocks * (kIdctBlock + kIdctSample * samples + (buffered ? kBufferedBlock : 0));
+}
+
+// The DC coefficients of every component are whole: what a picture at 1/8
+// is made of. `dcBits` holds, for each component, the bits its DC still
+// lacks after the scans read so far.
+bool dcWhole(const int* dcBits, int components) {
+    return std::all_of(dcBits, dcBits + components, [](int bits) { return bits == 0; });
+}
+
+// A many-scan file in libjpeg's buffered-image mode, scan by scan into the
+// buffer of coefficients, each row of MCUs spent as it is read. At 1/8 or
+// less only the DC coefficients are wanted: reading stops at the scan that
+// completes them, and what follows is not read. False when the meter said
+// no or there were too many scans.
+bool readScans(DecodeState& s, bool dcOnly, int maxScans, DecodeMeter& meter) {
+    jpeg_decompress_struct& c = s.cinfo;
+    int dcBits[MAX_COMPONENTS];
+    std::fill(dcBits, dcBits + MAX_COMPONENTS, -1);
+    bool inScan = true;  // jpeg_read_header stopped at the first scan's header
+    for (;;) {
+        if (inScan && !meter.spend(scanRowWork(c, true))) {
+            s.source.cut = true;
+            return false;
+        }
+        const int read = jpeg_consume_input(&c);
+        if (read == JPEG_SUSPENDED || read == JPEG_REACHED_EOI) return read == JPEG_REACHED_EOI;
+        if (read == JPEG_REACHED_SOS) {
+            if (c.input_scan_number > maxScans) return false;
+            inScan = true;
+        } else if (read == JPEG_SCAN_COMPLETED) {
+            inScan = false;
+            if (c.Ss == 0) {
+                for (int i = 0; i < c.comps_in_scan; ++i) dcBits[c.cur_comp_info[i]->component_index] = c.Al;
+            }
+            if (dcOnly && dcWhole(dcBits, c.num_components)) return true;
+        }
+    }
+}
+
+bool decodeInto(DecodeState& s, ByteSource& source, long long maxPixels, int maxScans, DecodeMeter& meter,
+                DecodedBitmap& out) {
     if (setjmp(s.errors.jump) != 0) return false;
 
     jpeg_create_decompress(&s.cinfo);
     s.cinfo.mem->max_memory_to_use = kJpegWorkingMemory;
-    if (source.file != nullptr) {
-        jpeg_stdio_src(&s.cinfo, source.file);
-    } else {
-        jpeg_mem_src(&s.cinfo, source.data + source.position,
-                     static_cast<unsigned long>(source.size - source.position));
-    }
-    s.cinfo.progress = &s.progress.base;
+    s.source.base.init_source = initSource;
+    s.source.base.fill_input_buffer = fillInput;
+    s.source.base.skip_input_data = skipInput;
+    s.source.base.resync_to_restart = jpeg_resync_to_restart;
+    s.source.base.term_source = termSource;
+    s.source.bytes = &source;
+    s.source.meter = &meter;
+    s.cinfo.src = &s.source.base;
     jpeg_read_header(&s.cinfo, TRUE);
     out.fileWidth = static_cast<int>(s.cinfo.image_width);  // at most 65500
     out.fileHeight = static_cast<int>(s.cinfo.image_height);
@@ -135,7 +278,20 @@ bool decodeInto(DecodeState& s, ByteSource& source, long long maxPixels, Decoded
         return first == 1;
     }();
     s.cinfo.out_color_space = cmyk ? JCS_CMYK : (littleEndian ? JCS_EXT_BGRA : JCS_EXT_ARGB);
+    // A file of many scans is read whole into the buffer of coefficients
+    // before any row comes out; buffered-image mode lets it be read scan by
+    // scan, and stopped once what the scale needs is there.
+    const bool buffered = jpeg_has_multiple_scans(&s.cinfo);
+    s.cinfo.buffered_image = buffered ? TRUE : FALSE;
     jpeg_start_decompress(&s.cinfo);
+    const bool dcOnly = buffered && scale == 1;
+    if (buffered) {
+        if (!readScans(s, dcOnly, maxScans, meter)) return false;
+        // Guessing the missing coefficients from the neighbours' DC only
+        // costs: at 1/8 nothing but the DC is used.
+        if (dcOnly) s.cinfo.do_block_smoothing = FALSE;
+        jpeg_start_output(&s.cinfo, s.cinfo.input_scan_number);
+    }
 
     const int width = static_cast<int>(s.cinfo.output_width);
     const int height = static_cast<int>(s.cinfo.output_height);
@@ -155,10 +311,20 @@ bool decodeInto(DecodeState& s, ByteSource& source, long long maxPixels, Decoded
         if (s.sums == nullptr) return false;
     }
 
+    // The blocks' work shared out over the rows put out: a single scan is
+    // decoded as its rows are wanted.
+    const long long blockWork =
+        idctWork(s.cinfo, buffered) + (buffered ? 0 : s.cinfo.total_iMCU_rows * scanRowWork(s.cinfo, false));
+    const long long rowWork = kOutPixel * width;
     // Adobe writes CMYK inverted; others store ink amounts.
     const bool inverted = s.cinfo.saw_Adobe_marker;
     while (s.cinfo.output_scanline < s.cinfo.output_height) {
         const unsigned y = s.cinfo.output_scanline;
+        const long long share = blockWork * (y + 1) / height - blockWork * y / height;
+        if (!meter.spend(share + rowWork)) {
+            s.source.cut = true;
+            return false;
+        }
         unsigned char* target = factor > 1 ? s.row : pixels + static_cast<std::size_t>(y) * stride;
         JSAMPROW rows[1] = {cmyk ? s.row : target};
         if (jpeg_read_scanlines(&s.cinfo, rows, 1) != 1) return false;
@@ -171,7 +337,11 @@ bool decodeInto(DecodeState& s, ByteSource& source, long long maxPixels, Decoded
                 writeBand(s.sums, width, factor, y + 1 - first, pixels + static_cast<std::size_t>(band) * stride);
         }
     }
-    jpeg_finish_decompress(&s.cinfo);
+    // Only the DC's scans were read: the rest of the file is not.
+    if (!dcOnly) {
+        if (buffered) jpeg_finish_output(&s.cinfo);
+        jpeg_finish_decompress(&s.cinfo);
+    }
     cairo_surface_mark_dirty(s.surface);
     return true;
 }
@@ -314,7 +484,7 @@ std::optional<JpegScans> readJpegScans(std::span<const std::uint8_t> bytes) {
     return found;
 }
 
-DecodedBitmap decodeJpeg(ByteSource& source, long long maxPixels, int maxScans) {
+DecodedBitmap decodeJpeg(ByteSource& source, long long maxPixels, DecodeMeter& meter, int maxScans) {
     DecodedBitmap out;
     if (source.file == nullptr &&
         (source.data == nullptr || source.position >= source.size || source.size - source.position > 0xFFFFFFFFu))
@@ -324,10 +494,9 @@ DecodedBitmap decodeJpeg(ByteSource& source, long long maxPixels, int maxScans) 
     s.errors.base.error_exit = bailOut;
     s.errors.base.emit_message = emitMessage;
     s.errors.base.output_message = silent;
-    s.progress.base.progress_monitor = limitScans;
-    s.progress.maxScans = std::min(maxScans, kMaxJpegScans);
 
-    const bool ok = decodeInto(s, source, maxPixels, out);
+    const bool ok = decodeInto(s, source, maxPixels, std::min(maxScans, kMaxJpegScans), meter, out);
+    out.cut = s.source.cut;
     jpeg_destroy_decompress(&s.cinfo);
     std::free(s.row);
     std::free(s.sums);
