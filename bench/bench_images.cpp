@@ -266,6 +266,188 @@ const Bytes& picture(const std::string& name) {
     return made.emplace(name, std::move(bytes)).first->second;
 }
 
+// ---- make-ups, for the decode meter ----
+
+// A PNG written by libpng with one filter on every row; all rows alike
+// (the ramp with a little noise) unless `noise`, where each row is new
+// noise that deflate cannot shrink.
+struct PngMake {
+    int width;
+    int height;
+    int depth;
+    int colour;
+    bool interlaced = false;
+    int filter = PNG_FILTER_PAETH;
+    bool noise = false;
+};
+
+Bytes makePng(const PngMake& m) {
+    Bytes out;
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png_create_info_struct(png);
+    if (setjmp(png_jmpbuf(png)) != 0) std::abort();
+    png_set_write_fn(
+        png, &out,
+        [](png_structp p, png_bytep data, png_size_t length) {
+            auto* bytes = static_cast<Bytes*>(png_get_io_ptr(p));
+            bytes->insert(bytes->end(), data, data + length);
+        },
+        nullptr);
+    png_set_compression_level(png, 6);
+    png_set_filter(png, PNG_FILTER_TYPE_BASE, m.filter);
+    png_set_IHDR(png, info, static_cast<png_uint_32>(m.width), static_cast<png_uint_32>(m.height), m.depth, m.colour,
+                 m.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+                 PNG_FILTER_TYPE_DEFAULT);
+    png_write_info(png, info);
+    const std::size_t rowBytes = png_get_rowbytes(png, info);
+    Bytes row(rowBytes);
+    std::uint32_t noise = 1;
+    const auto fill = [&](int y) {
+        for (std::size_t i = 0; i < rowBytes; ++i)
+            row[i] = m.noise ? static_cast<std::uint8_t>((noise = noise * 1664525u + 1013904223u) >> 28)
+                             : ramp(static_cast<int>(i), y, 0, noise);
+    };
+    fill(0);
+    const int passes = png_set_interlace_handling(png);
+    for (int pass = 0; pass < passes; ++pass)
+        for (int y = 0; y < m.height; ++y) {
+            if (m.noise) fill(y);
+            png_write_row(png, row.data());
+        }
+    png_write_end(png, info);
+    png_destroy_write_struct(&png, &info);
+    return out;
+}
+
+// A 1 x 1 RGBA PNG whose compressed stream goes on after its only row with
+// `mebibytes` of zeros, in one IDAT chunk.
+Bytes tailPng(int mebibytes) {
+    z_stream z{};
+    deflateInit(&z, 9);
+    Bytes data;
+    Bytes out(1 << 20);
+    const Bytes row{0, 10, 20, 30, 255};
+    const Bytes zeros(1 << 20, 0);
+    const auto put = [&](const Bytes& in, int flush) {
+        z.next_in = const_cast<Bytef*>(in.data());
+        z.avail_in = static_cast<uInt>(in.size());
+        int status = Z_OK;
+        do {
+            z.next_out = out.data();
+            z.avail_out = static_cast<uInt>(out.size());
+            status = deflate(&z, flush);
+            data.insert(data.end(), out.begin(), out.end() - z.avail_out);
+        } while (z.avail_out == 0 || (flush == Z_FINISH && status != Z_STREAM_END));
+    };
+    put(row, Z_NO_FLUSH);
+    for (int i = 0; i < mebibytes; ++i) put(zeros, i + 1 == mebibytes ? Z_FINISH : Z_NO_FLUSH);
+    deflateEnd(&z);
+    Bytes png{0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    putChunk(png, "IHDR", {0, 0, 0, 1, 0, 0, 0, 1, 8, PNG_COLOR_TYPE_RGB_ALPHA, 0, 0, 0});
+    putChunk(png, "IDAT", data);
+    putChunk(png, "IEND", {});
+    return png;
+}
+
+Bytes photoJpeg(int width, int height, testsupport::JpegSpec spec) {
+    spec.width = width;
+    spec.height = height;
+    std::uint32_t noise = 1;
+    return testsupport::Jpeg(spec, [&noise](int x, int y, std::uint8_t* rgb) {
+        for (int c = 0; c < 3; ++c) {
+            noise = noise * 1664525u + 1013904223u;
+            rgb[c] = static_cast<std::uint8_t>(x / 7 + y / 5 + c * 60 + (noise >> 24) % 12);
+        }
+    });
+}
+
+struct MakeUp {
+    Bytes bytes;
+    long long maxPixels = platform::Image::kDecodedPixelBudget;
+    int repeat = 1;  // decodes a measurement, for the quick ones
+};
+
+const MakeUp& makeUp(const std::string& name) {
+    static std::map<std::string, MakeUp> made;
+    auto it = made.find(name);
+    if (it != made.end()) return it->second;
+    MakeUp m;
+    constexpr int kGrey = PNG_COLOR_TYPE_GRAY;
+    constexpr int kRgb = PNG_COLOR_TYPE_RGB;
+    constexpr int kRgba = PNG_COLOR_TYPE_RGB_ALPHA;
+    if (name == "png_baseline") m.bytes = picture("rgb");
+    if (name == "png_grey1") m.bytes = makePng({16384, 16384, 1, kGrey, false, PNG_FILTER_UP});
+    if (name == "png_rgba_paeth") m.bytes = makePng({8192, 8192, 8, kRgba});
+    if (name == "png_rgb16_paeth") m.bytes = makePng({8192, 8192, 16, kRgb});
+    if (name == "png_adam7_rgba") m.bytes = makePng({4096, 4096, 8, kRgba, true});
+    if (name == "png_noise_rgb") m.bytes = makePng({2048, 2048, 8, kRgb, false, PNG_FILTER_NONE, true});
+    if (name == "png_thin") {
+        m.bytes = makePng({1, 16384, 8, kRgba});
+        m.repeat = 200;
+    }
+    if (name == "png_zlib_tail") {
+        m.bytes = tailPng(1000);
+        m.repeat = 20;
+    }
+    if (name == "jpeg_baseline") m.bytes = picture("jpeg");
+    if (name == "jpeg_progressive") m.bytes = picture("progressive");
+    if (name == "jpeg_restart") m.bytes = photoJpeg(4096, 4096, {.quality = 90, .restartMcus = 1});
+    if (name == "jpeg_arithmetic") m.bytes = photoJpeg(4096, 4096, {.quality = 90, .arithmetic = true});
+    if (name == "jpeg_photo_eighth" || name == "jpeg_progressive_eighth") {
+        m.bytes = name == "jpeg_photo_eighth" ? testsupport::PhonePhoto()
+                                              : photoJpeg(4032, 3024, {.progressive = true, .quality = 92});
+        m.maxPixels = (4032 / 8) * (3024 / 8);
+        m.repeat = 4;
+    }
+    return made.emplace(name, std::move(m)).first->second;
+}
+
+// Seconds for the make-up's decodes; their units added to `units`.
+double timedDecodes(const MakeUp& m, long long& units, bool& decoded) {
+    const auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < m.repeat; ++i) {
+        const auto decoding = platform::Image::decode(m.bytes, 1, m.maxPixels);
+        units += decoding.work;
+        decoded = decoded && decoding.image != nullptr;
+    }
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+// BM_DecodeUnits/<make-up>: the time of a decode per unit the decode meter
+// counted for it, against the baseline's (a plain picture at the budget,
+// 4096 x 4096 of RGB written with libpng's usual filters, decoded
+// alternately in the same run). Counters: the make-up's time and units a
+// decode, the ns per unit of both, and their ratio (per_unit_vs_baseline,
+// which the meter's weights keep at or below 1.5).
+void BM_DecodeUnits(benchmark::State& state, const std::string& name) {
+    const MakeUp& baseline = makeUp("png_baseline");
+    const MakeUp& m = makeUp(name);
+    double seconds = 0;
+    double baseSeconds = 0;
+    long long units = 0;
+    long long baseUnits = 0;
+    bool decoded = true;
+    for (auto _ : state) {
+        baseSeconds += timedDecodes(baseline, baseUnits, decoded);
+        const double s = timedDecodes(m, units, decoded);
+        seconds += s;
+        state.SetIterationTime(s / m.repeat);
+    }
+    if (!decoded || units == 0 || baseUnits == 0) {
+        state.SkipWithError("a picture did not decode");
+        return;
+    }
+    const double decodes = static_cast<double>(state.iterations()) * m.repeat;
+    const double perUnit = seconds * 1e9 / static_cast<double>(units);
+    const double basePerUnit = baseSeconds * 1e9 / static_cast<double>(baseUnits);
+    state.counters["file_MB"] = static_cast<double>(m.bytes.size()) / 1e6;
+    state.counters["ms_a_decode"] = seconds * 1e3 / decodes;
+    state.counters["Munits_a_decode"] = static_cast<double>(units) / 1e6 / decodes;
+    state.counters["ns_per_unit"] = perUnit;
+    state.counters["baseline_ns_per_unit"] = basePerUnit;
+    state.counters["per_unit_vs_baseline"] = perUnit / basePerUnit;
+}
+
 // ---- measuring ----
 
 void report(benchmark::State& state, long long peak, long long bitmap, std::size_t fileBytes) {
@@ -655,6 +837,63 @@ BENCHMARK_CAPTURE(BM_CairoPngReader, grey, std::string("grey"))->Unit(benchmark:
 BENCHMARK_CAPTURE(BM_CairoPngReader, rgb, std::string("rgb"))->Unit(benchmark::kMillisecond);
 // 2 GiB for a moment: what the hostile picture cost before.
 BENCHMARK_CAPTURE(BM_CairoPngReader, hostile_grey, std::string("hostile-grey"))->Unit(benchmark::kMillisecond);
+
+BENCHMARK_CAPTURE(BM_DecodeUnits, png_baseline, std::string("png_baseline"))
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(5);
+BENCHMARK_CAPTURE(BM_DecodeUnits, png_grey1, std::string("png_grey1"))
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(5);
+BENCHMARK_CAPTURE(BM_DecodeUnits, png_rgba_paeth, std::string("png_rgba_paeth"))
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(5);
+BENCHMARK_CAPTURE(BM_DecodeUnits, png_rgb16_paeth, std::string("png_rgb16_paeth"))
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(5);
+BENCHMARK_CAPTURE(BM_DecodeUnits, png_adam7_rgba, std::string("png_adam7_rgba"))
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(5);
+BENCHMARK_CAPTURE(BM_DecodeUnits, png_noise_rgb, std::string("png_noise_rgb"))
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(5);
+BENCHMARK_CAPTURE(BM_DecodeUnits, png_thin, std::string("png_thin"))
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(5);
+BENCHMARK_CAPTURE(BM_DecodeUnits, png_zlib_tail, std::string("png_zlib_tail"))
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(5);
+BENCHMARK_CAPTURE(BM_DecodeUnits, jpeg_baseline, std::string("jpeg_baseline"))
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(5);
+BENCHMARK_CAPTURE(BM_DecodeUnits, jpeg_progressive, std::string("jpeg_progressive"))
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(5);
+BENCHMARK_CAPTURE(BM_DecodeUnits, jpeg_restart, std::string("jpeg_restart"))
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(5);
+BENCHMARK_CAPTURE(BM_DecodeUnits, jpeg_arithmetic, std::string("jpeg_arithmetic"))
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(5);
+BENCHMARK_CAPTURE(BM_DecodeUnits, jpeg_photo_eighth, std::string("jpeg_photo_eighth"))
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(5);
+BENCHMARK_CAPTURE(BM_DecodeUnits, jpeg_progressive_eighth, std::string("jpeg_progressive_eighth"))
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(5);
 
 BENCHMARK(BM_OpenLayoutPeak)->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK_CAPTURE(BM_OpenLayoutPictures, hostile_16384, std::string("hostile_16384"))

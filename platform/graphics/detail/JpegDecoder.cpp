@@ -46,23 +46,23 @@ void silent(j_common_ptr) {}
 // BM_DecodeUnits: each at the dearest make-up that has it.
 // A byte of the file handed to libjpeg (most of a scan's Huffman decoding
 // goes with its bits).
-constexpr long long kFedByte = 4;
+constexpr long long kFedByte = 30;
 // Each block of each scan, and each of its coefficients the scan codes.
-constexpr long long kScanBlock = 20;
+constexpr long long kScanBlock = 70;
 constexpr long long kScanCoefficient = 1;
 // Arithmetic coding decodes a coefficient however few bytes it took.
-constexpr long long kArithmeticCoefficient = 30;
+constexpr long long kArithmeticCoefficient = 60;
 // Each restart marker: the decoder's state reset, the marker read.
-constexpr long long kRestart = 100;
+constexpr long long kRestart = 400;
 // Each visit of a block in the buffer of a progressive (or many-scan)
 // file's coefficients: once a scan that has it, once to put it out.
-constexpr long long kBufferedBlock = 10;
+constexpr long long kBufferedBlock = 30;
 // The inverse DCT of a block, by the samples it gives (64 at full size, 1
 // at 1/8), and a pixel of a row put out (upsampling, colour conversion,
 // CMYK, averaging when reduced further).
-constexpr long long kIdctBlock = 10;
-constexpr long long kIdctSample = 1;
-constexpr long long kOutPixel = 4;
+constexpr long long kIdctBlock = 20;
+constexpr long long kIdctSample = 2;
+constexpr long long kOutPixel = 5;
 // libjpeg is handed the file this much at a time.
 constexpr std::size_t kSourcePiece = 4096;
 

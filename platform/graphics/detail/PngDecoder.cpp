@@ -33,23 +33,28 @@ namespace {
 // BM_DecodeUnits: each at the dearest make-up that has it.
 // A byte of the file handed to libpng: a chunk's CRC, or the inflating of
 // stored or empty deflate blocks that give no row bytes.
-constexpr long long kFedByte = 2;
+constexpr long long kFedByte = 8;
 // Each call of png_read_row, whatever it reads: a row of a thin picture, or
 // of a pass of an interlaced one, costs far more than its bytes.
-constexpr long long kRowCall = 150;
+constexpr long long kRowCall = 80;
 // A byte of a row as the file has it (at 16 bits a sample, twice the
 // pixel's), inflated and unfiltered at the dearest filter (Paeth).
-constexpr long long kRowByte = 1;
+constexpr long long kRowByte = 12;
 // A byte of a row put out (four a pixel: transforms, premultiplying, a
 // pass's row spread over the whole width, averaging when reduced).
-constexpr long long kOutByte = 1;
+constexpr long long kOutByte = 2;
 // libpng reads compressed rows this much at a time. After the last row it
 // inflates what it holds and goes on to the end of the stream, its CRC and
-// the chunks to the end of the file: that tail is read only this far (a
-// usual file's whole tail, checked), and the rows are the picture however
-// much more there is. A tail inflates to at most a megabyte or two.
-constexpr std::size_t kIdatReadSize = 2048;
-constexpr std::size_t kTailBytes = 4096;
+// the chunks to the end of the file, however long: that tail is read only
+// this far (a usual file's whole tail, checked), and the rows are the
+// picture however much more there is.
+constexpr std::size_t kIdatReadSize = 1024;
+constexpr std::size_t kTailBytes = 64;
+// A byte of that tail may inflate to 1032 bytes of nothing, and so may each
+// byte libpng held when the rows were done: counted when the tail is cut
+// inside compressed data (in a usual file they hold the stream's end, and
+// what follows is other chunks).
+constexpr long long kTailByte = 6000;
 
 // The source and how far into it libpng has read; the rows it has still to
 // put out: once they are all out, the picture is whole and nothing more is
@@ -60,6 +65,7 @@ struct PngInput {
     DecodeMeter* meter;
     long long rowsLeft;
     std::size_t tailLeft;  // what may still be read once the rows are out
+    bool inIdat;           // the chunk being read is one of compressed rows
     bool rowsRead;         // the last row came back
     bool whole;            // every row is out, and libpng asked for more than the tail
     bool cut;              // the meter said no
@@ -74,20 +80,24 @@ constexpr std::uint64_t kIhdrAt = 8;
 
 void readBytes(png_structp png, png_bytep out, png_size_t length) {
     auto& input = *static_cast<PngInput*>(png_get_io_ptr(png));
+    long long work = kFedByte * static_cast<long long>(length);
     if (input.rowsLeft == 0) {
-        // A tail after the last row, which libpng would inflate however
-        // long it is.
         if (length > input.tailLeft) {
+            const bool otherChunk = (png_get_io_state(png) & PNG_IO_MASK_LOC) == PNG_IO_CHUNK_DATA && !input.inIdat;
+            if (!otherChunk) input.meter->spend(kTailByte * static_cast<long long>(kIdatReadSize));
             input.whole = true;
             png_error(png, "rows done");
         }
         input.tailLeft -= length;
+        work += kTailByte * static_cast<long long>(length);
     }
-    if (!input.meter->spend(kFedByte * static_cast<long long>(length))) {
+    if (!input.meter->spend(work)) {
         input.cut = true;
         png_error(png, "work spent");
     }
     if (!input.source->read(out, length)) png_error(png, "cut short");
+    if ((png_get_io_state(png) & PNG_IO_MASK_LOC) == PNG_IO_CHUNK_HDR && length == 8)
+        input.inIdat = std::memcmp(out + 4, "IDAT", 4) == 0;
     for (png_size_t i = 0; i < length && input.offset + i < kIhdrAt + sizeof kIhdrFirst; ++i) {
         const std::uint64_t at = input.offset + i;
         if (at >= kIhdrAt && out[i] != kIhdrFirst[at - kIhdrAt]) png_error(png, "IHDR is not the first chunk");
@@ -331,7 +341,7 @@ DecodedBitmap decodePng(ByteSource& source, long long maxPixels, long long whole
     s.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, fail, ignore);
     if (s.png == nullptr) return out;
     s.info = png_create_info_struct(s.png);
-    PngInput input{&source, 0, &meter, -1, kTailBytes, false, false, false};
+    PngInput input{&source, 0, &meter, -1, kTailBytes, false, false, false, false};
     const bool read = s.info != nullptr && decodeInto(s, input, maxPixels, wholePixels, out);
     // Stopped in the tail: inside the last row, or in the chunks after it.
     const bool ok = (read || input.whole) && s.surface != nullptr && finish(s, input, !input.rowsRead);
