@@ -47,15 +47,19 @@ public:
     // not one per picture: a small file may hold thousands of pictures.
     static constexpr long long kLayoutPictureBytes = 128LL * 1024 * 1024;
     // However much of that the files take, the pixels may have 16 MiB
-    // (4 Mi pixels): the 48 photographs of a phone (2.9 MB each) that the
-    // work allows fill the budget with their files alone and are still
-    // shown, each at 1/16 (252 x 189); 4,096 small pictures at 32 x 32.
+    // (4 Mi pixels): 40 photographs of a phone (2.9 MB each) fill the
+    // budget with their files alone and are still shown, each at 1/16
+    // (252 x 189); 4,096 small pictures at 32 x 32.
     // The files are held by the document whether or not they are shown.
     static constexpr long long kLeastPictureBytes = 16LL * 1024 * 1024;
 
     // The work of decoding all of a layout's pictures, in the decode
-    // meter's units (about a pixel of 8-bit RGB PNG read).
-    static constexpr long long kLayoutWork = 6'500'000'000;
+    // meter's units: what the dearest layout users keep takes, 32 pictures
+    // of 4096 x 4096 (27.9 G, 2.8 s on the development machine under
+    // load), with a little room. A scanned plan of 9000 x 9000 takes 4.3 G,
+    // one of 8192 x 8192 at 16 bits 6.0 G, 40 progressive phone photos
+    // 8.4 G. Any one picture may take all of it.
+    static constexpr long long kLayoutWork = 30'000'000'000;
 
     struct tBounds {
         long long budgetBytes = kLayoutPictureBytes;

@@ -368,7 +368,7 @@ TEST(LayoutPictures, FortyPhonePhotosFillTheBudgetWithTheirFilesAndAreAllShownSm
 }
 
 TEST(LayoutPictures, ANewerOpenStopsTheDecodeWithinAPicture) {
-    const Bytes plan = testsupport::PlainPng(4096, 2048, 2, {1, 2, 3});
+    const Bytes plan = testsupport::PlainPng(1024, 1024, 2, {1, 2, 3});
     // How often the decode of the picture asks, when never stopped.
     int asked = 0;
     tLoose whole;
