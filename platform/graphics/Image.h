@@ -126,19 +126,6 @@ public:
         friend bool operator==(const PixelSize&, const PixelSize&) = default;
     };
     static std::optional<PixelSize> declaredSize(std::span<const std::uint8_t> bytes);
-    // What decoding the bytes takes, counted before decoding from what the
-    // headers declare, in pixels read: the work of reading one pixel of a
-    // PNG. A PNG's decoder reads every pixel it declares, however small it
-    // is decoded (twice the work at 16 bits a sample). A JPEG's Huffman
-    // decoding costs about its bytes, whatever the scale, beside each block
-    // of each scan (a progressive file's through a buffer of the whole
-    // picture's coefficients, visited again to put it out); an arithmetic-
-    // coded file may code a block's coefficients in next to no bytes, so
-    // its blocks are counted at their worst. The pixels put out are not
-    // counted: the budget of pixels bounds them. None when declaredSize has
-    // none or a JPEG's markers are ones the decoder refuses. Decoding such
-    // bytes from memory reads no more scans than were counted here.
-    static std::optional<long long> decodeWork(std::span<const std::uint8_t> bytes);
     // Only the image of decode and decodeFile.
     static std::shared_ptr<Image> fromData(std::span<const std::uint8_t> bytes, double scale = 1,
                                            long long maxPixels = kDecodedPixelBudget, DecodeMeter* meter = nullptr);
