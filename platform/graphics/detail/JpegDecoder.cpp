@@ -44,13 +44,16 @@ void silent(j_common_ptr) {}
 // The work of each part, in DecodeMeter's units, from bench_images'
 // BM_DecodeUnits: each at the dearest make-up that has it.
 // A byte of the file handed to libjpeg (most of a scan's Huffman decoding
-// goes with its bits).
-constexpr long long kFedByte = 30;
+// goes with its bits); of an arithmetic-coded file, far more.
+constexpr long long kFedByte = 13;
+constexpr long long kArithmeticByte = 100;
 // Each block of each scan, and each of its coefficients the scan codes.
 constexpr long long kScanBlock = 70;
 constexpr long long kScanCoefficient = 1;
-// Arithmetic coding decodes a coefficient however few bytes it took.
-constexpr long long kArithmeticCoefficient = 60;
+// Arithmetic coding decodes a coefficient however few bytes it took: each
+// is counted at its dearest (every coefficient large, in 70 bytes a
+// block), which counts a photograph about three times what it takes.
+constexpr long long kArithmeticCoefficient = 200;
 // Each restart marker: the decoder's state reset, the marker read.
 constexpr long long kRestart = 400;
 // Each visit of a block in the buffer of a progressive (or many-scan)
@@ -97,7 +100,8 @@ boolean fillInput(j_decompress_ptr cinfo) {
         count = 2;
     }
     src->base.bytes_in_buffer = count;
-    if (!src->meter->spend(kFedByte * static_cast<long long>(count))) {
+    const long long perByte = cinfo->arith_code ? kArithmeticByte : kFedByte;
+    if (!src->meter->spend(perByte * static_cast<long long>(count))) {
         src->cut = true;
         bailOut(reinterpret_cast<j_common_ptr>(cinfo));
     }
