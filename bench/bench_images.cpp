@@ -60,6 +60,13 @@
 //                         ns a unit of both and their ratio
 //                         (per_unit_vs_baseline).
 //
+//   BM_DecodeStop/<make-up>
+//                         a decode whose meter's question is answered yes
+//                         from another thread halfway through, as a newer
+//                         open does: the worst wait from the answer to the
+//                         decode's return (worst_wait_ms), beside the
+//                         whole decode's time.
+//
 //   BM_OpenLayoutPeak     a layout opened and shown in the layout screen
 //                         of a phone (390 x 844 points at scale 3), as
 //                         the app does, in a process of its own (this
@@ -148,6 +155,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -156,6 +164,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <limits>
 #include <map>
 #include <string>
 #include <thread>
@@ -559,6 +568,42 @@ void BM_DecodeUnits(benchmark::State& state, const std::string& name) {
     state.counters["ns_per_unit"] = perUnit;
     state.counters["baseline_ns_per_unit"] = basePerUnit;
     state.counters["per_unit_vs_baseline"] = perUnit / basePerUnit;
+}
+
+// BM_DecodeStop/<make-up>: a decode no longer wanted halfway through (its
+// meter's question answered yes from another thread, as a newer open
+// does): the time from the answer changing to the decode's return, the
+// worst of the runs.
+void BM_DecodeStop(benchmark::State& state, const std::string& name) {
+    const MakeUp& m = makeUp(name);
+    long long units = 0;
+    bool decoded = true;
+    const double whole = timedDecodes({m.bytes, m.maxPixels, 1}, units, decoded);
+    double worst = 0;
+    bool stopped = true;
+    for (auto _ : state) {
+        std::atomic<bool> stop{false};
+        std::chrono::steady_clock::time_point asked;
+        std::thread asker([&] {
+            std::this_thread::sleep_for(std::chrono::duration<double>(whole / 2));
+            asked = std::chrono::steady_clock::now();
+            stop = true;
+        });
+        platform::DecodeMeter meter(std::numeric_limits<long long>::max(), [&stop] { return stop.load(); });
+        const auto decoding = platform::Image::decode(m.bytes, 1, m.maxPixels, &meter);
+        const auto done = std::chrono::steady_clock::now();
+        asker.join();
+        stopped = stopped && decoding.cut == platform::ImageDecoding::Cut::stopped;
+        const double waited = std::chrono::duration<double>(done - asked).count();
+        worst = std::max(worst, waited);
+        state.SetIterationTime(waited);
+    }
+    if (!stopped) {
+        state.SkipWithError("a decode was not stopped");
+        return;
+    }
+    state.counters["whole_decode_ms"] = whole * 1e3;
+    state.counters["worst_wait_ms"] = worst * 1e3;
 }
 
 // ---- measuring ----
@@ -1036,6 +1081,27 @@ BENCHMARK_CAPTURE(BM_DecodeUnits, jpeg_photo_eighth, std::string("jpeg_photo_eig
     ->UseManualTime()
     ->Iterations(5);
 BENCHMARK_CAPTURE(BM_DecodeUnits, jpeg_progressive_eighth, std::string("jpeg_progressive_eighth"))
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(5);
+
+BENCHMARK_CAPTURE(BM_DecodeStop, png_rgba_paeth, std::string("png_rgba_paeth"))
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(5);
+BENCHMARK_CAPTURE(BM_DecodeStop, png_adam7_rgba, std::string("png_adam7_rgba"))
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(5);
+BENCHMARK_CAPTURE(BM_DecodeStop, jpeg_baseline, std::string("jpeg_baseline"))
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(5);
+BENCHMARK_CAPTURE(BM_DecodeStop, jpeg_progressive, std::string("jpeg_progressive"))
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(5);
+BENCHMARK_CAPTURE(BM_DecodeStop, jpeg_arithmetic, std::string("jpeg_arithmetic"))
     ->Unit(benchmark::kMillisecond)
     ->UseManualTime()
     ->Iterations(5);

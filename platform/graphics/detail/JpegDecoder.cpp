@@ -65,8 +65,9 @@ constexpr long long kBufferedBlock = 30;
 constexpr long long kIdctBlock = 20;
 constexpr long long kIdctSample = 2;
 constexpr long long kOutPixel = 5;
-// libjpeg is handed the file this much at a time.
-constexpr std::size_t kSourcePiece = 4096;
+// libjpeg is handed the file this much at a time: its Huffman decoder
+// takes a slower path over the last 512 bytes of each piece.
+constexpr std::size_t kSourcePiece = 64 * 1024;
 
 // libjpeg's source: the bytes in pieces, each spent from the meter as it
 // is handed over.
@@ -75,7 +76,7 @@ struct Source {
     ByteSource* bytes;
     DecodeMeter* meter;
     bool cut;
-    JOCTET buffer[kSourcePiece];
+    JOCTET* buffer;  // a piece of a file; the bytes in memory are handed over where they are
 };
 
 void initSource(j_decompress_ptr) {}
@@ -86,7 +87,7 @@ boolean fillInput(j_decompress_ptr cinfo) {
     ByteSource& bytes = *src->bytes;
     std::size_t count = 0;
     if (bytes.file != nullptr) {
-        count = std::fread(src->buffer, 1, sizeof src->buffer, bytes.file);
+        count = std::fread(src->buffer, 1, kSourcePiece, bytes.file);
         src->base.next_input_byte = src->buffer;
     } else {
         count = std::min(kSourcePiece, bytes.size - bytes.position);
@@ -388,12 +389,17 @@ DecodedBitmap decodeJpeg(ByteSource& source, long long maxPixels, DecodeMeter& m
     s.errors.base.error_exit = bailOut;
     s.errors.base.emit_message = emitMessage;
     s.errors.base.output_message = silent;
+    if (source.file != nullptr) {
+        s.source.buffer = static_cast<JOCTET*>(std::malloc(kSourcePiece));
+        if (s.source.buffer == nullptr) return out;
+    }
 
     const bool ok = decodeInto(s, source, maxPixels, meter, out);
     out.cut = s.source.cut;
     jpeg_destroy_decompress(&s.cinfo);
     std::free(s.row);
     std::free(s.sums);
+    std::free(s.source.buffer);
     if (ok) {
         out.surface = s.surface;
     } else {
