@@ -54,11 +54,10 @@ struct Pixel {
 // headers, and whether it is still wanted. One meter may serve several
 // decodes in turn; it is used from one thread at a time.
 //
-// One unit is about a third of a nanosecond of decoding on the development
-// machine under its usual load (0.28 to 0.34 ns): a plain picture, 4096 x
-// 4096 of 8-bit RGB PNG (18.7 MB), is about 900 M units; a phone's
-// photograph of 4032 x 3024 (baseline JPEG, 3 MB) about 130 M at 1/8 and
-// 190 M progressive at 1/8. Each make-up is counted from what its decoder
+// One unit is about 0.3 ns of decoding on the development machine under
+// its usual load (0.28 to 0.34 ns): a plain picture, 4096 x 4096 of 8-bit
+// RGB PNG (18.7 MB), is 888 M units; a phone's photograph of 4032 x 3024
+// (3 MB of baseline JPEG) 84 M at 1/8, 187 M progressive at 1/8. Each make-up is counted from what its decoder
 // really does, each part weighed at its dearest (PNG: the bytes handed to
 // libpng, each row call, each byte of a row as the file has it at the
 // dearest filter, each byte put out; JPEG: the bytes handed to libjpeg,
@@ -73,16 +72,17 @@ public:
     long long allowance() const { return mAllowance; }
     long long spent() const { return mSpent; }
     long long left() const { return mSpent < mAllowance ? mAllowance - mSpent : 0; }
-    // Counts `units` (none when not positive); false once the allowance is
-    // spent or `stopped` answered yes, after which the decode gives up.
-    // `stopped` is asked at most every kAskEvery units, and at least that
-    // often while a decode goes on.
+    // Counts `units` (none when not positive); false once the units spent
+    // pass the allowance or `stopped` answered yes, after which the decode
+    // gives up. `stopped` is asked once every kAskEvery units; a decoder
+    // spends a step at a time (a row, a row of MCUs, a piece of the file of
+    // at most 64 KiB), so no decode goes on much longer unasked.
     bool spend(long long units);
     bool wasStopped() const { return mWasStopped; }
     // A caller may hand out shares of its work in turn.
     void setAllowance(long long allowance) { mAllowance = allowance; }
 
-    // A few milliseconds of decoding between questions.
+    // Under a millisecond of decoding between questions.
     static constexpr long long kAskEvery = 2'000'000;
 
 private:
