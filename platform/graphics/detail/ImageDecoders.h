@@ -9,8 +9,11 @@
 // below that the rows at 1/8 averaged over whole blocks). An interlaced PNG
 // fills every row in seven passes: it is decoded whole and reduced after,
 // when it has no more than `wholePixels`, and refused otherwise. Any error,
-// any warning about corrupt JPEG data, a truncated file, and a file that
-// declares more than the bitmap limits give no surface.
+// any warning about corrupt JPEG data, a file truncated before what the
+// picture needs, and a file that declares more than the bitmap limits give
+// no surface. What the picture does not need is not read: a PNG's data
+// beyond a short tail after its last row, a progressive JPEG's scans after
+// its DC's when it is put out at 1/8 or less.
 
 #include <cairo.h>
 

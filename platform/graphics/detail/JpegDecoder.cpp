@@ -52,7 +52,7 @@ constexpr long long kScanBlock = 70;
 constexpr long long kScanCoefficient = 1;
 // Arithmetic coding decodes a coefficient however few bytes it took: each
 // is counted at its dearest (every coefficient large, in 70 bytes a
-// block), which counts a photograph about three times what it takes.
+// block), which counts a photograph about four times what it takes.
 constexpr long long kArithmeticCoefficient = 200;
 // Each restart marker: the decoder's state reset, the marker read.
 constexpr long long kRestart = 400;
@@ -202,8 +202,8 @@ long long idctWork(const jpeg_decompress_struct& c, bool buffered) {
 }
 
 // The DC coefficients of every component are whole: what a picture at 1/8
-// is made of. `dcBits` holds, for each component, the bits its DC still
-// lacks after the scans read so far.
+// is made of. `dcBits` holds, for each component, the low bits its DC
+// still lacks after the scans read so far (-1 before its first).
 bool dcWhole(const int* dcBits, int components) {
     return std::all_of(dcBits, dcBits + components, [](int bits) { return bits == 0; });
 }
