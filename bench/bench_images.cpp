@@ -24,6 +24,49 @@
 //                         PNG that ask for a 1 GiB bitmap; decoded at 4096 x
 //                         4096.
 //
+//   BM_DecodeUnits/<make-up>
+//                         the time a decode takes per unit of the decode
+//                         meter's count, against a plain picture's (the
+//                         rgb one) decoded alternately in the same run;
+//                         the meter's weights keep the ratio at or below
+//                         1.5 for every make-up:
+//                           png_grey1       16384 x 16384 at 1 bit, reduced
+//                           png_rgba_paeth  8192 x 8192 RGBA, every row
+//                                           Paeth-filtered, reduced
+//                           png_rgb16_paeth the same in RGB at 16 bits
+//                           png_adam7_rgba  4096 x 4096 RGBA interlaced
+//                           png_noise_rgb   2048 x 2048 of noise (literals)
+//                           png_palette     8192 x 8192 of 256 colours with
+//                                           alpha, reduced
+//                           png_thin        1 x 16384 RGBA
+//                           png_zlib_tail   1 x 1 with 1000 MiB of zeros
+//                                           compressed after its row
+//                           jpeg_baseline, jpeg_progressive, jpeg_cmyk
+//                                           4096 x 4096
+//                           jpeg_restart    a restart marker every MCU
+//                           jpeg_arithmetic arithmetic coding
+//                           jpeg_noise, jpeg_arithmetic_noise
+//                                           2048 x 2048 of noise at quality
+//                                           100
+//                           jpeg_coefficients, jpeg_arithmetic_coefficients
+//                                           every coefficient 500
+//                           jpeg_thin, jpeg_progressive_thin
+//                                           1 x 16384
+//                           jpeg_photo_eighth, jpeg_progressive_eighth
+//                                           a phone's photograph (4032 x
+//                                           3024) at 1/8: the progressive
+//                                           one read to its DC only
+//                         Counters: the time and units of one decode, the
+//                         ns a unit of both and their ratio
+//                         (per_unit_vs_baseline).
+//
+//   BM_DecodeStop/<make-up>
+//                         a decode whose meter's question is answered yes
+//                         from another thread halfway through, as a newer
+//                         open does: the worst wait from the answer to the
+//                         decode's return (worst_wait_ms), beside the
+//                         whole decode's time.
+//
 //   BM_OpenLayoutPeak     a layout opened and shown in the layout screen
 //                         of a phone (390 x 844 points at scale 3), as
 //                         the app does, in a process of its own (this
@@ -103,12 +146,16 @@
 #include <cairo.h>
 #include <png.h>
 #include <zlib.h>
+// jpeglib.h needs size_t and FILE declared first.
+#include <cstdio>
+#include <jpeglib.h>
 
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -117,6 +164,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <limits>
 #include <map>
 #include <string>
 #include <thread>
@@ -298,6 +346,17 @@ Bytes makePng(const PngMake& m) {
     png_set_IHDR(png, info, static_cast<png_uint_32>(m.width), static_cast<png_uint_32>(m.height), m.depth, m.colour,
                  m.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
                  PNG_FILTER_TYPE_DEFAULT);
+    if (m.colour == PNG_COLOR_TYPE_PALETTE) {
+        // Every entry, with an alpha each.
+        png_color palette[256];
+        png_byte alpha[256];
+        for (int i = 0; i < 256; ++i) {
+            palette[i] = {static_cast<png_byte>(i), static_cast<png_byte>(255 - i), static_cast<png_byte>(i / 2)};
+            alpha[i] = static_cast<png_byte>(i);
+        }
+        png_set_PLTE(png, info, palette, 256);
+        png_set_tRNS(png, info, alpha, 256, nullptr);
+    }
     png_write_info(png, info);
     const std::size_t rowBytes = png_get_rowbytes(png, info);
     Bytes row(rowBytes);
@@ -361,6 +420,40 @@ Bytes photoJpeg(int width, int height, testsupport::JpegSpec spec) {
     });
 }
 
+// A grey JPEG of `side` x `side` written from its coefficients: every
+// block alike, every coefficient `value` (quantized by ones), so that an
+// arithmetic coder learns it and spends next to no bytes on a block.
+Bytes coefficientJpeg(int side, short value, bool arithmetic) {
+    jpeg_compress_struct cinfo{};
+    jpeg_error_mgr errors{};
+    cinfo.err = jpeg_std_error(&errors);
+    jpeg_create_compress(&cinfo);
+    unsigned char* buffer = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&cinfo, &buffer, &size);
+    cinfo.image_width = static_cast<JDIMENSION>(side);
+    cinfo.image_height = static_cast<JDIMENSION>(side);
+    cinfo.input_components = 1;
+    cinfo.in_color_space = JCS_GRAYSCALE;
+    jpeg_set_defaults(&cinfo);
+    jpeg_set_quality(&cinfo, 100, TRUE);
+    cinfo.arith_code = arithmetic ? TRUE : FALSE;
+    const auto blocks = static_cast<JDIMENSION>(side / 8);
+    jvirt_barray_ptr arrays[1] = {
+        cinfo.mem->request_virt_barray(reinterpret_cast<j_common_ptr>(&cinfo), JPOOL_IMAGE, TRUE, blocks, blocks, 1)};
+    jpeg_write_coefficients(&cinfo, arrays);
+    for (JDIMENSION y = 0; y < blocks; ++y) {
+        JBLOCKARRAY row = cinfo.mem->access_virt_barray(reinterpret_cast<j_common_ptr>(&cinfo), arrays[0], y, 1, TRUE);
+        for (JDIMENSION x = 0; x < blocks; ++x)
+            for (int k = 0; k < DCTSIZE2; ++k) row[0][x][k] = static_cast<JCOEF>(k == 0 ? 0 : value);
+    }
+    jpeg_finish_compress(&cinfo);
+    jpeg_destroy_compress(&cinfo);
+    Bytes out(buffer, buffer + size);
+    std::free(buffer);
+    return out;
+}
+
 struct MakeUp {
     Bytes bytes;
     long long maxPixels = platform::Image::kDecodedPixelBudget;
@@ -381,6 +474,7 @@ const MakeUp& makeUp(const std::string& name) {
     if (name == "png_rgb16_paeth") m.bytes = makePng({8192, 8192, 16, kRgb});
     if (name == "png_adam7_rgba") m.bytes = makePng({4096, 4096, 8, kRgba, true});
     if (name == "png_noise_rgb") m.bytes = makePng({2048, 2048, 8, kRgb, false, PNG_FILTER_NONE, true});
+    if (name == "png_palette") m.bytes = makePng({8192, 8192, 8, PNG_COLOR_TYPE_PALETTE});
     if (name == "png_thin") {
         m.bytes = makePng({1, 16384, 8, kRgba});
         m.repeat = 200;
@@ -393,6 +487,34 @@ const MakeUp& makeUp(const std::string& name) {
     if (name == "jpeg_progressive") m.bytes = picture("progressive");
     if (name == "jpeg_restart") m.bytes = photoJpeg(4096, 4096, {.quality = 90, .restartMcus = 1});
     if (name == "jpeg_arithmetic") m.bytes = photoJpeg(4096, 4096, {.quality = 90, .arithmetic = true});
+    if (name == "jpeg_cmyk") {
+        std::uint32_t noise = 1;
+        m.bytes = testsupport::Jpeg({4096, 4096, false, 90, testsupport::JpegColours::Cmyk},
+                                    [&noise](int x, int y, std::uint8_t* cmyk) {
+                                        for (int c = 0; c < 4; ++c) cmyk[c] = ramp(x, y, c, noise);
+                                    });
+    }
+    if (name == "jpeg_noise" || name == "jpeg_arithmetic_noise") {
+        // Every coefficient large: the most decisions an arithmetic-coded
+        // block can take.
+        std::uint32_t noise = 1;
+        m.bytes = testsupport::Jpeg(
+            {2048, 2048, false, 100, testsupport::JpegColours::Rgb, name == "jpeg_arithmetic_noise"},
+            [&noise](int, int, std::uint8_t* rgb) {
+                for (int c = 0; c < 3; ++c)
+                    rgb[c] = static_cast<std::uint8_t>((noise = noise * 1664525u + 1013904223u) >> 24);
+            });
+    }
+    if (name == "jpeg_coefficients") m.bytes = coefficientJpeg(2048, 500, false);
+    if (name == "jpeg_arithmetic_coefficients") m.bytes = coefficientJpeg(2048, 500, true);
+    if (name == "jpeg_thin") {
+        m.bytes = photoJpeg(1, 16384, {.quality = 90});
+        m.repeat = 50;
+    }
+    if (name == "jpeg_progressive_thin") {
+        m.bytes = photoJpeg(1, 16384, {.progressive = true, .quality = 90});
+        m.repeat = 50;
+    }
     if (name == "jpeg_photo_eighth" || name == "jpeg_progressive_eighth") {
         m.bytes = name == "jpeg_photo_eighth" ? testsupport::PhonePhoto()
                                               : photoJpeg(4032, 3024, {.progressive = true, .quality = 92});
@@ -446,6 +568,42 @@ void BM_DecodeUnits(benchmark::State& state, const std::string& name) {
     state.counters["ns_per_unit"] = perUnit;
     state.counters["baseline_ns_per_unit"] = basePerUnit;
     state.counters["per_unit_vs_baseline"] = perUnit / basePerUnit;
+}
+
+// BM_DecodeStop/<make-up>: a decode no longer wanted halfway through (its
+// meter's question answered yes from another thread, as a newer open
+// does): the time from the answer changing to the decode's return, the
+// worst of the runs.
+void BM_DecodeStop(benchmark::State& state, const std::string& name) {
+    const MakeUp& m = makeUp(name);
+    long long units = 0;
+    bool decoded = true;
+    const double whole = timedDecodes({m.bytes, m.maxPixels, 1}, units, decoded);
+    double worst = 0;
+    bool stopped = true;
+    for (auto _ : state) {
+        std::atomic<bool> stop{false};
+        std::chrono::steady_clock::time_point asked;
+        std::thread asker([&] {
+            std::this_thread::sleep_for(std::chrono::duration<double>(whole / 2));
+            asked = std::chrono::steady_clock::now();
+            stop = true;
+        });
+        platform::DecodeMeter meter(std::numeric_limits<long long>::max(), [&stop] { return stop.load(); });
+        const auto decoding = platform::Image::decode(m.bytes, 1, m.maxPixels, &meter);
+        const auto done = std::chrono::steady_clock::now();
+        asker.join();
+        stopped = stopped && decoding.cut == platform::ImageDecoding::Cut::stopped;
+        const double waited = std::chrono::duration<double>(done - asked).count();
+        worst = std::max(worst, waited);
+        state.SetIterationTime(waited);
+    }
+    if (!stopped) {
+        state.SkipWithError("a decode was not stopped");
+        return;
+    }
+    state.counters["whole_decode_ms"] = whole * 1e3;
+    state.counters["worst_wait_ms"] = worst * 1e3;
 }
 
 // ---- measuring ----
@@ -862,6 +1020,10 @@ BENCHMARK_CAPTURE(BM_DecodeUnits, png_noise_rgb, std::string("png_noise_rgb"))
     ->Unit(benchmark::kMillisecond)
     ->UseManualTime()
     ->Iterations(5);
+BENCHMARK_CAPTURE(BM_DecodeUnits, png_palette, std::string("png_palette"))
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(5);
 BENCHMARK_CAPTURE(BM_DecodeUnits, png_thin, std::string("png_thin"))
     ->Unit(benchmark::kMillisecond)
     ->UseManualTime()
@@ -886,11 +1048,60 @@ BENCHMARK_CAPTURE(BM_DecodeUnits, jpeg_arithmetic, std::string("jpeg_arithmetic"
     ->Unit(benchmark::kMillisecond)
     ->UseManualTime()
     ->Iterations(5);
+BENCHMARK_CAPTURE(BM_DecodeUnits, jpeg_cmyk, std::string("jpeg_cmyk"))
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(5);
+BENCHMARK_CAPTURE(BM_DecodeUnits, jpeg_noise, std::string("jpeg_noise"))
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(5);
+BENCHMARK_CAPTURE(BM_DecodeUnits, jpeg_arithmetic_noise, std::string("jpeg_arithmetic_noise"))
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(5);
+BENCHMARK_CAPTURE(BM_DecodeUnits, jpeg_coefficients, std::string("jpeg_coefficients"))
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(5);
+BENCHMARK_CAPTURE(BM_DecodeUnits, jpeg_arithmetic_coefficients, std::string("jpeg_arithmetic_coefficients"))
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(5);
+BENCHMARK_CAPTURE(BM_DecodeUnits, jpeg_thin, std::string("jpeg_thin"))
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(5);
+BENCHMARK_CAPTURE(BM_DecodeUnits, jpeg_progressive_thin, std::string("jpeg_progressive_thin"))
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(5);
 BENCHMARK_CAPTURE(BM_DecodeUnits, jpeg_photo_eighth, std::string("jpeg_photo_eighth"))
     ->Unit(benchmark::kMillisecond)
     ->UseManualTime()
     ->Iterations(5);
 BENCHMARK_CAPTURE(BM_DecodeUnits, jpeg_progressive_eighth, std::string("jpeg_progressive_eighth"))
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(5);
+
+BENCHMARK_CAPTURE(BM_DecodeStop, png_rgba_paeth, std::string("png_rgba_paeth"))
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(5);
+BENCHMARK_CAPTURE(BM_DecodeStop, png_adam7_rgba, std::string("png_adam7_rgba"))
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(5);
+BENCHMARK_CAPTURE(BM_DecodeStop, jpeg_baseline, std::string("jpeg_baseline"))
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(5);
+BENCHMARK_CAPTURE(BM_DecodeStop, jpeg_progressive, std::string("jpeg_progressive"))
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(5);
+BENCHMARK_CAPTURE(BM_DecodeStop, jpeg_arithmetic, std::string("jpeg_arithmetic"))
     ->Unit(benchmark::kMillisecond)
     ->UseManualTime()
     ->Iterations(5);

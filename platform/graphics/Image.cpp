@@ -191,30 +191,6 @@ double validScale(double scale) { return std::isfinite(scale) && scale > 0 ? sca
 
 long long budgetOf(long long maxPixels) { return std::clamp<long long>(maxPixels, 1, detail::kMaxBitmapPixels); }
 
-// The work of each part of a JPEG against a PNG's pixel, from decodes
-// timed together on one machine (a PNG pixel took 4.5 ns there, of any
-// colour type at 8 bits; 9 ns at 16). Each is at or above what was
-// measured, so the count errs long.
-// A byte of Huffman-coded data: 9 ns (a 2.2 MB photograph at 1/8: 21 ms).
-constexpr long long kJpegByteWork = 2;
-// A block of a file of one scan, decoded and put out at 1/8: 17 ns (a
-// 16384 x 16384 picture of one grey at 1/8, 4 Mi blocks in 3 MB: 70 ms).
-constexpr long long kJpegBlockWork = 4;
-// Each visit of a block of a progressive (or many-scan) file, each scan's
-// and the last one that puts it out, all through the buffer of the whole
-// picture's coefficients: 36 to 45 ns.
-constexpr long long kJpegBufferedBlockWork = 10;
-// An arithmetic-coded block beside that: 63 coefficients of a block took
-// 2.4 us in 42 bytes, and the coder can spend far fewer bytes on them.
-constexpr long long kJpegArithmeticBlockWork = 1024;
-
-// The scans a JPEG in memory may have: those its markers show, when they
-// can be read.
-int jpegScansOf(std::span<const std::uint8_t> bytes) {
-    const auto scans = detail::readJpegScans(bytes);
-    return scans ? scans->scans : detail::kMaxJpegScans;
-}
-
 bool isPng(std::span<const std::uint8_t> bytes) {
     return bytes.size() >= 8 && std::memcmp(bytes.data(), kPngSignature, 8) == 0;
 }
@@ -226,9 +202,9 @@ bool isJpeg(std::span<const std::uint8_t> bytes) {
 // PNG or JPEG by the signature at the start of `source`, which `signature`
 // holds (fewer bytes when the source is shorter).
 detail::DecodedBitmap decodeFrom(detail::ByteSource& source, std::span<const std::uint8_t> signature, long long budget,
-                                 DecodeMeter& meter, int jpegScans = detail::kMaxJpegScans) {
+                                 DecodeMeter& meter) {
     if (isPng(signature)) return detail::decodePng(source, budget, std::max(budget, Image::kDecodedPixelBudget), meter);
-    if (isJpeg(signature)) return detail::decodeJpeg(source, budget, meter, jpegScans);
+    if (isJpeg(signature)) return detail::decodeJpeg(source, budget, meter);
     return {};
 }
 
@@ -287,9 +263,8 @@ ImageDecoding Image::decode(std::span<const std::uint8_t> bytes, double scale, l
     DecodeMeter& used = meter != nullptr ? *meter : own;
     const long long before = used.spent();
     detail::ByteSource source{bytes.data(), bytes.size(), 0, nullptr};
-    const int scans = isJpeg(bytes) ? jpegScansOf(bytes) : detail::kMaxJpegScans;
-    return decoded(decodeFrom(source, bytes.first(std::min<std::size_t>(bytes.size(), 8)), budget, used, scans), budget,
-                   scale, used, before);
+    return decoded(decodeFrom(source, bytes.first(std::min<std::size_t>(bytes.size(), 8)), budget, used), budget, scale,
+                   used, before);
 }
 
 std::optional<Image::PixelSize> Image::declaredSize(std::span<const std::uint8_t> bytes) {
@@ -314,25 +289,6 @@ std::optional<Image::PixelSize> Image::declaredSize(std::span<const std::uint8_t
         return std::nullopt;
     }
     return size;
-}
-
-std::optional<long long> Image::decodeWork(std::span<const std::uint8_t> bytes) {
-    const auto size = declaredSize(bytes);
-    if (!size) return std::nullopt;
-    if (isPng(bytes)) {
-        // IHDR's bit depth, after the size.
-        if (bytes.size() < 25) return std::nullopt;
-        return size->pixels() * (bytes[24] == 16 ? 2 : 1);
-    }
-    const auto jpeg = detail::readJpegScans(bytes);
-    if (!jpeg) return std::nullopt;
-    // One scan of every component is decoded as it is put out; anything
-    // else goes through the buffer, which is read once more to put it out.
-    const bool buffered = jpeg->progressive || jpeg->scans > 1 || jpeg->scanBlocks < jpeg->blocks;
-    long long work = kJpegByteWork * static_cast<long long>(bytes.size());
-    work += buffered ? kJpegBufferedBlockWork * (jpeg->scanBlocks + jpeg->blocks) : kJpegBlockWork * jpeg->blocks;
-    if (jpeg->arithmetic) work += kJpegArithmeticBlockWork * jpeg->scanBlocks;
-    return work;
 }
 
 std::shared_ptr<Image> Image::fromData(std::span<const std::uint8_t> bytes, double scale, long long maxPixels,

@@ -9,15 +9,17 @@
 // below that the rows at 1/8 averaged over whole blocks). An interlaced PNG
 // fills every row in seven passes: it is decoded whole and reduced after,
 // when it has no more than `wholePixels`, and refused otherwise. Any error,
-// any warning about corrupt JPEG data, a truncated file, and a file that
-// declares more than the bitmap limits give no surface.
+// any warning about corrupt JPEG data, a file truncated before what the
+// picture needs, and a file that declares more than the bitmap limits give
+// no surface. What the picture does not need is not read: a PNG's data
+// beyond a short tail after its last row, a progressive JPEG's scans after
+// its DC's when it is put out at 1/8 or less.
 
 #include <cairo.h>
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
-#include <optional>
 #include <span>
 
 namespace platform {
@@ -62,27 +64,8 @@ constexpr int kMaxJpegScans = 1000;
 // Both spend their work from `meter` as they go (see DecodeMeter for the
 // unit) and stop, with no surface, as soon as it says no.
 DecodedBitmap decodePng(ByteSource& source, long long maxPixels, long long wholePixels, DecodeMeter& meter);
-// At most `maxScans` scans are read (fewer than kMaxJpegScans when the
-// caller counted them: a file that has more than it showed is refused).
-DecodedBitmap decodeJpeg(ByteSource& source, long long maxPixels, DecodeMeter& meter, int maxScans = kMaxJpegScans);
+DecodedBitmap decodeJpeg(ByteSource& source, long long maxPixels, DecodeMeter& meter);
 
-// What a JPEG asks of its decoder, from its markers alone: the frame, and
-// each scan and the blocks it covers. Read as libjpeg reads them (segments
-// skipped by their length, a scan's data up to the next marker that is no
-// restart), so every scan libjpeg would decode is counted; none for bytes
-// libjpeg would refuse on their markers (no SOI first, a second frame, a
-// scan before the frame or naming no component of it, a coding libjpeg
-// lacks, no EOI).
-struct JpegScans {
-    int width = 0;
-    int height = 0;
-    bool arithmetic = false;
-    bool progressive = false;
-    int scans = 0;
-    long long blocks = 0;      // of all components, whole MCUs
-    long long scanBlocks = 0;  // the blocks of every scan together
-};
-std::optional<JpegScans> readJpegScans(std::span<const std::uint8_t> bytes);
 
 // Reducing by whole blocks of pixels as rows come (premultiplied ARGB
 // words): the smallest whole factor a side that brings width x height

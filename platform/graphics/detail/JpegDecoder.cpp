@@ -12,7 +12,6 @@
 #include <csetjmp>
 #include <cstdlib>
 #include <cstring>
-#include <vector>
 
 namespace platform::detail {
 
@@ -45,13 +44,16 @@ void silent(j_common_ptr) {}
 // The work of each part, in DecodeMeter's units, from bench_images'
 // BM_DecodeUnits: each at the dearest make-up that has it.
 // A byte of the file handed to libjpeg (most of a scan's Huffman decoding
-// goes with its bits).
-constexpr long long kFedByte = 30;
+// goes with its bits); of an arithmetic-coded file, far more.
+constexpr long long kFedByte = 13;
+constexpr long long kArithmeticByte = 100;
 // Each block of each scan, and each of its coefficients the scan codes.
 constexpr long long kScanBlock = 70;
 constexpr long long kScanCoefficient = 1;
-// Arithmetic coding decodes a coefficient however few bytes it took.
-constexpr long long kArithmeticCoefficient = 60;
+// Arithmetic coding decodes a coefficient however few bytes it took: each
+// is counted at its dearest (every coefficient large, in 70 bytes a
+// block), which counts a photograph about four times what it takes.
+constexpr long long kArithmeticCoefficient = 200;
 // Each restart marker: the decoder's state reset, the marker read.
 constexpr long long kRestart = 400;
 // Each visit of a block in the buffer of a progressive (or many-scan)
@@ -63,8 +65,9 @@ constexpr long long kBufferedBlock = 30;
 constexpr long long kIdctBlock = 20;
 constexpr long long kIdctSample = 2;
 constexpr long long kOutPixel = 5;
-// libjpeg is handed the file this much at a time.
-constexpr std::size_t kSourcePiece = 4096;
+// libjpeg is handed the file this much at a time: its Huffman decoder
+// takes a slower path over the last 512 bytes of each piece.
+constexpr std::size_t kSourcePiece = 64 * 1024;
 
 // libjpeg's source: the bytes in pieces, each spent from the meter as it
 // is handed over.
@@ -73,7 +76,7 @@ struct Source {
     ByteSource* bytes;
     DecodeMeter* meter;
     bool cut;
-    JOCTET buffer[kSourcePiece];
+    JOCTET* buffer;  // a piece of a file; the bytes in memory are handed over where they are
 };
 
 void initSource(j_decompress_ptr) {}
@@ -84,7 +87,7 @@ boolean fillInput(j_decompress_ptr cinfo) {
     ByteSource& bytes = *src->bytes;
     std::size_t count = 0;
     if (bytes.file != nullptr) {
-        count = std::fread(src->buffer, 1, sizeof src->buffer, bytes.file);
+        count = std::fread(src->buffer, 1, kSourcePiece, bytes.file);
         src->base.next_input_byte = src->buffer;
     } else {
         count = std::min(kSourcePiece, bytes.size - bytes.position);
@@ -98,7 +101,8 @@ boolean fillInput(j_decompress_ptr cinfo) {
         count = 2;
     }
     src->base.bytes_in_buffer = count;
-    if (!src->meter->spend(kFedByte * static_cast<long long>(count))) {
+    const long long perByte = cinfo->arith_code ? kArithmeticByte : kFedByte;
+    if (!src->meter->spend(perByte * static_cast<long long>(count))) {
         src->cut = true;
         bailOut(reinterpret_cast<j_common_ptr>(cinfo));
     }
@@ -198,8 +202,8 @@ long long idctWork(const jpeg_decompress_struct& c, bool buffered) {
 }
 
 // The DC coefficients of every component are whole: what a picture at 1/8
-// is made of. `dcBits` holds, for each component, the bits its DC still
-// lacks after the scans read so far.
+// is made of. `dcBits` holds, for each component, the low bits its DC
+// still lacks after the scans read so far (-1 before its first).
 bool dcWhole(const int* dcBits, int components) {
     return std::all_of(dcBits, dcBits + components, [](int bits) { return bits == 0; });
 }
@@ -209,7 +213,7 @@ bool dcWhole(const int* dcBits, int components) {
 // less only the DC coefficients are wanted: reading stops at the scan that
 // completes them, and what follows is not read. False when the meter said
 // no or there were too many scans.
-bool readScans(DecodeState& s, bool dcOnly, int maxScans, DecodeMeter& meter) {
+bool readScans(DecodeState& s, bool dcOnly, DecodeMeter& meter) {
     jpeg_decompress_struct& c = s.cinfo;
     int dcBits[MAX_COMPONENTS];
     std::fill(dcBits, dcBits + MAX_COMPONENTS, -1);
@@ -222,7 +226,7 @@ bool readScans(DecodeState& s, bool dcOnly, int maxScans, DecodeMeter& meter) {
         const int read = jpeg_consume_input(&c);
         if (read == JPEG_SUSPENDED || read == JPEG_REACHED_EOI) return read == JPEG_REACHED_EOI;
         if (read == JPEG_REACHED_SOS) {
-            if (c.input_scan_number > maxScans) return false;
+            if (c.input_scan_number > kMaxJpegScans) return false;
             inScan = true;
         } else if (read == JPEG_SCAN_COMPLETED) {
             inScan = false;
@@ -234,8 +238,7 @@ bool readScans(DecodeState& s, bool dcOnly, int maxScans, DecodeMeter& meter) {
     }
 }
 
-bool decodeInto(DecodeState& s, ByteSource& source, long long maxPixels, int maxScans, DecodeMeter& meter,
-                DecodedBitmap& out) {
+bool decodeInto(DecodeState& s, ByteSource& source, long long maxPixels, DecodeMeter& meter, DecodedBitmap& out) {
     if (setjmp(s.errors.jump) != 0) return false;
 
     jpeg_create_decompress(&s.cinfo);
@@ -286,7 +289,7 @@ bool decodeInto(DecodeState& s, ByteSource& source, long long maxPixels, int max
     jpeg_start_decompress(&s.cinfo);
     const bool dcOnly = buffered && scale == 1;
     if (buffered) {
-        if (!readScans(s, dcOnly, maxScans, meter)) return false;
+        if (!readScans(s, dcOnly, meter)) return false;
         // Guessing the missing coefficients from the neighbours' DC only
         // costs: at 1/8 nothing but the DC is used.
         if (dcOnly) s.cinfo.do_block_smoothing = FALSE;
@@ -376,115 +379,7 @@ bool readJpegSize(std::span<const std::uint8_t> bytes, int& width, int& height) 
     return ok;
 }
 
-std::optional<JpegScans> readJpegScans(std::span<const std::uint8_t> bytes) {
-    const std::size_t n = bytes.size();
-    if (n < 4 || bytes[0] != 0xFF || bytes[1] != 0xD8) return std::nullopt;
-    struct Component {
-        int id;
-        int blocks;  // a whole MCU's: h x v
-    };
-    std::vector<Component> components;
-    long long mcus = 0;
-    JpegScans found;
-    std::size_t at = 2;
-    // A segment's length, counting its own two bytes; none past the end.
-    const auto lengthAt = [&](std::size_t from) -> std::optional<std::size_t> {
-        if (from + 2 > n) return std::nullopt;
-        return (std::size_t{bytes[from]} << 8) | bytes[from + 1];
-    };
-    for (;;) {
-        // libjpeg's next marker: anything before an 0xFF is skipped, then
-        // fill bytes; FF 00 outside a scan is skipped as well.
-        const auto* next = static_cast<const std::uint8_t*>(std::memchr(bytes.data() + at, 0xFF, n - at));
-        if (next == nullptr) return std::nullopt;  // no EOI: libjpeg would make one up and warn
-        at = static_cast<std::size_t>(next - bytes.data());
-        while (at < n && bytes[at] == 0xFF) ++at;
-        if (at >= n) return std::nullopt;
-        const std::uint8_t marker = bytes[at++];
-        if (marker == 0x00 || marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7)) continue;
-        if (marker == 0xD9) break;  // EOI
-        const auto length = lengthAt(at);
-        if (!length) return std::nullopt;
-        const std::size_t end = at + std::max<std::size_t>(*length, 2);
-        if (end > n) return std::nullopt;
-        switch (marker) {
-            case 0xC0:  // baseline, extended and progressive, by Huffman or arithmetic coding
-            case 0xC1:
-            case 0xC2:
-            case 0xC9:
-            case 0xCA: {
-                if (!components.empty() || *length < 8 || bytes[at + 2] != 8) return std::nullopt;
-                found.height = (bytes[at + 3] << 8) | bytes[at + 4];
-                found.width = (bytes[at + 5] << 8) | bytes[at + 6];
-                const int count = bytes[at + 7];
-                if (found.width == 0 || found.height == 0 || count == 0 ||
-                    *length != 8 + 3 * static_cast<std::size_t>(count))
-                    return std::nullopt;
-                int hMax = 1;
-                int vMax = 1;
-                for (int i = 0; i < count; ++i) {
-                    const std::uint8_t* c = bytes.data() + at + 8 + 3 * i;
-                    const int h = c[1] >> 4;
-                    const int v = c[1] & 15;
-                    if (h < 1 || h > 4 || v < 1 || v > 4) return std::nullopt;
-                    hMax = std::max(hMax, h);
-                    vMax = std::max(vMax, v);
-                    components.push_back({c[0], h * v});
-                }
-                mcus =
-                    ((found.width + 8LL * hMax - 1) / (8LL * hMax)) * ((found.height + 8LL * vMax - 1) / (8LL * vMax));
-                for (const Component& c : components) found.blocks += mcus * c.blocks;
-                found.arithmetic = marker >= 0xC9;
-                found.progressive = marker == 0xC2 || marker == 0xCA;
-                break;
-            }
-            case 0xDA: {  // SOS
-                if (components.empty() || *length < 3) return std::nullopt;
-                const int count = bytes[at + 2];
-                if (count < 1 || count > 4 || *length != 6 + 2 * static_cast<std::size_t>(count)) return std::nullopt;
-                for (int i = 0; i < count; ++i) {
-                    const int id = bytes[at + 3 + 2 * i];
-                    const auto c = std::find_if(components.begin(), components.end(),
-                                                [id](const Component& k) { return k.id == id; });
-                    if (c == components.end()) return std::nullopt;
-                    // Whole MCUs: a scan of one component covers fewer.
-                    found.scanBlocks += mcus * c->blocks;
-                }
-                // The decoder refuses more.
-                if (++found.scans > kMaxJpegScans) return std::nullopt;
-                // The scan's data: up to the first marker that is no
-                // stuffed zero, restart or fill byte.
-                std::size_t data = end;
-                for (;;) {
-                    const auto* ff = static_cast<const std::uint8_t*>(std::memchr(bytes.data() + data, 0xFF, n - data));
-                    if (ff == nullptr) return std::nullopt;
-                    data = static_cast<std::size_t>(ff - bytes.data());
-                    std::size_t after = data + 1;
-                    while (after < n && bytes[after] == 0xFF) ++after;
-                    if (after >= n) return std::nullopt;
-                    if (bytes[after] != 0x00 && (bytes[after] < 0xD0 || bytes[after] > 0xD7)) break;
-                    data = after + 1;
-                }
-                at = data;
-                continue;
-            }
-            case 0xC4:  // tables, restart interval, applications, comments,
-            case 0xCC:  // arithmetic conditioning, number of lines: skipped
-            case 0xDB:
-            case 0xDC:
-            case 0xDD:
-            case 0xFE: break;
-            default:
-                if (marker >= 0xE0 && marker <= 0xEF) break;
-                return std::nullopt;  // SOI again, codings libjpeg lacks, unknown
-        }
-        at = end;
-    }
-    if (components.empty() || found.scans == 0) return std::nullopt;
-    return found;
-}
-
-DecodedBitmap decodeJpeg(ByteSource& source, long long maxPixels, DecodeMeter& meter, int maxScans) {
+DecodedBitmap decodeJpeg(ByteSource& source, long long maxPixels, DecodeMeter& meter) {
     DecodedBitmap out;
     if (source.file == nullptr &&
         (source.data == nullptr || source.position >= source.size || source.size - source.position > 0xFFFFFFFFu))
@@ -494,12 +389,17 @@ DecodedBitmap decodeJpeg(ByteSource& source, long long maxPixels, DecodeMeter& m
     s.errors.base.error_exit = bailOut;
     s.errors.base.emit_message = emitMessage;
     s.errors.base.output_message = silent;
+    if (source.file != nullptr) {
+        s.source.buffer = static_cast<JOCTET*>(std::malloc(kSourcePiece));
+        if (s.source.buffer == nullptr) return out;
+    }
 
-    const bool ok = decodeInto(s, source, maxPixels, std::min(maxScans, kMaxJpegScans), meter, out);
+    const bool ok = decodeInto(s, source, maxPixels, meter, out);
     out.cut = s.source.cut;
     jpeg_destroy_decompress(&s.cinfo);
     std::free(s.row);
     std::free(s.sums);
+    std::free(s.source.buffer);
     if (ok) {
         out.surface = s.surface;
     } else {

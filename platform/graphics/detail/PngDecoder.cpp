@@ -193,11 +193,10 @@ struct RowCosts {
     long long inPass[7];  // a row of the pass
     int passes;
     bool interlaced;
-    png_uint_32 width;
 };
 
 RowCosts rowCostsOf(png_uint_32 width, int fileBitsAPixel, bool interlaced, int passes) {
-    RowCosts costs{{}, passes, interlaced, width};
+    RowCosts costs{{}, passes, interlaced};
     for (int pass = 0; pass < passes; ++pass) {
         const png_uint_32 columns = interlaced ? PNG_PASS_COLS(width, pass) : width;
         const long long fileBytes = (static_cast<long long>(fileBitsAPixel) * columns + 7) / 8 + 1;
