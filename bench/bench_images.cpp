@@ -34,6 +34,9 @@
 //                           png_rgba_paeth  8192 x 8192 RGBA, every row
 //                                           Paeth-filtered, reduced
 //                           png_rgb16_paeth the same in RGB at 16 bits
+//                           png_rgba_none, png_rgba_sub, png_rgba_avg
+//                                           4096 x 4096 RGBA, every row
+//                                           with that filter
 //                           png_adam7_rgba  4096 x 4096 RGBA interlaced
 //                           png_noise_rgb   2048 x 2048 of noise (literals)
 //                           png_palette     8192 x 8192 of 256 colours with
@@ -471,6 +474,9 @@ const MakeUp& makeUp(const std::string& name) {
     if (name == "png_baseline") m.bytes = picture("rgb");
     if (name == "png_grey1") m.bytes = makePng({16384, 16384, 1, kGrey, false, PNG_FILTER_UP});
     if (name == "png_rgba_paeth") m.bytes = makePng({8192, 8192, 8, kRgba});
+    if (name == "png_rgba_none") m.bytes = makePng({4096, 4096, 8, kRgba, false, PNG_FILTER_NONE});
+    if (name == "png_rgba_sub") m.bytes = makePng({4096, 4096, 8, kRgba, false, PNG_FILTER_SUB});
+    if (name == "png_rgba_avg") m.bytes = makePng({4096, 4096, 8, kRgba, false, PNG_FILTER_AVG});
     if (name == "png_rgb16_paeth") m.bytes = makePng({8192, 8192, 16, kRgb});
     if (name == "png_adam7_rgba") m.bytes = makePng({4096, 4096, 8, kRgba, true});
     if (name == "png_noise_rgb") m.bytes = makePng({2048, 2048, 8, kRgb, false, PNG_FILTER_NONE, true});
@@ -1005,6 +1011,18 @@ BENCHMARK_CAPTURE(BM_DecodeUnits, png_grey1, std::string("png_grey1"))
     ->UseManualTime()
     ->Iterations(5);
 BENCHMARK_CAPTURE(BM_DecodeUnits, png_rgba_paeth, std::string("png_rgba_paeth"))
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(5);
+BENCHMARK_CAPTURE(BM_DecodeUnits, png_rgba_sub, std::string("png_rgba_sub"))
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(5);
+BENCHMARK_CAPTURE(BM_DecodeUnits, png_rgba_avg, std::string("png_rgba_avg"))
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(5);
+BENCHMARK_CAPTURE(BM_DecodeUnits, png_rgba_none, std::string("png_rgba_none"))
     ->Unit(benchmark::kMillisecond)
     ->UseManualTime()
     ->Iterations(5);
