@@ -34,10 +34,16 @@
 //                           png_rgba_paeth  8192 x 8192 RGBA, every row
 //                                           Paeth-filtered, reduced
 //                           png_rgb16_paeth the same in RGB at 16 bits
+//                           png_rgba_none, png_rgba_sub, png_rgba_avg
+//                                           4096 x 4096 RGBA, every row
+//                                           with that filter
 //                           png_adam7_rgba  4096 x 4096 RGBA interlaced
 //                           png_noise_rgb   2048 x 2048 of noise (literals)
 //                           png_palette     8192 x 8192 of 256 colours with
 //                                           alpha, reduced
+//                           png_idat_bytes  1024 x 1024 RGBA of noise, its
+//                                           compressed rows in chunks of
+//                                           a byte
 //                           png_thin        1 x 16384 RGBA
 //                           png_zlib_tail   1 x 1 with 1000 MiB of zeros
 //                                           compressed after its row
@@ -50,6 +56,9 @@
 //                                           100
 //                           jpeg_coefficients, jpeg_arithmetic_coefficients
 //                                           every coefficient 500
+//                           jpeg_segments, jpeg_app14
+//                                           64 x 64 behind a million empty
+//                                           comments or Adobe segments
 //                           jpeg_thin, jpeg_progressive_thin
 //                                           1 x 16384
 //                           jpeg_photo_eighth, jpeg_progressive_eighth
@@ -454,6 +463,27 @@ Bytes coefficientJpeg(int side, short value, bool arithmetic) {
     return out;
 }
 
+// `png` with its compressed rows cut into IDAT chunks of one byte each.
+Bytes byteChunks(const Bytes& png) {
+    Bytes out(png.begin(), png.begin() + 33);  // the signature and IHDR
+    std::size_t at = 33;
+    while (at + 8 <= png.size()) {
+        const std::size_t length = (std::size_t{png[at]} << 24) | (std::size_t{png[at + 1]} << 16) |
+                                   (std::size_t{png[at + 2]} << 8) | png[at + 3];
+        const Bytes data(png.begin() + static_cast<std::ptrdiff_t>(at + 8),
+                         png.begin() + static_cast<std::ptrdiff_t>(at + 8 + length));
+        const std::string type(png.begin() + static_cast<std::ptrdiff_t>(at + 4),
+                               png.begin() + static_cast<std::ptrdiff_t>(at + 8));
+        if (type == "IDAT") {
+            for (const std::uint8_t byte : data) putChunk(out, "IDAT", {byte});
+        } else {
+            putChunk(out, type.c_str(), data);
+        }
+        at += 12 + length;
+    }
+    return out;
+}
+
 struct MakeUp {
     Bytes bytes;
     long long maxPixels = platform::Image::kDecodedPixelBudget;
@@ -471,10 +501,14 @@ const MakeUp& makeUp(const std::string& name) {
     if (name == "png_baseline") m.bytes = picture("rgb");
     if (name == "png_grey1") m.bytes = makePng({16384, 16384, 1, kGrey, false, PNG_FILTER_UP});
     if (name == "png_rgba_paeth") m.bytes = makePng({8192, 8192, 8, kRgba});
+    if (name == "png_rgba_none") m.bytes = makePng({4096, 4096, 8, kRgba, false, PNG_FILTER_NONE});
+    if (name == "png_rgba_sub") m.bytes = makePng({4096, 4096, 8, kRgba, false, PNG_FILTER_SUB});
+    if (name == "png_rgba_avg") m.bytes = makePng({4096, 4096, 8, kRgba, false, PNG_FILTER_AVG});
     if (name == "png_rgb16_paeth") m.bytes = makePng({8192, 8192, 16, kRgb});
     if (name == "png_adam7_rgba") m.bytes = makePng({4096, 4096, 8, kRgba, true});
     if (name == "png_noise_rgb") m.bytes = makePng({2048, 2048, 8, kRgb, false, PNG_FILTER_NONE, true});
     if (name == "png_palette") m.bytes = makePng({8192, 8192, 8, PNG_COLOR_TYPE_PALETTE});
+    if (name == "png_idat_bytes") m.bytes = byteChunks(makePng({1024, 1024, 8, kRgba, false, PNG_FILTER_NONE, true}));
     if (name == "png_thin") {
         m.bytes = makePng({1, 16384, 8, kRgba});
         m.repeat = 200;
@@ -507,6 +541,17 @@ const MakeUp& makeUp(const std::string& name) {
     }
     if (name == "jpeg_coefficients") m.bytes = coefficientJpeg(2048, 500, false);
     if (name == "jpeg_arithmetic_coefficients") m.bytes = coefficientJpeg(2048, 500, true);
+    if (name == "jpeg_segments" || name == "jpeg_app14") {
+        // A small picture behind a million empty comments (or Adobe
+        // segments), 4 MB (14 MB).
+        const Bytes picture = photoJpeg(64, 64, {.quality = 90});
+        const Bytes segment = name == "jpeg_segments"
+                                  ? Bytes{0xFF, 0xFE, 0x00, 0x02}
+                                  : Bytes{0xFF, 0xEE, 0x00, 0x0E, 'A', 'd', 'o', 'b', 'e', 0, 100, 0, 0, 0, 0, 1};
+        m.bytes.assign(picture.begin(), picture.begin() + 2);
+        for (int i = 0; i < 1'000'000; ++i) m.bytes.insert(m.bytes.end(), segment.begin(), segment.end());
+        m.bytes.insert(m.bytes.end(), picture.begin() + 2, picture.end());
+    }
     if (name == "jpeg_thin") {
         m.bytes = photoJpeg(1, 16384, {.quality = 90});
         m.repeat = 50;
@@ -1008,6 +1053,18 @@ BENCHMARK_CAPTURE(BM_DecodeUnits, png_rgba_paeth, std::string("png_rgba_paeth"))
     ->Unit(benchmark::kMillisecond)
     ->UseManualTime()
     ->Iterations(5);
+BENCHMARK_CAPTURE(BM_DecodeUnits, png_rgba_sub, std::string("png_rgba_sub"))
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(5);
+BENCHMARK_CAPTURE(BM_DecodeUnits, png_rgba_avg, std::string("png_rgba_avg"))
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(5);
+BENCHMARK_CAPTURE(BM_DecodeUnits, png_rgba_none, std::string("png_rgba_none"))
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(5);
 BENCHMARK_CAPTURE(BM_DecodeUnits, png_rgb16_paeth, std::string("png_rgb16_paeth"))
     ->Unit(benchmark::kMillisecond)
     ->UseManualTime()
@@ -1021,6 +1078,10 @@ BENCHMARK_CAPTURE(BM_DecodeUnits, png_noise_rgb, std::string("png_noise_rgb"))
     ->UseManualTime()
     ->Iterations(5);
 BENCHMARK_CAPTURE(BM_DecodeUnits, png_palette, std::string("png_palette"))
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(5);
+BENCHMARK_CAPTURE(BM_DecodeUnits, png_idat_bytes, std::string("png_idat_bytes"))
     ->Unit(benchmark::kMillisecond)
     ->UseManualTime()
     ->Iterations(5);
@@ -1065,6 +1126,14 @@ BENCHMARK_CAPTURE(BM_DecodeUnits, jpeg_coefficients, std::string("jpeg_coefficie
     ->UseManualTime()
     ->Iterations(5);
 BENCHMARK_CAPTURE(BM_DecodeUnits, jpeg_arithmetic_coefficients, std::string("jpeg_arithmetic_coefficients"))
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(5);
+BENCHMARK_CAPTURE(BM_DecodeUnits, jpeg_segments, std::string("jpeg_segments"))
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(5);
+BENCHMARK_CAPTURE(BM_DecodeUnits, jpeg_app14, std::string("jpeg_app14"))
     ->Unit(benchmark::kMillisecond)
     ->UseManualTime()
     ->Iterations(5);

@@ -34,6 +34,9 @@ namespace {
 // A byte of the file handed to libpng: a chunk's CRC, or the inflating of
 // stored or empty deflate blocks that give no row bytes.
 constexpr long long kFedByte = 8;
+// Each chunk beside its bytes (its header read and its CRC checked): a
+// file can cut its compressed rows into chunks of a byte.
+constexpr long long kChunk = 180;
 // Each call of png_read_row, whatever it reads: a row of a thin picture, or
 // of a pass of an interlaced one, costs far more than its bytes.
 constexpr long long kRowCall = 80;
@@ -96,8 +99,13 @@ void readBytes(png_structp png, png_bytep out, png_size_t length) {
         png_error(png, "work spent");
     }
     if (!input.source->read(out, length)) png_error(png, "cut short");
-    if ((png_get_io_state(png) & PNG_IO_MASK_LOC) == PNG_IO_CHUNK_HDR && length == 8)
+    if ((png_get_io_state(png) & PNG_IO_MASK_LOC) == PNG_IO_CHUNK_HDR && length == 8) {
         input.inIdat = std::memcmp(out + 4, "IDAT", 4) == 0;
+        if (!input.meter->spend(kChunk)) {
+            input.cut = true;
+            png_error(png, "work spent");
+        }
+    }
     for (png_size_t i = 0; i < length && input.offset + i < kIhdrAt + sizeof kIhdrFirst; ++i) {
         const std::uint64_t at = input.offset + i;
         if (at >= kIhdrAt && out[i] != kIhdrFirst[at - kIhdrAt]) png_error(png, "IHDR is not the first chunk");
