@@ -24,6 +24,58 @@
 //                         PNG that ask for a 1 GiB bitmap; decoded at 4096 x
 //                         4096.
 //
+//   BM_DecodeUnits/<make-up>
+//                         the time a decode takes per unit of the decode
+//                         meter's count, against a plain picture's (the
+//                         rgb one) decoded alternately in the same run;
+//                         the meter's weights keep the ratio at or below
+//                         1.5 for every make-up:
+//                           png_grey1       16384 x 16384 at 1 bit, reduced
+//                           png_rgba_paeth  8192 x 8192 RGBA, every row
+//                                           Paeth-filtered, reduced
+//                           png_rgb16_paeth the same in RGB at 16 bits
+//                           png_rgba_none, png_rgba_sub, png_rgba_avg
+//                                           4096 x 4096 RGBA, every row
+//                                           with that filter
+//                           png_adam7_rgba  4096 x 4096 RGBA interlaced
+//                           png_noise_rgb   2048 x 2048 of noise (literals)
+//                           png_palette     8192 x 8192 of 256 colours with
+//                                           alpha, reduced
+//                           png_idat_bytes  1024 x 1024 RGBA of noise, its
+//                                           compressed rows in chunks of
+//                                           a byte
+//                           png_thin        1 x 16384 RGBA
+//                           png_zlib_tail   1 x 1 with 1000 MiB of zeros
+//                                           compressed after its row
+//                           jpeg_baseline, jpeg_progressive, jpeg_cmyk
+//                                           4096 x 4096
+//                           jpeg_restart    a restart marker every MCU
+//                           jpeg_arithmetic arithmetic coding
+//                           jpeg_noise, jpeg_arithmetic_noise
+//                                           2048 x 2048 of noise at quality
+//                                           100
+//                           jpeg_coefficients, jpeg_arithmetic_coefficients
+//                                           every coefficient 500
+//                           jpeg_segments, jpeg_app14
+//                                           64 x 64 behind a million empty
+//                                           comments or Adobe segments
+//                           jpeg_thin, jpeg_progressive_thin
+//                                           1 x 16384
+//                           jpeg_photo_eighth, jpeg_progressive_eighth
+//                                           a phone's photograph (4032 x
+//                                           3024) at 1/8: the progressive
+//                                           one read to its DC only
+//                         Counters: the time and units of one decode, the
+//                         ns a unit of both and their ratio
+//                         (per_unit_vs_baseline).
+//
+//   BM_DecodeStop/<make-up>
+//                         a decode whose meter's question is answered yes
+//                         from another thread halfway through, as a newer
+//                         open does: the worst wait from the answer to the
+//                         decode's return (worst_wait_ms), beside the
+//                         whole decode's time.
+//
 //   BM_OpenLayoutPeak     a layout opened and shown in the layout screen
 //                         of a phone (390 x 844 points at scale 3), as
 //                         the app does, in a process of its own (this
@@ -103,12 +155,16 @@
 #include <cairo.h>
 #include <png.h>
 #include <zlib.h>
+// jpeglib.h needs size_t and FILE declared first.
+#include <cstdio>
+#include <jpeglib.h>
 
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -117,6 +173,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <limits>
 #include <map>
 #include <string>
 #include <thread>
@@ -264,6 +321,334 @@ const Bytes& picture(const std::string& name) {
         bytes.insert(bytes.end(), png.begin() + 33, png.end());
     }
     return made.emplace(name, std::move(bytes)).first->second;
+}
+
+// ---- make-ups, for the decode meter ----
+
+// A PNG written by libpng with one filter on every row; all rows alike
+// (the ramp with a little noise) unless `noise`, where each row is new
+// noise that deflate cannot shrink.
+struct PngMake {
+    int width;
+    int height;
+    int depth;
+    int colour;
+    bool interlaced = false;
+    int filter = PNG_FILTER_PAETH;
+    bool noise = false;
+};
+
+Bytes makePng(const PngMake& m) {
+    Bytes out;
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png_create_info_struct(png);
+    if (setjmp(png_jmpbuf(png)) != 0) std::abort();
+    png_set_write_fn(
+        png, &out,
+        [](png_structp p, png_bytep data, png_size_t length) {
+            auto* bytes = static_cast<Bytes*>(png_get_io_ptr(p));
+            bytes->insert(bytes->end(), data, data + length);
+        },
+        nullptr);
+    png_set_compression_level(png, 6);
+    png_set_filter(png, PNG_FILTER_TYPE_BASE, m.filter);
+    png_set_IHDR(png, info, static_cast<png_uint_32>(m.width), static_cast<png_uint_32>(m.height), m.depth, m.colour,
+                 m.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+                 PNG_FILTER_TYPE_DEFAULT);
+    if (m.colour == PNG_COLOR_TYPE_PALETTE) {
+        // Every entry, with an alpha each.
+        png_color palette[256];
+        png_byte alpha[256];
+        for (int i = 0; i < 256; ++i) {
+            palette[i] = {static_cast<png_byte>(i), static_cast<png_byte>(255 - i), static_cast<png_byte>(i / 2)};
+            alpha[i] = static_cast<png_byte>(i);
+        }
+        png_set_PLTE(png, info, palette, 256);
+        png_set_tRNS(png, info, alpha, 256, nullptr);
+    }
+    png_write_info(png, info);
+    const std::size_t rowBytes = png_get_rowbytes(png, info);
+    Bytes row(rowBytes);
+    std::uint32_t noise = 1;
+    const auto fill = [&](int y) {
+        for (std::size_t i = 0; i < rowBytes; ++i)
+            row[i] = m.noise ? static_cast<std::uint8_t>((noise = noise * 1664525u + 1013904223u) >> 28)
+                             : ramp(static_cast<int>(i), y, 0, noise);
+    };
+    fill(0);
+    const int passes = png_set_interlace_handling(png);
+    for (int pass = 0; pass < passes; ++pass)
+        for (int y = 0; y < m.height; ++y) {
+            if (m.noise) fill(y);
+            png_write_row(png, row.data());
+        }
+    png_write_end(png, info);
+    png_destroy_write_struct(&png, &info);
+    return out;
+}
+
+// A 1 x 1 RGBA PNG whose compressed stream goes on after its only row with
+// `mebibytes` of zeros, in one IDAT chunk.
+Bytes tailPng(int mebibytes) {
+    z_stream z{};
+    deflateInit(&z, 9);
+    Bytes data;
+    Bytes out(1 << 20);
+    const Bytes row{0, 10, 20, 30, 255};
+    const Bytes zeros(1 << 20, 0);
+    const auto put = [&](const Bytes& in, int flush) {
+        z.next_in = const_cast<Bytef*>(in.data());
+        z.avail_in = static_cast<uInt>(in.size());
+        int status = Z_OK;
+        do {
+            z.next_out = out.data();
+            z.avail_out = static_cast<uInt>(out.size());
+            status = deflate(&z, flush);
+            data.insert(data.end(), out.begin(), out.end() - z.avail_out);
+        } while (z.avail_out == 0 || (flush == Z_FINISH && status != Z_STREAM_END));
+    };
+    put(row, Z_NO_FLUSH);
+    for (int i = 0; i < mebibytes; ++i) put(zeros, i + 1 == mebibytes ? Z_FINISH : Z_NO_FLUSH);
+    deflateEnd(&z);
+    Bytes png{0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    putChunk(png, "IHDR", {0, 0, 0, 1, 0, 0, 0, 1, 8, PNG_COLOR_TYPE_RGB_ALPHA, 0, 0, 0});
+    putChunk(png, "IDAT", data);
+    putChunk(png, "IEND", {});
+    return png;
+}
+
+Bytes photoJpeg(int width, int height, testsupport::JpegSpec spec) {
+    spec.width = width;
+    spec.height = height;
+    std::uint32_t noise = 1;
+    return testsupport::Jpeg(spec, [&noise](int x, int y, std::uint8_t* rgb) {
+        for (int c = 0; c < 3; ++c) {
+            noise = noise * 1664525u + 1013904223u;
+            rgb[c] = static_cast<std::uint8_t>(x / 7 + y / 5 + c * 60 + (noise >> 24) % 12);
+        }
+    });
+}
+
+// A grey JPEG of `side` x `side` written from its coefficients: every
+// block alike, every coefficient `value` (quantized by ones), so that an
+// arithmetic coder learns it and spends next to no bytes on a block.
+Bytes coefficientJpeg(int side, short value, bool arithmetic) {
+    jpeg_compress_struct cinfo{};
+    jpeg_error_mgr errors{};
+    cinfo.err = jpeg_std_error(&errors);
+    jpeg_create_compress(&cinfo);
+    unsigned char* buffer = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&cinfo, &buffer, &size);
+    cinfo.image_width = static_cast<JDIMENSION>(side);
+    cinfo.image_height = static_cast<JDIMENSION>(side);
+    cinfo.input_components = 1;
+    cinfo.in_color_space = JCS_GRAYSCALE;
+    jpeg_set_defaults(&cinfo);
+    jpeg_set_quality(&cinfo, 100, TRUE);
+    cinfo.arith_code = arithmetic ? TRUE : FALSE;
+    const auto blocks = static_cast<JDIMENSION>(side / 8);
+    jvirt_barray_ptr arrays[1] = {
+        cinfo.mem->request_virt_barray(reinterpret_cast<j_common_ptr>(&cinfo), JPOOL_IMAGE, TRUE, blocks, blocks, 1)};
+    jpeg_write_coefficients(&cinfo, arrays);
+    for (JDIMENSION y = 0; y < blocks; ++y) {
+        JBLOCKARRAY row = cinfo.mem->access_virt_barray(reinterpret_cast<j_common_ptr>(&cinfo), arrays[0], y, 1, TRUE);
+        for (JDIMENSION x = 0; x < blocks; ++x)
+            for (int k = 0; k < DCTSIZE2; ++k) row[0][x][k] = static_cast<JCOEF>(k == 0 ? 0 : value);
+    }
+    jpeg_finish_compress(&cinfo);
+    jpeg_destroy_compress(&cinfo);
+    Bytes out(buffer, buffer + size);
+    std::free(buffer);
+    return out;
+}
+
+// `png` with its compressed rows cut into IDAT chunks of one byte each.
+Bytes byteChunks(const Bytes& png) {
+    Bytes out(png.begin(), png.begin() + 33);  // the signature and IHDR
+    std::size_t at = 33;
+    while (at + 8 <= png.size()) {
+        const std::size_t length = (std::size_t{png[at]} << 24) | (std::size_t{png[at + 1]} << 16) |
+                                   (std::size_t{png[at + 2]} << 8) | png[at + 3];
+        const Bytes data(png.begin() + static_cast<std::ptrdiff_t>(at + 8),
+                         png.begin() + static_cast<std::ptrdiff_t>(at + 8 + length));
+        const std::string type(png.begin() + static_cast<std::ptrdiff_t>(at + 4),
+                               png.begin() + static_cast<std::ptrdiff_t>(at + 8));
+        if (type == "IDAT") {
+            for (const std::uint8_t byte : data) putChunk(out, "IDAT", {byte});
+        } else {
+            putChunk(out, type.c_str(), data);
+        }
+        at += 12 + length;
+    }
+    return out;
+}
+
+struct MakeUp {
+    Bytes bytes;
+    long long maxPixels = platform::Image::kDecodedPixelBudget;
+    int repeat = 1;  // decodes a measurement, for the quick ones
+};
+
+const MakeUp& makeUp(const std::string& name) {
+    static std::map<std::string, MakeUp> made;
+    auto it = made.find(name);
+    if (it != made.end()) return it->second;
+    MakeUp m;
+    constexpr int kGrey = PNG_COLOR_TYPE_GRAY;
+    constexpr int kRgb = PNG_COLOR_TYPE_RGB;
+    constexpr int kRgba = PNG_COLOR_TYPE_RGB_ALPHA;
+    if (name == "png_baseline") m.bytes = picture("rgb");
+    if (name == "png_grey1") m.bytes = makePng({16384, 16384, 1, kGrey, false, PNG_FILTER_UP});
+    if (name == "png_rgba_paeth") m.bytes = makePng({8192, 8192, 8, kRgba});
+    if (name == "png_rgba_none") m.bytes = makePng({4096, 4096, 8, kRgba, false, PNG_FILTER_NONE});
+    if (name == "png_rgba_sub") m.bytes = makePng({4096, 4096, 8, kRgba, false, PNG_FILTER_SUB});
+    if (name == "png_rgba_avg") m.bytes = makePng({4096, 4096, 8, kRgba, false, PNG_FILTER_AVG});
+    if (name == "png_rgb16_paeth") m.bytes = makePng({8192, 8192, 16, kRgb});
+    if (name == "png_adam7_rgba") m.bytes = makePng({4096, 4096, 8, kRgba, true});
+    if (name == "png_noise_rgb") m.bytes = makePng({2048, 2048, 8, kRgb, false, PNG_FILTER_NONE, true});
+    if (name == "png_palette") m.bytes = makePng({8192, 8192, 8, PNG_COLOR_TYPE_PALETTE});
+    if (name == "png_idat_bytes") m.bytes = byteChunks(makePng({1024, 1024, 8, kRgba, false, PNG_FILTER_NONE, true}));
+    if (name == "png_thin") {
+        m.bytes = makePng({1, 16384, 8, kRgba});
+        m.repeat = 200;
+    }
+    if (name == "png_zlib_tail") {
+        m.bytes = tailPng(1000);
+        m.repeat = 20;
+    }
+    if (name == "jpeg_baseline") m.bytes = picture("jpeg");
+    if (name == "jpeg_progressive") m.bytes = picture("progressive");
+    if (name == "jpeg_restart") m.bytes = photoJpeg(4096, 4096, {.quality = 90, .restartMcus = 1});
+    if (name == "jpeg_arithmetic") m.bytes = photoJpeg(4096, 4096, {.quality = 90, .arithmetic = true});
+    if (name == "jpeg_cmyk") {
+        std::uint32_t noise = 1;
+        m.bytes = testsupport::Jpeg({4096, 4096, false, 90, testsupport::JpegColours::Cmyk},
+                                    [&noise](int x, int y, std::uint8_t* cmyk) {
+                                        for (int c = 0; c < 4; ++c) cmyk[c] = ramp(x, y, c, noise);
+                                    });
+    }
+    if (name == "jpeg_noise" || name == "jpeg_arithmetic_noise") {
+        // Every coefficient large: the most decisions an arithmetic-coded
+        // block can take.
+        std::uint32_t noise = 1;
+        m.bytes = testsupport::Jpeg(
+            {2048, 2048, false, 100, testsupport::JpegColours::Rgb, name == "jpeg_arithmetic_noise"},
+            [&noise](int, int, std::uint8_t* rgb) {
+                for (int c = 0; c < 3; ++c)
+                    rgb[c] = static_cast<std::uint8_t>((noise = noise * 1664525u + 1013904223u) >> 24);
+            });
+    }
+    if (name == "jpeg_coefficients") m.bytes = coefficientJpeg(2048, 500, false);
+    if (name == "jpeg_arithmetic_coefficients") m.bytes = coefficientJpeg(2048, 500, true);
+    if (name == "jpeg_segments" || name == "jpeg_app14") {
+        // A small picture behind a million empty comments (or Adobe
+        // segments), 4 MB (14 MB).
+        const Bytes picture = photoJpeg(64, 64, {.quality = 90});
+        const Bytes segment = name == "jpeg_segments"
+                                  ? Bytes{0xFF, 0xFE, 0x00, 0x02}
+                                  : Bytes{0xFF, 0xEE, 0x00, 0x0E, 'A', 'd', 'o', 'b', 'e', 0, 100, 0, 0, 0, 0, 1};
+        m.bytes.assign(picture.begin(), picture.begin() + 2);
+        for (int i = 0; i < 1'000'000; ++i) m.bytes.insert(m.bytes.end(), segment.begin(), segment.end());
+        m.bytes.insert(m.bytes.end(), picture.begin() + 2, picture.end());
+    }
+    if (name == "jpeg_thin") {
+        m.bytes = photoJpeg(1, 16384, {.quality = 90});
+        m.repeat = 50;
+    }
+    if (name == "jpeg_progressive_thin") {
+        m.bytes = photoJpeg(1, 16384, {.progressive = true, .quality = 90});
+        m.repeat = 50;
+    }
+    if (name == "jpeg_photo_eighth" || name == "jpeg_progressive_eighth") {
+        m.bytes = name == "jpeg_photo_eighth" ? testsupport::PhonePhoto()
+                                              : photoJpeg(4032, 3024, {.progressive = true, .quality = 92});
+        m.maxPixels = (4032 / 8) * (3024 / 8);
+        m.repeat = 4;
+    }
+    return made.emplace(name, std::move(m)).first->second;
+}
+
+// Seconds for the make-up's decodes; their units added to `units`.
+double timedDecodes(const MakeUp& m, long long& units, bool& decoded) {
+    const auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < m.repeat; ++i) {
+        const auto decoding = platform::Image::decode(m.bytes, 1, m.maxPixels);
+        units += decoding.work;
+        decoded = decoded && decoding.image != nullptr;
+    }
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+// BM_DecodeUnits/<make-up>: the time of a decode per unit the decode meter
+// counted for it, against the baseline's (a plain picture at the budget,
+// 4096 x 4096 of RGB written with libpng's usual filters, decoded
+// alternately in the same run). Counters: the make-up's time and units a
+// decode, the ns per unit of both, and their ratio (per_unit_vs_baseline,
+// which the meter's weights keep at or below 1.5).
+void BM_DecodeUnits(benchmark::State& state, const std::string& name) {
+    const MakeUp& baseline = makeUp("png_baseline");
+    const MakeUp& m = makeUp(name);
+    double seconds = 0;
+    double baseSeconds = 0;
+    long long units = 0;
+    long long baseUnits = 0;
+    bool decoded = true;
+    for (auto _ : state) {
+        baseSeconds += timedDecodes(baseline, baseUnits, decoded);
+        const double s = timedDecodes(m, units, decoded);
+        seconds += s;
+        state.SetIterationTime(s / m.repeat);
+    }
+    if (!decoded || units == 0 || baseUnits == 0) {
+        state.SkipWithError("a picture did not decode");
+        return;
+    }
+    const double decodes = static_cast<double>(state.iterations()) * m.repeat;
+    const double perUnit = seconds * 1e9 / static_cast<double>(units);
+    const double basePerUnit = baseSeconds * 1e9 / static_cast<double>(baseUnits);
+    state.counters["file_MB"] = static_cast<double>(m.bytes.size()) / 1e6;
+    state.counters["ms_a_decode"] = seconds * 1e3 / decodes;
+    state.counters["Munits_a_decode"] = static_cast<double>(units) / 1e6 / decodes;
+    state.counters["ns_per_unit"] = perUnit;
+    state.counters["baseline_ns_per_unit"] = basePerUnit;
+    state.counters["per_unit_vs_baseline"] = perUnit / basePerUnit;
+}
+
+// BM_DecodeStop/<make-up>: a decode no longer wanted halfway through (its
+// meter's question answered yes from another thread, as a newer open
+// does): the time from the answer changing to the decode's return, the
+// worst of the runs.
+void BM_DecodeStop(benchmark::State& state, const std::string& name) {
+    const MakeUp& m = makeUp(name);
+    long long units = 0;
+    bool decoded = true;
+    const double whole = timedDecodes({m.bytes, m.maxPixels, 1}, units, decoded);
+    double worst = 0;
+    bool stopped = true;
+    for (auto _ : state) {
+        std::atomic<bool> stop{false};
+        std::chrono::steady_clock::time_point asked;
+        std::thread asker([&] {
+            std::this_thread::sleep_for(std::chrono::duration<double>(whole / 2));
+            asked = std::chrono::steady_clock::now();
+            stop = true;
+        });
+        platform::DecodeMeter meter(std::numeric_limits<long long>::max(), [&stop] { return stop.load(); });
+        const auto decoding = platform::Image::decode(m.bytes, 1, m.maxPixels, &meter);
+        const auto done = std::chrono::steady_clock::now();
+        asker.join();
+        stopped = stopped && decoding.cut == platform::ImageDecoding::Cut::stopped;
+        const double waited = std::chrono::duration<double>(done - asked).count();
+        worst = std::max(worst, waited);
+        state.SetIterationTime(waited);
+    }
+    if (!stopped) {
+        state.SkipWithError("a decode was not stopped");
+        return;
+    }
+    state.counters["whole_decode_ms"] = whole * 1e3;
+    state.counters["worst_wait_ms"] = worst * 1e3;
 }
 
 // ---- measuring ----
@@ -655,6 +1040,140 @@ BENCHMARK_CAPTURE(BM_CairoPngReader, grey, std::string("grey"))->Unit(benchmark:
 BENCHMARK_CAPTURE(BM_CairoPngReader, rgb, std::string("rgb"))->Unit(benchmark::kMillisecond);
 // 2 GiB for a moment: what the hostile picture cost before.
 BENCHMARK_CAPTURE(BM_CairoPngReader, hostile_grey, std::string("hostile-grey"))->Unit(benchmark::kMillisecond);
+
+BENCHMARK_CAPTURE(BM_DecodeUnits, png_baseline, std::string("png_baseline"))
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(5);
+BENCHMARK_CAPTURE(BM_DecodeUnits, png_grey1, std::string("png_grey1"))
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(5);
+BENCHMARK_CAPTURE(BM_DecodeUnits, png_rgba_paeth, std::string("png_rgba_paeth"))
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(5);
+BENCHMARK_CAPTURE(BM_DecodeUnits, png_rgba_sub, std::string("png_rgba_sub"))
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(5);
+BENCHMARK_CAPTURE(BM_DecodeUnits, png_rgba_avg, std::string("png_rgba_avg"))
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(5);
+BENCHMARK_CAPTURE(BM_DecodeUnits, png_rgba_none, std::string("png_rgba_none"))
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(5);
+BENCHMARK_CAPTURE(BM_DecodeUnits, png_rgb16_paeth, std::string("png_rgb16_paeth"))
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(5);
+BENCHMARK_CAPTURE(BM_DecodeUnits, png_adam7_rgba, std::string("png_adam7_rgba"))
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(5);
+BENCHMARK_CAPTURE(BM_DecodeUnits, png_noise_rgb, std::string("png_noise_rgb"))
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(5);
+BENCHMARK_CAPTURE(BM_DecodeUnits, png_palette, std::string("png_palette"))
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(5);
+BENCHMARK_CAPTURE(BM_DecodeUnits, png_idat_bytes, std::string("png_idat_bytes"))
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(5);
+BENCHMARK_CAPTURE(BM_DecodeUnits, png_thin, std::string("png_thin"))
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(5);
+BENCHMARK_CAPTURE(BM_DecodeUnits, png_zlib_tail, std::string("png_zlib_tail"))
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(5);
+BENCHMARK_CAPTURE(BM_DecodeUnits, jpeg_baseline, std::string("jpeg_baseline"))
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(5);
+BENCHMARK_CAPTURE(BM_DecodeUnits, jpeg_progressive, std::string("jpeg_progressive"))
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(5);
+BENCHMARK_CAPTURE(BM_DecodeUnits, jpeg_restart, std::string("jpeg_restart"))
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(5);
+BENCHMARK_CAPTURE(BM_DecodeUnits, jpeg_arithmetic, std::string("jpeg_arithmetic"))
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(5);
+BENCHMARK_CAPTURE(BM_DecodeUnits, jpeg_cmyk, std::string("jpeg_cmyk"))
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(5);
+BENCHMARK_CAPTURE(BM_DecodeUnits, jpeg_noise, std::string("jpeg_noise"))
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(5);
+BENCHMARK_CAPTURE(BM_DecodeUnits, jpeg_arithmetic_noise, std::string("jpeg_arithmetic_noise"))
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(5);
+BENCHMARK_CAPTURE(BM_DecodeUnits, jpeg_coefficients, std::string("jpeg_coefficients"))
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(5);
+BENCHMARK_CAPTURE(BM_DecodeUnits, jpeg_arithmetic_coefficients, std::string("jpeg_arithmetic_coefficients"))
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(5);
+BENCHMARK_CAPTURE(BM_DecodeUnits, jpeg_segments, std::string("jpeg_segments"))
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(5);
+BENCHMARK_CAPTURE(BM_DecodeUnits, jpeg_app14, std::string("jpeg_app14"))
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(5);
+BENCHMARK_CAPTURE(BM_DecodeUnits, jpeg_thin, std::string("jpeg_thin"))
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(5);
+BENCHMARK_CAPTURE(BM_DecodeUnits, jpeg_progressive_thin, std::string("jpeg_progressive_thin"))
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(5);
+BENCHMARK_CAPTURE(BM_DecodeUnits, jpeg_photo_eighth, std::string("jpeg_photo_eighth"))
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(5);
+BENCHMARK_CAPTURE(BM_DecodeUnits, jpeg_progressive_eighth, std::string("jpeg_progressive_eighth"))
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(5);
+
+BENCHMARK_CAPTURE(BM_DecodeStop, png_rgba_paeth, std::string("png_rgba_paeth"))
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(5);
+BENCHMARK_CAPTURE(BM_DecodeStop, png_adam7_rgba, std::string("png_adam7_rgba"))
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(5);
+BENCHMARK_CAPTURE(BM_DecodeStop, jpeg_baseline, std::string("jpeg_baseline"))
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(5);
+BENCHMARK_CAPTURE(BM_DecodeStop, jpeg_progressive, std::string("jpeg_progressive"))
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(5);
+BENCHMARK_CAPTURE(BM_DecodeStop, jpeg_arithmetic, std::string("jpeg_arithmetic"))
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(5);
 
 BENCHMARK(BM_OpenLayoutPeak)->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK_CAPTURE(BM_OpenLayoutPictures, hostile_16384, std::string("hostile_16384"))

@@ -14,8 +14,10 @@ class CLayer;
 class VKMImagesPainter {
 public:
     // For each image element on `layer`, in list order, an instruction with
-    // its picture, turn, placement, size and alpha. Elements without a
-    // picture that decodes are skipped. The list's pictures are decoded
+    // its picture, turn, placement, size and alpha. Elements whose bytes do
+    // not decode are skipped; one whose picture was left out for the
+    // layout's budget is marked by its frame with both diagonals, thin and
+    // grey, so that it is not taken for empty. The list's pictures are decoded
     // first when they have not been, all of them together within the
     // layout's budget (VKMLayoutPictures). The stored box is that of the
     // rectangle as drawn, turn included, so a turned picture is culled by

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <limits>
 #include <mutex>
+#include <optional>
 #include <span>
 #include <string>
 #include <unordered_set>
@@ -59,30 +60,13 @@ std::vector<long long> VKMLayoutPictures::shareBudget(const std::vector<long lon
     return shares;
 }
 
-std::vector<VKMLayoutPictures::tAdmission> VKMLayoutPictures::admitWork(const std::vector<long long>& work,
-                                                                        long long pictureWork, long long layoutWork) {
-    std::vector<tAdmission> admitted(work.size(), tAdmission::decoded);
-    std::vector<std::size_t> order;
-    for (std::size_t i = 0; i < work.size(); ++i) {
-        if (work[i] < 0) {
-            admitted[i] = tAdmission::unreadable;
-        } else if (work[i] > pictureWork) {
-            admitted[i] = tAdmission::overPictureWork;
-        } else {
-            order.push_back(i);
-        }
-    }
-    std::stable_sort(order.begin(), order.end(), [&work](std::size_t a, std::size_t b) { return work[a] < work[b]; });
-    long long left = std::max(0LL, layoutWork);
-    for (const std::size_t i : order) {
-        // Each is at most the bound of one: no sum overflows.
-        if (work[i] > left) {
-            admitted[i] = tAdmission::overLayoutWork;
-        } else {
-            left -= work[i];
-        }
-    }
-    return admitted;
+std::vector<std::size_t> VKMLayoutPictures::decodeOrder(const std::vector<double>& areas) {
+    std::vector<std::size_t> order(areas.size());
+    for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+    // Not a number sorts as no area.
+    const auto area = [&areas](std::size_t i) { return areas[i] > 0 ? areas[i] : 0.0; };
+    std::stable_sort(order.begin(), order.end(), [&area](std::size_t a, std::size_t b) { return area(a) > area(b); });
+    return order;
 }
 
 std::size_t VKMLayoutPictures::decodePictures(const tImages& images, const tSuperseded& superseded,
@@ -112,76 +96,75 @@ std::size_t VKMLayoutPictures::decodePictures(const tImages& images, const tSupe
     if (todo.empty()) return 0;
     const std::size_t count = todo.size();
 
-    // The work of each from its headers, before any is decoded.
-    std::vector<long long> work;
-    for (const CImageElement* element : todo)
-        work.push_back(platform::Image::decodeWork(BytesOf(*element)).value_or(-1));
-    const std::vector<tAdmission> admitted = admitWork(work, bounds.pictureWork, bounds.layoutWork);
-
-    // Memory shares, for those decoded, from the sizes the files declare.
+    // Memory shares from the sizes the files declare.
+    std::vector<std::optional<platform::Image::PixelSize>> sizes;
     std::vector<long long> wanted;
-    for (std::size_t i = 0; i < count; ++i) {
-        const auto size =
-            admitted[i] == tAdmission::decoded ? platform::Image::declaredSize(BytesOf(*todo[i])) : std::nullopt;
-        wanted.push_back(size ? std::min(size->pixels(), platform::Image::kDecodedPixelBudget) : 0);
+    std::vector<double> areas;
+    for (const CImageElement* element : todo) {
+        sizes.push_back(platform::Image::declaredSize(BytesOf(*element)));
+        wanted.push_back(sizes.back() ? std::min(sizes.back()->pixels(), platform::Image::kDecodedPixelBudget) : 0);
+        areas.push_back(element->GetWidth() * element->GetHeight());
     }
     const long long pixels = std::max({0LL, bounds.budgetBytes - held, bounds.leastBytes}) / 4;
     const std::vector<long long> shares = shareBudget(wanted, pixels);
 
+    const auto name = [&](std::size_t i) {
+        return "Layout image \"" + todo[i]->GetName() + "\" (" + std::to_string(i + 1) + " of " +
+               std::to_string(count) + ")";
+    };
     const auto leftOut = [&](std::size_t i, const std::string& why) {
-        ZDUtils::logWarning("Layout image \"%s\" (%zu of %zu): left out, %s", todo[i]->GetName().c_str(), i + 1, count,
-                            why.c_str());
+        ZDUtils::logWarning("%s: left out, %s", name(i).c_str(), why.c_str());
+        todo[i]->SetPictureLeftOut();
+    };
+    const auto undecodable = [&](std::size_t i, const std::string& why) {
+        ZDUtils::logWarning("%s: left out, %s", name(i).c_str(), why.c_str());
         todo[i]->SetPicture(nullptr);
     };
+    const std::string spent = "the work of the layout's pictures (" + std::to_string(bounds.layoutWork) + ") is spent";
+    // One allowance for them all, drawn on as each is decoded; the question
+    // whether a newer open has begun is asked every few rows.
+    platform::DecodeMeter meter(std::max(0LL, bounds.layoutWork), stale);
     std::size_t shown = 0;
-    std::size_t reached = 0;
+    std::size_t done = 0;
     long long decodedPixels = 0;
-    long long spent = 0;
-    for (; reached < count; ++reached) {
-        const std::size_t i = reached;
+    for (const std::size_t i : decodeOrder(areas)) {
         CImageElement& element = *todo[i];
-        switch (admitted[i]) {
-            case tAdmission::unreadable:
-                leftOut(i, "its bytes are no PNG or JPEG whose size and make-up can be read");
-                continue;
-            case tAdmission::overPictureWork:
-                leftOut(i, "decoding it would read " + std::to_string(work[i]) + " pixels, over the " +
-                               std::to_string(bounds.pictureWork) + " of one picture");
-                continue;
-            case tAdmission::overLayoutWork:
-                leftOut(i, "decoding it would read " + std::to_string(work[i]) +
-                               " pixels, past what is left of the layout's " + std::to_string(bounds.layoutWork));
-                continue;
-            case tAdmission::decoded: break;
-        }
         if (stale()) break;
-        if (shares[i] < 1) {
+        if (!sizes[i]) {
+            undecodable(i, "its bytes are no PNG or JPEG whose size can be read");
+        } else if (meter.left() <= 0) {
+            leftOut(i, spent + " before it");
+        } else if (shares[i] < 1) {
             leftOut(i, "nothing is left of the " + std::to_string(4 * pixels) + " bytes its pixels may have");
-            continue;
+        } else {
+            CStopwatch stopwatch;
+            stopwatch.Start();
+            const platform::ImageDecoding decoded = platform::Image::decode(BytesOf(element), 1, shares[i], &meter);
+            QLPerformanceCounters::addToCounter("DecodeLayoutPicture", stopwatch.Stop());
+            if (decoded.cut == platform::ImageDecoding::Cut::stopped) break;
+            if (decoded.cut == platform::ImageDecoding::Cut::workSpent) {
+                leftOut(i, spent + " while it was decoded");
+            } else if (!decoded.image) {
+                if (decoded.overBudget) {
+                    leftOut(i, decoded.warning());
+                } else {
+                    undecodable(i, "its bytes do not decode");
+                }
+            } else {
+                if (decoded.overBudget) ZDUtils::logWarning("%s: %s", name(i).c_str(), decoded.warning().c_str());
+                decodedPixels += static_cast<long long>(decoded.image->byteCount() / 4);
+                element.SetPicture(decoded.image);
+                ++shown;
+            }
         }
-        CStopwatch stopwatch;
-        stopwatch.Start();
-        const platform::ImageDecoding decoded = platform::Image::decode(BytesOf(element), 1, shares[i]);
-        QLPerformanceCounters::addToCounter("DecodeLayoutPicture", stopwatch.Stop());
-        spent += work[i];
-        if (!decoded.image) {
-            leftOut(i, decoded.overBudget ? decoded.warning() : std::string("its bytes do not decode"));
-            continue;
-        }
-        if (decoded.overBudget) {
-            ZDUtils::logWarning("Layout image \"%s\" (%zu of %zu): %s", element.GetName().c_str(), i + 1, count,
-                                decoded.warning().c_str());
-        }
-        decodedPixels += static_cast<long long>(decoded.image->byteCount() / 4);
-        element.SetPicture(decoded.image);
-        ++shown;
+        ++done;
     }
-    if (reached < count)
-        ZDUtils::logInfo("Layout images: stopped before %zu of %zu, a newer open has begun", count - reached, count);
+    if (done < count)
+        ZDUtils::logInfo("Layout images: stopped before %zu of %zu, a newer open has begun", count - done, count);
     ZDUtils::logInfo(
         "Layout images: %zu of %zu shown, %zu left out, in %lld bytes of pixels beside %lld held "
         "(budget %lld); work %lld of %lld",
-        shown, count, reached - shown, 4 * decodedPixels, held, bounds.budgetBytes, spent, bounds.layoutWork);
+        shown, count, done - shown, 4 * decodedPixels, held, bounds.budgetBytes, meter.spent(), bounds.layoutWork);
     return shown;
 }
 

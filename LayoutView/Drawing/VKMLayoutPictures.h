@@ -4,12 +4,12 @@
 // kept by each element (CImageElement::GetPicture) for every build of the
 // render data after: neither a rebuild nor a zoom decodes again.
 //
-// Work: what decoding each picture takes is counted from its headers before
-// anything is decoded (platform::Image::decodeWork, in pixels read). A
-// picture over the bound of one is left out; of the rest, the cheapest are
-// decoded first while all together stay within the bound of the layout, and
-// the others are left out. A small file that declares huge pictures so
-// keeps an open busy for a second or so, not for an hour.
+// Work: the decoders meter what they do as they do it
+// (platform::DecodeMeter), and all of a layout's pictures draw on one
+// allowance, the largest on the layout first. Any picture may take all that
+// is left; one whose decode runs out is stopped there and left out, and so
+// are those after it. A small file that declares huge pictures so keeps an
+// open busy for about as long as the most a layout's real pictures take.
 //
 // Memory: what the layout's pictures hold, the bytes of their files (which
 // the document keeps) and their decoded pixels, stays within one budget.
@@ -23,8 +23,10 @@
 // then by a whole factor), so opening a layout never takes much more than
 // its budget, whatever its files declare.
 //
-// A warning names every picture decoded reduced, and every picture left
-// out with the reason.
+// A picture left out for want of work or memory is marked on the element
+// (CImageElement::IsPictureLeftOut), and the images painter draws its frame;
+// bytes that do not decode leave nothing. A warning names every picture
+// decoded reduced, and every picture left out with the reason.
 
 #include <cstddef>
 #include <functional>
@@ -45,33 +47,28 @@ public:
     // not one per picture: a small file may hold thousands of pictures.
     static constexpr long long kLayoutPictureBytes = 128LL * 1024 * 1024;
     // However much of that the files take, the pixels may have 16 MiB
-    // (4 Mi pixels): the 48 photographs of a phone (2.9 MB each) that the
-    // work allows fill the budget with their files alone and are still
-    // shown, each at 1/16 (252 x 189); 4,096 small pictures at 32 x 32.
+    // (4 Mi pixels): 40 photographs of a phone (2.9 MB each) fill the
+    // budget with their files alone and are still shown, each at 1/16
+    // (252 x 189); 4,096 small pictures at 32 x 32.
     // The files are held by the document whether or not they are shown.
     static constexpr long long kLeastPictureBytes = 16LL * 1024 * 1024;
 
-    // The work of decoding one picture, in pixels read: 8192 x 8192 of PNG
-    // (a plan of A1 scanned at 250 dpi has 48 M), a baseline JPEG of about
-    // 30 MB. It took 0.3 s on the development machine under load (4.5 ns a
-    // pixel). A decode is not stopped halfway, so this is also about the
-    // longest a newer open waits for the one it replaces.
-    static constexpr long long kPictureWork = 8192LL * 8192;
-    // The work of decoding all of a layout's pictures: five at the bound
-    // of one, or 48 photographs of a phone's camera (4032 x 3024 in 2.9 MB
-    // of JPEG, 6.9 M each at 1/8). 1.6 s on the same machine under load,
-    // within the 2 s a layout's pictures may add to its open.
-    static constexpr long long kLayoutWork = 5 * kPictureWork;
+    // The work of decoding all of a layout's pictures, in the decode
+    // meter's units: what the dearest layout users keep takes, 32 pictures
+    // of 4096 x 4096 (27.9 G, 2.8 s on the development machine under
+    // load), with a little room. A scanned plan of 9000 x 9000 takes 4.3 G,
+    // one of 8192 x 8192 at 16 bits 6.0 G, 40 progressive phone photos
+    // 8.4 G. Any one picture may take all of it.
+    static constexpr long long kLayoutWork = 30'000'000'000;
 
     struct tBounds {
         long long budgetBytes = kLayoutPictureBytes;
         long long leastBytes = kLeastPictureBytes;
-        long long pictureWork = kPictureWork;
         long long layoutWork = kLayoutWork;
     };
 
     // Whether the open that asked for the decode has been replaced by a
-    // newer one; asked between pictures.
+    // newer one; asked before each picture and every few rows of one.
     using tSuperseded = std::function<bool()>;
 
     // The pixels each picture may have, for pictures that want `wanted`
@@ -81,23 +78,23 @@ public:
     // exceeds `budget` (taken as 0 when negative).
     static std::vector<long long> shareBudget(const std::vector<long long>& wanted, long long budget);
 
-    // Which pictures of the decode work `work` (negative: not known) are
-    // decoded: none whose work is unknown or over `pictureWork`; of the
-    // rest the cheapest first (in list order among equals) while the sum
-    // stays within `layoutWork`.
-    enum class tAdmission { decoded, unreadable, overPictureWork, overLayoutWork };
-    static std::vector<tAdmission> admitWork(const std::vector<long long>& work, long long pictureWork,
-                                             long long layoutWork);
+    // The order in which pictures of the areas on the layout `areas` are
+    // decoded: the largest first, in list order among equals. The picture a
+    // layout is drawn over (a scanned plan) is not left out for the photos
+    // around it, nor for pictures that come before it in the file.
+    static std::vector<std::size_t> decodeOrder(const std::vector<double>& areas);
 
     // Decodes every picture of `images` that has bytes and a positive width
-    // and height and has not been decoded yet, within `bounds`: the memory
-    // budget beside the bytes of the list's files and its pictures decoded
-    // before, and the work. Gives each element its picture, or none when it
-    // is left out or its bytes do not decode. When `superseded` answers yes
-    // before a picture, stops there and leaves the rest undecoded. Each
-    // decode is timed as "DecodeLayoutPicture". Returns how many pictures
-    // were given. Thread-safe, and takes no lock when every picture was
-    // decoded before; the elements must outlive the call.
+    // and height and has not been decoded yet, in decodeOrder, within
+    // `bounds`: the memory budget beside the bytes of the list's files and
+    // its pictures decoded before, and the work, which any one picture may
+    // take whole. Gives each element its picture; marks it left out when the
+    // work or memory ran out; gives it none when its bytes do not decode.
+    // When `superseded` answers yes, before a picture or within one, stops
+    // there and leaves that one and the rest undecoded. Each decode is
+    // timed as "DecodeLayoutPicture". Returns how many pictures were given.
+    // Thread-safe, and takes no lock when every picture was decoded before;
+    // the elements must outlive the call.
     static std::size_t decodePictures(const tImages& images, const tSuperseded& superseded, const tBounds& bounds);
     static std::size_t decodePictures(const tImages& images, const tSuperseded& superseded = {});
 

@@ -151,6 +151,10 @@ platform::DispatchQueue& VKMLayoutDocumentHelper::loadQueue() {
 
 void VKMLayoutDocumentHelper::closeCurrentLayout() {
     platform::requireMainThread("VKMLayoutDocumentHelper::closeCurrentLayout");
+    // An open still under way is not wanted either: its preparation stops,
+    // and what it read is dropped rather than shown after the close.
+    ++gOpenGeneration;
+    gLoading = false;
     closeDocument();
     // Closed for good (an open reads at once into what the document left).
     // The screens let its drawings go as they heard of the close; once

@@ -68,6 +68,7 @@ CImageElement::CImageElement(const CImageElement& other)
       mLayer(other.mLayer),
       mName(other.mName),
       mPicture(other.mPicture),
+      mPictureLeftOut(other.mPictureLeftOut),
       mPictureDecoded(other.IsPictureDecoded()) {
     CopyData(other.mData.get(), other.mDataLength, "CImageElement::CImageElement(const CImageElement &)");
 }

@@ -77,11 +77,22 @@ public:
     // (for all of a layout's pictures together, within their budget); null
     // until then and when the bytes do not decode. Setting it is no change
     // of the document. Whether it was set may be asked on any thread; the
-    // picture of an element that answers yes may then be read there too.
+    // picture of an element that answers yes may then be read there too,
+    // and so may whether it was left out.
     const std::shared_ptr<const platform::Image>& GetPicture() const { return mPicture; }
     bool IsPictureDecoded() const { return mPictureDecoded.load(std::memory_order_acquire); }
     void SetPicture(std::shared_ptr<const platform::Image> picture) {
         mPicture = std::move(picture);
+        mPictureLeftOut = false;
+        mPictureDecoded.store(true, std::memory_order_release);
+    }
+    // No picture, though the bytes are one: the viewer ran out of the work
+    // or memory it gives a layout's pictures, and marks where it would
+    // stand. Bytes that do not decode leave no picture and no mark.
+    bool IsPictureLeftOut() const { return mPictureLeftOut; }
+    void SetPictureLeftOut() {
+        mPicture.reset();
+        mPictureLeftOut = true;
         mPictureDecoded.store(true, std::memory_order_release);
     }
 
@@ -99,6 +110,7 @@ private:
     std::unique_ptr<std::uint8_t[]> mData;
     std::int32_t mDataLength = 0;
     std::shared_ptr<const platform::Image> mPicture;
+    bool mPictureLeftOut = false;
     std::atomic<bool> mPictureDecoded{false};
 };
 

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <limits>
 #include <system_error>
 
 namespace platform {
@@ -190,30 +191,6 @@ double validScale(double scale) { return std::isfinite(scale) && scale > 0 ? sca
 
 long long budgetOf(long long maxPixels) { return std::clamp<long long>(maxPixels, 1, detail::kMaxBitmapPixels); }
 
-// The work of each part of a JPEG against a PNG's pixel, from decodes
-// timed together on one machine (a PNG pixel took 4.5 ns there, of any
-// colour type at 8 bits; 9 ns at 16). Each is at or above what was
-// measured, so the count errs long.
-// A byte of Huffman-coded data: 9 ns (a 2.2 MB photograph at 1/8: 21 ms).
-constexpr long long kJpegByteWork = 2;
-// A block of a file of one scan, decoded and put out at 1/8: 17 ns (a
-// 16384 x 16384 picture of one grey at 1/8, 4 Mi blocks in 3 MB: 70 ms).
-constexpr long long kJpegBlockWork = 4;
-// Each visit of a block of a progressive (or many-scan) file, each scan's
-// and the last one that puts it out, all through the buffer of the whole
-// picture's coefficients: 36 to 45 ns.
-constexpr long long kJpegBufferedBlockWork = 10;
-// An arithmetic-coded block beside that: 63 coefficients of a block took
-// 2.4 us in 42 bytes, and the coder can spend far fewer bytes on them.
-constexpr long long kJpegArithmeticBlockWork = 1024;
-
-// The scans a JPEG in memory may have: those its markers show, when they
-// can be read.
-int jpegScansOf(std::span<const std::uint8_t> bytes) {
-    const auto scans = detail::readJpegScans(bytes);
-    return scans ? scans->scans : detail::kMaxJpegScans;
-}
-
 bool isPng(std::span<const std::uint8_t> bytes) {
     return bytes.size() >= 8 && std::memcmp(bytes.data(), kPngSignature, 8) == 0;
 }
@@ -225,11 +202,14 @@ bool isJpeg(std::span<const std::uint8_t> bytes) {
 // PNG or JPEG by the signature at the start of `source`, which `signature`
 // holds (fewer bytes when the source is shorter).
 detail::DecodedBitmap decodeFrom(detail::ByteSource& source, std::span<const std::uint8_t> signature, long long budget,
-                                 int jpegScans = detail::kMaxJpegScans) {
-    if (isPng(signature)) return detail::decodePng(source, budget, std::max(budget, Image::kDecodedPixelBudget));
-    if (isJpeg(signature)) return detail::decodeJpeg(source, budget, jpegScans);
+                                 DecodeMeter& meter) {
+    if (isPng(signature)) return detail::decodePng(source, budget, std::max(budget, Image::kDecodedPixelBudget), meter);
+    if (isJpeg(signature)) return detail::decodeJpeg(source, budget, meter);
     return {};
 }
+
+// Without a meter of the caller's, the work is only counted.
+DecodeMeter unmetered() { return DecodeMeter(std::numeric_limits<long long>::max()); }
 
 }  // namespace
 
@@ -241,12 +221,30 @@ std::string ImageDecoding::warning() const {
     return text + "decoded at " + std::to_string(image->pixelWidth()) + " x " + std::to_string(image->pixelHeight());
 }
 
+DecodeMeter::DecodeMeter(long long allowance, std::function<bool()> stopped)
+    : mAllowance(allowance), mAskAt(kAskEvery), mStopped(std::move(stopped)) {}
+
+bool DecodeMeter::spend(long long units) {
+    if (units > 0)
+        mSpent = units > std::numeric_limits<long long>::max() - mSpent ? std::numeric_limits<long long>::max()
+                                                                        : mSpent + units;
+    if (mWasStopped || mSpent > mAllowance) return false;
+    if (mStopped && mSpent >= mAskAt) {
+        mAskAt = mSpent + kAskEvery;
+        mWasStopped = mStopped();
+    }
+    return !mWasStopped;
+}
+
 Image::Image(std::unique_ptr<detail::ImageImpl> impl) : mImpl(std::move(impl)) {}
 
 Image::~Image() = default;
 
-ImageDecoding Image::decoded(const detail::DecodedBitmap& bitmap, long long budget, double scale) {
+ImageDecoding Image::decoded(const detail::DecodedBitmap& bitmap, long long budget, double scale,
+                             const DecodeMeter& meter, long long spentBefore) {
     ImageDecoding result;
+    result.work = meter.spent() - spentBefore;
+    if (bitmap.cut) result.cut = meter.wasStopped() ? ImageDecoding::Cut::stopped : ImageDecoding::Cut::workSpent;
     result.fileWidth = bitmap.fileWidth;
     result.fileHeight = bitmap.fileHeight;
     result.budget = budget;
@@ -258,12 +256,15 @@ ImageDecoding Image::decoded(const detail::DecodedBitmap& bitmap, long long budg
     return result;
 }
 
-ImageDecoding Image::decode(std::span<const std::uint8_t> bytes, double scale, long long maxPixels) {
+ImageDecoding Image::decode(std::span<const std::uint8_t> bytes, double scale, long long maxPixels,
+                            DecodeMeter* meter) {
     const long long budget = budgetOf(maxPixels);
+    DecodeMeter own = unmetered();
+    DecodeMeter& used = meter != nullptr ? *meter : own;
+    const long long before = used.spent();
     detail::ByteSource source{bytes.data(), bytes.size(), 0, nullptr};
-    const int scans = isJpeg(bytes) ? jpegScansOf(bytes) : detail::kMaxJpegScans;
-    return decoded(decodeFrom(source, bytes.first(std::min<std::size_t>(bytes.size(), 8)), budget, scans), budget,
-                   scale);
+    return decoded(decodeFrom(source, bytes.first(std::min<std::size_t>(bytes.size(), 8)), budget, used), budget, scale,
+                   used, before);
 }
 
 std::optional<Image::PixelSize> Image::declaredSize(std::span<const std::uint8_t> bytes) {
@@ -290,27 +291,9 @@ std::optional<Image::PixelSize> Image::declaredSize(std::span<const std::uint8_t
     return size;
 }
 
-std::optional<long long> Image::decodeWork(std::span<const std::uint8_t> bytes) {
-    const auto size = declaredSize(bytes);
-    if (!size) return std::nullopt;
-    if (isPng(bytes)) {
-        // IHDR's bit depth, after the size.
-        if (bytes.size() < 25) return std::nullopt;
-        return size->pixels() * (bytes[24] == 16 ? 2 : 1);
-    }
-    const auto jpeg = detail::readJpegScans(bytes);
-    if (!jpeg) return std::nullopt;
-    // One scan of every component is decoded as it is put out; anything
-    // else goes through the buffer, which is read once more to put it out.
-    const bool buffered = jpeg->progressive || jpeg->scans > 1 || jpeg->scanBlocks < jpeg->blocks;
-    long long work = kJpegByteWork * static_cast<long long>(bytes.size());
-    work += buffered ? kJpegBufferedBlockWork * (jpeg->scanBlocks + jpeg->blocks) : kJpegBlockWork * jpeg->blocks;
-    if (jpeg->arithmetic) work += kJpegArithmeticBlockWork * jpeg->scanBlocks;
-    return work;
-}
-
-std::shared_ptr<Image> Image::fromData(std::span<const std::uint8_t> bytes, double scale, long long maxPixels) {
-    return decode(bytes, scale, maxPixels).image;
+std::shared_ptr<Image> Image::fromData(std::span<const std::uint8_t> bytes, double scale, long long maxPixels,
+                                       DecodeMeter* meter) {
+    return decode(bytes, scale, maxPixels, meter).image;
 }
 
 std::shared_ptr<Image> Image::fromPixels(int pixelWidth, int pixelHeight, std::span<const Pixel> pixels, double scale) {
@@ -335,7 +318,8 @@ std::shared_ptr<Image> Image::fromPixels(int pixelWidth, int pixelHeight, std::s
     return std::shared_ptr<Image>(new Image(std::make_unique<detail::ImageImpl>(surface, validScale(scale))));
 }
 
-ImageDecoding Image::decodeFile(const std::filesystem::path& path, double scale, long long maxPixels) {
+ImageDecoding Image::decodeFile(const std::filesystem::path& path, double scale, long long maxPixels,
+                                DecodeMeter* meter) {
     std::error_code error;
     const auto size = std::filesystem::file_size(path, error);
     if (error || size == 0 || size > kMaxImageFileSize) return {};
@@ -345,8 +329,12 @@ ImageDecoding Image::decodeFile(const std::filesystem::path& path, double scale,
     const std::size_t got = std::fread(signature, 1, sizeof signature, file.get());
     if (std::fseek(file.get(), 0, SEEK_SET) != 0) return {};
     const long long budget = budgetOf(maxPixels);
+    DecodeMeter own = unmetered();
+    DecodeMeter& used = meter != nullptr ? *meter : own;
+    const long long before = used.spent();
     detail::ByteSource source{nullptr, 0, 0, file.get()};
-    return decoded(decodeFrom(source, std::span<const std::uint8_t>(signature, got), budget), budget, scale);
+    return decoded(decodeFrom(source, std::span<const std::uint8_t>(signature, got), budget, used), budget, scale, used,
+                   before);
 }
 
 std::shared_ptr<Image> Image::fromFile(const std::filesystem::path& path, double scale, long long maxPixels) {

@@ -4,9 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <limits>
 #include <future>
 #include <memory>
 #include <string>
@@ -14,9 +16,11 @@
 #include <vector>
 
 #include "LayoutModule/Layout/VKMLayoutView.h"
+#include "LayoutView/Drawing/VKMImagesPainter.h"
 #include "LayoutView/Drawing/VKMLayoutPictures.h"
 #include "app/Helper/VKMLayoutDocumentHelper.h"
 #include "engine/drawing/ImageInstruction.h"
+#include "engine/drawing/PathInstruction.h"
 #include "engine/model/Layer.h"
 #include "engine/model/LayerManager.h"
 #include "engine/model/Layout.h"
@@ -101,11 +105,11 @@ struct tLoose {
     std::vector<std::unique_ptr<CImageElement>> owned;
     tImages images;
 
-    void Add(const std::string& name, const Bytes& bytes) {
+    void Add(const std::string& name, const Bytes& bytes, double width = 400, double height = 300) {
         owned.push_back(std::make_unique<CImageElement>(bytes.data(), static_cast<int>(bytes.size())));
         owned.back()->SetName(name);
-        owned.back()->SetWidth(400);
-        owned.back()->SetHeight(300);
+        owned.back()->SetWidth(width);
+        owned.back()->SetHeight(height);
         images.push_back(owned.back().get());
     }
 };
@@ -223,68 +227,129 @@ TEST(LayoutPictures, RebuildsZoomsAndLayersShownLaterDecodeNothingAgain) {
     EXPECT_EQ(DrawnPictures(*view), all) << "the last layer's pictures first";
 }
 
-TEST(LayoutPictures, WorkIsAdmittedCheapestFirstWithinTheBoundsOfOneAndOfAll) {
-    using A = VKMLayoutPictures::tAdmission;
-    constexpr A d = A::decoded;
+TEST(LayoutPictures, TheLargestOnTheLayoutIsDecodedFirst) {
     struct Case {
         const char* name;
-        std::vector<long long> work;
-        long long picture;
-        long long layout;
-        std::vector<A> expected;
+        std::vector<double> areas;
+        std::vector<std::size_t> expected;
     };
+    const double nan = std::numeric_limits<double>::quiet_NaN();
     const Case cases[] = {
-        {"one over the bound of one", {10, 101, 30}, 100, 1000, {d, A::overPictureWork, d}},
-        {"work not known", {-1, 5}, 100, 100, {A::unreadable, d}},
-        {"the cheapest first, the dearest left out", {50, 10, 40, 30}, 100, 85, {A::overLayoutWork, d, d, d}},
-        {"equal work in list order", {30, 30, 30}, 100, 60, {d, d, A::overLayoutWork}},
-        {"exactly at the bounds", {100, 100}, 100, 200, {d, d}},
-        {"no work left: only what costs none", {1, 0}, 100, 0, {A::overLayoutWork, d}},
+        {"a plan last in the file goes first", {120'000, 120'000, 5'760'000}, {2, 0, 1}},
+        {"equal areas in list order", {10, 30, 10, 30}, {1, 3, 0, 2}},
+        {"no area, or not a number, last", {nan, 0, 5}, {2, 0, 1}},
+        {"none", {}, {}},
     };
-    for (const Case& c : cases)
-        EXPECT_EQ(VKMLayoutPictures::admitWork(c.work, c.picture, c.layout), c.expected) << c.name;
-
-    // Pixels to read: A 10,000, B 2,500, C 20,000 (past what B and A leave),
-    // D 90,000 (over the bound of one).
-    tLoose loose;
-    loose.Add("A", testsupport::PlainPng(100, 100, 0, {1}));
-    loose.Add("B", testsupport::PlainPng(50, 50, 0, {2}));
-    loose.Add("C", testsupport::PlainPng(200, 100, 0, {3}));
-    loose.Add("D", testsupport::PlainPng(300, 300, 0, {4}));
-    const testsupport::LogWatch watch;
-    EXPECT_EQ(VKMLayoutPictures::decodePictures(loose.images, {}, {.pictureWork = 50'000, .layoutWork = 25'000}), 2u);
-    EXPECT_EQ(watch.Count("Layout image \"C\" (3 of 4): left out, decoding it would read 20000 pixels, past what "
-                          "is left of the layout's 25000"),
-              1);
-    for (std::size_t i = 0; i < 4; ++i) EXPECT_EQ(loose.images[i]->GetPicture() != nullptr, i < 2) << i;
+    for (const Case& c : cases) EXPECT_EQ(VKMLayoutPictures::decodeOrder(c.areas), c.expected) << c.name;
 }
 
-TEST(LayoutPictures, HostileAndBrokenPicturesAreLeftOutByNameAndTheRestShown) {
+// What decoding the bytes alone takes, in the meter's units.
+long long WorkOf(const Bytes& bytes, long long maxPixels) {
+    platform::DecodeMeter meter(std::numeric_limits<long long>::max() / 2);
+    EXPECT_NE(platform::Image::decode(bytes, 1, maxPixels, &meter).image, nullptr);
+    return meter.spent();
+}
+
+TEST(LayoutPictures, OnePictureMayTakeTheLayoutsWholeWorkAndAPlanIsNotLeftOutForPhotos) {
+    const Bytes plan = testsupport::PlainPng(600, 600, 2, {200, 190, 170});
+    const Bytes photo = testsupport::PlainPng(300, 200, 2, {20, 90, 160});
+    const long long planWork = WorkOf(plan, platform::Image::kDecodedPixelBudget);
+    const long long photoWork = WorkOf(photo, platform::Image::kDecodedPixelBudget);
+    ASSERT_GT(planWork, 3 * photoWork);
+    struct Case {
+        const char* name;
+        long long work;
+        std::vector<bool> shown;  // photo 1, photo 2, plan
+    };
+    const Case cases[] = {
+        {"all of it for the plan", planWork, {false, false, true}},
+        {"one unit short: the plan cut, the photos after it have nothing", planWork - 1, {false, false, false}},
+        {"the plan, then one photo", planWork + photoWork, {true, false, true}},
+        {"enough for all", planWork + 2 * photoWork, {true, true, true}},
+    };
+    for (const Case& c : cases) {
+        tLoose loose;
+        loose.Add("Photo 1", photo);
+        loose.Add("Photo 2", photo);
+        loose.Add("Plan", plan, 2000, 2000);
+        const testsupport::LogWatch watch;
+        VKMLayoutPictures::decodePictures(loose.images, {}, {.layoutWork = c.work});
+        for (std::size_t i = 0; i < 3; ++i) {
+            const CImageElement& image = *loose.images[i];
+            EXPECT_TRUE(image.IsPictureDecoded()) << c.name << ": " << image.GetName();
+            EXPECT_EQ(image.GetPicture() != nullptr, c.shown[i]) << c.name << ": " << image.GetName();
+            EXPECT_EQ(image.IsPictureLeftOut(), !c.shown[i]) << c.name << ": " << image.GetName();
+        }
+        EXPECT_EQ(watch.Count("Layout image \"Plan\" (3 of 3): left out, the work of the layout's pictures (" +
+                              std::to_string(c.work) + ") is spent while it was decoded"),
+                  c.shown[2] ? 0 : 1)
+            << c.name;
+    }
+}
+
+TEST(LayoutPictures, APictureLeftOutIsDrawnAsAMarkedFrameAndOneThatDoesNotDecodeAsNothing) {
+    const Bytes stamp = Stamp();
+    tLoose loose;
+    loose.Add("Shown", stamp);
+    loose.Add("Broken", Bytes{'n', 'o', 't', ' ', 'a', ' ', 'p', 'n', 'g'});
+    loose.Add("Cut", Bytes(stamp.begin(), stamp.begin() + static_cast<std::ptrdiff_t>(stamp.size() / 2)));
+    VKMLayoutPictures::decodePictures(loose.images);
+    for (const CImageElement* image : loose.images) {
+        ASSERT_TRUE(image->IsPictureDecoded()) << image->GetName();
+        EXPECT_FALSE(image->IsPictureLeftOut()) << image->GetName();
+    }
+    // Turned a quarter: 300 x 400 about the centre (300, 200), over the
+    // element's own 400 x 300.
+    loose.Add("Left out", Stamp());
+    loose.owned.back()->SetPosition(CPoint(100, 50));
+    loose.owned.back()->SetParameter606(90);
+    loose.owned.back()->SetPictureLeftOut();
+
+    tDrawingInstructions drawn;
+    VKMImagesPainter::drawImages(loose.images, nullptr, drawn);
+    ASSERT_EQ(drawn.size(), 2u) << "the picture and the frame; nothing for the bytes that do not decode";
+    const auto* picture = dynamic_cast<const CImageDrawingInstruction*>(drawn[0]);
+    ASSERT_NE(picture, nullptr);
+    EXPECT_EQ(picture->mImage, loose.images[0]->GetPicture());
+    const auto* frame = dynamic_cast<const CPathDrawingInstruction*>(drawn[1]);
+    ASSERT_NE(frame, nullptr);
+    EXPECT_TRUE(frame->mUseStroke);
+    EXPECT_FALSE(frame->mUseFill);
+    std::vector<std::string> steps;
+    for (const CPathMicroInstruction& step : frame->mPathMicroInstructions) {
+        if (const auto* line = std::get_if<CPathLineToMicroInstruction>(&step)) {
+            steps.push_back(std::to_string(std::lround(line->mPoint.x)) + "," +
+                            std::to_string(std::lround(line->mPoint.y)));
+        } else {
+            steps.push_back(std::holds_alternative<CPathStartNewMicroInstruction>(step) ? "new" : "other");
+        }
+    }
+    // The frame as the picture would stand, then both diagonals.
+    const std::vector<std::string> expected{"500,50", "500,350", "100,350", "100,50",  "500,50", "new",
+                                            "500,50", "100,350", "new",     "500,350", "100,50"};
+    EXPECT_EQ(steps, expected);
+    for (CDrawingInstruction* instruction : drawn) delete instruction;
+}
+
+TEST(LayoutPictures, BrokenPicturesAreLeftOutByNameAndTheRestShown) {
     ScreenFixture screen;
     screen.show(platform::ui::UserInterfaceIdiom::phone);
-    // Half a megabyte, every one of whose 16384 x 16384 pixels would be read.
-    const Bytes hostile = testsupport::PlainPng(16384, 16384, 0, {9});
     Bytes cut = Large(50);
     cut.resize(cut.size() / 2);
     const testsupport::LogWatch watch;
     const int decodes = Decodes();
-    Open(screen, WriteLayout("hostile.wkst", {{"Hostile A", "Plans", hostile},
-                                              {"Stamp", "Plans", Stamp()},
-                                              {"Garbage", "Plans", Bytes{'n', 'o', 't', ' ', 'a', ' ', 'p', 'n', 'g'}},
-                                              {"Cut", "Hidden plans", cut},
-                                              {"Hostile B", "Hidden plans", hostile}}));
+    Open(screen, WriteLayout("broken.wkst", {{"Garbage", "Plans", Bytes{'n', 'o', 't', ' ', 'a', ' ', 'p', 'n', 'g'}},
+                                             {"Stamp", "Plans", Stamp()},
+                                             {"Cut", "Plans", cut}}));
     const tImages& images = screen.layout().GetImages();
-    ASSERT_EQ(images.size(), 5u);
-    EXPECT_EQ(Decodes() - decodes, 2) << "the stamp, and the cut file that fails; the rest not tried";
-    const std::string hostileWhy =
-        "left out, decoding it would read 268435456 pixels, over the 67108864 of one picture";
+    ASSERT_EQ(images.size(), 3u);
+    EXPECT_EQ(Decodes() - decodes, 2) << "the stamp, and the cut file that fails; the garbage not tried";
     for (const auto& [name, why] :
-         {std::pair<std::string, std::string>{"\"Hostile A\" (1 of 5)", hostileWhy},
-          {"\"Garbage\" (3 of 5)", "left out, its bytes are no PNG or JPEG whose size and make-up can be read"},
-          {"\"Cut\" (4 of 5)", "left out, its bytes do not decode"},
-          {"\"Hostile B\" (5 of 5)", hostileWhy}})
+         {std::pair<std::string, std::string>{"\"Garbage\" (1 of 3)",
+                                              "left out, its bytes are no PNG or JPEG whose size can be read"},
+          {"\"Cut\" (3 of 3)", "left out, its bytes do not decode"}})
         EXPECT_EQ(watch.Count("Layout image " + name + ": " + why), 1) << name;
-    EXPECT_EQ(watch.Count("Layout images: 1 of 5 shown, 4 left out"), 1);
+    EXPECT_EQ(watch.Count("Layout images: 1 of 3 shown, 2 left out"), 1);
     for (const CImageElement* image : images) EXPECT_TRUE(image->IsPictureDecoded()) << image->GetName();
     const auto view = screen.controller->outlets.layoutView.lock();
     EXPECT_EQ(DrawnPictures(*view), std::vector<const platform::Image*>{images[1]->GetPicture().get()});
@@ -300,6 +365,25 @@ TEST(LayoutPictures, FortyPhonePhotosFillTheBudgetWithTheirFilesAndAreAllShownSm
     const testsupport::LogWatch watch;
     EXPECT_EQ(VKMLayoutPictures::decodePictures(loose.images), 40u);
     EXPECT_EQ(watch.Count("): a picture of 4032 x 3024 pixels is over the budget of 104857: decoded at 252 x 189"), 40);
+}
+
+TEST(LayoutPictures, ANewerOpenStopsTheDecodeWithinAPicture) {
+    const Bytes plan = testsupport::PlainPng(1024, 1024, 2, {1, 2, 3});
+    // How often the decode of the picture asks, when never stopped.
+    int asked = 0;
+    tLoose whole;
+    whole.Add("Plan", plan);
+    ASSERT_EQ(VKMLayoutPictures::decodePictures(whole.images, [&asked] { return ++asked < 0; }), 1u);
+    ASSERT_GE(asked, 10) << "asked within the picture, not only before it";
+
+    tLoose loose;
+    loose.Add("Plan", plan);
+    int again = 0;
+    const testsupport::LogWatch watch;
+    EXPECT_EQ(VKMLayoutPictures::decodePictures(loose.images, [&again, asked] { return ++again > asked / 2; }), 0u);
+    EXPECT_LT(again, asked) << "stopped halfway";
+    EXPECT_FALSE(loose.images[0]->IsPictureDecoded()) << "left for a later open";
+    EXPECT_EQ(watch.Count("Layout images: stopped before 1 of 1, a newer open has begun"), 1);
 }
 
 TEST(LayoutPictures, ANewerOpenStopsTheDecodeBetweenPictures) {

@@ -298,5 +298,19 @@ TEST(LayoutDocumentHelper, ANewerOpenStopsThePreparationOfTheOneItReplacesWhichR
     EXPECT_EQ(watch.Count(missing), 1) << "only the open's own line";
     EXPECT_EQ(results, (std::vector<std::string>{"slow dropped", "newer opened", "missing dropped", "last opened"}));
     EXPECT_EQ(preparer->works, 3);
+
+    // A close stops an open's preparation as a newer open does, and the
+    // document stays closed.
+    auto closing = std::make_shared<StoppablePreparer>();
+    VKMLayoutDocumentHelper::setDocumentPreparer(closing);
+    VKMLayoutDocumentHelper::openLayoutFile(WriteLayout("closed.wkst", 5, 5), record("closed"));
+    closing->started.get_future().wait();
+    VKMLayoutDocumentHelper::closeCurrentLayout();
+    EXPECT_FALSE(VKMLayoutDocumentHelper::isLoading());
+    ASSERT_TRUE(
+        platform::RunLoop::main()->runUntil([&results] { return results.size() == 5; }, std::chrono::seconds(30)));
+    EXPECT_TRUE(closing->stopped);
+    EXPECT_EQ(results.back(), "closed dropped");
+    EXPECT_TRUE(CCurrentCloudLayout::Instance().Layout()->GetElements().empty());
     VKMLayoutDocumentHelper::setDocumentPreparer(nullptr);
 }

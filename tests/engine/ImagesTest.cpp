@@ -170,6 +170,13 @@ TEST(Images, ImagesOwnACopyOfTheirBytesAndCopiesGetANewIdentity) {
     broken.SetPicture(nullptr);
     EXPECT_TRUE(CImageElement(broken).IsPictureDecoded());
     EXPECT_EQ(CImageElement(broken).GetPicture(), nullptr);
+    EXPECT_FALSE(CImageElement(broken).IsPictureLeftOut());
+    // One left out is known as such by its copies.
+    CImageElement leftOut(bytes.data(), static_cast<int>(bytes.size()));
+    leftOut.SetPictureLeftOut();
+    EXPECT_TRUE(CImageElement(leftOut).IsPictureDecoded());
+    EXPECT_TRUE(CImageElement(leftOut).IsPictureLeftOut());
+    EXPECT_EQ(CImageElement(leftOut).GetPicture(), nullptr);
 
     const CImageElement none(nullptr, 12);
     EXPECT_EQ(none.GetDataLength(), 0);

@@ -88,6 +88,7 @@ Bytes Jpeg(const JpegSpec& spec, const std::function<void(int, int, std::uint8_t
     if (spec.progressive) jpeg_simple_progression(&cinfo);
     cinfo.arith_code = spec.arithmetic ? TRUE : FALSE;
     cinfo.restart_in_rows = spec.restartRows;
+    if (spec.restartMcus > 0) cinfo.restart_interval = static_cast<unsigned>(spec.restartMcus);
     jpeg_start_compress(&cinfo, TRUE);
     Bytes row(static_cast<std::size_t>(spec.width) * components);
     while (cinfo.next_scanline < cinfo.image_height) {

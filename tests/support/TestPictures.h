@@ -29,6 +29,7 @@ struct JpegSpec {
     JpegColours colours = JpegColours::Rgb;
     bool arithmetic = false;  // arithmetic coding rather than Huffman's
     int restartRows = 0;      // a restart marker after every so many rows of MCUs
+    int restartMcus = 0;      // or after every so many MCUs
 };
 
 // A JPEG written by libjpeg with its default sampling (4:2:0 for colour):

@@ -9,16 +9,22 @@
 // below that the rows at 1/8 averaged over whole blocks). An interlaced PNG
 // fills every row in seven passes: it is decoded whole and reduced after,
 // when it has no more than `wholePixels`, and refused otherwise. Any error,
-// any warning about corrupt JPEG data, a truncated file, and a file that
-// declares more than the bitmap limits give no surface.
+// any warning about corrupt JPEG data, a file truncated before what the
+// picture needs, and a file that declares more than the bitmap limits give
+// no surface. What the picture does not need is not read: a PNG's data
+// beyond a short tail after its last row, a progressive JPEG's scans after
+// its DC's when it is put out at 1/8 or less.
 
 #include <cairo.h>
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
-#include <optional>
 #include <span>
+
+namespace platform {
+class DecodeMeter;
+}
 
 namespace platform::detail {
 
@@ -40,6 +46,7 @@ struct DecodedBitmap {
     int fileHeight = 0;
     bool overBudget = false;  // the file declares more pixels than allowed
     double reduction = 1;     // file pixels per decoded pixel along a side
+    bool cut = false;         // the meter said no: no surface
 };
 
 // Working memory libjpeg may take beside the bitmap: a progressive file
@@ -54,28 +61,11 @@ constexpr long kJpegWorkingMemory = 136L * 1024 * 1024;
 // thousands of tiny scans and keep the decoder busy for minutes.
 constexpr int kMaxJpegScans = 1000;
 
-DecodedBitmap decodePng(ByteSource& source, long long maxPixels, long long wholePixels);
-// At most `maxScans` scans are read (fewer than kMaxJpegScans when the
-// caller counted them: a file that has more than it showed is refused).
-DecodedBitmap decodeJpeg(ByteSource& source, long long maxPixels, int maxScans = kMaxJpegScans);
+// Both spend their work from `meter` as they go (see DecodeMeter for the
+// unit) and stop, with no surface, as soon as it says no.
+DecodedBitmap decodePng(ByteSource& source, long long maxPixels, long long wholePixels, DecodeMeter& meter);
+DecodedBitmap decodeJpeg(ByteSource& source, long long maxPixels, DecodeMeter& meter);
 
-// What a JPEG asks of its decoder, from its markers alone: the frame, and
-// each scan and the blocks it covers. Read as libjpeg reads them (segments
-// skipped by their length, a scan's data up to the next marker that is no
-// restart), so every scan libjpeg would decode is counted; none for bytes
-// libjpeg would refuse on their markers (no SOI first, a second frame, a
-// scan before the frame or naming no component of it, a coding libjpeg
-// lacks, no EOI).
-struct JpegScans {
-    int width = 0;
-    int height = 0;
-    bool arithmetic = false;
-    bool progressive = false;
-    int scans = 0;
-    long long blocks = 0;      // of all components, whole MCUs
-    long long scanBlocks = 0;  // the blocks of every scan together
-};
-std::optional<JpegScans> readJpegScans(std::span<const std::uint8_t> bytes);
 
 // Reducing by whole blocks of pixels as rows come (premultiplied ARGB
 // words): the smallest whole factor a side that brings width x height

@@ -1,5 +1,6 @@
 #include "platform/graphics/detail/ImageDecoders.h"
 
+#include "platform/graphics/Image.h"
 #include "platform/graphics/detail/ImageImpl.h"
 
 // jpeglib.h needs size_t and FILE declared first.
@@ -11,7 +12,6 @@
 #include <csetjmp>
 #include <cstdlib>
 #include <cstring>
-#include <vector>
 
 namespace platform::detail {
 
@@ -41,14 +41,93 @@ void emitMessage(j_common_ptr cinfo, int level) {
 
 void silent(j_common_ptr) {}
 
-struct ProgressMonitor {
-    jpeg_progress_mgr base;
-    int maxScans;
+// The work of each part, in DecodeMeter's units, from bench_images'
+// BM_DecodeUnits: each at the dearest make-up that has it.
+// A byte of the file handed to libjpeg (most of a scan's Huffman decoding
+// goes with its bits); of an arithmetic-coded file, far more.
+constexpr long long kFedByte = 13;
+constexpr long long kArithmeticByte = 100;
+// Each block of each scan, and each of its coefficients the scan codes.
+constexpr long long kScanBlock = 70;
+constexpr long long kScanCoefficient = 1;
+// Arithmetic coding decodes a coefficient however few bytes it took: each
+// is counted at its dearest (every coefficient large, in 70 bytes a
+// block), which counts a photograph about four times what it takes.
+constexpr long long kArithmeticCoefficient = 200;
+// Each restart marker: the decoder's state reset, the marker read.
+constexpr long long kRestart = 400;
+// Each visit of a block in the buffer of a progressive (or many-scan)
+// file's coefficients: once a scan that has it, once to put it out.
+constexpr long long kBufferedBlock = 30;
+// The inverse DCT of a block, by the samples it gives (64 at full size, 1
+// at 1/8), and a pixel of a row put out (upsampling, colour conversion,
+// CMYK, averaging when reduced further).
+constexpr long long kIdctBlock = 20;
+constexpr long long kIdctSample = 2;
+constexpr long long kOutPixel = 5;
+// libjpeg is handed the file this much at a time: its Huffman decoder
+// takes a slower path over the last 512 bytes of each piece.
+constexpr std::size_t kSourcePiece = 64 * 1024;
+
+// libjpeg's source: the bytes in pieces, each spent from the meter as it
+// is handed over.
+struct Source {
+    jpeg_source_mgr base;
+    ByteSource* bytes;
+    DecodeMeter* meter;
+    bool cut;
+    JOCTET* buffer;  // a piece of a file; the bytes in memory are handed over where they are
 };
 
-void limitScans(j_common_ptr cinfo) {
-    auto* d = reinterpret_cast<j_decompress_ptr>(cinfo);
-    if (d->input_scan_number > reinterpret_cast<ProgressMonitor*>(cinfo->progress)->maxScans) bailOut(cinfo);
+void initSource(j_decompress_ptr) {}
+void termSource(j_decompress_ptr) {}
+
+boolean fillInput(j_decompress_ptr cinfo) {
+    auto* src = reinterpret_cast<Source*>(cinfo->src);
+    ByteSource& bytes = *src->bytes;
+    std::size_t count = 0;
+    if (bytes.file != nullptr) {
+        count = std::fread(src->buffer, 1, kSourcePiece, bytes.file);
+        src->base.next_input_byte = src->buffer;
+    } else {
+        count = std::min(kSourcePiece, bytes.size - bytes.position);
+        src->base.next_input_byte = bytes.data + bytes.position;
+        bytes.position += count;
+    }
+    if (count == 0) {
+        WARNMS(cinfo, JWRN_JPEG_EOF);  // refused (emitMessage)
+        static const JOCTET kEnd[2] = {0xFF, JPEG_EOI};
+        src->base.next_input_byte = kEnd;
+        count = 2;
+    }
+    src->base.bytes_in_buffer = count;
+    const long long perByte = cinfo->arith_code ? kArithmeticByte : kFedByte;
+    if (!src->meter->spend(perByte * static_cast<long long>(count))) {
+        src->cut = true;
+        bailOut(reinterpret_cast<j_common_ptr>(cinfo));
+    }
+    return TRUE;
+}
+
+// Segments skipped by their length are passed over unread.
+void skipInput(j_decompress_ptr cinfo, long count) {
+    auto* src = reinterpret_cast<Source*>(cinfo->src);
+    if (count <= 0) return;
+    const auto n = static_cast<std::size_t>(count);
+    if (n <= src->base.bytes_in_buffer) {
+        src->base.next_input_byte += n;
+        src->base.bytes_in_buffer -= n;
+        return;
+    }
+    const std::size_t rest = n - src->base.bytes_in_buffer;
+    src->base.bytes_in_buffer = 0;
+    ByteSource& bytes = *src->bytes;
+    if (bytes.file != nullptr) {
+        // Past the end, the next read finds none.
+        if (std::fseek(bytes.file, static_cast<long>(rest), SEEK_CUR) != 0) std::fseek(bytes.file, 0, SEEK_END);
+    } else {
+        bytes.position += std::min(rest, bytes.size - bytes.position);
+    }
 }
 
 std::uint8_t mul255(unsigned a, unsigned b) { return static_cast<std::uint8_t>((a * b + 127) / 255); }
@@ -58,7 +137,7 @@ std::uint8_t mul255(unsigned a, unsigned b) { return static_cast<std::uint8_t>((
 struct DecodeState {
     jpeg_decompress_struct cinfo;
     ErrorManager errors;
-    ProgressMonitor progress;
+    Source source;
     cairo_surface_t* surface;
     unsigned char* row;   // one row as libjpeg gives it, for CMYK or when reducing further
     std::uint64_t* sums;  // four sums a decoded pixel of the band, when reducing further
@@ -93,18 +172,85 @@ int scaleWithin(jpeg_decompress_struct& cinfo, long long maxPixels) {
     return 0;
 }
 
-bool decodeInto(DecodeState& s, ByteSource& source, long long maxPixels, DecodedBitmap& out) {
+// The work of one block of the scan being read, by the coefficients it
+// codes.
+long long scanBlockWork(const jpeg_decompress_struct& c) {
+    const long long coefficients = c.progressive_mode ? c.Se - c.Ss + 1 : 64;
+    return kScanBlock + coefficients * (c.arith_code ? kArithmeticCoefficient : kScanCoefficient);
+}
+
+// What one row of MCUs of the scan being read costs (what one call of
+// jpeg_consume_input reads): its blocks, restarts, and each block's visit
+// of the buffer when there is one.
+long long scanRowWork(const jpeg_decompress_struct& c, bool buffered) {
+    const long long mcus = c.comps_in_scan == 1
+                               ? static_cast<long long>(c.MCUs_per_row) * c.cur_comp_info[0]->v_samp_factor
+                               : c.MCUs_per_row;
+    const long long blocks = c.comps_in_scan == 1 ? mcus : mcus * c.blocks_in_MCU;
+    long long work = blocks * (scanBlockWork(c) + (buffered ? kBufferedBlock : 0));
+    if (c.restart_interval > 0) work += kRestart * ((mcus + c.restart_interval - 1) / c.restart_interval);
+    return work;
+}
+
+// The inverse DCT of every block of the picture at the output's scale.
+long long idctWork(const jpeg_decompress_struct& c, bool buffered) {
+    long long blocks = 0;
+    for (int i = 0; i < c.num_components; ++i)
+        blocks += static_cast<long long>(c.comp_info[i].width_in_blocks) * c.comp_info[i].height_in_blocks;
+    const long long samples = static_cast<long long>(c.min_DCT_scaled_size) * c.min_DCT_scaled_size;
+    return blocks * (kIdctBlock + kIdctSample * samples + (buffered ? kBufferedBlock : 0));
+}
+
+// The DC coefficients of every component are whole: what a picture at 1/8
+// is made of. `dcBits` holds, for each component, the low bits its DC
+// still lacks after the scans read so far (-1 before its first).
+bool dcWhole(const int* dcBits, int components) {
+    return std::all_of(dcBits, dcBits + components, [](int bits) { return bits == 0; });
+}
+
+// A many-scan file in libjpeg's buffered-image mode, scan by scan into the
+// buffer of coefficients, each row of MCUs spent as it is read. At 1/8 or
+// less only the DC coefficients are wanted: reading stops at the scan that
+// completes them, and what follows is not read. False when the meter said
+// no or there were too many scans.
+bool readScans(DecodeState& s, bool dcOnly, DecodeMeter& meter) {
+    jpeg_decompress_struct& c = s.cinfo;
+    int dcBits[MAX_COMPONENTS];
+    std::fill(dcBits, dcBits + MAX_COMPONENTS, -1);
+    bool inScan = true;  // jpeg_read_header stopped at the first scan's header
+    for (;;) {
+        if (inScan && !meter.spend(scanRowWork(c, true))) {
+            s.source.cut = true;
+            return false;
+        }
+        const int read = jpeg_consume_input(&c);
+        if (read == JPEG_SUSPENDED || read == JPEG_REACHED_EOI) return read == JPEG_REACHED_EOI;
+        if (read == JPEG_REACHED_SOS) {
+            if (c.input_scan_number > kMaxJpegScans) return false;
+            inScan = true;
+        } else if (read == JPEG_SCAN_COMPLETED) {
+            inScan = false;
+            if (c.Ss == 0) {
+                for (int i = 0; i < c.comps_in_scan; ++i) dcBits[c.cur_comp_info[i]->component_index] = c.Al;
+            }
+            if (dcOnly && dcWhole(dcBits, c.num_components)) return true;
+        }
+    }
+}
+
+bool decodeInto(DecodeState& s, ByteSource& source, long long maxPixels, DecodeMeter& meter, DecodedBitmap& out) {
     if (setjmp(s.errors.jump) != 0) return false;
 
     jpeg_create_decompress(&s.cinfo);
     s.cinfo.mem->max_memory_to_use = kJpegWorkingMemory;
-    if (source.file != nullptr) {
-        jpeg_stdio_src(&s.cinfo, source.file);
-    } else {
-        jpeg_mem_src(&s.cinfo, source.data + source.position,
-                     static_cast<unsigned long>(source.size - source.position));
-    }
-    s.cinfo.progress = &s.progress.base;
+    s.source.base.init_source = initSource;
+    s.source.base.fill_input_buffer = fillInput;
+    s.source.base.skip_input_data = skipInput;
+    s.source.base.resync_to_restart = jpeg_resync_to_restart;
+    s.source.base.term_source = termSource;
+    s.source.bytes = &source;
+    s.source.meter = &meter;
+    s.cinfo.src = &s.source.base;
     jpeg_read_header(&s.cinfo, TRUE);
     out.fileWidth = static_cast<int>(s.cinfo.image_width);  // at most 65500
     out.fileHeight = static_cast<int>(s.cinfo.image_height);
@@ -135,7 +281,20 @@ bool decodeInto(DecodeState& s, ByteSource& source, long long maxPixels, Decoded
         return first == 1;
     }();
     s.cinfo.out_color_space = cmyk ? JCS_CMYK : (littleEndian ? JCS_EXT_BGRA : JCS_EXT_ARGB);
+    // A file of many scans is read whole into the buffer of coefficients
+    // before any row comes out; buffered-image mode lets it be read scan by
+    // scan, and stopped once what the scale needs is there.
+    const bool buffered = jpeg_has_multiple_scans(&s.cinfo);
+    s.cinfo.buffered_image = buffered ? TRUE : FALSE;
     jpeg_start_decompress(&s.cinfo);
+    const bool dcOnly = buffered && scale == 1;
+    if (buffered) {
+        if (!readScans(s, dcOnly, meter)) return false;
+        // Guessing the missing coefficients from the neighbours' DC only
+        // costs: at 1/8 nothing but the DC is used.
+        if (dcOnly) s.cinfo.do_block_smoothing = FALSE;
+        jpeg_start_output(&s.cinfo, s.cinfo.input_scan_number);
+    }
 
     const int width = static_cast<int>(s.cinfo.output_width);
     const int height = static_cast<int>(s.cinfo.output_height);
@@ -155,10 +314,20 @@ bool decodeInto(DecodeState& s, ByteSource& source, long long maxPixels, Decoded
         if (s.sums == nullptr) return false;
     }
 
+    // The blocks' work shared out over the rows put out: a single scan is
+    // decoded as its rows are wanted.
+    const long long blockWork =
+        idctWork(s.cinfo, buffered) + (buffered ? 0 : s.cinfo.total_iMCU_rows * scanRowWork(s.cinfo, false));
+    const long long rowWork = kOutPixel * width;
     // Adobe writes CMYK inverted; others store ink amounts.
     const bool inverted = s.cinfo.saw_Adobe_marker;
     while (s.cinfo.output_scanline < s.cinfo.output_height) {
         const unsigned y = s.cinfo.output_scanline;
+        const long long share = blockWork * (y + 1) / height - blockWork * y / height;
+        if (!meter.spend(share + rowWork)) {
+            s.source.cut = true;
+            return false;
+        }
         unsigned char* target = factor > 1 ? s.row : pixels + static_cast<std::size_t>(y) * stride;
         JSAMPROW rows[1] = {cmyk ? s.row : target};
         if (jpeg_read_scanlines(&s.cinfo, rows, 1) != 1) return false;
@@ -171,7 +340,11 @@ bool decodeInto(DecodeState& s, ByteSource& source, long long maxPixels, Decoded
                 writeBand(s.sums, width, factor, y + 1 - first, pixels + static_cast<std::size_t>(band) * stride);
         }
     }
-    jpeg_finish_decompress(&s.cinfo);
+    // Only the DC's scans were read: the rest of the file is not.
+    if (!dcOnly) {
+        if (buffered) jpeg_finish_output(&s.cinfo);
+        jpeg_finish_decompress(&s.cinfo);
+    }
     cairo_surface_mark_dirty(s.surface);
     return true;
 }
@@ -206,115 +379,7 @@ bool readJpegSize(std::span<const std::uint8_t> bytes, int& width, int& height) 
     return ok;
 }
 
-std::optional<JpegScans> readJpegScans(std::span<const std::uint8_t> bytes) {
-    const std::size_t n = bytes.size();
-    if (n < 4 || bytes[0] != 0xFF || bytes[1] != 0xD8) return std::nullopt;
-    struct Component {
-        int id;
-        int blocks;  // a whole MCU's: h x v
-    };
-    std::vector<Component> components;
-    long long mcus = 0;
-    JpegScans found;
-    std::size_t at = 2;
-    // A segment's length, counting its own two bytes; none past the end.
-    const auto lengthAt = [&](std::size_t from) -> std::optional<std::size_t> {
-        if (from + 2 > n) return std::nullopt;
-        return (std::size_t{bytes[from]} << 8) | bytes[from + 1];
-    };
-    for (;;) {
-        // libjpeg's next marker: anything before an 0xFF is skipped, then
-        // fill bytes; FF 00 outside a scan is skipped as well.
-        const auto* next = static_cast<const std::uint8_t*>(std::memchr(bytes.data() + at, 0xFF, n - at));
-        if (next == nullptr) return std::nullopt;  // no EOI: libjpeg would make one up and warn
-        at = static_cast<std::size_t>(next - bytes.data());
-        while (at < n && bytes[at] == 0xFF) ++at;
-        if (at >= n) return std::nullopt;
-        const std::uint8_t marker = bytes[at++];
-        if (marker == 0x00 || marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7)) continue;
-        if (marker == 0xD9) break;  // EOI
-        const auto length = lengthAt(at);
-        if (!length) return std::nullopt;
-        const std::size_t end = at + std::max<std::size_t>(*length, 2);
-        if (end > n) return std::nullopt;
-        switch (marker) {
-            case 0xC0:  // baseline, extended and progressive, by Huffman or arithmetic coding
-            case 0xC1:
-            case 0xC2:
-            case 0xC9:
-            case 0xCA: {
-                if (!components.empty() || *length < 8 || bytes[at + 2] != 8) return std::nullopt;
-                found.height = (bytes[at + 3] << 8) | bytes[at + 4];
-                found.width = (bytes[at + 5] << 8) | bytes[at + 6];
-                const int count = bytes[at + 7];
-                if (found.width == 0 || found.height == 0 || count == 0 ||
-                    *length != 8 + 3 * static_cast<std::size_t>(count))
-                    return std::nullopt;
-                int hMax = 1;
-                int vMax = 1;
-                for (int i = 0; i < count; ++i) {
-                    const std::uint8_t* c = bytes.data() + at + 8 + 3 * i;
-                    const int h = c[1] >> 4;
-                    const int v = c[1] & 15;
-                    if (h < 1 || h > 4 || v < 1 || v > 4) return std::nullopt;
-                    hMax = std::max(hMax, h);
-                    vMax = std::max(vMax, v);
-                    components.push_back({c[0], h * v});
-                }
-                mcus =
-                    ((found.width + 8LL * hMax - 1) / (8LL * hMax)) * ((found.height + 8LL * vMax - 1) / (8LL * vMax));
-                for (const Component& c : components) found.blocks += mcus * c.blocks;
-                found.arithmetic = marker >= 0xC9;
-                found.progressive = marker == 0xC2 || marker == 0xCA;
-                break;
-            }
-            case 0xDA: {  // SOS
-                if (components.empty() || *length < 3) return std::nullopt;
-                const int count = bytes[at + 2];
-                if (count < 1 || count > 4 || *length != 6 + 2 * static_cast<std::size_t>(count)) return std::nullopt;
-                for (int i = 0; i < count; ++i) {
-                    const int id = bytes[at + 3 + 2 * i];
-                    const auto c = std::find_if(components.begin(), components.end(),
-                                                [id](const Component& k) { return k.id == id; });
-                    if (c == components.end()) return std::nullopt;
-                    // Whole MCUs: a scan of one component covers fewer.
-                    found.scanBlocks += mcus * c->blocks;
-                }
-                // The decoder refuses more.
-                if (++found.scans > kMaxJpegScans) return std::nullopt;
-                // The scan's data: up to the first marker that is no
-                // stuffed zero, restart or fill byte.
-                std::size_t data = end;
-                for (;;) {
-                    const auto* ff = static_cast<const std::uint8_t*>(std::memchr(bytes.data() + data, 0xFF, n - data));
-                    if (ff == nullptr) return std::nullopt;
-                    data = static_cast<std::size_t>(ff - bytes.data());
-                    std::size_t after = data + 1;
-                    while (after < n && bytes[after] == 0xFF) ++after;
-                    if (after >= n) return std::nullopt;
-                    if (bytes[after] != 0x00 && (bytes[after] < 0xD0 || bytes[after] > 0xD7)) break;
-                    data = after + 1;
-                }
-                at = data;
-                continue;
-            }
-            case 0xC4:  // tables, restart interval, applications, comments,
-            case 0xCC:  // arithmetic conditioning, number of lines: skipped
-            case 0xDB:
-            case 0xDC:
-            case 0xDD:
-            case 0xFE: break;
-            default:
-                if (marker >= 0xE0 && marker <= 0xEF) break;
-                return std::nullopt;  // SOI again, codings libjpeg lacks, unknown
-        }
-        at = end;
-    }
-    if (components.empty() || found.scans == 0) return std::nullopt;
-    return found;
-}
-
-DecodedBitmap decodeJpeg(ByteSource& source, long long maxPixels, int maxScans) {
+DecodedBitmap decodeJpeg(ByteSource& source, long long maxPixels, DecodeMeter& meter) {
     DecodedBitmap out;
     if (source.file == nullptr &&
         (source.data == nullptr || source.position >= source.size || source.size - source.position > 0xFFFFFFFFu))
@@ -324,13 +389,17 @@ DecodedBitmap decodeJpeg(ByteSource& source, long long maxPixels, int maxScans) 
     s.errors.base.error_exit = bailOut;
     s.errors.base.emit_message = emitMessage;
     s.errors.base.output_message = silent;
-    s.progress.base.progress_monitor = limitScans;
-    s.progress.maxScans = std::min(maxScans, kMaxJpegScans);
+    if (source.file != nullptr) {
+        s.source.buffer = static_cast<JOCTET*>(std::malloc(kSourcePiece));
+        if (s.source.buffer == nullptr) return out;
+    }
 
-    const bool ok = decodeInto(s, source, maxPixels, out);
+    const bool ok = decodeInto(s, source, maxPixels, meter, out);
+    out.cut = s.source.cut;
     jpeg_destroy_decompress(&s.cinfo);
     std::free(s.row);
     std::free(s.sums);
+    std::free(s.source.buffer);
     if (ok) {
         out.surface = s.surface;
     } else {

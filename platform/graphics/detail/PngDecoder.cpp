@@ -5,6 +5,7 @@
 // rounding: the pixels are the ones Cairo gave, without its second bitmap
 // for pictures without alpha or its copy of the file.
 
+#include "platform/graphics/Image.h"
 #include "platform/graphics/detail/ImageDecoders.h"
 #include "platform/graphics/detail/ImageImpl.h"
 
@@ -28,10 +29,49 @@ bool ByteSource::read(std::uint8_t* out, std::size_t count) {
 
 namespace {
 
-// The source and how far into it libpng has read.
+// The work of each part, in DecodeMeter's units, from bench_images'
+// BM_DecodeUnits: each at the dearest make-up that has it.
+// A byte of the file handed to libpng: a chunk's CRC, or the inflating of
+// stored or empty deflate blocks that give no row bytes.
+constexpr long long kFedByte = 8;
+// Each chunk beside its bytes (its header read and its CRC checked): a
+// file can cut its compressed rows into chunks of a byte.
+constexpr long long kChunk = 180;
+// Each call of png_read_row, whatever it reads: a row of a thin picture, or
+// of a pass of an interlaced one, costs far more than its bytes.
+constexpr long long kRowCall = 80;
+// A byte of a row as the file has it (at 16 bits a sample, twice the
+// pixel's), inflated and unfiltered at the dearest filter (Paeth).
+constexpr long long kRowByte = 12;
+// A byte of a row put out (four a pixel: transforms, premultiplying, a
+// pass's row spread over the whole width, averaging when reduced).
+constexpr long long kOutByte = 2;
+// libpng reads compressed rows this much at a time. After the last row it
+// inflates what it holds and goes on to the end of the stream, its CRC and
+// the chunks to the end of the file, however long: that tail is read only
+// this far (a usual file's whole tail, checked), and the rows are the
+// picture however much more there is.
+constexpr std::size_t kIdatReadSize = 1024;
+constexpr std::size_t kTailBytes = 64;
+// A byte of that tail may inflate to 1032 bytes of nothing, and so may each
+// byte libpng held when the rows were done: counted when the tail is cut
+// inside compressed data (in a usual file they hold the stream's end, and
+// what follows is other chunks).
+constexpr long long kTailByte = 6000;
+
+// The source and how far into it libpng has read; the rows it has still to
+// put out: once they are all out, the picture is whole and nothing more is
+// read.
 struct PngInput {
     ByteSource* source;
     std::uint64_t offset;
+    DecodeMeter* meter;
+    long long rowsLeft;
+    std::size_t tailLeft;  // what may still be read once the rows are out
+    bool inIdat;           // the chunk being read is one of compressed rows
+    bool rowsRead;         // the last row came back
+    bool whole;            // every row is out, and libpng asked for more than the tail
+    bool cut;              // the meter said no
 };
 
 // IHDR's length and type, right after the signature. libpng would read
@@ -43,7 +83,29 @@ constexpr std::uint64_t kIhdrAt = 8;
 
 void readBytes(png_structp png, png_bytep out, png_size_t length) {
     auto& input = *static_cast<PngInput*>(png_get_io_ptr(png));
+    long long work = kFedByte * static_cast<long long>(length);
+    if (input.rowsLeft == 0) {
+        if (length > input.tailLeft) {
+            const bool otherChunk = (png_get_io_state(png) & PNG_IO_MASK_LOC) == PNG_IO_CHUNK_DATA && !input.inIdat;
+            if (!otherChunk) input.meter->spend(kTailByte * static_cast<long long>(kIdatReadSize));
+            input.whole = true;
+            png_error(png, "rows done");
+        }
+        input.tailLeft -= length;
+        work += kTailByte * static_cast<long long>(length);
+    }
+    if (!input.meter->spend(work)) {
+        input.cut = true;
+        png_error(png, "work spent");
+    }
     if (!input.source->read(out, length)) png_error(png, "cut short");
+    if ((png_get_io_state(png) & PNG_IO_MASK_LOC) == PNG_IO_CHUNK_HDR && length == 8) {
+        input.inIdat = std::memcmp(out + 4, "IDAT", 4) == 0;
+        if (!input.meter->spend(kChunk)) {
+            input.cut = true;
+            png_error(png, "work spent");
+        }
+    }
     for (png_size_t i = 0; i < length && input.offset + i < kIhdrAt + sizeof kIhdrFirst; ++i) {
         const std::uint64_t at = input.offset + i;
         if (at >= kIhdrAt && out[i] != kIhdrFirst[at - kIhdrAt]) png_error(png, "IHDR is not the first chunk");
@@ -64,7 +126,8 @@ unsigned multiplyAlpha(unsigned alpha, unsigned colour) {
 
 // The row as libpng hands it (R, G, B, A bytes; A is the filler 0xFF without
 // alpha) becomes the premultiplied native words 0xAARRGGBB, in place.
-void toArgbWords(png_structp, png_row_infop row, png_bytep data) {
+void toArgbWords(png_structp png, png_row_infop row, png_bytep data) {
+    --static_cast<PngInput*>(png_get_user_transform_ptr(png))->rowsLeft;
     const png_size_t count = row->rowbytes / 4;
     unsigned opaque = 0xFF;
     for (png_size_t i = 0; i < count; ++i) opaque &= data[4 * i + 3];
@@ -109,11 +172,73 @@ struct DecodeState {
     cairo_surface_t* whole;  // an interlaced file's rows at full size, when reducing
     std::uint8_t* row;       // one file row, when reducing
     std::uint64_t* sums;     // four sums a decoded pixel of the band, when reducing
+    png_uint_32 width;
+    png_uint_32 height;
+    int factor;
+    bool reduceAfter;
 };
+
+// Row `y` of the file, at full size, averaged into its band of the reduced
+// surface (written out at the band's last row).
+bool reduceRow(DecodeState& s, PngInput& input, png_uint_32 y, const std::uint8_t* row) {
+    if (!input.meter->spend(kOutByte * 4LL * s.width)) {
+        input.cut = true;
+        return false;
+    }
+    const auto factor = static_cast<png_uint_32>(s.factor);
+    addRow(row, s.width, s.factor, s.sums);
+    const png_uint_32 band = y / factor;
+    const png_uint_32 first = band * factor;
+    if (y + 1 == s.height || y + 1 - first == factor) {
+        const std::size_t stride = static_cast<std::size_t>(cairo_image_surface_get_stride(s.surface));
+        writeBand(s.sums, s.width, s.factor, y + 1 - first, cairo_image_surface_get_data(s.surface) + band * stride);
+    }
+    return true;
+}
+
+// What reading each row costs, by pass (one entry when not interlaced).
+struct RowCosts {
+    long long inPass[7];  // a row of the pass
+    int passes;
+    bool interlaced;
+};
+
+RowCosts rowCostsOf(png_uint_32 width, int fileBitsAPixel, bool interlaced, int passes) {
+    RowCosts costs{{}, passes, interlaced};
+    for (int pass = 0; pass < passes; ++pass) {
+        const png_uint_32 columns = interlaced ? PNG_PASS_COLS(width, pass) : width;
+        const long long fileBytes = (static_cast<long long>(fileBitsAPixel) * columns + 7) / 8 + 1;
+        costs.inPass[pass] = columns == 0 ? kRowCall : kRowCall + kRowByte * fileBytes + kOutByte * 4LL * width;
+    }
+    return costs;
+}
+
+// Row `y` of `pass` into `row`, its work spent first; false when the meter
+// says no.
+bool readRow(png_structp png, PngInput& input, const RowCosts& costs, png_bytep row, png_uint_32 y, int pass) {
+    const bool inPass = !costs.interlaced || PNG_ROW_IN_INTERLACE_PASS(y, pass);
+    if (!input.meter->spend(inPass ? costs.inPass[pass] : kRowCall)) {
+        input.cut = true;
+        return false;
+    }
+    png_read_row(png, row, nullptr);
+    return true;
+}
+
+// The rows libpng puts out through the transforms: those of each pass that
+// has any columns.
+long long rowsOut(png_uint_32 width, png_uint_32 height, bool interlaced) {
+    if (!interlaced) return height;
+    long long rows = 0;
+    for (int pass = 0; pass < 7; ++pass)
+        if (PNG_PASS_COLS(width, pass) > 0) rows += PNG_PASS_ROWS(height, pass);
+    return rows;
+}
 
 bool decodeInto(DecodeState& s, PngInput& input, long long maxPixels, long long wholePixels, DecodedBitmap& out) {
     if (setjmp(png_jmpbuf(s.png)) != 0) return false;
     png_set_read_fn(s.png, &input, readBytes);
+    png_set_compression_buffer_size(s.png, kIdatReadSize);
     // Only the pixels are wanted: every chunk but those that make them is
     // skipped unread. Text and colour profiles come compressed, and a few
     // megabytes of them can inflate to gigabytes that libpng would read
@@ -136,11 +261,13 @@ bool decodeInto(DecodeState& s, PngInput& input, long long maxPixels, long long 
     const int factor = reductionFor(width, height, maxPixels);
     // The passes of an interlaced file fill every row again and again: it
     // is decoded whole, within `wholePixels`, and reduced after.
-    const bool reduceAfter = factor > 1 && interlace != PNG_INTERLACE_NONE;
+    const bool interlaced = interlace != PNG_INTERLACE_NONE;
+    const bool reduceAfter = factor > 1 && interlaced;
     if (factor > 1) {
         out.overBudget = true;
         if (reduceAfter && static_cast<long long>(width) * height > wholePixels) return false;
     }
+    const int fileBitsAPixel = png_get_channels(s.png, s.info) * depth;
 
     if (colour == PNG_COLOR_TYPE_PALETTE) png_set_palette_to_rgb(s.png);
     if (colour == PNG_COLOR_TYPE_GRAY) png_set_expand_gray_1_2_4_to_8(s.png);
@@ -150,6 +277,7 @@ bool decodeInto(DecodeState& s, PngInput& input, long long maxPixels, long long 
     if (colour == PNG_COLOR_TYPE_GRAY || colour == PNG_COLOR_TYPE_GRAY_ALPHA) png_set_gray_to_rgb(s.png);
     png_set_filler(s.png, 0xFF, PNG_FILLER_AFTER);
     png_set_read_user_transform_fn(s.png, toArgbWords);
+    png_set_user_transform_info(s.png, &input, 0, 0);
     const int passes = png_set_interlace_handling(s.png);
     png_read_update_info(s.png, s.info);
     const int finalColour = png_get_color_type(s.png, s.info);
@@ -158,62 +286,74 @@ bool decodeInto(DecodeState& s, PngInput& input, long long maxPixels, long long 
         png_get_rowbytes(s.png, s.info) != 4 * static_cast<png_size_t>(width)) {
         return false;
     }
+    const RowCosts costs = rowCostsOf(width, fileBitsAPixel, interlaced, passes);
+    input.rowsLeft = rowsOut(width, height, interlaced);
 
+    s.width = width;
+    s.height = height;
+    s.factor = factor;
+    s.reduceAfter = reduceAfter;
     s.surface =
         newArgbSurface(static_cast<int>(reducedSide(width, factor)), static_cast<int>(reducedSide(height, factor)));
     if (s.surface == nullptr) return false;
-    unsigned char* pixels = cairo_image_surface_get_data(s.surface);
-    const std::size_t stride = static_cast<std::size_t>(cairo_image_surface_get_stride(s.surface));
-    if (factor == 1) {
-        for (int pass = 0; pass < passes; ++pass)
-            for (png_uint_32 y = 0; y < height; ++y) png_read_row(s.png, pixels + y * stride, nullptr);
-    } else {
-        const long long outWidth = reducedSide(width, factor);
-        unsigned char* whole = nullptr;
-        std::size_t wholeStride = 0;
-        if (reduceAfter) {
-            s.whole = newArgbSurface(static_cast<int>(width), static_cast<int>(height));
-            if (s.whole == nullptr) return false;
-            whole = cairo_image_surface_get_data(s.whole);
-            wholeStride = static_cast<std::size_t>(cairo_image_surface_get_stride(s.whole));
-            for (int pass = 0; pass < passes; ++pass)
-                for (png_uint_32 y = 0; y < height; ++y) png_read_row(s.png, whole + y * wholeStride, nullptr);
-        } else {
-            s.row = static_cast<std::uint8_t*>(std::malloc(4 * static_cast<std::size_t>(width)));
-            if (s.row == nullptr) return false;
-        }
-        s.sums =
-            static_cast<std::uint64_t*>(std::calloc(4 * static_cast<std::size_t>(outWidth), sizeof(std::uint64_t)));
+    if (factor > 1) {
+        s.sums = static_cast<std::uint64_t*>(
+            std::calloc(4 * static_cast<std::size_t>(reducedSide(width, factor)), sizeof(std::uint64_t)));
         if (s.sums == nullptr) return false;
-        for (png_uint_32 y = 0; y < height; ++y) {
-            const std::uint8_t* row = whole + y * wholeStride;
-            if (!reduceAfter) {
-                png_read_row(s.png, s.row, nullptr);
-                row = s.row;
-            }
-            addRow(row, width, factor, s.sums);
-            const png_uint_32 band = y / static_cast<png_uint_32>(factor);
-            const png_uint_32 first = band * static_cast<png_uint_32>(factor);
-            if (y + 1 == height || y + 1 - first == static_cast<png_uint_32>(factor))
-                writeBand(s.sums, width, factor, y + 1 - first, pixels + band * stride);
-        }
     }
+    if (reduceAfter) {
+        s.whole = newArgbSurface(static_cast<int>(width), static_cast<int>(height));
+        if (s.whole == nullptr) return false;
+    }
+    if (factor == 1 || reduceAfter) {
+        // Each row straight into its place in the full-size bitmap.
+        cairo_surface_t* target = reduceAfter ? s.whole : s.surface;
+        unsigned char* pixels = cairo_image_surface_get_data(target);
+        const std::size_t stride = static_cast<std::size_t>(cairo_image_surface_get_stride(target));
+        for (int pass = 0; pass < passes; ++pass)
+            for (png_uint_32 y = 0; y < height; ++y)
+                if (!readRow(s.png, input, costs, pixels + y * stride, y, pass)) return false;
+    } else {
+        s.row = static_cast<std::uint8_t*>(std::malloc(4 * static_cast<std::size_t>(width)));
+        if (s.row == nullptr) return false;
+        for (png_uint_32 y = 0; y < height; ++y)
+            if (!readRow(s.png, input, costs, s.row, y, 0) || !reduceRow(s, input, y, s.row)) return false;
+    }
+    input.rowsRead = true;
     png_read_end(s.png, nullptr);
+    return true;
+}
+
+// What is left once every row is read: an interlaced file's whole bitmap
+// reduced, or the last row of one reduced as it is read (when libpng was
+// stopped inside it).
+bool finish(DecodeState& s, PngInput& input, bool insideLastRow) {
+    if (s.reduceAfter) {
+        const auto* whole = cairo_image_surface_get_data(s.whole);
+        const std::size_t stride = static_cast<std::size_t>(cairo_image_surface_get_stride(s.whole));
+        for (png_uint_32 y = 0; y < s.height; ++y)
+            if (!reduceRow(s, input, y, whole + y * stride)) return false;
+    } else if (s.factor > 1 && insideLastRow) {
+        if (!reduceRow(s, input, s.height - 1, s.row)) return false;
+    }
     cairo_surface_mark_dirty(s.surface);
-    out.reduction = factor;
     return true;
 }
 
 }  // namespace
 
-DecodedBitmap decodePng(ByteSource& source, long long maxPixels, long long wholePixels) {
+DecodedBitmap decodePng(ByteSource& source, long long maxPixels, long long wholePixels, DecodeMeter& meter) {
     DecodedBitmap out;
     DecodeState s{};
     s.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, fail, ignore);
     if (s.png == nullptr) return out;
     s.info = png_create_info_struct(s.png);
-    PngInput input{&source, 0};
-    const bool ok = s.info != nullptr && decodeInto(s, input, maxPixels, wholePixels, out);
+    PngInput input{&source, 0, &meter, -1, kTailBytes, false, false, false, false};
+    const bool read = s.info != nullptr && decodeInto(s, input, maxPixels, wholePixels, out);
+    // Stopped in the tail: inside the last row, or in the chunks after it.
+    const bool ok = (read || input.whole) && s.surface != nullptr && finish(s, input, !input.rowsRead);
+    if (ok) out.reduction = s.factor;
+    out.cut = input.cut;
     png_destroy_read_struct(&s.png, s.info != nullptr ? &s.info : nullptr, nullptr);
     if (s.whole != nullptr) cairo_surface_destroy(s.whole);
     std::free(s.row);

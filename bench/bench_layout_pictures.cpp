@@ -1,0 +1,414 @@
+// Opening layouts with pictures as the app opens them
+// (VKMLayoutDocumentHelper::openLayoutFile with the layout screen's
+// preparer: read on the load queue, pictures decoded, elements built),
+// timed from the open to its completion on the main thread, beside the
+// sample without pictures opened in the same run. Each layout is the sample
+// with an image layer of its own:
+//
+//   Pictures a user keeps; every one must be shown:
+//     plan_9000        a scanned plan of 9000 x 9000 RGB (libpng's own
+//                      filters, compression level 1)
+//     rgb16_8192       a picture of 8192 x 8192 at 16 bits a sample, RGB
+//     large_32         32 pictures of 4096 x 4096 RGB, one colour each
+//     progressive_40   40 progressive phone photographs (4032 x 3024)
+//     plan_photos      40 baseline phone photographs and, last in the file,
+//                      a plan of 8000 x 8000 RGB under them
+//   Hostile files:
+//     paeth_8192_x5    five pictures of 8192 x 8192 RGBA, every row Paeth
+//     tail_1000_x3     three pictures of 1 x 1 whose pixel data goes on for
+//                      1000 MiB after the row
+//     adam7_4096       4,096 pictures of 1 x 16384 RGBA at 16 bits,
+//                      interlaced, every row Paeth
+//     bits_16384_x32   32 pictures of 16384 x 16384 at 1 bit
+//
+// BM_OpenLayoutPictures/<case>: counters `added_s` (the open less the
+// sample's), `with_s`, `without_s`, `pictures`, `shown` (pictures given to
+// their elements).
+// BM_NewerOpenDuring/<case>: the sample opened 0.2, 0.5 and 0.8 of the way
+// into an open of the case; `waited_s` is the most the newer open took over
+// the sample opened alone.
+//
+// The pictures take a while to make: with $VEKMONT_BENCH_PICTURES set to a
+// folder, the layouts are kept there and reused (by builds of other
+// revisions too), else made in a temporary folder and removed.
+//
+//   bench_layout_pictures --benchmark_filter=... (one case a process when
+//   comparing builds: the first decode of a process pays for its set-up)
+
+#include "LayoutModule/Layout/VKMLayoutPreparer.h"
+#include "app/Helper/VKMLayoutDocumentHelper.h"
+#include "bench/BenchSupport.h"
+#include "engine/model/CurrentCloudLayout.h"
+#include "engine/model/Layout.h"
+#include "platform/dispatch/RunLoop.h"
+#include "tests/support/TestPictures.h"
+#include "tools/layoutgen/LayoutFileWriter.h"
+#include "tools/layoutgen/Scenario.h"
+
+#include <benchmark/benchmark.h>
+
+#include <png.h>
+#include <zlib.h>
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// ---- pictures ----
+
+void putChunk(Bytes& png, const char* type, const Bytes& data) {
+    const auto put32 = [&png](std::uint32_t v) {
+        for (int shift = 24; shift >= 0; shift -= 8) png.push_back(static_cast<std::uint8_t>(v >> shift));
+    };
+    put32(static_cast<std::uint32_t>(data.size()));
+    const std::size_t start = png.size();
+    png.insert(png.end(), type, type + 4);
+    png.insert(png.end(), data.begin(), data.end());
+    put32(static_cast<std::uint32_t>(crc32(0, png.data() + start, static_cast<uInt>(png.size() - start))));
+}
+
+// A PNG whose filtered rows (each with its filter byte) `next` hands out a
+// piece at a time until it answers false, deflated at level 9.
+Bytes rawPng(int width, int height, std::uint8_t depth, std::uint8_t colour, bool adam7,
+             const std::function<bool(Bytes&)>& next) {
+    z_stream z{};
+    deflateInit(&z, 9);
+    Bytes data;
+    Bytes out(1 << 20);
+    Bytes piece;
+    bool more = true;
+    while (more) {
+        piece.clear();
+        more = next(piece);
+        z.next_in = piece.data();
+        z.avail_in = static_cast<uInt>(piece.size());
+        const int flush = more ? Z_NO_FLUSH : Z_FINISH;
+        int status = Z_OK;
+        do {
+            z.next_out = out.data();
+            z.avail_out = static_cast<uInt>(out.size());
+            status = deflate(&z, flush);
+            data.insert(data.end(), out.begin(), out.end() - z.avail_out);
+        } while (z.avail_out == 0 || (flush == Z_FINISH && status != Z_STREAM_END));
+    }
+    deflateEnd(&z);
+    Bytes header;
+    for (const int side : {width, height})
+        for (int shift = 24; shift >= 0; shift -= 8) header.push_back(static_cast<std::uint8_t>(side >> shift));
+    header.insert(header.end(), {depth, colour, 0, 0, static_cast<std::uint8_t>(adam7 ? 1 : 0)});
+    Bytes png{0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    putChunk(png, "IHDR", header);
+    putChunk(png, "IDAT", data);
+    putChunk(png, "IEND", {});
+    return png;
+}
+
+// `rows` copies of `row`, handed out 64 at a time.
+std::function<bool(Bytes&)> repeated(const Bytes& row, int rows) {
+    return [row, rows, given = 0](Bytes& piece) mutable {
+        for (int i = 0; i < 64 && given < rows; ++i, ++given) piece.insert(piece.end(), row.begin(), row.end());
+        return given < rows;
+    };
+}
+
+// A drawing as a scanner or an editor writes it: shaded paper, lines and
+// specks, rows filtered as libpng chooses, compression level 1.
+Bytes scannedPng(int side, int depth) {
+    Bytes out;
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png_create_info_struct(png);
+    if (setjmp(png_jmpbuf(png)) != 0) std::abort();
+    png_set_write_fn(
+        png, &out,
+        [](png_structp p, png_bytep data, png_size_t length) {
+            auto* bytes = static_cast<Bytes*>(png_get_io_ptr(p));
+            bytes->insert(bytes->end(), data, data + length);
+        },
+        nullptr);
+    png_set_compression_level(png, 1);
+    png_set_IHDR(png, info, static_cast<png_uint_32>(side), static_cast<png_uint_32>(side), depth, PNG_COLOR_TYPE_RGB,
+                 PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_write_info(png, info);
+    const std::size_t bytesPerSample = depth / 8;
+    Bytes row(static_cast<std::size_t>(side) * 3 * bytesPerSample);
+    std::uint32_t noise = 1;
+    for (int y = 0; y < side; ++y) {
+        for (int x = 0; x < side; ++x) {
+            noise = noise * 1664525u + 1013904223u;
+            // Paper shading slowly, the lines of a drawing, and a speck of
+            // dust in one pixel of 64.
+            int value = 225 + (x / 64 + y / 48) % 24;
+            if (x % 40 < 2 || y % 56 < 2) value = 60;
+            if ((noise >> 26) == 0) value -= static_cast<int>((noise >> 8) & 31);
+            for (std::size_t c = 0; c < 3; ++c)
+                for (std::size_t b = 0; b < bytesPerSample; ++b)
+                    row[(x * 3 + c) * bytesPerSample + b] = static_cast<std::uint8_t>(value - 4 * static_cast<int>(c));
+        }
+        png_write_row(png, row.data());
+    }
+    png_write_end(png, info);
+    png_destroy_write_struct(&png, &info);
+    return out;
+}
+
+Bytes phonePhoto(bool progressive) {
+    std::uint32_t noise = 1;
+    return testsupport::Jpeg({4032, 3024, progressive, 92}, [&noise](int x, int y, std::uint8_t* rgb) {
+        for (int c = 0; c < 3; ++c) {
+            noise = noise * 1664525u + 1013904223u;
+            rgb[c] = static_cast<std::uint8_t>(x / 7 + y / 5 + c * 60 + (noise >> 24) % 12);
+        }
+    });
+}
+
+// 4096 x 4096 RGB of one colour.
+Bytes plainPng(std::uint8_t grey) {
+    Bytes row{0};
+    for (int x = 0; x < 4096; ++x) row.insert(row.end(), {grey, static_cast<std::uint8_t>(255 - grey), 128});
+    return rawPng(4096, 4096, 8, PNG_COLOR_TYPE_RGB, false, repeated(row, 4096));
+}
+
+Bytes paethPng() {
+    Bytes row(1 + 8192 * 4, 0);
+    row[0] = 4;
+    return rawPng(8192, 8192, 8, PNG_COLOR_TYPE_RGB_ALPHA, false, repeated(row, 8192));
+}
+
+// 1 x 1 grey, its row followed by 1000 MiB of zeros in the same stream.
+Bytes tailPng() {
+    Bytes first{0, 7};
+    first.resize(1 << 20, 0);
+    return rawPng(1, 1, 8, PNG_COLOR_TYPE_GRAY, false, repeated(first, 1000));
+}
+
+// 1 x 16384 RGBA at 16 bits, Adam7: a width of 1 leaves passes 1, 3, 5 and
+// 7 with a row for every 8th, 8th, 4th and 2nd line; every row Paeth.
+Bytes adam7Png() {
+    Bytes row(1 + 8, 0);
+    row[0] = 4;
+    return rawPng(1, 16384, 16, PNG_COLOR_TYPE_RGB_ALPHA, true, repeated(row, 2048 + 2048 + 4096 + 8192));
+}
+
+Bytes bitsPng() {
+    return rawPng(16384, 16384, 1, PNG_COLOR_TYPE_GRAY, false, repeated(Bytes(1 + 16384 / 8, 0), 16384));
+}
+
+// ---- layouts ----
+
+std::string readText(const char* path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+struct tPlaced {
+    Bytes bytes;
+    double width;
+    double height;
+};
+
+// The sample with `pictures` on an image layer of its own (none: the
+// sample alone), in this order, laid out in rows.
+void writeLayout(const std::filesystem::path& path, const std::vector<tPlaced>& pictures) {
+    std::string scenario = readText(VEKMONT_SAMPLE_SCENARIO);
+    if (!pictures.empty()) scenario += "\nlayer \"Pictures\" type=image\n";
+    double x = -450;
+    double y = -420;
+    for (std::size_t i = 0; i < pictures.size(); ++i) {
+        if (x > 2000) {
+            x = -450;
+            y += 500;
+        }
+        scenario += "image \"Picture " + std::to_string(i + 1) + "\" at=" + std::to_string(x) + "," +
+                    std::to_string(y) + " size=" + std::to_string(pictures[i].width) + "," +
+                    std::to_string(pictures[i].height) + " layer=\"Pictures\"\n";
+        x += std::min(pictures[i].width, 400.0) + 10;
+    }
+    ULayoutGen::tLayoutDocument document;
+    ULayoutGen::tScenarioSummary summary;
+    std::string error;
+    if (!ULayoutGen::ParseLayoutScenario(scenario, document, summary, error)) {
+        std::fprintf(stderr, "%s\n", error.c_str());
+        std::abort();
+    }
+    for (std::size_t i = 0; i < pictures.size(); ++i) document.ReplacePicture(i, pictures[i].bytes);
+    if (!ULayoutFileWriter::WriteLayoutFile(path, document.FileContent())) std::abort();
+}
+
+std::vector<tPlaced> casePictures(const std::string& name) {
+    std::vector<tPlaced> pictures;
+    const auto copies = [&pictures](int count, const Bytes& bytes, double width, double height) {
+        for (int i = 0; i < count; ++i) pictures.push_back({bytes, width, height});
+    };
+    if (name == "plan_9000") copies(1, scannedPng(9000, 8), 2000, 2000);
+    if (name == "rgb16_8192") copies(1, scannedPng(8192, 16), 2000, 2000);
+    if (name == "large_32") {
+        for (int i = 0; i < 32; ++i) pictures.push_back({plainPng(static_cast<std::uint8_t>(40 + 6 * i)), 350, 450});
+    }
+    if (name == "progressive_40") copies(40, phonePhoto(true), 400, 300);
+    if (name == "plan_photos") {
+        copies(40, phonePhoto(false), 400, 300);
+        pictures.push_back({scannedPng(8000, 8), 2400, 2400});
+    }
+    if (name == "paeth_8192_x5") copies(5, paethPng(), 400, 400);
+    if (name == "tail_1000_x3") copies(3, tailPng(), 400, 400);
+    if (name == "adam7_4096") copies(4096, adam7Png(), 35, 45);
+    if (name == "bits_16384_x32") copies(32, bitsPng(), 400, 400);
+    return pictures;
+}
+
+// The folder of the layouts, made once a process.
+const std::filesystem::path& folder() {
+    static const std::filesystem::path path = [] {
+        const char* kept = std::getenv("VEKMONT_BENCH_PICTURES");
+        std::filesystem::path made =
+            kept != nullptr && *kept != '\0'
+                ? std::filesystem::path(kept)
+                : std::filesystem::temp_directory_path() / ("bench-layout-pictures-" + std::to_string(getpid()));
+        std::filesystem::create_directories(made);
+        if (kept == nullptr || *kept == '\0') {
+            static const std::filesystem::path removed = made;
+            std::atexit([] {
+                std::error_code ignored;
+                std::filesystem::remove_all(removed, ignored);
+            });
+        }
+        return made;
+    }();
+    return path;
+}
+
+// The case's layout (empty: the sample), written when not kept already.
+std::filesystem::path layoutOf(const std::string& name) {
+    const auto path = folder() / ((name.empty() ? std::string("sample") : name) + ".wkst");
+    if (!std::filesystem::exists(path)) {
+        const auto partial = path.string() + ".part" + std::to_string(getpid());
+        writeLayout(partial, name.empty() ? std::vector<tPlaced>{} : casePictures(name));
+        std::filesystem::rename(partial, path);
+    }
+    return path;
+}
+
+// ---- opening ----
+
+void setUpOpening() {
+    SetUpBenchEngine("vekmont-bench-layout-pictures");
+    EnablePerformanceCounters();
+    static const bool ready = [] {
+        VKMLayoutDocumentHelper::setDocumentPreparer(VKMLayoutPreparer::shared());
+        return true;
+    }();
+    (void)ready;
+}
+
+struct Open {
+    double seconds = -1;
+    bool ok = false;
+};
+
+Open openAndWait(const std::filesystem::path& path) {
+    Open result;
+    bool done = false;
+    const auto start = std::chrono::steady_clock::now();
+    VKMLayoutDocumentHelper::openLayoutFile(path.string(), [&](bool ok) {
+        result.ok = ok;
+        result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        done = true;
+    });
+    platform::RunLoop::main()->runUntil([&done] { return done; }, std::chrono::minutes(10));
+    return result;
+}
+
+std::size_t picturesShown() {
+    std::size_t shown = 0;
+    for (const CImageElement* image : CCurrentCloudLayout::Instance().Layout()->GetImages())
+        shown += image->GetPicture() != nullptr;
+    return shown;
+}
+
+void BM_OpenLayoutPictures(benchmark::State& state, const std::string& name) {
+    setUpOpening();
+    const auto sample = layoutOf("");
+    const auto with = layoutOf(name);
+    Open without;
+    Open opened;
+    std::size_t shown = 0;
+    std::size_t pictures = 0;
+    for (auto _ : state) {
+        without = openAndWait(sample);
+        opened = openAndWait(with);
+        shown = picturesShown();
+        pictures = CCurrentCloudLayout::Instance().Layout()->GetImages().size();
+        if (!without.ok || !opened.ok) {
+            state.SkipWithError("the layout did not open");
+            break;
+        }
+    }
+    state.counters["file_MB"] = static_cast<double>(std::filesystem::file_size(with)) / 1e6;
+    state.counters["pictures"] = static_cast<double>(pictures);
+    state.counters["shown"] = static_cast<double>(shown);
+    state.counters["without_s"] = without.seconds;
+    state.counters["with_s"] = opened.seconds;
+    state.counters["added_s"] = opened.seconds - without.seconds;
+}
+
+void BM_NewerOpenDuring(benchmark::State& state, const std::string& name) {
+    setUpOpening();
+    const auto sample = layoutOf("");
+    const auto busy = layoutOf(name);
+    Open alone;
+    Open busyAlone;
+    double waited = 0;
+    for (auto _ : state) {
+        alone = openAndWait(sample);
+        busyAlone = openAndWait(busy);
+        for (const double part : {0.2, 0.5, 0.8}) {
+            bool busyDone = false;
+            VKMLayoutDocumentHelper::openLayoutFile(busy.string(), [&busyDone](bool) { busyDone = true; });
+            std::this_thread::sleep_for(std::chrono::duration<double>(busyAlone.seconds * part));
+            const Open newer = openAndWait(sample);
+            platform::RunLoop::main()->runUntil([&busyDone] { return busyDone; }, std::chrono::minutes(10));
+            if (!alone.ok || !busyAlone.ok || !newer.ok) {
+                state.SkipWithError("the layouts did not open");
+                break;
+            }
+            waited = std::max(waited, newer.seconds - alone.seconds);
+        }
+    }
+    state.counters["alone_s"] = alone.seconds;
+    state.counters["busy_s"] = busyAlone.seconds;
+    state.counters["waited_s"] = waited;
+}
+
+}  // namespace
+
+#define LAYOUT_PICTURES_CASE(name)                                                                                    \
+    BENCHMARK_CAPTURE(BM_OpenLayoutPictures, name, std::string(#name))->Unit(benchmark::kMillisecond)->Iterations(1); \
+    BENCHMARK_CAPTURE(BM_NewerOpenDuring, name, std::string(#name))->Unit(benchmark::kMillisecond)->Iterations(1)
+
+LAYOUT_PICTURES_CASE(plan_9000);
+LAYOUT_PICTURES_CASE(rgb16_8192);
+LAYOUT_PICTURES_CASE(large_32);
+LAYOUT_PICTURES_CASE(progressive_40);
+LAYOUT_PICTURES_CASE(plan_photos);
+LAYOUT_PICTURES_CASE(paeth_8192_x5);
+LAYOUT_PICTURES_CASE(tail_1000_x3);
+LAYOUT_PICTURES_CASE(adam7_4096);
+LAYOUT_PICTURES_CASE(bits_16384_x32);
+
+BENCHMARK_MAIN();

@@ -1,0 +1,368 @@
+// The work of decodes, spent from a meter as it is done: a decode is cut
+// when its allowance is spent or it is no longer wanted, inside a picture;
+// no more is read than the picture shown needs. JPEGs over budget even at
+// 1/8 come as block means at 1/8.
+
+#include "platform/graphics/Image.h"
+#include "platform/graphics/detail/ImageDecoders.h"
+#include "tests/support/TestPictures.h"
+
+#include <gtest/gtest.h>
+#include <png.h>
+#include <zlib.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <optional>
+#include <vector>
+
+using platform::DecodeMeter;
+using platform::Image;
+using platform::ImageDecoding;
+using testsupport::JpegColours;
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+Bytes jpeg(testsupport::JpegSpec spec) {
+    const int count = static_cast<int>(spec.colours);
+    return testsupport::Jpeg(spec, [count](int x, int y, std::uint8_t* samples) {
+        for (int k = 0; k < count; ++k) samples[k] = static_cast<std::uint8_t>(x * 7 + y * 3 + k * 50);
+    });
+}
+
+// Where the marker FF `code` first stands; the size when it is not there.
+std::size_t markerAt(const Bytes& bytes, std::uint8_t code, std::size_t from = 2) {
+    for (std::size_t i = from; i + 1 < bytes.size(); ++i)
+        if (bytes[i] == 0xFF && bytes[i + 1] == code) return i;
+    return bytes.size();
+}
+
+Bytes inserted(Bytes bytes, std::size_t at, const Bytes& more) {
+    bytes.insert(bytes.begin() + static_cast<std::ptrdiff_t>(at), more.begin(), more.end());
+    return bytes;
+}
+
+Bytes patched(Bytes bytes, std::size_t at, std::uint8_t value) { return bytes[at] = value, bytes; }
+
+Bytes segment(std::uint8_t code, const Bytes& payload) {
+    const std::size_t length = payload.size() + 2;
+    Bytes out{0xFF, code, static_cast<std::uint8_t>(length >> 8), static_cast<std::uint8_t>(length)};
+    out.insert(out.end(), payload.begin(), payload.end());
+    return out;
+}
+
+std::vector<std::uint32_t> wordsOf(const Image& image) {
+    std::vector<std::uint32_t> words(static_cast<std::size_t>(image.pixelWidth()) * image.pixelHeight());
+    const auto rows = image.premultipliedRows();
+    for (int y = 0; y < image.pixelHeight(); ++y)
+        std::memcpy(&words[static_cast<std::size_t>(y) * image.pixelWidth()], rows.data + y * rows.bytesPerRow,
+                    4 * image.pixelWidth());
+    return words;
+}
+
+// An interlaced RGBA PNG by libpng, a ramp.
+Bytes interlacedPng(int width, int height) {
+    Bytes out;
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png_create_info_struct(png);
+    if (setjmp(png_jmpbuf(png)) != 0) return {};
+    png_set_write_fn(
+        png, &out,
+        [](png_structp p, png_bytep data, png_size_t length) {
+            auto* bytes = static_cast<Bytes*>(png_get_io_ptr(p));
+            bytes->insert(bytes->end(), data, data + length);
+        },
+        nullptr);
+    png_set_IHDR(png, info, width, height, 8, PNG_COLOR_TYPE_RGB_ALPHA, PNG_INTERLACE_ADAM7,
+                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_write_info(png, info);
+    Bytes row(4 * static_cast<std::size_t>(width));
+    const int passes = png_set_interlace_handling(png);
+    for (int pass = 0; pass < passes; ++pass)
+        for (int y = 0; y < height; ++y) {
+            for (std::size_t i = 0; i < row.size(); ++i) row[i] = static_cast<std::uint8_t>(i + 3 * y);
+            png_write_row(png, row.data());
+        }
+    png_write_end(png, info);
+    png_destroy_write_struct(&png, &info);
+    return out;
+}
+
+void put32(Bytes& out, std::uint32_t v) {
+    for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<std::uint8_t>(v >> shift));
+}
+
+void putChunk(Bytes& png, const char* type, const Bytes& data) {
+    put32(png, static_cast<std::uint32_t>(data.size()));
+    const std::size_t start = png.size();
+    png.insert(png.end(), type, type + 4);
+    png.insert(png.end(), data.begin(), data.end());
+    put32(png, static_cast<std::uint32_t>(crc32(0, png.data() + start, static_cast<uInt>(png.size() - start))));
+}
+
+// A 1 x 1 RGBA PNG of (10, 20, 30, 255) whose compressed stream goes on
+// after its only row with `mebibytes` of zeros.
+Bytes tailPng(int mebibytes) {
+    Bytes raw{0, 10, 20, 30, 255};
+    raw.resize(raw.size() + (static_cast<std::size_t>(mebibytes) << 20), 0);
+    uLongf length = compressBound(static_cast<uLong>(raw.size()));
+    Bytes data(length);
+    compress2(data.data(), &length, raw.data(), static_cast<uLong>(raw.size()), 9);
+    data.resize(length);
+    Bytes png{0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    putChunk(png, "IHDR", {0, 0, 0, 1, 0, 0, 0, 1, 8, PNG_COLOR_TYPE_RGB_ALPHA, 0, 0, 0});
+    putChunk(png, "IDAT", data);
+    putChunk(png, "IEND", {});
+    return png;
+}
+
+}  // namespace
+
+TEST(ImageDecodeMeter, TheMeterSpendsItsAllowanceAndAsksWhetherTheWorkIsStillWanted) {
+    int asked = 0;
+    bool stop = false;
+    DecodeMeter meter(5'000'000, [&] { return ++asked, stop; });
+    EXPECT_TRUE(meter.spend(1'999'999));
+    EXPECT_EQ(asked, 0);  // not before kAskEvery units
+    EXPECT_TRUE(meter.spend(1));
+    EXPECT_EQ(asked, 1);
+    EXPECT_TRUE(meter.spend(-7));  // nothing
+    EXPECT_TRUE(meter.spend(1'999'999));
+    EXPECT_EQ(asked, 1);
+    EXPECT_TRUE(meter.spend(1'000'001));  // the allowance exactly
+    EXPECT_EQ(asked, 2);
+    EXPECT_EQ(meter.left(), 0);
+    EXPECT_FALSE(meter.spend(1));
+    EXPECT_EQ(meter.spent(), 5'000'001);
+    EXPECT_EQ(meter.left(), 0);
+    EXPECT_FALSE(meter.wasStopped());
+    // A share handed out afterwards.
+    meter.setAllowance(9'000'000);
+    EXPECT_EQ(meter.left(), 3'999'999);
+    stop = true;
+    EXPECT_TRUE(meter.spend(999'998));
+    EXPECT_FALSE(meter.spend(1'000'001));  // asked again
+    EXPECT_TRUE(meter.wasStopped());
+    EXPECT_FALSE(meter.spend(0));  // stopped for good
+    EXPECT_EQ(asked, 3);
+}
+
+struct Picture {
+    const char* name;
+    Bytes bytes;
+    long long maxPixels = Image::kDecodedPixelBudget;
+};
+
+// Made once for the tests that share them.
+const std::vector<Picture>& pictures() {
+    static const Bytes interlaced = interlacedPng(1024, 512);
+    static const Bytes sequential = jpeg({1024, 1024});
+    static const Bytes progressive = jpeg({1024, 1024, true});
+    static const std::vector<Picture> made{
+        {"PNG", testsupport::PlainPng(1024, 1024, PNG_COLOR_TYPE_RGB_ALPHA, {1, 2, 3, 4})},
+        {"PNG reduced as it is read", testsupport::PlainPng(1024, 1024, PNG_COLOR_TYPE_GRAY, {9}), 256 * 256},
+        {"interlaced PNG", interlaced},
+        {"interlaced PNG reduced after", interlaced, 128 * 64},
+        {"JPEG", sequential},
+        {"JPEG at 1/2", sequential, 512 * 512},
+        {"progressive JPEG", progressive},
+        {"progressive JPEG at 1/8", progressive, 128 * 128},
+        {"CMYK JPEG", jpeg({1024, 1024, false, 90, JpegColours::Cmyk})},
+    };
+    return made;
+}
+
+TEST(ImageDecodeMeter, ADecodeIsCutWhenItsWorkPassesTheAllowance) {
+    for (const Picture& p : pictures()) {
+        const auto unmetered = Image::decode(p.bytes, 1, p.maxPixels);
+        ASSERT_NE(unmetered.image, nullptr) << p.name;
+        const long long work = unmetered.work;
+        EXPECT_GT(work, 4 * DecodeMeter::kAskEvery) << p.name;
+        // Exactly its work: the same image, counted alike. Two decodes in
+        // turn on one meter.
+        DecodeMeter enough(2 * work);
+        for (int i = 0; i < 2; ++i) {
+            const auto metered = Image::decode(p.bytes, 1, p.maxPixels, &enough);
+            ASSERT_NE(metered.image, nullptr) << p.name;
+            EXPECT_EQ(metered.work, work) << p.name;
+            EXPECT_EQ(metered.cut, ImageDecoding::Cut::none) << p.name;
+            EXPECT_EQ(wordsOf(*metered.image), wordsOf(*unmetered.image)) << p.name;
+        }
+        EXPECT_EQ(enough.left(), 0) << p.name;
+        // A unit less: cut, no image, and no more spent than asked.
+        DecodeMeter short1(work - 1);
+        const auto cut = Image::decode(p.bytes, 1, p.maxPixels, &short1);
+        EXPECT_EQ(cut.image, nullptr) << p.name;
+        EXPECT_EQ(cut.cut, ImageDecoding::Cut::workSpent) << p.name;
+        EXPECT_EQ(cut.fileWidth, unmetered.fileWidth) << p.name;
+        EXPECT_LE(cut.work, work) << p.name;
+        EXPECT_FALSE(short1.wasStopped()) << p.name;
+    }
+}
+
+TEST(ImageDecodeMeter, AStopEndsADecodeWithinAFewRows) {
+    for (const Picture& p : pictures()) {
+        const auto whole = Image::decode(p.bytes, 1, p.maxPixels);
+        ASSERT_NE(whole.image, nullptr) << p.name;
+        // No longer wanted at the third question.
+        const DecodeMeter* self = nullptr;
+        long long spentWhenStopped = -1;
+        int asked = 0;
+        DecodeMeter meter(whole.work, [&] {
+            if (++asked < 3) return false;
+            spentWhenStopped = self->spent();
+            return true;
+        });
+        self = &meter;
+        const auto stopped = Image::decode(p.bytes, 1, p.maxPixels, &meter);
+        EXPECT_EQ(stopped.image, nullptr) << p.name;
+        EXPECT_EQ(stopped.cut, ImageDecoding::Cut::stopped) << p.name;
+        EXPECT_EQ(asked, 3) << p.name;
+        // Nothing more once stopped; asked after no more than kAskEvery
+        // and a row of MCUs' work (16 rows) or a piece of the file handed
+        // over (64 KiB at 13 units a byte) each time.
+        EXPECT_EQ(meter.spent(), spentWhenStopped) << p.name;
+        EXPECT_GE(spentWhenStopped, 3 * DecodeMeter::kAskEvery) << p.name;
+        const long long step = std::max(whole.work / whole.fileHeight * 16, 13LL * 65536);
+        EXPECT_LE(spentWhenStopped, 3 * (DecodeMeter::kAskEvery + step)) << p.name;
+        EXPECT_LT(spentWhenStopped, whole.work) << p.name;
+    }
+}
+
+TEST(ImageDecodeMeter, CompressedDataAfterAPngsLastRowIsNotInflated) {
+    // libpng would inflate all of a tail inside the last row: the longer
+    // tail costs no more than the short one.
+    const Bytes shortTail = tailPng(4);
+    const Bytes longTail = tailPng(32);
+    ASSERT_GT(longTail.size(), 30'000u);
+    const auto a = Image::decode(shortTail);
+    const auto b = Image::decode(longTail);
+    ASSERT_NE(b.image, nullptr);
+    EXPECT_EQ(b.image->pixel(0, 0), (platform::Pixel{10, 20, 30, 255}));
+    EXPECT_EQ(a.work, b.work);
+    // The end of a usual stream is still read, and checked.
+    const Bytes plain = testsupport::PlainPng(64, 64, PNG_COLOR_TYPE_RGB, {1, 2, 3});
+    Bytes badCrc = plain;
+    badCrc[badCrc.size() - 13] ^= 1;  // the IDAT chunk's CRC, before IEND
+    EXPECT_NE(Image::fromData(plain), nullptr);
+    EXPECT_EQ(Image::fromData(badCrc), nullptr);
+}
+
+// The scans of a JPEG: where each starts, and whether it carries DC
+// coefficients.
+std::vector<std::pair<std::size_t, bool>> scansOf(const Bytes& bytes) {
+    std::vector<std::pair<std::size_t, bool>> scans;
+    for (std::size_t at = markerAt(bytes, 0xDA); at < bytes.size(); at = markerAt(bytes, 0xDA, at + 2)) {
+        const std::size_t ss = at + 5 + 2 * std::size_t{bytes[at + 4]};
+        scans.emplace_back(at, bytes[ss] == 0);
+    }
+    return scans;
+}
+
+TEST(ImageDecodeMeter, AProgressiveJpegAtAnEighthOrLessReadsOnlyItsDcScans) {
+    for (const JpegColours colours : {JpegColours::Grey, JpegColours::Rgb}) {
+        const Bytes progressive = jpeg({512, 256, true, 90, colours});
+        // Cut inside the first scan after the last that carries DC, with no
+        // end marker.
+        const auto scans = scansOf(progressive);
+        std::size_t lastDc = 0;
+        for (std::size_t i = 0; i < scans.size(); ++i)
+            if (scans[i].second) lastDc = i;
+        ASSERT_LT(lastDc + 1, scans.size());
+        const Bytes cut(progressive.begin(),
+                        progressive.begin() + static_cast<std::ptrdiff_t>(scans[lastDc + 1].first + 40));
+        for (const long long maxPixels : {64LL * 32, 32LL * 16}) {
+            const auto whole = Image::decode(progressive, 1, maxPixels);
+            const auto dcOnly = Image::decode(cut, 1, maxPixels);
+            ASSERT_TRUE(whole.image && dcOnly.image) << maxPixels;
+            EXPECT_EQ(wordsOf(*dcOnly.image), wordsOf(*whole.image)) << maxPixels;
+        }
+        // At 1/4 every scan is wanted.
+        EXPECT_NE(Image::fromData(progressive, 1, 128 * 64), nullptr);
+        EXPECT_EQ(Image::fromData(cut, 1, 128 * 64), nullptr);
+    }
+    // One grey block at 1/8 is its DC alone: the same as the picture
+    // written in one scan, which is read whole.
+    const Bytes sequential = jpeg({512, 256, false, 90, JpegColours::Grey});
+    const Bytes progressive = jpeg({512, 256, true, 90, JpegColours::Grey});
+    EXPECT_EQ(wordsOf(*Image::fromData(progressive, 1, 64 * 32)), wordsOf(*Image::fromData(sequential, 1, 64 * 32)));
+}
+
+TEST(ImageDecodeMeter, WhatLibjpegRefusesGivesNoImage) {
+    const Bytes baseline = jpeg({64, 32});
+    const std::size_t sof = markerAt(baseline, 0xC0);
+    const std::size_t sofLength = (std::size_t{baseline[sof + 2]} << 8 | baseline[sof + 3]) + 2;
+    // The last scan again and again: libjpeg goes on, but past 1000 scans
+    // the decode gives up.
+    const Bytes small = jpeg({16, 16, true, 90, JpegColours::Grey});
+    const std::size_t lastScan = scansOf(small).back().first;
+    const std::size_t end = small.size() - 2;
+    const auto repeated = [&](int times) {
+        Bytes out(small.begin(), small.begin() + static_cast<std::ptrdiff_t>(end));
+        for (int i = 0; i < times; ++i) out.insert(out.end(), small.begin() + lastScan, small.begin() + end);
+        out.insert(out.end(), {0xFF, 0xD9});
+        return out;
+    };
+    const Bytes png = testsupport::PlainPng(300, 200, PNG_COLOR_TYPE_GRAY, {1});
+    struct Case {
+        const char* name;
+        Bytes bytes;
+        bool decodes;
+    };
+    const Case cases[] = {
+        {"a thumbnail's scans inside EXIF are not the picture's",
+         inserted(baseline, 2, segment(0xE1, inserted({'E', 'x', 'i', 'f', 0, 0}, 6, jpeg({16, 16, true})))), true},
+        {"bytes after the end marker",
+         inserted(baseline, baseline.size(), {0xFF, 0xDA, 0x00, 0x08, 0x01, 0x01, 0x00, 0x00, 0x3F, 0x00, 0xFF, 0xD9}),
+         true},
+        {"stray bytes between segments", inserted(baseline, markerAt(baseline, 0xDB), {0x01, 0xFF, 0x00, 0x03}), true},
+        {"restart markers", jpeg({64, 32, false, 90, JpegColours::Rgb, false, 1}), true},
+        {"arithmetic coding", jpeg({64, 32, false, 90, JpegColours::Rgb, true}), true},
+        {"no end marker", Bytes(baseline.begin(), baseline.end() - 2), false},
+        {"a second frame header", inserted(baseline, sof, Bytes(&baseline[sof], &baseline[sof + sofLength])), false},
+        {"lossless coding", patched(baseline, sof + 1, 0xC3), false},
+        {"12 bits a sample", patched(baseline, sof + 4, 12), false},
+        {"a scan of a component the frame lacks", patched(baseline, markerAt(baseline, 0xDA) + 5, 9), false},
+        {"more than 1000 scans", repeated(1000), false},
+        {"a scan before the frame", inserted(baseline, 2, segment(0xDA, {1, 1, 0, 0, 63, 0})), false},
+        {"GIF", Bytes{'G', 'I', 'F', '8', '9', 'a', 1, 0, 1, 0, 0, 0, 0}, false},
+        // Nothing is read past the end of a header cut short.
+        {"PNG cut after its size", Bytes(png.begin(), png.begin() + 24), false},
+        {"PNG cut inside its header", Bytes(png.begin(), png.begin() + 30), false},
+    };
+    for (const Case& c : cases) EXPECT_EQ(Image::fromData(c.bytes) != nullptr, c.decodes) << c.name;
+}
+
+TEST(ImageDecodeMeter, AJpegOverItsBudgetAtAnEighthComesAsTheMeansOfWholeBlocksOfThatEighth) {
+    // 264 x 136: 33 x 17 at 1/8; within 153 pixels that is halved a side to
+    // 17 x 9, the last column and row of blocks cut short.
+    const std::pair<const char*, testsupport::JpegSpec> cases[] = {
+        {"colour", {264, 136}},
+        {"CMYK", {264, 136, false, 90, JpegColours::Cmyk}},
+    };
+    for (const auto& [name, spec] : cases) {
+        const Bytes bytes = jpeg(spec);
+        const auto eighth = Image::decode(bytes, 2, 33 * 17);
+        const auto reduced = Image::decode(bytes, 2, 153);
+        ASSERT_TRUE(eighth.image && eighth.image->pixelWidth() == 33 && reduced.image) << name;
+        EXPECT_DOUBLE_EQ(reduced.image->scale(), 2.0 / 16) << name;
+        EXPECT_EQ(reduced.warning(), "a picture of 264 x 136 pixels is over the budget of 153: decoded at 17 x 9")
+            << name;
+        // Each channel the rounded mean of its block at 1/8.
+        const std::vector<std::uint32_t> words = wordsOf(*eighth.image);
+        std::vector<std::uint32_t> expected(17 * 9, 0);
+        for (int i = 0; i < 17 * 9; ++i) {
+            for (int shift = 0; shift < 32; shift += 8) {
+                unsigned sum = 0, n = 0;
+                for (int y = 2 * (i / 17); y < std::min(2 * (i / 17) + 2, 17); ++y)
+                    for (int x = 2 * (i % 17); x < std::min(2 * (i % 17) + 2, 33); ++x, ++n)
+                        sum += (words[y * 33 + x] >> shift) & 0xFF;
+                expected[i] |= ((sum + n / 2) / n) << shift;
+            }
+        }
+        EXPECT_EQ(wordsOf(*reduced.image), expected) << name << ", 17 x 9";
+    }
+}
