@@ -190,38 +190,6 @@ std::uint8_t ramp(int x, int y, int channel, std::uint32_t& noise) {
     return static_cast<std::uint8_t>((x / 16 + y / 24 + channel * 60) + ((noise >> 28) & 3));
 }
 
-Bytes writePng(int side, int colour) {
-    Bytes out;
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-    png_infop info = png_create_info_struct(png);
-    if (setjmp(png_jmpbuf(png)) != 0) std::abort();
-    png_set_write_fn(
-        png, &out,
-        [](png_structp p, png_bytep data, png_size_t length) {
-            auto* bytes = static_cast<Bytes*>(png_get_io_ptr(p));
-            bytes->insert(bytes->end(), data, data + length);
-        },
-        nullptr);
-    png_set_compression_level(png, 6);
-    png_set_IHDR(png, info, static_cast<png_uint_32>(side), static_cast<png_uint_32>(side), 8, colour,
-                 PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    png_write_info(png, info);
-    const std::size_t channels = png_get_channels(png, info);
-    Bytes row(static_cast<std::size_t>(side) * channels);
-    std::uint32_t noise = 1;
-    for (int y = 0; y < side; ++y) {
-        for (int x = 0; x < side; ++x)
-            for (std::size_t c = 0; c < channels; ++c) {
-                // The RGBA picture's alpha: clear on the left half, opaque on the right.
-                row[x * channels + c] = c == 3 ? (x < side / 2 ? x % 256 : 255) : ramp(x, y, int(c), noise);
-            }
-        png_write_row(png, row.data());
-    }
-    png_write_end(png, info);
-    png_destroy_write_struct(&png, &info);
-    return out;
-}
-
 Bytes writeJpeg(int side, bool progressive) {
     std::uint32_t noise = 1;
     return testsupport::Jpeg({side, side, progressive, 90}, [&noise](int x, int y, std::uint8_t* rgb) {
@@ -299,9 +267,9 @@ const Bytes& picture(const std::string& name) {
     auto it = made.find(name);
     if (it != made.end()) return it->second;
     Bytes bytes;
-    if (name == "grey") bytes = writePng(4096, PNG_COLOR_TYPE_GRAY);
-    if (name == "rgb") bytes = writePng(4096, PNG_COLOR_TYPE_RGB);
-    if (name == "rgba") bytes = writePng(4096, PNG_COLOR_TYPE_RGB_ALPHA);
+    if (name == "grey") bytes = testsupport::PhotoPng(4096, 4096, PNG_COLOR_TYPE_GRAY);
+    if (name == "rgb") bytes = testsupport::PhotoPng(4096, 4096, PNG_COLOR_TYPE_RGB);
+    if (name == "rgba") bytes = testsupport::PhotoPng(4096, 4096, PNG_COLOR_TYPE_RGB_ALPHA);
     if (name == "jpeg") bytes = writeJpeg(4096, false);
     if (name == "progressive") bytes = writeJpeg(4096, true);
     if (name == "hostile-grey") bytes = hostilePng(PNG_COLOR_TYPE_GRAY, {77});

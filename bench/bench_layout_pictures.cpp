@@ -9,7 +9,10 @@
 //     plan_9000        a scanned plan of 9000 x 9000 RGB (libpng's own
 //                      filters, compression level 1)
 //     rgb16_8192       a picture of 8192 x 8192 at 16 bits a sample, RGB
-//     large_32         32 pictures of 4096 x 4096 RGB, one colour each
+//     large_32         32 photographs of 4096 x 4096 RGB (ramps under a
+//                      little noise, libpng's own filters)
+//     large_32_flat    32 pictures of 4096 x 4096 RGB, one colour each,
+//                      unfiltered
 //     progressive_40   40 progressive phone photographs (4032 x 3024)
 //     plan_photos      40 baseline phone photographs and, last in the file,
 //                      a plan of 8000 x 8000 RGB under them
@@ -130,41 +133,18 @@ std::function<bool(Bytes&)> repeated(const Bytes& row, int rows) {
 // A drawing as a scanner or an editor writes it: shaded paper, lines and
 // specks, rows filtered as libpng chooses, compression level 1.
 Bytes scannedPng(int side, int depth) {
-    Bytes out;
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-    png_infop info = png_create_info_struct(png);
-    if (setjmp(png_jmpbuf(png)) != 0) std::abort();
-    png_set_write_fn(
-        png, &out,
-        [](png_structp p, png_bytep data, png_size_t length) {
-            auto* bytes = static_cast<Bytes*>(png_get_io_ptr(p));
-            bytes->insert(bytes->end(), data, data + length);
-        },
-        nullptr);
-    png_set_compression_level(png, 1);
-    png_set_IHDR(png, info, static_cast<png_uint_32>(side), static_cast<png_uint_32>(side), depth, PNG_COLOR_TYPE_RGB,
-                 PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    png_write_info(png, info);
-    const std::size_t bytesPerSample = depth / 8;
-    Bytes row(static_cast<std::size_t>(side) * 3 * bytesPerSample);
     std::uint32_t noise = 1;
-    for (int y = 0; y < side; ++y) {
-        for (int x = 0; x < side; ++x) {
-            noise = noise * 1664525u + 1013904223u;
-            // Paper shading slowly, the lines of a drawing, and a speck of
-            // dust in one pixel of 64.
-            int value = 225 + (x / 64 + y / 48) % 24;
-            if (x % 40 < 2 || y % 56 < 2) value = 60;
-            if ((noise >> 26) == 0) value -= static_cast<int>((noise >> 8) & 31);
-            for (std::size_t c = 0; c < 3; ++c)
-                for (std::size_t b = 0; b < bytesPerSample; ++b)
-                    row[(x * 3 + c) * bytesPerSample + b] = static_cast<std::uint8_t>(value - 4 * static_cast<int>(c));
-        }
-        png_write_row(png, row.data());
-    }
-    png_write_end(png, info);
-    png_destroy_write_struct(&png, &info);
-    return out;
+    return testsupport::Png({side, side, PNG_COLOR_TYPE_RGB, depth, 1},
+                            [&noise, depth](int x, int y, std::uint16_t* rgb) {
+                                noise = noise * 1664525u + 1013904223u;
+                                // Paper shading slowly, the lines of a drawing, and a speck of dust
+                                // in one pixel of 64.
+                                int value = 225 + (x / 64 + y / 48) % 24;
+                                if (x % 40 < 2 || y % 56 < 2) value = 60;
+                                if ((noise >> 26) == 0) value -= static_cast<int>((noise >> 8) & 31);
+                                for (int c = 0; c < 3; ++c)
+                                    rgb[c] = static_cast<std::uint16_t>((value - 4 * c) * (depth == 16 ? 257 : 1));
+                            });
 }
 
 Bytes phonePhoto(bool progressive) {
@@ -177,7 +157,7 @@ Bytes phonePhoto(bool progressive) {
     });
 }
 
-// 4096 x 4096 RGB of one colour.
+// 4096 x 4096 RGB of one colour, unfiltered.
 Bytes plainPng(std::uint8_t grey) {
     Bytes row{0};
     for (int x = 0; x < 4096; ++x) row.insert(row.end(), {grey, static_cast<std::uint8_t>(255 - grey), 128});
@@ -258,6 +238,10 @@ std::vector<tPlaced> casePictures(const std::string& name) {
     if (name == "plan_9000") copies(1, scannedPng(9000, 8), 2000, 2000);
     if (name == "rgb16_8192") copies(1, scannedPng(8192, 16), 2000, 2000);
     if (name == "large_32") {
+        for (int i = 0; i < 32; ++i)
+            pictures.push_back({testsupport::PhotoPng(4096, 4096, PNG_COLOR_TYPE_RGB, 6 * i), 350, 450});
+    }
+    if (name == "large_32_flat") {
         for (int i = 0; i < 32; ++i) pictures.push_back({plainPng(static_cast<std::uint8_t>(40 + 6 * i)), 350, 450});
     }
     if (name == "progressive_40") copies(40, phonePhoto(true), 400, 300);
@@ -404,6 +388,7 @@ void BM_NewerOpenDuring(benchmark::State& state, const std::string& name) {
 LAYOUT_PICTURES_CASE(plan_9000);
 LAYOUT_PICTURES_CASE(rgb16_8192);
 LAYOUT_PICTURES_CASE(large_32);
+LAYOUT_PICTURES_CASE(large_32_flat);
 LAYOUT_PICTURES_CASE(progressive_40);
 LAYOUT_PICTURES_CASE(plan_photos);
 LAYOUT_PICTURES_CASE(paeth_8192_x5);

@@ -1,11 +1,13 @@
 #include "tests/support/TestPictures.h"
 
+#include <png.h>
 #include <zlib.h>
 // jpeglib.h needs size_t and FILE declared first.
 #include <cstdio>
 #include <jpeglib.h>
 
 #include <algorithm>
+#include <csetjmp>
 #include <cstdlib>
 
 namespace testsupport {
@@ -102,6 +104,57 @@ Bytes Jpeg(const JpegSpec& spec, const std::function<void(int, int, std::uint8_t
     Bytes out(buffer, buffer + size);
     std::free(buffer);
     return out;
+}
+
+Bytes Png(const PngSpec& spec, const std::function<void(int, int, std::uint16_t*)>& pixel) {
+    Bytes out;
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png_create_info_struct(png);
+    if (setjmp(png_jmpbuf(png)) != 0) std::abort();
+    png_set_write_fn(
+        png, &out,
+        [](png_structp p, png_bytep data, png_size_t length) {
+            auto* bytes = static_cast<Bytes*>(png_get_io_ptr(p));
+            bytes->insert(bytes->end(), data, data + length);
+        },
+        nullptr);
+    png_set_compression_level(png, spec.level);
+    png_set_IHDR(png, info, static_cast<png_uint_32>(spec.width), static_cast<png_uint_32>(spec.height), spec.depth,
+                 spec.colourType, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_write_info(png, info);
+    const std::size_t channels = png_get_channels(png, info);
+    const std::size_t bytesPerSample = spec.depth == 16 ? 2 : 1;
+    Bytes row(static_cast<std::size_t>(spec.width) * channels * bytesPerSample);
+    std::uint16_t samples[4] = {};
+    for (int y = 0; y < spec.height; ++y) {
+        std::uint8_t* at = row.data();
+        for (int x = 0; x < spec.width; ++x) {
+            pixel(x, y, samples);
+            for (std::size_t c = 0; c < channels; ++c) {
+                if (bytesPerSample == 2) *at++ = static_cast<std::uint8_t>(samples[c] >> 8);
+                *at++ = static_cast<std::uint8_t>(samples[c]);
+            }
+        }
+        png_write_row(png, row.data());
+    }
+    png_write_end(png, info);
+    png_destroy_write_struct(&png, &info);
+    return out;
+}
+
+Bytes PhotoPng(int width, int height, int colourType, int shade) {
+    std::uint32_t noise = 1;
+    const int channels = colourType == PNG_COLOR_TYPE_GRAY ? 1 : colourType == PNG_COLOR_TYPE_RGB_ALPHA ? 4 : 3;
+    return Png({width, height, colourType}, [&](int x, int y, std::uint16_t* samples) {
+        for (int c = 0; c < channels; ++c) {
+            if (c == 3) {
+                samples[c] = static_cast<std::uint16_t>(x < width / 2 ? x % 256 : 255);
+                continue;
+            }
+            noise = noise * 1664525u + 1013904223u;
+            samples[c] = static_cast<std::uint8_t>(x / 16 + y / 24 + c * 60 + shade + ((noise >> 28) & 3));
+        }
+    });
 }
 
 const Bytes& PhonePhoto() {

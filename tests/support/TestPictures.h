@@ -18,6 +18,24 @@ std::vector<std::uint8_t> PlainPng(int width, int height, int colourType, const 
                                    int depth = 8,
                                    const std::vector<std::pair<std::string, std::vector<std::uint8_t>>>& chunks = {});
 
+// A PNG written by libpng as a picture program writes one: the filter of
+// each row left to libpng's own choice, zlib at `level`. `pixel(x, y,
+// samples)` gives each pixel's samples (up to 255, or 65535 at 16 bits),
+// row by row and left to right.
+struct PngSpec {
+    int width = 0;
+    int height = 0;
+    int colourType = 2;  // RGB
+    int depth = 8;
+    int level = 6;
+};
+std::vector<std::uint8_t> Png(const PngSpec& spec, const std::function<void(int, int, std::uint16_t*)>& pixel);
+
+// A photograph as a picture program keeps it, 8 bits a sample: smooth
+// ramps under a little noise (the RGBA one clear on its left half), as
+// above. `shade` shifts the colours, so that pictures differ.
+std::vector<std::uint8_t> PhotoPng(int width, int height, int colourType, int shade = 0);
+
 // The samples of a JPEG's pixels, and how many a pixel has.
 enum class JpegColours { Grey = 1, Rgb = 3, Cmyk = 4 };
 
