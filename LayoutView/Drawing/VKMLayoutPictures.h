@@ -54,12 +54,14 @@ public:
     static constexpr long long kLeastPictureBytes = 16LL * 1024 * 1024;
 
     // The work of decoding all of a layout's pictures, in the decode
-    // meter's units: what the dearest layout users keep takes, 32 pictures
-    // of 4096 x 4096 (27.9 G, 2.8 s on the development machine under
-    // load), with a little room. A scanned plan of 9000 x 9000 takes 4.3 G,
-    // one of 8192 x 8192 at 16 bits 6.0 G, 40 progressive phone photos
-    // 8.4 G. Any one picture may take all of it.
-    static constexpr long long kLayoutWork = 30'000'000'000;
+    // meter's units: what the dearest layout users keep takes, 32
+    // photographs of 4096 x 4096 kept as PNG (32.7 G, 7.1 s on the
+    // development machine at load 2), with 7% room. The same of one colour
+    // each take 27.9 G (2.5 s), a scanned plan of 9000 x 9000 4.3 G, one of
+    // 8192 x 8192 at 16 bits 6.0 G, 40 progressive phone photos 7.5 G.
+    // Any one picture may take all of it; the dearest hostile file spends
+    // it in about 6.6 s.
+    static constexpr long long kLayoutWork = 35'000'000'000;
 
     struct tBounds {
         long long budgetBytes = kLayoutPictureBytes;
