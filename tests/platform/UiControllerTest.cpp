@@ -462,25 +462,28 @@ TEST(UiController, ACustomPresentationRunsItsAnimatorsOnTheClockAndACancelledDis
     EXPECT_EQ(root->presentedViewController(), nullptr);
 }
 
-// A dismissal asked while a transition moves the controller is neither
-// refused nor lost: it is done when that transition ends, and each
-// request's completion runs once the controller has gone.
+// A dismissal asked while a transition moves the controller is done when
+// it ends; each request's completion runs once the controller has gone.
 TEST(UiController, ADismissalAskedDuringATransitionIsDoneWhenItEnds) {
     struct Case {
         const char* name;
-        // Presents "sheet" (and maybe more), asks for dismissals; the clock
-        // then runs two seconds.
+        // Presents and asks for dismissals; the clock then runs two seconds.
         std::function<void(Stage&, ViewController& root, const std::shared_ptr<Transitions>& custom)> run;
-        Log expected;  // its appearances and the completions, in order
+        Log expected;  // the appearances (not the root's) and completions, in order
     };
     auto done = [](Stage& s, const char* name) { return [&s, name] { s.log.push_back(name); }; };
-    auto sheetOf = [](ViewController& root) { return root.topmostPresentedViewController(); };
+    auto customSheet = [](Stage& s, const std::shared_ptr<Transitions>& custom) {
+        auto sheet = s.make("sheet");
+        sheet->setModalPresentationStyle(ModalPresentationStyle::custom);
+        sheet->setTransitioningDelegate(custom);
+        return sheet;
+    };
     const Case cases[] = {
         {"asked twice as it slides in",
          [&](Stage& s, ViewController& root, const std::shared_ptr<Transitions>&) {
              root.presentViewController(s.make("sheet"), true, done(s, "presented"));
              s.advance(0.15);
-             sheetOf(root)->dismissViewController(true, done(s, "first"));
+             root.topmostPresentedViewController()->dismissViewController(true, done(s, "first"));
              root.dismissViewController(true, done(s, "second"));
          },
          {"sheet.willAppear", "sheet.didAppear", "presented", "sheet.willDisappear", "sheet.didDisappear", "first",
@@ -495,9 +498,7 @@ TEST(UiController, ADismissalAskedDuringATransitionIsDoneWhenItEnds) {
          {"sheet.willAppear", "sheet.didAppear", "sheet.willDisappear", "sheet.didDisappear", "first", "second"}},
         {"asked as its slide-in is called off",
          [&](Stage& s, ViewController& root, const std::shared_ptr<Transitions>& custom) {
-             auto sheet = s.make("sheet");
-             sheet->setModalPresentationStyle(ModalPresentationStyle::custom);
-             sheet->setTransitioningDelegate(custom);
+             auto sheet = customSheet(s, custom);
              custom->present = std::make_shared<FadeAnimator>(false, true);
              root.presentViewController(sheet, true, done(s, "presented"));
              s.advance(0.25);
@@ -506,9 +507,7 @@ TEST(UiController, ADismissalAskedDuringATransitionIsDoneWhenItEnds) {
          {"sheet.willAppear", "sheet.willDisappear", "sheet.didDisappear", "first"}},
         {"asked as a slide-out is called off",
          [&](Stage& s, ViewController& root, const std::shared_ptr<Transitions>& custom) {
-             auto sheet = s.make("sheet");
-             sheet->setModalPresentationStyle(ModalPresentationStyle::custom);
-             sheet->setTransitioningDelegate(custom);
+             auto sheet = customSheet(s, custom);
              root.presentViewController(sheet, false);
              custom->dismiss = std::make_shared<FadeAnimator>(true, true);
              sheet->dismissViewController(true, done(s, "cancelled"));

@@ -92,23 +92,15 @@ std::vector<std::string> namesOf(const Logs& logs) {
     return names;
 }
 
-// The warnings of a database deleted and made anew, for whatever reason.
-std::size_t rebuilds(TLMLogCapture& capture) {
-    std::size_t count = 0;
-    for (const TLMCapturedLine& line : capture.linesAt(TLMLogLevelWarning)) {
-        if (line.message.ends_with("; it is deleted and created anew.")) ++count;
-    }
-    return count;
+// The warnings that hold `part`.
+std::size_t warnings(TLMLogCapture& capture, std::string_view part) {
+    return static_cast<std::size_t>(std::ranges::count_if(
+        capture.linesAt(TLMLogLevelWarning),
+        [&](const TLMCapturedLine& line) { return line.message.find(part) != line.message.npos; }));
 }
-
-// Those that call it damaged.
-std::size_t damagedWarnings(TLMLogCapture& capture) {
-    std::size_t count = 0;
-    for (const TLMCapturedLine& line : capture.linesAt(TLMLogLevelWarning)) {
-        if (line.message.rfind("The \"Logs.sqlite\" database is damaged (result=", 0) == 0) ++count;
-    }
-    return count;
-}
+// Of a database deleted and made anew, for whatever reason; of one called damaged.
+std::size_t rebuilds(TLMLogCapture& capture) { return warnings(capture, "; it is deleted and created anew."); }
+std::size_t damagedWarnings(TLMLogCapture& capture) { return warnings(capture, "\"Logs.sqlite\" database is damaged"); }
 
 // A log database of the previous start holding three logs, for the test to
 // damage; none of this start's objects has it open.
@@ -1006,10 +998,7 @@ TEST_F(TLMLogDBStorageTest, AFileOfALaterOrNegativeVersionWhoseTableIsNotOursIsS
         const std::string kept = "has version " + version +
                                  " and its tables are not the ones this client reads; it is kept as \"Logs.set-aside-" +
                                  std::to_string(std::min(n, TLMDBStorage::kMaxSetAside)) + ".sqlite\"";
-        const std::vector<TLMCapturedLine> warnings = capture.linesAt(TLMLogLevelWarning);
-        EXPECT_EQ(std::ranges::count_if(warnings,
-                                        [&](const auto& line) { return line.message.find(kept) != std::string::npos; }),
-                  1);
+        EXPECT_EQ(warnings(capture, kept), 1u);
         // Oldest first: the versions of the files kept (0: none).
         const std::vector<std::vector<std::int64_t>> kKept = {{7, 0, 0}, {7, 8, 0}, {7, 8, 9}, {8, 9, 10}, {9, 10, 11}};
         std::vector<std::int64_t> versions;

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <fstream>
 #include <functional>
 #include <iterator>
@@ -81,24 +82,10 @@ TEST(TLMSenderLock, OneHolderAtATimeAndEachMarkSeenOnceWhateverIsInTheFilesPlace
 TEST(TLMSenderLock, ALockFileRemovedOrReplacedIsLeftForTheFileInItsPlace) {
     const std::filesystem::path folder = testsupport::processRoot() / "sender-lock";
     const std::filesystem::path file = TLMSenderLock::pathFor(folder / "Logs.sqlite");
-    struct Case {
-        const char* name;
-        std::function<void()> change;
-        bool holderLooksFirst;  // else a new launch tries the lock first
-    };
-    const auto removed = [&] { std::filesystem::remove(file); };
-    const auto replaced = [&] {
-        writeFile(folder / "new", "");
-        std::filesystem::rename(folder / "new", file);
-    };
-    const Case cases[] = {
-        {"removed, the holder looks first", removed, true},
-        {"removed, a new launch tries first", removed, false},
-        {"replaced, the holder looks first", replaced, true},
-        {"replaced, a new launch tries first", replaced, false},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
+    // Removed or replaced; then the holder looks first, or a new launch tries.
+    for (const auto& [replaced, holderLooksFirst] :
+         {std::pair{false, true}, {false, false}, {true, true}, {true, false}}) {
+        SCOPED_TRACE(testing::Message() << "replaced " << replaced << ", holder first " << holderLooksFirst);
         std::filesystem::remove_all(folder);
         std::filesystem::create_directories(folder);
         TLMLogCapture capture;
@@ -108,16 +95,15 @@ TEST(TLMSenderLock, ALockFileRemovedOrReplacedIsLeftForTheFileInItsPlace) {
         TLMSenderLock storer(file, true);  // on the old file, as the holder was
         ASSERT_TRUE(holder.mayLoad());
         ASSERT_FALSE(storer.holdOrTake());
-        c.change();
+        std::filesystem::remove(file);
+        if (replaced) writeFile(file, "");
         TLMSenderLock launch(file, false);
-        if (c.holderLooksFirst) {
-            // It was the only one loading: it goes on at once.
-            EXPECT_TRUE(holder.mayLoad());
+        if (holderLooksFirst) {
+            EXPECT_TRUE(holder.mayLoad());  // the only one loading: at once
             EXPECT_FALSE(launch.holdOrTake());
             EXPECT_TRUE(launch.heldByAnother());
         } else {
-            // The holder loads nothing more, the launch nothing before the
-            // holder has looked and its batches out were answered.
+            // Neither loads before the holder's look and its batches' answers.
             ASSERT_TRUE(launch.holdOrTake());
             EXPECT_FALSE(launch.mayLoad());
             EXPECT_FALSE(holder.mayLoad());
@@ -125,22 +111,20 @@ TEST(TLMSenderLock, ALockFileRemovedOrReplacedIsLeftForTheFileInItsPlace) {
             EXPECT_FALSE(launch.othersStoredSinceLastLook());
             clock->advance(TLMSenderLock::kNewFileWait);
             EXPECT_TRUE(launch.mayLoad());
-            // The first look: what the old holder stored and did not send
-            // is the new one's.
-            EXPECT_TRUE(launch.othersStoredSinceLastLook());
+            EXPECT_TRUE(launch.othersStoredSinceLastLook());  // what the old holder left unsent
         }
         // Once: the old holder gives up what waits for a retry.
-        EXPECT_EQ(holder.takeLostToAnother(), !c.holderLooksFirst);
+        EXPECT_EQ(holder.takeLostToAnother(), !holderLooksFirst);
         EXPECT_FALSE(holder.takeLostToAnother());
         EXPECT_FALSE(storer.takeLostToAnother());
-        TLMSenderLock& sender = c.holderLooksFirst ? holder : launch;
-        EXPECT_TRUE(sender.isHeld());
         // The old file is free now, but no longer the lock file.
         EXPECT_FALSE(storer.holdOrTake());
+        TLMSenderLock& sender = holderLooksFirst ? holder : launch;
         EXPECT_TRUE(sender.othersStoredSinceLastLook());
         storer.markStored();
         EXPECT_TRUE(sender.othersStoredSinceLastLook());
-        EXPECT_EQ(holder.isHeld() + launch.isHeld() + storer.isHeld(), 1);
+        EXPECT_EQ((std::array{holder.isHeld(), launch.isHeld(), storer.isHeld()}),
+                  (std::array{holderLooksFirst, !holderLooksFirst, false}));
         EXPECT_EQ(capture.linesAt(TLMLogLevelWarning).size(), 2u);  // the old holder's and the storer's
     }
 }
@@ -148,43 +132,36 @@ TEST(TLMSenderLock, ALockFileRemovedOrReplacedIsLeftForTheFileInItsPlace) {
 TEST(TLMSenderLock, AHolderLoadsFromANewLockFileOnlyOnceItsWaitIsOver) {
     const std::filesystem::path folder = testsupport::processRoot() / "sender-lock";
     const std::filesystem::path file = TLMSenderLock::pathFor(folder / "Logs.sqlite");
-    const auto takeAndEnd = [&](bool newHome) {
-        TLMSenderLock earlier(file, newHome);
-        ASSERT_TRUE(earlier.mayLoad() == newHome);
-    };
     const std::chrono::seconds wait = TLMSenderLock::kNewFileWait;
-    struct Case {
+    std::shared_ptr<platform::VirtualClock> clock;
+    const auto takeAndEnd = [&](bool newHome, std::chrono::seconds after = {}) {
+        TLMSenderLock(file, newHome).mayLoad();
+        clock->advance(after);
+    };
+    const struct {
         const char* name;
         bool newHome;
-        std::function<void(platform::VirtualClock&)> before;
+        std::function<void()> before;
         bool waits;
-    };
-    const Case cases[] = {
-        {"a new home", true, [](platform::VirtualClock&) {}, false},
-        {"no lock file beside a database", false, [](platform::VirtualClock&) {}, true},
-        {"a file a holder dated in the past", false, [&](platform::VirtualClock&) { takeAndEnd(true); }, false},
-        {"a file whose holder ended in its wait", false, [&](platform::VirtualClock&) { takeAndEnd(false); }, true},
+    } cases[] = {
+        {"a new home", true, [] {}, false},
+        {"no lock file beside a database", false, [] {}, true},
+        {"a file a holder dated in the past", false, [&] { takeAndEnd(true); }, false},
+        {"a file whose holder ended in its wait", false, [&] { takeAndEnd(false); }, true},
         // A start soon after: only what is left of the wait.
-        {"a file made a wait ago", false,
-         [&](platform::VirtualClock& clock) {
-             takeAndEnd(false);
-             clock.advance(wait);
-         },
-         false},
-        {"a file with a mark only", false, [&](platform::VirtualClock&) { writeFile(file, std::string(16, 'm')); },
-         true},
+        {"a file made a wait ago", false, [&] { takeAndEnd(false, wait); }, false},
+        {"a file with a mark only", false, [&] { writeFile(file, std::string(16, 'm')); }, true},
         // The clock set back: the wait, no more.
         {"a file dated far ahead", false,
-         [&](platform::VirtualClock&) { writeFile(file, std::string(16, 'm') + std::string(7, '\xFF') + '\x7F'); },
-         true},
+         [&] { writeFile(file, std::string(16, 'm') + std::string(7, '\xFF') + '\x7F'); }, true},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         std::filesystem::remove_all(folder);
         std::filesystem::create_directories(folder);
-        auto clock = std::make_shared<platform::VirtualClock>();
+        clock = std::make_shared<platform::VirtualClock>();
         platform::ScopedClock scopedClock(clock);
-        c.before(*clock);
+        c.before();
         {
             TLMSenderLock lock(file, c.newHome);
             ASSERT_TRUE(lock.holdOrTake());

@@ -68,6 +68,8 @@ public:
         mStored += static_cast<std::size_t>(events + crashes);
         return command("store " + std::to_string(events) + " " + std::to_string(crashes));
     }
+    // Waits for it to be ready, then stores.
+    std::string start(int events, int crashes) { return command("") == "ready" ? store(events, crashes) : "no start"; }
     void kill() {
         if (mPid <= 0) return;
         ::kill(mPid, SIGKILL);
@@ -103,6 +105,15 @@ void expectEachLogOnce(const testsupport::IngestionTestServer& server, std::init
     EXPECT_EQ(got, (std::map<std::string, int>{})) << "logs that came more than once";
 }
 
+// Each launch's clock moves a flush interval, `rounds` times in turn.
+bool advance(std::initializer_list<Launch*> launches, int rounds) {
+    bool ok = true;
+    for (int i = 0; i < rounds; ++i) {
+        for (Launch* launch : launches) ok = launch->command("advance 6") == "ok" && ok;
+    }
+    return ok;
+}
+
 }  // namespace
 
 TEST(TLMSharedHome, LaunchesOnOneHomeSendEveryLogOnceAlsoWhenTheSenderIsKilledOrItsLockFileRemoved) {
@@ -110,15 +121,9 @@ TEST(TLMSharedHome, LaunchesOnOneHomeSendEveryLogOnceAlsoWhenTheSenderIsKilledOr
     server.start();
     Launch first(server.baseUrl(), "first");
     Launch second(server.baseUrl(), "second");
-    for (Launch* launch : {&first, &second}) {
-        ASSERT_EQ(launch->command(""), "ready");
-        ASSERT_EQ(launch->store(60, 3), "ok");
-    }
+    for (Launch* launch : {&first, &second}) ASSERT_EQ(launch->start(60, 3), "ok");
     // Their flush intervals pass side by side; one takes the sending.
-    for (int i = 0; i < 3; ++i) {
-        ASSERT_EQ(first.command("advance 6"), "ok");
-        ASSERT_EQ(second.command("advance 6"), "ok");
-    }
+    ASSERT_TRUE(advance({&first, &second}, 3));
     expectEachLogOnce(server, {&first, &second});
     const std::string roles = first.command("idle") + " " + second.command("idle");
     ASSERT_TRUE(roles == "sender storer" || roles == "storer sender") << roles;
@@ -127,7 +132,7 @@ TEST(TLMSharedHome, LaunchesOnOneHomeSendEveryLogOnceAlsoWhenTheSenderIsKilledOr
 
     // What the other stores reaches the sender, none of whose own logs wait.
     ASSERT_EQ(storer.store(20, 2), "ok");
-    for (int i = 0; i < 2; ++i) ASSERT_EQ(sender.command("advance 6"), "ok");
+    ASSERT_TRUE(advance({&sender}, 2));
     expectEachLogOnce(server, {&first, &second});
     ASSERT_EQ(sender.command("idle"), "sender");
 
@@ -136,68 +141,41 @@ TEST(TLMSharedHome, LaunchesOnOneHomeSendEveryLogOnceAlsoWhenTheSenderIsKilledOr
     // at once, and a kill between the answer and its delete sends it again.
     ASSERT_EQ(sender.store(10, 0), "ok");
     sender.kill();
-    for (int i = 0; i < 3; ++i) ASSERT_EQ(storer.command("advance 6"), "ok");
+    ASSERT_TRUE(advance({&storer}, 3));
     expectEachLogOnce(server, {&first, &second});
     EXPECT_EQ(storer.command("idle"), "sender");
     expectEachLogOnce(server, {&first, &second});
 
-    // The lock file is removed (a cleaning tool empties the folder) while
-    // the sender runs; at its next look it locks a new one, which two new
-    // launches then find held. The three send every log once.
+    // The lock file removed (a cleaning tool empties the folder) with
+    // batches out (answers held back) and a launch at once: it loads nothing
+    // until the sender has looked and those batches were answered; the
+    // sender, storing a full batch, loads no more.
     Launch& last = storer;
     const std::filesystem::path lock = TLMSenderLock::pathFor(*TLMUtility::fullURLForPathComponent("Logs.sqlite"));
-    ASSERT_TRUE(std::filesystem::remove(lock));
-    ASSERT_EQ(last.command("advance 6"), "ok");
-    Launch third(server.baseUrl(), "third");
-    Launch fourth(server.baseUrl(), "fourth");
-    for (Launch* launch : {&third, &fourth}) {
-        ASSERT_EQ(launch->command(""), "ready");
-        ASSERT_EQ(launch->store(30, 2), "ok");
-    }
-    // Its own logs, stored after the others started, go from it alone.
-    ASSERT_EQ(last.store(20, 0), "ok");
-    for (int i = 0; i < 3; ++i) {
-        for (Launch* launch : {&third, &fourth, &last}) ASSERT_EQ(launch->command("advance 6"), "ok");
-    }
-    expectEachLogOnce(server, {&first, &second, &third, &fourth});
-    EXPECT_EQ(last.command("idle") + " " + third.command("idle") + " " + fourth.command("idle"),
-              "sender storer storer");
-
-    // Removed again while the sender has batches out (their answers held
-    // back), and a launch starts at once, before the sender looks: it loads
-    // nothing until the sender has seen its file and those batches were
-    // answered; the sender, storing a full batch, loads no more.
     testsupport::IngestionAnswer slow;
     slow.delaySeconds = 0.5;
     server.script("*", {}, slow);
     ASSERT_EQ(last.store(60, 2), "ok");
     ASSERT_TRUE(std::filesystem::remove(lock));
-    Launch fifth(server.baseUrl(), "fifth");
-    ASSERT_EQ(fifth.command(""), "ready");
-    ASSERT_EQ(fifth.store(30, 2), "ok");
+    Launch third(server.baseUrl(), "third");
+    ASSERT_EQ(third.start(30, 2), "ok");
     ASSERT_EQ(last.store(50, 0), "ok");
     EXPECT_EQ(last.command("idle"), "storer");  // its batches out answered
     server.script("*", {});
-    for (int i = 0; i < 3; ++i) {
-        for (Launch* launch : {&last, &fifth}) ASSERT_EQ(launch->command("advance 6"), "ok");
-    }
-    expectEachLogOnce(server, {&first, &second, &third, &fourth, &fifth});
-    EXPECT_EQ(fifth.command("idle") + " " + last.command("idle"), "sender storer");
+    ASSERT_TRUE(advance({&last, &third}, 3));
+    expectEachLogOnce(server, {&first, &second, &third});
+    EXPECT_EQ(third.command("idle") + " " + last.command("idle"), "sender storer");
 
-    // Once more while the sender's batches wait for a retry (the server
-    // failed them): it gives them up when it sees the new file held, so
-    // they go from the new sender only.
+    // Once more while its batches wait for a retry (failed): it gives them
+    // up on seeing the new file held; they go from the new sender only.
     server.script("*", {testsupport::IngestionAnswer::withStatus(503), testsupport::IngestionAnswer::withStatus(503)});
     const std::size_t answered = server.requests().size() + 2;
-    ASSERT_EQ(fifth.store(0, 2), "ok");
+    ASSERT_EQ(third.store(0, 2), "ok");
     ASSERT_TRUE(server.waitForRequests(answered));
     ASSERT_TRUE(std::filesystem::remove(lock));
-    Launch sixth(server.baseUrl(), "sixth");
-    ASSERT_EQ(sixth.command(""), "ready");
-    ASSERT_EQ(sixth.store(10, 1), "ok");
-    for (int i = 0; i < 3; ++i) {
-        for (Launch* launch : {&sixth, &fifth}) ASSERT_EQ(launch->command("advance 6"), "ok");
-    }
-    expectEachLogOnce(server, {&first, &second, &third, &fourth, &fifth, &sixth});
-    EXPECT_EQ(sixth.command("idle") + " " + fifth.command("idle"), "sender storer");
+    Launch fourth(server.baseUrl(), "fourth");
+    ASSERT_EQ(fourth.start(10, 1), "ok");
+    ASSERT_TRUE(advance({&fourth, &third}, 3));
+    expectEachLogOnce(server, {&first, &second, &third, &fourth});
+    EXPECT_EQ(fourth.command("idle") + " " + third.command("idle"), "sender storer");
 }
