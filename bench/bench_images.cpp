@@ -136,6 +136,7 @@
 #include "LayoutView/Drawing/VKMLayoutPictures.h"
 #include "app/Helper/VKMLayoutDocumentHelper.h"
 #include "bench/BenchSupport.h"
+#include "bench/LayoutOpening.h"
 #include "engine/model/CurrentCloudLayout.h"
 #include "engine/model/Layout.h"
 #include "platform/dispatch/Clock.h"
@@ -862,43 +863,11 @@ std::filesystem::path writePicturesLayout(const std::filesystem::path& path, con
     return path;
 }
 
-// The app's road for an open, once per process: the engine, and the
-// layout screen's preparer.
-void setUpOpening() {
-    SetUpBenchEngine("vekmont-bench-images");
-    EnablePerformanceCounters();
-    static const bool ready = [] {
-        VKMLayoutDocumentHelper::setDocumentPreparer(VKMLayoutPreparer::shared());
-        return true;
-    }();
-    (void)ready;
-}
+using benchsupport::Open;
+using benchsupport::OpenAndWait;
+using benchsupport::PicturesShown;
 
-struct Open {
-    double seconds = -1;
-    bool ok = false;
-};
-
-// Opens `path` as the app does and runs the main loop until its completion.
-Open openAndWait(const std::filesystem::path& path) {
-    Open result;
-    bool done = false;
-    const auto start = std::chrono::steady_clock::now();
-    VKMLayoutDocumentHelper::openLayoutFile(path.string(), [&](bool ok) {
-        result.ok = ok;
-        result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        done = true;
-    });
-    platform::RunLoop::main()->runUntil([&done] { return done; }, std::chrono::minutes(10));
-    return result;
-}
-
-std::size_t picturesShown() {
-    std::size_t shown = 0;
-    for (const CImageElement* image : CCurrentCloudLayout::Instance().Layout()->GetImages())
-        shown += image->GetPicture() != nullptr;
-    return shown;
-}
+void setUpOpening() { benchsupport::SetUpOpening("vekmont-bench-images"); }
 
 const Bytes& layoutPicture(const std::string& name) {
     static std::map<std::string, Bytes> made;
@@ -931,9 +900,9 @@ void BM_OpenLayoutPictures(benchmark::State& state, const std::string& name) {
     double added = 0;
     std::size_t shown = 0;
     for (auto _ : state) {
-        const Open baseline = openAndWait(without);
-        const Open open = openAndWait(with);
-        shown = picturesShown();
+        const Open baseline = OpenAndWait(without);
+        const Open open = OpenAndWait(with);
+        shown = PicturesShown();
         if (!baseline.ok || !open.ok) {
             state.SkipWithError("the layout did not open");
             break;
@@ -965,15 +934,15 @@ void BM_NewerOpenDuringHostile(benchmark::State& state) {
     double waited = 0;
     double during = 0;
     for (auto _ : state) {
-        alone = openAndWait(sample);
-        hostileAlone = openAndWait(hostile);
+        alone = OpenAndWait(sample);
+        hostileAlone = OpenAndWait(hostile);
         // The newer open a quarter, half and three quarters into the
         // hostile one (its decode is nearly all of it); the worst.
         for (const double part : {0.25, 0.5, 0.75}) {
             bool hostileDone = false;
             VKMLayoutDocumentHelper::openLayoutFile(hostile.string(), [&hostileDone](bool) { hostileDone = true; });
             std::this_thread::sleep_for(std::chrono::duration<double>(hostileAlone.seconds * part));
-            const Open newer = openAndWait(sample);
+            const Open newer = OpenAndWait(sample);
             platform::RunLoop::main()->runUntil([&hostileDone] { return hostileDone; }, std::chrono::minutes(1));
             if (!alone.ok || !hostileAlone.ok || !newer.ok) {
                 state.SkipWithError("the layouts did not open");

@@ -41,6 +41,7 @@
 #include "LayoutModule/Layout/VKMLayoutPreparer.h"
 #include "app/Helper/VKMLayoutDocumentHelper.h"
 #include "bench/BenchSupport.h"
+#include "bench/LayoutOpening.h"
 #include "engine/model/CurrentCloudLayout.h"
 #include "engine/model/Layout.h"
 #include "platform/dispatch/RunLoop.h"
@@ -290,40 +291,11 @@ std::filesystem::path layoutOf(const std::string& name) {
 
 // ---- opening ----
 
-void setUpOpening() {
-    SetUpBenchEngine("vekmont-bench-layout-pictures");
-    EnablePerformanceCounters();
-    static const bool ready = [] {
-        VKMLayoutDocumentHelper::setDocumentPreparer(VKMLayoutPreparer::shared());
-        return true;
-    }();
-    (void)ready;
-}
+using benchsupport::Open;
+using benchsupport::OpenAndWait;
+using benchsupport::PicturesShown;
 
-struct Open {
-    double seconds = -1;
-    bool ok = false;
-};
-
-Open openAndWait(const std::filesystem::path& path) {
-    Open result;
-    bool done = false;
-    const auto start = std::chrono::steady_clock::now();
-    VKMLayoutDocumentHelper::openLayoutFile(path.string(), [&](bool ok) {
-        result.ok = ok;
-        result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        done = true;
-    });
-    platform::RunLoop::main()->runUntil([&done] { return done; }, std::chrono::minutes(10));
-    return result;
-}
-
-std::size_t picturesShown() {
-    std::size_t shown = 0;
-    for (const CImageElement* image : CCurrentCloudLayout::Instance().Layout()->GetImages())
-        shown += image->GetPicture() != nullptr;
-    return shown;
-}
+void setUpOpening() { benchsupport::SetUpOpening("vekmont-bench-layout-pictures"); }
 
 void BM_OpenLayoutPictures(benchmark::State& state, const std::string& name) {
     setUpOpening();
@@ -334,9 +306,9 @@ void BM_OpenLayoutPictures(benchmark::State& state, const std::string& name) {
     std::size_t shown = 0;
     std::size_t pictures = 0;
     for (auto _ : state) {
-        without = openAndWait(sample);
-        opened = openAndWait(with);
-        shown = picturesShown();
+        without = OpenAndWait(sample);
+        opened = OpenAndWait(with);
+        shown = PicturesShown();
         pictures = CCurrentCloudLayout::Instance().Layout()->GetImages().size();
         if (!without.ok || !opened.ok) {
             state.SkipWithError("the layout did not open");
@@ -359,13 +331,13 @@ void BM_NewerOpenDuring(benchmark::State& state, const std::string& name) {
     Open busyAlone;
     double waited = 0;
     for (auto _ : state) {
-        alone = openAndWait(sample);
-        busyAlone = openAndWait(busy);
+        alone = OpenAndWait(sample);
+        busyAlone = OpenAndWait(busy);
         for (const double part : {0.2, 0.5, 0.8}) {
             bool busyDone = false;
             VKMLayoutDocumentHelper::openLayoutFile(busy.string(), [&busyDone](bool) { busyDone = true; });
             std::this_thread::sleep_for(std::chrono::duration<double>(busyAlone.seconds * part));
-            const Open newer = openAndWait(sample);
+            const Open newer = OpenAndWait(sample);
             platform::RunLoop::main()->runUntil([&busyDone] { return busyDone; }, std::chrono::minutes(10));
             if (!alone.ok || !busyAlone.ok || !newer.ok) {
                 state.SkipWithError("the layouts did not open");
