@@ -308,52 +308,21 @@ struct PngMake {
 };
 
 Bytes makePng(const PngMake& m) {
-    Bytes out;
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-    png_infop info = png_create_info_struct(png);
-    if (setjmp(png_jmpbuf(png)) != 0) std::abort();
-    png_set_write_fn(
-        png, &out,
-        [](png_structp p, png_bytep data, png_size_t length) {
-            auto* bytes = static_cast<Bytes*>(png_get_io_ptr(p));
-            bytes->insert(bytes->end(), data, data + length);
-        },
-        nullptr);
-    png_set_compression_level(png, 6);
-    png_set_filter(png, PNG_FILTER_TYPE_BASE, m.filter);
-    png_set_IHDR(png, info, static_cast<png_uint_32>(m.width), static_cast<png_uint_32>(m.height), m.depth, m.colour,
-                 m.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
-                 PNG_FILTER_TYPE_DEFAULT);
-    if (m.colour == PNG_COLOR_TYPE_PALETTE) {
-        // Every entry, with an alpha each.
-        png_color palette[256];
-        png_byte alpha[256];
-        for (int i = 0; i < 256; ++i) {
-            palette[i] = {static_cast<png_byte>(i), static_cast<png_byte>(255 - i), static_cast<png_byte>(i / 2)};
-            alpha[i] = static_cast<png_byte>(i);
-        }
-        png_set_PLTE(png, info, palette, 256);
-        png_set_tRNS(png, info, alpha, 256, nullptr);
-    }
-    png_write_info(png, info);
-    const std::size_t rowBytes = png_get_rowbytes(png, info);
-    Bytes row(rowBytes);
+    testsupport::PngSpec spec{m.width, m.height, m.colour, m.depth};
+    spec.interlaced = m.interlaced;
+    spec.filters = m.filter;
     std::uint32_t noise = 1;
-    const auto fill = [&](int y) {
-        for (std::size_t i = 0; i < rowBytes; ++i)
-            row[i] = m.noise ? static_cast<std::uint8_t>((noise = noise * 1664525u + 1013904223u) >> 28)
-                             : ramp(static_cast<int>(i), y, 0, noise);
-    };
-    fill(0);
-    const int passes = png_set_interlace_handling(png);
-    for (int pass = 0; pass < passes; ++pass)
-        for (int y = 0; y < m.height; ++y) {
-            if (m.noise) fill(y);
-            png_write_row(png, row.data());
+    Bytes same;
+    return testsupport::PngFromRows(spec, [&](int, std::uint8_t* row, std::size_t size) {
+        if (m.noise) {
+            for (std::size_t i = 0; i < size; ++i)
+                row[i] = static_cast<std::uint8_t>((noise = noise * 1664525u + 1013904223u) >> 28);
+            return;
         }
-    png_write_end(png, info);
-    png_destroy_write_struct(&png, &info);
-    return out;
+        if (same.empty())
+            for (std::size_t i = 0; i < size; ++i) same.push_back(ramp(static_cast<int>(i), 0, 0, noise));
+        std::copy(same.begin(), same.end(), row);
+    });
 }
 
 // A 1 x 1 RGBA PNG whose compressed stream goes on after its only row with

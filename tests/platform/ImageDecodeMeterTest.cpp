@@ -65,30 +65,11 @@ std::vector<std::uint32_t> wordsOf(const Image& image) {
 
 // An interlaced RGBA PNG by libpng, a ramp.
 Bytes interlacedPng(int width, int height) {
-    Bytes out;
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-    png_infop info = png_create_info_struct(png);
-    if (setjmp(png_jmpbuf(png)) != 0) return {};
-    png_set_write_fn(
-        png, &out,
-        [](png_structp p, png_bytep data, png_size_t length) {
-            auto* bytes = static_cast<Bytes*>(png_get_io_ptr(p));
-            bytes->insert(bytes->end(), data, data + length);
-        },
-        nullptr);
-    png_set_IHDR(png, info, width, height, 8, PNG_COLOR_TYPE_RGB_ALPHA, PNG_INTERLACE_ADAM7,
-                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    png_write_info(png, info);
-    Bytes row(4 * static_cast<std::size_t>(width));
-    const int passes = png_set_interlace_handling(png);
-    for (int pass = 0; pass < passes; ++pass)
-        for (int y = 0; y < height; ++y) {
-            for (std::size_t i = 0; i < row.size(); ++i) row[i] = static_cast<std::uint8_t>(i + 3 * y);
-            png_write_row(png, row.data());
-        }
-    png_write_end(png, info);
-    png_destroy_write_struct(&png, &info);
-    return out;
+    testsupport::PngSpec spec{width, height, PNG_COLOR_TYPE_RGB_ALPHA};
+    spec.interlaced = true;
+    return testsupport::PngFromRows(spec, [](int y, std::uint8_t* row, std::size_t size) {
+        for (std::size_t i = 0; i < size; ++i) row[i] = static_cast<std::uint8_t>(i + 3 * y);
+    });
 }
 
 void put32(Bytes& out, std::uint32_t v) {

@@ -106,7 +106,7 @@ Bytes Jpeg(const JpegSpec& spec, const std::function<void(int, int, std::uint8_t
     return out;
 }
 
-Bytes Png(const PngSpec& spec, const std::function<void(int, int, std::uint16_t*)>& pixel) {
+Bytes PngFromRows(const PngSpec& spec, const std::function<void(int, std::uint8_t*, std::size_t)>& fill) {
     Bytes out;
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     png_infop info = png_create_info_struct(png);
@@ -119,27 +119,46 @@ Bytes Png(const PngSpec& spec, const std::function<void(int, int, std::uint16_t*
         },
         nullptr);
     png_set_compression_level(png, spec.level);
+    if (spec.filters >= 0) png_set_filter(png, PNG_FILTER_TYPE_BASE, spec.filters);
     png_set_IHDR(png, info, static_cast<png_uint_32>(spec.width), static_cast<png_uint_32>(spec.height), spec.depth,
-                 spec.colourType, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    png_write_info(png, info);
-    const std::size_t channels = png_get_channels(png, info);
-    const std::size_t bytesPerSample = spec.depth == 16 ? 2 : 1;
-    Bytes row(static_cast<std::size_t>(spec.width) * channels * bytesPerSample);
-    std::uint16_t samples[4] = {};
-    for (int y = 0; y < spec.height; ++y) {
-        std::uint8_t* at = row.data();
-        for (int x = 0; x < spec.width; ++x) {
-            pixel(x, y, samples);
-            for (std::size_t c = 0; c < channels; ++c) {
-                if (bytesPerSample == 2) *at++ = static_cast<std::uint8_t>(samples[c] >> 8);
-                *at++ = static_cast<std::uint8_t>(samples[c]);
-            }
+                 spec.colourType, spec.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE,
+                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    if (spec.colourType == PNG_COLOR_TYPE_PALETTE) {
+        png_color palette[256];
+        png_byte alpha[256];
+        for (int i = 0; i < 256; ++i) {
+            palette[i] = {static_cast<png_byte>(i), static_cast<png_byte>(255 - i), static_cast<png_byte>(i / 2)};
+            alpha[i] = static_cast<png_byte>(i);
         }
-        png_write_row(png, row.data());
+        png_set_PLTE(png, info, palette, 256);
+        png_set_tRNS(png, info, alpha, 256, nullptr);
     }
+    png_write_info(png, info);
+    Bytes row(png_get_rowbytes(png, info));
+    const int passes = png_set_interlace_handling(png);
+    for (int pass = 0; pass < passes; ++pass)
+        for (int y = 0; y < spec.height; ++y) {
+            fill(y, row.data(), row.size());
+            png_write_row(png, row.data());
+        }
     png_write_end(png, info);
     png_destroy_write_struct(&png, &info);
     return out;
+}
+
+Bytes Png(const PngSpec& spec, const std::function<void(int, int, std::uint16_t*)>& pixel) {
+    const bool wide = spec.depth == 16;
+    return PngFromRows(spec, [&](int y, std::uint8_t* at, std::size_t size) {
+        const std::size_t channels = size / (wide ? 2 : 1) / static_cast<std::size_t>(spec.width);
+        std::uint16_t samples[4] = {};
+        for (int x = 0; x < spec.width; ++x) {
+            pixel(x, y, samples);
+            for (std::size_t c = 0; c < channels; ++c) {
+                if (wide) *at++ = static_cast<std::uint8_t>(samples[c] >> 8);
+                *at++ = static_cast<std::uint8_t>(samples[c]);
+            }
+        }
+    });
 }
 
 Bytes PhotoPng(int width, int height, int colourType, int shade) {

@@ -1,6 +1,7 @@
 #pragma once
 // Pictures for tests of decoding, made by our own code.
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -28,8 +29,15 @@ struct PngSpec {
     int colourType = 2;  // RGB
     int depth = 8;
     int level = 6;
+    bool interlaced = false;  // Adam7
+    int filters = -1;         // libpng's PNG_FILTER_* flags; -1 leaves the choice to libpng
 };
 std::vector<std::uint8_t> Png(const PngSpec& spec, const std::function<void(int, int, std::uint16_t*)>& pixel);
+// The same from rows as the file keeps them: `row(y, bytes, size)` fills
+// row y (asked again in each pass of an interlaced picture). A palette
+// picture gets all 256 entries, each with an alpha.
+std::vector<std::uint8_t> PngFromRows(const PngSpec& spec,
+                                      const std::function<void(int, std::uint8_t*, std::size_t)>& row);
 
 // A photograph as a picture program keeps it, 8 bits a sample: smooth
 // ramps under a little noise (the RGBA one clear on its left half), as
