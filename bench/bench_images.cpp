@@ -198,17 +198,6 @@ Bytes writeJpeg(int side, bool progressive) {
     });
 }
 
-void putChunk(Bytes& png, const char* type, const Bytes& data) {
-    const auto put32 = [&png](std::uint32_t v) {
-        for (int shift = 24; shift >= 0; shift -= 8) png.push_back(static_cast<std::uint8_t>(v >> shift));
-    };
-    put32(static_cast<std::uint32_t>(data.size()));
-    const std::size_t start = png.size();
-    png.insert(png.end(), type, type + 4);
-    png.insert(png.end(), data.begin(), data.end());
-    put32(static_cast<std::uint32_t>(crc32(0, png.data() + start, static_cast<uInt>(png.size() - start))));
-}
-
 // `side` rows of `row` (its filter byte first), `side` pixels wide, deflated
 // as a whole at level 9 in pieces of `rowsAPiece` rows (zlib keeps no more
 // than the piece in memory).
@@ -237,9 +226,9 @@ Bytes repeatedRowsPng(int side, std::uint8_t depth, std::uint8_t colour, const B
         for (int shift = 24; shift >= 0; shift -= 8) header.push_back(static_cast<std::uint8_t>(side >> shift));
     header.insert(header.end(), {depth, colour, 0, 0, 0});
     Bytes png{0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-    putChunk(png, "IHDR", header);
-    putChunk(png, "IDAT", data);
-    putChunk(png, "IEND", {});
+    testsupport::PutPngChunk(png, "IHDR", header);
+    testsupport::PutPngChunk(png, "IDAT", data);
+    testsupport::PutPngChunk(png, "IEND", {});
     return png;
 }
 
@@ -286,7 +275,7 @@ const Bytes& picture(const std::string& name) {
         chunk.insert(chunk.end(), deflated.begin(), deflated.begin() + static_cast<std::ptrdiff_t>(length));
         const Bytes png = testsupport::PlainPng(1024, 1024, PNG_COLOR_TYPE_RGB, {1, 2, 3});
         bytes.assign(png.begin(), png.begin() + 33);  // the signature and IHDR
-        for (int i = 0; i < 900; ++i) putChunk(bytes, "zTXt", chunk);
+        for (int i = 0; i < 900; ++i) testsupport::PutPngChunk(bytes, "zTXt", chunk);
         bytes.insert(bytes.end(), png.begin() + 33, png.end());
     }
     return made.emplace(name, std::move(bytes)).first->second;
@@ -349,9 +338,9 @@ Bytes tailPng(int mebibytes) {
     for (int i = 0; i < mebibytes; ++i) put(zeros, i + 1 == mebibytes ? Z_FINISH : Z_NO_FLUSH);
     deflateEnd(&z);
     Bytes png{0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-    putChunk(png, "IHDR", {0, 0, 0, 1, 0, 0, 0, 1, 8, PNG_COLOR_TYPE_RGB_ALPHA, 0, 0, 0});
-    putChunk(png, "IDAT", data);
-    putChunk(png, "IEND", {});
+    testsupport::PutPngChunk(png, "IHDR", {0, 0, 0, 1, 0, 0, 0, 1, 8, PNG_COLOR_TYPE_RGB_ALPHA, 0, 0, 0});
+    testsupport::PutPngChunk(png, "IDAT", data);
+    testsupport::PutPngChunk(png, "IEND", {});
     return png;
 }
 
@@ -413,9 +402,9 @@ Bytes byteChunks(const Bytes& png) {
         const std::string type(png.begin() + static_cast<std::ptrdiff_t>(at + 4),
                                png.begin() + static_cast<std::ptrdiff_t>(at + 8));
         if (type == "IDAT") {
-            for (const std::uint8_t byte : data) putChunk(out, "IDAT", {byte});
+            for (const std::uint8_t byte : data) testsupport::PutPngChunk(out, "IDAT", {byte});
         } else {
-            putChunk(out, type.c_str(), data);
+            testsupport::PutPngChunk(out, type.c_str(), data);
         }
         at += 12 + length;
     }

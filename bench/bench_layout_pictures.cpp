@@ -76,17 +76,6 @@ using Bytes = std::vector<std::uint8_t>;
 
 // ---- pictures ----
 
-void putChunk(Bytes& png, const char* type, const Bytes& data) {
-    const auto put32 = [&png](std::uint32_t v) {
-        for (int shift = 24; shift >= 0; shift -= 8) png.push_back(static_cast<std::uint8_t>(v >> shift));
-    };
-    put32(static_cast<std::uint32_t>(data.size()));
-    const std::size_t start = png.size();
-    png.insert(png.end(), type, type + 4);
-    png.insert(png.end(), data.begin(), data.end());
-    put32(static_cast<std::uint32_t>(crc32(0, png.data() + start, static_cast<uInt>(png.size() - start))));
-}
-
 // A PNG whose filtered rows (each with its filter byte) `next` hands out a
 // piece at a time until it answers false, deflated at level 9.
 Bytes rawPng(int width, int height, std::uint8_t depth, std::uint8_t colour, bool adam7,
@@ -117,9 +106,9 @@ Bytes rawPng(int width, int height, std::uint8_t depth, std::uint8_t colour, boo
         for (int shift = 24; shift >= 0; shift -= 8) header.push_back(static_cast<std::uint8_t>(side >> shift));
     header.insert(header.end(), {depth, colour, 0, 0, static_cast<std::uint8_t>(adam7 ? 1 : 0)});
     Bytes png{0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-    putChunk(png, "IHDR", header);
-    putChunk(png, "IDAT", data);
-    putChunk(png, "IEND", {});
+    testsupport::PutPngChunk(png, "IHDR", header);
+    testsupport::PutPngChunk(png, "IDAT", data);
+    testsupport::PutPngChunk(png, "IEND", {});
     return png;
 }
 

@@ -72,18 +72,6 @@ Bytes interlacedPng(int width, int height) {
     });
 }
 
-void put32(Bytes& out, std::uint32_t v) {
-    for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<std::uint8_t>(v >> shift));
-}
-
-void putChunk(Bytes& png, const char* type, const Bytes& data) {
-    put32(png, static_cast<std::uint32_t>(data.size()));
-    const std::size_t start = png.size();
-    png.insert(png.end(), type, type + 4);
-    png.insert(png.end(), data.begin(), data.end());
-    put32(png, static_cast<std::uint32_t>(crc32(0, png.data() + start, static_cast<uInt>(png.size() - start))));
-}
-
 // A 1 x 1 RGBA PNG of (10, 20, 30, 255) whose compressed stream goes on
 // after its only row with `mebibytes` of zeros.
 Bytes tailPng(int mebibytes) {
@@ -94,9 +82,9 @@ Bytes tailPng(int mebibytes) {
     compress2(data.data(), &length, raw.data(), static_cast<uLong>(raw.size()), 9);
     data.resize(length);
     Bytes png{0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-    putChunk(png, "IHDR", {0, 0, 0, 1, 0, 0, 0, 1, 8, PNG_COLOR_TYPE_RGB_ALPHA, 0, 0, 0});
-    putChunk(png, "IDAT", data);
-    putChunk(png, "IEND", {});
+    testsupport::PutPngChunk(png, "IHDR", {0, 0, 0, 1, 0, 0, 0, 1, 8, PNG_COLOR_TYPE_RGB_ALPHA, 0, 0, 0});
+    testsupport::PutPngChunk(png, "IDAT", data);
+    testsupport::PutPngChunk(png, "IEND", {});
     return png;
 }
 

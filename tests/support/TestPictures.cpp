@@ -12,11 +12,9 @@
 
 namespace testsupport {
 
-namespace {
-
 using Bytes = std::vector<std::uint8_t>;
 
-void putChunk(Bytes& png, const char* type, const Bytes& data) {
+void PutPngChunk(Bytes& png, const char* type, const Bytes& data) {
     const auto put32 = [&png](std::uint32_t v) {
         for (int shift = 24; shift >= 0; shift -= 8) png.push_back(static_cast<std::uint8_t>(v >> shift));
     };
@@ -27,7 +25,6 @@ void putChunk(Bytes& png, const char* type, const Bytes& data) {
     put32(static_cast<std::uint32_t>(crc32(0, png.data() + start, static_cast<uInt>(png.size() - start))));
 }
 
-}  // namespace
 
 // Every row is the same (filter Sub, so all zeros after the first pixel) and
 // is deflated once, flushed whole so that it stands alone, and its deflated
@@ -63,10 +60,10 @@ Bytes PlainPng(int width, int height, int colour, const Bytes& pixel, int depth,
     data.insert(data.end(), {0x03, 0x00});  // the last block: empty, fixed codes
     for (int shift = 24; shift >= 0; shift -= 8) data.push_back(static_cast<std::uint8_t>(sum >> shift));
     Bytes png{0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-    putChunk(png, "IHDR", header);
-    for (const auto& [type, bytes] : chunks) putChunk(png, type.c_str(), bytes);
-    putChunk(png, "IDAT", data);
-    putChunk(png, "IEND", {});
+    PutPngChunk(png, "IHDR", header);
+    for (const auto& [type, bytes] : chunks) PutPngChunk(png, type.c_str(), bytes);
+    PutPngChunk(png, "IDAT", data);
+    PutPngChunk(png, "IEND", {});
     return png;
 }
 

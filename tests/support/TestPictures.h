@@ -19,6 +19,9 @@ std::vector<std::uint8_t> PlainPng(int width, int height, int colourType, const 
                                    int depth = 8,
                                    const std::vector<std::pair<std::string, std::vector<std::uint8_t>>>& chunks = {});
 
+// Appends a PNG chunk: its length, `type` (four letters), `data` and CRC.
+void PutPngChunk(std::vector<std::uint8_t>& png, const char* type, const std::vector<std::uint8_t>& data);
+
 // A PNG written by libpng as a picture program writes one: the filter of
 // each row left to libpng's own choice, zlib at `level`. `pixel(x, y,
 // samples)` gives each pixel's samples (up to 255, or 65535 at 16 bits),
