@@ -260,7 +260,15 @@ void layOutLocked(detail::TextLayoutImpl& impl, const std::string& text, const T
             for (PangoLayout* layout : layouts) g_object_unref(layout);
         }
     } unref{layouts};
-    PangoLayout* whole = makeRunLayoutLocked(impl, text, 0, text.size(), false);
+    // Text in one font on unwrapped lines is laid out as measuring lays it
+    // out: a text measured already (an open measures a layout's labels) is
+    // not laid out again. The kept layout is shared, so only read.
+    PangoLayout* whole = nullptr;
+    if (!wrapping && impl.runs.size() == 1 && impl.factor == 1) {
+        const TextAttributes& attributes = impl.runs.front().attributes;
+        whole = detail::foundKeptLayoutLocked(text, attributes.fontName, usableSize(attributes.fontSize));
+    }
+    if (whole == nullptr) whole = makeRunLayoutLocked(impl, text, 0, text.size(), false);
     layouts.push_back(whole);
     if (wrapping) {
         pango_layout_set_width(whole, toPango(width));

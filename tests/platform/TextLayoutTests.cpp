@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -283,6 +284,63 @@ TEST(TextLayoutTest, SeveralTextsLaidOutTogetherAreLaidOutAsOneByOne) {
         }
     }
     EXPECT_TRUE(TextLayout::makeSeveral({}, options).empty());
+}
+
+TEST(TextLayoutTest, ATextMeasuredFirstLaysOutAndDrawsAsOneNeverMeasured) {
+    // Measuring keeps the text's Pango layout, and laying the text out
+    // again takes it: what is drawn must not depend on which came first.
+    // Texts of their own, so that no other test measured them.
+    TextAttributes outlined = sans(14);
+    outlined.strokeWidth = -3;
+    outlined.strokeColor = platform::Color{1, 0, 0, 1};
+    TextLayoutOptions cut;
+    cut.maximumLines = 1;
+    cut.lineBreakMode = LineBreakMode::truncatingTail;
+    TextLayoutOptions centred;
+    centred.alignment = TextAlignment::center;
+    const struct {
+        StyledText text;
+        TextLayoutOptions options;
+    } cases[] = {
+        {{"Bahnhof Nord 3", sans(12), {}}, {}},
+        {{"Gleis 9 \uE000 Ost", sans(13), {}}, {}},  // a character no font has
+        {{"Weiche\nlinks 4", sans(11), {}}, centred},
+        {{"Signal A\nSignal B", sans(12), {}}, cut},
+        {{"Brücke 5", outlined, {}}, {}},
+        {{std::string("Tunnel \xff") + "6", sans(12), {}}, {}},
+    };
+    const auto render = [](const TextLayout& l) {
+        auto c = BitmapContext::create(160, 60, 2);
+        c->drawTextLayout(l, {3, 4});
+        const auto image = c->makeImage();
+        const auto rows = image->premultipliedRows();
+        return std::vector<std::uint8_t>(rows.data,
+                                         rows.data + static_cast<std::size_t>(rows.bytesPerRow) * image->pixelHeight());
+    };
+    for (const auto& c : cases) {
+        const std::string& name = c.text.text;
+        const auto fresh = TextLayout::makeSeveral({&c.text, 1}, c.options).front();
+        measureText(name, c.text.attributes.fontName, c.text.attributes.fontSize);
+        // Laid out on threads at once from the one kept layout.
+        std::vector<std::shared_ptr<const TextLayout>> reused(4);
+        std::vector<std::thread> threads;
+        for (auto& r : reused)
+            threads.emplace_back([&r, &c] { r = TextLayout::makeSeveral({&c.text, 1}, c.options).front(); });
+        for (auto& thread : threads) thread.join();
+        const auto pixels = render(*fresh);
+        ASSERT_TRUE(std::any_of(pixels.begin(), pixels.end(), [](std::uint8_t b) { return b != 0; })) << name;
+        for (const auto& r : reused) {
+            EXPECT_EQ(r->size(), fresh->size()) << name;
+            EXPECT_EQ(r->isTruncated(), fresh->isTruncated()) << name;
+            ASSERT_EQ(r->lines().size(), fresh->lines().size()) << name;
+            for (std::size_t l = 0; l < fresh->lines().size(); ++l) {
+                EXPECT_EQ(r->lines()[l].frame, fresh->lines()[l].frame) << name << " line " << l;
+                EXPECT_EQ(r->lines()[l].baseline, fresh->lines()[l].baseline) << name << " line " << l;
+                EXPECT_EQ(r->lines()[l].length, fresh->lines()[l].length) << name << " line " << l;
+            }
+            EXPECT_EQ(render(*r), pixels) << name;
+        }
+    }
 }
 
 TEST(TextLayoutTest, OneLayoutDrawsTheSamePixelsFromManyThreadsAtOnce) {

@@ -189,20 +189,39 @@ PangoLayout* makeLayoutLocked(const std::string& utf8, const std::string& fontNa
     return layout;
 }
 
-PangoLayout* keptLayoutLocked(const std::string& utf8, const std::string& fontName, double laidOutSize) {
-    // A bounded number, the least used going first.
+namespace {
+
+// A bounded number, the least used going first. Never destroyed: drawing
+// may still happen while statics go away.
+RecentCache<PangoLayout*>& keptLayoutsLocked() {
     constexpr std::size_t kMostKeptLayouts = 16384;
-    // Never destroyed: drawing may still happen while statics go away.
     static auto* kept = new RecentCache<PangoLayout*>(kMostKeptLayouts);
+    return *kept;
+}
+
+std::string keptLayoutKey(const std::string& utf8, const std::string& fontName, double laidOutSize) {
     std::string key = utf8;
     key.push_back('\0');
     key += fontName;
     key.push_back('\0');
     key.append(reinterpret_cast<const char*>(&laidOutSize), sizeof laidOutSize);
-    if (PangoLayout* const* found = kept->find(key)) return PANGO_LAYOUT(g_object_ref(*found));
+    return key;
+}
+
+}  // namespace
+
+PangoLayout* keptLayoutLocked(const std::string& utf8, const std::string& fontName, double laidOutSize) {
+    RecentCache<PangoLayout*>& kept = keptLayoutsLocked();
+    std::string key = keptLayoutKey(utf8, fontName, laidOutSize);
+    if (PangoLayout* const* found = kept.find(key)) return PANGO_LAYOUT(g_object_ref(*found));
     PangoLayout* layout = makeLayoutLocked(utf8, fontName, laidOutSize);
-    kept->insert(std::move(key), PANGO_LAYOUT(g_object_ref(layout)), [](PangoLayout*&& gone) { g_object_unref(gone); });
+    kept.insert(std::move(key), PANGO_LAYOUT(g_object_ref(layout)), [](PangoLayout*&& gone) { g_object_unref(gone); });
     return layout;
+}
+
+PangoLayout* foundKeptLayoutLocked(const std::string& utf8, const std::string& fontName, double laidOutSize) {
+    PangoLayout* const* found = keptLayoutsLocked().find(keptLayoutKey(utf8, fontName, laidOutSize));
+    return found != nullptr ? PANGO_LAYOUT(g_object_ref(*found)) : nullptr;
 }
 
 }  // namespace platform::detail

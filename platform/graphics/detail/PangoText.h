@@ -36,6 +36,10 @@ PangoLayout* makeLayoutLocked(const std::string& utf8, const std::string& fontNa
 // the same text; the caller holds pangoMutex() and unrefs it.
 PangoLayout* keptLayoutLocked(const std::string& utf8, const std::string& fontName, double laidOutSize);
 
+// The layout keptLayoutLocked keeps for that text, if it keeps one (the
+// caller unrefs it), or null; a text not kept is not laid out or kept.
+PangoLayout* foundKeptLayoutLocked(const std::string& utf8, const std::string& fontName, double laidOutSize);
+
 // True when fontconfig has a font of that name, or the name is one of the
 // platform's fonts that a face here stands in for (caller holds
 // pangoMutex()).
