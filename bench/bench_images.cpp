@@ -207,18 +207,9 @@ Bytes repeatedRowsPng(int side, std::uint8_t depth, std::uint8_t colour, const B
     Bytes data;
     Bytes piece(row.size() * static_cast<std::size_t>(rowsAPiece));
     for (int i = 0; i < rowsAPiece; ++i) std::memcpy(piece.data() + i * row.size(), row.data(), row.size());
-    Bytes out(1 << 20);
     for (int y = 0; y < side; y += rowsAPiece) {
-        z.next_in = piece.data();
-        z.avail_in = static_cast<uInt>(piece.size());
         const int flush = y + rowsAPiece >= side ? Z_FINISH : Z_NO_FLUSH;
-        int status = Z_OK;
-        do {
-            z.next_out = out.data();
-            z.avail_out = static_cast<uInt>(out.size());
-            status = deflate(&z, flush);
-            data.insert(data.end(), out.begin(), out.end() - z.avail_out);
-        } while (z.avail_out == 0 || (flush == Z_FINISH && status != Z_STREAM_END));
+        testsupport::DeflatePiece(&z, piece.data(), piece.size(), flush, data);
     }
     deflateEnd(&z);
     Bytes header;
@@ -320,19 +311,10 @@ Bytes tailPng(int mebibytes) {
     z_stream z{};
     deflateInit(&z, 9);
     Bytes data;
-    Bytes out(1 << 20);
     const Bytes row{0, 10, 20, 30, 255};
     const Bytes zeros(1 << 20, 0);
     const auto put = [&](const Bytes& in, int flush) {
-        z.next_in = const_cast<Bytef*>(in.data());
-        z.avail_in = static_cast<uInt>(in.size());
-        int status = Z_OK;
-        do {
-            z.next_out = out.data();
-            z.avail_out = static_cast<uInt>(out.size());
-            status = deflate(&z, flush);
-            data.insert(data.end(), out.begin(), out.end() - z.avail_out);
-        } while (z.avail_out == 0 || (flush == Z_FINISH && status != Z_STREAM_END));
+        testsupport::DeflatePiece(&z, in.data(), in.size(), flush, data);
     };
     put(row, Z_NO_FLUSH);
     for (int i = 0; i < mebibytes; ++i) put(zeros, i + 1 == mebibytes ? Z_FINISH : Z_NO_FLUSH);

@@ -83,22 +83,13 @@ Bytes rawPng(int width, int height, std::uint8_t depth, std::uint8_t colour, boo
     z_stream z{};
     deflateInit(&z, 9);
     Bytes data;
-    Bytes out(1 << 20);
     Bytes piece;
     bool more = true;
     while (more) {
         piece.clear();
         more = next(piece);
-        z.next_in = piece.data();
-        z.avail_in = static_cast<uInt>(piece.size());
         const int flush = more ? Z_NO_FLUSH : Z_FINISH;
-        int status = Z_OK;
-        do {
-            z.next_out = out.data();
-            z.avail_out = static_cast<uInt>(out.size());
-            status = deflate(&z, flush);
-            data.insert(data.end(), out.begin(), out.end() - z.avail_out);
-        } while (z.avail_out == 0 || (flush == Z_FINISH && status != Z_STREAM_END));
+        testsupport::DeflatePiece(&z, piece.data(), piece.size(), flush, data);
     }
     deflateEnd(&z);
     Bytes header;

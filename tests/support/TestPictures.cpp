@@ -103,6 +103,20 @@ Bytes Jpeg(const JpegSpec& spec, const std::function<void(int, int, std::uint8_t
     return out;
 }
 
+void DeflatePiece(void* stream, const std::uint8_t* data, std::size_t size, int flush, Bytes& into) {
+    z_stream& z = *static_cast<z_stream*>(stream);
+    z.next_in = const_cast<Bytef*>(data);
+    z.avail_in = static_cast<uInt>(size);
+    std::uint8_t out[1 << 16];
+    int status = Z_OK;
+    do {
+        z.next_out = out;
+        z.avail_out = sizeof out;
+        status = deflate(&z, flush);
+        into.insert(into.end(), out, out + (sizeof out - z.avail_out));
+    } while (z.avail_out == 0 || (flush == Z_FINISH && status != Z_STREAM_END));
+}
+
 Bytes PngFromRows(const PngSpec& spec, const std::function<void(int, std::uint8_t*, std::size_t)>& fill) {
     Bytes out;
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);

@@ -22,6 +22,10 @@ std::vector<std::uint8_t> PlainPng(int width, int height, int colourType, const 
 // Appends a PNG chunk: its length, `type` (four letters), `data` and CRC.
 void PutPngChunk(std::vector<std::uint8_t>& png, const char* type, const std::vector<std::uint8_t>& data);
 
+// Deflates `size` bytes through `z` with `flush` (Z_FINISH ends the
+// stream), appending what comes out to `into`.
+void DeflatePiece(void* z, const std::uint8_t* data, std::size_t size, int flush, std::vector<std::uint8_t>& into);
+
 // A PNG written by libpng as a picture program writes one: the filter of
 // each row left to libpng's own choice, zlib at `level`. `pixel(x, y,
 // samples)` gives each pixel's samples (up to 255, or 65535 at 16 bits),
