@@ -14,47 +14,51 @@
 
 namespace {
 
-// The box of the rectangle the painter draws: turned about its centre, with
-// width and height swapped at a quarter turn as the painter swaps them.
-tDoubleRect TurnedBounds(const CImageDrawingInstruction& instruction) {
-    const double angle = instruction.mRotationAngle;
-    double width = instruction.mWidth;
-    double height = instruction.mHeight;
-    const double centreX = instruction.mPlacement.x + width / 2;
-    const double centreY = instruction.mPlacement.y + height / 2;
-    if (!std::isfinite(angle)) return instruction.mBounds;
+// A picture's rectangle as the painter draws it: turned about its centre,
+// with width and height swapped at a quarter turn as the painter swaps them
+// (not turned at all when the angle is no number).
+struct TurnedRect {
+    double centreX = 0;
+    double centreY = 0;
+    double halfX = 0;
+    double halfY = 0;
+    double radians = 0;
+};
+
+TurnedRect Turned(const CPoint& at, double width, double height, double angle) {
+    TurnedRect turned{at.x + width / 2, at.y + height / 2, width / 2, height / 2};
+    if (!std::isfinite(angle)) return turned;
     double whole = std::fmod(std::trunc(angle), 360.0);
     if (whole < 0) whole += 360.0;
-    if (whole == 90.0 || whole == 270.0) std::swap(width, height);
-    const double radians = angle * std::numbers::pi / 180.0;
-    const double c = std::fabs(std::cos(radians));
-    const double s = std::fabs(std::sin(radians));
-    const double halfX = (width * c + height * s) / 2;
-    const double halfY = (width * s + height * c) / 2;
-    return {centreY - halfY, centreX - halfX, centreY + halfY, centreX + halfX};
+    if (whole == 90.0 || whole == 270.0) std::swap(turned.halfX, turned.halfY);
+    turned.radians = angle * std::numbers::pi / 180.0;
+    return turned;
+}
+
+// The box of the rectangle the painter draws.
+tDoubleRect TurnedBounds(const CImageDrawingInstruction& instruction) {
+    if (!std::isfinite(instruction.mRotationAngle)) return instruction.mBounds;
+    const TurnedRect t =
+        Turned(instruction.mPlacement, instruction.mWidth, instruction.mHeight, instruction.mRotationAngle);
+    const double c = std::fabs(std::cos(t.radians));
+    const double s = std::fabs(std::sin(t.radians));
+    const double halfX = t.halfX * c + t.halfY * s;
+    const double halfY = t.halfX * s + t.halfY * c;
+    return {t.centreY - halfY, t.centreX - halfX, t.centreY + halfY, t.centreX + halfX};
 }
 
 // The mark of a picture left out: its frame and both diagonals, thin and
 // grey, turned as the picture would be.
 void DrawLeftOutFrame(const CImageElement& element, const CLayer* layer, tDrawingInstructions& instructions) {
-    const double angle = VKMLayoutDisplayParameters::imageRotationAngle(element);
-    double halfX = element.GetWidth() / 2;
-    double halfY = element.GetHeight() / 2;
-    const CPoint& at = element.GetPosition();
-    const double centreX = at.x + halfX;
-    const double centreY = at.y + halfY;
-    double radians = 0;
-    if (std::isfinite(angle)) {
-        double whole = std::fmod(std::trunc(angle), 360.0);
-        if (whole < 0) whole += 360.0;
-        if (whole == 90.0 || whole == 270.0) std::swap(halfX, halfY);
-        radians = angle * std::numbers::pi / 180.0;
-    }
-    const double c = std::cos(radians);
-    const double s = std::sin(radians);
-    const auto corner = [&](double x, double y) { return CPoint(centreX + x * c - y * s, centreY + x * s + y * c); };
-    const CPoint corners[4] = {corner(-halfX, -halfY), corner(halfX, -halfY), corner(halfX, halfY),
-                               corner(-halfX, halfY)};
+    const TurnedRect t = Turned(element.GetPosition(), element.GetWidth(), element.GetHeight(),
+                                VKMLayoutDisplayParameters::imageRotationAngle(element));
+    const double c = std::cos(t.radians);
+    const double s = std::sin(t.radians);
+    const auto corner = [&](double x, double y) {
+        return CPoint(t.centreX + x * c - y * s, t.centreY + x * s + y * c);
+    };
+    const CPoint corners[4] = {corner(-t.halfX, -t.halfY), corner(t.halfX, -t.halfY), corner(t.halfX, t.halfY),
+                               corner(-t.halfX, t.halfY)};
     auto frame =
         std::make_unique<CPathDrawingInstruction>(kDrawingStyleStroke, false, CColor::Gray50(), CColor::Gray50());
     for (const CPoint& point : corners) frame->AddLineTo(point);
