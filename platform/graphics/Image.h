@@ -79,14 +79,12 @@ public:
     // at most 64 KiB), so no decode goes on much longer unasked.
     bool spend(long long units);
     bool wasStopped() const { return mWasStopped; }
-    // A caller may hand out shares of its work in turn.
-    void setAllowance(long long allowance) { mAllowance = allowance; }
 
     // Under a millisecond of decoding between questions.
     static constexpr long long kAskEvery = 2'000'000;
 
 private:
-    long long mAllowance;
+    const long long mAllowance;
     long long mSpent = 0;
     long long mAskAt = 0;
     bool mWasStopped = false;

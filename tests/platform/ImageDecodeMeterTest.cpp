@@ -108,14 +108,13 @@ TEST(ImageDecodeMeter, TheMeterSpendsItsAllowanceAndAsksWhetherTheWorkIsStillWan
     EXPECT_EQ(meter.spent(), 5'000'001);
     EXPECT_EQ(meter.left(), 0);
     EXPECT_FALSE(meter.wasStopped());
-    // A share handed out afterwards.
-    meter.setAllowance(9'000'000);
-    EXPECT_EQ(meter.left(), 3'999'999);
+    // Once the answer is yes, the work ends for good.
     stop = true;
-    EXPECT_TRUE(meter.spend(999'998));
-    EXPECT_FALSE(meter.spend(1'000'001));  // asked again
-    EXPECT_TRUE(meter.wasStopped());
-    EXPECT_FALSE(meter.spend(0));  // stopped for good
+    DecodeMeter second(9'000'000, [&] { return ++asked, stop; });
+    EXPECT_TRUE(second.spend(1'999'999));
+    EXPECT_FALSE(second.spend(1));  // asked
+    EXPECT_TRUE(second.wasStopped());
+    EXPECT_FALSE(second.spend(0));
     EXPECT_EQ(asked, 3);
 }
 
