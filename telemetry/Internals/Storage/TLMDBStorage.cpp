@@ -3,8 +3,14 @@
 #include "telemetry/TLMLogger.h"
 #include "telemetry/core/Util/TLMUtility.h"
 
+#include <fcntl.h>
 #include <sqlite3.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
+#include <fstream>
 #include <mutex>
 #include <system_error>
 #include <utility>
@@ -44,6 +50,95 @@ bool IsDamage(int code) { return code == SQLITE_CORRUPT || code == SQLITE_NOTADB
 // Another connection holds the file: nothing is wrong with it.
 bool IsBusy(int code) { return code == SQLITE_BUSY || code == SQLITE_LOCKED; }
 
+// Refused for now, the data unharmed: held, a full disk, write-protected,
+// not openable (a folder in its place), a failing read or write.
+bool IsRefusal(int code) {
+    const int primary = code & 0xFF;
+    return IsBusy(primary) || primary == SQLITE_READONLY || primary == SQLITE_CANTOPEN || primary == SQLITE_FULL ||
+           primary == SQLITE_IOERR || primary == SQLITE_PERM;
+}
+
+bool IsMissing(const std::filesystem::path& path) {
+    struct stat status {};
+    return lstat(path.c_str(), &status) != 0 && errno == ENOENT;
+}
+
+// SQLite opens a file whose header names a write format it does not know
+// for reading only; such a file stays in our way, unlike a write-protected
+// file or folder.
+bool HasUnknownWriteFormat(const std::filesystem::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    char header[19] = {};
+    return in.read(header, sizeof header) && static_cast<unsigned char>(header[18]) > 2;
+}
+
+// The first problem SQLite's own check finds in the file, as damage.
+bool CheckFindsDamage(const std::filesystem::path& file) {
+    int result = SQLITE_OK;
+    TLMDBConnection db = TLMDBStorage::openDatabaseAtFileURL(file, &result, false);
+    if (!db) return IsDamage(result);
+    const std::vector<TLMDBRow> rows =
+        TLMDBStorage::executeSelectionQuery("PRAGMA quick_check(1);", db.get(), &result, TLMStorageBindableArray());
+    if (result != SQLITE_OK) return IsDamage(result);
+    const std::string* verdict = rows.empty() || rows.front().empty() ? nullptr : rows.front().front().asString();
+    return verdict == nullptr || *verdict != "ok";
+}
+
+std::function<void()>& BeforeReplacingHook() {
+    static std::function<void()> hook;
+    return hook;
+}
+
+// An exclusive flock on the set-up lock file, held while a damaged,
+// unusable or foreign file is replaced, so that two processes never both
+// replace it: the second finds the first one's new file. The kernel lets go
+// when the process ends, however it ends. Waiting, it tries for as long as
+// a statement waits for another connection's lock, sleeping as SQLite does
+// (through its default file system). A lock file that cannot be opened or
+// locked (a read-only folder, a symbolic link in its place) leaves the
+// work unlocked, as a process alone would do it.
+class SetUpLock {
+public:
+    SetUpLock(const std::filesystem::path& file, bool wait) {
+        constexpr int kStepMilliseconds = 10;
+        for (int waited = 0;; waited += kStepMilliseconds) {
+            mFd = open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+            if (mFd < 0) {
+                mTaken = true;
+                return;
+            }
+            if (flock(mFd, LOCK_EX | LOCK_NB) == 0) {
+                // A lock on a file that lost its name (removed or replaced
+                // meanwhile) keeps out no one who opens the name now.
+                struct stat held {};
+                struct stat named {};
+                if (fstat(mFd, &held) == 0 && lstat(file.c_str(), &named) == 0 && held.st_dev == named.st_dev &&
+                    held.st_ino == named.st_ino) {
+                    mTaken = true;
+                    return;
+                }
+            } else if (errno != EWOULDBLOCK && errno != EINTR) {
+                mTaken = true;
+                return;
+            }
+            close(mFd);
+            mFd = -1;
+            if (!wait || waited >= kBusyTimeoutMilliseconds) return;
+            sqlite3_sleep(kStepMilliseconds);
+        }
+    }
+    ~SetUpLock() {
+        if (mFd >= 0) close(mFd);  // lets go of the lock
+    }
+    SetUpLock(const SetUpLock&) = delete;
+    SetUpLock& operator=(const SetUpLock&) = delete;
+    bool taken() const { return mTaken; }
+
+private:
+    int mFd = -1;
+    bool mTaken = false;
+};
+
 }  // namespace
 
 // Set up before main, before anything opens a connection.
@@ -63,6 +158,40 @@ TLMDBStorage::TLMDBStorage(DeferConfiguration, TLMDBSchema schema, std::uint64_t
     : mSchema(std::move(schema)), mVersion(version), mFilename(std::move(filename)) {}
 
 bool TLMDBStorage::isBusyResult(int result) { return IsBusy(result); }
+
+bool TLMDBStorage::isRefusedForNowResult(int result) { return IsRefusal(result); }
+
+std::filesystem::path TLMDBStorage::setUpLockFile(const std::filesystem::path& dbFile) {
+    return dbFile.string() + ".setup.lock";
+}
+
+void TLMDBStorage::setBeforeReplacingHook(std::function<void()> hook) { BeforeReplacingHook() = std::move(hook); }
+
+std::optional<TLMDBStorage::FileIdentity> TLMDBStorage::identityAt(const std::filesystem::path& path) {
+    struct stat status {};
+    if (path.empty() || lstat(path.c_str(), &status) != 0) return std::nullopt;
+    return FileIdentity{static_cast<std::uint64_t>(status.st_dev), static_cast<std::uint64_t>(status.st_ino)};
+}
+
+TLMDBConnection TLMDBStorage::openAndIdentify(int* result, bool create, std::optional<FileIdentity>& identity) {
+    const std::optional<FileIdentity> before = identityAt(mDbFileURL);
+    TLMDBConnection db = openDatabaseAtFileURL(mDbFileURL, result, create);
+    const std::optional<FileIdentity> after = db ? identityAt(mDbFileURL) : std::nullopt;
+    identity = before && before == after ? after : std::nullopt;
+    return db;
+}
+
+void TLMDBStorage::noteFileIdentity(const std::optional<FileIdentity>& identity) {
+    if (!identity) return;
+    if (mIdentity && *mIdentity != *identity) {
+        ++mFileGeneration;
+        const std::string name = mFilename;
+        TLMLogWarning(kLogTag, "The \"%s\" database is another file than before; its rows are new to this process.",
+                      name.c_str());
+        fileReplaced();
+    }
+    mIdentity = identity;
+}
 
 int TLMDBStorage::configureSQLite() {
     static const int result = sqlite3_config(SQLITE_CONFIG_URI, 1);
@@ -88,14 +217,20 @@ int TLMDBStorage::setUp(bool waitForLocks) {
     FileFault fault = FileFault::None;
     std::int64_t storedVersion = 0;
     int result = configureDatabase(fault, storedVersion, waitForLocks);
-    if (fault == FileFault::Damaged) result = rebuildDatabase(result, waitForLocks);
-    if (fault == FileFault::Unusable) result = replaceUnusableDatabase(result, waitForLocks);
-    if (fault == FileFault::Foreign) result = setAsideDatabase(storedVersion, waitForLocks);
-    mSetUpPending = IsBusy(result);
-    if (mSetUpPending) {
-        const std::string name = mFilename;
+    if (fault != FileFault::None) {
+        result = replaceFaultyDatabase(fault, result, storedVersion, waitForLocks, std::nullopt);
+    }
+    // Nothing is wrong with a file refused for now: the next use tries again
+    // rather than finding the database never configured.
+    mSetUpPending = IsRefusal(result);
+    const std::string name = mFilename;
+    if (IsBusy(result)) {
         TLMLogWarning(kLogTag, "The \"%s\" database is in use by another connection; it is set up at its next use.",
                       name.c_str());
+    } else if (mSetUpPending) {
+        TLMLogWarning(kLogTag,
+                      "The \"%s\" database cannot be written for now (result=%d); it is set up at its next use.",
+                      name.c_str(), result);
     } else if (result != SQLITE_OK) {
         TLMLogError(kLogTag, "Failed to initialize database.");
     }
@@ -109,11 +244,42 @@ int TLMDBStorage::setUpIfPending() {
     return SQLITE_ERROR;
 }
 
+int TLMDBStorage::replaceFaultyDatabase(FileFault fault, int result, std::int64_t storedVersion, bool waitForLocks,
+                                        const std::optional<FileIdentity>& foundByWork) {
+    const SetUpLock lock(setUpLockFile(mDbFileURL), waitForLocks);
+    // Another process is replacing it; its new file serves the next use.
+    if (!lock.taken()) return SQLITE_BUSY;
+    // Found again under the lock: a process that replaced it meanwhile has
+    // left a new file, to be used as it is.
+    result = configureDatabase(fault, storedVersion, waitForLocks);
+    if (fault == FileFault::None && result == SQLITE_OK && foundByWork && identityAt(mDbFileURL) == foundByWork &&
+        CheckFindsDamage(mDbFileURL)) {
+        fault = FileFault::Damaged;
+        result = SQLITE_CORRUPT;
+    }
+    switch (fault) {
+        case FileFault::None: return result;
+        case FileFault::Damaged: return rebuildDatabase(result, waitForLocks);
+        case FileFault::Unusable: return replaceUnusableDatabase(result, waitForLocks);
+        case FileFault::Foreign: return setAsideDatabase(storedVersion, waitForLocks);
+    }
+    return result;
+}
+
+bool TLMDBStorage::stillTheFileFound() {
+    if (const std::function<void()>& hook = BeforeReplacingHook()) hook();
+    if (mFoundIdentity && identityAt(mDbFileURL) == mFoundIdentity) return true;
+    const std::string name = mFilename;
+    TLMLogWarning(kLogTag, "The \"%s\" database was replaced meanwhile; the file now in its place is used.",
+                  name.c_str());
+    return false;
+}
+
 int TLMDBStorage::rebuildDatabase(int damage, bool waitForLocks) {
     const std::string name = mFilename;
     TLMLogWarning(kLogTag, "The \"%s\" database is damaged (result=%d); it is deleted and created anew.", name.c_str(),
                   damage);
-    dropDatabase();
+    if (stillTheFileFound()) dropDatabase();
     FileFault fault = FileFault::None;
     std::int64_t newFileVersion = 0;
     return configureDatabase(fault, newFileVersion, waitForLocks);
@@ -125,7 +291,7 @@ int TLMDBStorage::replaceUnusableDatabase(int result, bool waitForLocks) {
     const std::string name = mFilename;
     TLMLogWarning(kLogTag, "The \"%s\" database cannot be used (result=%d); it is deleted and created anew.",
                   name.c_str(), result);
-    dropDatabase();
+    if (stillTheFileFound()) dropDatabase();
     FileFault fault = FileFault::None;
     std::int64_t newFileVersion = 0;
     return configureDatabase(fault, newFileVersion, waitForLocks);
@@ -171,6 +337,11 @@ bool RemoveWithJournals(const std::filesystem::path& file) {
 int TLMDBStorage::setAsideDatabase(std::int64_t storedVersion, bool waitForLocks) {
     const std::string name = mFilename;
     const auto version = static_cast<long long>(storedVersion);
+    if (!stillTheFileFound()) {
+        FileFault fault = FileFault::None;
+        std::int64_t newFileVersion = 0;
+        return configureDatabase(fault, newFileVersion, waitForLocks);
+    }
     // The copies kept, oldest first, numbered from 1 without gaps; with every
     // number taken the oldest makes room, so the file just found, the one
     // most likely to matter to the release that wrote it, is always kept.
@@ -234,9 +405,9 @@ bool TLMDBStorage::rebuildAfterDamage(int result) {
     mRebuildDeferred = false;
     // The size settled for this run still holds for the new file.
     const std::int64_t maxSizeInBytes = mMaxSizeInBytes;
-    const int configured = rebuildDatabase(result, true);
+    const int configured = replaceFaultyDatabase(FileFault::Damaged, result, 0, true, mWorkIdentity);
     mMaxSizeInBytes = maxSizeInBytes;
-    mSetUpPending = IsBusy(configured);
+    mSetUpPending = IsRefusal(configured);
     if (configured != SQLITE_OK) {
         TLMLogError(kLogTag, "Failed to initialize database.");
         return false;
@@ -256,7 +427,7 @@ int TLMDBStorage::configureDatabase(FileFault& fault, std::int64_t& storedVersio
     if (mMaxSizeInBytes == 0) mMaxSizeInBytes = kDefaultMaxSizeInBytes;
 
     int result = SQLITE_OK;
-    TLMDBConnection db = openDatabaseAtFileURL(mDbFileURL, &result);
+    TLMDBConnection db = openAndIdentify(&result, true, mFoundIdentity);
     if (!db) return result;
     // One write transaction from reading the version to writing it: a
     // second instance of the app starting at once sets the file up before
@@ -290,7 +461,7 @@ int TLMDBStorage::configureDatabase(FileFault& fault, std::int64_t& storedVersio
             result = migrateDatabase(db.get(), static_cast<std::uint64_t>(storedVersion));
             // What it would have kept is lost at any rate: a file it fails
             // on is made anew, not left refusing every save.
-            if (result != SQLITE_OK && !IsDamage(result) && !IsBusy(result)) fault = FileFault::Unusable;
+            if (result != SQLITE_OK && !IsDamage(result) && !IsRefusal(result)) fault = FileFault::Unusable;
         } else if (storedVersion > version) {
             // A later release wrote it; writing our older number would make
             // that release take its own data for old and migrate it away.
@@ -312,6 +483,7 @@ int TLMDBStorage::configureDatabase(FileFault& fault, std::int64_t& storedVersio
     // Outside the transaction: VACUUM cannot run in one.
     enableAutoVacuumInOpenedDatabase(db.get());
     mPageSize = pageSize;
+    noteFileIdentity(mFoundIdentity);
     return SQLITE_OK;
 }
 
@@ -334,6 +506,11 @@ int TLMDBStorage::configureSchema(sqlite3* db, FileFault& fault, std::int64_t& p
     // A file SQLite only reads (its header names a write format it does not
     // know, or the file is write-protected) would refuse every save.
     if (sqlite3_db_readonly(db, "main") == 1) {
+        if (!HasUnknownWriteFormat(mDbFileURL)) {
+            // Write-protected: its logs are kept for when it is writable.
+            TLMLogError(kLogTag, "The database file cannot be written for now.");
+            return SQLITE_READONLY;
+        }
         TLMLogError(kLogTag, "The database file can only be read.");
         fault = FileFault::Unusable;
         return SQLITE_READONLY;
@@ -349,10 +526,11 @@ int TLMDBStorage::configureSchema(sqlite3* db, FileFault& fault, std::int64_t& p
         TLMLogError(kLogTag, "Failed to create tables with schema with error \"%d\".", result);
         // What keeps a table of ours from being made (a view or an index of
         // its name, a broken schema) is in the file, and the missing table
-        // holds nothing to lose; another connection's lock is not.
-        if (foreign && !IsBusy(result)) {
+        // holds nothing to lose; another connection's lock, a full disk or a
+        // write-protected folder is not.
+        if (foreign && !IsRefusal(result)) {
             fault = FileFault::Foreign;
-        } else if (!IsBusy(result)) {
+        } else if (!IsRefusal(result)) {
             fault = IsDamage(result) ? FileFault::Damaged : FileFault::Unusable;
         }
         return result;
@@ -372,11 +550,11 @@ int TLMDBStorage::configureSchema(sqlite3* db, FileFault& fault, std::int64_t& p
     return SQLITE_OK;
 }
 
-TLMDBConnection TLMDBStorage::openDatabaseAtFileURL(const std::filesystem::path& fileURL, int* result) {
+TLMDBConnection TLMDBStorage::openDatabaseAtFileURL(const std::filesystem::path& fileURL, int* result, bool create) {
     sqlite3* handle = nullptr;
     const std::string uri = FileURI(fileURL);
-    const int opened =
-        sqlite3_open_v2(uri.c_str(), &handle, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_URI, nullptr);
+    const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_URI | (create ? SQLITE_OPEN_CREATE : 0);
+    const int opened = sqlite3_open_v2(uri.c_str(), &handle, flags, nullptr);
     TLMDBConnection db(handle);
     int code = opened;
     // The file is data only: its triggers do not run, its schema functions
@@ -396,17 +574,35 @@ TLMDBConnection TLMDBStorage::openDatabaseAtFileURL(const std::filesystem::path&
 
 int TLMDBStorage::executeQueryUsingBlock(const std::function<int(sqlite3*)>& callback) {
     const int result = executeQueryOnNewConnection(callback);
-    // A file found damaged after set-up is made anew as set-up does, and the
-    // work runs on the new one.
-    if (rebuildAfterDamage(result)) return executeQueryOnNewConnection(callback);
+    // A file found damaged after set-up is made anew as set-up does, and so
+    // is one removed or emptied; the work runs on the new one.
+    if (rebuildAfterDamage(result) || setUpAgainIfGone(result)) return executeQueryOnNewConnection(callback);
     return result;
+}
+
+bool TLMDBStorage::setUpAgainIfGone(int result) {
+    if (mPageSize == 0) return false;
+    bool gone = (result & 0xFF) == SQLITE_CANTOPEN && IsMissing(mDbFileURL);
+    if (!gone && result == SQLITE_ERROR && !mSchema.empty()) {
+        // "no such table": emptied, or replaced by an empty file.
+        int code = SQLITE_OK;
+        TLMDBConnection db = openDatabaseAtFileURL(mDbFileURL, &code, false);
+        for (auto table = mSchema.begin(); db && !gone && table != mSchema.end(); ++table) {
+            gone = !tableExists(table->first, db.get(), &code) && code == SQLITE_OK;
+        }
+    }
+    if (!gone) return false;
+    const std::string name = mFilename;
+    TLMLogWarning(kLogTag, "The \"%s\" database was removed or lost its tables; it is set up anew.", name.c_str());
+    return setUp(true) == SQLITE_OK;
 }
 
 int TLMDBStorage::executeQueryOnNewConnection(const std::function<int(sqlite3*)>& callback) {
     if (const int setUp = setUpIfPending(); setUp != SQLITE_OK) return setUp;
     int result = SQLITE_OK;
-    TLMDBConnection db = openDatabaseAtFileURL(mDbFileURL, &result);
+    TLMDBConnection db = openAndIdentify(&result, false, mWorkIdentity);
     if (!db) return result;
+    noteFileIdentity(mWorkIdentity);
     result = setMaxPageCount(mMaxSizeInBytes / mPageSize, db.get());
     if (result == SQLITE_CORRUPT || result == SQLITE_NOTADB) return result;
     if (result != SQLITE_OK) TLMLogError(kLogTag, "Failed to open database with specified maximum size constraint.");
@@ -494,8 +690,9 @@ void TLMDBStorage::setMaxStorageSize(std::int64_t sizeInBytes, const std::functi
     };
     if (setUpIfPending() != SQLITE_OK) return finish(false);
     int result = SQLITE_OK;
-    TLMDBConnection db = openDatabaseAtFileURL(mDbFileURL, &result);
+    TLMDBConnection db = openAndIdentify(&result, false, mWorkIdentity);
     if (!db) return finish(false);
+    noteFileIdentity(mWorkIdentity);
     const long long size = sizeInBytes;
     const std::int64_t pageCount = getPageCountInOpenedDatabase(db.get());
     TLMLogDebug(kLogTag, "Found %lld pages in the database.", static_cast<long long>(pageCount));

@@ -2,7 +2,12 @@
 // The telemetry client's small layer over one SQLite database file in the
 // client's folder. Every operation opens its own connection, applies the
 // maximum database size to it, does its work and closes it again, so no
-// state but the file is shared between calls. Tables come from a schema
+// state but the file is shared between calls. After set-up a connection
+// never creates the file: one removed (a cleaning tool emptying the folder)
+// or left without our tables is set up anew at once and the work runs on
+// the new file. Files found damaged, unusable or foreign are replaced
+// under an exclusive lock between processes ("<file>.setup.lock"), and
+// only while the path still names the file found so. Tables come from a schema
 // description; the schema version is the database's "user_version", and an
 // older one is handed to a migration hook. A connection runs none of the
 // file's triggers, in SQLite's defensive mode, and waits a while for
@@ -72,7 +77,9 @@ public:
     // again, at most once in kRebuildInterval (by the platform clock);
     // meanwhile its failures are only returned. A
     // file another connection holds is not waited for here: the next
-    // operation sets it up, waiting as every operation does.
+    // operation sets it up, waiting as every operation does; so does one
+    // refused for now otherwise (write-protected, a full disk, a folder in
+    // its place), which is kept as it is.
     TLMDBStorage(TLMDBSchema schema, std::uint64_t version, std::string filename);
     TLMDBStorage(std::uint64_t version, std::string filename);
     virtual ~TLMDBStorage() = default;
@@ -110,8 +117,9 @@ public:
     // Holds for this run only.
     void setMaxStorageSize(std::int64_t sizeInBytes, const std::function<void(bool)>& completionHandler);
 
-    // Operations on a connection that is already open.
-    static TLMDBConnection openDatabaseAtFileURL(const std::filesystem::path& fileURL, int* result);
+    // Operations on a connection that is already open. Without `create` a
+    // missing file is SQLITE_CANTOPEN.
+    static TLMDBConnection openDatabaseAtFileURL(const std::filesystem::path& fileURL, int* result, bool create = true);
     static int createTablesWithSchema(const TLMDBSchema& schema, sqlite3* db);
     // 0 when every table of the schema is the one its description makes;
     // SQLITE_CORRUPT when one is not, and then `differs` (may be null) is
@@ -149,6 +157,15 @@ public:
     static bool isBusyResult(int result);
     // Process-wide SQLite set-up, once, before any connection.
     static int configureSQLite();
+    // A refusal that may pass (the file held, a full disk, a read-only file
+    // or folder, a file that cannot be opened): nothing is wrong with the
+    // data, and the same work may succeed later.
+    static bool isRefusedForNowResult(int result);
+    // Beside the database file: held while a file is replaced.
+    static std::filesystem::path setUpLockFile(const std::filesystem::path& dbFile);
+    // For tests: runs right before a file found damaged, unusable or foreign
+    // is deleted or set aside (with the set-up lock held). Empty: none.
+    static void setBeforeReplacingHook(std::function<void()> hook);
 
 protected:
     // For subclasses with hooks: the constructor stores the values only, and
@@ -165,8 +182,28 @@ protected:
     // A file it fails on is made anew (the data of a version no longer read
     // is gone at any rate), reported damaged only when SQLite found it so.
     virtual int migrateDatabase(sqlite3* db, std::uint64_t fromVersion) { return 0; }
+    // Called when the path names another file than the one last used (made
+    // anew here or by another process): row identifiers start over.
+    virtual void fileReplaced() {}
+    // Counts the files replaced so far: work that took row identifiers from
+    // an earlier file must not apply them to this one.
+    std::uint64_t fileGeneration() const { return mFileGeneration; }
 
 private:
+    struct FileIdentity {
+        std::uint64_t device = 0;
+        std::uint64_t inode = 0;
+        bool operator==(const FileIdentity&) const = default;
+    };
+    // The file the path names now (not followed); none when there is none.
+    static std::optional<FileIdentity> identityAt(const std::filesystem::path& path);
+    // Opens a connection and tells the file it is on: none when the path
+    // named another file before the open than after it.
+    TLMDBConnection openAndIdentify(int* result, bool create, std::optional<FileIdentity>& identity);
+    // The path names another file than the one last used: forgets what was
+    // known of the old one.
+    void noteFileIdentity(const std::optional<FileIdentity>& identity);
+
     // What is wrong with the file itself. Another connection's lock is
     // nothing wrong.
     enum class FileFault {
@@ -187,6 +224,19 @@ private:
     // connection holds is left at once; held (SQLITE_BUSY, SQLITE_LOCKED)
     // the set-up is left for the next use.
     int setUp(bool waitForLocks);
+    // Replaces the file found at fault under the set-up lock, once it was
+    // found so again there; a file another process made anew meanwhile is
+    // used. `foundByWork`: the file a later operation found damaged, which
+    // set-up's checks may not see; it is replaced while the path names it
+    // still and SQLite's own check finds it damaged too.
+    int replaceFaultyDatabase(FileFault fault, int result, std::int64_t storedVersion, bool waitForLocks,
+                              const std::optional<FileIdentity>& foundByWork);
+    // The path names the file configuration found, which may now be deleted
+    // or set aside; the hook for tests runs first.
+    bool stillTheFileFound();
+    // After set-up, the file removed or left without our tables: set up anew
+    // at once; true when the work should run again.
+    bool setUpAgainIfGone(int result);
     // A set-up left for later runs now, waiting for locks as any work does;
     // SQLITE_OK when the database is configured.
     int setUpIfPending();
@@ -221,4 +271,10 @@ private:
     // Damage found again too soon was reported.
     bool mRebuildDeferred = false;
     bool mSetUpPending = false;
+    // The file last used, and the one configuration or the last operation
+    // opened.
+    std::optional<FileIdentity> mIdentity;
+    std::optional<FileIdentity> mFoundIdentity;
+    std::optional<FileIdentity> mWorkIdentity;
+    std::uint64_t mFileGeneration = 0;
 };

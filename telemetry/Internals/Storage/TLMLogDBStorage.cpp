@@ -46,13 +46,19 @@ std::optional<std::vector<std::uint8_t>> DecodeBase64IgnoringUnknown(const std::
 }
 
 // The file held by another connection, damaged and not made anew yet (it
-// is, a while after the last time), or failing to read or write: the same
-// save may work later.
+// is, a while after the last time), write-protected, not openable, on a
+// full disk, or failing to read or write: the same save may work later.
+// A database full at its own limit is SQLITE_FULL from a single insertion
+// and is not this.
 bool RefusedForNow(int code) {
     const int primary = code & 0xFF;
-    return TLMDBStorage::isBusyResult(primary) || primary == SQLITE_CORRUPT || primary == SQLITE_NOTADB ||
-           primary == SQLITE_IOERR || primary == SQLITE_CANTOPEN;
+    return TLMDBStorage::isRefusedForNowResult(code) || primary == SQLITE_CORRUPT || primary == SQLITE_NOTADB;
 }
+
+// An insertion refused as full while the database is below its own limit,
+// or whose evictions cannot be written: the disk is full, and evicting
+// logs frees nothing. Primary code FULL, an extension SQLite does not use.
+constexpr int kDiskFull = SQLITE_FULL | (1 << 8);
 
 }  // namespace
 
@@ -74,6 +80,11 @@ TLMLogDBStorage::TLMLogDBStorage() : TLMDBStorage(DeferConfiguration{}, logsSche
     mLogColumnIndex = indexes.at(kLogColumn);
     mTargetTokenColumnIndex = indexes.at(kTargetTokenColumn);
     initializeDatabase();
+}
+
+void TLMLogDBStorage::fileReplaced() {
+    mBatches.clear();
+    mUndeleted.clear();
 }
 
 void TLMLogDBStorage::customizeDatabase(sqlite3* db) {
@@ -171,6 +182,14 @@ int TLMLogDBStorage::insertLog(sqlite3* db, const PreparedLog& log, std::int64_t
     // follows must not run outside it.
     const auto transactionLost = [&] { return inTransaction && sqlite3_get_autocommit(db) != 0; };
     int code = executeNonSelectionQuery(log.insert, db, log.values);
+    // Room for the row with a split of the table and of the index.
+    const std::int64_t pagesNeeded =
+        static_cast<std::int64_t>(log.base64.size()) / std::max<std::int64_t>(pageSize(), 1) + 3;
+    const auto belowOwnLimit = [&] {
+        int read = SQLITE_OK;
+        const std::int64_t maxPages = getMaxPageCountInOpenedDatabase(db, &read);
+        return read == SQLITE_OK && getPageCountInOpenedDatabase(db) + pagesNeeded <= maxPages;
+    };
     long deleted = 0;
     // The oldest log of equal or lower priority, of any group, makes room,
     // one at a time until the new one fits. Each is the first of what is
@@ -181,6 +200,10 @@ int TLMLogDBStorage::insertLog(sqlite3* db, const PreparedLog& log, std::int64_t
                                       Quoted(kPriorityColumn) + " <= ? ORDER BY " + Quoted(kPriorityColumn) + " ASC, " +
                                       Quoted(kIdColumn) + " ASC LIMIT 1";
     while (code == SQLITE_FULL && !transactionLost()) {
+        if (belowOwnLimit()) {
+            code = kDiskFull;
+            break;
+        }
         int selected = SQLITE_OK;
         const std::vector<TLMDBRow> candidate = executeSelectionQuery(nextCandidate, db, &selected, candidateValues);
         if (selected != SQLITE_OK) {
@@ -190,6 +213,7 @@ int TLMLogDBStorage::insertLog(sqlite3* db, const PreparedLog& log, std::int64_t
         if (candidate.empty()) break;
         const long long id = candidate.front().front().numberAsInteger().value_or(0);
         code = deleteLogsFromDBWithColumnValues({candidate.front().front()}, kIdColumn, db);
+        if ((code & 0xFF) == SQLITE_FULL) code = kDiskFull;
         if (code != SQLITE_OK) break;
         ++deleted;
         TLMLogDebug(kLogTag, "Deleted a log with id %lld to store a new log.", id);
@@ -204,6 +228,8 @@ int TLMLogDBStorage::insertLog(sqlite3* db, const PreparedLog& log, std::int64_t
         rowId = sqlite3_last_insert_rowid(db);
     } else if (code == SQLITE_FULL) {
         TLMLogError(kLogTag, "Storage is full and no logs with equal or lower priority exist; discarding the log.");
+    } else if (code == kDiskFull) {
+        TLMLogDebug(kLogTag, "The disk is full below the database's own limit; no log is evicted.");
     }
     return code;
 }
@@ -284,8 +310,10 @@ std::vector<TLMSaveOutcome> TLMLogDBStorage::saveLogs(const std::vector<TLMLogTo
             // Nothing of a failed transaction stays, so each goes once more,
             // alone.
             const int alone = storeLog(logs[i].log, groupId, logs[i].flags);
-            outcomes[i] = alone == SQLITE_OK ? TLMSaveOutcome::Stored
-                                             : (RefusedForNow(alone) ? TLMSaveOutcome::Later : TLMSaveOutcome::Failed);
+            // Full at its own limit with nothing to evict, it fails.
+            const bool later = alone != SQLITE_FULL && RefusedForNow(alone);
+            outcomes[i] =
+                alone == SQLITE_OK ? TLMSaveOutcome::Stored : (later ? TLMSaveOutcome::Later : TLMSaveOutcome::Failed);
         }
     }
     return outcomes;
@@ -365,7 +393,10 @@ std::vector<TLMStoredLog> TLMLogDBStorage::logsWithCondition(const std::string& 
     std::string query = "SELECT * FROM " + Quoted(kTable);
     if (!condition.empty()) query += " WHERE " + condition;
     std::vector<TLMStoredLog> logs;
-    for (const TLMDBRow& row : executeSelectionQuery(query, values)) {
+    const std::vector<TLMDBRow> rows = executeSelectionQuery(query, values);
+    // Of the file the rows came from.
+    const std::uint64_t generation = fileGeneration();
+    for (const TLMDBRow& row : rows) {
         if (row.size() <= std::max({mIdColumnIndex, mLogColumnIndex, mTargetTokenColumnIndex})) continue;
         const std::int64_t id = row[mIdColumnIndex].numberAsInteger().value_or(0);
         const std::string* text = row[mLogColumnIndex].asString();
@@ -384,7 +415,7 @@ std::vector<TLMStoredLog> TLMLogDBStorage::logsWithCondition(const std::string& 
         const long long logId = id;
         if (!log) {
             TLMLogError(kLogTag, "Deserialization failed for log with Id %lld", logId);
-            deleteLogFromDBWithId(id);
+            deleteIdsOfGeneration({platform::Value(id)}, generation);
             continue;
         }
         if (const std::string* token = row[mTargetTokenColumnIndex].asString()) {
@@ -448,7 +479,16 @@ void TLMLogDBStorage::deleteUndeletedRows() {
     if (mUndeleted.empty()) return;
     std::vector<platform::Value> ids;
     for (const auto& entry : mUndeleted) ids.insert(ids.end(), entry.second.begin(), entry.second.end());
-    if (deleteLogsFromDBWithColumnValues(ids, kIdColumn) == SQLITE_OK) mUndeleted.clear();
+    if (deleteIdsOfGeneration(ids, fileGeneration()) == SQLITE_OK) mUndeleted.clear();
+}
+
+int TLMLogDBStorage::deleteIdsOfGeneration(const std::vector<platform::Value>& ids, std::uint64_t generation) {
+    return executeQueryUsingBlock([&](sqlite3* db) {
+        // The file was replaced before this connection: the rows are gone
+        // with it, and these identifiers name other logs now.
+        if (fileGeneration() != generation) return SQLITE_OK;
+        return deleteLogsFromDBWithColumnValues(ids, kIdColumn, db);
+    });
 }
 
 int TLMLogDBStorage::deleteLogFromDBWithId(std::int64_t logId) {

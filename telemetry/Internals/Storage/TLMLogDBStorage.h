@@ -36,11 +36,12 @@ public:
     TLMLogDBStorage();
 
     bool saveLog(const std::shared_ptr<TLMAbstractLog>& log, const std::string& groupId, TLMFlags flags) override;
-    // In one transaction, with the evictions a full database needs; when it
-    // fails otherwise, each log is tried once more alone. When another
-    // connection held the file all along, or it is damaged and not yet made
-    // anew, or cannot be read or written, every log is Later at once, none
-    // tried again. saveLog is a group of one.
+    // In one transaction, with the evictions a database full at its own
+    // limit needs; when it fails otherwise, each log is tried once more
+    // alone. When another connection held the file all along, or it is
+    // damaged and not yet made anew, or cannot be opened, read or written
+    // (write-protected, a full disk: then nothing is evicted), every log is
+    // Later at once, none tried again. saveLog is a group of one.
     std::vector<TLMSaveOutcome> saveLogs(const std::vector<TLMLogToSave>& logs, const std::string& groupId) override;
     std::uint64_t countLogs() override;
     std::optional<std::uint64_t> countLogsWithGroupId(const std::string& groupId) override;
@@ -74,6 +75,8 @@ protected:
     void customizeDatabase(sqlite3* db) override;
     // Any older version: the logs table is made anew, empty.
     int migrateDatabase(sqlite3* db, std::uint64_t fromVersion) override;
+    // The batches and undeleted rows were of the old file.
+    void fileReplaced() override;
 
 private:
     // The encrypted transmission target token and its target key, stored
@@ -113,6 +116,9 @@ private:
     // Deletes the rows of deleted batches that a held file kept; they stay
     // recorded until that succeeds.
     void deleteUndeletedRows();
+    // Deletes rows by identifier unless the file was replaced since
+    // `generation`, when they are gone already (SQLITE_OK).
+    int deleteIdsOfGeneration(const std::vector<platform::Value>& ids, std::uint64_t generation);
 
     std::map<std::string, std::map<std::string, std::vector<std::int64_t>>> mBatches;
     // The identifiers of deleted batches whose rows are still to be deleted,
