@@ -157,8 +157,8 @@ TEST(TLMDBStorage, AFileTheMigrationFailsOnIsMadeAnewAndCalledDamagedOnlyWhenSQL
     }
 }
 
-TEST(TLMDBStorage, AnUnconfiguredStorageRunsNoWork) {
-    // A folder where the file should be: it opens as no database at all.
+TEST(TLMDBStorage, AFolderInTheFilesPlaceRefusesWorkUntilItIsGone) {
+    // A folder where the file should be: it cannot be opened, for now.
     std::filesystem::path file;
     { file = RecordingStorage(1, "Blocked.sqlite").dbFileURL(); }
     std::filesystem::remove(file);
@@ -167,13 +167,20 @@ TEST(TLMDBStorage, AnUnconfiguredStorageRunsNoWork) {
     RecordingStorage storage(1, "Blocked.sqlite");
     EXPECT_EQ(storage.pageSize(), 0);
     bool ran = false;
-    EXPECT_EQ(storage.executeQueryUsingBlock([&](sqlite3*) {
+    const auto work = [&](sqlite3*) {
         ran = true;
         return 0;
-    }),
-              1);
+    };
+    EXPECT_EQ(storage.executeQueryUsingBlock(work), SQLITE_CANTOPEN);
     EXPECT_FALSE(ran);
     EXPECT_TRUE(storage.executeSelectionQuery("SELECT 1", {}).empty());
+    EXPECT_TRUE(std::filesystem::is_directory(file));  // nothing of it is deleted
+
+    // Gone, the next work sets the file up and runs.
+    std::filesystem::remove(file);
+    EXPECT_EQ(storage.executeQueryUsingBlock(work), SQLITE_OK);
+    EXPECT_TRUE(ran);
+    EXPECT_GT(storage.pageSize(), 0);
 }
 
 TEST(TLMDBStorage, MaximumSizeRoundsUpToPagesAndNeverBelowTheData) {

@@ -14,7 +14,11 @@
 #include "telemetry/core/Util/TLMUtility.h"
 
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
 #include <sqlite3.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -22,7 +26,6 @@
 #include <chrono>
 #include <fstream>
 #include <functional>
-#include <future>
 #include <limits>
 #include <memory>
 #include <mutex>
@@ -200,27 +203,6 @@ private:
     std::function<void()> mAction;
     std::atomic<bool> mRan{false};
 };
-
-// Another connection (a backup, the sqlite3 shell) on a thread of its own:
-// it holds the file with `statements` from before this returns until
-// `untilLetGo` returns, then commits.
-std::thread HoldFileOnItsOwnThread(std::filesystem::path file, std::string statements,
-                                   std::function<bool()> untilLetGo) {
-    std::promise<void> held;
-    std::future<void> isHeld = held.get_future();
-    std::thread other([file = std::move(file), statements = std::move(statements), untilLetGo = std::move(untilLetGo),
-                       held = std::move(held)]() mutable {
-        sqlite3* db = nullptr;
-        EXPECT_EQ(sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr), SQLITE_OK);
-        EXPECT_EQ(sqlite3_exec(db, statements.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
-        held.set_value();
-        EXPECT_TRUE(untilLetGo());
-        EXPECT_EQ(sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr), SQLITE_OK);
-        sqlite3_close_v2(db);
-    });
-    isHeld.wait();
-    return other;
-}
 
 }  // namespace
 
@@ -781,17 +763,14 @@ TEST_F(TLMLogDBStorageTest, ASaveWaitsForAnotherConnectionToLetGoOfTheFile) {
         removeDatabase();
         TLMLogDBStorage storage;
         const std::filesystem::path file = storage.dbFileURL();
-        std::counting_semaphore<2> waiting(0);
+        // Lets go once the save waits, on the save's own thread.
+        std::optional<rawdb::HeldFile> other(std::in_place, file, holder.statements);
         std::atomic<bool> slept{false};
         SleepReportingFileSystem fileSystem([&] {
-            if (!slept.exchange(true)) waiting.release();
+            if (!slept.exchange(true)) other->letGo();
         });
-        // Lets go once the save waits (or has failed without waiting).
-        std::thread other = HoldFileOnItsOwnThread(file, holder.statements,
-                                                   [&] { return waiting.try_acquire_for(std::chrono::seconds(60)); });
         const bool saved = storage.saveLog(makeLog("waited"), "A", TLMFlagsNormal);
-        waiting.release();
-        other.join();
+        other.reset();
         EXPECT_TRUE(saved);
         EXPECT_TRUE(slept.load());
         EXPECT_EQ(storage.countLogs(), 1u);
@@ -828,15 +807,15 @@ TEST_F(TLMLogDBStorageTest, SetUpWhileAnotherConnectionHoldsTheFileLeavesItForTh
         SCOPED_TRACE(holder.name);
         removeDatabase();
         const std::filesystem::path file = holder.file();
-        std::binary_semaphore letGo(0);
+        // The other connection lets go on the storage's own thread, in its
+        // first wait, so no other thread need run meanwhile.
+        std::optional<rawdb::HeldFile> other(std::in_place, file, holder.statements);
         std::atomic<int> sleeps{0};
-        std::atomic<bool> releaseOnSleep{false};
+        bool releaseOnSleep = false;
         SleepReportingFileSystem fileSystem([&] {
             ++sleeps;
-            if (releaseOnSleep.exchange(false)) letGo.release();
+            if (std::exchange(releaseOnSleep, false)) other->letGo();
         });
-        std::thread other = HoldFileOnItsOwnThread(file, holder.statements,
-                                                   [&] { return letGo.try_acquire_for(std::chrono::seconds(60)); });
 
         // The app's start does not wait for the other connection, and
         // nothing of the file is deleted.
@@ -848,8 +827,7 @@ TEST_F(TLMLogDBStorageTest, SetUpWhileAnotherConnectionHoldsTheFileLeavesItForTh
         // other connection lets go once it waits.
         releaseOnSleep = true;
         const bool saved = storage.saveLog(makeLog("new"), "A", TLMFlagsNormal);
-        if (releaseOnSleep.exchange(false)) letGo.release();
-        other.join();
+        other.reset();
         EXPECT_TRUE(saved);
         EXPECT_GT(sleeps.load(), 0);
         EXPECT_EQ(rebuilds(capture), 0u);
@@ -1009,5 +987,187 @@ TEST_F(TLMLogDBStorageTest, AFileOfALaterOrNegativeVersionWhoseTableIsNotOursIsS
         EXPECT_EQ(versions, kKept[n - 1]);
         EXPECT_FALSE(std::filesystem::exists(setAside(TLMDBStorage::kMaxSetAside + 1)));
         storage.dropDatabase();
+    }
+}
+
+TEST_F(TLMLogDBStorageTest, ARemovedOrEmptiedDatabaseIsSetUpAnewAndNothingWaitingIsLost) {
+    using Path = std::filesystem::path;
+    struct Case {
+        const char* name;
+        std::function<void(const Path&)> apply;
+        std::vector<std::string> want;  // after "new" was saved
+    };
+    const auto remove = [](const Path& file) {
+        for (const char* suffix : {"", "-journal", ".setup.lock", ".lock"})
+            std::filesystem::remove(file.string() + suffix);
+    };
+    const Case cases[] = {
+        {"removed with its journal and lock files", remove, {"new"}},
+        {"replaced by an empty file",
+         [&](const Path& file) {
+             remove(file);
+             std::ofstream{file};
+         },
+         {"new"}},
+        {"its table dropped", [](const Path& file) { rawdb::Execute(file, "DROP TABLE logs"); }, {"new"}},
+        // A second launch makes the file anew first: its rows take the
+        // identifiers of this process's batch out, which must not delete them.
+        {"removed, then made anew by a second launch",
+         [&](const Path& file) {
+             remove(file);
+             EXPECT_TRUE(TLMLogDBStorage().saveLog(makeLog("second's"), "A", TLMFlagsNormal));
+         },
+         {"second's", "new"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        removeDatabase();
+        TLMLogDBStorage storage;
+        ASSERT_TRUE(storage.saveLog(makeLog("old"), "A", TLMFlagsNormal));
+        const Batch out = load(storage, "A", 10);
+        ASSERT_TRUE(out.batchId.has_value());
+        c.apply(storage.dbFileURL());
+
+        EXPECT_EQ(storage.saveLogs({{makeLog("new"), TLMFlagsNormal}}, "A"),
+                  std::vector<TLMSaveOutcome>{TLMSaveOutcome::Stored});
+        storage.deleteLogsWithBatchId(*out.batchId, "A");
+        EXPECT_EQ(namesOf(load(storage, "A", 10).logs), c.want);
+        EXPECT_EQ(rawdb::Integer(storage.dbFileURL(), "PRAGMA user_version"), TLMLogDBStorage::kSchemaVersion);
+        EXPECT_EQ(
+            rawdb::Integer(storage.dbFileURL(),
+                           "SELECT COUNT(*) FROM sqlite_master WHERE type = 'index' AND name = 'ix_logs_priority'"),
+            1);
+    }
+}
+
+TEST_F(TLMLogDBStorageTest, EveryRefusalThatMayPassKeepsTheLogsUntilTheStoreWorks) {
+    using Fault = rawdb::FaultyFileSystem::Fault;
+    using Path = std::filesystem::path;
+    const Path file = *TLMUtility::fullURLForPathComponent(TLMLogDBStorage::kFileName);
+    struct Case {
+        const char* name;
+        bool atStart;  // else after set-up
+        std::function<void()> apply;
+        std::function<void()> undo;
+    };
+    const auto fault = [](Fault f) { return [f] { rawdb::FaultyFileSystem::setFault(f); }; };
+    const auto folder = [&] {
+        std::filesystem::remove(file);
+        std::filesystem::create_directory(file);
+    };
+    const auto noFolder = [&] { std::filesystem::remove(file); };
+    const Case cases[] = {
+        {"a full disk", false, fault(Fault::Full), fault(Fault::None)},
+        {"a full disk at start", true, fault(Fault::Full), fault(Fault::None)},
+        {"a write-protected file", false, fault(Fault::WriteProtected), fault(Fault::None)},
+        {"a write-protected file at start", true, fault(Fault::WriteProtected), fault(Fault::None)},
+        {"a folder in the file's place", false, folder, noFolder},
+        {"a folder in the file's place at start", true, folder, noFolder},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        removeDatabase();
+        const bool folderCase = std::string_view(c.name).find("folder") != std::string_view::npos;
+        // The logs of the last start, which nothing may evict or delete.
+        std::vector<std::string> want;
+        if (!folderCase) {
+            previousDatabase();
+            want = {"old0", "old1", "old2"};
+        }
+        rawdb::FaultyFileSystem fileSystem;
+        std::optional<TLMLogDBStorage> storage;
+        if (!c.atStart) storage.emplace();
+        c.apply();
+        if (c.atStart) storage.emplace();
+        const std::vector<TLMLogToSave> group = {{makeLog("new1"), TLMFlagsCritical},
+                                                 {makeLog("new2"), TLMFlagsNormal}};
+        EXPECT_EQ(storage->saveLogs(group, "A"), std::vector<TLMSaveOutcome>(2, TLMSaveOutcome::Later));
+
+        c.undo();
+        EXPECT_EQ(storage->saveLogs(group, "A"), std::vector<TLMSaveOutcome>(2, TLMSaveOutcome::Stored));
+        want.insert(want.begin(), "new1");  // critical first
+        want.push_back("new2");
+        EXPECT_EQ(namesOf(load(*storage, "A", 10).logs), want);
+    }
+}
+
+// The other launch: a process of its own on the same home, started after
+// the damage, which stops once it has found the damage, right before it
+// deletes the file, until the test lets it go.
+class DamageFindingLaunch {
+public:
+    explicit DamageFindingLaunch(bool damageAfterSetUp) {
+        if (pipe(mFound) != 0 || pipe(mGo) != 0 || (mPid = fork()) < 0) return;
+        if (mPid != 0) return;
+        bool stopped = false;
+        TLMDBStorage::setBeforeReplacingHook([&] {
+            if (std::exchange(stopped, true)) return;
+            char c = 'f';
+            if (write(mFound[1], &c, 1) != 1 || !ready(mGo[0]) || read(mGo[0], &c, 1) != 1) _exit(3);
+        });
+        TLMLogDBStorage storage;
+        if (damageAfterSetUp) rawdb::OverwriteHeader(storage.dbFileURL());
+        _exit(storage.saveLog(makeLog("other's"), "A", TLMFlagsNormal) ? 0 : 1);
+    }
+    ~DamageFindingLaunch() {
+        for (const int fd : {mFound[0], mFound[1], mGo[0], mGo[1]}) close(fd);
+        if (mPid > 0) kill(mPid, SIGKILL), waitpid(mPid, nullptr, 0);
+    }
+    bool foundDamage() {
+        char c = 0;
+        return ready(mFound[0]) && read(mFound[0], &c, 1) == 1;
+    }
+    // Lets it go on; its exit code (0: its log saved).
+    int goOn() {
+        char c = 'g';
+        int status = 0;
+        if (write(mGo[1], &c, 1) != 1 || waitpid(mPid, &status, 0) != mPid) return -1;
+        mPid = -1;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+
+private:
+    static bool ready(int fd) {
+        pollfd in{fd, POLLIN, 0};
+        return poll(&in, 1, 30'000) == 1;
+    }
+    int mFound[2] = {-1, -1};
+    int mGo[2] = {-1, -1};
+    pid_t mPid = -1;
+};
+
+TEST_F(TLMLogDBStorageTest, TwoLaunchesFindingTheSameDamageReplaceTheFileOnceAndKeepBothTheirLogs) {
+    struct Case {
+        const char* name;
+        bool afterSetUp;  // else at set-up, of a text file
+    };
+    const Case cases[] = {{"a text file at start", false}, {"damage found by a save", true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        removeDatabase();
+        const std::filesystem::path file = *TLMUtility::fullURLForPathComponent(TLMLogDBStorage::kFileName);
+        std::optional<TLMLogDBStorage> storage;
+        if (c.afterSetUp) {
+            storage.emplace();
+        } else {
+            std::filesystem::create_directories(file.parent_path());
+            std::ofstream(file) << "not a database";
+        }
+        DamageFindingLaunch other(c.afterSetUp);
+        ASSERT_TRUE(other.foundDamage());
+
+        // While the other launch replaces the file, this one waits for it
+        // (here a wait that runs out at once) and keeps its log for later.
+        rawdb::SleeplessFileSystem fileSystem;
+        if (!storage) storage.emplace();
+        const TLMSaveOutcome first = storage->saveLogs({{makeLog("ours"), TLMFlagsNormal}}, "A").front();
+        EXPECT_EQ(other.goOn(), 0);
+        // Kept, it is saved into the other launch's new file.
+        if (first == TLMSaveOutcome::Later) {
+            EXPECT_TRUE(storage->saveLog(makeLog("ours"), "A", TLMFlagsNormal));
+        }
+        std::vector<std::string> names = namesOf(load(*storage, "A", 10).logs);
+        std::ranges::sort(names);
+        EXPECT_EQ(names, (std::vector<std::string>{"other's", "ours"}));
     }
 }

@@ -7,6 +7,7 @@
 #include <sqlite3.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -168,9 +169,16 @@ std::filesystem::path TLMDBStorage::setUpLockFile(const std::filesystem::path& d
 void TLMDBStorage::setBeforeReplacingHook(std::function<void()> hook) { BeforeReplacingHook() = std::move(hook); }
 
 std::optional<TLMDBStorage::FileIdentity> TLMDBStorage::identityAt(const std::filesystem::path& path) {
-    struct stat status {};
-    if (path.empty() || lstat(path.c_str(), &status) != 0) return std::nullopt;
-    return FileIdentity{static_cast<std::uint64_t>(status.st_dev), static_cast<std::uint64_t>(status.st_ino)};
+    struct statx status {};
+    if (path.empty() || statx(AT_FDCWD, path.c_str(), AT_SYMLINK_NOFOLLOW, STATX_INO | STATX_BTIME, &status) != 0) {
+        return std::nullopt;
+    }
+    FileIdentity identity{makedev(status.stx_dev_major, status.stx_dev_minor), status.stx_ino};
+    if ((status.stx_mask & STATX_BTIME) != 0) {
+        identity.bornSeconds = status.stx_btime.tv_sec;
+        identity.bornNanoseconds = status.stx_btime.tv_nsec;
+    }
+    return identity;
 }
 
 TLMDBConnection TLMDBStorage::openAndIdentify(int* result, bool create, std::optional<FileIdentity>& identity) {
@@ -441,15 +449,20 @@ int TLMDBStorage::configureDatabase(FileFault& fault, std::int64_t& storedVersio
     // the checks.
     const bool inTransaction = result == SQLITE_OK;
     std::int64_t pageSize = 0;
-    result = configureSchema(db.get(), fault, pageSize, storedVersion);
+    bool madeTables = false;
+    result = configureSchema(db.get(), fault, pageSize, storedVersion, madeTables);
     // SQLite keeps the version signed; no release writes a negative one.
     const auto version = static_cast<std::int64_t>(mVersion);
     if (result == SQLITE_OK) {
         const std::string name = mFilename;
         const auto stored = static_cast<long long>(storedVersion);
-        if (!existed) {
-            TLMLogInfo(kLogTag, "Created \"%s\" database with %lld version.", name.c_str(),
-                       static_cast<long long>(version));
+        if (!existed || (madeTables && storedVersion == version)) {
+            if (!existed) {
+                TLMLogInfo(kLogTag, "Created \"%s\" database with %lld version.", name.c_str(),
+                           static_cast<long long>(version));
+            } else {
+                TLMLogWarning(kLogTag, "The \"%s\" database had lost its tables; they are made anew.", name.c_str());
+            }
             customizeDatabase(db.get());
         } else if (storedVersion < 0) {
             // Its tables are ours (set-up checked them): a damaged header.
@@ -483,11 +496,17 @@ int TLMDBStorage::configureDatabase(FileFault& fault, std::int64_t& storedVersio
     // Outside the transaction: VACUUM cannot run in one.
     enableAutoVacuumInOpenedDatabase(db.get());
     mPageSize = pageSize;
+    // Tables made anew number their rows from the start again.
+    if (!existed || madeTables || (storedVersion >= 0 && storedVersion < version)) {
+        ++mFileGeneration;
+        fileReplaced();
+    }
     noteFileIdentity(mFoundIdentity);
     return SQLITE_OK;
 }
 
-int TLMDBStorage::configureSchema(sqlite3* db, FileFault& fault, std::int64_t& pageSize, std::int64_t& storedVersion) {
+int TLMDBStorage::configureSchema(sqlite3* db, FileFault& fault, std::int64_t& pageSize, std::int64_t& storedVersion,
+                                  bool& madeTables) {
     const auto damagedIf = [&](bool damaged) {
         if (damaged) fault = FileFault::Damaged;
     };
@@ -521,6 +540,10 @@ int TLMDBStorage::configureSchema(sqlite3* db, FileFault& fault, std::int64_t& p
     // is set aside, not deleted.
     const auto version = static_cast<std::int64_t>(mVersion);
     const bool foreign = storedVersion < 0 || storedVersion > version;
+    for (const auto& entry : mSchema) {
+        int code = SQLITE_OK;
+        if (!tableExists(entry.first, db, &code) && code == SQLITE_OK) madeTables = true;
+    }
     result = createTablesWithSchema(mSchema, db);
     if (result != SQLITE_OK) {
         TLMLogError(kLogTag, "Failed to create tables with schema with error \"%d\".", result);

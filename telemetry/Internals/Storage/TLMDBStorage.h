@@ -190,9 +190,13 @@ protected:
     std::uint64_t fileGeneration() const { return mFileGeneration; }
 
 private:
+    // Device, inode and, where the file system keeps it, the birth time: a
+    // file made anew at once often gets the inode just freed.
     struct FileIdentity {
         std::uint64_t device = 0;
         std::uint64_t inode = 0;
+        std::int64_t bornSeconds = 0;
+        std::uint32_t bornNanoseconds = 0;
         bool operator==(const FileIdentity&) const = default;
     };
     // The file the path names now (not followed); none when there is none.
@@ -246,7 +250,9 @@ private:
     // Within set-up's transaction: reads the page size and the stored
     // version, checks the file can be written and makes or checks the
     // schema's tables.
-    int configureSchema(sqlite3* db, FileFault& fault, std::int64_t& pageSize, std::int64_t& storedVersion);
+    // `madeTables`: a table of the schema was missing and is made.
+    int configureSchema(sqlite3* db, FileFault& fault, std::int64_t& pageSize, std::int64_t& storedVersion,
+                        bool& madeTables);
     // Deletes the file with its journal and configures it anew.
     int rebuildDatabase(int damage, bool waitForLocks);
     int replaceUnusableDatabase(int result, bool waitForLocks);

@@ -53,6 +53,85 @@ int SleeplessFileSystem::Sleep(sqlite3_vfs*, int microseconds) {
     return microseconds;
 }
 
+namespace {
+
+// A file of the faulty file system: the default one's behind it.
+struct FaultyFile {
+    sqlite3_file base;
+    sqlite3_file* real;
+};
+
+sqlite3_vfs* gBase = nullptr;
+std::atomic<FaultyFileSystem::Fault>* gFault = nullptr;
+
+sqlite3_file* Real(sqlite3_file* file) { return reinterpret_cast<FaultyFile*>(file)->real; }
+
+const sqlite3_io_methods kFaultyMethods = {
+    3,
+    [](sqlite3_file* f) { return Real(f)->pMethods->xClose(Real(f)); },
+    [](sqlite3_file* f, void* data, int amount, sqlite3_int64 offset) {
+        return Real(f)->pMethods->xRead(Real(f), data, amount, offset);
+    },
+    [](sqlite3_file* f, const void* data, int amount, sqlite3_int64 offset) {
+        if (gFault->load() == FaultyFileSystem::Fault::Full) return SQLITE_FULL;
+        return Real(f)->pMethods->xWrite(Real(f), data, amount, offset);
+    },
+    [](sqlite3_file* f, sqlite3_int64 size) { return Real(f)->pMethods->xTruncate(Real(f), size); },
+    [](sqlite3_file* f, int flags) { return Real(f)->pMethods->xSync(Real(f), flags); },
+    [](sqlite3_file* f, sqlite3_int64* size) { return Real(f)->pMethods->xFileSize(Real(f), size); },
+    [](sqlite3_file* f, int lock) { return Real(f)->pMethods->xLock(Real(f), lock); },
+    [](sqlite3_file* f, int lock) { return Real(f)->pMethods->xUnlock(Real(f), lock); },
+    [](sqlite3_file* f, int* out) { return Real(f)->pMethods->xCheckReservedLock(Real(f), out); },
+    [](sqlite3_file* f, int op, void* arg) { return Real(f)->pMethods->xFileControl(Real(f), op, arg); },
+    [](sqlite3_file* f) { return Real(f)->pMethods->xSectorSize(Real(f)); },
+    [](sqlite3_file* f) { return Real(f)->pMethods->xDeviceCharacteristics(Real(f)); },
+    [](sqlite3_file* f, int region, int size, int extend, void volatile** out) {
+        return Real(f)->pMethods->xShmMap(Real(f), region, size, extend, out);
+    },
+    [](sqlite3_file* f, int offset, int n, int flags) {
+        return Real(f)->pMethods->xShmLock(Real(f), offset, n, flags);
+    },
+    [](sqlite3_file* f) { Real(f)->pMethods->xShmBarrier(Real(f)); },
+    [](sqlite3_file* f, int deleteFlag) { return Real(f)->pMethods->xShmUnmap(Real(f), deleteFlag); },
+    [](sqlite3_file* f, sqlite3_int64 offset, int amount, void** out) {
+        return Real(f)->pMethods->xFetch(Real(f), offset, amount, out);
+    },
+    [](sqlite3_file* f, sqlite3_int64 offset, void* page) {
+        return Real(f)->pMethods->xUnfetch(Real(f), offset, page);
+    },
+};
+
+int FaultyOpen(sqlite3_vfs*, sqlite3_filename name, sqlite3_file* file, int flags, int* outFlags) {
+    auto* faulty = reinterpret_cast<FaultyFile*>(file);
+    faulty->base.pMethods = nullptr;
+    faulty->real = reinterpret_cast<sqlite3_file*>(faulty + 1);
+    if (gFault->load() == FaultyFileSystem::Fault::WriteProtected && (flags & SQLITE_OPEN_READWRITE) != 0) {
+        flags = (flags & ~(SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE)) | SQLITE_OPEN_READONLY;
+    }
+    const int result = gBase->xOpen(gBase, name, faulty->real, flags, outFlags);
+    if (faulty->real->pMethods != nullptr) faulty->base.pMethods = &kFaultyMethods;
+    return result;
+}
+
+}  // namespace
+
+FaultyFileSystem::FaultyFileSystem() {
+    gBase = sqlite3_vfs_find(nullptr);
+    gFault = &sFault;
+    sFault = Fault::None;
+    mFileSystem = new sqlite3_vfs(*gBase);
+    mFileSystem->zName = "vekmont-faulty";
+    mFileSystem->szOsFile = static_cast<int>(sizeof(FaultyFile)) + gBase->szOsFile;
+    mFileSystem->xOpen = &FaultyOpen;
+    EXPECT_EQ(sqlite3_vfs_register(mFileSystem, 1), SQLITE_OK);
+}
+
+FaultyFileSystem::~FaultyFileSystem() {
+    sqlite3_vfs_unregister(mFileSystem);
+    delete mFileSystem;
+    sFault = Fault::None;
+}
+
 void Execute(const std::filesystem::path& file, const std::string& sql) {
     Connection connection(file);
     char* error = nullptr;

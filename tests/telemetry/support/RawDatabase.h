@@ -48,6 +48,25 @@ private:
     sqlite3_vfs* mFileSystem = nullptr;
 };
 
+// While it lives, new connections use the default file system with a
+// fault of the disk or the folder, as root cannot make one with modes: a
+// full disk refuses every write as the kernel's ENOSPC does (SQLITE_FULL);
+// write-protected, every file opens for reading only, as SQLite opens a
+// file it may not write.
+class FaultyFileSystem {
+public:
+    enum class Fault { None, Full, WriteProtected };
+    FaultyFileSystem();
+    ~FaultyFileSystem();
+    FaultyFileSystem(const FaultyFileSystem&) = delete;
+    FaultyFileSystem& operator=(const FaultyFileSystem&) = delete;
+    static void setFault(Fault fault) { sFault = fault; }
+
+private:
+    static inline std::atomic<Fault> sFault{Fault::None};
+    sqlite3_vfs* mFileSystem = nullptr;
+};
+
 // Runs the statements; fails the test on an error.
 void Execute(const std::filesystem::path& file, const std::string& sql);
 // The first column of the first row as an integer (0 without a row).
