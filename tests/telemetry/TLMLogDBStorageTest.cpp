@@ -996,6 +996,7 @@ TEST_F(TLMLogDBStorageTest, ARemovedOrEmptiedDatabaseIsSetUpAnewAndNothingWaitin
         const char* name;
         std::function<void(const Path&)> apply;
         std::vector<std::string> want;  // after "new" was saved
+        bool whileSaving = false;       // applied once the save has its connection
     };
     const auto remove = [](const Path& file) {
         for (const char* suffix : {"", "-journal", ".setup.lock", ".lock"})
@@ -1018,6 +1019,7 @@ TEST_F(TLMLogDBStorageTest, ARemovedOrEmptiedDatabaseIsSetUpAnewAndNothingWaitin
              EXPECT_TRUE(TLMLogDBStorage().saveLog(makeLog("second's"), "A", TLMFlagsNormal));
          },
          {"second's", "new"}},
+        {"removed while the save has it open", remove, {"new"}, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -1026,10 +1028,17 @@ TEST_F(TLMLogDBStorageTest, ARemovedOrEmptiedDatabaseIsSetUpAnewAndNothingWaitin
         ASSERT_TRUE(storage.saveLog(makeLog("old"), "A", TLMFlagsNormal));
         const Batch out = load(storage, "A", 10);
         ASSERT_TRUE(out.batchId.has_value());
-        c.apply(storage.dbFileURL());
+        const Path file = storage.dbFileURL();
+        std::optional<BeforeStatement> during;
+        if (c.whileSaving) {
+            during.emplace("INSERT", [&] { c.apply(file); });
+        } else {
+            c.apply(file);
+        }
 
         EXPECT_EQ(storage.saveLogs({{makeLog("new"), TLMFlagsNormal}}, "A"),
                   std::vector<TLMSaveOutcome>{TLMSaveOutcome::Stored});
+        EXPECT_EQ(during.has_value(), during && during->ran());
         storage.deleteLogsWithBatchId(*out.batchId, "A");
         EXPECT_EQ(namesOf(load(storage, "A", 10).logs), c.want);
         EXPECT_EQ(rawdb::Integer(storage.dbFileURL(), "PRAGMA user_version"), TLMLogDBStorage::kSchemaVersion);

@@ -605,7 +605,10 @@ int TLMDBStorage::executeQueryUsingBlock(const std::function<int(sqlite3*)>& cal
 
 bool TLMDBStorage::setUpAgainIfGone(int result) {
     if (mPageSize == 0) return false;
-    bool gone = (result & 0xFF) == SQLITE_CANTOPEN && IsMissing(mDbFileURL);
+    // SQLite refuses to write a file removed while its connection had it
+    // open as read-only.
+    const bool refused = (result & 0xFF) == SQLITE_CANTOPEN || (result & 0xFF) == SQLITE_READONLY;
+    bool gone = refused && IsMissing(mDbFileURL);
     if (!gone && result == SQLITE_ERROR && !mSchema.empty()) {
         // "no such table": emptied, or replaced by an empty file.
         int code = SQLITE_OK;
