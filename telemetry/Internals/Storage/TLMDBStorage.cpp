@@ -79,7 +79,7 @@ bool CheckFindsDamage(const std::filesystem::path& file) {
     TLMDBConnection db = TLMDBStorage::openDatabaseAtFileURL(file, &result, false);
     if (!db) return IsDamage(result);
     const std::vector<TLMDBRow> rows =
-        TLMDBStorage::executeSelectionQuery("PRAGMA quick_check(1);", db.get(), &result, TLMStorageBindableArray());
+        TLMDBStorage::executeSelectionQuery("PRAGMA integrity_check(1);", db.get(), &result, TLMStorageBindableArray());
     if (result != SQLITE_OK) return IsDamage(result);
     const std::string* verdict = rows.empty() || rows.front().empty() ? nullptr : rows.front().front().asString();
     return verdict == nullptr || *verdict != "ok";
@@ -260,8 +260,12 @@ int TLMDBStorage::replaceFaultyDatabase(FileFault fault, int result, std::int64_
     // Found again under the lock: a process that replaced it meanwhile has
     // left a new file, to be used as it is.
     result = configureDatabase(fault, storedVersion, waitForLocks);
+    // Damage set-up's checks do not see: mended while the path names the
+    // very file the work found it in, told from a file made anew at its
+    // inode by its birth time or, where the file system keeps none, by
+    // SQLite's own check finding it too.
     if (fault == FileFault::None && result == SQLITE_OK && foundByWork && identityAt(mDbFileURL) == foundByWork &&
-        CheckFindsDamage(mDbFileURL)) {
+        (foundByWork->bornSeconds != 0 || foundByWork->bornNanoseconds != 0 || CheckFindsDamage(mDbFileURL))) {
         fault = FileFault::Damaged;
         result = SQLITE_CORRUPT;
     }
@@ -605,8 +609,8 @@ int TLMDBStorage::executeQueryUsingBlock(const std::function<int(sqlite3*)>& cal
 
 bool TLMDBStorage::setUpAgainIfGone(int result) {
     if (mPageSize == 0) return false;
-    // SQLite refuses to write a file removed while its connection had it
-    // open as read-only.
+    // A file removed while the work's connection had it open refuses writes
+    // as read-only.
     const bool refused = (result & 0xFF) == SQLITE_CANTOPEN || (result & 0xFF) == SQLITE_READONLY;
     bool gone = refused && IsMissing(mDbFileURL);
     if (!gone && result == SQLITE_ERROR && !mSchema.empty()) {

@@ -232,7 +232,7 @@ private:
     // found so again there; a file another process made anew meanwhile is
     // used. `foundByWork`: the file a later operation found damaged, which
     // set-up's checks may not see; it is replaced while the path names it
-    // still and SQLite's own check finds it damaged too.
+    // still.
     int replaceFaultyDatabase(FileFault fault, int result, std::int64_t storedVersion, bool waitForLocks,
                               const std::optional<FileIdentity>& foundByWork);
     // The path names the file configuration found, which may now be deleted
