@@ -11,7 +11,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <fstream>
 #include <mutex>
 #include <system_error>
 #include <utility>
@@ -66,11 +65,16 @@ bool IsMissing(const std::filesystem::path& path) {
 
 // SQLite opens a file whose header names a write format it does not know
 // for reading only; such a file stays in our way, unlike a write-protected
-// file or folder.
-bool HasUnknownWriteFormat(const std::filesystem::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    char header[19] = {};
-    return in.read(header, sizeof header) && static_cast<unsigned char>(header[18]) > 2;
+// file or folder. Read through the connection's own file: closing another
+// descriptor of it would drop the process's locks on it.
+bool HasUnknownWriteFormat(sqlite3* db) {
+    sqlite3_file* file = nullptr;
+    unsigned char header[19] = {};
+    if (sqlite3_file_control(db, "main", SQLITE_FCNTL_FILE_POINTER, &file) != SQLITE_OK || file == nullptr ||
+        file->pMethods == nullptr || file->pMethods->xRead(file, header, sizeof header, 0) != SQLITE_OK) {
+        return false;
+    }
+    return header[18] > 2;
 }
 
 // The first problem SQLite's own check finds in the file, as damage.
@@ -529,7 +533,7 @@ int TLMDBStorage::configureSchema(sqlite3* db, FileFault& fault, std::int64_t& p
     // A file SQLite only reads (its header names a write format it does not
     // know, or the file is write-protected) would refuse every save.
     if (sqlite3_db_readonly(db, "main") == 1) {
-        if (!HasUnknownWriteFormat(mDbFileURL)) {
+        if (!HasUnknownWriteFormat(db)) {
             // Write-protected: its logs are kept for when it is writable.
             TLMLogError(kLogTag, "The database file cannot be written for now.");
             return SQLITE_READONLY;
