@@ -1050,53 +1050,36 @@ TEST_F(TLMLogDBStorageTest, ARemovedOrEmptiedDatabaseIsSetUpAnewAndNothingWaitin
 }
 
 TEST_F(TLMLogDBStorageTest, EveryRefusalThatMayPassKeepsTheLogsUntilTheStoreWorks) {
+    // A folder in the file's place: TLMDBStorageTest.
     using Fault = rawdb::FaultyFileSystem::Fault;
-    using Path = std::filesystem::path;
-    const Path file = *TLMUtility::fullURLForPathComponent(TLMLogDBStorage::kFileName);
     struct Case {
         const char* name;
+        Fault fault;
         bool atStart;  // else after set-up
-        std::function<void()> apply;
-        std::function<void()> undo;
     };
-    const auto fault = [](Fault f) { return [f] { rawdb::FaultyFileSystem::setFault(f); }; };
-    const auto folder = [&] {
-        std::filesystem::remove(file);
-        std::filesystem::create_directory(file);
-    };
-    const auto noFolder = [&] { std::filesystem::remove(file); };
     const Case cases[] = {
-        {"a full disk", false, fault(Fault::Full), fault(Fault::None)},
-        {"a full disk at start", true, fault(Fault::Full), fault(Fault::None)},
-        {"a write-protected file", false, fault(Fault::WriteProtected), fault(Fault::None)},
-        {"a write-protected file at start", true, fault(Fault::WriteProtected), fault(Fault::None)},
-        {"a folder in the file's place", false, folder, noFolder},
-        {"a folder in the file's place at start", true, folder, noFolder},
+        {"a full disk", Fault::Full, false},
+        {"a full disk at start", Fault::Full, true},
+        {"a write-protected file", Fault::WriteProtected, false},
+        {"a write-protected file at start", Fault::WriteProtected, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         removeDatabase();
-        const bool folderCase = std::string_view(c.name).find("folder") != std::string_view::npos;
-        // The logs of the last start, which nothing may evict or delete.
-        std::vector<std::string> want;
-        if (!folderCase) {
-            previousDatabase();
-            want = {"old0", "old1", "old2"};
-        }
+        previousDatabase();  // logs of the last start, which nothing may evict or delete
         rawdb::FaultyFileSystem fileSystem;
         std::optional<TLMLogDBStorage> storage;
         if (!c.atStart) storage.emplace();
-        c.apply();
+        rawdb::FaultyFileSystem::setFault(c.fault);
         if (c.atStart) storage.emplace();
         const std::vector<TLMLogToSave> group = {{makeLog("new1"), TLMFlagsCritical},
                                                  {makeLog("new2"), TLMFlagsNormal}};
         EXPECT_EQ(storage->saveLogs(group, "A"), std::vector<TLMSaveOutcome>(2, TLMSaveOutcome::Later));
 
-        c.undo();
+        rawdb::FaultyFileSystem::setFault(Fault::None);
         EXPECT_EQ(storage->saveLogs(group, "A"), std::vector<TLMSaveOutcome>(2, TLMSaveOutcome::Stored));
-        want.insert(want.begin(), "new1");  // critical first
-        want.push_back("new2");
-        EXPECT_EQ(namesOf(load(*storage, "A", 10).logs), want);
+        EXPECT_EQ(namesOf(load(*storage, "A", 10).logs),
+                  (std::vector<std::string>{"new1", "old0", "old1", "old2", "new2"}));
     }
 }
 
