@@ -8,6 +8,7 @@
 #include "platform/dispatch/Clock.h"
 #include "telemetry/Internals/Model/TLMStartServiceLog.h"
 #include "telemetry/Internals/Storage/TLMLogDBStorage.h"
+#include "telemetry/TLMLogger.h"
 #include "telemetry/Internals/Util/TLMArchiverUtil.h"
 #include "telemetry/core/Model/UnifiedSchema/TLMUnifiedSchemaLog.h"
 #include "telemetry/core/Util/TLMEncrypter.h"
@@ -1089,8 +1090,11 @@ TEST_F(TLMLogDBStorageTest, EveryRefusalThatMayPassKeepsTheLogsUntilTheStoreWork
 class DamageFindingLaunch {
 public:
     explicit DamageFindingLaunch(bool damageAfterSetUp) {
+        TLMLogger::waitUntilIdle();
         if (pipe(mFound) != 0 || pipe(mGo) != 0 || (mPid = fork()) < 0) return;
         if (mPid != 0) return;
+        // The logger's queue has no thread in this copy of the process.
+        TLMLogger::setLogHandler({});
         bool stopped = false;
         TLMDBStorage::setBeforeReplacingHook([&] {
             if (std::exchange(stopped, true)) return;
