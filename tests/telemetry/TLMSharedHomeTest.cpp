@@ -182,3 +182,23 @@ TEST(TLMSharedHome, LaunchesOnOneHomeSendEveryLogOnceAlsoWhenTheSenderIsKilledOr
     expectEachLogOnce(server, {&first, &second, &next, &other, &fourth});
     EXPECT_EQ(fourth.command("idle") + " " + third.command("idle"), "sender storer");
 }
+
+TEST(TLMSharedHome, LogsStoredAfterTheLogFileWasRemovedArriveOnce) {
+    // A cleaning tool empties the folder (the log file, its journal, the
+    // lock files) while two launches run; a third starts after.
+    testsupport::IngestionTestServer server;
+    server.start();
+    Launch first(server.baseUrl(), "first");
+    Launch second(server.baseUrl(), "second");
+    for (Launch* launch : {&first, &second}) ASSERT_EQ(launch->start(20, 1), "ok");
+    ASSERT_TRUE(advance({&first, &second}, 3));
+    expectEachLogOnce(server, {&first, &second});
+
+    const std::filesystem::path file = *TLMUtility::fullURLForPathComponent("Logs.sqlite");
+    for (const char* suffix : {"", "-journal", ".lock", ".setup.lock"}) std::filesystem::remove(file.string() + suffix);
+    for (Launch* launch : {&first, &second}) ASSERT_EQ(launch->store(30, 2), "ok");
+    Launch third(server.baseUrl(), "third");
+    ASSERT_EQ(third.start(10, 1), "ok");
+    ASSERT_TRUE(advance({&first, &second, &third}, 3));
+    expectEachLogOnce(server, {&first, &second, &third});
+}
