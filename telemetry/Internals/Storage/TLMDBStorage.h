@@ -70,13 +70,13 @@ public:
     // Configures the database `filename` (relative to the client's folder):
     // creates the file and the schema's missing tables, keeps full
     // auto-vacuum and the version. A file that is corrupt, not a database or
-    // only readable, where a table of the schema cannot be made, which at
-    // our version holds another table of its name, or which the migration
-    // fails on, is deleted and made anew.
-    // Found so by a later operation, it is made anew and the operation runs
-    // again, at most once in kRebuildInterval (by the platform clock);
-    // meanwhile its failures are only returned. A
-    // file another connection holds is not waited for here: the next
+    // of a write format SQLite only reads, where a table of the schema cannot
+    // be made, which at our version holds another table of its name, or
+    // which the migration fails on, is deleted and made anew. Found so by a
+    // later operation, it is made anew and the operation runs again, at most
+    // once in kRebuildInterval (by the platform clock); meanwhile its
+    // failures are only returned. A file another connection holds is not
+    // waited for here: the next
     // operation sets it up, waiting as every operation does; so does one
     // refused for now otherwise (write-protected, a full disk, a folder in
     // its place), which is kept as it is.
@@ -214,9 +214,9 @@ private:
         None,
         // SQLite found it corrupt or not a database: deleted and made anew.
         Damaged,
-        // Only readable, holding something else where a table of ours
-        // belongs, or failing the migration: deleted and made anew too, but
-        // not called damaged.
+        // Of a write format SQLite only reads, holding something else where
+        // a table of ours belongs, or failing the migration: deleted and made
+        // anew too, but not called damaged.
         Unusable,
         // Of a later version, or of a negative one no release writes, with a
         // table of ours in another shape: data we cannot read, set aside.
