@@ -76,10 +76,10 @@ public:
     // later operation, it is made anew and the operation runs again, at most
     // once in kRebuildInterval (by the platform clock); meanwhile its
     // failures are only returned. A file another connection holds is not
-    // waited for here: the next
-    // operation sets it up, waiting as every operation does; so does one
-    // refused for now otherwise (write-protected, a full disk, a folder in
-    // its place), which is kept as it is.
+    // waited for here: the next operation sets it up, waiting as every
+    // operation does; so does one refused for now otherwise
+    // (write-protected, a full disk, a folder in its place), which is kept
+    // as it is.
     TLMDBStorage(TLMDBSchema schema, std::uint64_t version, std::string filename);
     TLMDBStorage(std::uint64_t version, std::string filename);
     virtual ~TLMDBStorage() = default;
