@@ -21,8 +21,9 @@ using TLMLoadDataCompletionHandler = std::function<void(const std::vector<std::s
 enum class TLMSaveOutcome {
     Stored,
     Failed,  // for good: it will not be stored
-    // Refused for now (another connection held the file, or it is damaged
-    // and not yet made anew): saving it again later may work.
+    // Refused for now (another connection held the file, it is damaged and
+    // not yet made anew, write-protected or on a full disk, or cannot be
+    // opened): saving it again later may work.
     Later,
 };
 
