@@ -31,10 +31,6 @@ std::span<const std::uint8_t> BytesOf(const CImageElement& element) {
 // pictures twice, and the memory of two layouts' decodes must not add up.
 std::mutex gDecoding;
 
-}  // namespace
-
-namespace {
-
 long long SaturatingSum(const std::vector<long long>& values) {
     long long total = 0;
     for (const long long value : values) {
@@ -143,7 +139,11 @@ std::vector<long long> VKMLayoutPictures::shareBudget(const std::vector<long lon
         left -= shares[i];
         rest[i] = std::max(0LL, needs[i] - shares[i]);
     }
-    const std::vector<long long> byArea = ShareByArea(rest, areas, left);
+    // An area missing from the list is none.
+    std::vector<double> placed(areas.begin(),
+                               areas.begin() + static_cast<std::ptrdiff_t>(std::min(areas.size(), needs.size())));
+    placed.resize(needs.size(), 0);
+    const std::vector<long long> byArea = ShareByArea(rest, placed, left);
     for (std::size_t i = 0; i < needs.size(); ++i) shares[i] += byArea[i];
     return shares;
 }

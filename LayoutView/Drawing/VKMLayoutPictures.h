@@ -103,7 +103,8 @@ public:
     // area, the largest number that fits, but never more than it needs
     // (what those that need less leave goes to the others). The sum never
     // exceeds `budget` (taken as 0 when negative); no share exceeds its
-    // need. Areas that are not positive numbers take no share by area.
+    // need. Areas that are not positive numbers, or missing, take no share
+    // by area.
     static std::vector<long long> shareBudget(const std::vector<long long>& needs, const std::vector<double>& areas,
                                               long long budget);
 
