@@ -136,16 +136,6 @@ Bytes scannedPng(int side, int depth) {
                             });
 }
 
-Bytes phonePhoto(bool progressive) {
-    std::uint32_t noise = 1;
-    return testsupport::Jpeg({4032, 3024, progressive, 92}, [&noise](int x, int y, std::uint8_t* rgb) {
-        for (int c = 0; c < 3; ++c) {
-            noise = noise * 1664525u + 1013904223u;
-            rgb[c] = static_cast<std::uint8_t>(x / 7 + y / 5 + c * 60 + (noise >> 24) % 12);
-        }
-    });
-}
-
 // 4096 x 4096 RGB of one colour, unfiltered.
 Bytes plainPng(std::uint8_t grey) {
     Bytes row{0};
@@ -233,17 +223,17 @@ std::vector<tPlaced> casePictures(const std::string& name) {
     if (name == "large_32_flat") {
         for (int i = 0; i < 32; ++i) pictures.push_back({plainPng(static_cast<std::uint8_t>(40 + 6 * i)), 350, 450});
     }
-    if (name == "progressive_40") copies(40, phonePhoto(true), 400, 300);
+    if (name == "progressive_40") copies(40, testsupport::PhonePhoto(true), 400, 300);
     if (name == "plan_photos") {
-        copies(40, phonePhoto(false), 400, 300);
+        copies(40, testsupport::PhonePhoto(false), 400, 300);
         pictures.push_back({scannedPng(8000, 8), 2400, 2400});
     }
     if (name == "photo_thumbs") {
-        copies(39, phonePhoto(false), 10, 7.5);
-        pictures.push_back({phonePhoto(true), 1000, 750});
+        copies(39, testsupport::PhonePhoto(false), 10, 7.5);
+        pictures.push_back({testsupport::PhonePhoto(true), 1000, 750});
     }
     if (name == "plan_thumbs") {
-        copies(40, phonePhoto(false), 100, 75);
+        copies(40, testsupport::PhonePhoto(false), 100, 75);
         pictures.push_back({scannedPng(8000, 8), 1000, 1000});
     }
     if (name == "paeth_8192_x5") copies(5, paethPng(), 400, 400);
