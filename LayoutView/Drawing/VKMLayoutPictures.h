@@ -68,9 +68,9 @@ public:
     // The screen scale (pixels a point) taken when the caller knows no
     // screen: the densest a phone has.
     static constexpr double kDensestScreenScale = 3;
-    // A place on the plan never cuts a picture below this (64 x 64): one
-    // under two units a side is still recognisable at the most detailed
-    // zoom, and never taken for left out.
+    // However small its place on the plan, a picture needs 64 x 64 pixels
+    // (or its file's, when fewer): it stays recognisable zoomed in to the
+    // most, and its need never rounds to none, which would leave it out.
     static constexpr long long kLeastNeed = 64 * 64;
 
     struct tBounds {
