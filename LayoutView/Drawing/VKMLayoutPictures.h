@@ -18,9 +18,10 @@
 // (platform::Image::kDecodedPixelBudget). When the needs do not fit in the
 // pixels left beside the files' bytes (never less than a small floor), a
 // quarter of those pixels is shared out evenly, so that every picture keeps
-// some, and the rest by the pictures' areas on the plan: the picture across
-// the view and the plan under the tracks get their pixels before a
-// thumbnail gets more than it can show. Each picture is then decoded
+// some, and the rest by the pictures' areas on the plan, the same pixels a
+// unit for each: the picture across the view and the plan under the tracks
+// are shown as sharp as the thumbnails beside them, not cut to their
+// pixels. Each picture is then decoded
 // reduced as it is read (PNG by a whole factor a side, JPEG by eighths and
 // then by a whole factor), so opening a layout never takes much more than
 // its budget, whatever its files declare.
