@@ -16,6 +16,11 @@
 //     progressive_40   40 progressive phone photographs (4032 x 3024)
 //     plan_photos      40 baseline phone photographs and, last in the file,
 //                      a plan of 8000 x 8000 RGB under them
+//     photo_thumbs     39 baseline phone photographs as thumbnails of
+//                      10 x 7.5 and, last, a progressive one across the
+//                      view at 1000 x 750
+//     plan_thumbs      40 baseline phone photographs at 100 x 75 and,
+//                      last, a plan of 8000 x 8000 RGB at 1000 x 1000
 //   Hostile files:
 //     paeth_8192_x5    five pictures of 8192 x 8192 RGBA, every row Paeth
 //     tail_1000_x3     three pictures of 1 x 1 whose pixel data goes on for
@@ -26,7 +31,8 @@
 //
 // BM_OpenLayoutPictures/<case>: counters `added_s` (the open less the
 // sample's), `with_s`, `without_s`, `pictures`, `shown` (pictures given to
-// their elements).
+// their elements), `largest_px` (the width the largest picture on the
+// layout was decoded at).
 // BM_NewerOpenDuring/<case>: the sample opened 0.2, 0.5 and 0.8 of the way
 // into an open of the case; `waited_s` is the most the newer open took over
 // the sample opened alone.
@@ -43,8 +49,10 @@
 #include "bench/BenchSupport.h"
 #include "bench/LayoutOpening.h"
 #include "engine/model/CurrentCloudLayout.h"
+#include "engine/model/Image.h"
 #include "engine/model/Layout.h"
 #include "platform/dispatch/RunLoop.h"
+#include "platform/graphics/Image.h"
 #include "tests/support/TestPictures.h"
 #include "tools/layoutgen/LayoutFileWriter.h"
 #include "tools/layoutgen/Scenario.h"
@@ -126,16 +134,6 @@ Bytes scannedPng(int side, int depth) {
                                 for (int c = 0; c < 3; ++c)
                                     rgb[c] = static_cast<std::uint16_t>((value - 4 * c) * (depth == 16 ? 257 : 1));
                             });
-}
-
-Bytes phonePhoto(bool progressive) {
-    std::uint32_t noise = 1;
-    return testsupport::Jpeg({4032, 3024, progressive, 92}, [&noise](int x, int y, std::uint8_t* rgb) {
-        for (int c = 0; c < 3; ++c) {
-            noise = noise * 1664525u + 1013904223u;
-            rgb[c] = static_cast<std::uint8_t>(x / 7 + y / 5 + c * 60 + (noise >> 24) % 12);
-        }
-    });
 }
 
 // 4096 x 4096 RGB of one colour, unfiltered.
@@ -225,10 +223,18 @@ std::vector<tPlaced> casePictures(const std::string& name) {
     if (name == "large_32_flat") {
         for (int i = 0; i < 32; ++i) pictures.push_back({plainPng(static_cast<std::uint8_t>(40 + 6 * i)), 350, 450});
     }
-    if (name == "progressive_40") copies(40, phonePhoto(true), 400, 300);
+    if (name == "progressive_40") copies(40, testsupport::PhonePhoto(true), 400, 300);
     if (name == "plan_photos") {
-        copies(40, phonePhoto(false), 400, 300);
+        copies(40, testsupport::PhonePhoto(false), 400, 300);
         pictures.push_back({scannedPng(8000, 8), 2400, 2400});
+    }
+    if (name == "photo_thumbs") {
+        copies(39, testsupport::PhonePhoto(false), 10, 7.5);
+        pictures.push_back({testsupport::PhonePhoto(true), 1000, 750});
+    }
+    if (name == "plan_thumbs") {
+        copies(40, testsupport::PhonePhoto(false), 100, 75);
+        pictures.push_back({scannedPng(8000, 8), 1000, 1000});
     }
     if (name == "paeth_8192_x5") copies(5, paethPng(), 400, 400);
     if (name == "tail_1000_x3") copies(3, tailPng(), 400, 400);
@@ -285,11 +291,17 @@ void BM_OpenLayoutPictures(benchmark::State& state, const std::string& name) {
     Open opened;
     std::size_t shown = 0;
     std::size_t pictures = 0;
+    int largest = 0;
     for (auto _ : state) {
         without = OpenAndWait(sample);
         opened = OpenAndWait(with);
         shown = PicturesShown();
-        pictures = CCurrentCloudLayout::Instance().Layout()->GetImages().size();
+        const tImages& images = CCurrentCloudLayout::Instance().Layout()->GetImages();
+        pictures = images.size();
+        const auto byArea = std::max_element(images.begin(), images.end(), [](const auto* a, const auto* b) {
+            return a->GetWidth() * a->GetHeight() < b->GetWidth() * b->GetHeight();
+        });
+        largest = byArea != images.end() && (*byArea)->GetPicture() ? (*byArea)->GetPicture()->pixelWidth() : 0;
         if (!without.ok || !opened.ok) {
             state.SkipWithError("the layout did not open");
             break;
@@ -298,6 +310,7 @@ void BM_OpenLayoutPictures(benchmark::State& state, const std::string& name) {
     state.counters["file_MB"] = static_cast<double>(std::filesystem::file_size(with)) / 1e6;
     state.counters["pictures"] = static_cast<double>(pictures);
     state.counters["shown"] = static_cast<double>(shown);
+    state.counters["largest_px"] = largest;
     state.counters["without_s"] = without.seconds;
     state.counters["with_s"] = opened.seconds;
     state.counters["added_s"] = opened.seconds - without.seconds;
@@ -343,6 +356,8 @@ LAYOUT_PICTURES_CASE(large_32);
 LAYOUT_PICTURES_CASE(large_32_flat);
 LAYOUT_PICTURES_CASE(progressive_40);
 LAYOUT_PICTURES_CASE(plan_photos);
+LAYOUT_PICTURES_CASE(photo_thumbs);
+LAYOUT_PICTURES_CASE(plan_thumbs);
 LAYOUT_PICTURES_CASE(paeth_8192_x5);
 LAYOUT_PICTURES_CASE(tail_1000_x3);
 LAYOUT_PICTURES_CASE(adam7_4096);

@@ -6,6 +6,9 @@
 #include "engine/model/ContentChanges.h"
 #include "engine/model/Layout.h"
 #include "engine/services/PerformanceCounters.h"
+#include "platform/ui/views/Screen.h"
+
+#include <algorithm>
 
 const std::shared_ptr<VKMLayoutPreparer>& VKMLayoutPreparer::shared() {
     static const auto preparer = std::make_shared<VKMLayoutPreparer>();
@@ -15,15 +18,21 @@ const std::shared_ptr<VKMLayoutPreparer>& VKMLayoutPreparer::shared() {
 VKMLayoutDocumentHelper::DocumentPreparer::tWork VKMLayoutPreparer::beginPreparing() {
     // The user defaults are the main thread's.
     const bool dark = VKMLayoutView::isDarkBackground();
+    // As the screens, read on the main thread: the pictures need the pixels
+    // the densest of them shows.
+    VKMLayoutPictures::tBounds pictureBounds;
+    pictureBounds.screenScale = 0;
+    for (const auto& screen : platform::ui::Screen::screens())
+        pictureBounds.screenScale = std::max(pictureBounds.screenScale, screen->scale());
     const std::weak_ptr<VKMLayoutPreparer> weak = shared();
-    return [weak, dark](CLayout& layout, const tSuperseded& superseded) {
+    return [weak, dark, pictureBounds](CLayout& layout, const tSuperseded& superseded) {
         const auto stop = [&superseded] { return superseded && superseded(); };
         CStopwatch stopwatch;
         stopwatch.Start();
         const platform::Point fitDelta = VKMLayoutResizeHelper::sizeLayoutToFitContents(layout);
         // A document a newer open replaces is dropped unseen: what is not
         // done yet is left undone, so that the newer open need not wait.
-        VKMLayoutPictures::decodePictures(layout.GetImages(), superseded);
+        VKMLayoutPictures::decodePictures(layout.GetImages(), superseded, pictureBounds);
         if (stop()) return;
         // A document is first shown with no display edits (the holder drops
         // them as it takes a document), so none are applied here.

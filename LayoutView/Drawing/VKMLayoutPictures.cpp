@@ -1,6 +1,7 @@
 #include "LayoutView/Drawing/VKMLayoutPictures.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <limits>
 #include <mutex>
@@ -9,6 +10,7 @@
 #include <string>
 #include <unordered_set>
 
+#include "LayoutView/Drawing/GridCalculationsHelper.h"
 #include "engine/services/PerformanceCounters.h"
 #include "engine/services/ZDUtils.h"
 #include "platform/graphics/Image.h"
@@ -29,34 +31,120 @@ std::span<const std::uint8_t> BytesOf(const CImageElement& element) {
 // pictures twice, and the memory of two layouts' decodes must not add up.
 std::mutex gDecoding;
 
-}  // namespace
+long long SaturatingSum(const std::vector<long long>& values) {
+    long long total = 0;
+    for (const long long value : values) {
+        if (value <= 0) continue;
+        total = total > std::numeric_limits<long long>::max() - value ? std::numeric_limits<long long>::max()
+                                                                      : total + value;
+    }
+    return total;
+}
 
-std::vector<long long> VKMLayoutPictures::shareBudget(const std::vector<long long>& wanted, long long budget) {
+// Within `budget` (not negative): the smallest wants whole while each is no
+// more than an even share of what is left; from the first that wants more,
+// all the rest take the even share.
+std::vector<long long> ShareEvenly(const std::vector<long long>& wanted, long long budget) {
     std::vector<long long> shares(wanted.size(), 0);
     std::vector<std::size_t> order;
-    long long total = 0;
-    for (std::size_t i = 0; i < wanted.size(); ++i) {
-        if (wanted[i] <= 0) continue;
-        order.push_back(i);
-        shares[i] = wanted[i];
-        total = total > std::numeric_limits<long long>::max() - wanted[i] ? std::numeric_limits<long long>::max()
-                                                                          : total + wanted[i];
-    }
-    long long left = std::max(0LL, budget);
-    if (total <= left) return shares;
-    // The smallest first: each takes what it wants while that is no more
-    // than an even share of what is left; from the first that wants more,
-    // all the rest take the even share.
+    for (std::size_t i = 0; i < wanted.size(); ++i)
+        if (wanted[i] > 0) order.push_back(i);
     std::stable_sort(order.begin(), order.end(),
                      [&wanted](std::size_t a, std::size_t b) { return wanted[a] < wanted[b]; });
+    long long left = budget;
     for (std::size_t k = 0; k < order.size(); ++k) {
         const long long share = left / static_cast<long long>(order.size() - k);
         if (wanted[order[k]] > share) {
             for (std::size_t rest = k; rest < order.size(); ++rest) shares[order[rest]] = share;
             break;
         }
+        shares[order[k]] = wanted[order[k]];
         left -= wanted[order[k]];
     }
+    return shares;
+}
+
+// Areas beyond this (a square kilometre) count as this: no sum of areas is
+// infinite, nor a difference of such sums not a number.
+constexpr long double kLargestArea = 1e12L;
+
+long double UsableArea(double area) { return area > 0 ? std::min(static_cast<long double>(area), kLargestArea) : 0.0L; }
+
+// Within `budget` (not negative): every picture the same pixels a unit of
+// its area, but never more than it wants. Those that want the fewest a unit
+// take theirs first; from the first that wants more than the common number
+// a unit of what is left, all the rest take that.
+std::vector<long long> ShareByArea(const std::vector<long long>& wanted, const std::vector<double>& areas,
+                                   long long budget) {
+    std::vector<long long> shares(wanted.size(), 0);
+    std::vector<std::size_t> order;
+    for (std::size_t i = 0; i < wanted.size(); ++i)
+        if (wanted[i] > 0 && UsableArea(areas[i]) > 0) order.push_back(i);
+    // a before b when a wants fewer pixels a unit: a / A < b / B.
+    std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+        return static_cast<long double>(wanted[a]) * UsableArea(areas[b]) <
+               static_cast<long double>(wanted[b]) * UsableArea(areas[a]);
+    });
+    // The area of the pictures from the k-th on.
+    std::vector<long double> areaFrom(order.size() + 1, 0.0L);
+    for (std::size_t k = order.size(); k-- > 0;) areaFrom[k] = areaFrom[k + 1] + UsableArea(areas[order[k]]);
+    long long left = budget;
+    for (std::size_t k = 0; k < order.size(); ++k) {
+        const std::size_t i = order[k];
+        if (static_cast<long double>(wanted[i]) * areaFrom[k] > static_cast<long double>(left) * UsableArea(areas[i])) {
+            // The rest get the common number a unit, rounded down; never
+            // more in all than what is left, however the rounding falls.
+            const long double perUnit = static_cast<long double>(left) / areaFrom[k];
+            for (std::size_t rest = k; rest < order.size() && left > 0; ++rest) {
+                const std::size_t j = order[rest];
+                const long double share =
+                    std::min(std::floor(perUnit * UsableArea(areas[j])), static_cast<long double>(left));
+                shares[j] = std::min({static_cast<long long>(share), wanted[j], left});
+                left -= shares[j];
+            }
+            break;
+        }
+        shares[i] = wanted[i];
+        left -= wanted[i];
+    }
+    return shares;
+}
+
+}  // namespace
+
+long long VKMLayoutPictures::needOf(long long filePixels, double area, double screenScale) {
+    if (filePixels <= 0) return 0;
+    const double scale = std::isfinite(screenScale) && screenScale > 0 ? screenScale : kDensestScreenScale;
+    const long double perUnit = static_cast<long double>(GridCalculationsHelper::kMaximumZoom) * scale;
+    const long double shown = UsableArea(area) * perUnit * perUnit;
+    const long long cap = std::min(filePixels, platform::Image::kDecodedPixelBudget);
+    if (shown >= static_cast<long double>(cap)) return cap;
+    return std::min(cap, std::max(kLeastNeed, static_cast<long long>(std::ceil(shown))));
+}
+
+std::vector<long long> VKMLayoutPictures::shareBudget(const std::vector<long long>& needs,
+                                                      const std::vector<double>& areas, long long budget) {
+    const long long pixels = std::max(0LL, budget);
+    if (SaturatingSum(needs) <= pixels) {
+        std::vector<long long> shares(needs.size());
+        for (std::size_t i = 0; i < needs.size(); ++i) shares[i] = std::max(0LL, needs[i]);
+        return shares;
+    }
+    // A quarter evenly: a thumbnail beside a plan of a thousand times its
+    // area still gets enough to be told apart.
+    std::vector<long long> shares = ShareEvenly(needs, pixels / 4);
+    std::vector<long long> rest(needs.size(), 0);
+    long long left = pixels;
+    for (std::size_t i = 0; i < needs.size(); ++i) {
+        left -= shares[i];
+        rest[i] = std::max(0LL, needs[i] - shares[i]);
+    }
+    // An area missing from the list is none.
+    std::vector<double> placed(areas.begin(),
+                               areas.begin() + static_cast<std::ptrdiff_t>(std::min(areas.size(), needs.size())));
+    placed.resize(needs.size(), 0);
+    const std::vector<long long> byArea = ShareByArea(rest, placed, left);
+    for (std::size_t i = 0; i < needs.size(); ++i) shares[i] += byArea[i];
     return shares;
 }
 
@@ -96,17 +184,18 @@ std::size_t VKMLayoutPictures::decodePictures(const tImages& images, const tSupe
     if (todo.empty()) return 0;
     const std::size_t count = todo.size();
 
-    // Memory shares from the sizes the files declare.
+    // Memory shares from the sizes the files declare and the places on the
+    // plan.
     std::vector<std::optional<platform::Image::PixelSize>> sizes;
-    std::vector<long long> wanted;
+    std::vector<long long> needs;
     std::vector<double> areas;
     for (const CImageElement* element : todo) {
         sizes.push_back(platform::Image::declaredSize(BytesOf(*element)));
-        wanted.push_back(sizes.back() ? std::min(sizes.back()->pixels(), platform::Image::kDecodedPixelBudget) : 0);
         areas.push_back(element->GetWidth() * element->GetHeight());
+        needs.push_back(sizes.back() ? needOf(sizes.back()->pixels(), areas.back(), bounds.screenScale) : 0);
     }
     const long long pixels = std::max({0LL, bounds.budgetBytes - held, bounds.leastBytes}) / 4;
-    const std::vector<long long> shares = shareBudget(wanted, pixels);
+    const std::vector<long long> shares = shareBudget(needs, areas, pixels);
 
     const auto name = [&](std::size_t i) {
         return "Layout image \"" + todo[i]->GetName() + "\" (" + std::to_string(i + 1) + " of " +

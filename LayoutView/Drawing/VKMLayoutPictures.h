@@ -13,12 +13,15 @@
 //
 // Memory: what the layout's pictures hold, the bytes of their files (which
 // the document keeps) and their decoded pixels, stays within one budget.
-// The pixels left beside the files' bytes, never less than a small floor,
-// are shared out from the sizes the files declare: each picture may have
-// its own pixels, at most the budget of one picture
-// (platform::Image::kDecodedPixelBudget); when these do not fit together,
-// the small pictures stay whole and the large ones are cut to one common
-// number of pixels, the largest that fits. Each picture is then decoded
+// Each picture needs the pixels its place on the plan can show at the most
+// detailed zoom, at most its file's and the budget of one picture
+// (platform::Image::kDecodedPixelBudget). When the needs do not fit in the
+// pixels left beside the files' bytes (never less than a small floor), a
+// quarter of those pixels is shared out evenly, so that every picture keeps
+// some, and the rest by the pictures' areas on the plan, the same pixels a
+// unit for each: the picture across the view and the plan under the tracks
+// are shown as sharp as the thumbnails beside them, not cut to their
+// pixels. Each picture is then decoded
 // reduced as it is read (PNG by a whole factor a side, JPEG by eighths and
 // then by a whole factor), so opening a layout never takes much more than
 // its budget, whatever its files declare.
@@ -63,22 +66,48 @@ public:
     // it in about 6.6 s.
     static constexpr long long kLayoutWork = 35'000'000'000;
 
+    // The screen scale (pixels a point) taken when the caller knows no
+    // screen: the densest a phone has.
+    static constexpr double kDensestScreenScale = 3;
+    // However small its place on the plan, a picture needs 64 x 64 pixels
+    // (or its file's, when fewer): it stays recognisable zoomed in to the
+    // most, and its need never rounds to none, which would leave it out.
+    static constexpr long long kLeastNeed = 64 * 64;
+
     struct tBounds {
         long long budgetBytes = kLayoutPictureBytes;
         long long leastBytes = kLeastPictureBytes;
         long long layoutWork = kLayoutWork;
+        // Pixels a point of the screens the layout is shown on.
+        double screenScale = kDensestScreenScale;
     };
 
     // Whether the open that asked for the decode has been replaced by a
     // newer one; asked before each picture and every few rows of one.
     using tSuperseded = std::function<bool()>;
 
-    // The pixels each picture may have, for pictures that want `wanted`
-    // pixels each (0 for one that takes no share), within `budget` in all:
-    // every picture whole when they fit; otherwise the smallest whole and
-    // the rest cut to the largest common number that fits. The sum never
-    // exceeds `budget` (taken as 0 when negative).
-    static std::vector<long long> shareBudget(const std::vector<long long>& wanted, long long budget);
+    // The pixels a picture whose file holds `filePixels` can show over
+    // `area` square units of the plan, at the most detailed zoom
+    // (GridCalculationsHelper::kMaximumZoom points a unit) on a screen of
+    // `screenScale` pixels a point: no more than its file's, nor than the
+    // budget of one picture; at least kLeastNeed (or all of a smaller
+    // file). 0 for a file of no pixels. An area that is not a positive
+    // number counts as none, a scale that is not as kDensestScreenScale.
+    static long long needOf(long long filePixels, double area, double screenScale);
+
+    // The pixels each picture may have, for pictures that need `needs`
+    // pixels each (0 for one that takes no share) and cover `areas` square
+    // units of the plan, within `budget` in all: every picture whole when
+    // they fit. Otherwise a quarter of the budget goes evenly (the smallest
+    // needs whole, the rest cut to the largest common number that fits),
+    // and what is left by area: every picture the same pixels a unit of its
+    // area, the largest number that fits, but never more than it needs
+    // (what those that need less leave goes to the others). The sum never
+    // exceeds `budget` (taken as 0 when negative); no share exceeds its
+    // need. Areas that are not positive numbers, or missing, take no share
+    // by area.
+    static std::vector<long long> shareBudget(const std::vector<long long>& needs, const std::vector<double>& areas,
+                                              long long budget);
 
     // The order in which pictures of the areas on the layout `areas` are
     // decoded: the largest first, in list order among equals. The picture a
@@ -89,8 +118,9 @@ public:
     // Decodes every picture of `images` that has bytes and a positive width
     // and height and has not been decoded yet, in decodeOrder, within
     // `bounds`: the memory budget beside the bytes of the list's files and
-    // its pictures decoded before, and the work, which any one picture may
-    // take whole. Gives each element its picture; marks it left out when the
+    // its pictures decoded before, shared by what each picture can show on
+    // the bounds' screens, and the work, which any one picture may take
+    // whole. Gives each element its picture; marks it left out when the
     // work or memory ran out; gives it none when its bytes do not decode.
     // When `superseded` answers yes, before a picture or within one, stops
     // there and leaves that one and the rest undecoded. Each decode is

@@ -44,9 +44,12 @@ struct tPicture {
     std::string name;
     std::string layer;
     Bytes bytes;
+    double width = 400;
+    double height = 300;
 };
 
-// A layout of one track and the pictures, 400 x 300 each side by side, on
+// A layout of one track and the pictures (400 x 300 unless given) side by
+// side, on
 // the image layers "Plans" and "Hidden plans" (hidden); written by
 // layoutgen, then each picture's bytes put in.
 std::filesystem::path WriteLayout(const std::string& fileName, const std::vector<tPicture>& pictures) {
@@ -54,8 +57,9 @@ std::filesystem::path WriteLayout(const std::string& fileName, const std::vector
         "version 13\nparam grid off\nlayer \"Tracks\"\nstraight length=200 at=0,-400 angle=0\n"
         "layer \"Plans\" type=image\nlayer \"Hidden plans\" type=image hidden\n";
     for (std::size_t i = 0; i < pictures.size(); ++i) {
-        scenario += "image \"" + pictures[i].name + "\" at=" + std::to_string(450 * i) + ",0 size=400,300 layer=\"" +
-                    pictures[i].layer + "\"\n";
+        scenario += "image \"" + pictures[i].name + "\" at=" + std::to_string(450 * i) +
+                    ",0 size=" + std::to_string(pictures[i].width) + "," + std::to_string(pictures[i].height) +
+                    " layer=\"" + pictures[i].layer + "\"\n";
     }
     ULayoutGen::tLayoutDocument document;
     ULayoutGen::tScenarioSummary summary;
@@ -116,31 +120,70 @@ struct tLoose {
 
 }  // namespace
 
-TEST(LayoutPictures, PixelsAreSharedSmallestFirstAndNeverPastTheBudget) {
+TEST(LayoutPictures, APictureNeedsWhatItsPlaceOnThePlanCanShow) {
     struct Case {
         const char* name;
-        std::vector<long long> wanted;
+        long long filePixels;
+        double area;
+        double screenScale;
+        long long expected;
+    };
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const Case cases[] = {
+        {"a photo as a thumbnail of 10 x 7.5: 250 x 187.5 pixels at 1250 %", 4032 * 3024, 75, 2, 46'875},
+        {"the same on a screen of 3 pixels a point, rounded up", 4032 * 3024, 75, 3, 105'469},
+        {"a photo across the view: its file's", 4032 * 3024, 750'000, 2, 4032 * 3024},
+        {"a plan larger than the budget of one picture", 8000 * 8000, 1'000'000, 2, 4096 * 4096},
+        {"a place of one unit: never below 64 x 64", 4032 * 3024, 1, 2, 4096},
+        {"a file smaller than that: its own", 10 * 10, 0.01, 2, 100},
+        {"no pixels", 0, 75, 2, 0},
+        {"no area, or not a number: 64 x 64", 4032 * 3024, nan, 2, 4096},
+        {"no scale: the densest screen's", 4032 * 3024, 75, 0, 105'469},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(VKMLayoutPictures::needOf(c.filePixels, c.area, c.screenScale), c.expected) << c.name;
+}
+
+TEST(LayoutPictures, PixelsAreSharedAQuarterEvenlyAndTheRestByAreaNeverPastTheBudgetOrANeed) {
+    struct Case {
+        const char* name;
+        std::vector<long long> needs;
+        std::vector<double> areas;
         long long budget;
         std::vector<long long> expected;
     };
+    const double nan = std::numeric_limits<double>::quiet_NaN();
     const Case cases[] = {
-        {"all fit: each whole", {100, 300, 50}, 450, {100, 300, 50}},
-        {"equal ones share evenly, rounding down", {100, 100, 100}, 200, {66, 66, 66}},
-        {"the small stay whole, the large share the rest", {10, 1000, 20, 1000}, 230, {10, 100, 20, 100}},
-        {"one just under the even share stays whole", {99, 1000, 1000}, 300, {99, 100, 100}},
-        {"those that want nothing take nothing", {0, 500, -3, 500}, 600, {0, 300, 0, 300}},
-        {"no budget: nothing for anyone", {5, 7}, 0, {0, 0}},
-        {"a negative budget is none", {5}, -10, {0}},
-        {"no pictures", {}, 100, {}},
-        {"sums that would overflow", {1LL << 62, 1LL << 62, 1LL << 62}, 300, {100, 100, 100}},
+        {"all fit: each whole", {100, 300, 50}, {1, 1, 1}, 450, {100, 300, 50}},
+        {"equal ones share evenly, rounding down", {100, 100, 100}, {5, 5, 5}, 200, {66, 66, 66}},
+        // 62,500 each, then 75 pixels a unit of the 10,000 units.
+        {"a photo across the view before thumbnails",
+         {4'000'000, 400'000, 400'000, 400'000},
+         {9'997, 1, 1, 1},
+         1'000'000,
+         {812'275, 62'575, 62'575, 62'575}},
+        // 66,666 each; the scan takes the 33,334 it still needs, the photos
+        // share the rest.
+        {"a coarse scan over much of the plan leaves the rest to the photos",
+         {100'000, 1'000'000, 1'000'000},
+         {8'000, 1'024, 1'024},
+         800'000,
+         {100'000, 350'000, 350'000}},
+        {"the small stay whole in the even part", {10, 1000, 20, 1000}, {1, 1, 1, 1}, 230, {10, 100, 20, 100}},
+        {"those that need nothing take nothing", {0, 500, -3, 500}, {1, 1, 1, 0}, 600, {0, 500, 0, 75}},
+        {"an area that is no number takes only the even part", {1000, 1000}, {nan, 5}, 400, {50, 350}},
+        {"no budget: nothing for anyone", {5, 7}, {1, 1}, 0, {0, 0}},
+        {"a negative budget is none", {5}, {1}, -10, {0}},
+        {"no pictures", {}, {}, 100, {}},
+        {"sums that would overflow", {1LL << 62, 1LL << 62, 1LL << 62}, {1, 1, 1}, 300, {100, 100, 100}},
     };
     for (const Case& c : cases) {
-        const auto shares = VKMLayoutPictures::shareBudget(c.wanted, c.budget);
+        const auto shares = VKMLayoutPictures::shareBudget(c.needs, c.areas, c.budget);
         EXPECT_EQ(shares, c.expected) << c.name;
         long long sum = 0;
         for (std::size_t i = 0; i < shares.size(); ++i) {
             sum += shares[i];
-            EXPECT_LE(shares[i], std::max(0LL, c.wanted[i])) << c.name << ": never more than it wants";
+            EXPECT_LE(shares[i], std::max(0LL, c.needs[i])) << c.name << ": never more than it needs";
         }
         EXPECT_LE(sum, std::max(0LL, c.budget)) << c.name;
     }
@@ -365,6 +408,51 @@ TEST(LayoutPictures, FortyPhonePhotosFillTheBudgetWithTheirFilesAndAreAllShownSm
     const testsupport::LogWatch watch;
     EXPECT_EQ(VKMLayoutPictures::decodePictures(loose.images), 40u);
     EXPECT_EQ(watch.Count("): a picture of 4032 x 3024 pixels is over the budget of 104857: decoded at 252 x 189"), 40);
+}
+
+TEST(LayoutPictures, APictureShownLargeGetsItsPixelsBeforeThumbnailsWhenPhotosFillTheBudget) {
+    ScreenFixture screen;
+    screen.show(platform::ui::UserInterfaceIdiom::phone);
+    // Phone photos whose files alone fill the budget, as thumbnails, and
+    // last a photo or a plan shown large.
+    struct Case {
+        const char* name;
+        tPicture large;
+        int thumbnails;
+        double thumbnailWidth;
+        int leastWidth, leastHeight;  // of the large one
+    };
+    const Case cases[] = {
+        {"a progressive photo across the view among 39 thumbnails",
+         {"Big", "Plans", testsupport::PhonePhoto(true), 1000, 750},
+         39,
+         10,
+         1008,
+         756},
+        {"a plan of 8000 x 8000 under the tracks and 40 photos",
+         {"Plan", "Plans", testsupport::PlainPng(8000, 8000, 2, {200, 190, 170}), 1000, 1000},
+         40,
+         100,
+         1000,
+         1000},
+    };
+    for (const Case& c : cases) {
+        std::vector<tPicture> pictures(
+            c.thumbnails, {"Photo", "Plans", testsupport::PhonePhoto(), c.thumbnailWidth, c.thumbnailWidth * 0.75});
+        pictures.push_back(c.large);
+        const auto path = WriteLayout("thumbnails.wkst", pictures);
+        Open(screen, path);
+        std::filesystem::remove(path);
+        const tImages& images = screen.layout().GetImages();
+        ASSERT_EQ(images.size(), pictures.size()) << c.name;
+        std::size_t shown = 0;
+        for (const CImageElement* image : images) shown += image->GetPicture() ? 1 : 0;
+        EXPECT_EQ(shown, pictures.size()) << c.name;
+        EXPECT_LE(VKMLayoutPictures::decodedBytes(images), VKMLayoutPictures::kLeastPictureBytes) << c.name;
+        ASSERT_NE(images.back()->GetPicture(), nullptr) << c.name;
+        EXPECT_GE(images.back()->GetPicture()->pixelWidth(), c.leastWidth) << c.name;
+        EXPECT_GE(images.back()->GetPicture()->pixelHeight(), c.leastHeight) << c.name;
+    }
 }
 
 TEST(LayoutPictures, ANewerOpenStopsTheDecodeWithinAPicture) {

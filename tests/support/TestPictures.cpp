@@ -187,16 +187,21 @@ Bytes PhotoPng(int width, int height, int colourType, int shade) {
     });
 }
 
-const Bytes& PhonePhoto() {
-    static const Bytes photo = [] {
+const Bytes& PhonePhoto(bool progressive) {
+    const auto make = [](bool progressive) {
         std::uint32_t noise = 1;
-        return Jpeg({4032, 3024, false, 92}, [&noise](int x, int y, std::uint8_t* rgb) {
+        return Jpeg({4032, 3024, progressive, 92}, [&noise](int x, int y, std::uint8_t* rgb) {
             for (int c = 0; c < 3; ++c) {
                 noise = noise * 1664525u + 1013904223u;
                 rgb[c] = static_cast<std::uint8_t>(x / 7 + y / 5 + c * 60 + (noise >> 24) % 12);
             }
         });
-    }();
+    };
+    if (progressive) {
+        static const Bytes photo = make(true);
+        return photo;
+    }
+    static const Bytes photo = make(false);
     return photo;
 }
 

@@ -70,8 +70,8 @@ struct JpegSpec {
 std::vector<std::uint8_t> Jpeg(const JpegSpec& spec, const std::function<void(int, int, std::uint8_t*)>& pixel);
 
 // A photograph as a phone's camera takes it: 4032 x 3024 pixels of
-// baseline JPEG at 4:2:0, about 2.9 MB (gradients under noise). The same
-// bytes each time; made once.
-const std::vector<std::uint8_t>& PhonePhoto();
+// baseline (or progressive) JPEG at 4:2:0, about 2.9 MB (gradients under
+// noise). The same bytes each time; made once.
+const std::vector<std::uint8_t>& PhonePhoto(bool progressive = false);
 
 }  // namespace testsupport
