@@ -16,6 +16,7 @@
 #include "platform/foundation/Value.h"
 #include "telemetry/Internals/Storage/TLMStorageBindableArray.h"
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
@@ -150,6 +151,11 @@ public:
     // Process-wide SQLite set-up, once, before any connection.
     static int configureSQLite();
 
+    // From any thread: another connection held the file when the last
+    // operation (or set-up) ran, or holds it now that one waits; false once
+    // an operation went through without waiting.
+    bool fileHeldByAnother() const { return mFileHeld.load(std::memory_order_relaxed); }
+
 protected:
     // For subclasses with hooks: the constructor stores the values only, and
     // the subclass calls initializeDatabase() at the end of its own
@@ -209,6 +215,12 @@ private:
     // again on the new file.
     bool rebuildAfterDamage(int result);
     int executeQueryOnNewConnection(const std::function<int(sqlite3*)>& callback);
+    // The busy wait of our connections (SQLite's own, up to
+    // kBusyTimeoutMilliseconds), which also tells that the file is held.
+    void waitForHeldFile(sqlite3* db);
+    static int heldFileWait(void* storage, int count);
+    // After an operation that began with `waitsBefore` waits counted.
+    void noteFileHeld(int result, std::uint64_t waitsBefore);
 
     std::filesystem::path mDbFileURL;
     std::int64_t mMaxSizeInBytes = 0;
@@ -221,4 +233,6 @@ private:
     // Damage found again too soon was reported.
     bool mRebuildDeferred = false;
     bool mSetUpPending = false;
+    std::atomic<bool> mFileHeld{false};
+    std::atomic<std::uint64_t> mHeldFileWaits{0};
 };
