@@ -164,7 +164,9 @@ void WaitForOutcomes(const Outcomes& outcomes, std::size_t events) {
             last = progress;
             lastProgress = Clock::now();
         } else if (Clock::now() - lastProgress > kStallTimeout) {
-            throw std::runtime_error("sending stood still at " + std::to_string(done) + " logs");
+            throw std::runtime_error("sending stood still at " + std::to_string(done) + " logs answered, " +
+                                     std::to_string(outcomes.completed) + " done with, " +
+                                     std::to_string(outcomes.stored) + " stored");
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
