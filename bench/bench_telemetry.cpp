@@ -26,9 +26,20 @@
 // load, the heap in use (mallinfo2) before and after, and the logs the unit
 // is not done with and those it dropped.
 //
+// A burst that meets a held file: another connection holds the log
+// database from before the unit's start, and 23,000 events are tracked at
+// once, ordinary ones and ones with the largest valid properties (17 typed
+// strings at the length limits, of three-byte characters). It reports the
+// heap's growth at its peak (sampled every 5 ms) against the bound the unit
+// keeps while the file is held, the time one enqueue took (median), and the
+// logs dropped and stored once the file is let go (a run fails when a log is
+// neither).
+//
 // VEKMONT_BENCH_EVENTS sets another number of events (for a quick look).
 // VEKMONT_BENCH_LOAD_SECONDS sets how long each load lasts (default 60).
 // VEKMONT_BENCH_BURST_EVENTS sets the burst's events per thread.
+// VEKMONT_BENCH_HOLD_SECONDS sets how long the burst's file is held (default
+// 12: two refused saves and a try waiting).
 // Run with --benchmark_enable_random_interleaving=true so the repetitions
 // take turns.
 
@@ -41,6 +52,7 @@
 #include "telemetry/Internals/Storage/TLMLogDBStorage.h"
 #include "telemetry/Internals/Util/TLMAnalyticsArchiverUtil.h"
 #include "telemetry/Internals/Util/TLMArchiverUtil.h"
+#include "telemetry/TelemetryAnalytics/Model/TLMEventProperties.h"
 #include "telemetry/core/Context/TLMDeviceTracker.h"
 #include "telemetry/core/Util/TLMUuid.h"
 #include "tests/telemetry/support/IngestionTestServer.h"
@@ -152,7 +164,9 @@ void WaitForOutcomes(const Outcomes& outcomes, std::size_t events) {
             last = progress;
             lastProgress = Clock::now();
         } else if (Clock::now() - lastProgress > kStallTimeout) {
-            throw std::runtime_error("sending stood still at " + std::to_string(done) + " logs");
+            throw std::runtime_error("sending stood still at " + std::to_string(done) + " logs answered, " +
+                                     std::to_string(outcomes.completed) + " done with, " +
+                                     std::to_string(outcomes.stored) + " stored");
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
@@ -515,8 +529,106 @@ void BM_LoadTheRoadCannotTake(benchmark::State& state) {
     }
 }
 
+double HoldSeconds() {
+    const char* text = std::getenv("VEKMONT_BENCH_HOLD_SECONDS");
+    const double seconds = text != nullptr ? std::atof(text) : 0;
+    return seconds > 0 ? seconds : 12;
+}
+
+// `units` UTF-16 units of a three-byte character after `lead`: as long as
+// validation lets a text be, as many bytes as it can take.
+std::string LongestText(const std::string& lead, std::size_t units) {
+    std::string text = lead;
+    for (std::size_t i = lead.size(); i < units; ++i) text += "\u20AC";
+    return text;
+}
+
+// The largest event validation lets through: a name of 256 units and 17
+// typed string properties, names and values of 125 units.
+std::shared_ptr<TLMEventLog> MakeLargestEvent(std::size_t index) {
+    auto event = std::make_shared<TLMEventLog>();
+    event->setName(LongestText("Largest", 256));
+    event->setEventId(TLMNewUuidString());
+    auto properties = std::make_shared<TLMEventProperties>();
+    for (int i = 0; i < 17; ++i) {
+        const std::string lead = std::to_string(i) + "-";
+        properties->setString(LongestText(lead + std::to_string(index), 125), LongestText(lead, 125));
+    }
+    event->setTypedProperties(std::move(properties));
+    return event;
+}
+
+// Arg 0: ordinary events. Arg 1: the largest valid ones.
+void BM_BurstMeetsHeldFile(benchmark::State& state) {
+    BenchWorld& world = World();
+    const bool largest = state.range(0) == 1;
+    const std::size_t events = 23000;
+    for (auto _ : state) {
+        RemoveDatabase();
+        world.server.reset();
+        // Held from before the start: the file is made, then held.
+        std::optional<HeldDatabase> hold(std::in_place, TLMLogDBStorage().dbFileURL());
+        auto outcomes = std::make_shared<Outcomes>();
+        Road road;
+        road.client = TLMHttpClient::make(nullptr);
+        road.ingestion = std::make_shared<TLMDefaultIngestion>(road.client, world.server.baseUrl(), TLMNewUuidString());
+        road.ingestion->setAppSecret("7d3f0c21-9a4e-4b6b-8e15-2c90f4a6d7e3");
+        road.group = TLMChannelGroupDefault::make(road.client, road.ingestion);
+        road.group->addDelegate(outcomes);
+        road.unit = road.group->addChannelUnitWithConfiguration(
+            TLMChannelUnitConfiguration::makeDefaultConfiguration("Analytics"));
+
+        const double heapBefore = HeapInUseMiB();
+        double heapPeak = heapBefore;
+        std::atomic<bool> produced{false};
+        std::vector<double> enqueue;
+        enqueue.reserve(events);
+        const auto start = Clock::now();
+        // Made as the app tracks them, one after the other.
+        std::thread producer([&] {
+            for (std::size_t i = 0; i < events; ++i) {
+                auto event = largest ? MakeLargestEvent(i) : MakeEvent(i);
+                const auto before = Clock::now();
+                road.unit->enqueueItem(std::move(event), TLMFlagsNormal);
+                enqueue.push_back(std::chrono::duration<double, std::micro>(Clock::now() - before).count());
+            }
+            produced = true;
+        });
+        const auto heldUntil = start + std::chrono::duration<double>(HoldSeconds());
+        while (!produced || Clock::now() < heldUntil) {
+            heapPeak = std::max(heapPeak, HeapInUseMiB());
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        producer.join();
+        hold.reset();
+        WaitForOutcomes(*outcomes, events);
+        state.SetIterationTime(std::chrono::duration<double>(Clock::now() - start).count());
+        const std::size_t stored = outcomes->stored;
+        if (outcomes->completed != events) throw std::runtime_error("a log was neither stored nor dropped");
+        state.counters["heap_growth_peak_MiB"] = heapPeak - heapBefore;
+        state.counters["bound_MiB"] = static_cast<double>(TLMChannelUnitDefault::kRefusedBytesLimit) / (1024 * 1024);
+        state.counters["enqueue_median_us"] = Percentile(enqueue, 0.5);
+        state.counters["dropped"] = static_cast<double>(events - stored);
+        state.counters["stored"] = static_cast<double>(stored);
+
+        road.unit->setEnabled(false, true);
+        road.group->logsDispatchQueue()->sync([] {});
+        road.client->endForTests();
+        road.unit.reset();
+        road.group.reset();
+    }
+}
+
 }  // namespace
 
+BENCHMARK(BM_BurstMeetsHeldFile)
+    ->ArgName("largest")
+    ->Arg(0)
+    ->Arg(1)
+    ->Iterations(1)
+    ->Repetitions(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kSecond);
 BENCHMARK(BM_LoadTheRoadCannotTake)
     ->ArgName("down")
     ->Arg(0)

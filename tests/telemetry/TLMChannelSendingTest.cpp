@@ -27,6 +27,7 @@
 #include <mutex>
 #include <semaphore>
 #include <thread>
+#include <utility>
 
 using namespace std::chrono_literals;
 using testsupport::IngestionAnswer;
@@ -778,6 +779,73 @@ TEST(TLMChannelSending, WhileAHeldFileRefusesSavesLogsAreBoundedByTheirBytesInTh
         " log(s) of group Analytics were dropped before they could be saved: the log database refused saves and "
         "more than 6144 KiB of them waited. The lowest priority and oldest went first.";
     EXPECT_EQ(droppedWarnings(capture), (std::vector<std::string>{"1" + dropped, "21" + dropped}));
+}
+
+namespace {
+
+// The log database whose first save waits until let go, as a save waits
+// for a file another connection holds, telling meanwhile whether it found
+// the file held.
+class FirstSaveWaits final : public TLMLogDBStorage {
+public:
+    explicit FirstSaveWaits(bool held) : mHeld(held) {}
+    std::vector<TLMSaveOutcome> saveLogs(const std::vector<TLMLogToSave>& logs, const std::string& groupId) override {
+        if (!std::exchange(mWaited, true)) {
+            entered.release();
+            letGo.acquire();
+        }
+        return TLMLogDBStorage::saveLogs(logs, groupId);
+    }
+    bool isFileHeld() const override { return mHeld; }
+
+    std::binary_semaphore entered{0};
+    std::binary_semaphore letGo{0};
+
+private:
+    const bool mHeld;
+    bool mWaited = false;  // the logs queue's own
+};
+
+}  // namespace
+
+TEST(TLMChannelSending, LogsWaitingBehindASaveThatWaitsForAHeldFileAreBoundedFromTheFirst) {
+    // Each takes a little more than a sixteenth of the bound: the one being
+    // saved and fourteen waiting fit.
+    const std::vector<std::string> late = numberedNames("Late", 20);
+    const struct {
+        const char* name;
+        bool held;
+        std::vector<std::string> dropped;
+    } cases[] = {
+        {"the file held", true, numberedNames("Late", 6)},
+        {"the file free, the save slow", false, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        testsupport::SendingRig rig;
+        auto storage = std::make_shared<FirstSaveWaits>(c.held);
+        auto group = TLMChannelGroupDefault::make(rig.httpClient, rig.ingestion, storage);
+        group->addDelegate(rig.delegate);
+        auto unit = group->addChannelUnitWithConfiguration(TLMChannelUnitConfiguration::makeDefaultConfiguration("A"));
+        TLMLogCapture capture;
+        unit->enqueueItem(sixteenthEvent("First"), TLMFlagsNormal);
+        storage->entered.acquire();
+        for (const std::string& name : late) unit->enqueueItem(sixteenthEvent(name), TLMFlagsNormal);
+        // Dropped at once, on the caller's thread.
+        EXPECT_EQ(rig.delegate->eventNames(Kind::DidComplete), c.dropped);
+        storage->letGo.release();
+        group->logsDispatchQueue()->sync([] {});
+        std::vector<std::string> kept{"First"};
+        for (const std::string& name : late) {
+            if (std::find(c.dropped.begin(), c.dropped.end(), name) == c.dropped.end()) kept.push_back(name);
+        }
+        EXPECT_EQ(rig.delegate->eventNames(Kind::DidStore), kept);
+        const std::vector<std::string> warnings = droppedWarnings(capture);
+        ASSERT_EQ(warnings.size(), c.dropped.empty() ? 0u : 1u);
+        if (!c.dropped.empty()) {
+            EXPECT_EQ(warnings[0].rfind(std::to_string(c.dropped.size()) + " log(s)", 0), 0u);
+        }
+    }
 }
 
 TEST(TLMChannelSending, AMinuteOfAHeldFileAtFiftyLogsASecondLosesNothing) {

@@ -920,9 +920,11 @@ TEST_F(TLMLogDBStorageTest, AFileHeldPastTheWaitLeavesLogsForLaterAndTheCountUnr
         EXPECT_EQ(storage.saveLogs(group, "A"), std::vector<TLMSaveOutcome>(names.size(), TLMSaveOutcome::Later));
         EXPECT_EQ(storage.countLogsWithGroupId("A"), std::nullopt);
         EXPECT_GT(fileSystem.sleeps(), 0);  // it did wait, as long as any work waits
+        EXPECT_TRUE(storage.isFileHeld());
 
         held.letGo();
         EXPECT_EQ(storage.countLogsWithGroupId("A"), std::optional<std::uint64_t>(3));
+        EXPECT_FALSE(storage.isFileHeld());
         EXPECT_EQ(storage.saveLogs(group, "A"), std::vector<TLMSaveOutcome>(names.size(), TLMSaveOutcome::Stored));
         std::vector<std::string> want = {"old0", "old1", "old2"};
         want.insert(want.end(), names.begin(), names.end());

@@ -12,6 +12,7 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <limits>
 #include <string>
 
 namespace {
@@ -23,6 +24,13 @@ void writeFile(const std::filesystem::path& file, const std::string& bytes) {
 std::string readFile(const std::filesystem::path& file) {
     std::ifstream in(file, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// A lock file with a mark and the date from which a holder may load.
+void writeDated(const std::filesystem::path& file, std::int64_t date) {
+    std::string bytes(16, 'm');
+    bytes.append(reinterpret_cast<const char*>(&date), sizeof date);
+    writeFile(file, bytes);
 }
 
 std::size_t aloneWarnings(TLMLogCapture& capture) {
@@ -133,6 +141,9 @@ TEST(TLMSenderLock, AHolderLoadsFromANewLockFileOnlyOnceItsWaitIsOver) {
     const std::filesystem::path folder = testsupport::processRoot() / "sender-lock";
     const std::filesystem::path file = TLMSenderLock::pathFor(folder / "Logs.sqlite");
     const std::chrono::seconds wait = TLMSenderLock::kNewFileWait;
+    constexpr std::int64_t kEarliest = std::numeric_limits<std::int64_t>::min();
+    constexpr std::int64_t kLatest = std::numeric_limits<std::int64_t>::max();
+    const platform::Clock::Date beforeEpoch = platform::Clock::Date() - std::chrono::hours(24 * 365);
     std::shared_ptr<platform::VirtualClock> clock;
     const auto takeAndEnd = [&](bool newHome, std::chrono::seconds after = {}) {
         TLMSenderLock(file, newHome).mayLoad();
@@ -143,6 +154,7 @@ TEST(TLMSenderLock, AHolderLoadsFromANewLockFileOnlyOnceItsWaitIsOver) {
         bool newHome;
         std::function<void()> before;
         bool waits;
+        platform::Clock::Date date = std::chrono::system_clock::now();
     } cases[] = {
         {"a new home", true, [] {}, false},
         {"no lock file beside a database", false, [] {}, true},
@@ -154,12 +166,16 @@ TEST(TLMSenderLock, AHolderLoadsFromANewLockFileOnlyOnceItsWaitIsOver) {
         // The clock set back: the wait, no more.
         {"a file dated far ahead", false,
          [&] { writeFile(file, std::string(16, 'm') + std::string(7, '\xFF') + '\x7F'); }, true},
+        // Dates no subtraction from the clock's may reach.
+        {"a file dated at the earliest", false, [&] { writeDated(file, kEarliest); }, false},
+        {"a file dated at the latest, the clock before 1970", false, [&] { writeDated(file, kLatest); }, true,
+         beforeEpoch},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         std::filesystem::remove_all(folder);
         std::filesystem::create_directories(folder);
-        clock = std::make_shared<platform::VirtualClock>();
+        clock = std::make_shared<platform::VirtualClock>(c.date);
         platform::ScopedClock scopedClock(clock);
         c.before();
         {
@@ -175,8 +191,9 @@ TEST(TLMSenderLock, AHolderLoadsFromANewLockFileOnlyOnceItsWaitIsOver) {
             EXPECT_EQ(lock.othersStoredSinceLastLook(), c.waits);  // its first look
             EXPECT_EQ(lock.waitLeft(), std::nullopt);
         }
-        // Settled: the next holder loads at once.
+        // Settled: the next holder loads at once (a clock before the settled
+        // date finds it ahead, and waits the wait).
         TLMSenderLock next(file, false);
-        EXPECT_TRUE(next.mayLoad());
+        EXPECT_EQ(next.mayLoad(), c.date > platform::Clock::Date());
     }
 }

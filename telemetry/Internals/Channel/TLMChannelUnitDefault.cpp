@@ -35,6 +35,13 @@ Iterator EvictionCandidate(Iterator begin, Iterator end, std::uint8_t priority) 
     return found;
 }
 
+// What a log takes in memory, at most: its archive times the factor. A log
+// that cannot be archived is not saved either; it counts for little.
+std::size_t MemoryOf(const std::shared_ptr<TLMAbstractLog>& log) {
+    const std::optional<std::vector<std::uint8_t>> archive = TLMKeyedArchiver::archivedData(TLMArchiveValue(log));
+    return TLMChannelUnitDefault::kMemoryPerArchivedByte * std::max<std::size_t>(archive ? archive->size() : 0, 1);
+}
+
 }  // namespace
 
 TLMChannelUnitDefault::TLMChannelUnitDefault(std::shared_ptr<TLMIngestionProtocol> ingestion,
@@ -82,27 +89,21 @@ void TLMChannelUnitDefault::enqueueItem(std::shared_ptr<TLMAbstractLog> item, TL
     notifyDelegates([&](TLMChannelDelegate& delegate) { delegate.channelPrepareLog(*this, item); });
     notifyDelegates(
         [&](TLMChannelDelegate& delegate) { delegate.channelDidPrepareLog(*this, item, internalId, flags); });
-    WaitingLog entry{std::move(item), std::move(internalId), flags};
-    std::optional<WaitingLog> dropped;
+    // Measured here, on the caller's thread, once: the bound may need it
+    // at any time from now on.
+    const std::size_t bytes = MemoryOf(item);
+    WaitingLog entry{std::move(item), std::move(internalId), flags, true, bytes};
+    std::vector<WaitingLog> dropped;
     {
         std::lock_guard lock(mWaitingMutex);
         bool keep = true;
-        // Only while saves are refused: then the logs queue keeps what it
-        // takes, and these count as much as a kept log on average.
-        if (mRefused.load() &&
-            mKeptBytes.load() + (mWaitingLogs.load() + 1) * mKeptLogBytes.load() > kRefusedBytesLimit) {
-            ++mDroppedWaiting;
-            const auto victim = EvictionCandidate(mWaiting.begin(), mWaiting.end(), PriorityOf(flags));
-            if (victim == mWaiting.end()) {
-                keep = false;
-                dropped = std::move(entry);
-            } else {
-                dropped = std::move(*victim);
-                mWaiting.erase(victim);
-                --mWaitingLogs;
-            }
+        // Only while the log database cannot take saves (refused, or a try
+        // waits for a held file): logs then stay in memory for long.
+        if (mHeldBytes.load() + bytes > kRefusedBytesLimit && (mRefused.load() || mStorage->isFileHeld())) {
+            keep = makeRoom(entry, dropped);
         }
         if (keep) {
+            mHeldBytes += bytes;
             mWaiting.push_back(std::move(entry));
             ++mWaitingLogs;
             // One block serves every log that comes before it begins.
@@ -112,7 +113,26 @@ void TLMChannelUnitDefault::enqueueItem(std::shared_ptr<TLMAbstractLog> item, TL
             }
         }
     }
-    if (dropped) completeEnqueueing(*dropped);
+    for (const WaitingLog& gone : dropped) completeEnqueueing(gone);
+}
+
+bool TLMChannelUnitDefault::makeRoom(WaitingLog& entry, std::vector<WaitingLog>& dropped) {
+    while (mHeldBytes.load() + entry.bytes > kRefusedBytesLimit) {
+        ++mDroppedWaiting;
+        const auto victim = EvictionCandidate(mWaiting.begin(), mWaiting.end(), PriorityOf(entry.flags));
+        if (victim == mWaiting.end()) {
+            entry.bytes = 0;  // never counted
+            dropped.push_back(std::move(entry));
+            return false;
+        }
+        // Counted off here, not when it is completed: the next enqueue
+        // sees the room at once.
+        mHeldBytes -= std::exchange(victim->bytes, 0);
+        dropped.push_back(std::move(*victim));
+        mWaiting.erase(victim);
+        --mWaitingLogs;
+    }
+    return true;
 }
 
 void TLMChannelUnitDefault::asyncInOrder(std::function<void()> block) {
@@ -246,14 +266,7 @@ std::uint64_t TLMChannelUnitDefault::saveInOrder(std::vector<WaitingLog> fresh, 
 
 void TLMChannelUnitDefault::boundKeptLogs() {
     std::size_t bytes = 0;
-    for (WaitingLog& waiting : mKept) {
-        if (waiting.bytes == 0) {
-            const std::optional<std::vector<std::uint8_t>> archive =
-                TLMUtility::archiveKeyedData(TLMArchiveValue(waiting.log));
-            waiting.bytes = kMemoryPerArchivedByte * std::max<std::size_t>(archive ? archive->size() : 0, 1);
-        }
-        bytes += waiting.bytes;
-    }
+    for (const WaitingLog& waiting : mKept) bytes += waiting.bytes;
     // As the log database evicts, so a log never goes for one of lower
     // priority. The rest of the bound is room for logs still waiting, taken
     // in, while the logs queue waits for the file.
@@ -270,13 +283,12 @@ void TLMChannelUnitDefault::boundKeptLogs() {
         std::lock_guard lock(mWaitingMutex);
         mDroppedWaiting += dropped;
         mRefused = !mKept.empty();
-        mKeptBytes = bytes;
-        mKeptLogBytes = mKept.empty() ? 0 : bytes / mKept.size();
     }
     if (dropped > 0) reportDroppedLogs();
 }
 
 void TLMChannelUnitDefault::completeEnqueueing(const WaitingLog& waiting) {
+    mHeldBytes -= waiting.bytes;
     notifyDelegates([&](TLMChannelDelegate& delegate) {
         delegate.channelDidCompleteEnqueueingLog(*this, waiting.log, waiting.internalId);
     });

@@ -45,18 +45,20 @@
 // came before the switch); until then delegates hear neither
 // that they were stored nor that the unit is done with them. While any
 // are kept, a block tries the log database once and keeps the rest of its
-// logs unsaved, and logs are bounded by their bytes in memory (counted as
-// kMemoryPerArchivedByte times their archive): kRefusedBytesLimit in all,
-// of which those kept take three quarters at most; logs still waiting to be
-// taken count as much as a kept log on average. Past the bound the log
+// logs unsaved.
+//
+// The bound: each log's memory is measured once when it is enqueued
+// (kMemoryPerArchivedByte times its archive), and every log the unit is not
+// done with counts, waiting, being saved or kept. While saves are refused,
+// or the log database finds its file held by another connection (a try
+// still waiting for it), they are bounded to kRefusedBytesLimit, of which
+// those kept take three quarters at most. Past the bound the log
 // database's eviction order decides what goes: the lowest priority, then
-// the oldest (among the logs kept, or those still waiting while the logs
-// queue waits for the file), so an ordinary log never pushes out a
-// critical one. A log dropped so is completed at once (on the thread that
-// enqueued the log that pushed it out, when it was still waiting), and one
-// warning on the logs queue counts the logs dropped (at most one each
-// flush interval). A count of the stored logs the held file kept back is
-// read again the same way.
+// the oldest (among the logs kept, or those still waiting when a log is
+// enqueued), so an ordinary log never pushes out a critical one. A log dropped so is completed at once (on the thread
+// that enqueued the log that pushed it out, when it was still waiting), and one warning on the logs queue counts the
+// logs dropped (at most one each flush interval). A count of the stored logs the held file kept back is read again the
+// same way.
 //
 // Several processes on one log database: stored logs are loaded and sent
 // only by the process that holds the sender lock (TLMSenderLock), which a
@@ -184,7 +186,7 @@ private:
         std::string internalId;
         TLMFlags flags = TLMFlagsDefault;
         bool save = true;       // false: filtered out or dropped, only completed
-        std::size_t bytes = 0;  // in memory; measured once it is kept
+        std::size_t bytes = 0;  // in memory; measured once, when enqueued
     };
     // The end of a batch's send, waiting for the logs queue.
     struct BatchAnswer {
@@ -210,6 +212,12 @@ private:
     // On the logs queue: drops kept logs past kRefusedBytesLimit and tells
     // enqueueItem what is kept.
     void boundKeptLogs();
+    // Under mWaitingMutex, while saves cannot go: drops waiting logs in the
+    // eviction order until `entry` fits the bound, or `entry` itself when
+    // none may go for it (false). The dropped, to be completed, go to
+    // `dropped`.
+    bool makeRoom(WaitingLog& entry, std::vector<WaitingLog>& dropped);
+    // Tells the delegates the unit is done with the log, and frees its bytes.
     void completeEnqueueing(const WaitingLog& waiting);
     // On the logs queue: `count` logs were just stored.
     void countStored(std::uint64_t count);
@@ -256,11 +264,11 @@ private:
     std::uint64_t mStoreTicket = 0;
     std::uint64_t mLastTicket = 0;
     std::uint64_t mDroppedWaiting = 0;  // not yet counted in a warning
-    // What the logs queue keeps, for enqueueItem: whether saves are refused,
-    // the bytes kept and a kept log's on average.
+    // Whether the logs queue keeps logs the log database refused.
     std::atomic<bool> mRefused{false};
-    std::atomic<std::size_t> mKeptBytes{0};
-    std::atomic<std::size_t> mKeptLogBytes{0};
+    // The memory of every log enqueued and not yet completed: waiting,
+    // being saved or kept. Grows under the lock; shrinks anywhere.
+    std::atomic<std::size_t> mHeldBytes{0};
     std::vector<BatchAnswer> mAnswers;
 
     // Written on the logs queue only; atomics so that they can be read

@@ -152,7 +152,14 @@ void TLMSenderLock::startHolding() {
     const std::int64_t now = MillisecondsOf(platform::Clock::shared()->now());
     const std::int64_t most = std::chrono::duration_cast<std::chrono::milliseconds>(kNewFileWait).count();
     // A date further off than the wait (the clock set back) waits the wait.
-    const std::int64_t left = std::clamp<std::int64_t>(readLoadFrom().value_or(now + most) - now, 0, most);
+    // The file's date may be any number: compared before it is subtracted.
+    const std::optional<std::int64_t> loadFrom = readLoadFrom();
+    std::int64_t left = most;
+    if (loadFrom && *loadFrom <= now) {
+        left = 0;
+    } else if (loadFrom && *loadFrom < now + most) {
+        left = *loadFrom - now;
+    }
     if (left == 0) {
         TLMLogDebug(kLogTag, "This process sends the stored logs (it holds %s).", path.c_str());
         return;

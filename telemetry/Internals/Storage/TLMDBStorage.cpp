@@ -10,7 +10,9 @@
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <iterator>
 #include <mutex>
 #include <system_error>
 #include <utility>
@@ -226,6 +228,7 @@ void TLMDBStorage::initializeDatabase() {
 }
 
 int TLMDBStorage::setUp(bool waitForLocks) {
+    const std::uint64_t waitsBefore = mHeldFileWaits.load();
     FileFault fault = FileFault::None;
     std::int64_t storedVersion = 0;
     int result = configureDatabase(fault, storedVersion, waitForLocks);
@@ -235,6 +238,7 @@ int TLMDBStorage::setUp(bool waitForLocks) {
     // Nothing is wrong with a file refused for now: the next use tries again
     // rather than finding the database never configured.
     mSetUpPending = IsRefusal(result);
+    noteFileHeld(result, waitsBefore);
     const std::string name = mFilename;
     if (IsBusy(result)) {
         TLMLogWarning(kLogTag, "The \"%s\" database is in use by another connection; it is set up at its next use.",
@@ -450,7 +454,11 @@ int TLMDBStorage::configureDatabase(FileFault& fault, std::int64_t& storedVersio
     // or after this one, never finding our new file still at version 0 and
     // emptying it as an older one. Without waiting, a file anyone holds,
     // even a reader, is left at once.
-    if (!waitForLocks) sqlite3_busy_timeout(db.get(), 0);
+    if (waitForLocks) {
+        waitForHeldFile(db.get());
+    } else {
+        sqlite3_busy_timeout(db.get(), 0);
+    }
     result = sqlite3_exec(db.get(), waitForLocks ? "BEGIN IMMEDIATE;" : "BEGIN EXCLUSIVE;", nullptr, nullptr, nullptr);
     if (IsBusy(result)) return result;
     // A file that cannot start one (damaged, only readable) is judged by
@@ -633,14 +641,43 @@ bool TLMDBStorage::setUpAgainIfGone(int result) {
 
 int TLMDBStorage::executeQueryOnNewConnection(const std::function<int(sqlite3*)>& callback) {
     if (const int setUp = setUpIfPending(); setUp != SQLITE_OK) return setUp;
+    const std::uint64_t waitsBefore = mHeldFileWaits.load();
     int result = SQLITE_OK;
     TLMDBConnection db = openAndIdentify(&result, false, mWorkIdentity);
     if (!db) return result;
     noteFileIdentity(mWorkIdentity);
+    waitForHeldFile(db.get());
     result = setMaxPageCount(mMaxSizeInBytes / mPageSize, db.get());
     if (result == SQLITE_CORRUPT || result == SQLITE_NOTADB) return result;
     if (result != SQLITE_OK) TLMLogError(kLogTag, "Failed to open database with specified maximum size constraint.");
-    return callback(db.get());
+    result = callback(db.get());
+    noteFileHeld(result, waitsBefore);
+    return result;
+}
+
+void TLMDBStorage::waitForHeldFile(sqlite3* db) { sqlite3_busy_handler(db, &TLMDBStorage::heldFileWait, this); }
+
+int TLMDBStorage::heldFileWait(void* storage, int count) {
+    // SQLite's own busy timeout: short sleeps first, then 100 ms each.
+    static constexpr int kDelays[] = {1, 2, 5, 10, 15, 20, 25, 25, 25, 50, 50, 100};
+    static constexpr int kTotals[] = {0, 1, 3, 8, 18, 33, 53, 78, 103, 128, 178, 228};
+    constexpr int kSteps = static_cast<int>(std::size(kDelays));
+    auto* self = static_cast<TLMDBStorage*>(storage);
+    if (count == 0) ++self->mHeldFileWaits;
+    self->mFileHeld = true;
+    int delay = kDelays[std::min(count, kSteps - 1)];
+    const int prior = count < kSteps ? kTotals[count] : kTotals[kSteps - 1] + delay * (count - (kSteps - 1));
+    if (prior + delay > kBusyTimeoutMilliseconds) {
+        delay = kBusyTimeoutMilliseconds - prior;
+        if (delay <= 0) return 0;
+    }
+    sqlite3_sleep(delay);
+    return 1;
+}
+
+void TLMDBStorage::noteFileHeld(int result, std::uint64_t waitsBefore) {
+    // A wait that ended in time still counts: the holder may take it again.
+    mFileHeld = IsBusy(result) || mHeldFileWaits.load() != waitsBefore;
 }
 
 int TLMDBStorage::executeNonSelectionQuery(const std::string& query) {

@@ -21,6 +21,7 @@
 #include "platform/foundation/Value.h"
 #include "telemetry/Internals/Storage/TLMStorageBindableArray.h"
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
@@ -167,6 +168,11 @@ public:
     // is deleted or set aside (with the set-up lock held). Empty: none.
     static void setBeforeReplacingHook(std::function<void()> hook);
 
+    // From any thread: another connection held the file when the last
+    // operation (or set-up) ran, or holds it now that one waits; false once
+    // an operation went through without waiting.
+    bool fileHeldByAnother() const { return mFileHeld.load(std::memory_order_relaxed); }
+
 protected:
     // For subclasses with hooks: the constructor stores the values only, and
     // the subclass calls initializeDatabase() at the end of its own
@@ -265,6 +271,12 @@ private:
     // again on the new file.
     bool rebuildAfterDamage(int result);
     int executeQueryOnNewConnection(const std::function<int(sqlite3*)>& callback);
+    // The busy wait of our connections (SQLite's own, up to
+    // kBusyTimeoutMilliseconds), which also tells that the file is held.
+    void waitForHeldFile(sqlite3* db);
+    static int heldFileWait(void* storage, int count);
+    // After an operation that began with `waitsBefore` waits counted.
+    void noteFileHeld(int result, std::uint64_t waitsBefore);
 
     std::filesystem::path mDbFileURL;
     std::int64_t mMaxSizeInBytes = 0;
@@ -283,4 +295,6 @@ private:
     std::optional<FileIdentity> mFoundIdentity;
     std::optional<FileIdentity> mWorkIdentity;
     std::uint64_t mFileGeneration = 0;
+    std::atomic<bool> mFileHeld{false};
+    std::atomic<std::uint64_t> mHeldFileWaits{0};
 };

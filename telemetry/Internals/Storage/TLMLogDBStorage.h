@@ -51,6 +51,7 @@ public:
                              const std::optional<std::vector<std::string>>& excludedTargetKeys,
                              const TLMLoadDataCompletionHandler& completionHandler) override;
     void setMaxStorageSize(std::int64_t sizeInBytes, const std::function<void(bool)>& completionHandler) override;
+    bool isFileHeld() const override { return fileHeldByAnother(); }
 
     std::vector<std::shared_ptr<TLMAbstractLog>> logsFromDBWithGroupId(const std::string& groupId);
     // The logs of the rows matching the condition (all when empty). A row

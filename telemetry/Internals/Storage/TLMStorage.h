@@ -68,4 +68,8 @@ public:
                                      const std::optional<std::vector<std::string>>& excludedTargetKeys,
                                      const TLMLoadDataCompletionHandler& completionHandler) = 0;
     virtual void setMaxStorageSize(std::int64_t sizeInBytes, const std::function<void(bool)>& completionHandler) = 0;
+    // From any thread: whether another connection holds the file, as the
+    // last operation found it (one still waiting for it included). What
+    // comes meanwhile waits too.
+    virtual bool isFileHeld() const { return false; }
 };
