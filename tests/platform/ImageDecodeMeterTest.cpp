@@ -88,6 +88,16 @@ Bytes tailPng(int mebibytes) {
     return png;
 }
 
+// A 1 x 1 grey PNG whose stream goes on after its row with 2 KiB of noise,
+// which deflate keeps stored: 2,118 bytes.
+Bytes noiseTailPng() {
+    Bytes data{0, 128};
+    std::uint32_t noise = 7;
+    for (int i = 0; i < 2048; ++i)
+        data.push_back(static_cast<std::uint8_t>((noise = noise * 1664525u + 1013904223u) >> 24));
+    return testsupport::PngOfStream(1, 1, PNG_COLOR_TYPE_GRAY, testsupport::ZlibAfterEmptyBlocks(0, 0, data));
+}
+
 }  // namespace
 
 TEST(ImageDecodeMeter, TheMeterSpendsItsAllowanceAndAsksWhetherTheWorkIsStillWanted) {
@@ -217,6 +227,18 @@ TEST(ImageDecodeMeter, CompressedDataAfterAPngsLastRowIsNotInflated) {
     badCrc[badCrc.size() - 13] ^= 1;  // the IDAT chunk's CRC, before IEND
     EXPECT_NE(Image::fromData(plain), nullptr);
     EXPECT_EQ(Image::fromData(badCrc), nullptr);
+}
+
+TEST(ImageDecodeMeter, AMeterThatSaysNoInTheTailGivesNoImage) {
+    const Bytes png = noiseTailPng();
+    ASSERT_EQ(png.size(), 2118u);
+    const auto whole = Image::decode(png);
+    ASSERT_NE(whole.image, nullptr);  // the rows are the picture
+    EXPECT_GT(whole.work, 1'000'000);
+    DecodeMeter meter(1'000'000);
+    const auto cut = Image::decode(png, 1, Image::kDecodedPixelBudget, &meter);
+    EXPECT_EQ(cut.image, nullptr);
+    EXPECT_EQ(cut.cut, ImageDecoding::Cut::workSpent);
 }
 
 // The scans of a JPEG: where each starts, and whether it carries DC

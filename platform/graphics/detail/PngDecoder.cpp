@@ -87,7 +87,10 @@ void readBytes(png_structp png, png_bytep out, png_size_t length) {
     if (input.rowsLeft == 0) {
         if (length > input.tailLeft) {
             const bool otherChunk = (png_get_io_state(png) & PNG_IO_MASK_LOC) == PNG_IO_CHUNK_DATA && !input.inIdat;
-            if (!otherChunk) input.meter->spend(kTailByte * static_cast<long long>(kIdatReadSize));
+            if (!otherChunk && !input.meter->spend(kTailByte * static_cast<long long>(kIdatReadSize))) {
+                input.cut = true;
+                png_error(png, "work spent");
+            }
             input.whole = true;
             png_error(png, "rows done");
         }
@@ -351,7 +354,7 @@ DecodedBitmap decodePng(ByteSource& source, long long maxPixels, long long whole
     PngInput input{&source, 0, &meter, -1, kTailBytes, false, false, false, false};
     const bool read = s.info != nullptr && decodeInto(s, input, maxPixels, wholePixels, out);
     // Stopped in the tail: inside the last row, or in the chunks after it.
-    const bool ok = (read || input.whole) && s.surface != nullptr && finish(s, input, !input.rowsRead);
+    const bool ok = (read || input.whole) && !input.cut && s.surface != nullptr && finish(s, input, !input.rowsRead);
     if (ok) out.reduction = s.factor;
     out.cut = input.cut;
     png_destroy_read_struct(&s.png, s.info != nullptr ? &s.info : nullptr, nullptr);
