@@ -157,6 +157,26 @@ void putEmptyDynamicBlock(BitWriter& w) {
     w.put(0, 1);                                                       // end of block
 }
 
+// Huffman codes go most significant bit first.
+void putCode(BitWriter& w, unsigned code, int bits) {
+    for (int i = bits - 1; i >= 0; --i) w.put((code >> i) & 1u, 1);
+}
+
+// Every table at its largest: 286 literal/length codes (226 of 8 bits, 60
+// of 9) and 30 distance codes (2 of 4 bits, 28 of 5), each length sent
+// alone, 694 bits.
+void putFullDynamicBlock(BitWriter& w) {
+    w.put(2 << 1, 3);
+    w.put(29, 5);
+    w.put(29, 5);
+    w.put(8, 4);  // 12 code length codes: symbols 4, 5, 8 and 9 of 2 bits (codes 0 to 3)
+    for (int i = 0; i < 12; ++i) w.put(i == 4 || i == 6 || i == 9 || i == 11 ? 2 : 0, 3);
+    const auto length = [&w](int bits) { putCode(w, bits == 4 ? 0 : bits == 5 ? 1 : bits == 8 ? 2 : 3, 2); };
+    for (int i = 0; i < 286; ++i) length(i < 226 ? 8 : 9);
+    for (int i = 0; i < 30; ++i) length(i < 2 ? 4 : 5);
+    putCode(w, 452 + (256 - 226), 9);  // end of block
+}
+
 }  // namespace
 
 Bytes ZlibAfterEmptyBlocks(int blockType, long long emptyBlocks, const Bytes& data) {
@@ -166,6 +186,7 @@ Bytes ZlibAfterEmptyBlocks(int blockType, long long emptyBlocks, const Bytes& da
         if (blockType == 0) putStoredBlock(w, false, nullptr, 0);
         if (blockType == 1) w.put(1 << 1, 3), w.put(0, 7);  // fixed codes: end of block at once
         if (blockType == 2) putEmptyDynamicBlock(w);
+        if (blockType == 3) putFullDynamicBlock(w);
     }
     putStoredBlock(w, true, data.data(), data.size());
     const uLong check = adler32(1, data.data(), static_cast<uInt>(data.size()));

@@ -29,7 +29,8 @@ void DeflatePiece(void* z, const std::uint8_t* data, std::size_t size, int flush
 // A zlib stream of `data` in one final stored block (at most 65535 bytes)
 // after `emptyBlocks` empty deflate blocks of `blockType`: 0 stored, 1
 // fixed codes, 2 dynamic codes with the smallest header zlib takes (90
-// bits, three Huffman tables built for nothing).
+// bits, three Huffman tables built for nothing), 3 dynamic codes with
+// every table at its largest (694 bits).
 std::vector<std::uint8_t> ZlibAfterEmptyBlocks(int blockType, long long emptyBlocks,
                                                const std::vector<std::uint8_t>& data);
 // A PNG of `width` x `height` at 8 bits a sample whose compressed rows are
