@@ -194,14 +194,17 @@ Bytes ZlibAfterEmptyBlocks(int blockType, long long emptyBlocks, const Bytes& da
     return std::move(w.out);
 }
 
-Bytes PngOfStream(int width, int height, int colourType, const Bytes& zlib) {
+Bytes PngOfStream(int width, int height, int colourType, const Bytes& zlib, std::size_t chunkBytes) {
     Bytes header;
     for (const int side : {width, height})
         for (int shift = 24; shift >= 0; shift -= 8) header.push_back(static_cast<std::uint8_t>(side >> shift));
     header.insert(header.end(), {8, static_cast<std::uint8_t>(colourType), 0, 0, 0});
     Bytes png{0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
     PutPngChunk(png, "IHDR", header);
-    PutPngChunk(png, "IDAT", zlib);
+    for (std::size_t at = 0; at < zlib.size(); at += chunkBytes) {
+        const auto end = zlib.begin() + static_cast<std::ptrdiff_t>(std::min(zlib.size(), at + chunkBytes));
+        PutPngChunk(png, "IDAT", Bytes(zlib.begin() + static_cast<std::ptrdiff_t>(at), end));
+    }
     PutPngChunk(png, "IEND", {});
     return png;
 }

@@ -34,8 +34,9 @@ void DeflatePiece(void* z, const std::uint8_t* data, std::size_t size, int flush
 std::vector<std::uint8_t> ZlibAfterEmptyBlocks(int blockType, long long emptyBlocks,
                                                const std::vector<std::uint8_t>& data);
 // A PNG of `width` x `height` at 8 bits a sample whose compressed rows are
-// `zlib` as given, in one IDAT chunk.
-std::vector<std::uint8_t> PngOfStream(int width, int height, int colourType, const std::vector<std::uint8_t>& zlib);
+// `zlib` as given, in IDAT chunks of at most `chunkBytes`.
+std::vector<std::uint8_t> PngOfStream(int width, int height, int colourType, const std::vector<std::uint8_t>& zlib,
+                                      std::size_t chunkBytes = 1u << 30);
 
 // A PNG written by libpng as a picture program writes one: the filter of
 // each row left to libpng's own choice, zlib at `level`. `pixel(x, y,

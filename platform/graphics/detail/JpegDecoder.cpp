@@ -79,7 +79,8 @@ struct Source {
     ByteSource* bytes;
     DecodeMeter* meter;
     bool cut;
-    JOCTET* buffer;  // a piece of a file; the bytes in memory are handed over where they are
+    long long sequentialBytes;  // handed over at a sequential file's rate, before the frame header told
+    JOCTET* buffer;             // a piece of a file; the bytes in memory are handed over where they are
 };
 
 void initSource(j_decompress_ptr) {}
@@ -107,6 +108,7 @@ boolean fillInput(j_decompress_ptr cinfo) {
     const long long perByte = cinfo->arith_code         ? kArithmeticByte
                               : cinfo->progressive_mode ? kProgressiveByte
                                                         : kFedByte;
+    if (perByte == kFedByte) src->sequentialBytes += static_cast<long long>(count);
     if (!src->meter->spend(perByte * static_cast<long long>(count))) {
         src->cut = true;
         bailOut(reinterpret_cast<j_common_ptr>(cinfo));
@@ -257,6 +259,13 @@ bool decodeInto(DecodeState& s, ByteSource& source, long long maxPixels, DecodeM
     s.source.meter = &meter;
     s.cinfo.src = &s.source.base;
     jpeg_read_header(&s.cinfo, TRUE);
+    // The bytes handed over before the frame header said how they are
+    // coded, at the rate of theirs.
+    if (s.cinfo.progressive_mode && !s.cinfo.arith_code &&
+        !meter.spend((kProgressiveByte - kFedByte) * s.source.sequentialBytes)) {
+        s.source.cut = true;
+        return false;
+    }
     out.fileWidth = static_cast<int>(s.cinfo.image_width);  // at most 65500
     out.fileHeight = static_cast<int>(s.cinfo.image_height);
     if (!bitmapSizeAllowed(s.cinfo.image_width, s.cinfo.image_height)) {
