@@ -57,6 +57,10 @@ constexpr long long kScanCoefficient = 1;
 // is counted at its dearest (every coefficient large, in 70 bytes a
 // block), which counts a photograph about four times what it takes.
 constexpr long long kArithmeticCoefficient = 200;
+// Each row of MCUs of a scan read into the buffer (a call of
+// jpeg_consume_input), whatever it holds: a thin progressive picture has
+// a block a row.
+constexpr long long kScanRow = 150;
 // Each restart marker: the decoder's state reset, the marker read.
 constexpr long long kRestart = 400;
 // Each visit of a block in the buffer of a progressive (or many-scan)
@@ -194,7 +198,7 @@ long long scanRowWork(const jpeg_decompress_struct& c, bool buffered) {
                                ? static_cast<long long>(c.MCUs_per_row) * c.cur_comp_info[0]->v_samp_factor
                                : c.MCUs_per_row;
     const long long blocks = c.comps_in_scan == 1 ? mcus : mcus * c.blocks_in_MCU;
-    long long work = blocks * (scanBlockWork(c) + (buffered ? kBufferedBlock : 0));
+    long long work = blocks * (scanBlockWork(c) + (buffered ? kBufferedBlock : 0)) + (buffered ? kScanRow : 0);
     if (c.restart_interval > 0) work += kRestart * ((mcus + c.restart_interval - 1) / c.restart_interval);
     return work;
 }

@@ -54,6 +54,11 @@ constexpr long long kRowByte = 12;
 // A byte of a row put out (four a pixel: transforms, premultiplying, a
 // pass's row spread over the whole width, averaging when reduced).
 constexpr long long kOutByte = 2;
+// A pass's row of an interlaced picture is spread over the whole width a
+// byte at a time; a palette's index becomes four bytes through its table
+// (and tRNS).
+constexpr long long kInterlacedOutByte = 3;
+constexpr long long kPalettePixel = 8;
 // The compressed rows are read this much at a time. Once the rows are out,
 // what the stream and the file still hold is read only a short tail far (a
 // usual file's whole tail: the stream's end, its CRC and IEND, checked),
@@ -434,12 +439,15 @@ struct RowCosts {
     bool interlaced;
 };
 
-RowCosts rowCostsOf(png_uint_32 width, int fileBitsAPixel, bool interlaced, int passes) {
+RowCosts rowCostsOf(png_uint_32 width, int fileBitsAPixel, bool interlaced, int passes, bool palette) {
     RowCosts costs{{}, passes, interlaced};
     for (int pass = 0; pass < passes; ++pass) {
         const png_uint_32 columns = interlaced ? PNG_PASS_COLS(width, pass) : width;
         const long long fileBytes = (static_cast<long long>(fileBitsAPixel) * columns + 7) / 8 + 1;
-        costs.inPass[pass] = columns == 0 ? kRowCall : kRowCall + kRowByte * fileBytes + kOutByte * 4LL * width;
+        const long long outByte = interlaced ? kInterlacedOutByte : kOutByte;
+        costs.inPass[pass] = columns == 0 ? kRowCall
+                                          : kRowCall + kRowByte * fileBytes + outByte * 4LL * width +
+                                                (palette ? kPalettePixel * columns : 0);
     }
     return costs;
 }
@@ -521,7 +529,7 @@ bool decodeInto(DecodeState& s, PngInput& input, long long maxPixels, long long 
         png_get_rowbytes(s.png, s.info) != 4 * static_cast<png_size_t>(width)) {
         return false;
     }
-    const RowCosts costs = rowCostsOf(width, fileBitsAPixel, interlaced, passes);
+    const RowCosts costs = rowCostsOf(width, fileBitsAPixel, interlaced, passes, colour == PNG_COLOR_TYPE_PALETTE);
     input.rowsLeft = rowsOut(width, height, interlaced);
 
     s.width = width;
