@@ -72,6 +72,11 @@ constexpr long long kBufferedBlock = 30;
 constexpr long long kIdctBlock = 20;
 constexpr long long kIdctSample = 2;
 constexpr long long kOutPixel = 5;
+// Each row put out beside its pixels (a call of jpeg_read_scanlines): a
+// thin picture's rows are little else.
+constexpr long long kOutRow = 40;
+// A CMYK pixel's inks turned into RGB beside that.
+constexpr long long kCmykPixel = 7;
 // libjpeg is handed the file this much at a time: its Huffman decoder
 // takes a slower path over the last 512 bytes of each piece.
 constexpr std::size_t kSourcePiece = 64 * 1024;
@@ -336,7 +341,7 @@ bool decodeInto(DecodeState& s, ByteSource& source, long long maxPixels, DecodeM
     // decoded as its rows are wanted.
     const long long blockWork =
         idctWork(s.cinfo, buffered) + (buffered ? 0 : s.cinfo.total_iMCU_rows * scanRowWork(s.cinfo, false));
-    const long long rowWork = kOutPixel * width;
+    const long long rowWork = kOutRow + (kOutPixel + (cmyk ? kCmykPixel : 0)) * width;
     // Adobe writes CMYK inverted; others store ink amounts.
     const bool inverted = s.cinfo.saw_Adobe_marker;
     while (s.cinfo.output_scanline < s.cinfo.output_height) {
