@@ -5,6 +5,7 @@
 // rounding: the pixels are the ones Cairo gave, without its second bitmap
 // for pictures without alpha or its copy of the file.
 
+#include "platform/foundation/ByteOrder.h"
 #include "platform/graphics/Image.h"
 #include "platform/graphics/detail/ImageDecoders.h"
 #include "platform/graphics/detail/ImageImpl.h"
@@ -127,10 +128,6 @@ struct PngInput {
 constexpr std::uint8_t kIhdrFirst[8] = {0, 0, 0, 13, 'I', 'H', 'D', 'R'};
 constexpr std::uint64_t kIhdrAt = 8;
 
-std::uint32_t bigEndian32(const std::uint8_t* p) {
-    return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) | p[3];
-}
-
 void spend(png_structp png, PngInput& input, long long units) {
     if (!input.meter->spend(units)) {
         input.cut = true;
@@ -166,7 +163,7 @@ void take(png_structp png, PngInput& input, std::uint8_t* out, std::size_t count
 void takeHeader(png_structp png, PngInput& input, std::uint8_t* out) {
     take(png, input, out, 8, true);
     spend(png, input, kChunk);
-    if (bigEndian32(out) > PNG_UINT_31_MAX) png_error(png, "chunk length");
+    if (loadBigEndian32(out) > PNG_UINT_31_MAX) png_error(png, "chunk length");
 }
 
 // More compressed rows for inflate; false when the IDAT chunks have ended.
@@ -175,13 +172,13 @@ bool fillStream(png_structp png, PngInput& input) {
         if (input.idatsEnded) return false;
         std::uint8_t crc[4];
         take(png, input, crc, 4, true);
-        if (bigEndian32(crc) != input.idatCrc) png_error(png, "IDAT: CRC error");
+        if (loadBigEndian32(crc) != input.idatCrc) png_error(png, "IDAT: CRC error");
         takeHeader(png, input, input.next);
         if (std::memcmp(input.next + 4, "IDAT", 4) != 0) {
             input.idatsEnded = true;
             return false;
         }
-        input.idatLeft = bigEndian32(input.next);
+        input.idatLeft = loadBigEndian32(input.next);
         input.idatCrc = crc32(0, input.next + 4, 4);
     }
     const auto count = static_cast<uInt>(std::min<std::size_t>(input.idatLeft, kIdatReadSize));
@@ -248,15 +245,8 @@ void beginHandedChunk(PngInput& input, std::uint8_t* out) {
     input.storedLeft = stored;
     input.checkLeft = last ? 4 : 0;
     const std::uint32_t length = input.headLength + stored + input.checkLeft;
-    const std::uint8_t header[8] = {static_cast<std::uint8_t>(length >> 24),
-                                    static_cast<std::uint8_t>(length >> 16),
-                                    static_cast<std::uint8_t>(length >> 8),
-                                    static_cast<std::uint8_t>(length),
-                                    'I',
-                                    'D',
-                                    'A',
-                                    'T'};
-    std::memcpy(out, header, 8);
+    storeBigEndian32(out, length);
+    std::memcpy(out + 4, "IDAT", 4);
 }
 
 // Data of the IDAT chunk being handed: its headers, the rows' bytes
@@ -333,7 +323,7 @@ void readBytes(png_structp png, png_bytep out, png_size_t length) {
         if (input.inIdat && !input.streamStarted) {
             if (inflateInit(&input.z) != Z_OK) png_error(png, "no memory");
             input.streamStarted = true;
-            input.idatLeft = bigEndian32(out);
+            input.idatLeft = loadBigEndian32(out);
             input.idatCrc = crc32(0, out + 4, 4);
             input.rowBytesLeft = rowBytesOf(png, input.info);
             input.handing = true;
@@ -345,7 +335,7 @@ void readBytes(png_structp png, png_bytep out, png_size_t length) {
     }
     take(png, input, out, length, where != PNG_IO_CHUNK_DATA || input.inIdat);
     if (where == PNG_IO_CHUNK_DATA && input.critical) input.crc = crc32(input.crc, out, static_cast<uInt>(length));
-    if (where == PNG_IO_CHUNK_CRC && input.critical && length == 4 && bigEndian32(out) != input.crc)
+    if (where == PNG_IO_CHUNK_CRC && input.critical && length == 4 && loadBigEndian32(out) != input.crc)
         png_error(png, "CRC error");
 }
 
