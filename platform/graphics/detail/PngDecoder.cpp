@@ -286,6 +286,8 @@ void handData(png_structp png, PngInput& input, std::uint8_t* out, std::size_t l
 // that puts out more than the rows ends the reading there, the picture
 // whole.
 void finishStream(png_structp png, PngInput& input) {
+    // libpng wants no more than the rows' bytes: it has put them all out.
+    if (input.rowsLeft != 0) png_error(png, "not enough image data");
     std::uint8_t more[64];
     while (!input.streamEnded) {
         input.z.next_out = more;
