@@ -47,13 +47,21 @@
 //                           png_thin        1 x 16384 RGBA
 //                           png_zlib_tail   1 x 1 with 1000 MiB of zeros
 //                                           compressed after its row
+//                           png_empty_dynamic, png_empty_full_dynamic,
+//                           png_empty_fixed, png_empty_stored
+//                                           1 x 1 behind 23 MB of empty
+//                                           deflate blocks of the kind
+//                                           (dynamic: the smallest header,
+//                                           and every table at its largest)
 //                           jpeg_baseline, jpeg_progressive, jpeg_cmyk
 //                                           4096 x 4096
 //                           jpeg_restart    a restart marker every MCU
 //                           jpeg_arithmetic arithmetic coding
-//                           jpeg_noise, jpeg_arithmetic_noise
+//                           jpeg_noise, jpeg_arithmetic_noise,
+//                           jpeg_progressive_noise
 //                                           2048 x 2048 of noise at quality
-//                                           100
+//                                           100; jpeg_progressive_noise_eighth
+//                                           the progressive one at 1/8
 //                           jpeg_coefficients, jpeg_arithmetic_coefficients
 //                                           every coefficient 500
 //                           jpeg_segments, jpeg_app14
@@ -426,6 +434,16 @@ const MakeUp& makeUp(const std::string& name) {
         m.bytes = tailPng(1000);
         m.repeat = 20;
     }
+    if (name.starts_with("png_empty_")) {
+        // 1 x 1 RGBA behind 23 MB of empty deflate blocks of the kind.
+        const int type = name == "png_empty_full_dynamic" ? 3
+                         : name == "png_empty_dynamic"    ? 2
+                         : name == "png_empty_fixed"      ? 1
+                                                          : 0;
+        const long long blocks = 23'000'000LL * 8 / (type == 3 ? 694 : type == 2 ? 90 : type == 1 ? 10 : 40);
+        m.bytes =
+            testsupport::PngOfStream(1, 1, kRgba, testsupport::ZlibAfterEmptyBlocks(type, blocks, {0, 1, 2, 3, 4}));
+    }
     if (name == "jpeg_baseline") m.bytes = picture("jpeg");
     if (name == "jpeg_progressive") m.bytes = picture("progressive");
     if (name == "jpeg_restart") m.bytes = photoJpeg(4096, 4096, {.quality = 90, .restartMcus = 1});
@@ -437,12 +455,15 @@ const MakeUp& makeUp(const std::string& name) {
                                         for (int c = 0; c < 4; ++c) cmyk[c] = ramp(x, y, c, noise);
                                     });
     }
-    if (name == "jpeg_noise" || name == "jpeg_arithmetic_noise") {
+    if (name == "jpeg_noise" || name == "jpeg_arithmetic_noise" || name == "jpeg_progressive_noise" ||
+        name == "jpeg_progressive_noise_eighth") {
         // Every coefficient large: the most decisions an arithmetic-coded
-        // block can take.
+        // block can take, the most bits a progressive scan refines.
         std::uint32_t noise = 1;
+        const bool progressive = name.starts_with("jpeg_progressive");
+        if (name == "jpeg_progressive_noise_eighth") m.maxPixels = 256 * 256;
         m.bytes = testsupport::Jpeg(
-            {2048, 2048, false, 100, testsupport::JpegColours::Rgb, name == "jpeg_arithmetic_noise"},
+            {2048, 2048, progressive, 100, testsupport::JpegColours::Rgb, name == "jpeg_arithmetic_noise"},
             [&noise](int, int, std::uint8_t* rgb) {
                 for (int c = 0; c < 3; ++c)
                     rgb[c] = static_cast<std::uint8_t>((noise = noise * 1664525u + 1013904223u) >> 24);
@@ -970,6 +991,22 @@ BENCHMARK_CAPTURE(BM_DecodeUnits, png_zlib_tail, std::string("png_zlib_tail"))
     ->Unit(benchmark::kMillisecond)
     ->UseManualTime()
     ->Iterations(5);
+BENCHMARK_CAPTURE(BM_DecodeUnits, png_empty_dynamic, std::string("png_empty_dynamic"))
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(5);
+BENCHMARK_CAPTURE(BM_DecodeUnits, png_empty_full_dynamic, std::string("png_empty_full_dynamic"))
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(5);
+BENCHMARK_CAPTURE(BM_DecodeUnits, png_empty_fixed, std::string("png_empty_fixed"))
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(5);
+BENCHMARK_CAPTURE(BM_DecodeUnits, png_empty_stored, std::string("png_empty_stored"))
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(5);
 BENCHMARK_CAPTURE(BM_DecodeUnits, jpeg_baseline, std::string("jpeg_baseline"))
     ->Unit(benchmark::kMillisecond)
     ->UseManualTime()
@@ -995,6 +1032,14 @@ BENCHMARK_CAPTURE(BM_DecodeUnits, jpeg_noise, std::string("jpeg_noise"))
     ->UseManualTime()
     ->Iterations(5);
 BENCHMARK_CAPTURE(BM_DecodeUnits, jpeg_arithmetic_noise, std::string("jpeg_arithmetic_noise"))
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(5);
+BENCHMARK_CAPTURE(BM_DecodeUnits, jpeg_progressive_noise, std::string("jpeg_progressive_noise"))
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(5);
+BENCHMARK_CAPTURE(BM_DecodeUnits, jpeg_progressive_noise_eighth, std::string("jpeg_progressive_noise_eighth"))
     ->Unit(benchmark::kMillisecond)
     ->UseManualTime()
     ->Iterations(5);

@@ -28,6 +28,10 @@
 //     adam7_4096       4,096 pictures of 1 x 16384 RGBA at 16 bits,
 //                      interlaced, every row Paeth
 //     bits_16384_x32   32 pictures of 16384 x 16384 at 1 bit
+//     empty_blocks_paeth_x9
+//                      nine pictures of 8192 x 8192 RGBA, every row Paeth,
+//                      and a 1 x 1 behind 16.5 MiB of empty deflate
+//                      blocks of dynamic codes
 //
 // BM_OpenLayoutPictures/<case>: counters `added_s` (the open less the
 // sample's), `with_s`, `without_s`, `pictures`, `shown` (pictures given to
@@ -240,6 +244,14 @@ std::vector<tPlaced> casePictures(const std::string& name) {
     if (name == "tail_1000_x3") copies(3, tailPng(), 400, 400);
     if (name == "adam7_4096") copies(4096, adam7Png(), 35, 45);
     if (name == "bits_16384_x32") copies(32, bitsPng(), 400, 400);
+    if (name == "empty_blocks_paeth_x9") {
+        copies(9, paethPng(), 400, 400);
+        const long long blocks = (33LL << 20) * 8 / 90 / 2;  // 16.5 MiB
+        copies(
+            1,
+            testsupport::PngOfStream(1, 1, PNG_COLOR_TYPE_GRAY, testsupport::ZlibAfterEmptyBlocks(2, blocks, {0, 7})),
+            400, 400);
+    }
     return pictures;
 }
 
@@ -362,5 +374,6 @@ LAYOUT_PICTURES_CASE(paeth_8192_x5);
 LAYOUT_PICTURES_CASE(tail_1000_x3);
 LAYOUT_PICTURES_CASE(adam7_4096);
 LAYOUT_PICTURES_CASE(bits_16384_x32);
+LAYOUT_PICTURES_CASE(empty_blocks_paeth_x9);
 
 BENCHMARK_MAIN();

@@ -56,14 +56,15 @@ struct Pixel {
 //
 // One unit is about 0.3 ns of decoding on the development machine under
 // its usual load (0.28 to 0.34 ns): a plain picture, 4096 x 4096 of 8-bit
-// RGB PNG (18.7 MB), is 888 M units; a phone's photograph of 4032 x 3024
-// (3 MB of baseline JPEG) 84 M at 1/8, 187 M progressive at 1/8. Each make-up is counted from what its decoder
-// really does, each part weighed at its dearest (PNG: the bytes handed to
-// libpng, each row call, each byte of a row as the file has it at the
-// dearest filter, each byte put out; JPEG: the bytes handed to libjpeg,
-// each block of each scan by the coefficients it codes, restarts, each
-// visit of the buffer of coefficients, the inverse DCT at the output's
-// scale, each pixel put out), so that no make-up takes more than 1.5 times
+// RGB PNG (18.7 MB), is 899 M units; a phone's photograph of 4032 x 3024
+// (3 MB of baseline JPEG) 84 M at 1/8, 223 M progressive at 1/8. Each make-up is counted from what its decoder
+// really does, each part weighed at its dearest (PNG: the bytes read, each
+// chunk, each deflate block by its bits, each row call, each byte of a row
+// as the file has it at the dearest filter, each byte put out; JPEG: the
+// bytes handed to libjpeg, each block of each scan by the coefficients it
+// codes, each row of MCUs of a scan, restarts, each visit of the buffer of
+// coefficients, the inverse DCT at the output's scale, each pixel put
+// out), so that no make-up takes more than 1.5 times
 // as long per unit as that plain picture (bench_images' BM_DecodeUnits).
 class DecodeMeter {
 public:

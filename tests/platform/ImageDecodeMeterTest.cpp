@@ -88,6 +88,16 @@ Bytes tailPng(int mebibytes) {
     return png;
 }
 
+// A 1 x 1 grey PNG whose stream goes on after its row with 2 KiB of noise,
+// which deflate keeps stored: 2,118 bytes.
+Bytes noiseTailPng() {
+    Bytes data{0, 128};
+    std::uint32_t noise = 7;
+    for (int i = 0; i < 2048; ++i)
+        data.push_back(static_cast<std::uint8_t>((noise = noise * 1664525u + 1013904223u) >> 24));
+    return testsupport::PngOfStream(1, 1, PNG_COLOR_TYPE_GRAY, testsupport::ZlibAfterEmptyBlocks(0, 0, data));
+}
+
 }  // namespace
 
 TEST(ImageDecodeMeter, TheMeterSpendsItsAllowanceAndAsksWhetherTheWorkIsStillWanted) {
@@ -191,10 +201,10 @@ TEST(ImageDecodeMeter, AStopEndsADecodeWithinAFewRows) {
         EXPECT_EQ(asked, 3) << p.name;
         // Nothing more once stopped; asked after no more than kAskEvery
         // and a row of MCUs' work (16 rows) or a piece of the file handed
-        // over (64 KiB at 13 units a byte) each time.
+        // over (64 KiB at 40 units a byte, a progressive file's) each time.
         EXPECT_EQ(meter.spent(), spentWhenStopped) << p.name;
         EXPECT_GE(spentWhenStopped, 3 * DecodeMeter::kAskEvery) << p.name;
-        const long long step = std::max(whole.work / whole.fileHeight * 16, 13LL * 65536);
+        const long long step = std::max(whole.work / whole.fileHeight * 16, 40LL * 65536);
         EXPECT_LE(spentWhenStopped, 3 * (DecodeMeter::kAskEvery + step)) << p.name;
         EXPECT_LT(spentWhenStopped, whole.work) << p.name;
     }
@@ -219,6 +229,18 @@ TEST(ImageDecodeMeter, CompressedDataAfterAPngsLastRowIsNotInflated) {
     EXPECT_EQ(Image::fromData(badCrc), nullptr);
 }
 
+TEST(ImageDecodeMeter, AMeterThatSaysNoInTheTailGivesNoImage) {
+    const Bytes png = noiseTailPng();
+    ASSERT_EQ(png.size(), 2118u);
+    const auto whole = Image::decode(png);
+    ASSERT_NE(whole.image, nullptr);  // the rows are the picture
+    EXPECT_GT(whole.work, 1'000'000);
+    DecodeMeter meter(1'000'000);
+    const auto cut = Image::decode(png, 1, Image::kDecodedPixelBudget, &meter);
+    EXPECT_EQ(cut.image, nullptr);
+    EXPECT_EQ(cut.cut, ImageDecoding::Cut::workSpent);
+}
+
 // The scans of a JPEG: where each starts, and whether it carries DC
 // coefficients.
 std::vector<std::pair<std::size_t, bool>> scansOf(const Bytes& bytes) {
@@ -228,6 +250,77 @@ std::vector<std::pair<std::size_t, bool>> scansOf(const Bytes& bytes) {
         scans.emplace_back(at, bytes[ss] == 0);
     }
     return scans;
+}
+
+// Each part of a decode is spent at no less than the floor that keeps its
+// dearest make-up within 1.5 times a plain picture's time a unit
+// (bench_images' BM_DecodeUnits), with room: the units of a picture with
+// `count` parts more than the same picture without them.
+TEST(ImageDecodeMeter, EachPartOfADecodeIsSpentAtLeastItsFloor) {
+    constexpr int kRgba = PNG_COLOR_TYPE_RGB_ALPHA;
+    const auto flat = [](int side, bool progressive) {
+        return testsupport::Jpeg({side, side, progressive, 90, JpegColours::Grey},
+                                 [](int, int, std::uint8_t* samples) { samples[0] = 90; });
+    };
+    const auto noise = [](int side) {
+        std::uint32_t state = 3;
+        return testsupport::Jpeg({side, side, true, 100, JpegColours::Grey}, [&state](int, int, std::uint8_t* samples) {
+            samples[0] = static_cast<std::uint8_t>((state = state * 1664525u + 1013904223u) >> 24);
+        });
+    };
+    // The last scan of a progressive picture again and again: each visits
+    // every block, and libjpeg applies it once more.
+    const auto scansAgain = [](const Bytes& jpegBytes, int times) {
+        const std::size_t last = scansOf(jpegBytes).back().first;
+        const std::size_t end = jpegBytes.size() - 2;
+        Bytes out(jpegBytes.begin(), jpegBytes.begin() + static_cast<std::ptrdiff_t>(end));
+        for (int i = 0; i < times; ++i) out.insert(out.end(), jpegBytes.begin() + last, jpegBytes.begin() + end);
+        out.insert(out.end(), {0xFF, 0xD9});
+        return out;
+    };
+    const auto thin = [](int height) {
+        return testsupport::PngFromRows({1, height, kRgba}, [](int, std::uint8_t* row, std::size_t size) {
+            std::fill(row, row + size, std::uint8_t{7});
+        });
+    };
+    const Bytes pixel{0, 9, 8, 7, 6};
+    // In chunks of two bytes, the stream's end and IEND still fit the
+    // tail after the rows.
+    const Bytes stored = testsupport::ZlibAfterEmptyBlocks(0, 0, Bytes(128 * 129, 0));
+    const Bytes flat256 = flat(256, true);
+    const Bytes noise256 = noise(256);
+    struct Case {
+        const char* part;
+        Bytes with;
+        Bytes without;
+        long long count;
+        long long floor;
+    };
+    const Case cases[] = {
+        {"a byte of a PNG row, at Paeth's cost", testsupport::PlainPng(1024, 64, kRgba, {1, 2, 3, 4}),
+         testsupport::PlainPng(1, 64, kRgba, {1, 2, 3, 4}), 64 * (4 * 1024 - 4), 10},
+        {"a PNG row", thin(4096), thin(1), 4095, 110},
+        {"a PNG chunk's frame", testsupport::PngOfStream(128, 128, PNG_COLOR_TYPE_GRAY, stored, 2),
+         testsupport::PngOfStream(128, 128, PNG_COLOR_TYPE_GRAY, stored),
+         static_cast<long long>(stored.size() + 1) / 2 - 1, 200},
+        {"an empty deflate block of the smallest dynamic codes",
+         testsupport::PngOfStream(1, 1, kRgba, testsupport::ZlibAfterEmptyBlocks(2, 1000, pixel)),
+         testsupport::PngOfStream(1, 1, kRgba, testsupport::ZlibAfterEmptyBlocks(2, 0, pixel)), 1000, 1800},
+        {"an empty deflate block of the largest dynamic codes",
+         testsupport::PngOfStream(1, 1, kRgba, testsupport::ZlibAfterEmptyBlocks(3, 1000, pixel)),
+         testsupport::PngOfStream(1, 1, kRgba, testsupport::ZlibAfterEmptyBlocks(3, 0, pixel)), 1000, 5500},
+        {"a JPEG restart", jpeg({256, 256, false, 90, JpegColours::Rgb, false, 0, 1}), jpeg({256, 256, false, 90}), 255,
+         300},
+        {"a block of a JPEG scan, by its coefficients", scansAgain(flat256, 100), flat256, 100 * 32 * 32, 130},
+        {"a byte of a progressive JPEG", noise256, flat256,
+         static_cast<long long>(noise256.size()) - static_cast<long long>(flat256.size()), 30},
+    };
+    for (const Case& c : cases) {
+        const auto with = Image::decode(c.with);
+        const auto without = Image::decode(c.without);
+        ASSERT_TRUE(with.image && without.image) << c.part;
+        EXPECT_GE(with.work - without.work, c.count * c.floor) << c.part;
+    }
 }
 
 TEST(ImageDecodeMeter, AProgressiveJpegAtAnEighthOrLessReadsOnlyItsDcScans) {

@@ -117,6 +117,98 @@ void DeflatePiece(void* stream, const std::uint8_t* data, std::size_t size, int 
     } while (z.avail_out == 0 || (flush == Z_FINISH && status != Z_STREAM_END));
 }
 
+namespace {
+
+// Deflate's bits, least significant first.
+struct BitWriter {
+    Bytes out;
+    int used = 0;  // bits of the last byte taken
+    void put(unsigned value, int bits) {
+        for (int i = 0; i < bits; ++i) {
+            if (used == 0) out.push_back(0);
+            out.back() = static_cast<std::uint8_t>(out.back() | (((value >> i) & 1u) << used));
+            used = (used + 1) % 8;
+        }
+    }
+    void align() { used = 0; }
+};
+
+void putStoredBlock(BitWriter& w, bool last, const std::uint8_t* data, std::size_t size) {
+    w.put(last ? 1 : 0, 3);
+    w.align();
+    const auto length = static_cast<unsigned>(size);
+    for (const unsigned v : {length, ~length & 0xFFFFu}) {
+        w.out.push_back(static_cast<std::uint8_t>(v));
+        w.out.push_back(static_cast<std::uint8_t>(v >> 8));
+    }
+    w.out.insert(w.out.end(), data, data + size);
+}
+
+void putEmptyDynamicBlock(BitWriter& w) {
+    w.put(2 << 1, 3);                                                  // not last, dynamic codes
+    w.put(0, 5);                                                       // 257 literal/length codes
+    w.put(0, 5);                                                       // 1 distance code
+    w.put(14, 4);                                                      // 18 code length codes
+    for (int i = 0; i < 18; ++i) w.put(i == 2 || i == 17 ? 1 : 0, 3);  // symbols 18 and 1: codes 1 and 0
+    w.put(1, 1), w.put(127, 7);                                        // 138 zeros
+    w.put(1, 1), w.put(107, 7);                                        // 118 zeros: literals 0 to 255 unused
+    w.put(0, 1);                                                       // end of block: length 1
+    w.put(0, 1);                                                       // the distance code: length 1
+    w.put(0, 1);                                                       // end of block
+}
+
+// Huffman codes go most significant bit first.
+void putCode(BitWriter& w, unsigned code, int bits) {
+    for (int i = bits - 1; i >= 0; --i) w.put((code >> i) & 1u, 1);
+}
+
+// Every table at its largest: 286 literal/length codes (226 of 8 bits, 60
+// of 9) and 30 distance codes (2 of 4 bits, 28 of 5), each length sent
+// alone, 694 bits.
+void putFullDynamicBlock(BitWriter& w) {
+    w.put(2 << 1, 3);
+    w.put(29, 5);
+    w.put(29, 5);
+    w.put(8, 4);  // 12 code length codes: symbols 4, 5, 8 and 9 of 2 bits (codes 0 to 3)
+    for (int i = 0; i < 12; ++i) w.put(i == 4 || i == 6 || i == 9 || i == 11 ? 2 : 0, 3);
+    const auto length = [&w](int bits) { putCode(w, bits == 4 ? 0 : bits == 5 ? 1 : bits == 8 ? 2 : 3, 2); };
+    for (int i = 0; i < 286; ++i) length(i < 226 ? 8 : 9);
+    for (int i = 0; i < 30; ++i) length(i < 2 ? 4 : 5);
+    putCode(w, 452 + (256 - 226), 9);  // end of block
+}
+
+}  // namespace
+
+Bytes ZlibAfterEmptyBlocks(int blockType, long long emptyBlocks, const Bytes& data) {
+    BitWriter w;
+    w.out = {0x78, 0x01};
+    for (long long i = 0; i < emptyBlocks; ++i) {
+        if (blockType == 0) putStoredBlock(w, false, nullptr, 0);
+        if (blockType == 1) w.put(1 << 1, 3), w.put(0, 7);  // fixed codes: end of block at once
+        if (blockType == 2) putEmptyDynamicBlock(w);
+        if (blockType == 3) putFullDynamicBlock(w);
+    }
+    putStoredBlock(w, true, data.data(), data.size());
+    const uLong check = adler32(1, data.data(), static_cast<uInt>(data.size()));
+    for (int shift = 24; shift >= 0; shift -= 8) w.out.push_back(static_cast<std::uint8_t>(check >> shift));
+    return std::move(w.out);
+}
+
+Bytes PngOfStream(int width, int height, int colourType, const Bytes& zlib, std::size_t chunkBytes) {
+    Bytes header;
+    for (const int side : {width, height})
+        for (int shift = 24; shift >= 0; shift -= 8) header.push_back(static_cast<std::uint8_t>(side >> shift));
+    header.insert(header.end(), {8, static_cast<std::uint8_t>(colourType), 0, 0, 0});
+    Bytes png{0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    PutPngChunk(png, "IHDR", header);
+    for (std::size_t at = 0; at < zlib.size(); at += chunkBytes) {
+        const auto end = zlib.begin() + static_cast<std::ptrdiff_t>(std::min(zlib.size(), at + chunkBytes));
+        PutPngChunk(png, "IDAT", Bytes(zlib.begin() + static_cast<std::ptrdiff_t>(at), end));
+    }
+    PutPngChunk(png, "IEND", {});
+    return png;
+}
+
 Bytes PngFromRows(const PngSpec& spec, const std::function<void(int, std::uint8_t*, std::size_t)>& fill) {
     Bytes out;
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);

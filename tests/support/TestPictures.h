@@ -26,6 +26,18 @@ void PutPngChunk(std::vector<std::uint8_t>& png, const char* type, const std::ve
 // stream), appending what comes out to `into`.
 void DeflatePiece(void* z, const std::uint8_t* data, std::size_t size, int flush, std::vector<std::uint8_t>& into);
 
+// A zlib stream of `data` in one final stored block (at most 65535 bytes)
+// after `emptyBlocks` empty deflate blocks of `blockType`: 0 stored, 1
+// fixed codes, 2 dynamic codes with the smallest header zlib takes (90
+// bits, three Huffman tables built for nothing), 3 dynamic codes with
+// every table at its largest (694 bits).
+std::vector<std::uint8_t> ZlibAfterEmptyBlocks(int blockType, long long emptyBlocks,
+                                               const std::vector<std::uint8_t>& data);
+// A PNG of `width` x `height` at 8 bits a sample whose compressed rows are
+// `zlib` as given, in IDAT chunks of at most `chunkBytes`.
+std::vector<std::uint8_t> PngOfStream(int width, int height, int colourType, const std::vector<std::uint8_t>& zlib,
+                                      std::size_t chunkBytes = 1u << 30);
+
 // A PNG written by libpng as a picture program writes one: the filter of
 // each row left to libpng's own choice, zlib at `level`. `pixel(x, y,
 // samples)` gives each pixel's samples (up to 255, or 65535 at 16 bits),

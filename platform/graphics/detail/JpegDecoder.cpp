@@ -44,8 +44,11 @@ void silent(j_common_ptr) {}
 // The work of each part, in DecodeMeter's units, from bench_images'
 // BM_DecodeUnits: each at the dearest make-up that has it.
 // A byte of the file handed to libjpeg (most of a scan's Huffman decoding
-// goes with its bits); of an arithmetic-coded file, far more.
+// goes with its bits); of a progressive file, whose scans refine
+// coefficients bit by bit, three times that; of an arithmetic-coded file,
+// far more.
 constexpr long long kFedByte = 13;
+constexpr long long kProgressiveByte = 40;
 constexpr long long kArithmeticByte = 100;
 // Each block of each scan, and each of its coefficients the scan codes.
 constexpr long long kScanBlock = 70;
@@ -54,6 +57,10 @@ constexpr long long kScanCoefficient = 1;
 // is counted at its dearest (every coefficient large, in 70 bytes a
 // block), which counts a photograph about four times what it takes.
 constexpr long long kArithmeticCoefficient = 200;
+// Each row of MCUs of a scan read into the buffer (a call of
+// jpeg_consume_input), whatever it holds: a thin progressive picture has
+// a block a row.
+constexpr long long kScanRow = 150;
 // Each restart marker: the decoder's state reset, the marker read.
 constexpr long long kRestart = 400;
 // Each visit of a block in the buffer of a progressive (or many-scan)
@@ -65,6 +72,11 @@ constexpr long long kBufferedBlock = 30;
 constexpr long long kIdctBlock = 20;
 constexpr long long kIdctSample = 2;
 constexpr long long kOutPixel = 5;
+// Each row put out beside its pixels (a call of jpeg_read_scanlines): a
+// thin picture's rows are little else.
+constexpr long long kOutRow = 40;
+// A CMYK pixel's inks turned into RGB beside that.
+constexpr long long kCmykPixel = 7;
 // libjpeg is handed the file this much at a time: its Huffman decoder
 // takes a slower path over the last 512 bytes of each piece.
 constexpr std::size_t kSourcePiece = 64 * 1024;
@@ -76,7 +88,8 @@ struct Source {
     ByteSource* bytes;
     DecodeMeter* meter;
     bool cut;
-    JOCTET* buffer;  // a piece of a file; the bytes in memory are handed over where they are
+    long long sequentialBytes;  // handed over at a sequential file's rate, before the frame header told
+    JOCTET* buffer;             // a piece of a file; the bytes in memory are handed over where they are
 };
 
 void initSource(j_decompress_ptr) {}
@@ -101,7 +114,10 @@ boolean fillInput(j_decompress_ptr cinfo) {
         count = 2;
     }
     src->base.bytes_in_buffer = count;
-    const long long perByte = cinfo->arith_code ? kArithmeticByte : kFedByte;
+    const long long perByte = cinfo->arith_code         ? kArithmeticByte
+                              : cinfo->progressive_mode ? kProgressiveByte
+                                                        : kFedByte;
+    if (perByte == kFedByte) src->sequentialBytes += static_cast<long long>(count);
     if (!src->meter->spend(perByte * static_cast<long long>(count))) {
         src->cut = true;
         bailOut(reinterpret_cast<j_common_ptr>(cinfo));
@@ -187,7 +203,7 @@ long long scanRowWork(const jpeg_decompress_struct& c, bool buffered) {
                                ? static_cast<long long>(c.MCUs_per_row) * c.cur_comp_info[0]->v_samp_factor
                                : c.MCUs_per_row;
     const long long blocks = c.comps_in_scan == 1 ? mcus : mcus * c.blocks_in_MCU;
-    long long work = blocks * (scanBlockWork(c) + (buffered ? kBufferedBlock : 0));
+    long long work = blocks * (scanBlockWork(c) + (buffered ? kBufferedBlock : 0)) + (buffered ? kScanRow : 0);
     if (c.restart_interval > 0) work += kRestart * ((mcus + c.restart_interval - 1) / c.restart_interval);
     return work;
 }
@@ -252,6 +268,13 @@ bool decodeInto(DecodeState& s, ByteSource& source, long long maxPixels, DecodeM
     s.source.meter = &meter;
     s.cinfo.src = &s.source.base;
     jpeg_read_header(&s.cinfo, TRUE);
+    // The bytes handed over before the frame header said how they are
+    // coded, at the rate of theirs.
+    if (s.cinfo.progressive_mode && !s.cinfo.arith_code &&
+        !meter.spend((kProgressiveByte - kFedByte) * s.source.sequentialBytes)) {
+        s.source.cut = true;
+        return false;
+    }
     out.fileWidth = static_cast<int>(s.cinfo.image_width);  // at most 65500
     out.fileHeight = static_cast<int>(s.cinfo.image_height);
     if (!bitmapSizeAllowed(s.cinfo.image_width, s.cinfo.image_height)) {
@@ -318,7 +341,7 @@ bool decodeInto(DecodeState& s, ByteSource& source, long long maxPixels, DecodeM
     // decoded as its rows are wanted.
     const long long blockWork =
         idctWork(s.cinfo, buffered) + (buffered ? 0 : s.cinfo.total_iMCU_rows * scanRowWork(s.cinfo, false));
-    const long long rowWork = kOutPixel * width;
+    const long long rowWork = kOutRow + (kOutPixel + (cmyk ? kCmykPixel : 0)) * width;
     // Adobe writes CMYK inverted; others store ink amounts.
     const bool inverted = s.cinfo.saw_Adobe_marker;
     while (s.cinfo.output_scanline < s.cinfo.output_height) {

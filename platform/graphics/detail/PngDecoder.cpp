@@ -5,11 +5,13 @@
 // rounding: the pixels are the ones Cairo gave, without its second bitmap
 // for pictures without alpha or its copy of the file.
 
+#include "platform/foundation/ByteOrder.h"
 #include "platform/graphics/Image.h"
 #include "platform/graphics/detail/ImageDecoders.h"
 #include "platform/graphics/detail/ImageImpl.h"
 
 #include <png.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <bit>
@@ -31,12 +33,19 @@ namespace {
 
 // The work of each part, in DecodeMeter's units, from bench_images'
 // BM_DecodeUnits: each at the dearest make-up that has it.
-// A byte of the file handed to libpng: a chunk's CRC, or the inflating of
-// stored or empty deflate blocks that give no row bytes.
+// A byte of the file read: a chunk's CRC, or the inflating of stored bytes
+// that the rows are copied from.
 constexpr long long kFedByte = 8;
 // Each chunk beside its bytes (its header read and its CRC checked): a
 // file can cut its compressed rows into chunks of a byte.
 constexpr long long kChunk = 180;
+// Each deflate block, whatever it puts out, by the bits it takes up to the
+// dearest block's work: zlib builds three Huffman tables for a block of
+// dynamic codes, and a stream of the smallest empty ones (90 bits each)
+// puts out nothing; a block of stored bytes or fixed codes is far cheaper
+// (an empty one is 35 or 10 bits).
+constexpr long long kBlockBit = 30;
+constexpr long long kBlock = 8000;
 // Each call of png_read_row, whatever it reads: a row of a thin picture, or
 // of a pass of an interlaced one, costs far more than its bytes.
 constexpr long long kRowCall = 80;
@@ -46,32 +55,70 @@ constexpr long long kRowByte = 12;
 // A byte of a row put out (four a pixel: transforms, premultiplying, a
 // pass's row spread over the whole width, averaging when reduced).
 constexpr long long kOutByte = 2;
-// libpng reads compressed rows this much at a time. After the last row it
-// inflates what it holds and goes on to the end of the stream, its CRC and
-// the chunks to the end of the file, however long: that tail is read only
-// this far (a usual file's whole tail, checked), and the rows are the
-// picture however much more there is.
+// A pass's row of an interlaced picture is spread over the whole width a
+// byte at a time; a palette's index becomes four bytes through its table
+// (and tRNS).
+constexpr long long kInterlacedOutByte = 3;
+constexpr long long kPalettePixel = 8;
+// The compressed rows are read this much at a time. Once the rows are out,
+// what the stream and the file still hold is read only a short tail far (a
+// usual file's whole tail: the stream's end, its CRC and IEND, checked),
+// and the rows are the picture however much more there is.
 constexpr std::size_t kIdatReadSize = 1024;
 constexpr std::size_t kTailBytes = 64;
 // A byte of that tail may inflate to 1032 bytes of nothing, and so may each
-// byte libpng held when the rows were done: counted when the tail is cut
-// inside compressed data (in a usual file they hold the stream's end, and
-// what follows is other chunks).
+// byte held when the rows were done: counted when the tail is cut inside
+// compressed data (in a usual file they hold the stream's end, and what
+// follows is other chunks).
 constexpr long long kTailByte = 6000;
+// libpng is handed the inflated rows as stored blocks (the most one
+// holds), each in an IDAT chunk of its own, and reads them this much at a
+// time.
+constexpr std::uint32_t kStoredBlock = 65535;
+constexpr std::size_t kHandedPiece = 16 * 1024;
 
-// The source and how far into it libpng has read; the rows it has still to
-// put out: once they are all out, the picture is whole and nothing more is
-// read.
+// The file as libpng reads it, with its compressed rows inflated here
+// rather than by libpng: zlib stops at the end of every deflate block
+// (Z_BLOCK), so each block is spent, however little it puts out. libpng
+// gets a stream of stored blocks of exactly the rows' bytes, without their
+// check (the real stream's is checked here), in IDAT chunks whose CRCs it
+// does not check; the CRCs of the file's critical chunks are checked here,
+// as libpng checked them.
 struct PngInput {
     ByteSource* source;
-    std::uint64_t offset;
+    png_infop info;
+    std::uint64_t offset;  // of the file read so far
     DecodeMeter* meter;
-    long long rowsLeft;
+    long long rowsLeft;    // rows libpng has still to put out
     std::size_t tailLeft;  // what may still be read once the rows are out
-    bool inIdat;           // the chunk being read is one of compressed rows
     bool rowsRead;         // the last row came back
-    bool whole;            // every row is out, and libpng asked for more than the tail
+    bool whole;            // every row is out, and more than the tail was wanted
     bool cut;              // the meter said no
+    // A chunk handed over as the file has it.
+    bool inIdat;    // one of compressed rows (after the stream: left to libpng)
+    bool critical;  // its CRC is checked here
+    uLong crc;      // of its type and the data so far
+    // The file's compressed rows.
+    z_stream z;
+    bool streamStarted;      // `z` is set up
+    bool streamEnded;        // inflate saw its end
+    bool idatsEnded;         // the chunk after the IDATs is read, its header in `next`
+    long long blockFrom;     // the bit of the stream where the block being inflated began
+    std::uint32_t idatLeft;  // data of the IDAT chunk being read
+    uLong idatCrc;
+    std::uint8_t next[8];
+    std::uint8_t in[kIdatReadSize];
+    // What libpng is handed: the IDAT chunks still to begin cover
+    // `rowBytesLeft`; of the one being read, its zlib and block headers
+    // from `head[headAt]`, the stored bytes still to inflate, and the
+    // stream's check after the last.
+    bool handing;
+    std::uint64_t rowBytesLeft;
+    std::uint8_t head[7];
+    unsigned headAt;
+    unsigned headLength;
+    std::uint32_t storedLeft;
+    unsigned checkLeft;
 };
 
 // IHDR's length and type, right after the signature. libpng would read
@@ -81,36 +128,219 @@ struct PngInput {
 constexpr std::uint8_t kIhdrFirst[8] = {0, 0, 0, 13, 'I', 'H', 'D', 'R'};
 constexpr std::uint64_t kIhdrAt = 8;
 
-void readBytes(png_structp png, png_bytep out, png_size_t length) {
-    auto& input = *static_cast<PngInput*>(png_get_io_ptr(png));
-    long long work = kFedByte * static_cast<long long>(length);
-    if (input.rowsLeft == 0) {
-        if (length > input.tailLeft) {
-            const bool otherChunk = (png_get_io_state(png) & PNG_IO_MASK_LOC) == PNG_IO_CHUNK_DATA && !input.inIdat;
-            if (!otherChunk) input.meter->spend(kTailByte * static_cast<long long>(kIdatReadSize));
-            input.whole = true;
-            png_error(png, "rows done");
-        }
-        input.tailLeft -= length;
-        work += kTailByte * static_cast<long long>(length);
-    }
-    if (!input.meter->spend(work)) {
+void spend(png_structp png, PngInput& input, long long units) {
+    if (!input.meter->spend(units)) {
         input.cut = true;
         png_error(png, "work spent");
     }
-    if (!input.source->read(out, length)) png_error(png, "cut short");
-    if ((png_get_io_state(png) & PNG_IO_MASK_LOC) == PNG_IO_CHUNK_HDR && length == 8) {
-        input.inIdat = std::memcmp(out + 4, "IDAT", 4) == 0;
-        if (!input.meter->spend(kChunk)) {
-            input.cut = true;
-            png_error(png, "work spent");
+}
+
+// `count` bytes of the file into `out`, spent first. Once the rows are
+// out, only the tail is read: asking for more ends the reading, the
+// picture whole, after spending what was held (`compressed`: inside the
+// compressed rows or the chunks' frames, not another chunk's data).
+void take(png_structp png, PngInput& input, std::uint8_t* out, std::size_t count, bool compressed) {
+    long long work = kFedByte * static_cast<long long>(count);
+    if (input.rowsLeft == 0) {
+        if (count > input.tailLeft) {
+            if (compressed) spend(png, input, kTailByte * static_cast<long long>(kIdatReadSize));
+            input.whole = true;
+            png_error(png, "rows done");
         }
+        input.tailLeft -= count;
+        work += kTailByte * static_cast<long long>(count);
     }
-    for (png_size_t i = 0; i < length && input.offset + i < kIhdrAt + sizeof kIhdrFirst; ++i) {
+    spend(png, input, work);
+    if (!input.source->read(out, count)) png_error(png, "cut short");
+    for (std::size_t i = 0; i < count && input.offset + i < kIhdrAt + sizeof kIhdrFirst; ++i) {
         const std::uint64_t at = input.offset + i;
         if (at >= kIhdrAt && out[i] != kIhdrFirst[at - kIhdrAt]) png_error(png, "IHDR is not the first chunk");
     }
-    input.offset += length;
+    input.offset += count;
+}
+
+// A chunk's header into `out`, its own work spent.
+void takeHeader(png_structp png, PngInput& input, std::uint8_t* out) {
+    take(png, input, out, 8, true);
+    spend(png, input, kChunk);
+    if (loadBigEndian32(out) > PNG_UINT_31_MAX) png_error(png, "chunk length");
+}
+
+// More compressed rows for inflate; false when the IDAT chunks have ended.
+bool fillStream(png_structp png, PngInput& input) {
+    while (input.idatLeft == 0) {
+        if (input.idatsEnded) return false;
+        std::uint8_t crc[4];
+        take(png, input, crc, 4, true);
+        if (loadBigEndian32(crc) != input.idatCrc) png_error(png, "IDAT: CRC error");
+        takeHeader(png, input, input.next);
+        if (std::memcmp(input.next + 4, "IDAT", 4) != 0) {
+            input.idatsEnded = true;
+            return false;
+        }
+        input.idatLeft = loadBigEndian32(input.next);
+        input.idatCrc = crc32(0, input.next + 4, 4);
+    }
+    const auto count = static_cast<uInt>(std::min<std::size_t>(input.idatLeft, kIdatReadSize));
+    take(png, input, input.in, count, true);
+    input.idatCrc = crc32(input.idatCrc, input.in, count);
+    input.idatLeft -= count;
+    input.z.next_in = input.in;
+    input.z.avail_in = count;
+    return true;
+}
+
+// One call of inflate into `z`'s output, up to the end of a block at
+// most; the block spent once it is done.
+void inflateStep(png_structp png, PngInput& input) {
+    if (input.z.avail_in == 0 && !fillStream(png, input)) png_error(png, "not enough image data");
+    const int status = inflate(&input.z, Z_BLOCK);
+    if (status == Z_STREAM_END) {
+        input.streamEnded = true;
+    } else if (status != Z_OK) {
+        png_error(png, "bad compressed data");
+    }
+    if ((input.z.data_type & 128) != 0) {
+        const long long bit = static_cast<long long>(input.z.total_in) * 8 - (input.z.data_type & 7);
+        spend(png, input, std::min(kBlock, kBlockBit * (bit - input.blockFrom)));
+        input.blockFrom = bit;
+    }
+}
+
+// The rows' bytes as the file has them: the stream inflates to exactly
+// these. Sides past what a bitmap may have are refused once the header is
+// read; here they are only kept from overflowing.
+std::uint64_t rowBytesOf(png_structp png, png_infop info) {
+    const std::uint64_t width = std::min<png_uint_32>(png_get_image_width(png, info), 1u << 20);
+    const std::uint64_t height = std::min<png_uint_32>(png_get_image_height(png, info), 1u << 20);
+    const std::uint64_t bits = std::uint64_t{png_get_channels(png, info)} * png_get_bit_depth(png, info);
+    if (png_get_interlace_type(png, info) == PNG_INTERLACE_NONE) return height * ((bits * width + 7) / 8 + 1);
+    std::uint64_t bytes = 0;
+    for (int pass = 0; pass < 7; ++pass) {
+        const std::uint64_t columns = PNG_PASS_COLS(width, pass);
+        if (columns > 0) bytes += PNG_PASS_ROWS(height, pass) * ((bits * columns + 7) / 8 + 1);
+    }
+    return bytes;
+}
+
+// The header of the next IDAT chunk handed to libpng: one stored block,
+// after the zlib header in the first, before the stream's check in the
+// last. Stored bytes refer to nothing before them: the header asks for
+// the smallest window (256 bytes), which spares libpng's zlib copying
+// every byte into a window of 32 KiB.
+void beginHandedChunk(PngInput& input, std::uint8_t* out) {
+    const bool first = input.headLength == 0;
+    const auto stored = static_cast<std::uint32_t>(std::min<std::uint64_t>(input.rowBytesLeft, kStoredBlock));
+    input.rowBytesLeft -= stored;
+    const bool last = input.rowBytesLeft == 0;
+    unsigned at = 0;
+    if (first) {
+        input.head[at++] = 0x08;  // deflate, a window of 2^8
+        input.head[at++] = 0x1D;  // the check making the header a multiple of 31
+    }
+    const std::uint8_t block[5] = {static_cast<std::uint8_t>(last ? 1 : 0), static_cast<std::uint8_t>(stored),
+                                   static_cast<std::uint8_t>(stored >> 8), static_cast<std::uint8_t>(~stored),
+                                   static_cast<std::uint8_t>(~stored >> 8)};
+    std::memcpy(input.head + at, block, sizeof block);
+    input.headLength = at + sizeof block;
+    input.headAt = 0;
+    input.storedLeft = stored;
+    input.checkLeft = last ? 4 : 0;
+    const std::uint32_t length = input.headLength + stored + input.checkLeft;
+    storeBigEndian32(out, length);
+    std::memcpy(out + 4, "IDAT", 4);
+}
+
+// Data of the IDAT chunk being handed: its headers, the rows' bytes
+// inflated straight into `out`, the (unchecked) check.
+void handData(png_structp png, PngInput& input, std::uint8_t* out, std::size_t length) {
+    while (length > 0) {
+        std::size_t count = 0;
+        if (input.headAt < input.headLength) {
+            count = std::min<std::size_t>(length, input.headLength - input.headAt);
+            std::memcpy(out, input.head + input.headAt, count);
+            input.headAt += static_cast<unsigned>(count);
+        } else if (input.storedLeft > 0) {
+            count = std::min<std::size_t>(length, input.storedLeft);
+            input.z.next_out = out;
+            input.z.avail_out = static_cast<uInt>(count);
+            while (input.z.avail_out > 0) {
+                if (input.streamEnded) png_error(png, "not enough image data");
+                inflateStep(png, input);
+            }
+            input.storedLeft -= static_cast<std::uint32_t>(count);
+        } else if (input.checkLeft > 0) {
+            count = std::min<std::size_t>(length, input.checkLeft);
+            std::memset(out, 0, count);
+            input.checkLeft -= static_cast<unsigned>(count);
+        } else {
+            png_error(png, "read past a chunk");
+        }
+        out += count;
+        length -= count;
+    }
+}
+
+// Once the rows are out: the stream's end (its check) and what follows it
+// in IDAT chunks, up to the chunk after them, within the tail. A stream
+// that puts out more than the rows ends the reading there, the picture
+// whole.
+void finishStream(png_structp png, PngInput& input) {
+    // libpng wants no more than the rows' bytes: it has put them all out.
+    if (input.rowsLeft != 0) png_error(png, "not enough image data");
+    std::uint8_t more[64];
+    while (!input.streamEnded) {
+        input.z.next_out = more;
+        input.z.avail_out = sizeof more;
+        inflateStep(png, input);
+        if (input.z.avail_out != sizeof more) {
+            spend(png, input, kTailByte * static_cast<long long>(kIdatReadSize));
+            input.whole = true;
+            png_error(png, "rows done");
+        }
+    }
+    // Data after the stream's end is passed over, as libpng did.
+    input.z.avail_in = 0;
+    while (fillStream(png, input)) input.z.avail_in = 0;
+}
+
+void readBytes(png_structp png, png_bytep out, png_size_t length) {
+    auto& input = *static_cast<PngInput*>(png_get_io_ptr(png));
+    const png_uint_32 where = png_get_io_state(png) & PNG_IO_MASK_LOC;
+    if (input.handing) {
+        if (where == PNG_IO_CHUNK_DATA) return handData(png, input, out, length);
+        if (where == PNG_IO_CHUNK_CRC) return static_cast<void>(std::memset(out, 0, length));
+        if (length != 8) png_error(png, "unexpected read");
+        if (input.rowBytesLeft > 0) return beginHandedChunk(input, out);
+        // The chunk after the IDATs, as the file has it.
+        finishStream(png, input);
+        input.handing = false;
+        std::memcpy(out, input.next, 8);
+        input.inIdat = std::memcmp(out + 4, "IDAT", 4) == 0;
+        input.critical = (out[4] & 0x20) == 0;
+        input.crc = crc32(0, out + 4, 4);
+        return;
+    }
+    if (where == PNG_IO_CHUNK_HDR && length == 8) {
+        takeHeader(png, input, out);
+        input.inIdat = std::memcmp(out + 4, "IDAT", 4) == 0;
+        if (input.inIdat && !input.streamStarted) {
+            if (inflateInit(&input.z) != Z_OK) png_error(png, "no memory");
+            input.streamStarted = true;
+            input.idatLeft = loadBigEndian32(out);
+            input.idatCrc = crc32(0, out + 4, 4);
+            input.rowBytesLeft = rowBytesOf(png, input.info);
+            input.handing = true;
+            return beginHandedChunk(input, out);
+        }
+        input.critical = (out[4] & 0x20) == 0;
+        input.crc = crc32(0, out + 4, 4);
+        return;
+    }
+    take(png, input, out, length, where != PNG_IO_CHUNK_DATA || input.inIdat);
+    if (where == PNG_IO_CHUNK_DATA && input.critical) input.crc = crc32(input.crc, out, static_cast<uInt>(length));
+    if (where == PNG_IO_CHUNK_CRC && input.critical && length == 4 && loadBigEndian32(out) != input.crc)
+        png_error(png, "CRC error");
 }
 
 [[noreturn]] void fail(png_structp png, png_const_charp) { png_longjmp(png, 1); }
@@ -203,12 +433,15 @@ struct RowCosts {
     bool interlaced;
 };
 
-RowCosts rowCostsOf(png_uint_32 width, int fileBitsAPixel, bool interlaced, int passes) {
+RowCosts rowCostsOf(png_uint_32 width, int fileBitsAPixel, bool interlaced, int passes, bool palette) {
     RowCosts costs{{}, passes, interlaced};
     for (int pass = 0; pass < passes; ++pass) {
         const png_uint_32 columns = interlaced ? PNG_PASS_COLS(width, pass) : width;
         const long long fileBytes = (static_cast<long long>(fileBitsAPixel) * columns + 7) / 8 + 1;
-        costs.inPass[pass] = columns == 0 ? kRowCall : kRowCall + kRowByte * fileBytes + kOutByte * 4LL * width;
+        const long long outByte = interlaced ? kInterlacedOutByte : kOutByte;
+        costs.inPass[pass] = columns == 0 ? kRowCall
+                                          : kRowCall + kRowByte * fileBytes + outByte * 4LL * width +
+                                                (palette ? kPalettePixel * columns : 0);
     }
     return costs;
 }
@@ -238,7 +471,11 @@ long long rowsOut(png_uint_32 width, png_uint_32 height, bool interlaced) {
 bool decodeInto(DecodeState& s, PngInput& input, long long maxPixels, long long wholePixels, DecodedBitmap& out) {
     if (setjmp(png_jmpbuf(s.png)) != 0) return false;
     png_set_read_fn(s.png, &input, readBytes);
-    png_set_compression_buffer_size(s.png, kIdatReadSize);
+    png_set_compression_buffer_size(s.png, kHandedPiece);
+    // The file's own stream and its critical chunks are checked as they
+    // are read (PngInput); ancillary chunks are libpng's to check.
+    png_set_crc_action(s.png, PNG_CRC_QUIET_USE, PNG_CRC_DEFAULT);
+    png_set_option(s.png, PNG_IGNORE_ADLER32, PNG_OPTION_ON);
     // Only the pixels are wanted: every chunk but those that make them is
     // skipped unread. Text and colour profiles come compressed, and a few
     // megabytes of them can inflate to gigabytes that libpng would read
@@ -286,7 +523,7 @@ bool decodeInto(DecodeState& s, PngInput& input, long long maxPixels, long long 
         png_get_rowbytes(s.png, s.info) != 4 * static_cast<png_size_t>(width)) {
         return false;
     }
-    const RowCosts costs = rowCostsOf(width, fileBitsAPixel, interlaced, passes);
+    const RowCosts costs = rowCostsOf(width, fileBitsAPixel, interlaced, passes, colour == PNG_COLOR_TYPE_PALETTE);
     input.rowsLeft = rowsOut(width, height, interlaced);
 
     s.width = width;
@@ -348,13 +585,19 @@ DecodedBitmap decodePng(ByteSource& source, long long maxPixels, long long whole
     s.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, fail, ignore);
     if (s.png == nullptr) return out;
     s.info = png_create_info_struct(s.png);
-    PngInput input{&source, 0, &meter, -1, kTailBytes, false, false, false, false};
+    PngInput input{};
+    input.source = &source;
+    input.info = s.info;
+    input.meter = &meter;
+    input.rowsLeft = -1;
+    input.tailLeft = kTailBytes;
     const bool read = s.info != nullptr && decodeInto(s, input, maxPixels, wholePixels, out);
     // Stopped in the tail: inside the last row, or in the chunks after it.
-    const bool ok = (read || input.whole) && s.surface != nullptr && finish(s, input, !input.rowsRead);
+    const bool ok = (read || input.whole) && !input.cut && s.surface != nullptr && finish(s, input, !input.rowsRead);
     if (ok) out.reduction = s.factor;
     out.cut = input.cut;
     png_destroy_read_struct(&s.png, s.info != nullptr ? &s.info : nullptr, nullptr);
+    if (input.streamStarted) inflateEnd(&input.z);
     if (s.whole != nullptr) cairo_surface_destroy(s.whole);
     std::free(s.row);
     std::free(s.sums);
