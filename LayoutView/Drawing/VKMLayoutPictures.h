@@ -58,12 +58,13 @@ public:
 
     // The work of decoding all of a layout's pictures, in the decode
     // meter's units: what the dearest layout users keep takes, 32
-    // photographs of 4096 x 4096 kept as PNG (32.7 G, 7.1 s on the
-    // development machine at load 2), with 7% room. The same of one colour
-    // each take 27.9 G (2.5 s), a scanned plan of 9000 x 9000 4.3 G, one of
-    // 8192 x 8192 at 16 bits 6.0 G, 40 progressive phone photos 7.5 G.
-    // Any one picture may take all of it; the dearest hostile file spends
-    // it in about 6.6 s.
+    // photographs of 4096 x 4096 kept as PNG (33.0 G with their deflate
+    // blocks counted, about 7 s on the development machine at load 2), with
+    // 6% room. The same of one colour each take 27.9 G (2.5 s), a scanned
+    // plan of 9000 x 9000 4.3 G, one of 8192 x 8192 at 16 bits 6.0 G; 40
+    // progressive phone photos take more than 7.5 G, their bytes being the
+    // dearest to decode. Any one picture may take all of it; a hostile
+    // layout spends it in no more time than the dearest kept one.
     static constexpr long long kLayoutWork = 35'000'000'000;
 
     // The screen scale (pixels a point) taken when the caller knows no
