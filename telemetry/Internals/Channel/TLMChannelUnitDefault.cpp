@@ -89,21 +89,32 @@ void TLMChannelUnitDefault::enqueueItem(std::shared_ptr<TLMAbstractLog> item, TL
     notifyDelegates([&](TLMChannelDelegate& delegate) { delegate.channelPrepareLog(*this, item); });
     notifyDelegates(
         [&](TLMChannelDelegate& delegate) { delegate.channelDidPrepareLog(*this, item, internalId, flags); });
-    // Measured here, on the caller's thread, once: the bound may need it
-    // at any time from now on.
-    const std::size_t bytes = MemoryOf(item);
+    // Only while the log database cannot take saves (refused, or a try
+    // waits for a held file) do logs stay in memory for long: then each is
+    // measured, once, on the caller's thread. Otherwise an enqueue stays a
+    // push, and a burst is saved as fast as the database allows.
+    const bool bounded = mRefused.load() || mStorage->isFileHeld();
+    const std::size_t bytes = bounded ? MemoryOf(item) : 0;
     WaitingLog entry{std::move(item), std::move(internalId), flags, true, bytes};
     std::vector<WaitingLog> dropped;
     {
         std::lock_guard lock(mWaitingMutex);
         bool keep = true;
-        // Only while the log database cannot take saves (refused, or a try
-        // waits for a held file): logs then stay in memory for long.
-        if (mHeldBytes.load() + bytes > kRefusedBytesLimit && (mRefused.load() || mStorage->isFileHeld())) {
-            keep = makeRoom(entry, dropped);
+        if (bounded) {
+            // Logs that came before the bound began count from now on too.
+            if (mUnmeasuredWaiting) {
+                for (WaitingLog& waiting : mWaiting) {
+                    if (!waiting.log || waiting.bytes != 0) continue;
+                    waiting.bytes = MemoryOf(waiting.log);
+                    mHeldBytes += waiting.bytes;
+                }
+                mUnmeasuredWaiting = false;
+            }
+            if (mHeldBytes.load() + bytes > kRefusedBytesLimit) keep = makeRoom(entry, dropped);
         }
         if (keep) {
             mHeldBytes += bytes;
+            mUnmeasuredWaiting = mUnmeasuredWaiting || bytes == 0;
             mWaiting.push_back(std::move(entry));
             ++mWaitingLogs;
             // One block serves every log that comes before it begins.
@@ -266,7 +277,14 @@ std::uint64_t TLMChannelUnitDefault::saveInOrder(std::vector<WaitingLog> fresh, 
 
 void TLMChannelUnitDefault::boundKeptLogs() {
     std::size_t bytes = 0;
-    for (const WaitingLog& waiting : mKept) bytes += waiting.bytes;
+    for (WaitingLog& waiting : mKept) {
+        // Taken while saves went: measured once it is kept.
+        if (waiting.bytes == 0 && waiting.log) {
+            waiting.bytes = MemoryOf(waiting.log);
+            mHeldBytes += waiting.bytes;
+        }
+        bytes += waiting.bytes;
+    }
     // As the log database evicts, so a log never goes for one of lower
     // priority. The rest of the bound is room for logs still waiting, taken
     // in, while the logs queue waits for the file.

@@ -47,11 +47,13 @@
 // are kept, a block tries the log database once and keeps the rest of its
 // logs unsaved.
 //
-// The bound: each log's memory is measured once when it is enqueued
-// (kMemoryPerArchivedByte times its archive), and every log the unit is not
-// done with counts, waiting, being saved or kept. While saves are refused,
-// or the log database finds its file held by another connection (a try
-// still waiting for it), they are bounded to kRefusedBytesLimit, of which
+// The bound: while saves are refused, or the log database finds its file
+// held by another connection (a try still waiting for it), each log's
+// memory is measured once (kMemoryPerArchivedByte times its archive): when
+// it is enqueued, or, for logs that came before, by the first enqueue that
+// finds the bound begun or once the logs queue keeps them. Every log the
+// unit is not done with counts, waiting, being saved or kept; they are
+// bounded to kRefusedBytesLimit, of which
 // those kept take three quarters at most. Past the bound the log
 // database's eviction order decides what goes: the lowest priority, then
 // the oldest (among the logs kept, or those still waiting when a log is
@@ -186,7 +188,7 @@ private:
         std::string internalId;
         TLMFlags flags = TLMFlagsDefault;
         bool save = true;       // false: filtered out or dropped, only completed
-        std::size_t bytes = 0;  // in memory; measured once, when enqueued
+        std::size_t bytes = 0;  // in memory; measured once, 0 until the bound needs it
     };
     // The end of a batch's send, waiting for the logs queue.
     struct BatchAnswer {
@@ -269,6 +271,9 @@ private:
     // The memory of every log enqueued and not yet completed: waiting,
     // being saved or kept. Grows under the lock; shrinks anywhere.
     std::atomic<std::size_t> mHeldBytes{0};
+    // Under mWaitingMutex: a log enqueued while saves went may be waiting
+    // unmeasured.
+    bool mUnmeasuredWaiting = false;
     std::vector<BatchAnswer> mAnswers;
 
     // Written on the logs queue only; atomics so that they can be read
