@@ -45,6 +45,11 @@ public:
                                std::shared_ptr<const void> hold = {});
     // Whether a file is being read for openLayoutFile.
     static bool isLoading();
+    // The screen has drawn the document an open handed over. From an
+    // open's start until then (or its failure, a close, at most a few
+    // seconds after the hand-over) the heaps grow in large steps
+    // (platform::HeapGrowthAhead); main thread.
+    static void documentShown();
     // Where openLayoutFile reads: one file after another.
     static platform::DispatchQueue& loadQueue();
     // Replaces the document by an empty one, clears the session's dirty
