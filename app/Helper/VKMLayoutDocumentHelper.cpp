@@ -35,9 +35,10 @@ std::atomic<std::uint64_t> gOpenGeneration{0};
 bool gLoading = false;
 std::shared_ptr<VKMLayoutDocumentHelper::DocumentPreparer> gPreparer;
 
-// From an open's start until its first frame is shown (or it fails, or the
-// document closes), the heaps grow in large steps: its read and its first
-// tiles allocate hundreds of megabytes on many threads at once. Main thread.
+// From the start of an open of a large file until its first frame is shown
+// (or it fails, or the document closes), the heaps grow in large steps: its
+// read and its first tiles allocate hundreds of megabytes on many threads at
+// once. Main thread.
 std::optional<platform::HeapGrowthAhead> gGrowthAhead;
 // A document adopted that no screen shows soon ends it all the same.
 constexpr std::chrono::seconds kGrowthAheadAfterAdoption{5};
@@ -111,7 +112,14 @@ void VKMLayoutDocumentHelper::openLayoutFile(const std::string& path, std::funct
     stopwatch->Start();
     closeDocument();
     gGrowthAheadEnd.cancel();
-    if (!gGrowthAhead) gGrowthAhead.emplace();
+    // Not for a small file: whatever heap a trim met meanwhile keeps the
+    // pad touched, for an open that hardly grows the heaps.
+    std::error_code sizeError;
+    if (const auto bytes = std::filesystem::file_size(path, sizeError); !sizeError && bytes >= kGrowthAheadFromBytes) {
+        if (!gGrowthAhead) gGrowthAhead.emplace();
+    } else {
+        endGrowthAhead();
+    }
     platform::NotificationCenter::defaultCenter().postNotificationName(kDocumentLoadingNotification,
                                                                        notificationObject());
     const std::shared_ptr<DocumentPreparer> preparer = gPreparer;

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <filesystem>
 #include <functional>
 #include <future>
 #include <memory>
@@ -327,27 +328,33 @@ TEST(LayoutDocumentHelper, HeapsGrowAheadFromAnOpensStartUntilItIsShownFailsOrCl
         return platform::RunLoop::main()->runUntil([] { return !VKMLayoutDocumentHelper::isLoading(); },
                                                    std::chrono::seconds(20));
     };
-    const std::string good = WriteLayout("ahead.wkst", 3, 3);
-    const std::string broken = WriteLayout("ahead-cut.wkst", 3, 5);
+    // Large files only.
+    const std::string good = WriteLayout("ahead.wkst", 30000, 30000);
+    const std::string broken = WriteLayout("ahead-cut.wkst", 30000, 30001);
+    const std::string small = WriteLayout("small.wkst", 3, 3);
+    ASSERT_GE(std::filesystem::file_size(good), VKMLayoutDocumentHelper::kGrowthAheadFromBytes);
+    ASSERT_GE(std::filesystem::file_size(broken), VKMLayoutDocumentHelper::kGrowthAheadFromBytes);
     struct Case {
         const char* name;
         std::string path;
         std::function<void()> after;  // once the open has ended
+        bool largeWhileRead;
         bool largeAfter;
     };
     const Case cases[] = {
-        {"handed over, not shown yet", good, [] {}, true},
-        {"handed over and shown", good, [] { VKMLayoutDocumentHelper::documentShown(); }, false},
-        {"handed over, shown by no screen for 5 s", good, [&stage] { stage.advance(5.1); }, false},
-        {"handed over, then closed", good, [] { VKMLayoutDocumentHelper::closeCurrentLayout(); }, false},
-        {"failed", broken, [] {}, false},
+        {"handed over, not shown yet", good, [] {}, true, true},
+        {"handed over and shown", good, [] { VKMLayoutDocumentHelper::documentShown(); }, true, false},
+        {"handed over, shown by no screen for 5 s", good, [&stage] { stage.advance(5.1); }, true, false},
+        {"handed over, then closed", good, [] { VKMLayoutDocumentHelper::closeCurrentLayout(); }, true, false},
+        {"failed", broken, [] {}, true, false},
+        {"a small file, not shown yet", small, [] {}, false, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         std::promise<void> release;
         VKMLayoutDocumentHelper::loadQueue().async([held = release.get_future().share()] { held.wait(); });
         VKMLayoutDocumentHelper::openLayoutFile(c.path);
-        EXPECT_TRUE(large()) << "while it is read";
+        EXPECT_EQ(large(), c.largeWhileRead) << "while it is read";
         release.set_value();
         ASSERT_TRUE(opened());
         c.after();
