@@ -18,9 +18,12 @@
 // 100,000 elements to the first frame that shows it, on the phone (T 0) or
 // the tablet (T 1): layoutgen's own mix (P 0: the newest version, with its
 // groups, six layers, texts, two pictures and two baseboards, as /100000
-// above) or the plain mix of an older file (P 1: version 9, four layers,
-// the same tracks, texts and groups, no pictures or baseboards). The first
-// tiles of either draw thousands of labels side by side.
+// above), the plain mix of an older file (P 1: version 9, four layers,
+// the same tracks, texts and groups, no pictures or baseboards) or a layout
+// of tracks alone, as a user draws one (P 2: version 12, five track layers
+// of 20,000 tracks each, no texts, groups, shapes or pictures; written from
+// a scenario). The first tiles of the first two draw thousands of labels
+// side by side; those of the third only tracks.
 //
 //   bench_startup --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
 //
@@ -37,6 +40,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -176,13 +180,70 @@ void TabletStarts(benchmark::State& state, bool gaps) {
 
 void BM_VekmontTabletFirstFrame(benchmark::State& state) { TabletStarts(state, false); }
 
+// A layoutgen scenario of `layers` track layers of `tracksPerLayer` tracks
+// each, in chains of 20 to 200 laid end to end from random places:
+// straights, curves both ways, turnouts and flex tracks. The same every run.
+std::string TracksOnlyScenario(int layers, int tracksPerLayer) {
+    std::uint64_t state = 0x9E3779B97F4A7C15u;
+    const auto next = [&state](std::uint64_t below) {
+        state = state * 6364136223846793005u + 1442695040888963407u;
+        return (state >> 33) % below;
+    };
+    std::string text = "version 12\n";
+    for (int layer = 1; layer <= layers; ++layer) {
+        text += "layer \"Tracks " + std::to_string(layer) + "\" type=track\n";
+        int chainLeft = 0;
+        for (int track = 0; track < tracksPerLayer; ++track, --chainLeft) {
+            std::string start;
+            if (chainLeft <= 0) {
+                chainLeft = 20 + static_cast<int>(next(181));
+                start = " at=" + std::to_string(static_cast<int>(next(40001)) - 20000) + "," +
+                        std::to_string(static_cast<int>(next(40001)) - 20000) +
+                        " angle=" + std::to_string(15 * next(24));
+            }
+            const auto pick = next(100);
+            if (pick < 45) {
+                text += pick % 3 == 0 ? "straight length=94.2 product=G-94" : "straight length=188.3 product=G-188";
+            } else if (pick < 80) {
+                text += pick % 2 == 0 ? "curve radius=360 sweep=30 product=R1-30"
+                                      : "curve radius=437.5 sweep=-30 product=R2-30";
+            } else if (pick < 92) {
+                text += pick % 2 == 0 ? "turnout length=188.3 radius=437.5 sweep=24.28 hand=left product=W-L"
+                                      : "turnout length=188.3 radius=437.5 sweep=24.28 hand=right product=W-R";
+            } else {
+                text += "flex length=" + std::to_string(200 + next(700)) + " bend=" + std::to_string(next(200)) +
+                        " max=2000";
+            }
+            text += start + "\n";
+        }
+    }
+    return text;
+}
+
 void BM_VekmontFirstFrame(benchmark::State& state) {
     static platform::TemporaryFolder files("vekmont-bench-first-frames");
     const bool tablet = state.range(0) != 0;
-    const bool plain = state.range(1) != 0;
-    const fs::path layout = files.path() / (plain ? "plain-100000.wkst" : "own-100000.wkst");
-    std::vector<std::string> generate{VEKMONT_LAYOUTGEN, "layout", layout.string(), "--elements", "100000"};
-    if (plain) generate.insert(generate.end(), {"--version", "9"});
+    const auto mix = state.range(1);
+    const char* names[] = {"own-100000.wkst", "plain-100000.wkst", "tracks-100000.wkst"};
+    const fs::path layout = files.path() / names[mix];
+    std::vector<std::string> generate{VEKMONT_LAYOUTGEN, "layout", layout.string()};
+    if (mix == 2) {
+        const fs::path scenario = files.path() / "tracks-100000.txt";
+        if (!fs::exists(scenario)) {
+            std::FILE* file = std::fopen(scenario.c_str(), "w");
+            const std::string text = TracksOnlyScenario(5, 20000);
+            const bool written = file != nullptr && std::fwrite(text.data(), 1, text.size(), file) == text.size();
+            if (file != nullptr) std::fclose(file);
+            if (!written) {
+                state.SkipWithError("cannot write the scenario");
+                return;
+            }
+        }
+        generate.insert(generate.end(), {"--scenario", scenario.string()});
+    } else {
+        generate.insert(generate.end(), {"--elements", "100000"});
+        if (mix == 1) generate.insert(generate.end(), {"--version", "9"});
+    }
     if (!fs::exists(layout) && wait(spawn(generate, {})) != 0) {
         state.SkipWithError("layoutgen did not run");
         return;
@@ -203,7 +264,7 @@ BENCHMARK(BM_VekmontTabletFirstFrame)
     ->Iterations(5);
 BENCHMARK(BM_VekmontFirstFrame)
     ->ArgNames({"tablet", "plain"})
-    ->ArgsProduct({{0, 1}, {0, 1}})
+    ->ArgsProduct({{0, 1}, {0, 1, 2}})
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond)
     ->Iterations(5);

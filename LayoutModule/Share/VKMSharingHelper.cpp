@@ -12,12 +12,14 @@
 #include "engine/services/ZDUtils.h"
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/foundation/Bundle.h"
+#include "platform/foundation/ProcessMemory.h"
 #include "platform/graphics/BitmapContext.h"
 #include "platform/graphics/Image.h"
 #include "platform/graphics/TextMeasure.h"
 #include "platform/ui/views/Font.h"
 #include "platform/ui/controllers/PresentationController.h"
 #include "platform/ui/controllers/SystemSheets.h"
+#include "platform/ui/core/Transaction.h"
 #include "platform/ui/views/SystemColors.h"
 #include "platform/ui/views/View.h"
 
@@ -96,29 +98,43 @@ void VKMSharingHelper::shareImageOfLayout(CLayout& layout, const std::shared_ptr
         if (const auto shown = weakSheet.lock())
             shown->setActivityItems({}, ZDUtils::localizedString("SharingLayoutFailed"));
     };
+    // The copy and the picture take hundreds of megabytes on several
+    // threads while the sheet's frames run: the heaps grow in large steps
+    // until the picture is on the sheet, so no step holds the address
+    // space while the frames' threads fault pages in.
+    auto growth = std::make_shared<platform::HeapGrowthAhead>();
     // The picture is drawn from a copy, so that the screen may close the
     // document or apply display edits meanwhile.
-    auto draw = [texts, weakSheet, failed](std::unique_ptr<CLayout> copy) {
+    auto draw = [texts, weakSheet, failed, growth](std::unique_ptr<CLayout> copy) {
         if (!copy) {
             failed();
             return;
         }
         platform::DispatchQueue::global(platform::DispatchQueuePriority::High)
-            .async([copy = std::shared_ptr<CLayout>(std::move(copy)), texts, weakSheet, failed]() mutable {
+            .async([copy = std::shared_ptr<CLayout>(std::move(copy)), texts, weakSheet, failed, growth]() mutable {
                 std::shared_ptr<platform::Image> image = getCroppedOverlayedImage(*copy, texts);
-                platform::DispatchQueue::main().async([image, weakSheet, failed, name = texts.title] {
+                platform::DispatchQueue::main().async([image, weakSheet, failed, name = texts.title,
+                                                       copy = std::move(copy), growth = std::move(growth)]() mutable {
+                    growth.reset();
+                    // Deleting a hundred thousand elements takes about as
+                    // long as copying them, freeing into the heaps of the
+                    // threads that copied them: not beside the frames that
+                    // show the picture, but once they are done.
+                    Transaction::begin();
+                    Transaction::setCompletionBlock([copy = std::move(copy)]() mutable {
+                        platform::DispatchQueue::global(platform::DispatchQueuePriority::Background)
+                            .async([copy = std::move(copy)]() mutable { copy.reset(); });
+                    });
                     // Closed meanwhile: the picture is not wanted.
-                    const auto shown = weakSheet.lock();
-                    if (!shown) return;
-                    if (image) {
-                        shown->setActivityItems({{{}, image, {}, name}});
-                    } else {
-                        failed();
+                    if (const auto shown = weakSheet.lock()) {
+                        if (image) {
+                            shown->setActivityItems({{{}, image, {}, name}});
+                        } else {
+                            failed();
+                        }
                     }
+                    Transaction::commit();
                 });
-                // Deleting a hundred thousand elements takes about as long
-                // as copying them: after the picture is on its way.
-                copy.reset();
             });
     };
     if (&layout == CCurrentCloudLayout::Instance().Layout()) {

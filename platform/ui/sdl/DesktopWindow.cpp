@@ -61,23 +61,15 @@ DeviceOrientation orientationFor(Size points) {
 // The window manager frames a window shortly after it is mapped.
 constexpr auto kFrameWait = 250ms;
 
-// The frame the window manager put around `window`: none where the video
-// driver cannot tell (Wayland, offscreen) or no frame came in time. A
-// window manager places a new window's frame, not the window, at the point
-// asked for (its gravity is the frame's corner), so the window lands as
-// far lower as its title bar is high.
-std::optional<FrameExtents> awaitFrameExtents(SDL_Window* window) {
-    const auto until = std::chrono::steady_clock::now() + kFrameWait;
-    for (;;) {
-        int top = 0, left = 0, bottom = 0, right = 0;
-        if (SDL_GetWindowBordersSize(window, &top, &left, &bottom, &right) != 0) return std::nullopt;
-        if (top > 0 || left > 0 || bottom > 0 || right > 0)
-            return FrameExtents{double(left), double(right), double(top), double(bottom)};
-        if (std::chrono::steady_clock::now() >= until) return std::nullopt;
-        // The window manager's answer comes as an event.
-        SDL_PumpEvents();
-        SDL_Delay(5);
-    }
+// The frame the window manager has put around `window` so far: none yet,
+// or none ever where the video driver cannot tell (Wayland, offscreen:
+// `known` false). The extents come as an event, which the frame's poll takes.
+std::optional<FrameExtents> frameExtentsOf(SDL_Window* window, bool& known) {
+    int top = 0, left = 0, bottom = 0, right = 0;
+    known = SDL_GetWindowBordersSize(window, &top, &left, &bottom, &right) == 0;
+    if (known && (top > 0 || left > 0 || bottom > 0 || right > 0))
+        return FrameExtents{double(left), double(right), double(top), double(bottom)};
+    return std::nullopt;
 }
 
 #if defined(SDL_VIDEO_DRIVER_X11) && defined(VEKMONT_HAVE_X11)
@@ -136,6 +128,23 @@ struct DesktopWindow::Impl {
 
     std::uint64_t presentedVersion = 0;
     bool presentedOnce = false;
+
+    // The window is centred again, with its frame, once the window manager
+    // has framed it. A window manager places a new window's frame, not the
+    // window, at the point asked for (its gravity is the frame's corner),
+    // so the window lands as far lower as its title bar is high. Looked at
+    // after each frame is presented, so the first frame does not wait for
+    // the window manager.
+    struct Placement {
+        Rect usable;
+        int width = 0;
+        int height = 0;
+        int x = 0;
+        int y = 0;
+        std::chrono::steady_clock::time_point until;
+        bool managerAsked = false;
+    };
+    std::optional<Placement> placement;
 
     // One finger (left or right button), or two pinching (Ctrl-drag or wheel).
     std::shared_ptr<Touch> finger;
@@ -347,6 +356,32 @@ struct DesktopWindow::Impl {
         RunLoop::main()->stop();
     }
 
+    void place(const FrameExtents& frame) {
+        const Point at = placeWindow(placement->width, placement->height, placement->usable, frame);
+        // Moved by the window itself: SDL puts its frame around it.
+        if (static_cast<int>(at.x) != placement->x || static_cast<int>(at.y) != placement->y)
+            SDL_SetWindowPosition(sdl, static_cast<int>(at.x), static_cast<int>(at.y));
+        placement.reset();
+    }
+    void settlePlacement() {
+        if (!placement) return;
+        if (!placement->managerAsked) {
+            placement->managerAsked = true;
+            // Without a window manager no frame comes: centred as it is.
+            if (windowManagerRunsFor(sdl) == false) {
+                place(FrameExtents{});
+                return;
+            }
+        }
+        bool known = false;
+        if (const auto frame = frameExtentsOf(sdl, known)) {
+            place(*frame);
+        } else if (!known || std::chrono::steady_clock::now() >= placement->until) {
+            // Where the extents never come (offscreen), the window stays.
+            placement.reset();
+        }
+    }
+
     bool present() {
         auto image = window->snapshot();
         // What the layout pass of the snapshot changed is in the image.
@@ -423,18 +458,9 @@ DesktopWindow::DesktopWindow(std::shared_ptr<Window> window, const DesktopOption
         throw DesktopError("SDL cannot open a window: " + reason);
     }
     SDL_SetWindowMinimumSize(mImpl->sdl, sizing.minimumWidth, sizing.minimumHeight);
-    if (usable) {
-        // Without a window manager no frame comes: the window alone is
-        // centred, at once.
-        const auto frame = windowManagerRunsFor(mImpl->sdl) == false ? std::optional<FrameExtents>(FrameExtents{})
-                                                                     : awaitFrameExtents(mImpl->sdl);
-        if (frame) {
-            const Point at = placeWindow(sizing.width, sizing.height, *usable, *frame);
-            // Moved by the window itself: SDL puts its frame around it.
-            if (static_cast<int>(at.x) != x || static_cast<int>(at.y) != y)
-                SDL_SetWindowPosition(mImpl->sdl, static_cast<int>(at.x), static_cast<int>(at.y));
-        }
-    }
+    if (usable)
+        mImpl->placement =
+            Impl::Placement{*usable, sizing.width, sizing.height, x, y, std::chrono::steady_clock::now() + kFrameWait};
     SDL_StartTextInput();
 
     mImpl->link = std::make_unique<DisplayLink>([this](const DisplayLink::Frame&) { frame(); });
@@ -465,7 +491,9 @@ bool DesktopWindow::frame() {
     // An animation that ends changes the tree (it is removed, or marked
     // ended when kept), so its end state is presented too.
     const bool changed = !mImpl->presentedOnce || mImpl->window->layer()->treeVersion() != mImpl->presentedVersion;
-    return (changed || anyAnimation(*mImpl->window->layer())) && mImpl->present();
+    const bool presented = (changed || anyAnimation(*mImpl->window->layer())) && mImpl->present();
+    mImpl->settlePlacement();
+    return presented;
 }
 
 std::optional<Pixel> DesktopWindow::surfacePixel(int x, int y) const {
