@@ -6,7 +6,9 @@
 #include "engine/model/CurrentCloudLayout.h"
 #include "engine/services/EngineStartup.h"
 #include "engine/services/Logger.h"
+#include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/Paths.h"
+#include "platform/ui/views/Notifications.h"
 #include "telemetry/TLMAnalytics.h"
 #include "telemetry/TLMLogger.h"
 #include "telemetry/TLMTelemetry.h"
@@ -76,6 +78,11 @@ CToolSession::CToolSession(const char* name) : mName(name) {
 CToolSession::~CToolSession() {
     if (!mReady) return;
     std::fflush(stdout);
+    // As an app ending: the logs queue finishes its saves (up to a second)
+    // before a temporary root is removed, or a save would set the removed
+    // log file up anew in it.
+    platform::NotificationCenter::defaultCenter().postNotificationName(
+        platform::ui::kApplicationWillTerminateNotification, nullptr);
     TLMLogger::waitUntilIdle();
     CLogger::Instance().Flush();
     CLogger::Instance().SetConsoleOutput(true);
