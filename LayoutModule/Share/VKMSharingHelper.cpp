@@ -32,8 +32,15 @@ constexpr platform::Color kLinkColor{0, 0.478, 1, 1};
 // One centred line: its top-left at half its height below `offset`.
 void overlayText(platform::Context& context, const std::string& text, double fontSizeFactor, FontWeight weight,
                  const platform::Color& color, double offset, platform::Size image) {
-    const Font font = Font::systemFont(fontSizeFactor * image.height, weight);
-    const platform::TextSize size = platform::measureText(text, font.fontName(), font.pointSize());
+    Font font = Font::systemFont(fontSizeFactor * image.height, weight);
+    platform::TextSize size = platform::measureText(text, font.fontName(), font.pointSize());
+    // A long title (a German one, a file name) is made smaller to fit the
+    // picture's width rather than cut at both edges.
+    const double room = image.width * 0.96;
+    if (size.width > room && room > 0) {
+        font = Font::systemFont(font.pointSize() * room / size.width, weight);
+        size = platform::measureText(text, font.fontName(), font.pointSize());
+    }
     platform::TextAttributes attributes;
     attributes.fontName = font.fontName();
     attributes.fontSize = font.pointSize();

@@ -439,3 +439,27 @@ TEST(ShareLayout, ALocalLayoutsPictureNamesItsFileAndTheAuthorItsFileGives) {
     EXPECT_EQ(texts.author, "");
     VKMLayoutSession::sharedSession().setCloudLayoutId(std::nullopt);
 }
+
+TEST(ShareLayout, ALongTitleIsMadeSmallerToFitThePictureNotCutAtItsEdges) {
+    TabFixture screen;
+    screen.show(UserInterfaceIdiom::phone);
+    screen.open(kBoardScenario, "long.wkst");
+    const VKMSharingHelper::tOverlayTexts texts{
+        "Modellbahnanlage Hauptbahnhof mit Güterbahnhof, Bahnbetriebswerk, Steinbruchstrecke und Schattenbahnhof "
+        "unter dem Bergwerk, Anschlussgleisen der Papierfabrik und zweigleisiger Hauptstrecke",
+        "layoutgen", "Vekmont"};
+    const auto image = VKMSharingHelper::getCroppedOverlayedImage(*CCurrentCloudLayout::Instance().Layout(), texts);
+    ASSERT_NE(image, nullptr);
+    // The title's band: ink across it, none in the margins at either edge.
+    const int band = image->pixelHeight() * 6 / 100;
+    int margins = 0;
+    for (int y = 0; y < band; ++y) {
+        for (int x : {0, 1, 2, 3, image->pixelWidth() - 4, image->pixelWidth() - 3, image->pixelWidth() - 2,
+                      image->pixelWidth() - 1}) {
+            const auto p = *image->pixel(x, y);
+            if (p.alpha > 200 && p.red < 200 && std::abs(p.red - p.green) < 30) ++margins;
+        }
+    }
+    EXPECT_GT(InkInRows(*image, 0, band), 200);
+    EXPECT_EQ(margins, 0);
+}
