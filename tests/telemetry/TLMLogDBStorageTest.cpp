@@ -1,6 +1,7 @@
 // The log database: logs kept across starts, batches by priority and their
 // bookkeeping per group, eviction when full, and the rows it reads back.
 
+#include "tests/support/TempRoot.h"
 #include "tests/telemetry/TLMLogCapture.h"
 #include "tests/telemetry/TLMTestRecords.h"
 #include "tests/telemetry/support/RawDatabase.h"
@@ -14,10 +15,13 @@
 #include "telemetry/core/Util/TLMEncrypter.h"
 #include "telemetry/core/Util/TLMUtility.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
 #include <sqlite3.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -349,7 +353,7 @@ TEST_F(TLMLogDBStorageTest, IdentifiersBeyondThirtyTwoBitsStayWhole) {
 
     const Batch first = load(storage, "A", 2);
     EXPECT_EQ(namesOf(first.logs), (std::vector<std::string>{"a", "b"}));
-    EXPECT_EQ(storage.batches().at("A").at(*first.batchId), (std::vector<std::int64_t>{3'000'000'001, 3'000'000'002}));
+    EXPECT_EQ(storage.batches().at("A").at(*first.batchId).ids, (std::vector<std::int64_t>{3'000'000'001, 3'000'000'002}));
     EXPECT_EQ(namesOf(load(storage, "A", 2).logs), std::vector<std::string>{"c"});
     storage.deleteLogsWithBatchId(*first.batchId, "A");
     EXPECT_EQ(ids(file), std::vector<std::int64_t>{3'000'000'003});
@@ -1088,7 +1092,7 @@ TEST_F(TLMLogDBStorageTest, EveryRefusalThatMayPassKeepsTheLogsUntilTheStoreWork
 
 // The other launch: a process of its own on the same home, started after
 // the damage, which stops once it has found the damage, right before it
-// deletes the file, until the test lets it go.
+// deletes the file (the path checked), until the test lets it go.
 class DamageFindingLaunch {
 public:
     explicit DamageFindingLaunch(bool damageAfterSetUp) {
@@ -1098,7 +1102,7 @@ public:
         // The logger's queue has no thread in this copy of the process.
         TLMLogger::setLogHandler({});
         bool stopped = false;
-        TLMDBStorage::setBeforeReplacingHook([&] {
+        TLMDBStorage::setReplacingHook(TLMDBStorage::ReplacingStep::AfterPathCheck, [&] {
             if (std::exchange(stopped, true)) return;
             char c = 'f';
             if (write(mFound[1], &c, 1) != 1 || !ready(mGo[0]) || read(mGo[0], &c, 1) != 1) _exit(3);
@@ -1167,5 +1171,246 @@ TEST_F(TLMLogDBStorageTest, TwoLaunchesFindingTheSameDamageReplaceTheFileOnceAnd
         std::vector<std::string> names = namesOf(load(*storage, "A", 10).logs);
         std::ranges::sort(names);
         EXPECT_EQ(names, (std::vector<std::string>{"other's", "ours"}));
+    }
+}
+
+TEST_F(TLMLogDBStorageTest, ABatchIsDeletedOnlyInTheFileItCameFromOrACopyOfIt) {
+    using Path = std::filesystem::path;
+    const auto copyAside = [](const Path& file) {
+        const Path copy = file.string() + ".copy";
+        std::filesystem::copy_file(file, copy, std::filesystem::copy_options::overwrite_existing);
+        return copy;
+    };
+    // A second launch sets the file up anew and saves three logs: their
+    // identifiers are those of the batch in flight.
+    const auto secondLaunchSaves = [] {
+        TLMLogDBStorage second;
+        for (const char* name : {"b1", "b2", "b3"}) EXPECT_TRUE(second.saveLog(makeLog(name), "A", TLMFlagsNormal));
+    };
+    struct Case {
+        const char* name;
+        std::function<void(const Path&)> apply;
+        std::vector<std::string> want;  // left once the batch is deleted
+    };
+    const Case cases[] = {
+        {"emptied in place (same inode and birth time) and set up anew",
+         [&](const Path& file) {
+             std::filesystem::resize_file(file, 0);
+             secondLaunchSaves();
+         },
+         {"b1", "b2", "b3"}},
+        {"its table dropped and set up anew",
+         [&](const Path& file) {
+             rawdb::Execute(file, "DROP TABLE logs");
+             secondLaunchSaves();
+         },
+         {"b1", "b2", "b3"}},
+        {"removed and made anew",
+         [&](const Path& file) {
+             std::filesystem::remove(file);
+             secondLaunchSaves();
+         },
+         {"b1", "b2", "b3"}},
+        // What backup and sync tools do: the copy holds the batch's rows.
+        {"replaced by a copy of itself", [&](const Path& file) { std::filesystem::rename(copyAside(file), file); }, {}},
+        {"replaced by a hard link to a copy",
+         [&](const Path& file) {
+             const Path copy = copyAside(file);
+             const Path link = file.string() + ".link";
+             std::filesystem::create_hard_link(copy, link);
+             std::filesystem::rename(link, file);
+             std::filesystem::remove(copy);
+         },
+         {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        removeDatabase();
+        TLMLogDBStorage storage;
+        for (const char* name : {"a1", "a2", "a3"}) ASSERT_TRUE(storage.saveLog(makeLog(name), "A", TLMFlagsNormal));
+        const Batch sent = load(storage, "A", 10);
+        ASSERT_EQ(sent.logs.size(), 3u);
+        c.apply(storage.dbFileURL());
+        storage.deleteLogsWithBatchId(*sent.batchId, "A");
+        EXPECT_EQ(namesOf(load(storage, "A", 10).logs), c.want);
+        EXPECT_EQ(namesOf(load(*std::make_unique<TLMLogDBStorage>(), "A", 10).logs), c.want);
+    }
+}
+
+TEST_F(TLMLogDBStorageTest, AFileNotSetUpAsWeLeftItIsSetUpBeforeTheSaveAndOurRowsKept) {
+    using Path = std::filesystem::path;
+    // Put in place while the app runs, as a restored backup is: written
+    // aside, then renamed over the file.
+    const auto putInPlace = [](const Path& file, const std::string& statements) {
+        const Path other = file.string() + ".other";
+        std::filesystem::remove(other);
+        rawdb::Execute(other, statements);
+        std::filesystem::rename(other, file);
+    };
+    struct Case {
+        const char* name;
+        std::function<void(const Path&)> apply;
+        std::vector<std::string> want;
+    };
+    const Case cases[] = {
+        {"an older release's file, its table without our columns",
+         [&](const Path& file) {
+             putInPlace(file,
+                        "CREATE TABLE logs (id INTEGER PRIMARY KEY AUTOINCREMENT, groupId TEXT NOT NULL, log TEXT NOT "
+                        "NULL); INSERT INTO logs (groupId, log) VALUES ('A', 'old'); PRAGMA user_version = 4;");
+         },
+         {"after"}},
+        // Another launch's set-up of a new file, refused after it made the
+        // table: this launch's save into it was told it is stored.
+        {"our table left at version 0 by a set-up refused half-way",
+         [&](const Path& file) {
+             putInPlace(file,
+                        "CREATE TABLE \"logs\" (\"id\" INTEGER PRIMARY KEY AUTOINCREMENT, \"groupId\" TEXT NOT NULL, "
+                        "\"log\" TEXT NOT NULL, \"targetToken\" TEXT, \"targetKey\" TEXT, \"priority\" INTEGER)");
+         },
+         {"after"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        removeDatabase();
+        TLMLogDBStorage storage;
+        ASSERT_TRUE(storage.saveLog(makeLog("before"), "A", TLMFlagsNormal));
+        c.apply(storage.dbFileURL());
+        EXPECT_TRUE(storage.saveLog(makeLog("after"), "A", TLMFlagsNormal));
+        // A later launch's set-up keeps them too.
+        EXPECT_EQ(namesOf(load(*std::make_unique<TLMLogDBStorage>(), "A", 10).logs), c.want);
+        EXPECT_EQ(rawdb::Integer(storage.dbFileURL(), "PRAGMA user_version"), TLMLogDBStorage::kSchemaVersion);
+    }
+}
+
+// A launch as a user other than root, in a process of its own, owning the
+// app's folders: root ignores modes. Its exit code.
+int launchAsAnotherUser(const std::function<int()>& work) {
+    constexpr uid_t kNobody = 65534;
+    const std::filesystem::path folder = *TLMUtility::fullURLForPathComponent(TLMLogDBStorage::kFileName);
+    for (std::filesystem::path p = folder.parent_path(); p.string().size() >= testsupport::processRoot().string().size();
+         p = p.parent_path()) {
+        EXPECT_EQ(chown(p.c_str(), kNobody, kNobody), 0) << p;
+    }
+    TLMLogger::waitUntilIdle();
+    const pid_t pid = fork();
+    if (pid == 0) {
+        // The logger's queue has no thread in this copy of the process.
+        TLMLogger::setLogHandler({});
+        _exit(setgid(kNobody) == 0 && setuid(kNobody) == 0 ? work() : 9);
+    }
+    int status = 0;
+    return pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+TEST_F(TLMLogDBStorageTest, AFileWeCannotWriteInAFolderWeCanIsSetAsideAndMadeAnew) {
+    if (geteuid() != 0) GTEST_SKIP() << "needs root to act as another user";
+    const std::filesystem::path file = *TLMUtility::fullURLForPathComponent(TLMLogDBStorage::kFileName);
+    const auto ownedByTheUser = [&](mode_t mode) {
+        EXPECT_EQ(chown(file.c_str(), 65534, 65534), 0);
+        EXPECT_EQ(chmod(file.c_str(), mode), 0);
+    };
+    struct Case {
+        const char* name;
+        std::function<void()> before;  // as root, on the last start's file
+        bool whileRunning;             // the mode set once the launch set the file up
+        int want;                      // 0 stored, 2 kept for later
+    };
+    const Case cases[] = {
+        {"root's, 0644 (the app once run as root)", [] {}, false, 0},
+        {"the user's, write-protected", [&] { ownedByTheUser(0444); }, false, 0},
+        {"the user's, write-protected while running", [&] { ownedByTheUser(0644); }, true, 0},
+        {"the user's in a read-only folder",
+         [&] {
+             ownedByTheUser(0644);
+             EXPECT_EQ(chmod(file.parent_path().c_str(), 0555), 0);
+         },
+         false, 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        removeDatabase();
+        previousDatabase();
+        c.before();
+        const int launch = launchAsAnotherUser([&] {
+            TLMLogDBStorage storage;
+            if (c.whileRunning && chmod(file.c_str(), 0444) != 0) return 8;
+            const TLMSaveOutcome outcome = storage.saveLogs({{makeLog("new"), TLMFlagsNormal}}, "A").front();
+            if (outcome == TLMSaveOutcome::Later) return 2;
+            return outcome == TLMSaveOutcome::Stored && namesOf(load(storage, "A", 10).logs).back() == "new" ? 0 : 1;
+        });
+        chmod(file.parent_path().c_str(), 0755);
+        EXPECT_EQ(launch, c.want);
+        // The last start's logs are kept: beside it, or where they were.
+        const std::filesystem::path kept = c.want == 0 ? setAside(1) : file;
+        EXPECT_EQ(rawdb::Integer(kept, "SELECT COUNT(*) FROM logs WHERE groupId = 'A'"), 3);
+    }
+}
+
+TEST_F(TLMLogDBStorageTest, AFailedDeletionNamesItsBatchNotEveryIdentifier) {
+    removeDatabase();
+    TLMLogDBStorage storage;
+    std::vector<TLMLogToSave> group;
+    for (int i = 0; i < 20; ++i) group.push_back({makeLog("log" + std::to_string(i)), TLMFlagsNormal});
+    ASSERT_EQ(storage.saveLogs(group, "A"), std::vector<TLMSaveOutcome>(20, TLMSaveOutcome::Stored));
+    const Batch sent = load(storage, "A", 20);
+    rawdb::FaultyFileSystem fileSystem;
+    rawdb::FaultyFileSystem::setFault(rawdb::FaultyFileSystem::Fault::Full);
+    TLMLogCapture capture;
+    storage.deleteLogsWithBatchId(*sent.batchId, "A");
+    TLMLogger::waitUntilIdle();
+    const std::vector<TLMCapturedLine> errors = capture.linesAt(TLMLogLevelError);
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_EQ(errors.front().message, "Deletion of log(s) by id with 20 values from '1' to '20' failed.");
+
+    // Deleted once the disk has room, and never loaded again meanwhile.
+    EXPECT_TRUE(load(storage, "A", 20).logs.empty());
+    rawdb::FaultyFileSystem::setFault(rawdb::FaultyFileSystem::Fault::None);
+    EXPECT_EQ(storage.countLogs(), 0u);
+}
+
+TEST_F(TLMLogDBStorageTest, ADamagedFileMendedOrReplacedByAnotherBeforeItIsReplacedIsKept) {
+    // Another launch (or a restoring user) writes the last start's good
+    // file back while this one gets ready to replace the damaged one.
+    const auto writeGood = [](const std::filesystem::path& file, const std::string& bytes) {
+        std::ofstream(file, std::ios::binary | std::ios::trunc) << bytes;
+    };
+    struct Case {
+        const char* name;
+        bool inPlace;  // same inode and birth time: only finding it again tells
+    };
+    const Case cases[] = {{"put in its place, found by the path", false},
+                          {"mended in place while this launch waits for the set-up lock", true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        removeDatabase();
+        const std::filesystem::path file = previousDatabase();
+        std::string good;
+        {
+            std::ifstream in(file, std::ios::binary);
+            good.assign(std::istreambuf_iterator<char>(in), {});
+        }
+        writeGood(file, "not a database");
+        int lock = -1;
+        std::optional<SleepReportingFileSystem> fileSystem;
+        if (c.inPlace) {
+            lock = open(TLMDBStorage::setUpLockFile(file).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+            ASSERT_EQ(flock(lock, LOCK_EX), 0);
+            fileSystem.emplace([&] {
+                if (lock < 0) return;
+                writeGood(file, good);
+                close(std::exchange(lock, -1));
+            });
+        } else {
+            TLMDBStorage::setReplacingHook(TLMDBStorage::ReplacingStep::BeforePathCheck, [&] {
+                writeGood(file.string() + ".good", good);
+                std::filesystem::rename(file.string() + ".good", file);
+            });
+        }
+        TLMLogDBStorage storage;
+        EXPECT_TRUE(storage.saveLog(makeLog("ours"), "A", TLMFlagsNormal));
+        TLMDBStorage::setReplacingHook(TLMDBStorage::ReplacingStep::BeforePathCheck, {});
+        EXPECT_EQ(lock, -1);
+        EXPECT_EQ(namesOf(load(storage, "A", 10).logs), (std::vector<std::string>{"old0", "old1", "old2", "ours"}));
     }
 }

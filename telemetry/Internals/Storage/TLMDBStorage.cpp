@@ -1,5 +1,6 @@
 #include "telemetry/Internals/Storage/TLMDBStorage.h"
 
+#include "platform/security/Crypto.h"
 #include "telemetry/TLMLogger.h"
 #include "telemetry/core/Util/TLMUtility.h"
 
@@ -60,9 +61,35 @@ bool IsRefusal(int code) {
            primary == SQLITE_IOERR || primary == SQLITE_PERM;
 }
 
+// An operation found the file without our set-up (another version, no
+// identifier): an extended code SQLite does not use, never returned.
+constexpr int kNotSetUp = SQLITE_ERROR | (0x76 << 8);
+
+// Marks the set-up lock held for as long as it lives.
+class Holding {
+public:
+    explicit Holding(bool& flag) : mFlag(flag), mWas(flag) { mFlag = true; }
+    ~Holding() { mFlag = mWas; }
+    Holding(const Holding&) = delete;
+    Holding& operator=(const Holding&) = delete;
+
+private:
+    bool& mFlag;
+    const bool mWas;
+};
+
 bool IsMissing(const std::filesystem::path& path) {
     struct stat status {};
     return lstat(path.c_str(), &status) != 0 && errno == ENOENT;
+}
+
+// The file is not ours to write (another owner, a mode set on it) while its
+// folder is: it can be replaced, where a read-only folder or file system
+// only refuses for now.
+bool CannotWriteButCanReplace(const std::filesystem::path& file) {
+    if (access(file.c_str(), W_OK) == 0 || errno != EACCES) return false;
+    const std::filesystem::path folder = file.parent_path();
+    return access(folder.empty() ? "." : folder.c_str(), W_OK | X_OK) == 0;
 }
 
 // SQLite opens a file whose header names a write format it does not know
@@ -91,9 +118,9 @@ bool CheckFindsDamage(const std::filesystem::path& file) {
     return verdict == nullptr || *verdict != "ok";
 }
 
-std::function<void()>& BeforeReplacingHook() {
-    static std::function<void()> hook;
-    return hook;
+std::function<void()>& ReplacingHook(TLMDBStorage::ReplacingStep step) {
+    static std::function<void()> hooks[2];
+    return hooks[step == TLMDBStorage::ReplacingStep::AfterPathCheck ? 1 : 0];
 }
 
 // An exclusive flock on the set-up lock file, held while a damaged,
@@ -172,7 +199,9 @@ std::filesystem::path TLMDBStorage::setUpLockFile(const std::filesystem::path& d
     return dbFile.string() + ".setup.lock";
 }
 
-void TLMDBStorage::setBeforeReplacingHook(std::function<void()> hook) { BeforeReplacingHook() = std::move(hook); }
+void TLMDBStorage::setReplacingHook(ReplacingStep step, std::function<void()> hook) {
+    ReplacingHook(step) = std::move(hook);
+}
 
 std::optional<TLMDBStorage::FileIdentity> TLMDBStorage::identityAt(const std::filesystem::path& path) {
     struct statx status {};
@@ -193,18 +222,6 @@ TLMDBConnection TLMDBStorage::openAndIdentify(int* result, bool create, std::opt
     const std::optional<FileIdentity> after = db ? identityAt(mDbFileURL) : std::nullopt;
     identity = before && before == after ? after : std::nullopt;
     return db;
-}
-
-void TLMDBStorage::noteFileIdentity(const std::optional<FileIdentity>& identity) {
-    if (!identity) return;
-    if (mIdentity && *mIdentity != *identity) {
-        ++mFileGeneration;
-        const std::string name = mFilename;
-        TLMLogWarning(kLogTag, "The \"%s\" database is another file than before; its rows are new to this process.",
-                      name.c_str());
-        fileReplaced();
-    }
-    mIdentity = identity;
 }
 
 int TLMDBStorage::configureSQLite() {
@@ -262,9 +279,11 @@ int TLMDBStorage::setUpIfPending() {
 
 int TLMDBStorage::replaceFaultyDatabase(FileFault fault, int result, std::int64_t storedVersion, bool waitForLocks,
                                         const std::optional<FileIdentity>& foundByWork) {
-    const SetUpLock lock(setUpLockFile(mDbFileURL), waitForLocks);
+    std::optional<SetUpLock> lock;
+    if (!mHoldingSetUpLock) lock.emplace(setUpLockFile(mDbFileURL), waitForLocks);
     // Another process is replacing it; its new file serves the next use.
-    if (!lock.taken()) return SQLITE_BUSY;
+    if (lock && !lock->taken()) return SQLITE_BUSY;
+    const Holding holding(mHoldingSetUpLock);
     // Found again under the lock: a process that replaced it meanwhile has
     // left a new file, to be used as it is.
     result = configureDatabase(fault, storedVersion, waitForLocks);
@@ -281,14 +300,18 @@ int TLMDBStorage::replaceFaultyDatabase(FileFault fault, int result, std::int64_
         case FileFault::None: return result;
         case FileFault::Damaged: return rebuildDatabase(result, waitForLocks);
         case FileFault::Unusable: return replaceUnusableDatabase(result, waitForLocks);
-        case FileFault::Foreign: return setAsideDatabase(storedVersion, waitForLocks);
+        case FileFault::Foreign:
+        case FileFault::NotWritable: return setAsideDatabase(fault, storedVersion, waitForLocks);
     }
     return result;
 }
 
 bool TLMDBStorage::stillTheFileFound() {
-    if (const std::function<void()>& hook = BeforeReplacingHook()) hook();
-    if (mFoundIdentity && identityAt(mDbFileURL) == mFoundIdentity) return true;
+    if (const std::function<void()>& hook = ReplacingHook(ReplacingStep::BeforePathCheck)) hook();
+    if (mFoundIdentity && identityAt(mDbFileURL) == mFoundIdentity) {
+        if (const std::function<void()>& hook = ReplacingHook(ReplacingStep::AfterPathCheck)) hook();
+        return true;
+    }
     const std::string name = mFilename;
     TLMLogWarning(kLogTag, "The \"%s\" database was replaced meanwhile; the file now in its place is used.",
                   name.c_str());
@@ -354,7 +377,7 @@ bool RemoveWithJournals(const std::filesystem::path& file) {
 
 }  // namespace
 
-int TLMDBStorage::setAsideDatabase(std::int64_t storedVersion, bool waitForLocks) {
+int TLMDBStorage::setAsideDatabase(FileFault fault, std::int64_t storedVersion, bool waitForLocks) {
     const std::string name = mFilename;
     const auto version = static_cast<long long>(storedVersion);
     if (!stillTheFileFound()) {
@@ -395,11 +418,18 @@ int TLMDBStorage::setAsideDatabase(std::int64_t storedVersion, bool waitForLocks
         return configureDatabase(fault, newFileVersion, waitForLocks);
     }
     const std::string keptAs = aside.filename().string();
-    TLMLogWarning(kLogTag,
-                  "The \"%s\" database has version %lld and its tables are not the ones this client reads; it is "
-                  "kept as \"%s\" and a new one is made.",
-                  name.c_str(), version, keptAs.c_str());
-    FileFault fault = FileFault::None;
+    if (fault == FileFault::NotWritable) {
+        TLMLogWarning(kLogTag,
+                      "The \"%s\" database cannot be written by this user; it is kept as \"%s\" and a new one is "
+                      "made.",
+                      name.c_str(), keptAs.c_str());
+    } else {
+        TLMLogWarning(kLogTag,
+                      "The \"%s\" database has version %lld and its tables are not the ones this client reads; it "
+                      "is kept as \"%s\" and a new one is made.",
+                      name.c_str(), version, keptAs.c_str());
+    }
+    fault = FileFault::None;
     std::int64_t newFileVersion = 0;
     return configureDatabase(fault, newFileVersion, waitForLocks);
 }
@@ -459,20 +489,34 @@ int TLMDBStorage::configureDatabase(FileFault& fault, std::int64_t& storedVersio
     } else {
         sqlite3_busy_timeout(db.get(), 0);
     }
-    result = sqlite3_exec(db.get(), waitForLocks ? "BEGIN IMMEDIATE;" : "BEGIN EXCLUSIVE;", nullptr, nullptr, nullptr);
-    if (IsBusy(result)) return result;
+    const int began =
+        sqlite3_exec(db.get(), waitForLocks ? "BEGIN IMMEDIATE;" : "BEGIN EXCLUSIVE;", nullptr, nullptr, nullptr);
+    if (IsBusy(began)) return began;
     // A file that cannot start one (damaged, only readable) is judged by
-    // the checks.
-    const bool inTransaction = result == SQLITE_OK;
+    // the checks, and nothing is written outside one: schema, version and
+    // identifier are there together or not at all.
+    const bool inTransaction = began == SQLITE_OK;
     std::int64_t pageSize = 0;
     bool madeTables = false;
-    result = configureSchema(db.get(), fault, pageSize, storedVersion, madeTables);
+    result = configureSchema(db.get(), fault, pageSize, storedVersion, madeTables, began);
     // SQLite keeps the version signed; no release writes a negative one.
     const auto version = static_cast<std::int64_t>(mVersion);
+    // The tables are made anew or emptied: their row identifiers start over.
+    bool fresh = !existed || madeTables;
     if (result == SQLITE_OK) {
         const std::string name = mFilename;
         const auto stored = static_cast<long long>(storedVersion);
-        if (!existed || (madeTables && storedVersion == version)) {
+        bool differs = false;
+        // Our tables without a version: a set-up left half done (by a
+        // release that wrote them outside one transaction), not an older
+        // release's file; the rows saved in them are kept.
+        const bool halfSetUp = existed && !madeTables && storedVersion == 0 && version > 0 && !mSchema.empty() &&
+                               checkTablesWithSchema(mSchema, db.get(), &differs) == SQLITE_OK;
+        if (halfSetUp) {
+            TLMLogWarning(kLogTag, "The \"%s\" database was left at version %lld with our tables; its set-up is finished.",
+                          name.c_str(), stored);
+            customizeDatabase(db.get());
+        } else if (!existed || (madeTables && storedVersion == version)) {
             if (!existed) {
                 TLMLogInfo(kLogTag, "Created \"%s\" database with %lld version.", name.c_str(),
                            static_cast<long long>(version));
@@ -488,6 +532,7 @@ int TLMDBStorage::configureDatabase(FileFault& fault, std::int64_t& storedVersio
             TLMLogInfo(kLogTag, "Migrating \"%s\" database from version %lld to %lld.", name.c_str(), stored,
                        static_cast<long long>(version));
             result = migrateDatabase(db.get(), static_cast<std::uint64_t>(storedVersion));
+            fresh = true;
             // What it would have kept is lost at any rate: a file it fails
             // on is made anew, not left refusing every save.
             if (result != SQLITE_OK && !IsDamage(result) && !IsRefusal(result)) fault = FileFault::Unusable;
@@ -498,6 +543,7 @@ int TLMDBStorage::configureDatabase(FileFault& fault, std::int64_t& storedVersio
                           name.c_str(), stored, static_cast<long long>(version));
         }
         if (result == SQLITE_OK && storedVersion <= version) result = setVersion(mVersion, db.get());
+        if (result == SQLITE_OK) result = writeFileId(db.get(), fresh);
     }
     if (inTransaction) {
         if (result == SQLITE_OK) result = sqlite3_exec(db.get(), "COMMIT;", nullptr, nullptr, nullptr);
@@ -512,17 +558,48 @@ int TLMDBStorage::configureDatabase(FileFault& fault, std::int64_t& storedVersio
     // Outside the transaction: VACUUM cannot run in one.
     enableAutoVacuumInOpenedDatabase(db.get());
     mPageSize = pageSize;
-    // Tables made anew number their rows from the start again.
-    if (!existed || madeTables || (storedVersion >= 0 && storedVersion < version)) {
-        ++mFileGeneration;
-        fileReplaced();
-    }
-    noteFileIdentity(mFoundIdentity);
+    mSetUpVersion = std::max(storedVersion, version);
     return SQLITE_OK;
 }
 
+std::optional<std::int64_t> TLMDBStorage::fileIdInOpenedDatabase(sqlite3* db, int* result) {
+    int code = SQLITE_OK;
+    std::optional<std::int64_t> id;
+    if (tableExists(kFileIdTable, db, &code)) {
+        const std::vector<TLMDBRow> rows = executeSelectionQuery(
+            std::string("SELECT \"id\" FROM \"") + kFileIdTable + "\" LIMIT 1;", db, &code, {});
+        if (!rows.empty() && !rows.front().empty()) {
+            if (const std::int64_t* value = rows.front().front().asInteger()) id = *value;
+        }
+    }
+    if (result) *result = code;
+    return id;
+}
+
+int TLMDBStorage::writeFileId(sqlite3* db, bool fresh) {
+    int result = SQLITE_OK;
+    const std::optional<std::int64_t> stored = fileIdInOpenedDatabase(db, &result);
+    if (result != SQLITE_OK) return result;
+    if (stored && !fresh) return SQLITE_OK;
+    // 64 random bits: two set-ups never give one id, so rows of one file
+    // are never taken for another's. (SQLite's application_id holds 32.)
+    std::int64_t id = 0;
+    auto* bytes = reinterpret_cast<std::uint8_t*>(&id);
+    if (const int error = platform::security::randomBytes({bytes, sizeof id}); error != 0) {
+        TLMLogError(kLogTag, "No random identifier for the database file (errno %d).", error);
+        return SQLITE_ERROR;
+    }
+    const std::string table = std::string("\"") + kFileIdTable + "\"";
+    result = executeNonSelectionQuery("CREATE TABLE IF NOT EXISTS " + table + " (\"id\" INTEGER NOT NULL);", db);
+    if (result == SQLITE_OK) result = executeNonSelectionQuery("DELETE FROM " + table + ";", db);
+    TLMStorageBindableArray values;
+    values.addNumber(id);
+    if (result == SQLITE_OK) result = executeNonSelectionQuery("INSERT INTO " + table + " (\"id\") VALUES (?);", db, values);
+    return result;
+}
+
 int TLMDBStorage::configureSchema(sqlite3* db, FileFault& fault, std::int64_t& pageSize, std::int64_t& storedVersion,
-                                  bool& madeTables) {
+                                  bool& madeTables, int began) {
     const auto damagedIf = [&](bool damaged) {
         if (damaged) fault = FileFault::Damaged;
     };
@@ -541,6 +618,11 @@ int TLMDBStorage::configureSchema(sqlite3* db, FileFault& fault, std::int64_t& p
     // A file SQLite only reads (its header names a write format it does not
     // know, or the file is write-protected) would refuse every save.
     if (sqlite3_db_readonly(db, "main") == 1) {
+        if (!HasUnknownWriteFormat(db) && CannotWriteButCanReplace(mDbFileURL)) {
+            TLMLogError(kLogTag, "The database file cannot be written by this user.");
+            fault = FileFault::NotWritable;
+            return SQLITE_READONLY;
+        }
         if (!HasUnknownWriteFormat(db)) {
             // Write-protected: its logs are kept for when it is writable.
             TLMLogError(kLogTag, "The database file cannot be written for now.");
@@ -549,6 +631,12 @@ int TLMDBStorage::configureSchema(sqlite3* db, FileFault& fault, std::int64_t& p
         TLMLogError(kLogTag, "The database file can only be read.");
         fault = FileFault::Unusable;
         return SQLITE_READONLY;
+    }
+    // Without a transaction nothing is written: the file is set up by the
+    // next use that can begin one.
+    if (began != SQLITE_OK) {
+        damagedIf(IsDamage(began));
+        return began;
     }
     if (mSchema.empty()) return SQLITE_OK;
     // What a file of a later version (or of a negative one: a damaged
@@ -611,11 +699,55 @@ TLMDBConnection TLMDBStorage::openDatabaseAtFileURL(const std::filesystem::path&
     return db;
 }
 
-int TLMDBStorage::executeQueryUsingBlock(const std::function<int(sqlite3*)>& callback) {
-    const int result = executeQueryOnNewConnection(callback);
+int TLMDBStorage::executeQueryUsingBlock(const std::function<int(sqlite3*)>& callback, Access access) {
+    int result = executeQueryOnNewConnection(callback, access);
     // A file found damaged after set-up is made anew as set-up does, and so
-    // is one removed or emptied; the work runs on the new one.
-    if (rebuildAfterDamage(result) || setUpAgainIfGone(result)) return executeQueryOnNewConnection(callback);
+    // is one removed or emptied, or found not set up; the work runs on the
+    // new one.
+    if (rebuildAfterDamage(result) || setUpAgainIfGone(result) || setUpAgainIfNotSetUp(result)) {
+        result = executeQueryOnNewConnection(callback, access);
+    }
+    // Set up once more by another launch between the two: its set-up is
+    // what held the work back.
+    return result == kNotSetUp ? SQLITE_BUSY : result;
+}
+
+int TLMDBStorage::setUpUnderLock() {
+    std::optional<SetUpLock> lock;
+    if (!mHoldingSetUpLock) lock.emplace(setUpLockFile(mDbFileURL), true);
+    if (lock && !lock->taken()) return SQLITE_BUSY;
+    const Holding holding(mHoldingSetUpLock);
+    return setUp(true);
+}
+
+bool TLMDBStorage::setUpAgainIfNotSetUp(int result) {
+    if (result != kNotSetUp) return false;
+    const std::string name = mFilename;
+    TLMLogWarning(kLogTag, "The \"%s\" database is not set up as this client left it; it is set up again.",
+                  name.c_str());
+    return setUpUnderLock() == SQLITE_OK;
+}
+
+int TLMDBStorage::checkSetUp(sqlite3* db, std::int64_t& fileId) {
+    // One statement, whose table a file not set up by us lacks: the common
+    // path pays one prepare and one step.
+    static const std::string query = std::string("SELECT \"id\", (SELECT \"user_version\" FROM pragma_user_version) FROM \"") +
+                                     kFileIdTable + "\" LIMIT 1;";
+    sqlite3_stmt* statement = nullptr;
+    int result = sqlite3_prepare_v2(db, query.c_str(), static_cast<int>(query.size()), &statement, nullptr);
+    // "no such table": no set-up of ours.
+    if (result == SQLITE_ERROR) result = kNotSetUp;
+    if (result == SQLITE_OK) {
+        result = sqlite3_step(statement);
+        if (result == SQLITE_ROW && sqlite3_column_type(statement, 0) == SQLITE_INTEGER &&
+            sqlite3_column_int64(statement, 1) == mSetUpVersion) {
+            fileId = sqlite3_column_int64(statement, 0);
+            result = SQLITE_OK;
+        } else if (result == SQLITE_ROW || result == SQLITE_DONE) {
+            result = kNotSetUp;
+        }
+    }
+    sqlite3_finalize(statement);
     return result;
 }
 
@@ -624,7 +756,9 @@ bool TLMDBStorage::setUpAgainIfGone(int result) {
     // A file removed while the work's connection had it open refuses writes
     // as read-only.
     const bool refused = (result & 0xFF) == SQLITE_CANTOPEN || (result & 0xFF) == SQLITE_READONLY;
-    bool gone = refused && IsMissing(mDbFileURL);
+    // Put in place by another user (the app run once as root) or made
+    // write-protected, in our folder: set up anew.
+    bool gone = refused && (IsMissing(mDbFileURL) || CannotWriteButCanReplace(mDbFileURL));
     if (!gone && result == SQLITE_ERROR && !mSchema.empty()) {
         // "no such table": emptied, or replaced by an empty file.
         int code = SQLITE_OK;
@@ -635,22 +769,39 @@ bool TLMDBStorage::setUpAgainIfGone(int result) {
     }
     if (!gone) return false;
     const std::string name = mFilename;
-    TLMLogWarning(kLogTag, "The \"%s\" database was removed or lost its tables; it is set up anew.", name.c_str());
-    return setUp(true) == SQLITE_OK;
+    TLMLogWarning(kLogTag, "The \"%s\" database was removed, lost its tables or cannot be written by this user; it is set up anew.", name.c_str());
+    return setUpUnderLock() == SQLITE_OK;
 }
 
-int TLMDBStorage::executeQueryOnNewConnection(const std::function<int(sqlite3*)>& callback) {
+int TLMDBStorage::executeQueryOnNewConnection(const std::function<int(sqlite3*)>& callback, Access access) {
     if (const int setUp = setUpIfPending(); setUp != SQLITE_OK) return setUp;
     const std::uint64_t waitsBefore = mHeldFileWaits.load();
     int result = SQLITE_OK;
     TLMDBConnection db = openAndIdentify(&result, false, mWorkIdentity);
     if (!db) return result;
-    noteFileIdentity(mWorkIdentity);
     waitForHeldFile(db.get());
     result = setMaxPageCount(mMaxSizeInBytes / mPageSize, db.get());
     if (result == SQLITE_CORRUPT || result == SQLITE_NOTADB) return result;
     if (result != SQLITE_OK) TLMLogError(kLogTag, "Failed to open database with specified maximum size constraint.");
-    result = callback(db.get());
+    result = sqlite3_exec(db.get(), access == Access::Write ? "BEGIN IMMEDIATE;" : "BEGIN;", nullptr, nullptr, nullptr);
+    // The identifier and the version are read in the work's transaction:
+    // no other launch empties or sets up the file between them and the work.
+    std::int64_t fileId = 0;
+    if (result == SQLITE_OK) result = checkSetUp(db.get(), fileId);
+    if (result == SQLITE_OK) {
+        if (mLastFileId && *mLastFileId != fileId) {
+            const std::string name = mFilename;
+            TLMLogWarning(kLogTag,
+                          "The \"%s\" database is another file than before; identifiers of the earlier one delete "
+                          "nothing in it.",
+                          name.c_str());
+        }
+        mLastFileId = fileId;
+        mWorkFileId = fileId;
+        result = callback(db.get());
+        if (result == SQLITE_OK) result = sqlite3_exec(db.get(), "COMMIT;", nullptr, nullptr, nullptr);
+    }
+    if (sqlite3_get_autocommit(db.get()) == 0) sqlite3_exec(db.get(), "ROLLBACK;", nullptr, nullptr, nullptr);
     noteFileHeld(result, waitsBefore);
     return result;
 }
@@ -691,11 +842,13 @@ int TLMDBStorage::executeNonSelectionQuery(const std::string& query, const TLMSt
 std::vector<TLMDBRow> TLMDBStorage::executeSelectionQuery(const std::string& query,
                                                           const TLMStorageBindableArray& values, int* result) {
     std::vector<TLMDBRow> rows;
-    const int code = executeQueryUsingBlock([&](sqlite3* db) {
-        int step = SQLITE_OK;
-        rows = executeSelectionQuery(query, db, &step, values);
-        return step;
-    });
+    const int code = executeQueryUsingBlock(
+        [&](sqlite3* db) {
+            int step = SQLITE_OK;
+            rows = executeSelectionQuery(query, db, &step, values);
+            return step;
+        },
+        Access::Read);
     if (result) *result = code;
     return rows;
 }
@@ -763,7 +916,6 @@ void TLMDBStorage::setMaxStorageSize(std::int64_t sizeInBytes, const std::functi
     int result = SQLITE_OK;
     TLMDBConnection db = openAndIdentify(&result, false, mWorkIdentity);
     if (!db) return finish(false);
-    noteFileIdentity(mWorkIdentity);
     const long long size = sizeInBytes;
     const std::int64_t pageCount = getPageCountInOpenedDatabase(db.get());
     TLMLogDebug(kLogTag, "Found %lld pages in the database.", static_cast<long long>(pageCount));

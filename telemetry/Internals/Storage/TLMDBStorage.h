@@ -9,7 +9,11 @@
 // under an exclusive lock between processes ("<file>.setup.lock"), and
 // only while the path still names the file found so. Tables come from a schema
 // description; the schema version is the database's "user_version", and an
-// older one is handed to a migration hook. A connection runs none of the
+// older one is handed to a migration hook. Set-up gives the file an
+// identifier of its own in the transaction that makes its tables and writes
+// its version; every operation runs in one transaction that first reads
+// both, so a file not set up (an older release's, a half set-up, one
+// emptied meanwhile) is set up before the work runs on it. A connection runs none of the
 // file's triggers, in SQLite's defensive mode, and waits a while for
 // another reader's lock (a backup, the sqlite3 shell). No operation throws:
 // each gives an SQLite result code (0 OK, 11 CORRUPT, 13 FULL, 26 NOTADB,
@@ -94,9 +98,16 @@ public:
     std::int64_t pageSize() const { return mPageSize; }
     const TLMDBSchema& schema() const { return mSchema; }
 
-    // Opens a connection, limits its size and runs the block on it; the
-    // block's code, or the code that kept it from running.
-    int executeQueryUsingBlock(const std::function<int(sqlite3*)>& callback);
+    // How an operation's transaction begins: a read leaves a write-protected
+    // file readable; a write takes the file's write lock at once (waiting
+    // for it as for any lock) rather than after its first read.
+    enum class Access { Read, Write };
+
+    // Opens a connection, limits its size and runs the block on it inside a
+    // transaction, committed when the block gives SQLITE_OK and rolled back
+    // otherwise; the block's code, or the code that kept it from running.
+    // The block may not begin or end a transaction of its own.
+    int executeQueryUsingBlock(const std::function<int(sqlite3*)>& callback, Access access = Access::Write);
 
     int executeNonSelectionQuery(const std::string& query);
     int executeNonSelectionQuery(const std::string& query, const TLMStorageBindableArray& values);
@@ -164,9 +175,15 @@ public:
     static bool isRefusedForNowResult(int result);
     // Beside the database file: held while a file is replaced.
     static std::filesystem::path setUpLockFile(const std::filesystem::path& dbFile);
-    // For tests: runs right before a file found damaged, unusable or foreign
-    // is deleted or set aside (with the set-up lock held). Empty: none.
-    static void setBeforeReplacingHook(std::function<void()> hook);
+    // For tests: runs when a file found damaged, unusable or foreign is
+    // about to be deleted or set aside (with the set-up lock held), before
+    // or after the path is checked to name it still. Empty: none.
+    enum class ReplacingStep { BeforePathCheck, AfterPathCheck };
+    static void setReplacingHook(ReplacingStep step, std::function<void()> hook);
+    // The one-row table holding the file's identifier.
+    static constexpr const char* kFileIdTable = "fileIdentity";
+    // The identifier stored in the file, none when it holds none.
+    static std::optional<std::int64_t> fileIdInOpenedDatabase(sqlite3* db, int* result = nullptr);
 
     // From any thread: another connection held the file when the last
     // operation (or set-up) ran, or holds it now that one waits; false once
@@ -184,16 +201,17 @@ protected:
     // Called when the database file was created: at the first start, or
     // when a damaged file was made anew.
     virtual void customizeDatabase(sqlite3* db) {}
-    // Called when the stored version is older than ours; its SQLite code.
-    // A file it fails on is made anew (the data of a version no longer read
-    // is gone at any rate), reported damaged only when SQLite found it so.
+    // Called when the stored version is older than ours and the tables are
+    // not the schema's; its SQLite code. A file it fails on is made anew
+    // (the data of a version no longer read is gone at any rate), reported
+    // damaged only when SQLite found it so. Tables that are the schema's at
+    // version 0 are a set-up left half done: they are kept.
     virtual int migrateDatabase(sqlite3* db, std::uint64_t fromVersion) { return 0; }
-    // Called when the path names another file than the one last used (made
-    // anew here or by another process): row identifiers start over.
-    virtual void fileReplaced() {}
-    // Counts the files replaced so far: work that took row identifiers from
-    // an earlier file must not apply them to this one.
-    std::uint64_t fileGeneration() const { return mFileGeneration; }
+    // Within an operation's block: the identifier of the file it runs on,
+    // read in its transaction. Row identifiers belong to it: a copy of the
+    // file keeps it, a file made anew (emptied, removed, at the same inode
+    // or not) has another.
+    std::int64_t workFileId() const { return mWorkFileId; }
 
 private:
     // Device, inode and, where the file system keeps it, the birth time: a
@@ -208,11 +226,10 @@ private:
     // The file the path names now (not followed); none when there is none.
     static std::optional<FileIdentity> identityAt(const std::filesystem::path& path);
     // Opens a connection and tells the file it is on: none when the path
-    // named another file before the open than after it.
+    // named another file before the open than after it. Only a hint for
+    // replacing a faulty file: a file made anew may get the inode just
+    // freed, and a copy is another inode with the same rows.
     TLMDBConnection openAndIdentify(int* result, bool create, std::optional<FileIdentity>& identity);
-    // The path names another file than the one last used: forgets what was
-    // known of the old one.
-    void noteFileIdentity(const std::optional<FileIdentity>& identity);
 
     // What is wrong with the file itself. Another connection's lock is
     // nothing wrong.
@@ -227,6 +244,9 @@ private:
         // Of a later version, or of a negative one no release writes, with a
         // table of ours in another shape: data we cannot read, set aside.
         Foreign,
+        // Not ours to write (another owner, a mode set on it) in a folder
+        // that is: set aside too, and made anew.
+        NotWritable,
     };
 
     // Configures the file, making it anew when it is damaged or setting it
@@ -257,20 +277,34 @@ private:
     // version, checks the file can be written and makes or checks the
     // schema's tables.
     // `madeTables`: a table of the schema was missing and is made.
+    // `began`: the code of beginning the transaction; without one nothing
+    // is written.
     int configureSchema(sqlite3* db, FileFault& fault, std::int64_t& pageSize, std::int64_t& storedVersion,
-                        bool& madeTables);
+                        bool& madeTables, int began);
     // Deletes the file with its journal and configures it anew.
     int rebuildDatabase(int damage, bool waitForLocks);
     int replaceUnusableDatabase(int result, bool waitForLocks);
     // Renames the file (with its journals) to the next setAsideFile() and
     // configures a new one. At most kMaxSetAside are kept, the oldest
     // making room; a file that cannot be renamed is deleted.
-    int setAsideDatabase(std::int64_t storedVersion, bool waitForLocks);
+    int setAsideDatabase(FileFault fault, std::int64_t storedVersion, bool waitForLocks);
     // After set-up, a damaged file is made anew, the first time at once,
     // then at most once in kRebuildInterval; true when the work should run
     // again on the new file.
     bool rebuildAfterDamage(int result);
-    int executeQueryOnNewConnection(const std::function<int(sqlite3*)>& callback);
+    int executeQueryOnNewConnection(const std::function<int(sqlite3*)>& callback, Access access);
+    // Within an operation's transaction: SQLITE_OK and the file's identifier
+    // when the file is set up as set-up left it; kNotSetUp when its version
+    // is another or it holds no identifier.
+    int checkSetUp(sqlite3* db, std::int64_t& fileId);
+    // An operation found the file not set up: it is set up (or migrated)
+    // under the set-up lock; true when the work should run again.
+    bool setUpAgainIfNotSetUp(int result);
+    // setUp(true) under the set-up lock (unless this process holds it).
+    int setUpUnderLock();
+    // Within set-up's transaction: keeps the file's identifier, or gives it
+    // a new one when `fresh` (its tables made anew) or it has none.
+    int writeFileId(sqlite3* db, bool fresh);
     // The busy wait of our connections (SQLite's own, up to
     // kBusyTimeoutMilliseconds), which also tells that the file is held.
     void waitForHeldFile(sqlite3* db);
@@ -289,12 +323,17 @@ private:
     // Damage found again too soon was reported.
     bool mRebuildDeferred = false;
     bool mSetUpPending = false;
-    // The file last used, and the one configuration or the last operation
-    // opened.
-    std::optional<FileIdentity> mIdentity;
+    // The file configuration or the last operation opened.
     std::optional<FileIdentity> mFoundIdentity;
     std::optional<FileIdentity> mWorkIdentity;
-    std::uint64_t mFileGeneration = 0;
+    // The version set-up left in the file: ours, or a later one kept.
+    std::int64_t mSetUpVersion = 0;
+    // Of the running operation, and of the last file an operation ran on.
+    std::int64_t mWorkFileId = 0;
+    std::optional<std::int64_t> mLastFileId;
+    // This process holds the set-up lock: a set-up within a set-up does not
+    // wait for it.
+    bool mHoldingSetUpLock = false;
     std::atomic<bool> mFileHeld{false};
     std::atomic<std::uint64_t> mHeldFileWaits{0};
 };

@@ -31,6 +31,20 @@ std::string Describe(const platform::Value& value) {
     return "";
 }
 
+// A few values as they are; more (a batch's identifiers, at every try) by
+// their count, first and last, so that a deletion that keeps failing does
+// not fill the log.
+std::string Describe(const std::vector<platform::Value>& values) {
+    constexpr std::size_t kListed = 3;
+    if (values.size() <= kListed) {
+        std::vector<std::string> texts;
+        for (const platform::Value& value : values) texts.push_back(Describe(value));
+        return "value(s) '" + platform::joined(texts, "','") + "'";
+    }
+    return std::to_string(values.size()) + " values from '" + Describe(values.front()) + "' to '" +
+           Describe(values.back()) + "'";
+}
+
 // Base64 with anything outside its alphabet left out, as damaged rows may
 // hold line breaks or blanks.
 std::optional<std::vector<std::uint8_t>> DecodeBase64IgnoringUnknown(const std::string& text) {
@@ -82,22 +96,14 @@ TLMLogDBStorage::TLMLogDBStorage() : TLMDBStorage(DeferConfiguration{}, logsSche
     initializeDatabase();
 }
 
-void TLMLogDBStorage::fileReplaced() {
-    mBatches.clear();
-    mUndeleted.clear();
-}
-
 void TLMLogDBStorage::customizeDatabase(sqlite3* db) {
-    // A new file: identifiers start over, so no batch of the old one may
-    // hold back or delete its rows.
-    mBatches.clear();
-    mUndeleted.clear();
+    // Batches of an earlier file are told by their file identifier.
     createPriorityIndex(db);
 }
 
 int TLMLogDBStorage::migrateDatabase(sqlite3* db, std::uint64_t fromVersion) {
-    // Every version before this one is emptied; the hook works on the
-    // connection of the configuration.
+    // Every version before this one is emptied (its table lacks columns we
+    // write); the hook works on the connection of the configuration.
     int result = SQLITE_OK;
     if (tableExists(kTable, db, &result)) result = executeNonSelectionQuery("DROP TABLE " + Quoted(kTable) + ";", db);
     if (result == SQLITE_OK) result = createTablesWithSchema(schema(), db);
@@ -243,7 +249,7 @@ int TLMLogDBStorage::storeLog(const std::shared_ptr<TLMAbstractLog>& log, const 
         const std::int64_t maxSize = pageSize() * getMaxPageCountInOpenedDatabase(db, &code);
         if (code != SQLITE_OK) return code;
         std::int64_t rowId = 0;
-        code = insertLog(db, *prepared, maxSize, false, rowId);
+        code = insertLog(db, *prepared, maxSize, true, rowId);
         if (code == SQLITE_OK) TLMLogVerbose(kLogTag, "Log is stored with id: '%lld'", static_cast<long long>(rowId));
         return code;
     });
@@ -278,15 +284,14 @@ std::vector<TLMSaveOutcome> TLMLogDBStorage::saveLogs(const std::vector<TLMLogTo
             prepared.reserve(logs.size());
             for (const TLMLogToSave& item : logs) prepared.push_back(prepareLog(item.log, groupId, item.flags));
         }
-        code = executeNonSelectionQuery("BEGIN", db);
+        // The operation's transaction holds the group; it is rolled back
+        // when this fails.
         for (std::size_t i = 0; code == SQLITE_OK && i < prepared.size(); ++i) {
             if (!prepared[i]) continue;
             codes[i] = insertLog(db, *prepared[i], maxSize, true, rowIds[i]);
             // Any other failure ends the transaction.
             if (codes[i] != SQLITE_OK && codes[i] != SQLITE_FULL && codes[i] != SQLITE_TOOBIG) code = codes[i];
         }
-        if (code == SQLITE_OK) code = executeNonSelectionQuery("COMMIT", db);
-        if (code != SQLITE_OK && sqlite3_get_autocommit(db) == 0) executeNonSelectionQuery("ROLLBACK", db);
         return code;
     });
     const bool committed = ran && result == SQLITE_OK;
@@ -338,34 +343,50 @@ bool TLMLogDBStorage::loadLogsWithGroupId(const std::string& groupId, std::uint6
                                           const std::optional<std::vector<std::string>>& excludedTargetKeys,
                                           const TLMLoadDataCompletionHandler& completionHandler) {
     deleteUndeletedRows();
-    std::vector<std::int64_t> pendingIds;
-    if (const auto group = mBatches.find(groupId); group != mBatches.end()) {
-        for (const auto& [batchId, ids] : group->second) pendingIds.insert(pendingIds.end(), ids.begin(), ids.end());
-    }
-    // Sent already, their deletion still to come.
-    if (const auto undeleted = mUndeleted.find(groupId); undeleted != mUndeleted.end()) {
-        pendingIds.insert(pendingIds.end(), undeleted->second.begin(), undeleted->second.end());
-    }
-    TLMStorageBindableArray values;
-    values.addString(groupId);
-    std::string condition = Quoted(kGroupIdColumn) + " = ?";
-    if (excludedTargetKeys && !excludedTargetKeys->empty()) {
-        // Logs without a target key belong to no paused target.
-        condition += " AND (" + Quoted(kTargetKeyColumn) + " IS NULL OR " + Quoted(kTargetKeyColumn) + " NOT IN " +
-                     buildKeyFormatWithCount(excludedTargetKeys->size()) + ")";
-        for (const std::string& key : *excludedTargetKeys) values.addString(key);
-    }
-    if (!pendingIds.empty()) {
-        condition += " AND " + Quoted(kIdColumn) + " NOT IN " + buildKeyFormatWithCount(pendingIds.size());
-        for (const std::int64_t id : pendingIds) values.addNumber(id);
-    }
-    // SQLite's LIMIT is a signed 64-bit number.
-    const std::uint64_t maxLimit = static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max());
-    const std::uint64_t queryLimit = limit >= maxLimit ? maxLimit : limit + 1;
-    condition += " ORDER BY " + Quoted(kPriorityColumn) + " DESC, " + Quoted(kIdColumn) + " ASC LIMIT " +
-                 std::to_string(queryLimit);
+    std::vector<TLMDBRow> rows;
+    std::int64_t fileId = 0;
+    // The rows pending in this very file are left out: those of a batch of
+    // another file are other logs here.
+    executeQueryUsingBlock(
+        [&](sqlite3* db) {
+            fileId = workFileId();
+            std::vector<std::int64_t> pendingIds;
+            if (const auto group = mBatches.find(groupId); group != mBatches.end()) {
+                for (const auto& [batchId, batch] : group->second) {
+                    if (batch.fileId == fileId) pendingIds.insert(pendingIds.end(), batch.ids.begin(), batch.ids.end());
+                }
+            }
+            // Sent already, their deletion still to come.
+            if (const auto group = mUndeleted.find(groupId); group != mUndeleted.end()) {
+                if (const auto ids = group->second.find(fileId); ids != group->second.end()) {
+                    pendingIds.insert(pendingIds.end(), ids->second.begin(), ids->second.end());
+                }
+            }
+            TLMStorageBindableArray values;
+            values.addString(groupId);
+            std::string condition = Quoted(kGroupIdColumn) + " = ?";
+            if (excludedTargetKeys && !excludedTargetKeys->empty()) {
+                // Logs without a target key belong to no paused target.
+                condition += " AND (" + Quoted(kTargetKeyColumn) + " IS NULL OR " + Quoted(kTargetKeyColumn) +
+                             " NOT IN " + buildKeyFormatWithCount(excludedTargetKeys->size()) + ")";
+                for (const std::string& key : *excludedTargetKeys) values.addString(key);
+            }
+            if (!pendingIds.empty()) {
+                condition += " AND " + Quoted(kIdColumn) + " NOT IN " + buildKeyFormatWithCount(pendingIds.size());
+                for (const std::int64_t id : pendingIds) values.addNumber(id);
+            }
+            // SQLite's LIMIT is a signed 64-bit number.
+            const std::uint64_t maxLimit = static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max());
+            const std::uint64_t queryLimit = limit >= maxLimit ? maxLimit : limit + 1;
+            condition += " ORDER BY " + Quoted(kPriorityColumn) + " DESC, " + Quoted(kIdColumn) + " ASC LIMIT " +
+                         std::to_string(queryLimit);
+            int code = SQLITE_OK;
+            rows = executeSelectionQuery("SELECT * FROM " + Quoted(kTable) + " WHERE " + condition, db, &code, values);
+            return code;
+        },
+        Access::Read);
 
-    std::vector<TLMStoredLog> stored = logsWithCondition(condition, values);
+    std::vector<TLMStoredLog> stored = logsOfRows(rows, fileId);
     const bool moreLogsAvailable = stored.size() > limit;
     if (moreLogsAvailable) stored.resize(limit);
 
@@ -380,7 +401,7 @@ bool TLMLogDBStorage::loadLogsWithGroupId(const std::string& groupId, std::uint6
         batchId = TLMNewUuidString();
         std::vector<std::string> idTexts;
         for (const std::int64_t id : ids) idTexts.push_back(std::to_string(id));
-        mBatches[groupId][*batchId] = std::move(ids);
+        mBatches[groupId][*batchId] = {fileId, std::move(ids)};
         const std::string joined = platform::joined(idTexts, "','");
         TLMLogVerbose(kLogTag, "Load log(s) with id(s) '%s' as batch Id:%s", joined.c_str(), batchId->c_str());
     }
@@ -392,10 +413,21 @@ std::vector<TLMStoredLog> TLMLogDBStorage::logsWithCondition(const std::string& 
                                                              const TLMStorageBindableArray& values) {
     std::string query = "SELECT * FROM " + Quoted(kTable);
     if (!condition.empty()) query += " WHERE " + condition;
+    std::vector<TLMDBRow> rows;
+    std::int64_t fileId = 0;
+    executeQueryUsingBlock(
+        [&](sqlite3* db) {
+            fileId = workFileId();
+            int code = SQLITE_OK;
+            rows = executeSelectionQuery(query, db, &code, values);
+            return code;
+        },
+        Access::Read);
+    return logsOfRows(rows, fileId);
+}
+
+std::vector<TLMStoredLog> TLMLogDBStorage::logsOfRows(const std::vector<TLMDBRow>& rows, std::int64_t fileId) {
     std::vector<TLMStoredLog> logs;
-    const std::vector<TLMDBRow> rows = executeSelectionQuery(query, values);
-    // Of the file the rows came from.
-    const std::uint64_t generation = fileGeneration();
     for (const TLMDBRow& row : rows) {
         if (row.size() <= std::max({mIdColumnIndex, mLogColumnIndex, mTargetTokenColumnIndex})) continue;
         const std::int64_t id = row[mIdColumnIndex].numberAsInteger().value_or(0);
@@ -415,7 +447,7 @@ std::vector<TLMStoredLog> TLMLogDBStorage::logsWithCondition(const std::string& 
         const long long logId = id;
         if (!log) {
             TLMLogError(kLogTag, "Deserialization failed for log with Id %lld", logId);
-            deleteIdsOfGeneration({platform::Value(id)}, generation);
+            deleteIdsOfFile({platform::Value(id)}, fileId);
             continue;
         }
         if (const std::string* token = row[mTargetTokenColumnIndex].asString()) {
@@ -461,9 +493,9 @@ void TLMLogDBStorage::deleteLogsWithBatchId(const std::string& batchId, const st
     // of every load until their deletion succeeds, whatever it meets (a
     // file held past the wait; a damaged file made anew forgets them with
     // the batches).
-    std::vector<std::int64_t>& undeleted = mUndeleted[groupId];
-    undeleted.insert(undeleted.end(), batch->second.begin(), batch->second.end());
-    const std::size_t count = batch->second.size();
+    std::vector<std::int64_t>& undeleted = mUndeleted[groupId][batch->second.fileId];
+    undeleted.insert(undeleted.end(), batch->second.ids.begin(), batch->second.ids.end());
+    const std::size_t count = batch->second.ids.size();
     group->second.erase(batch);
     if (group->second.empty()) mBatches.erase(group);
     deleteUndeletedRows();
@@ -477,16 +509,23 @@ void TLMLogDBStorage::deleteLogsWithBatchId(const std::string& batchId, const st
 
 void TLMLogDBStorage::deleteUndeletedRows() {
     if (mUndeleted.empty()) return;
-    std::vector<platform::Value> ids;
-    for (const auto& entry : mUndeleted) ids.insert(ids.end(), entry.second.begin(), entry.second.end());
-    if (deleteIdsOfGeneration(ids, fileGeneration()) == SQLITE_OK) mUndeleted.clear();
+    const int result = executeQueryUsingBlock([&](sqlite3* db) {
+        // Those of another file name other logs here: they are forgotten
+        // with the rows of this one, deleted.
+        std::vector<platform::Value> ids;
+        for (const auto& [groupId, files] : mUndeleted) {
+            if (const auto found = files.find(workFileId()); found != files.end()) {
+                ids.insert(ids.end(), found->second.begin(), found->second.end());
+            }
+        }
+        return ids.empty() ? SQLITE_OK : deleteLogsFromDBWithColumnValues(ids, kIdColumn, db);
+    });
+    if (result == SQLITE_OK) mUndeleted.clear();
 }
 
-int TLMLogDBStorage::deleteIdsOfGeneration(const std::vector<platform::Value>& ids, std::uint64_t generation) {
+int TLMLogDBStorage::deleteIdsOfFile(const std::vector<platform::Value>& ids, std::int64_t fileId) {
     return executeQueryUsingBlock([&](sqlite3* db) {
-        // The file was replaced before this connection: the rows are gone
-        // with it, and these identifiers name other logs now.
-        if (fileGeneration() != generation) return SQLITE_OK;
+        if (workFileId() != fileId) return SQLITE_OK;
         return deleteLogsFromDBWithColumnValues(ids, kIdColumn, db);
     });
 }
@@ -509,20 +548,17 @@ int TLMLogDBStorage::deleteLogsFromDBWithColumnValues(const std::vector<platform
 int TLMLogDBStorage::deleteLogsFromDBWithColumnValues(const std::vector<platform::Value>& columnValues,
                                                       const std::string& columnName, sqlite3* db) {
     TLMStorageBindableArray values;
-    std::vector<std::string> descriptions;
     for (const platform::Value& value : columnValues) {
         if (const std::int64_t* number = value.asInteger()) {
             values.addNumber(*number);
         } else {
             values.addString(value.asString() ? std::optional<std::string>(*value.asString()) : std::nullopt);
         }
-        descriptions.push_back(Describe(value));
     }
     const std::string query = "DELETE FROM " + Quoted(kTable) + " WHERE " + Quoted(columnName) + " IN " +
                               buildKeyFormatWithCount(columnValues.size());
     const int result = executeNonSelectionQuery(query, db, values);
-    const std::string description =
-        "Deletion of log(s) by " + columnName + " with value(s) '" + platform::joined(descriptions, "','") + "'";
+    const std::string description = "Deletion of log(s) by " + columnName + " with " + Describe(columnValues);
     if (result == SQLITE_OK) {
         TLMLogVerbose(kLogTag, "%s succeeded.", description.c_str());
     } else {

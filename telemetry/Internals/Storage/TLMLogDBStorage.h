@@ -4,9 +4,11 @@
 // Base64 and its priority. When the database is full a new log evicts the
 // oldest logs of equal or lower priority, of any group. Loaded logs are
 // recorded as a batch in memory (a new start can load them again) until
-// the batch is deleted. A sent batch whose rows could not be deleted (the
-// file held by another connection) stays out of every load, and its rows
-// are deleted at the next operation that can.
+// the batch is deleted, with the identifier of the file they came from: a
+// batch is deleted only in that file (or a copy of it), never in a file
+// made anew whose rows reuse its row identifiers. A sent batch whose rows
+// could not be deleted (the file held by another connection) stays out of
+// every load, and its rows are deleted at the next operation that can.
 //
 // Not thread-safe: the channel group calls it from its one serial queue.
 
@@ -69,15 +71,20 @@ public:
     static std::string buildKeyFormatWithCount(std::size_t count);
     static int createPriorityIndex(sqlite3* db);
 
-    // The identifiers of each pending batch, by group and batch identifier.
-    const std::map<std::string, std::map<std::string, std::vector<std::int64_t>>>& batches() const { return mBatches; }
+    // The rows of a pending batch and the file they came from.
+    struct Batch {
+        std::int64_t fileId = 0;
+        std::vector<std::int64_t> ids;
+        bool operator==(const Batch&) const = default;
+    };
+    // Each pending batch, by group and batch identifier.
+    const std::map<std::string, std::map<std::string, Batch>>& batches() const { return mBatches; }
 
 protected:
     void customizeDatabase(sqlite3* db) override;
-    // Any older version: the logs table is made anew, empty.
+    // Any older version whose table is not ours: the logs table is made
+    // anew, empty.
     int migrateDatabase(sqlite3* db, std::uint64_t fromVersion) override;
-    // The batches and undeleted rows were of the old file.
-    void fileReplaced() override;
 
 private:
     // The encrypted transmission target token and its target key, stored
@@ -117,14 +124,16 @@ private:
     // Deletes the rows of deleted batches that a held file kept; they stay
     // recorded until that succeeds.
     void deleteUndeletedRows();
-    // Deletes rows by identifier unless the file was replaced since
-    // `generation`, when they are gone already (SQLITE_OK).
-    int deleteIdsOfGeneration(const std::vector<platform::Value>& ids, std::uint64_t generation);
+    // Deletes rows by identifier in the file `fileId` only: in another one
+    // they name other logs, and nothing is deleted (SQLITE_OK).
+    int deleteIdsOfFile(const std::vector<platform::Value>& ids, std::int64_t fileId);
+    // Reads the rows of the condition; `fileId` gets the file's identifier.
+    std::vector<TLMStoredLog> logsOfRows(const std::vector<TLMDBRow>& rows, std::int64_t fileId);
 
-    std::map<std::string, std::map<std::string, std::vector<std::int64_t>>> mBatches;
+    std::map<std::string, std::map<std::string, Batch>> mBatches;
     // The identifiers of deleted batches whose rows are still to be deleted,
-    // by group.
-    std::map<std::string, std::vector<std::int64_t>> mUndeleted;
+    // by group and file.
+    std::map<std::string, std::map<std::int64_t, std::vector<std::int64_t>>> mUndeleted;
     std::size_t mIdColumnIndex = 0;
     std::size_t mGroupIdColumnIndex = 0;
     std::size_t mLogColumnIndex = 0;
