@@ -1243,7 +1243,7 @@ TEST_F(TLMLogDBStorageTest, AFileNotSetUpAsWeLeftItIsSetUpBeforeTheSaveAndOurRow
     // aside, then renamed over the file.
     const auto putInPlace = [](const Path& file, const std::string& statements) {
         const Path other = file.string() + ".other";
-        std::filesystem::remove(other);
+        std::ofstream{other, std::ios::trunc};
         rawdb::Execute(other, statements);
         std::filesystem::rename(other, file);
     };
@@ -1359,9 +1359,11 @@ TEST_F(TLMLogDBStorageTest, AFailedDeletionNamesItsBatchNotEveryIdentifier) {
     TLMLogCapture capture;
     storage.deleteLogsWithBatchId(*sent.batchId, "A");
     TLMLogger::waitUntilIdle();
-    const std::vector<TLMCapturedLine> errors = capture.linesAt(TLMLogLevelError);
-    ASSERT_EQ(errors.size(), 1u);
-    EXPECT_EQ(errors.front().message, "Deletion of log(s) by id with 20 values from '1' to '20' failed.");
+    std::vector<std::string> deletions;
+    for (const TLMCapturedLine& line : capture.linesAt(TLMLogLevelError)) {
+        if (line.message.starts_with("Deletion")) deletions.push_back(line.message);
+    }
+    EXPECT_EQ(deletions, std::vector<std::string>{"Deletion of log(s) by id with 20 values from '1' to '20' failed."});
 
     // Deleted once the disk has room, and never loaded again meanwhile.
     EXPECT_TRUE(load(storage, "A", 20).logs.empty());
