@@ -133,6 +133,20 @@ bool WriteSeeds(const fs::path& folder) {
         TLMLogDBStorage storage;
         written = written && SaveLogs(storage, 60) && Keep(folder, "two-batches.sqlite");
     }
+    // As an earlier build's set-up refused half-way left it (our table,
+    // version 0, no identifier), with logs saved into it meanwhile; and an
+    // older release's file, whose table lacks the columns we write.
+    written =
+        written &&
+        Execute(DatabaseFile(), "DROP TABLE fileIdentity; DROP INDEX ix_logs_priority; PRAGMA user_version = 0;") &&
+        Keep(folder, "half-set-up.sqlite");
+    RemoveDatabase();
+    written =
+        written &&
+        Execute(DatabaseFile(),
+                "CREATE TABLE logs (id INTEGER PRIMARY KEY AUTOINCREMENT, groupId TEXT NOT NULL, log TEXT NOT "
+                "NULL); INSERT INTO logs (groupId, log) VALUES ('Analytics', 'AAAA'); PRAGMA user_version = 4;") &&
+        Keep(folder, "version-4.sqlite");
     return written && MakeSmallDatabase() && Keep(folder, "small-pages.sqlite");
 }
 

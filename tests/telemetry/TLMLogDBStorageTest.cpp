@@ -353,7 +353,8 @@ TEST_F(TLMLogDBStorageTest, IdentifiersBeyondThirtyTwoBitsStayWhole) {
 
     const Batch first = load(storage, "A", 2);
     EXPECT_EQ(namesOf(first.logs), (std::vector<std::string>{"a", "b"}));
-    EXPECT_EQ(storage.batches().at("A").at(*first.batchId).ids, (std::vector<std::int64_t>{3'000'000'001, 3'000'000'002}));
+    EXPECT_EQ(storage.batches().at("A").at(*first.batchId).ids,
+              (std::vector<std::int64_t>{3'000'000'001, 3'000'000'002}));
     EXPECT_EQ(namesOf(load(storage, "A", 2).logs), std::vector<std::string>{"c"});
     storage.deleteLogsWithBatchId(*first.batchId, "A");
     EXPECT_EQ(ids(file), std::vector<std::int64_t>{3'000'000'003});
@@ -1288,8 +1289,8 @@ TEST_F(TLMLogDBStorageTest, AFileNotSetUpAsWeLeftItIsSetUpBeforeTheSaveAndOurRow
 int launchAsAnotherUser(const std::function<int()>& work) {
     constexpr uid_t kNobody = 65534;
     const std::filesystem::path folder = *TLMUtility::fullURLForPathComponent(TLMLogDBStorage::kFileName);
-    for (std::filesystem::path p = folder.parent_path(); p.string().size() >= testsupport::processRoot().string().size();
-         p = p.parent_path()) {
+    for (std::filesystem::path p = folder.parent_path();
+         p.string().size() >= testsupport::processRoot().string().size(); p = p.parent_path()) {
         EXPECT_EQ(chown(p.c_str(), kNobody, kNobody), 0) << p;
     }
     TLMLogger::waitUntilIdle();

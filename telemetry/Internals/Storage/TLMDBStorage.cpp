@@ -513,7 +513,8 @@ int TLMDBStorage::configureDatabase(FileFault& fault, std::int64_t& storedVersio
         const bool halfSetUp = existed && !madeTables && storedVersion == 0 && version > 0 && !mSchema.empty() &&
                                checkTablesWithSchema(mSchema, db.get(), &differs) == SQLITE_OK;
         if (halfSetUp) {
-            TLMLogWarning(kLogTag, "The \"%s\" database was left at version %lld with our tables; its set-up is finished.",
+            TLMLogWarning(kLogTag,
+                          "The \"%s\" database was left at version %lld with our tables; its set-up is finished.",
                           name.c_str(), stored);
             customizeDatabase(db.get());
         } else if (!existed || (madeTables && storedVersion == version)) {
@@ -566,8 +567,8 @@ std::optional<std::int64_t> TLMDBStorage::fileIdInOpenedDatabase(sqlite3* db, in
     int code = SQLITE_OK;
     std::optional<std::int64_t> id;
     if (tableExists(kFileIdTable, db, &code)) {
-        const std::vector<TLMDBRow> rows = executeSelectionQuery(
-            std::string("SELECT \"id\" FROM \"") + kFileIdTable + "\" LIMIT 1;", db, &code, {});
+        const std::vector<TLMDBRow> rows =
+            executeSelectionQuery(std::string("SELECT \"id\" FROM \"") + kFileIdTable + "\" LIMIT 1;", db, &code, {});
         if (!rows.empty() && !rows.front().empty()) {
             if (const std::int64_t* value = rows.front().front().asInteger()) id = *value;
         }
@@ -594,7 +595,8 @@ int TLMDBStorage::writeFileId(sqlite3* db, bool fresh) {
     if (result == SQLITE_OK) result = executeNonSelectionQuery("DELETE FROM " + table + ";", db);
     TLMStorageBindableArray values;
     values.addNumber(id);
-    if (result == SQLITE_OK) result = executeNonSelectionQuery("INSERT INTO " + table + " (\"id\") VALUES (?);", db, values);
+    if (result == SQLITE_OK)
+        result = executeNonSelectionQuery("INSERT INTO " + table + " (\"id\") VALUES (?);", db, values);
     return result;
 }
 
@@ -731,8 +733,9 @@ bool TLMDBStorage::setUpAgainIfNotSetUp(int result) {
 int TLMDBStorage::checkSetUp(sqlite3* db, std::int64_t& fileId) {
     // One statement, whose table a file not set up by us lacks: the common
     // path pays one prepare and one step.
-    static const std::string query = std::string("SELECT \"id\", (SELECT \"user_version\" FROM pragma_user_version) FROM \"") +
-                                     kFileIdTable + "\" LIMIT 1;";
+    static const std::string query =
+        std::string("SELECT \"id\", (SELECT \"user_version\" FROM pragma_user_version) FROM \"") + kFileIdTable +
+        "\" LIMIT 1;";
     sqlite3_stmt* statement = nullptr;
     int result = sqlite3_prepare_v2(db, query.c_str(), static_cast<int>(query.size()), &statement, nullptr);
     // "no such table": no set-up of ours.
@@ -769,7 +772,10 @@ bool TLMDBStorage::setUpAgainIfGone(int result) {
     }
     if (!gone) return false;
     const std::string name = mFilename;
-    TLMLogWarning(kLogTag, "The \"%s\" database was removed, lost its tables or cannot be written by this user; it is set up anew.", name.c_str());
+    TLMLogWarning(
+        kLogTag,
+        "The \"%s\" database was removed, lost its tables or cannot be written by this user; it is set up anew.",
+        name.c_str());
     return setUpUnderLock() == SQLITE_OK;
 }
 
