@@ -321,6 +321,7 @@ void TLMChannelUnitDefault::noteSaveTried(bool keptBefore, std::uint64_t newlyKe
     if (mStorage->isFileHeld()) {
         mNextTry.reset();
         mRetryDelay = platform::Clock::Duration::zero();
+        ++mRetryGeneration;
         return;
     }
     // Came back at once: trying at every block would only spin.
@@ -351,7 +352,7 @@ void TLMChannelUnitDefault::endRefusal() {
     const std::string groupId = mConfiguration.groupId();
     TLMLogWarning(kLogTag,
                   "The log database's refusal of group %s's logs ended after %lld s: %llu log(s) were kept "
-                  "meanwhile, %llu dropped past the bound.",
+                  "meanwhile, %llu lost past the bound.",
                   groupId.c_str(), static_cast<long long>(seconds.count()),
                   static_cast<unsigned long long>(mRefusalKept), static_cast<unsigned long long>(dropped));
 }
